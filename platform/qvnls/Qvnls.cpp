@@ -1,0 +1,7 @@
+#include "platform/qvnls/Qvnls.h"
+
+namespace qvnls {
+
+int GetVersion() { return kVersion; }
+
+}  // namespace qvnls
