@@ -14,8 +14,9 @@
 //
 // Stream format, which every descendant starts with (little endian):
 //   Int32 Count, Int32 ElemSize, Count * ElemSize element bytes, then the class's own trailer.
-// A reader refuses a stored element size other than the class's, a negative count, and a count whose
-// bytes exceed what is left in the stream, before it allocates; the vector is then left empty.
+// A reader refuses, before it allocates, a stored element size other than the class's ("Wrong element
+// size (%d)"), a negative count ("Wrong vector size (%d)") and a count whose bytes exceed what is left in
+// the stream (the stream's "Read after end error"); the vector is then left empty.
 //
 // Pointer vectors: this system runs with 8-byte pointers, so the pointer vector and the string lists sit
 // on TBase64Vector (one pointer-sized slot per element), not on the 4-byte base.
@@ -33,6 +34,7 @@ class TVStream;
 class EVectorError : public Exception {
  public:
   using Exception::Exception;
+  const char* ClassName() const noexcept override { return "EVectorError"; }
 };
 
 // The largest block a vector may hold, in bytes (2^30 - 1).
@@ -114,8 +116,8 @@ class TVector : public TVectorObject {
 
   // Stream helpers for descendants that append a trailer: the header and element bytes.
   void WriteVectorPart(TVStream& Stream) const;
-  // Reads and checks the header, then the element bytes; TrailerBytes more must be left in the stream.
-  // On any failure the vector is left empty and the error propagates.
+  // Reads and checks the header, then the element bytes; TrailerBytes more must be left in the stream
+  // for the count to be accepted. On any failure the vector is left empty and the error propagates.
   void ReadVectorPart(TVStream& Stream, int32_t TrailerBytes);
 
   uint8_t* Data = nullptr;

@@ -1,0 +1,57 @@
+#include "core/CpuInfo.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+#include <cstring>
+
+constinit std::string CPUVendor = "Unknown CPU ";
+constinit bool HasMMX = false;
+constinit bool Has3DNow = false;
+constinit bool HasSSE2 = false;
+
+namespace {
+
+constexpr uint32_t kMmxBit = 1u << 23;     // leaf 1 EDX
+constexpr uint32_t kSse2Bit = 1u << 26;    // leaf 1 EDX
+constexpr uint32_t k3DNowBit = 1u << 31;   // leaf 0x80000001 EDX
+constexpr uint32_t kExtendedFeatureLeaf = 0x80000001;
+
+}  // namespace
+
+TCpuIdentification ReadCpuIdentification() {
+  TCpuIdentification Id;
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned int Eax = 0, Ebx = 0, Ecx = 0, Edx = 0;
+  // __get_cpuid returns 0 when the leaf (or the instruction itself) is not there.
+  if (!__get_cpuid(0, &Eax, &Ebx, &Ecx, &Edx)) return Id;
+  Id.HasIdInstruction = true;
+  char Vendor[12];
+  std::memcpy(Vendor, &Ebx, 4);
+  std::memcpy(Vendor + 4, &Edx, 4);
+  std::memcpy(Vendor + 8, &Ecx, 4);
+  Id.Vendor.assign(Vendor, 12);
+  if (Eax >= 1 && __get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx)) Id.FeatureEdx = Edx;
+  Id.MaxExtendedLeaf = __get_cpuid_max(0x80000000, nullptr);
+  if (Id.MaxExtendedLeaf >= kExtendedFeatureLeaf && __get_cpuid(kExtendedFeatureLeaf, &Eax, &Ebx, &Ecx, &Edx))
+    Id.ExtendedEdx = Edx;
+#endif
+  return Id;
+}
+
+void DetectCPU(const TCpuIdentification& Id) {
+  CPUVendor = "Unknown CPU ";
+  HasMMX = false;
+  Has3DNow = false;
+  HasSSE2 = false;
+  if (!Id.HasIdInstruction) return;
+  CPUVendor = Id.Vendor;
+  CPUVendor.resize(12, ' ');
+  HasSSE2 = (Id.FeatureEdx & kSse2Bit) != 0;
+  if ((Id.FeatureEdx & kMmxBit) == 0) return;
+  HasMMX = true;
+  if (Id.MaxExtendedLeaf >= kExtendedFeatureLeaf && (Id.ExtendedEdx & k3DNowBit) != 0) Has3DNow = true;
+}
+
+void DetectCPU() { DetectCPU(ReadCpuIdentification()); }
