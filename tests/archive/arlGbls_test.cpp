@@ -1,0 +1,246 @@
+#include "archive/arlGbls.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A TDateTime built independently of the code under test: days from 1899-12-30 by the Gregorian rule.
+TDateTime Date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
+  struct tm t = {};
+  t.tm_year = y - 1900;
+  t.tm_mon = m - 1;
+  t.tm_mday = d;
+  t.tm_hour = hh;
+  t.tm_min = mm;
+  t.tm_sec = ss;
+  return 25569.0 + static_cast<double>(timegm(&t)) / 86400.0;
+}
+
+// Compares dates to a tenth of a second.
+#define EXPECT_DATE(actual, expected) EXPECT_NEAR((actual), (expected), 0.1 / 86400)
+
+TEST(InternalMask, Table) {
+  struct Case {
+    const char* mask;
+    const char* name;
+    bool match;
+  };
+  const Case cases[] = {
+      {"*.TXT", "readme.txt", true},
+      {"read??.txt", "read1.txt", false},
+      {"read??.txt", "read12.txt", true},
+      {"*.", "README", true},
+      {"*.", "readme.txt", false},
+      {"a*b*c", "aXbYbZc", true},  // backtracks over the first b
+      {"a*b*c", "aXbYbZ", false},
+      {"*?", "", true},  // the "?" after the star adds nothing
+      {"?", "", false},
+      {"*", "", true},
+      {"", "", true},
+      {"", "a", false},
+      {"*.*", "noext", false},
+      {"[a].txt", "[A].TXT", true},  // "[" is an ordinary character
+      {"[a].txt", "a.txt", false},
+      {"?.txt", "\xC3\xA4.txt", true},  // "?" takes a whole UTF-8 character
+      {"??.txt", "\xC3\xA4.txt", false},
+      {"\xC3\xA4*", "\xC3\xA4rger", true},
+      {"*x", "x*x", true},
+      {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchInternalMask(c.name, c.mask), c.match) << c.mask << " / " << c.name;
+}
+
+TEST(InternalMask, SetItemsMatchUpperCasedBytes) {
+  TInternalMask mask("x");
+  mask.Items[0].Kind = TInternalMask::ikSet;
+  mask.Items[0].Set.set('A');
+  mask.Items[0].Set.set('B');
+  EXPECT_TRUE(mask.Matches("a"));
+  EXPECT_TRUE(mask.Matches("B"));
+  EXPECT_FALSE(mask.Matches("c"));
+  EXPECT_FALSE(mask.Matches(""));
+}
+
+TEST(ArcPaths, NamesAndSeparators) {
+  EXPECT_EQ(AppendPath("", "x"), "");
+  EXPECT_EQ(AppendPath("/tmp", "x"), "/tmp/x");
+  EXPECT_EQ(AppendPath("/tmp/", "x"), "/tmp/x");
+  EXPECT_EQ(IncludeBackslash(""), "");
+  EXPECT_EQ(IncludeBackslash("a"), "a/");
+  EXPECT_EQ(IncludeBackslash("a/"), "a/");
+  EXPECT_EQ(SlashesToBackslashes("a\\b\\c"), "a/b/c");
+  EXPECT_EQ(NormalizeNameSlashes("  dir\\sub\xFF" "file.txt "), "dir/sub/file.txt");
+  // The second byte of a double-byte character is kept even when it looks like a separator.
+  EXPECT_EQ(NormalizeNameSlashes("\x81\\x\\y"), "\x81\\x/y");
+  EXPECT_EQ(NormalizeNameSlashes("\xE0\xFF"), "\xE0\xFF");
+  EXPECT_EQ(NormalizeNameSlashes("   "), "");
+  EXPECT_EQ(ConvertItemName("", true), "");
+  EXPECT_EQ(ConvertItemName("a\\b", false), "a/b");
+
+  EXPECT_EQ(FirstDotPos("a.b.c"), 1);
+  EXPECT_EQ(FirstDotPos("abc"), 3);
+  struct Case {
+    const char* name;
+    const char* backup;
+  };
+  const Case backups[] = {
+      {"file.txt", "file.~tx"}, {"file.ab", "file.~ab"}, {"readme", "readme.~"},
+      {"a.b.html", "a.~htm"},   {"name.", "name.~"},     {".profile", ".~profil"},
+  };
+  for (const Case& c : backups) EXPECT_EQ(TempBackupName(c.name), c.backup) << c.name;
+
+  EXPECT_TRUE(IsUncPath("//server/share"));
+  EXPECT_FALSE(IsUncPath("//"));
+  EXPECT_FALSE(IsUncPath("/usr"));
+
+  std::string s = "key=value=more";
+  std::string head;
+  SplitAtDelimiter(s, '=', head);
+  EXPECT_EQ(head, "key");
+  EXPECT_EQ(s, "value=more");
+  s = "plain";
+  SplitAtDelimiter(s, '=', head);
+  EXPECT_EQ(head, "plain");
+  EXPECT_EQ(s, "");
+
+  EXPECT_TRUE(IsAllDigits(""));
+  EXPECT_TRUE(IsAllDigits("0123"));
+  EXPECT_FALSE(IsAllDigits("12a"));
+}
+
+TEST(ArcPaths, ForceDirectoriesAndTempFolder) {
+  fs::path base = fs::temp_directory_path() / ("arlgbls-" + std::to_string(::getpid()));
+  std::string deep = (base / "a b" / "c:d" / "e").string();
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(FolderExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));  // already there
+  std::string file = (base / "plain").string();
+  FILE* f = fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  EXPECT_FALSE(ForceDirectories(file + "/below"));
+  EXPECT_FALSE(FolderExists(file));
+  fs::remove_all(base);
+
+  std::string temp = GetTempPathString();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), '/');
+}
+
+TEST(ArcNumbers, PercentSwapAndOctal) {
+  EXPECT_EQ(Percent(0, 5), 0);
+  EXPECT_EQ(Percent(3, 5), 100);
+  EXPECT_EQ(Percent(200, 50), 25);
+  EXPECT_EQ(Percent(3, 1), 33);
+  EXPECT_EQ(Percent(3, 2), 67);
+  EXPECT_EQ(Percent(10, -1), 0);
+  EXPECT_EQ(Percent(-10, 1), 0);
+  EXPECT_EQ(Percent(NAN, 1), 0);
+  EXPECT_EQ(PercentOf(1, 3), 33u);
+  EXPECT_EQ(PercentOf(5, 0), 0u);
+  EXPECT_EQ(PercentOf(0xFFFFFFFF, 0xFFFFFFFF), 100u);
+  EXPECT_EQ(PercentOf(7, 3), 100u);
+  EXPECT_EQ(MinUnsigned(3, 0xFFFFFFFF), 3u);
+  EXPECT_EQ(SwapWords(0x12345678), 0x56781234u);
+
+  // Non-digits are skipped, not taken as the end of the field.
+  EXPECT_EQ(OctalToInt("0000644 "), 420);
+  EXPECT_EQ(OctalToInt(std::string(" 644\0", 5)), 420);
+  EXPECT_EQ(OctalToInt(std::string("6 4\0" "4", 5)), 420);
+  EXPECT_EQ(OctalToInt(""), 0);
+  EXPECT_EQ(OctalToInt("98"), 0);
+  EXPECT_EQ(OctalToInt(std::string(40, '7')), INT64_MAX);
+}
+
+TEST(ArcDates, DosStamps) {
+  EXPECT_DATE(DosDateTimeToDateTime(0), Date(1980, 1, 1, 0, 1, 0));
+  // 2004-06-15 13:45:58: year 24, month 6, day 15, hour 13, minute 45, 29 two-second units.
+  const uint32_t stamp = (24u << 25) | (6u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 29u;
+  EXPECT_DATE(DosDateTimeToDateTime(stamp), Date(2004, 6, 15, 13, 45, 58));
+  const uint32_t invalid[] = {
+      (24u << 25) | (13u << 21) | (1u << 16),             // month 13
+      (24u << 25) | (2u << 21) | (30u << 16),             // 30 February
+      (24u << 25) | (6u << 21) | (15u << 16) | 30u,       // 60 seconds
+      (24u << 25) | (6u << 21) | (15u << 16) | (24u << 11),  // hour 24
+      (24u << 25) | (6u << 21),                           // day 0
+  };
+  for (uint32_t x : invalid) EXPECT_DATE(DosDateTimeToDateTime(x), Date(1980, 1, 1, 0, 1, 0)) << std::hex << x;
+}
+
+// Sets TZ for one test and restores it afterwards.
+class ZoneTest : public ::testing::Test {
+ protected:
+  void SetZone(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+  void TearDown() override {
+    if (had_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  bool had_ = std::getenv("TZ") != nullptr;
+  std::string saved_ = had_ ? std::getenv("TZ") : "";
+};
+
+TEST_F(ZoneTest, UnixStamps) {
+  SetZone("UTC0");
+  EXPECT_DATE(UnixToUtcDateTime(86399), Date(1970, 1, 1, 23, 59, 59));
+  EXPECT_DATE(UnixToDateTime(86399), Date(1970, 1, 1, 23, 59, 59));
+  EXPECT_DATE(UnixToDateTime(0), Date(1980, 1, 1, 0, 1, 0));
+  // 2100 is not a leap year: 2100-03-01 follows 2100-02-28.
+  EXPECT_DATE(UnixToDateTime(4107542400), Date(2100, 3, 1));
+  // A time before 1970 stays before 1970.
+  EXPECT_DATE(UnixToDateTime(-1), Date(1969, 12, 31, 23, 59, 59));
+  EXPECT_DATE(UnixToDateTime(-86400 * 366), Date(1968, 12, 31));
+}
+
+TEST_F(ZoneTest, LocalTimeWithDaylightSaving) {
+  // Central European time: UTC+1, and UTC+2 from the last Sunday of March to the last of October.
+  SetZone("CET-1CEST,M3.5.0,M10.5.0/3");
+  EXPECT_DATE(UtcToLocal(Date(2021, 7, 1, 12, 0, 0)), Date(2021, 7, 1, 14, 0, 0));
+  EXPECT_DATE(UtcToLocal(Date(2021, 1, 15, 23, 30, 0)), Date(2021, 1, 16, 0, 30, 0));
+  EXPECT_DATE(UnixToDateTime(1625140800), Date(2021, 7, 1, 14, 0, 0));  // 2021-07-01 12:00 UTC
+  EXPECT_TRUE(IsDaylightTime(Date(2021, 7, 1, 12, 0, 0)));
+  EXPECT_FALSE(IsDaylightTime(Date(2021, 12, 1, 12, 0, 0)));
+  EXPECT_FALSE(IsDaylightTime(Date(2021, 3, 28, 1, 59, 0)));
+  EXPECT_TRUE(IsDaylightTime(Date(2021, 3, 28, 3, 0, 0)));
+  // Southern hemisphere: daylight time over the turn of the year.
+  SetZone("AEST-10AEDT,M10.1.0,M4.1.0/3");
+  EXPECT_TRUE(IsDaylightTime(Date(2021, 1, 10, 12, 0, 0)));
+  EXPECT_FALSE(IsDaylightTime(Date(2021, 7, 10, 12, 0, 0)));
+  SetZone("UTC0");
+  EXPECT_FALSE(IsDaylightTime(Date(2021, 7, 1, 12, 0, 0)));
+}
+
+TEST(ArcDates, AddMonths) {
+  struct Case {
+    int32_t months;
+    TDateTime from;
+    TDateTime to;
+  };
+  const Case cases[] = {
+      {1, Date(2023, 1, 31, 6, 30), Date(2023, 2, 28, 6, 30)},
+      {1, Date(2024, 1, 31), Date(2024, 2, 29)},
+      {-1, Date(2024, 3, 31), Date(2024, 2, 29)},
+      {12, Date(2023, 5, 10), Date(2024, 5, 10)},
+      {-13, Date(2024, 1, 15), Date(2022, 12, 15)},
+      {1, Date(1900, 1, 31), Date(1900, 2, 28)},  // 1900 is not a leap year
+      {0, Date(2024, 2, 29), Date(2024, 2, 29)},
+  };
+  for (const Case& c : cases) EXPECT_DATE(AddMonths(c.months, c.from), c.to) << c.months;
+}
+
+}  // namespace
