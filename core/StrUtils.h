@@ -94,7 +94,8 @@ std::u16string WideUnquoteStr(const std::u16string& S);
 // 0 when equal; nullptr counts as empty.
 int32_t WideStrComp(const char16_t* P1, const char16_t* P2);
 int32_t WideCompareOrdinal(const std::u16string& S1, const std::u16string& S2);
-// Decimal digits with the thousand separator of the format settings every three digits.
+// Decimal digits with the thousand separator of the format settings (as UTF-8) every three digits;
+// a negative value gets a "-" in front.
 std::string IntToStrGrouped(int64_t Value);
 // The Roman numeral of N for 1..5000; empty outside.
 std::string IntToRoman(int32_t N);

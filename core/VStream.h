@@ -146,7 +146,8 @@ class TVBaseMemStream : public TVStream {
   int32_t Read(void* Buf, int32_t Count) override;
   bool FindBytes(const void* Pattern, int32_t PatLen, int32_t MaxBytes) override;
   // Reallocates the block to N raised to a multiple of 4, keeping the content up to the smaller size;
-  // 0 frees it. Negative or too large: "Error in parameters"; no memory: EOutOfMemory, stream unchanged.
+  // 0 frees it. Negative or too large: "Error in parameters"; below the size: "Set size error"; no memory:
+  // EOutOfMemory, stream unchanged.
   virtual void SetCapacity(int32_t N);
 
   // Reserves room without changing the size; below the size: "Set size error".
@@ -191,13 +192,17 @@ class TGMEMStream : public TVBaseMemStream {
   // AllocFlags are kept as data (the allocation flags of the handed-over block, e.g. 0x2002).
   TGMEMStream(int32_t InitialCapacity, uint32_t AllocFlags);
   const char* ClassName() const override { return "TGMEMStream"; }
-  // Negative: "Error in parameters"; no memory: EOutOfMemory, stream unchanged.
+  // Negative: "Error in parameters"; below the size: "Set size error"; no memory: EWin32Error, stream
+  // unchanged; after ReleaseHandle: "Method not applicable".
   void SetCapacity(int32_t N) override;
   // Hands the block to the caller and returns Capacity; the stream forgets the block (Capacity 0, Size and
-  // Position unchanged) and is then only destroyed.
+  // Position unchanged) and is then only destroyed: it reads nothing and refuses to grow.
   int32_t ReleaseHandle(void*& Handle);
   void* GetHandle() const { return Memory; }
   uint32_t AllocFlags;
+
+ private:
+  bool Released = false;
 };
 
 // Forwards every operation to the inner Stream; its own Filter is not applied (the inner stream's is).
