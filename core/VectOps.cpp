@@ -1,38 +1,15 @@
 #include "core/VectOps.h"
 
 #include <cstring>
-#include <limits>
-#include <type_traits>
 
 #include "core/CpuInfo.h"
+#include "core/NumberRules.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace {
-
-// Integer arithmetic is done in an unsigned type at least 32 bits wide, so that it wraps instead of
-// overflowing (signed overflow and the promotion of 16-bit products to int are both undefined).
-template <class T>
-using Wide = std::conditional_t<(sizeof(T) < 4), uint32_t, std::make_unsigned_t<T>>;
-
-template <class T>
-T WrapAdd(T A, T B) { return static_cast<T>(static_cast<Wide<T>>(A) + static_cast<Wide<T>>(B)); }
-template <class T>
-T WrapSub(T A, T B) { return static_cast<T>(static_cast<Wide<T>>(A) - static_cast<Wide<T>>(B)); }
-template <class T>
-T WrapMul(T A, T B) { return static_cast<T>(static_cast<Wide<T>>(A) * static_cast<Wide<T>>(B)); }
-
-// Truncating division; MIN / -1 stores MIN (the wrapped quotient) instead of trapping.
-template <class T>
-T SafeDiv(T A, T B) {
-  if (B == 0) throw EDivByZero();
-  if constexpr (std::is_signed_v<T>) {
-    if (B == -1) return static_cast<T>(Wide<T>{0} - static_cast<Wide<T>>(A));
-  }
-  return static_cast<T>(A / B);
-}
 
 // ---- integer routines ----
 

@@ -1,5 +1,6 @@
 #include "core/Vector.h"
 
+#include "core/QuickSort.h"
 #include "core/VStream.h"
 
 #include <algorithm>
@@ -11,40 +12,6 @@ namespace {
 
 // Capacities are kept a multiple of 4 slots.
 int64_t RoundUpTo4(int64_t N) { return (N + 3) & ~int64_t{3}; }
-
-// Quicksort over index-based comparison with a fixed pivot value and an exchange operation.
-// CompareToPivot (I) answers element I against the pivot taken by TakePivot (Mid). The part with fewer
-// elements is sorted by recursion and the larger one by the loop, so the stack stays O(log n); the two
-// parts are independent, so the result equals sorting the left part first.
-template <class TakePivot, class CompareToPivot, class Swap>
-void QuickSortRange(int32_t L, int32_t R, bool Ascending, TakePivot& Take, CompareToPivot& Cmp, Swap& Exch) {
-  while (L < R) {
-    int32_t I = L;
-    int32_t J = R;
-    Take(static_cast<int32_t>((static_cast<int64_t>(L) + R) / 2));
-    do {
-      if (Ascending) {
-        while (Cmp(I) < 0) ++I;
-        while (Cmp(J) > 0) --J;
-      } else {
-        while (Cmp(I) > 0) ++I;
-        while (Cmp(J) < 0) --J;
-      }
-      if (I <= J) {
-        Exch(I, J);
-        ++I;
-        --J;
-      }
-    } while (I <= J);
-    if (J - L < R - I) {
-      if (L < J) QuickSortRange(L, J, Ascending, Take, Cmp, Exch);
-      L = I;
-    } else {
-      if (I < R) QuickSortRange(I, R, Ascending, Take, Cmp, Exch);
-      R = J;
-    }
-  }
-}
 
 // Sorts L..R of V; Companions follow every exchange in order.
 void SortWithCompanions(TSortableVector& V, int32_t L, int32_t R, bool Ascending,
@@ -244,7 +211,9 @@ void TVector::ReadVectorPart(TVStream& Stream, int32_t TrailerBytes) {
   if (Bytes + TrailerBytes > Left) Stream.Error("Read after end error");
   if (StoredCount == 0) return;
   try {
-    SetCount(StoredCount);
+    // The stored count is a count of elements of this block, whatever GetCount means in a descendant.
+    Reallocate(StoredCount);
+    Count = StoredCount;
     Stream.ReadBuffer(Data, static_cast<int32_t>(Bytes));
   } catch (...) {
     Clear();

@@ -1,0 +1,516 @@
+// The generic forms of the number vectors: every operation over the virtual accessors Get and Put.
+#include "core/NumVector.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+#include "core/NumberRules.h"
+#include "core/VStream.h"
+
+namespace {
+
+// Wrapping arithmetic for integers; long double arithmetic stored back as T for floating point.
+template <class T>
+T Plus(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) + B);
+  else
+    return WrapAdd(A, B);
+}
+
+template <class T>
+T Minus(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) - B);
+  else
+    return WrapSub(A, B);
+}
+
+template <class T>
+T Times(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) * B);
+  else
+    return WrapMul(A, B);
+}
+
+template <class T>
+T Divided(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) / B);
+  else
+    return SafeDiv(A, B);
+}
+
+// The sum type's arithmetic: wrapping for integers.
+template <class S>
+S SumAdd(S A, S B) {
+  if constexpr (std::is_floating_point_v<S>)
+    return A + B;
+  else
+    return WrapAdd(A, B);
+}
+
+template <class S>
+S SumMul(S A, S B) {
+  if constexpr (std::is_floating_point_v<S>)
+    return A * B;
+  else
+    return WrapMul(A, B);
+}
+
+template <class S>
+S SumSub(S A, S B) {
+  if constexpr (std::is_floating_point_v<S>)
+    return A - B;
+  else
+    return WrapSub(A, B);
+}
+
+// |A - B| with the difference taken in the element type (signed for the 32-bit members), as a sum term.
+template <class T, class S>
+S AbsDifference(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return std::fabs(static_cast<long double>(A) - B);
+  } else {
+    // An 8-bit difference of -128 counts 128 in the 32-bit sum; a 32-bit or 64-bit one stays the minimum.
+    using Signed = std::make_signed_t<T>;
+    using SignedSum = std::make_signed_t<S>;
+    const Signed D = static_cast<Signed>(WrapSub(A, B));
+    return static_cast<S>(WrapAbs(static_cast<SignedSum>(D)));
+  }
+}
+
+}  // namespace
+
+template <class T>
+TGenericNumberVector<T>::TGenericNumberVector(int32_t ElemCount, T DefaultValue) : DefaultValue(DefaultValue) {
+  this->SetCount(ElemCount);
+}
+
+template <class T>
+void TGenericNumberVector<T>::InitMemory(int32_t ByteOffset, int32_t N) {
+  if (N <= 0) return;
+  if constexpr (sizeof(T) == 1) {
+    this->FillValue(ByteOffset, N, std::bit_cast<uint8_t>(DefaultValue));
+  } else if constexpr (sizeof(T) == 4) {
+    this->FillValue(ByteOffset, N, std::bit_cast<uint32_t>(DefaultValue));
+  } else {
+    this->FillValue(ByteOffset, N, std::bit_cast<uint64_t>(DefaultValue));
+  }
+}
+
+template <class T>
+void TGenericNumberVector<T>::RequireElements() const {
+  if (this->GetCount() <= 0) this->Error("Wrong vector size (%d)", this->GetCount());
+}
+
+template <class T>
+const TGenericNumberVector<T>& TGenericNumberVector<T>::SameMember(const TVector& Source, const char* Msg) const {
+  const auto* Same = dynamic_cast<const TGenericNumberVector*>(&Source);
+  if (Same == nullptr) this->Error(Msg);
+  return *Same;
+}
+
+// ---- accessors, fills and searches ----
+
+template <class T>
+void TGenericNumberVector<T>::SetToDefault() {
+  SetToValue(DefaultValue);
+}
+
+template <class T>
+void TGenericNumberVector<T>::SetToValue(T Value) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Value);
+}
+
+template <class T>
+void TGenericNumberVector<T>::Insert(int32_t Index, T Value) {
+  this->InsertGap(Index);
+  Put(Index, Value);
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::Add(T Value) {
+  const int32_t Index = this->GetCount();
+  Insert(Index, Value);
+  return Index;
+}
+
+template <class T>
+void TGenericNumberVector<T>::Move(int32_t CurIndex, int32_t NewIndex) {
+  if (CurIndex == NewIndex) return;
+  const T Value = Get(CurIndex);
+  this->Delete(CurIndex);
+  Insert(NewIndex, Value);
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::Remove(T Value) {
+  const int32_t Index = IndexOf(Value);
+  if (Index >= 0) this->Delete(Index);
+  return Index;
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::IndexFrom(int32_t StartIndex, T Value) const {
+  const int32_t N = this->GetCount();
+  for (int32_t i = StartIndex < 0 ? 0 : StartIndex; i < N; ++i)
+    if (Get(i) == Value) return i;
+  return -1;
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::LastIndexFrom(int32_t StartIndex, T Value) const {
+  const int32_t Last = this->GetCount() - 1;
+  for (int32_t i = StartIndex < Last ? StartIndex : Last; i >= 0; --i)
+    if (Get(i) == Value) return i;
+  return -1;
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::NumberOfValues(T Value) const {
+  const int32_t N = this->GetCount();
+  int32_t Found = 0;
+  for (int32_t i = 0; i < N; ++i) Found += Get(i) == Value;
+  return Found;
+}
+
+template <class T>
+void TGenericNumberVector<T>::Concat(const TGenericNumberVector& Source) {
+  const int32_t Old = this->GetCount();
+  const int32_t Added = Source.GetCount();  // taken before the count changes: Source may be this vector
+  this->IncCount(Added);
+  for (int32_t i = 0; i < Added; ++i) Put(Old + i, Source.Get(i));
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::SortedIndexOfRange(T Value, int32_t L, int32_t R) const {
+  while (L <= R) {
+    const int32_t Mid = static_cast<int32_t>((static_cast<int64_t>(L) + R) / 2);
+    const int C = Compare(Mid, &Value);
+    if (C < 0) {
+      L = Mid + 1;
+    } else {
+      if (C == 0) return Mid;
+      R = Mid - 1;
+    }
+  }
+  return -1;
+}
+
+template <class T>
+bool TGenericNumberVector<T>::FindSorted(T Value, int32_t& Index) const {
+  int32_t L = 0;
+  int32_t R = this->GetCount() - 1;
+  bool Found = false;
+  while (L <= R) {
+    const int32_t Mid = static_cast<int32_t>((static_cast<int64_t>(L) + R) / 2);
+    const int C = Compare(Mid, &Value);
+    if (C < 0) {
+      L = Mid + 1;
+    } else {
+      if (C == 0) Found = true;
+      R = Mid - 1;
+    }
+  }
+  Index = L;
+  return Found;
+}
+
+// ---- whole-vector copies, comparison and persistence ----
+
+template <class T>
+void TGenericNumberVector<T>::Assign(const TVector& Source) {
+  const TGenericNumberVector& From = SameMember(Source, "Assign error");
+  if (&From == this) return;
+  DefaultValue = From.DefaultValue;
+  const int32_t N = From.GetCount();
+  this->SetCount(N);
+  for (int32_t i = 0; i < N; ++i) Put(i, From.Get(i));
+}
+
+template <class T>
+void TGenericNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
+  const TGenericNumberVector& From = SameMember(Source, "Assign error");
+  if (ToIndex < FromIndex) return;
+  const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
+  if (Needed > INT32_MAX) this->Error("Wrong vector size (%d)", Needed);
+  if (this->GetCount() < Needed) this->SetCount(static_cast<int32_t>(Needed));
+  for (int32_t i = FromIndex; i <= ToIndex; ++i) Put(DestIndex + (i - FromIndex), From.Get(i));
+}
+
+template <class T>
+void TGenericNumberVector<T>::ExchangeRange(int32_t Index1, int32_t Index2, int32_t N) {
+  for (int32_t k = 0; k < N; ++k) Exchange(Index1 + k, Index2 + k);
+}
+
+template <class T>
+bool TGenericNumberVector<T>::EqualTo(const TVector& Vector) const {
+  const TGenericNumberVector& Other = SameMember(Vector, "Incompatible classes");
+  const int32_t N = this->GetCount();
+  if (Other.GetCount() != N) return false;
+  for (int32_t i = 0; i < N; ++i)
+    if (!(Get(i) == Other.Get(i))) return false;
+  return true;
+}
+
+template <class T>
+int TGenericNumberVector<T>::Compare(int32_t Index, const void* Value) const {
+  T V;
+  std::memcpy(&V, Value, sizeof(T));
+  return CompareValues(Get(Index), V);
+}
+
+template <class T>
+void TGenericNumberVector<T>::Exchange(int32_t Index1, int32_t Index2) {
+  if (Index1 == Index2) return;
+  const T A = Get(Index1);
+  Put(Index1, Get(Index2));
+  Put(Index2, A);
+}
+
+template <class T>
+void TGenericNumberVector<T>::WriteToStream(TVStream& Stream) const {
+  this->WriteVectorPart(Stream);
+  Stream.Write(&DefaultValue, sizeof(T));
+}
+
+template <class T>
+void TGenericNumberVector<T>::ReadFromStream(TVStream& Stream) {
+  this->ReadVectorPart(Stream, sizeof(T));
+  Stream.ReadBuffer(&DefaultValue, sizeof(T));
+}
+
+// ---- arithmetic (generic: element by element) ----
+
+template <class T>
+void TGenericNumberVector<T>::AddScalar(T Value) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Plus(Get(i), Value));
+}
+
+template <class T>
+void TGenericNumberVector<T>::SubScalar(T Value) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Minus(Get(i), Value));
+}
+
+template <class T>
+void TGenericNumberVector<T>::MulScalar(T Value) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Times(Get(i), Value));
+}
+
+template <class T>
+void TGenericNumberVector<T>::DivScalar(T Value) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Divided(Get(i), Value));
+}
+
+template <class T>
+void TGenericNumberVector<T>::AddVector(const TGenericNumberVector& V) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Plus(Get(i), V.Get(i)));
+}
+
+template <class T>
+void TGenericNumberVector<T>::SubVector(const TGenericNumberVector& V) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Minus(Get(i), V.Get(i)));
+}
+
+template <class T>
+void TGenericNumberVector<T>::MulVector(const TGenericNumberVector& V) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Times(Get(i), V.Get(i)));
+}
+
+template <class T>
+void TGenericNumberVector<T>::DivVector(const TGenericNumberVector& V) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, Divided(Get(i), V.Get(i)));
+}
+
+template <class T>
+void TGenericNumberVector<T>::AddScaled(T Factor, const TGenericNumberVector& V) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) {
+    if constexpr (std::is_floating_point_v<T>)
+      Put(i, static_cast<T>(static_cast<long double>(Factor) * V.Get(i) + Get(i)));
+    else
+      Put(i, WrapAdd(Get(i), WrapMul(Factor, V.Get(i))));
+  }
+}
+
+template <class T>
+void TGenericNumberVector<T>::ArithmeticProgression(T First, T Step) {
+  const int32_t N = this->GetCount();
+  if (N <= 0) return;
+  T Value = First;
+  Put(0, Value);
+  for (int32_t i = 1; i < N; ++i) {
+    Value = Plus(Value, Step);
+    Put(i, Value);
+  }
+}
+
+// ---- statistics ----
+
+template <class T>
+T TGenericNumberVector<T>::Min() const {
+  T Value;
+  IndexOfMinFrom(0, Value);
+  return Value;
+}
+
+template <class T>
+T TGenericNumberVector<T>::Max() const {
+  T Value;
+  IndexOfMaxFrom(0, Value);
+  return Value;
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const {
+  RequireElements();
+  int32_t Best = StartIndex;
+  MinValue = Get(StartIndex);
+  const int32_t N = this->GetCount();
+  for (int32_t i = StartIndex + 1; i < N; ++i) {
+    const T V = Get(i);
+    if (V < MinValue) {
+      MinValue = V;
+      Best = i;
+    }
+  }
+  return Best;
+}
+
+template <class T>
+int32_t TGenericNumberVector<T>::IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const {
+  RequireElements();
+  int32_t Best = StartIndex;
+  MaxValue = Get(StartIndex);
+  const int32_t N = this->GetCount();
+  for (int32_t i = StartIndex + 1; i < N; ++i) {
+    const T V = Get(i);
+    if (MaxValue < V) {
+      MaxValue = V;
+      Best = i;
+    }
+  }
+  return Best;
+}
+
+template <class T>
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::Sum() const {
+  TSum Total = 0;
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, static_cast<TSum>(Get(i)));
+  return Total;
+}
+
+template <class T>
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrSum() const {
+  TSum Total = 0;
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) {
+    const TSum V = static_cast<TSum>(Get(i));
+    Total = SumAdd(Total, SumMul(V, V));
+  }
+  return Total;
+}
+
+template <class T>
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::DotProduct(const TGenericNumberVector& V) const {
+  TSum Total = 0;
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, SumMul(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i))));
+  return Total;
+}
+
+template <class T>
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrDistance(const TGenericNumberVector& V) const {
+  TSum Total = 0;
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) {
+    const TSum D = SumSub(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i)));
+    Total = SumAdd(Total, SumMul(D, D));
+  }
+  return Total;
+}
+
+template <class T>
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(const TGenericNumberVector& V) const {
+  TSum Total = 0;
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, AbsDifference<T, TSum>(Get(i), V.Get(i)));
+  return Total;
+}
+
+// ---- single elements ----
+
+template <class T>
+T TGenericNumberVector<T>::IncItem(int32_t Index, T Delta) {
+  const T V = Plus(Get(Index), Delta);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::DecItem(int32_t Index, T Delta) {
+  const T V = Minus(Get(Index), Delta);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::MulItem(int32_t Index, T Factor) {
+  const T V = Times(Get(Index), Factor);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::DivItem(int32_t Index, T Divisor) {
+  const T V = Divided(Get(Index), Divisor);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::OrItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
+  const T V = static_cast<T>(Get(Index) | Mask);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::XorItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
+  const T V = static_cast<T>(Get(Index) ^ Mask);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::AndItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
+  const T V = static_cast<T>(Get(Index) & Mask);
+  Put(Index, V);
+  return V;
+}
+
+template <class T>
+T TGenericNumberVector<T>::NotItem(int32_t Index) requires BitwiseNumber<T> {
+  const T V = static_cast<T>(~Get(Index));
+  Put(Index, V);
+  return V;
+}
+
+template class TGenericNumberVector<int32_t>;
+template class TGenericNumberVector<uint32_t>;
+template class TGenericNumberVector<int8_t>;
+template class TGenericNumberVector<int64_t>;
+template class TGenericNumberVector<double>;
