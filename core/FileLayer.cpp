@@ -1,0 +1,237 @@
+#include "core/FileLayer.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+
+int32_t FileErrorCode(int errnoValue) {
+  switch (errnoValue) {
+    case 0: return 0;
+    case ENOENT: return kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return kErrorAccessDenied;
+    case EBADF: return kErrorInvalidHandle;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case EROFS: return kErrorWriteProtect;
+    case EBUSY:
+    case ETXTBSY: return kErrorSharingViolation;
+    case EWOULDBLOCK: return kErrorLockViolation;
+    case EEXIST: return kErrorFileExists;
+    case EINVAL: return kErrorInvalidParameter;
+    case ENOSPC:
+    case EDQUOT: return kErrorDiskFull;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case ENAMETOOLONG: return kErrorFilenameTooLong;
+    case EFBIG:
+    case EOVERFLOW: return kErrorFileTooLarge;
+    default: return kErrorGenFailure;
+  }
+}
+
+std::string Utf16ToUtf8(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    uint32_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    const uint8_t b = static_cast<uint8_t>(s[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    size_t k = 1;
+    for (; extra > 0 && k <= static_cast<size_t>(extra); ++k) {
+      if (i + k >= s.size() || (static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80) break;
+      c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);
+    }
+    const uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (extra < 0 || k != static_cast<size_t>(extra) + 1 || c < minimum[extra] || c > 0x10FFFF ||
+        (c >= 0xD800 && c <= 0xDFFF)) {
+      out += u'\uFFFD';
+      i += extra < 0 ? 1 : k;
+      continue;
+    }
+    i += k;
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+// --- POSIX ---------------------------------------------------------------------------------------------
+
+int TPosixFileLayer::Open(const std::string& path, int flags, mode_t mode) {
+  int fd;
+  do fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int TPosixFileLayer::Close(int fd) { return ::close(fd); }
+
+ssize_t TPosixFileLayer::PRead(int fd, void* buf, size_t count, off_t offset) {
+  ssize_t n;
+  do n = ::pread(fd, buf, count, offset);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+ssize_t TPosixFileLayer::PWrite(int fd, const void* buf, size_t count, off_t offset) {
+  ssize_t n;
+  do n = ::pwrite(fd, buf, count, offset);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+int TPosixFileLayer::FTruncate(int fd, off_t size) {
+  int r;
+  do r = ::ftruncate(fd, size);
+  while (r < 0 && errno == EINTR);
+  return r;
+}
+
+int TPosixFileLayer::FStat(int fd, struct stat* st) { return ::fstat(fd, st); }
+
+int TPosixFileLayer::FSync(int fd) { return ::fsync(fd); }
+
+int64_t TPosixFileLayer::FreeSpace(const std::string& path) {
+  struct statvfs vfs;
+  if (::statvfs(path.c_str(), &vfs) != 0) return -1;
+  return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+int TPosixFileLayer::MakeTemp(std::string& pathTemplate) { return ::mkostemp(pathTemplate.data(), O_CLOEXEC); }
+
+// --- Fault injection -------------------------------------------------------------------------------------
+
+bool TFaultyFileLayer::Inject(TFileOp op) {
+  TSlot& slot = Slots[static_cast<size_t>(op)];
+  ++slot.Calls;
+  if (slot.FailAlways || slot.Calls == slot.FailAt) {
+    slot.FailAt = 0;
+    errno = slot.Err;
+    return true;
+  }
+  return false;
+}
+
+void TFaultyFileLayer::FailCall(TFileOp op, int64_t n, int err) {
+  TSlot& slot = Slots[static_cast<size_t>(op)];
+  slot.FailAt = slot.Calls + n;
+  slot.Err = err;
+}
+
+void TFaultyFileLayer::FailFrom(TFileOp op, int err) {
+  TSlot& slot = Slots[static_cast<size_t>(op)];
+  slot.FailAlways = true;
+  slot.Err = err;
+}
+
+void TFaultyFileLayer::SetFreeSpace(const std::string& prefix, int64_t bytes) {
+  FreeSpaceAnswers.emplace_back(prefix, bytes);
+}
+
+int TFaultyFileLayer::Open(const std::string& path, int flags, mode_t mode) {
+  return Inject(TFileOp::Open) ? -1 : TPosixFileLayer::Open(path, flags, mode);
+}
+
+int TFaultyFileLayer::Close(int fd) {
+  if (Inject(TFileOp::Close)) {
+    const int err = errno;
+    TPosixFileLayer::Close(fd);  // the descriptor is gone either way, as with close(2)
+    errno = err;
+    return -1;
+  }
+  return TPosixFileLayer::Close(fd);
+}
+
+ssize_t TFaultyFileLayer::PRead(int fd, void* buf, size_t count, off_t offset) {
+  return Inject(TFileOp::Read) ? -1 : TPosixFileLayer::PRead(fd, buf, count, offset);
+}
+
+ssize_t TFaultyFileLayer::PWrite(int fd, const void* buf, size_t count, off_t offset) {
+  if (Inject(TFileOp::Write)) return -1;
+  if (MaxWriteBytes >= 0 && count > static_cast<size_t>(MaxWriteBytes)) count = static_cast<size_t>(MaxWriteBytes);
+  return TPosixFileLayer::PWrite(fd, buf, count, offset);
+}
+
+int TFaultyFileLayer::FTruncate(int fd, off_t size) {
+  return Inject(TFileOp::Truncate) ? -1 : TPosixFileLayer::FTruncate(fd, size);
+}
+
+int TFaultyFileLayer::FStat(int fd, struct stat* st) {
+  return Inject(TFileOp::Stat) ? -1 : TPosixFileLayer::FStat(fd, st);
+}
+
+int TFaultyFileLayer::FSync(int fd) { return Inject(TFileOp::Sync) ? -1 : TPosixFileLayer::FSync(fd); }
+
+int64_t TFaultyFileLayer::FreeSpace(const std::string& path) {
+  if (Inject(TFileOp::FreeSpace)) return -1;
+  const std::pair<std::string, int64_t>* best = nullptr;
+  for (const auto& answer : FreeSpaceAnswers) {
+    if (path.compare(0, answer.first.size(), answer.first) == 0 &&
+        (best == nullptr || answer.first.size() > best->first.size()))
+      best = &answer;
+  }
+  return best != nullptr ? best->second : TPosixFileLayer::FreeSpace(path);
+}
+
+int TFaultyFileLayer::MakeTemp(std::string& pathTemplate) {
+  return Inject(TFileOp::MakeTemp) ? -1 : TPosixFileLayer::MakeTemp(pathTemplate);
+}
+
+// --- The layer in force ----------------------------------------------------------------------------------
+
+namespace {
+TPosixFileLayer posixLayer;
+std::atomic<IFileLayer*> currentLayer{&posixLayer};
+}  // namespace
+
+IFileLayer& FileLayer() { return *currentLayer.load(std::memory_order_acquire); }
+
+void SetFileLayer(IFileLayer* layer) {
+  currentLayer.store(layer != nullptr ? layer : &posixLayer, std::memory_order_release);
+}
+
+TFileLayerScope::TFileLayerScope(IFileLayer& layer) : Previous(&FileLayer()) { SetFileLayer(&layer); }
+
+TFileLayerScope::~TFileLayerScope() { SetFileLayer(Previous); }

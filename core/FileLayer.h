@@ -1,0 +1,141 @@
+// The seam between the file streams and file-system routines and the operating system: every open, read,
+// write, size change, flush and close of a file, the free-space query and the making of a unique temporary
+// file go through the program-wide IFileLayer. The default is the POSIX layer; a test installs its own
+// (TFaultyFileLayer) to count the calls or to make a chosen call fail.
+//
+// Calls report failure POSIX-style (-1 and errno). FileErrorCode maps an errno value to the Windows-style
+// code that callers test and that exceptions carry (2 file not found, 5 access denied, 32 sharing
+// violation, ...).
+//
+// Threads: the layer may be used from any thread; SetFileLayer is for tests and start-up only.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Windows-style error codes that the file routines report.
+enum : int32_t {
+  kErrorFileNotFound = 2,
+  kErrorPathNotFound = 3,
+  kErrorTooManyOpenFiles = 4,
+  kErrorAccessDenied = 5,
+  kErrorInvalidHandle = 6,
+  kErrorNotEnoughMemory = 8,
+  kErrorWriteProtect = 19,
+  kErrorSharingViolation = 32,
+  kErrorLockViolation = 33,
+  kErrorHandleDiskFull = 39,
+  kErrorFileExists = 80,
+  kErrorInvalidParameter = 87,
+  kErrorDiskFull = 112,
+  kErrorDirNotEmpty = 145,
+  kErrorFilenameTooLong = 206,
+  kErrorFileTooLarge = 223,
+  kErrorGenFailure = 31,
+};
+
+// The Windows-style code for an errno value (EBUSY and ETXTBSY count as a sharing violation); an errno
+// without a counterpart gives kErrorGenFailure.
+int32_t FileErrorCode(int errnoValue);
+
+// File names: an 8-bit name holds UTF-8; a UTF-16 name is converted for the system calls. Unpaired
+// surrogates and invalid UTF-8 sequences become U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& s);
+std::u16string Utf8ToUtf16(const std::string& s);
+
+// The calls of IFileLayer, for counting and for fault injection.
+enum class TFileOp { Open, Close, Read, Write, Truncate, Stat, Sync, FreeSpace, MakeTemp, Count };
+
+class IFileLayer {
+ public:
+  virtual ~IFileLayer() = default;
+  // open(2) with O_CLOEXEC added; returns a descriptor or -1.
+  virtual int Open(const std::string& path, int flags, mode_t mode) = 0;
+  virtual int Close(int fd) = 0;
+  // One pread(2)/pwrite(2); may transfer fewer bytes than asked.
+  virtual ssize_t PRead(int fd, void* buf, size_t count, off_t offset) = 0;
+  virtual ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) = 0;
+  virtual int FTruncate(int fd, off_t size) = 0;
+  virtual int FStat(int fd, struct stat* st) = 0;
+  virtual int FSync(int fd) = 0;
+  // Bytes available to an unprivileged caller on the file system holding path; -1 on failure.
+  virtual int64_t FreeSpace(const std::string& path) = 0;
+  // mkstemp(3) on a template ending in "XXXXXX" (replaced in place); the descriptor or -1.
+  virtual int MakeTemp(std::string& pathTemplate) = 0;
+};
+
+// The operating system's calls.
+class TPosixFileLayer : public IFileLayer {
+ public:
+  int Open(const std::string& path, int flags, mode_t mode) override;
+  int Close(int fd) override;
+  ssize_t PRead(int fd, void* buf, size_t count, off_t offset) override;
+  ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) override;
+  int FTruncate(int fd, off_t size) override;
+  int FStat(int fd, struct stat* st) override;
+  int FSync(int fd) override;
+  int64_t FreeSpace(const std::string& path) override;
+  int MakeTemp(std::string& pathTemplate) override;
+};
+
+// The POSIX layer with call counters and fault injection, for tests: FailCall (op, n, err) makes the n-th
+// call of op from now on (1 = the next one) fail with errno err without reaching the system;
+// FailFrom (op, err) makes every later call fail. A fake free-space answer per path prefix replaces the
+// system's when set.
+class TFaultyFileLayer : public TPosixFileLayer {
+ public:
+  int Open(const std::string& path, int flags, mode_t mode) override;
+  int Close(int fd) override;
+  ssize_t PRead(int fd, void* buf, size_t count, off_t offset) override;
+  ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) override;
+  int FTruncate(int fd, off_t size) override;
+  int FStat(int fd, struct stat* st) override;
+  int FSync(int fd) override;
+  int64_t FreeSpace(const std::string& path) override;
+  int MakeTemp(std::string& pathTemplate) override;
+
+  void FailCall(TFileOp op, int64_t n, int err);
+  void FailFrom(TFileOp op, int err);
+  // Writes of this call transfer at most this many bytes (a short write), -1 for no limit.
+  int64_t MaxWriteBytes = -1;
+  int64_t Calls(TFileOp op) const { return Slot(op).Calls; }
+  // The free space reported for every path that starts with prefix (the longest prefix wins); the system
+  // is asked for the others.
+  void SetFreeSpace(const std::string& prefix, int64_t bytes);
+
+ private:
+  struct TSlot {
+    int64_t Calls = 0;
+    int64_t FailAt = 0;  // call number that fails, 0 = none
+    bool FailAlways = false;
+    int Err = 0;
+  };
+  // Counts the call; true (errno set) when it must fail.
+  bool Inject(TFileOp op);
+  const TSlot& Slot(TFileOp op) const { return Slots[static_cast<size_t>(op)]; }
+  std::array<TSlot, static_cast<size_t>(TFileOp::Count)> Slots{};
+  std::vector<std::pair<std::string, int64_t>> FreeSpaceAnswers;
+};
+
+// The layer in force.
+IFileLayer& FileLayer();
+// Installs layer (not owned) for every later call; nullptr restores the POSIX layer.
+void SetFileLayer(IFileLayer* layer);
+
+// Installs a layer for the lifetime of the scope and restores the previous one after it.
+class TFileLayerScope {
+ public:
+  explicit TFileLayerScope(IFileLayer& layer);
+  ~TFileLayerScope();
+  TFileLayerScope(const TFileLayerScope&) = delete;
+  TFileLayerScope& operator=(const TFileLayerScope&) = delete;
+
+ private:
+  IFileLayer* Previous;
+};
