@@ -51,46 +51,53 @@ typename TSearcher::TString Convert(const std::string& S) {
   return typename TSearcher::TString(S.begin(), S.end());
 }
 
-// Arguments: pattern length, K.
+// The text and the prepared searcher of one run; the state's arguments are pattern length and K.
+template <typename TSearcher>
+struct TMatcherRun {
+  explicit TMatcherRun(const benchmark::State& State) {
+    const std::string Pattern = PatternOfLength(static_cast<size_t>(State.range(0)));
+    Text = Convert<TSearcher>(MakeText(Pattern));
+    Searcher.SetPattern(Convert<TSearcher>(Pattern));
+    Searcher.MaxErrors = static_cast<uint16_t>(State.range(1));
+  }
+  int32_t Length() const { return static_cast<int32_t>(Text.size()); }
+  void Report(benchmark::State& State, size_t Matches) const {
+    State.counters["matches"] = static_cast<double>(Matches);
+    State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Text.size() *
+                                                 sizeof(typename TSearcher::TString::value_type)));
+  }
+
+  typename TSearcher::TString Text;
+  TSearcher Searcher;
+};
+
 template <typename TSearcher>
 void BM_FindAll(benchmark::State& State) {
-  const std::string Pattern = PatternOfLength(static_cast<size_t>(State.range(0)));
-  const auto Text = Convert<TSearcher>(MakeText(Pattern));
-  TSearcher Searcher;
-  Searcher.SetPattern(Convert<TSearcher>(Pattern));
-  Searcher.MaxErrors = static_cast<uint16_t>(State.range(1));
+  TMatcherRun<TSearcher> Run(State);
   ShiftAndTypes::TSearchResults Results;
   for (auto _ : State) {
-    Searcher.Search(Text.data(), static_cast<int32_t>(Text.size()), true, Results);
+    Run.Searcher.Search(Run.Text.data(), Run.Length(), true, Results);
     benchmark::DoNotOptimize(Results.data());
   }
-  State.counters["matches"] = static_cast<double>(Results.size());
-  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Text.size() *
-                                               sizeof(typename TSearcher::TString::value_type)));
+  Run.Report(State, Results.size());
 }
 
 template <typename TSearcher>
 void BM_FirstLoop(benchmark::State& State) {
-  const std::string Pattern = PatternOfLength(static_cast<size_t>(State.range(0)));
-  const auto Text = Convert<TSearcher>(MakeText(Pattern));
-  TSearcher Searcher;
-  Searcher.SetPattern(Convert<TSearcher>(Pattern));
-  Searcher.MaxErrors = static_cast<uint16_t>(State.range(1));
-  int64_t Hits = 0;
+  TMatcherRun<TSearcher> Run(State);
+  size_t Hits = 0;
   for (auto _ : State) {
     Hits = 0;
     int32_t Offset = 0;
-    const int32_t Total = static_cast<int32_t>(Text.size());
     TShiftAndMatch Match;
-    while (Offset < Total && Searcher.SearchFirst(Text.data() + Offset, Total - Offset, Match)) {
+    while (Offset < Run.Length() &&
+           Run.Searcher.SearchFirst(Run.Text.data() + Offset, Run.Length() - Offset, Match)) {
       ++Hits;
       Offset += std::max(Match.Start, 0) + Match.Length;
     }
     benchmark::DoNotOptimize(Hits);
   }
-  State.counters["matches"] = static_cast<double>(Hits);
-  State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * Text.size() *
-                                               sizeof(typename TSearcher::TString::value_type)));
+  Run.Report(State, Hits);
 }
 
 void Shapes(benchmark::internal::Benchmark* B) {
