@@ -1,0 +1,243 @@
+#include "search/ViewTextStream.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/VStream.h"
+
+namespace {
+
+std::string Utf16Bytes(const std::u16string& W) {
+  return std::string(reinterpret_cast<const char*>(W.data()), W.size() * 2);
+}
+
+std::u16string FromUtf16Bytes(const std::string& B) {
+  std::u16string W(B.size() / 2, u'\0');
+  for (size_t I = 0; I < W.size(); ++I) {
+    W[I] = static_cast<char16_t>(static_cast<uint8_t>(B[2 * I]) | static_cast<uint8_t>(B[2 * I + 1]) << 8);
+  }
+  return W;
+}
+
+void Fill(TVMemStream& S, const std::string& Bytes) {
+  S.SetSize(0);
+  S.Write(Bytes.data(), static_cast<int32_t>(Bytes.size()));
+  S.Seek(0);
+}
+
+struct TPiece {
+  std::string Text;  // bytes as handed out (UTF-16LE bytes in the decoding encodings)
+  bool Cut;
+  bool operator==(const TPiece& O) const { return Text == O.Text && Cut == O.Cut; }
+};
+
+std::vector<TPiece> ReadForward(TViewTextStream& R) {
+  std::vector<TPiece> Pieces;
+  R.GoToStart();
+  std::string Line;
+  while (!R.Eof() && Pieces.size() < 100) {
+    R.ReadLine(Line);
+    Pieces.push_back({Line, R.GetLineCut()});
+  }
+  return Pieces;
+}
+
+// From the end (the start of a last line without a break), read a line, return to its start and step
+// back one line: the pieces come out in reverse order.
+std::vector<TPiece> ReadBackward(TViewTextStream& R) {
+  std::vector<TPiece> Pieces;
+  R.GoToEnd();
+  std::string Line;
+  bool Step = R.Eof();
+  while ((Step ? R.GetPosition() > 0 : true) && Pieces.size() < 100) {
+    if (Step) R.PrevLine();
+    Step = true;
+    const int32_t Start = R.GetPosition();
+    R.ReadLine(Line);
+    Pieces.push_back({Line, R.GetLineCut()});
+    R.SetPosition(Start);
+  }
+  return {Pieces.rbegin(), Pieces.rend()};
+}
+
+std::vector<std::string> Texts(const std::vector<TPiece>& Pieces) {
+  std::vector<std::string> T;
+  for (const auto& P : Pieces) T.push_back(P.Text);
+  return T;
+}
+
+TEST(ViewTextStream, BreaksOfEveryKindForwardAndBackward) {
+  struct TCase {
+    const char* Name;
+    std::string Text;
+    std::vector<std::string> Lines;
+  } Cases[] = {
+      {"cr lf, lone cr, lf", "a\r\nb\rc\n", {"a", "b", "c"}},
+      {"empty lines", "\n\r\n\rx\n", {"", "", "", "x"}},
+      {"no final break", "one\ntwo", {"one", "two"}},
+      {"final cr", "a\nb\r", {"a", "b"}},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TVMemStream S;
+    Fill(S, C.Text);
+    TViewTextStream R(&S, 512);
+    EXPECT_EQ(Texts(ReadForward(R)), C.Lines);
+    EXPECT_TRUE(R.Eof());
+    EXPECT_EQ(Texts(ReadBackward(R)), C.Lines);
+  }
+}
+
+TEST(ViewTextStream, BreaksInUtf16AreWholeUnits) {
+  // U+0A41 has 0x0A as its high byte and U+0D0A both bytes of a CR LF pair at an odd offset: neither
+  // is a break.
+  const std::u16string Text = u"x\u0A41y\u0D0A\r\nb\rc\n";
+  TVMemStream S;
+  Fill(S, Utf16Bytes(Text));
+  TViewTextStream R(&S, 512);
+  R.SetEncoding(TViewTextStream::kEncodingUtf16);
+  const std::vector<std::string> Expected = {Utf16Bytes(u"x\u0A41y\u0D0A"), Utf16Bytes(u"b"), Utf16Bytes(u"c")};
+  EXPECT_EQ(Texts(ReadForward(R)), Expected);
+  EXPECT_EQ(Texts(ReadBackward(R)), Expected);
+}
+
+// A 1,200-character line at a multiple of the limit comes out as 512 + 512 + 176 characters, forwards
+// and backwards, in every encoding; LineBytes follows the encoding.
+TEST(ViewTextStream, LongLineComesOutInPiecesInEveryEncoding) {
+  std::u16string Long;
+  for (int I = 0; I < 1200; ++I) Long += static_cast<char16_t>(u'a' + I % 26);
+  const std::u16string Text = Long + u"\r\nend\r\n";
+  auto Narrow = [](const std::u16string& W) { return std::string(W.begin(), W.end()); };
+
+  struct TCase {
+    const char* Name;
+    uint8_t Encoding;
+    std::string Bytes;
+    int32_t LineBytes;
+  } Cases[] = {
+      {"ansi", TViewTextStream::kEncodingBytes, Narrow(Text), 512},
+      {"utf-8", TViewTextStream::kEncodingUtf8, Narrow(Text), 512},
+      {"utf-16", TViewTextStream::kEncodingUtf16, Utf16Bytes(Text), 1024},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TVMemStream S;
+    Fill(S, C.Bytes);
+    TViewTextStream R(&S, 512);
+    R.SetEncoding(C.Encoding);
+    EXPECT_EQ(R.GetLineBytes(), C.LineBytes);
+    auto Out = [&](const std::u16string& W) {
+      return C.Encoding == TViewTextStream::kEncodingBytes ? Narrow(W) : Utf16Bytes(W);
+    };
+    const std::vector<TPiece> Expected = {{Out(Long.substr(0, 512)), true},
+                                          {Out(Long.substr(512, 512)), true},
+                                          {Out(Long.substr(1024)), false},
+                                          {Out(u"end"), false}};
+    EXPECT_EQ(ReadForward(R), Expected);
+    EXPECT_EQ(ReadBackward(R), Expected);
+  }
+}
+
+TEST(ViewTextStream, UtfEightKeepsTheRawBytesBesideTheDecodedLine) {
+  TVMemStream S;
+  Fill(S, "gr\xC3\xBC\xC3\x9F" "e\n");
+  TViewTextStream R(&S, 80);
+  R.SetEncoding(TViewTextStream::kEncodingUtf8);
+  std::string Line;
+  R.ReadLine(Line);
+  EXPECT_EQ(FromUtf16Bytes(Line), u"grüße");
+  EXPECT_EQ(R.GetRawLine(), "gr\xC3\xBC\xC3\x9F" "e");
+}
+
+// After the first piece, pieces end on multiples of the limit counted from the stream start, so that a
+// backward step finds the same pieces as a forward read.
+TEST(ViewTextStream, LaterPiecesAlignToMultiplesOfTheLimit) {
+  const std::string Long(300, 'x');
+  TVMemStream S;
+  Fill(S, "head\n" + Long + "\n");
+  TViewTextStream R(&S, 100);
+  const std::vector<TPiece> Expected = {{"head", false},
+                                        {std::string(100, 'x'), true},   // 5..105
+                                        {std::string(95, 'x'), true},    // 105..200
+                                        {std::string(100, 'x'), true},   // 200..300
+                                        {std::string(5, 'x'), false}};   // 300..305
+  EXPECT_EQ(ReadForward(R), Expected);
+  EXPECT_EQ(ReadBackward(R), Expected);
+
+  // A position inside the third piece goes back to its start, with the reader inside the long line.
+  R.SetPosition(250);
+  EXPECT_EQ(R.GetPosition(), 200);
+  EXPECT_TRUE(R.GetLineCut());
+}
+
+TEST(ViewTextStream, CrLfSplitAtTheLimitGivesAnEmptyContinuation) {
+  TVMemStream S;
+  Fill(S, std::string(9, 'x') + "\r\nz");
+  TViewTextStream R(&S, 10);
+  const std::vector<TPiece> Expected = {{std::string(9, 'x'), true}, {"", false}, {"z", true}};
+  EXPECT_EQ(ReadForward(R), Expected);
+}
+
+TEST(ViewTextStream, SetPositionGoesToTheLineStartAndStopsAtTheEnd) {
+  TVMemStream S;
+  Fill(S, "first\nsecond\n");
+  TViewTextStream R(&S, 512);
+  R.SetPosition(9);
+  EXPECT_EQ(R.GetPosition(), 6);
+  EXPECT_FALSE(R.GetLineCut());
+  std::string Line;
+  R.ReadLine(Line);
+  EXPECT_EQ(Line, "second");
+
+  R.SetPosition(1000);
+  EXPECT_EQ(R.GetPosition(), 13);
+  EXPECT_TRUE(R.Eof());
+  R.SetPosition(-5);
+  EXPECT_EQ(R.GetPosition(), 0);
+
+  EXPECT_TRUE(R.LinesForward(5));
+  EXPECT_TRUE(R.Eof());
+  EXPECT_TRUE(R.LinesBack(1));
+  EXPECT_EQ(R.GetPosition(), 6);
+  EXPECT_TRUE(R.LinesBack(9));
+  EXPECT_EQ(R.GetPosition(), 0);
+  EXPECT_FALSE(R.LinesBack(1));
+}
+
+TEST(ViewTextStream, OddSizedUtf16StreamIgnoresTheExtraByte) {
+  TVMemStream S;
+  Fill(S, Utf16Bytes(u"ab") + "\x41");
+  TViewTextStream R(&S, 512);
+  R.SetEncoding(TViewTextStream::kEncodingUtf16);
+  std::string Line;
+  R.ReadLine(Line);
+  EXPECT_EQ(Line, Utf16Bytes(u"ab"));
+  EXPECT_TRUE(R.Eof());
+  EXPECT_EQ(R.GetPosition(), 5);
+}
+
+TEST(ViewTextStream, RefusesALimitBelowOneCharacter) {
+  TVMemStream S;
+  EXPECT_THROW(TViewTextStream(&S, 0), EViewTextStream);
+}
+
+// Replacing a stream the reader owns deletes it (the leak checker of the test build sees a leak
+// otherwise); the new stream is borrowed.
+TEST(ViewTextStream, ReplacingAnOwnedStreamDeletesIt) {
+  TVMemStream Borrowed;
+  Fill(Borrowed, "b\n");
+  TViewTextStream R(nullptr, 16);
+  auto* Owned = new TVMemStream;
+  Fill(*Owned, "a\n");
+  R.SetStream(Owned);
+  R.OwnsStream = true;
+  R.SetStream(&Borrowed);
+  EXPECT_FALSE(R.OwnsStream);
+  std::string Line;
+  R.ReadLine(Line);
+  EXPECT_EQ(Line, "b");
+}
+
+}  // namespace
