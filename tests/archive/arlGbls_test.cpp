@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/qvnls/Qvnls.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -84,6 +86,10 @@ TEST(ArcPaths, NamesAndSeparators) {
   EXPECT_EQ(NormalizeNameSlashes("   "), "");
   EXPECT_EQ(ConvertItemName("", true), "");
   EXPECT_EQ(ConvertItemName("a\\b", false), "a/b");
+  // From the OEM page (850: byte 84 is a-umlaut) to UTF-8.
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
+  EXPECT_EQ(ConvertItemName("\x84rger\\x", true), "\xC3\xA4rger/x");
+  qvnls::ResetSystemCodePages();
 
   EXPECT_EQ(FirstDotPos("a.b.c"), 1);
   EXPECT_EQ(FirstDotPos("abc"), 3);
