@@ -42,12 +42,7 @@ uint32_t GetLE(const uint8_t* P, int Bytes) {
 
 void TBigEndianFilter::Apply(TVStream* Stream, void* Buf, int32_t Count) {
   if (Next) Next->Apply(Stream, Buf, Count);
-  if (Count <= 0) return;
-  auto* B = static_cast<uint8_t*>(Buf);
-  // A buffer that starts at an odd stream position starts with the second byte of a pair.
-  int32_t First = 0;
-  if (Stream && ((static_cast<int64_t>(Stream->GetPosition()) - Count) & 1) != 0) First = 1;
-  SwapBytePairs(B + First, Count - First);
+  SwapBytePairs(Buf, Count);
 }
 
 void TUpperCaseFilter::Apply(TVStream* Stream, void* Buf, int32_t Count) {
@@ -75,7 +70,11 @@ bool TVStream::FindBytes(const void* Pattern, int32_t PatLen, int32_t MaxBytes) 
   std::unique_ptr<uint8_t[]> Buf(new uint8_t[static_cast<size_t>(BufSize)]);
   int32_t Carried = 0;  // bytes kept from the previous read at the buffer start
   while (!Eof()) {
-    const int32_t N = Read(Buf.get() + Carried, std::min(MaxBytes, BufSize - Carried));
+    // Reads of even length keep every read on a 2-byte boundary from Start, so that a filter that works on
+    // byte pairs (TBigEndianFilter) sees whole pairs; the carry-over of PatLen - 1 bytes would make them odd.
+    int32_t Wanted = std::min(MaxBytes, BufSize - Carried);
+    if (Wanted > 1) Wanted &= ~1;
+    const int32_t N = Read(Buf.get() + Carried, Wanted);
     if (Carried + N < PatLen) break;
     const int32_t At = FindMem(Pattern, PatLen, Buf.get(), Carried + N);
     if (At >= 0) {

@@ -36,9 +36,9 @@ class TReadFilter {
   virtual void Apply(TVStream* Stream, void* Buf, int32_t Count) = 0;
 };
 
-// Reads UTF-16BE as UTF-16LE: swaps the two bytes of every pair. Pairs are counted from the start of the
-// stream (Stream's position after the read, less Count), so reads of odd lengths stay in step; without a
-// stream the buffer starts a pair. Next, when set, is applied first (not owned).
+// Reads UTF-16BE as UTF-16LE: swaps the two bytes of every complete pair of each buffer read; an odd last
+// byte stays. A reader therefore reads even lengths from even positions. Next, when set, is applied first
+// (not owned).
 class TBigEndianFilter : public TReadFilter {
  public:
   explicit TBigEndianFilter(TReadFilter* Next = nullptr) : Next(Next) {}
@@ -77,7 +77,8 @@ class TVStream {
   virtual int32_t Read(void* Buf, int32_t Count) = 0;
   // Searches forward from the position, reading at most MaxBytes bytes, for the PatLen bytes of Pattern.
   // Found: the position moves to the first byte of the match, true. Not found (or PatLen < 1): false and
-  // the position is unchanged. A match that straddles two internal reads is found.
+  // the position is unchanged. A match that straddles two internal reads is found. The internal reads have
+  // even lengths (except a last odd byte allowed by MaxBytes).
   virtual bool FindBytes(const void* Pattern, int32_t PatLen, int32_t MaxBytes);
 
   // Read, raising "Read after end error" when fewer than Count bytes came (those that came are consumed).
