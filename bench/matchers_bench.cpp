@@ -26,9 +26,9 @@ std::string PatternOfLength(size_t M) {
 }
 
 std::string MakeText(const std::string& Pattern) {
-  static const char* const kWords[] = {"the",    "of",     "search", "and",   "form",  "in",
-                                       "inform", "text",   "a",      "match", "is",    "stream",
-                                       "with",   "pattern", "file",  "long",  "word",  "retrieval"};
+  static const char* const kWords[] = {"the",    "of",      "search", "and",   "form", "in",
+                                       "inform", "text",    "a",      "match", "is",   "stream",
+                                       "with",   "pattern", "file",   "long",  "word", "retrieval"};
   std::mt19937 Rng(7);
   std::string Text;
   size_t NextHit = kHitSpacing;

@@ -85,7 +85,8 @@ template <typename CharT>
 void TBasicShiftAndSearcher<CharT>::SetPattern(const TString& Pattern) {
   if (Pattern == Pattern_) return;
   Pattern_ = Pattern;
-  PatternLength_ = static_cast<int32_t>(std::min<size_t>(Pattern_.size(), std::numeric_limits<int32_t>::max()));
+  PatternLength_ =
+      static_cast<int32_t>(std::min<size_t>(Pattern_.size(), std::numeric_limits<int32_t>::max()));
   Prepared_ = false;
 }
 
@@ -191,13 +192,21 @@ void TBasicShiftAndSearcher<CharT>::SearchLong(const CharT* Text, int32_t Length
   for (int32_t J = 0; J <= K; ++J) SetLeadingOnes(Cur + static_cast<size_t>(J) * Words, Words, J);
   const int32_t MatchWord = BitWord(M - 1);
   const uint32_t MatchMask = BitMask(M - 1);
+  // Positions move up by at most one per character, so on ordinary text the set positions stay in the
+  // first words of a long pattern. Each set of rows has a count of leading words outside which all its
+  // words are zero (Used); a character only needs the words up to one past the used ones, and the
+  // words skipped are exactly those that would have stayed zero. Since every level holds the positions
+  // of the level below it, the used words of row K are those of all rows.
+  int32_t CurUsed = BitWord(K + 31);
+  int32_t NextUsed = 0;
 
   for (int32_t T = 0; T < Length; ++T) {
     const uint32_t* CM = Planes_->Words(static_cast<int32_t>(RowOf_[static_cast<UChar>(Text[T])]));
+    const int32_t Span = std::min(CurUsed + 1, Words);
     // A shift by one carries the lowest bit of word W - 1 into the top of word W; into word 0 it
     // brings Top where the recurrence adds it.
     uint32_t Carry = kTop32;
-    for (int32_t W = 0; W < Words; ++W) {
+    for (int32_t W = 0; W < Span; ++W) {
       const uint32_t Old = Cur[W];
       Next[W] = ((Old >> 1) | Carry) & CM[W];
       Carry = Old << 31;
@@ -209,7 +218,7 @@ void TBasicShiftAndSearcher<CharT>::SearchLong(const CharT* Text, int32_t Length
       uint32_t* NewRow = Next + static_cast<size_t>(J) * Words;
       uint32_t CarryOld = 0;
       uint32_t CarryBoth = J == 1 ? kTop32 : 0;
-      for (int32_t W = 0; W < Words; ++W) {
+      for (int32_t W = 0; W < Span; ++W) {
         const uint32_t Old = OldRow[W];
         const uint32_t Both = OldPrev[W] | NewPrev[W];
         NewRow[W] = OldPrev[W] | (((Old >> 1) | CarryOld) & CM[W]) | ((Both >> 1) | CarryBoth);
@@ -217,9 +226,19 @@ void TBasicShiftAndSearcher<CharT>::SearchLong(const CharT* Text, int32_t Length
         CarryBoth = Both << 31;
       }
     }
+    // Words beyond the span are zero in the new rows; clear what an older state left there.
+    for (int32_t J = 0; J <= K && NextUsed > Span; ++J) {
+      std::fill(Next + static_cast<size_t>(J) * Words + Span,
+                Next + static_cast<size_t>(J) * Words + NextUsed, 0);
+    }
+    const uint32_t* NewTop = Next + static_cast<size_t>(K) * Words;
+    int32_t Used = Span;
+    while (Used > 0 && NewTop[Used - 1] == 0) --Used;
+    NextUsed = CurUsed;
+    CurUsed = Used;
     std::swap(Cur, Next);
 
-    if ((Cur[static_cast<size_t>(K) * Words + MatchWord] & MatchMask) == 0) continue;
+    if (CurUsed <= MatchWord || (Cur[static_cast<size_t>(K) * Words + MatchWord] & MatchMask) == 0) continue;
     int32_t Level = 0;
     while ((Cur[static_cast<size_t>(Level) * Words + MatchWord] & MatchMask) == 0) ++Level;
     Out.AddMatch(T - M + 1, M, Level);

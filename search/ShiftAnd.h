@@ -76,8 +76,8 @@ class TBasicShiftAndSearcher {
   // The number of character values: 256 or 65,536.
   static constexpr size_t kAlphabet = size_t{1} << (8 * sizeof(CharT));
   // The 8-bit table (2 KB) lives inside the object; the UTF-16 one (512 KB) on the heap.
-  using TMaskTable = std::conditional_t<sizeof(CharT) == 1, std::array<uint64_t, kAlphabet>,
-                                        std::unique_ptr<uint64_t[]>>;
+  using TMaskTable =
+      std::conditional_t<sizeof(CharT) == 1, std::array<uint64_t, kAlphabet>, std::unique_ptr<uint64_t[]>>;
 
   void PrepareShort();
   void PrepareLong();

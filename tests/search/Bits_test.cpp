@@ -42,11 +42,11 @@ TEST(BitPlanes, OnesPlaneSetsThePrefixOnly) {
     TOneBitPlane Expected;
   };
   TBitPlanes P(1, 70);  // three words, the last one holding positions 64..69
-  for (const Case& C : {Case{0, {0, 0, 0}}, Case{1, {0x80000000u, 0, 0}}, Case{31, {0xFFFFFFFEu, 0, 0}},
-                        Case{32, {0xFFFFFFFFu, 0, 0}}, Case{33, {0xFFFFFFFFu, 0x80000000u, 0}},
-                        Case{64, {0xFFFFFFFFu, 0xFFFFFFFFu, 0}},
-                        Case{70, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFC000000u}},
-                        Case{500, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFC000000u}}}) {
+  for (const Case& C :
+       {Case{0, {0, 0, 0}}, Case{1, {0x80000000u, 0, 0}}, Case{31, {0xFFFFFFFEu, 0, 0}},
+        Case{32, {0xFFFFFFFFu, 0, 0}}, Case{33, {0xFFFFFFFFu, 0x80000000u, 0}},
+        Case{64, {0xFFFFFFFFu, 0xFFFFFFFFu, 0}}, Case{70, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFC000000u}},
+        Case{500, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFC000000u}}}) {
     EXPECT_EQ(P.OnesPlane(C.N), C.Expected) << C.N;
   }
   // A row of exactly 64 bits: 64 ones fill both words and write nothing past them.

@@ -62,7 +62,7 @@ void RunDifferential(const typename TSearcher::TString& FullAlphabet, uint32_t S
   using TString = typename TSearcher::TString;
   std::mt19937 Rng(Seed);
   TSearcher Searcher;
-  const int32_t Lengths[] = {1, 2, 3, 5, 8, 13, 31, 32, 33, 34, 63, 64, 65, 66, 97};
+  const int32_t Lengths[] = {1, 2, 3, 5, 8, 13, 31, 32, 33, 34, 63, 64, 65, 66, 97, 200};
   for (size_t AlphabetSize : {size_t{2}, size_t{3}}) {
     const TString Alphabet = FullAlphabet.substr(0, AlphabetSize);
     for (int32_t M : Lengths) {

@@ -31,7 +31,8 @@ TEST(MatchCollector, AddMatchKeepsOneMatchPerRunOfOverlappingCandidates) {
       // An ignored candidate leaves the last start and errors as they were. Were they taken over,
       // (12, 2) would count as following (11, 2) and replace the exact match at 10.
       {"ignored candidate changes nothing", {{10, 0}, {11, 2}, {12, 2}}, {{10, 0}}},
-      {"after an ignored candidate the kept one still decides", {{10, 1}, {11, 2}, {12, 0}},
+      {"after an ignored candidate the kept one still decides",
+       {{10, 1}, {11, 2}, {12, 0}},
        {{10, 1}, {12, 0}}},
       // Starts far before the text (a long pattern with many errors allowed) are kept like any other.
       {"far negative start is appended", {{-999, 1000}}, {{-999, 1000}}},
