@@ -135,7 +135,7 @@ void TPackedBoolVector::InitMemory(int32_t ByteOffset, int32_t N) {
 }
 
 void TPackedBoolVector::SetCount(int32_t N) {
-  if (N < 0) Error("Wrong vector size (%d)", N);
+  if (N < 0) Error("Wrong vector size (%d)", {N});
   const int32_t Old = BitCount;
   TVector::SetCount(BytesFor(N));
   // New bytes are prepared whole; the values in the old last byte are set one by one.
@@ -248,7 +248,7 @@ void TPackedBoolVector::ReadFromStream(TVStream& Stream) {
   try {
     ReadVectorPart(Stream, 1);
     // The stream holds bytes, not the number of values: every stored bit counts.
-    if (Count > INT32_MAX / kBitsPerByte) Error("Wrong vector size (%d)", Count);
+    if (Count > INT32_MAX / kBitsPerByte) Error("Wrong vector size (%d)", {Count});
     BitCount = Count * kBitsPerByte;
     DefaultValue = Stream.ReadBool();
   } catch (...) {

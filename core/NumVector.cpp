@@ -103,7 +103,7 @@ void TGenericNumberVector<T>::InitMemory(int32_t ByteOffset, int32_t N) {
 
 template <class T>
 void TGenericNumberVector<T>::RequireElements() const {
-  if (this->GetCount() <= 0) this->Error("Wrong vector size (%d)", this->GetCount());
+  if (this->GetCount() <= 0) this->Error("Wrong vector size (%d)", {this->GetCount()});
 }
 
 template <class T>
@@ -237,7 +237,7 @@ void TGenericNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source
   const TGenericNumberVector& From = SameMember(Source, "Assign error");
   if (ToIndex < FromIndex) return;
   const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
-  if (Needed > INT32_MAX) this->Error("Wrong vector size (%d)", Needed);
+  if (Needed > INT32_MAX) this->Error("Wrong vector size (%d)", {Needed});
   if (this->GetCount() < Needed) this->SetCount(static_cast<int32_t>(Needed));
   for (int32_t i = FromIndex; i <= ToIndex; ++i) Put(DestIndex + (i - FromIndex), From.Get(i));
 }

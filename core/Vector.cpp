@@ -1,6 +1,7 @@
 #include "core/Vector.h"
 
 #include "core/QuickSort.h"
+#include "core/StrUtils.h"
 #include "core/VStream.h"
 
 #include <algorithm>
@@ -39,15 +40,8 @@ TVector::~TVector() {
   Data = nullptr;
 }
 
-void TVector::Error(const std::string& Msg) const {
-  throw EVectorError("Class " + std::string(ClassName()) + ": " + Msg);
-}
-
-void TVector::Error(const std::string& Msg, int64_t Arg) const {
-  std::string Text = Msg;
-  size_t At = Text.find("%d");
-  if (At != std::string::npos) Text.replace(At, 2, std::to_string(Arg));
-  Error(Text);
+void TVector::Error(const std::string& Msg, const TFormatArgs& Args) const {
+  throw EVectorError("Class " + std::string(ClassName()) + ": " + FormatIfPercent(Msg, Args));
 }
 
 int32_t TVector::DataBufferSize() const {
@@ -70,9 +64,9 @@ void TVector::ReallocateRaw(int32_t NewCapacity) {
 }
 
 void TVector::Reallocate(int32_t NewCapacity) {
-  if (NewCapacity < 0) Error("Wrong vector size (%d)", NewCapacity);
+  if (NewCapacity < 0) Error("Wrong vector size (%d)", {NewCapacity});
   const int64_t Bytes = RoundUpTo4(NewCapacity) * ElemSize;
-  if (Bytes > kMaxVectorBytes) Error("Data too large (%d)", Bytes);
+  if (Bytes > kMaxVectorBytes) Error("Data too large (%d)", {Bytes});
   ReallocateRaw(NewCapacity);
   if (Count < Capacity) InitMemory(Count * ElemSize, Capacity - Count);
 }
@@ -87,7 +81,7 @@ void TVector::SetCount(int32_t N) {
 }
 
 void TVector::SetCapacity(int32_t N) {
-  if (N < Count) Error("Wrong vector size (%d)", N);
+  if (N < Count) Error("Wrong vector size (%d)", {N});
   Reallocate(N);
 }
 
@@ -97,7 +91,7 @@ void TVector::Clear() { SetCount(0); }
 
 void TVector::IncCount(int32_t Delta) {
   const int64_t N = static_cast<int64_t>(GetCount()) + Delta;
-  if (N < 0 || N > INT32_MAX) Error("Wrong vector size (%d)", N);
+  if (N < 0 || N > INT32_MAX) Error("Wrong vector size (%d)", {N});
   SetCount(static_cast<int32_t>(N));
 }
 
@@ -166,7 +160,7 @@ void TVector::BlockCopyRange(int32_t DestIndex, const TVector& Source, int32_t F
   if (Source.ElemSize != ElemSize) Error("Assign error");
   if (ToIndex < FromIndex) return;
   const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
-  if (Needed > INT32_MAX) Error("Wrong vector size (%d)", Needed);
+  if (Needed > INT32_MAX) Error("Wrong vector size (%d)", {Needed});
   if (GetCount() < Needed) SetCount(static_cast<int32_t>(Needed));
   // Source may be this vector: its block is read only after the count was raised.
   std::memmove(Data + static_cast<size_t>(DestIndex) * ElemSize,
@@ -204,8 +198,8 @@ void TVector::ReadVectorPart(TVStream& Stream, int32_t TrailerBytes) {
   const int32_t StoredCount = Stream.ReadInt32();
   const int32_t StoredElemSize = Stream.ReadInt32();
   // Checked before anything is allocated: a stream from elsewhere may carry any numbers.
-  if (StoredElemSize != ElemSize) Error("Wrong element size (%d)", StoredElemSize);
-  if (StoredCount < 0) Error("Wrong vector size (%d)", StoredCount);
+  if (StoredElemSize != ElemSize) Error("Wrong element size (%d)", {StoredElemSize});
+  if (StoredCount < 0) Error("Wrong vector size (%d)", {StoredCount});
   const int64_t Bytes = static_cast<int64_t>(StoredCount) * ElemSize;
   const int64_t Left = static_cast<int64_t>(Stream.GetSize()) - Stream.GetPosition();
   if (Bytes + TrailerBytes > Left) Stream.Error("Read after end error");

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/Exception.h"
+#include "core/WideFormat.h"
 
 class TVStream;
 
@@ -94,10 +95,8 @@ class TVector : public TVectorObject {
   uint8_t* GetData() { return Data; }
   const uint8_t* GetData() const { return Data; }
 
-  // Raises EVectorError with "Class " + ClassName() + ": " + Msg.
-  [[noreturn]] void Error(const std::string& Msg) const;
-  // The same with the first "%d" of Msg replaced by Arg.
-  [[noreturn]] void Error(const std::string& Msg, int64_t Arg) const;
+  // Raises EVectorError with "Class " + ClassName() + ": " + FormatIfPercent (Msg, Args).
+  [[noreturn]] void Error(const std::string& Msg, const TFormatArgs& Args = {}) const;
 
  protected:
   // The single place where the block changes size: NewCapacity raised to a multiple of 4; a block above
@@ -164,6 +163,7 @@ void SortVectors(TSortableVector& Primary, const std::vector<TSortableVector*>& 
 class TBase8Vector : public TSortableVector {
  public:
   TBase8Vector() : TSortableVector(1) {}
+  const char* ClassName() const override { return "TBase8Vector"; }
   void GetItemTo(int32_t Index, void* Buffer) const override;
   // Writes Value into the N elements that start at ByteOffset.
   void FillValue(int32_t ByteOffset, int32_t N, uint8_t Value);
@@ -178,6 +178,7 @@ class TBase8Vector : public TSortableVector {
 class TBase32Vector : public TSortableVector {
  public:
   TBase32Vector() : TSortableVector(4) {}
+  const char* ClassName() const override { return "TBase32Vector"; }
   void GetItemTo(int32_t Index, void* Buffer) const override;
   void FillValue(int32_t ByteOffset, int32_t N, uint32_t Value);
   int32_t RawIndexFrom(int32_t StartIndex, uint32_t Value) const;
@@ -191,6 +192,7 @@ class TBase32Vector : public TSortableVector {
 class TBase64Vector : public TSortableVector {
  public:
   TBase64Vector() : TSortableVector(8) {}
+  const char* ClassName() const override { return "TBase64Vector"; }
   void GetItemTo(int32_t Index, void* Buffer) const override;
   void FillValue(int32_t ByteOffset, int32_t N, uint64_t Value);
   int32_t RawIndexFrom(int32_t StartIndex, uint64_t Value) const;
