@@ -61,30 +61,33 @@ bool WantsUnicode(const TQVConverter& Converter, int UnicodeMode) {
 // release the outer one's lock. OnBusyChange hears only real changes.
 class TBusyLock {
  public:
-  TBusyLock(TQVConverter& Converter) : converter_(Converter) {
+  explicit TBusyLock(TQVConverter& Converter) : converter_(Converter) {
     converter_.Busy = true;
     owner_ = (Converter.Flags & cfNoBusyLock) == 0 ? Converter.Owner : nullptr;
     if (owner_ == nullptr) return;
     was_busy_ = owner_->Busy;
     owner_->Busy = true;
-    if (!was_busy_ && owner_->OnBusyChange) owner_->OnBusyChange(owner_, true);
+    if (!was_busy_) Notify(true);
   }
   ~TBusyLock() {
     converter_.Busy = false;
     if (owner_ == nullptr) return;
     owner_->Busy = was_busy_;
-    if (!was_busy_ && owner_->OnBusyChange) {
-      try {
-        owner_->OnBusyChange(owner_, false);
-      } catch (...) {
-        // A destructor never throws; the list is idle again whatever the handler did.
-      }
-    }
+    if (!was_busy_) Notify(false);
   }
   TBusyLock(const TBusyLock&) = delete;
   TBusyLock& operator=(const TBusyLock&) = delete;
 
  private:
+  // The notification is only news for the owner: a handler that raises changes nothing of the state.
+  void Notify(bool Busy) noexcept {
+    if (!owner_->OnBusyChange) return;
+    try {
+      owner_->OnBusyChange(owner_, Busy);
+    } catch (...) {
+    }
+  }
+
   TQVConverter& converter_;
   TQVConverters* owner_ = nullptr;
   bool was_busy_ = false;
@@ -240,7 +243,7 @@ int32_t TQVConverter::ConverterCallback(int32_t Kind, int32_t Current, int32_t T
 }
 
 template <class Call>
-TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::string& ErrorText,
+TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::string& ErrorText, int32_t& Size,
                                    Call&& DoConvert) {
   if (Busy) {
     ErrorText = kConvertersBusy;
@@ -267,6 +270,8 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
       result.reset(DoConvert());
       if (result) {
         ErrorText.clear();
+        // A text with a negative size would be read before its start.
+        if (Size < 0) Size = 0;
       } else {
         ErrorText = GetErrorText();
       }
@@ -287,7 +292,7 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
 TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode,
                                        const TConvertProgressEvent& Progress, std::string& ErrorText,
                                        int32_t& Size) {
-  return Convert(Progress, ErrorText, [&]() -> void* {
+  return Convert(Progress, ErrorText, Size, [&]() -> void* {
     std::u16string wide;
     if (WideFileName(FileName, wide)) {
       if (Unicode && Exports.ConvertToUnicodeW != nullptr) return Exports.ConvertToUnicodeW(wide.c_str(), &Size);
@@ -302,7 +307,7 @@ TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode
 
 TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode, const TConvertProgressEvent& Progress,
                                          std::string& ErrorText, int32_t& Size) {
-  return Convert(Progress, ErrorText, [&]() -> void* {
+  return Convert(Progress, ErrorText, Size, [&]() -> void* {
     return Unicode ? Exports.ConvertMemoryToUnicode(Data, 0, &Size)
                    : Exports.ConvertMemoryToPureText(Data, 0, &Size);
   });
@@ -502,9 +507,10 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
     AppendErrorLine(ErrorText, e.what());
     return nullptr;
   }
-  std::string memory_errors = std::move(ErrorText);
+  // The file pass starts a fresh error text; the memory pass's lines stay in front of its own.
+  std::string file_errors;
   TResultBlock result =
-      ConvertFileWith(through_file, temp.Name, ErrorText, Converter, Size, IsUnicode, UnicodeMode, ext);
-  if (!memory_errors.empty()) ErrorText = ErrorText.empty() ? memory_errors : memory_errors + "\r\n" + ErrorText;
+      ConvertFileWith(through_file, temp.Name, file_errors, Converter, Size, IsUnicode, UnicodeMode, ext);
+  AppendErrorLine(ErrorText, file_errors);
   return result;
 }

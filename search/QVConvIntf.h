@@ -126,7 +126,8 @@ class TQVConverter {
  private:
   // Runs one conversion export under the busy state, progress and error-text rules.
   template <class Call>
-  TResultBlock Convert(const TConvertProgressEvent& Handler, std::string& ErrorText, Call&& DoConvert);
+  TResultBlock Convert(const TConvertProgressEvent& Handler, std::string& ErrorText, int32_t& Size,
+                       Call&& DoConvert);
   static int32_t ConverterCallback(int32_t Kind, int32_t Current, int32_t Total, void* UserData);
 
   std::string FileName;

@@ -89,23 +89,32 @@ bool Run(const char* Tag, const std::string& Script, const std::string& FileName
   return true;
 }
 
-}  // namespace
+const char* g_tag = "";
 
-bool ScriptContentTest(const char* Tag, const std::string& FileName) {
+bool ContentTest(const std::string& FileName) {
   std::string script = ReadWholeFile(FileName);
   std::string tags;
-  if (FindLine(script, "claimfail", tags) && HasWord(tags, Tag)) {
-    throw Exception(std::string(Tag) + ": content test failed");
+  if (FindLine(script, "claimfail", tags) && HasWord(tags, g_tag)) {
+    throw Exception(std::string(g_tag) + ": content test failed");
   }
-  return FindLine(script, "claim", tags) && HasWord(tags, Tag);
+  return FindLine(script, "claim", tags) && HasWord(tags, g_tag);
 }
 
-bool ScriptConvertFile(const char* Tag, const std::string& FileName, bool Unicode, IConvProgress* Progress,
-                       std::string& Text) {
-  return Run(Tag, ReadWholeFile(FileName), FileName, Unicode, Progress, Text);
+bool ConvertFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
+  return Run(g_tag, ReadWholeFile(FileName), FileName, Unicode, Progress, Text);
 }
 
-bool ScriptConvertMemory(const char* Tag, const void* Data, std::size_t Size, bool Unicode,
-                         IConvProgress* Progress, std::string& Text) {
-  return Run(Tag, std::string(static_cast<const char*>(Data), Size), "memory", Unicode, Progress, Text);
+bool ConvertMemory(const void* Data, std::size_t Size, bool Unicode, IConvProgress* Progress, std::string& Text) {
+  return Run(g_tag, std::string(static_cast<const char*>(Data), Size), "memory", Unicode, Progress, Text);
+}
+
+}  // namespace
+
+TConverterDefinition ScriptDefinition(const char* Tag) {
+  g_tag = Tag;
+  TConverterDefinition definition;
+  definition.ConvertFile = ConvertFile;
+  definition.ConvertMemory = ConvertMemory;
+  definition.IsFileSupported = ContentTest;
+  return definition;
 }

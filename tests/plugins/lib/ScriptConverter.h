@@ -16,10 +16,8 @@
 #include <cstddef>
 #include <string>
 
-#include "plugins/frame/ConvCmmn.h"
+#include "plugins/frame/ConverterFrame.h"
 
-bool ScriptContentTest(const char* Tag, const std::string& FileName);
-bool ScriptConvertFile(const char* Tag, const std::string& FileName, bool Unicode, IConvProgress* Progress,
-                       std::string& Text);
-bool ScriptConvertMemory(const char* Tag, const void* Data, std::size_t Size, bool Unicode,
-                         IConvProgress* Progress, std::string& Text);
+// A definition whose readers and content test follow the lines for Tag; the library fills in the rest.
+// Each library links its own copy of this reader, so the tag is the library's.
+TConverterDefinition ScriptDefinition(const char* Tag);
