@@ -314,7 +314,9 @@ class TFormatter {
 
   [[noreturn]] void Fail(size_t At, bool Missing) const {
     // The directive from its "%" up to the character at which the failure was found.
-    const size_t End = At < Len ? At + 1 : Len;
+    size_t End = At < Len ? At + 1 : Len;
+    if constexpr (std::is_same_v<C, char>)  // the whole of a UTF-8 character
+      while (End < Len && (static_cast<uint8_t>(Fmt[End]) & 0xC0) == 0x80) ++End;
     std::string Text;
     if constexpr (std::is_same_v<C, char>)
       Text.assign(Fmt + Start, End - Start);
