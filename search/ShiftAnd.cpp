@@ -128,6 +128,7 @@ template <typename CharT>
 void TBasicShiftAndSearcher<CharT>::ClearLong() {
   for (CharT C : RowedPattern_) RowOf_[static_cast<UChar>(C)] = 0;
   RowedPattern_.clear();
+  RowWords_.clear();
   Planes_.reset();
 }
 
@@ -145,6 +146,7 @@ void TBasicShiftAndSearcher<CharT>::PrepareLong() {
   for (int32_t I = 0; I < PatternLength_; ++I) {
     Planes_->Words(static_cast<int32_t>(RowOf_[static_cast<UChar>(Pattern_[I])]))[BitWord(I)] |= BitMask(I);
   }
+  for (int32_t Row = 0; Row < Rows; ++Row) RowWords_.push_back(Planes_->Words(Row));
 }
 
 template <typename CharT>
@@ -201,7 +203,7 @@ void TBasicShiftAndSearcher<CharT>::SearchLong(const CharT* Text, int32_t Length
   int32_t NextUsed = 0;
 
   for (int32_t T = 0; T < Length; ++T) {
-    const uint32_t* CM = Planes_->Words(static_cast<int32_t>(RowOf_[static_cast<UChar>(Text[T])]));
+    const uint32_t* CM = RowWords_[RowOf_[static_cast<UChar>(Text[T])]];
     const int32_t Span = std::min(CurUsed + 1, Words);
     // A shift by one carries the lowest bit of word W - 1 into the top of word W; into word 0 it
     // brings Top where the recurrence adds it.

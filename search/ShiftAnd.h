@@ -100,6 +100,8 @@ class TBasicShiftAndSearcher {
   std::unique_ptr<TBitPlanes> Planes_;
   std::vector<uint32_t> RowOf_;
   TString RowedPattern_;  // the pattern whose characters have rows in RowOf
+  // The words of every row of Planes, so that the search reaches a row in one step.
+  std::vector<const uint32_t*> RowWords_;
   // The working rows of the long search: two sets of K + 1 rows, old and new, swapped per character.
   std::vector<uint32_t> Work_;
 
