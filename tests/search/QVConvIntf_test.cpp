@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/FileLayer.h"
 #include "core/VFileStream.h"
 #include "core/VStream.h"
 #include "tests/plugins/TestLibraries.h"
@@ -48,6 +51,37 @@ std::string Utf16Bytes(const std::string& Ascii) {
   for (char c : Ascii) bytes += {c, '\0'};
   return bytes;
 }
+
+// Points $TMPDIR at a fresh folder for the scope and restores it afterwards.
+class TTempDirScope {
+ public:
+  TTempDirScope() {
+    const char* old = getenv("TMPDIR");
+    had_old_ = old != nullptr;
+    if (had_old_) old_ = old;
+    setenv("TMPDIR", Folder.Path.c_str(), 1);
+  }
+  ~TTempDirScope() {
+    if (had_old_) {
+      setenv("TMPDIR", old_.c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+  // The number of files in the folder.
+  int Entries() const {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(Folder.Path.c_str()), closedir);
+    int entries = 0;
+    while (dirent* e = readdir(dir.get())) entries += e->d_name[0] != '.';
+    return entries;
+  }
+
+  TTestFolder Folder;
+
+ private:
+  bool had_old_ = false;
+  std::string old_;
+};
 
 class ConverterHost : public ::testing::Test {
  protected:
@@ -327,6 +361,14 @@ TEST_F(ConverterHost, BusyLock) {
   EXPECT_TRUE(changes.empty());
   ASSERT_EQ(inner.size(), 3u);
   EXPECT_EQ(inner[0].error, "Converters are busy");
+
+  // A busy-change handler that raises leaves neither the list nor the library busy.
+  List.OnProgress = nullptr;
+  List.OnBusyChange = [](TQVConverters*, bool) { throw Exception("handler failed"); };
+  r = ConvertFile(Folder.Write("c.xls", "xls: text fine"));
+  EXPECT_EQ(r.text, "xls:fine");
+  EXPECT_FALSE(List.Busy);
+  EXPECT_FALSE(Converter("impxls")->Busy);
 }
 
 TEST_F(ConverterHost, MemoryStreamConvertedWhereItLies) {
@@ -342,10 +384,7 @@ TEST_F(ConverterHost, MemoryStreamConvertedWhereItLies) {
 // copy is gone afterwards whatever happened.
 TEST_F(ConverterHost, MemoryStreamThroughATemporaryFile) {
   Load({"impxls", "imphtm"});
-  TTestFolder temp;
-  const char* old_tmp = getenv("TMPDIR");
-  std::string saved = old_tmp != nullptr ? old_tmp : "";
-  setenv("TMPDIR", temp.Path.c_str(), 1);
+  TTempDirScope temp;
   struct TCase {
     const char* display;
     const char* script;
@@ -372,21 +411,38 @@ TEST_F(ConverterHost, MemoryStreamThroughATemporaryFile) {
     EXPECT_EQ(r.ok, c.text_prefix != nullptr);
     EXPECT_EQ(r.error, c.error);
     if (c.text_prefix != nullptr) {
-      std::string prefix = std::string(c.text_prefix) + temp.Path + "/QV";
+      std::string prefix = std::string(c.text_prefix) + temp.Folder.Path + "/QV";
       EXPECT_EQ(r.text.substr(0, prefix.size()), prefix) << r.text;
       EXPECT_EQ(r.text.substr(r.text.size() - std::string(c.text_suffix).size()), c.text_suffix);
       EXPECT_FALSE(TestFileExists(r.text.substr(4)));
     }
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(temp.Path.c_str()), closedir);
-    int entries = 0;
-    while (dirent* e = readdir(dir.get())) entries += e->d_name[0] != '.';
-    EXPECT_EQ(entries, 0) << "a temporary file was left behind";
+    EXPECT_EQ(temp.Entries(), 0) << "a temporary file was left behind";
   }
-  if (old_tmp != nullptr) {
-    setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
+}
+
+// When the copy cannot be made or written, the call fails with the system's text and leaves nothing behind.
+TEST_F(ConverterHost, TemporaryFileFailures) {
+  Load({"impxls"});
+  TTempDirScope temp;
+  const std::string script = "xls: text never";
+  TVReadOnlyMemStream stream(script.data(), static_cast<int32_t>(script.size()));
+  {
+    TFaultyFileLayer layer;
+    TFileLayerScope scope(layer);
+    layer.FailCall(TFileOp::MakeTemp, 1, ENOSPC);
+    TResult r = ConvertStream(stream, "a.xls");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, std::string("GetTempFileName error: ") + strerror(ENOSPC));
   }
+  {
+    TFaultyFileLayer layer;
+    TFileLayerScope scope(layer);
+    layer.FailFrom(TFileOp::Write, ENOSPC);
+    TResult r = ConvertStream(stream, "a.xls");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("write"), std::string::npos) << r.error;
+  }
+  EXPECT_EQ(temp.Entries(), 0) << "a temporary file was left behind";
 }
 
 TEST_F(ConverterHost, OtherStreams) {
