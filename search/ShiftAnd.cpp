@@ -114,6 +114,7 @@ uint64_t* TBasicShiftAndSearcher<CharT>::MaskTable() {
 
 template <typename CharT>
 void TBasicShiftAndSearcher<CharT>::PrepareShort() {
+  if (PatternLength_ == 0 && MaskedPattern_.empty()) return;  // nothing to clear, nothing to set
   uint64_t* Masks = MaskTable();
   // Only the characters of the previous pattern have bits set; clearing them empties the table.
   for (CharT C : MaskedPattern_) Masks[static_cast<UChar>(C)] = 0;
