@@ -1,10 +1,13 @@
 // Exact search in byte and UTF-16 buffers, value scans and zero-terminated UTF-16 helpers.
 //
 // FindInBuf and FindWordsInBuf run on every window of every scanned file. They test 16 bytes (8 units)
-// at once for candidates whose first and last characters both match the pattern's, and verify only
-// those with memcmp; the answer is the same as a naive left-to-right search.
+// at once for candidates whose characters at two chosen pattern positions both match, and verify only
+// those with memcmp; the answer is the same as a naive left-to-right search. The two positions are
+// the pattern's rarest characters by a rough frequency rank of text and binary bytes, so that a
+// pattern starting and ending in "E" does not stop at every "E" of the text.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/qvnls/CharsetTable.h"
 #include "platform/qvnls/Qvnls.h"
@@ -57,6 +60,50 @@ int32_t CountEqualToValue8(const void* buffer, uint8_t value, int32_t count) {
   return static_cast<int32_t>(std::count(bytes, bytes + count, value));
 }
 
+namespace {
+
+// A rough rank of how often a byte occurs in text and in binary files; higher is more frequent.
+// Letters of both cases rank alike, since scanned windows are often upper-cased.
+struct ByteRanks {
+  uint8_t rank[256];
+  ByteRanks() {
+    for (int b = 0; b < 256; ++b) rank[b] = b < 0x20 ? 20 : b < 0x80 ? 60 : 40;
+    const char kLetters[] = "etaoinshrdlcumwfgypbvkjxqz";  // English letters, most frequent first
+    for (int i = 0; kLetters[i] != '\0'; ++i) {
+      const auto r = static_cast<uint8_t>(250 - 7 * i);
+      rank[static_cast<uint8_t>(kLetters[i])] = r;
+      rank[static_cast<uint8_t>(kLetters[i] - 'a' + 'A')] = r;
+    }
+    for (int d = '0'; d <= '9'; ++d) rank[d] = 120;
+    for (char c : {',', '.', ';', ':', '-', '\''}) rank[static_cast<uint8_t>(c)] = 130;
+    rank[' '] = 255;
+    rank[0] = 210;
+    rank['\n'] = 150;
+    rank['\r'] = 150;
+    rank['\t'] = 100;
+    rank[0xFF] = 110;
+  }
+};
+
+uint8_t Rank(uint32_t unit) {
+  static const ByteRanks ranks;
+  return unit < 0x100 ? ranks.rank[unit] : 40;  // other UTF-16 units: as high bytes
+}
+
+// The two positions (first < second) of the pattern's two rarest characters; `at(i)` reads one.
+template <class At>
+void RarePositions(int32_t m, At at, int32_t& first, int32_t& second) {
+  first = 0;
+  for (int32_t i = 1; i < m; ++i)
+    if (Rank(at(i)) < Rank(at(first))) first = i;
+  second = first == 0 ? 1 : 0;
+  for (int32_t i = 0; i < m; ++i)
+    if (i != first && Rank(at(i)) < Rank(at(second))) second = i;
+  if (second < first) std::swap(first, second);
+}
+
+}  // namespace
+
 int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes) {
   if (pattern == nullptr || buffer == nullptr || patternBytes <= 0 || bufferBytes < patternBytes)
     return -1;
@@ -65,26 +112,27 @@ int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer,
   const int32_t m = patternBytes;
   const int32_t lastStart = bufferBytes - m;
   if (m == 1) return IndexOfValue8(s, p[0], lastStart);
+  int32_t j1 = 0, j2 = 0;
+  RarePositions(m, [p](int32_t i) { return p[i]; }, j1, j2);
   int32_t i = 0;
 #if defined(__SSE2__)
-  const __m128i first = _mm_set1_epi8(static_cast<char>(p[0]));
-  const __m128i last = _mm_set1_epi8(static_cast<char>(p[m - 1]));
-  // Sixteen starts i..i+15 per step; the loads end at i + 15 + m - 1 <= bufferBytes - 1.
+  const __m128i c1 = _mm_set1_epi8(static_cast<char>(p[j1]));
+  const __m128i c2 = _mm_set1_epi8(static_cast<char>(p[j2]));
+  // Sixteen starts i..i+15 per step; the loads end at i + 15 + j2 <= bufferBytes - 1.
   for (; i + 15 <= lastStart; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j1));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j2));
     unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
     while (mask != 0) {
       const int k = __builtin_ctz(mask);
-      if (std::memcmp(s + i + k + 1, p + 1, m - 2) == 0) return i + k;
+      if (std::memcmp(s + i + k, p, m) == 0) return i + k;
       mask &= mask - 1;
     }
   }
 #endif
   for (; i <= lastStart; ++i)
-    if (s[i] == p[0] && s[i + m - 1] == p[m - 1] && std::memcmp(s + i + 1, p + 1, m - 2) == 0)
-      return i;
+    if (s[i + j1] == p[j1] && s[i + j2] == p[j2] && std::memcmp(s + i, p, m) == 0) return i;
   return -1;
 }
 
@@ -96,34 +144,34 @@ int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* bu
   const auto* s = static_cast<const uint8_t*>(buffer);
   const int32_t m = patternChars;
   const int32_t lastStart = bufferChars - m;
-  const char16_t firstUnit = LoadUnit(p, 0);
-  const char16_t lastUnit = LoadUnit(p, m - 1);
-  const size_t innerBytes = 2 * static_cast<size_t>(m > 1 ? m - 2 : 0);
-  auto matchesAt = [&](int32_t i) {
-    return m == 1 || (LoadUnit(s, i + m - 1) == lastUnit &&
-                      std::memcmp(s + 2 * (i + 1), p + 2, innerBytes) == 0);
-  };
+  const size_t patternBytes = 2 * static_cast<size_t>(m);
+  int32_t j1 = 0, j2 = 0;
+  if (m > 1) RarePositions(m, [p](int32_t i) { return LoadUnit(p, i); }, j1, j2);
+  const char16_t u1 = LoadUnit(p, j1);
+  const char16_t u2 = LoadUnit(p, j2);
   int32_t i = 0;
 #if defined(__SSE2__)
-  const __m128i first = _mm_set1_epi16(static_cast<short>(firstUnit));
-  const __m128i last = _mm_set1_epi16(static_cast<short>(lastUnit));
-  // Eight starts i..i+7 per step; the loads end at unit i + 7 + m - 1 <= bufferChars - 1.
+  const __m128i c1 = _mm_set1_epi16(static_cast<short>(u1));
+  const __m128i c2 = _mm_set1_epi16(static_cast<short>(u2));
+  // Eight starts i..i+7 per step; the loads end at unit i + 7 + j2 <= bufferChars - 1.
   for (; i + 7 <= lastStart; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + m - 1)));
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j1)));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j2)));
     // Both bytes of a matching lane are set; keep the low one, so bit 2k stands for start i + k.
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-                        _mm_and_si128(_mm_cmpeq_epi16(a, first), _mm_cmpeq_epi16(b, last)))) &
+                        _mm_and_si128(_mm_cmpeq_epi16(a, c1), _mm_cmpeq_epi16(b, c2)))) &
                     0x5555u;
     while (mask != 0) {
       const int k = __builtin_ctz(mask) / 2;
-      if (m <= 2 || std::memcmp(s + 2 * (i + k + 1), p + 2, innerBytes) == 0) return i + k;
+      if (std::memcmp(s + 2 * (i + k), p, patternBytes) == 0) return i + k;
       mask &= mask - 1;
     }
   }
 #endif
   for (; i <= lastStart; ++i)
-    if (LoadUnit(s, i) == firstUnit && matchesAt(i)) return i;
+    if (LoadUnit(s, i + j1) == u1 && LoadUnit(s, i + j2) == u2 &&
+        std::memcmp(s + 2 * i, p, patternBytes) == 0)
+      return i;
   return -1;
 }
 
