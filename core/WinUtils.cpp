@@ -1,6 +1,6 @@
 #include "core/WinUtils.h"
 
-#include <unicode/unistr.h>
+#include "core/FileLayer.h"
 
 #include <array>
 #include <cmath>
@@ -36,12 +36,6 @@ std::map<std::u16string, TVersionRecord>& VersionRecords() {
 std::u16string BaseName(const std::u16string& path) {
   size_t slash = path.rfind(u'/');
   return slash == std::u16string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Utf8(const std::u16string& text) {
-  std::string out;
-  icu::UnicodeString(text.data(), static_cast<int32_t>(text.size())).toUTF8String(out);
-  return out;
 }
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
@@ -135,7 +129,7 @@ uint64_t TVersionInfo::GetProductVersionNumber() const {
 std::string TVersionInfo::GetVerValue(const std::string& Name) const {
   if (GetTranslationStr().empty()) return "";
   auto it = Record->Strings.find(Name);
-  return it == Record->Strings.end() ? "" : Utf8(it->second);
+  return it == Record->Strings.end() ? "" : Utf16ToUtf8(it->second);
 }
 
 std::string TVersionInfo::GetFileVersionStr() const {

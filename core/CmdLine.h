@@ -1,0 +1,86 @@
+// Command-line parsers: split a command line into tokens, positional parameters and named options.
+// TCommandLineParser reads 8-bit text (the conversion server's command line, a registered program's
+// command string), TWideCommandLineParser UTF-16 text (the main program's command line).
+//
+// A token that starts with a switch character is an option, written name or name:value; every other
+// token is a parameter. Switch characters are 8-bit, so a UTF-16 character from 256 up never starts an
+// option. By default only "-" is a switch character: "/" begins an absolute path on this system.
+// Quotes group blanks into a token and stay part of it (UnquoteStr and WideUnquoteStr remove them).
+//
+// ParseArgs takes argv as the system passes it: already split and unquoted, one token per element.
+//
+// A parser owns its lists; it is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/StrLst.h"
+#include "core/StrUtils.h"
+
+// The switch characters an empty set stands for.
+constexpr char kDefaultSwitchChar = '-';
+
+class TCommandLineParser {
+ public:
+  // An empty SwitchChars means "-". CaseSensitive makes option names compare with case.
+  explicit TCommandLineParser(const TCharSet& SwitchChars = TCharSet(), bool CaseSensitive = false);
+
+  // Fills the lists from CmdLine; the first SkipCount tokens are dropped (1 skips the program name).
+  // A blank ends a token outside quotes. With DoubleQuoteEscape, two double quotes inside a quoted part
+  // stand for one and keep the part open. A closing quote ends the token.
+  void Parse(const std::string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape);
+  // Fills the lists from argv[0..argc-1], one token per element, the first SkipCount dropped. An empty
+  // element is an empty parameter (it was given on purpose).
+  void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
+
+  // Params[Index], or "" when Index is out of range.
+  std::string GetParam(int32_t Index) const;
+  bool HasOption(const std::string& Name) const;
+  // The option's value; "" when absent or given without a value.
+  std::string GetOption(const std::string& Name) const;
+
+  TCharSet SwitchChars;
+  TStrLst Tokens;  // every token kept, options included, in command-line order
+  TStrLst Params;
+  // Option names (TCaseSensStrLst when case-sensitive), sorted after parsing, with OptionValues
+  // parallel to them.
+  std::unique_ptr<TStrLst> OptionNames;
+  TStrLst OptionValues;
+
+ private:
+  void Clear();
+  void AddToken(const std::string& Token);
+  void Finish();
+  int32_t TokenCount = 0;
+  int32_t Skip = 0;
+};
+
+class TWideCommandLineParser {
+ public:
+  explicit TWideCommandLineParser(const TCharSet& SwitchChars = TCharSet(), bool CaseSensitive = false);
+
+  // As TCommandLineParser::Parse; a tab is a blank as well. A closing quote ends the token only with
+  // SplitAtClosingQuote; without it, text right after the closing quote continues the token.
+  void Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape, bool SplitAtClosingQuote);
+  // argv elements hold UTF-8.
+  void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
+
+  std::u16string GetParam(int32_t Index) const;
+  bool HasOption(const std::u16string& Name) const;
+  std::u16string GetOption(const std::u16string& Name) const;
+
+  TCharSet SwitchChars;
+  TWideStrLst Tokens;
+  TWideStrLst Params;
+  std::unique_ptr<TWideStrLst> OptionNames;  // TCaseSensWideStrLst when case-sensitive
+  TWideStrLst OptionValues;
+
+ private:
+  void Clear();
+  void AddToken(const std::u16string& Token);
+  void Finish();
+  int32_t TokenCount = 0;
+  int32_t Skip = 0;
+};
