@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "core/FileLayer.h"
 #include "platform/qvnls/Qvnls.h"
 #include "platform/qvnls/WinNls.h"
 
@@ -82,9 +83,7 @@ int HexValue(char Ch) {
 }
 
 // The 8-bit form of a separator character: UTF-8, like every 8-bit text that is shown.
-std::string SeparatorText(char16_t Ch) {
-  return Format("%s", {std::u16string(1, Ch)});
-}
+std::string SeparatorText(char16_t Ch) { return Utf16ToUtf8(std::u16string(1, Ch)); }
 
 }  // namespace
 

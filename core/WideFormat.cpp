@@ -4,7 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <mutex>
+
+#include "core/FileLayer.h"
 
 namespace {
 
@@ -24,75 +25,6 @@ constexpr int32_t kPointerDigits = 8;
 TFormatSettings& Settings() {
   static TFormatSettings S;
   return S;
-}
-
-// ---- UTF-8 <-> UTF-16 -----------------------------------------------------------------------------
-
-void AppendUtf8(std::string& Out, char32_t C) {
-  if (C < 0x80) {
-    Out += static_cast<char>(C);
-  } else if (C < 0x800) {
-    Out += static_cast<char>(0xC0 | (C >> 6));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    Out += static_cast<char>(0xE0 | (C >> 12));
-    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (C >> 18));
-    Out += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (C & 0x3F));
-  }
-}
-
-std::string ToUtf8(std::u16string_view S) {
-  std::string Out;
-  Out.reserve(S.size());
-  for (size_t I = 0; I < S.size(); ++I) {
-    char32_t C = S[I];
-    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) {
-      C = 0x10000 + ((C - 0xD800) << 10) + (S[I + 1] - 0xDC00);
-      ++I;
-    } else if (C >= 0xD800 && C <= 0xDFFF) {
-      C = 0xFFFD;  // a lone surrogate
-    }
-    AppendUtf8(Out, C);
-  }
-  return Out;
-}
-
-// Malformed sequences become U+FFFD, one per byte that cannot start a character.
-std::u16string FromUtf8(std::string_view S) {
-  std::u16string Out;
-  Out.reserve(S.size());
-  size_t I = 0;
-  while (I < S.size()) {
-    const auto B = static_cast<uint8_t>(S[I]);
-    int Len = B < 0x80 ? 1 : (B & 0xE0) == 0xC0 ? 2 : (B & 0xF0) == 0xE0 ? 3 : (B & 0xF8) == 0xF0 ? 4 : 0;
-    char32_t C = Len == 1 ? B : Len == 2 ? (B & 0x1F) : Len == 3 ? (B & 0x0F) : (B & 0x07);
-    bool Ok = Len > 0 && I + Len <= S.size();
-    for (int K = 1; Ok && K < Len; ++K) {
-      const auto T = static_cast<uint8_t>(S[I + K]);
-      Ok = (T & 0xC0) == 0x80;
-      C = (C << 6) | (T & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    Ok = Ok && C >= kLeast[Len] && C <= 0x10FFFF && !(C >= 0xD800 && C <= 0xDFFF);
-    if (!Ok) {
-      Out += u'\uFFFD';
-      ++I;
-      continue;
-    }
-    if (C >= 0x10000) {
-      Out += static_cast<char16_t>(0xD800 + ((C - 0x10000) >> 10));
-      Out += static_cast<char16_t>(0xDC00 + ((C - 0x10000) & 0x3FF));
-    } else {
-      Out += static_cast<char16_t>(C);
-    }
-    I += Len;
-  }
-  return Out;
 }
 
 // The length of S cut to at most N code units without splitting a character.
@@ -321,7 +253,7 @@ class TFormatter {
     if constexpr (std::is_same_v<C, char>)
       Text.assign(Fmt + Start, End - Start);
     else
-      Text = ToUtf8(std::u16string_view(Fmt + Start, End - Start));
+      Text = Utf16ToUtf8(std::u16string(Fmt + Start, End - Start));
     Text.resize(CutLength(Text, kMaxQuotedDirective));
     throw EConvertError(Missing ? "No argument for format '" + Text + "'"
                                 : "Format '" + Text + "' invalid or incompatible with argument");
@@ -404,7 +336,7 @@ class TFormatter {
 
   static TString FromWide(const std::u16string& S) {
     if constexpr (std::is_same_v<C, char>)
-      return ToUtf8(S);
+      return Utf16ToUtf8(S);
     else
       return S;
   }
@@ -413,7 +345,7 @@ class TFormatter {
     if constexpr (std::is_same_v<C, char>)
       return S;
     else
-      return FromUtf8(S);
+      return Utf8ToUtf16(S);
   }
 
   TString Convert(char Type, const TFormatArg& A, int32_t Precision, size_t At) const {
