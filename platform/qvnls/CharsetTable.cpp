@@ -98,13 +98,13 @@ std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& info) {
   std::memset(maps->fromWide, 0, sizeof maps->fromWide);
   UErrorCode error = U_ZERO_ERROR;
   UConverter* converter = ucnv_open(info.icuName, &error);
+  if (converter != nullptr)
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
   bool defined[256] = {};
   for (int b = 0; b < 256; ++b) {
     char16_t unit = 0;
     if (converter != nullptr) {
       ucnv_reset(converter);
-      error = U_ZERO_ERROR;
-      ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
       UChar out[4];
       const char byte = static_cast<char>(b);
       error = U_ZERO_ERROR;

@@ -1,6 +1,7 @@
 // Conversion between the charsets of the table: single-byte charsets through their byte maps, UTF-8
 // through ICU's string functions, UTF-7 and the double-byte pages through ICU converters.
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
 #include <array>
@@ -33,14 +34,31 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
-// One open converter per charset and thread, reset before each use (UTF-7 keeps state).
-UConverter* ThreadConverter(const CharsetInfo& info) {
-  thread_local std::array<ConverterPtr, 256> converters;
-  ConverterPtr& slot = converters[info.code];
+// Writes U+FFFD for bytes a converter cannot decode, whatever substitution its code page names.
+void ReplaceUndecodable(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                        UConverterCallbackReason reason, UErrorCode* error) {
+  if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
+  *error = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, error);
+}
+
+enum class Direction { kDecode, kEncode };
+
+// One open converter per charset, direction and thread, reset before each use (UTF-7 keeps state).
+// Decoding and encoding use separate converters, so the substitution set for encoding never
+// changes what decoding produces.
+UConverter* ThreadConverter(const CharsetInfo& info, Direction direction) {
+  thread_local std::array<ConverterPtr, 256> decoders;
+  thread_local std::array<ConverterPtr, 256> encoders;
+  ConverterPtr& slot = (direction == Direction::kDecode ? decoders : encoders)[info.code];
   if (!slot) {
     UErrorCode error = U_ZERO_ERROR;
     slot.reset(ucnv_open(info.icuName, &error));
     if (U_FAILURE(error)) slot.reset();
+    if (slot && direction == Direction::kDecode) {
+      ucnv_setToUCallBack(slot.get(), ReplaceUndecodable, nullptr, nullptr, nullptr, &error);
+      if (U_FAILURE(error)) slot.reset();
+    }
   }
   if (slot) ucnv_reset(slot.get());
   return slot.get();
@@ -68,7 +86,7 @@ bool DecodeMultiByte(const void* source, int32_t bytes, const CharsetInfo& info,
       u_strFromUTF8WithSub(out.data(), capacity, &length, static_cast<const char*>(source), bytes,
                            kReplacement, nullptr, &error);
     } else {
-      UConverter* converter = ThreadConverter(info);
+      UConverter* converter = ThreadConverter(info, Direction::kDecode);
       if (converter == nullptr) return false;
       length = ucnv_toUChars(converter, out.data(), capacity, static_cast<const char*>(source), bytes,
                              &error);
@@ -102,7 +120,7 @@ bool EncodeMultiByte(const char16_t* units, int32_t count, const CharsetInfo& in
     if (info.code == kCharsetUtf8) {
       u_strToUTF8WithSub(out.data(), capacity, &length, units, count, kReplacement, nullptr, &error);
     } else {
-      UConverter* converter = ThreadConverter(info);
+      UConverter* converter = ThreadConverter(info, Direction::kEncode);
       if (converter == nullptr) return false;
       UErrorCode subError = U_ZERO_ERROR;
       ucnv_setSubstChars(converter, &defaultChar, 1, &subError);

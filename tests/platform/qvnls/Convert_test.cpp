@@ -133,6 +133,9 @@ TEST_F(ConvertTest, KnownBytesOfTheCyrillicAndWesternPages) {
 // write the default character given.
 TEST_F(ConvertTest, UnmappableCharactersBecomeTheDefaultCharacter) {
   EXPECT_EQ(FromWide(u"aЖ€b", 18), std::string("a\0\x80" "b", 4));
+  // No look-alike stands in for a missing letter (Ā is not A, ＡＢ are not AB): a pattern must not
+  // match text it does not contain.
+  EXPECT_EQ(FromWide(u"Ā\uFF21\uFF22", 18), std::string(3, '\0'));
   EXPECT_EQ(FromWide(u"aéb", 17), std::string("a\0b", 3));
   EXPECT_EQ(FromWide(u"aกb", 45), std::string("a\0b", 3));  // Thai is not in Shift_JIS
 
@@ -169,6 +172,19 @@ TEST_F(ConvertTest, MalformedUtf8BecomesReplacementCharacters) {
   EXPECT_GE(BufToWide(bad.data(), 5, room.data(), 10, 42), 0);
   // A lone surrogate encodes as U+FFFD in UTF-8.
   EXPECT_EQ(FromWide(std::u16string(1, u'\xD800') + u"a", 42), "\xEF\xBF\xBD" "a");
+}
+
+// A byte sequence a double-byte page cannot decode becomes U+FFFD, also after an encoding into that
+// page chose its own default character.
+TEST_F(ConvertTest, UndecodableDoubleByteInputBecomesReplacementCharacters) {
+  for (uint8_t code : {45, 46, 47, 48}) {
+    SCOPED_TRACE(int(code));
+    const std::string bad = "a\x81";  // a lead byte without its trail byte
+    EXPECT_EQ(ToWide(bad, code), u"a\uFFFD");
+    char out[8];
+    ASSERT_GE(ConvertBufsDef("\xE9", 1, out, 8, 18, code, '#'), 0);
+    EXPECT_EQ(ToWide(bad, code), u"a\uFFFD");
+  }
 }
 
 // Every buffer routine refuses a short target instead of cutting the output.
