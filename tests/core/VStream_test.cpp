@@ -450,6 +450,7 @@ TEST(VStreamTest, CopyAppendAndSave) {
   EXPECT_EQ(src.CopyBytesTo(dest, -5), 0);
   src.Seek(0);
   char buf[7];
+  EXPECT_EQ(src.CopyBytesWithBuffer(dest, 100, 0, buf), 0);  // no room to copy through: nothing, no endless loop
   EXPECT_EQ(src.CopyBytesWithBuffer(dest, 100, 7, buf), 100);
   EXPECT_EQ(Bytes(dest), Filler(100000).substr(99990) + Filler(100));
 
