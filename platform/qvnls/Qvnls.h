@@ -134,8 +134,10 @@ uint8_t GetOemCharset();
 
 // ---------------------------------------------------------------------------------------------------
 // Conversion. Charset 0 stands for the system Windows code page. Single-byte charsets map every byte:
-// a byte the code page leaves undefined maps to the code point of the same value (0x81 -> U+0081), as
-// the system converter does, so every byte string survives a round trip through UTF-16.
+// a byte the code page leaves undefined stands for the unit U+0080-U+009F of the same value below
+// 0xA0 (0x81 -> U+0081, as the system converter does) and for the private-use unit U+F700 + byte
+// above, so every byte string survives a round trip through UTF-16. Encoding uses only the code
+// page's own characters: no look-alike ("A" for "Ā") stands in for a missing one.
 // ---------------------------------------------------------------------------------------------------
 
 // Text in `charset` to UTF-16LE. Bytes the charset cannot decode (malformed UTF-8, a lone lead byte)
@@ -160,8 +162,8 @@ int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t 
 int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target,
                                 int32_t targetBytes);
 
-// Single characters of single-byte charsets; 0 means none (also for a multi-byte charset, where only
-// ASCII characters are single bytes).
+// Single characters of single-byte charsets; 0 means none (an undefined byte, a character not in the
+// charset, and in a multi-byte charset every byte or character but ASCII).
 char16_t CharToWideChar(uint8_t ch, uint8_t charset);
 uint8_t WideCharToChar(char16_t ch, uint8_t charset);
 // The upper-case form of a character of `charset`; 0 when the upper-case letter is not in the charset
