@@ -1,5 +1,6 @@
 #include "core/WSSDic.h"
 
+#include "core/StrLst.h"
 #include "core/StrUtils.h"
 
 int TWideStrStrDic::CompareKeys(const std::u16string& key1, const std::u16string& key2) {
@@ -15,4 +16,14 @@ void TWideStrStrDic::WriteData(TVStream& stream, const TWideStrStrData& data) co
 void TWideStrStrDic::ReadData(TVStream& stream, TWideStrStrData& data) const {
   data.Key = stream.ReadWideString();
   data.Value = stream.ReadWideString();
+}
+
+void TWideStrStrDic::GetKeysAndValues(TWideStrLst& keys, TWideStrLst& values) const {
+  keys.SetCount(Count());
+  values.SetCount(Count());
+  int32_t i = 0;
+  for (TNode* x = FirstNode(); x != nullptr; x = NextNode(x), ++i) {
+    keys.Put(i, x->Data.Key);
+    values.Put(i, x->Data.Value);
+  }
 }

@@ -8,7 +8,10 @@
 #include <string>
 
 #include "core/IPDic.h"
+#include "core/SPDic.h"
+#include "core/StrLst.h"
 #include "core/VStream.h"
+#include "core/WSPDic.h"
 #include "core/WSSDic.h"
 
 namespace {
@@ -307,6 +310,135 @@ TEST(RBTree, IntPtrDicRecordIsTwoLittleEndianInt32) {
   TIntPtrDic back;
   back.LoadFromStream(s);
   EXPECT_EQ(reinterpret_cast<intptr_t>(*back.FindPtr(-2)), 0x01020304);
+}
+
+TEST(RBTree, StringPointerDictionariesAgreeWithStdMapUnderTheirOwnOrder) {
+  std::mt19937 rng(99);
+  TStrPtrDic dic;
+  TWideStrPtrDic wide;
+  auto less = [&](const std::string& a, const std::string& b) { return dic.CompareKeys(a, b) < 0; };
+  std::map<std::string, intptr_t, decltype(less)> model(less);
+  const char* letters = "aAbBcC";
+  for (int step = 0; step < 3000; ++step) {
+    std::string key;
+    for (int i = 0, n = 1 + rng() % 3; i < n; ++i) key += letters[rng() % 6];
+    const std::u16string wkey(key.begin(), key.end());
+    switch (rng() % 3) {
+      case 0: {
+        const bool fresh = model.find(key) == model.end();
+        EXPECT_EQ(dic.Put(key, reinterpret_cast<void*>(intptr_t{step})), fresh ? 1 : 0);
+        EXPECT_EQ(wide.Put(wkey, reinterpret_cast<void*>(intptr_t{step})), fresh ? 1 : 0);
+        model[key] = step;
+        break;
+      }
+      case 1: {
+        const bool present = model.erase(key) == 1;
+        EXPECT_EQ(dic.Remove(key), present);
+        if (present)
+          wide.Delete(wkey);
+        else
+          EXPECT_THROW(wide.Delete(wkey), EDicError);
+        break;
+      }
+      default: {
+        auto it = model.find(key);
+        void** p = dic.FindPtr(key);
+        void** wp = wide.FindPtr(wkey);
+        ASSERT_EQ(p != nullptr, it != model.end());
+        ASSERT_EQ(wp != nullptr, it != model.end());
+        if (p) {
+          EXPECT_EQ(reinterpret_cast<intptr_t>(*p), it->second);
+          EXPECT_EQ(reinterpret_cast<intptr_t>(*wp), it->second);
+        }
+      }
+    }
+    CheckInvariants(dic);
+    CheckInvariants(wide);
+    ASSERT_EQ(dic.Count(), static_cast<int32_t>(model.size()));
+    ASSERT_EQ(wide.Count(), static_cast<int32_t>(model.size()));
+  }
+}
+
+TEST(RBTree, KeyOrdersOfTheStringDictionaries) {
+  TStrPtrDic insensitive;
+  TCaseSensStrPtrDic sensitive;
+  TWideStrPtrDic wide;
+  insensitive.Put("README.txt", nullptr);
+  sensitive.Put("README.txt", nullptr);
+  wide.Put(u"README.txt", nullptr);
+  EXPECT_TRUE(insensitive.Exists(std::string("readme.TXT")));
+  EXPECT_FALSE(sensitive.Exists(std::string("readme.TXT")));
+  EXPECT_NE(wide.FindPtr(u"readme.TXT"), nullptr);
+  EXPECT_EQ(wide.Add(u"Readme.txt", reinterpret_cast<void*>(1)), 0);  // present: keeps its value
+  EXPECT_EQ(*wide.FindPtr(u"README.txt"), nullptr);
+  EXPECT_EQ(wide.Add(u"other", reinterpret_cast<void*>(1)), 1);
+  sensitive.Put("readme.TXT", nullptr);
+  EXPECT_EQ(sensitive.Count(), 2);
+  try {
+    insensitive.Get("abc");
+    FAIL();
+  } catch (const EDicError& e) {
+    EXPECT_STREQ(e.what(), "Key 'abc' not found");
+  }
+}
+
+TEST(RBTree, KeysAndValuesComeInKeyOrder) {
+  TStrPtrDic dic;
+  for (const char* k : {"b", "C", "a"}) dic.Put(k, const_cast<char*>(k));
+  TStrLst keys;
+  TPointerVector values;
+  dic.GetKeysAndValues(keys, values);
+  ASSERT_EQ(keys.GetCount(), 3);
+  EXPECT_EQ(keys.Get(0), "a");
+  EXPECT_EQ(keys.Get(2), "C");
+  EXPECT_STREQ(static_cast<const char*>(values.Get(1)), "b");
+  TStrLst only;
+  dic.GetKeys(only);
+  EXPECT_EQ(only.Get(1), "b");
+
+  TWideStrPtrDic wide;
+  for (const char16_t* k : {u"b", u"A"}) wide.Put(k, nullptr);
+  TWideStrLst wkeys;
+  wide.GetKeys(wkeys);
+  ASSERT_EQ(wkeys.GetCount(), 2);
+  EXPECT_EQ(wkeys.Get(0), u"A");
+
+  TWideStrStrDic wss;
+  wss.Put(u"k2", u"v2");
+  wss.Put(u"k1", u"v1");
+  TWideStrLst k, v;
+  wss.GetKeysAndValues(k, v);
+  ASSERT_EQ(v.GetCount(), 2);
+  EXPECT_EQ(k.Get(0), u"k1");
+  EXPECT_EQ(v.Get(1), u"v2");
+}
+
+struct TCounted : TObject {
+  explicit TCounted(int& n) : Freed(n) {}
+  ~TCounted() override { ++Freed; }
+  int& Freed;
+};
+
+TEST(RBTree, FreeObjectsDeletesEveryValueOnce) {
+  int freed = 0;
+  TStrPtrDic dic;
+  for (const char* k : {"a", "b", "c", "d"}) dic.Put(k, static_cast<TObject*>(new TCounted(freed)));
+  dic.Put("null", nullptr);
+  dic.FreeObjects();
+  EXPECT_EQ(freed, 4);
+  dic.Clear();
+}
+
+TEST(RBTree, StrPtrRecordAndRoundTrip) {
+  TStrPtrDic dic;
+  dic.Put("ab", reinterpret_cast<void*>(intptr_t{7}));
+  TVMemStream s;
+  dic.SaveToStream(s);
+  EXPECT_EQ(Bytes(s), (std::vector<uint8_t>{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 7, 0, 0, 0}));
+  s.Seek(0);
+  TStrPtrDic back;
+  back.LoadFromStream(s);
+  EXPECT_EQ(back.Get("AB"), reinterpret_cast<void*>(intptr_t{7}));
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+#include "core/WSPDic.h"
+
+#include "core/StrLst.h"
+#include "platform/qvnls/Qvnls.h"
+
+int TWideStrPtrDic::CompareKeys(const std::u16string& key1, const std::u16string& key2) {
+  const int32_t c = qvnls::CompareTextWide(key1.c_str(), key2.c_str());
+  return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+void TWideStrPtrDic::WriteData(TVStream& stream, const TWideStrPtrData& data) const {
+  stream.WriteWideString(data.Key);
+  stream.WriteInt32(static_cast<int32_t>(reinterpret_cast<intptr_t>(data.Value)));
+}
+
+void TWideStrPtrDic::ReadData(TVStream& stream, TWideStrPtrData& data) const {
+  data.Key = stream.ReadWideString();
+  data.Value = reinterpret_cast<void*>(static_cast<intptr_t>(stream.ReadInt32()));
+}
+
+void TWideStrPtrDic::GetKeys(TWideStrLst& keys) const {
+  keys.SetCount(Count());
+  int32_t i = 0;
+  for (TNode* x = FirstNode(); x != nullptr; x = NextNode(x)) keys.Put(i++, x->Data.Key);
+}
