@@ -79,98 +79,86 @@ void FileToken(const String& token, const TCharSet& switches, List& tokens, List
 
 }  // namespace
 
-// --- 8-bit parser -------------------------------------------------------------------------------------
+// --- Shared part ---------------------------------------------------------------------------------------
 
-TCommandLineParser::TCommandLineParser(const TCharSet& SwitchChars, bool CaseSensitive)
+template <class String, class List, class CaseSensList>
+TCommandLineParserBase<String, List, CaseSensList>::TCommandLineParserBase(const TCharSet& SwitchChars,
+                                                                           bool CaseSensitive)
     : SwitchChars(SwitchSet(SwitchChars)),
-      OptionNames(CaseSensitive ? std::make_unique<TCaseSensStrLst>() : std::make_unique<TStrLst>()) {}
+      OptionNames(CaseSensitive ? std::make_unique<CaseSensList>() : std::make_unique<List>()) {}
 
-void TCommandLineParser::Clear() {
+template <class String, class List, class CaseSensList>
+void TCommandLineParserBase<String, List, CaseSensList>::Start(int32_t SkipCount) {
   Tokens.Clear();
   Params.Clear();
   OptionNames->Clear();
   OptionValues.Clear();
   TokenCount = 0;
+  Skip = SkipCount;
 }
 
-void TCommandLineParser::AddToken(const std::string& Token) {
+template <class String, class List, class CaseSensList>
+void TCommandLineParserBase<String, List, CaseSensList>::AddToken(const String& Token) {
   if (++TokenCount <= Skip) return;
   FileToken(Token, SwitchChars, Tokens, Params, *OptionNames, OptionValues);
 }
 
-void TCommandLineParser::Finish() { OptionNames->SortWith(OptionValues); }
+template <class String, class List, class CaseSensList>
+void TCommandLineParserBase<String, List, CaseSensList>::Finish() {
+  OptionNames->SortWith(OptionValues);
+}
+
+template <class String, class List, class CaseSensList>
+String TCommandLineParserBase<String, List, CaseSensList>::GetParam(int32_t Index) const {
+  return Index >= 0 && Index < Params.GetCount() ? Params.Get(Index) : String();
+}
+
+template <class String, class List, class CaseSensList>
+bool TCommandLineParserBase<String, List, CaseSensList>::HasOption(const String& Name) const {
+  return OptionNames->SortedIndexOf(Name) >= 0;
+}
+
+template <class String, class List, class CaseSensList>
+String TCommandLineParserBase<String, List, CaseSensList>::GetOption(const String& Name) const {
+  int32_t index = OptionNames->SortedIndexOf(Name);
+  return index >= 0 ? OptionValues.Get(index) : String();
+}
+
+template class TCommandLineParserBase<std::string, TStrLst, TCaseSensStrLst>;
+template class TCommandLineParserBase<std::u16string, TWideStrLst, TCaseSensWideStrLst>;
+
+// --- 8-bit parser -------------------------------------------------------------------------------------
+
+TCommandLineParser::TCommandLineParser(const TCharSet& SwitchChars, bool CaseSensitive)
+    : TCommandLineParserBase(SwitchChars, CaseSensitive) {}
 
 void TCommandLineParser::Parse(const std::string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape) {
-  Clear();
-  Skip = SkipCount;
+  Start(SkipCount);
   ScanTokens(CmdLine, false, DoubleQuoteEscape, true, [this](const std::string& t) { AddToken(t); });
   Finish();
 }
 
 void TCommandLineParser::ParseArgs(int argc, const char* const* argv, int32_t SkipCount) {
-  Clear();
-  Skip = SkipCount;
+  Start(SkipCount);
   for (int i = 0; i < argc; ++i) AddToken(argv[i] != nullptr ? argv[i] : "");
   Finish();
-}
-
-std::string TCommandLineParser::GetParam(int32_t Index) const {
-  return Index >= 0 && Index < Params.GetCount() ? Params.Get(Index) : std::string();
-}
-
-bool TCommandLineParser::HasOption(const std::string& Name) const { return OptionNames->SortedIndexOf(Name) >= 0; }
-
-std::string TCommandLineParser::GetOption(const std::string& Name) const {
-  int32_t index = OptionNames->SortedIndexOf(Name);
-  return index >= 0 ? OptionValues.Get(index) : std::string();
 }
 
 // --- UTF-16 parser ------------------------------------------------------------------------------------
 
 TWideCommandLineParser::TWideCommandLineParser(const TCharSet& SwitchChars, bool CaseSensitive)
-    : SwitchChars(SwitchSet(SwitchChars)),
-      OptionNames(CaseSensitive ? std::make_unique<TCaseSensWideStrLst>() : std::make_unique<TWideStrLst>()) {}
-
-void TWideCommandLineParser::Clear() {
-  Tokens.Clear();
-  Params.Clear();
-  OptionNames->Clear();
-  OptionValues.Clear();
-  TokenCount = 0;
-}
-
-void TWideCommandLineParser::AddToken(const std::u16string& Token) {
-  if (++TokenCount <= Skip) return;
-  FileToken(Token, SwitchChars, Tokens, Params, *OptionNames, OptionValues);
-}
-
-void TWideCommandLineParser::Finish() { OptionNames->SortWith(OptionValues); }
+    : TCommandLineParserBase(SwitchChars, CaseSensitive) {}
 
 void TWideCommandLineParser::Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape,
                                    bool SplitAtClosingQuote) {
-  Clear();
-  Skip = SkipCount;
+  Start(SkipCount);
   ScanTokens(CmdLine, true, DoubleQuoteEscape, SplitAtClosingQuote,
              [this](const std::u16string& t) { AddToken(t); });
   Finish();
 }
 
 void TWideCommandLineParser::ParseArgs(int argc, const char* const* argv, int32_t SkipCount) {
-  Clear();
-  Skip = SkipCount;
+  Start(SkipCount);
   for (int i = 0; i < argc; ++i) AddToken(Utf8ToUtf16(argv[i] != nullptr ? argv[i] : ""));
   Finish();
-}
-
-std::u16string TWideCommandLineParser::GetParam(int32_t Index) const {
-  return Index >= 0 && Index < Params.GetCount() ? Params.Get(Index) : std::u16string();
-}
-
-bool TWideCommandLineParser::HasOption(const std::u16string& Name) const {
-  return OptionNames->SortedIndexOf(Name) >= 0;
-}
-
-std::u16string TWideCommandLineParser::GetOption(const std::u16string& Name) const {
-  int32_t index = OptionNames->SortedIndexOf(Name);
-  return index >= 0 ? OptionValues.Get(index) : std::u16string();
 }

@@ -22,9 +22,42 @@
 // The switch characters an empty set stands for.
 constexpr char kDefaultSwitchChar = '-';
 
-class TCommandLineParser {
+// What both parsers share: the lists, the lookups, and the filing of one token. String is the text type,
+// List the list of names (case-insensitive) and CaseSensList its case-sensitive form.
+template <class String, class List, class CaseSensList>
+class TCommandLineParserBase {
  public:
+  // Params[Index], or an empty string when Index is out of range.
+  String GetParam(int32_t Index) const;
+  bool HasOption(const String& Name) const;
+  // The option's value; empty when absent or given without a value.
+  String GetOption(const String& Name) const;
+
+  TCharSet SwitchChars;
+  List Tokens;  // every token kept, options included, in command-line order
+  List Params;
+  // Option names (the case-sensitive list when asked for), sorted after parsing, with OptionValues
+  // parallel to them.
+  std::unique_ptr<List> OptionNames;
+  List OptionValues;
+
+ protected:
   // An empty SwitchChars means "-". CaseSensitive makes option names compare with case.
+  TCommandLineParserBase(const TCharSet& SwitchChars, bool CaseSensitive);
+  // Empties the lists and sets how many tokens to drop.
+  void Start(int32_t SkipCount);
+  // Counts one token and files it, unless it is among the dropped ones.
+  void AddToken(const String& Token);
+  // Sorts the option names with their values.
+  void Finish();
+
+ private:
+  int32_t TokenCount = 0;
+  int32_t Skip = 0;
+};
+
+class TCommandLineParser : public TCommandLineParserBase<std::string, TStrLst, TCaseSensStrLst> {
+ public:
   explicit TCommandLineParser(const TCharSet& SwitchChars = TCharSet(), bool CaseSensitive = false);
 
   // Fills the lists from CmdLine; the first SkipCount tokens are dropped (1 skips the program name).
@@ -34,30 +67,10 @@ class TCommandLineParser {
   // Fills the lists from argv[0..argc-1], one token per element, the first SkipCount dropped. An empty
   // element is an empty parameter (it was given on purpose).
   void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
-
-  // Params[Index], or "" when Index is out of range.
-  std::string GetParam(int32_t Index) const;
-  bool HasOption(const std::string& Name) const;
-  // The option's value; "" when absent or given without a value.
-  std::string GetOption(const std::string& Name) const;
-
-  TCharSet SwitchChars;
-  TStrLst Tokens;  // every token kept, options included, in command-line order
-  TStrLst Params;
-  // Option names (TCaseSensStrLst when case-sensitive), sorted after parsing, with OptionValues
-  // parallel to them.
-  std::unique_ptr<TStrLst> OptionNames;
-  TStrLst OptionValues;
-
- private:
-  void Clear();
-  void AddToken(const std::string& Token);
-  void Finish();
-  int32_t TokenCount = 0;
-  int32_t Skip = 0;
 };
 
-class TWideCommandLineParser {
+class TWideCommandLineParser
+    : public TCommandLineParserBase<std::u16string, TWideStrLst, TCaseSensWideStrLst> {
  public:
   explicit TWideCommandLineParser(const TCharSet& SwitchChars = TCharSet(), bool CaseSensitive = false);
 
@@ -66,21 +79,4 @@ class TWideCommandLineParser {
   void Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape, bool SplitAtClosingQuote);
   // argv elements hold UTF-8.
   void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
-
-  std::u16string GetParam(int32_t Index) const;
-  bool HasOption(const std::u16string& Name) const;
-  std::u16string GetOption(const std::u16string& Name) const;
-
-  TCharSet SwitchChars;
-  TWideStrLst Tokens;
-  TWideStrLst Params;
-  std::unique_ptr<TWideStrLst> OptionNames;  // TCaseSensWideStrLst when case-sensitive
-  TWideStrLst OptionValues;
-
- private:
-  void Clear();
-  void AddToken(const std::u16string& Token);
-  void Finish();
-  int32_t TokenCount = 0;
-  int32_t Skip = 0;
 };

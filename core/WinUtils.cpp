@@ -1,13 +1,13 @@
 #include "core/WinUtils.h"
 
-#include "core/FileLayer.h"
-
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+#include "core/FileLayer.h"
 
 namespace {
 
