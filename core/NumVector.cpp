@@ -2,6 +2,7 @@
 #include "core/NumVector.h"
 
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 
@@ -9,39 +10,6 @@
 #include "core/VStream.h"
 
 namespace {
-
-// Wrapping arithmetic for integers; long double arithmetic stored back as T for floating point.
-template <class T>
-T Plus(T A, T B) {
-  if constexpr (std::is_floating_point_v<T>)
-    return static_cast<T>(static_cast<long double>(A) + B);
-  else
-    return WrapAdd(A, B);
-}
-
-template <class T>
-T Minus(T A, T B) {
-  if constexpr (std::is_floating_point_v<T>)
-    return static_cast<T>(static_cast<long double>(A) - B);
-  else
-    return WrapSub(A, B);
-}
-
-template <class T>
-T Times(T A, T B) {
-  if constexpr (std::is_floating_point_v<T>)
-    return static_cast<T>(static_cast<long double>(A) * B);
-  else
-    return WrapMul(A, B);
-}
-
-template <class T>
-T Divided(T A, T B) {
-  if constexpr (std::is_floating_point_v<T>)
-    return static_cast<T>(static_cast<long double>(A) / B);
-  else
-    return SafeDiv(A, B);
-}
 
 // The sum type's arithmetic: wrapping for integers.
 template <class S>
@@ -289,49 +257,49 @@ void TGenericNumberVector<T>::ReadFromStream(TVStream& Stream) {
 template <class T>
 void TGenericNumberVector<T>::AddScalar(T Value) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Plus(Get(i), Value));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemAdd(Get(i), Value));
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubScalar(T Value) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Minus(Get(i), Value));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemSub(Get(i), Value));
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulScalar(T Value) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Times(Get(i), Value));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemMul(Get(i), Value));
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivScalar(T Value) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Divided(Get(i), Value));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemDiv(Get(i), Value));
 }
 
 template <class T>
 void TGenericNumberVector<T>::AddVector(const TGenericNumberVector& V) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Plus(Get(i), V.Get(i)));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemAdd(Get(i), V.Get(i)));
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubVector(const TGenericNumberVector& V) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Minus(Get(i), V.Get(i)));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemSub(Get(i), V.Get(i)));
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulVector(const TGenericNumberVector& V) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Times(Get(i), V.Get(i)));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemMul(Get(i), V.Get(i)));
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivVector(const TGenericNumberVector& V) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Divided(Get(i), V.Get(i)));
+  for (int32_t i = 0; i < N; ++i) Put(i, ElemDiv(Get(i), V.Get(i)));
 }
 
 template <class T>
@@ -352,7 +320,7 @@ void TGenericNumberVector<T>::ArithmeticProgression(T First, T Step) {
   T Value = First;
   Put(0, Value);
   for (int32_t i = 1; i < N; ++i) {
-    Value = Plus(Value, Step);
+    Value = ElemAdd(Value, Step);
     Put(i, Value);
   }
 }
@@ -373,16 +341,19 @@ T TGenericNumberVector<T>::Max() const {
   return Value;
 }
 
+// The index of the first element from StartIndex that no later one beats (Better (later, current)).
 template <class T>
-int32_t TGenericNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const {
+template <class Better>
+int32_t TGenericNumberVector<T>::IndexOfExtremeFrom(int32_t StartIndex, T& Value, Better Beats) const {
   RequireElements();
+  assert(StartIndex >= 0 && StartIndex < this->GetCount());
   int32_t Best = StartIndex;
-  MinValue = Get(StartIndex);
+  Value = Get(StartIndex);
   const int32_t N = this->GetCount();
   for (int32_t i = StartIndex + 1; i < N; ++i) {
     const T V = Get(i);
-    if (V < MinValue) {
-      MinValue = V;
+    if (Beats(V, Value)) {
+      Value = V;
       Best = i;
     }
   }
@@ -390,19 +361,13 @@ int32_t TGenericNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue)
 }
 
 template <class T>
+int32_t TGenericNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const {
+  return IndexOfExtremeFrom(StartIndex, MinValue, [](T A, T B) { return A < B; });
+}
+
+template <class T>
 int32_t TGenericNumberVector<T>::IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const {
-  RequireElements();
-  int32_t Best = StartIndex;
-  MaxValue = Get(StartIndex);
-  const int32_t N = this->GetCount();
-  for (int32_t i = StartIndex + 1; i < N; ++i) {
-    const T V = Get(i);
-    if (MaxValue < V) {
-      MaxValue = V;
-      Best = i;
-    }
-  }
-  return Best;
+  return IndexOfExtremeFrom(StartIndex, MaxValue, [](T A, T B) { return B < A; });
 }
 
 template <class T>
@@ -455,28 +420,28 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(cons
 
 template <class T>
 T TGenericNumberVector<T>::IncItem(int32_t Index, T Delta) {
-  const T V = Plus(Get(Index), Delta);
+  const T V = ElemAdd(Get(Index), Delta);
   Put(Index, V);
   return V;
 }
 
 template <class T>
 T TGenericNumberVector<T>::DecItem(int32_t Index, T Delta) {
-  const T V = Minus(Get(Index), Delta);
+  const T V = ElemSub(Get(Index), Delta);
   Put(Index, V);
   return V;
 }
 
 template <class T>
 T TGenericNumberVector<T>::MulItem(int32_t Index, T Factor) {
-  const T V = Times(Get(Index), Factor);
+  const T V = ElemMul(Get(Index), Factor);
   Put(Index, V);
   return V;
 }
 
 template <class T>
 T TGenericNumberVector<T>::DivItem(int32_t Index, T Divisor) {
-  const T V = Divided(Get(Index), Divisor);
+  const T V = ElemDiv(Get(Index), Divisor);
   Put(Index, V);
   return V;
 }

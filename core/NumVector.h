@@ -141,6 +141,10 @@ class TGenericNumberVector : public TNumberStorage<T> {
   // -1, 0 or 1 in the member's order (0 for an unordered pair).
   static int CompareValues(T A, T B) { return A < B ? -1 : (B < A ? 1 : 0); }
   void RequireElements() const;
+
+ private:
+  template <class Better>
+  int32_t IndexOfExtremeFrom(int32_t StartIndex, T& Value, Better Beats) const;
 };
 
 template <class T>
@@ -174,8 +178,6 @@ class TNumberVector : public TGenericNumberVector<T> {
   void DivScalar(T Value) override;
   void ArithmeticProgression(T First, T Step) override;
 
-  T Min() const override;
-  T Max() const override;
   int32_t IndexOfMinFrom(int32_t StartIndex, T& MinValue) const override;
   int32_t IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const override;
   // Double: four partial sums over groups of four taken from the end of the block.

@@ -2,6 +2,7 @@
 // element routine tables, and the generic form whenever the second vector is not exactly this class.
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -297,7 +298,7 @@ void TNumberVector<T>::MulVector(const Base& V) {
   } else {
     T* A = Items();
     const T* B = From->Items();
-    for (int32_t i = 0; i < this->Count; ++i) A[i] = WrapMul(A[i], B[i]);
+    for (int32_t i = 0; i < this->Count; ++i) A[i] = ElemMul(A[i], B[i]);
   }
 }
 
@@ -310,7 +311,7 @@ void TNumberVector<T>::DivVector(const Base& V) {
   } else {
     T* A = Items();
     const T* B = From->Items();
-    for (int32_t i = 0; i < this->Count; ++i) A[i] = SafeDiv(A[i], B[i]);
+    for (int32_t i = 0; i < this->Count; ++i) A[i] = ElemDiv(A[i], B[i]);
   }
 }
 
@@ -333,49 +334,38 @@ void TNumberVector<T>::ArithmeticProgression(T First, T Step) {
   const int32_t N = this->Count;
   if (N <= 0) return;
   A[0] = First;
-  for (int32_t i = 1; i < N; ++i) {
-    if constexpr (std::is_floating_point_v<T>)
-      A[i] = static_cast<T>(static_cast<long double>(A[i - 1]) + Step);
-    else
-      A[i] = WrapAdd(A[i - 1], Step);
-  }
+  for (int32_t i = 1; i < N; ++i) A[i] = ElemAdd(A[i - 1], Step);
 }
 
 // ---- statistics ----
 
-template <class T>
-T TNumberVector<T>::Min() const {
-  T Value;
-  IndexOfMinFrom(0, Value);
-  return Value;
+namespace {
+
+// The index of the first element of A[Start..N-1] that no later one beats (Better (later, current)).
+template <class T, class Better>
+int32_t IndexOfExtreme(const T* A, int32_t Start, int32_t N, Better Beats) {
+  assert(Start >= 0 && Start < N);
+  int32_t Best = Start;
+  for (int32_t i = Start + 1; i < N; ++i)
+    if (Beats(A[i], A[Best])) Best = i;
+  return Best;
 }
 
-template <class T>
-T TNumberVector<T>::Max() const {
-  T Value;
-  IndexOfMaxFrom(0, Value);
-  return Value;
-}
+}  // namespace
 
 template <class T>
 int32_t TNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const {
   this->RequireElements();
-  const T* A = Items();
-  int32_t Best = StartIndex;
-  for (int32_t i = StartIndex + 1; i < this->Count; ++i)
-    if (A[i] < A[Best]) Best = i;
-  MinValue = A[Best];
+  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count, [](T A, T B) { return A < B; });
+  MinValue = Items()[Best];
   return Best;
 }
 
 template <class T>
 int32_t TNumberVector<T>::IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const {
   this->RequireElements();
-  const T* A = Items();
-  int32_t Best = StartIndex;
-  for (int32_t i = StartIndex + 1; i < this->Count; ++i)
-    if (A[Best] < A[i]) Best = i;
-  MaxValue = A[Best];
+  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count, [](T A, T B) { return B < A; });
+  MaxValue = Items()[Best];
   return Best;
 }
 
@@ -421,42 +411,22 @@ typename TNumberVector<T>::TSum TNumberVector<T>::DotProduct(const Base& V) cons
 
 template <class T>
 T TNumberVector<T>::IncItem(int32_t Index, T Delta) {
-  T& E = Items()[Index];
-  if constexpr (std::is_floating_point_v<T>)
-    E = static_cast<T>(static_cast<long double>(E) + Delta);
-  else
-    E = WrapAdd(E, Delta);
-  return E;
+  return Items()[Index] = ElemAdd(Items()[Index], Delta);
 }
 
 template <class T>
 T TNumberVector<T>::DecItem(int32_t Index, T Delta) {
-  T& E = Items()[Index];
-  if constexpr (std::is_floating_point_v<T>)
-    E = static_cast<T>(static_cast<long double>(E) - Delta);
-  else
-    E = WrapSub(E, Delta);
-  return E;
+  return Items()[Index] = ElemSub(Items()[Index], Delta);
 }
 
 template <class T>
 T TNumberVector<T>::MulItem(int32_t Index, T Factor) {
-  T& E = Items()[Index];
-  if constexpr (std::is_floating_point_v<T>)
-    E = static_cast<T>(static_cast<long double>(E) * Factor);
-  else
-    E = WrapMul(E, Factor);
-  return E;
+  return Items()[Index] = ElemMul(Items()[Index], Factor);
 }
 
 template <class T>
 T TNumberVector<T>::DivItem(int32_t Index, T Divisor) {
-  T& E = Items()[Index];
-  if constexpr (std::is_floating_point_v<T>)
-    E = static_cast<T>(static_cast<long double>(E) / Divisor);
-  else
-    E = SafeDiv(E, Divisor);
-  return E;
+  return Items()[Index] = ElemDiv(Items()[Index], Divisor);
 }
 
 template class TNumberVector<int32_t>;

@@ -1,7 +1,8 @@
-// Integer arithmetic as the vectors define it: every result wraps modulo 2^width, signed division truncates
-// toward zero, the minimum divided by -1 gives the minimum, and division by zero raises EDivByZero instead
-// of trapping. The work is done in an unsigned type at least 32 bits wide, because signed overflow (and the
-// promotion of 16-bit products to int) is undefined in C++.
+// Element arithmetic as the vectors define it. Integers: every result wraps modulo 2^width, signed division
+// truncates toward zero, the minimum divided by -1 gives the minimum, and division by zero raises
+// EDivByZero instead of trapping; the work is done in an unsigned type at least 32 bits wide, because
+// signed overflow (and the promotion of 16-bit products to int) is undefined in C++. Floating point: the
+// operation is done in long double and the result stored in the element's format.
 #pragma once
 
 #include <cstdint>
@@ -47,4 +48,37 @@ T SafeDiv(T A, T B) {
     if (B == -1) return WrapNeg(A);
   }
   return static_cast<T>(A / B);
+}
+
+// The four element operations for any element type, integer or floating point.
+template <class T>
+T ElemAdd(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) + B);
+  else
+    return WrapAdd(A, B);
+}
+
+template <class T>
+T ElemSub(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) - B);
+  else
+    return WrapSub(A, B);
+}
+
+template <class T>
+T ElemMul(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) * B);
+  else
+    return WrapMul(A, B);
+}
+
+template <class T>
+T ElemDiv(T A, T B) {
+  if constexpr (std::is_floating_point_v<T>)
+    return static_cast<T>(static_cast<long double>(A) / B);
+  else
+    return SafeDiv(A, B);
 }

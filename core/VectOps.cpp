@@ -11,51 +11,39 @@
 
 namespace {
 
-// ---- integer routines ----
+// ---- element-wise routines, integer and floating point (see NumberRules.h for each operation) ----
 
-template <class T>
-void AddVec(void* Dest, const void* Src, int32_t Count) {
+template <class T, T (*Op)(T, T)>
+void VecRoutine(void* Dest, const void* Src, int32_t Count) {
   T* D = static_cast<T*>(Dest);
   const T* S = static_cast<const T*>(Src);
-  for (int32_t i = 0; i < Count; ++i) D[i] = WrapAdd(D[i], S[i]);
+  for (int32_t i = 0; i < Count; ++i) D[i] = Op(D[i], S[i]);
 }
 
-template <class T>
-void SubVec(void* Dest, const void* Src, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T* S = static_cast<const T*>(Src);
-  for (int32_t i = 0; i < Count; ++i) D[i] = WrapSub(D[i], S[i]);
-}
-
-template <class T>
-void AddScalar(void* Dest, const void* Scalar, int32_t Count) {
+// The scalar is read once. A zero integer divisor raises before any element changes.
+template <class T, T (*Op)(T, T)>
+void ScalarRoutine(void* Dest, const void* Scalar, int32_t Count) {
   T* D = static_cast<T*>(Dest);
   const T V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = WrapAdd(D[i], V);
+  for (int32_t i = 0; i < Count; ++i) D[i] = Op(D[i], V);
 }
 
 template <class T>
-void SubScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = WrapSub(D[i], V);
-}
-
+constexpr TVectRoutine AddVec = VecRoutine<T, ElemAdd<T>>;
 template <class T>
-void MulScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = WrapMul(D[i], V);
-}
-
+constexpr TVectRoutine SubVec = VecRoutine<T, ElemSub<T>>;
 template <class T>
-void DivScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T V = *static_cast<const T*>(Scalar);
-  if (Count <= 0) return;
-  if (V == 0) throw EDivByZero();
-  for (int32_t i = 0; i < Count; ++i) D[i] = SafeDiv(D[i], V);
-}
+constexpr TVectRoutine MulVec = VecRoutine<T, ElemMul<T>>;
+template <class T>
+constexpr TVectRoutine DivVec = VecRoutine<T, ElemDiv<T>>;
+template <class T>
+constexpr TVectRoutine AddScalar = ScalarRoutine<T, ElemAdd<T>>;
+template <class T>
+constexpr TVectRoutine SubScalar = ScalarRoutine<T, ElemSub<T>>;
+template <class T>
+constexpr TVectRoutine MulScalar = ScalarRoutine<T, ElemMul<T>>;
+template <class T>
+constexpr TVectRoutine DivScalar = ScalarRoutine<T, ElemDiv<T>>;
 
 // 32-bit wrapping sum; the elements are taken as values of T (signed or unsigned).
 template <class T>
@@ -75,56 +63,7 @@ int32_t DotInt16(const void* P, const void* Q, int32_t Count) {
   return static_cast<int32_t>(Total);
 }
 
-// ---- floating-point routines: computed in long double, stored in T ----
-
-template <class T>
-void FAddVec(void* Dest, const void* Src, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T* S = static_cast<const T*>(Src);
-  for (int32_t i = Count - 1; i >= 0; --i) D[i] = static_cast<T>(static_cast<long double>(D[i]) + S[i]);
-}
-
-template <class T>
-void FSubVec(void* Dest, const void* Src, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T* S = static_cast<const T*>(Src);
-  for (int32_t i = Count - 1; i >= 0; --i) D[i] = static_cast<T>(static_cast<long double>(D[i]) - S[i]);
-}
-
-template <class T>
-void FMulVec(void* Dest, const void* Src, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T* S = static_cast<const T*>(Src);
-  for (int32_t i = Count - 1; i >= 0; --i) D[i] = static_cast<T>(static_cast<long double>(D[i]) * S[i]);
-}
-
-template <class T>
-void FDivVec(void* Dest, const void* Src, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const T* S = static_cast<const T*>(Src);
-  for (int32_t i = Count - 1; i >= 0; --i) D[i] = static_cast<T>(static_cast<long double>(D[i]) / S[i]);
-}
-
-template <class T>
-void FAddScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const long double V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = static_cast<T>(D[i] + V);
-}
-
-template <class T>
-void FSubScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const long double V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = static_cast<T>(D[i] - V);
-}
-
-template <class T>
-void FMulScalar(void* Dest, const void* Scalar, int32_t Count) {
-  T* D = static_cast<T*>(Dest);
-  const long double V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = static_cast<T>(D[i] * V);
-}
+// ---- floating-point statistics: accumulated in long double ----
 
 // Single and Double: four partial sums over groups of four taken from the end of the block toward its
 // start; the elements left over at the start go into the first partial sum. Extended: one accumulator.
@@ -185,17 +124,17 @@ constexpr TVectRoutine kPlainOps[kVectOpEntries] = {
     AddScalar<int16_t>,  SubScalar<int16_t>,  AddScalar<uint16_t>, SubScalar<uint16_t>,    // 19-22
     AddScalar<int32_t>,  SubScalar<int32_t>,  AddScalar<uint32_t>, SubScalar<uint32_t>,    // 23-26
     AddScalar<int64_t>,  SubScalar<int64_t>,                                               // 27-28
-    FMulVec<float>,      FMulVec<double>,     FMulVec<Ext>,                                // 29-31
-    FDivVec<float>,      FDivVec<double>,     FDivVec<Ext>,                                // 32-34
+    MulVec<float>,      MulVec<double>,     MulVec<Ext>,                                // 29-31
+    DivVec<float>,      DivVec<double>,     DivVec<Ext>,                                // 32-34
     MulScalar<int8_t>,   DivScalar<int8_t>,   MulScalar<uint8_t>,  DivScalar<uint8_t>,     // 35-38
     MulScalar<int16_t>,  DivScalar<int16_t>,  MulScalar<uint16_t>, DivScalar<uint16_t>,    // 39-42
     MulScalar<int32_t>,  DivScalar<int32_t>,  MulScalar<uint32_t>, DivScalar<uint32_t>,    // 43-46
     MulScalar<int64_t>,  DivScalar<int64_t>,                                               // 47-48
-    FAddVec<float>,      FSubVec<float>,      FAddVec<double>,     FSubVec<double>,        // 49-52
-    FAddVec<Ext>,        FSubVec<Ext>,                                                     // 53-54
-    FAddScalar<float>,   FSubScalar<float>,   FAddScalar<double>,  FSubScalar<double>,     // 55-58
-    FAddScalar<Ext>,     FSubScalar<Ext>,                                                  // 59-60
-    FMulScalar<float>,   FMulScalar<double>,  FMulScalar<Ext>,                             // 61-63
+    AddVec<float>,      SubVec<float>,      AddVec<double>,     SubVec<double>,        // 49-52
+    AddVec<Ext>,        SubVec<Ext>,                                                     // 53-54
+    AddScalar<float>,   SubScalar<float>,   AddScalar<double>,  SubScalar<double>,     // 55-58
+    AddScalar<Ext>,     SubScalar<Ext>,                                                  // 59-60
+    MulScalar<float>,   MulScalar<double>,  MulScalar<Ext>,                             // 61-63
 };
 
 constexpr TVectStatTable kPlainStats = {
