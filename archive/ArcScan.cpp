@@ -10,6 +10,7 @@
 #include "core/Exception.h"
 #include "core/FileLayer.h"
 #include "core/SPDic.h"
+#include "core/VFileSys.h"
 #include "core/VectOps.h"
 
 // What the signature tests check: every test reads only the head of the file (kHeadBytes), compares
@@ -90,11 +91,6 @@ size_t ExtDotPos(const std::string& FileName) {
   size_t slash = FileName.rfind(kItemSeparator);
   if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
   return dot;
-}
-
-std::string FileExt(const std::string& FileName) {
-  size_t dot = ExtDotPos(FileName);
-  return dot == std::string::npos ? "" : FileName.substr(dot + 1);
 }
 
 std::string BaseName(const std::string& FileName) {
@@ -275,7 +271,7 @@ bool NextVolumeName(std::string& FileName, TArchiveKind Kind) {
 
 TArchiveKind ArchiveKindByExt(const std::string& FileName, bool& LaterVolume) {
   LaterVolume = false;
-  const std::string ext = LowerAscii(FileExt(FileName));
+  const std::string ext = LowerFileExt(FileName);
   if (ext.empty()) return akNone;
   if (ArchiveExtList().find(":" + ext + ":") != std::string::npos) {
     // The list holds exactly the dictionary's keys, so the lookup finds the extension.
