@@ -75,6 +75,19 @@ void TGenericNumberVector<T>::RequireElements() const {
 }
 
 template <class T>
+T TGenericNumberVector<T>::Store(int32_t Index, T Value) {
+  Put(Index, Value);
+  return Value;
+}
+
+template <class T>
+template <class Make>
+void TGenericNumberVector<T>::Update(Make NewValue) {
+  const int32_t N = this->GetCount();
+  for (int32_t i = 0; i < N; ++i) Put(i, NewValue(i));
+}
+
+template <class T>
 const TGenericNumberVector<T>& TGenericNumberVector<T>::SameMember(const TVector& Source, const char* Msg) const {
   const auto* Same = dynamic_cast<const TGenericNumberVector*>(&Source);
   if (Same == nullptr) this->Error(Msg);
@@ -90,8 +103,7 @@ void TGenericNumberVector<T>::SetToDefault() {
 
 template <class T>
 void TGenericNumberVector<T>::SetToValue(T Value) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Value);
+  Update([&](int32_t) { return Value; });
 }
 
 template <class T>
@@ -256,50 +268,42 @@ void TGenericNumberVector<T>::ReadFromStream(TVStream& Stream) {
 
 template <class T>
 void TGenericNumberVector<T>::AddScalar(T Value) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemAdd(Get(i), Value));
+  Update([&](int32_t i) { return ElemAdd(Get(i), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubScalar(T Value) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemSub(Get(i), Value));
+  Update([&](int32_t i) { return ElemSub(Get(i), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulScalar(T Value) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemMul(Get(i), Value));
+  Update([&](int32_t i) { return ElemMul(Get(i), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivScalar(T Value) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemDiv(Get(i), Value));
+  Update([&](int32_t i) { return ElemDiv(Get(i), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::AddVector(const TGenericNumberVector& V) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemAdd(Get(i), V.Get(i)));
+  Update([&](int32_t i) { return ElemAdd(Get(i), V.Get(i)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubVector(const TGenericNumberVector& V) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemSub(Get(i), V.Get(i)));
+  Update([&](int32_t i) { return ElemSub(Get(i), V.Get(i)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulVector(const TGenericNumberVector& V) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemMul(Get(i), V.Get(i)));
+  Update([&](int32_t i) { return ElemMul(Get(i), V.Get(i)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivVector(const TGenericNumberVector& V) {
-  const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, ElemDiv(Get(i), V.Get(i)));
+  Update([&](int32_t i) { return ElemDiv(Get(i), V.Get(i)); });
 }
 
 template <class T>
@@ -420,58 +424,42 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(cons
 
 template <class T>
 T TGenericNumberVector<T>::IncItem(int32_t Index, T Delta) {
-  const T V = ElemAdd(Get(Index), Delta);
-  Put(Index, V);
-  return V;
+  return Store(Index, ElemAdd(Get(Index), Delta));
 }
 
 template <class T>
 T TGenericNumberVector<T>::DecItem(int32_t Index, T Delta) {
-  const T V = ElemSub(Get(Index), Delta);
-  Put(Index, V);
-  return V;
+  return Store(Index, ElemSub(Get(Index), Delta));
 }
 
 template <class T>
 T TGenericNumberVector<T>::MulItem(int32_t Index, T Factor) {
-  const T V = ElemMul(Get(Index), Factor);
-  Put(Index, V);
-  return V;
+  return Store(Index, ElemMul(Get(Index), Factor));
 }
 
 template <class T>
 T TGenericNumberVector<T>::DivItem(int32_t Index, T Divisor) {
-  const T V = ElemDiv(Get(Index), Divisor);
-  Put(Index, V);
-  return V;
+  return Store(Index, ElemDiv(Get(Index), Divisor));
 }
 
 template <class T>
 T TGenericNumberVector<T>::OrItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
-  const T V = static_cast<T>(Get(Index) | Mask);
-  Put(Index, V);
-  return V;
+  return Store(Index, static_cast<T>(Get(Index) | Mask));
 }
 
 template <class T>
 T TGenericNumberVector<T>::XorItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
-  const T V = static_cast<T>(Get(Index) ^ Mask);
-  Put(Index, V);
-  return V;
+  return Store(Index, static_cast<T>(Get(Index) ^ Mask));
 }
 
 template <class T>
 T TGenericNumberVector<T>::AndItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
-  const T V = static_cast<T>(Get(Index) & Mask);
-  Put(Index, V);
-  return V;
+  return Store(Index, static_cast<T>(Get(Index) & Mask));
 }
 
 template <class T>
 T TGenericNumberVector<T>::NotItem(int32_t Index) requires BitwiseNumber<T> {
-  const T V = static_cast<T>(~Get(Index));
-  Put(Index, V);
-  return V;
+  return Store(Index, static_cast<T>(~Get(Index)));
 }
 
 template class TGenericNumberVector<int32_t>;

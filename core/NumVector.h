@@ -145,6 +145,11 @@ class TGenericNumberVector : public TNumberStorage<T> {
  private:
   template <class Better>
   int32_t IndexOfExtremeFrom(int32_t StartIndex, T& Value, Better Beats) const;
+  // Put (Index, Value), answering Value.
+  T Store(int32_t Index, T Value);
+  // Element i = NewValue (i) for every element, in index order.
+  template <class Make>
+  void Update(Make NewValue);
 };
 
 template <class T>

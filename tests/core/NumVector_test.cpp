@@ -198,7 +198,9 @@ TEST(NumVectorSort, Int8CountingSortEqualsStdSort) {
         std::sort(Model.rbegin(), Model.rend());
       }
       ASSERT_EQ(Values(V), Model) << N << (Ascending ? " up" : " down");
-      if (N > 20) EXPECT_EQ(V.GetCapacity(), (N + 3) / 4 * 4);  // the counting sort's own block
+      if (N > 20) {
+        EXPECT_EQ(V.GetCapacity(), (N + 3) / 4 * 4);  // the counting sort's own block
+      }
       // The new block behaves as any other: appending grows it and fills with the default.
       V.Add(42);
       V.SetCount(N + 6);
