@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,96 @@ void FreeWideItem(TWideStrItem V) {
 }
 
 const std::u16string* RawWide(TWideStrItem V) { return reinterpret_cast<const std::u16string*>(V & ~kRawTag); }
+
+// --- Algorithms shared by the 8-bit and the UTF-16 list ---------------------------------------------------
+// TList is TStrLst or TWideStrLst; each compares with its own CompareStrings, which also drives its sort.
+
+template <typename TList, typename TString>
+int32_t IndexFromOf(const TList& L, int32_t StartIndex, const TString& S) {
+  for (int32_t I = std::max(StartIndex, 0); I < L.GetCount(); ++I) {
+    if (L.CompareStrings(L.Get(I), S) == 0) return I;
+  }
+  return -1;
+}
+
+template <typename TList, typename TString>
+int32_t LastIndexFromOf(const TList& L, int32_t StartIndex, const TString& S) {
+  for (int32_t I = std::min(StartIndex, L.GetCount() - 1); I >= 0; --I) {
+    if (L.CompareStrings(L.Get(I), S) == 0) return I;
+  }
+  return -1;
+}
+
+// Halving search; stops at the first equal element met.
+template <typename TList, typename TString>
+bool FindInRangeOf(const TList& List, const TString& S, int32_t L, int32_t R, int32_t& Index) {
+  bool Found = false;
+  while (R >= L) {
+    const int32_t M = L + (R - L) / 2;
+    const int C = List.CompareStrings(List.Get(M), S);
+    if (C < 0) {
+      L = M + 1;
+    } else {
+      R = M - 1;
+      if (C == 0) {
+        Found = true;
+        L = M;
+      }
+    }
+  }
+  Index = L;
+  return Found;
+}
+
+template <typename TList>
+void AssignOf(TList& Dest, const TVector& Source) {
+  const auto* From = dynamic_cast<const TList*>(&Source);
+  if (From == nullptr) Dest.Error("Assign error");
+  if (From == &Dest) return;
+  Dest.SetCount(From->GetCount());
+  for (int32_t I = 0; I < Dest.GetCount(); ++I) Dest.Put(I, From->Get(I));
+}
+
+template <typename TList>
+void CopyRangeOf(TList& Dest, int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
+  const auto* From = dynamic_cast<const TList*>(&Source);
+  if (From == nullptr) Dest.Error("Assign error");
+  if (ToIndex < FromIndex) return;
+  // Copies first: the source may be this list, with the ranges overlapping.
+  std::vector<std::remove_cvref_t<decltype(From->Get(0))>> Strings;
+  for (int32_t I = FromIndex; I <= ToIndex; ++I) Strings.push_back(From->Get(I));
+  const int64_t Needed = static_cast<int64_t>(DestIndex) + static_cast<int64_t>(Strings.size());
+  if (Needed > INT32_MAX) Dest.Error("Wrong vector size (%d)", {Needed});
+  if (Dest.GetCount() < Needed) Dest.SetCount(static_cast<int32_t>(Needed));
+  for (size_t I = 0; I < Strings.size(); ++I) Dest.Put(DestIndex + static_cast<int32_t>(I), Strings[I]);
+}
+
+template <typename TList>
+bool EqualToOf(const TList& L, const TVector& Vector) {
+  const auto* Other = dynamic_cast<const TList*>(&Vector);
+  if (Other == nullptr) L.Error("Incompatible classes");
+  if (Other->GetCount() != L.GetCount()) return false;
+  for (int32_t I = 0; I < L.GetCount(); ++I) {
+    if (L.CompareStrings(L.Get(I), Other->Get(I)) != 0) return false;
+  }
+  return true;
+}
+
+template <typename TList>
+void MoveOf(TList& L, int32_t CurIndex, int32_t NewIndex) {
+  if (CurIndex == NewIndex) return;
+  const auto S = L.Get(CurIndex);
+  L.Delete(CurIndex);
+  L.Insert(NewIndex, S);
+}
+
+template <typename TList>
+void ConcatOf(TList& L, const TPointerVector& Source) {
+  const auto* From = dynamic_cast<const TList*>(&Source);
+  if (From == nullptr) L.Error("Assign error");
+  const int32_t N = From->GetCount();  // the source may be this list
+  for (int32_t I = 0; I < N; ++I) L.Add(std::remove_cvref_t<decltype(From->Get(I))>(From->Get(I)));
+}
 
 }  // namespace
 
@@ -195,25 +286,14 @@ int32_t TStrLst::Add(const std::string& S) {
   return Index;
 }
 
-void TStrLst::Move(int32_t CurIndex, int32_t NewIndex) {
-  if (CurIndex == NewIndex) return;
-  const std::string S = Get(CurIndex);
-  Delete(CurIndex);
-  Insert(NewIndex, S);
-}
+void TStrLst::Move(int32_t CurIndex, int32_t NewIndex) { MoveOf(*this, CurIndex, NewIndex); }
 
 int32_t TStrLst::IndexFrom(int32_t StartIndex, const std::string& S) const {
-  for (int32_t I = std::max(StartIndex, 0); I < Count; ++I) {
-    if (CompareStrings(Get(I), S) == 0) return I;
-  }
-  return -1;
+  return IndexFromOf(*this, StartIndex, S);
 }
 
 int32_t TStrLst::LastIndexFrom(int32_t StartIndex, const std::string& S) const {
-  for (int32_t I = std::min(StartIndex, Count - 1); I >= 0; --I) {
-    if (CompareStrings(Get(I), S) == 0) return I;
-  }
-  return -1;
+  return LastIndexFromOf(*this, StartIndex, S);
 }
 
 void TStrLst::ReleaseFrom(int32_t Index) {
@@ -224,22 +304,7 @@ void TStrLst::ReleaseFrom(int32_t Index) {
 }
 
 bool TStrLst::FindInRange(const std::string& S, int32_t L, int32_t R, int32_t& Index) const {
-  bool Found = false;
-  while (R >= L) {
-    const int32_t M = L + (R - L) / 2;
-    const int C = CompareStrings(Get(M), S);
-    if (C < 0) {
-      L = M + 1;
-    } else {
-      R = M - 1;
-      if (C == 0) {
-        Found = true;
-        L = M;
-      }
-    }
-  }
-  Index = L;
-  return Found;
+  return FindInRangeOf(*this, S, L, R, Index);
 }
 
 int32_t TStrLst::IndexOfSortedRange(const std::string& S, int32_t L, int32_t R) const {
@@ -295,36 +360,13 @@ void TStrLst::Clear() {
   TVector::Clear();
 }
 
-void TStrLst::Assign(const TVector& Source) {
-  const auto* From = dynamic_cast<const TStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  if (From == this) return;
-  SetCount(From->Count);
-  for (int32_t I = 0; I < Count; ++I) Put(I, From->Get(I));
-}
+void TStrLst::Assign(const TVector& Source) { AssignOf<TStrLst>(*this, Source); }
 
 void TStrLst::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
-  const auto* From = dynamic_cast<const TStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  if (ToIndex < FromIndex) return;
-  // Copies first: the source may be this list, with the ranges overlapping.
-  std::vector<std::string> Strings;
-  for (int32_t I = FromIndex; I <= ToIndex; ++I) Strings.push_back(From->Get(I));
-  const int64_t Needed = static_cast<int64_t>(DestIndex) + static_cast<int64_t>(Strings.size());
-  if (Needed > INT32_MAX) Error("Wrong vector size (%d)", {Needed});
-  if (Count < Needed) SetCount(static_cast<int32_t>(Needed));
-  for (size_t I = 0; I < Strings.size(); ++I) Put(DestIndex + static_cast<int32_t>(I), Strings[I]);
+  CopyRangeOf<TStrLst>(*this, DestIndex, Source, FromIndex, ToIndex);
 }
 
-bool TStrLst::EqualTo(const TVector& Vector) const {
-  const auto* Other = dynamic_cast<const TStrLst*>(&Vector);
-  if (Other == nullptr) Error("Incompatible classes");
-  if (Other->Count != Count) return false;
-  for (int32_t I = 0; I < Count; ++I) {
-    if (CompareStrings(Get(I), Other->Get(I)) != 0) return false;
-  }
-  return true;
-}
+bool TStrLst::EqualTo(const TVector& Vector) const { return EqualToOf<TStrLst>(*this, Vector); }
 
 void TStrLst::WriteToStream(TVStream& Stream) const {
   Stream.WriteInt32(Count);
@@ -354,12 +396,7 @@ void TStrLst::PutItemFrom(int32_t Index, const void* Buf) {
 
 void TStrLst::SetToDefault() { ReleaseFrom(0); }
 
-void TStrLst::Concat(const TPointerVector& Source) {
-  const auto* From = dynamic_cast<const TStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  const int32_t N = From->Count;  // the source may be this list
-  for (int32_t I = 0; I < N; ++I) Add(std::string(From->Get(I)));
-}
+void TStrLst::Concat(const TPointerVector& Source) { ConcatOf<TStrLst>(*this, Source); }
 
 int TCaseSensStrLst::CompareStrings(const std::string& S1, const std::string& S2) const {
   return AnsiCompareStr(S1, S2);
@@ -411,25 +448,14 @@ int32_t TWideStrLst::Add(const std::u16string& S) {
   return Index;
 }
 
-void TWideStrLst::Move(int32_t CurIndex, int32_t NewIndex) {
-  if (CurIndex == NewIndex) return;
-  const std::u16string S = Get(CurIndex);
-  Delete(CurIndex);
-  Insert(NewIndex, S);
-}
+void TWideStrLst::Move(int32_t CurIndex, int32_t NewIndex) { MoveOf(*this, CurIndex, NewIndex); }
 
 int32_t TWideStrLst::IndexFrom(int32_t StartIndex, const std::u16string& S) const {
-  for (int32_t I = std::max(StartIndex, 0); I < Count; ++I) {
-    if (CompareStrings(Get(I), S) == 0) return I;
-  }
-  return -1;
+  return IndexFromOf(*this, StartIndex, S);
 }
 
 int32_t TWideStrLst::LastIndexFrom(int32_t StartIndex, const std::u16string& S) const {
-  for (int32_t I = std::min(StartIndex, Count - 1); I >= 0; --I) {
-    if (CompareStrings(Get(I), S) == 0) return I;
-  }
-  return -1;
+  return LastIndexFromOf(*this, StartIndex, S);
 }
 
 int32_t TWideStrLst::Remove(const std::u16string& S) {
@@ -446,22 +472,7 @@ void TWideStrLst::ReleaseFrom(int32_t Index) {
 }
 
 bool TWideStrLst::FindInRange(const std::u16string& S, int32_t L, int32_t R, int32_t& Index) const {
-  bool Found = false;
-  while (R >= L) {
-    const int32_t M = L + (R - L) / 2;
-    const int C = CompareStrings(Get(M), S);
-    if (C < 0) {
-      L = M + 1;
-    } else {
-      R = M - 1;
-      if (C == 0) {
-        Found = true;
-        L = M;
-      }
-    }
-  }
-  Index = L;
-  return Found;
+  return FindInRangeOf(*this, S, L, R, Index);
 }
 
 int32_t TWideStrLst::IndexOfSortedRange(const std::u16string& S, int32_t L, int32_t R) const {
@@ -548,35 +559,13 @@ void TWideStrLst::Clear() {
   TVector::Clear();
 }
 
-void TWideStrLst::Assign(const TVector& Source) {
-  const auto* From = dynamic_cast<const TWideStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  if (From == this) return;
-  SetCount(From->Count);
-  for (int32_t I = 0; I < Count; ++I) Put(I, From->Get(I));
-}
+void TWideStrLst::Assign(const TVector& Source) { AssignOf<TWideStrLst>(*this, Source); }
 
 void TWideStrLst::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
-  const auto* From = dynamic_cast<const TWideStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  if (ToIndex < FromIndex) return;
-  std::vector<std::u16string> Strings;
-  for (int32_t I = FromIndex; I <= ToIndex; ++I) Strings.push_back(From->Get(I));
-  const int64_t Needed = static_cast<int64_t>(DestIndex) + static_cast<int64_t>(Strings.size());
-  if (Needed > INT32_MAX) Error("Wrong vector size (%d)", {Needed});
-  if (Count < Needed) SetCount(static_cast<int32_t>(Needed));
-  for (size_t I = 0; I < Strings.size(); ++I) Put(DestIndex + static_cast<int32_t>(I), Strings[I]);
+  CopyRangeOf<TWideStrLst>(*this, DestIndex, Source, FromIndex, ToIndex);
 }
 
-bool TWideStrLst::EqualTo(const TVector& Vector) const {
-  const auto* Other = dynamic_cast<const TWideStrLst*>(&Vector);
-  if (Other == nullptr) Error("Incompatible classes");
-  if (Other->Count != Count) return false;
-  for (int32_t I = 0; I < Count; ++I) {
-    if (CompareStrings(Get(I), Other->Get(I)) != 0) return false;
-  }
-  return true;
-}
+bool TWideStrLst::EqualTo(const TVector& Vector) const { return EqualToOf<TWideStrLst>(*this, Vector); }
 
 void TWideStrLst::WriteToStream(TVStream& Stream) const {
   Stream.WriteInt32(Count);
@@ -617,12 +606,7 @@ void TWideStrLst::PutItemFrom(int32_t Index, const void* Buf) {
 
 void TWideStrLst::SetToDefault() { ReleaseFrom(0); }
 
-void TWideStrLst::Concat(const TPointerVector& Source) {
-  const auto* From = dynamic_cast<const TWideStrLst*>(&Source);
-  if (From == nullptr) Error("Assign error");
-  const int32_t N = From->Count;
-  for (int32_t I = 0; I < N; ++I) Add(From->Get(I));
-}
+void TWideStrLst::Concat(const TPointerVector& Source) { ConcatOf<TWideStrLst>(*this, Source); }
 
 int TWinSortWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t Len1, int32_t Len2) const {
   return CompareStringW(qvnls::kLocaleUserDefault, NORM_IGNORECASE, P1, Len1, P2, Len2) - CSTR_EQUAL;
