@@ -450,6 +450,30 @@ class TDic : public TGenericRBTree<Entry> {
   }
   void DeleteKey(const Key& key) { this->DeleteNode(FindKeyOrRaise(key)); }
 
+  // Keys (and values) in key order into lists that have SetCount and Put.
+  template <class KeyList>
+  void FillKeys(KeyList& keys) const {
+    keys.SetCount(this->Count());
+    int32_t i = 0;
+    for (TNode* x = this->FirstNode(); x != nullptr; x = this->NextNode(x)) keys.Put(i++, x->Data.Key);
+  }
+  template <class KeyList, class ValueList>
+  void FillKeysAndValues(KeyList& keys, ValueList& values) const {
+    FillKeys(keys);
+    values.SetCount(this->Count());
+    int32_t i = 0;
+    for (TNode* x = this->FirstNode(); x != nullptr; x = this->NextNode(x)) values.Put(i++, x->Data.Value);
+  }
+
+  // A pointer-sized value in a record as a little-endian Int32: only values that are 32-bit numbers
+  // survive the round trip; a pointer has no meaning outside the process.
+  static void WriteValue32(TVStream& stream, void* value) {
+    stream.WriteInt32(static_cast<int32_t>(reinterpret_cast<intptr_t>(value)));
+  }
+  static void* ReadValue32(TVStream& stream) {
+    return reinterpret_cast<void*>(static_cast<intptr_t>(stream.ReadInt32()));
+  }
+
   // The key as UTF-8 text for a message.
   static std::string KeyText(const std::string& key) { return key; }
   static std::string KeyText(const std::u16string& key) { return KeyTextUtf8(key); }

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <type_traits>
 #include <utility>
 
 #include "core/FileLayer.h"
@@ -153,6 +154,17 @@ constexpr int64_t kFileTimeSecondsToUnix = 11644473600;
 
 TFileTime UnixToFileTime(int64_t sec, int64_t nsec) {
   return (sec + kFileTimeSecondsToUnix) * kTicksPerSecond + nsec / 100;
+}
+
+// A file time as whole seconds since 1970 and the 100-ns ticks after them (0..9999999).
+void FileTimeToUnix(TFileTime FileTime, int64_t& sec, int64_t& ticks) {
+  const int64_t unixTicks = FileTime - kFileTimeSecondsToUnix * kTicksPerSecond;
+  sec = unixTicks / kTicksPerSecond;
+  ticks = unixTicks % kTicksPerSecond;
+  if (ticks < 0) {
+    ticks += kTicksPerSecond;
+    --sec;
+  }
 }
 
 }  // namespace
@@ -486,13 +498,8 @@ TFileTime DateTimeToFileTime(TDateTime DateTime) {
 }
 
 TDateTime FileTimeToLocalDateTime(TFileTime FileTime) {
-  const int64_t ticks = FileTime - kFileTimeSecondsToUnix * kTicksPerSecond;
-  int64_t sec = ticks / kTicksPerSecond;
-  int64_t rem = ticks % kTicksPerSecond;
-  if (rem < 0) {
-    rem += kTicksPerSecond;
-    --sec;
-  }
+  int64_t sec, rem;
+  FileTimeToUnix(FileTime, sec, rem);
   const time_t t = static_cast<time_t>(sec);
   struct tm tm;
   if (::localtime_r(&t, &tm) == nullptr) return FileTimeToDateTime(FileTime);
@@ -504,13 +511,8 @@ TDateTime FileTimeToLocalDateTime(TFileTime FileTime) {
 TFileTime LocalDateTimeToFileTime(TDateTime DateTime) {
   // Split the local value into its calendar fields and let the zone rules of that date place it.
   const TFileTime naive = DateTimeToFileTime(DateTime);
-  const int64_t naiveUnixTicks = naive - kFileTimeSecondsToUnix * kTicksPerSecond;
-  int64_t sec = naiveUnixTicks / kTicksPerSecond;
-  int64_t rem = naiveUnixTicks % kTicksPerSecond;
-  if (rem < 0) {
-    rem += kTicksPerSecond;
-    --sec;
-  }
+  int64_t sec, rem;
+  FileTimeToUnix(naive, sec, rem);
   const time_t t = static_cast<time_t>(sec);
   struct tm tm;
   if (::gmtime_r(&t, &tm) == nullptr) return naive;
@@ -562,14 +564,8 @@ bool SetFileWriteTime(const std::string& Name, TDateTime DateTime) {
   IFileLayer& fs = FileLayer();
   const int fd = fs.Open(Name, O_WRONLY | O_NONBLOCK, 0);
   if (fd < 0) return false;
-  const TFileTime ft = LocalDateTimeToFileTime(DateTime);
-  const int64_t unixTicks = ft - kFileTimeSecondsToUnix * kTicksPerSecond;
-  int64_t sec = unixTicks / kTicksPerSecond;
-  int64_t rem = unixTicks % kTicksPerSecond;
-  if (rem < 0) {
-    rem += kTicksPerSecond;
-    --sec;
-  }
+  int64_t sec, rem;
+  FileTimeToUnix(LocalDateTimeToFileTime(DateTime), sec, rem);
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
@@ -601,36 +597,43 @@ void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, con
     if (MatchesMask(name, mask)) List.push_back(name);
 }
 
+namespace {
+// Clears List and adds the names, converted to the list's text type.
+template <class List>
+int32_t FillList(List& list, const std::vector<std::string>& names) {
+  list.Clear();
+  for (const auto& n : names) {
+    if constexpr (std::is_same_v<List, TWideStrLst>)
+      list.Add(W(n));
+    else
+      list.Add(n);
+  }
+  return list.GetCount();
+}
+}  // namespace
+
 int32_t ListFiles(TStrLst& List, const std::string& Dir, const std::string& Mask, bool Recursive) {
   std::vector<std::string> names;
   ListFileNames(names, Dir, Mask, Recursive);
-  List.Clear();
-  for (const auto& n : names) List.Add(n);
-  return List.GetCount();
+  return FillList(List, names);
 }
 
 int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask, bool Recursive) {
   std::vector<std::string> names;
   ListFileNames(names, U(Dir), U(Mask), Recursive);
-  List.Clear();
-  for (const auto& n : names) List.Add(W(n));
-  return List.GetCount();
+  return FillList(List, names);
 }
 
 int32_t ListSubdirs(TStrLst& List, const std::string& Dir, const std::string& Mask) {
   std::vector<std::string> names;
   ListSubdirNames(names, Dir, Mask);
-  List.Clear();
-  for (const auto& n : names) List.Add(n);
-  return List.GetCount();
+  return FillList(List, names);
 }
 
 int32_t WideListSubdirs(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask) {
   std::vector<std::string> names;
   ListSubdirNames(names, U(Dir), U(Mask));
-  List.Clear();
-  for (const auto& n : names) List.Add(W(n));
-  return List.GetCount();
+  return FillList(List, names);
 }
 
 // --- Temporary files -------------------------------------------------------------------------------------

@@ -10,16 +10,12 @@ int TWideStrPtrDic::CompareKeys(const std::u16string& key1, const std::u16string
 
 void TWideStrPtrDic::WriteData(TVStream& stream, const TWideStrPtrData& data) const {
   stream.WriteWideString(data.Key);
-  stream.WriteInt32(static_cast<int32_t>(reinterpret_cast<intptr_t>(data.Value)));
+  WriteValue32(stream, data.Value);
 }
 
 void TWideStrPtrDic::ReadData(TVStream& stream, TWideStrPtrData& data) const {
   data.Key = stream.ReadWideString();
-  data.Value = reinterpret_cast<void*>(static_cast<intptr_t>(stream.ReadInt32()));
+  data.Value = ReadValue32(stream);
 }
 
-void TWideStrPtrDic::GetKeys(TWideStrLst& keys) const {
-  keys.SetCount(Count());
-  int32_t i = 0;
-  for (TNode* x = FirstNode(); x != nullptr; x = NextNode(x)) keys.Put(i++, x->Data.Key);
-}
+void TWideStrPtrDic::GetKeys(TWideStrLst& keys) const { FillKeys(keys); }

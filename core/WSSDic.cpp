@@ -19,11 +19,5 @@ void TWideStrStrDic::ReadData(TVStream& stream, TWideStrStrData& data) const {
 }
 
 void TWideStrStrDic::GetKeysAndValues(TWideStrLst& keys, TWideStrLst& values) const {
-  keys.SetCount(Count());
-  values.SetCount(Count());
-  int32_t i = 0;
-  for (TNode* x = FirstNode(); x != nullptr; x = NextNode(x), ++i) {
-    keys.Put(i, x->Data.Key);
-    values.Put(i, x->Data.Value);
-  }
+  FillKeysAndValues(keys, values);
 }
