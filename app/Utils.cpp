@@ -11,6 +11,7 @@
 
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
+#include "core/WideStrings.h"
 
 namespace {
 
@@ -140,6 +141,13 @@ std::u16string JoinDictionaryKeys(const TWideStrStrDic& Dictionary) {
   TWideStrLst keys, values;
   Dictionary.GetKeysAndValues(keys, values);
   return JoinQuotedList(keys);
+}
+
+void WideStringsFromList(const TWideStrLst& List, TWideStrings& Strings) {
+  Strings.BeginUpdate();
+  Strings.Clear();
+  for (int32_t i = 0; i < List.GetCount(); ++i) Strings.Add(List.Get(i));
+  Strings.EndUpdate();
 }
 
 std::u16string FormatDateTimeText(TDateTime DateTime) {

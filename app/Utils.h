@@ -18,6 +18,7 @@
 
 class TWideStrLst;
 class TWideStrStrDic;
+class TWideStrings;
 
 enum TPathSyntax : uint8_t {
   psPlainFile,    // a path of this system: "/" separates, an absolute path begins with "/"
@@ -35,6 +36,8 @@ void SplitQuotedList(TWideStrLst& List, const std::u16string& Text);
 std::u16string JoinQuotedList(const TWideStrLst& List);
 // The keys in key order joined as JoinQuotedList joins items.
 std::u16string JoinDictionaryKeys(const TWideStrStrDic& Dictionary);
+// Strings := the items of List (a control's item storage filled from a list).
+void WideStringsFromList(const TWideStrLst& List, TWideStrings& Strings);
 // The date in the locale's short date format (ICU's default locale), a blank, and TimeToText.
 std::u16string FormatDateTimeText(TDateTime DateTime);
 

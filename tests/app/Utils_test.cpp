@@ -9,6 +9,7 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
+#include "core/WideStrings.h"
 
 namespace {
 
@@ -27,6 +28,15 @@ TEST(UtilsLists, SplitAndJoin) {
   SplitQuotedList(list, u" ,; ");
   EXPECT_EQ(list.GetCount(), 0);
   EXPECT_EQ(JoinQuotedList(list), u"");
+
+  TWideStringList strings;
+  strings.Add(u"old");
+  WideStringsFromList(list, strings);
+  EXPECT_EQ(strings.GetCount(), 0);
+  SplitQuotedList(list, u"x \"\u00E9 y\"");
+  WideStringsFromList(list, strings);
+  ASSERT_EQ(strings.GetCount(), 2);
+  EXPECT_EQ(strings.Get(1), u"\u00E9 y");
 
   TWideStrStrDic dic;
   dic.Put(u"x y", u"1");
