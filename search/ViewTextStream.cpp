@@ -1,6 +1,7 @@
 #include "search/ViewTextStream.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
@@ -33,7 +34,9 @@ bool IsLineBreakAt(const char* Buf, int32_t N, int32_t I, bool Wide) {
 TViewTextStream::TViewTextStream(TVStream* Stream, int32_t MaxLineLength)
     : LineBytes(MaxLineLength), MaxLineLength(MaxLineLength), Stream(Stream) {
   // Pieces of long lines are cut at multiples of the limit; a limit of 0 has no multiples.
-  if (MaxLineLength < 1) throw EViewTextStream("Line length must be at least 1");
+  if (MaxLineLength < 1 || MaxLineLength > kMaxLineLength) {
+    throw EViewTextStream("Line length out of range (" + std::to_string(MaxLineLength) + ")");
+  }
 }
 
 TViewTextStream::~TViewTextStream() {
@@ -103,10 +106,10 @@ void TViewTextStream::FindLineStart() {
     Position = L;
     if (C >= LineBytes) {
       // A lies inside a long line: the second piece starts one limit after L, the later ones on
-      // multiples of the limit.
+      // multiples of the limit. Both lie at or before A here.
       Position = L + LineBytes;
-      const int32_t E = RoundToLineLen(L + 2 * LineBytes);
-      if (E <= A) Position = E;
+      const int64_t E = RoundToLineLen(static_cast<int64_t>(L) + 2 * LineBytes);
+      if (E <= A) Position = static_cast<int32_t>(E);
       LineCut = true;
     }
     Found = true;
@@ -116,7 +119,7 @@ void TViewTextStream::FindLineStart() {
     if (A < LineBytes) {
       Position = 0;
     } else {
-      Position = RoundToLineLen(A);
+      Position = static_cast<int32_t>(RoundToLineLen(A));
       LineCut = true;
     }
   }
@@ -127,7 +130,8 @@ void TViewTextStream::ReadLine(std::string& Line) {
   Line.clear();
   if (!Stream) return;
   Position = SeekSource(Position);
-  int32_t Limit = LineCut ? RoundToLineLen(Position + LineBytes) - Position : LineBytes;
+  int32_t Limit =
+      LineCut ? static_cast<int32_t>(RoundToLineLen(static_cast<int64_t>(Position) + LineBytes) - Position) : LineBytes;
   const bool Wide = IsWide();
   Line.resize(static_cast<size_t>(Limit) + (Wide ? 3 : 1));
   const int32_t N = Stream->Read(Line.data(), static_cast<int32_t>(Line.size()));

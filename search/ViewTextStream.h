@@ -22,7 +22,7 @@
 
 class TVStream;
 
-// A reader made with a line limit below 1 character.
+// A reader made with a line limit outside 1..kMaxLineLength characters.
 class EViewTextStream : public Exception {
  public:
   using Exception::Exception;
@@ -36,8 +36,12 @@ class TViewTextStream {
   static constexpr uint8_t kEncodingUtf8 = 1;   // charset 42, read as bytes, handed out as UTF-16
   static constexpr uint8_t kEncodingUtf7 = 2;   // charset 44, read as bytes, handed out as UTF-16
   static constexpr uint8_t kEncodingUtf16 = 3;  // UTF-16LE, 2 bytes a character
+  // The largest line limit: a step back reads twice the limit in bytes, twice that again in UTF-16, and
+  // that must stay a 32-bit count.
+  static constexpr int32_t kMaxLineLength = 1 << 28;
 
-  // MaxLineLength is the limit in characters; below 1 raises EViewTextStream. Stream may be null.
+  // MaxLineLength is the limit in characters; outside 1..kMaxLineLength raises EViewTextStream. Stream
+  // may be null.
   TViewTextStream(TVStream* Stream, int32_t MaxLineLength);
   virtual ~TViewTextStream();
   TViewTextStream(const TViewTextStream&) = delete;
@@ -85,8 +89,8 @@ class TViewTextStream {
   void FindLineStart();
   // P clamped to 0 .. size (even in UTF-16); the stream is positioned there. Answers P.
   int32_t SeekSource(int32_t P);
-  // P rounded down to a multiple of LineBytes.
-  int32_t RoundToLineLen(int32_t P) const { return P / LineBytes * LineBytes; }
+  // P rounded down to a multiple of LineBytes (P may lie beyond the 32-bit range while it is computed).
+  int64_t RoundToLineLen(int64_t P) const { return P / LineBytes * LineBytes; }
   bool IsWide() const { return Encoding == kEncodingUtf16; }
   int32_t StreamSize() const;
 

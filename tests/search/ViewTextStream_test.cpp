@@ -218,9 +218,14 @@ TEST(ViewTextStream, OddSizedUtf16StreamIgnoresTheExtraByte) {
   EXPECT_EQ(R.GetPosition(), 5);
 }
 
-TEST(ViewTextStream, RefusesALimitBelowOneCharacter) {
+TEST(ViewTextStream, RefusesALimitOutOfRange) {
   TVMemStream S;
-  EXPECT_THROW(TViewTextStream(&S, 0), EViewTextStream);
+  for (int32_t Limit : {0, -1, TViewTextStream::kMaxLineLength + 1}) {
+    EXPECT_THROW(TViewTextStream(&S, Limit), EViewTextStream) << Limit;
+  }
+  TViewTextStream Widest(&S, TViewTextStream::kMaxLineLength);
+  Widest.SetEncoding(TViewTextStream::kEncodingUtf16);
+  EXPECT_EQ(Widest.GetLineBytes(), 2 * TViewTextStream::kMaxLineLength);
 }
 
 // Replacing a stream the reader owns deletes it (the leak checker of the test build sees a leak
