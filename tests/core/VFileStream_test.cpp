@@ -29,11 +29,12 @@ std::string ReadN(TVStream& s, int32_t n) {
 
 // Drives a TVBufFileStream with random seeks, reads, writes, size changes, closes and refused seeks and
 // checks every answer, and at the end the file, against a plain byte vector.
-void RunModel(int32_t bufferSize, uint32_t seed) {
-  SCOPED_TRACE("buffer size " + std::to_string(bufferSize) + ", seed " + std::to_string(seed));
+void RunModel(int32_t bufferSize, uint32_t seed, size_t initialSize) {
+  SCOPED_TRACE("buffer size " + std::to_string(bufferSize) + ", seed " + std::to_string(seed) + ", initial size " +
+               std::to_string(initialSize));
   TTempFolder dir;
   const std::string path = dir / "model.bin";
-  std::string model = Pattern(3 * bufferSize + 17, seed);
+  std::string model = Pattern(initialSize, seed);
   WriteFileBytes(path, model);
   std::mt19937 rng(seed);
   auto below = [&](int64_t n) { return n <= 0 ? 0 : static_cast<int32_t>(rng() % n); };
@@ -41,7 +42,7 @@ void RunModel(int32_t bufferSize, uint32_t seed) {
   {
     TVBufFileStream s(Utf8ToUtf16(path), bufferSize, fmOpenReadWrite);
     const int32_t maxChunk = 3 * bufferSize;
-    for (int step = 0; step < 1500; ++step) {
+    for (int step = 0; step < 1000; ++step) {
       const int32_t size = static_cast<int32_t>(model.size());
       switch (rng() % 10) {
         case 0:
@@ -97,8 +98,10 @@ void RunModel(int32_t bufferSize, uint32_t seed) {
 }
 
 TEST(VBufFileStream, AgreesWithAnInMemoryModel) {
+  // An empty file makes the read buffer start small and grow with the file.
   for (int32_t bufferSize : {16, 64, 1000, 32768})
-    for (uint32_t seed : {1u, 2u, 3u}) RunModel(bufferSize, seed);
+    for (uint32_t seed : {1u, 2u})
+      for (size_t initialSize : {size_t{0}, size_t(3 * bufferSize + 17)}) RunModel(bufferSize, seed, initialSize);
 }
 
 TEST(VFileStream, CreateTruncatesAndReopenAfterCloseContinuesWithoutTruncating) {
