@@ -30,7 +30,7 @@ constexpr uint8_t kWesternTarget = qvnls::kCharsetWin1252;
 // of an exception is not allowed to replace that exception.
 class TPositionKeeper {
  public:
-  TPositionKeeper(TVStream& Stream) : Stream(Stream), Position(Stream.GetPosition()) {}
+  explicit TPositionKeeper(TVStream& Stream) : Stream(Stream), Position(Stream.GetPosition()) {}
   ~TPositionKeeper() {
     try {
       Stream.Seek(Position);
@@ -75,7 +75,7 @@ bool IsTextChar(uint32_t V) {
   return V >= 128 || (V >= '0' && V <= '9') || (V >= 'A' && V <= 'Z') || (V >= 'a' && V <= 'z');
 }
 
-bool StartsWith(const std::string& S, const char* Prefix, size_t Len) {
+bool HasPrefix(const std::string& S, const char* Prefix, size_t Len) {
   return S.size() >= Len && std::memcmp(S.data(), Prefix, Len) == 0;
 }
 
@@ -131,8 +131,8 @@ bool IsTextStream(TVStream& Stream, int32_t MaxBytes) {
   if (N <= 0) return false;
 
   const std::string Head = Block.substr(0, static_cast<size_t>(std::min(N, 3)));
-  if (StartsWith(Head, "\xFF\xFE", 2) || StartsWith(Head, "\xFE\xFF", 2) ||
-      StartsWith(Head, "\xEF\xBB\xBF", 3)) {
+  if (HasPrefix(Head, "\xFF\xFE", 2) || HasPrefix(Head, "\xFE\xFF", 2) ||
+      HasPrefix(Head, "\xEF\xBB\xBF", 3)) {
     return true;
   }
   // A zero 16-bit unit occurs neither in 8-bit text nor in UTF-16 text.
@@ -221,8 +221,8 @@ void ConvertTextLines(TVStream& Source, TVStream& Dest, uint8_t FromCharset, cha
   auto Emit = [&](std::string& Line) {
     if (First) {
       // A byte-order mark is no text of the first line.
-      if (FromCharset == qvnls::kCharsetUtf16LE && StartsWith(Line, "\xFF\xFE", 2)) Line.erase(0, 2);
-      if (FromCharset == qvnls::kCharsetUtf8 && StartsWith(Line, "\xEF\xBB\xBF", 3)) Line.erase(0, 3);
+      if (FromCharset == qvnls::kCharsetUtf16LE && HasPrefix(Line, "\xFF\xFE", 2)) Line.erase(0, 2);
+      if (FromCharset == qvnls::kCharsetUtf8 && HasPrefix(Line, "\xEF\xBB\xBF", 3)) Line.erase(0, 3);
       First = false;
     }
     WriteConvertedLine(Dest, Line, FromCharset, DefaultChar, ToCharset);
