@@ -448,8 +448,16 @@ int OpenReadShared(const std::string& Name) {
   const int fd = fs.Open(Name, O_RDONLY | O_NONBLOCK, 0);
   if (fd < 0) return -1;
   struct stat st;
-  if (fs.FStat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+  int err = 0;
+  if (fs.FStat(fd, &st) != 0)
+    err = errno;
+  else if (!S_ISREG(st.st_mode))
+    err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+  else if (::fcntl(fd, F_SETFL, 0) != 0)
+    err = errno;
+  if (err != 0) {
     fs.Close(fd);
+    errno = err;
     return -1;
   }
   return fd;
@@ -467,8 +475,8 @@ bool CloseFileHandle(int& Handle) {
 bool WideReadFileBytes(const std::u16string& Name, void* Buf, int32_t Count, int64_t Offset) {
   int fd = OpenReadShared(U(Name));
   if (fd < 0) {
-    const int32_t code = FileErrorCode(errno == 0 ? ENOENT : errno);
-    throw EWin32Error(code, std::strerror(errno == 0 ? ENOENT : errno));
+    const int err = errno;
+    throw EWin32Error(FileErrorCode(err), std::strerror(err));
   }
   bool ok = Offset >= 0 && Count >= 0;
   int64_t done = 0;

@@ -279,6 +279,12 @@ TEST(VFileSys, OpenAndReadBytes) {
   } catch (const EWin32Error& e) {
     EXPECT_EQ(e.ErrorCode, kErrorFileNotFound);
   }
+  try {
+    WideReadFileBytes(Utf8ToUtf16(dir.Path), buf, 1, 0);  // a folder
+    FAIL();
+  } catch (const EWin32Error& e) {
+    EXPECT_EQ(e.ErrorCode, kErrorAccessDenied);
+  }
   EXPECT_TRUE(WideFileHasBytesAt(f, std::string("PK\x03\x04", 4), 0));
   EXPECT_FALSE(WideFileHasBytesAt(f, "PK\x03\x05", 0));
   EXPECT_TRUE(WideFileHasBytesAt(f, "est", 5));
