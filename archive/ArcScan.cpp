@@ -44,6 +44,12 @@ constexpr size_t kTarChecksumOffset = 148;
 constexpr size_t kTarChecksumBytes = 8;
 // The ZOO archive's magic number follows its 20-byte text header.
 constexpr size_t kZooMagicOffset = 20;
+// The RAR main header follows the 7-byte marker: CRC (2), type 0x73 (1), flags (2, little endian).
+constexpr size_t kRarMainHeaderOffset = 7;
+constexpr uint8_t kRarMainHeaderType = 0x73;
+constexpr uint16_t kRarVolume = 0x0001;        // the archive is one volume of a set
+constexpr uint16_t kRarNewNumbering = 0x0010;  // volumes are named name.partN.rar
+constexpr uint16_t kRarFirstVolume = 0x0100;
 // The ACE marker follows the 7 bytes of the block's CRC, size, type and flags.
 constexpr size_t kAceMarkerOffset = 7;
 
@@ -52,10 +58,10 @@ struct ExtEntry {
   TArchiveKind kind;
 };
 constexpr ExtEntry kArchiveExtensions[] = {
-    {"ace", akAce}, {"arc", akArc},  {"pak", akArc}, {"arj", akArj}, {"cab", akCab}, {"exe", akExe},
-    {"jar", akJar}, {"gz", akGZip},  {"gzip", akGZip}, {"tgz", akGZip}, {"z", akGZip}, {"ha", akHa},
-    {"hyp", akHyp}, {"lzh", akLzh},  {"lha", akLzh}, {"q", akQ},     {"rar", akRar}, {"tar", akTar},
-    {"zip", akZip}, {"zoo", akZoo},  {"ice", akLzh},
+    {"ace", akAce}, {"arc", akArc}, {"pak", akArc},   {"arj", akArj},  {"cab", akCab}, {"exe", akExe},
+    {"jar", akJar}, {"gz", akGZip}, {"gzip", akGZip}, {"tgz", akGZip}, {"z", akGZip},  {"ha", akHa},
+    {"hyp", akHyp}, {"lzh", akLzh}, {"lha", akLzh},   {"q", akQ},      {"rar", akRar}, {"tar", akTar},
+    {"zip", akZip}, {"zoo", akZoo}, {"ice", akLzh},
 };
 
 struct ExtTables {
@@ -164,6 +170,16 @@ bool ZooHead(const std::string& h) {
 
 bool HypHead(const std::string& h) {
   return h.size() >= 3 && ByteAt(h, 0) == 0x1A && (HasTextAt(h, 1, "HP") || HasTextAt(h, 1, "ST"));
+}
+
+// A volume after the first of a set named name.partN.rar: its extension is "rar" like the first one's,
+// so only its main header tells it apart.
+bool LaterNumberedRarVolume(const std::string& h) {
+  if (h.size() < kRarMainHeaderOffset + 5 || ByteAt(h, kRarMainHeaderOffset + 2) != kRarMainHeaderType)
+    return false;
+  uint16_t flags =
+      static_cast<uint16_t>(ByteAt(h, kRarMainHeaderOffset + 3) | ByteAt(h, kRarMainHeaderOffset + 4) << 8);
+  return (flags & kRarVolume) && (flags & kRarNewNumbering) && !(flags & kRarFirstVolume);
 }
 
 bool SignatureMatches(TArchiveKind kind, const std::string& h) {
@@ -308,13 +324,14 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
   Kind = ArchiveKindByExt(name, laterVolume);
   const std::string head = ReadHead(FileName);
   bool matched = SignatureMatches(Kind, head);
-  if (matched && laterVolume) return acLaterVolume;
+  if (matched && (laterVolume || (Kind == akRar && LaterNumberedRarVolume(head)))) return acLaterVolume;
   if (!matched && LowerAscii(BaseName(name)).find(".tar.") != std::string::npos) {
     Kind = akTar;
     matched = TarHead(head);
   }
   if (!matched) return acNone;
-  if (Kind >= kFirstDecodedKind && Kind <= kLastDecodedKind) return ArcInfos[Kind].Enabled ? acArchive : acDisabled;
+  if (Kind >= kFirstDecodedKind && Kind <= kLastDecodedKind)
+    return ArcInfos[Kind].Enabled ? acArchive : acDisabled;
   return acNoDecoder;
 }
 

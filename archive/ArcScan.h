@@ -20,7 +20,7 @@ enum TArchiveKind : uint8_t {
   akNone = 0,  // not an archive name
   akExe = 1,   // self-extracting archive
   akAce = 2,
-  akArc = 3,   // ARC and PAK
+  akArc = 3,  // ARC and PAK
   akArj = 4,
   akCab = 5,
   akGZip = 6,  // GZIP and compress (.Z)
@@ -30,7 +30,7 @@ enum TArchiveKind : uint8_t {
   akTar = 10,
   akZip = 11,
   akZoo = 12,
-  akHa = 13,   // recognised only to be reported as unsupported
+  akHa = 13,  // recognised only to be reported as unsupported
   akHyp = 14,
   akQ = 15,
 };
@@ -76,7 +76,9 @@ TArchiveKind GetArchiveKind(const std::string& FileName);
 bool IsEnabledArchiveName(const std::string& FileName);
 
 // Extension first, then the kind's signature in the file. Kind is the kind the answer is about; with
-// acNone it still holds the kind the extension suggested.
+// acNone it still holds the kind the extension suggested. A RAR volume after the first of a set named
+// name.partN.rar is a later volume too (its main header says so), since opening the first volume
+// already reads the whole set.
 TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind);
 
 // The signature tests, each over the start of the named file.

@@ -27,21 +27,21 @@ std::string Bytes(std::initializer_list<int> bytes) {
 // Hand-built heads for the kinds that no Debian tool writes.
 const std::string kRarMarker("Rar!\x1A\x07\x00", 7);
 // ACE: CRC (2), header size (2), type 0, flags (2), then the marker at offset 7.
-const std::string kAceHead = Bytes({0x12, 0x34, 0x1F, 0x00, 0x00, 0x00, 0x90}) + "**ACE**" + std::string(8, '\x14');
+const std::string kAceHead =
+    Bytes({0x12, 0x34, 0x1F, 0x00, 0x00, 0x00, 0x90}) + "**ACE**" + std::string(8, '\x14');
 // ARC: marker 1A, method 2 (stored), a 13-byte name, sizes and stamps; then the end marker 1A 00.
-const std::string kArcHead = Bytes({0x1A, 0x02}) + std::string("A.TXT\0\0\0\0\0\0\0\0", 13) + std::string(12, '\0') +
-                             Bytes({0x1A, 0x00});
+const std::string kArcHead = Bytes({0x1A, 0x02}) + std::string("A.TXT\0\0\0\0\0\0\0\0", 13) +
+                             std::string(12, '\0') + Bytes({0x1A, 0x00});
 // ZOO: a 20-byte text, then the magic number DC A7 C4 FD.
-const std::string kZooHead = std::string("ZOO 2.10 Archive.\x1A\0\0", 20) + Bytes({0xDC, 0xA7, 0xC4, 0xFD}) +
-                             std::string(10, '\0');
+const std::string kZooHead =
+    std::string("ZOO 2.10 Archive.\x1A\0\0", 20) + Bytes({0xDC, 0xA7, 0xC4, 0xFD}) + std::string(10, '\0');
 
 // A fresh folder per test, removed afterwards.
 class ArcScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("arcscan-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("arcscan-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
     saved_ = ArcInfos;
   }
@@ -139,6 +139,35 @@ TEST_F(ArcScanTest, DisabledKindsAndLaterVolumes) {
   EXPECT_FALSE(IsEnabledArchiveName("x.txt"));
 }
 
+// A set named name.partN.rar: every part has the extension "rar", and reading the first part reads the
+// whole set, so a later part opened on its own would report its items a second time.
+TEST_F(ArcScanTest, NumberedRarPartsAfterTheFirstAreLaterVolumes) {
+  // The main header after the marker: CRC (2), type 73, flags (2), size (2), reserved (6).
+  auto rar = [](int flags) {
+    return kRarMarker + Bytes({0x00, 0x00, 0x73, flags & 0xFF, flags >> 8, 0x0D, 0x00}) +
+           std::string(6, '\0');
+  };
+  struct Case {
+    const char* name;
+    int flags;
+    TArchiveCheck check;
+  };
+  const Case cases[] = {
+      {"x.part1.rar", 0x0111, acArchive},      // volume, new numbering, first volume
+      {"x.part2.rar", 0x0011, acLaterVolume},  // volume, new numbering
+      {"old.rar", 0x0001, acArchive},          // first volume of a .rar/.r00 set
+      {"single.rar", 0x0000, acArchive},
+  };
+  for (const Case& c : cases) {
+    TArchiveKind kind;
+    EXPECT_EQ(CheckArchiveFile(Write(c.name, rar(c.flags)), kind), c.check) << c.name;
+    EXPECT_EQ(kind, akRar) << c.name;
+  }
+  // The marker alone, with no main header after it, is an archive as before.
+  TArchiveKind kind;
+  EXPECT_EQ(CheckArchiveFile(Write("bare.rar", kRarMarker), kind), acArchive);
+}
+
 TEST_F(ArcScanTest, MissingFileRaisesTheSystemError) {
   TArchiveKind kind;
   try {
@@ -159,7 +188,9 @@ std::string TarHeader() {
   put(136, "13560331400");
   put(148, "        ");
   put(156, "0");
-  put(257, std::string("ustar\0" "00", 8));
+  put(257, std::string("ustar\0"
+                       "00",
+                       8));
   return h;
 }
 
@@ -179,12 +210,14 @@ TEST_F(ArcScanTest, TarChecksumFieldForms) {
   const Form forms[] = {
       {"six digits, NUL, blank", std::string(6 - digits.size(), '0') + digits + std::string("\0 ", 2), true},
       {"trailing blank", std::string(7 - digits.size(), '0') + digits + " ", true},
-      {"leading blanks, trailing NUL", std::string(7 - digits.size(), ' ') + digits + std::string("\0", 1), true},
-      {"digits after a NUL still count", digits.substr(0, 1) + std::string("\0", 1) + digits.substr(1) +
-                                             std::string(7 - digits.size(), ' '),
+      {"leading blanks, trailing NUL", std::string(7 - digits.size(), ' ') + digits + std::string("\0", 1),
        true},
-      {"off by one", std::string(7 - digits.size(), '0') + digits.substr(0, digits.size() - 1) +
-                         static_cast<char>(digits.back() == '7' ? '6' : digits.back() + 1) + " ",
+      {"digits after a NUL still count",
+       digits.substr(0, 1) + std::string("\0", 1) + digits.substr(1) + std::string(7 - digits.size(), ' '),
+       true},
+      {"off by one",
+       std::string(7 - digits.size(), '0') + digits.substr(0, digits.size() - 1) +
+           static_cast<char>(digits.back() == '7' ? '6' : digits.back() + 1) + " ",
        false},
   };
   for (const Form& f : forms) {
@@ -229,11 +262,11 @@ TEST(ArcKinds, ExtensionTables) {
     bool later;
   };
   const Case cases[] = {
-      {"a.ZIP", akZip, false}, {"a.zip.bak", akNone, false}, {"x.r07", akRar, true},
-      {"x.s12", akRar, true},  {"x.z00", akRar, true},       {"x.q01", akNone, false},
-      {"x.rar", akRar, false}, {"x.a5x", akNone, false},     {"x.C99", akAce, true},
-      {"x.a00", akArj, true},  {"x.001", akNone, false},     {"x.ICE", akLzh, false},
-      {"x.Z", akGZip, false},  {"x.pak", akArc, false},      {"noext", akNone, false},
+      {"a.ZIP", akZip, false}, {"a.zip.bak", akNone, false},    {"x.r07", akRar, true},
+      {"x.s12", akRar, true},  {"x.z00", akRar, true},          {"x.q01", akNone, false},
+      {"x.rar", akRar, false}, {"x.a5x", akNone, false},        {"x.C99", akAce, true},
+      {"x.a00", akArj, true},  {"x.001", akNone, false},        {"x.ICE", akLzh, false},
+      {"x.Z", akGZip, false},  {"x.pak", akArc, false},         {"noext", akNone, false},
       {"x.", akNone, false},   {"dir.zip/file", akNone, false}, {"x.r7", akNone, false},
   };
   for (const Case& c : cases) {
@@ -251,16 +284,20 @@ TEST(ArcKinds, VolumeNames) {
     const char* next;  // nullptr: no next volume
   };
   const Case cases[] = {
-      {"x.arj", akArj, "x.a01"},   {"x.ARJ", akArj, "x.A01"},   {"x.A01", akArj, "x.A02"},
-      {"x.a98", akArj, "x.a99"},   {"x.a99", akArj, nullptr},   {"x.001", akArj, "x.002"},
-      {"x.998", akArj, "x.999"},   {"x.999", akArj, nullptr},   {"x.ace", akAce, "x.c00"},
-      {"x.C07", akAce, "x.c08"},   {"x.c05", akAce, "x.c06"},   {"x.c99", akAce, nullptr},
-      {"x.RAR", akRar, "x.R00"},   {"x.rar", akRar, "x.r00"},   {"x.r05", akRar, "x.r06"},
-      {"x.r99", akRar, "x.s00"},   {"x.R99", akRar, "x.S00"},   {"x.y99", akRar, "x.z00"},
-      {"x.z99", akRar, nullptr},   {"x.q01", akRar, nullptr},   {"x.r0x", akRar, nullptr},
-      {"x.r-1", akRar, nullptr},   {"x.zip", akZip, nullptr},   {"x.r01", akZip, nullptr},
-      {"noext", akRar, nullptr},   {"x.", akRar, nullptr},      {"dir.r01/x", akRar, nullptr},
-      {"/a b/c:d.r00", akRar, "/a b/c:d.r01"},
+      {"x.arj", akArj, "x.a01"},     {"x.ARJ", akArj, "x.A01"},
+      {"x.A01", akArj, "x.A02"},     {"x.a98", akArj, "x.a99"},
+      {"x.a99", akArj, nullptr},     {"x.001", akArj, "x.002"},
+      {"x.998", akArj, "x.999"},     {"x.999", akArj, nullptr},
+      {"x.ace", akAce, "x.c00"},     {"x.C07", akAce, "x.c08"},
+      {"x.c05", akAce, "x.c06"},     {"x.c99", akAce, nullptr},
+      {"x.RAR", akRar, "x.R00"},     {"x.rar", akRar, "x.r00"},
+      {"x.r05", akRar, "x.r06"},     {"x.r99", akRar, "x.s00"},
+      {"x.R99", akRar, "x.S00"},     {"x.y99", akRar, "x.z00"},
+      {"x.z99", akRar, nullptr},     {"x.q01", akRar, nullptr},
+      {"x.r0x", akRar, nullptr},     {"x.r-1", akRar, nullptr},
+      {"x.zip", akZip, nullptr},     {"x.r01", akZip, nullptr},
+      {"noext", akRar, nullptr},     {"x.", akRar, nullptr},
+      {"dir.r01/x", akRar, nullptr}, {"/a b/c:d.r00", akRar, "/a b/c:d.r01"},
   };
   for (const Case& c : cases) {
     std::string name = c.name;
