@@ -37,8 +37,11 @@ Chars Decode(const std::string& s, std::vector<size_t>* Offsets = nullptr) {
   size_t i = 0;
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                                             : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    size_t n = c < 0x80                   ? 1
+               : (c >= 0xC2 && c <= 0xDF) ? 2
+               : (c >= 0xE0 && c <= 0xEF) ? 3
+               : (c >= 0xF0 && c <= 0xF4) ? 4
+                                          : 0;
     char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
     bool valid = n > 0 && i + n <= s.size();
     for (size_t k = 1; valid && k < n; ++k) {
@@ -63,7 +66,8 @@ Chars Decode(const std::string& s, std::vector<size_t>* Offsets = nullptr) {
 
 void UpperChars(Chars& s) {
   for (char32_t& c : s)
-    if (c < kRawByteBase || c > kRawByteBase + 0xFF) c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+    if (c < kRawByteBase || c > kRawByteBase + 0xFF)
+      c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
 }
 
 bool SegmentMatchesAt(const Chars& seg, const Chars& text, size_t at) {
@@ -213,7 +217,8 @@ int32_t WildcardPos(const std::string& Segment, const std::string& Text, int32_t
   std::vector<size_t> offsets;
   Chars text = Decode(Text, &offsets);
   size_t start = 0;
-  while (start < offsets.size() && static_cast<int64_t>(offsets[start]) < static_cast<int64_t>(From) - 1) ++start;
+  while (start < offsets.size() && static_cast<int64_t>(offsets[start]) < static_cast<int64_t>(From) - 1)
+    ++start;
   size_t at = FindSegment(Decode(Segment), text, start);
   if (at == std::string::npos) return 0;
   return static_cast<int32_t>((at < offsets.size() ? offsets[at] : Text.size()) + 1);
@@ -286,8 +291,8 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
   auto closeRun = [&] {
     size_t first = 0;
     for (size_t k = 1; k <= run.size(); ++k) {
-      bool newPath = k == run.size() ||
-                     BeginsAbsolutePath(Text.substr(run[k].begin, run[k].end - run[k].begin), Syntax);
+      bool newPath =
+          k == run.size() || BeginsAbsolutePath(Text.substr(run[k].begin, run[k].end - run[k].begin), Syntax);
       if (newPath) {
         addPath(Text.substr(run[first].begin, run[k - 1].end - run[first].begin));
         first = k;
@@ -339,7 +344,8 @@ bool IsAbsolutePath(const std::u16string& Path, TPathSyntax Syntax) {
   return IsAsciiLetter(Path[0]) && Path[1] == u':' && Path.find(u':', 2) == std::u16string::npos;
 }
 
-void SplitItemPath(const std::u16string& Path, TPathSyntax Syntax, std::u16string& Folder, std::u16string& Name) {
+void SplitItemPath(const std::u16string& Path, TPathSyntax Syntax, std::u16string& Folder,
+                   std::u16string& Name) {
   size_t last = Path.find_last_of(ItemSeparators(Syntax));
   if (last == std::u16string::npos) {
     Folder.clear();

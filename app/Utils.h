@@ -80,7 +80,8 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax = ps
 bool IsAbsolutePath(const std::u16string& Path, TPathSyntax Syntax = psPlainFile);
 // Splits Path at its last separator (see TPathSyntax); the separator belongs to neither part. Without
 // one, Folder is empty and Name is Path.
-void SplitItemPath(const std::u16string& Path, TPathSyntax Syntax, std::u16string& Folder, std::u16string& Name);
+void SplitItemPath(const std::u16string& Path, TPathSyntax Syntax, std::u16string& Folder,
+                   std::u16string& Name);
 std::u16string ExtractItemName(const std::u16string& Path, TPathSyntax Syntax);
 std::u16string ExtractItemFolder(const std::u16string& Path, TPathSyntax Syntax);
 

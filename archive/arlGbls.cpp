@@ -149,7 +149,7 @@ bool FolderExists(const std::string& Name) {
 
 bool ForceDirectories(const std::string& Path) {
   if (Path.empty()) return false;
-  for (size_t pos = Path.find(kItemSeparator, 1); ; pos = Path.find(kItemSeparator, pos + 1)) {
+  for (size_t pos = Path.find(kItemSeparator, 1);; pos = Path.find(kItemSeparator, pos + 1)) {
     std::string part = Path.substr(0, pos);
     if (!part.empty() && part.back() != kItemSeparator && mkdir(part.c_str(), 0777) != 0 && errno != EEXIST)
       return false;

@@ -102,7 +102,7 @@ class TInternalMask {
   struct TMaskItem {
     bool Star = false;  // any run of characters may come first
     TItemKind Kind = ikChar;
-    char Char = 0;  // ikChar: the character in upper case; 0 stands for the end of the name
+    char Char = 0;         // ikChar: the character in upper case; 0 stands for the end of the name
     std::bitset<256> Set;  // ikSet: the upper-cased bytes that match
   };
 

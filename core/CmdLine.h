@@ -76,7 +76,8 @@ class TWideCommandLineParser
 
   // As TCommandLineParser::Parse; a tab is a blank as well. A closing quote ends the token only with
   // SplitAtClosingQuote; without it, text right after the closing quote continues the token.
-  void Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape, bool SplitAtClosingQuote);
+  void Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape,
+             bool SplitAtClosingQuote);
   // argv elements hold UTF-8.
   void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
 };

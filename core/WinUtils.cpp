@@ -140,7 +140,8 @@ std::string TVersionInfo::GetFileVersionStr() const {
 
 std::string TVersionInfo::GetProductVersionStr() const {
   std::string s = GetVerValue("ProductVersion");
-  if (s.empty() && Valid) s = VersionNumberToStr(Record->Fixed.ProductVersionMS, Record->Fixed.ProductVersionLS);
+  if (s.empty() && Valid)
+    s = VersionNumberToStr(Record->Fixed.ProductVersionMS, Record->Fixed.ProductVersionLS);
   return s;
 }
 

@@ -281,9 +281,9 @@ TRegStatus TRegStore::WriteValue(const TRegKey& Key, const std::string& Name, ui
   if (fd < 0) return StatusOfErrno(errno);
   TempFile temp(fd, pattern);
 
-  unsigned char header[kValueHeaderBytes] = {static_cast<unsigned char>(Type), static_cast<unsigned char>(Type >> 8),
-                                             static_cast<unsigned char>(Type >> 16),
-                                             static_cast<unsigned char>(Type >> 24)};
+  unsigned char header[kValueHeaderBytes] = {
+      static_cast<unsigned char>(Type), static_cast<unsigned char>(Type >> 8),
+      static_cast<unsigned char>(Type >> 16), static_cast<unsigned char>(Type >> 24)};
   if (int err = failed(TRegWriteStep::WriteData)) return StatusOfErrno(err);
   if (!WriteAll(fd, reinterpret_cast<const char*>(header), sizeof header) ||
       !WriteAll(fd, static_cast<const char*>(Data), Size))
@@ -311,7 +311,8 @@ TRegStatus TRegStore::EnumKeys(const TRegKey& Key, std::vector<std::string>& Nam
     std::string name = e->d_name;
     if (name.empty() || name[0] == '.') continue;  // ".", ".." and temporary files
     struct stat st;
-    if (stat((Key.Folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Names.push_back(UnescapeName(name));
+    if (stat((Key.Folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      Names.push_back(UnescapeName(name));
   }
   std::sort(Names.begin(), Names.end(), [](const std::string& a, const std::string& b) {
     if (LessTextAscii(a, b)) return true;

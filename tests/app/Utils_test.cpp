@@ -62,9 +62,9 @@ TEST(UtilsMasks, NormalForms) {
     const char16_t* normal;
   };
   const Case cases[] = {
-      {u"txt", u"*.txt"},   {u".txt", u"*.txt"}, {u"*", u"*.*"},     {u"readme", u"*.readme"},
-      {u"*.txt", u"*.txt"}, {u"a.b", u"a.b"},    {u"dir/x", u"dir/x"}, {u"c:x", u"c:x"},
-      {u"", u""},
+      {u"txt", u"*.txt"},       {u".txt", u"*.txt"},  {u"*", u"*.*"},
+      {u"readme", u"*.readme"}, {u"*.txt", u"*.txt"}, {u"a.b", u"a.b"},
+      {u"dir/x", u"dir/x"},     {u"c:x", u"c:x"},     {u"", u""},
   };
   for (const Case& c : cases) {
     std::u16string mask = c.mask;
@@ -92,8 +92,14 @@ TEST(UtilsMasks, NormalForms) {
   EXPECT_EQ(WildcardPos("b?d", "abcde"), 2);
   EXPECT_EQ(WildcardPos("x", "abc"), 0);
   EXPECT_EQ(WildcardPos("c", "abcabc", 4), 6);
-  EXPECT_EQ(WildcardPos("?b", "\xC3\xA4" "b"), 1);  // "?" takes the two-byte character
-  EXPECT_EQ(WildcardPos("b", "\xC3\xA4" "b"), 3);
+  EXPECT_EQ(WildcardPos("?b",
+                        "\xC3\xA4"
+                        "b"),
+            1);  // "?" takes the two-byte character
+  EXPECT_EQ(WildcardPos("b",
+                        "\xC3\xA4"
+                        "b"),
+            3);
 }
 
 TEST(UtilsMasks, MatchesMaskTable) {
@@ -150,7 +156,7 @@ TEST(UtilsPaths, ParsePathListOnThisSystem) {
       {u"/x, /x", u"/x"},
       {u"/X /x", u"/X;/x"},  // two folders on this system
       {u"docs /x", u"docs;/x"},
-      {u"/a  b", u"\"/a  b\""},  // separators inside a path stay as typed
+      {u"/a  b", u"\"/a  b\""},        // separators inside a path stay as typed
       {u"/a \"/b c", u"/a;\"/b c\""},  // an unclosed quote still gives its path
       {u"", u""},
       {u" , ; ", u""},

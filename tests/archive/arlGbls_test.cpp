@@ -57,7 +57,8 @@ TEST(InternalMask, Table) {
       {"*x", "x*x", true},
       {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(MatchInternalMask(c.name, c.mask), c.match) << c.mask << " / " << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(MatchInternalMask(c.name, c.mask), c.match) << c.mask << " / " << c.name;
 }
 
 TEST(InternalMask, SetItemsMatchUpperCasedBytes) {
@@ -79,7 +80,9 @@ TEST(ArcPaths, NamesAndSeparators) {
   EXPECT_EQ(IncludeBackslash("a"), "a/");
   EXPECT_EQ(IncludeBackslash("a/"), "a/");
   EXPECT_EQ(SlashesToBackslashes("a\\b\\c"), "a/b/c");
-  EXPECT_EQ(NormalizeNameSlashes("  dir\\sub\xFF" "file.txt "), "dir/sub/file.txt");
+  EXPECT_EQ(NormalizeNameSlashes("  dir\\sub\xFF"
+                                 "file.txt "),
+            "dir/sub/file.txt");
   // The second byte of a double-byte character is kept even when it looks like a separator.
   EXPECT_EQ(NormalizeNameSlashes("\x81\\x\\y"), "\x81\\x/y");
   EXPECT_EQ(NormalizeNameSlashes("\xE0\xFF"), "\xE0\xFF");
@@ -160,7 +163,10 @@ TEST(ArcNumbers, PercentSwapAndOctal) {
   // Non-digits are skipped, not taken as the end of the field.
   EXPECT_EQ(OctalToInt("0000644 "), 420);
   EXPECT_EQ(OctalToInt(std::string(" 644\0", 5)), 420);
-  EXPECT_EQ(OctalToInt(std::string("6 4\0" "4", 5)), 420);
+  EXPECT_EQ(OctalToInt(std::string("6 4\0"
+                                   "4",
+                                   5)),
+            420);
   EXPECT_EQ(OctalToInt(""), 0);
   EXPECT_EQ(OctalToInt("98"), 0);
   EXPECT_EQ(OctalToInt(std::string(40, '7')), INT64_MAX);
@@ -172,13 +178,14 @@ TEST(ArcDates, DosStamps) {
   const uint32_t stamp = (24u << 25) | (6u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 29u;
   EXPECT_DATE(DosDateTimeToDateTime(stamp), Date(2004, 6, 15, 13, 45, 58));
   const uint32_t invalid[] = {
-      (24u << 25) | (13u << 21) | (1u << 16),             // month 13
-      (24u << 25) | (2u << 21) | (30u << 16),             // 30 February
-      (24u << 25) | (6u << 21) | (15u << 16) | 30u,       // 60 seconds
+      (24u << 25) | (13u << 21) | (1u << 16),                // month 13
+      (24u << 25) | (2u << 21) | (30u << 16),                // 30 February
+      (24u << 25) | (6u << 21) | (15u << 16) | 30u,          // 60 seconds
       (24u << 25) | (6u << 21) | (15u << 16) | (24u << 11),  // hour 24
-      (24u << 25) | (6u << 21),                           // day 0
+      (24u << 25) | (6u << 21),                              // day 0
   };
-  for (uint32_t x : invalid) EXPECT_DATE(DosDateTimeToDateTime(x), Date(1980, 1, 1, 0, 1, 0)) << std::hex << x;
+  for (uint32_t x : invalid)
+    EXPECT_DATE(DosDateTimeToDateTime(x), Date(1980, 1, 1, 0, 1, 0)) << std::hex << x;
 }
 
 // Sets TZ for one test and restores it afterwards.

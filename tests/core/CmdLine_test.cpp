@@ -81,8 +81,8 @@ TEST(CommandLineParser, RepeatedOptionsAndSorting) {
 }
 
 TEST(CommandLineParser, LinuxArgvKeepsAbsolutePathsAsParameters) {
-  const char* argv[] = {"/usr/bin/scryline", "/home/me/My Documents", "-path:/tmp/a:b", "-debug", "*.txt", "",
-                        "-", "c:\\x"};
+  const char* argv[] = {
+      "/usr/bin/scryline", "/home/me/My Documents", "-path:/tmp/a:b", "-debug", "*.txt", "", "-", "c:\\x"};
   TCommandLineParser p;
   p.ParseArgs(8, argv, 0);
   EXPECT_EQ(Items(p.Params), (Strings{"/usr/bin/scryline", "/home/me/My Documents", "*.txt", "", "c:\\x"}));

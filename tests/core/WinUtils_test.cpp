@@ -131,7 +131,8 @@ class RegistryPaths : public ::testing::Test {
   void SetUp() override {
     base_ = fs::temp_directory_path() / ("winutils-" + std::to_string(::getpid()));
     fs::create_directories(base_ / "machine");
-    store_ = std::make_unique<TRegStore>(TRegStore::TRoots{(base_ / "user").string(), (base_ / "machine").string()});
+    store_ = std::make_unique<TRegStore>(
+        TRegStore::TRoots{(base_ / "user").string(), (base_ / "machine").string()});
     SetRegStore(store_.get());
   }
   void TearDown() override {

@@ -77,7 +77,8 @@ TEST_F(RegStoreTest, BinaryValueWrittenByAnotherProcessReadsBackByteIdentical) {
 
   TRegKey key;
   // Key and value names compare without case.
-  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, "SOFTWARE\\quorvane\\qvsearch", false, key), TRegStatus::Ok);
+  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, "SOFTWARE\\quorvane\\qvsearch", false, key),
+            TRegStatus::Ok);
   TRegValue value;
   ASSERT_EQ(store_.ReadValue(key, "OPTIONS", value), TRegStatus::Ok);
   EXPECT_EQ(value.Type, REG_BINARY);
@@ -168,7 +169,8 @@ TEST_F(RegStoreTest, MachineKeysAreReadOnly) {
   ASSERT_EQ(store_.ReadValue(key, "SharedFilesDir", value), TRegStatus::Ok);
   EXPECT_EQ(value.Data, std::string("/opt/q\0", 7));
   EXPECT_EQ(store_.WriteValue(key, "SharedFilesDir", REG_SZ, "x", 1), TRegStatus::AccessDenied);
-  EXPECT_EQ(store_.OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", true, key), TRegStatus::AccessDenied);
+  EXPECT_EQ(store_.OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", true, key),
+            TRegStatus::AccessDenied);
   EXPECT_EQ(store_.OpenKey(TRegRoot::LocalMachine, "Software\\New", true, key), TRegStatus::AccessDenied);
   // The classes root is the machine's "Software\Classes".
   EXPECT_EQ(store_.OpenKey(TRegRoot::ClassesRoot, "http", false, key), TRegStatus::Ok);
