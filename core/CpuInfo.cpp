@@ -55,3 +55,14 @@ void DetectCPU(const TCpuIdentification& Id) {
 }
 
 void DetectCPU() { DetectCPU(ReadCpuIdentification()); }
+
+namespace {
+
+// The facts are there from start-up for every reader; the routine tables ask again for their own choice,
+// so the order in which the two start-ups run does not matter.
+[[maybe_unused]] const bool kDetected = [] {
+  DetectCPU();
+  return true;
+}();
+
+}  // namespace

@@ -1,6 +1,7 @@
 // The processor facts that pick the element routines (VectOps): vendor text, MMX, 3DNow and SSE2.
-// DetectCPU runs once at start-up, before the routine tables are chosen; afterwards the facts are
-// read-only, so any thread may read them without locking.
+// DetectCPU runs at start-up (and again before the routine tables are chosen; it gives the same facts);
+// afterwards the facts are read-only, so any thread may read them without locking. Tests call DetectCPU
+// with identification answers of their own and then restore the processor's.
 #pragma once
 
 #include <cstdint>
