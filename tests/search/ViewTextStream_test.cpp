@@ -27,6 +27,9 @@ void Fill(TVMemStream& S, const std::string& Bytes) {
   S.Seek(0);
 }
 
+// A bound on the pieces one text gives, so that a reader that stops moving fails instead of hanging.
+constexpr size_t kMaxPieces = 100000;
+
 struct TPiece {
   std::string Text;  // bytes as handed out (UTF-16LE bytes in the decoding encodings)
   bool Cut;
@@ -37,7 +40,7 @@ std::vector<TPiece> ReadForward(TViewTextStream& R) {
   std::vector<TPiece> Pieces;
   R.GoToStart();
   std::string Line;
-  while (!R.Eof() && Pieces.size() < 100) {
+  while (!R.Eof() && Pieces.size() < kMaxPieces) {
     R.ReadLine(Line);
     Pieces.push_back({Line, R.GetLineCut()});
   }
@@ -51,7 +54,7 @@ std::vector<TPiece> ReadBackward(TViewTextStream& R) {
   R.GoToEnd();
   std::string Line;
   bool Step = R.Eof();
-  while ((Step ? R.GetPosition() > 0 : true) && Pieces.size() < 100) {
+  while ((Step ? R.GetPosition() > 0 : true) && Pieces.size() < kMaxPieces) {
     if (Step) R.PrevLine();
     Step = true;
     const int32_t Start = R.GetPosition();
@@ -243,6 +246,40 @@ TEST(ViewTextStream, ReplacingAnOwnedStreamDeletesIt) {
   std::string Line;
   R.ReadLine(Line);
   EXPECT_EQ(Line, "b");
+}
+
+}  // namespace
+
+namespace {
+
+// Random texts of short lines, line breaks of every kind and long runs, read with small limits: reading
+// backwards must give exactly the pieces of the forward read, and the forward read must reach the end.
+TEST(ViewTextStream, BackwardReadMatchesForwardReadOnRandomTexts) {
+  uint32_t Seed = 12345;
+  auto Next = [&Seed](uint32_t N) {
+    Seed = Seed * 1103515245u + 12345u;
+    return (Seed >> 16) % N;
+  };
+  const char16_t Units[] = {u'a', u'b', u'\r', u'\n', u'\u0A41', u'\u0D0A', u'\r', u'\n'};
+  for (int Round = 0; Round < 300; ++Round) {
+    const bool Wide = Round % 2 == 1;
+    const int32_t Limit = 1 + static_cast<int32_t>(Next(9));
+    std::u16string Text;
+    const uint32_t Length = Next(120);
+    for (uint32_t I = 0; I < Length; ++I) Text += Units[Next(Wide ? 8 : 4)];
+    std::string Bytes = Wide ? Utf16Bytes(Text) : std::string(Text.begin(), Text.end());
+    if (Wide && Next(4) == 0) Bytes += 'x';  // an odd-sized stream
+    SCOPED_TRACE(testing::Message() << "round " << Round << ", limit " << Limit);
+
+    TVMemStream S;
+    Fill(S, Bytes);
+    TViewTextStream R(&S, Limit);
+    if (Wide) R.SetEncoding(TViewTextStream::kEncodingUtf16);
+    const std::vector<TPiece> Forward = ReadForward(R);
+    EXPECT_TRUE(R.Eof());
+    for (const auto& P : Forward) EXPECT_LE(static_cast<int32_t>(P.Text.size()), R.GetLineBytes());
+    EXPECT_EQ(ReadBackward(R), Forward);
+  }
 }
 
 }  // namespace
