@@ -255,3 +255,42 @@ TEST_F(TextAutoTest, DetectedBigEndianSourceConvertsAndRestoresTheFilter) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random bytes of every kind: the detection keeps the position, and the conversion ends every line it
+// writes, without crashing or hanging.
+TEST_F(TextAutoTest, RandomBytesAreHandledCleanly) {
+  uint32_t Seed = 777;
+  auto Next = [&Seed](uint32_t N) {
+    Seed = Seed * 1103515245u + 12345u;
+    return (Seed >> 16) % N;
+  };
+  const uint8_t Charsets[] = {0, 42, 43, 44, 17, 18, 36};
+  for (int Round = 0; Round < 200; ++Round) {
+    SCOPED_TRACE(testing::Message() << "round " << Round);
+    std::string Bytes(Next(3000), '\0');
+    for (char& B : Bytes) B = static_cast<char>(Next(4) == 0 ? "\r\n\0\xFE"[Next(4)] : Next(256));
+    TVMemStream Source;
+    Fill(Source, Bytes);
+    const int32_t Position = static_cast<int32_t>(Next(static_cast<uint32_t>(Bytes.size()) + 1));
+    Source.Seek(Position);
+    IsTextStream(Source, static_cast<int32_t>(Next(5000)) - 1);
+    EXPECT_EQ(Source.GetPosition(), Position);
+    uint32_t Details = 0;
+    DetectStreamCharset(Source, static_cast<uint8_t>(Next(32)), Details, static_cast<int32_t>(Next(5000)) - 1);
+    EXPECT_EQ(Source.GetPosition(), Position);
+
+    TVMemStream Dest;
+    const bool ToUnicode = Next(2) == 0;
+    const uint8_t Target = ConvertTextCharset(Source, Dest, Charsets[Next(7)], ToUnicode, kPluginFlags);
+    EXPECT_EQ(Source.Filter, nullptr);
+    if (Dest.GetSize() > 0) {
+      const std::string Out = Contents(Dest);
+      EXPECT_EQ(Out.substr(Out.size() - (Target == 43 ? 4 : 2)),
+                Target == 43 ? std::string("\r\0\n\0", 4) : std::string("\r\n"));
+    }
+  }
+}
+
+}  // namespace
