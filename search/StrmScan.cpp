@@ -1,0 +1,429 @@
+#include "search/StrmScan.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "core/StrUtils.h"
+#include "platform/qvnls/Qvnls.h"
+#include "platform/qvnls/WinNls.h"
+#include "search/NLSProcsDyn.h"
+#include "search/TextAuto.h"
+
+namespace {
+
+constexpr int32_t kEncodingCount = 3;  // ANSI, OEM, Unicode
+// Options and sample size of the charset test that moves UTF-16 to the front of the encodings.
+constexpr uint8_t kUnicodeTestOptions = 5;
+constexpr int32_t kUnicodeTestBytes = 4096;
+
+bool IsAsciiAlphaNum(uint8_t B) {
+  return (B >= '0' && B <= '9') || (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z');
+}
+
+}  // namespace
+
+struct TStreamScanner::TScanState {
+  TScanEncoding* FoundEncoding = nullptr;
+  TInt32Vector* Positions = nullptr;  // null: no vectors
+  TInt32Vector* Lengths = nullptr;
+  TScanResult Result = srNotFound;
+  int32_t Window = 0;      // index of the current window
+  int32_t Position = 0;    // stream position after the window
+  int32_t Carry = 0;       // bytes carried into the window from the last one
+  int32_t Total = 0;       // bytes in the window
+  int32_t BlockStart = 0;  // stream position of the window's first byte
+  bool LastWindow = false;  // the window reaches the end of the stream
+  bool ZeroHits = false;    // later words must not match inside accepted hits
+  bool HitInWindow = false;
+  int32_t FoundCount[kEncodingCount] = {};
+  // The window whose fold the work buffer of an encoding holds, and whether hits were zeroed in the
+  // half of it that is carried over.
+  int32_t FoldedWindow[kEncodingCount] = {-1, -1, -1};
+  bool Dirty[kEncodingCount] = {};
+  // The text the words are matched in, per encoding: the work buffer, or the raw window when folding
+  // is a copy and nothing is zeroed.
+  uint8_t* Text[kEncodingCount] = {};
+};
+
+TStreamScanner::TStreamScanner() = default;
+TStreamScanner::~TStreamScanner() = default;
+
+void TStreamScanner::SetPattern(const std::u16string& Pattern) {
+  if (Pattern.size() > static_cast<size_t>(kMaxScanPatternLength))
+    throw EStreamScanner("Search pattern is too long");
+  if (Pattern == Pattern_) return;
+  Pattern_ = Pattern;
+  Changed_ = true;
+}
+
+void TStreamScanner::SetCaseSensitive(bool Value) {
+  if (Value == CaseSensitive_) return;
+  CaseSensitive_ = Value;
+  Changed_ = true;
+}
+
+void TStreamScanner::SetLogic(TSearchLogic Value) {
+  if (Value == Logic_) return;
+  Logic_ = Value;
+  Changed_ = true;
+}
+
+void TStreamScanner::Prepare() {
+  const uint8_t Ansi = qvnls::GetAnsiCharset();
+  const uint8_t Oem = qvnls::GetOemCharset();
+  if (!Changed_ && Ansi == PreparedAnsi_ && Oem == PreparedOem_) return;
+  Changed_ = false;
+  PreparedAnsi_ = Ansi;
+  PreparedOem_ = Oem;
+
+  const uint8_t* OemToAnsi = OemToAnsiTable();
+  for (int B = 0; B < 256; ++B) {
+    WordChar8_[0][B] = IsAsciiAlphaNum(static_cast<uint8_t>(B)) || IsCharAlphaA(static_cast<char>(B));
+  }
+  for (int B = 0; B < 256; ++B) WordChar8_[1][B] = WordChar8_[0][OemToAnsi[B]];
+  ByteFolder_[seAnsi].SetTable(CaseSensitive_ ? nullptr : AnsiUpperTable());
+  ByteFolder_[seOem].SetTable(CaseSensitive_ ? OemToAnsi : OemToAnsiUpperTable());
+  UnitFolder_.SetTable(CaseSensitive_ ? nullptr : qvnls::WideUpperTable());
+
+  BuildWords();
+}
+
+void TStreamScanner::BuildWords() {
+  // The pieces as typed, beside the words they give.
+  struct TPiece {
+    std::u16string Source;
+    std::u16string Word;
+  };
+  std::vector<TPiece> Pieces;
+  auto AddPiece = [&](const std::u16string& Source) {
+    std::u16string Word = CaseSensitive_ ? Source : WideUpperStr(Source);
+    for (const TPiece& P : Pieces)
+      if (P.Word == Word) return;
+    Pieces.push_back({Source, std::move(Word)});
+  };
+  if (Logic_ == slEntirePhrase) {
+    if (!Pattern_.empty()) AddPiece(Pattern_);
+  } else {
+    size_t From = 0;
+    while (From <= Pattern_.size()) {
+      size_t To = Pattern_.find(u' ', From);
+      if (To == std::u16string::npos) To = Pattern_.size();
+      if (To > From) AddPiece(Pattern_.substr(From, To - From));
+      From = To + 1;
+    }
+  }
+  std::stable_sort(Pieces.begin(), Pieces.end(),
+                   [](const TPiece& A, const TPiece& B) { return A.Word.size() > B.Word.size(); });
+
+  Words_.Clear();
+  WordForms_.clear();
+  const uint8_t* AnsiUpper = AnsiUpperTable();
+  // What the window of the OEM encoding can hold: the images of the OEM bytes.
+  bool OemImage[256] = {};
+  const uint8_t* OemWindow = CaseSensitive_ ? OemToAnsiTable() : OemToAnsiUpperTable();
+  for (int B = 0; B < 256; ++B) OemImage[OemWindow[B]] = true;
+
+  bool AllAnsi = true, AnyAnsi = false, AllOem = true, OemDiffers = false;
+  for (const TPiece& P : Pieces) {
+    TWord Form;
+    Form.Wide = P.Word;
+    Form.Holds = kScanUnicode;
+    // A word can occur in 8-bit text only when the Windows code page holds every character of it; the
+    // 8-bit form is folded with the table that folds the window.
+    const std::string Ansi = WideToCharset(P.Source, PreparedAnsi_);
+    if (Ansi.size() == P.Source.size() && CharsetToWide(Ansi, PreparedAnsi_) == P.Source) {
+      Form.Holds |= kScanAnsi;
+      Form.Narrow = Ansi;
+      if (!CaseSensitive_)
+        for (char& Ch : Form.Narrow) Ch = static_cast<char>(AnsiUpper[static_cast<uint8_t>(Ch)]);
+      const bool InOem = std::all_of(Form.Narrow.begin(), Form.Narrow.end(),
+                                     [&](char Ch) { return OemImage[static_cast<uint8_t>(Ch)]; });
+      if (InOem) {
+        Form.Holds |= kScanOem;
+        OemDiffers = OemDiffers || AnsiStrToOem(Ansi) != Ansi;
+      }
+    }
+    AllAnsi = AllAnsi && (Form.Holds & kScanAnsi) != 0;
+    AnyAnsi = AnyAnsi || (Form.Holds & kScanAnsi) != 0;
+    AllOem = AllOem && (Form.Holds & kScanOem) != 0;
+    Words_.Add(Form.Wide);
+    WordForms_.push_back(std::move(Form));
+  }
+
+  PossibleEncodings_ = 0;
+  if (!WordForms_.empty()) {
+    // All words must meet in one encoding; any word alone is enough in the other logics.
+    const bool All = Logic_ == slAllWords;
+    PossibleEncodings_ = kScanUnicode;
+    if (All ? AllAnsi : AnyAnsi) PossibleEncodings_ |= kScanAnsi;
+    // OEM text is worth a pass of its own only when a word is written differently there.
+    if (OemDiffers && (!All || AllOem)) PossibleEncodings_ |= kScanOem;
+  }
+  const size_t Slots = kEncodingCount * WordForms_.size();
+  NextStart_.assign(Slots, 0);
+  FoundWord_.assign(Slots, 0);
+}
+
+bool TStreamScanner::IsPatternEmpty() {
+  Prepare();
+  return PossibleEncodings_ == 0;
+}
+
+const TCaseSensWideStrLst& TStreamScanner::GetWords() {
+  Prepare();
+  return Words_;
+}
+
+TScanEncodings TStreamScanner::GetPossibleEncodings() {
+  Prepare();
+  return PossibleEncodings_;
+}
+
+void TStreamScanner::EnsureBuffers() {
+  // char16_t storage keeps every buffer aligned for the UTF-16 matchers; the 8-bit passes use its bytes.
+  constexpr size_t kUnits = kScanWindowBytes / 2;
+  if (!ReadBuffer_) ReadBuffer_ = std::make_unique<char16_t[]>(kUnits);
+  for (auto& Work : WorkBuffer_)
+    if (!Work) Work = std::make_unique<char16_t[]>(kUnits);
+}
+
+int32_t TStreamScanner::ReadWindowPart(uint8_t* Buffer, int32_t Count) {
+  // A stream returns fewer bytes than asked only at its end; reading on until the window is full also
+  // serves a stream that delivers its bytes in smaller pieces.
+  int32_t Done = 0;
+  while (Done < Count) {
+    const int32_t Got = Stream->Read(Buffer + Done, Count - Done);
+    if (Got <= 0) break;
+    Done += Got;
+  }
+  return Done;
+}
+
+void TStreamScanner::FoldWindow(TScanEncoding E, TScanState& S) {
+  uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
+  const bool Copies = E == seUnicode ? UnitFolder_.Copies() : ByteFolder_[E].Copies();
+  if (Copies && !S.ZeroHits) {
+    S.Text[E] = Raw;
+    return;
+  }
+  char16_t* Units = WorkBuffer_[E].get();
+  uint8_t* Work = reinterpret_cast<uint8_t*>(Units);
+  // The carried half was folded with the last window: move it unless hits were zeroed in it.
+  int32_t From = 0;
+  if (S.Carry == kScanCarryBytes && S.FoldedWindow[E] == S.Window - 1 && !S.Dirty[E]) {
+    std::memmove(Work, Work + kScanCarryBytes, kScanCarryBytes);
+    From = kScanCarryBytes;
+  }
+  if (E == seUnicode) {
+    UnitFolder_.Fold(Raw + From, Units + From / 2, S.Total / 2 - From / 2);
+  } else {
+    ByteFolder_[E].Fold(Raw + From, Work + From, S.Total - From);
+  }
+  S.FoldedWindow[E] = S.Window;
+  S.Dirty[E] = false;
+  S.Text[E] = Work;
+}
+
+bool TStreamScanner::IsWordCharAt(TScanEncoding E, int32_t Position, const TScanState& S) {
+  if (Position < 0) return false;
+  const int32_t C = E == seUnicode ? 2 : 1;
+  uint8_t Bytes[2] = {};
+  if (Position >= S.BlockStart && Position + C <= S.BlockStart + S.Total) {
+    std::memcpy(Bytes, reinterpret_cast<const uint8_t*>(ReadBuffer_.get()) + (Position - S.BlockStart),
+                static_cast<size_t>(C));
+  } else {
+    // Past the window: past the stream's end when the window is its last, otherwise read from the
+    // stream, which then returns to where the scan is.
+    if (S.LastWindow && Position >= S.BlockStart) return false;
+    if (Stream->GetSize() < Position + C) return false;
+    Stream->Seek(Position);
+    const int32_t Got = Stream->Read(Bytes, C);
+    Stream->Seek(S.Position);
+    if (Got < C) return false;
+  }
+  if (E == seUnicode) return qvnls::UnicodeIsAlphaNum(static_cast<char16_t>(Bytes[0] | (Bytes[1] << 8)));
+  return WordChar8_[E == seOem ? 1 : 0][Bytes[0]];
+}
+
+bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
+  const TWord& Word = WordForms_[static_cast<size_t>(W)];
+  const bool Wide = E == seUnicode;
+  const int32_t C = Wide ? 2 : 1;
+  const int32_t L = static_cast<int32_t>(Word.Wide.size());
+  const bool IsFuzzy = Fuzzy == 1 && L > kFuzzyMinLength;
+  const int32_t K = !IsFuzzy ? 0 : L <= kFuzzyOneErrorMaxLength ? 1 : 2;
+  const size_t Slot = static_cast<size_t>(E) * WordForms_.size() + static_cast<size_t>(W);
+  uint8_t* Text = S.Text[E];
+
+  if (IsFuzzy) {
+    if (Wide) {
+      if (!SearcherWide_) SearcherWide_ = std::make_unique<TWideShiftAndSearcher>();
+      SearcherWide_->SetPattern(Word.Wide);
+      SearcherWide_->MaxErrors = static_cast<uint16_t>(K);
+    } else {
+      if (!Searcher8_) Searcher8_ = std::make_unique<TShiftAndSearcher>();
+      Searcher8_->SetPattern(Word.Narrow);
+      Searcher8_->MaxErrors = static_cast<uint16_t>(K);
+    }
+  }
+
+  // A match has at least L - K characters (K deletions).
+  const int32_t MinRest = (L - K) * C;
+  int32_t MatchBytes = L * C;
+  int32_t Offset = NextStart_[Slot] - S.BlockStart;
+  assert(Offset >= 0 && "a word's next search starts before the window");
+  Offset = std::max(Offset, 0);
+  int32_t Rest = S.Total - Offset;
+  int32_t LastHitEnd = -1;
+
+  while (Rest >= MinRest) {
+    int32_t H = 0;
+    if (IsFuzzy) {
+      TShiftAndMatch Match;
+      const bool Got =
+          Wide ? SearcherWide_->SearchFirst(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2, Match)
+               : Searcher8_->SearchFirst(reinterpret_cast<const char*>(Text + Offset), Rest, Match);
+      if (!Got) break;
+      // A match that needs deletions right at the start of the text is reported before it: it starts
+      // at the first character searched.
+      int32_t Start = Match.Start;
+      int32_t Length = Match.Length;
+      if (Start < 0) {
+        Length += Start;
+        Start = 0;
+      }
+      const bool Space = Wide ? reinterpret_cast<const char16_t*>(Text + Offset)[Start] == u' '
+                              : Text[Offset + Start] == ' ';
+      if (Space) {
+        ++Start;
+        --Length;
+      }
+      H = Offset + Start * C;
+      MatchBytes = Length * C;
+    } else {
+      const int32_t I = Wide ? qvnls::FindWordsInBuf(Word.Wide.data(), L, Text + Offset, Rest / 2)
+                             : qvnls::FindInBuf(Word.Narrow.data(), L, Text + Offset, Rest);
+      if (I < 0) break;
+      H = Offset + I * C;
+    }
+
+    const int32_t StreamPos = S.BlockStart + H;
+    if (!WholeWords ||
+        (!IsWordCharAt(E, StreamPos - C, S) && !IsWordCharAt(E, StreamPos + MatchBytes, S))) {
+      S.Result = srFound;
+      if (FoundWord_[Slot] == 0) {
+        FoundWord_[Slot] = 1;
+        ++S.FoundCount[E];
+      }
+      *S.FoundEncoding = E;
+      if (S.Positions != nullptr) {
+        S.Positions->Add(StreamPos);
+        S.Lengths->Add(MatchBytes / C);
+        S.HitInWindow = true;
+      } else if (Logic_ != slAllWords || S.FoundCount[E] >= static_cast<int32_t>(WordForms_.size())) {
+        return true;
+      }
+      if (S.ZeroHits) {
+        std::memset(Text + H, 0, static_cast<size_t>(MatchBytes));
+        if (H + MatchBytes > kScanCarryBytes) S.Dirty[E] = true;
+      }
+      LastHitEnd = StreamPos + MatchBytes;
+    }
+    Offset = H + MatchBytes;
+    Rest = S.Total - Offset;
+  }
+
+  // The next window searches again the last characters that can begin a hit straddling this window's
+  // end (with insertions, a fuzzy hit spans up to L + K characters), but never inside the last
+  // accepted hit.
+  int32_t Keep = std::min((L + K - 1) * C, kScanCarryBytes);
+  if (LastHitEnd >= 0) Keep = std::min(Keep, S.Position - LastHitEnd);
+  NextStart_[Slot] = S.Position - Keep;
+  return false;
+}
+
+TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundEncoding,
+                                 TInt32Vector* Positions, TInt32Vector* Lengths) {
+  Prepare();
+  if (Encodings == 0 || Encodings == kScanFileName) Encodings = kScanAnsi;
+  Encodings &= PossibleEncodings_;
+  if (Encodings == 0) return srNotFound;
+  if (Stream == nullptr) throw EStreamScanner("No stream to scan");
+
+  Stream->Seek(0);
+  EnsureBuffers();
+  TScanEncoding Order[kEncodingCount];
+  int32_t OrderCount = 0;
+  for (TScanEncoding E : {seAnsi, seOem, seUnicode})
+    if (Encodings & ScanEncodingBit(E)) Order[OrderCount++] = E;
+  if (OrderCount > 1 && (Encodings & kScanUnicode) != 0 &&
+      GetStreamCharset(*Stream, kUnicodeTestOptions, kUnicodeTestBytes) == qvnls::kCharsetUtf16LE) {
+    std::rotate(Order, Order + OrderCount - 1, Order + OrderCount);
+  }
+  std::fill(NextStart_.begin(), NextStart_.end(), 0);
+  std::fill(FoundWord_.begin(), FoundWord_.end(), 0);
+
+  TScanState S;
+  S.FoundEncoding = &FoundEncoding;
+  if (Positions != nullptr && Lengths != nullptr) {
+    S.Positions = Positions;
+    S.Lengths = Lengths;
+  }
+  S.ZeroHits = WordForms_.size() > 1;
+  const int32_t WordCount = static_cast<int32_t>(WordForms_.size());
+  uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
+
+  for (;; ++S.Window) {
+    const int32_t Got = ReadWindowPart(Raw + S.Carry, kScanWindowBytes - S.Carry);
+    if (Got == 0) break;
+    S.Position += Got;
+    if (OnProgress && !OnProgress(S.Position)) return srCancelled;
+    S.Total = S.Carry + Got;
+    S.BlockStart = S.Position - S.Total;
+    S.LastWindow = S.Total < kScanWindowBytes;
+
+    for (int32_t I = 0; I < OrderCount; ++I) {
+      const TScanEncoding E = Order[I];
+      FoldWindow(E, S);
+      S.HitInWindow = false;
+      for (int32_t W = 0; W < WordCount; ++W) {
+        if ((WordForms_[static_cast<size_t>(W)].Holds & ScanEncodingBit(E)) == 0) continue;
+        if (ScanWord(E, W, S)) return srFound;
+      }
+      // Every hit of a FindAll lies in one encoding: the first that has one.
+      if (S.HitInWindow) {
+        Order[0] = E;
+        OrderCount = 1;
+        break;
+      }
+    }
+
+    if (S.LastWindow) break;
+    std::memmove(Raw, Raw + kScanCarryBytes, kScanCarryBytes);
+    S.Carry = kScanCarryBytes;
+  }
+
+  if (S.Result == srFound && Logic_ == slAllWords && S.FoundCount[FoundEncoding] < WordCount)
+    S.Result = srNotFound;
+  return S.Result;
+}
+
+TScanResult TStreamScanner::Find(TScanEncodings Encodings, TScanEncoding& FoundEncoding) {
+  return Scan(Encodings, FoundEncoding, nullptr, nullptr);
+}
+
+TScanResult TStreamScanner::FindAll(TScanEncodings Encodings, TScanEncoding& FoundEncoding,
+                                    TInt32Vector& Positions, TInt32Vector& Lengths) {
+  Positions.Clear();
+  Lengths.Clear();
+  const TScanResult Result = Scan(Encodings, FoundEncoding, &Positions, &Lengths);
+  if (Result == srFound) {
+    // Ties (a shorter word inside a longer one's hit across a window end) are ordered by length.
+    SortVectors(Positions, {&Lengths}, true);
+  } else {
+    Positions.Clear();
+    Lengths.Clear();
+  }
+  return Result;
+}

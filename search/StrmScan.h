@@ -1,0 +1,165 @@
+// The stream scanner: decides whether a stream contains the search pattern and, on request, where.
+//
+// The pattern is split into words by the search logic. Each word is matched in every character encoding
+// that can hold it (8-bit Windows code page, 8-bit OEM code page, UTF-16LE), exactly or approximately
+// (fuzzy), optionally only as a whole word. The stream is read in windows of 32 KB that advance by
+// 16 KB: the second half of each window is carried over as the first half of the next, so a hit that
+// straddles a window end is found in the next window. Case-insensitive matching folds the window and the
+// words with the same upper-case tables of the national-language layer.
+//
+// Ownership and threads: the owner creates one scanner, configures it through the setters and the public
+// fields and reuses it for many streams; the scanner keeps its buffers and matchers between streams. The
+// Stream is not owned and must stay alive during a scan. A scanner runs on its caller's thread and is
+// used by one thread at a time; OnProgress is called on that thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/NumVector.h"
+#include "core/StrLst.h"
+#include "core/VStream.h"
+#include "search/ScanFold.h"
+#include "search/ShiftAnd.h"
+#include "search/ShiftAndWide.h"
+
+enum TScanResult : uint8_t { srFound = 0, srNotFound = 1, srCancelled = 2 };
+
+// seFileName appears only in the results of a search: the hit is in the file's name.
+enum TScanEncoding : uint8_t { seAnsi = 0, seOem = 1, seUnicode = 2, seFileName = 3 };
+
+// A set of TScanEncoding: bit 1 << encoding.
+using TScanEncodings = uint8_t;
+constexpr TScanEncodings kScanAnsi = 1;
+constexpr TScanEncodings kScanOem = 2;
+constexpr TScanEncodings kScanUnicode = 4;
+constexpr TScanEncodings kScanFileName = 8;
+constexpr TScanEncodings ScanEncodingBit(TScanEncoding E) { return static_cast<TScanEncodings>(1u << E); }
+
+enum TSearchLogic : uint8_t {
+  slEntirePhrase = 0,  // the whole pattern, spaces included, is one word
+  slAnyWord = 1,       // the pattern's words, any one suffices
+  slAllWords = 2,      // every word must be found, all in one encoding
+};
+
+// Called after every read with the stream position in bytes; false cancels the scan.
+using TScanProgressEvent = std::function<bool(int32_t Position)>;
+
+// The longest pattern, in characters. It keeps the tail that a word carries into the next window
+// (at most 2 x 8,192 - 2 bytes in UTF-16) inside the 16 KB carried over.
+constexpr int32_t kMaxScanPatternLength = 8192;
+// The window: read 32 KB first, then advance by 16 KB, carrying the last 16 KB over.
+constexpr int32_t kScanWindowBytes = 32768;
+constexpr int32_t kScanCarryBytes = 16384;
+// Fuzzy matching applies to words longer than this many characters: one error up to
+// kFuzzyOneErrorMaxLength characters, two beyond.
+constexpr int32_t kFuzzyMinLength = 3;
+constexpr int32_t kFuzzyOneErrorMaxLength = 8;
+
+class EStreamScanner : public Exception {
+ public:
+  using Exception::Exception;
+  const char* ClassName() const noexcept override { return "EStreamScanner"; }
+};
+
+class TStreamScanner {
+ public:
+  TStreamScanner();
+  TStreamScanner(const TStreamScanner&) = delete;
+  TStreamScanner& operator=(const TStreamScanner&) = delete;
+  ~TStreamScanner();
+
+  // More than kMaxScanPatternLength characters raise "Search pattern is too long" and keep the old
+  // pattern.
+  void SetPattern(const std::u16string& Pattern);
+  const std::u16string& GetPattern() const { return Pattern_; }
+  void SetCaseSensitive(bool Value);
+  bool GetCaseSensitive() const { return CaseSensitive_; }
+  void SetLogic(TSearchLogic Value);
+  TSearchLogic GetLogic() const { return Logic_; }
+
+  // Rebuilds the words and the encodings that can hold them when the pattern, the case or the logic
+  // changed (or the system code pages did); every operation below calls it.
+  void Prepare();
+  // True when there is nothing to search: no words.
+  bool IsPatternEmpty();
+  // The words as matched: upper-cased unless case-sensitive, longest first.
+  const TCaseSensWideStrLst& GetWords();
+  // The encodings that a scan can search (0 when the pattern is empty).
+  TScanEncodings GetPossibleEncodings();
+
+  // Scans Stream from its start in the Encodings asked (0 or kScanFileName alone mean kScanAnsi) that
+  // can hold the words. FoundEncoding receives the encoding of the last accepted hit and is untouched
+  // when none is accepted. Positions and Lengths are both given or both null: with them every hit is
+  // appended (byte offset in the stream, length in characters), all in the encoding of the first hit;
+  // without them the scan stops at the first decisive hit. Exceptions of the stream and of OnProgress
+  // pass to the caller.
+  TScanResult Scan(TScanEncodings Encodings, TScanEncoding& FoundEncoding, TInt32Vector* Positions,
+                   TInt32Vector* Lengths);
+  // Scan without vectors.
+  TScanResult Find(TScanEncodings Encodings, TScanEncoding& FoundEncoding);
+  // Every hit: Positions ascending with Lengths alike; both empty unless the result is srFound.
+  TScanResult FindAll(TScanEncodings Encodings, TScanEncoding& FoundEncoding, TInt32Vector& Positions,
+                      TInt32Vector& Lengths);
+
+  // A hit must not touch a word character on either side.
+  bool WholeWords = false;
+  // The stream to scan; set before every Find or FindAll. Not owned.
+  TVStream* Stream = nullptr;
+  // 1: words longer than kFuzzyMinLength characters match with errors.
+  uint8_t Fuzzy = 0;
+  // Unassigned: never cancel.
+  TScanProgressEvent OnProgress;
+
+ private:
+  // One word and its forms.
+  struct TWord {
+    std::u16string Wide;  // UTF-16, upper-cased unless case-sensitive
+    std::string Narrow;   // in the Windows code page, folded by its upper-case table unless case-sensitive
+    TScanEncodings Holds = 0;  // the encodings in which the word can occur
+  };
+  // The state of one scan.
+  struct TScanState;
+
+  void BuildWords();
+  bool EncodingHolds(const TWord& Word, TScanEncoding E, bool& DiffersInOem) const;
+  void EnsureBuffers();
+  void FoldWindow(TScanEncoding E, TScanState& S);
+  // Matches word W in the window of encoding E; true when the scan is decided (Find only).
+  bool ScanWord(TScanEncoding E, int32_t W, TScanState& S);
+  bool IsWordCharAt(TScanEncoding E, int32_t Position, const TScanState& S);
+  int32_t ReadWindowPart(uint8_t* Buffer, int32_t Count);
+
+  bool Changed_ = false;
+  bool CaseSensitive_ = false;
+  TSearchLogic Logic_ = slEntirePhrase;
+  TScanEncodings PossibleEncodings_ = 0;
+  std::u16string Pattern_;
+  TCaseSensWideStrLst Words_;
+  std::vector<TWord> WordForms_;  // parallel to Words_
+  // The system code pages the words were prepared for.
+  uint8_t PreparedAnsi_ = 0;
+  uint8_t PreparedOem_ = 0;
+
+  // Word characters of the 8-bit encodings, by the byte as read: [0] Windows page, [1] OEM page.
+  bool WordChar8_[2][256] = {};
+  TByteFolder ByteFolder_[2];  // ANSI, OEM
+  TUnitFolder UnitFolder_;
+
+  // Raw bytes of the window, and the folded window of each encoding (hits zeroed in it), made at the
+  // first scan and kept.
+  std::unique_ptr<char16_t[]> ReadBuffer_;
+  std::unique_ptr<char16_t[]> WorkBuffer_[3];
+  // Per encoding and word (index E * words + W): where the word's next search starts, and whether it
+  // was found. Sized when the words change.
+  std::vector<int32_t> NextStart_;
+  std::vector<uint8_t> FoundWord_;
+
+  // The fuzzy matchers, made at the first need and kept; each word sets its pattern when it is matched.
+  std::unique_ptr<TShiftAndSearcher> Searcher8_;
+  std::unique_ptr<TWideShiftAndSearcher> SearcherWide_;
+};
