@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <utility>
 
 #include "core/Exception.h"
 #include "core/FileLayer.h"
+#include "core/VFileSys.h"
 #include "core/VFileStream.h"
 #include "core/VStream.h"
 
@@ -148,27 +148,14 @@ class TConvTempFile {
 
 }  // namespace
 
-std::string LowerFileExtension(const std::string& FileName) {
-  size_t dot = FileName.rfind('.');
-  size_t slash = FileName.rfind('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = FileName.substr(dot + 1);
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return ext;
-}
-
 bool TConvTempFile::Make(const std::string& Ext, int64_t NeededBytes, std::string& Error) {
-  (void)NeededBytes;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string name = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/QVXXXXXX";
-  int fd = FileLayer().MakeTemp(name);
-  if (fd < 0) {
-    Error = std::strerror(errno);
+  std::string name;
+  errno = 0;
+  if (!MakeTempFileName(name, "QV", NeededBytes)) {
+    // No folder with room for the copy is a full disk as far as the caller can tell.
+    Error = std::strerror(errno != 0 ? errno : ENOSPC);
     return false;
   }
-  FileLayer().Close(fd);
   Name = name;
   if (Ext.empty()) return true;
   // link fails when the target exists, so a file of someone else is never replaced.
@@ -406,7 +393,7 @@ TResultBlock TQVConverters::ConvertFile(const std::string& FileName, int Unicode
   std::vector<TQVConverter*> all;
   for (const auto& converter : List) all.push_back(converter.get());
   return ConvertFileWith(all, FileName, ErrorText, Converter, Size, IsUnicode, UnicodeMode,
-                         Extension.empty() ? LowerFileExtension(FileName) : Extension);
+                         Extension.empty() ? LowerFileExt(FileName) : Extension);
 }
 
 TResultBlock TQVConverters::ConvertFileWith(const std::vector<TQVConverter*>& Converters,
@@ -454,7 +441,7 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
   auto* memory = dynamic_cast<TVBaseMemStream*>(&Stream);
   if (memory == nullptr) throw Exception("Error in parameters");
 
-  const std::string ext = Extension.empty() ? LowerFileExtension(DisplayName) : Extension;
+  const std::string ext = Extension.empty() ? LowerFileExt(DisplayName) : Extension;
   const void* data = memory->GetMemory();
   const int32_t length = memory->GetSize();
   auto convert_memory = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {

@@ -173,7 +173,3 @@ class TQVConverters {
   // Why the last AddConverter failed.
   std::string LastLoadError;
 };
-
-// The extension of a file name without its dot, ASCII letters in lower case; "" when the last name has no
-// dot.
-std::string LowerFileExtension(const std::string& FileName);
