@@ -1,0 +1,436 @@
+#include "search/FileScan.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "core/FileLayer.h"
+#include "core/StrLst.h"
+#include "core/StrUtils.h"
+#include "core/VFileStream.h"
+#include "core/VStream.h"
+#include "search/QVConvIntf.h"
+#include "search/TextAuto.h"
+
+namespace {
+
+// The Windows-style code of a copy that its progress routine cancelled.
+constexpr int32_t kErrorRequestAborted = 1235;
+// Bytes copied between two polls while a locked file is copied.
+constexpr int32_t kCopyPieceSize = 1048576;
+// The Windows-style codes of the reports whose OS code is "the last system error": no system call has
+// failed at those points, so there is none to give.
+constexpr int32_t kNoSystemError = 0;
+
+const std::u16string kAllFilesMask = u"*.*";
+
+// The separators of the typed path and mask lists, outside double quotes.
+const TCharSet& ListSeparators() {
+  static const TCharSet separators = CharSetOf(" ,;");
+  return separators;
+}
+
+// The last component of Path: after its last "/", and for an archive item path after its last "|" too.
+std::u16string ItemName(const std::u16string& Path, bool InArchive) {
+  const size_t cut = Path.find_last_of(InArchive ? u"/|" : u"/");
+  return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
+}
+
+bool HasWildcard(const std::u16string& S) { return S.find_first_of(u"*?") != std::u16string::npos; }
+
+// The folder path without a final "/", except for the root folder itself.
+std::u16string WithoutFinalSlash(const std::u16string& Path) {
+  return Path.size() > 1 ? WideExcludeTrailingBackslash(Path) : Path;
+}
+
+// Clears the stream scanner's stream when the scan of one stream ends, on every path.
+class TScannerStreamScope {
+ public:
+  TScannerStreamScope(TStreamScanner& Scanner, TVStream& Stream) : Scanner(Scanner) { Scanner.Stream = &Stream; }
+  ~TScannerStreamScope() { Scanner.Stream = nullptr; }
+  TScannerStreamScope(const TScannerStreamScope&) = delete;
+  TScannerStreamScope& operator=(const TScannerStreamScope&) = delete;
+
+ private:
+  TStreamScanner& Scanner;
+};
+
+// A temporary file that is deleted when the scope ends, on every path.
+struct TTempFileScope {
+  std::string Name;
+  TTempFileScope() = default;
+  TTempFileScope(const TTempFileScope&) = delete;
+  TTempFileScope& operator=(const TTempFileScope&) = delete;
+  ~TTempFileScope() {
+    if (!Name.empty()) ForceDeleteFile(Name);
+  }
+};
+
+}  // namespace
+
+// --- Events ----------------------------------------------------------------------------------------------
+
+bool TFileScanner::DoProgress(const std::u16string& Name, TScanProgressKind Kind) {
+  if (!OnProgress || OnProgress(Name, Kind)) return true;
+  DoError(Name, std::string(), 0, sekAborted);
+  return false;
+}
+
+void TFileScanner::DoError(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind) {
+  if (OnError) OnError(Name, Text, OSCode, Kind);
+}
+
+void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size,
+                               TQVConverter* Converter, TScanEncoding Encoding, bool InArchive) {
+  if (!OnFound) return;
+  TFoundFileInfo info;
+  info.Name = DisplayName;
+  info.Size = Size;
+  info.Date = Date;
+  info.Converter = Converter;
+  info.Encoding = Encoding;
+  info.InArchive = InArchive;
+  OnFound(info);
+}
+
+void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size, bool InArchive) {
+  ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
+}
+
+// --- The walk --------------------------------------------------------------------------------------------
+
+bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse) {
+  TWideStrLst entries;
+  entries.SetDelimitedText(Paths, '"', ListSeparators(), false);
+  TWideStrLst roots;
+  std::set<std::u16string> added;  // exact: two roots that differ only in case are two folders
+  for (int32_t i = 0; i < entries.GetCount(); ++i) {
+    const std::u16string entry = entries.Get(i);
+    if (entry.empty()) continue;
+    if (entry[0] != u'/') {
+      DoError(entry, std::string(), 0, sekPathNotFound);
+      continue;
+    }
+    // Absolute and lexically normal: "/a/./b/.." is "/a", "/a/." is "/a"; a final "/" stays.
+    const std::u16string root = WideExpandLongFileName(entry);
+    if (added.insert(root).second) roots.Add(root);
+  }
+
+  TWideStrLst masks;
+  masks.SetDelimitedText(Masks, '"', ListSeparators(), false);
+  if (NormalizeMaskList) NormalizeMaskList(masks);
+
+  return ScanRoots(roots, masks, Recurse);
+}
+
+bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks, bool Recurse) {
+  std::set<std::u16string> scannedFolders;
+  for (int32_t i = 0; i < Roots.GetCount(); ++i) {
+    const std::u16string entry = Roots.Get(i);
+    std::u16string root = entry;
+    if (OnEnterFolder && !OnEnterFolder(root)) {
+      if (!Poll()) return false;
+      continue;
+    }
+
+    struct stat st;
+    const bool exists = ::stat(Utf16ToUtf8(root).c_str(), &st) == 0;
+    if (exists && S_ISREG(st.st_mode)) {
+      if (!ScanSingleFile(root, Masks, true, true)) return false;
+      continue;
+    }
+    if (exists && !S_ISDIR(st.st_mode)) {
+      // A FIFO, socket or device named as a root: opening it could block or read without end.
+      DoError(root, "Not a regular file", 0, sekOpenFailed);
+      if (!Poll()) return false;
+      continue;
+    }
+
+    std::u16string mask;
+    bool subfolderMask = false;
+    if (!exists) {
+      if (root.size() > 1 && root.back() == u'/') {
+        root.pop_back();
+        subfolderMask = true;
+      }
+      std::u16string folder, name;
+      WideSplitFileName(root, folder, name);
+      if (HasWildcard(name) && !folder.empty() && WideDirExists(folder)) {
+        root = folder;
+        mask = name;
+      } else {
+        DoError(entry, std::string(), 0, sekPathNotFound);
+        if (!Poll()) return false;
+        continue;
+      }
+    }
+
+    root = WithoutFinalSlash(root);
+    // A folder is walked once however often it is named; a root with a mask names a selection of it.
+    if (mask.empty() && !scannedFolders.insert(root).second) continue;
+
+    if (subfolderMask) {
+      if (!ScanSubfolders(root, mask, std::u16string(), Masks, Recurse)) return false;
+    } else {
+      if (!ScanFolder(root, mask, Masks)) return false;
+      if (Recurse && !ScanSubfolders(root, std::u16string(), mask, Masks, Recurse)) return false;
+    }
+  }
+  return true;
+}
+
+bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks) {
+  if (!DoProgress(Folder, spkFolder)) return false;
+  std::vector<std::string> files;
+  ListFileNames(files, Utf16ToUtf8(Folder), Utf16ToUtf8(Mask), false);
+  for (const std::string& path : files) {
+    const std::u16string file = Utf8ToUtf16(path);
+    if (MatchesMasks(file, Masks, true)) {
+      if (!ScanSingleFile(file, Masks, false, true)) return false;
+    } else if (!Poll()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
+                                  const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
+  std::vector<std::string> names;
+  ListSubdirNames(names, Utf16ToUtf8(Folder), Utf16ToUtf8(SubMask));
+  const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
+  for (const std::string& name : names) {
+    const std::u16string path = prefix + Utf8ToUtf16(name);
+    if (OnEnterFolder && !OnEnterFolder(path)) {
+      if (!Poll()) return false;
+      continue;
+    }
+    if (!ScanFolder(path, FileMask, Masks)) return false;
+    if (Recurse && !ScanSubfolders(path, std::u16string(), FileMask, Masks, Recurse)) return false;
+  }
+  return true;
+}
+
+bool TFileScanner::MatchesMasks(const std::u16string& Name, const TWideStrLst& Masks, bool MayBeArchive,
+                                bool InArchive) {
+  if (MayBeArchive && Scope != ssFilesOnly && Archives != nullptr && Archives->IsEnabledArchiveName(Name))
+    return true;
+  if (MayBeArchive && Scope == ssArchivesOnly) return false;
+  if (Masks.GetCount() == 0) return true;
+  for (int32_t i = 0; i < Masks.GetCount(); ++i)
+    if (Masks.Get(i) == kAllFilesMask) return true;
+  const std::string name = Utf16ToUtf8(ItemName(Name, InArchive));
+  for (int32_t i = 0; i < Masks.GetCount(); ++i) {
+    const std::string mask = Utf16ToUtf8(Masks.Get(i));
+    if (MatchMask ? MatchMask(name, mask) : MatchesMask(name, mask)) return true;
+  }
+  return false;
+}
+
+// --- One file --------------------------------------------------------------------------------------------
+
+bool TFileScanner::ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
+                                  bool CheckArchive) {
+  int64_t size = -1;
+  TDateTime date = 0;
+  errno = 0;
+  if (!WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr)) {
+    // Gone since the listing (or never there): an open failure, never a hit of unknown size.
+    const int err = errno != 0 ? errno : ENOENT;
+    DoError(FileName, std::strerror(err), FileErrorCode(err), sekOpenFailed);
+    return true;
+  }
+  return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size);
+}
+
+bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
+                               bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks,
+                               TDateTime Date, int64_t Size) {
+  if (!Poll()) return false;
+
+  TArchiveCheck check = acNone;
+  if (CheckArchive && Archives != nullptr) {
+    TArchiveKind kind = akNone;
+    try {
+      check = Archives->CheckArchiveFile(Name, kind);
+    } catch (const std::exception& e) {
+      DoError(DisplayName, e.what(), 0, sekException);
+      check = acNone;
+    }
+    switch (check) {
+      case acNoDecoder:
+        DoError(DisplayName, std::string(), 0, sekArchiveUnsupported);
+        return true;
+      case acDisabled:
+        DoError(DisplayName, std::string(), 0, sekArchiveDisabled);
+        return true;
+      case acLaterVolume:
+        return true;  // read with the first volume of its set
+      default:
+        break;
+    }
+  }
+  const bool isArchive = check == acArchive;
+  if (!InArchive && Scope == ssArchivesOnly && !isArchive) return true;
+
+  if (isArchive) {
+    if (!Explicit && Scope == ssFilesOnly) return true;
+    if (Size > MaxArchiveSize) {
+      DoError(DisplayName, std::string(), 0, sekArchiveTooLarge);
+      return true;
+    }
+    if (OnAcceptFile && !OnAcceptFile(Name)) return true;
+    return Archives->ScanArchive(*this, Name, DisplayName, Volumes, Explicit, Masks);
+  }
+
+  if (!DoProgress(DisplayName, spkFile)) return false;
+  // Masks and filters come before any size limit, so that a file they skip is never reported as too
+  // large, and a large file can still be found by its name (ScanFile applies the limit).
+  if (!MatchesMasks(Name, Masks, false)) return true;
+  if (OnAcceptFile && !OnAcceptFile(Name)) return true;
+  if (OnFilterFile && !OnFilterFile(Name, false, Date, Size)) return true;
+  return ScanFile(Name, DisplayName, Date, Size, InArchive) != srCancelled;
+}
+
+TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
+                                   int64_t Size, bool InArchive) {
+  const bool emptyPattern = Scanner.IsPatternEmpty();
+  if (!emptyPattern) {
+    if ((Mode & smMatchName) != 0 && MatchFileName(DisplayName, InArchive)) {
+      ReportNameMatch(DisplayName, Date, Size, InArchive);
+      return srFound;
+    }
+    if ((Mode & smNameOnly) != 0) return srNotFound;
+    if (Size > MaxScanSize) {
+      DoError(DisplayName, std::string(), 0, sekTooLarge);
+      return srNotFound;
+    }
+  } else if (!(SkipBinary && Size > 0)) {
+    ReportNameMatch(DisplayName, Date, Size, InArchive);
+    return srFound;
+  }
+  if (Size == 0) {
+    DoError(DisplayName, std::string(), 0, sekEmptyFile);
+    return srNotFound;
+  }
+
+  TScanResult result = srNotFound;
+  TTempFileScope copy;  // declared before the stream, so the stream is closed before the copy goes
+  std::unique_ptr<TVBufFileStream> stream;
+  try {
+    try {
+      stream = std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
+    } catch (const EVFileStream& e) {
+      if (e.ErrorCode != kErrorSharingViolation) throw;
+      // Another program holds the file: scan a copy of it.
+      MakeTempFileNameOrRaise("QV", copy.Name, Size);
+      CopyLockedFile(FileName, copy.Name);
+      stream = std::make_unique<TVBufFileStream>(Utf8ToUtf16(copy.Name), kFileBufferSize, fmShareDenyWrite);
+    }
+    result = ScanStream(*stream, DisplayName, Date, Size, InArchive);
+  } catch (const EVFileStream& e) {
+    DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+  } catch (const EWin32Error& e) {
+    DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+  } catch (const std::exception& e) {
+    DoError(DisplayName, e.what(), kNoSystemError, sekOpenFailed);
+  }
+  return result;
+}
+
+void TFileScanner::CopyLockedFile(const std::u16string& FileName, const std::string& Copy) {
+  TVFileStream source(FileName, fmOpenRead);
+  TVFileStream target(Copy, fmOpenWrite);
+  std::vector<uint8_t> piece(kCopyPieceSize);
+  for (;;) {
+    if (!Poll()) throw EWin32Error(kErrorRequestAborted, "The request was aborted.");
+    const int32_t n = source.Read(piece.data(), kCopyPieceSize);
+    if (n <= 0) break;
+    target.Write(piece.data(), n);
+  }
+  target.Close();
+}
+
+TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date,
+                                        int64_t Size, bool InArchive, TScanErrorKind& Noted, std::string& NotedText) {
+  std::string errorText;
+  TQVConverter* converter = nullptr;
+  int32_t length = static_cast<int32_t>(Size);  // Size <= MaxConvertSize
+  bool isUnicode = false;
+  TResultBlock block;
+  if (Converters != nullptr)
+    block = Converters->ConvertStream(Stream, Utf16ToUtf8(DisplayName), std::string(), errorText, converter, length,
+                                      isUnicode, kUnicodeModeNative);
+  if (!block) {
+    Noted = sekConvertFailed;
+    NotedText = errorText;
+    return srNotFound;
+  }
+  TVReadOnlyMemStream text(block.get(), length);
+  TScannerStreamScope scope(Scanner, text);
+  TScanEncoding encoding = seFileName;
+  const TScanResult result = Scanner.Find(isUnicode ? kScanUnicode : kScanAnsi, encoding);
+  if (result == srFound)
+    ReportFound(DisplayName, Date, Size, converter, encoding, InArchive);
+  else if (result == srCancelled)
+    Noted = sekAborted;
+  return result;
+}
+
+TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
+                                     bool InArchive) {
+  TScanResult result = srNotFound;
+  TScanErrorKind noted{};  // 0: nothing to report
+  std::string notedText;
+  try {
+    const bool emptyPattern = Scanner.IsPatternEmpty();
+    if ((Mode & smConvert) != 0) {
+      if (emptyPattern) {
+        if (!SkipBinary || IsTextStream(Stream, kTextTestBytes)) {
+          result = srFound;
+          ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
+        }
+      } else if (Size > MaxConvertSize) {
+        noted = sekTooLargeToConvert;
+      } else {
+        result = ScanConverted(Stream, DisplayName, Date, Size, InArchive, noted, notedText);
+      }
+    }
+    const bool direct = (Mode & smScanContents) != 0 || (Mode & (smScanContents | smConvert)) == 0;
+    if (result == srNotFound && direct) {
+      Stream.Seek(0);
+      if (SkipBinary && !IsTextStream(Stream, kTextTestBytes)) {
+        noted = sekNotText;
+      } else if (emptyPattern) {
+        result = srFound;
+        ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
+      } else {
+        TScannerStreamScope scope(Scanner, Stream);
+        TScanEncoding encoding = seFileName;
+        result = Scanner.Find(Encodings, encoding);
+        if (result == srFound)
+          ReportFound(DisplayName, Date, Size, nullptr, encoding, InArchive);
+        else if (result == srCancelled)
+          noted = sekAborted;
+      }
+    }
+  } catch (const std::exception& e) {
+    noted = sekScanFailed;
+    notedText = e.what();
+  }
+  if (result != srCancelled) ++FilesScanned;
+  if (noted != 0) DoError(DisplayName, notedText, kNoSystemError, noted);
+  return result;
+}
+
+bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
+  const std::u16string name = ItemName(Path, InArchive);
+  TVReadOnlyMemStream stream(name.data(), static_cast<int32_t>(name.size() * sizeof(char16_t)));
+  TScannerStreamScope scope(Scanner, stream);
+  TScanEncoding encoding = seFileName;
+  return Scanner.Find(kScanUnicode, encoding) == srFound;
+}

@@ -1,0 +1,220 @@
+// The file scanner: one search over the file system. It takes the root paths and file masks the user
+// typed, walks folders and sub-folders in a fixed order, filters files by masks, excluded folders, the
+// owner's date and size filter and the size limits, matches the pattern against file names, has
+// documents converted to text by the converter plug-ins and/or scans the bytes directly with its stream
+// scanner, hands archives to the archive walk, and reports every hit, skipped file and failure to its
+// owner through events. A failure of one file is one error event; only a progress answer of stop ends
+// the walk.
+//
+// Paths: absolute, "/" between folders. A file's own path is its display name; inside an archive the
+// display name is the archive's display name, "|" and the item's path, and whether a name is such an
+// item path is always carried explicitly (a "|" is an ordinary character of a plain file's name). Names
+// are compared exactly (a.txt and A.txt are two files); masks match without case. The walk never enters
+// a symbolic link to a folder and never opens a FIFO, socket or device.
+//
+// Ownership: the scanner owns its stream scanner. Converters and Archives are the owner's and must
+// outlive every search. Threads: one thread (the owner's); the events run on it and must not start
+// another search.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "archive/ArcScan.h"
+#include "core/VFileSys.h"
+#include "search/StrmScan.h"
+
+class TFileScanner;
+class TQVConverter;
+class TQVConverters;
+class TStrLst;
+class TVStream;
+class TWideStrLst;
+
+// One hit.
+struct TFoundFileInfo {
+  // The display name: the file's path, or for an archive item the archive's display name, "|" and the
+  // item's path (one more "|" and path per nesting level).
+  std::u16string Name;
+  int64_t Size = 0;
+  TDateTime Date = 0;  // last write, local time
+  // The plug-in whose text held the hit; null for direct and name hits.
+  TQVConverter* Converter = nullptr;
+  // The encoding of the hit; seFileName for a name hit and for a file accepted without a pattern.
+  TScanEncoding Encoding = seFileName;
+  bool InArchive = false;  // Name is an archive item path
+};
+
+// TScanModes, a set of these bits.
+using TScanModes = uint8_t;
+constexpr TScanModes smScanContents = 1;  // scan the bytes directly
+constexpr TScanModes smConvert = 2;       // scan the text of a converter plug-in
+constexpr TScanModes smMatchName = 4;     // also match the pattern against the file name
+constexpr TScanModes smNameOnly = 8;      // only the name
+
+enum TScanScope : uint8_t {
+  ssFilesAndArchives = 0,
+  ssFilesOnly = 1,     // archives are skipped unless named as a root
+  ssArchivesOnly = 2,  // plain files are skipped unless they lie inside an archive
+};
+
+enum TScanProgressKind : uint8_t { spkPoll = 0, spkFolder = 1, spkArchive = 2, spkFile = 3 };
+
+// What an error event reports; Name, Text and OSCode of each are given where it is raised.
+enum TScanErrorKind : uint8_t {
+  sekPathNotFound = 1,
+  sekOpenFailed = 2,
+  sekConvertFailed = 3,
+  sekScanFailed = 4,
+  sekEmptyFile = 5,
+  sekNotText = 6,
+  sekTooLarge = 7,
+  sekTooLargeToConvert = 8,
+  sekArchiveOpenFailed = 9,
+  sekSearchFailed = 10,  // never raised by the scanner; the owner's own failures
+  sekArchiveWarning = 11,
+  sekArchiveUnsupported = 12,
+  sekArchiveDisabled = 13,
+  sekSubArchiveDisabled = 14,
+  sekArchiveTooLarge = 15,
+  sekAborted = 16,
+  sekException = 17,
+};
+
+// Events. An unassigned notification is skipped; an unassigned question counts as yes.
+using TFoundEvent = std::function<void(const TFoundFileInfo& Info)>;
+// False stops the search.
+using TFileScanProgressEvent = std::function<bool(const std::u16string& Name, TScanProgressKind Kind)>;
+// Text is UTF-8 (an exception's message, a converter's error lines), empty when the kind has none.
+using TScanErrorEvent =
+    std::function<void(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind)>;
+// False skips the file or archive (the owner's duplicate filter).
+using TAcceptFileEvent = std::function<bool(const std::u16string& FileName)>;
+// False skips the folder and everything below it (excluded folders).
+using TEnterFolderEvent = std::function<bool(const std::u16string& Folder)>;
+// False skips the file (the date and size filter). SizeIncomplete is false for plain files.
+using TFilterFileEvent =
+    std::function<bool(const std::u16string& FileName, bool SizeIncomplete, TDateTime Date, int64_t Size)>;
+// False: no password for the archive item.
+using TScanPasswordEvent = std::function<bool(const std::string& ArcFileName, const std::string& ArcName,
+                                              std::string& Password, const std::string& ItemName)>;
+
+// What the scanner asks of the archive layer: whether a name or a file is an archive, and the walk
+// through one archive's items. Without it (TFileScanner::Archives null) no file is taken for an archive
+// and every file is scanned as a plain file.
+class IArchiveWalk {
+ public:
+  virtual ~IArchiveWalk() = default;
+  // Whether Name's extension is that of an archive kind with a decoder that is switched on.
+  virtual bool IsEnabledArchiveName(const std::u16string& Name) = 0;
+  // The kind of the file by its extension and signature; may raise (the scanner reports sekException).
+  virtual TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) = 0;
+  // Walks the items of the archive FileName (shown as DisplayName) with Scanner, reporting through its
+  // events. Volumes: the files of the later volumes, or null. False: the search was stopped.
+  virtual bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,
+                           const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
+                           const TWideStrLst& Masks) = 0;
+};
+
+class TFileScanner {
+ public:
+  // Bytes of the read buffer of a file stream.
+  static constexpr int32_t kFileBufferSize = 32768;
+  // Bytes at the start of a stream that the skip-binary test examines.
+  static constexpr int32_t kTextTestBytes = 4096;
+  // The program's default limits (the owner sets its own before every search).
+  static constexpr int32_t kDefaultMaxScanSize = 128 * 1048576;
+  static constexpr int32_t kDefaultMaxConvertSize = 16 * 1048576;
+  static constexpr int32_t kDefaultMaxArchiveSize = 128 * 1048576;
+
+  TFileScanner() = default;
+  TFileScanner(const TFileScanner&) = delete;
+  TFileScanner& operator=(const TFileScanner&) = delete;
+  virtual ~TFileScanner() = default;
+
+  // Searches the roots in Paths (split at blanks, "," and ";" outside double quotes) for files that
+  // pass Masks (split the same way), walking sub-folders when Recurse. A root is an absolute path of a
+  // file or folder; its last component may hold "*" or "?" (the files of its folder that match it), and
+  // with a final "/" it selects the sub-folders of its folder that match. True when the walk ran to its
+  // end, false when it was stopped.
+  bool Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse);
+  // Scans one file named by its path (also for the search within results). False: stop.
+  bool ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive);
+
+  // True when OnProgress is unassigned or answers go on; otherwise reports sekAborted with Name and
+  // answers false.
+  bool DoProgress(const std::u16string& Name, TScanProgressKind Kind);
+  void DoError(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind);
+
+  // --- The steps of the walk, also used by the archive walk and the search within results -------------
+
+  // Walks each root; false when stopped.
+  bool ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks, bool Recurse);
+  // The files of Folder that match Mask (all when empty) and pass Masks; false when stopped.
+  bool ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks);
+  // The sub-folders of Folder that match SubMask (all when empty): the files in each that match
+  // FileMask, and with Recurse their sub-folders in turn; false when stopped.
+  bool ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask, const std::u16string& FileMask,
+                      const TWideStrLst& Masks, bool Recurse);
+  // Whether Name passes the masks: an archive name passes while archives are searched (MayBeArchive),
+  // other names when their last component matches a mask. InArchive: Name is an archive item path.
+  bool MatchesMasks(const std::u16string& Name, const TWideStrLst& Masks, bool MayBeArchive, bool InArchive = false);
+  // One file, plain or archive: Name is the file on disk, DisplayName what the events show. False: stop.
+  bool ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
+                   bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks, TDateTime Date,
+                   int64_t Size);
+  // The name test, then the contents of one plain file.
+  TScanResult ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
+                       int64_t Size, bool InArchive = false);
+  // The contents of one stream: converted, then directly, as Mode says.
+  TScanResult ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
+                         bool InArchive = false);
+  // Whether the pattern occurs in the last component of Path, searched as UTF-16 text.
+  bool MatchFileName(const std::u16string& Path, bool InArchive = false);
+
+  // --- State the owner sets before a search -----------------------------------------------------------
+
+  TStreamScanner Scanner;
+  // Display name of the archive last opened (UTF-8).
+  std::string CurrentArchive;
+  TFoundEvent OnFound;
+  TFileScanProgressEvent OnProgress;
+  TScanErrorEvent OnError;
+  int32_t MaxScanSize = kDefaultMaxScanSize;
+  int32_t MaxConvertSize = kDefaultMaxConvertSize;
+  int32_t MaxArchiveSize = kDefaultMaxArchiveSize;
+  // Streams scanned and not cancelled.
+  int32_t FilesScanned = 0;
+  bool SkipBinary = false;
+  bool ScanNestedArchives = false;
+  TScanModes Mode = smScanContents;
+  TScanEncodings Encodings = 0;  // for direct scans; 0 means ANSI
+  TScanScope Scope = ssFilesAndArchives;
+  TAcceptFileEvent OnAcceptFile;
+  TEnterFolderEvent OnEnterFolder;
+  TFilterFileEvent OnFilterFile;
+  TScanPasswordEvent OnPassword;
+
+  // The converter host that smConvert uses (null: no converter gives text).
+  TQVConverters* Converters = nullptr;
+  // The archive layer (null: no file is an archive).
+  IArchiveWalk* Archives = nullptr;
+  // The mask routines of the program's list utilities, which the owner installs: the normal form of a
+  // typed mask list, and the match of one file name against one mask. Unassigned, masks are used as
+  // typed and matched without case by the file-system unit's MatchesMask.
+  std::function<void(TWideStrLst& Masks)> NormalizeMaskList;
+  std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
+
+ private:
+  void ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size, bool InArchive);
+  void ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size, TQVConverter* Converter,
+                   TScanEncoding Encoding, bool InArchive);
+  // A plain poll: DoProgress without a name.
+  bool Poll() { return DoProgress(std::u16string(), spkPoll); }
+  // Copies FileName to the new temporary file Copy with a poll per piece; raises on failure or stop.
+  void CopyLockedFile(const std::u16string& FileName, const std::string& Copy);
+  // The converted text of the stream, scanned (step 1 of ScanStream).
+  TScanResult ScanConverted(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
+                            bool InArchive, TScanErrorKind& Noted, std::string& NotedText);
+};
