@@ -1,0 +1,249 @@
+// The file scanner's handling of one stream: conversion through the converter host (with the test
+// converter libraries), direct scanning in the chosen encodings, cancelling, and the hand-over of
+// archives to the archive walk (a test double of it).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/StrLst.h"
+#include "search/FileScan.h"
+#include "search/QVConvIntf.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/search/FileScanTree.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Utf16Le(const std::u16string& S) {
+  return std::string(reinterpret_cast<const char*>(S.data()), S.size() * sizeof(char16_t));
+}
+
+class FileScanConvert : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Converters.AddConverter(TestPluginPath("impxls"), false), kConverterLoaded);
+    Scanner.Converters = &Converters;
+    Log.Attach(Scanner, Tree);
+  }
+  Names Run(const std::string& Rel, const std::u16string& Pattern, TScanModes Mode) {
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    Scanner.Mode = Mode;
+    Scanner.Scanner.SetPattern(Pattern);
+    Completed = Scanner.Search(Tree.WidePath(Rel), u"", false);
+    return Log.Hits;
+  }
+
+  TScanTree Tree;
+  TQVConverters Converters;
+  TFileScanner Scanner;
+  TScanLog Log;
+  bool Completed = false;
+};
+
+TEST_F(FileScanConvert, ConvertedTextThenDirectScan) {
+  Tree.File("sheet.xls", "xls: text Zebra stripes\n");
+  struct TCase {
+    TScanModes Mode;
+    bool Found;
+    bool ByConverter;
+  };
+  // The converted text is "xls:Zebra stripes"; the file's own bytes hold "xls: text Zebra".
+  const TCase cases[] = {
+      {smConvert, true, true},
+      {smScanContents, false, false},
+      {smConvert | smScanContents, true, true},
+      {smMatchName, false, false},  // neither contents mode: the bytes are scanned directly
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(Run("sheet.xls", u"XLS:zebra", c.Mode), c.Found ? Names{"sheet.xls"} : Names{}) << int(c.Mode);
+    EXPECT_TRUE(Log.Errors.empty()) << int(c.Mode);
+    if (c.Found) {
+      ASSERT_EQ(Log.Infos.size(), 1u);
+      EXPECT_EQ(Log.Infos[0].Converter, c.ByConverter ? Converters.GetConverter(0) : nullptr);
+      EXPECT_EQ(Log.Infos[0].Encoding, seUnicode);  // the test converter answers UTF-16
+    }
+  }
+  EXPECT_EQ(Run("sheet.xls", u"text zebra", smScanContents), Names{"sheet.xls"});
+  EXPECT_EQ(Log.Infos[0].Encoding, seAnsi);
+}
+
+TEST_F(FileScanConvert, FailedConversionIsReportedAndTheFileScannedDirectly) {
+  Tree.File("broken.xls", "xls: fail Broken sheet\n");
+  EXPECT_EQ(Run("broken.xls", u"broken", smConvert | smScanContents), Names{"broken.xls"});
+  ASSERT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+  EXPECT_NE(Log.Errors[0].Text.find("Broken sheet"), std::string::npos) << Log.Errors[0].Text;
+  EXPECT_EQ(Log.Infos[0].Converter, nullptr);
+
+  EXPECT_EQ(Run("broken.xls", u"broken", smConvert), Names{});
+  EXPECT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+
+  // Without a converter host no converter gives text.
+  Scanner.Converters = nullptr;
+  EXPECT_EQ(Run("broken.xls", u"broken", smConvert), Names{});
+  ASSERT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+  EXPECT_EQ(Log.Errors[0].Text, "");
+}
+
+TEST_F(FileScanConvert, TooLargeToConvert) {
+  Tree.File("sheet.xls", "xls: text Zebra stripes\n");
+  Scanner.MaxConvertSize = 10;
+  EXPECT_EQ(Run("sheet.xls", u"xls:zebra", smConvert), Names{});
+  EXPECT_EQ(Log.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
+  EXPECT_EQ(Run("sheet.xls", u"text zebra", smConvert | smScanContents), Names{"sheet.xls"});
+  EXPECT_EQ(Log.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
+}
+
+TEST_F(FileScanConvert, EmptyPatternWithConversionTestsForText) {
+  Tree.File("f/a.txt", "plain text");
+  Tree.File("f/b.bin", std::string("\x00\x01\x02\x03", 4));
+  Scanner.SkipBinary = true;
+  EXPECT_EQ(Run("f", u"", smConvert), Names{"f/a.txt"});
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Run("f", u"", smConvert | smScanContents), Names{"f/a.txt"});
+  EXPECT_EQ(Log.ErrorsOf(sekNotText), Names{"f/b.bin"});
+}
+
+TEST_F(FileScanConvert, EncodingsOfTheDirectScan) {
+  Tree.File("wide.txt", Utf16Le(u"\uFEFFsome hello text"));
+  struct TCase {
+    TScanEncodings Encodings;
+    bool Found;
+  };
+  const TCase cases[] = {{0, false}, {kScanAnsi, false}, {kScanUnicode, true}, {kScanAnsi | kScanUnicode, true}};
+  for (const TCase& c : cases) {
+    Scanner.Encodings = c.Encodings;
+    EXPECT_EQ(Run("wide.txt", u"HELLO", smScanContents), c.Found ? Names{"wide.txt"} : Names{}) << int(c.Encodings);
+    if (c.Found) {
+      EXPECT_EQ(Log.Infos[0].Encoding, seUnicode);
+    }
+  }
+}
+
+TEST_F(FileScanConvert, NonAsciiNamesMatchWithoutCase) {
+  Tree.File("f/\xC3\x9C" "berblick.TXT", "zzz");
+  Tree.File("f/other.txt", "zzz");
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  Scanner.Mode = smMatchName | smNameOnly;
+  Scanner.Scanner.SetPattern(u"\u00FCberb");
+  EXPECT_TRUE(Scanner.Search(Tree.WidePath("f"), u"*.txt", false));
+  EXPECT_EQ(Log.Hits, Names{"f/\xC3\x9C" "berblick.TXT"});
+}
+
+TEST_F(FileScanConvert, CancelledScanStopsTheSearch) {
+  Tree.File("f/a.txt", "hello");
+  Tree.File("f/b.txt", "hello");
+  Scanner.Scanner.OnProgress = [](int32_t) { return false; };
+  EXPECT_EQ(Run("f", u"hello", smScanContents), Names{});
+  EXPECT_FALSE(Completed);
+  EXPECT_EQ(Log.ErrorsOf(sekAborted), Names{"f/a.txt"});
+  EXPECT_EQ(Scanner.FilesScanned, 0);
+}
+
+// The archive layer's stand-in: ".zip" is an enabled kind, ".arj" a disabled one, ".ha" a kind without
+// decoder, ".r00" a later volume; the check of ".bad" raises.
+class TFakeArchives : public IArchiveWalk {
+ public:
+  bool IsEnabledArchiveName(const std::u16string& Name) override { return Ext(Name) == "zip"; }
+  TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override {
+    const std::string ext = Ext(FileName);
+    Kind = akNone;
+    if (ext == "zip") return Kind = akZip, acArchive;
+    if (ext == "arj") return Kind = akArj, acDisabled;
+    if (ext == "ha") return Kind = akHa, acNoDecoder;
+    if (ext == "r00") return Kind = akRar, acLaterVolume;
+    if (ext == "bad") throw Exception("Signature read failed");
+    return acNone;
+  }
+  bool ScanArchive(TFileScanner&, const std::u16string&, const std::u16string& DisplayName, const TStrLst*,
+                   bool Explicit, const TWideStrLst&) override {
+    Walked.push_back(Tree->Relative(DisplayName) + (Explicit ? " explicit" : ""));
+    return Answer;
+  }
+  static std::string Ext(const std::u16string& Name) {
+    const std::string n = Utf16ToUtf8(Name);
+    return n.substr(n.rfind('.') + 1);
+  }
+  const TScanTree* Tree = nullptr;
+  Names Walked;
+  bool Answer = true;
+};
+
+class FileScanArchives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"a.zip", "b.arj", "c.ha", "d.r00", "e.bad", "f.txt"}) Tree.File(std::string("d/") + name, "hello");
+    Archives.Tree = &Tree;
+    Scanner.Archives = &Archives;
+    Scanner.Scanner.SetPattern(u"hello");
+  }
+  Names Run(const std::string& Roots, const std::u16string& Masks) {
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    Archives.Walked.clear();
+    std::string paths;
+    for (size_t from = 0; from <= Roots.size();) {
+      size_t to = Roots.find(' ', from);
+      if (to == std::string::npos) to = Roots.size();
+      paths += (paths.empty() ? "" : ";") + Tree.Path(Roots.substr(from, to - from));
+      from = to + 1;
+    }
+    Completed = Scanner.Search(Utf8ToUtf16(paths), Masks, false);
+    return Log.Hits;
+  }
+  TScanTree Tree;
+  TFakeArchives Archives;
+  TFileScanner Scanner;
+  TScanLog Log;
+  bool Completed = false;
+};
+
+TEST_F(FileScanArchives, KindsOfTheCheck) {
+  EXPECT_EQ(Run("d", u""), (Names{"d/e.bad", "d/f.txt"}));
+  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveDisabled), Names{"d/b.arj"});
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveUnsupported), Names{"d/c.ha"});
+  // A failed check is reported and the file is scanned as a plain file.
+  ASSERT_EQ(Log.ErrorsOf(sekException), Names{"d/e.bad"});
+  EXPECT_EQ(Log.Errors.size(), 3u);
+}
+
+TEST_F(FileScanArchives, ArchiveNamesPassTheMasks) {
+  EXPECT_EQ(Run("d", u"*.txt"), Names{"d/f.txt"});
+  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
+}
+
+TEST_F(FileScanArchives, Scopes) {
+  Scanner.Scope = ssFilesOnly;
+  // An archive in a walked folder is neither walked nor scanned; named as a root it is walked.
+  EXPECT_EQ(Run("d d/a.zip", u"*.txt;*.zip"), Names{"d/f.txt"});
+  EXPECT_EQ(Archives.Walked, Names{"d/a.zip explicit"});
+
+  Scanner.Scope = ssArchivesOnly;
+  EXPECT_EQ(Run("d d/f.txt", u""), Names{});
+  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
+}
+
+TEST_F(FileScanArchives, LimitDuplicateFilterAndStop) {
+  Scanner.MaxArchiveSize = 4;
+  EXPECT_EQ(Run("d/a.zip", u""), Names{});
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveTooLarge), Names{"d/a.zip"});
+  EXPECT_TRUE(Archives.Walked.empty());
+
+  Scanner.MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
+  Scanner.OnAcceptFile = [](const std::u16string&) { return false; };
+  Run("d/a.zip", u"");
+  EXPECT_TRUE(Archives.Walked.empty());
+
+  Scanner.OnAcceptFile = nullptr;
+  Archives.Answer = false;
+  Run("d/a.zip d/f.txt", u"");
+  EXPECT_EQ(Archives.Walked, Names{"d/a.zip explicit"});
+  EXPECT_FALSE(Completed);
+  EXPECT_TRUE(Log.Hits.empty());
+}
+
+}  // namespace
