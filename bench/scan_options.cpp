@@ -1,0 +1,108 @@
+#include "bench/scan_options.h"
+
+#include <cstring>
+#include <functional>
+
+const char* const kScanUsage =
+    "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...";
+
+namespace {
+
+struct TOption {
+  char Letter;
+  bool TakesValue;
+  // Applies the option (Value is empty for options without one); false, with Error set, when the value
+  // is not understood.
+  std::function<bool(TScanOptions&, const std::string& Value, std::string& Error)> Apply;
+};
+
+bool ParseLogic(TScanOptions& O, const std::string& V, std::string& Error) {
+  if (V == "phrase") O.Logic = slEntirePhrase;
+  else if (V == "any") O.Logic = slAnyWord;
+  else if (V == "all") O.Logic = slAllWords;
+  else {
+    Error = "unknown logic \"" + V + "\" (phrase, any or all)";
+    return false;
+  }
+  return true;
+}
+
+bool ParseEncodings(TScanOptions& O, const std::string& V, std::string& Error) {
+  TScanEncodings Set = 0;
+  size_t From = 0;
+  while (From <= V.size()) {
+    size_t To = V.find(',', From);
+    if (To == std::string::npos) To = V.size();
+    const std::string Name = V.substr(From, To - From);
+    if (Name == "ansi") Set |= kScanAnsi;
+    else if (Name == "oem") Set |= kScanOem;
+    else if (Name == "unicode") Set |= kScanUnicode;
+    else {
+      Error = "unknown encoding \"" + Name + "\" (ansi, oem or unicode)";
+      return false;
+    }
+    From = To + 1;
+  }
+  O.Encodings = Set;
+  return true;
+}
+
+const TOption kOptions[] = {
+    {'c', false, [](TScanOptions& O, const std::string&, std::string&) { return O.CaseSensitive = true; }},
+    {'w', false, [](TScanOptions& O, const std::string&, std::string&) { return O.WholeWords = true; }},
+    {'z', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Fuzzy = true; }},
+    {'p', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Positions = true; }},
+    {'l', true, ParseLogic},
+    {'e', true, ParseEncodings},
+};
+
+const TOption* FindOption(char Letter) {
+  for (const TOption& Option : kOptions)
+    if (Option.Letter == Letter) return &Option;
+  return nullptr;
+}
+
+}  // namespace
+
+bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, std::string& Error) {
+  int I = 1;
+  for (; I < argc; ++I) {
+    const char* Arg = argv[I];
+    if (std::strcmp(Arg, "--") == 0) {
+      ++I;
+      break;
+    }
+    if (Arg[0] != '-' || Arg[1] == '\0') break;  // "-" alone is a file name
+    for (const char* P = Arg + 1; *P != '\0'; ++P) {
+      const TOption* Option = FindOption(*P);
+      if (Option == nullptr) {
+        Error = std::string("unknown option -") + *P;
+        return false;
+      }
+      std::string Value;
+      if (Option->TakesValue) {
+        if (P[1] != '\0') {
+          Value = P + 1;
+        } else if (I + 1 < argc) {
+          Value = argv[++I];
+        } else {
+          Error = std::string("option -") + *P + " needs a value";
+          return false;
+        }
+      }
+      if (!Option->Apply(Options, Value, Error)) return false;
+      if (Option->TakesValue) break;
+    }
+  }
+  if (I >= argc) {
+    Error = "no pattern";
+    return false;
+  }
+  Options.Pattern = argv[I++];
+  for (; I < argc; ++I) Options.Files.emplace_back(argv[I]);
+  if (Options.Files.empty()) {
+    Error = "no file";
+    return false;
+  }
+  return true;
+}

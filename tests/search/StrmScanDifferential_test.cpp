@@ -1,0 +1,255 @@
+// The stream scanner against a plain model of the same scan on random streams dense with hits near the
+// window ends. The model folds every window afresh with the layer's own routines (OemToCharBuffA,
+// CharUpperBuffA, WideUpperBuf), always zeroes accepted hits, searches naively, and reads whole-word
+// neighbours from the stream; the scanner's shortcuts (the carried fold, the raw window when folding is
+// a copy, neighbours from memory, one prepared matcher) must give exactly its answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/qvnls/Qvnls.h"
+#include "platform/qvnls/WinNls.h"
+#include "search/ShiftAnd.h"
+#include "search/ShiftAndWide.h"
+#include "search/StrmScan.h"
+#include "search/TextAuto.h"
+#include "tests/search/StrmScanTestUtil.h"
+
+namespace {
+
+using namespace strmscan_test;
+
+struct TSettings {
+  std::u16string Pattern;
+  TSearchLogic Logic;
+  bool CaseSensitive;
+  bool WholeWords;
+  bool Fuzzy;
+  TScanEncodings Encodings;
+};
+
+// The model. Words are those of the scanner (each held in every encoding in these tests).
+class TModel {
+ public:
+  // Chunk: the largest read of the stream, which the charset test at the start sees as well.
+  TModel(const TSettings& Settings, std::vector<std::u16string> Words, const std::string& Bytes,
+         int32_t Chunk)
+      : Set(Settings), Words(std::move(Words)), Bytes(Bytes), Chunk(Chunk) {}
+
+  TRun Run(bool WithVectors) {
+    TRun Out;
+    std::vector<TScanEncoding> Order;
+    for (TScanEncoding E : {seAnsi, seOem, seUnicode})
+      if (Set.Encodings & ScanEncodingBit(E)) Order.push_back(E);
+    if (Order.size() > 1 && (Set.Encodings & kScanUnicode)) {
+      TChunkedStream Probe(Bytes, Chunk);
+      if (GetStreamCharset(Probe, 5, 4096) == qvnls::kCharsetUtf16LE) {
+        std::rotate(Order.begin(), Order.end() - 1, Order.end());
+      }
+    }
+    const size_t N = Words.size();
+    std::vector<int32_t> Next(3 * N, 0);
+    std::vector<bool> FoundWord(3 * N, false);
+    int32_t FoundCount[3] = {};
+    int32_t Carry = 0, Position = 0;
+    const int32_t Size = static_cast<int32_t>(Bytes.size());
+    for (;;) {
+      const int32_t Got = std::min(kScanWindowBytes - Carry, Size - Position);
+      if (Got <= 0) break;
+      Position += Got;
+      const int32_t Total = Carry + Got;
+      const int32_t BlockStart = Position - Total;
+      const std::string Window = Bytes.substr(static_cast<size_t>(BlockStart), static_cast<size_t>(Total));
+      for (TScanEncoding E : std::vector<TScanEncoding>(Order)) {
+        const int32_t C = E == seUnicode ? 2 : 1;
+        std::string Work = Window;
+        std::u16string WorkW(static_cast<size_t>(Total / 2), u'\0');
+        if (E == seUnicode) {
+          std::memcpy(WorkW.data(), Window.data(), 2 * WorkW.size());
+          if (!Set.CaseSensitive) qvnls::WideUpperBuf(WorkW.data(), static_cast<int32_t>(WorkW.size()));
+        } else {
+          if (E == seOem) OemToCharBuffA(Work.data(), Work.data(), static_cast<uint32_t>(Total));
+          if (!Set.CaseSensitive) CharUpperBuffA(Work.data(), static_cast<uint32_t>(Total));
+        }
+        bool Hit = false;
+        for (size_t W = 0; W < N; ++W) {
+          const std::u16string& Wide = Words[W];
+          std::string Narrow = Ansi(Wide);
+          const int32_t L = static_cast<int32_t>(Wide.size());
+          const bool IsFuzzy = Set.Fuzzy && L > 3;
+          const int32_t K = !IsFuzzy ? 0 : L <= 8 ? 1 : 2;
+          int32_t MatchBytes = L * C;
+          int32_t Offset = Next[E * N + W] - BlockStart;
+          int32_t Rest = Total - Offset;
+          int32_t LastHitEnd = -1;
+          while (Rest >= (L - K) * C) {
+            int32_t H = -1;
+            if (IsFuzzy) {
+              TShiftAndMatch M;
+              bool Got1;
+              if (E == seUnicode) {
+                TWideShiftAndSearcher S;
+                S.SetPattern(Wide);
+                S.MaxErrors = static_cast<uint16_t>(K);
+                Got1 = S.SearchFirst(WorkW.data() + Offset / 2, Rest / 2, M);
+              } else {
+                TShiftAndSearcher S;
+                S.SetPattern(Narrow);
+                S.MaxErrors = static_cast<uint16_t>(K);
+                Got1 = S.SearchFirst(Work.data() + Offset, Rest, M);
+              }
+              if (!Got1) break;
+              int32_t Start = std::max(M.Start, 0);
+              int32_t Length = M.Length + std::min(M.Start, 0);
+              const char16_t First = E == seUnicode ? WorkW[static_cast<size_t>(Offset / 2 + Start)]
+                                                    : static_cast<char16_t>(Work[static_cast<size_t>(Offset + Start)]);
+              if (First == u' ') {
+                ++Start;
+                --Length;
+              }
+              H = Offset + Start * C;
+              MatchBytes = Length * C;
+            } else if (E == seUnicode) {
+              auto It = std::search(WorkW.begin() + Offset / 2, WorkW.begin() + Offset / 2 + Rest / 2,
+                                    Wide.begin(), Wide.end());
+              if (It == WorkW.begin() + Offset / 2 + Rest / 2) break;
+              H = static_cast<int32_t>(It - WorkW.begin()) * 2;
+            } else {
+              auto It = std::search(Work.begin() + Offset, Work.begin() + Total, Narrow.begin(), Narrow.end());
+              if (It == Work.begin() + Total) break;
+              H = static_cast<int32_t>(It - Work.begin());
+            }
+            const int32_t StreamPos = BlockStart + H;
+            if (!Set.WholeWords || (!WordCharAt(E, StreamPos - C) && !WordCharAt(E, StreamPos + MatchBytes))) {
+              Out.Result = srFound;
+              if (!FoundWord[E * N + W]) {
+                FoundWord[E * N + W] = true;
+                ++FoundCount[E];
+              }
+              Out.Encoding = E;
+              if (WithVectors) {
+                Out.Hits.emplace_back(StreamPos, MatchBytes / C);
+                Hit = true;
+              } else if (Set.Logic != slAllWords || FoundCount[E] == static_cast<int32_t>(N)) {
+                return Out;
+              }
+              for (int32_t I = H; I < H + MatchBytes; ++I) {
+                if (E == seUnicode) WorkW[static_cast<size_t>(I / 2)] = 0;
+                else Work[static_cast<size_t>(I)] = 0;
+              }
+              LastHitEnd = StreamPos + MatchBytes;
+            }
+            Offset = H + MatchBytes;
+            Rest = Total - Offset;
+          }
+          int32_t Keep = std::min((L + K - 1) * C, kScanCarryBytes);
+          if (LastHitEnd >= 0) Keep = std::min(Keep, Position - LastHitEnd);
+          Next[E * N + W] = Position - Keep;
+        }
+        if (Hit) {
+          Order = {E};
+          break;
+        }
+      }
+      if (Total < kScanWindowBytes) break;
+      Carry = kScanCarryBytes;
+    }
+    if (Out.Result == srFound && Set.Logic == slAllWords && FoundCount[Out.Encoding] < static_cast<int32_t>(N))
+      Out.Result = srNotFound;
+    if (Out.Result != srFound) Out.Hits.clear();
+    std::sort(Out.Hits.begin(), Out.Hits.end());
+    return Out;
+  }
+
+ private:
+  bool WordCharAt(TScanEncoding E, int32_t P) const {
+    const int32_t C = E == seUnicode ? 2 : 1;
+    if (P < 0 || P + C > static_cast<int32_t>(Bytes.size())) return false;
+    if (E == seUnicode) {
+      return qvnls::UnicodeIsAlphaNum(static_cast<char16_t>(static_cast<uint8_t>(Bytes[P]) |
+                                                            static_cast<uint8_t>(Bytes[P + 1]) << 8));
+    }
+    char Ch = Bytes[static_cast<size_t>(P)];
+    if (E == seOem) OemToCharBuffA(&Ch, &Ch, 1);
+    const auto B = static_cast<uint8_t>(Ch);
+    return (B >= '0' && B <= '9') || (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || IsCharAlphaA(Ch);
+  }
+
+  TSettings Set;
+  std::vector<std::u16string> Words;
+  std::string Bytes;
+  int32_t Chunk;
+};
+
+// A stream of tokens in a mix of encodings, dense with whole, partial and misspelt words.
+std::string RandomStream(std::mt19937& Random) {
+  static const char16_t* const kTokens[] = {u"cat", u"cats", u"concat", u"кот", u"кота", u"Кот",
+                                            u"search", u"serch", u"searrch", u"sea", u"SEARCH", u"x",
+                                            u"é", u"а", u" ", u" ", u".", u"_"};
+  const size_t Size = 33000 + Random() % 70000;
+  std::string Bytes;
+  TScanEncoding E = seAnsi;
+  while (Bytes.size() < Size) {
+    if (Random() % 50 == 0) E = static_cast<TScanEncoding>(Random() % 3);
+    if (E == seUnicode && Bytes.size() % 2 != 0) Bytes += ' ';
+    Bytes += Encode(kTokens[Random() % std::size(kTokens)], E);
+    if (Random() % 400 == 0) Bytes += static_cast<char>(Random());
+  }
+  return Bytes;
+}
+
+TEST(StrmScanDifferentialTest, ScannerAgreesWithThePlainModel) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  const std::u16string Patterns[] = {u"cat", u"cats cat", u"кот cat", u"search sea", u"concat cat кота",
+                                     u"search"};
+  std::mt19937 Random(20261210);
+  TStreamScanner Scanner;  // one scanner for every run, as in a search
+  for (int Round = 0; Round < 48; ++Round) {
+    TSettings Set;
+    Set.Pattern = Patterns[Random() % std::size(Patterns)];
+    Set.Logic = static_cast<TSearchLogic>(Random() % 3);
+    Set.CaseSensitive = Random() % 3 == 0;
+    Set.WholeWords = Random() % 2 == 0;
+    Set.Fuzzy = Random() % 3 == 0;
+    Set.Encodings = static_cast<TScanEncodings>(1 + Random() % 7);
+    const std::string Bytes = RandomStream(Random);
+    const int32_t Chunk = std::vector<int32_t>{0, 7, 4096}[Random() % 3];
+
+    Scanner.SetPattern(Set.Pattern);
+    Scanner.SetLogic(Set.Logic);
+    Scanner.SetCaseSensitive(Set.CaseSensitive);
+    Scanner.WholeWords = Set.WholeWords;
+    Scanner.Fuzzy = Set.Fuzzy ? 1 : 0;
+    std::vector<std::u16string> Words;
+    for (int32_t I = 0; I < Scanner.GetWords().GetCount(); ++I) Words.push_back(Scanner.GetWords().Get(I));
+    Set.Encodings &= Scanner.GetPossibleEncodings();
+    if (Set.Encodings == 0) continue;
+
+    SCOPED_TRACE(testing::Message() << "round " << Round << ", logic " << int(Set.Logic) << ", case "
+                                    << Set.CaseSensitive << ", whole " << Set.WholeWords << ", fuzzy "
+                                    << Set.Fuzzy << ", encodings " << int(Set.Encodings) << ", size "
+                                    << Bytes.size() << ", reads of " << Chunk);
+    TModel Model(Set, Words, Bytes, Chunk);
+    const TRun Expected = Model.Run(true);
+    const TRun Got = RunFindAll(Scanner, Bytes, Set.Encodings, Chunk);
+    EXPECT_EQ(Got.Result, Expected.Result);
+    EXPECT_EQ(Got.Hits, Expected.Hits);
+    if (Expected.Result == srFound) {
+      EXPECT_EQ(Got.Encoding, Expected.Encoding);
+    }
+
+    const TRun ExpectedFind = TModel(Set, Words, Bytes, 0).Run(false);
+    TScanEncoding Found = seFileName;
+    EXPECT_EQ(RunFind(Scanner, Bytes, Set.Encodings, &Found), ExpectedFind.Result);
+    if (ExpectedFind.Result == srFound) {
+      EXPECT_EQ(Found, ExpectedFind.Encoding);
+    }
+  }
+  qvnls::ResetSystemCodePages();
+}
+
+}  // namespace
