@@ -37,6 +37,7 @@
 #include "archive/arlStreams.h"
 #include "archive/arlTimer.h"
 #include "core/Exception.h"
+#include "core/VFileSys.h"
 
 class TDiskManager;
 class TDiskSpannObj;
@@ -114,14 +115,8 @@ struct TArlItem {
   uint32_t DiskStart = 0;     // the volume or disk of the header
 };
 
-// DOS attribute bits used by the frame.
-enum : uint32_t {
-  faReadOnly = 0x01,
-  faHidden = 0x02,
-  faSysFile = 0x04,
-  faDirectory = 0x10,
-  faArchive = 0x20,
-};
+// DOS attribute bits of items: those of the core's file-system unit (faReadOnly 0x01, faHidden 0x02,
+// faDirectory 0x10, faArchive 0x20).
 
 // CRC kinds of ReadBlock, WriteBlock and CheckCrc.
 enum : int { ckNone = 0, ckCrc16 = 16, ckCrc32 = 32 };
@@ -344,6 +339,7 @@ class TZipCommon : public TRegisterArcLib {
   bool* CancelFlag = &OwnCancel;
   bool OwnCancel = false;
   size_t PasswordPos = 0;
+  bool LastWrittenCR = false;  // the last byte written was CR (the LF conversion spans blocks)
   TarlTimer Timer;
   bool Timing = false;
   std::unique_ptr<TDiskManager> Disks;

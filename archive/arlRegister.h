@@ -90,9 +90,10 @@ class TRegisterArcLib {
   TRegisterArcLib(const TRegisterArcLib&) = delete;
   TRegisterArcLib& operator=(const TRegisterArcLib&) = delete;
 
-  // The name setter: for an existing file ArchiveFile := FileName (item separators "\" turned into "/"),
-  // VolumeNumber := 1, ArcType := DetectArchiveType and, for a usable code, the volume position. A missing
-  // file or an empty name: ArcType := 0, ArchiveFile := "".
+  // The name setter: for an existing regular file ArchiveFile := FileName (kept as given, since "\" is an
+  // ordinary character of a file name here), VolumeNumber := 1, ArcType := DetectArchiveType and, for a
+  // usable code, the volume position. A missing file, a folder or an empty name: ArcType := 0,
+  // ArchiveFile := "".
   virtual void SetArchiveFile(const std::string& FileName);
   const std::string& GetArchiveFile() const { return ArchiveFile; }
   // ArcType := DetectArchiveType of the current ArchiveFile.

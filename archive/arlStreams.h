@@ -19,6 +19,7 @@
 #include <string>
 
 #include "core/Exception.h"
+#include "core/VFileStream.h"
 
 // A file handle of the library: a file descriptor; kInvalidHandle when no file is open.
 using THandle = int;
@@ -120,21 +121,16 @@ class THandleStream32 : public TStream32 {
   THandle FHandle;
 };
 
-// Open modes of TFileStream32 (the values of the class library).
-enum : uint16_t {
-  fmOpenRead = 0x0000,
-  fmOpenWrite = 0x0001,
-  fmOpenReadWrite = 0x0002,
-  fmShareExclusive = 0x0010,
-  fmShareDenyNone = 0x0040,
-  fmCreate = 0xFFFF,  // create anew (truncate an existing file)
-};
+// Open modes of TFileStream32: those of the core's file streams (fmOpenRead, fmOpenWrite,
+// fmOpenReadWrite, fmCreate), and two sharing values that are kept as data only.
+constexpr TFileOpenMode fmShareExclusive = 0x10;
+constexpr TFileOpenMode fmShareDenyNone = 0x40;
 
 // Opens Name with Mode; never raises on open. Error is 0 on success, 254 when creating failed, 255 when
 // opening failed (the handle is then kInvalidHandle and every read gives 0 bytes). Closes its handle.
 class TFileStream32 : public THandleStream32 {
  public:
-  TFileStream32(const std::string& Name, uint16_t Mode, int32_t& Error);
+  TFileStream32(const std::string& Name, TFileOpenMode Mode, int32_t& Error);
   ~TFileStream32() override;
   const std::string& FileName() const { return FFileName; }
   // Closes the handle; false when the system reports a failure (a late write error).
@@ -198,7 +194,8 @@ class TCustomStream : public TStream32 {
 
 // Raw inflate of the deflated data that starts at the source's current position. Read gives the bytes
 // produced (fewer at the end of the deflated data), or a negative zlib result for damaged data: then
-// Failed() is true and later reads give it again. Seek: offset 0 from the beginning starts over; a
+// Failed() is true and later reads give it again. Seek: offset 0 from the beginning starts over from
+// where the deflated data starts (not from the source's start, which may be an archive's); a
 // forward move reads and discards; other moves stay; the result is the bytes produced so far.
 // Destruction moves the source back by the input that inflate did not consume, so that the source
 // stands right after the deflated data.
@@ -226,6 +223,7 @@ class TDecompressStream : public TCustomStream {
  private:
   void Reset();
   TDecipher FDecipher;
+  int64_t FStartPosition = 0;  // where the deflated data starts in the source
   int64_t FProduced = 0;
   bool FEnd = false;
   bool FInputExhausted = false;

@@ -1,0 +1,345 @@
+#include "archive/arlStreams.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "archive/arlFileIo.h"
+#include "core/FileLayer.h"
+
+// --- CRC ------------------------------------------------------------------------------------------------
+
+namespace {
+
+template <typename T, T Poly>
+constexpr std::array<T, 256> MakeReflectedTable() {
+  std::array<T, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    T c = static_cast<T>(i);
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<T>((c >> 1) ^ Poly) : static_cast<T>(c >> 1);
+    table[i] = c;
+  }
+  return table;
+}
+
+constexpr auto kCrc16Table = MakeReflectedTable<uint16_t, 0xA001>();
+constexpr auto kCrc32Table = MakeReflectedTable<uint32_t, 0xEDB88320u>();
+
+}  // namespace
+
+void CrcUpdate16(const void* Buffer, int32_t Count, uint16_t& Crc) {
+  const auto* p = static_cast<const uint8_t*>(Buffer);
+  uint16_t c = Crc;
+  for (int32_t i = 0; i < Count; ++i) c = static_cast<uint16_t>(kCrc16Table[(c ^ p[i]) & 0xFF] ^ (c >> 8));
+  Crc = c;
+}
+
+void CrcUpdate32(const void* Buffer, int32_t Count, uint32_t& Crc) {
+  const auto* p = static_cast<const uint8_t*>(Buffer);
+  uint32_t c = Crc;
+  for (int32_t i = 0; i < Count; ++i) c = kCrc32Table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+  Crc = c;
+}
+
+uint32_t Crc32Byte(uint8_t B, uint32_t Crc) { return kCrc32Table[(Crc ^ B) & 0xFF] ^ (Crc >> 8); }
+
+// --- TStream32 ------------------------------------------------------------------------------------------
+
+void TStream32::SetSize32(int32_t) {}
+
+void TStream32::SetSize(int64_t NewSize) {
+  if (NewSize < INT32_MIN || NewSize > INT32_MAX) throw ERangeError();
+  SetSize32(static_cast<int32_t>(NewSize));
+}
+
+int32_t TStream32::Seek32(int32_t Offset, TSeekOrigin Origin) {
+  if (!Has64BitSeek()) throw EStreamError("Seek not implemented");
+  const int64_t pos = Seek(static_cast<int64_t>(Offset), Origin);
+  if (pos > INT32_MAX) throw ERangeError();
+  return static_cast<int32_t>(pos);
+}
+
+int64_t TStream32::Seek(int64_t Offset, TSeekOrigin Origin) {
+  if (Offset < INT32_MIN || Offset > INT32_MAX) throw ERangeError();
+  return Seek32(static_cast<int32_t>(Offset), Origin);
+}
+
+int64_t TStream32::Size() {
+  const int64_t pos = Seek(0, soCurrent);
+  const int64_t size = Seek(0, soEnd);
+  Seek(pos, soBeginning);
+  return size;
+}
+
+void TStream32::ReadBuffer(void* Buffer, int32_t Count) {
+  if (Count > 0 && Read(Buffer, Count) != Count) throw EReadError();
+}
+
+void TStream32::WriteBuffer(const void* Buffer, int32_t Count) {
+  if (Count > 0 && Write(Buffer, Count) != Count) throw EWriteError();
+}
+
+int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
+                            int64_t Count) {
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.Size();
+  }
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), kCopyChunk)));
+  int64_t done = 0;
+  while (done < Count && !(CancelFlag && *CancelFlag)) {
+    const auto n = static_cast<int32_t>(std::min<int64_t>(Count - done, kCopyChunk));
+    Source.ReadBuffer(buf.data(), n);
+    WriteBuffer(buf.data(), n);
+    done += n;
+    if (Progress) Progress(done, Count);
+  }
+  return done;
+}
+
+// --- THandleStream32, TFileStream32 ---------------------------------------------------------------------
+
+int32_t THandleStream32::Read(void* Buffer, int32_t Count) {
+  if (Count <= 0) return 0;
+  return std::max(FileRead(FHandle, Buffer, Count), 0);
+}
+
+int32_t THandleStream32::Write(const void* Buffer, int32_t Count) {
+  if (Count <= 0) return 0;
+  return std::max(FileWrite(FHandle, Buffer, Count), 0);
+}
+
+int64_t THandleStream32::Seek(int64_t Offset, TSeekOrigin Origin) {
+  const int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
+  const off_t pos = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
+  return pos < 0 ? -1 : static_cast<int64_t>(pos);
+}
+
+void THandleStream32::SetSize(int64_t NewSize) {
+  if (NewSize < 0 || Seek(NewSize, soBeginning) != NewSize || FileLayer().FTruncate(FHandle, NewSize) != 0)
+    throw EStreamError(std::strerror(errno ? errno : EINVAL));
+}
+
+TFileStream32::TFileStream32(const std::string& Name, TFileOpenMode Mode, int32_t& Error)
+    : THandleStream32(kInvalidHandle), FFileName(Name) {
+  if (Mode == fmCreate) {
+    FHandle = FileLayer().Open(Name, O_RDWR | O_CREAT | O_TRUNC, 0644);
+    Error = FHandle < 0 ? 254 : 0;
+  } else {
+    const int access = (Mode & 3) == fmOpenWrite ? O_WRONLY : (Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
+    FHandle = FileLayer().Open(Name, access, 0);
+    Error = FHandle < 0 ? 255 : 0;
+  }
+  if (FHandle < 0) FHandle = kInvalidHandle;
+}
+
+TFileStream32::~TFileStream32() { Close(); }
+
+bool TFileStream32::Close() {
+  if (FHandle == kInvalidHandle) return true;
+  const bool ok = FileClose(FHandle);
+  FHandle = kInvalidHandle;
+  return ok;
+}
+
+// --- TMemoryStream32 ------------------------------------------------------------------------------------
+
+TMemoryStream32::~TMemoryStream32() { std::free(FMemory); }
+
+void TMemoryStream32::SetCapacity(int64_t NewCapacity) {
+  if (NewCapacity <= 0) {
+    std::free(FMemory);
+    FMemory = nullptr;
+    FCapacity = 0;
+    return;
+  }
+  if (NewCapacity > kMaxMemorySize) throw EOutOfMemory();
+  void* p = std::realloc(FMemory, static_cast<size_t>(NewCapacity));
+  if (!p) throw EOutOfMemory();
+  FMemory = static_cast<uint8_t*>(p);
+  FCapacity = NewCapacity;
+}
+
+int32_t TMemoryStream32::Read(void* Buffer, int32_t Count) {
+  if (Count <= 0 || FPosition >= FSize) return 0;
+  const auto n = static_cast<int32_t>(std::min<int64_t>(Count, FSize - FPosition));
+  std::memcpy(Buffer, FMemory + FPosition, static_cast<size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+int32_t TMemoryStream32::Write(const void* Buffer, int32_t Count) {
+  if (Count <= 0) return 0;
+  const int64_t end = FPosition + Count;
+  if (end > kMaxMemorySize) return 0;
+  if (end > FCapacity) {
+    // Grow by a quarter at least, in 8 KB steps, so that many small writes stay cheap.
+    int64_t want = std::max(end, FCapacity + FCapacity / 4);
+    want = std::min<int64_t>((want + 8191) & ~int64_t{8191}, kMaxMemorySize);
+    SetCapacity(want);
+  }
+  if (FPosition > FSize) std::memset(FMemory + FSize, 0, static_cast<size_t>(FPosition - FSize));
+  std::memcpy(FMemory + FPosition, Buffer, static_cast<size_t>(Count));
+  FPosition = end;
+  FSize = std::max(FSize, end);
+  return Count;
+}
+
+int64_t TMemoryStream32::Seek(int64_t Offset, TSeekOrigin Origin) {
+  const int64_t base = Origin == soBeginning ? 0 : Origin == soCurrent ? FPosition : FSize;
+  const int64_t pos = base + Offset;
+  if (pos < 0 || pos > kMaxMemorySize) return -1;
+  FPosition = pos;
+  return FPosition;
+}
+
+void TMemoryStream32::SetSize(int64_t NewSize) {
+  if (NewSize < 0 || NewSize > kMaxMemorySize) throw ERangeError();
+  if (NewSize > FCapacity) SetCapacity(NewSize);
+  if (NewSize > FSize) std::memset(FMemory + FSize, 0, static_cast<size_t>(NewSize - FSize));
+  FSize = NewSize;
+  FPosition = std::min(FPosition, FSize);
+}
+
+void TMemoryStream32::Clear() {
+  SetCapacity(0);
+  FSize = 0;
+  FPosition = 0;
+}
+
+uint8_t* TMemoryStream32::ReleaseMemory() {
+  uint8_t* p = FMemory;
+  FMemory = nullptr;
+  FSize = FPosition = FCapacity = 0;
+  return p;
+}
+
+// --- TCustomStream, TDecompressStream -------------------------------------------------------------------
+
+struct TCustomStream::TInflateState {
+  z_stream Z{};
+  bool Ready = false;
+};
+
+TCustomStream::TCustomStream(TStream32& Source)
+    : FSource(&Source),
+      FSourcePosition(Source.Position()),
+      FBuffer(new uint8_t[kBufferSize]),
+      FZ(std::make_unique<TInflateState>()) {}
+
+TCustomStream::~TCustomStream() = default;
+
+int32_t TCustomStream::Write(const void*, int32_t) { return -1; }
+
+int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
+                                int64_t Count) {
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.Size();
+  }
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), kCopyChunk)));
+  int64_t done = 0;
+  while (done < Count && !(CancelFlag && *CancelFlag)) {
+    const auto n = static_cast<int32_t>(std::min<int64_t>(Count - done, kCopyChunk));
+    if (Source.Read(buf.data(), n) != n || Write(buf.data(), n) != n) return 0;
+    done += n;
+    if (Progress) Progress(done, Count);
+  }
+  return done;
+}
+
+TDecompressStream::TDecompressStream(TStream32& Source, TDecipher Decipher)
+    : TCustomStream(Source), FDecipher(std::move(Decipher)) {
+  FStartPosition = FSourcePosition;
+  if (inflateInit2(&FZ->Z, -MAX_WBITS) != Z_OK) throw EOutOfMemory();
+  FZ->Ready = true;
+}
+
+TDecompressStream::~TDecompressStream() {
+  try {
+    // Give back the input that inflate did not consume, so that the source stands right after the
+    // deflated data.
+    if (FZ->Z.avail_in > 0) FSource->Seek(FSourcePosition - FZ->Z.avail_in, soBeginning);
+  } catch (...) {
+  }
+  if (FZ->Ready) inflateEnd(&FZ->Z);
+}
+
+void TDecompressStream::Reset() {
+  inflateReset(&FZ->Z);
+  FZ->Z.avail_in = 0;
+  FZ->Z.next_in = nullptr;
+  FSourcePosition = FStartPosition;
+  FSource->Seek(FStartPosition, soBeginning);
+  FProduced = 0;
+  FEnd = false;
+  FInputExhausted = false;
+  FError = 0;
+}
+
+void TDecompressStream::ContinueFrom(TStream32& Source) {
+  FSource = &Source;
+  FSourcePosition = Source.Position();
+  FInputExhausted = false;
+}
+
+int32_t TDecompressStream::Read(void* Buffer, int32_t Count) {
+  if (FError != 0) return FError;
+  if (FEnd || Count <= 0) return 0;
+  z_stream& z = FZ->Z;
+  z.next_out = static_cast<Bytef*>(Buffer);
+  z.avail_out = static_cast<uInt>(Count);
+  if (z.avail_in == 0 && FSource->Position() != FSourcePosition) FSource->Seek(FSourcePosition, soBeginning);
+  while (z.avail_out > 0) {
+    if (z.avail_in == 0) {
+      if (FSource->Position() != FSourcePosition) FSource->Seek(FSourcePosition, soBeginning);
+      const int32_t n = FSource->Read(FBuffer.get(), kBufferSize);
+      if (n <= 0) {
+        FInputExhausted = true;
+        break;
+      }
+      FSourcePosition += n;
+      if (FDecipher) FDecipher(FBuffer.get(), n);
+      z.next_in = FBuffer.get();
+      z.avail_in = static_cast<uInt>(n);
+      if (OnProgress) OnProgress(FSourcePosition - FStartPosition, 0);
+    }
+    const int r = inflate(&z, Z_NO_FLUSH);
+    if (r == Z_STREAM_END) {
+      FEnd = true;
+      break;
+    }
+    if (r == Z_NEED_DICT || (r < 0 && r != Z_BUF_ERROR)) {
+      FError = r == Z_NEED_DICT ? Z_DATA_ERROR : r;
+      return FError;
+    }
+  }
+  const int32_t produced = Count - static_cast<int32_t>(z.avail_out);
+  FProduced += produced;
+  return produced;
+}
+
+int64_t TDecompressStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  if (Origin == soBeginning && Offset == 0) {
+    Reset();
+    return 0;
+  }
+  int64_t target = -1;
+  if (Origin == soCurrent && Offset > 0) target = FProduced + Offset;
+  if (Origin == soBeginning && Offset > FProduced) target = Offset;
+  if (target > FProduced) {
+    uint8_t scrap[4096];
+    while (FProduced < target) {
+      const int32_t n = Read(scrap, static_cast<int32_t>(std::min<int64_t>(target - FProduced, sizeof scrap)));
+      if (n <= 0) break;
+    }
+  }
+  return FProduced;
+}
