@@ -80,4 +80,38 @@ inline bool FindLocal(const Bytes& Zip, const std::string& Name, LocalEntry& E) 
   return false;
 }
 
+// Bits least significant first, as the older ZIP methods store them.
+class BitWriter {
+ public:
+  BitWriter& Bits(uint32_t Value, int Count) {
+    for (int I = 0; I < Count; ++I) Bit((Value >> I) & 1);
+    return *this;
+  }
+  // A code from its most significant bit, as the imploded trees are walked.
+  BitWriter& CodeMsbFirst(uint32_t Code, int Length) {
+    for (int I = Length - 1; I >= 0; --I) Bit((Code >> I) & 1);
+    return *this;
+  }
+  BitWriter& Byte(uint8_t B) { return Bits(B, 8); }
+  // The bytes so far, the last one padded with zero bits.
+  Bytes Data() const {
+    Bytes Out = Out_;
+    if (N_) Out.push_back(Acc_);
+    return Out;
+  }
+
+ private:
+  void Bit(uint32_t B) {
+    Acc_ = static_cast<uint8_t>(Acc_ | (B << N_));
+    if (++N_ == 8) {
+      Out_.push_back(Acc_);
+      Acc_ = 0;
+      N_ = 0;
+    }
+  }
+  Bytes Out_;
+  uint8_t Acc_ = 0;
+  int N_ = 0;
+};
+
 }  // namespace ziptest
