@@ -1,5 +1,6 @@
 #include "search/ScanFold.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -9,6 +10,10 @@
 namespace {
 
 constexpr int kAsciiCount = 128;
+// The units of two printable ASCII bytes read as one UTF-16 unit, roughly: what UTF-16 passes over 8-bit
+// text see most.
+constexpr uint32_t kEightBitAsUnitsFirst = 0x2000;
+constexpr uint32_t kEightBitAsUnitsLimit = 0x7F00;
 
 uint32_t AsciiUpper(uint32_t C) { return C >= 'a' && C <= 'z' ? C - ('a' - 'A') : C; }
 
@@ -71,10 +76,31 @@ void TByteFolder::Fold(const uint8_t* Source, uint8_t* Dest, int32_t Count) cons
 void TUnitFolder::SetTable(const char16_t* Table) {
   Table_ = Table;
   AsciiUpper_ = false;
+  for (TRun& Run : Runs_) Run = TRun();
   if (Table == nullptr) return;
   bool Upper = true;
   for (int U = 0; U < kAsciiCount; ++U) Upper = Upper && Table[U] == AsciiUpper(static_cast<uint32_t>(U));
   AsciiUpper_ = Upper;
+  // The runs of units mapped to themselves (from 0x80 on, at most 0xFFFF long), ranked first by how much
+  // of 0x2000-0x7EFF they cover (8-bit text read as UTF-16: a byte 0x20-0x7E is the high half), then by
+  // length. The ranks pick the kRuns runs the fast path tests.
+  auto Rank = [](uint32_t First, uint32_t Size) {
+    const uint32_t Lo = std::max<uint32_t>(First, kEightBitAsUnitsFirst);
+    const uint32_t Hi = std::min<uint32_t>(First + Size, kEightBitAsUnitsLimit);
+    return (uint64_t{Hi > Lo ? Hi - Lo : 0} << 32) | Size;
+  };
+  uint32_t Start = kAsciiCount;
+  for (uint32_t U = kAsciiCount; U <= 0x10000; ++U) {
+    if (U < 0x10000 && Table[U] == U) continue;
+    const uint32_t Size = std::min<uint32_t>(U - Start, 0xFFFF);
+    for (int I = 0; I < kRuns; ++I) {
+      if (Rank(Start, Size) <= Rank(Runs_[I].First, Runs_[I].Size)) continue;
+      for (int J = kRuns - 1; J > I; --J) Runs_[J] = Runs_[J - 1];
+      Runs_[I] = {static_cast<uint16_t>(Start), static_cast<uint16_t>(Size)};
+      break;
+    }
+    Start = U + 1;
+  }
 }
 
 void TUnitFolder::Fold(const uint8_t* Source, char16_t* Dest, int32_t Units) const {
@@ -90,12 +116,28 @@ void TUnitFolder::Fold(const uint8_t* Source, char16_t* Dest, int32_t Units) con
 #if defined(__SSE2__)
   if (AsciiUpper_) {
     const __m128i High = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i Flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    // Unit u lies in run R when (u - First) < Size unsigned: flipping the top bit of both sides makes
+    // the signed compare of SSE2 an unsigned one.
+    __m128i RunFirst[kRuns], RunLimit[kRuns];
+    for (int R = 0; R < kRuns; ++R) {
+      RunFirst[R] = _mm_set1_epi16(static_cast<short>(Runs_[R].First));
+      RunLimit[R] = _mm_set1_epi16(static_cast<short>(Runs_[R].Size ^ 0x8000));
+    }
     for (; I + 8 <= Units; I += 8) {
       const __m128i V = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Source + 2 * I));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(V, High), _mm_setzero_si128())) != 0xFFFF) {
-        for (int J = 0; J < 8; ++J) Dest[I + J] = Table_[Load(I + J)];
-        continue;
+      __m128i Plain = _mm_cmpeq_epi16(_mm_and_si128(V, High), _mm_setzero_si128());
+      if (_mm_movemask_epi8(Plain) != 0xFFFF) {
+        for (int R = 0; R < kRuns; ++R) {
+          const __m128i Offset = _mm_xor_si128(_mm_sub_epi16(V, RunFirst[R]), Flip);
+          Plain = _mm_or_si128(Plain, _mm_cmplt_epi16(Offset, RunLimit[R]));
+        }
+        if (_mm_movemask_epi8(Plain) != 0xFFFF) {
+          for (int J = 0; J < 8; ++J) Dest[I + J] = Table_[Load(I + J)];
+          continue;
+        }
       }
+      // ASCII letters are upper-cased; every other unit here stays.
       _mm_storeu_si128(reinterpret_cast<__m128i*>(Dest + I), UpperAscii8Units(V));
     }
   }

@@ -6,7 +6,9 @@
 //
 // The result is exactly the table applied to every byte or unit. Runs of ASCII take a 16-byte path when
 // the table's first 128 entries are the identity or ASCII upper-casing (true of every code page the
-// layer knows; checked when the folder is set up, never assumed).
+// layer knows; checked when the folder is set up, never assumed). UTF-16 units take an 8-unit path when
+// each is ASCII or lies in one of the longest runs of units that the table leaves as they are (CJK,
+// Hangul, punctuation: also where 8-bit text read as UTF-16 falls).
 //
 // A folder keeps a pointer to its table: the table must outlive it. One thread uses a folder at a time.
 #pragma once
@@ -38,6 +40,14 @@ class TUnitFolder {
   bool Copies() const { return Table_ == nullptr; }
 
  private:
+  // Runs [First, First + Size) of units that the table maps to themselves.
+  struct TRun {
+    uint16_t First = 0;
+    uint16_t Size = 0;
+  };
+  static constexpr int kRuns = 6;
+
   const char16_t* Table_ = nullptr;
   bool AsciiUpper_ = false;
+  TRun Runs_[kRuns];
 };

@@ -129,6 +129,8 @@ void TStreamScanner::BuildWords() {
     TWord Form;
     Form.Wide = P.Word;
     Form.Holds = kScanUnicode;
+    const int32_t Length = static_cast<int32_t>(P.Word.size());
+    Form.Pieces.Split(Length, FuzzyErrors(Length));
     // A word can occur in 8-bit text only when the Windows code page holds every character of it; the
     // 8-bit form is folded with the table that folds the window.
     const std::string Ansi = WideToCharset(P.Source, PreparedAnsi_);
@@ -252,7 +254,7 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
   const int32_t C = Wide ? 2 : 1;
   const int32_t L = static_cast<int32_t>(Word.Wide.size());
   const bool IsFuzzy = Fuzzy == 1 && L > kFuzzyMinLength;
-  const int32_t K = !IsFuzzy ? 0 : L <= kFuzzyOneErrorMaxLength ? 1 : 2;
+  const int32_t K = IsFuzzy ? FuzzyErrors(L) : 0;
   const size_t Slot = static_cast<size_t>(E) * WordForms_.size() + static_cast<size_t>(W);
   uint8_t* Text = S.Text[E];
 
@@ -282,8 +284,10 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
     if (IsFuzzy) {
       TShiftAndMatch Match;
       const bool Got =
-          Wide ? SearcherWide_->SearchFirst(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2, Match)
-               : Searcher8_->SearchFirst(reinterpret_cast<const char*>(Text + Offset), Rest, Match);
+          Wide ? FirstFuzzyMatch(*SearcherWide_, Word.Wide.data(), L, Word.Pieces,
+                                 reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2, Match)
+               : FirstFuzzyMatch(*Searcher8_, Word.Narrow.data(), L, Word.Pieces,
+                                 reinterpret_cast<const char*>(Text + Offset), Rest, Match);
       if (!Got) break;
       // A match that needs deletions right at the start of the text is reported before it: it starts
       // at the first character searched.

@@ -24,6 +24,7 @@
 #include "core/StrLst.h"
 #include "core/VStream.h"
 #include "search/ScanFold.h"
+#include "search/ScanFuzzy.h"
 #include "search/ShiftAnd.h"
 #include "search/ShiftAndWide.h"
 
@@ -59,6 +60,8 @@ constexpr int32_t kScanCarryBytes = 16384;
 // kFuzzyOneErrorMaxLength characters, two beyond.
 constexpr int32_t kFuzzyMinLength = 3;
 constexpr int32_t kFuzzyOneErrorMaxLength = 8;
+// The errors a fuzzy word of Length characters may have.
+constexpr int32_t FuzzyErrors(int32_t Length) { return Length <= kFuzzyOneErrorMaxLength ? 1 : 2; }
 
 class EStreamScanner : public Exception {
  public:
@@ -121,6 +124,7 @@ class TStreamScanner {
     std::u16string Wide;  // UTF-16, upper-cased unless case-sensitive
     std::string Narrow;   // in the Windows code page, folded by its upper-case table unless case-sensitive
     TScanEncodings Holds = 0;  // the encodings in which the word can occur
+    TFuzzyPieces Pieces;       // for fuzzy matching with the errors its length allows
   };
   // The state of one scan.
   struct TScanState;
