@@ -1,0 +1,159 @@
+#include "plugins/impcalc2/NumberFormat.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// Days of 400 Gregorian years, a whole cycle of the leap-year rule.
+constexpr int64_t kDaysPer400Years = 146097;
+
+bool IsLeapYear(int64_t Year) { return (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0; }
+
+int64_t DaysInYear(int64_t Year) { return IsLeapYear(Year) ? 366 : 365; }
+
+int32_t DaysInMonth(int64_t Year, int32_t Month) {
+  static constexpr int32_t kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return Month == 2 && IsLeapYear(Year) ? 29 : kDays[Month - 1];
+}
+
+// printf's "%.<Precision>f", "%.<Precision>e" or "%.<Precision>g" of Value in the "C" locale.
+std::string Printf(double Value, std::chars_format Form, int Precision) {
+  // The longest fixed text of a double: 309 integer digits, the point, the decimals and the sign.
+  char text[400];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, Value, Form, Precision);
+  if (r.ec != std::errc()) return "#ERROR!";
+  return std::string(text, r.ptr);
+}
+
+std::string Fixed(double Value, int Decimals) { return Printf(Value, std::chars_format::fixed, Decimals); }
+
+std::string Formatted(const char* Format, int A, int B = 0, int C = 0) {
+  char text[64];
+  std::snprintf(text, sizeof text, Format, A, B, C);
+  return text;
+}
+
+// The serial day number of Value: its integer part, saturated to the 32-bit range.
+int32_t SerialOf(double Value) {
+  if (std::isnan(Value)) return 0;
+  const double t = std::trunc(Value);
+  if (t >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (t <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(t);
+}
+
+CellDate DateOf(double Value) {
+  CellDate d;
+  d.SetSerial(SerialOf(Value));
+  return d;
+}
+
+}  // namespace
+
+void CellDate::SetSerial(int32_t Serial) {
+  if (Serial < 1) {
+    *this = CellDate();
+    return;
+  }
+  // Day of the year counted from 1 (0 counts as the first day); whole 400-year cycles first, so that
+  // a serial far in the future costs no more than a near one.
+  int64_t day = static_cast<int64_t>(Serial) - 1;
+  int64_t year = 1900;
+  // 1900 itself is not a leap year, so the cycles start with 1901, after its 365 days.
+  if (day > 365 + kDaysPer400Years) {
+    const int64_t cycles = (day - 365) / kDaysPer400Years;
+    day -= cycles * kDaysPer400Years;
+    year += cycles * 400;
+  }
+  while (day > DaysInYear(year)) {
+    day -= DaysInYear(year);
+    ++year;
+  }
+  int32_t month = 1;
+  while (month < 12 && day > DaysInMonth(year, month)) {
+    day -= DaysInMonth(year, month);
+    ++month;
+  }
+  Year = static_cast<int32_t>(year);
+  Month = month;
+  Day = day == 0 ? 1 : static_cast<int32_t>(day);
+}
+
+std::string CellDate::FormatMDY() const { return Formatted("%d/%d/%02d", Month, Day, Year); }
+std::string CellDate::FormatDMonY() const {
+  return std::to_string(Day) + "-" + kMonths[Month - 1] + "-" + Formatted("%02d", Year);
+}
+std::string CellDate::FormatDMon() const { return std::to_string(Day) + "-" + kMonths[Month - 1]; }
+std::string CellDate::FormatMonY() const { return std::string(kMonths[Month - 1]) + "-" + Formatted("%02d", Year); }
+
+std::string CellTime::FormatHM() const { return Formatted("%d:%02d", Hours, Minutes); }
+std::string CellTime::FormatHMS() const { return Formatted("%d:%02d:%02d", Hours, Minutes, Seconds); }
+
+std::string CellTime::FormatHMAmPm() const {
+  if (Hours == 0) return Formatted("12:%02d AM", Minutes);
+  if (Hours < 12) return Formatted("%d:%02d AM", Hours, Minutes);
+  if (Hours == 12) return Formatted("12:%02d PM", Minutes);
+  return Formatted("%d:%02d PM", Hours - 12, Minutes);
+}
+
+std::string CellTime::FormatHMSAmPm() const {
+  if (Hours == 0) return Formatted("12:%02d:%02d AM", Minutes, Seconds);
+  if (Hours < 12) return Formatted("%d:%02d:%02d AM", Hours, Minutes, Seconds);
+  if (Hours == 12) return Formatted("12:%02d:%02d PM", Minutes, Seconds);
+  return Formatted("%d:%02d:%02d PM", Hours - 12, Minutes, Seconds);
+}
+
+std::string CellTime::FormatMS() const { return Formatted("%02d:%02d", Minutes, Seconds); }
+std::string CellTime::FormatMS0() const { return Formatted("%02d:%02d.0", Minutes, Seconds); }
+
+CellTime SplitDayFraction(double Value, bool WithSeconds) {
+  CellTime t;
+  if (!std::isfinite(Value)) return t;
+  const double a = std::fabs(Value);
+  // Half a second or half a minute, so that the parts below are rounded rather than cut.
+  const double f = a - std::floor(a) + (WithSeconds ? 0.5 / 86400 : 0.5 / 1440);
+  const double h = f * 24;
+  t.Hours = static_cast<int32_t>(std::floor(h)) % 24;
+  const double m = (h - std::floor(h)) * 60;
+  t.Minutes = static_cast<int32_t>(std::floor(m));
+  if (WithSeconds) t.Seconds = static_cast<int32_t>(std::floor((m - t.Minutes) * 60));
+  return t;
+}
+
+std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
+  switch (FormatIndex) {
+    case 1: case 3: case 37: case 38: return Fixed(Value, 0);
+    case 2: case 4: case 39: case 40: case 41: case 43: return Fixed(Value, 2);
+    case 5: case 6: return "$" + Fixed(Value, 0);
+    case 7: case 8: case 42: case 44: return "$" + Fixed(Value, 2);
+    case 9: return Fixed(Value * 100, 0) + "%";
+    case 10: return Fixed(Value * 100, 2) + "%";
+    case 11: {
+      std::string text = Printf(Value, std::chars_format::scientific, 2);
+      for (char& c : text) {
+        if (c == 'e') c = 'E';
+      }
+      return text;
+    }
+    case 14: return DateOf(Value).FormatMDY();
+    case 15: return DateOf(Value).FormatDMonY();
+    case 16: return DateOf(Value).FormatDMon();
+    case 17: return DateOf(Value).FormatMonY();
+    case 18: return SplitDayFraction(Value, false).FormatHMAmPm();
+    case 19: return SplitDayFraction(Value, true).FormatHMSAmPm();
+    case 20: return SplitDayFraction(Value, false).FormatHM();
+    case 21: case 46: return SplitDayFraction(Value, true).FormatHMS();
+    case 22: return DateOf(Value).FormatMDY() + " " + SplitDayFraction(Value, false).FormatHM();
+    case 45: return SplitDayFraction(Value, true).FormatMS();
+    case 47: return SplitDayFraction(Value, true).FormatMS0();
+    default:
+      if (std::isfinite(Value) && Value != std::trunc(Value)) return Printf(Value, std::chars_format::general, 10);
+      if (std::isnan(Value)) return Printf(Value, std::chars_format::general, 10);
+      return Fixed(Value, 0);
+  }
+}

@@ -1,0 +1,94 @@
+// The workbook reader: reads the workbook stream of a spreadsheet (globals, then each worksheet into a
+// table of cells) and writes every worksheet as tab-separated text, one line per table row, with a line
+// of 30 dashes between two sheets. Charts, macro sheets and modules are not read.
+//
+// A Workbook lives for one conversion and owns its sheets, cells, XF list and shared strings. One
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugins/frame/ConvCmmn.h"
+#include "plugins/impcalc2/BiffRecord.h"
+#include "plugins/impcalc2/SharedStringTable.h"
+
+class Stream;
+
+// One worksheet: the origin of its DIMENSIONS and a table of slots, each holding at most one cell. A
+// MULRK or MULBLANK sits in the slot of its first column and covers the columns up to its last.
+class Sheet {
+ public:
+  explicit Sheet(const Workbook& Book) : book_(Book) {}
+
+  // Reads the sheet whose BOF was read; Id is the record after the BOF. Answers the id after the sheet's
+  // EOF.
+  uint16_t Read(Stream& S, uint16_t Id);
+  void Resize(uint32_t Rows, uint32_t Columns);
+  void Clear();
+  uint32_t Rows() const { return rows_; }
+  uint32_t Columns() const { return columns_; }
+
+  // Appends the sheet's text: per row the cell texts joined by TAB without the trailing TABs, then CR
+  // LF. Answers false when Check said stop.
+  bool WriteTextWide(std::u16string& Out, IConvProgress* Check) const;
+  bool WriteTextAnsi(std::string& Out, IConvProgress* Check) const;
+
+ private:
+  void Place(std::unique_ptr<BiffCell> Cell);
+  std::u16string RowText(uint32_t Row) const;
+  template <class Text, class Convert>
+  bool WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const;
+
+  const Workbook& book_;
+  uint32_t first_row_ = 0;
+  uint16_t first_column_ = 0;
+  uint32_t rows_ = 0;
+  uint32_t columns_ = 0;
+  // One entry per row; a row's slots are made when its first cell arrives, so a large and mostly empty
+  // sheet costs little.
+  std::vector<std::vector<std::unique_ptr<BiffCell>>> table_;
+};
+
+class Workbook {
+ public:
+  Workbook() = default;
+  ~Workbook();
+  Workbook(const Workbook&) = delete;
+  Workbook& operator=(const Workbook&) = delete;
+
+  // Reads the stream from its start. Answers false when Check said stop; raises on a stream that is not
+  // a workbook, a protected one, and damage. The end of the stream ends the reading.
+  bool Read(Stream& S, IConvProgress* Check);
+  // Writes every sheet; raises when the workbook has no worksheet. Answers false when Check said stop.
+  bool WriteTextWide(std::u16string& Out, IConvProgress* Check) const;
+  bool WriteTextAnsi(std::string& Out, IConvProgress* Check) const;
+  // Frees the sheets, the XF list and the shared strings.
+  void Destroy();
+
+  bool Biff8() const { return biff8_; }
+  // The text of a number in cell format XF (the format of the XF record at that index; general when the
+  // workbook has no such XF).
+  std::u16string FormatNumber(double Value, uint16_t XF) const;
+  const SharedStringTable* SharedStrings() const { return sst_.get(); }
+  const std::vector<std::unique_ptr<Sheet>>& Sheets() const { return sheets_; }
+
+ private:
+  uint16_t ReadXF(Stream& S);
+  uint16_t ReadSharedStrings(Stream& S);
+  template <class Text, class Write>
+  bool WriteText(Text& Out, IConvProgress* Check, Write&& WriteSheet) const;
+
+  bool biff8_ = true;
+  std::vector<uint16_t> xf_formats_;
+  std::unique_ptr<SharedStringTable> sst_;
+  std::vector<std::unique_ptr<Sheet>> sheets_;
+};
+
+// The text of a workbook file: the stream "workbook", or "book" when that cannot be opened, as UTF-16LE
+// bytes (Unicode) or 8-bit text in the Windows code page. Answers false when Progress said stop.
+bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text);
+// Whether FileName is a compound file with a "workbook" or "book" stream; raises on failure.
+bool IsWorkbookFile(const std::string& FileName);

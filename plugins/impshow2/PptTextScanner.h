@@ -1,0 +1,58 @@
+// The text of a presentation's "PowerPoint Document" stream, read without interpreting its layout: the
+// scanner walks the flat sequence of record headers, remembers the last container it entered and writes
+// the text atoms found inside slide lists and text boxes. A line of 30 dashes separates two slides.
+//
+// Record header (8 bytes, little-endian): version and instance (u16; version 0xF marks a container),
+// type (u16, only its low 12 bits count), body length (u32). A container's body is the records that
+// follow it, so the scanner reads on into it; an atom's body is read or skipped whole. Lengths are
+// unsigned and a skip only moves forward, so every header is read at a later position than the one
+// before: the scan always comes to the end of the stream. A text atom longer than what is left of the
+// stream ends the scan without being read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Stream;
+
+// Record types, after masking to 12 bits.
+constexpr uint16_t kPptSlide = 1006;               // container
+constexpr uint16_t kPptSlideListWithText = 4080;   // container
+constexpr uint16_t kPptTextBox = 0xF00D & 0x0FFF;  // container of a shape's text
+constexpr uint16_t kPptClientData = 0xF011 & 0x0FFF;  // container of a shape's client data
+constexpr uint16_t kPptTextCharsAtom = 4000;       // UTF-16 text
+constexpr uint16_t kPptCString = 4026;             // UTF-16 text
+constexpr uint16_t kPptTextBytesAtom = 4008;       // 8-bit text
+
+// One scan of one stream. Writes UTF-16 (ScanWide, into UTF-16LE bytes) or 8-bit text in the Windows code
+// page (ScanAnsi). The stream must outlive the scanner.
+class PptTextScanner {
+ public:
+  explicit PptTextScanner(Stream& S) : stream_(S) {}
+
+  void ScanWide(std::string& Out);
+  void ScanAnsi(std::string& Out);
+
+ private:
+  template <bool Wide>
+  void Scan(std::string& Out);
+  template <bool Wide>
+  void EnterContainer(uint16_t Type, std::string& Out);
+  template <bool Wide>
+  void ReadAtom(uint16_t Type, uint32_t Length, std::string& Out);
+
+  Stream& stream_;
+  uint16_t last_container_ = 0;
+  bool in_text_scope_ = false;
+  bool first_slide_ = true;
+};
+
+// Appends Count characters of Text (up to the first zero character), with every lone CR and every vertical
+// tab (a line break inside a paragraph) made CR LF, then CR LF. The wide form writes UTF-16LE bytes.
+void WritePptTextWide(std::string& Out, const std::u16string& Text, std::size_t Count);
+void WritePptTextAnsi(std::string& Out, const std::string& Text, std::size_t Count);
+
+// The text of a presentation file, as UTF-16LE bytes (Unicode) or 8-bit text.
+bool ConvertPresentationFile(const std::string& FileName, bool Unicode, std::string& Text);
+// Whether FileName is a compound file with a "PowerPoint Document" stream; raises on failure.
+bool IsPresentationFile(const std::string& FileName);

@@ -1,0 +1,280 @@
+// Workbooks built record by record, read through a compound file on disk as the converter reads them.
+#include "plugins/impcalc2/Workbook.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/qvnls/Qvnls.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/BiffBuilder.h"
+
+namespace {
+
+using B = TBiffStream;
+
+std::u16string FromUtf16Bytes(const std::string& Bytes) {
+  std::u16string s(Bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * i]) | static_cast<uint8_t>(Bytes[2 * i + 1]) << 8);
+  }
+  return s;
+}
+
+class WorkbookTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
+  void TearDown() override { qvnls::ResetSystemCodePages(); }
+
+  // The UTF-16 text of a compound file holding Stream (named Name).
+  std::u16string Wide(const std::string& Stream, const std::u16string& Name = u"Workbook") {
+    std::string bytes;
+    EXPECT_TRUE(ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), true, nullptr, bytes));
+    return FromUtf16Bytes(bytes);
+  }
+  std::string Ansi(const std::string& Stream, const std::u16string& Name = u"Workbook") {
+    std::string text;
+    EXPECT_TRUE(ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), false, nullptr, text));
+    return text;
+  }
+  // The message of the failure of reading the file with these bytes.
+  std::string Failure(const std::string& FileBytes) {
+    std::string text;
+    try {
+      ConvertWorkbookFile(folder_.Write("f.xls", FileBytes), true, nullptr, text);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "(no failure)";
+  }
+
+  TTestFolder folder_;
+};
+
+// One record of each cell kind in a row of its own; XF 1 has format 7 (currency), XF 2 format 14 (date).
+TEST_F(WorkbookTest, TextOfEveryCellKind) {
+  const uint32_t rk_minus5 = (static_cast<uint32_t>(-5) << 2) | 0x02;
+  const uint32_t rk_1234_cents = (1234u << 2) | 0x03;
+  const uint32_t rk_one_and_half = 0x3FF80000u;  // high half of the double 1.5
+  auto formula = [](uint16_t Row, std::initializer_list<uint8_t> Result) {
+    TBiffBody b = B::Cell(Row, 0);
+    for (uint8_t byte : Result) b.U8(byte);
+    return B::Rec(0x0006, b.U16(0).U32(0).U16(0));
+  };
+  std::string cells;
+  cells += B::Number(0, 0, 1234.5, 1);
+  cells += B::Rec(0x027E, B::Cell(1, 0).U32(rk_minus5));
+  cells += B::Rec(0x027E, B::Cell(2, 0).U32(rk_1234_cents));
+  cells += B::Rec(0x027E, B::Cell(3, 0).U32(rk_one_and_half));
+  cells += B::Rec(0x0205, B::Cell(4, 0).U8(1).U8(0));  // TRUE
+  cells += B::Rec(0x0205, B::Cell(5, 0).U8(7).U8(1));  // #DIV/0!
+  cells += B::Label8(6, 0, "plain");
+  cells += B::Rec(0x0204, B::Cell(7, 0).U16(5).U8(1).Chars16(u"\u03a9mega"));
+  cells += B::Rec(0x00D6, B::Cell(8, 0).U16(4).U8(0).Chars8("rich").U8(1).U16(0));
+  cells += B::Rec(0x00FD, B::Cell(9, 0).U32(1));
+  cells += formula(10, {0, 0, 0, 0, 0, 0, 0x04, 0x40});  // the double 2.5
+  cells += formula(11, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Rec(0x0207, TBiffBody().U16(3).U8(0).Chars8("XYZ"));
+  cells += formula(12, {1, 0, 1, 0, 0, 0, 0xFF, 0xFF});
+  cells += formula(13, {2, 0, 42, 0, 0, 0, 0xFF, 0xFF});
+  // An empty result, and the NUMBER after it is a cell of its own.
+  cells += formula(14, {3, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Number(14, 1, 37329, 2);
+  cells += B::Rec(0x00BD, TBiffBody().U16(15).U16(1).U16(0).U32(rk_minus5).U16(1).U32(rk_1234_cents).U16(15).U32(
+                              rk_one_and_half).U16(3));
+  cells += B::Rec(0x00BE, TBiffBody().U16(16).U16(1).U16(0).U16(0).U16(0).U16(0).U16(4)) + B::Number(16, 5, 9);
+  cells += B::Rec(0x0201, B::Cell(17, 1)) + B::Rec(0x0201, B::Cell(17, 2)) + B::Rec(0x0201, B::Cell(17, 3)) +
+           B::Rec(0x0201, B::Cell(17, 4)) + B::Number(17, 5, 9);
+
+  B stream;
+  stream.XF(0).XF(7).XF(14);
+  stream.Record(0x00FC, TBiffBody().U32(2).U32(2).U16(3).U8(0).Chars8("one").U16(3).U8(0).Chars8("two"));
+  stream.Eof().Sheet(18, 6, cells);
+  EXPECT_EQ(Wide(stream.Bytes),
+            u"$1234.50\r\n-5\r\n12.34\r\n1.5\r\n1\r\n#DIV/0!\r\nplain\r\n\u03a9mega\r\nrich\r\ntwo\r\n2.5\r\nXYZ\r\n"
+            u"1\r\n#N/A\r\n\t3/14/2002\r\n\t-5\t$12.34\t1.5\r\n\t\t\t\t\t9\r\n\t\t\t\t\t9\r\n");
+}
+
+TEST_F(WorkbookTest, SheetLayout) {
+  B stream;
+  stream.Eof();
+  // Values in the first and third columns only; an empty row; trailing empty columns add nothing.
+  stream.Sheet(3, 4, B::Label8(0, 0, "a") + B::Label8(0, 2, "c") + B::Label8(2, 1, "b"));
+  stream.Sheet(2, 1, "");
+  EXPECT_EQ(Wide(stream.Bytes), u"a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
+  EXPECT_EQ(Ansi(stream.Bytes), "a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
+}
+
+TEST_F(WorkbookTest, SheetOriginAndEmbeddedSubStreams) {
+  B stream;
+  stream.Eof().Bof(0x0010).Dimensions(5, 7, 2, 4);
+  stream.Bytes += B::Label8(5, 2, "first");
+  // A chart embedded in the sheet: its records, even cell-like ones, are skipped up to its EOF.
+  stream.Bof(0x0020);
+  stream.Bytes += B::Label8(0, 0, "chart");
+  stream.Eof();
+  stream.Bytes += B::Label8(6, 3, "last");
+  stream.Eof();
+  EXPECT_EQ(Wide(stream.Bytes), u"first\r\n\tlast\r\n");
+}
+
+TEST_F(WorkbookTest, SharedStringsAcrossContinueRecords) {
+  // String 0 starts 8-bit and continues 16-bit; string 1 starts 16-bit and continues 8-bit; string 2 is
+  // rich text with extended data whose 7-byte trailer crosses a boundary; string 3's characters start
+  // right at a boundary, after their own flags byte.
+  TBiffBody first;
+  first.U32(4).U32(4).U16(6).U8(0).Chars8("abc");
+  TBiffBody second;
+  second.U8(1).Chars16(u"\u0434\u0435f").U16(3).U8(1).Chars16(u"\u0416");
+  TBiffBody third;
+  third.U8(0).Chars8("xy").U16(2).U8(0x0C).U16(1).U32(3).Chars8("pq").U16(0);
+  TBiffBody fourth;
+  fourth.U32(0).U8(0).U16(2).U8(0);
+  TBiffBody fifth;
+  fifth.U8(1).Chars16(u"\u00fc!");
+  B stream;
+  stream.Record(0x00FC, first).Record(0x003C, second).Record(0x003C, third).Record(0x003C, fourth);
+  stream.Record(0x003C, fifth).Eof();
+  std::string cells;
+  for (uint16_t i = 0; i < 4; ++i) cells += B::Rec(0x00FD, B::Cell(i, 0).U32(i));
+  stream.Sheet(4, 1, cells);
+  EXPECT_EQ(Wide(stream.Bytes), u"abc\u0434\u0435f\r\n\u0416xy\r\npq\r\n\u00fc!\r\n");
+}
+
+TEST_F(WorkbookTest, Biff5StringsUseTheWindowsCodePage) {
+  B stream(false);
+  stream.Eof().Sheet(2, 1, B::Label5(0, 0, "\x80 \xe9t\xe9") + B::Label5(1, 0, "\xc4"));
+  EXPECT_EQ(Wide(stream.Bytes, u"Book"), u"\u20ac \u00e9t\u00e9\r\n\u00c4\r\n");
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  EXPECT_EQ(Wide(stream.Bytes, u"Book"), u"\u0402 \u0439t\u0439\r\n\u0414\r\n");
+  // 8-bit output is in the same page.
+  EXPECT_EQ(Ansi(stream.Bytes, u"Book"), "\x80 \xe9t\xe9\r\n\xc4\r\n");
+}
+
+TEST_F(WorkbookTest, EightBitOutputMarksWhatTheCodePageLacks) {
+  B stream;
+  stream.Eof().Sheet(1, 1, B::Rec(0x0204, B::Cell(0, 0).U16(5).U8(1).Chars16(u"e\u0301\u4e2d\U0001d11e")));
+  // A letter with a combining accent is composed; a character outside the page, even outside the BMP, is
+  // one "?".
+  EXPECT_EQ(Ansi(stream.Bytes), "\xe9??\r\n");
+}
+
+TEST_F(WorkbookTest, WorkbookStreamIsPreferredOverBook) {
+  B biff8;
+  biff8.Eof().Sheet(1, 1, B::Label8(0, 0, "from workbook"));
+  B biff5(false);
+  biff5.Eof().Sheet(1, 1, B::Label5(0, 0, "from book"));
+  const std::string both = BuildCompoundFile({{u"Book", biff5.Bytes}, {u"Workbook", biff8.Bytes}}).Bytes;
+  std::string bytes;
+  ASSERT_TRUE(ConvertWorkbookFile(folder_.Write("both.xls", both), true, nullptr, bytes));
+  EXPECT_EQ(FromUtf16Bytes(bytes), u"from workbook\r\n");
+  EXPECT_EQ(Wide(biff5.Bytes, u"BOOK"), u"from book\r\n");
+}
+
+TEST_F(WorkbookTest, Failures) {
+  auto sheet = [](const std::string& Cells, uint32_t Rows = 2, uint16_t Cols = 2) {
+    B s;
+    s.Eof().Sheet(Rows, Cols, Cells);
+    return WorkbookFile(s.Bytes);
+  };
+  auto globals = [](const std::function<void(B&)>& Add) {
+    B s;
+    Add(s);
+    return WorkbookFile(s.Bytes);
+  };
+  struct TCase {
+    const char* name;
+    std::string file;
+    const char* message;
+  };
+  const TCase cases[] = {
+      {"not a compound file", "just text, long enough to be read as a header or not", "The file is not a storage object"},
+      {"neither stream", BuildCompoundFile({{u"Other", "x"}}).Bytes, "The stream with specified name does not exist"},
+      {"not a workbook stream", WorkbookFile(std::string("\x09\x02\x06\x00", 4) + std::string(6, '\0')),
+       "Wrong stream type"},
+      {"password", globals([](B& s) { s.Record(0x002F, TBiffBody().U16(0)).Eof(); }), "File is password-protected"},
+      {"no dimensions", globals([](B& s) { s.Eof().Bof(0x0010).Eof(); }), "Bad sheet: dimensions not found"},
+      {"columns beyond 256", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(0, 1, 0, 257).Eof(); }),
+       "Illegal table dimensions"},
+      {"rows backwards", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(5, 1, 0, 1).Eof(); }),
+       "Illegal table dimensions"},
+      {"cell twice", sheet(B::Number(0, 0, 1) + B::Number(0, 0, 2)), "Trying to overwrite record"},
+      {"cell outside the table", sheet(B::Number(2, 0, 1)), "invalid vector<T> subscript"},
+      {"chart only", globals([](B& s) { s.Eof().Bof(0x0020).Record(0x0200, std::string(14, '\0')).Eof(); }),
+       "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
+      {"shared string beyond the table",
+       globals([](B& s) {
+         s.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(1).U8(0).Chars8("a")).Eof();
+         s.Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
+       }),
+       "Shared string table is invalid"},
+      {"shared string count", globals([](B& s) { s.Record(0x00FC, TBiffBody().U32(1).U32(0x10000000)).Eof(); }),
+       "Can't read shared string table: invalid table length"},
+      {"short NUMBER", sheet(B::Rec(0x0203, B::Cell(0, 0).U32(0))), "Record 0x0203 is shorter than its fields"},
+      {"empty LABELSST", sheet(B::Rec(0x00FD, TBiffBody())), "Record 0x00FD is shorter than its fields"},
+      {"LABEL longer than its record", sheet(B::Rec(0x0204, B::Cell(0, 0).U16(50).U8(0).Chars8("abc"))),
+       "Record 0x0204 is shorter than its fields"},
+      {"MULBLANK backwards", sheet(B::Rec(0x00BE, TBiffBody().U16(0).U16(1).U16(0).U16(0))),
+       "Record 0x00BE: columns 1 to 0 do not match its 1 values"},
+      {"MULRK with too few values", sheet(B::Rec(0x00BD, TBiffBody().U16(0).U16(0).U16(0).U32(2).U16(1))),
+       "Record 0x00BD: columns 0 to 1 do not match its 1 values"},
+      {"short XF", globals([](B& s) { s.Record(0x00E0, TBiffBody().U16(0)).Eof(); }),
+       "Record 0x00E0 is shorter than its fields"},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(Failure(c.file), c.message) << c.name;
+  }
+}
+
+// DIMENSIONS can claim four billion rows in a 20-byte record; cells address only 65536 of them, and that
+// many are what the sheet holds.
+TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
+  B stream;
+  stream.Eof().Bof(0x0010).Dimensions(0, 0xFFFFFFFFu, 0, 256);
+  stream.Bytes += B::Label8(65535, 255, "corner");
+  stream.Eof();
+  const std::string text = Ansi(stream.Bytes);
+  EXPECT_EQ(text.size(), 65536u * 2 + 255 + 6);
+  EXPECT_EQ(text.substr(text.size() - 8), "corner\r\n");
+}
+
+TEST_F(WorkbookTest, TheEndOfTheStreamEndsTheReading) {
+  B stream;
+  stream.Eof().Bof(0x0010).Dimensions(0, 2, 0, 1);
+  stream.Bytes += B::Label8(0, 0, "kept") + B::Label8(1, 0, "also kept");
+  // Cut inside the next record: what was read stays.
+  stream.Bytes += std::string("\x04\x02\x20\x00", 4) + "cut";
+  EXPECT_EQ(Wide(stream.Bytes), u"kept\r\nalso kept\r\n");
+}
+
+TEST_F(WorkbookTest, ProgressCanStopReadingAndWriting) {
+  class TStopAfter : public IConvProgress {
+   public:
+    explicit TStopAfter(int Polls) : left_(Polls) {}
+    bool Progress(int32_t Current, int32_t Total) override {
+      EXPECT_EQ(Current, -1);
+      EXPECT_EQ(Total, -1);
+      ++Count;
+      return left_-- > 0;
+    }
+    int Count = 0;
+
+   private:
+    int left_;
+  };
+  B stream;
+  stream.Eof().Sheet(3, 1, B::Label8(0, 0, "x"));
+  const std::string path = folder_.Write("p.xls", WorkbookFile(stream.Bytes));
+  std::string text;
+  TStopAfter at_once(0);
+  EXPECT_FALSE(ConvertWorkbookFile(path, true, &at_once, text));
+  EXPECT_EQ(at_once.Count, 1);
+  TStopAfter never(1000);
+  EXPECT_TRUE(ConvertWorkbookFile(path, false, &never, text));
+  const int polls = never.Count;
+  // Polls while writing too: one per row; stopping at the last one stops the conversion.
+  TStopAfter late(polls - 1);
+  text.clear();
+  EXPECT_FALSE(ConvertWorkbookFile(path, false, &late, text));
+}
+
+}  // namespace
