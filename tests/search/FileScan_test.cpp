@@ -117,6 +117,29 @@ TEST_F(FileScanWalk, ReportsBadRootsAndGoesOn) {
   EXPECT_TRUE(Completed);
 }
 
+// The root folder keeps its only "/" ("/." names it too): it is asked for, listed and reported as "/".
+TEST(FileScanRoot, TheRootFolder) {
+  TFileScanner scanner;
+  std::vector<std::u16string> folders, asked;
+  std::vector<TScanErrorKind> errors;
+  scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFolder) folders.push_back(Name);
+    return true;
+  };
+  scanner.OnError = [&](const std::u16string&, const std::string&, int32_t, TScanErrorKind Kind) {
+    errors.push_back(Kind);
+  };
+  scanner.OnEnterFolder = [&](const std::u16string& Folder) {
+    asked.push_back(Folder);
+    return true;
+  };
+  scanner.Scanner.SetPattern(u"x");
+  EXPECT_TRUE(scanner.Search(u"/.", u"no-such-name-anywhere", false));
+  EXPECT_EQ(asked, std::vector<std::u16string>{u"/"});
+  EXPECT_EQ(folders, std::vector<std::u16string>{u"/"});
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(FileScanWalk, EmptyFileIsReportedAndNotOpened) {
   TFaultyFileLayer layer;
   TFileLayerScope scope(layer);
