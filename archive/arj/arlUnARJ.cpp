@@ -1,0 +1,330 @@
+#include "archive/arj/arlUnARJ.h"
+
+#include <algorithm>
+
+#include "archive/arj/arlArjFast.h"
+#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/lzh/arlLzh3.h"
+#include "archive/lzh/arlLzhItem.h"
+
+namespace {
+
+// Bytes around a basic header: id and size in front, its CRC-32 behind.
+constexpr int32_t kHeaderLead = 4;
+constexpr int32_t kHeaderCrc = 4;
+constexpr int32_t kExtSizeField = 2;
+
+// Host systems whose names are in the OEM code page (MS-DOS, OS/2, Windows 95, Windows NT).
+bool OemHost(uint8_t HostOs) { return HostOs == 0 || HostOs == 5 || HostOs == 10 || HostOs == 11; }
+
+// The folder part of a path (with its trailing separator) and the name after it.
+void SplitPath(const std::string& S, std::string& Dir, std::string& Name) {
+  const size_t P = S.rfind(kItemSeparator);
+  Dir = P == std::string::npos ? std::string() : S.substr(0, P + 1);
+  Name = P == std::string::npos ? S : S.substr(P + 1);
+}
+
+uint32_t Crc32Of(const uint8_t* P, size_t N) {
+  uint32_t Crc = 0xFFFFFFFF;
+  CrcUpdate32(P, static_cast<int32_t>(N), Crc);
+  return ~Crc;
+}
+
+}  // namespace
+
+TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, bool Main, THeader& H) {
+  H = THeader();
+  H.Pos = Pos;
+  const std::vector<uint8_t> Lead = ReadAt(Stream, Pos, kHeaderLead);
+  if (Lead.size() < static_cast<size_t>(kHeaderLead)) return rrEnd;
+  THeaderCursor L(Lead);
+  uint16_t Id = 0;
+  L.U16(Id), L.U16(H.BasicSize);
+  if (Id != kHeaderId) return rrBad;
+  if (H.BasicSize == 0) return rrEnd;
+  if (H.BasicSize > kMaxBasicHeader) return rrBad;
+
+  const std::vector<uint8_t> Basic = ReadAt(Stream, Pos + kHeaderLead, H.BasicSize + kHeaderCrc);
+  if (Basic.size() < static_cast<size_t>(H.BasicSize + kHeaderCrc)) return rrBad;
+  THeaderCursor Tail(Basic.data() + H.BasicSize, kHeaderCrc);
+  uint32_t StoredCrc = 0;
+  Tail.U32(StoredCrc);
+  if (StoredCrc != Crc32Of(Basic.data(), H.BasicSize)) return rrBad;
+
+  THeaderCursor C(Basic.data(), H.BasicSize);
+  uint16_t FileSpecPos = 0, HostData = 0;
+  if (!C.U8(H.FirstSize) || H.FirstSize < kFirstHeaderMin || H.FirstSize > H.BasicSize) return rrBad;
+  C.U8(H.ArcVersion), C.U8(H.MinVersion), C.U8(H.HostOs), C.U8(H.Flags), C.U8(H.Method), C.U8(H.FileType),
+      C.U8(H.PasswordModifier), C.U32(H.DosDateTime), C.U32(H.PackedSize), C.U32(H.UnpackedSize), C.U32(H.Crc),
+      C.U16(FileSpecPos), C.U16(H.Attributes), C.U16(HostData);
+  if (!C.Seek(H.FirstSize) || !C.ZString(kMaxName, H.RawName)) return rrBad;
+
+  // Extended headers: a 16-bit size (0 ends them), the data and its CRC-32.
+  int64_t P = Pos + kHeaderLead + H.BasicSize + kHeaderCrc;
+  for (int32_t I = 0;; ++I) {
+    const std::vector<uint8_t> Size = ReadAt(Stream, P, kExtSizeField);
+    if (Size.size() < static_cast<size_t>(kExtSizeField) || I > kMaxExtHeaders) return rrBad;
+    const uint16_t N = static_cast<uint16_t>(Size[0] | (Size[1] << 8));
+    P += kExtSizeField;
+    if (N == 0) break;
+    P += N + kHeaderCrc;
+  }
+  H.DataPos = P;
+  if (P > StreamSize) return rrBad;
+  if (!Main && H.DataPos + H.PackedSize > StreamSize) H.Torn = true;
+  return rrOk;
+}
+
+std::string TUnArj::ItemName(const THeader& H) const {
+  return ConvertItemName(H.RawName, OemHost(H.HostOs));
+}
+
+bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::vector<THeader>& Entries) {
+  Entries.clear();
+  int64_t StreamSize = 0;
+  try {
+    StreamSize = Stream.Size();
+  } catch (const EStreamError&) {
+  }
+  if (ReadHeader(Stream, Start, StreamSize, true, Main) != rrOk) {
+    DoError(ArchiveFile, "", errBadFileHeader);
+    return false;
+  }
+  int64_t Pos = Main.DataPos;
+  THeader H;
+  while (!GetCancel()) {
+    const TReadResult R = ReadHeader(Stream, Pos, StreamSize, false, H);
+    if (R == rrEnd) break;
+    if (R == rrBad) {
+      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      break;
+    }
+    const std::string Name = ItemName(H);
+    if (MatchFileSpec(Name, FileSpec, {}, true)) {
+      if (H.MinVersion > kMaxMinVersion) {
+        DoError(Name, "", errVersion);
+      } else if (H.Method > kMaxMethod || (H.Method == kMaxMethod && H.ArcVersion == 1)) {
+        DoError(Name, "", errUnsupportedMethod);
+      } else {
+        Entries.push_back(H);
+        TotalPacked += H.PackedSize;
+        TotalUnpacked += H.UnpackedSize;
+        NewestDate = std::max(NewestDate, H.DosDateTime);
+      }
+    }
+    if (H.Torn) break;
+    Pos = H.DataPos + H.PackedSize;
+  }
+  return true;
+}
+
+void TUnArj::ExtractArchive(TStream32* Stream) {
+  FKeptPassword.clear();
+  FSkipProtected = false;
+  if (!Stream) return;
+  // The name later volumes are derived from: the archive's folder and the name in its main header.
+  std::string Folder, OwnName;
+  SplitPath(ArchiveFile, Folder, OwnName);
+
+  TStream32* Volume = Stream;
+  std::unique_ptr<TFileStream32> Next;
+  int64_t Start = StartOffset > 0 ? StartOffset - 1 : 0;
+  int32_t VolumeIndex = 0;
+  int32_t NextNumber = std::max(FirstVolumeNumber, 1);
+  std::vector<THeader> Entries;
+  THeader Main;
+  for (;;) {
+    if (!WalkVolume(*Volume, Start, Main, Entries)) return;
+    BytesToDo = TotalPacked;
+    if (!ExtractEntries(*Volume, Entries, VolumeIndex)) return;
+    if (!(Main.Flags & afVolume) || GetCancel()) return;
+
+    // The next volume, named after the main header's name.
+    const std::string StoredName = ConvertItemName(Main.RawName, OemHost(Main.HostOs));
+    std::string Dir, Base;
+    SplitPath(StoredName, Dir, Base);
+    std::string Name = GetNextVolumeName(Folder + (Base.empty() ? OwnName : Base), NextNumber);
+    if (!RequestNextVolume(Name, NextNumber)) return;
+    int32_t Error = 0;
+    Next = std::make_unique<TFileStream32>(Name, fmOpenRead | fmShareDenyNone, Error);
+    if (Error != 0) {
+      DoError(Name, "", errOpeningFile);
+      return;
+    }
+    ArchiveFile = Name;
+    Volume = Next.get();
+    Start = 0;
+    ++VolumeIndex;
+    ++NextNumber;
+  }
+}
+
+bool TUnArj::ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entries, int32_t Volume) {
+  int64_t StreamSize = 0;
+  try {
+    StreamSize = Stream.Size();
+  } catch (const EStreamError&) {
+  }
+  for (const THeader& Listed : Entries) {
+    if (GetCancel()) return false;
+    THeader H;
+    if (ReadHeader(Stream, Listed.Pos, StreamSize, false, H) != rrOk) {
+      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      return false;
+    }
+    Item = TArlItem();
+    Item.Name = ItemName(H);
+    Item.Flags = H.Flags;
+    Item.Method = H.Method;
+    Item.PackedSize = H.PackedSize;
+    Item.UnpackedSize = H.UnpackedSize;
+    Item.DosDateTime = H.DosDateTime;
+    Item.Crc = H.Crc;
+    Item.Attributes = H.Attributes;
+    Item.HeaderOffset = H.Pos;
+    Item.DiskStart = static_cast<uint32_t>(Volume);
+    CurrentOutputName = BuildOutputName(Item.Name);
+    ExtractEntry(Stream, H);
+  }
+  return true;
+}
+
+bool TUnArj::AskPassword(const std::string& Name) {
+  if (!OnGetPassword) {
+    DoError(Name, "OnGetPassword", errEventNotAssigned);
+    FSkipProtected = true;
+    return false;
+  }
+  bool Continue = true;
+  std::string Given;
+  Timer.Pause();
+  OnGetPassword(this, Name, Continue, Given);
+  Timer.Resume();
+  if (!Continue || Given.empty() || GetCancel()) {
+    FSkipProtected = true;
+    return false;
+  }
+  FKeptPassword = Given;
+  return true;
+}
+
+void TUnArj::RestartOutput() {
+  switch (OutputMode) {
+    case omMemory:
+      if (OutMemoryStream) {
+        if (!OutMemoryStream->Records.empty()) OutMemoryStream->Records.pop_back();
+        OutMemoryStream->SetSize(OutMemoryStart);
+      }
+      break;
+    case omStream:
+      if (OutStream) {
+        OutStream->SetPosition(FOutStreamStart);
+        OutStream->SetSize(FOutStreamStart);
+      }
+      break;
+    case omPointer:
+      OutPointer = FOutPointerStart;
+      OutPointerLeft = FOutPointerLeftStart;
+      break;
+    default:
+      break;  // file outputs are created anew by OpenOutput
+  }
+}
+
+bool TUnArj::DecodeData(TStream32& Stream, const THeader& H, bool Garbled) {
+  if (Garbled) ResetPasswordPosition();
+  try {
+    Stream.SetPosition(H.DataPos);
+  } catch (const EStreamError&) {
+    DoError(Item.Name, "", errReadingFile);
+    return false;
+  }
+  try {
+    if (H.Method == 0) {
+      if (CopyStored(&Stream, H.PackedSize, ckCrc32, Garbled) == 0) return true;
+      DoError(Item.Name, "", errReadingFile);
+      return false;
+    }
+    TLzhResult R;
+    if (H.Method == 4) {
+      TArjFastDecoder D;
+      R = DecodeLzhItem(*this, &Stream, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
+                        [&D](auto&&... A) { return D.Decode(A...); });
+    } else {
+      TLzh3Decoder D(kLzh3Arj);
+      R = DecodeLzhItem(*this, &Stream, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
+                        [&D](auto&&... A) { return D.Decode(A...); });
+    }
+    if (R == lrOk) return true;
+    DoError(Item.Name, "", LzhResultError(R));
+  } catch (const E_RAISE& E) {
+    if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
+  }
+  return false;
+}
+
+void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
+  const bool Garbled = (H.Flags & afGarbled) != 0 && (H.FileType == ftBinary || H.FileType == ftText);
+  if (H.FileType == ftFolder || H.FileType == ftLabel) {
+    BeginItem(true);  // folders and labels pass without a decision
+    if (H.FileType == ftFolder && IsFileOutput() && CreateStoredDirs && !CurrentOutputName.empty())
+      ForceDirectories(CurrentOutputName);
+    if (!IsFileOutput()) CurrentOutputName = Item.Name;
+    Crc32Reg = 0xFFFFFFFF;
+    CheckCrc(ckCrc32, H.Crc);  // nothing written: the stored CRC of no data passes
+    return;
+  }
+  if (H.FileType != ftBinary && H.FileType != ftText) {
+    DoError(Item.Name, "", errUnknownFileType);
+    ProgressDone(Item);
+    return;
+  }
+  if (Garbled) {
+    if (FSkipProtected || (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
+      ProgressDone(Item);
+      return;
+    }
+  }
+  if (!BeginItem(false)) {
+    ProgressDone(Item);
+    return;
+  }
+  // A part continued from the previous volume is added to the file written so far.
+  const uint8_t SavedMode = OutputMode;
+  if ((H.Flags & afExtFile) && OutputMode == omHandle) OutputMode = omAppend;
+  FOutStreamStart = OutStream ? OutStream->Position() : 0;
+  FOutPointerStart = OutPointer;
+  FOutPointerLeftStart = OutPointerLeft;
+
+  bool Passed = false;
+  for (int32_t Attempt = 1;; ++Attempt) {
+    if (!OpenOutput(Item.Name, CurrentOutputName)) break;
+    if (Garbled) Password = ShiftString(false, FKeptPassword, H.PasswordModifier);
+    Crc32Reg = 0xFFFFFFFF;
+    const bool Decoded = DecodeData(Stream, H, Garbled);
+    CloseOutput(faArchive, H.DosDateTime, CurrentOutputName);
+    // A failed decoding must not pass the check by a chance match of the CRC.
+    if (!Decoded) Crc32Reg = ~H.Crc ^ 1;
+    const bool Matches = H.Crc == Crc32Reg || H.Crc == ~Crc32Reg;
+    if (!Garbled || Matches || Attempt >= PasswordAttempts || GetCancel()) {
+      Passed = CheckCrc(ckCrc32, H.Crc);
+      break;
+    }
+    // A wrong password: forget it and try again with a new one, into an emptied output.
+    FKeptPassword.clear();
+    Password.clear();
+    if (!AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName)) {
+      Passed = CheckCrc(ckCrc32, H.Crc);
+      break;
+    }
+    FSkipProtected = false;
+    RestartOutput();
+  }
+  if (Garbled && !Passed) {
+    --FileIndex;
+    FSkipProtected = true;
+  }
+  Password.clear();
+  OutputMode = SavedMode;
+  if (Item.PackedSize > 0) ProgressDone(Item);
+}

@@ -1,0 +1,229 @@
+#include "archive/arj/arlUnARJ.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/archive/lzh/DecoderRun.h"
+
+using lzhtest::Bytes;
+using lzhtest::TRunLog;
+
+namespace {
+
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/arj/fixtures/" + Name;
+}
+Bytes Content(const std::string& Name) { return lzhtest::Fixture("arj", "content/" + Name); }
+
+TRunLog Extract(const std::string& Fixture, std::function<void(TUnArj&)> Setup = {}) {
+  TUnArj D;
+  if (Setup) Setup(D);
+  return lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+}
+
+// A folder entry, a stored file, method-1 files and a method-4 file.
+TEST(UnArj, ExtractsEveryMethodWithMatchingCrcs) {
+  const TRunLog Log = Extract("basic.arj");
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Result, 4);
+  ASSERT_EQ(Log.Items.size(), 4u);
+  const std::pair<const char*, const char*> Expected[] = {
+      {"sub/m1b.txt", "m1b.txt"}, {"stored.txt", "stored.txt"}, {"m1.txt", "m1.txt"}, {"m4.bin", "m4.bin"}};
+  for (const auto& [Item, File] : Expected) {
+    const auto* I = Log.Find(Item);
+    ASSERT_NE(I, nullptr) << Item;
+    EXPECT_TRUE(I->Data == Content(File)) << Item;
+    EXPECT_TRUE(Log.Passed(Item)) << Item;
+  }
+  EXPECT_TRUE(Log.Passed("sub"));  // the folder entry passes its check with nothing written
+}
+
+TEST(UnArj, ExtractsToFilesWithTheFolderEntry) {
+  const auto Dir = std::filesystem::temp_directory_path() / ("arj_files_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(Dir);
+  TUnArj D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  D.SetArchiveFile(FixturePath("basic.arj"));
+  D.FileSpec = {"*.*"};
+  D.SetExtractDir(Dir.string());
+  EXPECT_EQ(D.ExtractToFiles(), 4);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(Dir / "sub"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir / "sub/m1b.txt").string()) == Content("m1b.txt"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir / "m4.bin").string()) == Content("m4.bin"));
+  std::filesystem::remove_all(Dir);
+}
+
+TEST(UnArj, SelectsByFileSpec) {
+  TUnArj D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  D.SetArchiveFile(FixturePath("basic.arj"));
+  D.FileSpec = {"*.bin"};
+  TDecompMemoryStream Out;
+  EXPECT_EQ(D.ExtractToMemoryStream(&Out), 1);
+  ASSERT_EQ(Out.Records.size(), 1u);
+  EXPECT_EQ(Out.Records[0].Name, "m4.bin");
+}
+
+// Three garbled entries (methods 1, 4 and 0) added in three runs, so that each has its own password
+// modifier; the first entry's length is not a multiple of the password's.
+TEST(UnArj, GarbledEntriesTakeOnePasswordForAll) {
+  int Asked = 0;
+  const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
+    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+      ++Asked;
+      Continue = true;
+      Password = "secret";
+    };
+  });
+  EXPECT_EQ(Asked, 1);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Result, 3);
+  for (const char* Name : {"a.txt", "b.txt", "c.txt"}) {
+    const auto* I = Log.Find(Name);
+    ASSERT_NE(I, nullptr) << Name;
+    EXPECT_TRUE(I->Data == Content(Name)) << Name;
+  }
+}
+
+// A wrong first answer fails the CRC; the entry is extracted again, into an emptied output, with the
+// second answer, and is listed once.
+TEST(UnArj, WrongPasswordIsAskedAgainAndTheRetryCountsOnce) {
+  std::vector<std::string> Answers = {"wrong", "secret"};
+  size_t Asked = 0;
+  const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
+    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+      Continue = true;
+      Password = Answers[std::min(Asked++, Answers.size() - 1)];
+    };
+  });
+  EXPECT_EQ(Asked, 2u);
+  EXPECT_EQ(Log.Result, 3);
+  ASSERT_EQ(Log.Items.size(), 3u);
+  EXPECT_TRUE(Log.Find("a.txt")->Data == Content("a.txt"));
+  EXPECT_TRUE(Log.Passed("a.txt"));
+}
+
+TEST(UnArj, WithoutAPasswordEveryGarbledEntryIsSkipped) {
+  int Asked = 0;
+  const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
+    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string&) {
+      ++Asked;
+      Continue = false;
+    };
+  });
+  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(Log.Result, 0);
+  EXPECT_TRUE(Log.Items.empty());
+
+  // Without the event at all: reported once with the event's name, nothing extracted.
+  const TRunLog NoEvent = Extract("garbled.arj");
+  EXPECT_EQ(NoEvent.Result, 0);
+  EXPECT_TRUE(NoEvent.HasError(errEventNotAssigned));
+}
+
+TEST(UnArj, WrongPasswordsUpToTheLimitLeaveTheEntryUncounted) {
+  int Asked = 0;
+  const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
+    D.PasswordAttempts = 2;
+    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+      ++Asked;
+      Continue = true;
+      Password = "nope";
+    };
+  });
+  EXPECT_EQ(Asked, 2);  // then the run's further garbled entries are skipped without asking
+  EXPECT_EQ(Log.Result, 0);
+  EXPECT_FALSE(Log.Passed("a.txt"));
+}
+
+// The end marker is followed by a recovery record; it is not read as an entry.
+TEST(UnArj, RecoveryRecordAfterTheEndMarkerIsIgnored) {
+  const TRunLog Log = Extract("hk.arj");
+  EXPECT_TRUE(Log.Errors.empty());
+  ASSERT_EQ(Log.Items.size(), 1u);
+  EXPECT_TRUE(Log.Items[0].Data == Content("a.txt"));
+}
+
+// The first volume was renamed on disk; the later ones are found by the name in its main header.
+TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
+  std::vector<std::string> Asked;
+  const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
+    D.OnNextVolumeFile = [&](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists, const std::string&) {
+      Asked.push_back(std::filesystem::path(FileName).filename().string());
+      Cancel = !Exists;
+    };
+  });
+  EXPECT_EQ(Asked, (std::vector<std::string>{"vol.a01", "vol.a02"}));
+  EXPECT_TRUE(Log.Errors.empty());
+  // The split file arrives part by part, each part checked against its own CRC.
+  Bytes Joined;
+  for (const auto& I : Log.Items)
+    if (I.Name == "vdata.bin") Joined.insert(Joined.end(), I.Data.begin(), I.Data.end());
+  EXPECT_TRUE(Joined == Content("vdata.bin"));
+  ASSERT_NE(Log.Find("tail.txt"), nullptr);
+  EXPECT_TRUE(Log.Find("tail.txt")->Data == Content("tail.txt"));
+  for (const auto& E : Log.Ends) EXPECT_TRUE(E.second) << E.first;
+}
+
+TEST(UnArj, RefusedNextVolumeEndsTheRunQuietly) {
+  const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
+    D.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) { Cancel = true; };
+  });
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Items.size(), 1u);  // the first part of vdata.bin
+}
+
+// Damaged archives: what is read before the fault, and the fault's own message.
+TEST(UnArj, HostileArchivesReportTheirFault) {
+  struct TCase {
+    const char* Fixture;
+    int32_t Error;
+    std::vector<std::string> Extracted;  // items written whole and passing their CRC
+  };
+  const TCase Cases[] = {
+      {"arj_min_version_4.arj", errVersion, {"sub/m1b.txt", "stored.txt", "m4.bin"}},
+      {"arj_header_crc_bad.arj", errBadFileHeader, {"sub/m1b.txt"}},
+      {"arj_torn_tail.arj", errReadingFile, {"sub/m1b.txt", "stored.txt", "m1.txt"}},
+      {"arj_huffman_bad.arj", errBadHuffmanCode, {"sub/m1b.txt", "stored.txt", "m4.bin"}},
+  };
+  for (const auto& C : Cases) {
+    const TRunLog Log = Extract(C.Fixture);
+    EXPECT_TRUE(Log.HasError(C.Error)) << C.Fixture;
+    std::vector<std::string> Good;
+    for (const auto& I : Log.Items)
+      if (Log.Passed(I.Name)) Good.push_back(I.Name);
+    EXPECT_EQ(Good, C.Extracted) << C.Fixture;
+  }
+}
+
+TEST(UnArj, DamagedArchivesNeverCrashOrHang) {
+  const auto Dir = std::filesystem::temp_directory_path() / ("arj_damage_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(Dir);
+  unsigned Seed = 1;
+  for (const char* Name : {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"}) {
+    for (const Bytes& Bad : lzhtest::Damaged(lzhtest::Fixture("arj", Name), Seed++)) {
+      const std::string Path = (Dir / "damaged.arj").string();
+      {
+        std::FILE* F = std::fopen(Path.c_str(), "wb");
+        if (!Bad.empty()) std::fwrite(Bad.data(), 1, Bad.size(), F);
+        std::fclose(F);
+      }
+      TUnArj D;
+      D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+        Continue = true;
+        Password = "secret";
+      };
+      D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) { Cancel = true; };
+      const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+      for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+    }
+  }
+  std::filesystem::remove_all(Dir);
+}
+
+}  // namespace
