@@ -252,7 +252,7 @@ uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, 
 
   if (Unicode) {
     Source.Seek(p);
-    return RunHTMLPass(Source, Dest, Links, '?', Charset == kUtf16, kUtf16, Charset, Progress);
+    return RunHTMLPass(Source, Dest, Links, '?', Charset == kUtf16, kUtf16, Charset, Progress) == 0 ? 0 : kUtf16;
   }
 
   uint8_t target = Charset;
