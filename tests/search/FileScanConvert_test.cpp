@@ -184,14 +184,7 @@ class FileScanArchives : public ::testing::Test {
     Log = TScanLog();
     Log.Attach(Scanner, Tree);
     Archives.Walked.clear();
-    std::string paths;
-    for (size_t from = 0; from <= Roots.size();) {
-      size_t to = Roots.find(' ', from);
-      if (to == std::string::npos) to = Roots.size();
-      paths += (paths.empty() ? "" : ";") + Tree.Path(Roots.substr(from, to - from));
-      from = to + 1;
-    }
-    Completed = Scanner.Search(Utf8ToUtf16(paths), Masks, false);
+    Completed = Scanner.Search(Tree.Roots(Roots), Masks, false);
     return Log.Hits;
   }
   TScanTree Tree;

@@ -47,6 +47,21 @@ class TScanTree {
     utimensat(AT_FDCWD, Path(Rel).c_str(), times, 0);
   }
 
+  // A path list for TFileScanner::Search from space-separated entries: each a path below the root ("."
+  // for the root itself), or after "=" a path taken as typed.
+  std::u16string Roots(const std::string& Entries) const {
+    std::string paths;
+    for (size_t from = 0; from <= Entries.size();) {
+      size_t to = Entries.find(' ', from);
+      if (to == std::string::npos) to = Entries.size();
+      const std::string entry = Entries.substr(from, to - from);
+      if (!paths.empty()) paths += ";";
+      paths += entry.rfind('=', 0) == 0 ? entry.substr(1) : Path(entry == "." ? "" : entry);
+      from = to + 1;
+    }
+    return Utf8ToUtf16(paths);
+  }
+
   // The part of Path below the root ("sub/d.txt").
   std::string Relative(const std::u16string& Path) const {
     const std::string p = Utf16ToUtf8(Path);

@@ -40,20 +40,9 @@ class FileScanWalk : public ::testing::Test {
     Scanner.Scanner.SetPattern(u"hello");
   }
 
-  // Runs a search over the space-separated root paths (relative to the tree; an entry starting with
-  // "=" is taken as typed) and answers the hits in order.
+  // Runs a search over the roots (TScanTree::Roots) and answers the hits in order.
   Names Run(const std::string& Roots, const std::string& Masks, bool Recurse) {
-    std::string paths;
-    size_t from = 0;
-    while (from <= Roots.size()) {
-      size_t to = Roots.find(' ', from);
-      if (to == std::string::npos) to = Roots.size();
-      const std::string entry = Roots.substr(from, to - from);
-      if (!paths.empty()) paths += ";";
-      paths += entry.rfind('=', 0) == 0 ? entry.substr(1) : Tree.Path(entry == "." ? "" : entry);
-      from = to + 1;
-    }
-    Completed = Scanner.Search(Utf8ToUtf16(paths), Utf8ToUtf16(Masks), Recurse);
+    Completed = Scanner.Search(Tree.Roots(Roots), Utf8ToUtf16(Masks), Recurse);
     return Log.Hits;
   }
 
