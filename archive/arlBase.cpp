@@ -348,7 +348,7 @@ std::string TZipCommon::BuildOutputName(const std::string& ItemName) {
 }
 
 bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<std::string>& List,
-                               const std::vector<std::string>& Masks, bool Recurse) {
+                               const std::vector<std::string>& Masks, bool Recurse) const {
   auto matchMask = [](const std::string& Name, const std::string& Mask) {
     if (MatchInternalMask(Name, Mask)) return true;
     // "*.*" selects names without an extension as well: whichever side lacks a "." gets one.
@@ -369,6 +369,7 @@ bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<st
     if (entry.empty()) continue;
     // A name given exactly selects that item, whatever wildcard characters it holds.
     if (entry == ItemName) return masksAccept(itemName);
+    if (FileSpecLiteral) continue;
     std::string entryDir, entryName;
     SplitItem(entry, entryDir, entryName);
     if (Recurse) {

@@ -313,9 +313,15 @@ class TZipCommon : public TRegisterArcLib {
   virtual std::string BuildOutputName(const std::string& ItemName);
   void SetFileSpec(const std::vector<std::string>& List) { FileSpec = List; }
   virtual void ClearSecondaryList() { SecondaryList.clear(); }
-  // Whether an item is selected by List (and by one of Masks when Masks is not empty).
-  static bool MatchFileSpec(const std::string& ItemName, const std::vector<std::string>& List,
-                            const std::vector<std::string>& Masks, bool Recurse);
+  // Whether an item is selected by List (and by one of Masks when Masks is not empty): an entry selects
+  // the item with the same name, and, unless FileSpecLiteral is set, every item whose folder matches the
+  // entry's (without case; with Recurse its sub-folders too) and whose name matches the entry's name as
+  // a wildcard mask ("*.*" also selects names without extension).
+  bool MatchFileSpec(const std::string& ItemName, const std::vector<std::string>& List,
+                     const std::vector<std::string>& Masks, bool Recurse) const;
+  // FileSpec names items exactly: names that hold "*", "?" or "[" select only themselves (set by
+  // ExtractToStream for its one item, and by callers that extract one named item).
+  bool FileSpecLiteral = false;
   // Every character moved down (Decode) or up by Delta (mod 256).
   static std::string ShiftString(bool Decode, const std::string& S, int Delta);
   // The temporary folder, fetched again when the stored one no longer exists.
@@ -365,8 +371,8 @@ class TUnBase : public TZipCommon {
   int32_t Execute();
   // InputMode 0, OutputMode 0.
   int32_t ExtractToFiles();
-  // OutputMode 3 into Stream with FileSpec replaced by the one name (restored afterwards, also after a
-  // failure); Stream rewound to 0. A null Stream reports "Uninitialized TFileStream object".
+  // OutputMode 3 into Stream with FileSpec replaced by the one name, taken literally (both restored
+  // afterwards, also after a failure); Stream rewound to 0. A null Stream reports "Uninitialized TFileStream object".
   int32_t ExtractToStream(const std::string& ItemName, TStream32* Stream);
   // OutputMode 1 into Stream; rewound to 0. A null Stream reports "Uninitialized TMemoryStream object".
   int32_t ExtractToMemoryStream(TDecompMemoryStream* Stream);

@@ -121,12 +121,15 @@ int32_t TUnBase::ExtractToStream(const std::string& ItemName, TStream32* Stream)
   struct TRestore {
     TUnBase& Self;
     std::vector<std::string> Saved;
+    bool SavedLiteral;
     ~TRestore() {
       Self.FileSpec = std::move(Saved);
+      Self.FileSpecLiteral = SavedLiteral;
       Self.OutStream = nullptr;
     }
-  } restore{*this, FileSpec};
+  } restore{*this, FileSpec, FileSpecLiteral};
   FileSpec = {ItemName};
+  FileSpecLiteral = true;
   OutputMode = omStream;
   OutStream = Stream;
   const int32_t result = Execute();
