@@ -19,10 +19,10 @@ extern "C" {
 
 using THTMLToTextWithLinks2 = void* (*)(const void* Buffer, IHTMLLinks* Links, IConvProgress* Progress,
                                         uint8_t Charset, TConvBool Unicode, int32_t* Size);
-using THTMLToTextWithLinks = void* (*)(const void* Buffer, IHTMLLinks* Links, uint8_t Charset, TConvBool Unicode,
-                                       int32_t* Size);
-using THTMLToText2 = void* (*)(const void* Buffer, IConvProgress* Progress, uint8_t Charset, TConvBool Unicode,
-                               int32_t* Size);
+using THTMLToTextWithLinks = void* (*)(const void* Buffer, IHTMLLinks* Links, uint8_t Charset,
+                                       TConvBool Unicode, int32_t* Size);
+using THTMLToText2 = void* (*)(const void* Buffer, IConvProgress* Progress, uint8_t Charset,
+                               TConvBool Unicode, int32_t* Size);
 using THTMLToText = void* (*)(const void* Buffer, uint8_t Charset, TConvBool Unicode, int32_t* Size);
 
 #ifdef SCRYLINE_CONVERTER_LIBRARY
@@ -30,7 +30,8 @@ void* HTMLToTextWithLinks2(const void* Buffer, IHTMLLinks* Links, IConvProgress*
                            TConvBool Unicode, int32_t* Size);
 void* HTMLToTextWithLinks(const void* Buffer, IHTMLLinks* Links, uint8_t Charset, TConvBool Unicode,
                           int32_t* Size);
-void* HTMLToText2(const void* Buffer, IConvProgress* Progress, uint8_t Charset, TConvBool Unicode, int32_t* Size);
+void* HTMLToText2(const void* Buffer, IConvProgress* Progress, uint8_t Charset, TConvBool Unicode,
+                  int32_t* Size);
 void* HTMLToText(const void* Buffer, uint8_t Charset, TConvBool Unicode, int32_t* Size);
 #endif
 }

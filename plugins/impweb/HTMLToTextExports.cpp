@@ -1,12 +1,11 @@
 // The HTMLToText exports. Every body catches everything: a caller across the library boundary cannot
 // receive an exception, so a failure is a null answer with Size 0, as a cancel is.
-#include "plugins/impweb/HTMLToText.h"
-
 #include <cstring>
 #include <limits>
 #include <new>
 
 #include "core/VStream.h"
+#include "plugins/impweb/HTMLToText.h"
 #include "plugins/impweb/html/HTMLPasses.h"
 
 namespace {
@@ -14,8 +13,8 @@ namespace {
 // Two zero bytes follow the text: a zero character of either width.
 constexpr int32_t kTerminatorBytes = 2;
 
-void* ConvertBuffer(const void* Buffer, IHTMLLinks* Links, IConvProgress* Progress, uint8_t Charset, bool Unicode,
-                    int32_t* Size) noexcept {
+void* ConvertBuffer(const void* Buffer, IHTMLLinks* Links, IConvProgress* Progress, uint8_t Charset,
+                    bool Unicode, int32_t* Size) noexcept {
   if (Size == nullptr) return nullptr;
   try {
     if (*Size < 0 || (Buffer == nullptr && *Size > 0)) {
@@ -63,7 +62,8 @@ void* HTMLToTextWithLinks(const void* Buffer, IHTMLLinks* Links, uint8_t Charset
   return ConvertBuffer(Buffer, Links, nullptr, Charset, Unicode != 0, Size);
 }
 
-void* HTMLToText2(const void* Buffer, IConvProgress* Progress, uint8_t Charset, TConvBool Unicode, int32_t* Size) {
+void* HTMLToText2(const void* Buffer, IConvProgress* Progress, uint8_t Charset, TConvBool Unicode,
+                  int32_t* Size) {
   return ConvertBuffer(Buffer, nullptr, Progress, Charset, Unicode != 0, Size);
 }
 

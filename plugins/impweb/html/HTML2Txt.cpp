@@ -32,17 +32,17 @@ struct TNamedCode {
 };
 
 constexpr TNamedCode kTags[] = {
-    {"P", kTagParagraph},        {"H1", kTagParagraph},      {"H2", kTagParagraph},
-    {"H3", kTagParagraph},       {"H4", kTagParagraph},      {"H5", kTagParagraph},
-    {"H6", kTagParagraph},       {"BR", kTagLineBreak},      {"DIV", kTagLineBreak},
-    {"HR", kTagLineBreak},       {"A", kTagLink},            {"UL", kTagUnorderedList},
-    {"OL", kTagOrderedList},     {"LI", kTagListItem},       {"DL", kTagDefinitionList},
-    {"DT", kTagLineItem},        {"OPTION", kTagLineItem},   {"DD", kTagDefinition},
-    {"BLOCKQUOTE", kTagBlockQuote}, {"Q", kTagQuote},        {"PRE", kTagPreformatted},
-    {"TABLE", kTagTable},        {"TR", kTagTableRow},       {"TD", kTagTableCell},
-    {"TH", kTagTableCell},       {"APPLET", kTagEmbedded},   {"AREA", kTagEmbedded},
-    {"IMG", kTagEmbedded},       {"META", kTagMeta},         {"INPUT", kTagInput},
-    {"TITLE", kTagSkipped},      {"SCRIPT", kTagSkipped},    {"STYLE", kTagSkipped},
+    {"P", kTagParagraph},           {"H1", kTagParagraph},    {"H2", kTagParagraph},
+    {"H3", kTagParagraph},          {"H4", kTagParagraph},    {"H5", kTagParagraph},
+    {"H6", kTagParagraph},          {"BR", kTagLineBreak},    {"DIV", kTagLineBreak},
+    {"HR", kTagLineBreak},          {"A", kTagLink},          {"UL", kTagUnorderedList},
+    {"OL", kTagOrderedList},        {"LI", kTagListItem},     {"DL", kTagDefinitionList},
+    {"DT", kTagLineItem},           {"OPTION", kTagLineItem}, {"DD", kTagDefinition},
+    {"BLOCKQUOTE", kTagBlockQuote}, {"Q", kTagQuote},         {"PRE", kTagPreformatted},
+    {"TABLE", kTagTable},           {"TR", kTagTableRow},     {"TD", kTagTableCell},
+    {"TH", kTagTableCell},          {"APPLET", kTagEmbedded}, {"AREA", kTagEmbedded},
+    {"IMG", kTagEmbedded},          {"META", kTagMeta},       {"INPUT", kTagInput},
+    {"TITLE", kTagSkipped},         {"SCRIPT", kTagSkipped},  {"STYLE", kTagSkipped},
     {"XML", kTagSkipped},
 };
 
@@ -64,32 +64,32 @@ static_assert(std::size(kLatin1Entities) == 96);
 
 // The symbol entities (Greek letters, mathematical symbols, arrows, ...) and the four markup ones.
 constexpr TNamedCode kOtherEntities[] = {
-    {"fnof", 402},     {"Alpha", 913},    {"Beta", 914},     {"Gamma", 915},    {"Delta", 916},
-    {"Epsilon", 917},  {"Zeta", 918},     {"Eta", 919},      {"Theta", 920},    {"Iota", 921},
-    {"Kappa", 922},    {"Lambda", 923},   {"Mu", 924},       {"Nu", 925},       {"Xi", 926},
-    {"Omicron", 927},  {"Pi", 928},       {"Rho", 929},      {"Sigma", 931},    {"Tau", 932},
-    {"Upsilon", 933},  {"Phi", 934},      {"Chi", 935},      {"Psi", 936},      {"Omega", 937},
-    {"alpha", 945},    {"beta", 946},     {"gamma", 947},    {"delta", 948},    {"epsilon", 949},
-    {"zeta", 950},     {"eta", 951},      {"theta", 952},    {"iota", 953},     {"kappa", 954},
-    {"lambda", 955},   {"mu", 956},       {"nu", 957},       {"xi", 958},       {"omicron", 959},
-    {"pi", 960},       {"rho", 961},      {"sigmaf", 962},   {"sigma", 963},    {"tau", 964},
-    {"upsilon", 965},  {"phi", 966},      {"chi", 967},      {"psi", 968},      {"omega", 969},
-    {"thetasym", 977}, {"upsih", 978},    {"piv", 982},      {"bull", 8226},    {"hellip", 8230},
-    {"prime", 8242},   {"Prime", 8243},   {"oline", 8254},   {"frasl", 8260},   {"weierp", 8472},
-    {"image", 8465},   {"real", 8476},    {"trade", 8482},   {"alefsym", 8501}, {"larr", 8592},
-    {"uarr", 8593},    {"rarr", 8594},    {"darr", 8595},    {"harr", 8596},    {"crarr", 8629},
-    {"lArr", 8656},    {"uArr", 8657},    {"rArr", 8658},    {"dArr", 8659},    {"hArr", 8660},
-    {"forall", 8704},  {"part", 8706},    {"exist", 8707},   {"empty", 8709},   {"nabla", 8711},
-    {"isin", 8712},    {"notin", 8713},   {"ni", 8715},      {"prod", 8719},    {"sum", 8721},
-    {"minus", 8722},   {"lowast", 8727},  {"radic", 8730},   {"prop", 8733},    {"infin", 8734},
-    {"ang", 8736},     {"and", 8743},     {"or", 8744},      {"cap", 8745},     {"cup", 8746},
-    {"int", 8747},     {"there4", 8756},  {"sim", 8764},     {"cong", 8773},    {"asymp", 8776},
-    {"ne", 8800},      {"equiv", 8801},   {"le", 8804},      {"ge", 8805},      {"sub", 8834},
-    {"sup", 8835},     {"nsub", 8836},    {"sube", 8838},    {"supe", 8839},    {"oplus", 8853},
-    {"otimes", 8855},  {"perp", 8869},    {"sdot", 8901},    {"lceil", 8968},   {"rceil", 8969},
-    {"lfloor", 8970},  {"rfloor", 8971},  {"lang", 9001},    {"rang", 9002},    {"loz", 9674},
-    {"spades", 9824},  {"clubs", 9827},   {"hearts", 9829},  {"diams", 9830},   {"quot", 34},
-    {"amp", 38},       {"lt", 60},        {"gt", 62},
+    {"fnof", 402},     {"Alpha", 913},   {"Beta", 914},    {"Gamma", 915},    {"Delta", 916},
+    {"Epsilon", 917},  {"Zeta", 918},    {"Eta", 919},     {"Theta", 920},    {"Iota", 921},
+    {"Kappa", 922},    {"Lambda", 923},  {"Mu", 924},      {"Nu", 925},       {"Xi", 926},
+    {"Omicron", 927},  {"Pi", 928},      {"Rho", 929},     {"Sigma", 931},    {"Tau", 932},
+    {"Upsilon", 933},  {"Phi", 934},     {"Chi", 935},     {"Psi", 936},      {"Omega", 937},
+    {"alpha", 945},    {"beta", 946},    {"gamma", 947},   {"delta", 948},    {"epsilon", 949},
+    {"zeta", 950},     {"eta", 951},     {"theta", 952},   {"iota", 953},     {"kappa", 954},
+    {"lambda", 955},   {"mu", 956},      {"nu", 957},      {"xi", 958},       {"omicron", 959},
+    {"pi", 960},       {"rho", 961},     {"sigmaf", 962},  {"sigma", 963},    {"tau", 964},
+    {"upsilon", 965},  {"phi", 966},     {"chi", 967},     {"psi", 968},      {"omega", 969},
+    {"thetasym", 977}, {"upsih", 978},   {"piv", 982},     {"bull", 8226},    {"hellip", 8230},
+    {"prime", 8242},   {"Prime", 8243},  {"oline", 8254},  {"frasl", 8260},   {"weierp", 8472},
+    {"image", 8465},   {"real", 8476},   {"trade", 8482},  {"alefsym", 8501}, {"larr", 8592},
+    {"uarr", 8593},    {"rarr", 8594},   {"darr", 8595},   {"harr", 8596},    {"crarr", 8629},
+    {"lArr", 8656},    {"uArr", 8657},   {"rArr", 8658},   {"dArr", 8659},    {"hArr", 8660},
+    {"forall", 8704},  {"part", 8706},   {"exist", 8707},  {"empty", 8709},   {"nabla", 8711},
+    {"isin", 8712},    {"notin", 8713},  {"ni", 8715},     {"prod", 8719},    {"sum", 8721},
+    {"minus", 8722},   {"lowast", 8727}, {"radic", 8730},  {"prop", 8733},    {"infin", 8734},
+    {"ang", 8736},     {"and", 8743},    {"or", 8744},     {"cap", 8745},     {"cup", 8746},
+    {"int", 8747},     {"there4", 8756}, {"sim", 8764},    {"cong", 8773},    {"asymp", 8776},
+    {"ne", 8800},      {"equiv", 8801},  {"le", 8804},     {"ge", 8805},      {"sub", 8834},
+    {"sup", 8835},     {"nsub", 8836},   {"sube", 8838},   {"supe", 8839},    {"oplus", 8853},
+    {"otimes", 8855},  {"perp", 8869},   {"sdot", 8901},   {"lceil", 8968},   {"rceil", 8969},
+    {"lfloor", 8970},  {"rfloor", 8971}, {"lang", 9001},   {"rang", 9002},    {"loz", 9674},
+    {"spades", 9824},  {"clubs", 9827},  {"hearts", 9829}, {"diams", 9830},   {"quot", 34},
+    {"amp", 38},       {"lt", 60},       {"gt", 62},
 };
 static_assert(std::size(kOtherEntities) == 128);
 
@@ -745,7 +745,8 @@ void WriteHTMLText(const std::string& Text, THTMLPassState& State) {
   if (State.UnicodeOutput) {
     AppendOutput(State, HTMLWideToBytes(CharsetToWide(Text, State.SourceCharset)));
   } else {
-    AppendOutput(State, EightBitOutput(ConvertCharsetStr(Text, State.SourceCharset, State.TargetCharset), State));
+    AppendOutput(State,
+                 EightBitOutput(ConvertCharsetStr(Text, State.SourceCharset, State.TargetCharset), State));
   }
 }
 

@@ -27,27 +27,27 @@ class IHTMLLinks;
 
 // Tag codes: what the tag dictionary maps a tag name to.
 enum : int32_t {
-  kTagUnknown = -1,      // a tag not in the dictionary, and a comment
-  kTagParagraph = 0,     // P, H1-H6
-  kTagLineBreak = 1,     // BR, DIV, HR
-  kTagLink = 2,          // A
-  kTagUnorderedList = 3,  // UL
-  kTagOrderedList = 4,   // OL
-  kTagListItem = 5,      // LI
+  kTagUnknown = -1,        // a tag not in the dictionary, and a comment
+  kTagParagraph = 0,       // P, H1-H6
+  kTagLineBreak = 1,       // BR, DIV, HR
+  kTagLink = 2,            // A
+  kTagUnorderedList = 3,   // UL
+  kTagOrderedList = 4,     // OL
+  kTagListItem = 5,        // LI
   kTagDefinitionList = 6,  // DL
-  kTagLineItem = 7,      // DT, OPTION
-  kTagDefinition = 8,    // DD
-  kTagBlockQuote = 9,    // BLOCKQUOTE
-  kTagQuote = 10,        // Q
-  kTagPreformatted = 11,  // PRE
-  kTagTable = 12,        // TABLE
-  kTagTableRow = 13,     // TR
-  kTagTableCell = 14,    // TD, TH
-  kTagEmbedded = 15,     // APPLET, AREA, IMG: their ALT text
-  kTagMeta = 16,         // META
-  kTagInput = 17,        // INPUT
-  kTagMetaCharset = 18,  // a META tag that declared a charset (never in the dictionary)
-  kTagSkipped = 19,      // TITLE, SCRIPT, STYLE, XML: their content is not text
+  kTagLineItem = 7,        // DT, OPTION
+  kTagDefinition = 8,      // DD
+  kTagBlockQuote = 9,      // BLOCKQUOTE
+  kTagQuote = 10,          // Q
+  kTagPreformatted = 11,   // PRE
+  kTagTable = 12,          // TABLE
+  kTagTableRow = 13,       // TR
+  kTagTableCell = 14,      // TD, TH
+  kTagEmbedded = 15,       // APPLET, AREA, IMG: their ALT text
+  kTagMeta = 16,           // META
+  kTagInput = 17,          // INPUT
+  kTagMetaCharset = 18,    // a META tag that declared a charset (never in the dictionary)
+  kTagSkipped = 19,        // TITLE, SCRIPT, STYLE, XML: their content is not text
 };
 
 // Token kinds.

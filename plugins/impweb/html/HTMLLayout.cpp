@@ -39,14 +39,31 @@ std::string AdjustLineBreaks(const std::string& Text) {
   return out;
 }
 
+void DecodeRun(const std::string& Text, THTMLPassState& State) { DecodeHTMLEntities(Text, State); }
+void DecodeRun(const std::u16string& Text, THTMLPassState& State) { DecodeHTMLEntitiesWide(Text, State); }
+
+// A word at the current place: the indentation at the start of a line, a separating blank unless the
+// word is glued to what stands before it, then its text.
+template <class Char>
+void WriteWordAt(const std::basic_string<Char>& Word, THTMLPassState& State) {
+  if (State.AtLineStart) {
+    WriteHTMLIndent(State);
+    State.AtLineStart = false;
+  }
+  if (!State.NoSeparator) WriteHTMLBlank(State);
+  DecodeRun(Word, State);
+  State.NoSeparator = false;
+  State.ConsecutiveBreaks = 0;
+}
+
 void WriteWord(const std::string& Word, THTMLPassState& State) { WriteHTMLWord(Word, State); }
 void WriteWord(const std::u16string& Word, THTMLPassState& State) { WriteHTMLWordWide(Word, State); }
 
 void WritePreformatted(const std::string& Text, THTMLPassState& State) {
-  DecodeHTMLEntities(AdjustLineBreaks(Text), State);
+  DecodeRun(AdjustLineBreaks(Text), State);
 }
 void WritePreformatted(const std::u16string& Text, THTMLPassState& State) {
-  DecodeHTMLEntitiesWide(AdjustLineBreaksWide(Text), State);
+  DecodeRun(AdjustLineBreaksWide(Text), State);
 }
 
 template <class Char>
@@ -98,7 +115,8 @@ bool ParseListNumber(const std::string& Text, int32_t& Number) {
     if (value > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) return false;
   }
   if (negative) value = -value;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return false;
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    return false;
   Number = static_cast<int32_t>(value);
   return true;
 }
@@ -169,7 +187,8 @@ void StartLink(THTMLPassState& State) {
   if (State.Links == nullptr || State.TokenText.empty()) return;
   State.InsideLink = true;
   State.LinkStart = -1;
-  State.LinkURL = State.WideSource ? RawToWideStr(State.TokenText) : CharsetToWide(State.TokenText, State.SourceCharset);
+  State.LinkURL =
+      State.WideSource ? RawToWideStr(State.TokenText) : CharsetToWide(State.TokenText, State.SourceCharset);
 }
 
 // Drops one line break right behind a PRE start tag.
@@ -262,7 +281,8 @@ void HandleStartTag(THTMLPassState& State) {
       LineBreakUnlessAtLineStart(State);
       break;
     case kTagDefinition:
-      if (!State.AtLineStart && (!ListsOpen(State) || State.ListCounters.Last() == 0)) AddHTMLLineBreak(State);
+      if (!State.AtLineStart && (!ListsOpen(State) || State.ListCounters.Last() == 0))
+        AddHTMLLineBreak(State);
       State.NoSeparator = true;
       WriteHTMLWord("  ", State);
       State.NoSeparator = true;
@@ -348,33 +368,19 @@ void IncHTMLIndent(THTMLPassState& State) {
 void DecHTMLIndent(THTMLPassState& State) {
   if (State.IndentLevel <= 0) return;
   --State.IndentLevel;
-  if (State.IndentLevel < kIndentLevelsShown) State.Indent.resize(static_cast<std::size_t>(kIndentStep * State.IndentLevel));
+  if (State.IndentLevel < kIndentLevelsShown)
+    State.Indent.resize(static_cast<std::size_t>(kIndentStep * State.IndentLevel));
 }
 
-void WriteHTMLWordWide(const std::u16string& Word, THTMLPassState& State) {
-  if (State.AtLineStart) {
-    WriteHTMLIndent(State);
-    State.AtLineStart = false;
-  }
-  if (!State.NoSeparator) WriteHTMLBlank(State);
-  DecodeHTMLEntitiesWide(Word, State);
-  State.NoSeparator = false;
-  State.ConsecutiveBreaks = 0;
-}
+void WriteHTMLWordWide(const std::u16string& Word, THTMLPassState& State) { WriteWordAt(Word, State); }
 
 void WriteHTMLWord(const std::string& Word, THTMLPassState& State) {
+  // Generated words (labels, marks) are ASCII; in a wide source they join the UTF-16 text.
   if (State.WideSource) {
-    WriteHTMLWordWide(CharsetToWide(Word, 0), State);
-    return;
+    WriteWordAt(CharsetToWide(Word, 0), State);
+  } else {
+    WriteWordAt(Word, State);
   }
-  if (State.AtLineStart) {
-    WriteHTMLIndent(State);
-    State.AtLineStart = false;
-  }
-  if (!State.NoSeparator) WriteHTMLBlank(State);
-  DecodeHTMLEntities(Word, State);
-  State.NoSeparator = false;
-  State.ConsecutiveBreaks = 0;
 }
 
 std::string HTMLListLabel(int32_t Number, int32_t Style) {

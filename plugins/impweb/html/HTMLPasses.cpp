@@ -109,7 +109,9 @@ void MoveText(TVMemStream& Work, TVStream& Dest) {
   Dest.Write(Work.GetMemory(), Work.GetSize());
 }
 
-int32_t CountZeros(TVMemStream& Text) { return qvnls::CountEqualToValue8(Text.GetMemory(), 0, Text.GetSize()); }
+int32_t CountZeros(TVMemStream& Text) {
+  return qvnls::CountEqualToValue8(Text.GetMemory(), 0, Text.GetSize());
+}
 
 }  // namespace
 
@@ -203,8 +205,8 @@ uint8_t HTMLToTextPass(TVStream& Source, TVStream* Dest, IHTMLLinks* Links, uint
 
 uint8_t RunHTMLPass(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, uint8_t ReplacementChar,
                     bool MetaCharset, uint8_t TargetCharset, uint8_t SourceCharset, IConvProgress* Progress) {
-  return HTMLToTextPass(Source, &Dest, Links, ReplacementChar, false, MetaCharset, TargetCharset, SourceCharset,
-                        Progress);
+  return HTMLToTextPass(Source, &Dest, Links, ReplacementChar, false, MetaCharset, TargetCharset,
+                        SourceCharset, Progress);
 }
 
 uint8_t DetectHTMLCharset(TVStream& Source, IConvProgress* Progress) {
@@ -225,8 +227,9 @@ uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, 
 
   bool declared = true;
   if (Charset == 0) {
-    Charset = GetStreamCharset(Source, Cyrillic ? kDetectFlagUtf8 | kDetectFlagEightBit | kDetectFlagCyrillic
-                                                : kDetectFlagUtf8 | kDetectFlagEightBit,
+    Charset = GetStreamCharset(Source,
+                               Cyrillic ? kDetectFlagUtf8 | kDetectFlagEightBit | kDetectFlagCyrillic
+                                        : kDetectFlagUtf8 | kDetectFlagEightBit,
                                0);
     declared = false;
   }
@@ -241,7 +244,8 @@ uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, 
       // KOI8-U holds every letter of KOI8-R.
       if (Charset == qvnls::kCharsetKoi8R) Charset = qvnls::kCharsetKoi8U;
       if (!Unicode) {
-        if (Charset != kCyrillic) qvnls::ConvertBufDef(work->GetMemory(), work->GetSize(), Charset, kCyrillic);
+        if (Charset != kCyrillic)
+          qvnls::ConvertBufDef(work->GetMemory(), work->GetSize(), Charset, kCyrillic);
         MoveText(*work, Dest);
         return kCyrillic;
       }
@@ -252,7 +256,8 @@ uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, 
 
   if (Unicode) {
     Source.Seek(p);
-    return RunHTMLPass(Source, Dest, Links, '?', Charset == kUtf16, kUtf16, Charset, Progress) == 0 ? 0 : kUtf16;
+    return RunHTMLPass(Source, Dest, Links, '?', Charset == kUtf16, kUtf16, Charset, Progress) == 0 ? 0
+                                                                                                    : kUtf16;
   }
 
   uint8_t target = Charset;
@@ -275,7 +280,8 @@ uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, 
   TVMemStream second;
   std::unique_ptr<IHTMLLinks> secondLinks = Links != nullptr ? Links->NewLinks() : nullptr;
   Source.Seek(p);
-  if (RunHTMLPass(Source, second, secondLinks.get(), 0, Charset == kUtf16, other, Charset, Progress) == 0) return 0;
+  if (RunHTMLPass(Source, second, secondLinks.get(), 0, Charset == kUtf16, other, Charset, Progress) == 0)
+    return 0;
 
   TVMemStream* kept = work;
   uint8_t answer = target;

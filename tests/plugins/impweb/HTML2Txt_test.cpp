@@ -20,7 +20,8 @@ std::string Decode(const std::string& Text, bool Unicode) {
   S.TargetCharset = Unicode ? qvnls::kCharsetUtf16LE : qvnls::kCharsetWin1252;
   S.UnicodeOutput = Unicode;
   DecodeHTMLEntities(Text, S);
-  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()), static_cast<size_t>(S.Line.GetPosition()));
+  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+                    static_cast<size_t>(S.Line.GetPosition()));
   return Unicode ? Utf16ToUtf8(RawToWideStr(bytes)) : bytes;
 }
 
@@ -37,9 +38,9 @@ std::vector<std::string> Tokens(const std::string& Page, bool Wide = false, bool
   while (NextHTMLToken(S)) {
     std::string text = S.TokenText;
     // A wide page keeps raw UTF-16 bytes, except the narrowed LI and OL values and the DL mark.
-    const bool narrow = S.TokenKind != kTokenText && (S.TagCode == kTagListItem ||
-                                                     S.TagCode == kTagOrderedList ||
-                                                     S.TagCode == kTagDefinitionList);
+    const bool narrow =
+        S.TokenKind != kTokenText &&
+        (S.TagCode == kTagListItem || S.TagCode == kTagOrderedList || S.TagCode == kTagDefinitionList);
     if (Wide && !narrow) {
       text = Utf16ToUtf8(RawToWideStr(text));
     }
@@ -64,26 +65,26 @@ TEST_F(HTML2TxtTest, EntityReferencesResolveOrStayLiteral) {
     const char* Unicode;   // UTF-8 of the UTF-16 output
   };
   const Case cases[] = {
-      {"&nbsp;", " ", " "},                          // no-break space is a plain blank
-      {"&euro; x", "&euro x", "&euro x"},            // not in the table: literal, ";" dropped
+      {"&nbsp;", " ", " "},                // no-break space is a plain blank
+      {"&euro; x", "&euro x", "&euro x"},  // not in the table: literal, ";" dropped
       {"&ndash;", "&ndash", "&ndash"},
-      {"&AMP;", "&", "&"},                           // retried in lower case
+      {"&AMP;", "&", "&"},  // retried in lower case
       {"&lt;p&gt;", "<p>", "<p>"},
-      {"&Eacute;&eacute;", "\xC9\xE9", "Éé"},        // case-sensitive first
+      {"&Eacute;&eacute;", "\xC9\xE9", "Éé"},  // case-sensitive first
       {"&#233;", "\xE9", "é"},
       {"&#x41;&#X42;", "AB", "AB"},
-      {"&#x41 b", "&#x41 b", "&#x41 b"},             // hex runs to ";" or the end
-      {"&#65x", "Ax", "Ax"},                         // decimal runs over digits
+      {"&#x41 b", "&#x41 b", "&#x41 b"},  // hex runs to ";" or the end
+      {"&#65x", "Ax", "Ax"},              // decimal runs over digits
       {"a & b", "a & b", "a & b"},
-      {"&x", "&x", "&x"},                            // fewer than two characters behind "&"
+      {"&x", "&x", "&x"},  // fewer than two characters behind "&"
       {"&copy", "\xA9", "©"},
-      {"&alpha;", "?", "α"},                         // not in windows-1252
-      {"&#128512;", "?", "\xF0\x9F\x98\x80"},        // beyond U+FFFF: a surrogate pair
+      {"&alpha;", "?", "α"},                                 // not in windows-1252
+      {"&#128512;", "?", "\xF0\x9F\x98\x80"},                // beyond U+FFFF: a surrogate pair
       {"&#99999999999;", "&#99999999999", "&#99999999999"},  // too large: literal, no overflow
       {"&#x110000;", "&#x110000", "&#x110000"},
       {"&#0;", "&#0", "&#0"},
-      {"&#xD800;", "&#xD800", "&#xD800"},            // a lone surrogate is no character
-      {"&#150;", "?", "–"},                          // 127-159 name the page's code page
+      {"&#xD800;", "&#xD800", "&#xD800"},  // a lone surrogate is no character
+      {"&#150;", "?", "–"},                // 127-159 name the page's code page
       {"x&#;y", "x&#y", "x&#y"},
   };
   for (const Case& c : cases) {
@@ -98,7 +99,8 @@ TEST_F(HTML2TxtTest, WideEntitiesKeepCharactersAbove255) {
   S.TargetCharset = qvnls::kCharsetUtf16LE;
   S.UnicodeOutput = true;
   DecodeHTMLEntitiesWide(u"\u4E2D&eacute;&#x4E2D\u00E9;", S);
-  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()), static_cast<size_t>(S.Line.GetPosition()));
+  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+                    static_cast<size_t>(S.Line.GetPosition()));
   EXPECT_EQ(RawToWideStr(bytes), u"\u4E2D\u00E9&#x4E2D\u00E9");
 }
 
@@ -108,9 +110,9 @@ TEST_F(HTML2TxtTest, DictionariesHoldEveryName) {
   EXPECT_EQ(LookupHTMLTag("XML"), kTagSkipped);
   EXPECT_EQ(LookupHTMLTag("SPAN"), kTagUnknown);
   const std::pair<const char*, int32_t> entities[] = {
-      {"iexcl", 161}, {"yuml", 255}, {"fnof", 402}, {"Omega", 937}, {"sigmaf", 962}, {"piv", 982},
-      {"hellip", 8230}, {"alefsym", 8501}, {"hArr", 8660}, {"sdot", 8901}, {"rang", 9002}, {"diams", 9830},
-      {"quot", 34}, {"gt", 62}, {"nbsp", 32}, {"OElig", -1}, {"euro", -1}, {"Amp", -1}};
+      {"iexcl", 161},   {"yuml", 255},     {"fnof", 402},  {"Omega", 937}, {"sigmaf", 962}, {"piv", 982},
+      {"hellip", 8230}, {"alefsym", 8501}, {"hArr", 8660}, {"sdot", 8901}, {"rang", 9002},  {"diams", 9830},
+      {"quot", 34},     {"gt", 62},        {"nbsp", 32},   {"OElig", -1},  {"euro", -1},    {"Amp", -1}};
   for (const auto& [name, code] : entities) EXPECT_EQ(LookupHTMLEntityCode(name), code) << name;
 }
 
@@ -122,11 +124,11 @@ TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
   const Case cases[] = {
       {"a < b", {"T:a ", "T:< b"}},
       {"a<<b>c", {"T:a", "T:<", "S-1", "T:c"}},
-      {"x<", {"T:x"}},                                   // a "<" as the last byte ends the tokens
-      {"<p", {}},                                        // a tag cut by the end of the page
-      {"<a href=\"cut>text", {}},                        // a quoted value cut by the end
-      {"<BLOCKQUOTE>q", {"S9", "T:q"}},                  // ten characters still fit
-      {"<ABCDEFGHIJK>x", {"S-1", "T:x"}},                // eleven do not
+      {"x<", {"T:x"}},                     // a "<" as the last byte ends the tokens
+      {"<p", {}},                          // a tag cut by the end of the page
+      {"<a href=\"cut>text", {}},          // a quoted value cut by the end
+      {"<BLOCKQUOTE>q", {"S9", "T:q"}},    // ten characters still fit
+      {"<ABCDEFGHIJK>x", {"S-1", "T:x"}},  // eleven do not
       {"<BLOCKQUOTES x=1>x", {"S-1", "T:x"}},
       {"</P>", {"E0"}},
       {"a<br/>b", {"T:a", "S1", "T:b"}},
@@ -135,7 +137,7 @@ TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
       {"<img alt=\"\">", {"S15"}},
       {"<a href=\"x>y\">link</a>", {"S2:x>y", "T:link", "E2"}},
       {"<a title=x\">\" href=u>", {"S2", "T:\" href=u>"}},  // a quote not behind "=" opens nothing
-      {"<a xhref=one href=two>", {"S2:one"}},           // a plain substring search
+      {"<a xhref=one href=two>", {"S2:one"}},               // a plain substring search
       {"<a href = 'q v' >", {"S2:q v"}},
       {"<a href>", {"S2"}},
       {"<ol type=I><li value=7>", {"S4:I", "S5:7"}},
@@ -144,7 +146,7 @@ TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
       {"<input type=text value=x>", {"S17"}},
       {"<!-- c -->t", {"S-1", "T:t"}},
       {"<!---->t", {"S-1", "T:t"}},
-      {"<!-- a \"-->\" b -->t", {"S-1", "T:t"}},        // a quoted "-->" does not end a comment
+      {"<!-- a \"-->\" b -->t", {"S-1", "T:t"}},  // a quoted "-->" does not end a comment
       {"<!-- never closed <b>x", {"T: never closed ", "S-1", "T:x"}},
       {"<!--", {}},
   };
@@ -188,11 +190,8 @@ TEST_F(HTML2TxtTest, UnclosedCommentsAreAnsweredFromTheFirstSearch) {
   // Later comments after one that never closed: the memo of the first search answers them exactly as
   // a fresh search would.
   const char* pages[] = {
-      "<!-- \" -->x<!-- -->y",
-      "<!-- \" -->x<!-- \" -->y",
-      "<!-- \"x<!-- -->y",
-      "<!-- \"x<!--\" -->y<!-- \"z",
-      "<!--\"<!--\"<!--\"-->a<!--b",
+      "<!-- \" -->x<!-- -->y",       "<!-- \" -->x<!-- \" -->y",    "<!-- \"x<!-- -->y",
+      "<!-- \"x<!--\" -->y<!-- \"z", "<!--\"<!--\"<!--\"-->a<!--b",
   };
   for (const char* page : pages) EXPECT_EQ(Tokens(page), Tokens(page, false, false)) << page;
 

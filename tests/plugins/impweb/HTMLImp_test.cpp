@@ -20,11 +20,19 @@
 
 namespace {
 
-const char* const kFixtures[] = {
-    "_chromium_KOI8-R_with_no_encoding_specified.html", "_chromium_windows-1251_with_no_encoding_specified.html",
-    "_mozilla_bug421271_text.html", "_mozilla_bug638318_text.html", "big-preamble.html", "bom_utf16be.html",
-    "bom_utf16le.html", "bom_utf8.html", "iso-8859-1.html", "plane1-utf-16be.html", "plane1-utf-16le.html",
-    "testHTML_charset_utf16le.html", "testHTML_utf8.html"};
+const char* const kFixtures[] = {"_chromium_KOI8-R_with_no_encoding_specified.html",
+                                 "_chromium_windows-1251_with_no_encoding_specified.html",
+                                 "_mozilla_bug421271_text.html",
+                                 "_mozilla_bug638318_text.html",
+                                 "big-preamble.html",
+                                 "bom_utf16be.html",
+                                 "bom_utf16le.html",
+                                 "bom_utf8.html",
+                                 "iso-8859-1.html",
+                                 "plane1-utf-16be.html",
+                                 "plane1-utf-16le.html",
+                                 "testHTML_charset_utf16le.html",
+                                 "testHTML_utf8.html"};
 
 class HTMLImpTest : public THTMLTest {
  protected:
@@ -215,7 +223,8 @@ TEST_F(HTMLImpTest, HTMLToTextExports) {
   int32_t size = static_cast<int32_t>(page.size());
   void* block = Export<THTMLToTextWithLinks>("HTMLToTextWithLinks")(page.data(), &links, 0, 1, &size);
   ASSERT_NE(block, nullptr);
-  EXPECT_EQ(Utf16ToUtf8(RawToWideStr(std::string(static_cast<const char*>(block), size))), "Read the doc.\r\n");
+  EXPECT_EQ(Utf16ToUtf8(RawToWideStr(std::string(static_cast<const char*>(block), size))),
+            "Read the doc.\r\n");
   ConvFreeResultBlock(block);
   ASSERT_EQ(links.List.size(), 1u);
   EXPECT_EQ(links.List[0].URL, u"doc.html");
@@ -238,7 +247,8 @@ TEST_F(HTMLImpTest, HTMLToTextExports) {
   EXPECT_EQ(Export<THTMLToText>("HTMLToText")(page.data(), 0, 1, &size), nullptr);
   EXPECT_EQ(size, 0);
   size = 10;
-  EXPECT_EQ(Export<THTMLToTextWithLinks2>("HTMLToTextWithLinks2")(nullptr, nullptr, nullptr, 0, 0, &size), nullptr);
+  EXPECT_EQ(Export<THTMLToTextWithLinks2>("HTMLToTextWithLinks2")(nullptr, nullptr, nullptr, 0, 0, &size),
+            nullptr);
   EXPECT_EQ(size, 0);
 }
 

@@ -36,9 +36,9 @@ TEST_F(HTMLLayoutTest, GoldenLayouts) {
   const std::string alphabet = "<ol type=a>" + Repeat("<li>x", 27) + "</ol>";
   const Case cases[] = {
       {"a<br><br><br>b", "a\n\nb\n"},                  // at most one empty line
-      {"<p><p><p>Hello<p>World", "Hello\n\nWorld\n"},   // nothing before the first text
+      {"<p><p><p>Hello<p>World", "Hello\n\nWorld\n"},  // nothing before the first text
       {"Hello   \n  world  ", "Hello world\n"},
-      {"bo<b>ld</b> word<i> x</i>", "bold word x\n"},   // glued across tags, one blank kept
+      {"bo<b>ld</b> word<i> x</i>", "bold word x\n"},  // glued across tags, one blank kept
       {"<h1>Title</h1>Body<div>Next</div>", "Title\n\nBody\nNext\n"},
       {"<table><tr><td>a</td><td>b</td></tr><tr><th>c<td> d </table>after", "a b\nc d\nafter\n"},
       {"<title>T</title><script>var a = 1 < 2;</script><style>p{}</style><xml>q</xml>body", "body\n"},
@@ -59,7 +59,7 @@ TEST_F(HTMLLayoutTest, GoldenLayouts) {
       {"<form><input type=submit value=Send></form>", "Send\n"},
       {"<select><option>one<option>two</select>", "one\ntwo\n"},
       {"", ""},
-      {"<html><body></body></html>", ""},              // no text: an empty text
+      {"<html><body></body></html>", ""},  // no text: an empty text
   };
   for (const Case& c : cases) {
     const std::string expected = CRLF(c.Text);
@@ -94,18 +94,18 @@ TEST_F(HTMLLayoutTest, ListLabels) {
     int32_t Style;
     const char* Label;
   };
-  const Case cases[] = {{1, kListLowerLetters, "a"},  {26, kListLowerLetters, "z"},
-                        {27, kListLowerLetters, "aa"}, {702, kListUpperLetters, "ZZ"},
-                        {703, kListUpperLetters, "AAA"}, {4, kListUpperRoman, "IV"},
-                        {1999, kListLowerRoman, "mcmxcix"}, {0, kListUpperRoman, "0"},
-                        {5001, kListUpperRoman, "5001"}, {-3, kListLowerLetters, "-3"},
-                        {12, kListDecimal, "12"}};
+  const Case cases[] = {
+      {1, kListLowerLetters, "a"},        {26, kListLowerLetters, "z"},    {27, kListLowerLetters, "aa"},
+      {702, kListUpperLetters, "ZZ"},     {703, kListUpperLetters, "AAA"}, {4, kListUpperRoman, "IV"},
+      {1999, kListLowerRoman, "mcmxcix"}, {0, kListUpperRoman, "0"},       {5001, kListUpperRoman, "5001"},
+      {-3, kListLowerLetters, "-3"},      {12, kListDecimal, "12"}};
   for (const Case& c : cases) EXPECT_EQ(HTMLListLabel(c.Number, c.Style), c.Label) << c.Number;
 }
 
 TEST_F(HTMLLayoutTest, LinksReportTheirTextPositions) {
-  const std::string page = "<p>Go <a href=\"http://a.example/\">there</a> now<br>\n<a href=b.html>x y</a>"
-                           "<a href=empty></a><a>no href</a>";
+  const std::string page =
+      "<p>Go <a href=\"http://a.example/\">there</a> now<br>\n<a href=b.html>x y</a>"
+      "<a href=empty></a><a>no href</a>";
   for (bool unicode : {false, true}) {
     TTestLinks links;
     links.Add(u"stale", 0, 1);  // a pass starts from an empty list

@@ -16,7 +16,9 @@ namespace {
 class HTMLPassesTest : public THTMLTest {};
 
 // Runs of white space as one blank, so that a phrase may span a line break.
-std::string Squeeze(const std::string& Text) { return std::regex_replace(Text, std::regex("[ \r\n\t]+"), " "); }
+std::string Squeeze(const std::string& Text) {
+  return std::regex_replace(Text, std::regex("[ \r\n\t]+"), " ");
+}
 
 struct TFixturePhrases {
   const char* File;
@@ -42,8 +44,8 @@ const std::vector<TFixturePhrases>& FixturePhrases() {
       {"bom_utf8.html",
        {"There is a UTF8 BOM at the top (before the XML decl). If not read correctly, will look like a "
         "non-joining space."}},
-      {"iso-8859-1.html", {"iso8859-1 table", "pound sterling", "£", "small sharp s, German (sz ligature)", "ß",
-                           "é", "ÿ"}},
+      {"iso-8859-1.html",
+       {"iso8859-1 table", "pound sterling", "£", "small sharp s, German (sz ligature)", "ß", "é", "ÿ"}},
   };
   return table;
 }
@@ -59,7 +61,8 @@ TEST_F(HTMLPassesTest, RealPagesInUnicodeOutput) {
     // No byte-order mark and no title reach the text.
     EXPECT_EQ(text.find("\xEF\xBB\xBF"), std::string::npos) << fixture.File;
   }
-  EXPECT_EQ(Squeeze(ConvertPage(ReadFixture("testHTML_utf8.html"), true).Text).find("Tilte"), std::string::npos);
+  EXPECT_EQ(Squeeze(ConvertPage(ReadFixture("testHTML_utf8.html"), true).Text).find("Tilte"),
+            std::string::npos);
 }
 
 TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
@@ -69,7 +72,8 @@ TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
     const char* Phrase;
   };
   const Case cases[] = {
-      {"_chromium_KOI8-R_with_no_encoding_specified.html", qvnls::kCharsetWin1251, "Россия готова возобновить"},
+      {"_chromium_KOI8-R_with_no_encoding_specified.html", qvnls::kCharsetWin1251,
+       "Россия готова возобновить"},
       {"_chromium_windows-1251_with_no_encoding_specified.html", qvnls::kCharsetWin1251, "Газпрома"},
       {"big-preamble.html", qvnls::kCharsetWin1251, "Снять квартиру"},
       {"_mozilla_bug421271_text.html", qvnls::kCharsetWin1252, "£825"},
@@ -132,7 +136,8 @@ TEST_F(HTMLPassesTest, EightBitOutputPicksThePageThatLosesLess) {
     std::string Text;
   };
   const Case cases[] = {
-      {"<p>\xD0\x9C\xD0\xB8\xD1\x80 <a href=u>link</a></p>", false, qvnls::kCharsetWin1251, "\xCC\xE8\xF0 link\r\n"},
+      {"<p>\xD0\x9C\xD0\xB8\xD1\x80 <a href=u>link</a></p>", false, qvnls::kCharsetWin1251,
+       "\xCC\xE8\xF0 link\r\n"},
       {"<p>caf\xC3\xA9 <a href=u>link</a></p>", true, qvnls::kCharsetWin1252, "caf\xE9 link\r\n"},
       // Both lose a character: the first stays, lost characters become "?".
       {"<p>\xD0\x9C caf\xC3\xA9 <a href=u>link</a></p>", true, qvnls::kCharsetWin1251, "\xCC caf? link\r\n"},
@@ -141,7 +146,8 @@ TEST_F(HTMLPassesTest, EightBitOutputPicksThePageThatLosesLess) {
     TVReadOnlyMemStream source(c.Page.data(), static_cast<int32_t>(c.Page.size()));
     TVMemStream dest;
     TTestLinks links;
-    EXPECT_EQ(ConvertHTMLCharset(source, dest, &links, false, c.Cyrillic, qvnls::kCharsetUtf8, nullptr), c.Charset);
+    EXPECT_EQ(ConvertHTMLCharset(source, dest, &links, false, c.Cyrillic, qvnls::kCharsetUtf8, nullptr),
+              c.Charset);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(dest.GetMemory()), dest.GetSize()), c.Text);
     ASSERT_EQ(links.List.size(), 1u);
     EXPECT_EQ(links.List[0].Start, static_cast<int32_t>(c.Text.find("link")));
@@ -158,8 +164,9 @@ TEST_F(HTMLPassesTest, MetaRestartKeepsOneCopyOfTheText) {
   TTestLinks links;
   EXPECT_EQ(RunHTMLPass(source, dest, &links, '?', true, qvnls::kCharsetUtf16LE, 0, nullptr),
             qvnls::kCharsetKoi8R);
-  EXPECT_EQ(Utf16ToUtf8(RawToWideStr(std::string(reinterpret_cast<const char*>(dest.GetMemory()), dest.GetSize()))),
-            "before При\r\n");
+  EXPECT_EQ(
+      Utf16ToUtf8(RawToWideStr(std::string(reinterpret_cast<const char*>(dest.GetMemory()), dest.GetSize()))),
+      "before При\r\n");
   ASSERT_EQ(links.List.size(), 1u);
   EXPECT_EQ(links.List[0].Start, 0);
   EXPECT_EQ(links.List[0].Length, 6);

@@ -44,7 +44,9 @@ class TTestLinks : public IHTMLLinks {
     }
   }
   void Clear() override { List.clear(); }
-  void Add(const std::u16string& URL, int32_t Start, int32_t Length) override { List.push_back({URL, Start, Length}); }
+  void Add(const std::u16string& URL, int32_t Start, int32_t Length) override {
+    List.push_back({URL, Start, Length});
+  }
   int32_t Count() override { return static_cast<int32_t>(List.size()); }
   bool Get(int32_t Index, std::u16string& URL, int32_t& Start, int32_t& Length) override {
     if (Index < 0 || Index >= Count()) return false;
