@@ -1,0 +1,453 @@
+#include "archive/zip/arlUnZip.h"
+
+#include <algorithm>
+#include <new>
+
+#include "archive/arlDisks.h"
+#include "archive/zip/arlExplode.h"
+#include "archive/zip/arlUnReduce.h"
+#include "archive/zip/arlUnShrink.h"
+#include "archive/zip/arlZipBits.h"
+
+namespace {
+
+// The longest name kept; the rest of a longer stored name is skipped.
+constexpr uint16_t kMaxNameBytes = 255;
+// The CRC register starts at all ones; the final value is complemented.
+constexpr uint32_t kCrcStart = 0xFFFFFFFF;
+
+// Reads exactly Count bytes at Position; false on a short read or a stream error.
+bool ReadAt(TStream32& S, int64_t Position, void* Buffer, int32_t Count) {
+  try {
+    if (S.Seek(Position, soBeginning) != Position) return false;
+    return S.Read(Buffer, Count) == Count;
+  } catch (const EStreamError&) {
+    return false;
+  }
+}
+
+// A read-only view of Size bytes of Source from Start: what a compressed entry may be read from, so
+// that a decoder never reads into the next header. Counts the bytes it delivered.
+class TZipEntryStream : public TStream32 {
+ public:
+  TZipEntryStream(TStream32& Source, int64_t Start, int64_t Size)
+      : Source(Source), Start(Start), Limit(Size) {}
+
+  int32_t Read(void* Buffer, int32_t Count) override {
+    const int64_t Want = std::min<int64_t>(Count, Limit - Pos);
+    if (Want <= 0) return 0;
+    if (Source.Seek(Start + Pos, soBeginning) != Start + Pos) return 0;
+    const int32_t Got = std::max(Source.Read(Buffer, static_cast<int32_t>(Want)), 0);
+    Pos += Got;
+    Delivered += Got;
+    return Got;
+  }
+  int32_t Write(const void*, int32_t) override { return -1; }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
+    const int64_t Base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos : Limit;
+    Pos = std::clamp<int64_t>(Base + Offset, 0, Limit);
+    return Pos;
+  }
+
+  int64_t Delivered = 0;
+
+ protected:
+  bool Has64BitSeek() const override { return true; }
+
+ private:
+  TStream32& Source;
+  int64_t Start;
+  int64_t Limit;
+  int64_t Pos = 0;
+};
+
+}  // namespace
+
+TUnZip::TUnZip() = default;
+TUnZip::~TUnZip() = default;
+
+// --- Walks ------------------------------------------------------------------------------------------------
+
+void TUnZip::ExtractArchive(TStream32* Stream) {
+  In = Stream;
+  Entries.clear();
+  SkipProtected = false;
+  TotalPacked = TotalUnpacked = 0;
+  NewestDate = 0;
+  Spann.reset();
+  SpannCancel = false;
+  CurrentDisk = 0;
+  if (!In) return;
+
+  if (Spanned()) {
+    // The last disk holds the central directory.
+    Spann = std::make_unique<TDiskSpannObj>(*this, SpannCancel);
+    if (!NextDisk()) return;
+    CurrentDisk = 0;
+  }
+  if (ZipFlags & zfCentralHeader)
+    WalkCentral();
+  else
+    WalkLocal();
+  BytesToDo = TotalPacked;
+
+  for (size_t I = 0; I < Entries.size() && !GetCancel(); ++I) {
+    // On a spanned set the first entry's disk is opened; later entries follow on the disk where the
+    // previous one ended.
+    if (Spanned() && I == 0 && !OpenDisk(Entries[I].DiskStart + 1)) break;
+    ExtractEntry(Entries[I]);
+  }
+  Entries.clear();
+  Spann.reset();
+}
+
+bool TUnZip::ReadName(int64_t Position, uint16_t Length, uint16_t Flags, std::string& Name) {
+  try {
+    In->Seek(Position, soBeginning);
+  } catch (const EStreamError&) {
+    return false;
+  }
+  const uint16_t Want = std::min(Length, kMaxNameBytes);
+  const std::string Raw = ReadHeaderBytes(In, Want);
+  Name = ConvertItemName(Raw, ConvertOemNames && !(Flags & zgUtf8Names));
+  return Raw.size() == Want;
+}
+
+bool TUnZip::AddEntry(const TZipEntry& E) {
+  if (Entries.size() >= kMaxZipEntries) {
+    DoError(E.Name, "", errBadFileHeader);
+    return false;
+  }
+  Entries.push_back(E);
+  TotalPacked += E.CompressedSize;
+  TotalUnpacked += E.UncompressedSize;
+  NewestDate = std::max(NewestDate, E.DosDateTime);
+  return true;
+}
+
+void TUnZip::WalkCentral() {
+  int64_t Pos = ZipEndCentralOffset();
+  const int64_t Size = In->Size();
+  uint8_t H[kZipCentralSize];
+  while (!GetCancel() && Pos + kZipCentralSize <= Size && ReadAt(*In, Pos, H, kZipCentralSize)) {
+    const TZipSignatureForm Form = ZipCentralForm(H);
+    if (Form == zsNone) {
+      ReportWalkEnd(H);
+      break;
+    }
+    if (Form == zsEnciphered) {
+      DoError(ArchiveFile, "", errBadFileHeader);
+      break;
+    }
+    const TZipCentralHeader C = ParseZipCentralHeader(H);
+    TZipEntry E;
+    if (!ReadName(Pos + kZipCentralSize, C.NameLength, C.Flags, E.Name)) break;
+    const int64_t Next =
+        Pos + kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
+    if (E.Name.empty()) {
+      DoError(ArchiveFile, "", errBadFileHeader);
+    } else if (MatchFileSpec(E.Name, FileSpec, {}, true)) {
+      E.Flags = C.Flags;
+      E.Method = C.Method;
+      E.DosDateTime = C.DosDateTime;
+      E.Crc32 = C.Crc32;
+      E.CompressedSize = C.CompressedSize;
+      E.UncompressedSize = C.UncompressedSize;
+      E.Attributes = C.ExternalAttributes;
+      E.DiskStart = C.DiskNumberStart;
+      E.LocalOffset = C.LocalHeaderOffset;
+      // On a single file the local header can be tested now; on a spanned set it lies on another disk.
+      uint8_t L[kZipLocalSize];
+      if (!Spanned() && !(ReadAt(*In, E.LocalOffset, L, kZipLocalSize) && ZipLocalForm(L) == zsPlain))
+        DoError(E.Name, "", errBadFileHeader);
+      else if (!AddEntry(E))
+        break;
+    }
+    Pos = Next;
+  }
+}
+
+void TUnZip::WalkLocal() {
+  int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
+  const int64_t Size = In->Size();
+  uint8_t H[kZipLocalSize];
+  if (ReadAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
+  while (!GetCancel() && Pos + kZipLocalSize <= Size && ReadAt(*In, Pos, H, kZipLocalSize)) {
+    const TZipSignatureForm Form = ZipLocalForm(H);
+    if (Form == zsNone) {
+      ReportWalkEnd(H);
+      break;
+    }
+    if (Form == zsEnciphered) {
+      DoError(ArchiveFile, "", errBadFileHeader);
+      break;
+    }
+    const TZipLocalHeader L = ParseZipLocalHeader(H);
+    TZipEntry E;
+    if (!ReadName(Pos + kZipLocalSize, L.NameLength, L.Flags, E.Name)) break;
+    if (E.Name.empty()) {
+      DoError(ArchiveFile, "", errBadFileHeader);
+    } else if (MatchFileSpec(E.Name, FileSpec, {}, true)) {
+      E.Flags = L.Flags;
+      E.Method = L.Method;
+      E.DosDateTime = L.DosDateTime;
+      E.Crc32 = L.Crc32;
+      E.CompressedSize = L.CompressedSize;
+      E.UncompressedSize = L.UncompressedSize;
+      E.LocalOffset = Pos;
+      if (!AddEntry(E)) break;
+    }
+    Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
+    if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);
+  }
+}
+
+int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
+  // A data descriptor follows the data: CRC and both sizes (12 bytes), usually behind its own signature.
+  constexpr int32_t kDescriptorSize = 12;
+  uint8_t B[4];
+  if (!ReadAt(*In, Pos, B, 4)) return Pos;
+  if (GetLE32(B) == kZipSpanningMarker) return Pos + 4 + kDescriptorSize;
+  if (ZipLocalForm(B) == zsNone && ReadAt(*In, Pos + kDescriptorSize, B, 4) &&
+      (ZipLocalForm(B) != zsNone || ZipCentralForm(B) != zsNone))
+    return Pos + kDescriptorSize;
+  return Pos;
+}
+
+void TUnZip::ReportWalkEnd(const uint8_t* Signature) {
+  if (!IsZipRecordAfterEntries(Signature)) DoError(ArchiveFile, "", errBadFileHeader);
+}
+
+// --- Extraction -------------------------------------------------------------------------------------------
+
+bool TUnZip::IsFolder(const TZipEntry& E) const {
+  const bool TrailingSeparator = !E.Name.empty() && E.Name.back() == kItemSeparator;
+  if (ArcType == atJar || ArcType == atJarSfx) return TrailingSeparator;
+  return TrailingSeparator || (E.Attributes & faDirectory);
+}
+
+void TUnZip::ExtractEntry(const TZipEntry& E) {
+  Item = TArlItem();
+  Item.Name = E.Name;
+  Item.Flags = E.Flags;
+  Item.Method = E.Method;
+  Item.PackedSize = E.CompressedSize;
+  Item.UnpackedSize = E.UncompressedSize;
+  Item.DosDateTime = E.DosDateTime;
+  Item.Crc = E.Crc32;
+  Item.Attributes = E.Attributes;
+  Item.HeaderOffset = E.LocalOffset;
+  Item.DiskStart = E.DiskStart;
+
+  uint8_t H[kZipLocalSize];
+  if (!ReadAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+    DoError(E.Name, "", errBadFileHeader);
+    ProgressDone(Item);
+    return;
+  }
+  const TZipLocalHeader L = ParseZipLocalHeader(H);
+  // The CRC and the password check come from the local header; the central CRC stands in when the local
+  // one was left 0 (written later in a data descriptor).
+  if (L.Crc32 != 0 || E.CompressedSize == 0) Item.Crc = L.Crc32;
+  CheckFlags = L.Flags;
+  CheckDosDateTime = L.DosDateTime;
+  const int64_t DataStart = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength};
+
+  CurrentOutputName = IsFileOutput() ? BuildOutputName(Item.Name) : Item.Name;
+  if (IsFolder(E)) {
+    ExtractFolder();
+    return;
+  }
+  const bool Encrypted = (Item.Flags & zgEncrypted) != 0;
+  if (Encrypted) {
+    if (Item.PackedSize < kEncryptionHeaderSize) {
+      DoError(Item.Name, "", errBadFileHeader);
+      ProgressDone(Item);
+      return;
+    }
+    Item.PackedSize -= kEncryptionHeaderSize;
+  }
+  const bool Known = Item.Method == zmStored || Item.Method == zmDeflated || Item.Method == zmShrunk ||
+                     (Item.Method >= zmReduced1 && Item.Method <= zmReduced4) || Item.Method == zmImploded;
+  if (!Known) {
+    DoError(Item.Name, "", errUnsupportedMethod);
+    ProgressDone(Item);
+    return;
+  }
+  if (!BeginItem(false)) {
+    ProgressDone(Item);
+    return;
+  }
+  if (Encrypted) {
+    // Once a password failed in this run, further encrypted entries are skipped without asking.
+    if (SkipProtected || !VerifyPassword(*In, DataStart)) {
+      if (SkipProtected) DoError(Item.Name, "", errInvalidPassword);
+      SkipProtected = true;
+      --FileIndex;
+      ProgressDone(Item);
+      return;
+    }
+  }
+  if (!OpenOutput(Item.Name, CurrentOutputName)) {
+    ProgressDone(Item);
+    return;
+  }
+  Crc32Reg = kCrcStart;
+  DecodeItem(Encrypted ? DataStart + kEncryptionHeaderSize : DataStart);
+  Crc32Reg ^= kCrcStart;
+  CheckCrc(ckCrc32, Item.Crc);
+  CloseOutput(Item.Attributes, Item.DosDateTime, CurrentOutputName);
+}
+
+void TUnZip::ExtractFolder() {
+  if (IsFileOutput() && CreateStoredDirs) {
+    if (CurrentOutputName.empty())
+      DoError(Item.Name, "", errInvalidFileName);
+    else if (!ForceDirectories(CurrentOutputName))
+      DoError(CurrentOutputName, "", errOpeningFile);
+  }
+  // A folder has no data: its check passes.
+  Crc32Reg = Item.Crc;
+  CheckCrc(ckCrc32, Item.Crc);
+  ProgressDone(Item);
+}
+
+void TUnZip::DecodeItem(int64_t DataStart) {
+  const bool Decrypt = (Item.Flags & zgEncrypted) != 0;
+  int32_t Error = 0;
+  bool Reported = false;
+  try {
+    if (Item.Method == zmStored)
+      DecodeStored(DataStart, Decrypt);
+    else if (Item.Method == zmDeflated)
+      DecodeDeflated(DataStart, Decrypt);
+    else
+      DecodeOldMethod(DataStart, Decrypt);
+  } catch (const E_RAISE& E) {
+    Error = E.ErrorCode;
+    Reported = E.Reported;
+  } catch (const EZipMethodError& E) {
+    Error = E.Code;
+  } catch (const EOutOfMemory&) {
+    Error = errOutOfMemory;
+  } catch (const std::bad_alloc&) {
+    Error = errOutOfMemory;
+  } catch (const Exception&) {
+    Error = errReadingFile;
+  }
+  if (Error != 0 && !Reported) DoError(Item.Name, "", Error);
+}
+
+void TUnZip::Advance(int64_t Consumed, int64_t Done) {
+  BytesToDo = std::max<int64_t>(BytesToDo - Consumed, 0);
+  UpdateProgress(Done, TotalPacked, Item.PackedSize);
+}
+
+void TUnZip::DecodeStored(int64_t DataStart, bool Decrypt) {
+  // The output holds the declared size; stored data beyond it is not copied.
+  int64_t Remaining = std::min(Item.PackedSize, Item.UnpackedSize);
+  In->Seek(DataStart, soBeginning);
+  for (;;) {
+    Remaining = CopyStored(In, Remaining, ckCrc32, Decrypt);
+    if (Remaining <= 0 || GetCancel() || !Spanned() || !NextDisk()) break;
+  }
+  if (Remaining <= 0 && Item.PackedSize > Item.UnpackedSize) DoError(Item.Name, "", errBadBlock);
+}
+
+void TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
+  auto View = std::make_unique<TZipEntryStream>(*In, DataStart, Item.PackedSize);
+  int64_t Before = 0;  // compressed bytes delivered by earlier disks' views
+  TDecompressStream::TDecipher Decipher;
+  if (Decrypt)
+    Decipher = [this](uint8_t* Buffer, int32_t Count) {
+      Keys.DecryptBuffer(Buffer, static_cast<size_t>(Count));
+    };
+  TDecompressStream Inflate(*View, Decipher);
+  std::vector<uint8_t> Buffer(kOutputChunk);
+  int64_t Produced = 0;
+  int64_t Reported = 0;
+  while (Produced < Item.UnpackedSize && !GetCancel()) {
+    const int32_t Want = static_cast<int32_t>(std::min<int64_t>(kOutputChunk, Item.UnpackedSize - Produced));
+    const int32_t Got = Inflate.Read(Buffer.data(), Want);
+    if (Got < 0 || Inflate.Failed()) break;
+    if (Got > 0) {
+      WriteBlock(Buffer.data(), Got, true, ckCrc32);
+      Produced += Got;
+    }
+    const int64_t Consumed = Before + View->Delivered;
+    Advance(Consumed - Reported, Consumed);
+    Reported = Consumed;
+    if (Got == Want) continue;
+    // Short: the deflated data ended, or its input did. A spanned member goes on on the next disk.
+    if (Inflate.AtStreamEnd() || !Inflate.InputExhausted() || !Spanned()) break;
+    Before += View->Delivered;
+    if (Before >= Item.PackedSize || !NextDisk()) break;
+    auto Next = std::make_unique<TZipEntryStream>(*In, 0, Item.PackedSize - Before);
+    Inflate.ContinueFrom(*Next);
+    View = std::move(Next);
+  }
+  if (Produced == Item.UnpackedSize && !Inflate.AtStreamEnd() && !Inflate.Failed()) {
+    // More data than declared: reported, and the output stays at the declared size.
+    uint8_t Probe;
+    if (Inflate.Read(&Probe, 1) > 0) DoError(Item.Name, "", errBadBlock);
+  }
+}
+
+void TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
+  In->Seek(DataStart, soBeginning);
+  int64_t Consumed = 0;
+  TZipBitReader Reader(
+      [&](uint8_t* Buffer, int32_t Count) {
+        const int32_t Got = ReadBlock(In, Buffer, Count, ckNone, Decrypt);
+        Consumed += Got;
+        Advance(Got, Consumed);
+        return Got;
+      },
+      Item.PackedSize);
+  int32_t Window = 0;
+  if (Item.Method == zmImploded)
+    Window = ExplodeWindowSize(static_cast<uint16_t>(Item.Flags));
+  else if (Item.Method != zmShrunk)
+    Window = kReduceWindowSize;
+  TZipOutput Out([this](const uint8_t* Buffer, int32_t Count) { WriteBlock(Buffer, Count, true, ckCrc32); },
+                 Item.UnpackedSize, Window);
+  try {
+    if (Item.Method == zmShrunk)
+      UnShrink(Reader, Out);
+    else if (Item.Method == zmImploded)
+      Explode(static_cast<uint16_t>(Item.Flags), Reader, Out);
+    else
+      UnReduce(Item.Method - zmReduced1 + 1, Reader, Out);
+  } catch (const EZipMethodError&) {
+    // What was decoded before the fault is written; the CRC check then reports the entry.
+    Out.Flush();
+    throw;
+  }
+  Out.Flush();
+}
+
+// --- Passwords ----------------------------------------------------------------------------------------
+
+bool TUnZip::CheckPassword(const uint8_t* Header) {
+  return CheckZipCryptHeader(Password, Header, ZipCryptCheckByte(CheckFlags, CheckDosDateTime, Item.Crc),
+                             &Keys);
+}
+
+void TUnZip::DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count) {
+  if (Decrypt && Count > 0) Keys.DecryptBuffer(Buffer, static_cast<size_t>(Count));
+}
+
+// --- Spanned archives ---------------------------------------------------------------------------------
+
+bool TUnZip::NextDisk() {
+  if (!Spann || !Spann->OpenNextDisk(ArcStream)) return false;
+  In = ArcStream.get();
+  ++CurrentDisk;
+  return In != nullptr;
+}
+
+bool TUnZip::OpenDisk(uint32_t Disk) {
+  while (CurrentDisk < Disk)
+    if (!NextDisk()) return false;
+  return true;
+}

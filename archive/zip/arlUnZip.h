@@ -1,0 +1,110 @@
+// TUnZip, the archive library's decoder for ZIP and JAR archives, also behind a self-extracting stub and
+// spanned over several disks. It walks the central directory (or, when detection found none that can be
+// used, the local headers), takes every selected entry through the decoding frame of TUnBase, and decodes
+// it by its method: stored, shrunk, reduced (factors 1-4), imploded or deflated. Encrypted entries use the
+// traditional cipher (arlCrypt).
+//
+// What the reader checks:
+//   - every header is read whole before it is used; a short read ends the walk (a torn tail), and a
+//     header without its signature ends it as well;
+//   - the next header's position is computed in 64 bits from the fixed part and the lengths that follow
+//     it, so it always lies after the current one (no walk can loop), and the walk ends past the file;
+//   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
+//   - names are read up to 255 bytes, the rest skipped; "." and ".." never lead outside the output folder
+//     (the frame's BuildOutputName);
+//   - a selected entry's local header must carry its signature ("Bad file header", entry left out);
+//   - an encrypted entry must hold at least its 12-byte encryption header ("Bad file header");
+//   - headers in the enciphered signature forms cannot be read without their key ("Bad file header");
+//   - output never exceeds the declared uncompressed size: a stored entry with more data than that, or a
+//     compressed one that decodes to more, is reported ("Bad block") and cut at the declared size; the
+//     compressed data is read no further than its declared size;
+//   - a method decoder that fails ends its entry only: the output so far is flushed, the fault reported,
+//     and the CRC check reports the entry.
+//
+// One run at a time per component; the component is used on one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/arlBase.h"
+#include "archive/zip/arlCrypt.h"
+#include "archive/zip/arlZipHeaders.h"
+
+class TDiskSpannObj;
+
+class TUnZip : public TUnBase {
+ public:
+  TUnZip();
+  ~TUnZip() override;
+
+  // Convert stored names from the OEM code page (names flagged as UTF-8 never are).
+  bool ConvertOemNames = false;
+
+  // The most entries one run takes.
+  static constexpr size_t kMaxZipEntries = 1 << 20;
+  // Output is produced in pieces of at most this size.
+  static constexpr int32_t kOutputChunk = 32768;
+
+ protected:
+  void ExtractArchive(TStream32* Stream) override;
+  bool CheckPassword(const uint8_t* Header) override;
+  void DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count) override;
+
+ private:
+  // One selected entry as the walk found it.
+  struct TZipEntry {
+    std::string Name;
+    uint16_t Flags = 0;
+    uint16_t Method = 0;
+    uint32_t DosDateTime = 0;
+    uint32_t Crc32 = 0;
+    uint32_t CompressedSize = 0;
+    uint32_t UncompressedSize = 0;
+    uint32_t Attributes = 0;
+    uint32_t DiskStart = 0;  // counted from 0
+    int64_t LocalOffset = 0;
+  };
+
+  void WalkCentral();
+  void WalkLocal();
+  // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
+  // descriptor; Pos when none can be recognised.
+  int64_t SkipDataDescriptor(int64_t Pos);
+  // Reports a walk that stops at a record that is not one of those ending a walk normally.
+  void ReportWalkEnd(const uint8_t* Signature);
+  // Adds a selected entry and counts it in the run's totals; false when the list is full.
+  bool AddEntry(const TZipEntry& E);
+  // The stored name at Position (at most 255 bytes of Length), converted; false on a short read.
+  bool ReadName(int64_t Position, uint16_t Length, uint16_t Flags, std::string& Name);
+  bool IsFolder(const TZipEntry& E) const;
+
+  void ExtractEntry(const TZipEntry& E);
+  void ExtractFolder();
+  // Decodes the current item's data at DataStart through the method decoders; exceptions of the
+  // decoders are reported here and end the entry.
+  void DecodeItem(int64_t DataStart);
+  void DecodeStored(int64_t DataStart, bool Decrypt);
+  void DecodeDeflated(int64_t DataStart, bool Decrypt);
+  void DecodeOldMethod(int64_t DataStart, bool Decrypt);
+  // Lowers the run's bytes to do by Consumed and reports the item's progress at Done.
+  void Advance(int64_t Consumed, int64_t Done);
+
+  // Spanned archives: moves to disk Disk (counted from 0); false when a disk cannot be had.
+  bool OpenDisk(uint32_t Disk);
+  bool NextDisk();
+  bool Spanned() const { return ArcType == atZipMVol; }
+
+  TStream32* In = nullptr;  // the archive (the current disk of a spanned one)
+  std::vector<TZipEntry> Entries;
+  TZipCrypt Keys;
+  // The fields the password check needs, from the entry's local header.
+  uint16_t CheckFlags = 0;
+  uint32_t CheckDosDateTime = 0;
+  bool SkipProtected = false;  // a password failed in this run: further encrypted entries are skipped
+  std::unique_ptr<TDiskSpannObj> Spann;
+  bool SpannCancel = false;
+  uint32_t CurrentDisk = 0;
+};

@@ -1,0 +1,66 @@
+#include "archive/zip/arlZipHeaders.h"
+
+#include "archive/arlRegister.h"
+
+namespace {
+
+TZipSignatureForm Form(const uint8_t* P, uint8_t Third, uint8_t Fourth) {
+  if (P[0] != 'P' || P[2] != Third || P[3] != Fourth) return zsNone;
+  switch (P[1]) {
+    case 'K':
+    case 'M':
+      return zsPlain;
+    case 'L':
+    case 'N':
+      return zsEnciphered;
+  }
+  return zsNone;
+}
+
+}  // namespace
+
+TZipSignatureForm ZipLocalForm(const uint8_t* P) { return Form(P, 3, 4); }
+TZipSignatureForm ZipCentralForm(const uint8_t* P) { return Form(P, 1, 2); }
+
+bool IsZipRecordAfterEntries(const uint8_t* P) {
+  constexpr uint32_t kEndSignature = 0x06054B50;
+  constexpr uint32_t kEncipheredEndSignature = 0x06054C50;
+  constexpr uint32_t kZip64EndSignature = 0x06064B50;
+  constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+  constexpr uint32_t kDigitalSignature = 0x05054B50;
+  constexpr uint32_t kArchiveExtraDataSignature = 0x08064B50;
+  const uint32_t Sig = GetLE32(P);
+  return ZipCentralForm(P) != zsNone || Sig == kEndSignature || Sig == kEncipheredEndSignature ||
+         Sig == kZip64EndSignature || Sig == kZip64LocatorSignature || Sig == kDigitalSignature ||
+         Sig == kArchiveExtraDataSignature;
+}
+
+TZipLocalHeader ParseZipLocalHeader(const uint8_t* P) {
+  TZipLocalHeader H;
+  H.Flags = GetLE16(P + 6);
+  H.Method = GetLE16(P + 8);
+  H.DosDateTime = GetLE32(P + 10);
+  H.Crc32 = GetLE32(P + 14);
+  H.CompressedSize = GetLE32(P + 18);
+  H.UncompressedSize = GetLE32(P + 22);
+  H.NameLength = GetLE16(P + 26);
+  H.ExtraLength = GetLE16(P + 28);
+  return H;
+}
+
+TZipCentralHeader ParseZipCentralHeader(const uint8_t* P) {
+  TZipCentralHeader H;
+  H.Flags = GetLE16(P + 8);
+  H.Method = GetLE16(P + 10);
+  H.DosDateTime = GetLE32(P + 12);
+  H.Crc32 = GetLE32(P + 16);
+  H.CompressedSize = GetLE32(P + 20);
+  H.UncompressedSize = GetLE32(P + 24);
+  H.NameLength = GetLE16(P + 28);
+  H.ExtraLength = GetLE16(P + 30);
+  H.CommentLength = GetLE16(P + 32);
+  H.DiskNumberStart = GetLE16(P + 34);
+  H.ExternalAttributes = GetLE32(P + 38);
+  H.LocalHeaderOffset = GetLE32(P + 42);
+  return H;
+}

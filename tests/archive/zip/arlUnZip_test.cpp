@@ -1,0 +1,449 @@
+#include "archive/zip/arlUnZip.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/archive/zip/ZipTestUtil.h"
+
+namespace {
+
+using namespace ziptest;
+namespace fs = std::filesystem;
+
+// The texts of mixed.zip, enc_*.zip and crc_check.zip.
+const std::string kStored = "stored text, not compressed\n";
+std::string Repeat(const std::string& Line, int N) {
+  std::string S;
+  for (int I = 0; I < N; ++I) S += Line;
+  return S;
+}
+const std::string kDeflated = Repeat("deflated line of text that repeats\n", 200);
+const std::string kEnc1 = "first secret entry\n";
+const std::string kEnc2 = Repeat("second secret entry, deflated\n", 50);
+
+struct Report {
+  std::string Name;
+  int32_t Code;
+  bool operator==(const Report& O) const { return Name == O.Name && Code == O.Code; }
+};
+std::ostream& operator<<(std::ostream& Os, const Report& R) { return Os << R.Name << ":" << R.Code; }
+
+// One run of a TUnZip with its reports and, for memory output, the items it wrote.
+struct RunResult {
+  int32_t Written = 0;
+  std::vector<Report> Errors;
+  std::vector<std::string> Extras;  // the first extra information of each report
+  std::map<std::string, std::string> Items;
+  int PasswordRequests = 0;
+};
+
+// A component on Path selecting every item, collecting the reports; Setup may change it before the run.
+class ZipRun {
+ public:
+  explicit ZipRun(const std::string& Path) {
+    Zip.SetArchiveFile(Path);
+    Zip.FileSpec = {"*.*"};
+    Zip.OnError = [this](TZipCommon*, const std::string& Name, int32_t Code, const std::string& Extra,
+                         const std::string&) {
+      R.Errors.push_back({Name, Code});
+      R.Extras.push_back(Extra);
+    };
+  }
+  // Answers every password request with Answer (Continue false when Answer is empty).
+  void AnswerPasswords(const std::string& Answer) {
+    Zip.OnGetPassword = [this, Answer](TZipCommon*, const std::string&, bool& Continue,
+                                       std::string& Password) {
+      ++R.PasswordRequests;
+      Continue = !Answer.empty();
+      Password = Answer;
+    };
+  }
+  RunResult ToMemory() {
+    R = RunResult();
+    TDecompMemoryStream M;
+    R.Written = Zip.ExtractToMemoryStream(&M);
+    for (const TDecompRecord& Rec : M.Records)
+      R.Items[Rec.Name] = std::string(reinterpret_cast<const char*>(M.Memory()) + Rec.Start, Rec.Size);
+    return R;
+  }
+  RunResult ToFiles(const std::string& Dir) {
+    R = RunResult();
+    Zip.SetExtractDir(Dir);
+    R.Written = Zip.ExtractToFiles();
+    return R;
+  }
+  RunResult Test() {
+    R = RunResult();
+    R.Written = Zip.TestArchive();
+    return R;
+  }
+
+  TUnZip Zip;
+  RunResult R;
+};
+
+std::vector<Report> NoErrors() { return {}; }
+
+// A folder under the temporary folder, removed with its content.
+class TempDir {
+ public:
+  TempDir() {
+    Path = fs::temp_directory_path() /
+           ("zip_test_" + std::to_string(::getpid()) + "_" + std::to_string(Counter++));
+    fs::remove_all(Path);
+    fs::create_directories(Path);
+  }
+  ~TempDir() {
+    std::error_code Ec;
+    fs::remove_all(Path, Ec);
+  }
+  std::string Str() const { return Path.string() + "/"; }
+  std::string File(const std::string& Name) const { return ToString(ReadFile((Path / Name).string())); }
+  fs::path Path;
+
+ private:
+  static inline int Counter = 0;
+};
+
+// Writes Data as a file in Dir and answers its path.
+std::string Put(const TempDir& Dir, const std::string& Name, const Bytes& Data) {
+  const std::string Path = (Dir.Path / Name).string();
+  WriteFile(Path, Data);
+  return Path;
+}
+
+// --- Whole archives ------------------------------------------------------------------------------------
+
+TEST(UnZip, StoredDeflatedAndEncryptedEntriesExtractToMemory) {
+  ZipRun Run(FixturePath("mixed.zip"));
+  ASSERT_EQ(Run.Zip.ArcType, atZip);
+  Run.AnswerPasswords("secret");
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Written, 4);
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+  EXPECT_EQ(R.Items["deflated.txt"], kDeflated);
+  EXPECT_EQ(R.Items["enc1.txt"], kEnc1);
+  EXPECT_EQ(R.Items["enc2.txt"], kEnc2);
+  // The password that opened the first encrypted entry opens the second without a question.
+  EXPECT_EQ(R.PasswordRequests, 1);
+  EXPECT_EQ(Run.Zip.AcceptedPasswords, std::vector<std::string>{"secret"});
+}
+
+TEST(UnZip, EncryptedEntriesFromOtherWriters) {
+  struct Case {
+    const char* Fixture;
+    const char* Password;
+    std::vector<std::string> Names;
+  };
+  const Case Cases[] = {
+      // Without a data descriptor: the header's check byte is the CRC's high byte.
+      {"crc_check.zip", "secret", {"enc1.txt", "enc2.txt"}},
+      {"test_read_format_zip_traditional_encryption_data.zip", "12345678", {"bar.txt", "foo.txt"}},
+  };
+  for (const Case& C : Cases) {
+    ZipRun Run(FixturePath(C.Fixture));
+    Run.AnswerPasswords(C.Password);
+    RunResult R = Run.ToMemory();
+    EXPECT_EQ(R.Errors, NoErrors()) << C.Fixture;
+    EXPECT_EQ(R.Written, static_cast<int32_t>(C.Names.size())) << C.Fixture;
+    for (const std::string& Name : C.Names) EXPECT_FALSE(R.Items[Name].empty()) << C.Fixture << " " << Name;
+  }
+  ZipRun Run(FixturePath("crc_check.zip"));
+  Run.AnswerPasswords("secret");
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Items["enc1.txt"], kEnc1);
+  EXPECT_EQ(R.Items["enc2.txt"], kEnc2);
+}
+
+TEST(UnZip, AFailedPasswordSkipsLaterEncryptedEntriesWithoutAsking) {
+  ZipRun Run(FixturePath("mixed.zip"));
+  Run.Zip.PasswordAttempts = 2;
+  Run.AnswerPasswords("wrong");
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.PasswordRequests, 2);
+  EXPECT_EQ(R.Written, 2);
+  EXPECT_EQ(R.Items.size(), 2u);
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+  const std::vector<Report> Expected = {
+      {"enc1.txt", errInvalidPassword}, {"enc1.txt", errInvalidPassword}, {"enc2.txt", errInvalidPassword}};
+  EXPECT_EQ(R.Errors, Expected);
+
+  // The next run asks again.
+  R = Run.ToMemory();
+  EXPECT_EQ(R.PasswordRequests, 2);
+}
+
+TEST(UnZip, GivingUpOnThePasswordSkipsTheEntry) {
+  ZipRun Run(FixturePath("mixed.zip"));
+  Run.AnswerPasswords("");
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.PasswordRequests, 1);
+  EXPECT_EQ(R.Written, 2);
+  const std::vector<Report> Expected = {{"enc1.txt", errInvalidPassword}, {"enc2.txt", errInvalidPassword}};
+  EXPECT_EQ(R.Errors, Expected);
+}
+
+TEST(UnZip, OlderMethodsExtractThroughTheReader) {
+  ZipRun Run(FixturePath("old_methods.zip"));
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Written, 7);
+  const std::string Text = R.Items["shrunk.txt"];
+  EXPECT_EQ(Text.size(), 22806u);
+  for (const auto& [Name, Data] : R.Items) EXPECT_EQ(Data, Text) << Name;
+  R = Run.Test();
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Written, 7);
+}
+
+TEST(UnZip, UnsupportedMethodSkipsOnlyThatEntry) {
+  ZipRun Run(FixturePath("method12.zip"));
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, (std::vector<Report>{{"deflated.txt", errUnsupportedMethod}}));
+  EXPECT_EQ(R.Written, 1);
+  EXPECT_EQ(R.Items.size(), 1u);
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+}
+
+TEST(UnZip, LongNameIsCutTo255BytesAndTheNextHeaderStillFound) {
+  ZipRun Run(FixturePath("longname.zip"));
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, NoErrors());
+  ASSERT_EQ(R.Items.size(), 2u);
+  const std::string Long = R.Items.begin()->first;
+  EXPECT_EQ(Long.size(), 255u);
+  EXPECT_EQ(Long.substr(0, 61), std::string(60, 'd') + "/");
+  EXPECT_EQ(R.Items.begin()->second, "deep file\n");
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+}
+
+TEST(UnZip, CentralCrcStandsInForAZeroLocalOne) {
+  // Written by a streaming writer: the local header holds no CRC or sizes (a data descriptor follows).
+  ZipRun Run(FixturePath("test_read_format_zip_length_at_end.zip"));
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Items["hello.txt"], "hello\n");
+}
+
+TEST(UnZip, JarFolderIsCreatedAndFilesWrittenWithTheirDates) {
+  TempDir Out;
+  ZipRun Run(FixturePath("x.jar"));
+  ASSERT_EQ(Run.Zip.ArcType, atJar);
+  RunResult R = Run.ToFiles(Out.Str());
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Written, 2);  // folders are not counted
+  EXPECT_TRUE(fs::is_directory(Out.Path / "META-INF"));
+  EXPECT_EQ(Out.File("META-INF/MANIFEST.MF"), "Manifest-Version: 1.0\n");
+  EXPECT_EQ(Out.File("stored.txt"), kStored);
+  // 2020-01-02 03:04:06 as stored (local time of the extracting machine).
+  struct stat St {};
+  ASSERT_EQ(::stat((Out.Path / "stored.txt").c_str(), &St), 0);
+  struct tm Tm {};
+  localtime_r(&St.st_mtime, &Tm);
+  EXPECT_EQ(Tm.tm_year + 1900, 2020);
+  EXPECT_EQ(Tm.tm_mday, 2);
+  EXPECT_EQ(Tm.tm_min, 4);
+}
+
+TEST(UnZip, NamesLeadingOutsideTheOutputFolderAreRefused) {
+  TempDir Out;
+  fs::create_directories(Out.Path / "out");
+  ZipRun Run(FixturePath("traversal.zip"));
+  RunResult R = Run.ToFiles((Out.Path / "out").string());
+  EXPECT_EQ(R.Written, 1);
+  EXPECT_EQ(Out.File("out/ok.txt"), "inside\n");
+  EXPECT_FALSE(fs::exists(Out.Path / "escape.txt"));
+  EXPECT_FALSE(fs::exists(Out.Path / "up.txt"));
+  const std::vector<Report> Expected = {{"../escape.txt", errInvalidFileName},
+                                        {"sub/../../up.txt", errInvalidFileName}};
+  EXPECT_EQ(R.Errors, Expected);
+}
+
+TEST(UnZip, SelfExtractorWithoutCentralDirectoryIsWalkedByLocalHeaders) {
+  // A 20000-byte stub ("MZ" and zeros: no overlay, no resources) before mixed.zip cut at its central
+  // directory: detection finds the first local header by its scan, and the reader walks the local headers.
+  // The encrypted entries carry data descriptors after their data: the walk must step over them to reach
+  // enc2.txt (it used to stop at the first one and lose the entries behind it).
+  const Bytes Zip = ReadFixture("mixed.zip");
+  const uint32_t Central = Le32(Zip, Zip.size() - 22 + 16);
+  Bytes Exe(20000, 0);
+  Exe[0] = 'M';
+  Exe[1] = 'Z';
+  Exe.insert(Exe.end(), Zip.begin(), Zip.begin() + Central);
+  TempDir Dir;
+  ZipRun Run(Put(Dir, "setup.exe", Exe));
+  ASSERT_EQ(Run.Zip.ArcType, atZipSfx);
+  ASSERT_FALSE(Run.Zip.ZipFlags & zfCentralHeader);
+  Run.AnswerPasswords("secret");
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Errors, NoErrors());
+  EXPECT_EQ(R.Written, 4);
+  EXPECT_EQ(R.Items["deflated.txt"], kDeflated);
+  EXPECT_EQ(R.Items["enc2.txt"], kEnc2);
+}
+
+TEST(UnZip, SpannedArchiveWithoutDiskEventsEndsTheRun) {
+  // The last disk of a spanned set: mixed.zip's central directory and end record alone, the end record
+  // naming disk 1 and the directory at offset 0 of it. Nobody supplies the disks.
+  const Bytes Zip = ReadFixture("mixed.zip");
+  const uint32_t Central = Le32(Zip, Zip.size() - 22 + 16);
+  Bytes Last(Zip.begin() + Central, Zip.end());
+  const size_t End = Last.size() - 22;
+  Last[End + 4] = 1;  // this disk
+  Last[End + 6] = 1;  // the disk where the central directory starts
+  for (int I = 0; I < 4; ++I) Last[End + 16 + I] = 0;
+  TempDir Dir;
+  ZipRun Run(Put(Dir, "span.zip", Last));
+  ASSERT_EQ(Run.Zip.ArcType, atZipMVol);
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Written, 0);
+  ASSERT_EQ(R.Errors.size(), 1u);
+  EXPECT_EQ(R.Errors[0].Code, errEventNotAssigned);
+  EXPECT_EQ(R.Extras[0], "OnGetZipLastDisk");
+}
+
+// --- Damaged archives ----------------------------------------------------------------------------------
+
+// Finds Name's local header in Zip and answers where its data starts.
+size_t DataOf(const Bytes& Zip, const std::string& Name) {
+  LocalEntry E;
+  EXPECT_TRUE(FindLocal(Zip, Name, E)) << Name;
+  return E.Data;
+}
+
+TEST(UnZip, CorruptDeflateFailsOnlyThatEntry) {
+  Bytes Zip = ReadFixture("mixed.zip");
+  const size_t At = DataOf(Zip, "deflated.txt");
+  for (size_t I = 10; I < 20; ++I) Zip[At + I] ^= 0x5A;
+  TempDir Dir;
+  ZipRun Run(Put(Dir, "bad.zip", Zip));
+  Run.AnswerPasswords("secret");
+  RunResult R = Run.ToMemory();
+  ASSERT_FALSE(R.Errors.empty());
+  for (const Report& E : R.Errors) EXPECT_EQ(E.Name, "deflated.txt");
+  EXPECT_EQ(R.Errors.back().Code, errCrcFailed);
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+  EXPECT_EQ(R.Items["enc2.txt"], kEnc2);
+}
+
+TEST(UnZip, DataLongerThanDeclaredIsCutAndReported) {
+  for (const char* Fixture : {"test_read_format_zip_size_exceeds_declared_stored.zip",
+                              "test_read_format_zip_size_exceeds_declared_deflate.zip"}) {
+    ZipRun Run(FixturePath(Fixture));
+    RunResult R = Run.ToMemory();
+    // The data beyond the declared size counts in the stored CRC: the check fails as well.
+    EXPECT_EQ(R.Errors, (std::vector<Report>{{"first", errBadBlock}, {"first", errCrcFailed}})) << Fixture;
+    EXPECT_EQ(R.Items["first"].size(), 10u) << Fixture;
+    EXPECT_EQ(R.Items["second"], "hello world") << Fixture;
+  }
+}
+
+TEST(UnZip, HeaderFaults) {
+  const Bytes Zip = ReadFixture("mixed.zip");
+  LocalEntry Enc1, Stored;
+  ASSERT_TRUE(FindLocal(Zip, "enc1.txt", Enc1));
+  ASSERT_TRUE(FindLocal(Zip, "stored.txt", Stored));
+  const size_t Central = Le32(Zip, Zip.size() - 22 + 16);
+  struct Case {
+    const char* What;
+    std::function<void(Bytes&)> Damage;
+    std::vector<Report> Errors;
+    int32_t Written;
+  };
+  auto Set32 = [](Bytes& B, size_t At, uint32_t V) {
+    for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(V >> (8 * I));
+  };
+  const Case Cases[] = {
+      {"local header without its signature",
+       [&](Bytes& B) { B[Stored.Header + 2] = 9; },
+       {{"stored.txt", errBadFileHeader}},
+       3},
+      // Both size fields of enc1.txt below the 12-byte encryption header.
+      {"encrypted entry shorter than its header",
+       [&](Bytes& B) {
+         Set32(B, Enc1.Header + 18, 5);
+         for (size_t P = Central; P + 46 <= B.size(); ++P)
+           if (Le32(B, P) == 0x02014B50 && std::string(B.begin() + P + 46, B.begin() + P + 54) == "enc1.txt")
+             Set32(B, P + 20, 5);
+       },
+       {{"enc1.txt", errBadFileHeader}},
+       3},
+      // The central directory in the enciphered form: it cannot be read without its key.
+      {"enciphered central header", [&](Bytes& B) { B[Central + 1] = 'L'; }, {}, 0},
+  };
+  for (const Case& C : Cases) {
+    Bytes Bad = Zip;
+    C.Damage(Bad);
+    TempDir Dir;
+    ZipRun Run(Put(Dir, "bad.zip", Bad));
+    Run.AnswerPasswords("secret");
+    RunResult R = Run.ToMemory();
+    if (C.Errors.empty()) {
+      ASSERT_FALSE(R.Errors.empty()) << C.What;
+      EXPECT_EQ(R.Errors.front().Code, errBadFileHeader) << C.What;
+    } else {
+      EXPECT_EQ(R.Errors, C.Errors) << C.What;
+    }
+    EXPECT_EQ(R.Written, C.Written) << C.What;
+  }
+}
+
+TEST(UnZip, LocalWalkWithHugeSizesEnds) {
+  // Without its central directory, with the first entry's compressed size at 4 GB - 1: the walk jumps past
+  // the end of the file and stops after the one entry, whose copy stops at its declared size.
+  Bytes Zip = ReadFixture("mixed.zip");
+  Zip.resize(Le32(Zip, Zip.size() - 22 + 16));
+  for (int I = 0; I < 4; ++I) Zip[18 + I] = 0xFF;
+  TempDir Dir;
+  ZipRun Run(Put(Dir, "huge.zip", Zip));
+  ASSERT_FALSE(Run.Zip.ZipFlags & zfCentralHeader);
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Items.size(), 1u);
+  EXPECT_EQ(R.Items["stored.txt"], kStored);
+  EXPECT_EQ(R.Errors, (std::vector<Report>{{"stored.txt", errBadBlock}}));
+}
+
+// Every good fixture, damaged a little many times over: the reader may report anything, but must neither
+// crash, hang nor leak (run under the sanitizers).
+TEST(UnZip, DamagedFixturesNeverCrash) {
+  const char* const Fixtures[] = {"mixed.zip",
+                                  "old_methods.zip",
+                                  "crc_check.zip",
+                                  "method12.zip",
+                                  "longname.zip",
+                                  "x.jar",
+                                  "traversal.zip",
+                                  "test_read_format_zip_traditional_encryption_data.zip",
+                                  "test_read_format_zip_length_at_end.zip"};
+  std::mt19937 Rng(77);
+  TempDir Dir;
+  for (const char* Fixture : Fixtures) {
+    const Bytes Good = ReadFixture(Fixture);
+    for (int Round = 0; Round < 25; ++Round) {
+      Bytes Bad = Good;
+      if (Round % 5 == 4) {
+        Bad.resize(Rng() % Bad.size());
+      } else {
+        for (int I = 0; I <= Round % 4; ++I) Bad[Rng() % Bad.size()] ^= static_cast<uint8_t>(1 + Rng() % 255);
+      }
+      ZipRun Run(
+          Put(Dir, std::string("damaged") + (std::string(Fixture).ends_with(".jar") ? ".jar" : ".zip"), Bad));
+      Run.AnswerPasswords("secret");
+      RunResult R = Run.ToMemory();
+      size_t Total = 0;
+      for (const auto& Item : R.Items) Total += Item.second.size();
+      EXPECT_LE(Total, 200000u) << Fixture;
+    }
+  }
+}
+
+}  // namespace
