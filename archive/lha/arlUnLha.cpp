@@ -1,0 +1,159 @@
+#include "archive/lha/arlUnLha.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "archive/lha/arlLhaPack.h"
+#include "archive/lzh/arlLzh3.h"
+#include "archive/lzh/arlLzhItem.h"
+
+namespace {
+
+// A Unix time as the packed DOS date-time of the local zone; 0 outside the DOS range (1980-2107).
+uint32_t UnixToDos(uint32_t Seconds) {
+  const std::time_t T = static_cast<std::time_t>(Seconds);
+  std::tm L{};
+  if (!localtime_r(&T, &L) || L.tm_year < 80 || L.tm_year > 207) return 0;
+  return (static_cast<uint32_t>(L.tm_year - 80) << 25) | (static_cast<uint32_t>(L.tm_mon + 1) << 21) |
+         (static_cast<uint32_t>(L.tm_mday) << 16) | (static_cast<uint32_t>(L.tm_hour) << 11) |
+         (static_cast<uint32_t>(L.tm_min) << 5) | static_cast<uint32_t>(L.tm_sec / 2);
+}
+
+// The method character of an id ("5" of "-lh5-").
+char MethodChar(const TLhaHeader& H) { return H.MethodId.size() == 5 ? H.MethodId[3] : '\0'; }
+
+bool Listable(const TLhaHeader& H) {
+  const char M = MethodChar(H);
+  return (M >= '0' && M <= '7') || M == 'd';
+}
+
+// Names from MS-DOS (and level 0, which carries no system) are in the OEM code page.
+bool OemNames(const TLhaHeader& H) { return H.Level == 0 || H.OsId == 'M'; }
+
+}  // namespace
+
+std::string TUnLha::ItemName(const TLhaHeader& H) {
+  std::string Folder;
+  if (!H.RawFolder.empty()) Folder = IncludeBackslash(NormalizeNameSlashes(H.RawFolder));
+  return ConvertItemName(Folder + H.RawName, OemNames(H));
+}
+
+uint32_t TUnLha::DosStamp(const TLhaHeader& H) { return H.Level == 2 ? UnixToDos(H.TimeStamp) : H.TimeStamp; }
+
+void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>& Entries) {
+  int64_t Pos = StartOffset > 0 ? StartOffset - 1 : 0;
+  TLhaHeader H;
+  while (!GetCancel()) {
+    const TLhaReadResult R = ReadLhaHeader(Stream, Pos, StreamSize, H);
+    if (R == lhEnd) break;
+    if (R == lhBad) {
+      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      break;
+    }
+    const std::string Name = ItemName(H);
+    if (Listable(H) && MatchFileSpec(Name, FileSpec, {}, true)) {
+      Entries.push_back(H);
+      TotalPacked += H.DataSize;
+      TotalUnpacked += H.UnpackedSize;
+      NewestDate = std::max(NewestDate, DosStamp(H));
+    }
+    if (H.NextPos <= Pos || H.DataPos + H.DataSize > StreamSize) break;
+    Pos = H.NextPos;
+  }
+}
+
+void TUnLha::ExtractArchive(TStream32* Stream) {
+  if (!Stream) return;
+  int64_t StreamSize = 0;
+  try {
+    StreamSize = Stream->Size();
+  } catch (const EStreamError&) {
+  }
+  std::vector<TLhaHeader> Entries;
+  Walk(*Stream, StreamSize, Entries);
+  BytesToDo = TotalPacked;
+  for (const TLhaHeader& Listed : Entries) {
+    if (GetCancel()) return;
+    TLhaHeader H;
+    if (ReadLhaHeader(*Stream, Listed.Pos, StreamSize, H) != lhOk) {
+      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      return;
+    }
+    Item = TArlItem();
+    Item.Name = ItemName(H);
+    Item.Method = static_cast<uint16_t>(MethodChar(H));
+    Item.PackedSize = H.DataSize;
+    Item.UnpackedSize = H.UnpackedSize;
+    Item.DosDateTime = DosStamp(H);
+    Item.Crc = H.Crc;
+    Item.Attributes = H.Level == 2 ? 0 : H.Attributes;
+    Item.HeaderOffset = H.Pos;
+    CurrentOutputName = BuildOutputName(Item.Name);
+    ExtractEntry(*Stream, H);
+  }
+}
+
+bool TUnLha::DecodeData(TStream32& Stream, const TLhaHeader& H) {
+  try {
+    Stream.SetPosition(H.DataPos);
+  } catch (const EStreamError&) {
+    DoError(Item.Name, "", errReadingFile);
+    return false;
+  }
+  try {
+    const std::string& Id = H.MethodId;
+    if (Id == "-lh0-") {
+      if (CopyStored(&Stream, H.DataSize, ckCrc16, false) == 0) return true;
+      DoError(Item.Name, "", errReadingFile);
+      return false;
+    }
+    TLzhResult R;
+    if (Id == "-lh1-") {
+      TLhaPackDecoder D;
+      R = DecodeLzhItem(*this, &Stream, H.DataSize, H.UnpackedSize, ckCrc16, false,
+                        [&D](auto&&... A) { return D.Decode(A...); });
+    } else {
+      TLzh3Decoder D(Id == "-lh4-" ? kLzh3Lh4 : Id == "-lh5-" ? kLzh3Lh5 : kLzh3Lh6);
+      R = DecodeLzhItem(*this, &Stream, H.DataSize, H.UnpackedSize, ckCrc16, false,
+                        [&D](auto&&... A) { return D.Decode(A...); });
+    }
+    if (R == lrOk) return true;
+    DoError(Item.Name, "", LzhResultError(R));
+  } catch (const E_RAISE& E) {
+    if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
+  }
+  return false;
+}
+
+void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
+  const std::string& Id = H.MethodId;
+  if (Id == "-lhd-") {
+    BeginItem(true);  // folders pass without a decision
+    // A Unix symbolic link is stored as a folder entry named "link|target"; it is no folder to make.
+    if (IsFileOutput() && CreateStoredDirs && !CurrentOutputName.empty() && H.RawName.find('|') == std::string::npos)
+      ForceDirectories(CurrentOutputName);
+    return;
+  }
+  if (Id.size() != 5 || Id[0] != '-' || Id[4] != '-') {
+    DoError(Item.Name, Id, errUnsupportedMethod);
+    ProgressDone(Item);
+    return;
+  }
+  const bool Supported = Id == "-lh0-" || Id == "-lh1-" || Id == "-lh4-" || Id == "-lh5-" || Id == "-lh6-";
+  if (!Supported) {
+    DoError(Item.Name, Id, errUnsupportedMethod);
+    ProgressDone(Item);
+    return;
+  }
+  if (!BeginItem(false)) {
+    ProgressDone(Item);
+    return;
+  }
+  if (!OpenOutput(Item.Name, CurrentOutputName)) return;
+  Crc16Reg = 0;
+  const bool Decoded = DecodeData(Stream, H);
+  CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
+  // A failed decoding must not pass the check by a chance match of the CRC.
+  if (!Decoded) Crc16Reg = static_cast<uint16_t>(~H.Crc ^ 1);
+  CheckCrc(ckCrc16, H.Crc);
+}

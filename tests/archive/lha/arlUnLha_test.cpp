@@ -1,0 +1,172 @@
+#include "archive/lha/arlUnLha.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "tests/archive/lzh/DecoderRun.h"
+
+using lzhtest::Bytes;
+using lzhtest::TRunLog;
+
+namespace {
+
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/lha/fixtures/" + Name;
+}
+Bytes Content(const std::string& Name) { return lzhtest::Fixture("lha", "content/" + Name); }
+
+TRunLog Extract(const std::string& Fixture) {
+  TUnLha D;
+  return lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+}
+
+// The items that were written whole and passed their CRC, in order.
+std::vector<std::string> Good(const TRunLog& Log) {
+  std::vector<std::string> Out;
+  for (const auto& I : Log.Items)
+    if (Log.Passed(I.Name)) Out.push_back(I.Name);
+  return Out;
+}
+
+void ExpectContent(const TRunLog& Log, const std::string& Item, const std::string& File) {
+  const auto* I = Log.Find(Item);
+  ASSERT_NE(I, nullptr) << Item;
+  EXPECT_TRUE(I->Data == Content(File)) << Item;
+}
+
+// The same files at header levels 0, 1 and 2 (-lh5- and -lh0- entries, a folder entry and a file in it):
+// the same names, bytes and CRCs; level 1 and 2 carry the folder in an extended header.
+TEST(UnLha, HeaderLevelsZeroOneAndTwoGiveTheSameItems) {
+  for (const char* Fixture : {"level0.lzh", "level1.lzh", "level2.lzh", "lha_level2_long_header.lzh"}) {
+    const TRunLog Log = Extract(Fixture);
+    EXPECT_TRUE(Log.Errors.empty()) << Fixture;
+    EXPECT_EQ(Log.Result, 3) << Fixture;
+    EXPECT_EQ(Good(Log), (std::vector<std::string>{"a.txt", "sub/b.bin", "c.txt"})) << Fixture;
+    ExpectContent(Log, "a.txt", "a.txt");
+    ExpectContent(Log, "sub/b.bin", "sub/b.bin");
+    ExpectContent(Log, "c.txt", "c.txt");
+  }
+}
+
+TEST(UnLha, EveryDecodedMethod) {
+  struct TCase {
+    const char* Fixture;
+    std::vector<std::string> Items;
+  };
+  const TCase Cases[] = {
+      {"stored1.lzh", {"a.txt", "c.txt"}},  // -lh0- at level 1: the extended headers are not data
+      {"lh1.lzh", {"a.txt", "b.bin"}},
+      {"lh4.lzh", {"a.txt", "b.bin"}},
+      {"lh6.lzh", {"a.txt", "c.txt"}},
+  };
+  for (const auto& C : Cases) {
+    const TRunLog Log = Extract(C.Fixture);
+    EXPECT_TRUE(Log.Errors.empty()) << C.Fixture;
+    EXPECT_EQ(Good(Log), C.Items) << C.Fixture;
+    for (const auto& Name : C.Items) ExpectContent(Log, Name, Name == "b.bin" ? "sub/b.bin" : Name);
+  }
+}
+
+TEST(UnLha, ExtractsToFilesWithTheFolderEntry) {
+  const auto Dir = std::filesystem::temp_directory_path() / ("lha_files_" + std::to_string(::getpid()));
+  std::filesystem::remove_all(Dir);
+  TUnLha D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  D.SetArchiveFile(FixturePath("level2.lzh"));
+  D.FileSpec = {"*.*"};
+  D.SetExtractDir(Dir.string());
+  EXPECT_EQ(D.ExtractToFiles(), 3);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(lzhtest::ReadFile((Dir / "sub/b.bin").string()) == Content("sub/b.bin"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir / "c.txt").string()) == Content("c.txt"));
+  std::filesystem::remove_all(Dir);
+}
+
+// -lh7- and -lz5- are listed and reported at extraction; -lzs- is not listed; an id that is not of the
+// form "-xxx-" is reported too.
+TEST(UnLha, ForeignMethodsAreReportedOrLeftOut) {
+  const TRunLog Lh7 = Extract("lh7.lzh");
+  EXPECT_TRUE(Lh7.HasError(errUnsupportedMethod));
+  EXPECT_EQ(Good(Lh7), (std::vector<std::string>{"c.txt"}));
+
+  const TRunLog Log = Extract("lha_foreign_methods.lzh");
+  int Unsupported = 0;
+  for (const auto& E : Log.Errors) Unsupported += E.second == errUnsupportedMethod;
+  EXPECT_EQ(Unsupported, 2);  // a.txt (-lz5-) and sub/b.bin (xlh5-); c.txt (-lzs-) is not listed
+  EXPECT_TRUE(Log.Items.empty());
+  EXPECT_EQ(Log.Result, 0);
+}
+
+TEST(UnLha, HostileArchivesReportTheirFault) {
+  struct TCase {
+    const char* Fixture;
+    int32_t Error;
+    std::vector<std::string> Extracted;
+  };
+  const TCase Cases[] = {
+      {"lha_header_checksum_bad.lzh", errBadFileHeader, {"a.txt", "sub/b.bin"}},
+      {"lha_torn_tail.lzh", errReadingFile, {"a.txt"}},
+      {"lha_ext_header_overflow.lzh", errBadFileHeader, {}},
+  };
+  for (const auto& C : Cases) {
+    const TRunLog Log = Extract(C.Fixture);
+    EXPECT_TRUE(Log.HasError(C.Error)) << C.Fixture;
+    EXPECT_EQ(Good(Log), C.Extracted) << C.Fixture;
+  }
+}
+
+// Archives of another implementation's test suite: levels 0 to 2 with -lh0-, -lh5-, -lh6- entries,
+// folders and symbolic links, junk after the end, and damaged ones.
+TEST(UnLha, PeerArchives) {
+  struct TCase {
+    const char* Fixture;
+    std::vector<std::string> Extracted;
+  };
+  const std::vector<std::string> Files = {"dir2/file1", "dir2/file2"};
+  const TCase Cases[] = {
+      {"test_read_format_lha_header0.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_header1.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_header2.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_lh0.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_lh6.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_withjunk.lzh", {"file1", "file2"}},
+      {"test_read_format_lha_bugfix_0.lzh", {"f"}},
+  };
+  for (const auto& C : Cases) {
+    const TRunLog Log = Extract(std::string("peer/") + C.Fixture);
+    EXPECT_TRUE(Log.Errors.empty()) << C.Fixture;
+    EXPECT_EQ(Good(Log), C.Extracted) << C.Fixture;
+  }
+  // Damaged or unsupported ones end cleanly with a report.
+  for (const char* Bad : {"test_fuzz.lzh", "test_read_format_lha_oversize_header.lzh",
+                          "test_read_format_lha_header3.lzh", "test_read_format_lha_lh7.lzh"}) {
+    const TRunLog Log = Extract(std::string("peer/") + Bad);
+    EXPECT_FALSE(Log.Errors.empty()) << Bad;
+  }
+}
+
+TEST(UnLha, DamagedArchivesNeverCrashOrHang) {
+  const auto Dir = std::filesystem::temp_directory_path() / ("lha_damage_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(Dir);
+  unsigned Seed = 1;
+  for (const char* Name : {"level0.lzh", "level1.lzh", "level2.lzh", "lh1.lzh", "lh4.lzh", "lh6.lzh",
+                           "stored1.lzh", "lha_level2_long_header.lzh"}) {
+    for (const Bytes& Bad : lzhtest::Damaged(lzhtest::Fixture("lha", Name), Seed++)) {
+      const std::string Path = (Dir / "damaged.lzh").string();
+      {
+        std::FILE* F = std::fopen(Path.c_str(), "wb");
+        if (!Bad.empty()) std::fwrite(Bad.data(), 1, Bad.size(), F);
+        std::fclose(F);
+      }
+      TUnLha D;
+      const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+      for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+    }
+  }
+  std::filesystem::remove_all(Dir);
+}
+
+}  // namespace
