@@ -188,6 +188,11 @@ class TUnBaseHeaderObj {
 class TZipCommon;
 
 // Events; an unassigned one is skipped (a question counts as yes / go on).
+// OnError receives the file the report is about (the item's output name, the item's name, or the archive)
+// in FileName and the report's detail in ExtraInfo1: the missing event's name for "Required event not
+// assigned" ("OnGetPassword", "OnFileExists", "OnNextVolumeFile", "OnGetZipLastDisk", ...), the folder for
+// "is not accessible", the volume number for "Maximum volumes 999", the text of an exception that ended a
+// run for "Error reading file or unexpected end of file" and for code 0.
 using TArlErrorEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, int32_t ErrorCode,
                                           const std::string& ExtraInfo1, const std::string& ExtraInfo2)>;
 using TArlProgressEvent = std::function<void(TZipCommon* Sender, int32_t ItemPercent, int32_t TotalPercent)>;
