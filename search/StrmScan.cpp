@@ -41,8 +41,10 @@ struct TStreamScanner::TScanState {
   // half of it that is carried over.
   int32_t FoldedWindow[kEncodingCount] = {-1, -1, -1};
   bool Dirty[kEncodingCount] = {};
-  // The text the words are matched in, per encoding: the work buffer, or the raw window when folding
-  // is a copy and nothing is zeroed.
+  // The words are matched in the raw window of an encoding instead of its folded work buffer (one exact
+  // word: nothing is zeroed, and the word's finder folds as it goes, or folding is a copy).
+  bool Raw[kEncodingCount] = {};
+  // The text the words are matched in, per encoding.
   uint8_t* Text[kEncodingCount] = {};
 };
 
@@ -162,6 +164,18 @@ void TStreamScanner::BuildWords() {
     // OEM text is worth a pass of its own only when a word is written differently there.
     if (OemDiffers && (!All || AllOem)) PossibleEncodings_ |= kScanOem;
   }
+  // The finders point into the words, which stay where they are from here on.
+  const uint8_t* OemTable = CaseSensitive_ ? OemToAnsiTable() : OemToAnsiUpperTable();
+  for (TWord& Form : WordForms_) {
+    const auto* Narrow = reinterpret_cast<const uint8_t*>(Form.Narrow.data());
+    const auto Length = static_cast<int32_t>(Form.Wide.size());
+    if (Form.Holds & kScanAnsi) {
+      Form.Raw[seAnsi] = CaseSensitive_ || Form.Finder8[seAnsi].Prepare(AnsiUpper, Narrow, Length);
+    }
+    if (Form.Holds & kScanOem) Form.Raw[seOem] = Form.Finder8[seOem].Prepare(OemTable, Narrow, Length);
+    Form.Raw[seUnicode] =
+        CaseSensitive_ || Form.FinderWide.Prepare(qvnls::WideUpperTable(), Form.Wide.data(), Length);
+  }
   const size_t Slots = kEncodingCount * WordForms_.size();
   NextStart_.assign(Slots, 0);
   FoundWord_.assign(Slots, 0);
@@ -204,8 +218,7 @@ int32_t TStreamScanner::ReadWindowPart(uint8_t* Buffer, int32_t Count) {
 
 void TStreamScanner::FoldWindow(TScanEncoding E, TScanState& S) {
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
-  const bool Copies = E == seUnicode ? UnitFolder_.Copies() : ByteFolder_[E].Copies();
-  if (Copies && !S.ZeroHits) {
+  if (S.Raw[E]) {
     S.Text[E] = Raw;
     return;
   }
@@ -306,8 +319,15 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
       H = Offset + Start * C;
       MatchBytes = Length * C;
     } else {
-      const int32_t I = Wide ? qvnls::FindWordsInBuf(Word.Wide.data(), L, Text + Offset, Rest / 2)
-                             : qvnls::FindInBuf(Word.Narrow.data(), L, Text + Offset, Rest);
+      int32_t I = -1;
+      const bool Copies = Wide ? UnitFolder_.Copies() : ByteFolder_[E].Copies();
+      if (S.Raw[E] && !Copies) {
+        I = Wide ? Word.FinderWide.Find(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2)
+                 : Word.Finder8[E].Find(Text + Offset, Rest);
+      } else {
+        I = Wide ? qvnls::FindWordsInBuf(Word.Wide.data(), L, Text + Offset, Rest / 2)
+                 : qvnls::FindInBuf(Word.Narrow.data(), L, Text + Offset, Rest);
+      }
       if (I < 0) break;
       H = Offset + I * C;
     }
@@ -376,6 +396,11 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
   }
   S.ZeroHits = WordForms_.size() > 1;
   const int32_t WordCount = static_cast<int32_t>(WordForms_.size());
+  if (WordCount == 1) {
+    const TWord& Only = WordForms_[0];
+    const bool Exact = !(Fuzzy == 1 && static_cast<int32_t>(Only.Wide.size()) > kFuzzyMinLength);
+    for (int E = 0; E < kEncodingCount; ++E) S.Raw[E] = Exact && Only.Raw[E];
+  }
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
 
   for (;; ++S.Window) {

@@ -23,6 +23,7 @@
 #include "core/NumVector.h"
 #include "core/StrLst.h"
 #include "core/VStream.h"
+#include "search/ScanFind.h"
 #include "search/ScanFold.h"
 #include "search/ScanFuzzy.h"
 #include "search/ShiftAnd.h"
@@ -125,6 +126,11 @@ class TStreamScanner {
     std::string Narrow;   // in the Windows code page, folded by its upper-case table unless case-sensitive
     TScanEncodings Holds = 0;  // the encodings in which the word can occur
     TFuzzyPieces Pieces;       // for fuzzy matching with the errors its length allows
+    // Exact search in the raw window of each encoding, folding through that encoding's table; Raw[E]
+    // tells whether the finder of E serves the word.
+    TFoldedFinder<uint8_t> Finder8[2];  // ANSI, OEM
+    TFoldedFinder<char16_t> FinderWide;
+    bool Raw[3] = {};
   };
   // The state of one scan.
   struct TScanState;

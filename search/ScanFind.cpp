@@ -1,0 +1,129 @@
+#include "search/ScanFind.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Rough rarity of a folded character in text: lower is rarer. Letters by English frequency; spaces and
+// line breaks are the most common; everything else ranks as a rare letter.
+int Rarity(uint32_t C) {
+  static const char kByFrequency[] = "ZQXJKVBPYGFWMUCLDRHSNIOATE";
+  if (C == ' ' || C == '\r' || C == '\n') return 100;
+  for (int I = 0; kByFrequency[I] != '\0'; ++I)
+    if (C == static_cast<uint8_t>(kByFrequency[I])) return 3 + I;
+  return 6;
+}
+
+}  // namespace
+
+template <typename CharT>
+bool TFoldedFinder<CharT>::Prepare(const CharT* Table, const CharT* Word, int32_t Length) {
+  Table_ = Table;
+  Word_ = Word;
+  Length_ = Length;
+  if (Length <= 0) return false;
+  // The rarest position, then the rarest other one (the same for a word of one character).
+  int32_t First = 0;
+  for (int32_t I = 1; I < Length; ++I)
+    if (Rarity(Word[I]) < Rarity(Word[First])) First = I;
+  int32_t Second = First == 0 && Length > 1 ? 1 : 0;
+  for (int32_t I = 0; I < Length; ++I)
+    if (I != First && Rarity(Word[I]) < Rarity(Word[Second])) Second = I;
+  Pos_[0] = First;
+  Pos_[1] = Second;
+  constexpr uint32_t kValues = uint32_t{1} << (8 * sizeof(CharT));
+  for (int P = 0; P < 2; ++P) {
+    Count_[P] = 0;
+    for (uint32_t V = 0; V < kValues; ++V) {
+      if (Table[V] != Word[Pos_[P]]) continue;
+      if (Count_[P] == kMaxPreimages) return false;
+      Values_[P][Count_[P]++] = static_cast<CharT>(V);
+    }
+  }
+  return Count_[0] > 0 && Count_[1] > 0;
+}
+
+template <typename CharT>
+int32_t TFoldedFinder<CharT>::Find(const CharT* Text, int32_t TextLength) const {
+  const int32_t LastStart = TextLength - Length_;
+  auto Matches = [&](int32_t I) {
+    for (int32_t K = 0; K < Length_; ++K)
+      if (Table_[Text[I + K]] != Word_[K]) return false;
+    return true;
+  };
+  auto IsValue = [&](int P, CharT C) {
+    for (int V = 0; V < Count_[P]; ++V)
+      if (Values_[P][V] == C) return true;
+    return false;
+  };
+  int32_t I = 0;
+#if defined(__SSE2__)
+  constexpr int32_t kLanes = 16 / sizeof(CharT);
+  auto Splat = [](uint32_t C) {
+    return sizeof(CharT) == 1 ? _mm_set1_epi8(static_cast<char>(C)) : _mm_set1_epi16(static_cast<short>(C));
+  };
+  auto Equal = [](__m128i A, __m128i B) {
+    return sizeof(CharT) == 1 ? _mm_cmpeq_epi8(A, B) : _mm_cmpeq_epi16(A, B);
+  };
+  // Each tested position is one value, or two that differ in one bit (a letter in both cases): then
+  // "Data | Bit == Value" tests it in one compare. Otherwise up to kMaxPreimages compares (unused ones
+  // repeat the first value).
+  __m128i Bit[2], Value[2], Want[2][kMaxPreimages];
+  bool Simple = true;
+  for (int P = 0; P < 2; ++P) {
+    const uint32_t A = Values_[P][0];
+    const uint32_t B = Count_[P] == 2 ? Values_[P][1] : A;
+    const uint32_t Diff = A ^ B;
+    Simple = Simple && Count_[P] <= 2 && (Diff & (Diff - 1)) == 0;
+    Bit[P] = Splat(Diff);
+    Value[P] = Splat(A | Diff);
+    for (int V = 0; V < kMaxPreimages; ++V) Want[P][V] = Splat(Values_[P][V < Count_[P] ? V : 0]);
+  }
+  auto Candidates = [&](int32_t Start, unsigned Mask) {
+    if constexpr (sizeof(CharT) == 2) Mask &= 0x5555u;  // one bit per unit
+    while (Mask != 0) {
+      const int32_t At = Start + __builtin_ctz(Mask) / static_cast<int>(sizeof(CharT));
+      if (Matches(At)) return At;
+      Mask &= Mask - 1;
+    }
+    return int32_t{-1};
+  };
+  // kLanes starts per step; the loads end at start I + kLanes - 1 + Pos <= TextLength - 1.
+  if (Simple) {
+    for (; I + kLanes - 1 <= LastStart; I += kLanes) {
+      const __m128i D0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I + Pos_[0]));
+      const __m128i D1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I + Pos_[1]));
+      const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_and_si128(Equal(_mm_or_si128(D0, Bit[0]), Value[0]), Equal(_mm_or_si128(D1, Bit[1]), Value[1]))));
+      if (Mask != 0) {
+        const int32_t At = Candidates(I, Mask);
+        if (At >= 0) return At;
+      }
+    }
+  } else {
+    for (; I + kLanes - 1 <= LastStart; I += kLanes) {
+      __m128i Hit[2];
+      for (int P = 0; P < 2; ++P) {
+        const __m128i D = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I + Pos_[P]));
+        Hit[P] = _mm_or_si128(_mm_or_si128(Equal(D, Want[P][0]), Equal(D, Want[P][1])),
+                              _mm_or_si128(Equal(D, Want[P][2]), Equal(D, Want[P][3])));
+      }
+      const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(Hit[0], Hit[1])));
+      if (Mask != 0) {
+        const int32_t At = Candidates(I, Mask);
+        if (At >= 0) return At;
+      }
+    }
+  }
+#endif
+  for (; I <= LastStart; ++I)
+    if (IsValue(0, Text[I + Pos_[0]]) && IsValue(1, Text[I + Pos_[1]]) && Matches(I)) return I;
+  return -1;
+}
+
+template class TFoldedFinder<uint8_t>;
+template class TFoldedFinder<char16_t>;
