@@ -104,6 +104,21 @@ TEST_F(HTML2TxtTest, WideEntitiesKeepCharactersAbove255) {
   EXPECT_EQ(RawToWideStr(bytes), u"\u4E2D\u00E9&#x4E2D\u00E9");
 }
 
+TEST_F(HTML2TxtTest, ReferencesTo127Through159NameWindowsPunctuation) {
+  // In every source charset, Unicode ones included, &#150; is the en dash of the Windows page.
+  for (uint8_t charset : {qvnls::kCharsetWin1252, qvnls::kCharsetIso8859_1, qvnls::kCharsetWin1251,
+                          qvnls::kCharsetUtf8, qvnls::kCharsetUtf16LE}) {
+    THTMLPassState S;
+    S.SourceCharset = charset;
+    S.TargetCharset = qvnls::kCharsetUtf16LE;
+    S.UnicodeOutput = true;
+    OutputHTMLChar(150, S);
+    std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+                      static_cast<size_t>(S.Line.GetPosition()));
+    EXPECT_EQ(RawToWideStr(bytes), u"\u2013") << int(charset);
+  }
+}
+
 TEST_F(HTML2TxtTest, DictionariesHoldEveryName) {
   EXPECT_EQ(LookupHTMLTag("blockquote"), kTagBlockQuote);
   EXPECT_EQ(LookupHTMLTag("Option"), kTagLineItem);
