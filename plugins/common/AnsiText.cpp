@@ -33,6 +33,10 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 }  // namespace
 
 std::string WideToAnsi(std::u16string_view Text) {
+  // ASCII stays as it is in every Windows code page, and needs no composing.
+  bool ascii = true;
+  for (char16_t c : Text) ascii = ascii && c < 0x80;
+  if (ascii) return std::string(Text.begin(), Text.end());
   const std::u16string text = Composed(Text);
   const uint8_t charset = qvnls::GetAnsiCharset();
   std::string out;

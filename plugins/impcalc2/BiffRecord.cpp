@@ -331,6 +331,22 @@ void BiffCell::ParseHeader(MemoryReader& Reader) {
   XF = Reader.U16();
 }
 
+bool IsCellRecordId(uint16_t Id) {
+  switch (Id) {
+    case kBiffFormula:
+    case kBiffMulRk:
+    case kBiffMulBlank:
+    case kBiffRString:
+    case kBiffLabel:
+    case kBiffLabelSst:
+    case kBiffBlank:
+    case kBiffNumber:
+    case kBiffBoolErr:
+    case kBiffRk: return true;
+    default: return false;
+  }
+}
+
 uint16_t RecordFactory(uint16_t Id, Stream& S, const Workbook& Book, std::unique_ptr<BiffCell>& Cell) {
   Cell.reset();
   switch (Id) {

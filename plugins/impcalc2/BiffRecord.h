@@ -126,6 +126,9 @@ class BiffCell : public BiffRecord {
   void ParseHeader(MemoryReader& Reader);
 };
 
+// Whether Id is one of the cell records that RecordFactory reads.
+bool IsCellRecordId(uint16_t Id);
+
 // Creates the cell object for a cell record id (FORMULA, MULRK, MULBLANK, RSTRING, LABELSST, BLANK,
 // NUMBER, LABEL, BOOLERR, RK), reads it and answers the next id; a FORMULA with a string result takes
 // the STRING record that directly follows it. Any other id answers 0 and leaves Cell empty.

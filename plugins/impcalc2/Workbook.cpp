@@ -1,5 +1,7 @@
 #include "plugins/impcalc2/Workbook.h"
 
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "plugins/common/AnsiText.h"
@@ -38,26 +40,40 @@ void Sheet::Clear() { Resize(0, 0); }
 void Sheet::Place(std::unique_ptr<BiffCell> Cell) {
   const int64_t row = static_cast<int64_t>(Cell->Row) - first_row_;
   const int64_t column = static_cast<int64_t>(Cell->FirstColumn) - first_column_;
-  if (row < 0 || row >= rows_ || column < 0 || column >= columns_) {
+  const int64_t last_column = static_cast<int64_t>(Cell->LastColumn) - first_column_;
+  if (row < 0 || column < 0 || row >= kMaxSheetRows || last_column >= kMaxSheetColumns) {
     throw EBiffError("invalid vector<T> subscript");
   }
+  // A cell past the table's end makes it grow.
+  if (row >= rows_) {
+    rows_ = static_cast<uint32_t>(row) + 1;
+    table_.resize(rows_);
+  }
+  if (last_column >= columns_) columns_ = static_cast<uint32_t>(last_column) + 1;
   auto& slots = table_[static_cast<std::size_t>(row)];
-  if (slots.empty()) slots.resize(columns_);
+  if (slots.size() <= static_cast<std::size_t>(column)) slots.resize(columns_);
   auto& slot = slots[static_cast<std::size_t>(column)];
   if (slot != nullptr) throw EBiffError("Trying to overwrite record");
   slot = std::move(Cell);
 }
 
 uint16_t Sheet::Read(Stream& S, uint16_t Id) {
-  while (Id != kBiffDimensions) {
+  while (Id != kBiffDimensions && !IsCellRecordId(Id)) {
     if (Id == kBiffEof) throw EBiffError("Bad sheet: dimensions not found");
     Id = BiffRecord::Skip(S);
   }
-  SheetDimensions dims;
-  Id = ReadDimensions(S, book_, dims);
-  first_row_ = dims.FirstRow;
-  first_column_ = dims.FirstColumn;
-  Resize(dims.LastRowPlus1 - dims.FirstRow, static_cast<uint32_t>(dims.LastColumnPlus1 - dims.FirstColumn));
+  if (Id == kBiffDimensions) {
+    SheetDimensions dims;
+    Id = ReadDimensions(S, book_, dims);
+    first_row_ = dims.FirstRow;
+    first_column_ = dims.FirstColumn;
+    Resize(dims.LastRowPlus1 - dims.FirstRow, static_cast<uint32_t>(dims.LastColumnPlus1 - dims.FirstColumn));
+  } else {
+    // Cells before any DIMENSIONS: the table starts empty at the first row and column.
+    first_row_ = 0;
+    first_column_ = 0;
+    Resize(0, 0);
+  }
   while (Id != kBiffEof) {
     if (Id == kBiffBof) {
       // An embedded sub-stream (a chart on the sheet): skipped up to and with its EOF.
@@ -82,7 +98,7 @@ std::u16string Sheet::RowText(uint32_t Row) const {
   std::u16string text;
   const auto& slots = table_[Row];
   if (slots.empty()) return text;
-  for (uint32_t c = 0; c < columns_; ++c) {
+  for (uint32_t c = 0; c < slots.size(); ++c) {
     if (const BiffCell* cell = slots[c].get()) {
       cell->Text(text);
       c += cell->LastColumn - cell->FirstColumn;
@@ -97,6 +113,12 @@ template <class Text, class Convert>
 bool Sheet::WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const {
   for (uint32_t r = 0; r < rows_; ++r) {
     if (Check != nullptr && !Check->Check()) return false;
+    if (table_[r].empty()) {
+      // A row without cells: only its line end (sheets are often declared far larger than they are).
+      CheckTextSize((Out.size() + 2) * sizeof(typename Text::value_type));
+      AppendLineEnd(Out);
+      continue;
+    }
     const Text row = ToOutput(RowText(r));
     CheckTextSize((Out.size() + row.size() + 2) * sizeof(typename Text::value_type));
     Out += row;
@@ -225,12 +247,10 @@ bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgres
     std::u16string wide;
     if (!book.WriteTextWide(wide, Progress)) return false;
     book.Destroy();
-    // UTF-16LE bytes.
+    // UTF-16LE bytes: the units as they lie in memory on a little-endian machine.
+    static_assert(std::endian::native == std::endian::little);
     Text.resize(wide.size() * 2);
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-      Text[2 * i] = static_cast<char>(wide[i] & 0xFF);
-      Text[2 * i + 1] = static_cast<char>(wide[i] >> 8);
-    }
+    if (!wide.empty()) std::memcpy(Text.data(), wide.data(), Text.size());
     return true;
   }
   return book.WriteTextAnsi(Text, Progress);

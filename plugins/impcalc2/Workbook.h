@@ -19,12 +19,17 @@ class Stream;
 
 // One worksheet: the origin of its DIMENSIONS and a table of slots, each holding at most one cell. A
 // MULRK or MULBLANK sits in the slot of its first column and covers the columns up to its last.
+//
+// The table is as large as DIMENSIONS says, and grows when a cell lies past its last row or column (some
+// writers store the last row and column instead of one past them, others no DIMENSIONS at all; the
+// table then starts empty at row 0, column 0). It never grows beyond the 65536 rows and 256 columns
+// that cells can address; a cell before the origin or beyond those limits is an error.
 class Sheet {
  public:
   explicit Sheet(const Workbook& Book) : book_(Book) {}
 
   // Reads the sheet whose BOF was read; Id is the record after the BOF. Answers the id after the sheet's
-  // EOF.
+  // EOF. An EOF before both DIMENSIONS and any cell raises "Bad sheet: dimensions not found".
   uint16_t Read(Stream& S, uint16_t Id);
   void Resize(uint32_t Rows, uint32_t Columns);
   void Clear();

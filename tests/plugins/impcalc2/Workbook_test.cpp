@@ -198,7 +198,16 @@ TEST_F(WorkbookTest, Failures) {
       {"rows backwards", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(5, 1, 0, 1).Eof(); }),
        "Illegal table dimensions"},
       {"cell twice", sheet(B::Number(0, 0, 1) + B::Number(0, 0, 2)), "Trying to overwrite record"},
-      {"cell outside the table", sheet(B::Number(2, 0, 1)), "invalid vector<T> subscript"},
+      {"cell before the origin",
+       globals([](B& s) {
+         s.Eof().Bof(0x0010).Dimensions(3, 5, 0, 1);
+         s.Bytes += B::Number(2, 0, 1);
+         s.Eof();
+       }),
+       "invalid vector<T> subscript"},
+      {"cell past the last column", sheet(B::Rec(0x00BE, TBiffBody().U16(0).U16(250).U16(0).U16(0).U16(0).U16(0).U16(
+                                        0).U16(0).U16(0).U16(256))),
+       "invalid vector<T> subscript"},
       {"chart only", globals([](B& s) { s.Eof().Bof(0x0020).Record(0x0200, std::string(14, '\0')).Eof(); }),
        "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
       {"shared string beyond the table",
@@ -223,6 +232,19 @@ TEST_F(WorkbookTest, Failures) {
   for (const TCase& c : cases) {
     EXPECT_EQ(Failure(c.file), c.message) << c.name;
   }
+}
+
+// Some writers store the last row and column in DIMENSIONS instead of one past them, and some write no
+// DIMENSIONS at all: the table grows to hold the cells, and the rows before stay in place.
+TEST_F(WorkbookTest, CellsPastTheDimensionsOrWithoutThem) {
+  B short_dims;
+  short_dims.Eof().Sheet(2, 2, B::Label8(0, 0, "a") + B::Label8(2, 2, "past") + B::Label8(1, 1, "b"));
+  EXPECT_EQ(Wide(short_dims.Bytes), u"a\r\n\tb\r\n\t\tpast\r\n");
+  B no_dims(false);
+  no_dims.Eof().Bof(0x0010);
+  no_dims.Bytes += B::Label5(1, 1, "x") + B::Label5(0, 0, "y");
+  no_dims.Eof();
+  EXPECT_EQ(Wide(no_dims.Bytes, u"Book"), u"y\r\n\tx\r\n");
 }
 
 // DIMENSIONS can claim four billion rows in a 20-byte record; cells address only 65536 of them, and that

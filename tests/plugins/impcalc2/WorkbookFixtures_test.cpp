@@ -1,0 +1,151 @@
+// Real workbooks from other projects' test suites (fixtures/README.md): the words each must give, the
+// clean error of each that cannot be read, and damaged copies of every one that must end cleanly.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/qvnls/Qvnls.h"
+#include "plugins/common/AnsiText.h"
+#include "plugins/impcalc2/Workbook.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/FixtureDamage.h"
+
+namespace {
+
+std::string Fixture(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/impcalc2/fixtures/" + Name; }
+
+std::u16string FromUtf16Bytes(const std::string& Bytes) {
+  std::u16string s(Bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * i]) | static_cast<uint8_t>(Bytes[2 * i + 1]) << 8);
+  }
+  return s;
+}
+
+class WorkbookFixtures : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
+  void TearDown() override { qvnls::ResetSystemCodePages(); }
+};
+
+TEST_F(WorkbookFixtures, WordsOfEachWorkbook) {
+  struct TCase {
+    const char* file;
+    std::vector<std::u16string> words;
+  };
+  const TCase cases[] = {
+      {"Simple.xls", {u"replaceMe"}},
+      {"StringFormulas.xls", {u"XYZ"}},
+      {"MissingBits.xls", {u"Hello", u"11", u"23", u"Bye", u"Stuff"}},
+      {"Formatting.xls", {u"Dates, all 24th November 2006", u"Numbers, all 10.52", u"10.52"}},
+      {"testEXCEL_95.xls", {u"Sample Excel", u"Written and saved", u"Numbers and their Squares", u"169"}},
+      {"59074.xls", {u"Exotic warrant", u"SYMBOL_RTS", u"NL0011622006"}},
+      {"46368.xls", {u"8 xxxxxxxxxx", u"32760 xxxxxx", u"32770", u"32766"}},
+      {"WORKBOOK_in_capitals.xls",
+       {u"Inventarliste f\u00fcr GALIPLAN Aktien Global AMI*", u"Fondsverm\u00f6gen", u"Umlaufende Anteile",
+        u"Seite 7 von 7"}},
+      {"BOOK_in_capitals.xls",
+       {u"301. Exposures by Counterparty and Agreement Detail", u"Merrill Lynch International",
+        u"COMAC CAPITAL LLP"}},
+      {"43251.xls", {u"Smith,Joe J", u"Jones,Fred K", u"BusTITLE", u"LOCCODE"}},
+      {"chinese-provinces.xls",
+       {u"Provinces in China", u"Chinese Name", u"\u5b89\u5fbd\u7701", u"\u5317\u4eac\u5e02", u"\u91cd\u5e86\u5e02"}},
+      {"testEXCEL.xls", {u"Sample Excel Worksheet", u"Numbers and their Squares", u"Number", u"Square", u"196"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string bytes, ansi;
+    ASSERT_TRUE(ConvertWorkbookFile(Fixture(c.file), true, nullptr, bytes));
+    ASSERT_TRUE(ConvertWorkbookFile(Fixture(c.file), false, nullptr, ansi));
+    const std::u16string text = FromUtf16Bytes(bytes);
+    for (const std::u16string& word : c.words) {
+      EXPECT_NE(text.find(word), std::u16string::npos) << std::string(word.begin(), word.end());
+      // The 8-bit text holds every word that the code page can.
+      const std::string word8 = WideToAnsi(word);
+      if (word8.find('?') == std::string::npos) {
+        EXPECT_NE(ansi.find(word8), std::string::npos);
+      }
+    }
+  }
+}
+
+// 46368.xls holds strings of 32770 and 32766 characters in its shared string table, each spread over
+// several CONTINUE records; a reader that follows one record boundary per string shifts every later
+// string.
+TEST_F(WorkbookFixtures, LongSharedStringsOverManyRecords) {
+  std::string bytes;
+  ASSERT_TRUE(ConvertWorkbookFile(Fixture("46368.xls"), true, nullptr, bytes));
+  const std::u16string text = FromUtf16Bytes(bytes);
+  std::vector<std::u16string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find(u"\r\n", at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_GE(lines.size(), 4u);
+  // A1 and A3 hold the long strings, B2 and B4 their lengths.
+  EXPECT_EQ(lines[0].size(), 32770u);
+  EXPECT_EQ(lines[0].substr(0, 3), u"8 x");
+  EXPECT_EQ(lines[0].find_first_not_of(u'x', 2), std::u16string::npos);
+  EXPECT_EQ(lines[1], u"\t32770");
+  EXPECT_EQ(lines[2].size(), 32766u);
+  EXPECT_EQ(lines[2].substr(0, 7), u"32760 x");
+  EXPECT_EQ(lines[3], u"\t32766");
+}
+
+TEST_F(WorkbookFixtures, WorkbooksThatCannotBeRead) {
+  struct TCase {
+    const char* file;
+    const char* message;
+  };
+  const TCase cases[] = {
+      {"64130.xls", "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
+      {"61300.xls", "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
+      {"60284.xls", "File is password-protected"},
+      {"password.xls", "File is password-protected"},
+      {"testEXCEL_4.xls", "The file is not a storage object"},
+      {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-5786329142919168.xls",
+       "The stream with specified name does not exist"},
+      {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-6137883240824832.xls", "Can't open storage: unknown error"},
+  };
+  for (const TCase& c : cases) {
+    std::string text;
+    try {
+      ConvertWorkbookFile(Fixture(c.file), true, nullptr, text);
+      ADD_FAILURE() << c.file << " gave a text";
+    } catch (const std::exception& e) {
+      EXPECT_STREQ(e.what(), c.message) << c.file;
+    }
+  }
+}
+
+// Only that each damaged copy ends, with a text or an error: the sanitizers catch the rest.
+TEST_F(WorkbookFixtures, DamagedCopiesEndCleanly) {
+  TTestFolder folder;
+  const char* files[] = {"Simple.xls", "StringFormulas.xls", "MissingBits.xls", "Formatting.xls", "testEXCEL_95.xls",
+                         "59074.xls", "46368.xls", "WORKBOOK_in_capitals.xls", "BOOK_in_capitals.xls", "43251.xls",
+                         "chinese-provinces.xls", "testEXCEL.xls", "64130.xls", "60284.xls"};
+  int converted = 0, failed = 0;
+  for (const char* file : files) {
+    ForEachDamagedCopy(ReadWholeFile(Fixture(file)), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(std::string(file) + ": " + What);
+      const std::string path = folder.Write("damaged.xls", Bad);
+      for (bool unicode : {true, false}) {
+        std::string text;
+        try {
+          ConvertWorkbookFile(path, unicode, nullptr, text);
+          ++converted;
+        } catch (const std::exception& e) {
+          EXPECT_NE(std::string(e.what()), "");
+          ++failed;
+        }
+      }
+    });
+  }
+  // Both outcomes occur: damage is found, and damage in unused parts is read past.
+  EXPECT_GT(converted, 0);
+  EXPECT_GT(failed, 0);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+// Real presentations from other projects' test suites (fixtures/README.md): the words each must give,
+// slide by slide where the order is known, and damaged copies of every one that must end cleanly.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/qvnls/Qvnls.h"
+#include "plugins/common/AnsiText.h"
+#include "plugins/impshow2/PptTextScanner.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/FixtureDamage.h"
+
+namespace {
+
+std::string Fixture(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/impshow2/fixtures/" + Name; }
+
+std::u16string Text(const std::string& File) {
+  std::string bytes;
+  EXPECT_TRUE(ConvertPresentationFile(Fixture(File), true, bytes));
+  std::u16string s(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  }
+  return s;
+}
+
+class PresentationFixtures : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
+  void TearDown() override { qvnls::ResetSystemCodePages(); }
+};
+
+TEST_F(PresentationFixtures, WordsOfEachPresentation) {
+  struct TCase {
+    const char* file;
+    std::vector<std::u16string> words;
+  };
+  const TCase cases[] = {
+      {"basic_test_ppt_file.ppt",
+       {u"This is a test title", u"This is a test subtitle", u"This is on page 1", u"This is the title on page 2",
+        u"It has several blocks of text", u"None of them have formatting"}},
+      {"with_textbox.ppt", {u"Hello, World!!!", u"I am just a poor boy", u"This is Times New Roman", u"Plain Text"}},
+      {"incorrect_slide_order.ppt",
+       {u"Slide 1", u"Slide 2", u"Slide 3", u"First slide I added", u"Second slide I added", u"Third slide I added"}},
+      {"Single_Coloured_Page.ppt",
+       {u"This is a title, it\u2019s in black", u"This is the subtitle, in bold", u"This bit is blue and italic"}},
+      {"41071.ppt", {u"Fundera, planera och involvera.", u"J\u00e4gartips inf\u00f6r jul"}},
+      {"54111.ppt", {u"TH Cell 1", u"Row 1, Cell 1", u"Row 5, Cell 4"}},
+      {"54880_chinese.ppt", {u"Single byte", u"Mix", u"\u8868", u"\uff8a\uff9d\uff76\uff78"}},
+      {"57272_corrupted_usereditatom.ppt",
+       {u"RISPETTO DAO 100%", u"CROSS MARKETING SU TUTTO IL NEGOZIO", u"VALORIZZAZIONE LINEARE"}},
+      {"testPPT.ppt", {u"Sample Powerpoint Slide", u"Powerpoint X for Mac", u"Service Release 1"}},
+      {"testPPT_various.ppt",
+       {u"Here is a text box", u"Bullet 1", u"Number bullet 1", u"Row 1 Col 1", u"Row 2 Col 3",
+        u"Suddenly some Japanese text:", u"\uff08\uff27\uff28\uff31\uff09",
+        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e\u3001\u6de1\u3005\u3068\u6700\u671f", u"And then some Gothic text:",
+        u"\U00010332\U0001033F\U00010344\U00010339\U00010343\U0001033A"}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::u16string text = Text(c.file);
+    std::string ansi;
+    ASSERT_TRUE(ConvertPresentationFile(Fixture(c.file), false, ansi));
+    for (const std::u16string& word : c.words) {
+      EXPECT_NE(text.find(word), std::u16string::npos) << std::string(word.begin(), word.end());
+      const std::string word8 = WideToAnsi(word);
+      if (word8.find('?') == std::string::npos) {
+        EXPECT_NE(ansi.find(word8), std::string::npos);
+      }
+    }
+  }
+}
+
+TEST_F(PresentationFixtures, SlideBySlide) {
+  // The slide list holds the slides' text in the order shown; the slides themselves follow, in the
+  // order they are stored, separated by dash lines.
+  EXPECT_EQ(Text("incorrect_slide_order.ppt"),
+            u"Slide 1\r\nFirst slide I added\r\nSlide 2\r\nThird slide I added\r\nSlide 3\r\nSecond slide I added\r\n"
+            u"------------------------------\r\n------------------------------\r\n");
+  const std::u16string basic = Text("basic_test_ppt_file.ppt");
+  const std::size_t dash = basic.find(u"------------------------------\r\n");
+  ASSERT_NE(dash, std::u16string::npos);
+  EXPECT_EQ(basic.substr(0, 22), u"This is a test title\r\n");
+  EXPECT_NE(basic.find(u"This is the title on page 2", dash), std::u16string::npos);
+}
+
+// An encrypted presentation gives no text rather than garbage; a fuzzed one ends.
+TEST_F(PresentationFixtures, EncryptedAndFuzzedPresentations) {
+  EXPECT_EQ(Text("Password_Protected-hello.ppt"), u"");
+  std::string text;
+  EXPECT_TRUE(ConvertPresentationFile(Fixture("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"),
+                                      true, text));
+}
+
+TEST_F(PresentationFixtures, DamagedCopiesEndCleanly) {
+  TTestFolder folder;
+  const char* files[] = {"basic_test_ppt_file.ppt", "with_textbox.ppt", "incorrect_slide_order.ppt",
+                         "Single_Coloured_Page.ppt", "41071.ppt", "54111.ppt", "54880_chinese.ppt",
+                         "57272_corrupted_usereditatom.ppt", "testPPT.ppt", "testPPT_various.ppt",
+                         "Password_Protected-hello.ppt"};
+  int converted = 0, failed = 0;
+  for (const char* file : files) {
+    ForEachDamagedCopy(ReadWholeFile(Fixture(file)), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(std::string(file) + ": " + What);
+      const std::string path = folder.Write("damaged.ppt", Bad);
+      for (bool unicode : {true, false}) {
+        std::string text;
+        try {
+          ConvertPresentationFile(path, unicode, text);
+          ++converted;
+        } catch (const std::exception& e) {
+          EXPECT_NE(std::string(e.what()), "");
+          ++failed;
+        }
+      }
+    });
+  }
+  EXPECT_GT(converted, 0);
+  EXPECT_GT(failed, 0);
+}
+
+}  // namespace
