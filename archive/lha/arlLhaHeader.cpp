@@ -12,8 +12,9 @@ enum : uint8_t { ehCrc = 0x00, ehFileName = 0x01, ehFolder = 0x02 };
 
 // The extended headers in Bytes from First on, the first of size FirstSize. Names go to H. Sum := the
 // bytes they take. CrcAt := the position of the header CRC field in Bytes (-1 when there is none).
+// With StepNext given, only the first is read and StepNext := the size of the next.
 bool ReadExtHeaders(const std::vector<uint8_t>& Bytes, size_t First, uint16_t FirstSize, TLhaHeader& H,
-                    size_t& Sum, int64_t& CrcAt) {
+                    size_t& Sum, int64_t& CrcAt, uint16_t* StepNext = nullptr) {
   THeaderCursor C(Bytes);
   size_t Pos = First;
   uint16_t Size = FirstSize;
@@ -32,6 +33,10 @@ bool ReadExtHeaders(const std::vector<uint8_t>& Bytes, size_t First, uint16_t Fi
     C.U16(Size);
     Pos = C.Pos();
     Sum += DataLen + 3;
+    if (StepNext) {
+      *StepNext = Size;
+      break;
+    }
   }
   return true;
 }
@@ -65,18 +70,22 @@ TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
     if (H.Level == 1) {
       uint16_t FirstExt = 0;
       if (!C.U8(H.OsId) || !C.Seek(B.size() - 2) || C.Pos() < 25u + NameLen || !C.U16(FirstExt)) return lhBad;
-      // The extended headers follow the header and count in the packed size.
-      if (FirstExt != 0) {
-        const int64_t Room = std::min<int64_t>(H.PackedSize, std::max<int64_t>(StreamSize - H.DataPos, 0));
-        const std::vector<uint8_t> Ext = ReadAt(Stream, H.DataPos, static_cast<int32_t>(std::min<int64_t>(Room, 1 << 20)));
-        size_t ExtSum = 0;
+      // The extended headers follow the header and count in the packed size; each is read by itself.
+      const int64_t Limit = std::min<int64_t>(H.DataPos + H.PackedSize, StreamSize);
+      std::string BaseName = H.RawName;
+      int64_t ExtPos = H.DataPos;
+      uint16_t Size = FirstExt;
+      for (int32_t I = 0; Size != 0; ++I) {
+        if (I >= kMaxExtHeaders || ExtPos + Size > Limit) return lhBad;
+        const std::vector<uint8_t> Ext = ReadAt(Stream, ExtPos, Size);
+        size_t Used = 0;
         int64_t CrcAt = -1;
-        std::string BaseName = H.RawName;
-        if (!ReadExtHeaders(Ext, 0, FirstExt, H, ExtSum, CrcAt)) return lhBad;
-        if (H.RawName.empty()) H.RawName = BaseName;
-        H.DataPos += static_cast<int64_t>(ExtSum);
-        H.DataSize -= static_cast<int64_t>(ExtSum);
+        if (Ext.size() < Size || !ReadExtHeaders(Ext, 0, Size, H, Used, CrcAt, &Size)) return lhBad;
+        ExtPos += static_cast<int64_t>(Used);
       }
+      if (H.RawName.empty()) H.RawName = BaseName;
+      H.DataSize -= ExtPos - H.DataPos;
+      H.DataPos = ExtPos;
     }
     H.NextPos = Pos + H.HeaderSize + H.PackedSize;
     return lhOk;
