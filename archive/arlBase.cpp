@@ -75,26 +75,19 @@ class TTimerPause {
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
-bool SameTextAscii(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (UpperAscii(A[i]) != UpperAscii(B[i])) return false;
-  return true;
-}
-
-// Splits after the last "/": the folder with its "/", and the name.
-void SplitItem(const std::string& S, std::string& Dir, std::string& Name) {
-  const size_t p = S.rfind(kItemSeparator);
-  Dir = p == std::string::npos ? std::string() : S.substr(0, p + 1);
-  Name = p == std::string::npos ? S : S.substr(p + 1);
-}
-
 std::string CurrentDir() {
   char buf[4096];
   return ::getcwd(buf, sizeof buf) ? IncludeBackslash(buf) : std::string("/");
 }
 
 }  // namespace
+
+bool SameTextAscii(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (UpperAscii(A[i]) != UpperAscii(B[i])) return false;
+  return true;
+}
 
 std::string ArlErrorText(int32_t Code) {
   for (const auto& e : kErrorTexts)
@@ -303,7 +296,7 @@ void TZipCommon::SetExtractDir(const std::string& Dir) {
     return;
   }
   std::string dir, name;
-  SplitItem(ArchiveFile, dir, name);
+  SplitFileName(ArchiveFile, dir, name);
   ExtractDir = dir;
 }
 
@@ -318,7 +311,7 @@ std::string TZipCommon::BuildOutputName(const std::string& ItemName) {
   if (rel.size() >= 2 && rel[1] == ':' && std::isalpha(static_cast<unsigned char>(rel[0]))) rel.erase(0, 2);
   const bool isFolder = !rel.empty() && rel.back() == kItemSeparator;
   std::string dir, name;
-  SplitItem(rel, dir, name);
+  SplitFileName(rel, dir, name);
   if (!UseStoredDirs) dir.clear();
 
   // Resolve "." and ".." of the stored folders; a name that climbs above the output folder has none.
@@ -364,14 +357,14 @@ bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<st
     return false;
   };
   std::string itemDir, itemName;
-  SplitItem(ItemName, itemDir, itemName);
+  SplitFileName(ItemName, itemDir, itemName);
   for (const auto& entry : List) {
     if (entry.empty()) continue;
     // A name given exactly selects that item, whatever wildcard characters it holds.
     if (entry == ItemName) return masksAccept(itemName);
     if (FileSpecLiteral) continue;
     std::string entryDir, entryName;
-    SplitItem(entry, entryDir, entryName);
+    SplitFileName(entry, entryDir, entryName);
     if (Recurse) {
       if (itemDir.size() < entryDir.size() || !SameTextAscii(itemDir.substr(0, entryDir.size()), entryDir)) continue;
     } else if (!SameTextAscii(itemDir, entryDir)) {
@@ -398,7 +391,7 @@ std::string TZipCommon::GetLibraryTempDir() {
 std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int32_t Number) const {
   if (FileName.empty() || Number < 0 || Number > kMaxVolumes) return "";
   std::string dir, name;
-  SplitItem(FileName, dir, name);
+  SplitFileName(FileName, dir, name);
   name.resize(static_cast<size_t>(FirstDotPos(name)));
   const std::string digits = std::to_string(Number);
   std::string ext;

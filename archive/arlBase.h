@@ -99,6 +99,10 @@ class E_RAISE : public Exception {
   bool Reported;
 };
 
+// True when A and B are equal with ASCII letters compared without case (how item folders and output
+// names are compared).
+bool SameTextAscii(const std::string& A, const std::string& B);
+
 // --- Item information -----------------------------------------------------------------------------------
 
 // What a decoder sets for the item it works on (the fields its format has; the rest stay 0).

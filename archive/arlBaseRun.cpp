@@ -16,20 +16,11 @@ bool IsOutsideLibraryType(int Code) {
   return Code == atAce || Code == atAceSfx || Code == atCab || Code == atRar || Code == atRarSfx;
 }
 
+// The folder of FileName with its "/"; "" for a bare name.
 std::string FolderOf(const std::string& FileName) {
-  const size_t p = FileName.rfind(kItemSeparator);
-  return p == std::string::npos ? std::string() : FileName.substr(0, p + 1);
-}
-
-bool SameTextAscii(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i) {
-    char a = A[i], b = B[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-    if (a != b) return false;
-  }
-  return true;
+  std::string dir, name;
+  SplitFileName(FileName, dir, name);
+  return dir;
 }
 
 }  // namespace

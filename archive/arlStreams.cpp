@@ -86,22 +86,38 @@ void TStream32::WriteBuffer(const void* Buffer, int32_t Count) {
   if (Count > 0 && Write(Buffer, Count) != Count) throw EWriteError();
 }
 
-int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
-                            int64_t Count) {
+namespace {
+
+// Copies Count bytes of Source (Count 0: all of Source from its start) into Dest in chunks of at most
+// Chunk bytes until done or *CancelFlag turns true; the bytes copied. A short chunk raises when Strict
+// (EReadError / EWriteError), else gives -1.
+int64_t CopyInChunks(TStream32& Dest, TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
+                     int64_t Count, int32_t Chunk, bool Strict) {
   if (Count == 0) {
     Source.SetPosition(0);
     Count = Source.Size();
   }
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), kCopyChunk)));
+  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), Chunk)));
   int64_t done = 0;
   while (done < Count && !(CancelFlag && *CancelFlag)) {
-    const auto n = static_cast<int32_t>(std::min<int64_t>(Count - done, kCopyChunk));
-    Source.ReadBuffer(buf.data(), n);
-    WriteBuffer(buf.data(), n);
+    const auto n = static_cast<int32_t>(std::min<int64_t>(Count - done, Chunk));
+    if (Strict) {
+      Source.ReadBuffer(buf.data(), n);
+      Dest.WriteBuffer(buf.data(), n);
+    } else if (Source.Read(buf.data(), n) != n || Dest.Write(buf.data(), n) != n) {
+      return -1;
+    }
     done += n;
     if (Progress) Progress(done, Count);
   }
   return done;
+}
+
+}  // namespace
+
+int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
+                            int64_t Count) {
+  return CopyInChunks(*this, Source, CancelFlag, Progress, Count, kCopyChunk, true);
 }
 
 // --- THandleStream32, TFileStream32 ---------------------------------------------------------------------
@@ -240,19 +256,7 @@ int32_t TCustomStream::Write(const void*, int32_t) { return -1; }
 
 int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
                                 int64_t Count) {
-  if (Count == 0) {
-    Source.SetPosition(0);
-    Count = Source.Size();
-  }
-  std::vector<uint8_t> buf(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), kCopyChunk)));
-  int64_t done = 0;
-  while (done < Count && !(CancelFlag && *CancelFlag)) {
-    const auto n = static_cast<int32_t>(std::min<int64_t>(Count - done, kCopyChunk));
-    if (Source.Read(buf.data(), n) != n || Write(buf.data(), n) != n) return 0;
-    done += n;
-    if (Progress) Progress(done, Count);
-  }
-  return done;
+  return std::max<int64_t>(CopyInChunks(*this, Source, CancelFlag, Progress, Count, kCopyChunk, false), 0);
 }
 
 TDecompressStream::TDecompressStream(TStream32& Source, TDecipher Decipher)

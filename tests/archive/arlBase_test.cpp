@@ -16,6 +16,7 @@
 #include "archive/arlDisks.h"
 #include "core/FileLayer.h"
 #include "core/WinUtils.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -109,26 +110,16 @@ class TTestDecoder : public TUnBase {
   }
 };
 
-struct TReport {
-  std::string FileName;
-  int32_t Code;
-  std::string Extra;
-};
+using arltest::TReport;
 
 class ArlBase : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("arlbase_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Dir = arltest::MakeTestDir("arlbase");
     fs::create_directories(Dir / "out");
-    Dec.OnError = [this](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Extra,
-                         const std::string&) { Reports.push_back({FileName, Code, Extra}); };
+    Dec.OnError = arltest::CollectReports(Reports);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(Dir, fs::perms::all, fs::perm_options::add, ec);
-    fs::remove_all(Dir, ec);
-  }
+  void TearDown() override { arltest::RemoveTestDir(Dir); }
 
   void UseArchive(const std::vector<TTestItem>& Items) {
     const fs::path p = Dir / "test.tst";

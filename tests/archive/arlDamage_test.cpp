@@ -14,6 +14,7 @@
 #include "archive/arlInflate.h"
 #include "archive/arlRegister.h"
 #include "archive/arlStreams.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -52,11 +53,8 @@ std::vector<std::string> Damaged(const std::string& Good, uint32_t Seed) {
 
 class ArlDamage : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() / ("arldamage_" + std::to_string(::getpid()));
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
+  void SetUp() override { Dir = arltest::MakeTestDir("arldamage"); }
+  void TearDown() override { arltest::RemoveTestDir(Dir); }
   fs::path Dir;
 };
 

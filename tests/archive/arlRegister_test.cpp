@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/arlStreams.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -40,13 +41,8 @@ void PutLE32(std::string& S, size_t At, uint32_t V) {
 
 class ArlDetect : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("arldetect_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
+  void SetUp() override { Dir = arltest::MakeTestDir("arldetect"); }
+  void TearDown() override { arltest::RemoveTestDir(Dir); }
 
   std::string Write(const std::string& Name, const std::string& Content) {
     const fs::path p = Dir / Name;

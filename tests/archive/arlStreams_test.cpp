@@ -16,6 +16,7 @@
 #include "archive/arlInflate.h"
 #include "core/FileLayer.h"
 #include "core/WinUtils.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -51,12 +52,8 @@ std::unique_ptr<TMemoryStream32> MemoryOf(const std::vector<uint8_t>& Bytes) {
 
 class ArlStreamFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() / ("arlstreams_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
+  void SetUp() override { Dir = arltest::MakeTestDir("arlstreams"); }
+  void TearDown() override { arltest::RemoveTestDir(Dir); }
   fs::path Dir;
 };
 

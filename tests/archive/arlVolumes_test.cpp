@@ -11,6 +11,7 @@
 #include "archive/arlBase.h"
 #include "archive/arlDisks.h"
 #include "archive/arlTimer.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -18,22 +19,15 @@ namespace fs = std::filesystem;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arlbase";
 
-struct TReport {
-  std::string FileName;
-  int32_t Code;
-  std::string Extra;
-};
+using arltest::TReport;
 
 class ArlVolumes : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = fs::temp_directory_path() / ("arlvolumes_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir);
-    Lib.OnError = [this](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Extra,
-                         const std::string&) { Reports.push_back({FileName, Code, Extra}); };
+    Dir = arltest::MakeTestDir("arlvolumes");
+    Lib.OnError = arltest::CollectReports(Reports);
   }
-  void TearDown() override { fs::remove_all(Dir); }
+  void TearDown() override { arltest::RemoveTestDir(Dir); }
   std::string Touch(const std::string& Name, const std::string& Content = "volume") {
     std::ofstream(Dir / Name, std::ios::binary) << Content;
     return (Dir / Name).string();
