@@ -21,17 +21,16 @@ class TShannonFanoTree {
   // Reads the transmitted bit lengths and builds the tree.
   void Read(TZipBitReader& In) {
     const int32_t Bytes = In.ReadBits(8);
-    if (Bytes < 0) throw EZipMethodError(kZipErrBadBlock);
+    if (Bytes < 0) throw E_RAISE(errBadBlock);
     std::vector<uint8_t> Lengths;
     for (int32_t I = 0; I <= Bytes; ++I) {
       const int32_t B = In.ReadBits(8);
-      if (B < 0) throw EZipMethodError(kZipErrBadBlock);
+      if (B < 0) throw E_RAISE(errBadBlock);
       const int32_t Repeat = (B >> 4) + 1;
-      if (static_cast<int32_t>(Lengths.size()) + Repeat > symbols_)
-        throw EZipMethodError(kZipErrAmbiguousTree);
+      if (static_cast<int32_t>(Lengths.size()) + Repeat > symbols_) throw E_RAISE(errAmbiguousTree);
       Lengths.insert(Lengths.end(), static_cast<size_t>(Repeat), static_cast<uint8_t>((B & 0x0F) + 1));
     }
-    if (static_cast<int32_t>(Lengths.size()) != symbols_) throw EZipMethodError(kZipErrAmbiguousTree);
+    if (static_cast<int32_t>(Lengths.size()) != symbols_) throw E_RAISE(errAmbiguousTree);
     Build(Lengths);
   }
 
@@ -42,7 +41,7 @@ class TShannonFanoTree {
       const int32_t Bit = In.ReadBits(1);
       if (Bit < 0) return -1;
       const int32_t Next = nodes_[static_cast<size_t>(Node) * 2 + static_cast<size_t>(Bit)];
-      if (Next < 0) throw EZipMethodError(kZipErrAmbiguousTree);
+      if (Next < 0) throw E_RAISE(errAmbiguousTree);
       if (Next < symbols_) return Next;
       Node = Next;
     }
@@ -72,7 +71,7 @@ class TShannonFanoTree {
         LastLength = Length;
         Increment = 1u << (kMaxCodeLength - Length);
       }
-      if (Code > 0xFFFF) throw EZipMethodError(kZipErrAmbiguousTree);  // more codes than lengths allow
+      if (Code > 0xFFFF) throw E_RAISE(errAmbiguousTree);  // more codes than lengths allow
       Insert(Symbol, Code >> (kMaxCodeLength - Length), Length);
     }
   }
@@ -82,15 +81,15 @@ class TShannonFanoTree {
     for (int Level = Length - 1; Level > 0; --Level) {
       int32_t& Slot = nodes_[static_cast<size_t>(Node) * 2 + ((Code >> Level) & 1)];
       if (Slot < 0) {
-        if (nextInner_ < symbols_) throw EZipMethodError(kZipErrAmbiguousTree);
+        if (nextInner_ < symbols_) throw E_RAISE(errAmbiguousTree);
         Slot = nextInner_--;
       } else if (Slot < symbols_) {
-        throw EZipMethodError(kZipErrAmbiguousTree);  // the path passes through a symbol
+        throw E_RAISE(errAmbiguousTree);  // the path passes through a symbol
       }
       Node = Slot;
     }
     int32_t& Leaf = nodes_[static_cast<size_t>(Node) * 2 + (Code & 1)];
-    if (Leaf >= 0) throw EZipMethodError(kZipErrAmbiguousTree);
+    if (Leaf >= 0) throw E_RAISE(errAmbiguousTree);
     Leaf = Symbol;
   }
 

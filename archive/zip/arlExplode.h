@@ -5,7 +5,7 @@
 // flag bit 2 adds a literal tree (three trees, shortest copy 3) to the length and distance trees (two
 // trees, literals as 8 raw bits, shortest copy 2).
 //
-// What the decoder checks (each fault raises EZipMethodError and ends the entry):
+// What the decoder checks (each fault raises E_RAISE and ends the entry):
 //   - a transmitted tree gives exactly one bit length per symbol (256 or 64): more or fewer lengths,
 //     codes that collide, or a path through a symbol are "Ambiguous Shannon-Fano decode tree
 //     encountered"; a code that reaches an empty branch while decoding is the same;

@@ -28,12 +28,12 @@ int IndexBits(int32_t N) {
 }  // namespace
 
 void UnReduce(int Factor, TZipBitReader& In, TZipOutput& Out) {
-  if (Factor < 1 || Factor > 4) throw EZipMethodError(kZipErrBadBlock);
+  if (Factor < 1 || Factor > 4) throw E_RAISE(errBadBlock);
   std::array<TFollowerSet, 256> Sets;
   for (int C = 255; C >= 0; --C) {
     const int32_t N = In.ReadBits(6);
     if (N < 0) return;
-    if (N > kMaxFollowers) throw EZipMethodError(kZipErrBadBlock);
+    if (N > kMaxFollowers) throw E_RAISE(errBadBlock);
     Sets[C].Count = N;
     for (int32_t I = 0; I < N; ++I) {
       const int32_t B = In.ReadBits(8);
@@ -56,7 +56,7 @@ void UnReduce(int Factor, TZipBitReader& In, TZipOutput& Out) {
     if (Flag == 0) {
       const int32_t Index = In.ReadBits(IndexBits(Set.Count));
       if (Index < 0) return;
-      if (Index >= Set.Count) throw EZipMethodError(kZipErrBadBlock);
+      if (Index >= Set.Count) throw E_RAISE(errBadBlock);
       Byte = Set.Bytes[Index];
     } else {
       Byte = In.ReadBits(8);

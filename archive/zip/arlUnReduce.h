@@ -2,7 +2,7 @@
 // likely successors of the previous byte), then expanded by a run/copy stage in which byte 144 (DLE)
 // introduces a copy from a 4096-byte window.
 //
-// What the decoder checks (each fault raises EZipMethodError and ends the entry):
+// What the decoder checks (each fault raises E_RAISE and ends the entry):
 //   - a follower set holds at most 32 bytes; a larger count in its 6-bit field is "Bad block";
 //   - a follower index beyond the set's size is "Bad block";
 //   - decoding stops at the declared size: the padding bits of the last byte are never decoded as data,

@@ -30,7 +30,7 @@ class TUnShrinker {
     if (out_.Complete()) return;
     int32_t Prev = in_.ReadBits(codeSize_);
     if (Prev < 0) return;
-    if (Prev >= kControlCode) throw EZipMethodError(kZipErrBadBlock);
+    if (Prev >= kControlCode) throw E_RAISE(errBadBlock);
     out_.Put(static_cast<uint8_t>(Prev));
     uint8_t PrevFirst = static_cast<uint8_t>(Prev);
     while (!out_.Complete()) {
@@ -53,12 +53,12 @@ class TUnShrinker {
     const int32_t Sub = in_.ReadBits(codeSize_);
     if (Sub < 0) return false;
     if (Sub == kSubIncreaseSize) {
-      if (codeSize_ >= kMaxCodeSize) throw EZipMethodError(kZipErrBadBlock);
+      if (codeSize_ >= kMaxCodeSize) throw E_RAISE(errBadBlock);
       ++codeSize_;
     } else if (Sub == kSubPartialClear) {
       PartialClear();
     } else {
-      throw EZipMethodError(kZipErrBadBlock);
+      throw E_RAISE(errBadBlock);
     }
     return true;
   }
@@ -74,19 +74,19 @@ class TUnShrinker {
     }
     while (Cur > kControlCode) {
       const TShrinkEntry& E = table_[Cur];
-      if (E.Parent < 0) throw EZipMethodError(kZipErrBadBlock);  // leads through a freed code
+      if (E.Parent < 0) throw E_RAISE(errBadBlock);  // leads through a freed code
       if (Depth >= kStackSize) {
         out_.Flush();
-        throw EZipMethodError(kZipErrStackOverflow);
+        throw E_RAISE(errStackOverflow);
       }
       stack_[Depth++] = E.Char;
       Cur = E.Parent;
     }
-    if (Cur == kControlCode) throw EZipMethodError(kZipErrBadBlock);
+    if (Cur == kControlCode) throw E_RAISE(errBadBlock);
     const uint8_t First = static_cast<uint8_t>(Cur);
     out_.Put(First);
     while (Depth > 0 && !out_.Complete()) out_.Put(stack_[--Depth]);
-    if (Depth > 0) throw EZipMethodError(kZipErrBadBlock);  // the string runs past the declared size
+    if (Depth > 0) throw E_RAISE(errBadBlock);  // the string runs past the declared size
     return First;
   }
 

@@ -4,7 +4,7 @@
 // 2 frees every code that is no other code's parent (a partial clear), so that later strings reuse the lowest
 // freed codes first. A code not yet defined is the previous string plus its own first character.
 //
-// What the decoder checks (each fault raises EZipMethodError and ends the entry):
+// What the decoder checks (each fault raises E_RAISE and ends the entry):
 //   - the first code must be a literal, and a control code must be followed by 1 or 2 ("Bad block");
 //   - the code size never grows past 13 bits, the largest the table holds ("Bad block");
 //   - a string that leads through a freed code, or longer than the 8192-byte stack, is damaged data
@@ -14,6 +14,6 @@
 
 #include "archive/zip/arlZipBits.h"
 
-// Decodes until Out holds its declared size or the input ends. Raises EZipMethodError on damaged data;
+// Decodes until Out holds its declared size or the input ends. Raises E_RAISE on damaged data;
 // what was decoded before stays in Out for the caller to flush.
 void UnShrink(TZipBitReader& In, TZipOutput& Out);

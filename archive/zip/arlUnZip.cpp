@@ -317,17 +317,18 @@ void TUnZip::DecodeItem(int64_t DataStart) {
   int32_t Error = 0;
   bool Reported = false;
   try {
+    int64_t Produced;
     if (Item.Method == zmStored)
-      DecodeStored(DataStart, Decrypt);
+      Produced = DecodeStored(DataStart, Decrypt);
     else if (Item.Method == zmDeflated)
-      DecodeDeflated(DataStart, Decrypt);
+      Produced = DecodeDeflated(DataStart, Decrypt);
     else
-      DecodeOldMethod(DataStart, Decrypt);
+      Produced = DecodeOldMethod(DataStart, Decrypt);
+    // Data that ends before the declared size is damaged even when what there is passes the CRC.
+    if (Produced < Item.UnpackedSize && !GetCancel()) Error = errReadingFile;
   } catch (const E_RAISE& E) {
     Error = E.ErrorCode;
     Reported = E.Reported;
-  } catch (const EZipMethodError& E) {
-    Error = E.Code;
   } catch (const EOutOfMemory&) {
     Error = errOutOfMemory;
   } catch (const std::bad_alloc&) {
@@ -343,18 +344,20 @@ void TUnZip::Advance(int64_t Consumed, int64_t Done) {
   UpdateProgress(Done, TotalPacked, Item.PackedSize);
 }
 
-void TUnZip::DecodeStored(int64_t DataStart, bool Decrypt) {
+int64_t TUnZip::DecodeStored(int64_t DataStart, bool Decrypt) {
   // The output holds the declared size; stored data beyond it is not copied.
-  int64_t Remaining = std::min(Item.PackedSize, Item.UnpackedSize);
+  const int64_t Size = std::min(Item.PackedSize, Item.UnpackedSize);
+  int64_t Remaining = Size;
   In->Seek(DataStart, soBeginning);
   for (;;) {
     Remaining = CopyStored(In, Remaining, ckCrc32, Decrypt);
     if (Remaining <= 0 || GetCancel() || !Spanned() || !NextDisk()) break;
   }
   if (Remaining <= 0 && Item.PackedSize > Item.UnpackedSize) DoError(Item.Name, "", errBadBlock);
+  return Size - Remaining;
 }
 
-void TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
+int64_t TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
   auto View = std::make_unique<TZipEntryStream>(*In, DataStart, Item.PackedSize);
   int64_t Before = 0;  // compressed bytes delivered by earlier disks' views
   TDecompressStream::TDecipher Decipher;
@@ -391,9 +394,10 @@ void TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
     uint8_t Probe;
     if (Inflate.Read(&Probe, 1) > 0) DoError(Item.Name, "", errBadBlock);
   }
+  return Produced;
 }
 
-void TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
+int64_t TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
   In->Seek(DataStart, soBeginning);
   int64_t Consumed = 0;
   TZipBitReader Reader(
@@ -418,12 +422,13 @@ void TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
       Explode(static_cast<uint16_t>(Item.Flags), Reader, Out);
     else
       UnReduce(Item.Method - zmReduced1 + 1, Reader, Out);
-  } catch (const EZipMethodError&) {
+  } catch (const E_RAISE&) {
     // What was decoded before the fault is written; the CRC check then reports the entry.
     Out.Flush();
     throw;
   }
   Out.Flush();
+  return Out.Produced();
 }
 
 // --- Passwords ----------------------------------------------------------------------------------------

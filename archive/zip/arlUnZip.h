@@ -18,6 +18,8 @@
 //   - output never exceeds the declared uncompressed size: a stored entry with more data than that, or a
 //     compressed one that decodes to more, is reported ("Bad block") and cut at the declared size; the
 //     compressed data is read no further than its declared size;
+//   - data that ends before the declared size is reported ("Error reading file or unexpected end of
+//     file") even when what there is passes the CRC check;
 //   - a method decoder that fails ends its entry only: the output so far is flushed, the fault reported,
 //     and the CRC check reports the entry.
 //
@@ -86,9 +88,10 @@ class TUnZip : public TUnBase {
   // Decodes the current item's data at DataStart through the method decoders; exceptions of the
   // decoders are reported here and end the entry.
   void DecodeItem(int64_t DataStart);
-  void DecodeStored(int64_t DataStart, bool Decrypt);
-  void DecodeDeflated(int64_t DataStart, bool Decrypt);
-  void DecodeOldMethod(int64_t DataStart, bool Decrypt);
+  // Each answers the bytes it produced.
+  int64_t DecodeStored(int64_t DataStart, bool Decrypt);
+  int64_t DecodeDeflated(int64_t DataStart, bool Decrypt);
+  int64_t DecodeOldMethod(int64_t DataStart, bool Decrypt);
   // Lowers the run's bytes to do by Consumed and reports the item's progress at Done.
   void Advance(int64_t Consumed, int64_t Done);
 

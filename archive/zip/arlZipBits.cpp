@@ -2,25 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-const char* ZipMethodErrorText(int32_t Code) {
-  switch (Code) {
-    case kZipErrBadBlock:
-      return "Bad block";
-    case kZipErrAmbiguousTree:
-      return "Ambiguous Shannon-Fano decode tree encountered";
-    case kZipErrStackOverflow:
-      return "Stack overflow";
-  }
-  return "Corrupt input";
-}
-
-}  // namespace
-
-EZipMethodError::EZipMethodError(int32_t ErrorCode)
-    : Exception(ZipMethodErrorText(ErrorCode)), Code(ErrorCode) {}
-
 // --- TZipBitReader ----------------------------------------------------------------------------------------
 
 TZipBitReader::TZipBitReader(TZipReadFunc Read, int64_t CompressedSize)
@@ -72,7 +53,7 @@ TZipOutput::TZipOutput(TZipWriteFunc Write, int64_t Expected, int32_t WindowSize
 }
 
 void TZipOutput::Put(uint8_t B) {
-  if (produced_ >= expected_) throw EZipMethodError(kZipErrBadBlock);
+  if (produced_ >= expected_) throw E_RAISE(errBadBlock);
   ++produced_;
   buffer_.push_back(B);
   if (!window_.empty()) {
@@ -83,7 +64,7 @@ void TZipOutput::Put(uint8_t B) {
 }
 
 void TZipOutput::Copy(uint32_t Distance, uint32_t Length) {
-  if (Distance == 0 || Distance > window_.size()) throw EZipMethodError(kZipErrBadBlock);
+  if (Distance == 0 || Distance > window_.size()) throw E_RAISE(errBadBlock);
   for (uint32_t I = 0; I < Length; ++I) Put(window_[(windowPos_ - Distance) & windowMask_]);
 }
 

@@ -19,20 +19,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/Exception.h"
-
-// Error codes of the archive library that the older methods raise (the library's resource texts).
-constexpr int32_t kZipErrBadBlock = 25111;
-constexpr int32_t kZipErrAmbiguousTree = 25293;
-constexpr int32_t kZipErrStackOverflow = 25298;
-
-// A method decoder found damaged data. Code is the library's error code; the message its text.
-class EZipMethodError : public Exception {
- public:
-  explicit EZipMethodError(int32_t ErrorCode);
-  const char* ClassName() const noexcept override { return "EZipMethodError"; }
-  int32_t Code;
-};
+// Damaged data raises the archive library's exception E_RAISE (not yet reported) with the error code
+// of the fault: errBadBlock, errAmbiguousTree or errStackOverflow.
+#include "archive/arlBase.h"
 
 // Reads up to Count bytes into Buffer; 0 means no more data. May raise.
 using TZipReadFunc = std::function<int32_t(uint8_t* Buffer, int32_t Count)>;
@@ -77,7 +66,7 @@ class TZipOutput {
   // Expected: the declared uncompressed size. WindowSize: 0 for none, else a power of two.
   TZipOutput(TZipWriteFunc Write, int64_t Expected, int32_t WindowSize = 0);
 
-  // One decoded byte; raises EZipMethodError "Bad block" when the entry is already complete.
+  // One decoded byte; raises E_RAISE "Bad block" when the entry is already complete.
   void Put(uint8_t B);
   // Length bytes copied from Distance (>= 1) bytes back in the window, one at a time so that a copy may
   // overlap its own output; Distance beyond the window size is damaged data ("Bad block").

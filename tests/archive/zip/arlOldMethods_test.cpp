@@ -20,7 +20,7 @@ using namespace ziptest;
 
 struct Decoded {
   Bytes Out;
-  int32_t Error = 0;  // the EZipMethodError code, 0 when none was raised
+  int32_t Error = 0;  // the E_RAISE code, 0 when none was raised
 };
 
 // Decodes Data with the decoder of Method (1 shrunk, 2-5 reduced, 6 imploded), handing the input over in
@@ -47,8 +47,8 @@ Decoded Decode(uint16_t Method, uint16_t Flags, const Bytes& Data, int64_t Size,
       Explode(Flags, In, Out);
     else
       UnReduce(Method - 1, In, Out);
-  } catch (const EZipMethodError& E) {
-    R.Error = E.Code;
+  } catch (const E_RAISE& E) {
+    R.Error = E.ErrorCode;
   }
   Out.Flush();
   return R;
@@ -110,7 +110,7 @@ TEST(ZipOldMethods, DeclaredSizeBoundsTheOutput) {
     // A smaller declared size: output stops there, exactly, whether the method ends its loop at the
     // size or meets a string or copy that would cross it ("Bad block").
     const Decoded D = Decode(E.Local.Method, E.Local.Flags, E.Data, 1000);
-    EXPECT_TRUE(D.Error == 0 || D.Error == kZipErrBadBlock) << Name;
+    EXPECT_TRUE(D.Error == 0 || D.Error == errBadBlock) << Name;
     ASSERT_EQ(D.Out.size(), 1000u) << Name;
     EXPECT_TRUE(std::equal(D.Out.begin(), D.Out.end(), Whole.Out.begin())) << Name;
   }
@@ -156,9 +156,9 @@ TEST(ZipUnShrink, ControlCodesAndTheirFaults) {
       {"increase to 10 bits",
        BitWriter().Bits('a', 9).Bits(256, 9).Bits(1, 9).Bits('b', 10).Bits(257, 10).Data(), 4, "abab", 0},
       {"control code then 3", BitWriter().Bits('a', 9).Bits(256, 9).Bits(3, 9).Bits('b', 9).Data(), 2, "a",
-       kZipErrBadBlock},
-      {"code size past 13 bits", FiveIncreases.Data(), 10, "a", kZipErrBadBlock},
-      {"first code not a literal", BitWriter().Bits(300, 9).Data(), 5, "", kZipErrBadBlock},
+       errBadBlock},
+      {"code size past 13 bits", FiveIncreases.Data(), 10, "a", errBadBlock},
+      {"first code not a literal", BitWriter().Bits(300, 9).Data(), 5, "", errBadBlock},
       // 'a', 'b' define 257 = "ab"; the clear frees it (no code names it as parent); 257 is then unknown,
       // so it repeats the previous string "b" plus its first character.
       {"partial clear frees leaves",
@@ -166,7 +166,7 @@ TEST(ZipUnShrink, ControlCodesAndTheirFaults) {
       // 258 is taken as "a" + "a" although 257 is the next free code, which then becomes "aa"; the second
       // 258 repeats the string of the still undefined 258, which leads through a free code.
       {"undefined code past the next free one", BitWriter().Bits('a', 9).Bits(258, 9).Bits(258, 9).Data(), 9,
-       "aaa", kZipErrBadBlock},
+       "aaa", errBadBlock},
   };
   for (const Case& C : Cases) {
     const Decoded D = Decode(1, 0, C.Data, C.Size);
@@ -230,12 +230,12 @@ TEST(ZipUnReduce, FollowerSetsAndTheirFaults) {
        ToBytes("az"), 0},
       {"follower index beyond the set",
        ReduceHeader({{'a', {'b', 'c', 'd'}}}).Byte('a').Bits(0, 1).Bits(3, 2).Data(), 1, 2, ToBytes("a"),
-       kZipErrBadBlock},
-      {"set of 33 followers", BitWriter().Bits(33, 6).Data(), 1, 1, {}, kZipErrBadBlock},
+       errBadBlock},
+      {"set of 33 followers", BitWriter().Bits(33, 6).Data(), 1, 1, {}, errBadBlock},
       // Factor 1: distance ((V >> 7) * 256) + 255 + 1 = 512, before the start: the window's zeros.
       {"copy before the start", ReduceHeader().Byte(144).Byte(0x81).Byte(255).Data(), 1, 4, Bytes(4, 0), 0},
       {"copy past the declared size", ReduceHeader().Byte('q').Byte(144).Byte(0x05).Byte(0).Data(), 1, 4,
-       ToBytes("qqqq"), kZipErrBadBlock},
+       ToBytes("qqqq"), errBadBlock},
   };
   for (const Case& C : Cases) {
     const Decoded D = Decode(static_cast<uint16_t>(C.Factor + 1), 0, C.Data, C.Size);
@@ -289,7 +289,7 @@ TEST(ZipExplode, TreeFaults) {
     FlatTree(W, 6);
     W.Bits(1, 1).Byte('a');
     const Decoded D = Decode(6, 0, W.Data(), 1);
-    EXPECT_EQ(D.Error, kZipErrAmbiguousTree) << C.What;
+    EXPECT_EQ(D.Error, errAmbiguousTree) << C.What;
     EXPECT_TRUE(D.Out.empty()) << C.What;
   }
 }
@@ -301,7 +301,7 @@ TEST(ZipExplode, CodeIntoAnEmptyBranchIsAmbiguous) {
   FlatTree(W, 7);
   W.Bits(0, 1).Bits(0, 6).CodeMsbFirst(0, 7);
   const Decoded D = Decode(6, 0, W.Data(), 5);
-  EXPECT_EQ(D.Error, kZipErrAmbiguousTree);
+  EXPECT_EQ(D.Error, errAmbiguousTree);
 }
 
 }  // namespace

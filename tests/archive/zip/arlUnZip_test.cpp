@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qvnls/Qvnls.h"
 #include "tests/archive/zip/ZipTestUtil.h"
 
 namespace {
@@ -311,6 +312,38 @@ TEST(UnZip, SpannedArchiveWithoutDiskEventsEndsTheRun) {
   EXPECT_EQ(R.Extras[0], "OnGetZipLastDisk");
 }
 
+TEST(UnZip, ProgressRisesToAHundredPercent) {
+  ZipRun Run(FixturePath("old_methods.zip"));
+  std::vector<std::pair<int32_t, int32_t>> Steps;
+  Run.Zip.OnProgress = [&](TZipCommon*, int32_t Item, int32_t Total) { Steps.emplace_back(Item, Total); };
+  Run.ToMemory();
+  ASSERT_FALSE(Steps.empty());
+  for (size_t I = 1; I < Steps.size(); ++I) EXPECT_GE(Steps[I].second, Steps[I - 1].second);
+  for (const auto& [Item, Total] : Steps) EXPECT_LE(Item, 100);
+  EXPECT_EQ(Steps.back(), std::make_pair(100, 100));
+}
+
+TEST(UnZip, NamesFromTheOemCodePageUnlessFlaggedUtf8) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  const std::string Upper =
+      "\xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2";  // the Russian "hello", upper case
+  const std::string Lower = "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+  for (const char* Fixture :
+       {"test_read_format_zip_filename_cp866.zip", "test_read_format_zip_filename_utf8_ru.zip"}) {
+    ZipRun Run(FixturePath(Fixture));
+    Run.Zip.ConvertOemNames = true;
+    RunResult R = Run.ToMemory();
+    EXPECT_EQ(R.Errors, NoErrors()) << Fixture;
+    EXPECT_EQ(R.Items.count(Upper), 1u) << Fixture;
+    EXPECT_EQ(R.Items.count(Lower), 1u) << Fixture;
+  }
+  // Without the option the stored bytes are kept.
+  ZipRun Run(FixturePath("test_read_format_zip_filename_cp866.zip"));
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Items.count("\x8F\x90\x88\x82\x85\x92"), 1u);
+  qvnls::ResetSystemCodePages();
+}
+
 // --- Damaged archives ----------------------------------------------------------------------------------
 
 // Finds Name's local header in Zip and answers where its data starts.
@@ -377,6 +410,17 @@ TEST(UnZip, HeaderFaults) {
        },
        {{"enc1.txt", errBadFileHeader}},
        3},
+      // The deflated entry declared twice as long as its data: the inflating loop ends with the data, and
+      // the shortfall is reported although the CRC of what is there matches.
+      {"declared size beyond the deflated data",
+       [&](Bytes& B) {
+         for (size_t P = Central; P + 46 <= B.size(); ++P)
+           if (Le32(B, P) == 0x02014B50 &&
+               std::string(B.begin() + P + 46, B.begin() + P + 58) == "deflated.txt")
+             Set32(B, P + 24, 14000);
+       },
+       {{"deflated.txt", errReadingFile}},
+       4},
       // The central directory in the enciphered form: it cannot be read without its key.
       {"enciphered central header", [&](Bytes& B) { B[Central + 1] = 'L'; }, {}, 0},
   };
