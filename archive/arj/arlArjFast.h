@@ -19,9 +19,9 @@
 class TArjFastDecoder {
  public:
   static constexpr int32_t kWindowSize = 32768;
-  static constexpr int kMaxLengthOnes = 7;     // leading 1 bits of a length code
-  static constexpr int kPositionBase = 9;      // bits of the shortest position code
-  static constexpr int kMaxPositionOnes = 4;   // leading 1 bits of a position code
+  static constexpr int kMaxLengthOnes = 7;    // leading 1 bits of a length code
+  static constexpr int kPositionBase = 9;     // bits of the shortest position code
+  static constexpr int kMaxPositionOnes = 4;  // leading 1 bits of a position code
   static constexpr int kMinMatch = 3;
 
   TArjFastDecoder();

@@ -32,7 +32,8 @@ uint32_t Crc32Of(const uint8_t* P, size_t N) {
 
 }  // namespace
 
-TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, bool Main, THeader& H) {
+TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, bool Main,
+                                       THeader& H) {
   H = THeader();
   H.Pos = Pos;
   const std::vector<uint8_t> Lead = ReadAt(Stream, Pos, kHeaderLead);
@@ -55,8 +56,8 @@ TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t S
   uint16_t FileSpecPos = 0, HostData = 0;
   if (!C.U8(H.FirstSize) || H.FirstSize < kFirstHeaderMin || H.FirstSize > H.BasicSize) return rrBad;
   C.U8(H.ArcVersion), C.U8(H.MinVersion), C.U8(H.HostOs), C.U8(H.Flags), C.U8(H.Method), C.U8(H.FileType),
-      C.U8(H.PasswordModifier), C.U32(H.DosDateTime), C.U32(H.PackedSize), C.U32(H.UnpackedSize), C.U32(H.Crc),
-      C.U16(FileSpecPos), C.U16(H.Attributes), C.U16(HostData);
+      C.U8(H.PasswordModifier), C.U32(H.DosDateTime), C.U32(H.PackedSize), C.U32(H.UnpackedSize),
+      C.U32(H.Crc), C.U16(FileSpecPos), C.U16(H.Attributes), C.U16(HostData);
   if (!C.Seek(H.FirstSize) || !C.ZString(kMaxName, H.RawName)) return rrBad;
 
   // Extended headers: a 16-bit size (0 ends them), the data and its CRC-32.
@@ -75,9 +76,7 @@ TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t S
   return rrOk;
 }
 
-std::string TUnArj::ItemName(const THeader& H) const {
-  return ConvertItemName(H.RawName, OemHost(H.HostOs));
-}
+std::string TUnArj::ItemName(const THeader& H) const { return ConvertItemName(H.RawName, OemHost(H.HostOs)); }
 
 bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::vector<THeader>& Entries) {
   Entries.clear();
@@ -280,7 +279,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
     return;
   }
   if (Garbled) {
-    if (FSkipProtected || (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
+    if (FSkipProtected ||
+        (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
       ProgressDone(Item);
       return;
     }

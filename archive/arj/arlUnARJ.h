@@ -38,7 +38,7 @@ class TUnArj : public TUnBase {
   static constexpr int32_t kFirstHeaderMin = 30;    // the fixed fields of a first header
   static constexpr int32_t kMaxExtHeaders = 16;     // extended headers skipped at most per header
   static constexpr size_t kMaxName = 255;
-  static constexpr uint8_t kMaxMinVersion = 3;      // the newest format version decoded
+  static constexpr uint8_t kMaxMinVersion = 3;  // the newest format version decoded
   static constexpr uint8_t kMaxMethod = 4;
 
   // Header flags and file types.
@@ -47,7 +47,7 @@ class TUnArj : public TUnBase {
 
   // One header as read.
   struct THeader {
-    int64_t Pos = 0;          // where it starts (its id)
+    int64_t Pos = 0;  // where it starts (its id)
     uint16_t BasicSize = 0;
     uint8_t FirstSize = 0;
     uint8_t ArcVersion = 0;
@@ -63,8 +63,8 @@ class TUnArj : public TUnBase {
     uint32_t Crc = 0;
     uint16_t Attributes = 0;
     std::string RawName;
-    int64_t DataPos = 0;      // after the basic header, its CRC and the extended headers
-    bool Torn = false;        // the data runs past the end of the volume
+    int64_t DataPos = 0;  // after the basic header, its CRC and the extended headers
+    bool Torn = false;    // the data runs past the end of the volume
   };
   enum TReadResult { rrOk, rrEnd, rrBad };
 
@@ -90,9 +90,9 @@ class TUnArj : public TUnBase {
   void RestartOutput();
   std::string ItemName(const THeader& H) const;
 
-  std::string FKeptPassword;     // the password of the last garbled entry, as given
-  bool FSkipProtected = false;   // no password: the run's further garbled entries are skipped
-  int64_t FOutStreamStart = 0;   // where the current item began in OutStream / OutPointer
+  std::string FKeptPassword;    // the password of the last garbled entry, as given
+  bool FSkipProtected = false;  // no password: the run's further garbled entries are skipped
+  int64_t FOutStreamStart = 0;  // where the current item began in OutStream / OutPointer
   uint8_t* FOutPointerStart = nullptr;
   int64_t FOutPointerLeftStart = 0;
 };

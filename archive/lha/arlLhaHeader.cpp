@@ -62,8 +62,8 @@ TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
     THeaderCursor C(B);
     C.Skip(2);
     uint8_t NameLen = 0;
-    C.Bytes(5, H.MethodId), C.U32(H.PackedSize), C.U32(H.UnpackedSize), C.U32(H.TimeStamp), C.U8(H.Attributes),
-        C.Skip(1), C.U8(NameLen);
+    C.Bytes(5, H.MethodId), C.U32(H.PackedSize), C.U32(H.UnpackedSize), C.U32(H.TimeStamp),
+        C.U8(H.Attributes), C.Skip(1), C.U8(NameLen);
     if (!C.Bytes(NameLen, H.RawName) || !C.U16(H.Crc)) return lhBad;
     H.DataPos = Pos + H.HeaderSize;
     H.DataSize = H.PackedSize;
@@ -106,7 +106,8 @@ TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
     if (!ReadExtHeaders(B, kLhaLevel2Base, FirstExt, H, ExtSum, CrcAt)) return lhBad;
     if (CrcAt >= 0) {
       // The header's CRC-16 is taken over the whole header with its own field as zeros.
-      const uint16_t Stored = static_cast<uint16_t>(B[static_cast<size_t>(CrcAt)] | (B[static_cast<size_t>(CrcAt) + 1] << 8));
+      const uint16_t Stored =
+          static_cast<uint16_t>(B[static_cast<size_t>(CrcAt)] | (B[static_cast<size_t>(CrcAt) + 1] << 8));
       B[static_cast<size_t>(CrcAt)] = B[static_cast<size_t>(CrcAt) + 1] = 0;
       uint16_t Crc = 0;
       CrcUpdate16(B.data(), static_cast<int32_t>(B.size()), Crc);

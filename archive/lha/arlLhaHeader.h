@@ -20,21 +20,21 @@
 class TStream32;
 
 struct TLhaHeader {
-  int64_t Pos = 0;             // where the header starts
-  int64_t HeaderSize = 0;      // its bytes, level 1 without its extended headers
+  int64_t Pos = 0;         // where the header starts
+  int64_t HeaderSize = 0;  // its bytes, level 1 without its extended headers
   uint8_t Level = 0;
-  std::string MethodId;        // the 5 characters, "-lh5-"
-  uint32_t PackedSize = 0;     // as stored (level 1: with the extended headers)
+  std::string MethodId;     // the 5 characters, "-lh5-"
+  uint32_t PackedSize = 0;  // as stored (level 1: with the extended headers)
   uint32_t UnpackedSize = 0;
-  uint32_t TimeStamp = 0;      // a packed DOS date-time (levels 0, 1) or a Unix time (level 2)
+  uint32_t TimeStamp = 0;  // a packed DOS date-time (levels 0, 1) or a Unix time (level 2)
   uint8_t Attributes = 0;
-  uint16_t Crc = 0;            // CRC-16 of the data
-  uint8_t OsId = 0;            // 0 for level 0
-  std::string RawName;         // the stored name bytes
-  std::string RawFolder;       // the folder of an extended header of type 2 (separators as stored)
-  int64_t DataPos = 0;         // where the entry's data starts
-  int64_t DataSize = 0;        // bytes of data
-  int64_t NextPos = 0;         // where the next header starts
+  uint16_t Crc = 0;       // CRC-16 of the data
+  uint8_t OsId = 0;       // 0 for level 0
+  std::string RawName;    // the stored name bytes
+  std::string RawFolder;  // the folder of an extended header of type 2 (separators as stored)
+  int64_t DataPos = 0;    // where the entry's data starts
+  int64_t DataSize = 0;   // bytes of data
+  int64_t NextPos = 0;    // where the next header starts
 };
 
 enum TLhaReadResult : uint8_t {
@@ -43,9 +43,9 @@ enum TLhaReadResult : uint8_t {
   lhBad,  // the header fails a check
 };
 
-constexpr int32_t kLhaMinHeader = 22;      // levels 0 and 1: the fixed fields and the name length
-constexpr int32_t kLhaLevel2Base = 26;     // level 2: the fixed fields and the first extended size
-constexpr int32_t kMaxExtHeaders = 64;     // extended headers of one entry
-constexpr size_t kMaxNamePart = 255;       // bytes kept of a file name or a folder
+constexpr int32_t kLhaMinHeader = 22;   // levels 0 and 1: the fixed fields and the name length
+constexpr int32_t kLhaLevel2Base = 26;  // level 2: the fixed fields and the first extended size
+constexpr int32_t kMaxExtHeaders = 64;  // extended headers of one entry
+constexpr size_t kMaxNamePart = 255;    // bytes kept of a file name or a folder
 
 TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, TLhaHeader& H);

@@ -21,12 +21,12 @@ class TLhaPackDecoder {
  public:
   static constexpr int kWindowSize = 4096;
   static constexpr int kMaxMatch = 60;
-  static constexpr int kThreshold = 2;                            // matches are longer than this
-  static constexpr int kSymbols = 256 - kThreshold + kMaxMatch;    // 314
-  static constexpr int kNodes = kSymbols * 2 - 1;                  // 627
-  static constexpr int kRoot = kNodes - 1;                         // 626
+  static constexpr int kThreshold = 2;                           // matches are longer than this
+  static constexpr int kSymbols = 256 - kThreshold + kMaxMatch;  // 314
+  static constexpr int kNodes = kSymbols * 2 - 1;                // 627
+  static constexpr int kRoot = kNodes - 1;                       // 626
   static constexpr uint16_t kMaxFreq = 0x8000;
-  static constexpr int32_t kBufferSize = 32768;                    // input chunks and output gathering
+  static constexpr int32_t kBufferSize = 32768;  // input chunks and output gathering
 
   TLhaPackDecoder();
   ~TLhaPackDecoder();

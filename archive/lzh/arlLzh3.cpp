@@ -19,7 +19,8 @@ class TLzh3Decoder::THuffTable {
     int Count[kMaxCodeLength + 1] = {};
     for (int S = 0; S < Symbols; ++S) Count[Lengths[S]]++;
     uint32_t Space = 0;  // the code space used, in units of 2^-16
-    for (int L = 1; L <= kMaxCodeLength; ++L) Space += static_cast<uint32_t>(Count[L]) << (kMaxCodeLength - L);
+    for (int L = 1; L <= kMaxCodeLength; ++L)
+      Space += static_cast<uint32_t>(Count[L]) << (kMaxCodeLength - L);
     if (Space != (1u << kMaxCodeLength)) return false;
 
     // First code (right-aligned to its length) and first index into FSorted of every length.
@@ -177,8 +178,8 @@ TLzhResult TLzh3Decoder::Decode(const TLzhSource& Source, int64_t PackedSize, in
 TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize, const TLzhSink& Sink) {
   const int32_t W = FParams.WindowSize;
   uint8_t* Window = FWindow.get();
-  int32_t Pos = 0;       // write position in the window
-  int64_t Out = 0;       // bytes decoded
+  int32_t Pos = 0;  // write position in the window
+  int64_t Out = 0;  // bytes decoded
   uint32_t BlockLeft = 0;
   TLzhResult Result = lrOk;
 

@@ -24,11 +24,11 @@ using TLzhSink = std::function<void(const uint8_t* Buffer, int32_t Count)>;
 
 // How a decoding call ended.
 enum TLzhResult : uint8_t {
-  lrOk = 0,             // the declared uncompressed size was produced
-  lrBadHuffmanCode,     // a code-length table is malformed (counts, runs or lengths out of range,
-                        // over-subscribed or incomplete)
-  lrCorruptInput,       // a match reaches before the first byte produced or beyond the window
-  lrUnexpectedEnd,      // the compressed data ended (or a block size of 0 ended it) short of the size
+  lrOk = 0,          // the declared uncompressed size was produced
+  lrBadHuffmanCode,  // a code-length table is malformed (counts, runs or lengths out of range,
+                     // over-subscribed or incomplete)
+  lrCorruptInput,    // a match reaches before the first byte produced or beyond the window
+  lrUnexpectedEnd,   // the compressed data ended (or a block size of 0 ended it) short of the size
 };
 
 class TLzhBitReader {
@@ -63,8 +63,8 @@ class TLzhBitReader {
   int32_t FBufPos = 0;
   int32_t FBufLen = 0;
   bool FSourceDry = false;
-  uint64_t FBits = 0;       // the bits that come next, left-aligned
-  int FBitCount = 0;        // how many of FBits are loaded
-  int64_t FDataBits = 0;    // bits of real data loaded so far
-  int64_t FConsumed = 0;    // bits consumed so far
+  uint64_t FBits = 0;     // the bits that come next, left-aligned
+  int FBitCount = 0;      // how many of FBits are loaded
+  int64_t FDataBits = 0;  // bits of real data loaded so far
+  int64_t FConsumed = 0;  // bits consumed so far
 };

@@ -4,8 +4,8 @@
 
 #include "archive/arlBase.h"
 
-TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, int64_t UnpackedSize, int CrcKind,
-                         bool Decrypt, const TLzhDecodeFn& Decode) {
+TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, int64_t UnpackedSize,
+                         int CrcKind, bool Decrypt, const TLzhDecodeFn& Decode) {
   int64_t Done = 0;
   auto Source = [&](uint8_t* Buffer, int32_t Count) -> int32_t {
     if (Owner.GetCancel()) return 0;

@@ -12,13 +12,13 @@ class TZipCommon;
 class TStream32;
 
 // One decoder's Decode, bound to its object.
-using TLzhDecodeFn =
-    std::function<TLzhResult(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink)>;
+using TLzhDecodeFn = std::function<TLzhResult(const TLzhSource& Source, int64_t PackedSize,
+                                              int64_t UnpackedSize, const TLzhSink& Sink)>;
 
 // Decodes PackedSize bytes at In's position into the component's output, the CRC register of CrcKind
 // fed with every byte written. Exceptions of the output (a failed write) pass on.
-TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, int64_t UnpackedSize, int CrcKind,
-                         bool Decrypt, const TLzhDecodeFn& Decode);
+TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, int64_t UnpackedSize,
+                         int CrcKind, bool Decrypt, const TLzhDecodeFn& Decode);
 
 // The library's error code for a failed decoding: "Bad Huffman code", "Corrupt input", or "Error reading
 // file or unexpected end of file"; 0 for lrOk.

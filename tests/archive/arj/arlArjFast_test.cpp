@@ -33,9 +33,9 @@ TEST(ArjFastDecoder, HandBuiltCodes) {
   const Bytes Packed = W.Data();
   TArjFastDecoder D;
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 6,
-                     lzhtest::SinkInto(Out)),
-            lrOk);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 6, lzhtest::SinkInto(Out)),
+      lrOk);
   EXPECT_EQ(std::string(Out.begin(), Out.end()), "ababab");
 }
 
@@ -47,9 +47,9 @@ TEST(ArjFastDecoder, MatchBeforeTheFirstByteIsCorruptInput) {
   const Bytes Packed = W.Data();
   TArjFastDecoder D;
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 10,
-                     lzhtest::SinkInto(Out)),
-            lrCorruptInput);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 10, lzhtest::SinkInto(Out)),
+      lrCorruptInput);
   EXPECT_EQ(Out, Bytes{'q'});
 }
 
@@ -68,8 +68,8 @@ TEST(ArjFastDecoder, TruncatedAndDamagedStreamsEndCleanly) {
   for (const Bytes& Bad : lzhtest::Damaged(Packed)) {
     TArjFastDecoder D;
     Bytes Out;
-    D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()), static_cast<int64_t>(Expected.size()),
-             lzhtest::SinkInto(Out));
+    D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()),
+             static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out));
     EXPECT_LE(Out.size(), Expected.size());
   }
 }

@@ -153,7 +153,8 @@ TEST(UnArj, RecoveryRecordAfterTheEndMarkerIsIgnored) {
 TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
   std::vector<std::string> Asked;
   const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
-    D.OnNextVolumeFile = [&](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists, const std::string&) {
+    D.OnNextVolumeFile = [&](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists,
+                             const std::string&) {
       Asked.push_back(std::filesystem::path(FileName).filename().string());
       Cancel = !Exists;
     };
@@ -172,7 +173,9 @@ TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
 
 TEST(UnArj, RefusedNextVolumeEndsTheRunQuietly) {
   const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
-    D.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) { Cancel = true; };
+    D.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
+      Cancel = true;
+    };
   });
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_EQ(Log.Items.size(), 1u);  // the first part of vdata.bin
@@ -218,7 +221,9 @@ TEST(UnArj, DamagedArchivesNeverCrashOrHang) {
         Continue = true;
         Password = "secret";
       };
-      D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) { Cancel = true; };
+      D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
+        Cancel = true;
+      };
       const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
       for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
     }

@@ -61,8 +61,9 @@ TEST(LhaPackDecoder, FirstMatchIntoTheInitialBlanksGivesBlanks) {
   const Bytes Packed = W.Data();
   TLhaPackDecoder D;
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 5, lzhtest::SinkInto(Out)),
-            lrOk);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 5, lzhtest::SinkInto(Out)),
+      lrOk);
   EXPECT_EQ(Out, Bytes(5, ' '));
 }
 
@@ -81,8 +82,8 @@ TEST(LhaPackDecoder, TruncatedAndDamagedStreamsEndCleanly) {
   for (const Bytes& Bad : lzhtest::Damaged(Packed)) {
     TLhaPackDecoder D;
     Bytes Out;
-    D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()), static_cast<int64_t>(Expected.size()),
-             lzhtest::SinkInto(Out));
+    D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()),
+             static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out));
     EXPECT_LE(Out.size(), Expected.size());
   }
 }

@@ -42,9 +42,8 @@ struct TRunLog {
 
 // Hooks OnError and OnEnd of D into Log.
 inline void Record(TZipCommon& D, TRunLog& Log) {
-  D.OnError = [&Log](TZipCommon*, const std::string& Name, int32_t Code, const std::string&, const std::string&) {
-    Log.Errors.emplace_back(Name, Code);
-  };
+  D.OnError = [&Log](TZipCommon*, const std::string& Name, int32_t Code, const std::string&,
+                     const std::string&) { Log.Errors.emplace_back(Name, Code); };
   D.OnEnd = [&Log](TZipCommon*, const std::string& Name, bool Ok) { Log.Ends.emplace_back(Name, Ok); };
 }
 

@@ -17,7 +17,7 @@ struct TRealStream {
 // Streams cut from archives that the formats' own tools made from mixed.bin (text, random bytes, a run of
 // zeros and repeats; 45287 bytes, so that both window sizes wrap).
 const TRealStream kRealStreams[] = {
-    {"mixed.lh4", kLzh3Lh4},   {"mixed.lh5", kLzh3Lh5},   {"mixed.lh6", kLzh3Lh6},
+    {"mixed.lh4", kLzh3Lh4},  {"mixed.lh5", kLzh3Lh5},  {"mixed.lh6", kLzh3Lh6},
     {"mixed.arj1", kLzh3Arj}, {"mixed.arj2", kLzh3Arj}, {"mixed.arj3", kLzh3Arj},
 };
 
@@ -95,9 +95,9 @@ TEST(Lzh3Decoder, SingleSymbolLiteralTreeRepeatsThatSymbol) {
   const Bytes Packed = SingleSymbolBlock(10, 0, 'A', 0, 4);
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 10,
-                     lzhtest::SinkInto(Out)),
-            lrOk);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 10, lzhtest::SinkInto(Out)),
+      lrOk);
   EXPECT_EQ(Out, Bytes(10, 'A'));
 }
 
@@ -106,9 +106,9 @@ TEST(Lzh3Decoder, BlockSizeZeroEndsShortOfTheDeclaredSize) {
   // A second block of size 0 (16 zero bits) follows; the padding supplies them too.
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 9,
-                     lzhtest::SinkInto(Out)),
-            lrUnexpectedEnd);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 9, lzhtest::SinkInto(Out)),
+      lrUnexpectedEnd);
   EXPECT_EQ(Out, Bytes(4, 'x'));
 }
 
@@ -117,9 +117,9 @@ TEST(Lzh3Decoder, MatchBeforeTheFirstByteIsCorruptInput) {
   const Bytes Packed = SingleSymbolBlock(5, 0, 256, 0, 5);
   TLzh3Decoder D(kLzh3Arj);
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 20,
-                     lzhtest::SinkInto(Out)),
-            lrCorruptInput);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 20, lzhtest::SinkInto(Out)),
+      lrCorruptInput);
   EXPECT_TRUE(Out.empty());
 }
 
@@ -138,9 +138,9 @@ TEST(Lzh3Decoder, MatchCrossingTheDeclaredSizeIsCut) {
   Packed = W.Data();
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 100,
-                     lzhtest::SinkInto(Out)),
-            lrOk);
+  EXPECT_EQ(
+      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 100, lzhtest::SinkInto(Out)),
+      lrOk);
   EXPECT_EQ(Out, Bytes(100, 'z'));
 }
 
@@ -178,7 +178,9 @@ TEST(Lzh3Decoder, MalformedTablesAreRefused) {
       {"position count above the alphabet",
        [&](TBitWriter& W) { PreCount(W, 0), W.Put(0, 5), W.Put(0, 9), W.Put('a', 9), W.Put(15, 4); }},
       {"position single symbol above the alphabet",
-       [&](TBitWriter& W) { PreCount(W, 0), W.Put(0, 5), W.Put(0, 9), W.Put('a', 9), W.Put(0, 4), W.Put(14, 4); }},
+       [&](TBitWriter& W) {
+         PreCount(W, 0), W.Put(0, 5), W.Put(0, 9), W.Put('a', 9), W.Put(0, 4), W.Put(14, 4);
+       }},
   };
   for (const auto& C : Cases) {
     TBitWriter W;
