@@ -10,23 +10,13 @@
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/BiffBuilder.h"
 #include "tests/plugins/impcalc2/FixtureDamage.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 
 #ifndef SCRYLINE_IMPCALC2
 #error "SCRYLINE_IMPCALC2 must name the spreadsheet converter library"
 #endif
 
 namespace {
-
-std::string Fixture(const std::string& Folder, const std::string& Name) {
-  return std::string(SCRYLINE_TEST_DATA) + "/" + Folder + "/fixtures/" + Name;
-}
-
-std::u16string FromUtf16Bytes(const void* Block, int32_t Size) {
-  const auto* p = static_cast<const uint8_t*>(Block);
-  std::u16string s(static_cast<std::size_t>(Size) / 2, u'\0');
-  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-  return s;
-}
 
 TEST(OfficeConverters, AnswersOfTheLibraries) {
   struct TCase {
@@ -94,7 +84,7 @@ class OfficeHost : public ::testing::Test {
     // A zero character follows the text.
     EXPECT_EQ(static_cast<const char*>(block.get())[size], 0);
     EXPECT_EQ(static_cast<const char*>(block.get())[size + 1], 0);
-    return FromUtf16Bytes(block.get(), size);
+    return FromUtf16Bytes(block.get(), static_cast<std::size_t>(size));
   }
 
   TQVConverters converters_;
@@ -104,14 +94,14 @@ class OfficeHost : public ::testing::Test {
 TEST_F(OfficeHost, ConvertsWorkbooksAndPresentations) {
   std::string error;
   TQVConverter* who = nullptr;
-  const std::u16string sheet = Convert(Fixture("impcalc2", "testEXCEL.xls"), error, &who);
+  const std::u16string sheet = Convert(OfficeFixture("impcalc2", "testEXCEL.xls"), error, &who);
   EXPECT_NE(sheet.find(u"Numbers and their Squares"), std::u16string::npos) << error;
   EXPECT_EQ(who, converters_.GetConverter(0));
-  const std::u16string slides = Convert(Fixture("impshow2", "testPPT.ppt"), error, &who);
+  const std::u16string slides = Convert(OfficeFixture("impshow2", "testPPT.ppt"), error, &who);
   EXPECT_NE(slides.find(u"Sample Powerpoint Slide"), std::u16string::npos) << error;
   EXPECT_EQ(who, converters_.GetConverter(1));
   // By content when the extension says nothing: a workbook named .dat.
-  const std::string renamed = folder_.Write("book.dat", ReadWholeFile(Fixture("impcalc2", "Simple.xls")));
+  const std::string renamed = folder_.Write("book.dat", ReadWholeFile(OfficeFixture("impcalc2", "Simple.xls")));
   EXPECT_NE(Convert(renamed, error, &who).find(u"replaceMe"), std::u16string::npos) << error;
   EXPECT_EQ(who, converters_.GetConverter(0));
   EXPECT_TRUE(converters_.GetConverter(0)->IsFileSupported(renamed));
@@ -120,7 +110,7 @@ TEST_F(OfficeHost, ConvertsWorkbooksAndPresentations) {
   // 8-bit text from the same library.
   int32_t size = 0;
   std::string text_error;
-  TResultBlock ansi = converters_.GetConverter(0)->ConvertFile(Fixture("impcalc2", "Simple.xls"), false, nullptr,
+  TResultBlock ansi = converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), false, nullptr,
                                                                text_error, size);
   ASSERT_NE(ansi, nullptr) << text_error;
   EXPECT_EQ(std::string(static_cast<const char*>(ansi.get()), static_cast<std::size_t>(size)),
@@ -134,8 +124,8 @@ TEST_F(OfficeHost, FailuresCarryTheirTexts) {
     const char* text;
   };
   const TCase cases[] = {
-      {Fixture("impcalc2", "password.xls"), 0, "File is password-protected"},
-      {Fixture("impcalc2", "testEXCEL_4.xls"), 0, "The file is not a storage object"},
+      {OfficeFixture("impcalc2", "password.xls"), 0, "File is password-protected"},
+      {OfficeFixture("impcalc2", "testEXCEL_4.xls"), 0, "The file is not a storage object"},
       {folder_.Write("other.xls", BuildCompoundFile({{u"Other", "x"}}).Bytes), 0,
        "The stream with specified name does not exist"},
       {folder_.Write("other.ppt", BuildCompoundFile({{u"Other", "x"}}).Bytes), 1,
@@ -174,7 +164,7 @@ TEST_F(OfficeHost, AWorkbookConversionCanBeCancelled) {
   int32_t size = -1;
   std::string error;
   TResultBlock block =
-      converters_.GetConverter(0)->ConvertFile(Fixture("impcalc2", "Simple.xls"), true, stop, error, size);
+      converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), true, stop, error, size);
   EXPECT_EQ(block, nullptr);
   EXPECT_EQ(polls, 1);
   EXPECT_NE(error.find("User canceled"), std::string::npos) << error;

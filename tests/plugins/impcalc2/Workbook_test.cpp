@@ -6,27 +6,16 @@
 #include <functional>
 #include <string>
 
-#include "platform/qvnls/Qvnls.h"
 #include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 #include "tests/plugins/impcalc2/BiffBuilder.h"
 
 namespace {
 
 using B = TBiffStream;
 
-std::u16string FromUtf16Bytes(const std::string& Bytes) {
-  std::u16string s(Bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    s[i] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * i]) | static_cast<uint8_t>(Bytes[2 * i + 1]) << 8);
-  }
-  return s;
-}
-
-class WorkbookTest : public ::testing::Test {
+class WorkbookTest : public TWesternCodePageTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
-  void TearDown() override { qvnls::ResetSystemCodePages(); }
-
   // The UTF-16 text of a compound file holding Stream (named Name).
   std::u16string Wide(const std::string& Stream, const std::u16string& Name = u"Workbook") {
     std::string bytes;

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "platform/qvnls/Qvnls.h"
 #include "tests/platform/cfb/CfbWriter.h"
 #include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 
 namespace {
 
@@ -31,19 +31,8 @@ std::string Bytes(const std::string& Text) { return Atom(4008, Text); }
 // A slide with one text box holding Text.
 std::string Slide(const std::u16string& Text) { return Container(1006) + Container(0xF00D) + Chars(Text); }
 
-std::u16string FromUtf16Bytes(const std::string& Bytes) {
-  std::u16string s(Bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    s[i] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * i]) | static_cast<uint8_t>(Bytes[2 * i + 1]) << 8);
-  }
-  return s;
-}
-
-class PptTextScannerTest : public ::testing::Test {
+class PptTextScannerTest : public TWesternCodePageTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
-  void TearDown() override { qvnls::ResetSystemCodePages(); }
-
   std::string Path(const std::string& Stream) {
     return folder_.Write("p.ppt", BuildCompoundFile({{u"PowerPoint Document", Stream}}).Bytes);
   }

@@ -5,31 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "platform/qvnls/Qvnls.h"
-#include "plugins/common/AnsiText.h"
 #include "plugins/impshow2/PptTextScanner.h"
 #include "tests/plugins/TestLibraries.h"
-#include "tests/plugins/impcalc2/FixtureDamage.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 
 namespace {
 
-std::string Fixture(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/impshow2/fixtures/" + Name; }
+std::string Fixture(const std::string& Name) { return OfficeFixture("impshow2", Name); }
+
+void ReadPresentation(const std::string& Path, bool Unicode, std::string& Text) {
+  ASSERT_TRUE(ConvertPresentationFile(Path, Unicode, Text));
+}
 
 std::u16string Text(const std::string& File) {
   std::string bytes;
   EXPECT_TRUE(ConvertPresentationFile(Fixture(File), true, bytes));
-  std::u16string s(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    s[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-  }
-  return s;
+  return FromUtf16Bytes(bytes);
 }
 
-class PresentationFixtures : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
-  void TearDown() override { qvnls::ResetSystemCodePages(); }
-};
+class PresentationFixtures : public TWesternCodePageTest {};
 
 TEST_F(PresentationFixtures, WordsOfEachPresentation) {
   struct TCase {
@@ -59,16 +53,7 @@ TEST_F(PresentationFixtures, WordsOfEachPresentation) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);
-    const std::u16string text = Text(c.file);
-    std::string ansi;
-    ASSERT_TRUE(ConvertPresentationFile(Fixture(c.file), false, ansi));
-    for (const std::u16string& word : c.words) {
-      EXPECT_NE(text.find(word), std::u16string::npos) << std::string(word.begin(), word.end());
-      const std::string word8 = WideToAnsi(word);
-      if (word8.find('?') == std::string::npos) {
-        EXPECT_NE(ansi.find(word8), std::string::npos);
-      }
-    }
+    ExpectWords(ReadPresentation, Fixture(c.file), c.words);
   }
 }
 
@@ -94,30 +79,14 @@ TEST_F(PresentationFixtures, EncryptedAndFuzzedPresentations) {
 }
 
 TEST_F(PresentationFixtures, DamagedCopiesEndCleanly) {
-  TTestFolder folder;
-  const char* files[] = {"basic_test_ppt_file.ppt", "with_textbox.ppt", "incorrect_slide_order.ppt",
-                         "Single_Coloured_Page.ppt", "41071.ppt", "54111.ppt", "54880_chinese.ppt",
-                         "57272_corrupted_usereditatom.ppt", "testPPT.ppt", "testPPT_various.ppt",
-                         "Password_Protected-hello.ppt"};
-  int converted = 0, failed = 0;
-  for (const char* file : files) {
-    ForEachDamagedCopy(ReadWholeFile(Fixture(file)), [&](const std::string& What, const std::string& Bad) {
-      SCOPED_TRACE(std::string(file) + ": " + What);
-      const std::string path = folder.Write("damaged.ppt", Bad);
-      for (bool unicode : {true, false}) {
-        std::string text;
-        try {
-          ConvertPresentationFile(path, unicode, text);
-          ++converted;
-        } catch (const std::exception& e) {
-          EXPECT_NE(std::string(e.what()), "");
-          ++failed;
-        }
-      }
-    });
+  std::vector<std::string> paths;
+  for (const char* file : {"basic_test_ppt_file.ppt", "with_textbox.ppt", "incorrect_slide_order.ppt",
+                           "Single_Coloured_Page.ppt", "41071.ppt", "54111.ppt", "54880_chinese.ppt",
+                           "57272_corrupted_usereditatom.ppt", "testPPT.ppt", "testPPT_various.ppt",
+                           "Password_Protected-hello.ppt"}) {
+    paths.push_back(Fixture(file));
   }
-  EXPECT_GT(converted, 0);
-  EXPECT_GT(failed, 0);
+  ExpectDamagedCopiesEndCleanly(ReadPresentation, paths);
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+// What the office converter tests share: the fixtures' paths, UTF-16LE bytes back to text, a test base
+// that fixes the Windows code page to 1252 for the test's length, and the checks run on every fixture.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/qvnls/Qvnls.h"
+#include "plugins/common/AnsiText.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/FixtureDamage.h"
+
+// A fixture of the test folder Folder ("impcalc2", "impshow2").
+inline std::string OfficeFixture(const std::string& Folder, const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/" + Folder + "/fixtures/" + Name;
+}
+
+inline std::u16string FromUtf16Bytes(const void* Data, std::size_t Bytes) {
+  const auto* p = static_cast<const uint8_t*>(Data);
+  std::u16string s(Bytes / 2, u'\0');
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+  return s;
+}
+inline std::u16string FromUtf16Bytes(const std::string& Bytes) { return FromUtf16Bytes(Bytes.data(), Bytes.size()); }
+
+class TWesternCodePageTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850)); }
+  void TearDown() override { qvnls::ResetSystemCodePages(); }
+};
+
+// A reader of a document file: the text as UTF-16LE bytes (Unicode) or 8-bit text; raises on failure.
+using TDocumentReader = std::function<void(const std::string& Path, bool Unicode, std::string& Text)>;
+
+// Reads Path in both forms and checks that each word is in the UTF-16 text, and in the 8-bit text when
+// the code page can hold it.
+inline void ExpectWords(const TDocumentReader& Read, const std::string& Path, const std::vector<std::u16string>& Words) {
+  std::string bytes, ansi;
+  Read(Path, true, bytes);
+  Read(Path, false, ansi);
+  const std::u16string text = FromUtf16Bytes(bytes);
+  for (const std::u16string& word : Words) {
+    EXPECT_NE(text.find(word), std::u16string::npos) << std::string(word.begin(), word.end());
+    const std::string word8 = WideToAnsi(word);
+    if (word8.find('?') == std::string::npos) {
+      EXPECT_NE(ansi.find(word8), std::string::npos) << word8;
+    }
+  }
+}
+
+// Reads damaged copies of each file (FixtureDamage.h) in both forms and checks only that each ends, with
+// a text or an error with a message; the sanitizers catch the rest. Both outcomes must occur: damage is
+// found, and damage in parts the reader does not use is read past.
+inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read, const std::vector<std::string>& Paths) {
+  TTestFolder folder;
+  int converted = 0, failed = 0;
+  for (const std::string& file : Paths) {
+    ForEachDamagedCopy(ReadWholeFile(file), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(file + ": " + What);
+      const std::string path = folder.Write("damaged", Bad);
+      for (bool unicode : {true, false}) {
+        std::string text;
+        try {
+          Read(path, unicode, text);
+          ++converted;
+        } catch (const std::exception& e) {
+          EXPECT_NE(std::string(e.what()), "");
+          ++failed;
+        }
+      }
+    });
+  }
+  EXPECT_GT(converted, 0);
+  EXPECT_GT(failed, 0);
+}
