@@ -394,11 +394,13 @@ std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int32_t N
   SplitFileName(FileName, dir, name);
   name.resize(static_cast<size_t>(FirstDotPos(name)));
   const std::string digits = std::to_string(Number);
+  // A decoder that has set no letter gets the digits alone.
+  const std::string letter = VolumeLetter != 0 ? std::string(1, VolumeLetter) : std::string();
   std::string ext;
   if (Number <= 9)
-    ext = std::string(".") + VolumeLetter + "0" + digits;
+    ext = "." + letter + "0" + digits;
   else if (Number <= 99)
-    ext = std::string(".") + VolumeLetter + digits;
+    ext = "." + letter + digits;
   else
     ext = "." + digits;
   return dir + name + ext;

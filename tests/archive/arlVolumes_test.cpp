@@ -53,6 +53,8 @@ TEST_F(ArlVolumes, NextVolumeNames) {
       {"/d/set.arj", -1, ""},                {"/d/set.arj", 1000, ""},
   };
   for (const auto& r : rows) EXPECT_EQ(Lib.GetNextVolumeName(r.File, r.Number), r.Name) << r.File << " " << r.Number;
+  Lib.VolumeLetter = 0;  // no letter set: the digits alone, never a NUL in the name
+  EXPECT_EQ(Lib.GetNextVolumeName("/d/set.cab", 4), "/d/set.04");
 }
 
 TEST_F(ArlVolumes, RequestNextVolumeLimitsAndMissingEvent) {
