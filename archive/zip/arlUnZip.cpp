@@ -324,8 +324,11 @@ void TUnZip::DecodeItem(int64_t DataStart) {
       Produced = DecodeDeflated(DataStart, Decrypt);
     else
       Produced = DecodeOldMethod(DataStart, Decrypt);
-    // Data that ends before the declared size is damaged even when what there is passes the CRC.
-    if (Produced < Item.UnpackedSize && !GetCancel()) Error = errReadingFile;
+    // Data that ends before the declared size is damaged even when what there is passes the CRC check;
+    // when it fails that check, the check's report is the one.
+    const uint32_t Crc = Crc32Reg ^ kCrcStart;
+    if (Produced < Item.UnpackedSize && !GetCancel() && (Crc == Item.Crc || Crc == ~Item.Crc))
+      Error = errReadingFile;
   } catch (const E_RAISE& E) {
     Error = E.ErrorCode;
     Reported = E.Reported;

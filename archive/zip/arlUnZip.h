@@ -19,7 +19,7 @@
 //     compressed one that decodes to more, is reported ("Bad block") and cut at the declared size; the
 //     compressed data is read no further than its declared size;
 //   - data that ends before the declared size is reported ("Error reading file or unexpected end of
-//     file") even when what there is passes the CRC check;
+//     file") when what there is passes the CRC check (else the failed check is the report);
 //   - a method decoder that fails ends its entry only: the output so far is flushed, the fault reported,
 //     and the CRC check reports the entry.
 //
