@@ -77,18 +77,17 @@ void PptTextScanner::ReadAtom(uint16_t Type, uint32_t Length, std::string& Out) 
   if (Length > stream_.Remaining()) throw Stream_eof();
   std::string bytes(Length, '\0');
   if (Length > 0) stream_.Read(bytes.data(), Length);
+  std::u16string wide;
   if (Type == kPptTextBytesAtom) {
-    if constexpr (Wide) {
-      const std::u16string wide = AnsiToWide(bytes);
-      WritePptTextWide(Out, wide, wide.size());
-    } else {
-      WritePptTextAnsi(Out, bytes, bytes.size());
+    // Each byte is the low half of a UTF-16 unit whose high half is zero (the first 256 code points),
+    // whatever the system's code page.
+    wide.reserve(bytes.size());
+    for (char b : bytes) wide += static_cast<char16_t>(static_cast<uint8_t>(b));
+  } else {
+    wide.resize(Length / 2);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+      wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     }
-    return;
-  }
-  std::u16string wide(Length / 2, u'\0');
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
   }
   if constexpr (Wide) {
     WritePptTextWide(Out, wide, wide.size());

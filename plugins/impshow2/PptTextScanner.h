@@ -22,10 +22,10 @@ constexpr uint16_t kPptTextBox = 0xF00D & 0x0FFF;  // container of a shape's tex
 constexpr uint16_t kPptClientData = 0xF011 & 0x0FFF;  // container of a shape's client data
 constexpr uint16_t kPptTextCharsAtom = 4000;       // UTF-16 text
 constexpr uint16_t kPptCString = 4026;             // UTF-16 text
-constexpr uint16_t kPptTextBytesAtom = 4008;       // 8-bit text
+constexpr uint16_t kPptTextBytesAtom = 4008;       // 8-bit text: the first 256 code points
 
 // One scan of one stream. Writes UTF-16 (ScanWide, into UTF-16LE bytes) or 8-bit text in the Windows code
-// page (ScanAnsi). The stream must outlive the scanner.
+// page (ScanAnsi; "?" for a character the page lacks). The stream must outlive the scanner.
 class PptTextScanner {
  public:
   explicit PptTextScanner(Stream& S) : stream_(S) {}

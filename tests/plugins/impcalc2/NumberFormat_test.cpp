@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
+
+#include "core/WideFormat.h"
 
 namespace {
 
@@ -36,6 +40,25 @@ TEST(NumberFormat, BuiltInFormats) {
   for (const TCase& c : cases) {
     EXPECT_EQ(FormatNumberByIndex(c.value, c.format), c.text) << c.value << " with format " << c.format;
   }
+}
+
+// The texts are those of the "C" locale, whatever the process locale and the program's number settings.
+TEST(NumberFormat, NeitherLocaleNorSettingsChangeTheTexts) {
+  const TFormatSettings saved = GetFormatSettings();
+  TFormatSettings comma = saved;
+  comma.DecimalSeparator = u',';
+  comma.ThousandSeparator = u'.';
+  SetFormatSettings(comma);
+  const std::string old_locale = std::setlocale(LC_ALL, nullptr);
+  // A locale with a decimal comma where the machine has one.
+  for (const char* locale : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
+    if (std::setlocale(LC_ALL, locale) != nullptr) break;
+  }
+  EXPECT_EQ(FormatNumberByIndex(1234.5, 2), "1234.50");
+  EXPECT_EQ(FormatNumberByIndex(0.25, 0), "0.25");
+  EXPECT_EQ(FormatNumberByIndex(12345.678, 11), "1.23E+04");
+  std::setlocale(LC_ALL, old_locale.c_str());
+  SetFormatSettings(saved);
 }
 
 // Values that no real cell holds still give a text, at once.

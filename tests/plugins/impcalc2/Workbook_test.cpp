@@ -129,6 +129,26 @@ TEST_F(WorkbookTest, SharedStringsAcrossContinueRecords) {
   EXPECT_EQ(Wide(stream.Bytes), u"abc\u0434\u0435f\r\n\u0416xy\r\npq\r\n\u00fc!\r\n");
 }
 
+// BIFF8 keeps 1-byte characters as the first 256 code points, also where a shared string switches from
+// 1-byte to 2-byte characters at a record boundary: the Windows code page plays no part.
+TEST_F(WorkbookTest, OneByteCharactersOfBiff8AreTheFirst256CodePoints) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  B stream;
+  stream.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(2).U8(0).Chars8("\xe9"));
+  stream.Record(0x003C, TBiffBody().U8(1).Chars16(u"\u0416")).Eof();
+  stream.Sheet(2, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(0)) + B::Label8(1, 0, "\xe4"));
+  EXPECT_EQ(Wide(stream.Bytes), u"\u00e9\u0416\r\n\u00e4\r\n");
+}
+
+// The counts of the shared string table are not trusted: a table claiming more strings than its body
+// holds keeps those it holds.
+TEST_F(WorkbookTest, SharedStringCountsBeyondTheBody) {
+  B stream;
+  stream.Record(0x00FC, TBiffBody().U32(0x0FFFFFFF).U32(0x0FFFFFFF).U16(1).U8(0).Chars8("a").U16(1).U8(0).Chars8("b"));
+  stream.Eof().Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
+  EXPECT_EQ(Wide(stream.Bytes), u"b\r\n");
+}
+
 TEST_F(WorkbookTest, Biff5StringsUseTheWindowsCodePage) {
   B stream(false);
   stream.Eof().Sheet(2, 1, B::Label5(0, 0, "\x80 \xe9t\xe9") + B::Label5(1, 0, "\xc4"));

@@ -89,10 +89,14 @@ TEST_F(PptTextScannerTest, LineBreaksInsideAtoms) {
 }
 
 TEST_F(PptTextScannerTest, CharacterSetsOfTheAtoms) {
-  // 8-bit atoms are in the Windows code page; UTF-16 atoms become "?" where the page lacks a character.
-  const std::string stream = Container(4080) + Bytes("\x93q\x94 \xe9") + Chars(u"\u00e9\u4e2d\u20ac");
-  EXPECT_EQ(Wide(stream), u"\u201cq\u201d \u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
-  EXPECT_EQ(Ansi(stream), "\x93q\x94 \xe9\r\n\xe9?\x80\r\n");
+  // An 8-bit atom holds the first 256 code points, whatever the Windows code page; the 8-bit output is in
+  // that page, with "?" for what it lacks.
+  const std::string stream = Container(4080) + Bytes("J\xe4gar \xe9t\xe9") + Chars(u"\u00e9\u4e2d\u20ac");
+  EXPECT_EQ(Wide(stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
+  EXPECT_EQ(Ansi(stream), "J\xe4gar \xe9t\xe9\r\n\xe9?\x80\r\n");
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  EXPECT_EQ(Wide(stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
+  EXPECT_EQ(Ansi(stream), "J?gar ?t?\r\n??\x88\r\n");
 }
 
 // Lengths are unsigned: a huge one skips forward to the end instead of jumping back onto its own header,
