@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     return kExitError;
   }
 
+  if (Options.Tree.Enabled) return RunTreeSearch(Options);
+
   TStreamScanner Scanner;
   Scanner.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
   Scanner.SetCaseSensitive(Options.CaseSensitive);

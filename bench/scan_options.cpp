@@ -1,10 +1,13 @@
 #include "bench/scan_options.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
 const char* const kScanUsage =
-    "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...";
+    "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
+    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [--min-size N] [--max-size N]\n"
+    "            [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
 
 namespace {
 
@@ -47,6 +50,36 @@ bool ParseEncodings(TScanOptions& O, const std::string& V, std::string& Error) {
   return true;
 }
 
+// The tree options: each also switches the tree search on.
+bool TreeFlag(bool TTreeOptions::*Field, TScanOptions& O) {
+  O.Tree.*Field = true;
+  return O.Tree.Enabled = true;
+}
+
+bool TreeText(std::string TTreeOptions::*Field, TScanOptions& O, const std::string& V) {
+  O.Tree.*Field = V;
+  return O.Tree.Enabled = true;
+}
+
+bool TreeSize(int64_t TTreeOptions::*Field, TScanOptions& O, const std::string& V, std::string& Error) {
+  char* End = nullptr;
+  const long long N = std::strtoll(V.c_str(), &End, 10);
+  if (V.empty() || *End != '\0' || N < 0) {
+    Error = "bad size \"" + V + "\" (bytes)";
+    return false;
+  }
+  O.Tree.*Field = N;
+  return O.Tree.Enabled = true;
+}
+
+bool TreeDate(TDateTime TTreeOptions::*Field, TScanOptions& O, const std::string& V, std::string& Error) {
+  if (!ParseTreeDate(V, O.Tree.*Field)) {
+    Error = "bad date \"" + V + "\" (YYYY-MM-DD, or YYYY-MM-DD HH:MM[:SS])";
+    return false;
+  }
+  return O.Tree.Enabled = true;
+}
+
 const TOption kOptions[] = {
     {'c', false, [](TScanOptions& O, const std::string&, std::string&) { return O.CaseSensitive = true; }},
     {'w', false, [](TScanOptions& O, const std::string&, std::string&) { return O.WholeWords = true; }},
@@ -54,7 +87,32 @@ const TOption kOptions[] = {
     {'p', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Positions = true; }},
     {'l', true, ParseLogic},
     {'e', true, ParseEncodings},
+    {'r', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Recurse, O); }},
+    {'n', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::MatchName, O); }},
+    {'N', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::NameOnly, O); }},
+    {'B', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::SkipBinary, O); }},
+    {'t', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Convert, O); }},
+    {'m', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Masks, O, V); }},
+    {'x', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Excluded, O, V); }},
 };
+
+struct TLongOption {
+  const char* Name;
+  std::function<bool(TScanOptions&, const std::string& Value, std::string& Error)> Apply;
+};
+
+const TLongOption kLongOptions[] = {
+    {"min-size", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeSize(&TTreeOptions::MinSize, O, V, E); }},
+    {"max-size", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeSize(&TTreeOptions::MaxSize, O, V, E); }},
+    {"after", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeDate(&TTreeOptions::After, O, V, E); }},
+    {"before", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeDate(&TTreeOptions::Before, O, V, E); }},
+};
+
+const TLongOption* FindLongOption(const char* Name) {
+  for (const TLongOption& Option : kLongOptions)
+    if (std::strcmp(Option.Name, Name) == 0) return &Option;
+  return nullptr;
+}
 
 const TOption* FindOption(char Letter) {
   for (const TOption& Option : kOptions)
@@ -73,6 +131,19 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, 
       break;
     }
     if (Arg[0] != '-' || Arg[1] == '\0') break;  // "-" alone is a file name
+    if (Arg[1] == '-') {
+      const TLongOption* Option = FindLongOption(Arg + 2);
+      if (Option == nullptr) {
+        Error = std::string("unknown option ") + Arg;
+        return false;
+      }
+      if (I + 1 >= argc) {
+        Error = std::string("option ") + Arg + " needs a value";
+        return false;
+      }
+      if (!Option->Apply(Options, argv[++I], Error)) return false;
+      continue;
+    }
     for (const char* P = Arg + 1; *P != '\0'; ++P) {
       const TOption* Option = FindOption(*P);
       if (Option == nullptr) {
