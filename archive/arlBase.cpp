@@ -117,7 +117,8 @@ void TUnBaseHeaderObj::Clear() {
   Extras.clear();
 }
 
-// --- TZipCommon ---------------------------------------------------------------------------------------------
+// --- TZipCommon
+// ---------------------------------------------------------------------------------------------
 
 TZipCommon::TZipCommon() : Disks(std::make_unique<TDiskManager>(*this)) {}
 
@@ -263,7 +264,9 @@ bool TZipCommon::TarChecksumOk(const uint8_t* Block) {
   return OctalToInt(field) == TarHeaderChecksum(Block);
 }
 
-TDateTime TZipCommon::DosDateToDateTime(uint32_t DosDateTime) const { return DosDateTimeToDateTime(DosDateTime); }
+TDateTime TZipCommon::DosDateToDateTime(uint32_t DosDateTime) const {
+  return DosDateTimeToDateTime(DosDateTime);
+}
 
 TDateTime TZipCommon::ItemDate(uint32_t StoredDate) const {
   switch (DateMode) {
@@ -366,7 +369,8 @@ bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<st
     std::string entryDir, entryName;
     SplitFileName(entry, entryDir, entryName);
     if (Recurse) {
-      if (itemDir.size() < entryDir.size() || !SameTextAscii(itemDir.substr(0, entryDir.size()), entryDir)) continue;
+      if (itemDir.size() < entryDir.size() || !SameTextAscii(itemDir.substr(0, entryDir.size()), entryDir))
+        continue;
     } else if (!SameTextAscii(itemDir, entryDir)) {
       continue;
     }

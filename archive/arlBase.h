@@ -107,16 +107,16 @@ bool SameTextAscii(const std::string& A, const std::string& B);
 
 // What a decoder sets for the item it works on (the fields its format has; the rest stay 0).
 struct TArlItem {
-  std::string Name;           // converted stored name, "/" separated
-  uint32_t Flags = 0;         // the format's header flags
-  uint16_t Method = 0;        // compression method
-  int64_t PackedSize = 0;     // compressed size (without an encryption header)
+  std::string Name;        // converted stored name, "/" separated
+  uint32_t Flags = 0;      // the format's header flags
+  uint16_t Method = 0;     // compression method
+  int64_t PackedSize = 0;  // compressed size (without an encryption header)
   int64_t UnpackedSize = 0;
-  uint32_t DosDateTime = 0;   // packed DOS date and time
-  uint32_t Crc = 0;           // stored CRC-16 or CRC-32
-  uint32_t Attributes = 0;    // DOS attributes (0x10 folder, 0x20 archive, 0x01 read-only)
-  int64_t HeaderOffset = 0;   // where the item's header lies in its volume
-  uint32_t DiskStart = 0;     // the volume or disk of the header
+  uint32_t DosDateTime = 0;  // packed DOS date and time
+  uint32_t Crc = 0;          // stored CRC-16 or CRC-32
+  uint32_t Attributes = 0;   // DOS attributes (0x10 folder, 0x20 archive, 0x01 read-only)
+  int64_t HeaderOffset = 0;  // where the item's header lies in its volume
+  uint32_t DiskStart = 0;    // the volume or disk of the header
 };
 
 // DOS attribute bits of items: those of the core's file-system unit (faReadOnly 0x01, faHidden 0x02,
@@ -136,14 +136,14 @@ enum : uint8_t {
 
 // Where WriteBlock writes.
 enum : uint8_t {
-  omHandle = 0,       // a file created for each item
-  omMemory = 1,       // the memory stream of ExtractToMemoryStream, one index record per item
-  omFileStream = 2,   // a file stream created for each item
-  omStream = 3,       // the stream of ExtractToStream
-  omPointer = 4,      // OutPointer, OutPointerLeft bytes, advanced after each write
-  omCount = 5,        // nowhere; only counted
-  omTest = 7,         // test run: no output
-  omAppend = 8,       // an existing file opened for writing at its end
+  omHandle = 0,      // a file created for each item
+  omMemory = 1,      // the memory stream of ExtractToMemoryStream, one index record per item
+  omFileStream = 2,  // a file stream created for each item
+  omStream = 3,      // the stream of ExtractToStream
+  omPointer = 4,     // OutPointer, OutPointerLeft bytes, advanced after each write
+  omCount = 5,       // nowhere; only counted
+  omTest = 7,        // test run: no output
+  omAppend = 8,      // an existing file opened for writing at its end
 };
 
 // Date given to extracted files.
@@ -200,8 +200,8 @@ class TZipCommon;
 using TArlErrorEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, int32_t ErrorCode,
                                           const std::string& ExtraInfo1, const std::string& ExtraInfo2)>;
 using TArlProgressEvent = std::function<void(TZipCommon* Sender, int32_t ItemPercent, int32_t TotalPercent)>;
-using TArlPasswordEvent =
-    std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Continue, std::string& Password)>;
+using TArlPasswordEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Continue,
+                                             std::string& Password)>;
 using TArlFileExistsEvent =
     std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Skip, std::string& NewName)>;
 using TArlBeginEvent =
@@ -244,17 +244,17 @@ class TZipCommon : public TRegisterArcLib {
   int64_t OutPointerLeft = 0;
 
   // --- Run state -----------------------------------------------------------------------------------------
-  int32_t FileIndex = 0;           // items written in this run
-  TArlItem Item;                   // the item being worked on
-  int64_t TotalPacked = 0;         // summed over the selected items by the decoder
+  int32_t FileIndex = 0;    // items written in this run
+  TArlItem Item;            // the item being worked on
+  int64_t TotalPacked = 0;  // summed over the selected items by the decoder
   int64_t TotalUnpacked = 0;
-  uint32_t NewestDate = 0;         // the newest DOS date of the selected items
-  int64_t BytesToDo = 0;           // the run's bytes still to process (progress)
-  uint16_t Crc16Reg = 0;           // the CRC registers that ReadBlock and WriteBlock update
+  uint32_t NewestDate = 0;  // the newest DOS date of the selected items
+  int64_t BytesToDo = 0;    // the run's bytes still to process (progress)
+  uint16_t Crc16Reg = 0;    // the CRC registers that ReadBlock and WriteBlock update
   uint32_t Crc32Reg = 0;
-  std::string CurrentOutputName;   // the output name of the current item
+  std::string CurrentOutputName;  // the output name of the current item
   std::vector<std::string> SecondaryList;
-  int32_t VolumesOpened = 0;       // volumes opened in this run
+  int32_t VolumesOpened = 0;  // volumes opened in this run
 
   // --- Events ---------------------------------------------------------------------------------------------
   TArlErrorEvent OnError;
@@ -381,7 +381,8 @@ class TUnBase : public TZipCommon {
   // InputMode 0, OutputMode 0.
   int32_t ExtractToFiles();
   // OutputMode 3 into Stream with FileSpec replaced by the one name, taken literally (both restored
-  // afterwards, also after a failure); Stream rewound to 0. A null Stream reports "Uninitialized TFileStream object".
+  // afterwards, also after a failure); Stream rewound to 0. A null Stream reports "Uninitialized TFileStream
+  // object".
   int32_t ExtractToStream(const std::string& ItemName, TStream32* Stream);
   // OutputMode 1 into Stream; rewound to 0. A null Stream reports "Uninitialized TMemoryStream object".
   int32_t ExtractToMemoryStream(TDecompMemoryStream* Stream);

@@ -207,7 +207,8 @@ bool TUnBase::OpenOutput(const std::string& ItemName, const std::string& FileNam
     case omAppend: {
       const std::string folder = FolderOf(FileName);
       if (!folder.empty()) ForceDirectories(folder);
-      OutHandle = OutputMode == omAppend ? OpenExistingForAppend(this, FileName) : OpenOutputFile(this, FileName, false);
+      OutHandle = OutputMode == omAppend ? OpenExistingForAppend(this, FileName)
+                                         : OpenOutputFile(this, FileName, false);
       return OutHandle != kInvalidHandle;
     }
     case omMemory: {
@@ -227,7 +228,8 @@ bool TUnBase::OpenOutput(const std::string& ItemName, const std::string& FileNam
       const std::string folder = FolderOf(FileName);
       if (!folder.empty()) ForceDirectories(folder);
       struct stat st {};
-      if (::stat(FileName.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) ::chmod(FileName.c_str(), st.st_mode | S_IWUSR);
+      if (::stat(FileName.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
+        ::chmod(FileName.c_str(), st.st_mode | S_IWUSR);
       int32_t error = 0;
       OutFileStream = std::make_unique<TFileStream32>(FileName, fmCreate, error);
       if (error != 0) {
@@ -263,9 +265,11 @@ void TUnBase::CloseOutput(uint32_t Attributes, uint32_t StoredDate, const std::s
       }
       if (!closed) DoError(FileName, "", errClosingFile);
       SetFileWriteTime(FileName, ItemDate(StoredDate));  // a date that cannot be set is not an error
-      if (RestoreAttributes && Attributes != faArchive && (Attributes & faReadOnly) && !(Attributes & faDirectory)) {
+      if (RestoreAttributes && Attributes != faArchive && (Attributes & faReadOnly) &&
+          !(Attributes & faDirectory)) {
         struct stat st {};
-        if (::stat(FileName.c_str(), &st) == 0) ::chmod(FileName.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
+        if (::stat(FileName.c_str(), &st) == 0)
+          ::chmod(FileName.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
       }
       break;
     }

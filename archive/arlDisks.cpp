@@ -39,7 +39,8 @@ bool TDiskManager::CheckArchiveDrive(const std::string& Path) {
 
 // --- TDiskSpannObj --------------------------------------------------------------------------------------
 
-TDiskSpannObj::TDiskSpannObj(TZipCommon& Owner, bool& SharedCancel) : TDiskCommon(Owner), SharedCancel(SharedCancel) {
+TDiskSpannObj::TDiskSpannObj(TZipCommon& Owner, bool& SharedCancel)
+    : TDiskCommon(Owner), SharedCancel(SharedCancel) {
   Owner.ShareCancelFlag(&SharedCancel);
 }
 
@@ -55,7 +56,9 @@ bool TDiskSpannObj::StartsWithZipSignature() {
 
 bool TDiskSpannObj::OpenNextDisk(std::unique_ptr<TFileStream32>& Stream) {
   Stream.reset();
-  const char* eventName = DiskStep == 0 ? "OnGetZipLastDisk" : DiskStep == 1 ? "OnGetZipFirstDisk" : "OnGetZipNextDisk";
+  const char* eventName = DiskStep == 0   ? "OnGetZipLastDisk"
+                          : DiskStep == 1 ? "OnGetZipFirstDisk"
+                                          : "OnGetZipNextDisk";
   const bool assigned = DiskStep == 0   ? static_cast<bool>(Owner.OnGetZipLastDisk)
                         : DiskStep == 1 ? static_cast<bool>(Owner.OnGetZipFirstDisk)
                                         : static_cast<bool>(Owner.OnGetZipNextDisk);

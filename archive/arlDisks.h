@@ -37,7 +37,7 @@ class TDiskManager : public TDiskCommon {
   // "is not accessible" is reported with the folder and the answer is false.
   bool CheckArchiveDrive(const std::string& Path);
 
-  std::string Drive;     // the folder checked
+  std::string Drive;  // the folder checked
   int64_t FreeBytes = 0;
   int64_t TotalBytes = 0;
   // The number of a "PKBACK# nnn" label; labels do not exist here, so it stays 0.

@@ -16,15 +16,15 @@ namespace {
 
 const char* const kTypeNames[kLastArlType + 1] = {
     "Not avail. ", "Unsupport.", "File Error", "Unknown   ", "ACE       ", "ACE SFX   ", "ARC       ",
-    "ARC SFX   ", "ARJ       ", "ARJ SFX   ", "BH        ", "BH  SFX   ", "CAB       ", "GZip      ",
-    "HA        ", "Java JAR  ", "JJAR SFX  ", "LHA       ", "LHA SFX   ", "LZH       ", "LZH SFX   ",
+    "ARC SFX   ",  "ARJ       ", "ARJ SFX   ", "BH        ", "BH  SFX   ", "CAB       ", "GZip      ",
+    "HA        ",  "Java JAR  ", "JJAR SFX  ", "LHA       ", "LHA SFX   ", "LZH       ", "LZH SFX   ",
     "MsGZ     \t", "PAK       ", "PAK SFX   ", "RAR       ", "RAR SFX   ", "TAR       ", "UUE       ",
-    "ZIP       ", "ZIP SFX   ", "Zip MVol  ", "ZOO       ",
+    "ZIP       ",  "ZIP SFX   ", "Zip MVol  ", "ZOO       ",
 };
 
 // Known stub layouts of self-extractors: the ARC stub's archive starts at 7717 (1-based), two ZIP stubs'
 // at 7612 and 25661.
-constexpr int64_t kArcStubOffset = 7716;  // 0-based position of 1A 09
+constexpr int64_t kArcStubOffset = 7716;              // 0-based position of 1A 09
 constexpr int64_t kZipStubOffsets[] = {7612, 25661};  // 1-based positions of "PK" 03 04
 // The offset the ARC self-extractor's signatures stand for.
 constexpr int64_t kArcSfxStart = 7717;
@@ -45,7 +45,9 @@ bool IsZipSecond(uint8_t b) { return b == 'K' || b == 'L' || b == 'M' || b == 'N
 
 bool IsZipLocal(const uint8_t* p) { return p[0] == 'P' && IsZipSecond(p[1]) && p[2] == 3 && p[3] == 4; }
 bool IsZipCentral(const uint8_t* p) { return p[0] == 'P' && IsZipSecond(p[1]) && p[2] == 1 && p[3] == 2; }
-bool IsZipEnd(const uint8_t* p) { return p[0] == 'P' && (p[1] == 'K' || p[1] == 'L') && p[2] == 5 && p[3] == 6; }
+bool IsZipEnd(const uint8_t* p) {
+  return p[0] == 'P' && (p[1] == 'K' || p[1] == 'L') && p[2] == 5 && p[3] == 6;
+}
 // The "L" and "N" forms are enciphered with a header key this library does not have.
 bool IsEncipheredForm(const uint8_t* p) { return p[1] == 'L' || p[1] == 'N'; }
 
@@ -66,13 +68,13 @@ bool HasText(const uint8_t* Buf, int32_t Len, int32_t Pos, const char* Text) {
 const char* ArlTypeName(int Code) { return Code >= 0 && Code <= kLastArlType ? kTypeNames[Code] : ""; }
 
 const std::array<const char*, 23> ArlExtensions = {
-    ".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ", ".HA", ".JAR", ".LHA", ".LZH", ".PAK",
-    ".PK3", ".PK_", ".RAR", ".TAR", ".TGZ", ".UUE", ".UU", ".XXE", ".Z",  ".ZIP", ".ZOO"};
+    ".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ", ".HA",  ".JAR", ".LHA", ".LZH", ".PAK",
+    ".PK3", ".PK_", ".RAR", ".TAR", ".TGZ", ".UUE", ".UU", ".XXE", ".Z",   ".ZIP", ".ZOO"};
 
 uint16_t GetLE16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
 uint32_t GetLE32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
 
 // --- Name setter ---------------------------------------------------------------------------------------
@@ -113,7 +115,8 @@ void TRegisterArcLib::ReadVolumePosition() {
   std::string ext = ExtractFileExt(ArchiveFile);
   ext = ext.empty() ? fallback : ext.substr(1);
   size_t digits = 0;
-  while (digits < ext.size() && std::isdigit(static_cast<unsigned char>(ext[ext.size() - 1 - digits]))) ++digits;
+  while (digits < ext.size() && std::isdigit(static_cast<unsigned char>(ext[ext.size() - 1 - digits])))
+    ++digits;
   // Volume numbers have at most three digits; a longer run is taken by its last nine at most.
   digits = std::min<size_t>(digits, 9);
   if (digits > 0) {
@@ -206,7 +209,8 @@ int TRegisterArcLib::DetectExecutable(TStream32& Stream, const uint8_t* Head, in
   uint8_t b[4];
   // Known stubs. The archive behind them is given its type here, so that these self-extractors can be
   // opened at all (the stub's own code carries no signature of it).
-  if (FileSize > kArcStubOffset && ReadAt(Stream, FileSize, kArcStubOffset, b, 2) && b[0] == 0x1A && b[1] == 0x09) {
+  if (FileSize > kArcStubOffset && ReadAt(Stream, FileSize, kArcStubOffset, b, 2) && b[0] == 0x1A &&
+      b[1] == 0x09) {
     StartOffset = kArcStubOffset + 1;
     return atArcSfx;
   }
@@ -371,7 +375,8 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
       Code = atStart ? atAce : atAceSfx;
       return P - 6;
     }
-    if (c == '-' && P + 5 <= FileSize && has(p, {'-', 'l', 'h'}) && p + 4 < span && buf[static_cast<size_t>(p + 4)] == '-') {
+    if (c == '-' && P + 5 <= FileSize && has(p, {'-', 'l', 'h'}) && p + 4 < span &&
+        buf[static_cast<size_t>(p + 4)] == '-') {
       Code = atStart ? atLha : atLhaSfx;
       return P - 1;
     }
@@ -445,7 +450,8 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   // The resource table is data directory 2 (8 bytes each) behind the fixed fields of the optional header.
   const int64_t dirs = opt + (magic == 0x20B ? 112 : 96);
   uint32_t resRva = 0, resSize = 0;
-  if (dirs + 24 > opt + optSize || !u32(dirs + 16, resRva) || !u32(dirs + 20, resSize) || resRva == 0) return -1;
+  if (dirs + 24 > opt + optSize || !u32(dirs + 16, resRva) || !u32(dirs + 20, resSize) || resRva == 0)
+    return -1;
   // Section table: virtual size +8, virtual address +12, raw size +16, raw pointer +20; 40 bytes each.
   const int64_t secTable = opt + optSize;
   auto rvaToOffset = [&](uint32_t rva, int64_t& off) {

@@ -91,8 +91,8 @@ namespace {
 // Copies Count bytes of Source (Count 0: all of Source from its start) into Dest in chunks of at most
 // Chunk bytes until done or *CancelFlag turns true; the bytes copied. A short chunk raises when Strict
 // (EReadError / EWriteError), else gives -1.
-int64_t CopyInChunks(TStream32& Dest, TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
-                     int64_t Count, int32_t Chunk, bool Strict) {
+int64_t CopyInChunks(TStream32& Dest, TStream32& Source, const bool* CancelFlag,
+                     const TStreamProgressEvent& Progress, int64_t Count, int32_t Chunk, bool Strict) {
   if (Count == 0) {
     Source.SetPosition(0);
     Count = Source.Size();
@@ -149,7 +149,9 @@ TFileStream32::TFileStream32(const std::string& Name, TFileOpenMode Mode, int32_
     FHandle = FileLayer().Open(Name, O_RDWR | O_CREAT | O_TRUNC, 0644);
     Error = FHandle < 0 ? 254 : 0;
   } else {
-    const int access = (Mode & 3) == fmOpenWrite ? O_WRONLY : (Mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
+    const int access = (Mode & 3) == fmOpenWrite       ? O_WRONLY
+                       : (Mode & 3) == fmOpenReadWrite ? O_RDWR
+                                                       : O_RDONLY;
     FHandle = FileLayer().Open(Name, access, 0);
     Error = FHandle < 0 ? 255 : 0;
   }
@@ -254,8 +256,8 @@ TCustomStream::~TCustomStream() = default;
 
 int32_t TCustomStream::Write(const void*, int32_t) { return -1; }
 
-int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag, const TStreamProgressEvent& Progress,
-                                int64_t Count) {
+int64_t TCustomStream::CopyFrom(TStream32& Source, const bool* CancelFlag,
+                                const TStreamProgressEvent& Progress, int64_t Count) {
   return std::max<int64_t>(CopyInChunks(*this, Source, CancelFlag, Progress, Count, kCopyChunk, false), 0);
 }
 
@@ -341,7 +343,8 @@ int64_t TDecompressStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   if (target > FProduced) {
     uint8_t scrap[4096];
     while (FProduced < target) {
-      const int32_t n = Read(scrap, static_cast<int32_t>(std::min<int64_t>(target - FProduced, sizeof scrap)));
+      const int32_t n =
+          Read(scrap, static_cast<int32_t>(std::min<int64_t>(target - FProduced, sizeof scrap)));
       if (n <= 0) break;
     }
   }

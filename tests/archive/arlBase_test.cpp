@@ -147,7 +147,9 @@ class ArlBase : public ::testing::Test {
 // --- Runs ---------------------------------------------------------------------------------------------
 
 TEST_F(ArlBase, ExtractToFilesWritesEveryItemBelowTheOutputFolder) {
-  UseArchive({{"a.txt", "alpha\n"}, {"sub/deeper/b.txt", "beta\n"}, {"README", "no extension"},
+  UseArchive({{"a.txt", "alpha\n"},
+              {"sub/deeper/b.txt", "beta\n"},
+              {"README", "no extension"},
               {"raw.bin", "register stored", 2}});
   std::vector<std::string> begun, ended;
   Dec.OnBegin = [&](TZipCommon*, const std::string& Name, bool&, int32_t) { begun.push_back(Name); };
@@ -185,8 +187,12 @@ TEST_F(ArlBase, ExtractToFilesWritesEveryItemBelowTheOutputFolder) {
 
 TEST_F(ArlBase, StoredNamesNeverLeaveTheOutputFolder) {
   // Stored names that climb out with ".." are refused; a root or drive in front is dropped.
-  UseArchive({{"../evil.txt", "x"}, {"a/../../evil2.txt", "x"}, {"/abs.txt", "root"}, {"C:/dos.txt", "drive"},
-              {"x/./y/../z.txt", "zed"}, {"..", "x"}});
+  UseArchive({{"../evil.txt", "x"},
+              {"a/../../evil2.txt", "x"},
+              {"/abs.txt", "root"},
+              {"C:/dos.txt", "drive"},
+              {"x/./y/../z.txt", "zed"},
+              {"..", "x"}});
   EXPECT_EQ(Dec.ExtractToFiles(), 3);
   EXPECT_FALSE(fs::exists(Dir / "evil.txt"));
   EXPECT_FALSE(fs::exists(Dir / "evil2.txt"));
@@ -206,11 +212,16 @@ TEST_F(ArlBase, BuildOutputNameTable) {
     const char* Out;
   };
   const Row rows[] = {
-      {"a.txt", true, "/dest/a.txt"},        {"d/e/a.txt", true, "/dest/d/e/a.txt"},
-      {"d/e/a.txt", false, "/dest/a.txt"},   {"//x//y.txt", true, "/dest/x/y.txt"},
-      {"d/../a.txt", true, "/dest/a.txt"},   {"d/../../a.txt", true, ""},
-      {"d/../../a.txt", false, "/dest/a.txt"}, {"folder/", true, "/dest/folder/"},
-      {"..", false, ""},                     {"", true, ""},
+      {"a.txt", true, "/dest/a.txt"},
+      {"d/e/a.txt", true, "/dest/d/e/a.txt"},
+      {"d/e/a.txt", false, "/dest/a.txt"},
+      {"//x//y.txt", true, "/dest/x/y.txt"},
+      {"d/../a.txt", true, "/dest/a.txt"},
+      {"d/../../a.txt", true, ""},
+      {"d/../../a.txt", false, "/dest/a.txt"},
+      {"folder/", true, "/dest/folder/"},
+      {"..", false, ""},
+      {"", true, ""},
   };
   for (const auto& r : rows) {
     Dec.UseStoredDirs = r.Stored;
@@ -437,7 +448,8 @@ TEST_F(ArlBase, ExistingFilesAreReplacedRenamedOrSkipped) {
   EXPECT_EQ(Out("a.txt"), "new");
 }
 
-// --- Block services ------------------------------------------------------------------------------------------
+// --- Block services
+// ------------------------------------------------------------------------------------------
 
 TEST(ArlBlocks, ConvertLFWritesBareLineFeedsAsPairs) {
   TUnBase b;
@@ -558,7 +570,8 @@ TEST(ArlBlocks, ProgressPercentages) {
   EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{25, 25}, {100, 50}, {0, 0}}));
 }
 
-// --- Selection -----------------------------------------------------------------------------------------------
+// --- Selection
+// -----------------------------------------------------------------------------------------------
 
 TEST(ArlMatchFileSpec, FoldersMasksAndExtensions) {
   TUnBase b;

@@ -37,7 +37,9 @@ std::vector<std::string> Damaged(const std::string& Good, uint32_t Seed) {
     for (int f = 0; f < flips; ++f) {
       // Half of the flips go into the first and last 64 bytes, where the headers and end records lie.
       size_t at = rng() % s.size();
-      if (f % 2 == 0) at = (round % 2 == 0) ? at % std::min<size_t>(64, s.size()) : s.size() - 1 - at % std::min<size_t>(64, s.size());
+      if (f % 2 == 0)
+        at = (round % 2 == 0) ? at % std::min<size_t>(64, s.size())
+                              : s.size() - 1 - at % std::min<size_t>(64, s.size());
       s[at] = static_cast<char>(s[at] ^ (1u << (rng() % 8)));
     }
     out.push_back(std::move(s));

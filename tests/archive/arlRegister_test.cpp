@@ -34,7 +34,9 @@ void Put(std::string& S, size_t At, const std::string& What) {
   if (S.size() < At + What.size()) S.resize(At + What.size(), '\0');
   S.replace(At, What.size(), What);
 }
-void PutLE16(std::string& S, size_t At, uint32_t V) { Put(S, At, Bytes({int(V & 0xFF), int((V >> 8) & 0xFF)})); }
+void PutLE16(std::string& S, size_t At, uint32_t V) {
+  Put(S, At, Bytes({int(V & 0xFF), int((V >> 8) & 0xFF)}));
+}
 void PutLE32(std::string& S, size_t At, uint32_t V) {
   Put(S, At, Bytes({int(V & 0xFF), int((V >> 8) & 0xFF), int((V >> 16) & 0xFF), int(V >> 24)}));
 }
@@ -250,14 +252,16 @@ TEST_F(ArlDetect, RarFoundByTheScanBehindAnExecutable) {
   // Behind the six blocks that the scan reads, nothing is found.
   EXPECT_EQ(Detect("far.exe", ExeHead(17000 + 6 * 32768 + 10) + kRar), 0);
   // An LHA header ("-lh5-" two bytes into it) and an ACE header ("**ACE**" seven bytes into it).
-  EXPECT_EQ(Detect("lha.exe", ExeHead(18000) + std::string("\x20\x00-lh5-", 7) + std::string(40, 'l')), atLhaSfx);
+  EXPECT_EQ(Detect("lha.exe", ExeHead(18000) + std::string("\x20\x00-lh5-", 7) + std::string(40, 'l')),
+            atLhaSfx);
   EXPECT_EQ(Lib.StartOffset, 18001);
-  EXPECT_EQ(Detect("ace.exe", ExeHead(18000) + Bytes({1, 2, 3, 4, 5, 6, 7}) + "**ACE**" + std::string(40, 'a')),
-            atAceSfx);
+  EXPECT_EQ(
+      Detect("ace.exe", ExeHead(18000) + Bytes({1, 2, 3, 4, 5, 6, 7}) + "**ACE**" + std::string(40, 'a')),
+      atAceSfx);
   EXPECT_EQ(Lib.StartOffset, 18001);
   // The signature constants inside a self-extractor's own code do not count.
-  EXPECT_EQ(Detect("bhcode.exe", ExeHead(18000) + Bytes({'B', 'H', 5, 7, 0x0F, 0x94, 0xC3, 0x84}) +
-                                     std::string(40, 'c')),
+  EXPECT_EQ(Detect("bhcode.exe",
+                   ExeHead(18000) + Bytes({'B', 'H', 5, 7, 0x0F, 0x94, 0xC3, 0x84}) + std::string(40, 'c')),
             0);
 }
 
@@ -276,10 +280,10 @@ std::string PeWithStringResource(const std::u16string& Text, size_t Size) {
   std::string pe = ExeHead(Size);
   PutLE32(pe, 0x3C, 0x80);
   Put(pe, 0x80, std::string("PE\0\0", 4));
-  PutLE16(pe, 0x84, 0x14C);  // machine
-  PutLE16(pe, 0x86, 1);      // one section
-  PutLE16(pe, 0x94, 0xE0);   // size of the optional header
-  PutLE16(pe, 0x98, 0x10B);  // PE32
+  PutLE16(pe, 0x84, 0x14C);             // machine
+  PutLE16(pe, 0x86, 1);                 // one section
+  PutLE16(pe, 0x94, 0xE0);              // size of the optional header
+  PutLE16(pe, 0x98, 0x10B);             // PE32
   PutLE32(pe, 0x98 + 96 + 16, 0x1000);  // resource table RVA
   PutLE32(pe, 0x98 + 96 + 20, 0x100);
   const size_t sec = 0x98 + 0xE0;
@@ -363,12 +367,8 @@ TEST_F(ArlDetect, VolumePositionFromTheExtension) {
     int32_t First;
   };
   const Row rows[] = {
-      {"set.arj", arj, 'a', 1, 1},
-      {"set.a05", arj, 'a', 5, 6},
-      {"SET.A07", arj, 'A', 7, 8},
-      {"set.012", arj, '0', 12, 13},
-      {"plain.rar", kRar, 'q', 1, 0},
-      {"plain.r12", kRar, 'r', 12, 13},
+      {"set.arj", arj, 'a', 1, 1},   {"set.a05", arj, 'a', 5, 6},    {"SET.A07", arj, 'A', 7, 8},
+      {"set.012", arj, '0', 12, 13}, {"plain.rar", kRar, 'q', 1, 0}, {"plain.r12", kRar, 'r', 12, 13},
       {"noext", kRar, 'q', 1, 0},
   };
   for (const auto& r : rows) {

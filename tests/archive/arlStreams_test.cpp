@@ -126,10 +126,12 @@ TEST(ArlStream32, CopyFromCopiesAllOrStopsWhenCancelled) {
   std::string text(200000, 'q');
   for (size_t i = 0; i < text.size(); i += 7) text[i] = static_cast<char>('a' + i % 26);
   auto srcOwner = MemoryOf(std::vector<uint8_t>(text.begin(), text.end()));
-    TMemoryStream32& src = *srcOwner;
+  TMemoryStream32& src = *srcOwner;
   TMemoryStream32 dst;
   int calls = 0;
-  EXPECT_EQ(dst.CopyFrom(src, nullptr, [&](int64_t, int64_t) { ++calls; }, 0), 200000);
+  EXPECT_EQ(dst.CopyFrom(
+                src, nullptr, [&](int64_t, int64_t) { ++calls; }, 0),
+            200000);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(dst.Memory()), static_cast<size_t>(dst.GetSize())), text);
   EXPECT_EQ(calls, 4);  // 61440-byte chunks
 
@@ -137,7 +139,9 @@ TEST(ArlStream32, CopyFromCopiesAllOrStopsWhenCancelled) {
   bool cancel = false;
   TMemoryStream32 part;
   src.SetPosition(0);
-  EXPECT_EQ(part.CopyFrom(src, &cancel, [&](int64_t, int64_t) { cancel = true; }, 150000), 61440);
+  EXPECT_EQ(part.CopyFrom(
+                src, &cancel, [&](int64_t, int64_t) { cancel = true; }, 150000),
+            61440);
   EXPECT_EQ(part.GetSize(), 61440);
 }
 
@@ -251,7 +255,7 @@ TEST(ArlDecompressStream, LeavesTheSourceRightAfterTheMember) {
   const std::string trailer = "NEXT HEADER and more data that follows the member";
   archive.insert(archive.end(), trailer.begin(), trailer.end());
   auto srcOwner = MemoryOf(archive);
-    TMemoryStream32& src = *srcOwner;
+  TMemoryStream32& src = *srcOwner;
   src.SetPosition(5);
   {
     TDecompressStream z(src);
@@ -268,7 +272,7 @@ TEST(ArlDecompressStream, SeekingForwardDiscardsAndSeekingToZeroStartsTheMemberO
   std::vector<uint8_t> archive(100, 'x');  // the member does not start at the source's start
   archive.insert(archive.end(), bytes.begin(), bytes.end());
   auto srcOwner = MemoryOf(archive);
-    TMemoryStream32& src = *srcOwner;
+  TMemoryStream32& src = *srcOwner;
   src.SetPosition(100);
   TDecompressStream z(src);
   EXPECT_EQ(z.Seek(10000, soBeginning), 10000);
@@ -290,7 +294,7 @@ TEST(ArlDecompressStream, DamagedAndTruncatedDataEndCleanly) {
   std::vector<uint8_t> bad = bytes;
   bad[0] = 0x07;
   auto srcOwner = MemoryOf(bad);
-    TMemoryStream32& src = *srcOwner;
+  TMemoryStream32& src = *srcOwner;
   TDecompressStream z(src);
   char buf[4096];
   const int32_t r = z.Read(buf, sizeof buf);
@@ -301,7 +305,7 @@ TEST(ArlDecompressStream, DamagedAndTruncatedDataEndCleanly) {
   // Cut in the middle: what was produced comes out, then the input is exhausted without an end.
   std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2));
   auto src2Owner = MemoryOf(cut);
-    TMemoryStream32& src2 = *src2Owner;
+  TMemoryStream32& src2 = *src2Owner;
   TDecompressStream z2(src2);
   std::string out;
   for (int32_t n; (n = z2.Read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
@@ -316,7 +320,7 @@ TEST(ArlDecompressStream, DeciphersEachBufferBeforeInflating) {
   auto bytes = Deflate(text);
   for (auto& b : bytes) b ^= 0x5A;
   auto srcOwner = MemoryOf(bytes);
-    TMemoryStream32& src = *srcOwner;
+  TMemoryStream32& src = *srcOwner;
   TDecompressStream z(src, [](uint8_t* p, int32_t n) {
     for (int32_t i = 0; i < n; ++i) p[i] ^= 0x5A;
   });
@@ -330,9 +334,9 @@ TEST(ArlDecompressStream, ContinuesFromANewSourceWhenTheFirstRunsOut) {
   auto bytes = Deflate(text);
   const size_t half = bytes.size() / 2;
   auto firstOwner = MemoryOf(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(half)));
-    TMemoryStream32& first = *firstOwner;
+  TMemoryStream32& first = *firstOwner;
   auto secondOwner = MemoryOf(std::vector<uint8_t>(bytes.begin() + static_cast<long>(half), bytes.end()));
-    TMemoryStream32& second = *secondOwner;
+  TMemoryStream32& second = *secondOwner;
   TDecompressStream z(first);
   std::string out;
   char buf[1000];
@@ -375,8 +379,10 @@ TEST(ArlInflateBuffer, DamagedTruncatedOrOversizedInputRaises) {
   EXPECT_THROW(InflateBuffer(packed.data(), static_cast<int32_t>(packed.size() / 3), out, 0), EInflateError);
   EXPECT_THROW(InflateBuffer(packed.data(), 0, out, 0), EInflateError);
   // More output than allowed.
-  EXPECT_THROW(InflateBuffer(packed.data(), static_cast<int32_t>(packed.size()), out, 0, 1000), EInflateError);
-  InflateBuffer(packed.data(), static_cast<int32_t>(packed.size()), out, 0, static_cast<int64_t>(text.size()));
+  EXPECT_THROW(InflateBuffer(packed.data(), static_cast<int32_t>(packed.size()), out, 0, 1000),
+               EInflateError);
+  InflateBuffer(packed.data(), static_cast<int32_t>(packed.size()), out, 0,
+                static_cast<int64_t>(text.size()));
   EXPECT_EQ(out.size(), text.size());
 }
 

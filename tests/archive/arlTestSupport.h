@@ -27,7 +27,8 @@ inline std::filesystem::path MakeTestDir(const std::string& Prefix) {
 inline void RemoveTestDir(const std::filesystem::path& Dir) {
   std::error_code ec;
   for (const auto& e : std::filesystem::recursive_directory_iterator(Dir, ec))
-    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
   std::filesystem::remove_all(Dir, ec);
 }
 
@@ -40,7 +41,9 @@ struct TReport {
 // An error event that appends each report to Reports (which must outlive the component's runs).
 inline TArlErrorEvent CollectReports(std::vector<TReport>& Reports) {
   return [&Reports](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Extra,
-                    const std::string&) { Reports.push_back({FileName, Code, Extra}); };
+                    const std::string&) {
+    Reports.push_back({FileName, Code, Extra});
+  };
 }
 
 }  // namespace arltest

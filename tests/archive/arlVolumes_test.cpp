@@ -46,13 +46,19 @@ TEST_F(ArlVolumes, NextVolumeNames) {
     const char* Name;
   };
   const Row rows[] = {
-      {"/d/set.arj", 1, "/d/set.a01"},       {"/d/set.arj", 12, "/d/set.a12"},
-      {"/d/set.arj", 100, "/d/set.100"},     {"/d/set.arj", 0, "/d/set.a00"},
-      {"/d/my.backup.arj", 5, "/d/my.a05"},  {"/d.x/set", 2, "/d.x/set.a02"},
-      {"set.arj", 3, "set.a03"},             {"", 1, ""},
-      {"/d/set.arj", -1, ""},                {"/d/set.arj", 1000, ""},
+      {"/d/set.arj", 1, "/d/set.a01"},
+      {"/d/set.arj", 12, "/d/set.a12"},
+      {"/d/set.arj", 100, "/d/set.100"},
+      {"/d/set.arj", 0, "/d/set.a00"},
+      {"/d/my.backup.arj", 5, "/d/my.a05"},
+      {"/d.x/set", 2, "/d.x/set.a02"},
+      {"set.arj", 3, "set.a03"},
+      {"", 1, ""},
+      {"/d/set.arj", -1, ""},
+      {"/d/set.arj", 1000, ""},
   };
-  for (const auto& r : rows) EXPECT_EQ(Lib.GetNextVolumeName(r.File, r.Number), r.Name) << r.File << " " << r.Number;
+  for (const auto& r : rows)
+    EXPECT_EQ(Lib.GetNextVolumeName(r.File, r.Number), r.Name) << r.File << " " << r.Number;
   Lib.VolumeLetter = 0;  // no letter set: the digits alone, never a NUL in the name
   EXPECT_EQ(Lib.GetNextVolumeName("/d/set.cab", 4), "/d/set.04");
 }
@@ -103,12 +109,15 @@ TEST_F(ArlVolumes, AHandlerIsAskedUntilItNamesAFileOrGivesUp) {
   // A bare name is taken from the current folder.
   std::string bare = "set.a04";
   std::string seen;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string& File, bool&, bool, const std::string&) { seen = File; };
+  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string& File, bool&, bool, const std::string&) {
+    seen = File;
+  };
   EXPECT_FALSE(Lib.RequestNextVolume(bare, 4));
   EXPECT_EQ(seen, fs::current_path().string() + "/set.a04");
 }
 
-// --- Disks ---------------------------------------------------------------------------------------------------
+// --- Disks
+// ---------------------------------------------------------------------------------------------------
 
 TEST_F(ArlVolumes, TheArchiveFolderMustBeReachable) {
   EXPECT_TRUE(Lib.DiskManager().CheckArchiveDrive(Touch("x.zip")));
@@ -170,7 +179,8 @@ TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
   EXPECT_TRUE(cancel);
 }
 
-// --- Timer -----------------------------------------------------------------------------------------------------
+// --- Timer
+// -----------------------------------------------------------------------------------------------------
 
 TEST(ArlTimer, PausedTimeIsNotCounted) {
   TarlTimer t;
