@@ -80,6 +80,27 @@ TEST_F(ArlDamage, DetectionSurvivesDamagedFixtures) {
   EXPECT_GE(files, 15);
 }
 
+TEST_F(ArlDamage, RandomExecutableHeadersAreSurvived) {
+  // "MZ", a header pointer to a "PE" signature somewhere in the file, and random bytes everywhere else:
+  // the section table, the resource directories and the string blocks all point anywhere.
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 300; ++round) {
+    std::string exe(64 + rng() % 4096, '\0');
+    for (auto& c : exe) c = static_cast<char>(rng() % 4 == 0 ? rng() : rng() % 8);
+    exe[0] = 'M';
+    exe[1] = 'Z';
+    const uint32_t pe = 64 + rng() % static_cast<uint32_t>(exe.size() - 64);
+    for (int i = 0; i < 4; ++i) exe[0x3C + i] = static_cast<char>((pe >> (8 * i)) & 0xFF);
+    exe.replace(pe, std::min<size_t>(4, exe.size() - pe), std::string("PE\0\0", 4), 0,
+                std::min<size_t>(4, exe.size() - pe));
+    const fs::path p = Dir / "random.exe";
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << exe;
+    TRegisterArcLib lib;
+    lib.SetArchiveFile(p.string());
+    EXPECT_LE(lib.ArcType, kLastArlType);
+  }
+}
+
 // The raw deflate data of a GZIP member: behind the 10-byte header, a stored name when flag 8 says so.
 std::string GzipDeflateData(const std::string& Gz) {
   if (Gz.size() < 18) return "";
