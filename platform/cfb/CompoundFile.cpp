@@ -127,13 +127,19 @@ class TCfbFile {
   const std::vector<TDirEntry>& Entries() const { return entries_; }
   const std::vector<uint32_t>& Children() const { return children_; }
 
-  // The chain of a regular stream from Start, long enough for Bytes (or the whole chain when Bytes is
-  // UINT64_MAX). Raises TCfbFault.
+  // The chain of a regular stream from Start, long enough for Bytes; a size larger than the whole file
+  // is damage. Raises TCfbFault.
   std::vector<uint32_t> Chain(uint32_t Start, uint64_t Bytes, const char* What) const {
+    CheckSize(Bytes, What);
     return Walk(fat_, Start, Bytes, sector_size_, file_sectors_, What);
   }
   std::vector<uint32_t> MiniChain(uint32_t Start, uint64_t Bytes, const char* What) const {
+    CheckSize(Bytes, What);
     return Walk(mini_fat_, Start, Bytes, 1u << kMiniSectorShift, mini_sectors_, What);
+  }
+  // A whole chain, as long as it is (the directory's).
+  std::vector<uint32_t> WholeChain(uint32_t Start, const char* What) const {
+    return Walk(fat_, Start, kWholeChain, sector_size_, file_sectors_, What);
   }
 
   // Reads the bytes of sector Index of a stream into Buffer (sector size, or the mini sector size).
@@ -149,20 +155,27 @@ class TCfbFile {
   }
 
  private:
+  // What Walk is given for a chain as long as it is.
+  static constexpr uint64_t kWholeChain = UINT64_MAX;
+
+  void CheckSize(uint64_t Bytes, const char* What) const {
+    if (Bytes > source_->Size()) Corrupt(std::string(What) + ": size " + std::to_string(Bytes) + " beyond the file");
+  }
+
   // Follows Table from Start. Each index must be below Limit (the sectors that exist) and the table's
-  // size; the walk ends at ENDOFCHAIN, or as soon as it holds Bytes; a free or special entry before
-  // that, a repeated sector, or a chain too short for Bytes is damage.
+  // size; the walk ends as soon as the chain holds Bytes (kWholeChain: at ENDOFCHAIN). A free or special
+  // entry before that, a repeated sector, or a chain too short for Bytes is damage.
   static std::vector<uint32_t> Walk(const std::vector<uint32_t>& Table, uint32_t Start, uint64_t Bytes,
                                     uint32_t UnitSize, uint64_t Limit, const char* What) {
     std::vector<uint32_t> chain;
-    const uint64_t wanted = Bytes == UINT64_MAX ? UINT64_MAX : (Bytes + UnitSize - 1) / UnitSize;
+    const uint64_t wanted = Bytes == kWholeChain ? kWholeChain : (Bytes + UnitSize - 1) / UnitSize;
     if (wanted == 0) return chain;
     const uint64_t count = std::min<uint64_t>(Table.size(), Limit);
     std::vector<bool> seen(count, false);
     uint32_t sector = Start;
     while (chain.size() < wanted) {
       if (sector == kEndOfChain) {
-        if (Bytes == UINT64_MAX) break;
+        if (Bytes == kWholeChain) break;
         Corrupt(std::string(What) + ": chain ends after " + std::to_string(chain.size()) + " of " +
                 std::to_string(wanted) + " sectors");
       }
@@ -272,7 +285,7 @@ std::vector<uint32_t> TCfbFile::ReadTable(const std::vector<uint32_t>& Sectors, 
 }
 
 void TCfbFile::ReadDirectory(uint32_t First) {
-  const std::vector<uint32_t> chain = Chain(First, UINT64_MAX, "directory");
+  const std::vector<uint32_t> chain = WholeChain(First, "directory");
   if (chain.empty()) Corrupt("no directory");
   std::vector<uint8_t> buffer(sector_size_);
   for (uint32_t s : chain) {

@@ -2,14 +2,6 @@
 #include "plugins/frame/ConverterFrame.h"
 #include "plugins/impcalc2/Workbook.h"
 
-namespace {
-
-bool ConvertFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
-  return ConvertWorkbookFile(FileName, Unicode, Progress, Text);
-}
-
-}  // namespace
-
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"xls"};
   static const char* const kDescriptions[] = {"Microsoft\u00ae Excel Sheet (XLS)"};
@@ -23,7 +15,7 @@ const TConverterDefinition& ConverterDefinition() {
     d.Descriptions = kDescriptions;
     d.OutOfRange = nullptr;
     d.TypeMatch = TTypeMatch::tmWhole;
-    d.ConvertFile = ConvertFile;
+    d.ConvertFile = ConvertWorkbookFile;
     d.IsFileSupported = IsWorkbookFile;
     d.ClearErrorOnConvert = true;
     d.KeepContentTestError = false;

@@ -32,6 +32,13 @@ std::string Printf(double Value, std::chars_format Form, int Precision) {
 
 std::string Fixed(double Value, int Decimals) { return Printf(Value, std::chars_format::fixed, Decimals); }
 
+// Prefix, then Text (built in place: g++ 12 warns falsely on "literal" + temporary string).
+std::string Prefixed(const char* Prefix, const std::string& Text) {
+  std::string out(Prefix);
+  out += Text;
+  return out;
+}
+
 std::string Formatted(const char* Format, int A, int B = 0, int C = 0) {
   char text[64];
   std::snprintf(text, sizeof text, Format, A, B, C);
@@ -85,11 +92,9 @@ void CellDate::SetSerial(int32_t Serial) {
 }
 
 std::string CellDate::FormatMDY() const { return Formatted("%d/%d/%02d", Month, Day, Year); }
-std::string CellDate::FormatDMonY() const {
-  return std::to_string(Day) + "-" + kMonths[Month - 1] + "-" + Formatted("%02d", Year);
-}
-std::string CellDate::FormatDMon() const { return std::to_string(Day) + "-" + kMonths[Month - 1]; }
-std::string CellDate::FormatMonY() const { return std::string(kMonths[Month - 1]) + "-" + Formatted("%02d", Year); }
+std::string CellDate::FormatDMonY() const { return FormatDMon() + "-" + Formatted("%02d", Year); }
+std::string CellDate::FormatDMon() const { return Formatted("%d-", Day) + kMonths[Month - 1]; }
+std::string CellDate::FormatMonY() const { return Prefixed(kMonths[Month - 1], Formatted("-%02d", Year)); }
 
 std::string CellTime::FormatHM() const { return Formatted("%d:%02d", Hours, Minutes); }
 std::string CellTime::FormatHMS() const { return Formatted("%d:%02d:%02d", Hours, Minutes, Seconds); }
@@ -129,8 +134,8 @@ std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
   switch (FormatIndex) {
     case 1: case 3: case 37: case 38: return Fixed(Value, 0);
     case 2: case 4: case 39: case 40: case 41: case 43: return Fixed(Value, 2);
-    case 5: case 6: return "$" + Fixed(Value, 0);
-    case 7: case 8: case 42: case 44: return "$" + Fixed(Value, 2);
+    case 5: case 6: return Prefixed("$", Fixed(Value, 0));
+    case 7: case 8: case 42: case 44: return Prefixed("$", Fixed(Value, 2));
     case 9: return Fixed(Value * 100, 0) + "%";
     case 10: return Fixed(Value * 100, 2) + "%";
     case 11: {

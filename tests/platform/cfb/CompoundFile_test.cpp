@@ -70,6 +70,18 @@ TEST(CompoundFile, ReadsEveryStreamWholeAndInPieces) {
   }
 }
 
+// Version 4 files keep 64-bit sizes; a size no file could hold is damage, not a stream to read from.
+TEST(CompoundFile, RefusesA64BitSizeBeyondTheFile) {
+  TCfbImage image = BuildCompoundFile({{u"Big", Pattern(5000, 1)}}, 12);
+  image.Put32(image.DirEntryOffset(1) + 120, 0xFFFFFFFFu);
+  image.Put32(image.DirEntryOffset(1) + 124, 0xFFFFFFFFu);
+  std::unique_ptr<TCfbStorage> storage;
+  ASSERT_EQ(Open(image.Bytes, storage), S_OK);
+  std::unique_ptr<TCfbStream> stream;
+  EXPECT_EQ(storage->OpenStream(u"Big", STGM_READ, stream), STG_E_DOCFILECORRUPT);
+  EXPECT_NE(storage->LastDetail().find("beyond the file"), std::string::npos) << storage->LastDetail();
+}
+
 TEST(CompoundFile, FindsNamesIgnoringCaseAndRefusesWhatItCannotOpen) {
   TCfbImage image = BuildCompoundFile({{u"Workbook", "abc"}, {u"\u00c4rger", "x"}});
   std::unique_ptr<TCfbStorage> storage;
@@ -171,8 +183,10 @@ TEST(CompoundFile, RefusesDamagedStructures) {
        STG_E_DOCFILECORRUPT, "outside the file"},
       {"chain shorter than the size", [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[2]), 0xFFFFFFFEu); },
        S_OK, "Other", STG_E_DOCFILECORRUPT, "chain ends after 1 of 10"},
-      {"size beyond the chain", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 0x7FFFFFFF); }, S_OK, "Big",
-       STG_E_DOCFILECORRUPT, "chain ends"},
+      {"size beyond the chain", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 9800); }, S_OK, "Big",
+       STG_E_DOCFILECORRUPT, "chain ends after 18 of 20"},
+      {"size beyond the file", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 0x7FFFFFFF); }, S_OK, "Big",
+       STG_E_DOCFILECORRUPT, "beyond the file"},
       {"mini chain loop",
        [](TCfbImage& i) {
          i.Put32(i.SectorOffset(i.MiniFatStart) + 4 * (i.StreamStart[1] + 1), i.StreamStart[1]);
