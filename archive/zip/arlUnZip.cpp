@@ -101,16 +101,35 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   Spann.reset();
 }
 
-bool TUnZip::ReadName(int64_t Position, uint16_t Length, uint16_t Flags, std::string& Name) {
+bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
+                            uint8_t* H) {
+  if (GetCancel() || Pos + Size > In->Size() || !ReadAt(*In, Pos, H, Size)) return false;
+  const TZipSignatureForm Form = FormOf(H);
+  // The central directory, the end records and signatures are where a walk ends normally; any other
+  // record is damage, and the enciphered forms cannot be read.
+  if (Form == zsEnciphered || (Form == zsNone && !IsZipRecordAfterEntries(H)))
+    DoError(ArchiveFile, "", errBadFileHeader);
+  return Form == zsPlain;
+}
+
+bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, std::string& Name) {
   try {
     In->Seek(Position, soBeginning);
   } catch (const EStreamError&) {
     return false;
   }
-  const uint16_t Want = std::min(Length, kMaxNameBytes);
+  const uint16_t Want = std::min(F.NameLength, kMaxNameBytes);
   const std::string Raw = ReadHeaderBytes(In, Want);
-  Name = ConvertItemName(Raw, ConvertOemNames && !(Flags & zgUtf8Names));
+  Name = ConvertItemName(Raw, ConvertOemNames && !(F.Flags & zgUtf8Names));
   return Raw.size() == Want;
+}
+
+bool TUnZip::Selected(const std::string& Name) {
+  if (Name.empty()) {
+    DoError(ArchiveFile, "", errBadFileHeader);
+    return false;
+  }
+  return MatchFileSpec(Name, FileSpec, {}, true);
 }
 
 bool TUnZip::AddEntry(const TZipEntry& E) {
@@ -119,43 +138,24 @@ bool TUnZip::AddEntry(const TZipEntry& E) {
     return false;
   }
   Entries.push_back(E);
-  TotalPacked += E.CompressedSize;
-  TotalUnpacked += E.UncompressedSize;
-  NewestDate = std::max(NewestDate, E.DosDateTime);
+  TotalPacked += E.Fields.CompressedSize;
+  TotalUnpacked += E.Fields.UncompressedSize;
+  NewestDate = std::max(NewestDate, E.Fields.DosDateTime);
   return true;
 }
 
 void TUnZip::WalkCentral() {
   int64_t Pos = ZipEndCentralOffset();
-  const int64_t Size = In->Size();
   uint8_t H[kZipCentralSize];
-  while (!GetCancel() && Pos + kZipCentralSize <= Size && ReadAt(*In, Pos, H, kZipCentralSize)) {
-    const TZipSignatureForm Form = ZipCentralForm(H);
-    if (Form == zsNone) {
-      ReportWalkEnd(H);
-      break;
-    }
-    if (Form == zsEnciphered) {
-      DoError(ArchiveFile, "", errBadFileHeader);
-      break;
-    }
+  while (ReadWalkRecord(Pos, kZipCentralSize, ZipCentralForm, H)) {
     const TZipCentralHeader C = ParseZipCentralHeader(H);
     TZipEntry E;
-    if (!ReadName(Pos + kZipCentralSize, C.NameLength, C.Flags, E.Name)) break;
-    const int64_t Next =
-        Pos + kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
-    if (E.Name.empty()) {
-      DoError(ArchiveFile, "", errBadFileHeader);
-    } else if (MatchFileSpec(E.Name, FileSpec, {}, true)) {
-      E.Flags = C.Flags;
-      E.Method = C.Method;
-      E.DosDateTime = C.DosDateTime;
-      E.Crc32 = C.Crc32;
-      E.CompressedSize = C.CompressedSize;
-      E.UncompressedSize = C.UncompressedSize;
-      E.Attributes = C.ExternalAttributes;
-      E.DiskStart = C.DiskNumberStart;
-      E.LocalOffset = C.LocalHeaderOffset;
+    E.Fields = C;
+    E.Attributes = C.ExternalAttributes;
+    E.DiskStart = C.DiskNumberStart;
+    E.LocalOffset = C.LocalHeaderOffset;
+    if (!ReadName(Pos + kZipCentralSize, C, E.Name)) break;
+    if (Selected(E.Name)) {
       // On a single file the local header can be tested now; on a spanned set it lies on another disk.
       uint8_t L[kZipLocalSize];
       if (!Spanned() && !(ReadAt(*In, E.LocalOffset, L, kZipLocalSize) && ZipLocalForm(L) == zsPlain))
@@ -163,40 +163,21 @@ void TUnZip::WalkCentral() {
       else if (!AddEntry(E))
         break;
     }
-    Pos = Next;
+    Pos += kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
   }
 }
 
 void TUnZip::WalkLocal() {
   int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
-  const int64_t Size = In->Size();
   uint8_t H[kZipLocalSize];
   if (ReadAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
-  while (!GetCancel() && Pos + kZipLocalSize <= Size && ReadAt(*In, Pos, H, kZipLocalSize)) {
-    const TZipSignatureForm Form = ZipLocalForm(H);
-    if (Form == zsNone) {
-      ReportWalkEnd(H);
-      break;
-    }
-    if (Form == zsEnciphered) {
-      DoError(ArchiveFile, "", errBadFileHeader);
-      break;
-    }
+  while (ReadWalkRecord(Pos, kZipLocalSize, ZipLocalForm, H)) {
     const TZipLocalHeader L = ParseZipLocalHeader(H);
     TZipEntry E;
-    if (!ReadName(Pos + kZipLocalSize, L.NameLength, L.Flags, E.Name)) break;
-    if (E.Name.empty()) {
-      DoError(ArchiveFile, "", errBadFileHeader);
-    } else if (MatchFileSpec(E.Name, FileSpec, {}, true)) {
-      E.Flags = L.Flags;
-      E.Method = L.Method;
-      E.DosDateTime = L.DosDateTime;
-      E.Crc32 = L.Crc32;
-      E.CompressedSize = L.CompressedSize;
-      E.UncompressedSize = L.UncompressedSize;
-      E.LocalOffset = Pos;
-      if (!AddEntry(E)) break;
-    }
+    E.Fields = L;
+    E.LocalOffset = Pos;
+    if (!ReadName(Pos + kZipLocalSize, L, E.Name)) break;
+    if (Selected(E.Name) && !AddEntry(E)) break;
     Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
     if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);
   }
@@ -214,10 +195,6 @@ int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
   return Pos;
 }
 
-void TUnZip::ReportWalkEnd(const uint8_t* Signature) {
-  if (!IsZipRecordAfterEntries(Signature)) DoError(ArchiveFile, "", errBadFileHeader);
-}
-
 // --- Extraction -------------------------------------------------------------------------------------------
 
 bool TUnZip::IsFolder(const TZipEntry& E) const {
@@ -229,12 +206,12 @@ bool TUnZip::IsFolder(const TZipEntry& E) const {
 void TUnZip::ExtractEntry(const TZipEntry& E) {
   Item = TArlItem();
   Item.Name = E.Name;
-  Item.Flags = E.Flags;
-  Item.Method = E.Method;
-  Item.PackedSize = E.CompressedSize;
-  Item.UnpackedSize = E.UncompressedSize;
-  Item.DosDateTime = E.DosDateTime;
-  Item.Crc = E.Crc32;
+  Item.Flags = E.Fields.Flags;
+  Item.Method = E.Fields.Method;
+  Item.PackedSize = E.Fields.CompressedSize;
+  Item.UnpackedSize = E.Fields.UncompressedSize;
+  Item.DosDateTime = E.Fields.DosDateTime;
+  Item.Crc = E.Fields.Crc32;
   Item.Attributes = E.Attributes;
   Item.HeaderOffset = E.LocalOffset;
   Item.DiskStart = E.DiskStart;
@@ -248,7 +225,7 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   const TZipLocalHeader L = ParseZipLocalHeader(H);
   // The CRC and the password check come from the local header; the central CRC stands in when the local
   // one was left 0 (written later in a data descriptor).
-  if (L.Crc32 != 0 || E.CompressedSize == 0) Item.Crc = L.Crc32;
+  if (L.Crc32 != 0 || E.Fields.CompressedSize == 0) Item.Crc = L.Crc32;
   CheckFlags = L.Flags;
   CheckDosDateTime = L.DosDateTime;
   const int64_t DataStart = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength};

@@ -56,17 +56,13 @@ class TUnZip : public TUnBase {
   void DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count) override;
 
  private:
-  // One selected entry as the walk found it.
+  // One selected entry as the walk found it: the fields of its central header (of its local header when
+  // the walk went by those).
   struct TZipEntry {
     std::string Name;
-    uint16_t Flags = 0;
-    uint16_t Method = 0;
-    uint32_t DosDateTime = 0;
-    uint32_t Crc32 = 0;
-    uint32_t CompressedSize = 0;
-    uint32_t UncompressedSize = 0;
-    uint32_t Attributes = 0;
-    uint32_t DiskStart = 0;  // counted from 0
+    TZipFileFields Fields;
+    uint32_t Attributes = 0;  // DOS attributes (known from the central header only)
+    uint32_t DiskStart = 0;   // counted from 0
     int64_t LocalOffset = 0;
   };
 
@@ -75,12 +71,15 @@ class TUnZip : public TUnBase {
   // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
   // descriptor; Pos when none can be recognised.
   int64_t SkipDataDescriptor(int64_t Pos);
-  // Reports a walk that stops at a record that is not one of those ending a walk normally.
-  void ReportWalkEnd(const uint8_t* Signature);
+  // Reads the fixed part of Size bytes at Pos; true when FormOf finds its readable signature. A walk ends
+  // at anything else: reported unless it is a record that follows the entries normally.
+  bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
+  // An empty name is reported; otherwise whether FileSpec selects Name.
+  bool Selected(const std::string& Name);
   // Adds a selected entry and counts it in the run's totals; false when the list is full.
   bool AddEntry(const TZipEntry& E);
-  // The stored name at Position (at most 255 bytes of Length), converted; false on a short read.
-  bool ReadName(int64_t Position, uint16_t Length, uint16_t Flags, std::string& Name);
+  // The stored name at Position (at most 255 bytes of its length), converted; false on a short read.
+  bool ReadName(int64_t Position, const TZipFileFields& F, std::string& Name);
   bool IsFolder(const TZipEntry& E) const;
 
   void ExtractEntry(const TZipEntry& E);

@@ -35,29 +35,31 @@ bool IsZipRecordAfterEntries(const uint8_t* P) {
          Sig == kArchiveExtraDataSignature;
 }
 
+namespace {
+
+// The shared fields, which start at offset 6 of a local and 8 of a central header.
+void ParseFileFields(const uint8_t* P, TZipFileFields& F) {
+  F.Flags = GetLE16(P);
+  F.Method = GetLE16(P + 2);
+  F.DosDateTime = GetLE32(P + 4);
+  F.Crc32 = GetLE32(P + 8);
+  F.CompressedSize = GetLE32(P + 12);
+  F.UncompressedSize = GetLE32(P + 16);
+  F.NameLength = GetLE16(P + 20);
+  F.ExtraLength = GetLE16(P + 22);
+}
+
+}  // namespace
+
 TZipLocalHeader ParseZipLocalHeader(const uint8_t* P) {
   TZipLocalHeader H;
-  H.Flags = GetLE16(P + 6);
-  H.Method = GetLE16(P + 8);
-  H.DosDateTime = GetLE32(P + 10);
-  H.Crc32 = GetLE32(P + 14);
-  H.CompressedSize = GetLE32(P + 18);
-  H.UncompressedSize = GetLE32(P + 22);
-  H.NameLength = GetLE16(P + 26);
-  H.ExtraLength = GetLE16(P + 28);
+  ParseFileFields(P + 6, H);
   return H;
 }
 
 TZipCentralHeader ParseZipCentralHeader(const uint8_t* P) {
   TZipCentralHeader H;
-  H.Flags = GetLE16(P + 8);
-  H.Method = GetLE16(P + 10);
-  H.DosDateTime = GetLE32(P + 12);
-  H.Crc32 = GetLE32(P + 16);
-  H.CompressedSize = GetLE32(P + 20);
-  H.UncompressedSize = GetLE32(P + 24);
-  H.NameLength = GetLE16(P + 28);
-  H.ExtraLength = GetLE16(P + 30);
+  ParseFileFields(P + 8, H);
   H.CommentLength = GetLE16(P + 32);
   H.DiskNumberStart = GetLE16(P + 34);
   H.ExternalAttributes = GetLE32(P + 38);

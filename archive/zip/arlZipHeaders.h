@@ -37,7 +37,8 @@ enum TZipSignatureForm : uint8_t {
   zsEnciphered = 2,  // "PL" or "PN": the fields are enciphered
 };
 
-struct TZipLocalHeader {
+// The fields that the local and the central header share, in the same order.
+struct TZipFileFields {
   uint16_t Flags = 0;
   uint16_t Method = 0;
   uint32_t DosDateTime = 0;
@@ -48,15 +49,9 @@ struct TZipLocalHeader {
   uint16_t ExtraLength = 0;
 };
 
-struct TZipCentralHeader {
-  uint16_t Flags = 0;
-  uint16_t Method = 0;
-  uint32_t DosDateTime = 0;
-  uint32_t Crc32 = 0;
-  uint32_t CompressedSize = 0;
-  uint32_t UncompressedSize = 0;
-  uint16_t NameLength = 0;
-  uint16_t ExtraLength = 0;
+struct TZipLocalHeader : TZipFileFields {};
+
+struct TZipCentralHeader : TZipFileFields {
   uint16_t CommentLength = 0;
   uint16_t DiskNumberStart = 0;
   uint32_t ExternalAttributes = 0;
