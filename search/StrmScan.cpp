@@ -164,9 +164,11 @@ void TStreamScanner::BuildWords() {
     // OEM text is worth a pass of its own only when a word is written differently there.
     if (OemDiffers && (!All || AllOem)) PossibleEncodings_ |= kScanOem;
   }
-  // The finders point into the words, which stay where they are from here on.
+  // A single word is searched in the raw window (several are matched in the folded one, where hits are
+  // zeroed). The finders point into the word, which stays where it is from here on.
   const uint8_t* OemTable = CaseSensitive_ ? OemToAnsiTable() : OemToAnsiUpperTable();
-  for (TWord& Form : WordForms_) {
+  if (WordForms_.size() == 1) {
+    TWord& Form = WordForms_[0];
     const auto* Narrow = reinterpret_cast<const uint8_t*>(Form.Narrow.data());
     const auto Length = static_cast<int32_t>(Form.Wide.size());
     if (Form.Holds & kScanAnsi) {

@@ -126,8 +126,8 @@ class TStreamScanner {
     std::string Narrow;   // in the Windows code page, folded by its upper-case table unless case-sensitive
     TScanEncodings Holds = 0;  // the encodings in which the word can occur
     TFuzzyPieces Pieces;       // for fuzzy matching with the errors its length allows
-    // Exact search in the raw window of each encoding, folding through that encoding's table; Raw[E]
-    // tells whether the finder of E serves the word.
+    // A single word: exact search in the raw window of each encoding, folding through that encoding's
+    // table; Raw[E] tells whether the raw window of E serves (a finder, or folding is a copy).
     TFoldedFinder<uint8_t> Finder8[2];  // ANSI, OEM
     TFoldedFinder<char16_t> FinderWide;
     bool Raw[3] = {};
