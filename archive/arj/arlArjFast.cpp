@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-TArjFastDecoder::TArjFastDecoder() : FWindow(new uint8_t[kWindowSize]) {}
+#include "archive/lzh/arlLzWindow.h"
 
 namespace {
 // A unary-prefixed number: up to MaxOnes leading 1 bits (the 0 bit that ends them is consumed, and is
@@ -21,48 +21,27 @@ TLzhResult TArjFastDecoder::Decode(const TLzhSource& Source, int64_t PackedSize,
   FProduced = 0;
   if (UnpackedSize <= 0) return lrOk;
   TLzhBitReader Bits(Source, PackedSize, kWindowSize);
-  uint8_t* Window = FWindow.get();
-  int32_t Pos = 0;
-  int64_t Out = 0;
+  TLzWindow Window(kWindowSize, Sink);
   TLzhResult Result = lrOk;
-
-  auto Put = [&](uint8_t B) {
-    Window[Pos++] = B;
-    if (Pos == kWindowSize) {
-      Sink(Window, kWindowSize);
-      FProduced += kWindowSize;
-      Pos = 0;
-    }
-  };
-
-  while (Out < UnpackedSize) {
+  while (Window.Decoded() < UnpackedSize) {
     const int32_t Value = ReadPrefixed(Bits, 0, kMaxLengthOnes);
     if (Value == 0) {
-      Put(static_cast<uint8_t>(Bits.GetBits(8)));
-      ++Out;
+      Window.Put(static_cast<uint8_t>(Bits.GetBits(8)));
     } else {
-      const int64_t Length = std::min<int64_t>(Value + kMinMatch - 1, UnpackedSize - Out);
+      const int64_t Length = std::min<int64_t>(Value + kMinMatch - 1, UnpackedSize - Window.Decoded());
+      // At most 15872 back: always inside the window once that much was decoded.
       const int64_t Distance = ReadPrefixed(Bits, kPositionBase, kMaxPositionOnes) + 1;
-      if (Distance > Out) {  // at most 15872, always inside the window
+      if (!Window.Copy(Distance, Length)) {
         Result = lrCorruptInput;
         break;
       }
-      int32_t From = Pos - static_cast<int32_t>(Distance);
-      if (From < 0) From += kWindowSize;
-      for (int64_t K = 0; K < Length; ++K) {
-        Put(Window[From]);
-        if (++From == kWindowSize) From = 0;
-      }
-      Out += Length;
     }
     if (Bits.Overrun()) {
       Result = lrUnexpectedEnd;
       break;
     }
   }
-  if (Pos > 0) {
-    Sink(Window, Pos);
-    FProduced += Pos;
-  }
+  Window.Flush();
+  FProduced = Window.Written();
   return Result;
 }

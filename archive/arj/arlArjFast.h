@@ -8,11 +8,10 @@
 // not reach before the first byte produced; output stops at the declared size; data that ends early ends
 // the decoding (lrUnexpectedEnd).
 //
-// A TArjFastDecoder owns its window; one Decode call runs at a time on one thread.
+// A TArjFastDecoder makes its window for each Decode call; one call runs at a time on one thread.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "archive/lzh/arlLzhBits.h"
 
@@ -24,13 +23,11 @@ class TArjFastDecoder {
   static constexpr int kMaxPositionOnes = 4;  // leading 1 bits of a position code
   static constexpr int kMinMatch = 3;
 
-  TArjFastDecoder();
   // Reads at most PackedSize bytes from Source (in chunks of at most the window size) and writes exactly
   // UnpackedSize bytes to Sink on success; on failure what was decoded before the fault.
   TLzhResult Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink);
   int64_t Produced() const { return FProduced; }
 
  private:
-  std::unique_ptr<uint8_t[]> FWindow;
   int64_t FProduced = 0;
 };

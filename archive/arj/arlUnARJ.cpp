@@ -1,6 +1,7 @@
 #include "archive/arj/arlUnARJ.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "archive/arj/arlArjFast.h"
 #include "archive/lzh/arlHeaderCursor.h"
@@ -232,34 +233,15 @@ void TUnArj::RestartOutput() {
 
 bool TUnArj::DecodeData(TStream32& Stream, const THeader& H, bool Garbled) {
   if (Garbled) ResetPasswordPosition();
-  try {
-    Stream.SetPosition(H.DataPos);
-  } catch (const EStreamError&) {
-    DoError(Item.Name, "", errReadingFile);
-    return false;
+  if (H.Method == 4) {
+    TArjFastDecoder D;
+    return DecodeItemData(*this, Stream, H.DataPos, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
+                          [&D](auto&&... A) { return D.Decode(A...); });
   }
-  try {
-    if (H.Method == 0) {
-      if (CopyStored(&Stream, H.PackedSize, ckCrc32, Garbled) == 0) return true;
-      DoError(Item.Name, "", errReadingFile);
-      return false;
-    }
-    TLzhResult R;
-    if (H.Method == 4) {
-      TArjFastDecoder D;
-      R = DecodeLzhItem(*this, &Stream, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
-                        [&D](auto&&... A) { return D.Decode(A...); });
-    } else {
-      TLzh3Decoder D(kLzh3Arj);
-      R = DecodeLzhItem(*this, &Stream, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
-                        [&D](auto&&... A) { return D.Decode(A...); });
-    }
-    if (R == lrOk) return true;
-    DoError(Item.Name, "", LzhResultError(R));
-  } catch (const E_RAISE& E) {
-    if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
-  }
-  return false;
+  std::optional<TLzh3Decoder> D;
+  if (H.Method != 0) D.emplace(kLzh3Arj);
+  return DecodeItemData(*this, Stream, H.DataPos, H.PackedSize, H.UnpackedSize, ckCrc32, Garbled,
+                        D ? TLzhDecodeFn([&D](auto&&... A) { return D->Decode(A...); }) : TLzhDecodeFn());
 }
 
 void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
@@ -326,5 +308,4 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
   }
   Password.clear();
   OutputMode = SavedMode;
-  if (Item.PackedSize > 0) ProgressDone(Item);
 }

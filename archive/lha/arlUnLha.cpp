@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "archive/lha/arlLhaPack.h"
 #include "archive/lzh/arlLzh3.h"
@@ -94,35 +95,16 @@ void TUnLha::ExtractArchive(TStream32* Stream) {
 }
 
 bool TUnLha::DecodeData(TStream32& Stream, const TLhaHeader& H) {
-  try {
-    Stream.SetPosition(H.DataPos);
-  } catch (const EStreamError&) {
-    DoError(Item.Name, "", errReadingFile);
-    return false;
+  const std::string& Id = H.MethodId;
+  if (Id == "-lh1-") {
+    TLhaPackDecoder D;
+    return DecodeItemData(*this, Stream, H.DataPos, H.DataSize, H.UnpackedSize, ckCrc16, false,
+                          [&D](auto&&... A) { return D.Decode(A...); });
   }
-  try {
-    const std::string& Id = H.MethodId;
-    if (Id == "-lh0-") {
-      if (CopyStored(&Stream, H.DataSize, ckCrc16, false) == 0) return true;
-      DoError(Item.Name, "", errReadingFile);
-      return false;
-    }
-    TLzhResult R;
-    if (Id == "-lh1-") {
-      TLhaPackDecoder D;
-      R = DecodeLzhItem(*this, &Stream, H.DataSize, H.UnpackedSize, ckCrc16, false,
-                        [&D](auto&&... A) { return D.Decode(A...); });
-    } else {
-      TLzh3Decoder D(Id == "-lh4-" ? kLzh3Lh4 : Id == "-lh5-" ? kLzh3Lh5 : kLzh3Lh6);
-      R = DecodeLzhItem(*this, &Stream, H.DataSize, H.UnpackedSize, ckCrc16, false,
-                        [&D](auto&&... A) { return D.Decode(A...); });
-    }
-    if (R == lrOk) return true;
-    DoError(Item.Name, "", LzhResultError(R));
-  } catch (const E_RAISE& E) {
-    if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
-  }
-  return false;
+  std::optional<TLzh3Decoder> D;
+  if (Id != "-lh0-") D.emplace(Id == "-lh4-" ? kLzh3Lh4 : Id == "-lh5-" ? kLzh3Lh5 : kLzh3Lh6);
+  return DecodeItemData(*this, Stream, H.DataPos, H.DataSize, H.UnpackedSize, ckCrc16, false,
+                        D ? TLzhDecodeFn([&D](auto&&... A) { return D->Decode(A...); }) : TLzhDecodeFn());
 }
 
 void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "archive/lzh/arlLzWindow.h"
+
 // A canonical Huffman code over up to kLiteralSymbols symbols: codes are given in order of length, and
 // within a length in order of symbol (the assignment of the formats' make-table procedure). Codes of up
 // to TableBits bits are found by one look-up of the next TableBits bits; longer ones by their length's
@@ -95,7 +97,6 @@ constexpr int kSmallTableBits = 8;
 
 TLzh3Decoder::TLzh3Decoder(const TLzh3Params& Params)
     : FParams(Params),
-      FWindow(new uint8_t[static_cast<size_t>(Params.WindowSize)]),
       FLiteral(new THuffTable(kLiteralTableBits)),
       FPreTree(new THuffTable(kSmallTableBits)),
       FPosition(new THuffTable(kSmallTableBits)) {
@@ -176,23 +177,10 @@ TLzhResult TLzh3Decoder::Decode(const TLzhSource& Source, int64_t PackedSize, in
 }
 
 TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize, const TLzhSink& Sink) {
-  const int32_t W = FParams.WindowSize;
-  uint8_t* Window = FWindow.get();
-  int32_t Pos = 0;  // write position in the window
-  int64_t Out = 0;  // bytes decoded
+  TLzWindow Window(FParams.WindowSize, Sink);
   uint32_t BlockLeft = 0;
   TLzhResult Result = lrOk;
-
-  auto Put = [&](uint8_t B) {
-    Window[Pos++] = B;
-    if (Pos == W) {
-      Sink(Window, W);
-      FProduced += W;
-      Pos = 0;
-    }
-  };
-
-  while (Out < UnpackedSize) {
+  while (Window.Decoded() < UnpackedSize) {
     if (BlockLeft == 0) {
       BlockLeft = Bits.GetBits(16);
       if (BlockLeft == 0) {
@@ -209,33 +197,22 @@ TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize,
     --BlockLeft;
     const int C = FLiteral->Decode(Bits);
     if (C < 256) {
-      Put(static_cast<uint8_t>(C));
-      ++Out;
+      Window.Put(static_cast<uint8_t>(C));
     } else {
-      int64_t Length = C - 256 + kMinMatch;
+      const int64_t Length = std::min<int64_t>(C - 256 + kMinMatch, UnpackedSize - Window.Decoded());
       const int J = FPosition->Decode(Bits);
       const int64_t Distance = J == 0 ? 1 : (int64_t{1} << (J - 1)) + Bits.GetBits(J - 1) + 1;
-      if (Distance > Out || Distance > W) {
+      if (!Window.Copy(Distance, Length)) {
         Result = lrCorruptInput;
         break;
       }
-      Length = std::min(Length, UnpackedSize - Out);
-      int32_t From = Pos - static_cast<int32_t>(Distance);
-      if (From < 0) From += W;
-      for (int64_t K = 0; K < Length; ++K) {
-        Put(Window[From]);
-        if (++From == W) From = 0;
-      }
-      Out += Length;
     }
     if (Bits.Overrun()) {
       Result = lrUnexpectedEnd;
       break;
     }
   }
-  if (Pos > 0) {
-    Sink(Window, Pos);
-    FProduced += Pos;
-  }
+  Window.Flush();
+  FProduced = Window.Written();
   return Result;
 }

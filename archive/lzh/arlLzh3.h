@@ -14,8 +14,8 @@
 //   - output stops at the declared uncompressed size (a match crossing it is cut);
 //   - compressed data that ends early ends the decoding (lrUnexpectedEnd) instead of decoding zero bits.
 //
-// A TLzh3Decoder owns its window and tables (allocated when made, freed when destroyed: the prepare and
-// release of the decoder); one Decode call runs at a time on one thread.
+// A TLzh3Decoder owns its tables (allocated when made, freed when destroyed: the prepare and release of
+// the decoder) and makes its window for each Decode call; one call runs at a time on one thread.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +71,6 @@ class TLzh3Decoder {
   bool ReadLiteralLengths(TLzhBitReader& Bits);
 
   TLzh3Params FParams;
-  std::unique_ptr<uint8_t[]> FWindow;
   std::unique_ptr<THuffTable> FLiteral;   // literals and match lengths
   std::unique_ptr<THuffTable> FPreTree;   // the code of the literal code lengths
   std::unique_ptr<THuffTable> FPosition;  // match positions

@@ -19,6 +19,30 @@ TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, i
   return Decode(Source, PackedSize, UnpackedSize, Sink);
 }
 
+bool DecodeItemData(TUnBase& Owner, TStream32& In, int64_t DataPos, int64_t PackedSize, int64_t UnpackedSize,
+                    int CrcKind, bool Decrypt, const TLzhDecodeFn& Decode) {
+  const std::string& Name = Owner.Item.Name;
+  try {
+    In.SetPosition(DataPos);
+  } catch (const EStreamError&) {
+    Owner.DoError(Name, "", errReadingFile);
+    return false;
+  }
+  try {
+    int32_t Error = 0;
+    if (!Decode) {
+      if (Owner.CopyStored(&In, PackedSize, CrcKind, Decrypt) != 0) Error = errReadingFile;
+    } else {
+      Error = LzhResultError(DecodeLzhItem(Owner, &In, PackedSize, UnpackedSize, CrcKind, Decrypt, Decode));
+    }
+    if (Error == 0) return true;
+    Owner.DoError(Name, "", Error);
+  } catch (const E_RAISE& E) {
+    if (!E.Reported) Owner.DoError(Name, "", E.ErrorCode);
+  }
+  return false;
+}
+
 int32_t LzhResultError(TLzhResult Result) {
   switch (Result) {
     case lrOk:

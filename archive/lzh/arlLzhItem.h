@@ -9,6 +9,7 @@
 #include "archive/lzh/arlLzhBits.h"
 
 class TZipCommon;
+class TUnBase;
 class TStream32;
 
 // One decoder's Decode, bound to its object.
@@ -19,6 +20,13 @@ using TLzhDecodeFn = std::function<TLzhResult(const TLzhSource& Source, int64_t 
 // fed with every byte written. Exceptions of the output (a failed write) pass on.
 TLzhResult DecodeLzhItem(TZipCommon& Owner, TStream32* In, int64_t PackedSize, int64_t UnpackedSize,
                          int CrcKind, bool Decrypt, const TLzhDecodeFn& Decode);
+
+// Moves In to DataPos and produces the current item's bytes into the owner's output through Decode, or
+// as a stored copy when Decode is empty. Every failure (a read error, data that ends early, a failed
+// decoding, a failed write) is reported through the owner's DoError under the item's name; true when
+// all the bytes came.
+bool DecodeItemData(TUnBase& Owner, TStream32& In, int64_t DataPos, int64_t PackedSize, int64_t UnpackedSize,
+                    int CrcKind, bool Decrypt, const TLzhDecodeFn& Decode);
 
 // The library's error code for a failed decoding: "Bad Huffman code", "Corrupt input", or "Error reading
 // file or unexpected end of file"; 0 for lrOk.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "tests/archive/lzh/DecoderRun.h"
@@ -41,20 +40,14 @@ TEST(UnArj, ExtractsEveryMethodWithMatchingCrcs) {
 }
 
 TEST(UnArj, ExtractsToFilesWithTheFolderEntry) {
-  const auto Dir = std::filesystem::temp_directory_path() / ("arj_files_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(Dir);
+  lzhtest::TTempFolder Dir("arj_files");
   TUnArj D;
-  TRunLog Log;
-  lzhtest::Record(D, Log);
-  D.SetArchiveFile(FixturePath("basic.arj"));
-  D.FileSpec = {"*.*"};
-  D.SetExtractDir(Dir.string());
-  EXPECT_EQ(D.ExtractToFiles(), 4);
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
+  EXPECT_EQ(Log.Result, 4);
   EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_TRUE(std::filesystem::is_directory(Dir / "sub"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir / "sub/m1b.txt").string()) == Content("m1b.txt"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir / "m4.bin").string()) == Content("m4.bin"));
-  std::filesystem::remove_all(Dir);
+  EXPECT_TRUE(std::filesystem::is_directory(Dir.Path / "sub"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "sub/m1b.txt").string()) == Content("m1b.txt"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "m4.bin").string()) == Content("m4.bin"));
 }
 
 TEST(UnArj, SelectsByFileSpec) {
@@ -205,30 +198,20 @@ TEST(UnArj, HostileArchivesReportTheirFault) {
 }
 
 TEST(UnArj, DamagedArchivesNeverCrashOrHang) {
-  const auto Dir = std::filesystem::temp_directory_path() / ("arj_damage_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(Dir);
-  unsigned Seed = 1;
-  for (const char* Name : {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"}) {
-    for (const Bytes& Bad : lzhtest::Damaged(lzhtest::Fixture("arj", Name), Seed++)) {
-      const std::string Path = (Dir / "damaged.arj").string();
-      {
-        std::FILE* F = std::fopen(Path.c_str(), "wb");
-        if (!Bad.empty()) std::fwrite(Bad.data(), 1, Bad.size(), F);
-        std::fclose(F);
-      }
-      TUnArj D;
-      D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
-        Continue = true;
-        Password = "secret";
-      };
-      D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
-        Cancel = true;
-      };
-      const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
-      for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
-    }
-  }
-  std::filesystem::remove_all(Dir);
+  lzhtest::ForEachDamagedArchive("arj", {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"},
+                                 [](const std::string& Path, const std::string& Name) {
+                                   TUnArj D;
+                                   D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue,
+                                                        std::string& Password) {
+                                     Continue = true;
+                                     Password = "secret";
+                                   };
+                                   D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool,
+                                                           const std::string&) { Cancel = true; };
+                                   const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+                                   for (const auto& I : Log.Items)
+                                     EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+                                 });
 }
 
 }  // namespace

@@ -23,9 +23,7 @@ TEST(LhaPackDecoder, DecodesStreamsWholeAndInSmallChunks) {
     for (size_t Chunk : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
       TLhaPackDecoder D;
       Bytes Out;
-      EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed, Chunk), static_cast<int64_t>(Packed.size()),
-                         static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out)),
-                lrOk)
+      EXPECT_EQ(lzhtest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
           << C.Packed;
       EXPECT_TRUE(Out == Expected) << C.Packed << " chunk " << Chunk;
     }
@@ -61,31 +59,19 @@ TEST(LhaPackDecoder, FirstMatchIntoTheInitialBlanksGivesBlanks) {
   const Bytes Packed = W.Data();
   TLhaPackDecoder D;
   Bytes Out;
-  EXPECT_EQ(
-      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 5, lzhtest::SinkInto(Out)),
-      lrOk);
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 5, Out), lrOk);
   EXPECT_EQ(Out, Bytes(5, ' '));
 }
 
 TEST(LhaPackDecoder, TruncatedAndDamagedStreamsEndCleanly) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
+  const int64_t Size = static_cast<int64_t>(lzhtest::Fixture("lzh", "mixed.bin").size());
   const Bytes Packed = lzhtest::Fixture("lha", "mixed.lh1");
-  {
-    const Bytes Cut(Packed.begin(), Packed.begin() + 2000);
-    TLhaPackDecoder D;
-    Bytes Out;
-    EXPECT_EQ(D.Decode(lzhtest::SourceOver(Cut), static_cast<int64_t>(Packed.size()),
-                       static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out)),
-              lrUnexpectedEnd);
-    EXPECT_LT(Out.size(), Expected.size());
-  }
-  for (const Bytes& Bad : lzhtest::Damaged(Packed)) {
-    TLhaPackDecoder D;
-    Bytes Out;
-    D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()),
-             static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out));
-    EXPECT_LE(Out.size(), Expected.size());
-  }
+  const Bytes Cut(Packed.begin(), Packed.begin() + 2000);
+  TLhaPackDecoder D;
+  Bytes Out;
+  EXPECT_EQ(lzhtest::DecodeWith(D, Cut, Size, Out, 0, static_cast<int64_t>(Packed.size())), lrUnexpectedEnd);
+  EXPECT_LT(static_cast<int64_t>(Out.size()), Size);
+  lzhtest::ExpectDamageSurvived([] { return std::make_unique<TLhaPackDecoder>(); }, Packed, Size);
 }
 
 }  // namespace

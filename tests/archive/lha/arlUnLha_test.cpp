@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "tests/archive/lzh/DecoderRun.h"
@@ -70,19 +69,13 @@ TEST(UnLha, EveryDecodedMethod) {
 }
 
 TEST(UnLha, ExtractsToFilesWithTheFolderEntry) {
-  const auto Dir = std::filesystem::temp_directory_path() / ("lha_files_" + std::to_string(::getpid()));
-  std::filesystem::remove_all(Dir);
+  lzhtest::TTempFolder Dir("lha_files");
   TUnLha D;
-  TRunLog Log;
-  lzhtest::Record(D, Log);
-  D.SetArchiveFile(FixturePath("level2.lzh"));
-  D.FileSpec = {"*.*"};
-  D.SetExtractDir(Dir.string());
-  EXPECT_EQ(D.ExtractToFiles(), 3);
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("level2.lzh"), Dir.Path);
+  EXPECT_EQ(Log.Result, 3);
   EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_TRUE(lzhtest::ReadFile((Dir / "sub/b.bin").string()) == Content("sub/b.bin"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir / "c.txt").string()) == Content("c.txt"));
-  std::filesystem::remove_all(Dir);
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "sub/b.bin").string()) == Content("sub/b.bin"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "c.txt").string()) == Content("c.txt"));
 }
 
 // -lh7- and -lz5- are listed and reported at extraction; -lzs- is not listed; an id that is not of the
@@ -149,24 +142,15 @@ TEST(UnLha, PeerArchives) {
 }
 
 TEST(UnLha, DamagedArchivesNeverCrashOrHang) {
-  const auto Dir = std::filesystem::temp_directory_path() / ("lha_damage_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(Dir);
-  unsigned Seed = 1;
-  for (const char* Name : {"level0.lzh", "level1.lzh", "level2.lzh", "lh1.lzh", "lh4.lzh", "lh6.lzh",
-                           "stored1.lzh", "lha_level2_long_header.lzh"}) {
-    for (const Bytes& Bad : lzhtest::Damaged(lzhtest::Fixture("lha", Name), Seed++)) {
-      const std::string Path = (Dir / "damaged.lzh").string();
-      {
-        std::FILE* F = std::fopen(Path.c_str(), "wb");
-        if (!Bad.empty()) std::fwrite(Bad.data(), 1, Bad.size(), F);
-        std::fclose(F);
-      }
-      TUnLha D;
-      const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
-      for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
-    }
-  }
-  std::filesystem::remove_all(Dir);
+  lzhtest::ForEachDamagedArchive("lha",
+                                 {"level0.lzh", "level1.lzh", "level2.lzh", "lh1.lzh", "lh4.lzh", "lh6.lzh",
+                                  "stored1.lzh", "lha_level2_long_header.lzh"},
+                                 [](const std::string& Path, const std::string& Name) {
+                                   TUnLha D;
+                                   const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+                                   for (const auto& I : Log.Items)
+                                     EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+                                 });
 }
 
 }  // namespace

@@ -3,7 +3,12 @@
 // verdict. Shared by the ARJ and LHA reader tests.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +65,49 @@ inline TRunLog ExtractAllToMemory(TUnBase& D, const std::string& Path) {
     Log.Items.push_back({R.Name, Bytes(P, P + R.Size)});
   }
   return Log;
+}
+
+// A new folder below the temporary folder, removed with everything in it when the object goes.
+struct TTempFolder {
+  explicit TTempFolder(const std::string& Tag)
+      : Path(std::filesystem::temp_directory_path() / (Tag + "_" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(Path);
+    std::filesystem::create_directories(Path);
+  }
+  ~TTempFolder() {
+    std::error_code Ignored;
+    std::filesystem::remove_all(Path, Ignored);
+  }
+  std::filesystem::path Path;
+};
+
+// Extracts every item of Path into Folder with D (made by the caller).
+inline TRunLog ExtractAllToFolder(TUnBase& D, const std::string& Path, const std::filesystem::path& Folder) {
+  TRunLog Log;
+  Record(D, Log);
+  D.SetArchiveFile(Path);
+  D.FileSpec = {"*.*"};
+  D.SetExtractDir(Folder.string());
+  Log.Result = D.ExtractToFiles();
+  return Log;
+}
+
+// Writes each damaged copy (Damaged) of every named fixture of tests/archive/<Folder>/fixtures to a
+// temporary file and calls Run with its path and the fixture's name.
+inline void ForEachDamagedArchive(const std::string& Folder, const std::vector<std::string>& Names,
+                                  const std::function<void(const std::string&, const std::string&)>& Run) {
+  TTempFolder Temp(Folder + "_damage");
+  const std::string Path = (Temp.Path / "damaged").string();
+  unsigned Seed = 1;
+  for (const auto& Name : Names) {
+    for (const Bytes& Bad : Damaged(Fixture(Folder, Name), Seed++)) {
+      {
+        std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+        Out.write(reinterpret_cast<const char*>(Bad.data()), static_cast<std::streamsize>(Bad.size()));
+      }
+      Run(Path, Name);
+    }
+  }
 }
 
 }  // namespace lzhtest

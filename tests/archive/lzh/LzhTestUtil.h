@@ -3,6 +3,8 @@
 // writer for hand-built streams, and the damage pass that every decoder must survive.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -44,6 +46,16 @@ inline TLzhSource SourceOver(const Bytes& Data, size_t Chunk = 0) {
 // A sink that appends to Out.
 inline TLzhSink SinkInto(Bytes& Out) {
   return [&Out](const uint8_t* Buffer, int32_t Count) { Out.insert(Out.end(), Buffer, Buffer + Count); };
+}
+
+// Decodes Packed with Decoder (any of the LZ decoders) into Out, through a source of Chunk-byte reads;
+// the declared packed size is Packed's size unless PackedSize is given.
+template <class TDecoder>
+TLzhResult DecodeWith(TDecoder& Decoder, const Bytes& Packed, int64_t UnpackedSize, Bytes& Out,
+                      size_t Chunk = 0, int64_t PackedSize = -1) {
+  return Decoder.Decode(SourceOver(Packed, Chunk),
+                        PackedSize < 0 ? static_cast<int64_t>(Packed.size()) : PackedSize, UnpackedSize,
+                        SinkInto(Out));
 }
 
 // Writes numbers most significant bit first; Bytes() pads the last byte with zero bits.
@@ -92,6 +104,18 @@ inline std::vector<Bytes> Damaged(const Bytes& Good, unsigned Seed = 1) {
   for (size_t Keep : {Good.size() / 2, Good.size() - 1, size_t{1}, size_t{0}})
     Out.emplace_back(Good.begin(), Good.begin() + static_cast<std::ptrdiff_t>(std::min(Keep, Good.size())));
   return Out;
+}
+
+// Decodes every damaged copy of Good with a decoder of type TDecoder made by Make; the output must never
+// exceed the declared size (the sanitizers catch the rest).
+template <class TMake>
+void ExpectDamageSurvived(TMake Make, const Bytes& Good, int64_t UnpackedSize, unsigned Seed = 1) {
+  for (const Bytes& Bad : Damaged(Good, Seed)) {
+    auto Decoder = Make();
+    Bytes Out;
+    DecodeWith(*Decoder, Bad, UnpackedSize, Out);
+    EXPECT_LE(static_cast<int64_t>(Out.size()), UnpackedSize);
+  }
 }
 
 }  // namespace lzhtest

@@ -30,9 +30,7 @@ TEST(Lzh3Decoder, DecodesStreamsOfEveryFormatWholeAndInSmallChunks) {
     for (size_t Chunk : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
       TLzh3Decoder D(S.Params);
       Bytes Out;
-      EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed, Chunk), static_cast<int64_t>(Packed.size()),
-                         static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out)),
-                lrOk)
+      EXPECT_EQ(lzhtest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
           << S.File << " chunk " << Chunk;
       EXPECT_TRUE(Out == Expected) << S.File << " chunk " << Chunk;
       EXPECT_EQ(D.Produced(), static_cast<int64_t>(Expected.size()));
@@ -95,9 +93,7 @@ TEST(Lzh3Decoder, SingleSymbolLiteralTreeRepeatsThatSymbol) {
   const Bytes Packed = SingleSymbolBlock(10, 0, 'A', 0, 4);
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(
-      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 10, lzhtest::SinkInto(Out)),
-      lrOk);
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 10, Out), lrOk);
   EXPECT_EQ(Out, Bytes(10, 'A'));
 }
 
@@ -106,9 +102,7 @@ TEST(Lzh3Decoder, BlockSizeZeroEndsShortOfTheDeclaredSize) {
   // A second block of size 0 (16 zero bits) follows; the padding supplies them too.
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(
-      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 9, lzhtest::SinkInto(Out)),
-      lrUnexpectedEnd);
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 9, Out), lrUnexpectedEnd);
   EXPECT_EQ(Out, Bytes(4, 'x'));
 }
 
@@ -117,9 +111,7 @@ TEST(Lzh3Decoder, MatchBeforeTheFirstByteIsCorruptInput) {
   const Bytes Packed = SingleSymbolBlock(5, 0, 256, 0, 5);
   TLzh3Decoder D(kLzh3Arj);
   Bytes Out;
-  EXPECT_EQ(
-      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 20, lzhtest::SinkInto(Out)),
-      lrCorruptInput);
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 20, Out), lrCorruptInput);
   EXPECT_TRUE(Out.empty());
 }
 
@@ -138,9 +130,7 @@ TEST(Lzh3Decoder, MatchCrossingTheDeclaredSizeIsCut) {
   Packed = W.Data();
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(
-      D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 100, lzhtest::SinkInto(Out)),
-      lrOk);
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Out), lrOk);
   EXPECT_EQ(Out, Bytes(100, 'z'));
 }
 
@@ -190,25 +180,18 @@ TEST(Lzh3Decoder, MalformedTablesAreRefused) {
     Packed.resize(Packed.size() + 64, 0x55);
     TLzh3Decoder D(kLzh3Lh5);
     Bytes Out;
-    EXPECT_EQ(D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()), 100,
-                       lzhtest::SinkInto(Out)),
-              lrBadHuffmanCode)
-        << C.Fault;
+    EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Out), lrBadHuffmanCode) << C.Fault;
     EXPECT_TRUE(Out.empty()) << C.Fault;
   }
 }
 
 TEST(Lzh3Decoder, DamagedStreamsNeverCrashOrOverrun) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
+  const int64_t Size = static_cast<int64_t>(lzhtest::Fixture("lzh", "mixed.bin").size());
   unsigned Seed = 1;
   for (const auto& S : kRealStreams) {
-    for (const Bytes& Bad : lzhtest::Damaged(lzhtest::Fixture("lzh", S.File), Seed++)) {
-      TLzh3Decoder D(S.Params);
-      Bytes Out;
-      D.Decode(lzhtest::SourceOver(Bad), static_cast<int64_t>(Bad.size()),
-               static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out));
-      EXPECT_LE(Out.size(), Expected.size()) << S.File;
-    }
+    SCOPED_TRACE(S.File);
+    lzhtest::ExpectDamageSurvived([&] { return std::make_unique<TLzh3Decoder>(S.Params); },
+                                  lzhtest::Fixture("lzh", S.File), Size, Seed++);
   }
 }
 
