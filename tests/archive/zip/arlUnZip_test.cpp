@@ -312,6 +312,28 @@ TEST(UnZip, SpannedArchiveWithoutDiskEventsEndsTheRun) {
   EXPECT_EQ(R.Extras[0], "OnGetZipLastDisk");
 }
 
+TEST(UnZip, OneItemToAStream) {
+  ZipRun Run(FixturePath("old_methods.zip"));
+  TMemoryStream32 Out;
+  EXPECT_EQ(Run.Zip.ExtractToStream("imploded4k2.txt", &Out), 1);
+  EXPECT_EQ(Run.R.Errors, NoErrors());
+  EXPECT_EQ(Out.GetSize(), 22806);
+  EXPECT_EQ(RefCrc32(Out.Memory(), static_cast<size_t>(Out.GetSize())), 0x656C1F97u);
+  EXPECT_EQ(Run.Zip.FileSpec, std::vector<std::string>{"*.*"});
+}
+
+TEST(UnZip, CancellingStopsTheRun) {
+  ZipRun Run(FixturePath("old_methods.zip"));
+  Run.Zip.OnBegin = [&](TZipCommon* Sender, const std::string&, bool&, int32_t Index) {
+    if (Index == 3) Sender->SetCancel(true);
+  };
+  RunResult R = Run.ToMemory();
+  EXPECT_EQ(R.Written, 2);
+  EXPECT_EQ(R.Items.size(), 2u);
+  ASSERT_FALSE(R.Errors.empty());
+  EXPECT_EQ(R.Errors.front().Code, errUserCanceled);
+}
+
 TEST(UnZip, ProgressRisesToAHundredPercent) {
   ZipRun Run(FixturePath("old_methods.zip"));
   std::vector<std::pair<int32_t, int32_t>> Steps;
