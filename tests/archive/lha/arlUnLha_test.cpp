@@ -78,6 +78,19 @@ TEST(UnLha, ExtractsToFilesWithTheFolderEntry) {
   EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "c.txt").string()) == Content("c.txt"));
 }
 
+// An item whose stored name climbs out of the output folder is reported and not written anywhere.
+TEST(UnLha, NameLeavingTheOutputFolderIsRefused) {
+  lzhtest::TTempFolder Dir("lha_escape");
+  const auto Out = Dir.Path / "out";
+  std::filesystem::create_directories(Out);
+  TUnLha D;
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("lha_name_escapes.lzh"), Out);
+  EXPECT_TRUE(Log.HasError(errInvalidFileName));
+  EXPECT_EQ(Log.Result, 2);
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path / "cc"));
+  EXPECT_TRUE(lzhtest::ReadFile((Out / "a.txt").string()) == Content("a.txt"));
+}
+
 // -lh7- and -lz5- are listed and reported at extraction; -lzs- is not listed; an id that is not of the
 // form "-xxx-" is reported too.
 TEST(UnLha, ForeignMethodsAreReportedOrLeftOut) {
