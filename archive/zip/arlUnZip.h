@@ -5,8 +5,10 @@
 // traditional cipher (arlCrypt).
 //
 // What the reader checks:
-//   - every header is read whole before it is used; a short read ends the walk (a torn tail), and a
-//     header without its signature ends it as well;
+//   - every header is read whole before it is used; a short read ends the walk (a torn tail); a header
+//     without its signature ends it as well, reported ("Bad file header") unless it is one of the records
+//     that follow the entries (central directory, end records);
+//   - in the local walk, a data descriptor behind an entry's data is stepped over;
 //   - the next header's position is computed in 64 bits from the fixed part and the lengths that follow
 //     it, so it always lies after the current one (no walk can loop), and the walk ends past the file;
 //   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
