@@ -122,7 +122,7 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
   FKeptPassword.clear();
   FSkipProtected = false;
   if (!Stream) return;
-  // The name later volumes are derived from: the archive's folder and the name in its main header.
+  // Later volumes are named after the name in the main header, in the current volume's folder.
   std::string Folder, OwnName;
   SplitPath(ArchiveFile, Folder, OwnName);
 
@@ -152,6 +152,7 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
       return;
     }
     ArchiveFile = Name;
+    SplitPath(Name, Folder, OwnName);  // the volume after it is looked for beside this one
     Volume = Next.get();
     Start = 0;
     ++VolumeIndex;
@@ -280,7 +281,10 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
 
   bool Passed = false;
   for (int32_t Attempt = 1;; ++Attempt) {
-    if (!OpenOutput(Item.Name, CurrentOutputName)) break;
+    if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the item is not written
+      if (!Garbled) --FileIndex;
+      break;
+    }
     if (Garbled) Password = ShiftString(false, FKeptPassword, H.PasswordModifier);
     Crc32Reg = 0xFFFFFFFF;
     const bool Decoded = DecodeData(Stream, H, Garbled);

@@ -132,7 +132,10 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     ProgressDone(Item);
     return;
   }
-  if (!OpenOutput(Item.Name, CurrentOutputName)) return;
+  if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the item is not written
+    --FileIndex;
+    return;
+  }
   Crc16Reg = 0;
   const bool Decoded = DecodeData(Stream, H);
   CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
