@@ -164,6 +164,39 @@ TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
   for (const auto& E : Log.Ends) EXPECT_TRUE(E.second) << E.first;
 }
 
+// Extracted to files, the part in the next volume is added to the file the first part began.
+TEST(UnArj, SplitFileIsJoinedWhenExtractedToFiles) {
+  lzhtest::TTempFolder Dir("arj_volumes");
+  TUnArj D;
+  D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool Exists, const std::string&) {
+    Cancel = !Exists;
+  };
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("renamed.arj"), Dir.Path);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "vdata.bin").string()) == Content("vdata.bin"));
+  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "tail.txt").string()) == Content("tail.txt"));
+}
+
+// One item into a given stream, as the archive wrapper asks for it; a wrong first password empties the
+// stream again before the second attempt.
+TEST(UnArj, ExtractsOneGarbledItemToAStreamAfterAWrongPassword) {
+  TUnArj D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  int Asked = 0;
+  D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+    Continue = true;
+    Password = Asked++ == 0 ? "wrong" : "secret";
+  };
+  D.SetArchiveFile(FixturePath("garbled.arj"));
+  TMemoryStream32 Out;
+  EXPECT_EQ(D.ExtractToStream("b.txt", &Out), 1);
+  EXPECT_EQ(Asked, 2);
+  const Bytes Got(Out.Memory(), Out.Memory() + Out.GetSize());
+  EXPECT_TRUE(Got == Content("b.txt"));
+  EXPECT_TRUE(Log.Passed("b.txt"));
+}
+
 TEST(UnArj, RefusedNextVolumeEndsTheRunQuietly) {
   const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
     D.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
