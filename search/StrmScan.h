@@ -93,7 +93,9 @@ class TStreamScanner {
   bool IsPatternEmpty();
   // The words as matched: upper-cased unless case-sensitive, longest first.
   const TCaseSensWideStrLst& GetWords();
-  // The encodings that a scan can search (0 when the pattern is empty).
+  // The encodings that a scan can search (0 when the pattern is empty): UTF-16 always; the Windows code
+  // page when it holds a word (every word, for all-words logic); the OEM code page as well when a word
+  // it holds is written differently there. Each word is searched only in the encodings that hold it.
   TScanEncodings GetPossibleEncodings();
 
   // Scans Stream from its start in the Encodings asked (0 or kScanFileName alone mean kScanAnsi) that
@@ -136,7 +138,6 @@ class TStreamScanner {
   struct TScanState;
 
   void BuildWords();
-  bool EncodingHolds(const TWord& Word, TScanEncoding E, bool& DiffersInOem) const;
   void EnsureBuffers();
   void FoldWindow(TScanEncoding E, TScanState& S);
   // Matches word W in the window of encoding E; true when the scan is decided (Find only).
