@@ -120,7 +120,8 @@ bool TLzh3Decoder::ReadPreLengths(TLzhBitReader& Bits, int Symbols, int CountBit
     return true;
   }
   if (N > Symbols) return false;
-  uint8_t Lengths[kMaxPositionSymbols] = {};
+  static_assert(kPreTreeSymbols >= kMaxPositionSymbols);
+  uint8_t Lengths[kPreTreeSymbols] = {};
   int I = 0;
   while (I < N) {
     int Length = Bits.GetBits(3);

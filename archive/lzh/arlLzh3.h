@@ -46,11 +46,12 @@ class TLzh3Decoder {
   static constexpr int kPreTreeCountBits = 5;  // TBIT
   static constexpr int kPreTreeSpecial = 3;    // after this many pre-tree lengths a 2-bit zero run follows
   static constexpr int kMaxCodeLength = 16;
-  static constexpr int kMaxPositionSymbols = 20;
+  // Position symbol j carries j - 1 further bits, read at most 16 at a time; the largest row (ARJ) has 17.
+  static constexpr int kMaxPositionSymbols = 17;
   static constexpr int kMinMatch = 3;
   static constexpr int32_t kMaxWindow = 65536;
 
-  // Params must have 1 <= PositionSymbols <= 20, 1 <= PositionBits <= 5 and 1 <= WindowSize <= 65536.
+  // Params must have 1 <= PositionSymbols <= 17, 1 <= PositionBits <= 5 and 1 <= WindowSize <= 65536.
   explicit TLzh3Decoder(const TLzh3Params& Params);
   ~TLzh3Decoder();
   TLzh3Decoder(const TLzh3Decoder&) = delete;
