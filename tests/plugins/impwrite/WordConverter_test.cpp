@@ -1,0 +1,201 @@
+// The Word converter on real documents (Word 97 with 8-bit and UTF-16 pieces, fast-saved, lower-case
+// stream names, Word 6 and 95), on damaged copies of them, and as impwrite.so through the converter host.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugins/ConverterExports.h"
+#include "plugins/impwrite/DocImp.h"
+#include "search/NLSProcsDyn.h"
+#include "search/QVConvIntf.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
+#include "tests/plugins/impwrite/WordBuilder.h"
+
+#ifndef SCRYLINE_IMPWRITE
+#error "SCRYLINE_IMPWRITE must name the Word converter library"
+#endif
+
+namespace {
+
+std::string WordFixture(const std::string& Name) { return OfficeFixture("impwrite", Name); }
+
+void ReadWord(const std::string& Path, bool Unicode, std::string& Text) {
+  Text.clear();
+  ASSERT_TRUE(ConvertWordFile(Path, Unicode, nullptr, Text));
+}
+
+class WordFixtures : public TWesternCodePageTest {};
+
+TEST_F(WordFixtures, TextOfRealDocuments) {
+  const struct {
+    const char* file;
+    std::vector<std::u16string> words;
+  } cases[] = {
+      {"test2.doc",
+       {u"This is a simple word document\r\n", u"It has a number of paragraphs in it",
+        u"This bit is in a different font and size", u"It is otherwise very very boring."}},
+      {"ThreeColHeadFoot.doc", {u"First header column!", u"Footer Left", u"This is a sample word document. It has two pages."}},
+      {"HeaderFooterUnicode.doc",
+       {u"This is a simple header, with a \u20ac euro symbol in it.", u"The footer, with Moli\u00e8re, has Unicode in it.",
+        u"GBP - \u00a3", u"EUR - \u20ac", u"we\u2019ll have some French text"}},
+      {"rasp.doc", {u"\u0425\u0425\u0425\u0425\u0425", u"\u0420\u0430\u0441\u043f\u043e\u0440\u044f\u0436\u0435\u043d\u0438\u0435 \u043d\u0430"}},
+      {"Bug48075.doc", {u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435"}},
+      {"footnote.doc", {u"Test text", u"TestFootnote", u"TestEndnote", u"TestComment"}},
+      {"47950_lower.doc", {u"This is a sample Word document"}},
+      {"testWORD.doc", {u"Sample Word Document", u"This is a sample Microsoft Word Document.", u"Main Heading"}},
+      {"testWORD_various.doc",
+       {u"Footnote appears here", u"This is a footnote.", u"Here is a text box", u"Bullet 1", u"Row 1 Col 1",
+        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e", u"\uff08\uff27\uff28\uff31\uff09", u"\U00010332\U0001033F\U00010344"}},
+      // Word 6 and 95: 8-bit text, made UTF-16 from the charset its bytes suggest.
+      {"Word6.doc", {u"The quick brown fox jumps over the lazy dog\r\n"}},
+      {"Word95.doc",
+       {u"The quick brown fox jumps over the lazy dog", u"Paragraph 3. Has some RED text and some BLUE BOLD text in it.",
+        u"Last (4th) paragraph."}},
+      {"Bug60942.doc", {u"BERTHOD", u"APPLICOLOR", u"les meilleurs", u"GUY LECOLE", u"Soci\u00e9t\u00e9"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    ExpectWords(ReadWord, WordFixture(c.file), c.words);
+  }
+}
+
+TEST_F(WordFixtures, CyrillicTextBecomesWindows1251InEightBitForm) {
+  std::string text;
+  ReadWord(WordFixture("Bug48075.doc"), false, text);
+  const std::string word = WideToCharset(u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435", 17);
+  EXPECT_EQ(text.rfind(word, 0), 0u);
+}
+
+TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
+  const struct {
+    const char* file;
+    const char* error;
+  } cases[] = {
+      {"PasswordProtected.doc", "Document encrypted"},
+      {"word2.doc", "The file is not a storage object"},
+  };
+  for (const auto& c : cases) {
+    for (bool unicode : {true, false}) {
+      std::string text;
+      try {
+        ConvertWordFile(WordFixture(c.file), unicode, nullptr, text);
+        ADD_FAILURE() << c.file << ": no error";
+      } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), c.error) << c.file;
+      }
+    }
+  }
+  // A fuzzed document: its directory names are damaged and its FIB names a table stream that is not
+  // there. Whatever it gives, it ends.
+  std::string text;
+  try {
+    ConvertWordFile(WordFixture("clusterfuzz-testcase-minimized-POIHWPFFuzzer-5418937293340672.doc"), true, nullptr, text);
+  } catch (const std::exception& e) {
+    EXPECT_STRNE(e.what(), "");
+  }
+}
+
+TEST_F(WordFixtures, DamagedCopiesEndCleanly) {
+  std::vector<std::string> paths;
+  for (const char* name : {"test2.doc", "HeaderFooterUnicode.doc", "rasp.doc", "footnote.doc", "Word6.doc",
+                           "Bug60942.doc", "47950_lower.doc", "testWORD_various.doc"}) {
+    paths.push_back(WordFixture(name));
+  }
+  ExpectDamagedCopiesEndCleanly(ReadWord, paths);
+}
+
+// impwrite.so loaded as the program loads it.
+class WordHost : public TWesternCodePageTest {
+ protected:
+  void SetUp() override {
+    TWesternCodePageTest::SetUp();
+    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPWRITE, false), kConverterLoaded) << converters_.LastLoadError;
+    converter_ = converters_.GetConverter(0);
+  }
+  std::string Convert(const std::string& Path, bool Unicode, std::string& Error,
+                      const TConvertProgressEvent& Progress = nullptr) {
+    int32_t size = -1;
+    TResultBlock block = converter_->ConvertFile(Path, Unicode, Progress, Error, size);
+    if (block == nullptr) return "(none)";
+    return std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
+  }
+
+  TQVConverters converters_;
+  TQVConverter* converter_ = nullptr;
+  TTestFolder folder_;
+};
+
+TEST_F(WordHost, AnswersOfTheLibrary) {
+  EXPECT_EQ(converter_->GetDllInfo(), "Quorvane Library v.021010");
+  EXPECT_EQ(converter_->Exports.GetDllVersion(), 5378562);
+  EXPECT_EQ(converter_->Flags, 30);
+  int32_t count = 0;
+  EXPECT_EQ(converter_->ListSupportedTypes(count), "doc");
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(converter_->GetType(0), "doc");
+  EXPECT_EQ(converter_->GetType(1), "-");
+  EXPECT_EQ(converter_->GetTypeDescription(0), "Microsoft\u00ae Word Document (DOC)");
+  EXPECT_EQ(converter_->GetTypeDescription(-1), "-");
+  for (const char* ext : {"doc", "DOC", "docx", "Dot"}) {
+    EXPECT_EQ(converter_->IsFileTypeSupported(ext), std::string(ext) != "Dot") << ext;
+  }
+  EXPECT_NE(converter_->Exports.SetCallback, nullptr);
+  EXPECT_EQ(converter_->Exports.IsMemDataSupported, nullptr);
+
+  // Memory conversion is refused with a text.
+  char data[8] = {};
+  int32_t size = 8;
+  EXPECT_EQ(converter_->Exports.ConvertMemoryToUnicode(data, 0, &size), nullptr);
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(converter_->GetErrorText(), "Converting memory not supported");
+}
+
+TEST_F(WordHost, ConvertsInBothForms) {
+  std::string error;
+  const std::u16string wide = FromUtf16Bytes(Convert(WordFixture("test2.doc"), true, error));
+  EXPECT_EQ(wide.rfind(u"This is a simple word document\r\n", 0), 0u) << error;
+  EXPECT_NE(Convert(WordFixture("test2.doc"), false, error).find("It is otherwise very very boring."), std::string::npos);
+  // A Word 95 document asked for as UTF-16.
+  const std::u16string word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, error));
+  EXPECT_NE(word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << error;
+
+  // By content, when the name says nothing, through the list.
+  const std::string renamed = folder_.Write("letter.dat", ReadWholeFile(WordFixture("47950_lower.doc")));
+  TQVConverter* who = nullptr;
+  int32_t size = -1;
+  bool unicode = false;
+  TResultBlock block = converters_.ConvertFile(renamed, kUnicodeModeNative, "", error, who, size, unicode);
+  ASSERT_NE(block, nullptr) << error;
+  EXPECT_EQ(who, converter_);
+  EXPECT_TRUE(unicode);
+  EXPECT_NE(FromUtf16Bytes(block.get(), static_cast<std::size_t>(size)).find(u"This is a sample Word document"),
+            std::u16string::npos);
+}
+
+TEST_F(WordHost, FailuresAndCancel) {
+  std::string error;
+  EXPECT_EQ(Convert(WordFixture("PasswordProtected.doc"), true, error), "(none)");
+  EXPECT_NE(error.find("Document encrypted"), std::string::npos) << error;
+  // A conversion does not clear the text of an earlier failure.
+  EXPECT_NE(Convert(WordFixture("Word6.doc"), true, error), "(none)");
+  EXPECT_EQ(converter_->GetErrorText(), "Document encrypted");
+
+  const std::string missing = folder_.Path + "/missing.doc";
+  EXPECT_EQ(Convert(missing, true, error), "(none)");
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(converter_->IsFileSupported(missing));
+  EXPECT_FALSE(converter_->IsFileSupported(WordFixture("word2.doc")));
+  EXPECT_TRUE(converter_->IsFileSupported(WordFixture("Word6.doc")));
+
+  int polls = 0;
+  const TConvertProgressEvent stop = [&polls](TQVConverter*, int32_t, int32_t) { return ++polls < 2; };
+  const std::string two_pieces = folder_.Write("two.doc", Word97Document({{"one", false}, {"two", false}}));
+  EXPECT_EQ(Convert(two_pieces, true, error, stop), "(none)");
+  EXPECT_EQ(polls, 2);
+  EXPECT_NE(error.find("User canceled"), std::string::npos) << error;
+}
+
+}  // namespace
