@@ -27,7 +27,6 @@ constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE
 // Sector numbers with a meaning of their own in the FAT and the DIFAT.
 constexpr uint32_t kMaxRegSect = 0xFFFFFFFAu;
 constexpr uint32_t kEndOfChain = 0xFFFFFFFEu;
-constexpr uint32_t kFreeSect = 0xFFFFFFFFu;
 constexpr uint32_t kNoStream = 0xFFFFFFFFu;
 // The DIFAT entries the header itself holds.
 constexpr uint32_t kHeaderDifatEntries = 109;
