@@ -1,0 +1,269 @@
+// The MP3 tag reader on tags built byte by byte: the report layout of each tag kind, the content type,
+// text encodings, frame and tag flags, and hostile sizes that must end with what was read before them.
+#include "plugins/imptag/MP3Imp.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/VStream.h"
+#include "plugins/imptag/MP3Tables.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
+#include "tests/plugins/imptag/TagBuilder.h"
+
+namespace {
+
+class MP3Tags : public TWesternCodePageTest {
+ protected:
+  static std::string Report(const std::string& File) {
+    TVReadOnlyMemStream stream(File.data(), static_cast<int32_t>(File.size()));
+    return ReadMP3Tags(stream, false);
+  }
+  static std::string Error(const std::string& File, bool Unicode = false) {
+    TVReadOnlyMemStream stream(File.data(), static_cast<int32_t>(File.size()));
+    try {
+      ReadMP3Tags(stream, Unicode);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "(no error)";
+  }
+  // The value of the report line Label, or "(none)".
+  static std::string Line(const std::string& Report, const std::string& Label) {
+    const std::size_t at = Report.find("\r\n" + Label + ": ");
+    if (at == std::string::npos) return "(none)";
+    const std::size_t from = at + Label.size() + 4;
+    return Report.substr(from, Report.find("\r\n", from) - from);
+  }
+};
+
+TEST_F(MP3Tags, ID3v23ReportLayout) {
+  const std::string frames =
+      ID3TextFrame("TYER", "2002") + ID3TextFrame("TIT2", "Song") + ID3TextFrame("TPE1", "Artist") +
+      ID3TextFrame("TALB", "Album") + ID3TextFrame("TCON", "(17)(RX)") + ID3TextFrame("TRCK", "3/12\0", 3) +
+      ID3Frame("WCOM", std::string("http://shop\0junk", 16)) + ID3TextFrame("TXXX", std::string("desc\0value", 10)) +
+      ID3TextFrame("TXXX", std::string("\0plain", 6)) + ID3TextFrame("TXXX", "no separator") +
+      ID3TextFrame("WXXX", std::string("home\0http://x\0y", 15)) +
+      ID3Frame("COMM", std::string("\0eng" "desc\0hello", 14)) +
+      ID3Frame("USLT", std::string("\0eng\0line1\nline2\r\n", 18)) + ID3Frame("APIC", "picture bytes") +
+      std::string(20, '\0');
+  EXPECT_EQ(Report(ID3v2Tag(3, frames) + AudioBytes(200)),
+            "*** ID3v2 Tag ***\r\n\r\n"
+            "Title: Song\r\n"
+            "Lead performer(s)/Soloist(s): Artist\r\n"
+            "Album: Album\r\n"
+            "Year: 2002\r\n"
+            "Content type: Rock Remix\r\n"
+            "Track number/Position in set: 3/12\r\n"
+            "Commercial information: http://shop\r\n"
+            "User defined text information: desc=value\r\n"
+            "User defined text information: plain\r\n"
+            "User defined URL link: home=http://x\r\n"
+            "\r\n"
+            "Comments\r\n\r\nContent descriptor: desc\r\n\r\nhello\r\n\r\n"
+            "Lyrics/text transcription\r\n\r\nline1\r\nline2\r\n\r\n");
+}
+
+TEST_F(MP3Tags, ID3v1WithLyrics3v2) {
+  const std::string lyrics = Lyrics3v2(Lyrics3v2Field("IND", "11") + Lyrics3v2Field("LYR", "la la\r\nla") +
+                                       Lyrics3v2Field("INF", "info") + Lyrics3v2Field("AUT", "Writer") +
+                                       Lyrics3v2Field("ETT", "Short Title Longer") + Lyrics3v2Field("EAL", "Other"));
+  const std::string file = AudioBytes(300) + lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
+  EXPECT_EQ(Report(file),
+            "*** ID3v1 Tag ***\r\n\r\n"
+            "Title: Short Title Longer\r\n"
+            "Artist(s): Band\r\n"
+            "Album: Album\r\n"
+            "Lyrics/Music Author(s): Writer\r\n"
+            "Year: 1999\r\n"
+            "Genre: Rock\r\n"
+            "Comment: Nice\r\n"
+            "\r\n"
+            "*** Lyrics ***\r\n\r\nla la\r\nla\r\n"
+            "\r\n*** Extra Information ***\r\n\r\ninfo\r\n");
+}
+
+TEST_F(MP3Tags, ID3v1WithLyrics3v1AndAnID3v2Tag) {
+  const std::string file = ID3v2Tag(4, ID3TextFrame("TIT2", "New", 4)) + AudioBytes(200) +
+                           Lyrics3v1("words\r\nmore") + ID3v1Tag("Old", "", "", "", "", 255);
+  EXPECT_EQ(Report(file),
+            "*** ID3v2 Tag ***\r\n\r\nTitle: New\r\n\r\n"
+            "*** ID3v1 Tag ***\r\n\r\nTitle: Old\r\nGenre: Unknown\r\n\r\nwords\r\nmore");
+}
+
+TEST_F(MP3Tags, ContentType) {
+  const struct {
+    int version;
+    std::string raw;
+    const char* expected;
+  } cases[] = {
+      {3, "(17)(RX)", "Rock Remix"},
+      {3, "(4)Eurodisco", "Disco Eurodisco"},
+      {3, "(CR)(17)(17)Rock", "Cover Rock"},
+      {3, "(200)", "Unknown"},
+      {3, "(55)((I think...)", "Dream (I think..."},
+      {3, "Rock (live", "Rock (live"},  // an unclosed "(" must end the loop
+      {3, "Rock (", "Rock"},
+      {3, "Jazz", "Jazz"},
+      {4, std::string("17\0Rock\0RX\0", 11), "Rock Remix"},
+      {4, std::string("Trip-Hop\0" "7", 10), "Trip-Hop Hip-Hop"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.raw);
+    const std::string report = Report(ID3v2Tag(c.version, ID3TextFrame("TCON", c.raw, c.version)));
+    EXPECT_EQ(Line(report, "Content type"), c.expected);
+  }
+  EXPECT_STREQ(GenreName(0), "Blues");
+  EXPECT_STREQ(GenreName(147), "Synthpop");
+  EXPECT_STREQ(GenreName(148), "Unknown");
+  for (int i = 0; i <= kMaxGenreIndex; ++i) EXPECT_NE(GenreName(static_cast<uint8_t>(i)), nullptr) << i;
+}
+
+TEST_F(MP3Tags, TextEncodings) {
+  const struct {
+    uint8_t encoding;
+    std::string bytes;
+    std::string expected;
+  } cases[] = {
+      {0, "Caf\xe9", "Caf\xe9"},
+      {1, std::string("\xFF\xFE" "C\0a\0f\0\xE9\0", 10), "Caf\xe9"},
+      {1, std::string("\xFE\xFF\0C\0a\0f\0\xE9", 10), "Caf\xe9"},
+      {1, std::string("\xFF\xFE" "d\0\0\0\xFE\xFF\0v", 10), std::string("d\0v", 3)},
+      {1, std::string("x\0y\0", 4), "xy"},
+      {2, std::string("\0C\0a\0f\0\xE9\x20\xAC", 10), "Caf\xe9\x80"},
+      {3, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE4\xB8\xAD", "Gr\xfc\xdf" "e \x80 ?"},
+      {3, std::string("a\0b", 3), std::string("a\0b", 3)},
+      {5, "text", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.encoding));
+    EXPECT_EQ(DecodeID3Text(c.encoding, c.bytes), c.expected);
+  }
+  // Text frames are reported in ISO-8859-1 only; comments in every encoding.
+  const std::string frames = ID3TextFrame("TIT2", std::string("\xFF\xFE" "T\0", 4), 3, 1) +
+                             ID3Frame("COMM", std::string("\x03" "eng" "d\xC3\xA9\0t\xC3\xA9xt", 13));
+  const std::string report = Report(ID3v2Tag(3, frames));
+  EXPECT_EQ(Line(report, "Title"), "(none)");
+  EXPECT_NE(report.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << report;
+}
+
+TEST_F(MP3Tags, FrameAndTagFlags) {
+  const std::string plain("\0A\xFF\xE9z", 5);  // a 0xFF the writer must unsynchronise
+  const struct {
+    const char* what;
+    std::string file;
+    const char* title;
+  } cases[] = {
+      {"2.3 compressed", ID3v2Tag(3, ID3Frame("TIT2", plain, 3, 0x80)), "(none)"},
+      {"2.3 encrypted", ID3v2Tag(3, ID3Frame("TIT2", plain, 3, 0x40)), "(none)"},
+      {"2.4 compressed", ID3v2Tag(4, ID3Frame("TIT2", plain, 4, 0x08)), "(none)"},
+      {"2.4 encrypted", ID3v2Tag(4, ID3Frame("TIT2", plain, 4, 0x04)), "(none)"},
+      {"2.4 grouped", ID3v2Tag(4, ID3Frame("TIT2", "\x07" + plain, 4, 0x40)), "A\xFF\xE9z"},
+      {"2.4 data length", ID3v2Tag(4, ID3Frame("TIT2", SynchsafeBytes(5) + plain, 4, 0x01)), "A\xFF\xE9z"},
+      {"2.4 unsynchronised frame", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4, 0x02)), "A\xFF\xE9z"},
+      {"2.4 all of them",
+       ID3v2Tag(4, ID3Frame("TIT2", "\x07" + SynchsafeBytes(5) + Unsynchronise(plain), 4, 0x43)), "A\xFF\xE9z"},
+      {"2.4 unsynchronised tag", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4), 0x80), "A\xFF\xE9z"},
+      {"2.3 unsynchronised tag", ID3v2Tag(3, Unsynchronise(ID3Frame("TIT2", plain, 3)), 0x80), "A\xFF\xE9z"},
+      {"2.3 extended header",
+       ID3v2Tag(3, BigEndianBytes(6) + std::string(6, '\0') + ID3Frame("TIT2", plain, 3), 0x40), "A\xFF\xE9z"},
+      {"2.4 extended header",
+       ID3v2Tag(4, SynchsafeBytes(6) + std::string("\x01\x00", 2) + ID3Frame("TIT2", plain, 4), 0x40), "A\xFF\xE9z"},
+      {"extended header past the tag", ID3v2Tag(3, BigEndianBytes(0xFFFFFFFF) + ID3Frame("TIT2", plain), 0x40), "(none)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string report = Report(c.file + ID3v1Tag("v1", "", "", "", "", 0));
+    const std::size_t v1 = report.find("*** ID3v1 Tag ***");
+    ASSERT_NE(v1, std::string::npos);
+    EXPECT_EQ(Line(report.substr(0, v1), "Title"), c.title);
+  }
+}
+
+TEST_F(MP3Tags, HostileSizesKeepWhatWasRead) {
+  const std::string good = ID3TextFrame("TIT2", "Kept");
+  const std::string v1 = ID3v1Tag("v1 title", "", "", "", "", 1);
+  const struct {
+    const char* what;
+    std::string file;
+  } cases[] = {
+      {"2.3 frame size -10 (would point back at itself)",
+       ID3v2Tag(3, good + "TALB" + BigEndianBytes(0xFFFFFFF6u) + std::string(2, '\0') + std::string("\0Lost", 5)) + v1},
+      {"frame larger than the tag", ID3v2Tag(3, good + "TALB" + BigEndianBytes(400) + std::string(2, '\0') + std::string("\0Lost", 5)) +
+                                        AudioBytes(600) + v1},
+      {"2.4 frame size bytes with their top bits set",
+       ID3v2Tag(4, ID3TextFrame("TIT2", "Kept", 4) + "TALB" + std::string(4, '\xFF') + std::string(2, '\0') + std::string("\0Lost", 5)) + v1},
+      {"frame header cut short by the tag end", ID3v2Tag(3, good + std::string("TALB\0\0", 6)) + v1},
+      {"tag larger than the file",
+       std::string("ID3\x03\0\0", 6) + SynchsafeBytes(100000) + good + "TALB" + BigEndianBytes(9000) + std::string("\0\0\0Lost", 7) + v1},
+      {"tag size bytes all 0xFF", std::string("ID3\x03\0\0\xFF\xFF\xFF\xFF", 10) + good + std::string(10, '\0') + v1},
+      {"identifier not a capital letter", ID3v2Tag(3, good + ID3TextFrame("tALB", "Lost")) + v1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string report = Report(c.file);
+    EXPECT_EQ(Line(report, "Title"), "Kept");
+    EXPECT_EQ(Line(report, "Album"), "(none)");
+    EXPECT_NE(report.find("Title: v1 title\r\nGenre: Classic Rock\r\n"), std::string::npos) << report;
+  }
+}
+
+TEST_F(MP3Tags, DamagedLyrics3BlocksAreIgnored) {
+  const std::string v1 = ID3v1Tag("Title", "", "", "", "", 2);
+  const std::string fields = Lyrics3v2Field("LYR", "words");
+  const struct {
+    const char* what;
+    std::string block;
+    bool lyrics;
+  } cases[] = {
+      {"good", Lyrics3v2(fields), true},
+      {"size beyond the start of the file", "LYRICSBEGIN" + fields + "999999LYRICS200", false},
+      {"size with a letter", "LYRICSBEGIN" + fields + "00001aLYRICS200", false},
+      {"no begin marker", "LYRICSBEGIX" + fields + "000024LYRICS200", false},
+      {"field reaching past the block", Lyrics3v2(fields + "LYR99999abc"), true},
+      {"field size with a letter", Lyrics3v2("LYR0000xwords" + fields), false},
+      {"version 1 without a begin marker", "words LYRICSEND", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string report = Report(AudioBytes(40) + c.block + v1);
+    EXPECT_EQ(Line(report, "Genre"), "Country");
+    EXPECT_EQ(report.find("words") != std::string::npos, c.lyrics) << report;
+  }
+}
+
+TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
+  const std::string v22 = std::string("ID3\x02\0\0", 6) + SynchsafeBytes(10) + "TT2" + std::string("\0\0\x04\0Old", 7);
+  EXPECT_EQ(Error(AudioBytes(1000)), kUnsupportedDataFormat);
+  EXPECT_EQ(Error(""), kUnsupportedDataFormat);
+  EXPECT_EQ(Error("ID3\x03"), kUnsupportedDataFormat);
+  EXPECT_EQ(Error(v22 + AudioBytes(300)), kUnsupportedDataFormat);
+  EXPECT_EQ(Report(v22 + ID3v1Tag("Only v1", "", "", "", "", 0)).rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Only v1\r\n", 0), 0u);
+  EXPECT_EQ(Error(ID3v2Tag(3, ""), true), kUnicodeNotSupported);
+  // A tag with nothing in it is still a report.
+  EXPECT_EQ(Report(ID3v2Tag(4, std::string(100, '\0'))), "*** ID3v2 Tag ***\r\n\r\n\r\n");
+}
+
+TEST_F(MP3Tags, ContentTest) {
+  TTestFolder folder;
+  const struct {
+    const char* name;
+    std::string content;
+    bool mp3;
+  } cases[] = {
+      {"v23.mp3", ID3v2Tag(3, "") + AudioBytes(10), true},
+      {"v24.bin", ID3v2Tag(4, ""), true},
+      {"v22.mp3", std::string("ID3\x02\0\0\0\0\0\0", 10) + AudioBytes(400), false},
+      {"v1.mp3", AudioBytes(5) + ID3v1Tag("t", "", "", "", "", 0), true},
+      {"v1-only.mp3", ID3v1Tag("t", "", "", "", "", 0), true},
+      {"short.mp3", "ID3\x03", false},
+      {"audio.mp3", AudioBytes(5000), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsMP3File(folder.Write(c.name, c.content)), c.mp3) << c.name;
+  }
+  EXPECT_THROW(IsMP3File(folder.Path + "/missing.mp3"), std::exception);
+}
+
+}  // namespace
