@@ -1,0 +1,655 @@
+#include "archive/ArcLibIntf.h"
+
+#include <cassert>
+#include <cerrno>
+#include <cstring>
+
+#include "archive/arj/arlUnARJ.h"
+#include "archive/lha/arlUnLha.h"
+#include "archive/zip/arlUnZip.h"
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+
+namespace {
+
+// --- Decoders by library type code ------------------------------------------------------------------------
+
+using TMakeDecoder = std::unique_ptr<TUnBase> (*)(std::string& Msg);
+
+template <class T>
+std::unique_ptr<TUnBase> MakeDecoder(std::string&) {
+  return std::make_unique<T>();
+}
+
+// ACE and CAB archives are decoded through outside libraries; until one is bound, their archives answer as
+// the missing library.
+std::unique_ptr<TUnBase> MakeUnAce(std::string& Msg) {
+  Msg = ArlErrorText(errUnAceDll);
+  return nullptr;
+}
+std::unique_ptr<TUnBase> MakeUnCab(std::string& Msg) {
+  Msg = ArlErrorText(errCabinetDll);
+  return nullptr;
+}
+
+struct TDecoderKind {
+  uint8_t FirstCode;
+  uint8_t LastCode;
+  uint8_t TypeCode;  // the code the wrapper keeps; 0 keeps the detected one
+  TMakeDecoder Make;
+};
+
+// The decoder of each library type. ARC and PAK (6, 7), GZIP (13, a .tgz delivered as one TAR item), TAR
+// (26) and ZOO (31) join this table with their decoders; a code without a row is "damaged or not
+// supported".
+constexpr TDecoderKind kDecoderKinds[] = {
+    {atAce, atAceSfx, atAce, MakeUnAce},
+    {atArj, atArjSfx, atArj, MakeDecoder<TUnArj>},
+    {atCab, atCab, atCab, MakeUnCab},
+    {atJar, atJarSfx, 0, MakeDecoder<TUnZip>},
+    {atLha, atLzhSfx, atLha, MakeDecoder<TUnLha>},
+    {atZip, atZipSfx, atZip, MakeDecoder<TUnZip>},
+};
+
+const TDecoderKind* FindDecoderKind(int Code) {
+  for (const auto& k : kDecoderKinds)
+    if (Code >= k.FirstCode && Code <= k.LastCode) return &k;
+  return nullptr;
+}
+
+// The ARJ header flag of an item that continues in the next volume.
+constexpr uint32_t kArjContinues = 0x04;
+
+std::string LastComponent(const std::string& Name) {
+  std::string dir, name;
+  SplitFileName(Name, dir, name);
+  return name;
+}
+
+bool IsUsableFileName(const std::string& Name) { return !Name.empty() && Name != "." && Name != ".."; }
+
+bool StartsWithText(const std::string& S, const std::string& Prefix) {
+  return !Prefix.empty() && S.size() > Prefix.size() && SameTextAscii(S.substr(0, Prefix.size()), Prefix);
+}
+
+// Removes the decoder's per-run hooks on every path.
+class TRunHooks {
+ public:
+  explicit TRunHooks(TUnBase& Decoder) : Decoder(Decoder) {}
+  ~TRunHooks() {
+    Decoder.OnBegin = nullptr;
+    Decoder.OnEnd = nullptr;
+  }
+  TRunHooks(const TRunHooks&) = delete;
+  TRunHooks& operator=(const TRunHooks&) = delete;
+
+ private:
+  TUnBase& Decoder;
+};
+
+}  // namespace
+
+// --- TGlobalMemoryStream32 --------------------------------------------------------------------------------
+
+int32_t TGlobalMemoryStream32::Write(const void* Buffer, int32_t Count) {
+  if (Count <= 0) return 0;
+  if (FPosition + Count > Limit) return 0;
+  return TDecompMemoryStream::Write(Buffer, Count);
+}
+
+void TGlobalMemoryStream32::Reserve(int64_t Bytes) {
+  const int64_t want = std::min(Bytes, kMaxReserve);
+  if (want > FCapacity) SetCapacity(want);
+}
+
+int32_t TGlobalMemoryStream32::DetachBlock(void*& Block) {
+  const auto size = static_cast<int32_t>(FSize);
+  const int64_t exact = std::max<int64_t>(FSize, 1);
+  if (FCapacity != exact) SetCapacity(exact);
+  Block = ReleaseMemory();
+  ClearRecords();
+  return size;
+}
+
+// --- TExtractAllStream -------------------------------------------------------------------------------------
+
+TExtractAllStream::~TExtractAllStream() { DropFile(); }
+
+int32_t TExtractAllStream::Read(void*, int32_t) { throw Exception("Method not implemented"); }
+
+int32_t TExtractAllStream::Write(const void* Buffer, int32_t Count) {
+  if (!ToFile) return TGlobalMemoryStream32::Write(Buffer, Count);
+  return FileStream ? FileStream->Write(Buffer, Count) : 0;
+}
+
+int64_t TExtractAllStream::Seek(int64_t Offset, TSeekOrigin Origin) {
+  if (!ToFile) return TGlobalMemoryStream32::Seek(Offset, Origin);
+  return FileStream ? FileStream->Seek(Offset, Origin) : 0;
+}
+
+void TExtractAllStream::SetSize(int64_t NewSize) {
+  if (!ToFile)
+    TGlobalMemoryStream32::SetSize(NewSize);
+  else if (FileStream)
+    FileStream->SetSize(NewSize);
+}
+
+bool TExtractAllStream::CreateFile() {
+  std::string dir, name;
+  SplitFileName(FileName, dir, name);
+  if (name.empty() || (!dir.empty() && !ForceDirectories(dir))) return false;
+  int32_t error = 0;
+  FileStream = std::make_unique<TFileStream32>(FileName, fmCreate, error);
+  if (error != 0) FileStream.reset();
+  return FileStream != nullptr;
+}
+
+bool TExtractAllStream::ResetForItem() {
+  DropFile();
+  Clear();
+  ClearRecords();
+  Limit = kMaxMemorySize;
+  return !ToFile || CreateFile();
+}
+
+bool TExtractAllStream::SwitchToFile() {
+  assert(!ToFile);
+  ToFile = true;
+  if (!CreateFile()) return false;
+  const auto size = static_cast<int32_t>(GetSize());
+  const bool moved = size == 0 || FileStream->Write(Memory(), size) == size;
+  Clear();
+  ClearRecords();
+  if (!moved) DropFile();
+  return moved;
+}
+
+bool TExtractAllStream::CloseFile() {
+  if (!FileStream) return true;
+  const bool ok = FileStream->Close();
+  FileStream.reset();
+  if (!ok) ForceDeleteFile(FileName);
+  return ok;
+}
+
+void TExtractAllStream::DropFile() {
+  if (!FileStream) return;
+  FileStream.reset();
+  ForceDeleteFile(FileName);
+}
+
+// --- TBaseArcLibWrapper -------------------------------------------------------------------------------------
+
+TBaseArcLibWrapper::TBaseArcLibWrapper() : Detector(std::make_unique<TArcLib>()) {}
+
+TBaseArcLibWrapper::~TBaseArcLibWrapper() = default;
+
+bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Msg) {
+  Decoder.reset();
+  TypeCode = 0;
+  Detector->SetArchiveFile("");
+  if (!FileExists(FileName)) {
+    Msg = "File \"" + FileName + "\" not found";
+    return false;
+  }
+  try {
+    Detector->SetArchiveFile(FileName);
+    const int code = Detector->ArcType;
+    if (const TDecoderKind* kind = FindDecoderKind(code)) {
+      std::string reason;
+      Decoder = kind->Make(reason);
+      if (!Decoder && !reason.empty()) {
+        Msg = reason;
+        return false;
+      }
+      TypeCode = static_cast<uint8_t>(kind->TypeCode != 0 ? kind->TypeCode : code);
+    }
+  } catch (const std::exception& e) {
+    Decoder.reset();
+    TypeCode = 0;
+    Msg = e.what();
+    return false;
+  }
+  if (!Decoder) {
+    Msg = "Archive \"" + FileName + "\" is damaged or not supported";
+    Detector->SetArchiveFile("");
+    TypeCode = 0;
+    return false;
+  }
+  Decoder->OnError = [this](TZipCommon*, const std::string&, int32_t Code, const std::string& Info,
+                            const std::string&) { DoError(Code, Info); };
+  // Never asked while ConfirmOverwrites is off; an existing file is replaced.
+  Decoder->OnFileExists = [](TZipCommon*, const std::string&, bool& Skip, std::string& NewName) {
+    Skip = false;
+    NewName.clear();
+  };
+  Decoder->OnProgress = [this](TZipCommon*, int32_t A, int32_t B) { DoProgress(A, B); };
+  Decoder->OnNextVolumeFile = [this](TZipCommon*, std::string& Name, bool& Cancel, bool Exists,
+                                     const std::string&) { DoNextVolume(Name, Cancel, Exists); };
+  Decoder->OnGetPassword = [this](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+    DoGetPassword(Continue, Password);
+  };
+  Decoder->PasswordAttempts = 1000;
+  Decoder->SetArchiveFile(FileName);
+  return true;
+}
+
+std::string TBaseArcLibWrapper::GetArcName() { return Detector->ArchiveFile; }
+
+// --- Decoder events ---------------------------------------------------------------------------------------
+
+void TBaseArcLibWrapper::DoError(int32_t Code, const std::string& Info) {
+  if (Code == errUserCanceled) return;
+  const std::string text = ArlErrorText(Code);
+  if (text.empty())
+    LastMessage = Info;
+  else if (!Info.empty())
+    LastMessage = text + " (" + Info + ")";
+  else
+    LastMessage = text;
+}
+
+void TBaseArcLibWrapper::DoProgress(int32_t A, int32_t B) {
+  if (OnProgress && !OnProgress(A, B)) CancelRun();
+}
+
+void TBaseArcLibWrapper::DoNextVolume(std::string& FileName, bool& Cancel, bool Exists) {
+  // The owner is asked with the name the archive expects, without the current volume's folder; the
+  // decoder keeps the full name of the file it is to open.
+  std::string dir, name;
+  SplitFileName(CurrentVolume, dir, name);
+  std::string expected = FileName;
+  if (StartsWithText(expected, dir)) expected.erase(0, dir.size());
+  RequestedVolume = expected;
+  if (Exists) {
+    Cancel = false;
+  } else {
+    std::string answer = expected;
+    if (OnNextVolume && OnNextVolume(answer) && FileExists(answer)) {
+      FileName = answer;
+      Cancel = false;
+    } else {
+      LastMessage = "Volume \"" + expected + "\" not found";
+      Cancel = true;
+    }
+  }
+  CurrentVolume = FileName;
+}
+
+void TBaseArcLibWrapper::DoGetPassword(bool& Continue, std::string& Password) {
+  Continue = OnPassword ? OnPassword(Decoder->ArchiveFile, Decoder->Item.Name, Password) : false;
+  if (!Continue) PasswordRefused = true;
+}
+
+// --- Shared steps ---------------------------------------------------------------------------------------------
+
+void TBaseArcLibWrapper::RaiseExtractError(const std::string& ItemName) {
+  const std::string arcName = Decoder ? Decoder->ArchiveFile : Detector->ArchiveFile;
+  std::string text = "Can't extract \"" + ItemName + "\" from \"" + arcName + "\".";
+  if (!LastMessage.empty()) text += " " + LastMessage;
+  throw EArcError(text);
+}
+
+void TBaseArcLibWrapper::ReadItemStamp() {
+  SizeIncomplete = false;
+  TooLarge = false;
+  const TArlItem& item = Decoder->Item;
+  // Sizes are 32-bit: an item of 2 GB or more cannot be delivered.
+  if (item.UnpackedSize < 0 || item.UnpackedSize > INT32_MAX) {
+    TooLarge = true;
+    ItemSize = 0;
+  } else {
+    ItemSize = static_cast<int32_t>(item.UnpackedSize);
+  }
+  ItemDate = Decoder->DosDateToDateTime(item.DosDateTime);
+  if (TypeCode == atArj) SizeIncomplete = (item.Flags & kArjContinues) != 0;
+}
+
+void TBaseArcLibWrapper::ResetState() {
+  if (!Decoder) throw EArcError("No archive is open");
+  Cancelled = false;
+  SizeIncomplete = false;
+  PasswordRefused = false;
+  PrevExtracted = false;
+  TooLarge = false;
+  ItemActive = false;
+  ItemSize = 0;
+  ItemDate = 0;
+  LastMessage.clear();
+  RequestedVolume.clear();
+  ContinuedName.clear();
+  ActiveName.clear();
+  CurrentVolume = Decoder->ArchiveFile;
+  Decoder->VolumeNumber = 1;
+}
+
+void TBaseArcLibWrapper::CancelRun() {
+  Cancelled = true;
+  if (Decoder && !Decoder->GetCancel()) Decoder->SetCancel(true);
+}
+
+void TBaseArcLibWrapper::PassMessage() {
+  if (!LastMessage.empty() && OnMessage) OnMessage(LastMessage);
+}
+
+// --- Listing and single items ----------------------------------------------------------------------------
+
+bool TBaseArcLibWrapper::List(const TArcItemEvent& ItemCallback) {
+  assert(ItemCallback);
+  auto decide = [&ItemCallback](const std::string& Name, bool Incomplete, std::string&,
+                                TExtractDecision& Decision, TDateTime Date, int32_t Size, bool) {
+    bool stop = false;
+    ItemCallback(Name, Incomplete, stop, Date, Size);
+    if (stop) Decision = edCancel;
+    return false;
+  };
+  RunAllMem("", nullptr, nullptr, decide, true);
+  return !Cancelled;
+}
+
+void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::string& ItemName,
+                                     std::string& Path, int32_t ExpectedSize, TDateTime* Date, int32_t* Size,
+                                     bool SetFileTime, const std::string& ExplicitPath) {
+  ResetState();
+  DestDir = IncludeBackslash(DestDirArg);
+  if (!ExplicitPath.empty()) {
+    Path = ExplicitPath;
+  } else {
+    const std::string name = LastComponent(ItemName);
+    if (!IsUsableFileName(name)) {
+      LastMessage = ArlErrorText(errInvalidFileName);
+      RaiseExtractError(ItemName);
+    }
+    Path = DestDir + name;
+  }
+  if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
+
+  {
+    TRunHooks hooks(*Decoder);
+    // Each item begun gives its stamp; the parts of an item that spans volumes add up.
+    Decoder->OnBegin = [this](TZipCommon*, const std::string&, bool&, int32_t) {
+      const std::string name = Decoder->Item.Name;
+      const bool continued = SizeIncomplete && SameTextAscii(name, ContinuedName);
+      const int32_t previous = ItemSize;
+      ReadItemStamp();
+      if (continued) ItemSize = static_cast<int32_t>(std::min<int64_t>(int64_t{ItemSize} + previous, INT32_MAX));
+      ContinuedName = SizeIncomplete ? name : std::string();
+    };
+    if (!ExplicitPath.empty()) {
+      std::string dir, name;
+      SplitFileName(Path, dir, name);
+      int32_t error = 0;
+      if (!dir.empty() && !ForceDirectories(dir)) error = errno != 0 ? errno : EACCES;
+      if (error != 0) {
+        LastMessage = std::strerror(error);
+      } else {
+        TFileStream32 out(Path, fmCreate, error);
+        if (error != 0) {
+          LastMessage = ArlErrorText(errOpeningFile);
+        } else {
+          Decoder->ExtractToStream(ItemName, &out);
+          if (!out.Close()) LastMessage = ArlErrorText(errClosingFile);
+        }
+      }
+    } else {
+      ForceDirectories(DestDir);
+      Decoder->SetExtractDir(DestDir);
+      Decoder->FileSpec = {ItemName};
+      Decoder->FileSpecLiteral = true;
+      Decoder->UseStoredDirs = false;
+      Decoder->ExtractToFiles();
+      Decoder->FileSpecLiteral = false;
+    }
+  }
+  if (ExpectedSize >= 0) ItemSize = ExpectedSize;
+
+  int64_t written = -1;
+  const bool exists = GetFileInfo(Path, &written, nullptr, nullptr, nullptr, nullptr) && FileExists(Path);
+  if (exists && written == ItemSize) {
+    if (SetFileTime && !SetFileWriteTime(Path, ItemDate)) {
+      const int error = errno;
+      throw EWin32Error(FileErrorCode(error), std::strerror(error));
+    }
+  } else {
+    if (exists) ForceDeleteFile(Path);
+    if (PasswordRefused) LastMessage = ArlErrorText(errInvalidPassword);
+    RaiseExtractError(ItemName);
+  }
+  PassMessage();
+  if (Size) *Size = ItemSize;
+  if (Date) *Date = ItemDate;
+}
+
+void* TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
+  ResetState();
+  void* block = nullptr;
+  if (Size >= 0) {
+    Decoder->FileSpec = {ItemName};
+    Decoder->FileSpecLiteral = true;
+    try {
+      TGlobalMemoryStream32 stream;
+      stream.Limit = Size;
+      stream.Reserve(Size);
+      const int32_t items = Decoder->ExtractToMemoryStream(&stream);
+      if (items >= 1 && stream.GetSize() == Size) stream.DetachBlock(block);
+    } catch (const std::exception& e) {
+      LastMessage = e.what();
+    }
+    Decoder->FileSpecLiteral = false;
+  }
+  if (!block) RaiseExtractError(ItemName);
+  PassMessage();
+  return block;
+}
+
+// --- Extract-all runs -------------------------------------------------------------------------------------
+
+void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFileEvent& FileDone,
+                                    const TArcItemEvent& BeforeItem) {
+  ResetState();
+  DestDir = IncludeBackslash(DestDirArg);
+  Decoder->SetExtractDir(DestDir);
+  Decoder->FileSpec = {"*.*"};
+  Decoder->FileSpecLiteral = false;
+  Decoder->UseStoredDirs = true;
+  const std::string base = Decoder->ExtractDir;
+  std::string pending;  // the output file of the item begun and not yet delivered
+  {
+    TRunHooks hooks(*Decoder);
+    Decoder->OnBegin = [&](TZipCommon*, const std::string& OutName, bool& Continue, int32_t) {
+      if (Cancelled) {
+        Continue = false;
+        return;
+      }
+      const std::string name = Decoder->Item.Name;
+      const bool continued = SizeIncomplete && SameTextAscii(name, ContinuedName);
+      if (!pending.empty() && !(continued && OutName == pending)) ForceDeleteFile(pending);
+      pending.clear();
+      const int32_t previous = ItemSize;
+      ReadItemStamp();
+      if (continued) ItemSize = static_cast<int32_t>(std::min<int64_t>(int64_t{ItemSize} + previous, INT32_MAX));
+      ContinuedName = SizeIncomplete ? name : std::string();
+      if (OutName.empty()) return;  // the frame refuses a name that leaves the folder
+      if (BeforeItem && !continued) {
+        const std::string below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
+        bool stop = false;
+        TDateTime date = ItemDate;
+        int32_t size = ItemSize;
+        const bool go = BeforeItem(below, false, stop, date, size);
+        if (stop) CancelRun();
+        if (!go || stop) {
+          Continue = false;
+          return;
+        }
+      }
+      pending = OutName;
+    };
+    Decoder->OnEnd = [&](TZipCommon*, const std::string& OutName, bool CrcPassed) {
+      if (pending.empty() || OutName != pending) return;  // a folder, or an item not begun here
+      if (!CrcPassed) LastMessage = ArlErrorText(errCrcFailed) + " (" + Decoder->Item.Name + ")";
+      if (SizeIncomplete) return;  // the rest follows in the next volume
+      const std::string done = pending;
+      pending.clear();
+      if (FileDone && FileExists(done)) {
+        bool stop = false;
+        TDateTime date = ItemDate;
+        int32_t size = ItemSize;
+        FileDone(done, false, stop, &date, &size);
+        if (stop) CancelRun();
+      }
+    };
+    Decoder->ExtractToFiles();
+  }
+  if (!pending.empty()) ForceDeleteFile(pending);
+  PassMessage();
+}
+
+void TBaseArcLibWrapper::ExtractAllMem(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
+                                       const TArcFileEvent& FileDone, const TArcDecideEvent& Decide) {
+  assert(Decide);
+  RunAllMem(DestDirArg, OnMemory, FileDone, Decide, false);
+}
+
+void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
+                                   const TArcFileEvent& FileDone, const TArcDecideEvent& Decide, bool Listing) {
+  ResetState();
+  DestDir = IncludeBackslash(DestDirArg);
+  Decoder->SetExtractDir(DestDir);
+  Decoder->FileSpec = {"*.*"};
+  Decoder->FileSpecLiteral = false;
+  Decoder->UseStoredDirs = true;
+  AllStream = std::make_unique<TExtractAllStream>();
+  {
+    TRunHooks hooks(*Decoder);
+    Decoder->OnBegin = [&](TZipCommon*, const std::string&, bool& Continue, int32_t) {
+      AllMemBegin(Decide, Listing, Continue);
+    };
+    Decoder->OnEnd = [&](TZipCommon*, const std::string&, bool CrcPassed) {
+      AllMemEnd(OnMemory, FileDone, CrcPassed);
+    };
+    Decoder->ExtractToMemoryStream(AllStream.get());
+  }
+  // A file begun and not delivered goes with the stream.
+  AllStream.reset();
+  ItemActive = false;
+  PassMessage();
+}
+
+std::string TBaseArcLibWrapper::OutputPreset(const std::string& Name) {
+  std::string path = Decoder->BuildOutputName(Name);
+  if (!path.empty()) return path;
+  const std::string name = LastComponent(Name);
+  return IsUsableFileName(name) ? Decoder->ExtractDir + name : std::string();
+}
+
+void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing, bool& Continue) {
+  Continue = false;
+  if (Cancelled) return;
+  const std::string name = Decoder->Item.Name;
+  const bool continued = SizeIncomplete && !ContinuedName.empty() && SameTextAscii(name, ContinuedName);
+  // An item begun and never ended was given up by the decoder: its file goes.
+  if (ItemActive && !continued) {
+    AllStream->DropFile();
+    ItemActive = false;
+  }
+  if (continued && !PrevExtracted && !Listing) {
+    // The rest of an item whose first part was not taken: Decide may only cancel.
+    std::string fileName;
+    TExtractDecision decision = edToFile;
+    Decide("", false, fileName, decision, 0, 0, true);
+    if (decision == edCancel) CancelRun();
+    return;
+  }
+  const int32_t previous = ItemSize;
+  ReadItemStamp();
+  ContinuedName = SizeIncomplete ? name : std::string();
+  if (continued) {
+    const int64_t sum = int64_t{ItemSize} + previous;
+    if (sum > INT32_MAX) TooLarge = true;
+    ItemSize = static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
+  }
+  if (TooLarge) {
+    if (ItemActive) AllStream->DropFile();
+    ItemActive = false;
+    PrevExtracted = false;
+    LastMessage = "Can't extract \"" + name + "\" from \"" + Decoder->ArchiveFile + "\".";
+    return;
+  }
+
+  std::string fileName = OutputPreset(name);
+  TExtractDecision decision = edToFile;
+  const bool go = Decide(name, SizeIncomplete, fileName, decision, ItemDate, ItemSize, continued);
+  if (decision == edCancel) {
+    CancelRun();
+    return;
+  }
+  if (!continued) {
+    AllStream->FileName = fileName;
+  } else if (!go && PrevExtracted) {
+    AllStream->DropFile();
+    ItemActive = false;
+  }
+  PrevExtracted = go;
+  if (!go) return;
+
+  bool ready = true;
+  if (!continued) {
+    AllStream->ToFile = decision == edToFile;
+    if (AllStream->ToFile && fileName.empty()) {
+      LastMessage = ArlErrorText(errInvalidFileName) + " (" + name + ")";
+      ready = false;
+    } else if (!AllStream->ResetForItem()) {
+      LastMessage = ArlErrorText(errOpeningFile) + " (" + fileName + ")";
+      ready = false;
+    }
+  } else if (decision == edToFile && !AllStream->ToFile && !AllStream->SwitchToFile()) {
+    LastMessage = ArlErrorText(errOpeningFile) + " (" + AllStream->FileName + ")";
+    ready = false;
+  }
+  if (!ready) {
+    AllStream->DropFile();
+    ItemActive = false;
+    PrevExtracted = false;
+    return;
+  }
+  if (!AllStream->ToFile) {
+    // Memory output holds no more than the item declares.
+    AllStream->Limit = ItemSize;
+    AllStream->Reserve(ItemSize);
+  }
+  ItemActive = true;
+  ActiveName = name;
+  Continue = true;
+}
+
+void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
+                                   bool CrcPassed) {
+  if (!ItemActive) return;  // a folder, or an item not begun here
+  if (!CrcPassed) LastMessage = ArlErrorText(errCrcFailed) + " (" + ActiveName + ")";
+  if (SizeIncomplete) return;  // the rest follows in the next volume
+  ItemActive = false;
+  if (!ActiveName.empty() && ActiveName.back() == kItemSeparator) {
+    AllStream->DropFile();
+    return;
+  }
+  bool stop = false;
+  if (!AllStream->ToFile) {
+    void* block = nullptr;
+    const int32_t size = AllStream->DetachBlock(block);
+    if (OnMemory)
+      OnMemory(ActiveName, block, stop, ItemDate, size);
+    else
+      FreeArcBlock(block);
+  } else {
+    const std::string fileName = AllStream->FileName;
+    const int64_t written = AllStream->Seek(0, soEnd);
+    if (!AllStream->CloseFile()) {
+      LastMessage = ArlErrorText(errClosingFile) + " (" + fileName + ")";
+    } else if (FileDone) {
+      TDateTime date = ItemDate;
+      auto size = static_cast<int32_t>(std::clamp<int64_t>(written, 0, INT32_MAX));
+      FileDone(fileName, false, stop, &date, &size);
+    }
+  }
+  if (stop) CancelRun();
+}

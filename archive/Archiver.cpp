@@ -1,0 +1,371 @@
+#include "archive/Archiver.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "archive/ArcLibIntf.h"
+#include "core/StrLst.h"
+#include "core/VFileSys.h"
+
+namespace {
+
+// The RAR wrapper over the outside RAR library, tried first for ".rar" and ".exe" files. None is built in
+// yet: every RAR file then answers as the missing library does.
+std::unique_ptr<TArcWrapperMem2> MakeRarWrapper() { return nullptr; }
+constexpr const char* kUnRarLibrary = "UnRar3.so";
+
+// The archive kind of a library type code; akNone for a code without one.
+TArchiveKind KindOfTypeCode(int Code) {
+  switch (Code) {
+    case atAce:
+      return akAce;
+    case atArc:
+      return akArc;
+    case atArj:
+      return akArj;
+    case atCab:
+      return akCab;
+    case atGZip:
+      return akGZip;
+    case atJar:
+    case atJarSfx:  // a JAR behind a stub is still a JAR
+      return akJar;
+    case atLha:
+      return akLzh;
+    case atTar:
+      return akTar;
+    case atZip:
+      return akZip;
+    case atZoo:
+      return akZoo;
+    default:
+      return akNone;
+  }
+}
+
+// --- Temporary roots -------------------------------------------------------------------------------------
+
+std::mutex& RootsGuard() {
+  static std::mutex guard;
+  return guard;
+}
+
+// Sorted, without duplicates.
+std::vector<std::string>& Roots() {
+  static std::vector<std::string> roots;
+  return roots;
+}
+
+// Makes Path (mode 0700) unless it is there; true when it then is a folder of this user that is no
+// symbolic link.
+bool EnsurePrivateFolder(const std::string& Path) {
+  const std::string dir = ExcludeTrailingBackslash(Path);
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat st {};
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// The root below Temp that this process may use, made when missing; "" when none can be had.
+std::string PrivateRoot(const std::string& Temp) {
+  const std::string shared = Temp + kTempArchiveRootName + "/";
+  if (EnsurePrivateFolder(shared)) return shared;
+  const std::string own = Temp + kTempArchiveRootName + "-" + std::to_string(::geteuid()) + "/";
+  return EnsurePrivateFolder(own) ? own : std::string();
+}
+
+// Attempts at a folder of our own: a root removed by another process in between is made again, and a tag
+// taken by another folder gets a number.
+constexpr int kMaxFolderTries = 16;
+
+}  // namespace
+
+std::vector<std::string> TempArchiveRootList() {
+  std::lock_guard<std::mutex> lock(RootsGuard());
+  return Roots();
+}
+
+// --- TArchiver ---------------------------------------------------------------------------------------------
+
+TArchiver::TArchiver() = default;
+
+TArchiver::~TArchiver() {
+  try {
+    Close();
+  } catch (const std::exception& e) {
+    if (OnMessage) OnMessage(e.what());
+  }
+  if (!TempFolders.empty()) {
+    TStrLst folders;
+    for (const auto& f : TempFolders) folders.Add(f);
+    RemoveDirList(folders, true);
+  }
+  std::lock_guard<std::mutex> lock(RootsGuard());
+  auto& roots = Roots();
+  for (size_t i = roots.size(); i-- > 0;) {
+    const std::string dir = ExcludeTrailingBackslash(roots[i]);
+    if (::rmdir(dir.c_str()) == 0 || errno == ENOENT) roots.erase(roots.begin() + static_cast<ptrdiff_t>(i));
+  }
+}
+
+TSubArchiver::~TSubArchiver() {
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+}
+
+void TSubArchiver::Close() {
+  for (const auto& v : Volumes) ForceDeleteFile(v);
+  TArchiver::Close();
+}
+
+bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLst* VolumeList) {
+  Close();
+  FileHandle = OpenReadShared(FileName);
+  if (FileHandle < 0) {
+    Msg = std::strerror(errno);
+    return false;
+  }
+  MatchVolumesByExt = true;
+  const std::string ext = LowerFileExt(FileName);
+  std::unique_ptr<TArcWrapperMem2> wrapper;
+  TArchiveKind kind = akNone;
+  if (ext == "rar" || ext == "exe") {
+    wrapper = MakeRarWrapper();
+    if (!wrapper) {
+      Msg = std::string("Can't load dynamic link library \"") + kUnRarLibrary + "\"";
+    } else if (wrapper->SetArcName(FileName, Msg)) {
+      kind = akRar;
+    } else {
+      wrapper.reset();
+    }
+  }
+  if (ext != "rar" && !wrapper) {
+    auto library = std::make_unique<TBaseArcLibWrapper>();
+    if (library->SetArcName(FileName, Msg)) {
+      kind = KindOfTypeCode(library->GetTypeCode());
+      if (kind == akCab) MatchVolumesByExt = false;  // the next cabinet's name is stored in the cabinet
+      wrapper = std::move(library);
+    }
+  }
+  if (!wrapper) return false;
+  Wrapper = std::move(wrapper);
+  Kind = kind;
+  if (VolumeList) {
+    HasVolumes = true;
+    for (int32_t i = 0; i < VolumeList->GetCount(); ++i) Volumes.push_back(VolumeList->Get(i));
+    Wrapper->OnNextVolume = [this](std::string& Name) { return FindVolume(Name); };
+  }
+  Wrapper->OnProgress = OnProgress;
+  Wrapper->OnMessage = OnMessage;
+  Wrapper->OnPassword = OnPassword;
+  return true;
+}
+
+void TArchiver::OpenChecked(const std::string& FileName, const TStrLst* VolumeList) {
+  std::string msg;
+  if (!Open(FileName, msg, VolumeList)) throw Exception(msg);
+}
+
+void TArchiver::Close() {
+  CloseFileHandle(FileHandle);
+  Kind = akNone;
+  const std::string archive = Cached && Wrapper ? Wrapper->GetArcName() : std::string();
+  Wrapper.reset();
+  if (!archive.empty()) {
+    // A cached archive is a temporary extraction: it goes with its folder when that is then empty.
+    ForceDeleteFile(archive);
+    std::string dir, name;
+    SplitFileName(archive, dir, name);
+    if (!dir.empty()) ForceRemoveDir(ExcludeTrailingBackslash(dir));
+  }
+  ClearItems();
+  Volumes.clear();
+  HasVolumes = false;
+}
+
+void TArchiver::Release() {
+  if (!Cached) delete this;
+}
+
+void TArchiver::SetProgressCallback(const TArcProgressEvent& Event) {
+  OnProgress = Event;
+  if (Wrapper) Wrapper->OnProgress = Event;
+}
+
+void TArchiver::SetMessageCallback(const TArcMessageEvent& Event) {
+  OnMessage = Event;
+  if (Wrapper) Wrapper->OnMessage = Event;
+}
+
+void TArchiver::SetPasswordCallback(const TArcPasswordEvent& Event) {
+  OnPassword = Event;
+  if (Wrapper) Wrapper->OnPassword = Event;
+}
+
+std::string TArchiver::GetArchiveName() const { return Wrapper ? Wrapper->GetArcName() : std::string(); }
+
+TArcWrapperMem2& TArchiver::OpenWrapper() const {
+  if (!Wrapper) throw EArcError("No archive is open");
+  return *Wrapper;
+}
+
+// --- Items -------------------------------------------------------------------------------------------------
+
+bool TArchiver::ListItems() {
+  ClearItems();
+  return OpenWrapper().List([this](const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
+                                   int32_t& Size) { return ListItemCallback(Name, SizeIncomplete, Stop, Date, Size); });
+}
+
+void TArchiver::ClearItems() {
+  Names.clear();
+  Sizes.clear();
+  Dates.clear();
+}
+
+bool TArchiver::ListItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
+                                 int32_t& Size) {
+  if (OnItemFilter && !OnItemFilter(Name, SizeIncomplete, Stop, Date, Size)) return false;
+  if (SizeIncomplete) return true;
+  Names.push_back(Name);
+  Sizes.push_back(Size);
+  Dates.push_back(Date);
+  return true;
+}
+
+void TArchiver::GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32_t& Size) const {
+  if (Index < 0 || Index >= ItemCount()) throw EArcError("Item index " + std::to_string(Index) + " out of range");
+  Name = Names[static_cast<size_t>(Index)];
+  Date = Dates[static_cast<size_t>(Index)];
+  Size = Sizes[static_cast<size_t>(Index)];
+}
+
+void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::string& Path) {
+  std::string name;
+  TDateTime date = 0;
+  int32_t size = 0;
+  GetItem(Index, name, date, size);
+  TArcWrapperMem2& wrapper = OpenWrapper();
+  std::string folder;
+  MakeTempFolder(size, folder);
+  wrapper.ExtractItem(folder, name, Path, ExpectedSize, nullptr, nullptr, false, "");
+}
+
+void* TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
+  std::string name;
+  TDateTime date = 0;
+  int32_t size = 0;
+  GetItem(Index, name, date, size);
+  return OpenWrapper().ExtractToMemory(name, Size);
+}
+
+void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const std::string& DestFile,
+                        TDateTime* Date, int32_t* Size, bool SetFileTime) {
+  TArcWrapperMem2* wrapper = Archiver.GetWrapper();
+  if (!wrapper) throw EArcError("No archive is open");
+  std::string path;
+  wrapper->ExtractItem("", ItemName, path, -1, Date, Size, SetFileTime, DestFile);
+}
+
+void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
+  TArcWrapperMem2* wrapper = Archiver.GetWrapper();
+  if (!wrapper) throw EArcError("No archive is open");
+  return wrapper->ExtractToMemory(ItemName, Size);
+}
+
+// --- Extract-all passes ------------------------------------------------------------------------------------
+
+void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
+  TArcWrapperMem2& wrapper = OpenWrapper();
+  std::string folder;
+  MakeTempFolder(0, folder);
+  wrapper.ExtractAllMem(folder, OnMemory, OnFileDone, Decide);
+}
+
+int32_t TArchiver::ExtractAllToTemp() {
+  ExtractedFiles.clear();
+  TArcWrapperMem2& wrapper = OpenWrapper();
+  std::string folder;
+  MakeTempFolder(0, folder);
+  wrapper.ExtractAll(
+      folder,
+      [this](const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size) {
+        FileDoneCallback(FileName, Flag, Stop, Date, Size);
+      },
+      [this](const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date, int32_t& Size) {
+        return FilterItemCallback(Name, SizeIncomplete, Stop, Date, Size);
+      });
+  return static_cast<int32_t>(ExtractedFiles.size());
+}
+
+bool TArchiver::FilterItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
+                                   int32_t& Size) {
+  return !OnItemFilter || OnItemFilter(Name, SizeIncomplete, Stop, Date, Size);
+}
+
+void TArchiver::FileDoneCallback(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date,
+                                 int32_t* Size) {
+  if (OnFileDone) OnFileDone(FileName, Flag, Stop, Date, Size);
+  ExtractedFiles.push_back(FileName);
+}
+
+// --- Temporary folders and volumes -----------------------------------------------------------------------
+
+void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
+  std::string temp;
+  GetTempFolder(temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
+  std::lock_guard<std::mutex> lock(RootsGuard());
+  const std::string tag = MakeInstanceTag(this);
+  for (int attempt = 0; attempt < kMaxFolderTries; ++attempt) {
+    const std::string root = PrivateRoot(temp);
+    if (root.empty()) break;
+    auto& roots = Roots();
+    const auto at = std::lower_bound(roots.begin(), roots.end(), root);
+    if (at == roots.end() || *at != root) roots.insert(at, root);
+
+    // The folder this archiver already has below that root.
+    for (const auto& f : TempFolders) {
+      if (f.compare(0, root.size(), root) != 0) continue;
+      if (EnsurePrivateFolder(f)) {
+        Folder = f;
+        return;
+      }
+    }
+    const std::string candidate = root + tag + (attempt == 0 ? std::string() : "." + std::to_string(attempt)) + "/";
+    if (::mkdir(ExcludeTrailingBackslash(candidate).c_str(), 0700) == 0) {
+      TempFolders.push_back(candidate);
+      Folder = candidate;
+      return;
+    }
+    // EEXIST: the tag is taken by a folder that is not ours; ENOENT: the root went in between.
+    if (errno != EEXIST && errno != ENOENT) break;
+  }
+  throw EArcError("Cannot create directory \"" + temp + kTempArchiveRootName + "/" + tag + "\"");
+}
+
+bool TArchiver::FindVolume(std::string& FileName) {
+  if (!HasVolumes) return false;
+  if (MatchVolumesByExt) {
+    const std::string ext = ExtractFileExt(FileName);
+    for (const auto& v : Volumes) {
+      if (SameTextAscii(ExtractFileExt(v), ext)) {
+        FileName = v;
+        return true;
+      }
+    }
+    return false;
+  }
+  for (const auto& v : Volumes) {
+    if (v.size() >= FileName.size() && v.compare(v.size() - FileName.size(), FileName.size(), FileName) == 0) {
+      FileName = v;
+      return true;
+    }
+  }
+  return false;
+}

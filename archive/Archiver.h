@@ -1,0 +1,142 @@
+// TArchiver, the object the search uses for one open archive. It opens a file with the right wrapper (the
+// RAR wrapper for ".rar" and ".exe", the archive library's for everything else and for an ".exe" that the
+// RAR wrapper refuses), keeps the file open while it is open, lists the items, extracts one item to a file
+// or to memory, extracts every item in one pass, owns the temporary folders that extraction writes into,
+// and answers the wrapper's questions for further volumes from the list of volume files it was opened with.
+// TSubArchiver is the archiver of an archive that was itself extracted from another archive; its volume
+// files are temporary copies that it deletes.
+//
+// Temporary folders: each archiver writes below "<temporary folder>/$qvsrch/" in a folder of its own (an
+// 8-character tag of the object and the process), made at the first MakeTempFolder. Roots and folders are
+// made private (mode 0700) and a root that is not a folder of this user (another user's, or a symbolic
+// link) is not used: a root of this user's own name beside it is taken instead. Destruction removes the
+// archiver's folders and then every root of the process that is empty; files that the archiver handed out
+// (extracted items) are the receiver's to delete, and a folder that still holds one stays.
+//
+// Ownership and threads: archivers are made with new and used on the main thread; Release frees one unless
+// it belongs to the inner-archive cache (Cached). The list of roots in use is guarded by its own lock, so
+// the cache cleaner may read it from its thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ArcIntf.h"
+#include "archive/ArcScan.h"
+
+class TStrLst;
+
+class TArchiver {
+ public:
+  TArchiver();
+  virtual ~TArchiver();
+  TArchiver(const TArchiver&) = delete;
+  TArchiver& operator=(const TArchiver&) = delete;
+
+  // Opens FileName; false with the system's text (the file cannot be opened) or the wrapper's reason in Msg.
+  // Volumes, when given, are the files that requests for further volumes are answered from.
+  bool Open(const std::string& FileName, std::string& Msg, const TStrLst* Volumes = nullptr);
+  // Open, raising Exception with Msg on failure.
+  void OpenChecked(const std::string& FileName, const TStrLst* Volumes = nullptr);
+  // Frees the wrapper, the item lists and the file; a cached archiver also deletes its archive file (a
+  // temporary extraction) and that file's folder when empty. Temporary folders stay until destruction.
+  virtual void Close();
+  // Frees this archiver unless Cached is set.
+  void Release();
+
+  // Store the event and hand it to the open wrapper.
+  void SetProgressCallback(const TArcProgressEvent& Event);
+  void SetMessageCallback(const TArcMessageEvent& Event);
+  void SetPasswordCallback(const TArcPasswordEvent& Event);
+  const TArcPasswordEvent& GetPasswordCallback() const { return OnPassword; }
+
+  // The open archive's file name; "" when closed.
+  std::string GetArchiveName() const;
+  // The open wrapper; null when closed.
+  TArcWrapperMem2* GetWrapper() const { return Wrapper.get(); }
+
+  // Lists the items that OnItemFilter accepts, leaving out items that continue in a further volume; the
+  // wrapper's answer (false: the listing was stopped).
+  bool ListItems();
+  void ClearItems();
+  int32_t ItemCount() const { return static_cast<int32_t>(Names.size()); }
+  // A listed item; an index outside 0 to ItemCount() - 1 raises EArcError.
+  void GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32_t& Size) const;
+
+  // A listed item into this archiver's temporary folder under its bare name (Path); see
+  // TArcWrapper::ExtractItem for ExpectedSize.
+  void ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::string& Path);
+  // A listed item in a block of exactly Size bytes, which the caller frees with FreeArcBlock.
+  void* ExtractItemToMemory(int32_t Index, int32_t Size);
+
+  // One pass over every item into this archiver's temporary folder: Decide chooses per item, memory items
+  // go to OnMemory, file items to OnFileDone.
+  void ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide);
+  // Every item that OnItemFilter accepts to files below the temporary folder, with their stored folders;
+  // the number of files written (ExtractedFiles).
+  int32_t ExtractAllToTemp();
+  // False only for ACE archives, which are walked item by item.
+  bool SupportsExtractAll() const { return Kind != akAce; }
+  const std::vector<std::string>& GetExtractedFiles() const { return ExtractedFiles; }
+
+  // This archiver's temporary folder (with a trailing "/") in a temporary folder with room for NeededBytes;
+  // made now. Raises EArcError when no private folder can be made.
+  void MakeTempFolder(int64_t NeededBytes, std::string& Folder);
+
+  // Kind of the open archive; akNone when closed.
+  TArchiveKind Kind = akNone;
+  // The archiver belongs to the inner-archive cache.
+  bool Cached = false;
+  // Filter for ListItems and ExtractAllToTemp; unassigned accepts every item.
+  TArcItemEvent OnItemFilter;
+  // Each file that an extract-all operation wrote.
+  TArcFileEvent OnFileDone;
+
+ protected:
+  // The wrapper's next-volume question answered from the volume list.
+  bool FindVolume(std::string& FileName);
+  // The volume files given to Open.
+  std::vector<std::string> Volumes;
+  bool HasVolumes = false;
+
+ private:
+  TArcWrapperMem2& OpenWrapper() const;
+  bool ListItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
+                        int32_t& Size);
+  bool FilterItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
+                          int32_t& Size);
+  void FileDoneCallback(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size);
+
+  std::unique_ptr<TArcWrapperMem2> Wrapper;
+  bool MatchVolumesByExt = true;
+  int FileHandle = -1;
+  std::vector<std::string> Names;
+  std::vector<int32_t> Sizes;
+  std::vector<TDateTime> Dates;
+  std::vector<std::string> TempFolders;  // with trailing "/"
+  std::vector<std::string> ExtractedFiles;
+  TArcProgressEvent OnProgress;
+  TArcMessageEvent OnMessage;
+  TArcPasswordEvent OnPassword;
+};
+
+class TSubArchiver : public TArchiver {
+ public:
+  ~TSubArchiver() override;
+  // Deletes the volume files (temporary copies that this archiver owns), then closes as TArchiver does.
+  void Close() override;
+};
+
+// ItemName of Archiver's archive to the file DestFile; Date and Size receive the item's date and size.
+void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const std::string& DestFile,
+                        TDateTime* Date = nullptr, int32_t* Size = nullptr, bool SetFileTime = false);
+// ItemName in a block of exactly Size bytes, which the caller frees with FreeArcBlock.
+void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size);
+
+// The temporary roots ("<temporary folder>/$qvsrch/") that archivers of this process use now, sorted.
+std::vector<std::string> TempArchiveRootList();
+
+// The name of the temporary root folder inside the temporary folder.
+constexpr const char* kTempArchiveRootName = "$qvsrch";
