@@ -1,0 +1,212 @@
+// The MP3 tag converter on real files (ID3v1, ID3v2.3 and 2.4, Lyrics3, truncated and odd tags), on
+// damaged copies of them, and as imptag.so through the converter host: files, memory blocks, streams.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/VStream.h"
+#include "plugins/ConverterExports.h"
+#include "plugins/imptag/MP3Imp.h"
+#include "search/QVConvIntf.h"
+#include "tests/plugins/TestLibraries.h"
+#include "tests/plugins/impcalc2/FixtureDamage.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
+#include "tests/plugins/imptag/TagBuilder.h"
+
+#ifndef SCRYLINE_IMPTAG
+#error "SCRYLINE_IMPTAG must name the MP3 tag converter library"
+#endif
+
+namespace {
+
+std::string TagFixture(const std::string& Name) { return OfficeFixture("imptag", Name); }
+
+std::string ConvertTags(const std::string& Path) {
+  std::string text;
+  EXPECT_TRUE(ConvertMP3File(Path, false, nullptr, text));
+  return text;
+}
+
+class TagFixtures : public TWesternCodePageTest {};
+
+TEST_F(TagFixtures, ReportsOfRealFiles) {
+  const struct {
+    const char* file;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"testMP3id3v1.mp3",
+       {"*** ID3v1 Tag ***", "Title: Test Title", "Artist(s): Test Artist", "Album: Test Album", "Year: 2008",
+        "Genre: Rock", "Comment: Test Comment"}},
+      {"testMP3id3v1_v2.mp3",
+       {"*** ID3v2 Tag ***", "Title: Test Title", "Lead performer(s)/Soloist(s): Test Artist", "Content type: Rock",
+        "Content descriptor: ID3v1 Comment", "Test Comment", "*** ID3v1 Tag ***", "Year: 2008"}},
+      // Title, artist and album are UTF-16 text frames, which are not reported; the comment is.
+      {"testMP3id3v2.mp3", {"Copyright message: Test Copyright", "Content descriptor: ID3v1 Comment", "Test Comment"}},
+      {"testMP3id3v24.mp3", {"Copyright message: Test Copyright", "Track number/Position in set: 3/12", "Test Comment"}},
+      {"testMP3lyrics.mp3",
+       {"Title: Test Title", "Album: Test Album", "Title: Encore", "Artist(s): DJ Danger Mouse", "Album: Grey Album",
+        "Year: 2004", "Genre: Unknown"}},
+      {"testMP3i18n.mp3",
+       {"Title: Une chason en Fran\xe7" "ais", "Content type: Rock", "Content descriptor: Comment Desc",
+        "This is a ??? Comment"}},
+      // The tag declares more bytes than the file holds: the frames before the cut are reported.
+      {"testMP3truncated.mp3",
+       {"Title: Girl you have no faith in medicine", "Lead performer(s)/Soloist(s): The White Stripes",
+        "Album: Elephant", "Year: 2003"}},
+      {"id3v1v2-combined.mp3",
+       {"Title: cosmic american", "Lead performer(s)/Soloist(s): Anais Mitchell", "Track number/Position in set: 3/11",
+        "Waterbug Records, www.anaismitchell.com", "Album: Hymns for the Exiled", "Year: 1337", "Comment: v1 comment"}},
+      {"silence-44-s-v1.mp3", {"Album: Quod Libet Test Data", "Title: Silence", "Artist(s): piman", "Genre: Darkwave"}},
+      {"id3v24_extended_header.id3",
+       {"Title: One Second of Silence", "Lead performer(s)/Soloist(s): Snild Dolkow", "Album: Mutagen Bug Reports",
+        "This is a comment!"}},
+      {"bad-TYER-frame.mp3",
+       {"Title: This track has an invalid TYER frame, that used to be able to break Mutagen",
+        "Artist(s): From 1.01 To 1.02", "Album: Splitted by Mp3Splt v. 2.1", "Comment: http://mp3splt.sf.net"}},
+      {"apev2-lyricsv2.mp3", {"Title: A song", "Artist(s): Auth", "Genre: House"}},
+      {"lyrics3v1withID3v1.mp3",
+       {"Title: TITLE1234567890123456789012345", "Comment: COMMENT123456789012345678901",
+        "forget that this ugly tag exists in this universe"}},
+      {"lyrics3v2withID3v1.mp3", {"Artist(s): ARTIST123456789012345678901234", "Album: ALBUM1234567890123456789012345"}},
+      {"lyrics3v2withID3v1-invalid.mp3", {"Title: TITLE1234567890123456789012345", "Genre: Pop"}},
+      // Nothing but UTF-16 text frames, or a content type holding only a byte-order mark: an empty report.
+      {"id3v23unicodetags.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
+      {"id3v23_unsynch.id3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
+      {"testNakedUTF16BOM.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string report = ConvertTags(TagFixture(c.file));
+    for (const std::string& line : c.lines) EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  }
+}
+
+TEST_F(TagFixtures, FilesWithoutAReadableTag) {
+  // A tag at the very end with no ID3v1 block, a version 2.2 tag, and Lyrics3 without an ID3v1 tag behind it.
+  for (const char* file : {"audacious-trailing-id32-id31.mp3", "id3v22-test.mp3", "lyrics3v1.mp3"}) {
+    std::string text;
+    try {
+      ConvertMP3File(TagFixture(file), false, nullptr, text);
+      ADD_FAILURE() << file << ": no error";
+    } catch (const std::exception& e) {
+      EXPECT_STREQ(e.what(), kUnsupportedDataFormat) << file;
+    }
+  }
+}
+
+TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
+  TTestFolder folder;
+  int reported = 0, failed = 0;
+  for (const char* name : {"testMP3id3v1_v2.mp3", "testMP3lyrics.mp3", "testMP3i18n.mp3", "id3v1v2-combined.mp3",
+                           "id3v24_extended_header.id3", "id3v23_unsynch.id3", "lyrics3v2withID3v1.mp3",
+                           "lyrics3v1withID3v1.mp3", "apev2-lyricsv2.mp3"}) {
+    ForEachDamagedCopy(ReadWholeFile(TagFixture(name)), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(std::string(name) + ": " + What);
+      std::string text;
+      try {
+        ConvertMP3File(folder.Write("damaged.mp3", Bad), false, nullptr, text);
+        ++reported;
+      } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), kUnsupportedDataFormat);
+        ++failed;
+      }
+      // The memory path reads the same bytes.
+      std::string from_memory;
+      try {
+        ConvertMP3Memory(Bad.data(), Bad.size(), false, nullptr, from_memory);
+      } catch (const std::exception&) {
+      }
+      EXPECT_EQ(from_memory, text);
+    });
+  }
+  EXPECT_GT(reported, 0);
+  EXPECT_GT(failed, 0);
+}
+
+// imptag.so loaded as the program loads it.
+class TagHost : public TWesternCodePageTest {
+ protected:
+  void SetUp() override {
+    TWesternCodePageTest::SetUp();
+    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPTAG, false), kConverterLoaded) << converters_.LastLoadError;
+    converter_ = converters_.GetConverter(0);
+  }
+  TQVConverters converters_;
+  TQVConverter* converter_ = nullptr;
+  TTestFolder folder_;
+};
+
+TEST_F(TagHost, AnswersOfTheLibrary) {
+  EXPECT_EQ(converter_->GetDllInfo(), "Quorvane Library v.021010");
+  EXPECT_EQ(converter_->Exports.GetDllVersion(), 5378562);
+  EXPECT_EQ(converter_->Flags, 29);
+  int32_t count = 0;
+  EXPECT_EQ(converter_->ListSupportedTypes(count), "mp3");
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(converter_->GetType(0), "mp3");
+  EXPECT_EQ(converter_->GetType(1), "-");
+  EXPECT_EQ(converter_->GetTypeDescription(0), "MPEG ID3/Lyrics3 Tag (MP3)");
+  EXPECT_EQ(converter_->GetTypeDescription(1), "-");
+  for (const char* ext : {"mp3", "MP3", "mp3x", "mp2"}) {
+    EXPECT_EQ(converter_->IsFileTypeSupported(ext), std::string(ext) != "mp2") << ext;
+  }
+  EXPECT_EQ(converter_->Exports.SetCallback, nullptr);
+  EXPECT_EQ(converter_->Exports.IsMemDataSupported, nullptr);
+}
+
+TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
+  const std::string file = ReadWholeFile(TagFixture("testMP3id3v1.mp3"));
+  std::string error;
+  TQVConverter* who = nullptr;
+  int32_t size = -1;
+  bool unicode = true;
+  // Native form: 8-bit text from a library without UTF-16 output.
+  TResultBlock block = converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", error, who, size, unicode);
+  ASSERT_NE(block, nullptr) << error;
+  EXPECT_FALSE(unicode);
+  const std::string report(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
+  EXPECT_EQ(report.rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Test Title\r\n", 0), 0u) << report;
+  EXPECT_EQ(static_cast<const char*>(block.get())[size], 0);
+
+  // The same bytes as a memory block, directly and as an in-memory stream.
+  size = static_cast<int32_t>(file.size());
+  block = converter_->ConvertMemory(file.data(), false, nullptr, error, size);
+  ASSERT_NE(block, nullptr) << error;
+  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size)), report);
+  TVReadOnlyMemStream stream(file.data(), static_cast<int32_t>(file.size()));
+  block = converters_.ConvertStream(stream, "song.mp3", "", error, who, size, unicode, kUnicodeModeAnsi);
+  ASSERT_NE(block, nullptr) << error;
+  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size)), report);
+
+  // By content, when the name says nothing.
+  const std::string renamed = folder_.Write("song.dat", file);
+  EXPECT_TRUE(converter_->IsFileSupported(renamed));
+  block = converters_.ConvertFile(renamed, kUnicodeModeAnsi, "", error, who, size, unicode);
+  EXPECT_NE(block, nullptr) << error;
+  EXPECT_EQ(who, converter_);
+}
+
+TEST_F(TagHost, FailuresCarryTheirTexts) {
+  std::string error;
+  int32_t size = -1;
+  TResultBlock block = converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), true, nullptr, error, size);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_NE(error.find("Unicode not supported"), std::string::npos) << error;
+
+  const std::string untagged = folder_.Write("silence.mp3", AudioBytes(4000));
+  block = converter_->ConvertFile(untagged, false, nullptr, error, size);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_NE(error.find("Unsupported data format"), std::string::npos) << error;
+  EXPECT_FALSE(converter_->IsFileSupported(untagged));
+
+  // A conversion clears the text of the failure before it.
+  block = converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), false, nullptr, error, size);
+  EXPECT_NE(block, nullptr);
+  EXPECT_EQ(converter_->GetErrorText(), "");
+
+  EXPECT_FALSE(converter_->IsFileSupported(folder_.Path + "/missing.mp3"));
+  EXPECT_FALSE(converter_->GetErrorText().empty());
+}
+
+}  // namespace
