@@ -30,7 +30,6 @@ void AppendLineEnd(Text& Out) {
 
 void Sheet::Resize(uint32_t Rows, uint32_t Columns) {
   table_.clear();
-  table_.resize(Rows);
   rows_ = Rows;
   columns_ = Columns;
 }
@@ -45,12 +44,9 @@ void Sheet::Place(std::unique_ptr<BiffCell> Cell) {
     throw EBiffError("invalid vector<T> subscript");
   }
   // A cell past the table's end makes it grow.
-  if (row >= rows_) {
-    rows_ = static_cast<uint32_t>(row) + 1;
-    table_.resize(rows_);
-  }
+  if (row >= rows_) rows_ = static_cast<uint32_t>(row) + 1;
   if (last_column >= columns_) columns_ = static_cast<uint32_t>(last_column) + 1;
-  auto& slots = table_[static_cast<std::size_t>(row)];
+  auto& slots = table_[static_cast<uint32_t>(row)];
   if (slots.size() <= static_cast<std::size_t>(column)) slots.resize(columns_);
   auto& slot = slots[static_cast<std::size_t>(column)];
   if (slot != nullptr) throw EBiffError("Trying to overwrite record");
@@ -94,12 +90,10 @@ uint16_t Sheet::Read(Stream& S, uint16_t Id) {
   return ReadEof(S);
 }
 
-std::u16string Sheet::RowText(uint32_t Row) const {
+std::u16string Sheet::RowText(const std::vector<std::unique_ptr<BiffCell>>& Slots) {
   std::u16string text;
-  const auto& slots = table_[Row];
-  if (slots.empty()) return text;
-  for (uint32_t c = 0; c < slots.size(); ++c) {
-    if (const BiffCell* cell = slots[c].get()) {
+  for (uint32_t c = 0; c < Slots.size(); ++c) {
+    if (const BiffCell* cell = Slots[c].get()) {
       cell->Text(text);
       c += cell->LastColumn - cell->FirstColumn;
     }
@@ -111,15 +105,17 @@ std::u16string Sheet::RowText(uint32_t Row) const {
 
 template <class Text, class Convert>
 bool Sheet::WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const {
+  auto next = table_.begin();
   for (uint32_t r = 0; r < rows_; ++r) {
     if (Check != nullptr && !Check->Check()) return false;
-    if (table_[r].empty()) {
+    if (next == table_.end() || next->first != r) {
       // A row without cells: only its line end (sheets are often declared far larger than they are).
       CheckTextSize((Out.size() + 2) * sizeof(typename Text::value_type));
       AppendLineEnd(Out);
       continue;
     }
-    const Text row = ToOutput(RowText(r));
+    const Text row = ToOutput(RowText(next->second));
+    ++next;
     CheckTextSize((Out.size() + row.size() + 2) * sizeof(typename Text::value_type));
     Out += row;
     AppendLineEnd(Out);

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ class Sheet {
 
  private:
   void Place(std::unique_ptr<BiffCell> Cell);
-  std::u16string RowText(uint32_t Row) const;
+  static std::u16string RowText(const std::vector<std::unique_ptr<BiffCell>>& Slots);
   template <class Text, class Convert>
   bool WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const;
 
@@ -52,9 +53,9 @@ class Sheet {
   uint16_t first_column_ = 0;
   uint32_t rows_ = 0;
   uint32_t columns_ = 0;
-  // One entry per row; a row's slots are made when its first cell arrives, so a large and mostly empty
-  // sheet costs little.
-  std::vector<std::vector<std::unique_ptr<BiffCell>>> table_;
+  // The rows that hold cells, by row index (relative to the origin); a row's slots are made when its first
+  // cell arrives, so a sheet declared large costs only what its cells cost.
+  std::map<uint32_t, std::vector<std::unique_ptr<BiffCell>>> table_;
 };
 
 class Workbook {

@@ -6,9 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "plugins/common/OleStorage.h"
 #include "tests/plugins/TestLibraries.h"
-#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 #include "tests/plugins/impcalc2/BiffBuilder.h"
+#include "tests/plugins/impcalc2/OfficeTestSupport.h"
 
 namespace {
 
@@ -266,6 +267,24 @@ TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
   const std::string text = Ansi(stream.Bytes);
   EXPECT_EQ(text.size(), 65536u * 2 + 255 + 6);
   EXPECT_EQ(text.substr(text.size() - 8), "corner\r\n");
+}
+
+// Rows without cells cost nothing while a workbook is read: thousands of small sheets that each declare
+// 65536 rows are read without a table of that many rows each.
+TEST_F(WorkbookTest, DeclaredRowsCostNothingUntilWritten) {
+  B stream;
+  stream.Eof();
+  for (int i = 0; i < 4000; ++i) {
+    stream.Bof(0x0010).Dimensions(0, 65536, 0, 256);
+    stream.Bytes += B::Label8(65535, 0, "x");
+    stream.Eof();
+  }
+  std::unique_ptr<Storage> storage = OpenStorage(folder_.Write("many.xls", WorkbookFile(stream.Bytes)));
+  std::unique_ptr<Stream> s = storage->OpenStream(u"Workbook");
+  Workbook book;
+  ASSERT_TRUE(book.Read(*s, nullptr));
+  ASSERT_EQ(book.Sheets().size(), 4000u);
+  EXPECT_EQ(book.Sheets().back()->Rows(), 65536u);
 }
 
 TEST_F(WorkbookTest, TheEndOfTheStreamEndsTheReading) {
