@@ -113,7 +113,7 @@ void TUnLha::ExtractEntry(TStream32& Stream, const TLhaHeader& H) {
     BeginItem(true);  // folders pass without a decision
     // A Unix symbolic link is stored as a folder entry named "link|target"; it is no folder to make.
     if (IsFileOutput() && CreateStoredDirs && !CurrentOutputName.empty() &&
-        H.RawName.find('|') == std::string::npos)
+        Item.Name.find('|') == std::string::npos)
       ForceDirectories(CurrentOutputName);
     return;
   }

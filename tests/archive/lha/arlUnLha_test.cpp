@@ -91,6 +91,19 @@ TEST(UnLha, NameLeavingTheOutputFolderIsRefused) {
   EXPECT_TRUE(lzhtest::ReadFile((Out / "a.txt").string()) == Content("a.txt"));
 }
 
+// A symbolic link is stored as a folder entry named "link|target": the real folders are made, the link
+// is not made as a folder.
+TEST(UnLha, LinkEntriesAreNotMadeAsFolders) {
+  lzhtest::TTempFolder Dir("lha_links");
+  TUnLha D;
+  const TRunLog Log =
+      lzhtest::ExtractAllToFolder(D, FixturePath("peer/test_read_format_lha_header2.lzh"), Dir.Path);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(Dir.Path / "dir2"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(Dir.Path / "file1"));
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path / "dir2/symlink1|.."));
+}
+
 // -lh7- and -lz5- are listed and reported at extraction; -lzs- is not listed; an id that is not of the
 // form "-xxx-" is reported too.
 TEST(UnLha, ForeignMethodsAreReportedOrLeftOut) {
