@@ -12,6 +12,7 @@
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/FixtureDamage.h"
 #include "tests/plugins/impcalc2/OfficeTestSupport.h"
+#include "tests/plugins/impwrite/ConverterAnswers.h"
 #include "tests/plugins/imptag/TagBuilder.h"
 
 #ifndef SCRYLINE_IMPTAG
@@ -138,21 +139,7 @@ class TagHost : public TWesternCodePageTest {
 };
 
 TEST_F(TagHost, AnswersOfTheLibrary) {
-  EXPECT_EQ(converter_->GetDllInfo(), "Quorvane Library v.021010");
-  EXPECT_EQ(converter_->Exports.GetDllVersion(), 5378562);
-  EXPECT_EQ(converter_->Flags, 29);
-  int32_t count = 0;
-  EXPECT_EQ(converter_->ListSupportedTypes(count), "mp3");
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(converter_->GetType(0), "mp3");
-  EXPECT_EQ(converter_->GetType(1), "-");
-  EXPECT_EQ(converter_->GetTypeDescription(0), "MPEG ID3/Lyrics3 Tag (MP3)");
-  EXPECT_EQ(converter_->GetTypeDescription(1), "-");
-  for (const char* ext : {"mp3", "MP3", "mp3x", "mp2"}) {
-    EXPECT_EQ(converter_->IsFileTypeSupported(ext), std::string(ext) != "mp2") << ext;
-  }
-  EXPECT_EQ(converter_->Exports.SetCallback, nullptr);
-  EXPECT_EQ(converter_->Exports.IsMemDataSupported, nullptr);
+  ExpectConverterAnswers(*converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
 }
 
 TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {

@@ -12,6 +12,7 @@
 #include "search/QVConvIntf.h"
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/OfficeTestSupport.h"
+#include "tests/plugins/impwrite/ConverterAnswers.h"
 #include "tests/plugins/impwrite/WordBuilder.h"
 
 #ifndef SCRYLINE_IMPWRITE
@@ -129,21 +130,8 @@ class WordHost : public TWesternCodePageTest {
 };
 
 TEST_F(WordHost, AnswersOfTheLibrary) {
-  EXPECT_EQ(converter_->GetDllInfo(), "Quorvane Library v.021010");
-  EXPECT_EQ(converter_->Exports.GetDllVersion(), 5378562);
-  EXPECT_EQ(converter_->Flags, 30);
-  int32_t count = 0;
-  EXPECT_EQ(converter_->ListSupportedTypes(count), "doc");
-  EXPECT_EQ(count, 1);
-  EXPECT_EQ(converter_->GetType(0), "doc");
-  EXPECT_EQ(converter_->GetType(1), "-");
-  EXPECT_EQ(converter_->GetTypeDescription(0), "Microsoft\u00ae Word Document (DOC)");
-  EXPECT_EQ(converter_->GetTypeDescription(-1), "-");
-  for (const char* ext : {"doc", "DOC", "docx", "Dot"}) {
-    EXPECT_EQ(converter_->IsFileTypeSupported(ext), std::string(ext) != "Dot") << ext;
-  }
-  EXPECT_NE(converter_->Exports.SetCallback, nullptr);
-  EXPECT_EQ(converter_->Exports.IsMemDataSupported, nullptr);
+  ExpectConverterAnswers(*converter_, {"Quorvane Library v.021010", 5378562, 30, "doc",
+                                       "Microsoft\u00ae Word Document (DOC)", true});
 
   // Memory conversion is refused with a text.
   char data[8] = {};
