@@ -33,7 +33,7 @@ inline void ExpectConverterAnswers(TQVConverter& Converter, const TConverterAnsw
     EXPECT_EQ(Converter.GetTypeDescription(index), "-") << index;
   }
   std::string upper = A.Type;
-  for (char& c : upper) c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   const std::string type = A.Type;
   const struct {
     std::string ext;
