@@ -9,8 +9,7 @@
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
 #include "core/VStream.h"
-#include "platform/qvnls/Qvnls.h"
-#include "plugins/common/AnsiText.h"
+#include "plugins/imptag/ID3Text.h"
 #include "plugins/imptag/MP3Tables.h"
 
 namespace {
@@ -25,11 +24,11 @@ constexpr std::size_t kFrameFlagsOffset = 9;  // the second flag byte: how the f
 // Second flag byte in 2.3: compressed 0x80, encrypted 0x40 (so anything from 0x40 up is not plain).
 constexpr uint8_t kV23FrameNotPlain = 0x40;
 // Second flag byte in 2.4.
-constexpr uint8_t kV24FrameGrouped = 0x40;        // a group byte precedes the data
+constexpr uint8_t kV24FrameGrouped = 0x40;  // a group byte precedes the data
 constexpr uint8_t kV24FrameCompressed = 0x08;
 constexpr uint8_t kV24FrameEncrypted = 0x04;
 constexpr uint8_t kV24FrameUnsynchronised = 0x02;
-constexpr uint8_t kV24FrameDataLength = 0x01;     // a 4-byte data-length indicator precedes the data
+constexpr uint8_t kV24FrameDataLength = 0x01;  // a 4-byte data-length indicator precedes the data
 constexpr std::size_t kDataLengthSize = 4;
 // A comment block's header: encoding byte and three language bytes.
 constexpr std::size_t kCommentHeaderSize = 4;
@@ -39,7 +38,8 @@ constexpr int32_t kID3v1Size = 128;
 struct TID3v1Field {
   std::size_t Offset, Length;
 };
-constexpr TID3v1Field kV1Title{3, 30}, kV1Artist{33, 30}, kV1Album{63, 30}, kV1Year{93, 4}, kV1Comment{97, 30};
+constexpr TID3v1Field kV1Title{3, 30}, kV1Artist{33, 30}, kV1Album{63, 30}, kV1Year{93, 4},
+    kV1Comment{97, 30};
 constexpr std::size_t kV1Genre = 127;
 
 // Lyrics3: the end markers (9 bytes in front of the ID3v1 tag), the begin marker, the version 1 search
@@ -96,90 +96,7 @@ std::string ReadBytesAt(TVStream& Stream, int32_t Position, int32_t Count) {
   return bytes;
 }
 
-// Text cleaned for a report line: terminating zero bytes dropped, other zero bytes (separators of a
-// list) and every line break (CR LF, a lone CR or LF) made CR LF.
-std::string CleanID3Text(std::string_view Text) {
-  while (!Text.empty() && Text.back() == '\0') Text.remove_suffix(1);
-  std::string out;
-  out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    const char c = Text[i];
-    if (c == '\0' || c == '\n') {
-      out += kCRLF;
-    } else if (c == '\r') {
-      out += kCRLF;
-      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string TrimBlanks(std::string_view S) {
-  while (!S.empty() && static_cast<uint8_t>(S.front()) <= ' ') S.remove_prefix(1);
-  while (!S.empty() && static_cast<uint8_t>(S.back()) <= ' ') S.remove_suffix(1);
-  return std::string(S);
-}
-
-bool AllDigits(std::string_view S) {
-  return !S.empty() && std::all_of(S.begin(), S.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 bool StartsWith(std::string_view S, std::string_view Prefix) { return S.substr(0, Prefix.size()) == Prefix; }
-
-// The content type as a list of entries joined with one blank: genre numbers become names, "RX" and
-// "CR" become "Remix" and "Cover", empty entries and repeats are dropped. Version 2.3 writes the list as
-// "(17)(RX)Text" (a "((" starts a text that begins with "("); version 2.4 separates entries with zero
-// bytes. Raw is the frame's text behind the encoding byte.
-std::string RewriteContentType(std::string_view Raw, uint8_t Version) {
-  std::vector<std::string> entries;
-  auto add = [&entries](std::string_view Entry) {
-    std::string e = TrimBlanks(Entry);
-    if (AllDigits(e)) {
-      e = e.size() <= 3 ? GenreName(static_cast<uint8_t>(std::min(std::stoi(e), 255))) : kUnknownGenre;
-    } else if (e == "RX") {
-      e = "Remix";
-    } else if (e == "CR") {
-      e = "Cover";
-    }
-    if (!e.empty() && std::find(entries.begin(), entries.end(), e) == entries.end()) entries.push_back(e);
-  };
-  if (Version >= 4) {
-    std::size_t start = 0;
-    for (std::size_t zero; (zero = Raw.find('\0', start)) != std::string_view::npos; start = zero + 1) {
-      add(CleanID3Text(Raw.substr(start, zero - start)));
-    }
-    add(CleanID3Text(Raw.substr(start)));
-  } else {
-    const std::string text = CleanID3Text(Raw);
-    std::string_view s = text;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-      const std::size_t open = s.find('(', pos);
-      if (open == std::string_view::npos) {
-        add(s.substr(pos));
-        break;
-      }
-      if (open + 1 == s.size()) {
-        add(s.substr(pos, open - pos));
-        break;
-      }
-      const std::size_t close = s.find(')', open + 1);
-      if (close == std::string_view::npos) {
-        // An unclosed "(": the rest is one entry.
-        add(s.substr(pos));
-        break;
-      }
-      add(s.substr(pos, open - pos));
-      add(s.substr(open + 1, close - open - 1));
-      pos = close + 1;
-    }
-  }
-  std::string joined;
-  for (const std::string& e : entries) joined += (joined.empty() ? "" : " ") + e;
-  return joined;
-}
 
 // A user-defined entry (TXXX, WXXX) in the order the frames came.
 struct TUserEntry {
@@ -211,8 +128,8 @@ class TMP3Reader {
 
  private:
   void ReadID3v2(const TID3v2Header& Header);
-  void ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::string_view Data, const TID3v2Header& Header,
-                    TID3v2Values& Values);
+  void ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::string_view Data,
+                    const TID3v2Header& Header, TID3v2Values& Values);
   void ReadID3UserFrame(const char* Label, std::string_view Data, bool IsText, TID3v2Values& Values);
   void ReadID3CommentFrame(const char* Label, std::string_view Data);
   void WriteID3v2Report(const TID3v2Values& Values, uint8_t Version);
@@ -247,13 +164,15 @@ void TMP3Reader::ReadID3v2(const TID3v2Header& Header) {
 
   // The tag as far as the file holds it.
   const int32_t available = std::max(StreamSize - kID3v2HeaderSize, 0);
-  std::string tag = ReadBytesAt(Stream, kID3v2HeaderSize, static_cast<int32_t>(std::min<int64_t>(Header.Size, available)));
+  std::string tag =
+      ReadBytesAt(Stream, kID3v2HeaderSize, static_cast<int32_t>(std::min<int64_t>(Header.Size, available)));
   if (Header.Version == 3 && (Header.Flags & kID3Unsynchronised) != 0) tag = Resynchronise(tag);
 
   std::size_t pos = 0;
   if ((Header.Flags & kID3ExtendedHeader) != 0 && tag.size() >= 4) {
     // 2.3 gives the size behind its own four bytes, 2.4 (synchsafe) the size including them.
-    const uint64_t extended = Header.Version == 3 ? uint64_t{4} + BigEndian32(tag.data()) : Synchsafe32(tag.data());
+    const uint64_t extended =
+        Header.Version == 3 ? uint64_t{4} + BigEndian32(tag.data()) : Synchsafe32(tag.data());
     pos = static_cast<std::size_t>(std::min<uint64_t>(extended, tag.size()));
   }
 
@@ -261,8 +180,8 @@ void TMP3Reader::ReadID3v2(const TID3v2Header& Header) {
   while (tag.size() - pos >= kFrameHeaderSize) {
     const char* frame = tag.data() + pos;
     if (frame[0] < 'A' || frame[0] > 'Z') break;
-    const uint32_t size = Header.Version >= 4 ? Synchsafe32(frame + kFrameSizeOffset)
-                                              : BigEndian32(frame + kFrameSizeOffset);
+    const uint32_t size =
+        Header.Version >= 4 ? Synchsafe32(frame + kFrameSizeOffset) : BigEndian32(frame + kFrameSizeOffset);
     // A frame that reaches past the tag is damaged: the walk ends with what was read before it.
     if (size > tag.size() - pos - kFrameHeaderSize) break;
     ReadID3Frame(std::string_view(frame, 4), static_cast<uint8_t>(frame[kFrameFlagsOffset]),
@@ -294,7 +213,9 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
   }
 
   // A text frame's value: ISO-8859-1 text only (encoding byte 0).
-  auto text = [&Data]() { return Data.empty() || Data[0] != 0 ? std::string() : CleanID3Text(Data.substr(1)); };
+  auto text = [&Data]() {
+    return Data.empty() || Data[0] != 0 ? std::string() : CleanID3Text(Data.substr(1));
+  };
   if (Id == "TIT2") {
     Values.Title = text();
   } else if (Id == "TPE1") {
@@ -318,7 +239,8 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
   }
 }
 
-void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool IsText, TID3v2Values& Values) {
+void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool IsText,
+                                  TID3v2Values& Values) {
   if (Data.empty()) return;
   const std::string decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
   const std::size_t zero = decoded.find('\0');
@@ -330,13 +252,12 @@ void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool
 
 void TMP3Reader::ReadID3CommentFrame(const char* Label, std::string_view Data) {
   if (Data.size() < kCommentHeaderSize) return;
-  const std::string decoded =
-      DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize));
+  const std::string decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize));
   // The description ends at the first zero byte; without one the whole is the text.
   const std::size_t zero = decoded.find('\0');
   const std::string description = zero == std::string::npos ? std::string() : decoded.substr(0, zero);
-  const std::string text =
-      CleanID3Text(zero == std::string::npos ? std::string_view(decoded) : std::string_view(decoded).substr(zero + 1));
+  const std::string text = CleanID3Text(
+      zero == std::string::npos ? std::string_view(decoded) : std::string_view(decoded).substr(zero + 1));
   if (text.empty()) return;
   Comments += Label;
   Comments += kCRLF;
@@ -366,9 +287,11 @@ void TMP3Reader::WriteID3v2Report(const TID3v2Values& Values, uint8_t Version) {
                                                       ? RewriteContentType(Values.ContentTypeRaw, Version)
                                                       : Values.Text[row]);
   }
-  for (std::size_t row = 0; row < kID3UrlFrameCount; ++row) WriteMP3ReportLine(kID3UrlFrames[row].Label, Values.Url[row]);
+  for (std::size_t row = 0; row < kID3UrlFrameCount; ++row)
+    WriteMP3ReportLine(kID3UrlFrames[row].Label, Values.Url[row]);
   for (const TUserEntry& entry : Values.User) {
-    WriteMP3ReportLine(entry.Label, entry.Description.empty() ? entry.Value : entry.Description + "=" + entry.Value);
+    WriteMP3ReportLine(entry.Label,
+                       entry.Description.empty() ? entry.Value : entry.Description + "=" + entry.Value);
   }
   Report += kCRLF;
   Report += Comments;
@@ -379,7 +302,7 @@ void TMP3Reader::ReadID3v1(const std::string& Block) {
   HasReport = true;
   auto field = [&Block](TID3v1Field F) {
     const std::string_view raw = std::string_view(Block).substr(F.Offset, F.Length);
-    return TrimBlanks(raw.substr(0, raw.find('\0')));
+    return TrimID3Blanks(raw.substr(0, raw.find('\0')));
   };
   TID3v1Values values;
   values.Title = field(kV1Title);
@@ -420,7 +343,7 @@ void TMP3Reader::ReadLyrics3(TID3v1Values& Values) {
   } else if (marker == kLyricsEnd2) {
     const int32_t size_at = end - kLyrics2SizeDigits;
     const std::string digits = ReadBytesAt(Stream, size_at, kLyrics2SizeDigits);
-    if (!AllDigits(digits) || digits.size() != static_cast<std::size_t>(kLyrics2SizeDigits)) return;
+    if (!IsDecimalText(digits) || digits.size() != static_cast<std::size_t>(kLyrics2SizeDigits)) return;
     const int32_t size = std::stoi(digits);
     if (size > size_at) return;
     const std::string block = ReadBytesAt(Stream, size_at - size, size);
@@ -447,7 +370,7 @@ void TMP3Reader::ReadLyrics3v2Fields(std::string_view Fields, TID3v1Values& Valu
   while (Fields.size() - pos >= kHeader) {
     const std::string_view name = Fields.substr(pos, kLyrics2NameSize);
     const std::string_view digits = Fields.substr(pos + kLyrics2NameSize, kLyrics2FieldSizeDigits);
-    if (!AllDigits(digits)) break;
+    if (!IsDecimalText(digits)) break;
     const auto size = static_cast<std::size_t>(std::stoi(std::string(digits)));
     if (size > Fields.size() - pos - kHeader) break;
     const std::string_view data = Fields.substr(pos + kHeader, size);
@@ -497,50 +420,6 @@ bool IsMP3File(const std::string& FileName) {
   if (HasID3v2Header(stream, header)) return true;
   const int32_t size = stream.GetSize();
   return size >= kID3v1Size && ReadBytesAt(stream, size - kID3v1Size, 3) == "TAG";
-}
-
-std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
-  switch (Encoding) {
-    case 0:
-      return std::string(Bytes);
-    case 1:
-    case 2: {
-      const auto* b = reinterpret_cast<const uint8_t*>(Bytes.data());
-      const std::size_t units = Bytes.size() / 2;
-      auto unit = [b](std::size_t i) { return static_cast<char16_t>(b[2 * i] | b[2 * i + 1] << 8); };
-      auto is_mark = [](char16_t u) { return u == 0xFEFF || u == 0xFFFE; };
-      bool swap = Encoding == 2;
-      std::size_t i = 0;
-      if (Encoding == 1 && units > 0 && is_mark(unit(0))) {
-        swap = unit(0) == 0xFFFE;
-        i = 1;
-      }
-      std::u16string text;
-      text.reserve(units);
-      bool after_zero = false;
-      for (; i < units; ++i) {
-        char16_t u = unit(i);
-        if (swap) u = static_cast<char16_t>(u << 8 | u >> 8);
-        text += u;
-        // The value behind a description may carry a byte-order mark of its own.
-        if (Encoding == 1 && u == 0 && !after_zero) {
-          after_zero = true;
-          if (i + 1 < units && is_mark(unit(i + 1))) swap = unit(++i) == 0xFFFE;
-        }
-      }
-      return WideToAnsi(text);
-    }
-    case 3: {
-      if (Bytes.empty()) return std::string();
-      std::u16string text(Bytes.size(), u'\0');
-      const int32_t n = qvnls::BufToWide(Bytes.data(), static_cast<int32_t>(Bytes.size()), text.data(),
-                                         static_cast<int32_t>(text.size() * 2), qvnls::kCharsetUtf8);
-      text.resize(n > 0 ? static_cast<std::size_t>(n) / 2 : 0);
-      return WideToAnsi(text);
-    }
-    default:
-      return std::string();
-  }
 }
 
 std::string ReadMP3Tags(TVStream& Stream, bool Unicode) {

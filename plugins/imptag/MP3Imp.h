@@ -28,10 +28,10 @@ class TVStream;
 
 // The 10-byte ID3v2 tag header.
 struct TID3v2Header {
-  uint8_t Version = 0;   // major version: 3 or 4
+  uint8_t Version = 0;  // major version: 3 or 4
   uint8_t Revision = 0;
   uint8_t Flags = 0;
-  uint32_t Size = 0;     // the tag's size behind the header (7 bits a byte)
+  uint32_t Size = 0;  // the tag's size behind the header (7 bits a byte)
 };
 
 // Tag flags of the ID3v2 header.
@@ -50,11 +50,6 @@ bool HasID3v2Header(TVStream& Stream, TID3v2Header& Header);
 // The content test: an ID3v2 header at the start or "TAG" 128 bytes before the end. Raises when the file
 // cannot be read.
 bool IsMP3File(const std::string& FileName);
-
-// Text of an ID3v2 text encoding as 8-bit text in the Windows code page: 0 ISO-8859-1 (taken as it is),
-// 1 UTF-16 with a byte-order mark, 2 UTF-16 big-endian, 3 UTF-8; any other encoding gives "". Zero
-// characters survive as zero bytes.
-std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes);
 
 // The report of the stream's tags. Raises "Unicode not supported" when Unicode is asked and
 // "Unsupported data format" when the stream has no tag.

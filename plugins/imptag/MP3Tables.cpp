@@ -59,6 +59,8 @@ const TID3FrameLabel kID3UrlFrames[kID3UrlFrameCount] = {
 
 namespace {
 
+// Rows as the list is usually printed; the comment gives the index of each row's first name.
+// clang-format off
 const char* const kGenres[kMaxGenreIndex + 1] = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",  // 0
     "Jazz", "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap",  // 8
@@ -81,6 +83,7 @@ const char* const kGenres[kMaxGenreIndex + 1] = {
     "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover", "Contemporary Christian",  // 136
     "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "Jpop", "Synthpop",  // 141
 };
+// clang-format on
 
 }  // namespace
 

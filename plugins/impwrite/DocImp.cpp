@@ -25,6 +25,7 @@ bool ConvertWordFile(const std::string& FileName, bool Unicode, IConvProgress* P
                        kConvertFlags);
     result = &converted;
   }
-  Text.assign(reinterpret_cast<const char*>(result->GetMemory()), static_cast<std::size_t>(result->GetSize()));
+  Text.assign(reinterpret_cast<const char*>(result->GetMemory()),
+              static_cast<std::size_t>(result->GetSize()));
   return true;
 }

@@ -180,7 +180,8 @@ bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, ICon
   } else {
     IsUnicode = context.Unicode = false;
     if ((flags & kFibComplex) != 0) {
-      ReadWordPieceTable(*document, Get32(fib + kFibPieceTable95), Get32(fib + kFibPieceTable95 + 4), context);
+      ReadWordPieceTable(*document, Get32(fib + kFibPieceTable95), Get32(fib + kFibPieceTable95 + 4),
+                         context);
     } else {
       const uint32_t first = Get32(fib + kFibTextStart);
       const uint32_t last = Get32(fib + kFibTextEnd);

@@ -43,13 +43,13 @@ class EDocEncrypted : public Exception {
 // The File Information Block: its size and the fields the reader uses (byte offsets).
 constexpr uint32_t kFibSize = 426;
 constexpr uint32_t kFibFlags = 10;
-constexpr uint32_t kFibTextStart = 24;         // fcMin, Word 6/95 simple documents
-constexpr uint32_t kFibTextEnd = 28;           // fcMac
-constexpr uint32_t kFibPieceTable95 = 352;     // position and length in "WordDocument"
-constexpr uint32_t kFibPieceTable97 = 418;     // position and length in the table stream
-constexpr uint16_t kFibComplex = 0x0004;       // Word 6/95 text in pieces
+constexpr uint32_t kFibTextStart = 24;      // fcMin, Word 6/95 simple documents
+constexpr uint32_t kFibTextEnd = 28;        // fcMac
+constexpr uint32_t kFibPieceTable95 = 352;  // position and length in "WordDocument"
+constexpr uint32_t kFibPieceTable97 = 418;  // position and length in the table stream
+constexpr uint16_t kFibComplex = 0x0004;    // Word 6/95 text in pieces
 constexpr uint16_t kFibEncrypted = 0x0100;
-constexpr uint16_t kFibWhichTable = 0x0200;    // the table stream is "1Table", else "0Table"
+constexpr uint16_t kFibWhichTable = 0x0200;  // the table stream is "1Table", else "0Table"
 
 // A compound file whose "WordDocument" stream opens. Never raises: any failure answers false.
 bool IsWordDocument(const std::string& FileName);

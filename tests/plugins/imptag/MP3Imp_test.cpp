@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/VStream.h"
+#include "plugins/imptag/ID3Text.h"
 #include "plugins/imptag/MP3Tables.h"
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/OfficeTestSupport.h"
@@ -42,10 +43,12 @@ TEST_F(MP3Tags, ID3v23ReportLayout) {
   const std::string frames =
       ID3TextFrame("TYER", "2002") + ID3TextFrame("TIT2", "Song") + ID3TextFrame("TPE1", "Artist") +
       ID3TextFrame("TALB", "Album") + ID3TextFrame("TCON", "(17)(RX)") + ID3TextFrame("TRCK", "3/12\0", 3) +
-      ID3Frame("WCOM", std::string("http://shop\0junk", 16)) + ID3TextFrame("TXXX", std::string("desc\0value", 10)) +
-      ID3TextFrame("TXXX", std::string("\0plain", 6)) + ID3TextFrame("TXXX", "no separator") +
-      ID3TextFrame("WXXX", std::string("home\0http://x\0y", 15)) +
-      ID3Frame("COMM", std::string("\0eng" "desc\0hello", 14)) +
+      ID3Frame("WCOM", std::string("http://shop\0junk", 16)) +
+      ID3TextFrame("TXXX", std::string("desc\0value", 10)) + ID3TextFrame("TXXX", std::string("\0plain", 6)) +
+      ID3TextFrame("TXXX", "no separator") + ID3TextFrame("WXXX", std::string("home\0http://x\0y", 15)) +
+      ID3Frame("COMM", std::string("\0eng"
+                                   "desc\0hello",
+                                   14)) +
       ID3Frame("USLT", std::string("\0eng\0line1\nline2\r\n", 18)) + ID3Frame("APIC", "picture bytes") +
       std::string(20, '\0');
   EXPECT_EQ(Report(ID3v2Tag(3, frames) + AudioBytes(200)),
@@ -66,10 +69,12 @@ TEST_F(MP3Tags, ID3v23ReportLayout) {
 }
 
 TEST_F(MP3Tags, ID3v1WithLyrics3v2) {
-  const std::string lyrics = Lyrics3v2(Lyrics3v2Field("IND", "11") + Lyrics3v2Field("LYR", "la la\r\nla") +
-                                       Lyrics3v2Field("INF", "info") + Lyrics3v2Field("AUT", "Writer") +
-                                       Lyrics3v2Field("ETT", "Short Title Longer") + Lyrics3v2Field("EAL", "Other"));
-  const std::string file = AudioBytes(300) + lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
+  const std::string lyrics =
+      Lyrics3v2(Lyrics3v2Field("IND", "11") + Lyrics3v2Field("LYR", "la la\r\nla") +
+                Lyrics3v2Field("INF", "info") + Lyrics3v2Field("AUT", "Writer") +
+                Lyrics3v2Field("ETT", "Short Title Longer") + Lyrics3v2Field("EAL", "Other"));
+  const std::string file =
+      AudioBytes(300) + lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
   EXPECT_EQ(Report(file),
             "*** ID3v1 Tag ***\r\n\r\n"
             "Title: Short Title Longer\r\n"
@@ -107,16 +112,25 @@ TEST_F(MP3Tags, ContentType) {
       {3, "Rock (", "Rock"},
       {3, "Jazz", "Jazz"},
       {4, std::string("17\0Rock\0RX\0", 11), "Rock Remix"},
-      {4, std::string("Trip-Hop\0" "7", 10), "Trip-Hop Hip-Hop"},
+      {4,
+       std::string("Trip-Hop\0"
+                   "7",
+                   10),
+       "Trip-Hop Hip-Hop"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.raw);
     const std::string report = Report(ID3v2Tag(c.version, ID3TextFrame("TCON", c.raw, c.version)));
     EXPECT_EQ(Line(report, "Content type"), c.expected);
   }
-  EXPECT_STREQ(GenreName(0), "Blues");
-  EXPECT_STREQ(GenreName(147), "Synthpop");
-  EXPECT_STREQ(GenreName(148), "Unknown");
+  const struct {
+    uint8_t index;
+    const char* name;
+  } genres[] = {{0, "Blues"},         {17, "Rock"},  {40, "Alternative Rock"}, {64, "Native US"},
+                {79, "Hard Rock"},    {80, "Folk"},  {118, "Rhytmic Soul"},    {123, "Acapella"},
+                {144, "Trash Metal"}, {146, "Jpop"}, {147, "Synthpop"},        {148, "Unknown"},
+                {255, "Unknown"}};
+  for (const auto& g : genres) EXPECT_STREQ(GenreName(g.index), g.name) << static_cast<int>(g.index);
   for (int i = 0; i <= kMaxGenreIndex; ++i) EXPECT_NE(GenreName(static_cast<uint8_t>(i)), nullptr) << i;
 }
 
@@ -127,12 +141,24 @@ TEST_F(MP3Tags, TextEncodings) {
     std::string expected;
   } cases[] = {
       {0, "Caf\xe9", "Caf\xe9"},
-      {1, std::string("\xFF\xFE" "C\0a\0f\0\xE9\0", 10), "Caf\xe9"},
+      {1,
+       std::string("\xFF\xFE"
+                   "C\0a\0f\0\xE9\0",
+                   10),
+       "Caf\xe9"},
       {1, std::string("\xFE\xFF\0C\0a\0f\0\xE9", 10), "Caf\xe9"},
-      {1, std::string("\xFF\xFE" "d\0\0\0\xFE\xFF\0v", 10), std::string("d\0v", 3)},
+      {1,
+       std::string("\xFF\xFE"
+                   "d\0\0\0\xFE\xFF\0v",
+                   10),
+       std::string("d\0v", 3)},
       {1, std::string("x\0y\0", 4), "xy"},
       {2, std::string("\0C\0a\0f\0\xE9\x20\xAC", 10), "Caf\xe9\x80"},
-      {3, "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xE4\xB8\xAD", "Gr\xfc\xdf" "e \x80 ?"},
+      {3,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e \xE2\x82\xAC \xE4\xB8\xAD",
+       "Gr\xfc\xdf"
+       "e \x80 ?"},
       {3, std::string("a\0b", 3), std::string("a\0b", 3)},
       {5, "text", ""},
   };
@@ -141,8 +167,15 @@ TEST_F(MP3Tags, TextEncodings) {
     EXPECT_EQ(DecodeID3Text(c.encoding, c.bytes), c.expected);
   }
   // Text frames are reported in ISO-8859-1 only; comments in every encoding.
-  const std::string frames = ID3TextFrame("TIT2", std::string("\xFF\xFE" "T\0", 4), 3, 1) +
-                             ID3Frame("COMM", std::string("\x03" "eng" "d\xC3\xA9\0t\xC3\xA9xt", 13));
+  const std::string frames = ID3TextFrame("TIT2",
+                                          std::string("\xFF\xFE"
+                                                      "T\0",
+                                                      4),
+                                          3, 1) +
+                             ID3Frame("COMM", std::string("\x03"
+                                                          "eng"
+                                                          "d\xC3\xA9\0t\xC3\xA9xt",
+                                                          13));
   const std::string report = Report(ID3v2Tag(3, frames));
   EXPECT_EQ(Line(report, "Title"), "(none)");
   EXPECT_NE(report.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << report;
@@ -161,16 +194,21 @@ TEST_F(MP3Tags, FrameAndTagFlags) {
       {"2.4 encrypted", ID3v2Tag(4, ID3Frame("TIT2", plain, 4, 0x04)), "(none)"},
       {"2.4 grouped", ID3v2Tag(4, ID3Frame("TIT2", "\x07" + plain, 4, 0x40)), "A\xFF\xE9z"},
       {"2.4 data length", ID3v2Tag(4, ID3Frame("TIT2", SynchsafeBytes(5) + plain, 4, 0x01)), "A\xFF\xE9z"},
-      {"2.4 unsynchronised frame", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4, 0x02)), "A\xFF\xE9z"},
+      {"2.4 unsynchronised frame", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4, 0x02)),
+       "A\xFF\xE9z"},
       {"2.4 all of them",
-       ID3v2Tag(4, ID3Frame("TIT2", "\x07" + SynchsafeBytes(5) + Unsynchronise(plain), 4, 0x43)), "A\xFF\xE9z"},
+       ID3v2Tag(4, ID3Frame("TIT2", "\x07" + SynchsafeBytes(5) + Unsynchronise(plain), 4, 0x43)),
+       "A\xFF\xE9z"},
       {"2.4 unsynchronised tag", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4), 0x80), "A\xFF\xE9z"},
       {"2.3 unsynchronised tag", ID3v2Tag(3, Unsynchronise(ID3Frame("TIT2", plain, 3)), 0x80), "A\xFF\xE9z"},
       {"2.3 extended header",
-       ID3v2Tag(3, BigEndianBytes(6) + std::string(6, '\0') + ID3Frame("TIT2", plain, 3), 0x40), "A\xFF\xE9z"},
+       ID3v2Tag(3, BigEndianBytes(6) + std::string(6, '\0') + ID3Frame("TIT2", plain, 3), 0x40),
+       "A\xFF\xE9z"},
       {"2.4 extended header",
-       ID3v2Tag(4, SynchsafeBytes(6) + std::string("\x01\x00", 2) + ID3Frame("TIT2", plain, 4), 0x40), "A\xFF\xE9z"},
-      {"extended header past the tag", ID3v2Tag(3, BigEndianBytes(0xFFFFFFFF) + ID3Frame("TIT2", plain), 0x40), "(none)"},
+       ID3v2Tag(4, SynchsafeBytes(6) + std::string("\x01\x00", 2) + ID3Frame("TIT2", plain, 4), 0x40),
+       "A\xFF\xE9z"},
+      {"extended header past the tag",
+       ID3v2Tag(3, BigEndianBytes(0xFFFFFFFF) + ID3Frame("TIT2", plain), 0x40), "(none)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -189,15 +227,21 @@ TEST_F(MP3Tags, HostileSizesKeepWhatWasRead) {
     std::string file;
   } cases[] = {
       {"2.3 frame size -10 (would point back at itself)",
-       ID3v2Tag(3, good + "TALB" + BigEndianBytes(0xFFFFFFF6u) + std::string(2, '\0') + std::string("\0Lost", 5)) + v1},
-      {"frame larger than the tag", ID3v2Tag(3, good + "TALB" + BigEndianBytes(400) + std::string(2, '\0') + std::string("\0Lost", 5)) +
-                                        AudioBytes(600) + v1},
+       ID3v2Tag(
+           3, good + "TALB" + BigEndianBytes(0xFFFFFFF6u) + std::string(2, '\0') + std::string("\0Lost", 5)) +
+           v1},
+      {"frame larger than the tag",
+       ID3v2Tag(3, good + "TALB" + BigEndianBytes(400) + std::string(2, '\0') + std::string("\0Lost", 5)) +
+           AudioBytes(600) + v1},
       {"2.4 frame size bytes with their top bits set",
-       ID3v2Tag(4, ID3TextFrame("TIT2", "Kept", 4) + "TALB" + std::string(4, '\xFF') + std::string(2, '\0') + std::string("\0Lost", 5)) + v1},
+       ID3v2Tag(4, ID3TextFrame("TIT2", "Kept", 4) + "TALB" + std::string(4, '\xFF') + std::string(2, '\0') +
+                       std::string("\0Lost", 5)) +
+           v1},
       {"frame header cut short by the tag end", ID3v2Tag(3, good + std::string("TALB\0\0", 6)) + v1},
-      {"tag larger than the file",
-       std::string("ID3\x03\0\0", 6) + SynchsafeBytes(100000) + good + "TALB" + BigEndianBytes(9000) + std::string("\0\0\0Lost", 7) + v1},
-      {"tag size bytes all 0xFF", std::string("ID3\x03\0\0\xFF\xFF\xFF\xFF", 10) + good + std::string(10, '\0') + v1},
+      {"tag larger than the file", std::string("ID3\x03\0\0", 6) + SynchsafeBytes(100000) + good + "TALB" +
+                                       BigEndianBytes(9000) + std::string("\0\0\0Lost", 7) + v1},
+      {"tag size bytes all 0xFF",
+       std::string("ID3\x03\0\0\xFF\xFF\xFF\xFF", 10) + good + std::string(10, '\0') + v1},
       {"identifier not a capital letter", ID3v2Tag(3, good + ID3TextFrame("tALB", "Lost")) + v1},
   };
   for (const auto& c : cases) {
@@ -234,12 +278,15 @@ TEST_F(MP3Tags, DamagedLyrics3BlocksAreIgnored) {
 }
 
 TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
-  const std::string v22 = std::string("ID3\x02\0\0", 6) + SynchsafeBytes(10) + "TT2" + std::string("\0\0\x04\0Old", 7);
+  const std::string v22 =
+      std::string("ID3\x02\0\0", 6) + SynchsafeBytes(10) + "TT2" + std::string("\0\0\x04\0Old", 7);
   EXPECT_EQ(Error(AudioBytes(1000)), kUnsupportedDataFormat);
   EXPECT_EQ(Error(""), kUnsupportedDataFormat);
   EXPECT_EQ(Error("ID3\x03"), kUnsupportedDataFormat);
   EXPECT_EQ(Error(v22 + AudioBytes(300)), kUnsupportedDataFormat);
-  EXPECT_EQ(Report(v22 + ID3v1Tag("Only v1", "", "", "", "", 0)).rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Only v1\r\n", 0), 0u);
+  EXPECT_EQ(Report(v22 + ID3v1Tag("Only v1", "", "", "", "", 0))
+                .rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Only v1\r\n", 0),
+            0u);
   EXPECT_EQ(Error(ID3v2Tag(3, ""), true), kUnicodeNotSupported);
   // A tag with nothing in it is still a report.
   EXPECT_EQ(Report(ID3v2Tag(4, std::string(100, '\0'))), "*** ID3v2 Tag ***\r\n\r\n\r\n");

@@ -8,22 +8,26 @@
 #include <vector>
 
 inline std::string BigEndianBytes(uint32_t V) {
-  return {static_cast<char>(V >> 24), static_cast<char>(V >> 16), static_cast<char>(V >> 8), static_cast<char>(V)};
+  return {static_cast<char>(V >> 24), static_cast<char>(V >> 16), static_cast<char>(V >> 8),
+          static_cast<char>(V)};
 }
 
 inline std::string SynchsafeBytes(uint32_t V) {
-  return {static_cast<char>((V >> 21) & 0x7F), static_cast<char>((V >> 14) & 0x7F), static_cast<char>((V >> 7) & 0x7F),
-          static_cast<char>(V & 0x7F)};
+  return {static_cast<char>((V >> 21) & 0x7F), static_cast<char>((V >> 14) & 0x7F),
+          static_cast<char>((V >> 7) & 0x7F), static_cast<char>(V & 0x7F)};
 }
 
 // A frame of version Version (3 or 4) with the second flag byte Flags.
-inline std::string ID3Frame(const std::string& Id, const std::string& Body, int Version = 3, uint8_t Flags = 0) {
+inline std::string ID3Frame(const std::string& Id, const std::string& Body, int Version = 3,
+                            uint8_t Flags = 0) {
   const auto size = static_cast<uint32_t>(Body.size());
-  return Id + (Version >= 4 ? SynchsafeBytes(size) : BigEndianBytes(size)) + '\0' + static_cast<char>(Flags) + Body;
+  return Id + (Version >= 4 ? SynchsafeBytes(size) : BigEndianBytes(size)) + '\0' + static_cast<char>(Flags) +
+         Body;
 }
 
 // A text frame in ISO-8859-1 (encoding byte 0), or in another encoding with its bytes as given.
-inline std::string ID3TextFrame(const std::string& Id, const std::string& Text, int Version = 3, char Encoding = 0) {
+inline std::string ID3TextFrame(const std::string& Id, const std::string& Text, int Version = 3,
+                                char Encoding = 0) {
   return ID3Frame(Id, std::string(1, Encoding) + Text, Version);
 }
 
@@ -40,7 +44,8 @@ inline std::string Unsynchronise(const std::string& Data) {
   for (std::size_t i = 0; i < Data.size(); ++i) {
     out += Data[i];
     const bool ff = static_cast<uint8_t>(Data[i]) == 0xFF;
-    if (ff && (i + 1 == Data.size() || Data[i + 1] == '\0' || static_cast<uint8_t>(Data[i + 1]) >= 0xE0)) out += '\0';
+    if (ff && (i + 1 == Data.size() || Data[i + 1] == '\0' || static_cast<uint8_t>(Data[i + 1]) >= 0xE0))
+      out += '\0';
   }
   return out;
 }
@@ -53,14 +58,15 @@ inline std::string FixedField(const std::string& Text, std::size_t Length) {
 
 // A 128-byte ID3v1 block; Track > 0 makes it ID3v1.1 (a zero byte and the track in the comment's end).
 inline std::string ID3v1Tag(const std::string& Title, const std::string& Artist, const std::string& Album,
-                            const std::string& Year, const std::string& Comment, uint8_t Genre, uint8_t Track = 0) {
+                            const std::string& Year, const std::string& Comment, uint8_t Genre,
+                            uint8_t Track = 0) {
   std::string comment = FixedField(Comment, 30);
   if (Track > 0) {
     comment[28] = '\0';
     comment[29] = static_cast<char>(Track);
   }
-  return "TAG" + FixedField(Title, 30) + FixedField(Artist, 30) + FixedField(Album, 30) + FixedField(Year, 4) +
-         comment + static_cast<char>(Genre);
+  return "TAG" + FixedField(Title, 30) + FixedField(Artist, 30) + FixedField(Album, 30) +
+         FixedField(Year, 4) + comment + static_cast<char>(Genre);
 }
 
 inline std::string Lyrics3v1(const std::string& Lyrics) { return "LYRICSBEGIN" + Lyrics + "LYRICSEND"; }

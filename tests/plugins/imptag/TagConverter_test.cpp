@@ -12,8 +12,8 @@
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/FixtureDamage.h"
 #include "tests/plugins/impcalc2/OfficeTestSupport.h"
-#include "tests/plugins/impwrite/ConverterAnswers.h"
 #include "tests/plugins/imptag/TagBuilder.h"
+#include "tests/plugins/impwrite/ConverterAnswers.h"
 
 #ifndef SCRYLINE_IMPTAG
 #error "SCRYLINE_IMPTAG must name the MP3 tag converter library"
@@ -40,36 +40,44 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
        {"*** ID3v1 Tag ***", "Title: Test Title", "Artist(s): Test Artist", "Album: Test Album", "Year: 2008",
         "Genre: Rock", "Comment: Test Comment"}},
       {"testMP3id3v1_v2.mp3",
-       {"*** ID3v2 Tag ***", "Title: Test Title", "Lead performer(s)/Soloist(s): Test Artist", "Content type: Rock",
-        "Content descriptor: ID3v1 Comment", "Test Comment", "*** ID3v1 Tag ***", "Year: 2008"}},
+       {"*** ID3v2 Tag ***", "Title: Test Title", "Lead performer(s)/Soloist(s): Test Artist",
+        "Content type: Rock", "Content descriptor: ID3v1 Comment", "Test Comment", "*** ID3v1 Tag ***",
+        "Year: 2008"}},
       // Title, artist and album are UTF-16 text frames, which are not reported; the comment is.
-      {"testMP3id3v2.mp3", {"Copyright message: Test Copyright", "Content descriptor: ID3v1 Comment", "Test Comment"}},
-      {"testMP3id3v24.mp3", {"Copyright message: Test Copyright", "Track number/Position in set: 3/12", "Test Comment"}},
+      {"testMP3id3v2.mp3",
+       {"Copyright message: Test Copyright", "Content descriptor: ID3v1 Comment", "Test Comment"}},
+      {"testMP3id3v24.mp3",
+       {"Copyright message: Test Copyright", "Track number/Position in set: 3/12", "Test Comment"}},
       {"testMP3lyrics.mp3",
-       {"Title: Test Title", "Album: Test Album", "Title: Encore", "Artist(s): DJ Danger Mouse", "Album: Grey Album",
-        "Year: 2004", "Genre: Unknown"}},
+       {"Title: Test Title", "Album: Test Album", "Title: Encore", "Artist(s): DJ Danger Mouse",
+        "Album: Grey Album", "Year: 2004", "Genre: Unknown"}},
       {"testMP3i18n.mp3",
-       {"Title: Une chason en Fran\xe7" "ais", "Content type: Rock", "Content descriptor: Comment Desc",
-        "This is a ??? Comment"}},
+       {"Title: Une chason en Fran\xe7"
+        "ais",
+        "Content type: Rock", "Content descriptor: Comment Desc", "This is a ??? Comment"}},
       // The tag declares more bytes than the file holds: the frames before the cut are reported.
       {"testMP3truncated.mp3",
        {"Title: Girl you have no faith in medicine", "Lead performer(s)/Soloist(s): The White Stripes",
         "Album: Elephant", "Year: 2003"}},
       {"id3v1v2-combined.mp3",
-       {"Title: cosmic american", "Lead performer(s)/Soloist(s): Anais Mitchell", "Track number/Position in set: 3/11",
-        "Waterbug Records, www.anaismitchell.com", "Album: Hymns for the Exiled", "Year: 1337", "Comment: v1 comment"}},
-      {"silence-44-s-v1.mp3", {"Album: Quod Libet Test Data", "Title: Silence", "Artist(s): piman", "Genre: Darkwave"}},
+       {"Title: cosmic american", "Lead performer(s)/Soloist(s): Anais Mitchell",
+        "Track number/Position in set: 3/11", "Waterbug Records, www.anaismitchell.com",
+        "Album: Hymns for the Exiled", "Year: 1337", "Comment: v1 comment"}},
+      {"silence-44-s-v1.mp3",
+       {"Album: Quod Libet Test Data", "Title: Silence", "Artist(s): piman", "Genre: Darkwave"}},
       {"id3v24_extended_header.id3",
-       {"Title: One Second of Silence", "Lead performer(s)/Soloist(s): Snild Dolkow", "Album: Mutagen Bug Reports",
-        "This is a comment!"}},
+       {"Title: One Second of Silence", "Lead performer(s)/Soloist(s): Snild Dolkow",
+        "Album: Mutagen Bug Reports", "This is a comment!"}},
       {"bad-TYER-frame.mp3",
        {"Title: This track has an invalid TYER frame, that used to be able to break Mutagen",
-        "Artist(s): From 1.01 To 1.02", "Album: Splitted by Mp3Splt v. 2.1", "Comment: http://mp3splt.sf.net"}},
+        "Artist(s): From 1.01 To 1.02", "Album: Splitted by Mp3Splt v. 2.1",
+        "Comment: http://mp3splt.sf.net"}},
       {"apev2-lyricsv2.mp3", {"Title: A song", "Artist(s): Auth", "Genre: House"}},
       {"lyrics3v1withID3v1.mp3",
        {"Title: TITLE1234567890123456789012345", "Comment: COMMENT123456789012345678901",
         "forget that this ugly tag exists in this universe"}},
-      {"lyrics3v2withID3v1.mp3", {"Artist(s): ARTIST123456789012345678901234", "Album: ALBUM1234567890123456789012345"}},
+      {"lyrics3v2withID3v1.mp3",
+       {"Artist(s): ARTIST123456789012345678901234", "Album: ALBUM1234567890123456789012345"}},
       {"lyrics3v2withID3v1-invalid.mp3", {"Title: TITLE1234567890123456789012345", "Genre: Pop"}},
       // Nothing but UTF-16 text frames, or a content type holding only a byte-order mark: an empty report.
       {"id3v23unicodetags.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
@@ -79,7 +87,8 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const std::string report = ConvertTags(TagFixture(c.file));
-    for (const std::string& line : c.lines) EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+    for (const std::string& line : c.lines)
+      EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
   }
 }
 
@@ -99,9 +108,9 @@ TEST_F(TagFixtures, FilesWithoutAReadableTag) {
 TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
   TTestFolder folder;
   int reported = 0, failed = 0;
-  for (const char* name : {"testMP3id3v1_v2.mp3", "testMP3lyrics.mp3", "testMP3i18n.mp3", "id3v1v2-combined.mp3",
-                           "id3v24_extended_header.id3", "id3v23_unsynch.id3", "lyrics3v2withID3v1.mp3",
-                           "lyrics3v1withID3v1.mp3", "apev2-lyricsv2.mp3"}) {
+  for (const char* name : {"testMP3id3v1_v2.mp3", "testMP3lyrics.mp3", "testMP3i18n.mp3",
+                           "id3v1v2-combined.mp3", "id3v24_extended_header.id3", "id3v23_unsynch.id3",
+                           "lyrics3v2withID3v1.mp3", "lyrics3v1withID3v1.mp3", "apev2-lyricsv2.mp3"}) {
     ForEachDamagedCopy(ReadWholeFile(TagFixture(name)), [&](const std::string& What, const std::string& Bad) {
       SCOPED_TRACE(std::string(name) + ": " + What);
       std::string text;
@@ -130,7 +139,8 @@ class TagHost : public TWesternCodePageTest {
  protected:
   void SetUp() override {
     TWesternCodePageTest::SetUp();
-    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPTAG, false), kConverterLoaded) << converters_.LastLoadError;
+    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPTAG, false), kConverterLoaded)
+        << converters_.LastLoadError;
     converter_ = converters_.GetConverter(0);
   }
   TQVConverters converters_;
@@ -139,7 +149,8 @@ class TagHost : public TWesternCodePageTest {
 };
 
 TEST_F(TagHost, AnswersOfTheLibrary) {
-  ExpectConverterAnswers(*converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
+  ExpectConverterAnswers(
+      *converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
 }
 
 TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
@@ -149,7 +160,8 @@ TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
   int32_t size = -1;
   bool unicode = true;
   // Native form: 8-bit text from a library without UTF-16 output.
-  TResultBlock block = converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", error, who, size, unicode);
+  TResultBlock block = converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", error,
+                                               who, size, unicode);
   ASSERT_NE(block, nullptr) << error;
   EXPECT_FALSE(unicode);
   const std::string report(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));

@@ -66,9 +66,9 @@ class TCountingProgress : public IConvProgress {
 TEST(WordReader, Word97PiecesOfBothWidthsBecomeOneUtf16Text) {
   // An 8-bit piece in Windows-1252 (0x93/0x94 are curly quotes, 0x80 the euro), then a UTF-16 piece; a
   // property block stands in front of the piece table.
-  const std::string file = Word97Document({{"Say \x93hi\x94 \x80\x81\r", false},
-                                           {Utf16Bytes(u"w\u00f6rld\x0Bnext\x1Fline\r\u4e2d"), true}},
-                                          kFibWhichTable, u"1Table", "props");
+  const std::string file = Word97Document(
+      {{"Say \x93hi\x94 \x80\x81\r", false}, {Utf16Bytes(u"w\u00f6rld\x0Bnext\x1Fline\r\u4e2d"), true}},
+      kFibWhichTable, u"1Table", "props");
   EXPECT_EQ(ReadWide(file), u"Say \u201chi\u201d \u20ac\u0081\r\nw\u00f6rld\r\nnextline\r\n\u4e2d");
 }
 
@@ -77,9 +77,7 @@ TEST(WordReader, TableStreamFallsBackToTheOtherName) {
     uint16_t flags;
     const char16_t* stored;
   } cases[] = {
-      {kFibWhichTable, u"0Table"},
-      {0, u"1Table"},
-      {0, u"0table"},  // names are compared without case
+      {kFibWhichTable, u"0Table"}, {0, u"1Table"}, {0, u"0table"},  // names are compared without case
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.stored, c.stored + 6));
@@ -88,7 +86,8 @@ TEST(WordReader, TableStreamFallsBackToTheOtherName) {
 }
 
 TEST(WordReader, EncryptedDocumentFails) {
-  EXPECT_EQ(ReadError(Word97Document({{"Secret", false}}, kFibWhichTable | kFibEncrypted)), "Document encrypted");
+  EXPECT_EQ(ReadError(Word97Document({{"Secret", false}}, kFibWhichTable | kFibEncrypted)),
+            "Document encrypted");
 }
 
 TEST(WordReader, Word95SimpleTextIsEightBit) {
@@ -148,23 +147,28 @@ TEST(WordReader, HostilePieceTablesFailCleanly) {
     std::string file;
     std::string error;
   } cases[] = {
-      {"first position not 0", WithPieceTable("\x02" + LE(16, 4) + LE(1, 4) + LE(5, 4) + LE(0, 2) + LE(text8, 4) + LE(0, 2)),
+      {"first position not 0",
+       WithPieceTable("\x02" + LE(16, 4) + LE(1, 4) + LE(5, 4) + LE(0, 2) + LE(text8, 4) + LE(0, 2)),
        "Invalid document"},
       {"length not 4 + 12n", WithPieceTable("\x02" + LE(17, 4) + std::string(17, '\0')), "Invalid document"},
       {"length below 4", WithPieceTable("\x02" + LE(2, 4) + std::string(8, '\0')), "Invalid document"},
       {"no piece", WithPieceTable("\x02" + LE(4, 4) + LE(0, 4)), "Invalid document"},
       {"unknown block type", WithPieceTable("\x05" + LE(16, 4) + std::string(16, '\0')), "Invalid document"},
-      {"only property blocks", WithPieceTable("\x01" + LE(2, 2) + "ab" + "\x01" + LE(0, 2)), "Invalid document"},
-      {"positions go back", WithPieceTable(WordPieceTable({{5, text8}, {0xFFFFFFFFu, text8}})), "Invalid document"},
+      {"only property blocks", WithPieceTable("\x01" + LE(2, 2) + "ab" + "\x01" + LE(0, 2)),
+       "Invalid document"},
+      {"positions go back", WithPieceTable(WordPieceTable({{5, text8}, {0xFFFFFFFFu, text8}})),
+       "Invalid document"},
       {"piece larger than the stream", WithPieceTable(WordPieceTable({{100000, text8}})), "Invalid document"},
       {"pieces together larger than the stream",
        WithPieceTable(WordPieceTable(std::vector<TWordPieceEntry>(200, {500, text8}))), "Invalid document"},
       {"piece past the end of the stream", WithPieceTable(WordPieceTable({{9, 0x40000000u | (4000u * 2)}})),
        short_read},
       {"UTF-16 piece past the end", WithPieceTable(WordPieceTable({{9, 510}})), short_read},
-      {"piece table position past the table", WithPieceTable(WordPieceTable({{9, text8}}), "some text", 5000), short_read},
+      {"piece table position past the table", WithPieceTable(WordPieceTable({{9, text8}}), "some text", 5000),
+       short_read},
       {"piece count larger than the table",
-       WithPieceTable("\x02" + LE(4 + 12 * 0x1000000u, 4) + LE(0, 4) + LE(9, 4) + LE(9, 4), "some text", 0, 0x7FFFFFFF),
+       WithPieceTable("\x02" + LE(4 + 12 * 0x1000000u, 4) + LE(0, 4) + LE(9, 4) + LE(9, 4), "some text", 0,
+                      0x7FFFFFFF),
        short_read},
       {"FIB cut short", BuildCompoundFile({{u"WordDocument", std::string(100, '\0')}}).Bytes, short_read},
       {"no WordDocument stream", BuildCompoundFile({{u"1Table", "x"}}).Bytes,
@@ -188,7 +192,11 @@ TEST(WordReader, CharacterRules) {
     char16_t in;
     bool dropped;
     char16_t mapped;
-  } cases[] = {{0x1F, true, 0x1F}, {0x0B, false, 0x0D}, {0x0D, false, 0x0D}, {0x07, false, 0x07}, {0x011F, false, 0x011F}};
+  } cases[] = {{0x1F, true, 0x1F},
+               {0x0B, false, 0x0D},
+               {0x0D, false, 0x0D},
+               {0x07, false, 0x07},
+               {0x011F, false, 0x011F}};
   for (const auto& c : cases) {
     EXPECT_EQ(IsDroppedWordChar(c.in), c.dropped) << static_cast<int>(c.in);
     EXPECT_EQ(MapWordChar(c.in), c.mapped) << static_cast<int>(c.in);

@@ -42,9 +42,11 @@ struct TWordPieceEntry {
 };
 
 // A piece-table block (type 2) for Pieces, after an optional property block (type 1) of PropertyBytes.
-inline std::string WordPieceTable(const std::vector<TWordPieceEntry>& Pieces, const std::string& PropertyBytes = "") {
+inline std::string WordPieceTable(const std::vector<TWordPieceEntry>& Pieces,
+                                  const std::string& PropertyBytes = "") {
   std::string out;
-  if (!PropertyBytes.empty()) out += std::string(1, '\x01') + LE(static_cast<uint32_t>(PropertyBytes.size()), 2) + PropertyBytes;
+  if (!PropertyBytes.empty())
+    out += std::string(1, '\x01') + LE(static_cast<uint32_t>(PropertyBytes.size()), 2) + PropertyBytes;
   out += '\x02';
   out += LE(static_cast<uint32_t>(4 + 12 * Pieces.size()), 4);
   uint32_t cp = 0;

@@ -38,23 +38,29 @@ TEST_F(WordFixtures, TextOfRealDocuments) {
       {"test2.doc",
        {u"This is a simple word document\r\n", u"It has a number of paragraphs in it",
         u"This bit is in a different font and size", u"It is otherwise very very boring."}},
-      {"ThreeColHeadFoot.doc", {u"First header column!", u"Footer Left", u"This is a sample word document. It has two pages."}},
+      {"ThreeColHeadFoot.doc",
+       {u"First header column!", u"Footer Left", u"This is a sample word document. It has two pages."}},
       {"HeaderFooterUnicode.doc",
-       {u"This is a simple header, with a \u20ac euro symbol in it.", u"The footer, with Moli\u00e8re, has Unicode in it.",
-        u"GBP - \u00a3", u"EUR - \u20ac", u"we\u2019ll have some French text"}},
-      {"rasp.doc", {u"\u0425\u0425\u0425\u0425\u0425", u"\u0420\u0430\u0441\u043f\u043e\u0440\u044f\u0436\u0435\u043d\u0438\u0435 \u043d\u0430"}},
+       {u"This is a simple header, with a \u20ac euro symbol in it.",
+        u"The footer, with Moli\u00e8re, has Unicode in it.", u"GBP - \u00a3", u"EUR - \u20ac",
+        u"we\u2019ll have some French text"}},
+      {"rasp.doc",
+       {u"\u0425\u0425\u0425\u0425\u0425",
+        u"\u0420\u0430\u0441\u043f\u043e\u0440\u044f\u0436\u0435\u043d\u0438\u0435 \u043d\u0430"}},
       {"Bug48075.doc", {u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435"}},
       {"footnote.doc", {u"Test text", u"TestFootnote", u"TestEndnote", u"TestComment"}},
       {"47950_lower.doc", {u"This is a sample Word document"}},
-      {"testWORD.doc", {u"Sample Word Document", u"This is a sample Microsoft Word Document.", u"Main Heading"}},
+      {"testWORD.doc",
+       {u"Sample Word Document", u"This is a sample Microsoft Word Document.", u"Main Heading"}},
       {"testWORD_various.doc",
        {u"Footnote appears here", u"This is a footnote.", u"Here is a text box", u"Bullet 1", u"Row 1 Col 1",
-        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e", u"\uff08\uff27\uff28\uff31\uff09", u"\U00010332\U0001033F\U00010344"}},
+        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e", u"\uff08\uff27\uff28\uff31\uff09",
+        u"\U00010332\U0001033F\U00010344"}},
       // Word 6 and 95: 8-bit text, made UTF-16 from the charset its bytes suggest.
       {"Word6.doc", {u"The quick brown fox jumps over the lazy dog\r\n"}},
       {"Word95.doc",
-       {u"The quick brown fox jumps over the lazy dog", u"Paragraph 3. Has some RED text and some BLUE BOLD text in it.",
-        u"Last (4th) paragraph."}},
+       {u"The quick brown fox jumps over the lazy dog",
+        u"Paragraph 3. Has some RED text and some BLUE BOLD text in it.", u"Last (4th) paragraph."}},
       {"Bug60942.doc", {u"BERTHOD", u"APPLICOLOR", u"les meilleurs", u"GUY LECOLE", u"Soci\u00e9t\u00e9"}},
   };
   for (const auto& c : cases) {
@@ -93,7 +99,8 @@ TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
   // there. Whatever it gives, it ends.
   std::string text;
   try {
-    ConvertWordFile(WordFixture("clusterfuzz-testcase-minimized-POIHWPFFuzzer-5418937293340672.doc"), true, nullptr, text);
+    ConvertWordFile(WordFixture("clusterfuzz-testcase-minimized-POIHWPFFuzzer-5418937293340672.doc"), true,
+                    nullptr, text);
   } catch (const std::exception& e) {
     EXPECT_STRNE(e.what(), "");
   }
@@ -113,7 +120,8 @@ class WordHost : public TWesternCodePageTest {
  protected:
   void SetUp() override {
     TWesternCodePageTest::SetUp();
-    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPWRITE, false), kConverterLoaded) << converters_.LastLoadError;
+    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPWRITE, false), kConverterLoaded)
+        << converters_.LastLoadError;
     converter_ = converters_.GetConverter(0);
   }
   std::string Convert(const std::string& Path, bool Unicode, std::string& Error,
@@ -145,7 +153,8 @@ TEST_F(WordHost, ConvertsInBothForms) {
   std::string error;
   const std::u16string wide = FromUtf16Bytes(Convert(WordFixture("test2.doc"), true, error));
   EXPECT_EQ(wide.rfind(u"This is a simple word document\r\n", 0), 0u) << error;
-  EXPECT_NE(Convert(WordFixture("test2.doc"), false, error).find("It is otherwise very very boring."), std::string::npos);
+  EXPECT_NE(Convert(WordFixture("test2.doc"), false, error).find("It is otherwise very very boring."),
+            std::string::npos);
   // A Word 95 document asked for as UTF-16.
   const std::u16string word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, error));
   EXPECT_NE(word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << error;
@@ -159,8 +168,9 @@ TEST_F(WordHost, ConvertsInBothForms) {
   ASSERT_NE(block, nullptr) << error;
   EXPECT_EQ(who, converter_);
   EXPECT_TRUE(unicode);
-  EXPECT_NE(FromUtf16Bytes(block.get(), static_cast<std::size_t>(size)).find(u"This is a sample Word document"),
-            std::u16string::npos);
+  EXPECT_NE(
+      FromUtf16Bytes(block.get(), static_cast<std::size_t>(size)).find(u"This is a sample Word document"),
+      std::u16string::npos);
 }
 
 TEST_F(WordHost, FailuresAndCancel) {
