@@ -93,7 +93,10 @@ class TRunHooks {
 
 int32_t TGlobalMemoryStream32::Write(const void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
-  if (FPosition + Count > Limit) return 0;
+  if (FPosition + Count > Limit) {
+    Overflowed = true;
+    return 0;
+  }
   return TDecompMemoryStream::Write(Buffer, Count);
 }
 
@@ -149,6 +152,7 @@ bool TExtractAllStream::ResetForItem() {
   Clear();
   ClearRecords();
   Limit = kMaxMemorySize;
+  Overflowed = false;
   return !ToFile || CreateFile();
 }
 
@@ -200,6 +204,7 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
       Decoder = kind->Make(reason);
       if (!Decoder && !reason.empty()) {
         Msg = reason;
+        Detector->SetArchiveFile("");
         return false;
       }
       TypeCode = static_cast<uint8_t>(kind->TypeCode != 0 ? kind->TypeCode : code);
@@ -208,6 +213,7 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
     Decoder.reset();
     TypeCode = 0;
     Msg = e.what();
+    Detector->SetArchiveFile("");
     return false;
   }
   if (!Decoder) {
@@ -431,7 +437,7 @@ void* TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t S
       stream.Limit = Size;
       stream.Reserve(Size);
       const int32_t items = Decoder->ExtractToMemoryStream(&stream);
-      if (items >= 1 && stream.GetSize() == Size) stream.DetachBlock(block);
+      if (items >= 1 && stream.GetSize() == Size && !stream.Overflowed) stream.DetachBlock(block);
     } catch (const std::exception& e) {
       LastMessage = e.what();
     }

@@ -36,7 +36,7 @@ class TArcLib : public TZipCommon {};
 
 // A memory stream whose block is made with std::malloc, so that it can be handed out as a delivered block.
 // Limit is the most bytes it takes: a write beyond it transfers nothing (the decoder reports the short
-// write).
+// write) and sets Overflowed.
 class TGlobalMemoryStream32 : public TDecompMemoryStream {
  public:
   int32_t Write(const void* Buffer, int32_t Count) override;
@@ -48,6 +48,8 @@ class TGlobalMemoryStream32 : public TDecompMemoryStream {
   int32_t DetachBlock(void*& Block);
 
   int64_t Limit = kMaxMemorySize;
+  // A write was refused because it would have passed Limit.
+  bool Overflowed = false;
   static constexpr int64_t kMaxReserve = int64_t{64} << 20;
 };
 

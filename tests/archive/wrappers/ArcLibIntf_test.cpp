@@ -1,0 +1,592 @@
+// The archive library wrapper over real archives made with Debian's tools: opening and its messages,
+// listing, one item to a file or to memory, and the extract-all runs to files and to memory with their
+// per-item decisions, passwords, names that try to leave the destination, volumes, cancelling and damage.
+#include "archive/ArcLibIntf.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <map>
+
+#include "tests/archive/wrappers/WrapperTestUtil.h"
+
+namespace {
+
+using namespace wraptest;
+
+struct TListed {
+  std::string Name;
+  bool SizeIncomplete;
+  TDateTime Date;
+  int32_t Size;
+};
+
+std::vector<TListed> ListAll(TBaseArcLibWrapper& W) {
+  std::vector<TListed> out;
+  EXPECT_TRUE(W.List([&out](const std::string& Name, bool Incomplete, bool&, TDateTime& Date, int32_t& Size) {
+    out.push_back({Name, Incomplete, Date, Size});
+    return true;
+  }));
+  return out;
+}
+
+// 2020-05-06 07:08:10 as a TDateTime: the stamp of every fixture item.
+const TDateTime kFixtureDate = 43957.0 + (7 * 3600 + 8 * 60 + 10) / 86400.0;
+
+// What one extract-all pass delivered.
+struct TDelivery {
+  std::map<std::string, std::string> Memory;  // item name -> bytes
+  std::map<std::string, std::string> Files;   // file name -> bytes (the file is deleted once read)
+  std::map<std::string, int32_t> FileSizes;
+  std::vector<std::string> Messages;
+};
+
+TArcMemoryEvent CollectMemory(TDelivery& D) {
+  return [&D](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
+    D.Memory[Name] = TakeBlock(Block, Size);
+  };
+}
+
+TArcFileEvent CollectFiles(TDelivery& D) {
+  return [&D](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
+    D.Files[FileName] = ReadAll(FileName);
+    D.FileSizes[FileName] = Size ? *Size : -1;
+    fs::remove(FileName);
+  };
+}
+
+class ArcLibWrapper : public TWrapperTest {
+ protected:
+  std::unique_ptr<TBaseArcLibWrapper> OpenFixture(const std::string& Name, const std::string& As = "") {
+    auto w = std::make_unique<TBaseArcLibWrapper>();
+    std::string msg;
+    EXPECT_TRUE(w->SetArcName(Copy(Name, As), msg)) << msg;
+    w->OnMessage = [this](const std::string& M) { Messages.push_back(M); };
+    return w;
+  }
+  std::vector<std::string> Messages;
+};
+
+// --- Opening ------------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
+  std::string ace(64, '\0');
+  ace.replace(7, 7, "**ACE**");
+  WriteAll(Work / "x.ace", ace);
+  WriteAll(Work / "junk.zip", std::string(300, 'j'));
+  Copy("x.cab");
+  struct TCase {
+    std::string File;
+    bool Opens;
+    int TypeCode;
+    std::string Msg;
+  };
+  const std::string w = Work.string() + "/";
+  const TCase cases[] = {
+      {Copy("x.zip"), true, atZip, ""},
+      {Copy("x.jar"), true, atJar, ""},
+      {Copy("x.arj"), true, atArj, ""},
+      {Copy("x.lzh"), true, atLha, ""},
+      {Copy("sfx.exe"), true, atZip, ""},  // a ZIP behind a stub keeps the plain ZIP code
+      {w + "missing.zip", false, 0, "File \"" + w + "missing.zip\" not found"},
+      {w + "junk.zip", false, 0, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
+      {w + "x.ace", false, 0, "UnAceV2.dll not found"},
+      {w + "x.cab", false, 0, "Cabinet.dll not found"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.File);
+    TBaseArcLibWrapper wrapper;
+    std::string msg;
+    EXPECT_EQ(wrapper.SetArcName(c.File, msg), c.Opens);
+    EXPECT_EQ(wrapper.GetTypeCode(), c.TypeCode);
+    EXPECT_EQ(msg, c.Msg);
+    EXPECT_EQ(wrapper.GetArcName(), c.Opens ? c.File : std::string());
+    EXPECT_EQ(wrapper.GetDecoder() != nullptr, c.Opens);
+  }
+}
+
+TEST_F(ArcLibWrapper, OperationsWithoutAnOpenArchiveRaise) {
+  TBaseArcLibWrapper w;
+  EXPECT_THROW(w.List([](const std::string&, bool, bool&, TDateTime&, int32_t&) { return true; }), EArcError);
+  EXPECT_THROW(w.ExtractToMemory("a.txt", 26), EArcError);
+}
+
+// A wrapper whose SetArcName fails with a given message.
+class TRefusingWrapper : public TArcWrapper {
+ public:
+  explicit TRefusingWrapper(std::string Reason) : Reason(std::move(Reason)) {}
+  const char* ClassName() const override { return "TRefusingWrapper"; }
+  bool SetArcName(const std::string&, std::string& Msg) override {
+    Msg = Reason;
+    return false;
+  }
+  bool List(const TArcItemEvent&) override { return true; }
+  void ExtractItem(const std::string&, const std::string&, std::string&, int32_t, TDateTime*, int32_t*, bool,
+                   const std::string&) override {}
+  void ExtractAll(const std::string&, const TArcFileEvent&, const TArcItemEvent&) override {}
+  std::string GetArcName() override { return ""; }
+  std::string Reason;
+};
+
+TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
+  for (const auto& [reason, expected] : {std::pair<std::string, std::string>{"no such thing", "no such thing"},
+                                         {"", "TRefusingWrapper.SetArcName error"}}) {
+    TRefusingWrapper w(reason);
+    try {
+      w.Open("x");
+      ADD_FAILURE() << "Open did not raise";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), expected);
+    }
+  }
+}
+
+// --- Listing ------------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe"}) {
+    SCOPED_TRACE(name);
+    auto w = OpenFixture(name);
+    const auto items = ListAll(*w);
+    ASSERT_EQ(items.size(), 3u);  // the folder entry of the ZIP is not an item
+    EXPECT_EQ(items[0].Name, "a.txt");
+    EXPECT_EQ(items[0].Size, 26);
+    EXPECT_EQ(items[1].Name, "docs/b.txt");
+    EXPECT_EQ(items[1].Size, 18751);
+    EXPECT_EQ(items[2].Name, "empty.txt");
+    EXPECT_EQ(items[2].Size, 0);
+    for (const auto& i : items) {
+      EXPECT_FALSE(i.SizeIncomplete);
+      // ARJ archives made on Unix keep a Unix time where DOS ones keep a DOS stamp; only the DOS stamps
+      // are compared here.
+      if (name != "x.arj") {
+        EXPECT_NEAR(i.Date, kFixtureDate, 2.5 / 86400) << i.Name;
+      }
+    }
+    EXPECT_TRUE(Messages.empty());
+    // Listing decodes nothing and leaves nothing behind.
+    EXPECT_EQ(Entries(Work), std::vector<std::string>{name});
+    fs::remove(Work / name);
+  }
+}
+
+TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
+  auto w = OpenFixture("x.zip");
+  int calls = 0;
+  EXPECT_FALSE(w->List([&calls](const std::string&, bool, bool& Stop, TDateTime&, int32_t&) {
+    Stop = ++calls == 2;
+    return true;
+  }));
+  EXPECT_EQ(calls, 2);
+  // The next run starts afresh.
+  EXPECT_EQ(ListAll(*w).size(), 3u);
+}
+
+// --- One item ------------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, ExtractItemWritesTheBareNameIntoTheFolder) {
+  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(name);
+    auto w = OpenFixture(name);
+    const fs::path out = Dir / "out" / name;
+    std::string path;
+    TDateTime date = 0;
+    int32_t size = -1;
+    w->ExtractItem(out.string(), "docs/b.txt", path, -1, &date, &size, false, "");
+    EXPECT_EQ(path, (out / "b.txt").string());
+    EXPECT_EQ(ReadAll(path), Source("docs/b.txt"));
+    EXPECT_EQ(size, 18751);
+    if (name != "x.arj") {
+      EXPECT_NEAR(date, kFixtureDate, 2.5 / 86400);
+    }
+    EXPECT_EQ(Entries(out), std::vector<std::string>{"b.txt"});
+  }
+}
+
+TEST_F(ArcLibWrapper, ExtractItemToAnExplicitPathMakesItsFoldersAndSetsTheTime) {
+  auto w = OpenFixture("x.zip");
+  const fs::path target = Dir / "deep" / "er" / "copy.txt";
+  std::string path;
+  w->ExtractItem("", "a.txt", path, 26, nullptr, nullptr, true, target.string());
+  EXPECT_EQ(path, target.string());
+  EXPECT_EQ(ReadAll(target), Source("a.txt"));
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  std::tm tm{};
+  ::localtime_r(&st.st_mtime, &tm);
+  EXPECT_EQ(tm.tm_year + 1900, 2020);
+  EXPECT_EQ(tm.tm_mon + 1, 5);
+  EXPECT_EQ(tm.tm_mday, 6);
+}
+
+TEST_F(ArcLibWrapper, ExtractItemFailuresRaiseWithTheReasonAndLeaveNoFile) {
+  auto w = OpenFixture("x.zip");
+  const std::string arc = (Work / "x.zip").string();
+  const fs::path out = Dir / "out";
+  struct TCase {
+    std::string Item;
+    int32_t Expected;
+    std::string Message;
+  };
+  const TCase cases[] = {
+      {"a.txt", 25, "Can't extract \"a.txt\" from \"" + arc + "\"."},  // the size does not match
+      {"nothing.txt", -1, "Can't extract \"nothing.txt\" from \"" + arc + "\"."},
+      {"docs/..", -1, "Can't extract \"docs/..\" from \"" + arc + "\". Invalid file name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Item);
+    std::string path;
+    try {
+      w->ExtractItem(out.string(), c.Item, path, c.Expected, nullptr, nullptr, false, "");
+      ADD_FAILURE() << "no error";
+    } catch (const EArcError& e) {
+      EXPECT_EQ(e.Message(), c.Message);
+    }
+    EXPECT_TRUE(Entries(out).empty());
+  }
+}
+
+TEST_F(ArcLibWrapper, ExtractItemReplacesAnExistingFile) {
+  auto w = OpenFixture("x.zip");
+  const fs::path out = Dir / "out";
+  WriteAll(out / "a.txt", "an older, longer content than the item has");
+  std::string path;
+  w->ExtractItem(out.string(), "a.txt", path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(ReadAll(path), Source("a.txt"));
+}
+
+TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
+  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(name);
+    auto w = OpenFixture(name);
+    EXPECT_EQ(TakeBlock(w->ExtractToMemory("docs/b.txt", 18751), 18751), Source("docs/b.txt"));
+    // An empty item is a block too.
+    void* empty = w->ExtractToMemory("empty.txt", 0);
+    EXPECT_NE(empty, nullptr);
+    FreeArcBlock(empty);
+    for (int32_t wrong : {-1, 0, 18750, 18752}) {
+      try {
+        void* block = w->ExtractToMemory("docs/b.txt", wrong);
+        FreeArcBlock(block);
+        ADD_FAILURE() << "size " << wrong << " accepted";
+      } catch (const EArcError& e) {
+        EXPECT_EQ(e.Message().rfind("Can't extract \"docs/b.txt\" from \"", 0), 0u) << e.Message();
+      }
+    }
+  }
+}
+
+// --- Passwords ---------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, PasswordIsAskedAgainUntilRightOrRefused) {
+  auto w = OpenFixture("pw.zip");
+  std::vector<std::string> asked;
+  std::vector<std::string> answers = {"wrong", "secret"};
+  w->OnPassword = [&](const std::string& Arc, const std::string& Item, std::string& Password) {
+    asked.push_back(Item);
+    EXPECT_EQ(Arc, (Work / "pw.zip").string());
+    if (answers.empty()) return false;
+    Password = answers.front();
+    answers.erase(answers.begin());
+    return true;
+  };
+  EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
+  EXPECT_EQ(asked, (std::vector<std::string>{"a.txt", "a.txt"}));
+
+  // The password that worked is tried first next time: nothing is asked.
+  std::string path;
+  w->ExtractItem((Dir / "out").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(ReadAll(path), Source("docs/b.txt"));
+  EXPECT_EQ(asked.size(), 2u);
+}
+
+TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
+  auto w = OpenFixture("pw.zip");
+  int asked = 0;
+  w->OnPassword = [&asked](const std::string&, const std::string&, std::string&) {
+    ++asked;
+    return false;
+  };
+  std::string path;
+  try {
+    w->ExtractItem((Dir / "out").string(), "a.txt", path, -1, nullptr, nullptr, false, "");
+    ADD_FAILURE() << "no error";
+  } catch (const EArcError& e) {
+    EXPECT_EQ(e.Message(), "Can't extract \"a.txt\" from \"" + (Work / "pw.zip").string() + "\". Invalid password");
+  }
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(Entries(Dir / "out").empty());
+
+  // Without a password event nothing is asked, and nothing is delivered in a pass either.
+  w->OnPassword = nullptr;
+  TDelivery d;
+  w->ExtractAllMem((Dir / "all").string(), CollectMemory(d), CollectFiles(d),
+                   [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+                     Decision = edToFile;
+                     return true;
+                   });
+  EXPECT_TRUE(d.Memory.empty());
+  EXPECT_TRUE(d.Files.empty());
+  EXPECT_TRUE(Entries(Dir / "all").empty() || Entries(Dir / "all") == std::vector<std::string>{"docs/"});
+  ASSERT_FALSE(Messages.empty());
+}
+
+// --- Extract-all passes ------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
+  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(name);
+    auto w = OpenFixture(name);
+    const fs::path out = Dir / ("out_" + name);
+    TDelivery d;
+    std::vector<std::string> offered;
+    w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d),
+                     [&](const std::string& Item, bool Incomplete, std::string& FileName, TExtractDecision& Decision,
+                         TDateTime Date, int32_t Size, bool Continued) {
+                       offered.push_back(Item);
+                       EXPECT_FALSE(Incomplete);
+                       EXPECT_FALSE(Continued);
+                       if (name != "x.arj") {
+                         EXPECT_NEAR(Date, kFixtureDate, 2.5 / 86400);
+                       }
+                       if (Item == "a.txt") {
+                         EXPECT_EQ(Size, 26);
+                         Decision = edToMemory;
+                         return true;
+                       }
+                       if (Item == "docs/b.txt") {
+                         // Preset to the folder and the stored path.
+                         EXPECT_EQ(FileName, (out / "docs" / "b.txt").string());
+                         FileName = (out / "moved.txt").string();
+                         return true;
+                       }
+                       return false;
+                     });
+    EXPECT_EQ(offered, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
+    ASSERT_EQ(d.Memory.size(), 1u);
+    EXPECT_EQ(d.Memory["a.txt"], Source("a.txt"));
+    ASSERT_EQ(d.Files.size(), 1u);
+    EXPECT_EQ(d.Files[(out / "moved.txt").string()], Source("docs/b.txt"));
+    EXPECT_EQ(d.FileSizes[(out / "moved.txt").string()], 18751);
+    EXPECT_TRUE(Messages.empty());
+    fs::remove_all(out / "docs");  // the ZIP's folder entry makes no folder in a pass; ARJ's folders may
+    EXPECT_TRUE(Entries(out).empty());
+  }
+}
+
+TEST_F(ArcLibWrapper, CancelFromDecideOrProgressStopsThePassAndLeavesNoFile) {
+  auto toFiles = [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+    Decision = edToFile;
+    return true;
+  };
+  {
+    auto w = OpenFixture("x.zip");
+    TDelivery d;
+    int seen = 0;
+    w->ExtractAllMem((Dir / "a").string(), CollectMemory(d), CollectFiles(d),
+                     [&](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+                       if (++seen == 2) Decision = edCancel;
+                       return true;
+                     });
+    EXPECT_EQ(seen, 2);
+    EXPECT_EQ(d.Files.size(), 1u);
+    EXPECT_TRUE(Entries(Dir / "a").empty());
+  }
+  {
+    // A progress answer of "stop" in the middle of the large item: it is not delivered, its file goes.
+    auto w = OpenFixture("x.zip");
+    int polls = 0;
+    w->OnProgress = [&polls](int32_t, int32_t) { return ++polls < 3; };
+    TDelivery d;
+    w->ExtractAllMem((Dir / "b").string(), CollectMemory(d), CollectFiles(d), toFiles);
+    EXPECT_GE(polls, 3);
+    EXPECT_FALSE(d.Files.count((Dir / "b" / "docs" / "b.txt").string()));
+    EXPECT_FALSE(fs::exists(Dir / "b" / "docs" / "b.txt"));
+    EXPECT_FALSE(w->List([](const std::string&, bool, bool&, TDateTime&, int32_t&) { return true; }));
+  }
+}
+
+TEST_F(ArcLibWrapper, ExtractAllWritesStoredFoldersAndReportsEachFile) {
+  auto w = OpenFixture("x.zip");
+  const fs::path out = Dir / "out";
+  std::vector<std::string> before;
+  std::vector<std::string> done;
+  w->ExtractAll(
+      out.string(),
+      [&done](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) { done.push_back(FileName); },
+      [&before](const std::string& Name, bool, bool&, TDateTime&, int32_t&) {
+        before.push_back(Name);
+        return Name != "empty.txt";
+      });
+  EXPECT_EQ(before, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
+  EXPECT_EQ(done, (std::vector<std::string>{(out / "a.txt").string(), (out / "docs/b.txt").string()}));
+  EXPECT_EQ(ReadAll(out / "docs" / "b.txt"), Source("docs/b.txt"));
+  EXPECT_EQ(Entries(out), (std::vector<std::string>{"a.txt", "docs/", "docs/b.txt"}));
+}
+
+// --- Names that try to leave the destination ---------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
+  auto w = OpenFixture("escape.zip");
+  const fs::path out = Dir / "box" / "out";
+  fs::create_directories(out);
+  const auto outside = [&] {
+    std::vector<std::string> e = Entries(Dir);
+    std::vector<std::string> rest;
+    for (const auto& s : e)
+      if (s.rfind("box/out", 0) != 0 && s.rfind("work", 0) != 0 && s.rfind("tmp", 0) != 0) rest.push_back(s);
+    return rest;
+  };
+  const std::vector<std::string> expectedOutside = {"box/"};
+
+  // A pass to files: the preset name keeps the item inside, by its bare name when its path leaves.
+  TDelivery d;
+  std::map<std::string, std::string> presets;
+  w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d),
+                   [&](const std::string& Item, bool, std::string& FileName, TExtractDecision&, TDateTime, int32_t,
+                       bool) {
+                     presets[Item] = fs::relative(FileName, out).string();
+                     return true;
+                   });
+  EXPECT_EQ(presets, (std::map<std::string, std::string>{{"../evil1.txt", "evil1.txt"},
+                                                         {"/abs/evil2.txt", "abs/evil2.txt"},
+                                                         {"../../evil3.txt", "evil3.txt"},
+                                                         {"sub/../../evil4.txt", "evil4.txt"},
+                                                         {"ok/fine.txt", "ok/fine.txt"}}));
+  EXPECT_EQ(d.Files.size(), 5u);
+  EXPECT_EQ(outside(), expectedOutside);
+
+  // Files with their stored folders: names that leave are refused ("Invalid file name").
+  std::vector<std::string> written;
+  w->ExtractAll(
+      out.string(),
+      [&written, &out](const std::string& F, bool, bool&, TDateTime*, int32_t*) {
+        written.push_back(fs::relative(F, out).string());
+      },
+      nullptr);
+  EXPECT_EQ(written, (std::vector<std::string>{"abs/evil2.txt", "ok/fine.txt"}));
+  EXPECT_EQ(outside(), expectedOutside);
+  EXPECT_FALSE(Messages.empty());
+
+  // One item: its bare name in the folder.
+  std::string path;
+  w->ExtractItem(out.string(), "../../evil3.txt", path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(path, (out / "evil3.txt").string());
+  EXPECT_EQ(ReadAll(path), "data of ..\\..\\evil3.txt\n");
+  EXPECT_EQ(outside(), expectedOutside);
+}
+
+// --- Volumes ------------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
+  Copy("vol.a01");
+  const std::string big = Source("big.bin");
+  for (TExtractDecision where : {edToMemory, edToFile}) {
+    SCOPED_TRACE(static_cast<int>(where));
+    auto w = OpenFixture("vol.arj");
+    const auto items = ListAll(*w);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].Name, "big.bin");
+    EXPECT_TRUE(items[1].SizeIncomplete);
+    EXPECT_EQ(items[2].Name, "big.bin");  // the last part, with the whole size
+    EXPECT_FALSE(items[2].SizeIncomplete);
+    EXPECT_EQ(items[2].Size, 12000);
+
+    TDelivery d;
+    std::vector<std::tuple<std::string, bool, int32_t, bool>> asked;
+    w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+                     [&](const std::string& Item, bool Incomplete, std::string&, TExtractDecision& Decision, TDateTime,
+                         int32_t Size, bool Continued) {
+                       asked.emplace_back(Item, Incomplete, Size, Continued);
+                       Decision = where;
+                       return Item == "big.bin";
+                     });
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[1], std::make_tuple(std::string("big.bin"), true, 12000 - 2811, false));
+    EXPECT_EQ(asked[2], std::make_tuple(std::string("big.bin"), false, 12000, true));
+    if (where == edToMemory) {
+      ASSERT_EQ(d.Memory.size(), 1u);
+      EXPECT_EQ(d.Memory["big.bin"], big);
+    } else {
+      ASSERT_EQ(d.Files.size(), 1u);
+      EXPECT_EQ(d.Files.begin()->second, big);
+    }
+    EXPECT_TRUE(Messages.empty());
+
+    std::string path;
+    w->ExtractItem((Dir / "one").string(), "big.bin", path, -1, nullptr, nullptr, false, "");
+    EXPECT_EQ(ReadAll(path), big);
+    EXPECT_EQ(TakeBlock(w->ExtractToMemory("big.bin", 12000), 12000), big);
+  }
+}
+
+TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
+  auto w = OpenFixture("vol.arj");
+  const std::string elsewhere = (Dir / "moved" / "vol.a01").string();
+  WriteAll(elsewhere, Fixture("vol.a01"));
+  std::vector<std::string> asked;
+  w->OnNextVolume = [&](std::string& Name) {
+    asked.push_back(Name);
+    Name = elsewhere;
+    return true;
+  };
+  EXPECT_EQ(TakeBlock(w->ExtractToMemory("big.bin", 12000), 12000), Source("big.bin"));
+  EXPECT_EQ(asked, std::vector<std::string>{"vol.a01"});  // without the folder of the first volume
+
+  // No answer: the item fails with the volume's name, and a pass leaves no part of it behind.
+  fs::remove(elsewhere);
+  w->OnNextVolume = nullptr;
+  try {
+    FreeArcBlock(w->ExtractToMemory("big.bin", 12000));
+    ADD_FAILURE() << "no error";
+  } catch (const EArcError& e) {
+    EXPECT_NE(e.Message().find("Volume \"vol.a01\" not found"), std::string::npos) << e.Message();
+  }
+  TDelivery d;
+  Messages.clear();
+  w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+                   [](const std::string&, bool, std::string&, TExtractDecision&, TDateTime, int32_t, bool) { return true; });
+  EXPECT_EQ(d.Files.size(), 1u);  // a.txt
+  EXPECT_EQ(Entries(Dir / "out"), std::vector<std::string>{});
+  EXPECT_EQ(Messages, std::vector<std::string>{"Volume \"vol.a01\" not found"});
+}
+
+// --- Damage -------------------------------------------------------------------------------------------------
+
+TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
+  // a.txt is stored: a flipped byte of its data fails the CRC check; the item still arrives, with a warning.
+  std::string zip = Fixture("x.zip");
+  const size_t at = zip.find("hello wrapper");
+  ASSERT_NE(at, std::string::npos);
+  zip[at] = 'j';
+  WriteAll(Work / "crc.zip", zip);
+  TBaseArcLibWrapper w;
+  std::string msg;
+  ASSERT_TRUE(w.SetArcName((Work / "crc.zip").string(), msg)) << msg;
+  w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
+  TDelivery d;
+  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+                  [](const std::string& Item, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+                    Decision = edToMemory;
+                    return Item == "a.txt";
+                  });
+  EXPECT_EQ(d.Memory["a.txt"], "jello wrapper\nsecond line\n");
+  EXPECT_EQ(Messages, std::vector<std::string>{"File fails CRC check (a.txt)"});
+
+  // The archive cut in the middle of b.txt's data: the item cannot be had at its size.
+  TBaseArcLibWrapper cut;
+  WriteAll(Work / "cut.lzh", Fixture("x.lzh").substr(0, 1200));
+  ASSERT_TRUE(cut.SetArcName((Work / "cut.lzh").string(), msg)) << msg;
+  try {
+    std::string path;
+    cut.ExtractItem((Dir / "cut").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
+    ADD_FAILURE() << "no error";
+  } catch (const EArcError& e) {
+    EXPECT_EQ(e.Message().rfind("Can't extract \"docs/b.txt\" from \"" + (Work / "cut.lzh").string() + "\". ", 0), 0u)
+        << e.Message();
+  }
+  EXPECT_TRUE(Entries(Dir / "cut").empty());
+}
+
+}  // namespace
