@@ -17,6 +17,17 @@ constexpr int32_t kEncodingCount = 3;  // ANSI, OEM, Unicode
 constexpr uint8_t kUnicodeTestOptions = 5;
 constexpr int32_t kUnicodeTestBytes = 4096;
 
+// Whether an occurrence of B can overlap one of A in some text: one holds the other, or the end of one
+// is the start of the other.
+bool WordsOverlap(const std::u16string& A, const std::u16string& B) {
+  if (A.find(B) != std::u16string::npos || B.find(A) != std::u16string::npos) return true;
+  const size_t Shorter = std::min(A.size(), B.size());
+  for (size_t N = 1; N < Shorter; ++N) {
+    if (A.compare(A.size() - N, N, B, 0, N) == 0 || B.compare(B.size() - N, N, A, 0, N) == 0) return true;
+  }
+  return false;
+}
+
 bool IsAsciiAlphaNum(uint8_t B) {
   return (B >= '0' && B <= '9') || (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z');
 }
@@ -164,11 +175,21 @@ void TStreamScanner::BuildWords() {
     // OEM text is worth a pass of its own only when a word is written differently there.
     if (OemDiffers && (!All || AllOem)) PossibleEncodings_ |= kScanOem;
   }
-  // A single word is searched in the raw window (several are matched in the folded one, where hits are
-  // zeroed). The finders point into the word, which stays where it is from here on.
+  // Zeroing an accepted hit keeps later words out of it. When no word can overlap another (none holds
+  // another, none ends with what another begins with) and no word holds a zero character, zeroing
+  // changes nothing, and exact words are searched in the raw window instead (see Scan). The finders
+  // point into the words, which stay where they are from here on.
+  WordsOverlap_ = false;
+  for (size_t I = 0; I < WordForms_.size() && !WordsOverlap_; ++I) {
+    const std::u16string& A = WordForms_[I].Wide;
+    WordsOverlap_ = A.find(u'\0') != std::u16string::npos;
+    for (size_t J = I + 1; J < WordForms_.size() && !WordsOverlap_; ++J)
+      WordsOverlap_ = WordsOverlap(A, WordForms_[J].Wide);
+  }
   const uint8_t* OemTable = CaseSensitive_ ? OemToAnsiTable() : OemToAnsiUpperTable();
-  if (WordForms_.size() == 1) {
-    TWord& Form = WordForms_[0];
+  const bool RawWords = !WordsOverlap_ && WordForms_.size() <= kMaxRawWords;
+  for (TWord& Form : WordForms_) {
+    if (!RawWords) break;
     const auto* Narrow = reinterpret_cast<const uint8_t*>(Form.Narrow.data());
     const auto Length = static_cast<int32_t>(Form.Wide.size());
     if (Form.Holds & kScanAnsi) {
@@ -396,12 +417,16 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
     S.Positions = Positions;
     S.Lengths = Lengths;
   }
-  S.ZeroHits = WordForms_.size() > 1;
   const int32_t WordCount = static_cast<int32_t>(WordForms_.size());
-  if (WordCount == 1) {
-    const TWord& Only = WordForms_[0];
-    const bool Exact = !(Fuzzy == 1 && static_cast<int32_t>(Only.Wide.size()) > kFuzzyMinLength);
-    for (int E = 0; E < kEncodingCount; ++E) S.Raw[E] = Exact && Only.Raw[E];
+  // Fuzzy hits vary in extent, so any fuzzy word needs the zeroing (and the folded windows).
+  bool AllExact = true;
+  for (const TWord& Form : WordForms_)
+    AllExact = AllExact && !(Fuzzy == 1 && static_cast<int32_t>(Form.Wide.size()) > kFuzzyMinLength);
+  S.ZeroHits = WordCount > 1 && (WordsOverlap_ || !AllExact);
+  for (int E = 0; E < kEncodingCount && AllExact && !S.ZeroHits; ++E) {
+    S.Raw[E] = true;
+    for (const TWord& Form : WordForms_)
+      if (Form.Holds & ScanEncodingBit(static_cast<TScanEncoding>(E))) S.Raw[E] = S.Raw[E] && Form.Raw[E];
   }
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
 

@@ -128,8 +128,8 @@ class TStreamScanner {
     std::string Narrow;   // in the Windows code page, folded by its upper-case table unless case-sensitive
     TScanEncodings Holds = 0;  // the encodings in which the word can occur
     TFuzzyPieces Pieces;       // for fuzzy matching with the errors its length allows
-    // A single word: exact search in the raw window of each encoding, folding through that encoding's
-    // table; Raw[E] tells whether the raw window of E serves (a finder, or folding is a copy).
+    // Exact search in the raw window of each encoding, folding through that encoding's table; Raw[E]
+    // tells whether the raw window of E serves the word (a finder, or folding is a copy).
     TFoldedFinder<uint8_t> Finder8[2];  // ANSI, OEM
     TFoldedFinder<char16_t> FinderWide;
     bool Raw[3] = {};
@@ -152,6 +152,10 @@ class TStreamScanner {
   std::u16string Pattern_;
   TCaseSensWideStrLst Words_;
   std::vector<TWord> WordForms_;  // parallel to Words_
+  // Some word can overlap another in a text (so accepted hits must be zeroed).
+  bool WordsOverlap_ = false;
+  // Exact words are searched in the raw window only when there are at most this many.
+  static constexpr size_t kMaxRawWords = 8;
   // The system code pages the words were prepared for.
   uint8_t PreparedAnsi_ = 0;
   uint8_t PreparedOem_ = 0;
