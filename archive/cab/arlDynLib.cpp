@@ -1,0 +1,34 @@
+#include "archive/cab/arlDynLib.h"
+
+#include <dlfcn.h>
+
+#include "core/VFileSys.h"
+
+bool TDynLib::Load(const std::string& Path, const std::string& DefaultName) {
+  if (Handle) return true;
+  const std::string Name = Path.empty() ? DefaultName : Path;
+  std::string Candidates[2];
+  int Count = 0;
+  if (Name.find('/') != std::string::npos) {
+    Candidates[Count++] = Name;
+  } else {
+    std::string Dir, Exe;
+    SplitFileName(ModuleFileName(nullptr), Dir, Exe);
+    if (!Dir.empty()) Candidates[Count++] = IncludeTrailingBackslash(Dir) + Name;
+    Candidates[Count++] = Name;
+  }
+  for (int i = 0; i < Count && !Handle; ++i) {
+    // RTLD_LOCAL: the library's own symbols never stand in for the program's.
+    Handle = ::dlopen(Candidates[i].c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (Handle) Loaded_ = Candidates[i];
+  }
+  return Handle != nullptr;
+}
+
+void* TDynLib::Bind(const char* Name) const { return Handle ? ::dlsym(Handle, Name) : nullptr; }
+
+void TDynLib::Unload() {
+  if (Handle) ::dlclose(Handle);
+  Handle = nullptr;
+  Loaded_.clear();
+}
