@@ -311,6 +311,20 @@ void TBaseArcLibWrapper::ReadItemStamp() {
   if (TypeCode == atArj) SizeIncomplete = (item.Flags & kArjContinues) != 0;
 }
 
+bool TBaseArcLibWrapper::BeginItemStamp() {
+  const std::string name = Decoder->Item.Name;
+  const bool continued = SizeIncomplete && !ContinuedName.empty() && SameTextAscii(name, ContinuedName);
+  const int32_t previous = ItemSize;
+  ReadItemStamp();
+  if (continued) {
+    const int64_t sum = int64_t{ItemSize} + previous;
+    if (sum > INT32_MAX) TooLarge = true;
+    ItemSize = static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
+  }
+  ContinuedName = SizeIncomplete ? name : std::string();
+  return continued;
+}
+
 void TBaseArcLibWrapper::ResetState() {
   if (!Decoder) throw EArcError("No archive is open");
   Cancelled = false;
@@ -373,14 +387,7 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
   {
     TRunHooks hooks(*Decoder);
     // Each item begun gives its stamp; the parts of an item that spans volumes add up.
-    Decoder->OnBegin = [this](TZipCommon*, const std::string&, bool&, int32_t) {
-      const std::string name = Decoder->Item.Name;
-      const bool continued = SizeIncomplete && SameTextAscii(name, ContinuedName);
-      const int32_t previous = ItemSize;
-      ReadItemStamp();
-      if (continued) ItemSize = static_cast<int32_t>(std::min<int64_t>(int64_t{ItemSize} + previous, INT32_MAX));
-      ContinuedName = SizeIncomplete ? name : std::string();
-    };
+    Decoder->OnBegin = [this](TZipCommon*, const std::string&, bool&, int32_t) { BeginItemStamp(); };
     if (!ExplicitPath.empty()) {
       std::string dir, name;
       SplitFileName(Path, dir, name);
@@ -467,14 +474,9 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
         Continue = false;
         return;
       }
-      const std::string name = Decoder->Item.Name;
-      const bool continued = SizeIncomplete && SameTextAscii(name, ContinuedName);
+      const bool continued = BeginItemStamp();
       if (!pending.empty() && !(continued && OutName == pending)) ForceDeleteFile(pending);
       pending.clear();
-      const int32_t previous = ItemSize;
-      ReadItemStamp();
-      if (continued) ItemSize = static_cast<int32_t>(std::min<int64_t>(int64_t{ItemSize} + previous, INT32_MAX));
-      ContinuedName = SizeIncomplete ? name : std::string();
       if (OutName.empty()) return;  // the frame refuses a name that leaves the folder
       if (BeforeItem && !continued) {
         const std::string below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
@@ -552,7 +554,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   Continue = false;
   if (Cancelled) return;
   const std::string name = Decoder->Item.Name;
-  const bool continued = SizeIncomplete && !ContinuedName.empty() && SameTextAscii(name, ContinuedName);
+  const bool continued = BeginItemStamp();
   // An item begun and never ended was given up by the decoder: its file goes.
   if (ItemActive && !continued) {
     AllStream->DropFile();
@@ -565,14 +567,6 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     Decide("", false, fileName, decision, 0, 0, true);
     if (decision == edCancel) CancelRun();
     return;
-  }
-  const int32_t previous = ItemSize;
-  ReadItemStamp();
-  ContinuedName = SizeIncomplete ? name : std::string();
-  if (continued) {
-    const int64_t sum = int64_t{ItemSize} + previous;
-    if (sum > INT32_MAX) TooLarge = true;
-    ItemSize = static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
   }
   if (TooLarge) {
     if (ItemActive) AllStream->DropFile();

@@ -115,6 +115,9 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
 
   [[noreturn]] void RaiseExtractError(const std::string& ItemName);
   void ReadItemStamp();
+  // ReadItemStamp for the item the decoder begins; a part that continues the previous item (ContinuedName)
+  // adds the previous parts' size. True for such a part.
+  bool BeginItemStamp();
   void ResetState();
   void CancelRun();
   void PassMessage();
