@@ -457,14 +457,18 @@ void* TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t S
 
 // --- Extract-all runs -------------------------------------------------------------------------------------
 
-void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFileEvent& FileDone,
-                                    const TArcItemEvent& BeforeItem) {
+void TBaseArcLibWrapper::PrepareAllRun(const std::string& DestDirArg) {
   ResetState();
   DestDir = IncludeBackslash(DestDirArg);
   Decoder->SetExtractDir(DestDir);
   Decoder->FileSpec = {"*.*"};
   Decoder->FileSpecLiteral = false;
   Decoder->UseStoredDirs = true;
+}
+
+void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFileEvent& FileDone,
+                                    const TArcItemEvent& BeforeItem) {
+  PrepareAllRun(DestDirArg);
   const std::string base = Decoder->ExtractDir;
   std::string pending;  // the output file of the item begun and not yet delivered
   {
@@ -520,12 +524,7 @@ void TBaseArcLibWrapper::ExtractAllMem(const std::string& DestDirArg, const TArc
 
 void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
                                    const TArcFileEvent& FileDone, const TArcDecideEvent& Decide, bool Listing) {
-  ResetState();
-  DestDir = IncludeBackslash(DestDirArg);
-  Decoder->SetExtractDir(DestDir);
-  Decoder->FileSpec = {"*.*"};
-  Decoder->FileSpecLiteral = false;
-  Decoder->UseStoredDirs = true;
+  PrepareAllRun(DestDirArg);
   AllStream = std::make_unique<TExtractAllStream>();
   {
     TRunHooks hooks(*Decoder);

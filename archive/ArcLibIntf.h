@@ -122,6 +122,8 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   void CancelRun();
   void PassMessage();
 
+  // ResetState, and every item selected below DestDirArg with its stored folders.
+  void PrepareAllRun(const std::string& DestDirArg);
   // The ExtractAllMem run; Listing offers every part of an item that spans volumes to Decide (which never
   // extracts) instead of only the parts whose previous part was extracted.
   void RunAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
