@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/arj/arlUnARJ.h"
+#include "archive/cab/arlUnCab.h"
 #include "archive/lha/arlUnLha.h"
 #include "archive/zip/arlUnZip.h"
 #include "core/FileLayer.h"
@@ -21,13 +22,14 @@ std::unique_ptr<TUnBase> MakeDecoder(std::string&) {
   return std::make_unique<T>();
 }
 
-// ACE and CAB archives are decoded through outside libraries; until one is bound, their archives answer as
-// the missing library.
+// ACE and CAB archives are decoded through outside libraries: without the library bound, their archives
+// answer as the missing library. No ACE library is built in yet.
 std::unique_ptr<TUnBase> MakeUnAce(std::string& Msg) {
   Msg = ArlErrorText(errUnAceDll);
   return nullptr;
 }
 std::unique_ptr<TUnBase> MakeUnCab(std::string& Msg) {
+  if (LoadCabinetDll("")) return std::make_unique<TUnCab>();
   Msg = ArlErrorText(errCabinetDll);
   return nullptr;
 }

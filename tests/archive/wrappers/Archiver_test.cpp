@@ -9,6 +9,7 @@
 
 #include <map>
 
+#include "archive/cab/arlUnCab.h"
 #include "core/StrLst.h"
 #include "tests/archive/wrappers/WrapperTestUtil.h"
 
@@ -65,7 +66,6 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
       {Copy("sfx.exe"), akZip, ""},
       // A ".rar" is never given to the library, whatever it holds.
       {Copy("x.zip", "x.rar"), akNone, "Can't load dynamic link library \"UnRar3.so\""},
-      {Copy("x.cab"), akNone, "Cabinet.dll not found"},
       {w + "junk.zip", akNone, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
       {w + "missing.zip", akNone, "No such file or directory"},
   };
@@ -319,6 +319,43 @@ TEST_F(Archiver, CachedAndSubArchiversDeleteTheirTemporaryFiles) {
   ASSERT_TRUE(plain->Open(Copy("x.zip"), msg)) << msg;
   plain->Release();
   EXPECT_TRUE(fs::exists(Work / "x.zip"));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace wraptest;
+
+// The archiver with its volume question open to the test.
+class TVolumeArchiver : public TArchiver {
+ public:
+  using TArchiver::FindVolume;
+};
+
+TEST_F(Archiver, CabinetVolumesAreFoundByTheEndOfTheirNameWithCase) {
+  if (!LoadCabinetDll("")) GTEST_SKIP() << "cabinet.so is not bound";
+  const std::string disk2 = (Dir / "set" / "DISK2.CAB").string();
+  const std::string other = (Dir / "set" / "x.a01").string();
+  TStrLst volumes;
+  volumes.Add(other);
+  volumes.Add(disk2);
+  TVolumeArchiver a;
+  std::string msg;
+  ASSERT_TRUE(a.Open(Copy("x.cab"), msg, &volumes)) << msg;
+  EXPECT_EQ(a.Kind, akCab);
+  std::string name = "DISK2.CAB";
+  EXPECT_TRUE(a.FindVolume(name));
+  EXPECT_EQ(name, disk2);
+  name = "disk2.cab";
+  EXPECT_FALSE(a.FindVolume(name));
+
+  // Other kinds match by extension, without case.
+  TVolumeArchiver arj;
+  ASSERT_TRUE(arj.Open(Copy("vol.arj"), msg, &volumes)) << msg;
+  name = "vol.A01";
+  EXPECT_TRUE(arj.FindVolume(name));
+  EXPECT_EQ(name, other);
 }
 
 }  // namespace
