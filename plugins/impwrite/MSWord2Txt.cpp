@@ -28,6 +28,8 @@ constexpr uint32_t kPositionSize = 4;
 constexpr uint32_t kDescriptorSize = 8;
 // Bit 30 of a piece's file position: 8-bit characters at half the position (Word 97 and later).
 constexpr uint32_t kPieceCompressed = 0x40000000u;
+// The most bytes one piece may take: streams and the text hold at most 2^31 - 1 bytes.
+constexpr uint64_t kMaxPieceBytes = 0x7FFFFFFF;
 
 uint16_t Get16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | P[1] << 8); }
 uint32_t Get32(const uint8_t* P) {
@@ -53,10 +55,12 @@ struct TWordContext {
 
 // Count characters at Position of "WordDocument", 8-bit or UTF-16 (Wide), written with the character rules.
 void ReadWordPiece(uint32_t Position, uint32_t Count, bool Wide, TWordContext& Context) {
-  const uint32_t bytes = Wide ? Count * 2 : Count;  // Count never exceeds the stream's size (checked)
-  std::vector<uint8_t> buffer(bytes);
+  // Count never exceeds the stream's size (checked); the text must still fit a 31-bit stream.
+  const uint64_t bytes = static_cast<uint64_t>(Count) * (Wide ? 2 : 1);
+  if (bytes > kMaxPieceBytes) throw EDocInvalid();
+  std::vector<uint8_t> buffer(static_cast<std::size_t>(bytes));
   SeekOleStream(*Context.Document, Position);
-  if (bytes > 0) ReadOleStreamExact(*Context.Document, buffer.data(), bytes);
+  if (bytes > 0) ReadOleStreamExact(*Context.Document, buffer.data(), static_cast<uint32_t>(bytes));
   TVStream& dest = *Context.Dest;
   if (!Context.Unicode) {
     for (uint8_t c : buffer) WriteWordChar8(dest, c);
