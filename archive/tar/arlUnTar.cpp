@@ -1,0 +1,89 @@
+#include "archive/tar/arlUnTar.h"
+
+#include <algorithm>
+
+std::string TUnTar::ItemName(const TTarHeader& H) {
+  std::string Name = ConvertItemName(H.RawName, false);
+  if (H.IsFolder()) Name = IncludeBackslash(Name);
+  return Name;
+}
+
+void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>& Entries) {
+  int64_t Pos = 0;
+  TTarHeader H;
+  for (bool First = true; !GetCancel(); First = false) {
+    const TTarReadResult R = ReadTarHeader(Stream, Pos, StreamSize, H);
+    if (R == trEnd) break;
+    if (R == trBad) {
+      // A file that does not start with a header is not a TAR at all; later damage is reported.
+      if (!First) DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      break;
+    }
+    if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {
+      Entries.push_back(H);
+      TotalPacked += H.Size;
+      TotalUnpacked += H.Size;
+      NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
+    }
+    if (H.Torn) break;
+    Pos = H.NextPos;
+  }
+}
+
+void TUnTar::ExtractArchive(TStream32* Stream) {
+  if (!Stream) return;
+  int64_t StreamSize = 0;
+  try {
+    StreamSize = Stream->Size();
+  } catch (const EStreamError&) {
+  }
+  std::vector<TTarHeader> Entries;
+  Walk(*Stream, StreamSize, Entries);
+  BytesToDo = TotalPacked;
+  for (const TTarHeader& Listed : Entries) {
+    if (GetCancel()) return;
+    TTarHeader H;
+    if (ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) != trOk) {
+      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      return;
+    }
+    Item = TArlItem();
+    Item.Name = ItemName(H);
+    Item.PackedSize = H.Size;
+    Item.UnpackedSize = H.Size;
+    Item.DosDateTime = UnixTimeToDos(H.MTime);
+    Item.Attributes = H.IsFolder() ? faDirectory : 0x80;
+    Item.HeaderOffset = H.HeaderPos;
+    CurrentOutputName = BuildOutputName(Item.Name);
+    ExtractEntry(*Stream, H);
+  }
+}
+
+void TUnTar::ExtractEntry(TStream32& Stream, const TTarHeader& H) {
+  if (H.IsFolder()) {
+    if (IsFileOutput() && CreateStoredDirs && !CurrentOutputName.empty()) ForceDirectories(CurrentOutputName);
+    return;
+  }
+  if (!BeginItem(false)) {
+    ProgressDone(Item);
+    return;
+  }
+  if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the entry is not written
+    --FileIndex;
+    return;
+  }
+  bool Copied = false;
+  try {
+    Stream.SetPosition(H.DataPos);
+    Copied = CopyStored(&Stream, H.Size, ckNone, false) == 0;
+    if (!Copied && !GetCancel()) DoError(Item.Name, "", errReadingFile);
+  } catch (const E_RAISE& E) {
+    if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
+  } catch (const EStreamError& E) {
+    DoError(Item.Name, E.Message(), errReadingFile);
+  }
+  CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
+  // No checksum covers the data: the register is made to agree exactly when every byte came.
+  Crc32Reg = 0;
+  CheckCrc(ckCrc32, Copied ? 0u : 1u);
+}

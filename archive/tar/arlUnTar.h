@@ -1,0 +1,30 @@
+// TUnTar, the archive library's decoder of TAR archives (uncompressed 512-byte blocks): it walks the entry
+// headers, lists the selected regular files and folders and extracts them by copying their stored bytes.
+// TAR keeps no checksum of the data: an entry passes its check when all its bytes were copied.
+//
+// What the reader checks (the header checks are listed in arlTarHeader.h):
+//   - a header block whose checksum fails, after at least one good one, is "Bad file header" reported
+//     with its offset and ends the walk; an all-zero block ends it quietly;
+//   - every next header lies at least one block after the current one, so that no walk can loop;
+//   - an entry whose data runs past the end of the file is the last one listed (a torn tail): its copy
+//     ends with "Error reading file or unexpected end of file" and it fails its check;
+//   - names leading outside the output folder are refused by the base (BuildOutputName).
+//
+// Ownership and threads: as TUnBase.
+#pragma once
+
+#include <vector>
+
+#include "archive/arlBase.h"
+#include "archive/tar/arlTarHeader.h"
+
+class TUnTar : public TUnBase {
+ protected:
+  void ExtractArchive(TStream32* Stream) override;
+
+ private:
+  void Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>& Entries);
+  void ExtractEntry(TStream32& Stream, const TTarHeader& H);
+  // The entry's name, converted; a folder's ends with "/".
+  static std::string ItemName(const TTarHeader& H);
+};
