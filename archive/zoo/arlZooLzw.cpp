@@ -1,0 +1,140 @@
+#include "archive/zoo/arlZooLzw.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Bits taken least significant first from the source, at most PackedSize bytes of it.
+class TLsbBits {
+ public:
+  TLsbBits(const TLzhSource& Source, int64_t PackedSize)
+      : FSource(Source), FLeft(std::max<int64_t>(PackedSize, 0)), FBuffer(TZooLzwDecoder::kInputChunk) {}
+  // N bits (at most 16); false when the data ends before them.
+  bool Get(int N, int32_t& Value) {
+    while (FCount < N) {
+      uint8_t B = 0;
+      if (!NextByte(B)) return false;
+      FBits |= static_cast<uint32_t>(B) << FCount;
+      FCount += 8;
+    }
+    Value = static_cast<int32_t>(FBits & ((1u << N) - 1));
+    FBits >>= N;
+    FCount -= N;
+    return true;
+  }
+
+ private:
+  bool NextByte(uint8_t& B) {
+    if (FPos == FLen) {
+      if (FLeft <= 0 || !FSource) return false;
+      const int32_t Want = static_cast<int32_t>(std::min<int64_t>(TZooLzwDecoder::kInputChunk, FLeft));
+      FLen = std::clamp(FSource(FBuffer.data(), Want), 0, Want);
+      FPos = 0;
+      FLeft = FLen > 0 ? FLeft - FLen : 0;
+      if (FLen == 0) return false;
+    }
+    B = FBuffer[FPos++];
+    return true;
+  }
+  const TLzhSource& FSource;
+  int64_t FLeft;
+  std::vector<uint8_t> FBuffer;
+  int32_t FPos = 0;
+  int32_t FLen = 0;
+  uint32_t FBits = 0;
+  int FCount = 0;
+};
+
+}  // namespace
+
+TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
+                                  const TLzhSink& Sink) {
+  FProduced = 0;
+  const int64_t Cap = std::max<int64_t>(UnpackedSize, 0);
+  TLsbBits Bits(Source, PackedSize);
+  std::vector<uint16_t> Prefix(kTableSize);
+  std::vector<uint8_t> Suffix(kTableSize);
+  std::vector<uint8_t> Stack(kTableSize + 1);
+  std::vector<uint8_t> Out(kOutputChunk);
+  int32_t OutPos = 0;
+  auto Flush = [&]() {
+    if (OutPos > 0) Sink(Out.data(), OutPos);
+    OutPos = 0;
+  };
+  auto Put = [&](uint8_t B) {
+    if (FProduced >= Cap) return false;
+    Out[OutPos++] = B;
+    ++FProduced;
+    if (OutPos == kOutputChunk) Flush();
+    return true;
+  };
+
+  int Width = kMinBits;
+  int32_t Limit = 1 << kMinBits;
+  int32_t FreeCode = kFirstFree;
+  bool Fresh = true;  // the next code starts the table anew and must be a literal
+  int32_t OldCode = 0;
+  uint8_t FinChar = 0;
+  TLzhResult Result = lrUnexpectedEnd;
+  for (int32_t Code; FProduced < Cap;) {
+    if (!Bits.Get(Width, Code)) break;
+    if (Code == kEndCode) {
+      Result = lrOk;
+      break;
+    }
+    if (Code == kClearCode) {
+      Width = kMinBits;
+      Limit = 1 << kMinBits;
+      FreeCode = kFirstFree;
+      Fresh = true;
+      continue;
+    }
+    if (Fresh) {
+      if (Code > 0xFF) {
+        Result = lrCorruptInput;
+        break;
+      }
+      OldCode = Code;
+      FinChar = static_cast<uint8_t>(Code);
+      Put(FinChar);
+      Fresh = false;
+      continue;
+    }
+    const int32_t InCode = Code;
+    int32_t Depth = 0;
+    if (Code >= FreeCode) {
+      if (Code > FreeCode) {
+        Result = lrCorruptInput;
+        break;
+      }
+      Stack[Depth++] = FinChar;
+      Code = OldCode;
+    }
+    while (Code > 0xFF && Depth < kTableSize) {
+      Stack[Depth++] = Suffix[Code];
+      Code = Prefix[Code];
+    }
+    if (Code > 0xFF) {
+      Result = lrCorruptInput;
+      break;
+    }
+    FinChar = static_cast<uint8_t>(Code);
+    Stack[Depth++] = FinChar;
+    while (Depth > 0 && Put(Stack[--Depth])) {
+    }
+    if (FreeCode < kTableSize) {
+      Prefix[FreeCode] = static_cast<uint16_t>(OldCode);
+      Suffix[FreeCode] = FinChar;
+      ++FreeCode;
+      if (FreeCode >= Limit && Width < kMaxBits) {
+        ++Width;
+        Limit <<= 1;
+      }
+    }
+    OldCode = InCode;
+  }
+  if (FProduced >= Cap && Result == lrUnexpectedEnd) Result = lrOk;
+  Flush();
+  return Result;
+}
