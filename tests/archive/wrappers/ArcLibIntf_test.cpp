@@ -201,7 +201,7 @@ TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
 // --- One item ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ExtractItemWritesTheBareNameIntoTheFolder) {
-  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);
     auto w = OpenFixture(name);
     const fs::path out = Dir / "out" / name;
@@ -272,7 +272,7 @@ TEST_F(ArcLibWrapper, ExtractItemReplacesAnExistingFile) {
 }
 
 TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
-  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);
     auto w = OpenFixture(name);
     EXPECT_EQ(TakeBlock(w->ExtractToMemory("docs/b.txt", 18751), 18751), Source("docs/b.txt"));
@@ -350,7 +350,7 @@ TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
 // --- Extract-all passes ------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
-  for (const std::string name : {"x.zip", "x.arj", "x.lzh"}) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);
     auto w = OpenFixture(name);
     const fs::path out = Dir / ("out_" + name);
