@@ -1,35 +1,61 @@
-// libFuzzer target: any bytes as the "PowerPoint Document" stream of a compound file, scanned in both
-// forms.
+// Fuzz target of the presentation reader. An input that starts with the compound-file signature is a
+// whole presentation file and goes through the converter's file entry; any other input is the
+// "PowerPoint Document" stream of a compound file, scanned in both text forms. A clean error is a good
+// answer to damaged input.
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string>
 
+#include "core/Exception.h"
 #include "platform/cfb/CompoundFile.h"
 #include "plugins/common/OleStorage.h"
 #include "plugins/impshow2/PptTextScanner.h"
+#include "tests/fuzz/FuzzSupport.h"
 #include "tests/platform/cfb/CfbWriter.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, std::size_t Size) {
-  const std::string stream(reinterpret_cast<const char*>(Data), Size);
-  std::unique_ptr<TCfbStorage> opened;
-  if (CfbOpenStorage(MakeCfbMemorySource(BuildCompoundFile({{u"PowerPoint Document", stream}}).Bytes), STGM_READ,
-                     opened) != S_OK) {
+namespace {
+
+void ConvertFile(const std::string& Bytes) {
+  const std::string Path = fuzztest::WriteTempFile("presentation.ppt", Bytes);
+  for (bool Unicode : {true, false}) {
+    try {
+      std::string Text;
+      ConvertPresentationFile(Path, Unicode, Text);
+    } catch (const Exception&) {
+    }
+  }
+}
+
+void ScanStream(const std::string& Bytes) {
+  std::unique_ptr<TCfbStorage> Opened;
+  if (CfbOpenStorage(MakeCfbMemorySource(BuildCompoundFile({{u"PowerPoint Document", Bytes}}).Bytes),
+                     STGM_READ, Opened) != S_OK) {
     __builtin_trap();  // the writer's files always open
   }
-  Storage storage(std::move(opened));
-  for (bool unicode : {true, false}) {
+  Storage Store(std::move(Opened));
+  for (bool Unicode : {true, false}) {
     try {
-      std::unique_ptr<Stream> s = storage.OpenStream(u"PowerPoint Document");
-      PptTextScanner scanner(*s);
-      std::string text;
-      if (unicode) {
-        scanner.ScanWide(text);
+      std::unique_ptr<Stream> S = Store.OpenStream(u"PowerPoint Document");
+      PptTextScanner Scanner(*S);
+      std::string Text;
+      if (Unicode) {
+        Scanner.ScanWide(Text);
       } else {
-        scanner.ScanAnsi(text);
+        Scanner.ScanAnsi(Text);
       }
-    } catch (const std::exception&) {
+    } catch (const Exception&) {
     }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, std::size_t Size) {
+  const std::string Bytes = fuzztest::Input(Data, Size);
+  if (fuzztest::IsCompoundFile(Bytes)) {
+    ConvertFile(Bytes);
+  } else {
+    ScanStream(Bytes);
   }
   return 0;
 }
