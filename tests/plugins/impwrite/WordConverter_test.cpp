@@ -108,8 +108,9 @@ TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
 
 TEST_F(WordFixtures, DamagedCopiesEndCleanly) {
   std::vector<std::string> paths;
-  for (const char* name : {"test2.doc", "HeaderFooterUnicode.doc", "rasp.doc", "footnote.doc", "Word6.doc",
-                           "Bug60942.doc", "47950_lower.doc", "testWORD_various.doc"}) {
+  for (const char* name : {"test2.doc", "ThreeColHeadFoot.doc", "HeaderFooterUnicode.doc", "rasp.doc",
+                           "Bug48075.doc", "footnote.doc", "47950_lower.doc", "testWORD.doc",
+                           "testWORD_various.doc", "Word6.doc", "Word95.doc", "Bug60942.doc"}) {
     paths.push_back(WordFixture(name));
   }
   ExpectDamagedCopiesEndCleanly(ReadWord, paths);
