@@ -1,0 +1,423 @@
+#include "archive/rar/RarIntf.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <vector>
+
+#include "archive/arlBase.h"
+#include "archive/arlGbls.h"
+#include "archive/rar/UnRarDyn.h"
+#include "core/VFileSys.h"
+
+namespace {
+
+// The largest item the wrapper's 32-bit sizes hold.
+constexpr uint64_t kMaxItemSize = INT32_MAX;
+
+std::string ItemNameOf(const TRarHeaderDataEx& H) {
+  return ConvertItemName(H.FileName, (H.Flags & RAR_FLAG_OEM_NAME) != 0);
+}
+
+bool IsFolder(const TRarHeaderDataEx& H) { return (H.FileAttr & RAR_ATTR_FOLDER) != 0; }
+
+uint64_t ItemSize(const TRarHeaderDataEx& H) { return (static_cast<uint64_t>(H.UnpSizeHigh) << 32) | H.UnpSize; }
+
+TDateTime ItemDate(const TRarHeaderDataEx& H) {
+  return RarDosDateTime(static_cast<uint16_t>(H.FileTime >> 16), static_cast<uint16_t>(H.FileTime));
+}
+
+std::string LastComponent(const std::string& Name) {
+  std::string Dir, File;
+  SplitFileName(Name, Dir, File);
+  return File;
+}
+
+// Name as a path below a destination folder: "." segments dropped; a name that is absolute or climbs
+// with ".." keeps only its last component.
+std::string SafeRelativeName(const std::string& Name) {
+  std::string Out, Segment;
+  bool Escapes = !Name.empty() && Name[0] == '/';
+  for (size_t i = 0; i <= Name.size(); ++i) {
+    if (i == Name.size() || Name[i] == '/') {
+      if (Segment == "..") Escapes = true;
+      if (!Segment.empty() && Segment != "." && Segment != "..") Out += (Out.empty() ? "" : "/") + Segment;
+      Segment.clear();
+    } else {
+      Segment.push_back(Name[i]);
+    }
+  }
+  return Escapes ? LastComponent(Out) : Out;
+}
+
+bool StartsWithFolder(const std::string& Name, const std::string& Folder) {
+  return !Folder.empty() && Name.size() > Folder.size() && SameTextAscii(Name.substr(0, Folder.size()), Folder);
+}
+
+int64_t SizeOfFile(const std::string& Name) {
+  struct stat St {};
+  return ::stat(Name.c_str(), &St) == 0 && S_ISREG(St.st_mode) ? static_cast<int64_t>(St.st_size) : -1;
+}
+
+void MakeFolderOf(const std::string& FileName) {
+  std::string Dir, File;
+  SplitFileName(FileName, Dir, File);
+  if (!Dir.empty()) ForceDirectories(Dir);
+}
+
+}  // namespace
+
+// --- The library's callbacks ------------------------------------------------------------------------------
+
+struct TRarCallbacks {
+  static int Plain(uint32_t Msg, void* User, intptr_t P1, intptr_t P2) {
+    auto* W = static_cast<TBaseRarWrapper*>(User);
+    try {
+      return W->RarCallback(Msg, P1, P2);
+    } catch (...) {
+      W->Pending = std::current_exception();
+      return -1;
+    }
+  }
+  static int Memory(uint32_t Msg, void* User, intptr_t P1, intptr_t P2) {
+    auto* W = static_cast<TBaseRarWrapper*>(User);
+    try {
+      return W->RarMemoryCallback(Msg, P1, P2);
+    } catch (...) {
+      W->Pending = std::current_exception();
+      return -1;
+    }
+  }
+};
+
+void TBaseRarWrapper::SetCallback(void* Handle, TCallbackKind Kind) {
+  UnRarEntries().SetCallback(Handle, Kind == ckMemory ? TRarCallbacks::Memory : TRarCallbacks::Plain, this);
+}
+
+void TBaseRarWrapper::RethrowPending() {
+  if (!Pending) return;
+  std::exception_ptr P = Pending;
+  Pending = nullptr;
+  std::rethrow_exception(P);
+}
+
+int TBaseRarWrapper::Process(void* Handle, int Operation, const std::string& DestName) {
+  const int R = UnRarEntries().ProcessFile(Handle, Operation, nullptr, DestName.empty() ? nullptr : DestName.c_str());
+  RethrowPending();
+  return R;
+}
+
+void TBaseRarWrapper::Skip(void* Handle) {
+  SetCallback(Handle, ckPlain);
+  const int R = Process(Handle, RAR_SKIP, "");
+  if (R != RAR_SUCCESS) RaiseProcessError(R);
+}
+
+int TBaseRarWrapper::RarCallback(uint32_t Msg, intptr_t P1, intptr_t P2) {
+  if (Msg == RAR_MSG_CHANGE_VOLUME) return P2 == 0 ? RarAskNextVolume(reinterpret_cast<char*>(P1)) : 1;
+  if (Msg == RAR_MSG_PROCESS_DATA && OnProgress && !OnProgress(0, 0)) {
+    Cancelled = true;
+    return -1;
+  }
+  return 1;
+}
+
+int TBaseRarWrapper::RarMemoryCallback(uint32_t Msg, intptr_t P1, intptr_t P2) {
+  if (Msg != RAR_MSG_PROCESS_DATA) return RarCallback(Msg, P1, P2);
+  if (P2 < 0 || P2 > Remaining) return -1;  // never more than the block holds
+  if (OnProgress && !OnProgress(0, 0)) {
+    Cancelled = true;
+    return -1;
+  }
+  std::memcpy(Destination, reinterpret_cast<const void*>(P1), static_cast<size_t>(P2));
+  Destination += P2;
+  Remaining -= P2;
+  return 1;
+}
+
+int TBaseRarWrapper::RarAskNextVolume(char* Buffer) {
+  Buffer[RAR_VOLUME_NAME_SIZE - 1] = '\0';
+  RequestedVolume = Buffer;
+  std::string Dir, File;
+  SplitFileName(ArcName, Dir, File);
+  std::string Name = StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
+  if (!OnNextVolume || !OnNextVolume(Name) || !FileExists(Name) || Name.size() >= RAR_VOLUME_NAME_SIZE) {
+    VolumeMissing = true;
+    return -1;
+  }
+  RequestedVolume = Name;
+  std::memcpy(Buffer, Name.c_str(), Name.size() + 1);
+  return 1;
+}
+
+// --- Texts ------------------------------------------------------------------------------------------------
+
+std::string TBaseRarWrapper::ErrorText(int Code) const {
+  if (VolumeMissing) {
+    std::string Dir, File;
+    SplitFileName(ArcName, Dir, File);
+    const std::string Name =
+        StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
+    return "Volume \"" + Name + "\" not found";
+  }
+  return RarProcessErrorText(Code, "");
+}
+
+void TBaseRarWrapper::RaiseProcessError(int Code) const {
+  throw EArcError("Error processing archive \"" + ArcName + "\". " + ErrorText(Code));
+}
+
+void TBaseRarWrapper::RaiseExtractError(const std::string& ItemName, int Code) const {
+  RaiseExtractText(ItemName, ErrorText(Code));
+}
+
+void TBaseRarWrapper::RaiseExtractText(const std::string& ItemName, const std::string& Reason) const {
+  throw EArcError("Can't extract \"" + ItemName + "\" from \"" + ArcName + "\"" + (Reason.empty() ? "" : ". " + Reason));
+}
+
+// --- Opening and listing ----------------------------------------------------------------------------------
+
+bool TBaseRarWrapper::SetArcName(const std::string& FileName, std::string& Msg) {
+  ArcName.clear();
+  Password.clear();
+  if (!LoadUnRarDll("")) {
+    Msg = std::string("Can't load dynamic link library \"") + kUnRarLibrary + "\"";
+    return false;
+  }
+  void* Handle = RarOpenArchive(FileName, RAR_OM_LIST, Msg);
+  if (!Handle) return false;
+  UnRarEntries().CloseArchive(Handle);
+  ArcName = FileName;
+  return true;
+}
+
+bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
+  TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_LIST));
+  Cancelled = VolumeMissing = false;
+  for (;;) {
+    SetCallback(H.Handle, ckPlain);
+    TRarHeaderDataEx Header{};
+    const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
+    RethrowPending();
+    if (R == RAR_END_ARCHIVE) return true;
+    if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+    if (IsFolder(Header)) continue;
+    if (!(Header.Flags & RAR_FLAG_CONTINUED) && ItemSize(Header) <= kMaxItemSize) {
+      bool Stop = false;
+      TDateTime Date = ItemDate(Header);
+      int32_t Size = static_cast<int32_t>(ItemSize(Header));
+      if (ItemCallback) ItemCallback(ItemNameOf(Header), false, Stop, Date, Size);
+      if (Stop) return false;
+    }
+    Skip(H.Handle);
+  }
+}
+
+// --- One item -----------------------------------------------------------------------------------------------
+
+bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::string& DestFile, TDateTime* Date,
+                                    int32_t* Size, bool ToMemory) {
+  Cancelled = VolumeMissing = false;
+  uint8_t* const Block = Destination;
+  const int64_t BlockSize = Remaining;
+  for (int Attempt = 1;; ++Attempt) {
+    Destination = Block;
+    Remaining = BlockSize;
+    TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
+    for (;;) {
+      SetCallback(H.Handle, ckPlain);
+      TRarHeaderDataEx Header{};
+      const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
+      RethrowPending();
+      if (R == RAR_END_ARCHIVE) return false;
+      if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+      if (IsFolder(Header)) continue;
+      if ((Header.Flags & RAR_FLAG_CONTINUED) || !SameTextAscii(ItemNameOf(Header), ItemName)) {
+        Skip(H.Handle);
+        continue;
+      }
+      const bool Encrypted = (Header.Flags & RAR_FLAG_ENCRYPTED) != 0;
+      // A password is asked for only after a library that can decrypt has refused the item without one.
+      if (Encrypted && Attempt > 1) {
+        if (!OnPassword || !OnPassword(ArcName, ItemName, Password)) RaiseExtractText(ItemName, "Invalid password");
+      }
+      if (Encrypted && !Password.empty()) UnRarEntries().SetPassword(H.Handle, Password.c_str());
+      SetCallback(H.Handle, ToMemory ? ckMemory : ckPlain);
+      const int Result = ToMemory ? Process(H.Handle, RAR_TEST, "") : Process(H.Handle, RAR_EXTRACT, DestFile);
+      if (Size) *Size = static_cast<int32_t>(std::min<uint64_t>(ItemSize(Header), kMaxItemSize));
+      if (Date) *Date = ItemDate(Header);
+      if (Cancelled) return true;
+      if (Result == RAR_SUCCESS) return true;
+      if (Encrypted && Result != RAR_E_ENCRYPTED) break;  // a wrong or missing password: ask again
+      RaiseExtractError(ItemName, Result);
+    }
+    if (Attempt == 1) Password.clear();
+  }
+}
+
+void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path,
+                                  int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool,
+                                  const std::string& ExplicitPath) {
+  Path = !ExplicitPath.empty() ? ExplicitPath : IncludeBackslash(DestDir) + LastComponent(ItemName);
+  if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
+  Remaining = 0;
+  Destination = nullptr;
+  MakeFolderOf(Path);
+  DoExtractItem(ItemName, Path, Date, Size, false);
+  const int64_t Written = SizeOfFile(Path);
+  if (Written < 0 || (ExpectedSize >= 0 && Written != ExpectedSize)) {
+    // A file that is not the item's whole content is not left behind.
+    if (Written >= 0) ForceDeleteFile(Path);
+    RaiseExtractText(ItemName, "");
+  }
+}
+
+void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
+  void* Block = nullptr;
+  if (Size >= 0) {
+    Block = std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1);
+    if (!Block) RaiseExtractText(ItemName, std::strerror(ENOMEM));
+    Destination = static_cast<uint8_t*>(Block);
+    Remaining = Size;
+    bool Found = false;
+    try {
+      Found = DoExtractItem(ItemName, "", nullptr, nullptr, true);
+    } catch (...) {
+      std::free(Block);
+      Destination = nullptr;
+      throw;
+    }
+    Destination = nullptr;
+    if (!Found || Cancelled || Remaining != 0) {
+      std::free(Block);
+      Block = nullptr;
+    }
+  }
+  if (!Block) RaiseExtractText(ItemName, "");
+  return Block;
+}
+
+// --- Every item -----------------------------------------------------------------------------------------------
+
+void TBaseRarWrapper::ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone,
+                                 const TArcItemEvent& BeforeItem) {
+  DoExtractAll(DestDir, nullptr, FileDone, BeforeItem, nullptr);
+}
+
+void TBaseRarWrapper::ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory,
+                                    const TArcFileEvent& FileDone, const TArcDecideEvent& Decide) {
+  DoExtractAll(DestDir, OnMemory, FileDone, nullptr, Decide);
+}
+
+void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
+                                   const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem,
+                                   const TArcDecideEvent& Decide) {
+  Cancelled = VolumeMissing = false;
+  const std::string DestDir = IncludeBackslash(DestDirArg);
+  std::vector<std::string> Retry;
+  bool Stop = false;
+  {
+    TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
+    while (!Stop) {
+      SetCallback(H.Handle, ckPlain);
+      TRarHeaderDataEx Header{};
+      const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
+      RethrowPending();
+      if (R == RAR_END_ARCHIVE) break;
+      if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+      if (IsFolder(Header)) continue;
+      if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
+        Skip(H.Handle);
+        if (Cancelled) return;
+        continue;
+      }
+      const std::string Name = ItemNameOf(Header);
+      const int32_t Size = static_cast<int32_t>(ItemSize(Header));
+      TDateTime Date = ItemDate(Header);
+      const bool Encrypted = (Header.Flags & RAR_FLAG_ENCRYPTED) != 0;
+      const bool SizeIncomplete = (Header.Flags & RAR_FLAG_CONTINUES) != 0;
+      std::string FileName = DestDir + SafeRelativeName(Name);
+      TExtractDecision Decision = edToFile;
+      bool Go;
+      if (Decide) {
+        Go = Decide(Name, SizeIncomplete, FileName, Decision, Date, Size, false);
+        if (Decision == edCancel) return;
+        if (Size == 0) Go = false;  // an empty item holds nothing to search
+      } else {
+        int32_t S = Size;
+        Go = BeforeItem ? BeforeItem(Name, SizeIncomplete, Stop, Date, S) : true;
+        if (Stop) break;
+      }
+      if (!Go) {
+        Skip(H.Handle);
+        if (Cancelled) return;
+        if (Decide && SizeIncomplete) {
+          std::string Ignored = FileName;
+          TExtractDecision D = edToFile;
+          Decide(Name, false, Ignored, D, Date, Size, false);
+        }
+        continue;
+      }
+      int Result;
+      void* Block = nullptr;
+      if (Decision == edToMemory) {
+        Block = std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1);
+        if (!Block) RaiseExtractText(Name, std::strerror(ENOMEM));
+        Destination = static_cast<uint8_t*>(Block);
+        Remaining = Size;
+        SetCallback(H.Handle, ckMemory);
+        try {
+          Result = Process(H.Handle, RAR_TEST, "");
+        } catch (...) {
+          std::free(Block);
+          throw;
+        }
+        Destination = nullptr;
+        if (Result == RAR_SUCCESS && Remaining != 0) Result = RAR_E_BAD_DATA;
+      } else {
+        if (FileExists(FileName)) ForceDeleteFile(FileName);
+        MakeFolderOf(FileName);
+        SetCallback(H.Handle, ckPlain);
+        Result = Process(H.Handle, RAR_EXTRACT, FileName);
+      }
+      if (Cancelled) {
+        std::free(Block);
+        return;
+      }
+      if (Result != RAR_SUCCESS) {
+        std::free(Block);
+        if (Encrypted && Result != RAR_E_ENCRYPTED) {
+          Retry.push_back(Name);
+          continue;
+        }
+        // A missing volume ends the walk; an item that cannot be had is reported and the pass goes on
+        // with the next one (an encrypted item the library cannot decrypt, a CRC error, ...).
+        if (VolumeMissing) RaiseExtractError(Name, Result);
+        if (OnMessage) OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName + "\". " + ErrorText(Result));
+        continue;
+      }
+      if (Decision == edToMemory) {
+        if (OnMemory)
+          OnMemory(Name, Block, Stop, Date, Size);
+        else
+          std::free(Block);
+      } else if (FileDone) {
+        int32_t S = Size;
+        FileDone(FileName, false, Stop, &Date, &S);
+      }
+    }
+  }
+  // Encrypted items that failed are tried once more one by one, with the password questions.
+  for (const std::string& Name : Retry) {
+    if (Stop) break;
+    try {
+      std::string Path;
+      TDateTime Date = 0;
+      int32_t Size = 0;
+      ExtractItem(DestDir, Name, Path, -1, &Date, &Size, false, "");
+      if (FileDone) FileDone(Path, false, Stop, &Date, &Size);
+    } catch (const EArcError&) {
+    }
+  }
+}

@@ -1,0 +1,308 @@
+#include "platform/unrar/RarBlocks.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace unrar {
+
+namespace {
+
+const uint8_t kMarker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+const uint8_t kMarker5[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
+
+uint16_t Le16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
+uint32_t Le32(const uint8_t* P) {
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
+         (static_cast<uint32_t>(P[3]) << 24);
+}
+
+void AppendUtf8(std::string& Out, uint32_t C) {
+  if (C < 0x80) {
+    Out.push_back(static_cast<char>(C));
+  } else if (C < 0x800) {
+    Out.push_back(static_cast<char>(0xC0 | (C >> 6)));
+    Out.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  } else if (C < 0x10000) {
+    Out.push_back(static_cast<char>(0xE0 | (C >> 12)));
+    Out.push_back(static_cast<char>(0x80 | ((C >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  } else {
+    Out.push_back(static_cast<char>(0xF0 | (C >> 18)));
+    Out.push_back(static_cast<char>(0x80 | ((C >> 12) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | ((C >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (C & 0x3F)));
+  }
+}
+
+std::string Utf16ToUtf8(const std::vector<uint16_t>& W) {
+  std::string Out;
+  for (size_t i = 0; i < W.size(); ++i) {
+    uint32_t C = W[i];
+    if (C >= 0xD800 && C < 0xDC00 && i + 1 < W.size() && W[i + 1] >= 0xDC00 && W[i + 1] < 0xE000) {
+      C = 0x10000 + ((C - 0xD800) << 10) + (W[i + 1] - 0xDC00);
+      ++i;
+    } else if (C >= 0xD800 && C < 0xE000) {
+      C = 0xFFFD;  // a lone surrogate
+    }
+    AppendUtf8(Out, C);
+  }
+  return Out;
+}
+
+// The Unicode form of a name stored after its 8-bit form and a NUL: a high byte, then groups of four
+// two-bit codes (0: a byte with high byte 0, 1: a byte with the stored high byte, 2: a 16-bit unit,
+// 3: a run copied from the 8-bit form, optionally with a correction added to each byte).
+std::vector<uint16_t> DecodeUnicodeName(const uint8_t* Ansi, size_t AnsiLen, const uint8_t* Enc, size_t EncLen) {
+  std::vector<uint16_t> W;
+  if (EncLen == 0) return W;
+  const size_t MaxLen = 0x10000;  // a name field is 16 bits long: its Unicode form cannot be longer
+  size_t Pos = 0;
+  const uint8_t High = Enc[Pos++];
+  unsigned Flags = 0, FlagBits = 0;
+  while (Pos < EncLen && W.size() < MaxLen) {
+    if (FlagBits == 0) {
+      Flags = Enc[Pos++];
+      FlagBits = 8;
+      if (Pos > EncLen) break;
+    }
+    FlagBits -= 2;
+    switch ((Flags >> FlagBits) & 3) {
+      case 0:
+        if (Pos >= EncLen) return W;
+        W.push_back(Enc[Pos++]);
+        break;
+      case 1:
+        if (Pos >= EncLen) return W;
+        W.push_back(static_cast<uint16_t>(Enc[Pos++] | (High << 8)));
+        break;
+      case 2:
+        if (Pos + 1 >= EncLen) return W;
+        W.push_back(static_cast<uint16_t>(Enc[Pos] | (Enc[Pos + 1] << 8)));
+        Pos += 2;
+        break;
+      default: {
+        if (Pos >= EncLen) return W;
+        unsigned Length = Enc[Pos++];
+        if (Length & 0x80) {
+          if (Pos >= EncLen) return W;
+          const uint8_t Correction = Enc[Pos++];
+          for (Length = (Length & 0x7F) + 2; Length > 0 && W.size() < AnsiLen; --Length)
+            W.push_back(static_cast<uint16_t>(((Ansi[W.size()] + Correction) & 0xFF) | (High << 8)));
+        } else {
+          for (Length += 2; Length > 0 && W.size() < AnsiLen; --Length) W.push_back(Ansi[W.size()]);
+        }
+        break;
+      }
+    }
+  }
+  return W;
+}
+
+}  // namespace
+
+TVolume::~TVolume() { Close(); }
+
+bool TVolume::Open(const std::string& FileName) {
+  Close();
+  Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return false;
+  struct stat St {};
+  if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+    Close();
+    return false;
+  }
+  Size = St.st_size;
+  Name = FileName;
+  return true;
+}
+
+void TVolume::Close() {
+  if (Fd >= 0) ::close(Fd);
+  Fd = -1;
+  Size = 0;
+}
+
+int64_t TVolume::ReadSome(int64_t Pos, void* Buffer, int64_t Count) const {
+  if (Fd < 0 || Pos < 0 || Count <= 0) return 0;
+  int64_t Done = 0;
+  while (Done < Count) {
+    const ssize_t N = ::pread(Fd, static_cast<char*>(Buffer) + Done, static_cast<size_t>(Count - Done), Pos + Done);
+    if (N <= 0) break;
+    Done += N;
+  }
+  return Done;
+}
+
+bool TVolume::ReadAt(int64_t Pos, void* Buffer, int64_t Count) const { return ReadSome(Pos, Buffer, Count) == Count; }
+
+uint16_t HeaderCrc(const uint8_t* Header, size_t Size) {
+  if (Size < 2) return 0;
+  return static_cast<uint16_t>(::crc32(0, Header + 2, static_cast<uInt>(Size - 2)) & 0xFFFF);
+}
+
+void SetHeaderCrc(std::vector<uint8_t>& Header) {
+  const uint16_t C = HeaderCrc(Header.data(), Header.size());
+  Header[0] = static_cast<uint8_t>(C);
+  Header[1] = static_cast<uint8_t>(C >> 8);
+}
+
+TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos) {
+  uint8_t Head[8] = {};
+  int64_t Marker = -1;
+  if (V.ReadAt(0, Head, 8) && std::memcmp(Head, kMarker5, 8) == 0) return orRar5;
+  if (V.ReadAt(0, Head, 7) && std::memcmp(Head, kMarker, 7) == 0) {
+    Marker = 0;
+  } else {
+    // A self-extractor: the marker after the program, within the first kMarkerSearchLimit bytes.
+    std::vector<uint8_t> Buf(static_cast<size_t>(std::min<int64_t>(V.Size, kMarkerSearchLimit)));
+    const int64_t N = V.ReadSome(0, Buf.data(), static_cast<int64_t>(Buf.size()));
+    if (N < 2 || Buf[0] != 'M' || Buf[1] != 'Z') return orNotRar;
+    for (int64_t i = 1; i + 7 <= N; ++i) {
+      if (Buf[i] == 0x52 && std::memcmp(&Buf[i], kMarker, 7) == 0) {
+        if (i + 8 <= N && Buf[i + 6] == 0x01) continue;
+        Marker = i;
+        break;
+      }
+      if (Buf[i] == 0x52 && i + 8 <= N && std::memcmp(&Buf[i], kMarker5, 8) == 0) return orRar5;
+    }
+    if (Marker < 0) return orNotRar;
+  }
+  uint8_t Main[13];
+  Pos = Marker + 7;
+  if (!V.ReadAt(Pos, Main, 7) || Main[2] != btMain) return orBroken;
+  const uint16_t Size = Le16(Main + 5);
+  if (Size < 7 || Pos + Size > V.Size) return orBroken;
+  std::vector<uint8_t> Raw(Size);
+  if (!V.ReadAt(Pos, Raw.data(), Size) || HeaderCrc(Raw.data(), Size) != Le16(Raw.data())) return orBroken;
+  MainFlags = Le16(Raw.data() + 3);
+  if (MainFlags & mfEncryptedHeaders) return orEncryptedHeaders;
+  Pos += Size;
+  return orOk;
+}
+
+namespace {
+
+bool ParseFileHeader(std::vector<uint8_t> Raw, int64_t Pos, TFileHeader& H) {
+  const uint8_t* B = Raw.data();
+  const size_t Size = Raw.size();
+  if (Size < static_cast<size_t>(kFileHeaderFixed)) return false;
+  H = TFileHeader();
+  H.HeaderPos = Pos;
+  H.Flags = Le16(B + 3);
+  H.PackSize = Le32(B + 7);
+  H.UnpSize = Le32(B + 11);
+  H.HostOs = B[15];
+  H.FileCrc = Le32(B + 16);
+  H.FileTime = Le32(B + 20);
+  H.UnpVer = B[24];
+  H.Method = B[25];
+  const uint16_t NameSize = Le16(B + 26);
+  H.Attr = Le32(B + 28);
+  size_t At = kFileHeaderFixed;
+  if (H.Flags & ffLarge) {
+    if (At + 8 > Size) return false;
+    H.PackSize |= static_cast<uint64_t>(Le32(B + At)) << 32;
+    H.UnpSize |= static_cast<uint64_t>(Le32(B + At + 4)) << 32;
+    At += 8;
+  }
+  if (At + NameSize > Size) return false;
+  const uint8_t* Name = B + At;
+  if (H.Flags & ffUnicode) {
+    const size_t AnsiLen = std::find(Name, Name + NameSize, 0) - Name;
+    if (AnsiLen == NameSize) {
+      H.Name.assign(reinterpret_cast<const char*>(Name), NameSize);  // UTF-8 stored as is
+    } else {
+      H.Name = Utf16ToUtf8(DecodeUnicodeName(Name, AnsiLen, Name + AnsiLen + 1, NameSize - AnsiLen - 1));
+    }
+  } else {
+    H.Name.assign(reinterpret_cast<const char*>(Name), std::find(Name, Name + NameSize, 0) - Name);
+    H.OemName = H.HostOs != kHostUnix;
+  }
+  H.Raw = std::move(Raw);
+  H.DataPos = Pos + static_cast<int64_t>(Size);
+  return true;
+}
+
+}  // namespace
+
+TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool& NextVolume, bool& EndBlockSeen) {
+  NextVolume = false;
+  EndBlockSeen = false;
+  for (;;) {
+    uint8_t B[kBlockHeaderSize + 4];
+    if (Pos + kBlockHeaderSize > V.Size) return brEndOfVolume;
+    if (!V.ReadAt(Pos, B, kBlockHeaderSize)) return brEndOfVolume;
+    const uint8_t Type = B[2];
+    const uint16_t Flags = Le16(B + 3);
+    const uint16_t Size = Le16(B + 5);
+    if (Size < kBlockHeaderSize || Pos + Size > V.Size) return brBroken;
+    if (Type == btEnd) {
+      EndBlockSeen = true;
+      NextVolume = (Flags & efNextVolume) != 0;
+      return brEndOfVolume;
+    }
+    uint64_t Add = 0;
+    if ((Flags & ffLongBlock) && Size >= kBlockHeaderSize + 4) {
+      if (!V.ReadAt(Pos + kBlockHeaderSize, B + kBlockHeaderSize, 4)) return brBroken;
+      Add = Le32(B + kBlockHeaderSize);
+    }
+    if (Type == btFile) {
+      std::vector<uint8_t> Raw(Size);
+      if (!V.ReadAt(Pos, Raw.data(), Size) || HeaderCrc(Raw.data(), Size) != Le16(Raw.data())) return brBroken;
+      if (!ParseFileHeader(std::move(Raw), Pos, H)) return brBroken;
+      Pos = H.DataPos + static_cast<int64_t>(std::min<uint64_t>(H.PackSize, INT64_MAX / 2));
+      return brFile;
+    }
+    // Any other block (comment, recovery record, service header, ...) is passed over.
+    Pos += Size + static_cast<int64_t>(Add);
+  }
+}
+
+std::string NextVolumeFileName(const std::string& Name, bool NewNumbering) {
+  const size_t Slash = Name.rfind('/');
+  const size_t Dot = Name.rfind('.');
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return "";
+  std::string Base = Name.substr(0, Dot);
+  std::string Ext = Name.substr(Dot + 1);
+  if (NewNumbering) {
+    // The last run of digits before the extension is the volume number.
+    size_t End = Base.size();
+    while (End > 0 && !(Base[End - 1] >= '0' && Base[End - 1] <= '9')) --End;
+    if (End == 0 || (Slash != std::string::npos && End <= Slash + 1)) return "";
+    size_t Begin = End;
+    while (Begin > 0 && Base[Begin - 1] >= '0' && Base[Begin - 1] <= '9') --Begin;
+    std::string Digits = Base.substr(Begin, End - Begin);
+    int i = static_cast<int>(Digits.size()) - 1;
+    for (; i >= 0; --i) {
+      if (Digits[i] != '9') {
+        ++Digits[i];
+        break;
+      }
+      Digits[i] = '0';
+    }
+    if (i < 0) Digits.insert(Digits.begin(), '1');
+    const bool Upper = !Ext.empty() && Ext[0] >= 'A' && Ext[0] <= 'Z';
+    return Base.substr(0, Begin) + Digits + Base.substr(End) + (Upper ? ".RAR" : ".rar");
+  }
+  if (Ext.size() == 3 && (Ext[1] >= '0' && Ext[1] <= '9') && (Ext[2] >= '0' && Ext[2] <= '9')) {
+    int N = (Ext[1] - '0') * 10 + (Ext[2] - '0');
+    char Letter = Ext[0];
+    if (N < 99) {
+      ++N;
+    } else {
+      if (Letter == 'z' || Letter == 'Z') return "";
+      ++Letter;
+      N = 0;
+    }
+    return Base + "." + Letter + static_cast<char>('0' + N / 10) + static_cast<char>('0' + N % 10);
+  }
+  const bool Upper = !Ext.empty() && Ext[0] >= 'A' && Ext[0] <= 'Z';
+  return Base + (Upper ? ".R00" : ".r00");
+}
+
+}  // namespace unrar

@@ -1,0 +1,415 @@
+// The RAR wrapper over UnRar3.so: listing and extracting hand-built stored archives (folders written by
+// DOS and Unix archivers, DOS and Unicode names, a long name, a split set of the old naming, encrypted and
+// solid items, a wrong CRC, a self-extractor, names that climb) and real compressed, Unicode,
+// multi-volume and encrypted archives; missing volumes; the binding; damaged archives.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/rar/RarIntf.h"
+#include "archive/rar/UnRarDyn.h"
+#include "platform/qvnls/Qvnls.h"
+#include "tests/archive/lzh/DecoderRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lzhtest::Bytes;
+
+std::string FixturePath(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/rar/fixtures/" + Name; }
+
+struct TListed {
+  std::string Name;
+  int32_t Size;
+  TDateTime Date;
+};
+
+std::vector<TListed> ListOf(TBaseRarWrapper& W) {
+  std::vector<TListed> Out;
+  W.List([&](const std::string& Name, bool, bool&, TDateTime& Date, int32_t& Size) {
+    Out.push_back({Name, Size, Date});
+    return true;
+  });
+  return Out;
+}
+
+std::vector<std::string> NamesOf(const std::vector<TListed>& L) {
+  std::vector<std::string> N;
+  for (const auto& I : L) N.push_back(I.Name);
+  return N;
+}
+
+std::string Text(const void* Block, int32_t Size) { return std::string(static_cast<const char*>(Block), Size); }
+
+std::string Repeat(const std::string& S, int N) {
+  std::string Out;
+  for (int i = 0; i < N; ++i) Out += S;
+  return Out;
+}
+
+// Every item of an archive through ExtractAllMem into memory: name -> content. Items above 1 MB are
+// passed over, to keep the tests light.
+constexpr int32_t kLargestTaken = 1 << 20;
+std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W, std::vector<std::string>* Messages = nullptr) {
+  std::map<std::string, std::string> Out;
+  if (Messages) W.OnMessage = [Messages](const std::string& M) { Messages->push_back(M); };
+  W.ExtractAllMem(
+      "/nonexistent-destination",
+      [&](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
+        Out[Name] = Text(Block, Size);
+        FreeArcBlock(Block);
+      },
+      nullptr,
+      [](const std::string&, bool, std::string&, TExtractDecision& D, TDateTime, int32_t Size, bool) {
+        D = edToMemory;
+        return Size <= kLargestTaken;
+      });
+  return Out;
+}
+
+class RarWrapper : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
+    ASSERT_TRUE(LoadUnRarDll("")) << "UnRar3.so beside the test program";
+  }
+  void TearDown() override { qvnls::ResetSystemCodePages(); }
+  std::unique_ptr<TBaseRarWrapper> Open(const std::string& Name) {
+    auto W = std::make_unique<TBaseRarWrapper>();
+    std::string Msg;
+    EXPECT_TRUE(W->SetArcName(FixturePath(Name), Msg)) << Msg;
+    return W;
+  }
+};
+
+TEST_F(RarWrapper, ListsFilesNotFoldersWhateverSystemWroteThem) {
+  TBaseRarWrapper W;
+  std::string Msg;
+  ASSERT_TRUE(W.SetArcName(FixturePath("plain.rar"), Msg)) << Msg;
+  EXPECT_EQ(W.GetArcName(), FixturePath("plain.rar"));
+  const auto L = ListOf(W);
+  // docs and unixdir are folders; unix.txt (mode 0664, whose group-write bit is the DOS folder bit) is a file.
+  EXPECT_EQ(NamesOf(L), (std::vector<std::string>{"readme.txt", "docs/n\u00fcte.txt", "empty.txt", "unix.txt",
+                                                  "caf\u00e9\u4e2d.txt"}));
+  EXPECT_EQ(L[0].Size, 3000);
+  EXPECT_EQ(L[2].Size, 0);
+  EXPECT_DOUBLE_EQ(L[0].Date, RarDosDateTime(((2021 - 1980) << 9) | (3 << 5) | 4, (5 << 11) | (6 << 5) | 4));
+  EXPECT_NEAR(L[0].Date, 44259.2126, 0.0001);  // 2021-03-04 05:06:08
+}
+
+TEST_F(RarWrapper, ExtractsItemsToMemoryOnlyAtTheirExactSize) {
+  auto WOwner = Open("plain.rar");
+  TBaseRarWrapper& W = *WOwner;
+  void* B = W.ExtractToMemory("docs/n\u00fcte.txt", 13);
+  ASSERT_NE(B, nullptr);
+  EXPECT_EQ(Text(B, 13), "note in docs\n");
+  FreeArcBlock(B);
+  B = W.ExtractToMemory("caf\u00e9\u4e2d.txt", 13);
+  EXPECT_EQ(Text(B, 13), "unicode name\n");
+  FreeArcBlock(B);
+  B = W.ExtractToMemory("empty.txt", 0);
+  EXPECT_NE(B, nullptr);
+  FreeArcBlock(B);
+  for (int32_t Wrong : {2999, 3001}) EXPECT_THROW(W.ExtractToMemory("readme.txt", Wrong), EArcError) << Wrong;
+  try {
+    W.ExtractToMemory("missing.txt", 0);
+    FAIL() << "an item that is not there";
+  } catch (const EArcError& E) {
+    EXPECT_EQ(E.Message(), "Can't extract \"missing.txt\" from \"" + FixturePath("plain.rar") + "\"");
+  }
+}
+
+TEST_F(RarWrapper, ExtractsAnItemToAFolderUnderItsBareName) {
+  lzhtest::TTempFolder T("rar_item");
+  auto WOwner = Open("plain.rar");
+  TBaseRarWrapper& W = *WOwner;
+  std::string Path;
+  TDateTime Date = 0;
+  int32_t Size = 0;
+  W.ExtractItem(T.Path.string(), "docs/n\u00fcte.txt", Path, 13, &Date, &Size, false, "");
+  EXPECT_EQ(Path, (T.Path / "n\u00fcte.txt").string());
+  EXPECT_EQ(fs::file_size(Path), 13u);
+  EXPECT_EQ(Size, 13);
+  EXPECT_GT(Date, 0);
+  // A size that does not match: the file is not left behind.
+  EXPECT_THROW(W.ExtractItem(T.Path.string(), "readme.txt", Path, 10, nullptr, nullptr, false, ""), EArcError);
+  EXPECT_FALSE(fs::exists(T.Path / "readme.txt"));
+  // An explicit path.
+  W.ExtractItem("", "readme.txt", Path, -1, nullptr, nullptr, false, (T.Path / "x" / "copy.txt").string());
+  EXPECT_EQ(fs::file_size(T.Path / "x" / "copy.txt"), 3000u);
+}
+
+TEST_F(RarWrapper, ReadsASplitSetThroughItsVolumes) {
+  auto WOwner = Open("set.rar");
+  TBaseRarWrapper& W = *WOwner;
+  const auto L = ListOf(W);
+  EXPECT_EQ(NamesOf(L), (std::vector<std::string>{"first.txt", "big.txt", "last.txt"}));
+  EXPECT_EQ(L[1].Size, 34000);
+  const std::string Big = Repeat("0123456789abcdef\n", 2000);
+  void* B = W.ExtractToMemory("big.txt", 34000);
+  EXPECT_EQ(Text(B, 34000), Big);
+  FreeArcBlock(B);
+  auto All = AllToMemory(W);
+  EXPECT_EQ(All.size(), 3u);
+  EXPECT_EQ(All["big.txt"], Big);
+  EXPECT_EQ(All["last.txt"], "last volume\n");
+}
+
+TEST_F(RarWrapper, ListingALaterVolumeLeavesOutTheContinuedItem) {
+  auto WOwner = Open("set.r00");
+  TBaseRarWrapper& W = *WOwner;
+  EXPECT_EQ(NamesOf(ListOf(W)), std::vector<std::string>{"last.txt"});
+}
+
+TEST_F(RarWrapper, AMissingVolumeIsNamedWithoutItsFolder) {
+  lzhtest::TTempFolder T("rar_missing");
+  fs::copy_file(FixturePath("set.rar"), T.Path / "set.rar");
+  fs::copy_file(FixturePath("set.r00"), T.Path / "set.r00");
+  TBaseRarWrapper W;
+  std::string Msg;
+  ASSERT_TRUE(W.SetArcName((T.Path / "set.rar").string(), Msg));
+  std::vector<std::string> Asked;
+  W.OnNextVolume = [&](std::string& Name) {
+    Asked.push_back(Name);
+    return false;
+  };
+  // Listing ends where the set does: the items before the missing volume are there.
+  EXPECT_EQ(NamesOf(ListOf(W)), (std::vector<std::string>{"first.txt", "big.txt"}));
+  try {
+    W.ExtractToMemory("big.txt", 34000);
+    FAIL() << "the third part is missing";
+  } catch (const EArcError& E) {
+    EXPECT_NE(E.Message().find("Volume \"set.r01\" not found"), std::string::npos) << E.Message();
+  }
+  EXPECT_EQ(Asked.back(), "set.r01");
+  // Answered from another folder, the set is complete.
+  W.OnNextVolume = [](std::string& Name) {
+    Name = FixturePath(Name);
+    return true;
+  };
+  void* B = W.ExtractToMemory("big.txt", 34000);
+  ASSERT_NE(B, nullptr);
+  FreeArcBlock(B);
+}
+
+TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
+  lzhtest::TTempFolder T("rar_all");
+  auto WOwner = Open("plain.rar");
+  TBaseRarWrapper& W = *WOwner;
+  std::vector<std::string> Asked, Files, Blocks;
+  W.ExtractAllMem(
+      T.Path.string(),
+      [&](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
+        Blocks.push_back(Name + "=" + std::to_string(Size));
+        FreeArcBlock(Block);
+      },
+      [&](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
+        Files.push_back(fs::path(FileName).lexically_relative(T.Path).string() + "=" + std::to_string(*Size));
+      },
+      [&](const std::string& Name, bool, std::string& FileName, TExtractDecision& D, TDateTime, int32_t, bool) {
+        Asked.push_back(Name);
+        EXPECT_EQ(FileName, (T.Path / Name).string());
+        D = Name == "readme.txt" ? edToMemory : edToFile;
+        return true;
+      });
+  EXPECT_EQ(Asked.size(), 5u);
+  EXPECT_EQ(Blocks, std::vector<std::string>{"readme.txt=3000"});
+  EXPECT_EQ(Files, (std::vector<std::string>{"docs/n\u00fcte.txt=13", "unix.txt=16", "caf\u00e9\u4e2d.txt=13"}));
+  EXPECT_FALSE(fs::exists(T.Path / "empty.txt"));
+
+  // edCancel ends the pass at once.
+  int Offered = 0;
+  W.ExtractAllMem(T.Path.string(), nullptr, nullptr,
+                  [&](const std::string&, bool, std::string&, TExtractDecision& D, TDateTime, int32_t, bool) {
+                    ++Offered;
+                    D = edCancel;
+                    return false;
+                  });
+  EXPECT_EQ(Offered, 1);
+}
+
+TEST_F(RarWrapper, ANameThatClimbsIsWrittenInsideTheFolder) {
+  lzhtest::TTempFolder T("rar_climb");
+  const fs::path Dest = T.Path / "out";
+  auto WOwner = Open("climb.rar");
+  TBaseRarWrapper& W = *WOwner;
+  std::vector<std::string> Files;
+  W.ExtractAll(Dest.string(), [&](const std::string& F, bool, bool&, TDateTime*, int32_t*) { Files.push_back(F); },
+               nullptr);
+  EXPECT_EQ(Files, (std::vector<std::string>{(Dest / "evil.txt").string(), (Dest / "sub" / "inner.txt").string()}));
+  EXPECT_FALSE(fs::exists(T.Path / "evil.txt"));
+}
+
+TEST_F(RarWrapper, EncryptedItemsAreRefusedWithoutAskingOrDecoding) {
+  for (const char* Name : {"enc.rar", "test_read_format_rar_encryption_data.rar"}) {
+    SCOPED_TRACE(Name);
+    auto WOwner = Open(Name);
+  TBaseRarWrapper& W = *WOwner;
+    int Asked = 0;
+    W.OnPassword = [&](const std::string&, const std::string&, std::string&) {
+      ++Asked;
+      return false;
+    };
+    const auto L = ListOf(W);
+    ASSERT_FALSE(L.empty());
+    std::vector<std::string> Messages;
+    const auto All = AllToMemory(W, &Messages);
+    EXPECT_TRUE(All.empty() || All.count("open.txt"));
+    EXPECT_FALSE(Messages.empty());
+    for (const auto& M : Messages) EXPECT_NE(M.find("encrypted data cannot be decrypted"), std::string::npos) << M;
+    try {
+      W.ExtractToMemory(L[0].Name, L[0].Size);
+      FAIL() << "an encrypted item was delivered";
+    } catch (const EArcError& E) {
+      EXPECT_NE(E.Message().find("encrypted data cannot be decrypted"), std::string::npos) << E.Message();
+    }
+    EXPECT_EQ(Asked, 0);
+  }
+}
+
+TEST_F(RarWrapper, ArchivesItCannotReadAnswerWhy) {
+  struct TCase {
+    std::string File;
+    std::string Reason;
+  };
+  const std::vector<TCase> Cases = {
+      {FixturePath("test_read_format_rar_encryption_header.rar"), "archive headers are encrypted"},
+      {FixturePath("test_read_format_rar5_stored.rar"), "archive format not supported"},
+      {FixturePath("../make_rar.py"), "file is not a valid RAR archive"},
+      {FixturePath("missing.rar"), "file open error"},
+  };
+  for (const auto& C : Cases) {
+    TBaseRarWrapper W;
+    std::string Msg;
+    EXPECT_FALSE(W.SetArcName(C.File, Msg));
+    EXPECT_EQ(Msg, "UnRar error opening \"" + C.File + "\": " + C.Reason);
+  }
+}
+
+TEST_F(RarWrapper, SolidItemsAfterTheFirstAndBadDataFailTheirItemOnly) {
+  auto SolidOwner = Open("solid.rar");
+  TBaseRarWrapper& Solid = *SolidOwner;
+  void* B = Solid.ExtractToMemory("one.txt", 25);
+  ASSERT_NE(B, nullptr);
+  FreeArcBlock(B);
+  try {
+    Solid.ExtractToMemory("two.txt", 26);
+    FAIL();
+  } catch (const EArcError& E) {
+    EXPECT_NE(E.Message().find("compression not supported"), std::string::npos) << E.Message();
+  }
+  auto BadOwner = Open("badcrc.rar");
+  TBaseRarWrapper& Bad = *BadOwner;
+  try {
+    Bad.ExtractToMemory("bad.txt", 25);
+    FAIL();
+  } catch (const EArcError& E) {
+    EXPECT_NE(E.Message().find("file CRC error"), std::string::npos) << E.Message();
+  }
+  B = Bad.ExtractToMemory("good.txt", 5);
+  EXPECT_EQ(Text(B, 5), "fine\n");
+  FreeArcBlock(B);
+}
+
+TEST_F(RarWrapper, APassGoesOnAfterAnItemThatFails) {
+  // bad.txt fails its CRC check: it is reported and not delivered, and good.txt after it still comes.
+  auto WOwner = Open("badcrc.rar");
+  std::vector<std::string> Messages;
+  const auto All = AllToMemory(*WOwner, &Messages);
+  EXPECT_EQ(All.size(), 1u);
+  EXPECT_EQ(All.count("good.txt"), 1u);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0], "Can't extract \"bad.txt\" from \"" + FixturePath("badcrc.rar") + "\". UnRar: file CRC error");
+}
+
+TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
+  auto LongOwner = Open("longname.rar");
+  TBaseRarWrapper& Long = *LongOwner;
+  const auto L = ListOf(Long);
+  ASSERT_EQ(L.size(), 1u);
+  EXPECT_EQ(L[0].Name.size(), 300u);
+  void* B = Long.ExtractToMemory(L[0].Name, 5);
+  EXPECT_EQ(Text(B, 5), "long\n");
+  FreeArcBlock(B);
+
+  auto SfxOwner = Open("sfx.exe");
+  TBaseRarWrapper& Sfx = *SfxOwner;
+  EXPECT_EQ(ListOf(Sfx).size(), 5u);
+
+  // Compressed archives and a multi-volume set of the new naming, written by the RAR program.
+  for (const char* Name : {"test_read_format_rar.rar", "test_read_format_rar_compress_normal.rar",
+                           "test_read_format_rar_unicode.rar", "test_read_format_rar_multivolume.part0001.rar",
+                           "test_read_format_rar_sfx.exe"}) {
+    SCOPED_TRACE(Name);
+    auto WOwner = Open(Name);
+  TBaseRarWrapper& W = *WOwner;
+    const auto Items = ListOf(W);
+    ASSERT_FALSE(Items.empty());
+    std::vector<std::string> Messages;
+    const auto All = AllToMemory(W, &Messages);
+    EXPECT_TRUE(Messages.empty());
+    size_t NonEmpty = 0;
+    for (const auto& I : Items) {
+      if (I.Size == 0 || I.Size > kLargestTaken) continue;
+      ++NonEmpty;
+      ASSERT_TRUE(All.count(I.Name)) << I.Name;
+      EXPECT_EQ(All.at(I.Name).size(), static_cast<size_t>(I.Size)) << I.Name;
+    }
+    EXPECT_EQ(All.size(), NonEmpty);
+  }
+}
+
+TEST(RarBinding, AMissingLibraryAnswersEveryArchive) {
+  UnloadUnRarDll();
+  EXPECT_FALSE(LoadUnRarDll("/nonexistent/UnRar3.so"));
+  TBaseRarWrapper W;
+  std::string Msg;
+  EXPECT_FALSE(W.SetArcName(FixturePath("plain.rar"), Msg));
+  EXPECT_EQ(Msg, "Can't load dynamic link library \"UnRar3.so\"");
+  EXPECT_EQ(RarOpenArchive(FixturePath("plain.rar"), RAR_OM_LIST, Msg), nullptr);
+  EXPECT_EQ(Msg, "\"UnRar3.so\" not loaded");
+  // A library without the ten entry points is not bound.
+  UnloadUnRarDll();
+  EXPECT_FALSE(LoadUnRarDll("libz.so.1"));
+  UnloadUnRarDll();
+  ASSERT_TRUE(LoadUnRarDll(""));
+  EXPECT_GT(UnRarEntries().GetDllVersion(), 0);
+}
+
+TEST(RarTexts, ResultCodesAndStamps) {
+  EXPECT_EQ(RarProcessErrorText(RAR_E_BAD_DATA, "a.rar"), "UnRar error processing \"a.rar\": file CRC error");
+  EXPECT_EQ(RarProcessErrorText(99, ""), "UnRar: code 99");
+  EXPECT_EQ(RarOpenErrorText(77, "a.rar"), "UnRar error opening \"a.rar\": 77");
+  EXPECT_EQ(RarDosDateTime(0, 0), 0);                              // day 0
+  EXPECT_GT(RarDosDateTime((1 << 5) | 30, 0), 0);                  // 30 January
+  EXPECT_EQ(RarDosDateTime((2 << 5) | 30, 0), 0);                  // 30 February is not
+  EXPECT_EQ(RarDosDateTime(((2021 - 1980) << 9) | (2 << 5) | 29, 0), 0);  // no 29 February in 2021
+  EXPECT_EQ(RarDosDateTime((1 << 5) | 1, 24 << 11), 0);           // hour 24
+  EXPECT_GT(RarDosDateTime(((2020 - 1980) << 9) | (2 << 5) | 29, 0), 0);
+}
+
+TEST_F(RarWrapper, DamagedArchivesNeitherCrashNorHang) {
+  const std::vector<std::string> Names = {"plain.rar", "set.rar", "enc.rar", "longname.rar",
+                                          "test_read_format_rar.rar", "test_read_format_rar_compress_normal.rar",
+                                          "test_read_format_rar_unicode.rar", "test_read_format_rar_invalid1.rar"};
+  lzhtest::ForEachDamagedArchive("rar", Names, [](const std::string& Path, const std::string&) {
+    TBaseRarWrapper W;
+    std::string Msg;
+    if (!W.SetArcName(Path, Msg)) return;
+    try {
+      ListOf(W);
+    } catch (const Exception&) {
+    }
+    try {
+      AllToMemory(W);
+    } catch (const Exception&) {
+    }
+  });
+}
+
+}  // namespace
