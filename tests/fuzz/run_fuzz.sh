@@ -12,6 +12,10 @@ shift 2
 list="$build/fuzz_targets.txt"
 [ -f "$list" ] || { echo "no $list: configure the build with -DSCRYLINE_FUZZ=ON" >&2; exit 2; }
 
+# The fuzz build's leak suppressions (see lsan.supp).
+LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp"
+export LSAN_OPTIONS
+
 failed=""
 while read -r name program seeds; do
   [ -n "$name" ] || continue
