@@ -1,0 +1,127 @@
+// The contract of UnAceV2.so, the ACE extraction library the archive layer binds at run time: five entry
+// points, the records the caller fills, the callback record the library hands to the caller's four
+// callbacks, and the result codes.
+//
+// The caller initialises the library with its callbacks (ACEInitDll), then tests (ACETest) or extracts
+// (ACEExtract) an archive; the library walks the archive's entries and reports each one through the state
+// callback (an entry starts, its decoded data, its CRC result), asks through the request callback (next
+// volume, password, overwrite) and reports problems through the information and error callbacks.
+//
+// The library built here has no ACE decoder (no free one exists to build on): it loads, initialises, and
+// answers every archive operation with ACE_ERROR_NO_DECODER without calling back. A handle-less, state-less
+// contract: one call at a time, on one thread.
+#pragma once
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Results.
+#define ACE_OK 0
+#define ACE_ERROR_PARAMETER 1   // a record or name is missing
+#define ACE_ERROR_OPEN 2        // the archive cannot be opened
+#define ACE_ERROR_NOT_ACE 3     // no ACE main header where one must be
+#define ACE_ERROR_NO_DECODER 4  // an ACE archive, which this library cannot read
+
+// Callback answers.
+#define ACE_CALLBACK_OK 0
+#define ACE_CALLBACK_NO 1
+#define ACE_CALLBACK_CANCEL 2
+
+// Operations named in callback records.
+#define ACE_OPERATION_LIST 0
+#define ACE_OPERATION_TEST 1
+#define ACE_OPERATION_EXTRACT 3
+
+// Callback types and codes the caller answers.
+#define ACE_REQUEST_VOLUME 1          // type of a request for the next volume (code ACE_CODE_NEXT_VOLUME)
+#define ACE_REQUEST_FILE 2            // type of a request about an entry
+#define ACE_CODE_NEXT_VOLUME 801
+#define ACE_CODE_OVERWRITE 832
+#define ACE_CODE_PASSWORD 835
+#define ACE_STATE_ENTRY 2             // state type of an entry's start (code ACE_CODE_ENTRY_START)
+#define ACE_CODE_ENTRY_START 0x410
+#define ACE_STATE_PROGRESS 7          // decoded data of the entry
+#define ACE_STATE_CRC 8               // the entry's CRC result
+
+typedef struct TAceCallbackRecord TAceCallbackRecord;
+typedef int (*TAceCallback)(TAceCallbackRecord* Record);
+
+typedef struct {
+  void* Owner;                   // the caller's object, handed back through every callback record
+  uint32_t MaxArchiveTestBytes;  // how far into a file an archive is looked for
+  uint32_t MaxFileBufferSize;
+  uint32_t CommentBufferSize;    // comments are not read: 0
+  char* CommentBuffer;
+  char* Password;                // set by the caller when a password request is answered
+  const char* TempFolder;
+  TAceCallback Info;
+  TAceCallback Error;
+  TAceCallback Request;
+  TAceCallback State;
+} TAceInitData;
+
+typedef struct {
+  char* ArchiveName;  // a buffer of ACE_NAME_SIZE bytes: a volume request writes the next volume here
+  int32_t VolumeNumber;
+} TAceArchiveData;
+
+#define ACE_NAME_SIZE 1024
+
+typedef struct {
+  const char* Name;        // the entry's stored name
+  const char* NameOnDisk;  // where the library writes it
+  int64_t PackedSize;
+  int64_t Size;
+  uint32_t DosTime;
+  uint32_t Attributes;
+  uint32_t Crc;
+} TAceFileData;
+
+typedef struct {
+  const uint8_t* Data;  // decoded bytes (testing)
+  uint32_t Length;
+} TAceProgressData;
+
+struct TAceCallbackRecord {
+  uint32_t Type;
+  uint32_t Code;
+  uint32_t Operation;
+  TAceInitData* Global;
+  TAceArchiveData* Archive;
+  TAceFileData* File;
+  TAceProgressData* Progress;
+  int32_t CrcOk;  // the CRC result of ACE_STATE_CRC
+};
+
+typedef struct {
+  const char* SourceFolder;  // "" for every entry
+  const char* FileList;
+  const char* ExcludeList;
+  int32_t FullMatch;
+  const char* Password;
+} TAceTestData;
+
+typedef struct {
+  const char* SourceFolder;
+  const char* FileList;
+  const char* ExcludeList;
+  int32_t FullMatch;
+  const char* DestinationFolder;
+  int32_t ExcludePath;
+  const char* Password;
+} TAceExtractData;
+
+// Entry points, bound by name. ACEReadArchiveData and ACEList are part of the contract but not used by
+// the archive layer.
+typedef int (*TACEInitDll)(TAceInitData* Data);
+typedef int (*TACEReadArchiveData)(const char* ArchiveName, TAceArchiveData* Data);
+typedef int (*TACEList)(const char* ArchiveName, void* Reserved);
+typedef int (*TACETest)(const char* ArchiveName, TAceTestData* Data);
+typedef int (*TACEExtract)(const char* ArchiveName, TAceExtractData* Data);
+
+#ifdef __cplusplus
+}
+#endif

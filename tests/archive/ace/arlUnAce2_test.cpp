@@ -1,0 +1,248 @@
+// The ACE decoder: its own header walk, the binding (missing library, the library built here, which has
+// no decoder), and the steering of a library through its callbacks, played by an in-process stand-in:
+// selected and unselected entries written to files, entries tested into memory, CRC results, password
+// requests, a second run refused while one is active, and a failed initialisation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "archive/ace/arlUnAce2.h"
+#include "platform/qvnls/Qvnls.h"
+#include "tests/archive/lzh/DecoderRun.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using lzhtest::TRunLog;
+
+std::string FixturePath() { return std::string(SCRYLINE_TEST_DATA) + "/ace/fixtures/entries.ace"; }
+
+// --- A stand-in for the library -----------------------------------------------------------------------------
+
+struct TFakeEntry {
+  std::string Name;
+  std::string Data;
+  uint32_t Attributes = 0x20;
+  bool CrcOk = true;
+  bool Encrypted = false;
+};
+
+struct TFake {
+  std::vector<TFakeEntry> Entries;
+  int InitResult = 0;
+  int Calls = 0;
+  std::string ExpectedPassword = "secret";
+  TAceInitData* Global = nullptr;
+  std::vector<std::string> Written;  // targets the stand-in wrote
+} Fake;
+
+int Call(TAceCallback C, uint32_t Type, uint32_t Code, uint32_t Operation, TAceFileData* File,
+         TAceProgressData* Progress = nullptr, int32_t CrcOk = 0) {
+  TAceCallbackRecord R{};
+  R.Type = Type;
+  R.Code = Code;
+  R.Operation = Operation;
+  R.Global = Fake.Global;
+  R.File = File;
+  R.Progress = Progress;
+  R.CrcOk = CrcOk;
+  return C(&R);
+}
+
+int FakeInit(TAceInitData* D) {
+  ++Fake.Calls;
+  Fake.Global = D;
+  return Fake.InitResult;
+}
+int FakeReadArchiveData(const char*, TAceArchiveData*) { return ++Fake.Calls, 0; }
+int FakeList(const char*, void*) { return ++Fake.Calls, 0; }
+
+// Asks for the password of an encrypted entry; true when the answer opens it.
+bool Unlock(TFakeEntry& E, TAceFileData& F, uint32_t Operation) {
+  if (!E.Encrypted) return true;
+  if (Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_PASSWORD, Operation, &F) != ACE_CALLBACK_OK) return false;
+  return Fake.Global->Password && Fake.ExpectedPassword == Fake.Global->Password;
+}
+
+int FakeTest(const char*, TAceTestData*) {
+  ++Fake.Calls;
+  for (auto& E : Fake.Entries) {
+    TAceFileData F{E.Name.c_str(), E.Name.c_str(), static_cast<int64_t>(E.Data.size()),
+                   static_cast<int64_t>(E.Data.size()), 0, E.Attributes, 0};
+    if (Call(Fake.Global->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, ACE_OPERATION_TEST, &F) == ACE_CALLBACK_CANCEL)
+      return 0;
+    if (!Unlock(E, F, ACE_OPERATION_TEST)) continue;
+    TAceProgressData P{reinterpret_cast<const uint8_t*>(E.Data.data()), static_cast<uint32_t>(E.Data.size())};
+    if (!E.Data.empty()) Call(Fake.Global->State, ACE_STATE_PROGRESS, 0, ACE_OPERATION_TEST, &F, &P);
+    Call(Fake.Global->State, ACE_STATE_CRC, 0, ACE_OPERATION_TEST, &F, nullptr, E.CrcOk);
+  }
+  return 0;
+}
+
+int FakeExtract(const char*, TAceExtractData* X) {
+  ++Fake.Calls;
+  for (auto& E : Fake.Entries) {
+    TAceFileData F{E.Name.c_str(), E.Name.c_str(), static_cast<int64_t>(E.Data.size()),
+                   static_cast<int64_t>(E.Data.size()), 0, E.Attributes, 0};
+    if (Call(Fake.Global->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, ACE_OPERATION_EXTRACT, &F) ==
+        ACE_CALLBACK_CANCEL)
+      continue;
+    if (E.Attributes & 0x10) continue;
+    const fs::path Target = fs::path(X->DestinationFolder) / E.Name;
+    // The library writes every entry it meets, asking first when its target exists.
+    if (fs::exists(Target) &&
+        Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_OVERWRITE, ACE_OPERATION_EXTRACT, &F) != ACE_CALLBACK_OK)
+      continue;
+    if (!Unlock(E, F, ACE_OPERATION_EXTRACT)) continue;
+    fs::create_directories(Target.parent_path());
+    std::ofstream(Target, std::ios::binary) << E.Data;
+    Fake.Written.push_back(E.Name);
+    Call(Fake.Global->State, ACE_STATE_CRC, 0, ACE_OPERATION_EXTRACT, &F, nullptr, E.CrcOk);
+  }
+  return 0;
+}
+
+class UnAce : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
+    Fake = TFake();
+    BindUnAceEntries({FakeInit, FakeReadArchiveData, FakeList, FakeTest, FakeExtract});
+  }
+  void TearDown() override {
+    UnloadUnAceDll();
+    qvnls::ResetSystemCodePages();
+  }
+};
+
+TEST_F(UnAce, ReadsItsOwnHeaders) {
+  TUnAce D;
+  D.SetArchiveFile(FixturePath());
+  ASSERT_EQ(D.ArcType, atAce);
+  const auto H = D.ReadHeaders();
+  ASSERT_EQ(H.size(), 5u);
+  EXPECT_EQ(H[0].Name, "emptydir");
+  EXPECT_EQ(H[0].Attributes, 0x10u);
+  EXPECT_EQ(H[2].Name, "full/b.txt");
+  EXPECT_EQ(H[2].Size, 4);
+  EXPECT_EQ(H[4].Name, "n\u00fc.txt");
+}
+
+TEST_F(UnAce, TestsSelectedEntriesIntoMemoryWithTheirCrcResults) {
+  Fake.Entries = {{"dir", "", 0x10}, {"a.txt", "alpha"}, {"b.txt", "beta", 0x20, false}, {"c.txt", "gamma"}};
+  TUnAce D;
+  D.FileSpec = {"*.*"};
+  TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath());
+  ASSERT_EQ(Log.Items.size(), 3u);
+  EXPECT_EQ(std::string(Log.Items[0].Data.begin(), Log.Items[0].Data.end()), "alpha");
+  EXPECT_EQ(Log.Items[2].Name, "c.txt");
+  EXPECT_TRUE(Log.Passed("a.txt"));
+  EXPECT_FALSE(Log.Passed("b.txt"));
+  EXPECT_EQ(Log.Result, 3);
+}
+
+TEST_F(UnAce, WritesOnlySelectedEntriesAndMakesEmptyFolders) {
+  Fake.Entries = {{"a.txt", "alpha"}, {"b.txt", "beta"}};
+  lzhtest::TTempFolder Out("unace_files");
+  TUnAce D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  D.SetArchiveFile(FixturePath());
+  D.FileSpec = {"a.txt"};
+  D.SetExtractDir(Out.Path.string());
+  EXPECT_EQ(D.ExtractToFiles(), 1);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Fake.Written, std::vector<std::string>{"a.txt"});
+  EXPECT_TRUE(fs::exists(Out.Path / "a.txt"));
+  EXPECT_FALSE(fs::exists(Out.Path / "b.txt"));  // neither written nor left as an empty placeholder
+  // The archive's own headers name a folder without files, which is made; "full" holds a file.
+  EXPECT_TRUE(fs::is_directory(Out.Path / "emptydir"));
+  EXPECT_FALSE(fs::exists(Out.Path / "full"));
+}
+
+TEST_F(UnAce, AnEntryWhosePasswordIsRefusedFailsAlone) {
+  Fake.Entries = {{"locked.txt", "hidden", 0x20, true, true}, {"open.txt", "plain"}};
+  TUnAce D;
+  D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string&) { Continue = false; };
+  TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath());
+  EXPECT_TRUE(Log.HasError(errInvalidPassword));
+  ASSERT_EQ(Log.Items.size(), 2u);  // the locked entry was begun and got nothing
+  EXPECT_TRUE(Log.Items[0].Data.empty());
+  EXPECT_FALSE(Log.Passed("locked.txt"));
+  EXPECT_TRUE(Log.Passed("open.txt"));
+
+  TUnAce Right;
+  Right.OnGetPassword = [](TZipCommon*, const std::string&, bool&, std::string& P) { P = "secret"; };
+  Log = lzhtest::ExtractAllToMemory(Right, FixturePath());
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(Log.Passed("locked.txt"));
+}
+
+TEST_F(UnAce, ASecondRunIsRefusedWhileOneIsActive) {
+  Fake.Entries = {{"a.txt", "alpha"}};
+  TUnAce Outer;
+  std::vector<lzhtest::TRunLog> Inner;
+  Outer.OnProgress = [&](TZipCommon*, int32_t, int32_t) {
+    if (!Inner.empty()) return;
+    Inner.emplace_back();
+    TUnAce Second;
+    Inner.back() = lzhtest::ExtractAllToMemory(Second, FixturePath());
+  };
+  TRunLog Log = lzhtest::ExtractAllToMemory(Outer, FixturePath());
+  ASSERT_EQ(Inner.size(), 1u);
+  EXPECT_TRUE(Inner[0].HasError(0));
+  EXPECT_TRUE(Inner[0].Items.empty());
+  EXPECT_EQ(Log.Items.size(), 1u);
+}
+
+TEST_F(UnAce, AFailedInitialisationIsReportedAndReleasesTheRun) {
+  Fake.InitResult = 7;
+  TUnAce D;
+  std::vector<std::string> Texts;
+  D.OnError = [&](TZipCommon*, const std::string&, int32_t, const std::string& Extra, const std::string&) {
+    Texts.push_back(Extra);
+  };
+  D.SetArchiveFile(FixturePath());
+  D.FileSpec = {"*.*"};
+  TDecompMemoryStream Out;
+  D.ExtractToMemoryStream(&Out);
+  EXPECT_EQ(Texts, std::vector<std::string>{"Unable to initialize \"UnAceV2.so\". Error code: 7"});
+  Fake.InitResult = 0;
+  Fake.Entries = {{"a.txt", "alpha"}};
+  TUnAce Next;
+  EXPECT_EQ(lzhtest::ExtractAllToMemory(Next, FixturePath()).Items.size(), 1u);  // not refused as busy
+}
+
+TEST(UnAceBinding, WithoutTheLibraryNothingIsCalled) {
+  UnloadUnAceDll();
+  EXPECT_FALSE(LoadUnAceDll("/nonexistent/UnAceV2.so"));
+  TUnAce D;
+  TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath());
+  ASSERT_EQ(Log.Errors.size(), 1u);
+  EXPECT_EQ(Log.Errors[0].second, errUnAceDll);
+  EXPECT_EQ(ArlErrorText(errUnAceDll), "UnAceV2.dll not found");
+  UnloadUnAceDll();
+}
+
+TEST(UnAceBinding, TheLibraryBuiltHereLoadsAndCannotReadArchives) {
+  UnloadUnAceDll();
+  ASSERT_TRUE(LoadUnAceDll("")) << "UnAceV2.so beside the test program";
+  EXPECT_NE(UnAceDllFileName().find("UnAceV2.so"), std::string::npos);
+  TUnAce D;
+  TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath());
+  EXPECT_TRUE(Log.Items.empty());
+  ASSERT_EQ(Log.Errors.size(), 1u);
+  EXPECT_EQ(Log.Errors[0].second, errUnsupportedType);
+  // Damaged copies of the archive: the header walk and the library answer, nothing more.
+  lzhtest::ForEachDamagedArchive("ace", {"entries.ace"}, [](const std::string& Path, const std::string&) {
+    TUnAce Damaged;
+    lzhtest::ExtractAllToMemory(Damaged, Path);
+    Damaged.ReadHeaders();
+  });
+  UnloadUnAceDll();
+}
+
+}  // namespace
