@@ -1,0 +1,236 @@
+#include "archive/gzip/arlUnGZip.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/archive/lzh/DecoderRun.h"
+
+using lzhtest::Bytes;
+using lzhtest::TRunLog;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/gzip/fixtures/" + Name;
+}
+
+// Runs a decoder with the nested-TAR question answered no (as the archive wrapper does), recording the
+// size each item was begun with.
+struct TGzRun {
+  TRunLog Log;
+  std::vector<int64_t> BegunSizes;
+};
+TGzRun Extract(const std::string& Path) {
+  TGzRun R;
+  TUnGZip D;
+  D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
+  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) {
+    R.BegunSizes.push_back(D.Item.UnpackedSize);
+  };
+  R.Log = lzhtest::ExtractAllToMemory(D, Path);
+  return R;
+}
+
+Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
+Bytes Repeat(const std::string& S, int N) {
+  std::string Out;
+  for (int I = 0; I < N; ++I) Out += S;
+  return Text(Out);
+}
+const Bytes kStory = Repeat("Once upon a time a gzip member held this story.\n", 40);
+
+// What the two members of multi.gz hold together.
+Bytes MultiContent() {
+  Bytes Out = Repeat("first member: alpha\n", 30);
+  const Bytes Second = Repeat("second member: omega\n", 30);
+  Out.insert(Out.end(), Second.begin(), Second.end());
+  return Out;
+}
+
+uint32_t Crc32Of(const Bytes& B) {
+  return static_cast<uint32_t>(crc32(0, B.data(), static_cast<uInt>(B.size())));
+}
+
+// Files that decode whole, with the item's name, its size, and its CRC-32 (as zlib computes it) when
+// the bytes are not written out here.
+TEST(UnGZip, GoodFiles) {
+  struct TCase {
+    std::string Fixture;
+    std::string Name;
+    int64_t Size;
+    uint32_t Crc;
+  };
+  const uint32_t Story = Crc32Of(kStory);
+  const uint32_t Multi = Crc32Of(MultiContent());
+  const TCase Cases[] = {
+      {"named.gz", "story.txt", 1920, Story},
+      {"noname_story.txt.gz", "noname_story.txt", 1920, Story},  // no stored name: the file's, less ".gz"
+      {"gz_text_flag.gz", "story.txt", 1920, Story},
+      {"gz_header_crc_comment.gz", "story.txt", 1920, Story},  // extra field, name, comment, header CRC
+      {"gz_long_name.gz", std::string(255, 'L'), 1920, Story},  // the data starts after the whole name
+      {"gz_trailing_garbage.gz", "story.txt", 1920, Story},
+      {"multi.gz", "part1.txt", 1230, Multi},
+      {"story16.Z", "story16", 1920, Story},
+      {"clears12.Z", "clears12", 55401, 0xa49e7397},  // two clears at 12 bits
+      {"peer/test_archive_string_conversion.txt.Z", "test_archive_string_conversion.txt", 363470, 0x282e2d69},
+      {"peer/test_read_format_raw.data.Z", "test_read_format_raw.data", 4, 0x7e3265a8},
+      {"peer/test_read_format_raw.data.gz", "test-file-name.data", 4, 0x7e3265a8},
+      {"peer/test_compat_gzip_1.tgz", "test-split.taraa", 7168, 0x29928c33},  // junk after the member
+      {"peer/test_compat_gzip_2.tgz", "test_compat_gzip_2.tar", 7168, 0x29928c33},
+  };
+  for (const TCase& C : Cases) {
+    const TGzRun R = Extract(FixturePath(C.Fixture));
+    EXPECT_TRUE(R.Log.Errors.empty()) << C.Fixture;
+    ASSERT_EQ(R.Log.Items.size(), 1u) << C.Fixture;
+    const auto& I = R.Log.Items[0];
+    EXPECT_EQ(I.Name, C.Name) << C.Fixture;
+    EXPECT_TRUE(R.Log.Passed(I.Name)) << C.Fixture;
+    EXPECT_EQ(static_cast<int64_t>(I.Data.size()), C.Size) << C.Fixture;
+    EXPECT_EQ(Crc32Of(I.Data), C.Crc) << C.Fixture;
+    // The item is begun with its exact size, which neither a compress file nor a trailer of several
+    // members tells.
+    EXPECT_EQ(R.BegunSizes, std::vector<int64_t>{C.Size}) << C.Fixture;
+  }
+}
+
+TEST(UnGZip, MembersFollowOneAnother) {
+  const TGzRun R = Extract(FixturePath("multi.gz"));
+  ASSERT_EQ(R.Log.Items.size(), 1u);
+  EXPECT_EQ(R.Log.Items[0].Data, MultiContent());
+}
+
+// A file that decompresses to itself is one item like any other.
+TEST(UnGZip, FileThatDecodesToItself) {
+  const std::string Path = FixturePath("peer/test_read_too_many_filters.gz");
+  const TGzRun R = Extract(Path);
+  EXPECT_TRUE(R.Log.Errors.empty());
+  ASSERT_EQ(R.Log.Items.size(), 1u);
+  EXPECT_TRUE(R.Log.Passed(R.Log.Items[0].Name));
+  EXPECT_EQ(R.Log.Items[0].Data, lzhtest::ReadFile(Path));
+}
+
+// Damaged and hostile files: the one report each gives, and what is delivered before the fault.
+TEST(UnGZip, HostileFiles) {
+  struct TCase {
+    const char* Fixture;
+    int32_t Error;
+    bool Item;        // an item is begun (and fails its check)
+    size_t MaxBytes;  // at most this much of it is delivered
+  };
+  const TCase Cases[] = {
+      {"gz_encrypted_flag.gz", errPasswordProtected, true, 0},
+      {"gz_method_not_deflate.gz", errUnsupportedMethod, true, 0},
+      {"gz_truncated.gz", errEofNotFound, true, 1920},
+      {"gz_trailer_crc_bad.gz", errCrcFailed, true, 1920},
+      {"gz_trailer_size_bad.gz", errCrcFailed, true, 1920},
+      {"gz_name_unterminated.gz", errBadFileHeader, false, 0},
+      {"compress_reserved_bits.Z", errIncompleteCodeSet, true, 0},
+      {"compress_width_17.Z", errCorruptInput, true, 0},
+      {"compress_first_code_not_literal.Z", errCorruptInput, true, 0},
+      {"compress_code_beyond_free.Z", errCorruptInput, true, 2},
+      {"peer/test_read_filter_gzip_recursive.gz", errCrcFailed, true, 408},
+  };
+  for (const auto& C : Cases) {
+    const TGzRun R = Extract(FixturePath(C.Fixture));
+    EXPECT_TRUE(R.Log.HasError(C.Error)) << C.Fixture;
+    ASSERT_EQ(R.Log.Items.size(), C.Item ? 1u : 0u) << C.Fixture;
+    if (!C.Item) continue;
+    EXPECT_FALSE(R.Log.Passed(R.Log.Items[0].Name)) << C.Fixture;
+    EXPECT_LE(R.Log.Items[0].Data.size(), C.MaxBytes) << C.Fixture;
+  }
+  // What was decoded before the fault is delivered.
+  const TGzRun Cut = Extract(FixturePath("gz_truncated.gz"));
+  ASSERT_EQ(Cut.Log.Items.size(), 1u);
+  const Bytes& Got = Cut.Log.Items[0].Data;
+  EXPECT_TRUE(std::equal(Got.begin(), Got.end(), kStory.begin()));
+  const TGzRun Beyond = Extract(FixturePath("compress_code_beyond_free.Z"));
+  EXPECT_EQ(Beyond.Log.Items[0].Data, Text("AB"));
+}
+
+// A GZIP file holding a TAR asks whether it is wanted as a TAR, once; without the event that is
+// reported. The data is one item either way.
+TEST(UnGZip, NestedTarQuestion) {
+  TUnGZip D;
+  std::vector<std::string> Asked;
+  D.OnNestedTarFile = [&Asked](TZipCommon*, const std::string& Name, bool&) { Asked.push_back(Name); };
+  TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath("basic.tgz"));
+  EXPECT_EQ(Asked, std::vector<std::string>{"basic.tar"});
+  ASSERT_EQ(Log.Items.size(), 1u);
+  EXPECT_EQ(Log.Items[0].Data.size(), 4608u);
+  EXPECT_TRUE(Log.Errors.empty());
+
+  Asked.clear();
+  lzhtest::ExtractAllToMemory(D, FixturePath("named.gz"));
+  EXPECT_TRUE(Asked.empty());
+
+  TUnGZip Plain;
+  Log = lzhtest::ExtractAllToMemory(Plain, FixturePath("basic.tgz"));
+  EXPECT_TRUE(Log.HasError(errEventNotAssigned));
+  EXPECT_TRUE(Log.Passed("basic.tar"));
+}
+
+// Without a stored name the item is named after the file: its extension cut, ".tgz" and its kin made
+// ".tar", and ".out" added to a name without extension, which would otherwise be extracted over the
+// file itself.
+TEST(UnGZip, NameWithoutStoredName) {
+  lzhtest::TTempFolder Temp("ungzip_names");
+  const Bytes Data = lzhtest::ReadFile(FixturePath("noname_story.txt.gz"));
+  struct TCase {
+    const char* File;
+    const char* Item;
+  };
+  const TCase Cases[] = {{"x.tgz", "x.tar"}, {"x.TAZ", "x.tar"}, {"y.tar.gz", "y.tar"}, {"z.gz", "z"},
+                         {"plain", "plain.out"}};
+  for (const auto& C : Cases) {
+    const fs::path P = Temp.Path / C.File;
+    std::ofstream(P, std::ios::binary).write(reinterpret_cast<const char*>(Data.data()),
+                                             static_cast<std::streamsize>(Data.size()));
+    const TGzRun R = Extract(P.string());
+    ASSERT_EQ(R.Log.Items.size(), 1u) << C.File;
+    EXPECT_EQ(R.Log.Items[0].Name, C.Item) << C.File;
+  }
+}
+
+TEST(UnGZip, ExtractsToFilesWithTheStoredDate) {
+  lzhtest::TTempFolder Out("ungzip_files");
+  TUnGZip D;
+  D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool&) {};
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("named.gz"), Out.Path);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Result, 1);
+  EXPECT_EQ(lzhtest::ReadFile((Out.Path / "story.txt").string()), kStory);
+  struct stat St {};
+  ASSERT_EQ(::stat((Out.Path / "story.txt").c_str(), &St), 0);
+  // The member's time, 2021-03-04 05:06:08 UTC (the file layer may set it a hair below).
+  EXPECT_NEAR(static_cast<double>(St.st_mtim.tv_sec) + St.st_mtim.tv_nsec / 1e9, 1614834368.0, 0.01);
+}
+
+TEST(UnGZip, SelectionByName) {
+  TUnGZip D;
+  TRunLog Log;
+  lzhtest::Record(D, Log);
+  D.SetArchiveFile(FixturePath("named.gz"));
+  D.FileSpec = {"*.doc"};
+  TDecompMemoryStream Out;
+  EXPECT_EQ(D.ExtractToMemoryStream(&Out), 0);
+  EXPECT_TRUE(Out.Records.empty());
+  EXPECT_TRUE(Log.Errors.empty());
+}
+
+TEST(UnGZip, DamagedFilesAreSurvived) {
+  const std::vector<std::string> Names = {"named.gz", "multi.gz", "basic.tgz", "gz_header_crc_comment.gz",
+                                          "story16.Z", "clears12.Z"};
+  lzhtest::ForEachDamagedArchive("gzip", Names, [](const std::string& Path, const std::string&) {
+    TUnGZip D;
+    D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool&) {};
+    lzhtest::ExtractAllToMemory(D, Path);
+  });
+}
+
+}  // namespace
