@@ -1,6 +1,7 @@
 #include "bench/scan_tree.h"
 
 #include <cstdio>
+#include <ctime>
 #include <set>
 
 #include "app/Utils.h"
@@ -17,16 +18,6 @@ namespace {
 constexpr int kExitFound = 0;
 constexpr int kExitNotFound = 1;
 constexpr int kExitError = 2;
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
-  Y -= M <= 2;
-  const int64_t era = (Y >= 0 ? Y : Y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(Y - era * 400);
-  const unsigned doy = (153 * (M + (M > 2 ? -3 : 9)) + 2) / 5 + D - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
 
 // Days between 1899-12-30, day 0 of a TDateTime, and 1970-01-01.
 constexpr int64_t kUnixEpochDay = 25569;
@@ -80,8 +71,16 @@ bool ParseTreeDate(const std::string& Text, TDateTime& Date) {
     }
   }
   if (*p != '\0' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
-  Date = static_cast<TDateTime>(DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) + kUnixEpochDay) +
-         (h * 3600 + mi * 60 + s) / 86400.0;
+  // A TDateTime of local time counts the local calendar: the date and time taken as UTC give its seconds.
+  std::tm t{};
+  t.tm_year = y - 1900;
+  t.tm_mon = mo - 1;
+  t.tm_mday = d;
+  t.tm_hour = h;
+  t.tm_min = mi;
+  t.tm_sec = s;
+  const time_t seconds = timegm(&t);
+  Date = static_cast<TDateTime>(seconds) / 86400.0 + kUnixEpochDay;
   return true;
 }
 
