@@ -9,15 +9,12 @@
 #include <mutex>
 
 #include "archive/ArcLibIntf.h"
+#include "archive/rar/RarIntf.h"
 #include "core/StrLst.h"
 #include "core/VFileSys.h"
 
 namespace {
 
-// The RAR wrapper over the outside RAR library, tried first for ".rar" and ".exe" files. None is built in
-// yet: every RAR file then answers as the missing library does.
-std::unique_ptr<TArcWrapperMem2> MakeRarWrapper() { return nullptr; }
-constexpr const char* kUnRarLibrary = "UnRar3.so";
 
 // The archive kind of a library type code; akNone for a code without one.
 TArchiveKind KindOfTypeCode(int Code) {
@@ -136,14 +133,12 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
   std::unique_ptr<TArcWrapperMem2> wrapper;
   TArchiveKind kind = akNone;
   if (ext == "rar" || ext == "exe") {
-    wrapper = MakeRarWrapper();
-    if (!wrapper) {
-      Msg = std::string("Can't load dynamic link library \"") + kUnRarLibrary + "\"";
-    } else if (wrapper->SetArcName(FileName, Msg)) {
+    // The RAR wrapper first; it answers why not when the RAR library cannot be bound.
+    wrapper = std::make_unique<TBaseRarWrapper>();
+    if (wrapper->SetArcName(FileName, Msg))
       kind = akRar;
-    } else {
+    else
       wrapper.reset();
-    }
   }
   if (ext != "rar" && !wrapper) {
     auto library = std::make_unique<TBaseArcLibWrapper>();

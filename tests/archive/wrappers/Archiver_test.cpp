@@ -10,6 +10,7 @@
 #include <map>
 
 #include "archive/cab/arlUnCab.h"
+#include "archive/rar/UnRarDyn.h"
 #include "core/StrLst.h"
 #include "tests/archive/wrappers/WrapperTestUtil.h"
 
@@ -65,7 +66,9 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
       // A ZIP behind a stub: the RAR wrapper is tried first and refuses; the library reads it as a ZIP.
       {Copy("sfx.exe"), akZip, ""},
       // A ".rar" is never given to the library, whatever it holds.
-      {Copy("x.zip", "x.rar"), akNone, "Can't load dynamic link library \"UnRar3.so\""},
+      {Copy("x.zip", "x.rar"), akNone,
+       LoadUnRarDll("") ? "UnRar error opening \"" + w + "x.rar\": file is not a valid RAR archive"
+                        : "Can't load dynamic link library \"UnRar3.so\""},
       {w + "junk.zip", akNone, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
       {w + "missing.zip", akNone, "No such file or directory"},
   };
@@ -88,6 +91,21 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
         EXPECT_EQ(e.Message(), c.Msg);
       }
     }
+  }
+}
+
+TEST_F(Archiver, RarArchivesAndRarSelfExtractorsGoToTheRarWrapper) {
+  if (!LoadUnRarDll("")) GTEST_SKIP() << "UnRar3.so is not bound";
+  const fs::path peers = fs::path(SCRYLINE_TEST_DATA) / "arlbase";
+  for (const std::string name : {"peer_rar.rar", "peer_rar_sfx.exe"}) {
+    SCOPED_TRACE(name);
+    WriteAll(Work / name, ReadAll(peers / name));
+    TArchiver a;
+    std::string msg;
+    ASSERT_TRUE(a.Open((Work / name).string(), msg)) << msg;
+    EXPECT_EQ(a.Kind, akRar);
+    ASSERT_TRUE(a.ListItems());
+    EXPECT_GT(a.ItemCount(), 0);
   }
 }
 
