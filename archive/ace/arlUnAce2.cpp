@@ -63,19 +63,13 @@ bool LoadUnAceDll(const std::string& Path) {
   TBinding& B = Binding();
   if (Bound() || B.Tried) return Bound();
   B.Tried = true;
-  if (!B.Library.Load(Path, kUnAceLibrary)) return false;
-  TUnAceEntries E;
-  E.InitDll = reinterpret_cast<TACEInitDll>(B.Library.Bind("ACEInitDll"));
-  E.ReadArchiveData = reinterpret_cast<TACEReadArchiveData>(B.Library.Bind("ACEReadArchiveData"));
-  E.List = reinterpret_cast<TACEList>(B.Library.Bind("ACEList"));
-  E.Test = reinterpret_cast<TACETest>(B.Library.Bind("ACETest"));
-  E.Extract = reinterpret_cast<TACEExtract>(B.Library.Bind("ACEExtract"));
-  if (!E.InitDll || !E.ReadArchiveData || !E.List || !E.Test || !E.Extract) {
-    B.Library.Unload();
-    return false;
-  }
-  B.Entries = E;
-  return true;
+  TUnAceEntries& E = B.Entries;
+  return B.Library.LoadAndBind(Path, kUnAceLibrary,
+                               {{"ACEInitDll", reinterpret_cast<void**>(&E.InitDll)},
+                                {"ACEReadArchiveData", reinterpret_cast<void**>(&E.ReadArchiveData)},
+                                {"ACEList", reinterpret_cast<void**>(&E.List)},
+                                {"ACETest", reinterpret_cast<void**>(&E.Test)},
+                                {"ACEExtract", reinterpret_cast<void**>(&E.Extract)}});
 }
 
 void UnloadUnAceDll() {
@@ -295,6 +289,15 @@ int TUnAce::AskNextVolume(TAceCallbackRecord& R) {
   if (!R.Archive || !R.Archive->ArchiveName) return ACE_CALLBACK_CANCEL;
   const int32_t Number = R.Archive->VolumeNumber;
   std::string Name = Number > 0 ? GetNextVolumeName(CurrentVolume, Number - 1) : std::string(R.Archive->ArchiveName);
+  // Volume names are made with the upper-case letter "C"; archivers write ".c00": the case that exists
+  // is taken.
+  if (!Name.empty() && !FileExists(Name)) {
+    const size_t Dot = Name.rfind('.');
+    std::string Lower = Name;
+    for (size_t i = Dot == std::string::npos ? Name.size() : Dot; i < Lower.size(); ++i)
+      if (Lower[i] >= 'A' && Lower[i] <= 'Z') Lower[i] = static_cast<char>(Lower[i] - 'A' + 'a');
+    if (FileExists(Lower)) Name = Lower;
+  }
   if (Name.empty() || !RequestNextVolume(Name, Number) || Name.size() >= ACE_NAME_SIZE) return ACE_CALLBACK_CANCEL;
   std::memcpy(R.Archive->ArchiveName, Name.c_str(), Name.size() + 1);
   CurrentVolume = Name;

@@ -25,6 +25,20 @@ bool TDynLib::Load(const std::string& Path, const std::string& DefaultName) {
   return Handle != nullptr;
 }
 
+bool TDynLib::LoadAndBind(const std::string& Path, const std::string& DefaultName,
+                          std::initializer_list<TEntry> Entries) {
+  bool All = Load(Path, DefaultName);
+  for (const TEntry& E : Entries) {
+    *E.second = All ? Bind(E.first) : nullptr;
+    All = All && *E.second != nullptr;
+  }
+  if (!All) {
+    for (const TEntry& E : Entries) *E.second = nullptr;
+    Unload();
+  }
+  return All;
+}
+
 void* TDynLib::Bind(const char* Name) const { return Handle ? ::dlsym(Handle, Name) : nullptr; }
 
 void TDynLib::Unload() {

@@ -7,7 +7,9 @@
 // is destroyed. Used on the main thread.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 class TDynLib {
  public:
@@ -21,6 +23,10 @@ class TDynLib {
   bool Load(const std::string& Path, const std::string& DefaultName);
   // The address of the exported Name, nullptr when the library lacks it or none is loaded.
   void* Bind(const char* Name) const;
+  // Loads the library and binds every entry point (name, where its address goes); when any is missing,
+  // every address is cleared and the library unloaded. True when all are bound.
+  using TEntry = std::pair<const char*, void**>;
+  bool LoadAndBind(const std::string& Path, const std::string& DefaultName, std::initializer_list<TEntry> Entries);
   void Unload();
   bool Loaded() const { return Handle != nullptr; }
   // The file that was loaded.

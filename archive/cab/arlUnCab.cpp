@@ -48,19 +48,12 @@ bool LoadCabinetDll(const std::string& Path) {
   TBinding& B = Binding();
   if (Bound() || B.Tried) return Bound();
   B.Tried = true;
-  if (!B.Library.Load(Path, kCabinetLibrary)) return false;
-  B.Create = reinterpret_cast<TFDICreate>(B.Library.Bind("FDICreate"));
-  B.IsCabinet = reinterpret_cast<TFDIIsCabinet>(B.Library.Bind("FDIIsCabinet"));
-  B.Copy = reinterpret_cast<TFDICopy>(B.Library.Bind("FDICopy"));
-  B.Destroy = reinterpret_cast<TFDIDestroy>(B.Library.Bind("FDIDestroy"));
-  if (!B.Create || !B.IsCabinet || !B.Copy || !B.Destroy) {
-    B.Create = nullptr;
-    B.IsCabinet = nullptr;
-    B.Copy = nullptr;
-    B.Destroy = nullptr;
-    B.Library.Unload();
+  if (!B.Library.LoadAndBind(Path, kCabinetLibrary,
+                             {{"FDICreate", reinterpret_cast<void**>(&B.Create)},
+                              {"FDIIsCabinet", reinterpret_cast<void**>(&B.IsCabinet)},
+                              {"FDICopy", reinterpret_cast<void**>(&B.Copy)},
+                              {"FDIDestroy", reinterpret_cast<void**>(&B.Destroy)}}))
     return false;
-  }
   B.Files = std::make_unique<TStreamCabinetFileHandler>();
   return true;
 }

@@ -108,6 +108,15 @@ int TBaseRarWrapper::Process(void* Handle, int Operation, const std::string& Des
   return R;
 }
 
+bool TBaseRarWrapper::NextHeader(void* Handle, TRarHeaderDataEx& Header) {
+  SetCallback(Handle, ckPlain);
+  const int R = UnRarEntries().ReadHeaderEx(Handle, &Header);
+  RethrowPending();
+  if (R == RAR_END_ARCHIVE) return false;
+  if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+  return true;
+}
+
 void TBaseRarWrapper::Skip(void* Handle) {
   SetCallback(Handle, ckPlain);
   const int R = Process(Handle, RAR_SKIP, "");
@@ -196,12 +205,8 @@ bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
   TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_LIST));
   Cancelled = VolumeMissing = false;
   for (;;) {
-    SetCallback(H.Handle, ckPlain);
     TRarHeaderDataEx Header{};
-    const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
-    RethrowPending();
-    if (R == RAR_END_ARCHIVE) return true;
-    if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+    if (!NextHeader(H.Handle, Header)) return true;
     if (IsFolder(Header)) continue;
     if (!(Header.Flags & RAR_FLAG_CONTINUED) && ItemSize(Header) <= kMaxItemSize) {
       bool Stop = false;
@@ -226,12 +231,8 @@ bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::stri
     Remaining = BlockSize;
     TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
     for (;;) {
-      SetCallback(H.Handle, ckPlain);
       TRarHeaderDataEx Header{};
-      const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
-      RethrowPending();
-      if (R == RAR_END_ARCHIVE) return false;
-      if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+      if (!NextHeader(H.Handle, Header)) return false;
       if (IsFolder(Header)) continue;
       if ((Header.Flags & RAR_FLAG_CONTINUED) || !SameTextAscii(ItemNameOf(Header), ItemName)) {
         Skip(H.Handle);
@@ -320,12 +321,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
   {
     TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
     while (!Stop) {
-      SetCallback(H.Handle, ckPlain);
       TRarHeaderDataEx Header{};
-      const int R = UnRarEntries().ReadHeaderEx(H.Handle, &Header);
-      RethrowPending();
-      if (R == RAR_END_ARCHIVE) break;
-      if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+      if (!NextHeader(H.Handle, Header)) break;
       if (IsFolder(Header)) continue;
       if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
         Skip(H.Handle);

@@ -58,6 +58,8 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
   [[noreturn]] void RaiseExtractText(const std::string& ItemName, const std::string& Reason) const;
   // Sets the library's callback for the next call.
   void SetCallback(void* Handle, TCallbackKind Kind);
+  // Reads the next header; false at the end of the archive, a failure raises the open-error text.
+  bool NextHeader(void* Handle, TRarHeaderDataEx& Header);
   // Passes over the current item; a failure raises through RaiseProcessError.
   void Skip(void* Handle);
   int Process(void* Handle, int Operation, const std::string& DestName);

@@ -18,34 +18,24 @@ TBinding& Binding() {
   return B;
 }
 
-template <class T>
-bool BindEntry(const TDynLib& L, const char* Name, T& Out) {
-  Out = reinterpret_cast<T>(L.Bind(Name));
-  return Out != nullptr;
-}
-
 }  // namespace
 
 bool LoadUnRarDll(const std::string& Path) {
   TBinding& B = Binding();
   if (UnRarDllLoaded() || B.Tried) return UnRarDllLoaded();
   B.Tried = true;
-  if (!B.Library.Load(Path, kUnRarLibrary)) return false;
-  TUnRarEntries E;
-  const TDynLib& L = B.Library;
-  const bool All = BindEntry(L, "RAROpenArchive", E.OpenArchive) & BindEntry(L, "RARCloseArchive", E.CloseArchive) &
-                   BindEntry(L, "RARReadHeader", E.ReadHeader) & BindEntry(L, "RARReadHeaderEx", E.ReadHeaderEx) &
-                   BindEntry(L, "RARProcessFile", E.ProcessFile) & BindEntry(L, "RARSetCallback", E.SetCallback) &
-                   BindEntry(L, "RARSetChangeVolProc", E.SetChangeVolProc) &
-                   BindEntry(L, "RARSetProcessDataProc", E.SetProcessDataProc) &
-                   BindEntry(L, "RARSetPassword", E.SetPassword) &
-                   BindEntry(L, "RARGetDllVersion", E.GetDllVersion);
-  if (!All) {
-    B.Library.Unload();
-    return false;
-  }
-  B.Entries = E;
-  return true;
+  TUnRarEntries& E = B.Entries;
+  return B.Library.LoadAndBind(Path, kUnRarLibrary,
+                               {{"RAROpenArchive", reinterpret_cast<void**>(&E.OpenArchive)},
+                                {"RARCloseArchive", reinterpret_cast<void**>(&E.CloseArchive)},
+                                {"RARReadHeader", reinterpret_cast<void**>(&E.ReadHeader)},
+                                {"RARReadHeaderEx", reinterpret_cast<void**>(&E.ReadHeaderEx)},
+                                {"RARProcessFile", reinterpret_cast<void**>(&E.ProcessFile)},
+                                {"RARSetCallback", reinterpret_cast<void**>(&E.SetCallback)},
+                                {"RARSetChangeVolProc", reinterpret_cast<void**>(&E.SetChangeVolProc)},
+                                {"RARSetProcessDataProc", reinterpret_cast<void**>(&E.SetProcessDataProc)},
+                                {"RARSetPassword", reinterpret_cast<void**>(&E.SetPassword)},
+                                {"RARGetDllVersion", reinterpret_cast<void**>(&E.GetDllVersion)}});
 }
 
 void UnloadUnRarDll() {

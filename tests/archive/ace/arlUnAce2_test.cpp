@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ struct TFake {
   std::string ExpectedPassword = "secret";
   TAceInitData* Global = nullptr;
   std::vector<std::string> Written;  // targets the stand-in wrote
+  int32_t AskVolume = 0;             // a volume number the test call asks for first
+  int VolumeAnswer = -1;
+  std::string VolumeGiven;
 } Fake;
 
 int Call(TAceCallback C, uint32_t Type, uint32_t Code, uint32_t Operation, TAceFileData* File,
@@ -67,8 +71,21 @@ bool Unlock(TFakeEntry& E, TAceFileData& F, uint32_t Operation) {
   return Fake.Global->Password && Fake.ExpectedPassword == Fake.Global->Password;
 }
 
-int FakeTest(const char*, TAceTestData*) {
+int FakeTest(const char* Archive, TAceTestData*) {
   ++Fake.Calls;
+  if (Fake.AskVolume > 0) {
+    char Buffer[ACE_NAME_SIZE] = {};
+    std::strncpy(Buffer, Archive, ACE_NAME_SIZE - 1);
+    TAceArchiveData A{Buffer, Fake.AskVolume};
+    TAceCallbackRecord R{};
+    R.Type = ACE_REQUEST_VOLUME;
+    R.Code = ACE_CODE_NEXT_VOLUME;
+    R.Operation = ACE_OPERATION_TEST;
+    R.Global = Fake.Global;
+    R.Archive = &A;
+    Fake.VolumeAnswer = Fake.Global->Request(&R);
+    Fake.VolumeGiven = Buffer;
+  }
   for (auto& E : Fake.Entries) {
     TAceFileData F{E.Name.c_str(), E.Name.c_str(), static_cast<int64_t>(E.Data.size()),
                    static_cast<int64_t>(E.Data.size()), 0, E.Attributes, 0};
@@ -214,6 +231,29 @@ TEST_F(UnAce, AFailedInitialisationIsReportedAndReleasesTheRun) {
   Fake.Entries = {{"a.txt", "alpha"}};
   TUnAce Next;
   EXPECT_EQ(lzhtest::ExtractAllToMemory(Next, FixturePath()).Items.size(), 1u);  // not refused as busy
+}
+
+TEST_F(UnAce, ANextVolumeIsFoundInTheCaseItWasWritten) {
+  lzhtest::TTempFolder T("unace_volume");
+  fs::copy_file(FixturePath(), T.Path / "set.ace");
+  fs::copy_file(FixturePath(), T.Path / "set.c00");
+  Fake.AskVolume = 1;
+  TUnAce D;
+  std::vector<std::string> Offered;
+  D.OnNextVolumeFile = [&](TZipCommon*, std::string& Name, bool& Cancel, bool Exists, const std::string&) {
+    Offered.push_back(fs::path(Name).filename().string());
+    Cancel = !Exists;
+  };
+  lzhtest::ExtractAllToMemory(D, (T.Path / "set.ace").string());
+  EXPECT_EQ(Offered, std::vector<std::string>{"set.c00"});
+  EXPECT_EQ(Fake.VolumeAnswer, ACE_CALLBACK_OK);
+  EXPECT_EQ(Fake.VolumeGiven, (T.Path / "set.c00").string());
+
+  // Without the event the request is refused and reported.
+  TUnAce Plain;
+  TRunLog Log = lzhtest::ExtractAllToMemory(Plain, (T.Path / "set.ace").string());
+  EXPECT_TRUE(Log.HasError(errEventNotAssigned));
+  EXPECT_EQ(Fake.VolumeAnswer, ACE_CALLBACK_CANCEL);
 }
 
 TEST(UnAceBinding, WithoutTheLibraryNothingIsCalled) {

@@ -197,6 +197,19 @@ TEST_F(UnCab, DamagedDataFailsItsFileOnly) {
   EXPECT_FALSE(Log.Passed("big.txt"));
 }
 
+TEST_F(UnCab, ACabinetCutShortIsReportedAsCorrupt) {
+  // The header is whole, the file entries are cut: nothing is delivered and the run says why.
+  Bytes Cut = lzhtest::Fixture("cab", "test_read_format_cab_1.cab");
+  Cut.resize(70);
+  lzhtest::TTempFolder T("uncab_cut");
+  const std::string P = (T.Path / "cut.cab").string();
+  std::ofstream(P, std::ios::binary).write(reinterpret_cast<const char*>(Cut.data()), Cut.size());
+  TUnCab D;
+  const TRunLog Log = lzhtest::ExtractAllToMemory(D, P);
+  EXPECT_TRUE(Log.Items.empty());
+  EXPECT_TRUE(Log.HasError(errCorruptInput));
+}
+
 TEST_F(UnCab, ANotificationHandlerMayRunAnotherCabinet) {
   TUnCab Outer;
   std::vector<size_t> InnerItems;

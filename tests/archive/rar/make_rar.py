@@ -3,7 +3,8 @@
 tool writes RAR): headers with their CRCs, split sets of the old naming, flags the tests need.
 
   plain.rar      readme.txt, a folder and a file in it with a DOS (code page 850) name, an empty file,
-                 a file and a folder written on Unix, a name with a Unicode form
+                 a file and a folder written on Unix, a name with a Unicode form, and an item whose
+                 header declares 2.25 GB (its data is left out)
   set.rar .r00 .r01  first.txt, big.txt stored in three parts, last.txt
   enc.rar        secret.txt marked encrypted (its data is noise), open.txt
   solid.rar      a solid archive of two items
@@ -83,6 +84,7 @@ def main(out):
              file_block(b"unix.txt", b"written on unix\n", host=UNIX, attr=0o100664),
              file_block(b"unixdir", b"", host=UNIX, attr=0o40755, folder=True),
              file_block(b"caf?.txt", b"unicode name\n", unicode_name="caf\u00e9\u4e2d.txt"),
+             file_block(b"huge.txt", b"", unp_size=0x90000000, crc=0),
              end_block()]
     write(out + "/plain.rar", plain)
     write(out + "/sfx.exe", [b"MZ" + b"\0" * (20000 - 2)] + plain)
