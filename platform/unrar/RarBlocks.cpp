@@ -118,6 +118,8 @@ bool TVolume::Open(const std::string& FileName) {
   }
   Size = St.st_size;
   Name = FileName;
+  Device = static_cast<uint64_t>(St.st_dev);
+  Inode = static_cast<uint64_t>(St.st_ino);
   return true;
 }
 

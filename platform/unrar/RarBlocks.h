@@ -77,6 +77,8 @@ class TVolume {
   int64_t ReadSome(int64_t Pos, void* Buffer, int64_t Count) const;
   int64_t Size = 0;
   std::string Name;
+  // The file's identity (device and inode), so that a walk can tell a volume it has seen.
+  uint64_t Device = 0, Inode = 0;
 
  private:
   int Fd = -1;

@@ -21,6 +21,8 @@
 #include <ctime>
 #include <memory>
 #include <new>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,9 @@ struct TArchive {
   bool HaveItem = false;
   TFileHeader Item;
   bool LastSplitAfter = false;
+  // The volumes this handle has opened: a set never comes back to one of them (an answer that names a
+  // volume again would otherwise walk in a circle).
+  std::set<std::pair<uint64_t, uint64_t>> Seen;
 };
 
 // --- Volumes -----------------------------------------------------------------------------------------------
@@ -81,7 +86,7 @@ bool SwitchVolume(TArchive& A) {
       return false;
     }
     TVolume V;
-    if (!V.Open(Next)) return false;
+    if (!V.Open(Next) || A.Seen.count({V.Device, V.Inode})) return false;
     uint16_t Flags = 0;
     int64_t Pos = 0;
     if (ReadArchiveStart(V, Flags, Pos) != orOk || !(Flags & mfVolume)) return false;
@@ -89,6 +94,7 @@ bool SwitchVolume(TArchive& A) {
     if (!A.Volume.Open(Next)) return false;
     A.MainFlags = Flags;
     A.Pos = Pos;
+    A.Seen.insert({A.Volume.Device, A.Volume.Inode});
     return true;
   }
   return false;
@@ -395,6 +401,7 @@ void* RAROpenArchive(TRarOpenData* Data) {
     Data->OpenResult = RAR_E_EOPEN;
     return nullptr;
   }
+  A->Seen.insert({A->Volume.Device, A->Volume.Inode});
   int Result = RAR_SUCCESS;
   switch (ReadArchiveStart(A->Volume, A->MainFlags, A->Pos)) {
     case orOk:

@@ -198,6 +198,31 @@ TEST_F(RarWrapper, AMissingVolumeIsNamedWithoutItsFolder) {
   FreeArcBlock(B);
 }
 
+TEST_F(RarWrapper, AVolumeAnsweredTwiceEndsTheWalk) {
+  // The answer names the second volume again: its part of big.txt asks for a third one, and the walk
+  // must not go round in a circle.
+  lzhtest::TTempFolder T("rar_circle");
+  fs::copy_file(FixturePath("set.rar"), T.Path / "set.rar");
+  fs::copy_file(FixturePath("set.r00"), T.Path / "set.r00");
+  TBaseRarWrapper W;
+  std::string Msg;
+  ASSERT_TRUE(W.SetArcName((T.Path / "set.rar").string(), Msg));
+  int Asked = 0;
+  W.OnNextVolume = [&](std::string& Name) {
+    ++Asked;
+    Name = (T.Path / "set.r00").string();
+    return true;
+  };
+  EXPECT_THROW(W.ExtractToMemory("big.txt", 34000), EArcError);
+  EXPECT_LE(Asked, 4);
+  // Split items reach their files across volumes too.
+  lzhtest::TTempFolder Out("rar_split_file");
+  auto WOwner = Open("set.rar");
+  std::string Path;
+  WOwner->ExtractItem(Out.Path.string(), "big.txt", Path, 34000, nullptr, nullptr, false, "");
+  EXPECT_EQ(fs::file_size(Path), 34000u);
+}
+
 TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
   lzhtest::TTempFolder T("rar_all");
   auto WOwner = Open("plain.rar");
