@@ -296,11 +296,17 @@ class TCopy {
   bool OpenNext();
   // Reads the file entries of the cabinet just opened and keeps those that run on into the next one.
   bool NoteContinuing(const std::string& FullName, std::vector<TFileEntry>& Entries);
-  bool Continues(const mscabd_file* F) const {
-    for (const TFileEntry& E : Continuing)
-      if (E.Offset == F->offset && E.Length == F->length) return true;
-    return false;
+  // The last folder of the cabinets opened so far (kept: a cabinet may have thousands of folders).
+  const mscabd_folder* LastFolderOfSet() {
+    if (!LastFolderCache || LastFolderCache->next) {
+      const mscabd_folder* Fo = LastFolderCache ? LastFolderCache : First->folders;
+      while (Fo && Fo->next) Fo = Fo->next;
+      LastFolderCache = Fo;
+    }
+    return LastFolderCache;
   }
+  bool Continues(const mscabd_file* F) const { return Continuing.count(Key(F->offset, F->length)) != 0; }
+  static uint64_t Key(uint32_t Offset, uint32_t Length) { return (static_cast<uint64_t>(Offset) << 32) | Length; }
   intptr_t Send(int32_t Type, TCabNotification& N) {
     N.User = User;
     return Notify(Type, &N);
@@ -316,7 +322,8 @@ class TCopy {
   mscabd_cabinet* First = nullptr;
   mscabd_cabinet* Last = nullptr;
   std::string LastFolder;
-  std::vector<TFileEntry> Continuing;  // files of the last cabinet whose data runs on into the next
+  std::unordered_set<uint64_t> Continuing;  // files (offset, length) of the last cabinet that run on
+  const mscabd_folder* LastFolderCache = nullptr;
   // The names the cabinets were opened by: libmspack keeps using them until the set is closed.
   std::list<std::string> Names;
 };
@@ -325,7 +332,7 @@ bool TCopy::NoteContinuing(const std::string& FullName, std::vector<TFileEntry>&
   Continuing.clear();
   if (!ReadFileEntries(C, FullName, Entries)) return Fail(CAB_ERROR_CORRUPT_CABINET);
   for (const TFileEntry& E : Entries)
-    if (E.Folder == kFolderToNext || E.Folder == kFolderPreviousAndNext) Continuing.push_back(E);
+    if (E.Folder == kFolderToNext || E.Folder == kFolderPreviousAndNext) Continuing.insert(Key(E.Offset, E.Length));
   return true;
 }
 
@@ -409,13 +416,11 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
       if (Send(CAB_NOTIFY_PARTIAL_FILE, N) == -1) return Fail(CAB_ERROR_USER_ABORT);
       continue;
     }
-    // A file of the set's last folder may need the data of the next cabinet.
-    const mscabd_folder* LastFolderOfSet = First->folders;
-    while (LastFolderOfSet && LastFolderOfSet->next) LastFolderOfSet = LastFolderOfSet->next;
     const intptr_t Answer = Send(CAB_NOTIFY_COPY_FILE, N);
     if (Answer == -1) return Fail(CAB_ERROR_USER_ABORT);
     if (Answer == 0) continue;
-    if (F->folder == LastFolderOfSet && (Last->flags & kFlagNext) && Continues(F)) {
+    // A file of the set's last folder may need the data of the next cabinet.
+    if (F->folder == LastFolderOfSet() && (Last->flags & kFlagNext) && Continues(F)) {
       if (!OpenNext()) {
         // The file cannot be completed: its handle is closed as failed, and the copy ends.
         TCabNotification Close = N;
