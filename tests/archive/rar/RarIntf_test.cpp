@@ -167,13 +167,20 @@ TEST_F(RarWrapper, ListingALaterVolumeLeavesOutTheContinuedItem) {
   EXPECT_EQ(NamesOf(ListOf(W)), std::vector<std::string>{"last.txt"});
 }
 
+// set.rar and set.r00 copied into Dir without set.r01, and the first opened.
+std::unique_ptr<TBaseRarWrapper> OpenFirstTwoVolumes(const fs::path& Dir) {
+  fs::copy_file(FixturePath("set.rar"), Dir / "set.rar");
+  fs::copy_file(FixturePath("set.r00"), Dir / "set.r00");
+  auto W = std::make_unique<TBaseRarWrapper>();
+  std::string Msg;
+  EXPECT_TRUE(W->SetArcName((Dir / "set.rar").string(), Msg)) << Msg;
+  return W;
+}
+
 TEST_F(RarWrapper, AMissingVolumeIsNamedWithoutItsFolder) {
   lzhtest::TTempFolder T("rar_missing");
-  fs::copy_file(FixturePath("set.rar"), T.Path / "set.rar");
-  fs::copy_file(FixturePath("set.r00"), T.Path / "set.r00");
-  TBaseRarWrapper W;
-  std::string Msg;
-  ASSERT_TRUE(W.SetArcName((T.Path / "set.rar").string(), Msg));
+  auto WOwner = OpenFirstTwoVolumes(T.Path);
+  TBaseRarWrapper& W = *WOwner;
   std::vector<std::string> Asked;
   W.OnNextVolume = [&](std::string& Name) {
     Asked.push_back(Name);
@@ -202,11 +209,8 @@ TEST_F(RarWrapper, AVolumeAnsweredTwiceEndsTheWalk) {
   // The answer names the second volume again: its part of big.txt asks for a third one, and the walk
   // must not go round in a circle.
   lzhtest::TTempFolder T("rar_circle");
-  fs::copy_file(FixturePath("set.rar"), T.Path / "set.rar");
-  fs::copy_file(FixturePath("set.r00"), T.Path / "set.r00");
-  TBaseRarWrapper W;
-  std::string Msg;
-  ASSERT_TRUE(W.SetArcName((T.Path / "set.rar").string(), Msg));
+  auto WOwner = OpenFirstTwoVolumes(T.Path);
+  TBaseRarWrapper& W = *WOwner;
   int Asked = 0;
   W.OnNextVolume = [&](std::string& Name) {
     ++Asked;
@@ -217,9 +221,9 @@ TEST_F(RarWrapper, AVolumeAnsweredTwiceEndsTheWalk) {
   EXPECT_LE(Asked, 4);
   // Split items reach their files across volumes too.
   lzhtest::TTempFolder Out("rar_split_file");
-  auto WOwner = Open("set.rar");
+  auto Full = Open("set.rar");
   std::string Path;
-  WOwner->ExtractItem(Out.Path.string(), "big.txt", Path, 34000, nullptr, nullptr, false, "");
+  Full->ExtractItem(Out.Path.string(), "big.txt", Path, 34000, nullptr, nullptr, false, "");
   EXPECT_EQ(fs::file_size(Path), 34000u);
 }
 
