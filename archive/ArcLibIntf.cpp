@@ -4,10 +4,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "archive/ace/arlUnAce2.h"
+#include "archive/arc/arlUnArc.h"
 #include "archive/arj/arlUnARJ.h"
 #include "archive/cab/arlUnCab.h"
+#include "archive/gzip/arlUnGZip.h"
 #include "archive/lha/arlUnLha.h"
+#include "archive/tar/arlUnTar.h"
 #include "archive/zip/arlUnZip.h"
+#include "archive/zoo/arlUnZoo.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 
@@ -23,8 +28,9 @@ std::unique_ptr<TUnBase> MakeDecoder(std::string&) {
 }
 
 // ACE and CAB archives are decoded through outside libraries: without the library bound, their archives
-// answer as the missing library. No ACE library is built in yet.
+// answer as the missing library.
 std::unique_ptr<TUnBase> MakeUnAce(std::string& Msg) {
+  if (LoadUnAceDll("")) return std::make_unique<TUnAce>();
   Msg = ArlErrorText(errUnAceDll);
   return nullptr;
 }
@@ -34,6 +40,13 @@ std::unique_ptr<TUnBase> MakeUnCab(std::string& Msg) {
   return nullptr;
 }
 
+// A .tgz is searched as the one TAR file it holds, not as the TAR's members.
+std::unique_ptr<TUnBase> MakeUnGZip(std::string&) {
+  auto decoder = std::make_unique<TUnGZip>();
+  decoder->OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
+  return decoder;
+}
+
 struct TDecoderKind {
   uint8_t FirstCode;
   uint8_t LastCode;
@@ -41,16 +54,18 @@ struct TDecoderKind {
   TMakeDecoder Make;
 };
 
-// The decoder of each library type. ARC and PAK (6, 7), GZIP (13, a .tgz delivered as one TAR item), TAR
-// (26) and ZOO (31) join this table with their decoders; a code without a row is "damaged or not
-// supported".
+// The decoder of each library type; a code without a row is "damaged or not supported".
 constexpr TDecoderKind kDecoderKinds[] = {
     {atAce, atAceSfx, atAce, MakeUnAce},
+    {atArc, atArcSfx, atArc, MakeDecoder<TUnArc>},
     {atArj, atArjSfx, atArj, MakeDecoder<TUnArj>},
     {atCab, atCab, atCab, MakeUnCab},
+    {atGZip, atGZip, atGZip, MakeUnGZip},
     {atJar, atJarSfx, 0, MakeDecoder<TUnZip>},
     {atLha, atLzhSfx, atLha, MakeDecoder<TUnLha>},
+    {atTar, atTar, atTar, MakeDecoder<TUnTar>},
     {atZip, atZipSfx, atZip, MakeDecoder<TUnZip>},
+    {atZoo, atZoo, atZoo, MakeDecoder<TUnZoo>},
 };
 
 const TDecoderKind* FindDecoderKind(int Code) {

@@ -3,6 +3,7 @@
 // per-item decisions, passwords, names that try to leave the destination, volumes, cancelling and damage.
 #include "archive/ArcLibIntf.h"
 
+#include "archive/ace/arlUnAce2.h"
 #include "archive/cab/arlUnCab.h"
 
 #include <gtest/gtest.h>
@@ -73,9 +74,6 @@ class ArcLibWrapper : public TWrapperTest {
 // --- Opening ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
-  std::string ace(64, '\0');
-  ace.replace(7, 7, "**ACE**");
-  WriteAll(Work / "x.ace", ace);
   WriteAll(Work / "junk.zip", std::string(300, 'j'));
   Copy("x.cab");
   struct TCase {
@@ -91,9 +89,11 @@ TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
       {Copy("x.arj"), true, atArj, ""},
       {Copy("x.lzh"), true, atLha, ""},
       {Copy("sfx.exe"), true, atZip, ""},  // a ZIP behind a stub keeps the plain ZIP code
+      {Copy("x.tar"), true, atTar, ""},
+      {Copy("x.tgz"), true, atGZip, ""},
+      {Copy("x.arc"), true, atArc, ""},
       {w + "missing.zip", false, 0, "File \"" + w + "missing.zip\" not found"},
       {w + "junk.zip", false, 0, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
-      {w + "x.ace", false, 0, "UnAceV2.dll not found"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.File);
@@ -105,6 +105,18 @@ TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
     EXPECT_EQ(wrapper.GetArcName(), c.Opens ? c.File : std::string());
     EXPECT_EQ(wrapper.GetDecoder() != nullptr, c.Opens);
   }
+}
+
+TEST_F(ArcLibWrapper, AceArchivesNeedTheAceLibrary) {
+  std::string ace(64, '\0');
+  ace.replace(7, 7, "**ACE**");
+  WriteAll(Work / "x.ace", ace);
+  const bool bound = LoadUnAceDll("");
+  TBaseArcLibWrapper w;
+  std::string msg;
+  EXPECT_EQ(w.SetArcName((Work / "x.ace").string(), msg), bound);
+  EXPECT_EQ(msg, bound ? "" : "UnAceV2.dll not found");
+  EXPECT_EQ(w.GetTypeCode(), bound ? atAce : 0);
 }
 
 TEST_F(ArcLibWrapper, CabinetsOpenWhenTheCabinetLibraryIsBound) {
@@ -160,7 +172,7 @@ TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
 // --- Listing ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe"}) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe", "x.tar"}) {
     SCOPED_TRACE(name);
     auto w = OpenFixture(name);
     const auto items = ListAll(*w);
@@ -173,8 +185,7 @@ TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
     EXPECT_EQ(items[2].Size, 0);
     for (const auto& i : items) {
       EXPECT_FALSE(i.SizeIncomplete);
-      // ARJ archives made on Unix keep a Unix time where DOS ones keep a DOS stamp; only the DOS stamps
-      // are compared here.
+      // ARJ archives made on Unix keep a Unix time where DOS ones keep a DOS stamp; it is not compared.
       if (name != "x.arj") {
         EXPECT_NEAR(i.Date, kFixtureDate, 2.5 / 86400) << i.Name;
       }
@@ -183,6 +194,33 @@ TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
     // Listing decodes nothing and leaves nothing behind.
     EXPECT_EQ(Entries(Work), std::vector<std::string>{name});
     fs::remove(Work / name);
+  }
+}
+
+TEST_F(ArcLibWrapper, OtherKindsListAndExtractTheirItems) {
+  // A .tgz is one item, the TAR file, not the TAR's members; ARC keeps bare names.
+  struct TCase {
+    std::string Archive;
+    std::vector<std::pair<std::string, int32_t>> Items;
+    std::string Content;  // of the last item
+  };
+  const TCase cases[] = {
+      {"x.tgz", {{"x.tar", 22528}}, Fixture("x.tar")},
+      {"x.arc", {{"a.txt", 26}, {"b.txt", 18751}}, Source("docs/b.txt")},
+      {"x.tar", {{"a.txt", 26}, {"docs/b.txt", 18751}, {"empty.txt", 0}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Archive);
+    auto w = OpenFixture(c.Archive);
+    std::vector<std::pair<std::string, int32_t>> listed;
+    for (const auto& i : ListAll(*w)) listed.emplace_back(i.Name, i.Size);
+    EXPECT_EQ(listed, c.Items);
+    const auto& [name, size] = c.Items.back();
+    EXPECT_EQ(TakeBlock(w->ExtractToMemory(name, size), size), c.Content);
+    std::string path;
+    w->ExtractItem((Dir / "out").string(), name, path, size, nullptr, nullptr, false, "");
+    EXPECT_EQ(ReadAll(path), c.Content);
+    EXPECT_TRUE(Messages.empty());
   }
 }
 

@@ -65,6 +65,9 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
       {Copy("x.lzh"), akLzh, ""},
       // A ZIP behind a stub: the RAR wrapper is tried first and refuses; the library reads it as a ZIP.
       {Copy("sfx.exe"), akZip, ""},
+      {Copy("x.tar"), akTar, ""},
+      {Copy("x.tgz"), akGZip, ""},
+      {Copy("x.arc"), akArc, ""},
       // A ".rar" is never given to the library, whatever it holds.
       {Copy("x.zip", "x.rar"), akNone,
        LoadUnRarDll("") ? "UnRar error opening \"" + w + "x.rar\": file is not a valid RAR archive"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -64,8 +65,20 @@ class TWrapperTest : public ::testing::Test {
     HadTmp = old != nullptr;
     if (HadTmp) OldTmp = old;
     ::setenv("TMPDIR", Temp.c_str(), 1);
+    // The fixtures were made in UTC: archives that keep UTC times (LHA level 2, TAR) show them in the
+    // local zone, which is fixed to UTC here.
+    const char* tz = std::getenv("TZ");
+    HadTz = tz != nullptr;
+    if (HadTz) OldTz = tz;
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
   }
   void TearDown() override {
+    if (HadTz)
+      ::setenv("TZ", OldTz.c_str(), 1);
+    else
+      ::unsetenv("TZ");
+    ::tzset();
     if (HadTmp)
       ::setenv("TMPDIR", OldTmp.c_str(), 1);
     else
@@ -80,8 +93,8 @@ class TWrapperTest : public ::testing::Test {
   }
 
   fs::path Dir, Temp, Work;
-  bool HadTmp = false;
-  std::string OldTmp;
+  bool HadTmp = false, HadTz = false;
+  std::string OldTmp, OldTz;
 };
 
 }  // namespace wraptest
