@@ -2,7 +2,9 @@
 #   make run    build the program optimised and start it
 #   make test   build with sanitizers and run the whole test suite
 #   make bench  build the optimised benchmarks into build/release/
-.PHONY: run test bench deps build-debug build-release clean
+#   make fuzz   build the fuzz targets with clang and libFuzzer into build/fuzz/ and fuzz each one for
+#               FUZZ_SECONDS (FUZZ_TARGETS: only these)
+.PHONY: run test bench fuzz deps build-debug build-release clean
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev
@@ -40,6 +42,22 @@ run: build-release
 
 bench: build-release
 	$(call install_missing,$(BENCH_PACKAGES))
+
+# ---- Fuzzing. clang 16: clang 14 rejects the explicit instantiations of the core's number vectors. The
+# ---- plug-in modules link the shared sanitizer runtime, since a module cannot carry the static one.
+FUZZ_CLANG ?= 16
+FUZZ_PACKAGES := clang-$(FUZZ_CLANG) libclang-rt-$(FUZZ_CLANG)-dev
+FUZZ_SECONDS ?= 30
+FUZZ_TARGETS ?=
+
+fuzz: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
+	CC=clang-$(FUZZ_CLANG) CXX=clang++-$(FUZZ_CLANG) cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DSCRYLINE_SANITIZE=ON -DSCRYLINE_GUI=OFF -DSCRYLINE_FUZZ=ON \
+	  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
+	  -DCMAKE_MODULE_LINKER_FLAGS=-shared-libsan
+	cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
+	tests/fuzz/run_fuzz.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build

@@ -13,7 +13,7 @@
 namespace {
 
 // Output beyond this is not needed to find faults and keeps every run fast.
-constexpr int32_t kMaxOutput = 1 << 22;
+constexpr int32_t kMaxOutput = 1 << 18;
 
 // Reads Z to its end (or kMaxOutput) in pieces of Piece bytes.
 std::vector<uint8_t> ReadAll(TDecompressStream& Z, int32_t Piece) {
