@@ -7,7 +7,8 @@
 .PHONY: run test bench fuzz deps build-debug build-release clean
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev
+            libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
+            libarchive-dev libmspack-dev
 BENCH_PACKAGES := grep ugrep ripgrep
 JOBS ?= $(shell nproc)
 
