@@ -1,0 +1,146 @@
+#include "archive/zoo/arlUnZoo.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "archive/zoo/arlZooLzw.h"
+#include "tests/archive/lzh/DecoderRun.h"
+
+using lzhtest::Bytes;
+using lzhtest::TRunLog;
+
+namespace {
+
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/zoo/fixtures/" + Name;
+}
+Bytes Content(const std::string& Name) { return lzhtest::Fixture("zoo", "content/" + Name); }
+Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
+
+struct TZooRun {
+  TRunLog Log;
+  std::map<std::string, int> Methods;
+};
+TZooRun Extract(const std::string& Fixture) {
+  TZooRun R;
+  TUnZoo D;
+  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) { R.Methods[D.Item.Name] = D.Item.Method; };
+  R.Log = lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  return R;
+}
+
+std::vector<std::string> Good(const TRunLog& Log) {
+  std::vector<std::string> Out;
+  for (const auto& I : Log.Items)
+    if (Log.Passed(I.Name)) Out.push_back(I.Name);
+  return Out;
+}
+
+// A stored, an LZW and a static-Huffman entry (the -lh5- data of an LHA archive made by jlha); lsar
+// passes the archive.
+TEST(UnZoo, EveryMethod) {
+  const TZooRun R = Extract("basic.zoo");
+  EXPECT_TRUE(R.Log.Errors.empty());
+  EXPECT_EQ(R.Log.Result, 3);
+  EXPECT_EQ(Good(R.Log), (std::vector<std::string>{"STORED.TXT", "TEXT.TXT", "TEXT_LH5.TXT"}));
+  EXPECT_EQ(R.Methods, (std::map<std::string, int>{{"STORED.TXT", 0}, {"TEXT.TXT", 1}, {"TEXT_LH5.TXT", 2}}));
+  EXPECT_EQ(R.Log.Find("STORED.TXT")->Data, Content("STORED.TXT"));
+  EXPECT_EQ(R.Log.Find("TEXT.TXT")->Data, Content("TEXT.TXT"));
+  EXPECT_EQ(R.Log.Find("TEXT_LH5.TXT")->Data, Content("TEXT.TXT"));
+}
+
+// 2.2 million zero bytes: the LZW strings grow past 2000 bytes, and must unwind whole.
+TEST(UnZoo, LongRunOfOneByte) {
+  const TZooRun R = Extract("zoo_lzw_long_run.zoo");
+  EXPECT_TRUE(R.Log.Errors.empty());
+  ASSERT_EQ(Good(R.Log), std::vector<std::string>{"ZEROS.BIN"});
+  EXPECT_EQ(R.Log.Items[0].Data, Bytes(2200000, 0));
+}
+
+TEST(UnZoo, HostileArchives) {
+  struct TCase {
+    const char* Fixture;
+    std::vector<std::string> Good;
+    std::vector<std::string> Failed;
+    int32_t Error;
+  };
+  const TCase Cases[] = {
+      // The end code comes before the data's end: the bytes after it are not read.
+      {"zoo_lzw_end_code_early.zoo", {"EARLY.TXT"}, {}, 0},
+      {"zoo_negated_offset_bad.zoo", {}, {}, errBadFileHeader},
+      // The second entry's next offset points back at the first: the walk ends there.
+      {"zoo_chain_loop.zoo", {"GOOD.TXT", "SECOND.TXT"}, {}, errBadFileHeader},
+      {"zoo_bad_entry_tag.zoo", {"GOOD.TXT"}, {}, errBadFileHeader},
+      {"zoo_deleted_entry.zoo", {"GOOD.TXT"}, {}, 0},
+      {"zoo_data_past_end.zoo", {"GOOD.TXT"}, {"TORN.TXT"}, errReadingFile},
+      {"zoo_unknown_method.zoo", {"GOOD.TXT"}, {}, errUnsupportedMethod},
+      {"zoo_lzw_code_beyond_free.zoo", {"GOOD.TXT"}, {"BAD.TXT"}, errCorruptInput},
+  };
+  for (const auto& C : Cases) {
+    const TZooRun R = Extract(C.Fixture);
+    EXPECT_EQ(Good(R.Log), C.Good) << C.Fixture;
+    for (const auto& F : C.Failed) {
+      ASSERT_NE(R.Log.Find(F), nullptr) << C.Fixture << " " << F;
+      EXPECT_FALSE(R.Log.Passed(F)) << C.Fixture << " " << F;
+    }
+    if (C.Error == 0)
+      EXPECT_TRUE(R.Log.Errors.empty()) << C.Fixture;
+    else
+      EXPECT_TRUE(R.Log.HasError(C.Error)) << C.Fixture;
+  }
+  EXPECT_EQ(Extract("zoo_lzw_code_beyond_free.zoo").Log.Find("BAD.TXT")->Data, Text("A"));
+}
+
+TEST(UnZoo, NameLeavingTheOutputFolderIsRefused) {
+  lzhtest::TTempFolder Out("unzoo_escape");
+  const auto Inner = Out.Path / "inner";
+  std::filesystem::create_directories(Inner);
+  TUnZoo D;
+  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("zoo_name_escape.zoo"), Inner);
+  EXPECT_TRUE(Log.HasError(errInvalidFileName));
+  EXPECT_EQ(Log.Result, 1);
+  EXPECT_TRUE(std::filesystem::exists(Inner / "GOOD.TXT"));
+  EXPECT_FALSE(std::filesystem::exists(Out.Path / "ESC.TXT"));
+}
+
+// The LZW decoder on its own: the entry's data through sources of every chunk size, and cut at a size.
+TEST(UnZoo, LzwInChunks) {
+  const Bytes Archive = lzhtest::ReadFile(FixturePath("basic.zoo"));
+  int32_t Error = 0;
+  TFileStream32 S(FixturePath("basic.zoo"), fmOpenRead, Error);
+  TUnZoo::TEntry E;
+  ASSERT_EQ(TUnZoo::ReadEntry(S, 42, E), TUnZoo::rrOk);
+  ASSERT_EQ(TUnZoo::ReadEntry(S, E.Next, E), TUnZoo::rrOk);
+  ASSERT_EQ(E.Method, 1);
+  const Bytes Packed(Archive.begin() + E.DataPos, Archive.begin() + E.DataPos + E.PackedSize);
+  const Bytes Want = Content("TEXT.TXT");
+  for (size_t Chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
+    TZooLzwDecoder D;
+    Bytes Out;
+    EXPECT_EQ(lzhtest::DecodeWith(D, Packed, E.UnpackedSize, Out, Chunk), lrOk);
+    EXPECT_EQ(Out, Want) << Chunk;
+  }
+  TZooLzwDecoder D;
+  Bytes Cut;
+  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Cut), lrOk);
+  EXPECT_EQ(Cut, Bytes(Want.begin(), Want.begin() + 100));
+  Bytes Short;
+  EXPECT_EQ(lzhtest::DecodeWith(D, Bytes(Packed.begin(), Packed.begin() + 50), E.UnpackedSize, Short),
+            lrUnexpectedEnd);
+  EXPECT_TRUE(std::equal(Short.begin(), Short.end(), Want.begin()));
+}
+
+TEST(UnZoo, DamagedArchivesAreSurvived) {
+  lzhtest::ForEachDamagedArchive("zoo", {"basic.zoo"}, [](const std::string& Path, const std::string& Name) {
+    TUnZoo D;
+    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 5259u) << Name;  // the largest declared size
+  });
+  // Random LZW code streams.
+  lzhtest::ExpectDamageSurvived([] { return std::make_unique<TZooLzwDecoder>(); },
+                                lzhtest::Fixture("zoo", "basic.zoo"), 5000);
+}
+
+}  // namespace
