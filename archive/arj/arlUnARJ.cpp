@@ -1,6 +1,7 @@
 #include "archive/arj/arlUnARJ.h"
 
 #include <algorithm>
+#include <ctime>
 #include <optional>
 
 #include "archive/arj/arlArjFast.h"
@@ -23,6 +24,20 @@ void SplitPath(const std::string& S, std::string& Dir, std::string& Name) {
   const size_t P = S.rfind(kItemSeparator);
   Dir = P == std::string::npos ? std::string() : S.substr(0, P + 1);
   Name = P == std::string::npos ? S : S.substr(P + 1);
+}
+
+// Archivers on UNIX and NeXT hosts store the modification time as seconds since 1970 (UTC), all other
+// hosts as a packed DOS stamp in local time. Returns the DOS stamp either way.
+constexpr uint8_t kHostUnix = 2;
+constexpr uint8_t kHostNext = 8;
+uint32_t StoredStampToDos(uint8_t HostOs, uint32_t Stored) {
+  if (HostOs != kHostUnix && HostOs != kHostNext) return Stored;
+  const time_t Seconds = static_cast<time_t>(Stored);
+  struct tm Local {};
+  if (localtime_r(&Seconds, &Local) == nullptr || Local.tm_year < 80) return (1u << 21) | (1u << 16);  // 1980-01-01
+  return (static_cast<uint32_t>(Local.tm_year - 80) << 25) | (static_cast<uint32_t>(Local.tm_mon + 1) << 21) |
+         (static_cast<uint32_t>(Local.tm_mday) << 16) | (static_cast<uint32_t>(Local.tm_hour) << 11) |
+         (static_cast<uint32_t>(Local.tm_min) << 5) | (static_cast<uint32_t>(Local.tm_sec) / 2);
 }
 
 uint32_t Crc32Of(const uint8_t* P, size_t N) {
@@ -60,6 +75,7 @@ TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t S
       C.U8(H.PasswordModifier), C.U32(H.DosDateTime), C.U32(H.PackedSize), C.U32(H.UnpackedSize),
       C.U32(H.Crc), C.U16(FileSpecPos), C.U16(H.Attributes), C.U16(HostData);
   if (!C.Seek(H.FirstSize) || !C.ZString(kMaxName, H.RawName)) return rrBad;
+  H.DosDateTime = StoredStampToDos(H.HostOs, H.DosDateTime);
 
   // Extended headers: a 16-bit size (0 ends them), the data and its CRC-32.
   int64_t P = Pos + kHeaderLead + H.BasicSize + kHeaderCrc;

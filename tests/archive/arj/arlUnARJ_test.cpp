@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <ctime>
 #include <filesystem>
 
 #include "tests/archive/lzh/DecoderRun.h"
@@ -48,6 +51,21 @@ TEST(UnArj, ExtractsToFilesWithTheFolderEntry) {
   EXPECT_TRUE(std::filesystem::is_directory(Dir.Path / "sub"));
   EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "sub/m1b.txt").string()) == Content("m1b.txt"));
   EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "m4.bin").string()) == Content("m4.bin"));
+}
+
+// Debian's arj (host UNIX) stores seconds since 1970, not a DOS stamp: m1.txt was stamped
+// 2026-12-10 12:43:28 UTC. Read as a DOS stamp the date came out years late.
+TEST(UnArj, UnixHostStampsAreSecondsSince1970) {
+  lzhtest::TTempFolder Dir("arj_dates");
+  TUnArj D;
+  lzhtest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
+  struct tm Stamp {};
+  Stamp.tm_year = 2026 - 1900, Stamp.tm_mon = 11, Stamp.tm_mday = 10;
+  Stamp.tm_hour = 12, Stamp.tm_min = 43, Stamp.tm_sec = 28;
+  const auto Expected = static_cast<int64_t>(timegm(&Stamp));
+  struct stat Info {};
+  ASSERT_EQ(stat((Dir.Path / "m1.txt").c_str(), &Info), 0);
+  EXPECT_NEAR(static_cast<double>(Info.st_mtime), static_cast<double>(Expected), 2.0);
 }
 
 TEST(UnArj, SelectsByFileSpec) {
