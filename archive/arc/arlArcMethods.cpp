@@ -11,9 +11,9 @@ namespace {
 
 constexpr uint16_t kNoPredecessor = 0xFFFF;
 constexpr int32_t kCrunchAdditions = kCrunchTable - 256;  // entries added after the literals
-constexpr uint16_t kCrunchProbeStep = 101;                 // where the search for a free slot starts
+constexpr uint16_t kCrunchProbeStep = 101;                // where the search for a free slot starts
 constexpr uint16_t kCrunchMask = kCrunchTable - 1;
-constexpr int kSqueezeEnd = 256;                           // the value that ends squeezed data
+constexpr int kSqueezeEnd = 256;  // the value that ends squeezed data
 
 // Compressed bytes of one entry, at most its packed size.
 class TArcInput {

@@ -20,20 +20,20 @@
 
 enum TArcResult : uint8_t {
   arOk = 0,
-  arUnexpectedEnd,   // the compressed data ended short of the declared size
-  arInvalidTree,     // a squeeze tree with a bad node count or child
-  arStackOverflow,   // a crunched string longer than the stack
-  arIncorrectBits,   // method 8 whose leading byte is not 12
-  arCorruptInput,    // a dynamic-LZW code beyond the next free one
-  arUnsupported,     // a method these decoders do not know
+  arUnexpectedEnd,  // the compressed data ended short of the declared size
+  arInvalidTree,    // a squeeze tree with a bad node count or child
+  arStackOverflow,  // a crunched string longer than the stack
+  arIncorrectBits,  // method 8 whose leading byte is not 12
+  arCorruptInput,   // a dynamic-LZW code beyond the next free one
+  arUnsupported,    // a method these decoders do not know
 };
 
-constexpr int32_t kArcBuffer = 32767;    // bytes of input read, and of output gathered, at a time
-constexpr int32_t kCrunchTable = 4096;   // slots of the crunch string table
-constexpr int32_t kCrunchStack = 4096;   // bytes of the crunch decode stack
+constexpr int32_t kArcBuffer = 32767;   // bytes of input read, and of output gathered, at a time
+constexpr int32_t kCrunchTable = 4096;  // slots of the crunch string table
+constexpr int32_t kCrunchStack = 4096;  // bytes of the crunch decode stack
 constexpr int32_t kSqueezeMaxNodes = 256;
-constexpr uint8_t kRunMarker = 0x90;     // starts a run in the run-length stage
-constexpr int kArcLzwBits = 12;          // the width byte that leads a method-8 entry
+constexpr uint8_t kRunMarker = 0x90;  // starts a run in the run-length stage
+constexpr int kArcLzwBits = 12;       // the width byte that leads a method-8 entry
 constexpr int kSquashBits = 13;
 
 // Decodes one entry of Method (3 to 9) from at most PackedSize bytes of Source into exactly UnpackedSize

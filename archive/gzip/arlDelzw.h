@@ -32,7 +32,7 @@ class TDelzwDecoder {
   static constexpr int kHeaderSize = 3;
   static constexpr uint8_t kBlockModeFlag = 0x80;  // code 256 clears the table
   static constexpr uint8_t kReservedFlags = 0x60;
-  static constexpr uint8_t kBitsMask = 0x1F;       // the largest code width
+  static constexpr uint8_t kBitsMask = 0x1F;  // the largest code width
 
   // MaxBits must be 9 to 16.
   TDelzwDecoder(int MaxBits, bool BlockMode);

@@ -17,7 +17,9 @@ bool ReadZeroTerminated(TStream32& Stream, int64_t& Pos, size_t Keep, std::strin
     if (Chunk.empty()) return false;
     const auto Nul = std::find(Chunk.begin(), Chunk.end(), 0);
     const size_t Taken = static_cast<size_t>(Nul - Chunk.begin());
-    if (Text.size() < Keep) Text.append(Chunk.begin(), Chunk.begin() + static_cast<std::ptrdiff_t>(std::min(Taken, Keep - Text.size())));
+    if (Text.size() < Keep)
+      Text.append(Chunk.begin(),
+                  Chunk.begin() + static_cast<std::ptrdiff_t>(std::min(Taken, Keep - Text.size())));
     if (Nul != Chunk.end()) {
       Pos += Scanned + static_cast<int64_t>(Taken) + 1;
       return true;

@@ -31,9 +31,9 @@ enum TGzipReadResult : uint8_t {
 };
 
 constexpr int32_t kGzipFixedHeader = 10;
-constexpr int32_t kGzipTrailer = 8;          // CRC-32 and the size mod 2^32
-constexpr int64_t kMaxHeaderText = 65536;    // bytes of a stored name or comment
-constexpr size_t kMaxGzipName = 255;         // bytes kept of a stored name
+constexpr int32_t kGzipTrailer = 8;        // CRC-32 and the size mod 2^32
+constexpr int64_t kMaxHeaderText = 65536;  // bytes of a stored name or comment
+constexpr size_t kMaxGzipName = 255;       // bytes kept of a stored name
 constexpr uint8_t kGzipDeflate = 8;
 
 // Member flags.

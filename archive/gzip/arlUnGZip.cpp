@@ -34,7 +34,8 @@ std::string TUnGZip::DefaultName() const {
   return Name.substr(0, Dot) + (IsTarAlias(Ext) ? ".tar" : "");
 }
 
-TUnGZip::TDecoded TUnGZip::DecodeGzip(TStream32& Stream, int64_t StreamSize, int64_t Cap, const TLzhSink& Sink) {
+TUnGZip::TDecoded TUnGZip::DecodeGzip(TStream32& Stream, int64_t StreamSize, int64_t Cap,
+                                      const TLzhSink& Sink) {
   TDecoded R;
   std::vector<uint8_t> Buffer(kOutputChunk);
   int64_t Pos = 0;
@@ -67,7 +68,8 @@ TUnGZip::TDecoded TUnGZip::DecodeGzip(TStream32& Stream, int64_t StreamSize, int
       while (!GetCancel()) {
         const int64_t Room = Cap - R.Produced;
         if (Room <= 0) break;
-        const int32_t N = Inflate.Read(Buffer.data(), static_cast<int32_t>(std::min<int64_t>(kOutputChunk, Room)));
+        const int32_t N =
+            Inflate.Read(Buffer.data(), static_cast<int32_t>(std::min<int64_t>(kOutputChunk, Room)));
         if (N < 0) {
           R.Error = errCorruptInput;
           break;
@@ -90,8 +92,10 @@ TUnGZip::TDecoded TUnGZip::DecodeGzip(TStream32& Stream, int64_t StreamSize, int
       if (!Ended && R.Error == 0 && !GetCancel()) {
         // Stopped at the cap: was there more?
         uint8_t Probe;
-        if (Inflate.Read(&Probe, 1) != 0 || !Inflate.AtStreamEnd()) R.Error = errWritingFile;
-        else Ended = true;
+        if (Inflate.Read(&Probe, 1) != 0 || !Inflate.AtStreamEnd())
+          R.Error = errWritingFile;
+        else
+          Ended = true;
       }
     }  // the inflating stream leaves the archive right after the deflated data
     if (!Ended || R.Error != 0) break;
@@ -132,10 +136,7 @@ TUnGZip::TDecoded TUnGZip::DecodeCompress(TStream32& Stream, int64_t Cap, const 
   }
   Stream.SetPosition(TDelzwDecoder::kHeaderSize);
   auto Source = [&](uint8_t* Buffer, int32_t Count) -> int32_t {
-    if (GetCancel()) return 0;
-    const int32_t N = ReadBlock(&Stream, Buffer, Count, ckNone, false);
-    BytesToDo = std::max<int64_t>(BytesToDo - N, 0);
-    return N;
+    return GetCancel() ? 0 : ReadBlock(&Stream, Buffer, Count, ckNone, false);
   };
   TDelzwDecoder D(MaxBits, BlockMode);
   // One byte beyond the cap tells whether the data goes on.
@@ -147,13 +148,16 @@ TUnGZip::TDecoded TUnGZip::DecodeCompress(TStream32& Stream, int64_t Cap, const 
   };
   const TLzhResult Result = D.Decode(Source, Cap + 1, Capped);
   R.Produced = Taken;
-  if (Result != lrOk) R.Error = errCorruptInput;
-  else if (D.Produced() > Cap) R.Error = errWritingFile;
+  if (Result != lrOk)
+    R.Error = errCorruptInput;
+  else if (D.Produced() > Cap)
+    R.Error = errWritingFile;
   return R;
 }
 
 TUnGZip::TDecoded TUnGZip::Decode(TKind Kind, TStream32& Stream, int64_t StreamSize, const TLzhSink& Sink) {
-  return Kind == gkGzip ? DecodeGzip(Stream, StreamSize, kMaxOutput, Sink) : DecodeCompress(Stream, kMaxOutput, Sink);
+  return Kind == gkGzip ? DecodeGzip(Stream, StreamSize, kMaxOutput, Sink)
+                        : DecodeCompress(Stream, kMaxOutput, Sink);
 }
 
 void TUnGZip::WriteDecoded(const uint8_t* Buffer, int32_t Count, int64_t& Written) {
@@ -165,6 +169,7 @@ void TUnGZip::WriteDecoded(const uint8_t* Buffer, int32_t Count, int64_t& Writte
       DoError(Item.Name, "OnNestedTarFile", errEventNotAssigned);
   }
   Written += Count;
+  BytesToDo = std::max<int64_t>(BytesToDo - Count, 0);
   UpdateProgress(Written, TotalUnpacked, Item.UnpackedSize);
   WriteBlock(Buffer, Count, true, ckCrc32);
 }
@@ -204,25 +209,30 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
     }
   }
   if (!MatchFileSpec(Item.Name, FileSpec, {}, true)) return;
-  // The walk: the exact decompressed size.
+  // The walk: the exact decompressed size. Progress reports the part of the file read, so that the owner
+  // may stop a long count.
   if (Kind != gkOther) {
-    const TDecoded Counted = Decode(Kind, *Stream, StreamSize, [](const uint8_t*, int32_t) {});
+    const TDecoded Counted =
+        Decode(Kind, *Stream, StreamSize, [this, Stream, StreamSize](const uint8_t*, int32_t) {
+          DoProgress(Percent(static_cast<double>(StreamSize), static_cast<double>(Stream->Position())), 0);
+        });
     if (GetCancel()) return;
     Item.UnpackedSize = Counted.Produced + (Counted.Error == errWritingFile ? 1 : 0);
   }
+  // Progress counts the bytes written.
   TotalPacked = Item.PackedSize;
   TotalUnpacked = Item.UnpackedSize;
   NewestDate = Item.DosDateTime;
-  BytesToDo = TotalPacked;
+  BytesToDo = TotalUnpacked;
   CurrentOutputName = BuildOutputName(Item.Name);
 
   if (Kind == gkOther) {
     DoError(Item.Name, "", errUnsupportedMethod);
-    ProgressDone(Item);
+    DoProgress(100, 100);
     return;
   }
   if (!BeginItem(false)) {
-    ProgressDone(Item);
+    DoProgress(100, 100);
     return;
   }
   if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the entry is not written
@@ -233,8 +243,9 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   int64_t Written = 0;
   TDecoded Result;
   try {
-    Result = Decode(Kind, *Stream, StreamSize,
-                    [this, &Written](const uint8_t* Buffer, int32_t Count) { WriteDecoded(Buffer, Count, Written); });
+    Result = Decode(Kind, *Stream, StreamSize, [this, &Written](const uint8_t* Buffer, int32_t Count) {
+      WriteDecoded(Buffer, Count, Written);
+    });
     if (Result.Error != 0 && !GetCancel()) DoError(Item.Name, "", Result.Error);
   } catch (const E_RAISE& E) {
     Result.Error = E.ErrorCode;

@@ -26,7 +26,9 @@ std::string FieldText(const uint8_t* Block, int32_t Offset, int32_t Length) {
   return std::string(P, std::find(P, P + Length, '\0'));
 }
 
-bool AllZero(const uint8_t* Block) { return std::all_of(Block, Block + kTarBlockSize, [](uint8_t B) { return !B; }); }
+bool AllZero(const uint8_t* Block) {
+  return std::all_of(Block, Block + kTarBlockSize, [](uint8_t B) { return !B; });
+}
 
 // The "path" value of a POSIX extended header ("<length> <key>=<value>\n" records); "" when absent.
 std::string ExtendedPath(const std::string& Data) {
@@ -50,14 +52,17 @@ std::string ExtendedPath(const std::string& Data) {
 }  // namespace
 
 bool TTarHeader::IsFolder() const {
-  return TypeFlag == '5' || ((TypeFlag == '0' || TypeFlag == '\0') && !RawName.empty() && RawName.back() == '/');
+  return TypeFlag == '5' ||
+         ((TypeFlag == '0' || TypeFlag == '\0') && !RawName.empty() && RawName.back() == '/');
 }
 
-bool TTarHeader::IsListable() const { return TypeFlag == '0' || TypeFlag == '\0' || TypeFlag == '7' || IsFolder(); }
+bool TTarHeader::IsListable() const {
+  return TypeFlag == '0' || TypeFlag == '\0' || TypeFlag == '7' || IsFolder();
+}
 
 int64_t TarNumber(const uint8_t* Field, int32_t Length) {
   if (Length <= 0) return 0;
-  if (Field[0] & 0x80) {  // base-256, big endian, the first byte's top bit the marker
+  if (Field[0] & 0x80) {             // base-256, big endian, the first byte's top bit the marker
     if (Field[0] & 0x40) return -1;  // negative
     uint64_t V = Field[0] & 0x3F;
     for (int32_t I = 1; I < Length; ++I) {
@@ -66,7 +71,8 @@ int64_t TarNumber(const uint8_t* Field, int32_t Length) {
     }
     return V > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? -1 : static_cast<int64_t>(V);
   }
-  const int64_t V = OctalToInt(std::string(reinterpret_cast<const char*>(Field), static_cast<size_t>(Length)));
+  const int64_t V =
+      OctalToInt(std::string(reinterpret_cast<const char*>(Field), static_cast<size_t>(Length)));
   return V == std::numeric_limits<int64_t>::max() ? -1 : V;
 }
 
@@ -78,7 +84,8 @@ TTarReadResult ReadTarHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
   for (int32_t Records = 0;; ++Records) {
     const std::vector<uint8_t> Block = ReadAt(Stream, At, kTarBlockSize);
     if (Block.size() < static_cast<size_t>(kTarBlockSize)) return Records == 0 ? trEnd : trBad;
-    if (!TZipCommon::TarChecksumOk(Block.data())) return Records == 0 && AllZero(Block.data()) ? trEnd : trBad;
+    if (!TZipCommon::TarChecksumOk(Block.data()))
+      return Records == 0 && AllZero(Block.data()) ? trEnd : trBad;
     const int64_t Size = TarNumber(&Block[kSizeField], kNumberLength);
     if (Size < 0 || Size > kMaxTarSize) return trBad;
     const char Type = static_cast<char>(Block[kTypeField]);

@@ -19,15 +19,15 @@
 class TStream32;
 
 struct TTarHeader {
-  int64_t Pos = 0;       // where the entry's first record (or its header) starts
-  int64_t HeaderPos = 0; // where its header block starts
-  std::string RawName;   // the stored name: long name, extended path, or ustar prefix and name
-  int64_t Size = 0;      // bytes of data
-  int64_t MTime = 0;     // modification time, seconds since 1970
+  int64_t Pos = 0;        // where the entry's first record (or its header) starts
+  int64_t HeaderPos = 0;  // where its header block starts
+  std::string RawName;    // the stored name: long name, extended path, or ustar prefix and name
+  int64_t Size = 0;       // bytes of data
+  int64_t MTime = 0;      // modification time, seconds since 1970
   char TypeFlag = 0;
-  int64_t DataPos = 0;   // where the data starts
-  int64_t NextPos = 0;   // where the next entry starts (the data padded to whole blocks)
-  bool Torn = false;     // the data runs past the end of the file
+  int64_t DataPos = 0;  // where the data starts
+  int64_t NextPos = 0;  // where the next entry starts (the data padded to whole blocks)
+  bool Torn = false;    // the data runs past the end of the file
   bool IsFolder() const;
   // A regular file or a folder: the entries that are listed (links, devices, FIFOs, volume labels and
   // other records have no content of their own).

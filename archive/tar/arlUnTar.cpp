@@ -11,12 +11,11 @@ std::string TUnTar::ItemName(const TTarHeader& H) {
 void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>& Entries) {
   int64_t Pos = 0;
   TTarHeader H;
-  for (bool First = true; !GetCancel(); First = false) {
+  while (!GetCancel()) {
     const TTarReadResult R = ReadTarHeader(Stream, Pos, StreamSize, H);
     if (R == trEnd) break;
     if (R == trBad) {
-      // A file that does not start with a header is not a TAR at all; later damage is reported.
-      if (!First) DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
       break;
     }
     if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {

@@ -3,8 +3,8 @@
 // TAR keeps no checksum of the data: an entry passes its check when all its bytes were copied.
 //
 // What the reader checks (the header checks are listed in arlTarHeader.h):
-//   - a header block whose checksum fails, after at least one good one, is "Bad file header" reported
-//     with its offset and ends the walk; an all-zero block ends it quietly;
+//   - a header block whose checksum fails is "Bad file header" reported with its offset and ends the
+//     walk; an all-zero block ends it quietly;
 //   - every next header lies at least one block after the current one, so that no walk can loop;
 //   - an entry whose data runs past the end of the file is the last one listed (a torn tail): its copy
 //     ends with "Error reading file or unexpected end of file" and it fails its check;

@@ -12,7 +12,9 @@ namespace {
 
 constexpr int32_t kTagOffset = 20;  // after the archive's 20-byte text
 
-std::string EntryName(const TUnZoo::TEntry& E) { return ConvertItemName(SlashesToBackslashes(E.RawName), true); }
+std::string EntryName(const TUnZoo::TEntry& E) {
+  return ConvertItemName(SlashesToBackslashes(E.RawName), true);
+}
 
 }  // namespace
 

@@ -26,7 +26,9 @@ struct TArcRun {
 TArcRun Extract(const std::string& Fixture) {
   TArcRun R;
   TUnArc D;
-  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) { R.Methods[D.Item.Name] = D.Item.Method; };
+  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) {
+    R.Methods[D.Item.Name] = D.Item.Method;
+  };
   R.Log = lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
   return R;
 }
@@ -44,11 +46,13 @@ std::vector<std::string> Good(const TRunLog& Log) {
 TEST(UnArc, EveryMethod) {
   struct TCase {
     const char* Fixture;
-    std::map<std::string, int> Methods;  // item and its method
+    std::map<std::string, int> Methods;        // item and its method
     std::map<std::string, std::string> Files;  // item and its content file, where the names differ
   };
   const TCase Cases[] = {
-      {"basic.arc", {{"PACKED.DAT", 3}, {"RANDOM.BIN", 2}, {"RUNS.DAT", 8}, {"SKEW.TXT", 4}, {"TEXT.TXT", 8}}, {}},
+      {"basic.arc",
+       {{"PACKED.DAT", 3}, {"RANDOM.BIN", 2}, {"RUNS.DAT", 8}, {"SKEW.TXT", 4}, {"TEXT.TXT", 8}},
+       {}},
       {"squash.arc", {{"TEXT.TXT", 9}}, {}},
       {"crunch.arc",
        {{"RUNS.DAT", 1}, {"TEXT5.TXT", 5}, {"PACKED6.DAT", 6}, {"TEXT7.TXT", 7}},
@@ -133,20 +137,24 @@ TEST(UnArc, MethodsInChunks) {
     std::string Name;
     std::string File;
   };
-  const TCase Cases[] = {{&Archive, "PACKED.DAT", "PACKED.DAT"}, {&Archive, "SKEW.TXT", "SKEW.TXT"},
-                         {&Archive, "TEXT.TXT", "TEXT.TXT"},     {&Crunched, "TEXT7.TXT", "TEXT.TXT"},
+  const TCase Cases[] = {{&Archive, "PACKED.DAT", "PACKED.DAT"},
+                         {&Archive, "SKEW.TXT", "SKEW.TXT"},
+                         {&Archive, "TEXT.TXT", "TEXT.TXT"},
+                         {&Crunched, "TEXT7.TXT", "TEXT.TXT"},
                          {&Crunched, "PACKED6.DAT", "PACKED.DAT"}};
   lzhtest::TTempFolder Temp("unarc_chunks");
   for (const auto& C : Cases) {
     // Find the entry's header by walking the archive's headers.
     const auto Path = (Temp.Path / "a.arc").string();
     std::ofstream(Path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(C.Archive->data()), static_cast<std::streamsize>(C.Archive->size()));
+        .write(reinterpret_cast<const char*>(C.Archive->data()),
+               static_cast<std::streamsize>(C.Archive->size()));
     int32_t Error = 0;
     TFileStream32 S(Path, fmOpenRead, Error);
     TUnArc::THeader H;
     int64_t Pos = 0;
-    while (TUnArc::ReadHeader(S, Pos, H) == TUnArc::rrOk && H.RawName != C.Name) Pos = H.DataPos + H.PackedSize;
+    while (TUnArc::ReadHeader(S, Pos, H) == TUnArc::rrOk && H.RawName != C.Name)
+      Pos = H.DataPos + H.PackedSize;
     ASSERT_EQ(H.RawName, C.Name);
     const Bytes Packed(C.Archive->begin() + H.DataPos, C.Archive->begin() + H.DataPos + H.PackedSize);
     const Bytes Want = Content(C.File);
@@ -158,7 +166,9 @@ TEST(UnArc, MethodsInChunks) {
       EXPECT_EQ(Out, Want) << C.Name << " " << Chunk;
     }
     Bytes Cut;
-    EXPECT_EQ(DecodeArcMethod(H.Method, lzhtest::SourceOver(Packed), H.PackedSize, 100, lzhtest::SinkInto(Cut)), arOk);
+    EXPECT_EQ(
+        DecodeArcMethod(H.Method, lzhtest::SourceOver(Packed), H.PackedSize, 100, lzhtest::SinkInto(Cut)),
+        arOk);
     EXPECT_EQ(Cut, Bytes(Want.begin(), Want.begin() + 100)) << C.Name;
   }
 }

@@ -86,7 +86,8 @@ TEST(Delzw, Headers) {
   for (const auto& C : Cases) {
     int Bits = 0;
     bool Block = false;
-    EXPECT_EQ(ReadCompressHeader(C.Header.data(), static_cast<int32_t>(C.Header.size()), Bits, Block), C.Result);
+    EXPECT_EQ(ReadCompressHeader(C.Header.data(), static_cast<int32_t>(C.Header.size()), Bits, Block),
+              C.Result);
   }
 }
 

@@ -72,7 +72,7 @@ TEST(UnGZip, GoodFiles) {
       {"named.gz", "story.txt", 1920, Story},
       {"noname_story.txt.gz", "noname_story.txt", 1920, Story},  // no stored name: the file's, less ".gz"
       {"gz_text_flag.gz", "story.txt", 1920, Story},
-      {"gz_header_crc_comment.gz", "story.txt", 1920, Story},  // extra field, name, comment, header CRC
+      {"gz_header_crc_comment.gz", "story.txt", 1920, Story},   // extra field, name, comment, header CRC
       {"gz_long_name.gz", std::string(255, 'L'), 1920, Story},  // the data starts after the whole name
       {"gz_trailing_garbage.gz", "story.txt", 1920, Story},
       {"multi.gz", "part1.txt", 1230, Multi},
@@ -185,12 +185,12 @@ TEST(UnGZip, NameWithoutStoredName) {
     const char* File;
     const char* Item;
   };
-  const TCase Cases[] = {{"x.tgz", "x.tar"}, {"x.TAZ", "x.tar"}, {"y.tar.gz", "y.tar"}, {"z.gz", "z"},
-                         {"plain", "plain.out"}};
+  const TCase Cases[] = {
+      {"x.tgz", "x.tar"}, {"x.TAZ", "x.tar"}, {"y.tar.gz", "y.tar"}, {"z.gz", "z"}, {"plain", "plain.out"}};
   for (const auto& C : Cases) {
     const fs::path P = Temp.Path / C.File;
-    std::ofstream(P, std::ios::binary).write(reinterpret_cast<const char*>(Data.data()),
-                                             static_cast<std::streamsize>(Data.size()));
+    std::ofstream(P, std::ios::binary)
+        .write(reinterpret_cast<const char*>(Data.data()), static_cast<std::streamsize>(Data.size()));
     const TGzRun R = Extract(P.string());
     ASSERT_EQ(R.Log.Items.size(), 1u) << C.File;
     EXPECT_EQ(R.Log.Items[0].Name, C.Item) << C.File;
@@ -211,6 +211,20 @@ TEST(UnGZip, ExtractsToFilesWithTheStoredDate) {
   EXPECT_NEAR(static_cast<double>(St.st_mtim.tv_sec) + St.st_mtim.tv_nsec / 1e9, 1614834368.0, 0.01);
 }
 
+// The walk decodes the file once to learn its size; the owner may stop it through the progress event.
+TEST(UnGZip, CountingCanBeStopped) {
+  TUnGZip D;
+  int Calls = 0;
+  D.OnProgress = [&Calls](TZipCommon* Sender, int32_t, int32_t) {
+    if (++Calls == 2) Sender->SetCancel(true);
+  };
+  const TRunLog Log =
+      lzhtest::ExtractAllToMemory(D, FixturePath("peer/test_archive_string_conversion.txt.Z"));
+  EXPECT_LT(Calls, 10);  // the input already read is decoded; the whole file takes 23
+  EXPECT_TRUE(Log.Items.empty());
+  EXPECT_EQ(Log.Result, 0);
+}
+
 TEST(UnGZip, SelectionByName) {
   TUnGZip D;
   TRunLog Log;
@@ -224,7 +238,7 @@ TEST(UnGZip, SelectionByName) {
 }
 
 TEST(UnGZip, DamagedFilesAreSurvived) {
-  const std::vector<std::string> Names = {"named.gz", "multi.gz", "basic.tgz", "gz_header_crc_comment.gz",
+  const std::vector<std::string> Names = {"named.gz",  "multi.gz",  "basic.tgz", "gz_header_crc_comment.gz",
                                           "story16.Z", "clears12.Z"};
   lzhtest::ForEachDamagedArchive("gzip", Names, [](const std::string& Path, const std::string&) {
     TUnGZip D;

@@ -76,11 +76,11 @@ TEST(UnTar, NumericFields) {
   };
   const TCase Cases[] = {
       {"00000001001\0", 513},
-      {" 1001 \0\0\0\0\0\0", 513},               // blanks and NULs around the digits
-      {"77777777777\0", 8589934591},             // the largest octal size of the field
+      {" 1001 \0\0\0\0\0\0", 513},                               // blanks and NULs around the digits
+      {"77777777777\0", 8589934591},                             // the largest octal size of the field
       {std::string("\x80\0\0\0\0\0\0\0\0\0\x02\x01", 12), 513},  // base-256
       {std::string("\xbf\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff", 12), -1},  // beyond 63 bits
-      {std::string("\xc0\0\0\0\0\0\0\0\0\0\0\x01", 12), -1},  // negative base-256
+      {std::string("\xc0\0\0\0\0\0\0\0\0\0\0\x01", 12), -1},                      // negative base-256
       {std::string(12, '7'), 68719476735},
   };
   for (const auto& C : Cases)
@@ -191,7 +191,8 @@ TEST(UnTar, PeerTarsInsideCompressFiles) {
       {"test_compat_mac-2.tar.Z", {"./._mydir", "./._myfile", "./myfile"}},
       {"test_read_format_gtar_redundant_L.tar.Z",
        {"storage/emulated/0/Android/data/" + std::string(88, 'x')}},
-      {"test_read_format_ustar_filename_koi8r.tar.Z", {"\xd0\xd2\xc9\xd7\xc5\xd4", "\xf0\xf2\xe9\xf7\xe5\xf4"}},
+      {"test_read_format_ustar_filename_koi8r.tar.Z",
+       {"\xd0\xd2\xc9\xd7\xc5\xd4", "\xf0\xf2\xe9\xf7\xe5\xf4"}},
   };
   lzhtest::TTempFolder Temp("untar_peer");
   for (const auto& C : Cases) {
