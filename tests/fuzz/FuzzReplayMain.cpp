@@ -27,7 +27,9 @@ bool Replay(const fs::path& File) {
   }
   // Exactly the file's bytes, so that the sanitizers see a read past the input.
   const std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-  if (LLVMFuzzerTestOneInput(Bytes.data(), Bytes.size()) != 0) {
+  // libFuzzer hands an empty input over as a valid pointer too.
+  static const uint8_t kEmpty = 0;
+  if (LLVMFuzzerTestOneInput(Bytes.empty() ? &kEmpty : Bytes.data(), Bytes.size()) != 0) {
     std::fprintf(stderr, "%s: the target answered non-zero\n", File.c_str());
     return false;
   }
