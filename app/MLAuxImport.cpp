@@ -1,0 +1,223 @@
+// The reader of interface-language files.
+//
+// Grammar, line by line (comments cut, lines trimmed, empty lines skipped):
+//   [!META]          the meta section: LANGUAGE=Name[,Charset] and LANGID=Id; other keys ignored
+//   [$Prefix]        a string section: Key=Value gives the string entry Prefix.Key ("[$]": Key alone)
+//   [Form.Path]      a property section: Key=Value gives the property entry Form.Path.Key
+//   Key={            a list value: every line up to "}" is one item
+//   Value+ / Value\  the value goes on in the following lines
+// What the reader checks, each with its own reason: a section name that is empty, a line without "=" or
+// with "=" first, a charset that is not a number from 0 to 255, an entry before any LANGUAGE line, a list
+// that the file ends inside; a line before any section fails without a reason. A line longer than the read
+// buffer, and a file that cannot be read, fail with the reason the text stream gives.
+#include <cstdlib>
+#include <memory>
+
+#include "app/MLAux.h"
+#include "core/FileLayer.h"
+#include "core/StrUtils.h"
+#include "core/TextStream.h"
+#include "core/WideFormat.h"
+
+namespace {
+
+std::string Trim(const std::string& S) {
+  size_t B = 0, E = S.size();
+  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
+  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
+  return S.substr(B, E - B);
+}
+
+std::string TrimRight(const std::string& S) {
+  size_t E = S.size();
+  while (E > 0 && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
+  return S.substr(0, E);
+}
+
+bool SameText(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I) {
+    char X = A[I], Y = B[I];
+    if (X >= 'a' && X <= 'z') X = static_cast<char>(X - 32);
+    if (Y >= 'a' && Y <= 'z') Y = static_cast<char>(Y - 32);
+    if (X != Y) return false;
+  }
+  return true;
+}
+
+// A value that goes on in the next line ends with one of these (which is dropped).
+bool IsContinued(const std::string& Value) {
+  return !Value.empty() && (Value.back() == '+' || Value.back() == '\\');
+}
+
+enum class TSection { None, Meta, String, Property };
+
+class TLangFileReader {
+ public:
+  TLangFileReader(const std::u16string& FileName, TLangFileContent& Content)
+      : FileName(FileName), Content(Content) {}
+
+  void Run() {
+    try {
+      Stream = std::make_unique<TTextStream>(FileName, tsmRead, kLangFileLineBuffer);
+      std::string Line;
+      while (NextLine(Line)) ParseLine(Line);
+    } catch (const EMultiLang&) {
+      throw;
+    } catch (const Exception& E) {
+      Fail(E.Message());
+    }
+  }
+
+ private:
+  // The next line that is not empty once its comment is cut; false at the end of the file.
+  bool NextLine(std::string& Line) {
+    std::string Raw;
+    while (!Stream->Eof()) {
+      Stream->ReadLine(Raw);
+      Line = StripLangComment(Raw);
+      if (!Line.empty()) return true;
+    }
+    return false;
+  }
+
+  [[noreturn]] void Fail(const std::string& Reason) const {
+    const int32_t LineNo = Stream ? Stream->GetLineCount() : 0;
+    std::string Msg = Format("Error importing language file '%s' (line %d)", {Utf16ToUtf8(FileName), LineNo});
+    if (!Reason.empty()) Msg += "\r\n" + Reason;
+    throw EMultiLang(Msg);
+  }
+
+  void ParseLine(const std::string& Line) {
+    if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
+      StartSection(Trim(Line.substr(1, Line.size() - 2)));
+      return;
+    }
+    if (Section == TSection::None) Fail("");
+    const size_t Eq = Line.find('=');
+    if (Eq == std::string::npos || Eq == 0) Fail("'=' expected");
+    const std::string Key = Trim(Line.substr(0, Eq));
+    const std::string Value = Trim(Line.substr(Eq + 1));
+    if (Section == TSection::Meta) {
+      MetaLine(Key, Value);
+      return;
+    }
+    if (Content.CurrentLanguage < 0) Fail("Language not specified");
+    TLangFileContent::TItem Item;
+    Item.IsString = Section == TSection::String;
+    Item.Key = Prefix + Key;
+    Item.Language = Content.CurrentLanguage;
+    if (!Item.IsString && Value == "{") {
+      Item.IsList = true;
+      ReadList(Item.Items);
+    } else {
+      Item.Text = ReadValue(Value);
+    }
+    Content.Items.push_back(std::move(Item));
+  }
+
+  void StartSection(const std::string& Name) {
+    if (Name.empty()) Fail("Illegal section name");
+    if (SameText(Name, "!META")) {
+      Section = TSection::Meta;
+      Prefix.clear();
+      return;
+    }
+    if (Name.front() == '$') {
+      Section = TSection::String;
+      Prefix = Name.substr(1);
+    } else {
+      Section = TSection::Property;
+      Prefix = Name;
+    }
+    if (!Prefix.empty()) Prefix += '.';
+  }
+
+  void MetaLine(const std::string& Key, const std::string& Value) {
+    if (SameText(Key, "LANGUAGE")) {
+      const size_t Comma = Value.find(',');
+      const std::string Name = Trim(Value.substr(0, Comma));
+      uint8_t Charset = kDefaultLangCharset;
+      if (Comma != std::string::npos) {
+        const std::string Text = Trim(Value.substr(Comma + 1));
+        char* End = nullptr;
+        const long N = Text.empty() ? -1 : std::strtol(Text.c_str(), &End, 10);
+        // A font charset is one byte.
+        if (Text.empty() || *End != '\0' || N < 0 || N > 255) Fail("Illegal charset");
+        Charset = static_cast<uint8_t>(N);
+      }
+      if (Name.empty()) Fail("Language not specified");
+      int32_t Index = -1;
+      for (size_t I = 0; I < Content.Languages.size(); ++I)
+        if (SameText(Content.Languages[I].Name, Name)) Index = static_cast<int32_t>(I);
+      if (Index < 0) {
+        Content.Languages.push_back({Name, Charset});
+        Index = static_cast<int32_t>(Content.Languages.size()) - 1;
+      } else {
+        Content.Languages[static_cast<size_t>(Index)].Charset = Charset;
+      }
+      Content.CurrentLanguage = Index;
+    } else if (SameText(Key, "LANGID")) {
+      Content.LanguageId = Value;
+    }
+  }
+
+  // A value, with the lines that continue it.
+  std::string ReadValue(const std::string& First) {
+    if (!IsContinued(First)) return UnquoteLangValue(First);
+    std::string Result = UnquoteLangValue(TrimRight(First.substr(0, First.size() - 1)));
+    std::string Line;
+    while (NextLine(Line)) {
+      if (!IsContinued(Line)) {
+        Result += UnquoteLangValue(Line);
+        break;
+      }
+      Result += UnquoteLangValue(TrimRight(Line.substr(0, Line.size() - 1)));
+    }
+    return Result;
+  }
+
+  void ReadList(std::vector<std::string>& Items) {
+    std::string Line;
+    while (NextLine(Line)) {
+      if (Line == "}") return;
+      Items.push_back(ReadValue(Line));
+    }
+    Fail("'}' expected");
+  }
+
+  const std::u16string& FileName;
+  TLangFileContent& Content;
+  std::unique_ptr<TTextStream> Stream;
+  TSection Section = TSection::None;
+  std::string Prefix;
+};
+
+}  // namespace
+
+std::string StripLangComment(const std::string& Line) {
+  char Quote = 0;  // the open quote, 0 outside quotes
+  for (size_t I = 0; I < Line.size(); ++I) {
+    const char Ch = Line[I];
+    if (Quote == 0) {
+      if (Ch == ';') return Trim(Line.substr(0, I));
+      if (Ch == '"' || Ch == '\'') Quote = Ch;
+    } else if (Quote == '"' && Ch == '\\') {
+      ++I;  // an escaped character never ends the text
+    } else if (Ch == Quote) {
+      Quote = 0;
+    }
+  }
+  return Trim(Line);
+}
+
+std::string UnquoteLangValue(const std::string& Value) {
+  if (Value.size() >= 2 && Value.front() == '"' && Value.back() == '"')
+    return DecodeEscapes(Value.substr(1, Value.size() - 2));
+  if (Value.size() >= 2 && Value.front() == '\'' && Value.back() == '\'') return UnquoteStr(Value);
+  return Value;
+}
+
+void ReadLanguageFile(const std::u16string& FileName, TLangFileContent& Content) {
+  TLangFileReader(FileName, Content).Run();
+}
