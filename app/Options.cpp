@@ -1,0 +1,539 @@
+#include "app/Options.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/ArcScan.h"
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+#include "core/VStream.h"
+
+TSettings ProgramSettings;
+TSearchOptions& SearchOptions = ProgramSettings.SearchOptions;
+TScanOptions& ScanOptions = ProgramSettings.ScanOptions;
+TFileOptions& FileOptions = ProgramSettings.FileOptions;
+TViewOptions& ViewOptions = ProgramSettings.ViewOptions;
+TArchiveFlags& ArchiveFlags = ProgramSettings.ArchiveFlags;
+TFontRec& ViewerFont = ProgramSettings.ViewerFont;
+TFontRec& ViewerOffsetFont = ProgramSettings.ViewerOffsetFont;
+TFontRec& MainFont = ProgramSettings.MainFont;
+TWideStrLst& SearchPaths = ProgramSettings.SearchPaths;
+TWideStrLst& ExcludedDirs = ProgramSettings.ExcludedDirs;
+TWideStrLst& SearchMasks = ProgramSettings.SearchMasks;
+TWideStrStrDic& FileTypeGroups = ProgramSettings.FileTypeGroups;
+TWideStrStrDic& SavedPathSets = ProgramSettings.SavedPathSets;
+TInt8Vector& ToolbarButtons = ProgramSettings.ToolbarButtons;
+int32_t& MaxScanSize = ProgramSettings.MaxScanSize;
+int32_t& MaxConvertSize = ProgramSettings.MaxConvertSize;
+TStrLst& DisabledConverters = ProgramSettings.DisabledConverters;
+int32_t& MaxArchiveSize = ProgramSettings.MaxArchiveSize;
+std::array<TResListColumn, kResListColumnCount>& ResListColumns = ProgramSettings.ResListColumns;
+std::string DefaultMainFontName;
+std::function<bool(const std::string& Name)> IsScreenFontInstalled;
+
+const std::array<const char*, 5> kMainFontCandidates = {"DejaVu Sans", "Liberation Sans", "Noto Sans",
+                                                        "FreeSans", "Sans"};
+
+namespace {
+
+// Default limits in bytes.
+constexpr int32_t kDefaultMaxScanSize = 134217728;
+constexpr int32_t kDefaultMaxConvertSize = 16777216;
+constexpr int32_t kDefaultMaxArchiveSize = 134217728;
+// The results list's default columns (Name, Path, Size, Date/Time).
+constexpr int32_t kDefaultColumnWidths[kResListColumnCount] = {108, 140, 60, 84};
+// The viewer font's height of both presets and the main font's, in pixels (negative: character height).
+constexpr int32_t kViewerFontHeight = -13;
+constexpr int32_t kMainFontHeight = -11;
+constexpr uint8_t kDefaultTabSize = 8;
+constexpr uint8_t kMaxTabSize = 16;
+constexpr uint8_t kMaxGutterWidth = 64;
+
+bool FontInstalled(const std::string& Name) { return !IsScreenFontInstalled || IsScreenFontInstalled(Name); }
+
+// The folder searched when no path was ever given: the user's home folder.
+std::u16string DefaultSearchPath() {
+  const char* Home = std::getenv("HOME");
+  std::string Path = Home != nullptr && *Home != '\0' ? Home : "/";
+  if (Path.back() != '/') Path += '/';
+  return Utf8ToUtf16(Path);
+}
+
+void WriteInt64(TVStream& S, int64_t V) {
+  uint8_t B[8];
+  for (int I = 0; I < 8; ++I) B[I] = static_cast<uint8_t>(static_cast<uint64_t>(V) >> (8 * I));
+  S.Write(B, 8);
+}
+
+int64_t ReadInt64(TVStream& S) {
+  uint8_t B[8];
+  S.ReadBuffer(B, 8);
+  uint64_t V = 0;
+  for (int I = 7; I >= 0; --I) V = V << 8 | B[I];
+  return static_cast<int64_t>(V);
+}
+
+void WriteDouble(TVStream& S, double D) {
+  int64_t Bits;
+  std::memcpy(&Bits, &D, sizeof Bits);
+  WriteInt64(S, Bits);
+}
+
+double ReadDouble(TVStream& S) {
+  const int64_t Bits = ReadInt64(S);
+  double D;
+  std::memcpy(&D, &Bits, sizeof D);
+  return D;
+}
+
+void WriteBool(TVStream& S, bool B) { S.WriteByte(B ? 1 : 0); }
+
+void WriteRect(TVStream& S, const TRect32& R) {
+  S.WriteInt32(R.Left);
+  S.WriteInt32(R.Top);
+  S.WriteInt32(R.Right);
+  S.WriteInt32(R.Bottom);
+}
+
+void ReadRect(TVStream& S, TRect32& R) {
+  R.Left = S.ReadInt32();
+  R.Top = S.ReadInt32();
+  R.Right = S.ReadInt32();
+  R.Bottom = S.ReadInt32();
+}
+
+void WriteColor(TVStream& S, TColor C) { S.WriteInt32(static_cast<int32_t>(C)); }
+TColor ReadColor(TVStream& S) { return static_cast<TColor>(S.ReadInt32()); }
+
+void CopyDic(TWideStrStrDic& Dest, const TWideStrStrDic& Source) {
+  TWideStrLst Keys, Values;
+  Source.GetKeysAndValues(Keys, Values);
+  Dest.Clear();
+  for (int32_t I = 0; I < Keys.GetCount(); ++I) Dest.Put(Keys.Get(I), Values.Get(I));
+}
+
+bool DicEqual(const TWideStrStrDic& A, const TWideStrStrDic& B) {
+  TWideStrLst KA, VA, KB, VB;
+  A.GetKeysAndValues(KA, VA);
+  B.GetKeysAndValues(KB, VB);
+  if (KA.GetCount() != KB.GetCount()) return false;
+  for (int32_t I = 0; I < KA.GetCount(); ++I)
+    if (KA.Get(I) != KB.Get(I) || VA.Get(I) != VB.Get(I)) return false;
+  return true;
+}
+
+bool WideListEqual(const TWideStrLst& A, const TWideStrLst& B) {
+  if (A.GetCount() != B.GetCount()) return false;
+  for (int32_t I = 0; I < A.GetCount(); ++I)
+    if (A.Get(I) != B.Get(I)) return false;
+  return true;
+}
+
+// Values outside their range brought back into it (see the header).
+void SanitizeSettings(TSettings& S) {
+  if (S.SearchOptions.LogicIndex > 2) S.SearchOptions.LogicIndex = 0;
+  if (S.FileOptions.SizeUnits > 2) S.FileOptions.SizeUnits = 0;
+  TViewOptions& V = S.ViewOptions;
+  if (V.InterfaceStyle > 1) V.InterfaceStyle = 1;
+  if (V.Animation > 2) V.Animation = 0;
+  if (V.PageMode > 2) V.PageMode = 0;
+  if (V.GutterWidth > kMaxGutterWidth) V.GutterWidth = kMaxGutterWidth;
+  if (V.TabSize < 1 || V.TabSize > kMaxTabSize) V.TabSize = kDefaultTabSize;
+  // Toolbar entries that name no action, or an action already on the bar, are dropped.
+  bool Seen[kLastToolbarAction + 1] = {};
+  for (int32_t I = S.ToolbarButtons.GetCount() - 1; I >= 0; --I) {
+    const int8_t A = S.ToolbarButtons.Get(I);
+    if (A < 0 || A > kLastToolbarAction) S.ToolbarButtons.Delete(I);
+  }
+  for (int32_t I = 0; I < S.ToolbarButtons.GetCount();) {
+    const int8_t A = S.ToolbarButtons.Get(I);
+    if (Seen[A]) {
+      S.ToolbarButtons.Delete(I);
+    } else {
+      Seen[A] = true;
+      ++I;
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Copies and defaults
+
+void AssignSettings(TSettings& Dest, const TSettings& Source) {
+  if (&Dest == &Source) return;
+  Dest.SearchOptions = Source.SearchOptions;
+  Dest.ScanOptions = Source.ScanOptions;
+  Dest.FileOptions = Source.FileOptions;
+  Dest.ViewOptions = Source.ViewOptions;
+  Dest.ArchiveFlags = Source.ArchiveFlags;
+  Dest.ViewerFont = Source.ViewerFont;
+  Dest.ViewerOffsetFont = Source.ViewerOffsetFont;
+  Dest.MainFont = Source.MainFont;
+  Dest.SearchPaths.Assign(Source.SearchPaths);
+  Dest.ExcludedDirs.Assign(Source.ExcludedDirs);
+  Dest.SearchMasks.Assign(Source.SearchMasks);
+  CopyDic(Dest.FileTypeGroups, Source.FileTypeGroups);
+  CopyDic(Dest.SavedPathSets, Source.SavedPathSets);
+  Dest.ToolbarButtons.Assign(Source.ToolbarButtons);
+  Dest.MaxScanSize = Source.MaxScanSize;
+  Dest.MaxConvertSize = Source.MaxConvertSize;
+  Dest.DisabledConverters.Assign(Source.DisabledConverters);
+  Dest.MaxArchiveSize = Source.MaxArchiveSize;
+  Dest.ArchiveKinds = Source.ArchiveKinds;
+  Dest.ResListColumns = Source.ResListColumns;
+}
+
+bool SettingsEqual(const TSettings& A, const TSettings& B) {
+  if (!(A.SearchOptions == B.SearchOptions && A.ScanOptions == B.ScanOptions && A.FileOptions == B.FileOptions &&
+        A.ViewOptions == B.ViewOptions && A.ArchiveFlags == B.ArchiveFlags && A.ViewerFont == B.ViewerFont &&
+        A.ViewerOffsetFont == B.ViewerOffsetFont && A.MainFont == B.MainFont && A.MaxScanSize == B.MaxScanSize &&
+        A.MaxConvertSize == B.MaxConvertSize && A.MaxArchiveSize == B.MaxArchiveSize &&
+        A.ArchiveKinds == B.ArchiveKinds && A.ResListColumns == B.ResListColumns))
+    return false;
+  if (!WideListEqual(A.SearchPaths, B.SearchPaths) || !WideListEqual(A.ExcludedDirs, B.ExcludedDirs) ||
+      !WideListEqual(A.SearchMasks, B.SearchMasks))
+    return false;
+  if (!DicEqual(A.FileTypeGroups, B.FileTypeGroups) || !DicEqual(A.SavedPathSets, B.SavedPathSets)) return false;
+  if (A.ToolbarButtons.GetCount() != B.ToolbarButtons.GetCount()) return false;
+  for (int32_t I = 0; I < A.ToolbarButtons.GetCount(); ++I)
+    if (A.ToolbarButtons.Get(I) != B.ToolbarButtons.Get(I)) return false;
+  if (A.DisabledConverters.GetCount() != B.DisabledConverters.GetCount()) return false;
+  for (int32_t I = 0; I < A.DisabledConverters.GetCount(); ++I)
+    if (A.DisabledConverters.Get(I) != B.DisabledConverters.Get(I)) return false;
+  return true;
+}
+
+void SetDefaultOptions(TSettings& S) {
+  S.SearchOptions = TSearchOptions{};
+  S.ScanOptions = TScanOptions{true, true, false, true, true, true};
+  S.FileOptions = TFileOptions{};
+  S.FileOptions.PlainFiles = S.FileOptions.Archives = S.FileOptions.Subdirectories = true;
+  S.FileOptions.SortDirectories = true;
+  S.FileOptions.SizeFrom = S.FileOptions.SizeTo = -1;
+  S.ArchiveFlags = TArchiveFlags{true, false};
+
+  S.ViewOptions = TViewOptions{};
+  TViewOptions& V = S.ViewOptions;
+  V.InterfaceStyle = 1;
+  V.StatusBar = V.DetectLinks = true;
+  V.LargeButtons = V.ButtonCaptions = V.FlatToolbar = V.ToolTips = true;
+  S.ToolbarButtons.Clear();
+  for (int8_t A = 0; A <= kLastToolbarAction; ++A) S.ToolbarButtons.Add(A);
+  LoadViewerColorPreset1(S);
+  V.TabSize = kDefaultTabSize;
+
+  S.SearchPaths.Clear();
+  S.SearchPaths.Add(DefaultSearchPath());
+  S.ExcludedDirs.Clear();
+  S.SearchMasks.Clear();
+  S.FileTypeGroups.Clear();
+  S.SavedPathSets.Clear();
+  S.DisabledConverters.Clear();
+  S.MaxScanSize = kDefaultMaxScanSize;
+  S.MaxConvertSize = kDefaultMaxConvertSize;
+  S.MaxArchiveSize = kDefaultMaxArchiveSize;
+  S.ArchiveKinds.fill(true);
+  for (int32_t I = 0; I < kResListColumnCount; ++I) S.ResListColumns[static_cast<size_t>(I)] = {kDefaultColumnWidths[I], I};
+
+  std::string FontName;
+  for (const char* Candidate : kMainFontCandidates) {
+    if (FontInstalled(Candidate)) {
+      FontName = Candidate;
+      break;
+    }
+  }
+  if (&S == &ProgramSettings) DefaultMainFontName = FontName;
+  S.MainFont = TFontRec{1, clWindowText, kMainFontHeight, FontName, 0};
+  AddDefaultFileTypeGroups(S);
+}
+
+void SetDefaultOptions() { SetDefaultOptions(ProgramSettings); }
+
+void LoadViewerColorPreset1(TSettings& S) {
+  TViewOptions& V = S.ViewOptions;
+  V.WrapText = true;
+  V.Background = clWindow;
+  V.SelectedText = RGBColor(255, 255, 255);
+  V.Selection = clHighlight;
+  V.Gutter = clBtnFace;
+  V.HitBack = clHighlight;
+  V.HitText = RGBColor(255, 255, 255);
+  V.CurrentHitBack = RGBColor(255, 0, 0);
+  V.CurrentHitText = RGBColor(255, 255, 255);
+  S.ViewerFont.Charset = 1;
+  S.ViewerFont.Color = clWindowText;
+  S.ViewerFont.Height = kViewerFontHeight;
+  S.ViewerFont.Name = kViewerFontName;
+  S.ViewerOffsetFont = S.ViewerFont;
+}
+
+void LoadViewerColorPreset2(TSettings& S) {
+  TViewOptions& V = S.ViewOptions;
+  V.WrapText = true;
+  V.Background = RGBColor(0, 0, 160);
+  V.SelectedText = RGBColor(255, 255, 0);
+  V.Selection = RGBColor(0, 128, 0);
+  V.Gutter = clBtnFace;
+  V.HitBack = RGBColor(0, 128, 128);
+  V.HitText = RGBColor(255, 255, 255);
+  V.CurrentHitBack = RGBColor(255, 0, 0);
+  V.CurrentHitText = RGBColor(255, 255, 255);
+  S.ViewerFont = TFontRec{1, RGBColor(255, 255, 0), kViewerFontHeight, kViewerFontName, S.ViewerFont.Style};
+  S.ViewerOffsetFont = S.ViewerFont;
+  S.ViewerOffsetFont.Color = RGBColor(0, 255, 255);
+}
+
+void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks, TSettings& S) {
+  if (!S.FileTypeGroups.Exists(Name)) S.FileTypeGroups.Put(Name, Masks);
+}
+
+void AddDefaultFileTypeGroups(TSettings& S) {
+  AddFileTypeGroup(u"Text Documents", u"*.ASP;*.DOC;*.HTM*;*.PDF;*.PPT;*.PS;*.SHTM*;*.TXT;*.WPD;*.WRI;*.XLS", S);
+  AddFileTypeGroup(u"MS Office Documents", u"*.DOC;*.PPT;*.RTF;*.WRI;*.XLS", S);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The value
+
+void WriteFontRec(TVStream& Stream, const TFontRec& Rec) {
+  Stream.WriteByte(Rec.Charset);
+  WriteColor(Stream, Rec.Color);
+  Stream.WriteInt32(Rec.Height);
+  Stream.WriteString(Rec.Name);
+  Stream.WriteByte(Rec.Style);
+}
+
+void ReadFontRec(TVStream& Stream, TFontRec& Rec) {
+  Rec.Charset = Stream.ReadByte();
+  Rec.Color = ReadColor(Stream);
+  Rec.Height = Stream.ReadInt32();
+  Rec.Name = Stream.ReadString();
+  Rec.Style = Stream.ReadByte();
+}
+
+std::string EncodeOptions(const TSettings& S) {
+  TVMemStream M;
+  M.WriteInt32(kOptionsVersion);
+  M.WriteInt32(kOptionsVersion);  // the oldest reader that understands this layout
+  M.WriteInt32(0);                // the CRC, filled in below
+
+  const TSearchOptions& SO = S.SearchOptions;
+  WriteBool(M, SO.Fuzzy);
+  WriteBool(M, SO.CaseSensitive);
+  WriteBool(M, SO.WholeWords);
+  M.WriteByte(SO.LogicIndex);
+  const TScanOptions& SC = S.ScanOptions;
+  for (bool B : {SC.DirectScan, SC.ANSI, SC.OEM, SC.Unicode, SC.ConvertToText, SC.SkipBinary}) WriteBool(M, B);
+  const TFileOptions& F = S.FileOptions;
+  for (bool B : {F.PlainFiles, F.Archives, F.Subdirectories, F.SortDirectories, F.FilterOn, F.DateFilterOn,
+                 F.SizeFilterOn})
+    WriteBool(M, B);
+  M.WriteByte(F.SizeUnits);
+  WriteDouble(M, F.DateFrom);
+  WriteDouble(M, F.DateTo);
+  WriteInt64(M, F.SizeFrom);
+  WriteInt64(M, F.SizeTo);
+
+  const TViewOptions& V = S.ViewOptions;
+  WriteRect(M, V.MainRect);
+  M.WriteByte(V.InterfaceStyle);
+  WriteBool(M, V.LogWindow);
+  WriteBool(M, V.StatusBar);
+  WriteBool(M, V.Maximized);
+  M.WriteByte(V.LanguageIndex);
+  M.WriteByte(V.Animation);
+  WriteRect(M, V.PreviewRect);
+  for (bool B : {V.PreviewMaximized, V.WrapText, V.ShowEOL, V.ShowTabs, V.DetectLinks}) WriteBool(M, B);
+  M.WriteByte(V.GutterWidth);
+  M.WriteByte(V.TabSize);
+  M.WriteByte(V.PageMode);
+  for (TColor C : {V.Background, V.SelectedText, V.Selection, V.Gutter, V.HitBack, V.HitText, V.CurrentHitBack,
+                   V.CurrentHitText})
+    WriteColor(M, C);
+  for (bool B : {V.LargeButtons, V.ButtonCaptions, V.FlatToolbar, V.ToolTips}) WriteBool(M, B);
+  M.WriteByte(V.WarningBits);
+
+  WriteFontRec(M, S.ViewerFont);
+  WriteFontRec(M, S.ViewerOffsetFont);
+  WriteFontRec(M, S.MainFont);
+  S.SearchPaths.WriteToStream(M);
+  S.ExcludedDirs.WriteToStream(M);
+  S.SearchMasks.WriteToStream(M);
+  S.FileTypeGroups.SaveToStream(M);
+  S.SavedPathSets.SaveToStream(M);
+  S.ToolbarButtons.WriteToStream(M);
+  M.WriteInt32(S.MaxScanSize);
+  M.WriteInt32(S.MaxConvertSize);
+  S.DisabledConverters.WriteToStream(M);
+  M.WriteInt32(S.MaxArchiveSize);
+  for (bool B : S.ArchiveKinds) WriteBool(M, B);
+  WriteBool(M, S.ArchiveFlags.ProcessSubarchives);
+  WriteBool(M, S.ArchiveFlags.SkipProtectedArchives);
+  for (const TResListColumn& C : S.ResListColumns) {
+    M.WriteInt32(C.Width);
+    M.WriteInt32(C.Position);
+  }
+
+  std::string Value(reinterpret_cast<const char*>(M.GetMemory()), static_cast<size_t>(M.GetSize()));
+  const uint32_t Crc = UpdateCrc32(0xFFFFFFFF, Value.data() + kOptionsHeaderBytes,
+                                   static_cast<int32_t>(Value.size()) - kOptionsHeaderBytes);
+  for (int I = 0; I < 4; ++I) Value[8 + static_cast<size_t>(I)] = static_cast<char>(Crc >> (8 * I));
+  return Value;
+}
+
+namespace {
+
+int32_t Int32At(const std::string& Value, size_t Offset) {
+  uint32_t V = 0;
+  for (int I = 3; I >= 0; --I) V = V << 8 | static_cast<uint8_t>(Value[Offset + static_cast<size_t>(I)]);
+  return static_cast<int32_t>(V);
+}
+
+}  // namespace
+
+TOptionsCheck CheckOptionsValue(const std::string& Value) {
+  if (Value.size() < static_cast<size_t>(kOptionsHeaderBytes)) return TOptionsCheck::TooShort;
+  if (Int32At(Value, 0) < kOldestOptionsVersion) return TOptionsCheck::OldVersion;
+  if (Int32At(Value, 4) > kOptionsVersion) return TOptionsCheck::NewerReader;
+  const uint32_t Crc = UpdateCrc32(0xFFFFFFFF, Value.data() + kOptionsHeaderBytes,
+                                   static_cast<int32_t>(Value.size()) - kOptionsHeaderBytes);
+  if (static_cast<uint32_t>(Int32At(Value, 8)) != Crc) return TOptionsCheck::BadCrc;
+  return TOptionsCheck::Ok;
+}
+
+void DecodeOptions(const std::string& Value, TSettings& S) {
+  const int32_t Version = Int32At(Value, 0);
+  TVReadOnlyMemStream M(Value.data(), static_cast<int32_t>(Value.size()));
+  M.Seek(kOptionsHeaderBytes);
+
+  TSearchOptions& SO = S.SearchOptions;
+  SO.Fuzzy = M.ReadBool();
+  SO.CaseSensitive = M.ReadBool();
+  SO.WholeWords = M.ReadBool();
+  SO.LogicIndex = M.ReadByte();
+  TScanOptions& SC = S.ScanOptions;
+  for (bool* B : {&SC.DirectScan, &SC.ANSI, &SC.OEM, &SC.Unicode, &SC.ConvertToText, &SC.SkipBinary})
+    *B = M.ReadBool();
+  TFileOptions& F = S.FileOptions;
+  for (bool* B : {&F.PlainFiles, &F.Archives, &F.Subdirectories, &F.SortDirectories, &F.FilterOn, &F.DateFilterOn,
+                  &F.SizeFilterOn})
+    *B = M.ReadBool();
+  F.SizeUnits = M.ReadByte();
+  F.DateFrom = ReadDouble(M);
+  F.DateTo = ReadDouble(M);
+  F.SizeFrom = ReadInt64(M);
+  F.SizeTo = ReadInt64(M);
+
+  TViewOptions& V = S.ViewOptions;
+  ReadRect(M, V.MainRect);
+  V.InterfaceStyle = M.ReadByte();
+  V.LogWindow = M.ReadBool();
+  V.StatusBar = M.ReadBool();
+  V.Maximized = M.ReadBool();
+  V.LanguageIndex = M.ReadByte();
+  V.Animation = M.ReadByte();
+  ReadRect(M, V.PreviewRect);
+  for (bool* B : {&V.PreviewMaximized, &V.WrapText, &V.ShowEOL, &V.ShowTabs, &V.DetectLinks}) *B = M.ReadBool();
+  V.GutterWidth = M.ReadByte();
+  V.TabSize = M.ReadByte();
+  V.PageMode = M.ReadByte();
+  for (TColor* C : {&V.Background, &V.SelectedText, &V.Selection, &V.Gutter, &V.HitBack, &V.HitText,
+                    &V.CurrentHitBack, &V.CurrentHitText})
+    *C = ReadColor(M);
+  for (bool* B : {&V.LargeButtons, &V.ButtonCaptions, &V.FlatToolbar, &V.ToolTips}) *B = M.ReadBool();
+  V.WarningBits = M.ReadByte();
+
+  ReadFontRec(M, S.ViewerFont);
+  ReadFontRec(M, S.ViewerOffsetFont);
+  ReadFontRec(M, S.MainFont);
+  if (!FontInstalled(S.MainFont.Name)) S.MainFont.Name = DefaultMainFontName;
+
+  S.SearchPaths.ReadFromStream(M);
+  if (S.SearchPaths.GetCount() == 0) S.SearchPaths.Add(DefaultSearchPath());
+  S.ExcludedDirs.ReadFromStream(M);
+  S.SearchMasks.ReadFromStream(M);
+  S.FileTypeGroups.LoadFromStream(M);
+  AddDefaultFileTypeGroups(S);  // the built-in groups come back when they were deleted
+  S.SavedPathSets.LoadFromStream(M);
+  S.ToolbarButtons.ReadFromStream(M);
+  S.MaxScanSize = M.ReadInt32();
+  S.MaxConvertSize = M.ReadInt32();
+  S.DisabledConverters.ReadFromStream(M);
+  S.MaxArchiveSize = M.ReadInt32();
+  for (size_t I = 0; I < S.ArchiveKinds.size(); ++I) {
+    // A value older than the JAR kind has eleven flags: JAR keeps its current value.
+    if (I + 1 == akJar && Version < kJarFlagVersion) continue;
+    S.ArchiveKinds[I] = M.ReadBool();
+  }
+  S.ArchiveFlags.ProcessSubarchives = M.ReadBool();
+  S.ArchiveFlags.SkipProtectedArchives = M.ReadBool();
+
+  std::array<TResListColumn, kResListColumnCount> Columns;
+  bool Taken[kResListColumnCount] = {};
+  bool Permutation = true;
+  for (TResListColumn& C : Columns) {
+    C.Width = std::clamp(M.ReadInt32(), 0, kMaxResListColumnWidth);
+    C.Position = M.ReadInt32();
+    if (C.Position < 0 || C.Position >= kResListColumnCount || Taken[C.Position])
+      Permutation = false;
+    else
+      Taken[C.Position] = true;
+  }
+  for (size_t I = 0; I < Columns.size(); ++I) {
+    S.ResListColumns[I].Width = Columns[I].Width;
+    if (Permutation) S.ResListColumns[I].Position = Columns[I].Position;
+  }
+  SanitizeSettings(S);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The registry
+
+bool SaveOptions() {
+  TRegKey Key;
+  if (!RegCreateKeyPath(kProgramRegKey, Key)) return false;
+  for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
+    ProgramSettings.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
+  const std::string Value = EncodeOptions(ProgramSettings);
+  return RegWriteValue(kProgramRegKey, "Options", Value.data(), static_cast<uint32_t>(Value.size()), REG_BINARY);
+}
+
+bool LoadOptions() {
+  TRegKey Key;
+  bool Created = false;
+  if (!RegCreateKeyPath(kProgramRegKey, Key, &Created)) return false;
+  std::string Path = ModuleFileName(nullptr);
+  RegWriteValue(kProgramRegKey, "Path", Path.c_str(), static_cast<uint32_t>(Path.size() + 1), REG_SZ);
+  if (Created) return false;
+
+  std::string Name = "Options";
+  uint32_t Size = 0;
+  if (!RegReadKeyValue(Key, Name, nullptr, Size) || Size > kMaxOptionsBytes) {
+    Name.clear();  // the key's default value
+    if (!RegReadKeyValue(Key, Name, nullptr, Size) || Size > kMaxOptionsBytes) return false;
+  }
+  std::string Value(Size, '\0');
+  if (!RegReadKeyValue(Key, Name, Value.data(), Size)) return false;
+  Value.resize(Size);
+  if (CheckOptionsValue(Value) != TOptionsCheck::Ok) return false;
+
+  // Decoded into a copy of the current settings, which are replaced only when the whole value was read.
+  TSettings Scratch;
+  AssignSettings(Scratch, ProgramSettings);
+  for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
+    Scratch.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
+  DecodeOptions(Value, Scratch);
+  AssignSettings(ProgramSettings, Scratch);
+  for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
+    ArcInfos[static_cast<size_t>(K)].Enabled = Scratch.ArchiveKinds[static_cast<size_t>(K - 1)];
+  DefaultMainFontName = ProgramSettings.MainFont.Name;
+  return true;
+}
+
+namespace {
+// The settings have their defaults from the start.
+const bool kDefaultsSet = (SetDefaultOptions(), true);
+}  // namespace
