@@ -185,6 +185,8 @@ void TWrapTextStream::BreakLine() {
 }
 
 void TWrapTextStream::SetPosition(int32_t P) {
+  // An odd byte in the 16-bit mode belongs to the character that starts one byte before it.
+  if (IsWideMode(CharsetMode)) P &= ~1;
   if (!WordWrap) {
     TTransTextStream::SetPosition(P);
     return;
