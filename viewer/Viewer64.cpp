@@ -540,6 +540,20 @@ bool TFileViewer64::SetTopPosition(int32_t Pos) {
   return GetPosition() != Start;
 }
 
+bool TFileViewer64::GoToStart() {
+  const bool Moved = SetTopPosition(0);
+  UpdateScrollBars();
+  if (Moved) Invalidate();
+  return Moved;
+}
+
+bool TFileViewer64::GoToEnd() {
+  const bool Moved = SetTopPosition(LastTop);
+  UpdateScrollBars();
+  if (Moved) Invalidate();
+  return Moved;
+}
+
 void TFileViewer64::SetHorzPosition(int32_t X) {
   const int32_t Max = std::max(0, HorzExtent - ClientWidth);
   X = std::clamp(X, 0, Max);

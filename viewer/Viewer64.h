@@ -193,8 +193,9 @@ class TFileViewer64 {
   int32_t PageLines() const;
   // The top goes to min(Pos, last top), realigned; true when it changed.
   bool SetTopPosition(int32_t Pos);
-  bool GoToStart() { return SetTopPosition(0); }
-  bool GoToEnd() { return SetTopPosition(LastTop); }
+  // Top to the start / the last top, scroll bars and view following; true when it moved.
+  bool GoToStart();
+  bool GoToEnd();
   int32_t GetLastTop() const { return LastTop; }
   int32_t GetHorzPosition() const { return HorzPosition; }
   void SetHorzPosition(int32_t X);
