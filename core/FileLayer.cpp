@@ -1,5 +1,6 @@
 #include "core/FileLayer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -141,6 +142,37 @@ int64_t TPosixFileLayer::FreeSpace(const std::string& path) {
 
 int TPosixFileLayer::MakeTemp(std::string& pathTemplate) { return ::mkostemp(pathTemplate.data(), O_CLOEXEC); }
 
+int TPosixFileLayer::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
+  int fd;
+  do fd = ::openat(dirfd, name.c_str(), flags | O_CLOEXEC, mode);
+  while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+int TPosixFileLayer::OpenFolder(const std::string& path) {
+  return TPosixFileLayer::OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_NOCTTY, 0);  // not counted as a file open
+}
+
+int TPosixFileLayer::ReadFolder(int fd, std::vector<TFolderEntry>& entries) {
+  // getdents64 directly on the descriptor, so that it stays the caller's for the *at calls (fdopendir
+  // would take it over). The buffer holds many entries per call, as readdir's own does.
+  constexpr size_t kEntryBufferSize = 32768;
+  alignas(struct dirent64) char buf[kEntryBufferSize];
+  for (;;) {
+    const ssize_t n = ::getdents64(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) return 0;
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const struct dirent64*>(buf + at);
+      at += e->d_reclen;
+      const char* name = e->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      entries.push_back({name, e->d_type});
+    }
+  }
+}
+
 // --- Fault injection -------------------------------------------------------------------------------------
 
 bool TFaultyFileLayer::Inject(TFileOp op) {
@@ -217,6 +249,23 @@ int64_t TFaultyFileLayer::FreeSpace(const std::string& path) {
 
 int TFaultyFileLayer::MakeTemp(std::string& pathTemplate) {
   return Inject(TFileOp::MakeTemp) ? -1 : TPosixFileLayer::MakeTemp(pathTemplate);
+}
+
+int TFaultyFileLayer::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
+  return Inject(TFileOp::Open) ? -1 : TPosixFileLayer::OpenAt(dirfd, name, flags, mode);
+}
+
+int TFaultyFileLayer::OpenFolder(const std::string& path) {
+  return Inject(TFileOp::OpenFolder) ? -1 : TPosixFileLayer::OpenFolder(path);
+}
+
+int TFaultyFileLayer::ReadFolder(int fd, std::vector<TFolderEntry>& entries) {
+  if (Inject(TFileOp::ReadFolder)) return -1;
+  const size_t first = entries.size();
+  const int r = TPosixFileLayer::ReadFolder(fd, entries);
+  if (HideEntryTypes)
+    for (size_t i = first; i < entries.size(); ++i) entries[i].Type = DT_UNKNOWN;
+  return r;
 }
 
 // --- The layer in force ----------------------------------------------------------------------------------

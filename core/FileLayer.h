@@ -1,6 +1,6 @@
 // The seam between the file streams and file-system routines and the operating system: every open, read,
-// write, size change, flush and close of a file, the free-space query and the making of a unique temporary
-// file go through the program-wide IFileLayer. The default is the POSIX layer; a test installs its own
+// write, size change, flush and close of a file, the opening and reading of a folder for a listing, the
+// free-space query and the making of a unique temporary file go through the program-wide IFileLayer. The default is the POSIX layer; a test installs its own
 // (TFaultyFileLayer) to count the calls or to make a chosen call fail.
 //
 // Calls report failure POSIX-style (-1 and errno). FileErrorCode maps an errno value to the Windows-style
@@ -49,14 +49,26 @@ int32_t FileErrorCode(int errnoValue);
 std::string Utf16ToUtf8(const std::u16string& s);
 std::u16string Utf8ToUtf16(const std::string& s);
 
-// The calls of IFileLayer, for counting and for fault injection.
-enum class TFileOp { Open, Close, Read, Write, Truncate, Stat, Sync, FreeSpace, MakeTemp, Count };
+// The calls of IFileLayer, for counting and for fault injection. Open counts OpenAt too; opening a folder
+// is OpenFolder, not Open.
+enum class TFileOp {
+  Open, Close, Read, Write, Truncate, Stat, Sync, FreeSpace, MakeTemp, OpenFolder, ReadFolder, Count
+};
+
+// One entry of a folder as readdir(3) reports it: the name and the d_type, which is DT_UNKNOWN where the
+// file system does not tell the type.
+struct TFolderEntry {
+  std::string Name;
+  unsigned char Type;
+};
 
 class IFileLayer {
  public:
   virtual ~IFileLayer() = default;
   // open(2) with O_CLOEXEC added; returns a descriptor or -1.
   virtual int Open(const std::string& path, int flags, mode_t mode) = 0;
+  // openat(2) of name relative to the folder open on dirfd, with O_CLOEXEC added.
+  virtual int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) = 0;
   virtual int Close(int fd) = 0;
   // One pread(2)/pwrite(2); may transfer fewer bytes than asked.
   virtual ssize_t PRead(int fd, void* buf, size_t count, off_t offset) = 0;
@@ -68,6 +80,12 @@ class IFileLayer {
   virtual int64_t FreeSpace(const std::string& path) = 0;
   // mkstemp(3) on a template ending in "XXXXXX" (replaced in place); the descriptor or -1.
   virtual int MakeTemp(std::string& pathTemplate) = 0;
+  // Opens the folder path (a link to a folder is followed) for reading its entries and for the *at calls
+  // relative to it; a descriptor that Close releases, or -1.
+  virtual int OpenFolder(const std::string& path) = 0;
+  // Appends every entry of the folder open on fd except "." and ".."; -1 with errno set on failure (the
+  // entries appended before it stay), else 0.
+  virtual int ReadFolder(int fd, std::vector<TFolderEntry>& entries) = 0;
 };
 
 // The operating system's calls.
@@ -82,12 +100,16 @@ class TPosixFileLayer : public IFileLayer {
   int FSync(int fd) override;
   int64_t FreeSpace(const std::string& path) override;
   int MakeTemp(std::string& pathTemplate) override;
+  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
+  int OpenFolder(const std::string& path) override;
+  int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
 };
 
 // The POSIX layer with call counters and fault injection, for tests: FailCall (op, n, err) makes the n-th
 // call of op from now on (1 = the next one) fail with errno err without reaching the system;
 // FailFrom (op, err) makes every later call fail. A fake free-space answer per path prefix replaces the
-// system's when set.
+// system's when set. HideEntryTypes makes every folder entry's type unknown, as file systems without d_type
+// report it.
 class TFaultyFileLayer : public TPosixFileLayer {
  public:
   int Open(const std::string& path, int flags, mode_t mode) override;
@@ -99,11 +121,15 @@ class TFaultyFileLayer : public TPosixFileLayer {
   int FSync(int fd) override;
   int64_t FreeSpace(const std::string& path) override;
   int MakeTemp(std::string& pathTemplate) override;
+  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
+  int OpenFolder(const std::string& path) override;
+  int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
 
   void FailCall(TFileOp op, int64_t n, int err);
   void FailFrom(TFileOp op, int err);
   // Writes of this call transfer at most this many bytes (a short write), -1 for no limit.
   int64_t MaxWriteBytes = -1;
+  bool HideEntryTypes = false;
   int64_t Calls(TFileOp op) const { return Slot(op).Calls; }
   // The free space reported for every path that starts with prefix (the longest prefix wins); the system
   // is asked for the others.

@@ -82,40 +82,38 @@ bool Glob(const std::u16string& name, const std::u16string& mask) {
   return m == mask.size();
 }
 
-bool LessWithoutCase(const std::string& a, const std::string& b) {
-  const std::u16string ua = UpperWide(a), ub = UpperWide(b);
-  if (ua != ub) return ua < ub;
-  return a < b;
+// The sort key of a name: its UTF-16 form through the upper-case table, made once per name. An ASCII name
+// (most are) is mapped byte by byte, which gives the same key without the conversion.
+std::u16string SortKey(const std::string& Name) {
+  const char16_t* table = qvnls::WideUpperTable();
+  std::u16string key;
+  key.resize(Name.size());
+  for (size_t i = 0; i < Name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Name[i]);
+    if (c >= 0x80) return UpperWide(Name);
+    key[i] = table[c];
+  }
+  return key;
 }
 
-struct TDirEntries {
-  std::vector<std::string> Files;    // regular files and links to them
-  std::vector<std::string> Folders;  // real folders (no links)
-};
-
-// The entries of one folder, each list in order without case. False when the folder cannot be read.
-bool ReadFolder(const std::string& Dir, TDirEntries& Out) {
-  DIR* d = ::opendir(Dir.c_str());
-  if (d == nullptr) return false;
-  const std::string prefix = IncludeTrailingBackslash(Dir);
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    const std::string path = prefix + name;
-    if (::lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      Out.Folders.push_back(name);
-    } else if (S_ISREG(st.st_mode)) {
-      Out.Files.push_back(name);
-    } else if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      Out.Files.push_back(name);  // a link to a folder is neither listed nor entered
-    }
-  }
-  ::closedir(d);
-  std::sort(Out.Files.begin(), Out.Files.end(), LessWithoutCase);
-  std::sort(Out.Folders.begin(), Out.Folders.end(), LessWithoutCase);
-  return true;
+// Sorts Names without case, ties broken exactly (a.txt and A.txt keep one order), each key made once.
+void SortWithoutCase(std::vector<std::string>& Names) {
+  if (Names.size() < 2) return;
+  struct TKeyed {
+    std::u16string Key;
+    std::string* Name;
+  };
+  std::vector<TKeyed> keyed;
+  keyed.reserve(Names.size());
+  for (std::string& name : Names) keyed.push_back({SortKey(name), &name});
+  std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
+    const int c = a.Key.compare(b.Key);
+    return c != 0 ? c < 0 : *a.Name < *b.Name;
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(Names.size());
+  for (TKeyed& k : keyed) sorted.push_back(std::move(*k.Name));
+  Names = std::move(sorted);
 }
 
 // Keeps a name that matches the mask and, when the mask fixes the extension's length, has one that long.
@@ -125,15 +123,19 @@ bool Selected(const std::string& Name, const std::string& Mask, int32_t MaskExt)
 
 void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask, int32_t MaskExt,
                    bool Recursive, std::set<std::pair<dev_t, ino_t>>& Visited) {
-  struct stat st;
-  if (::stat(Dir.c_str(), &st) != 0 || !Visited.insert({st.st_dev, st.st_ino}).second) return;
-  TDirEntries entries;
-  if (!ReadFolder(Dir, entries)) return;
+  TFolderListing listing;
+  if (!listing.Read(Dir)) return;
+  if (Recursive) {
+    // A folder reached twice (a bind mount of one of its parents) is listed once.
+    struct stat st;
+    if (::fstat(listing.Fd(), &st) != 0 || !Visited.insert({st.st_dev, st.st_ino}).second) return;
+  }
+  listing.Close();  // one folder open at a time, however deep the walk
   const std::string prefix = IncludeTrailingBackslash(Dir);
-  for (const auto& name : entries.Files)
+  for (const auto& name : listing.Files)
     if (Selected(name, Mask, MaskExt)) List.push_back(prefix + name);
   if (Recursive)
-    for (const auto& sub : entries.Folders) ListFilesInto(List, prefix + sub, Mask, MaskExt, true, Visited);
+    for (const auto& sub : listing.Folders) ListFilesInto(List, prefix + sub, Mask, MaskExt, true, Visited);
 }
 
 // Days from 1970-01-01 to the civil date (proleptic Gregorian).
@@ -531,11 +533,11 @@ TFileTime LocalDateTimeToFileTime(TDateTime DateTime) {
 }
 
 namespace {
-bool FileInfoOf(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
+bool FileInfoOf(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
                 TDateTime* pAccessTime, uint32_t* pAttributes) {
   struct statx sx;
-  if (Name.empty() || (::statx(AT_FDCWD, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-                       ::statx(AT_FDCWD, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)) {
+  if (Name.empty() || (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
+                       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)) {
     if (pSize != nullptr) *pSize = -1;
     return false;
   }
@@ -560,12 +562,17 @@ bool FileInfoOf(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, 
 
 bool GetFileInfo(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
                  TDateTime* pAccessTime, uint32_t* pAttributes) {
-  return FileInfoOf(Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+  return FileInfoOf(AT_FDCWD, Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+}
+
+bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
+                   TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
+  return FileInfoOf(DirFd, Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
 }
 
 bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
                      TDateTime* pAccessTime, uint32_t* pAttributes) {
-  return FileInfoOf(U(Name), pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+  return FileInfoOf(AT_FDCWD, U(Name), pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
 }
 
 bool SetFileWriteTime(const std::string& Name, TDateTime DateTime) {
@@ -586,6 +593,58 @@ bool SetFileWriteTime(const std::string& Name, TDateTime DateTime) {
 
 // --- Listings --------------------------------------------------------------------------------------------
 
+TFolderListing::~TFolderListing() { Close(); }
+
+void TFolderListing::Close() {
+  if (DirFd >= 0) FileLayer().Close(DirFd);
+  DirFd = -1;
+}
+
+bool TFolderListing::Read(const std::string& Dir) {
+  Close();
+  Files.clear();
+  Folders.clear();
+  IFileLayer& fs = FileLayer();
+  DirFd = fs.OpenFolder(Dir);
+  if (DirFd < 0) return false;
+  std::vector<TFolderEntry> entries;
+  if (fs.ReadFolder(DirFd, entries) != 0) {
+    Close();
+    return false;
+  }
+  for (TFolderEntry& e : entries) {
+    unsigned char type = e.Type;
+    struct stat st;
+    if (type == DT_UNKNOWN) {
+      // The file system does not give types: ask for this entry's, without following a link.
+      if (::fstatat(DirFd, e.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+    }
+    if (type == DT_DIR) {
+      Folders.push_back(std::move(e.Name));
+    } else if (type == DT_REG) {
+      Files.push_back(std::move(e.Name));
+    } else if (type == DT_LNK && ::fstatat(DirFd, e.Name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode)) {
+      Files.push_back(std::move(e.Name));  // a link to a folder is neither listed nor entered
+    }
+    // FIFOs, sockets and devices are left out: opening them could block or read without end.
+  }
+  SortWithoutCase(Files);
+  SortWithoutCase(Folders);
+  return true;
+}
+
+void TFolderListing::KeepFiles(const std::string& Mask) {
+  if (Mask.empty() || Mask == "*" || Mask == "*.*") return;
+  const int32_t maskExt = MaskExtLength(Mask);
+  std::erase_if(Files, [&](const std::string& name) { return !Selected(name, Mask, maskExt); });
+}
+
+void TFolderListing::KeepFolders(const std::string& Mask) {
+  if (Mask.empty()) return;
+  std::erase_if(Folders, [&](const std::string& name) { return !MatchesMask(name, Mask); });
+}
+
 void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask, bool Recursive) {
   List.clear();
   if (Dir.empty()) return;
@@ -598,11 +657,10 @@ void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const
 void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask) {
   List.clear();
   if (Dir.empty()) return;
-  TDirEntries entries;
-  if (!ReadFolder(Dir, entries)) return;
-  const std::string mask = Mask.empty() ? "*" : Mask;
-  for (const auto& name : entries.Folders)
-    if (MatchesMask(name, mask)) List.push_back(name);
+  TFolderListing listing;
+  if (!listing.Read(Dir)) return;
+  listing.KeepFolders(Mask);
+  List = std::move(listing.Folders);
 }
 
 namespace {

@@ -4,8 +4,8 @@
 //
 // Paths use "/" between folders; "\" and ":" are ordinary characters of a name. A name is matched
 // against a mask without case; names are compared exactly otherwise (a.txt and A.txt are two files).
-// 8-bit names hold UTF-8. File opens and the free-space and temporary-file calls go through the file
-// layer (FileLayer.h), so tests can count them and make them fail.
+// 8-bit names hold UTF-8. File opens, folder reads and the free-space and temporary-file calls go through
+// the file layer (FileLayer.h), so tests can count them and make them fail.
 //
 // Listings do not descend into symbolic links to folders, and list only regular files (and symbolic
 // links to them): FIFOs, sockets and devices are skipped, so a walk can neither loop nor block. Within a
@@ -138,6 +138,10 @@ bool GetFileInfo(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
                  TDateTime* pAccessTime, uint32_t* pAttributes);
 bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime,
                      TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes);
+// The same for Name relative to the folder open on DirFd (a TFolderListing's), which spares the system
+// the walk along the whole path.
+bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
+                   TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes);
 // Sets the last-write time from a local date-time; false when the file cannot be opened or the time set.
 bool SetFileWriteTime(const std::string& Name, TDateTime DateTime);
 // Conversions without time-zone change.
@@ -148,6 +152,36 @@ TDateTime FileTimeToLocalDateTime(TFileTime FileTime);
 TFileTime LocalDateTimeToFileTime(TDateTime DateTime);
 
 // --- Listings --------------------------------------------------------------------------------------------
+
+// One folder read once: its files (regular files and symbolic links to them) and its sub-folders (real
+// folders, never links to them), names only, each list in order without case, ties broken exactly. The
+// type of an entry comes from the listing itself; the system is asked only for links and where the file
+// system does not tell types. The folder stays open until Close or destruction, so that its files can be
+// looked at and opened relative to it (Fd). The folder is read through the file layer (FileLayer.h).
+class TFolderListing {
+ public:
+  TFolderListing() = default;
+  ~TFolderListing();
+  TFolderListing(const TFolderListing&) = delete;
+  TFolderListing& operator=(const TFolderListing&) = delete;
+
+  // Reads the folder Dir (a link named as Dir is followed); false, with both lists empty, when it cannot
+  // be opened or read.
+  bool Read(const std::string& Dir);
+  // Keeps the files that match Mask (empty: all) under the rules of ListFiles (the extension's length
+  // too), and the sub-folders that match Mask (empty: all) under those of ListSubdirs.
+  void KeepFiles(const std::string& Mask);
+  void KeepFolders(const std::string& Mask);
+  // The folder's descriptor for the *at calls; -1 when closed.
+  int Fd() const { return DirFd; }
+  void Close();
+
+  std::vector<std::string> Files;
+  std::vector<std::string> Folders;
+
+ private:
+  int DirFd = -1;
+};
 
 // Clears List and adds the full paths of the files in Dir matching Mask (empty: "*.*"), and when
 // Recursive of every sub-folder's, depth first, a folder's own files before its sub-folders. Hidden and
