@@ -45,11 +45,16 @@ TVFileStream::TVFileStream(const std::u16string& FileName, TFileOpenMode Mode)
   OpenAtCreation();
 }
 
-void TVFileStream::OpenAtCreation() {
-  Open(Mode);
+TVFileStream::TVFileStream(const std::u16string& FileName, TFileOpenMode Mode, const TFileAt& At)
+    : Mode(Mode), WideFileName(FileName) {
+  OpenAtCreation(&At);
+}
+
+void TVFileStream::OpenAtCreation(const TFileAt* At) {
+  const int64_t fileSize = Open(Mode, At);
   try {
     Size = -1;
-    Size = AskSize();
+    Size = CheckedSize(fileSize);
   } catch (...) {
     ReleaseHandle();
     throw;
@@ -72,7 +77,7 @@ void TVFileStream::FileError(const std::string& Text, int errnoValue) const {
                      FileErrorCode(errnoValue));
 }
 
-void TVFileStream::Open(TFileOpenMode OpenMode) {
+int64_t TVFileStream::Open(TFileOpenMode OpenMode, const TFileAt* At) {
   int flags;
   if (OpenMode == fmCreate) {
     flags = O_RDWR | O_CREAT | O_TRUNC;
@@ -84,14 +89,24 @@ void TVFileStream::Open(TFileOpenMode OpenMode) {
       default: flags = O_PATH; break;  // no access: the file is only looked at
     }
   }
-  // Non-blocking, so that a FIFO given by name is refused below instead of blocking the open.
-  const std::string name = GetFileName();
-  const int fd = FileLayer().Open(name, flags | O_NONBLOCK, 0666);
+  // Non-blocking, so that a FIFO is refused (or, found where a regular file was seen, read as empty)
+  // instead of blocking the open.
+  flags |= O_NOCTTY | O_NONBLOCK;
   const char* failText = OpenMode == fmCreate ? "Can't create file" : "Can't open file";
+  IFileLayer& fs = FileLayer();
+  if (At != nullptr && OpenMode != fmCreate) {
+    // The caller has seen a regular file of this size there: one call. O_NONBLOCK stays set, since it
+    // changes nothing for a regular file.
+    const int fd = fs.OpenAt(At->DirFd, At->Name, flags, 0);
+    if (fd < 0) FileError(failText, errno);
+    Handle = fd;
+    return At->Size;
+  }
+  const int fd = fs.Open(GetFileName(), flags, 0666);
   if (fd < 0) FileError(failText, errno);
   struct stat st;
   int err = 0;
-  if (FileLayer().FStat(fd, &st) != 0)
+  if (fs.FStat(fd, &st) != 0)
     err = errno;
   else if (S_ISDIR(st.st_mode))
     err = EISDIR;
@@ -99,10 +114,11 @@ void TVFileStream::Open(TFileOpenMode OpenMode) {
     err = EACCES;
   if (err == 0 && (flags & O_PATH) == 0 && ::fcntl(fd, F_SETFL, 0) != 0) err = errno;
   if (err != 0) {
-    FileLayer().Close(fd);
+    fs.Close(fd);
     FileError(failText, err);
   }
   Handle = fd;
+  return st.st_size;
 }
 
 void TVFileStream::ReleaseHandle() {
@@ -114,10 +130,10 @@ void TVFileStream::ReleaseHandle() {
 
 void TVFileStream::EnsureOpen() {
   if (Handle >= 0) return;
-  Open(Mode == fmCreate ? fmOpenReadWrite : Mode);
+  const int64_t fileSize = Open(Mode == fmCreate ? fmOpenReadWrite : Mode);
   // The file may have changed while it was closed: take its size again, and refuse it when too large.
   try {
-    Size = AskSize();
+    Size = CheckedSize(fileSize);
   } catch (...) {
     ReleaseHandle();
     throw;
@@ -127,8 +143,12 @@ void TVFileStream::EnsureOpen() {
 int32_t TVFileStream::AskSize() {
   struct stat st;
   if (FileLayer().FStat(Handle, &st) != 0) FileError("File read error", errno);
-  if (st.st_size > kMaxStreamFileSize) FileError("File is too large (>= 2Gb)", EFBIG);
-  return static_cast<int32_t>(st.st_size);
+  return CheckedSize(st.st_size);
+}
+
+int32_t TVFileStream::CheckedSize(int64_t FileSize) const {
+  if (FileSize > kMaxStreamFileSize) FileError("File is too large (>= 2Gb)", EFBIG);
+  return static_cast<int32_t>(FileSize);
 }
 
 int32_t TVFileStream::GetSize() {
@@ -233,6 +253,12 @@ TVBufFileStream::TVBufFileStream(const std::u16string& FileName, TFileOpenMode M
 TVBufFileStream::TVBufFileStream(const std::u16string& FileName, int32_t BufferSize, TFileOpenMode Mode)
     : TVFileStream(FileName, Mode) {
   SetBufferSize(BufferSize);  // a raise here destroys the base, which closes the file
+}
+
+TVBufFileStream::TVBufFileStream(const std::u16string& FileName, int32_t BufferSize, TFileOpenMode Mode,
+                                 const TFileAt& At)
+    : TVFileStream(FileName, Mode, At) {
+  SetBufferSize(BufferSize);
 }
 
 TVBufFileStream::~TVBufFileStream() {

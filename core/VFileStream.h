@@ -12,7 +12,9 @@
 // Reads and writes are positional (pread/pwrite at the stream position), so the stream position and the
 // file can never drift apart: a refused seek or a failed or short write leaves the position where it was.
 // Files of 2 GB or more are refused, since positions are 32-bit. Only regular files are opened: a folder,
-// FIFO, socket or device is refused with "Can't open file" (opening a FIFO would block).
+// FIFO, socket or device is refused with "Can't open file" (opening a FIFO would block). A stream opened
+// at a TFileAt takes the caller's word for the type and size; every open is non-blocking, so a FIFO found
+// there instead reads as empty or fails, and never blocks.
 //
 // Failures raise EVFileStream with ErrorCode (the Windows-style code of the system error, see FileLayer.h)
 // and the message "Class <class> (file "<name>"): <text>".
@@ -54,12 +56,25 @@ using TLostOutputHandler = std::function<void(const std::string& message)>;
 void SetLostOutputHandler(TLostOutputHandler handler);
 void ReportLostOutput(const std::string& message);
 
+// A file the caller has just found and looked at: a descriptor of the folder it lies in (a
+// TFolderListing's), its name there, and the size the caller saw, which also vouches that it is a regular
+// file. A stream given one opens the file relative to the folder with one call and asks neither its type
+// nor its size again. The folder must stay open only while the stream is made: a re-open after Close
+// uses the stream's full name.
+struct TFileAt {
+  int DirFd = -1;
+  std::string Name;
+  int64_t Size = -1;
+};
+
 class TVFileStream : public TVStream {
  public:
   // Opens (or, with fmCreate, creates) the file and asks its size, so a file of 2 GB or more fails here.
   // An 8-bit FileName is UTF-8; a UTF-16 one is kept as given and converted for the system.
   TVFileStream(const std::string& FileName, TFileOpenMode Mode);
   TVFileStream(const std::u16string& FileName, TFileOpenMode Mode);
+  // Opens the existing file FileName where At says it is, with the size At gives (fmCreate ignores At).
+  TVFileStream(const std::u16string& FileName, TFileOpenMode Mode, const TFileAt& At);
   ~TVFileStream() override;
   const char* ClassName() const override { return "TVFileStream"; }
 
@@ -90,8 +105,9 @@ class TVFileStream : public TVStream {
   struct TBare {};
   // A stream with no name and no file, for descendants that open something else.
   explicit TVFileStream(TBare) {}
-  // Opens the named file (the constructors' work); closes what it opened when it raises.
-  void OpenAtCreation();
+  // Opens the named file, or the one At gives (the constructors' work); closes what it opened when it
+  // raises.
+  void OpenAtCreation(const TFileAt* At = nullptr);
 
   // Raises EVFileStream with ErrorCode = the code of errnoValue.
   [[noreturn]] void FileError(const std::string& Text, int errnoValue) const;
@@ -103,6 +119,8 @@ class TVFileStream : public TVStream {
   int64_t WriteAt(int64_t Offset, const void* Buf, int64_t Count, int64_t& Done);
   // The file's size from the system; "File is too large (>= 2Gb)" beyond 31 bits.
   int32_t AskSize();
+  // FileSize, or "File is too large (>= 2Gb)" beyond 31 bits.
+  int32_t CheckedSize(int64_t FileSize) const;
   // Cuts or extends the open file; "Set size error".
   void TruncateTo(int32_t NewSize);
   void ReleaseHandle();
@@ -115,7 +133,9 @@ class TVFileStream : public TVStream {
   int32_t Size = -1;
 
  private:
-  void Open(TFileOpenMode OpenMode);
+  // Opens the file (at At when given) into Handle and answers its size; raises "Can't open file" or
+  // "Can't create file".
+  int64_t Open(TFileOpenMode OpenMode, const TFileAt* At = nullptr);
 };
 
 class TVBufFileStream : public TVFileStream {
@@ -126,6 +146,8 @@ class TVBufFileStream : public TVFileStream {
   TVBufFileStream(const std::u16string& FileName, TFileOpenMode Mode);
   // With buffers of BufferSize bytes; <= 0: "Error in parameters".
   TVBufFileStream(const std::u16string& FileName, int32_t BufferSize, TFileOpenMode Mode);
+  // The same, opening the existing file where At says it is (see TFileAt).
+  TVBufFileStream(const std::u16string& FileName, int32_t BufferSize, TFileOpenMode Mode, const TFileAt& At);
   // Writes what waits; failures are reported through ReportLostOutput, never thrown.
   ~TVBufFileStream() override;
   const char* ClassName() const override { return "TVBufFileStream"; }
