@@ -175,42 +175,58 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
 
     if (subfolderMask) {
       if (!ScanSubfolders(root, mask, std::u16string(), Masks, Recurse)) return false;
-    } else {
-      if (!ScanFolder(root, mask, Masks)) return false;
-      if (Recurse && !ScanSubfolders(root, std::u16string(), mask, Masks, Recurse)) return false;
-    }
-  }
-  return true;
-}
-
-bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks) {
-  if (!DoProgress(Folder, spkFolder)) return false;
-  std::vector<std::string> files;
-  ListFileNames(files, Utf16ToUtf8(Folder), Utf16ToUtf8(Mask), false);
-  for (const std::string& path : files) {
-    const std::u16string file = Utf8ToUtf16(path);
-    if (MatchesMasks(file, Masks, true)) {
-      if (!ScanSingleFile(file, Masks, false, true)) return false;
-    } else if (!Poll()) {
+    } else if (!WalkFolder(root, mask, Masks, Recurse)) {
       return false;
     }
   }
   return true;
 }
 
+bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks) {
+  return WalkFolder(Folder, Mask, Masks, false);
+}
+
 bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
                                   const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
-  std::vector<std::string> names;
-  ListSubdirNames(names, Utf16ToUtf8(Folder), Utf16ToUtf8(SubMask));
+  TFolderListing listing;
+  listing.Read(Utf16ToUtf8(Folder));
+  listing.Close();
+  listing.KeepFolders(Utf16ToUtf8(SubMask));
+  return ScanListedSubfolders(Folder, listing.Folders, FileMask, Masks, Recurse);
+}
+
+bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string& FileMask, const TWideStrLst& Masks,
+                              bool Recurse) {
+  if (!DoProgress(Folder, spkFolder)) return false;
+  // One read gives the files and the sub-folders; the folder stays open while its files are looked at
+  // and opened relative to it, and is closed before the walk goes down, so one folder is open at a time.
+  TFolderListing listing;
+  listing.Read(Utf16ToUtf8(Folder));
+  listing.KeepFiles(Utf16ToUtf8(FileMask));
   const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
-  for (const std::string& name : names) {
+  for (const std::string& name : listing.Files) {
+    const std::u16string file = prefix + Utf8ToUtf16(name);
+    if (MatchesMasks(file, Masks, true)) {
+      if (!ScanListedFile(file, listing.Fd(), name, Masks)) return false;
+    } else if (!Poll()) {
+      return false;
+    }
+  }
+  if (!Recurse) return true;
+  listing.Close();
+  return ScanListedSubfolders(Folder, listing.Folders, FileMask, Masks, true);
+}
+
+bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, const std::vector<std::string>& Names,
+                                        const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
+  const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
+  for (const std::string& name : Names) {
     const std::u16string path = prefix + Utf8ToUtf16(name);
     if (OnEnterFolder && !OnEnterFolder(path)) {
       if (!Poll()) return false;
       continue;
     }
-    if (!ScanFolder(path, FileMask, Masks)) return false;
-    if (Recurse && !ScanSubfolders(path, std::u16string(), FileMask, Masks, Recurse)) return false;
+    if (!WalkFolder(path, FileMask, Masks, Recurse)) return false;
   }
   return true;
 }
@@ -235,21 +251,39 @@ bool TFileScanner::MatchesMasks(const std::u16string& Name, const TWideStrLst& M
 
 bool TFileScanner::ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
                                   bool CheckArchive) {
+  return ScanFileInfo(FileName, Masks, Explicit, CheckArchive, nullptr);
+}
+
+bool TFileScanner::ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name,
+                                  const TWideStrLst& Masks) {
+  // A name that is not valid UTF-8 has no exact UTF-16 form: FileName then names another file, and the
+  // file is looked for by that name, as everywhere else, rather than by the name in the folder.
+  if (FileName.find(u'\uFFFD') != std::u16string::npos && Utf16ToUtf8(WideExtractFileName(FileName)) != Name)
+    return ScanFileInfo(FileName, Masks, false, true, nullptr);
+  TFileAt at{DirFd, Name, -1};
+  return ScanFileInfo(FileName, Masks, false, true, &at);
+}
+
+bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
+                                bool CheckArchive, TFileAt* At) {
   int64_t size = -1;
   TDateTime date = 0;
   errno = 0;
-  if (!WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr)) {
+  const bool found = At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, nullptr)
+                                   : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr);
+  if (!found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
     const int err = errno != 0 ? errno : ENOENT;
     DoError(FileName, std::strerror(err), FileErrorCode(err), sekOpenFailed);
     return true;
   }
-  return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size);
+  if (At != nullptr) At->Size = size;
+  return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }
 
 bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
                                bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks,
-                               TDateTime Date, int64_t Size) {
+                               TDateTime Date, int64_t Size, const TFileAt* At) {
   if (!Poll()) return false;
 
   TArchiveCheck check = acNone;
@@ -293,11 +327,11 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   if (!MatchesMasks(Name, Masks, false)) return true;
   if (OnAcceptFile && !OnAcceptFile(Name)) return true;
   if (OnFilterFile && !OnFilterFile(Name, false, Date, Size)) return true;
-  return ScanFile(Name, DisplayName, Date, Size, InArchive) != srCancelled;
+  return ScanFile(Name, DisplayName, Date, Size, InArchive, At) != srCancelled;
 }
 
 TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
-                                   int64_t Size, bool InArchive) {
+                                   int64_t Size, bool InArchive, const TFileAt* At) {
   const bool emptyPattern = Scanner.IsPatternEmpty();
   if (!emptyPattern) {
     if ((Mode & smMatchName) != 0 && MatchFileName(DisplayName, InArchive)) {
@@ -323,7 +357,8 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   std::unique_ptr<TVBufFileStream> stream;
   try {
     try {
-      stream = std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
+      stream = At != nullptr ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
+                             : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
     } catch (const EVFileStream& e) {
       if (e.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.

@@ -20,8 +20,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/ArcScan.h"
+#include "core/VFileStream.h"
 #include "core/VFileSys.h"
 #include "search/StrmScan.h"
 
@@ -160,13 +162,15 @@ class TFileScanner {
   // Whether Name passes the masks: an archive name passes while archives are searched (MayBeArchive),
   // other names when their last component matches a mask. InArchive: Name is an archive item path.
   bool MatchesMasks(const std::u16string& Name, const TWideStrLst& Masks, bool MayBeArchive, bool InArchive = false);
-  // One file, plain or archive: Name is the file on disk, DisplayName what the events show. False: stop.
+  // One file, plain or archive: Name is the file on disk, DisplayName what the events show. At, when
+  // given, is where a walked folder holds the file (see TFileAt), so that it is opened relative to the
+  // folder. False: stop.
   bool ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
                    bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks, TDateTime Date,
-                   int64_t Size);
+                   int64_t Size, const TFileAt* At = nullptr);
   // The name test, then the contents of one plain file.
   TScanResult ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
-                       int64_t Size, bool InArchive = false);
+                       int64_t Size, bool InArchive = false, const TFileAt* At = nullptr);
   // The contents of one stream: converted, then directly, as Mode says.
   TScanResult ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
                          bool InArchive = false);
@@ -207,6 +211,18 @@ class TFileScanner {
   std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
 
  private:
+  // ScanFolder, and with Recurse the sub-folders below (ScanSubfolders' work), from one read of Folder.
+  bool WalkFolder(const std::u16string& Folder, const std::u16string& FileMask, const TWideStrLst& Masks,
+                  bool Recurse);
+  // The sub-folders Names of Folder, each walked unless OnEnterFolder refuses it.
+  bool ScanListedSubfolders(const std::u16string& Folder, const std::vector<std::string>& Names,
+                            const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse);
+  // ScanSingleFile of the file Name of the folder open on DirFd, whose full path is FileName.
+  bool ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name, const TWideStrLst& Masks);
+  // ScanSingleFile's work: the file's size and date (at At when given, which then gets the size), then
+  // ProcessFile.
+  bool ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive,
+                    TFileAt* At);
   void ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size, bool InArchive);
   void ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size, TQVConverter* Converter,
                    TScanEncoding Encoding, bool InArchive);
