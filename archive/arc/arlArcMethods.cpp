@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/gzip/arlByteStreams.h"
 #include "archive/gzip/arlDelzw.h"
 
 namespace {
@@ -15,92 +16,45 @@ constexpr uint16_t kCrunchProbeStep = 101;                // where the search fo
 constexpr uint16_t kCrunchMask = kCrunchTable - 1;
 constexpr int kSqueezeEnd = 256;  // the value that ends squeezed data
 
-// Compressed bytes of one entry, at most its packed size.
-class TArcInput {
- public:
-  TArcInput(const TLzhSource& Source, int64_t PackedSize)
-      : FSource(Source), FLeft(std::max<int64_t>(PackedSize, 0)), FBuffer(kArcBuffer) {}
-  bool Get(uint8_t& B) {
-    if (FPos == FLen) {
-      if (FLeft <= 0 || !FSource) return false;
-      const int32_t Want = static_cast<int32_t>(std::min<int64_t>(kArcBuffer, FLeft));
-      FLen = std::clamp(FSource(FBuffer.data(), Want), 0, Want);
-      FPos = 0;
-      FLeft = FLen > 0 ? FLeft - FLen : 0;
-      if (FLen == 0) return false;
-    }
-    B = FBuffer[FPos++];
-    return true;
-  }
-  // As a source for the LZW decoder.
-  int32_t Read(uint8_t* Buffer, int32_t Count) {
-    int32_t N = 0;
-    for (uint8_t B; N < Count && Get(B);) Buffer[N++] = B;
-    return N;
-  }
-
- private:
-  const TLzhSource& FSource;
-  int64_t FLeft;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int32_t FLen = 0;
-};
-
 // Decoded bytes, through the run-length stage when it is on, up to the declared size.
 class TArcOutput {
  public:
   TArcOutput(const TLzhSink& Sink, int64_t Size, bool RunLength)
-      : FSink(Sink), FCap(std::max<int64_t>(Size, 0)), FRunLength(RunLength), FBuffer(kArcBuffer) {}
+      : FOut(Sink, Size, kArcBuffer), FRunLength(RunLength) {}
   // False once the declared size is reached.
   bool Put(uint8_t C) {
-    if (!FRunLength) return Emit(C);
+    if (!FRunLength) return FOut.Put(C);
     if (FInRun) {
       FInRun = false;
-      if (C == 0) return Emit(kRunMarker);
+      if (C == 0) return FOut.Put(kRunMarker);
       for (int N = C; --N > 0;)
-        if (!Emit(FLast)) return false;
-      return !Full();
+        if (!FOut.Put(FLast)) return false;
+      return !FOut.Full();
     }
     if (C == kRunMarker) {
       FInRun = true;
-      return !Full();
+      return !FOut.Full();
     }
     FLast = C;
-    return Emit(C);
+    return FOut.Put(C);
   }
-  bool Full() const { return FCount >= FCap; }
-  int64_t Count() const { return FCount; }
-  void Flush() {
-    if (FPos > 0) FSink(FBuffer.data(), FPos);
-    FPos = 0;
-  }
+  int64_t Count() const { return FOut.Count(); }
+  void Flush() { FOut.Flush(); }
 
  private:
-  bool Emit(uint8_t B) {
-    if (Full()) return false;
-    FBuffer[FPos++] = B;
-    ++FCount;
-    if (FPos == kArcBuffer) Flush();
-    return true;
-  }
-  const TLzhSink& FSink;
-  int64_t FCap;
+  TCappedOutput FOut;
   bool FRunLength;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int64_t FCount = 0;
   bool FInRun = false;
   uint8_t FLast = 0;
 };
 
-TArcResult Unpack(TArcInput& In, TArcOutput& Out) {
+TArcResult Unpack(TByteInput& In, TArcOutput& Out) {
   for (uint8_t B; In.Get(B);)
     if (!Out.Put(B)) break;
   return arOk;
 }
 
-TArcResult Unsqueeze(TArcInput& In, TArcOutput& Out) {
+TArcResult Unsqueeze(TByteInput& In, TArcOutput& Out) {
   uint8_t Lo = 0, Hi = 0;
   if (!In.Get(Lo) || !In.Get(Hi)) return arUnexpectedEnd;
   const auto Nodes = static_cast<int16_t>(Lo | (Hi << 8));
@@ -172,7 +126,7 @@ class TCrunchTable {
   TSlot FSlot[kCrunchTable];
 };
 
-TArcResult Uncrunch(TArcInput& In, TArcOutput& Out, bool NewHash) {
+TArcResult Uncrunch(TByteInput& In, TArcOutput& Out, bool NewHash) {
   auto Table = std::make_unique<TCrunchTable>(NewHash);
   // Two 12-bit codes in every three bytes.
   bool Half = false;
@@ -224,11 +178,11 @@ TArcResult Uncrunch(TArcInput& In, TArcOutput& Out, bool NewHash) {
 // Thrown by the LZW sink when the declared size is reached, to end decoding early.
 struct TOutputFull {};
 
-TArcResult DynamicLzw(TArcInput& In, TArcOutput& Out, int Bits) {
+TArcResult DynamicLzw(TByteInput& In, TArcOutput& Out, int Bits) {
   TDelzwDecoder D(Bits, true);
   TLzhResult R = lrOk;
   try {
-    R = D.Decode([&In](uint8_t* Buffer, int32_t Count) { return In.Read(Buffer, Count); }, INT64_MAX,
+    R = D.Decode([&In](uint8_t* Buffer, int32_t Count) { return In.Take(Buffer, Count); }, INT64_MAX,
                  [&Out](const uint8_t* Buffer, int32_t Count) {
                    for (int32_t I = 0; I < Count; ++I)
                      if (!Out.Put(Buffer[I])) throw TOutputFull();
@@ -244,7 +198,7 @@ TArcResult DynamicLzw(TArcInput& In, TArcOutput& Out, int Bits) {
 TArcResult DecodeArcMethod(int Method, const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
                            const TLzhSink& Sink) {
   if (Method < 3 || Method > 9) return arUnsupported;
-  TArcInput In(Source, PackedSize);
+  TByteInput In(Source, std::max<int64_t>(PackedSize, 0), kArcBuffer);
   // Methods 5 and 9 write the decoded bytes as they are; the others through the run-length stage.
   TArcOutput Out(Sink, UnpackedSize, Method != 5 && Method != 9);
   TArcResult R = arOk;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "archive/arc/arlArcMethods.h"
+#include "archive/arc/arlCrc16Item.h"
 #include "archive/lzh/arlHeaderCursor.h"
-#include "archive/lzh/arlLzhItem.h"
 
 namespace {
 
@@ -140,25 +140,11 @@ void TUnArc::ExtractEntry(TStream32& Stream, const THeader& H) {
     ProgressDone(Item);
     return;
   }
-  if (!BeginItem(false)) {
-    ProgressDone(Item);
-    return;
-  }
-  if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the entry is not written
-    --FileIndex;
-    return;
-  }
-  Crc16Reg = 0;
   const int Method = H.Method;
   TLzhDecodeFn Decode;
   if (Method > 2)
     Decode = [Method](const TLzhSource& Source, int64_t Packed, int64_t Unpacked, const TLzhSink& Sink) {
       return ToLzhResult(DecodeArcMethod(Method, Source, Packed, Unpacked, Sink));
     };
-  const bool Decoded =
-      DecodeItemData(*this, Stream, H.DataPos, H.PackedSize, H.UnpackedSize, ckCrc16, false, Decode);
-  CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
-  // A failed decoding must not pass the check by a chance match of the CRC.
-  if (!Decoded) Crc16Reg = static_cast<uint16_t>(~H.Crc ^ 1);
-  CheckCrc(ckCrc16, H.Crc);
+  ExtractCrc16Item(*this, Stream, H.DataPos, H.Crc, Decode);
 }

@@ -2,73 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
+
+#include "archive/gzip/arlByteStreams.h"
 
 namespace {
 
 constexpr int32_t kInputChunk = 32768;   // bytes asked of the source at a time
 constexpr int32_t kOutputChunk = 16384;  // bytes gathered before each hand-over to the sink
 constexpr int32_t kTableSize = 1 << TDelzwDecoder::kMaxBits;
-
-// Bytes from a source, a chunk at a time.
-class TByteInput {
- public:
-  explicit TByteInput(const TLzhSource& Source) : FSource(Source), FBuffer(kInputChunk) {}
-  // Up to Count bytes into Out; fewer at the end of the source.
-  int32_t Take(uint8_t* Out, int32_t Count) {
-    int32_t Got = 0;
-    while (Got < Count) {
-      if (FPos == FLen) {
-        if (FDry) break;
-        FPos = 0;
-        FLen = FSource ? std::clamp(FSource(FBuffer.data(), kInputChunk), 0, kInputChunk) : 0;
-        if (FLen == 0) {
-          FDry = true;
-          break;
-        }
-      }
-      const int32_t N = std::min(Count - Got, FLen - FPos);
-      std::memcpy(Out + Got, FBuffer.data() + FPos, static_cast<size_t>(N));
-      FPos += N;
-      Got += N;
-    }
-    return Got;
-  }
-
- private:
-  const TLzhSource& FSource;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int32_t FLen = 0;
-  bool FDry = false;
-};
-
-// Decoded bytes gathered for the sink, up to a cap.
-class TCappedOutput {
- public:
-  TCappedOutput(const TLzhSink& Sink, int64_t Cap) : FSink(Sink), FCap(Cap), FBuffer(kOutputChunk) {}
-  // False once the cap is reached.
-  bool Put(uint8_t B) {
-    if (FCount >= FCap) return false;
-    FBuffer[FPos++] = B;
-    ++FCount;
-    if (FPos == kOutputChunk) Flush();
-    return true;
-  }
-  bool Full() const { return FCount >= FCap; }
-  void Flush() {
-    if (FPos > 0 && FSink) FSink(FBuffer.data(), FPos);
-    FPos = 0;
-  }
-  int64_t Count() const { return FCount; }
-
- private:
-  const TLzhSink& FSink;
-  int64_t FCap;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int64_t FCount = 0;
-};
 
 }  // namespace
 
@@ -83,8 +24,8 @@ TDelzwDecoder::~TDelzwDecoder() = default;
 
 TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, const TLzhSink& Sink) {
   FProduced = 0;
-  TByteInput In(Source);
-  TCappedOutput Out(Sink, std::max<int64_t>(MaxOutput, 0));
+  TByteInput In(Source, -1, kInputChunk);
+  TCappedOutput Out(Sink, MaxOutput, kOutputChunk);
   const int32_t MaxMaxCode = 1 << FMaxBits;
   const int32_t FirstFree = FBlockMode ? kClearCode + 1 : kClearCode;
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
+#include "archive/arc/arlCrc16Item.h"
 #include "archive/lzh/arlHeaderCursor.h"
 #include "archive/lzh/arlLzh3.h"
-#include "archive/lzh/arlLzhItem.h"
 #include "archive/zoo/arlZooLzw.h"
 
 namespace {
@@ -109,15 +109,6 @@ void TUnZoo::ExtractEntry(TStream32& Stream, const TEntry& E) {
     ProgressDone(Item);
     return;
   }
-  if (!BeginItem(false)) {
-    ProgressDone(Item);
-    return;
-  }
-  if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the entry is not written
-    --FileIndex;
-    return;
-  }
-  Crc16Reg = 0;
   TLzhDecodeFn Decode;
   std::optional<TZooLzwDecoder> Lzw;
   std::optional<TLzh3Decoder> Huffman;
@@ -128,14 +119,5 @@ void TUnZoo::ExtractEntry(TStream32& Stream, const TEntry& E) {
     Huffman.emplace(kLzh3Zoo);
     Decode = [&Huffman](auto&&... A) { return Huffman->Decode(A...); };
   }
-  bool Decoded = false;
-  if (static_cast<int64_t>(E.DataPos) + E.PackedSize > Stream.Size()) {
-    DoError(Item.Name, "", errReadingFile);
-  } else {
-    Decoded = DecodeItemData(*this, Stream, E.DataPos, E.PackedSize, E.UnpackedSize, ckCrc16, false, Decode);
-  }
-  CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
-  // A failed decoding must not pass the check by a chance match of the CRC.
-  if (!Decoded) Crc16Reg = static_cast<uint16_t>(~E.Crc ^ 1);
-  CheckCrc(ckCrc16, E.Crc);
+  ExtractCrc16Item(*this, Stream, E.DataPos, E.Crc, Decode);
 }

@@ -3,18 +3,20 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/gzip/arlByteStreams.h"
+
 namespace {
 
 // Bits taken least significant first from the source, at most PackedSize bytes of it.
 class TLsbBits {
  public:
   TLsbBits(const TLzhSource& Source, int64_t PackedSize)
-      : FSource(Source), FLeft(std::max<int64_t>(PackedSize, 0)), FBuffer(TZooLzwDecoder::kInputChunk) {}
+      : FIn(Source, std::max<int64_t>(PackedSize, 0), TZooLzwDecoder::kInputChunk) {}
   // N bits (at most 16); false when the data ends before them.
   bool Get(int N, int32_t& Value) {
     while (FCount < N) {
       uint8_t B = 0;
-      if (!NextByte(B)) return false;
+      if (!FIn.Get(B)) return false;
       FBits |= static_cast<uint32_t>(B) << FCount;
       FCount += 8;
     }
@@ -25,23 +27,7 @@ class TLsbBits {
   }
 
  private:
-  bool NextByte(uint8_t& B) {
-    if (FPos == FLen) {
-      if (FLeft <= 0 || !FSource) return false;
-      const int32_t Want = static_cast<int32_t>(std::min<int64_t>(TZooLzwDecoder::kInputChunk, FLeft));
-      FLen = std::clamp(FSource(FBuffer.data(), Want), 0, Want);
-      FPos = 0;
-      FLeft = FLen > 0 ? FLeft - FLen : 0;
-      if (FLen == 0) return false;
-    }
-    B = FBuffer[FPos++];
-    return true;
-  }
-  const TLzhSource& FSource;
-  int64_t FLeft;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int32_t FLen = 0;
+  TByteInput FIn;
   uint32_t FBits = 0;
   int FCount = 0;
 };
@@ -56,19 +42,7 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
   std::vector<uint16_t> Prefix(kTableSize);
   std::vector<uint8_t> Suffix(kTableSize);
   std::vector<uint8_t> Stack(kTableSize + 1);
-  std::vector<uint8_t> Out(kOutputChunk);
-  int32_t OutPos = 0;
-  auto Flush = [&]() {
-    if (OutPos > 0) Sink(Out.data(), OutPos);
-    OutPos = 0;
-  };
-  auto Put = [&](uint8_t B) {
-    if (FProduced >= Cap) return false;
-    Out[OutPos++] = B;
-    ++FProduced;
-    if (OutPos == kOutputChunk) Flush();
-    return true;
-  };
+  TCappedOutput Out(Sink, Cap, kOutputChunk);
 
   int Width = kMinBits;
   int32_t Limit = 1 << kMinBits;
@@ -77,7 +51,7 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
   int32_t OldCode = 0;
   uint8_t FinChar = 0;
   TLzhResult Result = lrUnexpectedEnd;
-  for (int32_t Code; FProduced < Cap;) {
+  for (int32_t Code; !Out.Full();) {
     if (!Bits.Get(Width, Code)) break;
     if (Code == kEndCode) {
       Result = lrOk;
@@ -97,7 +71,7 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
       }
       OldCode = Code;
       FinChar = static_cast<uint8_t>(Code);
-      Put(FinChar);
+      Out.Put(FinChar);
       Fresh = false;
       continue;
     }
@@ -121,7 +95,7 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
     }
     FinChar = static_cast<uint8_t>(Code);
     Stack[Depth++] = FinChar;
-    while (Depth > 0 && Put(Stack[--Depth])) {
+    while (Depth > 0 && Out.Put(Stack[--Depth])) {
     }
     if (FreeCode < kTableSize) {
       Prefix[FreeCode] = static_cast<uint16_t>(OldCode);
@@ -134,7 +108,8 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
     }
     OldCode = InCode;
   }
-  if (FProduced >= Cap && Result == lrUnexpectedEnd) Result = lrOk;
-  Flush();
+  if (Out.Full() && Result == lrUnexpectedEnd) Result = lrOk;
+  Out.Flush();
+  FProduced = Out.Count();
   return Result;
 }

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "archive/arc/arlArcMethods.h"
-#include "tests/archive/lzh/DecoderRun.h"
+#include "tests/archive/tar/ReaderTestUtil.h"
 
 using lzhtest::Bytes;
 using lzhtest::TRunLog;
@@ -33,12 +33,7 @@ TArcRun Extract(const std::string& Fixture) {
   return R;
 }
 
-std::vector<std::string> Good(const TRunLog& Log) {
-  std::vector<std::string> Out;
-  for (const auto& I : Log.Items)
-    if (Log.Passed(I.Name)) Out.push_back(I.Name);
-  return Out;
-}
+using readertest::Good;
 
 // Archives made by arc (stored, packed, squeezed, crunched with dynamic LZW, squashed) and by the encoder
 // of make_fixtures.py (the old stored form and the three hashed crunch methods, checked with nomarch and
@@ -82,13 +77,7 @@ TEST(UnArc, FolderOfPak) {
 }
 
 TEST(UnArc, HostileArchives) {
-  struct TCase {
-    const char* Fixture;
-    std::vector<std::string> Good;
-    std::vector<std::string> Failed;
-    int32_t Error;
-  };
-  const TCase Cases[] = {
+  const readertest::THostileCase Cases[] = {
       {"arc_squeeze_empty_tree.arc", {"EMPTY.TXT"}, {}, 0},
       {"arc_squeeze_tree_too_big.arc", {"GOOD.TXT"}, {"BAD.TXT"}, errInvalidDecodeTree},
       {"arc_squeeze_child_outside.arc", {"GOOD.TXT"}, {"BAD.TXT"}, errInvalidDecodeTree},
@@ -100,32 +89,14 @@ TEST(UnArc, HostileArchives) {
       {"arc_bad_second_marker.arc", {"GOOD.TXT"}, {}, errBadFileHeader},
       {"arc_unknown_method.arc", {"GOOD.TXT", "LAST.TXT"}, {}, errUnsupportedMethod},
   };
-  for (const auto& C : Cases) {
-    const TArcRun R = Extract(C.Fixture);
-    EXPECT_EQ(Good(R.Log), C.Good) << C.Fixture;
-    for (const auto& F : C.Failed) {
-      ASSERT_NE(R.Log.Find(F), nullptr) << C.Fixture << " " << F;
-      EXPECT_FALSE(R.Log.Passed(F)) << C.Fixture << " " << F;
-    }
-    if (C.Error == 0)
-      EXPECT_TRUE(R.Log.Errors.empty()) << C.Fixture;
-    else
-      EXPECT_TRUE(R.Log.HasError(C.Error)) << C.Fixture;
-  }
+  for (const auto& C : Cases) readertest::ExpectCase(Extract(C.Fixture).Log, C);
   // What a failed LZW entry decoded before its bad code is delivered: "A".
   EXPECT_EQ(Extract("arc_lzw_code_beyond_free.arc").Log.Find("BAD.TXT")->Data, Text("A"));
 }
 
 TEST(UnArc, NameLeavingTheOutputFolderIsRefused) {
-  lzhtest::TTempFolder Out("unarc_escape");
-  const auto Inner = Out.Path / "inner";
-  std::filesystem::create_directories(Inner);
   TUnArc D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("arc_name_escape.arc"), Inner);
-  EXPECT_TRUE(Log.HasError(errInvalidFileName));
-  EXPECT_EQ(Log.Result, 1);
-  EXPECT_TRUE(std::filesystem::exists(Inner / "GOOD.TXT"));
-  EXPECT_FALSE(std::filesystem::exists(Out.Path / "ESC.TXT"));
+  readertest::ExpectEscapeRefused(D, FixturePath("arc_name_escape.arc"), "ESC.TXT", "GOOD.TXT");
 }
 
 // The method decoders on their own, through sources of every chunk size, and cut at the declared size.

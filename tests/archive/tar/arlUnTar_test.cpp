@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "archive/gzip/arlUnGZip.h"
-#include "tests/archive/lzh/DecoderRun.h"
+#include "tests/archive/tar/ReaderTestUtil.h"
 
 using lzhtest::Bytes;
 using lzhtest::TRunLog;
@@ -33,13 +33,7 @@ Bytes B513() {
 
 const std::string kName100 = std::string(96, 'n') + ".txt";
 
-// The items written whole and passing their check, in order.
-std::vector<std::string> Good(const TRunLog& Log) {
-  std::vector<std::string> Out;
-  for (const auto& I : Log.Items)
-    if (Log.Passed(I.Name)) Out.push_back(I.Name);
-  return Out;
-}
+using readertest::Good;
 
 // A ustar archive made by tar: a folder, a 0-byte file, a 513-byte file, a short text and a file whose
 // name fills the 100-byte field without a NUL. The folder is made, not listed.
@@ -120,13 +114,7 @@ TEST(UnTar, OnlyFilesAndFoldersAreItems) {
 
 // Hostile archives: what is read before the fault, and the one report the fault gives.
 TEST(UnTar, HostileArchives) {
-  struct TCase {
-    const char* Fixture;
-    std::vector<std::string> Good;  // written whole and passing
-    std::vector<std::string> Failed;
-    int32_t Error;  // 0: none
-  };
-  const TCase Cases[] = {
+  const readertest::THostileCase Cases[] = {
       // The checksum's digits between a blank and NULs are read like any octal field.
       {"tar_checksum_blanks_nuls.tar", {"dir/empty.txt", "dir/b513.bin", "dir/a.txt", kName100}, {}, 0},
       // A size of 8 GiB in a 5 KiB file: the entry is the last one listed and its copy ends short.
@@ -138,19 +126,7 @@ TEST(UnTar, HostileArchives) {
       // A long-name record of 70000 bytes is beyond the cap: nothing is listed.
       {"tar_longname_oversize.tar", {}, {}, errBadFileHeader},
   };
-  for (const auto& C : Cases) {
-    const TRunLog Log = Extract(C.Fixture);
-    EXPECT_EQ(Good(Log), C.Good) << C.Fixture;
-    for (const auto& F : C.Failed) {
-      ASSERT_NE(Log.Find(F), nullptr) << C.Fixture;
-      EXPECT_FALSE(Log.Passed(F)) << C.Fixture;
-    }
-    if (C.Error == 0) {
-      EXPECT_TRUE(Log.Errors.empty()) << C.Fixture;
-    } else {
-      EXPECT_TRUE(Log.HasError(C.Error)) << C.Fixture;
-    }
-  }
+  for (const auto& C : Cases) readertest::ExpectCase(Extract(C.Fixture), C);
 }
 
 TEST(UnTar, ExtractsToFilesWithFoldersAndDates) {
@@ -169,15 +145,8 @@ TEST(UnTar, ExtractsToFilesWithFoldersAndDates) {
 }
 
 TEST(UnTar, NameLeavingTheOutputFolderIsRefused) {
-  lzhtest::TTempFolder Out("untar_escape");
-  const auto Inner = Out.Path / "inner";
-  std::filesystem::create_directories(Inner);
   TUnTar D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("tar_name_escape.tar"), Inner);
-  EXPECT_TRUE(Log.HasError(errInvalidFileName));
-  EXPECT_EQ(Log.Result, 1);
-  EXPECT_TRUE(std::filesystem::exists(Inner / "inside.txt"));
-  EXPECT_FALSE(std::filesystem::exists(Out.Path / "escape.txt"));
+  readertest::ExpectEscapeRefused(D, FixturePath("tar_name_escape.tar"), "escape.txt", "inside.txt");
 }
 
 // TARs written by other programs, inside compress files: the compress decoder gives the TAR, and the TAR

@@ -6,7 +6,7 @@
 #include <map>
 
 #include "archive/zoo/arlZooLzw.h"
-#include "tests/archive/lzh/DecoderRun.h"
+#include "tests/archive/tar/ReaderTestUtil.h"
 
 using lzhtest::Bytes;
 using lzhtest::TRunLog;
@@ -33,12 +33,7 @@ TZooRun Extract(const std::string& Fixture) {
   return R;
 }
 
-std::vector<std::string> Good(const TRunLog& Log) {
-  std::vector<std::string> Out;
-  for (const auto& I : Log.Items)
-    if (Log.Passed(I.Name)) Out.push_back(I.Name);
-  return Out;
-}
+using readertest::Good;
 
 // A stored, an LZW and a static-Huffman entry (the -lh5- data of an LHA archive made by jlha); lsar
 // passes the archive.
@@ -62,13 +57,7 @@ TEST(UnZoo, LongRunOfOneByte) {
 }
 
 TEST(UnZoo, HostileArchives) {
-  struct TCase {
-    const char* Fixture;
-    std::vector<std::string> Good;
-    std::vector<std::string> Failed;
-    int32_t Error;
-  };
-  const TCase Cases[] = {
+  const readertest::THostileCase Cases[] = {
       // The end code comes before the data's end: the bytes after it are not read.
       {"zoo_lzw_end_code_early.zoo", {"EARLY.TXT"}, {}, 0},
       {"zoo_negated_offset_bad.zoo", {}, {}, errBadFileHeader},
@@ -80,31 +69,13 @@ TEST(UnZoo, HostileArchives) {
       {"zoo_unknown_method.zoo", {"GOOD.TXT"}, {}, errUnsupportedMethod},
       {"zoo_lzw_code_beyond_free.zoo", {"GOOD.TXT"}, {"BAD.TXT"}, errCorruptInput},
   };
-  for (const auto& C : Cases) {
-    const TZooRun R = Extract(C.Fixture);
-    EXPECT_EQ(Good(R.Log), C.Good) << C.Fixture;
-    for (const auto& F : C.Failed) {
-      ASSERT_NE(R.Log.Find(F), nullptr) << C.Fixture << " " << F;
-      EXPECT_FALSE(R.Log.Passed(F)) << C.Fixture << " " << F;
-    }
-    if (C.Error == 0)
-      EXPECT_TRUE(R.Log.Errors.empty()) << C.Fixture;
-    else
-      EXPECT_TRUE(R.Log.HasError(C.Error)) << C.Fixture;
-  }
+  for (const auto& C : Cases) readertest::ExpectCase(Extract(C.Fixture).Log, C);
   EXPECT_EQ(Extract("zoo_lzw_code_beyond_free.zoo").Log.Find("BAD.TXT")->Data, Text("A"));
 }
 
 TEST(UnZoo, NameLeavingTheOutputFolderIsRefused) {
-  lzhtest::TTempFolder Out("unzoo_escape");
-  const auto Inner = Out.Path / "inner";
-  std::filesystem::create_directories(Inner);
   TUnZoo D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("zoo_name_escape.zoo"), Inner);
-  EXPECT_TRUE(Log.HasError(errInvalidFileName));
-  EXPECT_EQ(Log.Result, 1);
-  EXPECT_TRUE(std::filesystem::exists(Inner / "GOOD.TXT"));
-  EXPECT_FALSE(std::filesystem::exists(Out.Path / "ESC.TXT"));
+  readertest::ExpectEscapeRefused(D, FixturePath("zoo_name_escape.zoo"), "ESC.TXT", "GOOD.TXT");
 }
 
 // The LZW decoder on its own: the entry's data through sources of every chunk size, and cut at a size.
