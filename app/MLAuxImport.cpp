@@ -65,7 +65,9 @@ class TLangFileReader {
     } catch (const EMultiLang&) {
       throw;
     } catch (const Exception& E) {
-      Fail(E.Message());
+      // The stream failed on the line after the last one it delivered (a line too long); a file that
+      // could not be opened has no line.
+      Fail(E.Message(), Stream ? 1 : 0);
     }
   }
 
@@ -81,8 +83,8 @@ class TLangFileReader {
     return false;
   }
 
-  [[noreturn]] void Fail(const std::string& Reason) const {
-    const int32_t LineNo = Stream ? Stream->GetLineCount() : 0;
+  [[noreturn]] void Fail(const std::string& Reason, int32_t LinesAhead = 0) const {
+    const int32_t LineNo = (Stream ? Stream->GetLineCount() : 0) + LinesAhead;
     std::string Msg = Format("Error importing language file '%s' (line %d)", {Utf16ToUtf8(FileName), LineNo});
     if (!Reason.empty()) Msg += "\r\n" + Reason;
     throw EMultiLang(Msg);

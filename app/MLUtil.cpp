@@ -1,12 +1,14 @@
 #include "app/MLUtil.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/MultiLan.h"
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/TextStream.h"
 #include "core/VFileSys.h"
+#include "search/NLSProcsDyn.h"
 
 namespace {
 
@@ -38,7 +40,7 @@ const TLanguageMenuItem* TLanguageMenu::ItemOfLanguage(int32_t Index) const {
   return nullptr;
 }
 
-bool ReadLanguageFileName(const std::u16string& FileName, std::string& DisplayName) {
+bool ReadLanguageFileName(const std::u16string& FileName, std::u16string& DisplayName) {
   std::string Language, Name;
   try {
     // The buffer of the full import, so that a file the import reads is never skipped here for a long line.
@@ -67,7 +69,16 @@ bool ReadLanguageFileName(const std::u16string& FileName, std::string& DisplayNa
     return false;
   }
   if (Language.empty()) return false;
-  DisplayName = !Name.empty() ? Name : Trim(Language.substr(0, Language.find(',')));
+  // The name is text of the language's charset, which follows the language's name after ",".
+  const size_t Comma = Language.find(',');
+  int Charset = kDefaultLangCharset;
+  if (Comma != std::string::npos) {
+    const std::string Text = Trim(Language.substr(Comma + 1));
+    char* End = nullptr;
+    const long N = std::strtol(Text.c_str(), &End, 10);
+    if (!Text.empty() && *End == '\0' && N >= 0 && N <= 255) Charset = static_cast<int>(N);
+  }
+  DisplayName = DecodeLangText(!Name.empty() ? Name : Trim(Language.substr(0, Comma)), static_cast<uint8_t>(Charset));
   return true;
 }
 
@@ -78,7 +89,7 @@ void LoadLanguages(TMultiLang& Languages, const std::u16string& Folder, const st
   WideListFiles(Found, Folder, Mask, false);
   struct TKept {
     std::u16string FileName;
-    std::string DisplayName;
+    std::u16string DisplayName;
   };
   std::vector<TKept> Kept;
   for (int32_t I = 0; I < Found.GetCount(); ++I) {
@@ -92,7 +103,7 @@ void LoadLanguages(TMultiLang& Languages, const std::u16string& Folder, const st
   // By display name without case; files of one name in the order of their file names.
   std::sort(Kept.begin(), Kept.end(), [](const TKept& A, const TKept& B) { return A.FileName < B.FileName; });
   std::stable_sort(Kept.begin(), Kept.end(), [](const TKept& A, const TKept& B) {
-    return AnsiCompareText(A.DisplayName, B.DisplayName) < 0;
+    return WideCompareTextFunc(A.DisplayName.c_str(), B.DisplayName.c_str()) < 0;
   });
   for (const TKept& K : Kept) {
     int32_t Index;
@@ -103,7 +114,7 @@ void LoadLanguages(TMultiLang& Languages, const std::u16string& Folder, const st
     }
     if (Index < 0) continue;
     Files.push_back({K.FileName, Index, 0});
-    Menu.AddLanguageMenuItem(DecodeLangText(K.DisplayName, Languages.GetLanguageCharset(Index)), Index);
+    Menu.AddLanguageMenuItem(K.DisplayName, Index);
   }
   Menu.Enabled = !Menu.Items.empty();
 }

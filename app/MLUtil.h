@@ -51,8 +51,9 @@ struct TLanguageMenu {
 };
 
 // The display name of a language file from a quick look at its meta section: NAME, else LANGUAGE up to
-// its first ",". False when the file has no meta section with a language, or cannot be read.
-bool ReadLanguageFileName(const std::u16string& FileName, std::string& DisplayName);
+// its first ",", decoded with the charset the LANGUAGE value names. False when the file has no meta
+// section with a language, or cannot be read.
+bool ReadLanguageFileName(const std::u16string& FileName, std::u16string& DisplayName);
 
 // Lists the files of Folder matching Mask; when the languages already present and the files with a
 // language number two or more, imports the files in the order of their display names (without case),

@@ -1,0 +1,42 @@
+// Fixtures of the application tests: a per-user registry in a temporary folder, and helpers for files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "core/WinUtils.h"
+#include "tests/core/FileFixtures.h"
+
+// Points $XDG_CONFIG_HOME at a fresh folder and makes the program's registry store follow it; both are
+// restored when the test ends.
+class TRegistrySandbox {
+ public:
+  TRegistrySandbox() {
+    if (const char* Old = std::getenv("XDG_CONFIG_HOME")) Saved = Old;
+    setenv("XDG_CONFIG_HOME", Folder.Path.c_str(), 1);
+    SetRegStore(nullptr);  // taken again from the environment
+  }
+  ~TRegistrySandbox() {
+    if (Saved)
+      setenv("XDG_CONFIG_HOME", Saved->c_str(), 1);
+    else
+      unsetenv("XDG_CONFIG_HOME");
+    SetRegStore(nullptr);
+  }
+  TRegistrySandbox(const TRegistrySandbox&) = delete;
+  TRegistrySandbox& operator=(const TRegistrySandbox&) = delete;
+
+  // The folder of the program's key.
+  std::string ProgramKeyFolder() const { return Folder.Path + "/Quorvane/QVSearch"; }
+
+  TTempFolder Folder;
+
+ private:
+  std::optional<std::string> Saved;
+};
+
+// The folder of the application's test fixtures.
+inline std::string AppTestData(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/" + Name; }
