@@ -1,0 +1,87 @@
+#include "server/ConvTemp.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+#include "platform/registry/RegStore.h"
+#include "plugins/frame/ConvCmmn.h"
+
+namespace {
+
+std::string g_override;
+
+// The key whose default value names the installed program; its folder may hold a "Temp" folder.
+constexpr const char* kInstallKey = "Software\\Quorvane\\Scopewise\\1.0";
+// The longest installation path taken from that value, as the buffer that reads it allows.
+constexpr size_t kMaxInstallPath = 261;
+
+std::string FolderOf(const std::string& Path) {
+  const size_t slash = Path.rfind('/');
+  return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+bool SetTempFolderOverride(const std::string& Folder) {
+  if (!DirExists(Folder)) return false;
+  g_override = Folder;
+  return true;
+}
+
+void ClearTempFolderOverride() { g_override.clear(); }
+
+bool GetPluginTempFolder(std::string& Folder) {
+  if (!g_override.empty() && DirExists(g_override)) {
+    Folder = IncludeTrailingBackslash(g_override);
+    return true;
+  }
+  Folder = GetTempDir();
+  if (Folder.empty()) {
+    SetLastErrorText("GetTempPath error: " + std::string(std::strerror(ENOENT)));
+    return false;
+  }
+  Folder = IncludeTrailingBackslash(Folder);
+  return true;
+}
+
+bool MakeTempFileNameIn(const std::string& Folder, const std::string& Prefix, std::string& FileName) {
+  std::string name = IncludeTrailingBackslash(Folder) + Prefix + "XXXXXX";
+  const int fd = FileLayer().MakeTemp(name);
+  if (fd < 0) {
+    SetLastErrorText("GetTempFileName error: " + std::string(std::strerror(errno)));
+    return false;
+  }
+  FileLayer().Close(fd);
+  FileName = name;
+  return true;
+}
+
+bool MakePluginTempFile(std::string& FileName) {
+  std::string folder;
+  return GetPluginTempFolder(folder) && MakeTempFileNameIn(folder, "QV", FileName);
+}
+
+void InitPluginTempFolder() {
+  const std::string programFolder = FolderOf(ModuleFileName(nullptr));
+  if (!programFolder.empty() && SetTempFolderOverride(programFolder + "Temp")) return;
+  TRegKey key;
+  TRegValue value;
+  if (RegStore().OpenKey(TRegRoot::LocalMachine, kInstallKey, false, key) != TRegStatus::Ok ||
+      RegStore().ReadValue(key, "", value) != TRegStatus::Ok || value.Type != REG_SZ)
+    return;
+  std::string path = value.Data.substr(0, std::min(value.Data.size(), kMaxInstallPath));
+  path = path.substr(0, path.find('\0'));
+  const std::string folder = FolderOf(path);
+  if (!folder.empty()) SetTempFolderOverride(folder + "Temp");
+}
+
+TTempFile::~TTempFile() {
+  if (!Name_.empty()) ForceDeleteFile(Name_);
+}
+
+bool TTempFile::Make() {
+  if (!Name_.empty()) return true;
+  return MakePluginTempFile(Name_);
+}
