@@ -89,8 +89,8 @@ int64_t TVFileStream::Open(TFileOpenMode OpenMode, const TFileAt* At) {
       default: flags = O_PATH; break;  // no access: the file is only looked at
     }
   }
-  // Non-blocking, so that a FIFO is refused (or, found where a regular file was seen, read as empty)
-  // instead of blocking the open.
+  // Non-blocking, so that a FIFO is refused (or, found where a regular file was seen, fails at the first
+  // read) instead of blocking the open.
   flags |= O_NOCTTY | O_NONBLOCK;
   const char* failText = OpenMode == fmCreate ? "Can't create file" : "Can't open file";
   IFileLayer& fs = FileLayer();

@@ -14,7 +14,7 @@
 // Files of 2 GB or more are refused, since positions are 32-bit. Only regular files are opened: a folder,
 // FIFO, socket or device is refused with "Can't open file" (opening a FIFO would block). A stream opened
 // at a TFileAt takes the caller's word for the type and size; every open is non-blocking, so a FIFO found
-// there instead reads as empty or fails, and never blocks.
+// there instead fails at the first read and never blocks.
 //
 // Failures raise EVFileStream with ErrorCode (the Windows-style code of the system error, see FileLayer.h)
 // and the message "Class <class> (file "<name>"): <text>".

@@ -1,5 +1,6 @@
 #include "core/VFileStream.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +21,15 @@ std::string Pattern(size_t n, uint32_t seed = 1) {
   for (auto& c : s) c = static_cast<char>(rng());
   return s;
 }
+
+// A folder held open for the *at calls while the scope lasts.
+struct TFolderFd {
+  explicit TFolderFd(const std::string& Path) : Fd(open(Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~TFolderFd() { close(Fd); }
+  TFolderFd(const TFolderFd&) = delete;
+  TFolderFd& operator=(const TFolderFd&) = delete;
+  int Fd;
+};
 
 std::string ReadN(TVStream& s, int32_t n) {
   std::string out(n, '\0');
@@ -362,6 +372,54 @@ TEST(VFileStream, OpensGoThroughTheFileLayer) {
   s.Close();
   s.GetSize();  // the lazy re-open
   EXPECT_EQ(layer.Calls(TFileOp::Open), 3);
+}
+
+// A stream opened at a folder descriptor takes the caller's size and asks nothing again: one open, no
+// fstat. A re-open after Close goes by the full name and asks the size anew.
+TEST(VFileStream, OpenAtAFolderTakesTheSizeTheCallerSaw) {
+  TTempFolder dir;
+  WriteFileBytes(dir / "f", "0123456789");
+  TFolderFd folder(dir.Path);
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  const std::u16string name = Utf8ToUtf16(dir / "f");
+  TVBufFileStream s(name, 4, fmShareDenyWrite, TFileAt{folder.Fd, "f", 10});
+  EXPECT_EQ(layer.Calls(TFileOp::Open), 1);
+  EXPECT_EQ(layer.Calls(TFileOp::Stat), 0);
+  EXPECT_EQ(s.GetSize(), 10);
+  EXPECT_EQ(ReadN(s, 10), "0123456789");
+  s.Close();
+  WriteFileBytes(dir / "f", "0123456789ab");
+  EXPECT_EQ(s.GetSize(), 12);
+  EXPECT_EQ(ReadN(s, 2), "ab");
+  EXPECT_EQ(layer.Calls(TFileOp::Open), 2);
+
+  layer.FailCall(TFileOp::Open, 1, EBUSY);
+  try {
+    TVBufFileStream locked(name, 4, fmShareDenyWrite, TFileAt{folder.Fd, "f", 12});
+    FAIL();
+  } catch (const EVFileStream& e) {
+    EXPECT_EQ(e.ErrorCode, kErrorSharingViolation);
+    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + dir / "f" + "\"): Can't open file");
+  }
+  EXPECT_THROW(TVFileStream(name, fmShareDenyWrite, TFileAt{folder.Fd, "gone", 12}), EVFileStream);
+}
+
+// What the caller saw can be stale: a FIFO found in the file's place blocks neither the open nor the
+// read, which fails; a size of 2 GB or more is refused as when the system gives it.
+TEST(VFileStream, OpenAtAStaleLookNeverBlocks) {
+  TTempFolder dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  WriteFileBytes(dir / "big", "x");
+  TFolderFd folder(dir.Path);
+  TVBufFileStream s(Utf8ToUtf16(dir / "pipe"), 16, fmShareDenyWrite, TFileAt{folder.Fd, "pipe", 5});
+  EXPECT_THROW(ReadN(s, 5), EVFileStream);
+  try {
+    TVFileStream big(Utf8ToUtf16(dir / "big"), fmShareDenyWrite, TFileAt{folder.Fd, "big", int64_t{1} << 31});
+    FAIL();
+  } catch (const EVFileStream& e) {
+    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + dir / "big" + "\"): File is too large (>= 2Gb)");
+  }
 }
 
 TEST(VBufFileStream, BufferSizeMustBePositive) {

@@ -119,6 +119,7 @@ class ListingTree : public testing::Test {
     fs::create_directory_symlink(root, root + "/loop");
     fs::create_directory_symlink(root + "/sub", root + "/sub/deeper/up");
     fs::create_symlink(root + "/b.txt", root + "/linkfile");
+    fs::create_symlink(root + "/nowhere", root + "/dangling");
     chmod((root + "/A.txt").c_str(), 0444);
   }
   Names Rel(const Names& full) {
@@ -143,6 +144,61 @@ TEST_F(ListingTree, RecursiveListingIsOrderedSkipsFifoAndLinkedFolders) {
   EXPECT_TRUE(files.empty());
   ListFileNames(files, root + "/missing", "*", true);
   EXPECT_TRUE(files.empty());
+}
+
+// File systems that give no entry types (DT_UNKNOWN) are listed alike: each entry's type is asked then.
+TEST_F(ListingTree, SameListingsWhenTheFileSystemGivesNoTypes) {
+  Names files, subs;
+  ListFileNames(files, root, "", true);
+  ListSubdirNames(subs, root, "");
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  layer.HideEntryTypes = true;
+  Names untypedFiles, untypedSubs;
+  ListFileNames(untypedFiles, root, "", true);
+  ListSubdirNames(untypedSubs, root, "");
+  EXPECT_EQ(untypedFiles, files);
+  EXPECT_EQ(untypedSubs, subs);
+  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder), 5);  // root, sub, sub/deeper, Sub2; root again for its sub-folders
+}
+
+// A recursive listing reads each folder once, for its files and its sub-folders together, and opens no
+// file. A folder that cannot be opened or read is left out with everything below it.
+TEST_F(ListingTree, EachFolderIsReadOnceAndUnreadableFoldersAreLeftOut) {
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  Names files;
+  ListFileNames(files, root, "*.htm", true);
+  EXPECT_EQ(Rel(files), (Names{"x.htm", "sub/c.htm", "sub/deeper/d.htm"}));
+  EXPECT_EQ(layer.Calls(TFileOp::OpenFolder), 4);
+  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder), 4);
+  EXPECT_EQ(layer.Calls(TFileOp::Open), 0);
+  EXPECT_EQ(layer.Calls(TFileOp::Close), 4);
+
+  for (TFileOp op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
+    layer.FailCall(op, 2, EACCES);  // the second folder, sub
+    ListFileNames(files, root, "*.htm", true);
+    EXPECT_EQ(Rel(files), Names{"x.htm"});
+  }
+  // Root and Sub2 after the failed open of sub; root, sub and Sub2 after its failed read, which is closed too.
+  EXPECT_EQ(layer.Calls(TFileOp::Close), 4 + 2 + 3);
+}
+
+// Names in order without case, by their upper-case UTF-16 form (the ASCII names and the others by the
+// same key), ties broken exactly.
+TEST(VFileSys, ListingOrderWithoutCaseTiesBrokenExactly) {
+  TTempFolder dir;
+  // Upper case: "\u0131" (dotless i) is "I"; "\u00e9" is "\u00c9"; the fullwidth A is its own.
+  for (const char* name : {"\xef\xbc\xa1", "\xf0\x9f\x98\x80", "\xc3\x89" "a", "\xc3\xa9", "[x", "z", "\xc4\xb1" "b",
+                           "ib", "Ib", "b", "B", "a"})
+    WriteFileBytes(dir / name, "");
+  Names files;
+  ListFileNames(files, dir.Path, "", false);
+  for (auto& f : files) f = f.substr(dir.Path.size() + 1);
+  // "[" (0x5B) comes after "Z" and before the letters beyond ASCII; U+1F600 (a surrogate pair, D83D)
+  // before U+FF21, although its UTF-8 form is the greater.
+  EXPECT_EQ(files, (Names{"a", "B", "b", "Ib", "ib", "\xc4\xb1" "b", "z", "[x", "\xc3\xa9", "\xc3\x89" "a",
+                          "\xf0\x9f\x98\x80", "\xef\xbc\xa1"}));
 }
 
 TEST_F(ListingTree, SubfolderNamesWithoutLinks) {
