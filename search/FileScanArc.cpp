@@ -1,0 +1,572 @@
+#include "search/FileScanArc.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "archive/ArcNested.h"
+#include "archive/Archiver.h"
+#include "core/FileLayer.h"
+#include "core/MemUtils.h"
+#include "core/StrLst.h"
+#include "core/StrUtils.h"
+#include "core/VFileSys.h"
+#include "core/VStream.h"
+
+namespace {
+
+std::string LastComponent(const std::string& Path) {
+  const size_t slash = Path.find_last_of('/');
+  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+}
+
+// The item's folder inside its archive, with its final "/" ("" at the top).
+std::string ItemFolder(const std::string& ItemName) {
+  const size_t slash = ItemName.find_last_of('/');
+  return slash == std::string::npos ? std::string() : ItemName.substr(0, slash + 1);
+}
+
+bool LowerCaseLess(const std::string& A, const std::string& B) {
+  const int c = ::strcasecmp(A.c_str(), B.c_str());
+  return c != 0 ? c < 0 : A < B;
+}
+
+// The kinds whose archives may span volumes: their items are held back until their folder is complete.
+bool MaySpanVolumes(TArchiveKind Kind) {
+  return Kind == akExe || Kind == akAce || Kind == akArj || Kind == akCab || Kind == akRar;
+}
+
+// Deletes a temporary file of the walk unless the inner-archive cache owns it. When the cache cannot be
+// asked, the file stays: a file left behind is better than a cache entry without its archive.
+void DeleteWalkFile(const std::string& Name) {
+  TArchiveCacheLock lock;
+  if (!lock.Locked() || IsArchiveFileCached(Name)) return;
+  ForceDeleteFile(Name);
+}
+
+// kB value of one /proc/meminfo line, in bytes; -1 when absent.
+int64_t MemInfoBytes(const std::string& Key) {
+  std::ifstream in("/proc/meminfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.compare(0, Key.size() + 1, Key + ":") != 0) continue;
+    long long kb = -1;
+    if (std::sscanf(line.c_str() + Key.size() + 1, "%lld", &kb) == 1) return static_cast<int64_t>(kb) * 1024;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool CanExtractToMemory(int64_t Size) {
+  const int64_t available = MemInfoBytes("MemAvailable");
+  if (available >= Size) return true;
+  const int64_t total = GetPhysicalMemorySize();
+  int64_t virtualBytes = INT64_MAX;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    virtualBytes = static_cast<int64_t>(limit.rlim_cur);
+  return total / 8 >= Size && virtualBytes / 16 >= Size;
+}
+
+// The state of one open archive and the answers to its archiver's callbacks.
+class TListHelper {
+ public:
+  TListHelper(TArchiveWalk& Walk, TFileScanner& Scanner, TArchiver& Archiver, std::string FileName,
+              std::string DisplayName, bool Explicit, const TWideStrLst& Masks)
+      : Explicit(Explicit),
+        ArchiveFileName(std::move(FileName)),
+        ArchiveDisplayName(std::move(DisplayName)),
+        Owner(Walk),
+        Scanner(Scanner),
+        Archiver(Archiver),
+        Masks(Masks) {}
+  ~TListHelper() { DropQueue(); }
+  TListHelper(const TListHelper&) = delete;
+  TListHelper& operator=(const TListHelper&) = delete;
+
+  // The whole walk of the archive; false: stop the search.
+  bool Walk();
+
+  bool Progress() {
+    const bool goOn = Scanner.DoProgress(std::u16string(), spkPoll);
+    if (!goOn) Stopped = true;
+    return goOn;
+  }
+  void ReportWarning(const std::string& Msg) {
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Msg, 0, sekArchiveWarning);
+  }
+  bool FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size);
+  bool DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
+                  TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued);
+  void ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size);
+  void ItemExtractedToMemory(const std::string& ItemName, void* Block, bool& Stop, TDateTime Date, int32_t Size);
+  bool FlushNestedArchives();
+
+  bool Stopped = false;
+
+ private:
+  // One nested archive held back until its folder is complete; its file is the walk's to delete.
+  struct TItemInfo {
+    std::string Name;      // the item's name in the archive
+    std::string FileName;  // the temporary file it was extracted to
+    TDateTime Date;
+    int64_t Size;
+  };
+
+  std::string ItemPath(const std::string& ItemName) const { return ArchiveDisplayName + "|" + ItemName; }
+  std::u16string WideItemPath(const std::string& ItemName) const { return Utf8ToUtf16(ItemPath(ItemName)); }
+  void ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size);
+  void WalkItemByItem();
+  bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
+  void DropQueue();
+
+  bool Explicit;
+  std::string CurrentFolder;
+  std::string LastItem;
+  std::string ArchiveFileName;
+  std::string ArchiveDisplayName;
+  TArchiveWalk& Owner;
+  TFileScanner& Scanner;
+  TArchiver& Archiver;
+  std::vector<TItemInfo> Queue;
+  const TWideStrLst& Masks;
+};
+
+bool TListHelper::Walk() {
+  if (Archiver.SupportsExtractAll()) {
+    Archiver.OnFileDone = [this](const std::string& FileName, bool, bool& Stop, TDateTime* Date, int32_t* Size) {
+      ItemExtracted(FileName, Stop, Date, Size);
+    };
+    try {
+      Archiver.ExtractAll(
+          [this](const std::string& ItemName, void* Block, bool& Stop, TDateTime Date, int32_t Size) {
+            ItemExtractedToMemory(ItemName, Block, Stop, Date, Size);
+          },
+          [this](const std::string& ItemName, bool SizeIncomplete, std::string& FileName, TExtractDecision& Decision,
+                 TDateTime Date, int32_t Size, bool Continued) {
+            return DecideItem(ItemName, SizeIncomplete, FileName, Decision, Date, Size, Continued);
+          });
+    } catch (const std::exception& e) {
+      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName), 0,
+                      sekException);
+    }
+  } else {
+    WalkItemByItem();
+  }
+  if (Stopped) return false;
+  return FlushNestedArchives();
+}
+
+void TListHelper::WalkItemByItem() {
+  const std::u16string display = Utf8ToUtf16(ArchiveDisplayName);
+  try {
+    if (!Archiver.ListItems()) {
+      Stopped = true;
+      return;
+    }
+  } catch (const std::exception& e) {
+    Scanner.DoError(display, ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName), 0, sekException);
+    return;
+  }
+  for (int32_t i = 0; i < Archiver.ItemCount(); ++i) {
+    std::string name;
+    TDateTime date = 0;
+    int32_t size = 0;
+    Archiver.GetItem(i, name, date, size);
+    std::string fileName = name;
+    TExtractDecision decision = edToFile;
+    const bool take = DecideItem(name, false, fileName, decision, date, size, false);
+    if (decision == edCancel) {
+      Stopped = true;
+      return;
+    }
+    if (!take) continue;
+    bool stop = false;
+    try {
+      if (decision == edToMemory) {
+        ItemExtractedToMemory(name, Archiver.ExtractItemToMemory(i, size), stop, date, size);
+      } else {
+        std::string path;
+        Archiver.ExtractItemToTemp(i, size, path);
+        ItemExtracted(path, stop, &date, &size);
+      }
+    } catch (const std::exception& e) {
+      const std::string msg = decision == edToMemory ? ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName)
+                                                      : std::string(e.what());
+      Scanner.DoError(display, msg, 0, sekException);
+    }
+    if (stop) {
+      Stopped = true;
+      return;
+    }
+  }
+}
+
+void TListHelper::ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size) {
+  if (!Scanner.OnFound) return;
+  TFoundFileInfo info;
+  info.Name = Path;
+  info.Size = Size;
+  info.Date = Date;
+  info.Encoding = seFileName;
+  info.InArchive = true;
+  Scanner.OnFound(info);
+}
+
+bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size) {
+  if (ItemName.empty() || ItemName.back() == '/') return false;  // a folder
+  const std::u16string path = WideItemPath(ItemName);
+  if (Size == 0) {
+    Scanner.DoError(path, std::string(), 0, sekEmptyFile);
+    return false;
+  }
+  const TArchiveKind kind = GetArchiveKind(ItemName);
+  if (kind == akNone) {
+    // The size limits wait until the name tests of DecideItem are done: a large item can be found by name.
+    if (!Scanner.MatchesMasks(path, Masks, false, true)) return false;
+    return !Scanner.OnFilterFile || Scanner.OnFilterFile(path, SizeIncomplete, Date, Size);
+  }
+  TScanErrorKind refused{};
+  if (Size > Scanner.MaxArchiveSize)
+    refused = sekArchiveTooLarge;
+  else if (!Scanner.ScanNestedArchives)
+    refused = sekSubArchiveDisabled;
+  else if (kind < kFirstDecodedKind || kind > kLastDecodedKind)
+    refused = sekArchiveUnsupported;
+  else if (!ArcInfos[kind].Enabled)
+    refused = sekArchiveDisabled;
+  if (refused == 0) return true;
+  Scanner.DoError(path, std::string(), 0, refused);
+  return false;
+}
+
+bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
+                             TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
+  if (ItemName.empty()) {
+    if (!Progress()) Decision = edCancel;
+    return false;
+  }
+  const std::u16string path = WideItemPath(ItemName);
+  if (!Scanner.DoProgress(path, spkFile)) {
+    Stopped = true;
+    Decision = edCancel;
+    return false;
+  }
+  const std::string folder = ItemFolder(ItemName);
+  if (folder != CurrentFolder) {
+    // Every volume of a nested set lies in one folder: the queue is complete when the folder changes.
+    if (!FlushNestedArchives()) {
+      Decision = edCancel;
+      return false;
+    }
+    CurrentFolder = folder;
+  }
+  const bool accepted = FilterItem(ItemName, SizeIncomplete, Date, Size);
+  LastItem = ItemName;
+  if (!accepted) return false;
+
+  bool laterVolume = false;
+  const TArchiveKind kind = ArchiveKindByExt(ItemName, laterVolume);
+  if (kind >= kFirstDecodedKind && kind <= kLastDecodedKind) {
+    if (laterVolume) {
+      // Read with its first volume, which the cache already holds.
+      TArchiveCacheLock lock;
+      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemPath(ItemName), kind)) != nullptr) return false;
+    } else {
+      TArchiver* cached = nullptr;
+      std::string cachedFile;
+      {
+        TArchiveCacheLock lock;
+        if (lock.Locked()) cached = FindCachedArchive(ItemPath(ItemName));
+        if (cached != nullptr) {
+          cachedFile = cached->GetArchiveName();
+          PinCachedArchiver(cached);  // the cleaner must not take the file away while it is walked
+        }
+      }
+      if (cached != nullptr) {
+        // Extracted before (a preview): the cache's file is walked instead, and stays the cache's.
+        bool stop = false;
+        TDateTime date = Date;
+        int32_t size = Size;
+        ItemExtracted(cachedFile, stop, &date, &size);
+        while (!LockArchiveCacheForeground()) {
+        }
+        UnpinCachedArchiver(cached);
+        UnlockArchiveCacheForeground();
+        if (stop) Decision = edCancel;
+        return false;
+      }
+    }
+  } else {
+    if (!SizeIncomplete) {
+      if (Scanner.Scanner.IsPatternEmpty()) {
+        if (!Scanner.SkipBinary) {
+          ReportItemNameMatch(path, Date, Size);
+          return false;
+        }
+      } else {
+        if ((Scanner.Mode & smMatchName) != 0 && Scanner.MatchFileName(path, true)) {
+          ReportItemNameMatch(path, Date, Size);
+          return false;
+        }
+        if ((Scanner.Mode & smNameOnly) != 0) return false;
+      }
+    }
+    if (Size > Scanner.MaxScanSize) {
+      Scanner.DoError(path, std::string(), 0, sekTooLarge);
+      return false;
+    }
+    if ((Scanner.Mode & smScanContents) == 0 && Size > Scanner.MaxConvertSize) {
+      Scanner.DoError(path, std::string(), 0, sekTooLargeToConvert);
+      return false;
+    }
+    if (Owner.FitsInMemory(Size)) {
+      Decision = edToMemory;
+      return true;
+    }
+  }
+  if (!Continued) {
+    std::string tempFolder;
+    Archiver.MakeTempFolder(Size, tempFolder);
+    FileName = tempFolder + LastComponent(FileName);
+  }
+  Decision = edToFile;
+  return true;
+}
+
+void TListHelper::ItemExtractedToMemory(const std::string& ItemName, void* Block, bool& Stop, TDateTime Date,
+                                        int32_t Size) {
+  TArcBlockPtr hold(Block);
+  TVReadOnlyMemStream stream(Block, Size);
+  Stop = Scanner.ScanStream(stream, WideItemPath(ItemName), Date, Size, true) == srCancelled;
+  if (Stop) Stopped = true;
+}
+
+void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size) {
+  TDateTime date = 0;
+  int64_t size = 0;
+  if (Date == nullptr || Size == nullptr) {
+    TDateTime fileDate = 0;
+    int64_t fileSize = -1;
+    if (!GetFileInfo(FileName, &fileSize, &fileDate, nullptr, nullptr, nullptr)) {
+      DeleteWalkFile(FileName);  // whatever is left of it
+      return;
+    }
+    date = Date != nullptr ? *Date : fileDate;
+    size = Size != nullptr ? *Size : fileSize;
+  } else {
+    date = *Date;
+    size = *Size;
+  }
+
+  bool laterVolume = false;
+  if (MaySpanVolumes(ArchiveKindByExt(FileName, laterVolume))) {
+    Queue.push_back(TItemInfo{LastItem, FileName, date, size});
+    return;
+  }
+  const std::u16string path = WideItemPath(LastItem);
+  try {
+    Stop = !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
+  } catch (const std::exception& e) {
+    Scanner.DoError(path, e.what(), 0, sekException);
+  }
+  if (Stop) Stopped = true;
+  DeleteWalkFile(FileName);
+}
+
+bool TListHelper::ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest) {
+  TStrLst volumes;
+  for (const TItemInfo& v : Rest) volumes.Add(v.FileName);
+  return Scanner.ProcessFile(Utf8ToUtf16(First.FileName), WideItemPath(First.Name), Rest.empty() ? nullptr : &volumes,
+                             true, Explicit, true, Masks, First.Date, First.Size);
+}
+
+bool TListHelper::FlushNestedArchives() {
+  if (Queue.empty()) return true;
+  bool result = true;
+  try {
+    std::stable_sort(Queue.begin(), Queue.end(),
+                     [](const TItemInfo& A, const TItemInfo& B) { return LowerCaseLess(A.Name, B.Name); });
+    size_t i = 0;
+    while (i < Queue.size()) {
+      bool laterVolume = false;
+      const TArchiveKind kind = ArchiveKindByExt(Queue[i].Name, laterVolume);
+      if (laterVolume) {
+        ++i;
+        continue;
+      }
+      // E starts a set and leaves the queue with its members, so none of their files is deleted twice.
+      const TItemInfo first = Queue[i];
+      Queue.erase(Queue.begin() + static_cast<ptrdiff_t>(i));
+      std::vector<TItemInfo> set;
+      if (kind == akCab) {
+        std::string next;
+        bool isFirst = false;
+        if (!GetCabinetInfo(first.FileName, next, isFirst)) {
+          DeleteWalkFile(first.FileName);
+          i = 0;
+          continue;
+        }
+        while (!next.empty()) {
+          const auto member = std::find_if(Queue.begin(), Queue.end(), [&next](const TItemInfo& Q) {
+            return ::strcasecmp(LastComponent(Q.Name).c_str(), LastComponent(next).c_str()) == 0;
+          });
+          if (member == Queue.end()) break;
+          set.push_back(*member);
+          Queue.erase(member);
+          if (!GetCabinetInfo(set.back().FileName, next, isFirst)) break;
+        }
+      } else {
+        const std::string base = RemoveFileExt(first.Name);
+        for (size_t j = 0; j < Queue.size();) {
+          bool later = false;
+          if (::strcasecmp(RemoveFileExt(Queue[j].Name).c_str(), base.c_str()) == 0 &&
+              ArchiveKindByExt(Queue[j].Name, later) == kind) {
+            set.push_back(Queue[j]);
+            Queue.erase(Queue.begin() + static_cast<ptrdiff_t>(j));
+          } else {
+            ++j;
+          }
+        }
+      }
+
+      bool goOn = ProcessSet(first, set);
+      // A cabinet set: every further cabinet is an archive of its own too (files that begin in it), with
+      // the rest of the chain as its volumes; each used cabinet goes before the next.
+      if (kind == akCab) {
+        DeleteWalkFile(first.FileName);
+        for (size_t k = 0; goOn && k < set.size(); ++k) {
+          goOn = ProcessSet(set[k], std::vector<TItemInfo>(set.begin() + static_cast<ptrdiff_t>(k) + 1, set.end()));
+          DeleteWalkFile(set[k].FileName);
+        }
+      }
+      DeleteWalkFile(first.FileName);
+      for (const TItemInfo& v : set) DeleteWalkFile(v.FileName);
+      if (!goOn) {
+        Stopped = true;
+        result = false;
+        break;
+      }
+      i = 0;
+    }
+  } catch (const std::exception& e) {
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), e.what(), 0, sekException);
+  }
+  DropQueue();
+  return result;
+}
+
+void TListHelper::DropQueue() {
+  for (const TItemInfo& q : Queue) DeleteWalkFile(q.FileName);
+  Queue.clear();
+}
+
+// --- TArchiveWalk ------------------------------------------------------------------------------------------
+
+bool TArchiveWalk::IsEnabledArchiveName(const std::u16string& Name) {
+  return ::IsEnabledArchiveName(Utf16ToUtf8(Name));
+}
+
+TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) {
+  return ::CheckArchiveFile(FileName, Kind);
+}
+
+bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
+                               const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) {
+  if (!Scanner.DoProgress(DisplayName, spkArchive)) return false;
+  const std::string file = Utf16ToUtf8(FileName);
+  const std::string display = Utf16ToUtf8(DisplayName);
+  TArchiver* archiver = new TArchiver;
+  std::string msg;
+  if (!archiver->Open(file, msg, Volumes)) {
+    delete archiver;
+    Scanner.DoError(DisplayName, msg, 0, sekArchiveOpenFailed);
+    return true;
+  }
+
+  // An inner archive (a temporary file shown under an archive item path) may be taken over by the cache
+  // while it is walked. An archive on disk never is: the cache deletes the files it owns.
+  bool registered = false;
+  if (FileName != DisplayName) {
+    TArchiveCacheLock lock;
+    if (lock.Locked()) {
+      std::vector<std::string> files{file};
+      if (Volumes != nullptr)
+        for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
+      RegisterOpenArchive(display, archiver, files);
+      registered = true;
+    }
+  }
+
+  archiver->SetPasswordCallback([&Scanner](const std::string& ArcFileName, const std::string& ItemName,
+                                           std::string& Password) {
+    return Scanner.OnPassword ? Scanner.OnPassword(ArcFileName, Scanner.CurrentArchive, Password, ItemName) : false;
+  });
+  Scanner.CurrentArchive = display;
+  bool result = true;
+  {
+    TListHelper helper(*this, Scanner, *archiver, file, display, Explicit, Masks);
+    archiver->SetMessageCallback([&helper](const std::string& Msg) { helper.ReportWarning(Msg); });
+    archiver->OnItemFilter = [&helper](const std::string& ItemName, bool SizeIncomplete, bool&, TDateTime& Date,
+                                       int32_t& Size) { return helper.FilterItem(ItemName, SizeIncomplete, Date, Size); };
+    archiver->SetProgressCallback([&helper](int32_t, int32_t) { return helper.Progress(); });
+    try {
+      result = helper.Walk();
+    } catch (const std::exception& e) {
+      Scanner.DoError(DisplayName, e.what(), 0, sekException);
+    }
+    // The archiver may live on in the cache: nothing of this walk may be called from it later.
+    archiver->SetMessageCallback(nullptr);
+    archiver->SetProgressCallback(nullptr);
+    archiver->SetPasswordCallback(nullptr);
+    archiver->OnItemFilter = nullptr;
+    archiver->OnFileDone = nullptr;
+  }
+
+  if (registered) {
+    // The registration must go before the archiver does; the cleaner gives the lock up soon.
+    while (!LockArchiveCacheForeground()) {
+    }
+    UnregisterOpenArchive(display, archiver);
+    UnlockArchiveCacheForeground();
+  }
+  archiver->Release();  // a cached archiver stays the cache's
+  return result;
+}
+
+bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) {
+  if (!Scanner.DoProgress(Path, spkFile)) return false;
+  const std::string path = Utf16ToUtf8(Path);
+  const size_t bar = path.rfind('|');
+  Scanner.CurrentArchive = bar == std::string::npos ? std::string() : path.substr(0, bar);
+  const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
+                                                std::string& Password) {
+    return Scanner.OnPassword ? Scanner.OnPassword(ArcFileName, Scanner.CurrentArchive, Password, ItemName) : false;
+  };
+  std::string temp;
+  try {
+    if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
+    TScanResult result;
+    if (FitsInMemory(Size)) {
+      TArcBlockPtr block(ExtractArchivePathToMemory(path, static_cast<int32_t>(Size), password));
+      TVReadOnlyMemStream stream(block.get(), static_cast<int32_t>(Size));
+      result = Scanner.ScanStream(stream, Path, Date, Size, true);
+    } else {
+      MakeTempFileNameOrRaise("QV", temp, Size);
+      ExtractArchivePathToFile(path, temp, false, nullptr, nullptr, password);
+      result = Scanner.ScanFile(Utf8ToUtf16(temp), Path, Date, Size, true);
+    }
+    if (!temp.empty()) ForceDeleteFile(temp);
+    return result != srCancelled;
+  } catch (const std::exception& e) {
+    if (!temp.empty()) ForceDeleteFile(temp);
+    Scanner.DoError(Path, e.what(), 0, sekException);
+    return true;
+  }
+}

@@ -1,0 +1,44 @@
+// The file scanner's archive walk: the archive layer behind TFileScanner::Archives. An archive is opened
+// with a TArchiver and walked in one extract-all pass (item by item for ACE): each item is filtered, then
+// scanned from memory or from a temporary file, and archives found inside it are walked in turn, with the
+// volume sets of nested archives put back together. RescanArchiveItem reads one archive item again by its
+// archive item path for the search within results.
+//
+// Display paths: an item of an archive is shown as the archive's display path, "|" and the item's path.
+// Nested archives are extracted into the outer archiver's temporary folder; every temporary file is
+// deleted on every path, except a file that the inner-archive cache owns (ArcNested.h), which only the
+// cache deletes.
+//
+// Ownership and threads: the walk object is the owner's and must outlive every search that uses it; it
+// runs on the scanner's thread. The inner-archive cache is shared with its cleaner thread and is touched
+// only under the cache lock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "search/FileScan.h"
+
+// Whether an item of Size bytes may be extracted to memory: the available physical memory holds it, or
+// an eighth of the physical memory and a sixteenth of the address space the process may still use do.
+bool CanExtractToMemory(int64_t Size);
+
+class TArchiveWalk : public IArchiveWalk {
+ public:
+  bool IsEnabledArchiveName(const std::u16string& Name) override;
+  TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override;
+  bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
+                   const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) override;
+
+  // Scans the archive item Path (archive item path: the archive, "|", the item) of Size bytes again.
+  // False: the search was stopped. A failure is reported as sekException and answers true.
+  bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date);
+
+  // The memory question; unassigned, CanExtractToMemory answers.
+  std::function<bool(int64_t Size)> MemoryCheck;
+
+ private:
+  bool FitsInMemory(int64_t Size) const { return MemoryCheck ? MemoryCheck(Size) : CanExtractToMemory(Size); }
+  friend class TListHelper;
+};
