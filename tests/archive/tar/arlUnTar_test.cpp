@@ -144,6 +144,17 @@ TEST(UnTar, ExtractsToFilesWithFoldersAndDates) {
   EXPECT_NEAR(static_cast<double>(St.st_mtim.tv_sec) + St.st_mtim.tv_nsec / 1e9, 1614834368.0, 0.01);
 }
 
+// One named item into a given stream, as the archive wrapper extracts an item to a path it chooses.
+TEST(UnTar, OneItemIntoAStream) {
+  TUnTar D;
+  D.SetArchiveFile(FixturePath("basic.tar"));
+  D.FileSpec = {"*.txt"};
+  TMemoryStream32 Out;
+  EXPECT_EQ(D.ExtractToStream("dir/b513.bin", &Out), 1);
+  EXPECT_EQ(Bytes(Out.Memory(), Out.Memory() + Out.GetSize()), B513());
+  EXPECT_EQ(D.FileSpec, std::vector<std::string>{"*.txt"});  // given back
+}
+
 TEST(UnTar, NameLeavingTheOutputFolderIsRefused) {
   TUnTar D;
   readertest::ExpectEscapeRefused(D, FixturePath("tar_name_escape.tar"), "escape.txt", "inside.txt");
