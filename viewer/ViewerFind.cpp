@@ -67,16 +67,9 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
   if (!MatchCase) Source->UpperBuf(Pattern.data(), static_cast<int32_t>(Pattern.size()));
   const int32_t PatBytes = static_cast<int32_t>(Pattern.size());
 
+  // The search moves only the stream, never the line source: the top stays where it is on every path.
   TFlagGuard BusyGuard(Busy);
   const int32_t Top = GetPosition();
-  struct TRestoreTop {
-    TFileViewer64* V;
-    int32_t Top;
-    bool Active = true;
-    ~TRestoreTop() {
-      if (Active) V->Source->SetPosition(Top);
-    }
-  } RestoreTop{this, Top};
 
   // From after a selection that is at least partly on the page, else from the top.
   int64_t Pos = Top;
@@ -108,8 +101,6 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
     break;
   }
 
-  Source->SetPosition(Top);
-  RestoreTop.Active = false;
   if (Found < 0) {
     if (ClearSelection()) RepaintAttributes();
     return 1;
