@@ -1,0 +1,13 @@
+// Fuzz target of the reader of ZOO archives: any bytes as an archive file, tested, extracted into memory
+// and extracted into a folder (see ArchiveFuzz.h for what must hold).
+#include <cstddef>
+#include <cstdint>
+
+#include "archive/zoo/arlUnZoo.h"
+#include "tests/fuzz/ArchiveFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, std::size_t Size) {
+  TUnZoo Reader;
+  fuzztest::RunArchiveReader(Reader, fuzztest::Input(Data, Size), "archive.zoo");
+  return 0;
+}
