@@ -268,8 +268,9 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
                                 bool CheckArchive, TFileAt* At) {
   int64_t size = -1;
   TDateTime date = 0;
+  uint32_t attributes = 0;
   errno = 0;
-  const bool found = At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, nullptr)
+  const bool found = At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
                                    : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr);
   if (!found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
@@ -277,6 +278,9 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
     DoError(FileName, std::strerror(err), FileErrorCode(err), sekOpenFailed);
     return true;
   }
+  // A folder that has taken the file's place since the listing is refused by the open by name, which
+  // checks the type.
+  if (At != nullptr && (attributes & faDirectory) != 0) At = nullptr;
   if (At != nullptr) At->Size = size;
   return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }

@@ -284,6 +284,97 @@ TEST_F(FileScanWalk, FileGoneAfterTheListing) {
   EXPECT_TRUE(Log.Hits.empty());
 }
 
+// Descriptors the process holds, to see that a walk leaves none open.
+size_t OpenDescriptors() {
+  size_t n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d) != nullptr) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+// The walk reads each folder once, for its files and its sub-folders together, and opens each file it
+// reads once, relative to its folder, without asking its type or size again.
+TEST_F(FileScanWalk, EachFolderIsReadOnceAndEachFileOpenedOnce) {
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  const size_t before = OpenDescriptors();
+  Run(".", "", true);
+  EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
+  EXPECT_EQ(layer.Calls(TFileOp::OpenFolder), 5);
+  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder), 5);
+  EXPECT_EQ(layer.Calls(TFileOp::Open), 10);  // every file but the empty one
+  EXPECT_EQ(layer.Calls(TFileOp::Stat), 0);
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// File systems that give no entry types (DT_UNKNOWN) are walked alike: the link to a folder is not
+// entered and the FIFO is not opened.
+TEST_F(FileScanWalk, SameWalkWhenTheFileSystemGivesNoTypes) {
+  const Names typed = Run(".", "", true);
+  const std::vector<TScanLog::TError> errors = Log.Errors;
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  layer.HideEntryTypes = true;
+  EXPECT_EQ(Run(".", "", true), typed);
+  EXPECT_EQ(Log.Errors.size(), errors.size());
+  EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
+}
+
+// A folder that cannot be opened or read is left out, as before, and the walk goes on with nothing
+// left open.
+TEST_F(FileScanWalk, UnreadableFolderIsLeftOut) {
+  for (TFileOp op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    TFaultyFileLayer layer;
+    TFileLayerScope scope(layer);
+    layer.FailCall(op, 3, EACCES);  // sub: after the root and other
+    const size_t before = OpenDescriptors();
+    EXPECT_EQ(Run(".", "*.txt", true), (Names{"a.txt", "B.TXT", "other/g.txt", "sub2/f.txt"}));
+    EXPECT_TRUE(Completed);
+    EXPECT_EQ(OpenDescriptors(), before);
+  }
+}
+
+// A file that changes between the listing and its turn is taken as it is at its turn, as when each file
+// is looked up by its name: a folder in its place cannot be opened, a FIFO has no bytes and is never
+// opened, a new file is read whole.
+TEST_F(FileScanWalk, FileReplacedAfterTheListing) {
+  Tree.File("r/a.txt", "hello");
+  Tree.File("r/b.txt", "hello");
+  Tree.File("r/c.txt", "hello");
+  Tree.File("r/d.txt", "hello");
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && Tree.Relative(Name) == "r/a.txt") {
+      unlink(Tree.Path("r/b.txt").c_str());
+      mkdir(Tree.Path("r/b.txt").c_str(), 0755);
+      unlink(Tree.Path("r/c.txt").c_str());
+      mkfifo(Tree.Path("r/c.txt").c_str(), 0644);
+      Tree.File("r/d.txt", std::string(40000, 'x') + "hello");
+    }
+    return true;
+  };
+  EXPECT_EQ(Run("r", "", false), (Names{"r/a.txt", "r/d.txt"}));
+  ASSERT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"r/b.txt"});
+  EXPECT_EQ(Log.Errors[0].OSCode, kErrorAccessDenied);
+  EXPECT_EQ(Log.ErrorsOf(sekEmptyFile), Names{"r/c.txt"});
+  EXPECT_EQ(Log.Infos[1].Size, 40005);
+}
+
+// A name that is not valid UTF-8 has no exact UTF-16 form: the file is looked for by the converted name,
+// in the walk as when it is named, and reported as not found.
+TEST_F(FileScanWalk, NameWithoutAUtf16FormIsLookedForByItsConvertedName) {
+  Tree.File("u/bad\xff.txt", "hello");
+  Tree.File("u/good.txt", "hello");
+  EXPECT_EQ(Run("u", "", false), Names{"u/good.txt"});
+  ASSERT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"u/bad\xef\xbf\xbd.txt"});
+  EXPECT_EQ(Log.Errors[0].OSCode, kErrorFileNotFound);
+}
+
 // Another program holding the file is a sharing violation: the file is scanned from a temporary copy,
 // which is gone afterwards.
 class FileScanLocked : public FileScanWalk {
@@ -316,6 +407,16 @@ TEST_F(FileScanLocked, ScansATemporaryCopy) {
   TFileLayerScope scope(layer);
   layer.FailCall(TFileOp::Open, 1, EBUSY);
   EXPECT_EQ(Run("c.doc", "", false), Names{"c.doc"});
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(FileScanLocked, AWalkedFileIsCopiedToo) {
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  layer.FailCall(TFileOp::Open, 1, EBUSY);
+  EXPECT_EQ(Run(".", "*.doc", false), Names{"c.doc"});
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
   EXPECT_TRUE(TempFiles().empty());
