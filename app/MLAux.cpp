@@ -1,6 +1,7 @@
 #include "app/MLAux.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/qvnls/Qvnls.h"
 #include "search/NLSProcsDyn.h"
@@ -8,13 +9,6 @@
 namespace {
 
 char UpperAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 32) : C; }
-
-bool SameText(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I)
-    if (UpperAscii(A[I]) != UpperAscii(B[I])) return false;
-  return true;
-}
 
 TLangValue DecodeValue(const TLangFileContent::TItem& Item, uint8_t Charset) {
   TLangValue Value;
@@ -119,7 +113,7 @@ uint8_t TLangStorage::GetLanguageCharset(int32_t Language) const {
 
 int32_t TLangStorage::IndexOfLanguage(const std::string& Name) const {
   for (size_t I = 0; I < Languages.size(); ++I)
-    if (SameText(Languages[I].Name, Name)) return static_cast<int32_t>(I);
+    if (SameLangText(Languages[I].Name, Name)) return static_cast<int32_t>(I);
   return -1;
 }
 
@@ -162,7 +156,7 @@ void TLangStorage::ApplyLanguage(int32_t Language, bool Capture, const ILangScre
     auto ApplyIn = [&](const std::vector<ILangForm*>& Roots) {
       bool Matched = false;
       for (ILangForm* Root : Roots) {
-        if (Root == nullptr || !SameText(Root->ClassName(), ClassName)) continue;
+        if (Root == nullptr || !SameLangText(Root->ClassName(), ClassName)) continue;
         Matched = true;
         ILangComponent* Target =
             Path.empty() ? Root : dynamic_cast<ILangComponent*>(FindComponentByPath(Root, Path));
@@ -189,6 +183,30 @@ const TLangValue* TLangStorage::GetProperty(int32_t Language, const std::string&
 }
 
 // ---------------------------------------------------------------------------------------------------------
+
+std::string TrimLangText(const std::string& S) {
+  size_t B = 0, E = S.size();
+  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
+  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
+  return S.substr(B, E - B);
+}
+
+bool SameLangText(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (UpperAscii(A[I]) != UpperAscii(B[I])) return false;
+  return true;
+}
+
+bool ParseLangCharset(const std::string& Text, uint8_t& Charset) {
+  const std::string Number = TrimLangText(Text);
+  if (Number.empty()) return false;
+  char* End = nullptr;
+  const long N = std::strtol(Number.c_str(), &End, 10);
+  if (*End != '\0' || N < 0 || N > 255) return false;  // a font charset is one byte
+  Charset = static_cast<uint8_t>(N);
+  return true;
+}
 
 std::u16string DecodeLangText(const std::string& Text, uint8_t Charset) {
   if (Text.empty()) return {};

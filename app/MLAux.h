@@ -165,6 +165,12 @@ constexpr int32_t kLangFileLineBuffer = 65536;
 //   "Error importing language file '<name>' (line <n>)" and, when there is a reason, CR LF and the reason.
 void ReadLanguageFile(const std::u16string& FileName, TLangFileContent& Content);
 
+// Text without the characters up to code 32 at both ends, as language files are trimmed.
+std::string TrimLangText(const std::string& S);
+// Equal without ASCII case (section names, meta keys, language names).
+bool SameLangText(const std::string& A, const std::string& B);
+// A font charset as a LANGUAGE line gives it: a decimal number from 0 to 255 (blanks around it allowed).
+bool ParseLangCharset(const std::string& Text, uint8_t& Charset);
 // A line of a language file without its comment: ";" starts one outside "..." (where \" does not end the
 // text) and '...' quotes; the rest trimmed.
 std::string StripLangComment(const std::string& Line);

@@ -10,7 +10,6 @@
 // with "=" first, a charset that is not a number from 0 to 255, an entry before any LANGUAGE line, a list
 // that the file ends inside; a line before any section fails without a reason. A line longer than the read
 // buffer, and a file that cannot be read, fail with the reason the text stream gives.
-#include <cstdlib>
 #include <memory>
 
 #include "app/MLAux.h"
@@ -21,28 +20,10 @@
 
 namespace {
 
-std::string Trim(const std::string& S) {
-  size_t B = 0, E = S.size();
-  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
-  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
-  return S.substr(B, E - B);
-}
-
 std::string TrimRight(const std::string& S) {
   size_t E = S.size();
   while (E > 0 && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
   return S.substr(0, E);
-}
-
-bool SameText(const std::string& A, const std::string& B) {
-  if (A.size() != B.size()) return false;
-  for (size_t I = 0; I < A.size(); ++I) {
-    char X = A[I], Y = B[I];
-    if (X >= 'a' && X <= 'z') X = static_cast<char>(X - 32);
-    if (Y >= 'a' && Y <= 'z') Y = static_cast<char>(Y - 32);
-    if (X != Y) return false;
-  }
-  return true;
 }
 
 // A value that goes on in the next line ends with one of these (which is dropped).
@@ -92,14 +73,14 @@ class TLangFileReader {
 
   void ParseLine(const std::string& Line) {
     if (Line.size() >= 2 && Line.front() == '[' && Line.back() == ']') {
-      StartSection(Trim(Line.substr(1, Line.size() - 2)));
+      StartSection(TrimLangText(Line.substr(1, Line.size() - 2)));
       return;
     }
     if (Section == TSection::None) Fail("");
     const size_t Eq = Line.find('=');
     if (Eq == std::string::npos || Eq == 0) Fail("'=' expected");
-    const std::string Key = Trim(Line.substr(0, Eq));
-    const std::string Value = Trim(Line.substr(Eq + 1));
+    const std::string Key = TrimLangText(Line.substr(0, Eq));
+    const std::string Value = TrimLangText(Line.substr(Eq + 1));
     if (Section == TSection::Meta) {
       MetaLine(Key, Value);
       return;
@@ -120,7 +101,7 @@ class TLangFileReader {
 
   void StartSection(const std::string& Name) {
     if (Name.empty()) Fail("Illegal section name");
-    if (SameText(Name, "!META")) {
+    if (SameLangText(Name, "!META")) {
       Section = TSection::Meta;
       Prefix.clear();
       return;
@@ -136,22 +117,16 @@ class TLangFileReader {
   }
 
   void MetaLine(const std::string& Key, const std::string& Value) {
-    if (SameText(Key, "LANGUAGE")) {
+    if (SameLangText(Key, "LANGUAGE")) {
       const size_t Comma = Value.find(',');
-      const std::string Name = Trim(Value.substr(0, Comma));
+      const std::string Name = TrimLangText(Value.substr(0, Comma));
       uint8_t Charset = kDefaultLangCharset;
-      if (Comma != std::string::npos) {
-        const std::string Text = Trim(Value.substr(Comma + 1));
-        char* End = nullptr;
-        const long N = Text.empty() ? -1 : std::strtol(Text.c_str(), &End, 10);
-        // A font charset is one byte.
-        if (Text.empty() || *End != '\0' || N < 0 || N > 255) Fail("Illegal charset");
-        Charset = static_cast<uint8_t>(N);
-      }
+      if (Comma != std::string::npos && !ParseLangCharset(Value.substr(Comma + 1), Charset))
+        Fail("Illegal charset");
       if (Name.empty()) Fail("Language not specified");
       int32_t Index = -1;
       for (size_t I = 0; I < Content.Languages.size(); ++I)
-        if (SameText(Content.Languages[I].Name, Name)) Index = static_cast<int32_t>(I);
+        if (SameLangText(Content.Languages[I].Name, Name)) Index = static_cast<int32_t>(I);
       if (Index < 0) {
         Content.Languages.push_back({Name, Charset});
         Index = static_cast<int32_t>(Content.Languages.size()) - 1;
@@ -159,7 +134,7 @@ class TLangFileReader {
         Content.Languages[static_cast<size_t>(Index)].Charset = Charset;
       }
       Content.CurrentLanguage = Index;
-    } else if (SameText(Key, "LANGID")) {
+    } else if (SameLangText(Key, "LANGID")) {
       Content.LanguageId = Value;
     }
   }
@@ -202,7 +177,7 @@ std::string StripLangComment(const std::string& Line) {
   for (size_t I = 0; I < Line.size(); ++I) {
     const char Ch = Line[I];
     if (Quote == 0) {
-      if (Ch == ';') return Trim(Line.substr(0, I));
+      if (Ch == ';') return TrimLangText(Line.substr(0, I));
       if (Ch == '"' || Ch == '\'') Quote = Ch;
     } else if (Quote == '"' && Ch == '\\') {
       ++I;  // an escaped character never ends the text
@@ -210,7 +185,7 @@ std::string StripLangComment(const std::string& Line) {
       Quote = 0;
     }
   }
-  return Trim(Line);
+  return TrimLangText(Line);
 }
 
 std::string UnquoteLangValue(const std::string& Value) {

@@ -1,7 +1,6 @@
 #include "app/MLUtil.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/MultiLan.h"
 #include "core/FileLayer.h"
@@ -9,21 +8,6 @@
 #include "core/TextStream.h"
 #include "core/VFileSys.h"
 #include "search/NLSProcsDyn.h"
-
-namespace {
-
-std::string Trim(const std::string& S) {
-  size_t B = 0, E = S.size();
-  while (B < E && static_cast<unsigned char>(S[B]) <= ' ') ++B;
-  while (E > B && static_cast<unsigned char>(S[E - 1]) <= ' ') --E;
-  return S.substr(B, E - B);
-}
-
-bool SameText(const std::string& A, const std::string& B) {
-  return A.size() == B.size() && AnsiCompareText(A, B) == 0;
-}
-
-}  // namespace
 
 bool TLanguageMenu::AddLanguageMenuItem(const std::u16string& Caption, int32_t LanguageIndex) {
   for (const auto& Item : Items)
@@ -50,7 +34,7 @@ bool ReadLanguageFileName(const std::u16string& FileName, std::u16string& Displa
     while (!Stream.Eof()) {
       Stream.ReadLine(Line);
       if (!InMeta) {
-        InMeta = SameText(Line, "[!meta]");
+        InMeta = SameLangText(Line, "[!meta]");
         continue;
       }
       const size_t Eq = Line.find('=');
@@ -58,11 +42,11 @@ bool ReadLanguageFileName(const std::u16string& FileName, std::u16string& Displa
         if (Line.find_first_of("[]") != std::string::npos) break;
         continue;
       }
-      const std::string Key = Trim(Line.substr(0, Eq));
-      if (SameText(Key, "language"))
-        Language = Trim(Line.substr(Eq + 1));
-      else if (SameText(Key, "name"))
-        Name = Trim(Line.substr(Eq + 1));
+      const std::string Key = TrimLangText(Line.substr(0, Eq));
+      if (SameLangText(Key, "language"))
+        Language = TrimLangText(Line.substr(Eq + 1));
+      else if (SameLangText(Key, "name"))
+        Name = TrimLangText(Line.substr(Eq + 1));
       if (!Language.empty() && !Name.empty()) break;
     }
   } catch (const Exception&) {
@@ -71,14 +55,9 @@ bool ReadLanguageFileName(const std::u16string& FileName, std::u16string& Displa
   if (Language.empty()) return false;
   // The name is text of the language's charset, which follows the language's name after ",".
   const size_t Comma = Language.find(',');
-  int Charset = kDefaultLangCharset;
-  if (Comma != std::string::npos) {
-    const std::string Text = Trim(Language.substr(Comma + 1));
-    char* End = nullptr;
-    const long N = std::strtol(Text.c_str(), &End, 10);
-    if (!Text.empty() && *End == '\0' && N >= 0 && N <= 255) Charset = static_cast<int>(N);
-  }
-  DisplayName = DecodeLangText(!Name.empty() ? Name : Trim(Language.substr(0, Comma)), static_cast<uint8_t>(Charset));
+  uint8_t Charset = kDefaultLangCharset;  // kept when the charset is missing or illegal
+  if (Comma != std::string::npos) ParseLangCharset(Language.substr(Comma + 1), Charset);
+  DisplayName = DecodeLangText(!Name.empty() ? Name : TrimLangText(Language.substr(0, Comma)), Charset);
   return true;
 }
 
