@@ -238,15 +238,16 @@ std::string EncodeOptions(const TSettings& S);
 enum class TOptionsCheck : uint8_t { Ok, TooShort, OldVersion, NewerReader, BadCrc };
 TOptionsCheck CheckOptionsValue(const std::string& Value);
 // Reads the fields of a value that passed CheckOptionsValue into S (which holds the current settings:
-// a value older than the JAR flag leaves it as it is). Raises EVStream ("Read after end error", ...) for
-// a value cut short or holding counts beyond its size; S is then partly changed, so decode into a scratch
-// copy.
+// a value older than the JAR flag leaves it as it is). Raises EVStream ("Read after end error") for a
+// value cut short or holding counts or lengths beyond its size, EVectorError for a negative count or a
+// toolbar vector of another element size; S is then partly changed, so decode into a scratch copy.
 void DecodeOptions(const std::string& Value, TSettings& S);
 
 // Writes "Options" under the program's key; false when the key or the value could not be written.
 bool SaveOptions();
 // Writes "Path" (the program file), then reads "Options" (or the key's default value when "Options" is
 // missing or too large). False, with nothing changed, on a first run (the key was just made), when no
-// value is there, and for a value refused by CheckOptionsValue. A value cut short raises EVStream, with
-// nothing changed. On success the settings, ArcInfos and DefaultMainFontName take the value's content.
+// value is there, and for a value refused by CheckOptionsValue. A value that passes those tests but is
+// cut short or damaged raises as DecodeOptions does, with nothing changed (the caller logs it). On
+// success the settings, ArcInfos and DefaultMainFontName take the value's content.
 bool LoadOptions();
