@@ -540,15 +540,8 @@ bool TFileViewer64::SetTopPosition(int32_t Pos) {
   return GetPosition() != Start;
 }
 
-bool TFileViewer64::GoToStart() {
-  const bool Moved = SetTopPosition(0);
-  UpdateScrollBars();
-  if (Moved) Invalidate();
-  return Moved;
-}
-
-bool TFileViewer64::GoToEnd() {
-  const bool Moved = SetTopPosition(LastTop);
+bool TFileViewer64::MoveTop(int32_t Pos) {
+  const bool Moved = SetTopPosition(Pos);
   UpdateScrollBars();
   if (Moved) Invalidate();
   return Moved;
@@ -572,14 +565,8 @@ void TFileViewer64::VScroll(TScrollCode Code, int32_t Pos) {
       case TScrollCode::LineDown: ScrollLines(-1); break;
       case TScrollCode::PageUp: PageUp(); break;
       case TScrollCode::PageDown: PageDown(); break;
-      case TScrollCode::Top:
-        if (SetTopPosition(0)) Invalidate();
-        UpdateScrollBars();
-        break;
-      case TScrollCode::Bottom:
-        if (SetTopPosition(LastTop)) Invalidate();
-        UpdateScrollBars();
-        break;
+      case TScrollCode::Top: GoToStart(); break;
+      case TScrollCode::Bottom: GoToEnd(); break;
       case TScrollCode::Track:
         ThumbTracking = true;
         if (UseLineIndex) {

@@ -194,8 +194,8 @@ class TFileViewer64 {
   // The top goes to min(Pos, last top), realigned; true when it changed.
   bool SetTopPosition(int32_t Pos);
   // Top to the start / the last top, scroll bars and view following; true when it moved.
-  bool GoToStart();
-  bool GoToEnd();
+  bool GoToStart() { return MoveTop(0); }
+  bool GoToEnd() { return MoveTop(LastTop); }
   int32_t GetLastTop() const { return LastTop; }
   int32_t GetHorzPosition() const { return HorzPosition; }
   void SetHorzPosition(int32_t X);
@@ -297,6 +297,8 @@ class TFileViewer64 {
 
  private:
   friend class TViewerTextStream;
+  // SetTopPosition with the scroll bars and the view following.
+  bool MoveTop(int32_t Pos);
   void ApplyCharsetMode(uint8_t Mode);
   void ApplyWindow();
   void MeasureFont();

@@ -266,10 +266,8 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
       case TViewerKey::Down: ScrollLines(-1); break;
       case TViewerKey::Home:
       case TViewerKey::End: {
-        const bool Moved = SetTopPosition(Key == TViewerKey::Home ? 0 : LastTop);
-        UpdateScrollBars();
+        MoveTop(Key == TViewerKey::Home ? 0 : LastTop);
         if (Shift & ssCtrl) SetHorzPosition(0);
-        if (Moved) Invalidate();
         break;
       }
       case TViewerKey::Left:

@@ -302,3 +302,48 @@ TEST_F(ViewerTest, OneLineStepsScrollTheWindowAndInvalidateAStrip) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged and arbitrary input: random bytes with many breaks, odd sizes, invalid UTF-8 and lone
+// surrogates, in every mode, wrapped and not. Nothing may crash, hang or read out of bounds, and
+// scrolling down and back must stay consistent.
+TEST_F(ViewerTest, ArbitraryBytesInEveryModeStayWellBehaved) {
+  uint32_t Seed = 12345;
+  auto Next = [&Seed] {
+    Seed = Seed * 1103515245u + 12345u;
+    return (Seed >> 16) & 0x7FFF;
+  };
+  const char Alphabet[] = {'\r', '\n', '\t', '\0', ' ', 'a', '\xC3', '\xD8', '\xDC', '\xFF', '\xFE', '.'};
+  for (int Round = 0; Round < 12; ++Round) {
+    std::string Bytes;
+    const int Size = static_cast<int>(Next() % 3000) + (Round % 2);
+    for (int I = 0; I < Size; ++I) Bytes.push_back(Alphabet[Next() % sizeof(Alphabet)]);
+    for (uint8_t Mode : {cmANSI, cmOEM, cmUnicode}) {
+      for (bool Wrap : {false, true}) {
+        SCOPED_TRACE(std::to_string(Round) + "/" + std::to_string(Mode) + "/" + std::to_string(Wrap));
+        V->SetWordWrap(Wrap);
+        V->SetShowTabs(Round % 3 == 0);
+        V->SetEOLMark(Round % 2 ? u'\u00B6' : 0);
+        OpenBytes(Bytes, Mode);
+        int Steps = 0;
+        while (V->ScrollLines(-1)) ASSERT_LT(++Steps, 100000);
+        EXPECT_EQ(V->GetPosition(), V->GetLastTop());
+        while (V->ScrollLines(1)) ASSERT_GT(Steps--, 0);
+        EXPECT_EQ(V->GetPosition(), 0);
+        EXPECT_EQ(Steps, 0);
+        V->SelectAll();
+        std::u16string Wide;
+        std::string Narrow;
+        V->BuildCopy(Wide, Narrow);
+        V->MouseDown(TMouseButton::Left, ssDouble, 30, 20);
+        V->PosFromPoint(1000, 1000, true, true);
+        V->Find(u"a\u00FF", false, true);
+        V->GotoPosition(Size / 2);
+        V->PrepareLines();
+      }
+    }
+  }
+}
+
+}  // namespace
