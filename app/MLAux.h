@@ -39,7 +39,8 @@ enum class TLangPropKind : uint8_t {
 };
 
 // One component of a window whose text properties the language layer may set. Owned by the window
-// layer; valid while its window is open.
+// layer; valid while its window is open. The nodes that FindComponentByPath reaches from a window are
+// translated only when they are ILangComponent objects; other nodes merely lead the way.
 class ILangComponent : public IComponentNode {
  public:
   virtual TLangPropKind PropertyKind(const std::string& PropName) const = 0;
