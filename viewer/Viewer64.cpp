@@ -37,6 +37,7 @@ TFileViewer64::TFileViewer64(IFontMetrics* Metrics)
     : Source(std::make_unique<TViewerTextStream>(this, Metrics)), Metrics(Metrics) {
   Source->ControlGlyphs = true;
   PhysicalMemorySize = [] { return GetPhysicalMemorySize(); };
+  MeasureFont();
 }
 
 TFileViewer64::~TFileViewer64() {

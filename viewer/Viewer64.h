@@ -275,6 +275,8 @@ class TFileViewer64 {
   // ---- Notifications to the window -----------------------------------------------------------------
   std::function<void()> OnInvalidate;
   std::function<void(int32_t X, int32_t Y, int32_t W, int32_t H)> OnInvalidateRect;
+  // Moves the pixels already shown: Dy for a one-line step (the whole text area), Dx for a horizontal
+  // move (only the part right of the gutter, which stays put).
   std::function<void(int32_t Dx, int32_t Dy)> OnScrollWindow;
   std::function<void(const TScrollBarInfo& Vert, const TScrollBarInfo& Horz)> OnScrollBars;
 

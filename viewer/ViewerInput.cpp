@@ -109,7 +109,14 @@ int32_t TFileViewer64::PosFromPoint(int32_t X, int32_t Y, bool Nearest, bool Wor
   if (Nearest) {
     const int32_t Left = Char > 0 ? L.Widths[static_cast<size_t>(Char - 1)] : 0;
     const int32_t Width = L.Widths[static_cast<size_t>(Char)] - Left;
-    if (2 * static_cast<int64_t>(Tx - Left) >= Width) ++Char;
+    if (2 * static_cast<int64_t>(Tx - Left) >= Width) {
+      ++Char;
+      // After a surrogate pair, not between its halves.
+      if (Char < L.Length && L.Widths[static_cast<size_t>(Char)] == L.Widths[static_cast<size_t>(Char - 1)] &&
+          L.Text[static_cast<size_t>(Char)] >= 0xDC00 && L.Text[static_cast<size_t>(Char)] <= 0xDFFF) {
+        ++Char;
+      }
+    }
   }
   return L.Start + Char * Unit();
 }

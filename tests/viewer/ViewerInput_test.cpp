@@ -33,6 +33,13 @@ TEST_F(ViewerTest, PosFromPointMapsPixelsToPositions) {
   EXPECT_EQ(V->GetHorzPosition(), 16);
   EXPECT_EQ(V->PosFromPoint(20, 0, false, false), 2);
   EXPECT_EQ(V->PosFromPoint(21, 16, true, false), 12 + 2 * 2);
+
+  // A surrogate pair is one character: the right half of it gives the position after both halves.
+  V->SetGutterWidth(0);
+  OpenBytes(Utf16LE(u"a😀b"), cmUnicode);
+  EXPECT_EQ(V->PosFromPoint(10, 0, true, false), 2);
+  EXPECT_EQ(V->PosFromPoint(14, 0, true, false), 6);
+  EXPECT_EQ(V->PosFromPoint(14, 0, false, false), 2);
 }
 
 TEST_F(ViewerTest, WordUnderThePoint) {
