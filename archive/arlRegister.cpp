@@ -282,6 +282,9 @@ int TRegisterArcLib::ClassifySignature(bool Plain, const uint8_t* V, TStream32& 
     if (V[1] == 0x02 || V[1] == 0x1E) return pick(atArc, atUnsupported);
     if (V[1] == 0x08 || V[1] == 0x09) return pick(atArc, atArcSfx);
     if (V[1] == 0x0A || V[1] == 0x0B) return pick(atPak, atPakSfx);
+    // An ARC archive starts with the header of its first entry: 1A and the entry's method. Archives whose
+    // first entry is stored, packed, squeezed or crunched (methods 1 to 7) are ARC archives too.
+    if (V[1] >= 0x01 && V[1] <= 0x07) return pick(atArc, atUnsupported);
   }
   if ((V[0] == 0x1F && (V[1] == 0x1E || V[1] == 0x8B || V[1] == 0x9D || V[1] == 0x9E || V[1] == 0xA0)) ||
       (V[0] == 0x25 && V[1] == 0x21))
