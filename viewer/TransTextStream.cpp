@@ -169,9 +169,10 @@ void TTransTextStream::ExpandTabs(std::u16string& Text, std::string& Attrs, int3
   if (!Attrs.empty()) Attrs = std::move(OutAttrs);
 }
 
-bool TTransTextStream::FindInSource(const void* Pattern, int32_t PatLen, bool UpperCase, bool Translate) {
+bool TTransTextStream::FindInSource(const void* Pattern, int32_t PatLen, bool UpperCase, bool Translate,
+                                    int32_t BlockBytes) {
   if (!Stream) return false;
-  if (!UpperCase && !Translate) return Stream->FindBytes(Pattern, PatLen, kFindBlockBytes);
+  if (!UpperCase && !Translate) return Stream->FindBytes(Pattern, PatLen, BlockBytes);
   TReadFilter* const Previous = Stream->Filter;
   auto Filter = std::make_unique<TSearchFilter>(Previous, Translate ? TransMap() : nullptr, UpperCase, this);
   Stream->Filter = Filter.get();
@@ -180,5 +181,5 @@ bool TTransTextStream::FindInSource(const void* Pattern, int32_t PatLen, bool Up
     TReadFilter* F;
     ~Restore() { S->Filter = F; }
   } Guard{Stream, Previous};
-  return Stream->FindBytes(Pattern, PatLen, kFindBlockBytes);
+  return Stream->FindBytes(Pattern, PatLen, BlockBytes);
 }

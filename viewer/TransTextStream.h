@@ -89,9 +89,10 @@ class TTransTextStream : public TViewTextStream {
   void ExpandTabs(std::u16string& Text, std::string& Attrs, int32_t& Len, int32_t& Start,
                   int32_t LineStart) const;
 
-  // One search block: FindBytes (Pattern, PatLen, kFindBlockBytes) on the source stream through a
+  // One search block: FindBytes (Pattern, PatLen, BlockBytes) on the source stream through a
   // TSearchFilter (upper case and/or translation), the previous filter restored on every path.
-  bool FindInSource(const void* Pattern, int32_t PatLen, bool UpperCase, bool Translate);
+  bool FindInSource(const void* Pattern, int32_t PatLen, bool UpperCase, bool Translate,
+                    int32_t BlockBytes = kFindBlockBytes);
 
   // Whether the last line read carried the end-of-line mark.
   bool GetMarkAppended() const { return MarkAppended; }

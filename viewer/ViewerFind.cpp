@@ -78,14 +78,17 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
     Pos = static_cast<int64_t>(SelStart) + SelLength;
   }
   const int32_t Size = Window->GetSize();
+  // Blocks overlap by the pattern less one character; a pattern longer than half a block gets blocks
+  // of twice its length, so that every block moves the search on (and the pattern fits one block).
+  const int32_t Block = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(kFindBlockBytes, 2 * static_cast<int64_t>(PatBytes)), INT32_MAX));
   int32_t Found = -1;
   while (Pos + PatBytes <= Size) {
     // Blocks in the 16-bit mode start on whole characters, so that the filter folds whole units.
     if (Wide && (Pos & 1)) ++Pos;
     const int32_t BlockStart = static_cast<int32_t>(Pos);
     Window->Seek(BlockStart);
-    if (!Source->FindInSource(Pattern.data(), PatBytes, !MatchCase, !Wide)) {
-      Pos = static_cast<int64_t>(BlockStart) + kFindBlockBytes - PatBytes + 1 + (Wide ? 1 : 0);
+    if (!Source->FindInSource(Pattern.data(), PatBytes, !MatchCase, !Wide, Block)) {
+      Pos = static_cast<int64_t>(BlockStart) + Block - PatBytes + 1 + (Wide ? 1 : 0);
       continue;
     }
     const int32_t M = Window->GetPosition();

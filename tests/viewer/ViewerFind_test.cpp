@@ -83,6 +83,19 @@ TEST_F(ViewerFindTest, PatternsAcrossTheBlockBorderAndWrappedLines) {
   EXPECT_EQ(V->GetPosition(), 0);
 }
 
+TEST_F(ViewerFindTest, PatternsLongerThanABlockAreSearchedToo) {
+  // With 32768-byte blocks overlapping by the pattern less one byte, a longer pattern would never move
+  // the search on.
+  std::string Long(40000, 'q');
+  Long[20000] = 'Q';
+  OpenBytes(std::string(50000, '.') + Long + "...");
+  std::u16string Pattern(Long.begin(), Long.end());
+  EXPECT_EQ(V->Find(Pattern, true, false), 0);
+  EXPECT_EQ(Selection(), (Sel{50000, 40000}));
+  Pattern[0] = u'x';
+  EXPECT_EQ(V->Find(Pattern, false, false), 1);
+}
+
 TEST_F(ViewerFindTest, Utf16MatchesStartOnWholeCharacters) {
   // The bytes 61 00 62 00 ("ab") also occur at byte 1, across the units U+6100, U+6200.
   OpenBytes(Utf16LE(std::u16string(u"\u6100\u6200") + u'\0' + u"x ab"), cmUnicode);
@@ -229,6 +242,15 @@ TEST_F(ViewerFindTest, CopyToClipboardAndItsFailures) {
   }
   EXPECT_EQ(Clip.Calls, "");
 
+  // The estimate of a selection near 2 GB does not wrap around: refused before anything is read.
+  V->Open(std::make_unique<PatternStream>(INT32_MAX, "x\n"), u"big");
+  V->SelectAll();
+  V->PhysicalMemorySize = [] { return int64_t{4} << 30; };
+  EXPECT_THROW(V->CopyToClipboard(0), EFileViewer);
+  EXPECT_EQ(Clip.Calls, "");
+
+  OpenBytes("one\ntwo");
+  V->SelectAll();
   V->PhysicalMemorySize = [] { return int64_t{21}; };
   Clip.CanOpen = false;
   try {
