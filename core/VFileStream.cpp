@@ -359,7 +359,7 @@ void TVBufFileStream::Write(const void* Buf, int32_t Count) {
     return;
   }
   // 4. Into the write buffer.
-  if (!WriteBuf) WriteBuf = std::make_unique<uint8_t[]>(BufferSize);
+  if (!WriteBuf) WriteBuf = std::make_unique_for_overwrite<uint8_t[]>(BufferSize);  // only written bytes are read
   std::memcpy(WriteBuf.get() + d, Buf, Count);
   BufPos += Count;
   if (BufPos - WriteBufPos > WriteBufLen) WriteBufLen = BufPos - WriteBufPos;
@@ -380,7 +380,7 @@ int32_t TVBufFileStream::Read(void* Buf, int32_t Count) {
     if (ReadBufLen > 0 && BufPos < ReadBufPos) start = std::max(0, BufPos - BufferSize / 4);
     const int32_t want = std::min(BufferSize, TVFileStream::GetSize());
     if (ReadBufAlloc < want) {
-      ReadBuf = std::make_unique<uint8_t[]>(want);
+      ReadBuf = std::make_unique_for_overwrite<uint8_t[]>(want);  // only the bytes read are used
       ReadBufAlloc = want;
     }
     ReadBufLen = 0;
