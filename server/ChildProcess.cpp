@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "server/AsyncComm.h"
@@ -83,6 +84,77 @@ std::string FindOnPath(const std::string& Program) {
   return std::string();
 }
 
+namespace {
+
+// Makes the pipes the options ask for; false (errno set) on failure.
+bool MakePipes(TFds& Fds, const TChildOptions& Options) {
+  return (!Options.CaptureStdout || ::pipe2(Fds.Out, O_CLOEXEC) == 0) &&
+         (!Options.CaptureStderr || ::pipe2(Fds.Err, O_CLOEXEC) == 0);
+}
+
+// Reads the child's output until it ends, the time-out passes or the poll cancels; reaps it.
+TChildResult Supervise(pid_t Pid, TFds& Fds, const TChildOptions& Options) {
+  TChildResult result;
+  CloseFd(Fds.Out[1]);
+  CloseFd(Fds.Err[1]);
+  for (int fd : {Fds.Out[0], Fds.Err[0]})
+    if (fd >= 0) ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  Fds.Pid = static_cast<int>(::syscall(SYS_pidfd_open, Pid, 0));
+
+  const uint32_t start = TickCount();
+  uint32_t lastPoll = start - static_cast<uint32_t>(Options.PollMs);  // the first poll comes at once
+  for (;;) {
+    if (Options.Poll && TickCount() - lastPoll >= static_cast<uint32_t>(Options.PollMs)) {
+      lastPoll = TickCount();
+      if (!Options.Poll()) {
+        EndChild(Pid, Fds.Pid, Options.GraceMs);
+        result.End = TChildEnd::Cancelled;
+        return result;
+      }
+    }
+    pollfd p[3];
+    nfds_t n = 0;
+    if (Fds.Out[0] >= 0) p[n++] = {Fds.Out[0], POLLIN, 0};
+    if (Fds.Err[0] >= 0) p[n++] = {Fds.Err[0], POLLIN, 0};
+    if (Fds.Pid >= 0) p[n++] = {Fds.Pid, POLLIN, 0};
+    const int ready = ::poll(p, n, Options.PollMs > 0 ? Options.PollMs : 100);
+    if (ready < 0 && errno != EINTR) break;
+    if (Fds.Out[0] >= 0) Drain(Fds.Out[0], result.Stdout, Options.MaxCapture);
+    if (Fds.Err[0] >= 0) Drain(Fds.Err[0], result.Stderr, Options.MaxCapture);
+    int status = 0;
+    const pid_t done = ::waitpid(Pid, &status, WNOHANG);
+    if (done == Pid) {
+      // The child is gone; take what its pipes still hold (a grandchild may keep them open: no waiting).
+      if (Fds.Out[0] >= 0) Drain(Fds.Out[0], result.Stdout, Options.MaxCapture);
+      if (Fds.Err[0] >= 0) Drain(Fds.Err[0], result.Stderr, Options.MaxCapture);
+      if (WIFEXITED(status)) {
+        result.End = TChildEnd::Exited;
+        result.ExitCode = WEXITSTATUS(status);
+      } else {
+        result.End = TChildEnd::Signalled;
+      }
+      return result;
+    }
+    const uint32_t now = TickCount();
+    if (Options.TimeoutMs >= 0 && now - start >= static_cast<uint32_t>(Options.TimeoutMs)) {
+      EndChild(Pid, Fds.Pid, Options.GraceMs);
+      result.End = TChildEnd::TimedOut;
+      return result;
+    }
+  }
+  EndChild(Pid, Fds.Pid, Options.GraceMs);
+  result.End = TChildEnd::Signalled;
+  return result;
+}
+
+// Points the child's descriptor Target at the pipe end, or at /dev/null.
+void Redirect(int PipeEnd, int Target, int NullFlags) {
+  const int fd = PipeEnd >= 0 ? PipeEnd : ::open("/dev/null", NullFlags);
+  if (fd >= 0 && fd != Target) ::dup2(fd, Target);
+}
+
+}  // namespace
+
 TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions& Options) {
   TChildResult result;
   if (Argv.empty()) {
@@ -90,8 +162,7 @@ TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions&
     return result;
   }
   TFds fds;
-  if ((Options.CaptureStdout && ::pipe2(fds.Out, O_CLOEXEC) != 0) ||
-      (Options.CaptureStderr && ::pipe2(fds.Err, O_CLOEXEC) != 0)) {
+  if (!MakePipes(fds, Options)) {
     result.Error = errno;
     return result;
   }
@@ -128,54 +199,33 @@ TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions&
     result.Error = rc;
     return result;
   }
-  CloseFd(fds.Out[1]);
-  CloseFd(fds.Err[1]);
-  for (int fd : {fds.Out[0], fds.Err[0]})
-    if (fd >= 0) ::fcntl(fd, F_SETFL, O_NONBLOCK);
-  fds.Pid = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  return Supervise(pid, fds, Options);
+}
 
-  const uint32_t start = TickCount();
-  uint32_t lastPoll = start;
-  for (;;) {
-    pollfd p[3];
-    nfds_t n = 0;
-    if (fds.Out[0] >= 0) p[n++] = {fds.Out[0], POLLIN, 0};
-    if (fds.Err[0] >= 0) p[n++] = {fds.Err[0], POLLIN, 0};
-    if (fds.Pid >= 0) p[n++] = {fds.Pid, POLLIN, 0};
-    const int ready = ::poll(p, n, Options.PollMs > 0 ? Options.PollMs : 100);
-    if (ready < 0 && errno != EINTR) break;
-    if (fds.Out[0] >= 0) Drain(fds.Out[0], result.Stdout, Options.MaxCapture);
-    if (fds.Err[0] >= 0) Drain(fds.Err[0], result.Stderr, Options.MaxCapture);
-    int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      // The child is gone; take what its pipes still hold (a grandchild may keep them open: no waiting).
-      if (fds.Out[0] >= 0) Drain(fds.Out[0], result.Stdout, Options.MaxCapture);
-      if (fds.Err[0] >= 0) Drain(fds.Err[0], result.Stderr, Options.MaxCapture);
-      if (WIFEXITED(status)) {
-        result.End = TChildEnd::Exited;
-        result.ExitCode = WEXITSTATUS(status);
-      } else {
-        result.End = TChildEnd::Signalled;
-      }
-      return result;
-    }
-    const uint32_t now = TickCount();
-    if (Options.TimeoutMs >= 0 && now - start >= static_cast<uint32_t>(Options.TimeoutMs)) {
-      EndChild(pid, fds.Pid, Options.GraceMs);
-      result.End = TChildEnd::TimedOut;
-      return result;
-    }
-    if (Options.Poll && now - lastPoll >= static_cast<uint32_t>(Options.PollMs)) {
-      lastPoll = now;
-      if (!Options.Poll()) {
-        EndChild(pid, fds.Pid, Options.GraceMs);
-        result.End = TChildEnd::Cancelled;
-        return result;
-      }
-    }
+TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Options) {
+  TChildResult result;
+  TFds fds;
+  if (!MakePipes(fds, Options)) {
+    result.Error = errno;
+    return result;
   }
-  EndChild(pid, fds.Pid, Options.GraceMs);
-  result.End = TChildEnd::Signalled;
-  return result;
+  std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    result.Error = errno;
+    return result;
+  }
+  if (pid == 0) {
+    Redirect(-1, 0, O_RDONLY);
+    Redirect(fds.Out[1], 1, O_WRONLY);
+    Redirect(fds.Err[1], 2, O_WRONLY);
+    if (!Options.WorkDir.empty() && ::chdir(Options.WorkDir.c_str()) != 0) ::_exit(127);
+    int code = 127;
+    try {
+      code = Body();
+    } catch (...) {
+    }
+    ::_exit(code);
+  }
+  return Supervise(pid, fds, Options);
 }

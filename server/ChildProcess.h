@@ -1,4 +1,4 @@
-// Runs an outside program as a child process without a shell: argv as given, the working folder chosen,
+// Runs an outside program (or a piece of the server itself) as a child process without a shell: argv as given, the working folder chosen,
 // standard input from /dev/null, standard output and standard error caught in memory (up to a cap each)
 // or sent to /dev/null. The run is bounded: a time-out or a poll that answers false ends the child
 // (SIGTERM, then SIGKILL after a grace period), and the child is always reaped before RunChild returns.
@@ -33,12 +33,18 @@ struct TChildOptions {
   bool CaptureStdout = false;     // else /dev/null
   bool CaptureStderr = true;      // else /dev/null
   size_t MaxCapture = 1 << 20;    // bytes kept of each caught stream; the rest is read and dropped
-  std::function<bool()> Poll;     // asked about every PollMs; false ends the child
+  std::function<bool()> Poll;     // asked at the start and about every PollMs; false ends the child
   int32_t PollMs = 100;
   int32_t GraceMs = 2000;         // between SIGTERM and SIGKILL
 };
 
 TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions& Options);
+
+// Runs Body in a forked copy of this process, its standard output and error caught or dropped as for a
+// program, and ends the copy with Body's answer as exit code, running no destructor or exit handler.
+// Work that may hang or crash on hostile input runs this way, so that neither can take the server with
+// it. Body must not use the resident channel: the copy would share it with the server.
+TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Options);
 
 // The full path of Program found in the folders of $PATH, or empty.
 std::string FindOnPath(const std::string& Program);

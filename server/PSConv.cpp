@@ -4,12 +4,17 @@
 #include <ghostscript/iapi.h>
 #include <ghostscript/ierrors.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "core/VFileStream.h"
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
-#include "server/AsyncComm.h"
+#include "server/ChildProcess.h"
 #include "server/ConvTemp.h"
 #include "server/TextSink.h"
 
@@ -18,8 +23,8 @@ int32_t PsTimeoutMs = kDefaultPsTimeoutMs;
 
 namespace {
 
-constexpr const char* kCantLoad = "Can't load the Ghostscript library";
-constexpr const char* kNoEntryPoints = "Ghostscript library: an entry point is missing";
+constexpr const char* kCantLoad = "Can't load libgs.so";
+constexpr const char* kNoEntryPoints = "libgs.so: an entry point is missing";
 
 // The entry points of the library's published API.
 struct TGsApi {
@@ -27,7 +32,6 @@ struct TGsApi {
   decltype(&gsapi_new_instance) NewInstance = nullptr;
   decltype(&gsapi_delete_instance) DeleteInstance = nullptr;
   decltype(&gsapi_set_stdio) SetStdio = nullptr;
-  decltype(&gsapi_set_poll) SetPoll = nullptr;
   decltype(&gsapi_set_arg_encoding) SetArgEncoding = nullptr;
   decltype(&gsapi_init_with_args) InitWithArgs = nullptr;
   decltype(&gsapi_exit) Exit = nullptr;
@@ -35,13 +39,15 @@ struct TGsApi {
 
 TGsApi g_gs;
 
-// The running conversion.
+// What the interpreter's copy of the server shares with the server: how far it has read the source.
+struct TSharedProgress {
+  int32_t Position;
+};
+
+// The conversion that runs in this process (the interpreter's copy of the server, see RunPs2Ascii).
 struct TRun {
   TVStream* Source = nullptr;
-  bool Cancelled = false;
-  bool ComplaintComplete = false;  // a line end has been seen in the complaint
-  bool OwnError = false;  // the error text is ours (cancel, time-out, a failed write), not a complaint
-  uint32_t StartTick = 0;
+  TSharedProgress* Progress = nullptr;
 };
 
 bool g_running = false;
@@ -53,60 +59,90 @@ bool Bind(void* Module, const char* Name, F& Fn) {
   return Fn != nullptr;
 }
 
-// Appends a chunk of the interpreter's complaint to the error text until its first line is complete.
-void AddComplaint(const char* Text, int Count) {
-  if (g_run.OwnError || g_run.ComplaintComplete || Count <= 0) return;
-  std::string chunk(Text, static_cast<size_t>(Count));
-  const size_t eol = chunk.find_first_of("\r\n");
-  if (eol != std::string::npos) {
-    chunk.resize(eol);
-    g_run.ComplaintComplete = true;
+void WriteMessage(const char* Text, size_t Count) {
+  while (Count > 0) {
+    const ssize_t n = ::write(2, Text, Count);
+    if (n <= 0) return;
+    Text += n;
+    Count -= static_cast<size_t>(n);
   }
-  SetLastErrorText(std::string(GetLastErrorText()) + chunk);
-}
-
-bool PollCancel(int32_t Current, int32_t Total) {
-  if (PsTimeoutMs >= 0 && TickCount() - g_run.StartTick >= static_cast<uint32_t>(PsTimeoutMs)) {
-    if (!g_run.OwnError) SetLastErrorText("The PostScript interpreter did not finish in time and was stopped");
-    g_run.Cancelled = g_run.OwnError = true;
-    return true;
-  }
-  if (PluginCallback != nullptr && PluginCallback(0, Current, Total, PluginCallbackData) == 0) {
-    if (!g_run.OwnError) SetLastErrorText(kUserCanceled);
-    g_run.Cancelled = g_run.OwnError = true;
-    return true;
-  }
-  return false;
 }
 
 int GSDLLCALL StdinFn(void*, char* Buf, int Len) {
   try {
-    if (g_run.Source == nullptr || Len <= 0 || g_run.Cancelled) return 0;
+    if (g_run.Source == nullptr || Len <= 0) return 0;
     const int32_t n = g_run.Source->Read(Buf, Len);
-    if (PollCancel(g_run.Source->GetPosition(), g_run.Source->GetSize())) return 0;
+    g_run.Progress->Position = g_run.Source->GetPosition();
     return n;
   } catch (const std::exception& e) {
-    SetLastErrorText(e.what());
-    g_run.Cancelled = g_run.OwnError = true;
-    return 0;
+    WriteMessage(e.what(), std::strlen(e.what()));
+    return -1;
   }
 }
 
-// The interpreter's messages on either output: its first line is the complaint of a failed run. The text
-// itself goes to a file, so nothing it says is taken for text.
+// The interpreter's messages on either output go to the server, whose error text is their first line.
+// The text itself goes to a file, so nothing the interpreter says is taken for text.
 int GSDLLCALL MessageFn(void*, const char* Text, int Len) {
   if (Text == nullptr || Len <= 0) return Len < 0 ? 0 : Len;
-  AddComplaint(Text, Len);
+  WriteMessage(Text, static_cast<size_t>(Len));
   return Len;
 }
 
-int GSDLLCALL PollFn(void*) {
-  // A negative answer makes the interpreter stop.
-  if (g_run.Cancelled) return -1;
-  const int32_t pos = g_run.Source ? g_run.Source->GetPosition() : -1;
-  const int32_t size = g_run.Source ? g_run.Source->GetSize() : -1;
-  return PollCancel(pos, size) ? -1 : 0;
+// The interpreter's run in its own process: converts the source into the file TextFile and answers the
+// exit code, 0 on success.
+int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::string& TextFile) {
+  PluginCallback = nullptr;  // the channel stays the server's
+  g_run.Source = &Source;
+  g_run.Progress = &Progress;
+  void* instance = nullptr;
+  int code = g_gs.NewInstance(&instance, nullptr);
+  if (code < 0) {
+    const std::string text = "gsapi_new_instance returned " + std::to_string(code) + "\n";
+    WriteMessage(text.data(), text.size());
+    return 1;
+  }
+  // Text extraction (UTF-8) into the file; the program comes from standard input ("-").
+  const std::string output = "-sOutputFile=" + TextFile;
+  const char* args[] = {"",          "-q",       "-dSAFER",          "-dBATCH",         "-dNOPAUSE",
+                        "-sDEVICE=txtwrite", "-dTextFormat=3", output.c_str(), "-"};
+  const int argc = static_cast<int>(sizeof args / sizeof args[0]);
+  g_gs.SetStdio(instance, StdinFn, MessageFn, MessageFn);
+  g_gs.SetArgEncoding(instance, GS_ARG_ENCODING_UTF8);
+  code = g_gs.InitWithArgs(instance, argc, const_cast<char**>(args));
+  const int exitCode = g_gs.Exit(instance);
+  g_gs.DeleteInstance(instance);
+  if (code == gs_error_Quit) code = 0;
+  if (code == 0 && exitCode < 0 && exitCode != gs_error_Quit) code = exitCode;
+  if (code == 0) return 0;
+  const std::string text = "\ngsapi_init_with_args returned " + std::to_string(code) + "\n";
+  WriteMessage(text.data(), text.size());
+  return 1;
 }
+
+// The first line of the interpreter's messages that holds text.
+std::string FirstComplaint(const std::string& Messages) {
+  size_t start = 0;
+  while (start < Messages.size()) {
+    size_t end = Messages.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = Messages.size();
+    if (end > start) return Messages.substr(start, end - start);
+    start = end + 1;
+  }
+  return std::string();
+}
+
+// Unmaps the shared progress on every path.
+struct TSharedProgressMap {
+  TSharedProgressMap() {
+    void* p = ::mmap(nullptr, sizeof(TSharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    Progress = p == MAP_FAILED ? nullptr : static_cast<TSharedProgress*>(p);
+    if (Progress != nullptr) Progress->Position = 0;
+  }
+  ~TSharedProgressMap() {
+    if (Progress != nullptr) ::munmap(Progress, sizeof(TSharedProgress));
+  }
+  TSharedProgress* Progress;
+};
 
 }  // namespace
 
@@ -127,7 +163,7 @@ bool LoadGhostscript() {
   api.Module = module;
   if (!Bind(module, "gsapi_new_instance", api.NewInstance) ||
       !Bind(module, "gsapi_delete_instance", api.DeleteInstance) || !Bind(module, "gsapi_set_stdio", api.SetStdio) ||
-      !Bind(module, "gsapi_set_poll", api.SetPoll) || !Bind(module, "gsapi_set_arg_encoding", api.SetArgEncoding) ||
+      !Bind(module, "gsapi_set_arg_encoding", api.SetArgEncoding) ||
       !Bind(module, "gsapi_init_with_args", api.InitWithArgs) || !Bind(module, "gsapi_exit", api.Exit)) {
     ::dlclose(module);
     SetLastErrorText(kNoEntryPoints);
@@ -153,41 +189,52 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
   TTempFile text;
   if (!text.Make()) return false;
   ClearLastErrorText();
-  g_run = TRun();
-  g_run.Source = &Source;
-  g_run.StartTick = TickCount();
+  TSharedProgressMap shared;
+  if (shared.Progress == nullptr) {
+    SetLastErrorText("Can't start the PostScript interpreter: " + std::string(std::strerror(errno)));
+    return false;
+  }
   g_running = true;
   struct TRunningScope {
-    ~TRunningScope() {
-      g_running = false;
-      g_run = TRun();
-    }
+    ~TRunningScope() { g_running = false; }
   } scope;
 
-  void* instance = nullptr;
-  int code = g_gs.NewInstance(&instance, nullptr);
-  if (code < 0) {
-    SetLastErrorText("gsapi_new_instance returned " + std::to_string(code));
+  TChildOptions options;
+  options.CaptureStderr = true;
+  options.MaxCapture = 65536;
+  options.TimeoutMs = PsTimeoutMs;
+  options.GraceMs = 0;  // the interpreter holds nothing that a kill would damage
+  const int32_t size = Source.GetSize();
+  if (PluginCallback != nullptr) {
+    const TPluginCallback callback = PluginCallback;
+    void* const data = PluginCallbackData;
+    options.Poll = [callback, data, &shared, size] { return callback(0, shared.Progress->Position, size, data) != 0; };
+  }
+  const std::string textFile = text.Name();
+  const TChildResult run =
+      RunForked([&Source, &shared, &textFile] { return InterpreterMain(Source, *shared.Progress, textFile); }, options);
+  const std::string complaint = FirstComplaint(run.Stderr);
+  switch (run.End) {
+    case TChildEnd::StartFailed:
+      SetLastErrorText("Can't start the PostScript interpreter: " + std::string(std::strerror(run.Error)));
+      return false;
+    case TChildEnd::Cancelled:
+      SetLastErrorText(kUserCanceled);
+      return false;
+    case TChildEnd::TimedOut:
+      SetLastErrorText("The PostScript interpreter did not finish in time and was stopped");
+      return false;
+    case TChildEnd::Signalled:
+      SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
+      return false;
+    case TChildEnd::Exited:
+      break;
+  }
+  if (run.ExitCode != 0) {
+    SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
     return false;
   }
-  // Text extraction (UTF-8) into the temporary file; the program comes from standard input ("-").
-  const std::string output = "-sOutputFile=" + text.Name();
-  const char* args[] = {"",          "-q",       "-dSAFER",          "-dBATCH",         "-dNOPAUSE",
-                        "-sDEVICE=txtwrite", "-dTextFormat=3", output.c_str(), "-"};
-  const int argc = static_cast<int>(sizeof args / sizeof args[0]);
-  g_gs.SetStdio(instance, StdinFn, MessageFn, MessageFn);
-  g_gs.SetPoll(instance, PollFn);
-  g_gs.SetArgEncoding(instance, GS_ARG_ENCODING_UTF8);
-  code = g_gs.InitWithArgs(instance, argc, const_cast<char**>(args));
-  const int exitCode = g_gs.Exit(instance);
-  g_gs.DeleteInstance(instance);
-  if (code == gs_error_Quit) code = 0;
-  if (code == 0 && exitCode < 0 && exitCode != gs_error_Quit) code = exitCode;
-  if (code != 0 || g_run.Cancelled) {
-    if (GetLastErrorText().empty()) SetLastErrorText("gsapi_init_with_args returned " + std::to_string(code));
-    return false;
-  }
-  TVBufFileStream in(text.Name(), fmOpenRead);
+  TVBufFileStream in(textFile, fmOpenRead);
   TAnsiTextSink sink(Dest);
   std::string chunk(65536, '\0');
   for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0;)

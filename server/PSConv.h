@@ -3,11 +3,11 @@
 // text comes back as its standard output, written to the target in the system's ANSI code page with
 // CR LF line ends (page breaks become line breaks).
 //
-// Checks: the library is looked for once per attempt and every entry point must be there; one
-// conversion runs at a time (the interpreter's state is process-wide): a nested call answers "Busy";
-// a complaint before any input was read, or on the interpreter's error output, becomes the error text;
-// the progress callback is polled on every input read and while the interpreter runs, and a run longer
-// than PsTimeoutMs is stopped, so a PostScript program that never ends cannot hang the server.
+// The interpreter runs in a forked copy of the server (RunForked), so that a PostScript program that never
+// ends, or input that crashes the interpreter, cannot take the server with it: the copy is stopped after
+// PsTimeoutMs or when the progress callback (polled while it runs, with the position read so far and the
+// source's size) cancels. The interpreter's first line of complaint becomes the error text of a failed
+// run. One conversion runs at a time: a nested call (from the progress callback) answers "Busy".
 //
 // One thread.
 #pragma once
