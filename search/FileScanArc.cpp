@@ -560,6 +560,10 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
     } else {
       MakeTempFileNameOrRaise("QV", temp, Size);
       ExtractArchivePathToFile(path, temp, false, nullptr, nullptr, password);
+      // The temporary file exists before the extraction: only its size tells that the item came.
+      int64_t written = -1;
+      if (!GetFileInfo(temp, &written, nullptr, nullptr, nullptr, nullptr) || written != Size)
+        throw EArcError("Can't extract \"" + path.substr(bar + 1) + "\" from \"" + Scanner.CurrentArchive + "\"");
       result = Scanner.ScanFile(Utf8ToUtf16(temp), Path, Date, Size, true);
     }
     if (!temp.empty()) ForceDeleteFile(temp);
