@@ -1,4 +1,7 @@
-// The "rtf" back-end: an RTF document becomes plain 8-bit text in the system's ANSI code page.
+// The "rtf" back-end: an RTF document becomes plain 8-bit text in the system's ANSI code page with CR LF
+// line breaks, read by our own RTF reader (RtfReader.h). A character the code page cannot hold becomes
+// "?". The progress callback, when set, is polled while the document is read; a cancel stops the
+// conversion with "User canceled".
 #pragma once
 
 #include <string>
