@@ -285,6 +285,17 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }
 
+bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime) {
+  Scanner.DoError(Path, "Archives are not searched", 0, sekException);
+  return true;
+}
+
+bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date) {
+  if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date);
+  DoError(Path, "Archives are not searched", 0, sekException);
+  return true;
+}
+
 bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
                                bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks,
                                TDateTime Date, int64_t Size, const TFileAt* At) {

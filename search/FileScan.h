@@ -117,6 +117,10 @@ class IArchiveWalk {
   virtual bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,
                            const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
                            const TWideStrLst& Masks) = 0;
+  // Scans the archive item Path (the archive's path, "|", the item's path) of Size bytes again, for the
+  // search within results. False: the search was stopped. A layer that cannot read archive items
+  // reports the item as sekException and answers true.
+  virtual bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date);
 };
 
 class TFileScanner {
@@ -143,6 +147,9 @@ class TFileScanner {
   bool Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse);
   // Scans one file named by its path (also for the search within results). False: stop.
   bool ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive);
+  // Scans one archive item named by its archive item path again (the search within results); without an
+  // archive layer the item cannot be read and is reported as sekException. False: stop.
+  bool RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date);
 
   // True when OnProgress is unassigned or answers go on; otherwise reports sekAborted with Name and
   // answers false.
