@@ -33,7 +33,7 @@ class TArchiveWalk : public IArchiveWalk {
 
   // Scans the archive item Path (archive item path: the archive, "|", the item) of Size bytes again.
   // False: the search was stopped. A failure is reported as sekException and answers true.
-  bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date);
+  bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) override;
 
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;

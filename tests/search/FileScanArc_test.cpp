@@ -195,9 +195,9 @@ TEST_F(FileScanArc, RescanArchiveItem) {
   Log = TScanLog();
   Log.Attach(Scanner, Tree);
   const std::u16string path = Utf8ToUtf16(D("nested.zip|inner.zip|docs/hit.txt"));
-  EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, path, 19, 0));
+  EXPECT_TRUE(Scanner.RescanArchiveItem(path, 19, 0));
   LowMemory = true;  // the second time through a temporary file, the inner archive from the cache
-  EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, path, 19, 0));
+  EXPECT_TRUE(Scanner.RescanArchiveItem(path, 19, 0));
   EXPECT_EQ(Log.Hits, (Names{"d/nested.zip|inner.zip|docs/hit.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
   EXPECT_EQ(Scanner.CurrentArchive, D("nested.zip|inner.zip"));
   // A missing item is one error and the search goes on.
