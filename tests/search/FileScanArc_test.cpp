@@ -191,6 +191,28 @@ TEST_F(FileScanArc, CachedInnerArchiveIsWalkedAndKept) {
   EXPECT_EQ(std::string(static_cast<const char*>(again.get()), 19), "the needle is here\n");
 }
 
+TEST_F(FileScanArc, WalkedArchivesGoToTheCacheOnlyWhenExtracted) {
+  // A lookup during the walk (a preview) takes over the archiver of an extracted inner archive, never
+  // that of a file on disk, even one whose name holds "|": the cache deletes the files it owns.
+  fs::copy_file(D("nested.zip"), D("a|b.zip"));
+  Names takenOver;
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind != spkFile) return true;
+    const std::string name = Utf16ToUtf8(Name);
+    const std::string archive = name.substr(0, name.rfind('|'));
+    TArchiveCacheLock lock;
+    if (FindCachedArchive(archive) != nullptr) takenOver.push_back(Tree.Relative(Utf8ToUtf16(archive)));
+    return true;
+  };
+  Scanner.OnFound = nullptr;
+  EXPECT_TRUE(Scanner.Search(Tree.Roots("d/a|b.zip"), u"", false));
+  EXPECT_EQ(takenOver, (Names{"d/a|b.zip|inner.zip", "d/a|b.zip|inner.zip"}));
+  EXPECT_TRUE(fs::exists(D("a|b.zip")));
+  // The inner archive's file is the cache's now and outlives the walk.
+  TArcBlockPtr block(ExtractArchivePathToMemory(D("a|b.zip|inner.zip|other.txt"), 15, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), 15), "nothing to see\n");
+}
+
 TEST_F(FileScanArc, RescanArchiveItem) {
   Log = TScanLog();
   Log.Attach(Scanner, Tree);
