@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -82,32 +83,41 @@ bool Glob(const std::u16string& name, const std::u16string& mask) {
   return m == mask.size();
 }
 
-// The sort key of a name: its UTF-16 form through the upper-case table, made once per name. An ASCII name
-// (most are) is mapped byte by byte, which gives the same key without the conversion.
-std::u16string SortKey(const std::string& Name) {
+// Appends the sort key of Name to Keys: its UTF-16 form through the upper-case table. An ASCII name (most
+// are) is mapped byte by byte, which gives the same key without the conversion.
+void AppendSortKey(const std::string& Name, std::u16string& Keys) {
   const char16_t* table = qvnls::WideUpperTable();
-  std::u16string key;
-  key.resize(Name.size());
-  for (size_t i = 0; i < Name.size(); ++i) {
-    const auto c = static_cast<unsigned char>(Name[i]);
-    if (c >= 0x80) return UpperWide(Name);
-    key[i] = table[c];
+  const size_t start = Keys.size();
+  for (const char ch : Name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x80) {
+      Keys.resize(start);
+      Keys += UpperWide(Name);
+      return;
+    }
+    Keys.push_back(table[c]);
   }
-  return key;
 }
 
-// Sorts Names without case, ties broken exactly (a.txt and A.txt keep one order), each key made once.
+// Sorts Names without case, ties broken exactly (a.txt and A.txt keep one order). Each name's key is made
+// once, and the keys lie in one buffer, so that the sort moves small records only.
 void SortWithoutCase(std::vector<std::string>& Names) {
   if (Names.size() < 2) return;
   struct TKeyed {
-    std::u16string Key;
+    size_t Start, Length;
     std::string* Name;
   };
+  std::u16string keys;
   std::vector<TKeyed> keyed;
   keyed.reserve(Names.size());
-  for (std::string& name : Names) keyed.push_back({SortKey(name), &name});
-  std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
-    const int c = a.Key.compare(b.Key);
+  for (std::string& name : Names) {
+    const size_t start = keys.size();
+    AppendSortKey(name, keys);
+    keyed.push_back({start, keys.size() - start, &name});
+  }
+  const std::u16string_view all(keys);
+  std::sort(keyed.begin(), keyed.end(), [all](const TKeyed& a, const TKeyed& b) {
+    const int c = all.substr(a.Start, a.Length).compare(all.substr(b.Start, b.Length));
     return c != 0 ? c < 0 : *a.Name < *b.Name;
   });
   std::vector<std::string> sorted;
