@@ -6,7 +6,7 @@
 
 const char* const kScanUsage =
     "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
-    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [--min-size N] [--max-size N]\n"
+    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [--min-size N] [--max-size N]\n"
     "            [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
 
 namespace {
@@ -92,6 +92,7 @@ const TOption kOptions[] = {
     {'N', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::NameOnly, O); }},
     {'B', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::SkipBinary, O); }},
     {'t', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Convert, O); }},
+    {'a', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
     {'m', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Masks, O, V); }},
     {'x', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Excluded, O, V); }},
 };

@@ -10,6 +10,7 @@
 #include "core/StrLst.h"
 #include "platform/qvnls/Qvnls.h"
 #include "search/FileScan.h"
+#include "search/FileScanArc.h"
 #include "search/NLSProcsDyn.h"
 #include "search/QVConvIntf.h"
 
@@ -108,6 +109,12 @@ int RunTreeSearch(const TScanOptions& Options) {
   // Every file a stream can read is scanned: there are no settings here to limit it.
   scanner.MaxScanSize = INT32_MAX;
   scanner.MaxConvertSize = INT32_MAX;
+  TArchiveWalk archives;
+  if (tree.Archives) {
+    scanner.Archives = &archives;
+    scanner.ScanNestedArchives = true;
+    scanner.MaxArchiveSize = INT32_MAX;
+  }
   scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
   scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
 
