@@ -111,3 +111,16 @@ void SortSearchResults(TSearchResults& Results, int Column, bool Ascending) {
   Keys.push_back(&Results.InArchive);
   SortVectors(*Primary, Keys, Ascending);
 }
+
+bool SearchInResults(TSearchResults& Results, TFileScanner& Scanner) {
+  const TWideStrLst NoMasks;
+  // Rows that the events add meanwhile are not scanned, and rows they delete end the loop early.
+  const int32_t N = Results.Count();
+  for (int32_t i = 0; i < N && i < Results.Count(); ++i) {
+    const std::u16string Name = Results.GetFullName(i);
+    const bool Go = Results.IsArchiveItem(i) ? Scanner.RescanArchiveItem(Name, Results.Sizes.Get(i), Results.Dates.Get(i))
+                                             : Scanner.ScanSingleFile(Name, NoMasks, false, false);
+    if (!Go) return false;
+  }
+  return true;
+}

@@ -87,3 +87,9 @@ class TSearchResults {
 // Ascending false reverses the whole order. Converters compare by address (rows without one first when
 // ascending), encodings as numbers.
 void SortSearchResults(TSearchResults& Results, int Column, bool Ascending);
+
+// Scans every row again with Scanner's current settings, in row order: an archive item through the
+// scanner's archive layer (with the stored size and date), a plain file as it is now on disk (no masks,
+// no archive test). Hits and errors arrive through Scanner's events, as in a search; the owner collects
+// them in a new table. Only the rows present at the start are scanned. False: the search was stopped.
+bool SearchInResults(TSearchResults& Results, TFileScanner& Scanner);

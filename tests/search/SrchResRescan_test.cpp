@@ -1,0 +1,118 @@
+// The search within results: each stored row scanned again through the file scanner.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/FileLayer.h"
+#include "search/SrchRes.h"
+#include "tests/search/FileScanTree.h"
+
+namespace {
+
+// An archive layer that takes nothing for an archive and records the items it is asked to read again.
+class TRecordingArchives : public IArchiveWalk {
+ public:
+  struct TCall {
+    std::u16string Path;
+    int64_t Size;
+    TDateTime Date;
+  };
+  bool IsEnabledArchiveName(const std::u16string&) override { return false; }
+  TArchiveCheck CheckArchiveFile(const std::u16string&, TArchiveKind& Kind) override {
+    Kind = akNone;
+    return acNone;
+  }
+  bool ScanArchive(TFileScanner&, const std::u16string&, const std::u16string&, const TStrLst*, bool,
+                   const TWideStrLst&) override {
+    return true;
+  }
+  bool RescanArchiveItem(TFileScanner&, const std::u16string& Path, int64_t Size, TDateTime Date) override {
+    Calls.push_back({Path, Size, Date});
+    return Answer;
+  }
+  std::vector<TCall> Calls;
+  bool Answer = true;
+};
+
+TFoundFileInfo Row(const std::u16string& Name, int64_t Size = 1, TDateTime Date = 0, bool InArchive = false) {
+  TFoundFileInfo I;
+  I.Name = Name;
+  I.Size = Size;
+  I.Date = Date;
+  I.InArchive = InArchive;
+  return I;
+}
+
+class SearchInResultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Tree.File("a.txt", "say hello");
+    Tree.File("b.txt", "nothing");
+    Tree.File("x|y.txt", "hello in a file whose name holds a bar");
+    Log.Attach(Scanner, Tree);
+    Scanner.Scanner.SetPattern(u"hello");
+    Scanner.Archives = &Archives;
+  }
+
+  TScanTree Tree;
+  TFileScanner Scanner;
+  TRecordingArchives Archives;
+  TScanLog Log;
+  TSearchResults Results;
+};
+
+TEST_F(SearchInResultsTest, PlainFilesAreReadAsTheyAreNowAndArchiveItemsGoToTheArchiveLayer) {
+  const int64_t Big = int64_t{5} << 32;  // an item above 4 GB keeps its whole size
+  Results.Add(Row(Tree.WidePath("b.txt")));
+  Results.Add(Row(Tree.WidePath("z.zip") + u"|dir/f.txt", Big, 45000.5, true));
+  Results.Add(Row(Tree.WidePath("a.txt"), 1));
+  Results.Add(Row(Tree.WidePath("gone.txt")));
+  Results.Add(Row(Tree.WidePath("x|y.txt")));  // a plain file, "|" or not
+  Tree.File("a.txt", "say hello again");      // grown since the search that found it
+
+  EXPECT_TRUE(SearchInResults(Results, Scanner));
+
+  EXPECT_EQ(Log.Hits, (std::vector<std::string>{"a.txt", "x|y.txt"}));
+  ASSERT_EQ(Log.Infos.size(), 2u);
+  EXPECT_EQ(Log.Infos[0].Size, 15);
+  EXPECT_FALSE(Log.Infos[1].InArchive);
+  EXPECT_EQ(Log.ErrorsOf(sekPathNotFound).size() + Log.ErrorsOf(sekOpenFailed).size(), 1u);
+  ASSERT_EQ(Archives.Calls.size(), 1u);
+  EXPECT_EQ(Archives.Calls[0].Path, Tree.WidePath("z.zip") + u"|dir/f.txt");
+  EXPECT_EQ(Archives.Calls[0].Size, Big);
+  EXPECT_EQ(Archives.Calls[0].Date, 45000.5);
+  EXPECT_EQ(Results.Count(), 5);  // the table searched is only read
+}
+
+TEST_F(SearchInResultsTest, AStopAnswerEndsTheSearch) {
+  Results.Add(Row(Tree.WidePath("a.txt")));
+  Results.Add(Row(Tree.WidePath("z.zip") + u"|f.txt", 1, 0, true));
+  Results.Add(Row(Tree.WidePath("x|y.txt")));
+  Archives.Answer = false;
+  EXPECT_FALSE(SearchInResults(Results, Scanner));
+  EXPECT_EQ(Log.Hits, std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(Archives.Calls.size(), 1u);
+
+  // Stopped through the progress event at the first file.
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  Scanner.OnProgress = [](const std::u16string&, TScanProgressKind) { return false; };
+  EXPECT_FALSE(SearchInResults(Results, Scanner));
+  EXPECT_TRUE(Log.Hits.empty());
+}
+
+TEST_F(SearchInResultsTest, RowsAddedToTheSearchedTableMeanwhileAreNotScanned) {
+  // An owner that wrongly collects the new hits in the table being searched must not make it endless.
+  Results.Add(Row(Tree.WidePath("a.txt")));
+  int Found = 0;
+  Scanner.OnFound = [&](const TFoundFileInfo& Info) {
+    ++Found;
+    Results.Add(Info);
+  };
+  EXPECT_TRUE(SearchInResults(Results, Scanner));
+  EXPECT_EQ(Found, 1);
+  EXPECT_EQ(Results.Count(), 2);
+}
+
+}  // namespace
