@@ -1,0 +1,222 @@
+#include "app/ResultCommands.h"
+
+#include <cstdio>
+
+#include "app/MsgStr.h"
+#include "archive/ArcNested.h"
+#include "core/FileLayer.h"
+#include "core/StrUtils.h"
+#include "core/VFileSys.h"
+#include "platform/registry/RegStore.h"
+#include "search/QVConvIntf.h"
+
+TPendingPreview::TRequest TPendingPreview::Request(bool RowFocused, const TFoundFileInfo& Info,
+                                                   bool ConvertersBusy) {
+  if (PreviewPending || !RowFocused) return prIgnored;
+  if (!ConvertersBusy) return prOpenNow;
+  PendingPreviewInfo = Info;
+  PreviewPending = true;
+  return prDeferred;
+}
+
+bool TPendingPreview::BusyChanged(bool Busy, TFoundFileInfo& Info) {
+  if (Busy || !PreviewPending) return false;
+  PreviewPending = false;
+  Info = PendingPreviewInfo;
+  return true;
+}
+
+bool PreviewConvert(bool PatternEmpty, bool ConvertBox, const TFoundFileInfo& Info, TScanModes TableMode) {
+  if (PatternEmpty) return ConvertBox;
+  return Info.Encoding == seFileName && (TableMode & smConvert) != 0;
+}
+
+void SplitResultName(const std::u16string& Name, std::u16string& Folder, std::u16string& FileName) {
+  const size_t Slash = Name.rfind(u'/');
+  if (Slash == std::u16string::npos) {
+    Folder.clear();
+    FileName = Name;
+    return;
+  }
+  Folder = Name.substr(0, Slash == 0 ? 1 : Slash);  // the root keeps its "/"
+  FileName = Name.substr(Slash + 1);
+}
+
+std::u16string ItemArchiveName(const std::u16string& Name) {
+  const size_t Bar = Name.rfind(u'|');
+  return Bar == std::u16string::npos ? Name : Name.substr(0, Bar);
+}
+
+std::u16string ItemFileName(const std::u16string& Name) {
+  const size_t Bar = Name.rfind(u'|');
+  std::u16string Item = Bar == std::u16string::npos ? Name : Name.substr(Bar + 1);
+  const size_t Slash = Item.rfind(u'/');
+  return Slash == std::u16string::npos ? Item : Item.substr(Slash + 1);
+}
+
+std::u16string OuterArchiveFolder(const std::u16string& Name) {
+  const size_t Bar = Name.find(u'|');
+  std::u16string Folder, File;
+  SplitResultName(Bar == std::u16string::npos ? Name : Name.substr(0, Bar), Folder, File);
+  return Folder;
+}
+
+std::u16string ContainingFolder(const TFoundFileInfo& Info) {
+  if (Info.InArchive) return OuterArchiveFolder(Info.Name);
+  std::u16string Folder, File;
+  SplitResultName(Info.Name, Folder, File);
+  return Folder;
+}
+
+std::vector<TResultMenuItem> PlanResultMenu(const TFoundFileInfo& Info, const std::u16string& PreviewCaption,
+                                            bool SummarizerFound) {
+  std::vector<TResultMenuItem> Menu;
+  Menu.push_back({rmPreview, PreviewCaption});
+  if (SummarizerFound) Menu.push_back({rmSummarizer, u"Quorvane &Synopta"});
+  if (Info.InArchive) Menu.push_back({rmExtract, u"E&xtract to..."});
+  Menu.push_back({rmNone, {}});
+  Menu.push_back({rmOpenFolder, GetMsgW(TMsgIndex::OpenFolderContainingItem)});
+  if (!Info.InArchive) {
+    Menu.push_back({rmNone, {}});
+    Menu.push_back({rmOpen, u"&Open"});
+    Menu.push_back({rmCopyPath, u"&Copy Path"});
+  }
+  return Menu;
+}
+
+std::u16string ExtractDialogTitle(const TFoundFileInfo& Info) {
+  return FormatMsgW(TMsgIndex::ExtractItemAs_s, {ItemFileName(Info.Name)});
+}
+
+void ExtractResultItem(const TFoundFileInfo& Info, const std::string& DestFile,
+                       const TArcPasswordEvent& PasswordCallback) {
+  ExtractArchivePathToFile(Utf16ToUtf8(Info.Name), DestFile, true, nullptr, nullptr, PasswordCallback);
+}
+
+bool FindSummarizer(std::string& Path) {
+  TRegKey Key;
+  TRegValue Value;
+  if (RegStore().OpenKey(TRegRoot::LocalMachine, kSummarizerRegKey, false, Key) != TRegStatus::Ok ||
+      RegStore().ReadValue(Key, kSummarizerExecValue, Value) != TRegStatus::Ok)
+    return false;
+  std::string Exec = Value.Data.substr(0, kMaxSummarizerExecBytes);
+  Exec = Exec.substr(0, Exec.find('\0'));
+  if (Exec.empty()) return false;
+  const size_t Slash = Exec.rfind('/');
+  Path = (Slash == std::string::npos ? std::string() : Exec.substr(0, Slash + 1)) + kSummarizerFileName;
+  return FileExists(Path);
+}
+
+std::vector<std::string> SummarizerArguments(const std::string& Name, bool Unicode, bool DeleteInput) {
+  std::vector<std::string> Args;
+  Args.push_back(Unicode ? "/UNICODE=" + Name : Name);
+  if (DeleteInput) Args.push_back("/DELETEINPUTFILE");
+  return Args;
+}
+
+namespace {
+
+// A temporary file deleted when its owner goes, unless it was handed over.
+class TTempFileOwner {
+ public:
+  TTempFileOwner() = default;
+  TTempFileOwner(const TTempFileOwner&) = delete;
+  TTempFileOwner& operator=(const TTempFileOwner&) = delete;
+  ~TTempFileOwner() { Reset(); }
+  void Reset(const std::string& NewName = {}) {
+    if (!Name.empty()) ForceDeleteFile(Name);
+    Name = NewName;
+  }
+  void Release() { Name.clear(); }
+  const std::string& Get() const { return Name; }
+  bool Empty() const { return Name.empty(); }
+
+ private:
+  std::string Name;
+};
+
+}  // namespace
+
+bool LaunchSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& Info, bool PatternEmpty,
+                      bool ConvertBox, const TSummarizerEnv& Env) {
+  const bool Convert = Info.Converter != nullptr || (PatternEmpty && ConvertBox);
+  bool Unicode = Info.Encoding == seUnicode;
+  std::string Name = Utf16ToUtf8(Info.Name);
+  TTempFileOwner Temp;
+  try {
+    if (Info.InArchive) {
+      std::string TempName;
+      MakeTempFileNameOrRaise("QV", TempName, Info.Size);
+      Temp.Reset(TempName);
+      Env.ExtractItem(Name, TempName);
+      Name = TempName;
+    }
+    if (Convert) {
+      std::string Text, ErrorText;
+      bool IsUnicode = Unicode;
+      if (!Env.Convert(Info.Converter, Name, Unicode, Text, IsUnicode, ErrorText)) {
+        Env.ShowError(!ErrorText.empty() ? Utf8ToUtf16(ErrorText)
+                                         : FormatMsgW(TMsgIndex::FileConvError_s, {Utf8ToUtf16(Name)}));
+        return false;
+      }
+      Unicode = IsUnicode;
+      std::string TextFile;
+      MakeTempFileNameOrRaise("QV", TextFile, static_cast<int64_t>(Text.size()));
+      Temp.Reset(TextFile);  // the extracted item is no longer needed
+      std::FILE* F = std::fopen(TextFile.c_str(), "wb");
+      const bool Written = F != nullptr && std::fwrite(Text.data(), 1, Text.size(), F) == Text.size();
+      if (F != nullptr && std::fclose(F) != 0) throw Exception("Error writing " + TextFile);
+      if (!Written) throw Exception("Error writing " + TextFile);
+      Name = TextFile;
+    }
+  } catch (const Exception& E) {
+    Env.ShowError(Utf8ToUtf16(E.what()));
+    return false;
+  }
+  if (!Env.Start(SummarizerPath, SummarizerArguments(Name, Unicode, !Temp.Empty()))) {
+    Env.ShowError(FormatMsgW(TMsgIndex::ExecuteError_s, {Utf8ToUtf16(SummarizerPath)}));
+    return false;
+  }
+  Temp.Release();  // the summarizer deletes it
+  return true;
+}
+
+bool ConvertForSummarizer(TQVConverters& Converters, TQVConverter* Converter, const std::string& File,
+                          bool Unicode, std::string& Text, bool& IsUnicode, std::string& ErrorText) {
+  int32_t Size = 0;
+  TResultBlock Block;
+  if (Converter != nullptr) {
+    Block = Converter->ConvertFile(File, Unicode, Converters.OnProgress, ErrorText, Size);
+    IsUnicode = Unicode;
+    if (Block == nullptr && ErrorText.empty()) ErrorText = Converter->GetErrorText();
+  } else {
+    TQVConverter* Used = nullptr;
+    Block = Converters.ConvertFile(File, kUnicodeModeNative, std::string(), ErrorText, Used, Size, IsUnicode);
+  }
+  if (Block == nullptr) return false;
+  Text.assign(static_cast<const char*>(Block.get()), static_cast<size_t>(Size));
+  return true;
+}
+
+std::u16string PreviewMenuCaption(const std::u16string& Name) {
+  const std::u16string Short = WideShortenPath(Name, kPreviewMenuNameLength, u"/|");
+  std::u16string Caption = u" ";
+  for (char16_t C : Short) {
+    Caption += C;
+    if (C == u'&') Caption += u'&';  // a single "&" would underline the next character
+  }
+  return Caption;
+}
+
+void RenumberPreviewCaptions(std::vector<std::u16string>& Captions) {
+  for (size_t i = 0; i < Captions.size(); ++i) {
+    char16_t Lead = u' ';
+    if (i < 10)
+      Lead = static_cast<char16_t>(u'0' + i);
+    else if (i < 36)
+      Lead = static_cast<char16_t>(u'A' + (i - 10));
+    const size_t Blank = Captions[i].find(u' ');
+    const std::u16string Rest = Blank == std::u16string::npos ? std::u16string() : Captions[i].substr(Blank + 1);
+    Captions[i] = std::u16string(1, Lead) + u" " + WideTrim(Rest);
+  }
+}
