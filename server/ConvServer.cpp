@@ -14,12 +14,15 @@
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ConvTemp.h"
-#include "server/OfficeConv.h"
+#include "server/OLEPPTConv.h"
+#include "server/OLEWordConv.h"
+#include "server/OLEXLSConv.h"
 #include "server/PDFConv.h"
 #include "server/MSConvIntf.h"
 #include "server/PSConv.h"
 #include "server/RTFConv.h"
 #include "server/Resident.h"
+#include "server/Soffice.h"
 
 std::string ErrorFileName;
 int32_t RequestFlags = 0;
@@ -201,6 +204,7 @@ int ServerMain(int argc, const char* const* argv) {
     WriteErrorFile();
   }
   ErrorFileName.clear();
+  DoneOffice();
   ClearTempFolderOverride();
   return result ? 0 : 1;
 }

@@ -1,0 +1,19 @@
+#include "server/OLEPPTConv.h"
+
+#include "plugins/frame/ConvCmmn.h"
+#include "server/OfficeText.h"
+#include "server/PDFConv.h"
+#include "server/Soffice.h"
+
+bool ConvertPowerPointPresentation(const std::string& Source, const std::string& Target, bool Unicode) {
+  if (!OfficeSourceExists(Source) || OfficeRefusesUnicode(Unicode)) return false;
+  ClearLastErrorText();
+  try {
+    TOfficeOutput output;
+    if (!OfficeConvert(Source, "pdf", output) || !OfficeProgress(4) || !OfficeProgress(8)) return false;
+    return ConvertPDF(output.File, Target) && OfficeProgress(9);
+  } catch (...) {
+    SetErrorFromCurrentException();
+    return false;
+  }
+}

@@ -1,0 +1,42 @@
+#include "server/OfficeText.h"
+
+#include <memory>
+
+#include "core/VFileStream.h"
+#include "core/VFileSys.h"
+#include "core/VStream.h"
+#include "plugins/frame/ConvCmmn.h"
+#include "server/TextSink.h"
+
+bool OfficeSourceExists(const std::string& Source) {
+  if (FileExists(Source)) return true;
+  SetLastErrorText("File \"" + Source + "\" not found");
+  return false;
+}
+
+bool OfficeRefusesUnicode(bool Unicode) {
+  if (!Unicode) return false;
+  SetLastErrorText("Unicode not supported");
+  return true;
+}
+
+void AppendOfficeText(const std::string& Utf8File, std::string& Ansi) {
+  TVBufFileStream in(Utf8File, fmOpenRead);
+  std::string data(static_cast<size_t>(in.GetSize()), '\0');
+  data.resize(static_cast<size_t>(in.Read(data.data(), static_cast<int32_t>(data.size()))));
+  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
+  TVMemStream out;
+  TAnsiTextSink sink(out);
+  sink.Write(data);
+  sink.Finish();
+  const size_t old = Ansi.size();
+  Ansi.resize(old + static_cast<size_t>(out.GetSize()));
+  out.Seek(0);
+  out.Read(Ansi.data() + old, out.GetSize());
+}
+
+void WriteTargetFile(const std::string& Target, const std::string& Data) {
+  auto out = std::make_unique<TVBufFileStream>(Target, fmCreate);
+  out->Write(Data.data(), static_cast<int32_t>(Data.size()));
+  out->Close();
+}
