@@ -1,0 +1,294 @@
+#include "viewer/HTMLViewer.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// Addresses are made of the printable ASCII codes 33..127 less the quote and the brackets.
+bool IsURLChar(char16_t C) {
+  if (C < 33 || C > 127) return false;
+  switch (C) {
+    case u'"': case u'(': case u')': case u'<': case u'>': case u'[': case u']': case u'{': case u'}':
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool IsAsciiAlnum(char16_t C) {
+  return (C >= u'0' && C <= u'9') || (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z');
+}
+
+// Punctuation that ends a sentence rather than an address, cut from a run's end.
+bool IsTrailingPunctuation(char16_t C) {
+  switch (C) {
+    case u'!': case u'\'': case u'(': case u')': case u',': case u'.': case u':': case u';': case u'?':
+    case u'[': case u']': case u'{': case u'}':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool StartsWithLower(std::u16string_view Text, std::u16string_view Prefix) {
+  if (Text.size() < Prefix.size()) return false;
+  for (size_t I = 0; I < Prefix.size(); ++I) {
+    char16_t C = Text[I];
+    if (C >= u'A' && C <= u'Z') C = static_cast<char16_t>(C + 32);
+    if (C != Prefix[I]) return false;
+  }
+  return true;
+}
+
+// Whether a run that survived trimming is an address: 1 e-mail, 2 web address, 0 neither.
+int ClassifyCandidate(std::u16string_view C) {
+  const size_t N = C.size();
+  const size_t At = C.find(u'@');
+  if (At != std::u16string_view::npos && At > 0 && N - At - 1 >= 3) {
+    // An e-mail address needs a "." in its domain.
+    return C.find(u'.', At + 1) != std::u16string_view::npos ? 1 : 0;
+  }
+  const size_t Dot = C.find(u'.', 1);
+  const bool DotInside = N > 4 && Dot != std::u16string_view::npos && Dot + 1 < N;
+  const size_t Slash = C.find(u'/', 1);
+  const bool SlashInside = N > 6 && Slash != std::u16string_view::npos;
+  if (!DotInside && !SlashInside) return 0;
+  if ((DotInside && StartsWithLower(C, u"www.")) || StartsWithLower(C, u"url:") || StartsWithLower(C, u"news:"))
+    return 2;
+  if (N > 6 && StartsWithLower(C, u"ftp://")) return 2;
+  if (N > 7 && (StartsWithLower(C, u"http://") || StartsWithLower(C, u"file://"))) return 2;
+  return 0;
+}
+
+// Shortest run that can hold an address.
+constexpr size_t kMinRun = 3;
+
+}  // namespace
+
+int32_t FindURL(std::u16string_view Text, int32_t& Length) {
+  const size_t N = Text.size();
+  size_t I = 0;
+  while (I < N) {
+    if (!IsURLChar(Text[I]) || !IsAsciiAlnum(Text[I])) {
+      ++I;
+      continue;
+    }
+    const size_t Start = I;
+    bool Question = false;
+    bool Abandoned = false;
+    size_t J = I;
+    for (; J < N && IsURLChar(Text[J]); ++J) {
+      if (Text[J] == u'?') Question = true;
+      // Before any "?", an "=" belongs to an assignment, not an address: the run is dropped.
+      if (Text[J] == u'=' && !Question) {
+        Abandoned = true;
+        break;
+      }
+    }
+    I = Abandoned ? J + 1 : J;
+    if (Abandoned || J - Start < kMinRun) continue;
+    size_t End = J;
+    while (End > Start && IsTrailingPunctuation(Text[End - 1])) --End;
+    const std::u16string_view Candidate = Text.substr(Start, End - Start);
+    // An "@" run without a "." in its domain is no address; the scan goes on after it, so that later
+    // addresses of the same text are still found.
+    if (ClassifyCandidate(Candidate) != 0) {
+      Length = static_cast<int32_t>(Candidate.size());
+      return static_cast<int32_t>(Start);
+    }
+  }
+  return -1;
+}
+
+bool CompleteURL(std::u16string& URL, bool Detected) {
+  if (URL.find(u':') != std::u16string::npos) return true;
+  if (!Detected) return false;
+  const size_t At = URL.find(u'@');
+  if (At != std::u16string::npos && At >= 1) {
+    URL = u"mailto:" + URL;
+    return true;
+  }
+  const size_t Dot = URL.find(u'.');
+  if (Dot != std::u16string::npos && Dot >= 1 && URL[0] != u'/') {
+    URL = u"http://" + URL;
+    return true;
+  }
+  return false;
+}
+
+// ---- THTMLViewer64 ----------------------------------------------------------------------------------
+
+THTMLViewer64::THTMLViewer64(IFontMetrics* Metrics)
+    : TFileViewer64(Metrics), HTMLLinks(std::make_unique<THTMLLinks>()) {
+  HTMLLinkStyle.TextColor = 0xFFFFFF;
+  HTMLLinkStyle.BkColor = 0x808000;
+  HTMLLinkStyle.HotTextColor = 0x00FF00;
+  URLStyle.TextColor = 0xC0C0C0;
+  URLStyle.BkColor = 0x808000;
+  URLStyle.HotTextColor = 0xFFFF00;
+  OnGetAttrColors = [this](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
+                           uint32_t& BkColor, bool& Opaque, bool& Underline) {
+    GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+  };
+}
+
+void THTMLViewer64::Open(std::unique_ptr<TVStream> Stream, const std::u16string& Name) {
+  HotLink = -1;
+  HotURLStart = -1;
+  HotURLText.clear();
+  if (URLs) URLs->Clear();
+  HotLinkChanged();
+  TFileViewer64::Open(std::move(Stream), Name);
+}
+
+void THTMLViewer64::SetAutodetectLinks(bool On) {
+  if (On == AutodetectLinks) return;
+  AutodetectLinks = On;
+  if (On && !URLs) URLs = std::make_unique<THTMLLinks>();
+  if (!On) {
+    URLs->Clear();
+    HotURLStart = -1;
+    HotURLText.clear();
+  }
+  Redraw();
+}
+
+void THTMLViewer64::HotLinkChanged() {
+  if (OnHotLinkChange) OnHotLinkChange(this);
+}
+
+void THTMLViewer64::AddURLs(const std::u16string& Text, int32_t LineStart) {
+  const int32_t U = Unit();
+  std::u16string_view Rest(Text);
+  int32_t Offset = 0;
+  for (;;) {
+    int32_t Length = 0;
+    const int32_t Found = FindURL(Rest, Length);
+    if (Found < 0) break;
+    const int32_t At = Offset + Found;
+    const int64_t Pos = LineStart + static_cast<int64_t>(At) * U;
+    if (Pos > INT32_MAX) break;
+    URLs->Add(Text.substr(static_cast<size_t>(At), static_cast<size_t>(Length)), static_cast<int32_t>(Pos), Length);
+    Offset = At + Length;
+    Rest = std::u16string_view(Text).substr(static_cast<size_t>(Offset));
+  }
+}
+
+void THTMLViewer64::DetectURLs() {
+  URLs->Clear();
+  if (!IsOpen() || Lines.Count() == 0) return;
+  if (!GetWordWrap()) {
+    for (int32_t I = 0; I < Lines.Count(); ++I) {
+      const TVisibleLine& L = Lines[I];
+      AddURLs(L.Text.substr(0, static_cast<size_t>(L.Length)), L.Start);
+    }
+    return;
+  }
+  // Whole logical lines: a reader of its own that wraps (so that lines are cut where the view cuts
+  // them) at a width no line reaches, so each display line it gives is one logical line. The view's
+  // own line source is not moved.
+  TWrapTextStream Reader(nullptr, GetSourceStream());
+  Reader.SetCharsetMode(GetCharsetMode());
+  Reader.ControlGlyphs = true;
+  Reader.SetWrap(true);
+  Reader.SetWrapWidth(INT32_MAX);
+  Reader.SetPosition(Lines.FirstPos);
+  std::u16string Text;
+  while (!Reader.Eof() && Reader.GetPosition() < Lines.PosAfter) {
+    const int32_t Start = Reader.GetPosition();
+    Reader.ReadText(Text);
+    AddURLs(Text, Start);
+    if (Reader.GetPosition() <= Start) break;
+  }
+}
+
+void THTMLViewer64::UpdateAttributes() {
+  if (AutodetectLinks && URLs) {
+    DetectURLs();
+    MarkSpans(URLs->GetStarts(), URLs->GetLengths(), vaURL);
+    if (URLStyle.HighlightHot && HotURLStart >= 0) {
+      MarkSpan(HotURLStart, static_cast<int32_t>(HotURLText.size()), vaHotURL);
+    }
+  }
+  TFileViewer64::UpdateAttributes();
+}
+
+bool THTMLViewer64::UpdateHotLink(int32_t X, int32_t Y) {
+  if (!IsOpen() || !AutodetectLinks || !URLs || URLs->GetCount() == 0) return false;
+  const int32_t Index = SpanAtCursor(X, Y, URLs->GetStarts(), URLs->GetLengths());
+  bool Changed = false;
+  bool Repaint = false;
+  if (Index >= 0) {
+    const int32_t Start = URLs->GetStarts().Get(Index);
+    if (Start != HotURLStart) {
+      if (URLStyle.HighlightHot) {
+        Lines.ReplaceAttribute(vaHotURL, vaURL);
+        MarkSpan(Start, URLs->GetLengths().Get(Index), vaHotURL);
+        Repaint = true;
+      }
+      HotURLStart = Start;
+      HotURLText = URLs->GetText(Index);
+      Changed = true;
+    }
+  } else if (!HotURLText.empty() || HotURLStart >= 0) {
+    HotURLText.clear();
+    HotURLStart = -1;
+    Lines.ReplaceAttribute(vaHotURL, vaURL);
+    Repaint = URLStyle.HighlightHot;
+    Changed = true;
+  }
+  if (Repaint) RepaintAttributes();
+  if (Changed) HotLinkChanged();
+  return Changed;
+}
+
+void THTMLViewer64::ClearHotLink() {
+  if (!HasHotLink()) return;
+  HotLink = -1;
+  HotURLStart = -1;
+  HotURLText.clear();
+  Lines.ReplaceAttribute(vaHotURL, vaURL);
+  Lines.ReplaceAttribute(vaHotLink, vaLink);
+  RepaintAttributes();
+  HotLinkChanged();
+}
+
+std::u16string THTMLViewer64::GetHotLinkURL() {
+  if (HotLink >= 0 && HotLink < HTMLLinks->Count()) return HTMLLinks->GetText(HotLink);
+  return HotURLText;
+}
+
+void THTMLViewer64::MouseDown(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y) {
+  const int32_t Start = GetSelStart();
+  const int32_t Length = GetSelLength();
+  TFileViewer64::MouseDown(Button, Shift, X, Y);
+  PressSelected = (Shift & ssShift) != 0 && (GetSelStart() != Start || GetSelLength() != Length);
+  PressSelStart = GetSelStart();
+  PressSelLength = GetSelLength();
+}
+
+bool THTMLViewer64::Click(int32_t X, int32_t Y) {
+  if (!OnLinkClick) return false;
+  const bool Changed = UpdateHotLink(X, Y);
+  const bool Selected = PressSelected || GetSelStart() != PressSelStart || GetSelLength() != PressSelLength;
+  if (!Selected) {
+    const std::u16string URL = GetHotLinkURL();
+    if (!URL.empty()) OnLinkClick(this, URL, HotLink);
+  } else if (!Changed) {
+    HotLinkChanged();
+  }
+  return true;
+}
+
+void THTMLViewer64::GetAttrColors(TFileViewer64*, uint8_t Attr, bool Selected, uint32_t& TextColor,
+                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
+  const TLinkStyle& Style = Attr == vaLink || Attr == vaHotLink ? HTMLLinkStyle : URLStyle;
+  Underline = Style.Underline;
+  if (Selected) return;
+  const bool Hot = Attr == vaHotLink || Attr == vaHotURL;
+  if (Hot && !Style.HighlightHot) return;
+  TextColor = Hot ? Style.HotTextColor : Style.TextColor;
+  Opaque = Style.Opaque;
+  if (Style.Opaque) BkColor = Style.BkColor;
+}
