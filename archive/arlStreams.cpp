@@ -304,19 +304,22 @@ int32_t TDecompressStream::Read(void* Buffer, int32_t Count) {
   z.avail_out = static_cast<uInt>(Count);
   if (z.avail_in == 0 && FSource->Position() != FSourcePosition) FSource->Seek(FSourcePosition, soBeginning);
   while (z.avail_out > 0) {
-    if (z.avail_in == 0) {
+    if (z.avail_in == 0 && !FInputExhausted) {
       if (FSource->Position() != FSourcePosition) FSource->Seek(FSourcePosition, soBeginning);
       const int32_t n = FSource->Read(FBuffer.get(), kBufferSize);
       if (n <= 0) {
         FInputExhausted = true;
-        break;
+      } else {
+        FSourcePosition += n;
+        if (FDecipher) FDecipher(FBuffer.get(), n);
+        z.next_in = FBuffer.get();
+        z.avail_in = static_cast<uInt>(n);
+        if (OnProgress) OnProgress(FSourcePosition - FStartPosition, 0);
       }
-      FSourcePosition += n;
-      if (FDecipher) FDecipher(FBuffer.get(), n);
-      z.next_in = FBuffer.get();
-      z.avail_in = static_cast<uInt>(n);
-      if (OnProgress) OnProgress(FSourcePosition - FStartPosition, 0);
     }
+    // With the input used up, inflate is still called: it may hold decoded bytes that did not fit the
+    // caller's buffer before. Only a call that hands over nothing more ends the read.
+    const uInt roomBefore = z.avail_out;
     const int r = inflate(&z, Z_NO_FLUSH);
     if (r == Z_STREAM_END) {
       FEnd = true;
@@ -326,6 +329,7 @@ int32_t TDecompressStream::Read(void* Buffer, int32_t Count) {
       FError = r == Z_NEED_DICT ? Z_DATA_ERROR : r;
       return FError;
     }
+    if (FInputExhausted && z.avail_in == 0 && z.avail_out == roomBefore) break;
   }
   const int32_t produced = Count - static_cast<int32_t>(z.avail_out);
   FProduced += produced;
