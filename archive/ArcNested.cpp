@@ -29,6 +29,35 @@ struct TKeyLess {
   }
 };
 
+// A mutex with a bounded wait, made of a plain mutex and a condition so that every tool that checks
+// threads understands it.
+class TTimedLock {
+ public:
+  bool TryLockFor(uint32_t Ms) {
+    std::unique_lock<std::mutex> guard(Guard);
+    if (!Free.wait_for(guard, std::chrono::milliseconds(Ms), [this] { return !Held; })) return false;
+    Held = true;
+    return true;
+  }
+  void Lock() {
+    std::unique_lock<std::mutex> guard(Guard);
+    Free.wait(guard, [this] { return !Held; });
+    Held = true;
+  }
+  void Unlock() {
+    {
+      std::lock_guard<std::mutex> guard(Guard);
+      Held = false;
+    }
+    Free.notify_one();
+  }
+
+ private:
+  std::mutex Guard;
+  std::condition_variable Free;
+  bool Held = false;
+};
+
 struct TOpenArchive {
   TArchiver* Archiver;
   std::vector<std::string> Files;
@@ -48,7 +77,7 @@ struct TCacheState {
   }
   void StopCleaner();
 
-  std::timed_mutex Mutex;
+  TTimedLock Mutex;
   std::map<std::string, std::unique_ptr<TSubArcCache>, TKeyLess> Cache;
   // Entries dropped while pinned; destroyed when their last user lets go.
   std::vector<std::unique_ptr<TSubArcCache>> Retired;
@@ -540,10 +569,10 @@ int32_t ArchiveCacheCount() { return static_cast<int32_t>(State().Cache.size());
 // --- Locking and the cleaner -------------------------------------------------------------------------------
 
 bool LockArchiveCache() {
-  return State().Mutex.try_lock_for(std::chrono::milliseconds(State().LockWaitMs.load()));
+  return State().Mutex.TryLockFor(State().LockWaitMs.load());
 }
 
-void UnlockArchiveCache() { State().Mutex.unlock(); }
+void UnlockArchiveCache() { State().Mutex.Unlock(); }
 
 bool LockArchiveCacheForeground() {
   TCacheState& s = State();
@@ -555,7 +584,7 @@ bool LockArchiveCacheForeground() {
 
 void UnlockArchiveCacheForeground() {
   TCacheState& s = State();
-  s.Mutex.unlock();
+  s.Mutex.Unlock();
   s.Foreground = false;
 }
 
@@ -563,20 +592,23 @@ void StopArchiveCacheCleaner() { State().StopCleaner(); }
 
 bool ArchiveCacheCleanerRunning() {
   TCacheState& s = State();
-  std::unique_lock<std::timed_mutex> lock(s.Mutex);
-  return s.CleanerRunning;
+  s.Mutex.Lock();
+  const bool running = s.CleanerRunning;
+  s.Mutex.Unlock();
+  return running;
 }
 
 void ClearArchiveCache() {
   TCacheState& s = State();
   s.StopCleaner();
-  std::unique_lock<std::timed_mutex> lock(s.Mutex);
+  s.Mutex.Lock();
   for (auto it = s.Cache.begin(); it != s.Cache.end();) {
     if (it->second->Pins == 0)
       it = s.Cache.erase(it);
     else
       ++it;
   }
+  s.Mutex.Unlock();
 }
 
 void SetArchiveCacheTimings(uint32_t CleanerMs, uint32_t LockWaitMs) {
