@@ -1,0 +1,162 @@
+// The office back-ends and the built-in text-import converter: with stand-in office programs that write a
+// file, complain, crash or hang, and with LibreOffice itself on small fixtures when it is installed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/qvnls/Qvnls.h"
+#include "server/ChildProcess.h"
+#include "server/MSConvIntf.h"
+#include "server/OLEPPTConv.h"
+#include "server/OLEWordConv.h"
+#include "server/OLEXLSConv.h"
+#include "server/Soffice.h"
+#include "tests/server/ServerTestSupport.h"
+
+namespace {
+
+const std::string kFixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
+
+// The shell lines that find the output folder and the source among the office's arguments.
+constexpr const char* kArgs =
+    "out=; src=; prev=\n"
+    "for a in \"$@\"; do [ \"$prev\" = --outdir ] && out=$a; prev=$a; src=$a; done\n"
+    "name=$(basename \"$src\"); name=${name%.*}\n"
+    "echo run >> \"$(dirname \"$0\")/runs\"\n";
+
+class OfficeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    qvnls::SetSystemCodePages(1252, 850);
+    ASSERT_TRUE(SetTempFolderOverride(Dir.Path));
+    WriteAll(Dir / "in.doc", "document");
+  }
+  void TearDown() override {
+    DoneOffice();
+    DoneTextConverters();
+    OfficeProgram.clear();
+    OfficeTimeoutMs = kDefaultOfficeTimeoutMs;
+    qvnls::ResetSystemCodePages();
+  }
+  // Installs a stand-in office program running Script after kArgs.
+  void FakeOffice(const std::string& Script) {
+    std::filesystem::create_directories(Dir / "bin");
+    OfficeProgram = Dir / "bin/soffice";
+    WriteAll(OfficeProgram, std::string("#!/bin/sh\n") + kArgs + Script + "\n");
+    ::chmod(OfficeProgram.c_str(), 0755);
+  }
+  int Runs() {
+    const std::string runs = ReadAll(Dir / "bin/runs");
+    return static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
+  }
+  TServerStateGuard Guard;
+  TTestDir Dir;
+};
+
+TEST_F(OfficeTest, OutcomesOfStandInOffices) {
+  struct TCase {
+    const char* Script;
+    bool Ok;
+    const char* Result;  // the target's text, or the error text
+    int Runs;
+  };
+  const TCase cases[] = {
+      {"printf '\\357\\273\\277one\\ntwo caf\\303\\251\\n' > \"$out/$name.txt\"", true, "one\r\ntwo caf\xE9\r\n", 1},
+      {"echo 'Error: source file could not be loaded' >&2; exit 0", false, "Error: source file could not be loaded", 1},
+      {"echo 'Error: source file could not be loaded'; exit 0", false, "Error: source file could not be loaded", 1},
+      {"[ -f \"$out/../crashed\" ] || { touch \"$out/../crashed\"; kill -SEGV $$; }; echo ok > \"$out/$name.txt\"",
+       true, "ok\r\n", 2},
+      {"echo \"Error: crash $(wc -l < \"$(dirname \"$0\")/runs\")\" >&2; kill -SEGV $$", false, "Error: crash 2", 2},
+      {"exit 81", false, "The office program could not convert \"%s\"", 2},
+  };
+  for (const TCase& c : cases) {
+    FakeOffice(c.Script);
+    std::filesystem::remove(Dir / "bin/runs");
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(Dir.Path))
+      if (e.path().filename().string().rfind("crashed", 0) == 0) std::filesystem::remove(e.path(), ec);
+    std::filesystem::remove(Dir / "out.txt", ec);
+    const bool ok = ConvertWordDocument(Dir / "in.doc", Dir / "out.txt", false);
+    EXPECT_EQ(ok, c.Ok) << c.Script;
+    std::string expected = c.Result;
+    if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, Dir / "in.doc");
+    EXPECT_EQ(ok ? ReadAll(Dir / "out.txt") : std::string(GetLastErrorText()), expected) << c.Script;
+    EXPECT_EQ(Runs(), c.Runs) << c.Script;
+  }
+  // Every output folder is gone; the profile stays until DoneOffice.
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(Dir.Path)) left.push_back(e.path().filename().string());
+  EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvout-", 0) == 0; }), 0);
+  EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvlo-", 0) == 0; }), 1);
+  DoneOffice();
+  EXPECT_FALSE(std::any_of(std::filesystem::directory_iterator(Dir.Path), {},
+                           [](const auto& e) { return e.path().filename().string().rfind("qvlo-", 0) == 0; }));
+}
+
+TEST_F(OfficeTest, AHangingOfficeIsEndedAndACancelStopsIt) {
+  FakeOffice("exec /bin/sleep 30");
+  OfficeTimeoutMs = 300;
+  EXPECT_FALSE(ConvertWordDocument(Dir / "in.doc", Dir / "out.txt", false));
+  EXPECT_EQ(GetLastErrorText(), "The office program did not finish in 0 s and was ended");
+  OfficeTimeoutMs = kDefaultOfficeTimeoutMs;
+  PluginCallback = [](int32_t, int32_t Current, int32_t Total, void*) -> int32_t {
+    return Current == 4 && Total == 10 ? 0 : 1;
+  };
+  EXPECT_FALSE(ConvertExcelWorkbook(Dir / "in.doc", Dir / "out.txt", false));
+  EXPECT_EQ(GetLastErrorText(), "User canceled");
+}
+
+TEST_F(OfficeTest, RequestChecks) {
+  FakeOffice("echo x > \"$out/$name.txt\"");
+  EXPECT_FALSE(ConvertExcelWorkbook(Dir / "in.doc", Dir / "out.txt", true));
+  EXPECT_EQ(GetLastErrorText(), "Unicode not supported");
+  EXPECT_FALSE(ConvertPowerPointPresentation(Dir / "in.doc", Dir / "out.txt", true));
+  EXPECT_EQ(GetLastErrorText(), "Unicode not supported");
+  for (auto* convert : {ConvertWordDocument, ConvertExcelWorkbook, ConvertPowerPointPresentation}) {
+    EXPECT_FALSE(convert(Dir / "none.doc", Dir / "out.txt", false));
+    EXPECT_EQ(GetLastErrorText(), "File \"" + Dir / "none.doc\" not found");
+  }
+  OfficeProgram = Dir / "bin/absent";
+  EXPECT_FALSE(ConvertWordDocument(Dir / "in.doc", Dir / "out.txt", false));
+  EXPECT_EQ(GetLastErrorText(), kOfficeNotFound);
+  EXPECT_EQ(Runs(), 0);
+}
+
+// The sheets are asked for one by one until a sheet number gives no file.
+TEST_F(OfficeTest, SheetsAreJoinedInOrder) {
+  FakeOffice(
+      "n=$(echo \"$@\" | sed 's/.*,\\([0-9]*\\) .*/\\1/'); [ \"$n\" -le 3 ] && printf \"s$n,x\\n\" > \"$out/$name.csv\"; "
+      "exit 0");
+  ASSERT_TRUE(ConvertExcelWorkbook(Dir / "in.doc", Dir / "out.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadAll(Dir / "out.txt"), "s1,x\r\n\r\ns2,x\r\n\r\ns3,x\r\n");
+  EXPECT_EQ(Runs(), 4);
+}
+
+bool HaveOffice() { return !FindOnPath("soffice").empty(); }
+
+// LibreOffice itself: a few seconds per run.
+TEST_F(OfficeTest, RealOfficeConvertsEveryKind) {
+  if (!HaveOffice()) GTEST_SKIP() << "LibreOffice is not installed";
+  ASSERT_TRUE(ConvertWordDocument(kFixtures + "letter.doc", Dir / "w.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadAll(Dir / "w.txt"), "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
+  ASSERT_TRUE(ConvertWordDocument(kFixtures + "letter.doc", Dir / "u.txt", true)) << GetLastErrorText();
+  const std::string unicode = ReadAll(Dir / "u.txt");
+  EXPECT_EQ(unicode.substr(0, 6), std::string("\xFF\xFE" "D\0e\0", 6));
+  EXPECT_NE(unicode.find(std::string("c\0a\0f\0\xE9\0", 8)), std::string::npos);
+  ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "x.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadAll(Dir / "x.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
+  if (!FindOnPath("pdftotext").empty()) {
+    ASSERT_TRUE(ConvertPowerPointPresentation(kFixtures + "slides.fodp", Dir / "p.txt", false)) << GetLastErrorText();
+    const std::string slides = ReadAll(Dir / "p.txt");
+    EXPECT_LT(slides.find("Quarterly slide words"), slides.find("Second slide text")) << slides;
+  }
+  std::string text;
+  ASSERT_TRUE(ConvertFileWithTextConverters(kFixtures + "letter.doc", text)) << GetLastErrorText();
+  EXPECT_EQ(text, "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
+  WriteAll(Dir / "bad.docx", "PK\x03\x04 not a document");
+  EXPECT_FALSE(ConvertFileWithTextConverters(Dir / "bad.docx", text));
+  EXPECT_EQ(GetLastErrorText(),
+            "Probably the document is password-protected or invalid\r\n"
+            "MS Converter returned the following error description:\r\nError: source file could not be loaded");
+}
+
+}  // namespace
