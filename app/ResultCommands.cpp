@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/MsgStr.h"
+#include "app/PathSelection.h"
 #include "archive/ArcNested.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
@@ -200,12 +201,7 @@ bool ConvertForSummarizer(TQVConverters& Converters, TQVConverter* Converter, co
 
 std::u16string PreviewMenuCaption(const std::u16string& Name) {
   const std::u16string Short = WideShortenPath(Name, kPreviewMenuNameLength, u"/|");
-  std::u16string Caption = u" ";
-  for (char16_t C : Short) {
-    Caption += C;
-    if (C == u'&') Caption += u'&';  // a single "&" would underline the next character
-  }
-  return Caption;
+  return u" " + DoubleAmpersands(Short);  // a single "&" would underline the next character
 }
 
 void RenumberPreviewCaptions(std::vector<std::u16string>& Captions) {
