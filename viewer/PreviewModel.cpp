@@ -1,0 +1,428 @@
+#include "viewer/PreviewModel.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/MsgStr.h"
+#include "archive/ArcNested.h"
+#include "core/FileLayer.h"
+#include "core/VFileStream.h"
+#include "core/VFileSys.h"
+#include "core/WideFormat.h"
+#include "platform/qvnls/Qvnls.h"
+#include "search/QVConvIntf.h"
+
+namespace {
+
+// The name after the last "/".
+template <class S>
+S BaseName(const S& Path) {
+  const size_t Slash = Path.rfind(static_cast<typename S::value_type>('/'));
+  return Slash == S::npos ? Path : Path.substr(Slash + 1);
+}
+
+// The extension of a name in lower case, without the dot; empty when it has none.
+std::string LowerExtension(const std::u16string& Name) {
+  const std::u16string Base = BaseName(Name);
+  const size_t Dot = Base.rfind(u'.');
+  if (Dot == std::u16string::npos) return {};
+  std::string Ext = Utf16ToUtf8(Base.substr(Dot + 1));
+  for (char& C : Ext) {
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  }
+  return Ext;
+}
+
+// The system colours the settings name, by index (the window layer's palette stands in for them).
+uint32_t SystemColor(uint32_t Index) {
+  switch (Index) {
+    case 4:   // menu
+    case 15:  // button face
+      return 0xF0F0F0;
+    case 5:   // window
+    case 14:  // highlighted text
+      return 0xFFFFFF;
+    case 13:  // highlight: RGB (0, 120, 215)
+      return 0xD77800;
+    default:  // window text, button text and the rest
+      return 0x000000;
+  }
+}
+
+}  // namespace
+
+// ---- Temporary files --------------------------------------------------------------------------------
+
+TOwnedTempFile& TOwnedTempFile::operator=(TOwnedTempFile&& Other) noexcept {
+  if (this != &Other) {
+    Delete();
+    Name = std::move(Other.Name);
+    Other.Name.clear();
+  }
+  return *this;
+}
+
+void TOwnedTempFile::Delete() {
+  if (Name.empty()) return;
+  std::remove(Name.c_str());
+  Name.clear();
+}
+
+// ---- Helpers ----------------------------------------------------------------------------------------
+
+TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern, IPreviewHost& Host) {
+  TPreviewFileCheck R;
+  std::string File = Utf16ToUtf8(Info.Name);
+  if (Info.InArchive) {
+    std::string Outer;
+    std::string Rest;
+    if (SplitArchivePath(File, Outer, Rest)) File = Outer;
+  }
+  if (!GetFileInfo(File, &R.Size, &R.Date, nullptr, nullptr, nullptr)) {
+    Host.ShowError(FormatMsgW(TMsgIndex::FileNotFound_s, {Utf8ToUtf16(File)}));
+    return R;
+  }
+  if (!Info.InArchive) {
+    R.Changed = !Pattern.empty() && (R.Size != Info.Size || R.Date != Info.Date);
+    int Handle = OpenReadShared(File);
+    if (Handle < 0) {
+      Host.ShowError(FormatMsgW(TMsgIndex::AccessDenied_s, {Utf8ToUtf16(File)}));
+      return R;
+    }
+    CloseFileHandle(Handle);
+  }
+  R.Ok = true;
+  return R;
+}
+
+void CheckPreviewCount(int32_t OpenCount) {
+  if (OpenCount >= kMaxPreviewWindows) throw EPreview("Too many preview windows");
+}
+
+uint8_t CharsetModeOfEncoding(TScanEncoding Encoding) {
+  switch (Encoding) {
+    case seUnicode: return cmUnicode;
+    case seOem: return cmOEM;
+    default: return cmANSI;
+  }
+}
+
+uint32_t ColorToRGB(TColor Color) {
+  if (Color & 0x80000000u) return SystemColor(Color & 0xFF);
+  return Color & 0xFFFFFF;
+}
+
+TAppliedColors ApplyViewOptions(THTMLViewer64& Viewer, const TViewOptions& Options, const TFontRec& Font) {
+  Viewer.BeginUpdate();
+  Viewer.SetSelTextColor(ColorToRGB(Options.SelectedText));
+  Viewer.SetSelBkColor(ColorToRGB(Options.Selection));
+  Viewer.SetGutterColor(ColorToRGB(Options.Gutter));
+  Viewer.SetGutterWidth(Options.GutterWidth);
+  Viewer.SetTabSize(Options.TabSize);
+  Viewer.PageMode = std::clamp<int32_t>(Options.PageMode, 0, 2);
+  Viewer.SetWordWrap(Options.WrapText);
+  Viewer.SetEOLMark(Options.ShowEOL ? kPreviewEOLMark : 0);
+  Viewer.SetShowTabs(Options.ShowTabs);
+  // Detected addresses are underlined in the text colour, without a hot colour of their own.
+  Viewer.URLStyle.Underline = true;
+  Viewer.URLStyle.HighlightHot = false;
+  Viewer.URLStyle.TextColor = ColorToRGB(Font.Color);
+  Viewer.SetAutodetectLinks(Options.DetectLinks);
+  Viewer.EndUpdate();
+  TAppliedColors C;
+  C.Background = ColorToRGB(Options.Background);
+  C.Text = ColorToRGB(Font.Color);
+  return C;
+}
+
+// ---- TPreviewModel ----------------------------------------------------------------------------------
+
+TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer(Viewer), Host(Host) {
+  Viewer.OnMarkSpans = [this](TFileViewer64*) { MarkHits(); };
+  Viewer.OnGetAttrColors = [this](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
+                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
+    GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+  };
+  Viewer.SetAutodetectLinks(true);
+  Viewer.SetTrackLineWidths(true);
+}
+
+TPreviewModel::~TPreviewModel() {
+  Viewer.OnMarkSpans = nullptr;
+  THTMLViewer64* V = &Viewer;
+  Viewer.OnGetAttrColors = [V](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
+                               uint32_t& BkColor, bool& Opaque, bool& Underline) {
+    V->GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+  };
+}
+
+void TPreviewModel::Reset() {
+  CurrentHit = -1;
+  HitStarts.Clear();
+  HitLengths.Clear();
+  Viewer.Open(nullptr, u"");
+  TempFile.Delete();
+}
+
+bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSettings& NewSettings,
+                             const std::u16string& NewPattern, bool Convert) {
+  Reset();
+  const TViewOptions& O = ViewSettings();
+  Viewer.SetWordWrap(O.WrapText);
+  Viewer.SetEOLMark(O.ShowEOL ? kPreviewEOLMark : 0);
+  Viewer.SetShowTabs(O.ShowTabs);
+  Encoding = Info.Encoding;
+  const bool WantConvert = Convert || Info.Converter != nullptr;
+
+  std::string Shown = Utf16ToUtf8(Info.Name);
+  TOwnedTempFile Extracted;
+  if (Info.InArchive) {
+    std::string Temp;
+    MakeTempFileNameOrRaise(kPreviewTempPrefix, Temp, Info.Size);
+    Extracted = TOwnedTempFile(Temp);
+    const std::string Path = Shown;
+    const std::string ArcName = Path.substr(0, Path.rfind('|'));
+    TDateTime Date = 0;
+    int32_t Size = 0;
+    ExtractArchivePathToFile(Path, Temp, false, &Date, &Size,
+                             [&](const std::string&, const std::string& Item, std::string& Password) {
+                               return Host.ExtractPassword(ArcName, Item, Password);
+                             });
+    if (Size != Info.Size || Date != Info.Date) Host.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
+    Shown = Temp;
+  }
+
+  std::unique_ptr<TVStream> Stream;
+  TQVConverter* Used = nullptr;
+  if (WantConvert && (Info.Converter != nullptr || Host.GetConverters() != nullptr)) {
+    std::string ErrorText;
+    Stream = ConvertToTempFile(Shown, Info.Converter, Encoding == seUnicode, LowerExtension(Info.Name), Info.Name,
+                               Used, ErrorText);
+    if (!Stream) {
+      if (Info.Converter != nullptr || Cancelled) ShowConvertError(ErrorText, Info.Name);
+      if (Cancelled) {
+        Reset();
+        return false;
+      }
+    } else {
+      ConvertAvailable = false;
+    }
+  }
+  if (!Stream) {
+    // The window shows the extracted item itself, and owns its file from now on.
+    if (!Extracted.Empty()) TempFile = std::move(Extracted);
+    Stream = std::make_unique<TVBufFileStream>(Shown, fmOpenRead | fmShareDenyWrite);
+  }
+  Settings = NewSettings;
+  Pattern = NewPattern;
+  ScanHits(std::move(Stream), Info.Name, Used);
+  Caption = Info.Name;
+  return true;
+}
+
+std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& FileName, TQVConverter* Named,
+                                                           bool Unicode, const std::string& Extension,
+                                                           const std::u16string& ShownName, TQVConverter*& Used,
+                                                           std::string& ErrorText) {
+  Cancelled = false;
+  Used = nullptr;
+  TQVConverters* List = Host.GetConverters();
+  const std::u16string SavedStatus = Host.GetStatusText();
+  TConvertProgressEvent SavedProgress = List ? List->OnProgress : TConvertProgressEvent();
+  // Status text and progress handler come back on every path.
+  struct TRestore {
+    IPreviewHost& Host;
+    TQVConverters* List;
+    const std::u16string& Status;
+    TConvertProgressEvent& Progress;
+    ~TRestore() {
+      if (List) List->OnProgress = Progress;
+      Host.SetStatusText(Status);
+    }
+  } Restore{Host, List, SavedStatus, SavedProgress};
+
+  TConvertProgressEvent Progress = [this](TQVConverter*, int32_t, int32_t) {
+    if (Host.EscapePressed()) Cancelled = true;
+    return !Cancelled;
+  };
+  Host.SetStatusText(WideFormat(GetMsgW(TMsgIndex::Converting_s), {BaseName(ShownName)}) + u" " +
+                     GetMsgW(TMsgIndex::EscapeCancel));
+  TResultBlock Block;
+  int32_t Size = 0;
+  bool IsUnicode = Unicode;
+  if (Named) {
+    Used = Named;
+    Block = Named->ConvertFile(FileName, Unicode, Progress, ErrorText, Size);
+  } else if (List) {
+    List->OnProgress = Progress;
+    Block = List->ConvertFile(FileName, kUnicodeModeNative, Extension, ErrorText, Used, Size, IsUnicode);
+  }
+  if (!Block || Cancelled) return nullptr;
+  // The text decides the mode it is shown in: 8-bit text is never read as UTF-16.
+  if (IsUnicode) {
+    Encoding = seUnicode;
+  } else if (Encoding == seUnicode || Encoding == seFileName) {
+    Encoding = seAnsi;
+  }
+  std::string Temp;
+  MakeTempFileNameOrRaise(kPreviewTempPrefix, Temp, Size);
+  TOwnedTempFile Text(Temp);
+  auto S = std::make_unique<TVBufFileStream>(Utf8ToUtf16(Temp), kConvertedTextBuffer, fmCreate);
+  S->Write(Block.get(), std::max(Size, 0));
+  S->FlushWriteBuffer();
+  S->Seek(0);
+  TempFile = std::move(Text);
+  return S;
+}
+
+void TPreviewModel::ShowConvertError(const std::string& ErrorText, const std::u16string& Name) {
+  if (!ErrorText.empty()) {
+    Host.ShowError(Utf8ToUtf16(ErrorText));
+  } else {
+    Host.ShowError(FormatMsgW(TMsgIndex::FileConvError_s, {Name}));
+  }
+}
+
+bool TPreviewModel::ConvertShownFile() {
+  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer.GetSourceStream());
+  auto* File = Window ? dynamic_cast<TVFileStream*>(Window->Stream) : nullptr;
+  if (!File) return false;
+  ConvertAvailable = false;
+  // The viewer's file re-opens itself at its next read.
+  File->Close();
+  std::string ErrorText;
+  TQVConverter* Used = nullptr;
+  const std::u16string Name = Viewer.GetName();
+  auto Text = ConvertToTempFile(File->GetFileName(), nullptr, false, LowerExtension(Caption), Name, Used, ErrorText);
+  if (!Text) {
+    ShowConvertError(ErrorText, Name);
+    return false;
+  }
+  ScanHits(std::move(Text), Name, Used);
+  return true;
+}
+
+void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name, TQVConverter* Converter) {
+  HitStarts.Clear();
+  HitLengths.Clear();
+  if (!Pattern.empty()) {
+    const TScanEncoding E = Encoding == seFileName ? seAnsi : Encoding;
+    TStreamScanner Scanner;
+    Scanner.Stream = Stream.get();
+    Scanner.SetLogic(Settings.Logic);
+    Scanner.Fuzzy = Settings.Fuzzy;
+    Scanner.WholeWords = Settings.WholeWords;
+    Scanner.SetCaseSensitive(Settings.CaseSensitive);
+    Scanner.SetPattern(Pattern);
+    TScanEncoding Found = E;
+    Scanner.FindAll(ScanEncodingBit(E), Found, HitStarts, HitLengths);
+  }
+  Viewer.SetCharsetMode(CharsetModeOfEncoding(Encoding));
+  CurrentHit = -1;
+  Viewer.Open(std::move(Stream), Name);
+
+  // The viewer hides a byte-order mark: hit positions move with its window.
+  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer.GetSourceStream());
+  if (Window && Window->Offset > 0 && HitCount() > 0) {
+    TInt32Vector Starts;
+    TInt32Vector Lengths;
+    for (int32_t I = 0; I < HitCount(); ++I) {
+      const int32_t P = HitStarts.Get(I) - Window->Offset;
+      if (P < 0) continue;
+      Starts.Add(P);
+      Lengths.Add(HitLengths.Get(I));
+    }
+    HitStarts.Clear();
+    HitLengths.Clear();
+    for (int32_t I = 0; I < Starts.GetCount(); ++I) {
+      HitStarts.Add(Starts.Get(I));
+      HitLengths.Add(Lengths.Get(I));
+    }
+  }
+
+  if (Viewer.GetCharsetMode() == cmUnicode) {
+    CharsetName = u"Unicode";
+  } else {
+    char Buf[64] = {};
+    CharsetName = qvnls::GetHTMLCharsetNameBuf(Viewer.LineSource().GetSourceCharset(), Buf, sizeof Buf)
+                      ? Utf8ToUtf16(Buf)
+                      : std::u16string();
+  }
+  ConverterName = Converter ? Utf8ToUtf16(BaseName(Converter->GetFileName())) : std::u16string();
+  if (HitCount() > 0) ShowHit(0);
+  NavigationChanged();
+  if (OnStatusChanged) OnStatusChanged();
+}
+
+void TPreviewModel::NavigationChanged() {
+  if (OnNavigationChanged) OnNavigationChanged();
+}
+
+void TPreviewModel::ShowHit(int32_t N) {
+  if (HitCount() == 0) return;
+  CurrentHit = std::clamp(N, 0, HitCount() - 1);
+  Viewer.GotoPosition(HitStarts.Get(CurrentHit));
+  Viewer.Redraw();
+  NavigationChanged();
+}
+
+void TPreviewModel::MarkHits() {
+  Viewer.MarkSpans(HitStarts, HitLengths, vaHit);
+  if (CurrentHit >= 0 && CurrentHit < HitCount()) {
+    Viewer.MarkSpan(HitStarts.Get(CurrentHit), HitLengths.Get(CurrentHit), vaCurrentHit);
+  }
+}
+
+void TPreviewModel::GetAttrColors(TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
+                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
+  if (Attr != vaHit && Attr != vaCurrentHit) {
+    Viewer.GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+    return;
+  }
+  const TViewOptions& O = ViewSettings();
+  if (Selected) {
+    Underline = true;
+  } else {
+    Underline = false;
+    Opaque = true;
+    if (Attr == vaHit) {
+      BkColor = ColorToRGB(O.HitBack);
+      TextColor = ColorToRGB(O.HitText);
+    } else {
+      BkColor = ColorToRGB(O.CurrentHitBack);
+    }
+  }
+  if (Attr == vaCurrentHit) TextColor = ColorToRGB(O.CurrentHitText);
+}
+
+void TPreviewModel::ViewerKey(TPreviewKey Key) {
+  switch (Key) {
+    case TPreviewKey::Tab: NextHit(); break;
+    case TPreviewKey::ShiftTab: PriorHit(); break;
+    case TPreviewKey::Space: Viewer.PageDown(); break;
+    case TPreviewKey::ShiftSpace: Viewer.PageUp(); break;
+  }
+}
+
+int32_t TPreviewModel::Find(const std::u16string& Text, bool MatchCase, bool WholeWord) {
+  const int32_t R = Viewer.Find(Text, MatchCase, WholeWord);
+  if (R != 0) Host.ShowWarning(FormatMsgW(TMsgIndex::SrchStrNotFound_s, {Text}));
+  return R;
+}
+
+void TPreviewModel::LinkClick(const std::u16string& URL, int32_t LinkIndex) {
+  std::u16string Complete = URL;
+  if (CompleteURL(Complete, LinkIndex < 0)) Host.OpenURL(Complete);
+}
+
+std::u16string TPreviewModel::StatusText() {
+  if (Viewer.HasHotLink()) return Viewer.GetHotLinkURL();
+  std::u16string S = CharsetName;
+  if (!ConverterName.empty()) S += u" (" + FormatMsgW(TMsgIndex::ConvertedBy_s, {ConverterName}) + u")";
+  return S;
+}
+
+bool TPreviewModel::ShowsFile(const TFoundFileInfo& Info, bool Changed, int64_t Size, TDateTime Date) {
+  if (Viewer.GetName() != Info.Name) return false;
+  return !Changed || (FileSize == Size && FileDate == Date);
+}
