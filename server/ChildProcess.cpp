@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+#include "plugins/frame/ConvCmmn.h"
 #include "server/AsyncComm.h"
 
 extern char** environ;
@@ -154,6 +157,37 @@ void Redirect(int PipeEnd, int Target, int NullFlags) {
 }
 
 }  // namespace
+
+std::string FindProgram(const std::string& Program) {
+  const std::string exe = ModuleFileName(nullptr);
+  const size_t slash = exe.rfind('/');
+  if (slash != std::string::npos && FileExists(exe.substr(0, slash + 1) + Program))
+    return exe.substr(0, slash + 1) + Program;
+  return FindOnPath(Program);
+}
+
+std::string AbsoluteFileName(const std::string& Name) {
+  if (!Name.empty() && Name[0] == '/') return Name;
+  return Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(Name)));
+}
+
+bool ChildEndedByItself(const TChildResult& Run, const std::string& Name, int32_t TimeoutMs) {
+  switch (Run.End) {
+    case TChildEnd::StartFailed:
+      SetLastErrorText("Can't start " + Name + ": " + std::string(std::strerror(Run.Error)));
+      return false;
+    case TChildEnd::Cancelled:
+      SetLastErrorText(kUserCanceled);
+      return false;
+    case TChildEnd::TimedOut:
+      SetLastErrorText(Name + " did not finish in " + std::to_string(TimeoutMs / 1000) + " s and was ended");
+      return false;
+    case TChildEnd::Exited:
+    case TChildEnd::Signalled:
+      break;
+  }
+  return true;
+}
 
 TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions& Options) {
   TChildResult result;

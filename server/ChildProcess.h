@@ -48,3 +48,12 @@ TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Op
 
 // The full path of Program found in the folders of $PATH, or empty.
 std::string FindOnPath(const std::string& Program);
+// Program beside the server's own program file, else on $PATH; empty when neither has it.
+std::string FindProgram(const std::string& Program);
+// Name as an absolute path (a child may run in another folder).
+std::string AbsoluteFileName(const std::string& Name);
+
+// Sets the error text of a run that did not end by itself: "Can't start <Name>: <reason>", "User
+// canceled", or "<Name> did not finish in <n> s and was ended". Answers true (nothing set) for a run
+// that ended by itself, whose outcome the caller judges.
+bool ChildEndedByItself(const TChildResult& Run, const std::string& Name, int32_t TimeoutMs);

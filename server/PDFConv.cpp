@@ -16,32 +16,17 @@ namespace {
 
 constexpr const char* kProgram = "pdftotext";
 
-std::string FindPdfToText() {
-  const std::string exe = ModuleFileName(nullptr);
-  const size_t slash = exe.rfind('/');
-  if (slash != std::string::npos) {
-    const std::string beside = exe.substr(0, slash + 1) + kProgram;
-    if (FileExists(beside)) return beside;
-  }
-  return FindOnPath(kProgram);
-}
-
 // The text in front of the first line end of S; empty when S has no text before one.
 std::string FirstLine(const std::string& S) {
   const size_t end = S.find_first_of("\r\n");
   return S.substr(0, end);
 }
 
-std::string AbsolutePath(const std::string& Name) {
-  if (!Name.empty() && Name[0] == '/') return Name;
-  return Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(Name)));
-}
-
 }  // namespace
 
 bool ConvertPDF(const std::string& Source, const std::string& Target) {
   try {
-    const std::string program = FindPdfToText();
+    const std::string program = FindProgram(kProgram);
     if (program.empty()) {
       SetLastErrorText("Can't find \"pdftotext\".");
       return false;
@@ -52,33 +37,15 @@ bool ConvertPDF(const std::string& Source, const std::string& Target) {
     options.CaptureStderr = true;
     options.MaxCapture = static_cast<size_t>(kMaxStreamFileSize);
     options.TimeoutMs = PdfToTextTimeoutMs;
-    bool cancelled = false;
     if (PluginCallback != nullptr) {
       const TPluginCallback callback = PluginCallback;
       void* const data = PluginCallbackData;
-      options.Poll = [&cancelled, callback, data] {
-        cancelled = callback(0, -1, -1, data) == 0;
-        return !cancelled;
-      };
+      options.Poll = [callback, data] { return callback(0, -1, -1, data) != 0; };
     }
     // "-" writes the text to standard output, so that nothing of a failed run reaches the target.
     const TChildResult run =
-        RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsolutePath(Source), "-"}, options);
-    switch (run.End) {
-      case TChildEnd::StartFailed:
-        SetLastErrorText("Can't start \"pdftotext\": " + std::string(std::strerror(run.Error)));
-        return false;
-      case TChildEnd::Cancelled:
-        SetLastErrorText(kUserCanceled);
-        return false;
-      case TChildEnd::TimedOut:
-        SetLastErrorText("\"pdftotext\" did not finish in " + std::to_string(PdfToTextTimeoutMs / 1000) +
-                         " s and was ended");
-        return false;
-      case TChildEnd::Signalled:
-      case TChildEnd::Exited:
-        break;
-    }
+        RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), "-"}, options);
+    if (!ChildEndedByItself(run, "\"pdftotext\"", PdfToTextTimeoutMs)) return false;
     const bool ran = run.End == TChildEnd::Exited && run.ExitCode == 0;
     if (ran && !run.Stdout.empty()) {
       auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);

@@ -191,7 +191,7 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
   ClearLastErrorText();
   TSharedProgressMap shared;
   if (shared.Progress == nullptr) {
-    SetLastErrorText("Can't start the PostScript interpreter: " + std::string(std::strerror(errno)));
+    SetLastErrorText("Can't start Ghostscript: " + std::string(std::strerror(errno)));
     return false;
   }
   g_running = true;
@@ -214,23 +214,8 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
   const TChildResult run =
       RunForked([&Source, &shared, &textFile] { return InterpreterMain(Source, *shared.Progress, textFile); }, options);
   const std::string complaint = FirstComplaint(run.Stderr);
-  switch (run.End) {
-    case TChildEnd::StartFailed:
-      SetLastErrorText("Can't start the PostScript interpreter: " + std::string(std::strerror(run.Error)));
-      return false;
-    case TChildEnd::Cancelled:
-      SetLastErrorText(kUserCanceled);
-      return false;
-    case TChildEnd::TimedOut:
-      SetLastErrorText("The PostScript interpreter did not finish in time and was stopped");
-      return false;
-    case TChildEnd::Signalled:
-      SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
-      return false;
-    case TChildEnd::Exited:
-      break;
-  }
-  if (run.ExitCode != 0) {
+  if (!ChildEndedByItself(run, "Ghostscript", PsTimeoutMs)) return false;
+  if (run.End == TChildEnd::Signalled || run.ExitCode != 0) {
     SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
     return false;
   }

@@ -1,7 +1,8 @@
 // The "ps" back-end: Ghostscript's interpreter library, loaded at run time, turns a PostScript file into
-// text with its text-extraction device. The file is fed to the interpreter as its standard input and the
-// text comes back as its standard output, written to the target in the system's ANSI code page with
-// CR LF line ends (page breaks become line breaks).
+// text with its text-extraction device. The file is fed to the interpreter as its standard input; the
+// device writes UTF-8 text to a temporary file, which is then written to the target in the system's ANSI
+// code page with CR LF line ends (page breaks become line breaks). The interpreter's messages never mix
+// with the text.
 //
 // The interpreter runs in a forked copy of the server (RunForked), so that a PostScript program that never
 // ends, or input that crashes the interpreter, cannot take the server with it: the copy is stopped after

@@ -25,11 +25,7 @@ std::string g_profile;  // the private profile's folder, empty until the first r
 
 std::string FindOffice() {
   if (!OfficeProgram.empty()) return FileExists(OfficeProgram) ? OfficeProgram : std::string();
-  const std::string exe = ModuleFileName(nullptr);
-  const size_t slash = exe.rfind('/');
-  if (slash != std::string::npos && FileExists(exe.substr(0, slash + 1) + "soffice"))
-    return exe.substr(0, slash + 1) + "soffice";
-  return FindOnPath("soffice");
+  return FindProgram("soffice");
 }
 
 void RemoveTree(const std::string& Folder) {
@@ -48,11 +44,6 @@ std::string MakeFolder(const std::string& Prefix) {
     return std::string();
   }
   return pattern;
-}
-
-std::string AbsolutePath(const std::string& Name) {
-  if (!Name.empty() && Name[0] == '/') return Name;
-  return Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(Name)));
 }
 
 // The office's complaint: its first line that starts with "Error:", else its first line.
@@ -89,7 +80,7 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
     return false;
   }
   if (g_profile.empty() && (g_profile = MakeFolder("qvlo-")).empty()) return false;
-  const std::string source = AbsolutePath(Source);
+  const std::string source = AbsoluteFileName(Source);
   for (int attempt = 1; attempt <= kOfficeAttempts; ++attempt) {
     RemoveTree(Output.Folder);
     Output.File.clear();
@@ -99,34 +90,16 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
     options.MaxCapture = 65536;
     options.TimeoutMs = OfficeTimeoutMs;
     options.WorkDir = Output.Folder;
-    bool cancelled = false;
     if (PluginCallback != nullptr) {
       const TPluginCallback callback = PluginCallback;
       void* const data = PluginCallbackData;
-      options.Poll = [&cancelled, callback, data, ProgressStep] {
-        cancelled = callback(0, ProgressStep, 10, data) == 0;
-        return !cancelled;
-      };
+      options.Poll = [callback, data, ProgressStep] { return callback(0, ProgressStep, 10, data) != 0; };
     }
     const TChildResult run = RunChild({program, "--headless", "--invisible", "--nologo", "--norestore",
                                        "--nolockcheck", "--nodefault", "-env:UserInstallation=file://" + g_profile,
                                        "--convert-to", FilterSpec, "--outdir", Output.Folder, source},
                                       options);
-    switch (run.End) {
-      case TChildEnd::StartFailed:
-        SetLastErrorText("Can't start \"" + program + "\": " + std::string(std::strerror(run.Error)));
-        return false;
-      case TChildEnd::Cancelled:
-        SetLastErrorText(kUserCanceled);
-        return false;
-      case TChildEnd::TimedOut:
-        SetLastErrorText("The office program did not finish in " + std::to_string(OfficeTimeoutMs / 1000) +
-                         " s and was ended");
-        return false;
-      case TChildEnd::Signalled:
-      case TChildEnd::Exited:
-        break;
-    }
+    if (!ChildEndedByItself(run, "\"soffice\"", OfficeTimeoutMs)) return false;
     std::vector<std::string> files;
     ListFileNames(files, Output.Folder, "*", false);
     if (!files.empty()) {

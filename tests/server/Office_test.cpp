@@ -96,7 +96,7 @@ TEST_F(OfficeTest, AHangingOfficeIsEndedAndACancelStopsIt) {
   FakeOffice("exec /bin/sleep 30");
   OfficeTimeoutMs = 300;
   EXPECT_FALSE(ConvertWordDocument(Dir / "in.doc", Dir / "out.txt", false));
-  EXPECT_EQ(GetLastErrorText(), "The office program did not finish in 0 s and was ended");
+  EXPECT_EQ(GetLastErrorText(), "\"soffice\" did not finish in 0 s and was ended");
   OfficeTimeoutMs = kDefaultOfficeTimeoutMs;
   PluginCallback = [](int32_t, int32_t Current, int32_t Total, void*) -> int32_t {
     return Current == 4 && Total == 10 ? 0 : 1;

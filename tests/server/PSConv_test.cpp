@@ -93,7 +93,7 @@ TEST_F(PSConvTest, AProgramThatNeverEndsIsStopped) {
   PsTimeoutMs = 300;
   std::string text;
   EXPECT_FALSE(Convert("%!PS\n{ 1 pop } loop\n", text));
-  EXPECT_EQ(GetLastErrorText(), "The PostScript interpreter did not finish in time and was stopped");
+  EXPECT_EQ(GetLastErrorText(), "Ghostscript did not finish in 0 s and was ended");
   PsTimeoutMs = kDefaultPsTimeoutMs;
   EXPECT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
 }
