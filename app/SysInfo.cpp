@@ -1,0 +1,260 @@
+#include "app/SysInfo.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+#include <unicode/uclean.h>
+#include <sys/stat.h>
+#include <sys/sysinfo.h>
+#include <sys/utsname.h>
+#include <unicode/uversion.h>
+#include <zlib.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+
+#include "app/OptionPages.h"
+#include "core/VFileSys.h"
+#include "core/StrUtils.h"
+#include "search/QVConvIntf.h"
+
+std::string MemorySizeText(uint64_t Bytes) {
+  constexpr uint64_t Mb = 1048576;
+  if (Bytes % Mb == 0) return std::to_string(Bytes / Mb) + " Mbytes";
+  return std::to_string(Bytes / 1024) + " Kbytes";
+}
+
+std::string ModuleLine(const TModuleInfo& Module, const std::string& SystemFolder) {
+  if (!Module.Readable) return {};
+  std::string Name = Module.FileName;
+  const size_t Slash = Name.rfind('/');
+  if (!SystemFolder.empty() && Slash != std::string::npos && Name.substr(0, Slash + 1) == SystemFolder)
+    Name = Name.substr(Slash + 1);
+  std::string Line = "'" + Name + "'";
+  if (!Module.Version.empty()) Line += " ver: " + Module.Version;
+  return Line + " " + Module.DateTime;
+}
+
+namespace {
+
+std::string Pair(const std::string& First, const std::string& Second) {
+  if (Second.empty() || Second == First) return First;
+  return First + " (" + Second + ")";
+}
+
+std::string LowerFirst(std::string S) {
+  if (!S.empty()) S[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(S[0])));
+  return S;
+}
+
+void AddModules(std::vector<std::string>& Lines, const std::vector<TModuleInfo>& Modules,
+                const std::string& Folder) {
+  for (const TModuleInfo& M : Modules)
+    if (M.Readable) Lines.push_back(ModuleLine(M, Folder));
+}
+
+bool AnyReadable(const std::vector<TModuleInfo>& Modules) {
+  for (const TModuleInfo& M : Modules)
+    if (M.Readable) return true;
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::string> BuildSystemReport(const TSysInfoSources& S) {
+  std::vector<std::string> L;
+  L.push_back(S.SystemName);
+  L.push_back("Current date and time: " + S.CurrentDateTime);
+  L.push_back("");
+  L.push_back("Scryline v.1.0 build " + S.BuildNumber);
+  if (S.Program.Readable) L.push_back(ModuleLine(S.Program, S.SystemFolder));
+  L.push_back("Command line: '" + S.CommandLine + "'");
+  L.push_back("");
+  if (S.CpuName.empty())
+    L.push_back("Central Processor: Unknown CPU ");
+  else
+    L.push_back("Central Processor: " + S.CpuName + (S.CpuMHz.empty() ? "" : " running at " + S.CpuMHz + " MHz"));
+  L.push_back("Total physical memory: " + MemorySizeText(S.TotalPhysical));
+  L.push_back("Physical memory available: " + MemorySizeText(S.AvailPhysical));
+  L.push_back("Total virtual memory: " + MemorySizeText(S.TotalVirtual));
+  L.push_back("Virtual memory available: " + MemorySizeText(S.AvailVirtual));
+  L.push_back("Bits per pixel on the screen: " + std::to_string(S.ScreenDepth));
+  L.push_back("Path designated for temporary files: \"" + S.TempDir + "\"");
+  L.push_back("");
+  for (const TLocaleFact& F : S.Locale) {
+    const std::string System = Pair(F.System, F.SystemLocal), User = Pair(F.User, F.UserLocal);
+    if (System == User) {
+      L.push_back(F.Label + ": " + System);
+    } else {
+      L.push_back("System default " + LowerFirst(F.Label) + ": " + System);
+      L.push_back("User default " + LowerFirst(F.Label) + ": " + User);
+    }
+  }
+  if (!S.Converters.empty()) {
+    L.push_back("");
+    L.push_back("Converters:");
+    for (const TConverterInfo& C : S.Converters)
+      L.push_back(std::string(C.Disabled ? "[disabled]" : "[enabled]") + " '" + C.ModuleName + "' (" + C.DllInfo + ")");
+  }
+  L.push_back("");
+  L.push_back("Quorvane libraries:");
+  AddModules(L, S.OwnLibraries, S.SystemFolder);
+  if (AnyReadable(S.ArchiveLibraries)) {
+    L.push_back("");
+    L.push_back("Libraries for supporting archives:");
+    AddModules(L, S.ArchiveLibraries, S.SystemFolder);
+  }
+  L.push_back("");
+  L.push_back("System libraries:");
+  AddModules(L, S.SystemLibraries, S.SystemFolder);
+  if (S.WebBrowser.Readable) {
+    L.push_back("");
+    L.push_back("Default Web browser:");
+    L.push_back(ModuleLine(S.WebBrowser, S.SystemFolder));
+  }
+  return L;
+}
+
+// --- This system's facts ------------------------------------------------------------------------------
+
+namespace {
+
+std::string FileDateTime(time_t T) {
+  char Buf[32];
+  struct tm Tm;
+  localtime_r(&T, &Tm);
+  std::strftime(Buf, sizeof Buf, "%Y-%m-%d %H:%M:%S", &Tm);
+  return Buf;
+}
+
+TModuleInfo FileModule(const std::string& FileName, const std::string& Version) {
+  TModuleInfo M;
+  M.FileName = FileName;
+  M.Version = Version;
+  struct stat St;
+  if (FileName.empty() || stat(FileName.c_str(), &St) != 0) return M;
+  M.DateTime = FileDateTime(St.st_mtime);
+  M.Readable = true;
+  return M;
+}
+
+// The value of "key : value" lines of /proc/cpuinfo for the first processor.
+std::string CpuInfoValue(const std::string& Key) {
+  std::ifstream F("/proc/cpuinfo");
+  std::string Line;
+  while (std::getline(F, Line)) {
+    const size_t Colon = Line.find(':');
+    if (Colon == std::string::npos) continue;
+    std::string Name = Line.substr(0, Colon);
+    while (!Name.empty() && std::isspace(static_cast<unsigned char>(Name.back()))) Name.pop_back();
+    if (Name == Key) {
+      std::string Value = Line.substr(Colon + 1);
+      const size_t First = Value.find_first_not_of(" \t");
+      return First == std::string::npos ? std::string() : Value.substr(First);
+    }
+  }
+  return {};
+}
+
+std::string OsReleaseName() {
+  std::ifstream F("/etc/os-release");
+  std::string Line;
+  while (std::getline(F, Line))
+    if (Line.rfind("PRETTY_NAME=", 0) == 0) {
+      std::string V = Line.substr(12);
+      if (V.size() >= 2 && V.front() == '"' && V.back() == '"') V = V.substr(1, V.size() - 2);
+      return V;
+    }
+  return {};
+}
+
+// The system default locale from /etc/default/locale (LANG=...), "C" without one.
+std::string SystemLocaleName() {
+  std::ifstream F("/etc/default/locale");
+  std::string Line;
+  while (std::getline(F, Line))
+    if (Line.rfind("LANG=", 0) == 0) {
+      std::string V = Line.substr(5);
+      if (V.size() >= 2 && V.front() == '"' && V.back() == '"') V = V.substr(1, V.size() - 2);
+      return V;
+    }
+  return "C";
+}
+
+std::string UserLocaleName() {
+  for (const char* Var : {"LC_ALL", "LC_CTYPE", "LANG"})
+    if (const char* V = std::getenv(Var); V != nullptr && *V != '\0') return V;
+  return "C";
+}
+
+// "de_DE.UTF-8@euro" -> language "de", country "DE", codeset "UTF-8".
+void SplitLocale(const std::string& Name, std::string& Language, std::string& Country, std::string& Codeset) {
+  std::string N = Name.substr(0, Name.find('@'));
+  const size_t Dot = N.find('.');
+  Codeset = Dot == std::string::npos ? std::string() : N.substr(Dot + 1);
+  N = N.substr(0, Dot);
+  const size_t Bar = N.find('_');
+  Language = N.substr(0, Bar);
+  Country = Bar == std::string::npos ? std::string() : N.substr(Bar + 1);
+}
+
+// The file of the shared library that holds Symbol.
+std::string LibraryOf(const void* Symbol) {
+  Dl_info Info;
+  if (dladdr(Symbol, &Info) == 0 || Info.dli_fname == nullptr) return {};
+  return Info.dli_fname;
+}
+
+}  // namespace
+
+TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t ScreenDepth) {
+  TSysInfoSources S;
+  struct utsname U;
+  if (uname(&U) == 0) S.SystemName = std::string(U.sysname) + " " + U.release;
+  if (const std::string Os = OsReleaseName(); !Os.empty()) S.SystemName += " (" + Os + ")";
+  S.CurrentDateTime = FileDateTime(std::time(nullptr));
+  S.BuildNumber = "";
+  std::string Exe(4096, '\0');
+  const ssize_t N = readlink("/proc/self/exe", Exe.data(), Exe.size() - 1);
+  Exe.resize(N > 0 ? static_cast<size_t>(N) : 0);
+  S.Program = FileModule(Exe, "1.0");
+  std::ifstream Cmd("/proc/self/cmdline", std::ios::binary);
+  std::string Args((std::istreambuf_iterator<char>(Cmd)), std::istreambuf_iterator<char>());
+  while (!Args.empty() && Args.back() == '\0') Args.pop_back();
+  for (char& C : Args)
+    if (C == '\0') C = ' ';
+  S.CommandLine = Args;
+  S.CpuName = CpuInfoValue("model name");
+  if (const std::string MHz = CpuInfoValue("cpu MHz"); !MHz.empty()) S.CpuMHz = std::to_string(std::atoi(MHz.c_str()));
+  struct sysinfo Info;
+  if (sysinfo(&Info) == 0) {
+    const uint64_t Unit = Info.mem_unit;
+    S.TotalPhysical = Info.totalram * Unit;
+    S.AvailPhysical = Info.freeram * Unit;
+    // Virtual memory here: memory and swap together.
+    S.TotalVirtual = (Info.totalram + Info.totalswap) * Unit;
+    S.AvailVirtual = (Info.freeram + Info.freeswap) * Unit;
+  }
+  S.ScreenDepth = ScreenDepth;
+  S.TempDir = GetTempDir();
+
+  std::string SysLang, SysCountry, SysCodeset, UserLang, UserCountry, UserCodeset;
+  SplitLocale(SystemLocaleName(), SysLang, SysCountry, SysCodeset);
+  SplitLocale(UserLocaleName(), UserLang, UserCountry, UserCodeset);
+  S.Locale.push_back({"Country", SysCountry, "", UserCountry, ""});
+  S.Locale.push_back({"Language", SysLang, "", UserLang, ""});
+  S.Locale.push_back({"Codepage", SysCodeset, "", UserCodeset, ""});
+
+  if (Converters != nullptr)
+    for (int32_t i = 0; i < Converters->Count(); ++i) {
+      TQVConverter* C = Converters->GetConverter(i);
+      S.Converters.push_back({C->Disabled, ConverterModuleName(C->GetFileName()), C->GetDllInfo()});
+    }
+  // The national-language layer is built into the program over ICU.
+  S.OwnLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&u_cleanup)), U_ICU_VERSION));
+  S.SystemLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
+  S.SystemFolder = "/usr/lib/";
+  return S;
+}

@@ -1,0 +1,91 @@
+#include "app/SysInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+TSysInfoSources Sample() {
+  TSysInfoSources S;
+  S.SystemName = "Linux 6.1";
+  S.CurrentDateTime = "2026-05-10 12:00:00";
+  S.BuildNumber = "7";
+  S.CommandLine = "Scryline -log";
+  S.CpuName = "Test CPU";
+  S.CpuMHz = "2400";
+  S.TotalPhysical = uint64_t{16} << 30;
+  S.AvailPhysical = (uint64_t{1} << 30) + 1024;
+  S.TotalVirtual = 1048576;
+  S.AvailVirtual = 1023;
+  S.ScreenDepth = 24;
+  S.TempDir = "/tmp";
+  S.Locale = {{"Country", "DE", "Deutschland", "DE", "Deutschland"}, {"Language", "de", "", "en", ""}};
+  S.SystemFolder = "/usr/lib/";
+  S.SystemLibraries = {{"/usr/lib/libz.so.1", "1.2.13", "2023-01-01 00:00:00", true}};
+  S.OwnLibraries = {{"/opt/s/libicuuc.so.72", "72.1", "2023-01-02 00:00:00", true}};
+  return S;
+}
+
+bool Has(const std::vector<std::string>& Lines, const std::string& Line) {
+  return std::find(Lines.begin(), Lines.end(), Line) != Lines.end();
+}
+
+bool HasPrefix(const std::vector<std::string>& Lines, const std::string& Prefix) {
+  return std::any_of(Lines.begin(), Lines.end(), [&](const std::string& L) { return L.rfind(Prefix, 0) == 0; });
+}
+
+}  // namespace
+
+TEST(SysInfo, MemorySizes) {
+  EXPECT_EQ(MemorySizeText(uint64_t{16} << 30), "16384 Mbytes");
+  EXPECT_EQ(MemorySizeText((uint64_t{1} << 30) + 1024), "1048577 Kbytes");
+  EXPECT_EQ(MemorySizeText(0), "0 Mbytes");
+}
+
+TEST(SysInfo, ReportLines) {
+  TSysInfoSources S = Sample();
+  std::vector<std::string> L = BuildSystemReport(S);
+  EXPECT_EQ(L[0], "Linux 6.1");
+  EXPECT_EQ(L[1], "Current date and time: 2026-05-10 12:00:00");
+  EXPECT_TRUE(Has(L, "Scryline v.1.0 build 7"));
+  EXPECT_TRUE(Has(L, "Command line: 'Scryline -log'"));
+  EXPECT_TRUE(Has(L, "Central Processor: Test CPU running at 2400 MHz"));
+  EXPECT_TRUE(Has(L, "Total physical memory: 16384 Mbytes"));
+  EXPECT_TRUE(Has(L, "Physical memory available: 1048577 Kbytes"));
+  EXPECT_TRUE(Has(L, "Bits per pixel on the screen: 24"));
+  EXPECT_TRUE(Has(L, "Path designated for temporary files: \"/tmp\""));
+  // Equal system and user values give one line; different ones a line each.
+  EXPECT_TRUE(Has(L, "Country: DE (Deutschland)"));
+  EXPECT_TRUE(Has(L, "System default language: de"));
+  EXPECT_TRUE(Has(L, "User default language: en"));
+  EXPECT_FALSE(HasPrefix(L, "Language:"));
+  // A library in the system folder is named by its file name, others by their path.
+  EXPECT_TRUE(Has(L, "'libz.so.1' ver: 1.2.13 2023-01-01 00:00:00"));
+  EXPECT_TRUE(Has(L, "'/opt/s/libicuuc.so.72' ver: 72.1 2023-01-02 00:00:00"));
+  // No converters, no archive library, no browser: no blocks for them.
+  EXPECT_FALSE(Has(L, "Converters:"));
+  EXPECT_FALSE(Has(L, "Libraries for supporting archives:"));
+  EXPECT_FALSE(Has(L, "Default Web browser:"));
+
+  S.CpuMHz.clear();
+  S.Converters = {{true, "impxls.so", "Excel 1.0"}, {false, "imphtm.so", "HTML"}};
+  S.ArchiveLibraries = {{"/usr/lib/libarchive.so.13", "", "2023-01-03 00:00:00", true}};
+  L = BuildSystemReport(S);
+  EXPECT_TRUE(Has(L, "Central Processor: Test CPU"));
+  EXPECT_TRUE(Has(L, "[disabled] 'impxls.so' (Excel 1.0)"));
+  EXPECT_TRUE(Has(L, "[enabled] 'imphtm.so' (HTML)"));
+  EXPECT_TRUE(Has(L, "Libraries for supporting archives:"));
+  EXPECT_TRUE(Has(L, "'libarchive.so.13' 2023-01-03 00:00:00"));
+  S.CpuName.clear();
+  EXPECT_TRUE(Has(BuildSystemReport(S), "Central Processor: Unknown CPU "));
+}
+
+TEST(SysInfo, CollectedFactsOfThisSystem) {
+  const TSysInfoSources S = CollectSysInfoSources(nullptr, 32);
+  EXPECT_FALSE(S.SystemName.empty());
+  EXPECT_GT(S.TotalPhysical, 0u);
+  EXPECT_TRUE(S.Program.Readable);
+  EXPECT_EQ(S.ScreenDepth, 32);
+  EXPECT_FALSE(BuildSystemReport(S).empty());
+}
