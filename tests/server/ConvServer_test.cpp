@@ -5,6 +5,7 @@
 
 #include "core/CmdLine.h"
 #include "core/FileLayer.h"
+#include "platform/registry/RegStore.h"
 #include "server/ConvTemp.h"
 #include "tests/server/ServerTestSupport.h"
 
@@ -176,6 +177,34 @@ TEST_F(ConvServerTest, AFailedCopyReportsAndLeavesNoTemporaryFile) {
   EXPECT_FALSE(ConvertDocument(Dir / "missing.ps", Dir / "out.txt", stPS, false));
   EXPECT_EQ(GetLastErrorText(), "CopyFile error: No such file or directory");
   EXPECT_TRUE(std::filesystem::is_empty(temp.Path));
+}
+
+// The command line reaches the built-in back-ends.
+TEST_F(ConvServerTest, OneShotRunsOfTheBuiltInBackends) {
+  WriteAll(Dir / "in.rtf", "{\\rtf1 one\\par two}");
+  EXPECT_EQ(RunServer({"-srv:rtf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 0);
+  EXPECT_EQ(ReadAll(Dir / "out.txt"), "one\r\ntwo");
+  EXPECT_EQ(RunServer({"-srv:pdf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 1);
+  EXPECT_FALSE(ReadAll(Dir / "err.txt").empty());
+  EXPECT_FALSE(Exists(Dir / "out.txt"));
+}
+
+// The machine settings name the installed program; a "Temp" folder beside it is the temporary folder.
+TEST_F(ConvServerTest, TheInstallationsTempFolderFromTheMachineSettings) {
+  const std::string key = Dir / "machine/Quorvane/Scopewise/1.0";
+  std::filesystem::create_directories(key);
+  std::filesystem::create_directories(Dir / "install/Temp");
+  const std::string path = Dir / "install/qvsearch";
+  std::string value(4, '\0');
+  value[0] = static_cast<char>(REG_SZ);
+  WriteAll(key + "/@.val", value + path + std::string(1, '\0'));
+  TRegStore store(TRegStore::TRoots{Dir / "user", Dir / "machine"});
+  SetRegStore(&store);
+  InitPluginTempFolder();
+  SetRegStore(nullptr);
+  std::string folder;
+  ASSERT_TRUE(GetPluginTempFolder(folder));
+  EXPECT_EQ(folder, Dir / "install/Temp/");
 }
 
 TEST_F(ConvServerTest, TemporaryFolderAndNames) {

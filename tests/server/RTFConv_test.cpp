@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/qvnls/Qvnls.h"
 #include "server/RtfReader.h"
 #include "tests/server/ServerTestSupport.h"
@@ -84,6 +86,26 @@ TEST_F(RtfTest, HostileNestingAndWordsAreReadWithoutHarm) {
   EXPECT_EQ(Read("{\\rtf1 \\u99999999999999999999?\\uc99999999999 \\u8364 ?x}"), u"\u20ACx");
   for (const char* cut : {"{\\rtf1 \\", "{\\rtf1 \\'", "{\\rtf1 \\'4", "{\\rtf1 \\u", "{\\rtf1 \\bin", "{\\rtf"})
     EXPECT_NO_THROW(Read(cut)) << cut;
+}
+
+// Every damaged copy of a document is read without harm, and what it yields stays within bounds.
+TEST_F(RtfTest, DamagedCopiesAreReadWithoutHarm) {
+  const std::string good =
+      R"({\rtf1\ansi\ansicpg1252\uc1{\fonttbl{\f0\fcharset0 Arial;}{\f1\fcharset128 Mincho;}})"
+      R"({\*\generator x;}{\info{\title t}}\pard caf\'e9 {\f1 \'82\'a0}\u8364?\tab)"
+      R"({\field{\*\fldinst HYPERLINK "u"}{\fldrslt link}}\bin3 {}\par{\pict 0102}\cell\row})";
+  std::mt19937 rng(11);
+  for (int i = 0; i < 2000; ++i) {
+    std::string bad = good;
+    if (i % 4 == 0) {
+      bad.resize(rng() % bad.size());
+    } else {
+      for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) bad[rng() % bad.size()] = static_cast<char>(rng());
+    }
+    std::u16string text;
+    ASSERT_TRUE(RtfToUtf16(bad, text)) << i;
+    ASSERT_LE(text.size(), 2 * bad.size()) << i;
+  }
 }
 
 TEST_F(RtfTest, ProgressCanStopTheReader) {
