@@ -13,3 +13,6 @@ std::optional<std::string> CheckQvnlsVersion(int version);
 
 // The application title.
 inline constexpr const char* kApplicationTitle = "Scryline";
+
+// Registers the program's own version record (read by the About box and the system report).
+void RegisterProgramVersion();

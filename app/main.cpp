@@ -1,9 +1,13 @@
-// Scryline's entry: checks the national-language layer, then shows the main window.
+// Scryline's entry: checks the national-language layer, then shows the main window and runs the event
+// loop.
 #include <QApplication>
-#include <QMainWindow>
 #include <QMessageBox>
 
+#include "app/MainForm.h"
 #include "app/Startup.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/MessageDlg.h"
+#include "core/FileLayer.h"
 #include "platform/qvnls/Qvnls.h"
 
 int main(int argc, char* argv[]) {
@@ -13,9 +17,14 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   QApplication::setApplicationName(kApplicationTitle);
-  QMainWindow main;
-  main.setWindowTitle(kApplicationTitle);
-  main.resize(800, 560);
-  main.show();
-  return application.exec();
+  RegisterProgramVersion();
+  InstallMessageDialogs();
+  TMainCommandLine CommandLine = ParseMainCommandLine(argc, argv);
+  // The program's own path, whatever argv[0] says (a relative name, a link).
+  CommandLine.ProgramPath = QCoreApplication::applicationFilePath().toStdU16String();
+  TMain Main(CommandLine, QCoreApplication::applicationDirPath().toStdString());
+  Main.show();
+  int Result = application.exec();
+  CloseLogFile();
+  return Result;
 }

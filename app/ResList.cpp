@@ -1,0 +1,37 @@
+#include "app/ResList.h"
+
+#include <cstdlib>
+
+#include "app/Utils.h"
+#include "core/FileLayer.h"
+#include "core/StrUtils.h"
+#include "platform/qvnls/Qvnls.h"
+#include "search/SrchRes.h"
+
+std::u16string ResListCellText(const TSearchResults& Results, int32_t Row, int Column) {
+  switch (Column) {
+    case rlcName:
+      return Results.GetName(Row);
+    case rlcPath:
+      return ExtractItemFolder(Results.GetFullName(Row),
+                               Results.IsArchiveItem(Row) ? psArchiveItem : psPlainFile);
+    case rlcSize:
+      return Utf8ToUtf16(IntToStrGrouped(Results.Sizes.Get(Row)));
+    case rlcDate:
+      return FormatDateTimeText(Results.Dates.Get(Row));
+    default:
+      return std::u16string();
+  }
+}
+
+int32_t NextSortColumn(int32_t SortColumn, int Column) {
+  int32_t Clicked = Column + 1;
+  if (std::abs(SortColumn) == Clicked) return -SortColumn;
+  return Clicked;
+}
+
+bool ResListNameMatches(const std::u16string& Name, const std::u16string& Typed) {
+  if (Name.size() < Typed.size()) return false;
+  auto Length = static_cast<int32_t>(Typed.size());
+  return qvnls::CompareTextBufWide(Name.data(), Typed.data(), Length, Length) == 0;
+}

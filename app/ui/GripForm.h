@@ -1,0 +1,17 @@
+// The base of the resizable dialogs: a size grip in the lower right corner that resizes the window, not
+// drawn while the window is maximized.
+#pragma once
+
+#include <QDialog>
+
+class TGripForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TGripForm(QWidget* Parent = nullptr) : QDialog(Parent) { setSizeGripEnabled(true); }
+
+ protected:
+  void changeEvent(QEvent* Event) override {
+    if (Event->type() == QEvent::WindowStateChange) setSizeGripEnabled(!isMaximized());
+    QDialog::changeEvent(Event);
+  }
+};

@@ -1,0 +1,177 @@
+#include "app/ui/MainActions.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/MsgStr.h"
+#include "app/Options.h"
+
+namespace {
+
+class TAppMessageEvent : public QEvent {
+ public:
+  explicit TAppMessageEvent(const TAppMessage& Message)
+      : QEvent(static_cast<QEvent::Type>(AppMessageEventType())), Message(Message) {}
+  TAppMessage Message;
+};
+
+QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
+
+// Large and small button sizes without captions.
+constexpr int kLargeButtonSize = 38;
+constexpr int kSmallButtonSize = 22;
+
+}  // namespace
+
+int AppMessageEventType() {
+  static const int Type = QEvent::registerEventType();
+  return Type;
+}
+
+TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window(Window) {
+  for (int32_t i = 0; i < kMainActionCount; ++i) {
+    QAction* A = new QAction(QString::fromUtf8(MainActionTable[i].Caption), Window);
+    A->setObjectName(QString::fromUtf8(MainActionTable[i].Name));
+    if (*MainActionTable[i].ShortCut != '\0') A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[i].ShortCut)));
+    A->setCheckable(i == maSearchPause || i == maSearchFiles || i == maSearchArchives);
+    connect(A, &QAction::triggered, this, [this, i] { RunAction(i); });
+    Window->addAction(A);
+    Actions[static_cast<size_t>(i)] = A;
+  }
+  Bar = new QToolBar(Window);
+  Bar->setObjectName("ToolBar");
+  Window->addToolBar(Bar);
+  // A double click on the free area opens the options on their toolbar page; the window handles it.
+}
+
+TMainActions::~TMainActions() {
+  if (qApp != nullptr) qApp->removeEventFilter(this);
+}
+
+QAction* TMainActions::ActionByIndex(int32_t Index) const {
+  const int32_t A = ::ActionByIndex(Index);
+  return A < 0 ? nullptr : Actions[static_cast<size_t>(A)];
+}
+
+QToolButton* TMainActions::ToolButtonByTag(int32_t Tag) const {
+  for (QAction* A : Bar->actions())
+    if (A->data().toInt() == Tag && A->property("ToolbarTag").isValid())
+      return qobject_cast<QToolButton*>(Bar->widgetForAction(A));
+  return nullptr;
+}
+
+void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
+  Bar->setUpdatesEnabled(false);
+  for (QAction* A : Bar->actions()) {
+    Bar->removeAction(A);
+    if (A->property("ToolbarTag").isValid()) delete A;
+  }
+  const TToolbarPlan Plan = PlanToolbar(ToolbarButtons, Paused, Files, Archives, false);
+  Bar->setVisible(Plan.Visible);
+  const int Size = ViewOptions.LargeButtons ? kLargeButtonSize : kSmallButtonSize;
+  Bar->setIconSize(QSize(Size - 6, Size - 6));
+  Bar->setToolButtonStyle(ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+  for (const TToolButtonPlan& B : Plan.Buttons) {
+    // Each button has an action of its own that posts its tag, so that the command runs after the click.
+    QAction* Source = Actions[static_cast<size_t>(B.Tag)];
+    QAction* Button = new QAction(Source->icon(), Source->text(), Bar);
+    Button->setObjectName(QString("tb") + Source->objectName().mid(3));
+    Button->setData(B.Tag);
+    Button->setProperty("ToolbarTag", B.Tag);
+    Button->setCheckable(B.CheckStyle);
+    Button->setChecked(B.Down);
+    Button->setEnabled(Source->isEnabled());
+    Button->setToolTip(ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
+    connect(Button, &QAction::triggered, this, [this, Tag = B.Tag] { PostAppMessage(MakeRunActionMessage(Tag)); });
+    connect(Source, &QAction::changed, Button, [Source, Button] { Button->setEnabled(Source->isEnabled()); });
+    Bar->addAction(Button);
+  }
+  Bar->setUpdatesEnabled(true);
+  UpdateActions();
+}
+
+void TMainActions::LocalizeActions() {
+  for (int32_t i = 0; i < kMainActionCount; ++i) {
+    Actions[static_cast<size_t>(i)]->setText(Q(GetMsgW(ActionCaptionMsg(i))));
+    Actions[static_cast<size_t>(i)]->setToolTip(Q(GetMsgW(ActionHintMsg(i))));
+  }
+  for (QAction* A : Bar->actions())
+    if (A->property("ToolbarTag").isValid()) {
+      const int32_t Tag = A->data().toInt();
+      A->setText(Actions[static_cast<size_t>(Tag)]->text());
+      A->setToolTip(ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
+    }
+}
+
+void TMainActions::UpdateActions() {
+  const TMainEnables E = ComputeMainEnables(State ? State() : TMainState());
+  for (int32_t i = 0; i < kMainActionCount; ++i) Actions[static_cast<size_t>(i)]->setEnabled(E.Actions[i]);
+}
+
+void TMainActions::PostAppMessage(const TAppMessage& Message) {
+  QApplication::postEvent(this, new TAppMessageEvent(Message));
+}
+
+void TMainActions::InstallHook() { qApp->installEventFilter(this); }
+
+void TMainActions::RunAction(int32_t Index) {
+  // Only an enabled action runs: a Start posted before a search began must not start a second one.
+  QAction* A = ActionByIndex(Index);
+  if (A == nullptr || !A->isEnabled()) return;
+  if (const auto& H = Handlers[static_cast<size_t>(Index)]) H();
+}
+
+bool TMainActions::event(QEvent* Event) {
+  if (Event->type() != AppMessageEventType()) return QObject::event(Event);
+  const TAppMessageDecision D = DecodeAppMessage(static_cast<TAppMessageEvent*>(Event)->Message);
+  switch (D.Kind) {
+    case amRunAction: RunAction(D.Action); break;
+    case amUserInterrupt: if (OnUserInterrupt) OnUserInterrupt(); break;
+    case amFillFromHistory: if (OnFillFromHistory) OnFillFromHistory(); break;
+    default: break;
+  }
+  return true;
+}
+
+bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress) return QObject::eventFilter(Watched, Event);
+  auto* Key = static_cast<QKeyEvent*>(Event);
+  TAppKeyState S;
+  switch (Key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: S.Key = akEnter; break;
+    case Qt::Key_F3: S.Key = akF3; break;
+    default:
+      if (Key->key() >= Qt::Key_F1 && Key->key() <= Qt::Key_F12) {
+        S.Key = akFunction;
+        S.FunctionNumber = Key->key() - Qt::Key_F1 + 1;
+      }
+  }
+  if (S.Key == akOther) return false;
+  // Each key press reaches the filter once per object on its way; act at the first, the focus widget.
+  if (Watched != QApplication::focusWidget() && QApplication::focusWidget() != nullptr) return false;
+  S.Ctrl = Key->modifiers() & Qt::ControlModifier;
+  S.Alt = Key->modifiers() & Qt::AltModifier;
+  S.Shift = Key->modifiers() & Qt::ShiftModifier;
+  S.MainWindowActive = QApplication::activeWindow() == Window && QApplication::activeModalWidget() == nullptr;
+  S.FocusOnButton = qobject_cast<QAbstractButton*>(QApplication::focusWidget()) != nullptr;
+  S.ResultsFocused = ResultsFocused && ResultsFocused();
+  bool InArchive = false;
+  S.RowFocused = FocusedRow && FocusedRow(InArchive);
+  S.FocusedRowInArchive = InArchive;
+  S.LanguageCount = LanguageCount ? LanguageCount() : 0;
+  const TAppKeyAction A = DecideAppKey(S);
+  switch (A.Kind) {
+    case kaNotHandled: return false;
+    case kaSelectLanguage: if (SelectLanguage) SelectLanguage(A.Language); return true;
+    case kaStartSearch: RunAction(maSearchStart); return true;
+    case kaShowProperties: if (ShowProperties) ShowProperties(); return true;
+    case kaSwallow: return true;
+  }
+  return false;
+}

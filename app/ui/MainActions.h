@@ -1,0 +1,72 @@
+// The Qt side of the main window's command layer: the eleven actions with their object names, shortcuts,
+// catalogue captions and hints; the configurable toolbar built from the ToolbarButtons setting; toolbar
+// clicks that run their action only after the click has been handled (a posted event); the application
+// hook for Enter, F3 and Ctrl+Alt+F1..F12; and the enabling of the actions. The decisions come from
+// app/MainCommands.
+//
+// The main window owns one TMainActions, calls Install once after it has made its widgets, assigns the
+// handlers, and calls UpdateActions whenever its state changes. Main thread only.
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <functional>
+
+#include "app/MainCommands.h"
+
+class QAction;
+class QMainWindow;
+class QToolBar;
+class QToolButton;
+class QWidget;
+
+class TMainActions : public QObject {
+  Q_OBJECT
+ public:
+  // Window: the main window the actions and toolbar belong to.
+  explicit TMainActions(QMainWindow* Window);
+  ~TMainActions() override;
+
+  // The handler of each action, by index; an unassigned one is skipped.
+  std::array<std::function<void()>, kMainActionCount> Handlers;
+  // The window's state for the enabling rules.
+  std::function<TMainState()> State;
+  // The hook's inputs and outputs.
+  std::function<bool()> ResultsFocused;             // the results list has the focus
+  std::function<bool(bool& InArchive)> FocusedRow;  // a row is focused; InArchive tells its kind
+  std::function<int32_t()> LanguageCount;
+  std::function<void(int32_t Language)> SelectLanguage;
+  std::function<void()> ShowProperties;
+  // WM_USERINTERRUPT and WM_FILLFROMHISTORY arrive here.
+  std::function<void()> OnUserInterrupt;
+  std::function<void()> OnFillFromHistory;
+
+  QAction* ActionByIndex(int32_t Index) const;
+  // The first toolbar button with that tag; null when none.
+  QToolButton* ToolButtonByTag(int32_t Tag) const;
+  QToolBar* ToolBar() const { return Bar; }
+
+  // Rebuilds the toolbar from ToolbarButtons and the toolbar settings.
+  void BuildToolbar(bool Paused, bool Files, bool Archives);
+  // Catalogue captions (82 + i) and hints (93 + i).
+  void LocalizeActions();
+  // Enables the actions by the rules.
+  void UpdateActions();
+  // Posts a message to the window's queue (WM_RUNACTION, WM_USERINTERRUPT, WM_FILLFROMHISTORY).
+  void PostAppMessage(const TAppMessage& Message);
+  // Installs the application hook (Enter, F3, Ctrl+Alt+Fn).
+  void InstallHook();
+
+ protected:
+  bool event(QEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  void RunAction(int32_t Index);
+  QMainWindow* Window;
+  QToolBar* Bar;
+  std::array<QAction*, kMainActionCount> Actions{};
+};
+
+// The event type that carries TAppMessage.
+int AppMessageEventType();

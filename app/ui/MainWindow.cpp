@@ -1,0 +1,815 @@
+#include "app/ui/MainWindow.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/IO.h"
+#include "app/MsgStr.h"
+#include "app/Options.h"
+#include "app/ResList.h"
+#include "app/Startup.h"
+#include "app/Utils.h"
+#include "app/VLocales.h"
+#include "app/VVCLUtil.h"
+#include "app/WHistList.h"
+#include "app/ui/LogWindow.h"
+#include "app/ui/ResListModel.h"
+#include "app/ui/WideSBar.h"
+#include "core/FileLayer.h"
+#include "core/StrUtils.h"
+#include "core/VFileSys.h"
+#include "core/WideStrings.h"
+#include "search/QVConvIntf.h"
+#include "search/SrchRes.h"
+
+namespace {
+
+QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
+std::u16string U(const QString& S) { return S.toStdU16String(); }
+
+// TDateTime counts days from this date.
+const QDate kDateOrigin(1899, 12, 30);
+
+TDateTime DateOf(const QDateEdit* Edit) {
+  return Edit->date() == Edit->minimumDate() ? 0 : static_cast<TDateTime>(kDateOrigin.daysTo(Edit->date()));
+}
+
+void SetDate(QDateEdit* Edit, TDateTime Date) {
+  Edit->setDate(Date <= 0 ? Edit->minimumDate() : kDateOrigin.addDays(static_cast<qint64>(Date)));
+}
+
+void ItemsOf(const QComboBox* Combo, TWideStringList& Items) {
+  Items.Clear();
+  for (int I = 0; I < Combo->count(); ++I) Items.Insert(Items.GetCount(), U(Combo->itemText(I)));
+}
+
+void SetItems(QComboBox* Combo, const TWideStringList& Items) {
+  QString Text = Combo->currentText();
+  Combo->clear();
+  for (int32_t I = 0; I < Items.GetCount(); ++I) Combo->addItem(Q(Items.Get(I)));
+  Combo->setEditText(Text);
+}
+
+QComboBox* MakeHistoryCombo(const char* Name) {
+  auto* Combo = new QComboBox;
+  Combo->setObjectName(QString::fromUtf8(Name));
+  Combo->setEditable(true);
+  Combo->setInsertPolicy(QComboBox::NoInsert);
+  Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  Combo->setMinimumContentsLength(16);
+  return Combo;
+}
+
+QCheckBox* MakeCheck(const char* Name, const char* Caption) {
+  auto* Check = new QCheckBox(QString::fromUtf8(Caption));
+  Check->setObjectName(QString::fromUtf8(Name));
+  return Check;
+}
+
+// The width of the search panel as designed, its lower bound when the splitter moves, and what the
+// results keep at least.
+constexpr int kSearchPanelWidth = 280;
+constexpr int kResultsReserve = 300;
+
+}  // namespace
+
+TMain::TMain(const TMainCommandLine& CommandLine, const std::string& Dir)
+    : ProgramDir(IncludeTrailingBackslash(Dir)), Langs(&Screen), Clock(std::make_unique<QElapsedTimer>()) {
+  Clock->start();
+  setObjectName(QStringLiteral("Main"));
+  LangForm = std::make_unique<TQtLangForm>(this, "TMain");
+  Screen.Forms.push_back(LangForm.get());
+  Run = std::make_unique<TSearchRun>(Scanner, *this);
+  BuildWindow();
+  FormCreate(CommandLine);
+}
+
+TMain::~TMain() {
+  LogWindowSink = nullptr;
+  SetMsgLanguages(nullptr);
+  Scanner.Converters = nullptr;
+  Converters.reset();
+}
+
+void TMain::BuildWindow() {
+  setWindowTitle(QString::fromUtf8(kApplicationTitle));
+  resize(860, 560);
+
+  // ---- The search panel ----
+  auto* Panel = new QWidget;
+  Panel->setObjectName(QStringLiteral("SearchPanel"));
+  auto* Layout = new QVBoxLayout(Panel);
+
+  auto* WhatBox = new QGroupBox(QStringLiteral("What to find"));
+  WhatBox->setObjectName(QStringLiteral("WhatGroup"));
+  auto* What = new QVBoxLayout(WhatBox);
+  Pattern = MakeHistoryCombo("PatternCombo");
+  What->addWidget(Pattern);
+  auto* ModeRow = new QHBoxLayout;
+  ExactRadio = new QRadioButton(QStringLiteral("E&xact"));
+  ExactRadio->setObjectName(QStringLiteral("ExactRadio"));
+  FuzzyRadio = new QRadioButton(QStringLiteral("&Fuzzy"));
+  FuzzyRadio->setObjectName(QStringLiteral("FuzzyRadio"));
+  ExactRadio->setChecked(true);
+  LogicBox = new QComboBox;
+  LogicBox->setObjectName(QStringLiteral("LogicBox"));
+  ModeRow->addWidget(ExactRadio);
+  ModeRow->addWidget(FuzzyRadio);
+  ModeRow->addWidget(LogicBox, 1);
+  What->addLayout(ModeRow);
+  CaseSensCheck = MakeCheck("CaseSensCheck", "&Case sensitive");
+  WholeWordsCheck = MakeCheck("WholeWordsCheck", "W&hole words");
+  What->addWidget(CaseSensCheck);
+  What->addWidget(WholeWordsCheck);
+  InResultsCheck = MakeCheck("InResultsCheck", "Search in res&ults");
+  What->addWidget(InResultsCheck);
+  Layout->addWidget(WhatBox);
+
+  auto* WhereBox = new QGroupBox(QStringLiteral("Where to find"));
+  WhereBox->setObjectName(QStringLiteral("WhereGroup"));
+  auto* Where = new QVBoxLayout(WhereBox);
+  auto* PathRow = new QHBoxLayout;
+  Paths = MakeHistoryCombo("PathCombo");
+  BrowseBtn = new QPushButton(QStringLiteral("Bro&wse..."));
+  BrowseBtn->setObjectName(QStringLiteral("BrowseBtn"));
+  PathRow->addWidget(Paths, 1);
+  PathRow->addWidget(BrowseBtn);
+  Where->addLayout(PathRow);
+  auto* MaskLabel = new QLabel(QStringLiteral("File &types:"));
+  MaskLabel->setObjectName(QStringLiteral("MaskLabel"));
+  Masks = MakeHistoryCombo("MaskCombo");
+  MaskLabel->setBuddy(Masks);
+  Where->addWidget(MaskLabel);
+  Where->addWidget(Masks);
+  SubdirsCheck = MakeCheck("SubdirsCheck", "Su&bdirectories");
+  FilesCheck = MakeCheck("FilesCheck", "Pl&ain files");
+  ArchivesCheck = MakeCheck("ArchivesCheck", "A&rchives");
+  auto* KindRow = new QHBoxLayout;
+  KindRow->addWidget(FilesCheck);
+  KindRow->addWidget(ArchivesCheck);
+  Where->addWidget(SubdirsCheck);
+  Where->addLayout(KindRow);
+  Layout->addWidget(WhereBox);
+
+  auto* HowBox = new QGroupBox(QStringLiteral("Options"));
+  HowBox->setObjectName(QStringLiteral("OptionsGroup"));
+  auto* How = new QVBoxLayout(HowBox);
+  DirectScanCheck = MakeCheck("DirectScanCheck", "&Direct scan");
+  ConvToTextCheck = MakeCheck("ConvToTextCheck", "Co&nvert to text (slower)");
+  AnsiCheck = MakeCheck("AnsiCheck", "ANSI");
+  OemCheck = MakeCheck("OemCheck", "OEM");
+  UnicodeCheck = MakeCheck("UnicodeCheck", "Unicode");
+  SkipBinaryCheck = MakeCheck("SkipBinaryCheck", "S&kip non-text files");
+  How->addWidget(DirectScanCheck);
+  auto* CharsetRow = new QHBoxLayout;
+  CharsetRow->addWidget(AnsiCheck);
+  CharsetRow->addWidget(OemCheck);
+  CharsetRow->addWidget(UnicodeCheck);
+  How->addLayout(CharsetRow);
+  How->addWidget(ConvToTextCheck);
+  How->addWidget(SkipBinaryCheck);
+  Layout->addWidget(HowBox);
+
+  FilterBox = new QGroupBox(QStringLiteral("Filter files by date and size"));
+  FilterBox->setObjectName(QStringLiteral("FilterBox"));
+  FilterBox->setCheckable(true);
+  FilterBox->setChecked(false);
+  auto* Filter = new QFormLayout(FilterBox);
+  DateCheck = MakeCheck("DateCheck", "Date");
+  DateFromEdit = new QDateEdit;
+  DateToEdit = new QDateEdit;
+  for (QDateEdit* Edit : {DateFromEdit, DateToEdit}) {
+    Edit->setCalendarPopup(true);
+    Edit->setMinimumDate(kDateOrigin);
+    Edit->setSpecialValueText(QStringLiteral(" "));  // the open bound shows empty
+    Edit->setDate(kDateOrigin);
+  }
+  DateFromEdit->setObjectName(QStringLiteral("DateFromEdit"));
+  DateToEdit->setObjectName(QStringLiteral("DateToEdit"));
+  auto* DateRow = new QHBoxLayout;
+  DateRow->addWidget(DateFromEdit);
+  DateRow->addWidget(DateToEdit);
+  Filter->addRow(DateCheck, DateRow);
+  SizeCheck = MakeCheck("SizeCheck", "File size");
+  SizeFromEdit = new QLineEdit;
+  SizeFromEdit->setObjectName(QStringLiteral("SizeFromEdit"));
+  SizeToEdit = new QLineEdit;
+  SizeToEdit->setObjectName(QStringLiteral("SizeToEdit"));
+  SizeUnits = new QComboBox;
+  SizeUnits->setObjectName(QStringLiteral("SizeUnitsBox"));
+  SizeUnits->addItems({QStringLiteral("bytes"), QStringLiteral("Kbytes"), QStringLiteral("Mbytes")});
+  auto* SizeRow = new QHBoxLayout;
+  SizeRow->addWidget(SizeFromEdit);
+  SizeRow->addWidget(SizeToEdit);
+  SizeRow->addWidget(SizeUnits);
+  Filter->addRow(SizeCheck, SizeRow);
+  Layout->addWidget(FilterBox);
+
+  auto* Buttons = new QHBoxLayout;
+  StartBtn = new QPushButton(QStringLiteral("Start"));
+  StartBtn->setObjectName(QStringLiteral("StartBtn"));
+  StartBtn->setDefault(true);
+  StopBtn = new QPushButton(QStringLiteral("Stop"));
+  StopBtn->setObjectName(QStringLiteral("StopBtn"));
+  PauseBtn = new QPushButton(QStringLiteral("Pause"));
+  PauseBtn->setObjectName(QStringLiteral("PauseBtn"));
+  PauseBtn->setCheckable(true);
+  Buttons->addWidget(StartBtn);
+  Buttons->addWidget(StopBtn);
+  Buttons->addWidget(PauseBtn);
+  Layout->addLayout(Buttons);
+  Layout->addStretch(1);
+
+  SearchPanel = new QScrollArea;
+  SearchPanel->setObjectName(QStringLiteral("SearchScroll"));
+  SearchPanel->setWidget(Panel);
+  SearchPanel->setWidgetResizable(true);
+  SearchPanel->setMinimumWidth(kSearchPanelWidth);
+
+  // ---- The results list ----
+  ResultView = new QTreeView;
+  ResultView->setObjectName(QStringLiteral("ResList"));
+  Model = new TResListModel([this]() -> TSearchResults& { return Run->Results(); }, this);
+  ResultView->setModel(Model);
+  ResultView->setRootIsDecorated(false);
+  ResultView->setUniformRowHeights(true);
+  ResultView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ResultView->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ResultView->setDragEnabled(true);
+  ResultView->setDragDropMode(QAbstractItemView::DragOnly);
+  ResultView->header()->setSectionsMovable(true);
+  ResultView->header()->setSectionsClickable(true);
+  ResultView->header()->setMinimumSectionSize(50);
+  const int Widths[4] = {108, 140, 60, 84};
+  for (int I = 0; I < 4; ++I) ResultView->header()->resizeSection(I, Widths[I]);
+  connect(ResultView->header(), &QHeaderView::sectionClicked, this, &TMain::ResListHeaderClick);
+  connect(ResultView->header(), &QHeaderView::sectionDoubleClicked, this,
+          [this](int Section) { ResultView->resizeColumnToContents(Section); });
+
+  Splitter = new QSplitter;
+  Splitter->setObjectName(QStringLiteral("Splitter"));
+  Splitter->addWidget(SearchPanel);
+  Splitter->addWidget(ResultView);
+  Splitter->setStretchFactor(1, 1);
+  Splitter->setChildrenCollapsible(false);
+  connect(Splitter, &QSplitter::splitterMoved, this, [this](int, int) {
+    int Wanted = ClampSplitter(width() - Splitter->handleWidth() - 8, kSearchPanelWidth, kResultsReserve,
+                               SearchPanel->width());
+    if (Wanted != SearchPanel->width()) Splitter->setSizes({Wanted, width() - Wanted});
+  });
+  setCentralWidget(Splitter);
+
+  StatusBar = new TWideStatusBar(this);
+  StatusBar->setObjectName(QStringLiteral("StatusBar"));
+  StatusBar->AddPanel({u"", 0, 0, 0});
+  StatusBar->AddPanel({u"", 50, 0, 1});
+  setStatusBar(StatusBar);
+
+  BuildMenus();
+
+  connect(StartBtn, &QPushButton::clicked, this, [this] { SearchStartExec(); });
+  connect(StopBtn, &QPushButton::clicked, this, [this] { SearchStopExec(); });
+  connect(PauseBtn, &QPushButton::clicked, this, [this] {
+    // The click only asks; the pause runs its waiting loop after the click has been handled.
+    QTimer::singleShot(0, this, [this] { SearchPauseExec(); });
+  });
+  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
+    QString Dir = QFileDialog::getExistingDirectory(this, QString(), Paths->currentText());
+    if (!Dir.isEmpty()) Paths->setEditText(Dir);
+  });
+  connect(ExactRadio, &QRadioButton::toggled, this, [this](bool) { FillLogicBox(); });
+  connect(DirectScanCheck, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !ConvToTextCheck->isChecked()) ConvToTextCheck->setChecked(true);
+    UpdateControls();
+  });
+  connect(ConvToTextCheck, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !DirectScanCheck->isChecked()) DirectScanCheck->setChecked(true);
+    UpdateControls();
+  });
+  connect(FilesCheck, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !ArchivesCheck->isChecked()) ArchivesCheck->setChecked(true);
+  });
+  connect(ArchivesCheck, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !FilesCheck->isChecked()) FilesCheck->setChecked(true);
+  });
+  connect(InResultsCheck, &QCheckBox::toggled, this, [this](bool) { UpdateControls(); });
+  for (QCheckBox* Check : {DateCheck, SizeCheck}) connect(Check, &QCheckBox::toggled, this, [this] { UpdateControls(); });
+  connect(FilterBox, &QGroupBox::toggled, this, [this] { UpdateControls(); });
+  connect(Paths->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { Paths->setEditText(Q(ParsePathList(U(Paths->currentText())))); });
+  connect(Masks->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText())))); });
+  for (QLineEdit* Edit : {SizeFromEdit, SizeToEdit})
+    connect(Edit, &QLineEdit::editingFinished, this,
+            [Edit] { Edit->setText(Q(NormalizeSizeEditText(U(Edit->text())))); });
+}
+
+void TMain::BuildMenus() {
+  auto MakeAction = [this](const char* Name, const char* Caption, auto Handler) {
+    auto* Action = new QAction(QString::fromUtf8(Caption), this);
+    Action->setObjectName(QString::fromUtf8(Name));
+    connect(Action, &QAction::triggered, this, Handler);
+    return Action;
+  };
+  actSearchStart = MakeAction("actSearchStart", "Start", [this] { SearchStartExec(); });
+  actSearchStop = MakeAction("actSearchStop", "Stop", [this] { SearchStopExec(); });
+  actSearchPause = MakeAction("actSearchPause", "Pause",
+                              [this] { QTimer::singleShot(0, this, [this] { SearchPauseExec(); }); });
+  actSearchPause->setCheckable(true);
+  actShowLog = MakeAction("actShowLog", "Show Log", [this] { ShowLogExec(); });
+  actShowLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  actExit = MakeAction("actExit", "Exit", [this] {
+    Run->StopRequested = true;
+    close();
+  });
+  mClear = MakeAction("mClear", "Clear Search Results", [this] {
+    ClearResults();
+    InResultsCheck->setChecked(false);
+    SetStatusText(u"", false);
+  });
+
+  auto* File = menuBar()->addMenu(QStringLiteral("&File"));
+  File->setObjectName(QStringLiteral("mFile"));
+  File->addAction(actExit);
+  auto* Search = menuBar()->addMenu(QStringLiteral("&Search"));
+  Search->setObjectName(QStringLiteral("mSearch"));
+  Search->addAction(actSearchStart);
+  Search->addAction(actSearchStop);
+  Search->addAction(actSearchPause);
+  Search->addSeparator();
+  Search->addAction(mClear);
+  auto* View = menuBar()->addMenu(QStringLiteral("&View"));
+  View->setObjectName(QStringLiteral("mView"));
+  mStatusBar = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
+    ViewOptions.StatusBar = On;
+    StatusBar->setVisible(On);
+  });
+  mStatusBar->setCheckable(true);
+  mEnableLog = MakeAction("mEnableLog", "Enable Log Window", [this](bool On) { ViewOptions.LogWindow = On; });
+  mEnableLog->setCheckable(true);
+  View->addAction(mStatusBar);
+  View->addAction(mEnableLog);
+  View->addAction(actShowLog);
+  mLanguage = View->addMenu(QStringLiteral("Interface Language"));
+  mLanguage->setObjectName(QStringLiteral("mLanguage"));
+  connect(View, &QMenu::aboutToShow, this, [this] {
+    mStatusBar->setChecked(ViewOptions.StatusBar);
+    mEnableLog->setChecked(ViewOptions.LogWindow);
+  });
+  connect(Search, &QMenu::aboutToShow, this, [this] { mClear->setEnabled(!Run->Busy); });
+}
+
+void TMain::FormCreate(const TMainCommandLine& CommandLine) {
+  DebugMode = CommandLine.DebugMode;
+  Run->DebugMode = CommandLine.DebugMode;
+  Run->TimeMode = CommandLine.TimeMode;
+  MemoryMode = CommandLine.MemoryMode;
+  if (CommandLine.LogToFile) OpenLogFile(Utf16ToUtf8(LogFileNameFor(CommandLine.ProgramPath)));
+
+  Scanner.Archives = &ArchiveWalk;
+  Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
+  Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
+
+  IsScreenFontInstalled = nullptr;
+  SetDefaultOptions();
+  bool Loaded = false;
+  try {
+    Langs.AddLanguage("English", 1);
+    Langs.OnChange = [this] { LanguageChanged(); };
+    Loaded = LoadOptions();
+    if (!Loaded) {
+      // A first run: the temporary folder and the system's virtual file systems are never searched.
+      for (const std::u16string& Dir : {WideGetTempDir(), std::u16string(u"/proc"), std::u16string(u"/sys"),
+                                       std::u16string(u"/dev")})
+        if (!Dir.empty()) ExcludedDirs.Add(Dir);
+    }
+    for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
+      std::u16string Dir = ExcludedDirs.Get(I);
+      if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
+      ExcludedDirs.Delete(I);
+      ExcludedDirs.Insert(I, Dir);
+    }
+    ExcludedDirs.Sort();
+    LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
+    LanguagesLoadedAt = NowDateTime();
+    Langs.CaptureForm(0, *LangForm);
+    if (!Loaded) {
+      int32_t Index = LanguageIndexForLCID(Langs, GetSystemDefaultLCID());
+      if (Index >= 0) ViewOptions.LanguageIndex = static_cast<uint8_t>(Index);
+    }
+    SetMsgLanguages(&Langs);
+    if (ViewOptions.LanguageIndex < Langs.GetLanguageCount()) Langs.SetLanguageIndex(ViewOptions.LanguageIndex);
+  } catch (const std::exception& E) {
+    try {
+      Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadOpt_s), E.what()));
+    } catch (...) {
+    }
+  }
+  // The language menu: one radio item per language, each selecting the language it shows.
+  auto* Group = new QActionGroup(this);
+  for (const TLanguageMenuItem& Item : LangMenu.Items) {
+    auto* Action = mLanguage->addAction(Q(Item.Caption));
+    Action->setObjectName(QString::fromStdString(Item.Name));
+    Action->setCheckable(true);
+    Action->setActionGroup(Group);
+    if (Item.HotKey > 0) Action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | (Qt::Key_F1 + Item.HotKey - 1)));
+    int32_t Language = Item.LanguageIndex;
+    connect(Action, &QAction::triggered, this, [this, Language] { SetLanguage(Language); });
+  }
+  mLanguage->setEnabled(LangMenu.Enabled);
+
+  try {
+    Converters = std::make_unique<TQVConverters>();
+    Scanner.Converters = Converters.get();
+    Run->Converters = Converters.get();
+    std::string Shared = ReadSharedFilesDir();
+    if (!Shared.empty()) {
+      BindArchiveLibraries(Shared);
+      LoadConverters(*Converters, Shared);
+    }
+    if (Converters->Count() == 0) LoadConverters(*Converters, ProgramDir);
+  } catch (const std::exception& E) {
+    Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
+  }
+  Run->BindScanner();
+  LogDisabledArchiveKinds();
+
+  // Placement: the saved rectangle, fitted onto the screen.
+  if (ViewOptions.MainRect.Right > 0) {
+    TRect32 Rect = ViewOptions.MainRect;
+    QRect Screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
+    if (Screen.isValid()) {
+      FitRectToScreen(Rect, Screen.width(), Screen.height());
+      setGeometry(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
+    }
+    if (ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+  }
+  ControlsFromSettings();
+  StatusBar->setVisible(ViewOptions.StatusBar);
+  ApplyCommandLine(CommandLine);
+  UpdateControls();
+}
+
+void TMain::ControlsFromSettings() {
+  CaseSensCheck->setChecked(SearchOptions.CaseSensitive);
+  WholeWordsCheck->setChecked(SearchOptions.WholeWords);
+  (SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
+  FillLogicBox();
+  LogicBox->setCurrentIndex(std::clamp<int>(SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
+  ConvToTextCheck->setChecked(ScanOptions.ConvertToText);
+  DirectScanCheck->setChecked(ScanOptions.DirectScan);
+  AnsiCheck->setChecked(ScanOptions.ANSI);
+  OemCheck->setChecked(ScanOptions.OEM);
+  UnicodeCheck->setChecked(ScanOptions.Unicode);
+  SkipBinaryCheck->setChecked(ScanOptions.SkipBinary);
+  SubdirsCheck->setChecked(FileOptions.Subdirectories);
+  bool Files = FileOptions.PlainFiles, Archives = FileOptions.Archives;
+  if (!Files && !Archives) Files = true;
+  FilesCheck->setChecked(Files);
+  ArchivesCheck->setChecked(Archives);
+  FilterBox->setChecked(FileOptions.FilterOn);
+  DateCheck->setChecked(FileOptions.DateFilterOn);
+  SizeCheck->setChecked(FileOptions.SizeFilterOn);
+  if (FileOptions.DateFilterOn) {
+    SetDate(DateFromEdit, FileOptions.DateFrom);
+    SetDate(DateToEdit, FileOptions.DateTo);
+  }
+  int Units = std::clamp<int>(FileOptions.SizeUnits, 0, 2);
+  if (FileOptions.SizeFrom >= 0) SizeFromEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeFrom, Units)));
+  if (FileOptions.SizeTo >= 0) SizeToEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeTo, Units)));
+  SizeUnits->setCurrentIndex(Units);
+  for (int I = 0; I < kResListColumnCount; ++I)
+    if (ResListColumns[static_cast<size_t>(I)].Width > 0)
+      ResultView->header()->resizeSection(I, std::max(50, ResListColumns[static_cast<size_t>(I)].Width));
+}
+
+void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {
+  // The pattern box starts with the option's text, empty without it, whatever the history holds.
+  Pattern->setEditText(Q(CommandLine.Text));
+  if (!CommandLine.Path.empty()) Paths->setEditText(Q(CommandLine.Path));
+  if (!CommandLine.Mask.empty()) Masks->setEditText(Q(CommandLine.Mask));
+}
+
+void TMain::FillLogicBox() {
+  int32_t Index = LogicBox->currentIndex();
+  std::vector<std::u16string> Items = LogicComboItems(ExactRadio->isChecked(), Index);
+  LogicBox->clear();
+  for (const auto& Item : Items) LogicBox->addItem(Q(Item));
+  LogicBox->setCurrentIndex(Index);
+}
+
+void TMain::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  if (!FirstShow) return;
+  FirstShow = false;
+  // Log entries made during creation wait in the buffer until the log window can take them.
+  LogWindowSink = [this](const std::string& Text, bool Show) { GetLogForm()->AddLine(Text, Show); };
+  GetLogForm();
+  FlushLogBuffer();
+  for (QAction* Action : mLanguage->actions())
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
+  TWideStringList Items;
+  std::string Names[3] = {"Pattern", "Paths", "Masks"};
+  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  for (int I = 0; I < 3; ++I) {
+    LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
+    SetItems(Boxes[I], Items);
+  }
+  // The first activation: empty boxes get the saved lists.
+  QTimer::singleShot(0, this, [this] {
+    if (Paths->currentText().isEmpty() && SearchPaths.GetCount() > 0) Paths->setEditText(Q(JoinQuotedList(SearchPaths)));
+    if (Masks->currentText().isEmpty() && SearchMasks.GetCount() > 0) Masks->setEditText(Q(JoinQuotedList(SearchMasks)));
+  });
+}
+
+TLog* TMain::GetLogForm() {
+  if (!LogForm) {
+    LogForm = new TLog(this);
+    LogLangForm = std::make_unique<TQtLangForm>(LogForm.data(), "TLog");
+    Screen.Forms.push_back(LogLangForm.get());
+    Langs.CaptureForm(0, *LogLangForm);
+    Langs.TranslateForm(*LogLangForm);
+    QRect Main = geometry();
+    LogForm->move(std::max(0, Main.right() - LogForm->width() - 12), std::max(0, Main.bottom() - LogForm->height() - 32));
+  }
+  return LogForm;
+}
+
+void TMain::ShowLogExec() {
+  TLog* Form = GetLogForm();
+  Form->show();
+  Form->raise();
+}
+
+void TMain::closeEvent(QCloseEvent* Event) {
+  Run->StopRequested = true;
+  CommitComboEdits();
+  SaveSettings();
+  CloseLogFile();
+  Event->accept();
+}
+
+void TMain::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_Escape && Run->Busy) {
+    Run->AskStop();
+    return;
+  }
+  if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && !(Event->modifiers() & Qt::ControlModifier)) {
+    SearchStartExec();
+    return;
+  }
+  if (Event->key() == Qt::Key_F3) {
+    SearchStartExec();
+    return;
+  }
+  QMainWindow::keyPressEvent(Event);
+}
+
+void TMain::CommitComboEdits() {
+  if (Paths->lineEdit()->hasFocus()) Paths->setEditText(Q(ParsePathList(U(Paths->currentText()))));
+  if (Masks->lineEdit()->hasFocus()) Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText()))));
+}
+
+TSearchFields TMain::Fields() const {
+  TSearchFields F;
+  F.Pattern = U(Pattern->currentText());
+  F.Paths = U(Paths->currentText());
+  F.Masks = U(Masks->currentText());
+  F.Fuzzy = FuzzyRadio->isChecked();
+  F.CaseSensitive = CaseSensCheck->isChecked();
+  F.WholeWords = WholeWordsCheck->isChecked();
+  F.LogicIndex = LogicBox->currentIndex();
+  F.DirectScan = DirectScanCheck->isChecked();
+  F.ConvertToText = ConvToTextCheck->isChecked();
+  F.Ansi = AnsiCheck->isChecked();
+  F.Oem = OemCheck->isChecked();
+  F.Unicode = UnicodeCheck->isChecked();
+  F.SkipBinary = SkipBinaryCheck->isChecked();
+  F.Subdirectories = SubdirsCheck->isChecked();
+  F.PlainFiles = FilesCheck->isChecked();
+  F.Archives = ArchivesCheck->isChecked();
+  F.InResults = InResultsCheck->isChecked() && InResultsCheck->isEnabled();
+  F.FilterOn = FilterBox->isChecked();
+  F.DateFilterOn = DateCheck->isChecked();
+  F.SizeFilterOn = SizeCheck->isChecked();
+  F.DateFrom = DateOf(DateFromEdit);
+  F.DateTo = DateOf(DateToEdit);
+  F.SizeFromText = U(SizeFromEdit->text());
+  F.SizeToText = U(SizeToEdit->text());
+  F.SizeUnits = SizeUnits->currentIndex();
+  return F;
+}
+
+void TMain::ShowFields(const TSearchFields& F) {
+  if (U(Paths->currentText()) != F.Paths) Paths->setEditText(Q(F.Paths));
+  if (U(Masks->currentText()) != F.Masks) Masks->setEditText(Q(F.Masks));
+  DirectScanCheck->setChecked(F.DirectScan);
+  AnsiCheck->setChecked(F.Ansi);
+  FilesCheck->setChecked(F.PlainFiles);
+  InResultsCheck->setChecked(F.InResults);
+}
+
+void TMain::SearchStartExec() {
+  if (!Run->Paused && Run->Busy) return;
+  TSearchFields F = Fields();
+  Run->SearchStartExec(F);
+}
+
+void TMain::ClearResults() {
+  Run->ClearResults();
+  UpdateControls();
+}
+
+void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
+  Status = AddPeriod ? WideAddPeriod(Text) : Text;
+  StatusBar->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, MemoryMode ? AllocatedMemory() : 0));
+  StatusBar->repaint();
+}
+
+void TMain::SaveSettings() {
+  SearchOptions.CaseSensitive = CaseSensCheck->isChecked();
+  SearchOptions.WholeWords = WholeWordsCheck->isChecked();
+  SearchOptions.Fuzzy = FuzzyRadio->isChecked();
+  SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox->currentIndex()));
+  ScanOptions.DirectScan = DirectScanCheck->isChecked();
+  ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
+  ScanOptions.ANSI = AnsiCheck->isChecked();
+  ScanOptions.OEM = OemCheck->isChecked();
+  ScanOptions.Unicode = UnicodeCheck->isChecked();
+  ScanOptions.SkipBinary = SkipBinaryCheck->isChecked();
+  FileOptions.Subdirectories = SubdirsCheck->isChecked();
+  FileOptions.PlainFiles = FilesCheck->isChecked();
+  FileOptions.Archives = ArchivesCheck->isChecked();
+  FileOptions.FilterOn = FilterBox->isChecked();
+  FileOptions.DateFilterOn = DateCheck->isChecked();
+  FileOptions.SizeFilterOn = SizeCheck->isChecked();
+  FileOptions.DateFrom = DateOf(DateFromEdit);
+  FileOptions.DateTo = DateOf(DateToEdit);
+  FileOptions.SizeUnits = static_cast<uint8_t>(std::max(0, SizeUnits->currentIndex()));
+  FileOptions.SizeFrom = SizeTextToBytes(U(SizeFromEdit->text()), FileOptions.SizeUnits);
+  FileOptions.SizeTo = SizeTextToBytes(U(SizeToEdit->text()), FileOptions.SizeUnits);
+  SplitQuotedList(SearchPaths, U(Paths->currentText()));
+  SplitQuotedList(SearchMasks, U(Masks->currentText()));
+  QRect Normal = normalGeometry();
+  ViewOptions.MainRect = {Normal.left(), Normal.top(), Normal.right() + 1, Normal.bottom() + 1};
+  ViewOptions.Maximized = isMaximized();
+  if (Langs.GetLanguageIndex() >= 0) ViewOptions.LanguageIndex = static_cast<uint8_t>(Langs.GetLanguageIndex());
+  for (int I = 0; I < kResListColumnCount; ++I) {
+    ResListColumns[static_cast<size_t>(I)].Width = std::min(kMaxResListColumnWidth, ResultView->header()->sectionSize(I));
+    ResListColumns[static_cast<size_t>(I)].Position = ResultView->header()->visualIndex(I);
+  }
+  SaveOptions();
+  TWideStringList Items;
+  std::string Names[3] = {"Pattern", "Paths", "Masks"};
+  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  for (int I = 0; I < 3; ++I) {
+    ItemsOf(Boxes[I], Items);
+    std::u16string Text = U(Boxes[I]->currentText());
+    SaveComboHistory(Items, Text, Names[I], I == 0);
+    SetItems(Boxes[I], Items);
+  }
+}
+
+void TMain::SetLanguage(int32_t Index) {
+  try {
+    ::SetLanguage(Langs, LanguageFiles, LanguagesLoadedAt, Index, [](const std::string& Line) { Log(Line); });
+  } catch (const std::exception& E) {
+    Log(E.what());
+  }
+}
+
+void TMain::LanguageChanged() {
+  FillLogicBox();
+  for (QAction* Action : mLanguage->actions())
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
+  ReshowMessageDlg();
+}
+
+void TMain::ResListHeaderClick(int Column) {
+  if (Column < 0 || Column > 3) return;
+  std::u16string Focused;
+  QModelIndex Current = ResultView->currentIndex();
+  if (Current.isValid() && Current.row() < Results().Count()) Focused = Results().GetFullName(Current.row());
+  SortColumn = NextSortColumn(SortColumn, Column);
+  bool Ascending = SortColumn > 0;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  SortSearchResults(Results(), Column, Ascending);
+  Model->Reset();
+  QApplication::restoreOverrideCursor();
+  ResultView->header()->setSortIndicatorShown(true);
+  ResultView->header()->setSortIndicator(Column, Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+  if (!Focused.empty()) {
+    int32_t Row = Results().IndexOf(Focused);
+    if (Row >= 0) {
+      QModelIndex Index = Model->index(Row, 0);
+      ResultView->setCurrentIndex(Index);
+      ResultView->scrollTo(Index);
+    }
+  }
+}
+
+void TMain::UpdateControls() {
+  bool Busy = Run->Busy;
+  StartBtn->setEnabled(!Busy || Run->Paused);
+  actSearchStart->setEnabled(!Busy || Run->Paused);
+  StopBtn->setEnabled(Busy);
+  actSearchStop->setEnabled(Busy);
+  PauseBtn->setEnabled(Busy);
+  actSearchPause->setEnabled(Busy);
+  PauseBtn->setChecked(Run->Paused);
+  actSearchPause->setChecked(Run->Paused);
+  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
+                                                    WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
+    W->setEnabled(!Busy);
+  InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
+  bool Inputs = !Busy && !InResultsCheck->isChecked();
+  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn, Masks,
+                                                    FilterBox})
+    W->setEnabled(Inputs);
+  DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
+  DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
+  for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit, SizeToEdit, SizeUnits})
+    W->setEnabled(Inputs && SizeCheck->isChecked());
+  bool Charsets = !Busy && DirectScanCheck->isChecked();
+  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck}) W->setEnabled(Charsets);
+  bool HasConverters = Converters && Converters->Count() > 0;
+  if (!HasConverters) ConvToTextCheck->setChecked(false);
+  ConvToTextCheck->setEnabled(HasConverters && !Busy);
+}
+
+// ---- ISearchHost ----
+
+void TMain::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void TMain::WaitUntil(const std::function<bool()>& Done) {
+  QEventLoop Loop;
+  QTimer Check;
+  connect(&Check, &QTimer::timeout, &Loop, [&] {
+    if (Done()) Loop.quit();
+  });
+  Check.start(20);
+  if (!Done()) Loop.exec();
+}
+
+uint32_t TMain::TickCount() { return static_cast<uint32_t>(Clock->elapsed()); }
+
+void TMain::RefreshRowCount() { Model->Refresh(); }
+
+void TMain::ClearSortMark() {
+  if (SortColumn == -1) return;
+  SortColumn = -1;
+  ResultView->header()->setSortIndicatorShown(false);
+}
+
+void TMain::FocusBox(TSearchBox Box) {
+  QComboBox* Target = Box == sbPattern ? Pattern : Box == sbPaths ? Paths : Box == sbMasks ? Masks : nullptr;
+  if (Target) Target->setFocus();
+}
+
+void TMain::StateChanged() {
+  if (Run->Busy && !Run->Paused)
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  else
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+  UpdateControls();
+}
+
+void TMain::PostUserInterrupt() {
+  QTimer::singleShot(0, this, [] { Log(TSearchRun::UserInterruptLine(NowDateTime())); });
+}
+
+TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::string& ArcName) {
+  TPasswordAnswer Answer;
+  bool Ok = false;
+  QString Text = QInputDialog::getText(
+      this, QString::fromUtf8(kApplicationTitle),
+      Q(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {ItemName, ArcName})), QLineEdit::Password, QString(), &Ok);
+  Answer.Ok = Ok;
+  Answer.Password = Text.toStdString();
+  return Answer;
+}

@@ -1,0 +1,140 @@
+// The main window: the search panel (what to find, where, which files, how), the results list, the
+// status bar and the menus; it makes, loads and binds everything the program needs at start-up, runs a
+// search on its own thread (the search pumps the window's events), and saves the settings when it closes.
+//
+// The decisions live in widget-free units (MainForm, SearchRun, ResList, IO, VVCLUtil); this class turns
+// them into widgets. Main thread only; one main window per program, living until the program ends.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <vector>
+
+#include "app/MLUtil.h"
+#include "app/MainForm.h"
+#include "app/MultiLan.h"
+#include "app/SearchRun.h"
+#include "app/ui/QtLang.h"
+#include "search/FileScan.h"
+#include "search/FileScanArc.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QSplitter;
+class QTreeView;
+class QToolButton;
+class QElapsedTimer;
+class TLog;
+class TQVConverters;
+class TResListModel;
+class TWideStatusBar;
+
+class TMain : public QMainWindow, public ISearchHost {
+  Q_OBJECT
+ public:
+  // ProgramDir: the program's folder with a trailing "/" (plug-ins and language files lie there).
+  TMain(const TMainCommandLine& CommandLine, const std::string& ProgramDir);
+  ~TMain() override;
+
+  // ---- Commands ----
+  void SearchStartExec();
+  void SearchStopExec() { Run->SearchStopExec(); }
+  void SearchPauseExec() { Run->SearchPauseExec(); }
+  void ClearResults();
+  void ShowLogExec();
+  // The status line: Text with a final period when AddPeriod (and the memory figure in memory mode).
+  void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
+  // Writes the controls into the settings, then saves them and the three histories.
+  void SaveSettings() override;
+  // The log window, made on first use.
+  TLog* GetLogForm();
+
+  // ---- For tests and the commands layer ----
+  TSearchRun& SearchRun() { return *Run; }
+  TSearchResults& Results() { return Run->Results(); }
+  TMultiLang& Languages() { return Langs; }
+  const TLanguageMenu& LanguageMenu() const { return LangMenu; }
+  TSearchFields Fields() const;
+  void ShowFields(const TSearchFields& Fields) override;
+  std::u16string StatusText() const { return Status; }
+  QTreeView* ResList() const { return ResultView; }
+  QComboBox* PatternCombo() const { return Pattern; }
+  QComboBox* PathCombo() const { return Paths; }
+  QComboBox* MaskCombo() const { return Masks; }
+  // Selects interface language Index (re-importing an edited file first).
+  void SetLanguage(int32_t Index);
+  int32_t SortColumn = 0;
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+
+ private:
+  // ---- ISearchHost ----
+  void ProcessMessages() override;
+  void WaitUntil(const std::function<bool()>& Done) override;
+  uint32_t TickCount() override;
+  void RefreshRowCount() override;
+  void ClearSortMark() override;
+  void FocusBox(TSearchBox Box) override;
+  void StateChanged() override;
+  void PostUserInterrupt() override;
+  TPasswordAnswer AskPassword(const std::string& ItemName, const std::string& ArcName) override;
+
+  void BuildWindow();
+  void BuildMenus();
+  void FormCreate(const TMainCommandLine& CommandLine);
+  void ControlsFromSettings();
+  void ApplyCommandLine(const TMainCommandLine& CommandLine);
+  void LanguageChanged();
+  void FillLogicBox();
+  void ResListHeaderClick(int Column);
+  void CommitComboEdits();
+  void UpdateControls();
+
+  std::string ProgramDir;
+  TQtLangScreen Screen;
+  TMultiLang Langs;
+  std::unique_ptr<TQtLangForm> LangForm, LogLangForm;
+  std::vector<TLanguageFile> LanguageFiles;
+  TLanguageMenu LangMenu;
+  TDateTime LanguagesLoadedAt = 0;
+  std::unique_ptr<TQVConverters> Converters;
+  TArchiveWalk ArchiveWalk;
+  TFileScanner Scanner;
+  std::unique_ptr<TSearchRun> Run;
+  std::unique_ptr<QElapsedTimer> Clock;
+  bool FirstShow = true;
+  bool DebugMode = false;
+  std::u16string Status;
+
+  // Widgets.
+  QSplitter* Splitter = nullptr;
+  QScrollArea* SearchPanel = nullptr;
+  QComboBox *Pattern = nullptr, *Paths = nullptr, *Masks = nullptr, *LogicBox = nullptr, *SizeUnits = nullptr;
+  QRadioButton *ExactRadio = nullptr, *FuzzyRadio = nullptr;
+  QCheckBox *CaseSensCheck = nullptr, *WholeWordsCheck = nullptr, *DirectScanCheck = nullptr,
+            *ConvToTextCheck = nullptr, *AnsiCheck = nullptr, *OemCheck = nullptr, *UnicodeCheck = nullptr,
+            *SkipBinaryCheck = nullptr, *SubdirsCheck = nullptr, *FilesCheck = nullptr, *ArchivesCheck = nullptr,
+            *InResultsCheck = nullptr, *DateCheck = nullptr, *SizeCheck = nullptr;
+  QGroupBox* FilterBox = nullptr;
+  QDateEdit *DateFromEdit = nullptr, *DateToEdit = nullptr;
+  QLineEdit *SizeFromEdit = nullptr, *SizeToEdit = nullptr;
+  QPushButton *StartBtn = nullptr, *StopBtn = nullptr, *PauseBtn = nullptr, *BrowseBtn = nullptr;
+  QTreeView* ResultView = nullptr;
+  TResListModel* Model = nullptr;
+  TWideStatusBar* StatusBar = nullptr;
+  QAction *actSearchStart = nullptr, *actSearchStop = nullptr, *actSearchPause = nullptr, *actShowLog = nullptr,
+          *actExit = nullptr, *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr;
+  QMenu* mLanguage = nullptr;
+  QPointer<TLog> LogForm;
+};

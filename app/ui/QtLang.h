@@ -1,0 +1,76 @@
+// The language layer's view of Qt windows: a window and the named objects inside it (widgets, actions,
+// menus) as ILangForm and ILangComponent nodes, so that language files can set and capture their texts.
+// The property names are those of the language files: "Caption" (a window's title, a button's, label's,
+// action's text, a group box's or menu's title), "Hint" (the tool tip) and "Items" (a combo box's items).
+// A component's name is its objectName; the window owns every named object below it.
+//
+// Main thread only; a form node lives as long as its window.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/MLAux.h"
+
+class TQtLangNode : public ILangComponent {
+ public:
+  explicit TQtLangNode(QObject* Object) : Object(Object) {}
+  std::string Name() const override;
+  int32_t OwnedCount() const override { return 0; }
+  IComponentNode* Owned(int32_t) const override { return nullptr; }
+  IComponentNode* ObjectProperty(const std::string&) const override { return nullptr; }
+  TLangPropKind PropertyKind(const std::string& PropName) const override;
+  std::u16string GetStringProperty(const std::string& PropName) const override;
+  void SetStringProperty(const std::string& PropName, const std::u16string& Value) override;
+  std::vector<std::u16string> GetStringsProperty(const std::string& PropName) const override;
+  void SetStringsProperty(const std::string& PropName, const std::vector<std::u16string>& Items) override;
+  int32_t ItemIndex() const override;
+  void SetItemIndex(int32_t Index) override;
+
+ protected:
+  QPointer<QObject> Object;
+};
+
+class TQtLangForm : public ILangForm {
+ public:
+  // ClassName: "T" + the form name the language files use ("TMain" for section [Main]).
+  TQtLangForm(QObject* Window, std::string ClassName);
+  std::string Name() const override;
+  int32_t OwnedCount() const override;
+  IComponentNode* Owned(int32_t Index) const override;
+  IComponentNode* ObjectProperty(const std::string&) const override { return nullptr; }
+  std::string ClassName() const override { return Class; }
+  TLangPropKind PropertyKind(const std::string& PropName) const override { return Self.PropertyKind(PropName); }
+  std::u16string GetStringProperty(const std::string& PropName) const override {
+    return Self.GetStringProperty(PropName);
+  }
+  void SetStringProperty(const std::string& PropName, const std::u16string& Value) override {
+    Self.SetStringProperty(PropName, Value);
+  }
+  std::vector<std::u16string> GetStringsProperty(const std::string& PropName) const override {
+    return Self.GetStringsProperty(PropName);
+  }
+  void SetStringsProperty(const std::string& PropName, const std::vector<std::u16string>& Items) override {
+    Self.SetStringsProperty(PropName, Items);
+  }
+
+ private:
+  // The named objects below the window, refreshed at every count.
+  void Refresh() const;
+  QPointer<QObject> Window;
+  std::string Class;
+  TQtLangNode Self;
+  mutable std::vector<QObject*> Children;
+  mutable std::map<QObject*, std::unique_ptr<TQtLangNode>> Nodes;
+};
+
+// The program's open windows for the language layer.
+class TQtLangScreen : public ILangScreen {
+ public:
+  int32_t FormCount() const override { return static_cast<int32_t>(Forms.size()); }
+  ILangForm* Form(int32_t Index) const override { return Forms[static_cast<size_t>(Index)]; }
+  std::vector<ILangForm*> Forms;
+};
