@@ -9,6 +9,7 @@
 
 #include "core/CmdLine.h"
 #include "core/WinUtils.h"
+#include "server/PSConv.h"
 #include "tests/server/ChannelTestSupport.h"
 
 namespace {
@@ -201,6 +202,26 @@ TEST_F(ResidentTest, StartErrors) {
                                 ? "Win32 Error.  Code: 31.\r\nNo such process"
                                 : c.Error);
   }
+}
+
+// A real back-end in resident mode: the interpreter runs in its own copy of the server, which must leave
+// the channel alone; the client sees the start report and the answer.
+TEST_F(ResidentTest, ConvertsPostScriptWithTheInterpreter) {
+  if (!LoadGhostscript()) GTEST_SKIP() << "Ghostscript's library is not installed";
+  WriteAll(Dir / "in.ps", "%!PS\n/Helvetica findfont 20 scalefont setfont 72 700 moveto (resident) show showpage\n");
+  Start();
+  for (int i = 0; i < 2; ++i) {
+    int progress = 0;
+    EXPECT_EQ(Exchange(*Client, "-srv:ps " + Dir / "in.ps " + Dir / "out.txt", -1, &progress), "+");
+    if (i == 0) {
+      EXPECT_GE(progress, 1);  // the second comes within 250 ms of the first one's reports
+    }
+    EXPECT_NE(ReadAll(Dir / "out.txt").find("resident\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(Exchange(*Client, "ver"), kServerVersion);
+  ASSERT_EQ(Client->SendString("exit", 1000), acOK);
+  EXPECT_EQ(WaitChild(Server, 5000), 0);
+  Server = -1;
 }
 
 // Without a channel the progress routine sends nothing and goes on.
