@@ -29,9 +29,11 @@ constexpr int32_t kPeerCheckMs = 50;
   throw EWin32Error(FileErrorCode(err), std::strerror(err));
 }
 
-std::string Sanitized(const std::string& S) {
-  std::string out = S;
-  std::replace(out.begin(), out.end(), '/', '_');
+// "/" followed by S with every "/" made "_" (built by appending: GCC 12 warns falsely on "/" + string).
+std::string SlashName(const std::string& S) {
+  std::string out(1, '/');
+  out.append(S);
+  std::replace(out.begin() + 1, out.end(), '/', '_');
   return out;
 }
 
@@ -61,7 +63,7 @@ uint32_t FrameCrc(const void* Data, int32_t Length) { return UpdateCrc32(0xFFFFF
 }  // namespace
 
 std::string ChannelObjectName(const std::string& Prefix, const std::string& MapName) {
-  std::string name = "/" + Sanitized(Prefix + MapName);
+  std::string name = SlashName(Prefix + MapName);
   if (name.size() > kMaxObjectName) name.resize(kMaxObjectName);
   return name;
 }
@@ -70,9 +72,10 @@ std::string ChannelEventName(const std::string& Prefix, const std::string& MapNa
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, ".%08X", static_cast<uint32_t>(Offset));
   // The map name is cut, never the suffix, so that the names of the two areas stay apart.
-  std::string name = "/" + Sanitized(Prefix + MapName);
+  std::string name = SlashName(Prefix + MapName);
   if (name.size() + 9 > kMaxObjectName) name.resize(kMaxObjectName - 9);
-  return name + suffix;
+  name.append(suffix);
+  return name;
 }
 
 uint32_t TickCount() {

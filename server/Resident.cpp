@@ -50,7 +50,9 @@ std::string FailureAnswer() {
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
     text = text.substr(0, n);
   }
-  return std::string(kCancelAnswer) + std::string(text);
+  std::string answer(kCancelAnswer);
+  answer.append(text);
+  return answer;
 }
 
 bool ParsePid(const std::string& S, int32_t& Pid) {
@@ -90,13 +92,15 @@ bool ServeRequests(TAsyncChannel& Channel, TCommandLineParser& Parser) {
         bool ok = false;
         RequestFlags = 0;
         if (!ParseServerRequest(Parser, source, target, RequestFlags, unicode, type)) {
-          SetLastErrorText("Error in parameters. " + std::string(GetLastErrorText()));
+          std::string text("Error in parameters. ");
+          text.append(GetLastErrorText());
+          SetLastErrorText(text);
         } else {
           ClearLastErrorText();
           ok = ConvertDocument(source, target, type, unicode);
         }
         if (ok) {
-          answer = "+";
+          answer.assign(1, '+');
         } else {
           WriteErrorFile();
           answer = FailureAnswer();
@@ -168,7 +172,8 @@ int32_t ReportProgress(int32_t, int32_t Current, int32_t Total, void*) {
   const uint32_t distance = since > 0x80000000u ? 0u - since : since;
   if (distance < kProgressMessageIntervalMs) return 1;
   g_lastMessageTick = now;
-  const std::string message = "%" + std::to_string(Current) + "%" + std::to_string(Total);
+  std::string message(1, '%');
+  message.append(std::to_string(Current)).append(1, '%').append(std::to_string(Total));
   const TChannelResult sent = g_channel->SendString(message, 0);
   if (sent != acOK) return sent == acTimeout ? 1 : 0;
   std::string answer;
