@@ -28,8 +28,9 @@ QIcon IconForExtension(const std::string& Ext) {
 }  // namespace
 
 TEditFilters::TEditFilters(TQVConverters& Converters, QWidget* Parent)
-    : TGripForm(Parent), Converters(Converters), Lang(this, "TEditFilters") {
+    : QDialog(Parent), Converters(Converters), Lang(this, "TEditFilters") {
   setObjectName("EditFilters");
+  setSizeGripEnabled(true);
   setWindowTitle("Select Filters");
   auto* Layout = new QVBoxLayout(this);
   FiltersTree = new QTreeWidget(this);

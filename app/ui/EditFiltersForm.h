@@ -6,14 +6,13 @@
 #include <QDialog>
 
 #include "app/OptionPages.h"
-#include "app/ui/GripForm.h"
 #include "app/ui/QtLang.h"
 
 class QLineEdit;
 class QTreeWidget;
 class TQVConverters;
 
-class TEditFilters : public TGripForm {
+class TEditFilters : public QDialog {
   Q_OBJECT
  public:
   // Converters must outlive the dialog.
