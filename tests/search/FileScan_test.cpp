@@ -402,24 +402,19 @@ class FileScanLocked : public FileScanWalk {
   bool HadTmp = false;
 };
 
+// The file named as a root, and the file met in a walked folder (opened relative to it at first).
 TEST_F(FileScanLocked, ScansATemporaryCopy) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, EBUSY);
-  EXPECT_EQ(Run("c.doc", "", false), Names{"c.doc"});
-  EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
-  EXPECT_TRUE(TempFiles().empty());
-}
-
-TEST_F(FileScanLocked, AWalkedFileIsCopiedToo) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, EBUSY);
-  EXPECT_EQ(Run(".", "*.doc", false), Names{"c.doc"});
-  EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
-  EXPECT_TRUE(TempFiles().empty());
+  for (const auto& [roots, masks] : {std::pair{"c.doc", ""}, std::pair{".", "*.doc"}}) {
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    TFaultyFileLayer layer;
+    TFileLayerScope scope(layer);
+    layer.FailCall(TFileOp::Open, 1, EBUSY);
+    EXPECT_EQ(Run(roots, masks, false), Names{"c.doc"}) << roots;
+    EXPECT_TRUE(Log.Errors.empty());
+    EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
+    EXPECT_TRUE(TempFiles().empty());
+  }
 }
 
 TEST_F(FileScanLocked, FailedCopyIsAnOpenFailureAndLeavesNoCopy) {
