@@ -21,14 +21,8 @@ bool OfficeRefusesUnicode(bool Unicode) {
 }
 
 void AppendOfficeText(const std::string& Utf8File, std::string& Ansi) {
-  TVBufFileStream in(Utf8File, fmOpenRead);
-  std::string data(static_cast<size_t>(in.GetSize()), '\0');
-  data.resize(static_cast<size_t>(in.Read(data.data(), static_cast<int32_t>(data.size()))));
-  if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) data.erase(0, 3);
   TVMemStream out;
-  TAnsiTextSink sink(out);
-  sink.Write(data);
-  sink.Finish();
+  WriteUtf8FileAsAnsi(Utf8File, out);
   const size_t old = Ansi.size();
   Ansi.resize(old + static_cast<size_t>(out.GetSize()));
   out.Seek(0);

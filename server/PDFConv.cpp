@@ -8,6 +8,7 @@
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ChildProcess.h"
+#include "server/ConvTemp.h"
 #include "server/TextSink.h"
 
 int32_t PdfToTextTimeoutMs = kDefaultPdfToTextTimeoutMs;
@@ -32,26 +33,26 @@ bool ConvertPDF(const std::string& Source, const std::string& Target) {
       return false;
     }
     ForceDeleteFile(Target);
+    // The text goes to a file of our own, so that nothing of a failed run reaches the target.
+    TTempFile text;
+    if (!text.Make()) return false;
     TChildOptions options;
-    options.CaptureStdout = true;
     options.CaptureStderr = true;
-    options.MaxCapture = static_cast<size_t>(kMaxStreamFileSize);
+    options.MaxCapture = 65536;
     options.TimeoutMs = PdfToTextTimeoutMs;
     if (PluginCallback != nullptr) {
       const TPluginCallback callback = PluginCallback;
       void* const data = PluginCallbackData;
       options.Poll = [callback, data] { return callback(0, -1, -1, data) != 0; };
     }
-    // "-" writes the text to standard output, so that nothing of a failed run reaches the target.
     const TChildResult run =
-        RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), "-"}, options);
+        RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), text.Name()}, options);
     if (!ChildEndedByItself(run, "\"pdftotext\"", PdfToTextTimeoutMs)) return false;
-    const bool ran = run.End == TChildEnd::Exited && run.ExitCode == 0;
-    if (ran && !run.Stdout.empty()) {
+    int64_t size = 0;
+    if (run.End == TChildEnd::Exited && run.ExitCode == 0 && GetFileInfo(text.Name(), &size, nullptr, nullptr,
+                                                                          nullptr, nullptr) && size > 0) {
       auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-      TAnsiTextSink sink(*dest);
-      sink.Write(run.Stdout);
-      sink.Finish();
+      WriteUtf8FileAsAnsi(text.Name(), *dest);
       dest->Close();
       return true;
     }

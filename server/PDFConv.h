@@ -1,9 +1,10 @@
 // The "pdf" back-end: the outside program pdftotext (found beside the server, else on $PATH) turns a PDF
 // file into text, which is written to the target in the system's ANSI code page with CR LF line ends.
 //
-// The program runs as a child process whose standard error is caught through a pipe; its first line of
-// complaint becomes the error text of a failed run. A run is bounded by PdfToTextTimeoutMs and ends early
-// when the progress callback (polled while it runs) cancels. One thread.
+// The program runs as a child process that writes the text to a temporary file and whose standard error
+// is caught through a pipe; its first line of complaint becomes the error text of a failed run. A run is
+// bounded by PdfToTextTimeoutMs and ends early when the progress callback (polled while it runs) cancels.
+// One thread.
 #pragma once
 
 #include <cstdint>

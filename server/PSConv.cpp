@@ -219,12 +219,7 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
     return false;
   }
-  TVBufFileStream in(textFile, fmOpenRead);
-  TAnsiTextSink sink(Dest);
-  std::string chunk(65536, '\0');
-  for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0;)
-    sink.Write(std::string_view(chunk.data(), static_cast<size_t>(n)));
-  sink.Finish();
+  WriteUtf8FileAsAnsi(textFile, Dest);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/VFileStream.h"
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
 
@@ -70,4 +71,18 @@ void TAnsiTextSink::Put(std::string_view Utf8) {
   if (ansi.empty()) return;
   Dest.Write(ansi.data(), static_cast<int32_t>(ansi.size()));
   Written += static_cast<int64_t>(ansi.size());
+}
+
+int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest) {
+  TVBufFileStream in(Utf8File, fmOpenRead);
+  TAnsiTextSink sink(Dest);
+  std::string chunk(65536, '\0');
+  bool first = true;
+  for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0; first = false) {
+    std::string_view part(chunk.data(), static_cast<size_t>(n));
+    if (first && part.substr(0, 3) == "\xEF\xBB\xBF") part.remove_prefix(3);
+    sink.Write(part);
+  }
+  sink.Finish();
+  return sink.BytesWritten();
 }

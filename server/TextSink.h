@@ -31,5 +31,9 @@ class TAnsiTextSink {
   int64_t Written = 0;
 };
 
+// Writes the UTF-8 file Utf8File (a byte-order mark at its start dropped) through a sink to Dest, in
+// chunks; answers the bytes written. The stream's exceptions pass.
+int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest);
+
 // Converts whole UTF-8 text into the system's ANSI code page ("?" for what it cannot hold).
 std::string Utf8ToAnsi(std::string_view Utf8);

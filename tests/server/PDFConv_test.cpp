@@ -41,7 +41,8 @@ class PDFConvTest : public ::testing::Test {
   std::string FakeTool(const std::string& Script) {
     const std::string folder = Dir / "bin";
     std::filesystem::create_directories(folder);
-    WriteAll(folder + "/pdftotext", "#!/bin/sh\n" + Script + "\n");
+    // The text file is the last argument.
+    WriteAll(folder + "/pdftotext", "#!/bin/sh\nfor a; do out=$a; done\n" + Script + "\n");
     ::chmod((folder + "/pdftotext").c_str(), 0755);
     return folder;
   }
@@ -93,11 +94,12 @@ TEST_F(PDFConvTest, OutcomesOfStandInTools) {
     const char* Result;  // the target's text, or the error text
   };
   const TCase cases[] = {
-      {"printf 'one\\ntwo\\r\\nthree\\fcaf\\303\\251\\n'", true, "one\r\ntwo\r\nthree\r\ncaf\xE9\r\n"},
+      {"printf 'one\\ntwo\\r\\nthree\\fcaf\\303\\251\\n' > \"$out\"", true, "one\r\ntwo\r\nthree\r\ncaf\xE9\r\n"},
       {"exit 0", false, "Error converting PDF to text"},
+      {": > \"$out\"", false, "Error converting PDF to text"},
       {"echo 'Permission Error: copying of text not allowed' >&2; echo more >&2; exit 3", false,
        "Permission Error: copying of text not allowed"},
-      {"echo partial; exit 1", false, "Error converting PDF to text"},
+      {"echo partial > \"$out\"; exit 1", false, "Error converting PDF to text"},
       {"kill -SEGV $$", false, "Error converting PDF to text"},
   };
   for (const TCase& c : cases) {
