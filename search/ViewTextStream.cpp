@@ -54,13 +54,22 @@ void TViewTextStream::SetStream(TVStream* S) {
   if (Stream) SetPosition(0);
 }
 
-int32_t TViewTextStream::StreamSize() const { return Stream ? Stream->GetSize() : 0; }
+int32_t TViewTextStream::StreamSize() const {
+  const int32_t Size = Stream ? Stream->GetSize() : 0;
+  // The odd last byte of a UTF-16 stream is half a character: the text ends before it, so that it is no
+  // line of its own and no position lies on it.
+  return IsWide() ? Size & ~1 : Size;
+}
 
 int32_t TViewTextStream::SeekSource(int32_t P) {
   P = std::clamp(P, 0, StreamSize());
   if (IsWide()) P &= ~1;
   if (Stream) Stream->Seek(P);
   return P;
+}
+
+int32_t TViewTextStream::ReadText(char* Buf, int32_t Count, int32_t At) {
+  return Stream->Read(Buf, std::clamp(StreamSize() - At, 0, Count));
 }
 
 void TViewTextStream::SetEncoding(uint8_t NewEncoding) {
@@ -90,12 +99,14 @@ void TViewTextStream::FindLineStart() {
     Position = 0;
     return;
   }
-  const int32_t A = Position;
+  // An odd offset in UTF-16 lies inside the character that starts one byte before it; on a line break it
+  // belongs to the line that the break ends.
+  const int32_t A = IsWide() ? Position & ~1 : Position;
   const int32_t Start = SeekSource(A - 2 * LineBytes);
   const int32_t Count = std::max(0, A - Start);
   // One byte more (a unit more in UTF-16) to see whether a CR just before A is followed by an LF.
   std::string Buf(static_cast<size_t>(Count) + (IsWide() ? 3 : 1), '\0');
-  const int32_t N = Stream->Read(Buf.data(), static_cast<int32_t>(Buf.size()));
+  const int32_t N = ReadText(Buf.data(), static_cast<int32_t>(Buf.size()), Start);
   const int32_t BreakLen = IsWide() ? 2 : 1;
 
   bool Found = false;
@@ -134,7 +145,7 @@ void TViewTextStream::ReadLine(std::string& Line) {
       LineCut ? static_cast<int32_t>(RoundToLineLen(static_cast<int64_t>(Position) + LineBytes) - Position) : LineBytes;
   const bool Wide = IsWide();
   Line.resize(static_cast<size_t>(Limit) + (Wide ? 3 : 1));
-  const int32_t N = Stream->Read(Line.data(), static_cast<int32_t>(Line.size()));
+  const int32_t N = ReadText(Line.data(), static_cast<int32_t>(Line.size()), Position);
   Limit = std::min(Limit, N);
 
   int32_t BreakAt = -1;
@@ -159,8 +170,6 @@ void TViewTextStream::ReadLine(std::string& Line) {
     LineCut = true;
     Line.resize(static_cast<size_t>(Limit));
     Position += Limit;
-    // An odd final byte of an odd-sized UTF-16 stream is consumed but is no character.
-    if (Wide && Line.size() % 2 != 0) Line.pop_back();
     // A CR at the cut is consumed with the piece; its LF, if any, starts the next one.
     if (!Wide && !Line.empty() && Line.back() == kCR) Line.pop_back();
     if (Wide && Line.size() >= 2 && Line[Line.size() - 2] == kCR && Line.back() == 0) {

@@ -3,7 +3,9 @@
 // conversion of the plug-ins reads its source with it.
 //
 // Lines end at LF, CR LF or a lone CR, in 8-bit text and in UTF-16LE (where only whole units count:
-// a 0x0A byte that is the high byte of a character is no break). A line longer than the limit comes out
+// a 0x0A byte that is the high byte of a character is no break; an odd offset lies inside the character
+// that starts one byte before it; an odd-sized stream's text ends at its last whole character, the half
+// character after it belongs to no line and no position lies on it). A line longer than the limit comes out
 // in pieces: the first piece starts at the line start, the second ends at the next multiple of LineBytes
 // after it, and every further piece spans LineBytes bytes on those absolute multiples. LineCut tells that
 // the last piece read stopped at the limit, or that Position lies inside a long line.
@@ -54,12 +56,12 @@ class TViewTextStream {
   virtual void SetStream(TVStream* S);
   // Moves to the start of the line (or piece) before Position.
   virtual void PrevLine();
-  // P clamped to 0 .. size, then moved back to the start of the line (or piece) that holds it.
+  // P clamped to 0 .. the text's size (StreamSize), then moved back to the start of the line (or piece) that holds it.
   virtual void SetPosition(int32_t P);
   // The line at Position as bytes without its break; Position moves past it. In the UTF-8 and UTF-7
   // encodings Line holds the UTF-16LE bytes of the decoded line and RawLine the bytes read.
   virtual void ReadLine(std::string& Line);
-  // Position >= stream size (true without a stream).
+  // Position >= the text's size (true without a stream).
   virtual bool Eof();
 
   // Stores Encoding, updates LineBytes, re-aligns Position to a line start when a stream is set and
@@ -89,9 +91,13 @@ class TViewTextStream {
   void FindLineStart();
   // P clamped to 0 .. size (even in UTF-16); the stream is positioned there. Answers P.
   int32_t SeekSource(int32_t P);
+  // Reads up to Count bytes of the text into Buf from the stream, which stands at At, and never the half
+  // character at the end of an odd-sized UTF-16 stream; answers the bytes read.
+  int32_t ReadText(char* Buf, int32_t Count, int32_t At);
   // P rounded down to a multiple of LineBytes (P may lie beyond the 32-bit range while it is computed).
   int64_t RoundToLineLen(int64_t P) const { return P / LineBytes * LineBytes; }
   bool IsWide() const { return Encoding == kEncodingUtf16; }
+  // The size of the text: the stream's size, less the odd last byte of a UTF-16 stream (half a character).
   int32_t StreamSize() const;
 
   int32_t Position = 0;

@@ -218,7 +218,79 @@ TEST(ViewTextStream, OddSizedUtf16StreamIgnoresTheExtraByte) {
   R.ReadLine(Line);
   EXPECT_EQ(Line, Utf16Bytes(u"ab"));
   EXPECT_TRUE(R.Eof());
-  EXPECT_EQ(R.GetPosition(), 5);
+  // The half character is no part of the text: the end is the last whole character.
+  EXPECT_EQ(R.GetPosition(), 4);
+}
+
+// The line starts that paging down passes, and those that paging up (PrevLine from the end of the forward
+// read) passes, in ascending order.
+std::pair<std::vector<int32_t>, std::vector<int32_t>> PageDownAndUp(TViewTextStream& R) {
+  std::vector<int32_t> Down, Up;
+  std::string Line;
+  R.GoToStart();
+  while (!R.Eof() && Down.size() < kMaxPieces) {
+    Down.push_back(R.GetPosition());
+    R.ReadLine(Line);
+  }
+  while (R.GetPosition() > 0 && Up.size() < kMaxPieces) {
+    R.PrevLine();
+    Up.insert(Up.begin(), R.GetPosition());
+  }
+  return {Down, Up};
+}
+
+// A UTF-16 stream of odd size ends in half a character. Paging down read it as a line of its own (an empty
+// piece at the odd offset), paging up stepped over it: the two directions showed different lines. The
+// half character now belongs to no line, and both directions stop at the same starts.
+TEST(ViewTextStream, OddSizedUtf16StreamPagesTheSameLinesBothWays) {
+  struct TCase {
+    const char* Name;
+    std::u16string Text;
+    int32_t Limit;
+    std::vector<int32_t> Starts;
+    int32_t End;  // where GoToEnd goes: the start of the piece that holds the last whole character
+  } Cases[] = {
+      {"long line, limit 1", u"abcd", 1, {0, 2, 4, 6}, 8},
+      {"long line, limit 2", u"abcde", 2, {0, 4, 8}, 8},
+      {"line fills the limit", u"ab", 2, {0}, 4},
+      {"final break", u"a\nb\r\n", 512, {0, 4}, 10},
+      {"final lone cr", u"a\nb\r", 512, {0, 4}, 4},
+      {"no final break", u"a\nbc", 512, {0, 4}, 4},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TVMemStream S;
+    Fill(S, Utf16Bytes(C.Text) + "\x42");
+    TViewTextStream R(&S, C.Limit);
+    R.SetEncoding(TViewTextStream::kEncodingUtf16);
+    const auto [Down, Up] = PageDownAndUp(R);
+    EXPECT_EQ(Down, C.Starts);
+    EXPECT_EQ(Up, C.Starts);
+    R.GoToEnd();
+    EXPECT_EQ(R.GetPosition(), C.End);
+    EXPECT_EQ(R.Eof(), C.End == static_cast<int32_t>(C.Text.size() * 2));
+  }
+}
+
+// An odd offset in UTF-16 lies inside a character: on a line break it belongs to the line that the break
+// ends, the way an offset on the LF of a CR LF does in 8-bit text. It used to move to the next line.
+TEST(ViewTextStream, Utf16OddPositionInsideABreakStaysOnItsLine) {
+  TVMemStream S;
+  Fill(S, Utf16Bytes(u"ab\r\ncd\nef"));
+  TViewTextStream R(&S, 512);
+  R.SetEncoding(TViewTextStream::kEncodingUtf16);
+  const struct {
+    int32_t At, LineStart;
+  } Cases[] = {{5, 0}, {6, 0}, {7, 0}, {8, 8}, {9, 8}, {13, 8}, {14, 14}, {15, 14}, {17, 14}};
+  for (const auto& C : Cases) {
+    R.SetPosition(C.At);
+    EXPECT_EQ(R.GetPosition(), C.LineStart) << "at " << C.At;
+  }
+  // The same through a change of encoding: an odd byte position re-aligns to the line that holds it.
+  TViewTextStream B(&S, 512);
+  B.SetPosition(7);
+  B.SetEncoding(TViewTextStream::kEncodingUtf16);
+  EXPECT_EQ(B.GetPosition(), 0);
 }
 
 TEST(ViewTextStream, RefusesALimitOutOfRange) {
@@ -279,6 +351,8 @@ TEST(ViewTextStream, BackwardReadMatchesForwardReadOnRandomTexts) {
     EXPECT_TRUE(R.Eof());
     for (const auto& P : Forward) EXPECT_LE(static_cast<int32_t>(P.Text.size()), R.GetLineBytes());
     EXPECT_EQ(ReadBackward(R), Forward);
+    const auto [Down, Up] = PageDownAndUp(R);
+    EXPECT_EQ(Up, Down);
   }
 }
 
