@@ -14,7 +14,6 @@
 #include "archive/Archiver.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
-#include "search/FileScanArc.h"
 #include "search/QVConvIntf.h"
 
 namespace {
@@ -291,6 +290,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
     PasswordTries = 0;
     Log(">>> " + GetMsg(TMsgIndex::SrchStart) + " " + Utf8(FormatDateTimeText(NowDateTime())));
     SetUpScanners(F, Pattern, Convert);
+    Host.ShowFields(F);
     uint32_t Start = Host.TickCount();
     if (InResults) {
       std::unique_ptr<TSearchResults> Old = std::move(Results_);
@@ -304,7 +304,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
       auto Accept = std::move(Scanner.OnAcceptFile);
       Scanner.OnAcceptFile = nullptr;  // every stored row is scanned again
       try {
-        Finished = RescanResults(*Old);
+        Finished = SearchInResults(*Old, Scanner);
       } catch (...) {
         Scanner.OnAcceptFile = std::move(Accept);
         throw;
@@ -349,22 +349,6 @@ void TSearchRun::RunSearch(TSearchFields& F) {
         ShowInfoMsg(TMsgIndex::SrchPatNotFound);
     }
   }
-}
-
-bool TSearchRun::RescanResults(TSearchResults& Old) {
-  auto* Walk = dynamic_cast<TArchiveWalk*>(Scanner.Archives);
-  TWideStrLst NoMasks;
-  for (int32_t Row = 0; Row < Old.Count(); ++Row) {
-    std::u16string Name = Old.GetFullName(Row);
-    bool Go = true;
-    if (Old.IsArchiveItem(Row)) {
-      if (Walk) Go = Walk->RescanArchiveItem(Scanner, Name, Old.Sizes.Get(Row), Old.Dates.Get(Row));
-    } else {
-      Go = Scanner.ScanSingleFile(Name, NoMasks, true, false);
-    }
-    if (!Go) return false;
-  }
-  return true;
 }
 
 void TSearchRun::SearchStopExec() {

@@ -151,8 +151,6 @@ class TSearchRun {
   bool CheckFields(TSearchFields& Fields, std::u16string& Pattern, bool& Convert);
   // Sets up both scanners and the table's recorded options from Fields.
   void SetUpScanners(TSearchFields& Fields, const std::u16string& Pattern, bool Convert);
-  // Every row of Old scanned again; the hits go to the current table.
-  bool RescanResults(TSearchResults& Old);
 
   ISearchHost& Host;
   std::unique_ptr<TSearchResults> Results_;
