@@ -442,6 +442,16 @@ T TGenericNumberVector<T>::DivItem(int32_t Index, T Divisor) {
   return Store(Index, ElemDiv(Get(Index), Divisor));
 }
 
+template class TGenericNumberVector<int32_t>;
+template class TGenericNumberVector<uint32_t>;
+template class TGenericNumberVector<int8_t>;
+template class TGenericNumberVector<int64_t>;
+template class TGenericNumberVector<double>;
+
+// The bitwise items are defined after the class instantiations above, which therefore leave them out, and
+// are instantiated for the members that have them only: some compilers instantiate every member defined
+// before an explicit class instantiation, whatever its constraints, and a double has no bitwise operators.
+
 template <class T>
 T TGenericNumberVector<T>::OrItem(int32_t Index, T Mask) requires BitwiseNumber<T> {
   return Store(Index, static_cast<T>(Get(Index) | Mask));
@@ -462,8 +472,15 @@ T TGenericNumberVector<T>::NotItem(int32_t Index) requires BitwiseNumber<T> {
   return Store(Index, static_cast<T>(~Get(Index)));
 }
 
-template class TGenericNumberVector<int32_t>;
-template class TGenericNumberVector<uint32_t>;
-template class TGenericNumberVector<int8_t>;
-template class TGenericNumberVector<int64_t>;
-template class TGenericNumberVector<double>;
+template int32_t TGenericNumberVector<int32_t>::OrItem(int32_t, int32_t);
+template int32_t TGenericNumberVector<int32_t>::XorItem(int32_t, int32_t);
+template int32_t TGenericNumberVector<int32_t>::AndItem(int32_t, int32_t);
+template int32_t TGenericNumberVector<int32_t>::NotItem(int32_t);
+template uint32_t TGenericNumberVector<uint32_t>::OrItem(int32_t, uint32_t);
+template uint32_t TGenericNumberVector<uint32_t>::XorItem(int32_t, uint32_t);
+template uint32_t TGenericNumberVector<uint32_t>::AndItem(int32_t, uint32_t);
+template uint32_t TGenericNumberVector<uint32_t>::NotItem(int32_t);
+template int8_t TGenericNumberVector<int8_t>::OrItem(int32_t, int8_t);
+template int8_t TGenericNumberVector<int8_t>::XorItem(int32_t, int8_t);
+template int8_t TGenericNumberVector<int8_t>::AndItem(int32_t, int8_t);
+template int8_t TGenericNumberVector<int8_t>::NotItem(int32_t);

@@ -164,6 +164,28 @@ TEST(NumVectorEdit, MoveRemoveAndConcat) {
   EXPECT_EQ(Values(V), (std::vector<int32_t>{40, 20, 10, 40, 20, 10}));
 }
 
+// The bitwise items exist for the 1- and 4-byte integer members only and are instantiated for each of them
+// apart from the rest of the class: a member left out fails to link here.
+TEST(NumVectorEdit, BitwiseItemsOfTheIntegerMembers) {
+  TInt8Vector B;
+  Fill<int8_t>(B, {0x0F});
+  EXPECT_EQ(B.OrItem(0, int8_t(0x30)), 0x3F);
+  EXPECT_EQ(B.XorItem(0, int8_t(0x11)), 0x2E);
+  EXPECT_EQ(B.AndItem(0, int8_t(0x0C)), 0x0C);
+  EXPECT_EQ(B.NotItem(0), int8_t(0xF3));
+  EXPECT_EQ(B.Get(0), int8_t(0xF3));
+
+  TUInt32Vector U;
+  Fill<uint32_t>(U, {0x80000001u});
+  EXPECT_EQ(U.NotItem(0), 0x7FFFFFFEu);
+  EXPECT_EQ(U.OrItem(0, 0x80000000u), 0xFFFFFFFEu);
+
+  TInt32Vector I;
+  Fill<int32_t>(I, {-1});
+  EXPECT_EQ(I.AndItem(0, 0x00FF00FF), 0x00FF00FF);
+  EXPECT_EQ(I.XorItem(0, -1), static_cast<int32_t>(0xFF00FF00u));
+}
+
 TEST(NumVectorSort, UnsignedMemberSortsInUnsignedOrder) {
   TUInt32Vector U;
   Fill<uint32_t>(U, {0x80000000u, 1, 0xFFFFFFFFu, 0});
