@@ -1,0 +1,299 @@
+// The viewer control painted offscreen (hit colours where the hits are, the error text), and the preview
+// window around it: opening a result, one window per file, the window limit, navigation buttons and keys,
+// the menu toggles in every window, and the options dialog whose edits reach every open preview.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+#include "platform/qvnls/Qvnls.h"
+#include "viewer/ui/FileViewerWidget.h"
+#include "viewer/ui/PreviewForm.h"
+#include "viewer/ui/PreviewOptionsForm.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FakeHost : public IPreviewHost {
+ public:
+  void ShowError(const std::u16string& Text) override { Errors.push_back(Text); }
+  void ShowWarning(const std::u16string& Text) override { Warnings.push_back(Text); }
+  std::u16string GetStatusText() override { return u""; }
+  void SetStatusText(const std::u16string&) override {}
+  TQVConverters* GetConverters() override { return nullptr; }
+  bool ExtractPassword(const std::string&, const std::string&, std::string&) override { return false; }
+  bool EscapePressed() override { return false; }
+  void OpenURL(const std::u16string& URL) override { Opened.push_back(URL); }
+  std::vector<std::u16string> Errors, Warnings, Opened;
+};
+
+QColor Pixel(const QImage& I, int X, int Y) { return QColor(I.pixel(X, Y)); }
+
+// Whether some pixel of the rectangle has colour C.
+bool HasColor(const QImage& I, const QRect& R, const QColor& C) {
+  for (int Y = R.top(); Y <= R.bottom(); ++Y) {
+    for (int X = R.left(); X <= R.right(); ++X) {
+      if (QColor(I.pixel(X, Y)) == C) return true;
+    }
+  }
+  return false;
+}
+
+class PreviewWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
+    Dir = fs::temp_directory_path() / ("scry_previewui_" + std::to_string(::getpid()));
+    fs::remove_all(Dir);
+    fs::create_directories(Dir / "tmp");
+    ::setenv("TMPDIR", (Dir / "tmp").c_str(), 1);
+    SetDefaultOptions();
+    ViewOptions.WrapText = false;
+    ViewerFont.Name = "DejaVu Sans Mono";
+    ViewerFont.Height = -13;
+    SetPreviewHost(&Host);
+  }
+  void TearDown() override {
+    while (!PreviewWindows().empty()) delete PreviewWindows().back();
+    SetPreviewHost(nullptr);
+    EXPECT_TRUE(fs::is_empty(Dir / "tmp"));
+    ::unsetenv("TMPDIR");
+    fs::remove_all(Dir);
+    qvnls::ResetSystemCodePages();
+  }
+  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) {
+    const fs::path P = Dir / Name;
+    std::ofstream(P, std::ios::binary) << Bytes;
+    TFoundFileInfo Info;
+    Info.Name = Utf8ToUtf16(P.string());
+    GetFileInfo(P.string(), &Info.Size, &Info.Date, nullptr, nullptr, nullptr);
+    Info.Encoding = seAnsi;
+    return Info;
+  }
+  static void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
+    QKeyEvent Press(QEvent::KeyPress, K, M);
+    QApplication::sendEvent(W, &Press);
+  }
+
+  fs::path Dir;
+  FakeHost Host;
+  TPreviewSearchSettings Search;
+};
+
+TEST_F(PreviewWindowTest, ControlPaintsHitsWhereTheyAre) {
+  TFileViewerWidget W([](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> {
+    return std::make_unique<TFileViewer64>(M);
+  });
+  W.resize(400, 200);
+  QFont F("DejaVu Sans Mono");
+  F.setPixelSize(13);
+  W.SetTextFont(F);
+  W.SetColors(0xFFFFFF, 0x000000);
+  TFileViewer64& M = W.Model();
+  M.OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(10, 6, vaHit); };
+  M.OnGetAttrColors = [](TFileViewer64*, uint8_t, bool Selected, uint32_t& Text, uint32_t& Bk, bool& Opaque,
+                          bool&) {
+    if (Selected) return;
+    Text = 0xFFFFFF;
+    Bk = 0x00FF00;  // green
+    Opaque = true;
+  };
+  M.SetGutterWidth(16);
+  M.GutterColor = 0x0000FF;  // red
+  M.Open(std::make_unique<TVMemStream>(), u"x");
+  auto S = std::make_unique<TVMemStream>();
+  const std::string Text = "plain line needle and more\nsecond\n";
+  S->Write(Text.data(), static_cast<int32_t>(Text.size()));
+  M.Open(std::move(S), u"x");
+  W.show();
+  QApplication::processEvents();
+  const QImage I = W.RenderToImage();
+  const int32_t CW = M.LineSource().CharWidth(U'a');
+  const int32_t LH = M.GetLineHeight();
+  ASSERT_GT(CW, 0);
+  // The hit (characters 10..15 of line 0) on green; the text before it and line 1 on white.
+  const QRect Hit(16 + 10 * CW + 1, 1, 6 * CW - 2, LH - 2);
+  EXPECT_EQ(Pixel(I, Hit.left(), Hit.top()), QColor(0, 255, 0));
+  EXPECT_EQ(Pixel(I, Hit.right(), Hit.bottom()), QColor(0, 255, 0));
+  EXPECT_TRUE(HasColor(I, Hit, QColor(255, 255, 255)));  // the hit's text
+  EXPECT_FALSE(HasColor(I, QRect(16, 0, 10 * CW - 1, LH), QColor(0, 255, 0)));
+  EXPECT_FALSE(HasColor(I, QRect(16, LH, 20 * CW, LH), QColor(0, 255, 0)));
+  EXPECT_TRUE(HasColor(I, QRect(16, 0, 10 * CW, LH), QColor(0, 0, 0)));  // plain text is black
+  // The gutter: red body, a background column at width - 4.
+  EXPECT_EQ(Pixel(I, 2, 50), QColor(255, 0, 0));
+  EXPECT_EQ(Pixel(I, 12, 50), QColor(255, 255, 255));
+  // A selection over the hit keeps the selection colours.
+  M.SetSelection(10, 3);
+  const QImage J = W.RenderToImage();
+  EXPECT_EQ(Pixel(J, 16 + 10 * CW + 1, 1), RGBToQColor(M.SelBkColor));
+  EXPECT_EQ(Pixel(J, 16 + 14 * CW + 1, 1), QColor(0, 255, 0));
+}
+
+TEST_F(PreviewWindowTest, ControlShowsItsErrorInRed) {
+  TFileViewerWidget W([](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> {
+    return std::make_unique<TFileViewer64>(M);
+  });
+  W.resize(400, 200);
+  W.SetColors(0xFFFFFF, 0);
+  class FailingStream : public TVMemStream {
+   public:
+    int32_t Read(void*, int32_t) override { Error("Read failed"); }
+  };
+  EXPECT_THROW(W.Model().Open(std::make_unique<FailingStream>(), u"x"), Exception);
+  EXPECT_FALSE(W.Model().IsOpen());
+  const QImage I = W.RenderToImage();
+  bool Red = false;
+  for (int X = 0; X < 200 && !Red; ++X) {
+    for (int Y = 0; Y < 20 && !Red; ++Y) {
+      const QColor C = Pixel(I, X, Y);
+      Red = C.red() > 200 && C.green() < 80 && C.blue() < 80;
+    }
+  }
+  EXPECT_TRUE(Red);
+}
+
+TEST_F(PreviewWindowTest, PreviewShowsHitsAndWalksThem) {
+  std::string Text = "start\n";
+  for (int I = 0; I < 60; ++I) Text += "line " + std::to_string(I) + (I % 20 == 5 ? " needle" : "") + "\n";
+  const TFoundFileInfo Info = Write("hits.txt", Text);
+  TPreview* W = OpenPreview(Info, false, u"needle", Search);
+  ASSERT_NE(W, nullptr);
+  W->resize(500, 300);
+  QApplication::processEvents();
+  EXPECT_EQ(W->windowTitle().toStdU16String(), Info.Name);
+  EXPECT_EQ(W->StatusText(), "windows-1252");
+  EXPECT_EQ(W->Model().HitCount(), 3);
+  EXPECT_TRUE(W->FirstBtn->isEnabled());
+  EXPECT_FALSE(W->PriorBtn->isEnabled());
+  EXPECT_TRUE(W->NextBtn->isEnabled());
+  W->NextBtn->click();
+  EXPECT_EQ(W->Model().GetCurrentHit(), 1);
+  // Tab and Shift+Tab in the viewer walk the hits; the focus stays.
+  QWidget* Port = &W->ViewerControl();
+  Key(Port, Qt::Key_Tab);
+  EXPECT_EQ(W->Model().GetCurrentHit(), 2);
+  EXPECT_FALSE(W->NextBtn->isEnabled());
+  Key(Port, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(W->Model().GetCurrentHit(), 1);
+  W->LastBtn->click();
+  EXPECT_TRUE(W->Viewer().IsPositionVisible(W->Model().GetHitStarts().Get(2), 6));
+
+  // The current hit is painted in its own background.
+  const QImage I = W->ViewerControl().RenderToImage();
+  if (const char* Png = std::getenv("SCRYLINE_PREVIEW_PNG")) W->grab().save(Png);
+  EXPECT_TRUE(HasColor(I, I.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+  W->FirstBtn->click();
+  const QImage J = W->ViewerControl().RenderToImage();
+  EXPECT_TRUE(HasColor(J, J.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+}
+
+TEST_F(PreviewWindowTest, OneWindowPerFileUnlessItChanged) {
+  TFoundFileInfo Info = Write("same.txt", "a needle\n");
+  TPreview* A = OpenPreview(Info, false, u"needle", Search);
+  ASSERT_NE(A, nullptr);
+  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search), A);
+  EXPECT_EQ(PreviewWindows().size(), 1u);
+  // The file is rewritten: a warning, and a window of the file as it is now.
+  std::ofstream(Dir / "same.txt", std::ios::binary) << "a needle, changed\n";
+  TPreview* B = OpenPreview(Info, false, u"needle", Search);
+  ASSERT_NE(B, nullptr);
+  EXPECT_NE(B, A);
+  ASSERT_EQ(Host.Warnings.size(), 1u);
+  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search), B);
+  // A missing file: a message, no window.
+  TFoundFileInfo Gone = Info;
+  Gone.Name = Utf8ToUtf16((Dir / "gone.txt").string());
+  EXPECT_EQ(OpenPreview(Gone, false, u"x", Search), nullptr);
+  EXPECT_EQ(Host.Errors.size(), 1u);
+  EXPECT_EQ(PreviewWindows().size(), 2u);
+}
+
+TEST_F(PreviewWindowTest, TheSixtyFourthWindowIsRefused) {
+  for (int I = 0; I < kMaxPreviewWindows; ++I) {
+    ASSERT_NE(OpenPreview(Write("f" + std::to_string(I), "x"), false, u"", Search), nullptr);
+  }
+  const TFoundFileInfo Extra = Write("extra", "x");
+  EXPECT_THROW(OpenPreview(Extra, false, u"", Search), EPreview);
+  delete PreviewWindows().front();
+  EXPECT_NE(OpenPreview(Extra, false, u"", Search), nullptr);
+}
+
+TEST_F(PreviewWindowTest, MenuTogglesAndEmptyPattern) {
+  TPreview* A = OpenPreview(Write("a.txt", "a\tb\n"), false, u"", Search);
+  TPreview* B = OpenPreview(Write("b.txt", "c\n"), false, u"", Search);
+  ASSERT_TRUE(A && B);
+  // Without a pattern nothing can be walked.
+  EXPECT_FALSE(A->FirstBtn->isEnabled());
+  EXPECT_FALSE(A->LastBtn->isEnabled());
+  A->ToggleWrap();
+  EXPECT_TRUE(A->Viewer().GetWordWrap());
+  EXPECT_TRUE(B->Viewer().GetWordWrap());
+  EXPECT_TRUE(ViewOptions.WrapText);
+  Key(&A->ViewerControl(), Qt::Key_F2);
+  EXPECT_FALSE(B->Viewer().GetWordWrap());
+  A->ToggleEOL();
+  EXPECT_EQ(B->Viewer().GetEOLMark(), kPreviewEOLMark);
+  // Tabs and spaces: this window only, but kept in the settings.
+  A->ToggleShowTabs();
+  EXPECT_TRUE(A->Viewer().GetShowTabs());
+  EXPECT_FALSE(B->Viewer().GetShowTabs());
+  EXPECT_TRUE(ViewOptions.ShowTabs);
+  // Find: not found is a warning.
+  A->FindDlg->findChild<QLineEdit*>()->setText("zzz");
+  A->FindNext();
+  ASSERT_EQ(Host.Warnings.size(), 1u);
+  EXPECT_EQ(Host.Warnings[0], u"Search string 'zzz' not found");
+}
+
+TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
+  TPreview* A = OpenPreview(Write("a.txt", "text\n"), false, u"", Search);
+  TPreview* B = OpenPreview(Write("b.txt", "text\n"), false, u"", Search);
+  ASSERT_TRUE(A && B);
+  TPreviewOptions& D = PreviewOptionsDialog();
+  D.ShowSettings();
+  EXPECT_EQ(D.TabEdit->text(), QString::number(ViewOptions.TabSize));
+  // Edits are taken even when the dialog is left with Escape.
+  D.TabEdit->setText("0");
+  D.GutterEdit->setText("100");
+  D.show();
+  Key(&D, Qt::Key_Escape);
+  EXPECT_FALSE(D.isVisible());
+  EXPECT_EQ(ViewOptions.TabSize, 1);
+  EXPECT_EQ(ViewOptions.GutterWidth, 64);
+  EXPECT_EQ(D.TabEdit->text(), "1");
+  EXPECT_EQ(A->Viewer().GetTabSize(), 1);
+  EXPECT_EQ(B->Viewer().GetGutterWidth(), 64);
+  // A text that is no number keeps the setting and shows it again.
+  D.TabEdit->setText("x");
+  D.CommitEdits();
+  EXPECT_EQ(ViewOptions.TabSize, 1);
+  EXPECT_EQ(D.TabEdit->text(), "1");
+  // A colour chosen reaches the previews at once.
+  D.ChooseColor = [](uint32_t& C) {
+    C = 0x00FF00;
+    return true;
+  };
+  D.SelBkColorBtn->click();
+  EXPECT_EQ(ViewOptions.Selection, 0x00FF00u);
+  EXPECT_EQ(A->Viewer().SelBkColor, 0x00FF00u);
+  EXPECT_EQ(B->Viewer().SelBkColor, 0x00FF00u);
+  D.Defaults2Btn->click();
+  EXPECT_EQ(B->ViewerControl().GetBackground(), ColorToRGB(RGBColor(0, 0, 160)));
+  // A cancelled colour changes nothing.
+  D.ChooseColor = [](uint32_t&) { return false; };
+  D.BkColorBtn->click();
+  EXPECT_EQ(ViewOptions.Background, RGBColor(0, 0, 160));
+  D.ChooseColor = nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,498 @@
+#include "viewer/ui/PreviewForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/MsgStr.h"
+#include "core/FileLayer.h"
+#include "viewer/ui/PreviewOptionsForm.h"
+
+namespace {
+
+QString Q(const std::u16string& S) { return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size())); }
+std::u16string U(const QString& S) { return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size()); }
+
+// The window's size before it was ever placed, and its smallest size.
+constexpr int kPreviewWidth = 400, kPreviewHeight = 300;
+constexpr int kPreviewMinWidth = 120, kPreviewMinHeight = 90;
+constexpr int kNavButtonSize = 23;
+
+TPreviewEnvironment Environment;
+std::vector<TPreview*> Windows;
+
+// Remembers an Escape key pressed anywhere in the program while a conversion lets input run.
+class TEscapeWatch : public QObject {
+ public:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
+      Pressed = true;
+      return true;
+    }
+    return QObject::eventFilter(Watched, Event);
+  }
+  bool Pressed = false;
+};
+
+// The host of message boxes, the main window's status text and the desktop's URL handler.
+class TDefaultPreviewHost : public IPreviewHost {
+ public:
+  void ShowError(const std::u16string& Text) override {
+    QMessageBox::critical(Parent(), QString::fromUtf8(GetMsg(TMsgIndex::Error)), Q(Text));
+  }
+  void ShowWarning(const std::u16string& Text) override {
+    QMessageBox::warning(Parent(), QString::fromUtf8(GetMsg(TMsgIndex::Warning)), Q(Text));
+  }
+  std::u16string GetStatusText() override { return Environment.GetStatusText ? Environment.GetStatusText() : Status; }
+  void SetStatusText(const std::u16string& Text) override {
+    if (Environment.SetStatusText) {
+      Environment.SetStatusText(Text);
+    } else {
+      Status = Text;
+    }
+  }
+  TQVConverters* GetConverters() override { return Environment.Converters; }
+  bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) override {
+    return Environment.ExtractPassword && Environment.ExtractPassword(ArcName, ItemName, Password);
+  }
+  bool EscapePressed() override {
+    if (!Watch) {
+      Watch = std::make_unique<TEscapeWatch>();
+      qApp->installEventFilter(Watch.get());
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    const bool P = Watch->Pressed;
+    Watch->Pressed = false;
+    return P;
+  }
+  void OpenURL(const std::u16string& URL) override { QDesktopServices::openUrl(QUrl(Q(URL))); }
+
+ private:
+  static QWidget* Parent() { return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow; }
+  std::u16string Status;
+  std::unique_ptr<TEscapeWatch> Watch;
+};
+
+TDefaultPreviewHost DefaultHost;
+IPreviewHost* Host = &DefaultHost;
+
+}  // namespace
+
+void SetPreviewEnvironment(const TPreviewEnvironment& E) { Environment = E; }
+void SetPreviewHost(IPreviewHost* H) { Host = H ? H : &DefaultHost; }
+const std::vector<TPreview*>& PreviewWindows() { return Windows; }
+
+QFont FontRecToFont(const TFontRec& Rec) {
+  QFont F(QString::fromStdString(Rec.Name));
+  F.setStyleHint(QFont::TypeWriter);
+  if (Rec.Height < 0) {
+    F.setPixelSize(-Rec.Height);
+  } else if (Rec.Height > 0) {
+    F.setPointSize(Rec.Height);
+  }
+  F.setBold(Rec.Style & fsBold);
+  F.setItalic(Rec.Style & fsItalic);
+  F.setUnderline(Rec.Style & fsUnderline);
+  F.setStrikeOut(Rec.Style & fsStrikeOut);
+  return F;
+}
+
+TFontRec FontToFontRec(const QFont& Font, TColor Color) {
+  TFontRec R;
+  R.Name = Font.family().toStdString();
+  R.Height = Font.pixelSize() > 0 ? -Font.pixelSize() : Font.pointSize();
+  R.Color = Color;
+  R.Style = static_cast<uint8_t>((Font.bold() ? fsBold : 0) | (Font.italic() ? fsItalic : 0) |
+                                 (Font.underline() ? fsUnderline : 0) | (Font.strikeOut() ? fsStrikeOut : 0));
+  return R;
+}
+
+// ---- Find dialog ------------------------------------------------------------------------------------
+
+TPreviewFindDialog::TPreviewFindDialog(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("FindDlg");
+  setWindowTitle(tr("Find"));
+  Edit = new QLineEdit(this);
+  CaseCheck = new QCheckBox(tr("Match &case"), this);
+  WordCheck = new QCheckBox(tr("Match &whole word only"), this);
+  auto* FindBtn = new QPushButton(tr("&Find Next"), this);
+  FindBtn->setDefault(true);
+  auto* CancelBtn = new QPushButton(tr("Cancel"), this);
+  auto* L = new QVBoxLayout(this);
+  L->addWidget(Edit);
+  L->addWidget(CaseCheck);
+  L->addWidget(WordCheck);
+  auto* Buttons = new QHBoxLayout;
+  Buttons->addWidget(FindBtn);
+  Buttons->addWidget(CancelBtn);
+  L->addLayout(Buttons);
+  connect(FindBtn, &QPushButton::clicked, this, [this] {
+    if (OnFind) OnFind();
+  });
+  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::hide);
+}
+
+std::u16string TPreviewFindDialog::Text() const { return U(Edit->text()); }
+bool TPreviewFindDialog::MatchCase() const { return CaseCheck->isChecked(); }
+bool TPreviewFindDialog::WholeWord() const { return WordCheck->isChecked(); }
+
+// ---- The window -------------------------------------------------------------------------------------
+
+TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
+  setObjectName("Preview");
+  setAttribute(Qt::WA_DeleteOnClose);
+  resize(kPreviewWidth, kPreviewHeight);
+  setMinimumSize(kPreviewMinWidth, kPreviewMinHeight);
+
+  auto* Central = new QWidget(this);
+  auto* Layout = new QVBoxLayout(Central);
+  Layout->setContentsMargins(0, 0, 0, 0);
+  Layout->setSpacing(0);
+  auto* Top = new QWidget(Central);
+  auto* TopLayout = new QHBoxLayout(Top);
+  TopLayout->setContentsMargins(2, 2, 2, 2);
+  auto MakeNav = [&](const char* Name, Qt::ArrowType Arrow, const QString& Tip) {
+    auto* B = new QToolButton(Top);
+    B->setObjectName(Name);
+    B->setArrowType(Arrow);
+    B->setToolTip(Tip);
+    B->setFixedSize(kNavButtonSize, kNavButtonSize);
+    TopLayout->addWidget(B);
+    return B;
+  };
+  FirstBtn = MakeNav("FirstBtn", Qt::UpArrow, tr("First hit"));
+  PriorBtn = MakeNav("PriorBtn", Qt::LeftArrow, tr("Previous hit"));
+  NextBtn = MakeNav("NextBtn", Qt::RightArrow, tr("Next hit"));
+  LastBtn = MakeNav("LastBtn", Qt::DownArrow, tr("Last hit"));
+  ConvToTextBtn = new QPushButton(tr("Convert to &text"), Top);
+  ConvToTextBtn->setObjectName("ConvToTextBtn");
+  TopLayout->addWidget(ConvToTextBtn);
+  TopLayout->addStretch(1);
+  Layout->addWidget(Top);
+
+  ViewerWidget = new TFileViewerWidget(
+      [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<THTMLViewer64>(M); }, Central);
+  ViewerWidget->setObjectName("P2");
+  ViewerWidget->setFrameShape(QFrame::Box);
+  ViewerWidget->WantTabs = true;
+  Layout->addWidget(ViewerWidget, 1);
+  setCentralWidget(Central);
+  statusBar()->setSizeGripEnabled(true);
+
+  PreviewModel = std::make_unique<TPreviewModel>(Viewer(), *Host);
+  PreviewModel->OnNavigationChanged = [this] { UpdateNavigation(); };
+  PreviewModel->OnStatusChanged = [this] { HotLinkChanged(); };
+  THTMLViewer64& V = Viewer();
+  V.OnHotLinkChange = [this](THTMLViewer64*) { HotLinkChanged(); };
+  V.OnLinkClick = [this](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
+    PreviewModel->LinkClick(URL, Index);
+  };
+  V.OnBeginSelect = [this](TFileViewer64*) {
+    ViewerWidget->viewport()->setCursor(Qt::IBeamCursor);
+  };
+  ViewerWidget->OnKeyDown = [this](QKeyEvent* E) { return ViewerKeyDown(E); };
+  ViewerWidget->OnContextMenu = [this](const QPoint& P) { ShowPopup(P); };
+  ViewerWidget->OnMouseLeave = [this] { PreviewIdle(this); };
+
+  connect(FirstBtn, &QToolButton::clicked, this, [this] { ShowHit(0); });
+  connect(PriorBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->GetCurrentHit() - 1); });
+  connect(NextBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->GetCurrentHit() + 1); });
+  connect(LastBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->HitCount() - 1); });
+  connect(ConvToTextBtn, &QPushButton::clicked, this, [this] { ConvertToText(); });
+
+  FindDlg = new TPreviewFindDialog(this);
+  FindDlg->OnFind = [this] { FindNext(); };
+
+  MainPopup = new QMenu(this);
+  MainPopup->setObjectName("MainPopup");
+  AddAction(MainPopup, "mpClose", tr("Close"), QKeySequence(Qt::Key_Escape), [this] { close(); });
+  MainPopup->addSeparator();
+  FindAct = AddAction(MainPopup, "mpFind", tr("Find"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+    FindDlg->show();
+    FindDlg->raise();
+  });
+  FindNextAct = AddAction(MainPopup, "mpFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] { FindNext(); });
+  MainPopup->addSeparator();
+  WrapAct = AddAction(MainPopup, "mpWrap", tr("Wrap Text"), QKeySequence(Qt::Key_W), [this] { ToggleWrap(); });
+  EOLAct = AddAction(MainPopup, "mpShowEOL", tr("Show EO&L"), QKeySequence(Qt::Key_L), [this] { ToggleEOL(); });
+  TabsAct = AddAction(MainPopup, "mpShowTabs", tr("Sh&ow Tabs and Spaces"), QKeySequence(Qt::Key_O),
+                      [this] { ToggleShowTabs(); });
+  for (QAction* A : {WrapAct, EOLAct, TabsAct}) A->setCheckable(true);
+  MainPopup->addSeparator();
+  CopyAct = AddAction(MainPopup, "mpCopy", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                      [this] { ViewerWidget->Model().CopyToClipboard(0); });
+  AddAction(MainPopup, "mpSelectAll", tr("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A),
+            [this] { ViewerWidget->Model().SelectAll(); });
+  MainPopup->addSeparator();
+  AddAction(MainPopup, "mpProps", tr("Properties"), QKeySequence(Qt::Key_F9), [this] {
+    Viewer().ClearHotLink();
+    ShowPreviewOptions(this);
+  });
+
+  HTMLPopup = new QMenu(this);
+  HTMLPopup->setObjectName("HTMLPopup");
+  OpenLinkAct = HTMLPopup->addAction(tr("&Open URL"));
+  OpenLinkAct->setObjectName("mpOpenLink");
+  connect(OpenLinkAct, &QAction::triggered, this, [this] { PreviewModel->LinkClick(PopupURL, PopupLinkIndex); });
+  CopyURLAct = HTMLPopup->addAction(tr("Copy &URL"));
+  CopyURLAct->setObjectName("mpCopyURL");
+  connect(CopyURLAct, &QAction::triggered, this, [this] {
+    auto* Data = new QMimeData;
+    Data->setText(Q(PopupURL));
+    Data->setData("text/plain;charset=utf-8", Q(PopupURL).toUtf8());
+    QGuiApplication::clipboard()->setMimeData(Data);
+  });
+
+  Windows.push_back(this);
+  ApplyPreviewOptions(this);
+  UpdateNavigation();
+}
+
+TPreview::~TPreview() {
+  if (TrackPlacement) StorePlacement();
+  if (Environment.RemovePreviewMenuItem) Environment.RemovePreviewMenuItem(this);
+  Windows.erase(std::remove(Windows.begin(), Windows.end(), this), Windows.end());
+  // The model lets go of the viewer (and deletes its temporary file) before the widgets go.
+  PreviewModel.reset();
+}
+
+QAction* TPreview::AddAction(QMenu* Menu, const char* Name, const QString& Caption, const QKeySequence& Key,
+                             const std::function<void()>& Do) {
+  QAction* A = Menu->addAction(Caption);
+  A->setObjectName(Name);
+  A->setShortcut(Key);
+  A->setShortcutContext(Qt::WindowShortcut);
+  addAction(A);
+  connect(A, &QAction::triggered, this, [Do] { Do(); });
+  return A;
+}
+
+void TPreview::UpdateNavigation() {
+  FirstBtn->setEnabled(PreviewModel->CanFirst());
+  PriorBtn->setEnabled(PreviewModel->CanPrior());
+  NextBtn->setEnabled(PreviewModel->CanNext());
+  LastBtn->setEnabled(PreviewModel->CanLast());
+  ConvToTextBtn->setVisible(PreviewModel->CanConvert());
+}
+
+void TPreview::ShowHit(int32_t N) { PreviewModel->ShowHit(N); }
+
+QString TPreview::StatusText() const { return statusBar()->currentMessage(); }
+
+void TPreview::HotLinkChanged() {
+  const bool Hot = Viewer().HasHotLink();
+  ViewerWidget->viewport()->setCursor(Hot ? Qt::PointingHandCursor : Qt::IBeamCursor);
+  statusBar()->showMessage(Q(PreviewModel->StatusText()));
+}
+
+void TPreview::ShowPopup(const QPoint& GlobalPos) {
+  THTMLViewer64& V = Viewer();
+  if (V.HasHotLink()) {
+    PopupURL = V.GetHotLinkURL();
+    PopupLinkIndex = V.GetHotLinkIndex();
+    std::u16string Complete = PopupURL;
+    OpenLinkAct->setEnabled(CompleteURL(Complete, PopupLinkIndex < 0));
+    CopyURLAct->setEnabled(!PopupURL.empty());
+    HTMLPopup->popup(GlobalPos);
+    return;
+  }
+  FindAct->setEnabled(V.IsOpen());
+  FindNextAct->setEnabled(V.IsOpen());
+  WrapAct->setChecked(V.GetWordWrap());
+  EOLAct->setChecked(V.GetEOLMark() != 0);
+  TabsAct->setChecked(V.GetShowTabs());
+  CopyAct->setEnabled(V.GetSelLength() > 0);
+  MainPopup->popup(GlobalPos);
+}
+
+bool TPreview::ViewerKeyDown(QKeyEvent* E) {
+  const bool Shift = E->modifiers() & Qt::ShiftModifier;
+  switch (E->key()) {
+    case Qt::Key_Tab: PreviewModel->ViewerKey(TPreviewKey::Tab); return true;
+    case Qt::Key_Backtab: PreviewModel->ViewerKey(TPreviewKey::ShiftTab); return true;
+    case Qt::Key_Space: PreviewModel->ViewerKey(Shift ? TPreviewKey::ShiftSpace : TPreviewKey::Space); return true;
+    case Qt::Key_Insert:
+      if (!(E->modifiers() & Qt::ControlModifier)) return false;
+      ViewerWidget->Model().CopyToClipboard(0);
+      return true;
+    case Qt::Key_F2: ToggleWrap(); return true;
+    default: return false;
+  }
+}
+
+void TPreview::FindNext() {
+  const std::u16string Text = FindDlg->Text();
+  if (Text.empty()) {
+    FindDlg->show();
+    FindDlg->raise();
+    return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    PreviewModel->Find(Text, FindDlg->MatchCase(), FindDlg->WholeWord());
+  } catch (const Exception&) {
+    // The viewer shows the failure as its error text.
+  }
+  QApplication::restoreOverrideCursor();
+}
+
+void TPreview::ToggleWrap() {
+  ViewOptions.WrapText = !Viewer().GetWordWrap();
+  for (TPreview* W : Windows) W->Viewer().SetWordWrap(ViewOptions.WrapText);
+}
+
+void TPreview::ToggleEOL() {
+  ViewOptions.ShowEOL = Viewer().GetEOLMark() == 0;
+  for (TPreview* W : Windows) W->Viewer().SetEOLMark(ViewOptions.ShowEOL ? kPreviewEOLMark : 0);
+}
+
+void TPreview::ToggleShowTabs() {
+  ViewOptions.ShowTabs = !Viewer().GetShowTabs();
+  Viewer().SetShowTabs(ViewOptions.ShowTabs);
+}
+
+void TPreview::ConvertToText() {
+  ConvToTextBtn->setEnabled(false);
+  ViewerWidget->setFocus();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  try {
+    PreviewModel->ConvertShownFile();
+  } catch (const Exception& E) {
+    Host->ShowError(Utf8ToUtf16(E.Message()));
+  }
+  QApplication::restoreOverrideCursor();
+  UpdateNavigation();
+}
+
+void TPreview::StorePlacement() {
+  const QRect R = normalGeometry();
+  ViewOptions.PreviewRect = TRect32{R.left(), R.top(), R.right() + 1, R.bottom() + 1};
+  ViewOptions.PreviewMaximized = isMaximized();
+}
+
+void TPreview::resizeEvent(QResizeEvent* Event) {
+  QMainWindow::resizeEvent(Event);
+  if (TrackPlacement) StorePlacement();
+}
+
+void TPreview::moveEvent(QMoveEvent* Event) {
+  QMainWindow::moveEvent(Event);
+  if (TrackPlacement) StorePlacement();
+}
+
+void TPreview::changeEvent(QEvent* Event) {
+  QMainWindow::changeEvent(Event);
+  if (Event->type() == QEvent::LanguageChange) HotLinkChanged();
+  if (Event->type() == QEvent::WindowStateChange && TrackPlacement) StorePlacement();
+}
+
+// ---- Entry points -----------------------------------------------------------------------------------
+
+namespace {
+
+void PlaceNewWindow(TPreview* W) {
+  const TRect32& R = ViewOptions.PreviewRect;
+  const bool Stored = R.Right > R.Left && R.Bottom > R.Top;
+  if (!Stored) {
+    if (QWidget* Main = Environment.MainWindow) W->move(Main->geometry().center() - W->rect().center());
+    return;
+  }
+  QRect Rect(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top);
+  if (QScreen* S = QGuiApplication::primaryScreen()) {
+    const QRect Avail = S->availableGeometry();
+    Rect.setWidth(std::min(Rect.width(), Avail.width()));
+    Rect.setHeight(std::min(Rect.height(), Avail.height()));
+    if (!Avail.contains(Rect)) Rect.moveTopLeft(Avail.topLeft());
+  }
+  // The first window takes the whole rectangle, later ones only its size.
+  if (Windows.size() == 1) {
+    W->setGeometry(Rect);
+  } else {
+    W->resize(Rect.size());
+  }
+}
+
+}  // namespace
+
+TPreview* OpenPreview(const TFoundFileInfo& Info, bool Convert, const std::u16string& Pattern,
+                      const TPreviewSearchSettings& Settings) {
+  const TPreviewFileCheck Check = CheckPreviewFile(Info, Pattern, *Host);
+  if (!Check.Ok) return nullptr;
+  for (TPreview* W : Windows) {
+    if (W->Model().ShowsFile(Info, Check.Changed, Check.Size, Check.Date)) {
+      W->show();
+      W->raise();
+      W->activateWindow();
+      return W;
+    }
+  }
+  CheckPreviewCount(static_cast<int32_t>(Windows.size()));
+  if (Check.Changed) Host->ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
+  auto* W = new TPreview(nullptr);
+  PlaceNewWindow(W);
+  bool Loaded = false;
+  try {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Loaded = W->Model().LoadFile(Info, Settings, Pattern, Convert);
+    QApplication::restoreOverrideCursor();
+  } catch (...) {
+    QApplication::restoreOverrideCursor();
+    delete W;
+    throw;
+  }
+  if (!Loaded) {
+    delete W;
+    return nullptr;
+  }
+  W->setWindowTitle(Q(W->Model().GetCaption()));
+  W->Model().SetFileStamp(Check.Size, Check.Date);
+  if (ViewOptions.PreviewMaximized) {
+    W->showMaximized();
+  } else {
+    W->show();
+  }
+  W->TrackPlacement = true;
+  W->ViewerControl().setFocus();
+  if (Environment.AddPreviewMenuItem) Environment.AddPreviewMenuItem(W);
+  return W;
+}
+
+void PreviewIdle(TPreview* W) {
+  if (!W) return;
+  THTMLViewer64& V = W->Viewer();
+  if (!V.HasHotLink()) return;
+  QWidget* Port = W->ViewerControl().viewport();
+  if (!Port->rect().contains(Port->mapFromGlobal(QCursor::pos()))) V.ClearHotLink();
+}
+
+void ApplyPreviewOptions(TPreview* W) {
+  TFileViewerWidget& C = W->ViewerControl();
+  THTMLViewer64& V = W->Viewer();
+  V.BeginUpdate();
+  C.SetTextFont(FontRecToFont(ViewerFont));
+  const TAppliedColors Colors = ApplyViewOptions(V, ViewOptions, ViewerFont);
+  C.SetColors(Colors.Background, Colors.Text);
+  V.EndUpdate();
+}
+
+void ApplyPreviewOptionsToAll() {
+  for (TPreview* W : Windows) ApplyPreviewOptions(W);
+}

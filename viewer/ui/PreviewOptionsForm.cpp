@@ -1,0 +1,245 @@
+#include "viewer/ui/PreviewOptionsForm.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/Options.h"
+#include "viewer/PreviewModel.h"
+#include "viewer/PreviewOptions.h"
+#include "viewer/ui/FileViewerWidget.h"
+#include "viewer/ui/PreviewForm.h"
+
+namespace {
+
+std::u16string U(const QString& S) { return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size()); }
+
+QString ColorSheet(uint32_t Background, uint32_t Text) {
+  return QString("QLabel { background-color: %1; color: %2; border: 1px solid gray; }")
+      .arg(RGBToQColor(Background).name(), RGBToQColor(Text).name());
+}
+
+}  // namespace
+
+TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("PreviewOptions");
+  setWindowTitle(tr("Preview Properties"));
+  auto MakeSample = [this](const char* Name, const QString& Caption) {
+    auto* L = new QLabel(Caption, this);
+    L->setObjectName(Name);
+    L->setAlignment(Qt::AlignCenter);
+    L->setMinimumHeight(24);
+    L->installEventFilter(this);
+    return L;
+  };
+  auto MakeButton = [this](const char* Name, const QString& Caption) {
+    auto* B = new QPushButton(Caption, this);
+    B->setObjectName(Name);
+    return B;
+  };
+  lText = MakeSample("lText", tr("Text Font"));
+  lBk = MakeSample("lBk", QString());
+  lSel = MakeSample("lSel", tr("Selected Text"));
+  lGutter = MakeSample("lGutter", QString());
+  lGutter->setFixedWidth(24);
+  lHigh1 = MakeSample("lHigh1", tr("Highlighted Text 1"));
+  lHigh2 = MakeSample("lHigh2", tr("Highlighted Text 2"));
+  TextFontBtn = MakeButton("TextFontBtn", tr("&Text"));
+  BkColorBtn = MakeButton("BkColorBtn", tr("&Background"));
+  SelColorBtn = MakeButton("SelColorBtn", tr("&Selection"));
+  SelBkColorBtn = MakeButton("SelBkColorBtn", tr("S&el. Bk."));
+  GutterBtn = MakeButton("GutterBtn", tr("&Gutter"));
+  HighBk1Btn = MakeButton("HighBk1Btn", tr("High&light Bk. 1"));
+  HighText1Btn = MakeButton("HighText1Btn", tr("H&ighlight Text 1"));
+  HighBk2Btn = MakeButton("HighBk2Btn", tr("Highlight B&k. 2"));
+  HighText2Btn = MakeButton("HighText2Btn", tr("Highlight Te&xt 2"));
+  Defaults1Btn = MakeButton("Defaults1Btn", tr("Defaults &1"));
+  Defaults2Btn = MakeButton("Defaults2Btn", tr("Defaults &2"));
+  CloseBtn = MakeButton("CloseBtn", tr("Close"));
+  TabEdit = new QLineEdit("8", this);
+  TabEdit->setObjectName("TabEdit");
+  GutterEdit = new QLineEdit("16", this);
+  GutterEdit->setObjectName("GutterEdit");
+  PageCombo = new QComboBox(this);
+  PageCombo->setObjectName("PageCombo");
+  PageCombo->addItems({tr("Full Screen - 1"), tr("Full Screen"), tr("1/2 Screen")});
+  AutodetectLinksCheck = new QCheckBox(tr("A&utodetect Internet links in plain text"), this);
+  AutodetectLinksCheck->setObjectName("AutodetectLinksCheck");
+
+  auto* FontBox = new QGroupBox(tr("Font"), this);
+  auto* FontLayout = new QHBoxLayout(FontBox);
+  FontLayout->addWidget(lText, 1);
+  FontLayout->addWidget(TextFontBtn);
+
+  auto* ColorBox = new QGroupBox(tr("Colors"), this);
+  auto* Grid = new QGridLayout(ColorBox);
+  Grid->addWidget(lBk, 0, 0, 1, 2);
+  Grid->addWidget(lGutter, 0, 2);
+  Grid->addWidget(lSel, 1, 0, 1, 3);
+  Grid->addWidget(lHigh1, 2, 0, 1, 3);
+  Grid->addWidget(lHigh2, 3, 0, 1, 3);
+  Grid->addWidget(BkColorBtn, 0, 3);
+  Grid->addWidget(GutterBtn, 0, 4);
+  Grid->addWidget(SelColorBtn, 1, 3);
+  Grid->addWidget(SelBkColorBtn, 1, 4);
+  Grid->addWidget(HighText1Btn, 2, 3);
+  Grid->addWidget(HighBk1Btn, 2, 4);
+  Grid->addWidget(HighText2Btn, 3, 3);
+  Grid->addWidget(HighBk2Btn, 3, 4);
+  Grid->addWidget(Defaults1Btn, 4, 3);
+  Grid->addWidget(Defaults2Btn, 4, 4);
+
+  auto* OtherBox = new QGroupBox(tr("Others"), this);
+  auto* Others = new QGridLayout(OtherBox);
+  auto AddRow = [&](int Row, const QString& Caption, QWidget* W) {
+    auto* L = new QLabel(Caption, OtherBox);
+    L->setBuddy(W);
+    Others->addWidget(L, Row, 0);
+    Others->addWidget(W, Row, 1);
+  };
+  AddRow(0, tr("T&ab size:"), TabEdit);
+  AddRow(1, tr("Gutter &width:"), GutterEdit);
+  AddRow(2, tr("Page si&ze:"), PageCombo);
+  Others->addWidget(AutodetectLinksCheck, 3, 0, 1, 2);
+
+  auto* Main = new QVBoxLayout(this);
+  Main->addWidget(FontBox);
+  Main->addWidget(ColorBox);
+  Main->addWidget(OtherBox);
+  auto* Bottom = new QHBoxLayout;
+  Bottom->addStretch(1);
+  Bottom->addWidget(CloseBtn);
+  Main->addLayout(Bottom);
+
+  TViewOptions& V = ViewOptions;
+  connect(TextFontBtn, &QPushButton::clicked, this, [this] { EditFont(); });
+  connect(BkColorBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.Background); });
+  connect(SelColorBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.SelectedText); });
+  connect(SelBkColorBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.Selection); });
+  connect(GutterBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.Gutter); });
+  connect(HighBk1Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.HitBack); });
+  connect(HighText1Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.HitText); });
+  connect(HighBk2Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.CurrentHitBack); });
+  connect(HighText2Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.CurrentHitText); });
+  connect(Defaults1Btn, &QPushButton::clicked, this, [this] {
+    LoadViewerColorPreset1();
+    Changed();
+  });
+  connect(Defaults2Btn, &QPushButton::clicked, this, [this] {
+    LoadViewerColorPreset2();
+    Changed();
+  });
+  connect(AutodetectLinksCheck, &QCheckBox::toggled, this, [this](bool On) {
+    if (On == ViewOptions.DetectLinks) return;
+    ViewOptions.DetectLinks = On;
+    ApplyPreviewOptionsToAll();
+  });
+  connect(TabEdit, &QLineEdit::editingFinished, this, [this] { CommitEdits(); });
+  connect(GutterEdit, &QLineEdit::editingFinished, this, [this] { CommitEdits(); });
+  // Escape and the Close button both end in done(), which takes the edits.
+  connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+  ShowSettings();
+}
+
+void TPreviewOptions::ShowSettings() {
+  PaintSamples();
+  TabEdit->setText(QString::number(ViewOptions.TabSize));
+  GutterEdit->setText(QString::number(ViewOptions.GutterWidth));
+  PageCombo->setCurrentIndex(std::clamp<int>(ViewOptions.PageMode, 0, kPreviewPageModes - 1));
+  const bool Blocked = AutodetectLinksCheck->blockSignals(true);
+  AutodetectLinksCheck->setChecked(ViewOptions.DetectLinks);
+  AutodetectLinksCheck->blockSignals(Blocked);
+}
+
+void TPreviewOptions::PaintSamples() {
+  const TViewOptions& V = ViewOptions;
+  const QFont Font = FontRecToFont(ViewerFont);
+  const uint32_t Bk = ColorToRGB(V.Background);
+  const uint32_t Text = ColorToRGB(ViewerFont.Color);
+  for (QLabel* L : {lText, lSel, lHigh1, lHigh2}) L->setFont(Font);
+  lText->setStyleSheet(ColorSheet(Bk, Text));
+  lBk->setStyleSheet(ColorSheet(Bk, Text));
+  lSel->setStyleSheet(ColorSheet(ColorToRGB(V.Selection), ColorToRGB(V.SelectedText)));
+  lGutter->setStyleSheet(ColorSheet(ColorToRGB(V.Gutter), Text));
+  lHigh1->setStyleSheet(ColorSheet(ColorToRGB(V.HitBack), ColorToRGB(V.HitText)));
+  lHigh2->setStyleSheet(ColorSheet(ColorToRGB(V.CurrentHitBack), ColorToRGB(V.CurrentHitText)));
+}
+
+void TPreviewOptions::Changed() {
+  PaintSamples();
+  ApplyPreviewOptionsToAll();
+}
+
+void TPreviewOptions::EditColor(uint32_t& Setting) {
+  uint32_t C = ColorToRGB(Setting);
+  bool Ok = false;
+  if (ChooseColor) {
+    Ok = ChooseColor(C);
+  } else {
+    const QColor Picked = QColorDialog::getColor(RGBToQColor(C), this);
+    Ok = Picked.isValid();
+    if (Ok) C = RGBColor(static_cast<uint8_t>(Picked.red()), static_cast<uint8_t>(Picked.green()),
+                         static_cast<uint8_t>(Picked.blue()));
+  }
+  if (!Ok) return;
+  Setting = C;
+  Changed();
+}
+
+void TPreviewOptions::EditFont() {
+  bool Ok = false;
+  const QFont F = QFontDialog::getFont(&Ok, FontRecToFont(ViewerFont), this);
+  if (!Ok) return;
+  const uint8_t Charset = ViewerFont.Charset;
+  ViewerFont = FontToFontRec(F, ViewerFont.Color);
+  ViewerFont.Charset = Charset;
+  Changed();
+}
+
+void TPreviewOptions::CommitEdits() {
+  const bool Any = CommitPreviewEdits(ViewOptions, U(TabEdit->text()), U(GutterEdit->text()), PageCombo->currentIndex());
+  TabEdit->setText(QString::number(ViewOptions.TabSize));
+  GutterEdit->setText(QString::number(ViewOptions.GutterWidth));
+  if (Any) ApplyPreviewOptionsToAll();
+}
+
+void TPreviewOptions::done(int Result) {
+  CommitEdits();
+  QDialog::done(Result);
+}
+
+bool TPreviewOptions::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Event->type() == QEvent::MouseButtonRelease) {
+    TViewOptions& V = ViewOptions;
+    if (Watched == lText) EditFont();
+    if (Watched == lBk) EditColor(V.Background);
+    if (Watched == lSel) EditColor(V.SelectedText);
+    if (Watched == lGutter) EditColor(V.Gutter);
+    if (Watched == lHigh1) EditColor(V.HitText);
+    if (Watched == lHigh2) EditColor(V.CurrentHitText);
+  }
+  return QDialog::eventFilter(Watched, Event);
+}
+
+TPreviewOptions& PreviewOptionsDialog() {
+  static TPreviewOptions* Dialog = new TPreviewOptions(nullptr);
+  return *Dialog;
+}
+
+void ShowPreviewOptions(QWidget* Parent) {
+  TPreviewOptions& D = PreviewOptionsDialog();
+  D.ShowSettings();
+  D.adjustSize();
+  if (Parent) D.move(Parent->geometry().center() - D.rect().center());
+  D.exec();
+}
