@@ -8,13 +8,21 @@
 #include "platform/qvnls/Qvnls.h"
 #include "search/SrchRes.h"
 
+namespace {
+
+// Only an archive item's path is split at a "|": in a plain file's name it is an ordinary character.
+TPathSyntax Syntax(const TSearchResults& Results, int32_t Row) {
+  return Results.IsArchiveItem(Row) ? psArchiveItem : psPlainFile;
+}
+
+}  // namespace
+
 std::u16string ResListCellText(const TSearchResults& Results, int32_t Row, int Column) {
   switch (Column) {
     case rlcName:
-      return Results.GetName(Row);
+      return ExtractItemName(Results.GetFullName(Row), Syntax(Results, Row));
     case rlcPath:
-      return ExtractItemFolder(Results.GetFullName(Row),
-                               Results.IsArchiveItem(Row) ? psArchiveItem : psPlainFile);
+      return ExtractItemFolder(Results.GetFullName(Row), Syntax(Results, Row));
     case rlcSize:
       return Utf8ToUtf16(IntToStrGrouped(Results.Sizes.Get(Row)));
     case rlcDate:
