@@ -284,6 +284,7 @@ void TPreviewModel::ShowConvertError(const std::string& ErrorText, const std::u1
 }
 
 bool TPreviewModel::ConvertShownFile() {
+  if (!ConvertAvailable) return false;
   auto* Window = dynamic_cast<TVLimitedStream*>(Viewer.GetSourceStream());
   auto* File = Window ? dynamic_cast<TVFileStream*>(Window->Stream) : nullptr;
   if (!File) return false;

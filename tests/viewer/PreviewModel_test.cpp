@@ -13,6 +13,7 @@
 #include "archive/ArcNested.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
+#include "search/QVConvIntf.h"
 #include "tests/viewer/ViewerFixture.h"
 
 namespace fs = std::filesystem;
@@ -25,15 +26,21 @@ class FakeHost : public IPreviewHost {
   void ShowWarning(const std::u16string& Text) override { Warnings.push_back(Text); }
   std::u16string GetStatusText() override { return Status; }
   void SetStatusText(const std::u16string& Text) override { Status = Text; }
-  TQVConverters* GetConverters() override { return nullptr; }
+  TQVConverters* GetConverters() override { return Converters; }
   bool ExtractPassword(const std::string&, const std::string&, std::string&) override { return false; }
-  bool EscapePressed() override { return false; }
+  bool EscapePressed() override {
+    ++Polls;
+    return Escape;
+  }
   void OpenURL(const std::u16string& URL) override { Opened.push_back(URL); }
 
   std::vector<std::u16string> Errors;
   std::vector<std::u16string> Warnings;
   std::vector<std::u16string> Opened;
   std::u16string Status = u"ready";
+  TQVConverters* Converters = nullptr;
+  bool Escape = false;
+  int Polls = 0;
 };
 
 class PreviewModelTest : public ::testing::Test {
@@ -387,6 +394,75 @@ TEST_F(PreviewModelTest, ViewSettingsReachTheViewer) {
   EXPECT_EQ(C.Background, 0xA00000u);
   EXPECT_EQ(C.Text, 0x00FFFFu);
   EXPECT_FALSE(V->IsUpdating());
+}
+
+// Documents converted by the test converter libraries (their script says what each does).
+class PreviewConvertTest : public PreviewModelTest {
+ protected:
+  void SetUp() override {
+    PreviewModelTest::SetUp();
+    ASSERT_EQ(List.AddConverter(std::string(SCRYLINE_TEST_PLUGINS) + "/impxls.so", false), kConverterLoaded);
+    Host.Converters = &List;
+  }
+  TQVConverters List;
+};
+
+TEST_F(PreviewConvertTest, ConvertedTextShownWithItsHits) {
+  const TFoundFileInfo Info = Write("report.xls", "xls: text the needle inside\n");
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", true));
+  EXPECT_EQ(M->GetEncoding(), seUnicode);
+  EXPECT_EQ(V->GetCharsetMode(), cmUnicode);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{16}));
+  EXPECT_FALSE(M->CanConvert());
+  EXPECT_EQ(M->StatusText(), u"Unicode (converted by \"impxls.so\")");
+  // The converted text lives in the preview's own temporary file; the host's status came back.
+  EXPECT_EQ(TempFiles(), 1);
+  EXPECT_EQ(Host.Status, u"ready");
+  EXPECT_TRUE(Host.Errors.empty());
+}
+
+TEST_F(PreviewConvertTest, CancelledConversionOpensNothingAndLeavesNothing) {
+  Host.Escape = true;
+  const TFoundFileInfo Info = Write("slow.xls", "xls: cancel\n");
+  EXPECT_FALSE(M->LoadFile(Info, Search, u"x", true));
+  EXPECT_GT(Host.Polls, 0);
+  EXPECT_EQ(Host.Errors.size(), 1u);
+  EXPECT_FALSE(V->IsOpen());
+  EXPECT_EQ(TempFiles(), 0);
+  EXPECT_EQ(Host.Status, u"ready");
+}
+
+TEST_F(PreviewConvertTest, FailedConversionShowsTheFileItself) {
+  // With the converter named by the result: its error text, then the file as it is.
+  TFoundFileInfo Info = Write("broken.xls", "xls: fail Broken table\n");
+  Info.Converter = List.GetConverter(0);
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"Broken", false));
+  ASSERT_EQ(Host.Errors.size(), 1u);
+  EXPECT_NE(Host.Errors[0].find(u"Broken table"), std::u16string::npos);
+  EXPECT_EQ(V->GetCharsetMode(), cmANSI);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{10}));
+  EXPECT_TRUE(M->CanConvert());
+  // Without a named converter, a file no converter takes is shown without a message.
+  const TFoundFileInfo Plain = Write("plain.txt", "just text\n");
+  ASSERT_TRUE(M->LoadFile(Plain, Search, u"text", true));
+  EXPECT_EQ(Host.Errors.size(), 1u);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{5}));
+  EXPECT_EQ(TempFiles(), 0);
+}
+
+TEST_F(PreviewConvertTest, ShownFileConvertedOnRequest) {
+  const TFoundFileInfo Info = Write("late.xls", "xls: text the needle\n");
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", false));
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{14}));
+  ASSERT_TRUE(M->ConvertShownFile());
+  EXPECT_EQ(V->GetCharsetMode(), cmUnicode);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{16}));
+  EXPECT_EQ(V->GetName(), Info.Name);
+  EXPECT_FALSE(M->CanConvert());
+  EXPECT_EQ(TempFiles(), 1);
+  // Converted text is not converted again.
+  EXPECT_FALSE(M->ConvertShownFile());
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{16}));
 }
 
 TEST(PreviewColors, SystemAndPlainColours) {
