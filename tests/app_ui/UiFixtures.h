@@ -13,20 +13,20 @@
 
 // Runs Act on the next modal window once it is shown, then accepts (Accept) or rejects it.
 inline void WhenModal(std::function<void(QDialog*)> Act, bool Accept) {
-  auto Poll = std::make_shared<std::function<void()>>();
-  *Poll = [Act, Accept, Poll] {
+  auto* Poll = new QTimer(qApp);
+  Poll->setInterval(5);
+  QObject::connect(Poll, &QTimer::timeout, Poll, [Poll, Act, Accept] {
     auto* D = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (D == nullptr || !D->isVisible()) {
-      QTimer::singleShot(5, *Poll);
-      return;
-    }
+    if (D == nullptr || !D->isVisible()) return;
+    Poll->stop();
+    Poll->deleteLater();
     if (Act) Act(D);
     if (Accept)
       D->accept();
     else
       D->reject();
-  };
-  QTimer::singleShot(0, *Poll);
+  });
+  Poll->start();
 }
 
 // The names a language file uses for a window's controls are all present under it.

@@ -1,0 +1,270 @@
+#include "app/ui/SelectFileTypesForm.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/IO.h"
+#include "app/MsgStr.h"
+#include "app/Options.h"
+#include "app/PathSelection.h"
+#include "app/Utils.h"
+#include "app/ui/EditMasksForm.h"
+#include "app/ui/MessageDlg.h"
+#include "core/StrLst.h"
+#include "core/WSSDic.h"
+#include "core/WideStrings.h"
+
+namespace {
+
+QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
+
+}  // namespace
+
+std::vector<TFileTypeSource> MimeFileTypeSource() {
+  std::vector<TFileTypeSource> Types;
+  QList<QMimeType> All = QMimeDatabase().allMimeTypes();
+  // Sorted by name, so that the first type of a shared suffix is always the same one.
+  std::sort(All.begin(), All.end(), [](const QMimeType& A, const QMimeType& B) { return A.name() < B.name(); });
+  for (const QMimeType& T : All)
+    for (const QString& Suffix : T.suffixes()) Types.push_back({Suffix.toStdString(), T.comment().toStdString(), "", -1});
+  return Types;
+}
+
+TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("SelectFileTypes");
+  setWindowTitle("Select File Types");
+  setSizeGripEnabled(true);
+  auto* Grid = new QGridLayout(this);
+  auto MakeList = [this](const char* Name, const char* First, const char* Second) {
+    auto* L = new QTreeWidget(this);
+    L->setObjectName(Name);
+    L->setHeaderLabels({First, Second});
+    L->setRootIsDecorated(false);
+    return L;
+  };
+  AllTypesList = MakeList("AllTypesList", "All Types", "Descriptions");
+  SelTypesList = MakeList("SelTypesList", "Selected Types", "Descriptions");
+  AllRadio = new QRadioButton("&Accept all file types", this);
+  AllRadio->setObjectName("AllRadio");
+  SelectedRadio = new QRadioButton("Acc&ept selected file types only", this);
+  SelectedRadio->setObjectName("SelectedRadio");
+  MasksEdit = new QLineEdit(this);
+  MasksEdit->setObjectName("MasksEdit");
+  MasksEdit->setReadOnly(true);
+  auto Make = [this](const char* Name, const char* Caption) {
+    auto* B = new QPushButton(Caption, this);
+    B->setObjectName(Name);
+    return B;
+  };
+  QPushButton* RefreshBtn = Make("RefreshBtn", "&Refresh");
+  ClearBtn = Make("ClearBtn", "&Clear");
+  SaveBtn = Make("SaveBtn", "&Save...");
+  EditMasksBtn = Make("EditMasksBtn", "...");
+  DefinedTypesCombo = new QComboBox(this);
+  DefinedTypesCombo->setObjectName("DefinedTypesCombo");
+  auto* ExtDefBtn = new QToolButton(this);
+  ExtDefBtn->setObjectName("ExtDefBtn");
+  auto* SavePopup = new QMenu(ExtDefBtn);
+  SavePopup->setObjectName("SavePopup");
+  QAction* PopSave = SavePopup->addAction("&Save...");
+  PopSave->setObjectName("SaveItem");
+  QAction* PopDelete = SavePopup->addAction("&Delete...");
+  PopDelete->setObjectName("DeleteItem");
+  ExtDefBtn->setMenu(SavePopup);
+  ExtDefBtn->setPopupMode(QToolButton::InstantPopup);
+  QPushButton* OK = Make("OKBtn", "OK");
+  QPushButton* Cancel = Make("CancelBtn", "Cancel");
+  OK->setDefault(true);
+
+  Grid->addWidget(AllRadio, 0, 0);
+  Grid->addWidget(SelectedRadio, 0, 1);
+  Grid->addWidget(AllTypesList, 1, 0);
+  Grid->addWidget(SelTypesList, 1, 1);
+  Grid->addWidget(RefreshBtn, 2, 0);
+  Grid->addWidget(ClearBtn, 2, 1);
+  auto* MaskRow = new QHBoxLayout;
+  MaskRow->addWidget(MasksEdit, 1);
+  MaskRow->addWidget(EditMasksBtn);
+  Grid->addLayout(MaskRow, 3, 0, 1, 2);
+  auto* GroupRow = new QHBoxLayout;
+  GroupRow->addWidget(DefinedTypesCombo, 1);
+  GroupRow->addWidget(SaveBtn);
+  GroupRow->addWidget(ExtDefBtn);
+  GroupRow->addStretch();
+  GroupRow->addWidget(OK);
+  GroupRow->addWidget(Cancel);
+  Grid->addLayout(GroupRow, 4, 0, 1, 2);
+
+  connect(AllRadio, &QRadioButton::clicked, this, [this] { SetAllTypes(true); });
+  connect(SelectedRadio, &QRadioButton::clicked, this, [this] { SetAllTypes(false); });
+  connect(AllTypesList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int Column) {
+    if (!Filling && Column == 0) CheckType(Item->text(0).toStdString(), Item->checkState(0) == Qt::Checked);
+  });
+  connect(SelTypesList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int Column) {
+    if (Filling || Column != 0 || Item->checkState(0) == Qt::Checked) return;
+    // The row is not changed inside its own check notification: its mask (not its row, which an
+    // earlier removal may have moved) is removed once the notification is over.
+    const std::u16string Mask = Item->data(0, Qt::UserRole).toString().toStdU16String();
+    QTimer::singleShot(0, this, [this, Mask] {
+      if (Selection.RemoveMask(Mask)) ShowSelection();
+    });
+  });
+  connect(AllTypesList->header(), &QHeaderView::sectionClicked, this, [this](int Section) { SortTypes(Section + 1); });
+  connect(RefreshBtn, &QPushButton::clicked, this, [this] { FileTypes().Enumerate(); FillAllTypes(); ShowSelection(); });
+  connect(ClearBtn, &QPushButton::clicked, this, [this] { Selection.Clear(); ShowSelection(); });
+  connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveGroup(); });
+  connect(PopSave, &QAction::triggered, this, [this] { SaveGroup(); });
+  connect(PopDelete, &QAction::triggered, this, [this] { DeleteGroup(); });
+  connect(SavePopup, &QMenu::aboutToShow, this, [this, PopSave, PopDelete] {
+    PopSave->setEnabled(SaveBtn->isEnabled());
+    PopDelete->setEnabled(DefinedTypesCombo->currentIndex() >= 0);
+  });
+  connect(DefinedTypesCombo, &QComboBox::activated, this,
+          [this](int) { ChooseGroup(DefinedTypesCombo->currentText().toStdU16String()); });
+  connect(EditMasksBtn, &QPushButton::clicked, this, [this] {
+    TEditMasks Editor(this);
+    std::u16string Text = MasksEdit->text().toStdU16String();
+    if (!Editor.Execute(Text)) return;
+    TWideStrLst Masks;
+    SplitQuotedList(Masks, Text);
+    Selection.SetMasks(Masks);
+    ShowSelection();
+  });
+  connect(OK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+  AskGroupName = [](std::u16string& Name, const std::vector<std::u16string>& Names) {
+    TWideStringList History;
+    for (const auto& N : Names) History.Add(N);
+    return QueryString(static_cast<int32_t>(TMsgIndex::SaveFileTypes), static_cast<int32_t>(TMsgIndex::SaveSelectedTypesAs),
+                       Name, &History, false);
+  };
+  ConfirmDelete = [](const std::u16string& Name) {
+    return AskYesNoFmt(TMsgIndex::AskDeleteSavedTypes_s, {DoubleAmpersands(Name)});
+  };
+  resize(640, 420);
+}
+
+void TSelectFileTypes::FillAllTypes() {
+  Filling = true;
+  AllTypesList->clear();
+  for (const auto& E : FileTypes().Entries()) {
+    auto* Item = new QTreeWidgetItem(AllTypesList);
+    Item->setText(0, QString::fromStdString(E.Extension));
+    Item->setText(1, QString::fromStdString(E.Info.TypeName));
+    Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
+    Item->setCheckState(0, Selection.IsTypeSelected(E.Extension) ? Qt::Checked : Qt::Unchecked);
+  }
+  AllTypesList->header()->setSortIndicator(std::abs(SortColumn) - 1, SortColumn < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+  AllTypesList->header()->setSortIndicatorShown(true);
+  Filling = false;
+}
+
+void TSelectFileTypes::ShowSelection() {
+  Filling = true;
+  const bool All = Selection.AllTypes;
+  AllRadio->setChecked(All);
+  SelectedRadio->setChecked(!All);
+  AllTypesList->setEnabled(!All);
+  ClearBtn->setEnabled(!All);
+  EditMasksBtn->setEnabled(!All);
+  const std::u16string Text = Selection.MasksText();
+  MasksEdit->setText(Q(Text));
+  SaveBtn->setEnabled(!All && !Text.empty());
+  const std::u16string Group = All ? std::u16string() : FindSavedSet(FileTypeGroups, Text);
+  DefinedTypesCombo->setCurrentIndex(Group.empty() ? -1 : DefinedTypesCombo->findText(Q(Group)));
+  SelTypesList->clear();
+  if (!All)
+    for (const TSelectedTypeRow& R : Selection.Rows(FileTypes())) {
+      auto* Item = new QTreeWidgetItem(SelTypesList);
+      Item->setText(0, Q(R.Display));
+      Item->setText(1, Q(R.Description));
+      Item->setData(0, Qt::UserRole, Q(R.Mask));
+      Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
+      Item->setCheckState(0, Qt::Checked);
+    }
+  for (int i = 0; i < AllTypesList->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* Item = AllTypesList->topLevelItem(i);
+    Item->setCheckState(0, Selection.IsTypeSelected(Item->text(0).toStdString()) ? Qt::Checked : Qt::Unchecked);
+  }
+  Filling = false;
+}
+
+void TSelectFileTypes::FillGroups() {
+  DefinedTypesCombo->clear();
+  for (const auto& Name : SavedSetNames(FileTypeGroups)) DefinedTypesCombo->addItem(Q(Name));
+  DefinedTypesCombo->setEnabled(DefinedTypesCombo->count() > 0);
+}
+
+void TSelectFileTypes::SetAllTypes(bool All) {
+  if (All)
+    Selection.ChooseAll();
+  else
+    Selection.ChooseSelected();
+  ShowSelection();
+}
+
+void TSelectFileTypes::CheckType(const std::string& Ext, bool Checked) {
+  if (Checked)
+    Selection.AddMask(u"*." + QString::fromStdString(Ext).toLower().toStdU16String());
+  else
+    for (const auto& M : std::vector<std::u16string>(Selection.Masks()))
+      if (MaskExtension(M) == Ext) Selection.RemoveMask(M);
+  ShowSelection();
+}
+
+void TSelectFileTypes::SaveGroup() {
+  const std::u16string Text = MasksEdit->text().toStdU16String();
+  if (Selection.AllTypes || Text.empty()) return;
+  std::u16string Name;
+  if (!AskGroupName(Name, SavedSetNames(FileTypeGroups)) || Name.empty()) return;
+  FileTypeGroups.Put(Name, Text);
+  FillGroups();
+  DefinedTypesCombo->setCurrentIndex(DefinedTypesCombo->findText(Q(Name)));
+}
+
+void TSelectFileTypes::ChooseGroup(const std::u16string& Name) {
+  TWideStrLst Masks;
+  SplitQuotedList(Masks, FileTypeGroups.Get(Name));
+  Selection.SetMasks(Masks);
+  Selection.ChooseSelected();
+  ShowSelection();
+}
+
+void TSelectFileTypes::DeleteGroup() {
+  if (DefinedTypesCombo->currentIndex() < 0) return;
+  const std::u16string Name = DefinedTypesCombo->currentText().toStdU16String();
+  if (!ConfirmDelete(Name)) return;
+  FileTypeGroups.Delete(Name);
+  FillGroups();
+  ShowSelection();
+}
+
+void TSelectFileTypes::SortTypes(int32_t Column) {
+  SortColumn = std::abs(SortColumn) == Column ? -SortColumn : Column;
+  FileTypes().Sort(std::abs(SortColumn), SortColumn < 0);
+  FillAllTypes();
+}
+
+bool TSelectFileTypes::Execute(TWideStrLst& Masks) {
+  Selection.SetMasks(Masks);
+  if (!FileTypes().Ready) {
+    if (!FileTypes().Source) FileTypes().Source = MimeFileTypeSource;
+    FileTypes().WaitReady();
+    FileTypes().Sort(1, false);
+  }
+  FillGroups();
+  FillAllTypes();
+  ShowSelection();
+  if (exec() != QDialog::Accepted) return false;
+  SplitQuotedList(Masks, MasksEdit->text().toStdU16String());
+  return true;
+}
