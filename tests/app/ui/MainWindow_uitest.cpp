@@ -1,0 +1,175 @@
+// The main window driven offscreen: start-up from the command line, a search over a tree (and into a
+// ZIP archive) that fills the results list and the log, sorting by a header click, the interface
+// language switch, and the settings and histories kept between two runs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdlib>
+#include <fstream>
+
+#include "app/IO.h"
+#include "app/MainForm.h"
+#include "app/Options.h"
+#include "app/ui/LogWindow.h"
+#include "app/ui/MainWindow.h"
+#include "core/FileLayer.h"
+#include "search/SrchRes.h"
+#include "tests/app/AppFixtures.h"
+
+namespace {
+
+// A stored ZIP of one file, "inner/note.txt" holding "hello from the zip", made by Python's zipfile.
+std::string ZipFixture() {
+  std::ifstream In(AppTestData("ui/note.zip"), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MessageDlgHandler = [this](TMessageDlgRequest& R) {
+      Boxes.push_back(R.Text);
+      return (R.Buttons & mbYes) ? mrYes : mrOk;
+    };
+    WriteFileBytes(Tree / "a.txt", "say hello world");
+    WriteFileBytes(Tree / "b.txt", "nothing here");
+    WriteFileBytes(Tree / "zz-hello.txt", "name hit");
+    WriteFileBytes(Tree / "note.zip", ZipFixture());
+  }
+  void TearDown() override { MessageDlgHandler = nullptr; }
+
+  TMainCommandLine CommandLine(const std::string& Text) {
+    TMainCommandLine L;
+    L.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
+    L.Text = Utf8ToUtf16(Text);
+    L.Path = Utf8ToUtf16(Tree.Path);
+    L.Mask = u"*.txt";
+    return L;
+  }
+
+  std::vector<std::string> Column(TMain& Main, int Col) {
+    std::vector<std::string> Cells;
+    auto* Model = Main.ResList()->model();
+    for (int Row = 0; Row < Model->rowCount(); ++Row)
+      Cells.push_back(Model->index(Row, Col).data().toString().toStdString());
+    return Cells;
+  }
+
+  TRegistrySandbox Registry;
+  TTempFolder Tree, ProgramDir;
+  std::vector<std::u16string> Boxes;
+};
+
+TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
+  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  Main.show();
+  QApplication::processEvents();
+  EXPECT_EQ(Main.PatternCombo()->currentText(), QStringLiteral("hello"));
+  Main.SearchStartExec();
+  std::vector<std::string> Names = Column(Main, 0);
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"a.txt", "note.txt", "zz-hello.txt"}));
+  // The archive item shows the archive's path, "|" and its folder, once.
+  std::vector<std::string> Folders = Column(Main, 1);
+  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree.Path + "/note.zip|inner"), 1);
+  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree.Path), 2);
+  EXPECT_TRUE(Boxes.empty());
+  EXPECT_NE(Main.StatusText().find(u"3"), std::u16string::npos);
+  QString Log = Main.GetLogForm()->Memo()->toPlainText();
+  EXPECT_TRUE(Log.contains(QStringLiteral(">>> "))) << Log.toStdString();
+  EXPECT_TRUE(Log.contains(QStringLiteral("<<< "))) << Log.toStdString();
+
+  // Sorting by name ascending, then descending, keeps the focused row.
+  Main.ResList()->setCurrentIndex(Main.ResList()->model()->index(0, 0));
+  std::string Focused = Main.ResList()->currentIndex().data().toString().toStdString();
+  Main.ResList()->header()->sectionClicked(0);
+  EXPECT_EQ(Column(Main, 0), (std::vector<std::string>{"a.txt", "note.txt", "zz-hello.txt"}));
+  Main.ResList()->header()->sectionClicked(0);
+  EXPECT_EQ(Column(Main, 0), (std::vector<std::string>{"zz-hello.txt", "note.txt", "a.txt"}));
+  EXPECT_EQ(Main.ResList()->currentIndex().data().toString().toStdString(), Focused);
+
+  // Nothing found: the list empties and the user is told.
+  Main.PatternCombo()->setEditText(QStringLiteral("absent-word"));
+  Main.SearchStartExec();
+  EXPECT_EQ(Main.ResList()->model()->rowCount(), 0);
+  ASSERT_EQ(Boxes.size(), 1u);
+
+  // Keeps the window on the screen for a while when asked (to take a picture of it).
+  if (const char* Hold = std::getenv("SCRYLINE_UITEST_HOLD_MS")) {
+    Main.PatternCombo()->setEditText(QStringLiteral("hello"));
+    Main.SearchStartExec();
+    Main.ShowLogExec();
+    QTimer Quit;
+    QEventLoop Loop;
+    QTimer::singleShot(std::atoi(Hold), &Loop, &QEventLoop::quit);
+    Loop.exec();
+  }
+}
+
+TEST_F(MainWindowTest, StopFromInsideTheSearch) {
+  for (int I = 0; I < 40; ++I) WriteFileBytes(Tree / ("many" + std::to_string(I) + ".txt"), "hello");
+  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  Main.show();
+  // A click on Stop arrives while the search pumps events.
+  QTimer::singleShot(0, &Main, [&] { Main.SearchStopExec(); });
+  Main.SearchStartExec();
+  EXPECT_FALSE(Main.SearchRun().Busy);
+  EXPECT_LT(Main.ResList()->model()->rowCount(), 43);
+  QApplication::processEvents();
+  QString Log = Main.GetLogForm()->Memo()->toPlainText();
+  EXPECT_FALSE(Log.contains(QStringLiteral("<<< ") + QString::fromStdString(GetMsg(TMsgIndex::SrchFin))));
+  EXPECT_TRUE(Log.contains(QString::fromStdString(GetMsg(TMsgIndex::UserInterrupt)))) << Log.toStdString();
+}
+
+TEST_F(MainWindowTest, LanguageSwitchTranslatesTheWindowAndBack) {
+  std::ifstream In(AppTestData("lng/qvsrchru.lng"), std::ios::binary);
+  WriteFileBytes(ProgramDir / "qvsrchru.lng", std::string(std::istreambuf_iterator<char>(In), {}));
+  TMain Main(CommandLine(""), ProgramDir.Path);
+  Main.show();
+  ASSERT_EQ(Main.Languages().GetLanguageCount(), 2);
+  ASSERT_EQ(Main.LanguageMenu().Items.size(), 2u);
+  auto* Start = Main.findChild<QPushButton*>(QStringLiteral("StartBtn"));
+  ASSERT_NE(Start, nullptr);
+  Main.SetLanguage(1);
+  EXPECT_EQ(Main.windowTitle().toStdU16String(), u"Скрайлайн - поиск");
+  EXPECT_EQ(Start->toolTip().toStdU16String(), u"Начать поиск");
+  EXPECT_EQ(GetMsgW(TMsgIndex::SrchFin), u"Поиск завершён");
+  Main.SetLanguage(0);
+  EXPECT_EQ(Main.windowTitle(), QStringLiteral("Scryline"));
+  EXPECT_TRUE(Start->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, SettingsAndHistoriesPersistBetweenRuns) {
+  {
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    Main.findChild<QCheckBox*>(QStringLiteral("CaseSensCheck"))->setChecked(true);
+    Main.SearchStartExec();
+    Main.close();
+  }
+  TMain Again(CommandLine(""), ProgramDir.Path);
+  Again.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(Again.findChild<QCheckBox*>(QStringLiteral("CaseSensCheck"))->isChecked());
+  EXPECT_EQ(Again.PatternCombo()->currentText(), QString()) << "no text option: the box starts empty";
+  ASSERT_GT(Again.PatternCombo()->count(), 0);
+  EXPECT_EQ(Again.PatternCombo()->itemText(0), QStringLiteral("hello"));
+  EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree.Path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication Application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
