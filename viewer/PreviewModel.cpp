@@ -238,8 +238,10 @@ std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& Fi
     ~TRestore() {
       if (List) List->OnProgress = Progress;
       Host.SetStatusText(Status);
+      Host.ConversionEnded();
     }
   } Restore{Host, List, SavedStatus, SavedProgress};
+  Host.ConversionStarted();
 
   TConvertProgressEvent Progress = [this](TQVConverter*, int32_t, int32_t) {
     if (Host.EscapePressed()) Cancelled = true;

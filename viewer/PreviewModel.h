@@ -62,7 +62,10 @@ class IPreviewHost {
   virtual TQVConverters* GetConverters() = 0;
   // The password of an archive item (ArcName: the item path up to its last "|"); false for none.
   virtual bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) = 0;
-  // Lets pending input run; true when Escape was pressed since the last call.
+  // A conversion starts / has ended: between the two, EscapePressed is polled.
+  virtual void ConversionStarted() {}
+  virtual void ConversionEnded() {}
+  // Lets pending work run; true when Escape was pressed since the last call.
   virtual bool EscapePressed() = 0;
   // Hands an address to the desktop.
   virtual void OpenURL(const std::u16string& URL) = 0;

@@ -37,15 +37,29 @@ constexpr int kNavButtonSize = 23;
 TPreviewEnvironment Environment;
 std::vector<TPreview*> Windows;
 
-// Remembers an Escape key pressed anywhere in the program while a conversion lets input run.
-class TEscapeWatch : public QObject {
+// While a conversion runs: the user's input is held back (so that nothing closes or reloads a window in
+// the middle of it), and an Escape key pressed anywhere is remembered.
+class TConversionInputGuard : public QObject {
  public:
   bool eventFilter(QObject* Watched, QEvent* Event) override {
-    if (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) {
-      Pressed = true;
-      return true;
+    switch (Event->type()) {
+      case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) Pressed = true;
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::Shortcut:
+      case QEvent::ShortcutOverride:
+        return true;
+      case QEvent::Close:
+        Event->ignore();
+        return true;
+      default:
+        return QObject::eventFilter(Watched, Event);
     }
-    return QObject::eventFilter(Watched, Event);
   }
   bool Pressed = false;
 };
@@ -71,16 +85,19 @@ class TDefaultPreviewHost : public IPreviewHost {
   bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) override {
     return Environment.ExtractPassword && Environment.ExtractPassword(ArcName, ItemName, Password);
   }
-  bool EscapePressed() override {
-    if (!Watch) {
-      Watch = std::make_unique<TEscapeWatch>();
-      qApp->installEventFilter(Watch.get());
+  void ConversionStarted() override {
+    if (Depth++ == 0) qApp->installEventFilter(&Guard);
+  }
+  void ConversionEnded() override {
+    if (--Depth == 0) {
+      qApp->removeEventFilter(&Guard);
+      Guard.Pressed = false;
     }
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    QCoreApplication::sendPostedEvents();
+  }
+  bool EscapePressed() override {
     QCoreApplication::processEvents();
-    const bool P = Watch->Pressed;
-    Watch->Pressed = false;
+    const bool P = Guard.Pressed;
+    Guard.Pressed = false;
     return P;
   }
   void OpenURL(const std::u16string& URL) override { QDesktopServices::openUrl(QUrl(Q(URL))); }
@@ -88,7 +105,8 @@ class TDefaultPreviewHost : public IPreviewHost {
  private:
   static QWidget* Parent() { return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow; }
   std::u16string Status;
-  std::unique_ptr<TEscapeWatch> Watch;
+  TConversionInputGuard Guard;
+  int Depth = 0;
 };
 
 TDefaultPreviewHost DefaultHost;

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
+#include <QTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolButton>
@@ -16,6 +19,7 @@
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "platform/qvnls/Qvnls.h"
+#include "search/QVConvIntf.h"
 #include "viewer/ui/FileViewerWidget.h"
 #include "viewer/ui/PreviewForm.h"
 #include "viewer/ui/PreviewOptionsForm.h"
@@ -190,11 +194,49 @@ TEST_F(PreviewWindowTest, PreviewShowsHitsAndWalksThem) {
 
   // The current hit is painted in its own background.
   const QImage I = W->ViewerControl().RenderToImage();
-  if (const char* Png = std::getenv("SCRYLINE_PREVIEW_PNG")) W->grab().save(Png);
   EXPECT_TRUE(HasColor(I, I.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
   W->FirstBtn->click();
   const QImage J = W->ViewerControl().RenderToImage();
   EXPECT_TRUE(HasColor(J, J.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+}
+
+TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
+  ViewOptions.DetectLinks = true;
+  ViewOptions.GutterWidth = 16;
+  const TFoundFileInfo Info =
+      Write("links.txt", "Notes on the needle\n\tsee www.example.com for the needle\nno needle here? a needle!\n");
+  TPreview* W = OpenPreview(Info, false, u"needle", Search);
+  ASSERT_NE(W, nullptr);
+  W->resize(560, 200);
+  QApplication::processEvents();
+  TFileViewerWidget& C = W->ViewerControl();
+  const QImage Before = C.RenderToImage();
+  if (const char* Png = std::getenv("SCRYLINE_PREVIEW_PNG")) W->grab().save(Png);
+  EXPECT_TRUE(HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ViewOptions.HitBack))));
+  EXPECT_TRUE(HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+  // Line 1 holds the address after a tab: its first character lies at column 13.
+  THTMLViewer64& V = W->Viewer();
+  const int32_t CW = V.LineSource().CharWidth(U'w');
+  const int32_t LH = V.GetLineHeight();
+  const QPoint Over(16 + 14 * CW + CW / 2, LH + LH / 2);
+  QMouseEvent Move(QEvent::MouseMove, Over, C.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(C.viewport(), &Move);
+  EXPECT_EQ(V.GetHotLinkURL(), u"www.example.com");
+  EXPECT_EQ(C.viewport()->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(W->StatusText(), "www.example.com");
+  QMouseEvent Press(QEvent::MouseButtonPress, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(C.viewport(), &Press);
+  QMouseEvent Release(QEvent::MouseButtonRelease, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(C.viewport(), &Release);
+  EXPECT_EQ(Host.Opened, (std::vector<std::u16string>{u"http://www.example.com"}));
+  // Away from it: the charset again.
+  const QPoint Off(16 + 2, LH * 2 + 2);
+  QMouseEvent Away(QEvent::MouseMove, Off, C.viewport()->mapToGlobal(Off), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(C.viewport(), &Away);
+  EXPECT_FALSE(V.HasHotLink());
+  EXPECT_EQ(W->StatusText(), "windows-1252");
 }
 
 TEST_F(PreviewWindowTest, OneWindowPerFileUnlessItChanged) {
@@ -294,6 +336,50 @@ TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
   D.BkColorBtn->click();
   EXPECT_EQ(ViewOptions.Background, RGBColor(0, 0, 160));
   D.ChooseColor = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PreviewWindowTest, EscapeCancelsAConversionThenReachesTheWindowsAgain) {
+  TQVConverters List;
+  ASSERT_EQ(List.AddConverter(std::string(SCRYLINE_TEST_PLUGINS) + "/impxls.so", false), kConverterLoaded);
+  std::u16string MainStatus = u"main";
+  std::vector<std::u16string> Statuses;
+  TPreviewEnvironment E;
+  E.Converters = &List;
+  E.GetStatusText = [&] { return MainStatus; };
+  E.SetStatusText = [&](const std::u16string& S) {
+    MainStatus = S;
+    Statuses.push_back(S);
+  };
+  SetPreviewEnvironment(E);
+  // The program's own host, with message boxes: the error box is closed as soon as it shows.
+  SetPreviewHost(nullptr);
+  TPreview* Open = OpenPreview(Write("open.txt", "x"), false, u"", Search);
+  ASSERT_NE(Open, nullptr);
+  QTimer Closer;
+  QObject::connect(&Closer, &QTimer::timeout, [] {
+    if (QWidget* M = QApplication::activeModalWidget()) M->close();
+  });
+  Closer.start(10);
+  // Pressed before the conversion polls: the conversion takes it and stops.
+  QApplication::postEvent(&Open->ViewerControl(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  EXPECT_EQ(OpenPreview(Write("slow.xls", "xls: cancel\n"), true, u"x", Search), nullptr);
+  Closer.stop();
+  EXPECT_EQ(PreviewWindows().size(), 1u);
+  ASSERT_GE(Statuses.size(), 2u);
+  EXPECT_EQ(Statuses.front().rfind(u"Converting \"slow.xls\"... Press 'Escape' to cancel", 0), 0u);
+  EXPECT_EQ(MainStatus, u"main");
+  // Once the conversion is over, Escape reaches the windows again and closes the preview.
+  Open->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Open));
+  QTest::keyClick(&Open->ViewerControl(), Qt::Key_Escape);
+  QApplication::processEvents();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(PreviewWindows().empty());
+  SetPreviewEnvironment(TPreviewEnvironment());
 }
 
 }  // namespace
