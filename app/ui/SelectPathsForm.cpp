@@ -1,0 +1,225 @@
+#include "app/ui/SelectPathsForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "app/IO.h"
+#include "app/MsgStr.h"
+#include "app/Options.h"
+#include "app/ui/MessageDlg.h"
+#include "app/ui/qvShellTree.h"
+#include "core/WSSDic.h"
+#include "core/WideStrings.h"
+
+namespace {
+
+QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
+
+// The narrowest list panel, and the least the tree keeps.
+constexpr int kMinListPanelWidth = 196;
+constexpr int kMinTreeWidth = 88;
+
+}  // namespace
+
+TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("SelectPaths");
+  setWindowTitle("Select Paths");
+  setSizeGripEnabled(true);
+  setMinimumSize(400, 300);
+  auto* Grid = new QGridLayout(this);
+  auto* Split = new QSplitter(this);
+  ShellTree = new TShTreeView(Split);
+  ShellTree->setObjectName("ShellTree");
+  ShellTree->setMinimumWidth(kMinTreeWidth);
+  ShellTree->Model()->ObjectTypes = otFolders | otHidden;
+  auto* PR = new QWidget(Split);
+  PR->setObjectName("PR");
+  PR->setMinimumWidth(kMinListPanelWidth);
+  auto* Right = new QGridLayout(PR);
+  RecursCheck = new QCheckBox("Su&bdirectories", PR);
+  RecursCheck->setObjectName("RecursCheck");
+  SavedPathsCombo = new QComboBox(PR);
+  SavedPathsCombo->setObjectName("SavedPathsCombo");
+  SaveBtn = new QPushButton("&Save...", PR);
+  SaveBtn->setObjectName("SaveBtn");
+  auto* ExtSaveBtn = new QToolButton(PR);
+  ExtSaveBtn->setObjectName("ExtSaveBtn");
+  auto* SavePopup = new QMenu(ExtSaveBtn);
+  SavePopup->setObjectName("SavePopup");
+  QAction* PopSave = SavePopup->addAction("&Save...");
+  QAction* PopDelete = SavePopup->addAction("D&elete...");
+  ExtSaveBtn->setMenu(SavePopup);
+  ExtSaveBtn->setPopupMode(QToolButton::InstantPopup);
+  PathList = new QTreeWidget(PR);
+  PathList->setObjectName("PathList");
+  PathList->setHeaderLabels({"Selected paths"});
+  PathList->setRootIsDecorated(false);
+  PathList->setAcceptDrops(true);
+  SortCheck = new QCheckBox("S&ort directories", PR);
+  SortCheck->setObjectName("SortCheck");
+  auto* ClearBtn = new QPushButton("&Clear", PR);
+  ClearBtn->setObjectName("ClearBtn");
+  Right->addWidget(RecursCheck, 0, 0, 1, 3);
+  Right->addWidget(SavedPathsCombo, 1, 0);
+  Right->addWidget(SaveBtn, 1, 1);
+  Right->addWidget(ExtSaveBtn, 1, 2);
+  Right->addWidget(PathList, 2, 0, 1, 3);
+  Right->addWidget(SortCheck, 3, 0);
+  Right->addWidget(ClearBtn, 3, 1, 1, 2);
+  Grid->addWidget(Split, 0, 0, 1, 4);
+  auto* RefreshBtn = new QPushButton("&Refresh", this);
+  RefreshBtn->setObjectName("RefreshBtn");
+  auto* OK = new QPushButton("OK", this);
+  OK->setObjectName("OKBtn");
+  OK->setDefault(true);
+  auto* Cancel = new QPushButton("Cancel", this);
+  Cancel->setObjectName("CancelBtn");
+  Grid->addWidget(RefreshBtn, 1, 0);
+  Grid->addWidget(OK, 1, 2);
+  Grid->addWidget(Cancel, 1, 3);
+
+  TFolderTreeModel* Model = ShellTree->Model();
+  Model->OnAddNode = [this](const std::u16string& Path, bool& Checked, bool& ShowCheck, bool&) {
+    // Only real folders can be chosen; the virtual root's own entries are folders too.
+    ShowCheck = QFileInfo(Q(Path)).isDir();
+    Checked = ShowCheck && Selection.Contains(Path);
+  };
+  Model->OnChecked = [this](const std::u16string& Path, bool Checked) {
+    if (Checked ? Selection.Add(Path) : Selection.Remove(Path)) FillList();
+  };
+  Selection.OnNodeCheck = [Model](const std::u16string& Path, bool Checked) { Model->SetChecked(Path, Checked); };
+  connect(PathList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int) {
+    if (Filling || Item->checkState(0) == Qt::Checked) return;
+    // Unticking a row removes its path once the list's own notification is over; the path, not the
+    // row, travels, so an earlier removal cannot make it take another row.
+    const std::u16string Path = Item->text(0).toStdU16String();
+    QTimer::singleShot(0, this, [this, Path] {
+      if (Selection.Remove(Path)) FillList();
+    });
+  });
+  connect(PathList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* Item) {
+    Item->setCheckState(0, Item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  });
+  connect(PathList->header(), &QHeaderView::sectionClicked, this, [this] {
+    if (!SortCheck->isChecked()) {
+      Selection.Sort();
+      FillList();
+    }
+  });
+  connect(SortCheck, &QCheckBox::toggled, this, [this](bool On) {
+    Selection.SortPaths = On;
+    if (On && !Filling) {
+      Selection.Sort();
+      FillList();
+    }
+  });
+  connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearAll(); });
+  connect(RefreshBtn, &QPushButton::clicked, this, [this] { ShellTree->Model()->Refresh(); });
+  connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveSet(); });
+  connect(PopSave, &QAction::triggered, this, [this] { SaveSet(); });
+  connect(PopDelete, &QAction::triggered, this, [this] { DeleteSet(); });
+  connect(SavePopup, &QMenu::aboutToShow, this, [this, PopSave, PopDelete] {
+    PopSave->setEnabled(!Selection.Paths().empty());
+    PopDelete->setEnabled(SavedPathsCombo->currentIndex() >= 0);
+  });
+  connect(SavedPathsCombo, &QComboBox::activated, this,
+          [this](int) { ChooseSet(SavedPathsCombo->currentText().toStdU16String()); });
+  connect(OK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
+  AskSetName = [](std::u16string& Name, const std::vector<std::u16string>& Names) {
+    TWideStringList History;
+    for (const auto& N : Names) History.Add(N);
+    return QueryString(static_cast<int32_t>(TMsgIndex::SavePaths), static_cast<int32_t>(TMsgIndex::SaveSelectedPathsAs),
+                       Name, &History, false);
+  };
+  ConfirmDelete = [](const std::u16string& Name) {
+    return AskYesNoFmt(TMsgIndex::AskDeleteSavedPaths_s, {DoubleAmpersands(Name)});
+  };
+  resize(640, 420);
+}
+
+void TSelectPaths::FillList() {
+  Filling = true;
+  PathList->clear();
+  for (const auto& P : Selection.Paths()) {
+    auto* Item = new QTreeWidgetItem(PathList);
+    Item->setText(0, Q(P));
+    Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
+    Item->setCheckState(0, Qt::Checked);
+  }
+  Filling = false;
+  ShowState();
+}
+
+void TSelectPaths::FillSets() {
+  SavedPathsCombo->clear();
+  for (const auto& Name : SavedSetNames(SavedPathSets)) SavedPathsCombo->addItem(Q(Name));
+  SavedPathsCombo->setEnabled(SavedPathsCombo->count() > 0);
+}
+
+void TSelectPaths::ShowState() {
+  const std::u16string Name = FindSavedSet(SavedPathSets, Selection.SetText());
+  SavedPathsCombo->setCurrentIndex(Name.empty() ? -1 : SavedPathsCombo->findText(Q(Name)));
+  SaveBtn->setEnabled(!Selection.Paths().empty());
+}
+
+void TSelectPaths::SaveSet() {
+  if (Selection.Paths().empty()) return;
+  std::u16string Name;
+  if (!AskSetName(Name, SavedSetNames(SavedPathSets)) || Name.empty()) return;
+  SavedPathSets.Put(Name, Selection.SetText());
+  FillSets();
+  SavedPathsCombo->setCurrentIndex(SavedPathsCombo->findText(Q(Name)));
+}
+
+void TSelectPaths::ChooseSet(const std::u16string& Name) {
+  const std::vector<std::u16string> Old = Selection.Paths();
+  for (const auto& P : Old) ShellTree->Model()->SetChecked(P, false);
+  Selection.SetPathsText(SavedPathSets.Get(Name));
+  for (const auto& P : Selection.Paths()) ShellTree->Model()->SetChecked(P, true);
+  FillList();
+}
+
+void TSelectPaths::DeleteSet() {
+  if (SavedPathsCombo->currentIndex() < 0) return;
+  const std::u16string Name = SavedPathsCombo->currentText().toStdU16String();
+  if (!ConfirmDelete(Name)) return;
+  SavedPathSets.Delete(Name);
+  FillSets();
+  ShowState();
+}
+
+void TSelectPaths::ClearAll() {
+  Selection.Clear();
+  FillList();
+}
+
+bool TSelectPaths::Execute(std::u16string& Paths) {
+  Filling = true;
+  RecursCheck->setChecked(FileOptions.Subdirectories);
+  SortCheck->setChecked(FileOptions.SortDirectories);
+  Filling = false;
+  Selection.SortPaths = FileOptions.SortDirectories;
+  Selection.SetPathsText(Paths);
+  FillSets();
+  if (ShellTree->Model()->Root() == u" ")
+    ShellTree->Model()->SetRoot(u"rfDesktop");
+  else
+    ShellTree->Model()->Refresh();
+  FillList();
+  ShellTree->ShowPath(Selection.Paths().empty() ? u"/" : Selection.Paths().front());
+  if (exec() != QDialog::Accepted) return false;
+  Paths = Selection.PathsText();
+  FileOptions.Subdirectories = RecursCheck->isChecked();
+  FileOptions.SortDirectories = SortCheck->isChecked();
+  return true;
+}

@@ -1,0 +1,46 @@
+// "Select Paths": the folders to search, picked in a folder tree with check boxes or kept from the typed
+// path text, with named path sets (the SavedPathSets setting). The list rules come from TPathSelection
+// (app/PathSelection). Main thread only.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "app/PathSelection.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QTreeWidget;
+class TShTreeView;
+
+class TSelectPaths : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TSelectPaths(QWidget* Parent = nullptr);
+  // True on OK with Paths replaced by the chosen list; the sub-folder and sort boxes go to the settings.
+  bool Execute(std::u16string& Paths);
+
+  // Asks a set's name (existing names offered); false on cancel. Unassigned: the input dialog.
+  std::function<bool(std::u16string& Name, const std::vector<std::u16string>& Names)> AskSetName;
+  std::function<bool(const std::u16string& Name)> ConfirmDelete;
+
+  void SaveSet();
+  void ChooseSet(const std::u16string& Name);
+  void DeleteSet();
+  void ClearAll();
+
+  TShTreeView* ShellTree;
+  QTreeWidget* PathList;
+  QCheckBox* RecursCheck;
+  QCheckBox* SortCheck;
+  QComboBox* SavedPathsCombo;
+  QPushButton* SaveBtn;
+
+ private:
+  void FillList();
+  void FillSets();
+  void ShowState();
+  TPathSelection Selection;
+  bool Filling = false;
+};
