@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/IO.h"
 #include "app/MainForm.h"
 #include "app/Startup.h"
 #include "app/ui/MainWindow.h"
@@ -10,8 +11,27 @@
 #include "core/FileLayer.h"
 #include "platform/qvnls/Qvnls.h"
 
+namespace {
+
+// Every exception that reaches the event loop is logged and shown; the program goes on.
+class TApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* Receiver, QEvent* Event) override {
+    try {
+      return QApplication::notify(Receiver, Event);
+    } catch (const std::exception& E) {
+      Log(ExceptionLogLine(E.what()), false, true);
+      ShowErrorText(Utf8ToUtf16(E.what()));
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
+  TApplication application(argc, argv);
   if (auto error = CheckQvnlsVersion(qvnls::GetVersion())) {
     QMessageBox::critical(nullptr, QString(), QString::fromStdString(*error));
     return 1;

@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
@@ -292,6 +293,11 @@ void TMain::BuildWindow() {
 
   BuildMenus();
 
+  // Escape during a search asks whether to stop it, whichever control has the focus.
+  auto* Escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(Escape, &QShortcut::activated, this, [this] {
+    if (Run->Busy) Run->AskStop();
+  });
   connect(StartBtn, &QPushButton::clicked, this, [this] { SearchStartExec(); });
   connect(StopBtn, &QPushButton::clicked, this, [this] { SearchStopExec(); });
   connect(PauseBtn, &QPushButton::clicked, this, [this] {
@@ -575,10 +581,6 @@ void TMain::closeEvent(QCloseEvent* Event) {
 }
 
 void TMain::keyPressEvent(QKeyEvent* Event) {
-  if (Event->key() == Qt::Key_Escape && Run->Busy) {
-    Run->AskStop();
-    return;
-  }
   if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && !(Event->modifiers() & Qt::ControlModifier)) {
     SearchStartExec();
     return;

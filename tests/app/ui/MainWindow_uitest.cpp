@@ -107,10 +107,10 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
     Main.PatternCombo()->setEditText(QStringLiteral("hello"));
     Main.SearchStartExec();
     Main.ShowLogExec();
-    QTimer Quit;
     QEventLoop Loop;
     QTimer::singleShot(std::atoi(Hold), &Loop, &QEventLoop::quit);
     Loop.exec();
+    if (const char* Grab = std::getenv("SCRYLINE_UITEST_GRAB")) Main.GetLogForm()->grab().save(QString::fromUtf8(Grab));
   }
 }
 
