@@ -14,45 +14,19 @@
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "search/QVConvIntf.h"
+#include "tests/viewer/PreviewTestUtil.h"
 #include "tests/viewer/ViewerFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class FakeHost : public IPreviewHost {
- public:
-  void ShowError(const std::u16string& Text) override { Errors.push_back(Text); }
-  void ShowWarning(const std::u16string& Text) override { Warnings.push_back(Text); }
-  std::u16string GetStatusText() override { return Status; }
-  void SetStatusText(const std::u16string& Text) override { Status = Text; }
-  TQVConverters* GetConverters() override { return Converters; }
-  bool ExtractPassword(const std::string&, const std::string&, std::string&) override { return false; }
-  bool EscapePressed() override {
-    ++Polls;
-    return Escape;
-  }
-  void OpenURL(const std::u16string& URL) override { Opened.push_back(URL); }
-
-  std::vector<std::u16string> Errors;
-  std::vector<std::u16string> Warnings;
-  std::vector<std::u16string> Opened;
-  std::u16string Status = u"ready";
-  TQVConverters* Converters = nullptr;
-  bool Escape = false;
-  int Polls = 0;
-};
-
 class PreviewModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    Dir = fs::temp_directory_path() / ("scry_preview_" + std::to_string(::getpid()));
-    fs::remove_all(Dir);
-    fs::create_directories(Dir / "tmp");
-    const char* Old = std::getenv("TMPDIR");
-    OldTmp = Old ? Old : "";
-    ::setenv("TMPDIR", (Dir / "tmp").c_str(), 1);
+    Folder = std::make_unique<TPreviewTestFolder>("scry_preview");
+    Dir = Folder->Dir;
     SetDefaultOptions(Settings);
     Settings.ViewOptions.WrapText = false;
     V = std::make_unique<THTMLViewer64>(&Metrics);
@@ -66,23 +40,12 @@ class PreviewModelTest : public ::testing::Test {
     V.reset();
     ClearArchiveCache();
     // Nothing the preview made is left behind.
-    EXPECT_TRUE(fs::is_empty(Dir / "tmp"));
-    if (OldTmp.empty()) {
-      ::unsetenv("TMPDIR");
-    } else {
-      ::setenv("TMPDIR", OldTmp.c_str(), 1);
-    }
-    fs::remove_all(Dir);
+    EXPECT_EQ(TempFiles(), 0);
+    Folder.reset();
     qvnls::ResetSystemCodePages();
   }
   TFoundFileInfo Write(const std::string& Name, const std::string& Bytes, TScanEncoding Encoding = seAnsi) {
-    const fs::path P = Dir / Name;
-    std::ofstream(P, std::ios::binary) << Bytes;
-    TFoundFileInfo Info;
-    Info.Name = Utf8ToUtf16(P.string());
-    GetFileInfo(P.string(), &Info.Size, &Info.Date, nullptr, nullptr, nullptr);
-    Info.Encoding = Encoding;
-    return Info;
+    return Folder->Write(Name, Bytes, Encoding);
   }
   std::vector<int32_t> Starts() {
     std::vector<int32_t> R;
@@ -93,13 +56,13 @@ class PreviewModelTest : public ::testing::Test {
     V->PrepareLines();
     return V->GetVisibleLines().GetAttributes(Line);
   }
-  int32_t TempFiles() { return static_cast<int32_t>(std::distance(fs::directory_iterator(Dir / "tmp"), {})); }
+  int32_t TempFiles() { return Folder->TempFiles(); }
 
+  std::unique_ptr<TPreviewTestFolder> Folder;
   fs::path Dir;
-  std::string OldTmp;
   TSettings Settings;
   FixedMetrics Metrics;
-  FakeHost Host;
+  FakePreviewHost Host;
   std::unique_ptr<THTMLViewer64> V;
   std::unique_ptr<TPreviewModel> M;
   int NavChanges = 0;
@@ -199,12 +162,7 @@ TEST_F(PreviewModelTest, SearchSettingsDecideTheHits) {
 }
 
 TEST_F(PreviewModelTest, ArchiveItemExtractedMarkedAndItsCopyDeleted) {
-  const fs::path Zip = Dir / "needles.zip";
-  fs::copy_file(fs::path(SCRYLINE_TEST_DATA) / "preview" / "needles.zip", Zip);
-  TFoundFileInfo Info;
-  Info.Name = Utf8ToUtf16(Zip.string() + "|notes.txt");
-  Info.InArchive = true;
-  Info.Encoding = seAnsi;
+  TFoundFileInfo Info = Folder->ZipItem("notes.txt");
   Info.Size = 68;
   {
     // The item's date as the archive gives it.
@@ -247,11 +205,7 @@ TEST_F(PreviewModelTest, FailedExtractionLeavesNoFileBehind) {
 }
 
 TEST_F(PreviewModelTest, ItemGoneFromItsArchiveShowsAsChanged) {
-  const fs::path Zip = Dir / "needles.zip";
-  fs::copy_file(fs::path(SCRYLINE_TEST_DATA) / "preview" / "needles.zip", Zip);
-  TFoundFileInfo Info;
-  Info.Name = Utf8ToUtf16(Zip.string() + "|missing.txt");
-  Info.InArchive = true;
+  TFoundFileInfo Info = Folder->ZipItem("missing.txt");
   Info.Size = 10;
   ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", false));
   EXPECT_EQ(Host.Warnings.size(), 1u);

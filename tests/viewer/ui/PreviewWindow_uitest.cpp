@@ -20,6 +20,7 @@
 #include "core/VFileSys.h"
 #include "platform/qvnls/Qvnls.h"
 #include "search/QVConvIntf.h"
+#include "tests/viewer/PreviewTestUtil.h"
 #include "viewer/ui/FileViewerWidget.h"
 #include "viewer/ui/PreviewForm.h"
 #include "viewer/ui/PreviewOptionsForm.h"
@@ -27,19 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class FakeHost : public IPreviewHost {
- public:
-  void ShowError(const std::u16string& Text) override { Errors.push_back(Text); }
-  void ShowWarning(const std::u16string& Text) override { Warnings.push_back(Text); }
-  std::u16string GetStatusText() override { return u""; }
-  void SetStatusText(const std::u16string&) override {}
-  TQVConverters* GetConverters() override { return nullptr; }
-  bool ExtractPassword(const std::string&, const std::string&, std::string&) override { return false; }
-  bool EscapePressed() override { return false; }
-  void OpenURL(const std::u16string& URL) override { Opened.push_back(URL); }
-  std::vector<std::u16string> Errors, Warnings, Opened;
-};
 
 QColor Pixel(const QImage& I, int X, int Y) { return QColor(I.pixel(X, Y)); }
 
@@ -57,10 +45,8 @@ class PreviewWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    Dir = fs::temp_directory_path() / ("scry_previewui_" + std::to_string(::getpid()));
-    fs::remove_all(Dir);
-    fs::create_directories(Dir / "tmp");
-    ::setenv("TMPDIR", (Dir / "tmp").c_str(), 1);
+    Folder = std::make_unique<TPreviewTestFolder>("scry_previewui");
+    Dir = Folder->Dir;
     SetDefaultOptions();
     ViewOptions.WrapText = false;
     ViewerFont.Name = "DejaVu Sans Mono";
@@ -70,27 +56,19 @@ class PreviewWindowTest : public ::testing::Test {
   void TearDown() override {
     while (!PreviewWindows().empty()) delete PreviewWindows().back();
     SetPreviewHost(nullptr);
-    EXPECT_TRUE(fs::is_empty(Dir / "tmp"));
-    ::unsetenv("TMPDIR");
-    fs::remove_all(Dir);
+    EXPECT_EQ(Folder->TempFiles(), 0);
+    Folder.reset();
     qvnls::ResetSystemCodePages();
   }
-  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) {
-    const fs::path P = Dir / Name;
-    std::ofstream(P, std::ios::binary) << Bytes;
-    TFoundFileInfo Info;
-    Info.Name = Utf8ToUtf16(P.string());
-    GetFileInfo(P.string(), &Info.Size, &Info.Date, nullptr, nullptr, nullptr);
-    Info.Encoding = seAnsi;
-    return Info;
-  }
+  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) { return Folder->Write(Name, Bytes); }
   static void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
     QKeyEvent Press(QEvent::KeyPress, K, M);
     QApplication::sendEvent(W, &Press);
   }
 
+  std::unique_ptr<TPreviewTestFolder> Folder;
   fs::path Dir;
-  FakeHost Host;
+  FakePreviewHost Host;
   TPreviewSearchSettings Search;
 };
 
