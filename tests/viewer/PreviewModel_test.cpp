@@ -404,6 +404,35 @@ TEST_F(PreviewConvertTest, FailedConversionShowsTheFileItself) {
   EXPECT_EQ(TempFiles(), 0);
 }
 
+TEST_F(PreviewConvertTest, ArchiveItemConvertedByItsOwnExtension) {
+  // The item is extracted to a temporary file without its extension; the converter is still chosen by
+  // the item's name.
+  const std::filesystem::path Zip = Dir / "sheet.zip";
+  std::filesystem::copy_file(std::filesystem::path(SCRYLINE_TEST_DATA) / "preview" / "sheet.zip", Zip);
+  TFoundFileInfo Info;
+  Info.Name = Utf8ToUtf16(Zip.string() + "|report.xls");
+  Info.InArchive = true;
+  Info.Size = 34;
+  Info.Encoding = seAnsi;
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", true));
+  EXPECT_EQ(V->GetCharsetMode(), cmUnicode);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{16}));
+  // Only the converted text is kept; the extracted item is gone.
+  EXPECT_EQ(TempFiles(), 1);
+}
+
+TEST_F(PreviewConvertTest, EightBitTextIsNeverShownAsUTF16) {
+  ASSERT_EQ(List.AddConverter(std::string(SCRYLINE_TEST_PLUGINS) + "/impmp3.so", false), kConverterLoaded);
+  // The hit was found in UTF-16, but this converter answers 8-bit text.
+  const TFoundFileInfo Info = Write("song.mp3", "mp3: text the needle\n", seUnicode);
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", true));
+  EXPECT_EQ(M->GetEncoding(), seAnsi);
+  EXPECT_EQ(V->GetCharsetMode(), cmANSI);
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{8}));
+  V->PrepareLines();
+  EXPECT_EQ(V->GetVisibleLines()[0].Text, u"mp3:the needle");
+}
+
 TEST_F(PreviewConvertTest, ShownFileConvertedOnRequest) {
   const TFoundFileInfo Info = Write("late.xls", "xls: text the needle\n");
   ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", false));
