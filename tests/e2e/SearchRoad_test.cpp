@@ -1,0 +1,291 @@
+// One search over a tree of real documents, archives and texts, set up as the main window sets it up (see
+// SearchRoad.h): the exact hits with their display paths, sizes, converters and encodings; the character
+// sets of the search panel; whole words, fuzzy matching and all-words logic over converted documents and
+// archive items; an empty pattern; masks; damaged archives and documents among good ones.
+#include "tests/e2e/SearchRoad.h"
+
+#include <cmath>
+#include <utility>
+
+namespace e2e {
+namespace {
+
+using Hits_ = std::vector<THit>;
+using Names = std::vector<std::string>;
+
+// The display paths of Hits, in order.
+Names PathsOf(const std::vector<THit>& Hits) {
+  Names Out;
+  for (const THit& H : Hits) Out.push_back(H.Path);
+  return Out;
+}
+
+std::string Describe(const std::vector<TError>& Errors) {
+  std::string Out;
+  for (const TError& E : Errors) Out += E.Name + " [" + std::to_string(E.Kind) + "] " + E.Text + "\n";
+  return Out;
+}
+
+// A word from every document, archive item and text of the tree that holds one.
+constexpr char16_t kOneWordEach[] =
+    u"Worksheet Powerpoint boring chars Artist replaceMe joining frozen caf\u00e9 lighthouse quick";
+
+TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
+  TSearchSettings S;
+  S.Pattern = kOneWordEach;
+  EXPECT_TRUE(Search(S));
+  EXPECT_EQ(Hits, (Hits_{
+                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
+                      {"archives/memos.cab|memo.txt", 96, "", seUnicode},
+                      {"archives/notes.arj|cafe.txt", 26, "", seOem},
+                      {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
+                      {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
+                      {"archives/word.zip|letters/letter.doc", 6656, "impwrite.so", seUnicode},
+                      {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
+                      {"docs/page.html", 933, "impweb.so", seUnicode},
+                      {"docs/report.xls", 7680, "impcalc2.so", seUnicode},
+                      {"docs/slides.ppt", 16384, "impshow2.so", seUnicode},
+                      {"music/song.mp3", 39416, "imptag.so", seAnsi},
+                      {"plain/ansi.txt", 17, "", seAnsi},
+                      {"plain/oem.txt", 17, "", seOem},
+                      {"plain/utf16.txt", 36, "", seUnicode},
+                  }));
+  EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
+  ASSERT_EQ(Results.Count(), static_cast<int32_t>(Hits.size()));
+
+  // The archive flag follows the display path; an archive item keeps the date the archive stores
+  // (2021-03-04 05:06:07 in two-second steps), a file the date of the file system.
+  for (int32_t I = 0; I < Results.Count(); ++I) {
+    TFoundFileInfo Info;
+    Results.GetInfo(I, Info);
+    EXPECT_EQ(Info.InArchive, Hits[I].Path.find('|') != std::string::npos) << Hits[I].Path;
+  }
+  const TDateTime Stored = 44259 + (5 * 3600 + 6 * 60 + 7) / 86400.0;
+  TFoundFileInfo Book;
+  Results.GetInfo(Results.IndexOf(Utf8ToUtf16((Root / "archives/pages.zip|book.xls").string())), Book);
+  EXPECT_LE(std::fabs(Book.Date - Stored) * 86400, 2.5);
+  TDateTime OnDisk = 0;
+  ASSERT_TRUE(GetFileInfo((Root / "docs/report.xls").string(), nullptr, &OnDisk, nullptr, nullptr, nullptr));
+  TFoundFileInfo Report;
+  Results.GetInfo(Results.IndexOf(Utf8ToUtf16((Root / "docs/report.xls").string())), Report);
+  EXPECT_EQ(Report.Date, OnDisk);
+}
+
+TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
+  struct Case {
+    const char* Name;
+    std::u16string Pattern;
+    TScanEncodings Encodings;
+    bool CaseSensitive;
+    Hits_ Expected;
+  };
+  const THit Ansi{"plain/ansi.txt", 17, "", seAnsi};
+  const THit Oem{"plain/oem.txt", 17, "", seOem};
+  const THit Utf16{"plain/utf16.txt", 36, "", seUnicode};
+  const THit Arj{"archives/notes.arj|cafe.txt", 26, "", seOem};
+  const THit Cab{"archives/memos.cab|memo.txt", 96, "", seUnicode};
+  const Case Cases[] = {
+      {"ANSI only", u"caf\u00e9", kScanAnsi, false, {Ansi}},
+      {"OEM only", u"caf\u00e9", kScanOem, false, {Arj, Oem}},
+      {"UTF-16 only", u"caf\u00e9", kScanUnicode, false, {Cab, Utf16}},
+      {"all three", u"caf\u00e9", kScanAnsi | kScanOem | kScanUnicode, false, {Cab, Arj, Ansi, Oem, Utf16}},
+      {"none chosen means ANSI", u"caf\u00e9", 0, false, {Ansi}},
+      {"upper case found in every set", u"CAF\u00c9", kScanAnsi | kScanOem | kScanUnicode, false,
+       {Cab, Arj, Ansi, Oem, Utf16}},
+      {"case-sensitive upper case", u"CAF\u00c9", kScanAnsi | kScanOem | kScanUnicode, true, {}},
+      // Every word must be found in one character set: the OEM text holds both words, the UTF-16 memo
+      // only one.
+      {"all words in one set", u"caf\u00e9 cr\u00e8me", kScanAnsi | kScanOem | kScanUnicode, false, {Arj}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TSearchSettings S;
+    S.Roots = "archives plain";
+    S.Pattern = C.Pattern;
+    S.Encodings = C.Encodings;
+    S.CaseSensitive = C.CaseSensitive;
+    S.Logic = slAllWords;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(Hits, C.Expected);
+  }
+}
+
+TEST_F(SearchRoad, WholeWordsFuzzyAndLogic) {
+  struct Case {
+    const char* Name;
+    std::string Roots;
+    std::u16string Pattern;
+    TSearchLogic Logic;
+    bool WholeWords;
+    bool Fuzzy;
+    Names Expected;
+  };
+  const Case Cases[] = {
+      {"part of a word", "plain", u"cat", slAnyWord, false, false, {"plain/pets.txt", "plain/words.txt"}},
+      {"whole word only", "plain", u"cat", slAnyWord, true, false, {"plain/pets.txt"}},
+      {"whole words in converted text", "docs", u"Sample", slAnyWord, true, false,
+       {"docs/report.xls", "docs/slides.ppt"}},
+      {"half a word in converted text", "docs", u"Worksh", slAnyWord, true, false, {}},
+      {"exact misses a typo", "plain docs", u"search Powerpoynt", slAnyWord, false, false, {}},
+      {"fuzzy finds a deletion in a text and a change in a presentation", "plain docs", u"search Powerpoynt",
+       slAnyWord, false, true, {"plain/typo.txt", "docs/slides.ppt"}},
+      {"two errors in a long word", "docs", u"Pwerpoynt", slAnyWord, false, true, {"docs/slides.ppt"}},
+      {"short words stay exact", "plain", u"lst", slAnyWord, false, true, {}},
+      {"entire phrase", "plain docs", u"the cat sat", slEntirePhrase, true, false, {"plain/pets.txt"}},
+      {"phrase in converted text", "docs archives", u"quick brown fox", slEntirePhrase, false, false,
+       {"archives/word.zip|letters/letter.doc"}},
+      // All words: only a document that holds every word, never words spread over two documents.
+      {"all words, one workbook", "docs archives", u"sample excel", slAllWords, false, false, {"docs/report.xls"}},
+      {"all words, one presentation", "docs archives", u"sample slide", slAllWords, false, false,
+       {"docs/slides.ppt"}},
+      {"all words, one document", "docs archives", u"simple boring", slAllWords, false, false, {"docs/letter.doc"}},
+      {"all words, one zipped document", "docs archives", u"lazy quick", slAllWords, false, false,
+       {"archives/word.zip|letters/letter.doc"}},
+      {"all words spread over two documents", "docs archives", u"replaceMe quick", slAllWords, false, false, {}},
+      {"any word of the same two", "docs archives", u"replaceMe quick", slAnyWord, false, false,
+       {"archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TSearchSettings S;
+    S.Roots = C.Roots;
+    S.Pattern = C.Pattern;
+    S.Logic = C.Logic;
+    S.WholeWords = C.WholeWords;
+    S.Fuzzy = C.Fuzzy;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
+  }
+}
+
+TEST_F(SearchRoad, EmptyPatternListsEveryFileByName) {
+  std::vector<int64_t> MemoryAsked;
+  Walk.MemoryCheck = [&](int64_t Size) {
+    MemoryAsked.push_back(Size);
+    return true;
+  };
+  TSearchSettings S;
+  EXPECT_TRUE(Search(S));
+  EXPECT_EQ(Hits, (Hits_{
+                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seFileName},
+                      {"archives/memos.cab|memo.txt", 96, "", seFileName},
+                      {"archives/notes.arj|cafe.txt", 26, "", seFileName},
+                      {"archives/pages.zip|page.htm", 236, "", seFileName},
+                      {"archives/pages.zip|book.xls", 13824, "", seFileName},
+                      {"archives/word.zip|letters/letter.doc", 6656, "", seFileName},
+                      {"docs/letter.doc", 19968, "", seFileName},
+                      {"docs/page.html", 933, "", seFileName},
+                      {"docs/report.xls", 7680, "", seFileName},
+                      {"docs/slides.ppt", 16384, "", seFileName},
+                      {"music/song.mp3", 39416, "", seFileName},
+                      {"plain/ansi.txt", 17, "", seFileName},
+                      {"plain/empty.txt", 0, "", seFileName},
+                      {"plain/oem.txt", 17, "", seFileName},
+                      {"plain/pets.txt", 24, "", seFileName},
+                      {"plain/typo.txt", 26, "", seFileName},
+                      {"plain/utf16.txt", 36, "", seFileName},
+                      {"plain/words.txt", 22, "", seFileName},
+                  }));
+  // Plain items are listed without being extracted; only the archives inside archives are.
+  EXPECT_EQ(MemoryAsked, std::vector<int64_t>{});
+  EXPECT_EQ(Errors.size(), 0u) << Describe(Errors);
+  EXPECT_EQ(Scanner.FilesScanned, 0);
+}
+
+TEST_F(SearchRoad, EmptyPatternWithoutBinaryFiles) {
+  TSearchSettings S;
+  S.SkipBinary = true;
+  EXPECT_TRUE(Search(S));
+  EXPECT_EQ(PathsOf(Hits), (Names{
+                               "archives/deep.tar.gz|deep.tar|inner.zip|note.txt",
+                               "archives/memos.cab|memo.txt",
+                               "archives/notes.arj|cafe.txt",
+                               "archives/pages.zip|page.htm",
+                               "docs/page.html",
+                               "plain/ansi.txt",
+                               "plain/empty.txt",  // an empty file is no binary file
+                               "plain/oem.txt",
+                               "plain/pets.txt",
+                               "plain/typo.txt",
+                               "plain/utf16.txt",
+                               "plain/words.txt",
+                           }));
+  for (const THit& H : Hits) EXPECT_EQ(H.Encoding, seFileName) << H.Path;
+}
+
+TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
+  struct Case {
+    std::u16string Masks;
+    Names Expected;
+  };
+  const Case Cases[] = {
+      {u"*.doc *.xls",
+       {"archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/report.xls"}},
+      {u"doc;ppt", {"archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/slides.ppt"}},
+      // Masks choose the items of archives, never the archives inside them.
+      {u"note.*", {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt"}},
+      {u"*.mp3", {"music/song.mp3"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(Utf16ToUtf8(C.Masks));
+    TSearchSettings S;
+    S.Pattern = u"boring Worksheet replaceMe quick Powerpoint frozen Artist";
+    S.Masks = C.Masks;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(PathsOf(Hits), C.Expected);
+  }
+}
+
+TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
+  const std::string Pages = ReadFile(Root / "archives/pages.zip");
+  // book.xls's deflated data (from byte 272 of the archive) overwritten in the middle.
+  std::string Garbled = Pages;
+  for (size_t I = 400; I < 464; ++I) Garbled[I] = '\x55';
+  Write("archives/garbled.zip", Garbled);
+  // The archive cut short: its central directory is gone.
+  Write("archives/cut.zip", Pages.substr(0, 800));
+  // A tar.gz cut inside its deflated stream.
+  const std::string Deep = ReadFile(Root / "archives/deep.tar.gz");
+  Write("archives/cut.tar.gz", Deep.substr(0, Deep.size() / 2));
+  // A Word document cut at 8 KB: its compound file's sectors run past the end.
+  Write("docs/broken.doc", ReadFile(Root / "docs/letter.doc").substr(0, 8192));
+
+  TSearchSettings S;
+  S.Pattern = u"boring replaceMe joining frozen";
+  EXPECT_TRUE(Search(S));
+  // Every good file and item around the damaged ones is found by its converter. The ZIP cut short is read
+  // from its local headers, so its first item is found; the cut document's conversion fails and its own
+  // bytes are scanned instead.
+  EXPECT_EQ(Hits, (Hits_{
+                      {"archives/cut.zip|page.htm", 236, "impweb.so", seUnicode},
+                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
+                      {"archives/garbled.zip|page.htm", 236, "impweb.so", seUnicode},
+                      {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
+                      {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
+                      {"docs/broken.doc", 8192, "", seAnsi},
+                      {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
+                  }));
+  // Each damaged archive warns of its damaged item, and a damaged document's failed conversion names what
+  // the converters said.
+  std::vector<std::pair<std::string, TScanErrorKind>> Reported;
+  for (const TError& E : LoudErrors()) {
+    Reported.emplace_back(E.Name, E.Kind);
+    EXPECT_FALSE(E.Text.empty()) << E.Name;
+    if (E.Kind == sekArchiveWarning)
+      EXPECT_EQ(E.Text, E.Name == "archives/cut.tar.gz" ? "File fails CRC check (cut.tar)"
+                                                         : "File fails CRC check (book.xls)");
+  }
+  EXPECT_EQ(Reported, (std::vector<std::pair<std::string, TScanErrorKind>>{
+                          {"archives/cut.tar.gz", sekArchiveWarning},
+                          {"archives/cut.zip|book.xls", sekConvertFailed},
+                          {"archives/cut.zip", sekArchiveWarning},
+                          {"archives/garbled.zip|book.xls", sekConvertFailed},
+                          {"archives/garbled.zip", sekArchiveWarning},
+                          {"docs/broken.doc", sekConvertFailed},
+                      }))
+      << Describe(Errors);
+}
+
+}  // namespace
+}  // namespace e2e
