@@ -190,6 +190,14 @@ void BindArchiveLibraries(const std::string& Folder) {
   if (!LoadUnRarDll(Folder + "UnRar3.so")) UnloadUnRarDll();
 }
 
+void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir) {
+  if (!SharedDir.empty()) {
+    BindArchiveLibraries(SharedDir);
+    LoadConverters(Converters, SharedDir);
+  }
+  if (Converters.Count() == 0) LoadConverters(Converters, ProgramDir);
+}
+
 void LogDisabledArchiveKinds() {
   for (size_t Kind = 1; Kind < ArcInfos.size(); ++Kind)
     if (!ArcInfos[Kind].Enabled) Log(GetMsg(TMsgIndex::Disabled) + ": " + ArcInfos[Kind].Name);

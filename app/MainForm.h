@@ -86,5 +86,8 @@ std::string ReadSharedFilesDir();
 // Binds the outside archive libraries of Folder (UnAceV2.so, cabinet.so, UnRar3.so) by full path; a
 // binding that fails is undone at once.
 void BindArchiveLibraries(const std::string& Folder);
+// The converters of start-up: with a shared folder, its archive libraries and plug-ins; the program
+// folder's plug-ins only when none was loaded from there.
+void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir);
 // Logs "Disabled: <name>" for every archive kind that is switched off, in table order.
 void LogDisabledArchiveKinds();

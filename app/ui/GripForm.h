@@ -7,11 +7,8 @@
 class TGripForm : public QDialog {
   Q_OBJECT
  public:
-  explicit TGripForm(QWidget* Parent = nullptr) : QDialog(Parent) { setSizeGripEnabled(true); }
+  explicit TGripForm(QWidget* Parent = nullptr);
 
  protected:
-  void changeEvent(QEvent* Event) override {
-    if (Event->type() == QEvent::WindowStateChange) setSizeGripEnabled(!isMaximized());
-    QDialog::changeEvent(Event);
-  }
+  void changeEvent(QEvent* Event) override;
 };

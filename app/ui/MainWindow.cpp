@@ -453,12 +453,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Converters = std::make_unique<TQVConverters>();
     Scanner.Converters = Converters.get();
     Run->Converters = Converters.get();
-    std::string Shared = ReadSharedFilesDir();
-    if (!Shared.empty()) {
-      BindArchiveLibraries(Shared);
-      LoadConverters(*Converters, Shared);
-    }
-    if (Converters->Count() == 0) LoadConverters(*Converters, ProgramDir);
+    LoadStartupConverters(*Converters, ReadSharedFilesDir(), ProgramDir);
   } catch (const std::exception& E) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/MsgStr.h"
 #include "app/Options.h"
 #include "core/FileLayer.h"
+#include "platform/registry/RegStore.h"
 #include "core/StrLst.h"
 #include "core/VFileSys.h"
 #include "search/QVConvIntf.h"
@@ -168,5 +171,58 @@ TEST(MainStartup, DisabledPluginIsLoggedAsLoadedAndDisabled) {
   EXPECT_NE(Capture.Entries[0].find(" " + GetMsg(TMsgIndex::Disabled)), std::string::npos) << Capture.Entries[0];
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// A machine key written the way the store keeps it: a folder per key, "<name>.val" holding the type as
+// 4 bytes and then the value's bytes.
+void WriteMachineValue(const std::string& Root, const std::string& Bytes) {
+  std::filesystem::create_directories(Root + "/Quorvane");
+  WriteFileBytes(Root + "/Quorvane/SharedFilesDir.val", std::string("\x01\0\0\0", 4) + Bytes);
+}
+
+TEST(MainStartup, SharedFilesDirFromTheMachineKey) {
+  TTempFolder User, Machine;
+  TRegStore Store({User.Path, Machine.Path});
+  SetRegStore(&Store);
+  EXPECT_EQ(ReadSharedFilesDir(), "");
+  WriteMachineValue(Machine.Path, std::string("/opt/quorvane\0junk", 18));
+  EXPECT_EQ(ReadSharedFilesDir(), "/opt/quorvane/");
+  WriteMachineValue(Machine.Path, std::string(300, 'a'));
+  EXPECT_EQ(ReadSharedFilesDir().size(), 262u) << "at most 261 bytes, and the separator";
+  SetRegStore(nullptr);
+}
+
+TEST(MainStartup, ProgramFolderIsSearchedOnlyWithoutSharedPlugins) {
+  TTempFolder Shared, Program;
+  {
+    // No shared folder: the program folder alone.
+    TLogCapture Capture;
+    TQVConverters Converters;
+    LoadStartupConverters(Converters, "", Program.Path + "/");
+    EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
+  }
+  {
+    // A shared folder without plug-ins: both are looked at.
+    TLogCapture Capture;
+    TQVConverters Converters;
+    LoadStartupConverters(Converters, Shared.Path + "/", Program.Path + "/");
+    EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Shared.Path}),
+                                                         FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
+  }
+#ifdef SCRYLINE_TEST_PLUGINS
+  {
+    // Plug-ins in the shared folder: the program folder is not searched.
+    TLogCapture Capture;
+    TQVConverters Converters;
+    DisabledConverters.Clear();
+    LoadStartupConverters(Converters, std::string(SCRYLINE_TEST_PLUGINS) + "/", Program.Path + "/");
+    EXPECT_GT(Converters.Count(), 0);
+    EXPECT_EQ(Capture.Count(Program.Path), 0);
+  }
+#endif
+}
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,8 +20,11 @@
 #include "app/IO.h"
 #include "app/MainForm.h"
 #include "app/Options.h"
+#include "app/ui/GripForm.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/MessageDlg.h"
+#include "app/ui/WideSBar.h"
 #include "core/FileLayer.h"
 #include "search/SrchRes.h"
 #include "tests/app/AppFixtures.h"
@@ -163,6 +168,63 @@ TEST_F(MainWindowTest, SettingsAndHistoriesPersistBetweenRuns) {
   ASSERT_GT(Again.PatternCombo()->count(), 0);
   EXPECT_EQ(Again.PatternCombo()->itemText(0), QStringLiteral("hello"));
   EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree.Path);
+}
+
+TEST(WideStatusBar, PanelsBeyondTheLimitAreNotLaidOut) {
+  QWidget Window;
+  auto* Bar = new TWideStatusBar(&Window);
+  for (int I = 0; I < 130; ++I) Bar->AddPanel({u"\u0436 " + Utf8ToUtf16(std::to_string(I)), 40, 0, 1});
+  EXPECT_EQ(Bar->PanelCount(), 130);
+  ASSERT_NE(Bar->PanelLabel(kMaxStatusPanels - 1), nullptr);
+  EXPECT_EQ(Bar->PanelLabel(kMaxStatusPanels), nullptr);
+  // UTF-16 text shows as given.
+  EXPECT_EQ(Bar->PanelLabel(5)->text().toStdU16String(), u"\u0436 5");
+  Window.show();
+  Bar->SetSimplePanel(true);
+  Bar->SetSimpleText(u"simple");
+  EXPECT_FALSE(Bar->PanelLabel(0)->isVisible());
+  Bar->SetSimplePanel(false);
+  EXPECT_TRUE(Bar->PanelLabel(0)->isVisible());
+  // A hint goes to the first panel, or to the simple text in simple mode.
+  Bar->ShowHint(u"hint");
+  EXPECT_EQ(Bar->Panel(0).Text, u"hint");
+  Bar->SetSimplePanel(true);
+  Bar->ShowHint(u"simple hint");
+  EXPECT_EQ(Bar->SimpleText(), u"simple hint");
+}
+
+TEST(GripForm, NoGripWhileMaximized) {
+  TGripForm Form;
+  Form.show();
+  EXPECT_TRUE(Form.isSizeGripEnabled());
+  Form.setWindowState(Qt::WindowMaximized);
+  QApplication::processEvents();
+  EXPECT_FALSE(Form.isSizeGripEnabled());
+  Form.setWindowState(Qt::WindowNoState);
+  QApplication::processEvents();
+  EXPECT_TRUE(Form.isSizeGripEnabled());
+}
+
+TEST(QueryStringDialog, BlankTextIsRefusedUnlessAllowed) {
+  int Tries = 0;
+  std::function<void()> Answer = [&] {
+    auto* Dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!Dialog) {
+      QTimer::singleShot(10, Answer);
+      return;
+    }
+    auto* Edit = Dialog->findChild<QLineEdit*>();
+    auto* Ok = Dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    Edit->setText(Tries == 0 ? QStringLiteral("   ") : QStringLiteral("named"));
+    Ok->click();
+    if (++Tries < 2) QTimer::singleShot(10, Answer);
+  };
+  QTimer::singleShot(10, Answer);
+  std::u16string Value = u"old";
+  EXPECT_TRUE(QueryString(static_cast<int32_t>(TMsgIndex::EnterMask), static_cast<int32_t>(TMsgIndex::EditMask),
+                          Value, nullptr, false));
+  EXPECT_EQ(Tries, 2) << "the blank answer kept the dialog open";
+  EXPECT_EQ(Value, u"named");
 }
 
 }  // namespace
