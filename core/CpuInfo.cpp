@@ -4,9 +4,10 @@
 #include <cpuid.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 
-constinit std::string CPUVendor = "Unknown CPU ";
+constinit char CPUVendor[kCpuVendorLength + 1] = "Unknown CPU ";
 constinit bool HasMMX = false;
 constinit bool Has3DNow = false;
 constinit bool HasSSE2 = false;
@@ -17,6 +18,7 @@ constexpr uint32_t kMmxBit = 1u << 23;     // leaf 1 EDX
 constexpr uint32_t kSse2Bit = 1u << 26;    // leaf 1 EDX
 constexpr uint32_t k3DNowBit = 1u << 31;   // leaf 0x80000001 EDX
 constexpr uint32_t kExtendedFeatureLeaf = 0x80000001;
+constexpr char kUnknownVendor[kCpuVendorLength + 1] = "Unknown CPU ";
 
 }  // namespace
 
@@ -41,13 +43,14 @@ TCpuIdentification ReadCpuIdentification() {
 }
 
 void DetectCPU(const TCpuIdentification& Id) {
-  CPUVendor = "Unknown CPU ";
+  std::memcpy(CPUVendor, kUnknownVendor, sizeof CPUVendor);
   HasMMX = false;
   Has3DNow = false;
   HasSSE2 = false;
   if (!Id.HasIdInstruction) return;
-  CPUVendor = Id.Vendor;
-  CPUVendor.resize(12, ' ');
+  // A shorter answer is padded with blanks, a longer one cut: the text is always 12 characters.
+  std::memset(CPUVendor, ' ', kCpuVendorLength);
+  std::memcpy(CPUVendor, Id.Vendor.data(), std::min<size_t>(Id.Vendor.size(), kCpuVendorLength));
   HasSSE2 = (Id.FeatureEdx & kSse2Bit) != 0;
   if ((Id.FeatureEdx & kMmxBit) == 0) return;
   HasMMX = true;

@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <string>
 
-// The processor's 12-character vendor identification; "Unknown CPU " (with its trailing blank) when the
-// processor has no identification instruction.
-extern std::string CPUVendor;
+// Length of the vendor identification: three 4-byte registers.
+constexpr int kCpuVendorLength = 12;
+// The processor's 12-character vendor identification, NUL-terminated; "Unknown CPU " (with its trailing
+// blank) when the processor has no identification instruction. A fixed array, initialised as a constant:
+// the start-up code of other units may run DetectCPU before this unit's own start-up has run.
+extern char CPUVendor[kCpuVendorLength + 1];
 extern bool HasMMX;
 extern bool Has3DNow;
 // Packed 128-bit integer instructions; the fast element routines use them in place of MMX.

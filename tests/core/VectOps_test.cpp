@@ -263,20 +263,23 @@ TEST(CpuInfo, DetectionFromIdentificationAnswers) {
       // Without the extended leaf its register holds nothing to read.
       {"no extended leaf", {true, "AuthenticAMD", Mmx, 0x80000000, ThreeDNow}, "AuthenticAMD", true, false, false},
       {"SSE2", {true, "GenuineIntel", Mmx | Sse2, 0x80000008, 0}, "GenuineIntel", true, false, true},
+      // The text is always 12 characters: a short answer is padded with blanks, a long one cut.
+      {"short answer", {true, "Short", 0, 0, 0}, "Short       ", false, false, false},
+      {"long answer", {true, "VendorWithALongName", 0, 0, 0}, "VendorWithAL", false, false, false},
   };
   for (const Case& C : Cases) {
     DetectCPU(C.Id);
-    EXPECT_EQ(CPUVendor, C.Vendor) << C.Name;
+    EXPECT_STREQ(CPUVendor, C.Vendor) << C.Name;
     EXPECT_EQ(HasMMX, C.MMX) << C.Name;
     EXPECT_EQ(Has3DNow, C.ThreeDNow) << C.Name;
     EXPECT_EQ(HasSSE2, C.SSE2) << C.Name;
   }
   DetectCPU();
-  EXPECT_EQ(CPUVendor.size(), 12u);
+  EXPECT_EQ(std::strlen(CPUVendor), 12u);
 #if defined(__x86_64__)
   EXPECT_TRUE(HasMMX);
   EXPECT_TRUE(HasSSE2);
-  EXPECT_NE(CPUVendor, "Unknown CPU ");
+  EXPECT_STRNE(CPUVendor, "Unknown CPU ");
 #endif
 }
 
