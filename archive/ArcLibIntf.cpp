@@ -63,6 +63,8 @@ constexpr TDecoderKind kDecoderKinds[] = {
     {atGZip, atGZip, atGZip, MakeUnGZip},
     {atJar, atJarSfx, 0, MakeDecoder<TUnZip>},
     {atLha, atLzhSfx, atLha, MakeDecoder<TUnLha>},
+    // PAK extends ARC with methods and folders that the ARC decoder knows; its items read as ARC's.
+    {atPak, atPakSfx, atArc, MakeDecoder<TUnArc>},
     {atTar, atTar, atTar, MakeDecoder<TUnTar>},
     {atZip, atZipSfx, atZip, MakeDecoder<TUnZip>},
     {atZoo, atZoo, atZoo, MakeDecoder<TUnZoo>},

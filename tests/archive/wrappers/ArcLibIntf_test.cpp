@@ -92,6 +92,7 @@ TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
       {Copy("x.tar"), true, atTar, ""},
       {Copy("x.tgz"), true, atGZip, ""},
       {Copy("x.arc"), true, atArc, ""},
+      {Copy("x.pak"), true, atArc, ""},  // PAK is read by the ARC decoder and keeps its code
       {w + "missing.zip", false, 0, "File \"" + w + "missing.zip\" not found"},
       {w + "junk.zip", false, 0, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
   };
@@ -222,6 +223,27 @@ TEST_F(ArcLibWrapper, OtherKindsListAndExtractTheirItems) {
     EXPECT_EQ(ReadAll(path), c.Content);
     EXPECT_TRUE(Messages.empty());
   }
+}
+
+// PAK archives (the detector's own type codes) are read by the ARC decoder. An archive whose first entry
+// uses a PAK method opens; that entry is reported as of an unsupported method and the ARC-method entry
+// after it is listed and comes out. A PAK folder lists the entries around and inside it.
+TEST_F(ArcLibWrapper, PakArchivesGoToTheArcDecoder) {
+  auto w = OpenFixture("x.pak");
+  const auto items = ListAll(*w);
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(items[0].Name, "a.txt");
+  EXPECT_EQ(items[0].Size, 26);
+  EXPECT_NEAR(items[0].Date, kFixtureDate, 2.5 / 86400);
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0], "Unsupported compression method (11)");
+  EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
+
+  auto f = OpenFixture("../arc/fixtures/pak_folder.arc", "pak_folder.arc");
+  std::vector<std::string> names;
+  for (const auto& i : ListAll(*f)) names.push_back(i.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"BEFORE.TXT", "SUB/IN.TXT", "AFTER.TXT"}));
+  EXPECT_EQ(TakeBlock(f->ExtractToMemory("SUB/IN.TXT", 7), 7), "inside\n");
 }
 
 TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
