@@ -37,6 +37,11 @@ std::string SlashesToBackslashes(const std::string& S);
 // a double-byte character (a byte 80-9F or E0-FD starts one); then blanks are trimmed at both ends.
 std::string NormalizeNameSlashes(const std::string& S);
 // For a non-empty name: from the OEM code page to UTF-8 when FromOem, then SlashesToBackslashes.
+// The decoders share one rule for FromOem: a name is converted when the archive says it was written on a
+// DOS, OS/2 or Windows host and does not mark it as UTF-8 (ZIP: the host of "version made by" and flag bit
+// 11; ARJ: the host OS; LHA: the OS id, level-0 headers counting as DOS; formats that only DOS archivers
+// wrote, such as ARC and PAK, always); names from other hosts, or whose host the archive does not record,
+// are kept as stored (UTF-8 on today's systems).
 std::string ConvertItemName(const std::string& Name, bool FromOem);
 // The number of characters before the first "." of the whole string, or its length.
 int32_t FirstDotPos(const std::string& Name);

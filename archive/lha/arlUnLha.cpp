@@ -28,8 +28,11 @@ bool Listable(const TLhaHeader& H) {
   return (M >= '0' && M <= '7') || M == 'd';
 }
 
-// Names from MS-DOS (and level 0, which carries no system) are in the OEM code page.
-bool OemNames(const TLhaHeader& H) { return H.Level == 0 || H.OsId == 'M'; }
+// Names written on MS-DOS ('M'), OS/2 ('2') and Windows ('w' 95, 'W' NT) are in the OEM code page, and so
+// are those of level-0 headers, which carry no system and come from DOS archivers.
+bool OemNames(const TLhaHeader& H) {
+  return H.Level == 0 || H.OsId == 'M' || H.OsId == '2' || H.OsId == 'w' || H.OsId == 'W';
+}
 
 }  // namespace
 

@@ -112,7 +112,7 @@ bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormO
   return Form == zsPlain;
 }
 
-bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, std::string& Name) {
+bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, std::string& Name) {
   try {
     In->Seek(Position, soBeginning);
   } catch (const EStreamError&) {
@@ -120,7 +120,7 @@ bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, std::string& Na
   }
   const uint16_t Want = std::min(F.NameLength, kMaxNameBytes);
   const std::string Raw = ReadHeaderBytes(In, Want);
-  Name = ConvertItemName(Raw, ConvertOemNames && !(F.Flags & zgUtf8Names));
+  Name = ConvertItemName(Raw, FromOem);
   return Raw.size() == Want;
 }
 
@@ -154,7 +154,7 @@ void TUnZip::WalkCentral() {
     E.Attributes = C.ExternalAttributes;
     E.DiskStart = C.DiskNumberStart;
     E.LocalOffset = C.LocalHeaderOffset;
-    if (!ReadName(Pos + kZipCentralSize, C, E.Name)) break;
+    if (!ReadName(Pos + kZipCentralSize, C, ZipNameIsOem(C), E.Name)) break;
     if (Selected(E.Name)) {
       // On a single file the local header can be tested now; on a spanned set it lies on another disk.
       uint8_t L[kZipLocalSize];
@@ -176,7 +176,7 @@ void TUnZip::WalkLocal() {
     TZipEntry E;
     E.Fields = L;
     E.LocalOffset = Pos;
-    if (!ReadName(Pos + kZipLocalSize, L, E.Name)) break;
+    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) break;
     if (Selected(E.Name) && !AddEntry(E)) break;
     Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
     if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);

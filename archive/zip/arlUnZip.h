@@ -4,6 +4,10 @@
 // it by its method: stored, shrunk, reduced (factors 1-4), imploded or deflated. Encrypted entries use the
 // traditional cipher (arlCrypt).
 //
+// Names: a central record's name is converted from the OEM code page when its "version made by" names a
+// DOS, OS/2 or Windows host and the UTF-8 flag (bit 11) is clear (ZipNameIsOem); other names are kept as
+// stored. The local headers that the local walk reads record no host: their names are kept as stored.
+//
 // What the reader checks:
 //   - every header is read whole before it is used; a short read ends the walk (a torn tail); a header
 //     without its signature ends it as well, reported ("Bad file header") unless it is one of the records
@@ -44,9 +48,6 @@ class TUnZip : public TUnBase {
   TUnZip();
   ~TUnZip() override;
 
-  // Convert stored names from the OEM code page (names flagged as UTF-8 never are).
-  bool ConvertOemNames = false;
-
   // The most entries one run takes.
   static constexpr size_t kMaxZipEntries = 1 << 20;
   // Output is produced in pieces of at most this size.
@@ -80,8 +81,9 @@ class TUnZip : public TUnBase {
   bool Selected(const std::string& Name);
   // Adds a selected entry and counts it in the run's totals; false when the list is full.
   bool AddEntry(const TZipEntry& E);
-  // The stored name at Position (at most 255 bytes of its length), converted; false on a short read.
-  bool ReadName(int64_t Position, const TZipFileFields& F, std::string& Name);
+  // The stored name at Position (at most 255 bytes of its length), converted from the OEM code page when
+  // FromOem; false on a short read.
+  bool ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, std::string& Name);
   bool IsFolder(const TZipEntry& E) const;
 
   void ExtractEntry(const TZipEntry& E);

@@ -60,9 +60,20 @@ TZipLocalHeader ParseZipLocalHeader(const uint8_t* P) {
 TZipCentralHeader ParseZipCentralHeader(const uint8_t* P) {
   TZipCentralHeader H;
   ParseFileFields(P + 8, H);
+  H.HostSystem = P[5];
   H.CommentLength = GetLE16(P + 32);
   H.DiskNumberStart = GetLE16(P + 34);
   H.ExternalAttributes = GetLE32(P + 38);
   H.LocalHeaderOffset = GetLE32(P + 42);
   return H;
+}
+
+bool ZipNameIsOem(const TZipCentralHeader& H) {
+  constexpr uint8_t kHostFat = 0;
+  constexpr uint8_t kHostHpfs = 6;
+  constexpr uint8_t kHostNtfs = 10;
+  constexpr uint8_t kHostVfat = 14;
+  if (H.Flags & zgUtf8Names) return false;
+  return H.HostSystem == kHostFat || H.HostSystem == kHostHpfs || H.HostSystem == kHostNtfs ||
+         H.HostSystem == kHostVfat;
 }

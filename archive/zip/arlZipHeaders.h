@@ -52,6 +52,7 @@ struct TZipFileFields {
 struct TZipLocalHeader : TZipFileFields {};
 
 struct TZipCentralHeader : TZipFileFields {
+  uint8_t HostSystem = 0;  // the high byte of "version made by" (+5): the system the archiver ran on
   uint16_t CommentLength = 0;
   uint16_t DiskNumberStart = 0;
   uint32_t ExternalAttributes = 0;
@@ -67,6 +68,11 @@ TZipSignatureForm ZipCentralForm(const uint8_t* P);
 // record (also in its "PL" form), the 64-bit end record and its locator, a digital signature or the
 // archive extra data record.
 bool IsZipRecordAfterEntries(const uint8_t* P);
+
+// Whether the name of a central record is stored in the OEM code page: it was written on a DOS, OS/2 or
+// Windows host (MS-DOS/OS/2 FAT 0, OS/2 HPFS 6, Windows NTFS 10, VFAT 14) and is not flagged as UTF-8.
+// Names of other hosts (UNIX 3, OS X 19, ...) are in the encoding of their system, UTF-8 today.
+bool ZipNameIsOem(const TZipCentralHeader& H);
 
 // The fields of a fixed part of kZipLocalSize / kZipCentralSize bytes at P (the signature not tested).
 TZipLocalHeader ParseZipLocalHeader(const uint8_t* P);

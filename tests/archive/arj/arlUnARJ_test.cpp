@@ -6,8 +6,11 @@
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
+#include "platform/qvnls/Qvnls.h"
 #include "tests/archive/lzh/DecoderRun.h"
+#include "tests/archive/zip/ZipTestUtil.h"
 
 using lzhtest::Bytes;
 using lzhtest::TRunLog;
@@ -40,6 +43,45 @@ TEST(UnArj, ExtractsEveryMethodWithMatchingCrcs) {
     EXPECT_TRUE(Log.Passed(Item)) << Item;
   }
   EXPECT_TRUE(Log.Passed("sub"));  // the folder entry passes its check with nothing written
+}
+
+// A name is converted from the OEM code page when the header's host OS is MS-DOS, OS/2 or Windows; names
+// from other hosts are kept as stored. The first file header's name "sub/m1b.txt" is made to start with
+// byte E1 (a Cyrillic "s" in code page 866) under the host of the case, and its header CRC made right.
+TEST(UnArj, NamesFromTheOemCodePageWhenADosHostWroteThem) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  const std::string Converted = "\xD1\x81ub/m1b.txt";
+  const std::string Stored = "\xE1ub/m1b.txt";
+  constexpr uint8_t kMsDos = 0, kUnix = 2, kOs2 = 5, kNext = 8, kWin95 = 10, kWin32 = 11;
+  const std::pair<uint8_t, std::string> Cases[] = {{kMsDos, Converted}, {kOs2, Converted}, {kWin95, Converted},
+                                                   {kWin32, Converted}, {kUnix, Stored},   {kNext, Stored}};
+  lzhtest::TTempFolder Temp("arj_names");
+  const std::string Path = (Temp.Path / "names.arj").string();
+  for (const auto& [Host, Name] : Cases) {
+    SCOPED_TRACE(testing::Message() << "host " << int{Host});
+    Bytes A = lzhtest::Fixture("arj", "basic.arj");
+    // The main header, then the first file header: id, basic header size, basic header, its CRC-32.
+    const size_t File = 4 + (A[2] | A[3] << 8) + 4 + 2;
+    const size_t Size = A[File + 2] | A[File + 3] << 8;
+    const size_t NameAt = File + 4 + A[File + 4];
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(&A[NameAt])), "sub/m1b.txt");
+    A[NameAt] = 0xE1;
+    A[File + 4 + 3] = Host;
+    const uint32_t Crc = ziptest::RefCrc32(&A[File + 4], Size);
+    for (int I = 0; I < 4; ++I) A[File + 4 + Size + I] = static_cast<uint8_t>(Crc >> (8 * I));
+    {
+      std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+      Out.write(reinterpret_cast<const char*>(A.data()), static_cast<std::streamsize>(A.size()));
+    }
+    TUnArj D;
+    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    EXPECT_TRUE(Log.Errors.empty());
+    const auto* I = Log.Find(Name);
+    ASSERT_NE(I, nullptr);
+    EXPECT_TRUE(I->Data == Content("m1b.txt"));
+    EXPECT_TRUE(Log.Passed(Name));
+  }
+  qvnls::ResetSystemCodePages();
 }
 
 TEST(UnArj, ExtractsToFilesWithTheFolderEntry) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
+#include "platform/qvnls/Qvnls.h"
 #include "tests/archive/lzh/DecoderRun.h"
 
 using lzhtest::Bytes;
@@ -106,6 +108,50 @@ TEST(UnLha, LinkEntriesAreNotMadeAsFolders) {
 
 // -lh7- and -lz5- are listed and reported at extraction; -lzs- is not listed; an id that is not of the
 // form "-xxx-" is reported too.
+// A name is converted from the OEM code page when the header says a DOS, OS/2 or Windows system wrote it
+// (level-0 headers carry no system and come from DOS archivers); other systems' names are kept as stored.
+// The first entry's name "a.txt" is made "\xA0.txt" (a Cyrillic "a" in code page 866) with the system
+// byte of the case, and the header checksum is made right again.
+TEST(UnLha, NamesFromTheOemCodePageWhenADosSystemWroteThem) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  const std::string Converted = "\xD0\xB0.txt";
+  const std::string Stored = "\xA0.txt";
+  struct TCase {
+    const char* Fixture;
+    int OsId;  // -1: the level-0 header has none
+    std::string Name;
+  } Cases[] = {
+      {"level0.lzh", -1, Converted}, {"level1.lzh", 'M', Converted}, {"level1.lzh", '2', Converted},
+      {"level1.lzh", 'w', Converted}, {"level1.lzh", 'W', Converted}, {"level1.lzh", 'U', Stored},
+      {"level1.lzh", 'm', Stored},   {"level1.lzh", 0, Stored},
+  };
+  lzhtest::TTempFolder Temp("lha_names");
+  const std::string Path = (Temp.Path / "names.lzh").string();
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(testing::Message() << C.Fixture << ", system " << C.OsId);
+    Bytes A = lzhtest::Fixture("lha", C.Fixture);
+    const size_t HeaderSize = A[0] + 2u;
+    const size_t NameLength = A[21];
+    ASSERT_EQ(std::string(A.begin() + 22, A.begin() + 22 + static_cast<long>(NameLength)), "a.txt");
+    A[22] = 0xA0;
+    if (C.OsId >= 0) A[22 + NameLength + 2] = static_cast<uint8_t>(C.OsId);  // after the name and the CRC
+    uint8_t Sum = 0;
+    for (size_t I = 2; I < HeaderSize; ++I) Sum = static_cast<uint8_t>(Sum + A[I]);
+    A[1] = Sum;
+    {
+      std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+      Out.write(reinterpret_cast<const char*>(A.data()), static_cast<std::streamsize>(A.size()));
+    }
+    TUnLha D;
+    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    EXPECT_TRUE(Log.Errors.empty());
+    ASSERT_FALSE(Log.Items.empty());
+    EXPECT_EQ(Log.Items.front().Name, C.Name);
+    EXPECT_TRUE(Log.Passed(C.Name));
+  }
+  qvnls::ResetSystemCodePages();
+}
+
 TEST(UnLha, ForeignMethodsAreReportedOrLeftOut) {
   const TRunLog Lh7 = Extract("lh7.lzh");
   EXPECT_TRUE(Lh7.HasError(errUnsupportedMethod));

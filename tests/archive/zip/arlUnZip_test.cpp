@@ -345,24 +345,59 @@ TEST(UnZip, ProgressRisesToAHundredPercent) {
   EXPECT_EQ(Steps.back(), std::make_pair(100, 100));
 }
 
-TEST(UnZip, NamesFromTheOemCodePageUnlessFlaggedUtf8) {
+// Sets the host system ("version made by", high byte) of every central record, and clears the UTF-8 flag
+// (bit 11) of every local and central record when asked.
+Bytes WithHost(Bytes Zip, uint8_t Host, bool ClearUtf8Flag) {
+  for (size_t At = 0; At + 46 <= Zip.size(); ++At) {
+    const uint32_t Sig = Le32(Zip, At);
+    if (Sig == 0x02014B50) {
+      Zip[At + 5] = Host;
+      if (ClearUtf8Flag) Zip[At + 9] &= ~0x08;
+    } else if (Sig == 0x04034B50 && ClearUtf8Flag) {
+      Zip[At + 7] &= ~0x08;
+    }
+  }
+  return Zip;
+}
+
+// A name is converted from the OEM code page when the archiver ran on a DOS, OS/2 or Windows host and did
+// not flag the name as UTF-8; a name from any other host is kept as stored. The two fixtures hold the
+// Russian "hello" in upper and lower case, in code page 866 (made on UNIX) and in UTF-8 with the flag.
+TEST(UnZip, NamesFromTheOemCodePageWhenADosHostWroteThem) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
   const std::string Upper =
       "\xD0\x9F\xD0\xA0\xD0\x98\xD0\x92\xD0\x95\xD0\xA2";  // the Russian "hello", upper case
   const std::string Lower = "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
-  for (const char* Fixture :
-       {"test_read_format_zip_filename_cp866.zip", "test_read_format_zip_filename_utf8_ru.zip"}) {
-    ZipRun Run(FixturePath(Fixture));
-    Run.Zip.ConvertOemNames = true;
+  const std::string OemUpper = "\x8F\x90\x88\x82\x85\x92";  // the same in code page 866
+  const std::string OemLower = "\xAF\xE0\xA8\xA2\xA5\xE2";
+  constexpr uint8_t kFat = 0, kUnix = 3, kHpfs = 6, kNtfs = 10, kVfat = 14, kOsX = 19;
+  struct TCase {
+    const char* What;
+    const char* Fixture;
+    uint8_t Host;
+    bool ClearUtf8Flag;
+    std::string First, Second;
+  } Cases[] = {
+      {"code page 866 from MS-DOS", "test_read_format_zip_filename_cp866.zip", kFat, false, Upper, Lower},
+      {"code page 866 from OS/2 HPFS", "test_read_format_zip_filename_cp866.zip", kHpfs, false, Upper, Lower},
+      {"code page 866 from Windows NTFS", "test_read_format_zip_filename_cp866.zip", kNtfs, false, Upper, Lower},
+      {"code page 866 from Windows VFAT", "test_read_format_zip_filename_cp866.zip", kVfat, false, Upper, Lower},
+      {"bytes from UNIX", "test_read_format_zip_filename_cp866.zip", kUnix, false, OemUpper, OemLower},
+      {"UTF-8 flagged from MS-DOS", "test_read_format_zip_filename_utf8_ru.zip", kFat, false, Upper, Lower},
+      {"UTF-8 flagged from UNIX", "test_read_format_zip_filename_utf8_ru.zip", kUnix, false, Upper, Lower},
+      {"UTF-8 unflagged from UNIX", "test_read_format_zip_filename_utf8_ru.zip", kUnix, true, Upper, Lower},
+      {"UTF-8 unflagged from OS X", "test_read_format_zip_filename_utf8_ru.zip", kOsX, true, Upper, Lower},
+  };
+  TempDir Dir;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    ZipRun Run(Put(Dir, "names.zip", WithHost(ReadFixture(C.Fixture), C.Host, C.ClearUtf8Flag)));
     RunResult R = Run.ToMemory();
-    EXPECT_EQ(R.Errors, NoErrors()) << Fixture;
-    EXPECT_EQ(R.Items.count(Upper), 1u) << Fixture;
-    EXPECT_EQ(R.Items.count(Lower), 1u) << Fixture;
+    EXPECT_EQ(R.Errors, NoErrors());
+    EXPECT_EQ(R.Items.size(), 2u);
+    EXPECT_EQ(R.Items.count(C.First), 1u);
+    EXPECT_EQ(R.Items.count(C.Second), 1u);
   }
-  // Without the option the stored bytes are kept.
-  ZipRun Run(FixturePath("test_read_format_zip_filename_cp866.zip"));
-  RunResult R = Run.ToMemory();
-  EXPECT_EQ(R.Items.count("\x8F\x90\x88\x82\x85\x92"), 1u);
   qvnls::ResetSystemCodePages();
 }
 
