@@ -7,9 +7,18 @@
 #include <QMainWindow>
 #include <QToolBar>
 #include <QToolButton>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QProcess>
+#include <QUrl>
 
 #include "app/MsgStr.h"
+#include "app/IO.h"
 #include "app/Options.h"
+#include "app/ui/VExtDlgs.h"
+#include "archive/ArcNested.h"
+#include "core/FileLayer.h"
 
 namespace {
 
@@ -174,4 +183,126 @@ bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
     case kaSwallow: return true;
   }
   return false;
+}
+
+// --- Result commands ----------------------------------------------------------------------------------
+
+int32_t ShowResultMenu(QWidget* Owner, const QPoint& ScreenPoint, const TFoundFileInfo& Info,
+                       const TResultMenuHooks& Hooks) {
+  QMenu Menu(Owner);
+  Menu.setObjectName("ResultPopup");
+  const QString PreviewCaption = QString::fromStdU16String(GetMsgW(TMsgIndex::Preview));
+  for (const TResultMenuItem& Item : PlanResultMenu(Info, PreviewCaption.toStdU16String(), Hooks.SummarizerFound)) {
+    if (Item.Id == rmNone) {
+      Menu.addSeparator();
+      continue;
+    }
+    QAction* A = Menu.addAction(Q(Item.Caption));
+    A->setData(Item.Id);
+  }
+  QAction* Chosen = Menu.exec(ScreenPoint);
+  const int32_t Id = Chosen != nullptr ? Chosen->data().toInt() : rmNone;
+  if (Id != rmNone) RunResultCommand(Id, Info, Hooks);
+  return Id;
+}
+
+void RunResultCommand(int32_t Id, const TFoundFileInfo& Info, const TResultMenuHooks& Hooks) {
+  switch (Id) {
+    case rmPreview:
+      if (Hooks.Preview) Hooks.Preview();
+      break;
+    case rmSummarizer:
+      if (Hooks.LaunchSummarizer) Hooks.LaunchSummarizer(Info);
+      break;
+    case rmOpenFolder: ExploreFolder(ContainingFolder(Info)); break;
+    case rmExtract:
+      if (Info.InArchive) ExtractItemTo(Info, Hooks.ExtractPassword);
+      break;
+    case rmOpen:
+      if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(Info.Name))))
+        ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Info.Name}));
+      break;
+    case rmCopyPath: QGuiApplication::clipboard()->setText(Q(Info.Name)); break;
+    default: break;
+  }
+}
+
+void ExploreFolder(const std::u16string& Folder) {
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(Folder))))
+    ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Folder}));
+}
+
+bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& PasswordCallback) {
+  std::u16string FileName = ItemFileName(Info.Name);
+  int32_t FilterIndex = 1;
+  if (!ExtSaveDialog(FileName, Q(ExtractDialogTitle(Info)), QString(), FilterIndex, QString())) return false;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  bool Done = false;
+  try {
+    ExtractResultItem(Info, Utf16ToUtf8(FileName), PasswordCallback);
+    Done = true;
+  } catch (const Exception& E) {
+    QGuiApplication::restoreOverrideCursor();
+    ShowErrorText(Utf8ToUtf16(E.what()));
+    return false;
+  }
+  QGuiApplication::restoreOverrideCursor();
+  return Done;
+}
+
+bool StartSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& Info, bool PatternEmpty,
+                     bool ConvertBox, TQVConverters& Converters) {
+  TSummarizerEnv Env;
+  Env.ExtractItem = [](const std::string& Path, const std::string& Dest) {
+    ExtractArchivePathToFile(Path, Dest, false, nullptr, nullptr, nullptr);
+  };
+  Env.Convert = [&Converters](TQVConverter* C, const std::string& File, bool Unicode, std::string& Text,
+                              bool& IsUnicode, std::string& Error) {
+    return ConvertForSummarizer(Converters, C, File, Unicode, Text, IsUnicode, Error);
+  };
+  Env.Start = [](const std::string& Program, const std::vector<std::string>& Args) {
+    QStringList List;
+    for (const auto& A : Args) List << QString::fromStdString(A);
+    return QProcess::startDetached(QString::fromStdString(Program), List);
+  };
+  Env.ShowError = [](const std::u16string& M) { ShowErrorText(M); };
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool Started = LaunchSummarizer(SummarizerPath, Info, PatternEmpty, ConvertBox, Env);
+  QGuiApplication::restoreOverrideCursor();
+  return Started;
+}
+
+QAction* TPreviewMenu::AddPreviewMenuItem(const std::u16string& Name, QWidget* PreviewForm) {
+  auto* Item = new QAction(Q(PreviewMenuCaption(Name)), PreviewForm);
+  QObject::connect(Item, &QAction::triggered, PreviewForm, [PreviewForm] {
+    PreviewForm->show();
+    PreviewForm->raise();
+    PreviewForm->activateWindow();
+  });
+  // The entry is the window's and goes with it; the others are numbered again then.
+  QObject::connect(PreviewForm, &QObject::destroyed, Menu, [this, Item] {
+    Items.erase(std::remove(Items.begin(), Items.end(), Item), Items.end());
+    RenumberPreviewMenu();
+  });
+  // Right after the separator, so the newest window comes first; without one, before the last item.
+  const QList<QAction*> All = Menu->actions();
+  const qsizetype At = All.indexOf(Separator);
+  QAction* Before = At >= 0 ? (At + 1 < All.size() ? All[At + 1] : nullptr) : (All.isEmpty() ? nullptr : All.back());
+  Menu->insertAction(Before, Item);
+  Items.insert(Items.begin(), Item);
+  RenumberPreviewMenu();
+  return Item;
+}
+
+void TPreviewMenu::RemovePreviewMenuItem(QAction* Item) {
+  Items.erase(std::remove(Items.begin(), Items.end(), Item), Items.end());
+  delete Item;
+  RenumberPreviewMenu();
+}
+
+void TPreviewMenu::RenumberPreviewMenu() {
+  std::vector<std::u16string> Captions;
+  for (QAction* A : Items) Captions.push_back(A->text().toStdU16String());
+  RenumberPreviewCaptions(Captions);
+  for (size_t i = 0; i < Items.size(); ++i) Items[i]->setText(Q(Captions[i]));
 }

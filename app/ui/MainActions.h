@@ -13,9 +13,13 @@
 #include <functional>
 
 #include "app/MainCommands.h"
+#include "app/ResultCommands.h"
 
 class QAction;
 class QMainWindow;
+class QMenu;
+class QPoint;
+class TQVConverters;
 class QToolBar;
 class QToolButton;
 class QWidget;
@@ -70,3 +74,41 @@ class TMainActions : public QObject {
 
 // The event type that carries TAppMessage.
 int AppMessageEventType();
+
+// --- Result commands ----------------------------------------------------------------------------------
+
+// What the row menu needs from the main window; an unassigned hook leaves its entry without effect.
+struct TResultMenuHooks {
+  std::function<void()> Preview;
+  std::function<void(const TFoundFileInfo& Info)> LaunchSummarizer;
+  TArcPasswordEvent ExtractPassword;
+  bool SummarizerFound = false;
+};
+
+// Shows the row menu of Info at ScreenPoint and runs the chosen entry; answers its id (0 for none).
+int32_t ShowResultMenu(QWidget* Owner, const QPoint& ScreenPoint, const TFoundFileInfo& Info,
+                       const TResultMenuHooks& Hooks);
+// Runs one entry of the row menu.
+void RunResultCommand(int32_t Id, const TFoundFileInfo& Info, const TResultMenuHooks& Hooks);
+// Shows a folder in the desktop's file manager; a failure is shown as an error.
+void ExploreFolder(const std::u16string& Folder);
+// Asks where the archive item goes and extracts it there; errors are shown. True when extracted.
+bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& PasswordCallback);
+// Starts the companion summarizer on Info (see LaunchSummarizer in app/ResultCommands).
+bool StartSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& Info, bool PatternEmpty,
+                     bool ConvertBox, TQVConverters& Converters);
+
+// The View menu's entries of open previews, the newest first after Separator. Lives as long as the menu.
+class TPreviewMenu {
+ public:
+  TPreviewMenu(QMenu* ViewMenu, QAction* Separator) : Menu(ViewMenu), Separator(Separator) {}
+  // A new entry for a preview window; a click brings that window up. The entry goes with the window.
+  QAction* AddPreviewMenuItem(const std::u16string& Name, QWidget* PreviewForm);
+  void RemovePreviewMenuItem(QAction* Item);
+  void RenumberPreviewMenu();
+
+ private:
+  QMenu* Menu;
+  QAction* Separator;
+  std::vector<QAction*> Items;  // newest first
+};
