@@ -79,6 +79,10 @@ struct TError {
   std::string Text;
 };
 
+// A word from every document, archive item and text of the tree that holds one (any-word logic).
+inline constexpr char16_t kOneWordEach[] =
+    u"Worksheet Powerpoint boring chars Artist replaceMe joining frozen caf\u00e9 lighthouse quick";
+
 // The settings of a search, as the search panel gives them.
 struct TSearchSettings {
   std::u16string Pattern;
@@ -152,14 +156,12 @@ class SearchRoad : public ::testing::Test {
 
   void TearDown() override {
     ClearArchiveCache();
-    std::vector<std::string> Left;
-    std::error_code Ec;
-    for (const auto& Entry : fs::recursive_directory_iterator(Temp, Ec)) Left.push_back(Entry.path().string());
-    EXPECT_EQ(Left, std::vector<std::string>{}) << "temporary files left behind";
+    EXPECT_EQ(TempEntries(), std::vector<std::string>{}) << "temporary files left behind";
     if (HadTmp)
       ::setenv("TMPDIR", SavedTmp.c_str(), 1);
     else
       ::unsetenv("TMPDIR");
+    std::error_code Ec;
     fs::remove_all(Base, Ec);
     qvnls::ResetSystemCodePages();
   }
@@ -206,6 +208,14 @@ class SearchRoad : public ::testing::Test {
     Results.CaseSensitive = Settings.CaseSensitive;
     Results.WholeWords = Settings.WholeWords;
     Results.Mode = Scanner.Mode;
+  }
+
+  // What the scanners' temporary folder holds now.
+  std::vector<std::string> TempEntries() const {
+    std::vector<std::string> Entries;
+    std::error_code Ec;
+    for (const auto& Entry : fs::recursive_directory_iterator(Temp, Ec)) Entries.push_back(Entry.path().string());
+    return Entries;
   }
 
   THit HitOf(const TFoundFileInfo& Info) const {
