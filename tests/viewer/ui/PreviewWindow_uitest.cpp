@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QScrollBar>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "platform/qvnls/Qvnls.h"
 #include "search/QVConvIntf.h"
 #include "tests/viewer/PreviewTestUtil.h"
+#include "viewer/ClickView.h"
 #include "viewer/ui/FileViewerWidget.h"
 #include "viewer/ui/PreviewForm.h"
 #include "viewer/ui/PreviewOptionsForm.h"
@@ -358,6 +360,78 @@ TEST_F(PreviewWindowTest, EscapeCancelsAConversionThenReachesTheWindowsAgain) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(PreviewWindows().empty());
   SetPreviewEnvironment(TPreviewEnvironment());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PreviewWindowTest, ScrollBarsFollowTheModel) {
+  std::string Text;
+  for (int I = 0; I < 500; ++I) Text += "row " + std::to_string(I) + "\n";
+  TPreview* W = OpenPreview(Write("rows.txt", Text), false, u"", Search);
+  ASSERT_NE(W, nullptr);
+  W->resize(400, 300);
+  QApplication::processEvents();
+  QScrollBar* Bar = W->ViewerControl().verticalScrollBar();
+  EXPECT_TRUE(Bar->isEnabled());
+  Bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  THTMLViewer64& V = W->Viewer();
+  EXPECT_GT(V.GetPosition(), 0);
+  EXPECT_EQ(Bar->value(), V.GetVertScrollBar().Pos);
+  Bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(V.GetPosition(), V.GetLastTop());
+  EXPECT_EQ(Bar->value(), Bar->maximum());
+  Bar->triggerAction(QAbstractSlider::SliderToMinimum);
+  EXPECT_EQ(V.GetPosition(), 0);
+  // Keys reach the model too.
+  Key(&W->ViewerControl(), Qt::Key_End);
+  EXPECT_EQ(V.GetPosition(), V.GetLastTop());
+}
+
+TEST_F(PreviewWindowTest, PlacementIsKept) {
+  ViewOptions.PreviewRect = TRect32{};
+  TPreview* A = OpenPreview(Write("a.txt", "a"), false, u"", Search);
+  ASSERT_NE(A, nullptr);
+  A->setGeometry(40, 50, 420, 310);
+  QApplication::processEvents();
+  const QRect G = A->normalGeometry();
+  EXPECT_EQ(ViewOptions.PreviewRect, (TRect32{G.left(), G.top(), G.right() + 1, G.bottom() + 1}));
+  EXPECT_FALSE(ViewOptions.PreviewMaximized);
+  // A second window takes the stored size.
+  TPreview* B = OpenPreview(Write("b.txt", "b"), false, u"", Search);
+  ASSERT_NE(B, nullptr);
+  EXPECT_EQ(B->size(), G.size());
+}
+
+TEST_F(PreviewWindowTest, LinkTextControl) {
+  TFileViewerWidget W([](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> {
+    return std::make_unique<TClickableViewer>(M);
+  });
+  W.resize(400, 100);
+  W.SetColors(0xFFFFFF, 0);
+  auto& C = static_cast<TClickableViewer&>(W.Model());
+  C.SetLinkText("Home: <the site|http://s.org/>");
+  std::string Clicked;
+  W.OnClick = [&](int32_t, int32_t) { Clicked = C.GetHotLinkTarget(); };
+  W.show();
+  QApplication::processEvents();
+  const int32_t CW = C.LineSource().CharWidth(U'e');
+  const QPoint Over(7 * CW + CW / 2, 4);
+  QMouseEvent Move(QEvent::MouseMove, Over, W.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(W.viewport(), &Move);
+  EXPECT_EQ(W.viewport()->cursor().shape(), Qt::PointingHandCursor);
+  const QImage I = W.RenderToImage();
+  EXPECT_TRUE(HasColor(I, QRect(6 * CW, 0, 8 * CW, C.GetLineHeight()), QColor(0, 0, 255)));
+  EXPECT_FALSE(HasColor(I, QRect(0, 0, 5 * CW, C.GetLineHeight()), QColor(0, 0, 255)));
+  QMouseEvent Press(QEvent::MouseButtonPress, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(W.viewport(), &Press);
+  QMouseEvent Release(QEvent::MouseButtonRelease, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(W.viewport(), &Release);
+  EXPECT_EQ(Clicked, "http://s.org/");
+  EXPECT_EQ(C.GetSelLength(), 0);
 }
 
 }  // namespace
