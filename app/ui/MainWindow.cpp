@@ -507,6 +507,11 @@ void TMain::ControlsFromSettings() {
   for (int I = 0; I < kResListColumnCount; ++I)
     if (ResListColumns[static_cast<size_t>(I)].Width > 0)
       ResultView->header()->resizeSection(I, std::max(50, ResListColumns[static_cast<size_t>(I)].Width));
+  // The saved positions (the settings keep them only when they order the four columns).
+  for (int Position = 0; Position < kResListColumnCount; ++Position)
+    for (int I = 0; I < kResListColumnCount; ++I)
+      if (ResListColumns[static_cast<size_t>(I)].Position == Position)
+        ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
 }
 
 void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {

@@ -6,7 +6,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIcon>
+#include <array>
 #include <functional>
+#include <map>
+#include <vector>
 
 class TSearchResults;
 
@@ -24,6 +28,9 @@ class TResListModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& Index) const override;
   QStringList mimeTypes() const override;
   QMimeData* mimeData(const QModelIndexList& Indexes) const override;
+  // Type-to-find: rows whose name begins with the typed text, without case.
+  QModelIndexList match(const QModelIndex& Start, int Role, const QVariant& Value, int Hits,
+                        Qt::MatchFlags Flags) const override;
 
   // The published row count := the table's count; rows beyond the table are never shown.
   void Refresh();
@@ -33,6 +40,11 @@ class TResListModel : public QAbstractTableModel {
   static const char* const kColumnCaptions[4];
 
  private:
+  // The icon of a file name by its type: an index into Icons, cached per row and column (-1: not yet).
+  int IconIndex(const std::u16string& FileName) const;
   std::function<TSearchResults&()> Results;
   int Published = 0;
+  mutable std::vector<std::array<int, 2>> RowIcons;
+  mutable std::vector<QIcon> Icons;
+  mutable std::map<QString, int> IconOfType;
 };

@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -100,6 +102,20 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
   Main.ResList()->header()->sectionClicked(0);
   EXPECT_EQ(Column(Main, 0), (std::vector<std::string>{"zz-hello.txt", "note.txt", "a.txt"}));
   EXPECT_EQ(Main.ResList()->currentIndex().data().toString().toStdString(), Focused);
+
+  // Type-to-find, and dragging out: a plain file goes as a file URL, an archive item not at all.
+  auto* Model = Main.ResList()->model();
+  QModelIndexList Hits = Model->match(Model->index(0, 0), Qt::DisplayRole, QStringLiteral("NO"), 1,
+                                      Qt::MatchStartsWith | Qt::MatchWrap);
+  ASSERT_EQ(Hits.size(), 1);
+  EXPECT_EQ(Hits[0].data().toString(), QStringLiteral("note.txt"));
+  EXPECT_FALSE(Model->flags(Hits[0]) & Qt::ItemIsDragEnabled);
+  EXPECT_EQ(Model->mimeData({Hits[0]}), nullptr);
+  QModelIndex Plain = Model->match(Model->index(0, 0), Qt::DisplayRole, QStringLiteral("a."), 1,
+                                   Qt::MatchStartsWith | Qt::MatchWrap)[0];
+  std::unique_ptr<QMimeData> Drag(Model->mimeData({Plain}));
+  ASSERT_NE(Drag, nullptr);
+  EXPECT_EQ(Drag->urls().value(0).toLocalFile().toStdString(), Tree / "a.txt");
 
   // Nothing found: the list empties and the user is told.
   Main.PatternCombo()->setEditText(QStringLiteral("absent-word"));
