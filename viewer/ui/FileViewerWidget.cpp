@@ -98,8 +98,8 @@ TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Pa
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   DragTimer.setSingleShot(true);
   connect(&DragTimer, &QTimer::timeout, this, [this] { DragStep(); });
-  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { VerticalAction(A); });
-  connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { HorizontalAction(A); });
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { BarAction(true, A); });
+  connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { BarAction(false, A); });
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this,
           [this] { Guard([&] { ViewerModel->VScroll(TScrollCode::EndScroll); }); });
 
@@ -166,39 +166,30 @@ void TFileViewerWidget::ApplyScrollBars(const TScrollBarInfo& V, const TScrollBa
   ApplyingBars = false;
 }
 
-void TFileViewerWidget::VerticalAction(int Action) {
-  QScrollBar* B = verticalScrollBar();
+void TFileViewerWidget::BarAction(bool Vertical, int Action) {
+  TScrollCode Code;
+  switch (Action) {
+    case QAbstractSlider::SliderSingleStepAdd: Code = TScrollCode::LineDown; break;
+    case QAbstractSlider::SliderSingleStepSub: Code = TScrollCode::LineUp; break;
+    case QAbstractSlider::SliderPageStepAdd: Code = TScrollCode::PageDown; break;
+    case QAbstractSlider::SliderPageStepSub: Code = TScrollCode::PageUp; break;
+    case QAbstractSlider::SliderToMinimum: Code = TScrollCode::Top; break;
+    case QAbstractSlider::SliderToMaximum: Code = TScrollCode::Bottom; break;
+    case QAbstractSlider::SliderMove: Code = TScrollCode::Track; break;
+    default: return;
+  }
+  QScrollBar* B = Vertical ? verticalScrollBar() : horizontalScrollBar();
   Guard([&] {
-    switch (Action) {
-      case QAbstractSlider::SliderSingleStepAdd: ViewerModel->VScroll(TScrollCode::LineDown); break;
-      case QAbstractSlider::SliderSingleStepSub: ViewerModel->VScroll(TScrollCode::LineUp); break;
-      case QAbstractSlider::SliderPageStepAdd: ViewerModel->VScroll(TScrollCode::PageDown); break;
-      case QAbstractSlider::SliderPageStepSub: ViewerModel->VScroll(TScrollCode::PageUp); break;
-      case QAbstractSlider::SliderToMinimum: ViewerModel->VScroll(TScrollCode::Top); break;
-      case QAbstractSlider::SliderToMaximum: ViewerModel->VScroll(TScrollCode::Bottom); break;
-      case QAbstractSlider::SliderMove: ViewerModel->VScroll(TScrollCode::Track, B->sliderPosition()); break;
-      default: break;
+    if (Vertical) {
+      ViewerModel->VScroll(Code, B->sliderPosition());
+    } else {
+      ViewerModel->HScroll(Code, B->sliderPosition());
     }
   });
   // The bar shows where the model went, not where the action would have put it.
-  if (Action != QAbstractSlider::SliderMove) B->setSliderPosition(ViewerModel->GetVertScrollBar().Pos);
-}
-
-void TFileViewerWidget::HorizontalAction(int Action) {
-  QScrollBar* B = horizontalScrollBar();
-  Guard([&] {
-    switch (Action) {
-      case QAbstractSlider::SliderSingleStepAdd: ViewerModel->HScroll(TScrollCode::LineDown); break;
-      case QAbstractSlider::SliderSingleStepSub: ViewerModel->HScroll(TScrollCode::LineUp); break;
-      case QAbstractSlider::SliderPageStepAdd: ViewerModel->HScroll(TScrollCode::PageDown); break;
-      case QAbstractSlider::SliderPageStepSub: ViewerModel->HScroll(TScrollCode::PageUp); break;
-      case QAbstractSlider::SliderToMinimum: ViewerModel->HScroll(TScrollCode::Top); break;
-      case QAbstractSlider::SliderToMaximum: ViewerModel->HScroll(TScrollCode::Bottom); break;
-      case QAbstractSlider::SliderMove: ViewerModel->HScroll(TScrollCode::Track, B->sliderPosition()); break;
-      default: break;
-    }
-  });
-  if (Action != QAbstractSlider::SliderMove) B->setSliderPosition(ViewerModel->GetHorzScrollBar().Pos);
+  if (Code != TScrollCode::Track) {
+    B->setSliderPosition(Vertical ? ViewerModel->GetVertScrollBar().Pos : ViewerModel->GetHorzScrollBar().Pos);
+  }
 }
 
 void TFileViewerWidget::scrollContentsBy(int, int) {

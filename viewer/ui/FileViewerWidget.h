@@ -99,8 +99,8 @@ class TFileViewerWidget : public QAbstractScrollArea {
  private:
   void Paint(QPainter& P, const QRect& Clip);
   void ApplyScrollBars(const TScrollBarInfo& Vert, const TScrollBarInfo& Horz);
-  void VerticalAction(int Action);
-  void HorizontalAction(int Action);
+  // A scroll bar's action handed to the model.
+  void BarAction(bool Vertical, int Action);
   void DragStep();
   void UpdateCursor();
   void MouseDownModel(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y);
