@@ -1,0 +1,83 @@
+// "Search": the modal search dialog of the dialog interface style. It carries the controls of the main
+// window's search panel on two pages, starts from the main window's state (TSearchFormState), checks the
+// input when "Search" is pressed, and hands the state back only then, so nothing typed in a cancelled
+// dialog survives. It adds a date filter by a number of months or days back from today.
+// Main thread only.
+#pragma once
+
+#include <QDate>
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+#include "app/ui/QtLang.h"
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+class QTabWidget;
+
+// The search panel's state as the main window hands it over and takes it back. A null date is empty.
+struct TSearchFormState {
+  QStringList PatternItems, PathItems, MaskItems;
+  QString Pattern, Paths, Masks;
+  bool SearchInResultsEnabled = false, SearchInResults = false;
+  bool Fuzzy = false, CaseSensitive = false, WholeWords = false;
+  int LogicIndex = 0;
+  bool Subdirectories = true, PlainFiles = true, Archives = true;
+  bool ConvertToText = false, ConvertEnabled = true, DirectScan = true, Ansi = true, Oem = false, Unicode = false;
+  bool SkipBinary = false;
+  bool FilterOn = false, DateFilter = false, SizeFilter = false;
+  QDate DateFrom, DateTo;
+  QString SizeFrom, SizeTo;
+  int SizeUnits = 0;
+};
+
+class TSearch : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TSearch(QWidget* Parent = nullptr);
+  // Shows the dialog on State; true when closed with "Search", State then holds the dialog's values.
+  bool Execute(TSearchFormState& State);
+  // The logic box again in the current language.
+  void LanguageChanged();
+  TQtLangForm& LangForm() { return Lang; }
+
+  // Dialogs the buttons open; unassigned hooks leave their buttons without effect.
+  std::function<bool(std::u16string& Paths, bool& Subdirectories)> BrowsePaths;
+  std::function<bool(std::u16string& Masks)> SelectTypes;
+  std::function<void()> EditFilters;
+  // Today, for the months and days back (tests set it).
+  std::function<QDate()> Today = [] { return QDate::currentDate(); };
+
+  QTabWidget* Pages;
+  QComboBox *PatternCmb, *PathsCmb, *MasksCmb, *LogicCmb, *UnitsCmb;
+  QCheckBox *SearchInResultsCheck, *SubdirsCheck, *FilesCheck, *ArchivesCheck, *CaseCheck, *WholeWordsCheck;
+  QCheckBox *ConvToTextCheck, *DirectScanCheck, *AnsiCheck, *OemCheck, *UnicodeCheck, *SkipBinaryCheck;
+  QCheckBox *FilterDateCheck, *SizeCheck;
+  QRadioButton *ExactRadio, *FuzzyRadio, *DateRangeRadio, *MonthsRadio, *DaysRadio;
+  QDateEdit *DateEdit1, *DateEdit2;
+  QSpinBox *MonthsEdit, *DaysEdit;
+  QLineEdit *SizeEdit1, *SizeEdit2;
+  QLabel* WarningLabel;
+
+ protected:
+  void done(int Result) override;
+
+ private:
+  bool CheckInput();
+  void FillLogic(int Index);
+  void FilterDateCheckClick();
+  void SizeCheckClick();
+  void DateRangeRadioClick(int Tag);
+  void DateEdit1Change();
+  void SearchInResultsCheckClick();
+  void UpdateWarning();
+  void UpdateCharsets();
+  bool DateUpdatingSpins = false, SpinsUpdatingDate = false;
+  TQtLangForm Lang;
+};
