@@ -1,0 +1,39 @@
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/ui/AboutForm.h"
+#include "app/ui/SysInfoForm.h"
+#include "tests/app_ui/UiFixtures.h"
+
+TEST(AboutForm, ShowsTheContactAndTheSystemReport) {
+  TAbout A;
+  ExpectObjectNames(&A, {"I", "lBuild", "pContact", "OKBtn", "SysInfoBtn", "lAllRights"});
+  A.Sources = [] {
+    TSysInfoSources S;
+    S.SystemName = "Test system";
+    S.CpuName = "Ünïcode CPU";
+    return S;
+  };
+  WhenModal(
+      [&](QDialog*) {
+        EXPECT_FALSE(A.pContact->text().isEmpty());
+        WhenModal(
+            [&](QDialog* D) {
+              auto* R = qobject_cast<TSysInfo*>(D);
+              ASSERT_NE(R, nullptr);
+              ExpectObjectNames(R, {"InfoMemo", "OKBtn", "CopyToClipBtn"});
+              EXPECT_TRUE(R->InfoMemo->toPlainText().startsWith("Test system\n"));
+              R->findChild<QPushButton*>("CopyToClipBtn")->click();
+              // Copied as Unicode text: nothing is lost.
+              EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("Central Processor: Ünïcode CPU"));
+            },
+            true);
+        A.SysInfoBtn->click();
+      },
+      true);
+  EXPECT_EQ(A.exec(), QDialog::Accepted);
+}
