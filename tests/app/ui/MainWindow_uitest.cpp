@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTextCursor>
 #include <QMimeData>
 #include <QUrl>
 #include <QHeaderView>
@@ -241,6 +243,48 @@ TEST(QueryStringDialog, BlankTextIsRefusedUnlessAllowed) {
                           Value, nullptr, false));
   EXPECT_EQ(Tries, 2) << "the blank answer kept the dialog open";
   EXPECT_EQ(Value, u"named");
+}
+
+TEST(LogWindow, NewLinesLeaveTheReadersCaret) {
+  TLog Log;
+  Log.AddLine("first\r\nsecond", true);
+  EXPECT_TRUE(Log.isVisible());
+  QTextCursor Caret = Log.Memo()->textCursor();
+  Caret.setPosition(2);
+  Log.Memo()->setTextCursor(Caret);
+  Log.AddLine("third", false);
+  EXPECT_EQ(Log.Memo()->textCursor().position(), 2);
+  EXPECT_EQ(Log.Memo()->toPlainText(), QStringLiteral("first\nsecond\nthird"));
+  // At the end, the caret follows the new lines.
+  Log.Memo()->moveCursor(QTextCursor::End);
+  Log.AddLine("fourth", false);
+  EXPECT_EQ(Log.Memo()->textCursor().position(), Log.Memo()->document()->characterCount() - 1);
+  Log.Clear();
+  EXPECT_TRUE(Log.Memo()->toPlainText().isEmpty());
+  EXPECT_EQ(Log.Lines().LogTextLength(), 0);
+}
+
+TEST(MessageBoxes, CatalogueBoxComesBackAfterALanguageChange) {
+  InstallMessageDialogs();
+  int Shown = 0;
+  std::function<void()> Answer = [&] {
+    auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!Box) {
+      QTimer::singleShot(10, Answer);
+      return;
+    }
+    if (++Shown == 1) {
+      ReshowMessageDlg();  // the language changed while the box was open
+      QTimer::singleShot(10, Answer);
+    } else {
+      Box->button(QMessageBox::Ok)->click();
+    }
+  };
+  QTimer::singleShot(10, Answer);
+  ShowInfoMsg(TMsgIndex::SrchPatNotFound);
+  EXPECT_EQ(Shown, 2);
+  MessageDlgHandler = nullptr;
+  CloseMessageDlgHandler = nullptr;
 }
 
 }  // namespace
