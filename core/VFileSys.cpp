@@ -514,7 +514,12 @@ TDateTime FileTimeToDateTime(TFileTime FileTime) {
 }
 
 TFileTime DateTimeToFileTime(TDateTime DateTime) {
-  return std::llround((DateTime + kFileTimeDaysTo1899) * kTicksPerDay);
+  // A day count with its fraction in a double holds about a microsecond, and scaling it straight to 100-ns
+  // ticks carries that error into the result (a whole second came out 1.6 us short). Date values are kept
+  // to the millisecond, so round there and scale exactly.
+  constexpr double kMillisecondsPerDay = 86400000.0;
+  const int64_t milliseconds = std::llround((DateTime + kFileTimeDaysTo1899) * kMillisecondsPerDay);
+  return milliseconds * (kTicksPerSecond / 1000);
 }
 
 TDateTime FileTimeToLocalDateTime(TFileTime FileTime) {

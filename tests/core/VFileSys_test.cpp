@@ -356,6 +356,11 @@ TEST(VFileSys, FileInfoAndTimes) {
   EXPECT_EQ(FileTimeToDateTime(0), -109205.0);
   EXPECT_EQ(DateTimeToFileTime(0), int64_t{109205} * 864000000000);
   EXPECT_EQ(DateTimeToFileTime(FileTimeToDateTime(132000000000000000)), 132000000000000000);
+  // Whole seconds of a day stay whole: scaling the double straight to ticks was 16 ticks off for these.
+  for (int second : {7919, 63352, 86399}) {
+    const TDateTime at = 45000 + second / 86400.0;
+    EXPECT_EQ(DateTimeToFileTime(at) % 10000000, 0) << second;  // 10^7 ticks of 100 ns a second
+  }
   // 2020-07-01 12:00 local is 10:00 UTC in summer, 2020-01-15 12:00 local is 11:00 UTC in winter.
   const TDateTime summer = 44013.5, winter = 43845.5;
   const int64_t hour = 36000000000;
