@@ -158,29 +158,26 @@ std::string CpuInfoValue(const std::string& Key) {
   return {};
 }
 
-std::string OsReleaseName() {
-  std::ifstream F("/etc/os-release");
+// The value of a "KEY=value" line of a small settings file (quotes around the value dropped); empty when
+// the file has no such line.
+std::string AssignedValue(const char* FileName, const std::string& Key) {
+  std::ifstream F(FileName);
   std::string Line;
   while (std::getline(F, Line))
-    if (Line.rfind("PRETTY_NAME=", 0) == 0) {
-      std::string V = Line.substr(12);
+    if (Line.rfind(Key + "=", 0) == 0) {
+      std::string V = Line.substr(Key.size() + 1);
       if (V.size() >= 2 && V.front() == '"' && V.back() == '"') V = V.substr(1, V.size() - 2);
       return V;
     }
   return {};
 }
 
-// The system default locale from /etc/default/locale (LANG=...), "C" without one.
+std::string OsReleaseName() { return AssignedValue("/etc/os-release", "PRETTY_NAME"); }
+
+// The system default locale, "C" without one.
 std::string SystemLocaleName() {
-  std::ifstream F("/etc/default/locale");
-  std::string Line;
-  while (std::getline(F, Line))
-    if (Line.rfind("LANG=", 0) == 0) {
-      std::string V = Line.substr(5);
-      if (V.size() >= 2 && V.front() == '"' && V.back() == '"') V = V.substr(1, V.size() - 2);
-      return V;
-    }
-  return "C";
+  const std::string Name = AssignedValue("/etc/default/locale", "LANG");
+  return Name.empty() ? "C" : Name;
 }
 
 std::string UserLocaleName() {

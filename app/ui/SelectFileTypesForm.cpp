@@ -12,16 +12,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "app/IO.h"
 #include "app/MsgStr.h"
 #include "app/Options.h"
 #include "app/PathSelection.h"
 #include "app/Utils.h"
 #include "app/ui/EditMasksForm.h"
-#include "app/ui/MessageDlg.h"
+#include "app/ui/SelectPathsForm.h"
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
-#include "core/WideStrings.h"
 
 namespace {
 
@@ -142,13 +140,10 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
   connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
   AskGroupName = [](std::u16string& Name, const std::vector<std::u16string>& Names) {
-    TWideStringList History;
-    for (const auto& N : Names) History.Add(N);
-    return QueryString(static_cast<int32_t>(TMsgIndex::SaveFileTypes), static_cast<int32_t>(TMsgIndex::SaveSelectedTypesAs),
-                       Name, &History, false);
+    return AskSavedSetName(TMsgIndex::SaveFileTypes, TMsgIndex::SaveSelectedTypesAs, Name, Names);
   };
   ConfirmDelete = [](const std::u16string& Name) {
-    return AskYesNoFmt(TMsgIndex::AskDeleteSavedTypes_s, {DoubleAmpersands(Name)});
+    return ConfirmDeleteSavedSet(TMsgIndex::AskDeleteSavedTypes_s, Name);
   };
   resize(640, 420);
 }

@@ -30,6 +30,17 @@ constexpr int kMinTreeWidth = 88;
 
 }  // namespace
 
+bool AskSavedSetName(TMsgIndex CaptionMsg, TMsgIndex LabelMsg, std::u16string& Name,
+                     const std::vector<std::u16string>& Names) {
+  TWideStringList History;
+  for (const auto& N : Names) History.Add(N);
+  return QueryString(static_cast<int32_t>(CaptionMsg), static_cast<int32_t>(LabelMsg), Name, &History, false);
+}
+
+bool ConfirmDeleteSavedSet(TMsgIndex QuestionMsg, const std::u16string& Name) {
+  return AskYesNoFmt(QuestionMsg, {DoubleAmpersands(Name)});
+}
+
 TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   setObjectName("SelectPaths");
   setWindowTitle("Select Paths");
@@ -136,13 +147,10 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
   connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
   AskSetName = [](std::u16string& Name, const std::vector<std::u16string>& Names) {
-    TWideStringList History;
-    for (const auto& N : Names) History.Add(N);
-    return QueryString(static_cast<int32_t>(TMsgIndex::SavePaths), static_cast<int32_t>(TMsgIndex::SaveSelectedPathsAs),
-                       Name, &History, false);
+    return AskSavedSetName(TMsgIndex::SavePaths, TMsgIndex::SaveSelectedPathsAs, Name, Names);
   };
   ConfirmDelete = [](const std::u16string& Name) {
-    return AskYesNoFmt(TMsgIndex::AskDeleteSavedPaths_s, {DoubleAmpersands(Name)});
+    return ConfirmDeleteSavedSet(TMsgIndex::AskDeleteSavedPaths_s, Name);
   };
   resize(640, 420);
 }

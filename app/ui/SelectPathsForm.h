@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/MsgStr.h"
 #include "app/PathSelection.h"
 
 class QCheckBox;
@@ -13,6 +14,12 @@ class QComboBox;
 class QPushButton;
 class QTreeWidget;
 class TShTreeView;
+
+// The input dialog that names a saved set (the existing names offered), and the question before one is
+// deleted (the name with "&" doubled); both dialogs of saved sets use them.
+bool AskSavedSetName(TMsgIndex CaptionMsg, TMsgIndex LabelMsg, std::u16string& Name,
+                     const std::vector<std::u16string>& Names);
+bool ConfirmDeleteSavedSet(TMsgIndex QuestionMsg, const std::u16string& Name);
 
 class TSelectPaths : public QDialog {
   Q_OBJECT
