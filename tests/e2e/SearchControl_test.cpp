@@ -60,6 +60,8 @@ TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
     EXPECT_FALSE(Errors.empty() || Errors.back().Kind != sekAborted) << "the stop is reported last";
     ClearArchiveCache();
     EXPECT_EQ(TempEntries(), std::vector<std::string>{});
+    Scanner.OnProgress = nullptr;
+    Scanner.Scanner.OnProgress = nullptr;
   }
 }
 
