@@ -1,4 +1,4 @@
-// A search as the main window controls it: Stop at any point of the walk (inside nested archives, during a
+// A search as the main window controls it: the scan boxes and the plain-file and archive boxes; Stop at any point of the walk (inside nested archives, during a
 // conversion) ends it with the hits found so far and no temporary file left; roots that overlap give each
 // hit once through the window's duplicate filter; archive items of one name in two folders of an archive
 // are each searched.
@@ -72,6 +72,74 @@ TEST_F(SearchRoad, OverlappingRootsGiveEachHitOnce) {
   EXPECT_TRUE(Search(S));
   EXPECT_EQ(Hits, (std::vector<THit>{{"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
                                      {"docs/report.xls", 7680, "impcalc2.so", seUnicode}}));
+}
+
+// The search panel's scan boxes (direct scan, conversion, skip binary files) and its plain-file and archive
+// boxes, over the whole tree.
+TEST_F(SearchRoad, ScanModesAndScopes) {
+  struct Case {
+    const char* Name;
+    bool DirectScan, Convert, SkipBinary;
+    TScanScope Scope;
+    std::string Roots;
+    Names Expected;
+  };
+  const Names Texts{"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", "archives/memos.cab|memo.txt",
+                    "archives/notes.arj|cafe.txt"};
+  const Case Cases[] = {
+      // Without conversion every word is still in the documents' own bytes, and found there.
+      {"direct scan only", true, false, false, ssFilesAndArchives, ".",
+       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", "archives/memos.cab|memo.txt",
+        "archives/notes.arj|cafe.txt", "archives/pages.zip|page.htm", "archives/pages.zip|book.xls",
+        "archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/page.html", "docs/report.xls",
+        "docs/slides.ppt", "music/song.mp3", "plain/ansi.txt", "plain/oem.txt", "plain/utf16.txt"}},
+      // Conversion only: what no converter reads is not searched.
+      {"conversion only", false, true, false, ssFilesAndArchives, ".",
+       {"archives/pages.zip|page.htm", "archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc",
+        "docs/letter.doc", "docs/page.html", "docs/report.xls", "docs/slides.ppt", "music/song.mp3"}},
+      // Binary files are still converted; only their direct scan is left out.
+      {"conversion, binary files skipped", true, true, true, ssFilesAndArchives, ".",
+       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", "archives/memos.cab|memo.txt",
+        "archives/notes.arj|cafe.txt", "archives/pages.zip|page.htm", "archives/pages.zip|book.xls",
+        "archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/page.html", "docs/report.xls",
+        "docs/slides.ppt", "music/song.mp3", "plain/ansi.txt", "plain/oem.txt", "plain/utf16.txt"}},
+      {"direct scan, binary files skipped", true, false, true, ssFilesAndArchives, ".",
+       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", "archives/memos.cab|memo.txt",
+        "archives/notes.arj|cafe.txt", "archives/pages.zip|page.htm", "docs/page.html", "plain/ansi.txt",
+        "plain/oem.txt", "plain/utf16.txt"}},
+      // Plain files only: an archive is opened only when named as a root.
+      {"plain files only", true, true, false, ssFilesOnly, "archives/pages.zip .",
+       {"archives/pages.zip|page.htm", "archives/pages.zip|book.xls", "docs/letter.doc", "docs/page.html",
+        "docs/report.xls", "docs/slides.ppt", "music/song.mp3", "plain/ansi.txt", "plain/oem.txt",
+        "plain/utf16.txt"}},
+      {"archives only", true, true, false, ssArchivesOnly, "archives/pages.zip .",
+       {"archives/pages.zip|page.htm", "archives/pages.zip|book.xls",
+        "archives/deep.tar.gz|deep.tar|inner.zip|note.txt", "archives/memos.cab|memo.txt",
+        "archives/notes.arj|cafe.txt", "archives/word.zip|letters/letter.doc"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TSearchSettings S;
+    S.Pattern = kOneWordEach;
+    S.DirectScan = C.DirectScan;
+    S.Convert = C.Convert;
+    S.SkipBinary = C.SkipBinary;
+    S.Scope = C.Scope;
+    S.Roots = C.Roots;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    for (const THit& H : Hits) {
+      if (!C.Convert) {
+        EXPECT_EQ(H.Converter, "") << H.Path;
+      }
+      if (!C.DirectScan) {
+        EXPECT_NE(H.Converter, "") << H.Path;
+      }
+    }
+    // A binary file is reported as such only where its direct scan was wanted and nothing was found.
+    for (const TError& E : LoudErrors())
+      EXPECT_TRUE(C.SkipBinary && !C.Convert && E.Kind == sekNotText) << E.Name << " [" << int(E.Kind) << "]";
+  }
 }
 
 TEST_F(SearchRoad, ItemsOfOneNameInTwoFoldersOfAnArchiveAreEachSearched) {

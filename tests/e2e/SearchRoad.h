@@ -94,6 +94,7 @@ struct TSearchSettings {
   bool DirectScan = true;
   bool Convert = true;
   bool SkipBinary = false;
+  TScanScope Scope = ssFilesAndArchives;  // the plain-file and archive boxes
   std::u16string Masks;         // empty: every file
   std::string Roots = ".";      // folders or files below the tree's root, separated by blanks
 };
@@ -202,7 +203,7 @@ class SearchRoad : public ::testing::Test {
     if (Settings.DirectScan) Scanner.Mode |= smScanContents;
     if (Settings.Convert) Scanner.Mode |= smConvert;
     Scanner.Encodings = Settings.Encodings;
-    Scanner.Scope = ssFilesAndArchives;
+    Scanner.Scope = Settings.Scope;
     Results.Logic = S.GetLogic();
     Results.Fuzzy = Settings.Fuzzy;
     Results.CaseSensitive = Settings.CaseSensitive;
