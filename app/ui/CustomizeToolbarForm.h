@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <functional>
+#include "app/ui/QtLang.h"
 
 class QListWidget;
 class QPushButton;
@@ -14,6 +15,8 @@ class TCustomizeToolbar : public QDialog {
   Q_OBJECT
  public:
   explicit TCustomizeToolbar(QWidget* Parent = nullptr);
+  // The window as the language layer sees it.
+  TQtLangForm& LangForm() { return Lang; }
 
   // Rebuilds the main toolbar after a change; the image of an action's button.
   std::function<void()> RebuildToolbar;
@@ -46,4 +49,5 @@ class TCustomizeToolbar : public QDialog {
   void Changed();
   std::vector<int32_t> SelectedRows(QListWidget* List) const;
   bool Filling = false;
+  TQtLangForm Lang{this, "TCustomizeToolbar"};
 };

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/FileTypesEnum.h"
+#include "app/ui/QtLang.h"
 
 class QListWidget;
 
@@ -13,6 +14,8 @@ class TEditMasks : public QDialog {
   Q_OBJECT
  public:
   explicit TEditMasks(QWidget* Parent = nullptr);
+  // The window as the language layer sees it.
+  TQtLangForm& LangForm() { return Lang; }
   // True on OK with MaskText replaced by the list.
   bool Execute(std::u16string& MaskText);
 
@@ -30,4 +33,5 @@ class TEditMasks : public QDialog {
  private:
   void Fill(int32_t Selected);
   TMaskEditList List;
+  TQtLangForm Lang{this, "TEditMasks"};
 };

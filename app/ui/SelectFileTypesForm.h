@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/FileTypesEnum.h"
+#include "app/ui/QtLang.h"
 
 class QComboBox;
 class QLineEdit;
@@ -23,6 +24,8 @@ class TSelectFileTypes : public QDialog {
   Q_OBJECT
  public:
   explicit TSelectFileTypes(QWidget* Parent = nullptr);
+  // The window as the language layer sees it.
+  TQtLangForm& LangForm() { return Lang; }
   // True on OK with Masks replaced by the mask text split.
   bool Execute(TWideStrLst& Masks);
 
@@ -56,4 +59,5 @@ class TSelectFileTypes : public QDialog {
   TFileTypeSelection Selection;
   int32_t SortColumn = 1;  // 1 extension, 2 description; negative: descending
   bool Filling = false;
+  TQtLangForm Lang{this, "TSelectFileTypes"};
 };

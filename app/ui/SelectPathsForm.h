@@ -8,6 +8,7 @@
 
 #include "app/MsgStr.h"
 #include "app/PathSelection.h"
+#include "app/ui/QtLang.h"
 
 class QCheckBox;
 class QComboBox;
@@ -25,6 +26,8 @@ class TSelectPaths : public QDialog {
   Q_OBJECT
  public:
   explicit TSelectPaths(QWidget* Parent = nullptr);
+  // The window as the language layer sees it.
+  TQtLangForm& LangForm() { return Lang; }
   // True on OK with Paths replaced by the chosen list; the sub-folder and sort boxes go to the settings.
   bool Execute(std::u16string& Paths);
 
@@ -50,4 +53,5 @@ class TSelectPaths : public QDialog {
   void ShowState();
   TPathSelection Selection;
   bool Filling = false;
+  TQtLangForm Lang{this, "TSelectPaths"};
 };

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/SysInfo.h"
+#include "app/ui/QtLang.h"
 
 class QPlainTextEdit;
 
@@ -13,6 +14,8 @@ class TSysInfo : public QDialog {
   Q_OBJECT
  public:
   explicit TSysInfo(QWidget* Parent = nullptr);
+  // The window as the language layer sees it.
+  TQtLangForm& LangForm() { return Lang; }
   // The facts of the report; unassigned: this system's, without converters.
   std::function<TSysInfoSources()> Sources;
   void BuildReport();
@@ -20,4 +23,6 @@ class TSysInfo : public QDialog {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+ private:
+  TQtLangForm Lang{this, "TSysInfo"};
 };
