@@ -13,6 +13,7 @@ void RegisterProgramVersion() {
   TVersionRecord Record;
   Record.Fixed.FileVersionMS = Record.Fixed.ProductVersionMS = (0u << 16) | 1u;
   Record.Fixed.FileVersionLS = Record.Fixed.ProductVersionLS = 0;
+  Record.Translation = std::make_pair(uint16_t{0x0409}, uint16_t{1252});  // US English, Western
   Record.Strings["FileVersion"] = u"0.1.0.0";
   Record.Strings["ProductVersion"] = u"0.1.0";
   Record.Strings["ProductName"] = u"Scryline";

@@ -6,6 +6,7 @@
 #include "app/Utils.h"
 #include "core/StrLst.h"
 #include "core/StrUtils.h"
+#include "core/WinUtils.h"
 
 void ClampToRange(int32_t& Value, int32_t Limit) {
   if (Value > Limit)
@@ -86,4 +87,26 @@ std::u16string NormalizeSizeEditText(const std::u16string& Text) {
   if (Value < 0) return std::u16string();
   std::string Digits = std::to_string(Value);
   return std::u16string(Digits.begin(), Digits.end());
+}
+
+std::u16string LinkTarget(const std::u16string& Text, const std::u16string& ProgramDir) {
+  if (Text.find(u'@') != std::u16string::npos) return u"mailto:" + Text;
+  if (Text.rfind(u"www.", 0) == 0) return u"http://" + Text;
+  if (Text.find(u'/') != std::u16string::npos) return Text;
+  return ProgramDir + Text;
+}
+
+std::string FirstAvailableFont(const std::vector<std::string>& Names,
+                               const std::function<bool(const std::string&)>& Installed) {
+  for (const auto& Name : Names)
+    if (Installed(Name)) return Name;
+  return std::string();
+}
+
+bool GetFileVersionText(const std::u16string& FileName, std::string& Version, std::string& Build) {
+  TVersionInfo Info(FileName);
+  if (!Info.Valid) return false;
+  Version = Info.GetFileVersionStr();
+  Build = Info.GetProductVersionStr();
+  return true;
 }

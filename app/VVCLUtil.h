@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,15 @@ bool ValidateMaskList(std::u16string& Text);
 // As ValidateMaskList for paths: an item that is not an absolute path is invalid (AskDelInvPaths_s); the
 // rest is joined unchanged.
 bool ValidatePathList(std::u16string& Text);
+
+// The target a link text opens: a text with "@" gets the mail scheme, one starting with "www." the web
+// scheme, a path (holding "/") stays as it is, any other text names a file in ProgramDir.
+std::u16string LinkTarget(const std::u16string& Text, const std::u16string& ProgramDir);
+// The first of Names that Installed answers true for; empty when none.
+std::string FirstAvailableFont(const std::vector<std::string>& Names,
+                               const std::function<bool(const std::string&)>& Installed);
+// The file's version and product-version texts from its version record; false without one.
+bool GetFileVersionText(const std::u16string& FileName, std::string& Version, std::string& Build);
 
 // A size box's text after editing: the trimmed decimal number as plain digits, or empty when the text is
 // not a number or is negative.

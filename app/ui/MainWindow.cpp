@@ -38,6 +38,7 @@
 #include "app/VLocales.h"
 #include "app/VVCLUtil.h"
 #include "app/WHistList.h"
+#include "app/ui/FormUtils.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/ResListModel.h"
 #include "app/ui/WideSBar.h"
@@ -401,7 +402,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
   Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
 
-  IsScreenFontInstalled = nullptr;
+  IsScreenFontInstalled = [](const std::string& Name) { return !FirstInstalledFont({Name}).empty(); };
   SetDefaultOptions();
   bool Loaded = false;
   try {
@@ -471,6 +472,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     if (ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   }
   ControlsFromSettings();
+  ApplyMainFont();
   StatusBar->setVisible(ViewOptions.StatusBar);
   ApplyCommandLine(CommandLine);
   UpdateControls();
@@ -512,6 +514,18 @@ void TMain::ControlsFromSettings() {
     for (int I = 0; I < kResListColumnCount; ++I)
       if (ResListColumns[static_cast<size_t>(I)].Position == Position)
         ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
+}
+
+void TMain::ApplyMainFont() {
+  if (MainFont.Name.empty()) return;
+  QFont Font(QString::fromStdString(MainFont.Name));
+  // A negative height is the character height in pixels, a positive one the cell height.
+  if (MainFont.Height != 0) Font.setPixelSize(std::abs(MainFont.Height));
+  Font.setBold(MainFont.Style & fsBold);
+  Font.setItalic(MainFont.Style & fsItalic);
+  Font.setUnderline(MainFont.Style & fsUnderline);
+  Font.setStrikeOut(MainFont.Style & fsStrikeOut);
+  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, Paths, Masks, ResultView}) W->setFont(Font);
 }
 
 void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {

@@ -94,6 +94,8 @@ class TMain : public QMainWindow, public ISearchHost {
   void BuildMenus();
   void FormCreate(const TMainCommandLine& CommandLine);
   void ControlsFromSettings();
+  // The main font on the pattern, path and mask boxes and the results list.
+  void ApplyMainFont();
   void ApplyCommandLine(const TMainCommandLine& CommandLine);
   void LanguageChanged();
   void FillLogicBox();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Startup.h"
 #include "core/StrUtils.h"
 #include "tests/app/LogCapture.h"
 
@@ -79,6 +80,30 @@ TEST(FormUtils, SizeEditText) {
   EXPECT_EQ(NormalizeSizeEditText(u"-3"), u"");
   EXPECT_EQ(NormalizeSizeEditText(u"x"), u"");
   EXPECT_EQ(NormalizeSizeEditText(u""), u"");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FormUtils, LinkTargets) {
+  const std::u16string Dir = u"/opt/scry/";
+  EXPECT_EQ(LinkTarget(u"help@example.org", Dir), u"mailto:help@example.org");
+  EXPECT_EQ(LinkTarget(u"www.example.org", Dir), u"http://www.example.org");
+  EXPECT_EQ(LinkTarget(u"/usr/share/doc/x.html", Dir), u"/usr/share/doc/x.html");
+  EXPECT_EQ(LinkTarget(u"readme.txt", Dir), u"/opt/scry/readme.txt");
+}
+
+TEST(FormUtils, FirstAvailableFontAndVersionText) {
+  auto Installed = [](const std::string& Name) { return Name == "DejaVu Sans" || Name == "Noto Sans"; };
+  EXPECT_EQ(FirstAvailableFont({"Tahoma", "Noto Sans", "DejaVu Sans"}, Installed), "Noto Sans");
+  EXPECT_EQ(FirstAvailableFont({"Tahoma"}, Installed), "");
+  std::string Version, Build;
+  EXPECT_FALSE(GetFileVersionText(u"/no/such/module.so", Version, Build));
+  RegisterProgramVersion();
+  ASSERT_TRUE(GetFileVersionText(u"/opt/scry/Scryline", Version, Build));
+  EXPECT_EQ(Version, "0.1.0.0");
+  EXPECT_EQ(Build, "0.1.0");
 }
 
 }  // namespace
