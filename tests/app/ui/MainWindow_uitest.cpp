@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -259,6 +261,11 @@ TEST(LogWindow, NewLinesLeaveTheReadersCaret) {
   Log.Memo()->moveCursor(QTextCursor::End);
   Log.AddLine("fourth", false);
   EXPECT_EQ(Log.Memo()->textCursor().position(), Log.Memo()->document()->characterCount() - 1);
+  // The copy keeps every character, also those outside any 8-bit code page.
+  Log.AddLine("\xd0\xbf\xd0\xbe\xd0\xb8\xd1\x81\xd0\xba \xe2\x9c\x93", false);
+  Log.findChild<QAction*>(QStringLiteral("mCopy"))->trigger();
+  EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QString::fromUtf8("\xd0\xbf\xd0\xbe\xd0\xb8\xd1\x81\xd0\xba \xe2\x9c\x93")))
+      << QApplication::clipboard()->text().toStdString();
   Log.Clear();
   EXPECT_TRUE(Log.Memo()->toPlainText().isEmpty());
   EXPECT_EQ(Log.Lines().LogTextLength(), 0);
