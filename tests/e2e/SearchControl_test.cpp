@@ -1,4 +1,5 @@
-// A search as the main window controls it: the scan boxes and the plain-file and archive boxes; Stop at any point of the walk (inside nested archives, during a
+// A search as the main window controls it: the scan boxes and the plain-file and archive boxes; the password
+// question of an encrypted archive item; Stop at any point of the walk (inside nested archives, during a
 // conversion) ends it with the hits found so far and no temporary file left; roots that overlap give each
 // hit once through the window's duplicate filter; archive items of one name in two folders of an archive
 // are each searched.
@@ -140,6 +141,55 @@ TEST_F(SearchRoad, ScanModesAndScopes) {
     for (const TError& E : LoudErrors())
       EXPECT_TRUE(C.SkipBinary && !C.Convert && E.Kind == sekNotText) << E.Name << " [" << int(E.Kind) << "]";
   }
+}
+
+// An encrypted item asks the window's password question with the archive's display path; the right password
+// opens it, a wrong one or none is reported and the archive's other items are still searched.
+TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
+  Copy("e2e/fixtures/locked.zip", "locked/locked.zip");
+  Copy("e2e/fixtures/box.zip", "locked/box.zip");
+  struct Case {
+    const char* Name;
+    const char* Password;  // null: the question is not answered (no window to ask)
+    Names Expected;
+  };
+  const Case Cases[] = {
+      {"right password", "secret",
+       {"locked/box.zip|locked.zip|secret.txt", "locked/box.zip|locked.zip|open.txt", "locked/locked.zip|secret.txt",
+        "locked/locked.zip|open.txt"}},
+      {"wrong password", "wrong", {"locked/box.zip|locked.zip|open.txt", "locked/locked.zip|open.txt"}},
+      {"no password", nullptr, {"locked/box.zip|locked.zip|open.txt", "locked/locked.zip|open.txt"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    Names Asked;
+    Scanner.OnPassword = nullptr;
+    if (C.Password != nullptr)
+      Scanner.OnPassword = [&](const std::string&, const std::string& ArcName, std::string& Password,
+                               const std::string& ItemName) {
+        Asked.push_back(Relative(Utf8ToUtf16(ArcName)) + " " + ItemName);
+        Password = C.Password;
+        return Asked.size() < 8;  // the user gives up at last
+      };
+    TSearchSettings S;
+    S.Pattern = u"needle";
+    S.Roots = "locked";
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    if (C.Password != nullptr) {
+      ASSERT_FALSE(Asked.empty());
+      EXPECT_EQ(Asked.front(), "locked/box.zip|locked.zip secret.txt");
+      EXPECT_EQ(Asked.back(), "locked/locked.zip secret.txt");
+    }
+    Names Refused;
+    for (const TError& E : LoudErrors()) Refused.push_back(E.Name + ": " + E.Text);
+    const Names Expected = std::string(C.Name) == "right password"
+                               ? Names{}
+                               : Names{"locked/box.zip|locked.zip: Invalid password",
+                                       "locked/locked.zip: Invalid password"};
+    EXPECT_EQ(Refused, Expected);
+  }
+  Scanner.OnPassword = nullptr;
 }
 
 TEST_F(SearchRoad, ItemsOfOneNameInTwoFoldersOfAnArchiveAreEachSearched) {
