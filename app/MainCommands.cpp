@@ -192,3 +192,17 @@ std::u16string FillFromHistoryText(const std::u16string& BoxText, const TWideStr
   if (!BoxText.empty() || List.GetCount() == 0) return BoxText;
   return JoinQuotedList(List);
 }
+
+std::u16string ChooseHelpFile(bool& HelpChecked, const std::u16string& ProgramDir,
+                              const std::function<bool(const std::u16string&)>& Exists,
+                              const std::function<void(const std::u16string&)>& Warn) {
+  std::u16string File = ProgramDir + GetMsgW(TMsgIndex::HelpFile);
+  if (HelpChecked) return File;
+  HelpChecked = true;
+  if (Exists && !Exists(File)) {
+    if (Warn) Warn(FormatMsgW(TMsgIndex::HelpNotFound_s, {File}));
+    const char* Default = MsgDefault(TMsgIndex::HelpFile);
+    File = ProgramDir + std::u16string(Default, Default + std::char_traits<char>::length(Default));
+  }
+  return File;
+}

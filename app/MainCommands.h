@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -227,3 +228,9 @@ std::u16string SearchMenuStartCaption(const std::u16string& Caption);
 std::u16string FillFromHistoryText(const std::u16string& BoxText, const TWideStrLst& List);
 // Help is asked only when neither Ctrl nor Alt is held (those select languages).
 inline bool HelpKeysAllowed(bool Ctrl, bool Alt) { return !Ctrl && !Alt; }
+// The help file to open: ProgramDir + the language's HelpFile text. The first time after start-up or a
+// language change (HelpChecked false), a missing file is reported through Warn (HelpNotFound_s) and the
+// English help file is taken instead.
+std::u16string ChooseHelpFile(bool& HelpChecked, const std::u16string& ProgramDir,
+                              const std::function<bool(const std::u16string&)>& Exists,
+                              const std::function<void(const std::u16string&)>& Warn);

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMainWindow>
 #include <QToolBar>
 #include <QToolButton>
@@ -55,7 +56,7 @@ TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window(Window
   Bar = new QToolBar(Window);
   Bar->setObjectName("ToolBar");
   Window->addToolBar(Bar);
-  // A double click on the free area opens the options on their toolbar page; the window handles it.
+  Bar->installEventFilter(this);
 }
 
 TMainActions::~TMainActions() {
@@ -148,6 +149,12 @@ bool TMainActions::event(QEvent* Event) {
 }
 
 bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == Bar && Event->type() == QEvent::MouseButtonDblClick) {
+    // Only the free area: a double click on a button is two clicks of that button.
+    if (Bar->childAt(static_cast<QMouseEvent*>(Event)->position().toPoint()) == nullptr && OnToolbarDoubleClick)
+      OnToolbarDoubleClick();
+    return false;
+  }
   if (Event->type() != QEvent::KeyPress) return QObject::eventFilter(Watched, Event);
   auto* Key = static_cast<QKeyEvent*>(Event);
   TAppKeyState S;

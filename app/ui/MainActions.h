@@ -41,6 +41,8 @@ class TMainActions : public QObject {
   std::function<int32_t()> LanguageCount;
   std::function<void(int32_t Language)> SelectLanguage;
   std::function<void()> ShowProperties;
+  // A double click on the toolbar's free area (the options on their toolbar page).
+  std::function<void()> OnToolbarDoubleClick;
   // WM_USERINTERRUPT and WM_FILLFROMHISTORY arrive here.
   std::function<void()> OnUserInterrupt;
   std::function<void()> OnFillFromHistory;

@@ -18,9 +18,8 @@ std::vector<std::pair<std::u16string, QString>> DesktopFolders() {
                                                           {u"/", "File System"}};
   for (const QStorageInfo& V : QStorageInfo::mountedVolumes()) {
     const QString Path = V.rootPath();
-    if (!V.isValid() || !V.isReady() || Path == "/" || !Path.startsWith("/media") && !Path.startsWith("/mnt") &&
-                                                            !Path.startsWith("/run/media"))
-      continue;
+    const bool Removable = Path.startsWith("/media") || Path.startsWith("/mnt") || Path.startsWith("/run/media");
+    if (!V.isValid() || !V.isReady() || !Removable) continue;
     Folders.push_back({Path.toStdU16String(), V.displayName()});
   }
   return Folders;

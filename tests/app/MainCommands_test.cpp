@@ -203,3 +203,21 @@ TEST(MainCommands, SmallRules) {
   EXPECT_TRUE(HelpKeysAllowed(false, false));
   EXPECT_FALSE(HelpKeysAllowed(true, false));
 }
+
+TEST(MainCommands, HelpFileIsCheckedOncePerLanguage) {
+  bool Checked = false;
+  int Looks = 0;
+  std::vector<std::u16string> Warnings;
+  auto Missing = [&](const std::u16string&) { ++Looks; return false; };
+  auto Warn = [&](const std::u16string& W) { Warnings.push_back(W); };
+  const std::u16string First = ChooseHelpFile(Checked, u"/opt/s/", Missing, Warn);
+  EXPECT_EQ(First.rfind(u"/opt/s/", 0), 0u);
+  EXPECT_EQ(Warnings.size(), 1u);
+  EXPECT_TRUE(Checked);
+  ChooseHelpFile(Checked, u"/opt/s/", Missing, Warn);
+  EXPECT_EQ(Looks, 1);
+  EXPECT_EQ(Warnings.size(), 1u);
+  Checked = false;  // a language change
+  ChooseHelpFile(Checked, u"/opt/s/", [](const std::u16string&) { return true; }, Warn);
+  EXPECT_EQ(Warnings.size(), 1u);
+}

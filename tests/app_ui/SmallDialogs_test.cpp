@@ -144,3 +144,40 @@ TEST(MainActions, ToolbarClicksRunTheirActionAfterTheClick) {
   EXPECT_EQ(Started, 2);
   SetDefaultOptions();
 }
+
+TEST(MainActions, EnterAndF3StartASearchFromTheWindowButNotFromAButton) {
+  SetDefaultOptions();
+  QMainWindow W;
+  auto* Central = new QWidget(&W);
+  auto* Pattern = new QLineEdit(Central);
+  auto* Button = new QPushButton("Go", Central);
+  Button->move(0, 40);
+  W.setCentralWidget(Central);
+  TMainActions A(&W);
+  int Started = 0, Language = -1;
+  A.Handlers[maSearchStart] = [&] { ++Started; };
+  A.LanguageCount = [] { return 3; };
+  A.SelectLanguage = [&](int32_t L) { Language = L; };
+  A.UpdateActions();
+  A.InstallHook();
+  W.show();
+  QApplication::setActiveWindow(&W);
+  ASSERT_EQ(QApplication::activeWindow(), &W);
+  auto Key = [](QWidget* Target, int Code, Qt::KeyboardModifiers Mods) {
+    Target->setFocus();
+    QKeyEvent Press(QEvent::KeyPress, Code, Mods);
+    QApplication::sendEvent(Target, &Press);
+  };
+  Key(Pattern, Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(Started, 1);
+  Key(Pattern, Qt::Key_F3, Qt::NoModifier);
+  EXPECT_EQ(Started, 2);
+  Key(Pattern, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(Started, 2);
+  Key(Button, Qt::Key_Return, Qt::NoModifier);
+  EXPECT_EQ(Started, 2);  // the button acts, not the search
+  Key(Pattern, Qt::Key_F5, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(Language, -1);  // only three languages
+  Key(Pattern, Qt::Key_F2, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(Language, 1);
+}
