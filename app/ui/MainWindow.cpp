@@ -476,6 +476,14 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   StatusBar->setVisible(ViewOptions.StatusBar);
   ApplyCommandLine(CommandLine);
   UpdateControls();
+  if (MemoryMode) {
+    // When the program is idle, the memory figure follows what is allocated now.
+    auto* Idle = new QTimer(this);
+    connect(Idle, &QTimer::timeout, this, [this] {
+      if (AllocatedMemory() != LastAllocMemSize) SetStatusText(Status, false);
+    });
+    Idle->start(500);
+  }
 }
 
 void TMain::ControlsFromSettings() {
@@ -663,7 +671,8 @@ void TMain::ClearResults() {
 
 void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
   Status = AddPeriod ? WideAddPeriod(Text) : Text;
-  StatusBar->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, MemoryMode ? AllocatedMemory() : 0));
+  if (MemoryMode) LastAllocMemSize = AllocatedMemory();
+  StatusBar->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, LastAllocMemSize));
   StatusBar->repaint();
 }
 

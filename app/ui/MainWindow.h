@@ -118,6 +118,7 @@ class TMain : public QMainWindow, public ISearchHost {
   bool FirstShow = true;
   bool DebugMode = false;
   std::u16string Status;
+  int64_t LastAllocMemSize = 0;  // the memory figure last shown
 
   // Widgets.
   QSplitter* Splitter = nullptr;
