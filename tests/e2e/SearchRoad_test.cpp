@@ -1,7 +1,8 @@
 // One search over a tree of real documents, archives and texts, set up as the main window sets it up (see
 // SearchRoad.h): the exact hits with their display paths, sizes, converters and encodings; the character
 // sets of the search panel; whole words, fuzzy matching and all-words logic over converted documents and
-// archive items; an empty pattern; masks; damaged archives and documents among good ones.
+// archive items; an empty pattern; masks; every archive format; damaged archives and documents among good
+// ones.
 #include "tests/e2e/SearchRoad.h"
 
 #include <cmath>
@@ -239,6 +240,40 @@ TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
     S.Masks = C.Masks;
     EXPECT_TRUE(Search(S));
     EXPECT_EQ(PathsOf(Hits), C.Expected);
+  }
+}
+
+// The other archive formats of the archive layer, from the archive tests' own fixtures: each gives the item
+// that holds the phrase, and only that one.
+TEST_F(SearchRoad, EveryArchiveFormatGivesItsItem) {
+  Copy("archive/gzip/fixtures/named.gz", "more/named.gz");
+  Copy("archive/gzip/fixtures/story16.Z", "more/story16.Z");
+  Copy("archive/lha/fixtures/level2.lzh", "more/level2.lzh");
+  Copy("archive/arc/fixtures/basic.arc", "more/basic.arc");
+  Copy("archive/zoo/fixtures/basic.zoo", "more/basic.zoo");
+  Copy("archive/rar/fixtures/plain.rar", "more/plain.rar");
+  struct Case {
+    std::u16string Phrase;
+    std::string Roots;
+    Names Expected;
+  };
+  const Case Cases[] = {
+      {u"a gzip member held", "more/named.gz more/story16.Z", {"more/named.gz|story.txt", "more/story16.Z|story16"}},
+      {u"leading blanks", "more/level2.lzh", {"more/level2.lzh|a.txt"}},
+      {u"search the that text", "more/basic.arc", {"more/basic.arc|TEXT.TXT"}},
+      {u"stored entry of a zoo archive", "more/basic.zoo", {"more/basic.zoo|STORED.TXT"}},
+      {u"hello rar", "more/plain.rar", {"more/plain.rar|readme.txt"}},
+      {u"written on unix", "more/plain.rar", {"more/plain.rar|unix.txt"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(Utf16ToUtf8(C.Phrase));
+    TSearchSettings S;
+    S.Pattern = C.Phrase;
+    S.Logic = slEntirePhrase;
+    S.Roots = C.Roots;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
   }
 }
 
