@@ -37,32 +37,75 @@ int32_t FileErrorCode(int errnoValue) {
   }
 }
 
+namespace {
+
+// A byte that is not part of a valid UTF-8 sequence is carried as the lone low surrogate U+DC00 + byte.
+// Only bytes 0x80..0xFF are ever invalid (ASCII always decodes), so the escapes are U+DC80..U+DCFF, and
+// no valid UTF-8 decodes to a lone surrogate: the two cannot be confused.
+constexpr char16_t kEscapeBase = 0xDC00;
+constexpr char16_t kFirstEscape = 0xDC80;
+constexpr char16_t kLastEscape = 0xDCFF;
+
+bool IsHighSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Decodes one UTF-8 sequence at s[i]: its code point and length, or 0 when the bytes there are not a
+// whole, shortest-form sequence of a code point that is not a surrogate.
+size_t DecodeUtf8(const std::string& s, size_t i, uint32_t& c) {
+  const uint8_t b = static_cast<uint8_t>(s[i]);
+  if (b < 0x80) {
+    c = b;
+    return 1;
+  }
+  const int extra = (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+  if (extra < 0 || s.size() - i <= static_cast<size_t>(extra)) return 0;
+  c = extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+  for (int k = 1; k <= extra; ++k) {
+    const uint8_t t = static_cast<uint8_t>(s[i + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (t & 0x3F);
+  }
+  // The smallest code point each length may carry: anything below is an over-long form (C0 AF for "/").
+  constexpr uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+  return static_cast<size_t>(extra) + 1;
+}
+
+void AppendUtf8(uint32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
 std::string Utf16ToUtf8(const std::u16string& s) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     uint32_t c = s[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (IsHighSurrogate(c) && i + 1 < s.size() && IsLowSurrogate(s[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
       ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
+    } else if (c >= kFirstEscape && c <= kLastEscape) {
+      out += static_cast<char>(c - kEscapeBase);  // the byte it stands for
+      continue;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      c = 0xFFFD;  // no file name decodes to it: there are no bytes to give back
     }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(c, out);
   }
   return out;
 }
@@ -72,22 +115,16 @@ std::u16string Utf8ToUtf16(const std::string& s) {
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
-    const uint8_t b = static_cast<uint8_t>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    size_t k = 1;
-    for (; extra > 0 && k <= static_cast<size_t>(extra); ++k) {
-      if (i + k >= s.size() || (static_cast<uint8_t>(s[i + k]) & 0xC0) != 0x80) break;
-      c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);
-    }
-    const uint32_t minimum[] = {0, 0x80, 0x800, 0x10000};
-    if (extra < 0 || k != static_cast<size_t>(extra) + 1 || c < minimum[extra] || c > 0x10FFFF ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
-      out += u'\uFFFD';
-      i += extra < 0 ? 1 : k;
+    uint32_t c;
+    const size_t n = DecodeUtf8(s, i, c);
+    if (n == 0) {
+      // One escape per byte, and decoding goes on at the next byte: a sequence cut short or a stray
+      // continuation byte costs only its own bytes.
+      out += static_cast<char16_t>(kEscapeBase + static_cast<uint8_t>(s[i]));
+      ++i;
       continue;
     }
-    i += k;
+    i += n;
     if (c >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));

@@ -44,8 +44,12 @@ enum : int32_t {
 // without a counterpart gives kErrorGenFailure.
 int32_t FileErrorCode(int errnoValue);
 
-// File names: an 8-bit name holds UTF-8; a UTF-16 name is converted for the system calls. Unpaired
-// surrogates and invalid UTF-8 sequences become U+FFFD.
+// File names: an 8-bit name holds UTF-8; a UTF-16 name is converted for the system calls. A Linux name is
+// any string of bytes, and the conversion keeps every one of them: a byte that is not part of valid UTF-8
+// becomes the lone surrogate U+DC00 + byte (U+DC80..U+DCFF) and goes back to the same byte, so a name read
+// from a folder, converted to UTF-16 and back opens the same file. Valid UTF-8 (characters outside the BMP
+// as surrogate pairs) converts as it stands. Any other unpaired surrogate, which no name converts to, gives
+// U+FFFD. These are conversions of names, not of text: a window shows an escape as U+FFFD when it draws it.
 std::string Utf16ToUtf8(const std::u16string& s);
 std::u16string Utf8ToUtf16(const std::string& s);
 
