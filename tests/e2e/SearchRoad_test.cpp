@@ -243,6 +243,26 @@ TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
   }
 }
 
+// Documents whose extension no converter claims are recognised by their contents: a file by the converters'
+// file test, an archive item in memory by their memory test, or through a temporary file.
+TEST_F(SearchRoad, DocumentsRecognisedByTheirContents) {
+  Copy("e2e/fixtures/media.zip", "odd/media.zip");
+  Copy("plugins/impwrite/fixtures/test2.doc", "odd/letter.bak");
+  Copy("plugins/imptag/fixtures/id3v1v2-combined.mp3", "odd/tune.dat");
+  TSearchSettings S;
+  S.Pattern = u"boring quick Waterbug";
+  S.Roots = "odd";
+  EXPECT_TRUE(Search(S));
+  EXPECT_EQ(Hits, (Hits_{
+                      {"odd/letter.bak", 19968, "impwrite.so", seUnicode},
+                      {"odd/media.zip|song.mp3", 5248, "imptag.so", seAnsi},
+                      {"odd/media.zip|tune.dat", 5248, "imptag.so", seAnsi},
+                      {"odd/media.zip|old.bak", 6656, "impwrite.so", seUnicode},
+                      {"odd/tune.dat", 5248, "imptag.so", seAnsi},
+                  }));
+  EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
+}
+
 // The other archive formats of the archive layer, from the archive tests' own fixtures: each gives the item
 // that holds the phrase, and only that one.
 TEST_F(SearchRoad, EveryArchiveFormatGivesItsItem) {
