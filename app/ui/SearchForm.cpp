@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "app/IO.h"
 #include "app/MainCommands.h"
@@ -31,11 +32,7 @@ std::u16string U(const QString& S) { return S.toStdU16String(); }
 // An empty date edit shows its minimum, the first day a date can hold.
 const QDate kEmptyDate(1899, 12, 30);
 
-// The don't-ask-again bits of the two questions.
-constexpr int32_t kEmptyPatternBit = 0;
-constexpr int32_t kAllFilesBit = 1;
-
-QDate DateOf(TDateTime D) { return kEmptyDate.addDays(static_cast<qint64>(D)); }
+QDate DateOf(TDateTime D) { return kEmptyDate.addDays(static_cast<qint64>(std::floor(D))); }
 TDateTime DateTimeOf(const QDate& D) { return static_cast<TDateTime>(kEmptyDate.daysTo(D)); }
 
 template <class T>
@@ -279,9 +276,8 @@ void TSearch::DateRangeRadioClick(int Tag) {
   if (Tag == 0) return;
   if ((Tag == 1 && !MonthsRadio->isChecked()) || (Tag == 2 && !DaysRadio->isChecked())) return;
   SpinsUpdatingDate = true;
-  const QDate Now = Today();
-  const TDateTime First = Tag == 1 ? MonthsBefore(DateTimeOf(Now), MonthsEdit->value())
-                                   : DateTimeOf(Now) - DaysEdit->value();
+  const TDateTime Now = std::floor(Today());
+  const TDateTime First = Tag == 1 ? MonthsBefore(Now, MonthsEdit->value()) : Now - DaysEdit->value();
   DateEdit1->setDate(DateOf(First));
   DateEdit2->setDate(kEmptyDate);
   SpinsUpdatingDate = false;
@@ -292,8 +288,7 @@ void TSearch::DateEdit1Change() {
   DateUpdatingSpins = true;
   int32_t Months = 0, Days = 0;
   const QDate D = DateEdit1->date();
-  // Now with a time of day, so that today's date counts as not before now.
-  SpinsFromDate(D == kEmptyDate ? 0 : DateTimeOf(D), DateTimeOf(Today()) + 0.5, Months, Days);
+  SpinsFromDate(DateTimeOf(D), Today(), Months, Days);
   MonthsEdit->setValue(Months);
   DaysEdit->setValue(Days);
   DateUpdatingSpins = false;
@@ -326,7 +321,7 @@ bool TSearch::CheckInput() {
     }
     std::u16string Masks = WideTrim(U(MasksCmb->currentText()));
     if (!ValidateMaskList(Masks) ||
-        (IsAllFilesMask(Masks) && !AskYesNoOnce(TMsgIndex::AskNoFileTypes, kAllFilesBit, true)))
+        (IsAllFilesMask(Masks) && !AskYesNoOnce(TMsgIndex::AskNoFileTypes, kAllFilesMaskBit, true)))
       return Refuse(MasksCmb);
     MasksCmb->setEditText(Q(Masks));
   }
@@ -342,57 +337,58 @@ void TSearch::done(int Result) {
   QDialog::done(Result);
 }
 
-bool TSearch::Execute(TSearchFormState& S) {
+bool TSearch::Execute(TSearchFormState& State) {
+  TSearchFields& S = State.Fields;
   const QFont Main(QString::fromStdString(MainFont.Name));
   for (QComboBox* C : {PatternCmb, PathsCmb, MasksCmb}) C->setFont(Main);
   Pages->setCurrentIndex(0);
-  auto SetCombo = [](QComboBox* C, const QStringList& Items, const QString& Text) {
+  auto SetCombo = [](QComboBox* C, const QStringList& Items, const std::u16string& Text) {
     C->clear();
     C->addItems(Items);
-    C->setEditText(Text);
+    C->setEditText(Q(Text));
   };
-  SetCombo(PatternCmb, S.PatternItems, S.Pattern);
-  SearchInResultsCheck->setEnabled(S.SearchInResultsEnabled);
-  SearchInResultsCheck->setChecked(S.SearchInResults);
+  SetCombo(PatternCmb, State.PatternItems, S.Pattern);
+  SearchInResultsCheck->setEnabled(State.SearchInResultsEnabled);
+  SearchInResultsCheck->setChecked(S.InResults);
   (S.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
   FillLogic(S.LogicIndex);
   CaseCheck->setChecked(S.CaseSensitive);
   WholeWordsCheck->setChecked(S.WholeWords);
-  SetCombo(PathsCmb, S.PathItems, S.Paths);
-  SetCombo(MasksCmb, S.MaskItems, S.Masks);
+  SetCombo(PathsCmb, State.PathItems, S.Paths);
+  SetCombo(MasksCmb, State.MaskItems, S.Masks);
   SubdirsCheck->setChecked(S.Subdirectories);
   FilesCheck->setChecked(S.PlainFiles);
   ArchivesCheck->setChecked(S.Archives);
   ConvToTextCheck->setChecked(S.ConvertToText);
-  ConvToTextCheck->setEnabled(S.ConvertEnabled);
+  ConvToTextCheck->setEnabled(State.ConvertEnabled);
   DirectScanCheck->setChecked(S.DirectScan);
   AnsiCheck->setChecked(S.Ansi);
   OemCheck->setChecked(S.Oem);
   UnicodeCheck->setChecked(S.Unicode);
   SkipBinaryCheck->setChecked(S.SkipBinary);
   UpdateCharsets();
-  FilterDateCheck->setChecked(S.FilterOn && S.DateFilter);
+  FilterDateCheck->setChecked(S.FilterOn && S.DateFilterOn);
   if (!DateRangeRadio->isChecked() && !MonthsRadio->isChecked() && !DaysRadio->isChecked())
     DateRangeRadio->setChecked(true);
   SpinsUpdatingDate = true;
-  DateEdit1->setDate(S.DateFrom.isValid() ? S.DateFrom : kEmptyDate);
-  DateEdit2->setDate(S.DateTo.isValid() ? S.DateTo : kEmptyDate);
+  DateEdit1->setDate(DateOf(S.DateFrom));
+  DateEdit2->setDate(DateOf(S.DateTo));
   SpinsUpdatingDate = false;
-  SizeCheck->setChecked(S.FilterOn && S.SizeFilter);
-  SizeEdit1->setText(S.SizeFrom);
-  SizeEdit2->setText(S.SizeTo);
+  SizeCheck->setChecked(S.FilterOn && S.SizeFilterOn);
+  SizeEdit1->setText(Q(S.SizeFromText));
+  SizeEdit2->setText(Q(S.SizeToText));
   UnitsCmb->setCurrentIndex(S.SizeUnits);
   SearchInResultsCheckClick();
   if (exec() != QDialog::Accepted) return false;
 
-  S.Pattern = PatternCmb->currentText();
-  S.SearchInResults = SearchInResultsCheck->isChecked();
+  S.Pattern = U(PatternCmb->currentText());
+  S.InResults = SearchInResultsCheck->isChecked();
   S.Fuzzy = FuzzyRadio->isChecked();
   S.LogicIndex = LogicCmb->currentIndex();
   S.CaseSensitive = CaseCheck->isChecked();
   S.WholeWords = WholeWordsCheck->isChecked();
-  S.Paths = PathsCmb->currentText();
-  S.Masks = MasksCmb->currentText();
+  S.Paths = U(PathsCmb->currentText());
+  S.Masks = U(MasksCmb->currentText());
   S.Subdirectories = SubdirsCheck->isChecked();
   S.PlainFiles = FilesCheck->isChecked();
   S.Archives = ArchivesCheck->isChecked();
@@ -402,13 +398,13 @@ bool TSearch::Execute(TSearchFormState& S) {
   S.Oem = OemCheck->isChecked();
   S.Unicode = UnicodeCheck->isChecked();
   S.SkipBinary = SkipBinaryCheck->isChecked();
-  S.DateFilter = FilterDateCheck->isChecked();
-  S.SizeFilter = SizeCheck->isChecked();
-  S.FilterOn = S.DateFilter || S.SizeFilter;
-  S.DateFrom = DateEdit1->date() == kEmptyDate ? QDate() : DateEdit1->date();
-  S.DateTo = DateEdit2->date() == kEmptyDate ? QDate() : DateEdit2->date();
-  S.SizeFrom = SizeEdit1->text();
-  S.SizeTo = SizeEdit2->text();
+  S.DateFilterOn = FilterDateCheck->isChecked();
+  S.SizeFilterOn = SizeCheck->isChecked();
+  S.FilterOn = S.DateFilterOn || S.SizeFilterOn;
+  S.DateFrom = DateTimeOf(DateEdit1->date());
+  S.DateTo = DateTimeOf(DateEdit2->date());
+  S.SizeFromText = U(SizeEdit1->text());
+  S.SizeToText = U(SizeEdit2->text());
   S.SizeUnits = UnitsCmb->currentIndex();
   return true;
 }

@@ -5,11 +5,11 @@
 // Main thread only.
 #pragma once
 
-#include <QDate>
 #include <QDialog>
 #include <QStringList>
 #include <functional>
 
+#include "app/SearchRun.h"
 #include "app/ui/QtLang.h"
 
 class QCheckBox;
@@ -21,20 +21,13 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 
-// The search panel's state as the main window hands it over and takes it back. A null date is empty.
+// The search panel's state as the main window hands it over and takes it back: its fields, the boxes'
+// history items, and what is enabled there.
 struct TSearchFormState {
+  TSearchFields Fields;
   QStringList PatternItems, PathItems, MaskItems;
-  QString Pattern, Paths, Masks;
-  bool SearchInResultsEnabled = false, SearchInResults = false;
-  bool Fuzzy = false, CaseSensitive = false, WholeWords = false;
-  int LogicIndex = 0;
-  bool Subdirectories = true, PlainFiles = true, Archives = true;
-  bool ConvertToText = false, ConvertEnabled = true, DirectScan = true, Ansi = true, Oem = false, Unicode = false;
-  bool SkipBinary = false;
-  bool FilterOn = false, DateFilter = false, SizeFilter = false;
-  QDate DateFrom, DateTo;
-  QString SizeFrom, SizeTo;
-  int SizeUnits = 0;
+  bool SearchInResultsEnabled = false;
+  bool ConvertEnabled = true;  // a converter plug-in is loaded
 };
 
 class TSearch : public QDialog {
@@ -52,7 +45,7 @@ class TSearch : public QDialog {
   std::function<bool(std::u16string& Masks)> SelectTypes;
   std::function<void()> EditFilters;
   // Today, for the months and days back (tests set it).
-  std::function<QDate()> Today = [] { return QDate::currentDate(); };
+  std::function<TDateTime()> Today = [] { return NowDateTime(); };
 
   QTabWidget* Pages;
   QComboBox *PatternCmb, *PathsCmb, *MasksCmb, *LogicCmb, *UnitsCmb;

@@ -12,6 +12,7 @@
 
 #include "app/IO.h"
 #include "app/Options.h"
+#include "app/SearchDates.h"
 #include "app/ui/SearchForm.h"
 #include "tests/app_ui/UiFixtures.h"
 
@@ -19,20 +20,23 @@ namespace {
 
 TSearchFormState MainWindowState() {
   TSearchFormState S;
-  S.Pattern = "old";
+  S.Fields.Pattern = u"old";
   S.PatternItems = {"old", "older"};
-  S.Paths = "/tmp";
-  S.Masks = "*.txt";
+  S.Fields.Paths = u"/tmp";
+  S.Fields.Masks = u"*.txt";
   S.SearchInResultsEnabled = true;
   return S;
 }
+
+// 15 May 2026 at noon.
+TDateTime May15() { return EncodeCalendarDate(2026, 5, 15) + 0.5; }
 
 }  // namespace
 
 TEST(SearchForm, CancelKeepsTheMainWindowsStateAndOkHandsItBack) {
   SetDefaultOptions();
   TSearch F;
-  F.Today = [] { return QDate(2026, 5, 15); };
+  F.Today = May15;
   ExpectObjectNames(&F, {"PatternCmb", "PathsCmb", "MasksCmb", "BrowseBtn", "SelExtBtn", "SubdirsCheck", "FilesCheck",
                          "ArchivesCheck", "SearchInResultsCheck", "WarningLabel", "ExactRadio", "FuzzyRadio",
                          "LogicCmb", "CaseCheck", "WholeWordsCheck", "ConvToTextCheck", "FiltersBtn",
@@ -43,7 +47,7 @@ TEST(SearchForm, CancelKeepsTheMainWindowsStateAndOkHandsItBack) {
   TSearchFormState S = MainWindowState();
   WhenModal([&](QDialog*) { F.PatternCmb->setEditText("new"); }, false);
   EXPECT_FALSE(F.Execute(S));
-  EXPECT_EQ(S.Pattern, "old");
+  EXPECT_EQ(S.Fields.Pattern, u"old");
 
   WhenModal(
       [&](QDialog*) {
@@ -72,13 +76,13 @@ TEST(SearchForm, CancelKeepsTheMainWindowsStateAndOkHandsItBack) {
       },
       true);
   ASSERT_TRUE(F.Execute(S));
-  EXPECT_EQ(S.Pattern, "needle");
-  EXPECT_TRUE(S.Fuzzy);
-  EXPECT_TRUE(S.FilterOn && S.DateFilter);
-  EXPECT_EQ(S.DateFrom, QDate(2026, 5, 15).addDays(-45));
-  EXPECT_FALSE(S.DateTo.isValid());
-  EXPECT_TRUE(S.ConvertToText);
-  EXPECT_FALSE(S.DirectScan);
+  EXPECT_EQ(S.Fields.Pattern, u"needle");
+  EXPECT_TRUE(S.Fields.Fuzzy);
+  EXPECT_TRUE(S.Fields.FilterOn && S.Fields.DateFilterOn);
+  EXPECT_EQ(S.Fields.DateFrom, EncodeCalendarDate(2026, 5, 15) - 45);
+  EXPECT_EQ(S.Fields.DateTo, 0);
+  EXPECT_TRUE(S.Fields.ConvertToText);
+  EXPECT_FALSE(S.Fields.DirectScan);
 }
 
 TEST(SearchForm, InputIsCheckedBeforeTheDialogCloses) {
@@ -87,7 +91,7 @@ TEST(SearchForm, InputIsCheckedBeforeTheDialogCloses) {
   MessageDlgHandler = [&](TMessageDlgRequest& R) { Boxes.push_back(R.Text); return mrOk; };
   TSearch F;
   TSearchFormState S = MainWindowState();
-  S.Paths = "";
+  S.Fields.Paths = u"";
   WhenModal(
       [&](QDialog* D) {
         F.Pages->setCurrentIndex(1);
@@ -101,6 +105,6 @@ TEST(SearchForm, InputIsCheckedBeforeTheDialogCloses) {
       },
       true);
   EXPECT_TRUE(F.Execute(S));
-  EXPECT_TRUE(S.SearchInResults);
+  EXPECT_TRUE(S.Fields.InResults);
   MessageDlgHandler = nullptr;
 }
