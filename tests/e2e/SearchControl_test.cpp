@@ -1,14 +1,17 @@
-// A search as the main window controls it: the scan boxes and the plain-file and archive boxes; the password
-// question of an encrypted archive item; Stop at any point of the walk (inside nested archives, during a
-// conversion) ends it with the hits found so far and no temporary file left; roots that overlap give each
-// hit once through the window's duplicate filter; archive items of one name in two folders of an archive
-// are each searched.
+// A search as the main window controls it: the scan boxes and the plain-file and archive boxes; the
+// password question of an encrypted archive item; the size limits; Stop at any point of the walk (inside
+// nested archives, during a conversion) ends it with the hits found so far and no temporary file left; roots
+// that overlap give each hit once through the window's duplicate filter; archive items of one name in two
+// folders of an archive are each searched.
+#include <utility>
+
 #include "tests/e2e/SearchRoad.h"
 
 namespace e2e {
 namespace {
 
 using Names = std::vector<std::string>;
+using Hits_ = std::vector<THit>;
 
 Names PathsOf(const std::vector<THit>& Hits) {
   Names Out;
@@ -140,6 +143,59 @@ TEST_F(SearchRoad, ScanModesAndScopes) {
     // A binary file is reported as such only where its direct scan was wanted and nothing was found.
     for (const TError& E : LoudErrors())
       EXPECT_TRUE(C.SkipBinary && !C.Convert && E.Kind == sekNotText) << E.Name << " [" << int(E.Kind) << "]";
+  }
+}
+
+// The size limits of the settings: a document above the conversion limit is scanned as it is, a file or
+// item above the scan limit is left out, an archive above the archive limit (also one inside another) is
+// not opened; each is reported.
+TEST_F(SearchRoad, SizeLimits) {
+  struct Case {
+    const char* Name;
+    int32_t MaxConvert, MaxScan, MaxArchive;
+    Hits_ Expected;
+    std::vector<std::pair<std::string, TScanErrorKind>> Reported;
+  };
+  const THit Deep{"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi};
+  const THit Cab{"archives/memos.cab|memo.txt", 96, "", seUnicode};
+  const THit Arj{"archives/notes.arj|cafe.txt", 26, "", seOem};
+  const THit Htm{"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode};
+  const THit ZippedDoc{"archives/word.zip|letters/letter.doc", 6656, "impwrite.so", seUnicode};
+  const THit Page{"docs/page.html", 933, "impweb.so", seUnicode};
+  const THit Report{"docs/report.xls", 7680, "impcalc2.so", seUnicode};
+  const THit Ansi{"plain/ansi.txt", 17, "", seAnsi}, Oem{"plain/oem.txt", 17, "", seOem},
+      Utf16{"plain/utf16.txt", 36, "", seUnicode};
+  const int32_t Big = TFileScanner::kDefaultMaxArchiveSize;
+  const Case Cases[] = {
+      {"conversion limit 8000 bytes: the larger documents are scanned as they are", 8000, Big, Big,
+       {Deep, Cab, Arj, Htm, {"archives/pages.zip|book.xls", 13824, "", seAnsi}, ZippedDoc,
+        {"docs/letter.doc", 19968, "", seAnsi}, Page, Report, {"docs/slides.ppt", 16384, "", seAnsi},
+        {"music/song.mp3", 39416, "", seAnsi}, Ansi, Oem, Utf16},
+       {{"archives/pages.zip|book.xls", sekTooLargeToConvert}, {"docs/letter.doc", sekTooLargeToConvert},
+        {"docs/slides.ppt", sekTooLargeToConvert}, {"music/song.mp3", sekTooLargeToConvert}}},
+      {"scan limit 8000 bytes", Big, 8000, Big,
+       {Deep, Cab, Arj, Htm, ZippedDoc, Page, Report, Ansi, Oem, Utf16},
+       {{"archives/pages.zip|book.xls", sekTooLarge}, {"docs/letter.doc", sekTooLarge},
+        {"docs/slides.ppt", sekTooLarge}, {"music/song.mp3", sekTooLarge}}},
+      {"archive limit 1000 bytes", Big, Big, 1000,
+       {Cab, Arj, {"docs/letter.doc", 19968, "impwrite.so", seUnicode}, Page, Report,
+        {"docs/slides.ppt", 16384, "impshow2.so", seUnicode}, {"music/song.mp3", 39416, "imptag.so", seAnsi}, Ansi,
+        Oem, Utf16},
+       {{"archives/deep.tar.gz|deep.tar", sekArchiveTooLarge}, {"archives/pages.zip", sekArchiveTooLarge},
+        {"archives/word.zip", sekArchiveTooLarge}}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TSearchSettings S;
+    S.Pattern = kOneWordEach;
+    S.MaxConvertSize = C.MaxConvert;
+    S.MaxScanSize = C.MaxScan;
+    S.MaxArchiveSize = C.MaxArchive;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(Hits, C.Expected);
+    std::vector<std::pair<std::string, TScanErrorKind>> Reported;
+    for (const TError& E : LoudErrors()) Reported.emplace_back(E.Name, E.Kind);
+    EXPECT_EQ(Reported, C.Reported);
   }
 }
 

@@ -95,6 +95,10 @@ struct TSearchSettings {
   bool Convert = true;
   bool SkipBinary = false;
   TScanScope Scope = ssFilesAndArchives;  // the plain-file and archive boxes
+  // The size limits of the settings, in bytes.
+  int32_t MaxScanSize = TFileScanner::kDefaultMaxScanSize;
+  int32_t MaxConvertSize = TFileScanner::kDefaultMaxConvertSize;
+  int32_t MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
   std::u16string Masks;         // empty: every file
   std::string Roots = ".";      // folders or files below the tree's root, separated by blanks
 };
@@ -194,9 +198,9 @@ class SearchRoad : public ::testing::Test {
     S.Fuzzy = Settings.Fuzzy ? 1 : 0;
     S.SetCaseSensitive(Settings.CaseSensitive);
     S.WholeWords = Settings.WholeWords;
-    Scanner.MaxScanSize = TFileScanner::kDefaultMaxScanSize;
-    Scanner.MaxConvertSize = TFileScanner::kDefaultMaxConvertSize;
-    Scanner.MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
+    Scanner.MaxScanSize = Settings.MaxScanSize;
+    Scanner.MaxConvertSize = Settings.MaxConvertSize;
+    Scanner.MaxArchiveSize = Settings.MaxArchiveSize;
     Scanner.FilesScanned = 0;
     Scanner.SkipBinary = Settings.SkipBinary;
     Scanner.Mode = smMatchName;
