@@ -10,14 +10,7 @@
 namespace e2e {
 namespace {
 
-using Names = std::vector<std::string>;
 using Hits_ = std::vector<THit>;
-
-Names PathsOf(const std::vector<THit>& Hits) {
-  Names Out;
-  for (const THit& H : Hits) Out.push_back(H.Path);
-  return Out;
-}
 
 TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
   struct Case {

@@ -103,6 +103,22 @@ struct TSearchSettings {
   std::string Roots = ".";      // folders or files below the tree's root, separated by blanks
 };
 
+using Names = std::vector<std::string>;
+
+// The display paths of Hits, in order.
+inline Names PathsOf(const std::vector<THit>& Hits) {
+  Names Out;
+  for (const THit& H : Hits) Out.push_back(H.Path);
+  return Out;
+}
+
+// Errors one a line, for failure messages.
+inline std::string Describe(const std::vector<TError>& Errors) {
+  std::string Out;
+  for (const TError& E : Errors) Out += E.Name + " [" + std::to_string(E.Kind) + "] " + E.Text + "\n";
+  return Out;
+}
+
 // The file name of a converter plug-in ("impweb.so"), "" for none.
 inline std::string ConverterName(const TQVConverter* Converter) {
   return Converter == nullptr ? std::string() : fs::path(Converter->GetFileName()).filename().string();

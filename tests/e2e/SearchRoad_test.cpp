@@ -12,20 +12,6 @@ namespace e2e {
 namespace {
 
 using Hits_ = std::vector<THit>;
-using Names = std::vector<std::string>;
-
-// The display paths of Hits, in order.
-Names PathsOf(const std::vector<THit>& Hits) {
-  Names Out;
-  for (const THit& H : Hits) Out.push_back(H.Path);
-  return Out;
-}
-
-std::string Describe(const std::vector<TError>& Errors) {
-  std::string Out;
-  for (const TError& E : Errors) Out += E.Name + " [" + std::to_string(E.Kind) + "] " + E.Text + "\n";
-  return Out;
-}
 
 TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
   // While the item three levels down is scanned, the archives above it lie extracted in the temporary
