@@ -102,6 +102,28 @@ TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
   }
 }
 
+// With the Cyrillic code pages (1251 and 866): pages in windows-1251 and KOI8-R without a declared charset,
+// and texts in each code page, found by a lower-case pattern; case-sensitive, the upper-case OEM text is not.
+TEST_F(SearchRoad, CyrillicCodePages) {
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  Copy("plugins/impweb/fixtures/_chromium_windows-1251_with_no_encoding_specified.html", "ru/w.html");
+  Copy("plugins/impweb/fixtures/_chromium_KOI8-R_with_no_encoding_specified.html", "ru/k.html");
+  Write("ru/ansi.txt", "\xcc\xce\xd1\xca\xc2\xc0 \xf0\xe0\xe7\xf0\xe5\xf8\xe5\xed\xe8\xe5\r\n");
+  Write("ru/oem.txt", "\x8c\x8e\x91\x8a\x82\x80\r\n");
+  const THit Ansi{"ru/ansi.txt", 19, "", seAnsi}, Oem{"ru/oem.txt", 8, "", seOem};
+  const THit Koi{"ru/k.html", 583, "impweb.so", seUnicode}, Win{"ru/w.html", 589, "impweb.so", seUnicode};
+  for (bool CaseSensitive : {false, true}) {
+    SCOPED_TRACE(CaseSensitive ? "case-sensitive" : "any case");
+    TSearchSettings S;
+    S.Roots = "ru";
+    S.Pattern = u"\u043c\u043e\u0441\u043a\u0432\u0430 "  // "moskva"
+                u"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u0438\u0435";  // "razreshenie"
+    S.CaseSensitive = CaseSensitive;
+    EXPECT_TRUE(Search(S));
+    EXPECT_EQ(Hits, (CaseSensitive ? Hits_{Ansi, Koi, Win} : Hits_{Ansi, Koi, Oem, Win}));
+  }
+}
+
 TEST_F(SearchRoad, WholeWordsFuzzyAndLogic) {
   struct Case {
     const char* Name;
