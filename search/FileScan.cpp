@@ -256,10 +256,6 @@ bool TFileScanner::ScanSingleFile(const std::u16string& FileName, const TWideStr
 
 bool TFileScanner::ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name,
                                   const TWideStrLst& Masks) {
-  // A name that is not valid UTF-8 has no exact UTF-16 form: FileName then names another file, and the
-  // file is looked for by that name, as everywhere else, rather than by the name in the folder.
-  if (FileName.find(u'\uFFFD') != std::u16string::npos && Utf16ToUtf8(WideExtractFileName(FileName)) != Name)
-    return ScanFileInfo(FileName, Masks, false, true, nullptr);
   TFileAt at{DirFd, Name, -1};
   return ScanFileInfo(FileName, Masks, false, true, &at);
 }

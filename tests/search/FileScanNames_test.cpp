@@ -1,0 +1,214 @@
+// Files and folders whose names are not UTF-8 (any byte string is a Linux name): the walk enters them,
+// finds them by content and by name, reports them with a path that converts back to their exact bytes,
+// and every later step (results table, search within results, locked-file copy, archive walk through
+// temporary files) finds them again.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/ArcNested.h"
+#include "core/FileLayer.h"
+#include "core/VFileSys.h"
+#include "platform/qvnls/Qvnls.h"
+#include "search/FileScan.h"
+#include "search/FileScanArc.h"
+#include "search/NLSProcsDyn.h"
+#include "search/SrchRes.h"
+#include "tests/search/FileScanTree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+// The names: 0xFF in a folder's name, a lone 0x80, a three-byte sequence cut short, the over-long form of
+// "/" (C0 AF, which must stay two bytes of one name), a character outside the BMP (valid UTF-8 that
+// converts to a surrogate pair), and 0xFE in a file without a hit.
+const std::string kInBad = "n/bad\xFF/in\x80side.txt";
+const std::string kTrunc = "n/trunc\xE2\x82.txt";
+const std::string kOver = "n/over\xC0\xAF.txt";
+const std::string kSmile = "n/smile\xF0\x9F\x98\x80.txt";
+const std::string kPlain = "n/plain.txt";
+const std::string kNone = "n/none\xFE.txt";
+
+class FileScanNames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* contents[][2] = {{kInBad.c_str(), "say hello"}, {kTrunc.c_str(), "hello again"},
+                                 {kOver.c_str(), "hello"},      {kSmile.c_str(), "a hello"},
+                                 {kPlain.c_str(), "hello"},     {kNone.c_str(), "nothing"}};
+    for (const auto& [name, text] : contents) {
+      Tree.File(name, text);
+      Tree.SetTime(name, 1700000000);
+    }
+    Log.Attach(Scanner, Tree);
+    Scanner.Scanner.SetPattern(u"hello");
+  }
+
+  Names Run(const std::string& Roots, const std::u16string& Masks, bool Recurse) {
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    Completed = Scanner.Search(Tree.Roots(Roots), Masks, Recurse);
+    return Log.Hits;
+  }
+
+  TScanTree Tree;
+  TFileScanner Scanner;
+  TScanLog Log;
+  bool Completed = false;
+};
+
+// Content hits in walk order (a folder's files before its sub-folders, without case), each with the size
+// and date the system gives for the name's bytes.
+TEST_F(FileScanNames, FoundByContentWithSizeAndDate) {
+  EXPECT_EQ(Run("n", u"", true), (Names{kOver, kPlain, kSmile, kTrunc, kInBad}));
+  EXPECT_TRUE(Completed);
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Folders, (Names{"n", "n/bad\xFF"}));
+  for (const TFoundFileInfo& info : Log.Infos) {
+    const std::string bytes = Utf16ToUtf8(info.Name);
+    int64_t size = -1;
+    TDateTime date = 0;
+    ASSERT_TRUE(GetFileInfo(bytes, &size, &date, nullptr, nullptr, nullptr)) << bytes;
+    EXPECT_EQ(info.Size, size) << bytes;
+    EXPECT_EQ(info.Date, date) << bytes;
+    EXPECT_EQ(info.Encoding, seAnsi);
+  }
+}
+
+// Masks and names: "*" and an empty pattern list every file; masks and the name search see the names'
+// other characters; the root may itself be such a name, a wildcard inside such a folder, or a sub-folder
+// mask that selects it.
+TEST_F(FileScanNames, FoundByNameMaskAndAsRoot) {
+  struct TCase {
+    const char* What;
+    std::string Roots;
+    std::u16string Masks;
+    bool Recurse;
+    std::u16string Pattern;
+    TScanModes Mode;
+    Names Hits;
+  };
+  const TCase cases[] = {
+      {"every file, mask *", "n", u"*", true, u"", smScanContents, {kNone, kOver, kPlain, kSmile, kTrunc, kInBad}},
+      {"mask on the name's other characters", "n", u"*.txt;in*", true, u"hello", smScanContents,
+       {kOver, kPlain, kSmile, kTrunc, kInBad}},
+      {"mask that needs the bytes after", "n", u"trunc*.txt", true, u"hello", smScanContents, {kTrunc}},
+      {"name search", "n", u"", true, u"none", smMatchName | smNameOnly, {kNone}},
+      {"name search through a broken sequence", "n", u"", true, u"trunc", smMatchName | smNameOnly, {kTrunc}},
+      {"file named as a root", kInBad, u"", false, u"hello", smScanContents, {kInBad}},
+      {"folder named as a root", "n/bad\xFF", u"", false, u"hello", smScanContents, {kInBad}},
+      {"wildcard inside such a folder", "n/bad\xFF/*.txt", u"", false, u"hello", smScanContents, {kInBad}},
+      {"sub-folder mask that selects it", "n/b*/", u"", false, u"hello", smScanContents, {kInBad}},
+  };
+  for (const TCase& c : cases) {
+    Scanner.Scanner.SetPattern(c.Pattern);
+    Scanner.Mode = c.Mode;
+    EXPECT_EQ(Run(c.Roots, c.Masks, c.Recurse), c.Hits) << c.What;
+    EXPECT_TRUE(Log.Errors.empty()) << c.What;
+  }
+}
+
+// The results table stores the path and gives it back unchanged; the search within results opens every
+// row again by its stored path.
+TEST_F(FileScanNames, ResultsTableAndSearchWithinResults) {
+  Run("n", u"", true);
+  ASSERT_EQ(Log.Infos.size(), 5u);
+  TSearchResults results;
+  for (const TFoundFileInfo& info : Log.Infos) results.Add(info);
+  SortSearchResults(results, rcName, false);
+  for (const TFoundFileInfo& info : Log.Infos) {
+    const int32_t row = results.IndexOf(info.Name);
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(results.GetFullName(row), info.Name);
+    EXPECT_EQ(results.GetName(row), WideExtractFileName(info.Name));
+    TFoundFileInfo stored;
+    results.GetInfo(row, stored);
+    EXPECT_EQ(stored.Name, info.Name);
+    EXPECT_EQ(stored.Size, info.Size);
+    EXPECT_EQ(stored.Date, info.Date);
+  }
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  EXPECT_TRUE(SearchInResults(results, Scanner));
+  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Log.Hits.size(), 5u);
+}
+
+// The temporary folder, its name not UTF-8 either, set as $TMPDIR for one test; emptied and restored after.
+class FileScanNamesTemp : public FileScanNames {
+ protected:
+  void SetUp() override {
+    FileScanNames::SetUp();
+    const char* old = std::getenv("TMPDIR");
+    HadTmp = old != nullptr;
+    if (HadTmp) OldTmp = old;
+    Temp = Tree.Path("tmp\xFE");
+    ASSERT_EQ(mkdir(Temp.c_str(), 0755), 0);
+    setenv("TMPDIR", Temp.c_str(), 1);
+  }
+  void TearDown() override {
+    ClearArchiveCache();
+    EXPECT_EQ(Leftovers(), Names{});
+    if (HadTmp)
+      setenv("TMPDIR", OldTmp.c_str(), 1);
+    else
+      unsetenv("TMPDIR");
+  }
+  Names Leftovers() const {
+    Names out;
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(Temp, ec)) out.push_back(e.path().string());
+    return out;
+  }
+  std::string Temp;
+  bool HadTmp = false;
+  std::string OldTmp;
+};
+
+// Another program holds the file: it is copied to a temporary file and scanned from there, in the walk
+// (opened relative to its folder) and when named as a root.
+TEST_F(FileScanNamesTemp, LockedFileIsScannedFromACopy) {
+  for (const std::string& roots : {kInBad, std::string("n/bad\xFF")}) {
+    TFaultyFileLayer layer;
+    TFileLayerScope scope(layer);
+    layer.FailCall(TFileOp::Open, 1, EBUSY);
+    EXPECT_EQ(Run(roots, u"", false), Names{kInBad}) << roots;
+    EXPECT_TRUE(Log.Errors.empty()) << roots;
+    EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1) << roots;
+    EXPECT_EQ(Leftovers(), Names{});
+  }
+}
+
+// An archive in such a folder, with an archive inside it read through temporary files: the items' paths
+// keep the archive's bytes.
+TEST_F(FileScanNamesTemp, ArchiveWalkThroughTemporaryFiles) {
+  std::ifstream in(fs::path(SCRYLINE_TEST_DATA) / "arcwalk" / "nested.zip", std::ios::binary);
+  const std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(zip.empty());
+  Tree.File("n/bad\xFF/z\xFE.zip", zip);
+  TArchiveWalk walk;
+  walk.MemoryCheck = [](int64_t) { return false; };
+  Scanner.Archives = &walk;
+  Scanner.ScanNestedArchives = true;
+  Scanner.Scanner.SetPattern(u"needle");
+  EXPECT_EQ(Run("n/bad\xFF", u"", false),
+            (Names{"n/bad\xFF/z\xFE.zip|top.txt", "n/bad\xFF/z\xFE.zip|inner.zip|docs/hit.txt"}));
+  EXPECT_EQ(Log.ErrorsOf(sekOpenFailed), Names{});
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{});
+}
+
+// Only names convert this way: text in a character set keeps U+FFFD for bytes that are not UTF-8.
+TEST(FileNameConversionScope, TextKeepsTheReplacementCharacter) {
+  EXPECT_EQ(Utf8ToUtf16("h\xFFi"), u"h\xDCFFi");
+  EXPECT_EQ(CharsetToWide("h\xFFi", qvnls::kCharsetUtf8), u"h\uFFFDi");
+}
+
+}  // namespace
