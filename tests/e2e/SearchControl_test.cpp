@@ -2,7 +2,9 @@
 // password question of an encrypted archive item; the size limits; Stop at any point of the walk (inside
 // nested archives, during a conversion) ends it with the hits found so far and no temporary file left; roots
 // that overlap give each hit once through the window's duplicate filter; archive items of one name in two
-// folders of an archive are each searched.
+// folders of an archive are each searched; links and special files in the tree.
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "tests/e2e/SearchRoad.h"
@@ -239,6 +241,30 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
     EXPECT_EQ(Refused, Expected);
   }
   Scanner.OnPassword = nullptr;
+}
+
+// Links and special files met by the walk: a link to a file is searched under its own name, a link to a
+// folder above is not followed (no endless walk), a FIFO is never opened (no hang), a dangling link is
+// passed over.
+TEST_F(SearchRoad, LinksAndSpecialFiles) {
+  ASSERT_EQ(mkfifo((Root / "plain/pipe.txt").c_str(), 0644), 0);
+  fs::create_directory_symlink(Root, Root / "docs/loop");
+  fs::create_symlink(Root / "plain/pets.txt", Root / "docs/pets-link.txt");
+  fs::create_symlink(Root / "nowhere", Root / "docs/dangling.txt");
+  TSearchSettings S;
+  S.Pattern = u"sat";
+  S.WholeWords = true;
+  EXPECT_TRUE(Search(S));
+  EXPECT_EQ(Hits, (Hits_{{"docs/pets-link.txt", 24, "", seAnsi}, {"plain/pets.txt", 24, "", seAnsi}}));
+  EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
+  S.Pattern.clear();
+  EXPECT_TRUE(Search(S));
+  for (const THit& H : Hits) {
+    EXPECT_EQ(H.Path.find("loop"), std::string::npos);
+    EXPECT_NE(H.Path, "plain/pipe.txt");
+    EXPECT_NE(H.Path, "docs/dangling.txt");
+  }
+  EXPECT_EQ(Hits.size(), 19u);  // the tree's 18 files and the link to one of them
 }
 
 TEST_F(SearchRoad, ItemsOfOneNameInTwoFoldersOfAnArchiveAreEachSearched) {
