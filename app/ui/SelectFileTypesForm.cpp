@@ -116,6 +116,12 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
       if (Selection.RemoveMask(Mask)) ShowSelection();
     });
   });
+  // A double click toggles a row's box (a selected row's untick removes it).
+  for (QTreeWidget* List : {AllTypesList, SelTypesList})
+    connect(List, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* Item) {
+      if (Item->flags() & Qt::ItemIsUserCheckable)
+        Item->setCheckState(0, Item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    });
   connect(AllTypesList->header(), &QHeaderView::sectionClicked, this, [this](int Section) { SortTypes(Section + 1); });
   connect(RefreshBtn, &QPushButton::clicked, this, [this] { FileTypes().Enumerate(); FillAllTypes(); ShowSelection(); });
   connect(ClearBtn, &QPushButton::clicked, this, [this] { Selection.Clear(); ShowSelection(); });

@@ -86,6 +86,11 @@ TEST(TypeDialogs, FileTypesFromTheMimeDatabaseAndTheSelection) {
         ASSERT_NE(Html, nullptr);
         Html->setCheckState(0, Qt::Checked);
         EXPECT_EQ(F.MasksEdit->text(), "*.html;*.txt");
+        // A double click on a type's row toggles it.
+        emit F.AllTypesList->itemDoubleClicked(Html, 0);
+        EXPECT_EQ(F.MasksEdit->text(), "*.txt");
+        emit F.AllTypesList->itemDoubleClicked(FindType(F.AllTypesList, "HTML"), 0);
+        EXPECT_EQ(F.MasksEdit->text(), "*.html;*.txt");
         F.SaveGroup();
         EXPECT_EQ(F.DefinedTypesCombo->currentText(), "notes");
       },
