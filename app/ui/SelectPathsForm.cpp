@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -75,6 +76,8 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   PathList->setHeaderLabels({"Selected paths"});
   PathList->setRootIsDecorated(false);
   PathList->setAcceptDrops(true);
+  PathList->setDragEnabled(true);
+  PathList->setSelectionMode(QAbstractItemView::ExtendedSelection);
   SortCheck = new QCheckBox("S&ort directories", PR);
   SortCheck->setObjectName("SortCheck");
   auto* ClearBtn = new QPushButton("&Clear", PR);
@@ -98,6 +101,8 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   Grid->addWidget(OK, 1, 2);
   Grid->addWidget(Cancel, 1, 3);
 
+  ShellTree->setAcceptDrops(true);
+  for (QWidget* Target : {ShellTree->viewport(), PathList->viewport()}) Target->installEventFilter(this);
   TFolderTreeModel* Model = ShellTree->Model();
   Model->OnAddNode = [this](const std::u16string& Path, bool& Checked, bool& ShowCheck, bool&) {
     // Only real folders can be chosen; the virtual root's own entries are folders too.
@@ -153,6 +158,38 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
     return ConfirmDeleteSavedSet(TMsgIndex::AskDeleteSavedPaths_s, Name);
   };
   resize(640, 420);
+}
+
+void TSelectPaths::DropTreeNodeOnList() {
+  const TFolderTreeModel::TNode* N = ShellTree->Model()->NodeOf(ShellTree->currentIndex());
+  if (N == nullptr || !N->HasCheckbox || N->Checked) return;
+  if (Selection.Add(N->Path)) FillList();
+}
+
+void TSelectPaths::DropRowsOnTree() {
+  std::vector<std::u16string> Paths;
+  for (QTreeWidgetItem* Item : PathList->selectedItems()) Paths.push_back(Item->text(0).toStdU16String());
+  bool Changed = false;
+  for (const auto& P : Paths) Changed |= Selection.Remove(P);
+  if (Changed) FillList();
+}
+
+bool TSelectPaths::eventFilter(QObject* Watched, QEvent* Event) {
+  const bool OnList = Watched == PathList->viewport();
+  auto* Drag = dynamic_cast<QDropEvent*>(Event);
+  if (Drag == nullptr || (Event->type() != QEvent::DragEnter && Event->type() != QEvent::DragMove &&
+                          Event->type() != QEvent::Drop))
+    return QDialog::eventFilter(Watched, Event);
+  // Only drags between the two: tree to list, list to tree.
+  const QObject* Wanted = OnList ? static_cast<QObject*>(ShellTree) : static_cast<QObject*>(PathList);
+  if (Drag->source() != Wanted) {
+    Drag->ignore();
+    return true;
+  }
+  Drag->setDropAction(Qt::CopyAction);
+  Drag->accept();
+  if (Event->type() == QEvent::Drop) OnList ? DropTreeNodeOnList() : DropRowsOnTree();
+  return true;
 }
 
 void TSelectPaths::FillList() {

@@ -39,6 +39,10 @@ class TSelectPaths : public QDialog {
   void ChooseSet(const std::u16string& Name);
   void DeleteSet();
   void ClearAll();
+  // Drops: the tree's selected folder onto the list adds it (when it has a box and is not ticked); the
+  // list's selected rows onto the tree untick them.
+  void DropTreeNodeOnList();
+  void DropRowsOnTree();
 
   TShTreeView* ShellTree;
   QTreeWidget* PathList;
@@ -46,6 +50,9 @@ class TSelectPaths : public QDialog {
   QCheckBox* SortCheck;
   QComboBox* SavedPathsCombo;
   QPushButton* SaveBtn;
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void FillList();

@@ -115,6 +115,16 @@ TEST(SelectPaths, ChosenPathsTypedPathsAndTheRowUntick) {
         QCoreApplication::processEvents();
         EXPECT_EQ(S.PathList->topLevelItemCount(), 2);
         EXPECT_EQ(IB.data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+        // Dropping the tree's folder b on the list adds it again; dropping its row on the tree removes it.
+        S.ShellTree->setCurrentIndex(IB);
+        S.DropTreeNodeOnList();
+        ASSERT_EQ(S.PathList->topLevelItemCount(), 3);
+        EXPECT_EQ(IB.data(Qt::CheckStateRole).toInt(), Qt::Checked);
+        S.PathList->clearSelection();
+        S.PathList->topLevelItem(2)->setSelected(true);
+        S.DropRowsOnTree();
+        EXPECT_EQ(S.PathList->topLevelItemCount(), 2);
+        EXPECT_EQ(IB.data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
         S.RecursCheck->setChecked(false);
       },
       true);
