@@ -139,7 +139,7 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
     }
   });
   connect(ClearBtn, &QPushButton::clicked, this, [this] { ClearAll(); });
-  connect(RefreshBtn, &QPushButton::clicked, this, [this] { ShellTree->Model()->Refresh(); });
+  connect(RefreshBtn, &QPushButton::clicked, this, [this] { ShellTree->RefreshNode(); });
   connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveSet(); });
   connect(PopSave, &QAction::triggered, this, [this] { SaveSet(); });
   connect(PopDelete, &QAction::triggered, this, [this] { DeleteSet(); });

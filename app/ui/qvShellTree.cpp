@@ -219,3 +219,29 @@ void TShTreeView::ShowPath(const std::u16string& Path) {
     scrollTo(Found);
   }
 }
+
+void TShTreeView::RefreshNode() {
+  std::vector<std::u16string> Expanded;
+  std::vector<QModelIndex> Pending{QModelIndex()};
+  while (!Pending.empty()) {
+    const QModelIndex Parent = Pending.back();
+    Pending.pop_back();
+    for (int i = 0; i < FolderModel->rowCount(Parent); ++i) {
+      const QModelIndex I = FolderModel->index(i, 0, Parent);
+      if (!isExpanded(I)) continue;
+      Expanded.push_back(FolderModel->NodeOf(I)->Path);
+      Pending.push_back(I);
+    }
+  }
+  const TFolderTreeModel::TNode* Current = FolderModel->NodeOf(currentIndex());
+  const std::u16string Selected = Current != nullptr ? Current->Path : std::u16string();
+  FolderModel->Refresh();
+  // Parents come before their children in Expanded, so each path's node exists when it is looked up.
+  for (const auto& Path : Expanded) {
+    const QModelIndex I = FolderModel->IndexOfPath(Path);
+    if (!I.isValid()) continue;
+    FolderModel->fetchMore(I);
+    expand(I);
+  }
+  if (!Selected.empty()) ShowPath(Selected);
+}

@@ -77,6 +77,8 @@ class TShTreeView : public QTreeView {
   TFolderTreeModel* Model() const { return FolderModel; }
   // Expands the nodes on the way to Path that are shown, and selects the deepest.
   void ShowPath(const std::u16string& Path);
+  // Reads the folders again; what was expanded and the selected folder are found again by path.
+  void RefreshNode();
 
  private:
   TFolderTreeModel* FolderModel;

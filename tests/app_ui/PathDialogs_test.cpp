@@ -75,6 +75,16 @@ TEST(ShellTree, ListsFoldersLazilyAndOnlyBoxedNodesTick) {
   EXPECT_EQ(Ticks[0], std::make_pair(Utf8ToUtf16(Dir / "a"), true));
   EXPECT_FALSE(M.setData(M.index(0, 0), Qt::Checked, Qt::CheckStateRole));
 
+  // A refresh reads a new folder and keeps what was expanded and selected.
+  View.expand(M.index(0, 0));
+  View.expand(M.IndexOfPath(Utf8ToUtf16(Dir / "a")));
+  View.setCurrentIndex(M.IndexOfPath(Utf8ToUtf16(Dir / "a/b")));
+  std::filesystem::create_directories(Dir / "a/c");
+  View.RefreshNode();
+  EXPECT_TRUE(View.isExpanded(M.IndexOfPath(Utf8ToUtf16(Dir / "a"))));
+  EXPECT_TRUE(M.IndexOfPath(Utf8ToUtf16(Dir / "a/c")).isValid());
+  EXPECT_EQ(M.NodeOf(View.currentIndex())->Path, Utf8ToUtf16(Dir / "a/b"));
+
   // A blank root gives an empty tree; a root that is no folder is refused and the old one stays.
   EXPECT_THROW(M.SetRoot(u"/nonexistent/folder"), Exception);
   EXPECT_EQ(M.Root(), Utf8ToUtf16(Dir.Path));
