@@ -1,6 +1,7 @@
 #include "app/ui/SelectFileTypesForm.h"
 
 #include <QComboBox>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -51,6 +52,12 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
   };
   AllTypesList = MakeList("AllTypesList", "All Types", "Descriptions");
   SelTypesList = MakeList("SelTypesList", "Selected Types", "Descriptions");
+  for (QTreeWidget* L : {AllTypesList, SelTypesList}) {
+    L->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    L->setDragEnabled(true);
+    L->setAcceptDrops(true);
+    L->viewport()->installEventFilter(this);
+  }
   AllRadio = new QRadioButton("&Accept all file types", this);
   AllRadio->setObjectName("AllRadio");
   SelectedRadio = new QRadioButton("Acc&ept selected file types only", this);
@@ -152,6 +159,36 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
     return ConfirmDeleteSavedSet(TMsgIndex::AskDeleteSavedTypes_s, Name);
   };
   resize(640, 420);
+}
+
+void TSelectFileTypes::DropTypesOnSelected() {
+  if (Selection.AllTypes) return;
+  for (QTreeWidgetItem* Item : AllTypesList->selectedItems())
+    Selection.AddMask(u"*." + Item->text(0).toLower().toStdU16String());
+  ShowSelection();
+}
+
+void TSelectFileTypes::DropRowsOnTypes() {
+  for (QTreeWidgetItem* Item : SelTypesList->selectedItems())
+    Selection.RemoveMask(Item->data(0, Qt::UserRole).toString().toStdU16String());
+  ShowSelection();
+}
+
+bool TSelectFileTypes::eventFilter(QObject* Watched, QEvent* Event) {
+  auto* Drag = dynamic_cast<QDropEvent*>(Event);
+  if (Drag == nullptr || (Event->type() != QEvent::DragEnter && Event->type() != QEvent::DragMove &&
+                          Event->type() != QEvent::Drop))
+    return QDialog::eventFilter(Watched, Event);
+  const bool OnSelected = Watched == SelTypesList->viewport();
+  // Only drags between the two lists.
+  if (Drag->source() != (OnSelected ? AllTypesList : SelTypesList)) {
+    Drag->ignore();
+    return true;
+  }
+  Drag->setDropAction(Qt::CopyAction);
+  Drag->accept();
+  if (Event->type() == QEvent::Drop) OnSelected ? DropTypesOnSelected() : DropRowsOnTypes();
+  return true;
 }
 
 void TSelectFileTypes::FillAllTypes() {

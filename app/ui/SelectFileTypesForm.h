@@ -41,6 +41,9 @@ class TSelectFileTypes : public QDialog {
   void ChooseGroup(const std::u16string& Name);
   void DeleteGroup();
   void SortTypes(int32_t Column);
+  // Drops: the selected types onto the selected list tick them; selected rows onto the type list untick.
+  void DropTypesOnSelected();
+  void DropRowsOnTypes();
 
   QTreeWidget* AllTypesList;
   QTreeWidget* SelTypesList;
@@ -51,6 +54,9 @@ class TSelectFileTypes : public QDialog {
   QPushButton* SaveBtn;
   QPushButton* ClearBtn;
   QPushButton* EditMasksBtn;
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void FillAllTypes();

@@ -91,6 +91,15 @@ TEST(TypeDialogs, FileTypesFromTheMimeDatabaseAndTheSelection) {
         EXPECT_EQ(F.MasksEdit->text(), "*.txt");
         emit F.AllTypesList->itemDoubleClicked(FindType(F.AllTypesList, "HTML"), 0);
         EXPECT_EQ(F.MasksEdit->text(), "*.html;*.txt");
+        // Dragging the type TXT's selected row onto the type list drops it; dragging the type back adds it.
+        F.SelTypesList->clearSelection();
+        F.SelTypesList->topLevelItem(1)->setSelected(true);
+        F.DropRowsOnTypes();
+        EXPECT_EQ(F.MasksEdit->text(), "*.html");
+        F.AllTypesList->clearSelection();
+        FindType(F.AllTypesList, "TXT")->setSelected(true);
+        F.DropTypesOnSelected();
+        EXPECT_EQ(F.MasksEdit->text(), "*.html;*.txt");
         F.SaveGroup();
         EXPECT_EQ(F.DefinedTypesCombo->currentText(), "notes");
       },
