@@ -328,7 +328,7 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
       DoError(DisplayName, std::string(), 0, sekArchiveTooLarge);
       return true;
     }
-    if (OnAcceptFile && !OnAcceptFile(Name)) return true;
+    if (OnAcceptFile && !OnAcceptFile(InArchive ? DisplayName : Name)) return true;
     return Archives->ScanArchive(*this, Name, DisplayName, Volumes, Explicit, Masks);
   }
 
@@ -336,7 +336,9 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   // Masks and filters come before any size limit, so that a file they skip is never reported as too
   // large, and a large file can still be found by its name (ScanFile applies the limit).
   if (!MatchesMasks(Name, Masks, false)) return true;
-  if (OnAcceptFile && !OnAcceptFile(Name)) return true;
+  // An archive item is known to the owner's duplicate filter by its display path: its file here is a
+  // temporary one, and two items of one name in different folders of an archive would share it.
+  if (OnAcceptFile && !OnAcceptFile(InArchive ? DisplayName : Name)) return true;
   if (OnFilterFile && !OnFilterFile(Name, false, Date, Size)) return true;
   return ScanFile(Name, DisplayName, Date, Size, InArchive, At) != srCancelled;
 }

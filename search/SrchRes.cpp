@@ -59,7 +59,12 @@ std::u16string TSearchResults::GetFullName(int32_t Index) const {
 
 std::u16string TSearchResults::GetName(int32_t Index) const {
   CheckIndex(Index);
-  return Storage.GetPath(Paths.GetNode(Index), false);
+  if (InArchive.Get(Index)) return Storage.GetPath(Paths.GetNode(Index), false);
+  // The storage also cuts paths at "|", which in a plain file's name is an ordinary character: such a
+  // file's name is everything after its last folder separator.
+  const std::u16string Full = GetFullName(Index);
+  const size_t Cut = Full.rfind(kPathFolderSeparator);
+  return Cut == std::u16string::npos ? Full : Full.substr(Cut + 1);
 }
 
 bool TSearchResults::IsArchiveItem(int32_t Index) const {

@@ -183,8 +183,6 @@ TEST_F(ResultsRoundTrip, FileNamesOfEveryKind) {
 }
 
 TEST_F(ResultsRoundTrip, NameOfAPlainFileWithABar) {
-  GTEST_SKIP() << "fault in TSearchResults::GetName: a plain file named a|b.txt is given the name b.txt (the path "
-                  "storage cuts names at every \"|\" whether or not the row is an archive item), and sorts by it";
   Write("names/a|b.txt", "needle\n");
   Write("names/c.txt", "needle\n");
   TSearchSettings S;

@@ -268,9 +268,6 @@ TEST_F(SearchRoad, LinksAndSpecialFiles) {
 }
 
 TEST_F(SearchRoad, ItemsOfOneNameInTwoFoldersOfAnArchiveAreEachSearched) {
-  GTEST_SKIP() << "fault in TFileScanner::ProcessFile: the duplicate filter is asked with the temporary file's "
-                  "name of an extracted archive item, so b/inner.zip and (through temporary files) b/note.txt "
-                  "are taken for a/inner.zip and a/note.txt and skipped";
   Copy("e2e/fixtures/twins.zip", "twins/twins.zip");
   for (bool InMemory : {true, false}) {
     SCOPED_TRACE(InMemory ? "items in memory" : "items through temporary files");

@@ -53,7 +53,7 @@ TEST(SearchResults, RowsGiveBackWhatWasAdded) {
     const char16_t* ArchiveName;
   };
   const std::vector<Expect> Names = {{u"report.txt", u""},   {u"disk.img", u""}, {u"f.txt", u"/z.zip"},
-                                     {u"b.txt", u"/o.zip|in.tar"}, {u"b.txt", u""},    {u"Ärger.txt", u""}};
+                                     {u"b.txt", u"/o.zip|in.tar"}, {u"a|b.txt", u""},  {u"Ärger.txt", u""}};
   for (int32_t i = 0; i < R.Count(); ++i) {
     SCOPED_TRACE(i);
     TFoundFileInfo Info;
