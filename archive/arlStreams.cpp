@@ -13,24 +13,24 @@
 
 #include "archive/arlFileIo.h"
 #include "core/FileLayer.h"
+#include "core/WinUtils.h"
 
 // --- CRC ------------------------------------------------------------------------------------------------
 
 namespace {
 
-template <typename T, T Poly>
-constexpr std::array<T, 256> MakeReflectedTable() {
-  std::array<T, 256> table{};
+// The reflected CRC-16 table of polynomial 0xA001, one entry per byte value. CRC-32 is the core's.
+constexpr std::array<uint16_t, 256> MakeCrc16Table() {
+  std::array<uint16_t, 256> table{};
   for (unsigned i = 0; i < 256; ++i) {
-    T c = static_cast<T>(i);
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<T>((c >> 1) ^ Poly) : static_cast<T>(c >> 1);
+    uint16_t c = static_cast<uint16_t>(i);
+    for (int k = 0; k < 8; ++k) c = static_cast<uint16_t>((c & 1) ? (c >> 1) ^ 0xA001 : c >> 1);
     table[i] = c;
   }
   return table;
 }
 
-constexpr auto kCrc16Table = MakeReflectedTable<uint16_t, 0xA001>();
-constexpr auto kCrc32Table = MakeReflectedTable<uint32_t, 0xEDB88320u>();
+constexpr auto kCrc16Table = MakeCrc16Table();
 
 }  // namespace
 
@@ -41,14 +41,9 @@ void CrcUpdate16(const void* Buffer, int32_t Count, uint16_t& Crc) {
   Crc = c;
 }
 
-void CrcUpdate32(const void* Buffer, int32_t Count, uint32_t& Crc) {
-  const auto* p = static_cast<const uint8_t*>(Buffer);
-  uint32_t c = Crc;
-  for (int32_t i = 0; i < Count; ++i) c = kCrc32Table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-  Crc = c;
-}
+void CrcUpdate32(const void* Buffer, int32_t Count, uint32_t& Crc) { Crc = UpdateCrc32(Crc, Buffer, Count); }
 
-uint32_t Crc32Byte(uint8_t B, uint32_t Crc) { return kCrc32Table[(Crc ^ B) & 0xFF] ^ (Crc >> 8); }
+uint32_t Crc32Byte(uint8_t B, uint32_t Crc) { return UpdateCrc32(Crc, &B, 1); }
 
 // --- TStream32 ------------------------------------------------------------------------------------------
 

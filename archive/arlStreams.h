@@ -55,11 +55,12 @@ using TStreamProgressEvent = std::function<void(int64_t Done, int64_t Total)>;
 // --- CRC ------------------------------------------------------------------------------------------------
 
 // Table-driven CRC updates without initial or final complement: CRC-16 with the reflected polynomial
-// 0xA001 (ARC, LHA, ZOO), CRC-32 with the reflected polynomial 0xEDB88320 (ZIP, GZIP, ARJ; the table of
+// 0xA001 (ARC, LHA, ZOO), CRC-32 with the reflected polynomial 0xEDB88320 (ZIP, GZIP, ARJ; computed by
 // the core's UpdateCrc32). Count <= 0 leaves Crc unchanged.
 void CrcUpdate16(const void* Buffer, int32_t Count, uint16_t& Crc);
 void CrcUpdate32(const void* Buffer, int32_t Count, uint32_t& Crc);
-// One CRC-32 table step: Table[(Crc ^ B) & 0xFF] ^ (Crc >> 8). The traditional ZIP cipher uses it.
+// One CRC-32 table step: Table[(Crc ^ B) & 0xFF] ^ (Crc >> 8). The traditional ZIP cipher's key schedule
+// is defined on exactly this step.
 uint32_t Crc32Byte(uint8_t B, uint32_t Crc);
 
 // --- Streams --------------------------------------------------------------------------------------------

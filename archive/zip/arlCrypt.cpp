@@ -1,12 +1,8 @@
 #include "archive/zip/arlCrypt.h"
 
-#include "core/WinUtils.h"
+#include "archive/arlStreams.h"
 
 namespace {
-
-// One step of the reflected CRC-32 (polynomial 0xEDB88320) over one byte, without inversions: the key
-// schedule of the cipher is defined on exactly this step.
-inline uint32_t CrcStep(uint32_t Crc, uint8_t C) { return UpdateCrc32(Crc, &C, 1); }
 
 // The multiplier of key 1's linear congruential step.
 constexpr uint32_t kKey1Multiplier = 134775813;
@@ -25,9 +21,9 @@ void TZipCrypt::InitKeys(const std::string& Password) {
 }
 
 void TZipCrypt::UpdateKeys(uint8_t C) {
-  keys_[0] = CrcStep(keys_[0], C);
+  keys_[0] = Crc32Byte(C, keys_[0]);
   keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * kKey1Multiplier + 1;
-  keys_[2] = CrcStep(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
+  keys_[2] = Crc32Byte(static_cast<uint8_t>(keys_[1] >> 24), keys_[2]);
 }
 
 uint8_t TZipCrypt::StreamByte() const {
