@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 
+#include "core/CivilDate.h"
 #include "platform/qvnls/Qvnls.h"
 
 namespace {
@@ -18,36 +19,6 @@ constexpr double kUnixEpochDate = 25569.0;
 constexpr int64_t kSecsPerDay = 86400;
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool IsLeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int64_t y, int m) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return (m == 2 && IsLeapYear(y)) ? 29 : kDays[m - 1];
-}
-
-// Days from 1970-01-01 to the given Gregorian date (any year).
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-// The Gregorian date of a day count from 1970-01-01.
-void CivilFromDays(int64_t z, int64_t& y, int& m, int& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = yoe + era * 400 + (m <= 2);
-}
 
 TDateTime EncodeDateTime(int64_t y, int m, int d, int hh, int mm, int ss) {
   return kUnixEpochDate + static_cast<double>(DaysFromCivil(y, m, d)) + (hh * 3600 + mm * 60 + ss) / 86400.0;

@@ -20,6 +20,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/CivilDate.h"
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "platform/qvnls/Qvnls.h"
@@ -146,16 +147,6 @@ void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const
     if (Selected(name, Mask, MaskExt)) List.push_back(prefix + name);
   if (Recursive)
     for (const auto& sub : listing.Folders) ListFilesInto(List, prefix + sub, Mask, MaskExt, true, Visited);
-}
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
 constexpr int64_t kTicksPerSecond = 10000000;       // a file time counts 100 ns
