@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "core/CivilDate.h"
+#include "core/VFileSys.h"
 #include "platform/qvnls/Qvnls.h"
 
 namespace {
@@ -134,9 +135,8 @@ bool IsUncPath(const std::string& S) {
 }
 
 std::string GetTempPathString() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string dir = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
-  return FolderExists(dir) ? IncludeBackslash(dir) : "";
+  const std::string dir = GetTempDir();
+  return FolderExists(dir) ? dir : "";
 }
 
 void SplitAtDelimiter(std::string& S, char Delimiter, std::string& Head) {
