@@ -3,38 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/CivilDate.h"
+
 namespace {
-
-// Days from 1970-01-01 of a civil date, and back (proleptic Gregorian calendar).
-int64_t DaysFromCivil(int64_t Y, int64_t M, int64_t D) {
-  Y -= M <= 2;
-  const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
-  const int64_t Yoe = Y - Era * 400;
-  const int64_t Doy = (153 * (M + (M > 2 ? -3 : 9)) + 2) / 5 + D - 1;
-  const int64_t Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
-  return Era * 146097 + Doe - 719468;
-}
-
-void CivilFromDays(int64_t Z, int32_t& Y, int32_t& M, int32_t& D) {
-  Z += 719468;
-  const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
-  const int64_t Doe = Z - Era * 146097;
-  const int64_t Yoe = (Doe - Doe / 1460 + Doe / 36524 - Doe / 146096) / 365;
-  const int64_t Doy = Doe - (365 * Yoe + Yoe / 4 - Yoe / 100);
-  const int64_t Mp = (5 * Doy + 2) / 153;
-  D = static_cast<int32_t>(Doy - (153 * Mp + 2) / 5 + 1);
-  M = static_cast<int32_t>(Mp < 10 ? Mp + 3 : Mp - 9);
-  Y = static_cast<int32_t>(Yoe + Era * 400 + (M <= 2));
-}
 
 // TDateTime day 0 is 1899-12-30, 25569 days before 1970-01-01.
 constexpr int64_t kUnixEpochDay = 25569;
-
-int32_t DaysInMonth(int32_t Y, int32_t M) {
-  static const int32_t Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool Leap = (Y % 4 == 0 && Y % 100 != 0) || Y % 400 == 0;
-  return M == 2 && Leap ? 29 : Days[M - 1];
-}
 
 }  // namespace
 
@@ -43,7 +17,12 @@ TDateTime EncodeCalendarDate(int32_t Year, int32_t Month, int32_t Day) {
 }
 
 void DecodeCalendarDate(TDateTime Date, int32_t& Year, int32_t& Month, int32_t& Day) {
-  CivilFromDays(static_cast<int64_t>(std::floor(Date)) - kUnixEpochDay, Year, Month, Day);
+  int64_t Y = 0;
+  int M = 0, D = 0;
+  CivilFromDays(static_cast<int64_t>(std::floor(Date)) - kUnixEpochDay, Y, M, D);
+  Year = static_cast<int32_t>(Y);
+  Month = M;
+  Day = D;
 }
 
 TDateTime MonthsBefore(TDateTime Date, int32_t Months) {
