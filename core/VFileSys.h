@@ -4,8 +4,10 @@
 //
 // Paths use "/" between folders; "\" and ":" are ordinary characters of a name. A name is matched
 // against a mask without case; names are compared exactly otherwise (a.txt and A.txt are two files).
-// 8-bit names hold UTF-8. File opens, folder reads and the free-space and temporary-file calls go through
-// the file layer (FileLayer.h), so tests can count them and make them fail.
+// 8-bit names hold UTF-8 or, where a name is not UTF-8, its bytes as they stand; the Wide routines convert
+// with the file layer's name conversion, which keeps those bytes. File opens, folder reads and the
+// free-space and temporary-file calls go through the file layer (FileLayer.h), so tests can count them and
+// make them fail.
 //
 // Listings do not descend into symbolic links to folders, and list only regular files (and symbolic
 // links to them): FIFOs, sockets and devices are skipped, so a walk can neither loop nor block. Within a
