@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QEvent>
 
 class TGripForm : public QDialog {
   Q_OBJECT

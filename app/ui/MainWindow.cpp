@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
@@ -26,7 +27,9 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/IO.h"
@@ -38,9 +41,17 @@
 #include "app/VLocales.h"
 #include "app/VVCLUtil.h"
 #include "app/WHistList.h"
+#include "app/ui/AboutForm.h"
+#include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
 #include "app/ui/LogWindow.h"
+#include "app/ui/MainActions.h"
+#include "app/ui/PasswordForm.h"
+#include "app/ui/PreferencesForm.h"
 #include "app/ui/ResListModel.h"
+#include "app/ui/SearchForm.h"
+#include "app/ui/SelectFileTypesForm.h"
+#include "app/ui/SelectPathsForm.h"
 #include "app/ui/WideSBar.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
@@ -97,6 +108,8 @@ QCheckBox* MakeCheck(const char* Name, const char* Caption) {
 // results keep at least.
 constexpr int kSearchPanelWidth = 280;
 constexpr int kResultsReserve = 300;
+// The options window's toolbar page.
+constexpr int32_t kToolbarOptionsPage = 1;
 
 }  // namespace
 
@@ -166,8 +179,13 @@ void TMain::BuildWindow() {
   MaskLabel->setObjectName(QStringLiteral("MaskLabel"));
   Masks = MakeHistoryCombo("MaskCombo");
   MaskLabel->setBuddy(Masks);
+  SelectBtn = new QPushButton(QStringLiteral("S&elect..."));
+  SelectBtn->setObjectName(QStringLiteral("SelExtBtn"));
+  auto* MaskRow = new QHBoxLayout;
+  MaskRow->addWidget(Masks, 1);
+  MaskRow->addWidget(SelectBtn);
   Where->addWidget(MaskLabel);
-  Where->addWidget(Masks);
+  Where->addLayout(MaskRow);
   SubdirsCheck = MakeCheck("SubdirsCheck", "Su&bdirectories");
   FilesCheck = MakeCheck("FilesCheck", "Pl&ain files");
   ArchivesCheck = MakeCheck("ArchivesCheck", "A&rchives");
@@ -193,7 +211,12 @@ void TMain::BuildWindow() {
   CharsetRow->addWidget(OemCheck);
   CharsetRow->addWidget(UnicodeCheck);
   How->addLayout(CharsetRow);
-  How->addWidget(ConvToTextCheck);
+  FiltersBtn = new QPushButton(QStringLiteral("Fi&lters..."));
+  FiltersBtn->setObjectName(QStringLiteral("FiltersBtn"));
+  auto* ConvertRow = new QHBoxLayout;
+  ConvertRow->addWidget(ConvToTextCheck, 1);
+  ConvertRow->addWidget(FiltersBtn);
+  How->addLayout(ConvertRow);
   How->addWidget(SkipBinaryCheck);
   Layout->addWidget(HowBox);
 
@@ -264,6 +287,8 @@ void TMain::BuildWindow() {
   ResultView->setSelectionBehavior(QAbstractItemView::SelectRows);
   ResultView->setDragEnabled(true);
   ResultView->setDragDropMode(QAbstractItemView::DragOnly);
+  ResultView->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ResultView, &QWidget::customContextMenuRequested, this, &TMain::ResListContextMenu);
   ResultView->header()->setSectionsMovable(true);
   ResultView->header()->setSectionsClickable(true);
   ResultView->header()->setMinimumSectionSize(50);
@@ -305,10 +330,9 @@ void TMain::BuildWindow() {
     // The click only asks; the pause runs its waiting loop after the click has been handled.
     QTimer::singleShot(0, this, [this] { SearchPauseExec(); });
   });
-  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
-    QString Dir = QFileDialog::getExistingDirectory(this, QString(), Paths->currentText());
-    if (!Dir.isEmpty()) Paths->setEditText(Dir);
-  });
+  connect(BrowseBtn, &QPushButton::clicked, this, &TMain::BrowsePathsExec);
+  connect(SelectBtn, &QPushButton::clicked, this, &TMain::SelectFileTypesExec);
+  connect(FiltersBtn, &QPushButton::clicked, this, &TMain::EditFiltersExec);
   connect(ExactRadio, &QRadioButton::toggled, this, [this](bool) { FillLogicBox(); });
   connect(DirectScanCheck, &QCheckBox::clicked, this, [this](bool On) {
     if (!On && !ConvToTextCheck->isChecked()) ConvToTextCheck->setChecked(true);
@@ -319,10 +343,14 @@ void TMain::BuildWindow() {
     UpdateControls();
   });
   connect(FilesCheck, &QCheckBox::clicked, this, [this](bool On) {
-    if (!On && !ArchivesCheck->isChecked()) ArchivesCheck->setChecked(true);
+    bool Files = On, Archives = ArchivesCheck->isChecked();
+    ClickFilesArchives(true, Files, Archives);
+    SetFilesArchives(Files, Archives);
   });
   connect(ArchivesCheck, &QCheckBox::clicked, this, [this](bool On) {
-    if (!On && !FilesCheck->isChecked()) FilesCheck->setChecked(true);
+    bool Files = FilesCheck->isChecked(), Archives = On;
+    ClickFilesArchives(false, Files, Archives);
+    SetFilesArchives(Files, Archives);
   });
   connect(InResultsCheck, &QCheckBox::toggled, this, [this](bool) { UpdateControls(); });
   for (QCheckBox* Check : {DateCheck, SizeCheck}) connect(Check, &QCheckBox::toggled, this, [this] { UpdateControls(); });
@@ -337,23 +365,17 @@ void TMain::BuildWindow() {
 }
 
 void TMain::BuildMenus() {
+  // The eleven commands (Start ... Exit) belong to the commands layer; the menus and the toolbar show
+  // its actions.
+  Commands = new TMainActions(this);
+  Commands->State = [this] { return CommandState(); };
+  auto Act = [this](int32_t Index) { return Commands->ActionByIndex(Index); };
   auto MakeAction = [this](const char* Name, const char* Caption, auto Handler) {
     auto* Action = new QAction(QString::fromUtf8(Caption), this);
     Action->setObjectName(QString::fromUtf8(Name));
     connect(Action, &QAction::triggered, this, Handler);
     return Action;
   };
-  actSearchStart = MakeAction("actSearchStart", "Start", [this] { SearchStartExec(); });
-  actSearchStop = MakeAction("actSearchStop", "Stop", [this] { SearchStopExec(); });
-  actSearchPause = MakeAction("actSearchPause", "Pause",
-                              [this] { QTimer::singleShot(0, this, [this] { SearchPauseExec(); }); });
-  actSearchPause->setCheckable(true);
-  actShowLog = MakeAction("actShowLog", "Show Log", [this] { ShowLogExec(); });
-  actShowLog->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  actExit = MakeAction("actExit", "Exit", [this] {
-    Run->StopRequested = true;
-    close();
-  });
   mClear = MakeAction("mClear", "Clear Search Results", [this] {
     ClearResults();
     InResultsCheck->setChecked(false);
@@ -362,12 +384,15 @@ void TMain::BuildMenus() {
 
   auto* File = menuBar()->addMenu(QStringLiteral("&File"));
   File->setObjectName(QStringLiteral("mFile"));
-  File->addAction(actExit);
+  File->addAction(Act(maPreview));
+  File->addAction(Act(maPrint));
+  File->addSeparator();
+  File->addAction(Act(maExit));
   auto* Search = menuBar()->addMenu(QStringLiteral("&Search"));
   Search->setObjectName(QStringLiteral("mSearch"));
-  Search->addAction(actSearchStart);
-  Search->addAction(actSearchStop);
-  Search->addAction(actSearchPause);
+  Search->addAction(Act(maSearchStart));
+  Search->addAction(Act(maSearchStop));
+  Search->addAction(Act(maSearchPause));
   Search->addSeparator();
   Search->addAction(mClear);
   auto* View = menuBar()->addMenu(QStringLiteral("&View"));
@@ -381,14 +406,255 @@ void TMain::BuildMenus() {
   mEnableLog->setCheckable(true);
   View->addAction(mStatusBar);
   View->addAction(mEnableLog);
-  View->addAction(actShowLog);
+  View->addAction(Act(maShowLog));
   mLanguage = View->addMenu(QStringLiteral("Interface Language"));
   mLanguage->setObjectName(QStringLiteral("mLanguage"));
+  View->addAction(Act(maOptions));
+  auto* Help = menuBar()->addMenu(QStringLiteral("&Help"));
+  Help->setObjectName(QStringLiteral("mHelp"));
+  Help->addAction(Act(maHelp));
+  auto* About = MakeAction("mAbout", "About", [this] { AboutExec(); });
+  Help->addAction(About);
   connect(View, &QMenu::aboutToShow, this, [this] {
     mStatusBar->setChecked(ViewOptions.StatusBar);
     mEnableLog->setChecked(ViewOptions.LogWindow);
   });
   connect(Search, &QMenu::aboutToShow, this, [this] { mClear->setEnabled(!Run->Busy); });
+}
+
+void TMain::InstallCommands() {
+  auto& H = Commands->Handlers;
+  // In the dialog style the search dialog asks first; a paused search just goes on.
+  H[maSearchStart] = [this] {
+    if (ViewOptions.InterfaceStyle == 1 && !Run->Paused)
+      SearchDialogExec();
+    else
+      SearchStartExec();
+  };
+  H[maSearchStop] = [this] { SearchStopExec(); };
+  // The pause runs its waiting loop after the click or the menu has been handled.
+  H[maSearchPause] = [this] { QTimer::singleShot(0, this, [this] { SearchPauseExec(); }); };
+  H[maSearchFiles] = [this] { SearchFilesExec(); };
+  H[maSearchArchives] = [this] { SearchArchivesExec(); };
+  H[maShowLog] = [this] { ShowLogExec(); };
+  H[maOptions] = [this] { OptionsExec(); };
+  H[maHelp] = [this] { HelpExec(); };
+  H[maExit] = [this] { ExitExec(); };
+  Commands->ResultsFocused = [this] { return ResultView->hasFocus(); };
+  Commands->FocusedRow = [this](bool& InArchive) {
+    QModelIndex Current = ResultView->currentIndex();
+    if (!Current.isValid() || Current.row() >= Results().Count()) return false;
+    TFoundFileInfo Info;
+    Results().GetInfo(Current.row(), Info);
+    InArchive = Info.InArchive;
+    return true;
+  };
+  Commands->LanguageCount = [this] { return Langs.GetLanguageCount(); };
+  Commands->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
+  Commands->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
+  Commands->InstallHook();
+  Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
+  Commands->LocalizeActions();
+}
+
+TMainState TMain::CommandState() const {
+  TMainState S;
+  S.Busy = Run->Busy;
+  S.RowFocused = ResultView->currentIndex().isValid();
+  S.TableEmpty = Run->Results().Count() == 0;
+  S.ConvertersLoaded = Converters && Converters->Count() > 0;
+  S.SearchInResults = InResultsCheck->isChecked();
+  S.DirectScan = DirectScanCheck->isChecked();
+  S.DateFilter = DateCheck->isChecked();
+  S.SizeFilter = SizeCheck->isChecked();
+  return S;
+}
+
+void TMain::SetFilesArchives(bool Files, bool Archives) {
+  ::SetFilesArchives(Files, Archives);
+  FilesCheck->setChecked(Files);
+  ArchivesCheck->setChecked(Archives);
+  Commands->ActionByIndex(maSearchFiles)->setChecked(Files);
+  Commands->ActionByIndex(maSearchArchives)->setChecked(Archives);
+  const std::pair<int32_t, bool> Buttons[] = {{maSearchFiles, Files}, {maSearchArchives, Archives}};
+  for (const auto& [Tag, Down] : Buttons)
+    if (QToolButton* Button = Commands->ToolButtonByTag(Tag)) Button->defaultAction()->setChecked(Down);
+}
+
+void TMain::SearchFilesExec() {
+  bool Files = !FilesCheck->isChecked(), Archives = ArchivesCheck->isChecked();
+  ClickFilesArchives(true, Files, Archives);
+  SetFilesArchives(Files, Archives);
+}
+
+void TMain::SearchArchivesExec() {
+  bool Files = FilesCheck->isChecked(), Archives = !ArchivesCheck->isChecked();
+  ClickFilesArchives(false, Files, Archives);
+  SetFilesArchives(Files, Archives);
+}
+
+void TMain::ExitExec() {
+  Run->StopRequested = true;
+  close();
+}
+
+void TMain::Localize(TQtLangForm& Form) {
+  Langs.CaptureForm(0, Form);
+  Langs.TranslateForm(Form);
+}
+
+void TMain::OptionsExec(int32_t Page) {
+  TPreferencesHooks Hooks;
+  int32_t AskMode = Run->PasswordAskMode;
+  Hooks.PasswordAskMode = &AskMode;
+  Hooks.Languages = &Langs;
+  Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
+  Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
+  Hooks.BuildToolbar = [this](bool Recreate) {
+    if (Recreate)
+      Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
+    else
+      Commands->LocalizeActions();
+  };
+  Hooks.ActionIcon = [this](int32_t Action) {
+    QAction* A = Commands->ActionByIndex(Action);
+    return A ? A->icon() : QIcon();
+  };
+  Hooks.BrowseForFolder = [this](const std::u16string& Title) {
+    return U(QFileDialog::getExistingDirectory(this, Q(Title)));
+  };
+  TPreferences Dialog(std::move(Hooks), this);
+  Localize(Dialog.LangForm());
+  Dialog.Execute(Page);
+  Run->PasswordAskMode = static_cast<uint8_t>(std::clamp(AskMode, 0, 2));
+}
+
+void TMain::HelpExec() {
+  std::u16string File = ChooseHelpFile(
+      HelpChecked, Utf8ToUtf16(ProgramDir), [](const std::u16string& Name) { return WideFileExists(Name); },
+      [](const std::u16string& Text) { MsgDlgText(Text, mtWarning, mbOK); });
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(File))))
+    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {File}));
+}
+
+void TMain::AboutExec() {
+  TAbout Dialog(this);
+  Localize(Dialog.LangForm());
+  Dialog.exec();
+}
+
+void TMain::BrowsePathsExec() {
+  if (Run->Busy) return;
+  TSelectPaths Dialog(this);
+  Localize(Dialog.LangForm());
+  std::u16string Text = U(Paths->currentText());
+  if (!Dialog.Execute(Text)) return;
+  Paths->setEditText(Q(Text));
+  SubdirsCheck->setChecked(FileOptions.Subdirectories);
+}
+
+void TMain::SelectFileTypesExec() {
+  if (Run->Busy) return;
+  SplitQuotedList(SearchMasks, U(Masks->currentText()));
+  TSelectFileTypes Dialog(this);
+  Localize(Dialog.LangForm());
+  if (Dialog.Execute(SearchMasks)) Masks->setEditText(Q(JoinQuotedList(SearchMasks)));
+}
+
+void TMain::EditFiltersExec() {
+  if (Run->Busy || !Converters) return;
+  TEditFilters Dialog(*Converters, this);
+  Localize(Dialog.LangForm());
+  Dialog.Execute();
+}
+
+void TMain::SearchDialogExec() {
+  TSearchFormState State;
+  State.Fields = Fields();
+  for (QComboBox* Box : {Pattern, Paths, Masks}) {
+    QStringList& Items = Box == Pattern ? State.PatternItems : Box == Paths ? State.PathItems : State.MaskItems;
+    for (int I = 0; I < Box->count(); ++I) Items << Box->itemText(I);
+  }
+  State.SearchInResultsEnabled = InResultsCheck->isEnabled();
+  State.ConvertEnabled = Converters && Converters->Count() > 0;
+  TSearch Dialog(this);
+  Localize(Dialog.LangForm());
+  Dialog.BrowsePaths = [this](std::u16string& Text, bool& Subdirectories) {
+    TSelectPaths Paths(this);
+    Localize(Paths.LangForm());
+    if (!Paths.Execute(Text)) return false;
+    Subdirectories = FileOptions.Subdirectories;
+    return true;
+  };
+  Dialog.SelectTypes = [this](std::u16string& Text) {
+    SplitQuotedList(SearchMasks, Text);
+    TSelectFileTypes Types(this);
+    Localize(Types.LangForm());
+    if (!Types.Execute(SearchMasks)) return false;
+    Text = JoinQuotedList(SearchMasks);
+    return true;
+  };
+  Dialog.EditFilters = [this] { EditFiltersExec(); };
+  if (!Dialog.Execute(State)) return;
+  // The window keeps what the dialog searched with, so the next showing starts from it.
+  ShowAllFields(State.Fields);
+  ShowFields(State.Fields);
+  Run->SearchStartExec(State.Fields);
+}
+
+void TMain::SetInterfaceStyle(int32_t Style) {
+  ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
+  // The search panel lives in the window only without the search dialog.
+  SearchPanel->setVisible(ViewOptions.InterfaceStyle == 0);
+}
+
+void TMain::ShowAllFields(const TSearchFields& F) {
+  Pattern->setEditText(Q(F.Pattern));
+  (F.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
+  FillLogicBox();
+  LogicBox->setCurrentIndex(std::clamp<int>(F.LogicIndex, 0, LogicBox->count() - 1));
+  CaseSensCheck->setChecked(F.CaseSensitive);
+  WholeWordsCheck->setChecked(F.WholeWords);
+  ConvToTextCheck->setChecked(F.ConvertToText);
+  OemCheck->setChecked(F.Oem);
+  UnicodeCheck->setChecked(F.Unicode);
+  SkipBinaryCheck->setChecked(F.SkipBinary);
+  SubdirsCheck->setChecked(F.Subdirectories);
+  SetFilesArchives(F.PlainFiles, F.Archives);
+  FilterBox->setChecked(F.FilterOn);
+  DateCheck->setChecked(F.DateFilterOn);
+  SizeCheck->setChecked(F.SizeFilterOn);
+  SetDate(DateFromEdit, F.DateFrom);
+  SetDate(DateToEdit, F.DateTo);
+  SizeFromEdit->setText(Q(F.SizeFromText));
+  SizeToEdit->setText(Q(F.SizeToText));
+  SizeUnits->setCurrentIndex(std::clamp(F.SizeUnits, 0, 2));
+}
+
+void TMain::ResListContextMenu(const QPoint& Pos) {
+  QModelIndex Index = ResultView->indexAt(Pos);
+  if (!Index.isValid()) Index = ResultView->currentIndex();
+  if (!Index.isValid() || Index.row() >= Results().Count()) return;
+  ResultView->setCurrentIndex(Index);
+  TFoundFileInfo Info;
+  Results().GetInfo(Index.row(), Info);
+  TResultMenuHooks Hooks;
+  Hooks.Preview = [this] { Commands->ActionByIndex(maPreview)->trigger(); };
+  std::string Summarizer;
+  Hooks.SummarizerFound = FindSummarizer(Summarizer);
+  Hooks.LaunchSummarizer = [this, Summarizer](const TFoundFileInfo& Found) {
+    if (Converters)
+      StartSummarizer(Summarizer, Found, Pattern->currentText().isEmpty(), ConvToTextCheck->isChecked(), *Converters);
+  };
+  Hooks.ExtractPassword = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
+    TPasswordAnswer Answer = AskPassword(ItemName, ArcName);
+    Password = Answer.Password;
+    return Answer.Ok;
+  };
+  // A right click shows the menu at the mouse; the menu key at the focused row.
+  QPoint At = Pos;
+  if (!ResultView->viewport()->rect().contains(At)) At = ResultView->visualRect(Index).bottomLeft();
+  ShowResultMenu(this, ResultView->viewport()->mapToGlobal(At), Info, Hooks);
 }
 
 void TMain::FormCreate(const TMainCommandLine& CommandLine) {
@@ -475,6 +741,8 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   ApplyMainFont();
   StatusBar->setVisible(ViewOptions.StatusBar);
   ApplyCommandLine(CommandLine);
+  SetInterfaceStyle(ViewOptions.InterfaceStyle);
+  InstallCommands();
   UpdateControls();
   if (MemoryMode) {
     // When the program is idle, the memory figure follows what is allocated now.
@@ -602,18 +870,6 @@ void TMain::closeEvent(QCloseEvent* Event) {
   Event->accept();
 }
 
-void TMain::keyPressEvent(QKeyEvent* Event) {
-  if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && !(Event->modifiers() & Qt::ControlModifier)) {
-    SearchStartExec();
-    return;
-  }
-  if (Event->key() == Qt::Key_F3) {
-    SearchStartExec();
-    return;
-  }
-  QMainWindow::keyPressEvent(Event);
-}
-
 void TMain::CommitComboEdits() {
   if (Paths->lineEdit()->hasFocus()) Paths->setEditText(Q(ParsePathList(U(Paths->currentText()))));
   if (Masks->lineEdit()->hasFocus()) Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText()))));
@@ -730,6 +986,8 @@ void TMain::SetLanguage(int32_t Index) {
 
 void TMain::LanguageChanged() {
   FillLogicBox();
+  HelpChecked = false;
+  Commands->LocalizeActions();
   for (QAction* Action : mLanguage->actions())
     if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
   ReshowMessageDlg();
@@ -761,20 +1019,21 @@ void TMain::ResListHeaderClick(int Column) {
 void TMain::UpdateControls() {
   bool Busy = Run->Busy;
   StartBtn->setEnabled(!Busy || Run->Paused);
-  actSearchStart->setEnabled(!Busy || Run->Paused);
   StopBtn->setEnabled(Busy);
-  actSearchStop->setEnabled(Busy);
   PauseBtn->setEnabled(Busy);
-  actSearchPause->setEnabled(Busy);
   PauseBtn->setChecked(Run->Paused);
-  actSearchPause->setChecked(Run->Paused);
+  Commands->UpdateActions();
+  // A paused search goes on from Start.
+  if (Run->Paused) Commands->ActionByIndex(maSearchStart)->setEnabled(true);
+  Commands->ActionByIndex(maSearchPause)->setChecked(Run->Paused);
+  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause)) Pause->defaultAction()->setChecked(Run->Paused);
   for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
                                                     WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
     W->setEnabled(!Busy);
   InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
   bool Inputs = !Busy && !InResultsCheck->isChecked();
   for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn, Masks,
-                                                    FilterBox})
+                                                    SelectBtn, FilterBox})
     W->setEnabled(Inputs);
   DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
   DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
@@ -785,6 +1044,7 @@ void TMain::UpdateControls() {
   bool HasConverters = Converters && Converters->Count() > 0;
   if (!HasConverters) ConvToTextCheck->setChecked(false);
   ConvToTextCheck->setEnabled(HasConverters && !Busy);
+  FiltersBtn->setEnabled(ComputeMainEnables(CommandState()).Filters);
 }
 
 // ---- ISearchHost ----
@@ -830,11 +1090,12 @@ void TMain::PostUserInterrupt() {
 
 TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::string& ArcName) {
   TPasswordAnswer Answer;
-  bool Ok = false;
-  QString Text = QInputDialog::getText(
-      this, QString::fromUtf8(kApplicationTitle),
-      Q(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {ItemName, ArcName})), QLineEdit::Password, QString(), &Ok);
-  Answer.Ok = Ok;
-  Answer.Password = Text.toStdString();
+  TEnterPassword Dialog(this);
+  Localize(Dialog.LangForm());
+  int32_t Mode = Run->PasswordAskMode;
+  std::u16string Password;
+  Answer.Ok = Dialog.Execute(Utf8ToUtf16(ItemName), Utf8ToUtf16(ArcName), Mode, Password);
+  Answer.Password = Utf16ToUtf8(Password);
+  Answer.AskMode = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
   return Answer;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/MLUtil.h"
+#include "app/MainCommands.h"
 #include "app/MainForm.h"
 #include "app/MultiLan.h"
 #include "app/SearchRun.h"
@@ -33,7 +34,9 @@ class QTreeView;
 class QToolButton;
 class QElapsedTimer;
 class TLog;
+class TMainActions;
 class TQVConverters;
+class TQtLangForm;
 class TResListModel;
 class TWideStatusBar;
 
@@ -50,6 +53,16 @@ class TMain : public QMainWindow, public ISearchHost {
   void SearchPauseExec() { Run->SearchPauseExec(); }
   void ClearResults();
   void ShowLogExec();
+  void SearchFilesExec();
+  void SearchArchivesExec();
+  void OptionsExec(int32_t Page = -1);
+  void HelpExec();
+  void ExitExec();
+  void AboutExec();
+  // The search panel's Browse, Select and Filters buttons.
+  void BrowsePathsExec();
+  void SelectFileTypesExec();
+  void EditFiltersExec();
   // The status line: Text with a final period when AddPeriod (and the memory figure in memory mode).
   void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
   // Writes the controls into the settings, then saves them and the three histories.
@@ -69,6 +82,7 @@ class TMain : public QMainWindow, public ISearchHost {
   QComboBox* PatternCombo() const { return Pattern; }
   QComboBox* PathCombo() const { return Paths; }
   QComboBox* MaskCombo() const { return Masks; }
+  TMainActions& Actions() const { return *Commands; }
   // Selects interface language Index (re-importing an edited file first).
   void SetLanguage(int32_t Index);
   int32_t SortColumn = 0;
@@ -76,7 +90,6 @@ class TMain : public QMainWindow, public ISearchHost {
  protected:
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
-  void keyPressEvent(QKeyEvent* Event) override;
 
  private:
   // ---- ISearchHost ----
@@ -102,6 +115,21 @@ class TMain : public QMainWindow, public ISearchHost {
   void ResListHeaderClick(int Column);
   void CommitComboEdits();
   void UpdateControls();
+  void InstallCommands();
+  // Shows the row menu of the focused result at a point of the results list.
+  void ResListContextMenu(const QPoint& Pos);
+  // The state the enabling rules read.
+  TMainState CommandState() const;
+  // The plain-files and archives boxes with their toolbar buttons.
+  void SetFilesArchives(bool Files, bool Archives);
+  // Runs the search dialog (the dialog interface style) and the search on its answer.
+  void SearchDialogExec();
+  // Sets every search control from Fields (ShowFields sets those the search run corrects).
+  void ShowAllFields(const TSearchFields& Fields);
+  // 0: the search panel in the window; 1: the search dialog.
+  void SetInterfaceStyle(int32_t Style);
+  // Applies the designed texts and the current language to a dialog made for one use.
+  void Localize(TQtLangForm& Form);
 
   std::string ProgramDir;
   TQtLangScreen Screen;
@@ -117,6 +145,7 @@ class TMain : public QMainWindow, public ISearchHost {
   std::unique_ptr<QElapsedTimer> Clock;
   bool FirstShow = true;
   bool DebugMode = false;
+  bool HelpChecked = false;  // the help file was looked for since start-up or the last language change
   std::u16string Status;
   int64_t LastAllocMemSize = 0;  // the memory figure last shown
 
@@ -132,12 +161,13 @@ class TMain : public QMainWindow, public ISearchHost {
   QGroupBox* FilterBox = nullptr;
   QDateEdit *DateFromEdit = nullptr, *DateToEdit = nullptr;
   QLineEdit *SizeFromEdit = nullptr, *SizeToEdit = nullptr;
-  QPushButton *StartBtn = nullptr, *StopBtn = nullptr, *PauseBtn = nullptr, *BrowseBtn = nullptr;
+  QPushButton *StartBtn = nullptr, *StopBtn = nullptr, *PauseBtn = nullptr, *BrowseBtn = nullptr,
+              *SelectBtn = nullptr, *FiltersBtn = nullptr;
   QTreeView* ResultView = nullptr;
   TResListModel* Model = nullptr;
   TWideStatusBar* StatusBar = nullptr;
-  QAction *actSearchStart = nullptr, *actSearchStop = nullptr, *actSearchPause = nullptr, *actShowLog = nullptr,
-          *actExit = nullptr, *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr;
+  TMainActions* Commands = nullptr;
+  QAction *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr;
   QMenu* mLanguage = nullptr;
   QPointer<TLog> LogForm;
 };

@@ -14,13 +14,20 @@
 #include <QTextCursor>
 #include <QMimeData>
 #include <QUrl>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <fstream>
 
 #include "app/IO.h"
@@ -28,6 +35,7 @@
 #include "app/Options.h"
 #include "app/ui/GripForm.h"
 #include "app/ui/LogWindow.h"
+#include "app/ui/MainActions.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageDlg.h"
 #include "app/ui/WideSBar.h"
@@ -41,6 +49,17 @@ namespace {
 std::string ZipFixture() {
   std::ifstream In(AppTestData("ui/note.zip"), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(In), {});
+}
+
+// Runs Act on the next modal dialog or pop-up menu once it shows (polled, since it opens inside a posted event
+// or a nested loop); gives up after a few seconds.
+void WhenShown(std::function<bool()> Act) {
+  auto* Poll = new QTimer;
+  auto Tries = std::make_shared<int>(0);
+  QObject::connect(Poll, &QTimer::timeout, [Poll, Act, Tries] {
+    if (Act() || ++*Tries > 300) Poll->deleteLater();
+  });
+  Poll->start(10);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -188,6 +207,91 @@ TEST_F(MainWindowTest, SettingsAndHistoriesPersistBetweenRuns) {
   ASSERT_GT(Again.PatternCombo()->count(), 0);
   EXPECT_EQ(Again.PatternCombo()->itemText(0), QStringLiteral("hello"));
   EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree.Path);
+}
+
+TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
+  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  Main.show();
+  QApplication::processEvents();
+
+  // Every command is one action of the commands layer, shown by the menus and the toolbar.
+  const std::pair<const char*, std::vector<const char*>> Menus[] = {
+      {"mFile", {"actPreview", "actPrint", "actExit"}},
+      {"mSearch", {"actSearchStart", "actSearchStop", "actSearchPause"}},
+      {"mView", {"actShowLog", "actOptions"}},
+      {"mHelp", {"actHelp"}},
+  };
+  for (const auto& [MenuName, Names] : Menus) {
+    auto* Menu = Main.menuBar()->findChild<QMenu*>(QString::fromUtf8(MenuName));
+    ASSERT_NE(Menu, nullptr) << MenuName;
+    for (const char* Name : Names) {
+      QList<QAction*> Found = Main.findChildren<QAction*>(QString::fromUtf8(Name));
+      ASSERT_EQ(Found.size(), 1) << Name;
+      EXPECT_EQ(Found[0], Main.Actions().ActionByIndex(static_cast<int32_t>(
+                              std::find_if(std::begin(MainActionTable), std::end(MainActionTable),
+                                           [&](const TMainActionInfo& I) { return std::string(I.Name) == Name; }) -
+                              std::begin(MainActionTable))));
+      EXPECT_TRUE(Menu->actions().contains(Found[0])) << MenuName << " " << Name;
+    }
+  }
+  QToolBar* Bar = Main.findChild<QToolBar*>(QStringLiteral("ToolBar"));
+  ASSERT_NE(Bar, nullptr);
+  EXPECT_TRUE(Bar->isVisible());
+  for (int32_t Tag = 0; Tag < kMainActionCount; ++Tag) EXPECT_NE(Main.Actions().ToolButtonByTag(Tag), nullptr) << Tag;
+
+  // The Archives button toggles the archives box; the box follows the button and back.
+  auto* Archives = Main.findChild<QCheckBox*>(QStringLiteral("ArchivesCheck"));
+  const bool ArchivesBefore = Archives->isChecked();
+  Main.Actions().ToolButtonByTag(maSearchArchives)->click();
+  QApplication::processEvents();
+  EXPECT_NE(Archives->isChecked(), ArchivesBefore);
+  Main.Actions().ToolButtonByTag(maSearchArchives)->click();
+  QApplication::processEvents();
+  EXPECT_EQ(Archives->isChecked(), ArchivesBefore);
+
+  // Start from the toolbar runs once the click has been handled: in the default dialog style it asks with
+  // the search dialog, which starts from the window's fields and runs the search on "Search".
+  ASSERT_EQ(ViewOptions.InterfaceStyle, 1);
+  QString DialogPattern;
+  WhenShown([&] {
+    QWidget* Dialog = QApplication::activeModalWidget();
+    if (Dialog == nullptr) return false;
+    DialogPattern = Dialog->findChild<QComboBox*>(QStringLiteral("PatternCmb"))->currentText();
+    Dialog->findChild<QPushButton*>(QStringLiteral("SearchBtn"))->click();
+    return true;
+  });
+  Main.Actions().ToolButtonByTag(maSearchStart)->click();
+  EXPECT_EQ(Main.ResList()->model()->rowCount(), 0);
+  QApplication::processEvents();
+  EXPECT_EQ(DialogPattern, QStringLiteral("hello"));
+  std::vector<std::string> Names = Column(Main, 0);
+  std::sort(Names.begin(), Names.end());
+  EXPECT_EQ(Names, (std::vector<std::string>{"a.txt", "note.txt", "zz-hello.txt"}));
+
+  // A right click on a result opens its menu; an archive item's menu offers extraction, a file's does not.
+  auto* Model = Main.ResList()->model();
+  for (const char* Row : {"note.txt", "a.txt"}) {
+    QModelIndex Index = Model->match(Model->index(0, 0), Qt::DisplayRole, QString::fromUtf8(Row), 1, Qt::MatchExactly)[0];
+    QString Shown;
+    std::vector<int> Ids;
+    WhenShown([&] {
+      auto* Popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (Popup == nullptr) return false;
+      Shown = Popup->objectName();
+      for (QAction* A : Popup->actions())
+        if (!A->isSeparator()) Ids.push_back(A->data().toInt());
+      Popup->close();
+      return true;
+    });
+    QPoint At = Main.ResList()->visualRect(Index).center();
+    QContextMenuEvent Click(QContextMenuEvent::Mouse, At, Main.ResList()->viewport()->mapToGlobal(At));
+    QApplication::sendEvent(Main.ResList()->viewport(), &Click);
+    EXPECT_EQ(Shown, QStringLiteral("ResultPopup")) << Row;
+    EXPECT_EQ(Main.ResList()->currentIndex().row(), Index.row());
+    const bool InArchive = std::string(Row) == "note.txt";
+    EXPECT_EQ(std::count(Ids.begin(), Ids.end(), rmExtract), InArchive ? 1 : 0) << Row;
+    EXPECT_EQ(std::count(Ids.begin(), Ids.end(), rmPreview), 1) << Row;
+  }
 }
 
 TEST(WideStatusBar, PanelsBeyondTheLimitAreNotLaidOut) {
