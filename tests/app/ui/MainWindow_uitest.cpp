@@ -215,22 +215,21 @@ TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
   QApplication::processEvents();
 
   // Every command is one action of the commands layer, shown by the menus and the toolbar.
-  const std::pair<const char*, std::vector<const char*>> Menus[] = {
-      {"mFile", {"actPreview", "actPrint", "actExit"}},
-      {"mSearch", {"actSearchStart", "actSearchStop", "actSearchPause"}},
-      {"mView", {"actShowLog", "actOptions"}},
-      {"mHelp", {"actHelp"}},
+  const std::pair<const char*, std::vector<int32_t>> Menus[] = {
+      {"mFile", {maPreview, maPrint, maExit}},
+      {"mSearch", {maSearchStart, maSearchStop, maSearchPause}},
+      {"mView", {maShowLog, maOptions}},
+      {"mHelp", {maHelp}},
   };
-  for (const auto& [MenuName, Names] : Menus) {
+  for (const auto& [MenuName, Indexes] : Menus) {
     auto* Menu = Main.menuBar()->findChild<QMenu*>(QString::fromUtf8(MenuName));
     ASSERT_NE(Menu, nullptr) << MenuName;
-    for (const char* Name : Names) {
+    for (int32_t Index : Indexes) {
+      const char* Name = MainActionTable[Index].Name;
+      // One action by that name: the window makes none of its own beside the commands layer's.
       QList<QAction*> Found = Main.findChildren<QAction*>(QString::fromUtf8(Name));
       ASSERT_EQ(Found.size(), 1) << Name;
-      EXPECT_EQ(Found[0], Main.Actions().ActionByIndex(static_cast<int32_t>(
-                              std::find_if(std::begin(MainActionTable), std::end(MainActionTable),
-                                           [&](const TMainActionInfo& I) { return std::string(I.Name) == Name; }) -
-                              std::begin(MainActionTable))));
+      EXPECT_EQ(Found[0], Main.Actions().ActionByIndex(Index)) << Name;
       EXPECT_TRUE(Menu->actions().contains(Found[0])) << MenuName << " " << Name;
     }
   }
