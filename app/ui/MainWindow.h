@@ -8,12 +8,14 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "app/MLUtil.h"
 #include "app/MainForm.h"
 #include "app/MultiLan.h"
+#include "app/ResultCommands.h"
 #include "app/SearchRun.h"
 #include "app/ui/QtLang.h"
 #include "search/FileScan.h"
@@ -33,6 +35,9 @@ class QTreeView;
 class QToolButton;
 class QElapsedTimer;
 class TLog;
+class TMainPreviewHost;
+class TPreview;
+class TPreviewMenu;
 class TQVConverters;
 class TResListModel;
 class TWideStatusBar;
@@ -50,6 +55,10 @@ class TMain : public QMainWindow, public ISearchHost {
   void SearchPauseExec() { Run->SearchPauseExec(); }
   void ClearResults();
   void ShowLogExec();
+  // Preview of the focused row: opens when the converters are idle, else once they turn idle.
+  void PreviewExec();
+  // Prints the results list (print dialog first); nothing while a print runs.
+  void PrintExec();
   // The status line: Text with a final period when AddPeriod (and the memory figure in memory mode).
   void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
   // Writes the controls into the settings, then saves them and the three histories.
@@ -69,6 +78,9 @@ class TMain : public QMainWindow, public ISearchHost {
   QComboBox* PatternCombo() const { return Pattern; }
   QComboBox* PathCombo() const { return Paths; }
   QComboBox* MaskCombo() const { return Masks; }
+  QAction* PreviewAction() const { return actPreview; }
+  QAction* PrintAction() const { return actPrint; }
+  QMenu* ViewMenu() const { return mView; }
   // Selects interface language Index (re-importing an edited file first).
   void SetLanguage(int32_t Index);
   int32_t SortColumn = 0;
@@ -77,6 +89,7 @@ class TMain : public QMainWindow, public ISearchHost {
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   // ---- ISearchHost ----
@@ -102,6 +115,11 @@ class TMain : public QMainWindow, public ISearchHost {
   void ResListHeaderClick(int Column);
   void CommitComboEdits();
   void UpdateControls();
+  // The preview windows' hooks into this window (status text, converters, passwords, View menu).
+  void InstallPreviews();
+  void PreviewResult(const TFoundFileInfo& Info);
+  // Preview needs a focused row; Print an idle search and a table with rows.
+  void UpdatePreviewPrintActions();
 
   std::string ProgramDir;
   TQtLangScreen Screen;
@@ -137,7 +155,14 @@ class TMain : public QMainWindow, public ISearchHost {
   TResListModel* Model = nullptr;
   TWideStatusBar* StatusBar = nullptr;
   QAction *actSearchStart = nullptr, *actSearchStop = nullptr, *actSearchPause = nullptr, *actShowLog = nullptr,
-          *actExit = nullptr, *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr;
-  QMenu* mLanguage = nullptr;
+          *actPreview = nullptr, *actPrint = nullptr, *actExit = nullptr, *mClear = nullptr, *mStatusBar = nullptr,
+          *mEnableLog = nullptr, *PreviewSeparator = nullptr;
+  QMenu *mLanguage = nullptr, *mView = nullptr;
+  // The open previews' View-menu entries.
+  std::unique_ptr<TPreviewMenu> PreviewMenu;
+  std::map<TPreview*, QAction*> PreviewItems;
+  std::unique_ptr<TMainPreviewHost> PreviewHost;
+  TPendingPreview PendingPreview;
+  bool IsPrinting = false;
   QPointer<TLog> LogForm;
 };
