@@ -375,6 +375,20 @@ TEST_F(ArcLibWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
   }
 }
 
+TEST_F(ArcLibWrapper, AnExplicitPathThatIsAFolderIsNotReplaced) {
+  auto w = OpenFixture("x.zip");
+  const fs::path out = Dir / "out";
+  fs::create_directories(out / "taken" / "inner");
+  std::string path;
+  try {
+    w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, (out / "taken").string());
+    ADD_FAILURE() << "no error";
+  } catch (const EArcError& e) {
+    EXPECT_EQ(e.Message(), "Can't extract \"a.txt\" from \"" + (Work / "x.zip").string() + "\". Is a directory");
+  }
+  EXPECT_EQ(Entries(out), (std::vector<std::string>{"taken/", "taken/inner/"}));
+}
+
 TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
   for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);
