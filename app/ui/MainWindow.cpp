@@ -43,7 +43,7 @@
 #include "app/VVCLUtil.h"
 #include "app/WHistList.h"
 #include "app/ui/FormUtils.h"
-#include "app/ui/InputGuard.h"
+#include "viewer/ui/InputGuard.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
 #include "app/ui/PreviewHost.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "app/ui/InputGuard.h"
+#include "viewer/ui/InputGuard.h"
 #include "viewer/PreviewModel.h"
 
 class TMainPreviewHost : public IPreviewHost {

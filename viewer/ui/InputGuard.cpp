@@ -1,4 +1,4 @@
-#include "app/ui/InputGuard.h"
+#include "viewer/ui/InputGuard.h"
 
 #include <QCoreApplication>
 #include <QEvent>
