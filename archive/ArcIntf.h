@@ -91,10 +91,12 @@ class TArcWrapper {
   // Calls ItemCallback once for every file item (folders are not reported); false when it stopped the walk.
   virtual bool List(const TArcItemEvent& ItemCallback) = 0;
   // One item to a file. Path := ExplicitPath when not empty, otherwise DestDir (with a trailing "/") plus
-  // the last component of ItemName. An existing Path that cannot be deleted raises "Can't delete file".
-  // The result is accepted only when Path then exists and, for ExpectedSize >= 0, holds exactly
-  // ExpectedSize bytes; otherwise the file is deleted and EArcError "Can't extract ..." is raised. Date and
-  // Size, when not null, receive the item's date and size.
+  // the last component of ItemName. The result is accepted only when the archive holds the item, the
+  // decoder began it and the file then holds, for ExpectedSize >= 0, exactly ExpectedSize bytes; otherwise
+  // EArcError "Can't extract ..." is raised. An explicit path is written beside the target and moved over
+  // it only on success, so a failure leaves an existing file as it was; in DestDir an existing file that
+  // cannot be deleted raises "Can't delete file". Date and Size, when not null, receive the item's date
+  // and size.
   virtual void ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path,
                            int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool SetFileTime,
                            const std::string& ExplicitPath) = 0;

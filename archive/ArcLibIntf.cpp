@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "archive/ItemTarget.h"
 #include "archive/ace/arlUnAce2.h"
 #include "archive/arc/arlUnArc.h"
 #include "archive/arj/arlUnARJ.h"
@@ -400,26 +401,27 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
       RaiseExtractError(ItemName);
     }
     Path = DestDir + name;
+    if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
   }
-  if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
 
+  // An explicit path is written through a file beside it, so that a file of that name stays as it was
+  // until the item has been extracted whole.
+  TItemTarget target(Path);
+  int32_t items = 0;
   {
     TRunHooks hooks(*Decoder);
     // Each item begun gives its stamp; the parts of an item that spans volumes add up.
     Decoder->OnBegin = [this](TZipCommon*, const std::string&, bool&, int32_t) { BeginItemStamp(); };
     if (!ExplicitPath.empty()) {
-      std::string dir, name;
-      SplitFileName(Path, dir, name);
-      int32_t error = 0;
-      if (!dir.empty() && !ForceDirectories(dir)) error = errno != 0 ? errno : EACCES;
-      if (error != 0) {
-        LastMessage = std::strerror(error);
+      if (!target.Prepare()) {
+        LastMessage = std::strerror(errno != 0 ? errno : EACCES);
       } else {
-        TFileStream32 out(Path, fmCreate, error);
+        int32_t error = 0;
+        TFileStream32 out(target.TempPath(), fmCreate, error);
         if (error != 0) {
           LastMessage = ArlErrorText(errOpeningFile);
         } else {
-          Decoder->ExtractToStream(ItemName, &out);
+          items = Decoder->ExtractToStream(ItemName, &out);
           if (!out.Close()) LastMessage = ArlErrorText(errClosingFile);
         }
       }
@@ -429,23 +431,31 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
       Decoder->FileSpec = {ItemName};
       Decoder->FileSpecLiteral = true;
       Decoder->UseStoredDirs = false;
-      Decoder->ExtractToFiles();
+      items = Decoder->ExtractToFiles();
       Decoder->FileSpecLiteral = false;
     }
   }
   if (ExpectedSize >= 0) ItemSize = ExpectedSize;
 
+  // A run that began no item found none of that name: whatever file it left is not the item.
+  const std::string output = ExplicitPath.empty() ? Path : target.TempPath();
   int64_t written = -1;
-  const bool exists = GetFileInfo(Path, &written, nullptr, nullptr, nullptr, nullptr) && FileExists(Path);
-  if (exists && written == ItemSize) {
-    if (SetFileTime && !SetFileWriteTime(Path, ItemDate)) {
-      const int error = errno;
-      throw EWin32Error(FileErrorCode(error), std::strerror(error));
-    }
-  } else {
-    if (exists) ForceDeleteFile(Path);
+  const bool exists = !output.empty() && GetFileInfo(output, &written, nullptr, nullptr, nullptr, nullptr) &&
+                      FileExists(output);
+  if (items < 1 || !exists || written != ItemSize) {
+    if (exists) ForceDeleteFile(output);
     if (PasswordRefused) LastMessage = ArlErrorText(errInvalidPassword);
     RaiseExtractError(ItemName);
+  }
+  if (!ExplicitPath.empty() && !target.Commit()) {
+    const int error = errno;
+    if (FileExists(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
+    LastMessage = std::strerror(error);
+    RaiseExtractError(ItemName);
+  }
+  if (SetFileTime && !SetFileWriteTime(Path, ItemDate)) {
+    const int error = errno;
+    throw EWin32Error(FileErrorCode(error), std::strerror(error));
   }
   PassMessage();
   if (Size) *Size = ItemSize;

@@ -18,6 +18,9 @@
 //     that spans volumes);
 //   - a file that was begun but not delivered (the decoder gave up on the item, the run failed or was
 //     cancelled) is deleted;
+//   - ExtractItem accepts a run only when it began the item: a name the archive does not hold raises;
+//     to an explicit path the item is written beside it and moved there once accepted, so that a file of
+//     that name stays as it was when the item is missing or fails;
 //   - an item that fails its CRC check is still delivered, with a warning through OnMessage.
 //
 // Ownership and threads: the wrapper owns its detector and its decoder; it is used by one owner on one

@@ -33,7 +33,8 @@ class EDicError : public Exception {
 
 // "Key '%s' not found" with the key (UTF-8) in place of %s.
 [[noreturn]] void RaiseKeyNotFound(const std::string& keyUtf8);
-// A UTF-16 key as UTF-8 for a message (an unpaired surrogate shows as U+FFFD).
+// A UTF-16 key as UTF-8 for a message (an escaped file-name byte, U+DC80..U+DCFF, comes out as that byte;
+// any other unpaired surrogate as U+FFFD).
 std::string KeyTextUtf8(const std::u16string& key);
 
 template <class Entry>

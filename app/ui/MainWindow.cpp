@@ -18,6 +18,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -35,6 +38,7 @@
 #include "app/MsgStr.h"
 #include "app/Options.h"
 #include "app/ResList.h"
+#include "app/ResListPrint.h"
 #include "app/Startup.h"
 #include "app/Utils.h"
 #include "app/VLocales.h"
@@ -43,10 +47,12 @@
 #include "app/ui/AboutForm.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
+#include "viewer/ui/InputGuard.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
 #include "app/ui/PasswordForm.h"
 #include "app/ui/PreferencesForm.h"
+#include "app/ui/PreviewHost.h"
 #include "app/ui/ResListModel.h"
 #include "app/ui/SearchForm.h"
 #include "app/ui/SelectFileTypesForm.h"
@@ -58,6 +64,7 @@
 #include "core/WideStrings.h"
 #include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
+#include "viewer/ui/PreviewForm.h"
 
 namespace {
 
@@ -124,6 +131,11 @@ TMain::TMain(const TMainCommandLine& CommandLine, const std::string& Dir)
 }
 
 TMain::~TMain() {
+  // Open previews go first: they report their closing to this window's View menu.
+  const std::vector<TPreview*> Open = PreviewWindows();
+  for (TPreview* W : Open) delete W;
+  SetPreviewEnvironment({});
+  SetPreviewHost(nullptr);
   LogWindowSink = nullptr;
   SetMsgLanguages(nullptr);
   Scanner.Converters = nullptr;
@@ -294,6 +306,11 @@ void TMain::BuildWindow() {
   const int Widths[4] = {108, 140, 60, 84};
   for (int I = 0; I < 4; ++I) ResultView->header()->resizeSection(I, Widths[I]);
   connect(ResultView->header(), &QHeaderView::sectionClicked, this, &TMain::ResListHeaderClick);
+  // A double click or Enter on a row previews it.
+  connect(ResultView, &QTreeView::doubleClicked, this, [this](const QModelIndex&) { PreviewExec(); });
+  ResultView->installEventFilter(this);
+  connect(ResultView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { UpdatePreviewPrintActions(); });
   connect(ResultView->header(), &QHeaderView::sectionDoubleClicked, this,
           [this](int Section) { ResultView->resizeColumnToContents(Section); });
 
@@ -394,7 +411,7 @@ void TMain::BuildMenus() {
   Search->addAction(Act(maSearchPause));
   Search->addSeparator();
   Search->addAction(mClear);
-  auto* View = menuBar()->addMenu(QStringLiteral("&View"));
+  auto* View = mView = menuBar()->addMenu(QStringLiteral("&View"));
   View->setObjectName(QStringLiteral("mView"));
   mStatusBar = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
     ViewOptions.StatusBar = On;
@@ -409,6 +426,10 @@ void TMain::BuildMenus() {
   mLanguage = View->addMenu(QStringLiteral("Interface Language"));
   mLanguage->setObjectName(QStringLiteral("mLanguage"));
   View->addAction(Act(maOptions));
+  // The open preview windows follow this separator, the newest first.
+  PreviewSeparator = View->addSeparator();
+  PreviewSeparator->setObjectName(QStringLiteral("PreviewSeparator"));
+  PreviewMenu = std::make_unique<TPreviewMenu>(View, PreviewSeparator);
   auto* Help = menuBar()->addMenu(QStringLiteral("&Help"));
   Help->setObjectName(QStringLiteral("mHelp"));
   Help->addAction(Act(maHelp));
@@ -436,6 +457,8 @@ void TMain::InstallCommands() {
   H[maSearchFiles] = [this] { SearchFilesExec(); };
   H[maSearchArchives] = [this] { SearchArchivesExec(); };
   H[maShowLog] = [this] { ShowLogExec(); };
+  H[maPreview] = [this] { PreviewExec(); };
+  H[maPrint] = [this] { PrintExec(); };
   H[maOptions] = [this] { OptionsExec(); };
   H[maHelp] = [this] { HelpExec(); };
   H[maExit] = [this] { ExitExec(); };
@@ -452,6 +475,8 @@ void TMain::InstallCommands() {
   Commands->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
   Commands->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
   Commands->InstallHook();
+  // Enter on the results list previews (see eventFilter); this filter comes after the hook, so it runs first.
+  qApp->installEventFilter(this);
   Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
   Commands->LocalizeActions();
 }
@@ -466,6 +491,7 @@ TMainState TMain::CommandState() const {
   S.DirectScan = DirectScanCheck->isChecked();
   S.DateFilter = DateCheck->isChecked();
   S.SizeFilter = SizeCheck->isChecked();
+  S.PreviewPending = PendingPreview.PreviewPending;
   return S;
 }
 
@@ -724,6 +750,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }
   Run->BindScanner();
+  InstallPreviews();
   LogDisabledArchiveKinds();
 
   // Placement: the saved rectangle, fitted onto the screen.
@@ -863,10 +890,26 @@ void TMain::ShowLogExec() {
 
 void TMain::closeEvent(QCloseEvent* Event) {
   Run->StopRequested = true;
+  // The previews close with the program (each stores its placement on the way).
+  const std::vector<TPreview*> Open = PreviewWindows();
+  for (TPreview* W : Open) delete W;
   CommitComboEdits();
   SaveSettings();
   CloseLogFile();
   Event->accept();
+}
+
+bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
+  // Enter on the results list previews the focused row instead of starting a search.
+  if (Watched == ResultView && Event->type() == QEvent::KeyPress) {
+    auto* Key = static_cast<QKeyEvent*>(Event);
+    if ((Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) &&
+        !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+      PreviewExec();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TMain::CommitComboEdits() {
@@ -1044,6 +1087,7 @@ void TMain::UpdateControls() {
   if (!HasConverters) ConvToTextCheck->setChecked(false);
   ConvToTextCheck->setEnabled(HasConverters && !Busy);
   FiltersBtn->setEnabled(ComputeMainEnables(CommandState()).Filters);
+  UpdatePreviewPrintActions();
 }
 
 // ---- ISearchHost ----
@@ -1062,7 +1106,10 @@ void TMain::WaitUntil(const std::function<bool()>& Done) {
 
 uint32_t TMain::TickCount() { return static_cast<uint32_t>(Clock->elapsed()); }
 
-void TMain::RefreshRowCount() { Model->Refresh(); }
+void TMain::RefreshRowCount() {
+  Model->Refresh();
+  UpdatePreviewPrintActions();
+}
 
 void TMain::ClearSortMark() {
   if (SortColumn == -1) return;
@@ -1097,4 +1144,201 @@ TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::strin
   Answer.Password = Utf16ToUtf8(Password);
   Answer.AskMode = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
   return Answer;
+}
+
+// ---- Previews ----
+
+void TMain::InstallPreviews() {
+  PreviewHost = std::make_unique<TMainPreviewHost>();
+  PreviewHost->GetStatus = [this] { return Status; };
+  PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
+  PreviewHost->Converters = [this] { return Converters.get(); };
+  // An item's password is asked for as in a search, with the item's archive as the archive's name.
+  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
+    return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
+  };
+  SetPreviewHost(PreviewHost.get());
+  TPreviewEnvironment Environment;
+  Environment.MainWindow = this;
+  Environment.Converters = Converters.get();
+  Environment.GetStatusText = PreviewHost->GetStatus;
+  Environment.SetStatusText = PreviewHost->SetStatus;
+  Environment.ExtractPassword = PreviewHost->Password;
+  Environment.AddPreviewMenuItem = [this](TPreview* W) {
+    PreviewItems[W] = PreviewMenu->AddPreviewMenuItem(W->Model().GetCaption(), W);
+  };
+  Environment.RemovePreviewMenuItem = [this](TPreview* W) {
+    auto It = PreviewItems.find(W);
+    if (It == PreviewItems.end()) return;
+    QAction* Item = It->second;
+    PreviewItems.erase(It);
+    PreviewMenu->RemovePreviewMenuItem(Item);
+  };
+  SetPreviewEnvironment(Environment);
+  // A preview asked for during a conversion opens once the converters are idle again, after the
+  // conversion has returned.
+  if (Converters)
+    Converters->OnBusyChange = [this](TQVConverters*, bool Busy) {
+      TFoundFileInfo Info;
+      if (!PendingPreview.BusyChanged(Busy, Info)) return;
+      QTimer::singleShot(0, this, [this, Info] {
+        UpdatePreviewPrintActions();
+        PreviewResult(Info);
+      });
+    };
+  // Hot links of the previews are dropped once the mouse has left them.
+  auto* Idle = new QTimer(this);
+  connect(Idle, &QTimer::timeout, this, [] {
+    for (TPreview* W : PreviewWindows()) PreviewIdle(W);
+  });
+  Idle->start(250);
+}
+
+QAction* TMain::PreviewAction() const { return Commands->ActionByIndex(maPreview); }
+
+QAction* TMain::PrintAction() const { return Commands->ActionByIndex(maPrint); }
+
+void TMain::PreviewExec() {
+  const QModelIndex Current = ResultView->currentIndex();
+  const bool Focused = Current.isValid() && Current.row() < Results().Count();
+  TFoundFileInfo Info;
+  if (Focused) Results().GetInfo(Current.row(), Info);
+  switch (PendingPreview.Request(Focused, Info, Converters && Converters->Busy)) {
+    case TPendingPreview::prDeferred:
+      SetStatusText(GetMsgW(TMsgIndex::Wait), false);
+      UpdatePreviewPrintActions();
+      break;
+    case TPendingPreview::prOpenNow:
+      PreviewResult(Info);
+      break;
+    case TPendingPreview::prIgnored:
+      break;
+  }
+}
+
+void TMain::PreviewResult(const TFoundFileInfo& Info) {
+  TStreamScanner& Stream = Scanner.Scanner;
+  const TSearchResults& Table = Results();
+  const bool Convert = PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
+  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0), Table.CaseSensitive,
+                                        Table.WholeWords};
+  try {
+    OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
+  } catch (const std::exception& E) {
+    Log(ExceptionLogLine(E.what()), false, true);
+    ShowErrorText(Utf8ToUtf16(E.what()));
+  }
+}
+
+void TMain::UpdatePreviewPrintActions() {
+  const QModelIndex Current = ResultView->currentIndex();
+  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() && Current.row() < Results().Count());
+  PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
+}
+
+// ---- Printing ----
+
+namespace {
+
+// The results list on a printer: a painter over the whole sheet, Escape through the input guard.
+class TPrinterSurface : public IResListPrintSurface {
+ public:
+  TPrinterSurface(QPrinter& Printer, const QFont& Font, TInputGuard& Guard)
+      : Printer(Printer), Font(Font), Guard(Guard) {}
+  void BeginDocument() override {
+    Printer.setDocName(QString::fromUtf8(kApplicationTitle));
+    Open = Painter.begin(&Printer);
+    Failed = !Open;
+    if (Open) Painter.setFont(Font);
+  }
+  void NewPage() override {
+    if (Open && !Printer.newPage()) Abort();
+  }
+  void EndDocument() override {
+    if (Open) Painter.end();
+    Open = false;
+  }
+  void AbortDocument() override { Abort(); }
+  void SetBold(bool Bold) override {
+    QFont F = Font;
+    F.setBold(Bold);
+    Painter.setFont(F);
+  }
+  int32_t TextWidth(const std::u16string& Text) override {
+    return Painter.fontMetrics().horizontalAdvance(QString::fromStdU16String(Text));
+  }
+  int32_t AverageCharWidth() override { return Painter.fontMetrics().averageCharWidth(); }
+  int32_t LineHeight() override { return Painter.fontMetrics().height(); }
+  void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override {
+    if (Open) Painter.drawText(X, Y + Painter.fontMetrics().ascent(), QString::fromStdU16String(Text));
+  }
+  // A printer that failed (an error of the system's print service) ends the job quietly: the list
+  // stops as if Escape had been pressed.
+  bool EscapePressed() override { return Guard.EscapePressed() || Failed; }
+
+ private:
+  void Abort() {
+    if (!Open) return;
+    Printer.abort();
+    Painter.end();
+    Open = false;
+    Failed = true;
+  }
+  QPrinter& Printer;
+  QFont Font;
+  TInputGuard& Guard;
+  QPainter Painter;
+  bool Open = false;
+  bool Failed = false;
+};
+
+}  // namespace
+
+void TMain::PrintExec() {
+  if (IsPrinting) return;
+  QPrinter Printer(QPrinter::HighResolution);
+  Printer.setFullPage(true);  // coordinates from the sheet's corner: the margins are ours
+  QPrintDialog Dialog(&Printer, this);
+  Dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
+  if (Dialog.exec() != QDialog::Accepted) return;
+
+  const std::u16string SavedStatus = Status;
+  IsPrinting = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  SetStatusText(GetMsgW(TMsgIndex::Printing) + u" " + GetMsgW(TMsgIndex::EscapeCancel), false);
+  TInputGuard Guard;
+  Guard.Begin();
+  // Whatever happens, the window returns to its state before the print.
+  struct TRestore {
+    TMain& Main;
+    TInputGuard& Guard;
+    std::u16string Status;
+    ~TRestore() {
+      Guard.End();
+      Main.IsPrinting = false;
+      QApplication::restoreOverrideCursor();
+      Main.SetStatusText(Status, true);
+    }
+  } Restore{*this, Guard, SavedStatus};
+  {
+    std::vector<TPrintColumnSpec> Columns;
+    for (int I = 0; I < kResListColumnCount; ++I)
+      if (!ResultView->header()->isSectionHidden(I))
+        Columns.push_back({I, ResultView->header()->visualIndex(I), ResultView->header()->sectionSize(I)});
+    std::u16string Captions[4];
+    for (int I = 0; I < 4; ++I) Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
+    TResListPrintJob Job;
+    const QRect Page = Printer.pageLayout().fullRectPixels(Printer.resolution());
+    Job.PageWidth = Page.width();
+    Job.PageHeight = Page.height();
+    // The margin in tenths of a millimetre, in printer pixels (254 tenths to the inch).
+    Job.Margin = static_cast<int32_t>(static_cast<int64_t>(kPrintMarginTenthsMm) * Printer.resolution() / 254);
+    Job.Copies = Printer.copyCount();
+    Job.Collate = Printer.collateCopies();
+    int32_t Passes = 1, PrinterCopies = 1;
+    PrintCopies(Job, Passes, PrinterCopies);
+    Printer.setCopyCount(PrinterCopies);
+    TPrinterSurface Surface(Printer, ResultView->font(), Guard);
+    PrintResList(Results(), Columns, Captions, Job, Surface);
+  }
 }

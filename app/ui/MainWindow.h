@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "app/MainCommands.h"
 #include "app/MainForm.h"
 #include "app/MultiLan.h"
+#include "app/ResultCommands.h"
 #include "app/SearchRun.h"
 #include "app/ui/QtLang.h"
 #include "search/FileScan.h"
@@ -35,6 +37,9 @@ class QToolButton;
 class QElapsedTimer;
 class TLog;
 class TMainActions;
+class TMainPreviewHost;
+class TPreview;
+class TPreviewMenu;
 class TQVConverters;
 class TQtLangForm;
 class TResListModel;
@@ -63,6 +68,10 @@ class TMain : public QMainWindow, public ISearchHost {
   void BrowsePathsExec();
   void SelectFileTypesExec();
   void EditFiltersExec();
+  // Preview of the focused row: opens when the converters are idle, else once they turn idle.
+  void PreviewExec();
+  // Prints the results list (print dialog first); nothing while a print runs.
+  void PrintExec();
   // The status line: Text with a final period when AddPeriod (and the memory figure in memory mode).
   void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
   // Writes the controls into the settings, then saves them and the three histories.
@@ -83,6 +92,9 @@ class TMain : public QMainWindow, public ISearchHost {
   QComboBox* PathCombo() const { return Paths; }
   QComboBox* MaskCombo() const { return Masks; }
   TMainActions& Actions() const { return *Commands; }
+  QAction* PreviewAction() const;
+  QAction* PrintAction() const;
+  QMenu* ViewMenu() const { return mView; }
   // Selects interface language Index (re-importing an edited file first).
   void SetLanguage(int32_t Index);
   int32_t SortColumn = 0;
@@ -90,6 +102,7 @@ class TMain : public QMainWindow, public ISearchHost {
  protected:
   void closeEvent(QCloseEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   // ---- ISearchHost ----
@@ -130,6 +143,11 @@ class TMain : public QMainWindow, public ISearchHost {
   void SetInterfaceStyle(int32_t Style);
   // Applies the designed texts and the current language to a dialog made for one use.
   void Localize(TQtLangForm& Form);
+  // The preview windows' hooks into this window (status text, converters, passwords, View menu).
+  void InstallPreviews();
+  void PreviewResult(const TFoundFileInfo& Info);
+  // Preview needs a focused row; Print an idle search and a table with rows.
+  void UpdatePreviewPrintActions();
 
   std::string ProgramDir;
   TQtLangScreen Screen;
@@ -167,7 +185,13 @@ class TMain : public QMainWindow, public ISearchHost {
   TResListModel* Model = nullptr;
   TWideStatusBar* StatusBar = nullptr;
   TMainActions* Commands = nullptr;
-  QAction *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr;
-  QMenu* mLanguage = nullptr;
+  QAction *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr, *PreviewSeparator = nullptr;
+  QMenu *mLanguage = nullptr, *mView = nullptr;
+  // The open previews' View-menu entries.
+  std::unique_ptr<TPreviewMenu> PreviewMenu;
+  std::map<TPreview*, QAction*> PreviewItems;
+  std::unique_ptr<TMainPreviewHost> PreviewHost;
+  TPendingPreview PendingPreview;
+  bool IsPrinting = false;
   QPointer<TLog> LogForm;
 };

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "archive/ItemTarget.h"
 #include "archive/arlBase.h"
 #include "archive/arlGbls.h"
 #include "archive/rar/UnRarDyn.h"
@@ -261,16 +262,21 @@ void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string&
                                   int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool,
                                   const std::string& ExplicitPath) {
   Path = !ExplicitPath.empty() ? ExplicitPath : IncludeBackslash(DestDir) + LastComponent(ItemName);
-  if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
+  if (ExplicitPath.empty() && FileExists(Path) && !ForceDeleteFile(Path))
+    throw EArcError("Can't delete file \"" + Path + "\"");
+  // The item is written beside Path and moved there once accepted: an item that is not there, fails or has
+  // the wrong size leaves a file of that name as it was and no new file behind.
+  TItemTarget Target(Path);
+  if (!Target.Prepare()) RaiseExtractText(ItemName, std::strerror(errno != 0 ? errno : EACCES));
   Remaining = 0;
   Destination = nullptr;
-  MakeFolderOf(Path);
-  DoExtractItem(ItemName, Path, Date, Size, false);
-  const int64_t Written = SizeOfFile(Path);
-  if (Written < 0 || (ExpectedSize >= 0 && Written != ExpectedSize)) {
-    // A file that is not the item's whole content is not left behind.
-    if (Written >= 0) ForceDeleteFile(Path);
-    RaiseExtractText(ItemName, "");
+  const bool Found = DoExtractItem(ItemName, Target.TempPath(), Date, Size, false);
+  const int64_t Written = SizeOfFile(Target.TempPath());
+  if (!Found || Written < 0 || (ExpectedSize >= 0 && Written != ExpectedSize)) RaiseExtractText(ItemName, "");
+  if (!Target.Commit()) {
+    const int Error = errno;
+    if (FileExists(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
+    RaiseExtractText(ItemName, std::strerror(Error));
   }
 }
 

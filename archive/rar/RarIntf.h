@@ -32,6 +32,8 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
 
   bool SetArcName(const std::string& FileName, std::string& Msg) override;
   bool List(const TArcItemEvent& ItemCallback) override;
+  // The item is written beside Path and moved there once found whole: an item the archive does not hold
+  // raises and leaves a file of that name as it was.
   void ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path, int32_t ExpectedSize,
                    TDateTime* Date, int32_t* Size, bool SetFileTime, const std::string& ExplicitPath) override;
   void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem) override;

@@ -421,8 +421,10 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
     const intptr_t Answer = Send(CAB_NOTIFY_COPY_FILE, N);
     if (Answer == -1) return Fail(CAB_ERROR_USER_ABORT);
     if (Answer == 0) continue;
-    // A file of the set's last folder may need the data of the next cabinet.
-    if (F->folder == LastFolderOfSet() && (Last->flags & kFlagNext) && Continues(F)) {
+    // A file of the set's last folder may need the data of the next cabinets: one that runs on through
+    // several of them has each one appended before it is decoded, also when no file before it in this
+    // copy opened the cabinets in between. Each cabinet appended carries the next set index, so this ends.
+    while (F->folder == LastFolderOfSet() && (Last->flags & kFlagNext) && Continues(F)) {
       if (!OpenNext()) {
         // The file cannot be completed: its handle is closed as failed, and the copy ends.
         TCabNotification Close = N;

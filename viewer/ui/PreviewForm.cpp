@@ -1,5 +1,7 @@
 #include "viewer/ui/PreviewForm.h"
 
+#include "viewer/ui/InputGuard.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +24,7 @@
 
 #include "app/MsgStr.h"
 #include "core/FileLayer.h"
+#include "viewer/ui/InputGuard.h"
 #include "viewer/ui/PreviewOptionsForm.h"
 
 namespace {
@@ -36,33 +39,6 @@ constexpr int kNavButtonSize = 23;
 
 TPreviewEnvironment Environment;
 std::vector<TPreview*> Windows;
-
-// While a conversion runs: the user's input is held back (so that nothing closes or reloads a window in
-// the middle of it), and an Escape key pressed anywhere is remembered.
-class TConversionInputGuard : public QObject {
- public:
-  bool eventFilter(QObject* Watched, QEvent* Event) override {
-    switch (Event->type()) {
-      case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) Pressed = true;
-        return true;
-      case QEvent::KeyRelease:
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
-      case QEvent::Wheel:
-      case QEvent::Shortcut:
-      case QEvent::ShortcutOverride:
-        return true;
-      case QEvent::Close:
-        Event->ignore();
-        return true;
-      default:
-        return QObject::eventFilter(Watched, Event);
-    }
-  }
-  bool Pressed = false;
-};
 
 // The host of message boxes, the main window's status text and the desktop's URL handler.
 class TDefaultPreviewHost : public IPreviewHost {
@@ -85,28 +61,17 @@ class TDefaultPreviewHost : public IPreviewHost {
   bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) override {
     return Environment.ExtractPassword && Environment.ExtractPassword(ArcName, ItemName, Password);
   }
-  void ConversionStarted() override {
-    if (Depth++ == 0) qApp->installEventFilter(&Guard);
-  }
-  void ConversionEnded() override {
-    if (--Depth == 0) {
-      qApp->removeEventFilter(&Guard);
-      Guard.Pressed = false;
-    }
-  }
-  bool EscapePressed() override {
-    QCoreApplication::processEvents();
-    const bool P = Guard.Pressed;
-    Guard.Pressed = false;
-    return P;
-  }
+  // While a conversion runs the user's input is held back, so that nothing closes or reloads a window in
+  // the middle of it, and an Escape key pressed anywhere is remembered.
+  void ConversionStarted() override { Guard.Begin(); }
+  void ConversionEnded() override { Guard.End(); }
+  bool EscapePressed() override { return Guard.EscapePressed(); }
   void OpenURL(const std::u16string& URL) override { QDesktopServices::openUrl(QUrl(Q(URL))); }
 
  private:
   static QWidget* Parent() { return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow; }
   std::u16string Status;
-  TConversionInputGuard Guard;
-  int Depth = 0;
+  TInputGuard Guard;
 };
 
 TDefaultPreviewHost DefaultHost;

@@ -145,6 +145,34 @@ TEST_F(RarWrapper, ExtractsAnItemToAFolderUnderItsBareName) {
   EXPECT_EQ(fs::file_size(T.Path / "x" / "copy.txt"), 3000u);
 }
 
+// An item the archive does not hold used to cost an existing file at the explicit path: now it raises and
+// that file stays as it was; an absent path stays absent.
+TEST_F(RarWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
+  lzhtest::TTempFolder T("rar_missing");
+  auto WOwner = Open("plain.rar");
+  TBaseRarWrapper& W = *WOwner;
+  const fs::path Kept = T.Path / "kept.txt";
+  std::ofstream(Kept) << "a file that was here before";
+  for (const fs::path& Target : {T.Path / "absent.txt", Kept}) {
+    SCOPED_TRACE(Target.filename().string());
+    std::string Path;
+    try {
+      W.ExtractItem("", "missing.txt", Path, -1, nullptr, nullptr, false, Target.string());
+      ADD_FAILURE() << "no error";
+    } catch (const EArcError& E) {
+      EXPECT_EQ(E.Message(), "Can't extract \"missing.txt\" from \"" + FixturePath("plain.rar") + "\"");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(T.Path), fs::directory_iterator()), 1);
+    EXPECT_EQ(fs::file_size(Kept), 27u);
+  }
+  std::string Path;
+  EXPECT_THROW(W.ExtractItem("", "readme.txt", Path, 10, nullptr, nullptr, false, Kept.string()), EArcError);
+  EXPECT_EQ(fs::file_size(Kept), 27u);
+  W.ExtractItem("", "readme.txt", Path, -1, nullptr, nullptr, false, Kept.string());
+  EXPECT_EQ(fs::file_size(Kept), 3000u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(T.Path), fs::directory_iterator()), 1);
+}
+
 TEST_F(RarWrapper, ReadsASplitSetThroughItsVolumes) {
   auto WOwner = Open("set.rar");
   TBaseRarWrapper& W = *WOwner;

@@ -331,6 +331,64 @@ TEST_F(ArcLibWrapper, ExtractItemReplacesAnExistingFile) {
   EXPECT_EQ(ReadAll(path), Source("a.txt"));
 }
 
+// An item the archive does not hold used to give an empty file at an explicit path, reported as extracted,
+// and an existing file there was lost: now it raises, writes nothing and leaves that file as it was.
+TEST_F(ArcLibWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
+  std::vector<std::string> names = {"x.zip", "x.jar", "x.arj", "x.lzh", "x.tar", "x.arc"};
+  if (LoadCabinetDll("")) names.push_back("x.cab");
+  for (const auto& name : names) {
+    SCOPED_TRACE(name);
+    auto w = OpenFixture(name);
+    const std::string arc = (Work / name).string();
+    const std::string expected = "Can't extract \"nothing.txt\" from \"" + arc + "\".";
+    const fs::path out = Dir / ("out-" + name);
+    const fs::path absent = out / "absent.txt";
+    const fs::path kept = out / "kept.txt";
+    WriteAll(kept, "a file that was here before");
+    for (const fs::path& target : {absent, kept}) {
+      SCOPED_TRACE(target.filename().string());
+      std::string path;
+      try {
+        w->ExtractItem("", "nothing.txt", path, -1, nullptr, nullptr, false, target.string());
+        ADD_FAILURE() << "no error";
+      } catch (const EArcError& e) {
+        EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
+      }
+      EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
+      EXPECT_EQ(ReadAll(kept), "a file that was here before");
+    }
+    // A size that does not match leaves the existing file too; the right one replaces it.
+    std::string path;
+    EXPECT_THROW(w->ExtractItem("", "a.txt", path, 25, nullptr, nullptr, false, kept.string()), EArcError);
+    EXPECT_EQ(ReadAll(kept), "a file that was here before");
+    w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, kept.string());
+    EXPECT_EQ(ReadAll(kept), Source("a.txt"));
+    EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
+    for (int32_t size : {0, 26}) {
+      try {
+        FreeArcBlock(w->ExtractToMemory("nothing.txt", size));
+        ADD_FAILURE() << "size " << size << " accepted";
+      } catch (const EArcError& e) {
+        EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
+      }
+    }
+  }
+}
+
+TEST_F(ArcLibWrapper, AnExplicitPathThatIsAFolderIsNotReplaced) {
+  auto w = OpenFixture("x.zip");
+  const fs::path out = Dir / "out";
+  fs::create_directories(out / "taken" / "inner");
+  std::string path;
+  try {
+    w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, (out / "taken").string());
+    ADD_FAILURE() << "no error";
+  } catch (const EArcError& e) {
+    EXPECT_EQ(e.Message(), "Can't extract \"a.txt\" from \"" + (Work / "x.zip").string() + "\". Is a directory");
+  }
+  EXPECT_EQ(Entries(out), (std::vector<std::string>{"taken/", "taken/inner/"}));
+}
+
 TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
   for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);

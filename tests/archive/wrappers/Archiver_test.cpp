@@ -175,6 +175,18 @@ TEST_F(Archiver, ExtractArchiveItemWritesTheNamedFile) {
   EXPECT_THROW(ExtractArchiveItem(closed, "a.txt", target.string()), EArcError);
 }
 
+TEST_F(Archiver, AMissingItemRaisesAndLeavesTheNamedFileAsItWas) {
+  auto a = OpenCopy("x.zip");
+  const fs::path out = Dir / "out";
+  const fs::path kept = out / "kept.txt";
+  WriteAll(kept, "a file that was here before");
+  EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", (out / "absent.txt").string()), EArcError);
+  EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", kept.string()), EArcError);
+  EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
+  EXPECT_EQ(ReadAll(kept), "a file that was here before");
+  EXPECT_THROW(ExtractArchiveItemToMemory(*a, "nothing.txt", 0), EArcError);
+}
+
 TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
   {
     auto a = OpenCopy("x.zip");
