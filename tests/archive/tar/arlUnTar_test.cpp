@@ -107,7 +107,7 @@ TEST(UnTar, LongNames) {
 
 // Links, FIFOs and global extended headers carry no content of their own and are not items.
 TEST(UnTar, OnlyFilesAndFoldersAreItems) {
-  const TRunLog Log = Extract("tar_special_entries.tar");
+  const TRunLog Log = Extract("tar_link_fifo_pax_entries.tar");
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_EQ(Good(Log), (std::vector<std::string>{"one.txt", "two.txt"}));
 }
@@ -199,7 +199,7 @@ TEST(UnTar, PeerTarsInsideCompressFiles) {
 // damaged file does.
 TEST(UnTar, DamagedArchivesAreSurvived) {
   const std::vector<std::string> Names = {"basic.tar", "gnu_longname.tar", "pax_path.tar", "ustar_prefix.tar",
-                                          "tar_special_entries.tar"};
+                                          "tar_link_fifo_pax_entries.tar"};
   lzhtest::ForEachDamagedArchive("tar", Names, [](const std::string& Path, const std::string& Name) {
     TUnTar D;
     const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
