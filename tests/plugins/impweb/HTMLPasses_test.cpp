@@ -27,7 +27,7 @@ struct TFixturePhrases {
 
 const std::vector<TFixturePhrases>& FixturePhrases() {
   static const std::vector<TFixturePhrases> table = {
-      {"_chromium_KOI8-R_with_no_encoding_specified.html",
+      {"_chromium_KOI8-R_with_no_encoding_declared.html",
        {"МОСКВА, 9 янв - РИА Новости", "Газпрома", "Россия готова возобновить"}},
       {"_chromium_windows-1251_with_no_encoding_specified.html",
        {"МОСКВА, 9 янв - РИА Новости", "Газпрома", "Россия готова возобновить"}},
@@ -72,7 +72,7 @@ TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
     const char* Phrase;
   };
   const Case cases[] = {
-      {"_chromium_KOI8-R_with_no_encoding_specified.html", qvnls::kCharsetWin1251,
+      {"_chromium_KOI8-R_with_no_encoding_declared.html", qvnls::kCharsetWin1251,
        "Россия готова возобновить"},
       {"_chromium_windows-1251_with_no_encoding_specified.html", qvnls::kCharsetWin1251, "Газпрома"},
       {"big-preamble.html", qvnls::kCharsetWin1251, "Снять квартиру"},
