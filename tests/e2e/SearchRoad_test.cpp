@@ -106,7 +106,7 @@ TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
 // and texts in each code page, found by a lower-case pattern; case-sensitive, the upper-case OEM text is not.
 TEST_F(SearchRoad, CyrillicCodePages) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
-  Copy("plugins/impweb/fixtures/_chromium_windows-1251_with_no_encoding_specified.html", "ru/w.html");
+  Copy("plugins/impweb/fixtures/_chromium_windows-1251_with_no_encoding_declared.html", "ru/w.html");
   Copy("plugins/impweb/fixtures/_chromium_KOI8-R_with_no_encoding_declared.html", "ru/k.html");
   Write("ru/ansi.txt", "\xcc\xce\xd1\xca\xc2\xc0 \xf0\xe0\xe7\xf0\xe5\xf8\xe5\xed\xe8\xe5\r\n");
   Write("ru/oem.txt", "\x8c\x8e\x91\x8a\x82\x80\r\n");

@@ -82,7 +82,7 @@ class RarWrapper : public ::testing::Test {
   std::unique_ptr<TBaseRarWrapper> Open(const std::string& Name) {
     auto W = std::make_unique<TBaseRarWrapper>();
     std::string Msg;
-    EXPECT_TRUE(W->SetArcName(FixturePath(Name), Msg)) << Msg;
+    EXPECT_TRUE(W->SetArcName(Name.front() == '/' ? Name : FixturePath(Name), Msg)) << Msg;
     return W;
   }
 };
@@ -399,10 +399,17 @@ TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
   TBaseRarWrapper& Sfx = *SfxOwner;
   EXPECT_EQ(ListOf(Sfx).size(), 5u);
 
-  // Compressed archives and a multi-volume set of the new naming, written by the RAR program.
-  for (const char* Name : {"test_read_format_rar.rar", "test_read_format_rar_compress_normal.rar",
-                           "test_read_format_rar_unicode.rar", "test_read_format_rar_multivolume.part0001.rar",
-                           "test_read_format_rar_sfx.exe"}) {
+  // Compressed archives and a multi-volume set of the new naming, written by the RAR program. The set is
+  // kept as vol1..vol4 and given its volume names (name.part0001.rar ...) in a temporary folder.
+  lzhtest::TTempFolder SetDir("rar_volumes");
+  for (int Volume = 1; Volume <= 4; ++Volume)
+    fs::copy_file(FixturePath("test_read_format_rar_multivolume.vol" + std::to_string(Volume) + ".rar"),
+                  SetDir.Path / ("multivolume.part000" + std::to_string(Volume) + ".rar"));
+  const std::string FirstVolume = (SetDir.Path / "multivolume.part0001.rar").string();
+  for (const std::string& Name : {std::string("test_read_format_rar.rar"),
+                                  std::string("test_read_format_rar_compress_normal.rar"),
+                                  std::string("test_read_format_rar_unicode.rar"), FirstVolume,
+                                  std::string("test_read_format_rar_sfx.exe")}) {
     SCOPED_TRACE(Name);
     auto WOwner = Open(Name);
   TBaseRarWrapper& W = *WOwner;

@@ -21,7 +21,7 @@
 namespace {
 
 const char* const kFixtures[] = {"_chromium_KOI8-R_with_no_encoding_declared.html",
-                                 "_chromium_windows-1251_with_no_encoding_specified.html",
+                                 "_chromium_windows-1251_with_no_encoding_declared.html",
                                  "_mozilla_bug421271_text.html",
                                  "_mozilla_bug638318_text.html",
                                  "big-preamble.html",

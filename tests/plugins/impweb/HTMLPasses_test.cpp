@@ -29,7 +29,7 @@ const std::vector<TFixturePhrases>& FixturePhrases() {
   static const std::vector<TFixturePhrases> table = {
       {"_chromium_KOI8-R_with_no_encoding_declared.html",
        {"МОСКВА, 9 янв - РИА Новости", "Газпрома", "Россия готова возобновить"}},
-      {"_chromium_windows-1251_with_no_encoding_specified.html",
+      {"_chromium_windows-1251_with_no_encoding_declared.html",
        {"МОСКВА, 9 янв - РИА Новости", "Газпрома", "Россия готова возобновить"}},
       {"_mozilla_bug421271_text.html", {"£825", "£2 bet", "Rushden & Diamonds"}},
       {"_mozilla_bug638318_text.html", {"NOT UTF-16!"}},
@@ -74,7 +74,7 @@ TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
   const Case cases[] = {
       {"_chromium_KOI8-R_with_no_encoding_declared.html", qvnls::kCharsetWin1251,
        "Россия готова возобновить"},
-      {"_chromium_windows-1251_with_no_encoding_specified.html", qvnls::kCharsetWin1251, "Газпрома"},
+      {"_chromium_windows-1251_with_no_encoding_declared.html", qvnls::kCharsetWin1251, "Газпрома"},
       {"big-preamble.html", qvnls::kCharsetWin1251, "Снять квартиру"},
       {"_mozilla_bug421271_text.html", qvnls::kCharsetWin1252, "£825"},
       {"iso-8859-1.html", qvnls::kCharsetWin1252, "small sharp s, German (sz ligature)"},
