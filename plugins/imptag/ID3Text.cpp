@@ -108,16 +108,13 @@ std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
       }
       std::u16string text;
       text.reserve(units);
-      bool after_zero = false;
       for (; i < units; ++i) {
         char16_t u = unit(i);
         if (swap) u = static_cast<char16_t>(u << 8 | u >> 8);
         text += u;
-        // The value behind a description may carry a byte-order mark of its own.
-        if (Encoding == 1 && u == 0 && !after_zero) {
-          after_zero = true;
-          if (i + 1 < units && is_mark(unit(i + 1))) swap = unit(++i) == 0xFFFE;
-        }
+        // Each string behind a zero character (a value behind its description, the next entry of a
+        // list) may carry a byte-order mark of its own.
+        if (Encoding == 1 && u == 0 && i + 1 < units && is_mark(unit(i + 1))) swap = unit(++i) == 0xFFFE;
       }
       return WideToAnsi(text);
     }

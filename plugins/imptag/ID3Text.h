@@ -7,8 +7,9 @@
 #include <string_view>
 
 // Text in ID3v2 text encoding Encoding as 8-bit text in the Windows code page: 0 ISO-8859-1 (taken as
-// it is), 1 UTF-16 with a byte-order mark (a second mark behind the first zero character, where a value
-// follows its description, is dropped too), 2 UTF-16 big-endian, 3 UTF-8; any other encoding gives "".
+// it is), 1 UTF-16 with a byte-order mark (a mark behind a zero character, where a value follows its
+// description or the next entry of a list begins, is obeyed and dropped too), 2 UTF-16 big-endian,
+// 3 UTF-8; any other encoding gives "".
 // Zero characters survive as zero bytes; a character the code page lacks becomes "?".
 std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes);
 

@@ -212,10 +212,12 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
     }
   }
 
-  // A text frame's value: ISO-8859-1 text only (encoding byte 0).
-  auto text = [&Data]() {
-    return Data.empty() || Data[0] != 0 ? std::string() : CleanID3Text(Data.substr(1));
+  // A text frame's value in any of the four text encodings; zero characters (list separators) survive the
+  // decoding as zero bytes.
+  auto decoded = [&Data]() {
+    return Data.empty() ? std::string() : DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
   };
+  auto text = [&decoded]() { return CleanID3Text(decoded()); };
   if (Id == "TIT2") {
     Values.Title = text();
   } else if (Id == "TPE1") {
@@ -231,7 +233,7 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
   } else if (Id == "USLT") {
     ReadID3CommentFrame("Lyrics/text transcription", Data);
   } else if (Id == "TCON") {
-    Values.ContentTypeRaw = Data.empty() || Data[0] != 0 ? std::string() : std::string(Data.substr(1));
+    Values.ContentTypeRaw = decoded();
   } else if (int row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); row >= 0) {
     Values.Text[static_cast<std::size_t>(row)] = text();
   } else if (int row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); row >= 0) {

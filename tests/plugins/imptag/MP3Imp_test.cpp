@@ -153,6 +153,13 @@ TEST_F(MP3Tags, TextEncodings) {
                    10),
        std::string("d\0v", 3)},
       {1, std::string("x\0y\0", 4), "xy"},
+      // Every string of a list may carry its own mark.
+      {1,
+       std::string("\xFF\xFE"
+                   "a\0\0\0\xFE\xFF\0b\0\0\xFF\xFE"
+                   "c\0",
+                   16),
+       std::string("a\0b\0c", 5)},
       {2, std::string("\0C\0a\0f\0\xE9\x20\xAC", 10), "Caf\xe9\x80"},
       {3,
        "Gr\xC3\xBC\xC3\x9F"
@@ -166,19 +173,43 @@ TEST_F(MP3Tags, TextEncodings) {
     SCOPED_TRACE(static_cast<int>(c.encoding));
     EXPECT_EQ(DecodeID3Text(c.encoding, c.bytes), c.expected);
   }
-  // Text frames are reported in ISO-8859-1 only; comments in every encoding.
+  // Text frames and comments are reported in every encoding.
   const std::string frames = ID3TextFrame("TIT2",
                                           std::string("\xFF\xFE"
-                                                      "T\0",
-                                                      4),
+                                                      "T\0\xE9\0",
+                                                      6),
+                                          3, 1) +
+                             ID3TextFrame("TALB", std::string("\0A\0\xE9", 4), 3, 2) +
+                             ID3TextFrame("TPE1", "Mot\xC3\xB6rhead", 3, 3) +
+                             ID3TextFrame("TCON",
+                                          std::string("\xFF\xFE(\0"
+                                                      "1\0"
+                                                      "7\0)\0R\0o\0c\0k\0",
+                                                      18),
                                           3, 1) +
                              ID3Frame("COMM", std::string("\x03"
                                                           "eng"
                                                           "d\xC3\xA9\0t\xC3\xA9xt",
                                                           13));
   const std::string report = Report(ID3v2Tag(3, frames));
-  EXPECT_EQ(Line(report, "Title"), "(none)");
+  EXPECT_EQ(Line(report, "Title"), "T\xe9");
+  EXPECT_EQ(Line(report, "Album"), "A\xe9");
+  EXPECT_EQ(Line(report, "Lead performer(s)/Soloist(s)"), "Mot\xf6rhead");
+  EXPECT_EQ(Line(report, "Content type"), "Rock");
   EXPECT_NE(report.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << report;
+  // A version 2.4 content type in UTF-16 is split at its zero characters, each entry with its own mark;
+  // an unknown encoding gives no value.
+  const std::string v24 = ID3TextFrame("TCON",
+                                       std::string("\xFF\xFE"
+                                                   "1\0"
+                                                   "7\0\0\0\xFF\xFE"
+                                                   "R\0X\0",
+                                                   14),
+                                       4, 1) +
+                          ID3TextFrame("TIT2", "Title", 4, 7);
+  const std::string report24 = Report(ID3v2Tag(4, v24));
+  EXPECT_EQ(Line(report24, "Content type"), "Rock Remix");
+  EXPECT_EQ(Line(report24, "Title"), "(none)");
 }
 
 TEST_F(MP3Tags, FrameAndTagFlags) {

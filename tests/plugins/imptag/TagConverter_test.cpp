@@ -43,18 +43,23 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
        {"*** ID3v2 Tag ***", "Title: Test Title", "Lead performer(s)/Soloist(s): Test Artist",
         "Content type: Rock", "Content descriptor: ID3v1 Comment", "Test Comment", "*** ID3v1 Tag ***",
         "Year: 2008"}},
-      // Title, artist and album are UTF-16 text frames, which are not reported; the comment is.
+      // Title, artist, album and year in UTF-16 text frames, copyright and comment in ISO-8859-1.
       {"testMP3id3v2.mp3",
-       {"Copyright message: Test Copyright", "Content descriptor: ID3v1 Comment", "Test Comment"}},
+       {"Title: Test Title\r\n", "Lead performer(s)/Soloist(s): Test Artist\r\n", "Album: Test Album\r\n",
+        "Year: 2008\r\n", "Content type: Rock\r\n", "Copyright message: Test Copyright",
+        "Content descriptor: ID3v1 Comment", "Test Comment"}},
+      // UTF-8 text frames.
       {"testMP3id3v24.mp3",
-       {"Copyright message: Test Copyright", "Track number/Position in set: 3/12", "Test Comment"}},
+       {"Title: Test Title\r\n", "Lead performer(s)/Soloist(s): Test Artist\r\n", "Recording time: 2008\r\n",
+        "Copyright message: Test Copyright", "Track number/Position in set: 3/12", "Test Comment"}},
       {"testMP3lyrics.mp3",
        {"Title: Test Title", "Album: Test Album", "Title: Encore", "Artist(s): DJ Danger Mouse",
         "Album: Grey Album", "Year: 2004", "Genre: Unknown"}},
       {"testMP3i18n.mp3",
        {"Title: Une chason en Fran\xe7"
         "ais",
-        "Content type: Rock", "Content descriptor: Comment Desc", "This is a ??? Comment"}},
+        "Lead performer(s)/Soloist(s): Test Artist ??\r\n", "Content type: Rock",
+        "Content descriptor: Comment Desc", "This is a ??? Comment"}},
       // The tag declares more bytes than the file holds: the frames before the cut are reported.
       {"testMP3truncated.mp3",
        {"Title: Girl you have no faith in medicine", "Lead performer(s)/Soloist(s): The White Stripes",
@@ -79,9 +84,14 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
       {"lyrics3v2withID3v1.mp3",
        {"Artist(s): ARTIST123456789012345678901234", "Album: ALBUM1234567890123456789012345"}},
       {"lyrics3v2withID3v1-invalid.mp3", {"Title: TITLE1234567890123456789012345", "Genre: Pop"}},
-      // Nothing but UTF-16 text frames, or a content type holding only a byte-order mark: an empty report.
-      {"id3v23unicodetags.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
-      {"id3v23_unsynch.id3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
+      // UTF-16 text frames beyond the code page: one "?" per character.
+      {"id3v23unicodetags.mp3",
+       {"Title: ??\r\n", "Lead performer(s)/Soloist(s): ???? ???\r\n", "Composer: ??????"}},
+      // UTF-16 text frames in an unsynchronised tag.
+      {"id3v23_unsynch.id3",
+       {"Title: My babe just cares for me\r\n", "Lead performer(s)/Soloist(s): Nina Simone\r\n",
+        "Album: 100% Jazz\r\n", "Length (ms): 216000\r\n", "Track number/Position in set: 03\r\n"}},
+      // A content type holding only a byte-order mark: an empty report.
       {"testNakedUTF16BOM.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
   };
   for (const auto& c : cases) {
@@ -90,6 +100,31 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
     for (const std::string& line : c.lines)
       EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
   }
+}
+
+TEST_F(TagFixtures, TextFramesInUtf16AndUtf8) {
+  // Written by python3-mutagen (fixtures/make-unicode-tags.py). Version 2.3: every frame UTF-16 with a
+  // byte-order mark. Version 2.4: UTF-16 with marks (a list of two, each with its mark), UTF-16 big-endian
+  // and UTF-8 (a content-type list).
+  EXPECT_EQ(ConvertTags(TagFixture("unicode-tags-v23.mp3")),
+            "*** ID3v2 Tag ***\r\n\r\n"
+            "Title: Caf\xe9 \xdc"
+            "bersee\r\n"
+            "Lead performer(s)/Soloist(s): Mot\xf6rhead\r\n"
+            "Album: \x8elu?ou?k\xfd k??\r\n"
+            "Content type: Rock Cr\xe8me\r\n"
+            "User defined text information: Gr\xf6\xdf"
+            "e=gro\xdf\r\n"
+            "\r\n");
+  EXPECT_EQ(ConvertTags(TagFixture("unicode-tags-v24.mp3")),
+            "*** ID3v2 Tag ***\r\n\r\n"
+            "Title: Caf\xe9 \xdc"
+            "bersee\r\n"
+            "Lead performer(s)/Soloist(s): Mot\xf6rhead\r\nBj\xf6rk\r\n"
+            "Album: Se\xf1or \x80 Album\r\n"
+            "Content type: Rock Cr\xe8me\r\n"
+            "Composer: Dvo?\xe1k\r\n"
+            "\r\n");
 }
 
 TEST_F(TagFixtures, FilesWithoutAReadableTag) {
