@@ -16,13 +16,17 @@ constexpr uint8_t kConvertFlags = kDetectFlagEightBit | kDetectFlagCyrillic | kD
 bool ConvertWordFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
   TVMemStream output;
   bool is_unicode = false;
-  if (!ReadWordDocument(FileName, output, is_unicode, Progress)) return false;
+  uint8_t charset = qvnls::kCharsetNone;
+  if (!ReadWordDocument(FileName, output, is_unicode, charset, Progress)) return false;
+  // 8-bit text needs converting to UTF-16, and to 8-bit form too when it is in a page other than the
+  // system's; text already in the form asked for stays as it was read.
+  const bool convert = Unicode != is_unicode ||
+                       (!Unicode && charset != qvnls::kCharsetNone && charset != qvnls::GetAnsiCharset());
   TVMemStream converted;
   TVMemStream* result = &output;
-  if (Unicode != is_unicode) {
+  if (convert) {
     output.Seek(0);
-    ConvertTextCharset(output, converted, is_unicode ? qvnls::kCharsetUtf16LE : qvnls::kCharsetNone, Unicode,
-                       kConvertFlags);
+    ConvertTextCharset(output, converted, charset, Unicode, kConvertFlags);
     result = &converted;
   }
   Text.assign(reinterpret_cast<const char*>(result->GetMemory()),

@@ -6,6 +6,7 @@
 #include "core/NumVector.h"
 #include "core/VStream.h"
 #include "platform/cfb/CompoundFile.h"
+#include "platform/qvnls/Qvnls.h"
 #include "plugins/common/VComUtil.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "plugins/impwrite/Charmaps.h"
@@ -30,6 +31,22 @@ constexpr uint32_t kDescriptorSize = 8;
 constexpr uint32_t kPieceCompressed = 0x40000000u;
 // The most bytes one piece may take: streams and the text hold at most 2^31 - 1 bytes.
 constexpr uint64_t kMaxPieceBytes = 0x7FFFFFFF;
+
+// Language identifiers: the primary language in the low 10 bits, the sublanguage above them.
+constexpr uint16_t kPrimaryLanguageMask = 0x3FF;
+// Languages whose code page is not the one of their primary language's first form.
+struct TLanguagePage {
+  uint16_t Language;
+  int32_t CodePage;
+};
+constexpr TLanguagePage kSublanguagePages[] = {
+    {0x0404, 950},   // Chinese (Taiwan): traditional characters
+    {0x0C04, 950},   // Chinese (Hong Kong)
+    {0x1404, 950},   // Chinese (Macao)
+    {0x0C1A, 1251},  // Serbian in Cyrillic letters
+    {0x082C, 1251},  // Azeri in Cyrillic letters
+    {0x0843, 1251},  // Uzbek in Cyrillic letters
+};
 
 uint16_t Get16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | P[1] << 8); }
 uint32_t Get32(const uint8_t* P) {
@@ -157,13 +174,34 @@ bool IsWordDocument(const std::string& FileName) {
   }
 }
 
-bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress) {
+uint8_t WordTextCharset(uint16_t Language, uint16_t TextCharset) {
+  if (TextCharset != kFibCharsetWindows || (Language & kPrimaryLanguageMask) == 0) return 0;
+  int32_t code_page = qvnls::GetWindowsCodePage(Language);
+  for (const TLanguagePage& row : kSublanguagePages) {
+    if (row.Language == Language) code_page = row.CodePage;
+  }
+  return code_page > 0 ? qvnls::WindowsCodePageToHTMLCharset(code_page) : 0;
+}
+
+bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                      IConvProgress* Progress) {
   std::unique_ptr<TCfbStorage> storage;
   ComCheck(StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, storage));
-  return ReadWordStorage(*storage, Dest, IsUnicode, Progress);
+  return ReadWordStorage(*storage, Dest, IsUnicode, Charset, Progress);
+}
+
+bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress) {
+  uint8_t charset = 0;
+  return ReadWordDocument(FileName, Dest, IsUnicode, charset, Progress);
 }
 
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress) {
+  uint8_t charset = 0;
+  return ReadWordStorage(Storage, Dest, IsUnicode, charset, Progress);
+}
+
+bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                     IConvProgress* Progress) {
   std::unique_ptr<TCfbStream> document;
   ComCheck(Storage.OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, document));
   TWordContext context;
@@ -180,9 +218,11 @@ bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, ICon
   std::unique_ptr<TCfbStream> table = OpenTableStream(Storage, (flags & kFibWhichTable) != 0);
   if (table != nullptr) {
     IsUnicode = context.Unicode = true;
+    Charset = qvnls::kCharsetUtf16LE;
     ReadWordPieceTable(*table, Get32(fib + kFibPieceTable97), Get32(fib + kFibPieceTable97 + 4), context);
   } else {
     IsUnicode = context.Unicode = false;
+    Charset = WordTextCharset(Get16(fib + kFibLanguage), Get16(fib + kFibTextCharset));
     if ((flags & kFibComplex) != 0) {
       ReadWordPieceTable(*document, Get32(fib + kFibPieceTable95), Get32(fib + kFibPieceTable95 + 4),
                          context);

@@ -42,7 +42,9 @@ class EDocEncrypted : public Exception {
 
 // The File Information Block: its size and the fields the reader uses (byte offsets).
 constexpr uint32_t kFibSize = 426;
+constexpr uint32_t kFibLanguage = 6;  // the document's language identifier (lid)
 constexpr uint32_t kFibFlags = 10;
+constexpr uint32_t kFibTextCharset = 20;    // Word 6/95: what the 8-bit text is stored in (chse)
 constexpr uint32_t kFibTextStart = 24;      // fcMin, Word 6/95 simple documents
 constexpr uint32_t kFibTextEnd = 28;        // fcMac
 constexpr uint32_t kFibPieceTable95 = 352;  // position and length in "WordDocument"
@@ -50,16 +52,31 @@ constexpr uint32_t kFibPieceTable97 = 418;  // position and length in the table 
 constexpr uint16_t kFibComplex = 0x0004;    // Word 6/95 text in pieces
 constexpr uint16_t kFibEncrypted = 0x0100;
 constexpr uint16_t kFibWhichTable = 0x0200;  // the table stream is "1Table", else "0Table"
+// Values of the text charset field: the Windows code page of the document's language, or a Macintosh
+// character set.
+constexpr uint16_t kFibCharsetWindows = 0;
+constexpr uint16_t kFibCharsetMacintosh = 256;
 
 // A compound file whose "WordDocument" stream opens. Never raises: any failure answers false.
 bool IsWordDocument(const std::string& FileName);
 
 // Reads the document FileName (a path in the system's bytes) into Dest: UTF-16LE units when IsUnicode
 // comes back true (Word 97 and later), else 8-bit text in the document's code page (Word 6/95).
-// Progress, when not null, is polled once per piece. Answers false when it said stop.
+// Charset comes back with the charset of the text: UTF-16LE for Word 97 and later; for Word 6/95 the one
+// its FIB records (WordTextCharset), 0 when it records none. Progress, when not null, is polled once per
+// piece. Answers false when it said stop.
+bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                      IConvProgress* Progress);
 bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress);
 // The same over a compound file that is already open.
+bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                     IConvProgress* Progress);
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress);
+
+// The charset (a qvnls code) of a Word 6/95 document's 8-bit text as its FIB records it: with the text in
+// a Windows code page (TextCharset kFibCharsetWindows), the code page of the document's language
+// Language; 0 when the language is neutral or unknown, or the text is in a Macintosh character set.
+uint8_t WordTextCharset(uint16_t Language, uint16_t TextCharset);
 
 // Whether the character is dropped from the text (the optional hyphen), and what it becomes (a manual
 // line break becomes a paragraph mark); both for characters below 256.

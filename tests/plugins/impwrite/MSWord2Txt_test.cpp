@@ -9,6 +9,7 @@
 
 #include "core/VStream.h"
 #include "platform/cfb/CompoundFile.h"
+#include "platform/qvnls/Qvnls.h"
 #include "plugins/common/VComUtil.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "tests/plugins/TestLibraries.h"
@@ -178,6 +179,55 @@ TEST(WordReader, HostilePieceTablesFailCleanly) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(ReadError(c.file), c.error);
   }
+}
+
+TEST(WordReader, Word95CharsetComesFromTheRecordedLanguage) {
+  const struct {
+    uint16_t language, text_charset;
+    uint8_t charset;
+  } cases[] = {
+      {0x0405, kFibCharsetWindows, qvnls::kCharsetWin1250},   // Czech
+      {0x0415, kFibCharsetWindows, qvnls::kCharsetWin1250},   // Polish
+      {0x0419, kFibCharsetWindows, qvnls::kCharsetWin1251},   // Russian
+      {0x0409, kFibCharsetWindows, qvnls::kCharsetWin1252},   // English
+      {0x0408, kFibCharsetWindows, qvnls::kCharsetWin1253},   // Greek
+      {0x041F, kFibCharsetWindows, qvnls::kCharsetWin1254},   // Turkish
+      {0x0426, kFibCharsetWindows, qvnls::kCharsetWin1257},   // Latvian
+      {0x041A, kFibCharsetWindows, qvnls::kCharsetWin1250},   // Croatian
+      {0x0C1A, kFibCharsetWindows, qvnls::kCharsetWin1251},   // Serbian in Cyrillic letters
+      {0x0411, kFibCharsetWindows, qvnls::kCharsetShiftJis},  // Japanese
+      {0x0804, kFibCharsetWindows, qvnls::kCharsetGbk},       // Chinese (PRC)
+      {0x0404, kFibCharsetWindows, qvnls::kCharsetBig5},      // Chinese (Taiwan)
+      {0x0000, kFibCharsetWindows, qvnls::kCharsetNone},      // no language
+      {0x0400, kFibCharsetWindows, qvnls::kCharsetNone},      // "no proofing"
+      {0x0800, kFibCharsetWindows, qvnls::kCharsetNone},      // neutral, system default
+      {0x03FF, kFibCharsetWindows, qvnls::kCharsetNone},      // unknown language
+      {0x0405, kFibCharsetMacintosh, qvnls::kCharsetNone},    // Macintosh character set
+      {0x0405, 7, qvnls::kCharsetNone},                       // a value of no meaning
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.language << " " << c.text_charset);
+    EXPECT_EQ(WordTextCharset(c.language, c.text_charset), c.charset);
+  }
+
+  // The reader hands the recorded charset on, and leaves the bytes as they are stored.
+  std::unique_ptr<TCfbStorage> storage;
+  ASSERT_EQ(CfbOpenStorage(MakeCfbMemorySource(Word95Document("p\xf8ed\r", 0x0405)), STGM_READ, storage),
+            S_OK);
+  TVMemStream out;
+  bool unicode = true;
+  uint8_t charset = 0;
+  EXPECT_TRUE(ReadWordStorage(*storage, out, unicode, charset, nullptr));
+  EXPECT_FALSE(unicode);
+  EXPECT_EQ(charset, qvnls::kCharsetWin1250);
+  EXPECT_EQ(
+      std::string(reinterpret_cast<const char*>(out.GetMemory()), static_cast<std::size_t>(out.GetSize())),
+      "p\xf8ed\r\n");
+  // Word 97 text is UTF-16 whatever the language says.
+  ASSERT_EQ(CfbOpenStorage(MakeCfbMemorySource(Word97Document({{"x", false}})), STGM_READ, storage), S_OK);
+  EXPECT_TRUE(ReadWordStorage(*storage, out, unicode, charset, nullptr));
+  EXPECT_TRUE(unicode);
+  EXPECT_EQ(charset, qvnls::kCharsetUtf16LE);
 }
 
 TEST(WordReader, Word95TextRangeMustNotRunBackwards) {

@@ -83,3 +83,15 @@ inline std::string Word97Document(const std::vector<TWord97Piece>& Pieces, uint1
   PutLE(doc, kFibPieceTable97 + 4, static_cast<uint32_t>(table.size()), 4);
   return BuildCompoundFile({{u"WordDocument", doc}, {TableName, table}}).Bytes;
 }
+
+// A simple Word 6/95 document: Text (8-bit bytes) behind the FIB, which records Language and TextCharset.
+inline std::string Word95Document(const std::string& Text, uint16_t Language,
+                                  uint16_t TextCharset = kFibCharsetWindows) {
+  std::string doc = WordFib(0);
+  PutLE(doc, kFibLanguage, Language, 2);
+  PutLE(doc, kFibTextCharset, TextCharset, 2);
+  PutLE(doc, kFibTextStart, static_cast<uint32_t>(doc.size()), 4);
+  PutLE(doc, kFibTextEnd, static_cast<uint32_t>(doc.size() + Text.size()), 4);
+  doc += Text;
+  return BuildCompoundFile({{u"WordDocument", doc}}).Bytes;
+}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qvnls/Qvnls.h"
 #include "plugins/ConverterExports.h"
 #include "plugins/impwrite/DocImp.h"
 #include "search/NLSProcsDyn.h"
@@ -58,6 +59,7 @@ TEST_F(WordFixtures, TextOfRealDocuments) {
         u"\U00010332\U0001033F\U00010344"}},
       // Word 6 and 95: 8-bit text, made UTF-16 from the charset its bytes suggest.
       {"Word6.doc", {u"The quick brown fox jumps over the lazy dog\r\n"}},
+      {"Word6-Czech-cp1250.doc", {u"p\u0159ed domem"}},
       {"Word95.doc",
        {u"The quick brown fox jumps over the lazy dog",
         u"Paragraph 3. Has some RED text and some BLUE BOLD text in it.", u"Last (4th) paragraph."}},
@@ -74,6 +76,62 @@ TEST_F(WordFixtures, CyrillicTextBecomesWindows1251InEightBitForm) {
   ReadWord(WordFixture("Bug48075.doc"), false, text);
   const std::string word = WideToCharset(u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435", 17);
   EXPECT_EQ(text.rfind(word, 0), 0u);
+}
+
+TEST_F(WordFixtures, Word6TextIsReadInTheCodePageOfItsLanguage) {
+  // A Word 6 document whose FIB records Czech and whose text is in Windows-1250.
+  const std::string path = WordFixture("Word6-Czech-cp1250.doc");
+  std::string text;
+  ReadWord(path, true, text);
+  EXPECT_EQ(
+      FromUtf16Bytes(text),
+      u"\u017dlut\u00fd k\u016f\u0148 p\u0159ed domem: \u0161\u0165astn\u00fd a l\u00edn\u00fd pes...\r\n");
+  // 8-bit text on a Western system: Windows-1252, with "?" for the letters it lacks.
+  ReadWord(path, false, text);
+  EXPECT_EQ(text, "\x8elut\xfd k?? p?ed domem: \x9a?astn\xfd a l\xedn\xfd pes...\r\n");
+  // On a Central European system the text stays in its own page.
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1250, 852));
+  ReadWord(path, false, text);
+  EXPECT_EQ(text,
+            "\x8elut\xfd k\xf9\xf2 p\xf8"
+            "ed domem: \x9a\x9d"
+            "astn\xfd a l\xedn\xfd pes...\r\n");
+}
+
+TEST_F(WordFixtures, Word95CodePageFromTheFibOrFromTheGuess) {
+  // Czech and Russian words in their Windows pages, and Greek.
+  const std::string czech = "p\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd\r";
+  const std::string russian = "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0\r";
+  const struct {
+    const char* name;
+    std::string bytes;
+    uint16_t language, text_charset;
+    std::u16string unicode;
+  } cases[] = {
+      {"czech", czech, 0x0405, kFibCharsetWindows,
+       u"p\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd\r\n"},
+      {"russian", russian, 0x0419, kFibCharsetWindows,
+       u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
+      {"greek", "\xe3\xe5\xe9\xdc\r", 0x0408, kFibCharsetWindows, u"\u03b3\u03b5\u03b9\u03ac\r\n"},
+      // No language, or a Macintosh character set: the charset the bytes suggest (the Cyrillic guess).
+      {"none", russian, 0x0000, kFibCharsetWindows,
+       u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
+      {"mac", russian, 0x0405, kFibCharsetMacintosh,
+       u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
+  };
+  TTestFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path =
+        folder.Write(std::string(c.name) + ".doc", Word95Document(c.bytes, c.language, c.text_charset));
+    std::string text;
+    ReadWord(path, true, text);
+    EXPECT_EQ(FromUtf16Bytes(text), c.unicode);
+  }
+  // 8-bit text in Windows-1251 stays in it, as Cyrillic text of Word 97 documents comes out.
+  std::string text;
+  ReadWord(folder.Write("ru.doc", Word95Document(russian, 0x0419)), false, text);
+  EXPECT_EQ(text, russian + "\n");
 }
 
 TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
@@ -108,9 +166,10 @@ TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
 
 TEST_F(WordFixtures, DamagedCopiesEndCleanly) {
   std::vector<std::string> paths;
-  for (const char* name : {"test2.doc", "ThreeColHeadFoot.doc", "HeaderFooterUnicode.doc", "rasp.doc",
-                           "Bug48075.doc", "footnote.doc", "47950_lower.doc", "testWORD.doc",
-                           "testWORD_various.doc", "Word6.doc", "Word95.doc", "Bug60942.doc"}) {
+  for (const char* name :
+       {"test2.doc", "ThreeColHeadFoot.doc", "HeaderFooterUnicode.doc", "rasp.doc", "Bug48075.doc",
+        "footnote.doc", "47950_lower.doc", "testWORD.doc", "testWORD_various.doc", "Word6.doc", "Word95.doc",
+        "Bug60942.doc", "Word6-Czech-cp1250.doc"}) {
     paths.push_back(WordFixture(name));
   }
   ExpectDamagedCopiesEndCleanly(ReadWord, paths);
