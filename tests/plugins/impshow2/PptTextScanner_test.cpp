@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/platform/cfb/CfbWriter.h"
 #include "tests/plugins/TestLibraries.h"
@@ -107,6 +108,78 @@ TEST_F(PptTextScannerTest, HugeLengthsEndTheScan) {
             u"before\r\n");
   // A header cut short at the end is the end of the document too.
   EXPECT_EQ(Wide(Container(4080) + Chars(u"whole") + std::string("\x00\x00\xa0", 3)), u"whole\r\n");
+}
+
+std::string U32(uint32_t V) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s += static_cast<char>((V >> (8 * i)) & 0xFF);
+  return s;
+}
+// A container whose length covers Body.
+std::string Holding(uint16_t Type, const std::string& Body) {
+  return Header(0x000F, Type, static_cast<uint32_t>(Body.size())) + Body;
+}
+// An edit: the previous edit's offset, its persist directory's offset and the document's identifier.
+std::string UserEdit(uint32_t Previous, uint32_t Directory, uint32_t DocumentId = 1) {
+  return Atom(4085,
+              U32(0) + U32(0x03000000) + U32(Previous) + U32(Directory) + U32(DocumentId) + U32(9) + U32(1));
+}
+// A persist directory with one run of offsets from identifier First.
+std::string PersistDirectory(uint32_t First, const std::vector<uint32_t>& Offsets) {
+  std::string body = U32(First | static_cast<uint32_t>(Offsets.size()) << 20);
+  for (uint32_t o : Offsets) body += U32(o);
+  return Atom(6002, body);
+}
+std::string CurrentUser(uint32_t Edit) {
+  return Atom(4086, U32(20) + U32(0xE391C05F) + U32(Edit) + std::string(8, '\0'));
+}
+
+// A presentation saved twice: the second save wrote a new document (with a new slide list) and kept the
+// slide of the first. Only the current edition's records are read; a damaged history reads them all.
+TEST_F(PptTextScannerTest, SupersededRecordsOfEarlierSavesAreLeftOut) {
+  std::string stream = Holding(1000, Container(4080) + Bytes("old list"));
+  const auto slide = static_cast<uint32_t>(stream.size());
+  stream += Holding(1006, Container(0xF00D) + Chars(u"kept slide"));
+  const auto directory1 = static_cast<uint32_t>(stream.size());
+  stream += PersistDirectory(1, {0, slide});
+  const auto edit1 = static_cast<uint32_t>(stream.size());
+  std::string edit1_record = UserEdit(0, directory1);
+  stream += edit1_record;
+  const auto document2 = static_cast<uint32_t>(stream.size());
+  stream += Holding(1000, Container(4080) + Bytes("new list"));
+  const auto directory2 = static_cast<uint32_t>(stream.size());
+  stream += PersistDirectory(1, {document2});
+  const auto edit2 = static_cast<uint32_t>(stream.size());
+  stream += UserEdit(edit1, directory2);
+
+  auto text = [this](const std::string& Document, const std::string& User) {
+    std::string bytes;
+    const std::string path = folder_.Write(
+        "h.ppt", BuildCompoundFile({{u"PowerPoint Document", Document}, {u"Current User", User}}).Bytes);
+    EXPECT_TRUE(ConvertPresentationFile(path, true, bytes));
+    return FromUtf16Bytes(bytes);
+  };
+  EXPECT_EQ(text(stream, CurrentUser(edit2)), u"kept slide\r\nnew list\r\n");
+  EXPECT_EQ(Wide(stream), u"old list\r\nkept slide\r\nnew list\r\n");  // no "Current User" stream
+
+  const std::u16string all = u"old list\r\nkept slide\r\nnew list\r\n";
+  std::string looped = stream;
+  looped.replace(edit1, edit1_record.size(), UserEdit(edit2, directory1));
+  std::string overlong = stream;
+  overlong[directory2 + 8 + 3] = '\x7F';  // a run of 2032 offsets in a directory of one
+  const struct {
+    const char* name;
+    std::string document, user;
+  } damaged[] = {
+      {"edit beyond the stream", stream, CurrentUser(static_cast<uint32_t>(stream.size()))},
+      {"edit that is not one", stream, CurrentUser(directory2)},
+      {"edits in a loop", looped, CurrentUser(edit2)},
+      {"directory run too long", overlong, CurrentUser(edit2)},
+      {"document not in the directories", stream.substr(0, edit2) + UserEdit(edit1, directory2, 7),
+       CurrentUser(edit2)},
+      {"current user cut short", stream, CurrentUser(edit2).substr(0, 14)},
+  };
+  for (const auto& c : damaged) EXPECT_EQ(text(c.document, c.user), all) << c.name;
 }
 
 TEST_F(PptTextScannerTest, Failures) {

@@ -32,14 +32,17 @@ TEST_F(PresentationFixtures, WordsOfEachPresentation) {
   };
   const TCase cases[] = {
       {"basic_test_ppt_file.ppt",
-       {u"This is a test title", u"This is a test subtitle", u"This is on page 1", u"This is the title on page 2",
-        u"It has several blocks of text", u"None of them have formatting"}},
-      {"with_textbox.ppt", {u"Hello, World!!!", u"I am just a poor boy", u"This is Times New Roman", u"Plain Text"}},
+       {u"This is a test title", u"This is a test subtitle", u"This is on page 1",
+        u"This is the title on page 2", u"It has several blocks of text", u"None of them have formatting"}},
+      {"with_textbox.ppt",
+       {u"Hello, World!!!", u"I am just a poor boy", u"This is Times New Roman", u"Plain Text"}},
       {"incorrect_slide_order.ppt",
-       {u"Slide 1", u"Slide 2", u"Slide 3", u"First slide I added", u"Second slide I added", u"Third slide I added"}},
+       {u"Slide 1", u"Slide 2", u"Slide 3", u"First slide I added", u"Second slide I added",
+        u"Third slide I added"}},
       {"Single_Coloured_Page.ppt",
-       {u"This is a title, it\u2019s in black", u"This is the subtitle, in bold", u"This bit is blue and italic"}},
-      {"41071.ppt", {u"Fundera, planera och involvera.", u"J\u00e4gartips inf\u00f6r jul"}},
+       {u"This is a title, it\u2019s in black", u"This is the subtitle, in bold",
+        u"This bit is blue and italic"}},
+      {"41071.ppt", {u"Fundera, planera och involvera."}},
       {"54111.ppt", {u"TH Cell 1", u"Row 1, Cell 1", u"Row 5, Cell 4"}},
       {"54880_chinese.ppt", {u"Single byte", u"Mix", u"\u8868", u"\uff8a\uff9d\uff76\uff78"}},
       {"57272_corrupted_usereditatom.ppt",
@@ -48,8 +51,8 @@ TEST_F(PresentationFixtures, WordsOfEachPresentation) {
       {"testPPT_various.ppt",
        {u"Here is a text box", u"Bullet 1", u"Number bullet 1", u"Row 1 Col 1", u"Row 2 Col 3",
         u"Suddenly some Japanese text:", u"\uff08\uff27\uff28\uff31\uff09",
-        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e\u3001\u6de1\u3005\u3068\u6700\u671f", u"And then some Gothic text:",
-        u"\U00010332\U0001033F\U00010344\U00010339\U00010343\U0001033A"}},
+        u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e\u3001\u6de1\u3005\u3068\u6700\u671f",
+        u"And then some Gothic text:", u"\U00010332\U0001033F\U00010344\U00010339\U00010343\U0001033A"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -63,11 +66,15 @@ TEST_F(PresentationFixtures, SlideBySlide) {
   EXPECT_EQ(Text("incorrect_slide_order.ppt"),
             u"Slide 1\r\nFirst slide I added\r\nSlide 2\r\nThird slide I added\r\nSlide 3\r\nSecond slide I added\r\n"
             u"------------------------------\r\n------------------------------\r\n");
-  const std::u16string basic = Text("basic_test_ppt_file.ppt");
-  const std::size_t dash = basic.find(u"------------------------------\r\n");
-  ASSERT_NE(dash, std::u16string::npos);
-  EXPECT_EQ(basic.substr(0, 22), u"This is a test title\r\n");
-  EXPECT_NE(basic.find(u"This is the title on page 2", dash), std::u16string::npos);
+  // Saved three times: the slide lists and slides of the earlier saves (one of them with a stray "T"
+  // behind "formatting") stay in the stream but are not part of the presentation.
+  EXPECT_EQ(Text("basic_test_ppt_file.ppt"),
+            u"This is a test title\r\nThis is a test subtitle\r\nThis is on page 1\r\nThis is the title on "
+            u"page 2\r\n"
+            u"This is page two\r\nIt has several blocks of text\r\nNone of them have formatting\r\n"
+            u"------------------------------\r\n");
+  // A later save took the second text off the slide.
+  EXPECT_EQ(Text("41071.ppt"), u"Fundera, planera och involvera.\r\n");
 }
 
 // An encrypted presentation gives no text rather than garbage; a fuzzed one ends.
