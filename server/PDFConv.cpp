@@ -51,6 +51,10 @@ bool ConvertPDF(const std::string& Source, const std::string& Target) {
     int64_t size = 0;
     if (run.End == TChildEnd::Exited && run.ExitCode == 0 && GetFileInfo(text.Name(), &size, nullptr, nullptr,
                                                                           nullptr, nullptr) && size > 0) {
+      if (IsUnreadableTextFile(text.Name())) {
+        SetLastErrorText(kUnreadableText);
+        return false;
+      }
       auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
       WriteUtf8FileAsAnsi(text.Name(), *dest);
       dest->Close();

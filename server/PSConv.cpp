@@ -219,6 +219,10 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
     return false;
   }
+  if (IsUnreadableTextFile(textFile)) {
+    SetLastErrorText(kUnreadableText);
+    return false;
+  }
   WriteUtf8FileAsAnsi(textFile, Dest);
   return true;
 }

@@ -73,6 +73,24 @@ void TAnsiTextSink::Put(std::string_view Utf8) {
   Written += static_cast<int64_t>(ansi.size());
 }
 
+bool IsUnreadableTextFile(const std::string& Utf8File) {
+  TVBufFileStream in(Utf8File, fmOpenRead);
+  int64_t control = 0, readable = 0;
+  std::string chunk(65536, '\0');
+  for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0;) {
+    for (int32_t i = 0; i < n; ++i) {
+      const auto b = static_cast<uint8_t>(chunk[static_cast<size_t>(i)]);
+      if (b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f') continue;
+      if (b < 0x20 || b == 0x7F) {
+        ++control;
+      } else if (b < 0x80 || b >= 0xC0) {  // one per character: continuation bytes are not counted
+        ++readable;
+      }
+    }
+  }
+  return control > readable;
+}
+
 int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest) {
   TVBufFileStream in(Utf8File, fmOpenRead);
   TAnsiTextSink sink(Dest);

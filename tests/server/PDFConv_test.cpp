@@ -7,6 +7,7 @@
 
 #include "server/AsyncComm.h"
 #include "server/ChildProcess.h"
+#include "server/TextSink.h"
 #include "tests/server/ServerTestSupport.h"
 
 namespace {
@@ -94,13 +95,16 @@ TEST_F(PDFConvTest, OutcomesOfStandInTools) {
     const char* Result;  // the target's text, or the error text
   };
   const TCase cases[] = {
-      {"printf 'one\\ntwo\\r\\nthree\\fcaf\\303\\251\\n' > \"$out\"", true, "one\r\ntwo\r\nthree\r\ncaf\xE9\r\n"},
+      {"printf 'one\\ntwo\\r\\nthree\\fcaf\\303\\251\\n' > \"$out\"", true,
+       "one\r\ntwo\r\nthree\r\ncaf\xE9\r\n"},
       {"exit 0", false, "Error converting PDF to text"},
       {": > \"$out\"", false, "Error converting PDF to text"},
       {"echo 'Permission Error: copying of text not allowed' >&2; echo more >&2; exit 3", false,
        "Permission Error: copying of text not allowed"},
       {"echo partial > \"$out\"; exit 1", false, "Error converting PDF to text"},
       {"kill -SEGV $$", false, "Error converting PDF to text"},
+      // Text whose letters are all control characters (fonts without character codes).
+      {"printf '\\001\\002\\003\\004, \\005\\002!\\n\\006\\007.\\n' > \"$out\"", false, kUnreadableText},
   };
   for (const TCase& c : cases) {
     TPathScope path(FakeTool(c.Script));

@@ -5,6 +5,7 @@
 
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
+#include "server/TextSink.h"
 #include "tests/server/ServerTestSupport.h"
 
 namespace {
@@ -52,6 +53,20 @@ TEST_F(PSConvTest, TurnsPagesIntoCrLfText) {
   EXPECT_FALSE(HasBareLf(text));
   // The temporary text file is gone.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path), {}), 2);
+}
+
+// PostScript that pdftops made from PDF files: one with fonts that name their characters converts; one
+// whose fonts only number their glyphs gives control characters for every letter, and fails as unreadable.
+TEST_F(PSConvTest, PostScriptMadeFromPdf) {
+  const std::string fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
+  ASSERT_TRUE(ConvertPostScript(fixtures + "text_from_pdf.ps", Dir / "out.txt")) << GetLastErrorText();
+  const std::string text = ReadAll(Dir / "out.txt");
+  EXPECT_NE(text.find("Quarterly report: sales rose in the north.\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Second line of text.\r\n"), std::string::npos) << text;
+
+  EXPECT_FALSE(ConvertPostScript(fixtures + "glyph_codes_from_pdf.ps", Dir / "out.txt"));
+  EXPECT_EQ(GetLastErrorText(), kUnreadableText);
+  EXPECT_FALSE(Exists(Dir / "out.txt"));
 }
 
 TEST_F(PSConvTest, TextIsWrittenInTheAnsiCodePage) {

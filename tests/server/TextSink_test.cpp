@@ -5,6 +5,7 @@
 
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
+#include "tests/server/ServerTestSupport.h"
 
 namespace {
 
@@ -17,6 +18,31 @@ std::string Sink(const std::string& Utf8, size_t Chunk) {
   out.Seek(0);
   out.Read(text.data(), static_cast<int32_t>(text.size()));
   return text;
+}
+
+TEST(TextSinkTest, UnreadableTextIsMostlyControlCharacters) {
+  const struct {
+    std::string text;
+    bool unreadable;
+  } cases[] = {
+      {"", false},
+      {" \t\r\n\f\n", false},  // blanks and line ends do not count
+      {"Plain text.\r\nSecond line\f", false},
+      {"\x01\x02\x03\x04\x05, \x06\x02\x01!\n\x07\x08.", true},  // letters as glyph numbers
+      {std::string("\0\x01\x02\x7F", 4) + "ab", true},
+      {"\x01\x02\x03"
+       "abc",
+       false},                                     // half is not most
+      {"\x01\x02\x03\xC3\xA4\xE2\x82\xAC", true},  // a character is counted once, not per byte
+      {"\x01\x02\x03Gr\xC3\xB6\xC3\x9F"
+       "e",
+       false},
+  };
+  TTestDir dir;
+  for (const auto& c : cases) {
+    WriteAll(dir / "t.txt", c.text);
+    EXPECT_EQ(IsUnreadableTextFile(dir / "t.txt"), c.unreadable) << testing::PrintToString(c.text);
+  }
 }
 
 TEST(TextSinkTest, LineEndsAndCharactersInEveryChunking) {
