@@ -121,7 +121,39 @@ TEST_F(OfficeTest, RequestChecks) {
   EXPECT_EQ(Runs(), 0);
 }
 
-// The sheets are asked for one by one until a sheet number gives no file.
+// A compound-file workbook takes one run: every sheet is saved into a file named after it, and the
+// workbook's sheet list puts the files in order.
+TEST_F(OfficeTest, AWorkbookTakesOneRunForAllItsSheets) {
+  EXPECT_EQ(WorkbookSheetNames(kFixtures + "sheets.xls"), (std::vector<std::string>{"Zeta", "Alpha", "Mid"}));
+  FakeOffice(
+      "case \"$*\" in *,-1\\ *) printf 'm1\\n' > \"$out/$name-Mid.csv\"; printf 'z1,z2\\n' > "
+      "\"$out/$name-Zeta.csv\"; "
+      "printf 'a1\\n' > \"$out/$name-Alpha.csv\";; esac");
+  ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "out.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadAll(Dir / "out.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
+  EXPECT_EQ(Runs(), 1);
+
+  // Files that do not answer the sheet names: the sheets are asked for one by one after all.
+  std::filesystem::remove(Dir / "bin/runs");
+  FakeOffice(
+      "n=$(echo \"$@\" | sed 's/.*,\\(-*[0-9]*\\) .*/\\1/'); "
+      "if [ \"$n\" = -1 ]; then echo x > \"$out/$name-Other.csv\"; elif [ \"$n\" -le 2 ]; then printf "
+      "\"s$n\\n\" > \"$out/$name.csv\"; fi");
+  ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "out.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadAll(Dir / "out.txt"), "s1\r\n\r\ns2\r\n");
+  EXPECT_EQ(Runs(), 4);
+}
+
+TEST_F(OfficeTest, SheetNamesOfDamagedOrOtherFiles) {
+  const std::string workbook = ReadAll(kFixtures + "sheets.xls");
+  WriteAll(Dir / "cut.xls", workbook.substr(0, workbook.size() / 2));
+  for (const std::string& file :
+       {Dir / "in.doc", Dir / "cut.xls", kFixtures + "letter.doc", Dir / "none.xls"})
+    EXPECT_TRUE(WorkbookSheetNames(file).empty()) << file;
+}
+
+// A workbook that is not a compound file: the sheets are asked for one by one until a sheet number gives
+// no file.
 TEST_F(OfficeTest, SheetsAreJoinedInOrder) {
   FakeOffice(
       "n=$(echo \"$@\" | sed 's/.*,\\([0-9]*\\) .*/\\1/'); [ \"$n\" -le 3 ] && printf \"s$n,x\\n\" > \"$out/$name.csv\"; "
