@@ -8,12 +8,16 @@
 #include "core/VFileStream.h"
 #include "core/VFileSys.h"
 #include "core/VStream.h"
+#include "platform/cfb/CompoundFile.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/OfficeText.h"
 #include "server/RTFConv.h"
 #include "server/Soffice.h"
 
 namespace {
+
+// What the office says when it cannot open a document.
+constexpr const char* kOfficeLoadFailure = "source file could not be loaded";
 
 struct TEntry {
   std::unique_ptr<TTextConverter> Converter;
@@ -60,10 +64,15 @@ TTry TryTextConverter(TTextConverter& Converter, const std::string& FileName, st
       return TTry::Cancelled;
     }
     if (code != 0) {
-      std::string text = CodeText(code, FileName);
       const std::string description = Converter.ErrorDescription(code);
-      if (!description.empty())
-        text += "\r\nMS Converter returned the following error description:\r\n" + description;
+      std::string text;
+      if (code == fceConverterErr && !description.empty()) {
+        text = description;
+      } else {
+        text = CodeText(code, FileName);
+        if (!description.empty())
+          text += "\r\nMS Converter returned the following error description:\r\n" + description;
+      }
       SetLastErrorText(text);
       return TTry::Failed;
     }
@@ -89,6 +98,40 @@ bool HasExtension(const TTextConverter& Converter, const std::string& Ext) {
   return !Ext.empty() && Converter.Extensions().find(Ext) != std::string::npos;
 }
 
+// Whether the compound file FileName holds a workbook or a presentation and no Word document.
+bool IsOtherOfficeStorage(const std::string& FileName) {
+  std::unique_ptr<TCfbStorage> storage;
+  if (StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, storage) != S_OK) return false;
+  bool word = false, other = false;
+  for (std::u16string name : storage->StreamNames()) {
+    for (char16_t& c : name)
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    word = word || name == u"WORDDOCUMENT";
+    other = other || name == u"WORKBOOK" || name == u"BOOK" || name == u"POWERPOINT DOCUMENT";
+  }
+  return other && !word;
+}
+
+// Whether the ZIP package FileName is an OpenDocument or Office Open XML workbook or presentation: the
+// OpenDocument type stands in the first entry ("mimetype"), the Office Open XML parts are named in the
+// central directory at the end.
+bool IsOtherOfficePackage(const std::string& FileName) {
+  constexpr long kTail = 65536;
+  std::FILE* f = std::fopen(FileName.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::string head(128, '\0'), tail(kTail, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), f));
+  if (std::fseek(f, -kTail, SEEK_END) != 0) std::fseek(f, 0, SEEK_SET);
+  tail.resize(std::fread(tail.data(), 1, tail.size(), f));
+  std::fclose(f);
+  const bool odf = head.find("mimetypeapplication/vnd.oasis.opendocument.") != std::string::npos;
+  if (odf) return head.find("opendocument.text") == std::string::npos;
+  const bool text = tail.find("word/document") != std::string::npos;
+  const bool other =
+      tail.find("xl/workbook") != std::string::npos || tail.find("ppt/presentation") != std::string::npos;
+  return other && !text;
+}
+
 // The office's word processor as a converter.
 class TOfficeTextConverter final : public TTextConverter {
  public:
@@ -102,8 +145,10 @@ class TOfficeTextConverter final : public TTextConverter {
     const size_t n = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     auto starts = [&](const char* Sig, size_t Len) { return n >= Len && std::memcmp(head, Sig, Len) == 0; };
-    return starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) || starts("{\\rtf", 5) || starts("\x31\xBE\x00\x00", 4) ||
-           starts("\x32\xBE\x00\x00", 4) || starts("\xFFWPC", 4) || starts("PK\x03\x04", 4);
+    if (starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return !IsOtherOfficeStorage(FileName);
+    if (starts("PK\x03\x04", 4)) return !IsOtherOfficePackage(FileName);
+    return starts("{\\rtf", 5) || starts("\x31\xBE\x00\x00", 4) || starts("\x32\xBE\x00\x00", 4) ||
+           starts("\xFFWPC", 4);
   }
 
   int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf, const std::function<bool(int32_t)>&) override {
@@ -115,7 +160,9 @@ class TOfficeTextConverter final : public TTextConverter {
     if (!OfficeConvert(FileName, "rtf", output)) {
       if (GetLastErrorText() == kUserCanceled) return fceUserCancel;
       LastComplaint = std::string(GetLastErrorText());
-      return fcePassword;
+      // Only a document the office could not load may be protected by a password; any other failure
+      // (no office program, one that did not finish, no way to save the document as RTF) is its own.
+      return LastComplaint.find(kOfficeLoadFailure) != std::string::npos ? fcePassword : fceConverterErr;
     }
     TVBufFileStream in(output.File, fmOpenRead);
     Rtf.assign(static_cast<size_t>(in.GetSize()), '\0');

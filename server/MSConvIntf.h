@@ -38,6 +38,9 @@ constexpr int32_t fceInvalidFile = -5;
 constexpr int32_t fcePassword = -13;
 constexpr int32_t fceFormatErr = -14;
 constexpr int32_t fceUserCancel = -16;
+// The converter itself could not do its work (its program is missing, could not start, did not finish,
+// or has no way to save the document as RTF): its description is the whole error text.
+constexpr int32_t fceConverterErr = -3;
 
 // Makes the list (once): the built-in converter. False when the list is empty.
 bool InitTextConverters();
@@ -52,5 +55,9 @@ std::vector<std::string> TextConverterOrder();
 bool ConvertFileWithTextConverters(const std::string& FileName, std::string& Text);
 bool ConvertWithTextConverters(const std::string& Source, const std::string& Target);
 
-// The built-in converter: the office's word processor saves the document as RTF.
+// The built-in converter: the office's word processor saves the document as RTF. It takes word-processor
+// documents by their signature (compound files, RTF, Write, WordPerfect, ZIP packages), but not compound
+// files that hold a workbook or a presentation and no Word document, nor packages of a workbook or a
+// presentation. A document the office cannot load is reported as possibly password-protected or invalid,
+// with the office's complaint; a missing or failing office program by its own message.
 std::unique_ptr<TTextConverter> MakeOfficeTextConverter();

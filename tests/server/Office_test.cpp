@@ -163,6 +163,48 @@ TEST_F(OfficeTest, SheetsAreJoinedInOrder) {
   EXPECT_EQ(Runs(), 4);
 }
 
+// The text-import back-end takes word-processor documents only, and says why a conversion failed.
+TEST_F(OfficeTest, TextImportSaysWhatWentWrong) {
+  FakeOffice("printf '{\\\\rtf1 Hello\\\\par}' > \"$out/$name.rtf\"");
+  std::string text;
+  ASSERT_TRUE(ConvertFileWithTextConverters(kFixtures + "letter.doc", text)) << GetLastErrorText();
+  EXPECT_NE(text.find("Hello"), std::string::npos) << text;
+
+  // Workbooks and presentations are no word-processor documents: no converter takes them.
+  WriteAll(Dir / "book.xlsx", std::string("PK\x03\x04", 4) + std::string(60, 'x') + "xl/workbook.xml" +
+                                  std::string("PK\x05\x06", 4));
+  WriteAll(Dir / "book.ods", std::string("PK\x03\x04", 4) + std::string(26, '\0') +
+                                 "mimetypeapplication/vnd.oasis.opendocument.spreadsheetPK");
+  WriteAll(Dir / "letter.odt", std::string("PK\x03\x04", 4) + std::string(26, '\0') +
+                                   "mimetypeapplication/vnd.oasis.opendocument.textPK");
+  std::filesystem::remove(Dir / "bin/runs");
+  for (const std::string& file : {kFixtures + "sheets.xls", Dir / "book.xlsx", Dir / "book.ods"}) {
+    EXPECT_FALSE(ConvertFileWithTextConverters(file, text)) << file;
+    EXPECT_EQ(GetLastErrorText(), "No appropriate converters found for \"" + file + "\"");
+  }
+  EXPECT_EQ(Runs(), 0);
+  EXPECT_TRUE(ConvertFileWithTextConverters(Dir / "letter.odt", text)) << GetLastErrorText();
+
+  const struct {
+    const char* script;
+    std::string error;
+  } failures[] = {
+      {"echo 'Error: no export filter for x.rtf found, aborting.'",
+       "Error: no export filter for x.rtf found, aborting."},
+      {"echo 'Error: source file could not be loaded' >&2",
+       "Probably the document is password-protected or invalid\r\n"
+       "MS Converter returned the following error description:\r\nError: source file could not be loaded"},
+  };
+  for (const auto& f : failures) {
+    FakeOffice(f.script);
+    EXPECT_FALSE(ConvertFileWithTextConverters(kFixtures + "letter.doc", text)) << f.script;
+    EXPECT_EQ(GetLastErrorText(), f.error);
+  }
+  OfficeProgram = Dir / "bin/absent";
+  EXPECT_FALSE(ConvertFileWithTextConverters(kFixtures + "letter.doc", text));
+  EXPECT_EQ(GetLastErrorText(), kOfficeNotFound);
+}
+
 bool HaveOffice() { return !FindOnPath("soffice").empty(); }
 
 // LibreOffice itself: a few seconds per run.
