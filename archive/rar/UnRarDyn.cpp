@@ -89,6 +89,8 @@ std::string RarOpenErrorText(int Code, const std::string& FileName) {
       return Text + "file is not a valid RAR archive";
     case RAR_E_EOPEN:
       return Text + "file open error";
+    case RAR_E_EREAD:
+      return Text + "the archive ends early";
     case RAR_E_ENCRYPTED:
       return Text + "archive headers are encrypted";
     case RAR_E_UNSUPPORTED:

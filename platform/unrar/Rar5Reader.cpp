@@ -64,7 +64,7 @@ int TRar5Reader::Next(TRar5Item& Item) {
   }
   struct archive_entry* Entry = nullptr;
   const int R = archive_read_next_header(Ar, &Entry);
-  if (R == ARCHIVE_EOF) return RAR_END_ARCHIVE;
+  if (R == ARCHIVE_EOF) return Complete ? RAR_END_ARCHIVE : RAR_E_EREAD;
   if (R < ARCHIVE_WARN) {
     Broken = true;
     return RAR_E_BAD_DATA;
@@ -84,7 +84,7 @@ int TRar5Reader::Next(TRar5Item& Item) {
     if (!Target) Target = archive_entry_symlink(Entry);
     Item.Link = true;
     Item.LinkTarget = Target ? Target : "";
-    Item.Size = Item.LinkTarget.size();
+    Item.Size = 0;
   }
   const char* Hard = archive_entry_hardlink_utf8(Entry);
   if (!Hard) Hard = archive_entry_hardlink(Entry);
@@ -106,7 +106,7 @@ void TRar5Reader::Skip() {
 }
 
 int TRar5Reader::ReadHardLink(const TRar5Item& Item, TSink& Sink) {
-  TRar5Reader Second(Volumes, EncryptedNames);
+  TRar5Reader Second(Volumes, EncryptedNames, Complete);
   TRar5Item Target;
   for (;;) {
     const int R = Second.Next(Target);
@@ -122,10 +122,7 @@ int TRar5Reader::Read(const TRar5Item& Item, TSink& Sink) {
   if (Item.Encrypted) return RAR_E_ENCRYPTED;
   if (!Item.HardLinkTarget.empty()) return ReadHardLink(Item, Sink);
   if (Broken) return RAR_E_BAD_DATA;
-  if (Item.Link) {
-    if (const int E = Sink.Put(Item.LinkTarget.data(), Item.LinkTarget.size())) return E;
-    return Sink.Written == Sink.Limit ? RAR_SUCCESS : RAR_E_BAD_DATA;
-  }
+  if (Item.Link) return RAR_SUCCESS;  // no content of its own
   const void* Block = nullptr;
   size_t Size = 0;
   la_int64_t Offset = 0;

@@ -27,20 +27,22 @@ struct TRar5Item {
   bool Folder = false;
   bool Encrypted = false;
   bool Link = false;
-  std::string LinkTarget;      // a symbolic link's data, as the RAR 4 side delivers it
+  std::string LinkTarget;      // a symbolic link's target (the link itself holds no content)
   std::string HardLinkTarget;  // a hard link: the earlier item whose data it shares
 };
 
 class TRar5Reader {
  public:
-  // The volumes in order, and the names of the items whose data is encrypted.
-  TRar5Reader(std::vector<std::string> Volumes, std::set<std::string> EncryptedNames)
-      : Volumes(std::move(Volumes)), EncryptedNames(std::move(EncryptedNames)) {}
+  // The volumes in order, the names of the items whose data is encrypted, and whether the last volume has
+  // its end header (without it, the archive was cut short and its end is reported as a read error).
+  TRar5Reader(std::vector<std::string> Volumes, std::set<std::string> EncryptedNames, bool Complete)
+      : Volumes(std::move(Volumes)), EncryptedNames(std::move(EncryptedNames)), Complete(Complete) {}
   ~TRar5Reader();
   TRar5Reader(const TRar5Reader&) = delete;
   TRar5Reader& operator=(const TRar5Reader&) = delete;
 
-  // The next item: RAR_SUCCESS, RAR_END_ARCHIVE, or RAR_E_BAD_DATA for a header that cannot be read.
+  // The next item: RAR_SUCCESS, RAR_END_ARCHIVE, RAR_E_EREAD at the end of an archive cut short, or
+  // RAR_E_BAD_DATA for a header that cannot be read.
   int Next(TRar5Item& Item);
   // The current item's data into Sink, checked whole; a result code.
   int Read(const TRar5Item& Item, TSink& Sink);
@@ -56,6 +58,7 @@ class TRar5Reader {
 
   std::vector<std::string> Volumes;
   std::set<std::string> EncryptedNames;
+  bool Complete = true;
   std::map<std::string, uint64_t> Sizes;  // the items read so far, for the size of a hard link to one
   struct archive* Ar = nullptr;
   uint64_t ItemsRead = 0;

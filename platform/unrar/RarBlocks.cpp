@@ -279,6 +279,7 @@ bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start) {
     } else if (Type == h5End) {
       uint64_t EndFlags = 0;
       Start.MoreVolumes = ReadVint(P, End, EndFlags) && (EndFlags & 0x0001);
+      Start.EndSeen = true;
       return true;
     }
     if (Data > static_cast<uint64_t>(V.Size)) break;

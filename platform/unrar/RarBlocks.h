@@ -60,6 +60,8 @@ struct TFileHeader {
   std::string Name;  // UTF-8, or the stored 8-bit bytes when OemName
   bool OemName = false;
   bool IsFolder() const { return (Flags & ffFolderMask) == ffFolderMask; }
+  // A symbolic link written on Unix: its data is the link's target, not a file's content.
+  bool IsLink() const { return HostOs == kHostUnix && (Attr & 0xF000) == 0xA000; }
 };
 
 // An open volume file (read by position; closed with the object).
@@ -101,6 +103,7 @@ struct TRar5Start {
   bool EncryptedHeaders = false;
   uint64_t ArchiveFlags = 0;
   bool MoreVolumes = false;  // the end header says that a further volume follows
+  bool EndSeen = false;      // the volume has its end header: it was not cut short
   std::set<std::string> EncryptedNames;
 };
 // Reads the headers of the RAR 5 volume whose marker lies at Marker; false when the main header is missing

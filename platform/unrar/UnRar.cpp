@@ -182,6 +182,7 @@ std::vector<std::string> Rar5Volumes(TArchive& A) {
     if (ReadArchiveStart(V, Flags, Marker) != orRar5 || !ReadRar5Start(V, Marker, Start)) break;
     A.Seen.insert({V.Device, V.Inode});
     A.Rar5Start.EncryptedNames.insert(Start.EncryptedNames.begin(), Start.EncryptedNames.end());
+    A.Rar5Start.EndSeen = Start.EndSeen;  // of the last volume
     Names.push_back(Next);
     Current = Next;
   }
@@ -223,6 +224,9 @@ int ReadNext(TArchive& A) {
       A.LastSplitAfter = (A.Item.Flags & ffSplitAfter) != 0;
       return RAR_SUCCESS;
     }
+    // A volume without an end block that stops inside a block or an item's data has been cut short:
+    // the items after that point are lost, which the caller must hear of.
+    if (!EndBlock && A.Pos != A.Volume.Size) return RAR_E_EREAD;
     // The end of a volume: a set goes on when its end block says so, or, without an end block, when
     // the last item runs on.
     const bool More = (A.MainFlags & mfVolume) && (EndBlock ? NextVolume : A.LastSplitAfter);
@@ -236,7 +240,7 @@ int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
   A.HaveItem = false;
   if (!A.Reader) {
     std::vector<std::string> Volumes = Rar5Volumes(A);
-    A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames);
+    A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames, A.Rar5Start.EndSeen);
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -517,12 +521,19 @@ int Process(TArchive& A, int Operation, const char* DestName) {
   if (!A.HaveItem) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_DATA;
   A.HaveItem = false;
   const bool Folder = A.Rar5 ? A.Item5.Folder : A.Item.IsFolder();
-  if (Operation == RAR_SKIP) {
+  // A symbolic link is an item without content: nothing is delivered (its target is not a file's text).
+  const bool Link = A.Rar5 ? A.Item5.Link : A.Item.IsLink();
+  if (Operation == RAR_SKIP || Link) {
     if (A.Rar5) {
       A.Reader->Skip();
     } else if (SkipDecodes(A)) {
       TSink Discard;
       DecodeItem(A, Discard);  // a failure shows in the next item's check
+    }
+    if (Operation == RAR_EXTRACT && DestName) {
+      const int Fd = ::open(DestName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (Fd < 0) return RAR_E_ECREATE;
+      ::close(Fd);
     }
     return RAR_SUCCESS;
   }
@@ -625,10 +636,11 @@ int RARReadHeaderEx(void* Handle, TRarHeaderDataEx* Header) {
     return RAR_E_NO_MEMORY;
   }
   const TFileHeader& H = A->Item;
+  const uint64_t Size = H.IsLink() ? 0 : H.UnpSize;  // a link holds no content of its own
   CopyName(Header->FileName, sizeof Header->FileName, H.Name);
   Header->Flags = ItemFlags(H);
-  Header->UnpSize = static_cast<uint32_t>(H.UnpSize);
-  Header->UnpSizeHigh = static_cast<uint32_t>(H.UnpSize >> 32);
+  Header->UnpSize = static_cast<uint32_t>(Size);
+  Header->UnpSizeHigh = static_cast<uint32_t>(Size >> 32);
   Header->FileTime = H.FileTime;
   Header->FileAttr = ItemAttr(H);
   return RAR_SUCCESS;

@@ -461,6 +461,49 @@ TEST_F(RarWrapper, ReadsRar5NamesAndVolumeSets) {
   EXPECT_FALSE(Asked.empty());
 }
 
+// An archive cut short loses the items behind the cut, and says so: each item that is not delivered is
+// named in a message, or the pass ends with an error that the archive ends early (or that a header is
+// broken, where the cut falls in one), naming the archive.
+TEST_F(RarWrapper, ATruncatedArchiveNamesWhatItLoses) {
+  lzhtest::TTempFolder T("rar_cut");
+  for (const std::string& Name : {std::string("Rar2.rar"), std::string("test_read_format_rar5_solid.rar"),
+                                  std::string("test_read_format_rar_multi_lzss_blocks.rar")}) {
+    const auto Full = ListOf(*Open(Name));
+    const auto Bytes = lzhtest::ReadFile(FixturePath(Name));
+    for (const size_t Tenths : {3u, 5u, 9u}) {
+      SCOPED_TRACE(Name + " cut at " + std::to_string(Tenths) + "/10");
+      const fs::path Cut = T.Path / ("cut" + std::to_string(Tenths) + "_" + Name);
+      std::ofstream(Cut, std::ios::binary)
+          .write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size() * Tenths / 10));
+      TBaseRarWrapper W;
+      std::string Msg;
+      ASSERT_TRUE(W.SetArcName(Cut.string(), Msg)) << Msg;
+      std::vector<std::string> Messages;
+      std::map<std::string, std::string> Got;
+      std::string Raised;
+      try {
+        Got = AllToMemory(W, &Messages);
+      } catch (const EArcError& E) {
+        Raised = E.Message();
+      }
+      if (!Raised.empty()) {
+        EXPECT_NE(Raised.find("\"" + Cut.string() + "\""), std::string::npos) << Raised;
+        EXPECT_TRUE(Raised.find("ends early") != std::string::npos || Raised.find("broken") != std::string::npos)
+            << Raised;
+      }
+      size_t Lost = 0;
+      for (const auto& Item : Full) {
+        if (Item.Size == 0 || Got.count(Item.Name)) continue;
+        ++Lost;
+        bool Named = false;
+        for (const auto& M : Messages) Named = Named || M.find("\"" + Item.Name + "\" from") != std::string::npos;
+        EXPECT_TRUE(Named || !Raised.empty()) << Item.Name << " vanished without a word";
+      }
+      EXPECT_GT(Lost, 0u);
+    }
+  }
+}
+
 // Decodes every item of Archive through the library in one pass: "size crc32" of each item that holds
 // data, with the results that were not a success.
 void DecodeEveryItem(const std::string& Archive, std::multiset<std::string>& Items,
