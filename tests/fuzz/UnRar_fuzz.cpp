@@ -20,7 +20,7 @@ void RARSetCallback(void* Handle, TRarCallback Callback, void* UserData);
 
 namespace {
 
-constexpr uint64_t kLargestDecoded = 16u << 20;
+constexpr uint64_t kLargestDecoded = 4u << 20;
 
 struct TState {
   uint64_t Delivered = 0;
