@@ -67,7 +67,7 @@ int TRar5Reader::Next(TRar5Item& Item) {
   if (R == ARCHIVE_EOF) return Complete ? RAR_END_ARCHIVE : RAR_E_EREAD;
   if (R < ARCHIVE_WARN) {
     Broken = true;
-    return RAR_E_BAD_DATA;
+    return FailureOf(Ar);
   }
   ++ItemsRead;
   Item = TRar5Item();
@@ -145,6 +145,8 @@ int TRar5Reader::Read(const TRar5Item& Item, TSink& Sink) {
     }
     if (const int E = Sink.Put(Block, Size)) return E;
   }
+  // Data that ends before the declared size is cut short (libarchive ends it without an error).
+  if (Sink.Written < Sink.Limit) return RAR_E_EREAD;
   return Sink.Written == Sink.Limit ? RAR_SUCCESS : RAR_E_BAD_DATA;
 }
 

@@ -41,7 +41,7 @@ class TRar5Reader {
   TRar5Reader(const TRar5Reader&) = delete;
   TRar5Reader& operator=(const TRar5Reader&) = delete;
 
-  // The next item: RAR_SUCCESS, RAR_END_ARCHIVE, RAR_E_EREAD at the end of an archive cut short, or
+  // The next item: RAR_SUCCESS, RAR_END_ARCHIVE, RAR_E_EREAD when the archive was cut short, or
   // RAR_E_BAD_DATA for a header that cannot be read.
   int Next(TRar5Item& Item);
   // The current item's data into Sink, checked whole; a result code.
