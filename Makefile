@@ -8,7 +8,7 @@
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
-            libarchive-dev libmspack-dev libgs-dev poppler-utils
+            libarchive-dev libunarr-dev libmspack-dev libgs-dev poppler-utils
 BENCH_PACKAGES := grep ugrep ripgrep
 JOBS ?= $(shell nproc)
 

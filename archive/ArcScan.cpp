@@ -50,6 +50,7 @@ constexpr uint8_t kRarMainHeaderType = 0x73;
 constexpr uint16_t kRarVolume = 0x0001;        // the archive is one volume of a set
 constexpr uint16_t kRarNewNumbering = 0x0010;  // volumes are named name.partN.rar
 constexpr uint16_t kRarFirstVolume = 0x0100;
+constexpr size_t kRar5MarkerSize = 8;
 // The ACE marker follows the 7 bytes of the block's CRC, size, type and flags.
 constexpr size_t kAceMarkerOffset = 7;
 
@@ -182,6 +183,28 @@ bool LaterNumberedRarVolume(const std::string& h) {
   return (flags & kRarVolume) && (flags & kRarNewNumbering) && !(flags & kRarFirstVolume);
 }
 
+// The same for RAR 5: after the 8-byte marker, the main header (a CRC-32, then as variable-length numbers
+// of 7 bits a byte its size, type 1, its flags, the extra area's size when flag 1 is set) holds the
+// archive flags, in which 1 marks a volume and 2 one that carries its number: every volume but the first.
+bool LaterRar5Volume(const std::string& h) {
+  size_t at = kRar5MarkerSize + 4;
+  auto number = [&](uint64_t& value) {
+    value = 0;
+    for (int shift = 0; shift < 64 && at < h.size(); shift += 7) {
+      const uint8_t b = ByteAt(h, at++);
+      value |= static_cast<uint64_t>(b & 0x7F) << shift;
+      if (!(b & 0x80)) return true;
+    }
+    return false;
+  };
+  uint64_t size = 0, type = 0, flags = 0, extra = 0, archiveFlags = 0;
+  if (!HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", kRar5MarkerSize) || !number(size) || !number(type) ||
+      type != 1 || !number(flags) || ((flags & 1) && !number(extra)) || ((flags & 2) && !number(extra)) ||
+      !number(archiveFlags))
+    return false;
+  return (archiveFlags & 1) && (archiveFlags & 2);
+}
+
 bool SignatureMatches(TArchiveKind kind, const std::string& h) {
   switch (kind) {
     case akExe:
@@ -205,7 +228,7 @@ bool SignatureMatches(TArchiveKind kind, const std::string& h) {
     case akLzh:
       return LhaHead(h);
     case akRar:
-      return HasBytesAt(h, 0, "Rar!\x1A\x07\x00", 7);
+      return HasBytesAt(h, 0, "Rar!\x1A\x07\x00", 7) || HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", 8);
     case akTar:
       return TarHead(h);
     case akZoo:
@@ -324,7 +347,8 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
   Kind = ArchiveKindByExt(name, laterVolume);
   const std::string head = ReadHead(FileName);
   bool matched = SignatureMatches(Kind, head);
-  if (matched && (laterVolume || (Kind == akRar && LaterNumberedRarVolume(head)))) return acLaterVolume;
+  if (matched && (laterVolume || (Kind == akRar && (LaterNumberedRarVolume(head) || LaterRar5Volume(head)))))
+    return acLaterVolume;
   if (!matched && LowerAscii(BaseName(name)).find(".tar.") != std::string::npos) {
     Kind = akTar;
     matched = TarHead(head);

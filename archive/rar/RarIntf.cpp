@@ -281,28 +281,21 @@ void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string&
 }
 
 void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
-  void* Block = nullptr;
-  if (Size >= 0) {
-    Block = std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1);
-    if (!Block) RaiseExtractText(ItemName, std::strerror(ENOMEM));
-    Destination = static_cast<uint8_t*>(Block);
-    Remaining = Size;
-    bool Found = false;
-    try {
-      Found = DoExtractItem(ItemName, "", nullptr, nullptr, true);
-    } catch (...) {
-      std::free(Block);
-      Destination = nullptr;
-      throw;
-    }
+  if (Size < 0) RaiseExtractText(ItemName, "");
+  TArcBlockPtr Block(std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1));
+  if (!Block) RaiseExtractText(ItemName, std::strerror(ENOMEM));
+  Destination = static_cast<uint8_t*>(Block.get());
+  Remaining = Size;
+  bool Found = false;
+  try {
+    Found = DoExtractItem(ItemName, "", nullptr, nullptr, true);
+  } catch (...) {
     Destination = nullptr;
-    if (!Found || Cancelled || Remaining != 0) {
-      std::free(Block);
-      Block = nullptr;
-    }
+    throw;
   }
-  if (!Block) RaiseExtractText(ItemName, "");
-  return Block;
+  Destination = nullptr;
+  if (!Found || Cancelled || Remaining != 0) RaiseExtractText(ItemName, "");
+  return Block.release();
 }
 
 // --- Every item -----------------------------------------------------------------------------------------------
@@ -363,19 +356,14 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         continue;
       }
       int Result;
-      void* Block = nullptr;
+      TArcBlockPtr Block;
       if (Decision == edToMemory) {
-        Block = std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1);
+        Block.reset(std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1));
         if (!Block) RaiseExtractText(Name, std::strerror(ENOMEM));
-        Destination = static_cast<uint8_t*>(Block);
+        Destination = static_cast<uint8_t*>(Block.get());
         Remaining = Size;
         SetCallback(H.Handle, ckMemory);
-        try {
-          Result = Process(H.Handle, RAR_TEST, "");
-        } catch (...) {
-          std::free(Block);
-          throw;
-        }
+        Result = Process(H.Handle, RAR_TEST, "");
         Destination = nullptr;
         if (Result == RAR_SUCCESS && Remaining != 0) Result = RAR_E_BAD_DATA;
       } else {
@@ -384,12 +372,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         SetCallback(H.Handle, ckPlain);
         Result = Process(H.Handle, RAR_EXTRACT, FileName);
       }
-      if (Cancelled) {
-        std::free(Block);
-        return;
-      }
+      if (Cancelled) return;
       if (Result != RAR_SUCCESS) {
-        std::free(Block);
         if (Encrypted && Result != RAR_E_ENCRYPTED) {
           Retry.push_back(Name);
           continue;
@@ -401,10 +385,7 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         continue;
       }
       if (Decision == edToMemory) {
-        if (OnMemory)
-          OnMemory(Name, Block, Stop, Date, Size);
-        else
-          std::free(Block);
+        if (OnMemory) OnMemory(Name, Block.release(), Stop, Date, Size);
       } else if (FileDone) {
         int32_t S = Size;
         FileDone(FileName, false, Stop, &Date, &S);

@@ -89,6 +89,8 @@ std::string RarOpenErrorText(int Code, const std::string& FileName) {
       return Text + "file is not a valid RAR archive";
     case RAR_E_EOPEN:
       return Text + "file open error";
+    case RAR_E_EREAD:
+      return Text + "the archive ends early";
     case RAR_E_ENCRYPTED:
       return Text + "archive headers are encrypted";
     case RAR_E_UNSUPPORTED:
@@ -129,7 +131,7 @@ std::string RarProcessErrorText(int Code, const std::string& ArcName) {
       Text = "encrypted data cannot be decrypted";
       break;
     case RAR_E_UNSUPPORTED:
-      Text = "compression not supported (solid archive or a method before RAR 2.9)";
+      Text = "compression not supported (RAR 1.5, or a solid item of a volume set)";
       break;
     case RAR_E_ABORTED:
       Text = "stopped";

@@ -153,10 +153,13 @@ void SetHeaderCrc(std::vector<uint8_t>& Header) {
   Header[1] = static_cast<uint8_t>(C >> 8);
 }
 
-TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos) {
+TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos, int64_t* MarkerPos) {
   uint8_t Head[8] = {};
   int64_t Marker = -1;
-  if (V.ReadAt(0, Head, 8) && std::memcmp(Head, kMarker5, 8) == 0) return orRar5;
+  if (V.ReadAt(0, Head, 8) && std::memcmp(Head, kMarker5, 8) == 0) {
+    Pos = 0;
+    return orRar5;
+  }
   if (V.ReadAt(0, Head, 7) && std::memcmp(Head, kMarker, 7) == 0) {
     Marker = 0;
   } else {
@@ -170,10 +173,14 @@ TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos
         Marker = i;
         break;
       }
-      if (Buf[i] == 0x52 && i + 8 <= N && std::memcmp(&Buf[i], kMarker5, 8) == 0) return orRar5;
+      if (Buf[i] == 0x52 && i + 8 <= N && std::memcmp(&Buf[i], kMarker5, 8) == 0) {
+        Pos = i;
+        return orRar5;
+      }
     }
     if (Marker < 0) return orNotRar;
   }
+  if (MarkerPos) *MarkerPos = Marker;
   uint8_t Main[13];
   Pos = Marker + 7;
   if (!V.ReadAt(Pos, Main, 7) || Main[2] != btMain) return orBroken;
@@ -185,6 +192,100 @@ TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos
   if (MainFlags & mfEncryptedHeaders) return orEncryptedHeaders;
   Pos += Size;
   return orOk;
+}
+
+namespace {
+
+// A RAR 5 variable-length number: 7 bits a byte, low bits first, the high bit set on all bytes but the
+// last; false when it runs past End or over 64 bits.
+bool ReadVint(const uint8_t*& P, const uint8_t* End, uint64_t& Value) {
+  Value = 0;
+  for (int Shift = 0; Shift < 64; Shift += 7) {
+    if (P >= End) return false;
+    const uint8_t B = *P++;
+    Value |= static_cast<uint64_t>(B & 0x7F) << Shift;
+    if (!(B & 0x80)) return true;
+  }
+  return false;
+}
+
+constexpr int64_t kRar5MarkerSize = 8;
+constexpr uint64_t kRar5MaxHeader = 2 * 1024 * 1024;  // the format's own limit of a header's size
+enum : uint64_t { h5Main = 1, h5File = 2, h5Encryption = 4, h5End = 5 };
+enum : uint64_t { h5Extra = 0x0001, h5Data = 0x0002 };
+enum : uint64_t { f5Time = 0x0002, f5Crc = 0x0004 };
+constexpr uint64_t kRar5CryptRecord = 0x01;
+
+// The name of a file header whose fields start at P, when its extra area (the last Extra bytes before End)
+// holds an encryption record; "" otherwise.
+std::string EncryptedName(const uint8_t* P, const uint8_t* End, uint64_t Extra) {
+  uint64_t Flags = 0, Value = 0, NameSize = 0;
+  if (!ReadVint(P, End, Flags) || !ReadVint(P, End, Value) || !ReadVint(P, End, Value)) return "";
+  P += ((Flags & f5Time) ? 4 : 0) + ((Flags & f5Crc) ? 4 : 0);
+  if (P > End || !ReadVint(P, End, Value) || !ReadVint(P, End, Value) || !ReadVint(P, End, NameSize))
+    return "";
+  if (NameSize > static_cast<uint64_t>(End - P) || Extra > static_cast<uint64_t>(End - P)) return "";
+  const std::string Name(reinterpret_cast<const char*>(P), static_cast<size_t>(NameSize));
+  const uint8_t* Record = End - Extra;
+  while (Record < End) {
+    uint64_t Size = 0, Type = 0;
+    if (!ReadVint(Record, End, Size) || Size > static_cast<uint64_t>(End - Record)) return "";
+    const uint8_t* Next = Record + Size;
+    if (!ReadVint(Record, Next, Type)) return "";
+    if (Type == kRar5CryptRecord) return Name.empty() ? std::string(1, '\0') : Name;
+    Record = Next;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start) {
+  Start = TRar5Start();
+  int64_t Pos = Marker + kRar5MarkerSize;
+  bool SeenMain = false;
+  std::vector<uint8_t> Header;
+  while (Pos < V.Size) {
+    // CRC-32 (4 bytes), then the header's size as a number of at most 3 bytes, then that many bytes.
+    uint8_t Fixed[7] = {};
+    const int64_t Got = V.ReadSome(Pos, Fixed, sizeof Fixed);
+    const uint8_t* P = Fixed + 4;
+    uint64_t Size = 0;
+    if (Got < 5 || !ReadVint(P, Fixed + Got, Size) || Size == 0 || Size > kRar5MaxHeader) break;
+    const int64_t SizeBytes = P - (Fixed + 4);
+    Header.resize(static_cast<size_t>(Size));
+    if (!V.ReadAt(Pos + 4 + SizeBytes, Header.data(), static_cast<int64_t>(Size))) break;
+    uint32_t Crc = static_cast<uint32_t>(::crc32(0, Fixed + 4, static_cast<uInt>(SizeBytes)));
+    Crc = static_cast<uint32_t>(::crc32(Crc, Header.data(), static_cast<uInt>(Size)));
+    if (Crc != Le32(Fixed)) break;
+    P = Header.data();
+    const uint8_t* End = P + Size;
+    uint64_t Type = 0, Flags = 0, Extra = 0, Data = 0;
+    if (!ReadVint(P, End, Type) || !ReadVint(P, End, Flags)) break;
+    if ((Flags & h5Extra) && !ReadVint(P, End, Extra)) break;
+    if ((Flags & h5Data) && !ReadVint(P, End, Data)) break;
+    if (Type == h5Encryption && !SeenMain) {
+      Start.EncryptedHeaders = true;
+      return true;
+    }
+    if (Type == h5Main) {
+      if (!ReadVint(P, End, Start.ArchiveFlags)) return false;
+      SeenMain = true;
+    } else if (!SeenMain) {
+      return false;
+    } else if (Type == h5File) {
+      const std::string Name = EncryptedName(P, End, Extra);
+      if (!Name.empty()) Start.EncryptedNames.insert(Name);
+    } else if (Type == h5End) {
+      uint64_t EndFlags = 0;
+      Start.MoreVolumes = ReadVint(P, End, EndFlags) && (EndFlags & 0x0001);
+      Start.EndSeen = true;
+      return true;
+    }
+    if (Data > static_cast<uint64_t>(V.Size)) break;
+    Pos += 4 + SizeBytes + static_cast<int64_t>(Size) + static_cast<int64_t>(Data);
+  }
+  return SeenMain;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ struct TFileHeader {
   std::string Name;  // UTF-8, or the stored 8-bit bytes when OemName
   bool OemName = false;
   bool IsFolder() const { return (Flags & ffFolderMask) == ffFolderMask; }
+  // A symbolic link written on Unix: its data is the link's target, not a file's content.
+  bool IsLink() const { return HostOs == kHostUnix && (Attr & 0xF000) == 0xA000; }
 };
 
 // An open volume file (read by position; closed with the object).
@@ -87,8 +90,25 @@ class TVolume {
 enum TOpenResult { orOk, orNotRar, orRar5, orBroken, orEncryptedHeaders };
 
 // Finds the marker (at 0, or within kMarkerSearchLimit bytes of a self-extractor) and reads the main
-// header; Pos is then the first block after it.
-TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos);
+// header; Pos is then the first block after it, and MarkerPos (when given) the marker's position. For a
+// RAR 5 archive (orRar5) Pos is its marker.
+TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos,
+                             int64_t* MarkerPos = nullptr);
+
+// What the block walk needs of a RAR 5 volume: its archive flags, whether another volume follows, and
+// the names of its encrypted items (which libarchive would decode as if they were plain). Headers are
+// checked by their CRC-32; the walk stops at the first broken one.
+enum : uint64_t { r5Volume = 0x0001, r5VolumeNumber = 0x0002, r5Solid = 0x0004 };
+struct TRar5Start {
+  bool EncryptedHeaders = false;
+  uint64_t ArchiveFlags = 0;
+  bool MoreVolumes = false;  // the end header says that a further volume follows
+  bool EndSeen = false;      // the volume has its end header: it was not cut short
+  std::set<std::string> EncryptedNames;
+};
+// Reads the headers of the RAR 5 volume whose marker lies at Marker; false when the main header is missing
+// or broken.
+bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start);
 
 enum TBlockResult { brFile, brEndOfVolume, brBroken };
 

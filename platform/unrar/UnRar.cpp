@@ -1,18 +1,29 @@
-// UnRar3.so: the entry points of UnRarApi.h. The block walk (RarBlocks) reads the headers of every volume
-// itself, so that flags, sizes, times and the parts of a split item are known exactly; an item's data is
-// decoded by libarchive, which is handed a small archive of that one item: a main header, the item's
-// header with the split flags cleared and the packed size of all its parts, the parts' data read from
-// their volumes, and an end block. The decoded data's CRC is checked here against the stored one, for
-// every method (libarchive does not check stored items).
+// UnRar3.so: the entry points of UnRarApi.h over two decoding libraries.
 //
-// What is refused before libarchive sees any data: encrypted items (libarchive would decode the
-// ciphertext as if it were plain), items of a solid archive after its first, and methods other than
-// stored older than RAR 2.9. Output is held to the item's declared size: more data than the header
+// RAR 1.5-4 archives: the block walk (RarBlocks) reads the headers of every volume itself, so that flags,
+// sizes, times and the parts of a split item are known exactly. An item's data is decoded by libunarr,
+// which reads RAR 2.0-4 compression, solid archives and the large PPMd and LZSS items: an archive of one
+// volume is mapped into memory and unarr decodes the item at its own header; an item of a volume set is
+// handed to unarr as a small archive of that one item (a main header, the item's header with the split
+// flags cleared and the packed size of all its parts, the parts' data read from their volumes, an end
+// block). Where unarr cannot begin an item of RAR 2.9 or later, libarchive decodes it from the same small
+// archive. In a solid archive opened for extraction, passing over an item decodes it (its output thrown
+// away), so that a walk in archive order reads every item once and the next item finds the state it needs.
+// The decoded data's CRC is checked here against the stored one, for every method.
+//
+// RAR 5 archives (marker 52 61 72 21 1A 07 01 00, plain or behind a self-extracting program) are read by
+// libarchive's RAR 5 reader (Rar5Reader), over every volume of a set.
+//
+// What is refused: encrypted items (no library here decrypts; libarchive would decode the ciphertext as if
+// it were plain), RAR 1.5 compression (which neither library decodes), and the items of a solid RAR 4
+// volume set after its first. Output is held to the item's declared size: more data than the header
 // promised is an error, not written.
 #include <archive.h>
 #include <archive_entry.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unarr.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -22,18 +33,22 @@
 #include <memory>
 #include <new>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/unrar/Rar5Reader.h"
 #include "platform/unrar/RarBlocks.h"
+#include "platform/unrar/RarSink.h"
 #include "platform/unrar/UnRarApi.h"
 
 namespace {
 
 using namespace unrar;
 
-constexpr int kDllVersion = 9;
+constexpr int kDllVersion = 10;
+// RAR 2.0: the oldest compression libunarr decodes.
+constexpr uint8_t kMinUnarrVersion = 20;
 constexpr size_t kReadChunk = 65536;
 constexpr int kVolumeAsks = 3;  // a missing volume is asked for at most this often
 
@@ -44,11 +59,62 @@ struct TPart {
   uint64_t Size = 0;
 };
 
+// libunarr's archive over a memory image (the mapped volume or an item's small archive), closed with it.
+struct TUnarrClose {
+  void operator()(ar_archive* A) const { ar_close_archive(A); }
+  void operator()(ar_stream* S) const { ar_close(S); }
+};
+struct TUnarr {
+  std::unique_ptr<ar_stream, TUnarrClose> Stream;
+  std::unique_ptr<ar_archive, TUnarrClose> Archive;  // declared last: closed before its stream
+  bool Open(const uint8_t* Data, size_t Size) {
+    Archive.reset();
+    Stream.reset(ar_open_memory(Data, Size));
+    if (Stream) Archive.reset(ar_open_rar_archive(Stream.get()));
+    return Archive != nullptr;
+  }
+};
+
+// A volume mapped into memory, read-only.
+struct TMapping {
+  void* Base = MAP_FAILED;
+  size_t Size = 0;
+  TMapping() = default;
+  TMapping(const TMapping&) = delete;
+  TMapping& operator=(const TMapping&) = delete;
+  ~TMapping() {
+    if (Base != MAP_FAILED) ::munmap(Base, Size);
+  }
+  bool Map(const std::string& Name, int64_t FileSize) {
+    const int Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0 || FileSize <= 0) {
+      if (Fd >= 0) ::close(Fd);
+      return false;
+    }
+    Size = static_cast<size_t>(FileSize);
+    Base = ::mmap(nullptr, Size, PROT_READ, MAP_PRIVATE, Fd, 0);
+    ::close(Fd);
+    return Base != MAP_FAILED;
+  }
+  const uint8_t* Data() const { return static_cast<const uint8_t*>(Base); }
+};
+
 struct TArchive {
   uint32_t Mode = RAR_OM_LIST;
   TVolume Volume;
   uint16_t MainFlags = 0;
   int64_t Pos = 0;
+  int64_t Marker = 0;
+  // An archive of one volume: the volume mapped and unarr over it, made at the first item decoded.
+  TMapping Map;
+  TUnarr Whole;
+  bool WholeTried = false;
+  // RAR 5: libarchive's reader, made at the first header read (the volumes of a set are gathered then,
+  // when the caller's callback can answer for a missing one), and its current item.
+  bool Rar5 = false;
+  TRar5Start Rar5Start;
+  std::unique_ptr<TRar5Reader> Reader;
+  TRar5Item Item5;
   bool SeenFirstFile = false;
   TRarCallback Callback = nullptr;
   void* UserData = nullptr;
@@ -63,41 +129,64 @@ struct TArchive {
 
 // --- Volumes -----------------------------------------------------------------------------------------------
 
+// Settles the name of a further volume: Next as it is when the file exists, otherwise the name the
+// callback answers (asked at most kVolumeAsks times). False when there is none or the callback refused.
+bool AskVolume(TArchive& A, std::string& Next) {
+  for (int Ask = 0; Ask <= kVolumeAsks; ++Ask) {
+    struct stat St {};
+    const bool Exists = ::stat(Next.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+    if (!A.Callback) return Exists;
+    std::vector<char> Buf(RAR_VOLUME_NAME_SIZE, '\0');
+    std::strncpy(Buf.data(), Next.c_str(), RAR_VOLUME_NAME_SIZE - 1);
+    const int Answer =
+        A.Callback(RAR_MSG_CHANGE_VOLUME, A.UserData, reinterpret_cast<intptr_t>(Buf.data()), Exists ? 1 : 0);
+    if (Answer == -1) return false;
+    if (Exists) return true;
+    Buf.back() = '\0';
+    Next = Buf.data();  // the answered name is checked again
+  }
+  return false;
+}
+
 // Opens the volume after the current one, asking the callback first; false when there is none or it is
 // refused. The walk then stands at its first block.
 bool SwitchVolume(TArchive& A) {
   std::string Next = NextVolumeFileName(A.Volume.Name, (A.MainFlags & mfNewNumbering) != 0);
-  if (Next.empty()) return false;
-  for (int Ask = 0; Ask <= kVolumeAsks; ++Ask) {
-    struct stat St {};
-    const bool Exists = ::stat(Next.c_str(), &St) == 0 && S_ISREG(St.st_mode);
-    if (A.Callback) {
-      std::vector<char> Buf(RAR_VOLUME_NAME_SIZE, '\0');
-      std::strncpy(Buf.data(), Next.c_str(), RAR_VOLUME_NAME_SIZE - 1);
-      const int Answer = A.Callback(RAR_MSG_CHANGE_VOLUME, A.UserData, reinterpret_cast<intptr_t>(Buf.data()),
-                                    Exists ? 1 : 0);
-      if (Answer == -1) return false;
-      Buf.back() = '\0';
-      if (!Exists) {
-        Next = Buf.data();
-        continue;  // the answered name is checked again
-      }
-    } else if (!Exists) {
-      return false;
-    }
+  if (Next.empty() || !AskVolume(A, Next)) return false;
+  TVolume V;
+  if (!V.Open(Next) || A.Seen.count({V.Device, V.Inode})) return false;
+  uint16_t Flags = 0;
+  int64_t Pos = 0;
+  if (ReadArchiveStart(V, Flags, Pos) != orOk || !(Flags & mfVolume)) return false;
+  A.Volume.Close();
+  if (!A.Volume.Open(Next)) return false;
+  A.MainFlags = Flags;
+  A.Pos = Pos;
+  A.Seen.insert({A.Volume.Device, A.Volume.Inode});
+  return true;
+}
+
+// The volumes of a RAR 5 archive, from the first one on: every further volume its predecessor announces,
+// as long as one is found.
+std::vector<std::string> Rar5Volumes(TArchive& A) {
+  std::vector<std::string> Names = {A.Volume.Name};
+  TRar5Start Start = A.Rar5Start;
+  std::string Current = A.Volume.Name;
+  while ((Start.ArchiveFlags & r5Volume) && Start.MoreVolumes) {
+    std::string Next = NextVolumeFileName(Current, true);
+    if (Next.empty() || !AskVolume(A, Next)) break;
     TVolume V;
-    if (!V.Open(Next) || A.Seen.count({V.Device, V.Inode})) return false;
+    if (!V.Open(Next) || A.Seen.count({V.Device, V.Inode})) break;
     uint16_t Flags = 0;
-    int64_t Pos = 0;
-    if (ReadArchiveStart(V, Flags, Pos) != orOk || !(Flags & mfVolume)) return false;
-    A.Volume.Close();
-    if (!A.Volume.Open(Next)) return false;
-    A.MainFlags = Flags;
-    A.Pos = Pos;
-    A.Seen.insert({A.Volume.Device, A.Volume.Inode});
-    return true;
+    int64_t Marker = 0;
+    if (ReadArchiveStart(V, Flags, Marker) != orRar5 || !ReadRar5Start(V, Marker, Start)) break;
+    A.Seen.insert({V.Device, V.Inode});
+    A.Rar5Start.EncryptedNames.insert(Start.EncryptedNames.begin(), Start.EncryptedNames.end());
+    A.Rar5Start.EndSeen = Start.EndSeen;  // of the last volume
+    Names.push_back(Next);
+    Current = Next;
   }
-  return false;
+  return Names;
 }
 
 // --- Header records -----------------------------------------------------------------------------------------
@@ -135,6 +224,9 @@ int ReadNext(TArchive& A) {
       A.LastSplitAfter = (A.Item.Flags & ffSplitAfter) != 0;
       return RAR_SUCCESS;
     }
+    // A volume without an end block that stops inside a block or an item's data has been cut short:
+    // the items after that point are lost, which the caller must hear of.
+    if (!EndBlock && A.Pos != A.Volume.Size) return RAR_E_EREAD;
     // The end of a volume: a set goes on when its end block says so, or, without an end block, when
     // the last item runs on.
     const bool More = (A.MainFlags & mfVolume) && (EndBlock ? NextVolume : A.LastSplitAfter);
@@ -142,7 +234,28 @@ int ReadNext(TArchive& A) {
   }
 }
 
-// --- Decoding one item through libarchive ----------------------------------------------------------------
+// The next RAR 5 item into Header.
+int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
+  if (A.HaveItem) A.Reader->Skip();  // an item the caller left without a process call
+  A.HaveItem = false;
+  if (!A.Reader) {
+    std::vector<std::string> Volumes = Rar5Volumes(A);
+    A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames, A.Rar5Start.EndSeen);
+  }
+  const int R = A.Reader->Next(A.Item5);
+  if (R != RAR_SUCCESS) return R;
+  A.HaveItem = true;
+  const TRar5Item& I = A.Item5;
+  CopyName(Header->FileName, sizeof Header->FileName, I.Name);
+  Header->Flags = I.Encrypted ? RAR_FLAG_ENCRYPTED : 0;
+  Header->UnpSize = static_cast<uint32_t>(I.Size);
+  Header->UnpSizeHigh = static_cast<uint32_t>(I.Size >> 32);
+  Header->FileTime = I.DosTime;
+  Header->FileAttr = I.Folder ? RAR_ATTR_FOLDER : 0x20;
+  return RAR_SUCCESS;
+}
+
+// --- Decoding one item ----------------------------------------------------------------
 
 // The archive handed to libarchive: Prefix, then the parts' data, then Suffix.
 struct TSource {
@@ -256,34 +369,8 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
   return RAR_SUCCESS;
 }
 
-// Where decoded data goes: the callback (testing) or a file (extracting), never past Limit bytes.
-struct TSink {
-  TArchive* A;
-  int Fd = -1;
-  uint64_t Limit = 0;
-  uint64_t Written = 0;
-  uint32_t Crc = 0;  // of everything put, checked against the item's stored CRC at the end
-  int Put(const void* Data, size_t Size) {
-    if (Written + Size > Limit) return RAR_E_BAD_DATA;
-    Crc = static_cast<uint32_t>(::crc32(Crc, static_cast<const Bytef*>(Data), static_cast<uInt>(Size)));
-    if (Fd >= 0) {
-      size_t Done = 0;
-      while (Done < Size) {
-        const ssize_t N = ::write(Fd, static_cast<const char*>(Data) + Done, Size - Done);
-        if (N <= 0) return RAR_E_EWRITE;
-        Done += static_cast<size_t>(N);
-      }
-    }
-    Written += Size;
-    if (A->Callback && Size > 0 &&
-        A->Callback(RAR_MSG_PROCESS_DATA, A->UserData, reinterpret_cast<intptr_t>(Data),
-                    static_cast<intptr_t>(Size)) == -1)
-      return RAR_E_ABORTED;
-    return RAR_SUCCESS;
-  }
-};
-
-int Decode(TSource& S, TSink& Sink, uint32_t StoredCrc) {
+// Decodes the one item of S with libarchive.
+int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
   struct archive* Ar = archive_read_new();
   if (!Ar) return RAR_E_NO_MEMORY;
   std::unique_ptr<struct archive, int (*)(struct archive*)> Guard(Ar, archive_read_free);
@@ -296,7 +383,7 @@ int Decode(TSource& S, TSink& Sink, uint32_t StoredCrc) {
     const char* Target = archive_entry_symlink(Entry);
     const size_t Size = Target ? std::strlen(Target) : 0;
     if (const int E = Sink.Put(Target, Size)) return E;
-    return Sink.Written == Sink.Limit && Sink.Crc == StoredCrc ? RAR_SUCCESS : RAR_E_BAD_DATA;
+    return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
   }
   const void* Block = nullptr;
   size_t Size = 0;
@@ -317,7 +404,96 @@ int Decode(TSource& S, TSink& Sink, uint32_t StoredCrc) {
     if (const int E = Sink.Put(Block, Size)) return E;
   }
   if (S.ShortRead) return RAR_E_EREAD;
-  return Sink.Written == Sink.Limit && Sink.Crc == StoredCrc ? RAR_SUCCESS : RAR_E_BAD_DATA;
+  return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
+}
+
+// What DecodeUnarr answers when unarr did not begin the item: nothing was delivered, so another decoder
+// may try.
+constexpr int kNotBegun = -1;
+
+// Decodes the item whose header lies at Entry in unarr's image.
+int DecodeUnarr(TUnarr& U, int64_t Entry, TSink& Sink, uint32_t StoredCrc) {
+  if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry)) return kNotBegun;
+  if (ar_entry_get_size(U.Archive.get()) != Sink.Limit) return RAR_E_BAD_DATA;
+  std::vector<uint8_t> Buf(static_cast<size_t>(std::min<uint64_t>(Sink.Limit, kReadChunk)));
+  while (Sink.Written < Sink.Limit) {
+    const size_t N = static_cast<size_t>(std::min<uint64_t>(Sink.Limit - Sink.Written, Buf.size()));
+    if (!ar_entry_uncompress(U.Archive.get(), Buf.data(), N))
+      return Sink.Written == 0 ? kNotBegun : RAR_E_BAD_DATA;
+    if (const int E = Sink.Put(Buf.data(), N)) return E;
+  }
+  return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
+}
+
+// The whole of S in memory: the small archive of one item that unarr reads.
+bool ReadSource(TSource& S, std::vector<uint8_t>& Image) {
+  const void* Block = nullptr;
+  for (;;) {
+    const la_ssize_t N = SourceRead(nullptr, &S, &Block);
+    if (N < 0 || S.ShortRead) return false;
+    if (N == 0) return true;
+    const uint8_t* P = static_cast<const uint8_t*>(Block);
+    Image.insert(Image.end(), P, P + N);
+  }
+}
+
+// Whether libarchive decodes an item of this header when unarr does not.
+bool LibarchiveDecodes(const TFileHeader& H) {
+  return !(H.Flags & ffSolid) &&
+         (H.Method == kMethodStored || (H.UnpVer >= kMinUnpackVersion && H.UnpVer <= kMaxUnpackVersion));
+}
+
+// Decodes the current RAR 1.5-4 item into Sink (an item of a set moves the walk through its volumes).
+int DecodeItem(TArchive& A, TSink& Sink) {
+  const TFileHeader First = A.Item;
+  if (First.Flags & ffEncrypted) return RAR_E_ENCRYPTED;
+  if (First.Flags & ffSplitBefore) return RAR_E_BAD_ARCHIVE;  // a part without its beginning
+  if (First.Method < kMethodStored || First.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
+  if (First.Method != kMethodStored && (First.UnpVer < kMinUnarrVersion || First.UnpVer > kMaxUnpackVersion))
+    return RAR_E_UNSUPPORTED;
+  Sink.Limit = First.UnpSize;
+
+  if (!(A.MainFlags & mfVolume)) {
+    // One volume: unarr reads the item in place.
+    if (First.DataPos + static_cast<int64_t>(std::min<uint64_t>(First.PackSize, INT64_MAX / 2)) >
+        A.Volume.Size)
+      return RAR_E_EREAD;
+    if (!A.WholeTried) {
+      A.WholeTried = true;
+      if (A.Map.Map(A.Volume.Name, A.Volume.Size) && A.Marker < A.Volume.Size)
+        A.Whole.Open(A.Map.Data() + A.Marker, static_cast<size_t>(A.Volume.Size - A.Marker));
+    }
+    const int E = DecodeUnarr(A.Whole, First.HeaderPos - A.Marker, Sink, First.FileCrc);
+    if (E != kNotBegun) return E;
+    if (!LibarchiveDecodes(First)) return RAR_E_BAD_DATA;
+    TSource S;
+    S.Parts.push_back({A.Volume.Name, First.DataPos, First.PackSize});
+    if (!BuildSource(First, First, First.PackSize, S)) return RAR_E_UNSUPPORTED;
+    return DecodeLibarchive(S, Sink, First.FileCrc);
+  }
+
+  // A volume set: the item's parts are gathered into a small archive of its own, which carries no
+  // state over from the items before: an item that needs them (solid) cannot be read.
+  if (First.Flags & ffSolid) return RAR_E_UNSUPPORTED;
+  std::vector<TPart> Parts;
+  TFileHeader Last;
+  uint64_t Packed = 0;
+  if (const int E = CollectParts(A, Parts, Last, Packed)) return E;
+  TSource S;
+  S.Parts = Parts;
+  if (!BuildSource(First, Last, Packed, S)) return RAR_E_UNSUPPORTED;
+  std::vector<uint8_t> Image;
+  if (!ReadSource(S, Image)) return RAR_E_EREAD;
+  TUnarr U;
+  U.Open(Image.data(), Image.size());
+  const int E =
+      DecodeUnarr(U, 7 + 13, Sink, Last.FileCrc);  // the item's header follows marker and main header
+  if (E != kNotBegun) return E;
+  if (!LibarchiveDecodes(First)) return RAR_E_BAD_DATA;
+  TSource Again;
+  Again.Parts = std::move(Parts);
+  if (!BuildSource(First, Last, Packed, Again)) return RAR_E_UNSUPPORTED;
+  return DecodeLibarchive(Again, Sink, Last.FileCrc);
 }
 
 // The DOS date and time as the local time of the system, for the extracted file.
@@ -333,44 +509,57 @@ time_t DosToTime(uint32_t Dos) {
   return T.tm_mon < 0 ? static_cast<time_t>(-1) : mktime(&T);
 }
 
+// Whether passing over the current item decodes it: in a solid RAR 4 archive of one volume opened for
+// extraction, every later item needs the ones before it decoded.
+bool SkipDecodes(const TArchive& A) {
+  const TFileHeader& H = A.Item;
+  return A.Mode == RAR_OM_EXTRACT && (A.MainFlags & mfSolid) && !(A.MainFlags & mfVolume) && !H.IsFolder() &&
+         !(H.Flags & (ffEncrypted | ffSplitBefore));
+}
+
 int Process(TArchive& A, int Operation, const char* DestName) {
   if (!A.HaveItem) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_DATA;
   A.HaveItem = false;
-  const TFileHeader& H = A.Item;
-  if (Operation == RAR_SKIP) return RAR_SUCCESS;
-  if (H.IsFolder()) {
-    if (Operation == RAR_EXTRACT && DestName) ::mkdir(DestName, 0777);
+  const bool Folder = A.Rar5 ? A.Item5.Folder : A.Item.IsFolder();
+  // A symbolic link is an item without content: nothing is delivered (its target is not a file's text).
+  const bool Link = A.Rar5 ? A.Item5.Link : A.Item.IsLink();
+  if (Operation == RAR_SKIP || Link) {
+    if (A.Rar5) {
+      A.Reader->Skip();
+    } else if (SkipDecodes(A)) {
+      TSink Discard;
+      DecodeItem(A, Discard);  // a failure shows in the next item's check
+    }
+    if (Operation == RAR_EXTRACT && DestName) {
+      const int Fd = ::open(DestName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+      if (Fd < 0) return RAR_E_ECREATE;
+      ::close(Fd);
+    }
     return RAR_SUCCESS;
   }
-  if (H.Flags & ffEncrypted) return RAR_E_ENCRYPTED;
-  if ((H.Flags & ffSplitBefore)) return RAR_E_BAD_ARCHIVE;  // a part without its beginning
-  if (H.Flags & ffSolid) return RAR_E_UNSUPPORTED;
-  if (H.Method != kMethodStored && (H.UnpVer < kMinUnpackVersion || H.UnpVer > kMaxUnpackVersion))
-    return RAR_E_UNSUPPORTED;
-  if (H.Method < kMethodStored || H.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
-
-  const TFileHeader First = H;
-  std::vector<TPart> Parts;
-  TFileHeader Last;
-  uint64_t Packed = 0;
-  if (const int E = CollectParts(A, Parts, Last, Packed)) return E;
-  auto S = std::make_unique<TSource>();
-  S->Parts = std::move(Parts);
-  if (!BuildSource(First, Last, Packed, *S)) return RAR_E_UNSUPPORTED;
-
-  TSink Sink{&A};
-  Sink.Limit = First.UnpSize;
-  if (Operation == RAR_TEST) return Decode(*S, Sink, Last.FileCrc);
-  if (!DestName) return RAR_E_ECREATE;
-  Sink.Fd = ::open(DestName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (Sink.Fd < 0) return RAR_E_ECREATE;
-  int E = Decode(*S, Sink, Last.FileCrc);
+  if (Folder) {
+    if (Operation == RAR_EXTRACT && DestName) ::mkdir(DestName, 0777);
+    if (A.Rar5) A.Reader->Skip();
+    return RAR_SUCCESS;
+  }
+  TSink Sink;
+  Sink.Callback = A.Callback;
+  Sink.UserData = A.UserData;
+  if (A.Rar5) Sink.Limit = A.Item5.Size;
+  if (Operation == RAR_EXTRACT) {
+    if (!DestName) return RAR_E_ECREATE;
+    Sink.Fd = ::open(DestName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (Sink.Fd < 0) return RAR_E_ECREATE;
+  }
+  const uint32_t FileTime = A.Rar5 ? A.Item5.DosTime : A.Item.FileTime;
+  int E = A.Rar5 ? A.Reader->Read(A.Item5, Sink) : DecodeItem(A, Sink);
+  if (Operation != RAR_EXTRACT) return E;
   if (::close(Sink.Fd) != 0 && E == RAR_SUCCESS) E = RAR_E_ECLOSE;
   if (E != RAR_SUCCESS) {
     ::unlink(DestName);  // no partial output is left behind
     return E;
   }
-  const time_t T = DosToTime(Last.FileTime);
+  const time_t T = DosToTime(FileTime);
   if (T != static_cast<time_t>(-1)) {
     const struct timespec Times[2] = {{T, 0}, {T, 0}};
     ::utimensat(AT_FDCWD, DestName, Times, 0);
@@ -403,14 +592,18 @@ void* RAROpenArchive(TRarOpenData* Data) {
   }
   A->Seen.insert({A->Volume.Device, A->Volume.Inode});
   int Result = RAR_SUCCESS;
-  switch (ReadArchiveStart(A->Volume, A->MainFlags, A->Pos)) {
+  switch (ReadArchiveStart(A->Volume, A->MainFlags, A->Pos, &A->Marker)) {
     case orOk:
       break;
     case orNotRar:
       Result = RAR_E_BAD_ARCHIVE;
       break;
     case orRar5:
-      Result = RAR_E_UNSUPPORTED;
+      A->Rar5 = true;
+      if (!ReadRar5Start(A->Volume, A->Pos, A->Rar5Start))
+        Result = RAR_E_BAD_DATA;
+      else if (A->Rar5Start.EncryptedHeaders)
+        Result = RAR_E_ENCRYPTED;
       break;
     case orBroken:
       Result = RAR_E_BAD_DATA;
@@ -436,16 +629,18 @@ int RARReadHeaderEx(void* Handle, TRarHeaderDataEx* Header) {
   auto* A = static_cast<TArchive*>(Handle);
   if (!A || !Header) return RAR_E_BAD_DATA;
   try {
+    if (A->Rar5) return ReadNext5(*A, Header);
     const int R = ReadNext(*A);
     if (R != RAR_SUCCESS) return R;
   } catch (const std::bad_alloc&) {
     return RAR_E_NO_MEMORY;
   }
   const TFileHeader& H = A->Item;
+  const uint64_t Size = H.IsLink() ? 0 : H.UnpSize;  // a link holds no content of its own
   CopyName(Header->FileName, sizeof Header->FileName, H.Name);
   Header->Flags = ItemFlags(H);
-  Header->UnpSize = static_cast<uint32_t>(H.UnpSize);
-  Header->UnpSizeHigh = static_cast<uint32_t>(H.UnpSize >> 32);
+  Header->UnpSize = static_cast<uint32_t>(Size);
+  Header->UnpSizeHigh = static_cast<uint32_t>(Size >> 32);
   Header->FileTime = H.FileTime;
   Header->FileAttr = ItemAttr(H);
   return RAR_SUCCESS;

@@ -12,9 +12,13 @@
 // name written by a DOS or Windows archiver without a Unicode form), which the caller converts. File
 // names passed in (archives, destinations) are the system's own.
 //
+// RAR 1.5-4 and RAR 5 archives are read, plain or behind a self-extracting program, in one volume or a set.
+// In a solid archive opened for extraction, skipping an item decodes it, so that a walk in archive order
+// reads each item once.
+//
 // What the library never does: decode an encrypted item (RAR_E_ENCRYPTED: the data is not decrypted,
-// so it is not delivered), decode an item of a solid archive apart from its predecessors, or decode an
-// item packed by a method older than RAR 2.9 (RAR_E_UNSUPPORTED). A handle is used by one thread.
+// so it is not delivered), decode RAR 1.5 compression, or decode the items of a solid RAR 1.5-4 volume
+// set after its first (RAR_E_UNSUPPORTED). A handle is used by one thread.
 #pragma once
 
 #include <stdint.h>
@@ -45,7 +49,7 @@ extern "C" {
 #define RAR_E_EREAD 18          // the data ends early
 #define RAR_E_EWRITE 19
 #define RAR_E_ENCRYPTED 20      // encrypted data, which this library does not decrypt
-#define RAR_E_UNSUPPORTED 21    // RAR 5, encrypted headers, a solid item, or a method before RAR 2.9
+#define RAR_E_UNSUPPORTED 21    // RAR 1.5 compression, or a solid item of a RAR 1.5-4 volume set
 #define RAR_E_ABORTED 22        // the callback answered -1
 
 // Header flags passed on from the archive, and one of the library's own.

@@ -168,6 +168,39 @@ TEST_F(ArcScanTest, NumberedRarPartsAfterTheFirstAreLaterVolumes) {
   EXPECT_EQ(CheckArchiveFile(Write("bare.rar", kRarMarker), kind), acArchive);
 }
 
+// RAR 5 has a marker of its own (Rar! 1A 07 01 00) and is the same kind; in its main header (CRC-32, then
+// size, type 1, header flags and archive flags as 7-bit numbers) archive flags 1+2 mark a volume that
+// carries its number: every volume but the first.
+TEST_F(ArcScanTest, Rar5ArchivesAreRarAndTheirLaterVolumesLaterVolumes) {
+  const std::string marker("Rar!\x1A\x07\x01\x00", 8);
+  auto rar5 = [&](int headerFlags, int archiveFlags) {
+    std::string main = {'\0', '\0', '\0', '\0', 0x06, 0x01, static_cast<char>(headerFlags)};
+    if (headerFlags & 1) main += '\0';  // extra area size
+    main += static_cast<char>(archiveFlags);
+    return marker + main + std::string(8, '\0');
+  };
+  struct Case {
+    const char* name;
+    std::string head;
+    TArchiveCheck check;
+  };
+  const Case cases[] = {
+      {"single.rar", rar5(0, 0x00), acArchive},
+      {"solid.rar", rar5(0, 0x04), acArchive},
+      {"x.part1.rar", rar5(0, 0x01), acArchive},
+      {"x.part2.rar", rar5(0, 0x03), acLaterVolume},
+      {"x.part3.rar", rar5(1, 0x03), acLaterVolume},  // with an extra area
+      {"x.r01", rar5(0, 0x03), acLaterVolume},
+      {"bare.rar", marker, acArchive},
+      {"near.rar", std::string("Rar!\x1A\x07\x02\x00", 8), acNone},
+  };
+  for (const Case& c : cases) {
+    TArchiveKind kind;
+    EXPECT_EQ(CheckArchiveFile(Write(c.name, c.head), kind), c.check) << c.name;
+    EXPECT_EQ(kind, akRar) << c.name;
+  }
+}
+
 TEST_F(ArcScanTest, MissingFileRaisesTheSystemError) {
   TArchiveKind kind;
   try {

@@ -1,0 +1,71 @@
+// The RAR 5 side of UnRar3.so: libarchive's RAR 5 reader over the volumes of an archive (one file, a
+// self-extractor, or a set whose volume names the caller has gathered). Items come in archive order;
+// libarchive decodes solid archives in one pass (passing over an item of a solid archive decodes it) and
+// checks every item's CRC-32 or BLAKE2 hash itself.
+//
+// A hard link delivers the data of the item it links to. After an item whose data fails, libarchive's handle
+// cannot go on: the reader opens the archive again and passes over the items already read, so that the items
+// after a damaged one are still had. A reader is used by one thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/unrar/RarSink.h"
+
+struct archive;
+
+namespace unrar {
+
+struct TRar5Item {
+  std::string Name;  // UTF-8
+  uint64_t Size = 0;
+  uint32_t DosTime = 0;
+  bool Folder = false;
+  bool Encrypted = false;
+  bool Link = false;
+  std::string LinkTarget;      // a symbolic link's target (the link itself holds no content)
+  std::string HardLinkTarget;  // a hard link: the earlier item whose data it shares
+};
+
+class TRar5Reader {
+ public:
+  // The volumes in order, the names of the items whose data is encrypted, and whether the last volume has
+  // its end header (without it, the archive was cut short and its end is reported as a read error).
+  TRar5Reader(std::vector<std::string> Volumes, std::set<std::string> EncryptedNames, bool Complete)
+      : Volumes(std::move(Volumes)), EncryptedNames(std::move(EncryptedNames)), Complete(Complete) {}
+  ~TRar5Reader();
+  TRar5Reader(const TRar5Reader&) = delete;
+  TRar5Reader& operator=(const TRar5Reader&) = delete;
+
+  // The next item: RAR_SUCCESS, RAR_END_ARCHIVE, RAR_E_EREAD when the archive was cut short, or
+  // RAR_E_BAD_DATA for a header that cannot be read.
+  int Next(TRar5Item& Item);
+  // The current item's data into Sink, checked whole; a result code.
+  int Read(const TRar5Item& Item, TSink& Sink);
+  // Passes over the current item.
+  void Skip();
+
+ private:
+  bool Reopen();
+  void Close();
+
+  // A hard link's data: its target's, decoded by a second reader.
+  int ReadHardLink(const TRar5Item& Item, TSink& Sink);
+
+  std::vector<std::string> Volumes;
+  std::set<std::string> EncryptedNames;
+  bool Complete = true;
+  std::map<std::string, uint64_t> Sizes;  // the items read so far, for the size of a hard link to one
+  struct archive* Ar = nullptr;
+  uint64_t ItemsRead = 0;
+  bool Broken = true;  // no handle yet, or libarchive's handle failed: opened again before the next header
+};
+
+// The DOS date and time of a system time, in local time; 0 before 1980.
+uint32_t DosTimeOf(int64_t Time);
+
+}  // namespace unrar
