@@ -279,7 +279,14 @@ void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemNam
 void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
   TArcWrapperMem2& wrapper = OpenWrapper();
   std::string folder;
-  MakeTempFolder(0, folder);
+  try {
+    MakeTempFolder(0, folder);
+  } catch (const EArcError&) {
+    // No temporary folder can be made: the items that go to memory are still delivered. Decide names
+    // the file of every item it sends to a file; one it cannot place it refuses.
+    folder =
+        IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + MakeInstanceTag(this) + "/";
+  }
   wrapper.ExtractAllMem(folder, OnMemory, OnFileDone, Decide);
 }
 

@@ -17,8 +17,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "search/FileScan.h"
+
+class TArchiver;
 
 // Whether an item of Size bytes may be extracted to memory: the available physical memory holds it, or
 // an eighth of the physical memory and a sixteenth of the address space the process may still use do.
@@ -26,6 +29,11 @@ bool CanExtractToMemory(int64_t Size);
 
 class TArchiveWalk : public IArchiveWalk {
  public:
+  TArchiveWalk() = default;
+  ~TArchiveWalk() override;
+  TArchiveWalk(const TArchiveWalk&) = delete;
+  TArchiveWalk& operator=(const TArchiveWalk&) = delete;
+
   bool IsEnabledArchiveName(const std::u16string& Name) override;
   TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override;
   bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
@@ -38,7 +46,33 @@ class TArchiveWalk : public IArchiveWalk {
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;
 
+  // Archives inside archives are walked to this depth (an archive on disk is level 1); a deeper one is
+  // reported and skipped. Real archives never come near it; a chain made to exhaust the stack or the
+  // temporary drive ends here.
+  static constexpr size_t kMaxArchiveNesting = 32;
+
  private:
+  // One archive being walked: its file, display path and size.
+  struct TOpenLevel {
+    std::string File;
+    std::string Display;
+    int64_t Size;
+  };
+  std::vector<TOpenLevel> Levels;  // outermost first
+
+  // Cache work left undone when a stop ended a wait for the cache lock: the registrations of walked
+  // inner archives (whose archivers must live until then) and the pins of cached archivers. Done at the
+  // start of the next walk, or when the walk object goes.
+  struct TPendingRegistration {
+    std::string Key;
+    TArchiver* Archiver;
+    std::vector<std::string> Files;  // the walk's temporary files of the archive, deleted unless cached
+  };
+  std::vector<TPendingRegistration> PendingRegistrations;
+  std::vector<TArchiver*> PendingPins;
+  // Does the pending work when the cache lock can be had; false when some is left.
+  bool SettlePending();
+
   bool FitsInMemory(int64_t Size) const { return MemoryCheck ? MemoryCheck(Size) : CanExtractToMemory(Size); }
   friend class TListHelper;
 };
