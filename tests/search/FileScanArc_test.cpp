@@ -376,6 +376,32 @@ TEST_F(FileScanArc, DeepNestingEndsAtTheLimit) {
   EXPECT_EQ(Run("short.zip"), Names{"d/short.zip|z.zip|z.zip|z.zip|z.zip|z.zip|deep.txt"});
 }
 
+// An inner archive with the same bytes as an archive it lies in (a file that holds itself would hold
+// itself again without end) is reported, naming both, and not walked; the walk goes on with the rest.
+// Here the inner archive is a copy of the outer one, handed to the walk from inside the outer walk.
+TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
+  Tree.File("d/copy/inner.zip", ReadAll(kFixtures / "nested.zip"));
+  bool handed = false;
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && !handed && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
+      handed = true;
+      TWideStrLst masks;
+      EXPECT_TRUE(Walk.ScanArchive(Scanner, Utf8ToUtf16(D("copy/inner.zip")),
+                                   Utf8ToUtf16(D("nested.zip|inner.zip|again.zip")), nullptr, false, masks));
+    }
+    return true;
+  };
+  Completed = Scanner.Search(Tree.Roots("d/nested.zip"), u"", false);
+  EXPECT_EQ(Log.Hits, (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
+  EXPECT_TRUE(handed);
+  EXPECT_TRUE(Completed);
+  ASSERT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
+  for (const auto& e : Log.Errors)
+    if (e.Kind == sekArchiveOpenFailed) EXPECT_NE(e.Text.find(D("nested.zip")), std::string::npos) << e.Text;
+}
+
 // With a temporary folder that cannot be used, items that fit in memory are still searched; an inner
 // archive, which needs a file, is one error naming it.
 TEST_F(FileScanArc, UnusableTemporaryFolderStillSearchesItemsInMemory) {
