@@ -7,11 +7,13 @@
 // Display paths: an item of an archive is shown as the archive's display path, "|" and the item's path.
 // Nested archives are extracted into the outer archiver's temporary folder; every temporary file is
 // deleted on every path, except a file that the inner-archive cache owns (ArcNested.h), which only the
-// cache deletes.
+// cache deletes. Nesting is bounded (kMaxArchiveNesting), and an inner archive with the bytes of an
+// archive it lies in is reported and not walked, so a file that holds itself ends. A message about an
+// archive item names the item's display path, never its temporary file.
 //
 // Ownership and threads: the walk object is the owner's and must outlive every search that uses it; it
 // runs on the scanner's thread. The inner-archive cache is shared with its cleaner thread and is touched
-// only under the cache lock.
+// only under the cache lock; a wait for that lock polls the scanner, so a stop ends it.
 #pragma once
 
 #include <cstdint>
