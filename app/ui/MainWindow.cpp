@@ -314,6 +314,7 @@ void TMain::BuildWindow() {
   SideTop->addWidget(CollapseBtn);
   Side->addLayout(SideTop);
   Side->addWidget(SearchPanel, 1);
+  Side->addStretch(0);  // keeps ">>" at the top of the folded strip
   connect(CollapseBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
   connect(ExpandBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
   SearchSide->installEventFilter(this);
@@ -740,8 +741,11 @@ void TMain::SetSearchPanelCollapsed(bool Collapse) {
   // Folded, the strip takes the button-face colour and no splitter; unfolded, the designed width again.
   SearchSide->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
   Splitter->handle(1)->setVisible(!Collapse);
+  Splitter->handle(1)->setEnabled(!Collapse);
   if (Collapse) {
-    SearchSide->setFixedWidth(ExpandBtn->sizeHint().width() + 4);
+    const int Strip = ExpandBtn->sizeHint().width() + 4;
+    SearchSide->setFixedWidth(Strip);
+    Splitter->setSizes({Strip, std::max(0, Splitter->width() - Strip)});
   } else {
     SearchSide->setMinimumWidth(kSearchPanelWidth);
     SearchSide->setMaximumWidth(QWIDGETSIZE_MAX);
