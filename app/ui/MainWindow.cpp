@@ -820,19 +820,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Langs.AddLanguage("English", 1);
     Langs.OnChange = [this] { LanguageChanged(); };
     Loaded = LoadOptions();
-    if (!Loaded) {
-      // A first run: the temporary folder and the system's virtual file systems are never searched.
-      for (const std::u16string& Dir : {WideGetTempDir(), std::u16string(u"/proc"), std::u16string(u"/sys"),
-                                       std::u16string(u"/dev")})
-        if (!Dir.empty()) ExcludedDirs.Add(Dir);
-    }
-    for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
-      std::u16string Dir = ExcludedDirs.Get(I);
-      if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
-      ExcludedDirs.Delete(I);
-      ExcludedDirs.Insert(I, Dir);
-    }
-    ExcludedDirs.Sort();
+    PrepareExcludedDirs(ExcludedDirs, !Loaded, WideGetTempDir());
     LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
     LanguagesLoadedAt = NowDateTime();
     Langs.CaptureForm(0, *LangForm);
