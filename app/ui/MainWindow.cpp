@@ -45,11 +45,13 @@
 #include "app/VVCLUtil.h"
 #include "app/WHistList.h"
 #include "app/ui/AboutForm.h"
+#include "app/ui/BusyIndicator.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
 #include "viewer/ui/InputGuard.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
+#include "app/ui/MainWindowUtil.h"
 #include "app/ui/PasswordForm.h"
 #include "app/ui/PreferencesForm.h"
 #include "app/ui/PreviewHost.h"
@@ -57,6 +59,7 @@
 #include "app/ui/SearchForm.h"
 #include "app/ui/SelectFileTypesForm.h"
 #include "app/ui/SelectPathsForm.h"
+#include "app/ui/ShortcutNames.h"
 #include "app/ui/WideSBar.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
@@ -67,20 +70,6 @@
 #include "viewer/ui/PreviewForm.h"
 
 namespace {
-
-QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
-std::u16string U(const QString& S) { return S.toStdU16String(); }
-
-// TDateTime counts days from this date.
-const QDate kDateOrigin(1899, 12, 30);
-
-TDateTime DateOf(const QDateEdit* Edit) {
-  return Edit->date() == Edit->minimumDate() ? 0 : static_cast<TDateTime>(kDateOrigin.daysTo(Edit->date()));
-}
-
-void SetDate(QDateEdit* Edit, TDateTime Date) {
-  Edit->setDate(Date <= 0 ? Edit->minimumDate() : kDateOrigin.addDays(static_cast<qint64>(Date)));
-}
 
 void ItemsOf(const QComboBox* Combo, TWideStringList& Items) {
   Items.Clear();
@@ -110,9 +99,7 @@ QCheckBox* MakeCheck(const char* Name, const char* Caption) {
   return Check;
 }
 
-// The width of the search panel as designed, its lower bound when the splitter moves, and what the
-// results keep at least.
-constexpr int kSearchPanelWidth = 280;
+// What the results keep at least when the splitter moves.
 constexpr int kResultsReserve = 300;
 // The options window's toolbar page.
 constexpr int32_t kToolbarOptionsPage = 1;
@@ -140,6 +127,9 @@ TMain::~TMain() {
   SetMsgLanguages(nullptr);
   Scanner.Converters = nullptr;
   Converters.reset();
+  // The widgets go after the members: the list must not ask the result table for rows meanwhile.
+  qApp->removeEventFilter(this);
+  ResultView->setModel(nullptr);
 }
 
 void TMain::BuildWindow() {
@@ -151,7 +141,7 @@ void TMain::BuildWindow() {
   Panel->setObjectName(QStringLiteral("SearchPanel"));
   auto* Layout = new QVBoxLayout(Panel);
 
-  auto* WhatBox = new QGroupBox(QStringLiteral("What to find"));
+  auto* WhatBox = WhatGroup = new QGroupBox(QStringLiteral("What to find"));
   WhatBox->setObjectName(QStringLiteral("WhatGroup"));
   auto* What = new QVBoxLayout(WhatBox);
   Pattern = MakeHistoryCombo("PatternCombo");
@@ -285,7 +275,35 @@ void TMain::BuildWindow() {
   SearchPanel->setObjectName(QStringLiteral("SearchScroll"));
   SearchPanel->setWidget(Panel);
   SearchPanel->setWidgetResizable(true);
-  SearchPanel->setMinimumWidth(kSearchPanelWidth);
+
+  // The search side: "<<" folds the panel to a narrow strip holding ">>", which unfolds it.
+  SearchSide = new QWidget;
+  SearchSide->setObjectName(QStringLiteral("SearchSide"));
+  SearchSide->setMinimumWidth(kSearchPanelWidth);
+  SearchSide->setAutoFillBackground(true);
+  auto* Side = new QVBoxLayout(SearchSide);
+  Side->setContentsMargins(0, 0, 0, 0);
+  Side->setSpacing(0);
+  CollapseBtn = new QToolButton;
+  CollapseBtn->setObjectName(QStringLiteral("CollapseBtn"));
+  CollapseBtn->setText(QStringLiteral("<<"));
+  CollapseBtn->setAutoRaise(true);
+  ExpandBtn = new QToolButton;
+  ExpandBtn->setObjectName(QStringLiteral("ExpandBtn"));
+  ExpandBtn->setText(QStringLiteral(">>"));
+  ExpandBtn->setAutoRaise(true);
+  ExpandBtn->hide();
+  auto* SideTop = new QHBoxLayout;
+  SideTop->addWidget(ExpandBtn);
+  SideTop->addStretch(1);
+  SideTop->addWidget(CollapseBtn);
+  Side->addLayout(SideTop);
+  Side->addWidget(SearchPanel, 1);
+  Side->addStretch(0);  // keeps ">>" at the top of the folded strip
+  connect(CollapseBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
+  connect(ExpandBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
+  SearchSide->installEventFilter(this);
+  WhatBox->installEventFilter(this);
 
   // ---- The results list ----
   ResultView = new QTreeView;
@@ -316,14 +334,15 @@ void TMain::BuildWindow() {
 
   Splitter = new QSplitter;
   Splitter->setObjectName(QStringLiteral("Splitter"));
-  Splitter->addWidget(SearchPanel);
+  Splitter->addWidget(SearchSide);
   Splitter->addWidget(ResultView);
   Splitter->setStretchFactor(1, 1);
   Splitter->setChildrenCollapsible(false);
   connect(Splitter, &QSplitter::splitterMoved, this, [this](int, int) {
+    if (SearchCollapsed) return;
     int Wanted = ClampSplitter(width() - Splitter->handleWidth() - 8, kSearchPanelWidth, kResultsReserve,
-                               SearchPanel->width());
-    if (Wanted != SearchPanel->width()) Splitter->setSizes({Wanted, width() - Wanted});
+                               SearchSide->width());
+    if (Wanted != SearchSide->width()) Splitter->setSizes({Wanted, width() - Wanted});
   });
   setCentralWidget(Splitter);
 
@@ -332,6 +351,10 @@ void TMain::BuildWindow() {
   StatusBar->AddPanel({u"", 0, 0, 0});
   StatusBar->AddPanel({u"", 50, 0, 1});
   setStatusBar(StatusBar);
+  // Panel 0 holds the status-bar animation; the other one lies over the toolbar's Start button.
+  StatusAnim = new TBusyIndicator(StatusBar->PanelLabel(0));
+  StatusAnim->setObjectName(QStringLiteral("StatusBarAnimation"));
+  StatusAnim->hide();
 
   BuildMenus();
 
@@ -439,7 +462,12 @@ void TMain::BuildMenus() {
     mStatusBar->setChecked(ViewOptions.StatusBar);
     mEnableLog->setChecked(ViewOptions.LogWindow);
   });
-  connect(Search, &QMenu::aboutToShow, this, [this] { mClear->setEnabled(!Run->Busy); });
+  connect(Search, &QMenu::aboutToShow, this, [this, Act] {
+    mClear->setEnabled(!Run->Busy);
+    // The Start item names its key, F3, which the application hook handles.
+    QAction* Start = Act(maSearchStart);
+    Start->setText(Q(SearchMenuStartCaption(U(Start->text()))));
+  });
 }
 
 void TMain::InstallCommands() {
@@ -474,11 +502,59 @@ void TMain::InstallCommands() {
   Commands->LanguageCount = [this] { return Langs.GetLanguageCount(); };
   Commands->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
   Commands->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
+  Commands->OnFillFromHistory = [this] { FillFromHistory(); };
   Commands->InstallHook();
   // Enter on the results list previews (see eventFilter); this filter comes after the hook, so it runs first.
   qApp->installEventFilter(this);
   Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
   Commands->LocalizeActions();
+  ToolbarAnim = new TBusyIndicator(Commands->ToolBar());
+  ToolbarAnim->setObjectName(QStringLiteral("ToolbarAnimation"));
+  ToolbarAnim->hide();
+  BusyAnimation.Mode = static_cast<uint8_t>(std::min<int>(ViewOptions.Animation, 2));
+}
+
+void TMain::SetAnimationMode(int32_t Mode) {
+  ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
+  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation.SetAnimationMode(ViewOptions.Animation);
+  ApplyAnimation();
+}
+
+void TMain::ApplyAnimation() {
+  if (!ToolbarAnim || !StatusAnim) return;
+  const TAnimationPlace Place = BusyAnimation.Place();
+  QToolButton* Start = Commands->ToolButtonByTag(maSearchStart);
+  if (Place == apStartButton && Start) {
+    ToolbarAnim->setGeometry(Start->geometry());
+    ToolbarAnim->show();
+    ToolbarAnim->raise();
+  } else {
+    ToolbarAnim->hide();
+  }
+  // The status bar's first panel is 16 pixels wide while it shows the animation.
+  constexpr int kStatusAnimationWidth = 16;
+  if (Place == apStatusBar) {
+    StatusBar->SetPanelWidth(0, kStatusAnimationWidth);
+    StatusAnim->setGeometry(0, 0, kStatusAnimationWidth, std::max(kStatusAnimationWidth, StatusBar->PanelLabel(0)->height()));
+    StatusAnim->show();
+    StatusAnim->raise();
+  } else {
+    StatusAnim->hide();
+    StatusBar->SetPanelWidth(0, 0);
+  }
+  ToolbarAnim->SetRunning(BusyAnimation.Playing() && Place == apStartButton);
+  StatusAnim->SetRunning(BusyAnimation.Playing() && Place == apStatusBar);
+}
+
+void TMain::LoadHistories() {
+  TWideStringList Items;
+  const std::string Names[3] = {"Pattern", "Paths", "Masks"};
+  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  for (int I = 0; I < 3; ++I) {
+    LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
+    SetItems(Boxes[I], Items);
+  }
 }
 
 TMainState TMain::CommandState() const {
@@ -493,29 +569,6 @@ TMainState TMain::CommandState() const {
   S.SizeFilter = SizeCheck->isChecked();
   S.PreviewPending = PendingPreview.PreviewPending;
   return S;
-}
-
-void TMain::SetFilesArchives(bool Files, bool Archives) {
-  ::SetFilesArchives(Files, Archives);
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  Commands->ActionByIndex(maSearchFiles)->setChecked(Files);
-  Commands->ActionByIndex(maSearchArchives)->setChecked(Archives);
-  const std::pair<int32_t, bool> Buttons[] = {{maSearchFiles, Files}, {maSearchArchives, Archives}};
-  for (const auto& [Tag, Down] : Buttons)
-    if (QToolButton* Button = Commands->ToolButtonByTag(Tag)) Button->defaultAction()->setChecked(Down);
-}
-
-void TMain::SearchFilesExec() {
-  bool Files = !FilesCheck->isChecked(), Archives = ArchivesCheck->isChecked();
-  ClickFilesArchives(true, Files, Archives);
-  SetFilesArchives(Files, Archives);
-}
-
-void TMain::SearchArchivesExec() {
-  bool Files = FilesCheck->isChecked(), Archives = !ArchivesCheck->isChecked();
-  ClickFilesArchives(false, Files, Archives);
-  SetFilesArchives(Files, Archives);
 }
 
 void TMain::ExitExec() {
@@ -535,6 +588,8 @@ void TMain::OptionsExec(int32_t Page) {
   Hooks.Languages = &Langs;
   Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
   Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
+  Hooks.SetAnimationMode = [this](int32_t Mode) { SetAnimationMode(Mode); };
+  Hooks.LoadHistories = [this] { LoadHistories(); };
   Hooks.BuildToolbar = [this](bool Recreate) {
     if (Recreate)
       Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
@@ -565,6 +620,11 @@ void TMain::HelpExec() {
 void TMain::AboutExec() {
   TAbout Dialog(this);
   Localize(Dialog.LangForm());
+  // The system report names the converters this window loaded.
+  Dialog.Sources = [this] {
+    const QScreen* Screen = QGuiApplication::primaryScreen();
+    return CollectSysInfoSources(Converters.get(), Screen != nullptr ? Screen->depth() : 0);
+  };
   Dialog.exec();
 }
 
@@ -624,36 +684,8 @@ void TMain::SearchDialogExec() {
   // The window keeps what the dialog searched with, so the next showing starts from it.
   ShowAllFields(State.Fields);
   ShowFields(State.Fields);
+  State.Fields.CheckedByDialog = true;
   Run->SearchStartExec(State.Fields);
-}
-
-void TMain::SetInterfaceStyle(int32_t Style) {
-  ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
-  // The search panel lives in the window only without the search dialog.
-  SearchPanel->setVisible(ViewOptions.InterfaceStyle == 0);
-}
-
-void TMain::ShowAllFields(const TSearchFields& F) {
-  Pattern->setEditText(Q(F.Pattern));
-  (F.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
-  FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(F.LogicIndex, 0, LogicBox->count() - 1));
-  CaseSensCheck->setChecked(F.CaseSensitive);
-  WholeWordsCheck->setChecked(F.WholeWords);
-  ConvToTextCheck->setChecked(F.ConvertToText);
-  OemCheck->setChecked(F.Oem);
-  UnicodeCheck->setChecked(F.Unicode);
-  SkipBinaryCheck->setChecked(F.SkipBinary);
-  SubdirsCheck->setChecked(F.Subdirectories);
-  SetFilesArchives(F.PlainFiles, F.Archives);
-  FilterBox->setChecked(F.FilterOn);
-  DateCheck->setChecked(F.DateFilterOn);
-  SizeCheck->setChecked(F.SizeFilterOn);
-  SetDate(DateFromEdit, F.DateFrom);
-  SetDate(DateToEdit, F.DateTo);
-  SizeFromEdit->setText(Q(F.SizeFromText));
-  SizeToEdit->setText(Q(F.SizeToText));
-  SizeUnits->setCurrentIndex(std::clamp(F.SizeUnits, 0, 2));
 }
 
 void TMain::ResListContextMenu(const QPoint& Pos) {
@@ -700,19 +732,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Langs.AddLanguage("English", 1);
     Langs.OnChange = [this] { LanguageChanged(); };
     Loaded = LoadOptions();
-    if (!Loaded) {
-      // A first run: the temporary folder and the system's virtual file systems are never searched.
-      for (const std::u16string& Dir : {WideGetTempDir(), std::u16string(u"/proc"), std::u16string(u"/sys"),
-                                       std::u16string(u"/dev")})
-        if (!Dir.empty()) ExcludedDirs.Add(Dir);
-    }
-    for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
-      std::u16string Dir = ExcludedDirs.Get(I);
-      if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
-      ExcludedDirs.Delete(I);
-      ExcludedDirs.Insert(I, Dir);
-    }
-    ExcludedDirs.Sort();
+    PrepareExcludedDirs(ExcludedDirs, !Loaded, WideGetTempDir());
     LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
     LanguagesLoadedAt = NowDateTime();
     Langs.CaptureForm(0, *LangForm);
@@ -780,44 +800,6 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   }
 }
 
-void TMain::ControlsFromSettings() {
-  CaseSensCheck->setChecked(SearchOptions.CaseSensitive);
-  WholeWordsCheck->setChecked(SearchOptions.WholeWords);
-  (SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
-  FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
-  ConvToTextCheck->setChecked(ScanOptions.ConvertToText);
-  DirectScanCheck->setChecked(ScanOptions.DirectScan);
-  AnsiCheck->setChecked(ScanOptions.ANSI);
-  OemCheck->setChecked(ScanOptions.OEM);
-  UnicodeCheck->setChecked(ScanOptions.Unicode);
-  SkipBinaryCheck->setChecked(ScanOptions.SkipBinary);
-  SubdirsCheck->setChecked(FileOptions.Subdirectories);
-  bool Files = FileOptions.PlainFiles, Archives = FileOptions.Archives;
-  if (!Files && !Archives) Files = true;
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  FilterBox->setChecked(FileOptions.FilterOn);
-  DateCheck->setChecked(FileOptions.DateFilterOn);
-  SizeCheck->setChecked(FileOptions.SizeFilterOn);
-  if (FileOptions.DateFilterOn) {
-    SetDate(DateFromEdit, FileOptions.DateFrom);
-    SetDate(DateToEdit, FileOptions.DateTo);
-  }
-  int Units = std::clamp<int>(FileOptions.SizeUnits, 0, 2);
-  if (FileOptions.SizeFrom >= 0) SizeFromEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeFrom, Units)));
-  if (FileOptions.SizeTo >= 0) SizeToEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeTo, Units)));
-  SizeUnits->setCurrentIndex(Units);
-  for (int I = 0; I < kResListColumnCount; ++I)
-    if (ResListColumns[static_cast<size_t>(I)].Width > 0)
-      ResultView->header()->resizeSection(I, std::max(50, ResListColumns[static_cast<size_t>(I)].Width));
-  // The saved positions (the settings keep them only when they order the four columns).
-  for (int Position = 0; Position < kResListColumnCount; ++Position)
-    for (int I = 0; I < kResListColumnCount; ++I)
-      if (ResListColumns[static_cast<size_t>(I)].Position == Position)
-        ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
-}
-
 void TMain::ApplyMainFont() {
   if (MainFont.Name.empty()) return;
   QFont Font(QString::fromStdString(MainFont.Name));
@@ -837,14 +819,6 @@ void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {
   if (!CommandLine.Mask.empty()) Masks->setEditText(Q(CommandLine.Mask));
 }
 
-void TMain::FillLogicBox() {
-  int32_t Index = LogicBox->currentIndex();
-  std::vector<std::u16string> Items = LogicComboItems(ExactRadio->isChecked(), Index);
-  LogicBox->clear();
-  for (const auto& Item : Items) LogicBox->addItem(Q(Item));
-  LogicBox->setCurrentIndex(Index);
-}
-
 void TMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
   if (!FirstShow) return;
@@ -855,18 +829,16 @@ void TMain::showEvent(QShowEvent* Event) {
   FlushLogBuffer();
   for (QAction* Action : mLanguage->actions())
     if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
-  TWideStringList Items;
-  std::string Names[3] = {"Pattern", "Paths", "Masks"};
-  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
-  for (int I = 0; I < 3; ++I) {
-    LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
-    SetItems(Boxes[I], Items);
-  }
-  // The first activation: empty boxes get the saved lists.
-  QTimer::singleShot(0, this, [this] {
-    if (Paths->currentText().isEmpty() && SearchPaths.GetCount() > 0) Paths->setEditText(Q(JoinQuotedList(SearchPaths)));
-    if (Masks->currentText().isEmpty() && SearchMasks.GetCount() > 0) Masks->setEditText(Q(JoinQuotedList(SearchMasks)));
-  });
+  LoadHistories();
+  // The first activation: empty boxes get the saved lists, and in the dialog style the search dialog
+  // opens by itself. Both are posted, so they run once the window is up.
+  Commands->PostAppMessage(MakeFillFromHistoryMessage());
+  if (ViewOptions.InterfaceStyle == 1) Commands->PostAppMessage(MakeRunActionMessage(maSearchStart));
+}
+
+void TMain::FillFromHistory() {
+  Paths->setEditText(Q(FillFromHistoryText(U(Paths->currentText()), SearchPaths)));
+  Masks->setEditText(Q(FillFromHistoryText(U(Masks->currentText()), SearchMasks)));
 }
 
 TLog* TMain::GetLogForm() {
@@ -900,6 +872,15 @@ void TMain::closeEvent(QCloseEvent* Event) {
 }
 
 bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
+  // A click on the folded strip, or a double click on the "What to find" title, folds or unfolds.
+  if (Watched == SearchSide && SearchCollapsed && Event->type() == QEvent::MouseButtonRelease) {
+    SetSearchPanelCollapsed(false);
+    return true;
+  }
+  if (Watched == WhatGroup && Event->type() == QEvent::MouseButtonDblClick) {
+    SetSearchPanelCollapsed(!SearchCollapsed);
+    return true;
+  }
   // Enter on the results list previews the focused row instead of starting a search.
   if (Watched == ResultView && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
@@ -910,50 +891,6 @@ bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
     }
   }
   return QMainWindow::eventFilter(Watched, Event);
-}
-
-void TMain::CommitComboEdits() {
-  if (Paths->lineEdit()->hasFocus()) Paths->setEditText(Q(ParsePathList(U(Paths->currentText()))));
-  if (Masks->lineEdit()->hasFocus()) Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText()))));
-}
-
-TSearchFields TMain::Fields() const {
-  TSearchFields F;
-  F.Pattern = U(Pattern->currentText());
-  F.Paths = U(Paths->currentText());
-  F.Masks = U(Masks->currentText());
-  F.Fuzzy = FuzzyRadio->isChecked();
-  F.CaseSensitive = CaseSensCheck->isChecked();
-  F.WholeWords = WholeWordsCheck->isChecked();
-  F.LogicIndex = LogicBox->currentIndex();
-  F.DirectScan = DirectScanCheck->isChecked();
-  F.ConvertToText = ConvToTextCheck->isChecked();
-  F.Ansi = AnsiCheck->isChecked();
-  F.Oem = OemCheck->isChecked();
-  F.Unicode = UnicodeCheck->isChecked();
-  F.SkipBinary = SkipBinaryCheck->isChecked();
-  F.Subdirectories = SubdirsCheck->isChecked();
-  F.PlainFiles = FilesCheck->isChecked();
-  F.Archives = ArchivesCheck->isChecked();
-  F.InResults = InResultsCheck->isChecked() && InResultsCheck->isEnabled();
-  F.FilterOn = FilterBox->isChecked();
-  F.DateFilterOn = DateCheck->isChecked();
-  F.SizeFilterOn = SizeCheck->isChecked();
-  F.DateFrom = DateOf(DateFromEdit);
-  F.DateTo = DateOf(DateToEdit);
-  F.SizeFromText = U(SizeFromEdit->text());
-  F.SizeToText = U(SizeToEdit->text());
-  F.SizeUnits = SizeUnits->currentIndex();
-  return F;
-}
-
-void TMain::ShowFields(const TSearchFields& F) {
-  if (U(Paths->currentText()) != F.Paths) Paths->setEditText(Q(F.Paths));
-  if (U(Masks->currentText()) != F.Masks) Masks->setEditText(Q(F.Masks));
-  DirectScanCheck->setChecked(F.DirectScan);
-  AnsiCheck->setChecked(F.Ansi);
-  FilesCheck->setChecked(F.PlainFiles);
-  InResultsCheck->setChecked(F.InResults);
 }
 
 void TMain::SearchStartExec() {
@@ -1028,6 +965,7 @@ void TMain::SetLanguage(int32_t Index) {
 
 void TMain::LanguageChanged() {
   FillLogicBox();
+  SetCtrlShortcutPrefix(CtrlShortcutPrefix(Langs.GetLanguageName(std::max(0, Langs.GetLanguageIndex()))));
   HelpChecked = false;
   Commands->LocalizeActions();
   for (QAction* Action : mLanguage->actions())
@@ -1056,38 +994,6 @@ void TMain::ResListHeaderClick(int Column) {
       ResultView->scrollTo(Index);
     }
   }
-}
-
-void TMain::UpdateControls() {
-  bool Busy = Run->Busy;
-  StartBtn->setEnabled(!Busy || Run->Paused);
-  StopBtn->setEnabled(Busy);
-  PauseBtn->setEnabled(Busy);
-  PauseBtn->setChecked(Run->Paused);
-  Commands->UpdateActions();
-  // A paused search goes on from Start.
-  if (Run->Paused) Commands->ActionByIndex(maSearchStart)->setEnabled(true);
-  Commands->ActionByIndex(maSearchPause)->setChecked(Run->Paused);
-  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause)) Pause->defaultAction()->setChecked(Run->Paused);
-  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
-                                                    WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
-    W->setEnabled(!Busy);
-  InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
-  bool Inputs = !Busy && !InResultsCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn, Masks,
-                                                    SelectBtn, FilterBox})
-    W->setEnabled(Inputs);
-  DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
-  DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
-  for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit, SizeToEdit, SizeUnits})
-    W->setEnabled(Inputs && SizeCheck->isChecked());
-  bool Charsets = !Busy && DirectScanCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck}) W->setEnabled(Charsets);
-  bool HasConverters = Converters && Converters->Count() > 0;
-  if (!HasConverters) ConvToTextCheck->setChecked(false);
-  ConvToTextCheck->setEnabled(HasConverters && !Busy);
-  FiltersBtn->setEnabled(ComputeMainEnables(CommandState()).Filters);
-  UpdatePreviewPrintActions();
 }
 
 // ---- ISearchHost ----
@@ -1128,6 +1034,13 @@ void TMain::StateChanged() {
   else
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   UpdateControls();
+  // The animation shows while a search runs and stands still while it is paused (over the Start
+  // button it hides then).
+  BusyAnimation.Paused = Run->Paused;
+  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation.ShowBusyAnimation(Run->Busy);
+  BusyAnimation.SetAnimationActive(Run->Busy && !Run->Paused);
+  ApplyAnimation();
 }
 
 void TMain::PostUserInterrupt() {
@@ -1144,201 +1057,4 @@ TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::strin
   Answer.Password = Utf16ToUtf8(Password);
   Answer.AskMode = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
   return Answer;
-}
-
-// ---- Previews ----
-
-void TMain::InstallPreviews() {
-  PreviewHost = std::make_unique<TMainPreviewHost>();
-  PreviewHost->GetStatus = [this] { return Status; };
-  PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
-  PreviewHost->Converters = [this] { return Converters.get(); };
-  // An item's password is asked for as in a search, with the item's archive as the archive's name.
-  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
-    return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
-  };
-  SetPreviewHost(PreviewHost.get());
-  TPreviewEnvironment Environment;
-  Environment.MainWindow = this;
-  Environment.Converters = Converters.get();
-  Environment.GetStatusText = PreviewHost->GetStatus;
-  Environment.SetStatusText = PreviewHost->SetStatus;
-  Environment.ExtractPassword = PreviewHost->Password;
-  Environment.AddPreviewMenuItem = [this](TPreview* W) {
-    PreviewItems[W] = PreviewMenu->AddPreviewMenuItem(W->Model().GetCaption(), W);
-  };
-  Environment.RemovePreviewMenuItem = [this](TPreview* W) {
-    auto It = PreviewItems.find(W);
-    if (It == PreviewItems.end()) return;
-    QAction* Item = It->second;
-    PreviewItems.erase(It);
-    PreviewMenu->RemovePreviewMenuItem(Item);
-  };
-  SetPreviewEnvironment(Environment);
-  // A preview asked for during a conversion opens once the converters are idle again, after the
-  // conversion has returned.
-  if (Converters)
-    Converters->OnBusyChange = [this](TQVConverters*, bool Busy) {
-      TFoundFileInfo Info;
-      if (!PendingPreview.BusyChanged(Busy, Info)) return;
-      QTimer::singleShot(0, this, [this, Info] {
-        UpdatePreviewPrintActions();
-        PreviewResult(Info);
-      });
-    };
-  // Hot links of the previews are dropped once the mouse has left them.
-  auto* Idle = new QTimer(this);
-  connect(Idle, &QTimer::timeout, this, [] {
-    for (TPreview* W : PreviewWindows()) PreviewIdle(W);
-  });
-  Idle->start(250);
-}
-
-QAction* TMain::PreviewAction() const { return Commands->ActionByIndex(maPreview); }
-
-QAction* TMain::PrintAction() const { return Commands->ActionByIndex(maPrint); }
-
-void TMain::PreviewExec() {
-  const QModelIndex Current = ResultView->currentIndex();
-  const bool Focused = Current.isValid() && Current.row() < Results().Count();
-  TFoundFileInfo Info;
-  if (Focused) Results().GetInfo(Current.row(), Info);
-  switch (PendingPreview.Request(Focused, Info, Converters && Converters->Busy)) {
-    case TPendingPreview::prDeferred:
-      SetStatusText(GetMsgW(TMsgIndex::Wait), false);
-      UpdatePreviewPrintActions();
-      break;
-    case TPendingPreview::prOpenNow:
-      PreviewResult(Info);
-      break;
-    case TPendingPreview::prIgnored:
-      break;
-  }
-}
-
-void TMain::PreviewResult(const TFoundFileInfo& Info) {
-  TStreamScanner& Stream = Scanner.Scanner;
-  const TSearchResults& Table = Results();
-  const bool Convert = PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
-  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0), Table.CaseSensitive,
-                                        Table.WholeWords};
-  try {
-    OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
-  } catch (const std::exception& E) {
-    Log(ExceptionLogLine(E.what()), false, true);
-    ShowErrorText(Utf8ToUtf16(E.what()));
-  }
-}
-
-void TMain::UpdatePreviewPrintActions() {
-  const QModelIndex Current = ResultView->currentIndex();
-  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() && Current.row() < Results().Count());
-  PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
-}
-
-// ---- Printing ----
-
-namespace {
-
-// The results list on a printer: a painter over the whole sheet, Escape through the input guard.
-class TPrinterSurface : public IResListPrintSurface {
- public:
-  TPrinterSurface(QPrinter& Printer, const QFont& Font, TInputGuard& Guard)
-      : Printer(Printer), Font(Font), Guard(Guard) {}
-  void BeginDocument() override {
-    Printer.setDocName(QString::fromUtf8(kApplicationTitle));
-    Open = Painter.begin(&Printer);
-    Failed = !Open;
-    if (Open) Painter.setFont(Font);
-  }
-  void NewPage() override {
-    if (Open && !Printer.newPage()) Abort();
-  }
-  void EndDocument() override {
-    if (Open) Painter.end();
-    Open = false;
-  }
-  void AbortDocument() override { Abort(); }
-  void SetBold(bool Bold) override {
-    QFont F = Font;
-    F.setBold(Bold);
-    Painter.setFont(F);
-  }
-  int32_t TextWidth(const std::u16string& Text) override {
-    return Painter.fontMetrics().horizontalAdvance(QString::fromStdU16String(Text));
-  }
-  int32_t AverageCharWidth() override { return Painter.fontMetrics().averageCharWidth(); }
-  int32_t LineHeight() override { return Painter.fontMetrics().height(); }
-  void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override {
-    if (Open) Painter.drawText(X, Y + Painter.fontMetrics().ascent(), QString::fromStdU16String(Text));
-  }
-  // A printer that failed (an error of the system's print service) ends the job quietly: the list
-  // stops as if Escape had been pressed.
-  bool EscapePressed() override { return Guard.EscapePressed() || Failed; }
-
- private:
-  void Abort() {
-    if (!Open) return;
-    Printer.abort();
-    Painter.end();
-    Open = false;
-    Failed = true;
-  }
-  QPrinter& Printer;
-  QFont Font;
-  TInputGuard& Guard;
-  QPainter Painter;
-  bool Open = false;
-  bool Failed = false;
-};
-
-}  // namespace
-
-void TMain::PrintExec() {
-  if (IsPrinting) return;
-  QPrinter Printer(QPrinter::HighResolution);
-  Printer.setFullPage(true);  // coordinates from the sheet's corner: the margins are ours
-  QPrintDialog Dialog(&Printer, this);
-  Dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-  if (Dialog.exec() != QDialog::Accepted) return;
-
-  const std::u16string SavedStatus = Status;
-  IsPrinting = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  SetStatusText(GetMsgW(TMsgIndex::Printing) + u" " + GetMsgW(TMsgIndex::EscapeCancel), false);
-  TInputGuard Guard;
-  Guard.Begin();
-  // Whatever happens, the window returns to its state before the print.
-  struct TRestore {
-    TMain& Main;
-    TInputGuard& Guard;
-    std::u16string Status;
-    ~TRestore() {
-      Guard.End();
-      Main.IsPrinting = false;
-      QApplication::restoreOverrideCursor();
-      Main.SetStatusText(Status, true);
-    }
-  } Restore{*this, Guard, SavedStatus};
-  {
-    std::vector<TPrintColumnSpec> Columns;
-    for (int I = 0; I < kResListColumnCount; ++I)
-      if (!ResultView->header()->isSectionHidden(I))
-        Columns.push_back({I, ResultView->header()->visualIndex(I), ResultView->header()->sectionSize(I)});
-    std::u16string Captions[4];
-    for (int I = 0; I < 4; ++I) Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
-    TResListPrintJob Job;
-    const QRect Page = Printer.pageLayout().fullRectPixels(Printer.resolution());
-    Job.PageWidth = Page.width();
-    Job.PageHeight = Page.height();
-    // The margin in tenths of a millimetre, in printer pixels (254 tenths to the inch).
-    Job.Margin = static_cast<int32_t>(static_cast<int64_t>(kPrintMarginTenthsMm) * Printer.resolution() / 254);
-    Job.Copies = Printer.copyCount();
-    Job.Collate = Printer.collateCopies();
-    int32_t Passes = 1, PrinterCopies = 1;
-    PrintCopies(Job, Passes, PrinterCopies);
-    Printer.setCopyCount(PrinterCopies);
-    TPrinterSurface Surface(Printer, ResultView->font(), Guard);
-    PrintResList(Results(), Columns, Captions, Job, Surface);
-  }
 }
