@@ -9,8 +9,13 @@ import zlib
 DOS_TIME = (((2019 - 1980) << 9 | 7 << 5 | 8) << 16) | (9 << 11 | 10 << 5 | 6)
 
 
+def ace_crc(data):
+    # The ACE CRC-32 is the register of the common CRC-32 before its final inversion.
+    return zlib.crc32(data) ^ 0xFFFFFFFF
+
+
 def block(body):
-    return struct.pack("<HH", zlib.crc32(body) & 0xFFFF, len(body)) + body
+    return struct.pack("<HH", ace_crc(body) & 0xFFFF, len(body)) + body
 
 
 def main_header():
@@ -19,7 +24,7 @@ def main_header():
 
 
 def file_block(name, data, attr=0x20):
-    body = struct.pack("<BHIIIIIIH", 1, 0, len(data), len(data), DOS_TIME, attr, zlib.crc32(data), 0, 0)
+    body = struct.pack("<BHIIIIIIH", 1, 1, len(data), len(data), DOS_TIME, attr, ace_crc(data), 0, 0)
     body += struct.pack("<H", len(name)) + name
     return block(body) + data
 
