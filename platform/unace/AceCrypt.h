@@ -14,7 +14,7 @@
 
 class TAceBlowfish {
  public:
-  static constexpr size_t kMaxPassword = 59;  // a 64-byte block minus the end mark and the length word
+  static constexpr size_t kMaxPassword = 50;  // longer passwords are cut, as the format's writers do
 
   explicit TAceBlowfish(const std::string& Password);
   // From the five key words themselves.

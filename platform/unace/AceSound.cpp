@@ -15,6 +15,9 @@ constexpr int kAdaptThreshold = 40;
 constexpr int kChannelsOf[4] = {1, 2, 3, 3};
 constexpr int kChannelOfByte[4][4] = {{0, 0, 0, 0}, {0, 1, 0, 1}, {0, 1, 0, 2}, {1, 0, 2, 0}};
 
+// A value taken as a signed byte.
+int SignedByte(int V) { return ((V + 128) & 0xFF) - 128; }
+
 // Arithmetic shift right of a signed value, rounding down.
 int FloorShift3(int V) { return V >= 0 ? V >> 3 : -((-V + 7) >> 3); }
 
@@ -101,7 +104,8 @@ int TAceSound::Predict(const TChannel& C) const {
 
 void TAceSound::Adjust(TChannel& C, int Byte) {
   ++C.ByteCount;
-  const int Difference = (Predicted(C) - Byte) * 8;
+  // Samples and their differences are signed bytes.
+  const int Difference = SignedByte(Predicted(C) - Byte) * 8;
   for (int k = 0; k < 4; ++k) {
     C.Errors[2 * k] += std::abs(Difference - C.Differences[k]);
     C.Errors[2 * k + 1] += std::abs(Difference + C.Differences[k]);
@@ -109,7 +113,7 @@ void TAceSound::Adjust(TChannel& C, int Byte) {
   C.Errors[8] += std::abs(Difference);
   C.PredictionCount[0] += Quantizer[(Difference / 8) & 0xFF];
   C.PredictionCount[1] += Quantizer[(C.LastByte - Byte) & 0xFF];
-  C.LastDelta = Byte - C.LastByte;
+  C.LastDelta = SignedByte(Byte - C.LastByte);
   C.LastByte = Byte;
   if ((C.ByteCount & 0x1F) == 0) {
     // Every 32 bytes the coefficient whose change would have helped most moves one step.
