@@ -1,5 +1,7 @@
 // The ACE decoder's units on raw data: the CRC, the bit reader, the code tables, the key and cipher, the
 // decompressor's methods and limits, and the block reader with its checks.
+#include "platform/unace/AceDecoder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +12,6 @@
 
 #include "platform/unace/AceBits.h"
 #include "platform/unace/AceCrypt.h"
-#include "platform/unace/AceDecoder.h"
 #include "platform/unace/AceHeaders.h"
 
 namespace {
@@ -58,8 +59,7 @@ TEST(AceBitReader, ReadsLittleEndianWordsMostSignificantBitFirst) {
   EXPECT_EQ(Bits.Read(7), 52u);
   // Past the data come a few zero bits, then an error: never an endless supply.
   EXPECT_EQ(Bits.Peek(31), 0u);
-  EXPECT_THROW(
-      for (int i = 0; i < 10; ++i) Bits.Read(31), TAceDataError);
+  EXPECT_THROW(for (int i = 0; i < 10; ++i) Bits.Read(31), TAceDataError);
 }
 
 TEST(AceBitReader, ARunawayUnaryCodeFails) {
@@ -117,7 +117,8 @@ TEST(AceDecoder, StoredDataPassesThroughAndEndsAtTheDeclaredSize) {
   }));
   EXPECT_EQ(Out, "stored");
   TAceMemorySource Short(D.data(), 3);
-  EXPECT_THROW(Decoder.Decode(Short, amStored, 6, [](const uint8_t*, size_t) { return true; }), TAceDataError);
+  EXPECT_THROW(Decoder.Decode(Short, amStored, 6, [](const uint8_t*, size_t) { return true; }),
+               TAceDataError);
   TAceMemorySource Any(D.data(), D.size());
   EXPECT_THROW(Decoder.Decode(Any, 9, 6, [](const uint8_t*, size_t) { return true; }), TAceDataError);
 }
