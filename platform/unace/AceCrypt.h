@@ -1,6 +1,7 @@
 // Decryption of encrypted ACE items: the key is a SHA-1-like digest of the password (160 bits), the
-// cipher Blowfish in CBC mode with a zero starting vector for each item, on little-endian words.
-// Knows nothing of archives.
+// cipher Blowfish in CBC mode with a zero starting vector for each item, on little-endian words. The
+// cipher's initial S-boxes are not quite Blowfish's: three words of the first one differ (see
+// make_blowfish_tables.py), which changes every key schedule. Knows nothing of archives.
 //
 // What is checked: the password is cut to kMaxPassword bytes (the digest takes one 64-byte block); a
 // final partial cipher block is padded with zeros.
