@@ -111,7 +111,10 @@ struct TAceCallbacks {
   static int Info(TAceCallbackRecord* R) {
     return Call(R, [](TUnAce& D, TAceCallbackRecord& Rec) { return D.InfoCallback(Rec); });
   }
-  static int Error(TAceCallbackRecord*) { return ACE_CALLBACK_CANCEL; }
+  static int Error(TAceCallbackRecord* R) {
+    Call(R, [](TUnAce& D, TAceCallbackRecord& Rec) { return D.ErrorCallback(Rec); });
+    return ACE_CALLBACK_CANCEL;
+  }
   static int Request(TAceCallbackRecord* R) {
     return Call(R, [](TUnAce& D, TAceCallbackRecord& Rec) { return D.RequestCallback(Rec); });
   }
@@ -244,7 +247,10 @@ void TUnAce::ExtractArchive(TStream32*) {
     Pending = nullptr;
     std::rethrow_exception(P);
   }
-  if (Result != ACE_OK && !GetCancel()) DoError(ArchiveFile, "", errUnsupportedType);
+  if (Result == ACE_ERROR_DAMAGED && !GetCancel())
+    DoError(ArchiveFile, "", errBadFileHeader);
+  else if (Result != ACE_OK && !GetCancel())
+    DoError(ArchiveFile, "", errUnsupportedType);
 }
 
 // --- Callbacks ----------------------------------------------------------------------------------------------
@@ -260,6 +266,16 @@ int TUnAce::InfoCallback(TAceCallbackRecord& R) {
     default:
       return ACE_CALLBACK_NO;
   }
+}
+
+int TUnAce::ErrorCallback(TAceCallbackRecord& R) {
+  // The library's problems with one item name the item; it goes on with the next one.
+  const std::string Entry = R.File && R.File->Name ? ConvertItemName(R.File->Name, true) : ArchiveFile;
+  if (R.Code == ACE_ERROR_UNSAFE_NAME)
+    DoError(Entry, "", errInvalidFileName);
+  else if (R.Code == ACE_ERROR_WRITE)
+    DoError(Entry, "", errWritingFile);
+  return ACE_CALLBACK_CANCEL;
 }
 
 int TUnAce::RequestCallback(TAceCallbackRecord& R) {

@@ -13,7 +13,9 @@
 // What the header walk checks: a block lies inside the file, its header holds the fixed fields and the
 // name, and every block moves the position forward. Only one run may be active in the process (a second
 // one, such as a run started from an event of the first, is refused as busy); a run that fails releases
-// its claim on every path. A library result other than success is reported as an unsupported archive.
+// its claim on every path. A damaged header the library met is reported as a bad file header, any other
+// library result but success as an unsupported archive; the library's item errors (a name that leaves
+// the output folder, an output that cannot be written) are reported with the item's name.
 // No exception crosses the library: a callback keeps it and answers "cancel", and the run raises it.
 #pragma once
 
@@ -75,6 +77,7 @@ class TUnAce : public TUnBase {
   void HeaderScan();
   void Initialise(TAceInitData& Data);
   int InfoCallback(TAceCallbackRecord& R);
+  int ErrorCallback(TAceCallbackRecord& R);
   int RequestCallback(TAceCallbackRecord& R);
   int StateCallback(TAceCallbackRecord& R);
   int AskNextVolume(TAceCallbackRecord& R);

@@ -1,31 +1,406 @@
-// UnAceV2.so: the entry points of UnAceApi.h without an ACE decoder. Each archive operation opens the
-// archive, checks that an ACE main header is there (its "**ACE**" mark at offset 7 of the header, within
-// the first MaxArchiveTestBytes bytes), and answers ACE_ERROR_NO_DECODER; nothing is called back and
-// nothing is written.
+// UnAceV2.so: the entry points of UnAceApi.h. A run finds the archive's main header, walks its blocks
+// volume after volume, and for every item reports its start, hands over its decoded data (test) or
+// writes it below the destination folder (extract), and reports its CRC result; it asks through the
+// request callback for passwords, next volumes and permission to overwrite.
+//
+// What a run checks beyond the headers (AceHeaders.h) and the decompressor (AceDecoder.h):
+// - an item's name is refused (error callback, nothing written or handed over) when it is absolute,
+//   names a drive, or has a ".." part, so nothing is ever written outside the destination folder;
+// - an item continued in the next volume must be continued by the first block of that volume;
+// - data handed over never exceeds the item's declared size, and a size or CRC that disagrees fails the
+//   item's CRC result;
+// - a damaged header ends the walk with ACE_ERROR_DAMAGED (the items before it were delivered).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "platform/unace/AceCrypt.h"
+#include "platform/unace/AceDecoder.h"
+#include "platform/unace/AceHeaders.h"
 #include "platform/unace/UnAceApi.h"
 
 namespace {
 
 constexpr uint32_t kDefaultTestBytes = 0x1FFFF;
+constexpr int kMaxVolumes = 999;
+
+TAceInitData* Init = nullptr;
 uint32_t TestBytes = kDefaultTestBytes;
+
+class TVolume : public TAceVolumeReader {
+ public:
+  ~TVolume() override { Close(); }
+  bool Open(const std::string& Name) {
+    Close();
+    Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0) return false;
+    struct stat St {};
+    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+      Close();
+      return false;
+    }
+    FileSize = static_cast<uint64_t>(St.st_size);
+    Path = Name;
+    return true;
+  }
+  void Close() {
+    if (Fd >= 0) ::close(Fd);
+    Fd = -1;
+  }
+  size_t ReadAt(uint64_t Offset, uint8_t* Buf, size_t N) override {
+    size_t Done = 0;
+    while (Done < N) {
+      const ssize_t R = ::pread(Fd, Buf + Done, N - Done, static_cast<off_t>(Offset + Done));
+      if (R <= 0) break;
+      Done += static_cast<size_t>(R);
+    }
+    return Done;
+  }
+  uint64_t Size() const override { return FileSize; }
+  std::string Path;
+
+ private:
+  int Fd = -1;
+  uint64_t FileSize = 0;
+};
+
+bool Exists(const std::string& Name) {
+  struct stat St {};
+  return ::stat(Name.c_str(), &St) == 0;
+}
+
+// The name of the volume after Current (number Next, counted from 0): ".c00" after the first, then
+// ".c01" and on; the case the file exists in is taken.
+std::string NextVolumeName(const std::string& Current, int Next) {
+  const size_t Slash = Current.rfind('/');
+  const size_t Dot = Current.rfind('.');
+  const std::string Base = Dot != std::string::npos && (Slash == std::string::npos || Dot > Slash)
+                               ? Current.substr(0, Dot)
+                               : Current;
+  char Ext[16];
+  std::snprintf(Ext, sizeof(Ext), ".c%02d", Next - 1);
+  std::string Name = Base + Ext;
+  if (!Exists(Name)) {
+    std::string Upper = Name;
+    Upper[Base.size() + 1] = 'C';
+    if (Exists(Upper)) return Upper;
+  }
+  return Name;
+}
+
+// Whether a stored name (with '/' between folders) stays below the folder it is extracted to.
+bool SafeName(const std::string& Name) {
+  if (Name.empty() || Name[0] == '/') return false;
+  if (Name.size() >= 2 && Name[1] == ':') return false;
+  size_t Start = 0;
+  while (Start <= Name.size()) {
+    size_t End = Name.find('/', Start);
+    if (End == std::string::npos) End = Name.size();
+    if (Name.compare(Start, End - Start, "..") == 0 && End - Start == 2) return false;
+    Start = End + 1;
+  }
+  return true;
+}
+
+class TRun {
+ public:
+  TRun(uint32_t Operation, const char* Password) : Operation(Operation) {
+    if (Password && *Password) this->Password = Password;
+  }
+  int Go(const char* ArchiveName, const char* Destination, bool ExcludePath);
+
+ private:
+  // The packed data of one item, across its volume segments, read through the run's current volume.
+  class TItemSource : public TAceSource {
+   public:
+    TItemSource(TRun& Run, const TAceBlock& First)
+        : Run(Run), Pos(First.DataOffset), Left(First.DataSize), Block(First) {}
+    size_t Read(uint8_t* Buf, size_t N) override;
+    // Reads whatever is left, so that the walk goes on after the item's last segment.
+    void Drain();
+    uint32_t ExpectedCrc() const { return Block.File.Crc; }
+    uint64_t NextBlock() const { return Block.Next(); }
+    bool Broken = false;  // a continuation was missing or damaged
+
+   private:
+    TRun& Run;
+    uint64_t Pos, Left;
+    TAceBlock Block;  // the segment being read
+  };
+
+  int Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File,
+               TAceProgressData* P = nullptr, int32_t CrcOk = 0, TAceArchiveData* Archive = nullptr);
+  bool OpenNextVolume();
+  // Processes the item whose first block is B; answers false when the run must stop.
+  bool Item(const TAceBlock& B, uint64_t& NextPos);
+  bool AskPassword(TAceFileData& F);
+
+  uint32_t Operation;
+  std::string Password;
+  std::string Destination;
+  bool ExcludePath = false;
+  bool Solid = false, MultiVolume = false;
+  TVolume Volume;
+  int VolumeIndex = 0;
+  std::unique_ptr<TAceDecoder> Decoder;
+  bool Stopped = false;
+};
+
+int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File, TAceProgressData* P,
+                   int32_t CrcOk, TAceArchiveData* Archive) {
+  if (!C) return ACE_CALLBACK_OK;
+  TAceCallbackRecord R{};
+  R.Type = Type;
+  R.Code = Code;
+  R.Operation = Operation;
+  R.Global = Init;
+  R.Archive = Archive;
+  R.File = File;
+  R.Progress = P;
+  R.CrcOk = CrcOk;
+  return C(&R);
+}
+
+bool TRun::OpenNextVolume() {
+  if (VolumeIndex + 1 > kMaxVolumes) return false;
+  std::vector<char> Name(ACE_NAME_SIZE, '\0');
+  std::strncpy(Name.data(), Volume.Path.c_str(), ACE_NAME_SIZE - 1);
+  TAceArchiveData A{Name.data(), VolumeIndex + 1};
+  std::string Next;
+  if (Init->Request) {
+    if (Callback(Init->Request, ACE_REQUEST_VOLUME, ACE_CODE_NEXT_VOLUME, nullptr, nullptr, 0, &A) !=
+        ACE_CALLBACK_OK)
+      return false;
+    Name.back() = '\0';
+    Next = Name.data();
+  } else {
+    Next = NextVolumeName(Volume.Path, VolumeIndex + 1);
+  }
+  if (!Volume.Open(Next)) return false;
+  ++VolumeIndex;
+  return true;
+}
+
+size_t TRun::TItemSource::Read(uint8_t* Buf, size_t N) {
+  while (Left == 0) {
+    if (Broken || !(Block.File.Flags & kAceFileContinuesInNext)) return 0;
+    // The item goes on in the next volume, whose first block must continue it.
+    TAceBlock Main, Next;
+    if (!Run.OpenNextVolume() || !AceFindMainHeader(Run.Volume, 0, Main) ||
+        AceReadBlock(Run.Volume, Main.Next(), Next) != TAceBlockResult::Ok ||
+        (Next.Type != kAceBlockFile && Next.Type != kAceBlockFile64) ||
+        !(Next.File.Flags & kAceFileContinuedFromPrevious)) {
+      Broken = true;
+      return 0;
+    }
+    Block = Next;
+    Pos = Next.DataOffset;
+    Left = Next.DataSize;
+  }
+  const size_t Want = static_cast<size_t>(std::min<uint64_t>(N, Left));
+  const size_t Got = Run.Volume.ReadAt(Pos, Buf, Want);
+  Pos += Got;
+  Left -= Got;
+  if (Got < Want) {
+    Left = 0;  // the volume ends inside the item
+    Broken = true;
+  }
+  return Got;
+}
+
+void TRun::TItemSource::Drain() {
+  uint8_t Buf[1 << 14];
+  Left = 0;
+  while (Read(Buf, sizeof(Buf)) > 0) Left = 0;
+}
+
+bool TRun::AskPassword(TAceFileData& F) {
+  if (!Password.empty()) return true;
+  if (Init->Password && *Init->Password) {
+    Password = Init->Password;
+    return true;
+  }
+  if (Callback(Init->Request, ACE_REQUEST_FILE, ACE_CODE_PASSWORD, &F) != ACE_CALLBACK_OK) return false;
+  if (!Init->Password || !*Init->Password) return false;
+  Password = Init->Password;
+  return true;
+}
+
+bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
+  const TAceFileHeader& H = B.File;
+  std::string Name = H.Name;
+  for (char& Ch : Name)
+    if (Ch == '\\') Ch = '/';
+  const bool Folder = (H.Attributes & kAceFolderAttribute) != 0;
+  std::string OnDisk;
+  if (Operation == ACE_OPERATION_EXTRACT && SafeName(Name)) {
+    std::string Rel = Name;
+    if (ExcludePath && Rel.rfind('/') != std::string::npos) Rel = Rel.substr(Rel.rfind('/') + 1);
+    OnDisk = Destination.empty() ? Rel : Destination + (Destination.back() == '/' ? "" : "/") + Rel;
+  }
+  TAceFileData F{H.Name.c_str(),
+                 OnDisk.c_str(),
+                 static_cast<int64_t>(H.PackedSize),
+                 static_cast<int64_t>(H.Size),
+                 H.Time,
+                 H.Attributes,
+                 H.Crc};
+  TItemSource Packed(*this, B);
+  auto Finish = [&] {
+    Packed.Drain();
+    NextPos = Packed.NextBlock();
+    return !Stopped;
+  };
+
+  if (!SafeName(Name)) {
+    // Neither written nor handed over: a name that climbs out of the destination folder.
+    Callback(Init->Error, 0, ACE_ERROR_UNSAFE_NAME, &F);
+    return Finish();
+  }
+  const int Start = Callback(Init->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, &F);
+  if (Start == ACE_CALLBACK_CANCEL && Operation != ACE_OPERATION_EXTRACT) Stopped = true;
+  if (Stopped) return Finish();
+  bool Deliver = Start != ACE_CALLBACK_CANCEL;
+
+  if (Folder) {
+    if (Deliver && Operation == ACE_OPERATION_EXTRACT && !ExcludePath) {
+      // Every part of the path is made in turn; the name was checked to stay below the destination.
+      for (size_t i = Destination.size() + 1; i <= OnDisk.size(); ++i)
+        if (i == OnDisk.size() || OnDisk[i] == '/') ::mkdir(OnDisk.substr(0, i).c_str(), 0777);
+    }
+    if (Deliver) Callback(Init->State, ACE_STATE_CRC, 0, &F, nullptr, 1);
+    return Finish();
+  }
+
+  int Out = -1;
+  if (Deliver && Operation == ACE_OPERATION_EXTRACT) {
+    if (Exists(OnDisk) &&
+        Callback(Init->Request, ACE_REQUEST_FILE, ACE_CODE_OVERWRITE, &F) != ACE_CALLBACK_OK) {
+      Deliver = false;
+    } else {
+      for (size_t i = Destination.size() + 1; i < OnDisk.size(); ++i)
+        if (OnDisk[i] == '/') ::mkdir(OnDisk.substr(0, i).c_str(), 0777);
+      Out = ::open(OnDisk.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+      if (Out < 0) {
+        Callback(Init->Error, 0, ACE_ERROR_WRITE, &F);
+        Deliver = false;
+      }
+    }
+  }
+
+  const bool Encrypted = (H.Flags & kAceFileEncrypted) != 0;
+  if (Encrypted && !AskPassword(F)) {
+    // Without a password the item cannot be read; it is left without a CRC result.
+    if (Out >= 0) ::close(Out);
+    return Finish();
+  }
+
+  uint64_t Done = 0;
+  uint32_t Crc = kAceCrcStart;
+  bool Failed = false;
+  auto Sink = [&](const uint8_t* Data, size_t N) {
+    Crc = AceCrc32(Crc, Data, N);
+    Done += N;
+    if (!Deliver) return true;
+    if (Out >= 0) {
+      for (size_t W = 0; W < N;) {
+        const ssize_t R = ::write(Out, Data + W, N - W);
+        if (R <= 0) {
+          Failed = true;
+          return true;
+        }
+        W += static_cast<size_t>(R);
+      }
+    }
+    TAceProgressData P{Data, static_cast<uint32_t>(N)};
+    if (Callback(Init->State, ACE_STATE_PROGRESS, 0, &F, &P) == ACE_CALLBACK_CANCEL) {
+      Stopped = true;
+      return false;
+    }
+    return true;
+  };
+  try {
+    if (Encrypted) {
+      TAceDecryptingSource Plain(Packed, Password);
+      Decoder->Decode(Plain, H.Method, H.Size, Sink);
+    } else {
+      Decoder->Decode(Packed, H.Method, H.Size, Sink);
+    }
+  } catch (const TAceDataError&) {
+    Failed = true;
+  } catch (const std::bad_alloc&) {
+    Failed = true;
+  }
+  if (Out >= 0) ::close(Out);
+  if (Stopped) return Finish();
+  Packed.Drain();
+  const bool Ok = !Failed && !Packed.Broken && Done == H.Size && Crc == Packed.ExpectedCrc();
+  // A password that fails an item is asked for again at the next encrypted one.
+  if (Encrypted && !Ok) Password.clear();
+  if (Deliver) Callback(Init->State, ACE_STATE_CRC, 0, &F, nullptr, Ok ? 1 : 0);
+  return Finish();
+}
+
+int TRun::Go(const char* ArchiveName, const char* Dest, bool Exclude) {
+  if (!ArchiveName) return ACE_ERROR_PARAMETER;
+  Destination = Dest ? Dest : "";
+  while (Destination.size() > 1 && Destination.back() == '/') Destination.pop_back();
+  ExcludePath = Exclude;
+  if (!Volume.Open(ArchiveName)) return ACE_ERROR_OPEN;
+  TAceBlock Main;
+  if (!AceFindMainHeader(Volume, TestBytes, Main)) return ACE_ERROR_NOT_ACE;
+  Solid = (Main.Main.Flags & kAceMainSolid) != 0;
+  MultiVolume = (Main.Main.Flags & kAceMainMultiVolume) != 0;
+  Decoder = std::make_unique<TAceDecoder>();
+  uint64_t Pos = Main.Next();
+  for (;;) {
+    TAceBlock B;
+    const TAceBlockResult R = AceReadBlock(Volume, Pos, B);
+    if (R == TAceBlockResult::End) {
+      // A set may also break between items: the next volume goes on when it is there.
+      TAceBlock NextMain;
+      if (!MultiVolume || !Exists(NextVolumeName(Volume.Path, VolumeIndex + 1)) || !OpenNextVolume() ||
+          !AceFindMainHeader(Volume, 0, NextMain))
+        return ACE_OK;
+      Pos = NextMain.Next();
+      continue;
+    }
+    if (R != TAceBlockResult::Ok) return ACE_ERROR_DAMAGED;
+    if (B.Type == kAceBlockMain) return ACE_ERROR_DAMAGED;  // a second main header in one volume
+    if ((B.Type == kAceBlockFile || B.Type == kAceBlockFile64) &&
+        !(B.File.Flags & kAceFileContinuedFromPrevious)) {
+      uint64_t Next = B.Next();
+      if (!Item(B, Next)) return ACE_OK;
+      Pos = Next;
+      continue;
+    }
+    Pos = B.Next();
+  }
+}
+
+int RunArchive(const char* ArchiveName, uint32_t Operation, const char* Destination, bool ExcludePath,
+               const char* Password) {
+  if (!Init) return ACE_ERROR_PARAMETER;
+  try {
+    TRun Run(Operation, Password);
+    return Run.Go(ArchiveName, Destination, ExcludePath);
+  } catch (const std::bad_alloc&) {
+    return ACE_ERROR_DAMAGED;
+  }
+}
 
 int CheckArchive(const char* Name) {
   if (!Name) return ACE_ERROR_PARAMETER;
-  const int Fd = ::open(Name, O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) return ACE_ERROR_OPEN;
-  std::vector<char> Buf(TestBytes);
-  const ssize_t N = ::pread(Fd, Buf.data(), Buf.size(), 0);
-  ::close(Fd);
-  static const char kMark[] = "**ACE**";
-  for (ssize_t i = 7; N > 0 && i + 7 <= N; ++i)
-    if (std::memcmp(&Buf[static_cast<size_t>(i)], kMark, 7) == 0) return ACE_ERROR_NO_DECODER;
-  return ACE_ERROR_NOT_ACE;
+  TVolume V;
+  if (!V.Open(Name)) return ACE_ERROR_OPEN;
+  TAceBlock Main;
+  return AceFindMainHeader(V, TestBytes, Main) ? ACE_OK : ACE_ERROR_NOT_ACE;
 }
 
 }  // namespace
@@ -34,6 +409,7 @@ extern "C" {
 
 int ACEInitDll(TAceInitData* Data) {
   if (!Data) return ACE_ERROR_PARAMETER;
+  Init = Data;
   TestBytes = Data->MaxArchiveTestBytes ? Data->MaxArchiveTestBytes : kDefaultTestBytes;
   return ACE_OK;
 }
@@ -43,11 +419,14 @@ int ACEReadArchiveData(const char* ArchiveName, TAceArchiveData*) { return Check
 int ACEList(const char* ArchiveName, void*) { return CheckArchive(ArchiveName); }
 
 int ACETest(const char* ArchiveName, TAceTestData* Data) {
-  return Data ? CheckArchive(ArchiveName) : ACE_ERROR_PARAMETER;
+  if (!Data) return ACE_ERROR_PARAMETER;
+  return RunArchive(ArchiveName, ACE_OPERATION_TEST, nullptr, false, Data->Password);
 }
 
 int ACEExtract(const char* ArchiveName, TAceExtractData* Data) {
-  return Data ? CheckArchive(ArchiveName) : ACE_ERROR_PARAMETER;
+  if (!Data) return ACE_ERROR_PARAMETER;
+  return RunArchive(ArchiveName, ACE_OPERATION_EXTRACT, Data->DestinationFolder, Data->ExcludePath != 0,
+                    Data->Password);
 }
 
 }  // extern "C"

@@ -7,9 +7,10 @@
 // callback (an entry starts, its decoded data, its CRC result), asks through the request callback (next
 // volume, password, overwrite) and reports problems through the information and error callbacks.
 //
-// The library built here has no ACE decoder (no free one exists to build on): it loads, initialises, and
-// answers every archive operation with ACE_ERROR_NO_DECODER without calling back. A handle-less, state-less
-// contract: one call at a time, on one thread.
+// The library built here decodes ACE 1.0 and 2.0 archives itself (platform/unace/Ace*.h). Problems of one
+// item go to the error callback with the item's file record (ACE_ERROR_UNSAFE_NAME, ACE_ERROR_WRITE) or
+// show in its CRC result; a damaged header ends the run with ACE_ERROR_DAMAGED. A handle-less contract: one
+// call at a time, on one thread, with the record given to ACEInitDll alive until the call returns.
 #pragma once
 
 #include <stdint.h>
@@ -20,10 +21,12 @@ extern "C" {
 
 // Results.
 #define ACE_OK 0
-#define ACE_ERROR_PARAMETER 1   // a record or name is missing
-#define ACE_ERROR_OPEN 2        // the archive cannot be opened
-#define ACE_ERROR_NOT_ACE 3     // no ACE main header where one must be
-#define ACE_ERROR_NO_DECODER 4  // an ACE archive, which this library cannot read
+#define ACE_ERROR_PARAMETER 1    // a record or name is missing
+#define ACE_ERROR_OPEN 2         // the archive cannot be opened
+#define ACE_ERROR_NOT_ACE 3      // no ACE main header where one must be
+#define ACE_ERROR_DAMAGED 5      // a damaged or cut-off block header ends the walk
+#define ACE_ERROR_UNSAFE_NAME 6  // error callback: an item's name leaves the destination folder
+#define ACE_ERROR_WRITE 7        // error callback: an item's output file cannot be made
 
 // Callback answers.
 #define ACE_CALLBACK_OK 0
@@ -36,15 +39,15 @@ extern "C" {
 #define ACE_OPERATION_EXTRACT 3
 
 // Callback types and codes the caller answers.
-#define ACE_REQUEST_VOLUME 1          // type of a request for the next volume (code ACE_CODE_NEXT_VOLUME)
-#define ACE_REQUEST_FILE 2            // type of a request about an entry
+#define ACE_REQUEST_VOLUME 1  // type of a request for the next volume (code ACE_CODE_NEXT_VOLUME)
+#define ACE_REQUEST_FILE 2    // type of a request about an entry
 #define ACE_CODE_NEXT_VOLUME 801
 #define ACE_CODE_OVERWRITE 832
 #define ACE_CODE_PASSWORD 835
-#define ACE_STATE_ENTRY 2             // state type of an entry's start (code ACE_CODE_ENTRY_START)
+#define ACE_STATE_ENTRY 2  // state type of an entry's start (code ACE_CODE_ENTRY_START)
 #define ACE_CODE_ENTRY_START 0x410
-#define ACE_STATE_PROGRESS 7          // decoded data of the entry
-#define ACE_STATE_CRC 8               // the entry's CRC result
+#define ACE_STATE_PROGRESS 7  // decoded data of the entry
+#define ACE_STATE_CRC 8       // the entry's CRC result
 
 typedef struct TAceCallbackRecord TAceCallbackRecord;
 typedef int (*TAceCallback)(TAceCallbackRecord* Record);
@@ -53,9 +56,9 @@ typedef struct {
   void* Owner;                   // the caller's object, handed back through every callback record
   uint32_t MaxArchiveTestBytes;  // how far into a file an archive is looked for
   uint32_t MaxFileBufferSize;
-  uint32_t CommentBufferSize;    // comments are not read: 0
+  uint32_t CommentBufferSize;  // comments are not read: 0
   char* CommentBuffer;
-  char* Password;                // set by the caller when a password request is answered
+  char* Password;  // set by the caller when a password request is answered
   const char* TempFolder;
   TAceCallback Info;
   TAceCallback Error;
