@@ -4,7 +4,7 @@
 
 #include "archive/arc/arlArcMethods.h"
 #include "archive/arc/arlCrc16Item.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "archive/arj/arlArjFast.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/lzh/arlLzh3.h"
 #include "archive/lzh/arlLzhItem.h"
 

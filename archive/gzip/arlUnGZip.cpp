@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/arlHeaderCursor.h"
 #include "archive/gzip/arlDelzw.h"
 #include "archive/gzip/arlGzipHeader.h"
-#include "archive/lzh/arlHeaderCursor.h"
 #include "archive/tar/arlTarHeader.h"
 #include "core/VFileSys.h"
 

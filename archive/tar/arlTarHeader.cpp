@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/arlBase.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/arlDisks.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/zip/arlExplode.h"
 #include "archive/zip/arlUnReduce.h"
 #include "archive/zip/arlUnShrink.h"
@@ -15,16 +16,6 @@ namespace {
 constexpr uint16_t kMaxNameBytes = 255;
 // The CRC register starts at all ones; the final value is complemented.
 constexpr uint32_t kCrcStart = 0xFFFFFFFF;
-
-// Reads exactly Count bytes at Position; false on a short read or a stream error.
-bool ReadAt(TStream32& S, int64_t Position, void* Buffer, int32_t Count) {
-  try {
-    if (S.Seek(Position, soBeginning) != Position) return false;
-    return S.Read(Buffer, Count) == Count;
-  } catch (const EStreamError&) {
-    return false;
-  }
-}
 
 // A read-only view of Size bytes of Source from Start: what a compressed entry may be read from, so
 // that a decoder never reads into the next header. Counts the bytes it delivered.
@@ -103,7 +94,7 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
 
 bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
                             uint8_t* H) {
-  if (GetCancel() || Pos + Size > In->Size() || !ReadAt(*In, Pos, H, Size)) return false;
+  if (GetCancel() || Pos + Size > In->Size() || !ReadExactAt(*In, Pos, H, Size)) return false;
   const TZipSignatureForm Form = FormOf(H);
   // The central directory, the end records and signatures are where a walk ends normally; any other
   // record is damage, and the enciphered forms cannot be read.
@@ -158,7 +149,7 @@ void TUnZip::WalkCentral() {
     if (Selected(E.Name)) {
       // On a single file the local header can be tested now; on a spanned set it lies on another disk.
       uint8_t L[kZipLocalSize];
-      if (!Spanned() && !(ReadAt(*In, E.LocalOffset, L, kZipLocalSize) && ZipLocalForm(L) == zsPlain))
+      if (!Spanned() && !(ReadExactAt(*In, E.LocalOffset, L, kZipLocalSize) && ZipLocalForm(L) == zsPlain))
         DoError(E.Name, "", errBadFileHeader);
       else if (!AddEntry(E))
         break;
@@ -170,7 +161,7 @@ void TUnZip::WalkCentral() {
 void TUnZip::WalkLocal() {
   int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
   uint8_t H[kZipLocalSize];
-  if (ReadAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
+  if (ReadExactAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
   while (ReadWalkRecord(Pos, kZipLocalSize, ZipLocalForm, H)) {
     const TZipLocalHeader L = ParseZipLocalHeader(H);
     TZipEntry E;
@@ -187,9 +178,9 @@ int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
   // A data descriptor follows the data: CRC and both sizes (12 bytes), usually behind its own signature.
   constexpr int32_t kDescriptorSize = 12;
   uint8_t B[4];
-  if (!ReadAt(*In, Pos, B, 4)) return Pos;
+  if (!ReadExactAt(*In, Pos, B, 4)) return Pos;
   if (GetLE32(B) == kZipSpanningMarker) return Pos + 4 + kDescriptorSize;
-  if (ZipLocalForm(B) == zsNone && ReadAt(*In, Pos + kDescriptorSize, B, 4) &&
+  if (ZipLocalForm(B) == zsNone && ReadExactAt(*In, Pos + kDescriptorSize, B, 4) &&
       (ZipLocalForm(B) != zsNone || ZipCentralForm(B) != zsNone))
     return Pos + kDescriptorSize;
   return Pos;
@@ -217,7 +208,7 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   Item.DiskStart = E.DiskStart;
 
   uint8_t H[kZipLocalSize];
-  if (!ReadAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+  if (!ReadExactAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
     DoError(E.Name, "", errBadFileHeader);
     ProgressDone(Item);
     return;

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "archive/arc/arlCrc16Item.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/lzh/arlLzh3.h"
 #include "archive/zoo/arlZooLzw.h"
 
