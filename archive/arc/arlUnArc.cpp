@@ -73,7 +73,7 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
     const TReadResult R = ReadHeader(Stream, Pos, H);
     if (R == rrEnd) break;
     if (R == rrBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     H.Folder = Folders.empty() ? std::string() : Folders.back();
@@ -87,7 +87,7 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
     if (H.Method == kFolderMethod) {
       // The folder's entries follow its header; its sizes cover them.
       if (Folders.size() == static_cast<size_t>(kMaxFolderDepth)) {
-        DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+        DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
         break;
       }
       Folders.push_back(IncludeBackslash(ItemName(H)));
@@ -136,7 +136,7 @@ void TUnArc::ExtractArchive(TStream32* Stream) {
 
 void TUnArc::ExtractEntry(TStream32& Stream, const THeader& H) {
   if (H.Method > 9) {
-    DoError(Item.Name, std::to_string(H.Method), errUnsupportedMethod);
+    DoError(Item.Name, "method " + std::to_string(H.Method), errUnsupportedMethod);
     ProgressDone(Item);
     return;
   }

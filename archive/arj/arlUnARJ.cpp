@@ -110,9 +110,13 @@ bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::ve
   THeader H;
   while (!GetCancel()) {
     const TReadResult R = ReadHeader(Stream, Pos, StreamSize, false, H);
-    if (R == rrEnd) break;
+    if (R == rrEnd) {
+      // The end is marked by a header of basic size 0: a file that stops before it was cut short.
+      if (Pos > StreamSize - kHeaderLead) ReportTruncation(Pos);
+      break;
+    }
     if (R == rrBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     const std::string Name = ItemName(H);
@@ -186,7 +190,7 @@ bool TUnArj::ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entri
     if (GetCancel()) return false;
     THeader H;
     if (ReadHeader(Stream, Listed.Pos, StreamSize, false, H) != rrOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return false;
     }
     Item = TArlItem();

@@ -49,9 +49,13 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
   TLhaHeader H;
   while (!GetCancel()) {
     const TLhaReadResult R = ReadLhaHeader(Stream, Pos, StreamSize, H);
-    if (R == lhEnd) break;
+    if (R == lhEnd) {
+      // The end is marked by a header size of 0: a file that stops before it was cut short.
+      if (Pos >= StreamSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == lhBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     const std::string Name = ItemName(H);
@@ -80,7 +84,7 @@ void TUnLha::ExtractArchive(TStream32* Stream) {
     if (GetCancel()) return;
     TLhaHeader H;
     if (ReadLhaHeader(*Stream, Listed.Pos, StreamSize, H) != lhOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return;
     }
     Item = TArlItem();

@@ -13,9 +13,13 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
   TTarHeader H;
   while (!GetCancel()) {
     const TTarReadResult R = ReadTarHeader(Stream, Pos, StreamSize, H);
-    if (R == trEnd) break;
+    if (R == trEnd) {
+      // The end is marked by a zero block: a file that stops before one was cut short.
+      if (Pos > StreamSize - kTarBlockSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == trBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {
@@ -43,7 +47,7 @@ void TUnTar::ExtractArchive(TStream32* Stream) {
     if (GetCancel()) return;
     TTarHeader H;
     if (ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) != trOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return;
     }
     Item = TArlItem();

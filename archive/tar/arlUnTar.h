@@ -4,7 +4,8 @@
 //
 // What the reader checks (the header checks are listed in arlTarHeader.h):
 //   - a header block whose checksum fails is "Bad file header" reported with its offset and ends the
-//     walk; an all-zero block ends it quietly;
+//     walk; an all-zero block ends it quietly, and a file that ends without one (cut short) is "Error
+//     reading file or unexpected end of file" naming the offset from which entries could not be read;
 //   - every next header lies at least one block after the current one, so that no walk can loop;
 //   - an entry whose data runs past the end of the file is the last one listed (a torn tail): its copy
 //     ends with "Error reading file or unexpected end of file" and it fails its check;

@@ -236,7 +236,7 @@ TEST_F(ArcLibWrapper, PakArchivesGoToTheArcDecoder) {
   EXPECT_EQ(items[0].Size, 26);
   EXPECT_NEAR(items[0].Date, kFixtureDate, 2.5 / 86400);
   ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0], "Unsupported compression method (11)");
+  EXPECT_EQ(Messages[0], "Unsupported compression method (c.txt, method 11)");
   EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
 
   auto f = OpenFixture("../arc/fixtures/pak_folder.arc", "pak_folder.arc");
