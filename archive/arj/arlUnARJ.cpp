@@ -284,6 +284,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
   if (Garbled) {
     if (FSkipProtected ||
         (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
+      // Without a password the entry cannot be read: it is reported, never left out in silence.
+      if (!GetCancel()) DoError(Item.Name, "", errInvalidPassword);
       ProgressDone(Item);
       return;
     }
