@@ -629,7 +629,8 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     if (ItemActive) AllStream->DropFile();
     ItemActive = false;
     PrevExtracted = false;
-    Note("Can't extract \"" + name + "\" from \"" + Decoder->ArchiveFile + "\".", name);
+    // The caller knows the archive (which may be a temporary file here): the item is named alone.
+    Note("Can't extract \"" + name + "\": it holds 2 GB or more", name);
     return;
   }
 
