@@ -71,7 +71,11 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
   THeader H;
   while (!GetCancel()) {
     const TReadResult R = ReadHeader(Stream, Pos, H);
-    if (R == rrEnd) break;
+    if (R == rrEnd) {
+      // The end mark is the marker and method 0: a file that stops before it was cut short.
+      if (Pos + 2 > StreamSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == rrBad) {
       DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
@@ -100,7 +104,12 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
       TotalUnpacked += H.UnpackedSize;
       NewestDate = std::max(NewestDate, H.DosDateTime);
     }
-    if (H.DataPos + H.PackedSize >= StreamSize) break;  // the last entry, or a torn one
+    // The archive ends with an end mark after its last entry: data that reaches the end of the file was cut
+    // short (a torn entry fails when it is extracted), and what would follow it is lost.
+    if (H.DataPos + H.PackedSize >= StreamSize) {
+      ReportTruncation(H.DataPos + H.PackedSize);
+      break;
+    }
     Pos = H.DataPos + H.PackedSize;
   }
 }

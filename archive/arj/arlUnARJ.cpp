@@ -132,7 +132,10 @@ bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::ve
         NewestDate = std::max(NewestDate, H.DosDateTime);
       }
     }
-    if (H.Torn) break;
+    if (H.Torn) {  // the entry itself fails when it is extracted; what would follow it is lost
+      ReportTruncation(H.DataPos + H.PackedSize);
+      break;
+    }
     Pos = H.DataPos + H.PackedSize;
   }
   return true;

@@ -65,7 +65,11 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
       TotalUnpacked += H.UnpackedSize;
       NewestDate = std::max(NewestDate, DosStamp(H));
     }
-    if (H.NextPos <= Pos || H.DataPos + H.DataSize > StreamSize) break;
+    if (H.NextPos <= Pos) break;
+    if (H.DataPos + H.DataSize > StreamSize) {  // the entry fails when it is extracted; what follows is lost
+      ReportTruncation(H.NextPos);
+      break;
+    }
     Pos = H.NextPos;
   }
 }

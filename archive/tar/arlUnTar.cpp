@@ -28,7 +28,10 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
       TotalUnpacked += H.RealSize;
       NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
     }
-    if (H.Torn) break;
+    if (H.Torn) {  // the entry itself fails when it is extracted; what would follow it is lost
+      ReportTruncation(H.NextPos);
+      break;
+    }
     Pos = H.NextPos;
   }
 }

@@ -10,7 +10,8 @@
 //     reading file or unexpected end of file" naming the offset from which entries could not be read;
 //   - every next header lies at least one block after the current one, so that no walk can loop;
 //   - an entry whose data runs past the end of the file is the last one listed (a torn tail): its copy
-//     ends with "Error reading file or unexpected end of file" and it fails its check;
+//     ends with "Error reading file or unexpected end of file" and it fails its check, and the archive
+//     is reported cut short from the offset where the next entry would start;
 //   - a sparse file's map: stretches in order, inside the file's size, holding no more than the data
 //     stored ("Bad file header" naming the entry otherwise);
 //   - names leading outside the output folder are refused by the base (BuildOutputName).

@@ -77,7 +77,20 @@ TEST_P(Truncation, EveryItemLostToACutIsReported) {
       ASSERT_NE(F, nullptr) << C.Fixture << " cut at " << Cut << ": " << I->Name;
       EXPECT_EQ(I->Data, F->Data) << C.Fixture << " cut at " << Cut << ": " << I->Name;
     }
-    // A report is an error, or an item that ends failing its check (which the wrapper reports).
+    // Each item of the full archive comes out whole, or is named by a report (an error, or an end that
+    // fails its check, which the wrapper reports), or falls under a report about the archive itself.
+    const bool ArchiveReported =
+        std::any_of(Log.Errors.begin(), Log.Errors.end(), [&Path](const auto& E) { return E.first == Path; });
+    for (const auto* I : All) {
+      const bool Whole =
+          std::any_of(Got.begin(), Got.end(), [I](const auto* G) { return G->Name == I->Name; });
+      const bool Named = std::any_of(Log.Errors.begin(), Log.Errors.end(),
+                                     [I](const auto& E) { return E.first == I->Name; }) ||
+                         std::any_of(Log.Ends.begin(), Log.Ends.end(),
+                                     [I](const auto& E) { return E.first == I->Name && !E.second; });
+      EXPECT_TRUE(Whole || Named || ArchiveReported)
+          << C.Fixture << " cut at " << Cut << ": " << I->Name << " lost without a report";
+    }
     const bool Reported = !Log.Errors.empty() || std::any_of(Log.Ends.begin(), Log.Ends.end(),
                                                              [](const auto& E) { return !E.second; });
     if (Got.size() < All.size())
