@@ -236,9 +236,16 @@ void TUnZip::WalkLocal() {
     TZipEntry E;
     E.Fields = L;
     E.LocalOffset = Pos;
-    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) break;
+    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) {
+      ReportTruncation(Pos);
+      break;
+    }
     if (Selected(E.Name, Pos) && !AddEntry(E)) break;
     Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
+    if (Pos > In->Size()) {  // the entry fails when it is extracted; what would follow it is lost
+      ReportTruncation(Pos);
+      break;
+    }
     if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);
   }
 }

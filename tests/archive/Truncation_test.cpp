@@ -1,4 +1,5 @@
-// Archives cut short at every point of a sweep, for each in-process reader: the items before the cut still
+// Archives cut short at every point of a sweep, for each in-process reader (ZIP read by its local headers
+// once the central directory is cut away): the items before the cut still
 // come out whole, and an archive that loses any item says so. No item may disappear without a report.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "archive/cab/arlUnCab.h"
 #include "archive/lha/arlUnLha.h"
 #include "archive/tar/arlUnTar.h"
+#include "archive/zip/arlUnZip.h"
 #include "archive/zoo/arlUnZoo.h"
 #include "tests/archive/lzh/DecoderRun.h"
 
@@ -105,7 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TCutCase{"arc", "basic.arc", Make<TUnArc>}, TCutCase{"lha", "level0.lzh", Make<TUnLha>},
                       TCutCase{"lha", "level1.lzh", Make<TUnLha>},
                       TCutCase{"lha", "level2.lzh", Make<TUnLha>}, TCutCase{"arj", "basic.arj", Make<TUnArj>},
-                      TCutCase{"cab", "mszip.cab", Make<TUnCab>}),
+                      TCutCase{"cab", "mszip.cab", Make<TUnCab>},
+                      TCutCase{"zip", "old_methods.zip", Make<TUnZip>}),
     [](const ::testing::TestParamInfo<TCutCase>& Info) {
       std::string Name = Info.param.Fixture;
       for (char& Ch : Name)
