@@ -1,5 +1,6 @@
 #include "archive/ArcLibIntf.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
@@ -242,8 +243,8 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
     TypeCode = 0;
     return false;
   }
-  Decoder->OnError = [this](TZipCommon*, const std::string&, int32_t Code, const std::string& Info,
-                            const std::string&) { DoError(Code, Info); };
+  Decoder->OnError = [this](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Info,
+                            const std::string&) { DoError(FileName, Code, Info); };
   // Never asked while ConfirmOverwrites is off; an existing file is replaced.
   Decoder->OnFileExists = [](TZipCommon*, const std::string&, bool& Skip, std::string& NewName) {
     Skip = false;
@@ -264,15 +265,40 @@ std::string TBaseArcLibWrapper::GetArcName() { return Detector->ArchiveFile; }
 
 // --- Decoder events ---------------------------------------------------------------------------------------
 
-void TBaseArcLibWrapper::DoError(int32_t Code, const std::string& Info) {
+void TBaseArcLibWrapper::DoError(const std::string& FileName, int32_t Code, const std::string& Info) {
   if (Code == errUserCanceled) return;
+  // The report names the item it is about; a report about the archive itself names nothing, since the
+  // caller knows the archive (and the decoder may see it under a temporary name). Output files are named
+  // by their item.
+  std::string subject = FileName;
+  if (subject == Decoder->ArchiveFile || subject == CurrentVolume) {
+    subject.clear();
+  } else if (!subject.empty() &&
+             (subject == Decoder->CurrentOutputName ||
+              (!Decoder->ExtractDir.empty() && StartsWithText(subject, Decoder->ExtractDir)))) {
+    subject = Decoder->Item.Name;
+  }
+  std::string detail = subject;
+  if (!Info.empty()) detail += (detail.empty() ? "" : ", ") + Info;
   const std::string text = ArlErrorText(Code);
   if (text.empty())
-    LastMessage = Info;
-  else if (!Info.empty())
-    LastMessage = text + " (" + Info + ")";
+    Note(subject.empty() ? Info : subject + ": " + Info, subject);
+  else if (!detail.empty())
+    Note(text + " (" + detail + ")", subject);
   else
-    LastMessage = text;
+    Note(text, subject);
+}
+
+void TBaseArcLibWrapper::Note(const std::string& Message, const std::string& ItemName) {
+  if (Message.empty()) return;
+  LastMessage = Message;
+  if (std::find(Messages.begin(), Messages.end(), Message) == Messages.end()) Messages.push_back(Message);
+  if (!ItemName.empty()) ReportedItems.insert(ItemName);
+}
+
+void TBaseArcLibWrapper::NoteCrcFailure(const std::string& ItemName) {
+  // An item whose damage was reported already gets no second message for its failed check.
+  if (ReportedItems.count(ItemName) == 0) Note(ArlErrorText(errCrcFailed) + " (" + ItemName + ")", ItemName);
 }
 
 void TBaseArcLibWrapper::DoProgress(int32_t A, int32_t B) {
@@ -295,7 +321,7 @@ void TBaseArcLibWrapper::DoNextVolume(std::string& FileName, bool& Cancel, bool 
       FileName = answer;
       Cancel = false;
     } else {
-      LastMessage = "Volume \"" + expected + "\" not found";
+      Note("Volume \"" + expected + "\" not found");
       Cancel = true;
     }
   }
@@ -356,6 +382,8 @@ void TBaseArcLibWrapper::ResetState() {
   ItemSize = 0;
   ItemDate = 0;
   LastMessage.clear();
+  Messages.clear();
+  ReportedItems.clear();
   RequestedVolume.clear();
   ContinuedName.clear();
   ActiveName.clear();
@@ -369,7 +397,8 @@ void TBaseArcLibWrapper::CancelRun() {
 }
 
 void TBaseArcLibWrapper::PassMessage() {
-  if (!LastMessage.empty() && OnMessage) OnMessage(LastMessage);
+  if (OnMessage)
+    for (const std::string& message : Messages) OnMessage(message);
 }
 
 // --- Listing and single items ----------------------------------------------------------------------------
@@ -527,7 +556,7 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
     };
     Decoder->OnEnd = [&](TZipCommon*, const std::string& OutName, bool CrcPassed) {
       if (pending.empty() || OutName != pending) return;  // a folder, or an item not begun here
-      if (!CrcPassed) LastMessage = ArlErrorText(errCrcFailed) + " (" + Decoder->Item.Name + ")";
+      if (!CrcPassed) NoteCrcFailure(Decoder->Item.Name);
       if (SizeIncomplete) return;  // the rest follows in the next volume
       const std::string done = pending;
       pending.clear();
@@ -600,7 +629,8 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     if (ItemActive) AllStream->DropFile();
     ItemActive = false;
     PrevExtracted = false;
-    LastMessage = "Can't extract \"" + name + "\" from \"" + Decoder->ArchiveFile + "\".";
+    // The caller knows the archive (which may be a temporary file here): the item is named alone.
+    Note("Can't extract \"" + name + "\": it holds 2 GB or more", name);
     return;
   }
 
@@ -624,14 +654,14 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (!continued) {
     AllStream->ToFile = decision == edToFile;
     if (AllStream->ToFile && fileName.empty()) {
-      LastMessage = ArlErrorText(errInvalidFileName) + " (" + name + ")";
+      Note(ArlErrorText(errInvalidFileName) + " (" + name + ")", name);
       ready = false;
     } else if (!AllStream->ResetForItem()) {
-      LastMessage = ArlErrorText(errOpeningFile) + " (" + fileName + ")";
+      Note(ArlErrorText(errOpeningFile) + " (" + fileName + ")", name);
       ready = false;
     }
   } else if (decision == edToFile && !AllStream->ToFile && !AllStream->SwitchToFile()) {
-    LastMessage = ArlErrorText(errOpeningFile) + " (" + AllStream->FileName + ")";
+    Note(ArlErrorText(errOpeningFile) + " (" + AllStream->FileName + ")", name);
     ready = false;
   }
   if (!ready) {
@@ -653,7 +683,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
 void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
                                    bool CrcPassed) {
   if (!ItemActive) return;  // a folder, or an item not begun here
-  if (!CrcPassed) LastMessage = ArlErrorText(errCrcFailed) + " (" + ActiveName + ")";
+  if (!CrcPassed) NoteCrcFailure(ActiveName);
   if (SizeIncomplete) return;  // the rest follows in the next volume
   ItemActive = false;
   if (!ActiveName.empty() && ActiveName.back() == kItemSeparator) {
@@ -672,7 +702,7 @@ void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFi
     const std::string fileName = AllStream->FileName;
     const int64_t written = AllStream->Seek(0, soEnd);
     if (!AllStream->CloseFile()) {
-      LastMessage = ArlErrorText(errClosingFile) + " (" + fileName + ")";
+      Note(ArlErrorText(errClosingFile) + " (" + fileName + ")", ActiveName);
     } else if (FileDone) {
       TDateTime date = ItemDate;
       auto size = static_cast<int32_t>(std::clamp<int64_t>(written, 0, INT32_MAX));

@@ -21,7 +21,10 @@
 //   - ExtractItem accepts a run only when it began the item: a name the archive does not hold raises;
 //     to an explicit path the item is written beside it and moved there once accepted, so that a file of
 //     that name stays as it was when the item is missing or fails;
-//   - an item that fails its CRC check is still delivered, with a warning through OnMessage.
+//   - an item that fails its CRC check is still delivered, with a warning through OnMessage;
+//   - every report of a run reaches OnMessage once, at the run's end, naming the item it is about (a
+//     report about the archive itself names no file: the caller knows the archive); an item whose damage
+//     was reported gets no second message for its failed check.
 //
 // Ownership and threads: the wrapper owns its detector and its decoder; it is used by one owner on one
 // thread, and one decoder run happens at a time.
@@ -29,7 +32,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "archive/ArcIntf.h"
 #include "archive/arlBase.h"
@@ -111,7 +116,11 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
 
  private:
   // Decoder events.
-  void DoError(int32_t Code, const std::string& Info);
+  void DoError(const std::string& FileName, int32_t Code, const std::string& Info);
+  // Keeps Message (once per run) for OnMessage and as the last message; ItemName, when given, is the item
+  // it is about.
+  void Note(const std::string& Message, const std::string& ItemName = std::string());
+  void NoteCrcFailure(const std::string& ItemName);
   void DoProgress(int32_t A, int32_t B);
   void DoNextVolume(std::string& FileName, bool& Cancel, bool Exists);
   void DoGetPassword(bool& Continue, std::string& Password);
@@ -149,6 +158,8 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   TDateTime ItemDate = 0;
   std::string DestDir;
   std::string LastMessage;
+  std::vector<std::string> Messages;    // every distinct message of the run, in order
+  std::set<std::string> ReportedItems;  // items a message of the run names
   std::string ContinuedName;
   std::string RequestedVolume;
   std::string CurrentVolume;

@@ -136,6 +136,10 @@ void TZipCommon::DoError(const std::string& FileName, const std::string& ExtraIn
   if (OnError) OnError(this, FileName, ErrorCode, ExtraInfo, ExtraInfo2);
 }
 
+void TZipCommon::ReportTruncation(int64_t Offset) {
+  DoError(ArchiveFile, "entries from offset " + std::to_string(Offset) + " on", errReadingFile);
+}
+
 void TZipCommon::RaiseError(const std::string& FileName, int32_t ErrorCode, const std::string& ExtraInfo,
                             const std::string& ExtraInfo2) {
   DoError(FileName, ExtraInfo, ErrorCode, ExtraInfo2);

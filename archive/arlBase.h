@@ -281,6 +281,9 @@ class TZipCommon : public TRegisterArcLib {
   // Pauses the run timer, replaces the code by "User canceled" when the run is cancelled, calls OnError.
   virtual void DoError(const std::string& FileName, const std::string& ExtraInfo, int32_t ErrorCode,
                        const std::string& ExtraInfo2 = "");
+  // Reports that the archive ends before its entries do: "Error reading file or unexpected end of file"
+  // about the archive, naming the offset from which the entries could not be read.
+  void ReportTruncation(int64_t Offset);
   // The same report, then throws E_RAISE (marked as reported) with the code's text; a cancelled run
   // throws with "User canceled".
   [[noreturn]] virtual void RaiseError(const std::string& FileName, int32_t ErrorCode,

@@ -9,6 +9,7 @@
 #include "archive/ArcScan.h"
 #include "archive/arlFileIo.h"
 #include "archive/arlGbls.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/arlStreams.h"
 #include "core/VFileSys.h"
 
@@ -52,10 +53,8 @@ bool IsZipEnd(const uint8_t* p) {
 bool IsEncipheredForm(const uint8_t* p) { return p[1] == 'L' || p[1] == 'N'; }
 
 // Reads exactly Count bytes at Pos; false when they are not all inside the file.
-bool ReadAt(TStream32& S, int64_t FileSize, int64_t Pos, void* Buf, int32_t Count) {
-  if (Pos < 0 || Count < 0 || Pos > FileSize - Count) return false;
-  if (S.Seek(Pos, soBeginning) != Pos) return false;
-  return S.Read(Buf, Count) == Count;
+bool ReadInsideFile(TStream32& S, int64_t FileSize, int64_t Pos, void* Buf, int32_t Count) {
+  return Pos >= 0 && Count >= 0 && Pos <= FileSize - Count && ReadExactAt(S, Pos, Buf, Count);
 }
 
 bool HasText(const uint8_t* Buf, int32_t Len, int32_t Pos, const char* Text) {
@@ -209,13 +208,13 @@ int TRegisterArcLib::DetectExecutable(TStream32& Stream, const uint8_t* Head, in
   uint8_t b[4];
   // Known stubs. The archive behind them is given its type here, so that these self-extractors can be
   // opened at all (the stub's own code carries no signature of it).
-  if (FileSize > kArcStubOffset && ReadAt(Stream, FileSize, kArcStubOffset, b, 2) && b[0] == 0x1A &&
+  if (FileSize > kArcStubOffset && ReadInsideFile(Stream, FileSize, kArcStubOffset, b, 2) && b[0] == 0x1A &&
       b[1] == 0x09) {
     StartOffset = kArcStubOffset + 1;
     return atArcSfx;
   }
   for (int64_t stub : kZipStubOffsets) {
-    if (ReadAt(Stream, FileSize, stub - 1, b, 4) && IsZipLocal(b)) {
+    if (ReadInsideFile(Stream, FileSize, stub - 1, b, 4) && IsZipLocal(b)) {
       StartOffset = stub;
       FindZipEndRecord(Stream);
       ZipFlags |= zfLocalHeader;
@@ -228,7 +227,7 @@ int TRegisterArcLib::DetectExecutable(TStream32& Stream, const uint8_t* Head, in
     if (offset < 0 || offset >= FileSize) break;
     // The resource names the 0-based position of the archive part.
     StartOffset = offset + 1;
-    if (!ReadAt(Stream, FileSize, offset, b, 4)) break;
+    if (!ReadInsideFile(Stream, FileSize, offset, b, 4)) break;
     const int code = ClassifySignature(false, b, Stream);
     if (code != 0) {
       ZipFlags = zfLocalHeader;
@@ -240,9 +239,9 @@ int TRegisterArcLib::DetectExecutable(TStream32& Stream, const uint8_t* Head, in
   if (HeadLen >= 6) {
     int64_t e = (static_cast<int64_t>(GetLE16(Head + 4)) - 1) * 512 + GetLE16(Head + 2);
     if (e > 0 && e + 4 <= FileSize) {
-      if (ReadAt(Stream, FileSize, e + 2, b, 2) && b[0] == 0x60 && b[1] == 0xEA) e += 2;
+      if (ReadInsideFile(Stream, FileSize, e + 2, b, 2) && b[0] == 0x60 && b[1] == 0xEA) e += 2;
       StartOffset = e + 1;
-      if (e + 5 <= FileSize && ReadAt(Stream, FileSize, e, b, 4) && !IsZipLocal(b)) {
+      if (e + 5 <= FileSize && ReadInsideFile(Stream, FileSize, e, b, 4) && !IsZipLocal(b)) {
         const int code = ClassifySignature(false, b, Stream);
         if (IsUsableArlType(code)) return code;
       }
@@ -313,7 +312,7 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   const int64_t n = std::min<int64_t>(FileSize - 1, kTailBytes);
   if (n < kZipEndRecordSize) return 0;
   std::vector<uint8_t> tail(static_cast<size_t>(n));
-  if (!ReadAt(Stream, FileSize, FileSize - n, tail.data(), static_cast<int32_t>(n))) return 0;
+  if (!ReadInsideFile(Stream, FileSize, FileSize - n, tail.data(), static_cast<int32_t>(n))) return 0;
   int64_t at = -1;
   for (int64_t p = n - kZipEndRecordSize; p >= 0; --p)
     if (IsZipEnd(&tail[static_cast<size_t>(p)])) {
@@ -329,12 +328,12 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   // followed only when the record is readable and they lie inside the file.
   if (!IsEncipheredForm(ZipEndRecord.data())) {
     const int64_t central = ZipEndCentralOffset();
-    if (ReadAt(Stream, FileSize, central, ZipCentralHeader.data(), kZipCentralHeaderSize) &&
+    if (ReadInsideFile(Stream, FileSize, central, ZipCentralHeader.data(), kZipCentralHeaderSize) &&
         IsZipCentral(ZipCentralHeader.data())) {
       ZipFlags |= zfCentralHeader;
       if (!IsEncipheredForm(ZipCentralHeader.data())) {
         const int64_t local = GetLE32(&ZipCentralHeader[42]);
-        if (ReadAt(Stream, FileSize, local, ZipLocalHeader.data(), kZipLocalHeaderSize) &&
+        if (ReadInsideFile(Stream, FileSize, local, ZipLocalHeader.data(), kZipLocalHeaderSize) &&
             IsZipLocal(ZipLocalHeader.data()))
           ZipFlags |= zfLocalHeader;
       }
@@ -346,7 +345,7 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   // part): the first local header in the first blocks of the file.
   const int64_t span = std::min<int64_t>(FileSize, n * kFallbackBlocks);
   std::vector<uint8_t> buf(static_cast<size_t>(span));
-  if (!ReadAt(Stream, FileSize, 0, buf.data(), static_cast<int32_t>(span))) return -1;
+  if (!ReadInsideFile(Stream, FileSize, 0, buf.data(), static_cast<int32_t>(span))) return -1;
   for (int64_t p = 0; p + 4 <= span; ++p)
     if (buf[static_cast<size_t>(p)] == 'P' && IsZipLocal(&buf[static_cast<size_t>(p)])) {
       ZipFlags = zfLocalHeader;
@@ -361,7 +360,7 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
   // Six blocks, and the few bytes a signature at the last position of the last block needs.
   const int64_t span = std::min<int64_t>(FileSize - StartAt, int64_t{kScanBlock} * kScanBlocks + 8);
   std::vector<uint8_t> buf(static_cast<size_t>(span));
-  if (!ReadAt(Stream, FileSize, StartAt, buf.data(), static_cast<int32_t>(span))) return 0;
+  if (!ReadInsideFile(Stream, FileSize, StartAt, buf.data(), static_cast<int32_t>(span))) return 0;
   const int64_t last = std::min<int64_t>(span, int64_t{kScanBlock} * kScanBlocks);
   const bool atStart = StartAt == 0;
   auto has = [&](int64_t p, std::initializer_list<uint8_t> bytes) {
@@ -415,10 +414,10 @@ bool TRegisterArcLib::IsUue(const uint8_t* Head, int32_t HeadLen) const {
 bool TRegisterArcLib::IsTar(TStream32& Stream) {
   if (FileSize <= kTarBlock) return false;
   uint8_t block[kTarBlock];
-  if (!ReadAt(Stream, FileSize, 0, block, kTarBlock)) return false;
+  if (!ReadInsideFile(Stream, FileSize, 0, block, kTarBlock)) return false;
   if (block[kTarTypeOffset] == 'V') {
     StartOffset = kTarBlock + 1;
-    if (!ReadAt(Stream, FileSize, kTarBlock, block, kTarBlock)) {
+    if (!ReadInsideFile(Stream, FileSize, kTarBlock, block, kTarBlock)) {
       StartOffset = 1;
       return false;
     }
@@ -434,17 +433,18 @@ bool TRegisterArcLib::IsTar(TStream32& Stream) {
 int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   uint8_t b[64];
   auto u16 = [&](int64_t pos, uint16_t& v) {
-    if (!ReadAt(Stream, FileSize, pos, b, 2)) return false;
+    if (!ReadInsideFile(Stream, FileSize, pos, b, 2)) return false;
     v = GetLE16(b);
     return true;
   };
   auto u32 = [&](int64_t pos, uint32_t& v) {
-    if (!ReadAt(Stream, FileSize, pos, b, 4)) return false;
+    if (!ReadInsideFile(Stream, FileSize, pos, b, 4)) return false;
     v = GetLE32(b);
     return true;
   };
   uint32_t pe = 0;
-  if (!u32(0x3C, pe) || !ReadAt(Stream, FileSize, pe, b, 4) || std::memcmp(b, "PE\0\0", 4) != 0) return -1;
+  if (!u32(0x3C, pe) || !ReadInsideFile(Stream, FileSize, pe, b, 4) || std::memcmp(b, "PE\0\0", 4) != 0)
+    return -1;
   const int64_t coff = int64_t{pe} + 4;
   uint16_t sections = 0, optSize = 0, magic = 0;
   if (!u16(coff + 2, sections) || !u16(coff + 16, optSize) || !u16(coff + 20, magic)) return -1;
@@ -507,7 +507,7 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
     if (k == id % 16) {
       if (len == 0) return -1;
       const int take = std::min<int>(len, kResourceDigits);
-      if (pos + 2 + take * 2 > dataEnd || !ReadAt(Stream, FileSize, pos + 2, b, take * 2)) return -1;
+      if (pos + 2 + take * 2 > dataEnd || !ReadInsideFile(Stream, FileSize, pos + 2, b, take * 2)) return -1;
       int64_t value = 0;
       for (int c = 0; c < take; ++c) {
         const uint16_t ch = GetLE16(b + c * 2);

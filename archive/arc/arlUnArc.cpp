@@ -4,7 +4,7 @@
 
 #include "archive/arc/arlArcMethods.h"
 #include "archive/arc/arlCrc16Item.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 
 namespace {
 
@@ -71,9 +71,13 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
   THeader H;
   while (!GetCancel()) {
     const TReadResult R = ReadHeader(Stream, Pos, H);
-    if (R == rrEnd) break;
+    if (R == rrEnd) {
+      // The end mark is the marker and method 0: a file that stops before it was cut short.
+      if (Pos + 2 > StreamSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == rrBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     H.Folder = Folders.empty() ? std::string() : Folders.back();
@@ -87,7 +91,7 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
     if (H.Method == kFolderMethod) {
       // The folder's entries follow its header; its sizes cover them.
       if (Folders.size() == static_cast<size_t>(kMaxFolderDepth)) {
-        DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+        DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
         break;
       }
       Folders.push_back(IncludeBackslash(ItemName(H)));
@@ -100,7 +104,12 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
       TotalUnpacked += H.UnpackedSize;
       NewestDate = std::max(NewestDate, H.DosDateTime);
     }
-    if (H.DataPos + H.PackedSize >= StreamSize) break;  // the last entry, or a torn one
+    // The archive ends with an end mark after its last entry: data that reaches the end of the file was cut
+    // short (a torn entry fails when it is extracted), and what would follow it is lost.
+    if (H.DataPos + H.PackedSize >= StreamSize) {
+      ReportTruncation(H.DataPos + H.PackedSize);
+      break;
+    }
     Pos = H.DataPos + H.PackedSize;
   }
 }
@@ -136,7 +145,7 @@ void TUnArc::ExtractArchive(TStream32* Stream) {
 
 void TUnArc::ExtractEntry(TStream32& Stream, const THeader& H) {
   if (H.Method > 9) {
-    DoError(Item.Name, std::to_string(H.Method), errUnsupportedMethod);
+    DoError(Item.Name, "method " + std::to_string(H.Method), errUnsupportedMethod);
     ProgressDone(Item);
     return;
   }

@@ -8,7 +8,9 @@
 //     the archive); the old stored form (method 1) has a 25-byte header without the uncompressed size;
 //   - positions in 64 bits: the next header always lies after the current one; an entry whose data runs
 //     past the end of the file is the last one listed (a torn tail: its decoding ends with "Error reading
-//     file or unexpected end of file");
+//     file or unexpected end of file"); the archive is reported cut short (the same error with the offset
+//     from which entries could not be read) when such a tail or the end of the file comes before the end
+//     mark;
 //   - a header without the 0x1A mark where one is expected is "Bad file header", reported with its
 //     offset, and ends the walk;
 //   - folders nest at most kMaxFolderDepth deep;

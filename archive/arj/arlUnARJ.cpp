@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "archive/arj/arlArjFast.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/lzh/arlLzh3.h"
 #include "archive/lzh/arlLzhItem.h"
 
@@ -110,9 +110,13 @@ bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::ve
   THeader H;
   while (!GetCancel()) {
     const TReadResult R = ReadHeader(Stream, Pos, StreamSize, false, H);
-    if (R == rrEnd) break;
+    if (R == rrEnd) {
+      // The end is marked by a header of basic size 0: a file that stops before it was cut short.
+      if (Pos > StreamSize - kHeaderLead) ReportTruncation(Pos);
+      break;
+    }
     if (R == rrBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     const std::string Name = ItemName(H);
@@ -128,7 +132,10 @@ bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::ve
         NewestDate = std::max(NewestDate, H.DosDateTime);
       }
     }
-    if (H.Torn) break;
+    if (H.Torn) {  // the entry itself fails when it is extracted; what would follow it is lost
+      ReportTruncation(H.DataPos + H.PackedSize);
+      break;
+    }
     Pos = H.DataPos + H.PackedSize;
   }
   return true;
@@ -186,7 +193,7 @@ bool TUnArj::ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entri
     if (GetCancel()) return false;
     THeader H;
     if (ReadHeader(Stream, Listed.Pos, StreamSize, false, H) != rrOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return false;
     }
     Item = TArlItem();
@@ -280,6 +287,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
   if (Garbled) {
     if (FSkipProtected ||
         (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
+      // Without a password the entry cannot be read: it is reported, never left out in silence.
+      if (!GetCancel()) DoError(Item.Name, "", errInvalidPassword);
       ProgressDone(Item);
       return;
     }

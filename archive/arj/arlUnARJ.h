@@ -13,7 +13,9 @@
 //   - extended headers are skipped by their sizes, at most kMaxExtHeaders of them;
 //   - positions are computed in 64 bits; the next header always lies after the current one, and an
 //     entry whose data runs past the end of the volume is the last one listed (a torn tail: its
-//     decoding ends with "Error reading file or unexpected end of file");
+//     decoding ends with "Error reading file or unexpected end of file"); the archive is reported cut
+//     short (the same error with the offset from which entries could not be read) when such a tail or
+//     the end of the file comes before the end marker;
 //   - an entry's output never exceeds its declared size, and a decoding that fails cannot pass the CRC
 //     check.
 //

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "archive/arlHeaderCursor.h"
 #include "archive/cab/arlCabGbls.h"
 #include "archive/cab/arlDynLib.h"
 #include "core/VFileSys.h"
@@ -249,7 +250,16 @@ void TUnCab::ExtractArchive(TStream32*) {
   Crc32Reg = 0;
   TCabinetInfo Info;
   std::string Next;
-  if (!FileExists(ArchiveFile) || !IsCabinet(ArchiveFile, Info, Next)) return;
+  if (!FileExists(ArchiveFile)) return;
+  if (!IsCabinet(ArchiveFile, Info, Next)) {
+    // A file that starts as a cabinet and cannot be read as one is damaged (cut short in its header).
+    int32_t OpenError = 0;
+    TFileStream32 Stream(ArchiveFile, fmOpenRead | fmShareDenyNone, OpenError);
+    uint8_t Magic[4] = {};
+    if (OpenError == 0 && ReadExactAt(Stream, 0, Magic, 4) && std::memcmp(Magic, "MSCF", 4) == 0)
+      DoError(ArchiveFile, "offset 0", errBadFileHeader);
+    return;
+  }
   BytesToDo = TotalPacked;
   FirstNotification = true;
   NextCabinetName.clear();

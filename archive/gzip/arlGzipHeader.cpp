@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/arlHeaderCursor.h"
 #include "archive/gzip/arlDelzw.h"
 #include "archive/gzip/arlGzipHeader.h"
-#include "archive/lzh/arlHeaderCursor.h"
 #include "archive/tar/arlTarHeader.h"
 #include "core/VFileSys.h"
 
@@ -171,7 +171,7 @@ void TUnGZip::WriteDecoded(const uint8_t* Buffer, int32_t Count, int64_t& Writte
   Written += Count;
   BytesToDo = std::max<int64_t>(BytesToDo - Count, 0);
   UpdateProgress(Written, TotalUnpacked, Item.UnpackedSize);
-  WriteBlock(Buffer, Count, true, ckCrc32);
+  WriteBlock(Buffer, Count, false, ckNone);
 }
 
 void TUnGZip::ExtractArchive(TStream32* Stream) {
@@ -210,14 +210,27 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   }
   if (!MatchFileSpec(Item.Name, FileSpec, {}, true)) return;
   // The walk: the exact decompressed size. Progress reports the part of the file read, so that the owner
-  // may stop a long count.
+  // may stop a long count. A small entry's bytes are kept, so that its extraction needs no second pass.
+  std::vector<uint8_t> Kept;
+  bool KeptAll = true;
+  TDecoded Counted;
   if (Kind != gkOther) {
-    const TDecoded Counted =
-        Decode(Kind, *Stream, StreamSize, [this, Stream, StreamSize](const uint8_t*, int32_t) {
+    Counted = Decode(
+        Kind, *Stream, StreamSize,
+        [this, Stream, StreamSize, &Kept, &KeptAll](const uint8_t* Buffer, int32_t Count) {
+          if (KeptAll && Kept.size() + static_cast<size_t>(Count) <= kMaxKept) {
+            Kept.insert(Kept.end(), Buffer, Buffer + Count);
+          } else if (KeptAll) {
+            KeptAll = false;
+            std::vector<uint8_t>().swap(Kept);
+          }
           DoProgress(Percent(static_cast<double>(StreamSize), static_cast<double>(Stream->Position())), 0);
         });
     if (GetCancel()) return;
     Item.UnpackedSize = Counted.Produced + (Counted.Error == errWritingFile ? 1 : 0);
+    // Damage is reported here, where it is found: the entry is offered with the bytes before it, which
+    // may be few or none, and must not pass for a complete (or empty) file.
+    if (Counted.Error != 0 && Counted.Error != errWritingFile) DoError(Item.Name, "", Counted.Error);
   }
   // Progress counts the bytes written.
   TotalPacked = Item.PackedSize;
@@ -239,14 +252,23 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
     --FileIndex;
     return;
   }
-  Crc32Reg = kCrcStart;
   int64_t Written = 0;
   TDecoded Result;
   try {
-    Result = Decode(Kind, *Stream, StreamSize, [this, &Written](const uint8_t* Buffer, int32_t Count) {
-      WriteDecoded(Buffer, Count, Written);
-    });
-    if (Result.Error != 0 && !GetCancel()) DoError(Item.Name, "", Result.Error);
+    if (KeptAll) {
+      Result = Counted;
+      for (size_t At = 0; At < Kept.size() && !GetCancel(); At += kOutputChunk) {
+        const auto Count = static_cast<int32_t>(std::min<size_t>(kOutputChunk, Kept.size() - At));
+        WriteDecoded(Kept.data() + At, Count, Written);
+      }
+    } else {
+      Result = Decode(Kind, *Stream, StreamSize, [this, &Written](const uint8_t* Buffer, int32_t Count) {
+        WriteDecoded(Buffer, Count, Written);
+      });
+      // The listing reported what it found; another fault is news.
+      if (Result.Error != 0 && Result.Error != Counted.Error && !GetCancel())
+        DoError(Item.Name, "", Result.Error);
+    }
   } catch (const E_RAISE& E) {
     Result.Error = E.ErrorCode;
     if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
@@ -255,6 +277,8 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
     DoError(Item.Name, E.Message(), errReadingFile);
   }
   CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
-  // Each member was checked against its own CRC-32; the entry passes when all did.
-  CheckCrc(ckCrc32, Result.Error == 0 ? Crc32Reg : Crc32Reg ^ 1);
+  // Each member was checked against its own CRC-32 and size while it was decoded: the entry passes when
+  // all did (the register is made to agree or not).
+  Crc32Reg = 0;
+  CheckCrc(ckCrc32, Result.Error == 0 ? 0u : 1u);
 }

@@ -6,14 +6,17 @@
 // The entry's name is the stored name of the first member, else the file's name without its extension
 // (".tgz", ".taz" and ".tz" become ".tar", so that the TAR inside is seen as one); its size is the exact
 // decompressed size, found by decoding once while the archive is walked (neither the GZIP trailer, which
-// holds the size of the last member modulo 2^32, nor a compress file tells it).
+// holds the size of the last member modulo 2^32, nor a compress file tells it). The walk keeps what it
+// decoded, up to kMaxKept bytes, and the extraction writes those bytes; only a larger entry is decoded a
+// second time. Each member's CRC-32 is computed once, while it is decoded.
 //
 // What the reader checks (the header checks are listed in arlGzipHeader.h):
 //   - a header that fails its checks is "Bad file header" and nothing is listed;
 //   - members follow one another up to kMaxMembers; bytes after the last member that do not start a
 //     new one are ignored, as gzip does;
 //   - each member's CRC-32 and size against its trailer; deflated data that ends early is "EOF not
-//     found", damaged deflated data "Corrupt input"; either fails the entry's check;
+//     found", damaged deflated data "Corrupt input"; either is reported by the walk, which lists the
+//     entry with the bytes decoded before the fault, and fails the entry's check;
 //   - output stops at kMaxOutput bytes (the system refuses files of 2 GB or more): an entry that would
 //     go beyond is listed with that size and fails its check with "Error writing to file";
 //   - compress: reserved header bits ("Incomplete code set"), the code width and every code (arlDelzw,
@@ -40,6 +43,8 @@ class TUnGZip : public TUnBase {
   static constexpr int64_t kMaxOutput = int64_t{1} << 31;
   static constexpr int32_t kMaxMembers = 65536;
   static constexpr int32_t kOutputChunk = 32768;
+  // The most decompressed bytes that the walk keeps for the extraction; a larger entry is decoded again.
+  static constexpr size_t kMaxKept = size_t{16} << 20;
 
  protected:
   void ExtractArchive(TStream32* Stream) override;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/arlHeaderCursor.h"
 #include "archive/arlStreams.h"
-#include "archive/lzh/arlHeaderCursor.h"
 
 namespace {
 

@@ -49,9 +49,13 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
   TLhaHeader H;
   while (!GetCancel()) {
     const TLhaReadResult R = ReadLhaHeader(Stream, Pos, StreamSize, H);
-    if (R == lhEnd) break;
+    if (R == lhEnd) {
+      // The end is marked by a header size of 0: a file that stops before it was cut short.
+      if (Pos >= StreamSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == lhBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     const std::string Name = ItemName(H);
@@ -61,7 +65,11 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
       TotalUnpacked += H.UnpackedSize;
       NewestDate = std::max(NewestDate, DosStamp(H));
     }
-    if (H.NextPos <= Pos || H.DataPos + H.DataSize > StreamSize) break;
+    if (H.NextPos <= Pos) break;
+    if (H.DataPos + H.DataSize > StreamSize) {  // the entry fails when it is extracted; what follows is lost
+      ReportTruncation(H.NextPos);
+      break;
+    }
     Pos = H.NextPos;
   }
 }
@@ -80,7 +88,7 @@ void TUnLha::ExtractArchive(TStream32* Stream) {
     if (GetCancel()) return;
     TLhaHeader H;
     if (ReadLhaHeader(*Stream, Listed.Pos, StreamSize, H) != lhOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return;
     }
     Item = TArlItem();

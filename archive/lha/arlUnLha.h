@@ -8,7 +8,9 @@
 //     trusted to find the next one;
 //   - every next header lies after the current one; an entry whose data runs past the end of the file
 //     is the last one listed (a torn tail: its decoding ends with "Error reading file or unexpected end
-//     of file");
+//     of file"); the archive is reported cut short (the same error with the offset from which entries
+//     could not be read) when such a tail or the end of the file comes before the end mark (header size
+//     0);
 //   - method ids: entries are listed when the method character is a digit 0 to 7 or "d", so that a
 //     -lh7- or -lz5- entry is seen and reported as "Unsupported compression method" at extraction; an id
 //     that is not of the form "-xxx-" is reported the same way;

@@ -13,18 +13,25 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
   TTarHeader H;
   while (!GetCancel()) {
     const TTarReadResult R = ReadTarHeader(Stream, Pos, StreamSize, H);
-    if (R == trEnd) break;
+    if (R == trEnd) {
+      // The end is marked by a zero block: a file that stops before one was cut short.
+      if (Pos > StreamSize - kTarBlockSize) ReportTruncation(Pos);
+      break;
+    }
     if (R == trBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {
       Entries.push_back(H);
       TotalPacked += H.Size;
-      TotalUnpacked += H.Size;
+      TotalUnpacked += H.RealSize;
       NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
     }
-    if (H.Torn) break;
+    if (H.Torn) {  // the entry itself fails when it is extracted; what would follow it is lost
+      ReportTruncation(H.NextPos);
+      break;
+    }
     Pos = H.NextPos;
   }
 }
@@ -43,13 +50,13 @@ void TUnTar::ExtractArchive(TStream32* Stream) {
     if (GetCancel()) return;
     TTarHeader H;
     if (ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) != trOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       return;
     }
     Item = TArlItem();
     Item.Name = ItemName(H);
     Item.PackedSize = H.Size;
-    Item.UnpackedSize = H.Size;
+    Item.UnpackedSize = H.RealSize;
     Item.DosDateTime = UnixTimeToDos(H.MTime);
     Item.Attributes = H.IsFolder() ? faDirectory : 0x80;
     Item.HeaderOffset = H.HeaderPos;
@@ -73,9 +80,13 @@ void TUnTar::ExtractEntry(TStream32& Stream, const TTarHeader& H) {
   }
   bool Copied = false;
   try {
-    Stream.SetPosition(H.DataPos);
-    Copied = CopyStored(&Stream, H.Size, ckNone, false) == 0;
-    if (!Copied && !GetCancel()) DoError(Item.Name, "", errReadingFile);
+    if (H.Sparse) {
+      Copied = CopySparse(Stream, H);
+    } else {
+      Stream.SetPosition(H.DataPos);
+      Copied = CopyStored(&Stream, H.Size, ckNone, false) == 0;
+      if (!Copied && !GetCancel()) DoError(Item.Name, "", errReadingFile);
+    }
   } catch (const E_RAISE& E) {
     if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
   } catch (const EStreamError& E) {
@@ -85,4 +96,44 @@ void TUnTar::ExtractEntry(TStream32& Stream, const TTarHeader& H) {
   // No checksum covers the data: the register is made to agree exactly when every byte came.
   Crc32Reg = 0;
   CheckCrc(ckCrc32, Copied ? 0u : 1u);
+}
+
+void TUnTar::WriteZeros(int64_t Count) {
+  static const uint8_t kZeros[kCopyBlock] = {};
+  while (Count > 0 && !GetCancel()) {
+    const auto N = static_cast<int32_t>(std::min<int64_t>(Count, kCopyBlock));
+    WriteBlock(kZeros, N, false, ckNone);
+    Count -= N;
+  }
+}
+
+bool TUnTar::CopySparse(TStream32& Stream, const TTarHeader& H) {
+  std::vector<TSparseChunk> Map = H.Map;
+  int64_t DataPos = H.DataPos;
+  int64_t Stored = H.Size;
+  if (H.MapInData) {
+    if (!ReadSparseDataMap(Stream, H, Map, DataPos)) {
+      DoError(Item.Name, "sparse map at offset " + std::to_string(H.DataPos), errBadFileHeader);
+      return false;
+    }
+    Stored -= DataPos - H.DataPos;
+  }
+  if (!SparseMapFits(Map, H.RealSize, Stored)) {
+    DoError(Item.Name, "sparse map of the header at offset " + std::to_string(H.HeaderPos), errBadFileHeader);
+    return false;
+  }
+  // The stretches' data lies one after another; the holes between them are zeros.
+  int64_t Written = 0;
+  Stream.SetPosition(DataPos);
+  for (const TSparseChunk& C : Map) {
+    WriteZeros(C.Offset - Written);
+    if (CopyStored(&Stream, C.Bytes, ckNone, false) != 0) {
+      if (!GetCancel()) DoError(Item.Name, "", errReadingFile);
+      return false;
+    }
+    Written = C.Offset + C.Bytes;
+    if (GetCancel()) return false;
+  }
+  WriteZeros(H.RealSize - Written);
+  return !GetCancel();
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/arlDisks.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/zip/arlExplode.h"
 #include "archive/zip/arlUnReduce.h"
 #include "archive/zip/arlUnShrink.h"
@@ -15,16 +16,6 @@ namespace {
 constexpr uint16_t kMaxNameBytes = 255;
 // The CRC register starts at all ones; the final value is complemented.
 constexpr uint32_t kCrcStart = 0xFFFFFFFF;
-
-// Reads exactly Count bytes at Position; false on a short read or a stream error.
-bool ReadAt(TStream32& S, int64_t Position, void* Buffer, int32_t Count) {
-  try {
-    if (S.Seek(Position, soBeginning) != Position) return false;
-    return S.Read(Buffer, Count) == Count;
-  } catch (const EStreamError&) {
-    return false;
-  }
-}
 
 // A read-only view of Size bytes of Source from Start: what a compressed entry may be read from, so
 // that a decoder never reads into the next header. Counts the bytes it delivered.
@@ -103,12 +94,22 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
 
 bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
                             uint8_t* H) {
-  if (GetCancel() || Pos + Size > In->Size() || !ReadAt(*In, Pos, H, Size)) return false;
+  if (GetCancel()) return false;
+  if (Pos + Size > In->Size() || !ReadExactAt(*In, Pos, H, Size)) {
+    // The end of the file (a self-extractor's local headers may simply stop) and the records after the
+    // entries (an end record is shorter than a header) end the walk normally; a part of a header at the
+    // end of the file means the file was cut short.
+    const std::vector<uint8_t> Tail = ReadAt(*In, Pos, 4);
+    if (Pos < In->Size() && (Tail.size() < 4 || !IsZipRecordAfterEntries(Tail.data()))) ReportTruncation(Pos);
+    return false;
+  }
   const TZipSignatureForm Form = FormOf(H);
   // The central directory, the end records and signatures are where a walk ends normally; any other
   // record is damage, and the enciphered forms cannot be read.
-  if (Form == zsEnciphered || (Form == zsNone && !IsZipRecordAfterEntries(H)))
-    DoError(ArchiveFile, "", errBadFileHeader);
+  if (Form == zsEnciphered)
+    DoError(ArchiveFile, "enciphered header at offset " + std::to_string(Pos), errBadFileHeader);
+  else if (Form == zsNone && !IsZipRecordAfterEntries(H))
+    DoError(ArchiveFile, "no header signature at offset " + std::to_string(Pos), errBadFileHeader);
   return Form == zsPlain;
 }
 
@@ -124,9 +125,9 @@ bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, s
   return Raw.size() == Want;
 }
 
-bool TUnZip::Selected(const std::string& Name) {
+bool TUnZip::Selected(const std::string& Name, int64_t Pos) {
   if (Name.empty()) {
-    DoError(ArchiveFile, "", errBadFileHeader);
+    DoError(ArchiveFile, "entry without a name at offset " + std::to_string(Pos), errBadFileHeader);
     return false;
   }
   return MatchFileSpec(Name, FileSpec, {}, true);
@@ -134,7 +135,7 @@ bool TUnZip::Selected(const std::string& Name) {
 
 bool TUnZip::AddEntry(const TZipEntry& E) {
   if (Entries.size() >= kMaxZipEntries) {
-    DoError(E.Name, "", errBadFileHeader);
+    DoError(E.Name, "more than " + std::to_string(kMaxZipEntries) + " entries", errBadFileHeader);
     return false;
   }
   Entries.push_back(E);
@@ -154,31 +155,97 @@ void TUnZip::WalkCentral() {
     E.Attributes = C.ExternalAttributes;
     E.DiskStart = C.DiskNumberStart;
     E.LocalOffset = C.LocalHeaderOffset;
-    if (!ReadName(Pos + kZipCentralSize, C, ZipNameIsOem(C), E.Name)) break;
-    if (Selected(E.Name)) {
-      // On a single file the local header can be tested now; on a spanned set it lies on another disk.
-      uint8_t L[kZipLocalSize];
-      if (!Spanned() && !(ReadAt(*In, E.LocalOffset, L, kZipLocalSize) && ZipLocalForm(L) == zsPlain))
-        DoError(E.Name, "", errBadFileHeader);
-      else if (!AddEntry(E))
-        break;
+    E.OemName = ZipNameIsOem(C);
+    if (!ReadName(Pos + kZipCentralSize, C, E.OemName, E.Name)) {
+      ReportTruncation(Pos);
+      break;
     }
+    int32_t Listed = -1;
+    if (Selected(E.Name, Pos)) {
+      // On a single file the local header can be tested now; on a spanned set it lies on another disk.
+      if (Spanned() || LocalHeaderAgrees(E)) {
+        if (!AddEntry(E)) break;
+        Listed = static_cast<int32_t>(Entries.size()) - 1;
+      }
+    }
+    if (!Spanned()) Spans.push_back({E.LocalOffset, DataEndBound(E), Listed});
     Pos += kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
   }
+  RefuseOverlaps();
+}
+
+int64_t TUnZip::DataEndBound(const TZipEntry& E) {
+  // The local header's extra field is not counted: the span is never longer than the entry's own.
+  return E.LocalOffset + kZipLocalSize + int64_t{E.Fields.NameLength} + int64_t{E.Fields.CompressedSize};
+}
+
+bool TUnZip::LocalHeaderAgrees(const TZipEntry& E) {
+  const std::string At = "offset " + std::to_string(E.LocalOffset);
+  uint8_t H[kZipLocalSize];
+  if (!ReadExactAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+    DoError(E.Name, "no local header at " + At, errBadFileHeader);
+    return false;
+  }
+  const TZipLocalHeader L = ParseZipLocalHeader(H);
+  // Sizes and CRC may be left 0 in a local header whose entry has a data descriptor.
+  const bool Described = (L.Flags & zgDataDescriptor) != 0;
+  std::string LocalName;
+  const bool Agrees = L.Method == E.Fields.Method && L.NameLength == E.Fields.NameLength &&
+                      ReadName(E.LocalOffset + kZipLocalSize, L, E.OemName, LocalName) &&
+                      LocalName == E.Name && (Described || L.CompressedSize == E.Fields.CompressedSize);
+  if (!Agrees)
+    DoError(E.Name, "local header at " + At + " differs from the central directory", errBadFileHeader);
+  return Agrees;
+}
+
+void TUnZip::RefuseOverlaps() {
+  // Entries whose data overlap (one body counted for many entries, which can make a small file inflate
+  // to a huge one) are damage: each entry after the first of an overlapping group is refused.
+  std::stable_sort(Spans.begin(), Spans.end(),
+                   [](const TSpan& A, const TSpan& B) { return A.Start < B.Start; });
+  std::vector<bool> Refused(Entries.size(), false);
+  bool Any = false;
+  int64_t End = -1;
+  for (const TSpan& S : Spans) {
+    if (S.Start < End && S.Entry >= 0) Refused[static_cast<size_t>(S.Entry)] = Any = true;
+    End = std::max(End, S.End);
+  }
+  Spans.clear();
+  if (!Any) return;
+  std::vector<TZipEntry> Kept;
+  for (size_t I = 0; I < Entries.size(); ++I) {
+    TZipEntry& E = Entries[I];
+    if (Refused[I]) {
+      DoError(E.Name, "its data overlaps another entry's at offset " + std::to_string(E.LocalOffset),
+              errBadFileHeader);
+      TotalPacked -= E.Fields.CompressedSize;
+      TotalUnpacked -= E.Fields.UncompressedSize;
+    } else {
+      Kept.push_back(std::move(E));
+    }
+  }
+  Entries.swap(Kept);
 }
 
 void TUnZip::WalkLocal() {
   int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
   uint8_t H[kZipLocalSize];
-  if (ReadAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
+  if (ReadExactAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
   while (ReadWalkRecord(Pos, kZipLocalSize, ZipLocalForm, H)) {
     const TZipLocalHeader L = ParseZipLocalHeader(H);
     TZipEntry E;
     E.Fields = L;
     E.LocalOffset = Pos;
-    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) break;
-    if (Selected(E.Name) && !AddEntry(E)) break;
+    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) {
+      ReportTruncation(Pos);
+      break;
+    }
+    if (Selected(E.Name, Pos) && !AddEntry(E)) break;
     Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
+    if (Pos > In->Size()) {  // the entry fails when it is extracted; what would follow it is lost
+      ReportTruncation(Pos);
+      break;
+    }
     if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);
   }
 }
@@ -187,9 +254,9 @@ int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
   // A data descriptor follows the data: CRC and both sizes (12 bytes), usually behind its own signature.
   constexpr int32_t kDescriptorSize = 12;
   uint8_t B[4];
-  if (!ReadAt(*In, Pos, B, 4)) return Pos;
+  if (!ReadExactAt(*In, Pos, B, 4)) return Pos;
   if (GetLE32(B) == kZipSpanningMarker) return Pos + 4 + kDescriptorSize;
-  if (ZipLocalForm(B) == zsNone && ReadAt(*In, Pos + kDescriptorSize, B, 4) &&
+  if (ZipLocalForm(B) == zsNone && ReadExactAt(*In, Pos + kDescriptorSize, B, 4) &&
       (ZipLocalForm(B) != zsNone || ZipCentralForm(B) != zsNone))
     return Pos + kDescriptorSize;
   return Pos;
@@ -217,8 +284,8 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   Item.DiskStart = E.DiskStart;
 
   uint8_t H[kZipLocalSize];
-  if (!ReadAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
-    DoError(E.Name, "", errBadFileHeader);
+  if (!ReadExactAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+    DoError(E.Name, "no local header at offset " + std::to_string(E.LocalOffset), errBadFileHeader);
     ProgressDone(Item);
     return;
   }
@@ -238,7 +305,7 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   const bool Encrypted = (Item.Flags & zgEncrypted) != 0;
   if (Encrypted) {
     if (Item.PackedSize < kEncryptionHeaderSize) {
-      DoError(Item.Name, "", errBadFileHeader);
+      DoError(Item.Name, "encrypted data shorter than its 12-byte header", errBadFileHeader);
       ProgressDone(Item);
       return;
     }

@@ -8,17 +8,24 @@
 // DOS, OS/2 or Windows host and the UTF-8 flag (bit 11) is clear (ZipNameIsOem); other names are kept as
 // stored. The local headers that the local walk reads record no host: their names are kept as stored.
 //
-// What the reader checks:
-//   - every header is read whole before it is used; a short read ends the walk (a torn tail); a header
-//     without its signature ends it as well, reported ("Bad file header") unless it is one of the records
-//     that follow the entries (central directory, end records);
+// What the reader checks (every "Bad file header" names the entry, or the offset where no entry could be
+// named, and what is wrong):
+//   - every header is read whole before it is used; a header cut by the end of the file ends the walk
+//     with "Error reading file or unexpected end of file" naming the offset from which entries could not
+//     be read; a header without its signature ends it as well, reported ("Bad file header") unless it is
+//     one of the records that follow the entries (central directory, end records);
 //   - in the local walk, a data descriptor behind an entry's data is stepped over;
 //   - the next header's position is computed in 64 bits from the fixed part and the lengths that follow
 //     it, so it always lies after the current one (no walk can loop), and the walk ends past the file;
 //   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
 //   - names are read up to 255 bytes, the rest skipped; "." and ".." never lead outside the output folder
-//     (the frame's BuildOutputName);
-//   - a selected entry's local header must carry its signature ("Bad file header", entry left out);
+//     (the frame's BuildOutputName); an entry without a name is "Bad file header";
+//   - a selected entry's local header must carry its signature and agree with its central record
+//     (method, name, and compressed size unless a data descriptor holds it): "Bad file header", entry
+//     left out;
+//   - no two entries' headers and data may overlap (one body counted for many entries makes a small
+//     file inflate to a huge one): every entry after the first of an overlapping group is "Bad file
+//     header" and left out;
 //   - an encrypted entry must hold at least its 12-byte encryption header ("Bad file header");
 //   - headers in the enciphered signature forms cannot be read without their key ("Bad file header");
 //   - output never exceeds the declared uncompressed size: a stored entry with more data than that, or a
@@ -67,6 +74,13 @@ class TUnZip : public TUnBase {
     uint32_t Attributes = 0;  // DOS attributes (known from the central header only)
     uint32_t DiskStart = 0;   // counted from 0
     int64_t LocalOffset = 0;
+    bool OemName = false;  // the stored name is in the OEM code page
+  };
+  // Where an entry's header and data lie in the file (central walk of a single file).
+  struct TSpan {
+    int64_t Start;
+    int64_t End;
+    int32_t Entry;  // its index in Entries; -1 when it is not listed
   };
 
   void WalkCentral();
@@ -78,9 +92,18 @@ class TUnZip : public TUnBase {
   // at anything else: reported unless it is a record that follows the entries normally.
   bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
   // An empty name is reported; otherwise whether FileSpec selects Name.
-  bool Selected(const std::string& Name);
+  bool Selected(const std::string& Name, int64_t Pos);
   // Adds a selected entry and counts it in the run's totals; false when the list is full.
   bool AddEntry(const TZipEntry& E);
+  // Whether the local header of a central entry is there and agrees with it (method, name, and the
+  // compressed size unless a data descriptor holds it); a disagreement is reported.
+  bool LocalHeaderAgrees(const TZipEntry& E);
+  // The end of an entry's local header and data as the central directory gives them, without the local
+  // extra field.
+  static int64_t DataEndBound(const TZipEntry& E);
+  // Refuses (reports and drops) every listed entry whose span overlaps an earlier entry's.
+  void RefuseOverlaps();
+  std::vector<TSpan> Spans;
   // The stored name at Position (at most 255 bytes of its length), converted from the OEM code page when
   // FromOem; false on a short read.
   bool ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, std::string& Name);

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "archive/arc/arlCrc16Item.h"
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 #include "archive/lzh/arlLzh3.h"
 #include "archive/zoo/arlZooLzw.h"
 
@@ -45,16 +45,19 @@ void TUnZoo::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TEntry>& En
   uint32_t Tag = 0, First = 0, Negated = 0;
   if (!C.Skip(kTagOffset) || !C.U32(Tag) || !C.U32(First) || !C.U32(Negated) || Tag != kTag ||
       Negated != 0u - First) {
-    DoError(ArchiveFile, "0", errBadFileHeader);
+    DoError(ArchiveFile, "offset 0", errBadFileHeader);
     return;
   }
   int64_t Pos = First;
   TEntry E;
   for (int32_t Hops = 0; Hops < kMaxEntries && !GetCancel(); ++Hops) {
     const TReadResult R = ReadEntry(Stream, Pos, E);
-    if (R == rrShort) break;
+    if (R == rrShort) {  // the chain goes on past the end of the file
+      ReportTruncation(Pos);
+      break;
+    }
     if (R == rrBad) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
     if (E.Next == 0) break;  // the end entry
@@ -64,8 +67,12 @@ void TUnZoo::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TEntry>& En
       TotalUnpacked += E.UnpackedSize;
       NewestDate = std::max(NewestDate, E.DosDateTime);
     }
-    if (E.Next <= Pos || E.Next >= StreamSize) {
-      DoError(ArchiveFile, std::to_string(Pos), errBadFileHeader);
+    if (E.Next <= Pos) {
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
+      break;
+    }
+    if (E.Next >= StreamSize) {
+      ReportTruncation(E.Next);
       break;
     }
     Pos = E.Next;
@@ -86,7 +93,7 @@ void TUnZoo::ExtractArchive(TStream32* Stream) {
     if (GetCancel()) return;
     TEntry E;
     if (ReadEntry(*Stream, Listed.Pos, E) != rrOk) {
-      DoError(ArchiveFile, std::to_string(Listed.Pos), errBadFileHeader);
+      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
       continue;
     }
     Item = TArlItem();
@@ -105,7 +112,7 @@ void TUnZoo::ExtractArchive(TStream32* Stream) {
 
 void TUnZoo::ExtractEntry(TStream32& Stream, const TEntry& E) {
   if (E.Method > 2) {
-    DoError(Item.Name, std::to_string(E.Method), errUnsupportedMethod);
+    DoError(Item.Name, "method " + std::to_string(E.Method), errUnsupportedMethod);
     ProgressDone(Item);
     return;
   }

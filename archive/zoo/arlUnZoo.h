@@ -12,7 +12,8 @@
 //   - the chain: every next entry lies after the current one and inside the file, so that no chain can
 //     loop; at most kMaxEntries entries are followed;
 //   - an entry whose data lies outside the file is listed and fails with "Error reading file or
-//     unexpected end of file";
+//     unexpected end of file"; a chain that runs past the end of the file (cut short) is the same error
+//     about the archive, naming the offset from which entries could not be read;
 //   - an entry's output never exceeds its declared size, and a decoding that fails cannot pass the CRC
 //     check.
 //

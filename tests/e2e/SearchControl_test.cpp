@@ -236,8 +236,8 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
     for (const TError& E : LoudErrors()) Refused.push_back(E.Name + ": " + E.Text);
     const Names Expected = std::string(C.Name) == "right password"
                                ? Names{}
-                               : Names{"locked/box.zip|locked.zip: Invalid password",
-                                       "locked/locked.zip: Invalid password"};
+                               : Names{"locked/box.zip|locked.zip: Invalid password (secret.txt)",
+                                       "locked/locked.zip: Invalid password (secret.txt)"};
     EXPECT_EQ(Refused, Expected);
   }
   Scanner.OnPassword = nullptr;

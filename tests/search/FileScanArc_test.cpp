@@ -219,9 +219,9 @@ TEST_F(FileScanArc, LowMemoryTakesTemporaryFiles) {
 TEST_F(FileScanArc, DamagedInnerArchiveIsReportedAndTheWalkGoesOn) {
   EXPECT_EQ(Run("damaged.zip"), Names{"d/damaged.zip|good.txt"});
   EXPECT_TRUE(Completed);
-  // One report names the inner archive: it fails to open, or its reader gives up on it.
-  ASSERT_EQ(Log.Errors.size(), 1u);
-  EXPECT_EQ(Log.Errors[0].Name, "d/damaged.zip|bad.zip");
+  // The reports name the inner archive: it fails to open, or its reader gives up on it (saying what).
+  ASSERT_FALSE(Log.Errors.empty());
+  for (const auto& E : Log.Errors) EXPECT_EQ(E.Name, "d/damaged.zip|bad.zip") << E.Text;
   EXPECT_TRUE(Log.Errors[0].Kind == sekArchiveOpenFailed || Log.Errors[0].Kind == sekArchiveWarning ||
               Log.Errors[0].Kind == sekException);
   EXPECT_FALSE(Log.Errors[0].Text.empty());

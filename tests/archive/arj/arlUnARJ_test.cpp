@@ -172,11 +172,17 @@ TEST(UnArj, WithoutAPasswordEveryGarbledEntryIsSkipped) {
   EXPECT_EQ(Asked, 1);
   EXPECT_EQ(Log.Result, 0);
   EXPECT_TRUE(Log.Items.empty());
+  // Each entry left unread is reported by its name.
+  const std::vector<std::pair<std::string, int32_t>> EachSkipped = {
+      {"a.txt", errInvalidPassword}, {"b.txt", errInvalidPassword}, {"c.txt", errInvalidPassword}};
+  EXPECT_EQ(Log.Errors, EachSkipped);
 
-  // Without the event at all: reported once with the event's name, nothing extracted.
+  // Without the event at all: reported once with the event's name, and each entry by its name.
   const TRunLog NoEvent = Extract("garbled.arj");
   EXPECT_EQ(NoEvent.Result, 0);
   EXPECT_TRUE(NoEvent.HasError(errEventNotAssigned));
+  for (const auto& E : EachSkipped)
+    EXPECT_NE(std::find(NoEvent.Errors.begin(), NoEvent.Errors.end(), E), NoEvent.Errors.end()) << E.first;
 }
 
 TEST(UnArj, WrongPasswordsUpToTheLimitLeaveTheEntryUncounted) {

@@ -153,6 +153,92 @@ TEST(UnGZip, HostileFiles) {
   EXPECT_EQ(Beyond.Log.Items[0].Data, Text("AB"));
 }
 
+// A GZIP file of Content under the stored name Name, made with zlib.
+Bytes Gzip(const Bytes& Content, const std::string& Name) {
+  z_stream Z{};
+  EXPECT_EQ(deflateInit2(&Z, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  gz_header H{};
+  std::string StoredName = Name;
+  H.name = reinterpret_cast<Bytef*>(StoredName.data());
+  deflateSetHeader(&Z, &H);
+  Bytes Out(deflateBound(&Z, static_cast<uLong>(Content.size())) + 64 + Name.size());
+  Z.next_in = const_cast<Bytef*>(Content.data());
+  Z.avail_in = static_cast<uInt>(Content.size());
+  Z.next_out = Out.data();
+  Z.avail_out = static_cast<uInt>(Out.size());
+  EXPECT_EQ(deflate(&Z, Z_FINISH), Z_STREAM_END);
+  Out.resize(Z.total_out);
+  deflateEnd(&Z);
+  return Out;
+}
+
+// Damaged deflated data is reported once, by the walk that finds it, naming the entry; the entry is
+// offered with what was decoded before the fault (however little) and fails its check. Damage in the
+// first block leaves nothing before it: the entry must not pass for an empty file.
+TEST(UnGZip, DamageIsReportedOnceWithTheBytesBeforeIt) {
+  Bytes Content;
+  for (int I = 0; Content.size() < 200000; ++I) {
+    const std::string Line = "line " + std::to_string(I * 7919 % 100003) + " of the damaged story\n";
+    Content.insert(Content.end(), Line.begin(), Line.end());
+  }
+  const Bytes Good = Gzip(Content, "story.txt");
+  const size_t DataStart = 10 + std::string("story.txt").size() + 1;
+  lzhtest::TTempFolder Temp("gz_damage");
+  struct TCase {
+    const char* What;
+    Bytes File;
+    int32_t Error;
+    size_t MinBefore;  // bytes that must come out before the fault
+  };
+  Bytes BadFirstBlock = Good;
+  BadFirstBlock[DataStart] = 0xFF;  // block type 3 does not exist
+  const Bytes Cut(Good.begin(), Good.begin() + static_cast<ptrdiff_t>(Good.size() / 2));
+  const TCase Cases[] = {
+      {"bad first block", BadFirstBlock, errCorruptInput, 0},
+      {"cut in half", Cut, errEofNotFound, Content.size() / 4},
+  };
+  for (const auto& C : Cases) {
+    const std::string Path = (Temp.Path / "damaged.gz").string();
+    {
+      std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+      Out.write(reinterpret_cast<const char*>(C.File.data()), static_cast<std::streamsize>(C.File.size()));
+    }
+    const TGzRun R = Extract(Path);
+    ASSERT_EQ(R.Log.Errors.size(), 1u) << C.What;
+    EXPECT_EQ(R.Log.Errors[0], std::make_pair(std::string("story.txt"), C.Error)) << C.What;
+    ASSERT_EQ(R.Log.Items.size(), 1u) << C.What;
+    EXPECT_FALSE(R.Log.Passed("story.txt")) << C.What;
+    const Bytes& Got = R.Log.Items[0].Data;
+    EXPECT_GE(Got.size(), C.MinBefore) << C.What;
+    EXPECT_LT(Got.size(), Content.size()) << C.What;
+    EXPECT_TRUE(std::equal(Got.begin(), Got.end(), Content.begin())) << C.What;
+    ASSERT_EQ(R.BegunSizes.size(), 1u);
+    EXPECT_EQ(R.BegunSizes[0], static_cast<int64_t>(Got.size())) << C.What;
+    // An owner that declines the entry (an empty one, say) still hears of the damage.
+    TUnGZip D;
+    D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
+    TRunLog Declined;
+    lzhtest::Record(D, Declined);
+    D.OnBegin = [](TZipCommon*, const std::string&, bool& Continue, int32_t) { Continue = false; };
+    D.SetArchiveFile(Path);
+    D.FileSpec = {"*.*"};
+    TDecompMemoryStream Out;
+    EXPECT_EQ(D.ExtractToMemoryStream(&Out), 0) << C.What;
+    EXPECT_EQ(Declined.Errors, R.Log.Errors) << C.What;
+  }
+  // The good file still comes out whole, from the bytes its walk kept.
+  const std::string Path = (Temp.Path / "good.gz").string();
+  {
+    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+    Out.write(reinterpret_cast<const char*>(Good.data()), static_cast<std::streamsize>(Good.size()));
+  }
+  const TGzRun R = Extract(Path);
+  EXPECT_TRUE(R.Log.Errors.empty());
+  ASSERT_EQ(R.Log.Items.size(), 1u);
+  EXPECT_TRUE(R.Log.Passed("story.txt"));
+  EXPECT_EQ(R.Log.Items[0].Data, Content);
+}
+
 // A GZIP file holding a TAR asks whether it is wanted as a TAR, once; without the event that is
 // reported. The data is one item either way.
 TEST(UnGZip, NestedTarQuestion) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -193,6 +194,66 @@ TEST(UnTar, PeerTarsInsideCompressFiles) {
     EXPECT_TRUE(Inner.Errors.empty()) << C.Fixture;
     EXPECT_EQ(Good(Inner), C.Names) << C.Fixture;
   }
+}
+
+// Sparse files in the four forms GNU tar writes: each comes out under its real name with its full size,
+// the stored stretches in place and zeros in the holes, and the entry after it is found.
+TEST(UnTar, SparseFilesInEveryForm) {
+  Bytes Sparse(999999, 0);
+  const auto Put = [&Sparse](size_t At, const std::string& S) {
+    std::copy(S.begin(), S.end(), Sparse.begin() + At);
+  };
+  Put(0, "sparse head marker\n");
+  Put(300000, "sparse middle marker\n");
+  Put(999980, "sparse tail marker\n");
+  for (const char* Fixture :
+       {"sparse_gnu.tar", "sparse_pax0.0.tar", "sparse_pax0.1.tar", "sparse_pax1.0.tar"}) {
+    const TRunLog Log = Extract(Fixture);
+    EXPECT_TRUE(Log.Errors.empty()) << Fixture;
+    EXPECT_EQ(Good(Log), (std::vector<std::string>{"sparse.txt", "plain.txt"})) << Fixture;
+    ASSERT_NE(Log.Find("sparse.txt"), nullptr) << Fixture;
+    EXPECT_TRUE(Log.Find("sparse.txt")->Data == Sparse) << Fixture;
+    ASSERT_NE(Log.Find("plain.txt"), nullptr) << Fixture;
+    EXPECT_EQ(Log.Find("plain.txt")->Data, Text("a plain file after the sparse one\n")) << Fixture;
+  }
+}
+
+// A sparse file's map that does not fit its sizes, or stored data cut short, fails that entry with a
+// report naming it; nothing is written beyond the file's size.
+TEST(UnTar, DamagedSparseFilesAreReported) {
+  lzhtest::TTempFolder Temp("tar_sparse_damage");
+  const std::string Path = (Temp.Path / "bad.tar").string();
+  const auto Write = [&Path](const Bytes& B) {
+    std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
+    Out.write(reinterpret_cast<const char*>(B.data()), static_cast<std::streamsize>(B.size()));
+  };
+  const auto RunOn = [&Path]() {
+    TUnTar D;
+    return lzhtest::ExtractAllToMemory(D, Path);
+  };
+  // The format 1.0 map's first stretch made larger than the data stored.
+  Bytes Pax = lzhtest::Fixture("tar", "sparse_pax1.0.tar");
+  const std::string Map = "4\n0\n4096\n";
+  const auto At = std::search(Pax.begin(), Pax.end(), Map.begin(), Map.end());
+  ASSERT_NE(At, Pax.end());
+  const std::string Larger = "4\n0\n9999\n";
+  std::copy(Larger.begin(), Larger.end(), At);
+  Write(Pax);
+  TRunLog Log = RunOn();
+  EXPECT_EQ(Good(Log), std::vector<std::string>{"plain.txt"});
+  EXPECT_TRUE(std::find(Log.Errors.begin(), Log.Errors.end(),
+                        std::make_pair(std::string("sparse.txt"), int32_t{errBadFileHeader})) !=
+              Log.Errors.end());
+
+  // The old GNU form cut inside its stored data.
+  Bytes Gnu = lzhtest::Fixture("tar", "sparse_gnu.tar");
+  Gnu.resize(512 + 4096 + 100);
+  Write(Gnu);
+  Log = RunOn();
+  ASSERT_NE(Log.Find("sparse.txt"), nullptr);
+  EXPECT_FALSE(Log.Passed("sparse.txt"));
+  EXPECT_LE(Log.Find("sparse.txt")->Data.size(), 999999u);
+  EXPECT_TRUE(Log.HasError(errReadingFile));
 }
 
 // Every fixture damaged a little: nothing may crash, hang or leak, and no item may hold more than the

@@ -236,7 +236,7 @@ TEST_F(ArcLibWrapper, PakArchivesGoToTheArcDecoder) {
   EXPECT_EQ(items[0].Size, 26);
   EXPECT_NEAR(items[0].Date, kFixtureDate, 2.5 / 86400);
   ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0], "Unsupported compression method (11)");
+  EXPECT_EQ(Messages[0], "Unsupported compression method (c.txt, method 11)");
   EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
 
   auto f = OpenFixture("../arc/fixtures/pak_folder.arc", "pak_folder.arc");
@@ -686,6 +686,57 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
 }
 
 // --- Damage -------------------------------------------------------------------------------------------------
+
+// Each item that cannot be read gets a message of its own naming it, once per run, and an item whose
+// damage was reported gets no second message for its failed check.
+TEST_F(ArcLibWrapper, EveryItemLeftUnreadIsNamedOnce) {
+  // x.zip with a.txt and docs/b.txt in a method the reader does not know (12), in both headers.
+  std::string zip = Fixture("x.zip");
+  for (size_t p = 0; p + 4 <= zip.size(); ++p) {
+    const std::string sig = zip.substr(p, 4);
+    size_t method = 0, nameLength = 0, name = 0;
+    if (sig == std::string("PK\x03\x04", 4)) method = p + 8, nameLength = p + 26, name = p + 30;
+    if (sig == std::string("PK\x01\x02", 4)) method = p + 10, nameLength = p + 28, name = p + 46;
+    if (method == 0) continue;
+    const size_t length =
+        static_cast<uint8_t>(zip[nameLength]) | (static_cast<uint8_t>(zip[nameLength + 1]) << 8);
+    const std::string stored = zip.substr(name, length);
+    if (stored == "a.txt" || stored == "docs/b.txt") zip[method] = 12, zip[method + 1] = 0;
+  }
+  WriteAll(Work / "methods.zip", zip);
+  TBaseArcLibWrapper w;
+  std::string msg;
+  ASSERT_TRUE(w.SetArcName((Work / "methods.zip").string(), msg)) << msg;
+  w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
+  TDelivery d;
+  w.ExtractAllMem(
+      (Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+      [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+        Decision = edToMemory;
+        return true;
+      });
+  EXPECT_EQ(d.Memory.count("empty.txt"), 1u);
+  EXPECT_EQ(d.Memory.count("a.txt"), 0u);
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Unsupported compression method (a.txt)",
+                                                "Unsupported compression method (docs/b.txt)"}));
+
+  // A GZIP file damaged in its first block: one message for its one item, not a second for its check.
+  std::string tgz = Fixture("x.tgz");
+  ASSERT_EQ(tgz[3], 0);  // no stored name: the data follows the 10-byte header
+  tgz[10] = static_cast<char>(0xFF);
+  WriteAll(Work / "bad.tgz", tgz);
+  TBaseArcLibWrapper g;
+  ASSERT_TRUE(g.SetArcName((Work / "bad.tgz").string(), msg)) << msg;
+  Messages.clear();
+  g.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
+  g.ExtractAllMem(
+      (Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+      [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+        Decision = edToMemory;
+        return true;
+      });
+  EXPECT_EQ(Messages, std::vector<std::string>{"Corrupt input (bad.tar)"});
+}
 
 TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
   // a.txt is stored: a flipped byte of its data fails the CRC check; the item still arrives, with a warning.

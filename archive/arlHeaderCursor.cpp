@@ -1,4 +1,4 @@
-#include "archive/lzh/arlHeaderCursor.h"
+#include "archive/arlHeaderCursor.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,6 +21,23 @@ std::vector<uint8_t> ReadAt(TStream32& Stream, int64_t Position, int32_t Count) 
   }
   Out.resize(static_cast<size_t>(Got));
   return Out;
+}
+
+bool ReadExactAt(TStream32& Stream, int64_t Position, void* Buffer, int32_t Count) {
+  if (Position < 0 || Count < 0) return false;
+  try {
+    if (Stream.Seek(Position, soBeginning) != Position) return false;
+    auto* Out = static_cast<uint8_t*>(Buffer);
+    int32_t Got = 0;
+    while (Got < Count) {
+      const int32_t N = Stream.Read(Out + Got, Count - Got);
+      if (N <= 0) return false;
+      Got += N;
+    }
+    return true;
+  } catch (const EStreamError&) {
+    return false;
+  }
 }
 
 bool THeaderCursor::U8(uint8_t& V) {

@@ -1,6 +1,7 @@
-// Bounds-checked reading of archive headers, shared by the ARJ and LHA readers: ReadAt fetches a header's
-// bytes from the archive stream without ever failing by exception, and THeaderCursor takes little-endian
-// fields from those bytes, each getter failing (false) instead of reading past the end.
+// Bounds-checked reading of archive headers, shared by the type detection and the readers (ARC, ARJ, GZIP,
+// LHA, TAR, ZIP, ZOO): ReadAt and ReadExactAt fetch a header's bytes from the archive stream without ever
+// failing by exception, and THeaderCursor takes little-endian fields from those bytes, each getter failing
+// (false) instead of reading past the end.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,10 @@ class TStream32;
 // Up to Count bytes of Stream from Position (fewer at the end of the stream or on a read error, none
 // for a negative Position or Count).
 std::vector<uint8_t> ReadAt(TStream32& Stream, int64_t Position, int32_t Count);
+
+// Exactly Count bytes of Stream from Position into Buffer; false on a short read, a stream error or a
+// negative Position or Count.
+bool ReadExactAt(TStream32& Stream, int64_t Position, void* Buffer, int32_t Count);
 
 class THeaderCursor {
  public:
