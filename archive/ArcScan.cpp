@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "archive/arlGbls.h"
+#include "archive/arlRegister.h"
 #include "core/Exception.h"
 #include "core/FileLayer.h"
 #include "core/SPDic.h"
@@ -116,9 +117,12 @@ std::string Format2(int n) {
   return buf;
 }
 
-// The head of a file: at most kHeadBytes from its start. Raises EWin32Error when the file cannot be
-// opened or read.
-std::string ReadHead(const std::u16string& FileName) {
+// How far into an executable the RAR reader looks for the marker of a self-extracting RAR archive.
+constexpr size_t kRarSfxSearchBytes = 1 << 20;
+
+// The head of a file: at most Bytes from its start. Raises EWin32Error when the file cannot be opened
+// or read.
+std::string ReadHead(const std::u16string& FileName, size_t Bytes = kHeadBytes) {
   IFileLayer& files = FileLayer();
   int fd = files.Open(Utf16ToUtf8(FileName), O_RDONLY, 0);
   auto raise = [] {
@@ -130,7 +134,7 @@ std::string ReadHead(const std::u16string& FileName) {
     int fd;
     ~Closer() { FileLayer().Close(fd); }
   } closer{fd};
-  std::string head(kHeadBytes, '\0');
+  std::string head(Bytes, '\0');
   size_t got = 0;
   while (got < head.size()) {
     ssize_t n = files.PRead(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
@@ -180,6 +184,18 @@ bool LaterNumberedRarVolume(const std::string& h) {
   uint16_t flags =
       static_cast<uint16_t>(ByteAt(h, kRarMainHeaderOffset + 3) | ByteAt(h, kRarMainHeaderOffset + 4) << 8);
   return (flags & kRarVolume) && (flags & kRarNewNumbering) && !(flags & kRarFirstVolume);
+}
+
+// Whether the archive library's detection finds an archive the kind's decoder reads in the file: for
+// an executable any archive inside it, for a ZIP or JAR a ZIP archive anywhere in it.
+bool LibraryFindsArchive(const std::string& FileName, TArchiveKind Kind) {
+  TRegisterArcLib detector;
+  const int code = detector.DetectArchiveType(FileName);
+  if (Kind != akExe) return code == atZip || code == atZipSfx || code == atJar;
+  if (IsUsableArlType(code)) return true;
+  // The RAR reader finds the archive of a self-extractor further in than the library looks.
+  return ReadHead(Utf8ToUtf16(FileName), kRarSfxSearchBytes).find(std::string("Rar!\x1A\x07", 6)) !=
+         std::string::npos;
 }
 
 bool SignatureMatches(TArchiveKind kind, const std::string& h) {
@@ -324,6 +340,11 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
   Kind = ArchiveKindByExt(name, laterVolume);
   const std::string head = ReadHead(FileName);
   bool matched = SignatureMatches(Kind, head);
+  // An executable is an archive only when the archive library finds one inside it; any other program
+  // is a plain file. A ZIP may have data in front of its first entry (a self-extractor's stub, padding):
+  // the library finds it by its end record.
+  if ((matched && Kind == akExe) || (!matched && (Kind == akZip || Kind == akJar)))
+    matched = LibraryFindsArchive(name, Kind);
   if (matched && (laterVolume || (Kind == akRar && LaterNumberedRarVolume(head)))) return acLaterVolume;
   if (!matched && LowerAscii(BaseName(name)).find(".tar.") != std::string::npos) {
     Kind = akTar;

@@ -17,9 +17,11 @@
 #include "app/MsgStr.h"
 #include "app/IO.h"
 #include "app/Options.h"
+#include "app/ui/Pictures.h"
 #include "app/ui/VExtDlgs.h"
 #include "archive/ArcNested.h"
 #include "core/FileLayer.h"
+#include "core/VFileSys.h"
 
 namespace {
 
@@ -32,9 +34,6 @@ class TAppMessageEvent : public QEvent {
 
 QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
 
-// Large and small button sizes without captions.
-constexpr int kLargeButtonSize = 38;
-constexpr int kSmallButtonSize = 22;
 
 }  // namespace
 
@@ -49,6 +48,7 @@ TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window(Window
     A->setObjectName(QString::fromUtf8(MainActionTable[i].Name));
     if (*MainActionTable[i].ShortCut != '\0') A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[i].ShortCut)));
     A->setCheckable(i == maSearchPause || i == maSearchFiles || i == maSearchArchives);
+    A->setIcon(ToolbarActionIcon(i));
     connect(A, &QAction::triggered, this, [this, i] { RunAction(i); });
     Window->addAction(A);
     Actions[static_cast<size_t>(i)] = A;
@@ -83,13 +83,14 @@ void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
   }
   const TToolbarPlan Plan = PlanToolbar(ToolbarButtons, Paused, Files, Archives, false);
   Bar->setVisible(Plan.Visible);
-  const int Size = ViewOptions.LargeButtons ? kLargeButtonSize : kSmallButtonSize;
-  Bar->setIconSize(QSize(Size - 6, Size - 6));
+  Bar->setIconSize(ViewOptions.LargeButtons ? QSize(kLargeImageSize, kLargeImageSize)
+                                            : QSize(kSmallImageSize, kSmallImageSize));
   Bar->setToolButtonStyle(ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
   for (const TToolButtonPlan& B : Plan.Buttons) {
     // Each button has an action of its own that posts its tag, so that the command runs after the click.
     QAction* Source = Actions[static_cast<size_t>(B.Tag)];
-    QAction* Button = new QAction(Source->icon(), Source->text(), Bar);
+    // The menu's Start item may carry its key after a tab; a button shows the caption alone.
+    QAction* Button = new QAction(Source->icon(), Source->text().section(u'\t', 0, 0), Bar);
     Button->setObjectName(QString("tb") + Source->objectName().mid(3));
     Button->setData(B.Tag);
     Button->setProperty("ToolbarTag", B.Tag);
@@ -113,7 +114,7 @@ void TMainActions::LocalizeActions() {
   for (QAction* A : Bar->actions())
     if (A->property("ToolbarTag").isValid()) {
       const int32_t Tag = A->data().toInt();
-      A->setText(Actions[static_cast<size_t>(Tag)]->text());
+      A->setText(Actions[static_cast<size_t>(Tag)]->text().section(u'\t', 0, 0));
       A->setToolTip(ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
     }
 }
@@ -225,18 +226,41 @@ void RunResultCommand(int32_t Id, const TFoundFileInfo& Info, const TResultMenuH
     case rmExtract:
       if (Info.InArchive) ExtractItemTo(Info, Hooks.ExtractPassword);
       break;
-    case rmOpen:
-      if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(Info.Name))))
-        ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Info.Name}));
-      break;
+    case rmOpen: OpenWithDesktop(Info.Name); break;
     case rmCopyPath: QGuiApplication::clipboard()->setText(Q(Info.Name)); break;
     default: break;
   }
 }
 
-void ExploreFolder(const std::u16string& Folder) {
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(Folder))))
-    ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Folder}));
+void ExploreFolder(const std::u16string& Folder) { OpenWithDesktop(Folder); }
+
+void OpenWithDesktop(const std::u16string& Path) {
+  if (!WideFileExists(Path) && !WideDirExists(Path)) {
+    ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Path}));
+    return;
+  }
+  // The desktop's opener runs on its own; its exit status says why it failed (the freedesktop.org
+  // codes: 2 a file it cannot reach, 3 no tool for the desktop, 4 the opening program failed).
+  auto* Opener = new QProcess(qApp);
+  Opener->setProgram(QStringLiteral("xdg-open"));
+  Opener->setArguments({Q(Path)});
+  Opener->setProcessChannelMode(QProcess::ForwardedChannels);
+  QObject::connect(Opener, &QProcess::errorOccurred, Opener, [Opener, Path](QProcess::ProcessError Error) {
+    if (Error != QProcess::FailedToStart) return;
+    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path}) + u".\r\n" + Opener->errorString().toStdU16String());
+    Opener->deleteLater();
+  });
+  QObject::connect(Opener, &QProcess::finished, Opener, [Opener, Path](int Code, QProcess::ExitStatus Status) {
+    Opener->deleteLater();
+    if (Status == QProcess::NormalExit && Code == 0) return;
+    switch (Status == QProcess::NormalExit ? Code : -1) {
+      case 2: ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Path})); break;
+      case 3:
+      case 4: ShowErrorText(FormatMsgW(TMsgIndex::NoOpenHandler_s, {Path})); break;
+      default: ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path})); break;
+    }
+  });
+  Opener->start();
 }
 
 bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& PasswordCallback) {

@@ -94,6 +94,10 @@ int32_t ShowResultMenu(QWidget* Owner, const QPoint& ScreenPoint, const TFoundFi
 void RunResultCommand(int32_t Id, const TFoundFileInfo& Info, const TResultMenuHooks& Hooks);
 // Shows a folder in the desktop's file manager; a failure is shown as an error.
 void ExploreFolder(const std::u16string& Folder);
+// Opens a file or folder with the desktop's program for it. A path that does not exist, a desktop
+// without an opener, and an opener that fails are each shown as an error saying so (once the opener
+// has ended: it runs on its own).
+void OpenWithDesktop(const std::u16string& Path);
 // Asks where the archive item goes and extracts it there; errors are shown. True when extracted.
 bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& PasswordCallback);
 // Starts the companion summarizer on Info (see LaunchSummarizer in app/ResultCommands).

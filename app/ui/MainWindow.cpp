@@ -45,6 +45,7 @@
 #include "app/VVCLUtil.h"
 #include "app/WHistList.h"
 #include "app/ui/AboutForm.h"
+#include "app/ui/BusyIndicator.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
 #include "viewer/ui/InputGuard.h"
@@ -57,6 +58,7 @@
 #include "app/ui/SearchForm.h"
 #include "app/ui/SelectFileTypesForm.h"
 #include "app/ui/SelectPathsForm.h"
+#include "app/ui/ShortcutNames.h"
 #include "app/ui/WideSBar.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
@@ -140,6 +142,9 @@ TMain::~TMain() {
   SetMsgLanguages(nullptr);
   Scanner.Converters = nullptr;
   Converters.reset();
+  // The widgets go after the members: the list must not ask the result table for rows meanwhile.
+  qApp->removeEventFilter(this);
+  ResultView->setModel(nullptr);
 }
 
 void TMain::BuildWindow() {
@@ -151,7 +156,7 @@ void TMain::BuildWindow() {
   Panel->setObjectName(QStringLiteral("SearchPanel"));
   auto* Layout = new QVBoxLayout(Panel);
 
-  auto* WhatBox = new QGroupBox(QStringLiteral("What to find"));
+  auto* WhatBox = WhatGroup = new QGroupBox(QStringLiteral("What to find"));
   WhatBox->setObjectName(QStringLiteral("WhatGroup"));
   auto* What = new QVBoxLayout(WhatBox);
   Pattern = MakeHistoryCombo("PatternCombo");
@@ -285,7 +290,35 @@ void TMain::BuildWindow() {
   SearchPanel->setObjectName(QStringLiteral("SearchScroll"));
   SearchPanel->setWidget(Panel);
   SearchPanel->setWidgetResizable(true);
-  SearchPanel->setMinimumWidth(kSearchPanelWidth);
+
+  // The search side: "<<" folds the panel to a narrow strip holding ">>", which unfolds it.
+  SearchSide = new QWidget;
+  SearchSide->setObjectName(QStringLiteral("SearchSide"));
+  SearchSide->setMinimumWidth(kSearchPanelWidth);
+  SearchSide->setAutoFillBackground(true);
+  auto* Side = new QVBoxLayout(SearchSide);
+  Side->setContentsMargins(0, 0, 0, 0);
+  Side->setSpacing(0);
+  CollapseBtn = new QToolButton;
+  CollapseBtn->setObjectName(QStringLiteral("CollapseBtn"));
+  CollapseBtn->setText(QStringLiteral("<<"));
+  CollapseBtn->setAutoRaise(true);
+  ExpandBtn = new QToolButton;
+  ExpandBtn->setObjectName(QStringLiteral("ExpandBtn"));
+  ExpandBtn->setText(QStringLiteral(">>"));
+  ExpandBtn->setAutoRaise(true);
+  ExpandBtn->hide();
+  auto* SideTop = new QHBoxLayout;
+  SideTop->addWidget(ExpandBtn);
+  SideTop->addStretch(1);
+  SideTop->addWidget(CollapseBtn);
+  Side->addLayout(SideTop);
+  Side->addWidget(SearchPanel, 1);
+  Side->addStretch(0);  // keeps ">>" at the top of the folded strip
+  connect(CollapseBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
+  connect(ExpandBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
+  SearchSide->installEventFilter(this);
+  WhatBox->installEventFilter(this);
 
   // ---- The results list ----
   ResultView = new QTreeView;
@@ -316,14 +349,15 @@ void TMain::BuildWindow() {
 
   Splitter = new QSplitter;
   Splitter->setObjectName(QStringLiteral("Splitter"));
-  Splitter->addWidget(SearchPanel);
+  Splitter->addWidget(SearchSide);
   Splitter->addWidget(ResultView);
   Splitter->setStretchFactor(1, 1);
   Splitter->setChildrenCollapsible(false);
   connect(Splitter, &QSplitter::splitterMoved, this, [this](int, int) {
+    if (SearchCollapsed) return;
     int Wanted = ClampSplitter(width() - Splitter->handleWidth() - 8, kSearchPanelWidth, kResultsReserve,
-                               SearchPanel->width());
-    if (Wanted != SearchPanel->width()) Splitter->setSizes({Wanted, width() - Wanted});
+                               SearchSide->width());
+    if (Wanted != SearchSide->width()) Splitter->setSizes({Wanted, width() - Wanted});
   });
   setCentralWidget(Splitter);
 
@@ -332,6 +366,10 @@ void TMain::BuildWindow() {
   StatusBar->AddPanel({u"", 0, 0, 0});
   StatusBar->AddPanel({u"", 50, 0, 1});
   setStatusBar(StatusBar);
+  // Panel 0 holds the status-bar animation; the other one lies over the toolbar's Start button.
+  StatusAnim = new TBusyIndicator(StatusBar->PanelLabel(0));
+  StatusAnim->setObjectName(QStringLiteral("StatusBarAnimation"));
+  StatusAnim->hide();
 
   BuildMenus();
 
@@ -439,7 +477,12 @@ void TMain::BuildMenus() {
     mStatusBar->setChecked(ViewOptions.StatusBar);
     mEnableLog->setChecked(ViewOptions.LogWindow);
   });
-  connect(Search, &QMenu::aboutToShow, this, [this] { mClear->setEnabled(!Run->Busy); });
+  connect(Search, &QMenu::aboutToShow, this, [this, Act] {
+    mClear->setEnabled(!Run->Busy);
+    // The Start item names its key, F3, which the application hook handles.
+    QAction* Start = Act(maSearchStart);
+    Start->setText(Q(SearchMenuStartCaption(U(Start->text()))));
+  });
 }
 
 void TMain::InstallCommands() {
@@ -474,11 +517,59 @@ void TMain::InstallCommands() {
   Commands->LanguageCount = [this] { return Langs.GetLanguageCount(); };
   Commands->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
   Commands->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
+  Commands->OnFillFromHistory = [this] { FillFromHistory(); };
   Commands->InstallHook();
   // Enter on the results list previews (see eventFilter); this filter comes after the hook, so it runs first.
   qApp->installEventFilter(this);
   Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
   Commands->LocalizeActions();
+  ToolbarAnim = new TBusyIndicator(Commands->ToolBar());
+  ToolbarAnim->setObjectName(QStringLiteral("ToolbarAnimation"));
+  ToolbarAnim->hide();
+  BusyAnimation.Mode = static_cast<uint8_t>(std::min<int>(ViewOptions.Animation, 2));
+}
+
+void TMain::SetAnimationMode(int32_t Mode) {
+  ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
+  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation.SetAnimationMode(ViewOptions.Animation);
+  ApplyAnimation();
+}
+
+void TMain::ApplyAnimation() {
+  if (!ToolbarAnim || !StatusAnim) return;
+  const TAnimationPlace Place = BusyAnimation.Place();
+  QToolButton* Start = Commands->ToolButtonByTag(maSearchStart);
+  if (Place == apStartButton && Start) {
+    ToolbarAnim->setGeometry(Start->geometry());
+    ToolbarAnim->show();
+    ToolbarAnim->raise();
+  } else {
+    ToolbarAnim->hide();
+  }
+  // The status bar's first panel is 16 pixels wide while it shows the animation.
+  constexpr int kStatusAnimationWidth = 16;
+  if (Place == apStatusBar) {
+    StatusBar->SetPanelWidth(0, kStatusAnimationWidth);
+    StatusAnim->setGeometry(0, 0, kStatusAnimationWidth, std::max(kStatusAnimationWidth, StatusBar->PanelLabel(0)->height()));
+    StatusAnim->show();
+    StatusAnim->raise();
+  } else {
+    StatusAnim->hide();
+    StatusBar->SetPanelWidth(0, 0);
+  }
+  ToolbarAnim->SetRunning(BusyAnimation.Playing() && Place == apStartButton);
+  StatusAnim->SetRunning(BusyAnimation.Playing() && Place == apStatusBar);
+}
+
+void TMain::LoadHistories() {
+  TWideStringList Items;
+  const std::string Names[3] = {"Pattern", "Paths", "Masks"};
+  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  for (int I = 0; I < 3; ++I) {
+    LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
+    SetItems(Boxes[I], Items);
+  }
 }
 
 TMainState TMain::CommandState() const {
@@ -535,6 +626,8 @@ void TMain::OptionsExec(int32_t Page) {
   Hooks.Languages = &Langs;
   Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
   Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
+  Hooks.SetAnimationMode = [this](int32_t Mode) { SetAnimationMode(Mode); };
+  Hooks.LoadHistories = [this] { LoadHistories(); };
   Hooks.BuildToolbar = [this](bool Recreate) {
     if (Recreate)
       Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
@@ -565,6 +658,11 @@ void TMain::HelpExec() {
 void TMain::AboutExec() {
   TAbout Dialog(this);
   Localize(Dialog.LangForm());
+  // The system report names the converters this window loaded.
+  Dialog.Sources = [this] {
+    const QScreen* Screen = QGuiApplication::primaryScreen();
+    return CollectSysInfoSources(Converters.get(), Screen != nullptr ? Screen->depth() : 0);
+  };
   Dialog.exec();
 }
 
@@ -624,13 +722,35 @@ void TMain::SearchDialogExec() {
   // The window keeps what the dialog searched with, so the next showing starts from it.
   ShowAllFields(State.Fields);
   ShowFields(State.Fields);
+  State.Fields.CheckedByDialog = true;
   Run->SearchStartExec(State.Fields);
 }
 
 void TMain::SetInterfaceStyle(int32_t Style) {
   ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
   // The search panel lives in the window only without the search dialog.
-  SearchPanel->setVisible(ViewOptions.InterfaceStyle == 0);
+  SearchSide->setVisible(ViewOptions.InterfaceStyle == 0);
+}
+
+void TMain::SetSearchPanelCollapsed(bool Collapse) {
+  if (Collapse == SearchCollapsed || (Collapse && Run->Busy)) return;
+  SearchCollapsed = Collapse;
+  SearchPanel->setVisible(!Collapse);
+  CollapseBtn->setVisible(!Collapse);
+  ExpandBtn->setVisible(Collapse);
+  // Folded, the strip takes the button-face colour and no splitter; unfolded, the designed width again.
+  SearchSide->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
+  Splitter->handle(1)->setVisible(!Collapse);
+  Splitter->handle(1)->setEnabled(!Collapse);
+  if (Collapse) {
+    const int Strip = ExpandBtn->sizeHint().width() + 4;
+    SearchSide->setFixedWidth(Strip);
+    Splitter->setSizes({Strip, std::max(0, Splitter->width() - Strip)});
+  } else {
+    SearchSide->setMinimumWidth(kSearchPanelWidth);
+    SearchSide->setMaximumWidth(QWIDGETSIZE_MAX);
+    Splitter->setSizes({kSearchPanelWidth, std::max(0, Splitter->width() - kSearchPanelWidth)});
+  }
 }
 
 void TMain::ShowAllFields(const TSearchFields& F) {
@@ -855,18 +975,16 @@ void TMain::showEvent(QShowEvent* Event) {
   FlushLogBuffer();
   for (QAction* Action : mLanguage->actions())
     if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
-  TWideStringList Items;
-  std::string Names[3] = {"Pattern", "Paths", "Masks"};
-  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
-  for (int I = 0; I < 3; ++I) {
-    LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
-    SetItems(Boxes[I], Items);
-  }
-  // The first activation: empty boxes get the saved lists.
-  QTimer::singleShot(0, this, [this] {
-    if (Paths->currentText().isEmpty() && SearchPaths.GetCount() > 0) Paths->setEditText(Q(JoinQuotedList(SearchPaths)));
-    if (Masks->currentText().isEmpty() && SearchMasks.GetCount() > 0) Masks->setEditText(Q(JoinQuotedList(SearchMasks)));
-  });
+  LoadHistories();
+  // The first activation: empty boxes get the saved lists, and in the dialog style the search dialog
+  // opens by itself. Both are posted, so they run once the window is up.
+  Commands->PostAppMessage(MakeFillFromHistoryMessage());
+  if (ViewOptions.InterfaceStyle == 1) Commands->PostAppMessage(MakeRunActionMessage(maSearchStart));
+}
+
+void TMain::FillFromHistory() {
+  Paths->setEditText(Q(FillFromHistoryText(U(Paths->currentText()), SearchPaths)));
+  Masks->setEditText(Q(FillFromHistoryText(U(Masks->currentText()), SearchMasks)));
 }
 
 TLog* TMain::GetLogForm() {
@@ -900,6 +1018,15 @@ void TMain::closeEvent(QCloseEvent* Event) {
 }
 
 bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
+  // A click on the folded strip, or a double click on the "What to find" title, folds or unfolds.
+  if (Watched == SearchSide && SearchCollapsed && Event->type() == QEvent::MouseButtonRelease) {
+    SetSearchPanelCollapsed(false);
+    return true;
+  }
+  if (Watched == WhatGroup && Event->type() == QEvent::MouseButtonDblClick) {
+    SetSearchPanelCollapsed(!SearchCollapsed);
+    return true;
+  }
   // Enter on the results list previews the focused row instead of starting a search.
   if (Watched == ResultView && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
@@ -1028,6 +1155,7 @@ void TMain::SetLanguage(int32_t Index) {
 
 void TMain::LanguageChanged() {
   FillLogicBox();
+  SetCtrlShortcutPrefix(CtrlShortcutPrefix(Langs.GetLanguageName(std::max(0, Langs.GetLanguageIndex()))));
   HelpChecked = false;
   Commands->LocalizeActions();
   for (QAction* Action : mLanguage->actions())
@@ -1128,6 +1256,13 @@ void TMain::StateChanged() {
   else
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   UpdateControls();
+  // The animation shows while a search runs and stands still while it is paused (over the Start
+  // button it hides then).
+  BusyAnimation.Paused = Run->Paused;
+  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation.ShowBusyAnimation(Run->Busy);
+  BusyAnimation.SetAnimationActive(Run->Busy && !Run->Paused);
+  ApplyAnimation();
 }
 
 void TMain::PostUserInterrupt() {
@@ -1144,201 +1279,4 @@ TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::strin
   Answer.Password = Utf16ToUtf8(Password);
   Answer.AskMode = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
   return Answer;
-}
-
-// ---- Previews ----
-
-void TMain::InstallPreviews() {
-  PreviewHost = std::make_unique<TMainPreviewHost>();
-  PreviewHost->GetStatus = [this] { return Status; };
-  PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
-  PreviewHost->Converters = [this] { return Converters.get(); };
-  // An item's password is asked for as in a search, with the item's archive as the archive's name.
-  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
-    return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
-  };
-  SetPreviewHost(PreviewHost.get());
-  TPreviewEnvironment Environment;
-  Environment.MainWindow = this;
-  Environment.Converters = Converters.get();
-  Environment.GetStatusText = PreviewHost->GetStatus;
-  Environment.SetStatusText = PreviewHost->SetStatus;
-  Environment.ExtractPassword = PreviewHost->Password;
-  Environment.AddPreviewMenuItem = [this](TPreview* W) {
-    PreviewItems[W] = PreviewMenu->AddPreviewMenuItem(W->Model().GetCaption(), W);
-  };
-  Environment.RemovePreviewMenuItem = [this](TPreview* W) {
-    auto It = PreviewItems.find(W);
-    if (It == PreviewItems.end()) return;
-    QAction* Item = It->second;
-    PreviewItems.erase(It);
-    PreviewMenu->RemovePreviewMenuItem(Item);
-  };
-  SetPreviewEnvironment(Environment);
-  // A preview asked for during a conversion opens once the converters are idle again, after the
-  // conversion has returned.
-  if (Converters)
-    Converters->OnBusyChange = [this](TQVConverters*, bool Busy) {
-      TFoundFileInfo Info;
-      if (!PendingPreview.BusyChanged(Busy, Info)) return;
-      QTimer::singleShot(0, this, [this, Info] {
-        UpdatePreviewPrintActions();
-        PreviewResult(Info);
-      });
-    };
-  // Hot links of the previews are dropped once the mouse has left them.
-  auto* Idle = new QTimer(this);
-  connect(Idle, &QTimer::timeout, this, [] {
-    for (TPreview* W : PreviewWindows()) PreviewIdle(W);
-  });
-  Idle->start(250);
-}
-
-QAction* TMain::PreviewAction() const { return Commands->ActionByIndex(maPreview); }
-
-QAction* TMain::PrintAction() const { return Commands->ActionByIndex(maPrint); }
-
-void TMain::PreviewExec() {
-  const QModelIndex Current = ResultView->currentIndex();
-  const bool Focused = Current.isValid() && Current.row() < Results().Count();
-  TFoundFileInfo Info;
-  if (Focused) Results().GetInfo(Current.row(), Info);
-  switch (PendingPreview.Request(Focused, Info, Converters && Converters->Busy)) {
-    case TPendingPreview::prDeferred:
-      SetStatusText(GetMsgW(TMsgIndex::Wait), false);
-      UpdatePreviewPrintActions();
-      break;
-    case TPendingPreview::prOpenNow:
-      PreviewResult(Info);
-      break;
-    case TPendingPreview::prIgnored:
-      break;
-  }
-}
-
-void TMain::PreviewResult(const TFoundFileInfo& Info) {
-  TStreamScanner& Stream = Scanner.Scanner;
-  const TSearchResults& Table = Results();
-  const bool Convert = PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
-  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0), Table.CaseSensitive,
-                                        Table.WholeWords};
-  try {
-    OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
-  } catch (const std::exception& E) {
-    Log(ExceptionLogLine(E.what()), false, true);
-    ShowErrorText(Utf8ToUtf16(E.what()));
-  }
-}
-
-void TMain::UpdatePreviewPrintActions() {
-  const QModelIndex Current = ResultView->currentIndex();
-  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() && Current.row() < Results().Count());
-  PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
-}
-
-// ---- Printing ----
-
-namespace {
-
-// The results list on a printer: a painter over the whole sheet, Escape through the input guard.
-class TPrinterSurface : public IResListPrintSurface {
- public:
-  TPrinterSurface(QPrinter& Printer, const QFont& Font, TInputGuard& Guard)
-      : Printer(Printer), Font(Font), Guard(Guard) {}
-  void BeginDocument() override {
-    Printer.setDocName(QString::fromUtf8(kApplicationTitle));
-    Open = Painter.begin(&Printer);
-    Failed = !Open;
-    if (Open) Painter.setFont(Font);
-  }
-  void NewPage() override {
-    if (Open && !Printer.newPage()) Abort();
-  }
-  void EndDocument() override {
-    if (Open) Painter.end();
-    Open = false;
-  }
-  void AbortDocument() override { Abort(); }
-  void SetBold(bool Bold) override {
-    QFont F = Font;
-    F.setBold(Bold);
-    Painter.setFont(F);
-  }
-  int32_t TextWidth(const std::u16string& Text) override {
-    return Painter.fontMetrics().horizontalAdvance(QString::fromStdU16String(Text));
-  }
-  int32_t AverageCharWidth() override { return Painter.fontMetrics().averageCharWidth(); }
-  int32_t LineHeight() override { return Painter.fontMetrics().height(); }
-  void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override {
-    if (Open) Painter.drawText(X, Y + Painter.fontMetrics().ascent(), QString::fromStdU16String(Text));
-  }
-  // A printer that failed (an error of the system's print service) ends the job quietly: the list
-  // stops as if Escape had been pressed.
-  bool EscapePressed() override { return Guard.EscapePressed() || Failed; }
-
- private:
-  void Abort() {
-    if (!Open) return;
-    Printer.abort();
-    Painter.end();
-    Open = false;
-    Failed = true;
-  }
-  QPrinter& Printer;
-  QFont Font;
-  TInputGuard& Guard;
-  QPainter Painter;
-  bool Open = false;
-  bool Failed = false;
-};
-
-}  // namespace
-
-void TMain::PrintExec() {
-  if (IsPrinting) return;
-  QPrinter Printer(QPrinter::HighResolution);
-  Printer.setFullPage(true);  // coordinates from the sheet's corner: the margins are ours
-  QPrintDialog Dialog(&Printer, this);
-  Dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
-  if (Dialog.exec() != QDialog::Accepted) return;
-
-  const std::u16string SavedStatus = Status;
-  IsPrinting = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  SetStatusText(GetMsgW(TMsgIndex::Printing) + u" " + GetMsgW(TMsgIndex::EscapeCancel), false);
-  TInputGuard Guard;
-  Guard.Begin();
-  // Whatever happens, the window returns to its state before the print.
-  struct TRestore {
-    TMain& Main;
-    TInputGuard& Guard;
-    std::u16string Status;
-    ~TRestore() {
-      Guard.End();
-      Main.IsPrinting = false;
-      QApplication::restoreOverrideCursor();
-      Main.SetStatusText(Status, true);
-    }
-  } Restore{*this, Guard, SavedStatus};
-  {
-    std::vector<TPrintColumnSpec> Columns;
-    for (int I = 0; I < kResListColumnCount; ++I)
-      if (!ResultView->header()->isSectionHidden(I))
-        Columns.push_back({I, ResultView->header()->visualIndex(I), ResultView->header()->sectionSize(I)});
-    std::u16string Captions[4];
-    for (int I = 0; I < 4; ++I) Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
-    TResListPrintJob Job;
-    const QRect Page = Printer.pageLayout().fullRectPixels(Printer.resolution());
-    Job.PageWidth = Page.width();
-    Job.PageHeight = Page.height();
-    // The margin in tenths of a millimetre, in printer pixels (254 tenths to the inch).
-    Job.Margin = static_cast<int32_t>(static_cast<int64_t>(kPrintMarginTenthsMm) * Printer.resolution() / 254);
-    Job.Copies = Printer.copyCount();
-    Job.Collate = Printer.collateCopies();
-    int32_t Passes = 1, PrinterCopies = 1;
-    PrintCopies(Job, Passes, PrinterCopies);
-    Printer.setCopyCount(PrinterCopies);
-    TPrinterSurface Surface(Printer, ResultView->font(), Guard);
-    PrintResList(Results(), Columns, Captions, Job, Surface);
-  }
 }

@@ -1,6 +1,8 @@
 // The main window: the search panel (what to find, where, which files, how), the results list, the
 // status bar and the menus; it makes, loads and binds everything the program needs at start-up, runs a
-// search on its own thread (the search pumps the window's events), and saves the settings when it closes.
+// search on the main thread (the scanner's callbacks pump the window's events, so the window stays
+// responsive), and saves the settings when it closes. Previews live in MainPreviews.cpp, printing in
+// MainPrint.cpp.
 //
 // The decisions live in widget-free units (MainForm, SearchRun, ResList, IO, VVCLUtil); this class turns
 // them into widgets. Main thread only; one main window per program, living until the program ends.
@@ -44,6 +46,7 @@ class TQVConverters;
 class TQtLangForm;
 class TResListModel;
 class TWideStatusBar;
+class TBusyIndicator;
 
 class TMain : public QMainWindow, public ISearchHost {
   Q_OBJECT
@@ -80,6 +83,10 @@ class TMain : public QMainWindow, public ISearchHost {
   TLog* GetLogForm();
 
   // ---- For tests and the commands layer ----
+  const TBusyAnimation& Animation() const { return BusyAnimation; }
+  TBusyIndicator* ToolbarAnimation() const { return ToolbarAnim; }
+  TBusyIndicator* StatusBarAnimation() const { return StatusAnim; }
+  bool SearchPanelCollapsed() const { return SearchCollapsed; }
   TSearchRun& SearchRun() { return *Run; }
   TSearchResults& Results() { return Run->Results(); }
   TMultiLang& Languages() { return Langs; }
@@ -123,6 +130,8 @@ class TMain : public QMainWindow, public ISearchHost {
   // The main font on the pattern, path and mask boxes and the results list.
   void ApplyMainFont();
   void ApplyCommandLine(const TMainCommandLine& CommandLine);
+  // Empty path and mask boxes get the saved lists (at the first activation).
+  void FillFromHistory();
   void LanguageChanged();
   void FillLogicBox();
   void ResListHeaderClick(int Column);
@@ -141,6 +150,15 @@ class TMain : public QMainWindow, public ISearchHost {
   void ShowAllFields(const TSearchFields& Fields);
   // 0: the search panel in the window; 1: the search dialog.
   void SetInterfaceStyle(int32_t Style);
+  // Folds the search panel to a strip with ">>" (not while a search runs), or unfolds it.
+  void SetSearchPanelCollapsed(bool Collapse);
+  // 0: the busy animation over the toolbar's Start button; 1: in the status bar; 2: none. Stored in the
+  // settings.
+  void SetAnimationMode(int32_t Mode);
+  // The two animation widgets follow the animation's place and state.
+  void ApplyAnimation();
+  // The path, pattern and mask boxes' drop-down lists from the stored histories.
+  void LoadHistories();
   // Applies the designed texts and the current language to a dialog made for one use.
   void Localize(TQtLangForm& Form);
   // The preview windows' hooks into this window (status text, converters, passwords, View menu).
@@ -170,6 +188,10 @@ class TMain : public QMainWindow, public ISearchHost {
   // Widgets.
   QSplitter* Splitter = nullptr;
   QScrollArea* SearchPanel = nullptr;
+  QWidget* SearchSide = nullptr;  // the panel with its fold buttons
+  QGroupBox* WhatGroup = nullptr;
+  QToolButton *CollapseBtn = nullptr, *ExpandBtn = nullptr;
+  bool SearchCollapsed = false;
   QComboBox *Pattern = nullptr, *Paths = nullptr, *Masks = nullptr, *LogicBox = nullptr, *SizeUnits = nullptr;
   QRadioButton *ExactRadio = nullptr, *FuzzyRadio = nullptr;
   QCheckBox *CaseSensCheck = nullptr, *WholeWordsCheck = nullptr, *DirectScanCheck = nullptr,
@@ -184,6 +206,8 @@ class TMain : public QMainWindow, public ISearchHost {
   QTreeView* ResultView = nullptr;
   TResListModel* Model = nullptr;
   TWideStatusBar* StatusBar = nullptr;
+  TBusyAnimation BusyAnimation;
+  TBusyIndicator *ToolbarAnim = nullptr, *StatusAnim = nullptr;
   TMainActions* Commands = nullptr;
   QAction *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr, *PreviewSeparator = nullptr;
   QMenu *mLanguage = nullptr, *mView = nullptr;

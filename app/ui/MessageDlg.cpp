@@ -15,6 +15,7 @@
 #include "app/IO.h"
 #include "app/MsgStr.h"
 #include "app/Startup.h"
+#include "app/ui/FormUtils.h"
 #include "core/StrUtils.h"
 #include "core/WideStrings.h"
 
@@ -23,10 +24,21 @@ namespace {
 QString Msg(TMsgIndex Index) { return QString::fromStdU16String(GetMsgW(Index)); }
 
 QPointer<QMessageBox> OpenBox;
+
+// The window a box belongs to: the open modal dialog, else the active window, else the program's main
+// window (a box raised while the program is busy and no window has the focus).
+QWidget* DialogOwner() {
+  if (QWidget* Modal = QApplication::activeModalWidget()) return Modal;
+  if (QWidget* Active = QApplication::activeWindow()) return Active;
+  for (QWidget* W : QApplication::topLevelWidgets())
+    if (W->isVisible() && W->inherits("QMainWindow")) return W;
+  return nullptr;
+}
 QPoint LastCentre;
 
 int ShowBox(TMessageDlgRequest& R) {
-  QMessageBox Box(QApplication::activeWindow());
+  QWidget* Owner = DialogOwner();
+  QMessageBox Box(Owner);
   Box.setObjectName(QStringLiteral("MessageDlg"));
   Box.setWindowTitle(R.Caption.empty() ? QString::fromUtf8(kApplicationTitle) : QString::fromStdU16String(R.Caption));
   Box.setText(QString::fromStdU16String(R.Text));
@@ -57,7 +69,13 @@ int ShowBox(TMessageDlgRequest& R) {
     Box.setCheckBox(DontAsk);
   }
   // A box shown again after a language change comes back where it was.
-  if (ReshowRequested && !LastCentre.isNull()) Box.move(LastCentre - Box.rect().center());
+  if (ReshowRequested && !LastCentre.isNull()) {
+    Box.move(LastCentre - Box.rect().center());
+  } else if (Owner) {
+    // Over its owner, also where no window manager places it.
+    Box.adjustSize();
+    CenterFormOver(&Box, Owner);
+  }
   if (R.FromCatalogue) OpenBox = &Box;
   Box.exec();
   LastCentre = Box.geometry().center();
@@ -80,7 +98,7 @@ void InstallMessageDialogs() {
 
 bool QueryString(int32_t CaptionMsg, int32_t LabelMsg, std::u16string& Value, const TWideStringList* History,
                  bool AllowEmpty) {
-  QDialog Dialog(QApplication::activeWindow());
+  QDialog Dialog(DialogOwner());
   Dialog.setObjectName(QStringLiteral("QueryStringW"));
   Dialog.setWindowTitle(Msg(static_cast<TMsgIndex>(CaptionMsg)));
   auto* Layout = new QVBoxLayout(&Dialog);

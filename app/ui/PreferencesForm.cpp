@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -260,7 +261,6 @@ TPreferences::TPreferences(TPreferencesHooks HooksArg, QWidget* Parent)
   OptionsTree = new QTreeWidget(this);
   OptionsTree->setObjectName("OptionsTree");
   OptionsTree->header()->hide();
-  OptionsTree->setMaximumWidth(180);
   Pages = new QStackedWidget(this);
   Pages->setObjectName("PagePanel");
   InterfacePage = new TInterfaceOptions(Hooks, Pages);
@@ -303,6 +303,24 @@ void TPreferences::BuildTree() {
   QFont Bold = OptionsTree->font();
   Bold.setBold(true);
   OptionsTree->setFont(Bold);
+  FitTreeWidth();
+}
+
+void TPreferences::FitTreeWidth() {
+  // Wide enough for the longest caption at its depth, in the tree's (bold) font, whatever the language.
+  const QFontMetrics Metrics(OptionsTree->font());
+  int Widest = 0;
+  for (QTreeWidgetItemIterator It(OptionsTree); *It != nullptr; ++It) {
+    int Depth = 1;  // the root's own indentation (room for the expand mark)
+    for (QTreeWidgetItem* P = (*It)->parent(); P != nullptr; P = P->parent()) ++Depth;
+    Widest = std::max(Widest, Depth * OptionsTree->indentation() + Metrics.horizontalAdvance((*It)->text(0)));
+  }
+  // Item padding on both sides, the frame, and a vertical scroll bar should one appear.
+  constexpr int kItemPadding = 16;
+  const int Width = Widest + kItemPadding + 2 * OptionsTree->frameWidth() +
+                    OptionsTree->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  OptionsTree->setMinimumWidth(Width);
+  OptionsTree->setMaximumWidth(Width);
 }
 
 void TPreferences::ShowPage(int32_t Page) {

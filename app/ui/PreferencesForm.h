@@ -107,6 +107,9 @@ class TPreferences : public QDialog {
   TSystemOptions* SystemPage;
   TArchiveOptions* ArchivePage;
 
+  // The page tree takes the width of its widest caption.
+  void FitTreeWidth();
+
  protected:
   void done(int Result) override;
 

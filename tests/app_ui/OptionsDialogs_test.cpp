@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -154,4 +155,27 @@ TEST_F(OptionsDialogs, CustomizeToolbarKeepsTheOrder) {
       true);
   C.exec();
   EXPECT_EQ(Rebuilds, 5);
+}
+
+// The page tree had a fixed width and cut "User Interface" to "User Inte...": it takes the width of its
+// widest caption (bold, at its depth), also for a caption longer than any English one.
+TEST_F(OptionsDialogs, PageTreeIsWideEnoughForItsCaptions) {
+  TPreferences P(TPreferencesHooks{});
+  P.show();
+  QApplication::processEvents();
+  auto FitsAll = [&P] {
+    const QFontMetrics Metrics(P.OptionsTree->font());
+    for (QTreeWidgetItemIterator It(P.OptionsTree); *It != nullptr; ++It) {
+      const QRect Row = P.OptionsTree->visualItemRect(*It);
+      const int Needed = Row.left() + Metrics.horizontalAdvance((*It)->text(0));
+      if (Needed > P.OptionsTree->viewport()->width()) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(FitsAll());
+  P.OptionsTree->topLevelItem(0)->child(0)->setText(0, "Werkzeugleisten und Schaltflächen");
+  P.FitTreeWidth();
+  QApplication::processEvents();
+  EXPECT_TRUE(FitsAll());
+  P.close();
 }

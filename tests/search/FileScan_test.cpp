@@ -2,11 +2,16 @@
 // size limits and the error events, on trees the tests build.
 #include "search/FileScan.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -324,9 +329,9 @@ TEST_F(FileScanWalk, SameWalkWhenTheFileSystemGivesNoTypes) {
   EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
 }
 
-// A folder that cannot be opened or read is left out, as before, and the walk goes on with nothing
-// left open.
-TEST_F(FileScanWalk, UnreadableFolderIsLeftOut) {
+// A folder that cannot be opened or read is left out with one error naming it, and the walk goes on
+// with nothing left open.
+TEST_F(FileScanWalk, UnreadableFolderIsReportedAndLeftOut) {
   for (TFileOp op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
     Log = TScanLog();
     Log.Attach(Scanner, Tree);
@@ -337,7 +342,65 @@ TEST_F(FileScanWalk, UnreadableFolderIsLeftOut) {
     EXPECT_EQ(Run(".", "*.txt", true), (Names{"a.txt", "B.TXT", "other/g.txt", "sub2/f.txt"}));
     EXPECT_TRUE(Completed);
     EXPECT_EQ(OpenDescriptors(), before);
+    const auto failed = std::find_if(Log.Errors.begin(), Log.Errors.end(),
+                                     [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; });
+    ASSERT_NE(failed, Log.Errors.end());
+    EXPECT_EQ(failed->Name, "sub");
+    EXPECT_EQ(failed->Text, std::strerror(EACCES));
+    EXPECT_EQ(std::count_if(Log.Errors.begin(), Log.Errors.end(),
+                            [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; }),
+              1);
   }
+}
+
+// Removes the folder Name of the folder open on DirFd with everything in it, relative to it, so that
+// the length of the whole path does not matter.
+void RemoveTreeAt(int DirFd, const std::string& Name) {
+  const int fd = openat(DirFd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return;
+  if (DIR* d = fdopendir(dup(fd))) {
+    std::vector<std::pair<std::string, bool>> entries;
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+        entries.emplace_back(e->d_name, e->d_type == DT_DIR);
+    closedir(d);
+    for (const auto& [name, folder] : entries) {
+      if (folder) RemoveTreeAt(fd, name);
+      unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0);
+    }
+  }
+  close(fd);
+}
+
+// A tree deeper than the system's path limit is walked to its bottom: every folder is opened relative
+// to its parent, and a file there is scanned like any other.
+TEST_F(FileScanWalk, PathsLongerThanTheSystemAllowsAreWalked) {
+  const std::string name(200, 'n');
+  constexpr int kLevels = 25;  // about 5,000 bytes of path
+  int fd = open(Tree.Path("").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(mkdirat(fd, "long", 0755), 0);
+  int at = openat(fd, "long", O_RDONLY | O_DIRECTORY);
+  std::string rel = "long";
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(mkdirat(at, name.c_str(), 0755), 0);
+    const int next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(at);
+    at = next;
+    rel += "/" + name;
+  }
+  const int file = openat(at, "deep.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(write(file, "hello from below", 16), 16);
+  close(file);
+  close(at);
+  ASSERT_GT(Tree.Path(rel).size(), size_t{PATH_MAX});
+
+  EXPECT_EQ(Run("long", "", true), Names{rel + "/deep.txt"});
+  EXPECT_TRUE(Completed);
+  EXPECT_TRUE(Log.Errors.empty());
+  RemoveTreeAt(fd, "long");
+  unlinkat(fd, "long", AT_REMOVEDIR);
+  close(fd);
 }
 
 // A file that changes between the listing and its turn is taken as it is at its turn, as when each file

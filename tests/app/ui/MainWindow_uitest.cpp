@@ -69,6 +69,11 @@ class MainWindowTest : public ::testing::Test {
       Boxes.push_back(R.Text);
       return (R.Buttons & mbYes) ? mrYes : mrOk;
     };
+    // These tests drive the search panel: the panel style is stored, so the search dialog does not
+    // open by itself at the first activation.
+    SetDefaultOptions();
+    ViewOptions.InterfaceStyle = 0;
+    ASSERT_TRUE(SaveOptions());
     WriteFileBytes(Tree / "a.txt", "say hello world");
     WriteFileBytes(Tree / "b.txt", "nothing here");
     WriteFileBytes(Tree / "zz-hello.txt", "name hit");
@@ -248,9 +253,9 @@ TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
   QApplication::processEvents();
   EXPECT_EQ(Archives->isChecked(), ArchivesBefore);
 
-  // Start from the toolbar runs once the click has been handled: in the default dialog style it asks with
-  // the search dialog, which starts from the window's fields and runs the search on "Search".
-  ASSERT_EQ(ViewOptions.InterfaceStyle, 1);
+  // Start from the toolbar runs once the click has been handled: in the dialog style it asks with the
+  // search dialog, which starts from the window's fields and runs the search on "Search".
+  ViewOptions.InterfaceStyle = 1;
   QString DialogPattern;
   WhenShown([&] {
     QWidget* Dialog = QApplication::activeModalWidget();

@@ -35,6 +35,11 @@ class PreviewFromMainWindowTest : public ::testing::Test {
       Boxes.push_back(R.Text);
       return (R.Buttons & mbYes) ? mrYes : mrOk;
     };
+    // These tests drive the search panel: the panel style is stored, so the search dialog does not
+    // open by itself at the first activation.
+    SetDefaultOptions();
+    ViewOptions.InterfaceStyle = 0;
+    ASSERT_TRUE(SaveOptions());
     WriteFileBytes(Tree / "a.txt", "say hello world, hello again");
     WriteFileBytes(Tree / "b.txt", "nothing here");
     std::ifstream In(AppTestData("ui/note.zip"), std::ios::binary);

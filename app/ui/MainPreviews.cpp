@@ -1,0 +1,105 @@
+// The main window's previews: the hooks the preview windows reach this window through (status text,
+// converters, passwords, the View menu), and opening the focused result, deferred while the converters
+// are busy.
+#include <QCheckBox>
+#include <QTimer>
+#include <QTreeView>
+
+#include "app/IO.h"
+#include "app/MainForm.h"
+#include "app/MsgStr.h"
+#include "app/ui/MainActions.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/PreviewHost.h"
+#include "core/FileLayer.h"
+#include "search/QVConvIntf.h"
+#include "search/SrchRes.h"
+#include "viewer/ui/PreviewForm.h"
+
+void TMain::InstallPreviews() {
+  PreviewHost = std::make_unique<TMainPreviewHost>();
+  PreviewHost->GetStatus = [this] { return Status; };
+  PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
+  PreviewHost->Converters = [this] { return Converters.get(); };
+  // An item's password is asked for as in a search, with the item's archive as the archive's name.
+  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
+    return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
+  };
+  SetPreviewHost(PreviewHost.get());
+  TPreviewEnvironment Environment;
+  Environment.MainWindow = this;
+  Environment.Converters = Converters.get();
+  Environment.GetStatusText = PreviewHost->GetStatus;
+  Environment.SetStatusText = PreviewHost->SetStatus;
+  Environment.ExtractPassword = PreviewHost->Password;
+  Environment.AddPreviewMenuItem = [this](TPreview* W) {
+    PreviewItems[W] = PreviewMenu->AddPreviewMenuItem(W->Model().GetCaption(), W);
+  };
+  Environment.RemovePreviewMenuItem = [this](TPreview* W) {
+    auto It = PreviewItems.find(W);
+    if (It == PreviewItems.end()) return;
+    QAction* Item = It->second;
+    PreviewItems.erase(It);
+    PreviewMenu->RemovePreviewMenuItem(Item);
+  };
+  SetPreviewEnvironment(Environment);
+  // A preview asked for during a conversion opens once the converters are idle again, after the
+  // conversion has returned.
+  if (Converters)
+    Converters->OnBusyChange = [this](TQVConverters*, bool Busy) {
+      TFoundFileInfo Info;
+      if (!PendingPreview.BusyChanged(Busy, Info)) return;
+      QTimer::singleShot(0, this, [this, Info] {
+        UpdatePreviewPrintActions();
+        PreviewResult(Info);
+      });
+    };
+  // Hot links of the previews are dropped once the mouse has left them.
+  auto* Idle = new QTimer(this);
+  connect(Idle, &QTimer::timeout, this, [] {
+    for (TPreview* W : PreviewWindows()) PreviewIdle(W);
+  });
+  Idle->start(250);
+}
+
+QAction* TMain::PreviewAction() const { return Commands->ActionByIndex(maPreview); }
+
+QAction* TMain::PrintAction() const { return Commands->ActionByIndex(maPrint); }
+
+void TMain::PreviewExec() {
+  const QModelIndex Current = ResultView->currentIndex();
+  const bool Focused = Current.isValid() && Current.row() < Results().Count();
+  TFoundFileInfo Info;
+  if (Focused) Results().GetInfo(Current.row(), Info);
+  switch (PendingPreview.Request(Focused, Info, Converters && Converters->Busy)) {
+    case TPendingPreview::prDeferred:
+      SetStatusText(GetMsgW(TMsgIndex::Wait), false);
+      UpdatePreviewPrintActions();
+      break;
+    case TPendingPreview::prOpenNow:
+      PreviewResult(Info);
+      break;
+    case TPendingPreview::prIgnored:
+      break;
+  }
+}
+
+void TMain::PreviewResult(const TFoundFileInfo& Info) {
+  TStreamScanner& Stream = Scanner.Scanner;
+  const TSearchResults& Table = Results();
+  const bool Convert = PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
+  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0), Table.CaseSensitive,
+                                        Table.WholeWords};
+  try {
+    OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
+  } catch (const std::exception& E) {
+    Log(ExceptionLogLine(E.what()), false, true);
+    ShowErrorText(Utf8ToUtf16(E.what()));
+  }
+}
+
+void TMain::UpdatePreviewPrintActions() {
+  const QModelIndex Current = ResultView->currentIndex();
+  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() && Current.row() < Results().Count());
+  PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
+}
