@@ -280,7 +280,7 @@ void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string&
   }
 }
 
-void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
+TArcBlockPtr TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
   void* Block = nullptr;
   if (Size >= 0) {
     Block = std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1);
@@ -302,7 +302,7 @@ void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size
     }
   }
   if (!Block) RaiseExtractText(ItemName, "");
-  return Block;
+  return TArcBlockPtr(Block);
 }
 
 // --- Every item -----------------------------------------------------------------------------------------------
@@ -401,10 +401,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         continue;
       }
       if (Decision == edToMemory) {
-        if (OnMemory)
-          OnMemory(Name, Block, Stop, Date, Size);
-        else
-          std::free(Block);
+        TArcMemoryItem Item{Name, TArcBlockPtr(Block), Date, Size};
+        if (OnMemory) OnMemory(Item, Stop);
       } else if (FileDone) {
         int32_t S = Size;
         FileDone(FileName, false, Stop, &Date, &S);
