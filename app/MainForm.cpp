@@ -198,6 +198,22 @@ void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedD
   if (Converters.Count() == 0) LoadConverters(Converters, ProgramDir);
 }
 
+void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir) {
+  if (FirstRun) {
+    // A first run: the temporary folder and the system's virtual file systems are never searched.
+    for (const std::u16string& Dir : {TempDir, std::u16string(u"/proc"), std::u16string(u"/sys"),
+                                     std::u16string(u"/dev")})
+      if (!Dir.empty()) Dirs.Add(Dir);
+  }
+  for (int32_t I = 0; I < Dirs.GetCount(); ++I) {
+    std::u16string Dir = Dirs.Get(I);
+    if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
+    Dirs.Delete(I);
+    Dirs.Insert(I, Dir);
+  }
+  Dirs.Sort();
+}
+
 void LogDisabledArchiveKinds() {
   for (size_t Kind = 1; Kind < ArcInfos.size(); ++Kind)
     if (!ArcInfos[Kind].Enabled) Log(GetMsg(TMsgIndex::Disabled) + ": " + ArcInfos[Kind].Name);

@@ -12,6 +12,7 @@
 #include <string>
 
 class TQVConverters;
+class TWideStrLst;
 class TTextStream;
 
 // ---- The log ------------------------------------------------------------------------------------------
@@ -89,5 +90,9 @@ void BindArchiveLibraries(const std::string& Folder);
 // The converters of start-up: with a shared folder, its archive libraries and plug-ins; the program
 // folder's plug-ins only when none was loaded from there.
 void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir);
+// The excluded folders of start-up: on a first run (FirstRun: no stored settings) the temporary folder
+// TempDir and the system's virtual file systems are added; then every entry ends with "/" and the list
+// is sorted.
+void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir);
 // Logs "Disabled: <name>" for every archive kind that is switched off, in table order.
 void LogDisabledArchiveKinds();

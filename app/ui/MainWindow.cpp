@@ -51,6 +51,7 @@
 #include "viewer/ui/InputGuard.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
+#include "app/ui/MainWindowUtil.h"
 #include "app/ui/PasswordForm.h"
 #include "app/ui/PreferencesForm.h"
 #include "app/ui/PreviewHost.h"
@@ -69,20 +70,6 @@
 #include "viewer/ui/PreviewForm.h"
 
 namespace {
-
-QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
-std::u16string U(const QString& S) { return S.toStdU16String(); }
-
-// TDateTime counts days from this date.
-const QDate kDateOrigin(1899, 12, 30);
-
-TDateTime DateOf(const QDateEdit* Edit) {
-  return Edit->date() == Edit->minimumDate() ? 0 : static_cast<TDateTime>(kDateOrigin.daysTo(Edit->date()));
-}
-
-void SetDate(QDateEdit* Edit, TDateTime Date) {
-  Edit->setDate(Date <= 0 ? Edit->minimumDate() : kDateOrigin.addDays(static_cast<qint64>(Date)));
-}
 
 void ItemsOf(const QComboBox* Combo, TWideStringList& Items) {
   Items.Clear();
@@ -112,9 +99,7 @@ QCheckBox* MakeCheck(const char* Name, const char* Caption) {
   return Check;
 }
 
-// The width of the search panel as designed, its lower bound when the splitter moves, and what the
-// results keep at least.
-constexpr int kSearchPanelWidth = 280;
+// What the results keep at least when the splitter moves.
 constexpr int kResultsReserve = 300;
 // The options window's toolbar page.
 constexpr int32_t kToolbarOptionsPage = 1;
@@ -586,29 +571,6 @@ TMainState TMain::CommandState() const {
   return S;
 }
 
-void TMain::SetFilesArchives(bool Files, bool Archives) {
-  ::SetFilesArchives(Files, Archives);
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  Commands->ActionByIndex(maSearchFiles)->setChecked(Files);
-  Commands->ActionByIndex(maSearchArchives)->setChecked(Archives);
-  const std::pair<int32_t, bool> Buttons[] = {{maSearchFiles, Files}, {maSearchArchives, Archives}};
-  for (const auto& [Tag, Down] : Buttons)
-    if (QToolButton* Button = Commands->ToolButtonByTag(Tag)) Button->defaultAction()->setChecked(Down);
-}
-
-void TMain::SearchFilesExec() {
-  bool Files = !FilesCheck->isChecked(), Archives = ArchivesCheck->isChecked();
-  ClickFilesArchives(true, Files, Archives);
-  SetFilesArchives(Files, Archives);
-}
-
-void TMain::SearchArchivesExec() {
-  bool Files = FilesCheck->isChecked(), Archives = !ArchivesCheck->isChecked();
-  ClickFilesArchives(false, Files, Archives);
-  SetFilesArchives(Files, Archives);
-}
-
 void TMain::ExitExec() {
   Run->StopRequested = true;
   close();
@@ -726,56 +688,6 @@ void TMain::SearchDialogExec() {
   Run->SearchStartExec(State.Fields);
 }
 
-void TMain::SetInterfaceStyle(int32_t Style) {
-  ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
-  // The search panel lives in the window only without the search dialog.
-  SearchSide->setVisible(ViewOptions.InterfaceStyle == 0);
-}
-
-void TMain::SetSearchPanelCollapsed(bool Collapse) {
-  if (Collapse == SearchCollapsed || (Collapse && Run->Busy)) return;
-  SearchCollapsed = Collapse;
-  SearchPanel->setVisible(!Collapse);
-  CollapseBtn->setVisible(!Collapse);
-  ExpandBtn->setVisible(Collapse);
-  // Folded, the strip takes the button-face colour and no splitter; unfolded, the designed width again.
-  SearchSide->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
-  Splitter->handle(1)->setVisible(!Collapse);
-  Splitter->handle(1)->setEnabled(!Collapse);
-  if (Collapse) {
-    const int Strip = ExpandBtn->sizeHint().width() + 4;
-    SearchSide->setFixedWidth(Strip);
-    Splitter->setSizes({Strip, std::max(0, Splitter->width() - Strip)});
-  } else {
-    SearchSide->setMinimumWidth(kSearchPanelWidth);
-    SearchSide->setMaximumWidth(QWIDGETSIZE_MAX);
-    Splitter->setSizes({kSearchPanelWidth, std::max(0, Splitter->width() - kSearchPanelWidth)});
-  }
-}
-
-void TMain::ShowAllFields(const TSearchFields& F) {
-  Pattern->setEditText(Q(F.Pattern));
-  (F.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
-  FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(F.LogicIndex, 0, LogicBox->count() - 1));
-  CaseSensCheck->setChecked(F.CaseSensitive);
-  WholeWordsCheck->setChecked(F.WholeWords);
-  ConvToTextCheck->setChecked(F.ConvertToText);
-  OemCheck->setChecked(F.Oem);
-  UnicodeCheck->setChecked(F.Unicode);
-  SkipBinaryCheck->setChecked(F.SkipBinary);
-  SubdirsCheck->setChecked(F.Subdirectories);
-  SetFilesArchives(F.PlainFiles, F.Archives);
-  FilterBox->setChecked(F.FilterOn);
-  DateCheck->setChecked(F.DateFilterOn);
-  SizeCheck->setChecked(F.SizeFilterOn);
-  SetDate(DateFromEdit, F.DateFrom);
-  SetDate(DateToEdit, F.DateTo);
-  SizeFromEdit->setText(Q(F.SizeFromText));
-  SizeToEdit->setText(Q(F.SizeToText));
-  SizeUnits->setCurrentIndex(std::clamp(F.SizeUnits, 0, 2));
-}
-
 void TMain::ResListContextMenu(const QPoint& Pos) {
   QModelIndex Index = ResultView->indexAt(Pos);
   if (!Index.isValid()) Index = ResultView->currentIndex();
@@ -820,19 +732,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Langs.AddLanguage("English", 1);
     Langs.OnChange = [this] { LanguageChanged(); };
     Loaded = LoadOptions();
-    if (!Loaded) {
-      // A first run: the temporary folder and the system's virtual file systems are never searched.
-      for (const std::u16string& Dir : {WideGetTempDir(), std::u16string(u"/proc"), std::u16string(u"/sys"),
-                                       std::u16string(u"/dev")})
-        if (!Dir.empty()) ExcludedDirs.Add(Dir);
-    }
-    for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
-      std::u16string Dir = ExcludedDirs.Get(I);
-      if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
-      ExcludedDirs.Delete(I);
-      ExcludedDirs.Insert(I, Dir);
-    }
-    ExcludedDirs.Sort();
+    PrepareExcludedDirs(ExcludedDirs, !Loaded, WideGetTempDir());
     LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
     LanguagesLoadedAt = NowDateTime();
     Langs.CaptureForm(0, *LangForm);
@@ -900,44 +800,6 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   }
 }
 
-void TMain::ControlsFromSettings() {
-  CaseSensCheck->setChecked(SearchOptions.CaseSensitive);
-  WholeWordsCheck->setChecked(SearchOptions.WholeWords);
-  (SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
-  FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
-  ConvToTextCheck->setChecked(ScanOptions.ConvertToText);
-  DirectScanCheck->setChecked(ScanOptions.DirectScan);
-  AnsiCheck->setChecked(ScanOptions.ANSI);
-  OemCheck->setChecked(ScanOptions.OEM);
-  UnicodeCheck->setChecked(ScanOptions.Unicode);
-  SkipBinaryCheck->setChecked(ScanOptions.SkipBinary);
-  SubdirsCheck->setChecked(FileOptions.Subdirectories);
-  bool Files = FileOptions.PlainFiles, Archives = FileOptions.Archives;
-  if (!Files && !Archives) Files = true;
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  FilterBox->setChecked(FileOptions.FilterOn);
-  DateCheck->setChecked(FileOptions.DateFilterOn);
-  SizeCheck->setChecked(FileOptions.SizeFilterOn);
-  if (FileOptions.DateFilterOn) {
-    SetDate(DateFromEdit, FileOptions.DateFrom);
-    SetDate(DateToEdit, FileOptions.DateTo);
-  }
-  int Units = std::clamp<int>(FileOptions.SizeUnits, 0, 2);
-  if (FileOptions.SizeFrom >= 0) SizeFromEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeFrom, Units)));
-  if (FileOptions.SizeTo >= 0) SizeToEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeTo, Units)));
-  SizeUnits->setCurrentIndex(Units);
-  for (int I = 0; I < kResListColumnCount; ++I)
-    if (ResListColumns[static_cast<size_t>(I)].Width > 0)
-      ResultView->header()->resizeSection(I, std::max(50, ResListColumns[static_cast<size_t>(I)].Width));
-  // The saved positions (the settings keep them only when they order the four columns).
-  for (int Position = 0; Position < kResListColumnCount; ++Position)
-    for (int I = 0; I < kResListColumnCount; ++I)
-      if (ResListColumns[static_cast<size_t>(I)].Position == Position)
-        ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
-}
-
 void TMain::ApplyMainFont() {
   if (MainFont.Name.empty()) return;
   QFont Font(QString::fromStdString(MainFont.Name));
@@ -955,14 +817,6 @@ void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {
   Pattern->setEditText(Q(CommandLine.Text));
   if (!CommandLine.Path.empty()) Paths->setEditText(Q(CommandLine.Path));
   if (!CommandLine.Mask.empty()) Masks->setEditText(Q(CommandLine.Mask));
-}
-
-void TMain::FillLogicBox() {
-  int32_t Index = LogicBox->currentIndex();
-  std::vector<std::u16string> Items = LogicComboItems(ExactRadio->isChecked(), Index);
-  LogicBox->clear();
-  for (const auto& Item : Items) LogicBox->addItem(Q(Item));
-  LogicBox->setCurrentIndex(Index);
 }
 
 void TMain::showEvent(QShowEvent* Event) {
@@ -1037,50 +891,6 @@ bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
     }
   }
   return QMainWindow::eventFilter(Watched, Event);
-}
-
-void TMain::CommitComboEdits() {
-  if (Paths->lineEdit()->hasFocus()) Paths->setEditText(Q(ParsePathList(U(Paths->currentText()))));
-  if (Masks->lineEdit()->hasFocus()) Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText()))));
-}
-
-TSearchFields TMain::Fields() const {
-  TSearchFields F;
-  F.Pattern = U(Pattern->currentText());
-  F.Paths = U(Paths->currentText());
-  F.Masks = U(Masks->currentText());
-  F.Fuzzy = FuzzyRadio->isChecked();
-  F.CaseSensitive = CaseSensCheck->isChecked();
-  F.WholeWords = WholeWordsCheck->isChecked();
-  F.LogicIndex = LogicBox->currentIndex();
-  F.DirectScan = DirectScanCheck->isChecked();
-  F.ConvertToText = ConvToTextCheck->isChecked();
-  F.Ansi = AnsiCheck->isChecked();
-  F.Oem = OemCheck->isChecked();
-  F.Unicode = UnicodeCheck->isChecked();
-  F.SkipBinary = SkipBinaryCheck->isChecked();
-  F.Subdirectories = SubdirsCheck->isChecked();
-  F.PlainFiles = FilesCheck->isChecked();
-  F.Archives = ArchivesCheck->isChecked();
-  F.InResults = InResultsCheck->isChecked() && InResultsCheck->isEnabled();
-  F.FilterOn = FilterBox->isChecked();
-  F.DateFilterOn = DateCheck->isChecked();
-  F.SizeFilterOn = SizeCheck->isChecked();
-  F.DateFrom = DateOf(DateFromEdit);
-  F.DateTo = DateOf(DateToEdit);
-  F.SizeFromText = U(SizeFromEdit->text());
-  F.SizeToText = U(SizeToEdit->text());
-  F.SizeUnits = SizeUnits->currentIndex();
-  return F;
-}
-
-void TMain::ShowFields(const TSearchFields& F) {
-  if (U(Paths->currentText()) != F.Paths) Paths->setEditText(Q(F.Paths));
-  if (U(Masks->currentText()) != F.Masks) Masks->setEditText(Q(F.Masks));
-  DirectScanCheck->setChecked(F.DirectScan);
-  AnsiCheck->setChecked(F.Ansi);
-  FilesCheck->setChecked(F.PlainFiles);
-  InResultsCheck->setChecked(F.InResults);
 }
 
 void TMain::SearchStartExec() {
@@ -1184,38 +994,6 @@ void TMain::ResListHeaderClick(int Column) {
       ResultView->scrollTo(Index);
     }
   }
-}
-
-void TMain::UpdateControls() {
-  bool Busy = Run->Busy;
-  StartBtn->setEnabled(!Busy || Run->Paused);
-  StopBtn->setEnabled(Busy);
-  PauseBtn->setEnabled(Busy);
-  PauseBtn->setChecked(Run->Paused);
-  Commands->UpdateActions();
-  // A paused search goes on from Start.
-  if (Run->Paused) Commands->ActionByIndex(maSearchStart)->setEnabled(true);
-  Commands->ActionByIndex(maSearchPause)->setChecked(Run->Paused);
-  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause)) Pause->defaultAction()->setChecked(Run->Paused);
-  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
-                                                    WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
-    W->setEnabled(!Busy);
-  InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
-  bool Inputs = !Busy && !InResultsCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn, Masks,
-                                                    SelectBtn, FilterBox})
-    W->setEnabled(Inputs);
-  DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
-  DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
-  for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit, SizeToEdit, SizeUnits})
-    W->setEnabled(Inputs && SizeCheck->isChecked());
-  bool Charsets = !Busy && DirectScanCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck}) W->setEnabled(Charsets);
-  bool HasConverters = Converters && Converters->Count() > 0;
-  if (!HasConverters) ConvToTextCheck->setChecked(false);
-  ConvToTextCheck->setEnabled(HasConverters && !Busy);
-  FiltersBtn->setEnabled(ComputeMainEnables(CommandState()).Filters);
-  UpdatePreviewPrintActions();
 }
 
 // ---- ISearchHost ----

@@ -1,8 +1,8 @@
 // The main window: the search panel (what to find, where, which files, how), the results list, the
 // status bar and the menus; it makes, loads and binds everything the program needs at start-up, runs a
 // search on the main thread (the scanner's callbacks pump the window's events, so the window stays
-// responsive), and saves the settings when it closes. Previews live in MainPreviews.cpp, printing in
-// MainPrint.cpp.
+// responsive), and saves the settings when it closes. The search panel's fields and enabling live in
+// MainSearchPanel.cpp, previews in MainPreviews.cpp, printing in MainPrint.cpp.
 //
 // The decisions live in widget-free units (MainForm, SearchRun, ResList, IO, VVCLUtil); this class turns
 // them into widgets. Main thread only; one main window per program, living until the program ends.

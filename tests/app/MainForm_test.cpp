@@ -226,3 +226,19 @@ TEST(MainStartup, ProgramFolderIsSearchedOnlyWithoutSharedPlugins) {
 }
 
 }  // namespace
+
+TEST(MainStartup, ExcludedFoldersOfAFirstRunAndOfStoredSettings) {
+  TWideStrLst Dirs;
+  PrepareExcludedDirs(Dirs, true, u"/tmp/");
+  std::vector<std::u16string> Got;
+  for (int32_t I = 0; I < Dirs.GetCount(); ++I) Got.push_back(Dirs.Get(I));
+  EXPECT_EQ(Got, (std::vector<std::u16string>{u"/dev/", u"/proc/", u"/sys/", u"/tmp/"}));
+  // Stored settings are taken as they are, each entry with its trailing "/" and the list sorted.
+  TWideStrLst Stored;
+  Stored.Add(u"/srv/b");
+  Stored.Add(u"/srv/a/");
+  PrepareExcludedDirs(Stored, false, u"/tmp/");
+  ASSERT_EQ(Stored.GetCount(), 2);
+  EXPECT_EQ(Stored.Get(0), u"/srv/a/");
+  EXPECT_EQ(Stored.Get(1), u"/srv/b/");
+}
