@@ -8,8 +8,8 @@
 // answers false with its reason, and List, whose false only means that the callback stopped the walk.
 // Warnings that did not stop the work go to OnMessage.
 //
-// Memory blocks: an item delivered in memory is one block made with std::malloc; whoever receives it owns
-// it and frees it with FreeArcBlock (std::free), on every path.
+// Memory blocks: an item delivered in memory is one block made with std::malloc, handed over in a
+// TArcBlockPtr, which frees it (FreeArcBlock, std::free) on every path.
 //
 // Ownership and threads: a wrapper is made, used and destroyed by one owner on one thread. The events are
 // the owner's; an unassigned one is skipped (a question counts as "no", progress as "go on").
