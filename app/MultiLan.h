@@ -16,8 +16,9 @@
 #include <string>
 
 #include "app/MLAux.h"
+#include "core/MsgStr.h"
 
-class TMultiLang {
+class TMultiLang : public IMsgTranslations {
  public:
   // Screen may be null: no window is touched then (the catalogue alone uses the store).
   explicit TMultiLang(const ILangScreen* Screen = nullptr) : Screen(Screen) {}
@@ -45,7 +46,7 @@ class TMultiLang {
   ILangForm* CreateForm(const std::function<ILangForm*()>& Make, int32_t Language);
 
   // The string entry Key in the current language; false when it has none there (no fall-back).
-  bool GetString(const std::string& Key, std::u16string& Value) const;
+  bool GetString(const std::string& Key, std::u16string& Value) const override;
   int32_t GetLanguageCount() const { return Storage.GetLanguageCount(); }
   const std::string& GetLanguageName(int32_t Language) const { return Storage.GetLanguageName(Language); }
   uint8_t GetLanguageCharset(int32_t Language) const { return Storage.GetLanguageCharset(Language); }

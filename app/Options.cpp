@@ -10,6 +10,13 @@
 #include "core/VStream.h"
 
 TSettings ProgramSettings;
+namespace {
+// The preview windows read and store their settings in the program's settings object, from the start.
+[[maybe_unused]] const bool PreviewSettingsBound =
+    (BindPreviewSettings(ProgramSettings.ViewOptions, ProgramSettings.ViewerFont,
+                         ProgramSettings.ViewerOffsetFont),
+     true);
+}  // namespace
 TSearchOptions& SearchOptions = ProgramSettings.SearchOptions;
 TScanOptions& ScanOptions = ProgramSettings.ScanOptions;
 TFileOptions& FileOptions = ProgramSettings.FileOptions;
@@ -44,7 +51,6 @@ constexpr int32_t kDefaultMaxArchiveSize = 134217728;
 // The results list's default columns (Name, Path, Size, Date/Time).
 constexpr int32_t kDefaultColumnWidths[kResListColumnCount] = {108, 140, 60, 84};
 // The viewer font's height of both presets and the main font's, in pixels (negative: character height).
-constexpr int32_t kViewerFontHeight = -13;
 constexpr int32_t kMainFontHeight = -11;
 constexpr uint8_t kDefaultTabSize = 8;
 constexpr uint8_t kMaxTabSize = 16;
@@ -253,37 +259,11 @@ void SetDefaultOptions(TSettings& S) {
 void SetDefaultOptions() { SetDefaultOptions(ProgramSettings); }
 
 void LoadViewerColorPreset1(TSettings& S) {
-  TViewOptions& V = S.ViewOptions;
-  V.WrapText = true;
-  V.Background = clWindow;
-  V.SelectedText = RGBColor(255, 255, 255);
-  V.Selection = clHighlight;
-  V.Gutter = clBtnFace;
-  V.HitBack = clHighlight;
-  V.HitText = RGBColor(255, 255, 255);
-  V.CurrentHitBack = RGBColor(255, 0, 0);
-  V.CurrentHitText = RGBColor(255, 255, 255);
-  S.ViewerFont.Charset = 1;
-  S.ViewerFont.Color = clWindowText;
-  S.ViewerFont.Height = kViewerFontHeight;
-  S.ViewerFont.Name = kViewerFontName;
-  S.ViewerOffsetFont = S.ViewerFont;
+  LoadViewerColorPreset1(S.ViewOptions, S.ViewerFont, S.ViewerOffsetFont);
 }
 
 void LoadViewerColorPreset2(TSettings& S) {
-  TViewOptions& V = S.ViewOptions;
-  V.WrapText = true;
-  V.Background = RGBColor(0, 0, 160);
-  V.SelectedText = RGBColor(255, 255, 0);
-  V.Selection = RGBColor(0, 128, 0);
-  V.Gutter = clBtnFace;
-  V.HitBack = RGBColor(0, 128, 128);
-  V.HitText = RGBColor(255, 255, 255);
-  V.CurrentHitBack = RGBColor(255, 0, 0);
-  V.CurrentHitText = RGBColor(255, 255, 255);
-  S.ViewerFont = TFontRec{1, RGBColor(255, 255, 0), kViewerFontHeight, kViewerFontName, S.ViewerFont.Style};
-  S.ViewerOffsetFont = S.ViewerFont;
-  S.ViewerOffsetFont.Color = RGBColor(0, 255, 255);
+  LoadViewerColorPreset2(S.ViewOptions, S.ViewerFont, S.ViewerOffsetFont);
 }
 
 void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks, TSettings& S) {

@@ -36,6 +36,7 @@
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
 #include "core/WinUtils.h"
+#include "viewer/ViewSettings.h"
 
 class TVStream;
 
@@ -49,22 +50,6 @@ constexpr int32_t kJarFlagVersion = 20920;
 constexpr uint32_t kMaxOptionsBytes = 0xFFFFF;
 // Where the fields start: after Version, MinReaderVersion and the CRC.
 constexpr int32_t kOptionsHeaderBytes = 12;
-
-// A colour: blue, green and red in bytes 2, 1 and 0; a system colour has the top bit set and the system
-// colour index in the low bits.
-using TColor = uint32_t;
-constexpr TColor clWindow = 0x80000005;
-constexpr TColor clWindowText = 0x80000008;
-constexpr TColor clHighlight = 0x8000000D;
-constexpr TColor clBtnFace = 0x8000000F;
-constexpr TColor RGBColor(uint8_t Red, uint8_t Green, uint8_t Blue) {
-  return static_cast<TColor>(Red) | static_cast<TColor>(Green) << 8 | static_cast<TColor>(Blue) << 16;
-}
-
-struct TRect32 {
-  int32_t Left = 0, Top = 0, Right = 0, Bottom = 0;
-  bool operator==(const TRect32&) const = default;
-};
 
 struct TSearchOptions {
   bool Fuzzy = false;
@@ -100,50 +85,10 @@ struct TFileOptions {
   bool operator==(const TFileOptions&) const = default;
 };
 
-// The 83 bytes at offset 62 of the value, in this order.
-struct TViewOptions {
-  TRect32 MainRect;             // the main window's normal position
-  uint8_t InterfaceStyle = 0;   // 0 search panel in the main window, 1 dialog style
-  bool LogWindow = false;       // "Enable Log Window"
-  bool StatusBar = false;
-  bool Maximized = false;
-  uint8_t LanguageIndex = 0;    // the interface language
-  uint8_t Animation = 0;        // 0 on the Start button, 1 in the status bar, 2 none
-  TRect32 PreviewRect;
-  bool PreviewMaximized = false;
-  bool WrapText = false;
-  bool ShowEOL = false;
-  bool ShowTabs = false;
-  bool DetectLinks = false;
-  uint8_t GutterWidth = 0;      // 0..64
-  uint8_t TabSize = 0;          // 1..16
-  uint8_t PageMode = 0;         // 0 "Full Screen - 1", 1 "Full Screen", 2 "1/2 Screen"
-  TColor Background = 0, SelectedText = 0, Selection = 0, Gutter = 0;
-  TColor HitBack = 0, HitText = 0, CurrentHitBack = 0, CurrentHitText = 0;
-  bool LargeButtons = false;
-  bool ButtonCaptions = false;
-  bool FlatToolbar = false;
-  bool ToolTips = false;
-  uint8_t WarningBits = 0;      // don't-ask-again bits: 0 empty pattern, 1 all-files mask
-  bool operator==(const TViewOptions&) const = default;
-};
-
 struct TArchiveFlags {
   bool ProcessSubarchives = false;
   bool SkipProtectedArchives = false;
   bool operator==(const TArchiveFlags&) const = default;
-};
-
-// Font styles (bits of TFontRec::Style).
-constexpr uint8_t fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8;
-
-struct TFontRec {
-  uint8_t Charset = 1;
-  TColor Color = 0;
-  int32_t Height = 0;  // negative: the character height in pixels
-  std::string Name;
-  uint8_t Style = 0;
-  bool operator==(const TFontRec&) const = default;
 };
 
 // The column order of the results list: Name, Path, Size, Date/Time.
@@ -217,8 +162,6 @@ extern std::string DefaultMainFontName;
 extern std::function<bool(const std::string& Name)> IsScreenFontInstalled;
 // The main font's candidates, in order of preference.
 extern const std::array<const char*, 5> kMainFontCandidates;
-// The viewer font of both presets.
-inline constexpr char kViewerFontName[] = "Monospace";
 
 // Every setting to its default (run when the program starts, before the settings are loaded).
 void SetDefaultOptions();

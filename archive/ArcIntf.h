@@ -8,8 +8,8 @@
 // answers false with its reason, and List, whose false only means that the callback stopped the walk.
 // Warnings that did not stop the work go to OnMessage.
 //
-// Memory blocks: an item delivered in memory is one block made with std::malloc; whoever receives it owns
-// it and frees it with FreeArcBlock (std::free), on every path.
+// Memory blocks: an item delivered in memory is one block made with std::malloc, handed over in a
+// TArcBlockPtr, which frees it (FreeArcBlock, std::free) on every path.
 //
 // Ownership and threads: a wrapper is made, used and destroyed by one owner on one thread. The events are
 // the owner's; an unassigned one is skipped (a question counts as "no", progress as "go on").
@@ -38,7 +38,7 @@ inline void FreeArcBlock(void* Block) { std::free(Block); }
 struct TArcBlockFree {
   void operator()(void* Block) const { FreeArcBlock(Block); }
 };
-// A delivered block held until the end of a scope.
+// A block that a wrapper delivered; whoever holds it owns it.
 using TArcBlockPtr = std::unique_ptr<void, TArcBlockFree>;
 
 // How one item of an extract-all pass is delivered.
@@ -67,9 +67,16 @@ using TArcItemEvent = std::function<bool(const std::string& ItemName, bool SizeI
 // An item has been written to the file FileName. Flag is always false; Date and Size may be null.
 using TArcFileEvent =
     std::function<void(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size)>;
-// An item has been extracted into Block (Size bytes), which the callee now owns and frees.
-using TArcMemoryEvent =
-    std::function<void(const std::string& ItemName, void* Block, bool& Stop, TDateTime Date, int32_t Size)>;
+// An item extracted into memory: Block holds Size bytes.
+struct TArcMemoryItem {
+  const std::string& ItemName;
+  TArcBlockPtr Block;
+  TDateTime Date = 0;
+  int32_t Size = 0;
+};
+// An item has been extracted into memory; the callee may keep Item.Block (it is freed otherwise).
+// Stop := true ends the pass.
+using TArcMemoryEvent = std::function<void(TArcMemoryItem& Item, bool& Stop)>;
 // Asked before each item of an extract-all pass: true extracts it; Decision chooses file or memory (or
 // cancels the pass); FileName, preset to the destination folder plus the item's path, may be changed.
 // Continued is true for the next part of an item that began in the previous volume.
@@ -118,9 +125,9 @@ class TArcWrapper {
 class TArcWrapperMem : public TArcWrapper {
  public:
   const char* ClassName() const override { return "TArcWrapperMem"; }
-  // The item in a new block of exactly Size bytes, owned by the caller; raises EArcError when it cannot
-  // deliver exactly Size bytes.
-  virtual void* ExtractToMemory(const std::string& ItemName, int32_t Size) = 0;
+  // The item in a new block of exactly Size bytes; raises EArcError when it cannot deliver exactly Size
+  // bytes.
+  virtual TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) = 0;
 };
 
 class TArcWrapperMem2 : public TArcWrapperMem {

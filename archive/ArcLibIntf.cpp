@@ -491,9 +491,9 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
   if (Date) *Date = ItemDate;
 }
 
-void* TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
+TArcBlockPtr TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
   ResetState();
-  void* block = nullptr;
+  TArcBlockPtr block;
   if (Size >= 0) {
     Decoder->FileSpec = {ItemName};
     Decoder->FileSpecLiteral = true;
@@ -502,7 +502,11 @@ void* TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t S
       stream.Limit = Size;
       stream.Reserve(Size);
       const int32_t items = Decoder->ExtractToMemoryStream(&stream);
-      if (items >= 1 && stream.GetSize() == Size && !stream.Overflowed) stream.DetachBlock(block);
+      if (items >= 1 && stream.GetSize() == Size && !stream.Overflowed) {
+        void* detached = nullptr;
+        stream.DetachBlock(detached);
+        block.reset(detached);
+      }
     } catch (const std::exception& e) {
       LastMessage = e.what();
     }
@@ -694,10 +698,8 @@ void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFi
   if (!AllStream->ToFile) {
     void* block = nullptr;
     const int32_t size = AllStream->DetachBlock(block);
-    if (OnMemory)
-      OnMemory(ActiveName, block, stop, ItemDate, size);
-    else
-      FreeArcBlock(block);
+    TArcMemoryItem item{ActiveName, TArcBlockPtr(block), ItemDate, size};
+    if (OnMemory) OnMemory(item, stop);
   } else {
     const std::string fileName = AllStream->FileName;
     const int64_t written = AllStream->Seek(0, soEnd);

@@ -104,7 +104,7 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone,
                   const TArcItemEvent& BeforeItem) override;
   std::string GetArcName() override;
-  void* ExtractToMemory(const std::string& ItemName, int32_t Size) override;
+  TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) override;
   void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
                      const TArcDecideEvent& Decide) override;
 

@@ -59,7 +59,7 @@ class TTimedLock {
 };
 
 struct TOpenArchive {
-  TArchiver* Archiver;
+  std::shared_ptr<TArchiver> Archiver;
   std::vector<std::string> Files;
 };
 
@@ -137,9 +137,9 @@ int64_t FileSizeOf(const std::string& Name) {
 TSubArcCache* EntryOf(TArchiver* Archiver) {
   TCacheState& s = State();
   for (auto& [key, entry] : s.Cache)
-    if (entry->Archiver == Archiver) return entry.get();
+    if (entry->Archiver.get() == Archiver) return entry.get();
   for (auto& entry : s.Retired)
-    if (entry->Archiver == Archiver) return entry.get();
+    if (entry->Archiver.get() == Archiver) return entry.get();
   return nullptr;
 }
 
@@ -232,7 +232,8 @@ class TExtractHelper {
   bool NextCabinetCallback(std::string& FileName) {
     try {
       // The next cabinet lies in the same folder of the outer archive as the current one.
-      TArchiver* next = OpenNestedArchive(OuterPath + "|" + Folder + LastComponent(FileName) + "|");
+      const std::shared_ptr<TArchiver> next =
+          OpenNestedArchive(OuterPath + "|" + Folder + LastComponent(FileName) + "|");
       FileName = next->GetArchiveName();
       return true;
     } catch (...) {
@@ -248,13 +249,18 @@ class TExtractHelper {
 
 // --- TSubArcCache ------------------------------------------------------------------------------------------
 
-TSubArcCache::TSubArcCache(TArchiver* Archiver, TDateTime OuterTime, int64_t OuterSize, uint32_t CostMs)
-    : Archiver(Archiver), LastUse(Ticks()), CostMs(CostMs), OuterSize(OuterSize), OuterTime(OuterTime) {
-  Archiver->Cached = true;
+TSubArcCache::TSubArcCache(std::shared_ptr<TArchiver> Archiver, TDateTime OuterTime, int64_t OuterSize,
+                           uint32_t CostMs)
+    : Archiver(std::move(Archiver)),
+      LastUse(Ticks()),
+      CostMs(CostMs),
+      OuterSize(OuterSize),
+      OuterTime(OuterTime) {
+  this->Archiver->Cached = true;
 }
 
 TSubArcCache::~TSubArcCache() {
-  delete Archiver;  // Cached: its archive file goes with it
+  Archiver.reset();  // Cached: its archive file goes with it
   for (const auto& f : OwnedFiles) ForceDeleteFile(f);
 }
 
@@ -280,7 +286,8 @@ bool SplitArchivePath(const std::string& Path, std::string& Outer, std::string& 
   return true;
 }
 
-TArchiver* OpenArchivePath(const std::string& Path, const std::string& KeyIn, TArchiver* Outer, bool UseCache) {
+std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::string& KeyIn,
+                                           std::shared_ptr<TArchiver> Outer, bool UseCache) {
   std::string outerName, rest;
   if (!SplitArchivePath(Path, outerName, rest)) PathAssertion(Path);
   const size_t bar = rest.find('|');
@@ -292,7 +299,7 @@ TArchiver* OpenArchivePath(const std::string& Path, const std::string& KeyIn, TA
       for (size_t cut = Path.rfind('|'); cut != std::string::npos && cut > outerName.size();
            cut = Path.rfind('|', cut - 1)) {
         const std::string prefix = Path.substr(0, cut);
-        TArchiver* cached = FindCachedArchive(prefix);
+        std::shared_ptr<TArchiver> cached = FindCachedArchive(prefix);
         if (cached == nullptr) continue;
         const std::string rest2 = Path.substr(cut);
         if (rest2.find('|', 1) != std::string::npos)
@@ -306,81 +313,73 @@ TArchiver* OpenArchivePath(const std::string& Path, const std::string& KeyIn, TA
     innerKey = key + "|" + member;
   }
 
-  TArchiver* archiver = Outer;
-  TSubArchiver* sub = nullptr;
-  try {
-    if (archiver == nullptr) {
-      archiver = new TArchiver;
-      archiver->OpenChecked(outerName);
-    }
-    if (!inner) return archiver;
+  std::shared_ptr<TArchiver> archiver = std::move(Outer);
+  if (archiver == nullptr) {
+    archiver = std::make_shared<TArchiver>();
+    archiver->OpenChecked(outerName);
+  }
+  if (!inner) return archiver;
 
-    int64_t need = FileSizeOf(outerName);
-    if (need >= 0) need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
-    TrimArchiveCache(key, need);
-    sub = new TSubArchiver;
-    std::string folder;
-    sub->MakeTempFolder(need, folder);
-    const std::string innerFile = folder + LastComponent(member);
-    const uint32_t start = Ticks();
-    ExtractArchiveItem(*archiver, member, innerFile);
+  int64_t need = FileSizeOf(outerName);
+  if (need >= 0) need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
+  TrimArchiveCache(key, need);
+  auto sub = std::make_shared<TSubArchiver>();
+  std::string folder;
+  sub->MakeTempFolder(need, folder);
+  const std::string innerFile = folder + LastComponent(member);
+  const uint32_t start = Ticks();
+  ExtractArchiveItem(*archiver, member, innerFile);
 
-    // Further volumes of a set lie beside the first one in the outer archive.
-    TStrLst volumes;
-    TArchiveKind kind = GetArchiveKind(innerFile);
-    std::string volume = member;
-    if (kind == akExe) {
-      TArchiver scratch;
-      std::string msg;
-      const bool opened = scratch.Open(innerFile, msg);
-      const TArchiveKind k = opened ? scratch.Kind : akNone;
-      kind = k == akAce || k == akArj || k == akCab || k == akRar ? k : akNone;
-      if (kind != akNone) volume = RemoveFileExt(member) + "." + ArchiveKindExt(kind);
-    }
-    if (kind == akAce || kind == akArj || kind == akRar) {
-      int64_t previous = FileSizeOf(innerFile);
-      while (previous >= 0 && NextVolumeName(volume, kind)) {
-        TrimArchiveCache(key, previous);
-        std::string volumeFolder;
-        sub->MakeTempFolder(previous, volumeFolder);
-        const std::string volumeFile = volumeFolder + LastComponent(volume);
-        try {
-          ExtractArchiveItem(*archiver, volume, volumeFile);
-        } catch (const std::exception&) {
-          break;  // the set ends here: the inner archive is opened with the volumes found
-        }
-        volumes.Add(volumeFile);
-        previous = FileSizeOf(volumeFile);
+  // Further volumes of a set lie beside the first one in the outer archive.
+  TStrLst volumes;
+  TArchiveKind kind = GetArchiveKind(innerFile);
+  std::string volume = member;
+  if (kind == akExe) {
+    TArchiver scratch;
+    std::string msg;
+    const bool opened = scratch.Open(innerFile, msg);
+    const TArchiveKind k = opened ? scratch.Kind : akNone;
+    kind = k == akAce || k == akArj || k == akCab || k == akRar ? k : akNone;
+    if (kind != akNone) volume = RemoveFileExt(member) + "." + ArchiveKindExt(kind);
+  }
+  if (kind == akAce || kind == akArj || kind == akRar) {
+    int64_t previous = FileSizeOf(innerFile);
+    while (previous >= 0 && NextVolumeName(volume, kind)) {
+      TrimArchiveCache(key, previous);
+      std::string volumeFolder;
+      sub->MakeTempFolder(previous, volumeFolder);
+      const std::string volumeFile = volumeFolder + LastComponent(volume);
+      try {
+        ExtractArchiveItem(*archiver, volume, volumeFile);
+      } catch (const std::exception&) {
+        break;  // the set ends here: the inner archive is opened with the volumes found
       }
+      volumes.Add(volumeFile);
+      previous = FileSizeOf(volumeFile);
     }
-    const uint32_t cost = TickDistance(Ticks(), start);
+  }
+  const uint32_t cost = TickDistance(Ticks(), start);
 
-    try {
-      sub->OpenChecked(innerFile, volumes.GetCount() > 0 ? &volumes : nullptr);
-    } catch (...) {
-      ForceDeleteFile(innerFile);
-      DeleteFileList(volumes);
-      throw;
-    }
-    AddToArchiveCache(innerKey, sub, cost);
-    TArchiver* opened = sub;
-    sub = nullptr;  // the cache's now
-    TArchiver* used = archiver;
-    archiver = nullptr;
-    used->Release();
-    if (tail.find('|', 1) != std::string::npos) return OpenArchivePath(innerFile + tail, innerKey, opened, false);
-    return opened;
+  try {
+    sub->OpenChecked(innerFile, volumes.GetCount() > 0 ? &volumes : nullptr);
   } catch (...) {
-    if (archiver != nullptr) archiver->Release();
-    delete sub;
+    ForceDeleteFile(innerFile);
+    DeleteFileList(volumes);
     throw;
   }
+  AddToArchiveCache(innerKey, sub, cost);
+  archiver.reset();  // the outer archive is done with
+  if (tail.find('|', 1) != std::string::npos) return OpenArchivePath(innerFile + tail, innerKey, sub, false);
+  return sub;
 }
 
-TArchiver* OpenNestedArchive(const std::string& Path) { return OpenArchivePath(Path, std::string(), nullptr, true); }
+std::shared_ptr<TArchiver> OpenNestedArchive(const std::string& Path) {
+  return OpenArchivePath(Path, std::string(), nullptr, true);
+}
 
-void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory, TDateTime* Date,
-                         int32_t* Size, const TArcPasswordEvent& PasswordCallback, bool SetFileTime) {
+TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory,
+                                TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
+                                bool SetFileTime) {
   const size_t last = Path.rfind('|');
   if (last == std::string::npos) PathAssertion(Path);
   const std::string archivePath = Path.substr(0, last);
@@ -390,12 +389,12 @@ void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, b
   // Without the lock the cleaner could evict what this extraction works with.
   if (!lock.Locked()) throw EArcError("The archive cache is busy; try again");
 
-  TArchiver* archiver = OpenNestedArchive(Path);
-  PinCachedArchiver(archiver);
+  const std::shared_ptr<TArchiver> archiver = OpenNestedArchive(Path);
+  PinCachedArchiver(archiver.get());
   const TArcPasswordEvent savedPassword = archiver->GetPasswordCallback();
   std::unique_ptr<TExtractHelper> helper;
   struct TRestore {
-    TArchiver* A;
+    TArchiver* A;  // kept alive by archiver
     const TArcPasswordEvent& Saved;
     std::unique_ptr<TExtractHelper>& Helper;
     ~TRestore() {
@@ -403,9 +402,8 @@ void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, b
       if (Helper && A->GetWrapper() != nullptr) A->GetWrapper()->OnNextVolume = nullptr;
       Helper.reset();
       UnpinCachedArchiver(A);
-      A->Release();
     }
-  } restore{archiver, savedPassword, helper};
+  } restore{archiver.get(), savedPassword, helper};
 
   std::string outer, rest;
   TArcWrapperMem2* wrapper = archiver->GetWrapper();
@@ -414,9 +412,9 @@ void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, b
     const size_t cut = archivePath.rfind('|');
     const std::string cabinet = archivePath.substr(cut + 1);
     const size_t slash = cabinet.rfind('/');
-    helper = std::make_unique<TExtractHelper>(archivePath.substr(0, cut),
-                                              slash == std::string::npos ? std::string() : cabinet.substr(0, slash + 1),
-                                              archiver);
+    helper = std::make_unique<TExtractHelper>(
+        archivePath.substr(0, cut), slash == std::string::npos ? std::string() : cabinet.substr(0, slash + 1),
+        archiver.get());
     TExtractHelper* h = helper.get();
     wrapper->OnNextVolume = [h](std::string& FileName) { return h->NextCabinetCallback(FileName); };
   }
@@ -426,7 +424,7 @@ void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, b
     return ExtractArchiveItemToMemory(*archiver, itemName, *Size);
   }
   ExtractArchiveItem(*archiver, itemName, DestFile, Date, Size, SetFileTime);
-  return nullptr;
+  return TArcBlockPtr();
 }
 
 void ExtractArchivePathToFile(const std::string& Path, const std::string& DestFile, bool SetFileTime,
@@ -434,7 +432,8 @@ void ExtractArchivePathToFile(const std::string& Path, const std::string& DestFi
   ExtractArchivePath(Path, DestFile, false, Date, Size, PasswordCallback, SetFileTime);
 }
 
-void* ExtractArchivePathToMemory(const std::string& Path, int32_t Size, const TArcPasswordEvent& PasswordCallback) {
+TArcBlockPtr ExtractArchivePathToMemory(const std::string& Path, int32_t Size,
+                                        const TArcPasswordEvent& PasswordCallback) {
   return ExtractArchivePath(Path, std::string(), true, nullptr, &Size, PasswordCallback, false);
 }
 
@@ -458,7 +457,7 @@ bool GetCabinetInfo(const std::string& FileName, std::string& NextCabinet, bool&
 
 // --- The cache ---------------------------------------------------------------------------------------------
 
-TArchiver* FindCachedArchive(const std::string& Key) {
+std::shared_ptr<TArchiver> FindCachedArchive(const std::string& Key) {
   TCacheState& s = State();
   const auto it = s.Cache.find(Key);
   if (it != s.Cache.end()) {
@@ -488,13 +487,13 @@ TArchiver* FindCachedArchive(const std::string& Key) {
   return taken.Archiver;
 }
 
-void AddToArchiveCache(const std::string& Key, TArchiver* Archiver, uint32_t CostMs) {
+void AddToArchiveCache(const std::string& Key, std::shared_ptr<TArchiver> Archiver, uint32_t CostMs) {
   TCacheState& s = State();
   if (s.Cache.count(Key) != 0) throw EArcError("Assertion failed: \"" + Key + "\" is cached already");
   int64_t size = 0;
   TDateTime time = 0;
   GetOuterFileStamp(Key, size, time);
-  s.Cache.emplace(Key, std::make_unique<TSubArcCache>(Archiver, time, size, CostMs));
+  s.Cache.emplace(Key, std::make_unique<TSubArcCache>(std::move(Archiver), time, size, CostMs));
   if (!s.CleanerRunning) {
     // A cleaner that ended by itself has left the lock behind and only returns now.
     if (s.Cleaner.joinable()) s.Cleaner.join();
@@ -548,14 +547,15 @@ bool IsArchiveFileCached(const std::string& FileName) {
   return false;
 }
 
-void RegisterOpenArchive(const std::string& Key, TArchiver* Archiver, const std::vector<std::string>& Files) {
-  State().OpenArchives[Key] = TOpenArchive{Archiver, Files};
+void RegisterOpenArchive(const std::string& Key, std::shared_ptr<TArchiver> Archiver,
+                         const std::vector<std::string>& Files) {
+  State().OpenArchives[Key] = TOpenArchive{std::move(Archiver), Files};
 }
 
 bool UnregisterOpenArchive(const std::string& Key, TArchiver* Archiver) {
   TCacheState& s = State();
   const auto it = s.OpenArchives.find(Key);
-  if (it != s.OpenArchives.end() && it->second.Archiver == Archiver) {
+  if (it != s.OpenArchives.end() && it->second.Archiver.get() == Archiver) {
     s.OpenArchives.erase(it);
     return false;
   }

@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,12 +46,13 @@ constexpr uint32_t kArchiveCacheLockWaitMs = 5000;
 // Free space that a trim keeps on the temporary drive beyond what is needed (10 MB).
 constexpr int64_t kArchiveCacheSpareBytes = 0xA00000;
 
-// One cache entry: the archiver of an extracted inner archive, owned. Destroying the entry destroys the
-// archiver, which deletes its archive file and volume copies, and then deletes OwnedFiles.
+// One cache entry: the archiver of an extracted inner archive, shared with whoever uses it now. Destroying
+// the entry drops the cache's share; the archiver goes with its last share and deletes its archive file and
+// volume copies (a pinned entry, whose users hold shares, is never destroyed). Then OwnedFiles are deleted.
 class TSubArcCache {
  public:
   // Stamps LastUse and marks the archiver Cached.
-  TSubArcCache(TArchiver* Archiver, TDateTime OuterTime, int64_t OuterSize, uint32_t CostMs);
+  TSubArcCache(std::shared_ptr<TArchiver> Archiver, TDateTime OuterTime, int64_t OuterSize, uint32_t CostMs);
   ~TSubArcCache();
   TSubArcCache(const TSubArcCache&) = delete;
   TSubArcCache& operator=(const TSubArcCache&) = delete;
@@ -58,7 +60,7 @@ class TSubArcCache {
   // Idle for at least kArchiveCacheIdleMs and for at least twice CostMs.
   bool IsExpired() const;
 
-  TArchiver* Archiver;
+  std::shared_ptr<TArchiver> Archiver;
   uint32_t LastUse;  // tick count of the last hit
   uint32_t CostMs;   // how long extracting the inner archive took
   int64_t OuterSize;
@@ -78,19 +80,23 @@ bool SplitArchivePath(const std::string& Path, std::string& Outer, std::string& 
 
 // The archiver of the archive that holds the last component of Path. Key: the cache key of the first
 // component when Path starts inside an extracted archive ("" at the top); Outer: an open archiver of the
-// first component (null: open it). A new archiver is the caller's (Release it); a cached one stays the
-// cache's. Lock held. Raises EArcError for a Path without "|" and the archivers' and wrappers' errors.
-TArchiver* OpenArchivePath(const std::string& Path, const std::string& Key, TArchiver* Outer, bool UseCache);
+// first component (null: open it). A cached archiver is shared with the cache; a new one (Path names an
+// archive on disk) is the caller's alone. Lock held. Raises EArcError for a Path without "|" and the
+// archivers' and wrappers' errors.
+std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::string& Key,
+                                           std::shared_ptr<TArchiver> Outer, bool UseCache);
 // OpenArchivePath(Path, "", null, true). Lock held.
-TArchiver* OpenNestedArchive(const std::string& Path);
+std::shared_ptr<TArchiver> OpenNestedArchive(const std::string& Path);
 
-// The item of Path to DestFile, or (ToMemory) in a block of exactly *Size bytes that the caller frees with
-// FreeArcBlock. Takes the foreground lock for the whole work; raises EArcError when it cannot be had.
-void* ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory, TDateTime* Date,
-                         int32_t* Size, const TArcPasswordEvent& PasswordCallback, bool SetFileTime);
+// The item of Path to DestFile, or (ToMemory) in a block of exactly *Size bytes (empty for a file). Takes the
+// foreground lock for the whole work; raises EArcError when it cannot be had.
+TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory,
+                                TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
+                                bool SetFileTime);
 void ExtractArchivePathToFile(const std::string& Path, const std::string& DestFile, bool SetFileTime,
                               TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback);
-void* ExtractArchivePathToMemory(const std::string& Path, int32_t Size, const TArcPasswordEvent& PasswordCallback);
+TArcBlockPtr ExtractArchivePathToMemory(const std::string& Path, int32_t Size,
+                                        const TArcPasswordEvent& PasswordCallback);
 
 // True when FileName is a cabinet; NextCabinet is the name stored for the next cabinet of its set ("" for
 // the last), IsFirst whether it has no previous cabinet. Any failure answers false.
@@ -101,9 +107,9 @@ bool GetCabinetInfo(const std::string& FileName, std::string& NextCabinet, bool&
 // The cached archiver of Key, or null. An entry whose outermost file changed (size or write time) is
 // dropped (unless pinned). An archiver the file scanner has open under Key moves into the cache, pinned
 // until the scanner lets it go.
-TArchiver* FindCachedArchive(const std::string& Key);
+std::shared_ptr<TArchiver> FindCachedArchive(const std::string& Key);
 // Puts Archiver under Key (which must not be cached yet) and starts the cleaner when none runs.
-void AddToArchiveCache(const std::string& Key, TArchiver* Archiver, uint32_t CostMs);
+void AddToArchiveCache(const std::string& Key, std::shared_ptr<TArchiver> Archiver, uint32_t CostMs);
 // Evicts entries other than ExceptKey: expired ones, and any while the temporary drive has less than
 // Need + kArchiveCacheSpareBytes free. Need <= 0 evicts only for age or a drive below the spare bytes.
 void TrimArchiveCache(const std::string& ExceptKey, int64_t Need);
@@ -117,10 +123,11 @@ void UnpinCachedArchiver(TArchiver* Archiver);
 bool IsArchiveFileCached(const std::string& FileName);
 
 // The file scanner's archivers of inner archives, open while it walks them. Files: the archive file and
-// its volume files. Lock held.
-void RegisterOpenArchive(const std::string& Key, TArchiver* Archiver, const std::vector<std::string>& Files);
-// Removes the registration. True when the cache took the archiver over in the meantime: it is then the
-// cache's (the pin of the scanner is dropped) together with its files.
+// its volume files. The registration holds a share of the archiver. Lock held.
+void RegisterOpenArchive(const std::string& Key, std::shared_ptr<TArchiver> Archiver,
+                         const std::vector<std::string>& Files);
+// Removes the registration. True when the cache took the archiver over in the meantime: the cache then
+// keeps it (the pin of the scanner is dropped) together with its files.
 bool UnregisterOpenArchive(const std::string& Key, TArchiver* Archiver);
 
 // Entries in the cache. Lock held.

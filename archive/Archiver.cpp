@@ -297,10 +297,6 @@ void TArchiver::Close() {
   HasVolumes = false;
 }
 
-void TArchiver::Release() {
-  if (!Cached) delete this;
-}
-
 void TArchiver::SetProgressCallback(const TArcProgressEvent& Event) {
   OnProgress = Event;
   if (Wrapper) Wrapper->OnProgress = Event;
@@ -365,7 +361,7 @@ void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::stri
   wrapper.ExtractItem(folder, name, Path, ExpectedSize, nullptr, nullptr, false, "");
 }
 
-void* TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
+TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
   std::string name;
   TDateTime date = 0;
   int32_t size = 0;
@@ -381,7 +377,7 @@ void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const 
   wrapper->ExtractItem("", ItemName, path, -1, Date, Size, SetFileTime, DestFile);
 }
 
-void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
+TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
   TArcWrapperMem2* wrapper = Archiver.GetWrapper();
   if (!wrapper) throw EArcError("No archive is open");
   return wrapper->ExtractToMemory(ItemName, Size);

@@ -16,9 +16,9 @@
 // archiver's folders and then every root of the process that is empty; files that the archiver handed out
 // (extracted items) are the receiver's to delete, and a folder that still holds one stays.
 //
-// Ownership and threads: archivers are made with new and used on the main thread; Release frees one unless
-// it belongs to the inner-archive cache (Cached). The list of roots in use is guarded by its own lock, so
-// the cache cleaner may read it from its thread.
+// Ownership and threads: archivers are used on the main thread. One that the inner-archive cache holds is
+// shared (std::shared_ptr) by the cache and whoever uses it now, and goes with the last share. The list of
+// roots in use is guarded by its own lock, so the cache cleaner may read it from its thread.
 #pragma once
 
 #include <cstdint>
@@ -46,9 +46,6 @@ class TArchiver {
   // Frees the wrapper, the item lists and the file; a cached archiver also deletes its archive file (a
   // temporary extraction) and that file's folder when empty. Temporary folders stay until destruction.
   virtual void Close();
-  // Frees this archiver unless Cached is set.
-  void Release();
-
   // Store the event and hand it to the open wrapper.
   void SetProgressCallback(const TArcProgressEvent& Event);
   void SetMessageCallback(const TArcMessageEvent& Event);
@@ -71,8 +68,8 @@ class TArchiver {
   // A listed item into this archiver's temporary folder under its bare name (Path); see
   // TArcWrapper::ExtractItem for ExpectedSize.
   void ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::string& Path);
-  // A listed item in a block of exactly Size bytes, which the caller frees with FreeArcBlock.
-  void* ExtractItemToMemory(int32_t Index, int32_t Size);
+  // A listed item in a block of exactly Size bytes.
+  TArcBlockPtr ExtractItemToMemory(int32_t Index, int32_t Size);
 
   // One pass over every item into this archiver's temporary folder: Decide chooses per item, memory items
   // go to OnMemory, file items to OnFileDone.
@@ -90,7 +87,8 @@ class TArchiver {
 
   // Kind of the open archive; akNone when closed.
   TArchiveKind Kind = akNone;
-  // The archiver belongs to the inner-archive cache.
+  // The archiver belongs to the inner-archive cache: its archive file is a temporary extraction that Close
+  // deletes.
   bool Cached = false;
   // Filter for ListItems and ExtractAllToTemp; unassigned accepts every item.
   TArcItemEvent OnItemFilter;
@@ -135,8 +133,8 @@ class TSubArchiver : public TArchiver {
 // ItemName of Archiver's archive to the file DestFile; Date and Size receive the item's date and size.
 void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const std::string& DestFile,
                         TDateTime* Date = nullptr, int32_t* Size = nullptr, bool SetFileTime = false);
-// ItemName in a block of exactly Size bytes, which the caller frees with FreeArcBlock.
-void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size);
+// ItemName in a block of exactly Size bytes.
+TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size);
 
 // The temporary roots ("<temporary folder>/$qvsrch/") that archivers of this process use now, sorted.
 std::vector<std::string> TempArchiveRootList();

@@ -133,7 +133,7 @@ class TListHelper {
   bool DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
                   TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued);
   void ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size);
-  void ItemExtractedToMemory(const std::string& ItemName, void* Block, bool& Stop, TDateTime Date, int32_t Size);
+  void ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop);
   bool FlushNestedArchives();
 
   bool Stopped = false;
@@ -172,14 +172,12 @@ bool TListHelper::Walk() {
       ItemExtracted(FileName, Stop, Date, Size);
     };
     try {
-      Archiver.ExtractAll(
-          [this](const std::string& ItemName, void* Block, bool& Stop, TDateTime Date, int32_t Size) {
-            ItemExtractedToMemory(ItemName, Block, Stop, Date, Size);
-          },
-          [this](const std::string& ItemName, bool SizeIncomplete, std::string& FileName, TExtractDecision& Decision,
-                 TDateTime Date, int32_t Size, bool Continued) {
-            return DecideItem(ItemName, SizeIncomplete, FileName, Decision, Date, Size, Continued);
-          });
+      Archiver.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
+                          [this](const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
+                                 TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
+                            return DecideItem(ItemName, SizeIncomplete, FileName, Decision, Date, Size,
+                                              Continued);
+                          });
     } catch (const std::exception& e) {
       Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
     }
@@ -218,7 +216,7 @@ void TListHelper::WalkItemByItem() {
     std::string path;
     try {
       if (decision == edToMemory) {
-        ItemExtractedToMemory(name, Archiver.ExtractItemToMemory(i, size), stop, date, size);
+        ItemExtractedToMemory(TArcMemoryItem{name, Archiver.ExtractItemToMemory(i, size), date, size}, stop);
       } else {
         Archiver.ExtractItemToTemp(i, size, path);
         ItemExtracted(path, stop, &date, &size);
@@ -306,11 +304,11 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       TArchiveCacheLock lock;
       if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemPath(ItemName), kind)) != nullptr) return false;
     } else {
-      TArchiver* cached = nullptr;
+      TArchiver* cached = nullptr;  // the cache holds it while it is pinned
       std::string cachedFile;
       {
         TArchiveCacheLock lock;
-        if (lock.Locked()) cached = FindCachedArchive(ItemPath(ItemName));
+        if (lock.Locked()) cached = FindCachedArchive(ItemPath(ItemName)).get();
         if (cached != nullptr) {
           cachedFile = cached->GetArchiveName();
           PinCachedArchiver(cached);  // the cleaner must not take the file away while it is walked
@@ -380,11 +378,9 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
   return true;
 }
 
-void TListHelper::ItemExtractedToMemory(const std::string& ItemName, void* Block, bool& Stop, TDateTime Date,
-                                        int32_t Size) {
-  TArcBlockPtr hold(Block);
-  TVReadOnlyMemStream stream(Block, Size);
-  Stop = Scanner.ScanStream(stream, WideItemPath(ItemName), Date, Size, true) == srCancelled;
+void TListHelper::ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop) {
+  TVReadOnlyMemStream stream(Item.Block.get(), Item.Size);
+  Stop = Scanner.ScanStream(stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
   if (Stop) Stopped = true;
 }
 
@@ -521,8 +517,7 @@ bool TArchiveWalk::SettlePending() {
   for (TArchiver* pinned : PendingPins) UnpinCachedArchiver(pinned);
   PendingPins.clear();
   for (const TPendingRegistration& r : PendingRegistrations) {
-    UnregisterOpenArchive(r.Key, r.Archiver);
-    r.Archiver->Release();  // a cached archiver stays the cache's
+    UnregisterOpenArchive(r.Key, r.Archiver.get());
     // The files the walk could not delete while the lock was away, and the folders they leave empty
     // (the outer archive's, and the root of the temporary folders).
     for (const std::string& file : r.Files) {
@@ -574,10 +569,10 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     return true;
   }
 
-  TArchiver* archiver = new TArchiver;
+  // Shared: the cache may take the archiver over while it is walked.
+  auto archiver = std::make_shared<TArchiver>();
   std::string msg;
   if (!archiver->Open(file, msg, Volumes)) {
-    delete archiver;
     Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), 0, sekArchiveOpenFailed);
     return true;
   }
@@ -634,11 +629,10 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
       PendingRegistrations.push_back(TPendingRegistration{display, archiver, std::move(files)});
       return false;
     }
-    UnregisterOpenArchive(display, archiver);
+    UnregisterOpenArchive(display, archiver.get());
     UnlockArchiveCacheForeground();
   }
-  archiver->Release();  // a cached archiver stays the cache's
-  return result;
+  return result;  // a cached archiver lives on in the cache
 }
 
 bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) {
@@ -655,7 +649,7 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
     TScanResult result;
     if (FitsInMemory(Size)) {
-      TArcBlockPtr block(ExtractArchivePathToMemory(path, static_cast<int32_t>(Size), password));
+      const TArcBlockPtr block = ExtractArchivePathToMemory(path, static_cast<int32_t>(Size), password);
       TVReadOnlyMemStream stream(block.get(), static_cast<int32_t>(Size));
       result = Scanner.ScanStream(stream, Path, Date, Size, true);
     } else {

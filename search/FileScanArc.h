@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,11 @@ class TArchiveWalk : public IArchiveWalk {
   // start of the next walk, or when the walk object goes.
   struct TPendingRegistration {
     std::string Key;
-    TArchiver* Archiver;
+    std::shared_ptr<TArchiver> Archiver;
     std::vector<std::string> Files;  // the walk's temporary files of the archive, deleted unless cached
   };
   std::vector<TPendingRegistration> PendingRegistrations;
-  std::vector<TArchiver*> PendingPins;
+  std::vector<TArchiver*> PendingPins;  // the cache holds them while pinned
   // Does the pending work when the cache lock can be had; false when some is left.
   bool SettlePending();
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/MsgStr.h"
 #include "archive/ArcNested.h"
 #include "core/FileLayer.h"
+#include "core/MsgStr.h"
 #include "core/VFileStream.h"
 #include "core/VFileSys.h"
 #include "core/WideFormat.h"

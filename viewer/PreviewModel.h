@@ -16,12 +16,12 @@
 #include <memory>
 #include <string>
 
-#include "app/Options.h"
 #include "core/Exception.h"
 #include "core/NumVector.h"
 #include "search/FileScan.h"
 #include "search/StrmScan.h"
 #include "viewer/HTMLViewer.h"
+#include "viewer/ViewSettings.h"
 
 class TQVConverter;
 class TQVConverters;
@@ -169,7 +169,7 @@ class TPreviewModel {
   const std::string& GetTempFileName() const { return TempFile.GetName(); }
   TScanEncoding GetEncoding() const { return Encoding; }
 
-  // The view settings (word wrap, marks, hit colours); the program's unless set.
+  // The view settings (word wrap, marks, hit colours); PreviewViewOptions() unless set.
   const TViewOptions* Options = nullptr;
   // Told when the hits or the current hit changed (the navigation buttons).
   std::function<void()> OnNavigationChanged;
@@ -191,7 +191,7 @@ class TPreviewModel {
                                               TQVConverter*& Used, std::string& ErrorText);
   void ShowConvertError(const std::string& ErrorText, const std::u16string& Name);
   void NavigationChanged();
-  const TViewOptions& ViewSettings() const { return Options ? *Options : ViewOptions; }
+  const TViewOptions& ViewSettings() const { return Options ? *Options : PreviewViewOptions(); }
 
   THTMLViewer64& Viewer;
   IPreviewHost& Host;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Options.h"
+#include "viewer/ViewSettings.h"
 
 constexpr int32_t kMinPreviewTabSize = 1;
 constexpr int32_t kMaxPreviewTabSize = 16;

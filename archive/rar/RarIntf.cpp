@@ -280,7 +280,7 @@ void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string&
   }
 }
 
-void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
+TArcBlockPtr TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
   if (Size < 0) RaiseExtractText(ItemName, "");
   TArcBlockPtr Block(std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1));
   if (!Block) RaiseExtractText(ItemName, std::strerror(ENOMEM));
@@ -295,7 +295,7 @@ void* TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size
   }
   Destination = nullptr;
   if (!Found || Cancelled || Remaining != 0) RaiseExtractText(ItemName, "");
-  return Block.release();
+  return Block;
 }
 
 // --- Every item -----------------------------------------------------------------------------------------------
@@ -385,7 +385,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         continue;
       }
       if (Decision == edToMemory) {
-        if (OnMemory) OnMemory(Name, Block.release(), Stop, Date, Size);
+        TArcMemoryItem Item{Name, std::move(Block), Date, Size};
+        if (OnMemory) OnMemory(Item, Stop);
       } else if (FileDone) {
         int32_t S = Size;
         FileDone(FileName, false, Stop, &Date, &S);

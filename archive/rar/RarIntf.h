@@ -38,7 +38,7 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
                    TDateTime* Date, int32_t* Size, bool SetFileTime, const std::string& ExplicitPath) override;
   void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem) override;
   std::string GetArcName() override { return ArcName; }
-  void* ExtractToMemory(const std::string& ItemName, int32_t Size) override;
+  TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) override;
   void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
                      const TArcDecideEvent& Decide) override;
 

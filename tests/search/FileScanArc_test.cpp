@@ -241,11 +241,11 @@ TEST_F(FileScanArc, CachedInnerArchiveIsWalkedAndKept) {
   // A preview extracted an item of inner.zip before the search: the walk reads the cache's copy and
   // must not delete it.
   const int32_t size = 15;
-  FreeArcBlock(ExtractArchivePathToMemory(D("nested.zip|inner.zip|other.txt"), size, nullptr));
+  ExtractArchivePathToMemory(D("nested.zip|inner.zip|other.txt"), size, nullptr);
   std::string cachedFile;
   {
     TArchiveCacheLock lock;
-    TArchiver* cached = FindCachedArchive(D("nested.zip|inner.zip"));
+    TArchiver* cached = FindCachedArchive(D("nested.zip|inner.zip")).get();
     ASSERT_NE(cached, nullptr);
     cachedFile = cached->GetArchiveName();
   }

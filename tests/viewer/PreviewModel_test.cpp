@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "app/MsgStr.h"
+#include "app/Options.h"
 #include "archive/ArcNested.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Options.h"
+
 namespace {
 
 TEST(PreviewOptions, NumbersClampedOrKept) {

@@ -22,7 +22,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/MsgStr.h"
+#include "core/MsgStr.h"
 #include "core/FileLayer.h"
 #include "viewer/ui/InputGuard.h"
 #include "viewer/ui/PreviewOptionsForm.h"
@@ -338,18 +338,18 @@ void TPreview::FindNext() {
 }
 
 void TPreview::ToggleWrap() {
-  ViewOptions.WrapText = !Viewer().GetWordWrap();
-  for (TPreview* W : Windows) W->Viewer().SetWordWrap(ViewOptions.WrapText);
+  PreviewViewOptions().WrapText = !Viewer().GetWordWrap();
+  for (TPreview* W : Windows) W->Viewer().SetWordWrap(PreviewViewOptions().WrapText);
 }
 
 void TPreview::ToggleEOL() {
-  ViewOptions.ShowEOL = Viewer().GetEOLMark() == 0;
-  for (TPreview* W : Windows) W->Viewer().SetEOLMark(ViewOptions.ShowEOL ? kPreviewEOLMark : 0);
+  PreviewViewOptions().ShowEOL = Viewer().GetEOLMark() == 0;
+  for (TPreview* W : Windows) W->Viewer().SetEOLMark(PreviewViewOptions().ShowEOL ? kPreviewEOLMark : 0);
 }
 
 void TPreview::ToggleShowTabs() {
-  ViewOptions.ShowTabs = !Viewer().GetShowTabs();
-  Viewer().SetShowTabs(ViewOptions.ShowTabs);
+  PreviewViewOptions().ShowTabs = !Viewer().GetShowTabs();
+  Viewer().SetShowTabs(PreviewViewOptions().ShowTabs);
 }
 
 void TPreview::ConvertToText() {
@@ -367,8 +367,8 @@ void TPreview::ConvertToText() {
 
 void TPreview::StorePlacement() {
   const QRect R = normalGeometry();
-  ViewOptions.PreviewRect = TRect32{R.left(), R.top(), R.right() + 1, R.bottom() + 1};
-  ViewOptions.PreviewMaximized = isMaximized();
+  PreviewViewOptions().PreviewRect = TRect32{R.left(), R.top(), R.right() + 1, R.bottom() + 1};
+  PreviewViewOptions().PreviewMaximized = isMaximized();
 }
 
 void TPreview::resizeEvent(QResizeEvent* Event) {
@@ -392,7 +392,7 @@ void TPreview::changeEvent(QEvent* Event) {
 namespace {
 
 void PlaceNewWindow(TPreview* W) {
-  const TRect32& R = ViewOptions.PreviewRect;
+  const TRect32& R = PreviewViewOptions().PreviewRect;
   const bool Stored = R.Right > R.Left && R.Bottom > R.Top;
   if (!Stored) {
     if (QWidget* Main = Environment.MainWindow) W->move(Main->geometry().center() - W->rect().center());
@@ -447,7 +447,7 @@ TPreview* OpenPreview(const TFoundFileInfo& Info, bool Convert, const std::u16st
   }
   W->setWindowTitle(Q(W->Model().GetCaption()));
   W->Model().SetFileStamp(Check.Size, Check.Date);
-  if (ViewOptions.PreviewMaximized) {
+  if (PreviewViewOptions().PreviewMaximized) {
     W->showMaximized();
   } else {
     W->show();
@@ -470,8 +470,8 @@ void ApplyPreviewOptions(TPreview* W) {
   TFileViewerWidget& C = W->ViewerControl();
   THTMLViewer64& V = W->Viewer();
   V.BeginUpdate();
-  C.SetTextFont(FontRecToFont(ViewerFont));
-  const TAppliedColors Colors = ApplyViewOptions(V, ViewOptions, ViewerFont);
+  C.SetTextFont(FontRecToFont(PreviewFont()));
+  const TAppliedColors Colors = ApplyViewOptions(V, PreviewViewOptions(), PreviewFont());
   C.SetColors(Colors.Background, Colors.Text);
   V.EndUpdate();
 }

@@ -131,7 +131,7 @@ TPreview* OpenPreview(const TFoundFileInfo& Info, bool Convert, const std::u16st
                       const TPreviewSearchSettings& Settings);
 // Hot-link upkeep: a hot link is dropped once the mouse left the viewer.
 void PreviewIdle(TPreview* Window);
-// The view settings (ViewOptions, ViewerFont) into one preview / every open preview.
+// The view settings (PreviewViewOptions, PreviewFont) into one preview / every open preview.
 void ApplyPreviewOptions(TPreview* Window);
 void ApplyPreviewOptionsToAll();
 // The open preview windows, oldest first.

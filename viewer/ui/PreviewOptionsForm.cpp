@@ -14,9 +14,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Options.h"
 #include "viewer/PreviewModel.h"
 #include "viewer/PreviewOptions.h"
+#include "viewer/ViewSettings.h"
 #include "viewer/ui/FileViewerWidget.h"
 #include "viewer/ui/PreviewForm.h"
 
@@ -121,7 +121,7 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
   Bottom->addWidget(CloseBtn);
   Main->addLayout(Bottom);
 
-  TViewOptions& V = ViewOptions;
+  TViewOptions& V = PreviewViewOptions();
   connect(TextFontBtn, &QPushButton::clicked, this, [this] { EditFont(); });
   connect(BkColorBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.Background); });
   connect(SelColorBtn, &QPushButton::clicked, this, [this, &V] { EditColor(V.SelectedText); });
@@ -132,16 +132,16 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
   connect(HighBk2Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.CurrentHitBack); });
   connect(HighText2Btn, &QPushButton::clicked, this, [this, &V] { EditColor(V.CurrentHitText); });
   connect(Defaults1Btn, &QPushButton::clicked, this, [this] {
-    LoadViewerColorPreset1();
+    LoadViewerColorPreset1(PreviewViewOptions(), PreviewFont(), PreviewOffsetFont());
     Changed();
   });
   connect(Defaults2Btn, &QPushButton::clicked, this, [this] {
-    LoadViewerColorPreset2();
+    LoadViewerColorPreset2(PreviewViewOptions(), PreviewFont(), PreviewOffsetFont());
     Changed();
   });
   connect(AutodetectLinksCheck, &QCheckBox::toggled, this, [this](bool On) {
-    if (On == ViewOptions.DetectLinks) return;
-    ViewOptions.DetectLinks = On;
+    if (On == PreviewViewOptions().DetectLinks) return;
+    PreviewViewOptions().DetectLinks = On;
     ApplyPreviewOptionsToAll();
   });
   connect(TabEdit, &QLineEdit::editingFinished, this, [this] { CommitEdits(); });
@@ -153,19 +153,19 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
 
 void TPreviewOptions::ShowSettings() {
   PaintSamples();
-  TabEdit->setText(QString::number(ViewOptions.TabSize));
-  GutterEdit->setText(QString::number(ViewOptions.GutterWidth));
-  PageCombo->setCurrentIndex(std::clamp<int>(ViewOptions.PageMode, 0, kPreviewPageModes - 1));
+  TabEdit->setText(QString::number(PreviewViewOptions().TabSize));
+  GutterEdit->setText(QString::number(PreviewViewOptions().GutterWidth));
+  PageCombo->setCurrentIndex(std::clamp<int>(PreviewViewOptions().PageMode, 0, kPreviewPageModes - 1));
   const bool Blocked = AutodetectLinksCheck->blockSignals(true);
-  AutodetectLinksCheck->setChecked(ViewOptions.DetectLinks);
+  AutodetectLinksCheck->setChecked(PreviewViewOptions().DetectLinks);
   AutodetectLinksCheck->blockSignals(Blocked);
 }
 
 void TPreviewOptions::PaintSamples() {
-  const TViewOptions& V = ViewOptions;
-  const QFont Font = FontRecToFont(ViewerFont);
+  const TViewOptions& V = PreviewViewOptions();
+  const QFont Font = FontRecToFont(PreviewFont());
   const uint32_t Bk = ColorToRGB(V.Background);
-  const uint32_t Text = ColorToRGB(ViewerFont.Color);
+  const uint32_t Text = ColorToRGB(PreviewFont().Color);
   for (QLabel* L : {lText, lSel, lHigh1, lHigh2}) L->setFont(Font);
   lText->setStyleSheet(ColorSheet(Bk, Text));
   lBk->setStyleSheet(ColorSheet(Bk, Text));
@@ -198,18 +198,19 @@ void TPreviewOptions::EditColor(uint32_t& Setting) {
 
 void TPreviewOptions::EditFont() {
   bool Ok = false;
-  const QFont F = QFontDialog::getFont(&Ok, FontRecToFont(ViewerFont), this);
+  const QFont F = QFontDialog::getFont(&Ok, FontRecToFont(PreviewFont()), this);
   if (!Ok) return;
-  const uint8_t Charset = ViewerFont.Charset;
-  ViewerFont = FontToFontRec(F, ViewerFont.Color);
-  ViewerFont.Charset = Charset;
+  const uint8_t Charset = PreviewFont().Charset;
+  PreviewFont() = FontToFontRec(F, PreviewFont().Color);
+  PreviewFont().Charset = Charset;
   Changed();
 }
 
 void TPreviewOptions::CommitEdits() {
-  const bool Any = CommitPreviewEdits(ViewOptions, U(TabEdit->text()), U(GutterEdit->text()), PageCombo->currentIndex());
-  TabEdit->setText(QString::number(ViewOptions.TabSize));
-  GutterEdit->setText(QString::number(ViewOptions.GutterWidth));
+  const bool Any = CommitPreviewEdits(PreviewViewOptions(), U(TabEdit->text()), U(GutterEdit->text()),
+                                      PageCombo->currentIndex());
+  TabEdit->setText(QString::number(PreviewViewOptions().TabSize));
+  GutterEdit->setText(QString::number(PreviewViewOptions().GutterWidth));
   if (Any) ApplyPreviewOptionsToAll();
 }
 
@@ -220,7 +221,7 @@ void TPreviewOptions::done(int Result) {
 
 bool TPreviewOptions::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::MouseButtonRelease) {
-    TViewOptions& V = ViewOptions;
+    TViewOptions& V = PreviewViewOptions();
     if (Watched == lText) EditFont();
     if (Watched == lBk) EditColor(V.Background);
     if (Watched == lSel) EditColor(V.SelectedText);

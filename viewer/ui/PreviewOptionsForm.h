@@ -1,5 +1,5 @@
 // TPreviewOptions: the "Preview Properties" dialog. It edits the viewer part of the view settings
-// (ViewOptions, ViewerFont) on sample panels and applies every change at once to all open previews.
+// (PreviewViewOptions, PreviewFont) on sample panels and applies every change at once to all open previews.
 // The tab size, gutter width and page size are taken when their edit loses the focus and when the dialog
 // closes, however it closes.
 //

@@ -47,10 +47,11 @@ class ArcNested : public TWrapperTest {
   static std::string ToMemory(const std::string& Path, int32_t Size) {
     return TakeBlock(ExtractArchivePathToMemory(Path, Size, nullptr), Size);
   }
+  // The cache's archiver of Key (the cache keeps it), or null.
   static TArchiver* Cached(const std::string& Key) {
     TArchiveCacheLock lock;
     EXPECT_TRUE(lock.Locked());
-    return FindCachedArchive(Key);
+    return FindCachedArchive(Key).get();
   }
   static int32_t Count() {
     TArchiveCacheLock lock;
@@ -167,13 +168,13 @@ TEST_F(ArcNested, Expiry) {
   };
   for (const TCase& c : cases) {
     now = 1000;
-    TSubArcCache entry(new TArchiver, 0, 0, c.CostMs);
+    TSubArcCache entry(std::make_shared<TArchiver>(), 0, 0, c.CostMs);
     now += c.IdleMs;
     EXPECT_EQ(entry.IsExpired(), c.Expired) << c.CostMs << " " << c.IdleMs;
   }
   // A tick count that wrapped around is still a short idle time.
   now = 0xFFFFFF00u;
-  TSubArcCache entry(new TArchiver, 0, 0, 0);
+  TSubArcCache entry(std::make_shared<TArchiver>(), 0, 0, 0);
   now = 0x100;
   EXPECT_FALSE(entry.IsExpired());
 }
@@ -216,7 +217,7 @@ TEST_F(ArcNestedTrim, LowSpaceEvictsAllButTheExceptedAndPinned) {
   TrimArchiveCache(P("nested.zip|inner.zip"), 1000);
   EXPECT_EQ(ArchiveCacheCount(), 2);
   EXPECT_NE(FindCachedArchive(P("nested.zip|inner.zip")), nullptr);
-  EXPECT_EQ(FindCachedArchive(P("b.zip|inner.zip")), pinned);
+  EXPECT_EQ(FindCachedArchive(P("b.zip|inner.zip")).get(), pinned);
   EXPECT_EQ(FindCachedArchive(P("c.zip|inner.zip")), nullptr);
   UnpinCachedArchiver(pinned);
 }
@@ -304,24 +305,25 @@ TEST_F(ArcNested, OpenArchiveTakenOverByTheCacheKeepsItsFiles) {
   const std::string volume = folder + "inner.z01";
   ExtractArchivePathToFile(P("nested.zip|inner.zip"), file, false, nullptr, nullptr, nullptr);
   WriteAll(volume, "x");
-  auto* archiver = new TArchiver;
+  auto archiver = std::make_shared<TArchiver>();
   archiver->OpenChecked(file);
+  TArchiver* const opened = archiver.get();
   const std::string key = P("nested.zip|inner.zip");
   TFaultyFileLayer layer;
   TFileLayerScope scope(layer);
   layer.SetFreeSpace("/", kLowSpace);
   TArchiveCacheLock lock;
   RegisterOpenArchive(key, archiver, {file, volume});
-  EXPECT_EQ(FindCachedArchive(key), archiver);
-  EXPECT_TRUE(archiver->Cached);
+  EXPECT_EQ(FindCachedArchive(key).get(), opened);
+  EXPECT_TRUE(opened->Cached);
   EXPECT_TRUE(IsArchiveFileCached(file));
   EXPECT_TRUE(IsArchiveFileCached(volume));
   // Pinned while the scanner walks it: a trim for space does not take it away.
   TrimArchiveCache("", 1000);
   EXPECT_EQ(ArchiveCacheCount(), 1);
-  EXPECT_TRUE(UnregisterOpenArchive(key, archiver));  // the cache's now
-  archiver->Release();                                // not freed: cached
-  EXPECT_EQ(FindCachedArchive(key), archiver);
+  EXPECT_TRUE(UnregisterOpenArchive(key, opened));  // the cache's now
+  archiver.reset();                                 // the scanner's share goes; the cache keeps it
+  EXPECT_EQ(FindCachedArchive(key).get(), opened);
   EXPECT_TRUE(fs::exists(file));
   // Evicted, the cache deletes the archive and the volume it took over.
   TrimArchiveCache("", 1000);

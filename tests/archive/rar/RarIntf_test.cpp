@@ -64,11 +64,7 @@ std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W, std::vector<s
   if (Messages) W.OnMessage = [Messages](const std::string& M) { Messages->push_back(M); };
   W.ExtractAllMem(
       "/nonexistent-destination",
-      [&](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
-        Out[Name] = Text(Block, Size);
-        FreeArcBlock(Block);
-      },
-      nullptr,
+      [&](TArcMemoryItem& Item, bool&) { Out[Item.ItemName] = Text(Item.Block.get(), Item.Size); }, nullptr,
       [](const std::string&, bool, std::string&, TExtractDecision& D, TDateTime, int32_t Size, bool) {
         D = edToMemory;
         return Size <= kLargestTaken;
@@ -110,16 +106,16 @@ TEST_F(RarWrapper, ListsFilesNotFoldersWhateverSystemWroteThem) {
 TEST_F(RarWrapper, ExtractsItemsToMemoryOnlyAtTheirExactSize) {
   auto WOwner = Open("plain.rar");
   TBaseRarWrapper& W = *WOwner;
-  void* B = W.ExtractToMemory("docs/n\u00fcte.txt", 13);
-  ASSERT_NE(B, nullptr);
-  EXPECT_EQ(Text(B, 13), "note in docs\n");
-  FreeArcBlock(B);
+  TArcBlockPtr B = W.ExtractToMemory("docs/n\u00fcte.txt", 13);
+  ASSERT_NE(B.get(), nullptr);
+  EXPECT_EQ(Text(B.get(), 13), "note in docs\n");
+  B.reset();
   B = W.ExtractToMemory("caf\u00e9\u4e2d.txt", 13);
-  EXPECT_EQ(Text(B, 13), "unicode name\n");
-  FreeArcBlock(B);
+  EXPECT_EQ(Text(B.get(), 13), "unicode name\n");
+  B.reset();
   B = W.ExtractToMemory("empty.txt", 0);
-  EXPECT_NE(B, nullptr);
-  FreeArcBlock(B);
+  EXPECT_NE(B.get(), nullptr);
+  B.reset();
   for (int32_t Wrong : {2999, 3001}) EXPECT_THROW(W.ExtractToMemory("readme.txt", Wrong), EArcError) << Wrong;
   try {
     W.ExtractToMemory("missing.txt", 0);
@@ -184,9 +180,9 @@ TEST_F(RarWrapper, ReadsASplitSetThroughItsVolumes) {
   EXPECT_EQ(NamesOf(L), (std::vector<std::string>{"first.txt", "big.txt", "last.txt"}));
   EXPECT_EQ(L[1].Size, 34000);
   const std::string Big = Repeat("0123456789abcdef\n", 2000);
-  void* B = W.ExtractToMemory("big.txt", 34000);
-  EXPECT_EQ(Text(B, 34000), Big);
-  FreeArcBlock(B);
+  TArcBlockPtr B = W.ExtractToMemory("big.txt", 34000);
+  EXPECT_EQ(Text(B.get(), 34000), Big);
+  B.reset();
   auto All = AllToMemory(W);
   EXPECT_EQ(All.size(), 3u);
   EXPECT_EQ(All["big.txt"], Big);
@@ -232,9 +228,9 @@ TEST_F(RarWrapper, AMissingVolumeIsNamedWithoutItsFolder) {
     Name = FixturePath(Name);
     return true;
   };
-  void* B = W.ExtractToMemory("big.txt", 34000);
-  ASSERT_NE(B, nullptr);
-  FreeArcBlock(B);
+  TArcBlockPtr B = W.ExtractToMemory("big.txt", 34000);
+  ASSERT_NE(B.get(), nullptr);
+  B.reset();
 }
 
 TEST_F(RarWrapper, AVolumeAnsweredTwiceEndsTheWalk) {
@@ -266,14 +262,12 @@ TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
   std::vector<std::string> Asked, Files, Blocks;
   W.ExtractAllMem(
       T.Path.string(),
-      [&](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
-        Blocks.push_back(Name + "=" + std::to_string(Size));
-        FreeArcBlock(Block);
-      },
+      [&](TArcMemoryItem& Item, bool&) { Blocks.push_back(Item.ItemName + "=" + std::to_string(Item.Size)); },
       [&](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
         Files.push_back(fs::path(FileName).lexically_relative(T.Path).string() + "=" + std::to_string(*Size));
       },
-      [&](const std::string& Name, bool, std::string& FileName, TExtractDecision& D, TDateTime, int32_t, bool) {
+      [&](const std::string& Name, bool, std::string& FileName, TExtractDecision& D, TDateTime, int32_t,
+          bool) {
         Asked.push_back(Name);
         EXPECT_EQ(FileName, (T.Path / Name).string());
         D = Name == "readme.txt" ? edToMemory : edToFile;
@@ -355,10 +349,11 @@ TEST_F(RarWrapper, ArchivesItCannotReadAnswerWhy) {
 TEST_F(RarWrapper, SolidItemsAreReadAndBadDataFailsItsItemOnly) {
   auto SolidOwner = Open("solid.rar");
   TBaseRarWrapper& Solid = *SolidOwner;
-  void* B = Solid.ExtractToMemory("two.txt", 26);
-  ASSERT_NE(B, nullptr);
-  EXPECT_EQ(Text(B, 26), "second of a solid archive\n");
-  FreeArcBlock(B);
+  TArcBlockPtr B = Solid.ExtractToMemory("two.txt", 26);
+  ASSERT_NE(B.get(), nullptr);
+  EXPECT_EQ(Text(B.get(), 26), "second of a solid archive
+");
+  B.reset();
   auto BadOwner = Open("badcrc.rar");
   TBaseRarWrapper& Bad = *BadOwner;
   try {
@@ -368,8 +363,8 @@ TEST_F(RarWrapper, SolidItemsAreReadAndBadDataFailsItsItemOnly) {
     EXPECT_NE(E.Message().find("file CRC error"), std::string::npos) << E.Message();
   }
   B = Bad.ExtractToMemory("good.txt", 5);
-  EXPECT_EQ(Text(B, 5), "fine\n");
-  FreeArcBlock(B);
+  EXPECT_EQ(Text(B.get(), 5), "fine\n");
+  B.reset();
 }
 
 // A pass that takes only the last items of a solid archive still decodes the ones it passes over, in
@@ -387,10 +382,7 @@ TEST_F(RarWrapper, APassOverASolidArchiveTakesAnyItemItChooses) {
     WOwner->OnMessage = [&](const std::string& M) { Messages.push_back(M); };
     WOwner->ExtractAllMem(
         "/nonexistent-destination",
-        [&](const std::string& Item, void* Block, bool&, TDateTime, int32_t Size) {
-          Got[Item] = Text(Block, Size);
-          FreeArcBlock(Block);
-        },
+        [&](TArcMemoryItem& Item, bool&) { Got[Item.ItemName] = Text(Item.Block.get(), Item.Size); },
         nullptr,
         [&](const std::string& Item, bool, std::string&, TExtractDecision& D, TDateTime, int32_t, bool) {
           D = edToMemory;
@@ -592,9 +584,9 @@ TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
   const auto L = ListOf(Long);
   ASSERT_EQ(L.size(), 1u);
   EXPECT_EQ(L[0].Name.size(), 300u);
-  void* B = Long.ExtractToMemory(L[0].Name, 5);
-  EXPECT_EQ(Text(B, 5), "long\n");
-  FreeArcBlock(B);
+  TArcBlockPtr B = Long.ExtractToMemory(L[0].Name, 5);
+  EXPECT_EQ(Text(B.get(), 5), "long\n");
+  B.reset();
 
   auto SfxOwner = Open("sfx.exe");
   TBaseRarWrapper& Sfx = *SfxOwner;

@@ -46,9 +46,7 @@ struct TDelivery {
 };
 
 TArcMemoryEvent CollectMemory(TDelivery& D) {
-  return [&D](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
-    D.Memory[Name] = TakeBlock(Block, Size);
-  };
+  return [&D](TArcMemoryItem& Item, bool&) { D.Memory[Item.ItemName] = TakeBlock(Item.Block, Item.Size); };
 }
 
 TArcFileEvent CollectFiles(TDelivery& D) {
@@ -366,7 +364,7 @@ TEST_F(ArcLibWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
     EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
     for (int32_t size : {0, 26}) {
       try {
-        FreeArcBlock(w->ExtractToMemory("nothing.txt", size));
+        w->ExtractToMemory("nothing.txt", size);
         ADD_FAILURE() << "size " << size << " accepted";
       } catch (const EArcError& e) {
         EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
@@ -395,13 +393,11 @@ TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
     auto w = OpenFixture(name);
     EXPECT_EQ(TakeBlock(w->ExtractToMemory("docs/b.txt", 18751), 18751), Source("docs/b.txt"));
     // An empty item is a block too.
-    void* empty = w->ExtractToMemory("empty.txt", 0);
-    EXPECT_NE(empty, nullptr);
-    FreeArcBlock(empty);
+    const TArcBlockPtr empty = w->ExtractToMemory("empty.txt", 0);
+    EXPECT_NE(empty.get(), nullptr);
     for (int32_t wrong : {-1, 0, 18750, 18752}) {
       try {
-        void* block = w->ExtractToMemory("docs/b.txt", wrong);
-        FreeArcBlock(block);
+        w->ExtractToMemory("docs/b.txt", wrong);
         ADD_FAILURE() << "size " << wrong << " accepted";
       } catch (const EArcError& e) {
         EXPECT_EQ(e.Message().rfind("Can't extract \"docs/b.txt\" from \"", 0), 0u) << e.Message();
@@ -671,7 +667,7 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
   fs::remove(elsewhere);
   w->OnNextVolume = nullptr;
   try {
-    FreeArcBlock(w->ExtractToMemory("big.bin", 12000));
+    w->ExtractToMemory("big.bin", 12000);
     ADD_FAILURE() << "no error";
   } catch (const EArcError& e) {
     EXPECT_NE(e.Message().find("Volume \"vol.a01\" not found"), std::string::npos) << e.Message();

@@ -35,9 +35,7 @@ class Archiver : public TWrapperTest {
   // The pass's deliveries: blocks by item, files by name (deleted once read, as the search does).
   std::map<std::string, std::string> Blocks, Files;
   TArcMemoryEvent KeepBlock() {
-    return [this](const std::string& Name, void* Block, bool&, TDateTime, int32_t Size) {
-      Blocks[Name] = TakeBlock(Block, Size);
-    };
+    return [this](TArcMemoryItem& Item, bool&) { Blocks[Item.ItemName] = TakeBlock(Item.Block, Item.Size); };
   }
   TArcFileEvent KeepFile() {
     return [this](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) {
@@ -403,25 +401,24 @@ TEST_F(Archiver, CallbacksSetAfterOpeningReachTheWrapper) {
 }
 
 TEST_F(Archiver, CachedAndSubArchiversDeleteTheirTemporaryFiles) {
-  // A sub-archiver owns its volume copies; a cached one its archive file, which Release does not free.
+  // A sub-archiver owns its volume copies; a cached one its archive file.
   const std::string inner = Copy("vol.arj", "inner/vol.arj");
   const std::string volume = Copy("vol.a01", "inner/vol.a01");
   TStrLst volumes;
   volumes.Add(volume);
-  auto* sub = new TSubArchiver;
+  auto sub = std::make_unique<TSubArchiver>();
   std::string msg;
   ASSERT_TRUE(sub->Open(inner, msg, &volumes)) << msg;
   sub->Cached = true;
-  sub->Release();  // stays alive for the cache
   EXPECT_EQ(sub->GetArchiveName(), inner);
-  delete sub;
+  sub.reset();
   EXPECT_FALSE(fs::exists(inner));
   EXPECT_FALSE(fs::exists(volume));
   EXPECT_FALSE(fs::exists(Work / "inner"));
 
-  auto* plain = new TArchiver;
+  auto plain = std::make_unique<TArchiver>();
   ASSERT_TRUE(plain->Open(Copy("x.zip"), msg)) << msg;
-  plain->Release();
+  plain.reset();
   EXPECT_TRUE(fs::exists(Work / "x.zip"));
 }
 

@@ -57,11 +57,12 @@ class WrapperDamage : public TWrapperTest {
     a->OnFileDone = dropFile;
     int n = 0;
     try {
-      a->ExtractAll([](const std::string&, void* Block, bool&, TDateTime, int32_t) { FreeArcBlock(Block); },
-                    [&n](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-                      Decision = (++n % 2 == 0) ? edToMemory : edToFile;
-                      return true;
-                    });
+      a->ExtractAll(
+          [](TArcMemoryItem&, bool&) {},
+          [&n](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
+            Decision = (++n % 2 == 0) ? edToMemory : edToFile;
+            return true;
+          });
     } catch (const Exception&) {
     }
     try {
@@ -74,7 +75,7 @@ class WrapperDamage : public TWrapperTest {
       int32_t size = 0;
       a->GetItem(i, name, date, size);
       try {
-        FreeArcBlock(a->ExtractItemToMemory(i, size));
+        a->ExtractItemToMemory(i, size);
       } catch (const EArcError&) {
       }
       try {

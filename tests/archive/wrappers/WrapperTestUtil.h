@@ -45,10 +45,9 @@ inline std::vector<std::string> Entries(const fs::path& Dir) {
   return out;
 }
 
-// The bytes of a delivered block; frees it.
-inline std::string TakeBlock(void* Block, int32_t Size) {
-  TArcBlockPtr hold(Block);
-  return std::string(static_cast<const char*>(Block), static_cast<size_t>(Size));
+// The bytes of a delivered block.
+inline std::string TakeBlock(const TArcBlockPtr& Block, int32_t Size) {
+  return std::string(static_cast<const char*>(Block.get()), static_cast<size_t>(Size));
 }
 
 // Dir: a new folder for the test. Temp: the temporary folder for the test ($TMPDIR), inside Dir. Work: a

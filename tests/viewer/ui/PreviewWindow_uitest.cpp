@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/Options.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "platform/qvnls/Qvnls.h"

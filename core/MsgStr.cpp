@@ -1,6 +1,5 @@
-#include "app/MsgStr.h"
+#include "core/MsgStr.h"
 
-#include "app/MultiLan.h"
 #include "core/FileLayer.h"
 
 const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
@@ -122,7 +121,7 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
 
 namespace {
 
-const TMultiLang* MsgLanguages = nullptr;
+const IMsgTranslations* MsgLanguages = nullptr;
 
 const TMsgEntry& Entry(TMsgIndex Index) {
   static const TMsgEntry kNone{"", ""};
@@ -166,7 +165,7 @@ bool FitsKey(const std::u16string& Text, const std::string& Key) {
 const char* MsgKey(TMsgIndex Index) { return Entry(Index).Key; }
 const char* MsgDefault(TMsgIndex Index) { return Entry(Index).Default; }
 
-void SetMsgLanguages(const TMultiLang* Languages) { MsgLanguages = Languages; }
+void SetMsgLanguages(const IMsgTranslations* Languages) { MsgLanguages = Languages; }
 
 std::u16string GetMsgW(TMsgIndex Index) {
   const TMsgEntry& E = Entry(Index);
