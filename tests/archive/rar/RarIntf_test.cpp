@@ -351,8 +351,7 @@ TEST_F(RarWrapper, SolidItemsAreReadAndBadDataFailsItsItemOnly) {
   TBaseRarWrapper& Solid = *SolidOwner;
   TArcBlockPtr B = Solid.ExtractToMemory("two.txt", 26);
   ASSERT_NE(B.get(), nullptr);
-  EXPECT_EQ(Text(B.get(), 26), "second of a solid archive
-");
+  EXPECT_EQ(Text(B.get(), 26), "second of a solid archive\n");
   B.reset();
   auto BadOwner = Open("badcrc.rar");
   TBaseRarWrapper& Bad = *BadOwner;
