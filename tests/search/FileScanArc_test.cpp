@@ -341,7 +341,10 @@ TEST_F(FileScanArc, MessagesNameTheDisplayPathNeverTheTemporaryFile) {
   EXPECT_EQ(Run("m.zip"), (Names{"d/m.zip|inner/damaged.zip|good.txt", "d/m.zip|ok.txt"}));
   const Names named = {"d/m.zip|broken.rar", "d/m.zip|broken.arj", "d/m.zip|broken.lzh",
                        "d/m.zip|inner/damaged.zip|bad.zip"};
-  ASSERT_EQ(Log.Errors.size(), named.size());
+  // Every damaged item is reported (a damaged archive may give a message for each fault it holds).
+  std::set<std::string> reported;
+  for (const auto& e : Log.Errors) reported.insert(e.Name);
+  EXPECT_EQ(reported, std::set<std::string>(named.begin(), named.end()));
   for (const auto& e : Log.Errors) {
     EXPECT_NE(std::find(named.begin(), named.end(), e.Name), named.end()) << e.Name;
     EXPECT_FALSE(e.Text.empty()) << e.Name;
