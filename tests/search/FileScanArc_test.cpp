@@ -16,6 +16,7 @@
 #include "archive/cab/arlUnCab.h"
 #include "core/StrLst.h"
 #include "tests/search/FileScanTree.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -23,11 +24,6 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arcwalk";
-
-std::string ReadAll(const fs::path& P) {
-  std::ifstream in(P, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class FileScanArc : public ::testing::Test {
  protected:
@@ -39,7 +35,7 @@ class FileScanArc : public ::testing::Test {
     fs::create_directories(Temp);
     ::setenv("TMPDIR", Temp.c_str(), 1);
     for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadAll(e.path()));
+      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
     Scanner.Archives = &Walk;
     Scanner.ScanNestedArchives = true;
     Scanner.Scanner.SetPattern(u"needle");

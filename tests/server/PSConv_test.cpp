@@ -29,7 +29,7 @@ class PSConvTest : public ::testing::Test {
   bool Convert(const std::string& Ps, std::string& Text) {
     WriteAll(Dir / "in.ps", Ps);
     const bool ok = ConvertPostScript(Dir / "in.ps", Dir / "out.txt");
-    Text = ReadAll(Dir / "out.txt");
+    Text = ReadFileBytes(Dir / "out.txt");
     return ok;
   }
   TServerStateGuard Guard;
