@@ -4,7 +4,10 @@
 #   make bench  build the optimised benchmarks into build/release/
 #   make fuzz   build the fuzz targets with clang and libFuzzer into build/fuzz/ and fuzz each one for
 #               FUZZ_SECONDS (FUZZ_TARGETS: only these)
-.PHONY: run test bench fuzz deps build-debug build-release clean
+#   make check  what CI checks besides the tests: formatting, a warnings-as-errors build of the optimised
+#               tree and a short fuzz run of every target (CHECK_FUZZ_SECONDS each, default 3)
+#   make format formats every source with clang-format
+.PHONY: run test bench fuzz deps build-debug build-release clean check format format-check werror
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
@@ -59,6 +62,26 @@ fuzz: deps
 	  -DCMAKE_MODULE_LINKER_FLAGS=-shared-libsan
 	cmake --build build/fuzz --target fuzz_targets -j $(JOBS)
 	tests/fuzz/run_fuzz.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# ---- Checks a reviewer would make (CI runs them after the tests; see .ci/run).
+LINT_PACKAGES := clang-format-14
+SOURCES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	$(call install_missing,$(LINT_PACKAGES))
+	clang-format-14 -i $(SOURCES)
+
+format-check:
+	$(call install_missing,$(LINT_PACKAGES))
+	clang-format-14 --dry-run --Werror $(SOURCES)
+
+werror: deps
+	cmake -S . -B build/werror -G Ninja -DCMAKE_BUILD_TYPE=Release -DSCRYLINE_TESTS=OFF -DSCRYLINE_BENCH=ON \
+	  -DSCRYLINE_WERROR=ON
+	cmake --build build/werror -j $(JOBS)
+
+check: format-check werror
+	$(MAKE) fuzz FUZZ_SECONDS=$${CHECK_FUZZ_SECONDS:-3}
 
 clean:
 	rm -rf build

@@ -20,12 +20,13 @@
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
 #include "search/FileScan.h"
+#include "search/StrmScan.h"
 #include "search/SrchRes.h"
 
 class TQVConverters;
 
-// The longest pattern a search takes.
-constexpr int32_t kMaxPatternLength = 8192;
+// The longest pattern a search takes: the stream scanner's limit.
+constexpr int32_t kMaxPatternLength = kMaxScanPatternLength;
 // The most archive passwords remembered.
 constexpr int32_t kMaxRecentPasswords = 10;
 // The least time between two refreshes of the list's row count, and between two event pumps of a

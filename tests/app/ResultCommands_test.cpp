@@ -10,6 +10,7 @@
 #include "core/VFileSys.h"
 #include "platform/registry/RegStore.h"
 #include "tests/app/AppFixtures.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ TFoundFileInfo MakeInfo(const std::u16string& Name, bool InArchive, TScanEncodin
   Info.Encoding = Encoding;
   Info.Size = 20;
   return Info;
-}
-
-std::string ReadAll(const std::string& Name) {
-  std::ifstream F(Name, std::ios::binary);
-  std::stringstream S;
-  S << F.rdbuf();
-  return S.str();
 }
 
 }  // namespace
@@ -96,7 +90,7 @@ TEST(ResultCommands, ExtractAnItemToAChosenFile) {
   const std::string Dest = Dir / "out.txt";
   const std::u16string Zip = Utf8ToUtf16(AppTestData("results/item.zip"));
   ExtractResultItem(MakeInfo(Zip + u"|docs/note.txt", true), Dest, nullptr);
-  EXPECT_EQ(ReadAll(Dest), "hello from the item\n");
+  EXPECT_EQ(ReadFileBytes(Dest), "hello from the item\n");
   EXPECT_THROW(ExtractResultItem(MakeInfo(Zip + u"x|docs/note.txt", true), Dir / "none.txt", nullptr), Exception);
 }
 
@@ -152,7 +146,7 @@ struct TFakeSummarizerEnv {
         Error = ConvertError;
         return false;
       }
-      Text = "TEXT:" + ReadAll(File);
+      Text = "TEXT:" + ReadFileBytes(File);
       IsUnicode = true;
       return true;
     };
@@ -181,7 +175,7 @@ TEST(ResultCommands, SummarizerTemporaryFilesAreLeftOnlyToAStartedSummarizer) {
     ASSERT_EQ(Fake.Started.size(), 3u);
     EXPECT_EQ(Fake.Started[2], "/DELETEINPUTFILE");
     const std::string TextFile = Fake.Started[1].substr(std::string("/UNICODE=").size());
-    EXPECT_EQ(ReadAll(TextFile), "TEXT:hello from the item\n");
+    EXPECT_EQ(ReadFileBytes(TextFile), "TEXT:hello from the item\n");
     EXPECT_FALSE(FileExists(Fake.ExtractedTo));  // the extracted item is gone
     ForceDeleteFile(TextFile);
   }

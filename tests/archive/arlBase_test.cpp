@@ -17,6 +17,7 @@
 #include "core/FileLayer.h"
 #include "core/WinUtils.h"
 #include "tests/archive/arlTestSupport.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -130,8 +131,7 @@ class ArlBase : public ::testing::Test {
     Dec.FileSpec = {"*.*"};
   }
   std::string Out(const std::string& Rel) const {
-    std::ifstream in(Dir / "out" / Rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return ReadFileBytes(Dir / "out" / Rel);
   }
   std::vector<int32_t> Codes() const {
     std::vector<int32_t> c;

@@ -15,17 +15,13 @@
 #include "archive/arlRegister.h"
 #include "archive/arlStreams.h"
 #include "tests/archive/arlTestSupport.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arlbase";
-
-std::string ReadAll(const fs::path& P) {
-  std::ifstream in(P, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Damaged variants of Good: a few bytes flipped at random places, and cuts at several lengths.
 std::vector<std::string> Damaged(const std::string& Good, uint32_t Seed) {
@@ -64,7 +60,7 @@ TEST_F(ArlDamage, DetectionSurvivesDamagedFixtures) {
   int files = 0;
   for (const auto& entry : fs::directory_iterator(kFixtures)) {
     if (entry.path().extension() == ".md") continue;
-    const std::string good = ReadAll(entry.path());
+    const std::string good = ReadFileBytes(entry.path());
     uint32_t seed = 1;
     for (const auto& bad : Damaged(good, static_cast<uint32_t>(good.size()))) {
       const fs::path p = Dir / ("damaged" + entry.path().extension().string());
@@ -111,7 +107,7 @@ std::string GzipDeflateData(const std::string& Gz) {
 
 TEST_F(ArlDamage, InflatingReadersSurviveDamagedMembers) {
   for (const char* name : {"a.txt.gz", "peer.tgz"}) {
-    const std::string deflated = GzipDeflateData(ReadAll(kFixtures / name));
+    const std::string deflated = GzipDeflateData(ReadFileBytes(kFixtures / name));
     ASSERT_FALSE(deflated.empty()) << name;
     for (const auto& bad : Damaged(deflated, 7)) {
       std::vector<uint8_t> out;

@@ -12,6 +12,7 @@
 
 #include "archive/arlStreams.h"
 #include "tests/archive/arlTestSupport.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ std::string Bytes(std::initializer_list<int> bytes) {
   return s;
 }
 
-std::string ReadFixture(const std::string& Name) {
-  std::ifstream in(kFixtures / Name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadFixture(const std::string& Name) { return ReadFileBytes(kFixtures / Name); }
 
 void Put(std::string& S, size_t At, const std::string& What) {
   if (S.size() < At + What.size()) S.resize(At + What.size(), '\0');

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TestFiles.h"
+
 class TTempFolder {
  public:
   TTempFolder() {
@@ -28,12 +30,3 @@ class TTempFolder {
   std::string Path;
 };
 
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFileBytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}

@@ -11,6 +11,7 @@
 #include "core/StrLst.h"
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -226,8 +227,7 @@ class WideStringsFileTest : public WideStringsTest {
     return std::u16string(P.begin(), P.end());
   }
   static std::string ReadFile(const std::u16string& Name) {
-    std::ifstream In(std::string(Name.begin(), Name.end()), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(In), {});
+    return ReadFileBytes(std::string(Name.begin(), Name.end()));
   }
   std::filesystem::path Folder;
 };

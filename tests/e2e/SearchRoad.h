@@ -48,6 +48,7 @@
 #include "search/FileScanArc.h"
 #include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
+#include "tests/TestFiles.h"
 
 namespace e2e {
 
@@ -133,11 +134,6 @@ inline TQVConverters& Plugins() {
     return List;
   }();
   return *Loaded;
-}
-
-inline std::string ReadFile(const fs::path& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(In), {});
 }
 
 class SearchRoad : public ::testing::Test {
@@ -266,7 +262,7 @@ class SearchRoad : public ::testing::Test {
   }
   // Copies a fixture of the repository's tests (a path below tests/) to Rel.
   void Copy(const std::string& Fixture, const std::string& Rel) const {
-    Write(Rel, ReadFile(fs::path(SCRYLINE_TESTS_ROOT) / Fixture));
+    Write(Rel, ReadFileBytes(fs::path(SCRYLINE_TESTS_ROOT) / Fixture));
   }
 
   fs::path Base, Root, Temp;

@@ -306,7 +306,7 @@ TEST_F(SearchRoad, EveryArchiveFormatGivesItsItem) {
 }
 
 TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
-  const std::string Pages = ReadFile(Root / "archives/pages.zip");
+  const std::string Pages = ReadFileBytes(Root / "archives/pages.zip");
   // book.xls's deflated data (from byte 272 of the archive) overwritten in the middle.
   std::string Garbled = Pages;
   for (size_t I = 400; I < 464; ++I) Garbled[I] = '\x55';
@@ -314,10 +314,10 @@ TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
   // The archive cut short: its central directory is gone.
   Write("archives/cut.zip", Pages.substr(0, 800));
   // A tar.gz cut inside its deflated stream.
-  const std::string Deep = ReadFile(Root / "archives/deep.tar.gz");
+  const std::string Deep = ReadFileBytes(Root / "archives/deep.tar.gz");
   Write("archives/cut.tar.gz", Deep.substr(0, Deep.size() / 2));
   // A Word document cut at 8 KB: its compound file's sectors run past the end.
-  Write("docs/broken.doc", ReadFile(Root / "docs/letter.doc").substr(0, 8192));
+  Write("docs/broken.doc", ReadFileBytes(Root / "docs/letter.doc").substr(0, 8192));
 
   TSearchSettings S;
   S.Pattern = u"boring replaceMe joining frozen";

@@ -13,7 +13,8 @@ list="$build/fuzz_targets.txt"
 [ -f "$list" ] || { echo "no $list: configure the build with -DSCRYLINE_FUZZ=ON" >&2; exit 2; }
 
 # The fuzz build's leak suppressions (see lsan.supp).
-LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp"
+here=$(cd "$(dirname "$0")" && pwd)
+LSAN_OPTIONS="suppressions=$here/lsan.supp"
 export LSAN_OPTIONS
 
 failed=""
@@ -25,11 +26,15 @@ while read -r name program seeds; do
   work="$build/fuzz/work/$name"
   artifacts="$build/fuzz/artifacts/$name"
   mkdir -p "$work" "$artifacts" "$build/fuzz/tmp"
+  # Each format's tokens (signatures, record ids, keywords) help the mutator past the first checks.
+  dict="$here/dict/$name.dict"
+  dict_option=""
+  [ -f "$dict" ] && dict_option="-dict=$dict"
   echo "== $name: $seconds s"
   # The readers that need a file write it below TMPDIR, in the build folder.
   # shellcheck disable=SC2086
   if ! TMPDIR="$build/fuzz/tmp" "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-         -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" $seeds \
+         -print_final_stats=1 -artifact_prefix="$artifacts/" $dict_option "$work" $seeds \
          >"$build/fuzz/$name.log" 2>&1; then
     failed="$failed $name"
     echo "   FAILED; log: $build/fuzz/$name.log; reproducers:"

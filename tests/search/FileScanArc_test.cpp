@@ -22,6 +22,7 @@
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
 #include "tests/search/FileScanTree.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arcwalk";
-
-std::string ReadAll(const fs::path& P) {
-  std::ifstream in(P, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // A ZIP archive of stored entries (name, bytes), made here so that a test can build any nesting. With
 // Prefix the archive has data in front; Shifted says whether its offsets count that data (as "zip -A"
@@ -102,7 +98,7 @@ class FileScanArc : public ::testing::Test {
     fs::create_directories(Temp);
     ::setenv("TMPDIR", Temp.c_str(), 1);
     for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadAll(e.path()));
+      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
     Scanner.Archives = &Walk;
     Scanner.ScanNestedArchives = true;
     Scanner.Scanner.SetPattern(u"needle");
@@ -337,7 +333,7 @@ TEST_F(FileScanArc, MessagesNameTheDisplayPathNeverTheTemporaryFile) {
             StoredZip({{"broken.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(200, '\x55')},
                        {"broken.arj", "\x60\xEA" + std::string(200, '\x55')},
                        {"broken.lzh", "xx-lh5-" + std::string(200, '\x55')},
-                       {"inner/damaged.zip", ReadAll(kFixtures / "damaged.zip")},
+                       {"inner/damaged.zip", ReadFileBytes(kFixtures / "damaged.zip")},
                        {"ok.txt", "needle"}}));
   EXPECT_EQ(Run("m.zip"), (Names{"d/m.zip|inner/damaged.zip|good.txt", "d/m.zip|ok.txt"}));
   const Names named = {"d/m.zip|broken.rar", "d/m.zip|broken.arj", "d/m.zip|broken.lzh",
@@ -384,7 +380,7 @@ TEST_F(FileScanArc, DeepNestingEndsAtTheLimit) {
 // itself again without end) is reported, naming both, and not walked; the walk goes on with the rest.
 // Here the inner archive is a copy of the outer one, handed to the walk from inside the outer walk.
 TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
-  Tree.File("d/copy/inner.zip", ReadAll(kFixtures / "nested.zip"));
+  Tree.File("d/copy/inner.zip", ReadFileBytes(kFixtures / "nested.zip"));
   bool handed = false;
   Log = TScanLog();
   Log.Attach(Scanner, Tree);

@@ -22,6 +22,7 @@
 #include "search/NLSProcsDyn.h"
 #include "search/SrchRes.h"
 #include "tests/search/FileScanTree.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -190,8 +191,7 @@ TEST_F(FileScanNamesTemp, LockedFileIsScannedFromACopy) {
 // An archive in such a folder, with an archive inside it read through temporary files: the items' paths
 // keep the archive's bytes.
 TEST_F(FileScanNamesTemp, ArchiveWalkThroughTemporaryFiles) {
-  std::ifstream in(fs::path(SCRYLINE_TEST_DATA) / "arcwalk" / "nested.zip", std::ios::binary);
-  const std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string zip = ReadFileBytes(fs::path(SCRYLINE_TEST_DATA) / "arcwalk" / "nested.zip");
   ASSERT_FALSE(zip.empty());
   Tree.File("n/bad\xFF/z\xFE.zip", zip);
   TArchiveWalk walk;

@@ -86,7 +86,7 @@ TEST_F(ConvServerTest, FailuresWriteTheErrorFileAndExitWithOne) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(RunServer(args), 1);
     ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ReadAll(err), c.Error);
+    EXPECT_EQ(ReadFileBytes(err), c.Error);
   }
 }
 
@@ -107,7 +107,7 @@ TEST_F(ConvServerTest, SuccessConvertsAndRemovesAnOldErrorFile) {
   bool unicode = false;
   ServerBackend(stWinWord) = TCopyBackend{&source, &unicode};
   EXPECT_EQ(RunServer({"-srv:winword", Dir / "in.doc", Dir / "out.txt", "-unicode", "-err:" + err}), 0);
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "converted:words");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "converted:words");
   EXPECT_EQ(source, Dir / "in.doc");
   EXPECT_TRUE(unicode);
   EXPECT_FALSE(Exists(err));
@@ -121,7 +121,7 @@ TEST_F(ConvServerTest, BackendFailureTextReachesTheErrorFileWithCrLf) {
     return false;
   };
   EXPECT_EQ(RunServer({"-srv:ps", Dir / "in.ps", Dir / "out.txt", "-err:" + err}), 1);
-  EXPECT_EQ(ReadAll(err), "first\r\nsecond\r\nthird\r\nfourth");
+  EXPECT_EQ(ReadFileBytes(err), "first\r\nsecond\r\nthird\r\nfourth");
 }
 
 TEST_F(ConvServerTest, ABackendThatThrowsFailsCleanly) {
@@ -166,7 +166,7 @@ TEST_F(ConvServerTest, AnUnopenableSourceIsConvertedFromATemporaryCopy) {
   EXPECT_EQ(std::filesystem::path(source).parent_path(), std::filesystem::path(Dir.Path));
   EXPECT_EQ(std::filesystem::path(source).filename().string().substr(0, 2), "QV");
   EXPECT_FALSE(Exists(source));
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "converted:locked text");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "converted:locked text");
 }
 
 // A copy that fails leaves no empty "QV" file behind.
@@ -183,9 +183,9 @@ TEST_F(ConvServerTest, AFailedCopyReportsAndLeavesNoTemporaryFile) {
 TEST_F(ConvServerTest, OneShotRunsOfTheBuiltInBackends) {
   WriteAll(Dir / "in.rtf", "{\\rtf1 one\\par two}");
   EXPECT_EQ(RunServer({"-srv:rtf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 0);
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "one\r\ntwo");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "one\r\ntwo");
   EXPECT_EQ(RunServer({"-srv:pdf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 1);
-  EXPECT_FALSE(ReadAll(Dir / "err.txt").empty());
+  EXPECT_FALSE(ReadFileBytes(Dir / "err.txt").empty());
   EXPECT_FALSE(Exists(Dir / "out.txt"));
 }
 

@@ -15,11 +15,11 @@ class TFakeConverter final : public TTextConverter {
       : Name_(std::move(Name)), Exts(std::move(Exts)), Tag(std::move(Tag)), Code(Code), Description(std::move(Description)) {}
   std::string Name() const override { return Name_; }
   std::string Extensions() const override { return Exts; }
-  bool IsFormatCorrect(const std::string& FileName) override { return ReadAll(FileName).rfind(Tag, 0) == 0; }
+  bool IsFormatCorrect(const std::string& FileName) override { return ReadFileBytes(FileName).rfind(Tag, 0) == 0; }
   int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf,
                        const std::function<bool(int32_t)>& Progress) override {
     if (Progress && !Progress(50)) return fceUserCancel;
-    Rtf = "{\\rtf1 " + Name_ + ":" + ReadAll(FileName).substr(Tag.size()) + "\\par}";
+    Rtf = "{\\rtf1 " + Name_ + ":" + ReadFileBytes(FileName).substr(Tag.size()) + "\\par}";
     return Code;
   }
   std::string ErrorDescription(int32_t) override { return Description; }
@@ -110,7 +110,7 @@ TEST_F(MSConvTest, NoConverterTakesTheFile) {
   // With no converter at all the request fails as well; it is never reported as converted.
   Use({});
   EXPECT_EQ(RunServer({"-srv:msconv", Dir / "f.doc", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 1);
-  EXPECT_EQ(ReadAll(Dir / "err.txt"), "No appropriate converters found for \"" + Dir / "f.doc\"");
+  EXPECT_EQ(ReadFileBytes(Dir / "err.txt"), "No appropriate converters found for \"" + Dir / "f.doc\"");
   EXPECT_FALSE(ConvertWithTextConverters(Dir / "missing.doc", Dir / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), "File \"" + Dir / "missing.doc\" not found");
 }
@@ -130,7 +130,7 @@ TEST_F(MSConvTest, WritesTheTextToTheTarget) {
   Use({new TFakeConverter("A", "doc", "X", 0)});
   WriteAll(Dir / "f.doc", "Xcaf\\'e9");
   ASSERT_TRUE(ConvertWithTextConverters(Dir / "f.doc", Dir / "out.txt"));
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "A:caf\xE9\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "A:caf\xE9\r\n");
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ class OfficeTest : public ::testing::Test {
     ::chmod(OfficeProgram.c_str(), 0755);
   }
   int Runs() {
-    const std::string runs = ReadAll(Dir / "bin/runs");
+    const std::string runs = ReadFileBytes(Dir / "bin/runs");
     return static_cast<int>(std::count(runs.begin(), runs.end(), '\n'));
   }
   TServerStateGuard Guard;
@@ -79,7 +79,7 @@ TEST_F(OfficeTest, OutcomesOfStandInOffices) {
     EXPECT_EQ(ok, c.Ok) << c.Script;
     std::string expected = c.Result;
     if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, Dir / "in.doc");
-    EXPECT_EQ(ok ? ReadAll(Dir / "out.txt") : std::string(GetLastErrorText()), expected) << c.Script;
+    EXPECT_EQ(ok ? ReadFileBytes(Dir / "out.txt") : std::string(GetLastErrorText()), expected) << c.Script;
     EXPECT_EQ(Runs(), c.Runs) << c.Script;
   }
   // Every output folder is gone; the profile stays until DoneOffice.
@@ -130,7 +130,7 @@ TEST_F(OfficeTest, AWorkbookTakesOneRunForAllItsSheets) {
       "\"$out/$name-Zeta.csv\"; "
       "printf 'a1\\n' > \"$out/$name-Alpha.csv\";; esac");
   ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "out.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
   EXPECT_EQ(Runs(), 1);
 
   // Files that do not answer the sheet names: the sheets are asked for one by one after all.
@@ -140,12 +140,12 @@ TEST_F(OfficeTest, AWorkbookTakesOneRunForAllItsSheets) {
       "if [ \"$n\" = -1 ]; then echo x > \"$out/$name-Other.csv\"; elif [ \"$n\" -le 2 ]; then printf "
       "\"s$n\\n\" > \"$out/$name.csv\"; fi");
   ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "out.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "s1\r\n\r\ns2\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "s1\r\n\r\ns2\r\n");
   EXPECT_EQ(Runs(), 4);
 }
 
 TEST_F(OfficeTest, SheetNamesOfDamagedOrOtherFiles) {
-  const std::string workbook = ReadAll(kFixtures + "sheets.xls");
+  const std::string workbook = ReadFileBytes(kFixtures + "sheets.xls");
   WriteAll(Dir / "cut.xls", workbook.substr(0, workbook.size() / 2));
   for (const std::string& file :
        {Dir / "in.doc", Dir / "cut.xls", kFixtures + "letter.doc", Dir / "none.xls"})
@@ -159,7 +159,7 @@ TEST_F(OfficeTest, SheetsAreJoinedInOrder) {
       "n=$(echo \"$@\" | sed 's/.*,\\([0-9]*\\) .*/\\1/'); [ \"$n\" -le 3 ] && printf \"s$n,x\\n\" > \"$out/$name.csv\"; "
       "exit 0");
   ASSERT_TRUE(ConvertExcelWorkbook(Dir / "in.doc", Dir / "out.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "s1,x\r\n\r\ns2,x\r\n\r\ns3,x\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "s1,x\r\n\r\ns2,x\r\n\r\ns3,x\r\n");
   EXPECT_EQ(Runs(), 4);
 }
 
@@ -211,16 +211,16 @@ bool HaveOffice() { return !FindOnPath("soffice").empty(); }
 TEST_F(OfficeTest, RealOfficeConvertsEveryKind) {
   if (!HaveOffice()) GTEST_SKIP() << "LibreOffice is not installed";
   ASSERT_TRUE(ConvertWordDocument(kFixtures + "letter.doc", Dir / "w.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "w.txt"), "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "w.txt"), "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
   ASSERT_TRUE(ConvertWordDocument(kFixtures + "letter.doc", Dir / "u.txt", true)) << GetLastErrorText();
-  const std::string unicode = ReadAll(Dir / "u.txt");
+  const std::string unicode = ReadFileBytes(Dir / "u.txt");
   EXPECT_EQ(unicode.substr(0, 6), std::string("\xFF\xFE" "D\0e\0", 6));
   EXPECT_NE(unicode.find(std::string("c\0a\0f\0\xE9\0", 8)), std::string::npos);
   ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "x.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "x.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "x.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
   if (!FindOnPath("pdftotext").empty()) {
     ASSERT_TRUE(ConvertPowerPointPresentation(kFixtures + "slides.fodp", Dir / "p.txt", false)) << GetLastErrorText();
-    const std::string slides = ReadAll(Dir / "p.txt");
+    const std::string slides = ReadFileBytes(Dir / "p.txt");
     EXPECT_LT(slides.find("Quarterly slide words"), slides.find("Second slide text")) << slides;
   }
   std::string text;

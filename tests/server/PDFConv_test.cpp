@@ -56,7 +56,7 @@ bool HavePdfToText() { return !FindOnPath("pdftotext").empty(); }
 TEST_F(PDFConvTest, ConvertsPagesToCrLfText) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
   ASSERT_TRUE(ConvertPDF(kFixtures + "two_pages.pdf", Dir / "out.txt")) << GetLastErrorText();
-  const std::string text = ReadAll(Dir / "out.txt");
+  const std::string text = ReadFileBytes(Dir / "out.txt");
   EXPECT_EQ(text.substr(0, 35), "Scryline PDF fixture\r\nsecond line\r\n") << text;
   EXPECT_NE(text.find("\r\npage two\r\n"), std::string::npos);
   EXPECT_EQ(text.find('\f'), std::string::npos);  // page breaks are line breaks
@@ -73,7 +73,7 @@ TEST_F(PDFConvTest, ARelativeSourceNameIsFound) {
 
 TEST_F(PDFConvTest, DamagedPdfGivesTheToolsFirstComplaintAndNoTarget) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
-  const std::string pdf = ReadAll(kFixtures + "two_pages.pdf");
+  const std::string pdf = ReadFileBytes(kFixtures + "two_pages.pdf");
   const std::string inputs[] = {pdf.substr(0, 300), pdf.substr(0, pdf.size() / 2), "not a pdf at all", ""};
   for (const std::string& bad : inputs) {
     WriteAll(Dir / "bad.pdf", bad);
@@ -111,7 +111,7 @@ TEST_F(PDFConvTest, OutcomesOfStandInTools) {
     WriteAll(Dir / "in.pdf", "%PDF-1.4");
     const bool ok = ConvertPDF(Dir / "in.pdf", Dir / "out.txt");
     EXPECT_EQ(ok, c.Ok) << c.Script;
-    EXPECT_EQ(ok ? ReadAll(Dir / "out.txt") : std::string(GetLastErrorText()), c.Result) << c.Script;
+    EXPECT_EQ(ok ? ReadFileBytes(Dir / "out.txt") : std::string(GetLastErrorText()), c.Result) << c.Script;
     if (!ok) {
       EXPECT_FALSE(Exists(Dir / "out.txt"));
     }

@@ -30,7 +30,7 @@ class PSConvTest : public ::testing::Test {
   bool Convert(const std::string& Ps, std::string& Text) {
     WriteAll(Dir / "in.ps", Ps);
     const bool ok = ConvertPostScript(Dir / "in.ps", Dir / "out.txt");
-    Text = ReadAll(Dir / "out.txt");
+    Text = ReadFileBytes(Dir / "out.txt");
     return ok;
   }
   TServerStateGuard Guard;
@@ -60,7 +60,7 @@ TEST_F(PSConvTest, TurnsPagesIntoCrLfText) {
 TEST_F(PSConvTest, PostScriptMadeFromPdf) {
   const std::string fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
   ASSERT_TRUE(ConvertPostScript(fixtures + "text_from_pdf.ps", Dir / "out.txt")) << GetLastErrorText();
-  const std::string text = ReadAll(Dir / "out.txt");
+  const std::string text = ReadFileBytes(Dir / "out.txt");
   EXPECT_NE(text.find("Quarterly report: sales rose in the north.\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Second line of text.\r\n"), std::string::npos) << text;
 

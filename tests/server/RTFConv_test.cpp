@@ -123,7 +123,7 @@ TEST_F(RtfTest, ProgressCanStopTheReader) {
 TEST_F(RtfTest, ConvertsFilesToAnsiText) {
   WriteAll(Dir / "in.rtf", R"({\rtf1\ansi caf\'e9\par \u8364? \u12354?\par})");
   ASSERT_TRUE(ConvertRTFFile(Dir / "in.rtf", Dir / "out.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadAll(Dir / "out.txt"), "caf\xE9\r\n\x80 ?\r\n");
+  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "caf\xE9\r\n\x80 ?\r\n");
   EXPECT_FALSE(ConvertRTFFile(Dir / "in.rtf", Dir / "out.txt", true));
   EXPECT_EQ(GetLastErrorText(), "Unicode not supported");
   EXPECT_FALSE(ConvertRTFFile(Dir / "missing.rtf", Dir / "out.txt", false));

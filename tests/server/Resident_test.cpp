@@ -54,11 +54,11 @@ TEST_F(ResidentTest, ServesRequestsUntilExit) {
   EXPECT_EQ(Exchange(*Client, "-srv:pdf \"" + Dir / "a.pdf\" \"" + Dir / "a.txt\"", -1, &progress), "+");
   EXPECT_EQ(progress, 1);  // the start of the conversion is reported
   EXPECT_EQ(Exchange(*Client, "-srv:PDF " + Dir / "b.pdf " + Dir / "b.txt"), "+");
-  EXPECT_EQ(ReadAll(Dir / "a.txt"), "converted:first");
-  EXPECT_EQ(ReadAll(Dir / "b.txt"), "converted:second");
+  EXPECT_EQ(ReadFileBytes(Dir / "a.txt"), "converted:first");
+  EXPECT_EQ(ReadFileBytes(Dir / "b.txt"), "converted:second");
   // A failed conversion is answered and written to the error file; the server goes on.
   EXPECT_EQ(Exchange(*Client, "-srv:ps " + Dir / "a.pdf " + Dir / "c.txt"), "-cannot read \"" + Dir / "a.pdf\"");
-  EXPECT_EQ(ReadAll(Err), "cannot read \"" + Dir / "a.pdf\"");
+  EXPECT_EQ(ReadFileBytes(Err), "cannot read \"" + Dir / "a.pdf\"");
   EXPECT_EQ(Exchange(*Client, "-srv:pdf " + Dir / "a.pdf"), "-Error in parameters. No target file specified");
   EXPECT_EQ(Exchange(*Client, "-srv:xyz a b"), "-Error in parameters. Illegal server type");
   EXPECT_EQ(Exchange(*Client, "-srv:excel -unicode " + Dir / "a.pdf x"), "-Unicode not supported");
@@ -140,7 +140,7 @@ TEST_F(ResidentTest, AMalformedFrameEndsTheLoopWithItsText) {
     PutRawRequest(Map, *Client, c.Length, "ver", c.GoodCrc ? crc : crc + 1);
     EXPECT_EQ(WaitChild(Server, 5000), 1);
     Server = -1;
-    EXPECT_EQ(ReadAll(Err), c.Error);
+    EXPECT_EQ(ReadFileBytes(Err), c.Error);
     Client->UnlinkNames();
     Client.reset();
   }
@@ -155,7 +155,7 @@ TEST_F(ResidentTest, AClientThatDiesEndsTheServer) {
   WaitChild(client, 1000);
   EXPECT_EQ(WaitChild(Server, 5000), 1);
   Server = -1;
-  EXPECT_EQ(ReadAll(Err), "Client process terminated");
+  EXPECT_EQ(ReadFileBytes(Err), "Client process terminated");
   // The server removed the block's name: a new client of the same name starts from a fresh block.
   EXPECT_FALSE(Exists("/dev/shm" + ChannelObjectName("", Map)));
 }
@@ -198,7 +198,7 @@ TEST_F(ResidentTest, StartErrors) {
     std::vector<std::string> args = c.Args;
     args.push_back("-err:" + Err);
     EXPECT_EQ(RunServer(args), 1);
-    EXPECT_EQ(ReadAll(Err), c.Error == "Win32 Error.  Code: 31.\nNo such process"
+    EXPECT_EQ(ReadFileBytes(Err), c.Error == "Win32 Error.  Code: 31.\nNo such process"
                                 ? "Win32 Error.  Code: 31.\r\nNo such process"
                                 : c.Error);
   }
@@ -216,7 +216,7 @@ TEST_F(ResidentTest, ConvertsPostScriptWithTheInterpreter) {
     if (i == 0) {
       EXPECT_GE(progress, 1);  // the second comes within 250 ms of the first one's reports
     }
-    EXPECT_NE(ReadAll(Dir / "out.txt").find("resident\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(Dir / "out.txt").find("resident\r\n"), std::string::npos);
   }
   EXPECT_EQ(Exchange(*Client, "ver"), kServerVersion);
   ASSERT_EQ(Client->SendString("exit", 1000), acOK);

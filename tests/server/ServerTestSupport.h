@@ -15,6 +15,7 @@
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ConvServer.h"
 #include "server/ConvTemp.h"
+#include "tests/TestFiles.h"
 
 // A folder under $TMPDIR (or /tmp), removed with its content at the end.
 class TTestDir {
@@ -32,11 +33,6 @@ class TTestDir {
   std::string operator/(const std::string& Name) const { return Path + "/" + Name; }
   std::string Path;
 };
-
-inline std::string ReadAll(const std::string& Name) {
-  std::ifstream in(Name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline void WriteAll(const std::string& Name, const std::string& Data) {
   std::ofstream out(Name, std::ios::binary | std::ios::trunc);
@@ -74,7 +70,7 @@ struct TCopyBackend {
   bool operator()(const std::string& Source, const std::string& Target, bool Unicode) const {
     if (LastSource != nullptr) *LastSource = Source;
     if (LastUnicode != nullptr) *LastUnicode = Unicode;
-    WriteAll(Target, "converted:" + ReadAll(Source));
+    WriteAll(Target, "converted:" + ReadFileBytes(Source));
     return true;
   }
 };

@@ -46,10 +46,7 @@
 namespace {
 
 // A stored ZIP of one file, "inner/note.txt" holding "hello from the zip", made by Python's zipfile.
-std::string ZipFixture() {
-  std::ifstream In(AppTestData("ui/note.zip"), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(In), {});
-}
+std::string ZipFixture() { return ReadFileBytes(AppTestData("ui/note.zip")); }
 
 // Runs Act on the next modal dialog or pop-up menu once it shows (polled, since it opens inside a posted event
 // or a nested loop); gives up after a few seconds.
@@ -179,8 +176,7 @@ TEST_F(MainWindowTest, StopFromInsideTheSearch) {
 }
 
 TEST_F(MainWindowTest, LanguageSwitchTranslatesTheWindowAndBack) {
-  std::ifstream In(AppTestData("lng/qvsrchru.lng"), std::ios::binary);
-  WriteFileBytes(ProgramDir / "qvsrchru.lng", std::string(std::istreambuf_iterator<char>(In), {}));
+  WriteFileBytes(ProgramDir / "qvsrchru.lng", ReadFileBytes(AppTestData("lng/qvsrchru.lng")));
   TMain Main(CommandLine(""), ProgramDir.Path);
   Main.show();
   ASSERT_EQ(Main.Languages().GetLanguageCount(), 2);

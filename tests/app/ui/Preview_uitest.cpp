@@ -42,8 +42,7 @@ class PreviewFromMainWindowTest : public ::testing::Test {
     ASSERT_TRUE(SaveOptions());
     WriteFileBytes(Tree / "a.txt", "say hello world, hello again");
     WriteFileBytes(Tree / "b.txt", "nothing here");
-    std::ifstream In(AppTestData("ui/note.zip"), std::ios::binary);
-    WriteFileBytes(Tree / "note.zip", std::string(std::istreambuf_iterator<char>(In), {}));
+    WriteFileBytes(Tree / "note.zip", ReadFileBytes(AppTestData("ui/note.zip")));
   }
   void TearDown() override { MessageDlgHandler = nullptr; }
 

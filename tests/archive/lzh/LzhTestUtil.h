@@ -16,14 +16,15 @@
 #include <vector>
 
 #include "archive/lzh/arlLzhBits.h"
+#include "tests/TestFiles.h"
 
 namespace lzhtest {
 
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes ReadFile(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+  const std::string Data = ReadFileBytes(Path);
+  return Bytes(Data.begin(), Data.end());
 }
 
 // A fixture of tests/archive/<Folder>/fixtures.

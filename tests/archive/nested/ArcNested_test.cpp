@@ -33,7 +33,7 @@ class ArcNested : public TWrapperTest {
   void SetUp() override {
     TWrapperTest::SetUp();
     for (const char* name : {"nested.zip", "arjset.zip", "cabset.zip", "damaged.zip"})
-      WriteAll(Work / name, ReadAll(kNested / name));
+      WriteAll(Work / name, ReadFileBytes(kNested / name));
   }
   void TearDown() override {
     ClearArchiveCache();
@@ -64,7 +64,7 @@ TEST_F(ArcNested, ItemOfAnInnerArchiveToMemoryAndFile) {
   const std::string dest = (Work / "out.txt").string();
   int32_t size = 0;
   ExtractArchivePathToFile(P("nested.zip|inner.zip|other.txt"), dest, false, nullptr, &size, nullptr);
-  EXPECT_EQ(ReadAll(dest), "nothing to see\n");
+  EXPECT_EQ(ReadFileBytes(dest), "nothing to see\n");
   EXPECT_EQ(size, 15);
   // An item at the top needs no cache.
   EXPECT_EQ(ToMemory(P("nested.zip|top.txt"), 17), "top level needle\n");

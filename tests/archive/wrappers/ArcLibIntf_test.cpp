@@ -51,7 +51,7 @@ TArcMemoryEvent CollectMemory(TDelivery& D) {
 
 TArcFileEvent CollectFiles(TDelivery& D) {
   return [&D](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
-    D.Files[FileName] = ReadAll(FileName);
+    D.Files[FileName] = ReadFileBytes(FileName);
     D.FileSizes[FileName] = Size ? *Size : -1;
     fs::remove(FileName);
   };
@@ -218,7 +218,7 @@ TEST_F(ArcLibWrapper, OtherKindsListAndExtractTheirItems) {
     EXPECT_EQ(TakeBlock(w->ExtractToMemory(name, size), size), c.Content);
     std::string path;
     w->ExtractItem((Dir / "out").string(), name, path, size, nullptr, nullptr, false, "");
-    EXPECT_EQ(ReadAll(path), c.Content);
+    EXPECT_EQ(ReadFileBytes(path), c.Content);
     EXPECT_TRUE(Messages.empty());
   }
 }
@@ -268,7 +268,7 @@ TEST_F(ArcLibWrapper, ExtractItemWritesTheBareNameIntoTheFolder) {
     int32_t size = -1;
     w->ExtractItem(out.string(), "docs/b.txt", path, -1, &date, &size, false, "");
     EXPECT_EQ(path, (out / "b.txt").string());
-    EXPECT_EQ(ReadAll(path), Source("docs/b.txt"));
+    EXPECT_EQ(ReadFileBytes(path), Source("docs/b.txt"));
     EXPECT_EQ(size, 18751);
     if (name != "x.arj") {
       EXPECT_NEAR(date, kFixtureDate, 2.5 / 86400);
@@ -283,7 +283,7 @@ TEST_F(ArcLibWrapper, ExtractItemToAnExplicitPathMakesItsFoldersAndSetsTheTime) 
   std::string path;
   w->ExtractItem("", "a.txt", path, 26, nullptr, nullptr, true, target.string());
   EXPECT_EQ(path, target.string());
-  EXPECT_EQ(ReadAll(target), Source("a.txt"));
+  EXPECT_EQ(ReadFileBytes(target), Source("a.txt"));
   struct stat st {};
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   std::tm tm{};
@@ -326,7 +326,7 @@ TEST_F(ArcLibWrapper, ExtractItemReplacesAnExistingFile) {
   WriteAll(out / "a.txt", "an older, longer content than the item has");
   std::string path;
   w->ExtractItem(out.string(), "a.txt", path, -1, nullptr, nullptr, false, "");
-  EXPECT_EQ(ReadAll(path), Source("a.txt"));
+  EXPECT_EQ(ReadFileBytes(path), Source("a.txt"));
 }
 
 // An item the archive does not hold used to give an empty file at an explicit path, reported as extracted,
@@ -353,14 +353,14 @@ TEST_F(ArcLibWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
         EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
       }
       EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
-      EXPECT_EQ(ReadAll(kept), "a file that was here before");
+      EXPECT_EQ(ReadFileBytes(kept), "a file that was here before");
     }
     // A size that does not match leaves the existing file too; the right one replaces it.
     std::string path;
     EXPECT_THROW(w->ExtractItem("", "a.txt", path, 25, nullptr, nullptr, false, kept.string()), EArcError);
-    EXPECT_EQ(ReadAll(kept), "a file that was here before");
+    EXPECT_EQ(ReadFileBytes(kept), "a file that was here before");
     w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, kept.string());
-    EXPECT_EQ(ReadAll(kept), Source("a.txt"));
+    EXPECT_EQ(ReadFileBytes(kept), Source("a.txt"));
     EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
     for (int32_t size : {0, 26}) {
       try {
@@ -426,7 +426,7 @@ TEST_F(ArcLibWrapper, PasswordIsAskedAgainUntilRightOrRefused) {
   // The password that worked is tried first next time: nothing is asked.
   std::string path;
   w->ExtractItem((Dir / "out").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
-  EXPECT_EQ(ReadAll(path), Source("docs/b.txt"));
+  EXPECT_EQ(ReadFileBytes(path), Source("docs/b.txt"));
   EXPECT_EQ(asked.size(), 2u);
 }
 
@@ -550,7 +550,7 @@ TEST_F(ArcLibWrapper, ExtractAllWritesStoredFoldersAndReportsEachFile) {
       });
   EXPECT_EQ(before, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
   EXPECT_EQ(done, (std::vector<std::string>{(out / "a.txt").string(), (out / "docs/b.txt").string()}));
-  EXPECT_EQ(ReadAll(out / "docs" / "b.txt"), Source("docs/b.txt"));
+  EXPECT_EQ(ReadFileBytes(out / "docs" / "b.txt"), Source("docs/b.txt"));
   EXPECT_EQ(Entries(out), (std::vector<std::string>{"a.txt", "docs/", "docs/b.txt"}));
 }
 
@@ -602,7 +602,7 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
   std::string path;
   w->ExtractItem(out.string(), "../../evil3.txt", path, -1, nullptr, nullptr, false, "");
   EXPECT_EQ(path, (out / "evil3.txt").string());
-  EXPECT_EQ(ReadAll(path), "data of ..\\..\\evil3.txt\n");
+  EXPECT_EQ(ReadFileBytes(path), "data of ..\\..\\evil3.txt\n");
   EXPECT_EQ(outside(), expectedOutside);
 }
 
@@ -645,7 +645,7 @@ TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
 
     std::string path;
     w->ExtractItem((Dir / "one").string(), "big.bin", path, -1, nullptr, nullptr, false, "");
-    EXPECT_EQ(ReadAll(path), big);
+    EXPECT_EQ(ReadFileBytes(path), big);
     EXPECT_EQ(TakeBlock(w->ExtractToMemory("big.bin", 12000), 12000), big);
   }
 }

@@ -39,7 +39,7 @@ class Archiver : public TWrapperTest {
   }
   TArcFileEvent KeepFile() {
     return [this](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) {
-      Files[fs::path(FileName).filename().string()] = ReadAll(FileName);
+      Files[fs::path(FileName).filename().string()] = ReadFileBytes(FileName);
       fs::remove(FileName);
     };
   }
@@ -103,7 +103,7 @@ TEST_F(Archiver, RarArchivesAndRarSelfExtractorsGoToTheRarWrapper) {
   const fs::path peers = fs::path(SCRYLINE_TEST_DATA) / "arlbase";
   for (const std::string name : {"peer_rar.rar", "peer_rar_sfx.exe"}) {
     SCOPED_TRACE(name);
-    WriteAll(Work / name, ReadAll(peers / name));
+    WriteAll(Work / name, ReadFileBytes(peers / name));
     TArchiver a;
     std::string msg;
     ASSERT_TRUE(a.Open((Work / name).string(), msg)) << msg;
@@ -156,7 +156,7 @@ TEST_F(Archiver, ItemsByIndexGoToTheTemporaryFolderOrToMemory) {
     EXPECT_EQ(p.filename(), "b.txt");
     EXPECT_EQ(p.parent_path().parent_path(), Temp / kTempArchiveRootName);
     EXPECT_EQ(p.parent_path().filename().string().size(), 8u);
-    EXPECT_EQ(ReadAll(path), Source("docs/b.txt"));
+    EXPECT_EQ(ReadFileBytes(path), Source("docs/b.txt"));
     EXPECT_EQ(TakeBlock(a->ExtractItemToMemory(0, 26), 26), Source("a.txt"));
     EXPECT_EQ(TakeBlock(ExtractArchiveItemToMemory(*a, "docs/b.txt", 18751), 18751), Source("docs/b.txt"));
     fs::remove(path);
@@ -170,7 +170,7 @@ TEST_F(Archiver, ExtractArchiveItemWritesTheNamedFile) {
   TDateTime date = 0;
   int32_t size = 0;
   ExtractArchiveItem(*a, "docs/b.txt", target.string(), &date, &size, true);
-  EXPECT_EQ(ReadAll(target), Source("docs/b.txt"));
+  EXPECT_EQ(ReadFileBytes(target), Source("docs/b.txt"));
   EXPECT_EQ(size, 18751);
   TArchiver closed;
   EXPECT_THROW(ExtractArchiveItem(closed, "a.txt", target.string()), EArcError);
@@ -184,7 +184,7 @@ TEST_F(Archiver, AMissingItemRaisesAndLeavesTheNamedFileAsItWas) {
   EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", (out / "absent.txt").string()), EArcError);
   EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", kept.string()), EArcError);
   EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
-  EXPECT_EQ(ReadAll(kept), "a file that was here before");
+  EXPECT_EQ(ReadFileBytes(kept), "a file that was here before");
   EXPECT_THROW(ExtractArchiveItemToMemory(*a, "nothing.txt", 0), EArcError);
 }
 

@@ -15,6 +15,7 @@
 
 #include "archive/ArcIntf.h"
 #include "tests/archive/arlTestSupport.h"
+#include "tests/TestFiles.h"
 
 namespace wraptest {
 
@@ -22,18 +23,13 @@ namespace fs = std::filesystem;
 
 inline const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "wrappers";
 
-inline std::string ReadAll(const fs::path& P) {
-  std::ifstream in(P, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 inline void WriteAll(const fs::path& P, const std::string& Data) {
   fs::create_directories(P.parent_path());
   std::ofstream(P, std::ios::binary) << Data;
 }
 
-inline std::string Fixture(const std::string& Name) { return ReadAll(kFixtures / Name); }
-inline std::string Source(const std::string& Name) { return ReadAll(kFixtures / "src" / Name); }
+inline std::string Fixture(const std::string& Name) { return ReadFileBytes(kFixtures / Name); }
+inline std::string Source(const std::string& Name) { return ReadFileBytes(kFixtures / "src" / Name); }
 
 // Every file and folder below Dir, relative, sorted.
 inline std::vector<std::string> Entries(const fs::path& Dir) {

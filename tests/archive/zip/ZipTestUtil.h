@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/TestFiles.h"
+
 namespace ziptest {
 
 using Bytes = std::vector<uint8_t>;
@@ -17,8 +19,8 @@ inline std::string FixturePath(const std::string& Name) {
 }
 
 inline Bytes ReadFile(const std::string& Path) {
-  std::ifstream In(Path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+  const std::string Data = ReadFileBytes(Path);
+  return Bytes(Data.begin(), Data.end());
 }
 
 inline Bytes ReadFixture(const std::string& Name) { return ReadFile(FixturePath(Name)); }
