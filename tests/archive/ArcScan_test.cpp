@@ -11,6 +11,7 @@
 #include "core/Exception.h"
 #include "core/FileLayer.h"
 #include "core/SPDic.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -36,10 +37,7 @@ const std::string kArcHead = Bytes({0x1A, 0x02}) + std::string("A.TXT\0\0\0\0\0\
 const std::string kZooHead =
     std::string("ZOO 2.10 Archive.\x1A\0\0", 20) + Bytes({0xDC, 0xA7, 0xC4, 0xFD}) + std::string(10, '\0');
 
-std::string ReadFixture(const char* Name) {
-  std::ifstream in(kFixtures / Name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadFixture(const char* Name) { return ReadFileBytes(kFixtures / Name); }
 
 // A fresh folder per test, removed afterwards.
 class ArcScanTest : public ::testing::Test {

@@ -38,6 +38,7 @@
 #include "core/WideStrings.h"
 #include "search/SrchRes.h"
 #include "tests/app/AppFixtures.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -259,8 +260,7 @@ TEST_F(MainCommandsTest, ToolbarImagesSearchMenuKeyAndFoldingThePanel) {
 }
 
 TEST_F(MainCommandsTest, GermanMenusNameTheCtrlKeyStrg) {
-  std::ifstream In(AppTestData("../app_ui/lng/qvsrchde.lng"), std::ios::binary);
-  WriteFileBytes(ProgramDir / "qvsrchde.lng", std::string(std::istreambuf_iterator<char>(In), {}));
+  WriteFileBytes(ProgramDir / "qvsrchde.lng", ReadFileBytes(AppTestData("../app_ui/lng/qvsrchde.lng")));
   StoreStyle(0);
   TMain Main(CommandLine(""), ProgramDir.Path);
   Main.show();

@@ -17,6 +17,7 @@
 #include "archive/ace/arlUnAce2.h"
 #include "platform/qvnls/Qvnls.h"
 #include "tests/archive/lzh/DecoderRun.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -358,8 +359,8 @@ TEST_F(UnAceLibrary, ExtractsToFilesWithFoldersAndAcrossVolumes) {
   size_t Files = 0;
   for (const auto& [Name, Sum] : Sums("multivolume.ace")) {
     SCOPED_TRACE(Name);
-    std::ifstream In(Out.Path / Name, std::ios::binary);
-    const lzhtest::Bytes Data((std::istreambuf_iterator<char>(In)), {});
+    const std::string File = ReadFileBytes(Out.Path / Name);
+    const lzhtest::Bytes Data(File.begin(), File.end());
     EXPECT_EQ(Data.size(), Sum.Size);
     EXPECT_EQ(Crc32Of(Data), Sum.Crc);
     ++Files;

@@ -13,6 +13,7 @@
 #include "platform/unace/AceBits.h"
 #include "platform/unace/AceCrypt.h"
 #include "platform/unace/AceHeaders.h"
+#include "tests/TestFiles.h"
 
 namespace {
 
@@ -21,8 +22,7 @@ using Bytes = std::vector<uint8_t>;
 Bytes Of(const std::string& S) { return Bytes(S.begin(), S.end()); }
 
 Bytes Fixture(const std::string& Name) {
-  std::ifstream In(std::string(SCRYLINE_TEST_DATA) + "/../archive/ace/fixtures/" + Name, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(In)), {});
+  return Of(ReadFileBytes(std::string(SCRYLINE_TEST_DATA) + "/../archive/ace/fixtures/" + Name));
 }
 
 class TMemoryVolume : public TAceVolumeReader {
