@@ -151,7 +151,12 @@ void TWordSetFilter<CharT>::Clear() {
 template <typename CharT>
 bool TWordSetFilter<CharT>::Add(int32_t Index, const CharT* Word, int32_t Length) {
   if (Length < 2) return false;
-  const TEntry Entry{Key(Word), Index, Word, Length};
+  // Lower-case letters rank as their capitals: case-sensitive words are not folded.
+  auto Rank = [](uint32_t C) { return Rarity(C >= 'a' && C <= 'z' ? C - 'a' + 'A' : C); };
+  int32_t Offset = 0;
+  for (int32_t I = 1; I + 1 < Length; ++I)
+    if (Rank(Word[I]) + Rank(Word[I + 1]) < Rank(Word[Offset]) + Rank(Word[Offset + 1])) Offset = I;
+  const TEntry Entry{Key(Word + Offset), Offset, Index, Word, Length};
   Bits_[Entry.Key / 64] |= uint64_t{1} << (Entry.Key % 64);
   auto At = std::upper_bound(Entries_.begin(), Entries_.end(), Entry.Key,
                              [](uint16_t K, const TEntry& E) { return K < E.Key; });
@@ -163,14 +168,24 @@ template <typename CharT>
 void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present) const {
   int32_t Missing = 0;
   for (const TEntry& E : Entries_) Missing += Present[E.Index] == 0;
-  for (int32_t P = 0; P + 1 < TextLength && Missing > 0; ++P) {
+  const uint64_t* Bits = Bits_;
+  auto Passes = [Bits, Text](int32_t P) {
     const uint16_t K = Key(Text + P);
-    if ((Bits_[K / 64] >> (K % 64) & 1) == 0) continue;
+    return (Bits[K / 64] >> (K % 64) & 1) != 0;
+  };
+  const int32_t Pairs = TextLength - 1;
+  for (int32_t P = 0; P < Pairs && Missing > 0; ++P) {
+    // Most pairs fail: test four at a time until one passes.
+    while (P + 4 <= Pairs && !(Passes(P) | Passes(P + 1) | Passes(P + 2) | Passes(P + 3))) P += 4;
+    while (P < Pairs && !Passes(P)) ++P;
+    if (P == Pairs) break;
+    const uint16_t K = Key(Text + P);
     auto E = std::lower_bound(Entries_.begin(), Entries_.end(), K,
                               [](const TEntry& Entry, uint16_t Key) { return Entry.Key < Key; });
     for (; E != Entries_.end() && E->Key == K; ++E) {
-      if (Present[E->Index] != 0 || E->Length > TextLength - P) continue;
-      if (std::memcmp(Text + P, E->Word, sizeof(CharT) * static_cast<size_t>(E->Length)) != 0) continue;
+      const int32_t Start = P - E->Offset;
+      if (Present[E->Index] != 0 || Start < 0 || E->Length > TextLength - Start) continue;
+      if (std::memcmp(Text + Start, E->Word, sizeof(CharT) * static_cast<size_t>(E->Length)) != 0) continue;
       Present[E->Index] = 1;
       --Missing;
     }

@@ -36,7 +36,8 @@ extern template class TFoldedFinder<uint8_t>;
 extern template class TFoldedFinder<char16_t>;
 
 // Which of many words occur in a text, in one pass over it instead of one search per word. Each word of
-// two or more characters is entered under its first two characters, hashed to 16 bits; the pass tests
+// two or more characters is entered under its rarest pair of neighbouring characters (by a rough rank
+// of letters in text), hashed to 16 bits; the pass tests
 // every pair of neighbouring characters against that set and compares the words entered under a pair
 // that passes. A word it marks occurs in the text, a word it leaves unmarked does not; both as a plain
 // comparison of characters (the text is folded as the words are).
@@ -56,6 +57,7 @@ class TWordSetFilter {
  private:
   struct TEntry {
     uint16_t Key;
+    int32_t Offset;  // of the pair in the word
     int32_t Index;
     const CharT* Word;
     int32_t Length;
