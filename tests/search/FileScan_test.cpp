@@ -156,6 +156,17 @@ TEST_F(FileScanWalk, NameOnlyOpensNoFile) {
   EXPECT_TRUE(Log.Errors.empty());
 }
 
+// Names only with a pattern: the files whose names are no hit are passed over without their size and
+// date; the hit is still looked up and carries both.
+TEST_F(FileScanWalk, NameOnlyHitsCarryTheirSize) {
+  Scanner.Mode = smMatchName | smNameOnly;
+  Scanner.Scanner.SetPattern(u"name");
+  EXPECT_EQ(Run(".", "", true), Names{"hello-name.log"});
+  ASSERT_EQ(Log.Infos.size(), 1u);
+  EXPECT_EQ(Log.Infos[0].Size, 3);
+  EXPECT_TRUE(Log.Errors.empty());
+}
+
 TEST_F(FileScanWalk, ContentHitsCarryTheirEncodingAndSize) {
   Run("c.doc", "", false);
   ASSERT_EQ(Log.Infos.size(), 1u);
