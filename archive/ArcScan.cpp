@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "archive/arlGbls.h"
+#include "archive/arlRegister.h"
 #include "core/Exception.h"
 #include "core/FileLayer.h"
 #include "core/SPDic.h"
@@ -182,6 +183,15 @@ bool LaterNumberedRarVolume(const std::string& h) {
   return (flags & kRarVolume) && (flags & kRarNewNumbering) && !(flags & kRarFirstVolume);
 }
 
+// Whether the archive library's detection finds an archive the kind's decoder reads in the file: for
+// an executable any archive inside it, for a ZIP or JAR a ZIP archive anywhere in it.
+bool LibraryFindsArchive(const std::string& FileName, TArchiveKind Kind) {
+  TRegisterArcLib detector;
+  const int code = detector.DetectArchiveType(FileName);
+  if (Kind == akExe) return IsUsableArlType(code);
+  return code == atZip || code == atZipSfx || code == atJar;
+}
+
 bool SignatureMatches(TArchiveKind kind, const std::string& h) {
   switch (kind) {
     case akExe:
@@ -324,6 +334,11 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
   Kind = ArchiveKindByExt(name, laterVolume);
   const std::string head = ReadHead(FileName);
   bool matched = SignatureMatches(Kind, head);
+  // An executable is an archive only when the archive library finds one inside it; any other program
+  // is a plain file. A ZIP may have data in front of its first entry (a self-extractor's stub, padding):
+  // the library finds it by its end record.
+  if ((matched && Kind == akExe) || (!matched && (Kind == akZip || Kind == akJar)))
+    matched = LibraryFindsArchive(name, Kind);
   if (matched && (laterVolume || (Kind == akRar && LaterNumberedRarVolume(head)))) return acLaterVolume;
   if (!matched && LowerAscii(BaseName(name)).find(".tar.") != std::string::npos) {
     Kind = akTar;

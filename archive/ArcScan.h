@@ -6,8 +6,9 @@
 // options page and the settings loader between searches and read by the file scanner. Everything runs
 // on the main thread.
 //
-// What the signature tests read: at most the first 512 bytes of a file, through the file layer; a file
-// shorter than a test needs fails that test. A file that cannot be opened raises EWin32Error.
+// What the signature tests read: at most the first 512 bytes of a file, through the file layer (the
+// archive library's detection, for executables and ZIP archives with data in front, reads further); a
+// file shorter than a test needs fails that test. A file that cannot be opened raises EWin32Error.
 #pragma once
 
 #include <array>
@@ -75,10 +76,12 @@ TArchiveKind GetArchiveKind(const std::string& FileName);
 // True when the name's kind is 1 to 12 and switched on.
 bool IsEnabledArchiveName(const std::string& FileName);
 
-// Extension first, then the kind's signature in the file. Kind is the kind the answer is about; with
-// acNone it still holds the kind the extension suggested. A RAR volume after the first of a set named
-// name.partN.rar is a later volume too (its main header says so), since opening the first volume
-// already reads the whole set.
+// Extension first, then the kind's signature in the file. An executable ("MZ") counts as an archive only
+// when the archive library's detection finds an archive inside it, and a file named as a ZIP or JAR
+// whose first entry does not start at offset 0 is one when that detection finds its ZIP archive. Kind is the
+// kind the answer is about; with acNone it still holds the kind the extension suggested. A RAR volume after
+// the first of a set named name.partN.rar is a later volume too (its main header says so), since opening the
+// first volume already reads the whole set.
 TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind);
 
 // The signature tests, each over the start of the named file.

@@ -6,8 +6,8 @@
 
 const char* const kScanUsage =
     "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
-    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [--min-size N] [--max-size N]\n"
-    "            [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
+    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [--min-size N]\n"
+    "            [--max-size N] [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
 
 namespace {
 
@@ -95,6 +95,7 @@ const TOption kOptions[] = {
     {'a', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
     {'m', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Masks, O, V); }},
     {'x', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Excluded, O, V); }},
+    {'P', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Password, O, V); }},
 };
 
 struct TLongOption {

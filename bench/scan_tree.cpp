@@ -89,11 +89,16 @@ int RunTreeSearch(const TScanOptions& Options) {
   const TTreeOptions& tree = Options.Tree;
   TFileScanner scanner;
   TStreamScanner& s = scanner.Scanner;
-  s.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
-  s.SetCaseSensitive(Options.CaseSensitive);
-  s.SetLogic(Options.Logic);
-  s.WholeWords = Options.WholeWords;
-  s.Fuzzy = Options.Fuzzy ? 1 : 0;
+  try {
+    s.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
+    s.SetCaseSensitive(Options.CaseSensitive);
+    s.SetLogic(Options.Logic);
+    s.WholeWords = Options.WholeWords;
+    s.Fuzzy = Options.Fuzzy ? 1 : 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "scan: %s\n", e.what());
+    return kExitError;
+  }
 
   scanner.Encodings = Options.Encodings;
   scanner.SkipBinary = tree.SkipBinary;
@@ -115,6 +120,12 @@ int RunTreeSearch(const TScanOptions& Options) {
     scanner.ScanNestedArchives = true;
     scanner.MaxArchiveSize = INT32_MAX;
   }
+  if (!tree.Password.empty())
+    scanner.OnPassword = [&tree](const std::string&, const std::string&, std::string& Password,
+                                 const std::string&) {
+      Password = tree.Password;
+      return true;
+    };
   scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
   scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
 

@@ -21,6 +21,7 @@ struct TTreeOptions {
   bool SkipBinary = false;  // -B
   bool Convert = false;     // -t: documents converted by the plug-ins beside the program, then scanned
   bool Archives = false;    // -a: archives are searched, and archives inside them
+  std::string Password;     // -P: the answer to every password question of an archive item
   int64_t MinSize = -1;     // --min-size: bytes, -1 for none
   int64_t MaxSize = -1;     // --max-size
   TDateTime After = 0;      // --after DATE: last written at or after DATE (local time), 0 for none

@@ -190,6 +190,10 @@ int TPosixFileLayer::OpenFolder(const std::string& path) {
   return TPosixFileLayer::OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_NOCTTY, 0);  // not counted as a file open
 }
 
+int TPosixFileLayer::OpenFolderAt(int dirfd, const std::string& name) {
+  return TPosixFileLayer::OpenAt(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOCTTY | O_NOFOLLOW, 0);
+}
+
 int TPosixFileLayer::ReadFolder(int fd, std::vector<TFolderEntry>& entries) {
   // getdents64 directly on the descriptor, so that it stays the caller's for the *at calls (fdopendir
   // would take it over). The buffer holds many entries per call, as readdir's own does.
@@ -294,6 +298,10 @@ int TFaultyFileLayer::OpenAt(int dirfd, const std::string& name, int flags, mode
 
 int TFaultyFileLayer::OpenFolder(const std::string& path) {
   return Inject(TFileOp::OpenFolder) ? -1 : TPosixFileLayer::OpenFolder(path);
+}
+
+int TFaultyFileLayer::OpenFolderAt(int dirfd, const std::string& name) {
+  return Inject(TFileOp::OpenFolder) ? -1 : TPosixFileLayer::OpenFolderAt(dirfd, name);
 }
 
 int TFaultyFileLayer::ReadFolder(int fd, std::vector<TFolderEntry>& entries) {

@@ -87,6 +87,8 @@ class IFileLayer {
   // Opens the folder path (a link to a folder is followed) for reading its entries and for the *at calls
   // relative to it; a descriptor that Close releases, or -1.
   virtual int OpenFolder(const std::string& path) = 0;
+  // The same for the sub-folder name of the folder open on dirfd, relative to it; a link is not followed.
+  virtual int OpenFolderAt(int dirfd, const std::string& name) = 0;
   // Appends every entry of the folder open on fd except "." and ".."; -1 with errno set on failure (the
   // entries appended before it stay), else 0.
   virtual int ReadFolder(int fd, std::vector<TFolderEntry>& entries) = 0;
@@ -106,6 +108,7 @@ class TPosixFileLayer : public IFileLayer {
   int MakeTemp(std::string& pathTemplate) override;
   int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
   int OpenFolder(const std::string& path) override;
+  int OpenFolderAt(int dirfd, const std::string& name) override;
   int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
 };
 
@@ -127,6 +130,7 @@ class TFaultyFileLayer : public TPosixFileLayer {
   int MakeTemp(std::string& pathTemplate) override;
   int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
   int OpenFolder(const std::string& path) override;
+  int OpenFolderAt(int dirfd, const std::string& name) override;
   int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
 
   void FailCall(TFileOp op, int64_t n, int err);

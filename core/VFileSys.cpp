@@ -610,11 +610,28 @@ bool TFolderListing::Read(const std::string& Dir) {
   Close();
   Files.clear();
   Folders.clear();
+  DirFd = FileLayer().OpenFolder(Dir);
+  return ReadOpened();
+}
+
+bool TFolderListing::ReadAt(int ParentFd, const std::string& Name) {
+  Close();
+  Files.clear();
+  Folders.clear();
+  DirFd = FileLayer().OpenFolderAt(ParentFd, Name);
+  return ReadOpened();
+}
+
+bool TFolderListing::ReadOpened() {
+  Error = 0;
+  if (DirFd < 0) {
+    Error = errno != 0 ? errno : EIO;
+    return false;
+  }
   IFileLayer& fs = FileLayer();
-  DirFd = fs.OpenFolder(Dir);
-  if (DirFd < 0) return false;
   std::vector<TFolderEntry> entries;
   if (fs.ReadFolder(DirFd, entries) != 0) {
+    Error = errno != 0 ? errno : EIO;
     Close();
     return false;
   }

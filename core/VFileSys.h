@@ -170,6 +170,9 @@ class TFolderListing {
   // Reads the folder Dir (a link named as Dir is followed); false, with both lists empty, when it cannot
   // be opened or read.
   bool Read(const std::string& Dir);
+  // Reads the sub-folder Name of the folder open on ParentFd, relative to it, so that the length of the
+  // whole path does not matter; a link named Name is not followed. False as Read.
+  bool ReadAt(int ParentFd, const std::string& Name);
   // Keeps the files that match Mask (empty: all) under the rules of ListFiles (the extension's length
   // too), and the sub-folders that match Mask (empty: all) under those of ListSubdirs.
   void KeepFiles(const std::string& Mask);
@@ -180,8 +183,11 @@ class TFolderListing {
 
   std::vector<std::string> Files;
   std::vector<std::string> Folders;
+  // The errno of the failed open or read of the last Read or ReadAt; 0 after a success.
+  int Error = 0;
 
  private:
+  bool ReadOpened();
   int DirFd = -1;
 };
 

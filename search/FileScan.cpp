@@ -34,6 +34,17 @@ const TCharSet& ListSeparators() {
   return separators;
 }
 
+// Paths of at least this many bytes are not handed to the system whole (its limit is PATH_MAX, 4096).
+constexpr size_t kLongPathBytes = 4000;
+
+// Text of a message about the file FileName shown as DisplayName: an archive item's temporary file is
+// named by the item's display path.
+std::string ShownText(const std::string& Text, const std::u16string& FileName,
+                      const std::u16string& DisplayName) {
+  if (FileName == DisplayName || FileName.empty()) return Text;
+  return ReplaceAll(Text, Utf16ToUtf8(FileName), Utf16ToUtf8(DisplayName));
+}
+
 // The last component of Path: after its last "/", and for an archive item path after its last "|" too.
 std::u16string ItemName(const std::u16string& Path, bool InArchive) {
   const size_t cut = Path.find_last_of(InArchive ? u"/|" : u"/");
@@ -189,19 +200,29 @@ bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string
 bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
                                   const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
   TFolderListing listing;
-  listing.Read(Utf16ToUtf8(Folder));
-  listing.Close();
+  if (!ReadFolder(listing, Folder, -1, std::string())) return Poll();
   listing.KeepFolders(Utf16ToUtf8(SubMask));
-  return ScanListedSubfolders(Folder, listing.Folders, FileMask, Masks, Recurse);
+  return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, Recurse);
 }
 
-bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string& FileMask, const TWideStrLst& Masks,
-                              bool Recurse) {
+bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Folder, int ParentFd,
+                              const std::string& Name) {
+  const bool read = ParentFd >= 0 ? Listing.ReadAt(ParentFd, Name) : Listing.Read(Utf16ToUtf8(Folder));
+  if (read) return true;
+  // A folder that cannot be opened or read (no permission, gone since its parent was listed, a path
+  // the system refuses) is one error, and the walk goes on without it.
+  DoError(Folder, std::strerror(Listing.Error), FileErrorCode(Listing.Error), sekOpenFailed);
+  return false;
+}
+
+bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string& FileMask,
+                              const TWideStrLst& Masks, bool Recurse, int ParentFd, const std::string& Name) {
   if (!DoProgress(Folder, spkFolder)) return false;
-  // One read gives the files and the sub-folders; the folder stays open while its files are looked at
-  // and opened relative to it, and is closed before the walk goes down, so one folder is open at a time.
+  // One read gives the files and the sub-folders. The folder stays open while its files are looked at
+  // and opened relative to it, and while its sub-folders are walked, which are opened relative to it in
+  // turn: no system call is given a whole path, so a path of any length is walked.
   TFolderListing listing;
-  listing.Read(Utf16ToUtf8(Folder));
+  if (!ReadFolder(listing, Folder, ParentFd, Name)) return Poll();
   listing.KeepFiles(Utf16ToUtf8(FileMask));
   const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
   for (const std::string& name : listing.Files) {
@@ -213,12 +234,12 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
     }
   }
   if (!Recurse) return true;
-  listing.Close();
-  return ScanListedSubfolders(Folder, listing.Folders, FileMask, Masks, true);
+  return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, true);
 }
 
-bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, const std::vector<std::string>& Names,
-                                        const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
+bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int FolderFd,
+                                        const std::vector<std::string>& Names, const std::u16string& FileMask,
+                                        const TWideStrLst& Masks, bool Recurse) {
   const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
   for (const std::string& name : Names) {
     const std::u16string path = prefix + Utf8ToUtf16(name);
@@ -226,7 +247,7 @@ bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, const std:
       if (!Poll()) return false;
       continue;
     }
-    if (!WalkFolder(path, FileMask, Masks, Recurse)) return false;
+    if (!WalkFolder(path, FileMask, Masks, Recurse, FolderFd, name)) return false;
   }
   return true;
 }
@@ -304,12 +325,21 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   if (!Poll()) return false;
 
   TArchiveCheck check = acNone;
+  // A path too long for the system is opened through its folder's descriptor.
+  const std::u16string checked =
+      At != nullptr && Utf16ToUtf8(Name).size() >= kLongPathBytes
+          ? Utf8ToUtf16("/proc/self/fd/" + std::to_string(At->DirFd) + "/" + At->Name)
+          : Name;
   if (CheckArchive && Archives != nullptr) {
     TArchiveKind kind = akNone;
     try {
-      check = Archives->CheckArchiveFile(Name, kind);
+      check = Archives->CheckArchiveFile(checked, kind);
+    } catch (const EWin32Error& e) {
+      // The file cannot be read: one error, since opening it to scan it would fail the same way.
+      DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+      return true;
     } catch (const std::exception& e) {
-      DoError(DisplayName, e.what(), 0, sekException);
+      DoError(DisplayName, ShownText(e.what(), Name, DisplayName), 0, sekException);
       check = acNone;
     }
     switch (check) {
@@ -387,11 +417,11 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     }
     result = ScanStream(*stream, DisplayName, Date, Size, InArchive);
   } catch (const EVFileStream& e) {
-    DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), e.ErrorCode, sekOpenFailed);
   } catch (const EWin32Error& e) {
-    DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), e.ErrorCode, sekOpenFailed);
   } catch (const std::exception& e) {
-    DoError(DisplayName, e.what(), kNoSystemError, sekOpenFailed);
+    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), kNoSystemError, sekOpenFailed);
   }
   return result;
 }

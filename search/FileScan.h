@@ -3,8 +3,8 @@
 // owner's date and size filter and the size limits, matches the pattern against file names, has
 // documents converted to text by the converter plug-ins and/or scans the bytes directly with its stream
 // scanner, hands archives to the archive walk, and reports every hit, skipped file and failure to its
-// owner through events. A failure of one file is one error event; only a progress answer of stop ends
-// the walk.
+// owner through events. A failure of one file or folder is one error event; only a progress answer of
+// stop ends the walk.
 //
 // Paths: absolute, "/" between folders. A file's own path is its display name; inside an archive the
 // display name is the archive's display name, "|" and the item's path, and whether a name is such an
@@ -219,10 +219,15 @@ class TFileScanner {
 
  private:
   // ScanFolder, and with Recurse the sub-folders below (ScanSubfolders' work), from one read of Folder.
+  // With ParentFd >= 0 the folder is Name of the folder open on ParentFd, opened relative to it.
   bool WalkFolder(const std::u16string& Folder, const std::u16string& FileMask, const TWideStrLst& Masks,
-                  bool Recurse);
-  // The sub-folders Names of Folder, each walked unless OnEnterFolder refuses it.
-  bool ScanListedSubfolders(const std::u16string& Folder, const std::vector<std::string>& Names,
+                  bool Recurse, int ParentFd = -1, const std::string& Name = std::string());
+  // Reads Folder (Name of ParentFd when ParentFd >= 0) into Listing; a failure is reported as
+  // sekOpenFailed with the system's reason and answers false.
+  bool ReadFolder(TFolderListing& Listing, const std::u16string& Folder, int ParentFd,
+                  const std::string& Name);
+  // The sub-folders Names of Folder (open on FolderFd), each walked unless OnEnterFolder refuses it.
+  bool ScanListedSubfolders(const std::u16string& Folder, int FolderFd, const std::vector<std::string>& Names,
                             const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse);
   // ScanSingleFile of the file Name of the folder open on DirFd, whose full path is FileName.
   bool ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name, const TWideStrLst& Masks);

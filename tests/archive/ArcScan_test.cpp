@@ -36,6 +36,11 @@ const std::string kArcHead = Bytes({0x1A, 0x02}) + std::string("A.TXT\0\0\0\0\0\
 const std::string kZooHead =
     std::string("ZOO 2.10 Archive.\x1A\0\0", 20) + Bytes({0xDC, 0xA7, 0xC4, 0xFD}) + std::string(10, '\0');
 
+std::string ReadFixture(const char* Name) {
+  std::ifstream in(kFixtures / Name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 // A fresh folder per test, removed afterwards.
 class ArcScanTest : public ::testing::Test {
  protected:
@@ -104,7 +109,16 @@ TEST_F(ArcScanTest, KindTableOnFixtures) {
       {"hyp.arc", nullptr, std::string("\x1AHP\x00\x00", 5), acNone, akArc},
       {"zoo.arc", nullptr, "\x1A" + kZooHead.substr(1), acNone, akArc},
       {"x.zoo", nullptr, kZooHead, acArchive, akZoo},
-      {"x.exe", nullptr, std::string("MZ\x90\x00", 4), acArchive, akExe},
+      // An ordinary program holds no archive: a plain file. A ZIP behind a stub is an archive.
+      {"x.exe", nullptr, std::string("MZ\x90\x00", 4), acNone, akExe},
+      {"sfx.exe", nullptr, "MZ" + std::string(1022, '\0') + ReadFixture("x.zip"), acArchive, akExe},
+      {"sfx.zip", nullptr, "MZ" + std::string(1022, '\0') + ReadFixture("x.zip"), acArchive, akZip},
+      // ZIP archives with data in front of the first entry: one made by "zip -A", one padded.
+      {"a.zip", "test_compat_zip_4.zip", "", acArchive, akZip},
+      {"padded.zip", "test_read_format_zip_padded1.zip", "", acArchive, akZip},
+      {"padded.jar", "test_read_format_zip_padded1.zip", "", acArchive, akJar},
+      {"padded.txt", "test_read_format_zip_padded1.zip", "", acNone, akNone},
+      {"noise.zip", nullptr, std::string(4096, 'x') + "PK\x05\x06", acNone, akZip},
       {"x.ha", nullptr, std::string("HA\x01\x00", 4), acNoDecoder, akHa},
       {"x.hyp", nullptr, std::string("\x1AST\x00", 4), acNoDecoder, akHyp},
       {"x.q", nullptr, std::string("DS\x00\x01", 4), acNoDecoder, akQ},

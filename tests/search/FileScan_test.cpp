@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -335,9 +337,9 @@ TEST_F(FileScanWalk, SameWalkWhenTheFileSystemGivesNoTypes) {
   EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
 }
 
-// A folder that cannot be opened or read is left out, as before, and the walk goes on with nothing
-// left open.
-TEST_F(FileScanWalk, UnreadableFolderIsLeftOut) {
+// A folder that cannot be opened or read is left out with one error naming it, and the walk goes on
+// with nothing left open.
+TEST_F(FileScanWalk, UnreadableFolderIsReportedAndLeftOut) {
   for (TFileOp op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
     Log = TScanLog();
     Log.Attach(Scanner, Tree);
@@ -348,6 +350,14 @@ TEST_F(FileScanWalk, UnreadableFolderIsLeftOut) {
     EXPECT_EQ(Run(".", "*.txt", true), (Names{"a.txt", "B.TXT", "other/g.txt", "sub2/f.txt"}));
     EXPECT_TRUE(Completed);
     EXPECT_EQ(OpenDescriptors(), before);
+    const auto failed = std::find_if(Log.Errors.begin(), Log.Errors.end(),
+                                     [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; });
+    ASSERT_NE(failed, Log.Errors.end());
+    EXPECT_EQ(failed->Name, "sub");
+    EXPECT_EQ(failed->Text, std::strerror(EACCES));
+    EXPECT_EQ(std::count_if(Log.Errors.begin(), Log.Errors.end(),
+                            [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; }),
+              1);
   }
 }
 

@@ -178,11 +178,14 @@ TEST_F(ArcNested, Expiry) {
   EXPECT_FALSE(entry.IsExpired());
 }
 
-// Three inner archives cached: a.zip|inner.zip and two copies of it.
+// Three inner archives cached: a.zip|inner.zip and two copies of it. The cache's clock is the test's
+// from the start, so that every entry is stamped with it and no age depends on how long the machine
+// has been up.
 class ArcNestedTrim : public ArcNested {
  protected:
   void SetUp() override {
     ArcNested::SetUp();
+    SetArchiveCacheClock([this] { return Now.load(); });
     fs::copy_file(P("nested.zip"), P("b.zip"));
     fs::copy_file(P("nested.zip"), P("c.zip"));
     for (const char* outer : {"nested.zip", "b.zip", "c.zip"})
@@ -190,6 +193,8 @@ class ArcNestedTrim : public ArcNested {
     ASSERT_EQ(Count(), 3);
   }
   TFaultyFileLayer Layer;
+  // Read by the cleaner thread too.
+  std::atomic<uint32_t> Now{5000};
 };
 
 TEST_F(ArcNestedTrim, PlentyOfSpaceKeepsFreshEntries) {
@@ -217,18 +222,25 @@ TEST_F(ArcNestedTrim, LowSpaceEvictsAllButTheExceptedAndPinned) {
 }
 
 TEST_F(ArcNestedTrim, ExpiredEntriesGoWithoutSpacePressure) {
-  uint32_t now = 5000;
-  SetArchiveCacheClock([&now] { return now; });
-  {
-    TArchiveCacheLock lock;
-    FindCachedArchive(P("b.zip|inner.zip"));  // used at 5000, the others before the clock was set
-  }
-  now += 5 * 60000;
   TFileLayerScope scope(Layer);
   Layer.SetFreeSpace("/", int64_t{1} << 40);
+  Now += kArchiveCacheIdleMs - 1000;
+  {
+    TArchiveCacheLock lock;
+    FindCachedArchive(P("b.zip|inner.zip"));  // a hit: b's idle time starts again
+    TrimArchiveCache("", 0);
+    EXPECT_EQ(ArchiveCacheCount(), 3);  // nothing idle long enough yet
+  }
+  Now += 1000;
+  {
+    TArchiveCacheLock lock;
+    TrimArchiveCache("", 0);
+    EXPECT_EQ(ArchiveCacheCount(), 1);
+    EXPECT_NE(FindCachedArchive(P("b.zip|inner.zip")), nullptr);
+  }
+  Now += kArchiveCacheIdleMs;
   TArchiveCacheLock lock;
   TrimArchiveCache("", 0);
-  // The fake clock makes every entry idle for at least five minutes.
   EXPECT_EQ(ArchiveCacheCount(), 0);
 }
 
