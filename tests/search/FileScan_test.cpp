@@ -310,6 +310,8 @@ size_t OpenDescriptors() {
 // The walk reads each folder once, for its files and its sub-folders together, and opens each file it
 // reads once, relative to its folder, without asking its type or size again.
 TEST_F(FileScanWalk, EachFolderIsReadOnceAndEachFileOpenedOnce) {
+  // The walk's own calls: scan-ahead workers would open files (the empty one too) on other threads.
+  Scanner.WorkerThreads = 1;
   TFaultyFileLayer layer;
   TFileLayerScope scope(layer);
   const size_t before = OpenDescriptors();
@@ -424,6 +426,8 @@ class FileScanLocked : public FileScanWalk {
 
 // The file named as a root, and the file met in a walked folder (opened relative to it at first).
 TEST_F(FileScanLocked, ScansATemporaryCopy) {
+  // The failed open must be the walk's own, not a scan-ahead worker's.
+  Scanner.WorkerThreads = 1;
   for (const auto& [roots, masks] : {std::pair{"c.doc", ""}, std::pair{".", "*.doc"}}) {
     Log = TScanLog();
     Log.Attach(Scanner, Tree);
@@ -508,6 +512,7 @@ TEST(FileScanMasks, OwnerMaskRoutines) {
   tree.File("a.txt", "hello");
   tree.File("b.doc", "hello");
   TFileScanner scanner;
+  scanner.WorkerThreads = 1;  // the order of the calls is the walk's on one thread
   TScanLog log;
   log.Attach(scanner, tree);
   scanner.Scanner.SetPattern(u"hello");
