@@ -1,5 +1,6 @@
 #include "search/FileScan.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -218,6 +219,10 @@ bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Fol
 }
 
 int32_t TFileScanner::DefaultWorkerThreads() {
+  // The processors this process may run on (fewer than the machine's when it is pinned to some).
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
   const unsigned processors = std::thread::hardware_concurrency();
   return processors == 0 ? 1 : static_cast<int32_t>(processors);
 }
@@ -253,7 +258,8 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
   // With scan-ahead, the names and masks of the whole folder are settled first, so that the workers know
   // which files the walk will scan (archives are the walk's own).
-  const bool ahead = ScanAheadUsable();
+  // A folder of few files is not worth waking the workers for.
+  const bool ahead = listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
   std::vector<uint8_t> matches;
   if (ahead) {
     if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);

@@ -206,8 +206,10 @@ class TFileScanner {
   TScanScope Scope = ssFilesAndArchives;
   // Threads that scan files: with more than one, worker threads read and scan the files of a folder
   // ahead of the walk (TScanAhead) while every event stays on the caller's thread in the same order;
-  // 1: the walk scans every file itself. The number of processors unless the owner sets it.
-  int32_t WorkerThreads = DefaultWorkerThreads();
+  // 1: the walk scans every file itself. One unless the owner sets it: handing every file to a worker
+  // and back costs more than it saves on small files (see bench/README.md).
+  int32_t WorkerThreads = 1;
+  // The processors this process may run on, for an owner that wants a thread on each.
   static int32_t DefaultWorkerThreads();
   TAcceptFileEvent OnAcceptFile;
   TEnterFolderEvent OnEnterFolder;

@@ -7,7 +7,7 @@
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
 
-TScanAhead::TScanAhead(int32_t Workers) {
+TScanAhead::TScanAhead(int32_t Workers) : Window_(kFilesPerWorker * Workers) {
   for (int32_t i = 0; i < Workers; ++i) Threads_.emplace_back([this] { Work(); });
 }
 
@@ -53,7 +53,11 @@ bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEnc
     state = stTaken;
     return false;
   }
-  FileDone_.wait(guard, [&] { return state != stRunning; });
+  if (state == stRunning) {
+    OwnerWaiting_ = true;
+    FileDone_.wait(guard, [&] { return state != stRunning; });
+    OwnerWaiting_ = false;
+  }
   const bool done = state == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
   state = stTaken;
   Result = Results_[static_cast<size_t>(Index)];
@@ -69,6 +73,9 @@ void TScanAhead::Pass(int32_t Index) {
     for (int32_t i = Passed_; i <= Index && static_cast<size_t>(i) < States_.size(); ++i)
       if (States_[static_cast<size_t>(i)] == stPending) States_[static_cast<size_t>(i)] = stTaken;
     Passed_ = std::max(Passed_, Index + 1);
+    // Idle workers are woken once half the window is free, not for every file the walk passes: for
+    // small files the wake-ups would cost more than the scans.
+    if (IdleWorkers_ == 0 || Next_ - Passed_ > Window_ / 2) return;
   }
   WorkReady_.notify_all();
 }
@@ -78,7 +85,11 @@ void TScanAhead::End() {
   if (Names_ == nullptr) return;
   // Nothing more starts; the running files end before the folder's descriptor may close.
   Next_ = static_cast<int32_t>(States_.size());
-  FileDone_.wait(guard, [&] { return Running_ == 0; });
+  if (Running_ > 0) {
+    OwnerWaiting_ = true;
+    FileDone_.wait(guard, [&] { return Running_ == 0; });
+    OwnerWaiting_ = false;
+  }
   Names_ = nullptr;
   DirFd_ = -1;
   States_.clear();
@@ -91,10 +102,11 @@ void TScanAhead::Work() {
   for (;;) {
     // The next wanted file within the window ahead of the walk.
     int32_t index = -1;
+    ++IdleWorkers_;
     WorkReady_.wait(guard, [&] {
       if (Quit_) return true;
       if (Names_ == nullptr) return false;
-      const int32_t window = Passed_ + kFilesPerWorker * static_cast<int32_t>(Threads_.size());
+      const int32_t window = Passed_ + Window_;
       while (Next_ < static_cast<int32_t>(States_.size()) && Next_ < window) {
         if (States_[static_cast<size_t>(Next_)] == stPending) {
           index = Next_++;
@@ -104,6 +116,7 @@ void TScanAhead::Work() {
       }
       return false;
     });
+    --IdleWorkers_;
     if (Quit_) return;
     States_[static_cast<size_t>(index)] = stRunning;
     ++Running_;
@@ -118,7 +131,8 @@ void TScanAhead::Work() {
     Results_[static_cast<size_t>(index)] = result;
     Found_[static_cast<size_t>(index)] = encoding;
     --Running_;
-    FileDone_.notify_all();
+    // Only the walk waits for files, and only for the one it stands at (or for all at the folder's end).
+    if (OwnerWaiting_) FileDone_.notify_one();
   }
 }
 

@@ -25,6 +25,8 @@
 class TScanAhead {
  public:
   static constexpr int32_t kFilesPerWorker = 4;
+  // Folders with fewer files are walked without scan-ahead.
+  static constexpr size_t kMinFiles = 32;
 
   // The stream scanner's settings the workers copy, and the largest file they scan.
   struct TSettings {
@@ -63,11 +65,14 @@ class TScanAhead {
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
                TScanEncoding& Encoding, int64_t& Size);
 
+  const int32_t Window_;  // files that may be ahead of the walk
   std::mutex Lock_;
   std::condition_variable WorkReady_;  // workers wait for files
   std::condition_variable FileDone_;   // the walk waits for a running file; End waits for all
   std::vector<std::thread> Threads_;
   bool Quit_ = false;
+  bool OwnerWaiting_ = false;  // the walk waits on FileDone_
+  int32_t IdleWorkers_ = 0;    // workers waiting on WorkReady_
 
   // The current folder (guarded by Lock_).
   TSettings Settings_;
