@@ -117,9 +117,12 @@ std::string Format2(int n) {
   return buf;
 }
 
-// The head of a file: at most kHeadBytes from its start. Raises EWin32Error when the file cannot be
-// opened or read.
-std::string ReadHead(const std::u16string& FileName) {
+// How far into an executable the RAR reader looks for the marker of a self-extracting RAR archive.
+constexpr size_t kRarSfxSearchBytes = 1 << 20;
+
+// The head of a file: at most Bytes from its start. Raises EWin32Error when the file cannot be opened
+// or read.
+std::string ReadHead(const std::u16string& FileName, size_t Bytes = kHeadBytes) {
   IFileLayer& files = FileLayer();
   int fd = files.Open(Utf16ToUtf8(FileName), O_RDONLY, 0);
   auto raise = [] {
@@ -131,7 +134,7 @@ std::string ReadHead(const std::u16string& FileName) {
     int fd;
     ~Closer() { FileLayer().Close(fd); }
   } closer{fd};
-  std::string head(kHeadBytes, '\0');
+  std::string head(Bytes, '\0');
   size_t got = 0;
   while (got < head.size()) {
     ssize_t n = files.PRead(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
@@ -188,8 +191,11 @@ bool LaterNumberedRarVolume(const std::string& h) {
 bool LibraryFindsArchive(const std::string& FileName, TArchiveKind Kind) {
   TRegisterArcLib detector;
   const int code = detector.DetectArchiveType(FileName);
-  if (Kind == akExe) return IsUsableArlType(code);
-  return code == atZip || code == atZipSfx || code == atJar;
+  if (Kind != akExe) return code == atZip || code == atZipSfx || code == atJar;
+  if (IsUsableArlType(code)) return true;
+  // The RAR reader finds the archive of a self-extractor further in than the library looks.
+  return ReadHead(Utf8ToUtf16(FileName), kRarSfxSearchBytes).find(std::string("Rar!\x1A\x07", 6)) !=
+         std::string::npos;
 }
 
 bool SignatureMatches(TArchiveKind kind, const std::string& h) {

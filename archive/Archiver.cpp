@@ -1,11 +1,15 @@
 #include "archive/Archiver.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
 #include "archive/ArcLibIntf.h"
@@ -65,6 +69,114 @@ bool EnsurePrivateFolder(const std::string& Path) {
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat st {};
   return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// --- Folders of processes that ended ---------------------------------------------------------------------
+//
+// A folder of an archiver is named by the process (six hexadecimal digits of its id) and a count of the
+// process's folders (two more digits), so that the folders a process leaves behind when it is killed
+// can be told apart from those of processes that still run.
+
+constexpr int kPidDigits = 6;
+constexpr int kTagDigits = 8;
+
+std::string HexDigits(uint32_t Value, int Count) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out(static_cast<size_t>(Count), '0');
+  for (int i = Count - 1; i >= 0; --i, Value >>= 4) out[static_cast<size_t>(i)] = kHex[Value & 15];
+  return out;
+}
+
+// The tag of a new folder of this process.
+std::string NextFolderTag() {
+  static std::atomic<uint32_t> count{0};
+  return HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits) +
+         HexDigits(count++, kTagDigits - kPidDigits);
+}
+
+// The process id in a folder name made by NextFolderTag (with or without a ".N" suffix); -1 for any
+// other name.
+pid_t FolderOwner(const std::string& Name) {
+  if (Name.size() < static_cast<size_t>(kTagDigits) || (Name.size() > kTagDigits && Name[kTagDigits] != '.'))
+    return -1;
+  uint32_t pid = 0;
+  for (int i = 0; i < kTagDigits; ++i) {
+    const char c = Name[static_cast<size_t>(i)];
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (digit < 0) return -1;
+    if (i < kPidDigits) pid = pid * 16 + static_cast<uint32_t>(digit);
+  }
+  return static_cast<pid_t>(pid);
+}
+
+// Removes the folders below Root that processes which no longer run left behind. A folder of a process
+// that runs (also of another user's, which kill may not signal) stays.
+void RemoveEndedProcessFolders(const std::string& Root) {
+  std::error_code ec;
+  std::vector<std::filesystem::path> ended;
+  for (const auto& entry : std::filesystem::directory_iterator(Root, ec)) {
+    const pid_t owner = FolderOwner(entry.path().filename().string());
+    if (owner <= 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) != 0 && errno == ESRCH) ended.push_back(entry.path());
+  }
+  for (const auto& folder : ended)
+    std::filesystem::remove_all(folder, ec);  // links are removed, not followed
+}
+
+// What a signal that ends the process runs first: a shell command per root that removes this process's
+// folders below it. Written before the handlers are installed and whenever a root is added, under the
+// roots' lock; read by the handler only, which may call nothing but async-signal-safe functions.
+constexpr int kMaxSignalRoots = 8;
+constexpr size_t kSignalCommandBytes = 8192;
+char SignalCommands[kMaxSignalRoots][kSignalCommandBytes];
+volatile sig_atomic_t SignalCommandCount = 0;
+
+void RemoveOwnFoldersOnSignal(int Signal) {
+  const int count = SignalCommandCount;
+  for (int i = 0; i < count; ++i) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      char sh[] = "/bin/sh";
+      char dashC[] = "-c";
+      char* argv[] = {sh, dashC, SignalCommands[i], nullptr};
+      char* envp[] = {nullptr};
+      ::execve(sh, argv, envp);
+      ::_exit(127);
+    }
+    if (child > 0) {
+      int status = 0;
+      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  ::signal(Signal, SIG_DFL);
+  ::raise(Signal);
+}
+
+// Roots' lock held. Adds the command that removes this process's folders below Root, and installs the
+// handlers of the signals that end a process (interrupt, termination, a closed terminal) where the
+// program has none of its own.
+void PrepareSignalCleanup(const std::string& Root) {
+  const int count = SignalCommandCount;
+  if (count >= kMaxSignalRoots) return;
+  std::string quoted = "'";
+  for (const char c : Root) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  const std::string pid = HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits);
+  const std::string command = "rm -rf -- " + quoted + pid + "'?? " + quoted + pid + "'??.*";
+  if (command.size() >= kSignalCommandBytes) return;
+  std::memcpy(SignalCommands[count], command.c_str(), command.size() + 1);
+  SignalCommandCount = count + 1;
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveOwnFoldersOnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 // The root below Temp that this process may use, made when missing; "" when none can be had.
@@ -279,7 +391,13 @@ void* ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemNam
 void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
   TArcWrapperMem2& wrapper = OpenWrapper();
   std::string folder;
-  MakeTempFolder(0, folder);
+  try {
+    MakeTempFolder(0, folder);
+  } catch (const EArcError&) {
+    // No temporary folder can be made: the items that go to memory are still delivered. Decide names
+    // the file of every item it sends to a file; one it cannot place it refuses.
+    folder = IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
+  }
   wrapper.ExtractAllMem(folder, OnMemory, OnFileDone, Decide);
 }
 
@@ -316,13 +434,31 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
   std::string temp;
   GetTempFolder(temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
   std::lock_guard<std::mutex> lock(RootsGuard());
-  const std::string tag = MakeInstanceTag(this);
+  const std::string tag = NextFolderTag();
   for (int attempt = 0; attempt < kMaxFolderTries; ++attempt) {
     const std::string root = PrivateRoot(temp);
     if (root.empty()) break;
     auto& roots = Roots();
     const auto at = std::lower_bound(roots.begin(), roots.end(), root);
-    if (at == roots.end() || *at != root) roots.insert(at, root);
+    if (at == roots.end() || *at != root) {
+      // First use of the root by this process since it was last empty: what ended processes left
+      // there goes.
+      roots.insert(at, root);
+      RemoveEndedProcessFolders(root);
+    }
+    // A signal that ends this process takes its folders below the root with it. The commands name the
+    // process, so a child made by fork writes its own.
+    static std::vector<std::string> prepared;
+    static pid_t preparedFor = 0;
+    if (preparedFor != ::getpid()) {
+      preparedFor = ::getpid();
+      prepared.clear();
+      SignalCommandCount = 0;
+    }
+    if (std::find(prepared.begin(), prepared.end(), root) == prepared.end()) {
+      prepared.push_back(root);
+      PrepareSignalCleanup(root);
+    }
 
     // The folder this archiver already has below that root.
     for (const auto& f : TempFolders) {

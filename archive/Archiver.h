@@ -7,7 +7,10 @@
 // files are temporary copies that it deletes.
 //
 // Temporary folders: each archiver writes below "<temporary folder>/$qvsrch/" in a folder of its own (an
-// 8-character tag of the object and the process), made at the first MakeTempFolder. Roots and folders are
+// 8-character tag: the process id in six hexadecimal digits and a count of the process's folders), made
+// at the first MakeTempFolder. When a process first uses a root, the folders there of processes that no
+// longer run are removed; an interrupt, termination or hang-up signal (unless the program handles it
+// itself) removes the process's own folders before it ends. Roots and folders are
 // made private (mode 0700) and a root that is not a folder of this user (another user's, or a symbolic
 // link) is not used: a root of this user's own name beside it is taken instead. Destruction removes the
 // archiver's folders and then every root of the process that is empty; files that the archiver handed out

@@ -1,6 +1,7 @@
 #include "search/FileScanArc.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -49,6 +50,29 @@ void DeleteWalkFile(const std::string& Name) {
   TArchiveCacheLock lock;
   if (!lock.Locked() || IsArchiveFileCached(Name)) return;
   ForceDeleteFile(Name);
+}
+
+// Waits for the cache lock, polling the scanner between tries so that a stop ends the wait; false when
+// the search was stopped (the lock is then not held).
+bool LockCacheOrStop(TFileScanner& Scanner) {
+  while (!LockArchiveCacheForeground())
+    if (!Scanner.DoProgress(std::u16string(), spkPoll)) return false;
+  return true;
+}
+
+// Whether the files A and B hold the same bytes (both of Size bytes).
+bool SameFileContents(const std::string& A, const std::string& B, int64_t Size) {
+  constexpr size_t kPiece = 65536;
+  std::ifstream a(A, std::ios::binary), b(B, std::ios::binary);
+  if (!a || !b) return false;
+  std::vector<char> pa(kPiece), pb(kPiece);
+  for (int64_t left = Size; left > 0;) {
+    const auto n = static_cast<std::streamsize>(std::min<int64_t>(left, kPiece));
+    if (!a.read(pa.data(), n) || !b.read(pb.data(), n)) return false;
+    if (std::memcmp(pa.data(), pb.data(), static_cast<size_t>(n)) != 0) return false;
+    left -= n;
+  }
+  return true;
 }
 
 // kB value of one /proc/meminfo line, in bytes; -1 when absent.
@@ -119,7 +143,11 @@ class TListHelper {
     return goOn;
   }
   void ReportWarning(const std::string& Msg) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Msg, 0, sekArchiveWarning);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), 0, sekArchiveWarning);
+  }
+  // Msg with the archive's file (a temporary file for an inner archive) named by its display path.
+  std::string Shown(const std::string& Msg) const {
+    return ReplaceAll(Msg, ArchiveFileName, ArchiveDisplayName);
   }
   bool FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size);
   bool DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
@@ -173,8 +201,7 @@ bool TListHelper::Walk() {
             return DecideItem(ItemName, SizeIncomplete, FileName, Decision, Date, Size, Continued);
           });
     } catch (const std::exception& e) {
-      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName), 0,
-                      sekException);
+      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
     }
   } else {
     WalkItemByItem();
@@ -191,7 +218,7 @@ void TListHelper::WalkItemByItem() {
       return;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(display, ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName), 0, sekException);
+    Scanner.DoError(display, Shown(e.what()), 0, sekException);
     return;
   }
   for (int32_t i = 0; i < Archiver.ItemCount(); ++i) {
@@ -208,17 +235,17 @@ void TListHelper::WalkItemByItem() {
     }
     if (!take) continue;
     bool stop = false;
+    std::string path;
     try {
       if (decision == edToMemory) {
         ItemExtractedToMemory(name, Archiver.ExtractItemToMemory(i, size), stop, date, size);
       } else {
-        std::string path;
         Archiver.ExtractItemToTemp(i, size, path);
         ItemExtracted(path, stop, &date, &size);
       }
     } catch (const std::exception& e) {
-      const std::string msg = decision == edToMemory ? ReplaceAll(e.what(), ArchiveFileName, ArchiveDisplayName)
-                                                      : std::string(e.what());
+      std::string msg = Shown(e.what());
+      if (!path.empty()) msg = ReplaceAll(msg, path, ItemPath(name));
       Scanner.DoError(display, msg, 0, sekException);
     }
     if (stop) {
@@ -315,11 +342,17 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
         TDateTime date = Date;
         int32_t size = Size;
         ItemExtracted(cachedFile, stop, &date, &size);
-        while (!LockArchiveCacheForeground()) {
+        if (LockCacheOrStop(Scanner)) {
+          UnpinCachedArchiver(cached);
+          UnlockArchiveCacheForeground();
+        } else {
+          Owner.PendingPins.push_back(cached);  // a pinned entry stays in the cache until then
+          stop = true;
         }
-        UnpinCachedArchiver(cached);
-        UnlockArchiveCacheForeground();
-        if (stop) Decision = edCancel;
+        if (stop) {
+          Stopped = true;
+          Decision = edCancel;
+        }
         return false;
       }
     }
@@ -353,7 +386,14 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
   }
   if (!Continued) {
     std::string tempFolder;
-    Archiver.MakeTempFolder(Size, tempFolder);
+    try {
+      Archiver.MakeTempFolder(Size, tempFolder);
+    } catch (const std::exception& e) {
+      // No temporary folder for this item: it alone is left out, and the items that fit in memory are
+      // still searched.
+      Scanner.DoError(path, e.what(), 0, sekException);
+      return false;
+    }
     FileName = tempFolder + LastComponent(FileName);
   }
   Decision = edToFile;
@@ -394,7 +434,7 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
   try {
     Stop = !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
   } catch (const std::exception& e) {
-    Scanner.DoError(path, e.what(), 0, sekException);
+    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), 0, sekException);
   }
   if (Stop) Stopped = true;
   DeleteWalkFile(FileName);
@@ -428,11 +468,9 @@ bool TListHelper::FlushNestedArchives() {
       if (kind == akCab) {
         std::string next;
         bool isFirst = false;
-        if (!GetCabinetInfo(first.FileName, next, isFirst)) {
-          DeleteWalkFile(first.FileName);
-          i = 0;
-          continue;
-        }
+        // An item that is no cabinet (or one that cannot be read) is processed alone, as a file of that
+        // name on disk is: scanned as a plain file, or reported as a damaged archive.
+        if (!GetCabinetInfo(first.FileName, next, isFirst)) next.clear();
         while (!next.empty()) {
           const auto member = std::find_if(Queue.begin(), Queue.end(), [&next](const TItemInfo& Q) {
             return ::strcasecmp(LastComponent(Q.Name).c_str(), LastComponent(next).c_str()) == 0;
@@ -476,7 +514,7 @@ bool TListHelper::FlushNestedArchives() {
       i = 0;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), e.what(), 0, sekException);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
   }
   DropQueue();
   return result;
@@ -489,6 +527,38 @@ void TListHelper::DropQueue() {
 
 // --- TArchiveWalk ------------------------------------------------------------------------------------------
 
+TArchiveWalk::~TArchiveWalk() {
+  // Each try waits for the lock as long as any foreground lock does.
+  constexpr int kSettleTries = 3;
+  for (int i = 0; i < kSettleTries && !SettlePending(); ++i) {
+  }
+}
+
+bool TArchiveWalk::SettlePending() {
+  if (PendingRegistrations.empty() && PendingPins.empty()) return true;
+  TArchiveCacheLock lock;
+  if (!lock.Locked()) return false;
+  for (TArchiver* pinned : PendingPins) UnpinCachedArchiver(pinned);
+  PendingPins.clear();
+  for (const TPendingRegistration& r : PendingRegistrations) {
+    UnregisterOpenArchive(r.Key, r.Archiver);
+    r.Archiver->Release();  // a cached archiver stays the cache's
+    // The files the walk could not delete while the lock was away, and the folders they leave empty
+    // (the outer archive's, and the root of the temporary folders).
+    for (const std::string& file : r.Files) {
+      if (IsArchiveFileCached(file)) continue;
+      ForceDeleteFile(file);
+      std::string folder = file, name;
+      for (int up = 0; up < 2; ++up) {
+        SplitFileName(ExcludeTrailingBackslash(folder), folder, name);
+        if (folder.empty() || ::rmdir(ExcludeTrailingBackslash(folder).c_str()) != 0) break;
+      }
+    }
+  }
+  PendingRegistrations.clear();
+  return true;
+}
+
 bool TArchiveWalk::IsEnabledArchiveName(const std::u16string& Name) {
   return ::IsEnabledArchiveName(Utf16ToUtf8(Name));
 }
@@ -500,15 +570,38 @@ TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TAr
 bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
                                const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) {
   if (!Scanner.DoProgress(DisplayName, spkArchive)) return false;
+  SettlePending();
   const std::string file = Utf16ToUtf8(FileName);
   const std::string display = Utf16ToUtf8(DisplayName);
+
+  // Hostile nesting: a chain of archives deeper than any real one, or an archive that holds a copy of
+  // an archive it lies in (which would hold it again, without end), is reported and not walked.
+  if (Levels.size() >= kMaxArchiveNesting) {
+    Scanner.DoError(
+        DisplayName,
+        "Archives nested more than " + std::to_string(kMaxArchiveNesting) + " levels deep are not searched",
+        0, sekArchiveOpenFailed);
+    return true;
+  }
+  int64_t fileSize = -1;
+  GetFileInfo(file, &fileSize, nullptr, nullptr, nullptr, nullptr);
+  for (const TOpenLevel& outer : Levels) {
+    if (fileSize < 0 || outer.Size != fileSize || !SameFileContents(outer.File, file, fileSize)) continue;
+    Scanner.DoError(DisplayName,
+                    "The archive is identical to the archive \"" + outer.Display +
+                        "\" that holds it, and is not searched again",
+                    0, sekArchiveOpenFailed);
+    return true;
+  }
+
   TArchiver* archiver = new TArchiver;
   std::string msg;
   if (!archiver->Open(file, msg, Volumes)) {
     delete archiver;
-    Scanner.DoError(DisplayName, msg, 0, sekArchiveOpenFailed);
+    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), 0, sekArchiveOpenFailed);
     return true;
   }
+  Levels.push_back(TOpenLevel{file, display, fileSize});
 
   // An inner archive (a temporary file shown under an archive item path) may be taken over by the cache
   // while it is walked. An archive on disk never is: the cache deletes the files it owns.
@@ -549,9 +642,17 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     archiver->OnFileDone = nullptr;
   }
 
+  Levels.pop_back();
   if (registered) {
     // The registration must go before the archiver does; the cleaner gives the lock up soon.
-    while (!LockArchiveCacheForeground()) {
+    if (!LockCacheOrStop(Scanner)) {
+      // Stopped while the lock could not be had: the archiver stays registered, and so alive, until
+      // the registration can go.
+      std::vector<std::string> files{file};
+      if (Volumes != nullptr)
+        for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
+      PendingRegistrations.push_back(TPendingRegistration{display, archiver, std::move(files)});
+      return false;
     }
     UnregisterOpenArchive(display, archiver);
     UnlockArchiveCacheForeground();

@@ -7,18 +7,23 @@
 // Display paths: an item of an archive is shown as the archive's display path, "|" and the item's path.
 // Nested archives are extracted into the outer archiver's temporary folder; every temporary file is
 // deleted on every path, except a file that the inner-archive cache owns (ArcNested.h), which only the
-// cache deletes.
+// cache deletes. Nesting is bounded (kMaxArchiveNesting), and an inner archive with the bytes of an
+// archive it lies in is reported and not walked, so a file that holds itself ends. A message about an
+// archive item names the item's display path, never its temporary file.
 //
 // Ownership and threads: the walk object is the owner's and must outlive every search that uses it; it
 // runs on the scanner's thread. The inner-archive cache is shared with its cleaner thread and is touched
-// only under the cache lock.
+// only under the cache lock; a wait for that lock polls the scanner, so a stop ends it.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "search/FileScan.h"
+
+class TArchiver;
 
 // Whether an item of Size bytes may be extracted to memory: the available physical memory holds it, or
 // an eighth of the physical memory and a sixteenth of the address space the process may still use do.
@@ -26,6 +31,11 @@ bool CanExtractToMemory(int64_t Size);
 
 class TArchiveWalk : public IArchiveWalk {
  public:
+  TArchiveWalk() = default;
+  ~TArchiveWalk() override;
+  TArchiveWalk(const TArchiveWalk&) = delete;
+  TArchiveWalk& operator=(const TArchiveWalk&) = delete;
+
   bool IsEnabledArchiveName(const std::u16string& Name) override;
   TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override;
   bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
@@ -38,7 +48,33 @@ class TArchiveWalk : public IArchiveWalk {
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;
 
+  // Archives inside archives are walked to this depth (an archive on disk is level 1); a deeper one is
+  // reported and skipped. Real archives never come near it; a chain made to exhaust the stack or the
+  // temporary drive ends here.
+  static constexpr size_t kMaxArchiveNesting = 32;
+
  private:
+  // One archive being walked: its file, display path and size.
+  struct TOpenLevel {
+    std::string File;
+    std::string Display;
+    int64_t Size;
+  };
+  std::vector<TOpenLevel> Levels;  // outermost first
+
+  // Cache work left undone when a stop ended a wait for the cache lock: the registrations of walked
+  // inner archives (whose archivers must live until then) and the pins of cached archivers. Done at the
+  // start of the next walk, or when the walk object goes.
+  struct TPendingRegistration {
+    std::string Key;
+    TArchiver* Archiver;
+    std::vector<std::string> Files;  // the walk's temporary files of the archive, deleted unless cached
+  };
+  std::vector<TPendingRegistration> PendingRegistrations;
+  std::vector<TArchiver*> PendingPins;
+  // Does the pending work when the cache lock can be had; false when some is left.
+  bool SettlePending();
+
   bool FitsInMemory(int64_t Size) const { return MemoryCheck ? MemoryCheck(Size) : CanExtractToMemory(Size); }
   friend class TListHelper;
 };

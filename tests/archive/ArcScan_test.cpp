@@ -112,6 +112,8 @@ TEST_F(ArcScanTest, KindTableOnFixtures) {
       // An ordinary program holds no archive: a plain file. A ZIP behind a stub is an archive.
       {"x.exe", nullptr, std::string("MZ\x90\x00", 4), acNone, akExe},
       {"sfx.exe", nullptr, "MZ" + std::string(1022, '\0') + ReadFixture("x.zip"), acArchive, akExe},
+      {"rarsfx.exe", nullptr, "MZ" + std::string(400000, '\0') + kRarMarker + std::string(13, '\0'),
+       acArchive, akExe},
       {"sfx.zip", nullptr, "MZ" + std::string(1022, '\0') + ReadFixture("x.zip"), acArchive, akZip},
       // ZIP archives with data in front of the first entry: one made by "zip -A", one padded.
       {"a.zip", "test_compat_zip_4.zip", "", acArchive, akZip},

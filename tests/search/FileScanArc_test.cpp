@@ -8,13 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
 
 #include "archive/ArcNested.h"
 #include "archive/cab/arlUnCab.h"
+#include "core/FileLayer.h"
 #include "core/StrLst.h"
+#include "core/WinUtils.h"
 #include "tests/search/FileScanTree.h"
 
 namespace {
@@ -28,6 +33,63 @@ std::string ReadAll(const fs::path& P) {
   std::ifstream in(P, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// A ZIP archive of stored entries (name, bytes), made here so that a test can build any nesting. With
+// Prefix the archive has data in front; Shifted says whether its offsets count that data (as "zip -A"
+// leaves them) or not (a padded download).
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& Entries,
+                      const std::string& Prefix = std::string(), bool Shifted = false) {
+  auto le16 = [](std::string& S, uint32_t V) {
+    S += static_cast<char>(V & 0xFF);
+    S += static_cast<char>((V >> 8) & 0xFF);
+  };
+  auto le32 = [&](std::string& S, uint32_t V) {
+    le16(S, V & 0xFFFF);
+    le16(S, V >> 16);
+  };
+  const uint32_t base = Shifted ? static_cast<uint32_t>(Prefix.size()) : 0;
+  constexpr uint32_t kDosDate = (40 << 9) | (5 << 5) | 6;  // 2020-05-06
+  std::string out, central;
+  for (const auto& [name, data] : Entries) {
+    const uint32_t crc = ~UpdateCrc32(0xFFFFFFFF, data.data(), static_cast<int32_t>(data.size()));
+    const uint32_t offset = base + static_cast<uint32_t>(out.size());
+    std::string fields;  // version needed .. name length, shared by both headers
+    le16(fields, 10);
+    le16(fields, 0);  // flags
+    le16(fields, 0);  // stored
+    le16(fields, 0);  // time
+    le16(fields, kDosDate);
+    le32(fields, crc);
+    le32(fields, static_cast<uint32_t>(data.size()));
+    le32(fields, static_cast<uint32_t>(data.size()));
+    le16(fields, static_cast<uint32_t>(name.size()));
+    le16(fields, 0);  // extra
+    out += "PK\x03\x04" + fields + name + data;
+    central += "PK\x01\x02";
+    le16(central, 10);  // made by
+    central += fields;
+    le16(central, 0);  // comment
+    le16(central, 0);  // disk
+    le16(central, 0);  // internal attributes
+    le32(central, 0);  // external attributes
+    le32(central, offset);
+    central += name;
+  }
+  const uint32_t centralOffset = base + static_cast<uint32_t>(out.size());
+  out += central + "PK\x05\x06";
+  le16(out, 0);
+  le16(out, 0);
+  le16(out, static_cast<uint32_t>(Entries.size()));
+  le16(out, static_cast<uint32_t>(Entries.size()));
+  le32(out, static_cast<uint32_t>(central.size()));
+  le32(out, centralOffset);
+  le16(out, 0);
+  return Prefix + out;
+}
+
+// A program image that holds no archive, with the pattern in its bytes.
+const std::string kProgram =
+    "MZ\x90\x00" + std::string(200, '\x01') + "a needle in a program" + std::string(50, '\0');
 
 class FileScanArc : public ::testing::Test {
  protected:
@@ -230,6 +292,188 @@ TEST_F(FileScanArc, RescanArchiveItem) {
   LowMemory = false;
   EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
   EXPECT_EQ(Log.ErrorsOf(sekException).size(), 2u);
+}
+
+// An executable that holds no archive is a plain file, on disk and inside an archive: found, with no
+// message. One that holds a ZIP is walked as that archive.
+TEST_F(FileScanArc, ExecutablesWithoutArchiveAreScannedAsPlainFiles) {
+  Tree.File("d/prog.exe", kProgram);
+  Tree.File("d/progs.zip", StoredZip({{"bin/prog.exe", kProgram}, {"bin/other.exe", "MZ nothing"}}));
+  Tree.File("d/sfx.exe", "MZ" + std::string(2046, '\0') + StoredZip({{"inside.txt", "needle in a box"}}));
+  EXPECT_EQ(Run("prog.exe"), Names{"d/prog.exe"});
+  EXPECT_EQ(Run("progs.zip"), Names{"d/progs.zip|bin/prog.exe"});
+  EXPECT_EQ(Run("sfx.exe"), Names{"d/sfx.exe|inside.txt"});
+  for (const char* name : {"prog.exe", "progs.zip", "sfx.exe"}) {
+    Run(name);
+    for (const auto& e : Log.Errors)
+      ADD_FAILURE() << name << ": " << e.Name << " " << int(e.Kind) << " " << e.Text;
+  }
+}
+
+// A ".cab" item that is no cabinet is scanned as the same file on disk is.
+TEST_F(FileScanArc, CabItemThatIsNoCabinetIsScanned) {
+  Tree.File("d/notes.cab", "a needle, not a cabinet");
+  Tree.File("d/z.zip", StoredZip({{"notes.cab", "a needle, not a cabinet"}}));
+  EXPECT_EQ(Run("notes.cab"), Names{"d/notes.cab"});
+  EXPECT_EQ(Run("z.zip"), Names{"d/z.zip|notes.cab"});
+  EXPECT_EQ(Log.Errors.size(), 0u);
+}
+
+// A ZIP with data in front of its first entry, with offsets that count that data and without.
+TEST_F(FileScanArc, ZipWithDataInFrontIsWalked) {
+  const std::string prefix(300, '\x7F');
+  Tree.File("d/shifted.zip", StoredZip({{"a.txt", "needle one"}}, prefix, true));
+  Tree.File("d/padded.zip", StoredZip({{"b.txt", "needle two"}}, prefix, false));
+  EXPECT_EQ(Run("shifted.zip"), Names{"d/shifted.zip|a.txt"});
+  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Run("padded.zip"), Names{"d/padded.zip|b.txt"});
+  EXPECT_EQ(Log.Errors.size(), 0u);
+}
+
+// No message about an archive item names a temporary file: the item's display path stands for it.
+TEST_F(FileScanArc, MessagesNameTheDisplayPathNeverTheTemporaryFile) {
+  Tree.File("d/m.zip",
+            StoredZip({{"broken.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(200, '\x55')},
+                       {"broken.arj", "\x60\xEA" + std::string(200, '\x55')},
+                       {"broken.lzh", "xx-lh5-" + std::string(200, '\x55')},
+                       {"inner/damaged.zip", ReadAll(kFixtures / "damaged.zip")},
+                       {"ok.txt", "needle"}}));
+  EXPECT_EQ(Run("m.zip"), (Names{"d/m.zip|inner/damaged.zip|good.txt", "d/m.zip|ok.txt"}));
+  const Names named = {"d/m.zip|broken.rar", "d/m.zip|broken.arj", "d/m.zip|broken.lzh",
+                       "d/m.zip|inner/damaged.zip|bad.zip"};
+  ASSERT_EQ(Log.Errors.size(), named.size());
+  for (const auto& e : Log.Errors) {
+    EXPECT_NE(std::find(named.begin(), named.end(), e.Name), named.end()) << e.Name;
+    EXPECT_FALSE(e.Text.empty()) << e.Name;
+    EXPECT_EQ(e.Text.find(Temp), std::string::npos) << e.Name << ": " << e.Text;
+  }
+}
+
+// A chain of archives nested deeper than the walk's limit ends at the limit with one error naming the
+// archive not opened; everything above it is searched and nothing is left in the temporary folder.
+TEST_F(FileScanArc, DeepNestingEndsAtTheLimit) {
+  const size_t depth = TArchiveWalk::kMaxArchiveNesting + 8;
+  std::string archive = StoredZip({{"deep.txt", "needle at the bottom"}});
+  std::string path;
+  for (size_t level = depth; level-- > 1;) {
+    archive = StoredZip({{"level.txt", "needle at level " + std::to_string(level)}, {"z.zip", archive}});
+    path = "|z.zip" + path;
+  }
+  Tree.File("d/chain.zip", archive);
+  const Names hits = Run("chain.zip");
+  EXPECT_TRUE(Completed);
+  ASSERT_EQ(hits.size(), TArchiveWalk::kMaxArchiveNesting);  // level.txt of each level walked
+  const Names failed = Log.ErrorsOf(sekArchiveOpenFailed);
+  ASSERT_EQ(failed.size(), 1u);
+  std::string expected = "d/chain.zip";
+  for (size_t level = 1; level <= TArchiveWalk::kMaxArchiveNesting; ++level) expected += "|z.zip";
+  EXPECT_EQ(failed[0], expected);
+  EXPECT_EQ(Log.Errors.size(), 1u);
+  // A chain within the limit is walked to its end.
+  archive = StoredZip({{"deep.txt", "needle at the bottom"}});
+  for (size_t level = 0; level < 5; ++level) archive = StoredZip({{"z.zip", archive}});
+  Tree.File("d/short.zip", archive);
+  EXPECT_EQ(Run("short.zip"), Names{"d/short.zip|z.zip|z.zip|z.zip|z.zip|z.zip|deep.txt"});
+}
+
+// An inner archive with the same bytes as an archive it lies in (a file that holds itself would hold
+// itself again without end) is reported, naming both, and not walked; the walk goes on with the rest.
+// Here the inner archive is a copy of the outer one, handed to the walk from inside the outer walk.
+TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
+  Tree.File("d/copy/inner.zip", ReadAll(kFixtures / "nested.zip"));
+  bool handed = false;
+  Log = TScanLog();
+  Log.Attach(Scanner, Tree);
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && !handed && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
+      handed = true;
+      TWideStrLst masks;
+      EXPECT_TRUE(Walk.ScanArchive(Scanner, Utf8ToUtf16(D("copy/inner.zip")),
+                                   Utf8ToUtf16(D("nested.zip|inner.zip|again.zip")), nullptr, false, masks));
+    }
+    return true;
+  };
+  Completed = Scanner.Search(Tree.Roots("d/nested.zip"), u"", false);
+  EXPECT_EQ(Log.Hits, (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
+  EXPECT_TRUE(handed);
+  EXPECT_TRUE(Completed);
+  ASSERT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
+  for (const auto& e : Log.Errors)
+    if (e.Kind == sekArchiveOpenFailed) EXPECT_NE(e.Text.find(D("nested.zip")), std::string::npos) << e.Text;
+}
+
+// With a temporary folder that cannot be used, items that fit in memory are still searched; an inner
+// archive, which needs a file, is one error naming it.
+TEST_F(FileScanArc, UnusableTemporaryFolderStillSearchesItemsInMemory) {
+  // Files where the walk's folders would go: no folder of its own can be made there.
+  std::vector<std::string> blocks;
+  for (const auto& e : fs::directory_iterator(Temp)) blocks.push_back(e.path().string());
+  ASSERT_EQ(blocks, Names{});
+  for (const std::string& root :
+       {std::string(kTempArchiveRootName), kTempArchiveRootName + ("-" + std::to_string(::geteuid()))}) {
+    blocks.push_back(Temp + "/" + root);
+    std::ofstream(blocks.back()) << "in the way";
+  }
+  EXPECT_EQ(Run("nested.zip"), Names{"d/nested.zip|top.txt"});
+  EXPECT_TRUE(Completed);
+  EXPECT_EQ(Log.ErrorsOf(sekException), Names{"d/nested.zip|inner.zip"});
+  for (const std::string& block : blocks) fs::remove(block);
+}
+
+// A file that cannot be read is one error, not one for the archive check and one for the scan.
+TEST_F(FileScanArc, UnreadableFileIsOneError) {
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  layer.FailCall(TFileOp::Open, 1, EACCES);
+  Tree.File("d/locked.txt", "needle");
+  EXPECT_EQ(Run("locked.txt"), Names{});
+  ASSERT_EQ(Log.Errors.size(), 1u);
+  EXPECT_EQ(Log.Errors[0].Name, "d/locked.txt");
+  EXPECT_EQ(Log.Errors[0].Kind, sekOpenFailed);
+}
+
+// The walk's waits for the cache lock poll the scanner between tries, so that a stop ends them; the
+// work left undone is done at the next walk.
+TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
+  SetArchiveCacheTimings(0, 20);
+  std::mutex m;
+  std::condition_variable cv;
+  bool take = false, held = false, release = false;
+  std::thread other([&] {
+    std::unique_lock<std::mutex> g(m);
+    cv.wait(g, [&] { return take; });
+    EXPECT_TRUE(LockArchiveCache());
+    held = true;
+    cv.notify_all();
+    cv.wait(g, [&] { return release; });
+    UnlockArchiveCache();
+  });
+  int polls = 0;
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
+      // The last item of the inner archive: another holder takes the lock for good.
+      std::unique_lock<std::mutex> g(m);
+      take = true;
+      cv.notify_all();
+      cv.wait(g, [&] { return held; });
+    }
+    if (Kind == spkPoll && held) return ++polls < 3;
+    return true;
+  };
+  Log = TScanLog();
+  Scanner.OnFound = [this](const TFoundFileInfo& Info) { Log.Hits.push_back(Tree.Relative(Info.Name)); };
+  EXPECT_FALSE(Scanner.Search(Tree.Roots("d/nested.zip"), u"", false));
+  EXPECT_EQ(polls, 3);
+  {
+    std::lock_guard<std::mutex> g(m);
+    release = true;
+  }
+  cv.notify_all();
+  other.join();
+  SetArchiveCacheTimings(0, 0);
+  // The next walk lets the inner archive go; nothing is left behind.
+  Scanner.OnProgress = nullptr;
+  EXPECT_EQ(Run("t.tar.gz"), Names{"d/t.tar.gz|t.tar|docs/hit.txt"});
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // size limits and the error events, on trees the tests build.
 #include "search/FileScan.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -361,6 +364,56 @@ TEST_F(FileScanWalk, UnreadableFolderIsReportedAndLeftOut) {
                             [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; }),
               1);
   }
+}
+
+// Removes the folder Name of the folder open on DirFd with everything in it, relative to it, so that
+// the length of the whole path does not matter.
+void RemoveTreeAt(int DirFd, const std::string& Name) {
+  const int fd = openat(DirFd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return;
+  if (DIR* d = fdopendir(dup(fd))) {
+    std::vector<std::pair<std::string, bool>> entries;
+    while (dirent* e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+        entries.emplace_back(e->d_name, e->d_type == DT_DIR);
+    closedir(d);
+    for (const auto& [name, folder] : entries) {
+      if (folder) RemoveTreeAt(fd, name);
+      unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0);
+    }
+  }
+  close(fd);
+}
+
+// A tree deeper than the system's path limit is walked to its bottom: every folder is opened relative
+// to its parent, and a file there is scanned like any other.
+TEST_F(FileScanWalk, PathsLongerThanTheSystemAllowsAreWalked) {
+  const std::string name(200, 'n');
+  constexpr int kLevels = 25;  // about 5,000 bytes of path
+  int fd = open(Tree.Path("").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(mkdirat(fd, "long", 0755), 0);
+  int at = openat(fd, "long", O_RDONLY | O_DIRECTORY);
+  std::string rel = "long";
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(mkdirat(at, name.c_str(), 0755), 0);
+    const int next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(at);
+    at = next;
+    rel += "/" + name;
+  }
+  const int file = openat(at, "deep.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(write(file, "hello from below", 16), 16);
+  close(file);
+  close(at);
+  ASSERT_GT(Tree.Path(rel).size(), size_t{PATH_MAX});
+
+  EXPECT_EQ(Run("long", "", true), Names{rel + "/deep.txt"});
+  EXPECT_TRUE(Completed);
+  EXPECT_TRUE(Log.Errors.empty());
+  RemoveTreeAt(fd, "long");
+  unlinkat(fd, "long", AT_REMOVEDIR);
+  close(fd);
 }
 
 // A file that changes between the listing and its turn is taken as it is at its turn, as when each file

@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "archive/cab/arlUnCab.h"
@@ -270,6 +274,70 @@ TEST_F(Archiver, TwoArchiversUseTwoFoldersUnderOneRoot) {
   second.reset();
   EXPECT_FALSE(fs::exists(root));
   EXPECT_TRUE(TempArchiveRootList().empty());
+}
+
+// The tag of a folder of the process Pid, as archivers name their folders.
+std::string FolderTagOf(pid_t Pid, const char* Rest) {
+  char tag[32];
+  std::snprintf(tag, sizeof tag, "%06X%s", static_cast<unsigned>(Pid), Rest);
+  return tag;
+}
+
+// What processes that no longer run left in the temporary root goes when this process first uses it;
+// folders of running processes and names of any other form stay.
+TEST_F(Archiver, FoldersOfEndedProcessesAreRemovedAtFirstUse) {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const fs::path root = Temp / kTempArchiveRootName;
+  const fs::path gone1 = root / FolderTagOf(ended, "00"), gone2 = root / FolderTagOf(ended, "05.1");
+  const fs::path live = root / FolderTagOf(::getppid(), "00"), other = root / "notes";
+  WriteAll(gone1 / "inner" / "x.txt", "left behind");
+  WriteAll(gone2 / "y.txt", "left behind");
+  fs::create_directories(live);
+  fs::create_directories(other);
+  {
+    auto a = OpenCopy("x.zip");
+    std::string folder;
+    a->MakeTempFolder(0, folder);
+    EXPECT_EQ(fs::path(folder).parent_path().filename().string().substr(0, 6),
+              FolderTagOf(::getpid(), "").substr(0, 6));
+  }
+  EXPECT_FALSE(fs::exists(gone1));
+  EXPECT_FALSE(fs::exists(gone2));
+  EXPECT_TRUE(fs::exists(live));
+  EXPECT_TRUE(fs::exists(other));
+  fs::remove_all(root);
+}
+
+// A process ended by an interrupt, a termination or a hang-up removes its temporary folders first.
+TEST_F(Archiver, EndingSignalRemovesTheProcessFolders) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      TArchiver a;
+      std::string folder;
+      a.MakeTempFolder(0, folder);
+      std::ofstream(folder + "extracted.bin") << "an inner archive";
+      (void)!::write(ready[1], "x", 1);
+      for (;;) ::pause();
+    }
+    ASSERT_GT(child, 0);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_FALSE(Entries(Temp / kTempArchiveRootName).empty());
+    ::kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+    EXPECT_EQ(Entries(Temp / kTempArchiveRootName), std::vector<std::string>{}) << signal;
+  }
+  fs::remove_all(Temp / kTempArchiveRootName);
 }
 
 TEST_F(Archiver, ARootThatIsNotThisUsersOwnFolderIsNotUsed) {
