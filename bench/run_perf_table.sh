@@ -10,9 +10,10 @@
 #   small/     100,000 files of 1.4 KB of prose in 100 folders; one in 500 holds "quokkaberry"
 # and the trees /usr/share and /usr/include as they stand.
 #
-# usage: run_perf_table.sh            ROUNDS (default 5), CPU (the core of the pinned runs, default the
-#                                     last), SCAN (default build/release/bench/scan), CORPORA
-#                                     (default build/perf-corpora)
+# usage: run_perf_table.sh
+# Settings from the environment: ROUNDS (default 5); CPU, the core of the pinned runs (default the last);
+# SCAN (default build/release/bench/scan); CORPORA (default build/perf-corpora); ONLY, a regular
+# expression: only the rows whose name it matches; WARMUP=0 leaves out the warm-up round.
 # Prints the table and the commands (Markdown).
 set -eu
 cd "$(dirname "$0")/.."
@@ -32,7 +33,6 @@ LONG=$(tr -s '\n ' '  ' < /usr/share/common-licenses/GPL-3 | head -c 1100)
 # 64 words: 62 that occur nowhere and the two planted words of the text corpus.
 WORDS="quokkaberry marzipantle"
 for i in $(seq 1 62); do WORDS="$WORDS $(printf 'zyx%02dwq' "$i")"; done
-export LONG WORDS SCAN
 
 [ -f "$CORPORA/text/planted.txt" ] || python3 bench/make_corpus.py "$CORPORA/text" 200 > /dev/null
 [ -f "$CORPORA/text/long.txt" ] ||
@@ -71,12 +71,15 @@ open(os.path.join(out, "done"), "w").close()
 PY
 fi
 
-TEXT="$CORPORA/text/*.txt"
+DOCS="$CORPORA/text/doc*.txt"
+TEXT="$DOCS $CORPORA/text/long.txt"
+WIDE=$(python3 -c 'print("\\x00".join("quokkaberry"))')  # the word's bytes in UTF-16LE, for grep -P
+export LONG WORDS SCAN WIDE
 ARC="$CORPORA/archives"
 SMALL="$CORPORA/small"
 TREE="/usr/share /usr/include"
 ONE="taskset -c $CPU"
-G="LC_ALL=C grep"
+G="LC_ALL=C taskset -c $CPU grep"  # grep has one thread: it runs pinned
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -84,21 +87,35 @@ cat > "$WORK/spec" <<SPEC
 cols|scan|scan, 1 core|grep|find|ugrep|ugrep, 1 core|rg|rg, 1 core
 cell|tree, one word, -i|scan|\$SCAN -r -- license $TREE
 cell|tree, one word, -i|scan, 1 core|$ONE \$SCAN -r -- license $TREE
-cell|tree, one word, -i|grep|$ONE $G -r -F -l -i -- license $TREE
+cell|tree, one word, -i|grep|$G -r -F -l -i -- license $TREE
 cell|tree, one word, -i|ugrep|ugrep -r -F -l -i -- license $TREE
 cell|tree, one word, -i|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -i -- license $TREE
 cell|tree, one word, -i|rg|rg -uuu -F -l -i -- license $TREE
 cell|tree, one word, -i|rg, 1 core|$ONE rg -j1 -uuu -F -l -i -- license $TREE
 cell|tree, two words, case|scan|\$SCAN -r -c -- 'free software' $TREE
 cell|tree, two words, case|scan, 1 core|$ONE \$SCAN -r -c -- 'free software' $TREE
-cell|tree, two words, case|grep|$ONE $G -r -F -l -- 'free software' $TREE
+cell|tree, two words, case|grep|$G -r -F -l -- 'free software' $TREE
 cell|tree, two words, case|ugrep|ugrep -r -F -l -- 'free software' $TREE
 cell|tree, two words, case|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- 'free software' $TREE
 cell|tree, two words, case|rg|rg -uuu -F -l -- 'free software' $TREE
 cell|tree, two words, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- 'free software' $TREE
+cell|tree, one word, case|scan|\$SCAN -r -c -- license $TREE
+cell|tree, one word, case|scan, 1 core|$ONE \$SCAN -r -c -- license $TREE
+cell|tree, one word, case|grep|$G -r -F -l -- license $TREE
+cell|tree, one word, case|ugrep|ugrep -r -F -l -- license $TREE
+cell|tree, one word, case|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- license $TREE
+cell|tree, one word, case|rg|rg -uuu -F -l -- license $TREE
+cell|tree, one word, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- license $TREE
+cell|tree, two words, -i|scan|\$SCAN -r -- 'free software' $TREE
+cell|tree, two words, -i|scan, 1 core|$ONE \$SCAN -r -- 'free software' $TREE
+cell|tree, two words, -i|grep|$G -r -F -l -i -- 'free software' $TREE
+cell|tree, two words, -i|ugrep|ugrep -r -F -l -i -- 'free software' $TREE
+cell|tree, two words, -i|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -i -- 'free software' $TREE
+cell|tree, two words, -i|rg|rg -uuu -F -l -i -- 'free software' $TREE
+cell|tree, two words, -i|rg, 1 core|$ONE rg -j1 -uuu -F -l -i -- 'free software' $TREE
 cell|exact, /usr/share, case|scan|\$SCAN -r -c -- license /usr/share
 cell|exact, /usr/share, case|scan, 1 core|$ONE \$SCAN -r -c -- license /usr/share
-cell|exact, /usr/share, case|grep|$ONE $G -r -F -l -- license /usr/share
+cell|exact, /usr/share, case|grep|$G -r -F -l -- license /usr/share
 cell|exact, /usr/share, case|ugrep|ugrep -r -F -l -- license /usr/share
 cell|exact, /usr/share, case|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- license /usr/share
 cell|exact, /usr/share, case|rg|rg -uuu -F -l -- license /usr/share
@@ -112,17 +129,45 @@ ratio|archives, one word, -i|scan, 1 core:cpu|ugrep, 1 core:cpu|0.8
 cell|archives, all cores|scan|\$SCAN -r -a -- license $ARC
 cell|archives, all cores|ugrep|ugrep -z -r -F -l -i -- license $ARC
 ratio|archives, all cores|scan:wall|ugrep:wall|1.0
-cell|64 words, any, -i|scan|\$SCAN -l any -- "\$WORDS" $TEXT
-cell|64 words, any, -i|scan, 1 core|$ONE \$SCAN -l any -- "\$WORDS" $TEXT
-cell|64 words, any, -i|grep|$ONE $G -F -l -i \$(printf -- '-e %s ' \$WORDS) $TEXT
-cell|64 words, any, -i|ugrep|ugrep -F -l -i \$(printf -- '-e %s ' \$WORDS) $TEXT
-cell|64 words, any, -i|ugrep, 1 core|$ONE ugrep -J1 -F -l -i \$(printf -- '-e %s ' \$WORDS) $TEXT
-cell|64 words, any, -i|rg|rg -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $TEXT
-cell|64 words, any, -i|rg, 1 core|$ONE rg -j1 -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $TEXT
+cell|corpus, -i literal|scan|\$SCAN quokkaberry $DOCS
+cell|corpus, -i literal|scan, 1 core|$ONE \$SCAN quokkaberry $DOCS
+cell|corpus, -i literal|grep|$G -F -l -i quokkaberry $DOCS
+cell|corpus, -i literal|ugrep|ugrep -F -l -i quokkaberry $DOCS
+cell|corpus, -i literal|ugrep, 1 core|$ONE ugrep -J1 -F -l -i quokkaberry $DOCS
+cell|corpus, case literal|scan|\$SCAN -c quokkaberry $DOCS
+cell|corpus, case literal|scan, 1 core|$ONE \$SCAN -c quokkaberry $DOCS
+cell|corpus, case literal|grep|$G -F -l quokkaberry $DOCS
+cell|corpus, case literal|ugrep|ugrep -F -l quokkaberry $DOCS
+cell|corpus, case literal|ugrep, 1 core|$ONE ugrep -J1 -F -l quokkaberry $DOCS
+cell|corpus, two words, any|scan|\$SCAN -l any 'quokkaberry marzipantle' $DOCS
+cell|corpus, two words, any|scan, 1 core|$ONE \$SCAN -l any 'quokkaberry marzipantle' $DOCS
+cell|corpus, two words, any|grep|$G -F -l -i -e quokkaberry -e marzipantle $DOCS
+cell|corpus, two words, any|ugrep|ugrep -F -l -i -e quokkaberry -e marzipantle $DOCS
+cell|corpus, two words, any|ugrep, 1 core|$ONE ugrep -J1 -F -l -i -e quokkaberry -e marzipantle $DOCS
+cell|corpus, fuzzy, 1 error|scan|\$SCAN -z quokkabx $DOCS
+cell|corpus, fuzzy, 1 error|scan, 1 core|$ONE \$SCAN -z quokkabx $DOCS
+cell|corpus, fuzzy, 1 error|ugrep|ugrep -Z1 -l -i quokkabx $DOCS
+cell|corpus, fuzzy, 1 error|ugrep, 1 core|$ONE ugrep -J1 -Z1 -l -i quokkabx $DOCS
+cell|corpus, fuzzy, 2 errors|scan|\$SCAN -z ostrichfeather $DOCS
+cell|corpus, fuzzy, 2 errors|scan, 1 core|$ONE \$SCAN -z ostrichfeather $DOCS
+cell|corpus, fuzzy, 2 errors|ugrep|ugrep -Z2 -l -i ostrichfeather $DOCS
+cell|corpus, fuzzy, 2 errors|ugrep, 1 core|$ONE ugrep -J1 -Z2 -l -i ostrichfeather $DOCS
+cell|corpus, ANSI and UTF-16|scan|\$SCAN -e ansi,unicode quokkaberry $DOCS
+cell|corpus, ANSI and UTF-16|scan, 1 core|$ONE \$SCAN -e ansi,unicode quokkaberry $DOCS
+cell|corpus, ANSI and UTF-16|grep|$G -P -a -l -i "quokkaberry|\$WIDE" $DOCS
+cell|corpus, ANSI and UTF-16|ugrep|ugrep -F -l -i quokkaberry $DOCS
+cell|corpus, ANSI and UTF-16|ugrep, 1 core|$ONE ugrep -J1 -F -l -i quokkaberry $DOCS
+cell|64 words, any, -i|scan|\$SCAN -l any -- "\$WORDS" $DOCS
+cell|64 words, any, -i|scan, 1 core|$ONE \$SCAN -l any -- "\$WORDS" $DOCS
+cell|64 words, any, -i|grep|$G -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
+cell|64 words, any, -i|ugrep|ugrep -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
+cell|64 words, any, -i|ugrep, 1 core|$ONE ugrep -J1 -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
+cell|64 words, any, -i|rg|rg -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
+cell|64 words, any, -i|rg, 1 core|$ONE rg -j1 -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
 ratio|64 words, any, -i|scan, 1 core:wall|ugrep, 1 core:wall|1.0
-cell|64 words, all, -i|scan, 1 core|$ONE \$SCAN -l all -- "\$WORDS" $TEXT
+cell|64 words, all, -i|scan, 1 core|$ONE \$SCAN -l all -- "\$WORDS" $DOCS
 cell|1,100 characters, case|scan, 1 core|$ONE \$SCAN -c -- "\$LONG" $TEXT
-cell|1,100 characters, case|grep|$ONE $G -F -l -- "\$LONG" $TEXT
+cell|1,100 characters, case|grep|$G -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|ugrep|ugrep -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|ugrep, 1 core|$ONE ugrep -J1 -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- "\$LONG" $TEXT
@@ -132,7 +177,7 @@ cell|names only|find|$ONE find $TREE -iname '*license*'
 ratio|names only|scan, 1 core:wall|find:wall|1.5
 cell|100,000 files of 1.4 KB|scan|\$SCAN -r -c -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|scan, 1 core|$ONE \$SCAN -r -c -- quokkaberry $SMALL
-cell|100,000 files of 1.4 KB|grep|$ONE $G -r -F -l -- quokkaberry $SMALL
+cell|100,000 files of 1.4 KB|grep|$G -r -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|ugrep|ugrep -r -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|rg|rg -uuu -F -l -- quokkaberry $SMALL
@@ -146,7 +191,11 @@ $(rg --version | head -1 | cut -d' ' -f1-2); load average before: $(cut -d' ' -f
 echo "Pinned runs: taskset -c $CPU, ugrep -J1, rg -j1. Median of $ROUNDS interleaved rounds after one warm-up round;"
 echo "each cell: wall seconds (CPU seconds) [lines printed]."
 echo
-python3 bench/interleave.py 1 "$WORK" < "$WORK/spec" > /dev/null 2>&1
+# ONLY=REGEX keeps the rows whose name matches (for a quick look at a few rows).
+if [ -n "${ONLY:-}" ]; then
+  grep -E "^cols\||^[a-z]+\|[^|]*(${ONLY})" "$WORK/spec" > "$WORK/only" && mv "$WORK/only" "$WORK/spec"
+fi
+[ "${WARMUP:-1}" = 0 ] || python3 bench/interleave.py 1 "$WORK" < "$WORK/spec" > /dev/null 2>&1
 python3 bench/interleave.py "$ROUNDS" "$WORK" < "$WORK/spec"
 echo
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
