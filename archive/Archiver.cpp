@@ -73,17 +73,18 @@ bool EnsurePrivateFolder(const std::string& Path) {
 
 // --- Folders of processes that ended ---------------------------------------------------------------------
 //
-// A folder of an archiver is named by the process (six hexadecimal digits of its id) and a count of the
+// A folder of an archiver is named by the process (six base-16 digits of its id) and a count of the
 // process's folders (two more digits), so that the folders a process leaves behind when it is killed
-// can be told apart from those of processes that still run.
+// can be told apart from those of processes that still run. The digits are the letters "a" to "p": no
+// folder named otherwise (by an older version, or by hand) is ever taken for one of these.
 
 constexpr int kPidDigits = 6;
 constexpr int kTagDigits = 8;
 
 std::string HexDigits(uint32_t Value, int Count) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out(static_cast<size_t>(Count), '0');
-  for (int i = Count - 1; i >= 0; --i, Value >>= 4) out[static_cast<size_t>(i)] = kHex[Value & 15];
+  std::string out(static_cast<size_t>(Count), 'a');
+  for (int i = Count - 1; i >= 0; --i, Value >>= 4)
+    out[static_cast<size_t>(i)] = static_cast<char>('a' + (Value & 15));
   return out;
 }
 
@@ -102,7 +103,7 @@ pid_t FolderOwner(const std::string& Name) {
   uint32_t pid = 0;
   for (int i = 0; i < kTagDigits; ++i) {
     const char c = Name[static_cast<size_t>(i)];
-    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    const int digit = c >= 'a' && c <= 'p' ? c - 'a' : -1;
     if (digit < 0) return -1;
     if (i < kPidDigits) pid = pid * 16 + static_cast<uint32_t>(digit);
   }

@@ -7,8 +7,8 @@
 // files are temporary copies that it deletes.
 //
 // Temporary folders: each archiver writes below "<temporary folder>/$qvsrch/" in a folder of its own (an
-// 8-character tag: the process id in six hexadecimal digits and a count of the process's folders), made
-// at the first MakeTempFolder. When a process first uses a root, the folders there of processes that no
+// 8-character tag: the process id in six base-16 digits "a" to "p" and a count of the process's folders),
+// made at the first MakeTempFolder. When a process first uses a root, the folders there of processes that no
 // longer run are removed; an interrupt, termination or hang-up signal (unless the program handles it
 // itself) removes the process's own folders before it ends. Roots and folders are
 // made private (mode 0700) and a root that is not a folder of this user (another user's, or a symbolic

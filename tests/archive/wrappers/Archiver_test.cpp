@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <map>
 
@@ -276,11 +275,11 @@ TEST_F(Archiver, TwoArchiversUseTwoFoldersUnderOneRoot) {
   EXPECT_TRUE(TempArchiveRootList().empty());
 }
 
-// The tag of a folder of the process Pid, as archivers name their folders.
+// The tag of a folder of the process Pid, as archivers name their folders (base 16, digits "a" to "p").
 std::string FolderTagOf(pid_t Pid, const char* Rest) {
-  char tag[32];
-  std::snprintf(tag, sizeof tag, "%06X%s", static_cast<unsigned>(Pid), Rest);
-  return tag;
+  std::string tag(6, 'a');
+  for (int i = 5; i >= 0; --i, Pid >>= 4) tag[static_cast<size_t>(i)] = static_cast<char>('a' + (Pid & 15));
+  return tag + Rest;
 }
 
 // What processes that no longer run left in the temporary root goes when this process first uses it;
@@ -291,12 +290,15 @@ TEST_F(Archiver, FoldersOfEndedProcessesAreRemovedAtFirstUse) {
   ASSERT_GT(ended, 0);
   ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
   const fs::path root = Temp / kTempArchiveRootName;
-  const fs::path gone1 = root / FolderTagOf(ended, "00"), gone2 = root / FolderTagOf(ended, "05.1");
-  const fs::path live = root / FolderTagOf(::getppid(), "00"), other = root / "notes";
+  const fs::path gone1 = root / FolderTagOf(ended, "aa"), gone2 = root / FolderTagOf(ended, "af.1");
+  const fs::path live = root / FolderTagOf(::getppid(), "aa"), other = root / "notes";
+  // A folder named as an older version named them.
+  const fs::path older = root / "0001A2B3";
   WriteAll(gone1 / "inner" / "x.txt", "left behind");
   WriteAll(gone2 / "y.txt", "left behind");
   fs::create_directories(live);
   fs::create_directories(other);
+  fs::create_directories(older);
   {
     auto a = OpenCopy("x.zip");
     std::string folder;
@@ -308,6 +310,7 @@ TEST_F(Archiver, FoldersOfEndedProcessesAreRemovedAtFirstUse) {
   EXPECT_FALSE(fs::exists(gone2));
   EXPECT_TRUE(fs::exists(live));
   EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(older));
   fs::remove_all(root);
 }
 
