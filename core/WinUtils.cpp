@@ -1,28 +1,16 @@
 #include "core/WinUtils.h"
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include <zlib.h>
+
 #include "core/FileLayer.h"
 
 namespace {
-
-// The reflected CRC-32 table of polynomial 0xEDB88320, one entry per byte value.
-constexpr std::array<uint32_t, 256> MakeCrc32Table() {
-  std::array<uint32_t, 256> table{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t c = i;
-    for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-    table[i] = c;
-  }
-  return table;
-}
-
-constexpr std::array<uint32_t, 256> kCrc32Table = MakeCrc32Table();
 
 constexpr int64_t kMSecsPerDay = 86400000;
 constexpr int64_t kMSecsPerMinute = 60000;
@@ -54,10 +42,12 @@ bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 }  // namespace
 
+// zlib's crc32 is the same reflected CRC-32 (polynomial 0xEDB88320) with the register inverted on entry
+// and on exit; inverting around it gives the plain register update, several bytes at a time.
 uint32_t UpdateCrc32(uint32_t Crc, const void* Buf, int32_t Len) {
-  const auto* p = static_cast<const uint8_t*>(Buf);
-  for (int32_t i = 0; i < Len; ++i) Crc = (Crc >> 8) ^ kCrc32Table[(Crc ^ p[i]) & 0xFF];
-  return Crc;
+  if (Len <= 0) return Crc;
+  return ~static_cast<uint32_t>(
+      crc32(~Crc & 0xFFFFFFFFu, static_cast<const Bytef*>(Buf), static_cast<uInt>(Len)));
 }
 
 std::string TwoDigits(int N) {

@@ -1,11 +1,14 @@
 #include "search/FileScan.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <set>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/FileLayer.h"
@@ -215,6 +218,34 @@ bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Fol
   return false;
 }
 
+int32_t TFileScanner::DefaultWorkerThreads() {
+  // The processors this process may run on (fewer than the machine's when it is pinned to some).
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const unsigned processors = std::thread::hardware_concurrency();
+  return processors == 0 ? 1 : static_cast<int32_t>(processors);
+}
+
+bool TFileScanner::ScanAheadUsable() {
+  // A converted or name-only search, the binary test and an empty pattern do more than one stream scan
+  // (or none), and progress reports from inside the stream scanner would come from a worker.
+  return WorkerThreads > 1 && (Mode & (smConvert | smNameOnly)) == 0 && !SkipBinary && !Scanner.OnProgress &&
+         !Scanner.IsPatternEmpty();
+}
+
+namespace {
+
+// Ends the folder's scan-ahead on every way out of its walk, before its descriptor closes.
+struct TScanAheadScope {
+  TScanAhead* Ahead;
+  ~TScanAheadScope() {
+    if (Ahead != nullptr) Ahead->End();
+  }
+};
+
+}  // namespace
+
 bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string& FileMask,
                               const TWideStrLst& Masks, bool Recurse, int ParentFd, const std::string& Name) {
   if (!DoProgress(Folder, spkFolder)) return false;
@@ -225,14 +256,44 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   if (!ReadFolder(listing, Folder, ParentFd, Name)) return Poll();
   listing.KeepFiles(Utf16ToUtf8(FileMask));
   const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
-  for (const std::string& name : listing.Files) {
+  // With scan-ahead, the names and masks of the whole folder are settled first, so that the workers know
+  // which files the walk will scan (archives are the walk's own).
+  // A folder of few files is not worth waking the workers for.
+  const bool ahead = listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
+  std::vector<uint8_t> matches;
+  if (ahead) {
+    if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);
+    std::vector<uint8_t> wanted;
+    for (const std::string& name : listing.Files) {
+      const std::u16string file = prefix + Utf8ToUtf16(name);
+      matches.push_back(MatchesMasks(file, Masks, true) ? 1 : 0);
+      wanted.push_back(matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(file)));
+    }
+    TScanAhead::TSettings settings;
+    settings.Pattern = Scanner.GetPattern();
+    settings.CaseSensitive = Scanner.GetCaseSensitive();
+    settings.Logic = Scanner.GetLogic();
+    settings.WholeWords = Scanner.WholeWords;
+    settings.Fuzzy = Scanner.Fuzzy;
+    settings.Encodings = Encodings;
+    settings.MaxSize = MaxScanSize;
+    Ahead_->Begin(settings, listing.Fd(), listing.Files, std::move(wanted));
+  }
+  TScanAheadScope aheadScope{ahead ? Ahead_.get() : nullptr};
+  for (size_t i = 0; i < listing.Files.size(); ++i) {
+    const std::string& name = listing.Files[i];
     const std::u16string file = prefix + Utf8ToUtf16(name);
-    if (MatchesMasks(file, Masks, true)) {
-      if (!ScanListedFile(file, listing.Fd(), name, Masks)) return false;
+    if (ahead ? matches[i] != 0 : MatchesMasks(file, Masks, true)) {
+      AheadIndex_ = ahead ? static_cast<int32_t>(i) : -1;
+      const bool goOn = ScanListedFile(file, listing.Fd(), name, Masks);
+      AheadIndex_ = -1;
+      if (ahead) Ahead_->Pass(static_cast<int32_t>(i));
+      if (!goOn) return false;
     } else if (!Poll()) {
       return false;
     }
   }
+  if (ahead) Ahead_->End();
   if (!Recurse) return true;
   return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, true);
 }
@@ -283,6 +344,12 @@ bool TFileScanner::ScanListedFile(const std::u16string& FileName, int DirFd, con
 
 bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
                                 bool CheckArchive, TFileAt* At) {
+  // Names only, with nothing that needs a file's size or date before its name decides (no archive check,
+  // no size or date filter): a listed file whose name is no hit goes on without asking the file system
+  // about it, which is most of the walk's cost in this mode.
+  if (At != nullptr && (Mode & smNameOnly) != 0 && Archives == nullptr && !OnFilterFile &&
+      !Scanner.IsPatternEmpty() && !MatchFileName(FileName, false))
+    return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, 0, -1, nullptr);
   int64_t size = -1;
   TDateTime date = 0;
   uint32_t attributes = 0;
@@ -393,6 +460,16 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   if (Size == 0) {
     DoError(DisplayName, std::string(), 0, sekEmptyFile);
     return srNotFound;
+  }
+  // A walked file that a worker has scanned ahead: its answer, reported as ScanStream would.
+  if (At != nullptr && AheadIndex_ >= 0 && Ahead_) {
+    TScanResult ahead = srNotFound;
+    TScanEncoding encoding = seFileName;
+    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, ahead, encoding)) {
+      ++FilesScanned;
+      if (ahead == srFound) ReportFound(DisplayName, Date, Size, nullptr, encoding, InArchive);
+      return ahead;
+    }
   }
 
   TScanResult result = srNotFound;

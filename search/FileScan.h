@@ -19,12 +19,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/ArcScan.h"
 #include "core/VFileStream.h"
 #include "core/VFileSys.h"
+#include "search/FileScanAhead.h"
 #include "search/StrmScan.h"
 
 class TFileScanner;
@@ -202,6 +204,13 @@ class TFileScanner {
   TScanModes Mode = smScanContents;
   TScanEncodings Encodings = 0;  // for direct scans; 0 means ANSI
   TScanScope Scope = ssFilesAndArchives;
+  // Threads that scan files: with more than one, worker threads read and scan the files of a folder
+  // ahead of the walk (TScanAhead) while every event stays on the caller's thread in the same order;
+  // 1: the walk scans every file itself. One unless the owner sets it: handing every file to a worker
+  // and back costs more than it saves on small files (see bench/README.md).
+  int32_t WorkerThreads = 1;
+  // The processors this process may run on, for an owner that wants a thread on each.
+  static int32_t DefaultWorkerThreads();
   TAcceptFileEvent OnAcceptFile;
   TEnterFolderEvent OnEnterFolder;
   TFilterFileEvent OnFilterFile;
@@ -240,6 +249,12 @@ class TFileScanner {
                    TScanEncoding Encoding, bool InArchive);
   // A plain poll: DoProgress without a name.
   bool Poll() { return DoProgress(std::u16string(), spkPoll); }
+  // Whether files may be scanned ahead in this search: plain scans of the contents only.
+  bool ScanAheadUsable();
+  // The scan-ahead workers, made at the first folder that uses them; the index of the walked file whose
+  // worker answer ScanFile may take (-1: none).
+  std::unique_ptr<TScanAhead> Ahead_;
+  int32_t AheadIndex_ = -1;
   // Copies FileName to the new temporary file Copy with a poll per piece; raises on failure or stop.
   void CopyLockedFile(const std::u16string& FileName, const std::string& Copy);
   // The converted text of the stream, scanned (step 1 of ScanStream).

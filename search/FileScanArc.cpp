@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -85,10 +87,28 @@ int64_t MemInfoBytes(const std::string& Key) {
   return -1;
 }
 
+// MemAvailable, read again at most once a second: the answer is asked for every archive item, and reading
+// /proc/meminfo each time cost more than the small items it decided about.
+int64_t AvailableMemoryBytes() {
+  using Clock = std::chrono::steady_clock;
+  static std::mutex guard;
+  static Clock::time_point readAt;
+  static int64_t available = -1;
+  static bool read = false;
+  std::lock_guard<std::mutex> lock(guard);
+  const Clock::time_point now = Clock::now();
+  if (!read || now - readAt >= std::chrono::seconds(1)) {
+    available = MemInfoBytes("MemAvailable");
+    readAt = now;
+    read = true;
+  }
+  return available;
+}
+
 }  // namespace
 
 bool CanExtractToMemory(int64_t Size) {
-  const int64_t available = MemInfoBytes("MemAvailable");
+  const int64_t available = AvailableMemoryBytes();
   if (available >= Size) return true;
   const int64_t total = GetPhysicalMemorySize();
   int64_t virtualBytes = INT64_MAX;

@@ -1,5 +1,6 @@
 #include "search/ScanFind.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -97,8 +98,8 @@ int32_t TFoldedFinder<CharT>::Find(const CharT* Text, int32_t TextLength) const 
     for (; I + kLanes - 1 <= LastStart; I += kLanes) {
       const __m128i D0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I + Pos_[0]));
       const __m128i D1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + I + Pos_[1]));
-      const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_and_si128(Equal(_mm_or_si128(D0, Bit[0]), Value[0]), Equal(_mm_or_si128(D1, Bit[1]), Value[1]))));
+      const unsigned Mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(
+          Equal(_mm_or_si128(D0, Bit[0]), Value[0]), Equal(_mm_or_si128(D1, Bit[1]), Value[1]))));
       if (Mask != 0) {
         const int32_t At = Candidates(I, Mask);
         if (At >= 0) return At;
@@ -127,3 +128,69 @@ int32_t TFoldedFinder<CharT>::Find(const CharT* Text, int32_t TextLength) const 
 
 template class TFoldedFinder<uint8_t>;
 template class TFoldedFinder<char16_t>;
+
+template <typename CharT>
+uint16_t TWordSetFilter<CharT>::Key(const CharT* Pair) {
+  if constexpr (sizeof(CharT) == 1) {
+    uint16_t Bytes;
+    std::memcpy(&Bytes, Pair, 2);
+    return Bytes;
+  } else {
+    // ASCII pairs stay apart; other pairs share keys at times, which costs only a comparison.
+    const uint32_t A = Pair[0], B = Pair[1];
+    return static_cast<uint16_t>((A << 7) ^ (A >> 9) ^ B);
+  }
+}
+
+template <typename CharT>
+void TWordSetFilter<CharT>::Clear() {
+  Entries_.clear();
+  std::memset(Bits_, 0, sizeof Bits_);
+}
+
+template <typename CharT>
+bool TWordSetFilter<CharT>::Add(int32_t Index, const CharT* Word, int32_t Length) {
+  if (Length < 2) return false;
+  // Lower-case letters rank as their capitals: case-sensitive words are not folded.
+  auto Rank = [](uint32_t C) { return Rarity(C >= 'a' && C <= 'z' ? C - 'a' + 'A' : C); };
+  int32_t Offset = 0;
+  for (int32_t I = 1; I + 1 < Length; ++I)
+    if (Rank(Word[I]) + Rank(Word[I + 1]) < Rank(Word[Offset]) + Rank(Word[Offset + 1])) Offset = I;
+  const TEntry Entry{Key(Word + Offset), Offset, Index, Word, Length};
+  Bits_[Entry.Key / 64] |= uint64_t{1} << (Entry.Key % 64);
+  auto At = std::upper_bound(Entries_.begin(), Entries_.end(), Entry.Key,
+                             [](uint16_t K, const TEntry& E) { return K < E.Key; });
+  Entries_.insert(At, Entry);
+  return true;
+}
+
+template <typename CharT>
+void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present) const {
+  int32_t Missing = 0;
+  for (const TEntry& E : Entries_) Missing += Present[E.Index] == 0;
+  const uint64_t* Bits = Bits_;
+  auto Passes = [Bits, Text](int32_t P) {
+    const uint16_t K = Key(Text + P);
+    return (Bits[K / 64] >> (K % 64) & 1) != 0;
+  };
+  const int32_t Pairs = TextLength - 1;
+  for (int32_t P = 0; P < Pairs && Missing > 0; ++P) {
+    // Most pairs fail: test four at a time until one passes.
+    while (P + 4 <= Pairs && !(Passes(P) | Passes(P + 1) | Passes(P + 2) | Passes(P + 3))) P += 4;
+    while (P < Pairs && !Passes(P)) ++P;
+    if (P == Pairs) break;
+    const uint16_t K = Key(Text + P);
+    auto E = std::lower_bound(Entries_.begin(), Entries_.end(), K,
+                              [](const TEntry& Entry, uint16_t Key) { return Entry.Key < Key; });
+    for (; E != Entries_.end() && E->Key == K; ++E) {
+      const int32_t Start = P - E->Offset;
+      if (Present[E->Index] != 0 || Start < 0 || E->Length > TextLength - Start) continue;
+      if (std::memcmp(Text + Start, E->Word, sizeof(CharT) * static_cast<size_t>(E->Length)) != 0) continue;
+      Present[E->Index] = 1;
+      --Missing;
+    }
+  }
+}
+
+template class TWordSetFilter<uint8_t>;
+template class TWordSetFilter<char16_t>;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 template <typename CharT>
 class TFoldedFinder {
@@ -33,3 +34,38 @@ class TFoldedFinder {
 
 extern template class TFoldedFinder<uint8_t>;
 extern template class TFoldedFinder<char16_t>;
+
+// Which of many words occur in a text, in one pass over it instead of one search per word. Each word of
+// two or more characters is entered under its rarest pair of neighbouring characters (by a rough rank
+// of letters in text), hashed to 16 bits; the pass tests
+// every pair of neighbouring characters against that set and compares the words entered under a pair
+// that passes. A word it marks occurs in the text, a word it leaves unmarked does not; both as a plain
+// comparison of characters (the text is folded as the words are).
+//
+// The filter keeps pointers to the words, which must outlive it or be entered again.
+template <typename CharT>
+class TWordSetFilter {
+ public:
+  void Clear();
+  // Enters word Index (Length characters); false, and nothing entered, for a word shorter than two.
+  bool Add(int32_t Index, const CharT* Word, int32_t Length);
+  int32_t Count() const { return static_cast<int32_t>(Entries_.size()); }
+  // Sets Present[Index] to 1 for every entered word that occurs in Text[0..TextLength); other entries of
+  // Present stay as they are, and a word already marked is not looked for.
+  void Mark(const CharT* Text, int32_t TextLength, uint8_t* Present) const;
+
+ private:
+  struct TEntry {
+    uint16_t Key;
+    int32_t Offset;  // of the pair in the word
+    int32_t Index;
+    const CharT* Word;
+    int32_t Length;
+  };
+  static uint16_t Key(const CharT* Pair);
+  std::vector<TEntry> Entries_;  // by Key
+  uint64_t Bits_[65536 / 64] = {};
+};
+
+extern template class TWordSetFilter<uint8_t>;
+extern template class TWordSetFilter<char16_t>;

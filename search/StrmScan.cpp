@@ -199,6 +199,23 @@ void TStreamScanner::BuildWords() {
     Form.Raw[seUnicode] =
         CaseSensitive_ || Form.FinderWide.Prepare(qvnls::WideUpperTable(), Form.Wide.data(), Length);
   }
+  for (TWord& Form : WordForms_) {
+    Form.Exact8 = qvnls::PrepareBufPattern(Form.Narrow.data(), static_cast<int32_t>(Form.Narrow.size()));
+    Form.ExactWide = qvnls::PrepareWordsPattern(Form.Wide.data(), static_cast<int32_t>(Form.Wide.size()));
+  }
+  Filter8_.Clear();
+  FilterWide_.Clear();
+  InFilter8_.assign(WordForms_.size(), 0);
+  InFilterWide_.assign(WordForms_.size(), 0);
+  for (size_t W = 0; W < WordForms_.size(); ++W) {
+    const TWord& Form = WordForms_[W];
+    const auto Index = static_cast<int32_t>(W);
+    if (Form.Holds & kScanAnsi) {
+      InFilter8_[W] = Filter8_.Add(Index, reinterpret_cast<const uint8_t*>(Form.Narrow.data()),
+                                   static_cast<int32_t>(Form.Narrow.size()));
+    }
+    InFilterWide_[W] = FilterWide_.Add(Index, Form.Wide.data(), static_cast<int32_t>(Form.Wide.size()));
+  }
   const size_t Slots = kEncodingCount * WordForms_.size();
   NextStart_.assign(Slots, 0);
   FoundWord_.assign(Slots, 0);
@@ -284,6 +301,13 @@ bool TStreamScanner::IsWordCharAt(TScanEncoding E, int32_t Position, const TScan
   return WordChar8_[E == seOem ? 1 : 0][Bytes[0]];
 }
 
+void TStreamScanner::SkipWord(TScanEncoding E, int32_t W, TScanState& S) {
+  const int32_t C = E == seUnicode ? 2 : 1;
+  const auto L = static_cast<int32_t>(WordForms_[static_cast<size_t>(W)].Wide.size());
+  NextStart_[static_cast<size_t>(E) * WordForms_.size() + static_cast<size_t>(W)] =
+      S.Position - std::min((L - 1) * C, kScanCarryBytes);
+}
+
 bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
   const TWord& Word = WordForms_[static_cast<size_t>(W)];
   const bool Wide = E == seUnicode;
@@ -348,8 +372,8 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
         I = Wide ? Word.FinderWide.Find(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2)
                  : Word.Finder8[E].Find(Text + Offset, Rest);
       } else {
-        I = Wide ? qvnls::FindWordsInBuf(Word.Wide.data(), L, Text + Offset, Rest / 2)
-                 : qvnls::FindInBuf(Word.Narrow.data(), L, Text + Offset, Rest);
+        I = Wide ? qvnls::FindWordsInBuf(Word.ExactWide, Text + Offset, Rest / 2)
+                 : qvnls::FindInBuf(Word.Exact8, Text + Offset, Rest);
       }
       if (I < 0) break;
       H = Offset + I * C;
@@ -428,6 +452,26 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
     for (const TWord& Form : WordForms_)
       if (Form.Holds & ScanEncodingBit(static_cast<TScanEncoding>(E))) S.Raw[E] = S.Raw[E] && Form.Raw[E];
   }
+  // The encodings whose windows go through the word-set filter first: a folded window (the filter
+  // compares folded characters) and enough exact words that one pass beats a search per word. A word the
+  // filter does not hold (too short, or fuzzy) is searched in every window.
+  bool Filter[kEncodingCount] = {};
+  for (int E = 0; E < kEncodingCount; ++E) {
+    const std::vector<uint8_t>& InFilter = E == seUnicode ? InFilterWide_ : InFilter8_;
+    std::vector<uint8_t>& Unfiltered = Unfiltered_[E];
+    Unfiltered.assign(static_cast<size_t>(WordCount), 1);
+    if (S.Raw[E]) continue;
+    int32_t Exact = 0;
+    for (int32_t W = 0; W < WordCount; ++W) {
+      const TWord& Form = WordForms_[static_cast<size_t>(W)];
+      if ((Form.Holds & ScanEncodingBit(static_cast<TScanEncoding>(E))) == 0) continue;
+      const bool IsFuzzy = Fuzzy == 1 && static_cast<int32_t>(Form.Wide.size()) > kFuzzyMinLength;
+      if (IsFuzzy || InFilter[static_cast<size_t>(W)] == 0) continue;
+      Unfiltered[static_cast<size_t>(W)] = 0;
+      ++Exact;
+    }
+    Filter[E] = Exact >= kMinFilteredWords;
+  }
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
 
   for (;; ++S.Window) {
@@ -443,9 +487,22 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
       const TScanEncoding E = Order[I];
       FoldWindow(E, S);
       S.HitInWindow = false;
+      if (Filter[E]) {
+        // A word the filter does not look for (fuzzy here) counts as present.
+        Present_ = Unfiltered_[E];
+        if (E == seUnicode) {
+          FilterWide_.Mark(reinterpret_cast<const char16_t*>(S.Text[E]), S.Total / 2, Present_.data());
+        } else {
+          Filter8_.Mark(S.Text[E], S.Total, Present_.data());
+        }
+      }
       for (int32_t W = 0; W < WordCount; ++W) {
         if ((WordForms_[static_cast<size_t>(W)].Holds & ScanEncodingBit(E)) == 0) continue;
-        if (ScanWord(E, W, S)) return srFound;
+        if (Filter[E] && Present_[static_cast<size_t>(W)] == 0) {
+          SkipWord(E, W, S);
+        } else if (ScanWord(E, W, S)) {
+          return srFound;
+        }
       }
       // Every hit of a FindAll lies in one encoding: the first that has one.
       if (S.HitInWindow) {

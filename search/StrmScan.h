@@ -23,6 +23,7 @@
 #include "core/NumVector.h"
 #include "core/StrLst.h"
 #include "core/VStream.h"
+#include "platform/qvnls/Qvnls.h"
 #include "search/ScanFind.h"
 #include "search/ScanFold.h"
 #include "search/ScanFuzzy.h"
@@ -133,6 +134,9 @@ class TStreamScanner {
     TFoldedFinder<uint8_t> Finder8[2];  // ANSI, OEM
     TFoldedFinder<char16_t> FinderWide;
     bool Raw[3] = {};
+    // Exact search of Narrow and of Wide in a folded window (or a raw one when folding is a copy).
+    qvnls::TBufPattern Exact8;
+    qvnls::TBufPattern ExactWide;
   };
   // The state of one scan.
   struct TScanState;
@@ -142,6 +146,8 @@ class TStreamScanner {
   void FoldWindow(TScanEncoding E, TScanState& S);
   // Matches word W in the window of encoding E; true when the scan is decided (Find only).
   bool ScanWord(TScanEncoding E, int32_t W, TScanState& S);
+  // What ScanWord does for an exact word that does not occur in the window: move its next search on.
+  void SkipWord(TScanEncoding E, int32_t W, TScanState& S);
   bool IsWordCharAt(TScanEncoding E, int32_t Position, const TScanState& S);
   int32_t ReadWindowPart(uint8_t* Buffer, int32_t Count);
 
@@ -156,6 +162,19 @@ class TStreamScanner {
   bool WordsOverlap_ = false;
   // Exact words are searched in the raw window only when there are at most this many.
   static constexpr size_t kMaxRawWords = 8;
+  // With at least this many exact words in a folded window, one pass of the word-set filter tells which
+  // of them occur in it, and only those are searched.
+  static constexpr int32_t kMinFilteredWords = 4;
+  // The word-set filters of the 8-bit windows (the words' 8-bit forms) and of the UTF-16 window, and
+  // which words each holds (parallel to Words_).
+  TWordSetFilter<uint8_t> Filter8_;
+  TWordSetFilter<char16_t> FilterWide_;
+  std::vector<uint8_t> InFilter8_;
+  std::vector<uint8_t> InFilterWide_;
+  // Per encoding and word, for the current scan: 1 when the filter does not look for the word; and per
+  // word, 1 when the word is searched in the current window of the current encoding.
+  std::vector<uint8_t> Unfiltered_[3];
+  std::vector<uint8_t> Present_;
   // The system code pages the words were prepared for.
   uint8_t PreparedAnsi_ = 0;
   uint8_t PreparedOem_ = 0;

@@ -104,16 +104,49 @@ void RarePositions(int32_t m, At at, int32_t& first, int32_t& second) {
 
 }  // namespace
 
+TBufPattern PrepareBufPattern(const void* pattern, int32_t patternBytes) {
+  TBufPattern prepared;
+  prepared.pattern = pattern;
+  prepared.length = patternBytes;
+  if (pattern != nullptr && patternBytes > 1) {
+    const auto* p = static_cast<const uint8_t*>(pattern);
+    RarePositions(patternBytes, [p](int32_t i) { return p[i]; }, prepared.first, prepared.second);
+  }
+  return prepared;
+}
+
+TBufPattern PrepareWordsPattern(const void* pattern, int32_t patternChars) {
+  TBufPattern prepared;
+  prepared.pattern = pattern;
+  prepared.length = patternChars;
+  if (pattern != nullptr && patternChars > 1)
+    RarePositions(patternChars, [pattern](int32_t i) { return LoadUnit(pattern, i); }, prepared.first,
+                  prepared.second);
+  return prepared;
+}
+
 int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes) {
   if (pattern == nullptr || buffer == nullptr || patternBytes <= 0 || bufferBytes < patternBytes)
     return -1;
-  const auto* p = static_cast<const uint8_t*>(pattern);
+  return FindInBuf(PrepareBufPattern(pattern, patternBytes), buffer, bufferBytes);
+}
+
+int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer,
+                       int32_t bufferChars) {
+  if (pattern == nullptr || buffer == nullptr || patternChars <= 0 || bufferChars < patternChars)
+    return -1;
+  return FindWordsInBuf(PrepareWordsPattern(pattern, patternChars), buffer, bufferChars);
+}
+
+int32_t FindInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferBytes) {
+  if (pattern.pattern == nullptr || buffer == nullptr || pattern.length <= 0 || bufferBytes < pattern.length)
+    return -1;
+  const auto* p = static_cast<const uint8_t*>(pattern.pattern);
   const auto* s = static_cast<const uint8_t*>(buffer);
-  const int32_t m = patternBytes;
+  const int32_t m = pattern.length;
   const int32_t lastStart = bufferBytes - m;
   if (m == 1) return IndexOfValue8(s, p[0], lastStart);
-  int32_t j1 = 0, j2 = 0;
-  RarePositions(m, [p](int32_t i) { return p[i]; }, j1, j2);
+  const int32_t j1 = pattern.first, j2 = pattern.second;
   int32_t i = 0;
 #if defined(__SSE2__)
   const __m128i c1 = _mm_set1_epi8(static_cast<char>(p[j1]));
@@ -136,17 +169,15 @@ int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer,
   return -1;
 }
 
-int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer,
-                       int32_t bufferChars) {
-  if (pattern == nullptr || buffer == nullptr || patternChars <= 0 || bufferChars < patternChars)
+int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferChars) {
+  if (pattern.pattern == nullptr || buffer == nullptr || pattern.length <= 0 || bufferChars < pattern.length)
     return -1;
-  const auto* p = static_cast<const uint8_t*>(pattern);
+  const auto* p = static_cast<const uint8_t*>(pattern.pattern);
   const auto* s = static_cast<const uint8_t*>(buffer);
-  const int32_t m = patternChars;
+  const int32_t m = pattern.length;
   const int32_t lastStart = bufferChars - m;
   const size_t patternBytes = 2 * static_cast<size_t>(m);
-  int32_t j1 = 0, j2 = 0;
-  if (m > 1) RarePositions(m, [p](int32_t i) { return LoadUnit(p, i); }, j1, j2);
+  const int32_t j1 = pattern.first, j2 = pattern.second;
   const char16_t u1 = LoadUnit(p, j1);
   const char16_t u2 = LoadUnit(p, j2);
   int32_t i = 0;

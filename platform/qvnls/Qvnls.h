@@ -233,6 +233,19 @@ int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer,
 // boundary of the buffer (never at an odd byte).
 int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer,
                        int32_t bufferChars);
+// A pattern prepared once for many searches: the two positions the search tests first are chosen when
+// it is made, not on every call (for a long pattern that choice costs as much as searching a window).
+// It points into the pattern, which must stay where it is, unchanged, while it is used.
+struct TBufPattern {
+  const void* pattern = nullptr;
+  int32_t length = 0;  // bytes for FindInBuf, UTF-16 units for FindWordsInBuf
+  int32_t first = 0, second = 0;
+};
+TBufPattern PrepareBufPattern(const void* pattern, int32_t patternBytes);
+TBufPattern PrepareWordsPattern(const void* pattern, int32_t patternChars);
+// FindInBuf and FindWordsInBuf of a prepared pattern: the same answers.
+int32_t FindInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferBytes);
+int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferChars);
 
 // ---------------------------------------------------------------------------------------------------
 // Charset detection. The answers depend only on the bytes and the options, never on earlier calls.

@@ -21,13 +21,27 @@ TEST(UpdateCrc32, KnownVectorsWithoutFinalInversion) {
   EXPECT_EQ(UpdateCrc32(0x12345678, "abc", -5), 0x12345678u);
 }
 
+// The register update one bit at a time, as the polynomial defines it.
+uint32_t BitwiseCrc32(uint32_t crc, const unsigned char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+  }
+  return crc;
+}
+
 TEST(UpdateCrc32, AgreesWithZlibOnRandomBuffersWholeAndInPieces) {
   std::mt19937 rng(20920);
   for (int round = 0; round < 200; ++round) {
     std::vector<unsigned char> buf(rng() % 5000);
     for (auto& b : buf) b = static_cast<unsigned char>(rng());
     const uint32_t expected = ~static_cast<uint32_t>(crc32(0, buf.data(), static_cast<uInt>(buf.size())));
+    EXPECT_EQ(BitwiseCrc32(0xFFFFFFFF, buf.data(), buf.size()), expected);
     EXPECT_EQ(UpdateCrc32(0xFFFFFFFF, buf.data(), static_cast<int32_t>(buf.size())), expected);
+    // Any starting register, not only the usual all-ones one.
+    const uint32_t start = static_cast<uint32_t>(rng());
+    EXPECT_EQ(UpdateCrc32(start, buf.data(), static_cast<int32_t>(buf.size())),
+              BitwiseCrc32(start, buf.data(), buf.size()));
     // Continuing from the previous result gives the same as one pass.
     size_t split = buf.empty() ? 0 : rng() % buf.size();
     uint32_t crc = UpdateCrc32(0xFFFFFFFF, buf.data(), static_cast<int32_t>(split));

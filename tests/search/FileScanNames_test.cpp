@@ -177,6 +177,7 @@ class FileScanNamesTemp : public FileScanNames {
 // Another program holds the file: it is copied to a temporary file and scanned from there, in the walk
 // (opened relative to its folder) and when named as a root.
 TEST_F(FileScanNamesTemp, LockedFileIsScannedFromACopy) {
+  Scanner.WorkerThreads = 1;  // the failed open must be the walk's own, not a scan-ahead worker's
   for (const std::string& roots : {kInBad, std::string("n/bad\xFF")}) {
     TFaultyFileLayer layer;
     TFileLayerScope scope(layer);

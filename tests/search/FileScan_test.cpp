@@ -161,6 +161,17 @@ TEST_F(FileScanWalk, NameOnlyOpensNoFile) {
   EXPECT_TRUE(Log.Errors.empty());
 }
 
+// Names only with a pattern: the files whose names are no hit are passed over without their size and
+// date; the hit is still looked up and carries both.
+TEST_F(FileScanWalk, NameOnlyHitsCarryTheirSize) {
+  Scanner.Mode = smMatchName | smNameOnly;
+  Scanner.Scanner.SetPattern(u"name");
+  EXPECT_EQ(Run(".", "", true), Names{"hello-name.log"});
+  ASSERT_EQ(Log.Infos.size(), 1u);
+  EXPECT_EQ(Log.Infos[0].Size, 3);
+  EXPECT_TRUE(Log.Errors.empty());
+}
+
 TEST_F(FileScanWalk, ContentHitsCarryTheirEncodingAndSize) {
   Run("c.doc", "", false);
   ASSERT_EQ(Log.Infos.size(), 1u);
@@ -302,6 +313,8 @@ size_t OpenDescriptors() {
 // The walk reads each folder once, for its files and its sub-folders together, and opens each file it
 // reads once, relative to its folder, without asking its type or size again.
 TEST_F(FileScanWalk, EachFolderIsReadOnceAndEachFileOpenedOnce) {
+  // The walk's own calls: scan-ahead workers would open files (the empty one too) on other threads.
+  Scanner.WorkerThreads = 1;
   TFaultyFileLayer layer;
   TFileLayerScope scope(layer);
   const size_t before = OpenDescriptors();
@@ -466,6 +479,8 @@ class FileScanLocked : public FileScanWalk {
 
 // The file named as a root, and the file met in a walked folder (opened relative to it at first).
 TEST_F(FileScanLocked, ScansATemporaryCopy) {
+  // The failed open must be the walk's own, not a scan-ahead worker's.
+  Scanner.WorkerThreads = 1;
   for (const auto& [roots, masks] : {std::pair{"c.doc", ""}, std::pair{".", "*.doc"}}) {
     Log = TScanLog();
     Log.Attach(Scanner, Tree);
@@ -550,6 +565,7 @@ TEST(FileScanMasks, OwnerMaskRoutines) {
   tree.File("a.txt", "hello");
   tree.File("b.doc", "hello");
   TFileScanner scanner;
+  scanner.WorkerThreads = 1;  // the order of the calls is the walk's on one thread
   TScanLog log;
   log.Attach(scanner, tree);
   scanner.Scanner.SetPattern(u"hello");

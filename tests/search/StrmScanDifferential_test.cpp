@@ -186,38 +186,35 @@ class TModel {
 };
 
 // A stream of tokens in a mix of encodings, dense with whole, partial and misspelt words.
-std::string RandomStream(std::mt19937& Random) {
-  static const char16_t* const kTokens[] = {u"cat", u"cats", u"concat", u"кот", u"кота", u"Кот",
-                                            u"search", u"serch", u"searrch", u"sea", u"SEARCH", u"x",
-                                            u"searching", u"serchng", u"seaching", u"searchinng",
-                                            u"é", u"а", u" ", u" ", u".", u"_"};
+std::string RandomStream(std::mt19937& Random, const std::vector<std::u16string>& Tokens) {
   const size_t Size = 33000 + Random() % 70000;
   std::string Bytes;
   TScanEncoding E = seAnsi;
   while (Bytes.size() < Size) {
     if (Random() % 50 == 0) E = static_cast<TScanEncoding>(Random() % 3);
     if (E == seUnicode && Bytes.size() % 2 != 0) Bytes += ' ';
-    Bytes += Encode(kTokens[Random() % std::size(kTokens)], E);
+    Bytes += Encode(Tokens[Random() % Tokens.size()], E);
     if (Random() % 400 == 0) Bytes += static_cast<char>(Random());
   }
   return Bytes;
 }
 
-TEST(StrmScanDifferentialTest, ScannerAgreesWithThePlainModel) {
+// Runs Rounds random settings, each with a pattern from Patterns over a stream of Tokens, through the
+// scanner and the model.
+void CompareWithModel(const std::vector<std::u16string>& Patterns, const std::vector<std::u16string>& Tokens,
+                      uint32_t Seed, int Rounds) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
-  const std::u16string Patterns[] = {u"cat", u"cats cat", u"кот cat", u"search sea", u"concat cat кота",
-                                     u"search", u"searching", u"searching search", u"cats search кота"};
-  std::mt19937 Random(20261210);
+  std::mt19937 Random(Seed);
   TStreamScanner Scanner;  // one scanner for every run, as in a search
-  for (int Round = 0; Round < 64; ++Round) {
+  for (int Round = 0; Round < Rounds; ++Round) {
     TSettings Set;
-    Set.Pattern = Patterns[Random() % std::size(Patterns)];
+    Set.Pattern = Patterns[Random() % Patterns.size()];
     Set.Logic = static_cast<TSearchLogic>(Random() % 3);
     Set.CaseSensitive = Random() % 3 == 0;
     Set.WholeWords = Random() % 2 == 0;
     Set.Fuzzy = Random() % 3 == 0;
     Set.Encodings = static_cast<TScanEncodings>(1 + Random() % 7);
-    const std::string Bytes = RandomStream(Random);
+    const std::string Bytes = RandomStream(Random, Tokens);
     const int32_t Chunk = std::vector<int32_t>{0, 7, 4096}[Random() % 3];
 
     Scanner.SetPattern(Set.Pattern);
@@ -251,6 +248,52 @@ TEST(StrmScanDifferentialTest, ScannerAgreesWithThePlainModel) {
     }
   }
   qvnls::ResetSystemCodePages();
+}
+
+TEST(StrmScanDifferentialTest, ScannerAgreesWithThePlainModel) {
+  const std::vector<std::u16string> Patterns = {u"cat",    u"cats cat",  u"кот cat",          u"search sea",
+                                                u"concat cat кота", u"search", u"searching",
+                                                u"searching search", u"cats search кота"};
+  const std::vector<std::u16string> Tokens = {u"cat", u"cats", u"concat", u"кот", u"кота", u"Кот",
+                                              u"search", u"serch", u"searrch", u"sea", u"SEARCH", u"x",
+                                              u"searching", u"serchng", u"seaching", u"searchinng",
+                                              u"é", u"а", u" ", u" ", u".", u"_"};
+  CompareWithModel(Patterns, Tokens, 20261210, 64);
+}
+
+// Patterns of 4 to 64 words, which the scanner first passes through its word-set filter: words from a
+// small alphabet, so that many share their first two letters, some inside others, some a letter long.
+TEST(StrmScanDifferentialTest, ManyWordsAgreeWithThePlainModel) {
+  std::mt19937 Random(1764);
+  const std::u16string Letters = u"abcdeкот";
+  std::vector<std::u16string> Vocabulary;
+  while (Vocabulary.size() < 80) {
+    std::u16string Word;
+    const size_t Length = 1 + Random() % 9;
+    for (size_t I = 0; I < Length; ++I) Word += Letters[Random() % Letters.size()];
+    if (Random() % 4 == 0 && Word[0] < 0x80) Word[0] = static_cast<char16_t>(Word[0] - 'a' + 'A');
+    Vocabulary.push_back(Word);
+  }
+  std::vector<std::u16string> Tokens = Vocabulary;
+  for (const char16_t* Separator : {u" ", u" ", u" ", u".", u"_"}) Tokens.emplace_back(Separator);
+  for (size_t I = 0; I < 20; ++I) {  // misspelt: one letter changed
+    std::u16string Word = Vocabulary[Random() % Vocabulary.size()];
+    Word[Random() % Word.size()] = Letters[Random() % Letters.size()];
+    Tokens.push_back(Word);
+  }
+  std::vector<std::u16string> Patterns;
+  for (size_t Count : {4, 5, 9, 16, 64}) {
+    for (int Copy = 0; Copy < 2; ++Copy) {
+      std::u16string Pattern;
+      for (size_t I = 0; I < Count; ++I) Pattern += (I ? u" " : u"") + Vocabulary[Random() % Vocabulary.size()];
+      Patterns.push_back(Pattern);
+    }
+  }
+  // Four words that cannot overlap one another (each letter once): matched without zeroing hits.
+  Patterns.push_back(u"ab cd eк от");
+  Patterns.push_back(u"ab cd eк от ba dc кe то");
+  Patterns.push_back(u"ab cd eк от ba dc кe то ad");
+  CompareWithModel(Patterns, Tokens, 20261211, 48);
 }
 
 }  // namespace

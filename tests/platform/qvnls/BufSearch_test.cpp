@@ -56,6 +56,16 @@ TEST(BufSearchTest, AgreesWithNaiveSearchOnRandomBuffers) {
         << "round " << round;
     ASSERT_EQ(FindWordsInBuf(pattern.data(), m, buffer, n / 2), NaiveFindWords(pattern, buffer, n / 2))
         << "round " << round;
+    // A pattern prepared once serves every later search, here of each tail of the buffer.
+    const TBufPattern bytes = PrepareBufPattern(bytePattern.data(), m);
+    const TBufPattern units = PrepareWordsPattern(pattern.data(), m);
+    for (int32_t from = 0; from <= n; from += 1 + static_cast<int32_t>(random() % 16)) {
+      ASSERT_EQ(FindInBuf(bytes, buffer + from, n - from), NaiveFind(bytePattern, buffer + from, n - from))
+          << "round " << round << ", from " << from;
+      ASSERT_EQ(FindWordsInBuf(units, buffer + from, (n - from) / 2),
+                NaiveFindWords(pattern, buffer + from, (n - from) / 2))
+          << "round " << round << ", from " << from;
+    }
   }
 }
 

@@ -1,0 +1,89 @@
+// Scan-ahead of a folder's files on worker threads.
+//
+// While the walk's own thread goes through the files of a folder in order (events, filters, reports),
+// worker threads open and scan the files that are still to come with a stream scanner of their own,
+// configured like the walk's. When the walk reaches a file it takes the worker's answer (waiting while a
+// worker is still scanning it) instead of scanning the file itself; a file no worker has started yet is
+// the walk's to scan, and no worker starts it after that. A worker's failure (the file cannot be opened,
+// read or scanned) is never reported by the worker: the walk scans such a file itself and reports what
+// it meets, as without scan-ahead. So every event comes from the walk's thread in the walk's order.
+//
+// At most kFilesPerWorker files per worker are ahead of the walk, so memory does not grow with the
+// folder. The folder's descriptor must stay open from Begin to End; End drops the files not started and
+// waits for the running ones. One owner thread calls every member; the workers live as long as the object.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "search/StrmScan.h"
+
+class TScanAhead {
+ public:
+  static constexpr int32_t kFilesPerWorker = 4;
+  // Folders with fewer files are walked without scan-ahead.
+  static constexpr size_t kMinFiles = 32;
+
+  // The stream scanner's settings the workers copy, and the largest file they scan.
+  struct TSettings {
+    std::u16string Pattern;
+    bool CaseSensitive = false;
+    TSearchLogic Logic = slEntirePhrase;
+    bool WholeWords = false;
+    uint8_t Fuzzy = 0;
+    TScanEncodings Encodings = 0;
+    int64_t MaxSize = 0;
+  };
+
+  explicit TScanAhead(int32_t Workers);
+  ~TScanAhead();
+  TScanAhead(const TScanAhead&) = delete;
+  TScanAhead& operator=(const TScanAhead&) = delete;
+
+  // Starts on the files Names of the folder open on DirFd; only those whose Wanted entry is set are
+  // scanned ahead. Names must stay unchanged until End.
+  void Begin(const TSettings& Settings, int DirFd, const std::vector<std::string>& Names,
+             std::vector<uint8_t> Wanted);
+  // The answer for file Index, which the walk has seen with Size bytes: true with Result and Encoding
+  // when a worker scanned the file whole at that size; false when the caller scans it itself (no worker
+  // touches it from now on).
+  bool Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding);
+  // The walk is past file Index: workers may go further.
+  void Pass(int32_t Index);
+  // Ends the folder (also when the walk stops in it).
+  void End();
+  bool Active() const { return Names_ != nullptr; }
+
+ private:
+  enum TState : uint8_t { stSkip, stPending, stRunning, stDone, stFailed, stTaken };
+  void Work();
+  // Scans file Index with Scanner; false on any failure.
+  bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
+               TScanEncoding& Encoding, int64_t& Size);
+
+  const int32_t Window_;  // files that may be ahead of the walk
+  std::mutex Lock_;
+  std::condition_variable WorkReady_;  // workers wait for files
+  std::condition_variable FileDone_;   // the walk waits for a running file; End waits for all
+  std::vector<std::thread> Threads_;
+  bool Quit_ = false;
+  bool OwnerWaiting_ = false;  // the walk waits on FileDone_
+  int32_t IdleWorkers_ = 0;    // workers waiting on WorkReady_
+
+  // The current folder (guarded by Lock_).
+  TSettings Settings_;
+  uint64_t SettingsGeneration_ = 0;
+  int DirFd_ = -1;
+  const std::vector<std::string>* Names_ = nullptr;
+  std::vector<TState> States_;
+  std::vector<TScanResult> Results_;
+  std::vector<TScanEncoding> Found_;
+  std::vector<int64_t> Sizes_;  // the size each file had all through its scan
+  int32_t Next_ = 0;            // the first file no worker has looked at
+  int32_t Passed_ = 0;          // files before this one are behind the walk
+  int32_t Running_ = 0;         // files being scanned
+};
