@@ -36,6 +36,7 @@ int main(int argc, char* argv[]) {
     QMessageBox::critical(nullptr, QString(), QString::fromStdString(*error));
     return 1;
   }
+  UseCharacterTypeLocale();
   QApplication::setApplicationName(kApplicationTitle);
   RegisterProgramVersion();
   InstallMessageDialogs();
