@@ -89,5 +89,10 @@ void BindArchiveLibraries(const std::string& Folder);
 // The converters of start-up: with a shared folder, its archive libraries and plug-ins; the program
 // folder's plug-ins only when none was loaded from there.
 void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir);
+// For the debug log: binds each outside archive library that is not bound yet the way an archive of its
+// kind would (beside the program, then by the system's search) and logs one line per library, naming the
+// file that was loaded or that none could be. A binding that fails is undone, so a later archive tries
+// again.
+void LogArchiveLibraries();
 // Logs "Disabled: <name>" for every archive kind that is switched off, in table order.
 void LogDisabledArchiveKinds();

@@ -749,6 +749,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   } catch (const std::exception& E) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }
+  if (DebugMode) LogArchiveLibraries();
   Run->BindScanner();
   InstallPreviews();
   LogDisabledArchiveKinds();
