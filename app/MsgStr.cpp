@@ -117,6 +117,7 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
     {nullptr, nullptr},
     {nullptr, nullptr},
     {"Contact", "Questions, reports and suggestions are welcome on the Scryline home page."},
+    {"SettingsNotSaved_ss", "The settings could not be saved in \"%s\". %s"},
 };
 
 namespace {

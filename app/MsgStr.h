@@ -128,10 +128,11 @@ enum class TMsgIndex : uint8_t {
   HelpNotFound_s = 105,
   // 106 and 107 are not used.
   Contact = 108,
+  SettingsNotSaved_ss = 109,
 };
 
 // The highest index of the table.
-constexpr int32_t kLastMsgIndex = 108;
+constexpr int32_t kLastMsgIndex = 109;
 
 struct TMsgEntry {
   const char* Key;      // null for an index that is not used
