@@ -110,7 +110,7 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
     {"OptionsHint", "Set configuration options"},
     {"HelpHint", "Display the help context"},
     {"ExitHint", "Exit Scryline"},
-    {"HelpFile", "qvsrchen.hlp"},
+    {"HelpFile", "qvsrchen.html"},
     {"HelpNotFound_s",
      "The help file \"%s\" was not found.\r\nIt is installed with Scryline in the program folder; "
      "install Scryline again to get it back."},
