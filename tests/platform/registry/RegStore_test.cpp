@@ -239,7 +239,7 @@ TEST_F(RegStoreTest, TemporariesOfInterruptedUpdatesAreRemovedAndNothingElse) {
   ASSERT_EQ(store_.WriteValue(key, "Pattern.val.abcdef", REG_SZ, "y", 1), TRegStatus::Ok);
 
   EXPECT_EQ(store_.RemoveTemporaries(key), 3u);
-  EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{".lock", "%2Ehidden.val", "Options.val",
+  EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{"%2Ehidden.val", ".lock", "Options.val",
                                                                   "Pattern.val.abcdef.val", "Viewer"}));
   EXPECT_TRUE(FolderEntries(sub.Folder).empty());
   TRegValue value;
