@@ -38,12 +38,9 @@ namespace {
 // The language files the program folder ships, besides the built-in English.
 const char* const kShippedLanguages[] = {"qvsrchde.lng", "qvsrchru.lng"};
 
-// Controls whose text is data, not a designed text (filled in when the window shows what it reports).
-bool IsDataText(const std::string& Form, const std::string& Component) {
-  static const std::set<std::string> kData = {};
-  if (QRegularExpression(QStringLiteral("^ml\\d+$")).match(QString::fromStdString(Component)).hasMatch())
-    return true;  // the language menu's items show the languages' own names
-  return kData.count(Form + "." + Component) > 0;
+// The language menu's items show the languages' own names, not designed texts.
+bool IsLanguageItem(const std::string& Component) {
+  return QRegularExpression(QStringLiteral("^ml\\d+$")).match(QString::fromStdString(Component)).hasMatch();
 }
 
 // Every designed text of a window by its property key ("Form.Component.Property", "Form.Caption"), with
@@ -56,7 +53,7 @@ void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
   for (int32_t I = 0; I < Form.OwnedCount(); ++I) {
     IComponentNode* Node = Form.Owned(I);
     auto* Component = dynamic_cast<ILangComponent*>(Node);
-    if (Component == nullptr || IsDataText(Name, Component->Name())) continue;
+    if (Component == nullptr || IsLanguageItem(Component->Name())) continue;
     for (const char* Prop : {"Caption", "Hint"})
       if (Component->PropertyKind(Prop) == TLangPropKind::String && !Component->GetStringProperty(Prop).empty())
         Keys[Name + "." + Component->Name() + "." + Prop] = Utf16ToUtf8(Component->GetStringProperty(Prop));
