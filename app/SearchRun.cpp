@@ -180,7 +180,13 @@ bool TSearchRun::CheckFields(TSearchFields& F, std::u16string& Pattern, bool& Co
   if (F.Fuzzy || F.LogicIndex > 0) Pattern = WideTrim(Pattern);
   bool Empty = Pattern.empty();
   if (Empty && F.InResults) return false;
-  if (!F.InResults) {
+  // In the dialog style the search dialog has checked the paths, the masks and the empty pattern: the
+  // boxes are taken as they stand, and nothing is asked a second time.
+  const bool DialogStyle = F.CheckedByDialog;
+  if (DialogStyle) {
+    F.Paths = WideTrim(F.Paths);
+    F.Masks = WideTrim(F.Masks);
+  } else if (!F.InResults) {
     std::u16string Paths = WideTrim(F.Paths);
     if (!ValidatePathList(Paths)) {
       Host.FocusBox(sbPaths);
@@ -205,7 +211,7 @@ bool TSearchRun::CheckFields(TSearchFields& F, std::u16string& Pattern, bool& Co
     F.Masks = Masks;
     Host.ShowFields(F);
   }
-  if (Empty && !AskYesNoOnce(TMsgIndex::AskSearchIfEmptyPattern, kEmptyPatternBit, true)) {
+  if (!DialogStyle && Empty && !AskYesNoOnce(TMsgIndex::AskSearchIfEmptyPattern, kEmptyPatternBit, true)) {
     Host.FocusBox(sbPattern);
     return false;
   }

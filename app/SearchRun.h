@@ -47,6 +47,8 @@ struct TSearchFields {
   TDateTime DateFrom = 0, DateTo = 0;  // 0: open
   std::u16string SizeFromText, SizeToText;
   int32_t SizeUnits = 0;
+  // The search dialog (the dialog interface style) checked the paths, the masks and an empty pattern.
+  bool CheckedByDialog = false;
 };
 
 // The box a failed check gives the focus to.

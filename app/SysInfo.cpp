@@ -3,12 +3,14 @@
 #include <dlfcn.h>
 #include <unistd.h>
 #include <unicode/uclean.h>
+#include <unicode/uloc.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unicode/uversion.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdlib>
@@ -16,9 +18,23 @@
 #include <fstream>
 
 #include "app/OptionPages.h"
+#include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "core/StrUtils.h"
+#include "platform/qvnls/Qvnls.h"
 #include "search/QVConvIntf.h"
+
+// The version and the build, as the build system sets them.
+#ifndef SCRYLINE_VERSION
+#define SCRYLINE_VERSION "0"
+#endif
+#ifndef SCRYLINE_BUILD
+#define SCRYLINE_BUILD "0"
+#endif
+
+std::string ProgramVersion() { return SCRYLINE_VERSION; }
+
+std::string ProgramBuildNumber() { return std::string(SCRYLINE_VERSION) + "." + SCRYLINE_BUILD; }
 
 std::string MemorySizeText(uint64_t Bytes) {
   constexpr uint64_t Mb = 1048576;
@@ -197,6 +213,51 @@ void SplitLocale(const std::string& Name, std::string& Language, std::string& Co
   Country = Bar == std::string::npos ? std::string() : N.substr(Bar + 1);
 }
 
+// A country's name in English and in the locale's own language ("de_DE" -> "Germany", "Deutschland"),
+// by ICU; a locale without a country (the C locale) names none.
+void CountryNames(const std::string& Locale, std::string& English, std::string& Local) {
+  English.clear();
+  Local.clear();
+  std::string Language, Country, Codeset;
+  SplitLocale(Locale, Language, Country, Codeset);
+  if (Country.empty()) return;
+  const std::string Id = Language + "_" + Country;
+  auto Name = [&Id](const char* InLocale) {
+    UChar Buf[128];
+    UErrorCode Error = U_ZERO_ERROR;
+    const int32_t N = uloc_getDisplayCountry(Id.c_str(), InLocale, Buf, 128, &Error);
+    if (U_FAILURE(Error) || N <= 0) return std::string();
+    return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
+  };
+  English = Name("en");
+  Local = Name(Id.c_str());
+  if (English.empty()) English = Country;
+}
+
+// A code page as the search uses it: its number and its charset's name ("1251 (windows-1251)").
+std::string CodePageText(int32_t CodePage, uint8_t Charset) {
+  char Name[64] = {};
+  std::string Text = std::to_string(CodePage);
+  if (qvnls::GetHTMLCharsetNameBuf(Charset, Name, sizeof Name)) Text += std::string(" (") + Name + ")";
+  return Text;
+}
+
+// The loaded shared libraries whose file name is one of Names, by their full paths.
+std::vector<std::string> LoadedLibraries(const std::vector<std::string>& Names) {
+  std::vector<std::string> Found;
+  std::ifstream Maps("/proc/self/maps");
+  std::string Line;
+  while (std::getline(Maps, Line)) {
+    const size_t Slash = Line.find('/');
+    if (Slash == std::string::npos) continue;
+    const std::string Path = Line.substr(Slash);
+    const std::string Base = Path.substr(Path.rfind('/') + 1);
+    for (const std::string& N : Names)
+      if (Base == N && std::find(Found.begin(), Found.end(), Path) == Found.end()) Found.push_back(Path);
+  }
+  return Found;
+}
+
 // The file of the shared library that holds Symbol.
 std::string LibraryOf(const void* Symbol) {
   Dl_info Info;
@@ -212,11 +273,11 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   if (uname(&U) == 0) S.SystemName = std::string(U.sysname) + " " + U.release;
   if (const std::string Os = OsReleaseName(); !Os.empty()) S.SystemName += " (" + Os + ")";
   S.CurrentDateTime = FileDateTime(std::time(nullptr));
-  S.BuildNumber = "";
+  S.BuildNumber = ProgramBuildNumber();
   std::string Exe(4096, '\0');
   const ssize_t N = readlink("/proc/self/exe", Exe.data(), Exe.size() - 1);
   Exe.resize(N > 0 ? static_cast<size_t>(N) : 0);
-  S.Program = FileModule(Exe, "1.0");
+  S.Program = FileModule(Exe, ProgramVersion());
   std::ifstream Cmd("/proc/self/cmdline", std::ios::binary);
   std::string Args((std::istreambuf_iterator<char>(Cmd)), std::istreambuf_iterator<char>());
   while (!Args.empty() && Args.back() == '\0') Args.pop_back();
@@ -240,9 +301,17 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   std::string SysLang, SysCountry, SysCodeset, UserLang, UserCountry, UserCodeset;
   SplitLocale(SystemLocaleName(), SysLang, SysCountry, SysCodeset);
   SplitLocale(UserLocaleName(), UserLang, UserCountry, UserCodeset);
-  S.Locale.push_back({"Country", SysCountry, "", UserCountry, ""});
+  TLocaleFact Country{"Country", "", "", "", ""};
+  CountryNames(SystemLocaleName(), Country.System, Country.SystemLocal);
+  CountryNames(UserLocaleName(), Country.User, Country.UserLocal);
+  S.Locale.push_back(Country);
   S.Locale.push_back({"Language", SysLang, "", UserLang, ""});
-  S.Locale.push_back({"Codepage", SysCodeset, "", UserCodeset, ""});
+  // The code pages are those the search reads 8-bit text in (one pair for the whole process), not the
+  // locale's own character set.
+  const std::string Ansi = CodePageText(qvnls::GetWindowsCodePage(qvnls::kLocaleUserDefault), qvnls::GetAnsiCharset());
+  const std::string Oem = CodePageText(qvnls::GetOEMCodePage(qvnls::kLocaleUserDefault), qvnls::GetOemCharset());
+  S.Locale.push_back({"Codepage", Ansi, "", Ansi, ""});
+  S.Locale.push_back({"OEM codepage", Oem, "", Oem, ""});
 
   if (Converters != nullptr)
     for (int32_t i = 0; i < Converters->Count(); ++i) {
@@ -251,6 +320,8 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
     }
   // The national-language layer is built into the program over ICU.
   S.OwnLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&u_cleanup)), U_ICU_VERSION));
+  for (const std::string& Path : LoadedLibraries({"cabinet.so", "UnAceV2.so", "UnRar3.so"}))
+    S.ArchiveLibraries.push_back(FileModule(Path, ""));
   S.SystemLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
   S.SystemFolder = "/usr/lib/";
   return S;

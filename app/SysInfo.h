@@ -51,6 +51,10 @@ struct TSysInfoSources {
   std::string SystemFolder;                   // a module in it is named by file name only
 };
 
+// The program's version ("0.1.0") and its build number: the version and the build's own number
+// ("0.1.0.412"); the build system sets both.
+std::string ProgramVersion();
+std::string ProgramBuildNumber();
 // "n Mbytes" for a whole number of megabytes, else "n Kbytes".
 std::string MemorySizeText(uint64_t Bytes);
 // A module's line: its name in single quotes (only the file name inside SystemFolder), " ver: v" when a

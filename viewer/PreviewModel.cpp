@@ -10,7 +10,9 @@
 #include "core/VFileSys.h"
 #include "core/WideFormat.h"
 #include "platform/qvnls/Qvnls.h"
+#include "search/NLSProcsDyn.h"
 #include "search/QVConvIntf.h"
+#include "viewer/FuzzyHitSpan.h"
 
 namespace {
 
@@ -47,6 +49,15 @@ uint32_t SystemColor(uint32_t Index) {
     default:  // window text, button text and the rest
       return 0x000000;
   }
+}
+
+// The stream begins with the UTF-16 little-endian byte-order mark (FF FE). Leaves it at its start.
+bool StartsWithUtf16Bom(TVStream& Stream) {
+  uint8_t Mark[2] = {};
+  Stream.Seek(0);
+  const bool Bom = Stream.Read(Mark, 2) == 2 && Mark[0] == 0xFF && Mark[1] == 0xFE;
+  Stream.Seek(0);
+  return Bom;
 }
 
 }  // namespace
@@ -308,6 +319,9 @@ bool TPreviewModel::ConvertShownFile() {
 void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name, TQVConverter* Converter) {
   HitStarts.Clear();
   HitLengths.Clear();
+  // No content hit tells the text's encoding (a name hit, or a search without a pattern): a UTF-16
+  // byte-order mark at the start does.
+  if (Encoding == seFileName && StartsWithUtf16Bom(*Stream)) Encoding = seUnicode;
   if (!Pattern.empty()) {
     const TScanEncoding E = Encoding == seFileName ? seAnsi : Encoding;
     TStreamScanner Scanner;
@@ -319,6 +333,7 @@ void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16str
     Scanner.SetPattern(Pattern);
     TScanEncoding Found = E;
     Scanner.FindAll(ScanEncodingBit(E), Found, HitStarts, HitLengths);
+    if (Settings.Fuzzy == 1) RefineFuzzyHits(*Stream, E);
   }
   Viewer.SetCharsetMode(CharsetModeOfEncoding(Encoding));
   CurrentHit = -1;
@@ -355,6 +370,49 @@ void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16str
   if (HitCount() > 0) ShowHit(0);
   NavigationChanged();
   if (OnStatusChanged) OnStatusChanged();
+}
+
+void TPreviewModel::RefineFuzzyHits(TVStream& Stream, TScanEncoding E) {
+  const bool Wide = E == seUnicode;
+  const int32_t C = Wide ? 2 : 1;
+  const uint8_t Charset = E == seOem ? qvnls::GetOemCharset() : qvnls::GetAnsiCharset();
+  auto Fold = [this](std::u16string Text) { return Settings.CaseSensitive ? Text : WideUpperStr(Text); };
+  std::vector<std::u16string> Words;
+  if (Settings.Logic == slEntirePhrase) {
+    Words.push_back(Fold(Pattern));
+  } else {
+    size_t From = 0;
+    while (From <= Pattern.size()) {
+      size_t To = Pattern.find(u' ', From);
+      if (To == std::u16string::npos) To = Pattern.size();
+      if (To > From) Words.push_back(Fold(Pattern.substr(From, To - From)));
+      From = To + 1;
+    }
+  }
+  // A hit may begin at most two characters (the most errors a word allows) before its reported start.
+  constexpr int32_t kLookBack = 2;
+  int32_t PreviousEnd = 0;
+  for (int32_t I = 0; I < HitCount(); ++I) {
+    const int32_t Pos = HitStarts.Get(I);
+    const int32_t Length = HitLengths.Get(I);
+    const int32_t From = std::max(PreviousEnd, Pos - kLookBack * C);
+    std::string Bytes(static_cast<size_t>(Pos + Length * C - From), '\0');
+    Stream.Seek(From);
+    Bytes.resize(static_cast<size_t>(std::max(0, Stream.Read(Bytes.data(), static_cast<int32_t>(Bytes.size())))));
+    std::u16string Text;
+    if (Wide) {
+      for (size_t B = 0; B + 1 < Bytes.size(); B += 2)
+        Text.push_back(static_cast<char16_t>(static_cast<uint8_t>(Bytes[B]) | static_cast<uint8_t>(Bytes[B + 1]) << 8));
+    } else {
+      for (char Ch : Bytes) Text.push_back(qvnls::CharToWideChar(static_cast<uint8_t>(Ch), Charset));
+    }
+    const int32_t HitStart = (Pos - From) / C;
+    const TFuzzySpan Span = RefineFuzzySpan(Fold(Text), HitStart, HitStart + Length, Words, 0);
+    HitStarts.Put(I, From + Span.Start * C);
+    HitLengths.Put(I, Span.Length);
+    PreviousEnd = From + (Span.Start + Span.Length) * C;
+  }
+  Stream.Seek(0);
 }
 
 void TPreviewModel::NavigationChanged() {

@@ -182,6 +182,8 @@ class TPreviewModel {
   void GetAttrColors(TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor, uint32_t& BkColor,
                      bool& Opaque, bool& Underline);
   void ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name, TQVConverter* Converter);
+  // Moves each fuzzy hit's start to where its word begins (the scanner reports it from the hit's end).
+  void RefineFuzzyHits(TVStream& Stream, TScanEncoding E);
   // Converts FileName; the text lands in a new temporary file that replaces the owned one. Null when
   // no text came (ErrorText says why unless nothing tried).
   std::unique_ptr<TVStream> ConvertToTempFile(const std::string& FileName, TQVConverter* Named, bool Unicode,

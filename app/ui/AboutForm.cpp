@@ -7,14 +7,13 @@
 #include <QVBoxLayout>
 
 #include "app/MsgStr.h"
+#include "app/ui/Pictures.h"
 #include "app/ui/SysInfoForm.h"
 
 namespace {
 
-// The program's build, as the build system sets it.
-#ifndef SCRYLINE_BUILD
-#define SCRYLINE_BUILD ""
-#endif
+// The contact text wraps at this width; the box grows downwards to show all of it.
+constexpr int kContactWidth = 340;
 
 // The maker's page, which the name below the notice links to.
 constexpr char kMakerLink[] = "<a href=\"https://scryline.example.org/\">Quorvane</a>";
@@ -27,19 +26,19 @@ TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang(this, "TAbout") {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setStyleSheet("TAbout { background: white; }");
   auto* Layout = new QVBoxLayout(this);
-  auto* I = new QLabel("Scryline", this);
+  Layout->setSizeConstraint(QLayout::SetFixedSize);
+  auto* I = new QLabel(this);
   I->setObjectName("I");
-  QFont Big = I->font();
-  Big.setPointSize(Big.pointSize() * 2);
-  Big.setBold(true);
-  I->setFont(Big);
+  I->setPixmap(AboutPicture());
   lBuild = new QLabel(this);
   lBuild->setObjectName("lBuild");
   lBuild->setAlignment(Qt::AlignRight);
-  if (*SCRYLINE_BUILD != '\0') lBuild->setText(QString("Build ") + SCRYLINE_BUILD);
+  if (const std::string Build = ProgramBuildNumber(); !Build.empty())
+    lBuild->setText(QString("Build ") + QString::fromStdString(Build));
   pContact = new QLabel(this);
   pContact->setObjectName("pContact");
   pContact->setWordWrap(true);
+  pContact->setFixedWidth(kContactWidth);
   pContact->setTextFormat(Qt::RichText);
   pContact->setOpenExternalLinks(true);
   auto* Notice = new QLabel(QString("Copyright \u00A9 ") + kMakerLink + ". All rights reserved.", this);
@@ -66,6 +65,7 @@ TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang(this, "TAbout") {
     }
     SysInfo->exec();
   });
+  LanguageChanged();
 }
 
 void TAbout::LanguageChanged() {
@@ -84,6 +84,8 @@ void TAbout::LanguageChanged() {
   }
   Html += Text.mid(Done).toHtmlEscaped();
   pContact->setText(Html);
+  // The label's height follows its wrapped text, so no line is cut off.
+  pContact->setMinimumHeight(pContact->heightForWidth(kContactWidth));
 }
 
 void TAbout::showEvent(QShowEvent* Event) {

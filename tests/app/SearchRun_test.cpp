@@ -180,6 +180,26 @@ TEST_F(SearchRunTest, ChecksEndTheRunWithTheirMessageAndFocus) {
   for (auto& Info : ArcInfos) Info.Enabled = true;
 }
 
+// The search dialog has asked about an empty pattern and an all-files mask before the run starts; the
+// run used to ask both again, so the user answered each question twice.
+TEST_F(SearchRunTest, DialogStyleAsksNothingTheDialogAsked) {
+  Fields.CheckedByDialog = true;
+  Fields.Pattern = u"";
+  Fields.Masks = u"  *.*  ";
+  Fields.Paths = u"  " + Fields.Paths + u" ";
+  Run.RunSearch(Fields);
+  EXPECT_TRUE(Dialogs.Shown.empty()) << Utf16ToUtf8(Boxes().empty() ? u"" : Boxes()[0]);
+  EXPECT_EQ(Logged.Count(">>> "), 1) << "the search ran";
+  EXPECT_EQ(Fields.Masks, u"*.*");
+  EXPECT_EQ(Fields.Paths, Utf8ToUtf16(Tree.Path));
+  // In the panel style the same run asks both questions, once each.
+  Fields.CheckedByDialog = false;
+  Dialogs.Answers = {mrYes, mrYes};
+  Run.RunSearch(Fields);
+  EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::AskNoFileTypes),
+                                                  Msg(TMsgIndex::AskSearchIfEmptyPattern)}));
+}
+
 TEST_F(SearchRunTest, EmptyPatternInResultsEndsSilently) {
   Fields.Pattern = u"   ";
   Fields.Fuzzy = true;

@@ -3,6 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/qvnls/Qvnls.h"
+#include "tests/app/AppFixtures.h"
 
 namespace {
 
@@ -88,4 +96,46 @@ TEST(SysInfo, CollectedFactsOfThisSystem) {
   EXPECT_TRUE(S.Program.Readable);
   EXPECT_EQ(S.ScreenDepth, 32);
   EXPECT_FALSE(BuildSystemReport(S).empty());
+}
+
+// The report named the locale's character set ("UTF-8") where the search reads 8-bit text in the ANSI and
+// OEM code pages, left the country empty, and listed no archive library even when one was loaded.
+TEST(SysInfo, CodePagesCountryAndArchiveLibrariesAreThoseInUse) {
+  const std::optional<std::string> SavedLcAll =
+      std::getenv("LC_ALL") ? std::optional<std::string>(std::getenv("LC_ALL")) : std::nullopt;
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  // A loaded library named as an archive library is listed by its path (any loadable file will do).
+  TTempFolder Folder;
+  const std::filesystem::path Cabinet = std::filesystem::path(Folder.Path) / "cabinet.so";
+  std::filesystem::copy_file(std::string(SCRYLINE_TEST_PLUGINS) + "/impraw.so", Cabinet);
+  void* Handle = dlopen(Cabinet.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(Handle, nullptr) << dlerror();
+
+  const TSysInfoSources S = CollectSysInfoSources(nullptr, 24);
+  const std::vector<std::string> Report = BuildSystemReport(S);
+  qvnls::ResetSystemCodePages();
+  if (SavedLcAll)
+    setenv("LC_ALL", SavedLcAll->c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+  dlclose(Handle);
+
+  auto Line = [&Report](const std::string& Start) {
+    for (const std::string& L : Report)
+      if (L.rfind(Start, 0) == 0) return L;
+    return std::string();
+  };
+  EXPECT_NE(Line("Codepage: ").find("1251 (windows-1251)"), std::string::npos) << Line("Codepage");
+  EXPECT_NE(Line("OEM codepage: ").find("866"), std::string::npos) << Line("OEM codepage");
+  EXPECT_EQ(Line("Codepage: ").find("UTF-8"), std::string::npos);
+  const std::string Country = Line("User default country: ") + Line("Country: ");
+  EXPECT_NE(Country.find("Germany (Deutschland)"), std::string::npos) << Country;
+  ASSERT_EQ(S.ArchiveLibraries.size(), 1u);
+  EXPECT_EQ(S.ArchiveLibraries[0].FileName, Cabinet.string());
+  EXPECT_NE(std::find(Report.begin(), Report.end(), "Libraries for supporting archives:"), Report.end());
+  // The build number is the version and the build's own number.
+  EXPECT_EQ(ProgramBuildNumber().rfind(ProgramVersion() + ".", 0), 0u);
+  EXPECT_GT(ProgramBuildNumber().size(), ProgramVersion().size() + 1);
+  EXPECT_EQ(Line("Scryline v.1.0 build "), "Scryline v.1.0 build " + ProgramBuildNumber());
 }

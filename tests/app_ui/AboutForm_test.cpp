@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -36,4 +37,20 @@ TEST(AboutForm, ShowsTheContactAndTheSystemReport) {
       },
       true);
   EXPECT_EQ(A.exec(), QDialog::Accepted);
+}
+
+// The box showed no picture and no build, and cut the contact text's last lines off.
+TEST(AboutForm, PictureBuildAndTheWholeContactText) {
+  TAbout A;
+  A.show();
+  QApplication::processEvents();
+  auto* Picture = A.findChild<QLabel*>("I");
+  ASSERT_NE(Picture, nullptr);
+  EXPECT_FALSE(Picture->pixmap().isNull());
+  EXPECT_GE(Picture->height(), Picture->pixmap().height());
+  EXPECT_EQ(A.lBuild->text().toStdString(), "Build " + ProgramBuildNumber());
+  // Every wrapped line of the contact text fits the label.
+  EXPECT_GE(A.pContact->height(), A.pContact->heightForWidth(A.pContact->width()));
+  EXPECT_TRUE(A.rect().contains(A.pContact->geometry()));
+  A.close();
 }

@@ -148,6 +148,54 @@ TEST_F(PreviewModelTest, ByteOrderMarkShiftsTheHits) {
   EXPECT_EQ(M->StatusText(), u"Unicode");
 }
 
+// After a search without a pattern the row names no encoding; a UTF-16 file was then shown as
+// windows-1252 ("ÿþ" and a blank between letters) instead of by its byte-order mark.
+TEST_F(PreviewModelTest, ByteOrderMarkDecidesTheModeWhenNoHitDoes) {
+  const TFoundFileInfo Info = Write("u.txt", Utf16LE(u"\ufeffab needle"), seFileName);
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"", false));
+  EXPECT_EQ(V->GetCharsetMode(), cmUnicode);
+  EXPECT_EQ(M->StatusText(), u"Unicode");
+  // A name hit with a pattern is scanned in UTF-16 too, so the content's hits are marked.
+  ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", false));
+  EXPECT_EQ(Starts(), (std::vector<int32_t>{6}));
+  // Without the mark the file stays 8-bit.
+  const TFoundFileInfo Plain = Write("p.txt", "\xff\xfdab", seFileName);
+  ASSERT_TRUE(M->LoadFile(Plain, Search, u"", false));
+  EXPECT_EQ(V->GetCharsetMode(), cmANSI);
+}
+
+// The scanner reports a fuzzy hit from its end and the word's length, so "zebrafsh" found in
+// "zebrafish" (one inserted letter) was marked from the "e": the mark now covers the whole word.
+TEST_F(PreviewModelTest, FuzzyHitsAreMarkedFromTheirFirstLetter) {
+  struct Case {
+    const char* Name;
+    std::string Text;
+    std::u16string Pattern;
+    TScanEncoding Encoding;
+    std::vector<int32_t> Starts, Lengths;
+  };
+  const Case Cases[] = {
+      {"inserted letter", "a zebrafish swims", u"zebrafsh", seAnsi, {2}, {9}},
+      {"inserted letter, upper case text", "A ZEBRAFISH", u"zebrafsh", seAnsi, {2}, {9}},
+      {"at the very start", "zebrafish", u"zebrafsh", seAnsi, {0}, {9}},
+      {"deleted letter", "see zebrfish here", u"zebrafish", seAnsi, {4}, {8}},
+      {"replaced letter", "a zebrafesh", u"zebrafish", seAnsi, {2}, {9}},
+      {"exact word", "one zebrafish", u"zebrafish", seAnsi, {4}, {9}},
+      {"two words, both fuzzy", "zebrafish and elephants", u"zebrafsh elephnts", seAnsi, {0, 14}, {9, 9}},
+      {"UTF-16", Utf16LE(u"\ufeffa zebrafish"), u"zebrafsh", seUnicode, {4}, {9}},
+  };
+  Search = TPreviewSearchSettings{slAnyWord, 1, false, false};
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const TFoundFileInfo Info = Write("f.txt", C.Text, C.Encoding);
+    ASSERT_TRUE(M->LoadFile(Info, Search, C.Pattern, false));
+    EXPECT_EQ(Starts(), C.Starts);
+    std::vector<int32_t> Lengths;
+    for (int32_t I = 0; I < M->HitCount(); ++I) Lengths.push_back(M->GetHitLengths().Get(I));
+    EXPECT_EQ(Lengths, C.Lengths);
+  }
+}
+
 TEST_F(PreviewModelTest, SearchSettingsDecideTheHits) {
   const TFoundFileInfo Info = Write("s.txt", "Cat cat category\n");
   Search.CaseSensitive = true;
