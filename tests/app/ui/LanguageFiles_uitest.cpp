@@ -38,8 +38,10 @@ namespace {
 // The language files the program folder ships, besides the built-in English.
 const char* const kShippedLanguages[] = {"qvsrchde.lng", "qvsrchru.lng"};
 
-// The language menu's items show the languages' own names, not designed texts.
-bool IsLanguageItem(const std::string& Component) {
+// Texts that are not designed texts: the language menu's items show the languages' own names, and the
+// About box's build line shows the build.
+bool IsDataText(const std::string& Form, const std::string& Component) {
+  if (Form == "About" && Component == "lBuild") return true;
   return QRegularExpression(QStringLiteral("^ml\\d+$")).match(QString::fromStdString(Component)).hasMatch();
 }
 
@@ -53,7 +55,7 @@ void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
   for (int32_t I = 0; I < Form.OwnedCount(); ++I) {
     IComponentNode* Node = Form.Owned(I);
     auto* Component = dynamic_cast<ILangComponent*>(Node);
-    if (Component == nullptr || IsLanguageItem(Component->Name())) continue;
+    if (Component == nullptr || IsDataText(Name, Component->Name())) continue;
     for (const char* Prop : {"Caption", "Hint"})
       if (Component->PropertyKind(Prop) == TLangPropKind::String && !Component->GetStringProperty(Prop).empty())
         Keys[Name + "." + Component->Name() + "." + Prop] = Utf16ToUtf8(Component->GetStringProperty(Prop));
