@@ -42,7 +42,7 @@ test: build-debug
 	  ctest --test-dir build/debug --output-on-failure -j $(JOBS)
 
 run: build-release
-	./build/release/app/Scryline
+	./build/release/bin/Scryline
 
 bench: build-release
 	$(call install_missing,$(BENCH_PACKAGES))

@@ -197,12 +197,18 @@ std::u16string ChooseHelpFile(bool& HelpChecked, const std::u16string& ProgramDi
                               const std::function<bool(const std::u16string&)>& Exists,
                               const std::function<void(const std::u16string&)>& Warn) {
   std::u16string File = ProgramDir + GetMsgW(TMsgIndex::HelpFile);
-  if (HelpChecked) return File;
-  HelpChecked = true;
-  if (Exists && !Exists(File)) {
-    if (Warn) Warn(FormatMsgW(TMsgIndex::HelpNotFound_s, {File}));
-    const char* Default = MsgDefault(TMsgIndex::HelpFile);
-    File = ProgramDir + std::u16string(Default, Default + std::char_traits<char>::length(Default));
+  const char* Default = MsgDefault(TMsgIndex::HelpFile);
+  const std::u16string English = ProgramDir + std::u16string(Default, Default + std::char_traits<char>::length(Default));
+  if (!Exists || Exists(File)) {
+    HelpChecked = true;
+    return File;
   }
-  return File;
+  // A language without a help document of its own shows the English one.
+  if (English != File && Exists(English)) {
+    HelpChecked = true;
+    return English;
+  }
+  if (!HelpChecked && Warn) Warn(FormatMsgW(TMsgIndex::HelpNotFound_s, {File}));
+  HelpChecked = true;
+  return English;
 }

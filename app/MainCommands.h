@@ -228,9 +228,9 @@ std::u16string SearchMenuStartCaption(const std::u16string& Caption);
 std::u16string FillFromHistoryText(const std::u16string& BoxText, const TWideStrLst& List);
 // Help is asked only when neither Ctrl nor Alt is held (those select languages).
 inline bool HelpKeysAllowed(bool Ctrl, bool Alt) { return !Ctrl && !Alt; }
-// The help file to open: ProgramDir + the language's HelpFile text. The first time after start-up or a
-// language change (HelpChecked false), a missing file is reported through Warn (HelpNotFound_s) and the
-// English help file is taken instead.
+// The help document to open: ProgramDir + the language's HelpFile text when that file exists, else the
+// English one. When neither exists, the missing file is reported through Warn (HelpNotFound_s) once after
+// start-up or a language change (HelpChecked false), and the English name is answered.
 std::u16string ChooseHelpFile(bool& HelpChecked, const std::u16string& ProgramDir,
                               const std::function<bool(const std::u16string&)>& Exists,
                               const std::function<void(const std::u16string&)>& Warn);

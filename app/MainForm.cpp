@@ -214,6 +214,28 @@ void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string&
   Dirs.Sort();
 }
 
+void LogArchiveLibraries() {
+  struct TLibrary {
+    const char* Name;
+    bool (*Load)(const std::string&);
+    void (*Unload)();
+    std::string (*FileName)();
+  };
+  const TLibrary Libraries[] = {
+      {"UnAceV2.so", LoadUnAceDll, UnloadUnAceDll, UnAceDllFileName},
+      {"cabinet.so", LoadCabinetDll, UnloadCabinetDll, CabinetDllFileName},
+      {"UnRar3.so", LoadUnRarDll, UnloadUnRarDll, UnRarDllFileName},
+  };
+  for (const TLibrary& L : Libraries) {
+    if (L.Load(std::string())) {
+      Log(std::string("Archive library \"") + L.Name + "\" loaded from \"" + L.FileName() + "\".");
+    } else {
+      L.Unload();
+      Log(std::string("Archive library \"") + L.Name + "\" not found.");
+    }
+  }
+}
+
 void LogDisabledArchiveKinds() {
   for (size_t Kind = 1; Kind < ArcInfos.size(); ++Kind)
     if (!ArcInfos[Kind].Enabled) Log(GetMsg(TMsgIndex::Disabled) + ": " + ArcInfos[Kind].Name);

@@ -94,5 +94,10 @@ void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedD
 // TempDir and the system's virtual file systems are added; then every entry ends with "/" and the list
 // is sorted.
 void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir);
+// For the debug log: binds each outside archive library that is not bound yet the way an archive of its
+// kind would (beside the program, then by the system's search) and logs one line per library, naming the
+// file that was loaded or that none could be. A binding that fails is undone, so a later archive tries
+// again.
+void LogArchiveLibraries();
 // Logs "Disabled: <name>" for every archive kind that is switched off, in table order.
 void LogDisabledArchiveKinds();

@@ -481,10 +481,23 @@ bool SaveOptions() {
   return RegWriteValue(kProgramRegKey, "Options", Value.data(), static_cast<uint32_t>(Value.size()), REG_BINARY);
 }
 
+std::string SettingsFolder() {
+  // The store keeps "Software\A\B" of the current user in the folder A/B under its root.
+  std::string Folder = RegStore().Roots().CurrentUser;
+  std::string Path = kProgramRegKey;
+  const std::string kSoftware = "Software\\";
+  if (Path.compare(0, kSoftware.size(), kSoftware) == 0) Path.erase(0, kSoftware.size());
+  for (char& C : Path)
+    if (C == '\\') C = '/';
+  return Folder + "/" + Path;
+}
+
 bool LoadOptions() {
   TRegKey Key;
   bool Created = false;
   if (!RegCreateKeyPath(kProgramRegKey, Key, &Created)) return false;
+  // What an interrupted write of an earlier run left behind goes before anything is written now.
+  RegStore().RemoveTemporaries(Key);
   std::string Path = ModuleFileName(nullptr);
   RegWriteValue(kProgramRegKey, "Path", Path.c_str(), static_cast<uint32_t>(Path.size() + 1), REG_SZ);
   if (Created) return false;

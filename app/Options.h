@@ -188,6 +188,8 @@ void DecodeOptions(const std::string& Value, TSettings& S);
 
 // Writes "Options" under the program's key; false when the key or the value could not be written.
 bool SaveOptions();
+// The folder that holds the program's settings (the program key's folder in the settings store).
+std::string SettingsFolder();
 // Writes "Path" (the program file), then reads "Options" (or the key's default value when "Options" is
 // missing or too large). False, with nothing changed, on a first run (the key was just made), when no
 // value is there, and for a value refused by CheckOptionsValue. A value that passes those tests but is

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/Startup.h"
 #include "bench/scan_options.h"
 #include "core/NumVector.h"
 #include "core/VFileStream.h"
@@ -41,6 +42,7 @@ bool ScanFile(TStreamScanner& Scanner, const TScanOptions& Options, const std::s
 }  // namespace
 
 int main(int argc, char** argv) {
+  UseCharacterTypeLocale();  // the ANSI and OEM pages follow LC_ALL, LC_CTYPE or LANG, as in the program
   TScanOptions Options;
   std::string Error;
   if (!ParseScanOptions(argc, argv, Options, Error)) {

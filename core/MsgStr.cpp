@@ -109,7 +109,7 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
     {"OptionsHint", "Set configuration options"},
     {"HelpHint", "Display the help context"},
     {"ExitHint", "Exit Scryline"},
-    {"HelpFile", "qvsrchen.hlp"},
+    {"HelpFile", "qvsrchen.html"},
     {"HelpNotFound_s",
      "The help file \"%s\" was not found.\r\nIt is installed with Scryline in the program folder; "
      "install Scryline again to get it back."},
@@ -117,6 +117,7 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
     {nullptr, nullptr},
     {"Contact", "Questions, reports and suggestions are welcome on the Scryline home page."},
     {"NoOpenHandler_s", "No program is set up to open \"%s\""},
+    {"SettingsNotSaved_ss", "The settings could not be saved in \"%s\". %s"},
 };
 
 namespace {

@@ -136,10 +136,11 @@ enum class TMsgIndex : uint8_t {
   // 106 and 107 are not used.
   Contact = 108,
   NoOpenHandler_s = 109,
+  SettingsNotSaved_ss = 110,
 };
 
 // The highest index of the table.
-constexpr int32_t kLastMsgIndex = 109;
+constexpr int32_t kLastMsgIndex = 110;
 
 struct TMsgEntry {
   const char* Key;      // null for an index that is not used

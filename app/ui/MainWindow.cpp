@@ -33,6 +33,8 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
 
 #include "app/IO.h"
 #include "app/MsgStr.h"
@@ -769,6 +771,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   } catch (const std::exception& E) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }
+  if (DebugMode) LogArchiveLibraries();
   Run->BindScanner();
   InstallPreviews();
   LogDisabledArchiveKinds();
@@ -866,7 +869,12 @@ void TMain::closeEvent(QCloseEvent* Event) {
   const std::vector<TPreview*> Open = PreviewWindows();
   for (TPreview* W : Open) delete W;
   CommitComboEdits();
-  SaveSettings();
+  if (!WriteSettings()) {
+    // The program closes all the same, but the user learns that this session's settings are gone.
+    const std::string Text = FormatMsg(TMsgIndex::SettingsNotSaved_ss, {SettingsFolder(), std::strerror(SettingsError)});
+    Log(Text);
+    ShowErrorText(Utf8ToUtf16(Text));
+  }
   CloseLogFile();
   Event->accept();
 }
@@ -911,13 +919,17 @@ void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
   StatusBar->repaint();
 }
 
-void TMain::SaveSettings() {
+void TMain::SaveSettings() { WriteSettings(); }
+
+bool TMain::WriteSettings() {
   SearchOptions.CaseSensitive = CaseSensCheck->isChecked();
   SearchOptions.WholeWords = WholeWordsCheck->isChecked();
   SearchOptions.Fuzzy = FuzzyRadio->isChecked();
   SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox->currentIndex()));
   ScanOptions.DirectScan = DirectScanCheck->isChecked();
-  ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
+  // Without a converter the box is off because the program turned it off, not the user: the stored choice
+  // stays, so conversion is on again at the first start that finds converters.
+  if (Converters && Converters->Count() > 0) ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
   ScanOptions.ANSI = AnsiCheck->isChecked();
   ScanOptions.OEM = OemCheck->isChecked();
   ScanOptions.Unicode = UnicodeCheck->isChecked();
@@ -943,16 +955,25 @@ void TMain::SaveSettings() {
     ResListColumns[static_cast<size_t>(I)].Width = std::min(kMaxResListColumnWidth, ResultView->header()->sectionSize(I));
     ResListColumns[static_cast<size_t>(I)].Position = ResultView->header()->visualIndex(I);
   }
-  SaveOptions();
+  // The first failure's system error is kept for the report.
+  int Error = 0;
+  auto Note = [&Error](bool Saved) {
+    if (!Saved && Error == 0) Error = errno != 0 ? errno : EIO;
+  };
+  errno = 0;
+  Note(SaveOptions());
   TWideStringList Items;
   std::string Names[3] = {"Pattern", "Paths", "Masks"};
   QComboBox* Boxes[3] = {Pattern, Paths, Masks};
   for (int I = 0; I < 3; ++I) {
     ItemsOf(Boxes[I], Items);
     std::u16string Text = U(Boxes[I]->currentText());
-    SaveComboHistory(Items, Text, Names[I], I == 0);
+    errno = 0;
+    Note(SaveComboHistory(Items, Text, Names[I], I == 0));
     SetItems(Boxes[I], Items);
   }
+  SettingsError = Error;
+  return Error == 0;
 }
 
 void TMain::SetLanguage(int32_t Index) {

@@ -79,6 +79,8 @@ class TMain : public QMainWindow, public ISearchHost {
   void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
   // Writes the controls into the settings, then saves them and the three histories.
   void SaveSettings() override;
+  // Stores the settings and the histories; false (with SettingsError) when any of them could not be written.
+  bool WriteSettings();
   // The log window, made on first use.
   TLog* GetLogForm();
 
@@ -182,6 +184,7 @@ class TMain : public QMainWindow, public ISearchHost {
   bool FirstShow = true;
   bool DebugMode = false;
   bool HelpChecked = false;  // the help file was looked for since start-up or the last language change
+  int SettingsError = 0;     // the system error of the last settings write that failed, 0 when all went
   std::u16string Status;
   int64_t LastAllocMemSize = 0;  // the memory figure last shown
 

@@ -138,6 +138,24 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+// Whether Path is a folder (a link to one counts). Sets errno to ENOTDIR when something else is there.
+bool IsFolder(const std::string& Path) {
+  struct stat st;
+  if (stat(Path.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) return true;
+  errno = ENOTDIR;
+  return false;
+}
+
+// Whether a folder entry is the temporary file of a value update: "." + value file name + "." and the six
+// characters mkstemp fills in.
+bool IsUpdateTemporary(const std::string& Name) {
+  constexpr size_t kRandom = 6;
+  const std::string kMiddle = std::string(kValueSuffix) + ".";
+  if (Name.size() < 1 + kMiddle.size() + kRandom || Name[0] != '.') return false;
+  return Name.compare(Name.size() - kRandom - kMiddle.size(), kMiddle.size(), kMiddle) == 0;
+}
+
 // Closes a descriptor and removes a temporary file unless released.
 class TempFile {
  public:
@@ -208,7 +226,10 @@ TRegStatus TRegStore::OpenKey(TRegRoot Root, const std::string& Path, bool Creat
   bool created = false;
   if (Create) {
     // The root folder itself may be missing on a fresh system.
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return StatusOfErrno(errno);
+    if (mkdir(folder.c_str(), 0700) != 0) {
+      if (errno != EEXIST) return StatusOfErrno(errno);
+      if (!IsFolder(folder)) return TRegStatus::Failed;
+    }
   }
   for (const std::string& part : parts) {
     std::string escaped = EscapeName(part);
@@ -221,6 +242,10 @@ TRegStatus TRegStore::OpenKey(TRegRoot Root, const std::string& Path, bool Creat
         created = true;
       } else if (errno != EEXIST) {
         return StatusOfErrno(errno);
+      } else if (!IsFolder(next)) {
+        // Something that is not a folder (a regular file, say) holds the key's name: the key cannot be
+        // made, and values written "into" it would be lost.
+        return TRegStatus::Failed;
       }
       found = escaped;
     }
@@ -301,6 +326,26 @@ TRegStatus TRegStore::WriteValue(const TRegKey& Key, const std::string& Name, ui
     close(dirFd);
   }
   return TRegStatus::Ok;
+}
+
+size_t TRegStore::RemoveTemporaries(const TRegKey& Key) const {
+  if (!Key.Writable) return 0;
+  size_t removed = 0;
+  std::unique_ptr<DIR, DirCloser> dir(opendir(Key.Folder.c_str()));
+  if (!dir) return 0;
+  while (dirent* e = readdir(dir.get())) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = Key.Folder + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode) && name[0] != '.') {
+      removed += RemoveTemporaries(TRegKey{path, true});
+    } else if (S_ISREG(st.st_mode) && IsUpdateTemporary(name) && unlink(path.c_str()) == 0) {
+      ++removed;
+    }
+  }
+  return removed;
 }
 
 TRegStatus TRegStore::EnumKeys(const TRegKey& Key, std::vector<std::string>& Names) const {

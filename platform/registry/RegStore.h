@@ -14,7 +14,8 @@
 //
 // Each value's update is atomic: the bytes go to a temporary file in the key's folder (whose name begins
 // with "." so that it is never taken for a value), which is flushed to disk and renamed over the value.
-// A failed update leaves the old value and no temporary file.
+// A failed update leaves the old value and no temporary file; one interrupted by a crash or a power cut
+// leaves its temporary file, which RemoveTemporaries clears away at the next start.
 //
 // Threads: a store object holds no mutable state except FailPoint; any thread may call it, and several
 // processes may share one folder (the last rename wins).
@@ -79,13 +80,17 @@ class TRegStore {
 
   // Opens the key Path (components separated by "\") below Root. With Create, missing keys are made and
   // NewlyCreated (when given) tells whether the last component was made by this call; creating under a
-  // read-only root is AccessDenied, and so is opening a key of one when Create is asked.
+  // read-only root is AccessDenied, and so is opening a key of one when Create is asked. A key whose name is
+  // taken by something other than a folder (a regular file) cannot be opened or made: Failed.
   TRegStatus OpenKey(TRegRoot Root, const std::string& Path, bool Create, TRegKey& Key,
                      bool* NewlyCreated = nullptr) const;
   TRegStatus ReadValue(const TRegKey& Key, const std::string& Name, TRegValue& Value) const;
   // Replaces or adds the value atomically (see above).
   TRegStatus WriteValue(const TRegKey& Key, const std::string& Name, uint32_t Type, const void* Data,
                         size_t Size) const;
+  // Removes the temporary files that interrupted value updates left in the key's folder and in the folders
+  // of its sub-keys; answers how many were removed. Called once at start-up, before any value is written.
+  size_t RemoveTemporaries(const TRegKey& Key) const;
   // The names of the key's sub-keys, in the order of their (unescaped) names, case-insensitive.
   TRegStatus EnumKeys(const TRegKey& Key, std::vector<std::string>& Names) const;
 

@@ -1,5 +1,10 @@
 #include "app/MainCommands.h"
 
+#include "app/MsgStr.h"
+#include "app/MultiLan.h"
+#include "core/FileLayer.h"
+#include "tests/app/AppFixtures.h"
+
 #include <gtest/gtest.h>
 
 #include "core/NumVector.h"
@@ -204,20 +209,40 @@ TEST(MainCommands, SmallRules) {
   EXPECT_FALSE(HelpKeysAllowed(true, false));
 }
 
-TEST(MainCommands, HelpFileIsCheckedOncePerLanguage) {
-  bool Checked = false;
-  int Looks = 0;
+TEST(MainCommands, HelpFileFallsBackToEnglishAndWarnsOnlyWhenNoneIsThere) {
   std::vector<std::u16string> Warnings;
-  auto Missing = [&](const std::u16string&) { ++Looks; return false; };
   auto Warn = [&](const std::u16string& W) { Warnings.push_back(W); };
-  const std::u16string First = ChooseHelpFile(Checked, u"/opt/s/", Missing, Warn);
-  EXPECT_EQ(First.rfind(u"/opt/s/", 0), 0u);
-  EXPECT_EQ(Warnings.size(), 1u);
-  EXPECT_TRUE(Checked);
-  ChooseHelpFile(Checked, u"/opt/s/", Missing, Warn);
-  EXPECT_EQ(Looks, 1);
-  EXPECT_EQ(Warnings.size(), 1u);
-  Checked = false;  // a language change
-  ChooseHelpFile(Checked, u"/opt/s/", [](const std::u16string&) { return true; }, Warn);
-  EXPECT_EQ(Warnings.size(), 1u);
+  auto Present = [](std::vector<std::u16string> Files) {
+    return [Files](const std::u16string& F) { return std::find(Files.begin(), Files.end(), F) != Files.end(); };
+  };
+  bool Checked = false;
+  // The catalogue's own (English) document.
+  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn), u"/opt/s/qvsrchen.html");
+  EXPECT_TRUE(Warnings.empty());
+
+  // A language whose document is there gets it; one without gets the English document, silently.
+  TTempFolder Folder;
+  WriteFileBytes(Folder / "qvsrchde.lng", "[!Meta]\nLanguage=DE, 0\n[$]\nHelpFile=qvsrchde.html\n");
+  TMultiLang Langs;
+  Langs.AddLanguage("English", 1);
+  const int32_t German = Langs.LoadLanguageFile(Utf8ToUtf16(Folder / "qvsrchde.lng"));
+  Langs.SetLanguageIndex(German);
+  SetMsgLanguages(&Langs);
+  Checked = false;
+  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchde.html", u"/opt/s/qvsrchen.html"}), Warn),
+            u"/opt/s/qvsrchde.html");
+  Checked = false;
+  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn), u"/opt/s/qvsrchen.html");
+  EXPECT_TRUE(Warnings.empty());
+
+  // Neither: one warning per language change, naming the language's file.
+  Checked = false;
+  ChooseHelpFile(Checked, u"/opt/s/", Present({}), Warn);
+  ChooseHelpFile(Checked, u"/opt/s/", Present({}), Warn);
+  ASSERT_EQ(Warnings.size(), 1u);
+  EXPECT_NE(Warnings[0].find(u"/opt/s/qvsrchde.html"), std::u16string::npos);
+  Checked = false;
+  ChooseHelpFile(Checked, u"/opt/s/", Present({}), Warn);
+  EXPECT_EQ(Warnings.size(), 2u);
+  SetMsgLanguages(nullptr);
 }

@@ -118,7 +118,7 @@ struct TDefault {
       {101, "OptionsHint", "Set configuration options"},
       {102, "HelpHint", "Display the help context"},
       {103, "ExitHint", "Exit Scryline"},
-      {104, "HelpFile", "qvsrchen.hlp"},
+      {104, "HelpFile", "qvsrchen.html"},
 };
 
 TEST(MsgCatalogue, EveryKeyHasItsEnglishDefault) {
@@ -133,7 +133,7 @@ TEST(MsgCatalogue, EveryKeyHasItsEnglishDefault) {
   EXPECT_EQ(GetMsg(TMsgIndex::SelfExtractedEXE), "");
   // The two texts whose wording is ours: a help-file warning naming the file, and a contact line.
   EXPECT_EQ(MsgKey(TMsgIndex::HelpNotFound_s), std::string("HelpNotFound_s"));
-  EXPECT_NE(FormatMsg(TMsgIndex::HelpNotFound_s, {"qvsrchen.hlp"}).find("\"qvsrchen.hlp\""), std::string::npos);
+  EXPECT_NE(FormatMsg(TMsgIndex::HelpNotFound_s, {"qvsrchen.html"}).find("\"qvsrchen.html\""), std::string::npos);
   EXPECT_STREQ(MsgKey(TMsgIndex::Contact), "Contact");
   EXPECT_FALSE(GetMsg(TMsgIndex::Contact).empty());
   // 106 and 107 are not used.

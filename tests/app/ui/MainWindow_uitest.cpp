@@ -25,6 +25,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -208,6 +209,79 @@ TEST_F(MainWindowTest, SettingsAndHistoriesPersistBetweenRuns) {
   ASSERT_GT(Again.PatternCombo()->count(), 0);
   EXPECT_EQ(Again.PatternCombo()->itemText(0), QStringLiteral("hello"));
   EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree.Path);
+}
+
+TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUsersChoice) {
+  auto ConvertBox = [](TMain& Main) { return Main.findChild<QCheckBox*>(QStringLiteral("ConvToTextCheck")); };
+  {
+    // The user's choice: conversion on.
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    ScanOptions.ConvertToText = true;
+    SaveOptions();
+  }
+  {
+    // No converter in the program folder: the box is off and greyed; a search and the close store
+    // the settings.
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    QApplication::processEvents();
+    EXPECT_FALSE(ConvertBox(Main)->isChecked());
+    EXPECT_FALSE(ConvertBox(Main)->isEnabled());
+    Main.SearchStartExec();
+    Main.close();
+  }
+  // Converters found at the next start: conversion is on again.
+  const std::string Plugin = std::string(SCRYLINE_TEST_PLUGINS) + "/impxls.so";
+  std::ifstream In(Plugin, std::ios::binary);
+  ASSERT_TRUE(In) << Plugin;
+  WriteFileBytes(ProgramDir / "impxls.so", std::string(std::istreambuf_iterator<char>(In), {}));
+  TMain Again(CommandLine("hello"), ProgramDir.Path);
+  Again.show();
+  QApplication::processEvents();
+  EXPECT_TRUE(ConvertBox(Again)->isEnabled());
+  EXPECT_TRUE(ConvertBox(Again)->isChecked());
+}
+
+TEST_F(MainWindowTest, ClosingWithSettingsThatCannotBeWrittenTellsTheUser) {
+  // A regular file where the settings folder belongs: nothing can be written below it (even as root).
+  WriteFileBytes(Registry.Folder / "Quorvane", "not a folder");
+  {
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    QApplication::processEvents();
+    Boxes.clear();
+    Main.close();
+  }
+  ASSERT_EQ(Boxes.size(), 1u);
+  const std::string Text = Utf16ToUtf8(Boxes[0]);
+  EXPECT_NE(Text.find("The settings could not be saved in \"" + Registry.ProgramKeyFolder() + "\""), std::string::npos)
+      << Text;
+
+  // With the folder writable again, closing says nothing and the settings are there at the next start.
+  std::remove((Registry.Folder / "Quorvane").c_str());
+  Boxes.clear();
+  {
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    Main.close();
+  }
+  EXPECT_TRUE(Boxes.empty());
+  std::ifstream Options(Registry.ProgramKeyFolder() + "/Options.val");
+  EXPECT_TRUE(Options.good());
+}
+
+TEST_F(MainWindowTest, StartRemovesWhatInterruptedSettingsWritesLeftBehind) {
+  {
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    Main.close();
+  }
+  const std::string Stale = Registry.ProgramKeyFolder() + "/.Options.val.Qx81zA";
+  WriteFileBytes(Stale, "half a value");
+  TMain Again(CommandLine("hello"), ProgramDir.Path);
+  std::ifstream Left(Stale);
+  EXPECT_FALSE(Left.good()) << "the temporary file of an interrupted write is still there";
 }
 
 TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {

@@ -204,6 +204,50 @@ TEST_F(RegStoreTest, FailedUpdateKeepsTheOldValueAndLeavesNoTemporaryFile) {
   }
 }
 
+TEST_F(RegStoreTest, KeyNameTakenByARegularFileCannotBeOpenedOrMade) {
+  // The file stands where the last component, a middle component or the root folder would be.
+  for (const std::string& taken : {"/Quorvane/QVSearch", "/Quorvane", ""}) {
+    TempFolder user;
+    const std::string root = user.path() + "/config";
+    fs::create_directories(root);
+    if (taken.empty()) fs::remove(root);
+    if (!taken.empty() && taken != "/Quorvane") fs::create_directories(root + "/Quorvane");
+    std::ofstream(root + taken) << "not a key";
+    TRegStore store({root, machine_.path()});
+    TRegKey key;
+    bool created = true;
+    EXPECT_EQ(store.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &created), TRegStatus::Failed) << taken;
+    EXPECT_FALSE(created);
+    EXPECT_NE(store.OpenKey(TRegRoot::CurrentUser, kProgramKey, false, key), TRegStatus::Ok) << taken;
+    std::ifstream in(root + taken);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "not a key") << taken;
+  }
+}
+
+TEST_F(RegStoreTest, TemporariesOfInterruptedUpdatesAreRemovedAndNothingElse) {
+  TRegKey key, sub;
+  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
+  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, std::string(kProgramKey) + "\\Viewer", true, sub), TRegStatus::Ok);
+  ASSERT_EQ(store_.WriteValue(key, "Options", REG_BINARY, "kept", 4), TRegStatus::Ok);
+  ASSERT_EQ(store_.WriteValue(key, ".hidden", REG_SZ, "x", 1), TRegStatus::Ok);  // stored as "%2Ehidden.val"
+  // What a crash between mkstemp and rename leaves behind, in the key and in a sub-key.
+  std::ofstream(key.Folder + "/.Options.val.a1B2c3") << "half";
+  std::ofstream(key.Folder + "/.Pattern.val.XyZ123") << "";
+  std::ofstream(sub.Folder + "/.@.val.000000") << "half";
+  // Not temporaries: another program's dot-file and a value literally named like one.
+  std::ofstream(key.Folder + "/.lock") << "";
+  ASSERT_EQ(store_.WriteValue(key, "Pattern.val.abcdef", REG_SZ, "y", 1), TRegStatus::Ok);
+
+  EXPECT_EQ(store_.RemoveTemporaries(key), 3u);
+  EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{"%2Ehidden.val", ".lock", "Options.val",
+                                                                  "Pattern.val.abcdef.val", "Viewer"}));
+  EXPECT_TRUE(FolderEntries(sub.Folder).empty());
+  TRegValue value;
+  ASSERT_EQ(store_.ReadValue(key, "Options", value), TRegStatus::Ok);
+  EXPECT_EQ(value.Data, "kept");
+  EXPECT_EQ(store_.RemoveTemporaries(key), 0u);
+}
+
 TEST_F(RegStoreTest, DamagedValueFileIsAnErrorNotAValue) {
   TRegKey key;
   ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
