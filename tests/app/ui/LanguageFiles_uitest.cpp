@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Options.h"
 #include "app/MLAux.h"
 #include "app/MsgStr.h"
 #include "app/MultiLan.h"
@@ -70,6 +71,12 @@ void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
 
 class LanguageFilesTest : public ::testing::Test {
  protected:
+  // The panel style is stored, so the search dialog does not open by itself when the window shows.
+  void SetUp() override {
+    SetDefaultOptions();
+    ViewOptions.InterfaceStyle = 0;
+    ASSERT_TRUE(SaveOptions());
+  }
   // Every window of the program, as it is made, with the texts it was designed with.
   TTexts WindowTexts() {
     TTexts Keys;

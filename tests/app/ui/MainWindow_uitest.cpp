@@ -244,12 +244,14 @@ TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUse
 }
 
 TEST_F(MainWindowTest, ClosingWithSettingsThatCannotBeWrittenTellsTheUser) {
-  // A regular file where the settings folder belongs: nothing can be written below it (even as root).
-  WriteFileBytes(Registry.Folder / "Quorvane", "not a folder");
   {
     TMain Main(CommandLine("hello"), ProgramDir.Path);
     Main.show();
     QApplication::processEvents();
+    // While the program runs, a regular file takes the settings folder's place: nothing can be written
+    // below it (even as root).
+    std::filesystem::remove_all(Registry.Folder / "Quorvane");
+    WriteFileBytes(Registry.Folder / "Quorvane", "not a folder");
     Boxes.clear();
     Main.close();
   }
