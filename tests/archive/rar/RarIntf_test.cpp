@@ -27,6 +27,23 @@ using lzhtest::Bytes;
 
 std::string FixturePath(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/rar/fixtures/" + Name; }
 
+// A volume set is kept as "<Stem>.vol1.rar" ... ; a reader finds the later volumes only by their volume
+// names, so the first Count volumes are copied into Dir as "<NewStem>.part<N>.rar", N with Digits digits.
+// Returns the first volume's path.
+std::string VolumeSetIn(const fs::path& Dir, const std::string& Stem, int Count, const std::string& NewStem,
+                        int Digits) {
+  auto Name = [&](int Volume) {
+    std::string N = std::to_string(Volume);
+    return NewStem + ".part" + std::string(Digits - N.size(), '0') + N + ".rar";
+  };
+  for (int Volume = 1; Volume <= Count; ++Volume)
+    fs::copy_file(FixturePath(Stem + ".vol" + std::to_string(Volume) + ".rar"), Dir / Name(Volume));
+  return (Dir / Name(1)).string();
+}
+
+const char kRar5SolidSet[] = "test_read_format_rar5_multiarchive_solid";
+const char kRar4Set[] = "test_read_format_rar_multivolume";
+
 struct TListed {
   std::string Name;
   int32_t Size;
@@ -426,16 +443,13 @@ TEST_F(RarWrapper, ReadsRar5NamesAndVolumeSets) {
   EXPECT_EQ(L[0].Size, L[1].Size);
   EXPECT_NE(L[1].Name.find("\u24bd\u24d0\u24e1\u24d3 \u24c1\u24d8\u24dd\u24da"), std::string::npos);
   // Every item of the solid set, the one that spans volumes too; a set whose last volume is missing names it.
-  auto SetOwner = Open("test_read_format_rar5_multiarchive_solid.part01.rar");
+  lzhtest::TTempFolder Whole("rar5_set");
+  auto SetOwner = Open(VolumeSetIn(Whole.Path, kRar5SolidSet, 4, kRar5SolidSet, 2));
   const auto All = AllToMemory(*SetOwner);
   EXPECT_EQ(All.size(), 9u);
   EXPECT_EQ(All.at("elf-Linux-ARMv7-ls").size(), 90808u);
   lzhtest::TTempFolder T("rar5_missing");
-  for (int Volume = 1; Volume <= 3; ++Volume) {
-    const std::string V = "test_read_format_rar5_multiarchive_solid.part0" + std::to_string(Volume) + ".rar";
-    fs::copy_file(FixturePath(V), T.Path / V);
-  }
-  auto ShortOwner = Open((T.Path / "test_read_format_rar5_multiarchive_solid.part01.rar").string());
+  auto ShortOwner = Open(VolumeSetIn(T.Path, kRar5SolidSet, 3, kRar5SolidSet, 2));
   std::vector<std::string> Asked;
   ShortOwner->OnNextVolume = [&](std::string& Name) {
     Asked.push_back(Name);
@@ -549,15 +563,15 @@ TEST_F(RarWrapper, EveryItemAgreesWithAnIndependentExtractor) {
     Expected[Archive].insert(Size + " " + Crc);
   }
   ASSERT_GE(Expected.size(), 20u);
+  // The volume sets are listed by their first kept volume and read under their volume names.
   lzhtest::TTempFolder SetDir("rar_every");
-  for (int Volume = 1; Volume <= 4; ++Volume)
-    fs::copy_file(FixturePath("test_read_format_rar_multivolume.vol" + std::to_string(Volume) + ".rar"),
-                  SetDir.Path / ("multivolume.part000" + std::to_string(Volume) + ".rar"));
+  const std::map<std::string, std::string> Sets = {
+      {std::string(kRar4Set) + ".vol1.rar", VolumeSetIn(SetDir.Path, kRar4Set, 4, "multivolume", 4)},
+      {std::string(kRar5SolidSet) + ".vol1.rar", VolumeSetIn(SetDir.Path, kRar5SolidSet, 4, kRar5SolidSet, 2)}};
   for (const auto& [Archive, Items] : Expected) {
     SCOPED_TRACE(Archive);
-    const std::string Path = Archive == "test_read_format_rar_multivolume.vol1.rar"
-                                 ? (SetDir.Path / "multivolume.part0001.rar").string()
-                                 : FixturePath(Archive);
+    const auto Set = Sets.find(Archive);
+    const std::string Path = Set != Sets.end() ? Set->second : FixturePath(Archive);
     std::multiset<std::string> Got;
     std::vector<std::string> Failed;
     DecodeEveryItem(Path, Got, Failed);
@@ -594,10 +608,7 @@ TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
   // Compressed archives and a multi-volume set of the new naming, written by the RAR program. The set is
   // kept as vol1..vol4 and given its volume names (name.part0001.rar ...) in a temporary folder.
   lzhtest::TTempFolder SetDir("rar_volumes");
-  for (int Volume = 1; Volume <= 4; ++Volume)
-    fs::copy_file(FixturePath("test_read_format_rar_multivolume.vol" + std::to_string(Volume) + ".rar"),
-                  SetDir.Path / ("multivolume.part000" + std::to_string(Volume) + ".rar"));
-  const std::string FirstVolume = (SetDir.Path / "multivolume.part0001.rar").string();
+  const std::string FirstVolume = VolumeSetIn(SetDir.Path, kRar4Set, 4, "multivolume", 4);
   for (const std::string& Name : {std::string("test_read_format_rar.rar"),
                                   std::string("test_read_format_rar_compress_normal.rar"),
                                   std::string("test_read_format_rar_unicode.rar"), FirstVolume,

@@ -17,7 +17,7 @@ ARCHIVES = [
     ("test_read_format_rar_multi_lzss_blocks.rar", "unar"), ("Rar.solid.rar", "unar"), ("Rar2.rar", "unar"),
     ("Rar2.multi.rar", "unar"), ("test_read_format_rar5_blake2.rar", "unar"),
     ("test_read_format_rar5_unicode.rar", "unar"), ("test_read_format_rar5_stored.rar", "unar"),
-    ("test_read_format_rar5_solid.rar", "bsdtar"), ("test_read_format_rar5_multiarchive_solid.part01.rar", "bsdtar"),
+    ("test_read_format_rar5_solid.rar", "bsdtar"), ("test_read_format_rar5_multiarchive_solid.vol1.rar", "bsdtar"),
     ("test_read_format_rar5_sfx.exe", "bsdtar"), ("test_read_format_rar_multivolume.vol1.rar", "unar"),
 ]
 
@@ -27,9 +27,10 @@ def main():
         with tempfile.TemporaryDirectory() as out, tempfile.TemporaryDirectory() as volumes:
             path = os.path.join(FIX, name)
             if ".vol1." in name:
+                # A set kept as vol1..vol4 is read under its volume names.
                 for n in range(1, 5):
-                    shutil.copy(path.replace(".vol1.", ".vol%d." % n), os.path.join(volumes, "multivolume.part000%d.rar" % n))
-                path = os.path.join(volumes, "multivolume.part0001.rar")
+                    shutil.copy(path.replace(".vol1.", ".vol%d." % n), os.path.join(volumes, "set.part%02d.rar" % n))
+                path = os.path.join(volumes, "set.part01.rar")
             if tool == "unar":
                 subprocess.run(["unar", "-q", "-f", "-D", "-o", out, path], check=True, stdout=subprocess.DEVNULL)
             else:
