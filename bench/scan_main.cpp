@@ -53,16 +53,7 @@ int main(int argc, char** argv) {
   if (Options.Tree.Enabled) return RunTreeSearch(Options);
 
   TStreamScanner Scanner;
-  try {
-    Scanner.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
-    Scanner.SetCaseSensitive(Options.CaseSensitive);
-    Scanner.SetLogic(Options.Logic);
-    Scanner.WholeWords = Options.WholeWords;
-    Scanner.Fuzzy = Options.Fuzzy ? 1 : 0;
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "scan: %s\n", E.what());
-    return kExitError;
-  }
+  if (!SetUpScanner(Scanner, Options)) return kExitError;
   if (Scanner.IsPatternEmpty()) {
     std::fprintf(stderr, "scan: the pattern holds no word\n");
     return kExitError;

@@ -1,8 +1,13 @@
 #include "bench/scan_options.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
+
+#include "platform/qvnls/Qvnls.h"
+#include "search/NLSProcsDyn.h"
 
 const char* const kScanUsage =
     "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
@@ -175,6 +180,20 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, 
   for (; I < argc; ++I) Options.Files.emplace_back(argv[I]);
   if (Options.Files.empty()) {
     Error = "no file";
+    return false;
+  }
+  return true;
+}
+
+bool SetUpScanner(TStreamScanner& Scanner, const TScanOptions& Options) {
+  try {
+    Scanner.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
+    Scanner.SetCaseSensitive(Options.CaseSensitive);
+    Scanner.SetLogic(Options.Logic);
+    Scanner.WholeWords = Options.WholeWords;
+    Scanner.Fuzzy = Options.Fuzzy ? 1 : 0;
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "scan: %s\n", E.what());
     return false;
   }
   return true;

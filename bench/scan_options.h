@@ -32,5 +32,9 @@ struct TScanOptions {
 // line.
 bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, std::string& Error);
 
+// Gives Scanner the pattern and the matching options of Options; false, with the reason on standard error,
+// when the scanner refuses them (a pattern too long, a fuzzy pattern with whole words, ...).
+bool SetUpScanner(TStreamScanner& Scanner, const TScanOptions& Options);
+
 // The usage line printed with a command-line error.
 extern const char* const kScanUsage;

@@ -89,16 +89,7 @@ int RunTreeSearch(const TScanOptions& Options) {
   const TTreeOptions& tree = Options.Tree;
   TFileScanner scanner;
   TStreamScanner& s = scanner.Scanner;
-  try {
-    s.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
-    s.SetCaseSensitive(Options.CaseSensitive);
-    s.SetLogic(Options.Logic);
-    s.WholeWords = Options.WholeWords;
-    s.Fuzzy = Options.Fuzzy ? 1 : 0;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "scan: %s\n", e.what());
-    return kExitError;
-  }
+  if (!SetUpScanner(s, Options)) return kExitError;
 
   scanner.Encodings = Options.Encodings;
   scanner.SkipBinary = tree.SkipBinary;

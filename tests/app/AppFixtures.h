@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/MainForm.h"
+#include "core/FileLayer.h"
 #include "core/WinUtils.h"
 #include "tests/core/FileFixtures.h"
 
@@ -40,3 +42,14 @@ class TRegistrySandbox {
 
 // The folder of the application's test fixtures.
 inline std::string AppTestData(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/" + Name; }
+
+// The command line of a program in ProgramDir that searches Tree for Text in its "*.txt" files.
+inline TMainCommandLine TreeSearchCommandLine(const std::string& ProgramDir, const std::string& Tree,
+                                              const std::string& Text) {
+  TMainCommandLine L;
+  L.ProgramPath = Utf8ToUtf16(ProgramDir + "/Scryline");
+  L.Text = Utf8ToUtf16(Text);
+  L.Path = Utf8ToUtf16(Tree);
+  L.Mask = u"*.txt";
+  return L;
+}

@@ -83,12 +83,7 @@ class MainCommandsTest : public ::testing::Test {
   }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    TMainCommandLine L;
-    L.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
-    L.Text = Utf8ToUtf16(Text);
-    L.Path = Utf8ToUtf16(Tree.Path);
-    L.Mask = u"*.txt";
-    return L;
+    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
   }
   int Count(TMsgIndex Index) const {
     return static_cast<int>(std::count(Boxes.begin(), Boxes.end(), WideAddPeriod(GetMsgW(Index))));

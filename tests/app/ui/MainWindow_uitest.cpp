@@ -80,12 +80,7 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override { MessageDlgHandler = nullptr; }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    TMainCommandLine L;
-    L.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
-    L.Text = Utf8ToUtf16(Text);
-    L.Path = Utf8ToUtf16(Tree.Path);
-    L.Mask = u"*.txt";
-    return L;
+    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
   }
 
   std::vector<std::string> Column(TMain& Main, int Col) {

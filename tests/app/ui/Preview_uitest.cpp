@@ -47,12 +47,7 @@ class PreviewFromMainWindowTest : public ::testing::Test {
   void TearDown() override { MessageDlgHandler = nullptr; }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    TMainCommandLine L;
-    L.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
-    L.Text = Utf8ToUtf16(Text);
-    L.Path = Utf8ToUtf16(Tree.Path);
-    L.Mask = u"*.txt";
-    return L;
+    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
   }
 
   // Focuses the row whose name is Name.
