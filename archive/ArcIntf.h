@@ -59,14 +59,24 @@ using TArcPasswordEvent =
 // The file of the next volume: FileName comes in as the name the archive expects (without the folder when
 // it lies in the folder of the current volume) and goes out as an existing file; false when there is none.
 using TArcVolumeEvent = std::function<bool(std::string& FileName)>;
-// One item while listing, or the item filter before extraction. Stop := true ends the walk; false leaves the
-// item out. SizeIncomplete marks an item whose data continues in the next volume (Size is only this
-// volume's part).
-using TArcItemEvent = std::function<bool(const std::string& ItemName, bool SizeIncomplete, bool& Stop,
-                                         TDateTime& Date, int32_t& Size)>;
-// An item has been written to the file FileName. Flag is always false; Date and Size may be null.
-using TArcFileEvent =
-    std::function<void(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size)>;
+// One item while listing, or the item filter before extraction. SizeIncomplete marks an item whose data
+// continues in the next volume (Size is only this volume's part).
+struct TArcListItem {
+  const std::string& ItemName;
+  bool SizeIncomplete = false;
+  TDateTime Date = 0;
+  int32_t Size = 0;
+};
+// Stop := true ends the walk; false leaves the item out.
+using TArcItemEvent = std::function<bool(TArcListItem& Item, bool& Stop)>;
+// An item written to the file FileName, with its date and size.
+struct TArcFileItem {
+  const std::string& FileName;
+  TDateTime Date = 0;
+  int32_t Size = 0;
+};
+// An item has been written to a file; Stop := true ends the pass.
+using TArcFileEvent = std::function<void(TArcFileItem& File, bool& Stop)>;
 // An item extracted into memory: Block holds Size bytes.
 struct TArcMemoryItem {
   const std::string& ItemName;
@@ -77,12 +87,20 @@ struct TArcMemoryItem {
 // An item has been extracted into memory; the callee may keep Item.Block (it is freed otherwise).
 // Stop := true ends the pass.
 using TArcMemoryEvent = std::function<void(TArcMemoryItem& Item, bool& Stop)>;
-// Asked before each item of an extract-all pass: true extracts it; Decision chooses file or memory (or
-// cancels the pass); FileName, preset to the destination folder plus the item's path, may be changed.
-// Continued is true for the next part of an item that began in the previous volume.
-using TArcDecideEvent =
-    std::function<bool(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
-                       TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued)>;
+// One item of an extract-all pass, offered before it is extracted. FileName comes in as the destination
+// folder plus the item's path and may be changed; Decision comes in as edToFile and chooses file or memory
+// (or cancels the pass). Continued is true for the next part of an item that began in the previous volume.
+struct TArcDecideItem {
+  const std::string& ItemName;
+  bool SizeIncomplete = false;
+  TDateTime Date = 0;
+  int32_t Size = 0;
+  bool Continued = false;
+  std::string FileName;
+  TExtractDecision Decision = edToFile;
+};
+// Asked before each item of an extract-all pass: true extracts it as Item.Decision says.
+using TArcDecideEvent = std::function<bool(TArcDecideItem& Item)>;
 
 class TArcWrapper {
  public:

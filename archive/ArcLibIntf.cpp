@@ -405,11 +405,11 @@ void TBaseArcLibWrapper::PassMessage() {
 
 bool TBaseArcLibWrapper::List(const TArcItemEvent& ItemCallback) {
   assert(ItemCallback);
-  auto decide = [&ItemCallback](const std::string& Name, bool Incomplete, std::string&,
-                                TExtractDecision& Decision, TDateTime Date, int32_t Size, bool) {
+  auto decide = [&ItemCallback](TArcDecideItem& Decided) {
     bool stop = false;
-    ItemCallback(Name, Incomplete, stop, Date, Size);
-    if (stop) Decision = edCancel;
+    TArcListItem item{Decided.ItemName, Decided.SizeIncomplete, Decided.Date, Decided.Size};
+    ItemCallback(item, stop);
+    if (stop) Decided.Decision = edCancel;
     return false;
   };
   RunAllMem("", nullptr, nullptr, decide, true);
@@ -547,9 +547,8 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
       if (BeforeItem && !continued) {
         const std::string below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
         bool stop = false;
-        TDateTime date = ItemDate;
-        int32_t size = ItemSize;
-        const bool go = BeforeItem(below, false, stop, date, size);
+        TArcListItem item{below, false, ItemDate, ItemSize};
+        const bool go = BeforeItem(item, stop);
         if (stop) CancelRun();
         if (!go || stop) {
           Continue = false;
@@ -566,9 +565,8 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
       pending.clear();
       if (FileDone && FileExists(done)) {
         bool stop = false;
-        TDateTime date = ItemDate;
-        int32_t size = ItemSize;
-        FileDone(done, false, stop, &date, &size);
+        TArcFileItem file{done, ItemDate, ItemSize};
+        FileDone(file, stop);
         if (stop) CancelRun();
       }
     };
@@ -623,10 +621,11 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   }
   if (continued && !PrevExtracted && !Listing) {
     // The rest of an item whose first part was not taken: Decide may only cancel.
-    std::string fileName;
-    TExtractDecision decision = edToFile;
-    Decide("", false, fileName, decision, 0, 0, true);
-    if (decision == edCancel) CancelRun();
+    const std::string noName;
+    TArcDecideItem rest{noName};
+    rest.Continued = true;
+    Decide(rest);
+    if (rest.Decision == edCancel) CancelRun();
     return;
   }
   if (TooLarge) {
@@ -638,9 +637,10 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     return;
   }
 
-  std::string fileName = OutputPreset(name);
-  TExtractDecision decision = edToFile;
-  const bool go = Decide(name, SizeIncomplete, fileName, decision, ItemDate, ItemSize, continued);
+  TArcDecideItem item{name, SizeIncomplete, ItemDate, ItemSize, continued, OutputPreset(name)};
+  const bool go = Decide(item);
+  const std::string& fileName = item.FileName;
+  const TExtractDecision decision = item.Decision;
   if (decision == edCancel) {
     CancelRun();
     return;
@@ -706,9 +706,8 @@ void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFi
     if (!AllStream->CloseFile()) {
       Note(ArlErrorText(errClosingFile) + " (" + fileName + ")", ActiveName);
     } else if (FileDone) {
-      TDateTime date = ItemDate;
-      auto size = static_cast<int32_t>(std::clamp<int64_t>(written, 0, INT32_MAX));
-      FileDone(fileName, false, stop, &date, &size);
+      TArcFileItem file{fileName, ItemDate, static_cast<int32_t>(std::clamp<int64_t>(written, 0, INT32_MAX))};
+      FileDone(file, stop);
     }
   }
   if (stop) CancelRun();

@@ -323,8 +323,7 @@ TArcWrapperMem2& TArchiver::OpenWrapper() const {
 
 bool TArchiver::ListItems() {
   ClearItems();
-  return OpenWrapper().List([this](const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
-                                   int32_t& Size) { return ListItemCallback(Name, SizeIncomplete, Stop, Date, Size); });
+  return OpenWrapper().List([this](TArcListItem& Item, bool& Stop) { return ListItemCallback(Item, Stop); });
 }
 
 void TArchiver::ClearItems() {
@@ -333,13 +332,12 @@ void TArchiver::ClearItems() {
   Dates.clear();
 }
 
-bool TArchiver::ListItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
-                                 int32_t& Size) {
-  if (OnItemFilter && !OnItemFilter(Name, SizeIncomplete, Stop, Date, Size)) return false;
-  if (SizeIncomplete) return true;
-  Names.push_back(Name);
-  Sizes.push_back(Size);
-  Dates.push_back(Date);
+bool TArchiver::ListItemCallback(TArcListItem& Item, bool& Stop) {
+  if (OnItemFilter && !OnItemFilter(Item, Stop)) return false;
+  if (Item.SizeIncomplete) return true;
+  Names.push_back(Item.ItemName);
+  Sizes.push_back(Item.Size);
+  Dates.push_back(Item.Date);
   return true;
 }
 
@@ -404,25 +402,18 @@ int32_t TArchiver::ExtractAllToTemp() {
   std::string folder;
   MakeTempFolder(0, folder);
   wrapper.ExtractAll(
-      folder,
-      [this](const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size) {
-        FileDoneCallback(FileName, Flag, Stop, Date, Size);
-      },
-      [this](const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date, int32_t& Size) {
-        return FilterItemCallback(Name, SizeIncomplete, Stop, Date, Size);
-      });
+      folder, [this](TArcFileItem& File, bool& Stop) { FileDoneCallback(File, Stop); },
+      [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
   return static_cast<int32_t>(ExtractedFiles.size());
 }
 
-bool TArchiver::FilterItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
-                                   int32_t& Size) {
-  return !OnItemFilter || OnItemFilter(Name, SizeIncomplete, Stop, Date, Size);
+bool TArchiver::FilterItemCallback(TArcListItem& Item, bool& Stop) {
+  return !OnItemFilter || OnItemFilter(Item, Stop);
 }
 
-void TArchiver::FileDoneCallback(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date,
-                                 int32_t* Size) {
-  if (OnFileDone) OnFileDone(FileName, Flag, Stop, Date, Size);
-  ExtractedFiles.push_back(FileName);
+void TArchiver::FileDoneCallback(TArcFileItem& File, bool& Stop) {
+  if (OnFileDone) OnFileDone(File, Stop);
+  ExtractedFiles.push_back(File.FileName);
 }
 
 // --- Temporary folders and volumes -----------------------------------------------------------------------

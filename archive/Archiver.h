@@ -104,11 +104,9 @@ class TArchiver {
 
  private:
   TArcWrapperMem2& OpenWrapper() const;
-  bool ListItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
-                        int32_t& Size);
-  bool FilterItemCallback(const std::string& Name, bool SizeIncomplete, bool& Stop, TDateTime& Date,
-                          int32_t& Size);
-  void FileDoneCallback(const std::string& FileName, bool Flag, bool& Stop, TDateTime* Date, int32_t* Size);
+  bool ListItemCallback(TArcListItem& Item, bool& Stop);
+  bool FilterItemCallback(TArcListItem& Item, bool& Stop);
+  void FileDoneCallback(TArcFileItem& File, bool& Stop);
 
   std::unique_ptr<TArcWrapperMem2> Wrapper;
   bool MatchVolumesByExt = true;

@@ -188,15 +188,14 @@ class TListHelper {
 
 bool TListHelper::Walk() {
   if (Archiver.SupportsExtractAll()) {
-    Archiver.OnFileDone = [this](const std::string& FileName, bool, bool& Stop, TDateTime* Date, int32_t* Size) {
-      ItemExtracted(FileName, Stop, Date, Size);
+    Archiver.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
+      ItemExtracted(File.FileName, Stop, &File.Date, &File.Size);
     };
     try {
       Archiver.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
-                          [this](const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
-                                 TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
-                            return DecideItem(ItemName, SizeIncomplete, FileName, Decision, Date, Size,
-                                              Continued);
+                          [this](TArcDecideItem& Item) {
+                            return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName,
+                                              Item.Decision, Item.Date, Item.Size, Item.Continued);
                           });
     } catch (const std::exception& e) {
       Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
@@ -621,8 +620,9 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   {
     TListHelper helper(*this, Scanner, *archiver, file, display, Explicit, Masks);
     archiver->SetMessageCallback([&helper](const std::string& Msg) { helper.ReportWarning(Msg); });
-    archiver->OnItemFilter = [&helper](const std::string& ItemName, bool SizeIncomplete, bool&, TDateTime& Date,
-                                       int32_t& Size) { return helper.FilterItem(ItemName, SizeIncomplete, Date, Size); };
+    archiver->OnItemFilter = [&helper](TArcListItem& Item, bool&) {
+      return helper.FilterItem(Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size);
+    };
     archiver->SetProgressCallback([&helper](int32_t, int32_t) { return helper.Progress(); });
     try {
       result = helper.Walk();

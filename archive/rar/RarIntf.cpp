@@ -211,9 +211,9 @@ bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
     if (IsFolder(Header)) continue;
     if (!(Header.Flags & RAR_FLAG_CONTINUED) && ItemSize(Header) <= kMaxItemSize) {
       bool Stop = false;
-      TDateTime Date = ItemDate(Header);
-      int32_t Size = static_cast<int32_t>(ItemSize(Header));
-      if (ItemCallback) ItemCallback(ItemNameOf(Header), false, Stop, Date, Size);
+      const std::string Name = ItemNameOf(Header);
+      TArcListItem Item{Name, false, ItemDate(Header), static_cast<int32_t>(ItemSize(Header))};
+      if (ItemCallback) ItemCallback(Item, Stop);
       if (Stop) return false;
     }
     Skip(H.Handle);
@@ -337,21 +337,24 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
       TExtractDecision Decision = edToFile;
       bool Go;
       if (Decide) {
-        Go = Decide(Name, SizeIncomplete, FileName, Decision, Date, Size, false);
+        TArcDecideItem Item{Name, SizeIncomplete, Date, Size, false, FileName};
+        Go = Decide(Item);
+        FileName = Item.FileName;
+        Decision = Item.Decision;
         if (Decision == edCancel) return;
         if (Size == 0) Go = false;  // an empty item holds nothing to search
       } else {
-        int32_t S = Size;
-        Go = BeforeItem ? BeforeItem(Name, SizeIncomplete, Stop, Date, S) : true;
+        TArcListItem Item{Name, SizeIncomplete, Date, Size};
+        Go = BeforeItem ? BeforeItem(Item, Stop) : true;
+        Date = Item.Date;
         if (Stop) break;
       }
       if (!Go) {
         Skip(H.Handle);
         if (Cancelled) return;
         if (Decide && SizeIncomplete) {
-          std::string Ignored = FileName;
-          TExtractDecision D = edToFile;
-          Decide(Name, false, Ignored, D, Date, Size, false);
+          TArcDecideItem Ignored{Name, false, Date, Size, false, FileName};
+          Decide(Ignored);
         }
         continue;
       }
@@ -388,8 +391,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         TArcMemoryItem Item{Name, std::move(Block), Date, Size};
         if (OnMemory) OnMemory(Item, Stop);
       } else if (FileDone) {
-        int32_t S = Size;
-        FileDone(FileName, false, Stop, &Date, &S);
+        TArcFileItem File{FileName, Date, Size};
+        FileDone(File, Stop);
       }
     }
   }
@@ -401,7 +404,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
       TDateTime Date = 0;
       int32_t Size = 0;
       ExtractItem(DestDir, Name, Path, -1, &Date, &Size, false, "");
-      if (FileDone) FileDone(Path, false, Stop, &Date, &Size);
+      TArcFileItem File{Path, Date, Size};
+      if (FileDone) FileDone(File, Stop);
     } catch (const EArcError&) {
     }
   }

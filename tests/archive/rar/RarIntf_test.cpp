@@ -52,8 +52,8 @@ struct TListed {
 
 std::vector<TListed> ListOf(TBaseRarWrapper& W) {
   std::vector<TListed> Out;
-  W.List([&](const std::string& Name, bool, bool&, TDateTime& Date, int32_t& Size) {
-    Out.push_back({Name, Size, Date});
+  W.List([&](TArcListItem& Item, bool&) {
+    Out.push_back({Item.ItemName, Item.Size, Item.Date});
     return true;
   });
   return Out;
@@ -82,9 +82,9 @@ std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W, std::vector<s
   W.ExtractAllMem(
       "/nonexistent-destination",
       [&](TArcMemoryItem& Item, bool&) { Out[Item.ItemName] = Text(Item.Block.get(), Item.Size); }, nullptr,
-      [](const std::string&, bool, std::string&, TExtractDecision& D, TDateTime, int32_t Size, bool) {
-        D = edToMemory;
-        return Size <= kLargestTaken;
+      [](TArcDecideItem& Item) {
+        Item.Decision = edToMemory;
+        return Item.Size <= kLargestTaken;
       });
   return Out;
 }
@@ -280,14 +280,14 @@ TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
   W.ExtractAllMem(
       T.Path.string(),
       [&](TArcMemoryItem& Item, bool&) { Blocks.push_back(Item.ItemName + "=" + std::to_string(Item.Size)); },
-      [&](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
-        Files.push_back(fs::path(FileName).lexically_relative(T.Path).string() + "=" + std::to_string(*Size));
+      [&](TArcFileItem& File, bool&) {
+        Files.push_back(fs::path(File.FileName).lexically_relative(T.Path).string() + "=" +
+                        std::to_string(File.Size));
       },
-      [&](const std::string& Name, bool, std::string& FileName, TExtractDecision& D, TDateTime, int32_t,
-          bool) {
-        Asked.push_back(Name);
-        EXPECT_EQ(FileName, (T.Path / Name).string());
-        D = Name == "readme.txt" ? edToMemory : edToFile;
+      [&](TArcDecideItem& Item) {
+        Asked.push_back(Item.ItemName);
+        EXPECT_EQ(Item.FileName, (T.Path / Item.ItemName).string());
+        Item.Decision = Item.ItemName == "readme.txt" ? edToMemory : edToFile;
         return true;
       });
   EXPECT_EQ(Asked.size(), 5u);
@@ -297,12 +297,11 @@ TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
 
   // edCancel ends the pass at once.
   int Offered = 0;
-  W.ExtractAllMem(T.Path.string(), nullptr, nullptr,
-                  [&](const std::string&, bool, std::string&, TExtractDecision& D, TDateTime, int32_t, bool) {
-                    ++Offered;
-                    D = edCancel;
-                    return false;
-                  });
+  W.ExtractAllMem(T.Path.string(), nullptr, nullptr, [&](TArcDecideItem& Item) {
+    ++Offered;
+    Item.Decision = edCancel;
+    return false;
+  });
   EXPECT_EQ(Offered, 1);
 }
 
@@ -312,8 +311,8 @@ TEST_F(RarWrapper, ANameThatClimbsIsWrittenInsideTheFolder) {
   auto WOwner = Open("climb.rar");
   TBaseRarWrapper& W = *WOwner;
   std::vector<std::string> Files;
-  W.ExtractAll(Dest.string(), [&](const std::string& F, bool, bool&, TDateTime*, int32_t*) { Files.push_back(F); },
-               nullptr);
+  W.ExtractAll(
+      Dest.string(), [&](TArcFileItem& File, bool&) { Files.push_back(File.FileName); }, nullptr);
   EXPECT_EQ(Files, (std::vector<std::string>{(Dest / "evil.txt").string(), (Dest / "sub" / "inner.txt").string()}));
   EXPECT_FALSE(fs::exists(T.Path / "evil.txt"));
 }
@@ -398,11 +397,10 @@ TEST_F(RarWrapper, APassOverASolidArchiveTakesAnyItemItChooses) {
     WOwner->OnMessage = [&](const std::string& M) { Messages.push_back(M); };
     WOwner->ExtractAllMem(
         "/nonexistent-destination",
-        [&](TArcMemoryItem& Item, bool&) { Got[Item.ItemName] = Text(Item.Block.get(), Item.Size); },
-        nullptr,
-        [&](const std::string& Item, bool, std::string&, TExtractDecision& D, TDateTime, int32_t, bool) {
-          D = edToMemory;
-          return Item == Last.Name;
+        [&](TArcMemoryItem& Item, bool&) { Got[Item.ItemName] = Text(Item.Block.get(), Item.Size); }, nullptr,
+        [&](TArcDecideItem& Item) {
+          Item.Decision = edToMemory;
+          return Item.ItemName == Last.Name;
         });
     EXPECT_TRUE(Messages.empty()) << Messages.front();
     ASSERT_EQ(Got.size(), 1u);

@@ -27,8 +27,8 @@ struct TListed {
 
 std::vector<TListed> ListAll(TBaseArcLibWrapper& W) {
   std::vector<TListed> out;
-  EXPECT_TRUE(W.List([&out](const std::string& Name, bool Incomplete, bool&, TDateTime& Date, int32_t& Size) {
-    out.push_back({Name, Incomplete, Date, Size});
+  EXPECT_TRUE(W.List([&out](TArcListItem& Item, bool&) {
+    out.push_back({Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size});
     return true;
   }));
   return out;
@@ -50,10 +50,10 @@ TArcMemoryEvent CollectMemory(TDelivery& D) {
 }
 
 TArcFileEvent CollectFiles(TDelivery& D) {
-  return [&D](const std::string& FileName, bool, bool&, TDateTime*, int32_t* Size) {
-    D.Files[FileName] = ReadFileBytes(FileName);
-    D.FileSizes[FileName] = Size ? *Size : -1;
-    fs::remove(FileName);
+  return [&D](TArcFileItem& File, bool&) {
+    D.Files[File.FileName] = ReadFileBytes(File.FileName);
+    D.FileSizes[File.FileName] = File.Size;
+    fs::remove(File.FileName);
   };
 }
 
@@ -134,7 +134,7 @@ TEST_F(ArcLibWrapper, CabinetsOpenWhenTheCabinetLibraryIsBound) {
 
 TEST_F(ArcLibWrapper, OperationsWithoutAnOpenArchiveRaise) {
   TBaseArcLibWrapper w;
-  EXPECT_THROW(w.List([](const std::string&, bool, bool&, TDateTime&, int32_t&) { return true; }), EArcError);
+  EXPECT_THROW(w.List([](TArcListItem&, bool&) { return true; }), EArcError);
   EXPECT_THROW(w.ExtractToMemory("a.txt", 26), EArcError);
 }
 
@@ -247,7 +247,7 @@ TEST_F(ArcLibWrapper, PakArchivesGoToTheArcDecoder) {
 TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
   auto w = OpenFixture("x.zip");
   int calls = 0;
-  EXPECT_FALSE(w->List([&calls](const std::string&, bool, bool& Stop, TDateTime&, int32_t&) {
+  EXPECT_FALSE(w->List([&calls](TArcListItem&, bool& Stop) {
     Stop = ++calls == 2;
     return true;
   }));
@@ -450,11 +450,10 @@ TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
   // Without a password event nothing is asked, and nothing is delivered in a pass either.
   w->OnPassword = nullptr;
   TDelivery d;
-  w->ExtractAllMem((Dir / "all").string(), CollectMemory(d), CollectFiles(d),
-                   [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-                     Decision = edToFile;
-                     return true;
-                   });
+  w->ExtractAllMem((Dir / "all").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+    Item.Decision = edToFile;
+    return true;
+  });
   EXPECT_TRUE(d.Memory.empty());
   EXPECT_TRUE(d.Files.empty());
   EXPECT_TRUE(Entries(Dir / "all").empty() || Entries(Dir / "all") == std::vector<std::string>{"docs/"});
@@ -470,28 +469,26 @@ TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
     const fs::path out = Dir / ("out_" + name);
     TDelivery d;
     std::vector<std::string> offered;
-    w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d),
-                     [&](const std::string& Item, bool Incomplete, std::string& FileName, TExtractDecision& Decision,
-                         TDateTime Date, int32_t Size, bool Continued) {
-                       offered.push_back(Item);
-                       EXPECT_FALSE(Incomplete);
-                       EXPECT_FALSE(Continued);
-                       if (name != "x.arj") {
-                         EXPECT_NEAR(Date, kFixtureDate, 2.5 / 86400);
-                       }
-                       if (Item == "a.txt") {
-                         EXPECT_EQ(Size, 26);
-                         Decision = edToMemory;
-                         return true;
-                       }
-                       if (Item == "docs/b.txt") {
-                         // Preset to the folder and the stored path.
-                         EXPECT_EQ(FileName, (out / "docs" / "b.txt").string());
-                         FileName = (out / "moved.txt").string();
-                         return true;
-                       }
-                       return false;
-                     });
+    w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
+      offered.push_back(Item.ItemName);
+      EXPECT_FALSE(Item.SizeIncomplete);
+      EXPECT_FALSE(Item.Continued);
+      if (name != "x.arj") {
+        EXPECT_NEAR(Item.Date, kFixtureDate, 2.5 / 86400);
+      }
+      if (Item.ItemName == "a.txt") {
+        EXPECT_EQ(Item.Size, 26);
+        Item.Decision = edToMemory;
+        return true;
+      }
+      if (Item.ItemName == "docs/b.txt") {
+        // Preset to the folder and the stored path.
+        EXPECT_EQ(Item.FileName, (out / "docs" / "b.txt").string());
+        Item.FileName = (out / "moved.txt").string();
+        return true;
+      }
+      return false;
+    });
     EXPECT_EQ(offered, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
     ASSERT_EQ(d.Memory.size(), 1u);
     EXPECT_EQ(d.Memory["a.txt"], Source("a.txt"));
@@ -505,19 +502,18 @@ TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
 }
 
 TEST_F(ArcLibWrapper, CancelFromDecideOrProgressStopsThePassAndLeavesNoFile) {
-  auto toFiles = [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-    Decision = edToFile;
+  auto toFiles = [](TArcDecideItem& Item) {
+    Item.Decision = edToFile;
     return true;
   };
   {
     auto w = OpenFixture("x.zip");
     TDelivery d;
     int seen = 0;
-    w->ExtractAllMem((Dir / "a").string(), CollectMemory(d), CollectFiles(d),
-                     [&](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-                       if (++seen == 2) Decision = edCancel;
-                       return true;
-                     });
+    w->ExtractAllMem((Dir / "a").string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
+      if (++seen == 2) Item.Decision = edCancel;
+      return true;
+    });
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(d.Files.size(), 1u);
     EXPECT_TRUE(Entries(Dir / "a").empty());
@@ -532,7 +528,7 @@ TEST_F(ArcLibWrapper, CancelFromDecideOrProgressStopsThePassAndLeavesNoFile) {
     EXPECT_GE(polls, 3);
     EXPECT_FALSE(d.Files.count((Dir / "b" / "docs" / "b.txt").string()));
     EXPECT_FALSE(fs::exists(Dir / "b" / "docs" / "b.txt"));
-    EXPECT_FALSE(w->List([](const std::string&, bool, bool&, TDateTime&, int32_t&) { return true; }));
+    EXPECT_FALSE(w->List([](TArcListItem&, bool&) { return true; }));
   }
 }
 
@@ -542,11 +538,10 @@ TEST_F(ArcLibWrapper, ExtractAllWritesStoredFoldersAndReportsEachFile) {
   std::vector<std::string> before;
   std::vector<std::string> done;
   w->ExtractAll(
-      out.string(),
-      [&done](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) { done.push_back(FileName); },
-      [&before](const std::string& Name, bool, bool&, TDateTime&, int32_t&) {
-        before.push_back(Name);
-        return Name != "empty.txt";
+      out.string(), [&done](TArcFileItem& File, bool&) { done.push_back(File.FileName); },
+      [&before](TArcListItem& Item, bool&) {
+        before.push_back(Item.ItemName);
+        return Item.ItemName != "empty.txt";
       });
   EXPECT_EQ(before, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
   EXPECT_EQ(done, (std::vector<std::string>{(out / "a.txt").string(), (out / "docs/b.txt").string()}));
@@ -572,12 +567,10 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
   // A pass to files: the preset name keeps the item inside, by its bare name when its path leaves.
   TDelivery d;
   std::map<std::string, std::string> presets;
-  w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d),
-                   [&](const std::string& Item, bool, std::string& FileName, TExtractDecision&, TDateTime, int32_t,
-                       bool) {
-                     presets[Item] = fs::relative(FileName, out).string();
-                     return true;
-                   });
+  w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
+    presets[Item.ItemName] = fs::relative(Item.FileName, out).string();
+    return true;
+  });
   EXPECT_EQ(presets, (std::map<std::string, std::string>{{"../evil1.txt", "evil1.txt"},
                                                          {"/abs/evil2.txt", "abs/evil2.txt"},
                                                          {"../../evil3.txt", "evil3.txt"},
@@ -590,8 +583,8 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
   std::vector<std::string> written;
   w->ExtractAll(
       out.string(),
-      [&written, &out](const std::string& F, bool, bool&, TDateTime*, int32_t*) {
-        written.push_back(fs::relative(F, out).string());
+      [&written, &out](TArcFileItem& File, bool&) {
+        written.push_back(fs::relative(File.FileName, out).string());
       },
       nullptr);
   EXPECT_EQ(written, (std::vector<std::string>{"abs/evil2.txt", "ok/fine.txt"}));
@@ -624,13 +617,11 @@ TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
 
     TDelivery d;
     std::vector<std::tuple<std::string, bool, int32_t, bool>> asked;
-    w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
-                     [&](const std::string& Item, bool Incomplete, std::string&, TExtractDecision& Decision, TDateTime,
-                         int32_t Size, bool Continued) {
-                       asked.emplace_back(Item, Incomplete, Size, Continued);
-                       Decision = where;
-                       return Item == "big.bin";
-                     });
+    w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
+      asked.emplace_back(Item.ItemName, Item.SizeIncomplete, Item.Size, Item.Continued);
+      Item.Decision = where;
+      return Item.ItemName == "big.bin";
+    });
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_EQ(asked[1], std::make_tuple(std::string("big.bin"), true, 12000 - 2811, false));
     EXPECT_EQ(asked[2], std::make_tuple(std::string("big.bin"), false, 12000, true));
@@ -675,7 +666,7 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
   TDelivery d;
   Messages.clear();
   w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
-                   [](const std::string&, bool, std::string&, TExtractDecision&, TDateTime, int32_t, bool) { return true; });
+                   [](TArcDecideItem&) { return true; });
   EXPECT_EQ(d.Files.size(), 1u);  // a.txt
   EXPECT_EQ(Entries(Dir / "out"), std::vector<std::string>{});
   EXPECT_EQ(Messages, std::vector<std::string>{"Volume \"vol.a01\" not found"});
@@ -705,12 +696,10 @@ TEST_F(ArcLibWrapper, EveryItemLeftUnreadIsNamedOnce) {
   ASSERT_TRUE(w.SetArcName((Work / "methods.zip").string(), msg)) << msg;
   w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
   TDelivery d;
-  w.ExtractAllMem(
-      (Dir / "out").string(), CollectMemory(d), CollectFiles(d),
-      [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-        Decision = edToMemory;
-        return true;
-      });
+  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+    Item.Decision = edToMemory;
+    return true;
+  });
   EXPECT_EQ(d.Memory.count("empty.txt"), 1u);
   EXPECT_EQ(d.Memory.count("a.txt"), 0u);
   EXPECT_EQ(Messages, (std::vector<std::string>{"Unsupported compression method (a.txt)",
@@ -725,12 +714,10 @@ TEST_F(ArcLibWrapper, EveryItemLeftUnreadIsNamedOnce) {
   ASSERT_TRUE(g.SetArcName((Work / "bad.tgz").string(), msg)) << msg;
   Messages.clear();
   g.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
-  g.ExtractAllMem(
-      (Dir / "out").string(), CollectMemory(d), CollectFiles(d),
-      [](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-        Decision = edToMemory;
-        return true;
-      });
+  g.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+    Item.Decision = edToMemory;
+    return true;
+  });
   EXPECT_EQ(Messages, std::vector<std::string>{"Corrupt input (bad.tar)"});
 }
 
@@ -746,11 +733,10 @@ TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
   ASSERT_TRUE(w.SetArcName((Work / "crc.zip").string(), msg)) << msg;
   w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
   TDelivery d;
-  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
-                  [](const std::string& Item, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-                    Decision = edToMemory;
-                    return Item == "a.txt";
-                  });
+  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+    Item.Decision = edToMemory;
+    return Item.ItemName == "a.txt";
+  });
   EXPECT_EQ(d.Memory["a.txt"], "jello wrapper\nsecond line\n");
   EXPECT_EQ(Messages, std::vector<std::string>{"File fails CRC check (a.txt)"});
 

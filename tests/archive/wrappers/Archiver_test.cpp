@@ -23,9 +23,8 @@ using namespace wraptest;
 
 // Decide for a pass: memory for items up to MemoryUpTo bytes, a file otherwise.
 TArcDecideEvent DecideBySize(int32_t MemoryUpTo) {
-  return [MemoryUpTo](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t Size,
-                      bool) {
-    Decision = Size <= MemoryUpTo ? edToMemory : edToFile;
+  return [MemoryUpTo](TArcDecideItem& Item) {
+    Item.Decision = Item.Size <= MemoryUpTo ? edToMemory : edToFile;
     return true;
   };
 }
@@ -38,9 +37,9 @@ class Archiver : public TWrapperTest {
     return [this](TArcMemoryItem& Item, bool&) { Blocks[Item.ItemName] = TakeBlock(Item.Block, Item.Size); };
   }
   TArcFileEvent KeepFile() {
-    return [this](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) {
-      Files[fs::path(FileName).filename().string()] = ReadFileBytes(FileName);
-      fs::remove(FileName);
+    return [this](TArcFileItem& File, bool&) {
+      Files[fs::path(File.FileName).filename().string()] = ReadFileBytes(File.FileName);
+      fs::remove(File.FileName);
     };
   }
   std::unique_ptr<TArchiver> OpenCopy(const std::string& Name, const std::string& As = "") {
@@ -117,8 +116,8 @@ TEST_F(Archiver, ListItemsAsksTheFilterAndLeavesOutFirstPartsOfSpanningItems) {
   Copy("vol.a01");
   auto a = OpenCopy("vol.arj");
   std::vector<std::pair<std::string, bool>> filtered;
-  a->OnItemFilter = [&filtered](const std::string& Name, bool Incomplete, bool&, TDateTime&, int32_t&) {
-    filtered.emplace_back(Name, Incomplete);
+  a->OnItemFilter = [&filtered](TArcListItem& Item, bool&) {
+    filtered.emplace_back(Item.ItemName, Item.SizeIncomplete);
     return true;
   };
   ASSERT_TRUE(a->ListItems());
@@ -134,10 +133,10 @@ TEST_F(Archiver, ListItemsAsksTheFilterAndLeavesOutFirstPartsOfSpanningItems) {
   EXPECT_THROW(a->GetItem(-1, name, date, size), EArcError);
 
   // A filter that refuses an item leaves it out; one that stops ends the listing.
-  a->OnItemFilter = [](const std::string& Name, bool, bool&, TDateTime&, int32_t&) { return Name != "a.txt"; };
+  a->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
   ASSERT_TRUE(a->ListItems());
   EXPECT_EQ(a->ItemCount(), 1);
-  a->OnItemFilter = [](const std::string&, bool, bool& Stop, TDateTime&, int32_t&) {
+  a->OnItemFilter = [](TArcListItem&, bool& Stop) {
     Stop = true;
     return true;
   };
@@ -201,7 +200,7 @@ TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
   Files.clear();
   {
     auto a = OpenCopy("x.arj");
-    a->OnItemFilter = [](const std::string& Name, bool, bool&, TDateTime&, int32_t&) { return Name != "a.txt"; };
+    a->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
     a->OnFileDone = KeepFile();
     EXPECT_EQ(a->ExtractAllToTemp(), 2);
     EXPECT_EQ(a->GetExtractedFiles().size(), 2u);
@@ -232,9 +231,8 @@ TEST_F(Archiver, TemporaryFoldersAreGoneAfterErrorsAndCancels) {
     auto a = OpenCopy("x.lzh");
     if (how == 0) a->SetProgressCallback([](int32_t, int32_t) { return false; });
     a->OnFileDone = KeepFile();
-    a->ExtractAll(KeepBlock(), [how](const std::string& Name, bool, std::string&, TExtractDecision& Decision,
-                                     TDateTime, int32_t, bool) {
-      Decision = (how == 1 && Name == "docs/b.txt") ? edCancel : edToFile;
+    a->ExtractAll(KeepBlock(), [how](TArcDecideItem& Item) {
+      Item.Decision = (how == 1 && Item.ItemName == "docs/b.txt") ? edCancel : edToFile;
       return true;
     });
     // Stopped at the first poll nothing arrives; stopped at b.txt only a.txt came before.

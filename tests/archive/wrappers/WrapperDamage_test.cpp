@@ -53,16 +53,15 @@ class WrapperDamage : public TWrapperTest {
       return ++asked < 3;
     });
     a->SetMessageCallback([](const std::string&) {});
-    const auto dropFile = [](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) { fs::remove(FileName); };
+    const auto dropFile = [](TArcFileItem& File, bool&) { fs::remove(File.FileName); };
     a->OnFileDone = dropFile;
     int n = 0;
     try {
-      a->ExtractAll(
-          [](TArcMemoryItem&, bool&) {},
-          [&n](const std::string&, bool, std::string&, TExtractDecision& Decision, TDateTime, int32_t, bool) {
-            Decision = (++n % 2 == 0) ? edToMemory : edToFile;
-            return true;
-          });
+      a->ExtractAll([](TArcMemoryItem&, bool&) {},
+                    [&n](TArcDecideItem& Item) {
+                      Item.Decision = (++n % 2 == 0) ? edToMemory : edToFile;
+                      return true;
+                    });
     } catch (const Exception&) {
     }
     try {
