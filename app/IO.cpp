@@ -103,6 +103,7 @@ bool AskYesNoFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContex
 
 bool AskYesNoOnce(TMsgIndex MsgIndex, int32_t Bit, bool DefaultAnswer, int32_t HelpContext) {
   bool Storable = Bit >= 0 && Bit <= kLastWarningBit;
+  TViewOptions& ViewOptions = ProgramSettings().ViewOptions;
   if (Storable && (ViewOptions.WarningBits & (1u << Bit))) return DefaultAnswer;
   bool DontAsk = false;
   int Result = ShowMessageDlg(std::u16string(), static_cast<int32_t>(MsgIndex), {}, HelpContext, DontAsk, true,

@@ -56,7 +56,7 @@ void Log(const std::string& Entry, bool Show, bool Separator) {
     LogSeparatorPending = false;
   }
   LogSeparatorPending = Separator;
-  Show = Show && ViewOptions.LogWindow;
+  Show = Show && ProgramSettings().ViewOptions.LogWindow;
   if (LogWindowSink) {
     LogWindowSink(Text, Show);
   } else {
@@ -140,7 +140,7 @@ std::string ExceptionLogLine(const std::string& ExceptionText) {
   return GetMsg(TMsgIndex::Exception) + ". " + AddPeriod(UpperFirstChar(ExceptionText));
 }
 
-int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder) {
+int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder, const TStrLst& DisabledNames) {
   std::string Dir = IncludeTrailingBackslash(Folder);
   TStrLst Files;
   ListFiles(Files, Dir, kConverterMask, false);
@@ -153,7 +153,7 @@ int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder) {
   for (int32_t I = 0; I < Files.GetCount(); ++I) {
     const std::string& Path = Files.Get(I);
     std::string Name = Utf16ToUtf8(WideExtractFileName(Utf8ToUtf16(Path)));
-    bool Disabled = DisabledConverters.IndexOf(Name) >= 0;
+    bool Disabled = DisabledNames.IndexOf(Name) >= 0;
     std::string Line;
     switch (Converters.AddConverter(Path, Disabled)) {
       case kConverterLoaded:
@@ -190,12 +190,13 @@ void BindArchiveLibraries(const std::string& Folder) {
   if (!LoadUnRarDll(Folder + "UnRar3.so")) UnloadUnRarDll();
 }
 
-void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir) {
+void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir,
+                           const std::string& ProgramDir, const TStrLst& DisabledNames) {
   if (!SharedDir.empty()) {
     BindArchiveLibraries(SharedDir);
-    LoadConverters(Converters, SharedDir);
+    LoadConverters(Converters, SharedDir, DisabledNames);
   }
-  if (Converters.Count() == 0) LoadConverters(Converters, ProgramDir);
+  if (Converters.Count() == 0) LoadConverters(Converters, ProgramDir, DisabledNames);
 }
 
 void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir) {

@@ -13,6 +13,7 @@
 
 class TQVConverters;
 class TWideStrLst;
+class TStrLst;
 class TTextStream;
 
 // ---- The log ------------------------------------------------------------------------------------------
@@ -78,8 +79,9 @@ std::string ExceptionLogLine(const std::string& ExceptionText);
 inline constexpr char kConverterMask[] = "imp*.so";
 
 // Loads the converter plug-ins of Folder (with or without trailing "/") into Converters and logs one line
-// per file, or one line when the folder holds none. Answers how many were loaded.
-int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder);
+// per file, or one line when the folder holds none. A plug-in whose file name DisabledNames lists is loaded
+// switched off. Answers how many were loaded.
+int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder, const TStrLst& DisabledNames);
 
 // The registry value (machine key "Software\Quorvane") naming the folder shared by the company's
 // programs, with a trailing "/"; empty when absent.
@@ -88,8 +90,9 @@ std::string ReadSharedFilesDir();
 // binding that fails is undone at once.
 void BindArchiveLibraries(const std::string& Folder);
 // The converters of start-up: with a shared folder, its archive libraries and plug-ins; the program
-// folder's plug-ins only when none was loaded from there.
-void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir, const std::string& ProgramDir);
+// folder's plug-ins only when none was loaded from there. DisabledNames as for LoadConverters.
+void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedDir,
+                           const std::string& ProgramDir, const TStrLst& DisabledNames);
 // The excluded folders of start-up: on a first run (FirstRun: no stored settings) the temporary folder
 // TempDir and the system's virtual file systems are added; then every entry ends with "/" and the list
 // is sorted.

@@ -53,12 +53,12 @@ void TArchiveOptionsPage::LoadPage(const TMultiLang* Languages, int32_t Password
   V.Captions = ArchiveListCaptions(Languages);
   V.Checked.clear();
   for (int Kind = kFirstDecodedKind; Kind <= kLastDecodedKind; ++Kind) V.Checked.push_back(ArcInfos[Kind].Enabled);
-  V.ProcessSubArchives = ArchiveFlags.ProcessSubarchives;
-  V.SkipEncrypted = PasswordAskMode == 1                      ? csGrayed
-                    : ArchiveFlags.SkipProtectedArchives ? csChecked
-                                                              : csUnchecked;
+  V.ProcessSubArchives = Settings.ArchiveFlags.ProcessSubarchives;
+  V.SkipEncrypted = PasswordAskMode == 1                          ? csGrayed
+                    : Settings.ArchiveFlags.SkipProtectedArchives ? csChecked
+                                                                  : csUnchecked;
   ShownSkipState = V.SkipEncrypted;
-  V.MaxSize = DecimalText(ClampMaxSizeMb(MaxArchiveSize / kBytesPerMb));
+  V.MaxSize = DecimalText(ClampMaxSizeMb(Settings.MaxArchiveSize / kBytesPerMb));
 }
 
 void TArchiveOptionsPage::SavePage(const TArchivePageValues& V, int32_t& PasswordAskMode) const {
@@ -66,12 +66,12 @@ void TArchiveOptionsPage::SavePage(const TArchivePageValues& V, int32_t& Passwor
     const size_t Row = static_cast<size_t>(Kind - kFirstDecodedKind);
     if (Row < V.Checked.size()) ArcInfos[Kind].Enabled = V.Checked[Row];
   }
-  ArchiveFlags.ProcessSubarchives = V.ProcessSubArchives;
+  Settings.ArchiveFlags.ProcessSubarchives = V.ProcessSubArchives;
   if (V.SkipEncrypted != ShownSkipState) {
-    ArchiveFlags.SkipProtectedArchives = V.SkipEncrypted == csChecked;
+    Settings.ArchiveFlags.SkipProtectedArchives = V.SkipEncrypted == csChecked;
     PasswordAskMode = 0;
   }
-  MaxArchiveSize = GetMaxSizeMb(V.MaxSize) * kBytesPerMb;
+  Settings.MaxArchiveSize = GetMaxSizeMb(V.MaxSize) * kBytesPerMb;
 }
 
 void TArchiveOptionsPage::CheckAll(TArchivePageValues& V, bool Checked) {
@@ -175,8 +175,11 @@ void TConverterFilters::Load(const TQVConverters& Converters) {
   for (int32_t i = 0; i < Converters.Count(); ++i) Disabled.Insert(i, Converters.GetConverter(i)->Disabled);
 }
 
-void TConverterFilters::Apply(TQVConverters& Converters, const std::u16string& MaxSizeText) const {
-  MaxConvertSize = ParseSizeMb(MaxSizeText, kDefaultConvertSizeMb, 1, kMaxConvertSizeMb) * kBytesPerMb;
+void TConverterFilters::Apply(TQVConverters& Converters, const std::u16string& MaxSizeText,
+                              TSettings& Settings) const {
+  Settings.MaxConvertSize =
+      ParseSizeMb(MaxSizeText, kDefaultConvertSizeMb, 1, kMaxConvertSizeMb) * kBytesPerMb;
+  TStrLst& DisabledConverters = Settings.DisabledConverters;
   DisabledConverters.Clear();
   for (int32_t i = 0; i < Converters.Count() && i < Disabled.GetCount(); ++i) {
     TQVConverter* C = Converters.GetConverter(i);

@@ -18,6 +18,7 @@ class TMultiLang;
 class TQVConverters;
 class TStrLst;
 class TWideStrLst;
+struct TSettings;
 
 // The trimmed text as a decimal number, clamped to Min..Max; Default when it is not a number.
 int32_t ParseSizeMb(const std::u16string& Text, int32_t Default, int32_t Min, int32_t Max);
@@ -49,8 +50,10 @@ struct TArchivePageValues {
 // every other caption is the kind's name in ArcInfos. Languages may be null.
 std::vector<std::u16string> ArchiveListCaptions(const TMultiLang* Languages);
 
+// The archive page over a settings object, which must outlive the page.
 class TArchiveOptionsPage {
  public:
+  explicit TArchiveOptionsPage(TSettings& Settings) : Settings(Settings) {}
   // Fills Values from the settings and ArcInfos; PasswordAskMode 1 shows the skip box grayed.
   void LoadPage(const TMultiLang* Languages, int32_t PasswordAskMode, TArchivePageValues& Values);
   // Writes Values back: the kinds' flags, sub-archives, the size; the skip box only when its state
@@ -63,6 +66,7 @@ class TArchiveOptionsPage {
   static TCheckState ClickSkipBox(TCheckState State);
 
  private:
+  TSettings& Settings;
   TCheckState ShownSkipState = csUnchecked;
 };
 
@@ -116,9 +120,9 @@ class TConverterFilters {
   // A root node's box: checked means enabled.
   void SetChecked(int32_t Index, bool Checked) { Disabled.Put(Index, !Checked); }
   void SetAll(bool IsDisabled) { Disabled.SetToValue(IsDisabled); }
-  // OK: MaxConvertSize from the size text; each converter's Disabled flag from the vector; the
-  // DisabledConverters setting lists the file names (without folder) of the disabled ones.
-  void Apply(TQVConverters& Converters, const std::u16string& MaxSizeText) const;
+  // OK: MaxConvertSize of Settings from the size text; each converter's Disabled flag from the vector;
+  // the DisabledConverters setting lists the file names (without folder) of the disabled ones.
+  void Apply(TQVConverters& Converters, const std::u16string& MaxSizeText, TSettings& Settings) const;
 
  private:
   TBoolVector Disabled;

@@ -3,41 +3,33 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "archive/ArcScan.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "core/VStream.h"
 
-TSettings ProgramSettings;
+TSettings& ProgramSettings() {
+  static TSettings Settings;
+  return Settings;
+}
+
 namespace {
 // The preview windows read and store their settings in the program's settings object, from the start.
 [[maybe_unused]] const bool PreviewSettingsBound =
-    (BindPreviewSettings(ProgramSettings.ViewOptions, ProgramSettings.ViewerFont,
-                         ProgramSettings.ViewerOffsetFont),
+    (BindPreviewSettings(ProgramSettings().ViewOptions, ProgramSettings().ViewerFont,
+                         ProgramSettings().ViewerOffsetFont),
      true);
-}  // namespace
-TSearchOptions& SearchOptions = ProgramSettings.SearchOptions;
-TScanOptions& ScanOptions = ProgramSettings.ScanOptions;
-TFileOptions& FileOptions = ProgramSettings.FileOptions;
-TViewOptions& ViewOptions = ProgramSettings.ViewOptions;
-TArchiveFlags& ArchiveFlags = ProgramSettings.ArchiveFlags;
-TFontRec& ViewerFont = ProgramSettings.ViewerFont;
-TFontRec& ViewerOffsetFont = ProgramSettings.ViewerOffsetFont;
-TFontRec& MainFont = ProgramSettings.MainFont;
-TWideStrLst& SearchPaths = ProgramSettings.SearchPaths;
-TWideStrLst& ExcludedDirs = ProgramSettings.ExcludedDirs;
-TWideStrLst& SearchMasks = ProgramSettings.SearchMasks;
-TWideStrStrDic& FileTypeGroups = ProgramSettings.FileTypeGroups;
-TWideStrStrDic& SavedPathSets = ProgramSettings.SavedPathSets;
-TInt8Vector& ToolbarButtons = ProgramSettings.ToolbarButtons;
-int32_t& MaxScanSize = ProgramSettings.MaxScanSize;
-int32_t& MaxConvertSize = ProgramSettings.MaxConvertSize;
-TStrLst& DisabledConverters = ProgramSettings.DisabledConverters;
-int32_t& MaxArchiveSize = ProgramSettings.MaxArchiveSize;
-std::array<TResListColumn, kResListColumnCount>& ResListColumns = ProgramSettings.ResListColumns;
-std::string DefaultMainFontName;
+std::string DefaultFontName;
 std::function<bool(const std::string& Name)> IsScreenFontInstalled;
+}  // namespace
+
+const std::string& DefaultMainFontName() { return DefaultFontName; }
+
+void SetScreenFontCheck(std::function<bool(const std::string& Name)> Installed) {
+  IsScreenFontInstalled = std::move(Installed);
+}
 
 const std::array<const char*, 5> kMainFontCandidates = {"DejaVu Sans", "Liberation Sans", "Noto Sans",
                                                         "FreeSans", "Sans"};
@@ -251,12 +243,12 @@ void SetDefaultOptions(TSettings& S) {
       break;
     }
   }
-  if (&S == &ProgramSettings) DefaultMainFontName = FontName;
+  if (&S == &ProgramSettings()) DefaultFontName = FontName;
   S.MainFont = TFontRec{1, clWindowText, kMainFontHeight, FontName, 0};
   AddDefaultFileTypeGroups(S);
 }
 
-void SetDefaultOptions() { SetDefaultOptions(ProgramSettings); }
+void SetDefaultOptions() { SetDefaultOptions(ProgramSettings()); }
 
 void LoadViewerColorPreset1(TSettings& S) {
   LoadViewerColorPreset1(S.ViewOptions, S.ViewerFont, S.ViewerOffsetFont);
@@ -429,7 +421,7 @@ void DecodeOptions(const std::string& Value, TSettings& S) {
   ReadFontRec(M, S.ViewerFont);
   ReadFontRec(M, S.ViewerOffsetFont);
   ReadFontRec(M, S.MainFont);
-  if (!FontInstalled(S.MainFont.Name)) S.MainFont.Name = DefaultMainFontName;
+  if (!FontInstalled(S.MainFont.Name)) S.MainFont.Name = DefaultFontName;
 
   S.SearchPaths.ReadFromStream(M);
   if (S.SearchPaths.GetCount() == 0) S.SearchPaths.Add(DefaultSearchPath());
@@ -475,9 +467,10 @@ void DecodeOptions(const std::string& Value, TSettings& S) {
 bool SaveOptions() {
   TRegKey Key;
   if (!RegCreateKeyPath(kProgramRegKey, Key)) return false;
+  TSettings& Settings = ProgramSettings();
   for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
-    ProgramSettings.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
-  const std::string Value = EncodeOptions(ProgramSettings);
+    Settings.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
+  const std::string Value = EncodeOptions(Settings);
   return RegWriteValue(kProgramRegKey, "Options", Value.data(), static_cast<uint32_t>(Value.size()), REG_BINARY);
 }
 
@@ -514,15 +507,16 @@ bool LoadOptions() {
   if (CheckOptionsValue(Value) != TOptionsCheck::Ok) return false;
 
   // Decoded into a copy of the current settings, which are replaced only when the whole value was read.
+  TSettings& Settings = ProgramSettings();
   TSettings Scratch;
-  AssignSettings(Scratch, ProgramSettings);
+  AssignSettings(Scratch, Settings);
   for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
     Scratch.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
   DecodeOptions(Value, Scratch);
-  AssignSettings(ProgramSettings, Scratch);
+  AssignSettings(Settings, Scratch);
   for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
     ArcInfos[static_cast<size_t>(K)].Enabled = Scratch.ArchiveKinds[static_cast<size_t>(K - 1)];
-  DefaultMainFontName = ProgramSettings.MainFont.Name;
+  DefaultFontName = Settings.MainFont.Name;
   return true;
 }
 

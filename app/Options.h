@@ -2,8 +2,8 @@
 // their persistence as one versioned, CRC-protected registry value of raw bytes ("Options" under the
 // program's key). The three input histories are separate values (WHistList).
 //
-// The settings live in one TSettings object; the names the other units use (SearchOptions, ScanOptions,
-// ..., MaxArchiveSize) are references to its members. The enabled flags of the archive kinds live in
+// The settings live in one TSettings object, reached through ProgramSettings(); the units that read them
+// are handed it, or the part they need, by their caller. The enabled flags of the archive kinds live in
 // ArcInfos (archive/ArcScan.h) while the program runs; the value carries them too.
 //
 // Layout of the "Options" value (little-endian, integers signed, strings as TVStream writes them):
@@ -133,44 +133,27 @@ void AssignSettings(TSettings& Dest, const TSettings& Source);
 // The two settings are equal field by field (lists and dictionaries item by item).
 bool SettingsEqual(const TSettings& A, const TSettings& B);
 
-// The program's settings, and the names the other units use for them.
-extern TSettings ProgramSettings;
-extern TSearchOptions& SearchOptions;
-extern TScanOptions& ScanOptions;
-extern TFileOptions& FileOptions;
-extern TViewOptions& ViewOptions;
-extern TArchiveFlags& ArchiveFlags;
-extern TFontRec& ViewerFont;
-extern TFontRec& ViewerOffsetFont;
-extern TFontRec& MainFont;
-extern TWideStrLst& SearchPaths;
-extern TWideStrLst& ExcludedDirs;
-extern TWideStrLst& SearchMasks;
-extern TWideStrStrDic& FileTypeGroups;
-extern TWideStrStrDic& SavedPathSets;
-extern TInt8Vector& ToolbarButtons;
-extern int32_t& MaxScanSize;
-extern int32_t& MaxConvertSize;
-extern TStrLst& DisabledConverters;
-extern int32_t& MaxArchiveSize;
-extern std::array<TResListColumn, kResListColumnCount>& ResListColumns;
-// The installed font chosen as the main font's default.
-extern std::string DefaultMainFontName;
-
+// The program's settings object: the one owner of the settings while the program runs (the defaults from
+// the start, then what LoadOptions read). Units that read settings take it, or the part they need, from
+// their caller; the windows reach it here. It lives until the program ends.
+TSettings& ProgramSettings();
+// The installed font chosen as the main font's default; SetDefaultOptions and LoadOptions set it.
+const std::string& DefaultMainFontName();
 // Tells whether a font family is installed; the window layer sets it before the settings are loaded.
-// Unassigned: every name counts as installed.
-extern std::function<bool(const std::string& Name)> IsScreenFontInstalled;
+// Unassigned (the start): every name counts as installed.
+void SetScreenFontCheck(std::function<bool(const std::string& Name)> Installed);
 // The main font's candidates, in order of preference.
 extern const std::array<const char*, 5> kMainFontCandidates;
 
 // Every setting to its default (run when the program starts, before the settings are loaded).
 void SetDefaultOptions();
 void SetDefaultOptions(TSettings& S);
-void LoadViewerColorPreset1(TSettings& S = ProgramSettings);
-void LoadViewerColorPreset2(TSettings& S = ProgramSettings);
+void LoadViewerColorPreset1(TSettings& S = ProgramSettings());
+void LoadViewerColorPreset2(TSettings& S = ProgramSettings());
 // Adds the group unless one of that name exists.
-void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks, TSettings& S = ProgramSettings);
-void AddDefaultFileTypeGroups(TSettings& S = ProgramSettings);
+void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks,
+                      TSettings& S = ProgramSettings());
+void AddDefaultFileTypeGroups(TSettings& S = ProgramSettings());
 
 void WriteFontRec(TVStream& Stream, const TFontRec& Rec);
 void ReadFontRec(TVStream& Stream, TFontRec& Rec);

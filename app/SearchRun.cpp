@@ -61,8 +61,8 @@ TDateTime NowDateTime() {
   return 25569.0 + Seconds / 86400.0;
 }
 
-std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind,
-                          bool DebugMode) {
+std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, int32_t OSCode,
+                          TScanErrorKind Kind, bool DebugMode, const TSettings& Settings) {
   std::string N = Utf8(Name);
   std::string Details = Text;
   auto Plain = [&](TMsgIndex Msg) { return GetMsg(Msg) + " \"" + N + "\"."; };
@@ -97,7 +97,7 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       break;
     case sekTooLarge: Line = FormatMsg(TMsgIndex::FileTooLarge_s, {N}); break;
     case sekTooLargeToConvert:
-      Line = FormatMsg(TMsgIndex::FileTooLargeForConv_sd, {N, MaxConvertSize / 1048576});
+      Line = FormatMsg(TMsgIndex::FileTooLargeForConv_sd, {N, Settings.MaxConvertSize / 1048576});
       break;
     case sekArchiveOpenFailed:
       // A program that merely looks like a self-extracting archive is no error worth a line.
@@ -119,7 +119,7 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       Line = FormatMsg(TMsgIndex::SubArcDisabled_s, {N});
       break;
     case sekArchiveTooLarge:
-      Line = FormatMsg(TMsgIndex::ArcTooLarge_sd, {N, MaxArchiveSize / 1048576});
+      Line = FormatMsg(TMsgIndex::ArcTooLarge_sd, {N, Settings.MaxArchiveSize / 1048576});
       break;
     case sekException:
       if (ContainsWithoutCase(Text, N)) {
@@ -138,8 +138,8 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
   return AddPeriod(Line);
 }
 
-TSearchRun::TSearchRun(TFileScanner& Scanner, ISearchHost& Host)
-    : Scanner(Scanner), Host(Host), Results_(std::make_unique<TSearchResults>()) {}
+TSearchRun::TSearchRun(TFileScanner& Scanner, ISearchHost& Host, TSettings& Settings)
+    : Scanner(Scanner), Host(Host), Settings(Settings), Results_(std::make_unique<TSearchResults>()) {}
 
 void TSearchRun::BindScanner() {
   Scanner.OnProgress = [this](const std::u16string& Name, TScanProgressKind Kind) {
@@ -260,12 +260,12 @@ void TSearchRun::SetUpScanners(TSearchFields& F, const std::u16string& Pattern, 
   Results_->CaseSensitive = F.CaseSensitive;
   Results_->WholeWords = F.WholeWords;
 
-  Scanner.MaxScanSize = MaxScanSize;
-  Scanner.MaxConvertSize = MaxConvertSize;
-  Scanner.MaxArchiveSize = MaxArchiveSize;
+  Scanner.MaxScanSize = Settings.MaxScanSize;
+  Scanner.MaxConvertSize = Settings.MaxConvertSize;
+  Scanner.MaxArchiveSize = Settings.MaxArchiveSize;
   Scanner.FilesScanned = 0;
   Scanner.SkipBinary = F.SkipBinary;
-  Scanner.ScanNestedArchives = ArchiveFlags.ProcessSubarchives;
+  Scanner.ScanNestedArchives = Settings.ArchiveFlags.ProcessSubarchives;
   Scanner.Mode = smMatchName;
   if (F.DirectScan) Scanner.Mode |= smScanContents;
   if (Convert) Scanner.Mode |= smConvert;
@@ -437,6 +437,7 @@ bool TSearchRun::FileScanEnterFolder(const std::u16string& Folder) {
   for (const std::string& Root : TempArchiveRootList())
     if (F8.compare(0, Root.size(), Root) == 0) return false;
   // Folders are told apart exactly: a.txt and A.txt, like Docs and docs, are two on this system.
+  const TWideStrLst& ExcludedDirs = Settings.ExcludedDirs;
   for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
     if (ExcludedDirs.Get(I) == F) {
       Log(FormatMsg(TMsgIndex::DirExcluded_s, {Utf8(Folder)}), false, true);
@@ -475,7 +476,7 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
     }
     return;
   }
-  std::string Line = ScanErrorLine(Name, Text, OSCode, Kind, DebugMode);
+  std::string Line = ScanErrorLine(Name, Text, OSCode, Kind, DebugMode, Settings);
   if (Line.empty()) return;
   ErrorsLogged = true;
   Log(Line, true, true);
@@ -483,7 +484,7 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
 
 bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName, std::string& Password,
                                   const std::string& ItemName) {
-  if (ArchiveFlags.SkipProtectedArchives) return false;
+  if (Settings.ArchiveFlags.SkipProtectedArchives) return false;
   if (PasswordAskMode == 2) PasswordAskMode = 0;
   std::string Key = ArcName + "|" + ItemName;
   if (Key.size() != LastPasswordKey.size() || TextPos(Key, LastPasswordKey) != 1) {  // ANSI, without case
@@ -509,7 +510,7 @@ bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName
   // The stored password is tried next time first; this item already has it.
   PasswordTries = RecentPasswords.GetCount();
   if (PasswordAskMode == 2) {
-    ArchiveFlags.SkipProtectedArchives = true;
+    Settings.ArchiveFlags.SkipProtectedArchives = true;
     return false;
   }
   return true;

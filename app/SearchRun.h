@@ -8,8 +8,11 @@
 // every scanner callback lets the host process pending events. The host (the main window, or a test)
 // supplies the event pump, the focus, the status line, the list refresh and the password question.
 //
-// Ownership: the run owns the result table; the scanner, the converters and the archive walk are the
-// owner's and outlive the run. Main thread only.
+// Settings: the run reads the limits, the sub-archive and password flags and the excluded folders from
+// the settings object it is given, and stores "skip protected archives" there when the user asks for it.
+//
+// Ownership: the run owns the result table; the scanner, the settings, the converters and the archive walk
+// are the owner's and outlive the run. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +27,7 @@
 #include "search/SrchRes.h"
 
 class TQVConverters;
+struct TSettings;
 
 // The longest pattern a search takes: the stream scanner's limit.
 constexpr int32_t kMaxPatternLength = kMaxScanPatternLength;
@@ -91,7 +95,7 @@ class ISearchHost {
 
 class TSearchRun {
  public:
-  TSearchRun(TFileScanner& Scanner, ISearchHost& Host);
+  TSearchRun(TFileScanner& Scanner, ISearchHost& Host, TSettings& Settings);
   TSearchRun(const TSearchRun&) = delete;
   TSearchRun& operator=(const TSearchRun&) = delete;
 
@@ -156,12 +160,14 @@ class TSearchRun {
   void SetUpScanners(TSearchFields& Fields, const std::u16string& Pattern, bool Convert);
 
   ISearchHost& Host;
+  TSettings& Settings;
   std::unique_ptr<TSearchResults> Results_;
 };
 
 // The log line of a scanner error (empty when the kind logs nothing); see FileScanError.
-std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind,
-                          bool DebugMode);
+// The size limits in the lines come from Settings.
+std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, int32_t OSCode,
+                          TScanErrorKind Kind, bool DebugMode, const TSettings& Settings);
 // The logic of the logic box's index: 0 any word, 1 all words, else the entire phrase.
 TSearchLogic LogicOfIndex(int32_t Index);
 // The date and time of now as a TDateTime (local time).

@@ -7,9 +7,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "app/Options.h"
 #include "archive/ArcScan.h"
 
-TArchiveOptions::TArchiveOptions(QWidget* Parent) : QWidget(Parent) {
+TArchiveOptions::TArchiveOptions(QWidget* Parent) : QWidget(Parent), Page(ProgramSettings()) {
   setObjectName("ArchiveOptions");
   auto* Grid = new QGridLayout(this);
   auto* lArchives = new QLabel("&Supported archives:", this);

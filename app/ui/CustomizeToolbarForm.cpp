@@ -75,7 +75,7 @@ void TCustomizeToolbar::showEvent(QShowEvent* Event) {
 
 void TCustomizeToolbar::FillLists() {
   Filling = true;
-  TToolbarButtonList List(ToolbarButtons);
+  TToolbarButtonList List(Settings.ToolbarButtons);
   auto Fill = [this](QListWidget* W, const std::vector<int32_t>& Actions) {
     W->clear();
     for (int32_t A : Actions) {
@@ -99,7 +99,7 @@ std::vector<int32_t> TCustomizeToolbar::SelectedRows(QListWidget* List) const {
 
 void TCustomizeToolbar::UpdateButtons() {
   if (Filling) return;
-  TToolbarButtonList List(ToolbarButtons);
+  TToolbarButtonList List(Settings.ToolbarButtons);
   const std::vector<int32_t> Vis = SelectedRows(VisLst);
   AddToVisBtn->setEnabled(!SelectedRows(AvailLst).empty());
   DelFromVisBtn->setEnabled(!Vis.empty());
@@ -115,7 +115,7 @@ void TCustomizeToolbar::Changed() {
 void TCustomizeToolbar::AddSelected(int32_t Index) {
   std::vector<int32_t> Actions;
   for (int32_t Row : SelectedRows(AvailLst)) Actions.push_back(AvailLst->item(Row)->data(Qt::UserRole).toInt());
-  const int32_t First = TToolbarButtonList(ToolbarButtons).Add(Actions, Index);
+  const int32_t First = TToolbarButtonList(Settings.ToolbarButtons).Add(Actions, Index);
   Changed();
   if (First >= 0) {
     VisLst->setCurrentRow(First);
@@ -127,27 +127,27 @@ void TCustomizeToolbar::AddSelected(int32_t Index) {
 void TCustomizeToolbar::RemoveSelected() {
   std::vector<int32_t> Actions;
   for (int32_t Row : SelectedRows(VisLst)) Actions.push_back(VisLst->item(Row)->data(Qt::UserRole).toInt());
-  TToolbarButtonList(ToolbarButtons).Remove(Actions);
+  TToolbarButtonList(Settings.ToolbarButtons).Remove(Actions);
   Changed();
   DelFromVisBtn->setEnabled(false);
 }
 
 void TCustomizeToolbar::MoveSelected(bool Up) {
   const std::vector<int32_t> Rows = SelectedRows(VisLst);
-  TToolbarButtonList List(ToolbarButtons);
+  TToolbarButtonList List(Settings.ToolbarButtons);
   if (Up ? !List.CanMoveUp(Rows) : !List.CanMoveDown(Rows)) return;
   MoveVisible(Rows[0], Up ? Rows[0] - 1 : Rows[0] + 1);
 }
 
 void TCustomizeToolbar::MoveVisible(int32_t From, int32_t To) {
-  const int32_t Row = TToolbarButtonList(ToolbarButtons).MoveOnto(From, To);
+  const int32_t Row = TToolbarButtonList(Settings.ToolbarButtons).MoveOnto(From, To);
   Changed();
   VisLst->setCurrentRow(Row);
   VisLst->scrollToItem(VisLst->item(Row));
 }
 
 void TCustomizeToolbar::Defaults() {
-  TToolbarButtonList(ToolbarButtons).Defaults();
+  TToolbarButtonList(Settings.ToolbarButtons).Defaults();
   Changed();
 }
 

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QIcon>
 #include <functional>
+
+#include "app/Options.h"
 #include "app/ui/QtLang.h"
 
 class QListWidget;
@@ -45,6 +47,8 @@ class TCustomizeToolbar : public QDialog {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The program's settings, which the dialog shows and changes.
+  TSettings& Settings = ProgramSettings();
   void UpdateButtons();
   void Changed();
   std::vector<int32_t> SelectedRows(QListWidget* List) const;

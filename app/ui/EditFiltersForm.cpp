@@ -117,11 +117,11 @@ void TEditFilters::FillTree() {
 
 bool TEditFilters::Execute() {
   Filters.Load(Converters);
-  FiltersTree->setFont(QFont(QString::fromStdString(MainFont.Name)));
+  FiltersTree->setFont(QFont(QString::fromStdString(ProgramSettings().MainFont.Name)));
   FillTree();
-  MaxSizeEdit->setText(QString::number(ConvertSizeMbOfSetting(MaxConvertSize)));
+  MaxSizeEdit->setText(QString::number(ConvertSizeMbOfSetting(ProgramSettings().MaxConvertSize)));
   const bool OK = exec() == QDialog::Accepted;
   FiltersTree->clear();
-  if (OK) Filters.Apply(Converters, MaxSizeEdit->text().toStdU16String());
+  if (OK) Filters.Apply(Converters, MaxSizeEdit->text().toStdU16String(), ProgramSettings());
   return OK;
 }

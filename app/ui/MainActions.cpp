@@ -81,11 +81,12 @@ void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
     Bar->removeAction(A);
     if (A->property("ToolbarTag").isValid()) delete A;
   }
-  const TToolbarPlan Plan = PlanToolbar(ToolbarButtons, Paused, Files, Archives, false);
+  const TToolbarPlan Plan = PlanToolbar(Settings.ToolbarButtons, Paused, Files, Archives, false);
   Bar->setVisible(Plan.Visible);
-  Bar->setIconSize(ViewOptions.LargeButtons ? QSize(kLargeImageSize, kLargeImageSize)
-                                            : QSize(kSmallImageSize, kSmallImageSize));
-  Bar->setToolButtonStyle(ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonIconOnly);
+  Bar->setIconSize(Settings.ViewOptions.LargeButtons ? QSize(kLargeImageSize, kLargeImageSize)
+                                                     : QSize(kSmallImageSize, kSmallImageSize));
+  Bar->setToolButtonStyle(Settings.ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon
+                                                              : Qt::ToolButtonIconOnly);
   for (const TToolButtonPlan& B : Plan.Buttons) {
     // Each button has an action of its own that posts its tag, so that the command runs after the click.
     QAction* Source = Actions[static_cast<size_t>(B.Tag)];
@@ -97,7 +98,7 @@ void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
     Button->setCheckable(B.CheckStyle);
     Button->setChecked(B.Down);
     Button->setEnabled(Source->isEnabled());
-    Button->setToolTip(ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
+    Button->setToolTip(Settings.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
     connect(Button, &QAction::triggered, this, [this, Tag = B.Tag] { PostAppMessage(MakeRunActionMessage(Tag)); });
     connect(Source, &QAction::changed, Button, [Source, Button] { Button->setEnabled(Source->isEnabled()); });
     Bar->addAction(Button);
@@ -115,7 +116,7 @@ void TMainActions::LocalizeActions() {
     if (A->property("ToolbarTag").isValid()) {
       const int32_t Tag = A->data().toInt();
       A->setText(Actions[static_cast<size_t>(Tag)]->text().section(u'\t', 0, 0));
-      A->setToolTip(ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
+      A->setToolTip(Settings.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
     }
 }
 

@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "app/MainCommands.h"
+#include "app/Options.h"
 #include "app/ResultCommands.h"
 
 class QAction;
@@ -69,6 +70,8 @@ class TMainActions : public QObject {
 
  private:
   void RunAction(int32_t Index);
+  // The program's settings, whose toolbar and button settings the toolbar follows.
+  TSettings& Settings = ProgramSettings();
   QMainWindow* Window;
   QToolBar* Bar;
   std::array<QAction*, kMainActionCount> Actions{};

@@ -24,40 +24,43 @@
 #include "search/SrchRes.h"
 
 void TMain::ControlsFromSettings() {
-  CaseSensCheck->setChecked(SearchOptions.CaseSensitive);
-  WholeWordsCheck->setChecked(SearchOptions.WholeWords);
-  (SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
+  CaseSensCheck->setChecked(Settings.SearchOptions.CaseSensitive);
+  WholeWordsCheck->setChecked(Settings.SearchOptions.WholeWords);
+  (Settings.SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
   FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
-  ConvToTextCheck->setChecked(ScanOptions.ConvertToText);
-  DirectScanCheck->setChecked(ScanOptions.DirectScan);
-  AnsiCheck->setChecked(ScanOptions.ANSI);
-  OemCheck->setChecked(ScanOptions.OEM);
-  UnicodeCheck->setChecked(ScanOptions.Unicode);
-  SkipBinaryCheck->setChecked(ScanOptions.SkipBinary);
-  SubdirsCheck->setChecked(FileOptions.Subdirectories);
-  bool Files = FileOptions.PlainFiles, Archives = FileOptions.Archives;
+  LogicBox->setCurrentIndex(std::clamp<int>(Settings.SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
+  ConvToTextCheck->setChecked(Settings.ScanOptions.ConvertToText);
+  DirectScanCheck->setChecked(Settings.ScanOptions.DirectScan);
+  AnsiCheck->setChecked(Settings.ScanOptions.ANSI);
+  OemCheck->setChecked(Settings.ScanOptions.OEM);
+  UnicodeCheck->setChecked(Settings.ScanOptions.Unicode);
+  SkipBinaryCheck->setChecked(Settings.ScanOptions.SkipBinary);
+  SubdirsCheck->setChecked(Settings.FileOptions.Subdirectories);
+  bool Files = Settings.FileOptions.PlainFiles, Archives = Settings.FileOptions.Archives;
   if (!Files && !Archives) Files = true;
   FilesCheck->setChecked(Files);
   ArchivesCheck->setChecked(Archives);
-  FilterBox->setChecked(FileOptions.FilterOn);
-  DateCheck->setChecked(FileOptions.DateFilterOn);
-  SizeCheck->setChecked(FileOptions.SizeFilterOn);
-  if (FileOptions.DateFilterOn) {
-    SetDate(DateFromEdit, FileOptions.DateFrom);
-    SetDate(DateToEdit, FileOptions.DateTo);
+  FilterBox->setChecked(Settings.FileOptions.FilterOn);
+  DateCheck->setChecked(Settings.FileOptions.DateFilterOn);
+  SizeCheck->setChecked(Settings.FileOptions.SizeFilterOn);
+  if (Settings.FileOptions.DateFilterOn) {
+    SetDate(DateFromEdit, Settings.FileOptions.DateFrom);
+    SetDate(DateToEdit, Settings.FileOptions.DateTo);
   }
-  int Units = std::clamp<int>(FileOptions.SizeUnits, 0, 2);
-  if (FileOptions.SizeFrom >= 0) SizeFromEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeFrom, Units)));
-  if (FileOptions.SizeTo >= 0) SizeToEdit->setText(Q(FormatSizeForUnits(FileOptions.SizeTo, Units)));
+  int Units = std::clamp<int>(Settings.FileOptions.SizeUnits, 0, 2);
+  if (Settings.FileOptions.SizeFrom >= 0)
+    SizeFromEdit->setText(Q(FormatSizeForUnits(Settings.FileOptions.SizeFrom, Units)));
+  if (Settings.FileOptions.SizeTo >= 0)
+    SizeToEdit->setText(Q(FormatSizeForUnits(Settings.FileOptions.SizeTo, Units)));
   SizeUnits->setCurrentIndex(Units);
   for (int I = 0; I < kResListColumnCount; ++I)
-    if (ResListColumns[static_cast<size_t>(I)].Width > 0)
-      ResultView->header()->resizeSection(I, std::max(50, ResListColumns[static_cast<size_t>(I)].Width));
+    if (Settings.ResListColumns[static_cast<size_t>(I)].Width > 0)
+      ResultView->header()->resizeSection(
+          I, std::max(50, Settings.ResListColumns[static_cast<size_t>(I)].Width));
   // The saved positions (the settings keep them only when they order the four columns).
   for (int Position = 0; Position < kResListColumnCount; ++Position)
     for (int I = 0; I < kResListColumnCount; ++I)
-      if (ResListColumns[static_cast<size_t>(I)].Position == Position)
+      if (Settings.ResListColumns[static_cast<size_t>(I)].Position == Position)
         ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
 }
 
@@ -213,7 +216,7 @@ void TMain::SetSearchPanelCollapsed(bool Collapse) {
 }
 
 void TMain::SetInterfaceStyle(int32_t Style) {
-  ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
+  Settings.ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
   // The search panel lives in the window only without the search dialog.
-  SearchSide->setVisible(ViewOptions.InterfaceStyle == 0);
+  SearchSide->setVisible(Settings.ViewOptions.InterfaceStyle == 0);
 }

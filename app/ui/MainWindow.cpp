@@ -109,12 +109,15 @@ constexpr int32_t kToolbarOptionsPage = 1;
 }  // namespace
 
 TMain::TMain(const TMainCommandLine& CommandLine, const std::string& Dir)
-    : ProgramDir(IncludeTrailingBackslash(Dir)), Langs(&Screen), Clock(std::make_unique<QElapsedTimer>()) {
+    : Settings(ProgramSettings()),
+      ProgramDir(IncludeTrailingBackslash(Dir)),
+      Langs(&Screen),
+      Clock(std::make_unique<QElapsedTimer>()) {
   Clock->start();
   setObjectName(QStringLiteral("Main"));
   LangForm = std::make_unique<TQtLangForm>(this, "TMain");
   Screen.Forms.push_back(LangForm.get());
-  Run = std::make_unique<TSearchRun>(Scanner, *this);
+  Run = std::make_unique<TSearchRun>(Scanner, *this, Settings);
   BuildWindow();
   FormCreate(CommandLine);
 }
@@ -439,11 +442,12 @@ void TMain::BuildMenus() {
   auto* View = mView = menuBar()->addMenu(QStringLiteral("&View"));
   View->setObjectName(QStringLiteral("mView"));
   mStatusBar = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
-    ViewOptions.StatusBar = On;
+    Settings.ViewOptions.StatusBar = On;
     StatusBar->setVisible(On);
   });
   mStatusBar->setCheckable(true);
-  mEnableLog = MakeAction("mEnableLog", "Enable Log Window", [this](bool On) { ViewOptions.LogWindow = On; });
+  mEnableLog =
+      MakeAction("mEnableLog", "Enable Log Window", [this](bool On) { Settings.ViewOptions.LogWindow = On; });
   mEnableLog->setCheckable(true);
   View->addAction(mStatusBar);
   View->addAction(mEnableLog);
@@ -461,8 +465,8 @@ void TMain::BuildMenus() {
   auto* About = MakeAction("mAbout", "About", [this] { AboutExec(); });
   Help->addAction(About);
   connect(View, &QMenu::aboutToShow, this, [this] {
-    mStatusBar->setChecked(ViewOptions.StatusBar);
-    mEnableLog->setChecked(ViewOptions.LogWindow);
+    mStatusBar->setChecked(Settings.ViewOptions.StatusBar);
+    mEnableLog->setChecked(Settings.ViewOptions.LogWindow);
   });
   connect(Search, &QMenu::aboutToShow, this, [this, Act] {
     mClear->setEnabled(!Run->Busy);
@@ -476,7 +480,7 @@ void TMain::InstallCommands() {
   auto& H = Commands->Handlers;
   // In the dialog style the search dialog asks first; a paused search just goes on.
   H[maSearchStart] = [this] {
-    if (ViewOptions.InterfaceStyle == 1 && !Run->Paused)
+    if (Settings.ViewOptions.InterfaceStyle == 1 && !Run->Paused)
       SearchDialogExec();
     else
       SearchStartExec();
@@ -513,13 +517,13 @@ void TMain::InstallCommands() {
   ToolbarAnim = new TBusyIndicator(Commands->ToolBar());
   ToolbarAnim->setObjectName(QStringLiteral("ToolbarAnimation"));
   ToolbarAnim->hide();
-  BusyAnimation.Mode = static_cast<uint8_t>(std::min<int>(ViewOptions.Animation, 2));
+  BusyAnimation.Mode = static_cast<uint8_t>(std::min<int>(Settings.ViewOptions.Animation, 2));
 }
 
 void TMain::SetAnimationMode(int32_t Mode) {
-  ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
+  Settings.ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
   BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
-  BusyAnimation.SetAnimationMode(ViewOptions.Animation);
+  BusyAnimation.SetAnimationMode(Settings.ViewOptions.Animation);
   ApplyAnimation();
 }
 
@@ -637,15 +641,15 @@ void TMain::BrowsePathsExec() {
   std::u16string Text = U(Paths->currentText());
   if (!Dialog.Execute(Text)) return;
   Paths->setEditText(Q(Text));
-  SubdirsCheck->setChecked(FileOptions.Subdirectories);
+  SubdirsCheck->setChecked(Settings.FileOptions.Subdirectories);
 }
 
 void TMain::SelectFileTypesExec() {
   if (Run->Busy) return;
-  SplitQuotedList(SearchMasks, U(Masks->currentText()));
+  SplitQuotedList(Settings.SearchMasks, U(Masks->currentText()));
   TSelectFileTypes Dialog(this);
   Localize(Dialog.LangForm());
-  if (Dialog.Execute(SearchMasks)) Masks->setEditText(Q(JoinQuotedList(SearchMasks)));
+  if (Dialog.Execute(Settings.SearchMasks)) Masks->setEditText(Q(JoinQuotedList(Settings.SearchMasks)));
 }
 
 void TMain::EditFiltersExec() {
@@ -670,15 +674,15 @@ void TMain::SearchDialogExec() {
     TSelectPaths Paths(this);
     Localize(Paths.LangForm());
     if (!Paths.Execute(Text)) return false;
-    Subdirectories = FileOptions.Subdirectories;
+    Subdirectories = Settings.FileOptions.Subdirectories;
     return true;
   };
   Dialog.SelectTypes = [this](std::u16string& Text) {
-    SplitQuotedList(SearchMasks, Text);
+    SplitQuotedList(Settings.SearchMasks, Text);
     TSelectFileTypes Types(this);
     Localize(Types.LangForm());
-    if (!Types.Execute(SearchMasks)) return false;
-    Text = JoinQuotedList(SearchMasks);
+    if (!Types.Execute(Settings.SearchMasks)) return false;
+    Text = JoinQuotedList(Settings.SearchMasks);
     return true;
   };
   Dialog.EditFilters = [this] { EditFiltersExec(); };
@@ -727,23 +731,24 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
   Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
 
-  IsScreenFontInstalled = [](const std::string& Name) { return !FirstInstalledFont({Name}).empty(); };
+  SetScreenFontCheck([](const std::string& Name) { return !FirstInstalledFont({Name}).empty(); });
   SetDefaultOptions();
   bool Loaded = false;
   try {
     Langs.AddLanguage("English", 1);
     Langs.OnChange = [this] { LanguageChanged(); };
     Loaded = LoadOptions();
-    PrepareExcludedDirs(ExcludedDirs, !Loaded, WideGetTempDir());
+    PrepareExcludedDirs(Settings.ExcludedDirs, !Loaded, WideGetTempDir());
     LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
     LanguagesLoadedAt = NowDateTime();
     Langs.CaptureForm(0, *LangForm);
     if (!Loaded) {
       int32_t Index = LanguageIndexForLCID(Langs, GetSystemDefaultLCID());
-      if (Index >= 0) ViewOptions.LanguageIndex = static_cast<uint8_t>(Index);
+      if (Index >= 0) Settings.ViewOptions.LanguageIndex = static_cast<uint8_t>(Index);
     }
     SetMsgLanguages(&Langs);
-    if (ViewOptions.LanguageIndex < Langs.GetLanguageCount()) Langs.SetLanguageIndex(ViewOptions.LanguageIndex);
+    if (Settings.ViewOptions.LanguageIndex < Langs.GetLanguageCount())
+      Langs.SetLanguageIndex(Settings.ViewOptions.LanguageIndex);
   } catch (const std::exception& E) {
     try {
       Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadOpt_s), E.what()));
@@ -767,7 +772,7 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Converters = std::make_unique<TQVConverters>();
     Scanner.Converters = Converters.get();
     Run->Converters = Converters.get();
-    LoadStartupConverters(*Converters, ReadSharedFilesDir(), ProgramDir);
+    LoadStartupConverters(*Converters, ReadSharedFilesDir(), ProgramDir, Settings.DisabledConverters);
   } catch (const std::exception& E) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }
@@ -777,20 +782,20 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   LogDisabledArchiveKinds();
 
   // Placement: the saved rectangle, fitted onto the screen.
-  if (ViewOptions.MainRect.Right > 0) {
-    TRect32 Rect = ViewOptions.MainRect;
+  if (Settings.ViewOptions.MainRect.Right > 0) {
+    TRect32 Rect = Settings.ViewOptions.MainRect;
     QRect Screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (Screen.isValid()) {
       FitRectToScreen(Rect, Screen.width(), Screen.height());
       setGeometry(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
     }
-    if (ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    if (Settings.ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   }
   ControlsFromSettings();
   ApplyMainFont();
-  StatusBar->setVisible(ViewOptions.StatusBar);
+  StatusBar->setVisible(Settings.ViewOptions.StatusBar);
   ApplyCommandLine(CommandLine);
-  SetInterfaceStyle(ViewOptions.InterfaceStyle);
+  SetInterfaceStyle(Settings.ViewOptions.InterfaceStyle);
   InstallCommands();
   UpdateControls();
   if (MemoryMode) {
@@ -804,14 +809,14 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
 }
 
 void TMain::ApplyMainFont() {
-  if (MainFont.Name.empty()) return;
-  QFont Font(QString::fromStdString(MainFont.Name));
+  if (Settings.MainFont.Name.empty()) return;
+  QFont Font(QString::fromStdString(Settings.MainFont.Name));
   // A negative height is the character height in pixels, a positive one the cell height.
-  if (MainFont.Height != 0) Font.setPixelSize(std::abs(MainFont.Height));
-  Font.setBold(MainFont.Style & fsBold);
-  Font.setItalic(MainFont.Style & fsItalic);
-  Font.setUnderline(MainFont.Style & fsUnderline);
-  Font.setStrikeOut(MainFont.Style & fsStrikeOut);
+  if (Settings.MainFont.Height != 0) Font.setPixelSize(std::abs(Settings.MainFont.Height));
+  Font.setBold(Settings.MainFont.Style & fsBold);
+  Font.setItalic(Settings.MainFont.Style & fsItalic);
+  Font.setUnderline(Settings.MainFont.Style & fsUnderline);
+  Font.setStrikeOut(Settings.MainFont.Style & fsStrikeOut);
   for (QWidget* W : std::initializer_list<QWidget*>{Pattern, Paths, Masks, ResultView}) W->setFont(Font);
 }
 
@@ -836,12 +841,12 @@ void TMain::showEvent(QShowEvent* Event) {
   // The first activation: empty boxes get the saved lists, and in the dialog style the search dialog
   // opens by itself. Both are posted, so they run once the window is up.
   Commands->PostAppMessage(MakeFillFromHistoryMessage());
-  if (ViewOptions.InterfaceStyle == 1) Commands->PostAppMessage(MakeRunActionMessage(maSearchStart));
+  if (Settings.ViewOptions.InterfaceStyle == 1) Commands->PostAppMessage(MakeRunActionMessage(maSearchStart));
 }
 
 void TMain::FillFromHistory() {
-  Paths->setEditText(Q(FillFromHistoryText(U(Paths->currentText()), SearchPaths)));
-  Masks->setEditText(Q(FillFromHistoryText(U(Masks->currentText()), SearchMasks)));
+  Paths->setEditText(Q(FillFromHistoryText(U(Paths->currentText()), Settings.SearchPaths)));
+  Masks->setEditText(Q(FillFromHistoryText(U(Masks->currentText()), Settings.SearchMasks)));
 }
 
 TLog* TMain::GetLogForm() {
@@ -922,38 +927,41 @@ void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
 void TMain::SaveSettings() { WriteSettings(); }
 
 bool TMain::WriteSettings() {
-  SearchOptions.CaseSensitive = CaseSensCheck->isChecked();
-  SearchOptions.WholeWords = WholeWordsCheck->isChecked();
-  SearchOptions.Fuzzy = FuzzyRadio->isChecked();
-  SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox->currentIndex()));
-  ScanOptions.DirectScan = DirectScanCheck->isChecked();
+  Settings.SearchOptions.CaseSensitive = CaseSensCheck->isChecked();
+  Settings.SearchOptions.WholeWords = WholeWordsCheck->isChecked();
+  Settings.SearchOptions.Fuzzy = FuzzyRadio->isChecked();
+  Settings.SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox->currentIndex()));
+  Settings.ScanOptions.DirectScan = DirectScanCheck->isChecked();
   // Without a converter the box is off because the program turned it off, not the user: the stored choice
   // stays, so conversion is on again at the first start that finds converters.
-  if (Converters && Converters->Count() > 0) ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
-  ScanOptions.ANSI = AnsiCheck->isChecked();
-  ScanOptions.OEM = OemCheck->isChecked();
-  ScanOptions.Unicode = UnicodeCheck->isChecked();
-  ScanOptions.SkipBinary = SkipBinaryCheck->isChecked();
-  FileOptions.Subdirectories = SubdirsCheck->isChecked();
-  FileOptions.PlainFiles = FilesCheck->isChecked();
-  FileOptions.Archives = ArchivesCheck->isChecked();
-  FileOptions.FilterOn = FilterBox->isChecked();
-  FileOptions.DateFilterOn = DateCheck->isChecked();
-  FileOptions.SizeFilterOn = SizeCheck->isChecked();
-  FileOptions.DateFrom = DateOf(DateFromEdit);
-  FileOptions.DateTo = DateOf(DateToEdit);
-  FileOptions.SizeUnits = static_cast<uint8_t>(std::max(0, SizeUnits->currentIndex()));
-  FileOptions.SizeFrom = SizeTextToBytes(U(SizeFromEdit->text()), FileOptions.SizeUnits);
-  FileOptions.SizeTo = SizeTextToBytes(U(SizeToEdit->text()), FileOptions.SizeUnits);
-  SplitQuotedList(SearchPaths, U(Paths->currentText()));
-  SplitQuotedList(SearchMasks, U(Masks->currentText()));
+  if (Converters && Converters->Count() > 0)
+    Settings.ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
+  Settings.ScanOptions.ANSI = AnsiCheck->isChecked();
+  Settings.ScanOptions.OEM = OemCheck->isChecked();
+  Settings.ScanOptions.Unicode = UnicodeCheck->isChecked();
+  Settings.ScanOptions.SkipBinary = SkipBinaryCheck->isChecked();
+  Settings.FileOptions.Subdirectories = SubdirsCheck->isChecked();
+  Settings.FileOptions.PlainFiles = FilesCheck->isChecked();
+  Settings.FileOptions.Archives = ArchivesCheck->isChecked();
+  Settings.FileOptions.FilterOn = FilterBox->isChecked();
+  Settings.FileOptions.DateFilterOn = DateCheck->isChecked();
+  Settings.FileOptions.SizeFilterOn = SizeCheck->isChecked();
+  Settings.FileOptions.DateFrom = DateOf(DateFromEdit);
+  Settings.FileOptions.DateTo = DateOf(DateToEdit);
+  Settings.FileOptions.SizeUnits = static_cast<uint8_t>(std::max(0, SizeUnits->currentIndex()));
+  Settings.FileOptions.SizeFrom = SizeTextToBytes(U(SizeFromEdit->text()), Settings.FileOptions.SizeUnits);
+  Settings.FileOptions.SizeTo = SizeTextToBytes(U(SizeToEdit->text()), Settings.FileOptions.SizeUnits);
+  SplitQuotedList(Settings.SearchPaths, U(Paths->currentText()));
+  SplitQuotedList(Settings.SearchMasks, U(Masks->currentText()));
   QRect Normal = normalGeometry();
-  ViewOptions.MainRect = {Normal.left(), Normal.top(), Normal.right() + 1, Normal.bottom() + 1};
-  ViewOptions.Maximized = isMaximized();
-  if (Langs.GetLanguageIndex() >= 0) ViewOptions.LanguageIndex = static_cast<uint8_t>(Langs.GetLanguageIndex());
+  Settings.ViewOptions.MainRect = {Normal.left(), Normal.top(), Normal.right() + 1, Normal.bottom() + 1};
+  Settings.ViewOptions.Maximized = isMaximized();
+  if (Langs.GetLanguageIndex() >= 0)
+    Settings.ViewOptions.LanguageIndex = static_cast<uint8_t>(Langs.GetLanguageIndex());
   for (int I = 0; I < kResListColumnCount; ++I) {
-    ResListColumns[static_cast<size_t>(I)].Width = std::min(kMaxResListColumnWidth, ResultView->header()->sectionSize(I));
-    ResListColumns[static_cast<size_t>(I)].Position = ResultView->header()->visualIndex(I);
+    Settings.ResListColumns[static_cast<size_t>(I)].Width =
+        std::min(kMaxResListColumnWidth, ResultView->header()->sectionSize(I));
+    Settings.ResListColumns[static_cast<size_t>(I)].Position = ResultView->header()->visualIndex(I);
   }
   // The first failure's system error is kept for the report.
   int Error = 0;

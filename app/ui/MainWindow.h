@@ -169,6 +169,8 @@ class TMain : public QMainWindow, public ISearchHost {
   // Preview needs a focused row; Print an idle search and a table with rows.
   void UpdatePreviewPrintActions();
 
+  // The program's settings, which the window shows, edits and stores.
+  TSettings& Settings;
   std::string ProgramDir;
   TQtLangScreen Screen;
   TMultiLang Langs;

@@ -94,7 +94,7 @@ TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent) 
     if (!Loading && this->Hooks.SetAnimationMode) this->Hooks.SetAnimationMode(Id);
   });
   connect(WarningsOnBtn, &QPushButton::clicked, this, [this] {
-    ViewOptions.WarningBits = 0;
+    Settings.ViewOptions.WarningBits = 0;
     WarningsOnBtn->setEnabled(false);
   });
   connect(ClearHistBtn, &QPushButton::clicked, this, [this] {
@@ -108,21 +108,21 @@ TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent) 
 
 void TInterfaceOptions::LoadPage() {
   Loading = true;
-  InterfaceStyleRadio->button(ViewOptions.InterfaceStyle == 1 ? 0 : 1)->setChecked(true);
-  AnimRadio->button(std::min<int>(ViewOptions.Animation, 2))->setChecked(true);
-  lSample->setFont(FontOf(MainFont));
-  WarningsOnBtn->setEnabled(ViewOptions.WarningBits != 0);
+  InterfaceStyleRadio->button(Settings.ViewOptions.InterfaceStyle == 1 ? 0 : 1)->setChecked(true);
+  AnimRadio->button(std::min<int>(Settings.ViewOptions.Animation, 2))->setChecked(true);
+  lSample->setFont(FontOf(Settings.MainFont));
+  WarningsOnBtn->setEnabled(Settings.ViewOptions.WarningBits != 0);
   Loading = false;
 }
 
 void TInterfaceOptions::ChooseFont() {
   bool OK = false;
-  const QFont Font = QFontDialog::getFont(&OK, FontOf(MainFont), this);
+  const QFont Font = QFontDialog::getFont(&OK, FontOf(Settings.MainFont), this);
   if (!OK) return;
-  MainFont.Name = Font.family().toStdString();
-  if (Font.pixelSize() > 0) MainFont.Height = -Font.pixelSize();
-  MainFont.Style = static_cast<uint8_t>((Font.bold() ? fsBold : 0) | (Font.italic() ? fsItalic : 0));
-  lSample->setFont(FontOf(MainFont));
+  Settings.MainFont.Name = Font.family().toStdString();
+  if (Font.pixelSize() > 0) Settings.MainFont.Height = -Font.pixelSize();
+  Settings.MainFont.Style = static_cast<uint8_t>((Font.bold() ? fsBold : 0) | (Font.italic() ? fsItalic : 0));
+  lSample->setFont(FontOf(Settings.MainFont));
   if (Hooks.ApplyMainFont) Hooks.ApplyMainFont();
 }
 
@@ -143,9 +143,9 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
     GroupLayout->addWidget(Boxes[i]);
     connect(Boxes[i], &QCheckBox::toggled, this, [this, i](bool On) {
       if (Loading) return;
-      bool* Settings[4] = {&ViewOptions.LargeButtons, &ViewOptions.ButtonCaptions, &ViewOptions.FlatToolbar,
-                           &ViewOptions.ToolTips};
-      *Settings[i] = On;
+      bool* Flags[4] = {&Settings.ViewOptions.LargeButtons, &Settings.ViewOptions.ButtonCaptions,
+                        &Settings.ViewOptions.FlatToolbar, &Settings.ViewOptions.ToolTips};
+      *Flags[i] = On;
       if (this->Hooks.BuildToolbar) this->Hooks.BuildToolbar(i != 3);
     });
   }
@@ -165,8 +165,8 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
 
 void TToolbarOptions::LoadPage() {
   Loading = true;
-  const bool Values[4] = {ViewOptions.LargeButtons, ViewOptions.ButtonCaptions, ViewOptions.FlatToolbar,
-                          ViewOptions.ToolTips};
+  const bool Values[4] = {Settings.ViewOptions.LargeButtons, Settings.ViewOptions.ButtonCaptions,
+                          Settings.ViewOptions.FlatToolbar, Settings.ViewOptions.ToolTips};
   for (int i = 0; i < 4; ++i) Boxes[i]->setChecked(Values[i]);
   Loading = false;
 }
@@ -213,7 +213,7 @@ TSystemOptions::TSystemOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWid
 }
 
 void TSystemOptions::LoadPage() {
-  MaxSizeEdit->setText(QString::number(std::clamp(MaxScanSize / kBytesPerMb, 1, kMaxScanSizeMb)));
+  MaxSizeEdit->setText(QString::number(std::clamp(Settings.MaxScanSize / kBytesPerMb, 1, kMaxScanSizeMb)));
   RefreshList();
 }
 
@@ -223,19 +223,21 @@ void TSystemOptions::NormalizeMaxSize() {
 }
 
 void TSystemOptions::SavePage() {
-  MaxScanSize = ParseSizeMb(MaxSizeEdit->text().toStdU16String(), kDefaultScanSizeMb, 1, kMaxScanSizeMb) * kBytesPerMb;
+  Settings.MaxScanSize =
+      ParseSizeMb(MaxSizeEdit->text().toStdU16String(), kDefaultScanSizeMb, 1, kMaxScanSizeMb) * kBytesPerMb;
 }
 
 void TSystemOptions::RefreshList() {
   ExcludePathsList->clear();
-  for (int32_t i = 0; i < ExcludedDirs.GetCount(); ++i) ExcludePathsList->addItem(Q(ExcludedDirs.Get(i)));
+  for (int32_t i = 0; i < Settings.ExcludedDirs.GetCount(); ++i)
+    ExcludePathsList->addItem(Q(Settings.ExcludedDirs.Get(i)));
 }
 
 void TSystemOptions::AddFolder() {
   if (!Hooks.BrowseForFolder) return;
   const std::u16string Folder = Hooks.BrowseForFolder(GetMsgW(TMsgIndex::SelectExcludeDir));
   if (Folder.empty()) return;
-  const int32_t Index = AddExcludedDir(ExcludedDirs, Folder);
+  const int32_t Index = AddExcludedDir(Settings.ExcludedDirs, Folder);
   RefreshList();
   ExcludePathsList->clearSelection();
   ExcludePathsList->setCurrentRow(Index);
@@ -245,7 +247,7 @@ void TSystemOptions::DeleteSelected() {
   std::vector<int32_t> Rows;
   for (int i = 0; i < ExcludePathsList->count(); ++i)
     if (ExcludePathsList->item(i)->isSelected()) Rows.push_back(i);
-  DeleteExcludedDirs(ExcludedDirs, Rows);
+  DeleteExcludedDirs(Settings.ExcludedDirs, Rows);
   RefreshList();
 }
 

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <functional>
 
+#include "app/Options.h"
 #include "app/ui/QtLang.h"
 
 class QButtonGroup;
@@ -54,6 +55,8 @@ class TInterfaceOptions : public QWidget {
  private:
   void ChooseFont();
   TPreferencesHooks& Hooks;
+  // The program's settings, which the page shows and changes.
+  TSettings& Settings = ProgramSettings();
   bool Loading = false;
 };
 
@@ -69,6 +72,8 @@ class TToolbarOptions : public QWidget {
 
  private:
   TPreferencesHooks& Hooks;
+  // The program's settings, which the page shows and changes.
+  TSettings& Settings = ProgramSettings();
   bool Loading = false;
 };
 
@@ -87,6 +92,8 @@ class TSystemOptions : public QWidget {
 
  private:
   TPreferencesHooks& Hooks;
+  // The program's settings, which the page shows and changes.
+  TSettings& Settings = ProgramSettings();
 };
 
 class TPreferences : public QDialog {

@@ -339,7 +339,7 @@ void TSearch::done(int Result) {
 
 bool TSearch::Execute(TSearchFormState& State) {
   TSearchFields& S = State.Fields;
-  const QFont Main(QString::fromStdString(MainFont.Name));
+  const QFont Main(QString::fromStdString(ProgramSettings().MainFont.Name));
   for (QComboBox* C : {PatternCmb, PathsCmb, MasksCmb}) C->setFont(Main);
   Pages->setCurrentIndex(0);
   auto SetCombo = [](QComboBox* C, const QStringList& Items, const std::u16string& Text) {

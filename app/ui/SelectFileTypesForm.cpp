@@ -217,7 +217,7 @@ void TSelectFileTypes::ShowSelection() {
   const std::u16string Text = Selection.MasksText();
   MasksEdit->setText(Q(Text));
   SaveBtn->setEnabled(!All && !Text.empty());
-  const std::u16string Group = All ? std::u16string() : FindSavedSet(FileTypeGroups, Text);
+  const std::u16string Group = All ? std::u16string() : FindSavedSet(Settings.FileTypeGroups, Text);
   DefinedTypesCombo->setCurrentIndex(Group.empty() ? -1 : DefinedTypesCombo->findText(Q(Group)));
   SelTypesList->clear();
   if (!All)
@@ -238,7 +238,7 @@ void TSelectFileTypes::ShowSelection() {
 
 void TSelectFileTypes::FillGroups() {
   DefinedTypesCombo->clear();
-  for (const auto& Name : SavedSetNames(FileTypeGroups)) DefinedTypesCombo->addItem(Q(Name));
+  for (const auto& Name : SavedSetNames(Settings.FileTypeGroups)) DefinedTypesCombo->addItem(Q(Name));
   DefinedTypesCombo->setEnabled(DefinedTypesCombo->count() > 0);
 }
 
@@ -263,15 +263,15 @@ void TSelectFileTypes::SaveGroup() {
   const std::u16string Text = MasksEdit->text().toStdU16String();
   if (Selection.AllTypes || Text.empty()) return;
   std::u16string Name;
-  if (!AskGroupName(Name, SavedSetNames(FileTypeGroups)) || Name.empty()) return;
-  FileTypeGroups.Put(Name, Text);
+  if (!AskGroupName(Name, SavedSetNames(Settings.FileTypeGroups)) || Name.empty()) return;
+  Settings.FileTypeGroups.Put(Name, Text);
   FillGroups();
   DefinedTypesCombo->setCurrentIndex(DefinedTypesCombo->findText(Q(Name)));
 }
 
 void TSelectFileTypes::ChooseGroup(const std::u16string& Name) {
   TWideStrLst Masks;
-  SplitQuotedList(Masks, FileTypeGroups.Get(Name));
+  SplitQuotedList(Masks, Settings.FileTypeGroups.Get(Name));
   Selection.SetMasks(Masks);
   Selection.ChooseSelected();
   ShowSelection();
@@ -281,7 +281,7 @@ void TSelectFileTypes::DeleteGroup() {
   if (DefinedTypesCombo->currentIndex() < 0) return;
   const std::u16string Name = DefinedTypesCombo->currentText().toStdU16String();
   if (!ConfirmDelete(Name)) return;
-  FileTypeGroups.Delete(Name);
+  Settings.FileTypeGroups.Delete(Name);
   FillGroups();
   ShowSelection();
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/FileTypesEnum.h"
+#include "app/Options.h"
 #include "app/ui/QtLang.h"
 
 class QComboBox;
@@ -59,6 +60,8 @@ class TSelectFileTypes : public QDialog {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The program's settings, which the dialog shows and changes.
+  TSettings& Settings = ProgramSettings();
   void FillAllTypes();
   void ShowSelection();
   void FillGroups();

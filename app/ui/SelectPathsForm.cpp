@@ -207,12 +207,12 @@ void TSelectPaths::FillList() {
 
 void TSelectPaths::FillSets() {
   SavedPathsCombo->clear();
-  for (const auto& Name : SavedSetNames(SavedPathSets)) SavedPathsCombo->addItem(Q(Name));
+  for (const auto& Name : SavedSetNames(Settings.SavedPathSets)) SavedPathsCombo->addItem(Q(Name));
   SavedPathsCombo->setEnabled(SavedPathsCombo->count() > 0);
 }
 
 void TSelectPaths::ShowState() {
-  const std::u16string Name = FindSavedSet(SavedPathSets, Selection.SetText());
+  const std::u16string Name = FindSavedSet(Settings.SavedPathSets, Selection.SetText());
   SavedPathsCombo->setCurrentIndex(Name.empty() ? -1 : SavedPathsCombo->findText(Q(Name)));
   SaveBtn->setEnabled(!Selection.Paths().empty());
 }
@@ -220,8 +220,8 @@ void TSelectPaths::ShowState() {
 void TSelectPaths::SaveSet() {
   if (Selection.Paths().empty()) return;
   std::u16string Name;
-  if (!AskSetName(Name, SavedSetNames(SavedPathSets)) || Name.empty()) return;
-  SavedPathSets.Put(Name, Selection.SetText());
+  if (!AskSetName(Name, SavedSetNames(Settings.SavedPathSets)) || Name.empty()) return;
+  Settings.SavedPathSets.Put(Name, Selection.SetText());
   FillSets();
   SavedPathsCombo->setCurrentIndex(SavedPathsCombo->findText(Q(Name)));
 }
@@ -229,7 +229,7 @@ void TSelectPaths::SaveSet() {
 void TSelectPaths::ChooseSet(const std::u16string& Name) {
   const std::vector<std::u16string> Old = Selection.Paths();
   for (const auto& P : Old) ShellTree->Model()->SetChecked(P, false);
-  Selection.SetPathsText(SavedPathSets.Get(Name));
+  Selection.SetPathsText(Settings.SavedPathSets.Get(Name));
   for (const auto& P : Selection.Paths()) ShellTree->Model()->SetChecked(P, true);
   FillList();
 }
@@ -238,7 +238,7 @@ void TSelectPaths::DeleteSet() {
   if (SavedPathsCombo->currentIndex() < 0) return;
   const std::u16string Name = SavedPathsCombo->currentText().toStdU16String();
   if (!ConfirmDelete(Name)) return;
-  SavedPathSets.Delete(Name);
+  Settings.SavedPathSets.Delete(Name);
   FillSets();
   ShowState();
 }
@@ -250,10 +250,10 @@ void TSelectPaths::ClearAll() {
 
 bool TSelectPaths::Execute(std::u16string& Paths) {
   Filling = true;
-  RecursCheck->setChecked(FileOptions.Subdirectories);
-  SortCheck->setChecked(FileOptions.SortDirectories);
+  RecursCheck->setChecked(Settings.FileOptions.Subdirectories);
+  SortCheck->setChecked(Settings.FileOptions.SortDirectories);
   Filling = false;
-  Selection.SortPaths = FileOptions.SortDirectories;
+  Selection.SortPaths = Settings.FileOptions.SortDirectories;
   Selection.SetPathsText(Paths);
   FillSets();
   if (ShellTree->Model()->Root() == u" ")
@@ -264,7 +264,7 @@ bool TSelectPaths::Execute(std::u16string& Paths) {
   ShellTree->ShowPath(Selection.Paths().empty() ? u"/" : Selection.Paths().front());
   if (exec() != QDialog::Accepted) return false;
   Paths = Selection.PathsText();
-  FileOptions.Subdirectories = RecursCheck->isChecked();
-  FileOptions.SortDirectories = SortCheck->isChecked();
+  Settings.FileOptions.Subdirectories = RecursCheck->isChecked();
+  Settings.FileOptions.SortDirectories = SortCheck->isChecked();
   return true;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/MsgStr.h"
+#include "app/Options.h"
 #include "app/PathSelection.h"
 #include "app/ui/QtLang.h"
 
@@ -55,6 +56,8 @@ class TSelectPaths : public QDialog {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The program's settings, which the dialog shows and changes.
+  TSettings& Settings = ProgramSettings();
   void FillList();
   void FillSets();
   void ShowState();

@@ -55,15 +55,15 @@ TEST(MessageDlg, AskOnceStoresTheTickedBitWhateverTheAnswer) {
     TDialogScript Script;
     Script.Answers = {C.Answer};
     Script.TickDontAsk = {C.Tick};
-    ViewOptions.WarningBits = C.Bits;
+    ProgramSettings().ViewOptions.WarningBits = C.Bits;
     EXPECT_EQ(AskYesNoOnce(TMsgIndex::AskNoFileTypes, C.Bit, C.Default), C.Result);
     EXPECT_EQ(!Script.Shown.empty(), C.Asked);
     if (C.Asked) {
       EXPECT_TRUE(Script.Shown[0].ShowDontAsk);
     }
-    EXPECT_EQ(ViewOptions.WarningBits, C.BitsAfter);
+    EXPECT_EQ(ProgramSettings().ViewOptions.WarningBits, C.BitsAfter);
   }
-  ViewOptions.WarningBits = 0;
+  ProgramSettings().ViewOptions.WarningBits = 0;
 }
 
 TEST(MessageDlg, LanguageChangeReshowsCatalogueBoxesOnly) {

@@ -44,7 +44,7 @@ TEST(MainLog, LineBreaksBecomeCrLf) {
 TEST(MainLog, BufferedUntilTheWindowTakesItWithTheShowRequestKept) {
   TLogCapture Capture;
   LogWindowSink = nullptr;
-  ViewOptions.LogWindow = true;
+  ProgramSettings().ViewOptions.LogWindow = true;
   Log("first", false);
   Log("second", true);
   EXPECT_EQ(LogBuffer, "first\r\nsecond");
@@ -58,7 +58,7 @@ TEST(MainLog, BufferedUntilTheWindowTakesItWithTheShowRequestKept) {
   EXPECT_TRUE(LogBuffer.empty());
 
   // With the log window switched off, no entry asks to show it.
-  ViewOptions.LogWindow = false;
+  ProgramSettings().ViewOptions.LogWindow = false;
   Got.clear();
   Log("third", true);
   ASSERT_EQ(Got.size(), 1u);
@@ -136,7 +136,7 @@ TEST(MainStartup, LoadConvertersLogsEachFileOrTheEmptyFolder) {
   {
     TLogCapture Capture;
     TQVConverters Converters;
-    EXPECT_EQ(LoadConverters(Converters, Folder.Path + "/"), 0);
+    EXPECT_EQ(LoadConverters(Converters, Folder.Path + "/", TStrLst()), 0);
     ASSERT_EQ(Capture.Entries.size(), 1u);
     EXPECT_EQ(Capture.Entries[0], FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Folder.Path}));
   }
@@ -145,7 +145,7 @@ TEST(MainStartup, LoadConvertersLogsEachFileOrTheEmptyFolder) {
   WriteFileBytes(Folder / "other.so", "ignored: not a plug-in name");
   TLogCapture Capture;
   TQVConverters Converters;
-  EXPECT_EQ(LoadConverters(Converters, Folder.Path), 0);
+  EXPECT_EQ(LoadConverters(Converters, Folder.Path, TStrLst()), 0);
   ASSERT_EQ(Capture.Entries.size(), 1u);
   std::string Expected = FormatMsg(TMsgIndex::ConvCantLoad_ss, {Folder / "impbad.so", Converters.LastLoadError});
   EXPECT_EQ(Capture.Entries[0].substr(0, Expected.size() - 1), Expected.substr(0, Expected.size() - 1));
@@ -156,15 +156,14 @@ TEST(MainStartup, LoadConvertersLogsEachFileOrTheEmptyFolder) {
 TEST(MainStartup, DisabledPluginIsLoggedAsLoadedAndDisabled) {
   TLogCapture Capture;
   TQVConverters Converters;
-  DisabledConverters.Clear();
   TStrLst Files;
   ListFiles(Files, SCRYLINE_TEST_PLUGINS, kConverterMask, false);
   ASSERT_GT(Files.GetCount(), 0);
   Files.Sort();
   std::string First = Utf16ToUtf8(WideExtractFileName(Utf8ToUtf16(Files.Get(0))));
-  DisabledConverters.Add(First);
-  LoadConverters(Converters, SCRYLINE_TEST_PLUGINS);
-  DisabledConverters.Clear();
+  TStrLst Disabled;
+  Disabled.Add(First);
+  LoadConverters(Converters, SCRYLINE_TEST_PLUGINS, Disabled);
   ASSERT_FALSE(Capture.Entries.empty());
   std::string Loaded = FormatMsg(TMsgIndex::ConvLoaded_s, {First});
   EXPECT_EQ(Capture.Entries[0].rfind(Loaded, 0), 0u) << Capture.Entries[0];
@@ -201,14 +200,14 @@ TEST(MainStartup, ProgramFolderIsSearchedOnlyWithoutSharedPlugins) {
     // No shared folder: the program folder alone.
     TLogCapture Capture;
     TQVConverters Converters;
-    LoadStartupConverters(Converters, "", Program.Path + "/");
+    LoadStartupConverters(Converters, "", Program.Path + "/", TStrLst());
     EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
   }
   {
     // A shared folder without plug-ins: both are looked at.
     TLogCapture Capture;
     TQVConverters Converters;
-    LoadStartupConverters(Converters, Shared.Path + "/", Program.Path + "/");
+    LoadStartupConverters(Converters, Shared.Path + "/", Program.Path + "/", TStrLst());
     EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Shared.Path}),
                                                          FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
   }
@@ -217,8 +216,8 @@ TEST(MainStartup, ProgramFolderIsSearchedOnlyWithoutSharedPlugins) {
     // Plug-ins in the shared folder: the program folder is not searched.
     TLogCapture Capture;
     TQVConverters Converters;
-    DisabledConverters.Clear();
-    LoadStartupConverters(Converters, std::string(SCRYLINE_TEST_PLUGINS) + "/", Program.Path + "/");
+    LoadStartupConverters(Converters, std::string(SCRYLINE_TEST_PLUGINS) + "/", Program.Path + "/",
+                          TStrLst());
     EXPECT_GT(Converters.Count(), 0);
     EXPECT_EQ(Capture.Count(Program.Path), 0);
   }

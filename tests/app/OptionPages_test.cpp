@@ -18,12 +18,14 @@ class OptionPages : public testing::Test {
   void SetUp() override {
     SavedKinds = ArcInfos;
     SetDefaultOptions();
+    SetDefaultOptions(Settings);
   }
   void TearDown() override {
     ArcInfos = SavedKinds;
     SetDefaultOptions();
   }
   decltype(ArcInfos) SavedKinds;
+  TSettings Settings;
 };
 
 std::vector<int32_t> VectorOf(const TInt8Vector& V) {
@@ -55,10 +57,10 @@ TEST(OptionPagesSizes, SizeFieldsClampAndFallBack) {
 
 TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
   ArcInfos[akRar].Enabled = false;
-  ArchiveFlags.ProcessSubarchives = false;
-  ArchiveFlags.SkipProtectedArchives = true;
-  MaxArchiveSize = 0;
-  TArchiveOptionsPage Page;
+  Settings.ArchiveFlags.ProcessSubarchives = false;
+  Settings.ArchiveFlags.SkipProtectedArchives = true;
+  Settings.MaxArchiveSize = 0;
+  TArchiveOptionsPage Page{Settings};
   TArchivePageValues V;
   Page.LoadPage(nullptr, 0, V);
   ASSERT_EQ(V.Captions.size(), 12u);
@@ -73,7 +75,7 @@ TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
     V.MaxSize = Text;
     int32_t Mode = 2;
     Page.SavePage(V, Mode);
-    EXPECT_EQ(MaxArchiveSize, Mb * kBytesPerMb);
+    EXPECT_EQ(Settings.MaxArchiveSize, Mb * kBytesPerMb);
     EXPECT_EQ(Mode, 2);  // the skip box was not touched
   }
   // "D&isable all" and OK switch every kind off.
@@ -82,25 +84,25 @@ TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
   int32_t Mode = 0;
   Page.SavePage(V, Mode);
   for (int Kind = akExe; Kind <= akZoo; ++Kind) EXPECT_FALSE(ArcInfos[Kind].Enabled) << Kind;
-  EXPECT_TRUE(ArchiveFlags.ProcessSubarchives);
+  EXPECT_TRUE(Settings.ArchiveFlags.ProcessSubarchives);
 }
 
 TEST_F(OptionPages, SkipBoxIsSavedOnlyWhenChanged) {
-  ArchiveFlags.SkipProtectedArchives = false;
-  TArchiveOptionsPage Page;
+  Settings.ArchiveFlags.SkipProtectedArchives = false;
+  TArchiveOptionsPage Page{Settings};
   TArchivePageValues V;
   Page.LoadPage(nullptr, 1, V);
   EXPECT_EQ(V.SkipEncrypted, csGrayed);
   int32_t Mode = 1;
   Page.SavePage(V, Mode);
   EXPECT_EQ(Mode, 1);
-  EXPECT_FALSE(ArchiveFlags.SkipProtectedArchives);
+  EXPECT_FALSE(Settings.ArchiveFlags.SkipProtectedArchives);
   // A click on the grayed box ticks it: skip, and ask mode 0.
   V.SkipEncrypted = TArchiveOptionsPage::ClickSkipBox(V.SkipEncrypted);
   EXPECT_EQ(V.SkipEncrypted, csChecked);
   Page.SavePage(V, Mode);
   EXPECT_EQ(Mode, 0);
-  EXPECT_TRUE(ArchiveFlags.SkipProtectedArchives);
+  EXPECT_TRUE(Settings.ArchiveFlags.SkipProtectedArchives);
   // Clicks alternate between ticked and unticked: the grayed state never comes back from a click, so a
   // box clicked twice returns to what it showed and changes nothing.
   Page.LoadPage(nullptr, 0, V);
@@ -187,7 +189,7 @@ TEST_F(OptionPages, ConverterFiltersWriteTheDisabledNames) {
   const std::string Dir = SCRYLINE_TEST_PLUGINS;
   ASSERT_EQ(Converters.AddConverter(Dir + "/impxls.so", false), kConverterLoaded);
   ASSERT_EQ(Converters.AddConverter(Dir + "/imphtm.so", true), kConverterLoaded);
-  DisabledConverters.Add("old.so");
+  Settings.DisabledConverters.Add("old.so");
 
   TConverterFilters F;
   F.Load(Converters);
@@ -195,18 +197,18 @@ TEST_F(OptionPages, ConverterFiltersWriteTheDisabledNames) {
   EXPECT_FALSE(F.IsDisabled(0));
   EXPECT_TRUE(F.IsDisabled(1));
   F.SetAll(true);
-  F.Apply(Converters, u"2000");
-  EXPECT_EQ(MaxConvertSize, 1024 * kBytesPerMb);
-  ASSERT_EQ(DisabledConverters.GetCount(), 2);
-  EXPECT_EQ(DisabledConverters.Get(0), "impxls.so");
-  EXPECT_EQ(DisabledConverters.Get(1), "imphtm.so");
+  F.Apply(Converters, u"2000", Settings);
+  EXPECT_EQ(Settings.MaxConvertSize, 1024 * kBytesPerMb);
+  ASSERT_EQ(Settings.DisabledConverters.GetCount(), 2);
+  EXPECT_EQ(Settings.DisabledConverters.Get(0), "impxls.so");
+  EXPECT_EQ(Settings.DisabledConverters.Get(1), "imphtm.so");
   EXPECT_TRUE(Converters.GetConverter(0)->Disabled);
 
   F.SetChecked(0, true);
   F.SetChecked(1, true);
-  F.Apply(Converters, u"x");
-  EXPECT_EQ(MaxConvertSize, 16 * kBytesPerMb);
-  EXPECT_EQ(DisabledConverters.GetCount(), 0);
+  F.Apply(Converters, u"x", Settings);
+  EXPECT_EQ(Settings.MaxConvertSize, 16 * kBytesPerMb);
+  EXPECT_EQ(Settings.DisabledConverters.GetCount(), 0);
   EXPECT_FALSE(Converters.GetConverter(1)->Disabled);
   EXPECT_EQ(ConverterModuleName("/usr/lib/x/imp.so"), "imp.so");
 }

@@ -168,19 +168,19 @@ std::string SampleBody(bool WithJarFlag = true) {
 class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
-    AssignSettings(Saved, ProgramSettings);
-    SavedFont = DefaultMainFontName;
+    AssignSettings(Saved, ProgramSettings());
     for (int K = 1; K <= 12; ++K) SavedKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
   }
   void TearDown() override {
-    AssignSettings(ProgramSettings, Saved);
-    DefaultMainFontName = SavedFont;
-    for (int K = 1; K <= 12; ++K) ArcInfos[static_cast<size_t>(K)].Enabled = SavedKinds[static_cast<size_t>(K - 1)];
-    IsScreenFontInstalled = nullptr;
+    // Every font counts as installed again, and the default font is the one of the program's start.
+    SetScreenFontCheck(nullptr);
+    SetDefaultOptions();
+    AssignSettings(ProgramSettings(), Saved);
+    for (int K = 1; K <= 12; ++K)
+      ArcInfos[static_cast<size_t>(K)].Enabled = SavedKinds[static_cast<size_t>(K - 1)];
   }
 
   TSettings Saved;
-  std::string SavedFont;
   std::array<bool, 12> SavedKinds{};
 };
 
@@ -336,7 +336,7 @@ class SettingsInRegistry : public Settings {
   void WriteRaw(const std::string& Name, const std::string& Data) {
     ASSERT_TRUE(RegWriteValue(kProgramRegKey, Name, Data.data(), static_cast<uint32_t>(Data.size()), REG_BINARY));
   }
-  std::string Current() { return EncodeOptions(ProgramSettings); }
+  std::string Current() { return EncodeOptions(ProgramSettings()); }
 
   TRegistrySandbox Registry;
 };
@@ -354,7 +354,7 @@ TEST_F(SettingsInRegistry, AFirstRunKeepsTheDefaultsAndRecordsTheProgram) {
 }
 
 TEST_F(SettingsInRegistry, SavedSettingsLoadBackWithTheArchiveKinds) {
-  FillSample(ProgramSettings);
+  FillSample(ProgramSettings());
   for (int K = 1; K <= 12; ++K) ArcInfos[static_cast<size_t>(K)].Enabled = K % 3 == 0;
   ASSERT_TRUE(SaveOptions());
   const std::string Written = ReadValue("Options");
@@ -366,7 +366,7 @@ TEST_F(SettingsInRegistry, SavedSettingsLoadBackWithTheArchiveKinds) {
   ASSERT_TRUE(LoadOptions());
   EXPECT_EQ(Current(), Written);
   for (int K = 1; K <= 12; ++K) EXPECT_EQ(ArcInfos[static_cast<size_t>(K)].Enabled, K % 3 == 0) << K;
-  EXPECT_EQ(DefaultMainFontName, "Sans");
+  EXPECT_EQ(DefaultMainFontName(), "Sans");
 }
 
 TEST_F(SettingsInRegistry, RefusedAndDamagedValuesLeaveEverySettingAlone) {
@@ -402,12 +402,12 @@ TEST_F(SettingsInRegistry, TheDefaultValueStandsInForAMissingOrOversizedOne) {
   WriteRaw("", EncodeOptions(Sample));
   SetDefaultOptions();
   ASSERT_TRUE(LoadOptions());
-  EXPECT_TRUE(SettingsEqual(ProgramSettings, Sample));
+  EXPECT_TRUE(SettingsEqual(ProgramSettings(), Sample));
 
   SetDefaultOptions();
   WriteRaw("Options", std::string(kMaxOptionsBytes + 1, '\0'));
   ASSERT_TRUE(LoadOptions());
-  EXPECT_TRUE(SettingsEqual(ProgramSettings, Sample));
+  EXPECT_TRUE(SettingsEqual(ProgramSettings(), Sample));
 }
 
 TEST_F(SettingsInRegistry, AnOlderValueWithoutTheJarFlagKeepsJar) {
@@ -422,15 +422,15 @@ TEST_F(SettingsInRegistry, AnOlderValueWithoutTheJarFlagKeepsJar) {
   EXPECT_TRUE(ArcInfos[akLzh].Enabled);
   EXPECT_FALSE(ArcInfos[akRar].Enabled);
   EXPECT_TRUE(ArcInfos[akZoo].Enabled);
-  EXPECT_FALSE(ProgramSettings.ArchiveFlags.ProcessSubarchives);  // read after the eleven flags
-  EXPECT_TRUE(ProgramSettings.ArchiveFlags.SkipProtectedArchives);
+  EXPECT_FALSE(ProgramSettings().ArchiveFlags.ProcessSubarchives);  // read after the eleven flags
+  EXPECT_TRUE(ProgramSettings().ArchiveFlags.SkipProtectedArchives);
 }
 
 TEST_F(SettingsInRegistry, LoadingRepairsFontsPathsAndGroups) {
-  IsScreenFontInstalled = [](const std::string& Name) { return Name == "Liberation Sans" || Name == "Sans"; };
+  SetScreenFontCheck([](const std::string& Name) { return Name == "Liberation Sans" || Name == "Sans"; });
   SetDefaultOptions();
-  EXPECT_EQ(DefaultMainFontName, "Liberation Sans");
-  EXPECT_EQ(MainFont.Name, "Liberation Sans");
+  EXPECT_EQ(DefaultMainFontName(), "Liberation Sans");
+  EXPECT_EQ(ProgramSettings().MainFont.Name, "Liberation Sans");
   ASSERT_FALSE(LoadOptions());
 
   TSettings Sample;
@@ -440,17 +440,17 @@ TEST_F(SettingsInRegistry, LoadingRepairsFontsPathsAndGroups) {
   Sample.FileTypeGroups.Clear();
   WriteRaw("Options", EncodeOptions(Sample));
   ASSERT_TRUE(LoadOptions());
-  EXPECT_EQ(MainFont.Name, "Liberation Sans");
-  ASSERT_EQ(SearchPaths.GetCount(), 1);
-  EXPECT_EQ(SearchPaths.Get(0).back(), u'/');
-  EXPECT_TRUE(FileTypeGroups.Exists(u"Text Documents"));
-  EXPECT_TRUE(FileTypeGroups.Exists(u"MS Office Documents"));
+  EXPECT_EQ(ProgramSettings().MainFont.Name, "Liberation Sans");
+  ASSERT_EQ(ProgramSettings().SearchPaths.GetCount(), 1);
+  EXPECT_EQ(ProgramSettings().SearchPaths.Get(0).back(), u'/');
+  EXPECT_TRUE(ProgramSettings().FileTypeGroups.Exists(u"Text Documents"));
+  EXPECT_TRUE(ProgramSettings().FileTypeGroups.Exists(u"MS Office Documents"));
 
   Sample.MainFont.Name = "Sans";
   WriteRaw("Options", EncodeOptions(Sample));
   ASSERT_TRUE(LoadOptions());
-  EXPECT_EQ(MainFont.Name, "Sans");
-  EXPECT_EQ(DefaultMainFontName, "Sans");
+  EXPECT_EQ(ProgramSettings().MainFont.Name, "Sans");
+  EXPECT_EQ(DefaultMainFontName(), "Sans");
 }
 
 TEST_F(Settings, PresetsAndGroups) {

@@ -63,8 +63,8 @@ class SearchRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetDefaultOptions();
-    ExcludedDirs.Clear();
-    ViewOptions.WarningBits = 0;
+    ProgramSettings().ExcludedDirs.Clear();
+    ProgramSettings().ViewOptions.WarningBits = 0;
     for (auto& Info : ArcInfos) Info.Enabled = true;
     WriteFileBytes(Tree / "a.txt", "say hello world");
     WriteFileBytes(Tree / "b.txt", "nothing here");
@@ -97,7 +97,7 @@ class SearchRunTest : public ::testing::Test {
   TDialogScript Dialogs;
   TFakeHost Host;
   TFileScanner Scanner;
-  TSearchRun Run{Scanner, Host};
+  TSearchRun Run{Scanner, Host, ProgramSettings()};
   TSearchFields Fields;
 };
 
@@ -163,7 +163,7 @@ TEST_F(SearchRunTest, ChecksEndTheRunWithTheirMessageAndFocus) {
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
     SetDefaultOptions();
-    ViewOptions.WarningBits = 0;
+    ProgramSettings().ViewOptions.WarningBits = 0;
     for (auto& Info : ArcInfos) Info.Enabled = true;
     TSearchFields F = Fields;
     C.Change(F);
@@ -349,9 +349,9 @@ TEST_F(SearchRunTest, OverlappingRootsGiveEachFileOnce) {
 }
 
 TEST_F(SearchRunTest, ExcludedFoldersAreSkippedAndLogged) {
-  ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/sub/"));
+  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/sub/"));
   // A folder that differs only in case is another folder here.
-  ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/SUB2/"));
+  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/SUB2/"));
   ASSERT_EQ(mkdir((Tree / "sub2").c_str(), 0755), 0);
   WriteFileBytes(Tree / "sub2/e.txt", "hello");
   Run.RunSearch(Fields);
@@ -414,7 +414,8 @@ TEST(ScanErrorLines, ByKind) {
   };
   const std::string Os = std::string(" ") + strerror(13);
   const Case Cases[] = {
-      {sekPathNotFound, "ignored", 0, false, FormatMsg(TMsgIndex::PathNotExists_s, {std::string("/d/f.bin")}) + "."},
+      {sekPathNotFound, "ignored", 0, false,
+       FormatMsg(TMsgIndex::PathNotExists_s, {std::string("/d/f.bin")}) + "."},
       {sekOpenFailed, "", 13, false, GetMsg(TMsgIndex::ErrOpenFile) + " " + Q + "." + Os + "."},
       {sekOpenFailed, "Class TVBufFileStream: denied", 13, false,
        GetMsg(TMsgIndex::ErrOpenFile) + " " + Q + "." + Os + "."},
@@ -429,22 +430,25 @@ TEST(ScanErrorLines, ByKind) {
       {sekArchiveDisabled, "", 0, false, ""},
       {sekSubArchiveDisabled, "", 0, false, ""},
       {sekArchiveTooLarge, "", 0, false,
-       FormatMsg(TMsgIndex::ArcTooLarge_sd, {std::string("/d/f.bin"), MaxArchiveSize / 1048576}) + "."},
+       FormatMsg(TMsgIndex::ArcTooLarge_sd,
+                 {std::string("/d/f.bin"), ProgramSettings().MaxArchiveSize / 1048576}) +
+           "."},
       {sekException, "boom", 0, false, GetMsg(TMsgIndex::Exception) + " (" + Q + ").\r\nboom."},
       // A text that names the file is the whole line, once.
       {sekException, "cannot read /D/F.BIN now", 0, false, "cannot read /D/F.BIN now."},
       {sekAborted, "", 0, false, ""},
   };
   for (const auto& C : Cases)
-    EXPECT_EQ(ScanErrorLine(N, C.Text, C.OSCode, C.Kind, C.Debug), C.Line) << int(C.Kind) << " " << C.Text;
+    EXPECT_EQ(ScanErrorLine(N, C.Text, C.OSCode, C.Kind, C.Debug, ProgramSettings()), C.Line)
+        << int(C.Kind) << " " << C.Text;
   // An ordinary program that is no self-extracting archive: nothing.
-  EXPECT_EQ(ScanErrorLine(u"/d/setup.EXE", "", 0, sekArchiveOpenFailed, true), "");
-  EXPECT_EQ(ScanErrorLine(u"/d/a.zip", "", 0, sekArchiveOpenFailed, false),
+  EXPECT_EQ(ScanErrorLine(u"/d/setup.EXE", "", 0, sekArchiveOpenFailed, true, ProgramSettings()), "");
+  EXPECT_EQ(ScanErrorLine(u"/d/a.zip", "", 0, sekArchiveOpenFailed, false, ProgramSettings()),
             GetMsg(TMsgIndex::ErrOpenArc) + " \"/d/a.zip\".");
 }
 
 TEST_F(SearchRunTest, ErrorsAreLoggedShownAndFramed) {
-  ViewOptions.LogWindow = true;
+  ProgramSettings().ViewOptions.LogWindow = true;
   Run.FileScanError(u"/x", "", 0, sekTooLarge);
   Run.FileScanError(u"/y", "", 0, sekEmptyFile);  // not in debug mode: nothing
   Run.FileScanError(u"", "", 0, sekAborted);
@@ -481,7 +485,7 @@ TEST_F(SearchRunTest, PasswordsAreOfferedNewestFirstPerItem) {
   Run.RecentPasswords.Clear();
   Host.PasswordAnswer = {true, "third", 2};
   EXPECT_FALSE(Run.FileScanPassword("/t/b.zip", "/t/b.zip", P, "z.txt"));
-  EXPECT_TRUE(ArchiveFlags.SkipProtectedArchives);
+  EXPECT_TRUE(ProgramSettings().ArchiveFlags.SkipProtectedArchives);
   EXPECT_FALSE(Run.FileScanPassword("/t/c.zip", "/t/c.zip", P, "z.txt"));
 }
 

@@ -36,7 +36,8 @@ class OptionsDialogs : public testing::Test {
 
 std::vector<int32_t> Buttons() {
   std::vector<int32_t> R;
-  for (int32_t i = 0; i < ToolbarButtons.GetCount(); ++i) R.push_back(ToolbarButtons.Get(i));
+  for (int32_t i = 0; i < ProgramSettings().ToolbarButtons.GetCount(); ++i)
+    R.push_back(ProgramSettings().ToolbarButtons.Get(i));
   return R;
 }
 
@@ -60,8 +61,8 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
   TWideStringList Items;
   Items.Add(u"old pattern");
   SaveHistory(kProgramRegKey, "Pattern", Items);
-  ViewOptions.WarningBits = 3;
-  ArchiveFlags.SkipProtectedArchives = false;
+  ProgramSettings().ViewOptions.WarningBits = 3;
+  ProgramSettings().ArchiveFlags.SkipProtectedArchives = false;
   WhenModal(
       [&](QDialog*) {
         EXPECT_EQ(P.Pages->currentIndex(), 2);
@@ -71,14 +72,14 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
         P.InterfacePage->InterfaceStyleRadio->button(0)->click();
         EXPECT_EQ(Style, 1);
         P.InterfacePage->WarningsOnBtn->click();
-        EXPECT_EQ(ViewOptions.WarningBits, 0);
+        EXPECT_EQ(ProgramSettings().ViewOptions.WarningBits, 0);
         EXPECT_FALSE(P.InterfacePage->WarningsOnBtn->isEnabled());
         P.InterfacePage->ClearHistBtn->click();
         // Toolbar page: a box stores its setting and rebuilds the toolbar.
         P.ShowPage(1);
-        const bool Large = ViewOptions.LargeButtons;
+        const bool Large = ProgramSettings().ViewOptions.LargeButtons;
         P.ToolbarPage->Boxes[0]->click();
-        EXPECT_NE(ViewOptions.LargeButtons, Large);
+        EXPECT_NE(ProgramSettings().ViewOptions.LargeButtons, Large);
         EXPECT_EQ(Rebuilds, 1);
         // System page: the size field corrects itself when left; a folder twice is one entry.
         P.ShowPage(2);
@@ -87,7 +88,7 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
         EXPECT_EQ(P.SystemPage->MaxSizeEdit->text(), "128");
         P.SystemPage->AddFolder();
         P.SystemPage->AddFolder();
-        EXPECT_EQ(P.SystemPage->ExcludePathsList->count(), ExcludedDirs.GetCount());
+        EXPECT_EQ(P.SystemPage->ExcludePathsList->count(), ProgramSettings().ExcludedDirs.GetCount());
         EXPECT_EQ(P.SystemPage->ExcludePathsList->currentItem()->text(), "/srv/x/");
         // Archive page: mode 1 shows the skip box grayed; "Disable all" clears every kind.
         P.ShowPage(3);
@@ -97,8 +98,8 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
       },
       true);
   P.Execute(2);
-  EXPECT_EQ(MaxScanSize, 128 * kBytesPerMb);
-  EXPECT_EQ(MaxArchiveSize, kBytesPerMb);
+  EXPECT_EQ(ProgramSettings().MaxScanSize, 128 * kBytesPerMb);
+  EXPECT_EQ(ProgramSettings().MaxArchiveSize, kBytesPerMb);
   for (int Kind = akExe; Kind <= akZoo; ++Kind) EXPECT_FALSE(ArcInfos[Kind].Enabled);
   EXPECT_EQ(AskMode, 1);  // the grayed box was left alone
   EXPECT_EQ(Histories, 1);
@@ -109,7 +110,7 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
   // A click on the grayed box ticks it: skip protected archives, and ask mode 0.
   WhenModal([&](QDialog*) { P.ArchivePage->SkipEncryptedArchivesCheck->click(); }, false);
   P.Execute(3);
-  EXPECT_TRUE(ArchiveFlags.SkipProtectedArchives);
+  EXPECT_TRUE(ProgramSettings().ArchiveFlags.SkipProtectedArchives);
   EXPECT_EQ(AskMode, 0);
 }
 
@@ -119,8 +120,8 @@ TEST_F(OptionsDialogs, CustomizeToolbarKeepsTheOrder) {
   C.RebuildToolbar = [&] { ++Rebuilds; };
   ExpectObjectNames(&C, {"AvailLst", "VisLst", "AddToVisBtn", "DelFromVisBtn", "VisUpBtn", "VisDownBtn", "CloseBtn",
                          "DefaultsBtn"});
-  ToolbarButtons.SetCount(0);
-  for (int8_t A : {0, 1, 2}) ToolbarButtons.Add(A);
+  ProgramSettings().ToolbarButtons.SetCount(0);
+  for (int8_t A : {0, 1, 2}) ProgramSettings().ToolbarButtons.Add(A);
   WhenModal(
       [&](QDialog*) {
         EXPECT_EQ(C.VisLst->count(), 3);

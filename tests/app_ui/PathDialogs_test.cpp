@@ -102,7 +102,7 @@ TEST(SelectPaths, ChosenPathsTypedPathsAndTheRowUntick) {
   ExpectObjectNames(&S, {"ShellTree", "PathList", "RecursCheck", "SortCheck", "SavedPathsCombo", "SaveBtn",
                          "ExtSaveBtn", "ClearBtn", "RefreshBtn", "OKBtn", "CancelBtn"});
   S.AskSetName = [](std::u16string& Name, const std::vector<std::u16string>&) { Name = u"two"; return true; };
-  FileOptions.SortDirectories = true;
+  ProgramSettings().FileOptions.SortDirectories = true;
   const std::u16string A = Utf8ToUtf16(Dir / "a"), B = Utf8ToUtf16(Dir / "a/b");
   std::u16string Paths = u"/not/shown/deep";
   WhenModal(
@@ -143,8 +143,8 @@ TEST(SelectPaths, ChosenPathsTypedPathsAndTheRowUntick) {
   Expected.Add(u"/not/shown/deep");
   Expected.Add(A);
   EXPECT_EQ(Paths, JoinQuotedList(Expected));
-  EXPECT_FALSE(FileOptions.Subdirectories);
-  EXPECT_TRUE(SavedPathSets.Get(u"two").find(B) != std::u16string::npos);
+  EXPECT_FALSE(ProgramSettings().FileOptions.Subdirectories);
+  EXPECT_TRUE(ProgramSettings().SavedPathSets.Get(u"two").find(B) != std::u16string::npos);
 
   std::u16string Kept = Paths;
   WhenModal([&](QDialog*) { S.ClearAll(); EXPECT_EQ(S.PathList->topLevelItemCount(), 0); }, false);

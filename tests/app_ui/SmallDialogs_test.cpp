@@ -67,15 +67,15 @@ TEST(EditFiltersForm, DisableAllAndOkListsEveryConverter) {
       },
       true);
   EXPECT_TRUE(F.Execute());
-  EXPECT_EQ(DisabledConverters.GetCount(), 2);
-  EXPECT_EQ(MaxConvertSize, kBytesPerMb);
+  EXPECT_EQ(ProgramSettings().DisabledConverters.GetCount(), 2);
+  EXPECT_EQ(ProgramSettings().MaxConvertSize, kBytesPerMb);
   EXPECT_EQ(F.FiltersTree->topLevelItemCount(), 0);
 
   // Cancel changes nothing, whatever was clicked.
   WhenModal([&](QDialog*) { F.findChild<QPushButton*>("CheckAllBtn")->click(); }, false);
   EXPECT_FALSE(F.Execute());
   EXPECT_TRUE(Converters.GetConverter(0)->Disabled);
-  EXPECT_EQ(DisabledConverters.GetCount(), 2);
+  EXPECT_EQ(ProgramSettings().DisabledConverters.GetCount(), 2);
 
   // Each root lists its converter's file types; ticking it back enables it.
   WhenModal(
@@ -87,7 +87,7 @@ TEST(EditFiltersForm, DisableAllAndOkListsEveryConverter) {
       true);
   EXPECT_TRUE(F.Execute());
   EXPECT_FALSE(Converters.GetConverter(0)->Disabled);
-  EXPECT_EQ(DisabledConverters.GetCount(), 1);
+  EXPECT_EQ(ProgramSettings().DisabledConverters.GetCount(), 1);
   SetDefaultOptions();
 }
 
@@ -105,8 +105,8 @@ TEST(MainActions, ToolbarClicksRunTheirActionAfterTheClick) {
     S.TableEmpty = false;
     return S;
   };
-  ToolbarButtons.SetCount(0);
-  for (int8_t Tag : {0, 1, 2, 7}) ToolbarButtons.Add(Tag);
+  ProgramSettings().ToolbarButtons.SetCount(0);
+  for (int8_t Tag : {0, 1, 2, 7}) ProgramSettings().ToolbarButtons.Add(Tag);
   A.BuildToolbar(false, true, false);
   A.LocalizeActions();
   ExpectObjectNames(&W, {"actSearchStart", "actSearchStop", "actSearchPause", "actSearchFiles", "actSearchArchives",
@@ -136,7 +136,7 @@ TEST(MainActions, ToolbarClicksRunTheirActionAfterTheClick) {
   EXPECT_EQ(Started, 1);
 
   // An empty toolbar setting hides the toolbar; Start still runs from its action.
-  ToolbarButtons.SetCount(0);
+  ProgramSettings().ToolbarButtons.SetCount(0);
   A.BuildToolbar(false, true, false);
   EXPECT_TRUE(A.ToolBar()->actions().isEmpty());
   EXPECT_TRUE(A.ToolBar()->isHidden());

@@ -106,7 +106,7 @@ TEST(TypeDialogs, FileTypesFromTheMimeDatabaseAndTheSelection) {
       true);
   ASSERT_TRUE(F.Execute(Masks));
   EXPECT_EQ(Masks.GetCount(), 2);
-  EXPECT_EQ(FileTypeGroups.Get(u"notes"), u"*.html;*.txt");
+  EXPECT_EQ(ProgramSettings().FileTypeGroups.Get(u"notes"), u"*.html;*.txt");
 
   // From "*.*", choosing selected types only leaves an empty selection with Save disabled.
   TWideStrLst All;

@@ -130,7 +130,7 @@ inline std::string ConverterName(const TQVConverter* Converter) {
 inline TQVConverters& Plugins() {
   static TQVConverters* Loaded = [] {
     auto* List = new TQVConverters;
-    LoadConverters(*List, SCRYLINE_CONVERTER_DIR);
+    LoadConverters(*List, SCRYLINE_CONVERTER_DIR, TStrLst());
     return List;
   }();
   return *Loaded;

@@ -74,7 +74,7 @@ class LanguageFilesTest : public ::testing::Test {
   // The panel style is stored, so the search dialog does not open by itself when the window shows.
   void SetUp() override {
     SetDefaultOptions();
-    ViewOptions.InterfaceStyle = 0;
+    ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
   }
   // Every window of the program, as it is made, with the texts it was designed with.

@@ -78,7 +78,7 @@ class MainCommandsTest : public ::testing::Test {
   // Settings stored before the window starts: the panel style unless told otherwise.
   void StoreStyle(uint8_t Style) {
     SetDefaultOptions();
-    ViewOptions.InterfaceStyle = Style;
+    ProgramSettings().ViewOptions.InterfaceStyle = Style;
     ASSERT_TRUE(SaveOptions());
   }
 
@@ -164,7 +164,7 @@ TEST_F(MainCommandsTest, BusyAnimationRunsInTheChosenPlaceDuringASearch) {
     return true;
   });
   Main.OptionsExec(0);
-  EXPECT_EQ(ViewOptions.Animation, 1);
+  EXPECT_EQ(ProgramSettings().ViewOptions.Animation, 1);
   EXPECT_EQ(Main.Animation().Mode, 1);
 
   struct TSeen {

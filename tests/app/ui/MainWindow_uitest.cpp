@@ -70,7 +70,7 @@ class MainWindowTest : public ::testing::Test {
     // These tests drive the search panel: the panel style is stored, so the search dialog does not
     // open by itself at the first activation.
     SetDefaultOptions();
-    ViewOptions.InterfaceStyle = 0;
+    ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
     WriteFileBytes(Tree / "a.txt", "say hello world");
     WriteFileBytes(Tree / "b.txt", "nothing here");
@@ -212,7 +212,7 @@ TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUse
     // The user's choice: conversion on.
     TMain Main(CommandLine("hello"), ProgramDir.Path);
     Main.show();
-    ScanOptions.ConvertToText = true;
+    ProgramSettings().ScanOptions.ConvertToText = true;
     SaveOptions();
   }
   {
@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
 
   // Start from the toolbar runs once the click has been handled: in the dialog style it asks with the
   // search dialog, which starts from the window's fields and runs the search on "Search".
-  ViewOptions.InterfaceStyle = 1;
+  ProgramSettings().ViewOptions.InterfaceStyle = 1;
   QString DialogPattern;
   WhenShown([&] {
     QWidget* Dialog = QApplication::activeModalWidget();

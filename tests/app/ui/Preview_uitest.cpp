@@ -38,7 +38,7 @@ class PreviewFromMainWindowTest : public ::testing::Test {
     // These tests drive the search panel: the panel style is stored, so the search dialog does not
     // open by itself at the first activation.
     SetDefaultOptions();
-    ViewOptions.InterfaceStyle = 0;
+    ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
     WriteFileBytes(Tree / "a.txt", "say hello world, hello again");
     WriteFileBytes(Tree / "b.txt", "nothing here");
@@ -113,8 +113,8 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
   EXPECT_TRUE(First->NextBtn->isEnabled());
   // The hits are painted: the current hit in its own background, the other in the hit background.
   QApplication::processEvents();
-  EXPECT_GT(PixelsOf(*First, ColorToRGB(ViewOptions.CurrentHitBack)), 0);
-  EXPECT_GT(PixelsOf(*First, ColorToRGB(ViewOptions.HitBack)), 0);
+  EXPECT_GT(PixelsOf(*First, ColorToRGB(ProgramSettings().ViewOptions.CurrentHitBack)), 0);
+  EXPECT_GT(PixelsOf(*First, ColorToRGB(ProgramSettings().ViewOptions.HitBack)), 0);
   EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree / "a.txt"}));
 
   // Enter on the ZIP item's row: the item is extracted and shown with its hit; it is listed first.

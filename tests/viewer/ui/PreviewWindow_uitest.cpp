@@ -51,9 +51,9 @@ class PreviewWindowTest : public ::testing::Test {
     Folder = std::make_unique<TPreviewTestFolder>("scry_previewui");
     Dir = Folder->Dir;
     SetDefaultOptions();
-    ViewOptions.WrapText = false;
-    ViewerFont.Name = "DejaVu Sans Mono";
-    ViewerFont.Height = -13;
+    ProgramSettings().ViewOptions.WrapText = false;
+    ProgramSettings().ViewerFont.Name = "DejaVu Sans Mono";
+    ProgramSettings().ViewerFont.Height = -13;
     SetPreviewHost(&Host);
   }
   void TearDown() override {
@@ -175,15 +175,15 @@ TEST_F(PreviewWindowTest, PreviewShowsHitsAndWalksThem) {
 
   // The current hit is painted in its own background.
   const QImage I = W->ViewerControl().RenderToImage();
-  EXPECT_TRUE(HasColor(I, I.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+  EXPECT_TRUE(HasColor(I, I.rect(), RGBToQColor(ColorToRGB(ProgramSettings().ViewOptions.CurrentHitBack))));
   W->FirstBtn->click();
   const QImage J = W->ViewerControl().RenderToImage();
-  EXPECT_TRUE(HasColor(J, J.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+  EXPECT_TRUE(HasColor(J, J.rect(), RGBToQColor(ColorToRGB(ProgramSettings().ViewOptions.CurrentHitBack))));
 }
 
 TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
-  ViewOptions.DetectLinks = true;
-  ViewOptions.GutterWidth = 16;
+  ProgramSettings().ViewOptions.DetectLinks = true;
+  ProgramSettings().ViewOptions.GutterWidth = 16;
   const TFoundFileInfo Info =
       Write("links.txt", "Notes on the needle\n\tsee www.example.com for the needle\nno needle here? a needle!\n");
   TPreview* W = OpenPreview(Info, false, u"needle", Search);
@@ -193,8 +193,10 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   TFileViewerWidget& C = W->ViewerControl();
   const QImage Before = C.RenderToImage();
   if (const char* Png = std::getenv("SCRYLINE_PREVIEW_PNG")) W->grab().save(Png);
-  EXPECT_TRUE(HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ViewOptions.HitBack))));
-  EXPECT_TRUE(HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ViewOptions.CurrentHitBack))));
+  EXPECT_TRUE(
+      HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ProgramSettings().ViewOptions.HitBack))));
+  EXPECT_TRUE(
+      HasColor(Before, Before.rect(), RGBToQColor(ColorToRGB(ProgramSettings().ViewOptions.CurrentHitBack))));
   // Line 1 holds the address after a tab: its first character lies at column 13.
   THTMLViewer64& V = W->Viewer();
   const int32_t CW = V.LineSource().CharWidth(U'w');
@@ -261,7 +263,7 @@ TEST_F(PreviewWindowTest, MenuTogglesAndEmptyPattern) {
   A->ToggleWrap();
   EXPECT_TRUE(A->Viewer().GetWordWrap());
   EXPECT_TRUE(B->Viewer().GetWordWrap());
-  EXPECT_TRUE(ViewOptions.WrapText);
+  EXPECT_TRUE(ProgramSettings().ViewOptions.WrapText);
   Key(&A->ViewerControl(), Qt::Key_F2);
   EXPECT_FALSE(B->Viewer().GetWordWrap());
   A->ToggleEOL();
@@ -270,7 +272,7 @@ TEST_F(PreviewWindowTest, MenuTogglesAndEmptyPattern) {
   A->ToggleShowTabs();
   EXPECT_TRUE(A->Viewer().GetShowTabs());
   EXPECT_FALSE(B->Viewer().GetShowTabs());
-  EXPECT_TRUE(ViewOptions.ShowTabs);
+  EXPECT_TRUE(ProgramSettings().ViewOptions.ShowTabs);
   // Find: not found is a warning.
   A->FindDlg->findChild<QLineEdit*>()->setText("zzz");
   A->FindNext();
@@ -284,22 +286,22 @@ TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
   ASSERT_TRUE(A && B);
   TPreviewOptions& D = PreviewOptionsDialog();
   D.ShowSettings();
-  EXPECT_EQ(D.TabEdit->text(), QString::number(ViewOptions.TabSize));
+  EXPECT_EQ(D.TabEdit->text(), QString::number(ProgramSettings().ViewOptions.TabSize));
   // Edits are taken even when the dialog is left with Escape.
   D.TabEdit->setText("0");
   D.GutterEdit->setText("100");
   D.show();
   Key(&D, Qt::Key_Escape);
   EXPECT_FALSE(D.isVisible());
-  EXPECT_EQ(ViewOptions.TabSize, 1);
-  EXPECT_EQ(ViewOptions.GutterWidth, 64);
+  EXPECT_EQ(ProgramSettings().ViewOptions.TabSize, 1);
+  EXPECT_EQ(ProgramSettings().ViewOptions.GutterWidth, 64);
   EXPECT_EQ(D.TabEdit->text(), "1");
   EXPECT_EQ(A->Viewer().GetTabSize(), 1);
   EXPECT_EQ(B->Viewer().GetGutterWidth(), 64);
   // A text that is no number keeps the setting and shows it again.
   D.TabEdit->setText("x");
   D.CommitEdits();
-  EXPECT_EQ(ViewOptions.TabSize, 1);
+  EXPECT_EQ(ProgramSettings().ViewOptions.TabSize, 1);
   EXPECT_EQ(D.TabEdit->text(), "1");
   // A colour chosen reaches the previews at once.
   D.ChooseColor = [](uint32_t& C) {
@@ -307,7 +309,7 @@ TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
     return true;
   };
   D.SelBkColorBtn->click();
-  EXPECT_EQ(ViewOptions.Selection, 0x00FF00u);
+  EXPECT_EQ(ProgramSettings().ViewOptions.Selection, 0x00FF00u);
   EXPECT_EQ(A->Viewer().SelBkColor, 0x00FF00u);
   EXPECT_EQ(B->Viewer().SelBkColor, 0x00FF00u);
   D.Defaults2Btn->click();
@@ -315,7 +317,7 @@ TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
   // A cancelled colour changes nothing.
   D.ChooseColor = [](uint32_t&) { return false; };
   D.BkColorBtn->click();
-  EXPECT_EQ(ViewOptions.Background, RGBColor(0, 0, 160));
+  EXPECT_EQ(ProgramSettings().ViewOptions.Background, RGBColor(0, 0, 160));
   D.ChooseColor = nullptr;
 }
 
@@ -391,14 +393,15 @@ TEST_F(PreviewWindowTest, ScrollBarsFollowTheModel) {
 }
 
 TEST_F(PreviewWindowTest, PlacementIsKept) {
-  ViewOptions.PreviewRect = TRect32{};
+  ProgramSettings().ViewOptions.PreviewRect = TRect32{};
   TPreview* A = OpenPreview(Write("a.txt", "a"), false, u"", Search);
   ASSERT_NE(A, nullptr);
   A->setGeometry(40, 50, 420, 310);
   QApplication::processEvents();
   const QRect G = A->normalGeometry();
-  EXPECT_EQ(ViewOptions.PreviewRect, (TRect32{G.left(), G.top(), G.right() + 1, G.bottom() + 1}));
-  EXPECT_FALSE(ViewOptions.PreviewMaximized);
+  EXPECT_EQ(ProgramSettings().ViewOptions.PreviewRect,
+            (TRect32{G.left(), G.top(), G.right() + 1, G.bottom() + 1}));
+  EXPECT_FALSE(ProgramSettings().ViewOptions.PreviewMaximized);
   // A second window takes the stored size.
   TPreview* B = OpenPreview(Write("b.txt", "b"), false, u"", Search);
   ASSERT_NE(B, nullptr);
