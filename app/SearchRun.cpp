@@ -147,15 +147,15 @@ void TSearchRun::BindScanner() {
   };
   Scanner.OnAcceptFile = [this](const std::u16string& FileName) { return FileScanAcceptFile(FileName); };
   Scanner.OnEnterFolder = [this](const std::u16string& Folder) { return FileScanEnterFolder(Folder); };
-  Scanner.OnFilterFile = [this](const std::u16string& FileName, bool SizeIncomplete, TDateTime Date, int64_t Size) {
-    return FileScanFilterFile(FileName, SizeIncomplete, Date, Size);
+  Scanner.OnFilterFile = [this](const TFilterFileInfo& File) {
+    return FileScanFilterFile(File.FileName, File.SizeIncomplete, File.Date, File.Size);
   };
   Scanner.OnFound = [this](const TFoundFileInfo& Info) { FileScanFound(Info); };
-  Scanner.OnError = [this](const std::u16string& Name, const std::string& Text, int32_t OSCode,
-                           TScanErrorKind Kind) { FileScanError(Name, Text, OSCode, Kind); };
-  Scanner.OnPassword = [this](const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
-                              const std::string& ItemName) {
-    return FileScanPassword(ArcFileName, ArcName, Password, ItemName);
+  Scanner.OnError = [this](const TScanError& Error) {
+    FileScanError(Error.Name, Error.Text, Error.OSCode, Error.Kind);
+  };
+  Scanner.OnPassword = [this](TScanPasswordQuery& Query) {
+    return FileScanPassword(Query.ArcFileName, Query.ArcName, Query.Password, Query.ItemName);
   };
   Scanner.Scanner.OnProgress = [this](int32_t Position) { return ScanProgress(Position); };
   if (Converters) Converters->OnProgress = [this](TQVConverter*, int32_t, int32_t) { return ConverterProgress(); };

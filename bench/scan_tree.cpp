@@ -112,9 +112,8 @@ int RunTreeSearch(const TScanOptions& Options) {
     scanner.MaxArchiveSize = INT32_MAX;
   }
   if (!tree.Password.empty())
-    scanner.OnPassword = [&tree](const std::string&, const std::string&, std::string& Password,
-                                 const std::string&) {
-      Password = tree.Password;
+    scanner.OnPassword = [&tree](TScanPasswordQuery& Query) {
+      Query.Password = tree.Password;
       return true;
     };
   scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
@@ -128,7 +127,10 @@ int RunTreeSearch(const TScanOptions& Options) {
     std::fputs(Utf16ToUtf8(Info.Name).c_str(), stdout);
     std::fputc('\n', stdout);
   };
-  scanner.OnError = [&](const std::u16string& Name, const std::string& Text, int32_t, TScanErrorKind Kind) {
+  scanner.OnError = [&](const TScanError& Error) {
+    const std::u16string& Name = Error.Name;
+    const std::string& Text = Error.Text;
+    const TScanErrorKind Kind = Error.Kind;
     const char* what = ErrorWhat(Kind);
     if (what == nullptr || (Kind == sekConvertFailed && Text.empty())) return;
     anyError = true;
@@ -152,11 +154,11 @@ int RunTreeSearch(const TScanOptions& Options) {
     };
 
   if (tree.MinSize >= 0 || tree.MaxSize >= 0 || tree.After != 0 || tree.Before != 0)
-    scanner.OnFilterFile = [&](const std::u16string&, bool SizeIncomplete, TDateTime Date, int64_t Size) {
-      if (tree.After != 0 && Date < tree.After) return false;
-      if (tree.Before != 0 && Date > tree.Before) return false;
-      if (!SizeIncomplete && Size < tree.MinSize) return false;
-      return !(tree.MaxSize >= 0 && Size > tree.MaxSize);
+    scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
+      if (tree.After != 0 && File.Date < tree.After) return false;
+      if (tree.Before != 0 && File.Date > tree.Before) return false;
+      if (!File.SizeIncomplete && File.Size < tree.MinSize) return false;
+      return !(tree.MaxSize >= 0 && File.Size > tree.MaxSize);
     };
 
   // The roots as one quoted list, each made absolute (a final "/", which selects sub-folders, stays).

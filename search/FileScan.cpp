@@ -95,7 +95,7 @@ bool TFileScanner::DoProgress(const std::u16string& Name, TScanProgressKind Kind
 }
 
 void TFileScanner::DoError(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind) {
-  if (OnError) OnError(Name, Text, OSCode, Kind);
+  if (OnError) OnError(TScanError{Name, Text, OSCode, Kind});
 }
 
 void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size,
@@ -436,7 +436,7 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   // An archive item is known to the owner's duplicate filter by its display path: its file here is a
   // temporary one, and two items of one name in different folders of an archive would share it.
   if (OnAcceptFile && !OnAcceptFile(InArchive ? DisplayName : Name)) return true;
-  if (OnFilterFile && !OnFilterFile(Name, false, Date, Size)) return true;
+  if (OnFilterFile && !OnFilterFile(TFilterFileInfo{Name, false, Date, Size})) return true;
   return ScanFile(Name, DisplayName, Date, Size, InArchive, At) != srCancelled;
 }
 

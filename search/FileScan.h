@@ -90,19 +90,39 @@ enum TScanErrorKind : uint8_t {
 using TFoundEvent = std::function<void(const TFoundFileInfo& Info)>;
 // False stops the search.
 using TFileScanProgressEvent = std::function<bool(const std::u16string& Name, TScanProgressKind Kind)>;
-// Text is UTF-8 (an exception's message, a converter's error lines), empty when the kind has none.
-using TScanErrorEvent =
-    std::function<void(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind)>;
+// One error of the walk: the file or folder, the text in UTF-8 (an exception's message, a converter's
+// error lines; empty when the kind has none), the system error code (0: none) and the kind.
+struct TScanError {
+  const std::u16string& Name;
+  const std::string& Text;
+  int32_t OSCode = 0;
+  TScanErrorKind Kind = sekException;
+};
+using TScanErrorEvent = std::function<void(const TScanError& Error)>;
 // False skips the file or archive (the owner's duplicate filter).
 using TAcceptFileEvent = std::function<bool(const std::u16string& FileName)>;
 // False skips the folder and everything below it (excluded folders).
 using TEnterFolderEvent = std::function<bool(const std::u16string& Folder)>;
-// False skips the file (the date and size filter). SizeIncomplete is false for plain files.
-using TFilterFileEvent =
-    std::function<bool(const std::u16string& FileName, bool SizeIncomplete, TDateTime Date, int64_t Size)>;
+// A file offered to the date and size filter. SizeIncomplete is false for plain files; for an archive item
+// whose data continues in the next volume, Size is only this volume's part.
+struct TFilterFileInfo {
+  const std::u16string& FileName;
+  bool SizeIncomplete = false;
+  TDateTime Date = 0;
+  int64_t Size = 0;
+};
+// False skips the file (the date and size filter).
+using TFilterFileEvent = std::function<bool(const TFilterFileInfo& File)>;
+// The password question for ItemName of an archive: ArcFileName is the file the archive layer reads,
+// ArcName the archive as the user knows it; the answer goes to Password.
+struct TScanPasswordQuery {
+  const std::string& ArcFileName;
+  const std::string& ArcName;
+  const std::string& ItemName;
+  std::string& Password;
+};
 // False: no password for the archive item.
-using TScanPasswordEvent = std::function<bool(const std::string& ArcFileName, const std::string& ArcName,
-                                              std::string& Password, const std::string& ItemName)>;
+using TScanPasswordEvent = std::function<bool(TScanPasswordQuery& Query)>;
 
 // What the scanner asks of the archive layer: whether a name or a file is an archive, and the walk
 // through one archive's items. Without it (TFileScanner::Archives null) no file is taken for an archive

@@ -274,7 +274,7 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   if (kind == akNone) {
     // The size limits wait until the name tests of DecideItem are done: a large item can be found by name.
     if (!Scanner.MatchesMasks(path, Masks, false, true)) return false;
-    return !Scanner.OnFilterFile || Scanner.OnFilterFile(path, SizeIncomplete, Date, Size);
+    return !Scanner.OnFilterFile || Scanner.OnFilterFile(TFilterFileInfo{path, SizeIncomplete, Date, Size});
   }
   TScanErrorKind refused{};
   if (Size > Scanner.MaxArchiveSize)
@@ -611,10 +611,12 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     }
   }
 
-  archiver->SetPasswordCallback([&Scanner](const std::string& ArcFileName, const std::string& ItemName,
-                                           std::string& Password) {
-    return Scanner.OnPassword ? Scanner.OnPassword(ArcFileName, Scanner.CurrentArchive, Password, ItemName) : false;
-  });
+  archiver->SetPasswordCallback(
+      [&Scanner](const std::string& ArcFileName, const std::string& ItemName, std::string& Password) {
+        if (!Scanner.OnPassword) return false;
+        TScanPasswordQuery query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
+        return Scanner.OnPassword(query);
+      });
   Scanner.CurrentArchive = display;
   bool result = true;
   {
@@ -662,7 +664,9 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
   Scanner.CurrentArchive = bar == std::string::npos ? std::string() : path.substr(0, bar);
   const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
                                                 std::string& Password) {
-    return Scanner.OnPassword ? Scanner.OnPassword(ArcFileName, Scanner.CurrentArchive, Password, ItemName) : false;
+    if (!Scanner.OnPassword) return false;
+    TScanPasswordQuery query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
+    return Scanner.OnPassword(query);
   };
   std::string temp;
   try {

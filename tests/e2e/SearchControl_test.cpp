@@ -216,10 +216,9 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
     Names Asked;
     Scanner.OnPassword = nullptr;
     if (C.Password != nullptr)
-      Scanner.OnPassword = [&](const std::string&, const std::string& ArcName, std::string& Password,
-                               const std::string& ItemName) {
-        Asked.push_back(Relative(Utf8ToUtf16(ArcName)) + " " + ItemName);
-        Password = C.Password;
+      Scanner.OnPassword = [&](TScanPasswordQuery& Query) {
+        Asked.push_back(Relative(Utf8ToUtf16(Query.ArcName)) + " " + Query.ItemName);
+        Query.Password = C.Password;
         return Asked.size() < 8;  // the user gives up at last
       };
     TSearchSettings S;

@@ -166,8 +166,8 @@ class SearchRoad : public ::testing::Test {
       Results.Add(Info);
       Hits.push_back(HitOf(Info));
     };
-    Scanner.OnError = [this](const std::u16string& Name, const std::string& Text, int32_t, TScanErrorKind Kind) {
-      Errors.push_back({Relative(Name), Kind, Text});
+    Scanner.OnError = [this](const TScanError& Error) {
+      Errors.push_back({Relative(Error.Name), Error.Kind, Error.Text});
     };
   }
 

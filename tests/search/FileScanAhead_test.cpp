@@ -83,9 +83,10 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
     trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
                            std::to_string(Info.Size));
   };
-  scanner.OnError = [&](const std::u16string& Name, const std::string& Text, int32_t, TScanErrorKind Kind) {
+  scanner.OnError = [&](const TScanError& Error) {
     trace.OffThread |= std::this_thread::get_id() != owner;
-    trace.Events.push_back("error " + Tree.Relative(Name) + " " + std::to_string(Kind) + " " + Text);
+    trace.Events.push_back("error " + Tree.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " +
+                           Error.Text);
   };
   scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     trace.OffThread |= std::this_thread::get_id() != owner;

@@ -114,9 +114,8 @@ struct TScanLog {
       Hits.push_back(Tree.Relative(Info.Name));
       Infos.push_back(Info);
     };
-    Scanner.OnError = [this, &Tree](const std::u16string& Name, const std::string& Text, int32_t OSCode,
-                                    TScanErrorKind Kind) {
-      Errors.push_back({Tree.Relative(Name), Kind, Text, OSCode});
+    Scanner.OnError = [this, &Tree](const TScanError& Error) {
+      Errors.push_back({Tree.Relative(Error.Name), Error.Kind, Error.Text, Error.OSCode});
     };
     Scanner.OnProgress = [this, &Tree](const std::u16string& Name, TScanProgressKind Kind) {
       if (Kind == spkFolder) Folders.push_back(Tree.Relative(Name));

@@ -120,9 +120,7 @@ TEST(FileScanRoot, TheRootFolder) {
     if (Kind == spkFolder) folders.push_back(Name);
     return true;
   };
-  scanner.OnError = [&](const std::u16string&, const std::string&, int32_t, TScanErrorKind Kind) {
-    errors.push_back(Kind);
-  };
+  scanner.OnError = [&](const TScanError& Error) { errors.push_back(Error.Kind); };
   scanner.OnEnterFolder = [&](const std::u16string& Folder) {
     asked.push_back(Folder);
     return true;
@@ -215,9 +213,9 @@ TEST_F(FileScanWalk, SizeLimitComesAfterMasksFiltersAndName) {
   Tree.File("big/small.txt", "hello");
   Scanner.MaxScanSize = 50;
   Scanner.Mode = smScanContents | smMatchName;
-  Scanner.OnFilterFile = [&](const std::u16string& FileName, bool SizeIncomplete, TDateTime, int64_t) {
-    EXPECT_FALSE(SizeIncomplete);
-    return Tree.Relative(FileName) != "big/filtered.txt";
+  Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
+    EXPECT_FALSE(File.SizeIncomplete);
+    return Tree.Relative(File.FileName) != "big/filtered.txt";
   };
   EXPECT_EQ(Run("big", "*.txt", false), (Names{"big/hello-big.txt", "big/small.txt"}));
   EXPECT_EQ(Log.ErrorsOf(sekTooLarge), Names{"big/big.txt"});
@@ -248,9 +246,9 @@ TEST_F(FileScanWalk, DateAndSizeFilterSeesTheDirectoryEntry) {
   Tree.SetTime("dated/large.txt", 1700000000);
   const TDateTime from = 43831;  // 2020-01-01, days since 1899-12-30
   std::vector<int64_t> sizes;
-  Scanner.OnFilterFile = [&](const std::u16string&, bool, TDateTime Date, int64_t Size) {
-    sizes.push_back(Size);
-    return Date >= from && Size <= 1000;
+  Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
+    sizes.push_back(File.Size);
+    return File.Date >= from && File.Size <= 1000;
   };
   EXPECT_EQ(Run("dated", "", false), Names{"dated/new.txt"});
   EXPECT_EQ(sizes, (std::vector<int64_t>{5005, 5, 5}));
