@@ -27,11 +27,10 @@ TClickableViewer::TClickableViewer(IFontMetrics* Metrics) : TFileViewer64(Metric
   NoMouseSelection = true;
   SetNoVertScrollBar(true);
   SetWordWrap(true);
-  OnGetAttrColors = [this](TFileViewer64*, uint8_t Attr, bool, uint32_t& TextColor, uint32_t&, bool&,
-                           bool& Underline) {
-    if (Attr != vaLink && Attr != vaHotLink) return;
-    TextColor = kLinkColor;
-    Underline = AlwaysUnderline || Attr == vaHotLink;
+  OnGetAttrColors = [this](TFileViewer64*, TAttrColors& Colors) {
+    if (Colors.Attr != vaLink && Colors.Attr != vaHotLink) return;
+    Colors.TextColor = kLinkColor;
+    Colors.Underline = AlwaysUnderline || Colors.Attr == vaHotLink;
   };
 }
 

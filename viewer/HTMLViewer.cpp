@@ -127,10 +127,7 @@ THTMLViewer64::THTMLViewer64(IFontMetrics* Metrics)
   URLStyle.TextColor = 0xC0C0C0;
   URLStyle.BkColor = 0x808000;
   URLStyle.HotTextColor = 0xFFFF00;
-  OnGetAttrColors = [this](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                           uint32_t& BkColor, bool& Opaque, bool& Underline) {
-    GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
-  };
+  OnGetAttrColors = [this](TFileViewer64* Sender, TAttrColors& Colors) { GetAttrColors(Sender, Colors); };
 }
 
 void THTMLViewer64::Open(std::unique_ptr<TVStream> Stream, const std::u16string& Name) {
@@ -281,14 +278,14 @@ bool THTMLViewer64::Click(int32_t X, int32_t Y) {
   return true;
 }
 
-void THTMLViewer64::GetAttrColors(TFileViewer64*, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
+void THTMLViewer64::GetAttrColors(TFileViewer64*, TAttrColors& Colors) {
+  const uint8_t Attr = Colors.Attr;
   const TLinkStyle& Style = Attr == vaLink || Attr == vaHotLink ? HTMLLinkStyle : URLStyle;
-  Underline = Style.Underline;
-  if (Selected) return;
+  Colors.Underline = Style.Underline;
+  if (Colors.Selected) return;
   const bool Hot = Attr == vaHotLink || Attr == vaHotURL;
   if (Hot && !Style.HighlightHot) return;
-  TextColor = Hot ? Style.HotTextColor : Style.TextColor;
-  Opaque = Style.Opaque;
-  if (Style.Opaque) BkColor = Style.BkColor;
+  Colors.TextColor = Hot ? Style.HotTextColor : Style.TextColor;
+  Colors.Opaque = Style.Opaque;
+  if (Style.Opaque) Colors.BkColor = Style.BkColor;
 }

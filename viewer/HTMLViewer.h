@@ -76,8 +76,7 @@ class THTMLViewer64 : public TFileViewer64 {
   bool Click(int32_t X, int32_t Y);
 
   // The colour rule of the link codes: 1 and 2 by HTMLLinkStyle, the others by URLStyle.
-  void GetAttrColors(TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                     uint32_t& BkColor, bool& Opaque, bool& Underline);
+  void GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors);
 
   // The addresses found on the visible lines (empty until detection is first switched on).
   const THTMLLinks* GetDetectedURLs() const { return URLs.get(); }

@@ -150,9 +150,8 @@ TAppliedColors ApplyViewOptions(THTMLViewer64& Viewer, const TViewOptions& Optio
 
 TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer(Viewer), Host(Host) {
   Viewer.OnMarkSpans = [this](TFileViewer64*) { MarkHits(); };
-  Viewer.OnGetAttrColors = [this](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
-    GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+  Viewer.OnGetAttrColors = [this](TFileViewer64* Sender, TAttrColors& Colors) {
+    GetAttrColors(Sender, Colors);
   };
   Viewer.SetAutodetectLinks(true);
   Viewer.SetTrackLineWidths(true);
@@ -161,9 +160,8 @@ TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer
 TPreviewModel::~TPreviewModel() {
   Viewer.OnMarkSpans = nullptr;
   THTMLViewer64* V = &Viewer;
-  Viewer.OnGetAttrColors = [V](TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                               uint32_t& BkColor, bool& Opaque, bool& Underline) {
-    V->GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+  Viewer.OnGetAttrColors = [V](TFileViewer64* Sender, TAttrColors& Colors) {
+    V->GetAttrColors(Sender, Colors);
   };
 }
 
@@ -434,26 +432,26 @@ void TPreviewModel::MarkHits() {
   }
 }
 
-void TPreviewModel::GetAttrColors(TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor,
-                                  uint32_t& BkColor, bool& Opaque, bool& Underline) {
+void TPreviewModel::GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors) {
+  const uint8_t Attr = Colors.Attr;
   if (Attr != vaHit && Attr != vaCurrentHit) {
-    Viewer.GetAttrColors(Sender, Attr, Selected, TextColor, BkColor, Opaque, Underline);
+    Viewer.GetAttrColors(Sender, Colors);
     return;
   }
   const TViewOptions& O = ViewSettings();
-  if (Selected) {
-    Underline = true;
+  if (Colors.Selected) {
+    Colors.Underline = true;
   } else {
-    Underline = false;
-    Opaque = true;
+    Colors.Underline = false;
+    Colors.Opaque = true;
     if (Attr == vaHit) {
-      BkColor = ColorToRGB(O.HitBack);
-      TextColor = ColorToRGB(O.HitText);
+      Colors.BkColor = ColorToRGB(O.HitBack);
+      Colors.TextColor = ColorToRGB(O.HitText);
     } else {
-      BkColor = ColorToRGB(O.CurrentHitBack);
+      Colors.BkColor = ColorToRGB(O.CurrentHitBack);
     }
   }
-  if (Attr == vaCurrentHit) TextColor = ColorToRGB(O.CurrentHitText);
+  if (Attr == vaCurrentHit) Colors.TextColor = ColorToRGB(O.CurrentHitText);
 }
 
 void TPreviewModel::ViewerKey(TPreviewKey Key) {

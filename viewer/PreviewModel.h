@@ -179,8 +179,7 @@ class TPreviewModel {
  private:
   void Reset();
   void MarkHits();
-  void GetAttrColors(TFileViewer64* Sender, uint8_t Attr, bool Selected, uint32_t& TextColor, uint32_t& BkColor,
-                     bool& Opaque, bool& Underline);
+  void GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors);
   void ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name, TQVConverter* Converter);
   // Moves each fuzzy hit's start to where its word begins (the scanner reports it from the hit's end).
   void RefineFuzzyHits(TVStream& Stream, TScanEncoding E);

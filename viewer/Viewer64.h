@@ -93,11 +93,19 @@ enum class TViewerKey { PageUp, PageDown, Up, Down, Home, End, Left, Right, Othe
 enum class TMouseButton { Left, Right, Middle };
 enum class TScrollCode { LineUp, LineDown, PageUp, PageDown, Track, EndScroll, Top, Bottom };
 
-// Asked for every run of characters with the same non-zero attribute while painting; the variables hold
-// the run's current drawing state and the host changes what it wants.
-using TGetAttrColorsEvent = std::function<void(TFileViewer64* Sender, uint8_t Attr, bool Selected,
-                                               uint32_t& TextColor, uint32_t& BkColor, bool& Opaque,
-                                               bool& Underline)>;
+// The drawing state of one run of characters with the same attribute code: the code, whether the run
+// is selected, and its colours, background and underline, which the host may change.
+struct TAttrColors {
+  uint8_t Attr = 0;
+  bool Selected = false;
+  uint32_t TextColor = 0;
+  uint32_t BkColor = 0;
+  bool Opaque = false;
+  bool Underline = false;
+};
+// Asked for every run of characters with a non-zero attribute while painting; Colors holds the run's
+// current drawing state and the host changes what it wants.
+using TGetAttrColorsEvent = std::function<void(TFileViewer64* Sender, TAttrColors& Colors)>;
 
 class TFileViewer64 {
  public:

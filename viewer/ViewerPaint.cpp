@@ -82,7 +82,12 @@ std::vector<TPaintRun> BuildLineRuns(TFileViewer64& V, int32_t Index, const TPai
     R.Opaque = Sel;
     R.Underline = false;
     if (Attr != 0 && V.OnGetAttrColors) {
-      V.OnGetAttrColors(&V, Attr, Sel, R.TextColor, R.BkColor, R.Opaque, R.Underline);
+      TAttrColors Colors{Attr, Sel, R.TextColor, R.BkColor, R.Opaque, R.Underline};
+      V.OnGetAttrColors(&V, Colors);
+      R.TextColor = Colors.TextColor;
+      R.BkColor = Colors.BkColor;
+      R.Opaque = Colors.Opaque;
+      R.Underline = Colors.Underline;
     }
     X += R.Width;
     Runs.push_back(std::move(R));

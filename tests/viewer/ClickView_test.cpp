@@ -62,19 +62,18 @@ TEST(ClickableViewer, LinksMarkedAndHotUnderTheMouse) {
   EXPECT_EQ(V.GetHotLinkTarget(), "x@y.org");
   EXPECT_EQ(V.GetVisibleLines().GetAttributes(0).substr(6, 8), std::string(8, '\1'));
   // Blue, underlined when hot (or always).
-  uint32_t Text = 0;
-  uint32_t Bk = 7;
-  bool Opaque = false;
-  bool Underline = false;
-  V.OnGetAttrColors(&V, vaLink, false, Text, Bk, Opaque, Underline);
-  EXPECT_EQ(Text, TClickableViewer::kLinkColor);
-  EXPECT_FALSE(Underline);
-  EXPECT_EQ(Bk, 7u);
-  V.OnGetAttrColors(&V, vaHotLink, false, Text, Bk, Opaque, Underline);
-  EXPECT_TRUE(Underline);
+  TAttrColors Colors{vaLink, false, 0, 7, false, false};
+  V.OnGetAttrColors(&V, Colors);
+  EXPECT_EQ(Colors.TextColor, TClickableViewer::kLinkColor);
+  EXPECT_FALSE(Colors.Underline);
+  EXPECT_EQ(Colors.BkColor, 7u);
+  Colors.Attr = vaHotLink;
+  V.OnGetAttrColors(&V, Colors);
+  EXPECT_TRUE(Colors.Underline);
   V.AlwaysUnderline = true;
-  V.OnGetAttrColors(&V, vaLink, false, Text, Bk, Opaque, Underline);
-  EXPECT_TRUE(Underline);
+  Colors.Attr = vaLink;
+  V.OnGetAttrColors(&V, Colors);
+  EXPECT_TRUE(Colors.Underline);
   // The mouse selects nothing.
   V.MouseDown(TMouseButton::Left, 0, 2, 2);
   V.MouseMove(100, 2);

@@ -274,25 +274,19 @@ TEST_F(HTMLViewerTest, ColourRule) {
   };
   for (const TCase& C : Cases) {
     V->URLStyle.HighlightHot = C.HighlightHot;
-    uint32_t Text = 0xABCDEF;
-    uint32_t Bk = 0x010101;
-    bool Opaque = C.Selected;
-    bool Underline = false;
-    V->OnGetAttrColors(V.get(), C.Attr, C.Selected, Text, Bk, Opaque, Underline);
-    EXPECT_EQ(Text, C.Text) << int(C.Attr);
-    EXPECT_EQ(Underline, C.Underline) << int(C.Attr);
-    EXPECT_EQ(Bk, 0x010101u);
-    EXPECT_EQ(Opaque, C.Selected);
+    TAttrColors Colors{C.Attr, C.Selected, 0xABCDEF, 0x010101, C.Selected, false};
+    V->OnGetAttrColors(V.get(), Colors);
+    EXPECT_EQ(Colors.TextColor, C.Text) << int(C.Attr);
+    EXPECT_EQ(Colors.Underline, C.Underline) << int(C.Attr);
+    EXPECT_EQ(Colors.BkColor, 0x010101u);
+    EXPECT_EQ(Colors.Opaque, C.Selected);
   }
   // An opaque style paints its background.
   V->URLStyle.Opaque = true;
-  uint32_t Text = 0;
-  uint32_t Bk = 0;
-  bool Opaque = false;
-  bool Underline = false;
-  V->OnGetAttrColors(V.get(), vaURL, false, Text, Bk, Opaque, Underline);
-  EXPECT_TRUE(Opaque);
-  EXPECT_EQ(Bk, V->URLStyle.BkColor);
+  TAttrColors Colors{vaURL, false, 0, 0, false, false};
+  V->OnGetAttrColors(V.get(), Colors);
+  EXPECT_TRUE(Colors.Opaque);
+  EXPECT_EQ(Colors.BkColor, V->URLStyle.BkColor);
 }
 
 }  // namespace

@@ -334,24 +334,18 @@ TEST_F(PreviewModelTest, HitColours) {
       {vaCurrentHit, true, 0x0C0B0A, 0xBBBBBB, true, true},
   };
   for (const TCase& C : Cases) {
-    uint32_t Text = 0xAAAAAA;
-    uint32_t Bk = 0xBBBBBB;
-    bool Opaque = C.Selected;
-    bool Underline = false;
-    V->OnGetAttrColors(V.get(), C.Attr, C.Selected, Text, Bk, Opaque, Underline);
-    EXPECT_EQ(Text, C.Text) << int(C.Attr) << C.Selected;
-    EXPECT_EQ(Bk, C.Bk) << int(C.Attr) << C.Selected;
-    EXPECT_EQ(Opaque, C.Opaque);
-    EXPECT_EQ(Underline, C.Underline);
+    TAttrColors Colors{C.Attr, C.Selected, 0xAAAAAA, 0xBBBBBB, C.Selected, false};
+    V->OnGetAttrColors(V.get(), Colors);
+    EXPECT_EQ(Colors.TextColor, C.Text) << int(C.Attr) << C.Selected;
+    EXPECT_EQ(Colors.BkColor, C.Bk) << int(C.Attr) << C.Selected;
+    EXPECT_EQ(Colors.Opaque, C.Opaque);
+    EXPECT_EQ(Colors.Underline, C.Underline);
   }
   // Other codes follow the address rule of the viewer.
-  uint32_t Text = 0;
-  uint32_t Bk = 0;
-  bool Opaque = false;
-  bool Underline = false;
-  V->OnGetAttrColors(V.get(), vaURL, false, Text, Bk, Opaque, Underline);
-  EXPECT_EQ(Text, V->URLStyle.TextColor);
-  EXPECT_TRUE(Underline);
+  TAttrColors Colors{vaURL, false, 0, 0, false, false};
+  V->OnGetAttrColors(V.get(), Colors);
+  EXPECT_EQ(Colors.TextColor, V->URLStyle.TextColor);
+  EXPECT_TRUE(Colors.Underline);
 }
 
 TEST_F(PreviewModelTest, FindLinksAndStatus) {

@@ -31,15 +31,14 @@ class ViewerPaintTest : public ViewerTest {
 
 TEST_F(ViewerPaintTest, SelectionPiecesAndAttributeRuns) {
   V->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(2, 4, vaHit); };
-  V->OnGetAttrColors = [](TFileViewer64*, uint8_t, bool Selected, uint32_t& Text, uint32_t& Bk, bool& Opaque,
-                          bool& Underline) {
-    if (Selected) {
-      Underline = true;
+  V->OnGetAttrColors = [](TFileViewer64*, TAttrColors& Colors) {
+    if (Colors.Selected) {
+      Colors.Underline = true;
       return;
     }
-    Text = 0x0000FF;
-    Bk = 0x00FF00;
-    Opaque = true;
+    Colors.TextColor = 0x0000FF;
+    Colors.BkColor = 0x00FF00;
+    Colors.Opaque = true;
   };
   OpenBytes("abcdefgh\nxy\n");
   V->SetSelection(4, 3);

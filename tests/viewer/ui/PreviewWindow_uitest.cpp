@@ -86,12 +86,11 @@ TEST_F(PreviewWindowTest, ControlPaintsHitsWhereTheyAre) {
   W.SetColors(0xFFFFFF, 0x000000);
   TFileViewer64& M = W.Model();
   M.OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(10, 6, vaHit); };
-  M.OnGetAttrColors = [](TFileViewer64*, uint8_t, bool Selected, uint32_t& Text, uint32_t& Bk, bool& Opaque,
-                          bool&) {
-    if (Selected) return;
-    Text = 0xFFFFFF;
-    Bk = 0x00FF00;  // green
-    Opaque = true;
+  M.OnGetAttrColors = [](TFileViewer64*, TAttrColors& Colors) {
+    if (Colors.Selected) return;
+    Colors.TextColor = 0xFFFFFF;
+    Colors.BkColor = 0x00FF00;  // green
+    Colors.Opaque = true;
   };
   M.SetGutterWidth(16);
   M.GutterColor = 0x0000FF;  // red
