@@ -153,14 +153,15 @@ bool LaunchSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& I
       Name = TempName;
     }
     if (Convert) {
-      std::string Text, ErrorText;
-      bool IsUnicode = Unicode;
-      if (!Env.Convert(Info.Converter, Name, Unicode, Text, IsUnicode, ErrorText)) {
-        Env.ShowError(!ErrorText.empty() ? Utf8ToUtf16(ErrorText)
-                                         : FormatMsgW(TMsgIndex::FileConvError_s, {Utf8ToUtf16(Name)}));
+      TSummarizerEnv::TConversion Conversion{Info.Converter, Name, Unicode, {}, Unicode, {}};
+      if (!Env.Convert(Conversion)) {
+        Env.ShowError(!Conversion.ErrorText.empty()
+                          ? Utf8ToUtf16(Conversion.ErrorText)
+                          : FormatMsgW(TMsgIndex::FileConvError_s, {Utf8ToUtf16(Name)}));
         return false;
       }
-      Unicode = IsUnicode;
+      Unicode = Conversion.IsUnicode;
+      const std::string& Text = Conversion.Text;
       std::string TextFile;
       MakeTempFileNameOrRaise("QV", TextFile, static_cast<int64_t>(Text.size()));
       Temp.Reset(TextFile);  // the extracted item is no longer needed

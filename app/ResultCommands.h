@@ -108,11 +108,19 @@ std::vector<std::string> SummarizerArguments(const std::string& Name, bool Unico
 struct TSummarizerEnv {
   // The archive item Path into DestFile; raises on failure.
   std::function<void(const std::string& Path, const std::string& DestFile)> ExtractItem;
-  // The text of File from Converter (null: the converter list). Text receives the bytes, IsUnicode their
-  // form; false with ErrorText when no text came.
-  std::function<bool(TQVConverter* Converter, const std::string& File, bool Unicode, std::string& Text,
-                     bool& IsUnicode, std::string& ErrorText)>
-      Convert;
+  // One conversion: the text of File from Converter (null: the converter list), asked for in UTF-16 when
+  // Unicode is set. Text receives the bytes, IsUnicode (preset to Unicode) their form; ErrorText the
+  // reason when no text came.
+  struct TConversion {
+    TQVConverter* Converter = nullptr;
+    const std::string& File;
+    bool Unicode = false;
+    std::string Text;
+    bool IsUnicode = false;
+    std::string ErrorText;
+  };
+  // False when no text came.
+  std::function<bool(TConversion& Conversion)> Convert;
   // Starts Program with Args; false when it could not be started.
   std::function<bool(const std::string& Program, const std::vector<std::string>& Args)> Start;
   // Shows an error message.

@@ -288,9 +288,8 @@ bool StartSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& In
   Env.ExtractItem = [](const std::string& Path, const std::string& Dest) {
     ExtractArchivePathToFile(Path, Dest, false, nullptr, nullptr, nullptr);
   };
-  Env.Convert = [&Converters](TQVConverter* C, const std::string& File, bool Unicode, std::string& Text,
-                              bool& IsUnicode, std::string& Error) {
-    return ConvertForSummarizer(Converters, C, File, Unicode, Text, IsUnicode, Error);
+  Env.Convert = [&Converters](TSummarizerEnv::TConversion& C) {
+    return ConvertForSummarizer(Converters, C.Converter, C.File, C.Unicode, C.Text, C.IsUnicode, C.ErrorText);
   };
   Env.Start = [](const std::string& Program, const std::vector<std::string>& Args) {
     QStringList List;

@@ -104,10 +104,10 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   ShellTree->setAcceptDrops(true);
   for (QWidget* Target : {ShellTree->viewport(), PathList->viewport()}) Target->installEventFilter(this);
   TFolderTreeModel* Model = ShellTree->Model();
-  Model->OnAddNode = [this](const std::u16string& Path, bool& Checked, bool& ShowCheck, bool&) {
+  Model->OnAddNode = [this](TFolderTreeModel::TNewNode& Node) {
     // Only real folders can be chosen; the virtual root's own entries are folders too.
-    ShowCheck = QFileInfo(Q(Path)).isDir();
-    Checked = ShowCheck && Selection.Contains(Path);
+    Node.ShowCheck = QFileInfo(Q(Node.Path)).isDir();
+    Node.Checked = Node.ShowCheck && Selection.Contains(Node.Path);
   };
   Model->OnChecked = [this](const std::u16string& Path, bool Checked) {
     if (Checked ? Selection.Add(Path) : Selection.Remove(Path)) FillList();

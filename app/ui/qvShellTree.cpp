@@ -35,11 +35,11 @@ std::unique_ptr<TFolderTreeModel::TNode> TFolderTreeModel::MakeNode(const std::u
   N->Path = Path;
   N->Name = Name;
   N->Parent = Parent;
-  bool Checked = false, ShowCheck = true, CanAdd = true;
-  if (OnAddNode) OnAddNode(Path, Checked, ShowCheck, CanAdd);
-  if (!CanAdd) return nullptr;
-  N->HasCheckbox = ShowCheck;
-  N->Checked = ShowCheck && Checked;
+  TNewNode New{Path};
+  if (OnAddNode) OnAddNode(New);
+  if (!New.CanAdd) return nullptr;
+  N->HasCheckbox = New.ShowCheck;
+  N->Checked = New.ShowCheck && New.Checked;
   return N;
 }
 

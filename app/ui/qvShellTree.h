@@ -37,8 +37,15 @@ class TFolderTreeModel : public QAbstractItemModel {
   const std::u16string& Root() const { return RootText; }
   uint32_t ObjectTypes = otFolders;
 
-  // Decides a new node: CanAdd false leaves it out, ShowCheck false hides its box, Checked ticks it.
-  std::function<void(const std::u16string& Path, bool& Checked, bool& ShowCheck, bool& CanAdd)> OnAddNode;
+  // A new node of the tree and what the host decides for it: CanAdd false leaves it out, ShowCheck false
+  // hides its box, Checked ticks it.
+  struct TNewNode {
+    const std::u16string& Path;
+    bool Checked = false;
+    bool ShowCheck = true;
+    bool CanAdd = true;
+  };
+  std::function<void(TNewNode& Node)> OnAddNode;
   // A box changed by the user.
   std::function<void(const std::u16string& Path, bool Checked)> OnChecked;
 

@@ -140,14 +140,13 @@ struct TFakeSummarizerEnv {
       ExtractedTo = Dest;
       ExtractResultItem(MakeInfo(Utf8ToUtf16(Path), true), Dest, nullptr);
     };
-    E.Convert = [this](TQVConverter*, const std::string& File, bool, std::string& Text, bool& IsUnicode,
-                       std::string& Error) {
+    E.Convert = [this](TSummarizerEnv::TConversion& C) {
       if (!ConvertOk) {
-        Error = ConvertError;
+        C.ErrorText = ConvertError;
         return false;
       }
-      Text = "TEXT:" + ReadFileBytes(File);
-      IsUnicode = true;
+      C.Text = "TEXT:" + ReadFileBytes(C.File);
+      C.IsUnicode = true;
       return true;
     };
     E.Start = [this](const std::string& Program, const std::vector<std::string>& Args) {

@@ -43,9 +43,9 @@ TEST(ShellTree, ListsFoldersLazilyAndOnlyBoxedNodesTick) {
   TShTreeView View;
   TFolderTreeModel& M = *View.Model();
   std::vector<std::pair<std::u16string, bool>> Ticks;
-  M.OnAddNode = [&](const std::u16string& Path, bool& Checked, bool& ShowCheck, bool&) {
-    ShowCheck = Path != Utf8ToUtf16(Dir.Path);  // the root node has no box
-    Checked = Path == Utf8ToUtf16(Dir / "a/b");
+  M.OnAddNode = [&](TFolderTreeModel::TNewNode& Node) {
+    Node.ShowCheck = Node.Path != Utf8ToUtf16(Dir.Path);  // the root node has no box
+    Node.Checked = Node.Path == Utf8ToUtf16(Dir / "a/b");
   };
   M.OnChecked = [&](const std::u16string& P, bool C) { Ticks.emplace_back(P, C); };
   M.SetRoot(Utf8ToUtf16(Dir.Path));
