@@ -490,7 +490,7 @@ bool TFileViewer64::LineForward() {
   if (UpdateCount == 0) {
     if (OnScrollWindow) OnScrollWindow(0, -LineHeight);
     const int32_t Strip = LineHeight + kScrollStripExtra;
-    if (OnInvalidateRect) OnInvalidateRect(0, ClientHeight - Strip, ClientWidth, Strip);
+    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, ClientHeight - Strip, ClientWidth, Strip});
   }
   return true;
 }
@@ -501,7 +501,7 @@ bool TFileViewer64::LineBack() {
   UpdateScrollBars();
   if (UpdateCount == 0) {
     if (OnScrollWindow) OnScrollWindow(0, LineHeight);
-    if (OnInvalidateRect) OnInvalidateRect(0, 0, ClientWidth, LineHeight + kScrollStripExtra);
+    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, 0, ClientWidth, LineHeight + kScrollStripExtra});
   }
   return true;
 }

@@ -106,6 +106,13 @@ struct TAttrColors {
 // Asked for every run of characters with a non-zero attribute while painting; Colors holds the run's
 // current drawing state and the host changes what it wants.
 using TGetAttrColorsEvent = std::function<void(TFileViewer64* Sender, TAttrColors& Colors)>;
+// A part of the viewer's window in pixels: its left and top, width and height.
+struct TViewerArea {
+  int32_t X = 0;
+  int32_t Y = 0;
+  int32_t W = 0;
+  int32_t H = 0;
+};
 
 class TFileViewer64 {
  public:
@@ -282,7 +289,7 @@ class TFileViewer64 {
   std::function<void(TFileViewer64*)> OnBeginSelect;
   // ---- Notifications to the window -----------------------------------------------------------------
   std::function<void()> OnInvalidate;
-  std::function<void(int32_t X, int32_t Y, int32_t W, int32_t H)> OnInvalidateRect;
+  std::function<void(const TViewerArea& Area)> OnInvalidateRect;
   // Moves the pixels already shown: Dy for a one-line step (the whole text area), Dx for a horizontal
   // move (only the part right of the gutter, which stays put).
   std::function<void(int32_t Dx, int32_t Dy)> OnScrollWindow;

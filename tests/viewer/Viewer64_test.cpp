@@ -291,9 +291,9 @@ TEST_F(ViewerTest, OneLineStepsScrollTheWindowAndInvalidateAStrip) {
   std::vector<std::pair<int32_t, int32_t>> Scrolls;
   std::vector<int32_t> StripTops;
   V->OnScrollWindow = [&](int32_t Dx, int32_t Dy) { Scrolls.push_back({Dx, Dy}); };
-  V->OnInvalidateRect = [&](int32_t, int32_t Y, int32_t, int32_t H) {
-    StripTops.push_back(Y);
-    EXPECT_EQ(H, 16 + 8);
+  V->OnInvalidateRect = [&](const TViewerArea& Area) {
+    StripTops.push_back(Area.Y);
+    EXPECT_EQ(Area.H, 16 + 8);
   };
   EXPECT_TRUE(V->KeyDown(TViewerKey::Down, 0));
   EXPECT_TRUE(V->KeyDown(TViewerKey::Up, 0));

@@ -105,7 +105,7 @@ TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Pa
 
   TFileViewer64& M = *ViewerModel;
   M.OnInvalidate = [this] { viewport()->update(); };
-  M.OnInvalidateRect = [this](int32_t X, int32_t Y, int32_t W, int32_t H) { viewport()->update(X, Y, W, H); };
+  M.OnInvalidateRect = [this](const TViewerArea& A) { viewport()->update(A.X, A.Y, A.W, A.H); };
   M.OnScrollWindow = [this](int32_t Dx, int32_t Dy) {
     if (Dy != 0) {
       viewport()->scroll(0, Dy);
