@@ -148,12 +148,11 @@ extern const std::array<const char*, 5> kMainFontCandidates;
 // Every setting to its default (run when the program starts, before the settings are loaded).
 void SetDefaultOptions();
 void SetDefaultOptions(TSettings& S);
-void LoadViewerColorPreset1(TSettings& S = ProgramSettings());
-void LoadViewerColorPreset2(TSettings& S = ProgramSettings());
+void LoadViewerColorPreset1(TSettings& S);
+void LoadViewerColorPreset2(TSettings& S);
 // Adds the group unless one of that name exists.
-void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks,
-                      TSettings& S = ProgramSettings());
-void AddDefaultFileTypeGroups(TSettings& S = ProgramSettings());
+void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks, TSettings& S);
+void AddDefaultFileTypeGroups(TSettings& S);
 
 void WriteFontRec(TVStream& Stream, const TFontRec& Rec);
 void ReadFontRec(TVStream& Stream, TFontRec& Rec);
