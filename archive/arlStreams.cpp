@@ -120,7 +120,7 @@ int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, const TSt
 THandle THandleStream32::Handle() const {
   if (FPos >= 0 && FHandle != kInvalidHandle) ::lseek(FHandle, static_cast<off_t>(FPos), SEEK_SET);
   FPos = -1;
-  FBufLen = 0;  // whoever has the descriptor may change the file
+  DropReadAhead();  // whoever has the descriptor may change the file
   return FHandle;
 }
 
@@ -138,9 +138,13 @@ int32_t THandleStream32::Read(void* Buffer, int32_t Count) {
   if (pos < 0) return 0;
   auto* out = static_cast<uint8_t*>(Buffer);
   int32_t done = 0;
-  if (pos >= FBufStart && pos < FBufStart + FBufLen) {
-    done = static_cast<int32_t>(std::min<int64_t>(Count, FBufStart + FBufLen - pos));
-    std::memcpy(out, FBuf.get() + (pos - FBufStart), static_cast<size_t>(done));
+  for (int i = 0; i < 2; ++i) {
+    const TReadAhead& a = FAhead[i];
+    if (pos < a.Start || pos >= a.Start + a.Len) continue;
+    done = static_cast<int32_t>(std::min<int64_t>(Count, a.Start + a.Len - pos));
+    std::memcpy(out, a.Data.get() + (pos - a.Start), static_cast<size_t>(done));
+    FLastUsed = i;
+    break;
   }
   const int32_t rest = Count - done;
   if (rest >= kDirectRead) {
@@ -148,14 +152,17 @@ int32_t THandleStream32::Read(void* Buffer, int32_t Count) {
         FileLayer().PRead(FHandle, out + done, static_cast<size_t>(rest), static_cast<off_t>(pos + done));
     if (n > 0) done += static_cast<int32_t>(n);
   } else if (rest > 0) {
-    if (!FBuf) FBuf = std::make_unique<uint8_t[]>(kReadAhead);
-    FBufLen = 0;
-    const ssize_t n = FileLayer().PRead(FHandle, FBuf.get(), kReadAhead, static_cast<off_t>(pos + done));
+    const int i = 1 - FLastUsed;
+    TReadAhead& a = FAhead[i];
+    if (!a.Data) a.Data = std::make_unique<uint8_t[]>(kReadAhead);
+    a.Len = 0;
+    const ssize_t n = FileLayer().PRead(FHandle, a.Data.get(), kReadAhead, static_cast<off_t>(pos + done));
     if (n > 0) {
-      FBufStart = pos + done;
-      FBufLen = static_cast<int32_t>(n);
-      const int32_t take = std::min(rest, FBufLen);
-      std::memcpy(out + done, FBuf.get(), static_cast<size_t>(take));
+      a.Start = pos + done;
+      a.Len = static_cast<int32_t>(n);
+      FLastUsed = i;
+      const int32_t take = std::min(rest, a.Len);
+      std::memcpy(out + done, a.Data.get(), static_cast<size_t>(take));
       done += take;
     }
   }
@@ -167,7 +174,7 @@ int32_t THandleStream32::Write(const void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
   const int64_t pos = KnownPosition();
   if (pos < 0) return 0;
-  FBufLen = 0;
+  DropReadAhead();
   const ssize_t n = FileLayer().PWrite(FHandle, Buffer, static_cast<size_t>(Count), static_cast<off_t>(pos));
   if (n <= 0) return 0;
   FPos = pos + n;
@@ -194,7 +201,7 @@ int64_t THandleStream32::Seek(int64_t Offset, TSeekOrigin Origin) {
 }
 
 void THandleStream32::SetSize(int64_t NewSize) {
-  FBufLen = 0;
+  DropReadAhead();
   if (NewSize < 0 || Seek(NewSize, soBeginning) != NewSize || FileLayer().FTruncate(FHandle, NewSize) != 0)
     throw EStreamError(std::strerror(errno ? errno : EINVAL));
 }

@@ -113,7 +113,9 @@ class TStream32 {
 // costs no lseek: the descriptor's offset is brought up to the stream's position whenever Handle() hands
 // the descriptor out (the handle routines of arlFileIo then see the same position), and the stream asks the
 // descriptor again at its next call. Small reads (headers, names) are served from a read-ahead buffer of
-// kReadAhead bytes, filled by one pread; a write, a size change and Handle() drop it.
+// kReadAhead bytes, filled by one pread; there are two, so that a reader going back and forth between two
+// places of the file (a directory and the headers it points to) keeps both. A write, a size change and
+// Handle() drop them.
 class THandleStream32 : public TStream32 {
  public:
   explicit THandleStream32(THandle Handle) : FHandle(Handle) {}
@@ -136,10 +138,15 @@ class THandleStream32 : public TStream32 {
   static constexpr int32_t kReadAhead = 16384;
   // A read of at least this many bytes goes straight to the caller's buffer.
   static constexpr int32_t kDirectRead = 4096;
-  // The read-ahead buffer: FBufLen bytes of the file from FBufStart (allocated at the first small read).
-  std::unique_ptr<uint8_t[]> FBuf;
-  mutable int64_t FBufStart = 0;
-  mutable int32_t FBufLen = 0;
+  // A read-ahead buffer: Len bytes of the file from Start (allocated at its first fill).
+  struct TReadAhead {
+    std::unique_ptr<uint8_t[]> Data;
+    int64_t Start = 0;
+    int32_t Len = 0;
+  };
+  mutable TReadAhead FAhead[2];
+  int FLastUsed = 0;  // the buffer read from last; the other one is filled next
+  void DropReadAhead() const { FAhead[0].Len = FAhead[1].Len = 0; }
 };
 
 // Open modes of TFileStream32: those of the core's file streams (fmOpenRead, fmOpenWrite,
