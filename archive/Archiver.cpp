@@ -385,15 +385,40 @@ TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& 
 
 void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
   TArcWrapperMem2& wrapper = OpenWrapper();
+  // The temporary folder is made when the first item goes to a file (or may go there: an item that
+  // continues in the next volume can move from memory to a file), so that an archive whose items all go
+  // to memory leaves the temporary folders alone. Until then the items' preset names lie below a folder
+  // name of this process that is not made; Decide's answer is moved into the real folder.
+  const std::string unmade =
+      IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
   std::string folder;
-  try {
-    MakeTempFolder(0, folder);
-  } catch (const EArcError&) {
-    // No temporary folder can be made: the items that go to memory are still delivered. Decide names
-    // the file of every item it sends to a file; one it cannot place it refuses.
-    folder = IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
+  // The RAR wrapper extracts an encrypted item that failed once more into its folder, after Decide: its
+  // folder is made now.
+  if (Kind == akRar) {
+    try {
+      MakeTempFolder(0, folder);
+    } catch (const EArcError&) {
+      folder.clear();
+    }
   }
-  wrapper.ExtractAllMem(folder, OnMemory, OnFileDone, Decide);
+  auto decide = [&](const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
+                    TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
+    const bool go = Decide(ItemName, SizeIncomplete, FileName, Decision, Date, Size, Continued);
+    const bool mayGoToFile = Decision == edToFile || (Decision == edToMemory && SizeIncomplete);
+    if (!go || !mayGoToFile || FileName.compare(0, unmade.size(), unmade) != 0) return go;
+    if (folder.empty()) {
+      try {
+        MakeTempFolder(0, folder);
+      } catch (const EArcError&) {
+        // No temporary folder can be made: the items that go to memory are still delivered, and a file
+        // item keeps its preset name (the extraction reports when it cannot be written there).
+        return go;
+      }
+    }
+    FileName = folder + FileName.substr(unmade.size());
+    return go;
+  };
+  wrapper.ExtractAllMem(folder.empty() ? unmade : folder, OnMemory, OnFileDone, decide);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {

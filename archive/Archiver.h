@@ -72,7 +72,7 @@ class TArchiver {
   TArcBlockPtr ExtractItemToMemory(int32_t Index, int32_t Size);
 
   // One pass over every item into this archiver's temporary folder: Decide chooses per item, memory items
-  // go to OnMemory, file items to OnFileDone.
+  // go to OnMemory, file items to OnFileDone. The folder is made at the first item that goes to a file.
   void ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide);
   // Every item that OnItemFilter accepts to files below the temporary folder, with their stored folders;
   // the number of files written (ExtractedFiles).

@@ -117,23 +117,91 @@ int64_t TStream32::CopyFrom(TStream32& Source, const bool* CancelFlag, const TSt
 
 // --- THandleStream32, TFileStream32 ---------------------------------------------------------------------
 
+THandle THandleStream32::Handle() const {
+  if (FPos >= 0 && FHandle != kInvalidHandle) ::lseek(FHandle, static_cast<off_t>(FPos), SEEK_SET);
+  FPos = -1;
+  DropReadAhead();  // whoever has the descriptor may change the file
+  return FHandle;
+}
+
+int64_t THandleStream32::KnownPosition() {
+  if (FPos < 0 && FHandle != kInvalidHandle) {
+    const off_t pos = ::lseek(FHandle, 0, SEEK_CUR);
+    FPos = pos < 0 ? -1 : static_cast<int64_t>(pos);
+  }
+  return FPos;
+}
+
 int32_t THandleStream32::Read(void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
-  return std::max(FileRead(FHandle, Buffer, Count), 0);
+  const int64_t pos = KnownPosition();
+  if (pos < 0) return 0;
+  auto* out = static_cast<uint8_t*>(Buffer);
+  int32_t done = 0;
+  for (int i = 0; i < 2; ++i) {
+    const TReadAhead& a = FAhead[i];
+    if (pos < a.Start || pos >= a.Start + a.Len) continue;
+    done = static_cast<int32_t>(std::min<int64_t>(Count, a.Start + a.Len - pos));
+    std::memcpy(out, a.Data.get() + (pos - a.Start), static_cast<size_t>(done));
+    FLastUsed = i;
+    break;
+  }
+  const int32_t rest = Count - done;
+  if (rest >= kDirectRead) {
+    const ssize_t n =
+        FileLayer().PRead(FHandle, out + done, static_cast<size_t>(rest), static_cast<off_t>(pos + done));
+    if (n > 0) done += static_cast<int32_t>(n);
+  } else if (rest > 0) {
+    const int i = 1 - FLastUsed;
+    TReadAhead& a = FAhead[i];
+    if (!a.Data) a.Data = std::make_unique<uint8_t[]>(kReadAhead);
+    a.Len = 0;
+    const ssize_t n = FileLayer().PRead(FHandle, a.Data.get(), kReadAhead, static_cast<off_t>(pos + done));
+    if (n > 0) {
+      a.Start = pos + done;
+      a.Len = static_cast<int32_t>(n);
+      FLastUsed = i;
+      const int32_t take = std::min(rest, a.Len);
+      std::memcpy(out + done, a.Data.get(), static_cast<size_t>(take));
+      done += take;
+    }
+  }
+  FPos = pos + done;
+  return done;
 }
 
 int32_t THandleStream32::Write(const void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
-  return std::max(FileWrite(FHandle, Buffer, Count), 0);
+  const int64_t pos = KnownPosition();
+  if (pos < 0) return 0;
+  DropReadAhead();
+  const ssize_t n = FileLayer().PWrite(FHandle, Buffer, static_cast<size_t>(Count), static_cast<off_t>(pos));
+  if (n <= 0) return 0;
+  FPos = pos + n;
+  return static_cast<int32_t>(n);
 }
 
 int64_t THandleStream32::Seek(int64_t Offset, TSeekOrigin Origin) {
-  const int whence = Origin == soBeginning ? SEEK_SET : Origin == soCurrent ? SEEK_CUR : SEEK_END;
-  const off_t pos = ::lseek(FHandle, static_cast<off_t>(Offset), whence);
-  return pos < 0 ? -1 : static_cast<int64_t>(pos);
+  const int64_t pos = KnownPosition();
+  if (pos < 0) return -1;
+  if (Origin == soEnd) {
+    // The end is the file's, which may have moved: the descriptor is asked.
+    const off_t end = ::lseek(FHandle, static_cast<off_t>(Offset), SEEK_END);
+    if (end < 0) return -1;
+    FPos = static_cast<int64_t>(end);
+    return FPos;
+  }
+  const int64_t base = Origin == soBeginning ? 0 : pos;
+  if (Offset < 0 ? base + Offset < 0 : base > INT64_MAX - Offset) {
+    errno = EINVAL;
+    return -1;
+  }
+  FPos = base + Offset;
+  return FPos;
 }
 
 void THandleStream32::SetSize(int64_t NewSize) {
+  DropReadAhead();
   if (NewSize < 0 || Seek(NewSize, soBeginning) != NewSize || FileLayer().FTruncate(FHandle, NewSize) != 0)
     throw EStreamError(std::strerror(errno ? errno : EINVAL));
 }
@@ -159,6 +227,7 @@ bool TFileStream32::Close() {
   if (FHandle == kInvalidHandle) return true;
   const bool ok = FileClose(FHandle);
   FHandle = kInvalidHandle;
+  FPos = -1;
   return ok;
 }
 

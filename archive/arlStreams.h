@@ -106,12 +106,20 @@ class TStream32 {
 };
 
 // A stream over a file descriptor that someone else owns. Read and Write transfer through the core file
-// layer at the descriptor's own file offset (so the handle routines of arlFileIo see the same position);
-// a failed call counts as 0 bytes. SetSize raises EStreamError with the system's text when it fails.
+// layer (one pread/pwrite each); a failed call counts as 0 bytes. SetSize raises EStreamError with the
+// system's text when it fails.
+//
+// The stream starts at the descriptor's file offset and then keeps its position itself, so that a read
+// costs no lseek: the descriptor's offset is brought up to the stream's position whenever Handle() hands
+// the descriptor out (the handle routines of arlFileIo then see the same position), and the stream asks the
+// descriptor again at its next call. Small reads (headers, names) are served from a read-ahead buffer of
+// kReadAhead bytes, filled by one pread; there are two, so that a reader going back and forth between two
+// places of the file (a directory and the headers it points to) keeps both. A write, a size change and
+// Handle() drop them.
 class THandleStream32 : public TStream32 {
  public:
   explicit THandleStream32(THandle Handle) : FHandle(Handle) {}
-  THandle Handle() const { return FHandle; }
+  THandle Handle() const;
   int32_t Read(void* Buffer, int32_t Count) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
@@ -119,7 +127,26 @@ class THandleStream32 : public TStream32 {
 
  protected:
   bool Has64BitSeek() const override { return true; }
+  // The position, read from the descriptor when not known; -1 when the descriptor has none (closed,
+  // invalid or not seekable).
+  int64_t KnownPosition();
   THandle FHandle;
+  // The stream's position; -1 until the descriptor's offset is read (and again after Handle()).
+  mutable int64_t FPos = -1;
+
+ private:
+  static constexpr int32_t kReadAhead = 16384;
+  // A read of at least this many bytes goes straight to the caller's buffer.
+  static constexpr int32_t kDirectRead = 4096;
+  // A read-ahead buffer: Len bytes of the file from Start (allocated at its first fill).
+  struct TReadAhead {
+    std::unique_ptr<uint8_t[]> Data;
+    int64_t Start = 0;
+    int32_t Len = 0;
+  };
+  mutable TReadAhead FAhead[2];
+  int FLastUsed = 0;  // the buffer read from last; the other one is filled next
+  void DropReadAhead() const { FAhead[0].Len = FAhead[1].Len = 0; }
 };
 
 // Open modes of TFileStream32: those of the core's file streams (fmOpenRead, fmOpenWrite,

@@ -214,6 +214,17 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   std::vector<uint8_t> Kept;
   bool KeptAll = true;
   TDecoded Counted;
+  if (Kind == gkGzip) {
+    // The last trailer's size field (the size modulo 2^32 of the last member, all of a file of one member)
+    // is a good guess of what the walk keeps: room for that much saves growing the buffer step by step.
+    const std::vector<uint8_t> Last =
+        StreamSize >= 4 ? ReadAt(*Stream, StreamSize - 4, 4) : std::vector<uint8_t>();
+    if (Last.size() == 4) {
+      const uint32_t Guess =
+          Last[0] | (Last[1] << 8) | (Last[2] << 16) | (static_cast<uint32_t>(Last[3]) << 24);
+      if (Guess <= kMaxKept) Kept.reserve(Guess);
+    }
+  }
   if (Kind != gkOther) {
     Counted = Decode(
         Kind, *Stream, StreamSize,

@@ -95,7 +95,7 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
 bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
                             uint8_t* H) {
   if (GetCancel()) return false;
-  if (Pos + Size > In->Size() || !ReadExactAt(*In, Pos, H, Size)) {
+  if (!ReadExactAt(*In, Pos, H, Size)) {  // a record cut by the end of the file is a short read
     // The end of the file (a self-extractor's local headers may simply stop) and the records after the
     // entries (an end record is shorter than a header) end the walk normally; a part of a header at the
     // end of the file means the file was cut short.

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -192,6 +194,126 @@ TEST_F(ArlStreamFiles, FileStreamOpenNeverRaises) {
   EXPECT_EQ(buf[0], '2');
   EXPECT_EQ(FileSizeOf(again.Handle()), 10);
   EXPECT_NE(FileDosTime(again.Handle(), 0), 0u);
+}
+
+// A file stream against a copy of the file in memory: reads of every size (served from the read-ahead
+// buffer, straight from the file, or partly each), seeks from all three origins, writes over bytes the
+// buffer holds, and the handle routines moving the descriptor between stream calls.
+TEST_F(ArlStreamFiles, StreamReadsAgreeWithTheFileAfterSeeksWritesAndHandleUse) {
+  std::string model(50000, '\0');
+  for (size_t i = 0; i < model.size(); ++i) model[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+  const std::string name = (Dir / "model.bin").string();
+  { std::ofstream(name, std::ios::binary) << model; }
+  int32_t error = 0;
+  TFileStream32 s(name, fmOpenReadWrite, error);
+  ASSERT_EQ(error, 0);
+  const int32_t sizes[] = {1, 7, 30, 512, 4095, 4096, 5000, 16384, 20000};
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  int64_t pos = 0;
+  std::vector<char> buf(20000);
+  for (int step = 0; step < 3000; ++step) {
+    SCOPED_TRACE(step);
+    switch (next(10)) {
+      case 0: {
+        const auto to = static_cast<int64_t>(next(static_cast<uint32_t>(model.size()) + 100));
+        ASSERT_EQ(s.Seek(to, soBeginning), to);
+        pos = to;
+        break;
+      }
+      case 1: {
+        const int64_t by = static_cast<int64_t>(next(9000)) - 4500;
+        const int64_t want = pos + by < 0 ? -1 : pos + by;
+        ASSERT_EQ(s.Seek(by, soCurrent), want);
+        if (want >= 0) pos = want;
+        break;
+      }
+      case 2: {
+        const auto back = static_cast<int64_t>(next(3000));
+        ASSERT_EQ(s.Seek(-back, soEnd), static_cast<int64_t>(model.size()) - back);
+        pos = static_cast<int64_t>(model.size()) - back;
+        break;
+      }
+      case 3: {
+        // A write inside the file, over bytes a read may have buffered.
+        if (pos >= static_cast<int64_t>(model.size()) - 40) break;
+        const std::string text(static_cast<size_t>(1 + next(40)), static_cast<char>('A' + next(26)));
+        ASSERT_EQ(s.Write(text.data(), static_cast<int32_t>(text.size())), static_cast<int32_t>(text.size()));
+        model.replace(static_cast<size_t>(pos), text.size(), text);
+        pos += static_cast<int64_t>(text.size());
+        break;
+      }
+      case 4: {
+        // The handle routines: the descriptor is where the stream is, and the stream goes on from where they
+        // leave it; a raw write is seen by the stream's next read.
+        const THandle h = s.Handle();
+        ASSERT_EQ(FilePosition(h), pos);
+        // Near the stream's position, where its buffer may hold the byte written.
+        const int64_t to = std::clamp<int64_t>(pos - 1 - static_cast<int64_t>(next(50)), 0,
+                                               static_cast<int64_t>(model.size()) - 10);
+        ASSERT_TRUE(SeekFile(h, to, soBeginning));
+        ASSERT_EQ(FileWrite(h, "#", 1), 1);
+        model[static_cast<size_t>(to)] = '#';
+        ASSERT_EQ(FileRead(h, buf.data(), 3), 3);
+        ASSERT_EQ(std::string(buf.data(), 3), model.substr(static_cast<size_t>(to) + 1, 3));
+        ASSERT_EQ(s.Position(), to + 4);
+        ASSERT_EQ(s.Seek(to, soBeginning), to);
+        ASSERT_EQ(s.Read(buf.data(), 8), 8);
+        ASSERT_EQ(std::string(buf.data(), 8), model.substr(static_cast<size_t>(to), 8));
+        pos = to + 8;
+        break;
+      }
+      default: {
+        const int32_t n = sizes[next(std::size(sizes))];
+        const int64_t left = std::max<int64_t>(static_cast<int64_t>(model.size()) - pos, 0);
+        const auto want = static_cast<int32_t>(std::min<int64_t>(n, left));
+        ASSERT_EQ(s.Read(buf.data(), n), want);
+        ASSERT_EQ(
+            std::string(buf.data(), static_cast<size_t>(want)),
+            model.substr(static_cast<size_t>(std::min<int64_t>(pos, static_cast<int64_t>(model.size()))),
+                         static_cast<size_t>(want)));
+        pos += want;
+        break;
+      }
+    }
+    ASSERT_EQ(s.Position(), pos);
+  }
+}
+
+TEST_F(ArlStreamFiles, SmallReadsShareReadsOfTheFile) {
+  const std::string name = (Dir / "small.bin").string();
+  { std::ofstream(name, std::ios::binary) << std::string(100000, 'x'); }
+  TFaultyFileLayer layer;
+  TFileLayerScope scope(layer);
+  int32_t error = 0;
+  TFileStream32 s(name, fmOpenRead | fmShareDenyNone, error);
+  ASSERT_EQ(error, 0);
+  char header[30];
+  int32_t total = 0;
+  s.SetPosition(90000);
+  for (int32_t n = 0; (n = s.Read(header, sizeof header)) > 0;) total += n;
+  EXPECT_EQ(total, 10000);
+  EXPECT_LE(layer.Calls(TFileOp::Read), 3);
+
+  // Back and forth between two places, as a directory and the headers it points to are read.
+  const int64_t before = layer.Calls(TFileOp::Read);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_TRUE(s.Seek(i * 30, soBeginning) == i * 30 && s.Read(header, sizeof header) == 30);
+    ASSERT_TRUE(s.Seek(50000 + i * 30, soBeginning) == 50000 + i * 30 && s.Read(header, sizeof header) == 30);
+  }
+  EXPECT_LE(layer.Calls(TFileOp::Read) - before, 4);
+
+  // A failed read is a short read, and the stream stays where it was.
+  TFileStream32 again(name, fmOpenRead | fmShareDenyNone, error);
+  ASSERT_EQ(error, 0);
+  again.SetPosition(9000);
+  layer.FailCall(TFileOp::Read, 1, EIO);
+  EXPECT_EQ(again.Read(header, sizeof header), 0);
+  EXPECT_EQ(again.Position(), 9000);
+  EXPECT_EQ(again.Read(header, sizeof header), 30);
 }
 
 TEST_F(ArlStreamFiles, FailedWritesOfTheFileLayerAreShortWrites) {

@@ -209,6 +209,31 @@ TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
   EXPECT_TRUE(Entries(Temp).empty());
 }
 
+TEST_F(Archiver, ExtractAllMakesItsFolderOnlyForAnItemThatGoesToAFile) {
+  auto a = OpenCopy("x.zip");
+  a->ExtractAll(KeepBlock(), DecideBySize(1 << 20));
+  EXPECT_EQ(Blocks.size(), 3u);
+  EXPECT_TRUE(Entries(Temp).empty());  // every item went to memory: no root, no folder
+
+  // The large item goes to a file at its preset name (with its stored folder) in the archiver's own
+  // private folder.
+  std::string delivered;
+  a->OnFileDone = [&delivered](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) {
+    delivered = FileName;
+  };
+  a->ExtractAll(KeepBlock(), DecideBySize(100));
+  std::string folder;
+  a->MakeTempFolder(0, folder);
+  EXPECT_EQ(delivered, folder + "docs/b.txt");
+  EXPECT_EQ(ReadFileBytes(delivered), Source("docs/b.txt"));
+  struct stat st {};
+  ASSERT_EQ(::stat(fs::path(folder).parent_path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  fs::remove(delivered);
+  a.reset();
+  EXPECT_TRUE(Entries(Temp).empty());
+}
+
 TEST_F(Archiver, TemporaryFoldersAreGoneAfterErrorsAndCancels) {
   // A damaged archive: the large item fails in the middle.
   WriteAll(Work / "cut.zip", Fixture("x.zip").substr(0, 1500));
