@@ -33,66 +33,91 @@ void TScanAhead::Begin(const TSettings& Settings, int DirFd, const std::vector<s
     Settings_ = Settings;
     DirFd_ = DirFd;
     Names_ = &Names;
-    States_.assign(Names.size(), stSkip);
-    for (size_t i = 0; i < Names.size() && i < Wanted.size(); ++i)
-      if (Wanted[i]) States_[i] = stPending;
-    Results_.assign(Names.size(), srNotFound);
-    Found_.assign(Names.size(), seAnsi);
-    Sizes_.assign(Names.size(), -1);
+    Count_ = Names.size();
+    States_ = std::make_unique<std::atomic<uint8_t>[]>(Count_);
+    for (size_t i = 0; i < Count_; ++i)
+      States_[i].store(i < Wanted.size() && Wanted[i] ? stPending : stSkip, std::memory_order_relaxed);
+    Results_.assign(Count_, srNotFound);
+    Found_.assign(Count_, seAnsi);
+    Sizes_.assign(Count_, -1);
     Next_ = 0;
-    Passed_ = 0;
+    Passed_.store(0, std::memory_order_relaxed);
+    WokenAt_ = 0;
+    if (IdleWorkers_ == 0) return;
   }
   WorkReady_.notify_all();
 }
 
-bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding) {
+void TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State) {
+  // A small file is done within microseconds: a short spin spares the two threads a sleep and a wake-up.
+  for (int spin = 0; spin < 2000; ++spin) {
+    if (State.load(std::memory_order_acquire) != stRunning) return;
+    if (spin >= 100) std::this_thread::yield();
+  }
   std::unique_lock<std::mutex> guard(Lock_);
-  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= States_.size()) return false;
-  TState& state = States_[static_cast<size_t>(Index)];
-  if (state == stPending || state == stSkip) {
-    state = stTaken;
-    return false;
+  OwnerWaiting_.store(true);
+  FileDone_.wait(guard, [&] { return State.load() != stRunning; });
+  OwnerWaiting_.store(false);
+}
+
+bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding) {
+  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
+  std::atomic<uint8_t>& state = States_[static_cast<size_t>(Index)];
+  uint8_t seen = state.load(std::memory_order_acquire);
+  // A file no worker has started is the walk's: no worker starts it from now on.
+  while (seen == stPending || seen == stSkip)
+    if (state.compare_exchange_weak(seen, stTaken, std::memory_order_acq_rel)) return false;
+  if (seen == stRunning) {
+    WaitWhileRunning(state);
+    seen = state.load(std::memory_order_acquire);
   }
-  if (state == stRunning) {
-    OwnerWaiting_ = true;
-    FileDone_.wait(guard, [&] { return state != stRunning; });
-    OwnerWaiting_ = false;
-  }
-  const bool done = state == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
-  state = stTaken;
+  const bool done = seen == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
   Result = Results_[static_cast<size_t>(Index)];
   Encoding = Found_[static_cast<size_t>(Index)];
+  state.store(stTaken, std::memory_order_relaxed);
   return done;
 }
 
 void TScanAhead::Pass(int32_t Index) {
+  if (Names_ == nullptr) return;
+  // A file the walk did not take (a filter or the name decided) is not started any more.
+  const int32_t passed = Passed_.load(std::memory_order_relaxed);
+  for (int32_t i = passed; i <= Index && static_cast<size_t>(i) < Count_; ++i) {
+    uint8_t pending = stPending;
+    States_[static_cast<size_t>(i)].compare_exchange_strong(pending, stTaken, std::memory_order_acq_rel);
+  }
+  if (Index + 1 <= passed) return;
+  Passed_.store(Index + 1, std::memory_order_release);
+  // Idle workers are woken once half the window is free, not for every file the walk passes.
+  if (Index + 1 - WokenAt_ < std::max(1, Window_ / 2)) return;
+  WokenAt_ = Index + 1;
   {
     std::lock_guard<std::mutex> guard(Lock_);
-    if (Names_ == nullptr) return;
-    // A file the walk did not take (a filter or the name decided) is not started any more.
-    for (int32_t i = Passed_; i <= Index && static_cast<size_t>(i) < States_.size(); ++i)
-      if (States_[static_cast<size_t>(i)] == stPending) States_[static_cast<size_t>(i)] = stTaken;
-    Passed_ = std::max(Passed_, Index + 1);
-    // Idle workers are woken once half the window is free, not for every file the walk passes: for
-    // small files the wake-ups would cost more than the scans.
-    if (IdleWorkers_ == 0 || Next_ - Passed_ > Window_ / 2) return;
+    if (IdleWorkers_ == 0 || Next_ >= static_cast<int32_t>(Count_)) return;
   }
   WorkReady_.notify_all();
 }
 
 void TScanAhead::End() {
-  std::unique_lock<std::mutex> guard(Lock_);
   if (Names_ == nullptr) return;
-  // Nothing more starts; the running files end before the folder's descriptor may close.
-  Next_ = static_cast<int32_t>(States_.size());
-  if (Running_ > 0) {
-    OwnerWaiting_ = true;
-    FileDone_.wait(guard, [&] { return Running_ == 0; });
-    OwnerWaiting_ = false;
+  {
+    std::lock_guard<std::mutex> guard(Lock_);
+    // Nothing more starts; the running files end before the folder's descriptor may close.
+    Next_ = static_cast<int32_t>(Count_);
   }
+  if (Running_.load(std::memory_order_acquire) > 0) {
+    for (int spin = 0; spin < 2000 && Running_.load(std::memory_order_acquire) > 0; ++spin)
+      if (spin >= 100) std::this_thread::yield();
+    std::unique_lock<std::mutex> guard(Lock_);
+    OwnerWaiting_.store(true);
+    FileDone_.wait(guard, [&] { return Running_.load() == 0; });
+    OwnerWaiting_.store(false);
+  }
+  std::lock_guard<std::mutex> guard(Lock_);
   Names_ = nullptr;
   DirFd_ = -1;
-  States_.clear();
+  Count_ = 0;
+  States_.reset();
 }
 
 void TScanAhead::Work() {
@@ -100,39 +125,47 @@ void TScanAhead::Work() {
   uint64_t generation = 0;
   std::unique_lock<std::mutex> guard(Lock_);
   for (;;) {
-    // The next wanted file within the window ahead of the walk.
-    int32_t index = -1;
+    // The next run of files within the window ahead of the walk.
+    int32_t from = 0, to = 0;
     ++IdleWorkers_;
     WorkReady_.wait(guard, [&] {
       if (Quit_) return true;
       if (Names_ == nullptr) return false;
-      const int32_t window = Passed_ + Window_;
-      while (Next_ < static_cast<int32_t>(States_.size()) && Next_ < window) {
-        if (States_[static_cast<size_t>(Next_)] == stPending) {
-          index = Next_++;
-          return true;
-        }
+      const int32_t window = Passed_.load(std::memory_order_acquire) + Window_;
+      const int32_t last = std::min(static_cast<int32_t>(Count_), window);
+      while (Next_ < last && States_[static_cast<size_t>(Next_)].load(std::memory_order_relaxed) != stPending)
         ++Next_;
-      }
-      return false;
+      if (Next_ >= last) return false;
+      from = Next_;
+      to = std::min(last, from + kRunFiles);
+      Next_ = to;
+      return true;
     });
     --IdleWorkers_;
     if (Quit_) return;
-    States_[static_cast<size_t>(index)] = stRunning;
-    ++Running_;
+    Running_.fetch_add(to - from, std::memory_order_relaxed);
     guard.unlock();
-    TScanResult result = srNotFound;
-    TScanEncoding encoding = seAnsi;
-    int64_t size = -1;
-    const bool ok = ScanOne(scanner, generation, index, result, encoding, size);
+    for (int32_t index = from; index < to; ++index) {
+      std::atomic<uint8_t>& state = States_[static_cast<size_t>(index)];
+      uint8_t pending = stPending;
+      if (state.compare_exchange_strong(pending, stRunning, std::memory_order_acq_rel)) {
+        TScanResult result = srNotFound;
+        TScanEncoding encoding = seAnsi;
+        int64_t size = -1;
+        const bool ok = ScanOne(scanner, generation, index, result, encoding, size);
+        Sizes_[static_cast<size_t>(index)] = size;
+        Results_[static_cast<size_t>(index)] = result;
+        Found_[static_cast<size_t>(index)] = encoding;
+        state.store(ok ? stDone : stFailed);
+      }
+      // The last file of the folder's runs lets End go on; the walk waits only for the file it stands at.
+      Running_.fetch_sub(1);
+      if (OwnerWaiting_.load()) {
+        std::lock_guard<std::mutex> wake(Lock_);
+        FileDone_.notify_one();
+      }
+    }
     guard.lock();
-    States_[static_cast<size_t>(index)] = ok ? stDone : stFailed;
-    Sizes_[static_cast<size_t>(index)] = size;
-    Results_[static_cast<size_t>(index)] = result;
-    Found_[static_cast<size_t>(index)] = encoding;
-    --Running_;
-    // Only the walk waits for files, and only for the one it stands at (or for all at the folder's end).
-    if (OwnerWaiting_) FileDone_.notify_one();
   }
 }
 

@@ -8,13 +8,18 @@
 // read or scanned) is never reported by the worker: the walk scans such a file itself and reports what
 // it meets, as without scan-ahead. So every event comes from the walk's thread in the walk's order.
 //
-// At most kFilesPerWorker files per worker are ahead of the walk, so memory does not grow with the
-// folder. The folder's descriptor must stay open from Begin to End; End drops the files not started and
-// waits for the running ones. One owner thread calls every member; the workers live as long as the object.
+// Files are handed out in runs (kRunFiles at a time) and their states are atomics, so that the walk and
+// the workers meet at the lock once per run, not once per file: on small files the lock and the
+// wake-ups would cost more than the scans. At most kFilesPerWorker files per worker are ahead of the
+// walk, so memory does not grow with the folder. The folder's descriptor must stay open from Begin to
+// End; End drops the files not started and waits for the running ones. One owner thread calls every
+// member; the workers live as long as the object.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,9 +29,11 @@
 
 class TScanAhead {
  public:
-  static constexpr int32_t kFilesPerWorker = 4;
+  static constexpr int32_t kFilesPerWorker = 32;
+  // Files a worker takes at once.
+  static constexpr int32_t kRunFiles = 8;
   // Folders with fewer files are walked without scan-ahead.
-  static constexpr size_t kMinFiles = 32;
+  static constexpr size_t kMinFiles = 16;
 
   // The stream scanner's settings the workers copy, and the largest file they scan.
   struct TSettings {
@@ -65,25 +72,33 @@ class TScanAhead {
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
                TScanEncoding& Encoding, int64_t& Size);
 
+  // Waits until file Index is no longer running (the owner's thread).
+  void WaitWhileRunning(std::atomic<uint8_t>& State);
+
   const int32_t Window_;  // files that may be ahead of the walk
   std::mutex Lock_;
   std::condition_variable WorkReady_;  // workers wait for files
   std::condition_variable FileDone_;   // the walk waits for a running file; End waits for all
   std::vector<std::thread> Threads_;
   bool Quit_ = false;
-  bool OwnerWaiting_ = false;  // the walk waits on FileDone_
-  int32_t IdleWorkers_ = 0;    // workers waiting on WorkReady_
+  std::atomic<bool> OwnerWaiting_{false};  // the walk waits on FileDone_
+  int32_t IdleWorkers_ = 0;                // workers waiting on WorkReady_ (guarded by Lock_)
 
-  // The current folder (guarded by Lock_).
+  // The current folder. Names_, the settings and the sizes of the arrays change only in Begin and End,
+  // under Lock_ and while no file runs; Next_ is guarded by Lock_. A file's result is written by the
+  // one worker that moved its state from stPending to stRunning, before it stores stDone or stFailed.
   TSettings Settings_;
   uint64_t SettingsGeneration_ = 0;
   int DirFd_ = -1;
   const std::vector<std::string>* Names_ = nullptr;
-  std::vector<TState> States_;
+  size_t Count_ = 0;
+  std::unique_ptr<std::atomic<uint8_t>[]> States_;
   std::vector<TScanResult> Results_;
   std::vector<TScanEncoding> Found_;
-  std::vector<int64_t> Sizes_;  // the size each file had all through its scan
-  int32_t Next_ = 0;            // the first file no worker has looked at
-  int32_t Passed_ = 0;          // files before this one are behind the walk
-  int32_t Running_ = 0;         // files being scanned
+  std::vector<int64_t> Sizes_;      // the size each file had all through its scan
+  int32_t Next_ = 0;                // the first file no worker has taken
+  std::atomic<int32_t> Passed_{0};  // files before this one are behind the walk
+  std::atomic<int32_t> Running_{0};
+  int32_t WokenAt_ = 0;  // Passed_ when the walk last woke the workers (the owner's own)   // files taken by
+                         // workers and not finished
 };
