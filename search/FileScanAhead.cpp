@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
@@ -43,24 +44,36 @@ void TScanAhead::Begin(const TSettings& Settings, int DirFd, const std::vector<s
     Next_ = 0;
     Passed_.store(0, std::memory_order_relaxed);
     WokenAt_ = 0;
+    Cancel_.store(false);
     if (IdleWorkers_ == 0) return;
   }
   WorkReady_.notify_all();
 }
 
-void TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State) {
+bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll) {
   // A small file is done within microseconds: a short spin spares the two threads a sleep and a wake-up.
   for (int spin = 0; spin < 2000; ++spin) {
-    if (State.load(std::memory_order_acquire) != stRunning) return;
+    if (State.load(std::memory_order_acquire) != stRunning) return true;
     if (spin >= 100) std::this_thread::yield();
   }
+  bool goOn = true;
   std::unique_lock<std::mutex> guard(Lock_);
   OwnerWaiting_.store(true);
-  FileDone_.wait(guard, [&] { return State.load() != stRunning; });
+  while (State.load() == stRunning) {
+    if (FileDone_.wait_for(guard, std::chrono::milliseconds(kPollMs)) == std::cv_status::no_timeout) continue;
+    if (!goOn || !Poll || State.load() != stRunning) continue;
+    // The owner's poll may run its own events: never under the lock.
+    guard.unlock();
+    goOn = Poll();
+    if (!goOn) Cancel_.store(true);
+    guard.lock();
+  }
   OwnerWaiting_.store(false);
+  return goOn;
 }
 
-bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding) {
+bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
+                      const std::function<bool()>& Poll) {
   if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
   std::atomic<uint8_t>& state = States_[static_cast<size_t>(Index)];
   uint8_t seen = state.load(std::memory_order_acquire);
@@ -68,8 +81,13 @@ bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEnc
   while (seen == stPending || seen == stSkip)
     if (state.compare_exchange_weak(seen, stTaken, std::memory_order_acq_rel)) return false;
   if (seen == stRunning) {
-    WaitWhileRunning(state);
+    const bool goOn = WaitWhileRunning(state, Poll);
     seen = state.load(std::memory_order_acquire);
+    if (!goOn) {
+      state.store(stTaken, std::memory_order_relaxed);
+      Result = srCancelled;
+      return true;
+    }
   }
   const bool done = seen == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
   Result = Results_[static_cast<size_t>(Index)];
@@ -105,6 +123,7 @@ void TScanAhead::End() {
     // Nothing more starts; the running files end before the folder's descriptor may close.
     Next_ = static_cast<int32_t>(Count_);
   }
+  Cancel_.store(true);
   if (Running_.load(std::memory_order_acquire) > 0) {
     for (int spin = 0; spin < 2000 && Running_.load(std::memory_order_acquire) > 0; ++spin)
       if (spin >= 100) std::this_thread::yield();
@@ -122,6 +141,7 @@ void TScanAhead::End() {
 
 void TScanAhead::Work() {
   TStreamScanner scanner;
+  scanner.OnProgress = [this](int32_t) { return !Cancel_.load(std::memory_order_relaxed); };
   uint64_t generation = 0;
   std::unique_lock<std::mutex> guard(Lock_);
   for (;;) {

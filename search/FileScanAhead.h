@@ -19,6 +19,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ class TScanAhead {
   static constexpr int32_t kRunFiles = 8;
   // Folders with fewer files are walked without scan-ahead.
   static constexpr size_t kMinFiles = 16;
+  // Milliseconds between the polls of a walk that waits for a running file.
+  static constexpr int32_t kPollMs = 50;
 
   // The stream scanner's settings the workers copy, and the largest file they scan.
   struct TSettings {
@@ -57,11 +60,15 @@ class TScanAhead {
              std::vector<uint8_t> Wanted);
   // The answer for file Index, which the walk has seen with Size bytes: true with Result and Encoding
   // when a worker scanned the file whole at that size; false when the caller scans it itself (no worker
-  // touches it from now on).
-  bool Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding);
+  // touches it from now on). While a worker is still scanning the file, Poll (when assigned) is called
+  // on this thread now and then; when it answers false the worker's scan is cancelled and the answer is
+  // true with Result srCancelled.
+  bool Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
+            const std::function<bool()>& Poll = nullptr);
   // The walk is past file Index: workers may go further.
   void Pass(int32_t Index);
-  // Ends the folder (also when the walk stops in it).
+  // Ends the folder (also when the walk stops in it); a file still running is cancelled, since nothing
+  // will ask for it.
   void End();
   bool Active() const { return Names_ != nullptr; }
 
@@ -72,8 +79,9 @@ class TScanAhead {
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
                TScanEncoding& Encoding, int64_t& Size);
 
-  // Waits until file Index is no longer running (the owner's thread).
-  void WaitWhileRunning(std::atomic<uint8_t>& State);
+  // Waits until a file is no longer running (the owner's thread), with Poll as Take's; false when Poll
+  // answered false.
+  bool WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll);
 
   const int32_t Window_;  // files that may be ahead of the walk
   std::mutex Lock_;
@@ -82,6 +90,7 @@ class TScanAhead {
   std::vector<std::thread> Threads_;
   bool Quit_ = false;
   std::atomic<bool> OwnerWaiting_{false};  // the walk waits on FileDone_
+  std::atomic<bool> Cancel_{false};        // the workers' scans stop at their next block
   int32_t IdleWorkers_ = 0;                // workers waiting on WorkReady_ (guarded by Lock_)
 
   // The current folder. Names_, the settings and the sizes of the arrays change only in Begin and End,
