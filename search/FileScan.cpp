@@ -359,8 +359,11 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   TDateTime date = 0;
   uint32_t attributes = 0;
   errno = 0;
-  const bool found = At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
-                                   : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr);
+  // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
+  const bool found =
+      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, size, date, attributes)) ||
+      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
+                     : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr));
   if (!found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
     const int err = errno != 0 ? errno : ENOENT;

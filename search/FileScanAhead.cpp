@@ -40,7 +40,7 @@ void TScanAhead::Begin(const TSettings& Settings, int DirFd, const std::vector<s
       States_[i].store(i < Wanted.size() && Wanted[i] ? stPending : stSkip, std::memory_order_relaxed);
     Results_.assign(Count_, srNotFound);
     Found_.assign(Count_, seAnsi);
-    Sizes_.assign(Count_, -1);
+    Infos_.assign(Count_, TInfo());
     Next_ = 0;
     Passed_.store(0, std::memory_order_relaxed);
     WokenAt_ = 0;
@@ -89,11 +89,21 @@ bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEnc
       return true;
     }
   }
-  const bool done = seen == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
+  const bool done = seen == stDone && Infos_[static_cast<size_t>(Index)].Size == Size;
   Result = Results_[static_cast<size_t>(Index)];
   Encoding = Found_[static_cast<size_t>(Index)];
   state.store(stTaken, std::memory_order_relaxed);
   return done;
+}
+
+bool TScanAhead::Info(int32_t Index, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
+  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
+  if (States_[static_cast<size_t>(Index)].load(std::memory_order_acquire) != stDone) return false;
+  const TInfo& info = Infos_[static_cast<size_t>(Index)];
+  Size = info.Size;
+  Date = info.Date;
+  Attributes = info.Attributes;
+  return true;
 }
 
 void TScanAhead::Pass(int32_t Index) {
@@ -171,9 +181,9 @@ void TScanAhead::Work() {
       if (state.compare_exchange_strong(pending, stRunning, std::memory_order_acq_rel)) {
         TScanResult result = srNotFound;
         TScanEncoding encoding = seAnsi;
-        int64_t size = -1;
-        const bool ok = ScanOne(scanner, generation, index, result, encoding, size);
-        Sizes_[static_cast<size_t>(index)] = size;
+        TInfo info;
+        const bool ok = ScanOne(scanner, generation, index, result, encoding, info);
+        Infos_[static_cast<size_t>(index)] = info;
         Results_[static_cast<size_t>(index)] = result;
         Found_[static_cast<size_t>(index)] = encoding;
         state.store(ok ? stDone : stFailed);
@@ -190,7 +200,7 @@ void TScanAhead::Work() {
 }
 
 bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
-                         TScanEncoding& Encoding, int64_t& Size) {
+                         TScanEncoding& Encoding, TInfo& Info) {
   // The folder, its names and the settings stay as they are while a file runs (End waits for it).
   const TSettings& settings = Settings_;
   const std::string& name = (*Names_)[static_cast<size_t>(Index)];
@@ -208,6 +218,11 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
     struct stat before {};
     if (::fstatat(DirFd_, name.c_str(), &before, 0) != 0 || !S_ISREG(before.st_mode)) return false;
     if (before.st_size <= 0 || before.st_size > settings.MaxSize) return false;
+    // What the walk's own look at the file would give (it may take this instead).
+    TInfo info;
+    if (!GetFileInfoAt(DirFd_, name, &info.Size, &info.Date, nullptr, nullptr, &info.Attributes) ||
+        info.Size != before.st_size || (info.Attributes & faDirectory) != 0)
+      return false;
     {
       TVBufFileStream stream(Utf8ToUtf16(name), 32768, fmShareDenyWrite,
                              TFileAt{DirFd_, name, before.st_size});
@@ -220,7 +235,7 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
         after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
         after.st_ino != before.st_ino)
       return false;
-    Size = before.st_size;
+    Info = info;
     return Result != srCancelled;
   } catch (...) {
     Scanner.Stream = nullptr;

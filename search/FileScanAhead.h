@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/VFileSys.h"
 #include "search/StrmScan.h"
 
 class TScanAhead {
@@ -65,6 +66,10 @@ class TScanAhead {
   // true with Result srCancelled.
   bool Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
             const std::function<bool()>& Poll = nullptr);
+  // The size, last-write date and attributes a worker read for file Index (GetFileInfoAt's) when it has
+  // scanned the file whole: true, and the walk may take them for its own look at the file, which spares
+  // it that system call; false when the walk asks the system itself.
+  bool Info(int32_t Index, int64_t& Size, TDateTime& Date, uint32_t& Attributes);
   // The walk is past file Index: workers may go further.
   void Pass(int32_t Index);
   // Ends the folder (also when the walk stops in it); a file still running is cancelled, since nothing
@@ -76,8 +81,14 @@ class TScanAhead {
   enum TState : uint8_t { stSkip, stPending, stRunning, stDone, stFailed, stTaken };
   void Work();
   // Scans file Index with Scanner; false on any failure.
+  // Scans file Index with Scanner; false on any failure. Info gets the file's GetFileInfoAt answer.
+  struct TInfo {
+    int64_t Size = -1;  // the size the file had all through its scan
+    TDateTime Date = 0;
+    uint32_t Attributes = 0;
+  };
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
-               TScanEncoding& Encoding, int64_t& Size);
+               TScanEncoding& Encoding, TInfo& Info);
 
   // Waits until a file is no longer running (the owner's thread), with Poll as Take's; false when Poll
   // answered false.
@@ -104,7 +115,7 @@ class TScanAhead {
   std::unique_ptr<std::atomic<uint8_t>[]> States_;
   std::vector<TScanResult> Results_;
   std::vector<TScanEncoding> Found_;
-  std::vector<int64_t> Sizes_;      // the size each file had all through its scan
+  std::vector<TInfo> Infos_;
   int32_t Next_ = 0;                // the first file no worker has taken
   std::atomic<int32_t> Passed_{0};  // files before this one are behind the walk
   std::atomic<int32_t> Running_{0};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,8 +85,10 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   std::string current;  // the file of the last file event
   scanner.OnFound = [&](const TFoundFileInfo& Info) {
     trace.OffThread |= std::this_thread::get_id() != owner;
+    char date[32];
+    std::snprintf(date, sizeof date, "%.9f", Info.Date);
     trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
-                           std::to_string(Info.Size));
+                           std::to_string(Info.Size) + " " + date);
   };
   scanner.OnError = [&](const std::u16string& Name, const std::string& Text, int32_t, TScanErrorKind Kind) {
     trace.OffThread |= std::this_thread::get_id() != owner;
