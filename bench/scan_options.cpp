@@ -11,8 +11,8 @@
 
 const char* const kScanUsage =
     "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
-    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [--min-size N]\n"
-    "            [--max-size N] [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
+    "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [-j THREADS]\n"
+    "            [--min-size N] [--max-size N] [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
 
 namespace {
 
@@ -77,6 +77,17 @@ bool TreeSize(int64_t TTreeOptions::*Field, TScanOptions& O, const std::string& 
   return O.Tree.Enabled = true;
 }
 
+bool TreeThreads(TScanOptions& O, const std::string& V, std::string& Error) {
+  char* End = nullptr;
+  const long N = std::strtol(V.c_str(), &End, 10);
+  if (V.empty() || *End != '\0' || N < 1 || N > 1024) {
+    Error = "bad thread count \"" + V + "\" (1 to 1024)";
+    return false;
+  }
+  O.Tree.Threads = static_cast<int32_t>(N);
+  return O.Tree.Enabled = true;
+}
+
 bool TreeDate(TDateTime TTreeOptions::*Field, TScanOptions& O, const std::string& V, std::string& Error) {
   if (!ParseTreeDate(V, O.Tree.*Field)) {
     Error = "bad date \"" + V + "\" (YYYY-MM-DD, or YYYY-MM-DD HH:MM[:SS])";
@@ -100,6 +111,7 @@ const TOption kOptions[] = {
     {'a', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
     {'m', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Masks, O, V); }},
     {'x', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Excluded, O, V); }},
+    {'j', true, TreeThreads},
     {'P', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Password, O, V); }},
 };
 

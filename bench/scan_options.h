@@ -1,8 +1,8 @@
 // The command line of the scan driver: options first, then the pattern and the files.
 //
 //   scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...
-//   scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [--min-size N] [--max-size N]
-//        [--after DATE] [--before DATE] [stream-scanner options] PATTERN ROOT...   (a tree search, see scan_tree.h)
+//   scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [-j THREADS] [--min-size N]
+//        [--max-size N] [--after DATE] [--before DATE] [stream-scanner options] PATTERN ROOT...   (a tree search, see scan_tree.h)
 //
 // Options are single letters after "-"; letters without a value may be bundled ("-cw"); a value follows
 // its letter in the same word or in the next one ("-lall", "-l all"); "--" ends the options. A long option ("--min-size") takes its value
@@ -25,7 +25,7 @@ struct TScanOptions {
   TScanEncodings Encodings = kScanAnsi;  // -e
   std::string Pattern;                   // UTF-8
   std::vector<std::string> Files;
-  TTreeOptions Tree;  // -r, -m, -x, -n, -N, -B, -t, -a, -P, --min-size, --max-size, --after, --before
+  TTreeOptions Tree;  // -r, -m, -x, -n, -N, -B, -t, -a, -P, -j, --min-size, --max-size, --after, --before
 };
 
 // Fills Options from argv (argv[0] is the program). False, with a message in Error, for a bad command

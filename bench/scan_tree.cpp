@@ -116,6 +116,7 @@ int RunTreeSearch(const TScanOptions& Options) {
       Query.Password = tree.Password;
       return true;
     };
+  if (tree.Threads > 0) scanner.WorkerThreads = tree.Threads;
   scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
   scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
 

@@ -26,6 +26,7 @@ struct TTreeOptions {
   int64_t MaxSize = -1;     // --max-size
   TDateTime After = 0;      // --after DATE: last written at or after DATE (local time), 0 for none
   TDateTime Before = 0;     // --before DATE: at or before
+  int32_t Threads = 0;      // -j N: threads that scan files; 0 for the scanner's default (one a processor)
 };
 
 // A date "YYYY-MM-DD" with an optional time " HH:MM" or " HH:MM:SS" (or "T" between), local time, as a

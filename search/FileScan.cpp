@@ -3,8 +3,11 @@
 #include <sched.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <set>
 #include <thread>
@@ -219,18 +222,20 @@ bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Fol
 }
 
 int32_t TFileScanner::DefaultWorkerThreads() {
-  // The processors this process may run on (fewer than the machine's when it is pinned to some).
+  // The processors this process may run on (fewer than the machine's when it is pinned to some), at most
+  // kMaxDefaultWorkerThreads: beyond that the walk's own thread, which reports every file, sets the pace.
+  int32_t processors = 0;
   cpu_set_t set;
   CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
-  const unsigned processors = std::thread::hardware_concurrency();
-  return processors == 0 ? 1 : static_cast<int32_t>(processors);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) processors = CPU_COUNT(&set);
+  if (processors <= 0) processors = static_cast<int32_t>(std::thread::hardware_concurrency());
+  return std::clamp(processors, 1, kMaxDefaultWorkerThreads);
 }
 
 bool TFileScanner::ScanAheadUsable() {
   // A converted or name-only search, the binary test and an empty pattern do more than one stream scan
-  // (or none), and progress reports from inside the stream scanner would come from a worker.
-  return WorkerThreads > 1 && (Mode & (smConvert | smNameOnly)) == 0 && !SkipBinary && !Scanner.OnProgress &&
+  // (or none). The stream scanner's progress event stays on this thread (ScanFile asks it).
+  return WorkerThreads > 1 && (Mode & (smConvert | smNameOnly)) == 0 && !SkipBinary &&
          !Scanner.IsPatternEmpty();
 }
 
@@ -354,8 +359,11 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   TDateTime date = 0;
   uint32_t attributes = 0;
   errno = 0;
-  const bool found = At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
-                                   : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr);
+  // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
+  const bool found =
+      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, size, date, attributes)) ||
+      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
+                     : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr));
   if (!found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
     const int err = errno != 0 ? errno : ENOENT;
@@ -465,7 +473,19 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   if (At != nullptr && AheadIndex_ >= 0 && Ahead_) {
     TScanResult ahead = srNotFound;
     TScanEncoding encoding = seFileName;
-    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, ahead, encoding)) {
+    // While a worker still scans the file, the stream scanner's progress event is asked now and then
+    // here, as the scan on this thread would ask it, so that a stop is answered as quickly.
+    const std::function<bool()> poll = [this, Size] {
+      return !Scanner.OnProgress ||
+             Scanner.OnProgress(static_cast<int32_t>(std::min<int64_t>(Size, INT32_MAX)));
+    };
+    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, ahead, encoding, poll)) {
+      // A scan on this thread asks the event at least once, after its first block.
+      if (ahead != srCancelled && !poll()) ahead = srCancelled;
+      if (ahead == srCancelled) {
+        DoError(DisplayName, std::string(), kNoSystemError, sekAborted);
+        return srCancelled;
+      }
       ++FilesScanned;
       if (ahead == srFound) ReportFound(DisplayName, Date, Size, nullptr, encoding, InArchive);
       return ahead;

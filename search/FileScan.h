@@ -226,11 +226,11 @@ class TFileScanner {
   TScanScope Scope = ssFilesAndArchives;
   // Threads that scan files: with more than one, worker threads read and scan the files of a folder
   // ahead of the walk (TScanAhead) while every event stays on the caller's thread in the same order;
-  // 1: the walk scans every file itself. One unless the owner sets it: handing every file to a worker
-  // and back costs more than it saves on small files (see bench/README.md).
-  int32_t WorkerThreads = 1;
-  // The processors this process may run on, for an owner that wants a thread on each.
+  // 1: the walk scans every file itself. The default is one a processor (DefaultWorkerThreads).
+  static constexpr int32_t kMaxDefaultWorkerThreads = 8;
+  // The processors this process may run on, at most kMaxDefaultWorkerThreads.
   static int32_t DefaultWorkerThreads();
+  int32_t WorkerThreads = DefaultWorkerThreads();
   TAcceptFileEvent OnAcceptFile;
   TEnterFolderEvent OnEnterFolder;
   TFilterFileEvent OnFilterFile;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
@@ -33,111 +34,173 @@ void TScanAhead::Begin(const TSettings& Settings, int DirFd, const std::vector<s
     Settings_ = Settings;
     DirFd_ = DirFd;
     Names_ = &Names;
-    States_.assign(Names.size(), stSkip);
-    for (size_t i = 0; i < Names.size() && i < Wanted.size(); ++i)
-      if (Wanted[i]) States_[i] = stPending;
-    Results_.assign(Names.size(), srNotFound);
-    Found_.assign(Names.size(), seAnsi);
-    Sizes_.assign(Names.size(), -1);
+    Count_ = Names.size();
+    States_ = std::make_unique<std::atomic<uint8_t>[]>(Count_);
+    for (size_t i = 0; i < Count_; ++i)
+      States_[i].store(i < Wanted.size() && Wanted[i] ? stPending : stSkip, std::memory_order_relaxed);
+    Results_.assign(Count_, srNotFound);
+    Found_.assign(Count_, seAnsi);
+    Infos_.assign(Count_, TInfo());
     Next_ = 0;
-    Passed_ = 0;
+    Passed_.store(0, std::memory_order_relaxed);
+    WokenAt_ = 0;
+    Cancel_.store(false);
+    if (IdleWorkers_ == 0) return;
   }
   WorkReady_.notify_all();
 }
 
-bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding) {
+bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll) {
+  // A small file is done within microseconds: a short spin spares the two threads a sleep and a wake-up.
+  for (int spin = 0; spin < 2000; ++spin) {
+    if (State.load(std::memory_order_acquire) != stRunning) return true;
+    if (spin >= 100) std::this_thread::yield();
+  }
+  bool goOn = true;
   std::unique_lock<std::mutex> guard(Lock_);
-  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= States_.size()) return false;
-  TState& state = States_[static_cast<size_t>(Index)];
-  if (state == stPending || state == stSkip) {
-    state = stTaken;
-    return false;
+  OwnerWaiting_.store(true);
+  while (State.load() == stRunning) {
+    if (FileDone_.wait_for(guard, std::chrono::milliseconds(kPollMs)) == std::cv_status::no_timeout) continue;
+    if (!goOn || !Poll || State.load() != stRunning) continue;
+    // The owner's poll may run its own events: never under the lock.
+    guard.unlock();
+    goOn = Poll();
+    if (!goOn) Cancel_.store(true);
+    guard.lock();
   }
-  if (state == stRunning) {
-    OwnerWaiting_ = true;
-    FileDone_.wait(guard, [&] { return state != stRunning; });
-    OwnerWaiting_ = false;
+  OwnerWaiting_.store(false);
+  return goOn;
+}
+
+bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
+                      const std::function<bool()>& Poll) {
+  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
+  std::atomic<uint8_t>& state = States_[static_cast<size_t>(Index)];
+  uint8_t seen = state.load(std::memory_order_acquire);
+  // A file no worker has started is the walk's: no worker starts it from now on.
+  while (seen == stPending || seen == stSkip)
+    if (state.compare_exchange_weak(seen, stTaken, std::memory_order_acq_rel)) return false;
+  if (seen == stRunning) {
+    const bool goOn = WaitWhileRunning(state, Poll);
+    seen = state.load(std::memory_order_acquire);
+    if (!goOn) {
+      state.store(stTaken, std::memory_order_relaxed);
+      Result = srCancelled;
+      return true;
+    }
   }
-  const bool done = state == stDone && Sizes_[static_cast<size_t>(Index)] == Size;
-  state = stTaken;
+  const bool done = seen == stDone && Infos_[static_cast<size_t>(Index)].Size == Size;
   Result = Results_[static_cast<size_t>(Index)];
   Encoding = Found_[static_cast<size_t>(Index)];
+  state.store(stTaken, std::memory_order_relaxed);
   return done;
 }
 
+bool TScanAhead::Info(int32_t Index, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
+  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
+  if (States_[static_cast<size_t>(Index)].load(std::memory_order_acquire) != stDone) return false;
+  const TInfo& info = Infos_[static_cast<size_t>(Index)];
+  Size = info.Size;
+  Date = info.Date;
+  Attributes = info.Attributes;
+  return true;
+}
+
 void TScanAhead::Pass(int32_t Index) {
+  if (Names_ == nullptr) return;
+  // A file the walk did not take (a filter or the name decided) is not started any more.
+  const int32_t passed = Passed_.load(std::memory_order_relaxed);
+  for (int32_t i = passed; i <= Index && static_cast<size_t>(i) < Count_; ++i) {
+    uint8_t pending = stPending;
+    States_[static_cast<size_t>(i)].compare_exchange_strong(pending, stTaken, std::memory_order_acq_rel);
+  }
+  if (Index + 1 <= passed) return;
+  Passed_.store(Index + 1, std::memory_order_release);
+  // Idle workers are woken once half the window is free, not for every file the walk passes.
+  if (Index + 1 - WokenAt_ < std::max(1, Window_ / 2)) return;
+  WokenAt_ = Index + 1;
   {
     std::lock_guard<std::mutex> guard(Lock_);
-    if (Names_ == nullptr) return;
-    // A file the walk did not take (a filter or the name decided) is not started any more.
-    for (int32_t i = Passed_; i <= Index && static_cast<size_t>(i) < States_.size(); ++i)
-      if (States_[static_cast<size_t>(i)] == stPending) States_[static_cast<size_t>(i)] = stTaken;
-    Passed_ = std::max(Passed_, Index + 1);
-    // Idle workers are woken once half the window is free, not for every file the walk passes: for
-    // small files the wake-ups would cost more than the scans.
-    if (IdleWorkers_ == 0 || Next_ - Passed_ > Window_ / 2) return;
+    if (IdleWorkers_ == 0 || Next_ >= static_cast<int32_t>(Count_)) return;
   }
   WorkReady_.notify_all();
 }
 
 void TScanAhead::End() {
-  std::unique_lock<std::mutex> guard(Lock_);
   if (Names_ == nullptr) return;
-  // Nothing more starts; the running files end before the folder's descriptor may close.
-  Next_ = static_cast<int32_t>(States_.size());
-  if (Running_ > 0) {
-    OwnerWaiting_ = true;
-    FileDone_.wait(guard, [&] { return Running_ == 0; });
-    OwnerWaiting_ = false;
+  {
+    std::lock_guard<std::mutex> guard(Lock_);
+    // Nothing more starts; the running files end before the folder's descriptor may close.
+    Next_ = static_cast<int32_t>(Count_);
   }
+  Cancel_.store(true);
+  if (Running_.load(std::memory_order_acquire) > 0) {
+    for (int spin = 0; spin < 2000 && Running_.load(std::memory_order_acquire) > 0; ++spin)
+      if (spin >= 100) std::this_thread::yield();
+    std::unique_lock<std::mutex> guard(Lock_);
+    OwnerWaiting_.store(true);
+    FileDone_.wait(guard, [&] { return Running_.load() == 0; });
+    OwnerWaiting_.store(false);
+  }
+  std::lock_guard<std::mutex> guard(Lock_);
   Names_ = nullptr;
   DirFd_ = -1;
-  States_.clear();
+  Count_ = 0;
+  States_.reset();
 }
 
 void TScanAhead::Work() {
   TStreamScanner scanner;
+  scanner.OnProgress = [this](int32_t) { return !Cancel_.load(std::memory_order_relaxed); };
   uint64_t generation = 0;
   std::unique_lock<std::mutex> guard(Lock_);
   for (;;) {
-    // The next wanted file within the window ahead of the walk.
-    int32_t index = -1;
+    // The next run of files within the window ahead of the walk.
+    int32_t from = 0, to = 0;
     ++IdleWorkers_;
     WorkReady_.wait(guard, [&] {
       if (Quit_) return true;
       if (Names_ == nullptr) return false;
-      const int32_t window = Passed_ + Window_;
-      while (Next_ < static_cast<int32_t>(States_.size()) && Next_ < window) {
-        if (States_[static_cast<size_t>(Next_)] == stPending) {
-          index = Next_++;
-          return true;
-        }
+      const int32_t window = Passed_.load(std::memory_order_acquire) + Window_;
+      const int32_t last = std::min(static_cast<int32_t>(Count_), window);
+      while (Next_ < last && States_[static_cast<size_t>(Next_)].load(std::memory_order_relaxed) != stPending)
         ++Next_;
-      }
-      return false;
+      if (Next_ >= last) return false;
+      from = Next_;
+      to = std::min(last, from + kRunFiles);
+      Next_ = to;
+      return true;
     });
     --IdleWorkers_;
     if (Quit_) return;
-    States_[static_cast<size_t>(index)] = stRunning;
-    ++Running_;
+    Running_.fetch_add(to - from, std::memory_order_relaxed);
     guard.unlock();
-    TScanResult result = srNotFound;
-    TScanEncoding encoding = seAnsi;
-    int64_t size = -1;
-    const bool ok = ScanOne(scanner, generation, index, result, encoding, size);
+    for (int32_t index = from; index < to; ++index) {
+      std::atomic<uint8_t>& state = States_[static_cast<size_t>(index)];
+      uint8_t pending = stPending;
+      if (state.compare_exchange_strong(pending, stRunning, std::memory_order_acq_rel)) {
+        TScanResult result = srNotFound;
+        TScanEncoding encoding = seAnsi;
+        TInfo info;
+        const bool ok = ScanOne(scanner, generation, index, result, encoding, info);
+        Infos_[static_cast<size_t>(index)] = info;
+        Results_[static_cast<size_t>(index)] = result;
+        Found_[static_cast<size_t>(index)] = encoding;
+        state.store(ok ? stDone : stFailed);
+      }
+      // The last file of the folder's runs lets End go on; the walk waits only for the file it stands at.
+      Running_.fetch_sub(1);
+      if (OwnerWaiting_.load()) {
+        std::lock_guard<std::mutex> wake(Lock_);
+        FileDone_.notify_one();
+      }
+    }
     guard.lock();
-    States_[static_cast<size_t>(index)] = ok ? stDone : stFailed;
-    Sizes_[static_cast<size_t>(index)] = size;
-    Results_[static_cast<size_t>(index)] = result;
-    Found_[static_cast<size_t>(index)] = encoding;
-    --Running_;
-    // Only the walk waits for files, and only for the one it stands at (or for all at the folder's end).
-    if (OwnerWaiting_) FileDone_.notify_one();
   }
 }
 
 bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
-                         TScanEncoding& Encoding, int64_t& Size) {
+                         TScanEncoding& Encoding, TInfo& Info) {
   // The folder, its names and the settings stay as they are while a file runs (End waits for it).
   const TSettings& settings = Settings_;
   const std::string& name = (*Names_)[static_cast<size_t>(Index)];
@@ -155,6 +218,11 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
     struct stat before {};
     if (::fstatat(DirFd_, name.c_str(), &before, 0) != 0 || !S_ISREG(before.st_mode)) return false;
     if (before.st_size <= 0 || before.st_size > settings.MaxSize) return false;
+    // What the walk's own look at the file would give (it may take this instead).
+    TInfo info;
+    if (!GetFileInfoAt(DirFd_, name, &info.Size, &info.Date, nullptr, nullptr, &info.Attributes) ||
+        info.Size != before.st_size || (info.Attributes & faDirectory) != 0)
+      return false;
     {
       TVBufFileStream stream(Utf8ToUtf16(name), 32768, fmShareDenyWrite,
                              TFileAt{DirFd_, name, before.st_size});
@@ -167,7 +235,7 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
         after.st_mtim.tv_sec != before.st_mtim.tv_sec || after.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
         after.st_ino != before.st_ino)
       return false;
-    Size = before.st_size;
+    Info = info;
     return Result != srCancelled;
   } catch (...) {
     Scanner.Stream = nullptr;

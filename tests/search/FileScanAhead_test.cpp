@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,9 +64,12 @@ struct TTrace {
   bool Completed = false;
 };
 
-// Runs one search with Threads threads; StopAt > 0 stops at that file event.
+// Runs one search with Threads threads; StopAt > 0 stops at that file event; a StopIn name stops the
+// search from the stream scanner's progress event while that file is scanned. The stream scanner's
+// progress event is always assigned (as the program assigns it) and must come on the caller's thread.
 TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& Pattern, TSearchLogic Logic,
-                 bool CaseSensitive, bool WholeWords, TScanModes Mode, int StopAt) {
+                 bool CaseSensitive, bool WholeWords, TScanModes Mode, int StopAt,
+                 const std::string& StopIn = std::string(), int32_t MaxScanSize = 80000) {
   TFileScanner scanner;
   scanner.WorkerThreads = Threads;
   scanner.Scanner.SetPattern(Pattern);
@@ -74,14 +78,17 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   scanner.Scanner.WholeWords = WholeWords;
   scanner.Mode = Mode;
   scanner.Encodings = kScanAnsi | kScanUnicode;
-  scanner.MaxScanSize = 80000;
+  scanner.MaxScanSize = MaxScanSize;
   TTrace trace;
   const std::thread::id owner = std::this_thread::get_id();
   int fileEvents = 0;
+  std::string current;  // the file of the last file event
   scanner.OnFound = [&](const TFoundFileInfo& Info) {
     trace.OffThread |= std::this_thread::get_id() != owner;
+    char date[32];
+    std::snprintf(date, sizeof date, "%.9f", Info.Date);
     trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
-                           std::to_string(Info.Size));
+                           std::to_string(Info.Size) + " " + date);
   };
   scanner.OnError = [&](const TScanError& Error) {
     trace.OffThread |= std::this_thread::get_id() != owner;
@@ -91,7 +98,12 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     trace.OffThread |= std::this_thread::get_id() != owner;
     trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
+    if (Kind == spkFile) current = Tree.Relative(Name);
     return !(Kind == spkFile && ++fileEvents == StopAt);
+  };
+  scanner.Scanner.OnProgress = [&](int32_t) {
+    trace.OffThread |= std::this_thread::get_id() != owner;
+    return StopIn.empty() || current != StopIn;
   };
   trace.Completed = scanner.Search(Tree.Roots("."), u"", true);
   trace.Events.push_back("files scanned " + std::to_string(scanner.FilesScanned));
@@ -141,6 +153,42 @@ TEST(FileScanAhead, StopEndsTheSearchWhereOneThreadWould) {
     EXPECT_FALSE(many.OffThread);
     EXPECT_EQ(many.Events, single.Events);
   }
+}
+
+// Stopped from the stream scanner's progress event while one file is scanned (which a worker may have
+// scanned already, may be scanning or may not have started): the same events as on one thread, ending
+// with the stop of that file. Large files make it likely that the walk waits for a running worker.
+TEST(FileScanAhead, StopWhileAFileIsScannedEndsTheSearchWhereOneThreadWould) {
+  TScanTree tree;
+  MakeTree(tree);
+  for (int i = 0; i < 20; ++i)
+    tree.File("g/big" + std::to_string(10 + i) + ".txt", std::string(400000 + 1000 * i, 'k') + "needle");
+  const std::string targets[] = {"f0/file100.txt", "f1/file125.txt", "f2/file139.txt",
+                                 "g/big10.txt",    "g/big17.txt",    "g/big29.txt"};
+  for (const std::string& target : targets) {
+    SCOPED_TRACE("stop in " + target);
+    const TTrace single =
+        RunSearch(tree, 1, u"needle", slEntirePhrase, false, false, smScanContents, 0, target, 1 << 20);
+    ASSERT_FALSE(single.Completed);
+    ASSERT_GE(single.Events.size(), 2U);
+    EXPECT_EQ(single.Events[single.Events.size() - 2],
+              "error " + target + " " + std::to_string(sekAborted) + " ");
+    for (int32_t threads : {2, 5}) {
+      const TTrace many = RunSearch(tree, threads, u"needle", slEntirePhrase, false, false, smScanContents, 0,
+                                    target, 1 << 20);
+      EXPECT_FALSE(many.Completed);
+      EXPECT_FALSE(many.OffThread);
+      EXPECT_EQ(many.Events, single.Events);
+    }
+  }
+}
+
+// The default follows the processors, within its bounds; 1 is always allowed.
+TEST(FileScanAhead, DefaultThreadsWithinBounds) {
+  const int32_t threads = TFileScanner::DefaultWorkerThreads();
+  EXPECT_GE(threads, 1);
+  EXPECT_LE(threads, TFileScanner::kMaxDefaultWorkerThreads);
+  EXPECT_EQ(TFileScanner().WorkerThreads, threads);
 }
 
 }  // namespace
