@@ -401,11 +401,11 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
       folder.clear();
     }
   }
-  auto decide = [&](const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
-                    TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
-    const bool go = Decide(ItemName, SizeIncomplete, FileName, Decision, Date, Size, Continued);
-    const bool mayGoToFile = Decision == edToFile || (Decision == edToMemory && SizeIncomplete);
-    if (!go || !mayGoToFile || FileName.compare(0, unmade.size(), unmade) != 0) return go;
+  auto decide = [&](TArcDecideItem& Item) {
+    const bool go = Decide(Item);
+    const bool mayGoToFile =
+        Item.Decision == edToFile || (Item.Decision == edToMemory && Item.SizeIncomplete);
+    if (!go || !mayGoToFile || Item.FileName.compare(0, unmade.size(), unmade) != 0) return go;
     if (folder.empty()) {
       try {
         MakeTempFolder(0, folder);
@@ -415,7 +415,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
         return go;
       }
     }
-    FileName = folder + FileName.substr(unmade.size());
+    Item.FileName = folder + Item.FileName.substr(unmade.size());
     return go;
   };
   wrapper.ExtractAllMem(folder.empty() ? unmade : folder, OnMemory, OnFileDone, decide);

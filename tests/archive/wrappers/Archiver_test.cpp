@@ -218,9 +218,7 @@ TEST_F(Archiver, ExtractAllMakesItsFolderOnlyForAnItemThatGoesToAFile) {
   // The large item goes to a file at its preset name (with its stored folder) in the archiver's own
   // private folder.
   std::string delivered;
-  a->OnFileDone = [&delivered](const std::string& FileName, bool, bool&, TDateTime*, int32_t*) {
-    delivered = FileName;
-  };
+  a->OnFileDone = [&delivered](TArcFileItem& File, bool&) { delivered = File.FileName; };
   a->ExtractAll(KeepBlock(), DecideBySize(100));
   std::string folder;
   a->MakeTempFolder(0, folder);
