@@ -86,6 +86,10 @@ enum TScanErrorKind : uint8_t {
   sekException = 17,
 };
 
+// The OS code of an error event that no failed system call stands behind (a damaged archive, a file too
+// large, a stop): there is no system error to give.
+constexpr int32_t kNoSystemError = 0;
+
 // Events. An unassigned notification is skipped; an unassigned question counts as yes.
 using TFoundEvent = std::function<void(const TFoundFileInfo& Info)>;
 // False stops the search.

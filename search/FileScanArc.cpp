@@ -143,7 +143,7 @@ class TListHelper {
     return goOn;
   }
   void ReportWarning(const std::string& Msg) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), 0, sekArchiveWarning);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), kNoSystemError, sekArchiveWarning);
   }
   // Msg with the archive's file (a temporary file for an inner archive) named by its display path.
   std::string Shown(const std::string& Msg) const {
@@ -199,7 +199,7 @@ bool TListHelper::Walk() {
                                               Continued);
                           });
     } catch (const std::exception& e) {
-      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
+      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
     }
   } else {
     WalkItemByItem();
@@ -216,7 +216,7 @@ void TListHelper::WalkItemByItem() {
       return;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(display, Shown(e.what()), 0, sekException);
+    Scanner.DoError(display, Shown(e.what()), kNoSystemError, sekException);
     return;
   }
   for (int32_t i = 0; i < Archiver.ItemCount(); ++i) {
@@ -244,7 +244,7 @@ void TListHelper::WalkItemByItem() {
     } catch (const std::exception& e) {
       std::string msg = Shown(e.what());
       if (!path.empty()) msg = ReplaceAll(msg, path, ItemPath(name));
-      Scanner.DoError(display, msg, 0, sekException);
+      Scanner.DoError(display, msg, kNoSystemError, sekException);
     }
     if (stop) {
       Stopped = true;
@@ -268,7 +268,7 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   if (ItemName.empty() || ItemName.back() == '/') return false;  // a folder
   const std::u16string path = WideItemPath(ItemName);
   if (Size == 0) {
-    Scanner.DoError(path, std::string(), 0, sekEmptyFile);
+    Scanner.DoError(path, std::string(), kNoSystemError, sekEmptyFile);
     return false;
   }
   const TArchiveKind kind = GetArchiveKind(ItemName);
@@ -287,7 +287,7 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   else if (!ArcInfos[kind].Enabled)
     refused = sekArchiveDisabled;
   if (refused == 0) return true;
-  Scanner.DoError(path, std::string(), 0, refused);
+  Scanner.DoError(path, std::string(), kNoSystemError, refused);
   return false;
 }
 
@@ -370,11 +370,11 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       }
     }
     if (Size > Scanner.MaxScanSize) {
-      Scanner.DoError(path, std::string(), 0, sekTooLarge);
+      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLarge);
       return false;
     }
     if ((Scanner.Mode & smScanContents) == 0 && Size > Scanner.MaxConvertSize) {
-      Scanner.DoError(path, std::string(), 0, sekTooLargeToConvert);
+      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLargeToConvert);
       return false;
     }
     if (Owner.FitsInMemory(Size)) {
@@ -389,7 +389,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     } catch (const std::exception& e) {
       // No temporary folder for this item: it alone is left out, and the items that fit in memory are
       // still searched.
-      Scanner.DoError(path, e.what(), 0, sekException);
+      Scanner.DoError(path, e.what(), kNoSystemError, sekException);
       return false;
     }
     FileName = tempFolder + LastComponent(FileName);
@@ -430,7 +430,7 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
   try {
     Stop = !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
   } catch (const std::exception& e) {
-    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), 0, sekException);
+    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), kNoSystemError, sekException);
   }
   if (Stop) Stopped = true;
   DeleteWalkFile(FileName);
@@ -510,7 +510,7 @@ bool TListHelper::FlushNestedArchives() {
       i = 0;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
   }
   DropQueue();
   return result;
@@ -575,7 +575,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     Scanner.DoError(
         DisplayName,
         "Archives nested more than " + std::to_string(kMaxArchiveNesting) + " levels deep are not searched",
-        0, sekArchiveOpenFailed);
+        kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
   int64_t fileSize = -1;
@@ -585,7 +585,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     Scanner.DoError(DisplayName,
                     "The archive is identical to the archive \"" + outer.Display +
                         "\" that holds it, and is not searched again",
-                    0, sekArchiveOpenFailed);
+                    kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
 
@@ -593,7 +593,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   auto archiver = std::make_shared<TArchiver>();
   std::string msg;
   if (!archiver->Open(file, msg, Volumes)) {
-    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), 0, sekArchiveOpenFailed);
+    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
   Levels.push_back(TOpenLevel{file, display, fileSize});
@@ -627,7 +627,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     try {
       result = helper.Walk();
     } catch (const std::exception& e) {
-      Scanner.DoError(DisplayName, e.what(), 0, sekException);
+      Scanner.DoError(DisplayName, e.what(), kNoSystemError, sekException);
     }
     // The archiver may live on in the cache: nothing of this walk may be called from it later.
     archiver->SetMessageCallback(nullptr);
@@ -685,7 +685,7 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
     return result != srCancelled;
   } catch (const std::exception& e) {
     if (!temp.empty()) ForceDeleteFile(temp);
-    Scanner.DoError(Path, e.what(), 0, sekException);
+    Scanner.DoError(Path, e.what(), kNoSystemError, sekException);
     return true;
   }
 }
