@@ -98,7 +98,7 @@ class FileScanArc : public ::testing::Test {
     fs::create_directories(Temp);
     ::setenv("TMPDIR", Temp.c_str(), 1);
     for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
+      if (e.path().extension() != ".md" && e.path().extension() != ".py") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
     Scanner.Archives = &Walk;
     Scanner.ScanNestedArchives = true;
     Scanner.Scanner.SetPattern(u"needle");
@@ -400,6 +400,38 @@ TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
   ASSERT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
   for (const auto& e : Log.Errors)
     if (e.Kind == sekArchiveOpenFailed) EXPECT_NE(e.Text.find(D("nested.zip")), std::string::npos) << e.Text;
+}
+
+// A ZIP whose one member is a byte-for-byte copy of the archive itself (quine.zip) once overflowed the
+// stack and filled the temporary drive, one level per copy. Searched among other files, with a chain of
+// archives nested deeper than the limit beside it, each is one report and the folder's other files
+// are still searched; nothing is left in the temporary folder (TearDown).
+TEST_F(FileScanArc, SelfContainingZipAndTooDeepChainAreReportedAndTheSearchGoesOn) {
+  const std::string quine = ReadFileBytes(kFixtures / "quine.zip");
+  Tree.File("d/hostile/a.txt", "needle before");
+  Tree.File("d/hostile/quine.zip", quine);
+  std::string chain = StoredZip({{"deep.txt", "needle at the bottom"}});
+  for (size_t level = 0; level < TArchiveWalk::kMaxArchiveNesting + 3; ++level)
+    chain = StoredZip({{"z.zip", chain}});
+  Tree.File("d/hostile/m.zip", chain);
+  Tree.File("d/hostile/z.txt", "needle after");
+  // The self-containing archive also as an item of an ordinary one: the copy inside it is the one seen.
+  Tree.File("d/hostile/n.zip", StoredZip({{"q/quine.zip", quine}, {"x.txt", "needle beside"}}));
+
+  EXPECT_EQ(Run("hostile"), (Names{"d/hostile/a.txt", "d/hostile/n.zip|x.txt", "d/hostile/z.txt"}));
+  EXPECT_TRUE(Completed);
+  std::string tooDeep = "d/hostile/m.zip";
+  for (size_t level = 1; level <= TArchiveWalk::kMaxArchiveNesting; ++level) tooDeep += "|z.zip";
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveOpenFailed),
+            (Names{tooDeep, "d/hostile/n.zip|q/quine.zip|quine.zip", "d/hostile/quine.zip|quine.zip"}));
+  EXPECT_EQ(Log.Errors.size(), 3u);
+  for (const auto& e : Log.Errors) {
+    if (e.Name.find("quine") == std::string::npos) continue;
+    // The report names the archive it copies, never a temporary file.
+    const std::string outer = e.Name.substr(0, e.Name.rfind('|'));
+    EXPECT_NE(e.Text.find(outer), std::string::npos) << e.Text;
+    EXPECT_EQ(e.Text.find(Temp), std::string::npos) << e.Text;
+  }
 }
 
 // With a temporary folder that cannot be used, items that fit in memory are still searched; an inner
