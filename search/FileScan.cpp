@@ -104,6 +104,7 @@ void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date
   info.Converter = Converter;
   info.Encoding = Encoding;
   info.InArchive = InArchive;
+  if (InArchive && Archives != nullptr) info.ItemPath = Archives->ItemPathOf(DisplayName);
   OnFound(info);
 }
 
@@ -365,13 +366,17 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }
 
-bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime) {
+bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime,
+                                     const std::vector<std::string>&) {
   Scanner.DoError(Path, "Archives are not searched", kNoSystemError, sekException);
   return true;
 }
 
-bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date) {
-  if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date);
+std::vector<std::string> IArchiveWalk::ItemPathOf(const std::u16string&) { return {}; }
+
+bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date,
+                                     const std::vector<std::string>& ItemPath) {
+  if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date, ItemPath);
   DoError(Path, "Archives are not searched", kNoSystemError, sekException);
   return true;
 }

@@ -122,10 +122,12 @@ bool CanExtractToMemory(int64_t Size) {
 class TListHelper {
  public:
   TListHelper(TArchiveWalk& Walk, TFileScanner& Scanner, TArchiver& Archiver, std::string FileName,
-              std::string DisplayName, bool Explicit, const TWideStrLst& Masks)
+              std::string DisplayName, std::vector<std::string> Parts, bool Explicit,
+              const TWideStrLst& Masks)
       : Explicit(Explicit),
         ArchiveFileName(std::move(FileName)),
         ArchiveDisplayName(std::move(DisplayName)),
+        ArchiveParts(std::move(Parts)),
         Owner(Walk),
         Scanner(Scanner),
         Archiver(Archiver),
@@ -169,7 +171,15 @@ class TListHelper {
 
   std::string ItemPath(const std::string& ItemName) const { return ArchiveDisplayName + "|" + ItemName; }
   std::u16string WideItemPath(const std::string& ItemName) const { return Utf8ToUtf16(ItemPath(ItemName)); }
-  void ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size);
+  // The item's archive item path in parts, and the inner-archive cache key of an item that is an archive.
+  std::vector<std::string> ItemParts(const std::string& ItemName) const {
+    std::vector<std::string> parts = ArchiveParts;
+    parts.push_back(ItemName);
+    return parts;
+  }
+  std::string ItemKey(const std::string& ItemName) const { return ArchiveCacheKey(ItemParts(ItemName)); }
+  void ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
+                           int64_t Size);
   void WalkItemByItem();
   bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
   void DropQueue();
@@ -179,6 +189,7 @@ class TListHelper {
   std::string LastItem;
   std::string ArchiveFileName;
   std::string ArchiveDisplayName;
+  std::vector<std::string> ArchiveParts;
   TArchiveWalk& Owner;
   TFileScanner& Scanner;
   TArchiver& Archiver;
@@ -253,7 +264,8 @@ void TListHelper::WalkItemByItem() {
   }
 }
 
-void TListHelper::ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size) {
+void TListHelper::ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
+                                      int64_t Size) {
   if (!Scanner.OnFound) return;
   TFoundFileInfo info;
   info.Name = Path;
@@ -261,6 +273,7 @@ void TListHelper::ReportItemNameMatch(const std::u16string& Path, TDateTime Date
   info.Date = Date;
   info.Encoding = seFileName;
   info.InArchive = true;
+  info.ItemPath = ItemParts(ItemName);
   Scanner.OnFound(info);
 }
 
@@ -322,13 +335,14 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     if (laterVolume) {
       // Read with its first volume, which the cache already holds.
       TArchiveCacheLock lock;
-      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemPath(ItemName), kind)) != nullptr) return false;
+      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemKey(ItemName), kind)) != nullptr)
+        return false;
     } else {
       TArchiver* cached = nullptr;  // the cache holds it while it is pinned
       std::string cachedFile;
       {
         TArchiveCacheLock lock;
-        if (lock.Locked()) cached = FindCachedArchive(ItemPath(ItemName)).get();
+        if (lock.Locked()) cached = FindCachedArchive(ItemKey(ItemName)).get();
         if (cached != nullptr) {
           cachedFile = cached->GetArchiveName();
           PinCachedArchiver(cached);  // the cleaner must not take the file away while it is walked
@@ -358,12 +372,12 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     if (!SizeIncomplete) {
       if (Scanner.Scanner.IsPatternEmpty()) {
         if (!Scanner.SkipBinary) {
-          ReportItemNameMatch(path, Date, Size);
+          ReportItemNameMatch(path, ItemName, Date, Size);
           return false;
         }
       } else {
         if ((Scanner.Mode & smMatchName) != 0 && Scanner.MatchFileName(path, true)) {
-          ReportItemNameMatch(path, Date, Size);
+          ReportItemNameMatch(path, ItemName, Date, Size);
           return false;
         }
         if ((Scanner.Mode & smNameOnly) != 0) return false;
@@ -596,7 +610,9 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
-  Levels.push_back(TOpenLevel{file, display, fileSize});
+  const std::vector<std::string> parts = PartsOf(display);
+  const std::string key = ArchiveCacheKey(parts);
+  Levels.push_back(TOpenLevel{file, display, fileSize, parts});
 
   // An inner archive (a temporary file shown under an archive item path) may be taken over by the cache
   // while it is walked. An archive on disk never is: the cache deletes the files it owns.
@@ -607,7 +623,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
       std::vector<std::string> files{file};
       if (Volumes != nullptr)
         for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      RegisterOpenArchive(display, archiver, files);
+      RegisterOpenArchive(key, archiver, files);
       registered = true;
     }
   }
@@ -619,7 +635,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   Scanner.CurrentArchive = display;
   bool result = true;
   {
-    TListHelper helper(*this, Scanner, *archiver, file, display, Explicit, Masks);
+    TListHelper helper(*this, Scanner, *archiver, file, display, parts, Explicit, Masks);
     archiver->SetMessageCallback([&helper](const std::string& Msg) { helper.ReportWarning(Msg); });
     archiver->OnItemFilter = [&helper](const std::string& ItemName, bool SizeIncomplete, bool&, TDateTime& Date,
                                        int32_t& Size) { return helper.FilterItem(ItemName, SizeIncomplete, Date, Size); };
@@ -646,39 +662,79 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
       std::vector<std::string> files{file};
       if (Volumes != nullptr)
         for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      PendingRegistrations.push_back(TPendingRegistration{display, archiver, std::move(files)});
+      PendingRegistrations.push_back(TPendingRegistration{key, archiver, std::move(files)});
       return false;
     }
-    UnregisterOpenArchive(display, archiver.get());
+    UnregisterOpenArchive(key, archiver.get());
     UnlockArchiveCacheForeground();
   }
   return result;  // a cached archiver lives on in the cache
 }
 
-bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) {
+std::vector<std::string> TArchiveWalk::PartsOf(const std::string& Display) const {
+  if (Levels.empty()) return {Display};
+  const std::string& outer = Levels.back().Display;
+  if (Display.size() > outer.size() && Display.compare(0, outer.size(), outer) == 0 &&
+      Display[outer.size()] == '|') {
+    std::vector<std::string> parts = Levels.back().Parts;
+    parts.push_back(Display.substr(outer.size() + 1));
+    return parts;
+  }
+  return SplitArchiveItemPath(Display);
+}
+
+std::vector<std::string> TArchiveWalk::ItemPathOf(const std::u16string& DisplayName) {
+  if (!Levels.empty()) {
+    // Only an item of the archive walked now: anything else has no parts known here.
+    const std::string display = Utf16ToUtf8(DisplayName);
+    const std::string& outer = Levels.back().Display;
+    if (display.size() > outer.size() && display.compare(0, outer.size(), outer) == 0 &&
+        display[outer.size()] == '|')
+      return PartsOf(display);
+    return {};
+  }
+  if (!RescanParts.empty() && DisplayName == RescanDisplay) return RescanParts;
+  return {};
+}
+
+bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size,
+                                     TDateTime Date, const std::vector<std::string>& ItemPath) {
   if (!Scanner.DoProgress(Path, spkFile)) return false;
-  const std::string path = Utf16ToUtf8(Path);
-  const size_t bar = path.rfind('|');
-  Scanner.CurrentArchive = bar == std::string::npos ? std::string() : path.substr(0, bar);
+  const std::vector<std::string> parts =
+      ItemPath.size() >= 2 ? ItemPath : SplitArchiveItemPath(Utf16ToUtf8(Path));
+  const std::string itemName = parts.empty() ? std::string() : parts.back();
+  Scanner.CurrentArchive = parts.empty() ? std::string() : JoinArchiveItemPath(parts, parts.size() - 1);
   const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
                                                 std::string& Password) {
     return Scanner.OnPassword ? Scanner.OnPassword(ArcFileName, Scanner.CurrentArchive, Password, ItemName) : false;
   };
+  // The hits of this scan are this item: they carry its parts.
+  struct TRescanScope {
+    TArchiveWalk& Walk;
+    ~TRescanScope() {
+      Walk.RescanParts.clear();
+      Walk.RescanDisplay.clear();
+    }
+  } scope{*this};
+  RescanParts = parts;
+  RescanDisplay = Path;
   std::string temp;
   try {
+    if (parts.size() < 2)
+      throw EArcError("Assertion failed: \"" + Utf16ToUtf8(Path) + "\" is not an archive item path");
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
     TScanResult result;
     if (FitsInMemory(Size)) {
-      const TArcBlockPtr block = ExtractArchivePathToMemory(path, static_cast<int32_t>(Size), password);
+      const TArcBlockPtr block = ExtractArchivePathToMemory(parts, static_cast<int32_t>(Size), password);
       TVReadOnlyMemStream stream(block.get(), static_cast<int32_t>(Size));
       result = Scanner.ScanStream(stream, Path, Date, Size, true);
     } else {
       MakeTempFileNameOrRaise("QV", temp, Size);
-      ExtractArchivePathToFile(path, temp, false, nullptr, nullptr, password);
+      ExtractArchivePathToFile(parts, temp, false, nullptr, nullptr, password);
       // The temporary file exists before the extraction: only its size tells that the item came.
       int64_t written = -1;
       if (!GetFileInfo(temp, &written, nullptr, nullptr, nullptr, nullptr) || written != Size)
-        throw EArcError("Can't extract \"" + path.substr(bar + 1) + "\" from \"" + Scanner.CurrentArchive + "\"");
+        throw EArcError("Can't extract \"" + itemName + "\" from \"" + Scanner.CurrentArchive + "\"");
       result = Scanner.ScanFile(Utf8ToUtf16(temp), Path, Date, Size, true);
     }
     if (!temp.empty()) ForceDeleteFile(temp);

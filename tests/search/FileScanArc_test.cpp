@@ -21,8 +21,9 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
-#include "tests/search/FileScanTree.h"
+#include "search/SrchRes.h"
 #include "tests/TestFiles.h"
+#include "tests/search/FileScanTree.h"
 
 namespace {
 
@@ -289,6 +290,60 @@ TEST_F(FileScanArc, RescanArchiveItem) {
   LowMemory = false;
   EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
   EXPECT_EQ(Log.ErrorsOf(sekException).size(), 2u);
+}
+
+// A "|" inside an item's own name: "a|b.txt" beside the item b.txt of a folder "a", and an inner archive
+// "c|d.zip". Joined with "|" their paths read alike (and "x.zip|a|b.txt" was reopened as the item b.txt
+// of an inner archive "a"); each hit carries its path in parts, the results table shows each item's own
+// name, and reopening or scanning again by the parts gives each item's own bytes.
+TEST_F(FileScanArc, BarInsideAnItemNameKeepsEachItemItsOwnPath) {
+  Tree.File("d/x.zip", StoredZip({{"a|b.txt", "needle one"},
+                                  {"a/b.txt", "needle two, longer"},
+                                  {"c|d.zip", StoredZip({{"e.txt", "needle three"}})}}));
+  EXPECT_EQ(Run("x.zip"), (Names{"d/x.zip|a|b.txt", "d/x.zip|a/b.txt", "d/x.zip|c|d.zip|e.txt"}));
+  EXPECT_EQ(Log.Errors.size(), 0u);
+  const std::string x = D("x.zip");
+  ASSERT_EQ(Log.Infos.size(), 3u);
+  EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, "a|b.txt"}));
+  EXPECT_EQ(Log.Infos[1].ItemPath, (Names{x, "a/b.txt"}));
+  EXPECT_EQ(Log.Infos[2].ItemPath, (Names{x, "c|d.zip", "e.txt"}));
+
+  TSearchResults results;
+  for (const TFoundFileInfo& info : Log.Infos) results.Add(info);
+  const Names expectedBytes = {"needle one", "needle two, longer", "needle three"};
+  const std::vector<std::u16string> names = {u"a|b.txt", u"b.txt", u"e.txt"};
+  const std::vector<std::string> archives = {x, x, x + "|c|d.zip"};
+  for (int32_t row = 0; row < 3; ++row) {
+    EXPECT_EQ(results.GetName(row), names[row]) << row;
+    EXPECT_EQ(Utf16ToUtf8(results.GetArchiveName(row)), archives[row]) << row;
+    TFoundFileInfo info;
+    results.GetInfo(row, info);
+    const std::string& bytes = expectedBytes[row];
+    const auto size = static_cast<int32_t>(bytes.size());
+    TArcBlockPtr block(ExtractArchivePathToMemory(info.ItemPath, size, nullptr));
+    EXPECT_EQ(std::string(static_cast<const char*>(block.get()), bytes.size()), bytes) << row;
+    const std::string file = Temp + "/reopened.txt";
+    TDateTime date = 0;
+    int32_t written = 0;
+    ExtractArchivePathToFile(info.ItemPath, file, false, &date, &written, nullptr);
+    EXPECT_EQ(ReadFileBytes(file), bytes) << row;
+    fs::remove(file);
+  }
+  // A joined path without its parts is read as before: cut at every "|".
+  TArcBlockPtr plain(ExtractArchivePathToMemory(x + "|a/b.txt", 18, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(plain.get()), 18), "needle two, longer");
+
+  // The search within results scans each row's own item again, in memory and through a file.
+  for (const bool low : {false, true}) {
+    LowMemory = low;
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    Scanner.Scanner.SetPattern(low ? u"longer" : u"one");
+    EXPECT_TRUE(SearchInResults(results, Scanner));
+    EXPECT_EQ(Log.Errors.size(), 0u);
+    ASSERT_EQ(Log.Infos.size(), 1u) << low;
+    EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, low ? "a/b.txt" : "a|b.txt"}));
+  }
 }
 
 // An executable that holds no archive is a plain file, on disk and inside an archive: found, with no
