@@ -18,10 +18,19 @@ TPathSyntax Syntax(const TSearchResults& Results, int32_t Row) {
 }  // namespace
 
 std::u16string ResListCellText(const TSearchResults& Results, int32_t Row, int Column) {
+  // An archive item with its path in parts: its name is its own, even with a "|" in it, and the path
+  // column shows everything before it.
+  const bool Parted = (Column == rlcName || Column == rlcPath) && Results.GetItemPath(Row) != nullptr;
   switch (Column) {
     case rlcName:
+      if (Parted) return Results.GetName(Row);
       return ExtractItemName(Results.GetFullName(Row), Syntax(Results, Row));
     case rlcPath:
+      if (Parted) {
+        const std::u16string Full = Results.GetFullName(Row);
+        const size_t NameLength = Results.GetName(Row).size();
+        return NameLength < Full.size() ? Full.substr(0, Full.size() - NameLength - 1) : std::u16string();
+      }
       return ExtractItemFolder(Results.GetFullName(Row), Syntax(Results, Row));
     case rlcSize:
       return Utf8ToUtf16(IntToStrGrouped(Results.Sizes.Get(Row)));

@@ -63,6 +63,12 @@ std::u16string OuterArchiveFolder(const std::u16string& Name) {
 }
 
 std::u16string ContainingFolder(const TFoundFileInfo& Info) {
+  if (Info.InArchive && Info.ItemPath.size() >= 2) {
+    // The archive's file on disk, whose name may hold a "|" of its own.
+    std::u16string Folder, File;
+    SplitResultName(Utf8ToUtf16(Info.ItemPath.front()), Folder, File);
+    return Folder;
+  }
   if (Info.InArchive) return OuterArchiveFolder(Info.Name);
   std::u16string Folder, File;
   SplitResultName(Info.Name, Folder, File);
@@ -85,13 +91,24 @@ std::vector<TResultMenuItem> PlanResultMenu(const TFoundFileInfo& Info, const st
   return Menu;
 }
 
+std::u16string ResultFileName(const TFoundFileInfo& Info) {
+  if (!Info.InArchive || Info.ItemPath.size() < 2) return ItemFileName(Info.Name);
+  const std::string& Item = Info.ItemPath.back();
+  const size_t Slash = Item.rfind('/');
+  return Utf8ToUtf16(Slash == std::string::npos ? Item : Item.substr(Slash + 1));
+}
+
 std::u16string ExtractDialogTitle(const TFoundFileInfo& Info) {
-  return FormatMsgW(TMsgIndex::ExtractItemAs_s, {ItemFileName(Info.Name)});
+  return FormatMsgW(TMsgIndex::ExtractItemAs_s, {ResultFileName(Info)});
 }
 
 void ExtractResultItem(const TFoundFileInfo& Info, const std::string& DestFile,
                        const TArcPasswordEvent& PasswordCallback) {
-  ExtractArchivePathToFile(Utf16ToUtf8(Info.Name), DestFile, true, nullptr, nullptr, PasswordCallback);
+  // By the item's path in parts when the row has them: a "|" in an item's name is no separator there.
+  if (Info.ItemPath.size() >= 2)
+    ExtractArchivePathToFile(Info.ItemPath, DestFile, true, nullptr, nullptr, PasswordCallback);
+  else
+    ExtractArchivePathToFile(Utf16ToUtf8(Info.Name), DestFile, true, nullptr, nullptr, PasswordCallback);
 }
 
 bool FindSummarizer(std::string& Path) {

@@ -53,6 +53,9 @@ std::u16string ItemFileName(const std::u16string& Name);
 std::u16string OuterArchiveFolder(const std::u16string& Name);
 // The folder the "open containing folder" command shows for a result.
 std::u16string ContainingFolder(const TFoundFileInfo& Info);
+// The result's own file name: for an archive item with its path in parts, the last part after its last
+// "/" (a "|" in it is part of the name); else ItemFileName of its path.
+std::u16string ResultFileName(const TFoundFileInfo& Info);
 
 // --- Row pop-up menu ----------------------------------------------------------------------------------
 

@@ -227,20 +227,23 @@ void TCacheState::StopCleaner() {
 // next cabinet is extracted from there (and cached) like any inner archive.
 class TExtractHelper {
  public:
-  TExtractHelper(std::string OuterPath, std::string Folder, TArchiver* Archiver)
+  TExtractHelper(TArchiveItemPath OuterPath, std::string Folder, TArchiver* Archiver)
       : OuterPath(std::move(OuterPath)), Folder(std::move(Folder)), Archiver(Archiver) {}
   bool NextCabinetCallback(std::string& FileName) {
     try {
-      // The next cabinet lies in the same folder of the outer archive as the current one.
-      const std::shared_ptr<TArchiver> next =
-          OpenNestedArchive(OuterPath + "|" + Folder + LastComponent(FileName) + "|");
+      // The next cabinet lies in the same folder of the outer archive as the current one; the empty last
+      // part asks for the archiver of the cabinet itself.
+      TArchiveItemPath path = OuterPath;
+      path.push_back(Folder + LastComponent(FileName));
+      path.emplace_back();
+      const std::shared_ptr<TArchiver> next = OpenNestedArchive(path);
       FileName = next->GetArchiveName();
       return true;
     } catch (...) {
       return false;
     }
   }
-  std::string OuterPath;  // archive item path of the archive that holds the cabinet
+  TArchiveItemPath OuterPath;  // archive item path of the archive that holds the cabinet
   std::string Folder;     // the cabinet's folder inside it, with "/" ("" at the top)
   TArchiver* Archiver;    // the cabinet's archiver, not owned
 };
@@ -286,110 +289,165 @@ bool SplitArchivePath(const std::string& Path, std::string& Outer, std::string& 
   return true;
 }
 
-std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::string& KeyIn,
-                                           std::shared_ptr<TArchiver> Outer, bool UseCache) {
-  std::string outerName, rest;
-  if (!SplitArchivePath(Path, outerName, rest)) PathAssertion(Path);
-  const size_t bar = rest.find('|');
-  const bool inner = bar != std::string::npos;
-  std::string member, tail, key = KeyIn, innerKey;
-  if (inner) {
-    if (UseCache) {
-      // The longest prefix of Path that names a cached archive.
-      for (size_t cut = Path.rfind('|'); cut != std::string::npos && cut > outerName.size();
-           cut = Path.rfind('|', cut - 1)) {
-        const std::string prefix = Path.substr(0, cut);
-        std::shared_ptr<TArchiver> cached = FindCachedArchive(prefix);
-        if (cached == nullptr) continue;
-        const std::string rest2 = Path.substr(cut);
-        if (rest2.find('|', 1) != std::string::npos)
-          return OpenArchivePath(cached->GetArchiveName() + rest2, prefix, cached, false);
-        return cached;
-      }
-    }
-    member = rest.substr(0, bar);
-    tail = rest.substr(bar);
-    if (key.empty()) key = outerName;
-    innerKey = key + "|" + member;
+TArchiveItemPath SplitArchiveItemPath(const std::string& Path) {
+  std::string outer, rest;
+  if (!SplitArchivePath(Path, outer, rest)) return TArchiveItemPath();
+  TArchiveItemPath parts{outer};
+  for (size_t from = 0;;) {
+    const size_t bar = rest.find('|', from);
+    parts.push_back(rest.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
+    if (bar == std::string::npos) break;
+    from = bar + 1;
   }
+  return parts;
+}
 
+std::string JoinArchiveItemPath(const TArchiveItemPath& Parts, size_t Count) {
+  std::string path;
+  for (size_t i = 0; i < Parts.size() && i < Count; ++i) path += (i == 0 ? "" : "|") + Parts[i];
+  return path;
+}
+
+namespace {
+
+// A "|" of an item's own name in a cache key: a control character that no real name holds.
+constexpr char kKeyNameBar = '\x1F';
+
+// Key of the archive whose parts are Parts[0..Count - 1], where Key0 is the key of Parts[0].
+std::string KeyOfParts(const std::string& Key0, const TArchiveItemPath& Parts, size_t Count) {
+  std::string key = Key0;
+  for (size_t i = 1; i < Parts.size() && i < Count; ++i) {
+    std::string name = Parts[i];
+    std::replace(name.begin(), name.end(), '|', kKeyNameBar);
+    key += "|" + name;
+  }
+  return key;
+}
+
+// The archiver of the archive that holds the last part of Parts. Outer, when given, is the open archiver
+// of Parts[0], whose key is Key0 (Parts[0] itself when empty). Lock held.
+std::shared_ptr<TArchiver> OpenArchiveParts(const TArchiveItemPath& Parts, const std::string& Key0In,
+                                            std::shared_ptr<TArchiver> Outer, bool UseCache) {
+  if (Parts.size() < 2) PathAssertion(JoinArchiveItemPath(Parts));
+  const std::string key0 = Key0In.empty() ? Parts[0] : Key0In;
+  // Parts[0..level - 1] name the archive that archiver holds.
+  size_t level = 1;
   std::shared_ptr<TArchiver> archiver = std::move(Outer);
+  if (UseCache) {
+    // The longest prefix of Parts that names a cached inner archive.
+    for (size_t n = Parts.size() - 1; n >= 2; --n) {
+      std::shared_ptr<TArchiver> cached = FindCachedArchive(KeyOfParts(key0, Parts, n));
+      if (cached == nullptr) continue;
+      archiver = std::move(cached);
+      level = n;
+      break;
+    }
+  }
   if (archiver == nullptr) {
     archiver = std::make_shared<TArchiver>();
-    archiver->OpenChecked(outerName);
+    archiver->OpenChecked(Parts[0]);
   }
-  if (!inner) return archiver;
 
-  int64_t need = FileSizeOf(outerName);
-  if (need >= 0) need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
-  TrimArchiveCache(key, need);
-  auto sub = std::make_shared<TSubArchiver>();
-  std::string folder;
-  sub->MakeTempFolder(need, folder);
-  const std::string innerFile = folder + LastComponent(member);
-  const uint32_t start = Ticks();
-  ExtractArchiveItem(*archiver, member, innerFile);
+  while (level + 1 < Parts.size()) {
+    const std::string& member = Parts[level];
+    const std::string key = KeyOfParts(key0, Parts, level);
+    const std::string innerKey = KeyOfParts(key0, Parts, level + 1);
+    const std::string outerName = archiver->GetArchiveName();
 
-  // Further volumes of a set lie beside the first one in the outer archive.
-  TStrLst volumes;
-  TArchiveKind kind = GetArchiveKind(innerFile);
-  std::string volume = member;
-  if (kind == akExe) {
-    TArchiver scratch;
-    std::string msg;
-    const bool opened = scratch.Open(innerFile, msg);
-    const TArchiveKind k = opened ? scratch.Kind : akNone;
-    kind = k == akAce || k == akArj || k == akCab || k == akRar ? k : akNone;
-    if (kind != akNone) volume = RemoveFileExt(member) + "." + ArchiveKindExt(kind);
-  }
-  if (kind == akAce || kind == akArj || kind == akRar) {
-    int64_t previous = FileSizeOf(innerFile);
-    while (previous >= 0 && NextVolumeName(volume, kind)) {
-      TrimArchiveCache(key, previous);
-      std::string volumeFolder;
-      sub->MakeTempFolder(previous, volumeFolder);
-      const std::string volumeFile = volumeFolder + LastComponent(volume);
-      try {
-        ExtractArchiveItem(*archiver, volume, volumeFile);
-      } catch (const std::exception&) {
-        break;  // the set ends here: the inner archive is opened with the volumes found
-      }
-      volumes.Add(volumeFile);
-      previous = FileSizeOf(volumeFile);
+    int64_t need = FileSizeOf(outerName);
+    if (need >= 0) need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
+    TrimArchiveCache(key, need);
+    auto sub = std::make_shared<TSubArchiver>();
+    std::string folder;
+    sub->MakeTempFolder(need, folder);
+    const std::string innerFile = folder + LastComponent(member);
+    const uint32_t start = Ticks();
+    ExtractArchiveItem(*archiver, member, innerFile);
+
+    // Further volumes of a set lie beside the first one in the outer archive.
+    TStrLst volumes;
+    TArchiveKind kind = GetArchiveKind(innerFile);
+    std::string volume = member;
+    if (kind == akExe) {
+      TArchiver scratch;
+      std::string msg;
+      const bool opened = scratch.Open(innerFile, msg);
+      const TArchiveKind k = opened ? scratch.Kind : akNone;
+      kind = k == akAce || k == akArj || k == akCab || k == akRar ? k : akNone;
+      if (kind != akNone) volume = RemoveFileExt(member) + "." + ArchiveKindExt(kind);
     }
-  }
-  const uint32_t cost = TickDistance(Ticks(), start);
+    if (kind == akAce || kind == akArj || kind == akRar) {
+      int64_t previous = FileSizeOf(innerFile);
+      while (previous >= 0 && NextVolumeName(volume, kind)) {
+        TrimArchiveCache(key, previous);
+        std::string volumeFolder;
+        sub->MakeTempFolder(previous, volumeFolder);
+        const std::string volumeFile = volumeFolder + LastComponent(volume);
+        try {
+          ExtractArchiveItem(*archiver, volume, volumeFile);
+        } catch (const std::exception&) {
+          break;  // the set ends here: the inner archive is opened with the volumes found
+        }
+        volumes.Add(volumeFile);
+        previous = FileSizeOf(volumeFile);
+      }
+    }
+    const uint32_t cost = TickDistance(Ticks(), start);
 
-  try {
-    sub->OpenChecked(innerFile, volumes.GetCount() > 0 ? &volumes : nullptr);
-  } catch (...) {
-    ForceDeleteFile(innerFile);
-    DeleteFileList(volumes);
-    throw;
+    try {
+      sub->OpenChecked(innerFile, volumes.GetCount() > 0 ? &volumes : nullptr);
+    } catch (...) {
+      ForceDeleteFile(innerFile);
+      DeleteFileList(volumes);
+      throw;
+    }
+    AddToArchiveCache(innerKey, sub, cost);
+    archiver = std::move(sub);  // the outer archive is done with
+    ++level;
   }
-  AddToArchiveCache(innerKey, sub, cost);
-  archiver.reset();  // the outer archive is done with
-  if (tail.find('|', 1) != std::string::npos) return OpenArchivePath(innerFile + tail, innerKey, sub, false);
-  return sub;
+  return archiver;
+}
+
+}  // namespace
+
+std::string ArchiveCacheKey(const TArchiveItemPath& Parts, size_t Count) {
+  return Parts.empty() ? std::string() : KeyOfParts(Parts[0], Parts, Count);
+}
+
+std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::string& Key,
+                                           std::shared_ptr<TArchiver> Outer, bool UseCache) {
+  const TArchiveItemPath parts = SplitArchiveItemPath(Path);
+  if (parts.empty()) PathAssertion(Path);
+  return OpenArchiveParts(parts, Key, std::move(Outer), UseCache);
 }
 
 std::shared_ptr<TArchiver> OpenNestedArchive(const std::string& Path) {
   return OpenArchivePath(Path, std::string(), nullptr, true);
 }
 
+std::shared_ptr<TArchiver> OpenNestedArchive(const TArchiveItemPath& Parts) {
+  return OpenArchiveParts(Parts, std::string(), nullptr, true);
+}
+
 TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory,
                                 TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
                                 bool SetFileTime) {
-  const size_t last = Path.rfind('|');
-  if (last == std::string::npos) PathAssertion(Path);
-  const std::string archivePath = Path.substr(0, last);
-  const std::string itemName = Path.substr(last + 1);
+  const TArchiveItemPath parts = SplitArchiveItemPath(Path);
+  if (parts.empty()) PathAssertion(Path);
+  return ExtractArchivePath(parts, DestFile, ToMemory, Date, Size, PasswordCallback, SetFileTime);
+}
+
+TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string& DestFile, bool ToMemory,
+                                TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
+                                bool SetFileTime) {
+  if (Parts.size() < 2) PathAssertion(JoinArchiveItemPath(Parts));
+  const std::string& itemName = Parts.back();
 
   TArchiveCacheLock lock;
   // Without the lock the cleaner could evict what this extraction works with.
   if (!lock.Locked()) throw EArcError("The archive cache is busy; try again");
 
-  const std::shared_ptr<TArchiver> archiver = OpenNestedArchive(Path);
+  const std::shared_ptr<TArchiver> archiver = OpenNestedArchive(Parts);
   PinCachedArchiver(archiver.get());
   const TArcPasswordEvent savedPassword = archiver->GetPasswordCallback();
   std::unique_ptr<TExtractHelper> helper;
@@ -405,16 +463,14 @@ TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& Dest
     }
   } restore{archiver.get(), savedPassword, helper};
 
-  std::string outer, rest;
   TArcWrapperMem2* wrapper = archiver->GetWrapper();
-  if (archiver->Kind == akCab && wrapper != nullptr && !wrapper->OnNextVolume && SplitArchivePath(archivePath, outer, rest)) {
+  if (archiver->Kind == akCab && wrapper != nullptr && !wrapper->OnNextVolume && Parts.size() > 2) {
     // The cabinet lies inside an archive: its next cabinet is sought there.
-    const size_t cut = archivePath.rfind('|');
-    const std::string cabinet = archivePath.substr(cut + 1);
+    const std::string& cabinet = Parts[Parts.size() - 2];
     const size_t slash = cabinet.rfind('/');
     helper = std::make_unique<TExtractHelper>(
-        archivePath.substr(0, cut), slash == std::string::npos ? std::string() : cabinet.substr(0, slash + 1),
-        archiver.get());
+        TArchiveItemPath(Parts.begin(), Parts.end() - 2),
+        slash == std::string::npos ? std::string() : cabinet.substr(0, slash + 1), archiver.get());
     TExtractHelper* h = helper.get();
     wrapper->OnNextVolume = [h](std::string& FileName) { return h->NextCabinetCallback(FileName); };
   }
@@ -435,6 +491,16 @@ void ExtractArchivePathToFile(const std::string& Path, const std::string& DestFi
 TArcBlockPtr ExtractArchivePathToMemory(const std::string& Path, int32_t Size,
                                         const TArcPasswordEvent& PasswordCallback) {
   return ExtractArchivePath(Path, std::string(), true, nullptr, &Size, PasswordCallback, false);
+}
+
+void ExtractArchivePathToFile(const TArchiveItemPath& Parts, const std::string& DestFile, bool SetFileTime,
+                              TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback) {
+  ExtractArchivePath(Parts, DestFile, false, Date, Size, PasswordCallback, SetFileTime);
+}
+
+TArcBlockPtr ExtractArchivePathToMemory(const TArchiveItemPath& Parts, int32_t Size,
+                                        const TArcPasswordEvent& PasswordCallback) {
+  return ExtractArchivePath(Parts, std::string(), true, nullptr, &Size, PasswordCallback, false);
 }
 
 bool GetCabinetInfo(const std::string& FileName, std::string& NextCabinet, bool& IsFirst) {

@@ -27,6 +27,7 @@
 // LockArchiveCacheForeground and UnlockArchiveCacheForeground.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +79,20 @@ class TSubArcCache {
 // holds no "|".
 bool SplitArchivePath(const std::string& Path, std::string& Outer, std::string& Rest);
 
+// An archive item path carried in its parts: the archive's file on disk, then the item's path inside each
+// archive down to the item (UTF-8). A "|" inside a part is a character of that name, never a separator, so
+// an item named "a|b.txt" and the item "b.txt" of a folder "a" stay two paths.
+using TArchiveItemPath = std::vector<std::string>;
+// The parts of a joined path, as a path without its parts was always read: the file on disk as
+// SplitArchivePath finds it, then the rest cut at every "|". Empty when Path holds no "|".
+TArchiveItemPath SplitArchiveItemPath(const std::string& Path);
+// The first Count parts (all by default) joined by "|": the path as it is shown.
+std::string JoinArchiveItemPath(const TArchiveItemPath& Parts, size_t Count = SIZE_MAX);
+// The cache key of the inner archive named by the first Count parts: the parts joined by "|", with a "|"
+// inside an item's name written as "\x1F", so that no two inner archives share a key. Equal to the joined
+// path for names without "|".
+std::string ArchiveCacheKey(const TArchiveItemPath& Parts, size_t Count = SIZE_MAX);
+
 // The archiver of the archive that holds the last component of Path. Key: the cache key of the first
 // component when Path starts inside an extracted archive ("" at the top); Outer: an open archiver of the
 // first component (null: open it). A cached archiver is shared with the cache; a new one (Path names an
@@ -87,6 +102,9 @@ std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::s
                                            std::shared_ptr<TArchiver> Outer, bool UseCache);
 // OpenArchivePath(Path, "", null, true). Lock held.
 std::shared_ptr<TArchiver> OpenNestedArchive(const std::string& Path);
+// The archiver of the archive that holds the last part of Parts (at least two parts), inner archives
+// taken from the cache when it holds them. Lock held. Raises as OpenArchivePath.
+std::shared_ptr<TArchiver> OpenNestedArchive(const TArchiveItemPath& Parts);
 
 // The item of Path to DestFile, or (ToMemory) in a block of exactly *Size bytes (empty for a file). Takes the
 // foreground lock for the whole work; raises EArcError when it cannot be had.
@@ -96,6 +114,14 @@ TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& Dest
 void ExtractArchivePathToFile(const std::string& Path, const std::string& DestFile, bool SetFileTime,
                               TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback);
 TArcBlockPtr ExtractArchivePathToMemory(const std::string& Path, int32_t Size,
+                                        const TArcPasswordEvent& PasswordCallback);
+// The same for an item path given in its parts.
+TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string& DestFile, bool ToMemory,
+                                TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
+                                bool SetFileTime);
+void ExtractArchivePathToFile(const TArchiveItemPath& Parts, const std::string& DestFile, bool SetFileTime,
+                              TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback);
+TArcBlockPtr ExtractArchivePathToMemory(const TArchiveItemPath& Parts, int32_t Size,
                                         const TArcPasswordEvent& PasswordCallback);
 
 // True when FileName is a cabinet; NextCabinet is the name stored for the next cabinet of its set ("" for

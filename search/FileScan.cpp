@@ -28,10 +28,6 @@ namespace {
 constexpr int32_t kErrorRequestAborted = 1235;
 // Bytes copied between two polls while a locked file is copied.
 constexpr int32_t kCopyPieceSize = 1048576;
-// The Windows-style codes of the reports whose OS code is "the last system error": no system call has
-// failed at those points, so there is none to give.
-constexpr int32_t kNoSystemError = 0;
-
 const std::u16string kAllFilesMask = u"*.*";
 
 // The separators of the typed path and mask lists, outside double quotes.
@@ -93,7 +89,7 @@ struct TTempFileScope {
 
 bool TFileScanner::DoProgress(const std::u16string& Name, TScanProgressKind Kind) {
   if (!OnProgress || OnProgress(Name, Kind)) return true;
-  DoError(Name, std::string(), 0, sekAborted);
+  DoError(Name, std::string(), kNoSystemError, sekAborted);
   return false;
 }
 
@@ -111,6 +107,7 @@ void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date
   info.Converter = Converter;
   info.Encoding = Encoding;
   info.InArchive = InArchive;
+  if (InArchive && Archives != nullptr) info.ItemPath = Archives->ItemPathOf(DisplayName);
   OnFound(info);
 }
 
@@ -129,7 +126,7 @@ bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Mas
     const std::u16string entry = entries.Get(i);
     if (entry.empty()) continue;
     if (entry[0] != u'/') {
-      DoError(entry, std::string(), 0, sekPathNotFound);
+      DoError(entry, std::string(), kNoSystemError, sekPathNotFound);
       continue;
     }
     // Absolute and lexically normal: "/a/./b/.." is "/a", "/a/." is "/a"; a final "/" stays.
@@ -162,7 +159,7 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
     }
     if (exists && !S_ISDIR(st.st_mode)) {
       // A FIFO, socket or device named as a root: opening it could block or read without end.
-      DoError(root, "Not a regular file", 0, sekOpenFailed);
+      DoError(root, "Not a regular file", kNoSystemError, sekOpenFailed);
       if (!Poll()) return false;
       continue;
     }
@@ -180,7 +177,7 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
         root = folder;
         mask = name;
       } else {
-        DoError(entry, std::string(), 0, sekPathNotFound);
+        DoError(entry, std::string(), kNoSystemError, sekPathNotFound);
         if (!Poll()) return false;
         continue;
       }
@@ -377,14 +374,18 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }
 
-bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime) {
-  Scanner.DoError(Path, "Archives are not searched", 0, sekException);
+bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime,
+                                     const std::vector<std::string>&) {
+  Scanner.DoError(Path, "Archives are not searched", kNoSystemError, sekException);
   return true;
 }
 
-bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date) {
-  if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date);
-  DoError(Path, "Archives are not searched", 0, sekException);
+std::vector<std::string> IArchiveWalk::ItemPathOf(const std::u16string&) { return {}; }
+
+bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date,
+                                     const std::vector<std::string>& ItemPath) {
+  if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date, ItemPath);
+  DoError(Path, "Archives are not searched", kNoSystemError, sekException);
   return true;
 }
 
@@ -408,15 +409,15 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
       DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
       return true;
     } catch (const std::exception& e) {
-      DoError(DisplayName, ShownText(e.what(), Name, DisplayName), 0, sekException);
+      DoError(DisplayName, ShownText(e.what(), Name, DisplayName), kNoSystemError, sekException);
       check = acNone;
     }
     switch (check) {
       case acNoDecoder:
-        DoError(DisplayName, std::string(), 0, sekArchiveUnsupported);
+        DoError(DisplayName, std::string(), kNoSystemError, sekArchiveUnsupported);
         return true;
       case acDisabled:
-        DoError(DisplayName, std::string(), 0, sekArchiveDisabled);
+        DoError(DisplayName, std::string(), kNoSystemError, sekArchiveDisabled);
         return true;
       case acLaterVolume:
         return true;  // read with the first volume of its set
@@ -430,7 +431,7 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   if (isArchive) {
     if (!Explicit && Scope == ssFilesOnly) return true;
     if (Size > MaxArchiveSize) {
-      DoError(DisplayName, std::string(), 0, sekArchiveTooLarge);
+      DoError(DisplayName, std::string(), kNoSystemError, sekArchiveTooLarge);
       return true;
     }
     if (OnAcceptFile && !OnAcceptFile(InArchive ? DisplayName : Name)) return true;
@@ -458,7 +459,7 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     }
     if ((Mode & smNameOnly) != 0) return srNotFound;
     if (Size > MaxScanSize) {
-      DoError(DisplayName, std::string(), 0, sekTooLarge);
+      DoError(DisplayName, std::string(), kNoSystemError, sekTooLarge);
       return srNotFound;
     }
   } else if (!(SkipBinary && Size > 0)) {
@@ -466,7 +467,7 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     return srFound;
   }
   if (Size == 0) {
-    DoError(DisplayName, std::string(), 0, sekEmptyFile);
+    DoError(DisplayName, std::string(), kNoSystemError, sekEmptyFile);
     return srNotFound;
   }
   // A walked file that a worker has scanned ahead: its answer, reported as ScanStream would.

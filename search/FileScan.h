@@ -48,6 +48,11 @@ struct TFoundFileInfo {
   // The encoding of the hit; seFileName for a name hit and for a file accepted without a pattern.
   TScanEncoding Encoding = seFileName;
   bool InArchive = false;  // Name is an archive item path
+  // For an archive item, its path in parts (UTF-8): the archive's file on disk, then the item's path in
+  // each archive down to the item. Name joins them with "|", which cannot tell a "|" inside an item's
+  // own name from a separator; the parts can, and reopen the item by its own path. Empty for a plain
+  // file, and for an item whose parts are unknown (Name is then split at every "|").
+  std::vector<std::string> ItemPath;
 };
 
 // TScanModes, a set of these bits.
@@ -85,6 +90,10 @@ enum TScanErrorKind : uint8_t {
   sekAborted = 16,
   sekException = 17,
 };
+
+// The OS code of an error event that no failed system call stands behind (a damaged archive, a file too
+// large, a stop): there is no system error to give.
+constexpr int32_t kNoSystemError = 0;
 
 // Events. An unassigned notification is skipped; an unassigned question counts as yes.
 using TFoundEvent = std::function<void(const TFoundFileInfo& Info)>;
@@ -140,9 +149,14 @@ class IArchiveWalk {
                            const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
                            const TWideStrLst& Masks) = 0;
   // Scans the archive item Path (the archive's path, "|", the item's path) of Size bytes again, for the
-  // search within results. False: the search was stopped. A layer that cannot read archive items
-  // reports the item as sekException and answers true.
-  virtual bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date);
+  // search within results; ItemPath, when not empty, is the same path in parts (TFoundFileInfo::ItemPath)
+  // and names the item. False: the search was stopped. A layer that cannot read archive items reports
+  // the item as sekException and answers true.
+  virtual bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size,
+                                 TDateTime Date, const std::vector<std::string>& ItemPath = {});
+  // The parts of the archive item shown as DisplayName, for a hit the walk reports now; empty when they
+  // are not known.
+  virtual std::vector<std::string> ItemPathOf(const std::u16string& DisplayName);
 };
 
 class TFileScanner {
@@ -171,7 +185,8 @@ class TFileScanner {
   bool ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive);
   // Scans one archive item named by its archive item path again (the search within results); without an
   // archive layer the item cannot be read and is reported as sekException. False: stop.
-  bool RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date);
+  bool RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date,
+                         const std::vector<std::string>& ItemPath = {});
 
   // True when OnProgress is unassigned or answers go on; otherwise reports sekAborted with Name and
   // answers false.

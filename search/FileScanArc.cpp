@@ -122,10 +122,12 @@ bool CanExtractToMemory(int64_t Size) {
 class TListHelper {
  public:
   TListHelper(TArchiveWalk& Walk, TFileScanner& Scanner, TArchiver& Archiver, std::string FileName,
-              std::string DisplayName, bool Explicit, const TWideStrLst& Masks)
+              std::string DisplayName, std::vector<std::string> Parts, bool Explicit,
+              const TWideStrLst& Masks)
       : Explicit(Explicit),
         ArchiveFileName(std::move(FileName)),
         ArchiveDisplayName(std::move(DisplayName)),
+        ArchiveParts(std::move(Parts)),
         Owner(Walk),
         Scanner(Scanner),
         Archiver(Archiver),
@@ -143,7 +145,7 @@ class TListHelper {
     return goOn;
   }
   void ReportWarning(const std::string& Msg) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), 0, sekArchiveWarning);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), kNoSystemError, sekArchiveWarning);
   }
   // Msg with the archive's file (a temporary file for an inner archive) named by its display path.
   std::string Shown(const std::string& Msg) const {
@@ -169,7 +171,15 @@ class TListHelper {
 
   std::string ItemPath(const std::string& ItemName) const { return ArchiveDisplayName + "|" + ItemName; }
   std::u16string WideItemPath(const std::string& ItemName) const { return Utf8ToUtf16(ItemPath(ItemName)); }
-  void ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size);
+  // The item's archive item path in parts, and the inner-archive cache key of an item that is an archive.
+  std::vector<std::string> ItemParts(const std::string& ItemName) const {
+    std::vector<std::string> parts = ArchiveParts;
+    parts.push_back(ItemName);
+    return parts;
+  }
+  std::string ItemKey(const std::string& ItemName) const { return ArchiveCacheKey(ItemParts(ItemName)); }
+  void ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
+                           int64_t Size);
   void WalkItemByItem();
   bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
   void DropQueue();
@@ -179,6 +189,7 @@ class TListHelper {
   std::string LastItem;
   std::string ArchiveFileName;
   std::string ArchiveDisplayName;
+  std::vector<std::string> ArchiveParts;
   TArchiveWalk& Owner;
   TFileScanner& Scanner;
   TArchiver& Archiver;
@@ -198,7 +209,7 @@ bool TListHelper::Walk() {
                                               Item.Decision, Item.Date, Item.Size, Item.Continued);
                           });
     } catch (const std::exception& e) {
-      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
+      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
     }
   } else {
     WalkItemByItem();
@@ -215,7 +226,7 @@ void TListHelper::WalkItemByItem() {
       return;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(display, Shown(e.what()), 0, sekException);
+    Scanner.DoError(display, Shown(e.what()), kNoSystemError, sekException);
     return;
   }
   for (int32_t i = 0; i < Archiver.ItemCount(); ++i) {
@@ -243,7 +254,7 @@ void TListHelper::WalkItemByItem() {
     } catch (const std::exception& e) {
       std::string msg = Shown(e.what());
       if (!path.empty()) msg = ReplaceAll(msg, path, ItemPath(name));
-      Scanner.DoError(display, msg, 0, sekException);
+      Scanner.DoError(display, msg, kNoSystemError, sekException);
     }
     if (stop) {
       Stopped = true;
@@ -252,7 +263,8 @@ void TListHelper::WalkItemByItem() {
   }
 }
 
-void TListHelper::ReportItemNameMatch(const std::u16string& Path, TDateTime Date, int64_t Size) {
+void TListHelper::ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
+                                      int64_t Size) {
   if (!Scanner.OnFound) return;
   TFoundFileInfo info;
   info.Name = Path;
@@ -260,6 +272,7 @@ void TListHelper::ReportItemNameMatch(const std::u16string& Path, TDateTime Date
   info.Date = Date;
   info.Encoding = seFileName;
   info.InArchive = true;
+  info.ItemPath = ItemParts(ItemName);
   Scanner.OnFound(info);
 }
 
@@ -267,7 +280,7 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   if (ItemName.empty() || ItemName.back() == '/') return false;  // a folder
   const std::u16string path = WideItemPath(ItemName);
   if (Size == 0) {
-    Scanner.DoError(path, std::string(), 0, sekEmptyFile);
+    Scanner.DoError(path, std::string(), kNoSystemError, sekEmptyFile);
     return false;
   }
   const TArchiveKind kind = GetArchiveKind(ItemName);
@@ -286,7 +299,7 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   else if (!ArcInfos[kind].Enabled)
     refused = sekArchiveDisabled;
   if (refused == 0) return true;
-  Scanner.DoError(path, std::string(), 0, refused);
+  Scanner.DoError(path, std::string(), kNoSystemError, refused);
   return false;
 }
 
@@ -321,13 +334,14 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     if (laterVolume) {
       // Read with its first volume, which the cache already holds.
       TArchiveCacheLock lock;
-      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemPath(ItemName), kind)) != nullptr) return false;
+      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemKey(ItemName), kind)) != nullptr)
+        return false;
     } else {
       TArchiver* cached = nullptr;  // the cache holds it while it is pinned
       std::string cachedFile;
       {
         TArchiveCacheLock lock;
-        if (lock.Locked()) cached = FindCachedArchive(ItemPath(ItemName)).get();
+        if (lock.Locked()) cached = FindCachedArchive(ItemKey(ItemName)).get();
         if (cached != nullptr) {
           cachedFile = cached->GetArchiveName();
           PinCachedArchiver(cached);  // the cleaner must not take the file away while it is walked
@@ -357,23 +371,23 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     if (!SizeIncomplete) {
       if (Scanner.Scanner.IsPatternEmpty()) {
         if (!Scanner.SkipBinary) {
-          ReportItemNameMatch(path, Date, Size);
+          ReportItemNameMatch(path, ItemName, Date, Size);
           return false;
         }
       } else {
         if ((Scanner.Mode & smMatchName) != 0 && Scanner.MatchFileName(path, true)) {
-          ReportItemNameMatch(path, Date, Size);
+          ReportItemNameMatch(path, ItemName, Date, Size);
           return false;
         }
         if ((Scanner.Mode & smNameOnly) != 0) return false;
       }
     }
     if (Size > Scanner.MaxScanSize) {
-      Scanner.DoError(path, std::string(), 0, sekTooLarge);
+      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLarge);
       return false;
     }
     if ((Scanner.Mode & smScanContents) == 0 && Size > Scanner.MaxConvertSize) {
-      Scanner.DoError(path, std::string(), 0, sekTooLargeToConvert);
+      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLargeToConvert);
       return false;
     }
     if (Owner.FitsInMemory(Size)) {
@@ -388,7 +402,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     } catch (const std::exception& e) {
       // No temporary folder for this item: it alone is left out, and the items that fit in memory are
       // still searched.
-      Scanner.DoError(path, e.what(), 0, sekException);
+      Scanner.DoError(path, e.what(), kNoSystemError, sekException);
       return false;
     }
     FileName = tempFolder + LastComponent(FileName);
@@ -429,7 +443,7 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
   try {
     Stop = !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
   } catch (const std::exception& e) {
-    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), 0, sekException);
+    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), kNoSystemError, sekException);
   }
   if (Stop) Stopped = true;
   DeleteWalkFile(FileName);
@@ -509,7 +523,7 @@ bool TListHelper::FlushNestedArchives() {
       i = 0;
     }
   } catch (const std::exception& e) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), 0, sekException);
+    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
   }
   DropQueue();
   return result;
@@ -574,7 +588,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     Scanner.DoError(
         DisplayName,
         "Archives nested more than " + std::to_string(kMaxArchiveNesting) + " levels deep are not searched",
-        0, sekArchiveOpenFailed);
+        kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
   int64_t fileSize = -1;
@@ -584,7 +598,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     Scanner.DoError(DisplayName,
                     "The archive is identical to the archive \"" + outer.Display +
                         "\" that holds it, and is not searched again",
-                    0, sekArchiveOpenFailed);
+                    kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
 
@@ -592,10 +606,12 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   auto archiver = std::make_shared<TArchiver>();
   std::string msg;
   if (!archiver->Open(file, msg, Volumes)) {
-    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), 0, sekArchiveOpenFailed);
+    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
-  Levels.push_back(TOpenLevel{file, display, fileSize});
+  const std::vector<std::string> parts = PartsOf(display);
+  const std::string key = ArchiveCacheKey(parts);
+  Levels.push_back(TOpenLevel{file, display, fileSize, parts});
 
   // An inner archive (a temporary file shown under an archive item path) may be taken over by the cache
   // while it is walked. An archive on disk never is: the cache deletes the files it owns.
@@ -606,7 +622,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
       std::vector<std::string> files{file};
       if (Volumes != nullptr)
         for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      RegisterOpenArchive(display, archiver, files);
+      RegisterOpenArchive(key, archiver, files);
       registered = true;
     }
   }
@@ -620,7 +636,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   Scanner.CurrentArchive = display;
   bool result = true;
   {
-    TListHelper helper(*this, Scanner, *archiver, file, display, Explicit, Masks);
+    TListHelper helper(*this, Scanner, *archiver, file, display, parts, Explicit, Masks);
     archiver->SetMessageCallback([&helper](const std::string& Msg) { helper.ReportWarning(Msg); });
     archiver->OnItemFilter = [&helper](TArcListItem& Item, bool&) {
       return helper.FilterItem(Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size);
@@ -629,7 +645,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
     try {
       result = helper.Walk();
     } catch (const std::exception& e) {
-      Scanner.DoError(DisplayName, e.what(), 0, sekException);
+      Scanner.DoError(DisplayName, e.what(), kNoSystemError, sekException);
     }
     // The archiver may live on in the cache: nothing of this walk may be called from it later.
     archiver->SetMessageCallback(nullptr);
@@ -648,48 +664,88 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
       std::vector<std::string> files{file};
       if (Volumes != nullptr)
         for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      PendingRegistrations.push_back(TPendingRegistration{display, archiver, std::move(files)});
+      PendingRegistrations.push_back(TPendingRegistration{key, archiver, std::move(files)});
       return false;
     }
-    UnregisterOpenArchive(display, archiver.get());
+    UnregisterOpenArchive(key, archiver.get());
     UnlockArchiveCacheForeground();
   }
   return result;  // a cached archiver lives on in the cache
 }
 
-bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) {
+std::vector<std::string> TArchiveWalk::PartsOf(const std::string& Display) const {
+  if (Levels.empty()) return {Display};
+  const std::string& outer = Levels.back().Display;
+  if (Display.size() > outer.size() && Display.compare(0, outer.size(), outer) == 0 &&
+      Display[outer.size()] == '|') {
+    std::vector<std::string> parts = Levels.back().Parts;
+    parts.push_back(Display.substr(outer.size() + 1));
+    return parts;
+  }
+  return SplitArchiveItemPath(Display);
+}
+
+std::vector<std::string> TArchiveWalk::ItemPathOf(const std::u16string& DisplayName) {
+  if (!Levels.empty()) {
+    // Only an item of the archive walked now: anything else has no parts known here.
+    const std::string display = Utf16ToUtf8(DisplayName);
+    const std::string& outer = Levels.back().Display;
+    if (display.size() > outer.size() && display.compare(0, outer.size(), outer) == 0 &&
+        display[outer.size()] == '|')
+      return PartsOf(display);
+    return {};
+  }
+  if (!RescanParts.empty() && DisplayName == RescanDisplay) return RescanParts;
+  return {};
+}
+
+bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size,
+                                     TDateTime Date, const std::vector<std::string>& ItemPath) {
   if (!Scanner.DoProgress(Path, spkFile)) return false;
-  const std::string path = Utf16ToUtf8(Path);
-  const size_t bar = path.rfind('|');
-  Scanner.CurrentArchive = bar == std::string::npos ? std::string() : path.substr(0, bar);
+  const std::vector<std::string> parts =
+      ItemPath.size() >= 2 ? ItemPath : SplitArchiveItemPath(Utf16ToUtf8(Path));
+  const std::string itemName = parts.empty() ? std::string() : parts.back();
+  Scanner.CurrentArchive = parts.empty() ? std::string() : JoinArchiveItemPath(parts, parts.size() - 1);
   const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
                                                 std::string& Password) {
     if (!Scanner.OnPassword) return false;
     TScanPasswordQuery query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
     return Scanner.OnPassword(query);
   };
+  // The hits of this scan are this item: they carry its parts.
+  struct TRescanScope {
+    TArchiveWalk& Walk;
+    ~TRescanScope() {
+      Walk.RescanParts.clear();
+      Walk.RescanDisplay.clear();
+    }
+  } scope{*this};
+  RescanParts = parts;
+  RescanDisplay = Path;
   std::string temp;
   try {
+    if (parts.size() < 2)
+      throw EArcError("Assertion failed: \"" + Utf16ToUtf8(Path) + "\" is not an archive item path");
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
     TScanResult result;
     if (FitsInMemory(Size)) {
-      const TArcBlockPtr block = ExtractArchivePathToMemory(path, static_cast<int32_t>(Size), password);
+      const TArcBlockPtr block = ExtractArchivePathToMemory(parts, static_cast<int32_t>(Size), password);
       TVReadOnlyMemStream stream(block.get(), static_cast<int32_t>(Size));
       result = Scanner.ScanStream(stream, Path, Date, Size, true);
     } else {
       MakeTempFileNameOrRaise("QV", temp, Size);
-      ExtractArchivePathToFile(path, temp, false, nullptr, nullptr, password);
+      ExtractArchivePathToFile(parts, temp, false, nullptr, nullptr, password);
       // The temporary file exists before the extraction: only its size tells that the item came.
       int64_t written = -1;
       if (!GetFileInfo(temp, &written, nullptr, nullptr, nullptr, nullptr) || written != Size)
-        throw EArcError("Can't extract \"" + path.substr(bar + 1) + "\" from \"" + Scanner.CurrentArchive + "\"");
+        throw EArcError("Can't extract \"" + itemName + "\" from \"" + Scanner.CurrentArchive + "\"");
       result = Scanner.ScanFile(Utf8ToUtf16(temp), Path, Date, Size, true);
     }
     if (!temp.empty()) ForceDeleteFile(temp);
     return result != srCancelled;
   } catch (const std::exception& e) {
     if (!temp.empty()) ForceDeleteFile(temp);
-    Scanner.DoError(Path, e.what(), 0, sekException);
+    Scanner.DoError(Path, e.what(), kNoSystemError, sekException);
     return true;
   }
 }

@@ -44,7 +44,11 @@ class TArchiveWalk : public IArchiveWalk {
 
   // Scans the archive item Path (archive item path: the archive, "|", the item) of Size bytes again.
   // False: the search was stopped. A failure is reported as sekException and answers true.
-  bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date) override;
+  bool RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size, TDateTime Date,
+                         const std::vector<std::string>& ItemPath = {}) override;
+  // The parts of an item of the archive walked now (or of the item scanned again now) shown as
+  // DisplayName.
+  std::vector<std::string> ItemPathOf(const std::u16string& DisplayName) override;
 
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;
@@ -55,13 +59,21 @@ class TArchiveWalk : public IArchiveWalk {
   static constexpr size_t kMaxArchiveNesting = 32;
 
  private:
-  // One archive being walked: its file, display path and size.
+  // One archive being walked: its file, display path, size, and its archive item path in parts (the
+  // file on disk alone for an archive on disk).
   struct TOpenLevel {
     std::string File;
     std::string Display;
     int64_t Size;
+    std::vector<std::string> Parts;
   };
   std::vector<TOpenLevel> Levels;  // outermost first
+  // The parts of an archive to be walked, shown as Display: an item of the innermost level walked, or
+  // (no level open) the file on disk.
+  std::vector<std::string> PartsOf(const std::string& Display) const;
+  // The item scanned again by RescanArchiveItem now, in parts, and its display path.
+  std::vector<std::string> RescanParts;
+  std::u16string RescanDisplay;
 
   // Cache work left undone when a stop ended a wait for the cache lock: the registrations of walked
   // inner archives (whose archivers must live until then) and the pins of cached archivers. Done at the

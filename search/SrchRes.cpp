@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/FileLayer.h"
+
 TSearchResults::TSearchResults() { Paths.Storage = &Storage; }
 
 void TSearchResults::CheckIndex(int32_t Index) const {
@@ -17,6 +19,7 @@ void TSearchResults::TruncateColumns(int32_t N) {
   if (Converters.GetCount() > N) Converters.SetCount(N);
   if (Encodings.GetCount() > N) Encodings.SetCount(N);
   if (InArchive.GetCount() > N) InArchive.SetCount(N);
+  if (ItemPaths.GetCount() > N) ItemPaths.SetCount(N);
 }
 
 void TSearchResults::Clear() {
@@ -26,6 +29,8 @@ void TSearchResults::Clear() {
   Converters.Clear();
   Encodings.Clear();
   InArchive.Clear();
+  ItemPaths.Clear();
+  ItemPathList.clear();
   Storage.Clear();
 }
 
@@ -40,6 +45,9 @@ int32_t TSearchResults::Add(const TFoundFileInfo& Info) {
     Converters.Add(Info.Converter);
     Encodings.Add(static_cast<int8_t>(Info.Encoding));
     InArchive.Insert(N, Info.InArchive);
+    const bool HasParts = Info.InArchive && Info.ItemPath.size() >= 2;
+    if (HasParts) ItemPathList.push_back(Info.ItemPath);
+    ItemPaths.Add(HasParts ? static_cast<int32_t>(ItemPathList.size() - 1) : -1);
   } catch (...) {
     TruncateColumns(N);
     throw;
@@ -59,6 +67,12 @@ std::u16string TSearchResults::GetFullName(int32_t Index) const {
 
 std::u16string TSearchResults::GetName(int32_t Index) const {
   CheckIndex(Index);
+  if (const std::vector<std::string>* Parts = GetItemPath(Index)) {
+    // The item's own name: a "|" in it is part of the name.
+    const std::string& Item = Parts->back();
+    const size_t Slash = Item.rfind('/');
+    return Utf8ToUtf16(Slash == std::string::npos ? Item : Item.substr(Slash + 1));
+  }
   if (InArchive.Get(Index)) return Storage.GetPath(Paths.GetNode(Index), false);
   // The storage also cuts paths at "|", which in a plain file's name is an ordinary character: such a
   // file's name is everything after its last folder separator.
@@ -72,8 +86,20 @@ bool TSearchResults::IsArchiveItem(int32_t Index) const {
   return InArchive.Get(Index);
 }
 
+const std::vector<std::string>* TSearchResults::GetItemPath(int32_t Index) const {
+  CheckIndex(Index);
+  const int32_t At = ItemPaths.Get(Index);
+  return At >= 0 && static_cast<size_t>(At) < ItemPathList.size() ? &ItemPathList[static_cast<size_t>(At)]
+                                                                  : nullptr;
+}
+
 std::u16string TSearchResults::GetArchiveName(int32_t Index) const {
   if (!IsArchiveItem(Index)) return std::u16string();
+  if (const std::vector<std::string>* Parts = GetItemPath(Index)) {
+    std::string Archive;
+    for (size_t I = 0; I + 1 < Parts->size(); ++I) Archive += (I == 0 ? "" : "|") + (*Parts)[I];
+    return Utf8ToUtf16(Archive);
+  }
   std::u16string Name = GetFullName(Index);
   const size_t Cut = Name.rfind(kPathArchiveSeparator);
   if (Cut == std::u16string::npos) return std::u16string();
@@ -88,6 +114,8 @@ void TSearchResults::GetInfo(int32_t Index, TFoundFileInfo& Info) const {
   Info.Converter = static_cast<TQVConverter*>(Converters.Get(Index));
   Info.Encoding = static_cast<TScanEncoding>(Encodings.Get(Index));
   Info.InArchive = InArchive.Get(Index);
+  const std::vector<std::string>* Parts = GetItemPath(Index);
+  Info.ItemPath = Parts != nullptr ? *Parts : std::vector<std::string>();
 }
 
 void TSearchResults::Delete(int32_t Index) {
@@ -98,6 +126,7 @@ void TSearchResults::Delete(int32_t Index) {
   Converters.Delete(Index);
   Encodings.Delete(Index);
   InArchive.Delete(Index);
+  ItemPaths.Delete(Index);
 }
 
 void SortSearchResults(TSearchResults& Results, int Column, bool Ascending) {
@@ -114,6 +143,7 @@ void SortSearchResults(TSearchResults& Results, int Column, bool Ascending) {
   Keys.erase(Keys.begin() + Column);
   // The archive-item flag travels with its row; it decides only between rows equal in every column.
   Keys.push_back(&Results.InArchive);
+  Keys.push_back(&Results.ItemPaths);
   SortVectors(*Primary, Keys, Ascending);
 }
 
@@ -123,8 +153,12 @@ bool SearchInResults(TSearchResults& Results, TFileScanner& Scanner) {
   const int32_t N = Results.Count();
   for (int32_t i = 0; i < N && i < Results.Count(); ++i) {
     const std::u16string Name = Results.GetFullName(i);
-    const bool Go = Results.IsArchiveItem(i) ? Scanner.RescanArchiveItem(Name, Results.Sizes.Get(i), Results.Dates.Get(i))
-                                             : Scanner.ScanSingleFile(Name, NoMasks, false, false);
+    // A copy: the events may add rows, and with them item paths.
+    const std::vector<std::string>* Stored = Results.GetItemPath(i);
+    const std::vector<std::string> Parts = Stored != nullptr ? *Stored : std::vector<std::string>();
+    const bool Go = Results.IsArchiveItem(i)
+                        ? Scanner.RescanArchiveItem(Name, Results.Sizes.Get(i), Results.Dates.Get(i), Parts)
+                        : Scanner.ScanSingleFile(Name, NoMasks, false, false);
     if (!Go) return false;
   }
   return true;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/BoolVector.h"
 #include "core/Exception.h"
@@ -53,8 +54,12 @@ class TSearchResults {
   // The stored path of the row, and its last component.
   std::u16string GetFullName(int32_t Index) const;
   std::u16string GetName(int32_t Index) const;
-  // For an archive item, its path before the last "|" (the archive's); empty for a plain file.
+  // For an archive item, its archive's path: with the item's path in parts, the parts before the last
+  // joined; else the stored path before its last "|". Empty for a plain file.
   std::u16string GetArchiveName(int32_t Index) const;
+  // The archive item path in parts of the row (TFoundFileInfo::ItemPath), or null when it has none (a
+  // plain file, or a row added with its joined path only).
+  const std::vector<std::string>* GetItemPath(int32_t Index) const;
   bool IsArchiveItem(int32_t Index) const;
   void GetInfo(int32_t Index, TFoundFileInfo& Info) const;
   // Removes the row from every column; the path stays stored and is reused when added again.
@@ -68,6 +73,10 @@ class TSearchResults {
   TPointerVector Converters;  // TQVConverter or null
   TInt8Vector Encodings;  // TScanEncoding
   TBoolVector InArchive;
+  // Per row, the index of its archive item path in ItemPathList, or -1 when it has none. The list only
+  // grows until Clear; a deleted row's entry stays unused.
+  TInt32Vector ItemPaths;
+  std::vector<std::vector<std::string>> ItemPathList;
 
   // The settings of the search that filled the table (set by the owner).
   TSearchLogic Logic = slEntirePhrase;

@@ -84,7 +84,9 @@ void TOwnedTempFile::Delete() {
 TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern, IPreviewHost& Host) {
   TPreviewFileCheck R;
   std::string File = Utf16ToUtf8(Info.Name);
-  if (Info.InArchive) {
+  if (Info.InArchive && Info.ItemPath.size() >= 2) {
+    File = Info.ItemPath.front();
+  } else if (Info.InArchive) {
     std::string Outer;
     std::string Rest;
     if (SplitArchivePath(File, Outer, Rest)) File = Outer;
@@ -189,14 +191,19 @@ bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSet
     std::string Temp;
     MakeTempFileNameOrRaise(kPreviewTempPrefix, Temp, Info.Size);
     Extracted = TOwnedTempFile(Temp);
-    const std::string Path = Shown;
-    const std::string ArcName = Path.substr(0, Path.rfind('|'));
+    // The item by its path in parts when the hit has them: a "|" in an item's name is no separator there.
+    const TArchiveItemPath Parts = Info.ItemPath.size() >= 2 ? Info.ItemPath : SplitArchiveItemPath(Shown);
+    const std::string ArcName =
+        Parts.size() >= 2 ? JoinArchiveItemPath(Parts, Parts.size() - 1) : Shown.substr(0, Shown.rfind('|'));
     TDateTime Date = 0;
     int32_t Size = 0;
-    ExtractArchivePathToFile(Path, Temp, false, &Date, &Size,
-                             [&](const std::string&, const std::string& Item, std::string& Password) {
-                               return Host.ExtractPassword(ArcName, Item, Password);
-                             });
+    const TArcPasswordEvent Password = [&](const std::string&, const std::string& Item, std::string& Word) {
+      return Host.ExtractPassword(ArcName, Item, Word);
+    };
+    if (Parts.size() >= 2)
+      ExtractArchivePathToFile(Parts, Temp, false, &Date, &Size, Password);
+    else
+      ExtractArchivePathToFile(Shown, Temp, false, &Date, &Size, Password);
     if (Size != Info.Size || Date != Info.Date) Host.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
     Shown = Temp;
   }

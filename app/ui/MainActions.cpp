@@ -265,7 +265,7 @@ void OpenWithDesktop(const std::u16string& Path) {
 }
 
 bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& PasswordCallback) {
-  std::u16string FileName = ItemFileName(Info.Name);
+  std::u16string FileName = ResultFileName(Info);
   int32_t FilterIndex = 1;
   if (!ExtSaveDialog(FileName, Q(ExtractDialogTitle(Info)), QString(), FilterIndex, QString())) return false;
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);

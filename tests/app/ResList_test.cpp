@@ -55,6 +55,41 @@ TEST(ResListCells, PlainFileAndArchiveItem) {
   EXPECT_EQ(ResListCellText(Results, 2, rlcPath), u"/home/u");
 }
 
+// Archive items with their path in parts: a "|" inside an item's own name (or an inner archive's) stays
+// in the name, where the joined path alone would cut it; sorting keeps each row's parts with it.
+TEST(ResListCells, ItemPathInPartsKeepsABarInsideANameInTheName) {
+  TSearchResults Results;
+  TFoundFileInfo Info;
+  Info.InArchive = true;
+  Info.Size = 2;
+  Info.Name = u"/home/u/x.zip|a|b.txt";
+  Info.ItemPath = {"/home/u/x.zip", "a|b.txt"};
+  Results.Add(Info);
+  Info.Size = 1;
+  Info.Name = u"/home/u/x.zip|a/b.txt";
+  Info.ItemPath = {"/home/u/x.zip", "a/b.txt"};
+  Results.Add(Info);
+  Info.Size = 3;
+  Info.Name = u"/home/u/x.zip|c|d.zip|e/f.txt";
+  Info.ItemPath = {"/home/u/x.zip", "c|d.zip", "e/f.txt"};
+  Results.Add(Info);
+
+  const std::u16string Expected[][2] = {
+      {u"a|b.txt", u"/home/u/x.zip"}, {u"b.txt", u"/home/u/x.zip|a"}, {u"f.txt", u"/home/u/x.zip|c|d.zip|e"}};
+  for (int32_t Row = 0; Row < 3; ++Row) {
+    EXPECT_EQ(ResListCellText(Results, Row, rlcName), Expected[Row][0]) << Row;
+    EXPECT_EQ(ResListCellText(Results, Row, rlcPath), Expected[Row][1]) << Row;
+  }
+  EXPECT_EQ(Results.GetArchiveName(2), u"/home/u/x.zip|c|d.zip");
+  SortSearchResults(Results, rcSize, true);
+  ASSERT_NE(Results.GetItemPath(0), nullptr);
+  EXPECT_EQ(Results.GetItemPath(0)->back(), "a/b.txt");
+  EXPECT_EQ(ResListCellText(Results, 1, rlcName), u"a|b.txt");
+  Results.Delete(0);
+  EXPECT_EQ(ResListCellText(Results, 0, rlcName), u"a|b.txt");
+  EXPECT_EQ(ResListCellText(Results, 1, rlcName), u"f.txt");
+}
+
 TEST(ResListFind, TypedTextMatchesTheNameStartWithoutCase) {
   EXPECT_TRUE(ResListNameMatches(u"Report.txt", u"rep"));
   EXPECT_TRUE(ResListNameMatches(u"Report.txt", u""));

@@ -94,6 +94,27 @@ TEST(ResultCommands, ExtractAnItemToAChosenFile) {
   EXPECT_THROW(ExtractResultItem(MakeInfo(Zip + u"x|docs/note.txt", true), Dir / "none.txt", nullptr), Exception);
 }
 
+// An archive item with a "|" in its own name, beside the item b.txt of a folder "a": extracted by the
+// row's path in parts, each gives its own bytes and offers its own name.
+TEST(ResultCommands, ItemWithABarInItsNameIsExtractedByItsOwnPath) {
+  TTempFolder Dir;
+  const std::string Zip = AppTestData("results/bar.zip");
+  struct TCase {
+    std::string Item, Bytes;
+    std::u16string Name;
+  };
+  for (const TCase& C : {TCase{"a|b.txt", "needle: the bar is in my name\n", u"a|b.txt"},
+                         TCase{"a/b.txt", "needle: I lie in folder a\n", u"b.txt"}}) {
+    TFoundFileInfo Info = MakeInfo(Utf8ToUtf16(Zip + "|" + C.Item), true);
+    Info.ItemPath = {Zip, C.Item};
+    EXPECT_EQ(ResultFileName(Info), C.Name);
+    EXPECT_EQ(ContainingFolder(Info), Utf8ToUtf16(AppTestData("results")));
+    const std::string Dest = Dir / "out.txt";
+    ExtractResultItem(Info, Dest, nullptr);
+    EXPECT_EQ(ReadFileBytes(Dest), C.Bytes) << C.Item;
+  }
+}
+
 TEST(ResultCommands, SummarizerArguments) {
   EXPECT_EQ(SummarizerArguments("/t/QV1 x", true, true),
             (std::vector<std::string>{"/UNICODE=/t/QV1 x", "/DELETEINPUTFILE"}));

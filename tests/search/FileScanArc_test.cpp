@@ -21,8 +21,9 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
-#include "tests/search/FileScanTree.h"
+#include "search/SrchRes.h"
 #include "tests/TestFiles.h"
+#include "tests/search/FileScanTree.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ class FileScanArc : public ::testing::Test {
     fs::create_directories(Temp);
     ::setenv("TMPDIR", Temp.c_str(), 1);
     for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
+      if (e.path().extension() != ".md" && e.path().extension() != ".py") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
     Scanner.Archives = &Walk;
     Scanner.ScanNestedArchives = true;
     Scanner.Scanner.SetPattern(u"needle");
@@ -291,6 +292,60 @@ TEST_F(FileScanArc, RescanArchiveItem) {
   EXPECT_EQ(Log.ErrorsOf(sekException).size(), 2u);
 }
 
+// A "|" inside an item's own name: "a|b.txt" beside the item b.txt of a folder "a", and an inner archive
+// "c|d.zip". Joined with "|" their paths read alike (and "x.zip|a|b.txt" was reopened as the item b.txt
+// of an inner archive "a"); each hit carries its path in parts, the results table shows each item's own
+// name, and reopening or scanning again by the parts gives each item's own bytes.
+TEST_F(FileScanArc, BarInsideAnItemNameKeepsEachItemItsOwnPath) {
+  Tree.File("d/x.zip", StoredZip({{"a|b.txt", "needle one"},
+                                  {"a/b.txt", "needle two, longer"},
+                                  {"c|d.zip", StoredZip({{"e.txt", "needle three"}})}}));
+  EXPECT_EQ(Run("x.zip"), (Names{"d/x.zip|a|b.txt", "d/x.zip|a/b.txt", "d/x.zip|c|d.zip|e.txt"}));
+  EXPECT_EQ(Log.Errors.size(), 0u);
+  const std::string x = D("x.zip");
+  ASSERT_EQ(Log.Infos.size(), 3u);
+  EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, "a|b.txt"}));
+  EXPECT_EQ(Log.Infos[1].ItemPath, (Names{x, "a/b.txt"}));
+  EXPECT_EQ(Log.Infos[2].ItemPath, (Names{x, "c|d.zip", "e.txt"}));
+
+  TSearchResults results;
+  for (const TFoundFileInfo& info : Log.Infos) results.Add(info);
+  const Names expectedBytes = {"needle one", "needle two, longer", "needle three"};
+  const std::vector<std::u16string> names = {u"a|b.txt", u"b.txt", u"e.txt"};
+  const std::vector<std::string> archives = {x, x, x + "|c|d.zip"};
+  for (int32_t row = 0; row < 3; ++row) {
+    EXPECT_EQ(results.GetName(row), names[row]) << row;
+    EXPECT_EQ(Utf16ToUtf8(results.GetArchiveName(row)), archives[row]) << row;
+    TFoundFileInfo info;
+    results.GetInfo(row, info);
+    const std::string& bytes = expectedBytes[row];
+    const auto size = static_cast<int32_t>(bytes.size());
+    TArcBlockPtr block(ExtractArchivePathToMemory(info.ItemPath, size, nullptr));
+    EXPECT_EQ(std::string(static_cast<const char*>(block.get()), bytes.size()), bytes) << row;
+    const std::string file = Temp + "/reopened.txt";
+    TDateTime date = 0;
+    int32_t written = 0;
+    ExtractArchivePathToFile(info.ItemPath, file, false, &date, &written, nullptr);
+    EXPECT_EQ(ReadFileBytes(file), bytes) << row;
+    fs::remove(file);
+  }
+  // A joined path without its parts is read as before: cut at every "|".
+  TArcBlockPtr plain(ExtractArchivePathToMemory(x + "|a/b.txt", 18, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(plain.get()), 18), "needle two, longer");
+
+  // The search within results scans each row's own item again, in memory and through a file.
+  for (const bool low : {false, true}) {
+    LowMemory = low;
+    Log = TScanLog();
+    Log.Attach(Scanner, Tree);
+    Scanner.Scanner.SetPattern(low ? u"longer" : u"one");
+    EXPECT_TRUE(SearchInResults(results, Scanner));
+    EXPECT_EQ(Log.Errors.size(), 0u);
+    ASSERT_EQ(Log.Infos.size(), 1u) << low;
+    EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, low ? "a/b.txt" : "a|b.txt"}));
+  }
+}
+
 // An executable that holds no archive is a plain file, on disk and inside an archive: found, with no
 // message. One that holds a ZIP is walked as that archive.
 TEST_F(FileScanArc, ExecutablesWithoutArchiveAreScannedAsPlainFiles) {
@@ -400,6 +455,38 @@ TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
   ASSERT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
   for (const auto& e : Log.Errors)
     if (e.Kind == sekArchiveOpenFailed) EXPECT_NE(e.Text.find(D("nested.zip")), std::string::npos) << e.Text;
+}
+
+// A ZIP whose one member is a byte-for-byte copy of the archive itself (quine.zip) once overflowed the
+// stack and filled the temporary drive, one level per copy. Searched among other files, with a chain of
+// archives nested deeper than the limit beside it, each is one report and the folder's other files
+// are still searched; nothing is left in the temporary folder (TearDown).
+TEST_F(FileScanArc, SelfContainingZipAndTooDeepChainAreReportedAndTheSearchGoesOn) {
+  const std::string quine = ReadFileBytes(kFixtures / "quine.zip");
+  Tree.File("d/hostile/a.txt", "needle before");
+  Tree.File("d/hostile/quine.zip", quine);
+  std::string chain = StoredZip({{"deep.txt", "needle at the bottom"}});
+  for (size_t level = 0; level < TArchiveWalk::kMaxArchiveNesting + 3; ++level)
+    chain = StoredZip({{"z.zip", chain}});
+  Tree.File("d/hostile/m.zip", chain);
+  Tree.File("d/hostile/z.txt", "needle after");
+  // The self-containing archive also as an item of an ordinary one: the copy inside it is the one seen.
+  Tree.File("d/hostile/n.zip", StoredZip({{"q/quine.zip", quine}, {"x.txt", "needle beside"}}));
+
+  EXPECT_EQ(Run("hostile"), (Names{"d/hostile/a.txt", "d/hostile/n.zip|x.txt", "d/hostile/z.txt"}));
+  EXPECT_TRUE(Completed);
+  std::string tooDeep = "d/hostile/m.zip";
+  for (size_t level = 1; level <= TArchiveWalk::kMaxArchiveNesting; ++level) tooDeep += "|z.zip";
+  EXPECT_EQ(Log.ErrorsOf(sekArchiveOpenFailed),
+            (Names{tooDeep, "d/hostile/n.zip|q/quine.zip|quine.zip", "d/hostile/quine.zip|quine.zip"}));
+  EXPECT_EQ(Log.Errors.size(), 3u);
+  for (const auto& e : Log.Errors) {
+    if (e.Name.find("quine") == std::string::npos) continue;
+    // The report names the archive it copies, never a temporary file.
+    const std::string outer = e.Name.substr(0, e.Name.rfind('|'));
+    EXPECT_NE(e.Text.find(outer), std::string::npos) << e.Text;
+    EXPECT_EQ(e.Text.find(Temp), std::string::npos) << e.Text;
+  }
 }
 
 // With a temporary folder that cannot be used, items that fit in memory are still searched; an inner

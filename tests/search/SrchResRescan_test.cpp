@@ -27,7 +27,8 @@ class TRecordingArchives : public IArchiveWalk {
                    const TWideStrLst&) override {
     return true;
   }
-  bool RescanArchiveItem(TFileScanner&, const std::u16string& Path, int64_t Size, TDateTime Date) override {
+  bool RescanArchiveItem(TFileScanner&, const std::u16string& Path, int64_t Size, TDateTime Date,
+                         const std::vector<std::string>&) override {
     Calls.push_back({Path, Size, Date});
     return Answer;
   }

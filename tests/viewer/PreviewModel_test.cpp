@@ -241,6 +241,34 @@ TEST_F(PreviewModelTest, ArchiveItemExtractedMarkedAndItsCopyDeleted) {
   EXPECT_EQ(TempFiles(), 0);
 }
 
+// An item named "a|b.txt" beside the item b.txt of a folder "a": each preview, by the hit's path in parts,
+// shows its own item (the joined path alone reads as b.txt inside an archive "a").
+TEST_F(PreviewModelTest, ItemWithABarInItsNameIsShownByItsOwnPath) {
+  const fs::path Zip = Dir / "bar.zip";
+  fs::copy_file(fs::path(SCRYLINE_TEST_DATA) / "preview" / "bar.zip", Zip);
+  struct TCase {
+    std::string Item;
+    int64_t Size;
+    std::u16string OwnWord, OtherWord;
+  };
+  for (const TCase& C :
+       {TCase{"a|b.txt", 30, u"name", u"folder"}, TCase{"a/b.txt", 26, u"folder", u"name"}}) {
+    TFoundFileInfo Info;
+    Info.Name = Utf8ToUtf16(Zip.string() + "|" + C.Item);
+    Info.InArchive = true;
+    Info.ItemPath = {Zip.string(), C.Item};
+    Info.Size = C.Size;
+    EXPECT_TRUE(CheckPreviewFile(Info, C.OwnWord, Host).Ok) << C.Item;
+    ASSERT_TRUE(M->LoadFile(Info, Search, C.OwnWord, false)) << C.Item;
+    EXPECT_EQ(M->HitCount(), 1) << C.Item;
+    ASSERT_TRUE(M->LoadFile(Info, Search, C.OtherWord, false)) << C.Item;
+    EXPECT_EQ(M->HitCount(), 0) << C.Item;
+  }
+  EXPECT_TRUE(Host.Errors.empty());
+  M.reset();
+  EXPECT_EQ(TempFiles(), 0);
+}
+
 TEST_F(PreviewModelTest, FailedExtractionLeavesNoFileBehind) {
   // Not an archive at all: the extraction raises, and the copy made for it is gone.
   const fs::path Zip = Dir / "bad.zip";

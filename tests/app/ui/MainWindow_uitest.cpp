@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <filesystem>
 #include <fstream>
 
 #include "app/IO.h"
@@ -169,6 +170,58 @@ TEST_F(MainWindowTest, StopFromInsideTheSearch) {
   QString Log = Main.GetLogForm()->Memo()->toPlainText();
   EXPECT_FALSE(Log.contains(QStringLiteral("<<< ") + QString::fromStdString(GetMsg(TMsgIndex::SrchFin))));
   EXPECT_TRUE(Log.contains(QString::fromStdString(GetMsg(TMsgIndex::UserInterrupt)))) << Log.toStdString();
+}
+
+// Closing the window while the search walks inner archives: the search stops, and the folders it
+// extracted them to are gone once it has (they once stayed, hundreds of megabytes of them).
+TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporaryFolders) {
+  ArchiveFlags.ProcessSubarchives = true;
+  ASSERT_TRUE(SaveOptions());
+  WriteFileBytes(Tree / "nested.zip", ReadFileBytes(AppTestData("ui/nested.zip")));
+  TTempFolder Temp;
+  const char* OldTmp = std::getenv("TMPDIR");
+  const std::string SavedTmp = OldTmp != nullptr ? OldTmp : "";
+  ::setenv("TMPDIR", Temp.Path.c_str(), 1);
+  auto FilesBelow = [&Temp] {
+    int N = 0;
+    std::error_code Ec;
+    for (const auto& E : std::filesystem::recursive_directory_iterator(Temp.Path, Ec))
+      if (E.is_regular_file()) ++N;
+    return N;
+  };
+  bool Closed = false;
+  {
+    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    Main.show();
+    QApplication::processEvents();
+    // Polled at every event pump of the search: once an inner archive lies in the temporary folder, the
+    // user closes the window, and the program quits as it does when its last window closes.
+    QTimer Poll;
+    QObject::connect(&Poll, &QTimer::timeout, [&] {
+      if (!Closed && Main.SearchRun().Busy && FilesBelow() > 0) {
+        Closed = true;
+        Main.close();
+        QCoreApplication::quit();
+      }
+    });
+    Poll.start(0);
+    Main.SearchStartExec();
+    Poll.stop();
+    EXPECT_TRUE(Closed);
+    EXPECT_FALSE(Main.SearchRun().Busy);
+    EXPECT_FALSE(Main.isVisible());
+    // Stopped: the later inner archives were never reached.
+    EXPECT_LT(Main.ResList()->model()->rowCount(), 30);
+    EXPECT_EQ(FilesBelow(), 0);
+  }
+  std::vector<std::string> Left;
+  std::error_code Ec;
+  for (const auto& E : std::filesystem::recursive_directory_iterator(Temp.Path, Ec)) Left.push_back(E.path().string());
+  EXPECT_EQ(Left, std::vector<std::string>{});
+  if (OldTmp != nullptr)
+    ::setenv("TMPDIR", SavedTmp.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
 }
 
 TEST_F(MainWindowTest, LanguageSwitchTranslatesTheWindowAndBack) {
