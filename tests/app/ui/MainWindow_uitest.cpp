@@ -175,7 +175,7 @@ TEST_F(MainWindowTest, StopFromInsideTheSearch) {
 // Closing the window while the search walks inner archives: the search stops, and the folders it
 // extracted them to are gone once it has (they once stayed, hundreds of megabytes of them).
 TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporaryFolders) {
-  ArchiveFlags.ProcessSubarchives = true;
+  ProgramSettings().ArchiveFlags.ProcessSubarchives = true;
   ASSERT_TRUE(SaveOptions());
   WriteFileBytes(Tree / "nested.zip", ReadFileBytes(AppTestData("ui/nested.zip")));
   TTempFolder Temp;
