@@ -18,11 +18,13 @@ std::string UpperAscii(std::string S) {
 // Masks match file names without case, so two masks that differ only in case are one mask.
 bool SameMask(const std::u16string& A, const std::u16string& B) {
   auto Fold = [](char16_t C) { return C >= u'A' && C <= u'Z' ? static_cast<char16_t>(C + 32) : C; };
-  return A.size() == B.size() &&
-         std::equal(A.begin(), A.end(), B.begin(), [&](char16_t X, char16_t Y) { return Fold(X) == Fold(Y); });
+  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(),
+                                            [&](char16_t X, char16_t Y) { return Fold(X) == Fold(Y); });
 }
 
-void SortMasks(std::vector<std::u16string>& Masks) { std::stable_sort(Masks.begin(), Masks.end(), PathDisplayLess); }
+void SortMasks(std::vector<std::u16string>& Masks) {
+  std::stable_sort(Masks.begin(), Masks.end(), PathDisplayLess);
+}
 
 }  // namespace
 
@@ -153,7 +155,8 @@ int32_t TMaskEditList::PutMask(const std::u16string& Typed, int32_t EditedIndex,
   NormalizeMask(Mask);
   if (Mask.empty()) return -1;
   if (Mask == u"*.*" && !(ConfirmAnyFile && ConfirmAnyFile())) return -1;
-  if (EditedIndex >= 0 && EditedIndex < static_cast<int32_t>(Masks.size())) Masks.erase(Masks.begin() + EditedIndex);
+  if (EditedIndex >= 0 && EditedIndex < static_cast<int32_t>(Masks.size()))
+    Masks.erase(Masks.begin() + EditedIndex);
   for (size_t i = 0; i < Masks.size(); ++i)
     if (SameMask(Masks[i], Mask)) {
       Masks[i] = Mask;

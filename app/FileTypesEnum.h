@@ -100,7 +100,8 @@ class TMaskEditList {
   // Puts a typed mask (normalised; "*.*" only when ConfirmAnyFile answers true): an edited entry
   // (EditedIndex >= 0) is removed first, a mask already present takes that entry, a new one goes to its
   // sorted place. Answers the entry's index, or -1 when nothing was put.
-  int32_t PutMask(const std::u16string& Typed, int32_t EditedIndex, const std::function<bool()>& ConfirmAnyFile);
+  int32_t PutMask(const std::u16string& Typed, int32_t EditedIndex,
+                  const std::function<bool()>& ConfirmAnyFile);
   void Delete(int32_t Index);
   void Clear() { Masks.clear(); }
   const std::vector<std::u16string>& Items() const { return Masks; }

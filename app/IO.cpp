@@ -21,11 +21,16 @@ int FirstButtonResult(TMsgDlgButtons Buttons) {
 
 std::u16string MessageDlgCaption(TMsgDlgType DlgType) {
   switch (DlgType) {
-    case mtWarning: return GetMsgW(TMsgIndex::Warning);
-    case mtError: return GetMsgW(TMsgIndex::Error);
-    case mtInformation: return GetMsgW(TMsgIndex::Information);
-    case mtConfirmation: return GetMsgW(TMsgIndex::Confirmation);
-    default: return std::u16string();
+    case mtWarning:
+      return GetMsgW(TMsgIndex::Warning);
+    case mtError:
+      return GetMsgW(TMsgIndex::Error);
+    case mtInformation:
+      return GetMsgW(TMsgIndex::Information);
+    case mtConfirmation:
+      return GetMsgW(TMsgIndex::Confirmation);
+    default:
+      return std::u16string();
   }
 }
 
@@ -73,8 +78,8 @@ int MsgDlgText(const std::u16string& Text, TMsgDlgType DlgType, TMsgDlgButtons B
 
 int MsgDlgId(TMsgIndex MsgIndex, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int32_t HelpContext) {
   bool DontAsk = false;
-  return ShowMessageDlg(std::u16string(), static_cast<int32_t>(MsgIndex), {}, HelpContext, DontAsk, false, Buttons,
-                        DlgType, kNoFormat);
+  return ShowMessageDlg(std::u16string(), static_cast<int32_t>(MsgIndex), {}, HelpContext, DontAsk, false,
+                        Buttons, DlgType, kNoFormat);
 }
 
 int MsgDlgFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContext, TMsgDlgButtons Buttons,
@@ -84,12 +89,18 @@ int MsgDlgFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContext, 
                         Buttons, DlgType, 0);
 }
 
-void ShowInfoMsg(TMsgIndex MsgIndex, int32_t HelpContext) { MsgDlgId(MsgIndex, mtInformation, mbOK, HelpContext); }
-void ShowWarningMsg(TMsgIndex MsgIndex, int32_t HelpContext) { MsgDlgId(MsgIndex, mtWarning, mbOK, HelpContext); }
+void ShowInfoMsg(TMsgIndex MsgIndex, int32_t HelpContext) {
+  MsgDlgId(MsgIndex, mtInformation, mbOK, HelpContext);
+}
+void ShowWarningMsg(TMsgIndex MsgIndex, int32_t HelpContext) {
+  MsgDlgId(MsgIndex, mtWarning, mbOK, HelpContext);
+}
 void ShowWarningFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContext) {
   MsgDlgFmt(MsgIndex, Args, HelpContext, mbOK, mtWarning);
 }
-void ShowErrorText(const std::u16string& Text, int32_t HelpContext) { MsgDlgText(Text, mtError, mbOK, HelpContext); }
+void ShowErrorText(const std::u16string& Text, int32_t HelpContext) {
+  MsgDlgText(Text, mtError, mbOK, HelpContext);
+}
 void ShowErrorMsg(TMsgIndex MsgIndex, int32_t HelpContext) { MsgDlgId(MsgIndex, mtError, mbOK, HelpContext); }
 void ShowErrorFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContext) {
   MsgDlgFmt(MsgIndex, Args, HelpContext, mbOK, mtError);
@@ -106,8 +117,9 @@ bool AskYesNoOnce(TMsgIndex MsgIndex, int32_t Bit, bool DefaultAnswer, int32_t H
   TViewOptions& ViewOptions = ProgramSettings().ViewOptions;
   if (Storable && (ViewOptions.WarningBits & (1u << Bit))) return DefaultAnswer;
   bool DontAsk = false;
-  int Result = ShowMessageDlg(std::u16string(), static_cast<int32_t>(MsgIndex), {}, HelpContext, DontAsk, true,
-                              mbYes | mbNo, mtConfirmation, kNoFormat);
-  if (DontAsk && Storable) ViewOptions.WarningBits = static_cast<uint8_t>(ViewOptions.WarningBits | (1u << Bit));
+  int Result = ShowMessageDlg(std::u16string(), static_cast<int32_t>(MsgIndex), {}, HelpContext, DontAsk,
+                              true, mbYes | mbNo, mtConfirmation, kNoFormat);
+  if (DontAsk && Storable)
+    ViewOptions.WarningBits = static_cast<uint8_t>(ViewOptions.WarningBits | (1u << Bit));
   return Result == mrYes;
 }

@@ -15,7 +15,13 @@
 #include "app/MsgStr.h"
 #include "core/WideFormat.h"
 
-enum TMsgDlgType : uint8_t { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3, mtCustom = 4 };
+enum TMsgDlgType : uint8_t {
+  mtWarning = 0,
+  mtError = 1,
+  mtInformation = 2,
+  mtConfirmation = 3,
+  mtCustom = 4
+};
 
 // Buttons, a set of bits.
 using TMsgDlgButtons = uint32_t;
@@ -39,7 +45,7 @@ struct TMessageDlgRequest {
   bool FromCatalogue = false;  // a catalogue box is re-shown after a language change
   bool ShowDontAsk = false;
   std::u16string DontAskText;
-  bool DontAsk = false;        // in: the box's start state; out: its state when closed
+  bool DontAsk = false;  // in: the box's start state; out: its state when closed
 };
 
 // Shows the box modally and answers the modal result. Unassigned: every box answers its first button
@@ -66,7 +72,8 @@ int ShowMessageDlg(const std::u16string& Text, int32_t MsgIndex, const TFormatAr
 // Run after every language change: an open catalogue box closes and comes back in the new language.
 void ReshowMessageDlg();
 
-int MsgDlgText(const std::u16string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int32_t HelpContext = 0);
+int MsgDlgText(const std::u16string& Text, TMsgDlgType DlgType, TMsgDlgButtons Buttons,
+               int32_t HelpContext = 0);
 int MsgDlgId(TMsgIndex MsgIndex, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int32_t HelpContext = 0);
 int MsgDlgFmt(TMsgIndex MsgIndex, const TFormatArgs& Args, int32_t HelpContext, TMsgDlgButtons Buttons,
               TMsgDlgType DlgType);

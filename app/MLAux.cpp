@@ -117,7 +117,8 @@ int32_t TLangStorage::IndexOfLanguage(const std::string& Name) const {
   return -1;
 }
 
-void TLangStorage::ImportFile(const std::u16string& FileName, int32_t& LanguageIndex, std::string& LanguageId) {
+void TLangStorage::ImportFile(const std::u16string& FileName, int32_t& LanguageIndex,
+                              std::string& LanguageId) {
   TLangFileContent Content;
   ReadLanguageFile(FileName, Content);
   // The file was read whole: only now does the store change.

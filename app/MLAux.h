@@ -148,7 +148,7 @@ struct TLangFileContent {
   struct TItem {
     bool IsString = false;  // a string entry (else a property entry)
     std::string Key;
-    int32_t Language = 0;   // index into Languages
+    int32_t Language = 0;  // index into Languages
     bool IsList = false;
     std::string Text;
     std::vector<std::string> Items;

@@ -33,10 +33,10 @@ struct TLanguageFile {
 };
 
 struct TLanguageMenuItem {
-  std::string Name;         // "ml" + the language index
-  std::u16string Caption;   // the language's display name
+  std::string Name;        // "ml" + the language index
+  std::u16string Caption;  // the language's display name
   int32_t LanguageIndex;
-  int32_t HotKey;           // n for Ctrl+Alt+Fn (1 to 12), 0 for none
+  int32_t HotKey;  // n for Ctrl+Alt+Fn (1 to 12), 0 for none
 };
 
 struct TLanguageMenu {

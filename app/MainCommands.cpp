@@ -130,10 +130,14 @@ void ConvToTextClicked(bool ConvertToText, bool& DirectScan) {
 int32_t ToolButtonImage(int32_t Tag, bool Down, bool LowColor) {
   if (!Down || LowColor) return Tag;
   switch (Tag) {
-    case maSearchPause: return kImagePausePressed;
-    case maSearchFiles: return kImageFilesPressed;
-    case maSearchArchives: return kImageArchivesPressed;
-    default: return Tag;
+    case maSearchPause:
+      return kImagePausePressed;
+    case maSearchFiles:
+      return kImageFilesPressed;
+    case maSearchArchives:
+      return kImageArchivesPressed;
+    default:
+      return Tag;
   }
 }
 
@@ -198,7 +202,8 @@ std::u16string ChooseHelpFile(bool& HelpChecked, const std::u16string& ProgramDi
                               const std::function<void(const std::u16string&)>& Warn) {
   std::u16string File = ProgramDir + GetMsgW(TMsgIndex::HelpFile);
   const char* Default = MsgDefault(TMsgIndex::HelpFile);
-  const std::u16string English = ProgramDir + std::u16string(Default, Default + std::char_traits<char>::length(Default));
+  const std::u16string English =
+      ProgramDir + std::u16string(Default, Default + std::char_traits<char>::length(Default));
   if (!Exists || Exists(File)) {
     HelpChecked = true;
     return File;

@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/NumVector.h"
-
 #include "app/MsgStr.h"
+#include "core/NumVector.h"
 
 class TWideStrLst;
 
@@ -73,8 +72,8 @@ struct TAppMessage {
 };
 
 enum TAppMessageKind : uint8_t {
-  amIgnored,          // not one of ours, or a wrong first parameter, or an action index out of range
-  amRunAction,        // Action holds a valid index
+  amIgnored,    // not one of ours, or a wrong first parameter, or an action index out of range
+  amRunAction,  // Action holds a valid index
   amUserInterrupt,
   amFillFromHistory,
   amLanguageChanged,
@@ -109,11 +108,11 @@ struct TAppKeyState {
 };
 
 enum TAppKeyActionKind : uint8_t {
-  kaNotHandled,     // the key goes on to the focused control
-  kaSelectLanguage, // Language holds the language index
+  kaNotHandled,      // the key goes on to the focused control
+  kaSelectLanguage,  // Language holds the language index
   kaStartSearch,
-  kaShowProperties, // the focused row's file properties
-  kaSwallow,        // handled, nothing to do
+  kaShowProperties,  // the focused row's file properties
+  kaSwallow,         // handled, nothing to do
 };
 
 struct TAppKeyAction {
@@ -133,25 +132,25 @@ struct TMainState {
   bool ConvertersLoaded = false;  // at least one converter plug-in is loaded
   bool SearchInResults = false;   // "Search in results" ticked
   bool DirectScan = false;
-  bool DateFilter = false;        // the date box
-  bool SizeFilter = false;        // the size box
-  bool PreviewPending = false;    // a preview waits for the converters
+  bool DateFilter = false;      // the date box
+  bool SizeFilter = false;      // the size box
+  bool PreviewPending = false;  // a preview waits for the converters
 };
 
 // What they decide.
 struct TMainEnables {
   bool Actions[kMainActionCount] = {};
-  bool SearchControls = false;   // pattern, exact, fuzzy, logic, the Options and Mode groups, case, whole
-                                 // words, direct scan, skip non-text files
+  bool SearchControls = false;  // pattern, exact, fuzzy, logic, the Options and Mode groups, case, whole
+                                // words, direct scan, skip non-text files
   bool SearchInResults = false;
-  bool Charsets = false;         // ANSI, OEM, Unicode
-  bool Inputs = false;           // sub-folders, files, archives, paths, Browse, masks, Select, filter,
-                                 // date and size boxes
+  bool Charsets = false;  // ANSI, OEM, Unicode
+  bool Inputs = false;    // sub-folders, files, archives, paths, Browse, masks, Select, filter,
+                          // date and size boxes
   bool DateEdits = false;
-  bool SizeEdits = false;        // both edits and the units box
-  bool ConvertToText = false;    // "Co&nvert to text (slower)"
-  bool Filters = false;          // "Fi&lters..."
-  bool UntickConvert = false;    // no converter loaded: the convert box is unticked
+  bool SizeEdits = false;      // both edits and the units box
+  bool ConvertToText = false;  // "Co&nvert to text (slower)"
+  bool Filters = false;        // "Fi&lters..."
+  bool UntickConvert = false;  // no converter loaded: the convert box is unticked
 };
 
 TMainEnables ComputeMainEnables(const TMainState& S);
@@ -169,7 +168,7 @@ void ConvToTextClicked(bool ConvertToText, bool& DirectScan);
 // --- Toolbar ------------------------------------------------------------------------------------------
 
 struct TToolButtonPlan {
-  int32_t Tag = 0;    // the action index
+  int32_t Tag = 0;  // the action index
   int32_t Image = 0;
   bool CheckStyle = false;  // Pause, Files and Archives
   bool Down = false;

@@ -121,7 +121,8 @@ std::u16string LogFileNameFor(const std::u16string& ProgramPath) {
   return (HasExt ? ProgramPath.substr(0, Dot) : ProgramPath) + u".log";
 }
 
-std::u16string StatusLineText(const std::u16string& Text, bool AddPeriod, bool ShowMemory, int64_t Allocated) {
+std::u16string StatusLineText(const std::u16string& Text, bool AddPeriod, bool ShowMemory,
+                              int64_t Allocated) {
   std::u16string Status = AddPeriod ? WideAddPeriod(Text) : Text;
   if (!ShowMemory) return Status;
   return WideAddPeriod(Text) + u" Memory allocated: " + Utf8ToUtf16(std::to_string(Allocated)) + u".";
@@ -175,7 +176,8 @@ int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder, con
 
 std::string ReadSharedFilesDir() {
   TRegKey Key;
-  if (RegStore().OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", false, Key) != TRegStatus::Ok) return {};
+  if (RegStore().OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", false, Key) != TRegStatus::Ok)
+    return {};
   TRegValue Value;
   if (RegStore().ReadValue(Key, "SharedFilesDir", Value) != TRegStatus::Ok) return {};
   // At most 261 bytes, up to the first NUL, as the value was written for a path buffer.
@@ -202,8 +204,8 @@ void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedD
 void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir) {
   if (FirstRun) {
     // A first run: the temporary folder and the system's virtual file systems are never searched.
-    for (const std::u16string& Dir : {TempDir, std::u16string(u"/proc"), std::u16string(u"/sys"),
-                                     std::u16string(u"/dev")})
+    for (const std::u16string& Dir :
+         {TempDir, std::u16string(u"/proc"), std::u16string(u"/sys"), std::u16string(u"/dev")})
       if (!Dir.empty()) Dirs.Add(Dir);
   }
   for (int32_t I = 0; I < Dirs.GetCount(); ++I) {

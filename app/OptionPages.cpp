@@ -49,10 +49,12 @@ std::vector<std::u16string> ArchiveListCaptions(const TMultiLang* Languages) {
   return Captions;
 }
 
-void TArchiveOptionsPage::LoadPage(const TMultiLang* Languages, int32_t PasswordAskMode, TArchivePageValues& V) {
+void TArchiveOptionsPage::LoadPage(const TMultiLang* Languages, int32_t PasswordAskMode,
+                                   TArchivePageValues& V) {
   V.Captions = ArchiveListCaptions(Languages);
   V.Checked.clear();
-  for (int Kind = kFirstDecodedKind; Kind <= kLastDecodedKind; ++Kind) V.Checked.push_back(ArcInfos[Kind].Enabled);
+  for (int Kind = kFirstDecodedKind; Kind <= kLastDecodedKind; ++Kind)
+    V.Checked.push_back(ArcInfos[Kind].Enabled);
   V.ProcessSubArchives = Settings.ArchiveFlags.ProcessSubarchives;
   V.SkipEncrypted = PasswordAskMode == 1                          ? csGrayed
                     : Settings.ArchiveFlags.SkipProtectedArchives ? csChecked
@@ -123,7 +125,8 @@ int32_t TToolbarButtonList::Add(const std::vector<int32_t>& Actions, int32_t Ind
   int32_t First = -1;
   for (int32_t Action : Actions) {
     const std::vector<int32_t> V = Visible();
-    if (Action < 0 || Action > kLastToolbarAction || std::find(V.begin(), V.end(), Action) != V.end()) continue;
+    if (Action < 0 || Action > kLastToolbarAction || std::find(V.begin(), V.end(), Action) != V.end())
+      continue;
     Buttons.Insert(Index, static_cast<int8_t>(Action));
     if (First < 0) First = Index;
     ++Index;

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/NumVector.h"
-
 #include "core/BoolVector.h"
+#include "core/NumVector.h"
 
 class TMultiLang;
 class TQVConverters;
@@ -24,9 +23,9 @@ struct TSettings;
 int32_t ParseSizeMb(const std::u16string& Text, int32_t Default, int32_t Min, int32_t Max);
 
 // Limits of the size fields, in megabytes, and the value of a field that holds no number.
-constexpr int32_t kMaxScanSizeMb = 2047, kDefaultScanSizeMb = 128;          // "Skip files larger than"
-constexpr int32_t kMaxArchiveSizeMb = 2047, kDefaultArchiveSizeMb = 128;    // "Skip archives larger than"
-constexpr int32_t kMaxConvertSizeMb = 1024, kDefaultConvertSizeMb = 16;     // "Don't convert files larger than"
+constexpr int32_t kMaxScanSizeMb = 2047, kDefaultScanSizeMb = 128;        // "Skip files larger than"
+constexpr int32_t kMaxArchiveSizeMb = 2047, kDefaultArchiveSizeMb = 128;  // "Skip archives larger than"
+constexpr int32_t kMaxConvertSizeMb = 1024, kDefaultConvertSizeMb = 16;   // "Don't convert files larger than"
 constexpr int32_t kBytesPerMb = 1048576;
 
 // --- Archive page -------------------------------------------------------------------------------------

@@ -185,16 +185,19 @@ void AssignSettings(TSettings& Dest, const TSettings& Source) {
 }
 
 bool SettingsEqual(const TSettings& A, const TSettings& B) {
-  if (!(A.SearchOptions == B.SearchOptions && A.ScanOptions == B.ScanOptions && A.FileOptions == B.FileOptions &&
-        A.ViewOptions == B.ViewOptions && A.ArchiveFlags == B.ArchiveFlags && A.ViewerFont == B.ViewerFont &&
-        A.ViewerOffsetFont == B.ViewerOffsetFont && A.MainFont == B.MainFont && A.MaxScanSize == B.MaxScanSize &&
-        A.MaxConvertSize == B.MaxConvertSize && A.MaxArchiveSize == B.MaxArchiveSize &&
-        A.ArchiveKinds == B.ArchiveKinds && A.ResListColumns == B.ResListColumns))
+  if (!(A.SearchOptions == B.SearchOptions && A.ScanOptions == B.ScanOptions &&
+        A.FileOptions == B.FileOptions && A.ViewOptions == B.ViewOptions &&
+        A.ArchiveFlags == B.ArchiveFlags && A.ViewerFont == B.ViewerFont &&
+        A.ViewerOffsetFont == B.ViewerOffsetFont && A.MainFont == B.MainFont &&
+        A.MaxScanSize == B.MaxScanSize && A.MaxConvertSize == B.MaxConvertSize &&
+        A.MaxArchiveSize == B.MaxArchiveSize && A.ArchiveKinds == B.ArchiveKinds &&
+        A.ResListColumns == B.ResListColumns))
     return false;
   if (!WideListEqual(A.SearchPaths, B.SearchPaths) || !WideListEqual(A.ExcludedDirs, B.ExcludedDirs) ||
       !WideListEqual(A.SearchMasks, B.SearchMasks))
     return false;
-  if (!DicEqual(A.FileTypeGroups, B.FileTypeGroups) || !DicEqual(A.SavedPathSets, B.SavedPathSets)) return false;
+  if (!DicEqual(A.FileTypeGroups, B.FileTypeGroups) || !DicEqual(A.SavedPathSets, B.SavedPathSets))
+    return false;
   if (A.ToolbarButtons.GetCount() != B.ToolbarButtons.GetCount()) return false;
   for (int32_t I = 0; I < A.ToolbarButtons.GetCount(); ++I)
     if (A.ToolbarButtons.Get(I) != B.ToolbarButtons.Get(I)) return false;
@@ -234,7 +237,8 @@ void SetDefaultOptions(TSettings& S) {
   S.MaxConvertSize = kDefaultMaxConvertSize;
   S.MaxArchiveSize = kDefaultMaxArchiveSize;
   S.ArchiveKinds.fill(true);
-  for (int32_t I = 0; I < kResListColumnCount; ++I) S.ResListColumns[static_cast<size_t>(I)] = {kDefaultColumnWidths[I], I};
+  for (int32_t I = 0; I < kResListColumnCount; ++I)
+    S.ResListColumns[static_cast<size_t>(I)] = {kDefaultColumnWidths[I], I};
 
   std::string FontName;
   for (const char* Candidate : kMainFontCandidates) {
@@ -263,7 +267,8 @@ void AddFileTypeGroup(const std::u16string& Name, const std::u16string& Masks, T
 }
 
 void AddDefaultFileTypeGroups(TSettings& S) {
-  AddFileTypeGroup(u"Text Documents", u"*.ASP;*.DOC;*.HTM*;*.PDF;*.PPT;*.PS;*.SHTM*;*.TXT;*.WPD;*.WRI;*.XLS", S);
+  AddFileTypeGroup(u"Text Documents", u"*.ASP;*.DOC;*.HTM*;*.PDF;*.PPT;*.PS;*.SHTM*;*.TXT;*.WPD;*.WRI;*.XLS",
+                   S);
   AddFileTypeGroup(u"MS Office Documents", u"*.DOC;*.PPT;*.RTF;*.WRI;*.XLS", S);
 }
 
@@ -298,7 +303,8 @@ std::string EncodeOptions(const TSettings& S) {
   WriteBool(M, SO.WholeWords);
   M.WriteByte(SO.LogicIndex);
   const TScanOptions& SC = S.ScanOptions;
-  for (bool B : {SC.DirectScan, SC.ANSI, SC.OEM, SC.Unicode, SC.ConvertToText, SC.SkipBinary}) WriteBool(M, B);
+  for (bool B : {SC.DirectScan, SC.ANSI, SC.OEM, SC.Unicode, SC.ConvertToText, SC.SkipBinary})
+    WriteBool(M, B);
   const TFileOptions& F = S.FileOptions;
   for (bool B : {F.PlainFiles, F.Archives, F.Subdirectories, F.SortDirectories, F.FilterOn, F.DateFilterOn,
                  F.SizeFilterOn})
@@ -322,8 +328,8 @@ std::string EncodeOptions(const TSettings& S) {
   M.WriteByte(V.GutterWidth);
   M.WriteByte(V.TabSize);
   M.WriteByte(V.PageMode);
-  for (TColor C : {V.Background, V.SelectedText, V.Selection, V.Gutter, V.HitBack, V.HitText, V.CurrentHitBack,
-                   V.CurrentHitText})
+  for (TColor C : {V.Background, V.SelectedText, V.Selection, V.Gutter, V.HitBack, V.HitText,
+                   V.CurrentHitBack, V.CurrentHitText})
     WriteColor(M, C);
   for (bool B : {V.LargeButtons, V.ButtonCaptions, V.FlatToolbar, V.ToolTips}) WriteBool(M, B);
   M.WriteByte(V.WarningBits);
@@ -390,8 +396,8 @@ void DecodeOptions(const std::string& Value, TSettings& S) {
   for (bool* B : {&SC.DirectScan, &SC.ANSI, &SC.OEM, &SC.Unicode, &SC.ConvertToText, &SC.SkipBinary})
     *B = M.ReadBool();
   TFileOptions& F = S.FileOptions;
-  for (bool* B : {&F.PlainFiles, &F.Archives, &F.Subdirectories, &F.SortDirectories, &F.FilterOn, &F.DateFilterOn,
-                  &F.SizeFilterOn})
+  for (bool* B : {&F.PlainFiles, &F.Archives, &F.Subdirectories, &F.SortDirectories, &F.FilterOn,
+                  &F.DateFilterOn, &F.SizeFilterOn})
     *B = M.ReadBool();
   F.SizeUnits = M.ReadByte();
   F.DateFrom = ReadDouble(M);
@@ -408,7 +414,8 @@ void DecodeOptions(const std::string& Value, TSettings& S) {
   V.LanguageIndex = M.ReadByte();
   V.Animation = M.ReadByte();
   ReadRect(M, V.PreviewRect);
-  for (bool* B : {&V.PreviewMaximized, &V.WrapText, &V.ShowEOL, &V.ShowTabs, &V.DetectLinks}) *B = M.ReadBool();
+  for (bool* B : {&V.PreviewMaximized, &V.WrapText, &V.ShowEOL, &V.ShowTabs, &V.DetectLinks})
+    *B = M.ReadBool();
   V.GutterWidth = M.ReadByte();
   V.TabSize = M.ReadByte();
   V.PageMode = M.ReadByte();
@@ -471,7 +478,8 @@ bool SaveOptions() {
   for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K)
     Settings.ArchiveKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
   const std::string Value = EncodeOptions(Settings);
-  return RegWriteValue(kProgramRegKey, "Options", Value.data(), static_cast<uint32_t>(Value.size()), REG_BINARY);
+  return RegWriteValue(kProgramRegKey, "Options", Value.data(), static_cast<uint32_t>(Value.size()),
+                       REG_BINARY);
 }
 
 std::string SettingsFolder() {

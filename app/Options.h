@@ -77,10 +77,10 @@ struct TFileOptions {
   bool FilterOn = false;
   bool DateFilterOn = false;
   bool SizeFilterOn = false;
-  uint8_t SizeUnits = 0;     // 0 bytes, 1 Kbytes, 2 Mbytes
-  TDateTime DateFrom = 0;    // 0: open
+  uint8_t SizeUnits = 0;   // 0 bytes, 1 Kbytes, 2 Mbytes
+  TDateTime DateFrom = 0;  // 0: open
   TDateTime DateTo = 0;
-  int64_t SizeFrom = 0;      // bytes; -1: open
+  int64_t SizeFrom = 0;  // bytes; -1: open
   int64_t SizeTo = 0;
   bool operator==(const TFileOptions&) const = default;
 };

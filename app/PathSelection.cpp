@@ -16,10 +16,12 @@ std::u16string NormalizeSelectedPath(const std::u16string& Path) {
 static char16_t FoldCase(char16_t C) { return C >= u'A' && C <= u'Z' ? static_cast<char16_t>(C + 32) : C; }
 
 bool PathDisplayLess(const std::u16string& A, const std::u16string& B) {
-  const bool Less = std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(),
-                                                 [](char16_t X, char16_t Y) { return FoldCase(X) < FoldCase(Y); });
-  const bool Greater = std::lexicographical_compare(B.begin(), B.end(), A.begin(), A.end(),
-                                                    [](char16_t X, char16_t Y) { return FoldCase(X) < FoldCase(Y); });
+  const bool Less =
+      std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(),
+                                   [](char16_t X, char16_t Y) { return FoldCase(X) < FoldCase(Y); });
+  const bool Greater =
+      std::lexicographical_compare(B.begin(), B.end(), A.begin(), A.end(),
+                                   [](char16_t X, char16_t Y) { return FoldCase(X) < FoldCase(Y); });
   if (Less || Greater) return Less;
   return A < B;
 }
@@ -52,7 +54,8 @@ bool TPathSelection::Add(const std::u16string& Path) {
   const std::u16string P = NormalizeSelectedPath(Path);
   if (P.empty() || !Checked.insert(P).second) return false;
   auto Where = List.end();
-  if (SortPaths) Where = std::find_if(List.begin(), List.end(), [&](const auto& E) { return PathDisplayLess(P, E); });
+  if (SortPaths)
+    Where = std::find_if(List.begin(), List.end(), [&](const auto& E) { return PathDisplayLess(P, E); });
   List.insert(Where, P);
   if (OnNodeCheck) OnNodeCheck(P, true);
   return true;

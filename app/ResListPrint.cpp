@@ -17,8 +17,9 @@ std::vector<TPrintColumn> PlanPrintColumns(const std::vector<TPrintColumnSpec>& 
   std::vector<TPrintColumn> Placed;
   if (Margin >= Right || Margin >= Bottom || Total <= 0) return Placed;
   std::vector<TPrintColumnSpec> Ordered = Columns;
-  std::stable_sort(Ordered.begin(), Ordered.end(),
-                   [](const TPrintColumnSpec& A, const TPrintColumnSpec& B) { return A.Position < B.Position; });
+  std::stable_sort(Ordered.begin(), Ordered.end(), [](const TPrintColumnSpec& A, const TPrintColumnSpec& B) {
+    return A.Position < B.Position;
+  });
   const double Scale = static_cast<double>(Right - Margin) / static_cast<double>(Total);
   int32_t X = Margin;
   for (const TPrintColumnSpec& C : Ordered) {
@@ -58,7 +59,8 @@ void PrintLine(IResListPrintSurface& Surface, const std::vector<TPrintColumn>& P
 TResListPrintResult PrintResList(const TSearchResults& Results, const std::vector<TPrintColumnSpec>& Columns,
                                  const std::u16string (&Captions)[4], const TResListPrintJob& Job,
                                  IResListPrintSurface& Surface) {
-  const std::vector<TPrintColumn> Placed = PlanPrintColumns(Columns, Job.PageWidth, Job.PageHeight, Job.Margin);
+  const std::vector<TPrintColumn> Placed =
+      PlanPrintColumns(Columns, Job.PageWidth, Job.PageHeight, Job.Margin);
   if (Placed.empty()) return prNothing;
   if (Surface.EscapePressed()) return prCancelled;
   int32_t Passes = 1, PrinterCopies = 1;

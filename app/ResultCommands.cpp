@@ -230,7 +230,8 @@ void RenumberPreviewCaptions(std::vector<std::u16string>& Captions) {
     else if (i < 36)
       Lead = static_cast<char16_t>(u'A' + (i - 10));
     const size_t Blank = Captions[i].find(u' ');
-    const std::u16string Rest = Blank == std::u16string::npos ? std::u16string() : Captions[i].substr(Blank + 1);
+    const std::u16string Rest =
+        Blank == std::u16string::npos ? std::u16string() : Captions[i].substr(Blank + 1);
     Captions[i] = std::u16string(1, Lead) + u" " + WideTrim(Rest);
   }
 }

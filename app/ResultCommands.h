@@ -65,8 +65,8 @@ enum TResultMenuId : int32_t {
   rmPreview = 1,
   rmSummarizer = 2,
   rmOpenFolder = 3,
-  rmExtract = 4,     // archive items only
-  rmOpen = 7,        // the first of the file's own entries: open with the desktop's default program
+  rmExtract = 4,  // archive items only
+  rmOpen = 7,     // the first of the file's own entries: open with the desktop's default program
   rmCopyPath = 8,
 };
 

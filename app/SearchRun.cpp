@@ -81,12 +81,16 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       Line = FormatMsg(TMsgIndex::PathNotExists_s, {N});
       Details.clear();
       break;
-    case sekOpenFailed: Line = OsLine(TMsgIndex::ErrOpenFile); break;
+    case sekOpenFailed:
+      Line = OsLine(TMsgIndex::ErrOpenFile);
+      break;
     case sekConvertFailed:
       if (Text.empty()) return {};
       Line = FormatMsg(TMsgIndex::FileConvError_s, {N});
       break;
-    case sekScanFailed: Line = OsLine(TMsgIndex::ErrScanFile); break;
+    case sekScanFailed:
+      Line = OsLine(TMsgIndex::ErrScanFile);
+      break;
     case sekEmptyFile:
       if (!DebugMode) return {};
       Line = FormatMsg(TMsgIndex::FileIsEmpty_s, {N});
@@ -95,7 +99,9 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       if (!DebugMode) return {};
       Line = FormatMsg(TMsgIndex::FileNotText_s, {N});
       break;
-    case sekTooLarge: Line = FormatMsg(TMsgIndex::FileTooLarge_s, {N}); break;
+    case sekTooLarge:
+      Line = FormatMsg(TMsgIndex::FileTooLarge_s, {N});
+      break;
     case sekTooLargeToConvert:
       Line = FormatMsg(TMsgIndex::FileTooLargeForConv_sd, {N, Settings.MaxConvertSize / 1048576});
       break;
@@ -104,8 +110,12 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       if (HasExeExtension(Name)) return {};
       Line = Plain(TMsgIndex::ErrOpenArc);
       break;
-    case sekSearchFailed: Line = Plain(TMsgIndex::ErrSearchIn); break;
-    case sekArchiveWarning: Line = FormatMsg(TMsgIndex::WarnSearchIn_s, {N}); break;
+    case sekSearchFailed:
+      Line = Plain(TMsgIndex::ErrSearchIn);
+      break;
+    case sekArchiveWarning:
+      Line = FormatMsg(TMsgIndex::WarnSearchIn_s, {N});
+      break;
     case sekArchiveUnsupported:
       if (!DebugMode) return {};
       Line = FormatMsg(TMsgIndex::ArcUnsupported_s, {N});
@@ -158,7 +168,8 @@ void TSearchRun::BindScanner() {
     return FileScanPassword(Query.ArcFileName, Query.ArcName, Query.Password, Query.ItemName);
   };
   Scanner.Scanner.OnProgress = [this](int32_t Position) { return ScanProgress(Position); };
-  if (Converters) Converters->OnProgress = [this](TQVConverter*, int32_t, int32_t) { return ConverterProgress(); };
+  if (Converters)
+    Converters->OnProgress = [this](TQVConverter*, int32_t, int32_t) { return ConverterProgress(); };
 }
 
 void TSearchRun::SearchStartExec(TSearchFields& Fields) {
@@ -276,7 +287,9 @@ void TSearchRun::SetUpScanners(TSearchFields& F, const std::u16string& Pattern, 
   if (F.Unicode) Encodings |= kScanUnicode;
   if (Encodings == 0) F.Ansi = true;  // the scanner searches ANSI for the empty set
   Scanner.Encodings = Encodings;
-  Scanner.Scope = F.PlainFiles && F.Archives ? ssFilesAndArchives : F.PlainFiles ? ssFilesOnly : ssArchivesOnly;
+  Scanner.Scope = F.PlainFiles && F.Archives ? ssFilesAndArchives
+                  : F.PlainFiles             ? ssFilesOnly
+                                             : ssArchivesOnly;
 }
 
 void TSearchRun::RunSearch(TSearchFields& F) {
@@ -447,7 +460,8 @@ bool TSearchRun::FileScanEnterFolder(const std::u16string& Folder) {
   return true;
 }
 
-bool TSearchRun::FileScanFilterFile(const std::u16string&, bool SizeIncomplete, TDateTime Date, int64_t Size) {
+bool TSearchRun::FileScanFilterFile(const std::u16string&, bool SizeIncomplete, TDateTime Date,
+                                    int64_t Size) {
   if (UseDateFilter) {
     if (DateFrom != 0 && Date < DateFrom) return false;
     // The date boxes hold days: the last day counts whole, up to its midnight.

@@ -23,8 +23,8 @@
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
 #include "search/FileScan.h"
-#include "search/StrmScan.h"
 #include "search/SrchRes.h"
+#include "search/StrmScan.h"
 
 class TQVConverters;
 struct TSettings;
@@ -122,7 +122,8 @@ class TSearchRun {
   bool FileScanEnterFolder(const std::u16string& Folder);
   bool FileScanFilterFile(const std::u16string& FileName, bool SizeIncomplete, TDateTime Date, int64_t Size);
   void FileScanFound(const TFoundFileInfo& Info);
-  void FileScanError(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind);
+  void FileScanError(const std::u16string& Name, const std::string& Text, int32_t OSCode,
+                     TScanErrorKind Kind);
   bool FileScanPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
                         const std::string& ItemName);
   // The row count refresh: skipped when not Forced and less than kRefreshInterval passed.

@@ -18,9 +18,9 @@ inline constexpr const char* kApplicationTitle = "Scryline";
 // Registers the program's own version record (read by the About box and the system report).
 void RegisterProgramVersion();
 
-// The locale that decides the ANSI and OEM code pages, from the first of LC_ALL, LC_CTYPE and LANG that is set
-// (Env reads a variable): its POSIX name made an ICU locale id ("ru_RU.UTF-8" -> "ru_RU", "sr_RS@latin" ->
-// "sr_Latn_RS"); empty for none and for the C and POSIX locales.
+// The locale that decides the ANSI and OEM code pages, from the first of LC_ALL, LC_CTYPE and LANG that is
+// set (Env reads a variable): its POSIX name made an ICU locale id ("ru_RU.UTF-8" -> "ru_RU", "sr_RS@latin"
+// -> "sr_Latn_RS"); empty for none and for the C and POSIX locales.
 std::string CharacterTypeLocale(const std::function<const char*(const char*)>& Env);
 // Makes that locale the default of the national-language layer, so that its system code pages follow the
 // character-type locale rather than the message locale. Called once at start, before any search.

@@ -1,13 +1,13 @@
 #include "app/SysInfo.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
-#include <unicode/uclean.h>
-#include <unicode/uloc.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
+#include <unicode/uclean.h>
+#include <unicode/uloc.h>
 #include <unicode/uversion.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -19,8 +19,8 @@
 
 #include "app/OptionPages.h"
 #include "core/FileLayer.h"
-#include "core/VFileSys.h"
 #include "core/StrUtils.h"
+#include "core/VFileSys.h"
 #include "platform/qvnls/Qvnls.h"
 #include "search/QVConvIntf.h"
 
@@ -91,7 +91,8 @@ std::vector<std::string> BuildSystemReport(const TSysInfoSources& S) {
   if (S.CpuName.empty())
     L.push_back("Central Processor: Unknown CPU ");
   else
-    L.push_back("Central Processor: " + S.CpuName + (S.CpuMHz.empty() ? "" : " running at " + S.CpuMHz + " MHz"));
+    L.push_back("Central Processor: " + S.CpuName +
+                (S.CpuMHz.empty() ? "" : " running at " + S.CpuMHz + " MHz"));
   L.push_back("Total physical memory: " + MemorySizeText(S.TotalPhysical));
   L.push_back("Physical memory available: " + MemorySizeText(S.AvailPhysical));
   L.push_back("Total virtual memory: " + MemorySizeText(S.TotalVirtual));
@@ -112,7 +113,8 @@ std::vector<std::string> BuildSystemReport(const TSysInfoSources& S) {
     L.push_back("");
     L.push_back("Converters:");
     for (const TConverterInfo& C : S.Converters)
-      L.push_back(std::string(C.Disabled ? "[disabled]" : "[enabled]") + " '" + C.ModuleName + "' (" + C.DllInfo + ")");
+      L.push_back(std::string(C.Disabled ? "[disabled]" : "[enabled]") + " '" + C.ModuleName + "' (" +
+                  C.DllInfo + ")");
   }
   L.push_back("");
   L.push_back("Quorvane libraries:");
@@ -227,7 +229,8 @@ void CountryNames(const std::string& Locale, std::string& English, std::string& 
     UErrorCode Error = U_ZERO_ERROR;
     const int32_t N = uloc_getDisplayCountry(Id.c_str(), InLocale, Buf, 128, &Error);
     if (U_FAILURE(Error) || N <= 0) return std::string();
-    return Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
+    return Utf16ToUtf8(
+        std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
   };
   English = Name("en");
   Local = Name(Id.c_str());
@@ -285,7 +288,8 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
     if (C == '\0') C = ' ';
   S.CommandLine = Args;
   S.CpuName = CpuInfoValue("model name");
-  if (const std::string MHz = CpuInfoValue("cpu MHz"); !MHz.empty()) S.CpuMHz = std::to_string(std::atoi(MHz.c_str()));
+  if (const std::string MHz = CpuInfoValue("cpu MHz"); !MHz.empty())
+    S.CpuMHz = std::to_string(std::atoi(MHz.c_str()));
   struct sysinfo Info;
   if (sysinfo(&Info) == 0) {
     const uint64_t Unit = Info.mem_unit;
@@ -308,8 +312,10 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   S.Locale.push_back({"Language", SysLang, "", UserLang, ""});
   // The code pages are those the search reads 8-bit text in (one pair for the whole process), not the
   // locale's own character set.
-  const std::string Ansi = CodePageText(qvnls::GetWindowsCodePage(qvnls::kLocaleUserDefault), qvnls::GetAnsiCharset());
-  const std::string Oem = CodePageText(qvnls::GetOEMCodePage(qvnls::kLocaleUserDefault), qvnls::GetOemCharset());
+  const std::string Ansi =
+      CodePageText(qvnls::GetWindowsCodePage(qvnls::kLocaleUserDefault), qvnls::GetAnsiCharset());
+  const std::string Oem =
+      CodePageText(qvnls::GetOEMCodePage(qvnls::kLocaleUserDefault), qvnls::GetOemCharset());
   S.Locale.push_back({"Codepage", Ansi, "", Ansi, ""});
   S.Locale.push_back({"OEM codepage", Oem, "", Oem, ""});
 
@@ -322,7 +328,8 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   S.OwnLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&u_cleanup)), U_ICU_VERSION));
   for (const std::string& Path : LoadedLibraries({"cabinet.so", "UnAceV2.so", "UnRar3.so"}))
     S.ArchiveLibraries.push_back(FileModule(Path, ""));
-  S.SystemLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
+  S.SystemLibraries.push_back(
+      FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
   S.SystemFolder = "/usr/lib/";
   return S;
 }

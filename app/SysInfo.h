@@ -32,13 +32,13 @@ struct TConverterInfo {
 };
 
 struct TSysInfoSources {
-  std::string SystemName;     // the operating system's name and version
+  std::string SystemName;  // the operating system's name and version
   std::string CurrentDateTime;
-  std::string BuildNumber;    // empty when unknown
+  std::string BuildNumber;  // empty when unknown
   TModuleInfo Program;
   std::string CommandLine;
-  std::string CpuName;        // empty: unknown
-  std::string CpuMHz;         // empty: not known
+  std::string CpuName;  // empty: unknown
+  std::string CpuMHz;   // empty: not known
   uint64_t TotalPhysical = 0, AvailPhysical = 0, TotalVirtual = 0, AvailVirtual = 0;
   int32_t ScreenDepth = 0;
   std::string TempDir;
@@ -47,8 +47,8 @@ struct TSysInfoSources {
   std::vector<TModuleInfo> OwnLibraries;      // "Quorvane libraries:"
   std::vector<TModuleInfo> ArchiveLibraries;  // "Libraries for supporting archives:"
   std::vector<TModuleInfo> SystemLibraries;
-  TModuleInfo WebBrowser;                     // Readable false: no browser block
-  std::string SystemFolder;                   // a module in it is named by file name only
+  TModuleInfo WebBrowser;    // Readable false: no browser block
+  std::string SystemFolder;  // a module in it is named by file name only
 };
 
 // The program's version ("0.1.0") and its build number: the version and the build's own number

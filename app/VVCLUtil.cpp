@@ -22,7 +22,8 @@ void ClampToScreen(int32_t& Left, int32_t& Top, int32_t Width, int32_t Height, i
 }
 
 void FitRectToScreen(TRect32& Rect, int32_t ScreenWidth, int32_t ScreenHeight) {
-  int32_t Width = std::clamp(Rect.Right - Rect.Left, kMinFitWidth, std::max(kMinFitWidth, ScreenWidth + kFitOversize));
+  int32_t Width =
+      std::clamp(Rect.Right - Rect.Left, kMinFitWidth, std::max(kMinFitWidth, ScreenWidth + kFitOversize));
   int32_t Height =
       std::clamp(Rect.Bottom - Rect.Top, kMinFitHeight, std::max(kMinFitHeight, ScreenHeight + kFitOversize));
   int32_t Left = Rect.Left, Top = Rect.Top;

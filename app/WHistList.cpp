@@ -59,7 +59,8 @@ void LoadComboHistory(TWideStrings& Items, const std::u16string& Text, const std
   if (Items.GetCount() == 0 && !Text.empty()) Items.Add(Text);
 }
 
-bool SaveComboHistory(TWideStrings& Items, std::u16string& Text, const std::string& ValueName, bool CaseSensitive) {
+bool SaveComboHistory(TWideStrings& Items, std::u16string& Text, const std::string& ValueName,
+                      bool CaseSensitive) {
   const std::u16string Current = Text;
   AddToHistory(Items, Current, CaseSensitive);
   Text = Current;  // a box may clear its text while its items change

@@ -29,4 +29,5 @@ bool SaveHistory(const std::string& KeyPath, const std::string& ValueName, const
 // the text becomes the only entry.
 void LoadComboHistory(TWideStrings& Items, const std::u16string& Text, const std::string& ValueName);
 // Adds the box's text to its items (the text stays as it was) and saves the items under the program's key.
-bool SaveComboHistory(TWideStrings& Items, std::u16string& Text, const std::string& ValueName, bool CaseSensitive);
+bool SaveComboHistory(TWideStrings& Items, std::u16string& Text, const std::string& ValueName,
+                      bool CaseSensitive);

@@ -1,12 +1,13 @@
 // Scryline's entry: checks the national-language layer, then shows the main window and runs the event
 // loop.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
 #include <functional>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "app/IO.h"
 #include "app/MainForm.h"

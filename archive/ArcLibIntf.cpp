@@ -203,7 +203,8 @@ void TExtractAllStream::DropFile() {
   ForceDeleteFile(FileName);
 }
 
-// --- TBaseArcLibWrapper -------------------------------------------------------------------------------------
+// --- TBaseArcLibWrapper
+// -------------------------------------------------------------------------------------
 
 TBaseArcLibWrapper::TBaseArcLibWrapper() : Detector(std::make_unique<TArcLib>()) {}
 
@@ -333,7 +334,8 @@ void TBaseArcLibWrapper::DoGetPassword(bool& Continue, std::string& Password) {
   if (!Continue) PasswordRefused = true;
 }
 
-// --- Shared steps ---------------------------------------------------------------------------------------------
+// --- Shared steps
+// ---------------------------------------------------------------------------------------------
 
 void TBaseArcLibWrapper::RaiseExtractError(const std::string& ItemName) {
   const std::string arcName = Decoder ? Decoder->ArchiveFile : Detector->ArchiveFile;
@@ -583,7 +585,8 @@ void TBaseArcLibWrapper::ExtractAllMem(const std::string& DestDirArg, const TArc
 }
 
 void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
-                                   const TArcFileEvent& FileDone, const TArcDecideEvent& Decide, bool Listing) {
+                                   const TArcFileEvent& FileDone, const TArcDecideEvent& Decide,
+                                   bool Listing) {
   PrepareAllRun(DestDirArg);
   AllStream = std::make_unique<TExtractAllStream>();
   {

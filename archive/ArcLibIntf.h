@@ -105,8 +105,8 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
                   const TArcItemEvent& BeforeItem) override;
   std::string GetArcName() override;
   TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) override;
-  void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
-                     const TArcDecideEvent& Decide) override;
+  void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory,
+                     const TArcFileEvent& FileDone, const TArcDecideEvent& Decide) override;
 
   // The library type code of the open archive, normalised (the code of the plain form for a
   // self-extracting one, except JAR); 0 when none is open.

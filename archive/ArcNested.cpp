@@ -186,7 +186,8 @@ void CleanerMain() {
   for (;;) {
     {
       std::unique_lock<std::mutex> wake(s.WakeMutex);
-      if (s.Wake.wait_for(wake, std::chrono::milliseconds(s.CleanerMs.load()), [&s] { return s.StopRequested; }))
+      if (s.Wake.wait_for(wake, std::chrono::milliseconds(s.CleanerMs.load()),
+                          [&s] { return s.StopRequested; }))
         return;
     }
     if (!LockArchiveCache()) continue;  // the main thread works with the cache: next turn
@@ -244,8 +245,8 @@ class TExtractHelper {
     }
   }
   TArchiveItemPath OuterPath;  // archive item path of the archive that holds the cabinet
-  std::string Folder;     // the cabinet's folder inside it, with "/" ("" at the top)
-  TArchiver* Archiver;    // the cabinet's archiver, not owned
+  std::string Folder;          // the cabinet's folder inside it, with "/" ("" at the top)
+  TArchiver* Archiver;         // the cabinet's archiver, not owned
 };
 
 }  // namespace
@@ -269,7 +270,8 @@ TSubArcCache::~TSubArcCache() {
 
 bool TSubArcCache::IsExpired() const {
   const uint32_t idle = TickDistance(Ticks(), LastUse);
-  return idle >= kArchiveCacheIdleMs && static_cast<uint64_t>(idle) >= uint64_t{kArchiveCacheCostFactor} * CostMs;
+  return idle >= kArchiveCacheIdleMs &&
+         static_cast<uint64_t>(idle) >= uint64_t{kArchiveCacheCostFactor} * CostMs;
 }
 
 // --- Paths -------------------------------------------------------------------------------------------------
@@ -634,9 +636,7 @@ int32_t ArchiveCacheCount() { return static_cast<int32_t>(State().Cache.size());
 
 // --- Locking and the cleaner -------------------------------------------------------------------------------
 
-bool LockArchiveCache() {
-  return State().Mutex.TryLockFor(State().LockWaitMs.load());
-}
+bool LockArchiveCache() { return State().Mutex.TryLockFor(State().LockWaitMs.load()); }
 
 void UnlockArchiveCache() { State().Mutex.Unlock(); }
 

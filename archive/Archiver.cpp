@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // The archive kind of a library type code; akNone for a code without one.
 TArchiveKind KindOfTypeCode(int Code) {
   switch (Code) {
@@ -342,7 +341,8 @@ bool TArchiver::ListItemCallback(TArcListItem& Item, bool& Stop) {
 }
 
 void TArchiver::GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32_t& Size) const {
-  if (Index < 0 || Index >= ItemCount()) throw EArcError("Item index " + std::to_string(Index) + " out of range");
+  if (Index < 0 || Index >= ItemCount())
+    throw EArcError("Item index " + std::to_string(Index) + " out of range");
   Name = Names[static_cast<size_t>(Index)];
   Date = Dates[static_cast<size_t>(Index)];
   Size = Sizes[static_cast<size_t>(Index)];
@@ -481,7 +481,8 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
         return;
       }
     }
-    const std::string candidate = root + tag + (attempt == 0 ? std::string() : "." + std::to_string(attempt)) + "/";
+    const std::string candidate =
+        root + tag + (attempt == 0 ? std::string() : "." + std::to_string(attempt)) + "/";
     if (::mkdir(ExcludeTrailingBackslash(candidate).c_str(), 0700) == 0) {
       TempFolders.push_back(candidate);
       Folder = candidate;
@@ -506,7 +507,8 @@ bool TArchiver::FindVolume(std::string& FileName) {
     return false;
   }
   for (const auto& v : Volumes) {
-    if (v.size() >= FileName.size() && v.compare(v.size() - FileName.size(), FileName.size(), FileName) == 0) {
+    if (v.size() >= FileName.size() &&
+        v.compare(v.size() - FileName.size(), FileName.size(), FileName) == 0) {
       FileName = v;
       return true;
     }

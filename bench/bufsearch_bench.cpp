@@ -14,8 +14,8 @@ namespace {
 constexpr size_t kWindow = 32768;  // the stream scanner's window
 
 std::string TextWindow() {
-  static const char kWords[][8] = {"the", "search", "engine", "reads", "every", "file", "and",
-                                   "seeks", "text", "here", "there", "one"};
+  static const char kWords[][8] = {"the", "search", "engine", "reads", "every", "file",
+                                   "and", "seeks",  "text",   "here",  "there", "one"};
   std::mt19937 random(1);
   std::string s;
   while (s.size() < kWindow) {

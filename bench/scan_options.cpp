@@ -12,7 +12,8 @@
 const char* const kScanUsage =
     "usage: scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...\n"
     "       scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [-j THREADS]\n"
-    "            [--min-size N] [--max-size N] [--after DATE] [--before DATE] [other options] PATTERN ROOT...";
+    "            [--min-size N] [--max-size N] [--after DATE] [--before DATE] [other options] PATTERN "
+    "ROOT...";
 
 namespace {
 
@@ -25,9 +26,12 @@ struct TOption {
 };
 
 bool ParseLogic(TScanOptions& O, const std::string& V, std::string& Error) {
-  if (V == "phrase") O.Logic = slEntirePhrase;
-  else if (V == "any") O.Logic = slAnyWord;
-  else if (V == "all") O.Logic = slAllWords;
+  if (V == "phrase")
+    O.Logic = slEntirePhrase;
+  else if (V == "any")
+    O.Logic = slAnyWord;
+  else if (V == "all")
+    O.Logic = slAllWords;
   else {
     Error = "unknown logic \"" + V + "\" (phrase, any or all)";
     return false;
@@ -42,9 +46,12 @@ bool ParseEncodings(TScanOptions& O, const std::string& V, std::string& Error) {
     size_t To = V.find(',', From);
     if (To == std::string::npos) To = V.size();
     const std::string Name = V.substr(From, To - From);
-    if (Name == "ansi") Set |= kScanAnsi;
-    else if (Name == "oem") Set |= kScanOem;
-    else if (Name == "unicode") Set |= kScanUnicode;
+    if (Name == "ansi")
+      Set |= kScanAnsi;
+    else if (Name == "oem")
+      Set |= kScanOem;
+    else if (Name == "unicode")
+      Set |= kScanUnicode;
     else {
       Error = "unknown encoding \"" + Name + "\" (ansi, oem or unicode)";
       return false;
@@ -103,16 +110,33 @@ const TOption kOptions[] = {
     {'p', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Positions = true; }},
     {'l', true, ParseLogic},
     {'e', true, ParseEncodings},
-    {'r', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Recurse, O); }},
-    {'n', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::MatchName, O); }},
-    {'N', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::NameOnly, O); }},
-    {'B', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::SkipBinary, O); }},
-    {'t', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Convert, O); }},
-    {'a', false, [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
-    {'m', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Masks, O, V); }},
-    {'x', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Excluded, O, V); }},
+    {'r', false,
+     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Recurse, O); }},
+    {'n', false,
+     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::MatchName, O); }},
+    {'N', false,
+     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::NameOnly, O); }},
+    {'B', false,
+     [](TScanOptions& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::SkipBinary, O);
+     }},
+    {'t', false,
+     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Convert, O); }},
+    {'a', false,
+     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
+    {'m', true,
+     [](TScanOptions& O, const std::string& V, std::string&) {
+       return TreeText(&TTreeOptions::Masks, O, V);
+     }},
+    {'x', true,
+     [](TScanOptions& O, const std::string& V, std::string&) {
+       return TreeText(&TTreeOptions::Excluded, O, V);
+     }},
     {'j', true, TreeThreads},
-    {'P', true, [](TScanOptions& O, const std::string& V, std::string&) { return TreeText(&TTreeOptions::Password, O, V); }},
+    {'P', true,
+     [](TScanOptions& O, const std::string& V, std::string&) {
+       return TreeText(&TTreeOptions::Password, O, V);
+     }},
 };
 
 struct TLongOption {
@@ -121,10 +145,14 @@ struct TLongOption {
 };
 
 const TLongOption kLongOptions[] = {
-    {"min-size", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeSize(&TTreeOptions::MinSize, O, V, E); }},
-    {"max-size", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeSize(&TTreeOptions::MaxSize, O, V, E); }},
-    {"after", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeDate(&TTreeOptions::After, O, V, E); }},
-    {"before", [](TScanOptions& O, const std::string& V, std::string& E) { return TreeDate(&TTreeOptions::Before, O, V, E); }},
+    {"min-size", [](TScanOptions& O, const std::string& V,
+                    std::string& E) { return TreeSize(&TTreeOptions::MinSize, O, V, E); }},
+    {"max-size", [](TScanOptions& O, const std::string& V,
+                    std::string& E) { return TreeSize(&TTreeOptions::MaxSize, O, V, E); }},
+    {"after", [](TScanOptions& O, const std::string& V,
+                 std::string& E) { return TreeDate(&TTreeOptions::After, O, V, E); }},
+    {"before", [](TScanOptions& O, const std::string& V,
+                  std::string& E) { return TreeDate(&TTreeOptions::Before, O, V, E); }},
 };
 
 const TLongOption* FindLongOption(const char* Name) {

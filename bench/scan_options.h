@@ -2,12 +2,13 @@
 //
 //   scan [-c] [-w] [-z] [-l phrase|any|all] [-e ansi,oem,unicode] [-p] PATTERN FILE...
 //   scan -r [-m MASKS] [-x EXCLUDED] [-n] [-N] [-B] [-t] [-a] [-P PASSWORD] [-j THREADS] [--min-size N]
-//        [--max-size N] [--after DATE] [--before DATE] [stream-scanner options] PATTERN ROOT...   (a tree search, see scan_tree.h)
+//        [--max-size N] [--after DATE] [--before DATE] [stream-scanner options] PATTERN ROOT...   (a tree
+//        search, see scan_tree.h)
 //
 // Options are single letters after "-"; letters without a value may be bundled ("-cw"); a value follows
-// its letter in the same word or in the next one ("-lall", "-l all"); "--" ends the options. A long option ("--min-size") takes its value
-// from the next word. Each option
-// is one row of the table in scan_options.cpp, so a new option is one new row.
+// its letter in the same word or in the next one ("-lall", "-l all"); "--" ends the options. A long option
+// ("--min-size") takes its value from the next word. Each option is one row of the table in scan_options.cpp,
+// so a new option is one new row.
 #pragma once
 
 #include <string>
@@ -17,11 +18,11 @@
 #include "search/StrmScan.h"
 
 struct TScanOptions {
-  bool CaseSensitive = false;  // -c
-  bool WholeWords = false;     // -w
-  bool Fuzzy = false;          // -z
-  bool Positions = false;      // -p: every hit as FILE:POSITION:LENGTH instead of the file's name
-  TSearchLogic Logic = slEntirePhrase;  // -l
+  bool CaseSensitive = false;            // -c
+  bool WholeWords = false;               // -w
+  bool Fuzzy = false;                    // -z
+  bool Positions = false;                // -p: every hit as FILE:POSITION:LENGTH instead of the file's name
+  TSearchLogic Logic = slEntirePhrase;   // -l
   TScanEncodings Encodings = kScanAnsi;  // -e
   std::string Pattern;                   // UTF-8
   std::vector<std::string> Files;

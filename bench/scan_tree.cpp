@@ -30,17 +30,28 @@ std::u16string AbsolutePath(const std::string& Path) { return WideExpandFileName
 // (an empty file, a file that is no text, archive kinds left out) print nothing.
 const char* ErrorWhat(TScanErrorKind Kind) {
   switch (Kind) {
-    case sekPathNotFound: return "no such file or folder";
-    case sekOpenFailed: return "cannot open";
-    case sekConvertFailed: return "cannot convert";
-    case sekScanFailed: return "cannot scan";
-    case sekTooLarge: return "too large to scan";
-    case sekTooLargeToConvert: return "too large to convert";
-    case sekArchiveOpenFailed: return "cannot open the archive";
-    case sekArchiveWarning: return "archive warning";
-    case sekArchiveTooLarge: return "archive too large";
-    case sekException: return "error";
-    default: return nullptr;
+    case sekPathNotFound:
+      return "no such file or folder";
+    case sekOpenFailed:
+      return "cannot open";
+    case sekConvertFailed:
+      return "cannot convert";
+    case sekScanFailed:
+      return "cannot scan";
+    case sekTooLarge:
+      return "too large to scan";
+    case sekTooLargeToConvert:
+      return "too large to convert";
+    case sekArchiveOpenFailed:
+      return "cannot open the archive";
+    case sekArchiveWarning:
+      return "archive warning";
+    case sekArchiveTooLarge:
+      return "archive too large";
+    case sekException:
+      return "error";
+    default:
+      return nullptr;
   }
 }
 
@@ -118,7 +129,9 @@ int RunTreeSearch(const TScanOptions& Options) {
     };
   if (tree.Threads > 0) scanner.WorkerThreads = tree.Threads;
   scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
-  scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
+  scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+    return MatchesMask(Name, Mask, true);
+  };
 
   static char outBuffer[1 << 16];
   std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);

@@ -10,7 +10,8 @@
 // ---------------------------------------------------------------------------------------------------------
 // TBoolVector
 
-TBoolVector::TBoolVector(int32_t ElemCount, bool DefaultValue) : TSortableVector(1), DefaultValue(DefaultValue) {
+TBoolVector::TBoolVector(int32_t ElemCount, bool DefaultValue)
+    : TSortableVector(1), DefaultValue(DefaultValue) {
   SetCount(ElemCount);
 }
 
@@ -143,7 +144,9 @@ void TPackedBoolVector::SetCount(int32_t N) {
   BitCount = N;
 }
 
-bool TPackedBoolVector::Get(int32_t Index) const { return (Data[Index / kBitsPerByte] >> (Index % kBitsPerByte)) & 1; }
+bool TPackedBoolVector::Get(int32_t Index) const {
+  return (Data[Index / kBitsPerByte] >> (Index % kBitsPerByte)) & 1;
+}
 
 bool TPackedBoolVector::SetBit(int32_t Index, bool Value) {
   uint8_t& Byte = Data[Index / kBitsPerByte];
@@ -261,6 +264,8 @@ void TPackedBoolVector::InsertGap(int32_t) { Error("Method not applicable"); }
 
 void TPackedBoolVector::DeleteRange(int32_t, int32_t) { Error("Method not applicable"); }
 
-void TPackedBoolVector::CopyRange(int32_t, const TVector&, int32_t, int32_t) { Error("Method not applicable"); }
+void TPackedBoolVector::CopyRange(int32_t, const TVector&, int32_t, int32_t) {
+  Error("Method not applicable");
+}
 
 void TPackedBoolVector::ExchangeRange(int32_t, int32_t, int32_t) { Error("Method not applicable"); }

@@ -14,9 +14,9 @@ constinit bool HasSSE2 = false;
 
 namespace {
 
-constexpr uint32_t kMmxBit = 1u << 23;     // leaf 1 EDX
-constexpr uint32_t kSse2Bit = 1u << 26;    // leaf 1 EDX
-constexpr uint32_t k3DNowBit = 1u << 31;   // leaf 0x80000001 EDX
+constexpr uint32_t kMmxBit = 1u << 23;    // leaf 1 EDX
+constexpr uint32_t kSse2Bit = 1u << 26;   // leaf 1 EDX
+constexpr uint32_t k3DNowBit = 1u << 31;  // leaf 0x80000001 EDX
 constexpr uint32_t kExtendedFeatureLeaf = 0x80000001;
 constexpr char kUnknownVendor[kCpuVendorLength + 1] = "Unknown CPU ";
 

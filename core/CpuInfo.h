@@ -21,10 +21,10 @@ extern bool HasSSE2;
 // What the identification instruction answered. Tests build one by hand to reach every branch.
 struct TCpuIdentification {
   bool HasIdInstruction = false;
-  std::string Vendor;           // leaf 0: EBX, EDX, ECX as 12 characters
-  uint32_t FeatureEdx = 0;      // leaf 1, EDX (bit 23 MMX, bit 26 SSE2)
-  uint32_t MaxExtendedLeaf = 0; // leaf 0x80000000, EAX
-  uint32_t ExtendedEdx = 0;     // leaf 0x80000001, EDX (bit 31 3DNow); read only when that leaf exists
+  std::string Vendor;            // leaf 0: EBX, EDX, ECX as 12 characters
+  uint32_t FeatureEdx = 0;       // leaf 1, EDX (bit 23 MMX, bit 26 SSE2)
+  uint32_t MaxExtendedLeaf = 0;  // leaf 0x80000000, EAX
+  uint32_t ExtendedEdx = 0;      // leaf 0x80000001, EDX (bit 31 3DNow); read only when that leaf exists
 };
 
 // Asks this processor. Off x86 the answer is "no identification instruction".

@@ -11,29 +11,46 @@
 
 int32_t FileErrorCode(int errnoValue) {
   switch (errnoValue) {
-    case 0: return 0;
-    case ENOENT: return kErrorFileNotFound;
-    case ENOTDIR: return kErrorPathNotFound;
+    case 0:
+      return 0;
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
     case EMFILE:
-    case ENFILE: return kErrorTooManyOpenFiles;
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
     case EACCES:
     case EPERM:
-    case EISDIR: return kErrorAccessDenied;
-    case EBADF: return kErrorInvalidHandle;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case EROFS: return kErrorWriteProtect;
+    case EISDIR:
+      return kErrorAccessDenied;
+    case EBADF:
+      return kErrorInvalidHandle;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case EROFS:
+      return kErrorWriteProtect;
     case EBUSY:
-    case ETXTBSY: return kErrorSharingViolation;
-    case EWOULDBLOCK: return kErrorLockViolation;
-    case EEXIST: return kErrorFileExists;
-    case EINVAL: return kErrorInvalidParameter;
+    case ETXTBSY:
+      return kErrorSharingViolation;
+    case EWOULDBLOCK:
+      return kErrorLockViolation;
+    case EEXIST:
+      return kErrorFileExists;
+    case EINVAL:
+      return kErrorInvalidParameter;
     case ENOSPC:
-    case EDQUOT: return kErrorDiskFull;
-    case ENOTEMPTY: return kErrorDirNotEmpty;
-    case ENAMETOOLONG: return kErrorFilenameTooLong;
+    case EDQUOT:
+      return kErrorDiskFull;
+    case ENOTEMPTY:
+      return kErrorDirNotEmpty;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
     case EFBIG:
-    case EOVERFLOW: return kErrorFileTooLarge;
-    default: return kErrorGenFailure;
+    case EOVERFLOW:
+      return kErrorFileTooLarge;
+    default:
+      return kErrorGenFailure;
   }
 }
 
@@ -177,7 +194,9 @@ int64_t TPosixFileLayer::FreeSpace(const std::string& path) {
   return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 
-int TPosixFileLayer::MakeTemp(std::string& pathTemplate) { return ::mkostemp(pathTemplate.data(), O_CLOEXEC); }
+int TPosixFileLayer::MakeTemp(std::string& pathTemplate) {
+  return ::mkostemp(pathTemplate.data(), O_CLOEXEC);
+}
 
 int TPosixFileLayer::OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) {
   int fd;
@@ -187,7 +206,8 @@ int TPosixFileLayer::OpenAt(int dirfd, const std::string& name, int flags, mode_
 }
 
 int TPosixFileLayer::OpenFolder(const std::string& path) {
-  return TPosixFileLayer::OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_NOCTTY, 0);  // not counted as a file open
+  return TPosixFileLayer::OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_NOCTTY,
+                                 0);  // not counted as a file open
 }
 
 int TPosixFileLayer::OpenFolderAt(int dirfd, const std::string& name) {
@@ -263,7 +283,8 @@ ssize_t TFaultyFileLayer::PRead(int fd, void* buf, size_t count, off_t offset) {
 
 ssize_t TFaultyFileLayer::PWrite(int fd, const void* buf, size_t count, off_t offset) {
   if (Inject(TFileOp::Write)) return -1;
-  if (MaxWriteBytes >= 0 && count > static_cast<size_t>(MaxWriteBytes)) count = static_cast<size_t>(MaxWriteBytes);
+  if (MaxWriteBytes >= 0 && count > static_cast<size_t>(MaxWriteBytes))
+    count = static_cast<size_t>(MaxWriteBytes);
   return TPosixFileLayer::PWrite(fd, buf, count, offset);
 }
 

@@ -1,7 +1,8 @@
 // The seam between the file streams and file-system routines and the operating system: every open, read,
 // write, size change, flush and close of a file, the opening and reading of a folder for a listing, the
-// free-space query and the making of a unique temporary file go through the program-wide IFileLayer. The default is the POSIX layer; a test installs its own
-// (TFaultyFileLayer) to count the calls or to make a chosen call fail.
+// free-space query and the making of a unique temporary file go through the program-wide IFileLayer. The
+// default is the POSIX layer; a test installs its own (TFaultyFileLayer) to count the calls or to make a
+// chosen call fail.
 //
 // Calls report failure POSIX-style (-1 and errno). FileErrorCode maps an errno value to the Windows-style
 // code that callers test and that exceptions carry (2 file not found, 5 access denied, 32 sharing
@@ -56,7 +57,18 @@ std::u16string Utf8ToUtf16(const std::string& s);
 // The calls of IFileLayer, for counting and for fault injection. Open counts OpenAt too; opening a folder
 // is OpenFolder, not Open.
 enum class TFileOp {
-  Open, Close, Read, Write, Truncate, Stat, Sync, FreeSpace, MakeTemp, OpenFolder, ReadFolder, Count
+  Open,
+  Close,
+  Read,
+  Write,
+  Truncate,
+  Stat,
+  Sync,
+  FreeSpace,
+  MakeTemp,
+  OpenFolder,
+  ReadFolder,
+  Count
 };
 
 // One entry of a folder as readdir(3) reports it: the name and the d_type, which is DT_UNKNOWN where the

@@ -116,12 +116,15 @@ int32_t CountDouble(const void* Data, double Value, int32_t Count) { return Coun
 int32_t IndexOfByte(const void* Data, uint8_t Value, int32_t Count) {
   if (Count <= 0) return -1;
   const void* Hit = std::memchr(Data, Value, static_cast<size_t>(Count));
-  return Hit ? static_cast<int32_t>(static_cast<const uint8_t*>(Hit) - static_cast<const uint8_t*>(Data)) : -1;
+  return Hit ? static_cast<int32_t>(static_cast<const uint8_t*>(Hit) - static_cast<const uint8_t*>(Data))
+             : -1;
 }
 int32_t IndexOfWord(const void* Data, uint16_t Value, int32_t Count) { return IndexOf(Data, Value, Count); }
 int32_t IndexOfInt32(const void* Data, int32_t Value, int32_t Count) { return IndexOf(Data, Value, Count); }
 int32_t IndexOfDouble(const void* Data, double Value, int32_t Count) { return IndexOf(Data, Value, Count); }
-int32_t LastIndexOfByte(const void* Data, uint8_t Value, int32_t Count) { return LastIndexOf(Data, Value, Count); }
+int32_t LastIndexOfByte(const void* Data, uint8_t Value, int32_t Count) {
+  return LastIndexOf(Data, Value, Count);
+}
 int32_t LastIndexOfInt32(const void* Data, int32_t Value, int32_t Count) {
   return LastIndexOf(Data, Value, Count);
 }

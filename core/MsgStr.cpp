@@ -171,13 +171,18 @@ void SetMsgLanguages(const IMsgTranslations* Languages) { MsgLanguages = Languag
 std::u16string GetMsgW(TMsgIndex Index) {
   const TMsgEntry& E = Entry(Index);
   std::u16string Text;
-  if (MsgLanguages != nullptr && *E.Key != '\0' && MsgLanguages->GetString(E.Key, Text) && FitsKey(Text, E.Key))
+  if (MsgLanguages != nullptr && *E.Key != '\0' && MsgLanguages->GetString(E.Key, Text) &&
+      FitsKey(Text, E.Key))
     return Text;
   return Utf8ToUtf16(E.Default);
 }
 
 std::string GetMsg(TMsgIndex Index) { return Utf16ToUtf8(GetMsgW(Index)); }
 
-std::u16string FormatMsgW(TMsgIndex Index, const TFormatArgs& Args) { return WideFormat(GetMsgW(Index), Args); }
+std::u16string FormatMsgW(TMsgIndex Index, const TFormatArgs& Args) {
+  return WideFormat(GetMsgW(Index), Args);
+}
 
-std::string FormatMsg(TMsgIndex Index, const TFormatArgs& Args) { return Utf16ToUtf8(FormatMsgW(Index, Args)); }
+std::string FormatMsg(TMsgIndex Index, const TFormatArgs& Args) {
+  return Utf16ToUtf8(FormatMsgW(Index, Args));
+}

@@ -53,7 +53,8 @@ S AbsDifference(T A, T B) {
 }  // namespace
 
 template <class T>
-TGenericNumberVector<T>::TGenericNumberVector(int32_t ElemCount, T DefaultValue) : DefaultValue(DefaultValue) {
+TGenericNumberVector<T>::TGenericNumberVector(int32_t ElemCount, T DefaultValue)
+    : DefaultValue(DefaultValue) {
   this->SetCount(ElemCount);
 }
 
@@ -88,7 +89,8 @@ void TGenericNumberVector<T>::Update(Make NewValue) {
 }
 
 template <class T>
-const TGenericNumberVector<T>& TGenericNumberVector<T>::SameMember(const TVector& Source, const char* Msg) const {
+const TGenericNumberVector<T>& TGenericNumberVector<T>::SameMember(const TVector& Source,
+                                                                   const char* Msg) const {
   const auto* Same = dynamic_cast<const TGenericNumberVector*>(&Source);
   if (Same == nullptr) this->Error(Msg);
   return *Same;
@@ -213,7 +215,8 @@ void TGenericNumberVector<T>::Assign(const TVector& Source) {
 }
 
 template <class T>
-void TGenericNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
+void TGenericNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex,
+                                        int32_t ToIndex) {
   const TGenericNumberVector& From = SameMember(Source, "Assign error");
   if (ToIndex < FromIndex) return;
   const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
@@ -394,15 +397,18 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrSum() const {
 }
 
 template <class T>
-typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::DotProduct(const TGenericNumberVector& V) const {
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::DotProduct(
+    const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, SumMul(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i))));
+  for (int32_t i = 0; i < N; ++i)
+    Total = SumAdd(Total, SumMul(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i))));
   return Total;
 }
 
 template <class T>
-typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrDistance(const TGenericNumberVector& V) const {
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrDistance(
+    const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
   for (int32_t i = 0; i < N; ++i) {
@@ -413,7 +419,8 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrDistance(cons
 }
 
 template <class T>
-typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(const TGenericNumberVector& V) const {
+typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(
+    const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
   for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, AbsDifference<T, TSum>(Get(i), V.Get(i)));

@@ -28,12 +28,12 @@
 #include "core/Vector.h"
 
 template <class T>
-using TNumberStorage =
-    std::conditional_t<sizeof(T) == 1, TBase8Vector, std::conditional_t<sizeof(T) == 4, TBase32Vector, TBase64Vector>>;
+using TNumberStorage = std::conditional_t<sizeof(T) == 1, TBase8Vector,
+                                          std::conditional_t<sizeof(T) == 4, TBase32Vector, TBase64Vector>>;
 
 template <class T>
-using TNumberSum =
-    std::conditional_t<std::is_floating_point_v<T>, long double, std::conditional_t<sizeof(T) == 1, int32_t, T>>;
+using TNumberSum = std::conditional_t<std::is_floating_point_v<T>, long double,
+                                      std::conditional_t<sizeof(T) == 1, int32_t, T>>;
 
 // The bitwise item operations exist for the integer members of 1 and 4 bytes.
 template <class T>
@@ -156,8 +156,8 @@ template <class T>
 class TNumberVector : public TGenericNumberVector<T> {
  public:
   using Base = TGenericNumberVector<T>;
-  using typename Base::TSum;
   using Base::Base;
+  using typename Base::TSum;
 
   const char* ClassName() const override { return "TNumberVector"; }
 

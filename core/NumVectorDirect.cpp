@@ -61,7 +61,9 @@ struct TEntries<double> {
 };
 
 TFloatStatRoutine FloatStat(int Entry) { return VectStatTable.FloatStat[Entry - kFirstFloatStatEntry]; }
-TAddScaledRoutine AddScaledRoutine(int Entry) { return VectStatTable.AddScaled[Entry - kFirstAddScaledEntry]; }
+TAddScaledRoutine AddScaledRoutine(int Entry) {
+  return VectStatTable.AddScaled[Entry - kFirstAddScaledEntry];
+}
 
 template <class T>
 auto Pattern(T Value) {
@@ -160,7 +162,8 @@ void TNumberVector<T>::Assign(const TVector& Source) {
 }
 
 template <class T>
-void TNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
+void TNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex,
+                                 int32_t ToIndex) {
   if (Direct(Source) == nullptr) return Base::CopyRange(DestIndex, Source, FromIndex, ToIndex);
   this->BlockCopyRange(DestIndex, Source, FromIndex, ToIndex);
 }
@@ -229,7 +232,8 @@ bool TNumberVector<T>::CountingSort(bool Ascending) {
   } else {
     const int32_t N = this->Count;
     const int32_t BlockBytes = this->DataBufferSize();
-    if (N <= kCountingSortMinCount || GetPhysicalMemorySize() / kCountingSortMemoryShare < BlockBytes) return false;
+    if (N <= kCountingSortMinCount || GetPhysicalMemorySize() / kCountingSortMemoryShare < BlockBytes)
+      return false;
     auto* Sorted = static_cast<int8_t*>(std::malloc(static_cast<size_t>(BlockBytes)));
     if (Sorted == nullptr) return false;  // no second block: sort in place instead
     uint32_t Counter[256] = {};
@@ -387,7 +391,8 @@ typename TNumberVector<T>::TSum TNumberVector<T>::SqrSum() const {
   } else {
     const T* A = Items();
     TSum Total = 0;
-    for (int32_t i = 0; i < this->Count; ++i) Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(A[i])));
+    for (int32_t i = 0; i < this->Count; ++i)
+      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(A[i])));
     return Total;
   }
 }
@@ -402,7 +407,8 @@ typename TNumberVector<T>::TSum TNumberVector<T>::DotProduct(const Base& V) cons
     const T* A = Items();
     const T* B = From->Items();
     TSum Total = 0;
-    for (int32_t i = 0; i < this->Count; ++i) Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(B[i])));
+    for (int32_t i = 0; i < this->Count; ++i)
+      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(B[i])));
     return Total;
   }
 }

@@ -22,4 +22,6 @@ void TStrPtrDic::ReadData(TVStream& stream, TStrPtrData& data) const {
 
 void TStrPtrDic::GetKeys(TStrLst& keys) const { FillKeys(keys); }
 
-void TStrPtrDic::GetKeysAndValues(TStrLst& keys, TPointerVector& values) const { FillKeysAndValues(keys, values); }
+void TStrPtrDic::GetKeysAndValues(TStrLst& keys, TPointerVector& values) const {
+  FillKeysAndValues(keys, values);
+}

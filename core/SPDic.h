@@ -23,7 +23,9 @@ class TStrPtrDic : public TDic<TStrPtrData> {
   // order by overriding this alone.
   virtual int CompareKeys(const std::string& key1, const std::string& key2) const;
 
-  int CompareData(const TStrPtrData& a, const TStrPtrData& b) const final { return CompareKeys(a.Key, b.Key); }
+  int CompareData(const TStrPtrData& a, const TStrPtrData& b) const final {
+    return CompareKeys(a.Key, b.Key);
+  }
   // Record: WriteString(Key), WriteInt32(Value). Only values that are 32-bit numbers survive the round
   // trip; a pointer has no meaning outside the process.
   void WriteData(TVStream& stream, const TStrPtrData& data) const override;

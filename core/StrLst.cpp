@@ -59,7 +59,9 @@ void FreeWideItem(TWideStrItem V) {
   }
 }
 
-const std::u16string* RawWide(TWideStrItem V) { return reinterpret_cast<const std::u16string*>(V & ~kRawTag); }
+const std::u16string* RawWide(TWideStrItem V) {
+  return reinterpret_cast<const std::u16string*>(V & ~kRawTag);
+}
 
 // --- Algorithms shared by the 8-bit and the UTF-16 list ---------------------------------------------------
 // TList is TStrLst or TWideStrLst; each compares with its own CompareStrings, which also drives its sort.
@@ -260,7 +262,9 @@ std::unique_ptr<TPointerVector> TAutoFreeClassList::CreateCompatible() const {
 
 TStrLst::~TStrLst() { ReleaseFrom(0); }
 
-int TStrLst::CompareStrings(const std::string& S1, const std::string& S2) const { return AnsiCompareText(S1, S2); }
+int TStrLst::CompareStrings(const std::string& S1, const std::string& S2) const {
+  return AnsiCompareText(S1, S2);
+}
 
 const std::string& TStrLst::Get(int32_t Index) const {
   const std::string* S = Item(Index);
@@ -416,7 +420,8 @@ int TWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t L
 }
 
 int TWideStrLst::CompareStrings(const std::u16string& S1, const std::u16string& S2) const {
-  return CompareStrBuf(S1.data(), S2.data(), static_cast<int32_t>(S1.size()), static_cast<int32_t>(S2.size()));
+  return CompareStrBuf(S1.data(), S2.data(), static_cast<int32_t>(S1.size()),
+                       static_cast<int32_t>(S2.size()));
 }
 
 std::u16string TWideStrLst::Get(int32_t Index) const {
@@ -586,7 +591,8 @@ int TWideStrLst::Compare(int32_t Index, const void* Value) const {
   if ((Mine & kRawTag) && (Other & kRawTag)) {
     const std::u16string* A = RawWide(Mine);
     const std::u16string* B = RawWide(Other);
-    return CompareStrBuf(A->data(), B->data(), static_cast<int32_t>(A->size()), static_cast<int32_t>(B->size()));
+    return CompareStrBuf(A->data(), B->data(), static_cast<int32_t>(A->size()),
+                         static_cast<int32_t>(B->size()));
   }
   std::u16string A, B;
   DecodeWideStrItem(Mine, A);
@@ -594,7 +600,9 @@ int TWideStrLst::Compare(int32_t Index, const void* Value) const {
   return CompareStrings(A, B);
 }
 
-std::unique_ptr<TPointerVector> TWideStrLst::CreateCompatible() const { return std::make_unique<TWideStrLst>(); }
+std::unique_ptr<TPointerVector> TWideStrLst::CreateCompatible() const {
+  return std::make_unique<TWideStrLst>();
+}
 
 void TWideStrLst::PutItemFrom(int32_t Index, const void* Buf) {
   TWideStrItem Other;
@@ -608,7 +616,8 @@ void TWideStrLst::SetToDefault() { ReleaseFrom(0); }
 
 void TWideStrLst::Concat(const TPointerVector& Source) { ConcatOf<TWideStrLst>(*this, Source); }
 
-int TWinSortWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t Len1, int32_t Len2) const {
+int TWinSortWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t Len1,
+                                      int32_t Len2) const {
   return CompareStringW(qvnls::kLocaleUserDefault, NORM_IGNORECASE, P1, Len1, P2, Len2) - CSTR_EQUAL;
 }
 
@@ -616,7 +625,8 @@ std::unique_ptr<TPointerVector> TWinSortWideStrLst::CreateCompatible() const {
   return std::make_unique<TWinSortWideStrLst>();
 }
 
-int TCaseSensWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t Len1, int32_t Len2) const {
+int TCaseSensWideStrLst::CompareStrBuf(const char16_t* P1, const char16_t* P2, int32_t Len1,
+                                       int32_t Len2) const {
   return Sign(qvnls::CompareStrBufWide(P1, P2, Len1, Len2));
 }
 

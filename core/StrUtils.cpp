@@ -199,7 +199,9 @@ std::string ReplaceChar(const std::string& S, char OldCh, char NewCh) {
   return R;
 }
 
-void ReplaceCharInPlace(std::string& S, char OldCh, char NewCh) { std::replace(S.begin(), S.end(), OldCh, NewCh); }
+void ReplaceCharInPlace(std::string& S, char OldCh, char NewCh) {
+  std::replace(S.begin(), S.end(), OldCh, NewCh);
+}
 
 std::string AnsiStrToOem(const std::string& S) {
   std::string R(S.size(), '\0');
@@ -243,14 +245,34 @@ std::string DecodeEscapes(const std::string& S) {
     const char E = S[I + 1];
     I += 2;
     switch (E) {
-      case '"': case '\'': case '?': case '\\': R += E; break;
-      case 'a': R += '\a'; break;
-      case 'b': R += '\b'; break;
-      case 'f': R += '\f'; break;
-      case 'r': R += kCR; break;
-      case 't': R += '\t'; break;
-      case 'v': R += '\v'; break;
-      case 'n': R += kCR; R += kLF; break;
+      case '"':
+      case '\'':
+      case '?':
+      case '\\':
+        R += E;
+        break;
+      case 'a':
+        R += '\a';
+        break;
+      case 'b':
+        R += '\b';
+        break;
+      case 'f':
+        R += '\f';
+        break;
+      case 'r':
+        R += kCR;
+        break;
+      case 't':
+        R += '\t';
+        break;
+      case 'v':
+        R += '\v';
+        break;
+      case 'n':
+        R += kCR;
+        R += kLF;
+        break;
       case 'x': {
         int Value = 0;
         size_t J = I;

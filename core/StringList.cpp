@@ -151,10 +151,13 @@ void TStringList::Changed() {
 }
 
 void TStringList::CheckIndex(int32_t Index, int32_t Limit) const {
-  if (Index < 0 || Index >= Limit) throw EStringListError(FormatIfPercent("List index out of bounds (%d)", {Index}));
+  if (Index < 0 || Index >= Limit)
+    throw EStringListError(FormatIfPercent("List index out of bounds (%d)", {Index}));
 }
 
-int TCSStringList::CompareStrings(const std::string& S1, const std::string& S2) const { return CompareStr(S1, S2); }
+int TCSStringList::CompareStrings(const std::string& S1, const std::string& S2) const {
+  return CompareStr(S1, S2);
+}
 
 int CompareStr(const std::string& S1, const std::string& S2) {
   // std::string compares through char_traits<char>, which orders by unsigned byte values.

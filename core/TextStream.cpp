@@ -190,7 +190,8 @@ TTextStream::TTextStream(const std::u16string& FileName, TTextStreamMode Mode, i
 TTextStream::TTextStream(const std::string& FileName, TTextStreamMode Mode, int32_t BufSize)
     : TTextStream(Utf8ToUtf16(FileName), Mode, BufSize) {}
 
-TFilteredTextStream::TFilteredTextStream(const std::u16string& FileName, TTextStreamMode Mode, int32_t BufSize)
+TFilteredTextStream::TFilteredTextStream(const std::u16string& FileName, TTextStreamMode Mode,
+                                         int32_t BufSize)
     : TTextStream(FileName, Mode, BufSize) {}
 
 void TFilteredTextStream::ReadLine(std::string& Result) {

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -83,10 +83,18 @@ int64_t TVFileStream::Open(TFileOpenMode OpenMode, const TFileAt* At) {
     flags = O_RDWR | O_CREAT | O_TRUNC;
   } else {
     switch (OpenMode & 3) {
-      case 0: flags = O_RDONLY; break;
-      case 1: flags = O_WRONLY; break;
-      case 2: flags = O_RDWR; break;
-      default: flags = O_PATH; break;  // no access: the file is only looked at
+      case 0:
+        flags = O_RDONLY;
+        break;
+      case 1:
+        flags = O_WRONLY;
+        break;
+      case 2:
+        flags = O_RDWR;
+        break;
+      default:
+        flags = O_PATH;
+        break;  // no access: the file is only looked at
     }
   }
   // Non-blocking, so that a FIFO is refused (or, found where a regular file was seen, fails at the first
@@ -183,7 +191,8 @@ void TVFileStream::SetSize(int32_t NewSize) {
 int64_t TVFileStream::ReadAt(int64_t Offset, void* Buf, int64_t Count) {
   int64_t done = 0;
   while (done < Count) {
-    const ssize_t n = FileLayer().PRead(Handle, static_cast<uint8_t*>(Buf) + done, Count - done, Offset + done);
+    const ssize_t n =
+        FileLayer().PRead(Handle, static_cast<uint8_t*>(Buf) + done, Count - done, Offset + done);
     if (n < 0) return -1;
     if (n == 0) break;
     done += n;
@@ -245,7 +254,8 @@ bool TVFileStream::Flush() { return Handle >= 0 && FileLayer().FSync(Handle) == 
 
 // --- TVBufFileStream -------------------------------------------------------------------------------------
 
-TVBufFileStream::TVBufFileStream(const std::string& FileName, TFileOpenMode Mode) : TVFileStream(FileName, Mode) {}
+TVBufFileStream::TVBufFileStream(const std::string& FileName, TFileOpenMode Mode)
+    : TVFileStream(FileName, Mode) {}
 
 TVBufFileStream::TVBufFileStream(const std::u16string& FileName, TFileOpenMode Mode)
     : TVFileStream(FileName, Mode) {}
@@ -359,7 +369,8 @@ void TVBufFileStream::Write(const void* Buf, int32_t Count) {
     return;
   }
   // 4. Into the write buffer.
-  if (!WriteBuf) WriteBuf = std::make_unique_for_overwrite<uint8_t[]>(BufferSize);  // only written bytes are read
+  if (!WriteBuf)
+    WriteBuf = std::make_unique_for_overwrite<uint8_t[]>(BufferSize);  // only written bytes are read
   std::memcpy(WriteBuf.get() + d, Buf, Count);
   BufPos += Count;
   if (BufPos - WriteBufPos > WriteBufLen) WriteBufLen = BufPos - WriteBufPos;
@@ -372,7 +383,8 @@ int32_t TVBufFileStream::Read(void* Buf, int32_t Count) {
   if (Count <= 0) return 0;
   uint8_t* out = static_cast<uint8_t*>(Buf);
   // 2. Waiting bytes inside the range must reach the file before it is read.
-  if (WriteBufLen > 0 && WriteBufPos < BufPos + Count && BufPos < WriteBufPos + WriteBufLen) FlushWriteBuffer();
+  if (WriteBufLen > 0 && WriteBufPos < BufPos + Count && BufPos < WriteBufPos + WriteBufLen)
+    FlushWriteBuffer();
   // 3. Refill when the position is outside the read buffer; a step backwards refills from a quarter
   // buffer before the position, so that short backward steps do not read each time.
   if (ReadBufLen == 0 || BufPos < ReadBufPos || BufPos >= ReadBufPos + ReadBufLen) {

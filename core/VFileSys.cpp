@@ -132,8 +132,8 @@ bool Selected(const std::string& Name, const std::string& Mask, int32_t MaskExt)
   return MatchesMask(Name, Mask) && (MaskExt < 0 || NameExtLength(Name) == MaskExt);
 }
 
-void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask, int32_t MaskExt,
-                   bool Recursive, std::set<std::pair<dev_t, ino_t>>& Visited) {
+void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask,
+                   int32_t MaskExt, bool Recursive, std::set<std::pair<dev_t, ino_t>>& Visited) {
   TFolderListing listing;
   if (!listing.Read(Dir)) return;
   if (Recursive) {
@@ -149,10 +149,10 @@ void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const
     for (const auto& sub : listing.Folders) ListFilesInto(List, prefix + sub, Mask, MaskExt, true, Visited);
 }
 
-constexpr int64_t kTicksPerSecond = 10000000;       // a file time counts 100 ns
+constexpr int64_t kTicksPerSecond = 10000000;  // a file time counts 100 ns
 constexpr int64_t kTicksPerDay = 864000000000;
-constexpr int64_t kFileTimeDaysTo1899 = 109205;     // 1601-01-01 .. 1899-12-30
-constexpr int64_t kUnixDaysFrom1899 = 25569;        // 1899-12-30 .. 1970-01-01
+constexpr int64_t kFileTimeDaysTo1899 = 109205;  // 1601-01-01 .. 1899-12-30
+constexpr int64_t kUnixDaysFrom1899 = 25569;     // 1899-12-30 .. 1970-01-01
 constexpr int64_t kFileTimeSecondsToUnix = 11644473600;
 
 TFileTime UnixToFileTime(int64_t sec, int64_t nsec) {
@@ -233,7 +233,9 @@ std::u16string WideIncludeTrailingBackslash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S : S + kSlash;
 }
 
-std::string IncludeTrailingBackslash(const std::string& S) { return !S.empty() && S.back() == '/' ? S : S + '/'; }
+std::string IncludeTrailingBackslash(const std::string& S) {
+  return !S.empty() && S.back() == '/' ? S : S + '/';
+}
 
 std::u16string WideExcludeTrailingBackslash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S.substr(0, S.size() - 1) : S;
@@ -377,8 +379,10 @@ bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool Fai
     if (n <= 0) break;
     for (ssize_t done = 0; ok && done < n;) {
       const ssize_t w = fs.PWrite(out, buf.get() + done, n - done, offset + done);
-      if (w <= 0) ok = false;
-      else done += w;
+      if (w <= 0)
+        ok = false;
+      else
+        done += w;
     }
     offset += n;
   }
@@ -520,7 +524,8 @@ TDateTime FileTimeToLocalDateTime(TFileTime FileTime) {
   struct tm tm;
   if (::localtime_r(&t, &tm) == nullptr) return FileTimeToDateTime(FileTime);
   const int64_t days = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + kUnixDaysFrom1899;
-  const double secondsOfDay = tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec + static_cast<double>(rem) / kTicksPerSecond;
+  const double secondsOfDay =
+      tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec + static_cast<double>(rem) / kTicksPerSecond;
   return static_cast<double>(days) + secondsOfDay / 86400.0;
 }
 
@@ -539,11 +544,12 @@ TFileTime LocalDateTimeToFileTime(TDateTime DateTime) {
 }
 
 namespace {
-bool FileInfoOf(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
-                TDateTime* pAccessTime, uint32_t* pAttributes) {
+bool FileInfoOf(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
+                TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
   struct statx sx;
-  if (Name.empty() || (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-                       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)) {
+  if (Name.empty() ||
+      (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
+       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)) {
     if (pSize != nullptr) *pSize = -1;
     return false;
   }
@@ -553,7 +559,8 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* p
   if (pSize != nullptr) *pSize = static_cast<int64_t>(sx.stx_size);
   if (pWriteTime != nullptr) *pWriteTime = local(sx.stx_mtime);
   if (pAccessTime != nullptr) *pAccessTime = local(sx.stx_atime);
-  if (pCreationTime != nullptr) *pCreationTime = local((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime);
+  if (pCreationTime != nullptr)
+    *pCreationTime = local((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime);
   if (pAttributes != nullptr) {
     uint32_t a = S_ISDIR(sx.stx_mode) ? faDirectory : faArchive;
     if ((sx.stx_mode & S_IWUSR) == 0) a |= faReadOnly;
@@ -576,8 +583,8 @@ bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* pSize, TDateTime
   return FileInfoOf(DirFd, Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
 }
 
-bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
-                     TDateTime* pAccessTime, uint32_t* pAttributes) {
+bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime,
+                     TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
   return FileInfoOf(AT_FDCWD, U(Name), pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
 }
 
@@ -641,7 +648,10 @@ bool TFolderListing::ReadOpened() {
     if (type == DT_UNKNOWN) {
       // The file system does not give types: ask for this entry's, without following a link.
       if (::fstatat(DirFd, e.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
     }
     if (type == DT_DIR) {
       Folders.push_back(std::move(e.Name));
@@ -668,7 +678,8 @@ void TFolderListing::KeepFolders(const std::string& Mask) {
   std::erase_if(Folders, [&](const std::string& name) { return !MatchesMask(name, Mask); });
 }
 
-void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask, bool Recursive) {
+void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask,
+                   bool Recursive) {
   List.clear();
   if (Dir.empty()) return;
   const std::string mask = Mask.empty() ? "*.*" : Mask;
@@ -707,7 +718,8 @@ int32_t ListFiles(TStrLst& List, const std::string& Dir, const std::string& Mask
   return FillList(List, names);
 }
 
-int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask, bool Recursive) {
+int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask,
+                      bool Recursive) {
   std::vector<std::string> names;
   ListFileNames(names, U(Dir), U(Mask), Recursive);
   return FillList(List, names);

@@ -195,13 +195,15 @@ class TFolderListing {
 // Recursive of every sub-folder's, depth first, a folder's own files before its sub-folders. Hidden and
 // read-only files are included. An empty Dir lists nothing. Returns the count.
 int32_t ListFiles(TStrLst& List, const std::string& Dir, const std::string& Mask, bool Recursive);
-int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask, bool Recursive);
+int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask,
+                      bool Recursive);
 // Clears List and adds the names (not paths) of the sub-folders of Dir matching Mask (empty: "*"),
 // without "." and ".." and without symbolic links. Returns the count.
 int32_t ListSubdirs(TStrLst& List, const std::string& Dir, const std::string& Mask);
 int32_t WideListSubdirs(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask);
 // The same listings into plain vectors.
-void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask, bool Recursive);
+void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask,
+                   bool Recursive);
 void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask);
 
 // --- Temporary files -------------------------------------------------------------------------------------

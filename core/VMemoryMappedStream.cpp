@@ -130,8 +130,8 @@ void TVMemoryMappedStream::MapView() {
     const int err = errno;
     View = nullptr;
     if (Handle < 0 || !ShmName.empty())
-      throw EVStream("Error creating file mapping object '" + MapName + "' (" + std::to_string(FileErrorCode(err)) +
-                     ")");
+      throw EVStream("Error creating file mapping object '" + MapName + "' (" +
+                     std::to_string(FileErrorCode(err)) + ")");
     throw EVStream("Error mapping file \"" + FileName + "\" (" + std::to_string(FileErrorCode(err)) + ")");
   }
   View = static_cast<uint8_t*>(p);

@@ -31,7 +31,8 @@ class TVMemoryMappedStream : public TVFileStream {
   // FileName empty: a shared-memory mapping of Size bytes whose logical size is Size. Otherwise the file
   // (UTF-8 name) is mapped with room for at least Size bytes when writable (the file's size when that is
   // larger), its logical size being the file's size.
-  TVMemoryMappedStream(const std::string& FileName, int32_t Size, TFileOpenMode Mode, const std::string& MapName);
+  TVMemoryMappedStream(const std::string& FileName, int32_t Size, TFileOpenMode Mode,
+                       const std::string& MapName);
   ~TVMemoryMappedStream() override;
   const char* ClassName() const override { return "TVMemoryMappedStream"; }
 

@@ -66,7 +66,8 @@ bool TVStream::FindBytes(const void* Pattern, int32_t PatLen, int32_t MaxBytes) 
   // A pattern longer than what may be read cannot match: answer before allocating for it.
   const int64_t Readable = std::min<int64_t>(MaxBytes, static_cast<int64_t>(GetSize()) - Start);
   if (PatLen > Readable) return false;
-  const int32_t BufSize = static_cast<int32_t>(std::max<int64_t>(2 * static_cast<int64_t>(PatLen), kFindBufferSize));
+  const int32_t BufSize =
+      static_cast<int32_t>(std::max<int64_t>(2 * static_cast<int64_t>(PatLen), kFindBufferSize));
   std::unique_ptr<uint8_t[]> Buf(new uint8_t[static_cast<size_t>(BufSize)]);
   int32_t Carried = 0;  // bytes kept from the previous read at the buffer start
   while (!Eof()) {
@@ -364,7 +365,8 @@ int32_t TGMEMStream::ReleaseHandle(void*& Handle) {
 
 // ---- Adapters ---------------------------------------------------------------------------------------
 
-TVStreamOnStream::TVStreamOnStream(TVStream* Stream, bool OwnsStream) : Stream(Stream), OwnsStream(OwnsStream) {
+TVStreamOnStream::TVStreamOnStream(TVStream* Stream, bool OwnsStream)
+    : Stream(Stream), OwnsStream(OwnsStream) {
   if (!Stream) Error("Error in parameters");
 }
 

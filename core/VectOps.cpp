@@ -115,26 +115,26 @@ void FAddScaled(void* Dest, const void* Src, int32_t Count, long double Factor) 
 using Ext = long double;
 
 constexpr TVectRoutine kPlainOps[kVectOpEntries] = {
-    AddVec<int8_t>,      SubVec<int8_t>,      AddVec<uint8_t>,     SubVec<uint8_t>,        // 0-3
-    AddVec<int16_t>,     SubVec<int16_t>,     AddVec<uint16_t>,    SubVec<uint16_t>,       // 4-7
-    MulScalar<int16_t>,                                                                    // 8
-    AddVec<int32_t>,     SubVec<int32_t>,     AddVec<uint32_t>,    SubVec<uint32_t>,       // 9-12
-    AddVec<int64_t>,     SubVec<int64_t>,                                                  // 13-14
-    AddScalar<int8_t>,   SubScalar<int8_t>,   AddScalar<uint8_t>,  SubScalar<uint8_t>,     // 15-18
-    AddScalar<int16_t>,  SubScalar<int16_t>,  AddScalar<uint16_t>, SubScalar<uint16_t>,    // 19-22
-    AddScalar<int32_t>,  SubScalar<int32_t>,  AddScalar<uint32_t>, SubScalar<uint32_t>,    // 23-26
-    AddScalar<int64_t>,  SubScalar<int64_t>,                                               // 27-28
-    MulVec<float>,      MulVec<double>,     MulVec<Ext>,                                // 29-31
-    DivVec<float>,      DivVec<double>,     DivVec<Ext>,                                // 32-34
-    MulScalar<int8_t>,   DivScalar<int8_t>,   MulScalar<uint8_t>,  DivScalar<uint8_t>,     // 35-38
-    MulScalar<int16_t>,  DivScalar<int16_t>,  MulScalar<uint16_t>, DivScalar<uint16_t>,    // 39-42
-    MulScalar<int32_t>,  DivScalar<int32_t>,  MulScalar<uint32_t>, DivScalar<uint32_t>,    // 43-46
-    MulScalar<int64_t>,  DivScalar<int64_t>,                                               // 47-48
-    AddVec<float>,      SubVec<float>,      AddVec<double>,     SubVec<double>,        // 49-52
-    AddVec<Ext>,        SubVec<Ext>,                                                     // 53-54
-    AddScalar<float>,   SubScalar<float>,   AddScalar<double>,  SubScalar<double>,     // 55-58
-    AddScalar<Ext>,     SubScalar<Ext>,                                                  // 59-60
-    MulScalar<float>,   MulScalar<double>,  MulScalar<Ext>,                             // 61-63
+    AddVec<int8_t>,     SubVec<int8_t>,     AddVec<uint8_t>,     SubVec<uint8_t>,      // 0-3
+    AddVec<int16_t>,    SubVec<int16_t>,    AddVec<uint16_t>,    SubVec<uint16_t>,     // 4-7
+    MulScalar<int16_t>,                                                                // 8
+    AddVec<int32_t>,    SubVec<int32_t>,    AddVec<uint32_t>,    SubVec<uint32_t>,     // 9-12
+    AddVec<int64_t>,    SubVec<int64_t>,                                               // 13-14
+    AddScalar<int8_t>,  SubScalar<int8_t>,  AddScalar<uint8_t>,  SubScalar<uint8_t>,   // 15-18
+    AddScalar<int16_t>, SubScalar<int16_t>, AddScalar<uint16_t>, SubScalar<uint16_t>,  // 19-22
+    AddScalar<int32_t>, SubScalar<int32_t>, AddScalar<uint32_t>, SubScalar<uint32_t>,  // 23-26
+    AddScalar<int64_t>, SubScalar<int64_t>,                                            // 27-28
+    MulVec<float>,      MulVec<double>,     MulVec<Ext>,                               // 29-31
+    DivVec<float>,      DivVec<double>,     DivVec<Ext>,                               // 32-34
+    MulScalar<int8_t>,  DivScalar<int8_t>,  MulScalar<uint8_t>,  DivScalar<uint8_t>,   // 35-38
+    MulScalar<int16_t>, DivScalar<int16_t>, MulScalar<uint16_t>, DivScalar<uint16_t>,  // 39-42
+    MulScalar<int32_t>, DivScalar<int32_t>, MulScalar<uint32_t>, DivScalar<uint32_t>,  // 43-46
+    MulScalar<int64_t>, DivScalar<int64_t>,                                            // 47-48
+    AddVec<float>,      SubVec<float>,      AddVec<double>,      SubVec<double>,       // 49-52
+    AddVec<Ext>,        SubVec<Ext>,                                                   // 53-54
+    AddScalar<float>,   SubScalar<float>,   AddScalar<double>,   SubScalar<double>,    // 55-58
+    AddScalar<Ext>,     SubScalar<Ext>,                                                // 59-60
+    MulScalar<float>,   MulScalar<double>,  MulScalar<Ext>,                            // 61-63
 };
 
 constexpr TVectStatTable kPlainStats = {
@@ -165,7 +165,8 @@ void PackedVec(void* Dest, const void* Src, int32_t Count, PackedOp Packed, Tail
 }
 
 template <class T, class PackedOp, class TailOp>
-void PackedScalar(void* Dest, const void* Scalar, int32_t Count, __m128i Splat, PackedOp Packed, TailOp Tail) {
+void PackedScalar(void* Dest, const void* Scalar, int32_t Count, __m128i Splat, PackedOp Packed,
+                  TailOp Tail) {
   T* D = static_cast<T*>(Dest);
   constexpr int32_t kPerStep = kLane / sizeof(T);
   int32_t i = 0;
@@ -174,40 +175,46 @@ void PackedScalar(void* Dest, const void* Scalar, int32_t Count, __m128i Splat, 
 }
 
 void SseAdd8(void* D, const void* S, int32_t N) {
-  PackedVec<uint8_t>(D, S, N, [](__m128i A, __m128i B) { return _mm_add_epi8(A, B); }, AddVec<uint8_t>);
+  PackedVec<uint8_t>(
+      D, S, N, [](__m128i A, __m128i B) { return _mm_add_epi8(A, B); }, AddVec<uint8_t>);
 }
 void SseSub8(void* D, const void* S, int32_t N) {
-  PackedVec<uint8_t>(D, S, N, [](__m128i A, __m128i B) { return _mm_sub_epi8(A, B); }, SubVec<uint8_t>);
+  PackedVec<uint8_t>(
+      D, S, N, [](__m128i A, __m128i B) { return _mm_sub_epi8(A, B); }, SubVec<uint8_t>);
 }
 void SseAdd16(void* D, const void* S, int32_t N) {
-  PackedVec<uint16_t>(D, S, N, [](__m128i A, __m128i B) { return _mm_add_epi16(A, B); }, AddVec<uint16_t>);
+  PackedVec<uint16_t>(
+      D, S, N, [](__m128i A, __m128i B) { return _mm_add_epi16(A, B); }, AddVec<uint16_t>);
 }
 void SseSub16(void* D, const void* S, int32_t N) {
-  PackedVec<uint16_t>(D, S, N, [](__m128i A, __m128i B) { return _mm_sub_epi16(A, B); }, SubVec<uint16_t>);
+  PackedVec<uint16_t>(
+      D, S, N, [](__m128i A, __m128i B) { return _mm_sub_epi16(A, B); }, SubVec<uint16_t>);
 }
 
 __m128i Splat8(const void* S) { return _mm_set1_epi8(static_cast<char>(*static_cast<const uint8_t*>(S))); }
-__m128i Splat16(const void* S) { return _mm_set1_epi16(static_cast<short>(*static_cast<const uint16_t*>(S))); }
+__m128i Splat16(const void* S) {
+  return _mm_set1_epi16(static_cast<short>(*static_cast<const uint16_t*>(S)));
+}
 
 void SseAddScalar8(void* D, const void* S, int32_t N) {
-  PackedScalar<uint8_t>(D, S, N, Splat8(S), [](__m128i A, __m128i B) { return _mm_add_epi8(A, B); },
-                        AddScalar<uint8_t>);
+  PackedScalar<uint8_t>(
+      D, S, N, Splat8(S), [](__m128i A, __m128i B) { return _mm_add_epi8(A, B); }, AddScalar<uint8_t>);
 }
 void SseSubScalar8(void* D, const void* S, int32_t N) {
-  PackedScalar<uint8_t>(D, S, N, Splat8(S), [](__m128i A, __m128i B) { return _mm_sub_epi8(A, B); },
-                        SubScalar<uint8_t>);
+  PackedScalar<uint8_t>(
+      D, S, N, Splat8(S), [](__m128i A, __m128i B) { return _mm_sub_epi8(A, B); }, SubScalar<uint8_t>);
 }
 void SseAddScalar16(void* D, const void* S, int32_t N) {
-  PackedScalar<uint16_t>(D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_add_epi16(A, B); },
-                         AddScalar<uint16_t>);
+  PackedScalar<uint16_t>(
+      D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_add_epi16(A, B); }, AddScalar<uint16_t>);
 }
 void SseSubScalar16(void* D, const void* S, int32_t N) {
-  PackedScalar<uint16_t>(D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_sub_epi16(A, B); },
-                         SubScalar<uint16_t>);
+  PackedScalar<uint16_t>(
+      D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_sub_epi16(A, B); }, SubScalar<uint16_t>);
 }
 void SseMulScalar16(void* D, const void* S, int32_t N) {
-  PackedScalar<uint16_t>(D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_mullo_epi16(A, B); },
-                         MulScalar<uint16_t>);
+  PackedScalar<uint16_t>(
+      D, S, N, Splat16(S), [](__m128i A, __m128i B) { return _mm_mullo_epi16(A, B); }, MulScalar<uint16_t>);
 }
 
 // Pairwise multiply-add of signed words into four 32-bit lanes; lanes and total wrap modulo 2^32, which

@@ -1,13 +1,13 @@
 #include "core/Vector.h"
 
-#include "core/QuickSort.h"
-#include "core/StrUtils.h"
-#include "core/VStream.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "core/QuickSort.h"
+#include "core/StrUtils.h"
+#include "core/VStream.h"
 
 namespace {
 
@@ -44,9 +44,7 @@ void TVector::Error(const std::string& Msg, const TFormatArgs& Args) const {
   throw EVectorError("Class " + std::string(ClassName()) + ": " + FormatIfPercent(Msg, Args));
 }
 
-int32_t TVector::DataBufferSize() const {
-  return static_cast<int32_t>(RoundUpTo4(Count) * ElemSize);
-}
+int32_t TVector::DataBufferSize() const { return static_cast<int32_t>(RoundUpTo4(Count) * ElemSize); }
 
 void TVector::ReallocateRaw(int32_t NewCapacity) {
   const int64_t Slots = RoundUpTo4(NewCapacity);
@@ -95,9 +93,7 @@ void TVector::IncCount(int32_t Delta) {
   SetCount(static_cast<int32_t>(N));
 }
 
-int32_t TVector::MemSize() const {
-  return static_cast<int32_t>(static_cast<int64_t>(Count) * ElemSize + 12);
-}
+int32_t TVector::MemSize() const { return static_cast<int32_t>(static_cast<int64_t>(Count) * ElemSize + 12); }
 
 void TVector::InsertGap(int32_t Index) {
   if (Count >= Capacity) {
@@ -111,8 +107,8 @@ void TVector::InsertGap(int32_t Index) {
     Reallocate(Grown);
   }
   if (Index < Count) {
-    std::memmove(Data + static_cast<size_t>(Index + 1) * ElemSize, Data + static_cast<size_t>(Index) * ElemSize,
-                 static_cast<size_t>(Count - Index) * ElemSize);
+    std::memmove(Data + static_cast<size_t>(Index + 1) * ElemSize,
+                 Data + static_cast<size_t>(Index) * ElemSize, static_cast<size_t>(Count - Index) * ElemSize);
   }
   ++Count;
 }
@@ -120,7 +116,8 @@ void TVector::InsertGap(int32_t Index) {
 void TVector::Delete(int32_t Index) {
   --Count;
   if (Index < Count) {
-    std::memmove(Data + static_cast<size_t>(Index) * ElemSize, Data + static_cast<size_t>(Index + 1) * ElemSize,
+    std::memmove(Data + static_cast<size_t>(Index) * ElemSize,
+                 Data + static_cast<size_t>(Index + 1) * ElemSize,
                  static_cast<size_t>(Count - Index) * ElemSize);
   }
   if (Capacity - Count > Capacity / 4) Reallocate(Count);
@@ -131,8 +128,8 @@ void TVector::DeleteRange(int32_t Index, int32_t N) {
   N = std::min(N, Count - Index);  // a range past the end removes only what is there
   const int32_t Tail = Count - Index - N;
   if (Tail > 0) {
-    std::memmove(Data + static_cast<size_t>(Index) * ElemSize, Data + static_cast<size_t>(Index + N) * ElemSize,
-                 static_cast<size_t>(Tail) * ElemSize);
+    std::memmove(Data + static_cast<size_t>(Index) * ElemSize,
+                 Data + static_cast<size_t>(Index + N) * ElemSize, static_cast<size_t>(Tail) * ElemSize);
   }
   Count -= N;
   Reallocate(Count);
@@ -144,7 +141,9 @@ void TVector::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIn
   BlockCopyRange(DestIndex, Source, FromIndex, ToIndex);
 }
 
-void TVector::ExchangeRange(int32_t Index1, int32_t Index2, int32_t N) { BlockExchangeRange(Index1, Index2, N); }
+void TVector::ExchangeRange(int32_t Index1, int32_t Index2, int32_t N) {
+  BlockExchangeRange(Index1, Index2, N);
+}
 
 bool TVector::EqualTo(const TVector& Vector) const { return BlockEqualTo(Vector); }
 
@@ -240,7 +239,9 @@ void TSortableVector::SortRangeDescWith(int32_t L, int32_t R, TSortableVector& C
 
 void TSortableVector::SortWith(TSortableVector& Companion) { SortRangeWith(0, GetCount() - 1, Companion); }
 
-void TSortableVector::SortDescWith(TSortableVector& Companion) { SortRangeDescWith(0, GetCount() - 1, Companion); }
+void TSortableVector::SortDescWith(TSortableVector& Companion) {
+  SortRangeDescWith(0, GetCount() - 1, Companion);
+}
 
 void TSortableVector::SortWithVectorsEx(const std::vector<TSortableVector*>& Companions, bool Ascending) {
   SortWithCompanions(*this, 0, GetCount() - 1, Ascending, Companions);
@@ -291,7 +292,8 @@ T LoadAt(const uint8_t* Data, int32_t Index) {
 
 template <class T>
 void FillSlots(uint8_t* Data, int32_t ByteOffset, int32_t N, T Value) {
-  for (int32_t i = 0; i < N; ++i) std::memcpy(Data + ByteOffset + static_cast<size_t>(i) * sizeof(T), &Value, sizeof(T));
+  for (int32_t i = 0; i < N; ++i)
+    std::memcpy(Data + ByteOffset + static_cast<size_t>(i) * sizeof(T), &Value, sizeof(T));
 }
 
 template <class T>
@@ -340,7 +342,9 @@ void TBase32Vector::GetItemTo(int32_t Index, void* Buffer) const {
   std::memcpy(Buffer, Data + static_cast<size_t>(Index) * 4, 4);
 }
 
-void TBase32Vector::FillValue(int32_t ByteOffset, int32_t N, uint32_t Value) { FillSlots(Data, ByteOffset, N, Value); }
+void TBase32Vector::FillValue(int32_t ByteOffset, int32_t N, uint32_t Value) {
+  FillSlots(Data, ByteOffset, N, Value);
+}
 
 int32_t TBase32Vector::RawIndexFrom(int32_t StartIndex, uint32_t Value) const {
   return IndexFromRaw<uint32_t>(Data, Count, StartIndex, Value);
@@ -350,13 +354,17 @@ int32_t TBase32Vector::RawLastIndexFrom(int32_t StartIndex, uint32_t Value) cons
   return LastIndexFromRaw<uint32_t>(Data, Count, StartIndex, Value);
 }
 
-int32_t TBase32Vector::RawNumberOfValues(uint32_t Value) const { return CountRaw<uint32_t>(Data, Count, Value); }
+int32_t TBase32Vector::RawNumberOfValues(uint32_t Value) const {
+  return CountRaw<uint32_t>(Data, Count, Value);
+}
 
 void TBase64Vector::GetItemTo(int32_t Index, void* Buffer) const {
   std::memcpy(Buffer, Data + static_cast<size_t>(Index) * 8, 8);
 }
 
-void TBase64Vector::FillValue(int32_t ByteOffset, int32_t N, uint64_t Value) { FillSlots(Data, ByteOffset, N, Value); }
+void TBase64Vector::FillValue(int32_t ByteOffset, int32_t N, uint64_t Value) {
+  FillSlots(Data, ByteOffset, N, Value);
+}
 
 int32_t TBase64Vector::RawIndexFrom(int32_t StartIndex, uint64_t Value) const {
   return IndexFromRaw<uint64_t>(Data, Count, StartIndex, Value);
@@ -366,4 +374,6 @@ int32_t TBase64Vector::RawLastIndexFrom(int32_t StartIndex, uint64_t Value) cons
   return LastIndexFromRaw<uint64_t>(Data, Count, StartIndex, Value);
 }
 
-int32_t TBase64Vector::RawNumberOfValues(uint64_t Value) const { return CountRaw<uint64_t>(Data, Count, Value); }
+int32_t TBase64Vector::RawNumberOfValues(uint64_t Value) const {
+  return CountRaw<uint64_t>(Data, Count, Value);
+}

@@ -29,7 +29,9 @@ class TWideStrPtrDic : public TDic<TWideStrPtrData> {
   // An existing key gets the new value (0); otherwise a new entry is inserted (1).
   int Put(const std::u16string& key, void* value) { return PutEntry(key, value); }
   // Inserts (1); an existing key keeps its value (0).
-  int Add(const std::u16string& key, void* value) { return TGenericRBTree::Add(TWideStrPtrData{key, value}) ? 1 : 0; }
+  int Add(const std::u16string& key, void* value) {
+    return TGenericRBTree::Add(TWideStrPtrData{key, value}) ? 1 : 0;
+  }
   // Raises EDicError "Key '<key>' not found" when absent.
   void Delete(const std::u16string& key) { DeleteKey(key); }
   // The address of the stored value inside its node, or null; valid until that key is deleted.

@@ -61,7 +61,8 @@ std::u16string IntegerText(bool Negative, uint64_t Magnitude, int Base, int32_t 
   return Widen((Negative ? "-" : "") + Digits);
 }
 
-// A value rounded to a number of significant digits: Digits[0] "." Digits[1..] x 10^Exponent. Zero has the digits "0..." and exponent 0.
+// A value rounded to a number of significant digits: Digits[0] "." Digits[1..] x 10^Exponent. Zero has the
+// digits "0..." and exponent 0.
 struct TDecimal {
   bool Negative = false;
   std::string Digits;
@@ -72,7 +73,8 @@ TDecimal ToDecimal(long double V, int32_t Significant) {
   TDecimal D;
   D.Negative = std::signbit(V);
   char Buf[64];
-  auto R = std::to_chars(Buf, Buf + sizeof(Buf), std::fabs(V), std::chars_format::scientific, Significant - 1);
+  auto R =
+      std::to_chars(Buf, Buf + sizeof(Buf), std::fabs(V), std::chars_format::scientific, Significant - 1);
   std::string_view T(Buf, static_cast<size_t>(R.ptr - Buf));
   size_t E = T.find('e');
   for (char C : T.substr(0, E))
@@ -85,7 +87,8 @@ bool AllZero(const std::string& Digits) { return Digits.find_first_not_of('0') =
 
 // The fixed-notation digits of V with Decimals decimals: integer part and fraction, no sign, no point;
 // at most kMaxFloatDigits significant digits, the rest zeros.
-void FixedDigits(long double V, int32_t Decimals, std::string& IntPart, std::string& Fraction, bool& Negative) {
+void FixedDigits(long double V, int32_t Decimals, std::string& IntPart, std::string& Fraction,
+                 bool& Negative) {
   Negative = std::signbit(V);
   V = std::fabs(V);
   TDecimal D = ToDecimal(V, kMaxFloatDigits);
@@ -186,29 +189,49 @@ std::u16string CurrencyText(long double V, int32_t Decimals) {
   const std::u16string& C = S.CurrencyString;
   if (!Negative) {
     switch (S.CurrencyFormat) {
-      case 1: return N + C;
-      case 2: return C + u" " + N;
-      case 3: return N + u" " + C;
-      default: return C + N;
+      case 1:
+        return N + C;
+      case 2:
+        return C + u" " + N;
+      case 3:
+        return N + u" " + C;
+      default:
+        return C + N;
     }
   }
   switch (S.NegCurrFormat) {
-    case 1: return u"-" + C + N;
-    case 2: return C + u"-" + N;
-    case 3: return C + N + u"-";
-    case 4: return u"(" + N + C + u")";
-    case 5: return u"-" + N + C;
-    case 6: return N + u"-" + C;
-    case 7: return N + C + u"-";
-    case 8: return u"-" + N + u" " + C;
-    case 9: return u"-" + C + u" " + N;
-    case 10: return N + u" " + C + u"-";
-    case 11: return C + u" " + N + u"-";
-    case 12: return C + u" -" + N;
-    case 13: return N + u"- " + C;
-    case 14: return u"(" + C + u" " + N + u")";
-    case 15: return u"(" + N + u" " + C + u")";
-    default: return u"(" + C + N + u")";
+    case 1:
+      return u"-" + C + N;
+    case 2:
+      return C + u"-" + N;
+    case 3:
+      return C + N + u"-";
+    case 4:
+      return u"(" + N + C + u")";
+    case 5:
+      return u"-" + N + C;
+    case 6:
+      return N + u"-" + C;
+    case 7:
+      return N + C + u"-";
+    case 8:
+      return u"-" + N + u" " + C;
+    case 9:
+      return u"-" + C + u" " + N;
+    case 10:
+      return N + u" " + C + u"-";
+    case 11:
+      return C + u" " + N + u"-";
+    case 12:
+      return C + u" -" + N;
+    case 13:
+      return N + u"- " + C;
+    case 14:
+      return u"(" + C + u" " + N + u")";
+    case 15:
+      return u"(" + N + u" " + C + u")";
+    default:
+      return u"(" + C + N + u")";
   }
 }
 
@@ -357,11 +380,13 @@ class TFormatter {
         if (A.Kind != K::Integer && A.Kind != K::Int64 && A.Kind != K::UInt64) Fail(At, false);
         const int Base = Type == 'x' ? 16 : 10;
         if (Type == 'd' && A.Kind != K::UInt64) {
-          const uint64_t Magnitude = A.Int < 0 ? 0 - static_cast<uint64_t>(A.Int) : static_cast<uint64_t>(A.Int);
+          const uint64_t Magnitude =
+              A.Int < 0 ? 0 - static_cast<uint64_t>(A.Int) : static_cast<uint64_t>(A.Int);
           return FromWide(IntegerText(A.Int < 0, Magnitude, Base, Precision));
         }
         // Unsigned: a 32-bit integer is taken as its 32 bits.
-        const uint64_t Bits = A.Kind == K::Integer ? static_cast<uint32_t>(A.Int) : static_cast<uint64_t>(A.Int);
+        const uint64_t Bits =
+            A.Kind == K::Integer ? static_cast<uint32_t>(A.Int) : static_cast<uint64_t>(A.Int);
         return FromWide(IntegerText(false, Bits, Base, Precision));
       }
       case 'p': {
@@ -373,26 +398,36 @@ class TFormatter {
         switch (A.Kind) {
           case K::Char:
           case K::String:
-          case K::PChar: Text = FromNarrow(A.Text); break;
+          case K::PChar:
+            Text = FromNarrow(A.Text);
+            break;
           case K::WideChar:
           case K::WideString:
-          case K::PWideChar: Text = FromWide(A.WideText); break;
-          default: Fail(At, false);
+          case K::PWideChar:
+            Text = FromWide(A.WideText);
+            break;
+          default:
+            Fail(At, false);
         }
         if (Precision != kNone) Text.resize(CutLength(Text, static_cast<size_t>(Precision)));
         return Text;
       }
-      default: break;
+      default:
+        break;
     }
     // e f g n m
     if (A.Kind != K::Floating && A.Kind != K::Currency) Fail(At, false);
     const long double V = A.Kind == K::Currency ? static_cast<long double>(A.Int) / 10000 : A.Float;
     const bool Missing = Precision == kNone || Precision > kMaxFloatDigits;
     switch (Type) {
-      case 'e': return FromWide(ExponentText(V, Missing ? kDefaultFloatDigits : Precision));
-      case 'g': return FromWide(GeneralText(V, Missing ? kDefaultFloatDigits : Precision));
-      case 'm': return FromWide(CurrencyText(V, Missing ? Settings().CurrencyDecimals : Precision));
-      default: break;
+      case 'e':
+        return FromWide(ExponentText(V, Missing ? kDefaultFloatDigits : Precision));
+      case 'g':
+        return FromWide(GeneralText(V, Missing ? kDefaultFloatDigits : Precision));
+      case 'm':
+        return FromWide(CurrencyText(V, Missing ? Settings().CurrencyDecimals : Precision));
+      default:
+        break;
     }
     if (!std::isfinite(V)) return FromWide(SpecialText(V));
     std::string IntPart, Fraction;

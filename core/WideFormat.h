@@ -54,8 +54,8 @@ class TFormatArg {
   };
 
   template <typename T>
-    requires std::is_integral_v<T>
-  TFormatArg(T V) {  // NOLINT(google-explicit-constructor): arguments are listed in braces
+  requires std::is_integral_v<T> TFormatArg(
+      T V) {  // NOLINT(google-explicit-constructor): arguments are listed in braces
     if constexpr (std::is_same_v<T, bool>) {
       Kind = TKind::Boolean;
       Int = V ? 1 : 0;
@@ -80,8 +80,7 @@ class TFormatArg {
     }
   }
   template <typename T>
-    requires std::is_floating_point_v<T>
-  TFormatArg(T V) : Kind(TKind::Floating), Float(V) {}
+  requires std::is_floating_point_v<T> TFormatArg(T V) : Kind(TKind::Floating), Float(V) {}
   TFormatArg(TCurrency V) : Kind(TKind::Currency), Int(V.Value) {}
   TFormatArg(const void* P) : Kind(TKind::Pointer), Ptr(P) {}
   TFormatArg(std::nullptr_t) : Kind(TKind::Pointer), Ptr(nullptr) {}
@@ -93,11 +92,11 @@ class TFormatArg {
   TFormatArg(std::u16string_view S) : Kind(TKind::WideString), WideText(S) {}
 
   TKind Kind;
-  int64_t Int = 0;          // Integer, Int64, UInt64 (the bits), Currency, Boolean
-  long double Float = 0;    // Floating
+  int64_t Int = 0;            // Integer, Int64, UInt64 (the bits), Currency, Boolean
+  long double Float = 0;      // Floating
   const void* Ptr = nullptr;  // Pointer
-  std::string Text;         // Char, String, PChar
-  std::u16string WideText;  // WideChar, WideString, PWideChar
+  std::string Text;           // Char, String, PChar
+  std::u16string WideText;    // WideChar, WideString, PWideChar
 };
 
 using TFormatArgs = std::vector<TFormatArg>;

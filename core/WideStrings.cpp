@@ -57,8 +57,8 @@ std::string WideToAnsiCP(const std::u16string& S, int32_t CodePage) {
   const int32_t Chars = static_cast<int32_t>(S.size());
   const int32_t Room = Chars * (qvnls::IsSingleByteCharset(Charset) ? 1 : kMaxBytesPerChar);
   std::string Result(static_cast<size_t>(Room), '\0');
-  const int32_t Written = qvnls::ConvertBufsDef(S.data(), 2 * Chars, Result.data(), Room, qvnls::kCharsetUtf16LE,
-                                                Charset, '?');
+  const int32_t Written =
+      qvnls::ConvertBufsDef(S.data(), 2 * Chars, Result.data(), Room, qvnls::kCharsetUtf16LE, Charset, '?');
   Result.resize(Written < 0 ? 0 : static_cast<size_t>(Written));
   return Result;
 }
@@ -86,7 +86,9 @@ void TWideStrings::QuerySave(bool& Proceed) {
 
 void* TWideStrings::GetObject(int32_t) const { return nullptr; }
 
-std::u16string TWideStrings::GetTextStr() const { return GetDelimitedText(std::u16string(1, kLineSeparator)); }
+std::u16string TWideStrings::GetTextStr() const {
+  return GetDelimitedText(std::u16string(1, kLineSeparator));
+}
 
 int32_t TWideStrings::Add(const std::u16string& S) {
   const int32_t Index = GetCount();
@@ -108,7 +110,8 @@ void TWideStrings::InsertObject(int32_t Index, const std::u16string& S, void* Ob
 void TWideStrings::AddStrings(const TStringList& Strings) {
   TUpdateScope Update(*this);
   const int32_t CodePage = LocaleAnsiCodePage(Locale);
-  for (int32_t I = 0; I < Strings.GetCount(); ++I) AddObject(AnsiToWideCP(Strings.Get(I), CodePage), Strings.GetObject(I));
+  for (int32_t I = 0; I < Strings.GetCount(); ++I)
+    AddObject(AnsiToWideCP(Strings.Get(I), CodePage), Strings.GetObject(I));
 }
 
 void TWideStrings::AddWideStrings(const TWideStrings& Strings) {

@@ -1,12 +1,12 @@
 #include "core/WinUtils.h"
 
+#include <zlib.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
-
-#include <zlib.h>
 
 #include "core/FileLayer.h"
 

@@ -53,28 +53,28 @@ enum {
 
 /* The exports in the order the host binds them: X(name, required). The first 17 are required; a library
  * lacking one is not loaded. */
-#define CONVERTER_EXPORT_LIST(X)        \
-  X(GetDllInfo, 1)                      \
-  X(GetDllVersion, 1)                   \
-  X(InitializeConverterTypes, 1)        \
-  X(FreeUpConverterTypes, 1)            \
-  X(GetCompatibilityFlags, 1)           \
-  X(GetOptionFlags, 1)                  \
-  X(SetOptionFlags, 1)                  \
-  X(ListSupportedTypes, 1)              \
-  X(IsFileTypeSupported, 1)             \
-  X(GetType, 1)                         \
-  X(GetTypeDescription, 1)              \
-  X(IsFileSupported, 1)                 \
-  X(ConvertToUnicode, 1)                \
-  X(ConvertToPureText, 1)               \
-  X(ConvertMemoryToUnicode, 1)          \
-  X(ConvertMemoryToPureText, 1)         \
-  X(GetConversionError, 1)              \
-  X(IsMemDataSupported, 0)              \
-  X(IsFileSupportedW, 0)                \
-  X(ConvertToUnicodeW, 0)               \
-  X(ConvertToPureTextW, 0)              \
+#define CONVERTER_EXPORT_LIST(X) \
+  X(GetDllInfo, 1)               \
+  X(GetDllVersion, 1)            \
+  X(InitializeConverterTypes, 1) \
+  X(FreeUpConverterTypes, 1)     \
+  X(GetCompatibilityFlags, 1)    \
+  X(GetOptionFlags, 1)           \
+  X(SetOptionFlags, 1)           \
+  X(ListSupportedTypes, 1)       \
+  X(IsFileTypeSupported, 1)      \
+  X(GetType, 1)                  \
+  X(GetTypeDescription, 1)       \
+  X(IsFileSupported, 1)          \
+  X(ConvertToUnicode, 1)         \
+  X(ConvertToPureText, 1)        \
+  X(ConvertMemoryToUnicode, 1)   \
+  X(ConvertMemoryToPureText, 1)  \
+  X(GetConversionError, 1)       \
+  X(IsMemDataSupported, 0)       \
+  X(IsFileSupportedW, 0)         \
+  X(ConvertToUnicodeW, 0)        \
+  X(ConvertToPureTextW, 0)       \
   X(SetCallback, 0)
 
 /* The type of each export, named after it with a T prefix. */

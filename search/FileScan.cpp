@@ -63,7 +63,9 @@ std::u16string WithoutFinalSlash(const std::u16string& Path) {
 // Clears the stream scanner's stream when the scan of one stream ends, on every path.
 class TScannerStreamScope {
  public:
-  TScannerStreamScope(TStreamScanner& Scanner, TVStream& Stream) : Scanner(Scanner) { Scanner.Stream = &Stream; }
+  TScannerStreamScope(TStreamScanner& Scanner, TVStream& Stream) : Scanner(Scanner) {
+    Scanner.Stream = &Stream;
+  }
   ~TScannerStreamScope() { Scanner.Stream = nullptr; }
   TScannerStreamScope(const TScannerStreamScope&) = delete;
   TScannerStreamScope& operator=(const TScannerStreamScope&) = delete;
@@ -93,7 +95,8 @@ bool TFileScanner::DoProgress(const std::u16string& Name, TScanProgressKind Kind
   return false;
 }
 
-void TFileScanner::DoError(const std::u16string& Name, const std::string& Text, int32_t OSCode, TScanErrorKind Kind) {
+void TFileScanner::DoError(const std::u16string& Name, const std::string& Text, int32_t OSCode,
+                           TScanErrorKind Kind) {
   if (OnError) OnError(TScanError{Name, Text, OSCode, Kind});
 }
 
@@ -111,7 +114,8 @@ void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date
   OnFound(info);
 }
 
-void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size, bool InArchive) {
+void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size,
+                                   bool InArchive) {
   ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
 }
 
@@ -196,7 +200,8 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
   return true;
 }
 
-bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks) {
+bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string& Mask,
+                              const TWideStrLst& Masks) {
   return WalkFolder(Folder, Mask, Masks, false);
 }
 
@@ -389,9 +394,9 @@ bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, T
   return true;
 }
 
-bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
-                               bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks,
-                               TDateTime Date, int64_t Size, const TFileAt* At) {
+bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName,
+                               const TStrLst* Volumes, bool InArchive, bool Explicit, bool CheckArchive,
+                               const TWideStrLst& Masks, TDateTime Date, int64_t Size, const TFileAt* At) {
   if (!Poll()) return false;
 
   TArchiveCheck check = acNone;
@@ -449,8 +454,8 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
   return ScanFile(Name, DisplayName, Date, Size, InArchive, At) != srCancelled;
 }
 
-TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
-                                   int64_t Size, bool InArchive, const TFileAt* At) {
+TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName,
+                                   TDateTime Date, int64_t Size, bool InArchive, const TFileAt* At) {
   const bool emptyPattern = Scanner.IsPatternEmpty();
   if (!emptyPattern) {
     if ((Mode & smMatchName) != 0 && MatchFileName(DisplayName, InArchive)) {
@@ -498,8 +503,9 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   std::unique_ptr<TVBufFileStream> stream;
   try {
     try {
-      stream = At != nullptr ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
-                             : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
+      stream = At != nullptr
+                   ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
+                   : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
     } catch (const EVFileStream& e) {
       if (e.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.
@@ -532,15 +538,16 @@ void TFileScanner::CopyLockedFile(const std::u16string& FileName, const std::str
 }
 
 TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date,
-                                        int64_t Size, bool InArchive, TScanErrorKind& Noted, std::string& NotedText) {
+                                        int64_t Size, bool InArchive, TScanErrorKind& Noted,
+                                        std::string& NotedText) {
   std::string errorText;
   TQVConverter* converter = nullptr;
   int32_t length = static_cast<int32_t>(Size);  // Size <= MaxConvertSize
   bool isUnicode = false;
   TResultBlock block;
   if (Converters != nullptr)
-    block = Converters->ConvertStream(Stream, Utf16ToUtf8(DisplayName), std::string(), errorText, converter, length,
-                                      isUnicode, kUnicodeModeNative);
+    block = Converters->ConvertStream(Stream, Utf16ToUtf8(DisplayName), std::string(), errorText, converter,
+                                      length, isUnicode, kUnicodeModeNative);
   if (!block) {
     Noted = sekConvertFailed;
     NotedText = errorText;
@@ -557,8 +564,8 @@ TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& 
   return result;
 }
 
-TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
-                                     bool InArchive) {
+TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date,
+                                     int64_t Size, bool InArchive) {
   TScanResult result = srNotFound;
   TScanErrorKind noted{};  // 0: nothing to report
   std::string notedText;

@@ -182,7 +182,8 @@ class TFileScanner {
   // end, false when it was stopped.
   bool Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse);
   // Scans one file named by its path (also for the search within results). False: stop.
-  bool ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive);
+  bool ScanSingleFile(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
+                      bool CheckArchive);
   // Scans one archive item named by its archive item path again (the search within results); without an
   // archive layer the item cannot be read and is reported as sekException. False: stop.
   bool RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date,
@@ -201,11 +202,12 @@ class TFileScanner {
   bool ScanFolder(const std::u16string& Folder, const std::u16string& Mask, const TWideStrLst& Masks);
   // The sub-folders of Folder that match SubMask (all when empty): the files in each that match
   // FileMask, and with Recurse their sub-folders in turn; false when stopped.
-  bool ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask, const std::u16string& FileMask,
-                      const TWideStrLst& Masks, bool Recurse);
+  bool ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
+                      const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse);
   // Whether Name passes the masks: an archive name passes while archives are searched (MayBeArchive),
   // other names when their last component matches a mask. InArchive: Name is an archive item path.
-  bool MatchesMasks(const std::u16string& Name, const TWideStrLst& Masks, bool MayBeArchive, bool InArchive = false);
+  bool MatchesMasks(const std::u16string& Name, const TWideStrLst& Masks, bool MayBeArchive,
+                    bool InArchive = false);
   // One file, plain or archive: Name is the file on disk, DisplayName what the events show. At, when
   // given, is where a walked folder holds the file (see TFileAt), so that it is opened relative to the
   // folder. False: stop.
@@ -274,11 +276,12 @@ class TFileScanner {
   bool ScanListedSubfolders(const std::u16string& Folder, int FolderFd, const std::vector<std::string>& Names,
                             const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse);
   // ScanSingleFile of the file Name of the folder open on DirFd, whose full path is FileName.
-  bool ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name, const TWideStrLst& Masks);
+  bool ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name,
+                      const TWideStrLst& Masks);
   // ScanSingleFile's work: the file's size and date (at At when given, which then gets the size), then
   // ProcessFile.
-  bool ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit, bool CheckArchive,
-                    TFileAt* At);
+  bool ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
+                    bool CheckArchive, TFileAt* At);
   void ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size, bool InArchive);
   void ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size, TQVConverter* Converter,
                    TScanEncoding Encoding, bool InArchive);

@@ -441,7 +441,8 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
   }
   const std::u16string path = WideItemPath(LastItem);
   try {
-    Stop = !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
+    Stop =
+        !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
   } catch (const std::exception& e) {
     Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), kNoSystemError, sekException);
   }
@@ -452,8 +453,9 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
 bool TListHelper::ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest) {
   TStrLst volumes;
   for (const TItemInfo& v : Rest) volumes.Add(v.FileName);
-  return Scanner.ProcessFile(Utf8ToUtf16(First.FileName), WideItemPath(First.Name), Rest.empty() ? nullptr : &volumes,
-                             true, Explicit, true, Masks, First.Date, First.Size);
+  return Scanner.ProcessFile(Utf8ToUtf16(First.FileName), WideItemPath(First.Name),
+                             Rest.empty() ? nullptr : &volumes, true, Explicit, true, Masks, First.Date,
+                             First.Size);
 }
 
 bool TListHelper::FlushNestedArchives() {
@@ -509,7 +511,8 @@ bool TListHelper::FlushNestedArchives() {
       if (kind == akCab) {
         DeleteWalkFile(first.FileName);
         for (size_t k = 0; goOn && k < set.size(); ++k) {
-          goOn = ProcessSet(set[k], std::vector<TItemInfo>(set.begin() + static_cast<ptrdiff_t>(k) + 1, set.end()));
+          goOn = ProcessSet(set[k],
+                            std::vector<TItemInfo>(set.begin() + static_cast<ptrdiff_t>(k) + 1, set.end()));
           DeleteWalkFile(set[k].FileName);
         }
       }
@@ -575,8 +578,9 @@ TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TAr
   return ::CheckArchiveFile(FileName, Kind);
 }
 
-bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
-                               const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) {
+bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,
+                               const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
+                               const TWideStrLst& Masks) {
   if (!Scanner.DoProgress(DisplayName, spkArchive)) return false;
   SettlePending();
   const std::string file = Utf16ToUtf8(FileName);

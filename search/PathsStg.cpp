@@ -15,9 +15,7 @@ constexpr char16_t kSeparators[] = {kPathFolderSeparator, kPathArchiveSeparator,
 
 bool IsNarrow(TPathName Name) { return (Name & kNarrowTag) != 0; }
 const char* NarrowText(TPathName Name) { return reinterpret_cast<const char*>(Name & ~kNarrowTag); }
-const char16_t* WideText(TPathName Name) {
-  return Name != 0 ? reinterpret_cast<const char16_t*>(Name) : u"";
-}
+const char16_t* WideText(TPathName Name) { return Name != 0 ? reinterpret_cast<const char16_t*>(Name) : u""; }
 
 bool IsAscii(std::u16string_view S) {
   for (char16_t C : S)
@@ -100,7 +98,8 @@ void TStgDicNode::SetKey(std::u16string_view S) {
 int TStgDic::CompareKeys(TPathName Key1, TPathName Key2) {
   const TWideName W1(Key1);
   const TWideName W2(Key2);
-  const TWideCompareTextFunc Compare = WideCompareTextFunc != nullptr ? WideCompareTextFunc : qvnls::CompareTextWide;
+  const TWideCompareTextFunc Compare =
+      WideCompareTextFunc != nullptr ? WideCompareTextFunc : qvnls::CompareTextWide;
   const int C = Sign(Compare(W1.Text, W2.Text));
   if (C != 0) return C;
   // Equal without case: the code units decide, so that names differing only in case stay apart.
@@ -162,7 +161,8 @@ TPathNode* TPathsStorage::AddPath(std::u16string_view Path, bool& IsNew) {
   if (LastNode != nullptr && Path == LastPath) return LastNode;
 
   const size_t Cut = Path.find_last_of(kSeparators);
-  const std::u16string_view Folder = Cut == std::u16string_view::npos ? Path.substr(0, 0) : Path.substr(0, Cut + 1);
+  const std::u16string_view Folder =
+      Cut == std::u16string_view::npos ? Path.substr(0, 0) : Path.substr(0, Cut + 1);
   // A folder met just before continues from its node; any other path descends from the root (so does
   // every path while the cache is empty).
   TPathNode* Node = Root;

@@ -58,9 +58,9 @@ class TStgDic : public WSPDicFast::TWideStrPtrDic {
 
 // One path component.
 struct TPathNode {
-  TPathName Name = 0;            // with its trailing separator, if it has one; empty for the root
-  TPathNode* Parent = nullptr;   // null for the root
-  int32_t Order = 0;             // position in tree order, valid while the storage is numbered
+  TPathName Name = 0;                 // with its trailing separator, if it has one; empty for the root
+  TPathNode* Parent = nullptr;        // null for the root
+  int32_t Order = 0;                  // position in tree order, valid while the storage is numbered
   std::unique_ptr<TStgDic> Children;  // made with the first child
 };
 

@@ -11,8 +11,8 @@
 
 #include "core/Exception.h"
 #include "core/FileLayer.h"
-#include "core/VFileSys.h"
 #include "core/VFileStream.h"
+#include "core/VFileSys.h"
 #include "core/VStream.h"
 
 namespace {
@@ -192,8 +192,8 @@ int TQVConverter::Load(const std::string& FileName) {
 
   TExports exports;
   std::string missing;
-#define SCRY_BIND_CONVERTER_EXPORT(Name, Required)                                  \
-  exports.Name = reinterpret_cast<T##Name>(dlsym(handle, #Name));                   \
+#define SCRY_BIND_CONVERTER_EXPORT(Name, Required)                \
+  exports.Name = reinterpret_cast<T##Name>(dlsym(handle, #Name)); \
   if (exports.Name == nullptr && Required && missing.empty()) missing = #Name;
   CONVERTER_EXPORT_LIST(SCRY_BIND_CONVERTER_EXPORT)
 #undef SCRY_BIND_CONVERTER_EXPORT
@@ -230,8 +230,8 @@ int32_t TQVConverter::ConverterCallback(int32_t Kind, int32_t Current, int32_t T
 }
 
 template <class Call>
-TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::string& ErrorText, int32_t& Size,
-                                   Call&& DoConvert) {
+TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::string& ErrorText,
+                                   int32_t& Size, Call&& DoConvert) {
   if (Busy) {
     ErrorText = kConvertersBusy;
     return nullptr;
@@ -282,7 +282,8 @@ TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode
   return Convert(Progress, ErrorText, Size, [&]() -> void* {
     std::u16string wide;
     if (WideFileName(FileName, wide)) {
-      if (Unicode && Exports.ConvertToUnicodeW != nullptr) return Exports.ConvertToUnicodeW(wide.c_str(), &Size);
+      if (Unicode && Exports.ConvertToUnicodeW != nullptr)
+        return Exports.ConvertToUnicodeW(wide.c_str(), &Size);
       if (!Unicode && Exports.ConvertToPureTextW != nullptr) {
         return Exports.ConvertToPureTextW(wide.c_str(), &Size);
       }
@@ -292,8 +293,9 @@ TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode
   });
 }
 
-TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode, const TConvertProgressEvent& Progress,
-                                         std::string& ErrorText, int32_t& Size) {
+TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode,
+                                         const TConvertProgressEvent& Progress, std::string& ErrorText,
+                                         int32_t& Size) {
   return Convert(Progress, ErrorText, Size, [&]() -> void* {
     return Unicode ? Exports.ConvertMemoryToUnicode(Data, 0, &Size)
                    : Exports.ConvertMemoryToPureText(Data, 0, &Size);

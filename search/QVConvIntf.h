@@ -162,8 +162,8 @@ class TQVConverters {
   // file. DisplayName gives the extension when Extension is empty. Size receives the text's byte count.
   // Any other kind of stream raises "Error in parameters".
   TResultBlock ConvertStream(TVStream& Stream, const std::string& DisplayName, const std::string& Extension,
-                             std::string& ErrorText, TQVConverter*& Converter, int32_t& Size,
-                             bool& IsUnicode, int UnicodeMode);
+                             std::string& ErrorText, TQVConverter*& Converter, int32_t& Size, bool& IsUnicode,
+                             int UnicodeMode);
 
   // A conversion that locks the list is running.
   bool Busy = false;

@@ -21,15 +21,15 @@ uint32_t AsciiUpper(uint32_t C) { return C >= 'a' && C <= 'z' ? C - ('a' - 'A') 
 // Sixteen ASCII bytes (all below 0x80) upper-cased: "a".."z" lose bit 0x20.
 inline __m128i UpperAscii16(__m128i V) {
   // Signed compares are right here: every byte is below 0x80.
-  const __m128i IsLower = _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('a' - 1)),
-                                        _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), V));
+  const __m128i IsLower =
+      _mm_and_si128(_mm_cmpgt_epi8(V, _mm_set1_epi8('a' - 1)), _mm_cmpgt_epi8(_mm_set1_epi8('z' + 1), V));
   return _mm_sub_epi8(V, _mm_and_si128(IsLower, _mm_set1_epi8('a' - 'A')));
 }
 
 // Eight units below 0x80 upper-cased.
 inline __m128i UpperAscii8Units(__m128i V) {
-  const __m128i IsLower = _mm_and_si128(_mm_cmpgt_epi16(V, _mm_set1_epi16('a' - 1)),
-                                        _mm_cmpgt_epi16(_mm_set1_epi16('z' + 1), V));
+  const __m128i IsLower =
+      _mm_and_si128(_mm_cmpgt_epi16(V, _mm_set1_epi16('a' - 1)), _mm_cmpgt_epi16(_mm_set1_epi16('z' + 1), V));
   return _mm_sub_epi16(V, _mm_and_si128(IsLower, _mm_set1_epi16('a' - 'A')));
 }
 #endif
@@ -109,9 +109,7 @@ void TUnitFolder::Fold(const uint8_t* Source, char16_t* Dest, int32_t Units) con
     std::memcpy(Dest, Source, 2 * static_cast<size_t>(Units));
     return;
   }
-  auto Load = [Source](int32_t I) {
-    return static_cast<char16_t>(Source[2 * I] | (Source[2 * I + 1] << 8));
-  };
+  auto Load = [Source](int32_t I) { return static_cast<char16_t>(Source[2 * I] | (Source[2 * I + 1] << 8)); };
   int32_t I = 0;
 #if defined(__SSE2__)
   if (AsciiUpper_) {

@@ -30,7 +30,8 @@ int32_t FindExact(const char16_t* Piece, int32_t Length, const char16_t* Text, i
 
 template <typename CharT>
 bool FirstFuzzyMatch(TBasicShiftAndSearcher<CharT>& Searcher, const CharT* Word, int32_t Length,
-                     const TFuzzyPieces& Pieces, const CharT* Text, int32_t TextLength, TShiftAndMatch& Match) {
+                     const TFuzzyPieces& Pieces, const CharT* Text, int32_t TextLength,
+                     TShiftAndMatch& Match) {
   if (Pieces.Shortest < kFuzzyMinPieceLength) return Searcher.SearchFirst(Text, TextLength, Match);
   const int32_t M = Length;
   const int32_t K = Pieces.Count - 1;
@@ -42,9 +43,10 @@ bool FirstFuzzyMatch(TBasicShiftAndSearcher<CharT>& Searcher, const CharT* Word,
     int32_t First = -1;
     for (int32_t P = 0; P < Pieces.Count; ++P) {
       if (Next[P] != -1 && Next[P] < From) {
-        const int32_t I = From <= TextLength - Pieces.Length[P]
-                              ? FindExact(Word + Pieces.Start[P], Pieces.Length[P], Text + From, TextLength - From)
-                              : -1;
+        const int32_t I =
+            From <= TextLength - Pieces.Length[P]
+                ? FindExact(Word + Pieces.Start[P], Pieces.Length[P], Text + From, TextLength - From)
+                : -1;
         Next[P] = I < 0 ? -1 : From + I;
       }
       if (Next[P] >= 0 && (First < 0 || Next[P] < First)) First = Next[P];

@@ -32,9 +32,11 @@ constexpr int32_t kFuzzyMinPieceLength = 3;
 // first match over Text[0..TextLength) exactly as Searcher.SearchFirst (Text, TextLength, Match) would.
 template <typename CharT>
 bool FirstFuzzyMatch(TBasicShiftAndSearcher<CharT>& Searcher, const CharT* Word, int32_t Length,
-                     const TFuzzyPieces& Pieces, const CharT* Text, int32_t TextLength, TShiftAndMatch& Match);
+                     const TFuzzyPieces& Pieces, const CharT* Text, int32_t TextLength,
+                     TShiftAndMatch& Match);
 
 extern template bool FirstFuzzyMatch<char>(TBasicShiftAndSearcher<char>&, const char*, int32_t,
                                            const TFuzzyPieces&, const char*, int32_t, TShiftAndMatch&);
 extern template bool FirstFuzzyMatch<char16_t>(TBasicShiftAndSearcher<char16_t>&, const char16_t*, int32_t,
-                                               const TFuzzyPieces&, const char16_t*, int32_t, TShiftAndMatch&);
+                                               const TFuzzyPieces&, const char16_t*, int32_t,
+                                               TShiftAndMatch&);

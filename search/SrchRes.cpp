@@ -137,8 +137,8 @@ void SortSearchResults(TSearchResults& Results, int Column, bool Ascending) {
   TNames Names;
   Names.Storage = &Results.Storage;
   Names.Assign(Results.Paths);
-  std::vector<TSortableVector*> Keys = {&Names, &Results.Paths, &Results.Sizes, &Results.Dates, &Results.Converters,
-                                        &Results.Encodings};
+  std::vector<TSortableVector*> Keys = {&Names,         &Results.Paths,      &Results.Sizes,
+                                        &Results.Dates, &Results.Converters, &Results.Encodings};
   TSortableVector* Primary = Keys[static_cast<size_t>(Column)];
   Keys.erase(Keys.begin() + Column);
   // The archive-item flag travels with its row; it decides only between rows equal in every column.

@@ -69,9 +69,9 @@ class TSearchResults {
   TPathsStorage Storage;  // the trie behind Paths; declared first, since Paths refers to it
   TPaths Paths;
   TInt64Vector Sizes;
-  TDoubleVector Dates;  // TDateTime
+  TDoubleVector Dates;        // TDateTime
   TPointerVector Converters;  // TQVConverter or null
-  TInt8Vector Encodings;  // TScanEncoding
+  TInt8Vector Encodings;      // TScanEncoding
   TBoolVector InArchive;
   // Per row, the index of its archive item path in ItemPathList, or -1 when it has none. The list only
   // grows until Clear; a deleted row's entry stays unused.

@@ -39,11 +39,11 @@ struct TStreamScanner::TScanState {
   TInt32Vector* Positions = nullptr;  // null: no vectors
   TInt32Vector* Lengths = nullptr;
   TScanResult Result = srNotFound;
-  int32_t Window = 0;      // index of the current window
-  int32_t Position = 0;    // stream position after the window
-  int32_t Carry = 0;       // bytes carried into the window from the last one
-  int32_t Total = 0;       // bytes in the window
-  int32_t BlockStart = 0;  // stream position of the window's first byte
+  int32_t Window = 0;       // index of the current window
+  int32_t Position = 0;     // stream position after the window
+  int32_t Carry = 0;        // bytes carried into the window from the last one
+  int32_t Total = 0;        // bytes in the window
+  int32_t BlockStart = 0;   // stream position of the window's first byte
   bool LastWindow = false;  // the window reaches the end of the stream
   bool ZeroHits = false;    // later words must not match inside accepted hits
   bool HitInWindow = false;
@@ -380,8 +380,7 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
     }
 
     const int32_t StreamPos = S.BlockStart + H;
-    if (!WholeWords ||
-        (!IsWordCharAt(E, StreamPos - C, S) && !IsWordCharAt(E, StreamPos + MatchBytes, S))) {
+    if (!WholeWords || (!IsWordCharAt(E, StreamPos - C, S) && !IsWordCharAt(E, StreamPos + MatchBytes, S))) {
       S.Result = srFound;
       if (FoundWord_[Slot] == 0) {
         FoundWord_[Slot] = 1;

@@ -208,8 +208,8 @@ void WriteConvertedLine(TVStream& Dest, const std::string& Line, uint8_t FromCha
   }
 }
 
-void ConvertTextLines(TVStream& Source, TVStream& Dest, uint8_t FromCharset, char DefaultChar,
-                      bool BigEndian, uint8_t ToCharset) {
+void ConvertTextLines(TVStream& Source, TVStream& Dest, uint8_t FromCharset, char DefaultChar, bool BigEndian,
+                      uint8_t ToCharset) {
   TFilterKeeper KeepFilter(Source);
   TBigEndianFilter Swap(Source.Filter);
   if (BigEndian) Source.Filter = &Swap;

@@ -44,8 +44,8 @@ uint8_t ConvertTextCharset(TVStream& Source, TVStream& Dest, uint8_t FromCharset
 // in ToCharset, each followed by CR LF. A long line is joined from its pieces before it is converted, so
 // no character is split. With a DefaultChar, every character the target cannot hold becomes it; with 0
 // it stays a zero byte.
-void ConvertTextLines(TVStream& Source, TVStream& Dest, uint8_t FromCharset, char DefaultChar,
-                      bool BigEndian, uint8_t ToCharset);
+void ConvertTextLines(TVStream& Source, TVStream& Dest, uint8_t FromCharset, char DefaultChar, bool BigEndian,
+                      uint8_t ToCharset);
 // One complete line (bytes in FromCharset, UTF-16LE bytes for 43) written to Dest in ToCharset,
 // followed by CR LF.
 void WriteConvertedLine(TVStream& Dest, const std::string& Line, uint8_t FromCharset, char DefaultChar,

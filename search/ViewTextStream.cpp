@@ -142,7 +142,8 @@ void TViewTextStream::ReadLine(std::string& Line) {
   if (!Stream) return;
   Position = SeekSource(Position);
   int32_t Limit =
-      LineCut ? static_cast<int32_t>(RoundToLineLen(static_cast<int64_t>(Position) + LineBytes) - Position) : LineBytes;
+      LineCut ? static_cast<int32_t>(RoundToLineLen(static_cast<int64_t>(Position) + LineBytes) - Position)
+              : LineBytes;
   const bool Wide = IsWide();
   Line.resize(static_cast<size_t>(Limit) + (Wide ? 3 : 1));
   const int32_t N = ReadText(Line.data(), static_cast<int32_t>(Line.size()), Position);

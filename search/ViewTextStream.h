@@ -56,7 +56,8 @@ class TViewTextStream {
   virtual void SetStream(TVStream* S);
   // Moves to the start of the line (or piece) before Position.
   virtual void PrevLine();
-  // P clamped to 0 .. the text's size (StreamSize), then moved back to the start of the line (or piece) that holds it.
+  // P clamped to 0 .. the text's size (StreamSize), then moved back to the start of the line (or piece) that
+  // holds it.
   virtual void SetPosition(int32_t P);
   // The line at Position as bytes without its break; Position moves past it. In the UTF-8 and UTF-7
   // encodings Line holds the UTF-16LE bytes of the decoded line and RawLine the bytes read.

@@ -25,9 +25,7 @@ constexpr size_t kMaxObjectName = 250;
 // How long one wait lasts before the peer is looked at again: the delay with which a dead peer is seen.
 constexpr int32_t kPeerCheckMs = 50;
 
-[[noreturn]] void RaiseSystemError(int err) {
-  throw EWin32Error(FileErrorCode(err), std::strerror(err));
-}
+[[noreturn]] void RaiseSystemError(int err) { throw EWin32Error(FileErrorCode(err), std::strerror(err)); }
 
 // "/" followed by S with every "/" made "_" (built by appending: GCC 12 warns falsely on "/" + string).
 std::string SlashName(const std::string& S) {
@@ -81,7 +79,8 @@ std::string ChannelEventName(const std::string& Prefix, const std::string& MapNa
 uint32_t TickCount() {
   timespec ts;
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                               static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
 // --- TNamedSemaphore -------------------------------------------------------------------------------------
@@ -212,7 +211,8 @@ void TAsyncChannel::UnlinkNames() {
 
 // --- TSharedMem ------------------------------------------------------------------------------------------
 
-TSharedMem::TSharedMem(TVMemoryMappedStream& Stream, const std::string& MapName, int32_t BaseOffset, int32_t WaitMs)
+TSharedMem::TSharedMem(TVMemoryMappedStream& Stream, const std::string& MapName, int32_t BaseOffset,
+                       int32_t WaitMs)
     : Stream(Stream), Mutex(ChannelObjectName("sm", MapName), 1), BaseOffset(BaseOffset), WaitMs(WaitMs) {}
 
 bool TSharedMem::Write(int32_t Offset, const void* Data, int32_t Size) {

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/FileLayer.h"
@@ -80,7 +80,8 @@ std::string FindOnPath(const std::string& Program) {
     if (!dir.empty()) {
       const std::string full = dir + "/" + Program;
       struct stat st;
-      if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(full.c_str(), X_OK) == 0) return full;
+      if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(full.c_str(), X_OK) == 0)
+        return full;
     }
     start = end + 1;
   }

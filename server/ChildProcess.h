@@ -1,7 +1,8 @@
-// Runs an outside program (or a piece of the server itself) as a child process without a shell: argv as given, the working folder chosen,
-// standard input from /dev/null, standard output and standard error caught in memory (up to a cap each)
-// or sent to /dev/null. The run is bounded: a time-out or a poll that answers false ends the child
-// (SIGTERM, then SIGKILL after a grace period), and the child is always reaped before RunChild returns.
+// Runs an outside program (or a piece of the server itself) as a child process without a shell: argv as
+// given, the working folder chosen, standard input from /dev/null, standard output and standard error caught
+// in memory (up to a cap each) or sent to /dev/null. The run is bounded: a time-out or a poll that answers
+// false ends the child (SIGTERM, then SIGKILL after a grace period), and the child is always reaped before
+// RunChild returns.
 //
 // Used by the server's one thread; the child inherits no descriptor but its three standard ones.
 #pragma once
@@ -28,14 +29,14 @@ struct TChildResult {
 };
 
 struct TChildOptions {
-  std::string WorkDir;            // empty: the server's current folder
-  int32_t TimeoutMs = -1;         // -1: no limit
-  bool CaptureStdout = false;     // else /dev/null
-  bool CaptureStderr = true;      // else /dev/null
-  size_t MaxCapture = 1 << 20;    // bytes kept of each caught stream; the rest is read and dropped
-  std::function<bool()> Poll;     // asked at the start and about every PollMs; false ends the child
+  std::string WorkDir;          // empty: the server's current folder
+  int32_t TimeoutMs = -1;       // -1: no limit
+  bool CaptureStdout = false;   // else /dev/null
+  bool CaptureStderr = true;    // else /dev/null
+  size_t MaxCapture = 1 << 20;  // bytes kept of each caught stream; the rest is read and dropped
+  std::function<bool()> Poll;   // asked at the start and about every PollMs; false ends the child
   int32_t PollMs = 100;
-  int32_t GraceMs = 2000;         // between SIGTERM and SIGKILL
+  int32_t GraceMs = 2000;  // between SIGTERM and SIGKILL
 };
 
 TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions& Options);

@@ -14,11 +14,11 @@
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ConvTemp.h"
+#include "server/MSConvIntf.h"
 #include "server/OLEPPTConv.h"
 #include "server/OLEWordConv.h"
 #include "server/OLEXLSConv.h"
 #include "server/PDFConv.h"
-#include "server/MSConvIntf.h"
 #include "server/PSConv.h"
 #include "server/RTFConv.h"
 #include "server/Resident.h"
@@ -29,8 +29,8 @@ int32_t RequestFlags = 0;
 
 namespace {
 
-constexpr const char* kServerTypeNames[kServerTypeCount] = {"rtf",   "msconv", "winword", "excel",
-                                                            "powerpoint", "ps", "pdf"};
+constexpr const char* kServerTypeNames[kServerTypeCount] = {"rtf",        "msconv", "winword", "excel",
+                                                            "powerpoint", "ps",     "pdf"};
 
 // The usage text shown for a command line that is no request. Written to standard error: the server
 // has no window.
@@ -47,7 +47,9 @@ std::array<TServerBackend, kServerTypeCount> DefaultBackends() {
       [](const std::string& s, const std::string& t, bool) { return ConvertWithTextConverters(s, t); },
       [](const std::string& s, const std::string& t, bool u) { return ConvertWordDocument(s, t, u); },
       [](const std::string& s, const std::string& t, bool u) { return ConvertExcelWorkbook(s, t, u); },
-      [](const std::string& s, const std::string& t, bool u) { return ConvertPowerPointPresentation(s, t, u); },
+      [](const std::string& s, const std::string& t, bool u) {
+        return ConvertPowerPointPresentation(s, t, u);
+      },
       [](const std::string& s, const std::string& t, bool) { return ConvertPostScript(s, t); },
       [](const std::string& s, const std::string& t, bool) { return ConvertPDF(s, t); },
   };
@@ -116,7 +118,8 @@ bool ParseServerRequest(const TCommandLineParser& Parser, std::string& Source, s
   return true;
 }
 
-bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType, bool Unicode) {
+bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType,
+                     bool Unicode) {
   if (Unicode && ServerType != stWinWord) {
     SetLastErrorText("Unicode not supported");
     return false;
@@ -141,8 +144,8 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
     return false;
   }
   try {
-    const bool takesUnicode = ServerType == stRTF || ServerType == stWinWord || ServerType == stExcel ||
-                              ServerType == stPowerPoint;
+    const bool takesUnicode =
+        ServerType == stRTF || ServerType == stWinWord || ServerType == stExcel || ServerType == stPowerPoint;
     return backend(source, Target, takesUnicode && Unicode);
   } catch (...) {
     SetErrorFromCurrentException();
@@ -195,7 +198,8 @@ int ServerMain(int argc, const char* const* argv) {
       // The error file tells what was wrong with a request; a command line that names nothing but the
       // error file is no request at all.
       std::fprintf(stderr, "%s\n\n%s", kUsageCaption, kUsageText);
-      if (parser.Tokens.GetCount() == (parser.HasOption("err") ? 1 : 0)) SetLastErrorText("Error in parameters");
+      if (parser.Tokens.GetCount() == (parser.HasOption("err") ? 1 : 0))
+        SetLastErrorText("Error in parameters");
     }
   }
   if (result) {

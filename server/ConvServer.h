@@ -32,7 +32,8 @@ extern std::string ErrorFileName;
 extern int32_t RequestFlags;
 
 // A back-end turns Source into the text file Target; false with the error text set on failure.
-using TServerBackend = std::function<bool(const std::string& Source, const std::string& Target, bool Unicode)>;
+using TServerBackend =
+    std::function<bool(const std::string& Source, const std::string& Target, bool Unicode)>;
 // The back-end that serves a server type. Tests replace entries; ResetServerBackends restores the
 // built-in ones.
 TServerBackend& ServerBackend(TServerType Type);
@@ -47,7 +48,8 @@ bool ParseServerRequest(const TCommandLineParser& Parser, std::string& Source, s
 // Converts Source into Target with the back-end of ServerType. The source is held open for reading while
 // the back-end works; when it cannot be opened, a temporary copy ("QV...") is converted instead and
 // deleted afterwards.
-bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType, bool Unicode);
+bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType,
+                     bool Unicode);
 
 // Writes the error text to ErrorFileName (when set), line breaks as CR LF, without terminator or
 // byte-order mark. Failures are ignored.

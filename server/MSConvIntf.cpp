@@ -33,12 +33,18 @@ std::string Quoted(const std::string& S) { return "\"" + S + "\""; }
 std::string CodeText(int32_t Code, const std::string& FileName) {
   switch (Code) {
     case fceFormatErr:
-    case fceInvalidFile: return "Invalid file " + Quoted(FileName);
-    case fcePassword: return "Probably the document is password-protected or invalid";
-    case fceNoMemory: return "No memory";
-    case fceReadErr: return "Error reading file " + Quoted(FileName);
-    case fceOpenInFileErr: return "Can't open file " + Quoted(FileName);
-    default: return "ForeignToRtf32 error " + std::to_string(Code);
+    case fceInvalidFile:
+      return "Invalid file " + Quoted(FileName);
+    case fcePassword:
+      return "Probably the document is password-protected or invalid";
+    case fceNoMemory:
+      return "No memory";
+    case fceReadErr:
+      return "Error reading file " + Quoted(FileName);
+    case fceOpenInFileErr:
+      return "Can't open file " + Quoted(FileName);
+    default:
+      return "ForeignToRtf32 error " + std::to_string(Code);
   }
 }
 
@@ -151,7 +157,8 @@ class TOfficeTextConverter final : public TTextConverter {
            starts("\xFFWPC", 4);
   }
 
-  int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf, const std::function<bool(int32_t)>&) override {
+  int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf,
+                       const std::function<bool(int32_t)>&) override {
     LastComplaint.clear();
     int fd = OpenReadShared(FileName);
     if (fd < 0) return fceOpenInFileErr;

@@ -146,7 +146,8 @@ bool ConvertExcelWorkbook(const std::string& Source, const std::string& Target, 
       TOfficeOutput output;
       if (!OfficeConvert(Source, CsvFilter(n), output)) {
         // The first sheet must come; a later one that does not is past the last sheet.
-        if (n == 1 || GetLastErrorText() == kUserCanceled || GetLastErrorText() == kOfficeNotFound) return false;
+        if (n == 1 || GetLastErrorText() == kUserCanceled || GetLastErrorText() == kOfficeNotFound)
+          return false;
         break;
       }
       if (n == 1 && !OfficeProgress(4)) return false;

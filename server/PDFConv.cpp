@@ -49,8 +49,8 @@ bool ConvertPDF(const std::string& Source, const std::string& Target) {
         RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), text.Name()}, options);
     if (!ChildEndedByItself(run, "\"pdftotext\"", PdfToTextTimeoutMs)) return false;
     int64_t size = 0;
-    if (run.End == TChildEnd::Exited && run.ExitCode == 0 && GetFileInfo(text.Name(), &size, nullptr, nullptr,
-                                                                          nullptr, nullptr) && size > 0) {
+    if (run.End == TChildEnd::Exited && run.ExitCode == 0 &&
+        GetFileInfo(text.Name(), &size, nullptr, nullptr, nullptr, nullptr) && size > 0) {
       if (IsUnreadableTextFile(text.Name())) {
         SetLastErrorText(kUnreadableText);
         return false;

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <ghostscript/iapi.h>
 #include <ghostscript/ierrors.h>
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -103,8 +102,9 @@ int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::stri
   }
   // Text extraction (UTF-8) into the file; the program comes from standard input ("-").
   const std::string output = "-sOutputFile=" + TextFile;
-  const char* args[] = {"",          "-q",       "-dSAFER",          "-dBATCH",         "-dNOPAUSE",
-                        "-sDEVICE=txtwrite", "-dTextFormat=3", output.c_str(), "-"};
+  const char* args[] = {
+      "", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=txtwrite", "-dTextFormat=3", output.c_str(),
+      "-"};
   const int argc = static_cast<int>(sizeof args / sizeof args[0]);
   g_gs.SetStdio(instance, StdinFn, MessageFn, MessageFn);
   g_gs.SetArgEncoding(instance, GS_ARG_ENCODING_UTF8);
@@ -134,7 +134,8 @@ std::string FirstComplaint(const std::string& Messages) {
 // Unmaps the shared progress on every path.
 struct TSharedProgressMap {
   TSharedProgressMap() {
-    void* p = ::mmap(nullptr, sizeof(TSharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* p =
+        ::mmap(nullptr, sizeof(TSharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     Progress = p == MAP_FAILED ? nullptr : static_cast<TSharedProgress*>(p);
     if (Progress != nullptr) Progress->Position = 0;
   }
@@ -162,7 +163,8 @@ bool LoadGhostscript() {
   TGsApi api;
   api.Module = module;
   if (!Bind(module, "gsapi_new_instance", api.NewInstance) ||
-      !Bind(module, "gsapi_delete_instance", api.DeleteInstance) || !Bind(module, "gsapi_set_stdio", api.SetStdio) ||
+      !Bind(module, "gsapi_delete_instance", api.DeleteInstance) ||
+      !Bind(module, "gsapi_set_stdio", api.SetStdio) ||
       !Bind(module, "gsapi_set_arg_encoding", api.SetArgEncoding) ||
       !Bind(module, "gsapi_init_with_args", api.InitWithArgs) || !Bind(module, "gsapi_exit", api.Exit)) {
     ::dlclose(module);
@@ -208,11 +210,13 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
   if (PluginCallback != nullptr) {
     const TPluginCallback callback = PluginCallback;
     void* const data = PluginCallbackData;
-    options.Poll = [callback, data, &shared, size] { return callback(0, shared.Progress->Position, size, data) != 0; };
+    options.Poll = [callback, data, &shared, size] {
+      return callback(0, shared.Progress->Position, size, data) != 0;
+    };
   }
   const std::string textFile = text.Name();
-  const TChildResult run =
-      RunForked([&Source, &shared, &textFile] { return InterpreterMain(Source, *shared.Progress, textFile); }, options);
+  const TChildResult run = RunForked(
+      [&Source, &shared, &textFile] { return InterpreterMain(Source, *shared.Progress, textFile); }, options);
   const std::string complaint = FirstComplaint(run.Stderr);
   if (!ChildEndedByItself(run, "Ghostscript", PsTimeoutMs)) return false;
   if (run.End == TChildEnd::Signalled || run.ExitCode != 0) {

@@ -26,8 +26,9 @@ bool RTFToText(TVStream& Source, TVStream& Dest) {
     if (text.empty()) return true;
     // Every UTF-16 unit gives at most one byte of a single-byte code page, two of a double-byte one.
     std::string ansi(text.size() * 2, '\0');
-    const int32_t n = qvnls::ConvertBufsDef(text.data(), static_cast<int32_t>(text.size() * 2), ansi.data(),
-                                            static_cast<int32_t>(ansi.size()), qvnls::kCharsetUtf16LE, 0, '?');
+    const int32_t n =
+        qvnls::ConvertBufsDef(text.data(), static_cast<int32_t>(text.size() * 2), ansi.data(),
+                              static_cast<int32_t>(ansi.size()), qvnls::kCharsetUtf16LE, 0, '?');
     if (n > 0) Dest.Write(ansi.data(), n);
     return true;
   } catch (...) {

@@ -33,10 +33,14 @@ bool SameText(const std::string& A, const char* B) {
 
 const char* ChannelErrorText(TChannelResult R) {
   switch (R) {
-    case acPeerTerminated: return "Client process terminated";
-    case acSizeError: return "Communication size error";
-    case acCRCError: return "Communication CRC error";
-    default: return "General communication error";
+    case acPeerTerminated:
+      return "Client process terminated";
+    case acSizeError:
+      return "Communication size error";
+    case acCRCError:
+      return "Communication CRC error";
+    default:
+      return "General communication error";
   }
 }
 

@@ -15,18 +15,48 @@ enum class TDest : uint8_t { Text, Skip, FontTable };
 
 struct TGroupState {
   TDest Dest = TDest::Text;
-  int32_t Uc = 1;           // fallback characters that follow a \u
-  uint8_t Charset = 0;      // qvnls charset of the text's 8-bit characters; 0: the document's default
+  int32_t Uc = 1;       // fallback characters that follow a \u
+  uint8_t Charset = 0;  // qvnls charset of the text's 8-bit characters; 0: the document's default
 };
 
 // Destinations whose content is no text of the document.
 bool IsSkippedDestination(std::string_view W) {
   static const char* const kSkipped[] = {
-      "colortbl", "stylesheet", "info",       "pict",      "object",     "objdata",   "header",
-      "headerl",  "headerr",    "headerf",    "footer",    "footerl",    "footerr",   "footerf",
-      "fldinst",  "themedata",  "colorschememapping", "datastore", "latentstyles", "listtable",
-      "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "filetbl", "revtbl", "bkmkstart",
-      "bkmkend",  "nonshppict", "userprops", "template", "docvar", "xe", "tc", "private",
+      "colortbl",
+      "stylesheet",
+      "info",
+      "pict",
+      "object",
+      "objdata",
+      "header",
+      "headerl",
+      "headerr",
+      "headerf",
+      "footer",
+      "footerl",
+      "footerr",
+      "footerf",
+      "fldinst",
+      "themedata",
+      "colorschememapping",
+      "datastore",
+      "latentstyles",
+      "listtable",
+      "listoverridetable",
+      "rsidtbl",
+      "generator",
+      "xmlnstbl",
+      "filetbl",
+      "revtbl",
+      "bkmkstart",
+      "bkmkend",
+      "nonshppict",
+      "userprops",
+      "template",
+      "docvar",
+      "xe",
+      "tc",
+      "private",
   };
   for (const char* s : kSkipped)
     if (W == s) return true;
@@ -40,16 +70,18 @@ char16_t SymbolOf(std::string_view W) {
     char16_t Ch;
   };
   static const TSym kSymbols[] = {
-      {"tab", u'\t'},      {"cell", u'\t'},      {"emdash", 0x2014}, {"endash", 0x2013}, {"bullet", 0x2022},
-      {"lquote", 0x2018},  {"rquote", 0x2019},   {"ldblquote", 0x201C}, {"rdblquote", 0x201D},
-      {"emspace", u' '},   {"enspace", u' '},    {"qmspace", u' '},
+      {"tab", u'\t'},        {"cell", u'\t'},    {"emdash", 0x2014}, {"endash", 0x2013},
+      {"bullet", 0x2022},    {"lquote", 0x2018}, {"rquote", 0x2019}, {"ldblquote", 0x201C},
+      {"rdblquote", 0x201D}, {"emspace", u' '},  {"enspace", u' '},  {"qmspace", u' '},
   };
   for (const TSym& s : kSymbols)
     if (W == s.Word) return s.Ch;
   return 0;
 }
 
-bool IsBreak(std::string_view W) { return W == "par" || W == "line" || W == "sect" || W == "page" || W == "row"; }
+bool IsBreak(std::string_view W) {
+  return W == "par" || W == "line" || W == "sect" || W == "page" || W == "row";
+}
 
 class TReader {
  public:
@@ -175,7 +207,8 @@ class TReader {
     bool hasNumber = false;
     int64_t number = 0;
     bool negative = false;
-    if (Pos < In.size() && In[Pos] == '-' && Pos + 1 < In.size() && In[Pos + 1] >= '0' && In[Pos + 1] <= '9') {
+    if (Pos < In.size() && In[Pos] == '-' && Pos + 1 < In.size() && In[Pos + 1] >= '0' &&
+        In[Pos + 1] <= '9') {
       negative = true;
       ++Pos;
     }

@@ -95,10 +95,11 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
       void* const data = PluginCallbackData;
       options.Poll = [callback, data, ProgressStep] { return callback(0, ProgressStep, 10, data) != 0; };
     }
-    const TChildResult run = RunChild({program, "--headless", "--invisible", "--nologo", "--norestore",
-                                       "--nolockcheck", "--nodefault", "-env:UserInstallation=file://" + g_profile,
-                                       "--convert-to", FilterSpec, "--outdir", Output.Folder, source},
-                                      options);
+    const TChildResult run =
+        RunChild({program, "--headless", "--invisible", "--nologo", "--norestore", "--nolockcheck",
+                  "--nodefault", "-env:UserInstallation=file://" + g_profile, "--convert-to", FilterSpec,
+                  "--outdir", Output.Folder, source},
+                 options);
     if (!ChildEndedByItself(run, "\"soffice\"", OfficeTimeoutMs)) return false;
     std::vector<std::string> files;
     ListFileNames(files, Output.Folder, "*", false);

@@ -9,7 +9,15 @@ namespace {
 bool IsURLChar(char16_t C) {
   if (C < 33 || C > 127) return false;
   switch (C) {
-    case u'"': case u'(': case u')': case u'<': case u'>': case u'[': case u']': case u'{': case u'}':
+    case u'"':
+    case u'(':
+    case u')':
+    case u'<':
+    case u'>':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
       return false;
     default:
       return true;
@@ -23,8 +31,19 @@ bool IsAsciiAlnum(char16_t C) {
 // Punctuation that ends a sentence rather than an address, cut from a run's end.
 bool IsTrailingPunctuation(char16_t C) {
   switch (C) {
-    case u'!': case u'\'': case u'(': case u')': case u',': case u'.': case u':': case u';': case u'?':
-    case u'[': case u']': case u'{': case u'}':
+    case u'!':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u',':
+    case u'.':
+    case u':':
+    case u';':
+    case u'?':
+    case u'[':
+    case u']':
+    case u'{':
+    case u'}':
       return true;
     default:
       return false;
@@ -54,7 +73,8 @@ int ClassifyCandidate(std::u16string_view C) {
   const size_t Slash = C.find(u'/', 1);
   const bool SlashInside = N > 6 && Slash != std::u16string_view::npos;
   if (!DotInside && !SlashInside) return 0;
-  if ((DotInside && StartsWithLower(C, u"www.")) || StartsWithLower(C, u"url:") || StartsWithLower(C, u"news:"))
+  if ((DotInside && StartsWithLower(C, u"www.")) || StartsWithLower(C, u"url:") ||
+      StartsWithLower(C, u"news:"))
     return 2;
   if (N > 6 && StartsWithLower(C, u"ftp://")) return 2;
   if (N > 7 && (StartsWithLower(C, u"http://") || StartsWithLower(C, u"file://"))) return 2;
@@ -166,7 +186,8 @@ void THTMLViewer64::AddURLs(const std::u16string& Text, int32_t LineStart) {
     const int32_t At = Offset + Found;
     const int64_t Pos = LineStart + static_cast<int64_t>(At) * U;
     if (Pos > INT32_MAX) break;
-    URLs->Add(Text.substr(static_cast<size_t>(At), static_cast<size_t>(Length)), static_cast<int32_t>(Pos), Length);
+    URLs->Add(Text.substr(static_cast<size_t>(At), static_cast<size_t>(Length)), static_cast<int32_t>(Pos),
+              Length);
     Offset = At + Length;
     Rest = std::u16string_view(Text).substr(static_cast<size_t>(Offset));
   }

@@ -47,7 +47,8 @@ class THTMLViewer64 : public TFileViewer64 {
   // Notified when the hot link or hot URL changes.
   using TNotifyEvent = std::function<void(THTMLViewer64* Sender)>;
   // A click on a link: its address and index (-1 for a detected address).
-  using TLinkClickEvent = std::function<void(THTMLViewer64* Sender, const std::u16string& URL, int32_t LinkIndex)>;
+  using TLinkClickEvent =
+      std::function<void(THTMLViewer64* Sender, const std::u16string& URL, int32_t LinkIndex)>;
 
   explicit THTMLViewer64(IFontMetrics* Metrics);
 

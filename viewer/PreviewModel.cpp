@@ -81,7 +81,8 @@ void TOwnedTempFile::Delete() {
 
 // ---- Helpers ----------------------------------------------------------------------------------------
 
-TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern, IPreviewHost& Host) {
+TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern,
+                                   IPreviewHost& Host) {
   TPreviewFileCheck R;
   std::string File = Utf16ToUtf8(Info.Name);
   if (Info.InArchive && Info.ItemPath.size() >= 2) {
@@ -114,9 +115,12 @@ void CheckPreviewCount(int32_t OpenCount) {
 
 uint8_t CharsetModeOfEncoding(TScanEncoding Encoding) {
   switch (Encoding) {
-    case seUnicode: return cmUnicode;
-    case seOem: return cmOEM;
-    default: return cmANSI;
+    case seUnicode:
+      return cmUnicode;
+    case seOem:
+      return cmOEM;
+    default:
+      return cmANSI;
   }
 }
 
@@ -204,7 +208,8 @@ bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSet
       ExtractArchivePathToFile(Parts, Temp, false, &Date, &Size, Password);
     else
       ExtractArchivePathToFile(Shown, Temp, false, &Date, &Size, Password);
-    if (Size != Info.Size || Date != Info.Date) Host.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
+    if (Size != Info.Size || Date != Info.Date)
+      Host.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
     Shown = Temp;
   }
 
@@ -212,8 +217,8 @@ bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSet
   TQVConverter* Used = nullptr;
   if (WantConvert && (Info.Converter != nullptr || Host.GetConverters() != nullptr)) {
     std::string ErrorText;
-    Stream = ConvertToTempFile(Shown, Info.Converter, Encoding == seUnicode, LowerExtension(Info.Name), Info.Name,
-                               Used, ErrorText);
+    Stream = ConvertToTempFile(Shown, Info.Converter, Encoding == seUnicode, LowerExtension(Info.Name),
+                               Info.Name, Used, ErrorText);
     if (!Stream) {
       if (Info.Converter != nullptr || Cancelled) ShowConvertError(ErrorText, Info.Name);
       if (Cancelled) {
@@ -238,8 +243,8 @@ bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSet
 
 std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& FileName, TQVConverter* Named,
                                                            bool Unicode, const std::string& Extension,
-                                                           const std::u16string& ShownName, TQVConverter*& Used,
-                                                           std::string& ErrorText) {
+                                                           const std::u16string& ShownName,
+                                                           TQVConverter*& Used, std::string& ErrorText) {
   Cancelled = false;
   Used = nullptr;
   TQVConverters* List = Host.GetConverters();
@@ -312,7 +317,8 @@ bool TPreviewModel::ConvertShownFile() {
   std::string ErrorText;
   TQVConverter* Used = nullptr;
   const std::u16string Name = Viewer.GetName();
-  auto Text = ConvertToTempFile(File->GetFileName(), nullptr, false, LowerExtension(Caption), Name, Used, ErrorText);
+  auto Text =
+      ConvertToTempFile(File->GetFileName(), nullptr, false, LowerExtension(Caption), Name, Used, ErrorText);
   if (!Text) {
     ShowConvertError(ErrorText, Name);
     return false;
@@ -321,7 +327,8 @@ bool TPreviewModel::ConvertShownFile() {
   return true;
 }
 
-void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name, TQVConverter* Converter) {
+void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name,
+                             TQVConverter* Converter) {
   HitStarts.Clear();
   HitLengths.Clear();
   // No content hit tells the text's encoding (a name hit, or a search without a pattern): a UTF-16
@@ -403,11 +410,13 @@ void TPreviewModel::RefineFuzzyHits(TVStream& Stream, TScanEncoding E) {
     const int32_t From = std::max(PreviousEnd, Pos - kLookBack * C);
     std::string Bytes(static_cast<size_t>(Pos + Length * C - From), '\0');
     Stream.Seek(From);
-    Bytes.resize(static_cast<size_t>(std::max(0, Stream.Read(Bytes.data(), static_cast<int32_t>(Bytes.size())))));
+    Bytes.resize(
+        static_cast<size_t>(std::max(0, Stream.Read(Bytes.data(), static_cast<int32_t>(Bytes.size())))));
     std::u16string Text;
     if (Wide) {
       for (size_t B = 0; B + 1 < Bytes.size(); B += 2)
-        Text.push_back(static_cast<char16_t>(static_cast<uint8_t>(Bytes[B]) | static_cast<uint8_t>(Bytes[B + 1]) << 8));
+        Text.push_back(
+            static_cast<char16_t>(static_cast<uint8_t>(Bytes[B]) | static_cast<uint8_t>(Bytes[B + 1]) << 8));
     } else {
       for (char Ch : Bytes) Text.push_back(qvnls::CharToWideChar(static_cast<uint8_t>(Ch), Charset));
     }
@@ -463,10 +472,18 @@ void TPreviewModel::GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors) {
 
 void TPreviewModel::ViewerKey(TPreviewKey Key) {
   switch (Key) {
-    case TPreviewKey::Tab: NextHit(); break;
-    case TPreviewKey::ShiftTab: PriorHit(); break;
-    case TPreviewKey::Space: Viewer.PageDown(); break;
-    case TPreviewKey::ShiftSpace: Viewer.PageUp(); break;
+    case TPreviewKey::Tab:
+      NextHit();
+      break;
+    case TPreviewKey::ShiftTab:
+      PriorHit();
+      break;
+    case TPreviewKey::Space:
+      Viewer.PageDown();
+      break;
+    case TPreviewKey::ShiftSpace:
+      Viewer.PageUp();
+      break;
   }
 }
 

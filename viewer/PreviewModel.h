@@ -61,7 +61,8 @@ class IPreviewHost {
   // The program's converter list; null when there is none.
   virtual TQVConverters* GetConverters() = 0;
   // The password of an archive item (ArcName: the item path up to its last "|"); false for none.
-  virtual bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) = 0;
+  virtual bool ExtractPassword(const std::string& ArcName, const std::string& ItemName,
+                               std::string& Password) = 0;
   // A conversion starts / has ended: between the two, EscapePressed is polled.
   virtual void ConversionStarted() {}
   virtual void ConversionEnded() {}
@@ -98,7 +99,8 @@ struct TPreviewFileCheck {
 };
 // Looks at the file of Info (for an archive item, the archive file on disk) and tells the host when it
 // is missing or cannot be read.
-TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern, IPreviewHost& Host);
+TPreviewFileCheck CheckPreviewFile(const TFoundFileInfo& Info, const std::u16string& Pattern,
+                                   IPreviewHost& Host);
 // Raises "Too many preview windows" when OpenCount windows leave no room for another.
 void CheckPreviewCount(int32_t OpenCount);
 
@@ -127,8 +129,8 @@ class TPreviewModel {
 
   // Loads the file of Info: false when the user cancelled a conversion (the host was told). Errors of
   // reading or extracting pass on as exceptions; temporary files are deleted on every failure.
-  bool LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSettings& Settings, const std::u16string& Pattern,
-                bool Convert);
+  bool LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSettings& Settings,
+                const std::u16string& Pattern, bool Convert);
   // Has the shown file converted to text by the converter list. False when nothing was shown anew.
   bool ConvertShownFile();
 

@@ -32,10 +32,11 @@ bool CommitNumberText(const std::u16string& Text, int32_t Lo, int32_t Hi, uint8_
   return true;
 }
 
-bool CommitPreviewEdits(TViewOptions& Options, const std::u16string& TabText, const std::u16string& GutterText,
-                        int32_t PageIndex) {
+bool CommitPreviewEdits(TViewOptions& Options, const std::u16string& TabText,
+                        const std::u16string& GutterText, int32_t PageIndex) {
   bool Changed = CommitNumberText(TabText, kMinPreviewTabSize, kMaxPreviewTabSize, Options.TabSize);
-  Changed = CommitNumberText(GutterText, kMinPreviewGutter, kMaxPreviewGutter, Options.GutterWidth) || Changed;
+  Changed =
+      CommitNumberText(GutterText, kMinPreviewGutter, kMaxPreviewGutter, Options.GutterWidth) || Changed;
   if (PageIndex >= 0 && PageIndex < kPreviewPageModes && PageIndex != Options.PageMode) {
     Options.PageMode = static_cast<uint8_t>(PageIndex);
     Changed = true;

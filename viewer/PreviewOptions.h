@@ -22,5 +22,5 @@ bool CommitNumberText(const std::u16string& Text, int32_t Lo, int32_t Hi, uint8_
 
 // The edits and the page list of the dialog into Options; true when anything changed. A page index
 // outside the list leaves the page mode.
-bool CommitPreviewEdits(TViewOptions& Options, const std::u16string& TabText, const std::u16string& GutterText,
-                        int32_t PageIndex);
+bool CommitPreviewEdits(TViewOptions& Options, const std::u16string& TabText,
+                        const std::u16string& GutterText, int32_t PageIndex);

@@ -6,10 +6,10 @@
 #include "platform/qvnls/Qvnls.h"
 #include "search/NLSProcsDyn.h"
 
-const char16_t kControlGlyphs[32] = {
-    0x0000, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x25CF, 0x25D8, 0x25CB, 0x25D9,
-    0x2642, 0x2640, 0x266A, 0x266B, 0x263C, 0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7,
-    0x2584, 0x21A8, 0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC};
+const char16_t kControlGlyphs[32] = {0x0000, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x25CF,
+                                     0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,
+                                     0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x2584, 0x21A8,
+                                     0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC};
 
 namespace {
 
@@ -130,8 +130,8 @@ void TTransTextStream::ReadText(std::u16string& Text) {
   Text = LineBytesToWide(Line);
 }
 
-void TTransTextStream::ExpandTabs(std::u16string& Text, std::string& Attrs, int32_t& Len,
-                                  int32_t& Start, int32_t LineStart) const {
+void TTransTextStream::ExpandTabs(std::u16string& Text, std::string& Attrs, int32_t& Len, int32_t& Start,
+                                  int32_t LineStart) const {
   if (!Attrs.empty() && Attrs.size() < Text.size()) Attrs.resize(Text.size(), '\0');
   const int32_t Unit = SourceUnit();
   std::u16string Out;

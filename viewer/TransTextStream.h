@@ -48,8 +48,8 @@ class TSearchFilter : public TReadFilter {
       : Next(Next), Map(Map), Upper(Upper), Owner(Owner) {}
   void Apply(TVStream* Stream, void* Buf, int32_t Count) override;
 
-  TReadFilter* Next;     // not owned
-  const uint8_t* Map;    // 128 entries for the bytes 128..255, or null
+  TReadFilter* Next;   // not owned
+  const uint8_t* Map;  // 128 entries for the bytes 128..255, or null
   bool Upper;
   TTransTextStream* Owner;
 };
@@ -98,9 +98,9 @@ class TTransTextStream : public TViewTextStream {
   bool GetMarkAppended() const { return MarkAppended; }
 
   uint8_t GetTabSize() const { return TabSize; }
-  bool ShowTabs = false;         // visible tabs and spaces
-  bool ControlGlyphs = false;    // codes below 32 shown as glyphs
-  char16_t EOLMark = 0;          // 0 = none
+  bool ShowTabs = false;       // visible tabs and spaces
+  bool ControlGlyphs = false;  // codes below 32 shown as glyphs
+  char16_t EOLMark = 0;        // 0 = none
 
  protected:
   // Bytes of one source character in the current mode.

@@ -315,7 +315,8 @@ void TFileViewer64::ComputeExtent() {
   } else {
     // A line of 1024 characters, and any wider line met since (tabs widen lines beyond that).
     const int64_t Fixed = static_cast<int64_t>(GutterWidth) + static_cast<int64_t>(kExtentChars) * CharWidth;
-    HorzExtent = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(Fixed, WidestLine + int64_t{GutterWidth}), INT32_MAX));
+    HorzExtent = static_cast<int32_t>(
+        std::min<int64_t>(std::max<int64_t>(Fixed, WidestLine + int64_t{GutterWidth}), INT32_MAX));
   }
 }
 
@@ -562,18 +563,32 @@ void TFileViewer64::VScroll(TScrollCode Code, int32_t Pos) {
   if (!IsOpen()) return;
   Guarded([&] {
     switch (Code) {
-      case TScrollCode::LineUp: ScrollLines(1); break;
-      case TScrollCode::LineDown: ScrollLines(-1); break;
-      case TScrollCode::PageUp: PageUp(); break;
-      case TScrollCode::PageDown: PageDown(); break;
-      case TScrollCode::Top: GoToStart(); break;
-      case TScrollCode::Bottom: GoToEnd(); break;
+      case TScrollCode::LineUp:
+        ScrollLines(1);
+        break;
+      case TScrollCode::LineDown:
+        ScrollLines(-1);
+        break;
+      case TScrollCode::PageUp:
+        PageUp();
+        break;
+      case TScrollCode::PageDown:
+        PageDown();
+        break;
+      case TScrollCode::Top:
+        GoToStart();
+        break;
+      case TScrollCode::Bottom:
+        GoToEnd();
+        break;
       case TScrollCode::Track:
         ThumbTracking = true;
         if (UseLineIndex) {
-          if (Pos >= 0 && Pos < static_cast<int32_t>(LineIndex.size())) SetTopPosition(LineIndex[static_cast<size_t>(Pos)]);
+          if (Pos >= 0 && Pos < static_cast<int32_t>(LineIndex.size()))
+            SetTopPosition(LineIndex[static_cast<size_t>(Pos)]);
         } else {
-          SetTopPosition(static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(std::max(Pos, 0)) * VertUnit, INT32_MAX)));
+          SetTopPosition(static_cast<int32_t>(
+              std::min<int64_t>(static_cast<int64_t>(std::max(Pos, 0)) * VertUnit, INT32_MAX)));
         }
         Invalidate();
         break;
@@ -590,14 +605,29 @@ void TFileViewer64::HScroll(TScrollCode Code, int32_t Pos) {
   if (!IsOpen()) return;
   const int32_t HalfPage = (ClientWidth - GutterWidth) / 2;
   switch (Code) {
-    case TScrollCode::LineUp: SetHorzPosition(HorzPosition - kHorzStep); break;
-    case TScrollCode::LineDown: SetHorzPosition(HorzPosition + kHorzStep); break;
-    case TScrollCode::PageUp: SetHorzPosition(HorzPosition - HalfPage); break;
-    case TScrollCode::PageDown: SetHorzPosition(HorzPosition + HalfPage); break;
-    case TScrollCode::Track: SetHorzPosition(Pos); break;
-    case TScrollCode::Top: SetHorzPosition(0); break;
-    case TScrollCode::Bottom: SetHorzPosition(HorzExtent); break;
-    case TScrollCode::EndScroll: break;
+    case TScrollCode::LineUp:
+      SetHorzPosition(HorzPosition - kHorzStep);
+      break;
+    case TScrollCode::LineDown:
+      SetHorzPosition(HorzPosition + kHorzStep);
+      break;
+    case TScrollCode::PageUp:
+      SetHorzPosition(HorzPosition - HalfPage);
+      break;
+    case TScrollCode::PageDown:
+      SetHorzPosition(HorzPosition + HalfPage);
+      break;
+    case TScrollCode::Track:
+      SetHorzPosition(Pos);
+      break;
+    case TScrollCode::Top:
+      SetHorzPosition(0);
+      break;
+    case TScrollCode::Bottom:
+      SetHorzPosition(HorzExtent);
+      break;
+    case TScrollCode::EndScroll:
+      break;
   }
 }
 
@@ -610,5 +640,6 @@ void TFileViewer64::MouseWheel(int32_t Notches, int32_t WheelLines) {
     }
     return;
   }
-  ScrollLines(static_cast<int32_t>(std::clamp<int64_t>(static_cast<int64_t>(Notches) * WheelLines, -INT32_MAX, INT32_MAX)));
+  ScrollLines(static_cast<int32_t>(
+      std::clamp<int64_t>(static_cast<int64_t>(Notches) * WheelLines, -INT32_MAX, INT32_MAX)));
 }

@@ -45,7 +45,8 @@ bool TFileViewer64::IsWholeWordAt(int32_t Pos, int32_t PatBytes) {
   const int32_t Size = Window->GetSize();
   if (Pos >= Unit() && qvnls::UnicodeIsAlphaNum(SourceCharAt(Pos - Unit()))) return false;
   const int64_t After = static_cast<int64_t>(Pos) + PatBytes;
-  if (After + Unit() <= Size && qvnls::UnicodeIsAlphaNum(SourceCharAt(static_cast<int32_t>(After)))) return false;
+  if (After + Unit() <= Size && qvnls::UnicodeIsAlphaNum(SourceCharAt(static_cast<int32_t>(After))))
+    return false;
   return true;
 }
 
@@ -80,7 +81,8 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
   const int32_t Size = Window->GetSize();
   // Blocks overlap by the pattern less one character; a pattern longer than half a block gets blocks
   // of twice its length, so that every block moves the search on (and the pattern fits one block).
-  const int32_t Block = static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(kFindBlockBytes, 2 * static_cast<int64_t>(PatBytes)), INT32_MAX));
+  const int32_t Block = static_cast<int32_t>(
+      std::min<int64_t>(std::max<int64_t>(kFindBlockBytes, 2 * static_cast<int64_t>(PatBytes)), INT32_MAX));
   int32_t Found = -1;
   while (Pos + PatBytes <= Size) {
     // Blocks in the 16-bit mode start on whole characters, so that the filter folds whole units.
@@ -172,7 +174,8 @@ void TFileViewer64::BuildCopy(std::u16string& Wide, std::string& Narrow) {
     Left -= N;
     if (WideMode) {
       for (int32_t I = 0; I + 1 < N; I += 2) {
-        char16_t C = static_cast<char16_t>(static_cast<uint8_t>(Block[I]) | (static_cast<uint8_t>(Block[I + 1]) << 8));
+        char16_t C =
+            static_cast<char16_t>(static_cast<uint8_t>(Block[I]) | (static_cast<uint8_t>(Block[I + 1]) << 8));
         if (C == 0) C = u' ';
         PutWide(C);
         char B = C < 128 ? static_cast<char>(C) : static_cast<char>(qvnls::WideCharToChar(C, Display));

@@ -16,7 +16,8 @@ int32_t DragDelayFor(int32_t D) {
   if (D <= 0) return TFileViewer64::kDragDelayMax;
   if (D >= TFileViewer64::kDragDistanceMax) return TFileViewer64::kDragDelayMin;
   const double Span = TFileViewer64::kDragDelayMax - TFileViewer64::kDragDelayMin;
-  return static_cast<int32_t>(std::lround((1.0 - static_cast<double>(D) / TFileViewer64::kDragDistanceMax) * Span)) +
+  return static_cast<int32_t>(
+             std::lround((1.0 - static_cast<double>(D) / TFileViewer64::kDragDistanceMax) * Span)) +
          TFileViewer64::kDragDelayMin;
 }
 
@@ -97,7 +98,8 @@ int32_t TFileViewer64::PosFromPoint(int32_t X, int32_t Y, bool Nearest, bool Wor
   ComputeLineWidths(L);
   const int32_t Tx = X + HorzPosition - (HasGutter() ? GutterWidth : 0);
   // The first character whose right edge lies right of the point; none: right of the text.
-  int32_t Char = static_cast<int32_t>(std::upper_bound(L.Widths.begin(), L.Widths.end(), Tx) - L.Widths.begin());
+  int32_t Char =
+      static_cast<int32_t>(std::upper_bound(L.Widths.begin(), L.Widths.end(), Tx) - L.Widths.begin());
   const bool RightOfText = Char >= L.Length;
   if (Word) {
     int32_t Len = 0;
@@ -133,7 +135,8 @@ bool TFileViewer64::CharAtCursor(int32_t X, int32_t Y, int32_t& Line, int32_t& C
   TVisibleLine& VL = Lines[L];
   ComputeLineWidths(VL);
   const int32_t Tx = X + HorzPosition - Gutter;
-  const int32_t Char = static_cast<int32_t>(std::upper_bound(VL.Widths.begin(), VL.Widths.end(), Tx) - VL.Widths.begin());
+  const int32_t Char =
+      static_cast<int32_t>(std::upper_bound(VL.Widths.begin(), VL.Widths.end(), Tx) - VL.Widths.begin());
   if (Char >= VL.Length) return false;
   Line = L;
   Column = Char + 1;
@@ -186,7 +189,8 @@ void TFileViewer64::MarkSpans(const TInt32Vector& Starts, const TInt32Vector& Le
   }
 }
 
-int32_t TFileViewer64::SpanAtCursor(int32_t X, int32_t Y, const TInt32Vector& Starts, const TInt32Vector& Lens) {
+int32_t TFileViewer64::SpanAtCursor(int32_t X, int32_t Y, const TInt32Vector& Starts,
+                                    const TInt32Vector& Lens) {
   int32_t Line = 0;
   int32_t Column = 0;
   if (!CharAtCursor(X, Y, Line, Column)) return -1;
@@ -222,7 +226,8 @@ int32_t TFileViewer64::HorzTarget(int32_t Pos) {
   if (Chars < 0 || Chars > Len) return -1;
   const int32_t X = Source->TextWidth(Text.substr(0, static_cast<size_t>(Chars)));
   const int32_t TextWidth = ClientWidth - (HasGutter() ? GutterWidth : 0);
-  if (X < HorzPosition + CharWidth || X > TextWidth + HorzPosition - CharWidth) return std::max(0, X - 3 * CharWidth);
+  if (X < HorzPosition + CharWidth || X > TextWidth + HorzPosition - CharWidth)
+    return std::max(0, X - 3 * CharWidth);
   return -1;
 }
 
@@ -267,10 +272,18 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
   Guarded([&] {
     const int32_t HalfText = (ClientWidth - (HasGutter() ? GutterWidth : 0)) / 2;
     switch (Key) {
-      case TViewerKey::PageUp: PageUp(); break;
-      case TViewerKey::PageDown: PageDown(); break;
-      case TViewerKey::Up: ScrollLines(1); break;
-      case TViewerKey::Down: ScrollLines(-1); break;
+      case TViewerKey::PageUp:
+        PageUp();
+        break;
+      case TViewerKey::PageDown:
+        PageDown();
+        break;
+      case TViewerKey::Up:
+        ScrollLines(1);
+        break;
+      case TViewerKey::Down:
+        ScrollLines(-1);
+        break;
       case TViewerKey::Home:
       case TViewerKey::End: {
         MoveTop(Key == TViewerKey::Home ? 0 : LastTop);
@@ -291,7 +304,9 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
           SetHorzPosition(HorzPosition + ((Shift & ssCtrl) ? HalfText : kHorzStep));
         }
         break;
-      case TViewerKey::Other: Handled = false; break;
+      case TViewerKey::Other:
+        Handled = false;
+        break;
     }
   });
   return Handled;

@@ -73,7 +73,8 @@ std::vector<TPaintRun> BuildLineRuns(TFileViewer64& V, int32_t Index, const TPai
     }
     TPaintRun R;
     R.Text = Text.substr(I, J - I);
-    R.Advances.assign(Adv.begin() + static_cast<std::ptrdiff_t>(I), Adv.begin() + static_cast<std::ptrdiff_t>(J));
+    R.Advances.assign(Adv.begin() + static_cast<std::ptrdiff_t>(I),
+                      Adv.begin() + static_cast<std::ptrdiff_t>(J));
     R.X = X;
     for (int32_t A : R.Advances) R.Width += A;
     R.Selected = Sel;

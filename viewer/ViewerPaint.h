@@ -26,7 +26,7 @@ struct TPaintColors {
 };
 
 struct TPaintRun {
-  std::u16string Text;           // display characters (tabs expanded, glyphs in place)
+  std::u16string Text;            // display characters (tabs expanded, glyphs in place)
   std::vector<int32_t> Advances;  // pixel advance of each UTF-16 unit (0 for a pair's second half)
   int32_t X = 0;                  // from the line's left end
   int32_t Width = 0;

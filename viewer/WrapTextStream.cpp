@@ -15,8 +15,17 @@ bool IsLowSurrogate(char16_t C) { return C >= 0xDC00 && C <= 0xDFFF; }
 // Characters after which a word-wrapped line may break when it holds no blank or tab.
 bool IsBreakPunctuation(char16_t C) {
   switch (C) {
-    case u'!': case u'+': case u',': case u'-': case u'.': case u'/':
-    case u':': case u';': case u'?': case u'@': case u'\\':
+    case u'!':
+    case u'+':
+    case u',':
+    case u'-':
+    case u'.':
+    case u'/':
+    case u':':
+    case u';':
+    case u'?':
+    case u'@':
+    case u'\\':
       return true;
     default:
       return false;

@@ -69,7 +69,8 @@ void TArchiveOptions::LoadArchiveList(const TMultiLang* Languages) {
                                 : new QListWidgetItem(ArchivesCheckList);
     Item->setText(QString::fromStdU16String(Captions[i]));
     Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
-    Item->setCheckState(ArcInfos[static_cast<int>(i) + kFirstDecodedKind].Enabled ? Qt::Checked : Qt::Unchecked);
+    Item->setCheckState(ArcInfos[static_cast<int>(i) + kFirstDecodedKind].Enabled ? Qt::Checked
+                                                                                  : Qt::Unchecked);
   }
 }
 
@@ -107,5 +108,6 @@ void TArchiveOptions::SavePage() {
 }
 
 void TArchiveOptions::NormalizeMaxSize() {
-  MaxSizeEdit->setText(QString::number(TArchiveOptionsPage::GetMaxSizeMb(MaxSizeEdit->text().toStdU16String())));
+  MaxSizeEdit->setText(
+      QString::number(TArchiveOptionsPage::GetMaxSizeMb(MaxSizeEdit->text().toStdU16String())));
 }

@@ -114,7 +114,8 @@ void TCustomizeToolbar::Changed() {
 
 void TCustomizeToolbar::AddSelected(int32_t Index) {
   std::vector<int32_t> Actions;
-  for (int32_t Row : SelectedRows(AvailLst)) Actions.push_back(AvailLst->item(Row)->data(Qt::UserRole).toInt());
+  for (int32_t Row : SelectedRows(AvailLst))
+    Actions.push_back(AvailLst->item(Row)->data(Qt::UserRole).toInt());
   const int32_t First = TToolbarButtonList(Settings.ToolbarButtons).Add(Actions, Index);
   Changed();
   if (First >= 0) {

@@ -74,8 +74,14 @@ TEditFilters::TEditFilters(TQVConverters& Converters, QWidget* Parent)
   QPushButton* Cancel = AddButton("CancelBtn", "Cancel");
   OK->setDefault(true);
   Layout->addLayout(Buttons);
-  connect(CheckAll, &QPushButton::clicked, this, [this] { Filters.SetAll(false); FillTree(); });
-  connect(UncheckAll, &QPushButton::clicked, this, [this] { Filters.SetAll(true); FillTree(); });
+  connect(CheckAll, &QPushButton::clicked, this, [this] {
+    Filters.SetAll(false);
+    FillTree();
+  });
+  connect(UncheckAll, &QPushButton::clicked, this, [this] {
+    Filters.SetAll(true);
+    FillTree();
+  });
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
   connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
   resize(520, 360);

@@ -36,7 +36,10 @@ TEditMasks::TEditMasks(QWidget* Parent) : QDialog(Parent) {
   connect(EditBtn, &QPushButton::clicked, this, [this] { EditMask(); });
   connect(MasksBox, &QListWidget::itemDoubleClicked, this, [this] { EditMask(); });
   connect(DelBtn, &QPushButton::clicked, this, [this] { DeleteMask(); });
-  connect(ClearBtn, &QPushButton::clicked, this, [this] { List.Clear(); Fill(-1); });
+  connect(ClearBtn, &QPushButton::clicked, this, [this] {
+    List.Clear();
+    Fill(-1);
+  });
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
   connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
   AskMask = [](int32_t CaptionMsg, int32_t LabelMsg, std::u16string& Text) {
@@ -53,7 +56,8 @@ void TEditMasks::Fill(int32_t Selected) {
 
 void TEditMasks::AddMask() {
   std::u16string Text;
-  if (!AskMask(static_cast<int32_t>(TMsgIndex::EnterMask), static_cast<int32_t>(TMsgIndex::EnterNewFileMask), Text))
+  if (!AskMask(static_cast<int32_t>(TMsgIndex::EnterMask), static_cast<int32_t>(TMsgIndex::EnterNewFileMask),
+               Text))
     return;
   const int32_t Index = List.PutMask(Text, -1, ConfirmAnyFile);
   if (Index >= 0) Fill(Index);
@@ -64,7 +68,8 @@ void TEditMasks::EditMask() {
   if (MasksBox->currentRow() < 0) MasksBox->setCurrentRow(0);
   const int32_t Row = MasksBox->currentRow();
   std::u16string Text = List.Items()[static_cast<size_t>(Row)];
-  if (!AskMask(static_cast<int32_t>(TMsgIndex::EditMask), static_cast<int32_t>(TMsgIndex::EditFileMask), Text))
+  if (!AskMask(static_cast<int32_t>(TMsgIndex::EditMask), static_cast<int32_t>(TMsgIndex::EditFileMask),
+               Text))
     return;
   const int32_t Index = List.PutMask(Text, Row, ConfirmAnyFile);
   if (Index >= 0) Fill(Index);

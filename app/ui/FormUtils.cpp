@@ -34,7 +34,8 @@ void CenterFormOver(QWidget* Form, const QWidget* Over) {
     Bounds = Over->frameGeometry();
   else if (QGuiApplication::primaryScreen())
     Bounds = QGuiApplication::primaryScreen()->availableGeometry();
-  QPoint Corner = Bounds.center() - QPoint(Form->frameGeometry().width() / 2, Form->frameGeometry().height() / 2);
+  QPoint Corner =
+      Bounds.center() - QPoint(Form->frameGeometry().width() / 2, Form->frameGeometry().height() / 2);
   MoveControlOnScreen(Form, Corner.x(), Corner.y());
 }
 
@@ -42,12 +43,23 @@ void LocalizeDialogButtons(QWidget* Form) {
   for (auto* Box : Form->findChildren<QDialogButtonBox*>()) {
     for (QAbstractButton* Button : Box->buttons()) {
       switch (Box->standardButton(Button)) {
-        case QDialogButtonBox::Ok: Button->setText(Msg(TMsgIndex::OK)); break;
-        case QDialogButtonBox::Cancel: Button->setText(Msg(TMsgIndex::Cancel)); break;
-        case QDialogButtonBox::Yes: Button->setText(Msg(TMsgIndex::Yes)); break;
-        case QDialogButtonBox::No: Button->setText(Msg(TMsgIndex::No)); break;
-        case QDialogButtonBox::Help: Button->setText(Msg(TMsgIndex::BtnHelp)); break;
-        default: break;
+        case QDialogButtonBox::Ok:
+          Button->setText(Msg(TMsgIndex::OK));
+          break;
+        case QDialogButtonBox::Cancel:
+          Button->setText(Msg(TMsgIndex::Cancel));
+          break;
+        case QDialogButtonBox::Yes:
+          Button->setText(Msg(TMsgIndex::Yes));
+          break;
+        case QDialogButtonBox::No:
+          Button->setText(Msg(TMsgIndex::No));
+          break;
+        case QDialogButtonBox::Help:
+          Button->setText(Msg(TMsgIndex::BtnHelp));
+          break;
+        default:
+          break;
       }
     }
   }
@@ -59,7 +71,8 @@ void PopCursor() {
   if (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
 }
 
-bool BrowseForFolder(QWidget* Owner, const std::u16string& Title, const std::u16string& Root, std::u16string& Path) {
+bool BrowseForFolder(QWidget* Owner, const std::u16string& Title, const std::u16string& Root,
+                     std::u16string& Path) {
   QString Chosen = QFileDialog::getExistingDirectory(Owner, QString::fromStdU16String(Title),
                                                      QString::fromStdU16String(Root));
   if (Chosen.isEmpty()) return false;

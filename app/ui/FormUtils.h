@@ -36,7 +36,8 @@ void LocalizeDialogButtons(QWidget* Form);
 void PushCursor(Qt::CursorShape Cursor);
 void PopCursor();
 // The folder picker: true with Path set when the user chose a folder.
-bool BrowseForFolder(QWidget* Owner, const std::u16string& Title, const std::u16string& Root, std::u16string& Path);
+bool BrowseForFolder(QWidget* Owner, const std::u16string& Title, const std::u16string& Root,
+                     std::u16string& Path);
 // Opens Target with the desktop's handler; on failure shows an error box. True when it was started.
 bool OpenURL(const std::u16string& Target);
 // Opens a link text (see LinkTarget): mail, web, a path, or a file of the program folder.

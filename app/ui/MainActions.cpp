@@ -3,19 +3,19 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QMainWindow>
-#include <QToolBar>
-#include <QToolButton>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QKeyEvent>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProcess>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 
-#include "app/MsgStr.h"
 #include "app/IO.h"
+#include "app/MsgStr.h"
 #include "app/Options.h"
 #include "app/ui/Pictures.h"
 #include "app/ui/VExtDlgs.h"
@@ -34,7 +34,6 @@ class TAppMessageEvent : public QEvent {
 
 QString Q(const std::u16string& S) { return QString::fromStdU16String(S); }
 
-
 }  // namespace
 
 int AppMessageEventType() {
@@ -46,7 +45,8 @@ TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window(Window
   for (int32_t i = 0; i < kMainActionCount; ++i) {
     QAction* A = new QAction(QString::fromUtf8(MainActionTable[i].Caption), Window);
     A->setObjectName(QString::fromUtf8(MainActionTable[i].Name));
-    if (*MainActionTable[i].ShortCut != '\0') A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[i].ShortCut)));
+    if (*MainActionTable[i].ShortCut != '\0')
+      A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[i].ShortCut)));
     A->setCheckable(i == maSearchPause || i == maSearchFiles || i == maSearchArchives);
     A->setIcon(ToolbarActionIcon(i));
     connect(A, &QAction::triggered, this, [this, i] { RunAction(i); });
@@ -99,7 +99,8 @@ void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
     Button->setChecked(B.Down);
     Button->setEnabled(Source->isEnabled());
     Button->setToolTip(Settings.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
-    connect(Button, &QAction::triggered, this, [this, Tag = B.Tag] { PostAppMessage(MakeRunActionMessage(Tag)); });
+    connect(Button, &QAction::triggered, this,
+            [this, Tag = B.Tag] { PostAppMessage(MakeRunActionMessage(Tag)); });
     connect(Source, &QAction::changed, Button, [Source, Button] { Button->setEnabled(Source->isEnabled()); });
     Bar->addAction(Button);
   }
@@ -142,10 +143,17 @@ bool TMainActions::event(QEvent* Event) {
   if (Event->type() != AppMessageEventType()) return QObject::event(Event);
   const TAppMessageDecision D = DecodeAppMessage(static_cast<TAppMessageEvent*>(Event)->Message);
   switch (D.Kind) {
-    case amRunAction: RunAction(D.Action); break;
-    case amUserInterrupt: if (OnUserInterrupt) OnUserInterrupt(); break;
-    case amFillFromHistory: if (OnFillFromHistory) OnFillFromHistory(); break;
-    default: break;
+    case amRunAction:
+      RunAction(D.Action);
+      break;
+    case amUserInterrupt:
+      if (OnUserInterrupt) OnUserInterrupt();
+      break;
+    case amFillFromHistory:
+      if (OnFillFromHistory) OnFillFromHistory();
+      break;
+    default:
+      break;
   }
   return true;
 }
@@ -153,7 +161,8 @@ bool TMainActions::event(QEvent* Event) {
 bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == Bar && Event->type() == QEvent::MouseButtonDblClick) {
     // Only the free area: a double click on a button is two clicks of that button.
-    if (Bar->childAt(static_cast<QMouseEvent*>(Event)->position().toPoint()) == nullptr && OnToolbarDoubleClick)
+    if (Bar->childAt(static_cast<QMouseEvent*>(Event)->position().toPoint()) == nullptr &&
+        OnToolbarDoubleClick)
       OnToolbarDoubleClick();
     return false;
   }
@@ -162,8 +171,12 @@ bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
   TAppKeyState S;
   switch (Key->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: S.Key = akEnter; break;
-    case Qt::Key_F3: S.Key = akF3; break;
+    case Qt::Key_Enter:
+      S.Key = akEnter;
+      break;
+    case Qt::Key_F3:
+      S.Key = akF3;
+      break;
     default:
       if (Key->key() >= Qt::Key_F1 && Key->key() <= Qt::Key_F12) {
         S.Key = akFunction;
@@ -185,11 +198,19 @@ bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
   S.LanguageCount = LanguageCount ? LanguageCount() : 0;
   const TAppKeyAction A = DecideAppKey(S);
   switch (A.Kind) {
-    case kaNotHandled: return false;
-    case kaSelectLanguage: if (SelectLanguage) SelectLanguage(A.Language); return true;
-    case kaStartSearch: RunAction(maSearchStart); return true;
-    case kaShowProperties: if (ShowProperties) ShowProperties(); return true;
-    case kaSwallow: return true;
+    case kaNotHandled:
+      return false;
+    case kaSelectLanguage:
+      if (SelectLanguage) SelectLanguage(A.Language);
+      return true;
+    case kaStartSearch:
+      RunAction(maSearchStart);
+      return true;
+    case kaShowProperties:
+      if (ShowProperties) ShowProperties();
+      return true;
+    case kaSwallow:
+      return true;
   }
   return false;
 }
@@ -201,7 +222,8 @@ int32_t ShowResultMenu(QWidget* Owner, const QPoint& ScreenPoint, const TFoundFi
   QMenu Menu(Owner);
   Menu.setObjectName("ResultPopup");
   const QString PreviewCaption = QString::fromStdU16String(GetMsgW(TMsgIndex::Preview));
-  for (const TResultMenuItem& Item : PlanResultMenu(Info, PreviewCaption.toStdU16String(), Hooks.SummarizerFound)) {
+  for (const TResultMenuItem& Item :
+       PlanResultMenu(Info, PreviewCaption.toStdU16String(), Hooks.SummarizerFound)) {
     if (Item.Id == rmNone) {
       Menu.addSeparator();
       continue;
@@ -223,13 +245,20 @@ void RunResultCommand(int32_t Id, const TFoundFileInfo& Info, const TResultMenuH
     case rmSummarizer:
       if (Hooks.LaunchSummarizer) Hooks.LaunchSummarizer(Info);
       break;
-    case rmOpenFolder: ExploreFolder(ContainingFolder(Info)); break;
+    case rmOpenFolder:
+      ExploreFolder(ContainingFolder(Info));
+      break;
     case rmExtract:
       if (Info.InArchive) ExtractItemTo(Info, Hooks.ExtractPassword);
       break;
-    case rmOpen: OpenWithDesktop(Info.Name); break;
-    case rmCopyPath: QGuiApplication::clipboard()->setText(Q(Info.Name)); break;
-    default: break;
+    case rmOpen:
+      OpenWithDesktop(Info.Name);
+      break;
+    case rmCopyPath:
+      QGuiApplication::clipboard()->setText(Q(Info.Name));
+      break;
+    default:
+      break;
   }
 }
 
@@ -248,19 +277,27 @@ void OpenWithDesktop(const std::u16string& Path) {
   Opener->setProcessChannelMode(QProcess::ForwardedChannels);
   QObject::connect(Opener, &QProcess::errorOccurred, Opener, [Opener, Path](QProcess::ProcessError Error) {
     if (Error != QProcess::FailedToStart) return;
-    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path}) + u".\r\n" + Opener->errorString().toStdU16String());
+    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path}) + u".\r\n" +
+                  Opener->errorString().toStdU16String());
     Opener->deleteLater();
   });
-  QObject::connect(Opener, &QProcess::finished, Opener, [Opener, Path](int Code, QProcess::ExitStatus Status) {
-    Opener->deleteLater();
-    if (Status == QProcess::NormalExit && Code == 0) return;
-    switch (Status == QProcess::NormalExit ? Code : -1) {
-      case 2: ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Path})); break;
-      case 3:
-      case 4: ShowErrorText(FormatMsgW(TMsgIndex::NoOpenHandler_s, {Path})); break;
-      default: ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path})); break;
-    }
-  });
+  QObject::connect(Opener, &QProcess::finished, Opener,
+                   [Opener, Path](int Code, QProcess::ExitStatus Status) {
+                     Opener->deleteLater();
+                     if (Status == QProcess::NormalExit && Code == 0) return;
+                     switch (Status == QProcess::NormalExit ? Code : -1) {
+                       case 2:
+                         ShowErrorText(FormatMsgW(TMsgIndex::PathNotExists_s, {Path}));
+                         break;
+                       case 3:
+                       case 4:
+                         ShowErrorText(FormatMsgW(TMsgIndex::NoOpenHandler_s, {Path}));
+                         break;
+                       default:
+                         ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path}));
+                         break;
+                     }
+                   });
   Opener->start();
 }
 
@@ -318,7 +355,8 @@ QAction* TPreviewMenu::AddPreviewMenuItem(const std::u16string& Name, QWidget* P
   // Right after the separator, so the newest window comes first; without one, before the last item.
   const QList<QAction*> All = Menu->actions();
   const qsizetype At = All.indexOf(Separator);
-  QAction* Before = At >= 0 ? (At + 1 < All.size() ? All[At + 1] : nullptr) : (All.isEmpty() ? nullptr : All.back());
+  QAction* Before =
+      At >= 0 ? (At + 1 < All.size() ? All[At + 1] : nullptr) : (All.isEmpty() ? nullptr : All.back());
   Menu->insertAction(Before, Item);
   Items.insert(Items.begin(), Item);
   RenumberPreviewMenu();

@@ -22,7 +22,8 @@ void TMain::InstallPreviews() {
   PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
   PreviewHost->Converters = [this] { return Converters.get(); };
   // An item's password is asked for as in a search, with the item's archive as the archive's name.
-  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
+  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName,
+                                 std::string& Password) {
     return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
   };
   SetPreviewHost(PreviewHost.get());
@@ -87,9 +88,10 @@ void TMain::PreviewExec() {
 void TMain::PreviewResult(const TFoundFileInfo& Info) {
   TStreamScanner& Stream = Scanner.Scanner;
   const TSearchResults& Table = Results();
-  const bool Convert = PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
-  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0), Table.CaseSensitive,
-                                        Table.WholeWords};
+  const bool Convert =
+      PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
+  const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0),
+                                        Table.CaseSensitive, Table.WholeWords};
   try {
     OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
   } catch (const std::exception& E) {
@@ -100,6 +102,7 @@ void TMain::PreviewResult(const TFoundFileInfo& Info) {
 
 void TMain::UpdatePreviewPrintActions() {
   const QModelIndex Current = ResultView->currentIndex();
-  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() && Current.row() < Results().Count());
+  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() &&
+                              Current.row() < Results().Count());
   PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
 }

@@ -105,13 +105,15 @@ void TMain::PrintExec() {
       if (!ResultView->header()->isSectionHidden(I))
         Columns.push_back({I, ResultView->header()->visualIndex(I), ResultView->header()->sectionSize(I)});
     std::u16string Captions[4];
-    for (int I = 0; I < 4; ++I) Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
+    for (int I = 0; I < 4; ++I)
+      Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
     TResListPrintJob Job;
     const QRect Page = Printer.pageLayout().fullRectPixels(Printer.resolution());
     Job.PageWidth = Page.width();
     Job.PageHeight = Page.height();
     // The margin in tenths of a millimetre, in printer pixels (254 tenths to the inch).
-    Job.Margin = static_cast<int32_t>(static_cast<int64_t>(kPrintMarginTenthsMm) * Printer.resolution() / 254);
+    Job.Margin =
+        static_cast<int32_t>(static_cast<int64_t>(kPrintMarginTenthsMm) * Printer.resolution() / 254);
     Job.Copies = Printer.copyCount();
     Job.Collate = Printer.collateCopies();
     int32_t Passes = 1, PrinterCopies = 1;

@@ -144,21 +144,23 @@ void TMain::UpdateControls() {
   // A paused search goes on from Start.
   if (Run->Paused) Commands->ActionByIndex(maSearchStart)->setEnabled(true);
   Commands->ActionByIndex(maSearchPause)->setChecked(Run->Paused);
-  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause)) Pause->defaultAction()->setChecked(Run->Paused);
+  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause))
+    Pause->defaultAction()->setChecked(Run->Paused);
   for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
                                                     WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
     W->setEnabled(!Busy);
   InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
   bool Inputs = !Busy && !InResultsCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn, Masks,
-                                                    SelectBtn, FilterBox})
+  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn,
+                                                    Masks, SelectBtn, FilterBox})
     W->setEnabled(Inputs);
   DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
   DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
   for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit, SizeToEdit, SizeUnits})
     W->setEnabled(Inputs && SizeCheck->isChecked());
   bool Charsets = !Busy && DirectScanCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck}) W->setEnabled(Charsets);
+  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck})
+    W->setEnabled(Charsets);
   bool HasConverters = Converters && Converters->Count() > 0;
   if (!HasConverters) ConvToTextCheck->setChecked(false);
   ConvToTextCheck->setEnabled(HasConverters && !Busy);

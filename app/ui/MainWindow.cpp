@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -50,7 +50,6 @@
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
-#include "viewer/ui/InputGuard.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
 #include "app/ui/MainWindowUtil.h"
@@ -69,6 +68,7 @@
 #include "core/WideStrings.h"
 #include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
+#include "viewer/ui/InputGuard.h"
 #include "viewer/ui/PreviewForm.h"
 
 namespace {
@@ -397,7 +397,8 @@ void TMain::BuildWindow() {
     SetFilesArchives(Files, Archives);
   });
   connect(InResultsCheck, &QCheckBox::toggled, this, [this](bool) { UpdateControls(); });
-  for (QCheckBox* Check : {DateCheck, SizeCheck}) connect(Check, &QCheckBox::toggled, this, [this] { UpdateControls(); });
+  for (QCheckBox* Check : {DateCheck, SizeCheck})
+    connect(Check, &QCheckBox::toggled, this, [this] { UpdateControls(); });
   connect(FilterBox, &QGroupBox::toggled, this, [this] { UpdateControls(); });
   connect(Paths->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { Paths->setEditText(Q(ParsePathList(U(Paths->currentText())))); });
@@ -542,7 +543,8 @@ void TMain::ApplyAnimation() {
   constexpr int kStatusAnimationWidth = 16;
   if (Place == apStatusBar) {
     StatusBar->SetPanelWidth(0, kStatusAnimationWidth);
-    StatusAnim->setGeometry(0, 0, kStatusAnimationWidth, std::max(kStatusAnimationWidth, StatusBar->PanelLabel(0)->height()));
+    StatusAnim->setGeometry(0, 0, kStatusAnimationWidth,
+                            std::max(kStatusAnimationWidth, StatusBar->PanelLabel(0)->height()));
     StatusAnim->show();
     StatusAnim->raise();
   } else {
@@ -663,7 +665,9 @@ void TMain::SearchDialogExec() {
   TSearchFormState State;
   State.Fields = Fields();
   for (QComboBox* Box : {Pattern, Paths, Masks}) {
-    QStringList& Items = Box == Pattern ? State.PatternItems : Box == Paths ? State.PathItems : State.MaskItems;
+    QStringList& Items = Box == Pattern ? State.PatternItems
+                         : Box == Paths ? State.PathItems
+                                        : State.MaskItems;
     for (int I = 0; I < Box->count(); ++I) Items << Box->itemText(I);
   }
   State.SearchInResultsEnabled = InResultsCheck->isEnabled();
@@ -707,9 +711,11 @@ void TMain::ResListContextMenu(const QPoint& Pos) {
   Hooks.SummarizerFound = FindSummarizer(Summarizer);
   Hooks.LaunchSummarizer = [this, Summarizer](const TFoundFileInfo& Found) {
     if (Converters)
-      StartSummarizer(Summarizer, Found, Pattern->currentText().isEmpty(), ConvToTextCheck->isChecked(), *Converters);
+      StartSummarizer(Summarizer, Found, Pattern->currentText().isEmpty(), ConvToTextCheck->isChecked(),
+                      *Converters);
   };
-  Hooks.ExtractPassword = [this](const std::string& ArcName, const std::string& ItemName, std::string& Password) {
+  Hooks.ExtractPassword = [this](const std::string& ArcName, const std::string& ItemName,
+                                 std::string& Password) {
     TPasswordAnswer Answer = AskPassword(ItemName, ArcName);
     Password = Answer.Password;
     return Answer.Ok;
@@ -729,7 +735,9 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
 
   Scanner.Archives = &ArchiveWalk;
   Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
-  Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
+  Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+    return MatchesMask(Name, Mask, true);
+  };
 
   SetScreenFontCheck([](const std::string& Name) { return !FirstInstalledFont({Name}).empty(); });
   SetDefaultOptions();
@@ -762,7 +770,8 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     Action->setObjectName(QString::fromStdString(Item.Name));
     Action->setCheckable(true);
     Action->setActionGroup(Group);
-    if (Item.HotKey > 0) Action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | (Qt::Key_F1 + Item.HotKey - 1)));
+    if (Item.HotKey > 0)
+      Action->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | (Qt::Key_F1 + Item.HotKey - 1)));
     int32_t Language = Item.LanguageIndex;
     connect(Action, &QAction::triggered, this, [this, Language] { SetLanguage(Language); });
   }
@@ -784,7 +793,8 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   // Placement: the saved rectangle, fitted onto the screen.
   if (Settings.ViewOptions.MainRect.Right > 0) {
     TRect32 Rect = Settings.ViewOptions.MainRect;
-    QRect Screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
+    QRect Screen =
+        QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (Screen.isValid()) {
       FitRectToScreen(Rect, Screen.width(), Screen.height());
       setGeometry(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
@@ -836,7 +846,8 @@ void TMain::showEvent(QShowEvent* Event) {
   GetLogForm();
   FlushLogBuffer();
   for (QAction* Action : mLanguage->actions())
-    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex()))
+      Action->setChecked(true);
   LoadHistories();
   // The first activation: empty boxes get the saved lists, and in the dialog style the search dialog
   // opens by itself. Both are posted, so they run once the window is up.
@@ -857,7 +868,8 @@ TLog* TMain::GetLogForm() {
     Langs.CaptureForm(0, *LogLangForm);
     Langs.TranslateForm(*LogLangForm);
     QRect Main = geometry();
-    LogForm->move(std::max(0, Main.right() - LogForm->width() - 12), std::max(0, Main.bottom() - LogForm->height() - 32));
+    LogForm->move(std::max(0, Main.right() - LogForm->width() - 12),
+                  std::max(0, Main.bottom() - LogForm->height() - 32));
   }
   return LogForm;
 }
@@ -876,7 +888,8 @@ void TMain::closeEvent(QCloseEvent* Event) {
   CommitComboEdits();
   if (!WriteSettings()) {
     // The program closes all the same, but the user learns that this session's settings are gone.
-    const std::string Text = FormatMsg(TMsgIndex::SettingsNotSaved_ss, {SettingsFolder(), std::strerror(SettingsError)});
+    const std::string Text =
+        FormatMsg(TMsgIndex::SettingsNotSaved_ss, {SettingsFolder(), std::strerror(SettingsError)});
     Log(Text);
     ShowErrorText(Utf8ToUtf16(Text));
   }
@@ -998,7 +1011,8 @@ void TMain::LanguageChanged() {
   HelpChecked = false;
   Commands->LocalizeActions();
   for (QAction* Action : mLanguage->actions())
-    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex())) Action->setChecked(true);
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex()))
+      Action->setChecked(true);
   ReshowMessageDlg();
 }
 

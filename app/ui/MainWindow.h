@@ -201,8 +201,8 @@ class TMain : public QMainWindow, public ISearchHost {
   QRadioButton *ExactRadio = nullptr, *FuzzyRadio = nullptr;
   QCheckBox *CaseSensCheck = nullptr, *WholeWordsCheck = nullptr, *DirectScanCheck = nullptr,
             *ConvToTextCheck = nullptr, *AnsiCheck = nullptr, *OemCheck = nullptr, *UnicodeCheck = nullptr,
-            *SkipBinaryCheck = nullptr, *SubdirsCheck = nullptr, *FilesCheck = nullptr, *ArchivesCheck = nullptr,
-            *InResultsCheck = nullptr, *DateCheck = nullptr, *SizeCheck = nullptr;
+            *SkipBinaryCheck = nullptr, *SubdirsCheck = nullptr, *FilesCheck = nullptr,
+            *ArchivesCheck = nullptr, *InResultsCheck = nullptr, *DateCheck = nullptr, *SizeCheck = nullptr;
   QGroupBox* FilterBox = nullptr;
   QDateEdit *DateFromEdit = nullptr, *DateToEdit = nullptr;
   QLineEdit *SizeFromEdit = nullptr, *SizeToEdit = nullptr;

@@ -40,14 +40,24 @@ int ShowBox(TMessageDlgRequest& R) {
   QWidget* Owner = DialogOwner();
   QMessageBox Box(Owner);
   Box.setObjectName(QStringLiteral("MessageDlg"));
-  Box.setWindowTitle(R.Caption.empty() ? QString::fromUtf8(kApplicationTitle) : QString::fromStdU16String(R.Caption));
+  Box.setWindowTitle(R.Caption.empty() ? QString::fromUtf8(kApplicationTitle)
+                                       : QString::fromStdU16String(R.Caption));
   Box.setText(QString::fromStdU16String(R.Text));
   switch (R.DlgType) {
-    case mtWarning: Box.setIcon(QMessageBox::Warning); break;
-    case mtError: Box.setIcon(QMessageBox::Critical); break;
-    case mtInformation: Box.setIcon(QMessageBox::Information); break;
-    case mtConfirmation: Box.setIcon(QMessageBox::Question); break;
-    default: break;
+    case mtWarning:
+      Box.setIcon(QMessageBox::Warning);
+      break;
+    case mtError:
+      Box.setIcon(QMessageBox::Critical);
+      break;
+    case mtInformation:
+      Box.setIcon(QMessageBox::Information);
+      break;
+    case mtConfirmation:
+      Box.setIcon(QMessageBox::Question);
+      break;
+    default:
+      break;
   }
   struct TButton {
     TMsgDlgButtons Bit;
@@ -109,7 +119,8 @@ bool QueryString(int32_t CaptionMsg, int32_t LabelMsg, std::u16string& Value, co
   if (History) {
     Combo = new QComboBox;
     Combo->setEditable(true);
-    for (int32_t I = 0; I < History->GetCount(); ++I) Combo->addItem(QString::fromStdU16String(History->Get(I)));
+    for (int32_t I = 0; I < History->GetCount(); ++I)
+      Combo->addItem(QString::fromStdU16String(History->Get(I)));
     Combo->setEditText(QString::fromStdU16String(Value));
     Label->setBuddy(Combo);
     Layout->addWidget(Combo);
@@ -126,7 +137,10 @@ bool QueryString(int32_t CaptionMsg, int32_t LabelMsg, std::u16string& Value, co
   auto Text = [&] { return Combo ? Combo->currentText() : Edit->text(); };
   QObject::connect(Box, &QDialogButtonBox::accepted, &Dialog, [&] {
     if (!AllowEmpty && WideTrim(Text().toStdU16String()).empty()) {
-      if (Combo) Combo->setFocus(); else Edit->setFocus();
+      if (Combo)
+        Combo->setFocus();
+      else
+        Edit->setFocus();
       return;
     }
     Dialog.accept();

@@ -46,14 +46,15 @@ TEnterPassword::TEnterPassword(QWidget* Parent) : QDialog(Parent), Lang(this, "T
   Buttons->addButton("Cancel", QDialogButtonBox::RejectRole)->setObjectName("CancelBtn");
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  for (QWidget* W : {static_cast<QWidget*>(MsgMemo), static_cast<QWidget*>(PWDEdit),
-                     static_cast<QWidget*>(ShowPWDCheck), static_cast<QWidget*>(Group),
-                     static_cast<QWidget*>(Buttons)})
+  for (QWidget* W :
+       {static_cast<QWidget*>(MsgMemo), static_cast<QWidget*>(PWDEdit), static_cast<QWidget*>(ShowPWDCheck),
+        static_cast<QWidget*>(Group), static_cast<QWidget*>(Buttons)})
     Layout->addWidget(W);
 }
 
 void TEnterPassword::LanguageChanged() {
-  MsgMemo->setPlainText(QString::fromStdU16String(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {Item, Archive})));
+  MsgMemo->setPlainText(
+      QString::fromStdU16String(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {Item, Archive})));
 }
 
 bool TEnterPassword::Execute(const std::u16string& ItemName, const std::u16string& ArchiveName, int32_t& Mode,

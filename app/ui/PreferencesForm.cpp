@@ -63,7 +63,8 @@ QFont FontOf(const TFontRec& Rec) {
 
 // --- Interface page -----------------------------------------------------------------------------------
 
-TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWidget(Parent), Hooks(Hooks) {
+TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent)
+    : QWidget(Parent), Hooks(Hooks) {
   setObjectName("InterfaceOptions");
   auto* Layout = new QVBoxLayout(this);
   InterfaceStyleRadio = RadioGroup(this, Layout, "InterfaceStyleRadio", "Interface Style",
@@ -83,9 +84,9 @@ TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent) 
                      static_cast<QWidget*>(ClearHistBtn), static_cast<QWidget*>(WarningsOnBtn)})
     MiscLayout->addWidget(W);
   Layout->addWidget(Misc);
-  AnimRadio = RadioGroup(this, Layout, "AnimRadio", "Animation",
-                         {"Show animation in the &toolbar", "Show animation in the &status bar",
-                          "Do&n't show animation "});
+  AnimRadio = RadioGroup(
+      this, Layout, "AnimRadio", "Animation",
+      {"Show animation in the &toolbar", "Show animation in the &status bar", "Do&n't show animation "});
   Layout->addStretch();
   connect(InterfaceStyleRadio, &QButtonGroup::idClicked, this, [this](int Id) {
     if (!Loading && this->Hooks.SetInterfaceStyle) this->Hooks.SetInterfaceStyle(Id == 0 ? 1 : 0);
@@ -156,7 +157,9 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
   connect(SelTBBtnsBtn, &QPushButton::clicked, this, [this] {
     if (Customize == nullptr) {
       Customize = new TCustomizeToolbar(window());
-      Customize->RebuildToolbar = [this] { if (this->Hooks.BuildToolbar) this->Hooks.BuildToolbar(true); };
+      Customize->RebuildToolbar = [this] {
+        if (this->Hooks.BuildToolbar) this->Hooks.BuildToolbar(true);
+      };
       Customize->ActionIcon = this->Hooks.ActionIcon;
     }
     Customize->exec();
@@ -346,7 +349,8 @@ void TPreferences::Execute(int32_t Page) {
   InterfacePage->LoadPage();
   ToolbarPage->LoadPage();
   SystemPage->LoadPage();
-  ArchivePage->LoadPage(Hooks.Languages, Hooks.PasswordAskMode != nullptr ? *Hooks.PasswordAskMode : NoAskMode);
+  ArchivePage->LoadPage(Hooks.Languages,
+                        Hooks.PasswordAskMode != nullptr ? *Hooks.PasswordAskMode : NoAskMode);
   ShowPage(Page >= 0 ? Page : CurrentPage);
   exec();
 }

@@ -10,15 +10,16 @@
 #include <functional>
 #include <string>
 
-#include "viewer/ui/InputGuard.h"
 #include "viewer/PreviewModel.h"
+#include "viewer/ui/InputGuard.h"
 
 class TMainPreviewHost : public IPreviewHost {
  public:
   std::function<std::u16string()> GetStatus;
   std::function<void(const std::u16string&)> SetStatus;
   std::function<TQVConverters*()> Converters;
-  std::function<bool(const std::string& ArcName, const std::string& ItemName, std::string& Password)> Password;
+  std::function<bool(const std::string& ArcName, const std::string& ItemName, std::string& Password)>
+      Password;
 
   void ShowError(const std::u16string& Text) override;
   void ShowWarning(const std::u16string& Text) override;

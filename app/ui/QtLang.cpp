@@ -19,10 +19,11 @@ std::string TQtLangNode::Name() const { return Object ? Object->objectName().toS
 
 TLangPropKind TQtLangNode::PropertyKind(const std::string& PropName) const {
   if (!Object) return TLangPropKind::None;
-  if (PropName == "Items") return qobject_cast<QComboBox*>(Object) ? TLangPropKind::Strings : TLangPropKind::None;
-  if (PropName == "Hint") return qobject_cast<QWidget*>(Object) || qobject_cast<QAction*>(Object)
-                                     ? TLangPropKind::String
-                                     : TLangPropKind::None;
+  if (PropName == "Items")
+    return qobject_cast<QComboBox*>(Object) ? TLangPropKind::Strings : TLangPropKind::None;
+  if (PropName == "Hint")
+    return qobject_cast<QWidget*>(Object) || qobject_cast<QAction*>(Object) ? TLangPropKind::String
+                                                                            : TLangPropKind::None;
   if (PropName != "Caption") return TLangPropKind::None;
   auto* Widget = qobject_cast<QWidget*>(Object);
   bool HasCaption = qobject_cast<QAbstractButton*>(Object) || qobject_cast<QLabel*>(Object) ||
@@ -96,13 +97,12 @@ void TQtLangNode::SetItemIndex(int32_t Index) {
 TQtLangForm::TQtLangForm(QObject* Window, std::string ClassName)
     : Window(Window), Class(std::move(ClassName)), Self(Window) {}
 
-std::string TQtLangForm::Name() const {
-  return Class.size() > 1 ? Class.substr(1) : Class;
-}
+std::string TQtLangForm::Name() const { return Class.size() > 1 ? Class.substr(1) : Class; }
 
 void TQtLangForm::Refresh() const {
   Children.clear();
-  for (auto It = Nodes.begin(); It != Nodes.end();) It = It->second->Name().empty() ? Nodes.erase(It) : std::next(It);
+  for (auto It = Nodes.begin(); It != Nodes.end();)
+    It = It->second->Name().empty() ? Nodes.erase(It) : std::next(It);
   if (!Window) return;
   for (QObject* Child : Window->findChildren<QObject*>()) {
     QString Name = Child->objectName();

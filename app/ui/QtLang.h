@@ -43,7 +43,9 @@ class TQtLangForm : public ILangForm {
   IComponentNode* Owned(int32_t Index) const override;
   IComponentNode* ObjectProperty(const std::string&) const override { return nullptr; }
   std::string ClassName() const override { return Class; }
-  TLangPropKind PropertyKind(const std::string& PropName) const override { return Self.PropertyKind(PropName); }
+  TLangPropKind PropertyKind(const std::string& PropName) const override {
+    return Self.PropertyKind(PropName);
+  }
   std::u16string GetStringProperty(const std::string& PropName) const override {
     return Self.GetStringProperty(PropName);
   }

@@ -39,7 +39,8 @@ QVariant TResListModel::data(const QModelIndex& Index, int Role) const {
       else
         Cached = kNoIcon;  // plain files: no icon in the path column
     }
-    return Cached < static_cast<int>(Icons.size()) ? QVariant(Icons[static_cast<size_t>(Cached)]) : QVariant();
+    return Cached < static_cast<int>(Icons.size()) ? QVariant(Icons[static_cast<size_t>(Cached)])
+                                                   : QVariant();
   }
   if (Role == Qt::TextAlignmentRole && Index.column() == rlcSize)
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -65,7 +66,8 @@ QStringList TResListModel::mimeTypes() const { return {QStringLiteral("text/uri-
 QMimeData* TResListModel::mimeData(const QModelIndexList& Indexes) const {
   QList<QUrl> Urls;
   for (const QModelIndex& Index : Indexes) {
-    if (Index.column() != 0 || Index.row() >= Results().Count() || Results().IsArchiveItem(Index.row())) continue;
+    if (Index.column() != 0 || Index.row() >= Results().Count() || Results().IsArchiveItem(Index.row()))
+      continue;
     Urls.push_back(QUrl::fromLocalFile(QString::fromStdU16String(Results().GetFullName(Index.row()))));
   }
   if (Urls.isEmpty()) return nullptr;
@@ -97,7 +99,8 @@ QModelIndexList TResListModel::match(const QModelIndex& Start, int Role, const Q
   for (int Step = 0; Step < Count && (Hits < 0 || Found.size() < Hits); ++Step) {
     int Row = (Start.row() + Step) % Count;
     if (!(Flags & Qt::MatchWrap) && Start.row() + Step >= Count) break;
-    if (ResListNameMatches(ResListCellText(Results(), Row, rlcName), Typed)) Found.push_back(index(Row, rlcName));
+    if (ResListNameMatches(ResListCellText(Results(), Row, rlcName), Typed))
+      Found.push_back(index(Row, rlcName));
   }
   return Found;
 }

@@ -84,7 +84,8 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang(this, "TSearch") {
   FilesCheck = Named(new QCheckBox("Pl&ain files", General), "FilesCheck");
   ArchivesCheck = Named(new QCheckBox("A&rchives", General), "ArchivesCheck");
   SearchInResultsCheck = Named(new QCheckBox("&Search in results", General), "SearchInResultsCheck");
-  WarningLabel = Named(new QLabel("Date and size filtering is on (see \"Advanced\").", General), "WarningLabel");
+  WarningLabel =
+      Named(new QLabel("Date and size filtering is on (see \"Advanced\").", General), "WarningLabel");
   WarningLabel->hide();
   auto* Options = Named(new QGroupBox("Options", General), "OptionsGroup");
   auto* O = new QGridLayout(Options);
@@ -202,7 +203,9 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang(this, "TSearch") {
     std::u16string Masks = U(MasksCmb->currentText());
     if (SelectTypes && SelectTypes(Masks)) MasksCmb->setEditText(Q(Masks));
   });
-  connect(FiltersBtn, &QPushButton::clicked, this, [this] { if (EditFilters) EditFilters(); });
+  connect(FiltersBtn, &QPushButton::clicked, this, [this] {
+    if (EditFilters) EditFilters();
+  });
   connect(FilterDateCheck, &QCheckBox::clicked, this, [this] { FilterDateCheckClick(); });
   connect(SizeCheck, &QCheckBox::clicked, this, [this] { SizeCheckClick(); });
   connect(DateGroup, &QButtonGroup::idClicked, this, [this](int Id) {
@@ -213,7 +216,8 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang(this, "TSearch") {
   connect(DaysEdit, &QSpinBox::valueChanged, this, [this] { DateRangeRadioClick(2); });
   connect(DateEdit1, &QDateEdit::userDateChanged, this, [this] { DateEdit1Change(); });
   for (QLineEdit* E : {SizeEdit1, SizeEdit2})
-    connect(E, &QLineEdit::editingFinished, this, [E] { E->setText(Q(NormalizeSizeEditText(U(E->text())))); });
+    connect(E, &QLineEdit::editingFinished, this,
+            [E] { E->setText(Q(NormalizeSizeEditText(U(E->text())))); });
   connect(SearchInResultsCheck, &QCheckBox::clicked, this, [this] { SearchInResultsCheckClick(); });
   connect(ConvToTextCheck, &QCheckBox::clicked, this, [this](bool On) {
     bool Direct = DirectScanCheck->isChecked();
@@ -251,7 +255,9 @@ void TSearch::UpdateCharsets() {
   for (QCheckBox* C : {AnsiCheck, OemCheck, UnicodeCheck}) C->setEnabled(On);
 }
 
-void TSearch::UpdateWarning() { WarningLabel->setVisible(FilterDateCheck->isChecked() || SizeCheck->isChecked()); }
+void TSearch::UpdateWarning() {
+  WarningLabel->setVisible(FilterDateCheck->isChecked() || SizeCheck->isChecked());
+}
 
 void TSearch::FilterDateCheckClick() {
   const bool Enabled = FilterDateCheck->isChecked() && !SearchInResultsCheck->isChecked();
@@ -265,8 +271,8 @@ void TSearch::FilterDateCheckClick() {
 
 void TSearch::SizeCheckClick() {
   const bool Enabled = SizeCheck->isChecked() && !SearchInResultsCheck->isChecked();
-  for (QWidget* W : {static_cast<QWidget*>(SizeEdit1), static_cast<QWidget*>(SizeEdit2),
-                     static_cast<QWidget*>(UnitsCmb)})
+  for (QWidget* W :
+       {static_cast<QWidget*>(SizeEdit1), static_cast<QWidget*>(SizeEdit2), static_cast<QWidget*>(UnitsCmb)})
     W->setEnabled(Enabled);
   UpdateWarning();
 }
@@ -296,9 +302,9 @@ void TSearch::DateEdit1Change() {
 
 void TSearch::SearchInResultsCheckClick() {
   const bool Off = !SearchInResultsCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, PathsCmb, MasksCmb,
-                                                    findChild<QPushButton*>("BrowseBtn"),
-                                                    findChild<QPushButton*>("SelExtBtn"), FilterDateCheck, SizeCheck})
+  for (QWidget* W : std::initializer_list<QWidget*>{
+           SubdirsCheck, FilesCheck, ArchivesCheck, PathsCmb, MasksCmb, findChild<QPushButton*>("BrowseBtn"),
+           findChild<QPushButton*>("SelExtBtn"), FilterDateCheck, SizeCheck})
     W->setEnabled(Off);
   FilterDateCheckClick();
   SizeCheckClick();

@@ -32,9 +32,11 @@ std::vector<TFileTypeSource> MimeFileTypeSource() {
   std::vector<TFileTypeSource> Types;
   QList<QMimeType> All = QMimeDatabase().allMimeTypes();
   // Sorted by name, so that the first type of a shared suffix is always the same one.
-  std::sort(All.begin(), All.end(), [](const QMimeType& A, const QMimeType& B) { return A.name() < B.name(); });
+  std::sort(All.begin(), All.end(),
+            [](const QMimeType& A, const QMimeType& B) { return A.name() < B.name(); });
   for (const QMimeType& T : All)
-    for (const QString& Suffix : T.suffixes()) Types.push_back({Suffix.toStdString(), T.comment().toStdString(), "", -1});
+    for (const QString& Suffix : T.suffixes())
+      Types.push_back({Suffix.toStdString(), T.comment().toStdString(), "", -1});
   return Types;
 }
 
@@ -129,9 +131,17 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
       if (Item->flags() & Qt::ItemIsUserCheckable)
         Item->setCheckState(0, Item->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     });
-  connect(AllTypesList->header(), &QHeaderView::sectionClicked, this, [this](int Section) { SortTypes(Section + 1); });
-  connect(RefreshBtn, &QPushButton::clicked, this, [this] { FileTypes().Enumerate(); FillAllTypes(); ShowSelection(); });
-  connect(ClearBtn, &QPushButton::clicked, this, [this] { Selection.Clear(); ShowSelection(); });
+  connect(AllTypesList->header(), &QHeaderView::sectionClicked, this,
+          [this](int Section) { SortTypes(Section + 1); });
+  connect(RefreshBtn, &QPushButton::clicked, this, [this] {
+    FileTypes().Enumerate();
+    FillAllTypes();
+    ShowSelection();
+  });
+  connect(ClearBtn, &QPushButton::clicked, this, [this] {
+    Selection.Clear();
+    ShowSelection();
+  });
   connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveGroup(); });
   connect(PopSave, &QAction::triggered, this, [this] { SaveGroup(); });
   connect(PopDelete, &QAction::triggered, this, [this] { DeleteGroup(); });
@@ -201,7 +211,8 @@ void TSelectFileTypes::FillAllTypes() {
     Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
     Item->setCheckState(0, Selection.IsTypeSelected(E.Extension) ? Qt::Checked : Qt::Unchecked);
   }
-  AllTypesList->header()->setSortIndicator(std::abs(SortColumn) - 1, SortColumn < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+  AllTypesList->header()->setSortIndicator(std::abs(SortColumn) - 1,
+                                           SortColumn < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
   AllTypesList->header()->setSortIndicatorShown(true);
   Filling = false;
 }
@@ -231,7 +242,8 @@ void TSelectFileTypes::ShowSelection() {
     }
   for (int i = 0; i < AllTypesList->topLevelItemCount(); ++i) {
     QTreeWidgetItem* Item = AllTypesList->topLevelItem(i);
-    Item->setCheckState(0, Selection.IsTypeSelected(Item->text(0).toStdString()) ? Qt::Checked : Qt::Unchecked);
+    Item->setCheckState(0,
+                        Selection.IsTypeSelected(Item->text(0).toStdString()) ? Qt::Checked : Qt::Unchecked);
   }
   Filling = false;
 }

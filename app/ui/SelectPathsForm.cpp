@@ -112,7 +112,9 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   Model->OnChecked = [this](const std::u16string& Path, bool Checked) {
     if (Checked ? Selection.Add(Path) : Selection.Remove(Path)) FillList();
   };
-  Selection.OnNodeCheck = [Model](const std::u16string& Path, bool Checked) { Model->SetChecked(Path, Checked); };
+  Selection.OnNodeCheck = [Model](const std::u16string& Path, bool Checked) {
+    Model->SetChecked(Path, Checked);
+  };
   connect(PathList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int) {
     if (Filling || Item->checkState(0) == Qt::Checked) return;
     // Unticking a row removes its path once the list's own notification is over; the path, not the

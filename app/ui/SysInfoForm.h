@@ -23,6 +23,7 @@ class TSysInfo : public QDialog {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+
  private:
   TQtLangForm Lang{this, "TSysInfo"};
 };

@@ -6,8 +6,9 @@
 #include <QLineEdit>
 #include <QScreen>
 
-TExtFileDialog::TExtFileDialog(bool Open, QWidget* Owner, const std::u16string& FileName, const QString& Filter,
-                               int32_t FilterIndex, const QString& DefaultExt, const QString& Title)
+TExtFileDialog::TExtFileDialog(bool Open, QWidget* Owner, const std::u16string& FileName,
+                               const QString& Filter, int32_t FilterIndex, const QString& DefaultExt,
+                               const QString& Title)
     : QFileDialog(Owner, Title) {
   setObjectName("ExtFileDialog");
   // The folder line lives in the dialog's own layout, so the widget-based dialog is used.
@@ -55,8 +56,8 @@ TExtFileDialog::TExtFileDialog(bool Open, QWidget* Owner, const std::u16string& 
   }
 }
 
-bool ExtFileDialog(bool Open, QWidget* Owner, std::u16string& FileName, int32_t& FilterIndex, const QString& Filter,
-                   const QString& DefaultExt, const QString& Title) {
+bool ExtFileDialog(bool Open, QWidget* Owner, std::u16string& FileName, int32_t& FilterIndex,
+                   const QString& Filter, const QString& DefaultExt, const QString& Title) {
   TExtFileDialog D(Open, Owner, FileName, Filter, FilterIndex, DefaultExt, Title);
   if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return false;
   FileName = D.selectedFiles().join(QChar(0)).toStdU16String();
@@ -64,7 +65,7 @@ bool ExtFileDialog(bool Open, QWidget* Owner, std::u16string& FileName, int32_t&
   return true;
 }
 
-bool ExtSaveDialog(std::u16string& FileName, const QString& Title, const QString& DefaultExt, int32_t& FilterIndex,
-                   const QString& Filter) {
+bool ExtSaveDialog(std::u16string& FileName, const QString& Title, const QString& DefaultExt,
+                   int32_t& FilterIndex, const QString& Filter) {
   return ExtFileDialog(false, nullptr, FileName, FilterIndex, Filter, DefaultExt, Title);
 }

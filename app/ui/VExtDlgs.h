@@ -19,8 +19,8 @@ class TExtFileDialog : public QFileDialog {
 };
 
 // Shows the dialog; true on OK with FileName and FilterIndex (1-based) set.
-bool ExtFileDialog(bool Open, QWidget* Owner, std::u16string& FileName, int32_t& FilterIndex, const QString& Filter,
-                   const QString& DefaultExt, const QString& Title);
+bool ExtFileDialog(bool Open, QWidget* Owner, std::u16string& FileName, int32_t& FilterIndex,
+                   const QString& Filter, const QString& DefaultExt, const QString& Title);
 // The save form (no owner; the overwrite question is the dialog's own).
-bool ExtSaveDialog(std::u16string& FileName, const QString& Title, const QString& DefaultExt, int32_t& FilterIndex,
-                   const QString& Filter);
+bool ExtSaveDialog(std::u16string& FileName, const QString& Title, const QString& DefaultExt,
+                   int32_t& FilterIndex, const QString& Filter);

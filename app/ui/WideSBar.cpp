@@ -34,7 +34,9 @@ void TWideStatusBar::ApplyPanel(int Index) {
   if (!Label) return;
   const TWideStatusPanel& P = Panels[static_cast<size_t>(Index)];
   Label->setText(QString::fromStdU16String(P.Text));
-  Qt::Alignment Align = P.Alignment == 1 ? Qt::AlignRight : P.Alignment == 2 ? Qt::AlignHCenter : Qt::AlignLeft;
+  Qt::Alignment Align = P.Alignment == 1   ? Qt::AlignRight
+                        : P.Alignment == 2 ? Qt::AlignHCenter
+                                           : Qt::AlignLeft;
   Label->setAlignment(Align | Qt::AlignVCenter);
   Label->setFrameShape(P.Bevel == 0 ? QFrame::NoFrame : QFrame::Panel);
   Label->setFrameShadow(P.Bevel == 2 ? QFrame::Raised : QFrame::Sunken);

@@ -18,7 +18,8 @@ std::vector<std::pair<std::u16string, QString>> DesktopFolders() {
                                                           {u"/", "File System"}};
   for (const QStorageInfo& V : QStorageInfo::mountedVolumes()) {
     const QString Path = V.rootPath();
-    const bool Removable = Path.startsWith("/media") || Path.startsWith("/mnt") || Path.startsWith("/run/media");
+    const bool Removable =
+        Path.startsWith("/media") || Path.startsWith("/mnt") || Path.startsWith("/run/media");
     if (!V.isValid() || !V.isReady() || !Removable) continue;
     Folders.push_back({Path.toStdU16String(), V.displayName()});
   }
@@ -29,8 +30,8 @@ std::vector<std::pair<std::u16string, QString>> DesktopFolders() {
 
 TFolderTreeModel::TFolderTreeModel(QObject* Parent) : QAbstractItemModel(Parent) { Top.Loaded = true; }
 
-std::unique_ptr<TFolderTreeModel::TNode> TFolderTreeModel::MakeNode(const std::u16string& Path, const QString& Name,
-                                                                    TNode* Parent) {
+std::unique_ptr<TFolderTreeModel::TNode> TFolderTreeModel::MakeNode(const std::u16string& Path,
+                                                                    const QString& Name, TNode* Parent) {
   auto N = std::make_unique<TNode>();
   N->Path = Path;
   N->Name = Name;
@@ -53,7 +54,8 @@ void TFolderTreeModel::SetRoot(const std::u16string& Root) {
   } else if (!Trimmed.empty()) {
     const QFileInfo Info(Q(Trimmed));
     if (!Info.isDir()) throw Exception("Error setting path: \"" + Utf16ToUtf8(Root) + "\"");
-    Tops.push_back({Info.absoluteFilePath().toStdU16String(), Info.fileName().isEmpty() ? "/" : Info.fileName()});
+    Tops.push_back(
+        {Info.absoluteFilePath().toStdU16String(), Info.fileName().isEmpty() ? "/" : Info.fileName()});
   }
   beginResetModel();
   RootText = Trimmed.empty() ? u" " : Trimmed;
@@ -72,11 +74,13 @@ void TFolderTreeModel::Load(TNode* N) {
   QFileInfoList Entries = QDir(Q(N->Path)).entryInfoList(Filter);
   QCollator Order;
   Order.setNumericMode(true);
-  std::sort(Entries.begin(), Entries.end(),
-            [&](const QFileInfo& A, const QFileInfo& B) { return Order.compare(A.fileName(), B.fileName()) < 0; });
+  std::sort(Entries.begin(), Entries.end(), [&](const QFileInfo& A, const QFileInfo& B) {
+    return Order.compare(A.fileName(), B.fileName()) < 0;
+  });
   std::vector<std::unique_ptr<TNode>> Made;
   for (const QFileInfo& E : Entries)
-    if (auto C = MakeNode(E.absoluteFilePath().toStdU16String(), E.fileName(), N)) Made.push_back(std::move(C));
+    if (auto C = MakeNode(E.absoluteFilePath().toStdU16String(), E.fileName(), N))
+      Made.push_back(std::move(C));
   if (Made.empty()) return;
   beginInsertRows(IndexOf(N), 0, static_cast<int>(Made.size()) - 1);
   N->Children = std::move(Made);
@@ -129,8 +133,10 @@ QVariant TFolderTreeModel::data(const QModelIndex& Index, int Role) const {
   const TNode* N = NodeOf(Index);
   if (N == nullptr) return {};
   switch (Role) {
-    case Qt::DisplayRole: return N->Name;
-    case Qt::ToolTipRole: return Q(N->Path);
+    case Qt::DisplayRole:
+      return N->Name;
+    case Qt::ToolTipRole:
+      return Q(N->Path);
     case Qt::DecorationRole: {
       static QFileIconProvider Icons;
       return Icons.icon(QFileIconProvider::Folder);
@@ -138,7 +144,8 @@ QVariant TFolderTreeModel::data(const QModelIndex& Index, int Role) const {
     case Qt::CheckStateRole:
       if (!N->HasCheckbox) return {};
       return N->Checked ? Qt::Checked : Qt::Unchecked;
-    default: return {};
+    default:
+      return {};
   }
 }
 

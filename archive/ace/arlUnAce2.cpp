@@ -48,8 +48,8 @@ struct TBusy {
 
 uint16_t Le16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
 uint32_t Le32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
 
 std::string FolderOf(const std::string& Name) {
@@ -145,7 +145,8 @@ std::vector<TUnAce::THeaderEntry> TUnAce::ReadHeaders() {
     const int64_t HeaderSize = Le16(B + 2);
     const uint16_t NameLength = Le16(B + 33);
     // The name lies inside the header, and the header inside the file.
-    if (kFileBlockFixed + NameLength > kBlockPrefix + HeaderSize || Pos + kBlockPrefix + HeaderSize > Size) break;
+    if (kFileBlockFixed + NameLength > kBlockPrefix + HeaderSize || Pos + kBlockPrefix + HeaderSize > Size)
+      break;
     std::string Name(NameLength, '\0');
     if (NameLength > 0 && In.Read(Name.data(), NameLength) != NameLength) break;
     THeaderEntry E;
@@ -181,7 +182,8 @@ void TUnAce::HeaderScan() {
   }
 }
 
-// --- The run ------------------------------------------------------------------------------------------------
+// --- The run
+// ------------------------------------------------------------------------------------------------
 
 void TUnAce::Initialise(TAceInitData& Data) {
   Data = TAceInitData{};
@@ -253,7 +255,8 @@ void TUnAce::ExtractArchive(TStream32*) {
     DoError(ArchiveFile, "", errUnsupportedType);
 }
 
-// --- Callbacks ----------------------------------------------------------------------------------------------
+// --- Callbacks
+// ----------------------------------------------------------------------------------------------
 
 int TUnAce::InfoCallback(TAceCallbackRecord& R) {
   if (GetCancel()) return ACE_CALLBACK_CANCEL;
@@ -304,7 +307,8 @@ int TUnAce::AskNextVolume(TAceCallbackRecord& R) {
   }
   if (!R.Archive || !R.Archive->ArchiveName) return ACE_CALLBACK_CANCEL;
   const int32_t Number = R.Archive->VolumeNumber;
-  std::string Name = Number > 0 ? GetNextVolumeName(CurrentVolume, Number - 1) : std::string(R.Archive->ArchiveName);
+  std::string Name =
+      Number > 0 ? GetNextVolumeName(CurrentVolume, Number - 1) : std::string(R.Archive->ArchiveName);
   // Volume names are made with the upper-case letter "C"; archivers write ".c00": the case that exists
   // is taken.
   if (!Name.empty() && !FileExists(Name)) {
@@ -314,7 +318,8 @@ int TUnAce::AskNextVolume(TAceCallbackRecord& R) {
       if (Lower[i] >= 'A' && Lower[i] <= 'Z') Lower[i] = static_cast<char>(Lower[i] - 'A' + 'a');
     if (FileExists(Lower)) Name = Lower;
   }
-  if (Name.empty() || !RequestNextVolume(Name, Number) || Name.size() >= ACE_NAME_SIZE) return ACE_CALLBACK_CANCEL;
+  if (Name.empty() || !RequestNextVolume(Name, Number) || Name.size() >= ACE_NAME_SIZE)
+    return ACE_CALLBACK_CANCEL;
   std::memcpy(R.Archive->ArchiveName, Name.c_str(), Name.size() + 1);
   CurrentVolume = Name;
   VolumeNumber = Number;
@@ -409,7 +414,8 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
     return ACE_CALLBACK_OK;
   }
   if (R.Type == ACE_STATE_PROGRESS) {
-    if (R.Operation == ACE_OPERATION_TEST && Selected && R.Progress && R.Progress->Data && R.Progress->Length) {
+    if (R.Operation == ACE_OPERATION_TEST && Selected && R.Progress && R.Progress->Data &&
+        R.Progress->Length) {
       // Never more than the entry's header declared.
       if (EntryDone + R.Progress->Length > Item.UnpackedSize) return ACE_CALLBACK_CANCEL;
       WriteBlock(R.Progress->Data, static_cast<int32_t>(R.Progress->Length), true, ckCrc32);

@@ -34,7 +34,8 @@ uint32_t StoredStampToDos(uint8_t HostOs, uint32_t Stored) {
   if (HostOs != kHostUnix && HostOs != kHostNext) return Stored;
   const time_t Seconds = static_cast<time_t>(Stored);
   struct tm Local {};
-  if (localtime_r(&Seconds, &Local) == nullptr || Local.tm_year < 80) return (1u << 21) | (1u << 16);  // 1980-01-01
+  if (localtime_r(&Seconds, &Local) == nullptr || Local.tm_year < 80)
+    return (1u << 21) | (1u << 16);  // 1980-01-01
   return (static_cast<uint32_t>(Local.tm_year - 80) << 25) | (static_cast<uint32_t>(Local.tm_mon + 1) << 21) |
          (static_cast<uint32_t>(Local.tm_mday) << 16) | (static_cast<uint32_t>(Local.tm_hour) << 11) |
          (static_cast<uint32_t>(Local.tm_min) << 5) | (static_cast<uint32_t>(Local.tm_sec) / 2);

@@ -14,7 +14,8 @@ intptr_t TStreamCabinetFileHandler::Open(const std::string& Name, int32_t Flags,
     Mode = fmOpenWrite;
   else
     Mode = fmOpenRead;
-  Mode = static_cast<TFileOpenMode>(Mode == fmCreate ? Mode : Mode | ((Flags & cofExclusive) ? fmShareExclusive : fmShareDenyNone));
+  Mode = static_cast<TFileOpenMode>(
+      Mode == fmCreate ? Mode : Mode | ((Flags & cofExclusive) ? fmShareExclusive : fmShareDenyNone));
   int32_t OpenError = 0;
   auto Stream = std::make_unique<TFileStream32>(Name, Mode, OpenError);
   if (OpenError != 0 || Stream->Handle() == kInvalidHandle) {
@@ -45,7 +46,8 @@ uint32_t TStreamCabinetFileHandler::Read(intptr_t Handle, void* Buffer, uint32_t
   return Moved;
 }
 
-uint32_t TStreamCabinetFileHandler::Write(intptr_t Handle, const void* Buffer, uint32_t Count, int32_t& Error) {
+uint32_t TStreamCabinetFileHandler::Write(intptr_t Handle, const void* Buffer, uint32_t Count,
+                                          int32_t& Error) {
   TFileStream32* S = Find(Handle);
   if (!S) {
     Error = -1;

@@ -26,7 +26,8 @@ class TDynLib {
   // Loads the library and binds every entry point (name, where its address goes); when any is missing,
   // every address is cleared and the library unloaded. True when all are bound.
   using TEntry = std::pair<const char*, void**>;
-  bool LoadAndBind(const std::string& Path, const std::string& DefaultName, std::initializer_list<TEntry> Entries);
+  bool LoadAndBind(const std::string& Path, const std::string& DefaultName,
+                   std::initializer_list<TEntry> Entries);
   void Unload();
   bool Loaded() const { return Handle != nullptr; }
   // The file that was loaded.

@@ -149,7 +149,8 @@ struct TCabCallbacks {
   }
 };
 
-// --- TUnCab -------------------------------------------------------------------------------------------------
+// --- TUnCab
+// -------------------------------------------------------------------------------------------------
 
 TUnCab::~TUnCab() {
   if (Context && Bound()) {
@@ -166,8 +167,9 @@ void TUnCab::MakeContext() {
   ErrorRecord = {};
   {
     TPush Push(this);
-    Context = Binding().Create(TCabCallbacks::Alloc, TCabCallbacks::Free, TCabCallbacks::Open, TCabCallbacks::Read,
-                               TCabCallbacks::Write, TCabCallbacks::Close, TCabCallbacks::Seek, -1, &ErrorRecord);
+    Context =
+        Binding().Create(TCabCallbacks::Alloc, TCabCallbacks::Free, TCabCallbacks::Open, TCabCallbacks::Read,
+                         TCabCallbacks::Write, TCabCallbacks::Close, TCabCallbacks::Seek, -1, &ErrorRecord);
   }
   if (!Context) throw ECabinetError(ErrorRecord.OperationCode, ErrorRecord.ErrorType);
 }

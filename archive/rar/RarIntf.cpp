@@ -1,9 +1,10 @@
 #include "archive/rar/RarIntf.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <vector>
 
 #include "archive/ItemTarget.h"
@@ -23,7 +24,9 @@ std::string ItemNameOf(const TRarHeaderDataEx& H) {
 
 bool IsFolder(const TRarHeaderDataEx& H) { return (H.FileAttr & RAR_ATTR_FOLDER) != 0; }
 
-uint64_t ItemSize(const TRarHeaderDataEx& H) { return (static_cast<uint64_t>(H.UnpSizeHigh) << 32) | H.UnpSize; }
+uint64_t ItemSize(const TRarHeaderDataEx& H) {
+  return (static_cast<uint64_t>(H.UnpSizeHigh) << 32) | H.UnpSize;
+}
 
 TDateTime ItemDate(const TRarHeaderDataEx& H) {
   return RarDosDateTime(static_cast<uint16_t>(H.FileTime >> 16), static_cast<uint16_t>(H.FileTime));
@@ -53,7 +56,8 @@ std::string SafeRelativeName(const std::string& Name) {
 }
 
 bool StartsWithFolder(const std::string& Name, const std::string& Folder) {
-  return !Folder.empty() && Name.size() > Folder.size() && SameTextAscii(Name.substr(0, Folder.size()), Folder);
+  return !Folder.empty() && Name.size() > Folder.size() &&
+         SameTextAscii(Name.substr(0, Folder.size()), Folder);
 }
 
 int64_t SizeOfFile(const std::string& Name) {
@@ -104,7 +108,8 @@ void TBaseRarWrapper::RethrowPending() {
 }
 
 int TBaseRarWrapper::Process(void* Handle, int Operation, const std::string& DestName) {
-  const int R = UnRarEntries().ProcessFile(Handle, Operation, nullptr, DestName.empty() ? nullptr : DestName.c_str());
+  const int R =
+      UnRarEntries().ProcessFile(Handle, Operation, nullptr, DestName.empty() ? nullptr : DestName.c_str());
   RethrowPending();
   return R;
 }
@@ -151,7 +156,8 @@ int TBaseRarWrapper::RarAskNextVolume(char* Buffer) {
   RequestedVolume = Buffer;
   std::string Dir, File;
   SplitFileName(ArcName, Dir, File);
-  std::string Name = StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
+  std::string Name =
+      StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
   if (!OnNextVolume || !OnNextVolume(Name) || !FileExists(Name) || Name.size() >= RAR_VOLUME_NAME_SIZE) {
     VolumeMissing = true;
     return -1;
@@ -183,7 +189,8 @@ void TBaseRarWrapper::RaiseExtractError(const std::string& ItemName, int Code) c
 }
 
 void TBaseRarWrapper::RaiseExtractText(const std::string& ItemName, const std::string& Reason) const {
-  throw EArcError("Can't extract \"" + ItemName + "\" from \"" + ArcName + "\"" + (Reason.empty() ? "" : ". " + Reason));
+  throw EArcError("Can't extract \"" + ItemName + "\" from \"" + ArcName + "\"" +
+                  (Reason.empty() ? "" : ". " + Reason));
 }
 
 // --- Opening and listing ----------------------------------------------------------------------------------
@@ -220,7 +227,8 @@ bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
   }
 }
 
-// --- One item -----------------------------------------------------------------------------------------------
+// --- One item
+// -----------------------------------------------------------------------------------------------
 
 bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::string& DestFile, TDateTime* Date,
                                     int32_t* Size, bool ToMemory) {
@@ -242,11 +250,13 @@ bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::stri
       const bool Encrypted = (Header.Flags & RAR_FLAG_ENCRYPTED) != 0;
       // A password is asked for only after a library that can decrypt has refused the item without one.
       if (Encrypted && Attempt > 1) {
-        if (!OnPassword || !OnPassword(ArcName, ItemName, Password)) RaiseExtractText(ItemName, "Invalid password");
+        if (!OnPassword || !OnPassword(ArcName, ItemName, Password))
+          RaiseExtractText(ItemName, "Invalid password");
       }
       if (Encrypted && !Password.empty()) UnRarEntries().SetPassword(H.Handle, Password.c_str());
       SetCallback(H.Handle, ToMemory ? ckMemory : ckPlain);
-      const int Result = ToMemory ? Process(H.Handle, RAR_TEST, "") : Process(H.Handle, RAR_EXTRACT, DestFile);
+      const int Result =
+          ToMemory ? Process(H.Handle, RAR_TEST, "") : Process(H.Handle, RAR_EXTRACT, DestFile);
       if (Size) *Size = static_cast<int32_t>(std::min<uint64_t>(ItemSize(Header), kMaxItemSize));
       if (Date) *Date = ItemDate(Header);
       if (Cancelled) return true;
@@ -298,7 +308,8 @@ TArcBlockPtr TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32
   return Block;
 }
 
-// --- Every item -----------------------------------------------------------------------------------------------
+// --- Every item
+// -----------------------------------------------------------------------------------------------
 
 void TBaseRarWrapper::ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone,
                                  const TArcItemEvent& BeforeItem) {
@@ -384,7 +395,8 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         // A missing volume ends the walk; an item that cannot be had is reported and the pass goes on
         // with the next one (an encrypted item the library cannot decrypt, a CRC error, ...).
         if (VolumeMissing) RaiseExtractError(Name, Result);
-        if (OnMessage) OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName + "\". " + ErrorText(Result));
+        if (OnMessage)
+          OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName + "\". " + ErrorText(Result));
         continue;
       }
       if (Decision == edToMemory) {

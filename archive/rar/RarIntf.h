@@ -34,13 +34,15 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
   bool List(const TArcItemEvent& ItemCallback) override;
   // The item is written beside Path and moved there once found whole: an item the archive does not hold
   // raises and leaves a file of that name as it was.
-  void ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path, int32_t ExpectedSize,
-                   TDateTime* Date, int32_t* Size, bool SetFileTime, const std::string& ExplicitPath) override;
-  void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem) override;
+  void ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path,
+                   int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool SetFileTime,
+                   const std::string& ExplicitPath) override;
+  void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone,
+                  const TArcItemEvent& BeforeItem) override;
   std::string GetArcName() override { return ArcName; }
   TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) override;
-  void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
-                     const TArcDecideEvent& Decide) override;
+  void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory,
+                     const TArcFileEvent& FileDone, const TArcDecideEvent& Decide) override;
 
   // The password that worked last (cleared by SetArcName).
   std::string Password;
@@ -52,8 +54,9 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
   // One item by name to DestFile, or, with ToMemory, into Destination; false when it was not found.
   bool DoExtractItem(const std::string& ItemName, const std::string& DestFile, TDateTime* Date, int32_t* Size,
                      bool ToMemory);
-  void DoExtractAll(const std::string& DestDir, const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
-                    const TArcItemEvent& BeforeItem, const TArcDecideEvent& Decide);
+  void DoExtractAll(const std::string& DestDir, const TArcMemoryEvent& OnMemory,
+                    const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem,
+                    const TArcDecideEvent& Decide);
   std::string ErrorText(int Code) const;
   [[noreturn]] void RaiseProcessError(int Code) const;
   [[noreturn]] void RaiseExtractError(const std::string& ItemName, int Code) const;

@@ -67,7 +67,8 @@ void* RarOpenArchive(const std::string& FileName, uint32_t Mode, std::string& Ms
   void* Handle = UnRarEntries().OpenArchive(&Data);
   if (Handle && Data.OpenResult == RAR_SUCCESS) return Handle;
   if (Handle) UnRarEntries().CloseArchive(Handle);
-  Msg = RarOpenErrorText(Data.OpenResult != RAR_SUCCESS ? static_cast<int>(Data.OpenResult) : RAR_E_EOPEN, FileName);
+  Msg = RarOpenErrorText(Data.OpenResult != RAR_SUCCESS ? static_cast<int>(Data.OpenResult) : RAR_E_EOPEN,
+                         FileName);
   return nullptr;
 }
 

@@ -27,9 +27,9 @@
 namespace {
 
 // Sizes the cabinet format fixes.
-constexpr uint32_t kHeaderSize = 36;       // the fixed part of the cabinet header
-constexpr uint32_t kFileEntrySize = 16;    // the fixed part of a file entry
-constexpr uint32_t kMaxNameBytes = 256;    // a stored name, NUL included
+constexpr uint32_t kHeaderSize = 36;     // the fixed part of the cabinet header
+constexpr uint32_t kFileEntrySize = 16;  // the fixed part of a file entry
+constexpr uint32_t kMaxNameBytes = 256;  // a stored name, NUL included
 constexpr uint16_t kFlagPrevious = 0x0001;
 constexpr uint16_t kFlagNext = 0x0002;
 constexpr uint16_t kFlagReserve = 0x0004;
@@ -275,7 +275,8 @@ uint16_t DosDate(const mscabd_file* F) {
   return static_cast<uint16_t>(((Y - 1980) << 9) | ((F->date_m & 0x0F) << 5) | (F->date_d & 0x1F));
 }
 uint16_t DosTime(const mscabd_file* F) {
-  return static_cast<uint16_t>(((F->time_h & 0x1F) << 11) | ((F->time_m & 0x3F) << 5) | ((F->time_s & 0x3F) / 2));
+  return static_cast<uint16_t>(((F->time_h & 0x1F) << 11) | ((F->time_m & 0x3F) << 5) |
+                               ((F->time_s & 0x3F) / 2));
 }
 
 std::string JoinFolder(const char* Folder, const char* Name) {
@@ -308,7 +309,9 @@ class TCopy {
     return LastFolderCache;
   }
   bool Continues(const mscabd_file* F) const { return Continuing.count(Key(F->offset, F->length)) != 0; }
-  static uint64_t Key(uint32_t Offset, uint32_t Length) { return (static_cast<uint64_t>(Offset) << 32) | Length; }
+  static uint64_t Key(uint32_t Offset, uint32_t Length) {
+    return (static_cast<uint64_t>(Offset) << 32) | Length;
+  }
   intptr_t Send(int32_t Type, TCabNotification& N) {
     N.User = User;
     return Notify(Type, &N);
@@ -334,7 +337,8 @@ bool TCopy::NoteContinuing(const std::string& FullName, std::vector<TFileEntry>&
   Continuing.clear();
   if (!ReadFileEntries(C, FullName, Entries)) return Fail(CAB_ERROR_CORRUPT_CABINET);
   for (const TFileEntry& E : Entries)
-    if (E.Folder == kFolderToNext || E.Folder == kFolderPreviousAndNext) Continuing.insert(Key(E.Offset, E.Length));
+    if (E.Folder == kFolderToNext || E.Folder == kFolderPreviousAndNext)
+      Continuing.insert(Key(E.Offset, E.Length));
   return true;
 }
 
@@ -405,7 +409,8 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
   std::unordered_set<const mscabd_file*> Partial;
   size_t i = 0;
   for (const mscabd_file* F = First->files; F && i < Entries.size(); F = F->next, ++i)
-    if (Entries[i].Folder == kFolderFromPrevious || Entries[i].Folder == kFolderPreviousAndNext) Partial.insert(F);
+    if (Entries[i].Folder == kFolderFromPrevious || Entries[i].Folder == kFolderPreviousAndNext)
+      Partial.insert(F);
 
   for (mscabd_file* F = First->files; F; F = F->next) {
     TCabNotification N{};
@@ -451,8 +456,8 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
 
 extern "C" {
 
-void* FDICreate(TCabAlloc Alloc, TCabFree Free, TCabOpen Open, TCabRead Read, TCabWrite Write, TCabClose Close,
-                TCabSeek Seek, int32_t, TCabErrorRecord* Error) {
+void* FDICreate(TCabAlloc Alloc, TCabFree Free, TCabOpen Open, TCabRead Read, TCabWrite Write,
+                TCabClose Close, TCabSeek Seek, int32_t, TCabErrorRecord* Error) {
   if (!Alloc || !Free || !Open || !Read || !Write || !Close || !Seek) {
     if (Error) *Error = {CAB_ERROR_ALLOC_FAIL, 0, 1};
     return nullptr;
@@ -462,8 +467,8 @@ void* FDICreate(TCabAlloc Alloc, TCabFree Free, TCabOpen Open, TCabRead Read, TC
     if (Error) *Error = {CAB_ERROR_ALLOC_FAIL, 0, 1};
     return nullptr;
   }
-  C->System = mspack_system{SysOpen, SysClose, SysRead, SysWrite, SysSeek, SysTell, SysMessage,
-                            SysAlloc, SysFree, SysCopy, nullptr};
+  C->System = mspack_system{SysOpen,    SysClose, SysRead, SysWrite, SysSeek, SysTell,
+                            SysMessage, SysAlloc, SysFree, SysCopy,  nullptr};
   C->Alloc = Alloc;
   C->Free = Free;
   C->Open = Open;

@@ -58,14 +58,14 @@ enum {
 
 // What FDIIsCabinet tells about a cabinet.
 typedef struct {
-  int32_t Length;         // the cabinet's size as its header gives it
+  int32_t Length;  // the cabinet's size as its header gives it
   uint16_t FolderCount;
   uint16_t FileCount;
   uint16_t SetId;
   uint16_t CabinetIndex;  // 0 for the first cabinet of a set
   int32_t HasReserve;
-  int32_t HasPrevious;    // a cabinet before this one in its set
-  int32_t HasNext;        // a cabinet after this one
+  int32_t HasPrevious;  // a cabinet before this one in its set
+  int32_t HasNext;      // a cabinet after this one
 } TCabinetInfo;
 
 // Notifications of FDICopy.
@@ -84,15 +84,15 @@ typedef struct {
   const char* Name1;
   const char* Name2;
   const char* Name3;
-  void* User;             // the value given to FDICopy
-  int32_t Size;           // the file's uncompressed size (copy file)
-  intptr_t Handle;        // the output handle (close file)
-  uint16_t Date;          // the file's DOS date and time (copy file, close file)
+  void* User;       // the value given to FDICopy
+  int32_t Size;     // the file's uncompressed size (copy file)
+  intptr_t Handle;  // the output handle (close file)
+  uint16_t Date;    // the file's DOS date and time (copy file, close file)
   uint16_t Time;
-  uint16_t Attributes;    // its DOS attributes
-  uint16_t SetId;         // cabinet information
+  uint16_t Attributes;  // its DOS attributes
+  uint16_t SetId;       // cabinet information
   uint16_t CabinetIndex;
-  int32_t Failed;         // close file: the data could not be decoded in full
+  int32_t Failed;  // close file: the data could not be decoded in full
   // Next cabinet: the answer may write a new name and folder here (at most CAB_MAX_NAME bytes each,
   // NUL included); they start as copies of Name1 and Name3.
   char* NextName;

@@ -38,8 +38,8 @@ constexpr uint8_t kTypeRoot = 5;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
 
@@ -149,7 +149,8 @@ class TCfbFile {
     const uint64_t offset = static_cast<uint64_t>(Mini) << kMiniSectorShift;
     const uint64_t index = offset / sector_size_;
     if (index >= mini_stream_.size()) return false;
-    const uint64_t at = (static_cast<uint64_t>(mini_stream_[index]) + 1) * sector_size_ + offset % sector_size_;
+    const uint64_t at =
+        (static_cast<uint64_t>(mini_stream_[index]) + 1) * sector_size_ + offset % sector_size_;
     return source_->ReadAt(at, Buffer, 1u << kMiniSectorShift);
   }
 
@@ -158,7 +159,8 @@ class TCfbFile {
   static constexpr uint64_t kWholeChain = UINT64_MAX;
 
   void CheckSize(uint64_t Bytes, const char* What) const {
-    if (Bytes > source_->Size()) Corrupt(std::string(What) + ": size " + std::to_string(Bytes) + " beyond the file");
+    if (Bytes > source_->Size())
+      Corrupt(std::string(What) + ": size " + std::to_string(Bytes) + " beyond the file");
   }
 
   // Follows Table from Start. Each index must be below Limit (the sectors that exist) and the table's
@@ -277,7 +279,8 @@ std::vector<uint32_t> TCfbFile::ReadTable(const std::vector<uint32_t>& Sectors, 
   table.reserve(Sectors.size() * (sector_size_ / 4));
   std::vector<uint8_t> buffer(sector_size_);
   for (uint32_t s : Sectors) {
-    if (!ReadSector(s, buffer.data())) Corrupt(std::string(What) + " sector " + std::to_string(s) + " cut off");
+    if (!ReadSector(s, buffer.data()))
+      Corrupt(std::string(What) + " sector " + std::to_string(s) + " cut off");
     for (uint32_t i = 0; i < sector_size_; i += 4) table.push_back(Get32(buffer.data() + i));
   }
   return table;
@@ -296,7 +299,8 @@ void TCfbFile::ReadDirectory(uint32_t First) {
       const uint16_t name_bytes = Get16(e + 64);
       // The length counts the terminator; a name that does not fit the entry is read as empty.
       if (name_bytes >= 2 && name_bytes <= 2 * (kCfbMaxNameChars + 1) && name_bytes % 2 == 0) {
-        for (uint32_t i = 0; i + 1 < name_bytes / 2u; ++i) entry.Name += static_cast<char16_t>(Get16(e + 2 * i));
+        for (uint32_t i = 0; i + 1 < name_bytes / 2u; ++i)
+          entry.Name += static_cast<char16_t>(Get16(e + 2 * i));
       }
       entry.Left = Get32(e + 68);
       entry.Right = Get32(e + 72);
@@ -325,7 +329,8 @@ void TCfbFile::CollectChildren() {
     seen[index] = true;
     const TDirEntry& e = entries_[index];
     if (e.Type != kTypeStream && e.Type != kTypeStorage) {
-      Corrupt("directory entry " + std::to_string(index) + " of type " + std::to_string(e.Type) + " in the tree");
+      Corrupt("directory entry " + std::to_string(index) + " of type " + std::to_string(e.Type) +
+              " in the tree");
     }
     children_.push_back(index);
     if (e.Right != kNoStream) stack.push_back(e.Right);
@@ -345,9 +350,9 @@ void TCfbFile::Load() {
   const uint32_t mini_fat_count = Get32(header + 64);
   if (mini_fat_count > file_sectors_) Corrupt("mini FAT sector count " + std::to_string(mini_fat_count));
   if (mini_fat_count > 0) {
-    mini_fat_ = ReadTable(Chain(Get32(header + 60), static_cast<uint64_t>(mini_fat_count) * sector_size_,
-                                "mini FAT"),
-                          "mini FAT");
+    mini_fat_ =
+        ReadTable(Chain(Get32(header + 60), static_cast<uint64_t>(mini_fat_count) * sector_size_, "mini FAT"),
+                  "mini FAT");
   }
   CollectChildren();
 }
@@ -365,7 +370,8 @@ std::vector<std::u16string> TCfbStorage::StreamNames() const {
   return names;
 }
 
-HRESULT TCfbStorage::OpenStream(const std::u16string& Name, uint32_t Mode, std::unique_ptr<TCfbStream>& Stream) {
+HRESULT TCfbStorage::OpenStream(const std::u16string& Name, uint32_t Mode,
+                                std::unique_ptr<TCfbStream>& Stream) {
   detail_.clear();
   Stream.reset();
   if (Mode & (STGM_WRITE | STGM_READWRITE)) {
@@ -443,10 +449,17 @@ HRESULT TCfbStream::Read(void* Buffer, uint32_t Count, uint32_t* Read) {
 HRESULT TCfbStream::Seek(int64_t Offset, uint32_t Origin, uint64_t* NewPosition) {
   int64_t base;
   switch (Origin) {
-    case STREAM_SEEK_SET: base = 0; break;
-    case STREAM_SEEK_CUR: base = static_cast<int64_t>(position_); break;
-    case STREAM_SEEK_END: base = static_cast<int64_t>(size_); break;
-    default: return STG_E_INVALIDFUNCTION;
+    case STREAM_SEEK_SET:
+      base = 0;
+      break;
+    case STREAM_SEEK_CUR:
+      base = static_cast<int64_t>(position_);
+      break;
+    case STREAM_SEEK_END:
+      base = static_cast<int64_t>(size_);
+      break;
+    default:
+      return STG_E_INVALIDFUNCTION;
   }
   // Positions stay within 0 .. 2^62, far beyond any stream, so the sum below cannot overflow.
   constexpr int64_t kLimit = int64_t{1} << 62;
@@ -472,14 +485,19 @@ HRESULT OpenCfbFileSource(const std::string& FileName, std::shared_ptr<const TCf
         return stat(folder.c_str(), &st) == 0 ? STG_E_FILENOTFOUND : STG_E_PATHNOTFOUND;
       }
       case ENOTDIR:
-      case ENAMETOOLONG: return STG_E_PATHNOTFOUND;
+      case ENAMETOOLONG:
+        return STG_E_PATHNOTFOUND;
       case EACCES:
       case EPERM:
-      case EISDIR: return STG_E_ACCESSDENIED;
+      case EISDIR:
+        return STG_E_ACCESSDENIED;
       case EMFILE:
-      case ENFILE: return STG_E_TOOMANYOPENFILES;
-      case ENOMEM: return STG_E_INSUFFICIENTMEMORY;
-      default: return STG_E_READFAULT;
+      case ENFILE:
+        return STG_E_TOOMANYOPENFILES;
+      case ENOMEM:
+        return STG_E_INSUFFICIENTMEMORY;
+      default:
+        return STG_E_READFAULT;
     }
   }
   struct stat st;
@@ -540,22 +558,30 @@ std::string CfbErrorText(HRESULT Code) {
     case STG_E_INVALIDPOINTER:
     case STG_E_INVALIDPARAMETER:
     case STG_E_INVALIDNAME:
-    case STG_E_INVALIDFLAG: return "Error in parameters";
-    case STG_E_FILENOTFOUND: return "The stream with specified name does not exist";
-    case STG_E_PATHNOTFOUND: return "The path specified does not exist";
-    case STG_E_TOOMANYOPENFILES: return "Too many open files";
+    case STG_E_INVALIDFLAG:
+      return "Error in parameters";
+    case STG_E_FILENOTFOUND:
+      return "The stream with specified name does not exist";
+    case STG_E_PATHNOTFOUND:
+      return "The path specified does not exist";
+    case STG_E_TOOMANYOPENFILES:
+      return "Too many open files";
     case STG_E_ACCESSDENIED:
       return "Access denied because the caller has insufficient permission, or another caller has the file "
              "open and locked";
-    case STG_E_INSUFFICIENTMEMORY: return "Out of memory";
+    case STG_E_INSUFFICIENTMEMORY:
+      return "Out of memory";
     case STG_E_SHAREVIOLATION:
-    case STG_E_LOCKVIOLATION: return "Access denied because another caller has the file open and locked";
-    case STG_E_FILEALREADYEXISTS: return "The file is not a storage object";
+    case STG_E_LOCKVIOLATION:
+      return "Access denied because another caller has the file open and locked";
+    case STG_E_FILEALREADYEXISTS:
+      return "The file is not a storage object";
     case STG_E_OLDDLL:
       return "The DLL being used to open this storage object is a version of the DLL that is older than the "
              "one used to create it";
     case STG_E_REVERTED:
       return "The storage object has been invalidated by a revert operation above it in the transaction tree";
-    default: return "";
+    default:
+      return "";
   }
 }

@@ -42,9 +42,9 @@ void StrSwapByteOrder(char16_t* text) {
 int32_t IndexOfValue8(const void* buffer, uint8_t value, int32_t lastIndex) {
   if (buffer == nullptr || lastIndex < 0) return -1;
   const void* hit = std::memchr(buffer, value, static_cast<size_t>(lastIndex) + 1);
-  return hit == nullptr ? -1
-                        : static_cast<int32_t>(static_cast<const uint8_t*>(hit) -
-                                               static_cast<const uint8_t*>(buffer));
+  return hit == nullptr
+             ? -1
+             : static_cast<int32_t>(static_cast<const uint8_t*>(hit) - static_cast<const uint8_t*>(buffer));
 }
 
 int32_t IndexOfValue16(const void* buffer, uint16_t value, int32_t lastIndex) {
@@ -110,7 +110,8 @@ TBufPattern PrepareBufPattern(const void* pattern, int32_t patternBytes) {
   prepared.length = patternBytes;
   if (pattern != nullptr && patternBytes > 1) {
     const auto* p = static_cast<const uint8_t*>(pattern);
-    RarePositions(patternBytes, [p](int32_t i) { return p[i]; }, prepared.first, prepared.second);
+    RarePositions(
+        patternBytes, [p](int32_t i) { return p[i]; }, prepared.first, prepared.second);
   }
   return prepared;
 }
@@ -120,21 +121,18 @@ TBufPattern PrepareWordsPattern(const void* pattern, int32_t patternChars) {
   prepared.pattern = pattern;
   prepared.length = patternChars;
   if (pattern != nullptr && patternChars > 1)
-    RarePositions(patternChars, [pattern](int32_t i) { return LoadUnit(pattern, i); }, prepared.first,
-                  prepared.second);
+    RarePositions(
+        patternChars, [pattern](int32_t i) { return LoadUnit(pattern, i); }, prepared.first, prepared.second);
   return prepared;
 }
 
 int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes) {
-  if (pattern == nullptr || buffer == nullptr || patternBytes <= 0 || bufferBytes < patternBytes)
-    return -1;
+  if (pattern == nullptr || buffer == nullptr || patternBytes <= 0 || bufferBytes < patternBytes) return -1;
   return FindInBuf(PrepareBufPattern(pattern, patternBytes), buffer, bufferBytes);
 }
 
-int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer,
-                       int32_t bufferChars) {
-  if (pattern == nullptr || buffer == nullptr || patternChars <= 0 || bufferChars < patternChars)
-    return -1;
+int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer, int32_t bufferChars) {
+  if (pattern == nullptr || buffer == nullptr || patternChars <= 0 || bufferChars < patternChars) return -1;
   return FindWordsInBuf(PrepareWordsPattern(pattern, patternChars), buffer, bufferChars);
 }
 
@@ -155,8 +153,8 @@ int32_t FindInBuf(const TBufPattern& pattern, const void* buffer, int32_t buffer
   for (; i + 15 <= lastStart; i += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j1));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j2));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
+    unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
     while (mask != 0) {
       const int k = __builtin_ctz(mask);
       if (std::memcmp(s + i + k, p, m) == 0) return i + k;
@@ -189,8 +187,8 @@ int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t b
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j1)));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j2)));
     // Both bytes of a matching lane are set; keep the low one, so bit 2k stands for start i + k.
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-                        _mm_and_si128(_mm_cmpeq_epi16(a, c1), _mm_cmpeq_epi16(b, c2)))) &
+    unsigned mask = static_cast<unsigned>(
+                        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, c1), _mm_cmpeq_epi16(b, c2)))) &
                     0x5555u;
     while (mask != 0) {
       const int k = __builtin_ctz(mask) / 2;

@@ -56,20 +56,22 @@ const Collators& GetCollators() {
 
 int32_t Sign(int32_t v) { return (v > 0) - (v < 0); }
 
-int32_t CollationSign(UCollator* collator, const char16_t* text1, int32_t chars1,
-                      const char16_t* text2, int32_t chars2) {
+int32_t CollationSign(UCollator* collator, const char16_t* text1, int32_t chars1, const char16_t* text2,
+                      int32_t chars2) {
   if (collator == nullptr) return 0;
   switch (ucol_strcoll(collator, text1, chars1, text2, chars2)) {
-    case UCOL_LESS: return -1;
-    case UCOL_GREATER: return 1;
-    default: return 0;
+    case UCOL_LESS:
+      return -1;
+    case UCOL_GREATER:
+      return 1;
+    default:
+      return 0;
   }
 }
 
 // Lexicographic order of the units after `map`, the shorter text first on a common prefix.
 template <class Map>
-int32_t UnitOrder(const char16_t* text1, int32_t chars1, const char16_t* text2, int32_t chars2,
-                  Map map) {
+int32_t UnitOrder(const char16_t* text1, int32_t chars1, const char16_t* text2, int32_t chars2, Map map) {
   const int32_t n = std::min(chars1, chars2);
   for (int32_t i = 0; i < n; ++i) {
     const char16_t a = map(text1[i]);
@@ -100,8 +102,7 @@ void WideUpperBuf(char16_t* buffer, int32_t chars) {
 
 bool UnicodeIsAlphaNum(char16_t ch) { return u_isalnum(ch); }
 
-int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1,
-                           int32_t chars2) {
+int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2) {
   Normalise(text1, chars1);
   Normalise(text2, chars2);
   const int32_t order = CollationSign(GetCollators().text, text1, chars1, text2, chars2);
@@ -110,8 +111,7 @@ int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t
   return UnitOrder(text1, chars1, text2, chars2, [table](char16_t c) { return table[c]; });
 }
 
-int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1,
-                          int32_t chars2) {
+int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2) {
   Normalise(text1, chars1);
   Normalise(text2, chars2);
   const int32_t order = CollationSign(GetCollators().str, text1, chars1, text2, chars2);
@@ -127,9 +127,7 @@ int32_t CompareStrWide(const char16_t* text1, const char16_t* text2) {
   return CompareStrBufWide(text1, text2, StrLenW(text1), StrLenW(text2));
 }
 
-int32_t Emulate_lstrcmpiW(const char16_t* text1, const char16_t* text2) {
-  return ::lstrcmpiW(text1, text2);
-}
+int32_t Emulate_lstrcmpiW(const char16_t* text1, const char16_t* text2) { return ::lstrcmpiW(text1, text2); }
 
 int32_t Emulate_CompareStringW(uint32_t locale, uint32_t flags, const char16_t* text1, int32_t chars1,
                                const char16_t* text2, int32_t chars2) {

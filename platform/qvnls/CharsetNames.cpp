@@ -21,20 +21,20 @@ struct FontCharsetRow {
 constexpr uint8_t kDefaultFontCharset = 1;  // DEFAULT_CHARSET: the system Windows code page
 constexpr uint8_t kOemFontCharset = 255;    // OEM_CHARSET: the system OEM code page
 constexpr FontCharsetRow kFontCharsets[] = {
-    {0, kCharsetWin1252},      // ANSI_CHARSET
-    {128, kCharsetShiftJis},   // SHIFTJIS_CHARSET
-    {129, kCharsetEucKr},      // HANGEUL_CHARSET
-    {134, kCharsetGbk},        // GB2312_CHARSET
-    {136, kCharsetBig5},       // CHINESEBIG5_CHARSET
-    {161, kCharsetWin1253},    // GREEK_CHARSET
-    {162, kCharsetWin1254},    // TURKISH_CHARSET
-    {163, kCharsetWin1258},    // VIETNAMESE_CHARSET
-    {177, kCharsetWin1255},    // HEBREW_CHARSET
-    {178, kCharsetWin1256},    // ARABIC_CHARSET
-    {186, kCharsetWin1257},    // BALTIC_CHARSET
-    {204, kCharsetWin1251},    // RUSSIAN_CHARSET
-    {222, kCharsetWin874},     // THAI_CHARSET
-    {238, kCharsetWin1250},    // EASTEUROPE_CHARSET
+    {0, kCharsetWin1252},     // ANSI_CHARSET
+    {128, kCharsetShiftJis},  // SHIFTJIS_CHARSET
+    {129, kCharsetEucKr},     // HANGEUL_CHARSET
+    {134, kCharsetGbk},       // GB2312_CHARSET
+    {136, kCharsetBig5},      // CHINESEBIG5_CHARSET
+    {161, kCharsetWin1253},   // GREEK_CHARSET
+    {162, kCharsetWin1254},   // TURKISH_CHARSET
+    {163, kCharsetWin1258},   // VIETNAMESE_CHARSET
+    {177, kCharsetWin1255},   // HEBREW_CHARSET
+    {178, kCharsetWin1256},   // ARABIC_CHARSET
+    {186, kCharsetWin1257},   // BALTIC_CHARSET
+    {204, kCharsetWin1251},   // RUSSIAN_CHARSET
+    {222, kCharsetWin874},    // THAI_CHARSET
+    {238, kCharsetWin1250},   // EASTEUROPE_CHARSET
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "platform/qvnls/CharsetTable.h"
 
+#include <strings.h>
 #include <unicode/ucnv.h>
 
 #include <algorithm>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <strings.h>
 #include <vector>
 
 #include "platform/qvnls/Qvnls.h"
@@ -68,9 +68,8 @@ struct Alias {
   uint8_t code;
 };
 constexpr Alias kAliases[] = {
-    {"us-ascii", 18}, {"ascii", 18},          {"gb2312", 46},   {"euc-kr", 47},
-    {"utf-16", 43},   {"ucs-2", 43},          {"unicode", 43},  {"iso-8859-8-i", 8},
-    {"tis-620", 11},  {"iso-8859-6-i", 6},
+    {"us-ascii", 18}, {"ascii", 18},   {"gb2312", 46},      {"euc-kr", 47},  {"utf-16", 43},
+    {"ucs-2", 43},    {"unicode", 43}, {"iso-8859-8-i", 8}, {"tis-620", 11}, {"iso-8859-6-i", 6},
 };
 
 // The canonical ICU converter name of a name or alias, or null.

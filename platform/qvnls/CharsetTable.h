@@ -8,11 +8,11 @@ namespace qvnls::detail {
 
 struct CharsetInfo {
   uint8_t code;
-  const char* icuName;   // the ICU converter that decodes and encodes it
-  const char* name;      // its MIME or IANA name
-  int32_t codePage;      // the Windows or DOS code page number
-  uint8_t windows;       // the Windows charset of the same script
-  uint8_t maxBytes;      // bytes per UTF-16 unit at most: 1 for the single-byte charsets
+  const char* icuName;  // the ICU converter that decodes and encodes it
+  const char* name;     // its MIME or IANA name
+  int32_t codePage;     // the Windows or DOS code page number
+  uint8_t windows;      // the Windows charset of the same script
+  uint8_t maxBytes;     // bytes per UTF-16 unit at most: 1 for the single-byte charsets
 };
 
 // The row of a charset code, null for an unassigned one.

@@ -88,8 +88,8 @@ bool DecodeMultiByte(const void* source, int32_t bytes, const CharsetInfo& info,
     } else {
       UConverter* converter = ThreadConverter(info, Direction::kDecode);
       if (converter == nullptr) return false;
-      length = ucnv_toUChars(converter, out.data(), capacity, static_cast<const char*>(source), bytes,
-                             &error);
+      length =
+          ucnv_toUChars(converter, out.data(), capacity, static_cast<const char*>(source), bytes, &error);
     }
     if (error == U_BUFFER_OVERFLOW_ERROR || length > capacity) {
       capacity = length + 1;
@@ -246,8 +246,7 @@ int32_t ConvertBufsDef(const void* source, int32_t sourceBytes, void* target, in
   return Deliver(bytes.data(), bytes.size(), target, targetBytes);
 }
 
-int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t toCharset,
-                      char defaultChar) {
+int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t toCharset, char defaultChar) {
   if (!ValidBuffer(buffer, bytes)) return kErrorArgument;
   const SingleByteMaps* from = GetSingleByteMaps(fromCharset);
   const SingleByteMaps* to = GetSingleByteMaps(toCharset);
@@ -261,8 +260,7 @@ int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t 
   return bytes;
 }
 
-int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target,
-                                int32_t targetBytes) {
+int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes) {
   if (!ValidBuffer(source, sourceBytes) || !ValidBuffer(target, targetBytes)) return kErrorArgument;
   const int32_t count = sourceBytes / 2;
   // First the size, so that a short target is refused before anything is written.

@@ -92,11 +92,11 @@ bool DetectUtf8(const uint8_t* s, int32_t n) {
 
 // Russian letters а..я by frequency in ten-thousandths, and ё.
 constexpr int32_t kRussianFrequency[32] = {
-    801, 159, 454, 170, 298, 845, 94,  165, 735, 121, 349, 440, 321, 670, 1097, 281,
-    473, 547, 626, 262, 26,  97,  48,  144, 73,  36,  4,   190, 174, 32,  64,   201,
+    801, 159, 454, 170, 298, 845, 94, 165, 735, 121, 349, 440, 321, 670, 1097, 281,
+    473, 547, 626, 262, 26,  97,  48, 144, 73,  36,  4,   190, 174, 32,  64,   201,
 };
 constexpr int32_t kYoFrequency = 4;
-constexpr int32_t kUpperDivisor = 4;         // an upper-case letter counts a quarter
+constexpr int32_t kUpperDivisor = 4;          // an upper-case letter counts a quarter
 constexpr int32_t kOtherCyrillicWeight = 20;  // Ukrainian and Belarusian letters and the like
 constexpr int32_t kNonLetterPenalty = 300;    // a high byte that is no Cyrillic letter
 
@@ -182,9 +182,13 @@ uint8_t DetermineCharsetEx(const void* buffer, int32_t bytes, uint32_t& options)
   }
   if (in & kDetectUtf16) {
     switch (DetectUtf16(s, bytes)) {
-      case Utf16Order::kLittle: return kCharsetUtf16LE;
-      case Utf16Order::kBig: options |= kDetectBigEndian; return kCharsetUtf16LE;
-      case Utf16Order::kNone: break;
+      case Utf16Order::kLittle:
+        return kCharsetUtf16LE;
+      case Utf16Order::kBig:
+        options |= kDetectBigEndian;
+        return kCharsetUtf16LE;
+      case Utf16Order::kNone:
+        break;
     }
   }
   if ((in & kDetectUtf8) && DetectUtf8(s, bytes)) return kCharsetUtf8;

@@ -159,8 +159,7 @@ int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t 
 
 // Every line break of the UTF-16 source (CR LF, a lone CR, a lone LF) becomes CR LF. Needs at most
 // twice the source bytes.
-int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target,
-                                int32_t targetBytes);
+int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes);
 
 // Single characters of single-byte charsets; 0 means none (an undefined byte, a character not in the
 // charset, and in a multi-byte charset every byte or character but ASCII).
@@ -196,10 +195,8 @@ const char16_t* WideUpperTable();
 // ---------------------------------------------------------------------------------------------------
 int32_t CompareTextWide(const char16_t* text1, const char16_t* text2);  // zero-terminated
 int32_t CompareStrWide(const char16_t* text1, const char16_t* text2);   // zero-terminated
-int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1,
-                           int32_t chars2);
-int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1,
-                          int32_t chars2);
+int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2);
+int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2);
 // The contracts of lstrcmpiW and CompareStringW (WinNls.h), kept under the names older callers use.
 int32_t Emulate_lstrcmpiW(const char16_t* text1, const char16_t* text2);
 int32_t Emulate_CompareStringW(uint32_t locale, uint32_t flags, const char16_t* text1, int32_t chars1,
@@ -231,8 +228,7 @@ int32_t CountEqualToValue8(const void* buffer, uint8_t value, int32_t count);
 int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes);
 // The same over UTF-16 units: lengths and the answer count units, and a hit always starts on a unit
 // boundary of the buffer (never at an odd byte).
-int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer,
-                       int32_t bufferChars);
+int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer, int32_t bufferChars);
 // A pattern prepared once for many searches: the two positions the search tests first are chosen when
 // it is made, not on every call (for a long pattern that choice costs as much as searching a window).
 // It points into the pattern, which must stay where it is, unchanged, while it is used.
@@ -251,15 +247,15 @@ int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t b
 // Charset detection. The answers depend only on the bytes and the options, never on earlier calls.
 // ---------------------------------------------------------------------------------------------------
 // Option word bits of DetermineCharsetEx (in), and the detail bit it sets (out).
-constexpr uint32_t kDetectCyrillic = 0x0000000F;     // 8-bit families to guess among; any bit lets the
-                                                     // Cyrillic guess run (the only family guessed)
-constexpr uint32_t kDetectEightBit = 0x00000100;     // answer an 8-bit charset for text that is not
-                                                     // Unicode (else 0)
-constexpr uint32_t kDetectStartOfStream = 0x10000;   // the sample starts the stream: byte-order marks
-                                                     // count
-constexpr uint32_t kDetectUtf8 = 0x20000;            // recognise UTF-8 without a byte-order mark
-constexpr uint32_t kDetectUtf16 = 0x40000;           // recognise UTF-16 without a byte-order mark
-constexpr uint32_t kDetectBigEndian = 0x80000000u;   // out: the answer 43 is big-endian UTF-16
+constexpr uint32_t kDetectCyrillic = 0x0000000F;    // 8-bit families to guess among; any bit lets the
+                                                    // Cyrillic guess run (the only family guessed)
+constexpr uint32_t kDetectEightBit = 0x00000100;    // answer an 8-bit charset for text that is not
+                                                    // Unicode (else 0)
+constexpr uint32_t kDetectStartOfStream = 0x10000;  // the sample starts the stream: byte-order marks
+                                                    // count
+constexpr uint32_t kDetectUtf8 = 0x20000;           // recognise UTF-8 without a byte-order mark
+constexpr uint32_t kDetectUtf16 = 0x40000;          // recognise UTF-16 without a byte-order mark
+constexpr uint32_t kDetectBigEndian = 0x80000000u;  // out: the answer 43 is big-endian UTF-16
 
 // Detection in this order: a byte-order mark (with kDetectStartOfStream: EF BB BF -> 42, FF FE -> 43,
 // FE FF -> 43 big-endian); UTF-16 by its zero bytes (kDetectUtf16); UTF-8 with at least one valid
@@ -269,9 +265,9 @@ constexpr uint32_t kDetectBigEndian = 0x80000000u;   // out: the answer 43 is bi
 uint8_t DetermineCharsetEx(const void* buffer, int32_t bytes, uint32_t& options);
 
 // Candidate bits of DetermineRussianCharsetEx; windows-1251 is always a candidate.
-constexpr uint32_t kRussianKoi8 = 1;     // KOI8-R (answered as 14)
-constexpr uint32_t kRussianIso = 2;      // ISO-8859-5
-constexpr uint32_t kRussianDos = 4;      // IBM866
+constexpr uint32_t kRussianKoi8 = 1;  // KOI8-R (answered as 14)
+constexpr uint32_t kRussianIso = 2;   // ISO-8859-5
+constexpr uint32_t kRussianDos = 4;   // IBM866
 // The Cyrillic 8-bit charset under which the bytes read most like Russian text (by letter frequency,
 // lower case preferred); windows-1251 (17) when nothing decides. The usual request, 5, weighs
 // windows-1251, KOI8-R and IBM866.

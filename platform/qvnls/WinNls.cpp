@@ -10,8 +10,7 @@ namespace {
 
 void Translate(const uint8_t* table, const char* source, char* target, uint32_t length) {
   if (source == nullptr || target == nullptr) return;
-  for (uint32_t i = 0; i < length; ++i)
-    target[i] = static_cast<char>(table[static_cast<uint8_t>(source[i])]);
+  for (uint32_t i = 0; i < length; ++i) target[i] = static_cast<char>(table[static_cast<uint8_t>(source[i])]);
 }
 
 }  // namespace

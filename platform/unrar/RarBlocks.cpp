@@ -17,8 +17,8 @@ const uint8_t kMarker5[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
 
 uint16_t Le16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
 uint32_t Le32(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
 
 void AppendUtf8(std::string& Out, uint32_t C) {
@@ -57,7 +57,8 @@ std::string Utf16ToUtf8(const std::vector<uint16_t>& W) {
 // The Unicode form of a name stored after its 8-bit form and a NUL: a high byte, then groups of four
 // two-bit codes (0: a byte with high byte 0, 1: a byte with the stored high byte, 2: a 16-bit unit,
 // 3: a run copied from the 8-bit form, optionally with a correction added to each byte).
-std::vector<uint16_t> DecodeUnicodeName(const uint8_t* Ansi, size_t AnsiLen, const uint8_t* Enc, size_t EncLen) {
+std::vector<uint16_t> DecodeUnicodeName(const uint8_t* Ansi, size_t AnsiLen, const uint8_t* Enc,
+                                        size_t EncLen) {
   std::vector<uint16_t> W;
   if (EncLen == 0) return W;
   const size_t MaxLen = 0x10000;  // a name field is 16 bits long: its Unicode form cannot be longer
@@ -133,14 +134,17 @@ int64_t TVolume::ReadSome(int64_t Pos, void* Buffer, int64_t Count) const {
   if (Fd < 0 || Pos < 0 || Count <= 0) return 0;
   int64_t Done = 0;
   while (Done < Count) {
-    const ssize_t N = ::pread(Fd, static_cast<char*>(Buffer) + Done, static_cast<size_t>(Count - Done), Pos + Done);
+    const ssize_t N =
+        ::pread(Fd, static_cast<char*>(Buffer) + Done, static_cast<size_t>(Count - Done), Pos + Done);
     if (N <= 0) break;
     Done += N;
   }
   return Done;
 }
 
-bool TVolume::ReadAt(int64_t Pos, void* Buffer, int64_t Count) const { return ReadSome(Pos, Buffer, Count) == Count; }
+bool TVolume::ReadAt(int64_t Pos, void* Buffer, int64_t Count) const {
+  return ReadSome(Pos, Buffer, Count) == Count;
+}
 
 uint16_t HeaderCrc(const uint8_t* Header, size_t Size) {
   if (Size < 2) return 0;
@@ -333,7 +337,8 @@ bool ParseFileHeader(std::vector<uint8_t> Raw, int64_t Pos, TFileHeader& H) {
 
 }  // namespace
 
-TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool& NextVolume, bool& EndBlockSeen) {
+TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool& NextVolume,
+                            bool& EndBlockSeen) {
   NextVolume = false;
   EndBlockSeen = false;
   for (;;) {
@@ -356,7 +361,8 @@ TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool
     }
     if (Type == btFile) {
       std::vector<uint8_t> Raw(Size);
-      if (!V.ReadAt(Pos, Raw.data(), Size) || HeaderCrc(Raw.data(), Size) != Le16(Raw.data())) return brBroken;
+      if (!V.ReadAt(Pos, Raw.data(), Size) || HeaderCrc(Raw.data(), Size) != Le16(Raw.data()))
+        return brBroken;
       if (!ParseFileHeader(std::move(Raw), Pos, H)) return brBroken;
       Pos = H.DataPos + static_cast<int64_t>(std::min<uint64_t>(H.PackSize, INT64_MAX / 2));
       return brFile;

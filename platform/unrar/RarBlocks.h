@@ -37,7 +37,7 @@ enum : uint16_t {
 enum : uint16_t { efNextVolume = 0x0001 };
 
 constexpr int64_t kBlockHeaderSize = 7;
-constexpr int64_t kFileHeaderFixed = 32;  // block header and the fixed file fields
+constexpr int64_t kFileHeaderFixed = 32;         // block header and the fixed file fields
 constexpr int64_t kMarkerSearchLimit = 1 << 20;  // how far into an executable a marker is looked for
 constexpr uint8_t kMethodStored = 0x30;
 constexpr uint8_t kMinUnpackVersion = 29;  // RAR 2.9: the oldest method libarchive decodes

@@ -189,7 +189,8 @@ std::vector<std::string> Rar5Volumes(TArchive& A) {
   return Names;
 }
 
-// --- Header records -----------------------------------------------------------------------------------------
+// --- Header records
+// -----------------------------------------------------------------------------------------
 
 // Copies Name into a field of Size bytes, cut at a character boundary.
 void CopyName(char* Field, size_t Size, const std::string& Name) {
@@ -240,7 +241,8 @@ int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
   A.HaveItem = false;
   if (!A.Reader) {
     std::vector<std::string> Volumes = Rar5Volumes(A);
-    A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames, A.Rar5Start.EndSeen);
+    A.Reader =
+        std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames, A.Rar5Start.EndSeen);
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -395,7 +397,8 @@ int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
     if (Offset < 0 || static_cast<uint64_t>(Offset) != Sink.Written) {
       // A gap (sparse data) is filled with zeros up to the block.
       if (Offset < 0 || static_cast<uint64_t>(Offset) < Sink.Written) return RAR_E_BAD_DATA;
-      std::vector<uint8_t> Zeros(std::min<uint64_t>(static_cast<uint64_t>(Offset) - Sink.Written, kReadChunk));
+      std::vector<uint8_t> Zeros(
+          std::min<uint64_t>(static_cast<uint64_t>(Offset) - Sink.Written, kReadChunk));
       while (Sink.Written < static_cast<uint64_t>(Offset)) {
         const size_t N = static_cast<size_t>(std::min<uint64_t>(Zeros.size(), Offset - Sink.Written));
         if (const int E = Sink.Put(Zeros.data(), N)) return E;

@@ -40,21 +40,21 @@ extern "C" {
 #define RAR_SUCCESS 0
 #define RAR_END_ARCHIVE 10
 #define RAR_E_NO_MEMORY 11
-#define RAR_E_BAD_DATA 12       // open: a broken header; process: a CRC error
-#define RAR_E_BAD_ARCHIVE 13    // open: not a RAR archive; process: a volume that does not continue the set
+#define RAR_E_BAD_DATA 12     // open: a broken header; process: a CRC error
+#define RAR_E_BAD_ARCHIVE 13  // open: not a RAR archive; process: a volume that does not continue the set
 #define RAR_E_UNKNOWN_FORMAT 14
-#define RAR_E_EOPEN 15          // a file or volume cannot be opened
+#define RAR_E_EOPEN 15  // a file or volume cannot be opened
 #define RAR_E_ECREATE 16
 #define RAR_E_ECLOSE 17
-#define RAR_E_EREAD 18          // the data ends early
+#define RAR_E_EREAD 18  // the data ends early
 #define RAR_E_EWRITE 19
-#define RAR_E_ENCRYPTED 20      // encrypted data, which this library does not decrypt
-#define RAR_E_UNSUPPORTED 21    // RAR 1.5 compression, or a solid item of a RAR 1.5-4 volume set
-#define RAR_E_ABORTED 22        // the callback answered -1
+#define RAR_E_ENCRYPTED 20    // encrypted data, which this library does not decrypt
+#define RAR_E_UNSUPPORTED 21  // RAR 1.5 compression, or a solid item of a RAR 1.5-4 volume set
+#define RAR_E_ABORTED 22      // the callback answered -1
 
 // Header flags passed on from the archive, and one of the library's own.
-#define RAR_FLAG_CONTINUED 0x01    // the item continues from the previous volume
-#define RAR_FLAG_CONTINUES 0x02    // the item continues in the next volume
+#define RAR_FLAG_CONTINUED 0x01  // the item continues from the previous volume
+#define RAR_FLAG_CONTINUES 0x02  // the item continues in the next volume
 #define RAR_FLAG_ENCRYPTED 0x04
 #define RAR_FLAG_SOLID 0x10
 #define RAR_FLAG_OEM_NAME 0x80000000u
@@ -96,10 +96,11 @@ typedef struct {
 } TRarHeaderDataEx;
 
 // Callback messages. The answer is 1 to go on and -1 to stop.
-#define RAR_MSG_CHANGE_VOLUME 0  // P1: a RAR_VOLUME_NAME_SIZE buffer with the next volume's name;
-                                 // P2: 0 the file is missing (the answer may write another name into the
-                                 // buffer), 1 only a notice that the volume is being opened
-#define RAR_MSG_PROCESS_DATA 1   // P1: decoded bytes, P2: their count (testing), or progress (extracting)
+#define RAR_MSG_CHANGE_VOLUME \
+  0                             // P1: a RAR_VOLUME_NAME_SIZE buffer with the next volume's name;
+                                // P2: 0 the file is missing (the answer may write another name into the
+                                // buffer), 1 only a notice that the volume is being opened
+#define RAR_MSG_PROCESS_DATA 1  // P1: decoded bytes, P2: their count (testing), or progress (extracting)
 
 typedef int (*TRarCallback)(uint32_t Msg, void* UserData, intptr_t P1, intptr_t P2);
 typedef int (*TRarChangeVolProc)(char* ArcName, int Mode);

@@ -17,11 +17,13 @@ std::u16string Composed(std::u16string_view Text) {
     return std::u16string(Text);
   }
   const auto length = static_cast<int32_t>(Text.size());
-  if (unorm2_isNormalized(nfc, Text.data(), length, &status) && U_SUCCESS(status)) return std::u16string(Text);
+  if (unorm2_isNormalized(nfc, Text.data(), length, &status) && U_SUCCESS(status))
+    return std::u16string(Text);
   status = U_ZERO_ERROR;
   // Composition never lengthens a text by more than three times.
   std::u16string out(Text.size() * 3 + 1, u'\0');
-  const int32_t n = unorm2_normalize(nfc, Text.data(), length, out.data(), static_cast<int32_t>(out.size()), &status);
+  const int32_t n =
+      unorm2_normalize(nfc, Text.data(), length, out.data(), static_cast<int32_t>(out.size()), &status);
   if (U_FAILURE(status)) return std::u16string(Text);
   out.resize(static_cast<std::size_t>(n));
   return out;

@@ -24,8 +24,10 @@ std::string OpenStorageText(HRESULT Code) {
     case STG_E_SHAREVIOLATION:
     case STG_E_LOCKVIOLATION:
     case STG_E_FILEALREADYEXISTS:
-    case STG_E_OLDDLL: return CfbErrorText(Code);
-    default: return "Can't open storage: unknown error";
+    case STG_E_OLDDLL:
+      return CfbErrorText(Code);
+    default:
+      return "Can't open storage: unknown error";
   }
 }
 
@@ -41,8 +43,10 @@ std::string OpenStreamText(HRESULT Code) {
     case STG_E_TOOMANYOPENFILES:
     case STG_E_ACCESSDENIED:
     case STG_E_INSUFFICIENTMEMORY:
-    case STG_E_REVERTED: return CfbErrorText(Code);
-    default: return "Can't open stream: unknown error";
+    case STG_E_REVERTED:
+      return CfbErrorText(Code);
+    default:
+      return "Can't open stream: unknown error";
   }
 }
 
@@ -64,13 +68,17 @@ void Stream::Read(void* Buffer, uint32_t Count) {
   uint32_t got = 0;
   const HRESULT result = stream_->Read(Buffer, Count, &got);
   switch (result) {
-    case S_OK: break;
+    case S_OK:
+      break;
     case STG_E_REVERTED:
-    case STG_E_ACCESSDENIED: throw EOleStorage(CfbErrorText(result));
-    case STG_E_INVALIDPOINTER: throw EOleStorage("Error in parameters");
+    case STG_E_ACCESSDENIED:
+      throw EOleStorage(CfbErrorText(result));
+    case STG_E_INVALIDPOINTER:
+      throw EOleStorage("Error in parameters");
     // Success with fewer bytes, and every other failure: a stream that could not be read is damage, not
     // the end of the document.
-    default: throw EOleStorage(kReadError);
+    default:
+      throw EOleStorage(kReadError);
   }
   if (got < Count) throw Stream_eof();
 }

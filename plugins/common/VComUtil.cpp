@@ -29,4 +29,6 @@ void ReadOleStreamExact(TCfbStream& Stream, void* Buffer, uint32_t Count) {
   if (got < Count) throw EComError(S_FALSE);
 }
 
-void SeekOleStream(TCfbStream& Stream, int64_t Position) { ComCheck(Stream.Seek(Position, STREAM_SEEK_SET, nullptr)); }
+void SeekOleStream(TCfbStream& Stream, int64_t Position) {
+  ComCheck(Stream.Seek(Position, STREAM_SEEK_SET, nullptr));
+}

@@ -95,7 +95,8 @@ const char* GetDllInfo(void) { return Def().DllInfo; }
 int32_t GetDllVersion(void) { return Def().DllVersion; }
 
 TConvBool InitializeConverterTypes(void) {
-  return GuardExport<TConvBool>(0, [] { return Def().InitializeTypes == nullptr || Def().InitializeTypes(); });
+  return GuardExport<TConvBool>(0,
+                                [] { return Def().InitializeTypes == nullptr || Def().InitializeTypes(); });
 }
 
 TConvBool FreeUpConverterTypes(void) {
@@ -129,7 +130,9 @@ TConvBool IsFileSupported(const char* FileName) { return ContentTest(FileName); 
 
 TConvBool IsFileSupportedW(const char16_t* FileName) { return ContentTest(FileName); }
 
-void* ConvertToUnicode(const char* FileName, int32_t* Size) { return ConvertFileExport(FileName, true, Size); }
+void* ConvertToUnicode(const char* FileName, int32_t* Size) {
+  return ConvertFileExport(FileName, true, Size);
+}
 
 void* ConvertToPureText(const char* FileName, int32_t* Size) {
   return ConvertFileExport(FileName, false, Size);

@@ -141,11 +141,14 @@ class FormulaCell final : public BiffCell {
       case kResultBoolean:
         for (char c : std::to_string(result_[2])) Out += static_cast<char16_t>(c);
         break;
-      case kResultError: Out += ErrorCodeText(result_[2]); break;
+      case kResultError:
+        Out += ErrorCodeText(result_[2]);
+        break;
       case kResultString:
         if (has_string_) Out += string_;
         break;
-      default: break;  // an empty result
+      default:
+        break;  // an empty result
     }
   }
 
@@ -200,8 +203,8 @@ class MulRkCell final : public BiffCell {
  public:
   static std::string MulRecordError(uint16_t Id, uint16_t First, uint16_t Last, std::size_t Values) {
     char text[128];
-    std::snprintf(text, sizeof text, "Record 0x%04X: columns %u to %u do not match its %zu values", Id, First, Last,
-                  Values);
+    std::snprintf(text, sizeof text, "Record 0x%04X: columns %u to %u do not match its %zu values", Id, First,
+                  Last, Values);
     return text;
   }
 
@@ -271,8 +274,8 @@ uint16_t MemoryReader::U16() {
 }
 uint32_t MemoryReader::U32() {
   const uint8_t* p = Need(4);
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 double MemoryReader::F64() {
   const uint8_t* p = Need(8);
@@ -342,33 +345,54 @@ bool IsCellRecordId(uint16_t Id) {
     case kBiffBlank:
     case kBiffNumber:
     case kBiffBoolErr:
-    case kBiffRk: return true;
-    default: return false;
+    case kBiffRk:
+      return true;
+    default:
+      return false;
   }
 }
 
 uint16_t RecordFactory(uint16_t Id, Stream& S, const Workbook& Book, std::unique_ptr<BiffCell>& Cell) {
   Cell.reset();
   switch (Id) {
-    case kBiffFormula: Cell = std::make_unique<FormulaCell>(Book, Id); break;
-    case kBiffMulRk: Cell = std::make_unique<MulRkCell>(Book, Id); break;
-    case kBiffMulBlank: Cell = std::make_unique<MulBlankCell>(Book, Id); break;
+    case kBiffFormula:
+      Cell = std::make_unique<FormulaCell>(Book, Id);
+      break;
+    case kBiffMulRk:
+      Cell = std::make_unique<MulRkCell>(Book, Id);
+      break;
+    case kBiffMulBlank:
+      Cell = std::make_unique<MulBlankCell>(Book, Id);
+      break;
     case kBiffRString:
-    case kBiffLabel: Cell = std::make_unique<LabelCell>(Book, Id); break;
-    case kBiffLabelSst: Cell = std::make_unique<LabelSstCell>(Book, Id); break;
-    case kBiffBlank: Cell = std::make_unique<BlankCell>(Book, Id); break;
-    case kBiffNumber: Cell = std::make_unique<NumberCell>(Book, Id); break;
-    case kBiffBoolErr: Cell = std::make_unique<BoolErrCell>(Book, Id); break;
-    case kBiffRk: Cell = std::make_unique<RkCell>(Book, Id); break;
-    default: return 0;
+    case kBiffLabel:
+      Cell = std::make_unique<LabelCell>(Book, Id);
+      break;
+    case kBiffLabelSst:
+      Cell = std::make_unique<LabelSstCell>(Book, Id);
+      break;
+    case kBiffBlank:
+      Cell = std::make_unique<BlankCell>(Book, Id);
+      break;
+    case kBiffNumber:
+      Cell = std::make_unique<NumberCell>(Book, Id);
+      break;
+    case kBiffBoolErr:
+      Cell = std::make_unique<BoolErrCell>(Book, Id);
+      break;
+    case kBiffRk:
+      Cell = std::make_unique<RkCell>(Book, Id);
+      break;
+    default:
+      return 0;
   }
   uint16_t next = Cell->ReadBody(S);
   // A cell without even its row, column and XF was not parsed: it has no place in the sheet.
   std::size_t length = 0;
   for (uint16_t segment : Cell->Segments()) length += segment;
   if (length < kCellHeaderSize) MemoryReader(nullptr, 0, Id).Short();
-  if (auto* formula = dynamic_cast<FormulaCell*>(Cell.get()); formula != nullptr && formula->HasStringResult() &&
-                                                              next == kBiffString) {
+  if (auto* formula = dynamic_cast<FormulaCell*>(Cell.get());
+      formula != nullptr && formula->HasStringResult() && next == kBiffString) {
     StringRecord string(Book, next);
     next = string.ReadBody(S);
     formula->SetString(std::move(string.Value));
@@ -390,14 +414,22 @@ double DecodeRk(uint32_t Rk) {
 
 const char16_t* ErrorCodeText(uint8_t Code) {
   switch (Code) {
-    case 0: return u"#NULL!";
-    case 7: return u"#DIV/0!";
-    case 15: return u"#VALUE!";
-    case 23: return u"#REF!";
-    case 29: return u"#NAME?";
-    case 36: return u"#NUM!";
-    case 42: return u"#N/A";
-    default: return u"#ERROR!";
+    case 0:
+      return u"#NULL!";
+    case 7:
+      return u"#DIV/0!";
+    case 15:
+      return u"#VALUE!";
+    case 23:
+      return u"#REF!";
+    case 29:
+      return u"#NAME?";
+    case 36:
+      return u"#NUM!";
+    case 42:
+      return u"#N/A";
+    default:
+      return u"#ERROR!";
   }
 }
 

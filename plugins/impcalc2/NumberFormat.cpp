@@ -49,8 +49,10 @@ std::string Formatted(const char* Format, int A, int B = 0, int C = 0) {
 int32_t SerialOf(double Value) {
   if (std::isnan(Value)) return 0;
   const double t = std::trunc(Value);
-  if (t >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-  if (t <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  if (t >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+    return std::numeric_limits<int32_t>::max();
+  if (t <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+    return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(t);
 }
 
@@ -132,12 +134,30 @@ CellTime SplitDayFraction(double Value, bool WithSeconds) {
 
 std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
   switch (FormatIndex) {
-    case 1: case 3: case 37: case 38: return Fixed(Value, 0);
-    case 2: case 4: case 39: case 40: case 41: case 43: return Fixed(Value, 2);
-    case 5: case 6: return Prefixed("$", Fixed(Value, 0));
-    case 7: case 8: case 42: case 44: return Prefixed("$", Fixed(Value, 2));
-    case 9: return Fixed(Value * 100, 0) + "%";
-    case 10: return Fixed(Value * 100, 2) + "%";
+    case 1:
+    case 3:
+    case 37:
+    case 38:
+      return Fixed(Value, 0);
+    case 2:
+    case 4:
+    case 39:
+    case 40:
+    case 41:
+    case 43:
+      return Fixed(Value, 2);
+    case 5:
+    case 6:
+      return Prefixed("$", Fixed(Value, 0));
+    case 7:
+    case 8:
+    case 42:
+    case 44:
+      return Prefixed("$", Fixed(Value, 2));
+    case 9:
+      return Fixed(Value * 100, 0) + "%";
+    case 10:
+      return Fixed(Value * 100, 2) + "%";
     case 11: {
       std::string text = Printf(Value, std::chars_format::scientific, 2);
       for (char& c : text) {
@@ -145,19 +165,32 @@ std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
       }
       return text;
     }
-    case 14: return DateOf(Value).FormatMDY();
-    case 15: return DateOf(Value).FormatDMonY();
-    case 16: return DateOf(Value).FormatDMon();
-    case 17: return DateOf(Value).FormatMonY();
-    case 18: return SplitDayFraction(Value, false).FormatHMAmPm();
-    case 19: return SplitDayFraction(Value, true).FormatHMSAmPm();
-    case 20: return SplitDayFraction(Value, false).FormatHM();
-    case 21: case 46: return SplitDayFraction(Value, true).FormatHMS();
-    case 22: return DateOf(Value).FormatMDY() + " " + SplitDayFraction(Value, false).FormatHM();
-    case 45: return SplitDayFraction(Value, true).FormatMS();
-    case 47: return SplitDayFraction(Value, true).FormatMS0();
+    case 14:
+      return DateOf(Value).FormatMDY();
+    case 15:
+      return DateOf(Value).FormatDMonY();
+    case 16:
+      return DateOf(Value).FormatDMon();
+    case 17:
+      return DateOf(Value).FormatMonY();
+    case 18:
+      return SplitDayFraction(Value, false).FormatHMAmPm();
+    case 19:
+      return SplitDayFraction(Value, true).FormatHMSAmPm();
+    case 20:
+      return SplitDayFraction(Value, false).FormatHM();
+    case 21:
+    case 46:
+      return SplitDayFraction(Value, true).FormatHMS();
+    case 22:
+      return DateOf(Value).FormatMDY() + " " + SplitDayFraction(Value, false).FormatHM();
+    case 45:
+      return SplitDayFraction(Value, true).FormatMS();
+    case 47:
+      return SplitDayFraction(Value, true).FormatMS0();
     default:
-      if (std::isfinite(Value) && Value != std::trunc(Value)) return Printf(Value, std::chars_format::general, 10);
+      if (std::isfinite(Value) && Value != std::trunc(Value))
+        return Printf(Value, std::chars_format::general, 10);
       if (std::isnan(Value)) return Printf(Value, std::chars_format::general, 10);
       return Fixed(Value, 0);
   }

@@ -25,12 +25,12 @@ struct CellTime {
   int32_t Minutes = 0;
   int32_t Seconds = 0;
 
-  std::string FormatHM() const;        // "18:00"
-  std::string FormatHMS() const;       // "18:00:00"
-  std::string FormatHMAmPm() const;    // "6:00 PM"
-  std::string FormatHMSAmPm() const;   // "6:00:00 PM"
-  std::string FormatMS() const;        // "00:00" (minutes, seconds)
-  std::string FormatMS0() const;       // "00:00.0"
+  std::string FormatHM() const;       // "18:00"
+  std::string FormatHMS() const;      // "18:00:00"
+  std::string FormatHMAmPm() const;   // "6:00 PM"
+  std::string FormatHMSAmPm() const;  // "6:00:00 PM"
+  std::string FormatMS() const;       // "00:00" (minutes, seconds)
+  std::string FormatMS0() const;      // "00:00.0"
 };
 
 // The time of day of Value (its fractional part), rounded to the nearest second when WithSeconds is set,

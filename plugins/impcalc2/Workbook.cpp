@@ -176,10 +176,17 @@ bool Workbook::Read(Stream& S, IConvProgress* Check) {
     for (;;) {
       if (Check != nullptr && !Check->Check()) return false;
       switch (id) {
-        case kBiffEof: id = ReadEof(S); break;
-        case kBiffFilePass: throw EBiffError("File is password-protected");
-        case kBiffXF: id = ReadXF(S); break;
-        case kBiffSST: id = ReadSharedStrings(S); break;
+        case kBiffEof:
+          id = ReadEof(S);
+          break;
+        case kBiffFilePass:
+          throw EBiffError("File is password-protected");
+        case kBiffXF:
+          id = ReadXF(S);
+          break;
+        case kBiffSST:
+          id = ReadSharedStrings(S);
+          break;
         case kBiffBof:
           id = ReadBof(S, *this, bof);
           if (IsWorksheetBof(bof)) {
@@ -188,7 +195,9 @@ bool Workbook::Read(Stream& S, IConvProgress* Check) {
             id = sheets_.back()->Read(S, id);
           }
           break;
-        default: id = BiffRecord::Skip(S); break;
+        default:
+          id = BiffRecord::Skip(S);
+          break;
       }
     }
   } catch (const Stream_eof&) {
@@ -212,11 +221,13 @@ bool Workbook::WriteText(Text& Out, IConvProgress* Check, Write&& WriteSheet) co
 }
 
 bool Workbook::WriteTextWide(std::u16string& Out, IConvProgress* Check) const {
-  return WriteText(Out, Check, [](const Sheet& S, std::u16string& O, IConvProgress* C) { return S.WriteTextWide(O, C); });
+  return WriteText(Out, Check,
+                   [](const Sheet& S, std::u16string& O, IConvProgress* C) { return S.WriteTextWide(O, C); });
 }
 
 bool Workbook::WriteTextAnsi(std::string& Out, IConvProgress* Check) const {
-  return WriteText(Out, Check, [](const Sheet& S, std::string& O, IConvProgress* C) { return S.WriteTextAnsi(O, C); });
+  return WriteText(Out, Check,
+                   [](const Sheet& S, std::string& O, IConvProgress* C) { return S.WriteTextAnsi(O, C); });
 }
 
 namespace {
@@ -232,7 +243,8 @@ std::unique_ptr<Stream> OpenWorkbookStream(Storage& Store) {
 
 }  // namespace
 
-bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
+bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress,
+                         std::string& Text) {
   Workbook book;
   {
     std::unique_ptr<Storage> storage = OpenStorage(FileName);

@@ -95,6 +95,7 @@ class Workbook {
 
 // The text of a workbook file: the stream "workbook", or "book" when that cannot be opened, as UTF-16LE
 // bytes (Unicode) or 8-bit text in the Windows code page. Answers false when Progress said stop.
-bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text);
+bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress,
+                         std::string& Text);
 // Whether FileName is a compound file with a "workbook" or "book" stream; raises on failure.
 bool IsWorkbookFile(const std::string& FileName);

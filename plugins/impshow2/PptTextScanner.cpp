@@ -71,7 +71,8 @@ void PptTextScanner::EnterContainer(uint16_t Type, std::string& Out) {
     }
   }
   // A text box holds slide text unless it belongs to a shape's client data.
-  in_text_scope_ = (Type == kPptTextBox && last_container_ != kPptClientData) || Type == kPptSlideListWithText;
+  in_text_scope_ =
+      (Type == kPptTextBox && last_container_ != kPptClientData) || Type == kPptSlideListWithText;
   last_container_ = Type;
 }
 
@@ -96,7 +97,8 @@ void PptTextScanner::ReadAtom(uint16_t Type, uint32_t Length, std::string& Out) 
   } else {
     wide.resize(Length / 2);
     for (std::size_t i = 0; i < wide.size(); ++i) {
-      wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+      wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                      (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     }
   }
   if constexpr (Wide) {

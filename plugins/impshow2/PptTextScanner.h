@@ -22,13 +22,13 @@
 class Stream;
 
 // Record types, after masking to 12 bits.
-constexpr uint16_t kPptSlide = 1006;               // container
-constexpr uint16_t kPptSlideListWithText = 4080;   // container
-constexpr uint16_t kPptTextBox = 0xF00D & 0x0FFF;  // container of a shape's text
+constexpr uint16_t kPptSlide = 1006;                  // container
+constexpr uint16_t kPptSlideListWithText = 4080;      // container
+constexpr uint16_t kPptTextBox = 0xF00D & 0x0FFF;     // container of a shape's text
 constexpr uint16_t kPptClientData = 0xF011 & 0x0FFF;  // container of a shape's client data
-constexpr uint16_t kPptTextCharsAtom = 4000;       // UTF-16 text
-constexpr uint16_t kPptCString = 4026;             // UTF-16 text
-constexpr uint16_t kPptTextBytesAtom = 4008;       // 8-bit text: the first 256 code points
+constexpr uint16_t kPptTextCharsAtom = 4000;          // UTF-16 text
+constexpr uint16_t kPptCString = 4026;                // UTF-16 text
+constexpr uint16_t kPptTextBytesAtom = 4008;          // 8-bit text: the first 256 code points
 // The edit history: the "Current User" stream's atom, an edit, the persist directory of an edit.
 constexpr uint16_t kPptCurrentUserAtom = 4086;
 constexpr uint16_t kPptUserEditAtom = 4085;

@@ -41,7 +41,9 @@ class TRegistrySandbox {
 };
 
 // The folder of the application's test fixtures.
-inline std::string AppTestData(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/" + Name; }
+inline std::string AppTestData(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/" + Name;
+}
 
 // The command line of a program in ProgramDir that searches Tree for Text in its "*.txt" files.
 inline TMainCommandLine TreeSearchCommandLine(const std::string& ProgramDir, const std::string& Tree,

@@ -11,7 +11,7 @@ TFileTypesEnum MakeTypes() {
   T.Source = [] {
     return std::vector<TFileTypeSource>{
         {"txt", "Plain text", "", 1}, {"html", "", "HTML page", 2}, {"xyz", "", "", 3},
-        {"TXT", "Other text", "", 4},  {"tar.gz", "Tarball", "", 5},  {"c", "C source", "", 6},
+        {"TXT", "Other text", "", 4}, {"tar.gz", "Tarball", "", 5}, {"c", "C source", "", 6},
     };
   };
   T.Enumerate();
@@ -81,8 +81,14 @@ TEST(FileTypesEnum, MaskEditor) {
   TMaskEditList L;
   L.SetText(u"*.txt;*.doc");
   int Asked = 0;
-  auto Refuse = [&] { ++Asked; return false; };
-  auto Accept = [&] { ++Asked; return true; };
+  auto Refuse = [&] {
+    ++Asked;
+    return false;
+  };
+  auto Accept = [&] {
+    ++Asked;
+    return true;
+  };
   EXPECT_EQ(L.PutMask(u"txt", -1, Refuse), 1);  // already there: that entry
   EXPECT_EQ(L.PutMask(u"pdf", -1, Refuse), 1);
   EXPECT_EQ(L.Text(), u"*.doc;*.pdf;*.txt");

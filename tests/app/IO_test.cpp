@@ -46,10 +46,10 @@ TEST(MessageDlg, AskOnceStoresTheTickedBitWhateverTheAnswer) {
   };
   const Case Cases[] = {
       {0, 0, true, mrYes, false, true, true, 0},
-      {0, 0, true, mrNo, true, false, true, 1},    // No now, the default later
-      {1, 0, true, mrNo, false, true, false, 1},   // bit set: no box
+      {0, 0, true, mrNo, true, false, true, 1},   // No now, the default later
+      {1, 0, true, mrNo, false, true, false, 1},  // bit set: no box
       {2, 1, false, mrYes, false, false, false, 2},
-      {0, 8, true, mrNo, true, false, true, 0},    // bit 8 is never stored
+      {0, 8, true, mrNo, true, false, true, 0},  // bit 8 is never stored
   };
   for (const auto& C : Cases) {
     TDialogScript Script;
@@ -83,7 +83,7 @@ TEST(MessageDlg, LanguageChangeReshowsCatalogueBoxesOnly) {
 }
 
 TEST(LogText, OldestLinesGoFirstPastTheLimit) {
-  TLogText Log(30);  // each line counts its length + 2
+  TLogText Log(30);                          // each line counts its length + 2
   EXPECT_EQ(Log.AddLine(u"0123456789"), 0);  // 12
   EXPECT_EQ(Log.AddLine(u"abcdefghij"), 0);  // 24
   EXPECT_EQ(Log.AddLine(u"KLMNOPQRST"), 1);  // 36 > 30: the first goes

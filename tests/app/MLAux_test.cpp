@@ -30,7 +30,8 @@ class LangFile : public ::testing::Test {
     return {};
   }
   std::string Header(int Line) const {
-    return "Error importing language file '" + (Folder / "qvsrchxx.lng") + "' (line " + std::to_string(Line) + ")";
+    return "Error importing language file '" + (Folder / "qvsrchxx.lng") + "' (line " + std::to_string(Line) +
+           ")";
   }
 
   TTempFolder Folder;
@@ -150,7 +151,8 @@ TEST_F(LangFile, EachFaultNamesItsLine) {
 }
 
 TEST_F(LangFile, LinesBeyondTheBufferAndMissingFilesFailCleanly) {
-  const std::string Long = "[!META]\nLANGUAGE=XX\n[$]\nOK=" + std::string(3 * kLangFileLineBuffer, 'x') + "\n";
+  const std::string Long =
+      "[!META]\nLANGUAGE=XX\n[$]\nOK=" + std::string(3 * kLangFileLineBuffer, 'x') + "\n";
   const std::string Error = ErrorOf(Long);
   EXPECT_EQ(Error.rfind(Header(4) + "\r\n", 0), 0u) << Error.substr(0, 200);
 
@@ -191,8 +193,8 @@ TEST_F(LangFile, ALanguageNamedAgainTakesTheNewCharset) {
 
 TEST_F(LangFile, TextIsDecodedWithItsLanguagesCharset) {
   EXPECT_EQ(DecodeLangText("\xCF\xF0\xE8", 204), u"\u041F\u0440\u0438");  // Cyrillic "При"
-  EXPECT_EQ(DecodeLangText("\xE9", 1), u"\u00E9");                         // the system page (1252)
-  EXPECT_EQ(DecodeLangText("\xE9", 77), u"\u00E9");                        // unknown: the system page too
+  EXPECT_EQ(DecodeLangText("\xE9", 1), u"\u00E9");                        // the system page (1252)
+  EXPECT_EQ(DecodeLangText("\xE9", 77), u"\u00E9");                       // unknown: the system page too
   TLangStorage Store;
   int32_t Index;
   std::string Id;
@@ -224,15 +226,16 @@ class LangApply : public LangFile {
     Store.AddLanguage("English", 1);
     int32_t Index;
     std::string Id;
-    Store.ImportFile(Write("[!META]\nLANGUAGE=XX\n"
-                           "[Main]\nCaption=XX title\nPanel.Start.Hint=XX hint\nPanel.Start.Caption=XX start\n"
-                           "Panel.Logic.Items={\nXX any\nXX all\nXX phrase\n}\n"
-                           "Panel.Missing.Caption=nowhere\nPanel.Start.NoSuchProperty=none\n"
-                           "Panel.Start.Hint.Caption=not a component\n"
-                           "[Other]\nCaption=XX other\n"
-                           "[Module]\nTimer.Hint=XX timer\n",
-                           "xx.lng"),
-                     Index, Id);
+    Store.ImportFile(
+        Write("[!META]\nLANGUAGE=XX\n"
+              "[Main]\nCaption=XX title\nPanel.Start.Hint=XX hint\nPanel.Start.Caption=XX start\n"
+              "Panel.Logic.Items={\nXX any\nXX all\nXX phrase\n}\n"
+              "Panel.Missing.Caption=nowhere\nPanel.Start.NoSuchProperty=none\n"
+              "Panel.Start.Hint.Caption=not a component\n"
+              "[Other]\nCaption=XX other\n"
+              "[Module]\nTimer.Hint=XX timer\n",
+              "xx.lng"),
+        Index, Id);
     Store.ImportFile(Write("[!META]\nLANGUAGE=YY\n[Main]\nCaption=YY title\n"
                            "Panel.Logic.Items={\nYY only\n}\n",
                            "yy.lng"),
@@ -258,7 +261,7 @@ TEST_F(LangApply, CapturedTextsComeBackAndMissingEntriesShowThem) {
   EXPECT_EQ(Other.Texts["Caption"], u"XX other");  // window class names compare without case
   EXPECT_EQ(Timer.Texts["Hint"], u"XX timer");     // found among the data modules
   EXPECT_EQ(Logic.Lists["Items"], (std::vector<std::u16string>{u"XX any", u"XX all", u"XX phrase"}));
-  EXPECT_EQ(Logic.Index, 2);                      // still in range: kept
+  EXPECT_EQ(Logic.Index, 2);  // still in range: kept
   EXPECT_EQ(Start.Texts.count("NoSuchProperty"), 0u);
 
   // YY lacks the hint: the built-in one shows, not XX's.

@@ -1,14 +1,13 @@
 #include "app/MainCommands.h"
 
+#include <gtest/gtest.h>
+
 #include "app/MsgStr.h"
 #include "app/MultiLan.h"
 #include "core/FileLayer.h"
-#include "tests/app/AppFixtures.h"
-
-#include <gtest/gtest.h>
-
 #include "core/NumVector.h"
 #include "core/StrLst.h"
+#include "tests/app/AppFixtures.h"
 
 TEST(MainCommands, ActionIndexesUseTheLowSevenBitsAndStopAtTen) {
   EXPECT_EQ(ActionByIndex(0), maSearchStart);
@@ -93,7 +92,8 @@ TEST(MainCommands, EnablingRules) {
   Idle.DirectScan = true;
   Idle.DateFilter = true;
   TMainEnables E = ComputeMainEnables(Idle);
-  EXPECT_TRUE(E.Actions[maSearchStart] && E.Actions[maSearchFiles] && E.Actions[maPrint] && E.Actions[maPreview]);
+  EXPECT_TRUE(E.Actions[maSearchStart] && E.Actions[maSearchFiles] && E.Actions[maPrint] &&
+              E.Actions[maPreview]);
   EXPECT_FALSE(E.Actions[maSearchStop] || E.Actions[maSearchPause]);
   EXPECT_TRUE(E.SearchInResults && E.Charsets && E.Inputs && E.DateEdits && E.ConvertToText && E.Filters);
   EXPECT_FALSE(E.SizeEdits);
@@ -213,11 +213,13 @@ TEST(MainCommands, HelpFileFallsBackToEnglishAndWarnsOnlyWhenNoneIsThere) {
   std::vector<std::u16string> Warnings;
   auto Warn = [&](const std::u16string& W) { Warnings.push_back(W); };
   auto Present = [](std::vector<std::u16string> Files) {
-    return [Files](const std::u16string& F) { return std::find(Files.begin(), Files.end(), F) != Files.end(); };
+    return
+        [Files](const std::u16string& F) { return std::find(Files.begin(), Files.end(), F) != Files.end(); };
   };
   bool Checked = false;
   // The catalogue's own (English) document.
-  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn), u"/opt/s/qvsrchen.html");
+  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn),
+            u"/opt/s/qvsrchen.html");
   EXPECT_TRUE(Warnings.empty());
 
   // A language whose document is there gets it; one without gets the English document, silently.
@@ -229,10 +231,12 @@ TEST(MainCommands, HelpFileFallsBackToEnglishAndWarnsOnlyWhenNoneIsThere) {
   Langs.SetLanguageIndex(German);
   SetMsgLanguages(&Langs);
   Checked = false;
-  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchde.html", u"/opt/s/qvsrchen.html"}), Warn),
-            u"/opt/s/qvsrchde.html");
+  EXPECT_EQ(
+      ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchde.html", u"/opt/s/qvsrchen.html"}), Warn),
+      u"/opt/s/qvsrchde.html");
   Checked = false;
-  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn), u"/opt/s/qvsrchen.html");
+  EXPECT_EQ(ChooseHelpFile(Checked, u"/opt/s/", Present({u"/opt/s/qvsrchen.html"}), Warn),
+            u"/opt/s/qvsrchen.html");
   EXPECT_TRUE(Warnings.empty());
 
   // Neither: one warning per language change, naming the language's file.

@@ -7,9 +7,9 @@
 #include "app/MsgStr.h"
 #include "app/Options.h"
 #include "core/FileLayer.h"
-#include "platform/registry/RegStore.h"
 #include "core/StrLst.h"
 #include "core/VFileSys.h"
+#include "platform/registry/RegStore.h"
 #include "search/QVConvIntf.h"
 #include "tests/app/AppFixtures.h"
 #include "tests/app/LogCapture.h"
@@ -92,7 +92,13 @@ TEST(MainCommandLine, OptionsTable) {
   const Case Cases[] = {
       {{"/opt/scry/Scryline"}, u"", u"", u"", false, false, false, false},
       {{"/opt/scry/Scryline", "-text:\"a b\"", "-path:\"/x y\"", "-MASK:*.txt"},
-       u"a b", u"\"/x y\"", u"*.txt", false, false, false, false},
+       u"a b",
+       u"\"/x y\"",
+       u"*.txt",
+       false,
+       false,
+       false,
+       false},
       {{"/opt/scry/Scryline", "-debug", "-log"}, u"", u"", u"", true, false, true, true},
       {{"/opt/scry/Scryline", "-time", "-mem", "/home/user/notes"}, u"", u"", u"", false, true, true, false},
       {{"/opt/scry/Scryline", "-text:", "-mask:\"\""}, u"", u"", u"", false, false, false, false},
@@ -147,7 +153,8 @@ TEST(MainStartup, LoadConvertersLogsEachFileOrTheEmptyFolder) {
   TQVConverters Converters;
   EXPECT_EQ(LoadConverters(Converters, Folder.Path, TStrLst()), 0);
   ASSERT_EQ(Capture.Entries.size(), 1u);
-  std::string Expected = FormatMsg(TMsgIndex::ConvCantLoad_ss, {Folder / "impbad.so", Converters.LastLoadError});
+  std::string Expected =
+      FormatMsg(TMsgIndex::ConvCantLoad_ss, {Folder / "impbad.so", Converters.LastLoadError});
   EXPECT_EQ(Capture.Entries[0].substr(0, Expected.size() - 1), Expected.substr(0, Expected.size() - 1));
   EXPECT_EQ(Converters.Count(), 0);
 }
@@ -167,7 +174,8 @@ TEST(MainStartup, DisabledPluginIsLoggedAsLoadedAndDisabled) {
   ASSERT_FALSE(Capture.Entries.empty());
   std::string Loaded = FormatMsg(TMsgIndex::ConvLoaded_s, {First});
   EXPECT_EQ(Capture.Entries[0].rfind(Loaded, 0), 0u) << Capture.Entries[0];
-  EXPECT_NE(Capture.Entries[0].find(" " + GetMsg(TMsgIndex::Disabled)), std::string::npos) << Capture.Entries[0];
+  EXPECT_NE(Capture.Entries[0].find(" " + GetMsg(TMsgIndex::Disabled)), std::string::npos)
+      << Capture.Entries[0];
 }
 #endif
 
@@ -201,15 +209,17 @@ TEST(MainStartup, ProgramFolderIsSearchedOnlyWithoutSharedPlugins) {
     TLogCapture Capture;
     TQVConverters Converters;
     LoadStartupConverters(Converters, "", Program.Path + "/", TStrLst());
-    EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
+    EXPECT_EQ(Capture.Entries,
+              (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
   }
   {
     // A shared folder without plug-ins: both are looked at.
     TLogCapture Capture;
     TQVConverters Converters;
     LoadStartupConverters(Converters, Shared.Path + "/", Program.Path + "/", TStrLst());
-    EXPECT_EQ(Capture.Entries, (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Shared.Path}),
-                                                         FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
+    EXPECT_EQ(Capture.Entries,
+              (std::vector<std::string>{FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Shared.Path}),
+                                        FormatMsg(TMsgIndex::ConvNotFoundIn_s, {Program.Path})}));
   }
 #ifdef SCRYLINE_TEST_PLUGINS
   {

@@ -1,6 +1,8 @@
 #include "app/MultiLan.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <utime.h>
 
 #include "app/MLUtil.h"
 #include "app/VLocales.h"
@@ -9,9 +11,6 @@
 #include "platform/qvnls/Qvnls.h"
 #include "tests/app/AppFixtures.h"
 #include "tests/app/LangFakes.h"
-
-#include <sys/stat.h>
-#include <utime.h>
 
 namespace {
 
@@ -42,7 +41,8 @@ TEST_F(MultiLang, SelectsLanguagesAndCapturesTheMainWindowBeforeTheFirstSwitch) 
   EXPECT_EQ(Languages.GetLanguageIndex(), -1);
   Languages.AddLanguage("English", 1);
   const int32_t XX = Languages.LoadLanguageFile(
-      Write("xx.lng", "[!META]\nLANGUAGE=XX\nLANGID=1031\n[Main]\nCaption=XX\nButton.Caption=XX go\n[$]\nOK=xok\n"));
+      Write("xx.lng",
+            "[!META]\nLANGUAGE=XX\nLANGID=1031\n[Main]\nCaption=XX\nButton.Caption=XX go\n[$]\nOK=xok\n"));
   EXPECT_EQ(XX, 1);
   EXPECT_EQ(Languages.GetLanguageIndex(), 0);  // the first file selects the built-in language
   EXPECT_EQ(Changes, 1);
@@ -120,7 +120,7 @@ TEST_F(LanguageMenu, TheFixturesGiveOneItemEachInNameOrder) {
   LoadLanguages(Languages, Utf8ToUtf16(AppTestData("lng")), kLanguageFileMask, Files, Menu);
   EXPECT_TRUE(Menu.Enabled);
   EXPECT_EQ(Captions(), (std::vector<std::u16string>{u"English", u"English (UK)",
-                                                      u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}));
+                                                     u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}));
   EXPECT_EQ(Names(), (std::vector<std::string>{"ml0", "ml1", "ml2"}));
   ASSERT_EQ(Files.size(), 2u);
   EXPECT_EQ(Languages.GetLanguageName(1), "UK");
@@ -137,7 +137,7 @@ TEST_F(LanguageMenu, FilesThatFailOrRepeatANameNeverShiftTheItems) {
   Write("qvsrch4.lng", Meta + "DD,204\n[$]\nOK=d\n");            // no NAME: the language up to ","
   Write("qvsrch5.lng", "[$]\nOK=e\n");                           // no meta section: not a language file
   Write("qvsrch6.lng", "[!META]\nNAME=Nameless\n");              // no language: left out
-  Write("other.lng", Meta + "ZZ\n");                              // not matching the mask
+  Write("other.lng", Meta + "ZZ\n");                             // not matching the mask
   LoadLanguages(Languages, Utf8ToUtf16(Folder.Path), kLanguageFileMask, Files, Menu);
 
   EXPECT_EQ(Captions(), (std::vector<std::u16string>{u"English", u"Alpha", u"DD"}));
@@ -169,7 +169,8 @@ TEST_F(LanguageMenu, NoFilesLeaveTheMenuDisabled) {
 }
 
 TEST_F(LanguageMenu, TwelveItemsGetHotKeys) {
-  for (int I = 0; I < 14; ++I) EXPECT_TRUE(Menu.AddLanguageMenuItem(u"L" + Utf8ToUtf16(std::to_string(I)), I));
+  for (int I = 0; I < 14; ++I)
+    EXPECT_TRUE(Menu.AddLanguageMenuItem(u"L" + Utf8ToUtf16(std::to_string(I)), I));
   EXPECT_FALSE(Menu.AddLanguageMenuItem(u"L3", 20));
   EXPECT_EQ(Menu.Items[0].HotKey, 1);
   EXPECT_EQ(Menu.Items[11].HotKey, 12);
@@ -240,9 +241,12 @@ TEST(Locales, LocaleNamesGiveTheirLanguage) {
     const char* Name;
     const char* Code;
   } Cases[] = {
-      {"de_DE.UTF-8", "DE"}, {"de_AT", "DE"},    {"ru_RU.KOI8-R", "RU"}, {"nb_NO.UTF-8", "NO"},
-      {"nn_NO", "NO"},       {"sv_FI@euro", "SE"}, {"en_GB.UTF-8", "UK"}, {"fr", "FR"},
-      {"pl_PL.UTF-8", ""},   {"C", ""},          {"POSIX", ""},          {"", ""},
+      {"de_DE.UTF-8", "DE"},  {"de_AT", "DE"},
+      {"ru_RU.KOI8-R", "RU"}, {"nb_NO.UTF-8", "NO"},
+      {"nn_NO", "NO"},        {"sv_FI@euro", "SE"},
+      {"en_GB.UTF-8", "UK"},  {"fr", "FR"},
+      {"pl_PL.UTF-8", ""},    {"C", ""},
+      {"POSIX", ""},          {"", ""},
   };
   for (const auto& C : Cases) EXPECT_EQ(LanguageCodeFromLCID(LCIDFromLocaleName(C.Name)), C.Code) << C.Name;
 }

@@ -41,9 +41,9 @@ TEST(OptionPagesSizes, SizeFieldsClampAndFallBack) {
     std::u16string Text;
     int32_t Scan, Convert;
   } Cases[] = {
-      {u"abc", 128, 16}, {u"0", 1, 1},        {u"5000", 2047, 1024}, {u" 12 ", 12, 12},
-      {u"-3", 1, 1},     {u"", 128, 16},      {u"2000", 2000, 1024}, {u"99999999999999999999", 2047, 1024},
-      {u"1.5", 128, 16}, {u"+7", 7, 7},       {u"-", 128, 16},
+      {u"abc", 128, 16}, {u"0", 1, 1},   {u"5000", 2047, 1024}, {u" 12 ", 12, 12},
+      {u"-3", 1, 1},     {u"", 128, 16}, {u"2000", 2000, 1024}, {u"99999999999999999999", 2047, 1024},
+      {u"1.5", 128, 16}, {u"+7", 7, 7},  {u"-", 128, 16},
   };
   for (const Case& C : Cases) {
     EXPECT_EQ(ParseSizeMb(C.Text, kDefaultScanSizeMb, 1, kMaxScanSizeMb), C.Scan);
@@ -116,8 +116,8 @@ TEST_F(OptionPages, SkipBoxIsSavedOnlyWhenChanged) {
 
 TEST_F(OptionPages, SelfExtractingCaptionComesFromATranslationOnly) {
   TMultiLang Languages;
-  EXPECT_EQ(ArchiveListCaptions(&Languages)[0], u"" + std::u16string(ArcInfos[akExe].Name.begin(),
-                                                                          ArcInfos[akExe].Name.end()));
+  EXPECT_EQ(ArchiveListCaptions(&Languages)[0],
+            u"" + std::u16string(ArcInfos[akExe].Name.begin(), ArcInfos[akExe].Name.end()));
 }
 
 TEST_F(OptionPages, ExcludedFolders) {
@@ -168,12 +168,8 @@ TEST_F(OptionPages, ToolbarDragOntoAButtonTakesItsPlace) {
     int32_t From, To;
     std::vector<int32_t> Result;
   } Cases[] = {
-      {0, 2, {1, 2, 0}},
-      {2, 0, {2, 0, 1}},
-      {0, 1, {1, 0, 2}},
-      {1, 2, {0, 2, 1}},
-      {1, 1, {0, 1, 2}},
-      {0, 3, {0, 1, 2}},
+      {0, 2, {1, 2, 0}}, {2, 0, {2, 0, 1}}, {0, 1, {1, 0, 2}},
+      {1, 2, {0, 2, 1}}, {1, 1, {0, 1, 2}}, {0, 3, {0, 1, 2}},
   };
   for (const Case& C : Cases) {
     TInt8Vector Buttons;

@@ -62,7 +62,8 @@ struct TBytes {
 };
 
 // A whole value: the header with the reference CRC over Body.
-std::string Value(const std::string& Body, int32_t Version = kOptionsVersion, int32_t MinReader = kOptionsVersion) {
+std::string Value(const std::string& Body, int32_t Version = kOptionsVersion,
+                  int32_t MinReader = kOptionsVersion) {
   TBytes H;
   H.I32(Version).I32(MinReader).I32(ReferenceCrc(Body, 0));
   return H.B + Body;
@@ -131,17 +132,17 @@ void FillSample(TSettings& S) {
 // The value of FillSample's settings, field by field from the layout table.
 std::string SampleBody(bool WithJarFlag = true) {
   TBytes B;
-  B.U8(1).U8(0).U8(1).U8(2);                        // 12 SearchOptions
-  B.U8(0).U8(1).U8(1).U8(0).U8(1).U8(0);            // 16 ScanOptions
-  B.U8(0).U8(1).U8(0).U8(1).U8(1).U8(1).U8(0).U8(2);  // 22 FileOptions
-  B.F64(45000.5).F64(45100.25).I64(1024).I64(1 << 30);  // 30, 46
-  B.I32(10).I32(20).I32(810).I32(620);              // 62 MainRect
-  B.U8(0).U8(1).U8(0).U8(1).U8(3).U8(2);            // 78 .. 83
-  B.I32(-5).I32(0).I32(300).I32(400);               // 84 PreviewRect
-  B.U8(1).U8(0).U8(1).U8(1).U8(0).U8(64).U8(4).U8(2);  // 100 .. 107
+  B.U8(1).U8(0).U8(1).U8(2);                                      // 12 SearchOptions
+  B.U8(0).U8(1).U8(1).U8(0).U8(1).U8(0);                          // 16 ScanOptions
+  B.U8(0).U8(1).U8(0).U8(1).U8(1).U8(1).U8(0).U8(2);              // 22 FileOptions
+  B.F64(45000.5).F64(45100.25).I64(1024).I64(1 << 30);            // 30, 46
+  B.I32(10).I32(20).I32(810).I32(620);                            // 62 MainRect
+  B.U8(0).U8(1).U8(0).U8(1).U8(3).U8(2);                          // 78 .. 83
+  B.I32(-5).I32(0).I32(300).I32(400);                             // 84 PreviewRect
+  B.U8(1).U8(0).U8(1).U8(1).U8(0).U8(64).U8(4).U8(2);             // 100 .. 107
   B.I32(0x030201).I32(0x80000008).I32(0x008000).I32(0x8000000F);  // 108 colours
   B.I32(0x808000).I32(0xFFFFFF).I32(0x0000FF).I32(0x090909);
-  B.U8(0).U8(1).U8(0).U8(1).U8(3);                  // 140 .. 144
+  B.U8(0).U8(1).U8(0).U8(1).U8(3);  // 140 .. 144
   EXPECT_EQ(B.B.size(), 145u - 12u);
   B.Font(204, 0x00FFFF, -13, "Mono", 1).Font(0, 0, 12, "", 10).Font(1, 0x80000008, -11, "Sans", 0);
   B.I32(2).WStr(u"/home/\u00FCser/docs/").WStr(u"/srv/\u0434\u0430\u043D\u043D\u044B\u0435/");
@@ -152,7 +153,7 @@ std::string SampleBody(bool WithJarFlag = true) {
   B.WStr(u"Mine").WStr(u"*.a;*.b");
   B.WStr(u"Text Documents").WStr(u"*.ASP;*.DOC;*.HTM*;*.PDF;*.PPT;*.PS;*.SHTM*;*.TXT;*.WPD;*.WRI;*.XLS");
   B.I32(2).WStr(u"Home").WStr(u"/h").WStr(u"Work").WStr(u"/w;/x y");
-  B.I32(3).I32(1).U8(3).U8(0).U8(10).U8(0);       // ToolbarButtons: count, element size, bytes, default
+  B.I32(3).I32(1).U8(3).U8(0).U8(10).U8(0);  // ToolbarButtons: count, element size, bytes, default
   B.I32(1000).I32(2000);
   B.I32(2).Str("impweb.so").Str("imptag.so");
   B.I32(3000);
@@ -160,7 +161,7 @@ std::string SampleBody(bool WithJarFlag = true) {
     if (K == 7 && !WithJarFlag) continue;
     B.U8(K == 1 || K == 3 || K == 5 || K == 8 || K == 10 || K == 12);
   }
-  B.U8(0).U8(1);                                    // ArchiveFlags
+  B.U8(0).U8(1);  // ArchiveFlags
   B.I32(200).I32(1).I32(150).I32(0).I32(0).I32(3).I32(640).I32(2);
   return B.B;
 }
@@ -169,7 +170,8 @@ class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
     AssignSettings(Saved, ProgramSettings());
-    for (int K = 1; K <= 12; ++K) SavedKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
+    for (int K = 1; K <= 12; ++K)
+      SavedKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
   }
   void TearDown() override {
     // Every font counts as installed again, and the default font is the one of the program's start.
@@ -189,12 +191,12 @@ TEST_F(Settings, DefaultsAreLaidOutAtTheirOffsets) {
   SetDefaultOptions(S);
   const std::string V = EncodeOptions(S);
   TBytes Fixed;
-  Fixed.U8(0).U8(0).U8(0).U8(0);                    // exact, no case, no whole words, logic 0
-  Fixed.U8(1).U8(1).U8(0).U8(1).U8(1).U8(1);        // direct, ANSI, no OEM, Unicode, convert, skip binary
+  Fixed.U8(0).U8(0).U8(0).U8(0);              // exact, no case, no whole words, logic 0
+  Fixed.U8(1).U8(1).U8(0).U8(1).U8(1).U8(1);  // direct, ANSI, no OEM, Unicode, convert, skip binary
   Fixed.U8(1).U8(1).U8(1).U8(1).U8(0).U8(0).U8(0).U8(0);
   Fixed.F64(0).F64(0).I64(-1).I64(-1);
   Fixed.I32(0).I32(0).I32(0).I32(0);
-  Fixed.U8(1).U8(0).U8(1).U8(0).U8(0).U8(0);        // dialog style, no log, status bar, ...
+  Fixed.U8(1).U8(0).U8(1).U8(0).U8(0).U8(0);  // dialog style, no log, status bar, ...
   Fixed.I32(0).I32(0).I32(0).I32(0);
   Fixed.U8(0).U8(1).U8(0).U8(0).U8(1).U8(0).U8(8).U8(0);  // wrap (preset 1), links, tab size 8
   Fixed.I32(0x80000005).I32(0xFFFFFF).I32(0x8000000D).I32(0x8000000F);
@@ -299,14 +301,15 @@ TEST_F(Settings, DamagedTailsRaiseWithoutHugeAllocations) {
   FillSample(S);
   const std::string Full = SampleBody();
   const std::string Fixed = Full.substr(0, 145 - 12);
-  const std::string Fonts = TBytes().Font(1, 0, -11, "Sans", 0).Font(1, 0, -11, "Sans", 0).Font(1, 0, -11, "Sans", 0).B;
+  const std::string Fonts =
+      TBytes().Font(1, 0, -11, "Sans", 0).Font(1, 0, -11, "Sans", 0).Font(1, 0, -11, "Sans", 0).B;
   const std::string Cases[] = {
-      Fixed,                                                           // ends before the fonts
-      Fixed + TBytes().U8(1).I32(0).I32(0).I32(0x7FFFFFFF).B,          // a font name longer than the value
-      Fixed + Fonts + TBytes().I32(0x7FFFFFFF).B,                      // a list count beyond the value
-      Fixed + Fonts + TBytes().I32(1).I32(-2).B,                       // a negative string length
-      Fixed + Fonts + TBytes().I32(-1).B,                              // a negative count
-      Full.substr(0, Full.size() - 1),                                 // one byte short
+      Fixed,                                                   // ends before the fonts
+      Fixed + TBytes().U8(1).I32(0).I32(0).I32(0x7FFFFFFF).B,  // a font name longer than the value
+      Fixed + Fonts + TBytes().I32(0x7FFFFFFF).B,              // a list count beyond the value
+      Fixed + Fonts + TBytes().I32(1).I32(-2).B,               // a negative string length
+      Fixed + Fonts + TBytes().I32(-1).B,                      // a negative count
+      Full.substr(0, Full.size() - 1),                         // one byte short
       Full.substr(0, Full.size() - 40),
   };
   for (const auto& Body : Cases) {
@@ -334,7 +337,8 @@ class SettingsInRegistry : public Settings {
     return V.Data;
   }
   void WriteRaw(const std::string& Name, const std::string& Data) {
-    ASSERT_TRUE(RegWriteValue(kProgramRegKey, Name, Data.data(), static_cast<uint32_t>(Data.size()), REG_BINARY));
+    ASSERT_TRUE(
+        RegWriteValue(kProgramRegKey, Name, Data.data(), static_cast<uint32_t>(Data.size()), REG_BINARY));
   }
   std::string Current() { return EncodeOptions(ProgramSettings()); }
 

@@ -26,7 +26,9 @@ class TRecordingSurface : public IResListPrintSurface {
   int32_t TextWidth(const std::u16string& Text) override { return 10 * static_cast<int32_t>(Text.size()); }
   int32_t AverageCharWidth() override { return 10; }
   int32_t LineHeight() override { return 10; }
-  void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override { Texts.push_back({Page, X, Y, Text, Bold}); }
+  void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override {
+    Texts.push_back({Page, X, Y, Text, Bold});
+  }
   bool EscapePressed() override { return ++Polls == EscapeAt; }
 
   int EscapeAt = -1;

@@ -17,15 +17,13 @@ TEST(ResListSort, HeaderClicksMoveTheSortState) {
     int32_t After;
   };
   const Case Cases[] = {
-      {-1, rlcName, 1},   // after a search or a hit: the first click on Name sorts ascending
-      {1, rlcName, -1},   // a second click flips
-      {-1, rlcSize, 3},   // another column: ascending
-      {3, rlcSize, -3},
-      {-3, rlcSize, 3},
-      {0, rlcName, 1},
-      {2, rlcDate, 4},
+      {-1, rlcName, 1},  // after a search or a hit: the first click on Name sorts ascending
+      {1, rlcName, -1},  // a second click flips
+      {-1, rlcSize, 3},  // another column: ascending
+      {3, rlcSize, -3}, {-3, rlcSize, 3}, {0, rlcName, 1}, {2, rlcDate, 4},
   };
-  for (const auto& C : Cases) EXPECT_EQ(NextSortColumn(C.Before, C.Column), C.After) << C.Before << " " << C.Column;
+  for (const auto& C : Cases)
+    EXPECT_EQ(NextSortColumn(C.Before, C.Column), C.After) << C.Before << " " << C.Column;
 }
 
 TEST(ResListCells, PlainFileAndArchiveItem) {

@@ -9,8 +9,8 @@
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "platform/registry/RegStore.h"
-#include "tests/app/AppFixtures.h"
 #include "tests/TestFiles.h"
+#include "tests/app/AppFixtures.h"
 
 namespace {
 
@@ -82,7 +82,8 @@ TEST(ResultCommands, RowMenuPlans) {
   // An archive item never gets the file's own entries; a plain file shows the program's first.
   EXPECT_EQ(Ids(PlanResultMenu(Plain, u"Preview", false)),
             (std::vector<int32_t>{rmPreview, rmNone, rmOpenFolder, rmNone, rmOpen, rmCopyPath}));
-  EXPECT_EQ(PlanResultMenu(Plain, u"Preview", false)[2].Caption, GetMsgW(TMsgIndex::OpenFolderContainingItem));
+  EXPECT_EQ(PlanResultMenu(Plain, u"Preview", false)[2].Caption,
+            GetMsgW(TMsgIndex::OpenFolderContainingItem));
 }
 
 TEST(ResultCommands, ExtractAnItemToAChosenFile) {
@@ -91,7 +92,8 @@ TEST(ResultCommands, ExtractAnItemToAChosenFile) {
   const std::u16string Zip = Utf8ToUtf16(AppTestData("results/item.zip"));
   ExtractResultItem(MakeInfo(Zip + u"|docs/note.txt", true), Dest, nullptr);
   EXPECT_EQ(ReadFileBytes(Dest), "hello from the item\n");
-  EXPECT_THROW(ExtractResultItem(MakeInfo(Zip + u"x|docs/note.txt", true), Dir / "none.txt", nullptr), Exception);
+  EXPECT_THROW(ExtractResultItem(MakeInfo(Zip + u"x|docs/note.txt", true), Dir / "none.txt", nullptr),
+               Exception);
 }
 
 // An archive item with a "|" in its own name, beside the item b.txt of a folder "a": extracted by the
@@ -227,7 +229,8 @@ TEST(ResultCommands, SummarizerTemporaryFilesAreLeftOnlyToAStartedSummarizer) {
     TFakeSummarizerEnv Fake;
     Fake.StartOk = false;
     EXPECT_FALSE(LaunchSummarizer("/s", MakeInfo(Item, true), false, false, Fake.Env()));
-    EXPECT_EQ(Fake.Errors, std::vector<std::u16string>{FormatMsgW(TMsgIndex::ExecuteError_s, {std::u16string(u"/s")})});
+    EXPECT_EQ(Fake.Errors,
+              std::vector<std::u16string>{FormatMsgW(TMsgIndex::ExecuteError_s, {std::u16string(u"/s")})});
     EXPECT_FALSE(FileExists(Fake.ExtractedTo));
   }
 }

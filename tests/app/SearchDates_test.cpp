@@ -14,12 +14,9 @@ TEST(SearchDates, MonthsBack) {
   struct Case {
     int32_t Y, M, D, Back, Y2, M2, D2;
   } Cases[] = {
-      {2026, 5, 15, 3, 2026, 2, 15},
-      {2026, 5, 31, 3, 2026, 2, 28},  // the day clamps to February's end
-      {2024, 5, 31, 3, 2024, 2, 29},
-      {2026, 2, 10, 3, 2025, 11, 10},
-      {2026, 1, 1, 25, 2023, 12, 1},
-      {2026, 1, 1, 0, 2026, 1, 1},
+      {2026, 5, 15, 3, 2026, 2, 15}, {2026, 5, 31, 3, 2026, 2, 28},  // the day clamps to February's end
+      {2024, 5, 31, 3, 2024, 2, 29}, {2026, 2, 10, 3, 2025, 11, 10},
+      {2026, 1, 1, 25, 2023, 12, 1}, {2026, 1, 1, 0, 2026, 1, 1},
   };
   for (const Case& C : Cases)
     EXPECT_EQ(MonthsBefore(EncodeCalendarDate(C.Y, C.M, C.D) + 0.5, C.Back),

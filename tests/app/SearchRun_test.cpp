@@ -136,29 +136,52 @@ TEST_F(SearchRunTest, ChecksEndTheRunWithTheirMessageAndFocus) {
   };
   std::u16string Long(kMaxPatternLength + 1, u'x');
   const Case Cases[] = {
-      {"empty paths", [](TSearchFields& F) { F.Paths = u"  "; }, {}, {Msg(TMsgIndex::SrchPathIsEmpty)}, sbPaths},
-      {"relative path refused", [](TSearchFields& F) { F.Paths = u"relative/dir"; }, {mrNo},
-       {WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvPaths_s, {std::u16string(u"relative/dir")}))}, sbPaths},
-      {"invalid mask refused", [](TSearchFields& F) { F.Masks = u"a|b"; }, {mrNo},
-       {WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvMasks_s, {std::u16string(u"a|b")}))}, sbMasks},
-      {"all files refused", [](TSearchFields& F) { F.Masks = u"*.*"; }, {mrNo}, {Msg(TMsgIndex::AskNoFileTypes)},
+      {"empty paths",
+       [](TSearchFields& F) { F.Paths = u"  "; },
+       {},
+       {Msg(TMsgIndex::SrchPathIsEmpty)},
+       sbPaths},
+      {"relative path refused",
+       [](TSearchFields& F) { F.Paths = u"relative/dir"; },
+       {mrNo},
+       {WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvPaths_s, {std::u16string(u"relative/dir")}))},
+       sbPaths},
+      {"invalid mask refused",
+       [](TSearchFields& F) { F.Masks = u"a|b"; },
+       {mrNo},
+       {WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvMasks_s, {std::u16string(u"a|b")}))},
        sbMasks},
-      {"empty pattern refused", [](TSearchFields& F) { F.Pattern = u""; }, {mrNo},
-       {Msg(TMsgIndex::AskSearchIfEmptyPattern)}, sbPattern},
-      {"pattern too long", [&](TSearchFields& F) { F.Pattern = Long; }, {}, {Msg(TMsgIndex::SrchPatTooLong)},
+      {"all files refused",
+       [](TSearchFields& F) { F.Masks = u"*.*"; },
+       {mrNo},
+       {Msg(TMsgIndex::AskNoFileTypes)},
+       sbMasks},
+      {"empty pattern refused",
+       [](TSearchFields& F) { F.Pattern = u""; },
+       {mrNo},
+       {Msg(TMsgIndex::AskSearchIfEmptyPattern)},
+       sbPattern},
+      {"pattern too long",
+       [&](TSearchFields& F) { F.Pattern = Long; },
+       {},
+       {Msg(TMsgIndex::SrchPatTooLong)},
        sbPattern},
       {"convert only without converters",
        [](TSearchFields& F) {
          F.DirectScan = false;
          F.ConvertToText = true;
        },
-       {}, {Msg(TMsgIndex::ConvAllDisabled)}, sbNone},
+       {},
+       {Msg(TMsgIndex::ConvAllDisabled)},
+       sbNone},
       {"archives only, every kind off",
        [](TSearchFields& F) {
          F.PlainFiles = false;
          for (auto& Info : ArcInfos) Info.Enabled = false;
        },
-       {}, {Msg(TMsgIndex::ArcAllDisabled)}, sbNone},
+       {},
+       {Msg(TMsgIndex::ArcAllDisabled)},
+       sbNone},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -222,7 +245,8 @@ TEST_F(SearchRunTest, BlanksAreTrimmedForFuzzyAndWordLogicsOnly) {
     int32_t Logic;
     std::u16string Searched;
   };
-  const Case Cases[] = {{false, 0, u" hello "}, {true, 0, u"hello"}, {false, 1, u"hello"}, {false, 2, u"hello"}};
+  const Case Cases[] = {
+      {false, 0, u" hello "}, {true, 0, u"hello"}, {false, 1, u"hello"}, {false, 2, u"hello"}};
   for (const auto& C : Cases) {
     Fields.Pattern = u" hello ";
     Fields.Fuzzy = C.Fuzzy;
@@ -373,9 +397,9 @@ TEST_F(SearchRunTest, DateAndSizeFilter) {
     bool Accepted;
   };
   const Case Cases[] = {
-      {45005, 500, false, true},  {44999.9, 500, false, false}, {45010.75, 500, false, true},
-      {45011.0, 500, false, false}, {45005, 99, false, false},  {45005, 99, true, true},
-      {45005, 1001, true, false}, {45005, 1000, false, true},
+      {45005, 500, false, true},    {44999.9, 500, false, false}, {45010.75, 500, false, true},
+      {45011.0, 500, false, false}, {45005, 99, false, false},    {45005, 99, true, true},
+      {45005, 1001, true, false},   {45005, 1000, false, true},
   };
   for (const auto& C : Cases)
     EXPECT_EQ(Run.FileScanFilterFile(u"/x", C.SizeIncomplete, C.Date, C.Size), C.Accepted)
@@ -495,7 +519,8 @@ TEST_F(SearchRunTest, AtMostTenPasswordsAreKept) {
     Host.PasswordAnswer = {true, "p" + std::to_string(I), 0};
     ASSERT_TRUE(Run.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
     // Each new item first gets every stored password; the script answers the question after them.
-    while (P != "p" + std::to_string(I)) ASSERT_TRUE(Run.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
+    while (P != "p" + std::to_string(I))
+      ASSERT_TRUE(Run.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
   }
   ASSERT_EQ(Run.RecentPasswords.GetCount(), kMaxRecentPasswords);
   EXPECT_EQ(Run.RecentPasswords.Get(0), "p10");

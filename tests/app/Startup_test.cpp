@@ -37,7 +37,10 @@ TEST(Startup, CodePagesFollowTheCharacterTypeLocale) {
   for (const auto& Row : Rows) {
     auto Env = [&Row](const char* Var) {
       const std::string Name = Var;
-      return Name == "LC_ALL" ? Row.All : Name == "LC_CTYPE" ? Row.CType : Name == "LANG" ? Row.Lang : nullptr;
+      return Name == "LC_ALL"     ? Row.All
+             : Name == "LC_CTYPE" ? Row.CType
+             : Name == "LANG"     ? Row.Lang
+                                  : nullptr;
     };
     const std::string Locale = CharacterTypeLocale(Env);
     EXPECT_EQ(Locale, Row.Locale);

@@ -1,10 +1,10 @@
 #include "app/SysInfo.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -40,7 +40,8 @@ bool Has(const std::vector<std::string>& Lines, const std::string& Line) {
 }
 
 bool HasPrefix(const std::vector<std::string>& Lines, const std::string& Prefix) {
-  return std::any_of(Lines.begin(), Lines.end(), [&](const std::string& L) { return L.rfind(Prefix, 0) == 0; });
+  return std::any_of(Lines.begin(), Lines.end(),
+                     [&](const std::string& L) { return L.rfind(Prefix, 0) == 0; });
 }
 
 }  // namespace

@@ -15,10 +15,8 @@ TEST(FormUtils, FitRectToScreen) {
     TRect32 In, Out;
   };
   const Case Cases[] = {
-      {{0, 0, 20, 20}, {0, 0, 112, 56}},
-      {{100, 100, 500, 400}, {100, 100, 500, 400}},
-      {{-50, -20, 350, 280}, {0, 0, 400, 300}},
-      {{900, 700, 1300, 1000}, {624, 468, 1024, 768}},
+      {{0, 0, 20, 20}, {0, 0, 112, 56}},           {{100, 100, 500, 400}, {100, 100, 500, 400}},
+      {{-50, -20, 350, 280}, {0, 0, 400, 300}},    {{900, 700, 1300, 1000}, {624, 468, 1024, 768}},
       {{0, 0, 3000, 2000}, {-14, -14, 1024, 768}},  // at most 14 larger: its frame just off the screen
   };
   for (const auto& C : Cases) {
@@ -52,7 +50,8 @@ TEST(FormUtils, ValidateMaskListAsksOnceAndDropsEveryInvalidMask) {
   std::u16string Text = u"txt a|b doc c:d";
   EXPECT_TRUE(ValidateMaskList(Text));
   ASSERT_EQ(Script.Shown.size(), 1u);
-  EXPECT_EQ(Script.Shown[0].Text, WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvMasks_s, {std::u16string(u"a|b")})));
+  EXPECT_EQ(Script.Shown[0].Text,
+            WideAddPeriod(FormatMsgW(TMsgIndex::AskDelInvMasks_s, {std::u16string(u"a|b")})));
   EXPECT_EQ(Script.Shown[0].DlgType, mtError);
   EXPECT_EQ(Text, u"*.txt;*.doc");
 

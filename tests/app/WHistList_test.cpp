@@ -26,10 +26,10 @@ TEST(History, TheNewestEntryComesFirstAndOnce) {
     bool CaseSensitive;
     std::vector<std::u16string> After;
   } Cases[] = {
-      {{u"ABC", u"x"}, u"abc", false, {u"abc", u"x"}},          // paths and masks: without case
-      {{u"ABC", u"x"}, u"abc", true, {u"abc", u"ABC", u"x"}},   // the pattern: with case
+      {{u"ABC", u"x"}, u"abc", false, {u"abc", u"x"}},         // paths and masks: without case
+      {{u"ABC", u"x"}, u"abc", true, {u"abc", u"ABC", u"x"}},  // the pattern: with case
       {{u"a", u"b", u"c"}, u"c", true, {u"c", u"a", u"b"}},
-      {{u"a", u"b"}, u"", false, {u"a", u"b"}},                 // an empty text is not kept
+      {{u"a", u"b"}, u"", false, {u"a", u"b"}},  // an empty text is not kept
       {{}, u"\u00C4rger", false, {u"\u00C4rger"}},
       {{u"\u00E4rger", u"y"}, u"\u00C4RGER", false, {u"\u00C4RGER", u"y"}},
   };
@@ -70,7 +70,8 @@ class HistoryInRegistry : public ::testing::Test {
     return V.Data;
   }
   void WriteRaw(const std::string& Name, const std::string& Bytes) {
-    ASSERT_TRUE(RegWriteValue(kProgramRegKey, Name, Bytes.data(), static_cast<uint32_t>(Bytes.size()), REG_BINARY));
+    ASSERT_TRUE(
+        RegWriteValue(kProgramRegKey, Name, Bytes.data(), static_cast<uint32_t>(Bytes.size()), REG_BINARY));
   }
   static std::string Utf16Le(const std::u16string& S) {
     std::string B;
@@ -107,9 +108,9 @@ TEST_F(HistoryInRegistry, DamagedValuesAreCutCleanly) {
     std::string Bytes;
     std::vector<std::u16string> Items;
   } Cases[] = {
-      {Utf16Le(u"a,b") + "c", {u"a", u"b"}},                         // an odd last byte
+      {Utf16Le(u"a,b") + "c", {u"a", u"b"}},                                    // an odd last byte
       {Utf16Le(u"a,b") + std::string(2, '\0') + Utf16Le(u",c"), {u"a", u"b"}},  // a NUL ends the text
-      {Utf16Le(u"x,\"open"), {u"x", u"\"open"}},                      // an unclosed quote
+      {Utf16Le(u"x,\"open"), {u"x", u"\"open"}},                                // an unclosed quote
       {"", {}},
   };
   for (const auto& C : Cases) {

@@ -1,3 +1,5 @@
+#include "app/ui/AboutForm.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/ui/AboutForm.h"
 #include "app/ui/SysInfoForm.h"
 #include "tests/app_ui/UiFixtures.h"
 

@@ -52,10 +52,27 @@ TEST_F(OptionsDialogs, PreferencesPagesLoadActAndSave) {
   Hooks.LoadHistories = [&] { ++Histories; };
   Hooks.BrowseForFolder = [](const std::u16string&) { return std::u16string(u"/srv/x"); };
   TPreferences P(Hooks);
-  ExpectObjectNames(&P, {"OptionsTree", "CloseBtn", "InterfaceStyleRadio", "AnimRadio", "lSample", "MainFontBtn",
-                         "ClearHistBtn", "WarningsOnBtn", "UseLargeBtnCheck", "ShowBtnTxtCheck", "FlatBtnCheck",
-                         "ShowToolTipsCheck", "SelTBBtnsBtn", "MaxSizeEdit", "ExcludePathsList", "AddBtn",
-                         "DelBtn", "ArchivesCheckList", "CheckAllBtn", "UncheckAllBtn", "ProcessSubArchivesCheck",
+  ExpectObjectNames(&P, {"OptionsTree",
+                         "CloseBtn",
+                         "InterfaceStyleRadio",
+                         "AnimRadio",
+                         "lSample",
+                         "MainFontBtn",
+                         "ClearHistBtn",
+                         "WarningsOnBtn",
+                         "UseLargeBtnCheck",
+                         "ShowBtnTxtCheck",
+                         "FlatBtnCheck",
+                         "ShowToolTipsCheck",
+                         "SelTBBtnsBtn",
+                         "MaxSizeEdit",
+                         "ExcludePathsList",
+                         "AddBtn",
+                         "DelBtn",
+                         "ArchivesCheckList",
+                         "CheckAllBtn",
+                         "UncheckAllBtn",
+                         "ProcessSubArchivesCheck",
                          "SkipEncryptedArchivesCheck"});
   TRegistrySandbox Registry;
   TWideStringList Items;
@@ -118,8 +135,8 @@ TEST_F(OptionsDialogs, CustomizeToolbarKeepsTheOrder) {
   int Rebuilds = 0;
   TCustomizeToolbar C;
   C.RebuildToolbar = [&] { ++Rebuilds; };
-  ExpectObjectNames(&C, {"AvailLst", "VisLst", "AddToVisBtn", "DelFromVisBtn", "VisUpBtn", "VisDownBtn", "CloseBtn",
-                         "DefaultsBtn"});
+  ExpectObjectNames(&C, {"AvailLst", "VisLst", "AddToVisBtn", "DelFromVisBtn", "VisUpBtn", "VisDownBtn",
+                         "CloseBtn", "DefaultsBtn"});
   ProgramSettings().ToolbarButtons.SetCount(0);
   for (int8_t A : {0, 1, 2}) ProgramSettings().ToolbarButtons.Add(A);
   WhenModal(

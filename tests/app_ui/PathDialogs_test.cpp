@@ -10,10 +10,10 @@
 
 #include "app/Options.h"
 #include "app/Utils.h"
-#include "core/StrLst.h"
 #include "app/ui/SelectPathsForm.h"
 #include "app/ui/qvShellTree.h"
 #include "core/FileLayer.h"
+#include "core/StrLst.h"
 #include "core/WSSDic.h"
 #include "tests/app_ui/UiFixtures.h"
 #include "tests/core/FileFixtures.h"
@@ -101,7 +101,10 @@ TEST(SelectPaths, ChosenPathsTypedPathsAndTheRowUntick) {
   TSelectPaths S;
   ExpectObjectNames(&S, {"ShellTree", "PathList", "RecursCheck", "SortCheck", "SavedPathsCombo", "SaveBtn",
                          "ExtSaveBtn", "ClearBtn", "RefreshBtn", "OKBtn", "CancelBtn"});
-  S.AskSetName = [](std::u16string& Name, const std::vector<std::u16string>&) { Name = u"two"; return true; };
+  S.AskSetName = [](std::u16string& Name, const std::vector<std::u16string>&) {
+    Name = u"two";
+    return true;
+  };
   ProgramSettings().FileOptions.SortDirectories = true;
   const std::u16string A = Utf8ToUtf16(Dir / "a"), B = Utf8ToUtf16(Dir / "a/b");
   std::u16string Paths = u"/not/shown/deep";
@@ -147,7 +150,12 @@ TEST(SelectPaths, ChosenPathsTypedPathsAndTheRowUntick) {
   EXPECT_TRUE(ProgramSettings().SavedPathSets.Get(u"two").find(B) != std::u16string::npos);
 
   std::u16string Kept = Paths;
-  WhenModal([&](QDialog*) { S.ClearAll(); EXPECT_EQ(S.PathList->topLevelItemCount(), 0); }, false);
+  WhenModal(
+      [&](QDialog*) {
+        S.ClearAll();
+        EXPECT_EQ(S.PathList->topLevelItemCount(), 0);
+      },
+      false);
   EXPECT_FALSE(S.Execute(Kept));
   EXPECT_EQ(Kept, Paths);
   SetDefaultOptions();

@@ -45,13 +45,15 @@ TEST(ResultActions, CopyPathAndExtractToAChosenFile) {
   TFoundFileInfo Item;
   Item.Name = Utf8ToUtf16(std::string(SCRYLINE_TEST_DATA) + "/../app/results/item.zip|docs/note.txt");
   Item.InArchive = true;
-  WhenModal([&](QDialog* D) {
-    auto* F = qobject_cast<QFileDialog*>(D);
-    ASSERT_NE(F, nullptr);
-    EXPECT_TRUE(F->windowTitle().contains("note.txt"));
-    F->setDirectory(QString::fromStdString(Dir.Path));
-    F->selectFile("note.txt");
-  }, true);
+  WhenModal(
+      [&](QDialog* D) {
+        auto* F = qobject_cast<QFileDialog*>(D);
+        ASSERT_NE(F, nullptr);
+        EXPECT_TRUE(F->windowTitle().contains("note.txt"));
+        F->setDirectory(QString::fromStdString(Dir.Path));
+        F->selectFile("note.txt");
+      },
+      true);
   EXPECT_TRUE(ExtractItemTo(Item, nullptr));
   std::ifstream In(Dir / "note.txt");
   std::stringstream S;
@@ -60,9 +62,14 @@ TEST(ResultActions, CopyPathAndExtractToAChosenFile) {
 
   // A damaged path shows an error instead of a file.
   std::vector<std::u16string> Errors;
-  MessageDlgHandler = [&](TMessageDlgRequest& R) { Errors.push_back(R.Text); return mrOk; };
+  MessageDlgHandler = [&](TMessageDlgRequest& R) {
+    Errors.push_back(R.Text);
+    return mrOk;
+  };
   Item.Name = Utf8ToUtf16(Dir / "missing.zip") + u"|x.txt";
-  WhenModal([&](QDialog* D) { qobject_cast<QFileDialog*>(D)->selectFile(QString::fromStdString(Dir / "x.txt")); }, true);
+  WhenModal(
+      [&](QDialog* D) { qobject_cast<QFileDialog*>(D)->selectFile(QString::fromStdString(Dir / "x.txt")); },
+      true);
   EXPECT_FALSE(ExtractItemTo(Item, nullptr));
   EXPECT_EQ(Errors.size(), 1u);
   MessageDlgHandler = nullptr;

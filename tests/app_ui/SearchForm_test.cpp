@@ -1,3 +1,5 @@
+#include "app/ui/SearchForm.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -13,7 +15,6 @@
 #include "app/IO.h"
 #include "app/Options.h"
 #include "app/SearchDates.h"
-#include "app/ui/SearchForm.h"
 #include "tests/app_ui/UiFixtures.h"
 
 namespace {
@@ -37,13 +38,18 @@ TEST(SearchForm, CancelKeepsTheMainWindowsStateAndOkHandsItBack) {
   SetDefaultOptions();
   TSearch F;
   F.Today = May15;
-  ExpectObjectNames(&F, {"PatternCmb", "PathsCmb", "MasksCmb", "BrowseBtn", "SelExtBtn", "SubdirsCheck", "FilesCheck",
-                         "ArchivesCheck", "SearchInResultsCheck", "WarningLabel", "ExactRadio", "FuzzyRadio",
-                         "LogicCmb", "CaseCheck", "WholeWordsCheck", "ConvToTextCheck", "FiltersBtn",
-                         "DirectScanCheck", "AnsiCheck", "OemCheck", "UnicodeCheck", "SkipBinaryCheck",
-                         "FilterDateCheck", "DateRangeRadio", "MonthsRadio", "DaysRadio", "DateEdit1", "DateEdit2",
-                         "MonthsEdit", "DaysEdit", "SizeCheck", "SizeEdit1", "SizeEdit2", "UnitsCmb", "SearchBtn",
-                         "CancelBtn"});
+  ExpectObjectNames(&F, {"PatternCmb",      "PathsCmb",        "MasksCmb",
+                         "BrowseBtn",       "SelExtBtn",       "SubdirsCheck",
+                         "FilesCheck",      "ArchivesCheck",   "SearchInResultsCheck",
+                         "WarningLabel",    "ExactRadio",      "FuzzyRadio",
+                         "LogicCmb",        "CaseCheck",       "WholeWordsCheck",
+                         "ConvToTextCheck", "FiltersBtn",      "DirectScanCheck",
+                         "AnsiCheck",       "OemCheck",        "UnicodeCheck",
+                         "SkipBinaryCheck", "FilterDateCheck", "DateRangeRadio",
+                         "MonthsRadio",     "DaysRadio",       "DateEdit1",
+                         "DateEdit2",       "MonthsEdit",      "DaysEdit",
+                         "SizeCheck",       "SizeEdit1",       "SizeEdit2",
+                         "UnitsCmb",        "SearchBtn",       "CancelBtn"});
   TSearchFormState S = MainWindowState();
   WhenModal([&](QDialog*) { F.PatternCmb->setEditText("new"); }, false);
   EXPECT_FALSE(F.Execute(S));
@@ -88,7 +94,10 @@ TEST(SearchForm, CancelKeepsTheMainWindowsStateAndOkHandsItBack) {
 TEST(SearchForm, InputIsCheckedBeforeTheDialogCloses) {
   SetDefaultOptions();
   std::vector<std::u16string> Boxes;
-  MessageDlgHandler = [&](TMessageDlgRequest& R) { Boxes.push_back(R.Text); return mrOk; };
+  MessageDlgHandler = [&](TMessageDlgRequest& R) {
+    Boxes.push_back(R.Text);
+    return mrOk;
+  };
   TSearch F;
   TSearchFormState S = MainWindowState();
   S.Fields.Paths = u"";

@@ -39,7 +39,12 @@ TEST(PasswordForm, OkGivesTextAndModeAndLeavesNoPasswordBehind) {
   EXPECT_EQ(Mode, 2);
   EXPECT_TRUE(F.PWDEdit->text().isEmpty());
 
-  WhenModal([&](QDialog*) { F.PWDEdit->setText("typed"); F.AskModeRadio->button(1)->setChecked(true); }, false);
+  WhenModal(
+      [&](QDialog*) {
+        F.PWDEdit->setText("typed");
+        F.AskModeRadio->button(1)->setChecked(true);
+      },
+      false);
   EXPECT_FALSE(F.Execute(u"a.txt", u"b.zip", Mode, Password));
   EXPECT_EQ(Password, u"");
   EXPECT_EQ(Mode, 2);  // Cancel leaves the previous mode
@@ -109,8 +114,9 @@ TEST(MainActions, ToolbarClicksRunTheirActionAfterTheClick) {
   for (int8_t Tag : {0, 1, 2, 7}) ProgramSettings().ToolbarButtons.Add(Tag);
   A.BuildToolbar(false, true, false);
   A.LocalizeActions();
-  ExpectObjectNames(&W, {"actSearchStart", "actSearchStop", "actSearchPause", "actSearchFiles", "actSearchArchives",
-                         "actShowLog", "actPreview", "actPrint", "actOptions", "actHelp", "actExit", "ToolBar"});
+  ExpectObjectNames(
+      &W, {"actSearchStart", "actSearchStop", "actSearchPause", "actSearchFiles", "actSearchArchives",
+           "actShowLog", "actPreview", "actPrint", "actOptions", "actHelp", "actExit", "ToolBar"});
   ASSERT_EQ(A.ToolBar()->actions().size(), 4);
   EXPECT_EQ(A.ActionByIndex(maPrint)->text(), QString::fromStdString(GetMsg(TMsgIndex::Print)));
   ASSERT_NE(A.ToolButtonByTag(maPrint), nullptr);

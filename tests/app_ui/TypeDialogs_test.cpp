@@ -34,7 +34,10 @@ TEST(TypeDialogs, MaskEditorAddsEditsAndCancels) {
     return true;
   };
   int Confirms = 0;
-  E.ConfirmAnyFile = [&] { ++Confirms; return false; };
+  E.ConfirmAnyFile = [&] {
+    ++Confirms;
+    return false;
+  };
   std::u16string Masks = u"*.doc";
   WhenModal(
       [&](QDialog*) {
@@ -57,14 +60,17 @@ TEST(TypeDialogs, FileTypesFromTheMimeDatabaseAndTheSelection) {
   FileTypes().Source = MimeFileTypeSource;
   FileTypes().Ready = false;
   TSelectFileTypes F;
-  ExpectObjectNames(&F, {"AllTypesList", "SelTypesList", "MasksEdit", "AllRadio", "SelectedRadio", "RefreshBtn",
-                         "ClearBtn", "DefinedTypesCombo", "SaveBtn", "ExtDefBtn", "EditMasksBtn", "OKBtn",
-                         "CancelBtn"});
+  ExpectObjectNames(
+      &F, {"AllTypesList", "SelTypesList", "MasksEdit", "AllRadio", "SelectedRadio", "RefreshBtn", "ClearBtn",
+           "DefinedTypesCombo", "SaveBtn", "ExtDefBtn", "EditMasksBtn", "OKBtn", "CancelBtn"});
   TWideStrLst Masks;
   Masks.Add(u"readme.*");
   Masks.Add(u"*.txt");
   std::u16string GroupName = u"notes";
-  F.AskGroupName = [&](std::u16string& Name, const std::vector<std::u16string>&) { Name = GroupName; return true; };
+  F.AskGroupName = [&](std::u16string& Name, const std::vector<std::u16string>&) {
+    Name = GroupName;
+    return true;
+  };
   F.ConfirmDelete = [](const std::u16string&) { return true; };
   WhenModal(
       [&](QDialog*) {

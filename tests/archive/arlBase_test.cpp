@@ -16,8 +16,8 @@
 #include "archive/arlDisks.h"
 #include "core/FileLayer.h"
 #include "core/WinUtils.h"
-#include "tests/archive/arlTestSupport.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 
@@ -130,9 +130,7 @@ class ArlBase : public ::testing::Test {
     Dec.SetExtractDir((Dir / "out").string());
     Dec.FileSpec = {"*.*"};
   }
-  std::string Out(const std::string& Rel) const {
-    return ReadFileBytes(Dir / "out" / Rel);
-  }
+  std::string Out(const std::string& Rel) const { return ReadFileBytes(Dir / "out" / Rel); }
   std::vector<int32_t> Codes() const {
     std::vector<int32_t> c;
     for (const auto& r : Reports) c.push_back(r.Code);

@@ -14,8 +14,8 @@
 #include "archive/arlInflate.h"
 #include "archive/arlRegister.h"
 #include "archive/arlStreams.h"
-#include "tests/archive/arlTestSupport.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 

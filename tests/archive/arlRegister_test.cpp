@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "archive/arlStreams.h"
-#include "tests/archive/arlTestSupport.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace {
 

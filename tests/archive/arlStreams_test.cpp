@@ -372,17 +372,17 @@ TEST(ArlDecompressStream, InflatesInPiecesOfAnySize) {
 // out the whole match. Small reads used to stop when the source ran out and lost the rest of it.
 TEST(ArlDecompressStream, ALongMatchAtTheEndComesOutWhole) {
   for (int32_t run = 200; run < 300; ++run)
-  for (int32_t piece : {1, 7, 4096}) {
-    const std::string text = "hello archive\n" + std::string(static_cast<size_t>(run), '\xff');
-    const auto packed = Deflate(text);
-    auto srcOwner = MemoryOf(packed);
-    TDecompressStream z(*srcOwner);
-    std::string out;
-    std::vector<char> buf(static_cast<size_t>(piece));
-    for (int32_t n; (n = z.Read(buf.data(), piece)) > 0;) out.append(buf.data(), static_cast<size_t>(n));
-    ASSERT_EQ(out, text) << "run " << run << ", piece " << piece;
-    EXPECT_TRUE(z.AtStreamEnd()) << "run " << run << ", piece " << piece;
-  }
+    for (int32_t piece : {1, 7, 4096}) {
+      const std::string text = "hello archive\n" + std::string(static_cast<size_t>(run), '\xff');
+      const auto packed = Deflate(text);
+      auto srcOwner = MemoryOf(packed);
+      TDecompressStream z(*srcOwner);
+      std::string out;
+      std::vector<char> buf(static_cast<size_t>(piece));
+      for (int32_t n; (n = z.Read(buf.data(), piece)) > 0;) out.append(buf.data(), static_cast<size_t>(n));
+      ASSERT_EQ(out, text) << "run " << run << ", piece " << piece;
+      EXPECT_TRUE(z.AtStreamEnd()) << "run " << run << ", piece " << piece;
+    }
 }
 
 TEST(ArlDecompressStream, LeavesTheSourceRightAfterTheMember) {

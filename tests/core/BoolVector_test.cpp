@@ -52,7 +52,8 @@ TEST(BoolVector, LogicWithEitherKind) {
     const char* Op;
     std::string A, B, Expected;
   };
-  const Case Cases[] = {{"and", "110", "101", "100"}, {"or", "100", "001", "101"}, {"xor", "110", "011", "101"}};
+  const Case Cases[] = {
+      {"and", "110", "101", "100"}, {"or", "100", "001", "101"}, {"xor", "110", "011", "101"}};
   for (const Case& C : Cases) {
     for (bool PackedLeft : {false, true}) {
       for (bool PackedRight : {false, true}) {
@@ -162,10 +163,10 @@ TEST(BoolVector, AssignAndCompareAcrossKinds) {
 TEST(PackedBoolVector, ByteBlockOperationsAreNotApplicable) {
   TPackedBoolVector P(20);
   TPackedBoolVector Other(20);
-  for (auto* Op : {+[](TPackedBoolVector& V, TPackedBoolVector&) { V.InsertGap(0); },
-                   +[](TPackedBoolVector& V, TPackedBoolVector&) { V.DeleteRange(0, 1); },
-                   +[](TPackedBoolVector& V, TPackedBoolVector& O) { V.CopyRange(0, O, 0, 1); },
-                   +[](TPackedBoolVector& V, TPackedBoolVector&) { V.ExchangeRange(0, 1, 1); }}) {
+  for (auto* Op : {+[](TPackedBoolVector&V, TPackedBoolVector&) { V.InsertGap(0); },
+                   +[](TPackedBoolVector&V, TPackedBoolVector&) { V.DeleteRange(0, 1); },
+                   +[](TPackedBoolVector&V, TPackedBoolVector&O) { V.CopyRange(0, O, 0, 1); },
+                   +[](TPackedBoolVector&V, TPackedBoolVector&) { V.ExchangeRange(0, 1, 1); }}) {
     try {
       Op(P, Other);
       ADD_FAILURE();

@@ -14,9 +14,9 @@ struct TDateCase {
 // Fixed points of the calendar: the Unix epoch, the TDateTime epoch, the file-time epoch, leap days of
 // centuries with and without one, and dates before year 1.
 constexpr TDateCase kDates[] = {
-    {1970, 1, 1, 0},          {1969, 12, 31, -1},      {1899, 12, 30, -25569}, {1601, 1, 1, -134774},
-    {2000, 2, 29, 11016},     {2000, 3, 1, 11017},     {1900, 3, 1, -25508},   {2038, 1, 19, 24855},
-    {0, 3, 1, -719468},       {-1, 12, 31, -719529},   {9999, 12, 31, 2932896},
+    {1970, 1, 1, 0},      {1969, 12, 31, -1},    {1899, 12, 30, -25569},  {1601, 1, 1, -134774},
+    {2000, 2, 29, 11016}, {2000, 3, 1, 11017},   {1900, 3, 1, -25508},    {2038, 1, 19, 24855},
+    {0, 3, 1, -719468},   {-1, 12, 31, -719529}, {9999, 12, 31, 2932896},
 };
 
 TEST(CivilDate, DaysFromCivilAndBackAtFixedPoints) {
@@ -46,7 +46,8 @@ TEST(CivilDate, ConsecutiveDaysWalkTheCalendar) {
     ASSERT_GE(D, 1);
     ASSERT_LE(D, DaysInMonth(Y, M)) << Y << "-" << M;
     const bool NextDay = Y == PrevYear && M == PrevMonth && D == PrevDay + 1;
-    const bool NextMonth = Y == PrevYear && M == PrevMonth + 1 && D == 1 && PrevDay == DaysInMonth(Y, PrevMonth);
+    const bool NextMonth =
+        Y == PrevYear && M == PrevMonth + 1 && D == 1 && PrevDay == DaysInMonth(Y, PrevMonth);
     const bool NextYear = Y == PrevYear + 1 && M == 1 && D == 1 && PrevMonth == 12 && PrevDay == 31;
     ASSERT_TRUE(NextDay || NextMonth || NextYear) << N << ": " << Y << "-" << M << "-" << D;
     ASSERT_EQ(DaysFromCivil(Y, M, D), N);

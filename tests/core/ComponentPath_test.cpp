@@ -50,19 +50,19 @@ TEST(ComponentPath, ResolvesOwnedComponentsPropertiesAndCollectionItems) {
       {"Panel1.Button1", &Button},
       {"Panel1.Buton1", nullptr},
       {"Pannel1.Button1", nullptr},
-      {"Button1", nullptr},                 // owned by the panel, not by the form
-      {"Font.Inner", nullptr},              // one dot: the first name must be owned
-      {"Font.Inner.Deep", &Deep},           // two dots: a property may lead the way
+      {"Button1", nullptr},        // owned by the panel, not by the form
+      {"Font.Inner", nullptr},     // one dot: the first name must be owned
+      {"Font.Inner.Deep", &Deep},  // two dots: a property may lead the way
       {"Grid.Columns[1]", &Col1},
       {"grid.Columns[0]", &Col0},
-      {"Grid.Columns[2]", nullptr},         // beyond the count
+      {"Grid.Columns[2]", nullptr},  // beyond the count
       {"Grid.Columns[-1]", nullptr},
       {"Grid.Columns[]", nullptr},
       {"Grid.Columns[99999999999]", nullptr},
       {"Grid.Columns[1", nullptr},
-      {"Grid.Font[0]", nullptr},            // no such property
-      {"Panel1.Button1[0]", nullptr},       // not a collection property
-      {"Columns[0]", nullptr},              // no component part
+      {"Grid.Font[0]", nullptr},       // no such property
+      {"Panel1.Button1[0]", nullptr},  // not a collection property
+      {"Columns[0]", nullptr},         // no component part
       {"MainForm.Grid.Columns[1]", nullptr},
       {"", nullptr},
   };

@@ -29,4 +29,3 @@ class TTempFolder {
 
   std::string Path;
 };
-

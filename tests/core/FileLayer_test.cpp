@@ -30,17 +30,29 @@ const TNameCase kNameCases[] = {
     {"three-byte character", "\xE2\x82\xAC.txt", u"\u20AC.txt"},
     {"outside the BMP: a surrogate pair", "\xF0\x9F\x98\x80!", u"\U0001F600!"},
     {"highest code point", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-    {"byte 0xFF", "a\xFF" "b", u"a\xDCFF" "b"},
+    {"byte 0xFF",
+     "a\xFF"
+     "b",
+     u"a\xDCFF"
+     "b"},
     {"lone continuation byte 0x80", "\x80", u"\xDC80"},
     {"three-byte sequence cut short", "x\xE2\x82y", u"x\xDCE2\xDC82y"},
     {"sequence cut short at the end", "x\xF0\x9F\x98", u"x\xDCF0\xDC9F\xDC98"},
-    {"over-long form of /", "a\xC0\xAF" "b", u"a\xDCC0\xDCAF" "b"},
+    {"over-long form of /",
+     "a\xC0\xAF"
+     "b",
+     u"a\xDCC0\xDCAF"
+     "b"},
     {"three-byte over-long form of /", "\xE0\x80\xAF", u"\xDCE0\xDC80\xDCAF"},
     {"encoded surrogate", "\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
     {"encoded escape itself", "\xED\xB2\x80", u"\xDCED\xDCB2\xDC80"},
     {"above U+10FFFF", "\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},
     {"five-byte lead", "\xF8\x88\x80\x80\x80", u"\xDCF8\xDC88\xDC80\xDC80\xDC80"},
-    {"Latin-1 name", "Gr\xFC\xDF" "e", u"Gr\xDCFC\xDCDF" "e"},
+    {"Latin-1 name",
+     "Gr\xFC\xDF"
+     "e",
+     u"Gr\xDCFC\xDCDF"
+     "e"},
     {"valid after invalid", "\xFF\xC3\xA9\xFE", u"\xDCFF\u00E9\xDCFE"},
     {"pair then escape", "\xF0\x9F\x98\x80\xFF", u"\U0001F600\xDCFF"},
 };
@@ -61,11 +73,13 @@ TEST(FileNameConversion, SurrogatesWithoutBytesBecomeReplacement) {
     std::string Bytes;
   } cases[] = {
       {u"a\xD800", "a" + kReplacement},
-      {u"\xD800" "b", kReplacement + "b"},
+      {u"\xD800"
+       "b",
+       kReplacement + "b"},
       {u"\xDBFF\xDBFF", kReplacement + kReplacement},
       {u"\xDC2F", kReplacement},  // below the escapes: not "/"
       {u"\xDC00", kReplacement},
-      {u"\xDD00", kReplacement},   // above them
+      {u"\xDD00", kReplacement},  // above them
       {u"\xDFFF", kReplacement},
       {u"\xD800\xDC80", "\xF0\x90\x82\x80"},  // a high surrogate before an escape is a pair
   };
@@ -96,8 +110,8 @@ TEST(FileNameConversion, EveryByteStringRoundTrips) {
   // Longer strings, drawn mostly from lead and continuation bytes so that sequences start, break off and
   // run together.
   std::mt19937 random(20261210);
-  const unsigned char kBytes[] = {'a', '/', 0x7F, 0x80, 0x8F, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0,
-                                  0xE2, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xFE, 0xFF};
+  const unsigned char kBytes[] = {'a',  '/',  0x7F, 0x80, 0x8F, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
+                                  0xDF, 0xE0, 0xE2, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xFE, 0xFF};
   for (int n = 0; n < 20000; ++n) {
     std::string bytes(1 + random() % 10, '\0');
     for (char& ch : bytes) ch = static_cast<char>(kBytes[random() % sizeof kBytes]);
@@ -150,7 +164,8 @@ TEST_F(FileNamesOnDisk, ListedStatedOpenedCopiedAndDeleted) {
   }
 
   // A name given relative to a folder part made absolute keeps its bytes.
-  EXPECT_EQ(Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(FolderBytes() + "/./x/../f\x80\xE2\x82.txt"))), FileBytes());
+  EXPECT_EQ(Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(FolderBytes() + "/./x/../f\x80\xE2\x82.txt"))),
+            FileBytes());
 
   const std::u16string copy = folder + u"/c\xDCFE";
   ASSERT_TRUE(WideCopyFile(file, copy, true));

@@ -28,14 +28,10 @@ TEST(MemUtilsTest, FindMemBoundaries) {
     int32_t result;
   };
   const std::vector<Case> cases = {
-      {"abc", "abc", -1, 0},        // as long as the data and equal
-      {"abcd", "abc", -1, -1},      // one byte longer than the data
-      {"c", "abc", -1, 2},
-      {"bc", "abcbc", -1, 1},
-      {"x", "abc", -1, -1},
-      {"a", "abc", 0, -1},
-      {"a", "abc", -3, -1},
-      {std::string("\0b", 2), std::string("a\0b", 3), -1, 1},
+      {"abc", "abc", -1, 0},    // as long as the data and equal
+      {"abcd", "abc", -1, -1},  // one byte longer than the data
+      {"c", "abc", -1, 2},     {"bc", "abcbc", -1, 1}, {"x", "abc", -1, -1},
+      {"a", "abc", 0, -1},     {"a", "abc", -3, -1},   {std::string("\0b", 2), std::string("a\0b", 3), -1, 1},
   };
   for (const Case& c : cases) {
     const int32_t len = c.patLen == -1 ? static_cast<int32_t>(c.pattern.size()) : c.patLen;

@@ -40,7 +40,9 @@ class TPlainVector : public TGenericNumberVector<T> {
     std::memcpy(&V, this->Data + Index * sizeof(T), sizeof(T));
     return V;
   }
-  void Put(int32_t Index, T Value) override { std::memcpy(this->Data + Index * sizeof(T), &Value, sizeof(T)); }
+  void Put(int32_t Index, T Value) override {
+    std::memcpy(this->Data + Index * sizeof(T), &Value, sizeof(T));
+  }
 };
 
 TEST(NumVectorMath, Int32Rules) {
@@ -150,8 +152,14 @@ TEST(NumVectorMath, DoubleRules) {
 TEST(NumVectorMath, EmptyVectorStatisticsRaise) {
   TInt32Vector V;
   for (auto* Op : {+[](TInt32Vector& X) { X.Min(); }, +[](TInt32Vector& X) { X.Max(); },
-                   +[](TInt32Vector& X) { int32_t M; X.IndexOfMinFrom(0, M); },
-                   +[](TInt32Vector& X) { int32_t M; X.IndexOfMaxFrom(0, M); }}) {
+                   +[](TInt32Vector& X) {
+                     int32_t M;
+                     X.IndexOfMinFrom(0, M);
+                   },
+                   +[](TInt32Vector& X) {
+                     int32_t M;
+                     X.IndexOfMaxFrom(0, M);
+                   }}) {
     try {
       Op(V);
       ADD_FAILURE();
@@ -234,24 +242,44 @@ TYPED_TEST(NumVectorForms, GenericFallbackAndDirectAgree) {
   auto Run = [&](TGenericNumberVector<T>& X, const TGenericNumberVector<T>& Y, int Op) {
     Result R;
     switch (Op) {
-      case 0: X.AddScalar(Scalar); break;
-      case 1: X.SubScalar(Scalar); break;
-      case 2: X.MulScalar(Scalar); break;
-      case 3: X.DivScalar(Scalar); break;
-      case 4: X.AddVector(Y); break;
-      case 5: X.SubVector(Y); break;
-      case 6: X.MulVector(Y); break;
-      case 7: X.DivVector(Y); break;
-      case 8: X.AddScaled(Scalar, Y); break;
-      case 9: X.ArithmeticProgression(Scalar, static_cast<T>(7)); break;
+      case 0:
+        X.AddScalar(Scalar);
+        break;
+      case 1:
+        X.SubScalar(Scalar);
+        break;
+      case 2:
+        X.MulScalar(Scalar);
+        break;
+      case 3:
+        X.DivScalar(Scalar);
+        break;
+      case 4:
+        X.AddVector(Y);
+        break;
+      case 5:
+        X.SubVector(Y);
+        break;
+      case 6:
+        X.MulVector(Y);
+        break;
+      case 7:
+        X.DivVector(Y);
+        break;
+      case 8:
+        X.AddScaled(Scalar, Y);
+        break;
+      case 9:
+        X.ArithmeticProgression(Scalar, static_cast<T>(7));
+        break;
       case 10:
         R.Sums = {X.Sum(), X.SqrSum(), X.DotProduct(Y), X.SqrDistance(Y), X.AbsDistance(Y)};
         break;
       case 11: {
         T Lo, Hi;
         const int32_t I = X.IndexOfMinFrom(2, Lo), J = X.IndexOfMaxFrom(2, Hi);
-        R.Sums = {static_cast<S>(I), static_cast<S>(J), static_cast<S>(Lo), static_cast<S>(Hi),
-                  static_cast<S>(X.Min()), static_cast<S>(X.Max())};
+        R.Sums = {static_cast<S>(I),  static_cast<S>(J),       static_cast<S>(Lo),
+                  static_cast<S>(Hi), static_cast<S>(X.Min()), static_cast<S>(X.Max())};
         break;
       }
       case 12:
@@ -296,7 +324,8 @@ TYPED_TEST(NumVectorForms, GenericFallbackAndDirectAgree) {
 TEST(NumVectorMath, PlainAndPackedRoutinesGiveTheSameVectors) {
   std::mt19937 Rng(2);
   std::vector<int8_t> A, B;
-  for (int i = 0; i < 53; ++i) A.push_back(static_cast<int8_t>(Rng())), B.push_back(static_cast<int8_t>(Rng()));
+  for (int i = 0; i < 53; ++i)
+    A.push_back(static_cast<int8_t>(Rng())), B.push_back(static_cast<int8_t>(Rng()));
   std::vector<int8_t> Results[2];
   for (bool Simd : {false, true}) {
     InstallVectRoutines(Simd);

@@ -91,7 +91,8 @@ TEST(NumVectorStream, BytesPerMember) {
       {&S32, std::string("\x01\0\0\0\x04\0\0\0\xFE\xFF\xFF\xFF\xFE\xFF\xFF\xFF", 16)},
       {&SU32, std::string("\x01\0\0\0\x04\0\0\0\0\0\0\x80\0\0\0\x80", 16)},
       {&S8, std::string("\x02\0\0\0\x01\0\0\0\x80\x80\x80", 11)},
-      {&S64, std::string("\x01\0\0\0\x08\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01", 16) + std::string(8, '\xFF')},
+      {&S64,
+       std::string("\x01\0\0\0\x08\0\0\0\x08\x07\x06\x05\x04\x03\x02\x01", 16) + std::string(8, '\xFF')},
       {&SD, std::string("\x01\0\0\0\x08\0\0\0", 8) + std::string("\0\0\0\0\0\0\xF8\x3F", 8) +
                 std::string("\0\0\0\0\0\0\xF8\x3F", 8)},
   };
@@ -337,7 +338,8 @@ TYPED_TEST(NumVectorModel, RandomEditsMatchStdVector) {
         int32_t First = -1, Last = -1;
         for (int32_t i = std::max(Start, 0); i < static_cast<int32_t>(M.size()) && First < 0; ++i)
           if (M[i] == X) First = i;
-        for (int32_t i = std::min<int32_t>(Start, static_cast<int32_t>(M.size()) - 1); i >= 0 && Last < 0; --i)
+        for (int32_t i = std::min<int32_t>(Start, static_cast<int32_t>(M.size()) - 1); i >= 0 && Last < 0;
+             --i)
           if (M[i] == X) Last = i;
         ASSERT_EQ(V.IndexFrom(Start, X), First);
         ASSERT_EQ(V.LastIndexFrom(Start, X), Last);

@@ -261,7 +261,8 @@ TEST(RBTree, WideStrStrRecordBytesAndRoundTrip) {
   dic.Put(u"k", u"vv");
   TVMemStream s;
   dic.SaveToStream(s);
-  EXPECT_EQ(Bytes(s), (std::vector<uint8_t>{1, 0, 0, 0, 0x01, 0, 0, 0, 0x6B, 0, 0x02, 0, 0, 0, 0x76, 0, 0x76, 0}));
+  EXPECT_EQ(Bytes(s),
+            (std::vector<uint8_t>{1, 0, 0, 0, 0x01, 0, 0, 0, 0x6B, 0, 0x02, 0, 0, 0, 0x76, 0, 0x76, 0}));
 
   std::mt19937 rng(5);
   TWideStrStrDic big;

@@ -88,8 +88,14 @@ TEST_F(StrLstTest, StreamBytesAreExactAndReadBackEqual) {
   Wide.WriteToStream(S);
   const std::string WideBytes(
       "\x03\x00\x00\x00"
-      "\x03\x00\x00\x00" "a\x00" "b\x00" "c\x00"
-      "\x03\x00\x00\x00" "\xE4\x00" "b\x00" "c\x00"
+      "\x03\x00\x00\x00"
+      "a\x00"
+      "b\x00"
+      "c\x00"
+      "\x03\x00\x00\x00"
+      "\xE4\x00"
+      "b\x00"
+      "c\x00"
       "\x00\x00\x00\x00",
       28);
   EXPECT_EQ(Bytes(S), WideBytes);
@@ -105,9 +111,11 @@ TEST_F(StrLstTest, StreamBytesAreExactAndReadBackEqual) {
   TVMemStream N;
   Narrow.WriteToStream(N);
   EXPECT_EQ(Bytes(N), std::string("\x03\x00\x00\x00"
-                                  "\x02\x00\x00\x00" "ab"
+                                  "\x02\x00\x00\x00"
+                                  "ab"
                                   "\x00\x00\x00\x00"
-                                  "\x01\x00\x00\x00" "\xE4",
+                                  "\x01\x00\x00\x00"
+                                  "\xE4",
                                   19));
   TStrLst NarrowBack;
   N.Seek(0);
@@ -130,11 +138,15 @@ TEST_F(StrLstTest, DamagedStreamsRaiseAndKeepWhatWasRead) {
   } Cases[] = {
       {"cut in the last string", Good.substr(0, Good.size() - 3), "Read after end error", {u"one", u"two"}},
       {"cut in the count", Good.substr(0, 2), "Read after end error", {}},
-      {"count larger than the strings", std::string("\x7F\x00\x00\x00", 4) + Good.substr(4),
-       "Read after end error", {u"one", u"two", u"three"}},
+      {"count larger than the strings",
+       std::string("\x7F\x00\x00\x00", 4) + Good.substr(4),
+       "Read after end error",
+       {u"one", u"two", u"three"}},
       {"negative count", std::string("\xFF\xFF\xFF\xFF", 4), "Wrong vector size (-1)", {}},
-      {"string length beyond the end", std::string("\x01\x00\x00\x00\xFF\xFF\xFF\x7F", 8),
-       "Read after end error", {}},
+      {"string length beyond the end",
+       std::string("\x01\x00\x00\x00\xFF\xFF\xFF\x7F", 8),
+       "Read after end error",
+       {}},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -152,9 +164,9 @@ TEST_F(StrLstTest, DamagedStreamsRaiseAndKeepWhatWasRead) {
 // Every list class sorts and searches with the same comparison: after Sort, Find meets every item that
 // is there and gives the insertion point of every item that is not.
 TEST_F(StrLstTest, SortedFindsAgreeWithTheSortInEveryClass) {
-  const std::vector<std::u16string> Present = {u"Zebra", u"äpfel", u"Apfel", u"öl", u"Ölkanne", u"apfelbaum",
-                                               u"Éclair", u"eclair", u"straße", u"Strasse", u"ж", u"Жук",
-                                               u"_under", u"10", u"9", u""};
+  const std::vector<std::u16string> Present = {
+      u"Zebra",  u"äpfel",   u"Apfel", u"öl",  u"Ölkanne", u"apfelbaum", u"Éclair", u"eclair",
+      u"straße", u"Strasse", u"ж",     u"Жук", u"_under",  u"10",        u"9",      u""};
   const std::vector<std::u16string> Absent = {u"Äpfelchen", u"zz", u"éclairs", u"ЖУКИ", u"0", u"-"};
 
   auto WideCheck = [&](TWideStrLst& L) {
@@ -316,7 +328,11 @@ TEST_F(StrLstTest, SetDelimitedText) {
       {"quoted empty last kept", u"a,\"\"", '"', Comma, true, {u"a", u""}},
       {"empty text", u"", '"', Comma, true, {}},
       {"several separators", u"a b;c", '"', CharSetOf(" ;"), false, {u"a", u"b", u"c"}},
-      {"zero in the set is not U+0100", std::u16string(u"x\u0100y\0z", 5), '"', CharSetOf(std::string_view("\0", 1)), false,
+      {"zero in the set is not U+0100",
+       std::u16string(u"x\u0100y\0z", 5),
+       '"',
+       CharSetOf(std::string_view("\0", 1)),
+       false,
        {u"x\u0100y", u"z"}},
       {"inner quotes stay", u"a'b,c", '"', Comma, false, {u"a'b", u"c"}},
   };
@@ -334,8 +350,10 @@ TEST_F(StrLstTest, ErrorsCarryTheClassName) {
   TStrLst S;
   TWideStrLst W;
   TVMemStream Stream;
-  EXPECT_EQ(Raised<EVectorError>([&] { P.WriteToStream(Stream); }), "Class TPointerVector: Method not applicable");
-  EXPECT_EQ(Raised<EVectorError>([&] { P.ReadFromStream(Stream); }), "Class TPointerVector: Method not applicable");
+  EXPECT_EQ(Raised<EVectorError>([&] { P.WriteToStream(Stream); }),
+            "Class TPointerVector: Method not applicable");
+  EXPECT_EQ(Raised<EVectorError>([&] { P.ReadFromStream(Stream); }),
+            "Class TPointerVector: Method not applicable");
   TAutoFreeClassList A;
   EXPECT_EQ(Raised<EVectorError>([&] { A.WriteToStream(Stream); }),
             "Class TAutoFreeClassList: Method not applicable");

@@ -77,11 +77,12 @@ TEST(StrUtilsTest, BuildingAndChanging) {
     const char* to;
     const char* result;
   };
-  for (const ReplaceCase& c : std::vector<ReplaceCase>{{"aaa", "a", "aa", "aaaaaa"},  // inserted text not rescanned
-                                                       {"abcabc", "bc", "", "aa"},
-                                                       {"abc", "", "x", "abc"},
-                                                       {"abc", "abcd", "x", "abc"},
-                                                       {"xAx", "a", "b", "xAx"}})
+  for (const ReplaceCase& c :
+       std::vector<ReplaceCase>{{"aaa", "a", "aa", "aaaaaa"},  // inserted text not rescanned
+                                {"abcabc", "bc", "", "aa"},
+                                {"abc", "", "x", "abc"},
+                                {"abc", "abcd", "x", "abc"},
+                                {"xAx", "a", "b", "xAx"}})
     EXPECT_EQ(ReplaceAll(c.s, c.from, c.to), c.result) << c.s;
   EXPECT_EQ(ReplaceChar("a.b.c", '.', '/'), "a/b/c");
   std::string inPlace = "a\\b";
@@ -118,9 +119,11 @@ TEST(StrUtilsTest, DecodeEscapes) {
       {R"(\a\b\f\r\t\v)", "\a\b\f\r\t\v"},
       {R"(a\nb)", "a\r\nb"},
       {R"(\101)", "A"},
-      {R"(\400)", " 0"},    // octal 400 is 256: the last digit is text again
+      {R"(\400)", " 0"},  // octal 400 is 256: the last digit is text again
       {R"(\0)", std::string(1, '\0')},
-      {R"(\7777)", "\x3F" "77"},  // 077 = 63; 0777 would pass 255
+      {R"(\7777)",
+       "\x3F"
+       "77"},  // 077 = 63; 0777 would pass 255
       {R"(\x41)", "A"},
       {R"(\x414)", "A4"},
       {R"(\xfF)", "\xFF"},
@@ -211,9 +214,20 @@ TEST(StrUtilsTest, ComparisonAndNumbers) {
     int32_t n;
     const char* text;
   };
-  for (const RomanCase& c : std::vector<RomanCase>{
-           {0, ""}, {-1, ""}, {5001, ""}, {1, "I"}, {4, "IV"}, {9, "IX"}, {14, "XIV"}, {40, "XL"}, {90, "XC"},
-           {400, "CD"}, {1999, "MCMXCIX"}, {3888, "MMMDCCCLXXXVIII"}, {4999, "MMMMCMXCIX"}, {5000, "MMMMM"}})
+  for (const RomanCase& c : std::vector<RomanCase>{{0, ""},
+                                                   {-1, ""},
+                                                   {5001, ""},
+                                                   {1, "I"},
+                                                   {4, "IV"},
+                                                   {9, "IX"},
+                                                   {14, "XIV"},
+                                                   {40, "XL"},
+                                                   {90, "XC"},
+                                                   {400, "CD"},
+                                                   {1999, "MCMXCIX"},
+                                                   {3888, "MMMDCCCLXXXVIII"},
+                                                   {4999, "MMMMCMXCIX"},
+                                                   {5000, "MMMMM"}})
     EXPECT_EQ(IntToRoman(c.n), c.text) << c.n;
 
   EXPECT_EQ(FormatIfPercent("no directives {0}"), "no directives {0}");

@@ -43,12 +43,8 @@ TEST(TextStream, SplitsLinesAtLfAndDropsTheCrBeforeIt) {
     std::string bytes;
     Lines lines;
   } cases[] = {
-      {"a\r\nb", {"a", "b"}},
-      {"a\n", {"a"}},  // no extra empty line at the end
-      {"a\n\nb\n", {"a", "", "b"}},
-      {"", {}},
-      {"\r\n", {""}},
-      {"x\r", {"x"}},
+      {"a\r\nb", {"a", "b"}},       {"a\n", {"a"}},  // no extra empty line at the end
+      {"a\n\nb\n", {"a", "", "b"}}, {"", {}},       {"\r\n", {""}}, {"x\r", {"x"}},
       {"a\rb\n", {"a\rb"}},  // a CR inside a line stays
   };
   for (const auto& c : cases) {

@@ -40,8 +40,8 @@ std::string ReadN(TVStream& s, int32_t n) {
 // Drives a TVBufFileStream with random seeks, reads, writes, size changes, closes and refused seeks and
 // checks every answer, and at the end the file, against a plain byte vector.
 void RunModel(int32_t bufferSize, uint32_t seed, size_t initialSize) {
-  SCOPED_TRACE("buffer size " + std::to_string(bufferSize) + ", seed " + std::to_string(seed) + ", initial size " +
-               std::to_string(initialSize));
+  SCOPED_TRACE("buffer size " + std::to_string(bufferSize) + ", seed " + std::to_string(seed) +
+               ", initial size " + std::to_string(initialSize));
   TTempFolder dir;
   const std::string path = dir / "model.bin";
   std::string model = Pattern(initialSize, seed);
@@ -57,7 +57,8 @@ void RunModel(int32_t bufferSize, uint32_t seed, size_t initialSize) {
       switch (rng() % 10) {
         case 0:
         case 1: {  // seek anywhere, often near the position (short steps back and forth)
-          pos = rng() % 2 ? below(size + 1) : std::clamp(pos + below(2 * bufferSize + 1) - bufferSize, 0, size);
+          pos =
+              rng() % 2 ? below(size + 1) : std::clamp(pos + below(2 * bufferSize + 1) - bufferSize, 0, size);
           s.Seek(pos);
           break;
         }
@@ -111,7 +112,8 @@ TEST(VBufFileStream, AgreesWithAnInMemoryModel) {
   // An empty file makes the read buffer start small and grow with the file.
   for (int32_t bufferSize : {16, 64, 1000, 32768})
     for (uint32_t seed : {1u, 2u})
-      for (size_t initialSize : {size_t{0}, size_t(3 * bufferSize + 17)}) RunModel(bufferSize, seed, initialSize);
+      for (size_t initialSize : {size_t{0}, size_t(3 * bufferSize + 17)})
+        RunModel(bufferSize, seed, initialSize);
 }
 
 TEST(VFileStream, CreateTruncatesAndReopenAfterCloseContinuesWithoutTruncating) {
@@ -158,8 +160,8 @@ TEST(VFileStream, SeekLimitsAndMessages) {
         s->Seek(bad);
         FAIL() << bad;
       } catch (const EVFileStream& e) {
-        EXPECT_EQ(e.Message(), std::string("Class ") + s->ClassName() + " (file \"" + path + "\"): seek error (" +
-                                   std::to_string(bad) + ")");
+        EXPECT_EQ(e.Message(), std::string("Class ") + s->ClassName() + " (file \"" + path +
+                                   "\"): seek error (" + std::to_string(bad) + ")");
       }
       EXPECT_EQ(s->GetPosition(), 3);
     }
@@ -178,7 +180,7 @@ TEST(VFileStream, OpenFailuresCarryTheNameAndTheErrorCode) {
       {dir / "missing", fmShareDenyWrite, "Can't open file", kErrorFileNotFound},
       {dir / "no/such/folder", fmCreate, "Can't create file", kErrorFileNotFound},
       {dir.Path, fmShareDenyWrite, "Can't open file", kErrorAccessDenied},  // a folder
-      {dir / "100%d", fmOpenRead, "Can't open file", kErrorFileNotFound},  // "%" is not a directive
+      {dir / "100%d", fmOpenRead, "Can't open file", kErrorFileNotFound},   // "%" is not a directive
   };
   for (const auto& c : cases) {
     try {
@@ -289,10 +291,10 @@ TEST(VBufFileStream, BackwardStepRefillsFromAQuarterBufferEarlierButNotBeforeZer
     return layer.Calls(TFileOp::Read);
   };
   const int64_t first = readAt(50000, 10);
-  EXPECT_EQ(readAt(49990, 10), first + 1);                 // refill from 49990 - 8192
-  EXPECT_EQ(readAt(49990 - 8192, 8192), first + 1);        // already buffered
-  EXPECT_EQ(readAt(49990 - 8193, 1), first + 2);           // one before it: another refill
-  EXPECT_EQ(readAt(5000, 1), first + 3);                   // refill from 0, not below
+  EXPECT_EQ(readAt(49990, 10), first + 1);           // refill from 49990 - 8192
+  EXPECT_EQ(readAt(49990 - 8192, 8192), first + 1);  // already buffered
+  EXPECT_EQ(readAt(49990 - 8193, 1), first + 2);     // one before it: another refill
+  EXPECT_EQ(readAt(5000, 1), first + 3);             // refill from 0, not below
   EXPECT_EQ(readAt(0, 5000), first + 3);
 }
 

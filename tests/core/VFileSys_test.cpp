@@ -80,13 +80,22 @@ TEST(VFileSys, MaskExtLengthAndMatching) {
     const char* mask;
     bool match;
   } cases[] = {
-      {"x.htm", "*.htm", true},       {"x.html", "*.htm", false},  {"X.HTM", "*.htm", true},
-      {"noext", "*.", true},          {"a.b", "*.", false},        {"abc", "*.*", true},
-      {"abc", "a*.*", true},          {"abc.d", "a*.*", true},     {"a.b.c", "*.c", true},
-      {"ab", "?", false},             {"ab", "??", true},          {"abc", "a*c*", true},
-      {"t\xc3\xa4st.txt", "T?ST.TXT", true},  // "?" is one character, not one byte
+      {"x.htm", "*.htm", true},
+      {"x.html", "*.htm", false},
+      {"X.HTM", "*.htm", true},
+      {"noext", "*.", true},
+      {"a.b", "*.", false},
+      {"abc", "*.*", true},
+      {"abc", "a*.*", true},
+      {"abc.d", "a*.*", true},
+      {"a.b.c", "*.c", true},
+      {"ab", "?", false},
+      {"ab", "??", true},
+      {"abc", "a*c*", true},
+      {"t\xc3\xa4st.txt", "T?ST.TXT", true},       // "?" is one character, not one byte
       {"t\xc3\xa4st.txt", "T\xc3\x84ST.*", true},  // case is ignored beyond ASCII as well
-      {"abc", "", true},              {"a.txt", "*.txt*", true},
+      {"abc", "", true},
+      {"a.txt", "*.txt*", true},
   };
   for (const auto& c : cases) EXPECT_EQ(MatchesMask(c.name, c.mask), c.match) << c.name << " / " << c.mask;
 }
@@ -134,8 +143,8 @@ class ListingTree : public testing::Test {
 TEST_F(ListingTree, RecursiveListingIsOrderedSkipsFifoAndLinkedFolders) {
   Names files;
   ListFileNames(files, root, "", true);
-  EXPECT_EQ(Rel(files), (Names{".hidden", "A.txt", "b.txt", "linkfile", "noext", "x.htm", "x.html", "sub/c.htm",
-                               "sub/deeper/d.htm", "Sub2/e.txt"}));
+  EXPECT_EQ(Rel(files), (Names{".hidden", "A.txt", "b.txt", "linkfile", "noext", "x.htm", "x.html",
+                               "sub/c.htm", "sub/deeper/d.htm", "Sub2/e.txt"}));
   ListFileNames(files, root + "/", "*.htm", true);
   EXPECT_EQ(Rel(files), (Names{"x.htm", "sub/c.htm", "sub/deeper/d.htm"}));
   ListFileNames(files, root, "*.", false);
@@ -159,7 +168,8 @@ TEST_F(ListingTree, SameListingsWhenTheFileSystemGivesNoTypes) {
   ListSubdirNames(untypedSubs, root, "");
   EXPECT_EQ(untypedFiles, files);
   EXPECT_EQ(untypedSubs, subs);
-  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder), 5);  // root, sub, sub/deeper, Sub2; root again for its sub-folders
+  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder),
+            5);  // root, sub, sub/deeper, Sub2; root again for its sub-folders
 }
 
 // A recursive listing reads each folder once, for its files and its sub-folders together, and opens no
@@ -180,7 +190,8 @@ TEST_F(ListingTree, EachFolderIsReadOnceAndUnreadableFoldersAreLeftOut) {
     ListFileNames(files, root, "*.htm", true);
     EXPECT_EQ(Rel(files), Names{"x.htm"});
   }
-  // Root and Sub2 after the failed open of sub; root, sub and Sub2 after its failed read, which is closed too.
+  // Root and Sub2 after the failed open of sub; root, sub and Sub2 after its failed read, which is closed
+  // too.
   EXPECT_EQ(layer.Calls(TFileOp::Close), 4 + 2 + 3);
 }
 
@@ -189,7 +200,12 @@ TEST_F(ListingTree, EachFolderIsReadOnceAndUnreadableFoldersAreLeftOut) {
 TEST(VFileSys, ListingOrderWithoutCaseTiesBrokenExactly) {
   TTempFolder dir;
   // Upper case: "\u0131" (dotless i) is "I"; "\u00e9" is "\u00c9"; the fullwidth A is its own.
-  for (const char* name : {"\xef\xbc\xa1", "\xf0\x9f\x98\x80", "\xc3\x89" "a", "\xc3\xa9", "[x", "z", "\xc4\xb1" "b",
+  for (const char* name : {"\xef\xbc\xa1", "\xf0\x9f\x98\x80",
+                           "\xc3\x89"
+                           "a",
+                           "\xc3\xa9", "[x", "z",
+                           "\xc4\xb1"
+                           "b",
                            "ib", "Ib", "b", "B", "a"})
     WriteFileBytes(dir / name, "");
   Names files;
@@ -197,7 +213,12 @@ TEST(VFileSys, ListingOrderWithoutCaseTiesBrokenExactly) {
   for (auto& f : files) f = f.substr(dir.Path.size() + 1);
   // "[" (0x5B) comes after "Z" and before the letters beyond ASCII; U+1F600 (a surrogate pair, D83D)
   // before U+FF21, although its UTF-8 form is the greater.
-  EXPECT_EQ(files, (Names{"a", "B", "b", "Ib", "ib", "\xc4\xb1" "b", "z", "[x", "\xc3\xa9", "\xc3\x89" "a",
+  EXPECT_EQ(files, (Names{"a", "B", "b", "Ib", "ib",
+                          "\xc4\xb1"
+                          "b",
+                          "z", "[x", "\xc3\xa9",
+                          "\xc3\x89"
+                          "a",
                           "\xf0\x9f\x98\x80", "\xef\xbc\xa1"}));
 }
 

@@ -145,7 +145,8 @@ TEST(VMemoryMappedStream, OpenFailures) {
     TVMemoryMappedStream s(dir / "missing", 10, fmOpenReadWrite, "");
     FAIL();
   } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVMemoryMappedStream (file \"" + dir / "missing" + "\"): Can't create file");
+    EXPECT_EQ(e.Message(),
+              "Class TVMemoryMappedStream (file \"" + dir / "missing" + "\"): Can't create file");
     EXPECT_EQ(e.ErrorCode, kErrorFileNotFound);
   }
   TFaultyFileLayer layer;

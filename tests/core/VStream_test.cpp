@@ -46,7 +46,8 @@ TEST(VStreamTest, TypedWritesHaveTheExactLittleEndianLayoutAndReadBack) {
     std::function<void(TVStream&)> readBack;
   };
   const std::vector<Case> cases = {
-      {"byte", [](TVStream& s) { s.WriteByte(0xAB); }, "\xAB", [](TVStream& s) { EXPECT_EQ(s.ReadByte(), 0xAB); }},
+      {"byte", [](TVStream& s) { s.WriteByte(0xAB); }, "\xAB",
+       [](TVStream& s) { EXPECT_EQ(s.ReadByte(), 0xAB); }},
       {"bool", [](TVStream& s) { s.WriteByte(2); }, "\x02", [](TVStream& s) { EXPECT_TRUE(s.ReadBool()); }},
       {"int16", [](TVStream& s) { s.WriteInt16(0x1234); }, "\x34\x12",
        [](TVStream& s) { EXPECT_EQ(s.ReadInt16(), 0x1234); }},
@@ -64,8 +65,10 @@ TEST(VStreamTest, TypedWritesHaveTheExactLittleEndianLayoutAndReadBack) {
        std::string("\x03\x00\x00\x00\x61\x00\x62\x00\x63\x00", 10),
        [](TVStream& s) { EXPECT_EQ(s.ReadWideString(), u"abc"); }},
       {"wide string above 255", [](TVStream& s) { s.WriteWideString(u"\u20AC"); },
-       std::string("\x01\x00\x00\x00\xAC\x20", 6), [](TVStream& s) { EXPECT_EQ(s.ReadWideString(), u"\u20AC"); }},
-      {"text", [](TVStream& s) { s.WriteText("hi"); }, "hi", [](TVStream& s) { EXPECT_EQ(s.ReadChars(2), "hi"); }},
+       std::string("\x01\x00\x00\x00\xAC\x20", 6),
+       [](TVStream& s) { EXPECT_EQ(s.ReadWideString(), u"\u20AC"); }},
+      {"text", [](TVStream& s) { s.WriteText("hi"); }, "hi",
+       [](TVStream& s) { EXPECT_EQ(s.ReadChars(2), "hi"); }},
       {"line", [](TVStream& s) { s.WriteLine("x"); }, "x\r\n",
        [](TVStream& s) { EXPECT_EQ(s.ReadChars(3), "x\r\n"); }},
       {"wide text", [](TVStream& s) { s.WriteWideText(u"\u00E9z"); }, std::string("\xE9\0z\0", 4),
@@ -99,11 +102,11 @@ TEST(VStreamTest, MemoryStreamCapacityFollowsTheGrowthRule) {
   const std::vector<Case> cases = {
       {{10}, 16},
       {{100}, 100},
-      {{100, 1}, 128},             // a quarter of 100, raised to a multiple of 4
-      {{64, 1}, 80},               // up to 64 bytes the stream grows by 16
-      {{68, 1}, 88},               // 68 + 17, raised to a multiple of 4
-      {{65, 3}, 68},               // 65 was raised to 68, so 68 bytes need no growth
-      {{1048580, 1}, 1310724},     // beyond 1 MB: an eighth plus 128 KB
+      {{100, 1}, 128},          // a quarter of 100, raised to a multiple of 4
+      {{64, 1}, 80},            // up to 64 bytes the stream grows by 16
+      {{68, 1}, 88},            // 68 + 17, raised to a multiple of 4
+      {{65, 3}, 68},            // 65 was raised to 68, so 68 bytes need no growth
+      {{1048580, 1}, 1310724},  // beyond 1 MB: an eighth plus 128 KB
       {{3}, 16},
   };
   for (const Case& c : cases) {
@@ -182,14 +185,10 @@ TEST(VStreamTest, CorruptStoredCountsRaiseTheReadError) {
     bool wide;
   };
   const std::vector<Case> cases = {
-      {"negative", -1, 8, false},
-      {"most negative", INT32_MIN, 8, false},
-      {"huge", INT32_MAX, 8, false},
-      {"one more than left", 5, 4, false},
-      {"negative wide", -2, 8, true},
-      {"wide bytes overflow 32 bits", 0x40000001, 8, true},
-      {"huge wide", INT32_MAX, 8, true},
-      {"wide one unit more than left", 3, 5, true},
+      {"negative", -1, 8, false},        {"most negative", INT32_MIN, 8, false},
+      {"huge", INT32_MAX, 8, false},     {"one more than left", 5, 4, false},
+      {"negative wide", -2, 8, true},    {"wide bytes overflow 32 bits", 0x40000001, 8, true},
+      {"huge wide", INT32_MAX, 8, true}, {"wide one unit more than left", 3, 5, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -247,15 +246,10 @@ TEST(VStreamTest, FindBytesFindsMatchesAcrossInternalReadBorders) {
   const int32_t len = static_cast<int32_t>(pattern.size());
   const int32_t firstBorder = 32768;
   const int32_t secondBorder = 2 * 32768 - (len - 1);
-  const std::vector<int32_t> offsets = {0,
-                                        firstBorder - len,
-                                        firstBorder - len + 1,
-                                        firstBorder - 1,
-                                        firstBorder,
-                                        secondBorder - 3,
-                                        secondBorder - 1,
-                                        65536 - 3,
-                                        100000 - len};
+  const std::vector<int32_t> offsets = {
+      0,           firstBorder - len, firstBorder - len + 1, firstBorder - 1,
+      firstBorder, secondBorder - 3,  secondBorder - 1,      65536 - 3,
+      100000 - len};
   for (int32_t at : offsets) {
     std::string data = Filler(100000);
     data.replace(static_cast<size_t>(at), pattern.size(), pattern);
@@ -316,7 +310,7 @@ TEST(VStreamTest, FindBytesSearchesTheFilteredBytes) {
 // out with its bytes crossed and a match there was missed.
 TEST(VStreamTest, SearchThroughTheBigEndianFilterStaysInStep) {
   std::u16string text(60000, u'\u0431');  // a Cyrillic letter: both bytes differ
-  text.replace(40000, 6, u"target");  // bytes 80000..80011, inside the third read of the search
+  text.replace(40000, 6, u"target");      // bytes 80000..80011, inside the third read of the search
   std::string be;
   for (char16_t c : text) {
     be += static_cast<char>(c >> 8);
@@ -385,7 +379,10 @@ TEST(VStreamTest, LimitedStreamIsAWindowOfItsInnerStream) {
   EXPECT_EQ(Bytes(inner).substr(100, 10), "0123456789");
   EXPECT_EQ(StreamError([&] { w.SetSize(5); }), "Class TVLimitedStream:\r\nMethod not implemented");
   EXPECT_EQ(StreamError([&] { w.Seek(101); }), "Class TVMemStream:\r\nSeek error (201)");
-  EXPECT_EQ(StreamError([] { TVMemStream s; TVLimitedStream bad(&s, -1, 5, false); }),
+  EXPECT_EQ(StreamError([] {
+              TVMemStream s;
+              TVLimitedStream bad(&s, -1, 5, false);
+            }),
             "Class TVLimitedStream:\r\nError in parameters");
 
   // The window's own filter is applied to what it reads.
@@ -407,7 +404,8 @@ TEST(VStreamTest, ReadOnlyMemStreamNeverChangesTheCallersBlock) {
     EXPECT_EQ(ReadAll(s, 3), std::string(10, 'q'));
     EXPECT_EQ(StreamError([&] { s.Write("x", 1); }), "Class TVReadOnlyMemStream:\r\nMethod not applicable");
     EXPECT_EQ(StreamError([&] { s.SetSize(4); }), "Class TVReadOnlyMemStream:\r\nMethod not applicable");
-    EXPECT_EQ(StreamError([&] { s.ResizeBuffer(20); }), "Class TVReadOnlyMemStream:\r\nMethod not applicable");
+    EXPECT_EQ(StreamError([&] { s.ResizeBuffer(20); }),
+              "Class TVReadOnlyMemStream:\r\nMethod not applicable");
     EXPECT_EQ(s.GetSize(), 10);
   }
   EXPECT_EQ(std::string(block.begin(), block.end()), std::string(10, 'q'));
@@ -433,7 +431,11 @@ TEST(VStreamTest, GlobalMemStreamHandsItsBlockOver) {
     s.Seek(0);
     char c;
     EXPECT_EQ(s.Read(&c, 1), 0);
-    EXPECT_EQ(StreamError([&] { s.Seek(11); s.Write("x", 1); }), "Class TGMEMStream:\r\nMethod not applicable");
+    EXPECT_EQ(StreamError([&] {
+                s.Seek(11);
+                s.Write("x", 1);
+              }),
+              "Class TGMEMStream:\r\nMethod not applicable");
   }
   ASSERT_NE(handle, nullptr);
   EXPECT_EQ(std::string(static_cast<char*>(handle), 11), "0123456789a");
@@ -450,7 +452,8 @@ TEST(VStreamTest, CopyAppendAndSave) {
   EXPECT_EQ(src.CopyBytesTo(dest, -5), 0);
   src.Seek(0);
   char buf[7];
-  EXPECT_EQ(src.CopyBytesWithBuffer(dest, 100, 0, buf), 0);  // no room to copy through: nothing, no endless loop
+  EXPECT_EQ(src.CopyBytesWithBuffer(dest, 100, 0, buf),
+            0);  // no room to copy through: nothing, no endless loop
   EXPECT_EQ(src.CopyBytesWithBuffer(dest, 100, 7, buf), 100);
   EXPECT_EQ(Bytes(dest), Filler(100000).substr(99990) + Filler(100));
 
@@ -501,7 +504,8 @@ TEST(VStreamTest, OwnedInnerStreamIsFreedWithTheAdapter) {
 
 TEST(VStreamTest, ErrorFormatsOnlyTextsWithAPercent) {
   TVMemStream s;
-  EXPECT_EQ(StreamError([&] { s.Error("Seek error (%d)", {70000}); }), "Class TVMemStream:\r\nSeek error (70000)");
+  EXPECT_EQ(StreamError([&] { s.Error("Seek error (%d)", {70000}); }),
+            "Class TVMemStream:\r\nSeek error (70000)");
   EXPECT_EQ(StreamError([&] { s.Error("plain text"); }), "Class TVMemStream:\r\nplain text");
   try {
     s.Error("x");

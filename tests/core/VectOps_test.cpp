@@ -144,11 +144,18 @@ TEST(VectOps, SumEntries) {
     int32_t Expected;
   };
   const Case Cases[] = {
-      {0, I8, I8, 2, -2},      {0, I8, I8, 5, -122},   {1, U8, U8, 2, 510},     {1, U8, U8, 0, 0},
-      {2, I16, I16, 5, -32764}, {3, U16, U16, 5, 65545}, {4, I32, I32, 5, INT32_MIN + 9},
-      {5, U32, U32, 2, 1},     {4, I32, I32, -3, 0},
+      {0, I8, I8, 2, -2},
+      {0, I8, I8, 5, -122},
+      {1, U8, U8, 2, 510},
+      {1, U8, U8, 0, 0},
+      {2, I16, I16, 5, -32764},
+      {3, U16, U16, 5, 65545},
+      {4, I32, I32, 5, INT32_MIN + 9},
+      {5, U32, U32, 2, 1},
+      {4, I32, I32, -3, 0},
       // -32768 * -32768 twice is 2^31, which wraps to the minimum in a 32-bit total.
-      {6, Dot, Dot, 2, INT32_MIN}, {6, Dot, Dot, 9, INT32_MIN + 4 + 9 + 16 + 25 + 36 + 49 + 64},
+      {6, Dot, Dot, 2, INT32_MIN},
+      {6, Dot, Dot, 9, INT32_MIN + 4 + 9 + 16 + 25 + 36 + 49 + 64},
   };
   for (bool Simd : {false, true}) {
     RoutineGuard Guard;
@@ -256,12 +263,26 @@ TEST(CpuInfo, DetectionFromIdentificationAnswers) {
   };
   const uint32_t Mmx = 1u << 23, Sse2 = 1u << 26, ThreeDNow = 1u << 31;
   const Case Cases[] = {
-      {"no identification instruction", {false, "GenuineIntel", Mmx, 0x80000001, ThreeDNow}, "Unknown CPU ", false,
-       false, false},
+      {"no identification instruction",
+       {false, "GenuineIntel", Mmx, 0x80000001, ThreeDNow},
+       "Unknown CPU ",
+       false,
+       false,
+       false},
       {"no MMX", {true, "CyrixInstead", 0, 0x80000001, ThreeDNow}, "CyrixInstead", false, false, false},
-      {"MMX and 3DNow", {true, "AuthenticAMD", Mmx, 0x80000001, ThreeDNow}, "AuthenticAMD", true, true, false},
+      {"MMX and 3DNow",
+       {true, "AuthenticAMD", Mmx, 0x80000001, ThreeDNow},
+       "AuthenticAMD",
+       true,
+       true,
+       false},
       // Without the extended leaf its register holds nothing to read.
-      {"no extended leaf", {true, "AuthenticAMD", Mmx, 0x80000000, ThreeDNow}, "AuthenticAMD", true, false, false},
+      {"no extended leaf",
+       {true, "AuthenticAMD", Mmx, 0x80000000, ThreeDNow},
+       "AuthenticAMD",
+       true,
+       false,
+       false},
       {"SSE2", {true, "GenuineIntel", Mmx | Sse2, 0x80000008, 0}, "GenuineIntel", true, false, true},
       // The text is always 12 characters: a short answer is padded with blanks, a long one cut.
       {"short answer", {true, "Short", 0, 0, 0}, "Short       ", false, false, false},

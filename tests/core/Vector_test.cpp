@@ -33,7 +33,8 @@ TEST(VectorCapacity, SetCountRoundsToFourAndFollowsTheCountBothWays) {
   struct Case {
     int32_t From, To, Capacity;
   };
-  const Case Cases[] = {{0, 5, 8}, {5, 1, 4}, {0, 0, 0}, {8, 8, 8}, {3, 4, 4}, {4, 0, 0}, {0, 1000, 1000}, {0, 1001, 1004}};
+  const Case Cases[] = {{0, 5, 8}, {5, 1, 4}, {0, 0, 0},       {8, 8, 8},
+                        {3, 4, 4}, {4, 0, 0}, {0, 1000, 1000}, {0, 1001, 1004}};
   for (const Case& C : Cases) {
     TInt32Vector V(C.From, 7);
     V.SetCount(C.To);
@@ -55,7 +56,8 @@ TEST(VectorCapacity, InsertGapGrowthSteps) {
     int32_t Count, Before, After;
   };
   // +4 up to 8, +16 from 9 to 64, +25 % above 64 (raised to a multiple of 4).
-  const Case Cases[] = {{0, 0, 4}, {4, 4, 8}, {8, 8, 12}, {12, 12, 28}, {64, 64, 80}, {100, 100, 128}, {5, 8, 8}};
+  const Case Cases[] = {{0, 0, 4},    {4, 4, 8},       {8, 8, 12}, {12, 12, 28},
+                        {64, 64, 80}, {100, 100, 128}, {5, 8, 8}};
   for (const Case& C : Cases) {
     TInt32Vector V(C.Count);
     ASSERT_EQ(V.GetCapacity(), C.Before);
@@ -140,14 +142,14 @@ TEST(VectorBlocks, CopyRangeWithinOneVectorBehavesAsAMove) {
     std::vector<int32_t> Expected;
   };
   const Case Cases[] = {
-      {1, 0, 2, {0, 0, 1, 2, 4}},           // overlap upward
-      {0, 2, 4, {2, 3, 4, 3, 4}},           // overlap downward
+      {1, 0, 2, {0, 0, 1, 2, 4}},              // overlap upward
+      {0, 2, 4, {2, 3, 4, 3, 4}},              // overlap downward
       {4, 0, 4, {0, 1, 2, 3, 0, 1, 2, 3, 4}},  // grows the vector it reads from
-      {0, 3, 2, {0, 1, 2, 3, 4}},           // ToIndex < FromIndex copies nothing
+      {0, 3, 2, {0, 1, 2, 3, 4}},              // ToIndex < FromIndex copies nothing
   };
   for (const Case& C : Cases) {
     TInt32Vector V;
-  Fill(V, {0, 1, 2, 3, 4});
+    Fill(V, {0, 1, 2, 3, 4});
     V.CopyRange(C.Dest, V, C.From, C.To);
     EXPECT_EQ(Values(V), C.Expected) << C.Dest << " " << C.From << " " << C.To;
   }
@@ -177,8 +179,8 @@ TEST(VectorBlocks, ElementSizesMustMatch) {
   TRawVector<TBase8Vector> Empty8;
   TRawVector<TBase32Vector> Empty32;
   EXPECT_TRUE(Empty8.EqualTo(Empty32));
-  for (auto* Op : {+[](TVector& D, const TVector& S) { D.Assign(S); },
-                   +[](TVector& D, const TVector& S) { D.CopyRange(0, S, 0, 1); }}) {
+  for (auto* Op : {+[](TVector&D, const TVector&S) { D.Assign(S); },
+                   +[](TVector&D, const TVector&S) { D.CopyRange(0, S, 0, 1); }}) {
     try {
       Op(Wide, Narrow);
       ADD_FAILURE();
@@ -219,7 +221,7 @@ TEST(VectorSort, SortVectorsOrdersByPrimaryThenKeys) {
   const Case Cases[] = {{true, {1, 2, 2}, "bac"}, {false, {2, 2, 1}, "cab"}};
   for (const Case& C : Cases) {
     TInt32Vector P;
-  Fill(P, {2, 1, 2});
+    Fill(P, {2, 1, 2});
     TInt8Vector K;
     for (char Ch : std::string("cba")) K.Add(static_cast<int8_t>(Ch));
     SortVectors(P, {&K}, C.Ascending);
@@ -300,7 +302,9 @@ class TCountingVector : public TBase32Vector {
     std::memcpy(&B, Value, 4);
     return (A > B) - (A < B);
   }
-  void Exchange(int32_t I, int32_t J) override { std::swap_ranges(Data + I * 4, Data + I * 4 + 4, Data + J * 4); }
+  void Exchange(int32_t I, int32_t J) override {
+    std::swap_ranges(Data + I * 4, Data + I * 4 + 4, Data + J * 4);
+  }
   mutable int Calls = 0;
 };
 
@@ -349,10 +353,12 @@ TEST(VectorRaw, SearchesClampTheirStartIndex) {
   struct Case {
     int32_t Start, Value, First, Last;
   };
-  const Case Cases[] = {{-3, 5, 0, -1}, {1, 5, 2, 0}, {4, 5, -1, 2}, {100, 9, -1, 3}, {0, 6, -1, -1}, {3, 9, 3, 3}};
+  const Case Cases[] = {{-3, 5, 0, -1},  {1, 5, 2, 0},   {4, 5, -1, 2},
+                        {100, 9, -1, 3}, {0, 6, -1, -1}, {3, 9, 3, 3}};
   for (const Case& C : Cases) {
     EXPECT_EQ(V.RawIndexFrom(C.Start, static_cast<uint32_t>(C.Value)), C.First) << C.Start << " " << C.Value;
-    EXPECT_EQ(V.RawLastIndexFrom(C.Start, static_cast<uint32_t>(C.Value)), C.Last) << C.Start << " " << C.Value;
+    EXPECT_EQ(V.RawLastIndexFrom(C.Start, static_cast<uint32_t>(C.Value)), C.Last)
+        << C.Start << " " << C.Value;
   }
   EXPECT_EQ(V.RawNumberOfValues(5), 2);
   TInt8Vector B;
@@ -408,7 +414,7 @@ TEST(VectorStream, CorruptHeadersRaiseCleanly) {
     S.WriteText(C.Stream);
     S.Seek(0);
     TInt32Vector V;
-  Fill(V, {1, 2, 3});
+    Fill(V, {1, 2, 3});
     try {
       V.ReadFromStream(S);
       ADD_FAILURE() << C.Name;

@@ -11,8 +11,8 @@
 #include "core/VStream.h"
 
 using WSPDicFast::TNode;
-using WSPDicFast::TWSPNode;
 using WSPDicFast::TWideStrPtrDic;
+using WSPDicFast::TWSPNode;
 
 namespace {
 

@@ -88,7 +88,7 @@ TEST(WideFormatTest, FloatingAndCurrencyDirectives) {
       {u"%.20f", {0.5}, u"0.50"},  // above 18 decimals: the default 2
       {u"%.18f", {1.5}, u"1.500000000000000000"},
       {u"%.5f", {123456789012345.678}, u"123456789012345.67200"},  // 18 significant digits, then zeros
-      {u"%f", {-0.001}, u"0.00"},  // no sign on a value that rounds to zero
+      {u"%f", {-0.001}, u"0.00"},                                  // no sign on a value that rounds to zero
       {u"%e", {1234.5}, u"1.23450000000000E+003"},
       {u"%.3e", {-0.00012345}, u"-1.23E-004"},
       {u"%e", {0.0}, u"0.00000000000000E+000"},
@@ -141,8 +141,8 @@ bool UseCommaLocale(const std::string& dir) {
   std::ofstream(dir + "/comma.src") << "comment_char %\nescape_char /\nLC_NUMERIC\ndecimal_point \",\"\n"
                                        "thousands_sep \".\"\ngrouping 3;3\nEND LC_NUMERIC\n"
                                        "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\n";
-  const std::string command = "localedef -c -i " + dir + "/comma.src -f UTF-8 " + dir +
-                              "/xx_XX.UTF-8 >/dev/null 2>&1";
+  const std::string command =
+      "localedef -c -i " + dir + "/comma.src -f UTF-8 " + dir + "/xx_XX.UTF-8 >/dev/null 2>&1";
   if (std::system(command.c_str()) < 0) return false;
   setenv("LOCPATH", dir.c_str(), 1);
   return std::setlocale(LC_NUMERIC, "xx_XX.UTF-8") != nullptr;
@@ -196,11 +196,13 @@ TEST(WideFormatTest, MismatchesAndMissingArgumentsRaiseWithTheDirective) {
       {"%:s", {"a"}, "Format '%:' invalid or incompatible with argument"},
       // A width beyond the limit would build a huge string; the quoted directive is cut at 31 bytes.
       {"%99999d", {1}, "Format '%99999d' invalid or incompatible with argument"},
-      {"%1234567890123456789012345678901234567890d", {1},
+      {"%1234567890123456789012345678901234567890d",
+       {1},
        "Format '%123456789012345678901234567890' invalid or incompatible with argument"},
       {"%.3\xC3\xA9", {1}, "Format '%.3\xC3\xA9' invalid or incompatible with argument"},
       // 32 bytes up to the failing character: the cut does not split it, so it leaves 30.
-      {"%12345678901234567890123456789\xC3\xA9", {1},
+      {"%12345678901234567890123456789\xC3\xA9",
+       {1},
        "Format '%12345678901234567890123456789' invalid or incompatible with argument"},
   };
   for (const ErrorCase& c : cases) {
@@ -231,7 +233,8 @@ TEST(WideFormatTest, LongResultsComeBackWholeAndBufferFormattingCuts) {
 
   char16_t buffer[8];
   const std::u16string format = u"%d-%s";
-  EXPECT_EQ(WideFormatBuf(buffer, 8, format.data(), static_cast<int32_t>(format.size()), {12345, "abcdef"}), 8);
+  EXPECT_EQ(WideFormatBuf(buffer, 8, format.data(), static_cast<int32_t>(format.size()), {12345, "abcdef"}),
+            8);
   EXPECT_EQ(std::u16string(buffer, 8), u"12345-ab");
   EXPECT_EQ(WideFormatBuf(buffer, 8, format.data(), 2, {7}), 1);
   EXPECT_EQ(buffer[0], u'7');

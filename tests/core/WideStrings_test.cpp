@@ -126,8 +126,18 @@ TEST_F(WideStringsTest, LoadRecognisesByteOrderMarks) {
     bool Unicode;
   } Cases[] = {
       {"big endian", std::string("\xFE\xFF\x00\x41", 4), {u"A"}, true},
-      {"little endian", std::string("\xFF\xFE" "A\0\r\0\n\0\x16\x04", 10), {u"A", u"Ж"}, true},
-      {"odd last byte", std::string("\xFF\xFE" "A\0B", 5), {u"A"}, true},
+      {"little endian",
+       std::string("\xFF\xFE"
+                   "A\0\r\0\n\0\x16\x04",
+                   10),
+       {u"A", u"Ж"},
+       true},
+      {"odd last byte",
+       std::string("\xFF\xFE"
+                   "A\0B",
+                   5),
+       {u"A"},
+       true},
       {"8-bit", "caf\xE9\r\nx", {u"café", u"x"}, false},
       {"one byte", "A", {u"A"}, false},
       {"nothing", "", {}, false},

@@ -35,8 +35,8 @@ std::string ReadAll(const std::string& Path) {
 
 TEST(ProgramFolder, HoldsTheProgramItsPlugInsLibrariesLanguagesAndHelp) {
   const fs::path Dir = SCRYLINE_PROGRAM_DIR;
-  std::vector<std::string> Files = {"Scryline", "qvsrchen.html", "qvsrchde.html", "qvsrchru.html", "qvsrchde.lng",
-                                    "qvsrchru.lng"};
+  std::vector<std::string> Files = {"Scryline",      "qvsrchen.html", "qvsrchde.html",
+                                    "qvsrchru.html", "qvsrchde.lng",  "qvsrchru.lng"};
   Files.insert(Files.end(), std::begin(kConverters), std::end(kConverters));
   Files.insert(Files.end(), std::begin(kArchiveLibraries), std::end(kArchiveLibraries));
   for (const std::string& File : Files) EXPECT_TRUE(fs::is_regular_file(Dir / File)) << (Dir / File);
@@ -44,7 +44,8 @@ TEST(ProgramFolder, HoldsTheProgramItsPlugInsLibrariesLanguagesAndHelp) {
   for (const auto& Entry : fs::directory_iterator(Dir)) {
     const std::string Name = Entry.path().filename().string();
     if (Name.rfind("imp", 0) == 0 && Entry.path().extension() == ".so")
-      EXPECT_NE(std::find(std::begin(kConverters), std::end(kConverters), Name), std::end(kConverters)) << Name;
+      EXPECT_NE(std::find(std::begin(kConverters), std::end(kConverters), Name), std::end(kConverters))
+          << Name;
   }
 }
 
@@ -60,7 +61,8 @@ std::string RunProgramLog(const std::string& Home) {
   std::vector<std::string> Env;
   for (char** E = environ; *E != nullptr; ++E) {
     const std::string V = *E;
-    if (V.rfind("HOME=", 0) != 0 && V.rfind("XDG_CONFIG_HOME=", 0) != 0 && V.rfind("QT_QPA_PLATFORM=", 0) != 0)
+    if (V.rfind("HOME=", 0) != 0 && V.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+        V.rfind("QT_QPA_PLATFORM=", 0) != 0)
       Env.push_back(V);
   }
   Env.push_back("HOME=" + Home);
@@ -105,11 +107,14 @@ TEST(ProgramFolder, BuiltProgramLoadsEveryConverterAndArchiveLibraryFromItsFolde
   const std::string Log = RunProgramLog(Home.Path);
   for (const char* Name : kConverters)
     EXPECT_NE(Log.find(std::string("Converter \"") + Name + "\" loaded successfully"), std::string::npos)
-        << Name << " in:\n" << Log;
+        << Name << " in:\n"
+        << Log;
   for (const char* Name : kArchiveLibraries)
-    EXPECT_NE(Log.find(std::string("Archive library \"") + Name + "\" loaded from \"" + SCRYLINE_PROGRAM_DIR + "/" + Name),
+    EXPECT_NE(Log.find(std::string("Archive library \"") + Name + "\" loaded from \"" + SCRYLINE_PROGRAM_DIR +
+                       "/" + Name),
               std::string::npos)
-        << Name << " in:\n" << Log;
+        << Name << " in:\n"
+        << Log;
   // The fresh home got the settings when the window closed.
   EXPECT_TRUE(fs::exists(fs::path(Home.Path) / ".config/Quorvane/QVSearch/Options.val"));
 }

@@ -34,21 +34,23 @@ std::vector<std::string> Components(const std::string& Path) {
 // One row with the keys of the six columns.
 struct TRow {
   THit Hit;
-  std::string Name;                   // rcName: the last component, without case
-  std::vector<std::string> Path;      // rcPath
-  int64_t Size;                       // rcSize
-  TDateTime Date;                     // rcDate
-  uintptr_t Converter;                // rcConverter: by address, none first
-  int Encoding;                       // rcEncoding
+  std::string Name;               // rcName: the last component, without case
+  std::vector<std::string> Path;  // rcPath
+  int64_t Size;                   // rcSize
+  TDateTime Date;                 // rcDate
+  uintptr_t Converter;            // rcConverter: by address, none first
+  int Encoding;                   // rcEncoding
 
   // Compares by Column, the other columns in column order breaking ties.
   static bool Less(const TRow& A, const TRow& B, int Column) {
-    auto Keys = [](const TRow& R) { return std::tie(R.Name, R.Path, R.Size, R.Date, R.Converter, R.Encoding); };
+    auto Keys = [](const TRow& R) {
+      return std::tie(R.Name, R.Path, R.Size, R.Date, R.Converter, R.Encoding);
+    };
     auto Primary = [Column](const TRow& R) {
       return std::make_tuple(Column == rcName ? R.Name : std::string(),
-                             Column == rcPath ? R.Path : std::vector<std::string>(), Column == rcSize ? R.Size : 0,
-                             Column == rcDate ? R.Date : 0.0, Column == rcConverter ? R.Converter : 0,
-                             Column == rcEncoding ? R.Encoding : 0);
+                             Column == rcPath ? R.Path : std::vector<std::string>(),
+                             Column == rcSize ? R.Size : 0, Column == rcDate ? R.Date : 0.0,
+                             Column == rcConverter ? R.Converter : 0, Column == rcEncoding ? R.Encoding : 0);
     };
     const auto PA = Primary(A), PB = Primary(B);
     if (PA != PB) return PA < PB;
@@ -65,8 +67,8 @@ class ResultsRoundTrip : public SearchRoad {
       TFoundFileInfo Info;
       Results.GetInfo(I, Info);
       const std::string Full = Utf16ToUtf8(Results.GetFullName(I));
-      Out.push_back({HitOf(Info), Lower(Utf16ToUtf8(Results.GetName(I))), Components(Full), Info.Size, Info.Date,
-                     reinterpret_cast<uintptr_t>(Info.Converter), Info.Encoding});
+      Out.push_back({HitOf(Info), Lower(Utf16ToUtf8(Results.GetName(I))), Components(Full), Info.Size,
+                     Info.Date, reinterpret_cast<uintptr_t>(Info.Converter), Info.Encoding});
     }
     return Out;
   }
@@ -147,7 +149,8 @@ TEST_F(ResultsRoundTrip, NarrowerPatternWithinResults) {
   // A word that only a converter's text holds, in a document inside an archive.
   S.Pattern = u"replaceMe";
   SetUpScanners(S);
-  EXPECT_EQ(SearchAgain(), (std::vector<THit>{{"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode}}));
+  EXPECT_EQ(SearchAgain(),
+            (std::vector<THit>{{"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode}}));
 }
 
 // Files whose names differ only in case, hold letters beyond ASCII or hold a "|": each is a file of its own,

@@ -63,7 +63,8 @@ struct THit {
   TScanEncoding Encoding = seFileName;
 
   bool operator==(const THit& Other) const {
-    return Path == Other.Path && Size == Other.Size && Converter == Other.Converter && Encoding == Other.Encoding;
+    return Path == Other.Path && Size == Other.Size && Converter == Other.Converter &&
+           Encoding == Other.Encoding;
   }
 };
 
@@ -100,8 +101,8 @@ struct TSearchSettings {
   int32_t MaxScanSize = TFileScanner::kDefaultMaxScanSize;
   int32_t MaxConvertSize = TFileScanner::kDefaultMaxConvertSize;
   int32_t MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
-  std::u16string Masks;         // empty: every file
-  std::string Roots = ".";      // folders or files below the tree's root, separated by blanks
+  std::u16string Masks;     // empty: every file
+  std::string Roots = ".";  // folders or files below the tree's root, separated by blanks
 };
 
 using Names = std::vector<std::string>;
@@ -147,7 +148,8 @@ class SearchRoad : public ::testing::Test {
     const char* Old = std::getenv("TMPDIR");
     if (Old != nullptr) SavedTmp = Old;
     HadTmp = Old != nullptr;
-    std::string Pattern = (Old != nullptr && *Old != '\0' ? std::string(Old) : std::string("/tmp")) + "/scry-e2e-XXXXXX";
+    std::string Pattern =
+        (Old != nullptr && *Old != '\0' ? std::string(Old) : std::string("/tmp")) + "/scry-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(Pattern.data()), nullptr);
     Base = Pattern;
     Root = Base / "tree";
@@ -159,9 +161,13 @@ class SearchRoad : public ::testing::Test {
     Scanner.Archives = &Walk;
     Scanner.Converters = &Plugins();
     Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
-    Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) { return MatchesMask(Name, Mask, true); };
+    Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+      return MatchesMask(Name, Mask, true);
+    };
     Scanner.ScanNestedArchives = true;
-    Scanner.OnAcceptFile = [this](const std::u16string& FileName) { return Results.Storage.AddIfNew(FileName) != nullptr; };
+    Scanner.OnAcceptFile = [this](const std::u16string& FileName) {
+      return Results.Storage.AddIfNew(FileName) != nullptr;
+    };
     Scanner.OnFound = [this](const TFoundFileInfo& Info) {
       Results.Add(Info);
       Hits.push_back(HitOf(Info));
@@ -231,7 +237,8 @@ class SearchRoad : public ::testing::Test {
   std::vector<std::string> TempEntries() const {
     std::vector<std::string> Entries;
     std::error_code Ec;
-    for (const auto& Entry : fs::recursive_directory_iterator(Temp, Ec)) Entries.push_back(Entry.path().string());
+    for (const auto& Entry : fs::recursive_directory_iterator(Temp, Ec))
+      Entries.push_back(Entry.path().string());
     return Entries;
   }
 

@@ -19,7 +19,8 @@ TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
   bool TempUsed = false;
   auto Collect = Scanner.OnFound;
   Scanner.OnFound = [&](const TFoundFileInfo& Info) {
-    if (Utf16ToUtf8(Info.Name).find("inner.zip|note.txt") != std::string::npos) TempUsed = !TempEntries().empty();
+    if (Utf16ToUtf8(Info.Name).find("inner.zip|note.txt") != std::string::npos)
+      TempUsed = !TempEntries().empty();
     Collect(Info);
   };
   TSearchSettings S;
@@ -82,7 +83,10 @@ TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
       {"UTF-16 only", u"caf\u00e9", kScanUnicode, false, {Cab, Utf16}},
       {"all three", u"caf\u00e9", kScanAnsi | kScanOem | kScanUnicode, false, {Cab, Arj, Ansi, Oem, Utf16}},
       {"none chosen means ANSI", u"caf\u00e9", 0, false, {Ansi}},
-      {"upper case found in every set", u"CAF\u00c9", kScanAnsi | kScanOem | kScanUnicode, false,
+      {"upper case found in every set",
+       u"CAF\u00c9",
+       kScanAnsi | kScanOem | kScanUnicode,
+       false,
        {Cab, Arj, Ansi, Oem, Utf16}},
       {"case-sensitive upper case", u"CAF\u00c9", kScanAnsi | kScanOem | kScanUnicode, true, {}},
       // Every word must be found in one character set: the OEM text holds both words, the UTF-16 memo
@@ -116,8 +120,9 @@ TEST_F(SearchRoad, CyrillicCodePages) {
     SCOPED_TRACE(CaseSensitive ? "case-sensitive" : "any case");
     TSearchSettings S;
     S.Roots = "ru";
-    S.Pattern = u"\u043c\u043e\u0441\u043a\u0432\u0430 "  // "moskva"
-                u"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u0438\u0435";  // "razreshenie"
+    S.Pattern =
+        u"\u043c\u043e\u0441\u043a\u0432\u0430 "                          // "moskva"
+        u"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u0438\u0435";  // "razreshenie"
     S.CaseSensitive = CaseSensitive;
     EXPECT_TRUE(Search(S));
     EXPECT_EQ(Hits, (CaseSensitive ? Hits_{Ansi, Koi, Win} : Hits_{Ansi, Koi, Oem, Win}));
@@ -137,26 +142,74 @@ TEST_F(SearchRoad, WholeWordsFuzzyAndLogic) {
   const Case Cases[] = {
       {"part of a word", "plain", u"cat", slAnyWord, false, false, {"plain/pets.txt", "plain/words.txt"}},
       {"whole word only", "plain", u"cat", slAnyWord, true, false, {"plain/pets.txt"}},
-      {"whole words in converted text", "docs", u"Sample", slAnyWord, true, false,
+      {"whole words in converted text",
+       "docs",
+       u"Sample",
+       slAnyWord,
+       true,
+       false,
        {"docs/report.xls", "docs/slides.ppt"}},
       {"half a word in converted text", "docs", u"Worksh", slAnyWord, true, false, {}},
       {"exact misses a typo", "plain docs", u"search Powerpoynt", slAnyWord, false, false, {}},
-      {"fuzzy finds a deletion in a text and a change in a presentation", "plain docs", u"search Powerpoynt",
-       slAnyWord, false, true, {"plain/typo.txt", "docs/slides.ppt"}},
+      {"fuzzy finds a deletion in a text and a change in a presentation",
+       "plain docs",
+       u"search Powerpoynt",
+       slAnyWord,
+       false,
+       true,
+       {"plain/typo.txt", "docs/slides.ppt"}},
       {"two errors in a long word", "docs", u"Pwerpoynt", slAnyWord, false, true, {"docs/slides.ppt"}},
       {"short words stay exact", "plain", u"lst", slAnyWord, false, true, {}},
       {"entire phrase", "plain docs", u"the cat sat", slEntirePhrase, true, false, {"plain/pets.txt"}},
-      {"phrase in converted text", "docs archives", u"quick brown fox", slEntirePhrase, false, false,
+      {"phrase in converted text",
+       "docs archives",
+       u"quick brown fox",
+       slEntirePhrase,
+       false,
+       false,
        {"archives/word.zip|letters/letter.doc"}},
       // All words: only a document that holds every word, never words spread over two documents.
-      {"all words, one workbook", "docs archives", u"sample excel", slAllWords, false, false, {"docs/report.xls"}},
-      {"all words, one presentation", "docs archives", u"sample slide", slAllWords, false, false,
+      {"all words, one workbook",
+       "docs archives",
+       u"sample excel",
+       slAllWords,
+       false,
+       false,
+       {"docs/report.xls"}},
+      {"all words, one presentation",
+       "docs archives",
+       u"sample slide",
+       slAllWords,
+       false,
+       false,
        {"docs/slides.ppt"}},
-      {"all words, one document", "docs archives", u"simple boring", slAllWords, false, false, {"docs/letter.doc"}},
-      {"all words, one zipped document", "docs archives", u"lazy quick", slAllWords, false, false,
+      {"all words, one document",
+       "docs archives",
+       u"simple boring",
+       slAllWords,
+       false,
+       false,
+       {"docs/letter.doc"}},
+      {"all words, one zipped document",
+       "docs archives",
+       u"lazy quick",
+       slAllWords,
+       false,
+       false,
        {"archives/word.zip|letters/letter.doc"}},
-      {"all words spread over two documents", "docs archives", u"replaceMe quick", slAllWords, false, false, {}},
-      {"any word of the same two", "docs archives", u"replaceMe quick", slAnyWord, false, false,
+      {"all words spread over two documents",
+       "docs archives",
+       u"replaceMe quick",
+       slAllWords,
+       false,
+       false,
+       {}},
+      {"any word of the same two",
+       "docs archives",
+       u"replaceMe quick",
+       slAnyWord,
+       false,
+       false,
        {"archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc"}},
   };
   for (const Case& C : Cases) {
@@ -235,7 +288,8 @@ TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
   };
   const Case Cases[] = {
       {u"*.doc *.xls",
-       {"archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/report.xls"}},
+       {"archives/pages.zip|book.xls", "archives/word.zip|letters/letter.doc", "docs/letter.doc",
+        "docs/report.xls"}},
       {u"doc;ppt", {"archives/word.zip|letters/letter.doc", "docs/letter.doc", "docs/slides.ppt"}},
       // Masks choose the items of archives, never the archives inside them.
       {u"note.*", {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt"}},
@@ -286,7 +340,9 @@ TEST_F(SearchRoad, EveryArchiveFormatGivesItsItem) {
     Names Expected;
   };
   const Case Cases[] = {
-      {u"a gzip member held", "more/named.gz more/story16.Z", {"more/named.gz|story.txt", "more/story16.Z|story16"}},
+      {u"a gzip member held",
+       "more/named.gz more/story16.Z",
+       {"more/named.gz|story.txt", "more/story16.Z|story16"}},
       {u"leading blanks", "more/level2.lzh", {"more/level2.lzh|a.txt"}},
       {u"search the that text", "more/basic.arc", {"more/basic.arc|TEXT.TXT"}},
       {u"stored entry of a zoo archive", "more/basic.zoo", {"more/basic.zoo|STORED.TXT"}},

@@ -39,7 +39,8 @@ class TLibrary {
   }
 
   // ConvertToPureText or ConvertToUnicode of Path: whether a text came, the text's bytes, and Size.
-  std::pair<bool, std::string> Convert(const std::string& Path, bool Unicode, int32_t* SizeOut = nullptr) const {
+  std::pair<bool, std::string> Convert(const std::string& Path, bool Unicode,
+                                       int32_t* SizeOut = nullptr) const {
     int32_t size = -7;
     void* block = Unicode ? Get<TConvertToUnicode>("ConvertToUnicode")(Path.c_str(), &size)
                           : Get<TConvertToPureText>("ConvertToPureText")(Path.c_str(), &size);
@@ -103,10 +104,10 @@ TEST(ConverterFrame, ExtensionTestWholeOrPrefix) {
     bool expected;
   };
   const TCase cases[] = {
-      {"impxls", "xls", true},   {"impxls", "XLS", true},   {"impxls", "xlsx", false},
-      {"impxls", "xl", false},   {"impxls", "", false},     {"imphtm", "HTML", true},
-      {"imphtm", "htm", true},   {"imphtm", "htmlx", false}, {"impmp3", "mp3x", true},
-      {"impmp3", "MP3", true},   {"impmp3", "mp", false},   {"impdoc", "docx", true},
+      {"impxls", "xls", true}, {"impxls", "XLS", true},    {"impxls", "xlsx", false},
+      {"impxls", "xl", false}, {"impxls", "", false},      {"imphtm", "HTML", true},
+      {"imphtm", "htm", true}, {"imphtm", "htmlx", false}, {"impmp3", "mp3x", true},
+      {"impmp3", "MP3", true}, {"impmp3", "mp", false},    {"impdoc", "docx", true},
   };
   for (const TCase& c : cases) {
     TLibrary lib(c.library);

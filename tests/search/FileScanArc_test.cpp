@@ -99,7 +99,8 @@ class FileScanArc : public ::testing::Test {
     fs::create_directories(Temp);
     ::setenv("TMPDIR", Temp.c_str(), 1);
     for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md" && e.path().extension() != ".py") Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
+      if (e.path().extension() != ".md" && e.path().extension() != ".py")
+        Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
     Scanner.Archives = &Walk;
     Scanner.ScanNestedArchives = true;
     Scanner.Scanner.SetPattern(u"needle");
@@ -202,8 +203,8 @@ TEST_F(FileScanArc, NameHitWithoutExtraction) {
 
 TEST_F(FileScanArc, EmptyPatternReportsEveryItemByName) {
   Scanner.Scanner.SetPattern(u"");
-  EXPECT_EQ(Run("nested.zip"),
-            (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt", "d/nested.zip|inner.zip|other.txt"}));
+  EXPECT_EQ(Run("nested.zip"), (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt",
+                                      "d/nested.zip|inner.zip|other.txt"}));
   EXPECT_EQ(MemoryAsked, std::vector<int64_t>{});
 }
 

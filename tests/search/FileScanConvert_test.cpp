@@ -112,10 +112,12 @@ TEST_F(FileScanConvert, EncodingsOfTheDirectScan) {
     TScanEncodings Encodings;
     bool Found;
   };
-  const TCase cases[] = {{0, false}, {kScanAnsi, false}, {kScanUnicode, true}, {kScanAnsi | kScanUnicode, true}};
+  const TCase cases[] = {
+      {0, false}, {kScanAnsi, false}, {kScanUnicode, true}, {kScanAnsi | kScanUnicode, true}};
   for (const TCase& c : cases) {
     Scanner.Encodings = c.Encodings;
-    EXPECT_EQ(Run("wide.txt", u"HELLO", smScanContents), c.Found ? Names{"wide.txt"} : Names{}) << int(c.Encodings);
+    EXPECT_EQ(Run("wide.txt", u"HELLO", smScanContents), c.Found ? Names{"wide.txt"} : Names{})
+        << int(c.Encodings);
     if (c.Found) {
       EXPECT_EQ(Log.Infos[0].Encoding, seUnicode);
     }
@@ -123,14 +125,18 @@ TEST_F(FileScanConvert, EncodingsOfTheDirectScan) {
 }
 
 TEST_F(FileScanConvert, NonAsciiNamesMatchWithoutCase) {
-  Tree.File("f/\xC3\x9C" "berblick.TXT", "zzz");
+  Tree.File(
+      "f/\xC3\x9C"
+      "berblick.TXT",
+      "zzz");
   Tree.File("f/other.txt", "zzz");
   Log = TScanLog();
   Log.Attach(Scanner, Tree);
   Scanner.Mode = smMatchName | smNameOnly;
   Scanner.Scanner.SetPattern(u"\u00FCberb");
   EXPECT_TRUE(Scanner.Search(Tree.WidePath("f"), u"*.txt", false));
-  EXPECT_EQ(Log.Hits, Names{"f/\xC3\x9C" "berblick.TXT"});
+  EXPECT_EQ(Log.Hits, Names{"f/\xC3\x9C"
+                            "berblick.TXT"});
 }
 
 TEST_F(FileScanConvert, CancelledScanStopsTheSearch) {
@@ -175,7 +181,8 @@ class TFakeArchives : public IArchiveWalk {
 class FileScanArchives : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"a.zip", "b.arj", "c.ha", "d.r00", "e.bad", "f.txt"}) Tree.File(std::string("d/") + name, "hello");
+    for (const char* name : {"a.zip", "b.arj", "c.ha", "d.r00", "e.bad", "f.txt"})
+      Tree.File(std::string("d/") + name, "hello");
     Archives.Tree = &Tree;
     Scanner.Archives = &Archives;
     Scanner.Scanner.SetPattern(u"hello");

@@ -21,8 +21,8 @@
 #include "search/FileScanArc.h"
 #include "search/NLSProcsDyn.h"
 #include "search/SrchRes.h"
-#include "tests/search/FileScanTree.h"
 #include "tests/TestFiles.h"
+#include "tests/search/FileScanTree.h"
 
 namespace {
 
@@ -98,8 +98,19 @@ TEST_F(FileScanNames, FoundByNameMaskAndAsRoot) {
     Names Hits;
   };
   const TCase cases[] = {
-      {"every file, mask *", "n", u"*", true, u"", smScanContents, {kNone, kOver, kPlain, kSmile, kTrunc, kInBad}},
-      {"mask on the name's other characters", "n", u"*.txt;in*", true, u"hello", smScanContents,
+      {"every file, mask *",
+       "n",
+       u"*",
+       true,
+       u"",
+       smScanContents,
+       {kNone, kOver, kPlain, kSmile, kTrunc, kInBad}},
+      {"mask on the name's other characters",
+       "n",
+       u"*.txt;in*",
+       true,
+       u"hello",
+       smScanContents,
        {kOver, kPlain, kSmile, kTrunc, kInBad}},
       {"mask that needs the bytes after", "n", u"trunc*.txt", true, u"hello", smScanContents, {kTrunc}},
       {"name search", "n", u"", true, u"none", smMatchName | smNameOnly, {kNone}},

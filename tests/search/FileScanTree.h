@@ -38,9 +38,7 @@ class TScanTree {
     std::ofstream(path, std::ios::binary) << Content;
     return path;
   }
-  void Folder(const std::string& Rel) const {
-    MakeFolders(Rel + "/");
-  }
+  void Folder(const std::string& Rel) const { MakeFolders(Rel + "/"); }
   // Sets the last-write time of Rel to Seconds after 1970-01-01 UTC.
   void SetTime(const std::string& Rel, time_t Seconds) const {
     const timespec times[2] = {{Seconds, 0}, {Seconds, 0}};

@@ -68,9 +68,13 @@ TEST_F(FileScanWalk, RootsMasksAndRecursion) {
       // The folder's files in order without case (ties exactly), a.txt and A.txt as two files.
       {".", "", false, {"a.txt", "B.TXT", "bin.dat", "c.doc"}},
       // A folder's own files before its sub-folders; the link to sub is not entered.
-      {".", "", true,
+      {".",
+       "",
+       true,
        {"a.txt", "B.TXT", "bin.dat", "c.doc", "other/g.txt", "sub/d.txt", "sub/deeper/e.txt", "sub2/f.txt"}},
-      {".", "*.txt;*.DOC", true,
+      {".",
+       "*.txt;*.DOC",
+       true,
        {"a.txt", "B.TXT", "c.doc", "other/g.txt", "sub/d.txt", "sub/deeper/e.txt", "sub2/f.txt"}},
       {".", "*.doc *.dat", false, {"bin.dat", "c.doc"}},
       {".", "*.*", false, {"a.txt", "B.TXT", "bin.dat", "c.doc"}},

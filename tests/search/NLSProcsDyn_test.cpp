@@ -42,7 +42,9 @@ TEST_F(NLSProcsDynTest, WideToCharsetRoundTripsInEveryWidth) {
 
 TEST_F(NLSProcsDynTest, UnmappableCharactersBecomeZeroBytes) {
   EXPECT_EQ(WideToCharset(u"aжb", qvnls::kCharsetWin1252), std::string("a\0b", 3));
-  EXPECT_EQ(ConvertCharsetStr("a\xE6" "b", qvnls::kCharsetWin1251, qvnls::kCharsetWin1252),
+  EXPECT_EQ(ConvertCharsetStr("a\xE6"
+                              "b",
+                              qvnls::kCharsetWin1251, qvnls::kCharsetWin1252),
             std::string("a\0b", 3));
 }
 

@@ -10,7 +10,8 @@ namespace {
 // The component texts of a node, from below the root down to it.
 std::vector<std::u16string> Components(const TPathsStorage& S, const TPathNode* Node) {
   std::vector<std::u16string> Out;
-  for (; Node != nullptr && Node != S.GetRoot(); Node = Node->Parent) Out.insert(Out.begin(), S.GetPath(Node, false));
+  for (; Node != nullptr && Node != S.GetRoot(); Node = Node->Parent)
+    Out.insert(Out.begin(), S.GetPath(Node, false));
   return Out;
 }
 
@@ -24,17 +25,17 @@ TEST(PathsStorage, AddsEachDistinctPathOnceAndGivesItBack) {
   };
   const std::vector<Case> Cases = {
       {u"/a/x.txt", true, -1},
-      {u"/a/x.txt", false, 0},         // repeated at once (the last-path shortcut)
-      {u"/a/X.txt", true, -1},         // differs in case only: another file
+      {u"/a/x.txt", false, 0},  // repeated at once (the last-path shortcut)
+      {u"/a/X.txt", true, -1},  // differs in case only: another file
       {u"/A/x.txt", true, -1},
-      {u"/a/y.txt", true, -1},         // same folder as before
-      {u"/a/x.txt", false, 0},         // back to an earlier file of the folder
+      {u"/a/y.txt", true, -1},  // same folder as before
+      {u"/a/x.txt", false, 0},  // back to an earlier file of the folder
       {u"/b/x.txt", true, -1},
-      {u"/a/X.txt", false, 2},         // a folder met before, from the root again
-      {u"/z.zip|dir/f.txt", true, -1}, // an archive item
+      {u"/a/X.txt", false, 2},          // a folder met before, from the root again
+      {u"/z.zip|dir/f.txt", true, -1},  // an archive item
       {u"/z.zip|dir/F.txt", true, -1},
-      {u"/z.zip", true, -1},           // the archive itself is a file of its own
-      {u"/a/", true, -1},              // a path ending in a separator: its last component is empty
+      {u"/z.zip", true, -1},  // the archive itself is a file of its own
+      {u"/a/", true, -1},     // a path ending in a separator: its last component is empty
       {u"/a/ä.txt", true, -1},
       {u"/a/Ä.txt", true, -1},
       {u"/a/ä.txt", false, 12},
@@ -88,8 +89,8 @@ TEST(PathsStorage, KeepsAsciiComponentsInEightBitsAndOthersInUtf16) {
 TEST(PathsStorage, NumbersFoldersBeforeTheirEntriesAndSiblingsWithoutCaseThenExactly) {
   TPathsStorage S;
   // Added out of order, in 8-bit and UTF-16 forms mixed.
-  const std::vector<std::u16string> Added = {u"/d/Zebra.txt", u"/d/apple.txt", u"/e/x",       u"/d/äpfel.txt",
-                                             u"/d/a.txt",     u"/d/Äpfel.txt", u"/d/A.txt",   u"/d/sub/b"};
+  const std::vector<std::u16string> Added = {u"/d/Zebra.txt", u"/d/apple.txt", u"/e/x",     u"/d/äpfel.txt",
+                                             u"/d/a.txt",     u"/d/Äpfel.txt", u"/d/A.txt", u"/d/sub/b"};
   std::vector<TPathNode*> Nodes;
   for (const auto& P : Added) Nodes.push_back(S.Add(P));
   EXPECT_FALSE(S.IsNumbered());
@@ -98,8 +99,9 @@ TEST(PathsStorage, NumbersFoldersBeforeTheirEntriesAndSiblingsWithoutCaseThenExa
 
   // Tree order: "/d/" and everything below it, then "/e/". Siblings without case ("." before letters,
   // "ä" with "a"), and names equal without case by their code units (A before a, Ä before ä).
-  const std::vector<std::u16string> Expected = {u"/d/A.txt",     u"/d/a.txt",  u"/d/Äpfel.txt", u"/d/äpfel.txt",
-                                                u"/d/apple.txt", u"/d/sub/b", u"/d/Zebra.txt", u"/e/x"};
+  const std::vector<std::u16string> Expected = {u"/d/A.txt",     u"/d/a.txt",     u"/d/Äpfel.txt",
+                                                u"/d/äpfel.txt", u"/d/apple.txt", u"/d/sub/b",
+                                                u"/d/Zebra.txt", u"/e/x"};
   std::vector<TPathNode*> Sorted;
   for (const auto& P : Expected) Sorted.push_back(S.Find(P));
   for (size_t i = 1; i < Sorted.size(); ++i) {

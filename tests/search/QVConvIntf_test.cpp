@@ -87,7 +87,8 @@ class ConverterHost : public ::testing::Test {
  protected:
   // Loads the named test libraries into the list, in order.
   void Load(const std::vector<std::string>& Names) {
-    for (const std::string& name : Names) ASSERT_EQ(List.AddConverter(TestPluginPath(name), false), 0) << name;
+    for (const std::string& name : Names)
+      ASSERT_EQ(List.AddConverter(TestPluginPath(name), false), 0) << name;
   }
   TQVConverter* Converter(const std::string& Name) {
     for (int32_t i = 0; i < List.Count(); ++i) {
@@ -104,12 +105,14 @@ class ConverterHost : public ::testing::Test {
     TResultBlock block = List.ConvertFile(Path, UnicodeMode, "", error, converter, size, unicode);
     return Outcome(std::move(block), size, error, converter, unicode);
   }
-  TResult ConvertStream(TVStream& Stream, const std::string& DisplayName, int UnicodeMode = kUnicodeModeAnsi) {
+  TResult ConvertStream(TVStream& Stream, const std::string& DisplayName,
+                        int UnicodeMode = kUnicodeModeAnsi) {
     std::string error = "stale";
     TQVConverter* converter = nullptr;
     int32_t size = -1;
     bool unicode = true;
-    TResultBlock block = List.ConvertStream(Stream, DisplayName, "", error, converter, size, unicode, UnicodeMode);
+    TResultBlock block =
+        List.ConvertStream(Stream, DisplayName, "", error, converter, size, unicode, UnicodeMode);
     return Outcome(std::move(block), size, error, converter, unicode);
   }
 

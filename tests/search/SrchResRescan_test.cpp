@@ -70,7 +70,7 @@ TEST_F(SearchInResultsTest, PlainFilesAreReadAsTheyAreNowAndArchiveItemsGoToTheA
   Results.Add(Row(Tree.WidePath("a.txt"), 1));
   Results.Add(Row(Tree.WidePath("gone.txt")));
   Results.Add(Row(Tree.WidePath("x|y.txt")));  // a plain file, "|" or not
-  Tree.File("a.txt", "say hello again");      // grown since the search that found it
+  Tree.File("a.txt", "say hello again");       // grown since the search that found it
 
   EXPECT_TRUE(SearchInResults(Results, Scanner));
 

@@ -12,8 +12,9 @@ char ConverterSlots[2];
 TQVConverter* const C1 = reinterpret_cast<TQVConverter*>(&ConverterSlots[0]);
 TQVConverter* const C2 = reinterpret_cast<TQVConverter*>(&ConverterSlots[1]);
 
-TFoundFileInfo Hit(std::u16string Name, int64_t Size = 0, TDateTime Date = 0, TQVConverter* Converter = nullptr,
-                   TScanEncoding Encoding = seAnsi, bool InArchive = false) {
+TFoundFileInfo Hit(std::u16string Name, int64_t Size = 0, TDateTime Date = 0,
+                   TQVConverter* Converter = nullptr, TScanEncoding Encoding = seAnsi,
+                   bool InArchive = false) {
   TFoundFileInfo I;
   I.Name = std::move(Name);
   I.Size = Size;
@@ -52,7 +53,7 @@ TEST(SearchResults, RowsGiveBackWhatWasAdded) {
     const char16_t* Name;
     const char16_t* ArchiveName;
   };
-  const std::vector<Expect> Names = {{u"report.txt", u""},   {u"disk.img", u""}, {u"f.txt", u"/z.zip"},
+  const std::vector<Expect> Names = {{u"report.txt", u""},         {u"disk.img", u""}, {u"f.txt", u"/z.zip"},
                                      {u"b.txt", u"/o.zip|in.tar"}, {u"a|b.txt", u""},  {u"Ärger.txt", u""}};
   for (int32_t i = 0; i < R.Count(); ++i) {
     SCOPED_TRACE(i);
@@ -140,8 +141,8 @@ TEST(SearchResults, ClearEmptiesRowsAndStorage) {
 //   r4   /c.zip|x.txt       5     3   C1         ANSI     (archive item)
 // Tree order: /a/X.txt, /a/x.txt (equal without case: code units decide), /a/y.txt, /b/x.txt, /c.zip|x.txt.
 std::vector<TFoundFileInfo> SortRows() {
-  return {Hit(u"/b/x.txt", 10, 3, C2, seAnsi),  Hit(u"/a/x.txt", 10, 1, nullptr, seUnicode),
-          Hit(u"/a/y.txt", 5, 2, C1, seOem),    Hit(u"/a/X.txt", 10, 1, nullptr, seUnicode),
+  return {Hit(u"/b/x.txt", 10, 3, C2, seAnsi), Hit(u"/a/x.txt", 10, 1, nullptr, seUnicode),
+          Hit(u"/a/y.txt", 5, 2, C1, seOem), Hit(u"/a/X.txt", 10, 1, nullptr, seUnicode),
           Hit(u"/c.zip|x.txt", 5, 3, C1, seAnsi, true)};
 }
 
@@ -151,9 +152,9 @@ TEST(SearchResults, SortsByEveryColumnWithTheOthersBreakingTies) {
     std::vector<int> Ascending;  // rows of SortRows in the expected order
   };
   const std::vector<Case> Cases = {
-      {rcName, {3, 1, 0, 4, 2}},       // x.txt four times: by path
+      {rcName, {3, 1, 0, 4, 2}},  // x.txt four times: by path
       {rcPath, {3, 1, 2, 0, 4}},
-      {rcSize, {4, 2, 3, 1, 0}},       // 5: by name (x before y); 10: names equal, by path
+      {rcSize, {4, 2, 3, 1, 0}},  // 5: by name (x before y); 10: names equal, by path
       {rcDate, {3, 1, 2, 0, 4}},
       {rcConverter, {3, 1, 4, 2, 0}},  // rows without converter first, then by address
       {rcEncoding, {0, 4, 2, 3, 1}},
@@ -187,7 +188,8 @@ TEST(SearchResults, SortingByNameLeavesThePathColumnComparingPaths) {
   SortSearchResults(R, rcName, true);
   SortSearchResults(R, rcName, false);
   SortSearchResults(R, rcPath, true);
-  const std::vector<std::u16string> Expected = {u"/a/X.txt", u"/a/x.txt", u"/a/y.txt", u"/b/x.txt", u"/c.zip|x.txt"};
+  const std::vector<std::u16string> Expected = {u"/a/X.txt", u"/a/x.txt", u"/a/y.txt", u"/b/x.txt",
+                                                u"/c.zip|x.txt"};
   for (int32_t i = 0; i < R.Count(); ++i) EXPECT_EQ(R.GetFullName(i), Expected[static_cast<size_t>(i)]);
   EXPECT_STREQ(R.Paths.ClassName(), "TPaths");
 }

@@ -103,8 +103,9 @@ class TModel {
               if (!Got1) break;
               int32_t Start = std::max(M.Start, 0);
               int32_t Length = M.Length + std::min(M.Start, 0);
-              const char16_t First = E == seUnicode ? WorkW[static_cast<size_t>(Offset / 2 + Start)]
-                                                    : static_cast<char16_t>(Work[static_cast<size_t>(Offset + Start)]);
+              const char16_t First = E == seUnicode
+                                         ? WorkW[static_cast<size_t>(Offset / 2 + Start)]
+                                         : static_cast<char16_t>(Work[static_cast<size_t>(Offset + Start)]);
               if (First == u' ') {
                 ++Start;
                 --Length;
@@ -117,12 +118,14 @@ class TModel {
               if (It == WorkW.begin() + Offset / 2 + Rest / 2) break;
               H = static_cast<int32_t>(It - WorkW.begin()) * 2;
             } else {
-              auto It = std::search(Work.begin() + Offset, Work.begin() + Total, Narrow.begin(), Narrow.end());
+              auto It =
+                  std::search(Work.begin() + Offset, Work.begin() + Total, Narrow.begin(), Narrow.end());
               if (It == Work.begin() + Total) break;
               H = static_cast<int32_t>(It - Work.begin());
             }
             const int32_t StreamPos = BlockStart + H;
-            if (!Set.WholeWords || (!WordCharAt(E, StreamPos - C) && !WordCharAt(E, StreamPos + MatchBytes))) {
+            if (!Set.WholeWords ||
+                (!WordCharAt(E, StreamPos - C) && !WordCharAt(E, StreamPos + MatchBytes))) {
               Out.Result = srFound;
               if (!FoundWord[E * N + W]) {
                 FoundWord[E * N + W] = true;
@@ -136,8 +139,10 @@ class TModel {
                 return Out;
               }
               for (int32_t I = H; I < H + MatchBytes; ++I) {
-                if (E == seUnicode) WorkW[static_cast<size_t>(I / 2)] = 0;
-                else Work[static_cast<size_t>(I)] = 0;
+                if (E == seUnicode)
+                  WorkW[static_cast<size_t>(I / 2)] = 0;
+                else
+                  Work[static_cast<size_t>(I)] = 0;
               }
               LastHitEnd = StreamPos + MatchBytes;
             }
@@ -156,7 +161,8 @@ class TModel {
       if (Total < kScanWindowBytes) break;
       Carry = kScanCarryBytes;
     }
-    if (Out.Result == srFound && Set.Logic == slAllWords && FoundCount[Out.Encoding] < static_cast<int32_t>(N))
+    if (Out.Result == srFound && Set.Logic == slAllWords &&
+        FoundCount[Out.Encoding] < static_cast<int32_t>(N))
       Out.Result = srNotFound;
     if (Out.Result != srFound) Out.Hits.clear();
     std::sort(Out.Hits.begin(), Out.Hits.end());
@@ -168,8 +174,8 @@ class TModel {
     const int32_t C = E == seUnicode ? 2 : 1;
     if (P < 0 || P + C > static_cast<int32_t>(Bytes.size())) return false;
     if (E == seUnicode) {
-      return qvnls::UnicodeIsAlphaNum(static_cast<char16_t>(static_cast<uint8_t>(Bytes[P]) |
-                                                            static_cast<uint8_t>(Bytes[P + 1]) << 8));
+      return qvnls::UnicodeIsAlphaNum(
+          static_cast<char16_t>(static_cast<uint8_t>(Bytes[P]) | static_cast<uint8_t>(Bytes[P + 1]) << 8));
     }
     char Ch = Bytes[static_cast<size_t>(P)];
     if (E == seOem) OemToCharBuffA(&Ch, &Ch, 1);
@@ -251,13 +257,13 @@ void CompareWithModel(const std::vector<std::u16string>& Patterns, const std::ve
 }
 
 TEST(StrmScanDifferentialTest, ScannerAgreesWithThePlainModel) {
-  const std::vector<std::u16string> Patterns = {u"cat",    u"cats cat",  u"кот cat",          u"search sea",
-                                                u"concat cat кота", u"search", u"searching",
-                                                u"searching search", u"cats search кота"};
-  const std::vector<std::u16string> Tokens = {u"cat", u"cats", u"concat", u"кот", u"кота", u"Кот",
-                                              u"search", u"serch", u"searrch", u"sea", u"SEARCH", u"x",
-                                              u"searching", u"serchng", u"seaching", u"searchinng",
-                                              u"é", u"а", u" ", u" ", u".", u"_"};
+  const std::vector<std::u16string> Patterns = {u"cat",        u"cats cat",         u"кот cat",
+                                                u"search sea", u"concat cat кота",  u"search",
+                                                u"searching",  u"searching search", u"cats search кота"};
+  const std::vector<std::u16string> Tokens = {
+      u"cat",     u"cats", u"concat", u"кот", u"кота",      u"Кот",     u"search",   u"serch",
+      u"searrch", u"sea",  u"SEARCH", u"x",   u"searching", u"serchng", u"seaching", u"searchinng",
+      u"é",       u"а",    u" ",      u" ",   u".",         u"_"};
   CompareWithModel(Patterns, Tokens, 20261210, 64);
 }
 
@@ -285,7 +291,8 @@ TEST(StrmScanDifferentialTest, ManyWordsAgreeWithThePlainModel) {
   for (size_t Count : {4, 5, 9, 16, 64}) {
     for (int Copy = 0; Copy < 2; ++Copy) {
       std::u16string Pattern;
-      for (size_t I = 0; I < Count; ++I) Pattern += (I ? u" " : u"") + Vocabulary[Random() % Vocabulary.size()];
+      for (size_t I = 0; I < Count; ++I)
+        Pattern += (I ? u" " : u"") + Vocabulary[Random() % Vocabulary.size()];
       Patterns.push_back(Pattern);
     }
   }

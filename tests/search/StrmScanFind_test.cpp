@@ -1,5 +1,3 @@
-#include "search/ScanFind.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,15 +6,18 @@
 
 #include "platform/qvnls/Qvnls.h"
 #include "platform/qvnls/WinNls.h"
+#include "search/ScanFind.h"
 
 namespace {
 
 // The first start where Text folded through Table reads Word, the slow way.
 template <typename CharT>
-int32_t NaiveFind(const CharT* Table, const std::basic_string<CharT>& Word, const CharT* Text, int32_t Length) {
+int32_t NaiveFind(const CharT* Table, const std::basic_string<CharT>& Word, const CharT* Text,
+                  int32_t Length) {
   for (int32_t I = 0; I + static_cast<int32_t>(Word.size()) <= Length; ++I) {
     bool Equal = true;
-    for (size_t K = 0; K < Word.size() && Equal; ++K) Equal = Table[Text[I + static_cast<int32_t>(K)]] == Word[K];
+    for (size_t K = 0; K < Word.size() && Equal; ++K)
+      Equal = Table[Text[I + static_cast<int32_t>(K)]] == Word[K];
     if (Equal) return I;
   }
   return -1;
@@ -54,7 +55,8 @@ void CheckAgainstNaive(const CharT* Table, const std::basic_string<CharT>& Alpha
 
 TEST(StrmScanFindTest, EightBitAgreesWithAFoldedSearch) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-  const std::basic_string<uint8_t> Alphabet = {'a', 'A', 'b', 'B', 'q', 'Q', ' ', '1', 0xE9, 0xC9, 0xFF, 0x9F, 0};
+  const std::basic_string<uint8_t> Alphabet = {'a', 'A',  'b',  'B',  'q',  'Q', ' ',
+                                               '1', 0xE9, 0xC9, 0xFF, 0x9F, 0};
   CheckAgainstNaive<uint8_t>(AnsiUpperTable(), Alphabet, 1);
   CheckAgainstNaive<uint8_t>(OemToAnsiUpperTable(), Alphabet, 2);
   qvnls::ResetSystemCodePages();

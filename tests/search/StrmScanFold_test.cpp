@@ -1,5 +1,3 @@
-#include "search/ScanFold.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -8,6 +6,7 @@
 
 #include "platform/qvnls/Qvnls.h"
 #include "platform/qvnls/WinNls.h"
+#include "search/ScanFold.h"
 
 namespace {
 
@@ -18,8 +17,9 @@ std::vector<uint8_t> MixedBytes(std::mt19937& Random, size_t Size) {
     const int Kind = static_cast<int>(Random() % 3);
     const size_t Run = 1 + Random() % 40;
     for (size_t I = 0; I < Run; ++I) {
-      Bytes.push_back(Kind == 0 ? static_cast<uint8_t>(0x20 + Random() % 0x5F)
-                                : Kind == 1 ? static_cast<uint8_t>(Random()) : static_cast<uint8_t>(0x80 + Random() % 0x80));
+      Bytes.push_back(Kind == 0   ? static_cast<uint8_t>(0x20 + Random() % 0x5F)
+                      : Kind == 1 ? static_cast<uint8_t>(Random())
+                                  : static_cast<uint8_t>(0x80 + Random() % 0x80));
     }
   }
   Bytes.resize(Size);
@@ -30,8 +30,8 @@ TEST(StrmScanFoldTest, ByteFolderAppliesItsTableToEveryByte) {
   std::mt19937 Random(3);
   for (auto [Ansi, Oem] : {std::pair{1252, 850}, std::pair{1251, 866}, std::pair{1253, 737}}) {
     ASSERT_TRUE(qvnls::SetSystemCodePages(Ansi, Oem));
-    for (const uint8_t* Table : {AnsiUpperTable(), OemToAnsiTable(), OemToAnsiUpperTable(),
-                                 static_cast<const uint8_t*>(nullptr)}) {
+    for (const uint8_t* Table :
+         {AnsiUpperTable(), OemToAnsiTable(), OemToAnsiUpperTable(), static_cast<const uint8_t*>(nullptr)}) {
       TByteFolder Folder;
       Folder.SetTable(Table);
       const std::vector<uint8_t> Source = MixedBytes(Random, 5000);

@@ -1,10 +1,9 @@
-#include "search/ScanFuzzy.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
+#include "search/ScanFuzzy.h"
 #include "search/ShiftAnd.h"
 #include "search/ShiftAndWide.h"
 
@@ -53,14 +52,21 @@ void CheckAgainstSearchFirst(uint32_t Seed) {
         for (int E = static_cast<int>(Random() % 4); E > 0 && !Variant.empty(); --E) {
           const size_t At = Random() % Variant.size();
           switch (Random() % 3) {
-            case 0: Variant[At] = Letter(); break;
-            case 1: Variant.insert(Variant.begin() + static_cast<long>(At), Letter()); break;
-            default: Variant.erase(At, 1); break;
+            case 0:
+              Variant[At] = Letter();
+              break;
+            case 1:
+              Variant.insert(Variant.begin() + static_cast<long>(At), Letter());
+              break;
+            default:
+              Variant.erase(At, 1);
+              break;
           }
         }
         Text += Variant;
       } else {
-        for (int I = static_cast<int>(Random() % 12); I > 0; --I) Text += Random() % 3 == 0 ? CharT('x') : Letter();
+        for (int I = static_cast<int>(Random() % 12); I > 0; --I)
+          Text += Random() % 3 == 0 ? CharT('x') : Letter();
       }
     }
     TFuzzyPieces Pieces;
@@ -82,6 +88,8 @@ void CheckAgainstSearchFirst(uint32_t Seed) {
 }
 
 TEST(StrmScanFuzzyTest, SameFirstMatchAsTheMatcher8) { CheckAgainstSearchFirst<TShiftAndSearcher>(11); }
-TEST(StrmScanFuzzyTest, SameFirstMatchAsTheMatcherWide) { CheckAgainstSearchFirst<TWideShiftAndSearcher>(12); }
+TEST(StrmScanFuzzyTest, SameFirstMatchAsTheMatcherWide) {
+  CheckAgainstSearchFirst<TWideShiftAndSearcher>(12);
+}
 
 }  // namespace

@@ -133,7 +133,7 @@ TEST_F(StrmScanTest, ScanOnlyInTheEncodingsAsked) {
   Configure(u"cat");
   const std::string Wide = Utf16(u"the cat");
   EXPECT_EQ(RunFind(Scanner, Wide, kScanAnsi), srNotFound);
-  EXPECT_EQ(RunFind(Scanner, Wide, 0), srNotFound);              // 0 means ANSI
+  EXPECT_EQ(RunFind(Scanner, Wide, 0), srNotFound);                // 0 means ANSI
   EXPECT_EQ(RunFind(Scanner, "the cat", kScanFileName), srFound);  // so does the file-name bit alone
   TScanEncoding Found = seFileName;
   EXPECT_EQ(RunFind(Scanner, Wide, kScanUnicode, &Found), srFound);
@@ -156,8 +156,8 @@ TEST_F(StrmScanTest, PlantedHitsAcrossWindowEndsInEveryEncoding) {
     const std::string Word = Encode(u"поиск", E);
     std::string Bytes = E == seUnicode ? Utf16(Widen(Filler(50000))) : Filler(100000);
     const std::vector<int32_t> Planted = {
-        0,                                   // the very start
-        kScanWindowBytes - 2 * C,            // straddles the first window's end
+        0,                                           // the very start
+        kScanWindowBytes - 2 * C,                    // straddles the first window's end
         kScanWindowBytes + kScanCarryBytes - 4 * C,  // straddles the second window's end
         65536 - 2 * C,
         81920 - 4 * C,
@@ -232,17 +232,27 @@ TEST_F(StrmScanTest, WholeWords) {
     std::string Text;
     std::vector<int32_t> Positions;
   } Cases[] = {
-      {"cat", {0}},         {"cats", {}},          {"xcat", {}},       {"a cat.", {2}},
-      {"cat cat", {0, 4}},  {"catcat cat", {7}},   {"1cat", {}},       {"_cat_", {1}},
-      {"\xE9" "cat", {}},  // é is a letter in windows-1252
-      {"\xA9" "cat", {0 + 1}},  // the copyright sign is not
+      {"cat", {0}},
+      {"cats", {}},
+      {"xcat", {}},
+      {"a cat.", {2}},
+      {"cat cat", {0, 4}},
+      {"catcat cat", {7}},
+      {"1cat", {}},
+      {"_cat_", {1}},
+      {"\xE9"
+       "cat",
+       {}},  // é is a letter in windows-1252
+      {"\xA9"
+       "cat",
+       {0 + 1}},  // the copyright sign is not
   };
   Configure(u"cat", slAnyWord, false, true);
   for (TScanEncoding E : {seAnsi, seUnicode}) {
     const int32_t C = E == seUnicode ? 2 : 1;
     for (const TCase& Case : Cases) {
-      const std::string Bytes = E == seUnicode ? Utf16(CharsetToWide(Case.Text, qvnls::kCharsetWin1252))
-                                               : Case.Text;
+      const std::string Bytes =
+          E == seUnicode ? Utf16(CharsetToWide(Case.Text, qvnls::kCharsetWin1252)) : Case.Text;
       THits Expected;
       for (int32_t P : Case.Positions) Expected.emplace_back(P * C, 3);
       EXPECT_EQ(RunFindAll(Scanner, Bytes, ScanEncodingBit(E)).Hits, Expected)
@@ -311,15 +321,13 @@ TEST_F(StrmScanTest, FuzzyWords) {
     std::string Text;
     bool Found;
   } Cases[] = {
-      {u"search", "a serch b", true},     // deletion
-      {u"search", "a seatch b", true},    // substitution
-      {u"search", "a searrch b", true},   // insertion
-      {u"search", "a serh b", false},     // two deletions
-      {u"search", "SERCH", true},
-      {u"cat", "a cot b", false},         // three letters: always exact
-      {u"searches", "a serches b", true},  // eight letters: one error
-      {u"searches", "a serchs b", false},
-      {u"searching", "a serchng b", true},  // nine letters: two errors
+      {u"search", "a serch b", true},                                   // deletion
+      {u"search", "a seatch b", true},                                  // substitution
+      {u"search", "a searrch b", true},                                 // insertion
+      {u"search", "a serh b", false},                                   // two deletions
+      {u"search", "SERCH", true},          {u"cat", "a cot b", false},  // three letters: always exact
+      {u"searches", "a serches b", true},                               // eight letters: one error
+      {u"searches", "a serchs b", false},  {u"searching", "a serchng b", true},  // nine letters: two errors
       {u"searching", "a srchng b", false},
   };
   for (const TCase& C : Cases) {

@@ -132,7 +132,9 @@ TEST_F(TextAutoTest, DetectionOptionWord) {
 
 TEST_F(TextAutoTest, DetectionWithoutByteLimitSamplesTheWholeStream) {
   TVMemStream S;
-  Fill(S, std::string(5000, 'a') + "gr\xC3\xBC\xC3\x9F" "e");
+  Fill(S, std::string(5000, 'a') +
+              "gr\xC3\xBC\xC3\x9F"
+              "e");
   uint32_t Details = 0;
   EXPECT_NE(DetectStreamCharset(S, kDetectFlagUtf8, Details, 4096), qvnls::kCharsetUtf8);
   EXPECT_EQ(DetectStreamCharset(S, kDetectFlagUtf8, Details, 0), qvnls::kCharsetUtf8);
@@ -204,10 +206,10 @@ TEST_F(TextAutoTest, LongUtf8LineIsNotSplitInsideACharacter) {
     TVMemStream Source, Dest;
     Fill(Source, Bytes);
     const uint8_t Target = ConvertTextCharset(Source, Dest, 42, ToUnicode, 0);
-    const std::u16string Out = Target == 43
-                                   ? std::u16string(reinterpret_cast<const char16_t*>(Contents(Dest).data()),
-                                                    Dest.GetSize() / 2)
-                                   : CharsetToWide(Contents(Dest), Target);
+    const std::u16string Out =
+        Target == 43
+            ? std::u16string(reinterpret_cast<const char16_t*>(Contents(Dest).data()), Dest.GetSize() / 2)
+            : CharsetToWide(Contents(Dest), Target);
     if (ToUnicode) {
       EXPECT_EQ(Out, Line + u"\r\n");
     } else {
@@ -228,7 +230,10 @@ TEST_F(TextAutoTest, ConvertTextLinesDropsByteOrderMarksAndEndsEveryLine) {
   } Cases[] = {
       {"utf-16le mark", "\xFF\xFE" + Utf16Bytes(u"a\r\nb"), 43, false, 43, Utf16Bytes(u"a\r\nb\r\n")},
       {"utf-16be mark", "\xFE\xFF" + Utf16BeBytes(u"a\rb\n"), 43, true, 43, Utf16Bytes(u"a\r\nb\r\n")},
-      {"utf-8 mark to 8-bit", "\xEF\xBB\xBF" "caf\xC3\xA9", 42, false, 18, "caf\xE9\r\n"},
+      {"utf-8 mark to 8-bit",
+       "\xEF\xBB\xBF"
+       "caf\xC3\xA9",
+       42, false, 18, "caf\xE9\r\n"},
       {"no final break", "x\ny", 18, false, 18, "x\r\ny\r\n"},
       {"empty", "", 42, false, 18, ""},
       {"unmappable becomes ?", Utf8(u"a€ж"), 42, false, 18, "a\x80?\r\n"},
@@ -278,7 +283,8 @@ TEST_F(TextAutoTest, RandomBytesAreHandledCleanly) {
     IsTextStream(Source, static_cast<int32_t>(Next(5000)) - 1);
     EXPECT_EQ(Source.GetPosition(), Position);
     uint32_t Details = 0;
-    DetectStreamCharset(Source, static_cast<uint8_t>(Next(32)), Details, static_cast<int32_t>(Next(5000)) - 1);
+    DetectStreamCharset(Source, static_cast<uint8_t>(Next(32)), Details,
+                        static_cast<int32_t>(Next(5000)) - 1);
     EXPECT_EQ(Source.GetPosition(), Position);
 
     TVMemStream Dest;

@@ -101,7 +101,8 @@ TEST(ViewTextStream, BreaksInUtf16AreWholeUnits) {
   Fill(S, Utf16Bytes(Text));
   TViewTextStream R(&S, 512);
   R.SetEncoding(TViewTextStream::kEncodingUtf16);
-  const std::vector<std::string> Expected = {Utf16Bytes(u"x\u0A41y\u0D0A"), Utf16Bytes(u"b"), Utf16Bytes(u"c")};
+  const std::vector<std::string> Expected = {Utf16Bytes(u"x\u0A41y\u0D0A"), Utf16Bytes(u"b"),
+                                             Utf16Bytes(u"c")};
   EXPECT_EQ(Texts(ReadForward(R)), Expected);
   EXPECT_EQ(Texts(ReadBackward(R)), Expected);
 }
@@ -145,13 +146,17 @@ TEST(ViewTextStream, LongLineComesOutInPiecesInEveryEncoding) {
 
 TEST(ViewTextStream, UtfEightKeepsTheRawBytesBesideTheDecodedLine) {
   TVMemStream S;
-  Fill(S, "gr\xC3\xBC\xC3\x9F" "e\n");
+  Fill(S,
+       "gr\xC3\xBC\xC3\x9F"
+       "e\n");
   TViewTextStream R(&S, 80);
   R.SetEncoding(TViewTextStream::kEncodingUtf8);
   std::string Line;
   R.ReadLine(Line);
   EXPECT_EQ(FromUtf16Bytes(Line), u"grüße");
-  EXPECT_EQ(R.GetRawLine(), "gr\xC3\xBC\xC3\x9F" "e");
+  EXPECT_EQ(R.GetRawLine(),
+            "gr\xC3\xBC\xC3\x9F"
+            "e");
 }
 
 // After the first piece, pieces end on multiples of the limit counted from the stream start, so that a
@@ -162,10 +167,10 @@ TEST(ViewTextStream, LaterPiecesAlignToMultiplesOfTheLimit) {
   Fill(S, "head\n" + Long + "\n");
   TViewTextStream R(&S, 100);
   const std::vector<TPiece> Expected = {{"head", false},
-                                        {std::string(100, 'x'), true},   // 5..105
-                                        {std::string(95, 'x'), true},    // 105..200
-                                        {std::string(100, 'x'), true},   // 200..300
-                                        {std::string(5, 'x'), false}};   // 300..305
+                                        {std::string(100, 'x'), true},  // 5..105
+                                        {std::string(95, 'x'), true},   // 105..200
+                                        {std::string(100, 'x'), true},  // 200..300
+                                        {std::string(5, 'x'), false}};  // 300..305
   EXPECT_EQ(ReadForward(R), Expected);
   EXPECT_EQ(ReadBackward(R), Expected);
 
@@ -250,12 +255,9 @@ TEST(ViewTextStream, OddSizedUtf16StreamPagesTheSameLinesBothWays) {
     std::vector<int32_t> Starts;
     int32_t End;  // where GoToEnd goes: the start of the piece that holds the last whole character
   } Cases[] = {
-      {"long line, limit 1", u"abcd", 1, {0, 2, 4, 6}, 8},
-      {"long line, limit 2", u"abcde", 2, {0, 4, 8}, 8},
-      {"line fills the limit", u"ab", 2, {0}, 4},
-      {"final break", u"a\nb\r\n", 512, {0, 4}, 10},
-      {"final lone cr", u"a\nb\r", 512, {0, 4}, 4},
-      {"no final break", u"a\nbc", 512, {0, 4}, 4},
+      {"long line, limit 1", u"abcd", 1, {0, 2, 4, 6}, 8}, {"long line, limit 2", u"abcde", 2, {0, 4, 8}, 8},
+      {"line fills the limit", u"ab", 2, {0}, 4},          {"final break", u"a\nb\r\n", 512, {0, 4}, 10},
+      {"final lone cr", u"a\nb\r", 512, {0, 4}, 4},        {"no final break", u"a\nbc", 512, {0, 4}, 4},
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Name);

@@ -115,10 +115,12 @@ TEST(AsyncChannelTest, AChannelToNoProcessCannotBeMade) {
   const pid_t gone = ::fork();
   if (gone == 0) ::_exit(0);
   WaitChild(gone, 5000);
-  EXPECT_THROW(TAsyncChannel(gone, UniqueMapName("none"), kChannelMapSize, 0, kAreaSize, kAreaSize, kAreaSize),
-               EWin32Error);
-  EXPECT_THROW(TAsyncChannel(::getpid(), UniqueMapName("layout"), kChannelMapSize, 0, kAreaSize, 1500, kAreaSize),
-               EWin32Error);
+  EXPECT_THROW(
+      TAsyncChannel(gone, UniqueMapName("none"), kChannelMapSize, 0, kAreaSize, kAreaSize, kAreaSize),
+      EWin32Error);
+  EXPECT_THROW(
+      TAsyncChannel(::getpid(), UniqueMapName("layout"), kChannelMapSize, 0, kAreaSize, 1500, kAreaSize),
+      EWin32Error);
 }
 
 TEST(AsyncChannelTest, NamesOfTheBlockAndItsSemaphores) {

@@ -43,7 +43,8 @@ inline pid_t StartResidentServer(const std::string& Map, const std::string& Erro
   const pid_t client = ClientPid != 0 ? ClientPid : ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int code = RunServer({"-resident", "-map:" + Map, "-pid:" + std::to_string(client), "-err:" + ErrorFile});
+    const int code =
+        RunServer({"-resident", "-map:" + Map, "-pid:" + std::to_string(client), "-err:" + ErrorFile});
     ::_exit(code);
   }
   return pid;
@@ -60,8 +61,8 @@ inline pid_t StartSleeper() {
 
 // The client's end of the channel to a server process.
 inline std::unique_ptr<TAsyncChannel> ConnectClient(pid_t Server, const std::string& Map) {
-  return std::make_unique<TAsyncChannel>(Server, Map, kChannelMapSize, kAnswerOffset, kAreaSize, kRequestOffset,
-                                         kAreaSize);
+  return std::make_unique<TAsyncChannel>(Server, Map, kChannelMapSize, kAnswerOffset, kAreaSize,
+                                         kRequestOffset, kAreaSize);
 }
 
 // Sends Line and answers the server's final answer; progress messages are answered with "+" until
@@ -85,8 +86,8 @@ inline std::string Exchange(TAsyncChannel& Client, const std::string& Line, int 
 
 // Writes a raw frame into the request area as a client would, without checking anything: Length is put
 // as given, then Payload and Crc.
-inline void PutRawRequest(const std::string& Map, TAsyncChannel& Client, int32_t Length, const std::string& Payload,
-                          uint32_t Crc) {
+inline void PutRawRequest(const std::string& Map, TAsyncChannel& Client, int32_t Length,
+                          const std::string& Payload, uint32_t Crc) {
   TNamedSemaphore free(ChannelEventName("w", Map, kRequestOffset), 1);
   TNamedSemaphore ready(ChannelEventName("r", Map, kRequestOffset), 0);
   ASSERT_TRUE(free.Wait(5000));

@@ -29,7 +29,14 @@ TEST_F(ConvServerTest, ParsesRequests) {
   };
   const TCase cases[] = {
       {{"-srv:pdf", "a.pdf", "a.txt"}, true, "", stPDF, "a.pdf", "a.txt", false, 0},
-      {{"-SRV:WinWord", "x y.doc", "out", "-unicode", "-flags:1"}, true, "", stWinWord, "x y.doc", "out", true, 1},
+      {{"-SRV:WinWord", "x y.doc", "out", "-unicode", "-flags:1"},
+       true,
+       "",
+       stWinWord,
+       "x y.doc",
+       "out",
+       true,
+       1},
       {{"-srv:\"PS\"", "/abs/in.ps", "/abs/out.txt"}, true, "", stPS, "/abs/in.ps", "/abs/out.txt", false, 0},
       {{"-srv:excel", "s", "t", "-flags:abc"}, true, "", stExcel, "s", "t", false, 0},
       {{"-srv:rtf", "s", "t", "-flags:-3"}, true, "", stRTF, "s", "t", false, -3},

@@ -11,11 +11,18 @@ namespace {
 // A converter that takes files whose content starts with Tag and answers Code.
 class TFakeConverter final : public TTextConverter {
  public:
-  TFakeConverter(std::string Name, std::string Exts, std::string Tag, int32_t Code, std::string Description = "")
-      : Name_(std::move(Name)), Exts(std::move(Exts)), Tag(std::move(Tag)), Code(Code), Description(std::move(Description)) {}
+  TFakeConverter(std::string Name, std::string Exts, std::string Tag, int32_t Code,
+                 std::string Description = "")
+      : Name_(std::move(Name)),
+        Exts(std::move(Exts)),
+        Tag(std::move(Tag)),
+        Code(Code),
+        Description(std::move(Description)) {}
   std::string Name() const override { return Name_; }
   std::string Extensions() const override { return Exts; }
-  bool IsFormatCorrect(const std::string& FileName) override { return ReadFileBytes(FileName).rfind(Tag, 0) == 0; }
+  bool IsFormatCorrect(const std::string& FileName) override {
+    return ReadFileBytes(FileName).rfind(Tag, 0) == 0;
+  }
   int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf,
                        const std::function<bool(int32_t)>& Progress) override {
     if (Progress && !Progress(50)) return fceUserCancel;
@@ -58,7 +65,8 @@ TEST_F(MSConvTest, ConvertersClaimingTheExtensionComeFirst) {
 }
 
 TEST_F(MSConvTest, TheConverterThatSucceededIsTriedFirstNextTime) {
-  Use({new TFakeConverter("A", "", "A", 0), new TFakeConverter("B", "", "B", 0), new TFakeConverter("C", "", "C", 0)});
+  Use({new TFakeConverter("A", "", "A", 0), new TFakeConverter("B", "", "B", 0),
+       new TFakeConverter("C", "", "C", 0)});
   EXPECT_EQ(TextConverterOrder(), (std::vector<std::string>{"A", "B", "C"}));
   WriteAll(Dir / "b.x", "Bfirst");
   std::string text;

@@ -60,12 +60,17 @@ TEST_F(OfficeTest, OutcomesOfStandInOffices) {
     int Runs;
   };
   const TCase cases[] = {
-      {"printf '\\357\\273\\277one\\ntwo caf\\303\\251\\n' > \"$out/$name.txt\"", true, "one\r\ntwo caf\xE9\r\n", 1},
-      {"echo 'Error: source file could not be loaded' >&2; exit 0", false, "Error: source file could not be loaded", 1},
-      {"echo 'Error: source file could not be loaded'; exit 0", false, "Error: source file could not be loaded", 1},
-      {"[ -f \"$out/../crashed\" ] || { touch \"$out/../crashed\"; kill -SEGV $$; }; echo ok > \"$out/$name.txt\"",
+      {"printf '\\357\\273\\277one\\ntwo caf\\303\\251\\n' > \"$out/$name.txt\"", true,
+       "one\r\ntwo caf\xE9\r\n", 1},
+      {"echo 'Error: source file could not be loaded' >&2; exit 0", false,
+       "Error: source file could not be loaded", 1},
+      {"echo 'Error: source file could not be loaded'; exit 0", false,
+       "Error: source file could not be loaded", 1},
+      {"[ -f \"$out/../crashed\" ] || { touch \"$out/../crashed\"; kill -SEGV $$; }; echo ok > "
+       "\"$out/$name.txt\"",
        true, "ok\r\n", 2},
-      {"echo \"Error: crash $(wc -l < \"$(dirname \"$0\")/runs\")\" >&2; kill -SEGV $$", false, "Error: crash 2", 2},
+      {"echo \"Error: crash $(wc -l < \"$(dirname \"$0\")/runs\")\" >&2; kill -SEGV $$", false,
+       "Error: crash 2", 2},
       {"exit 81", false, "The office program could not convert \"%s\"", 2},
   };
   for (const TCase& c : cases) {
@@ -78,18 +83,25 @@ TEST_F(OfficeTest, OutcomesOfStandInOffices) {
     const bool ok = ConvertWordDocument(Dir / "in.doc", Dir / "out.txt", false);
     EXPECT_EQ(ok, c.Ok) << c.Script;
     std::string expected = c.Result;
-    if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, Dir / "in.doc");
+    if (const size_t at = expected.find("%s"); at != std::string::npos)
+      expected.replace(at, 2, Dir / "in.doc");
     EXPECT_EQ(ok ? ReadFileBytes(Dir / "out.txt") : std::string(GetLastErrorText()), expected) << c.Script;
     EXPECT_EQ(Runs(), c.Runs) << c.Script;
   }
   // Every output folder is gone; the profile stays until DoneOffice.
   std::vector<std::string> left;
-  for (const auto& e : std::filesystem::directory_iterator(Dir.Path)) left.push_back(e.path().filename().string());
-  EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvout-", 0) == 0; }), 0);
-  EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvlo-", 0) == 0; }), 1);
+  for (const auto& e : std::filesystem::directory_iterator(Dir.Path))
+    left.push_back(e.path().filename().string());
+  EXPECT_EQ(
+      std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvout-", 0) == 0; }),
+      0);
+  EXPECT_EQ(
+      std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("qvlo-", 0) == 0; }),
+      1);
   DoneOffice();
-  EXPECT_FALSE(std::any_of(std::filesystem::directory_iterator(Dir.Path), {},
-                           [](const auto& e) { return e.path().filename().string().rfind("qvlo-", 0) == 0; }));
+  EXPECT_FALSE(std::any_of(std::filesystem::directory_iterator(Dir.Path), {}, [](const auto& e) {
+    return e.path().filename().string().rfind("qvlo-", 0) == 0;
+  }));
 }
 
 TEST_F(OfficeTest, AHangingOfficeIsEndedAndACancelStopsIt) {
@@ -156,7 +168,8 @@ TEST_F(OfficeTest, SheetNamesOfDamagedOrOtherFiles) {
 // no file.
 TEST_F(OfficeTest, SheetsAreJoinedInOrder) {
   FakeOffice(
-      "n=$(echo \"$@\" | sed 's/.*,\\([0-9]*\\) .*/\\1/'); [ \"$n\" -le 3 ] && printf \"s$n,x\\n\" > \"$out/$name.csv\"; "
+      "n=$(echo \"$@\" | sed 's/.*,\\([0-9]*\\) .*/\\1/'); [ \"$n\" -le 3 ] && printf \"s$n,x\\n\" > "
+      "\"$out/$name.csv\"; "
       "exit 0");
   ASSERT_TRUE(ConvertExcelWorkbook(Dir / "in.doc", Dir / "out.txt", false)) << GetLastErrorText();
   EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "s1,x\r\n\r\ns2,x\r\n\r\ns3,x\r\n");
@@ -214,12 +227,15 @@ TEST_F(OfficeTest, RealOfficeConvertsEveryKind) {
   EXPECT_EQ(ReadFileBytes(Dir / "w.txt"), "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
   ASSERT_TRUE(ConvertWordDocument(kFixtures + "letter.doc", Dir / "u.txt", true)) << GetLastErrorText();
   const std::string unicode = ReadFileBytes(Dir / "u.txt");
-  EXPECT_EQ(unicode.substr(0, 6), std::string("\xFF\xFE" "D\0e\0", 6));
+  EXPECT_EQ(unicode.substr(0, 6), std::string("\xFF\xFE"
+                                              "D\0e\0",
+                                              6));
   EXPECT_NE(unicode.find(std::string("c\0a\0f\0\xE9\0", 8)), std::string::npos);
   ASSERT_TRUE(ConvertExcelWorkbook(kFixtures + "sheets.xls", Dir / "x.txt", false)) << GetLastErrorText();
   EXPECT_EQ(ReadFileBytes(Dir / "x.txt"), "z1,z2\r\n\r\na1\r\n\r\nm1\r\n");
   if (!FindOnPath("pdftotext").empty()) {
-    ASSERT_TRUE(ConvertPowerPointPresentation(kFixtures + "slides.fodp", Dir / "p.txt", false)) << GetLastErrorText();
+    ASSERT_TRUE(ConvertPowerPointPresentation(kFixtures + "slides.fodp", Dir / "p.txt", false))
+        << GetLastErrorText();
     const std::string slides = ReadFileBytes(Dir / "p.txt");
     EXPECT_LT(slides.find("Quarterly slide words"), slides.find("Second slide text")) << slides;
   }
@@ -228,9 +244,10 @@ TEST_F(OfficeTest, RealOfficeConvertsEveryKind) {
   EXPECT_EQ(text, "Dear reader,\r\nthe caf\xE9 opens at nine.\r\n");
   WriteAll(Dir / "bad.docx", "PK\x03\x04 not a document");
   EXPECT_FALSE(ConvertFileWithTextConverters(Dir / "bad.docx", text));
-  EXPECT_EQ(GetLastErrorText(),
-            "Probably the document is password-protected or invalid\r\n"
-            "MS Converter returned the following error description:\r\nError: source file could not be loaded");
+  EXPECT_EQ(
+      GetLastErrorText(),
+      "Probably the document is password-protected or invalid\r\n"
+      "MS Converter returned the following error description:\r\nError: source file could not be loaded");
 }
 
 }  // namespace

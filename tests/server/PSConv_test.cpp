@@ -72,9 +72,10 @@ TEST_F(PSConvTest, PostScriptMadeFromPdf) {
 TEST_F(PSConvTest, TextIsWrittenInTheAnsiCodePage) {
   std::string text;
   // "\351" is é in the standard Latin encoding of the font.
-  ASSERT_TRUE(Convert("%!PS\n/Helvetica findfont dup length dict copy dup /Encoding ISOLatin1Encoding put\n"
-                      "/H1 exch definefont 20 scalefont setfont 72 700 moveto (caf\\351) show showpage\n",
-                      text))
+  ASSERT_TRUE(
+      Convert("%!PS\n/Helvetica findfont dup length dict copy dup /Encoding ISOLatin1Encoding put\n"
+              "/H1 exch definefont 20 scalefont setfont 72 700 moveto (caf\\351) show showpage\n",
+              text))
       << GetLastErrorText();
   EXPECT_NE(text.find("caf\xE9"), std::string::npos) << text;
 }
@@ -88,9 +89,7 @@ TEST_F(PSConvTest, TheInterpretersComplaintIsTheErrorText) {
 
 TEST_F(PSConvTest, HostileInputFailsCleanly) {
   const std::string inputs[] = {
-      "%!PS\n(unterminated string",
-      "%!PS\n{{{{{{{{{{",
-      std::string("\x00\xFF\x1B%binary\x80\x81", 11),
+      "%!PS\n(unterminated string",   "%!PS\n{{{{{{{{{{", std::string("\x00\xFF\x1B%binary\x80\x81", 11),
       "%!PS\n/a 1 def 1 0 div",
       "%!PS\n(/etc/passwd) (r) file",  // outside files are off limits
   };

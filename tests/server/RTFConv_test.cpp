@@ -42,7 +42,8 @@ TEST_F(RtfTest, TextOfDocuments) {
       {R"({\rtf1 \uc2\u8364\'80\'80x})", u"\u20ACx"},
       {R"({\rtf1 {\uc3\u8364 ab}c})", u"\u20ACc"},  // the skip ends with its group
       {R"({\rtf1 a\~b\_c\-d\{\}\\})", u"a\u00A0b-cd{}\\"},
-      {R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote})", u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D"},
+      {R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote})",
+       u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D"},
       {R"({\rtf1{\fonttbl{\f0\fswiss Arial;}{\f1 Symbol;}}{\colortbl;\red255\green0\blue0;}{\stylesheet{\s0 Normal;}})"
        R"({\info{\title T}{\author A}}Body})",
        u"Body"},
@@ -50,12 +51,12 @@ TEST_F(RtfTest, TextOfDocuments) {
       {R"({\rtf1 {\field{\*\fldinst HYPERLINK "http://x"}{\fldrslt link text}}})", u"link text"},
       {R"({\rtf1 {\pict\pngblip 89504e47}after})", u"after"},
       {"{\\rtf1 a\\bin5 {}\\}xb}", u"ab"},  // raw bytes with braces inside are skipped
-      {R"({\rtf1 a\bin999 zz})", u"a"},      // a length past the end stops at the end
+      {R"({\rtf1 a\bin999 zz})", u"a"},     // a length past the end stops at the end
       {R"({\rtf1 {\header head}{\footer foot}text})", u"text"},
       {R"({\rtf1 {\listtext 1.\tab}item})", u"1.\titem"},
       {R"({\rtf1 a}} b})", u"a b"},  // a stray brace
       {R"({\rtf1 \b bold\b0  \i\fs24 x\par})", u"bold x\r\n"},
-      {"{\\rtf1 a\\'zzb\\'4}", u"azzb4"},  // an escape without two hex digits is dropped
+      {"{\\rtf1 a\\'zzb\\'4}", u"azzb4"},                       // an escape without two hex digits is dropped
       {"plain\ntext\r\nhere\r", u"plain\r\ntext\r\nhere\r\n"},  // not RTF: plain text
   };
   for (const TCase& c : cases) EXPECT_EQ(Read(c.Rtf), c.Text) << c.Rtf;
@@ -78,13 +79,15 @@ TEST_F(RtfTest, HostileNestingAndWordsAreReadWithoutHarm) {
   std::string deep = "{\\rtf1 a";
   deep += std::string(100000, '{') + "b" + std::string(100000, '}') + "c}";
   EXPECT_EQ(Read(deep), u"abc");
-  std::string skippedDeep = "{\\rtf1 {\\*\\x" + std::string(5000, '{') + "hidden" + std::string(5000, '}') + "}shown}";
+  std::string skippedDeep =
+      "{\\rtf1 {\\*\\x" + std::string(5000, '{') + "hidden" + std::string(5000, '}') + "}shown}";
   EXPECT_EQ(Read(skippedDeep), u"shown");
   const std::string longWord = "{\\rtf1 \\" + std::string(1000, 'a') + "123456789012345678901234567890 x}";
   EXPECT_NO_THROW(Read(longWord));
   // A character number out of range gives nothing (its fallback is still skipped); a huge \uc counts 1.
   EXPECT_EQ(Read("{\\rtf1 \\u99999999999999999999?\\uc99999999999 \\u8364 ?x}"), u"\u20ACx");
-  for (const char* cut : {"{\\rtf1 \\", "{\\rtf1 \\'", "{\\rtf1 \\'4", "{\\rtf1 \\u", "{\\rtf1 \\bin", "{\\rtf"})
+  for (const char* cut :
+       {"{\\rtf1 \\", "{\\rtf1 \\'", "{\\rtf1 \\'4", "{\\rtf1 \\u", "{\\rtf1 \\bin", "{\\rtf"})
     EXPECT_NO_THROW(Read(cut)) << cut;
 }
 
@@ -100,7 +103,8 @@ TEST_F(RtfTest, DamagedCopiesAreReadWithoutHarm) {
     if (i % 4 == 0) {
       bad.resize(rng() % bad.size());
     } else {
-      for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) bad[rng() % bad.size()] = static_cast<char>(rng());
+      for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k)
+        bad[rng() % bad.size()] = static_cast<char>(rng());
     }
     std::u16string text;
     ASSERT_TRUE(RtfToUtf16(bad, text)) << i;
@@ -130,7 +134,9 @@ TEST_F(RtfTest, ConvertsFilesToAnsiText) {
   EXPECT_NE(GetLastErrorText().find("missing.rtf"), std::string::npos) << GetLastErrorText();
 }
 
-int32_t Cancel(int32_t, int32_t Current, int32_t Total, void*) { return Current == -1 && Total == -1 ? 0 : 1; }
+int32_t Cancel(int32_t, int32_t Current, int32_t Total, void*) {
+  return Current == -1 && Total == -1 ? 0 : 1;
+}
 
 TEST_F(RtfTest, ACancelStopsTheConversion) {
   WriteAll(Dir / "in.rtf", "{\\rtf1 text}");

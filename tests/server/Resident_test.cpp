@@ -57,7 +57,8 @@ TEST_F(ResidentTest, ServesRequestsUntilExit) {
   EXPECT_EQ(ReadFileBytes(Dir / "a.txt"), "converted:first");
   EXPECT_EQ(ReadFileBytes(Dir / "b.txt"), "converted:second");
   // A failed conversion is answered and written to the error file; the server goes on.
-  EXPECT_EQ(Exchange(*Client, "-srv:ps " + Dir / "a.pdf " + Dir / "c.txt"), "-cannot read \"" + Dir / "a.pdf\"");
+  EXPECT_EQ(Exchange(*Client, "-srv:ps " + Dir / "a.pdf " + Dir / "c.txt"),
+            "-cannot read \"" + Dir / "a.pdf\"");
   EXPECT_EQ(ReadFileBytes(Err), "cannot read \"" + Dir / "a.pdf\"");
   EXPECT_EQ(Exchange(*Client, "-srv:pdf " + Dir / "a.pdf"), "-Error in parameters. No target file specified");
   EXPECT_EQ(Exchange(*Client, "-srv:xyz a b"), "-Error in parameters. Illegal server type");
@@ -199,8 +200,8 @@ TEST_F(ResidentTest, StartErrors) {
     args.push_back("-err:" + Err);
     EXPECT_EQ(RunServer(args), 1);
     EXPECT_EQ(ReadFileBytes(Err), c.Error == "Win32 Error.  Code: 31.\nNo such process"
-                                ? "Win32 Error.  Code: 31.\r\nNo such process"
-                                : c.Error);
+                                      ? "Win32 Error.  Code: 31.\r\nNo such process"
+                                      : c.Error);
   }
 }
 
@@ -208,7 +209,8 @@ TEST_F(ResidentTest, StartErrors) {
 // the channel alone; the client sees the start report and the answer.
 TEST_F(ResidentTest, ConvertsPostScriptWithTheInterpreter) {
   if (!LoadGhostscript()) GTEST_SKIP() << "Ghostscript's library is not installed";
-  WriteAll(Dir / "in.ps", "%!PS\n/Helvetica findfont 20 scalefont setfont 72 700 moveto (resident) show showpage\n");
+  WriteAll(Dir / "in.ps",
+           "%!PS\n/Helvetica findfont 20 scalefont setfont 72 700 moveto (resident) show showpage\n");
   Start();
   for (int i = 0; i < 2; ++i) {
     int progress = 0;

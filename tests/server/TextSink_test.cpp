@@ -51,14 +51,11 @@ TEST(TextSinkTest, LineEndsAndCharactersInEveryChunking) {
     std::string In, Out;
   };
   const TCase cases[] = {
-      {"a\nb", "a\r\nb"},
-      {"a\r\nb", "a\r\nb"},
-      {"a\rb", "a\rb"},
-      {"page\fnext", "page\r\nnext"},
-      {"\n\n", "\r\n\r\n"},
-      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},  // é and the euro sign in 1252
-      {"\xE4\xB8\xAD", "?"},                        // not in 1252
-      {"end\xC3", "end?"},                          // a sequence cut at the very end
+      {"a\nb", "a\r\nb"},    {"a\r\nb", "a\r\nb"},
+      {"a\rb", "a\rb"},      {"page\fnext", "page\r\nnext"},
+      {"\n\n", "\r\n\r\n"},  {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},  // é and the euro sign in 1252
+      {"\xE4\xB8\xAD", "?"},                                                // not in 1252
+      {"end\xC3", "end?"},                                                  // a sequence cut at the very end
   };
   for (const TCase& c : cases)
     for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, size_t{4096}})

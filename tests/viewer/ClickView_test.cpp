@@ -15,7 +15,8 @@ TEST(LinkMarkup, CaptionsTargetsAndPlaces) {
     std::vector<std::tuple<int32_t, int32_t, std::string>> Links;
   };
   const TCase Cases[] = {
-      {"<Home page|http://h.org/> and <mail@x.org>", "Home page and mail@x.org",
+      {"<Home page|http://h.org/> and <mail@x.org>",
+       "Home page and mail@x.org",
        {{0, 9, "http://h.org/"}, {14, 10, "mail@x.org"}}},
       {"no links", "no links", {}},
       {"a <b", "a <b", {}},
@@ -47,8 +48,9 @@ TEST(ClickableViewer, LinksMarkedAndHotUnderTheMouse) {
   EXPECT_EQ(V.LinkCount(), 2);
   V.PrepareLines();
   EXPECT_EQ(V.GetVisibleLines()[0].Text, u"Visit our site or x@y.org.");
-  EXPECT_EQ(V.GetVisibleLines().GetAttributes(0),
-            std::string(6, '\0') + std::string(8, '\1') + std::string(4, '\0') + std::string(7, '\1') + std::string(1, '\0'));
+  EXPECT_EQ(V.GetVisibleLines().GetAttributes(0), std::string(6, '\0') + std::string(8, '\1') +
+                                                      std::string(4, '\0') + std::string(7, '\1') +
+                                                      std::string(1, '\0'));
   // New text: the first look always reports a change, even to "none".
   EXPECT_EQ(V.GetHotLink(), -2);
   EXPECT_TRUE(V.UpdateHotLink(4, 4));

@@ -146,7 +146,8 @@ TEST_F(HTMLViewerTest, AddressesMarkedInEveryCharsetMode) {
   // ANSI: a Western accented letter before the address counts one byte.
   Open("line one\n\xe9 www.a.com and x@y.org\n");
   EXPECT_EQ(Found(), (std::vector<T>{{u"www.a.com", 11, 9}, {u"x@y.org", 25, 7}}));
-  EXPECT_EQ(Attrs(1), std::string(2, '\0') + std::string(9, '\3') + std::string(5, '\0') + std::string(7, '\3'));
+  EXPECT_EQ(Attrs(1),
+            std::string(2, '\0') + std::string(9, '\3') + std::string(5, '\0') + std::string(7, '\3'));
   // OEM (850): byte 0x82 is an accented letter too.
   Open("\x82 www.b.org\n", cmOEM);
   EXPECT_EQ(Found(), (std::vector<T>{{u"www.b.org", 2, 9}}));
@@ -223,7 +224,9 @@ TEST_F(HTMLViewerTest, ClickOpensTheHotAddressUnlessTheMouseSelected) {
   Open("go to www.example.com now\n");
   // Without a click handler the host's plain click applies.
   EXPECT_FALSE(V->Click(66, 4));
-  V->OnLinkClick = [&](THTMLViewer64*, const std::u16string& URL, int32_t Index) { Clicks.emplace_back(URL, Index); };
+  V->OnLinkClick = [&](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
+    Clicks.emplace_back(URL, Index);
+  };
   V->MouseDown(TMouseButton::Left, 0, 66, 4);
   V->MouseUp(TMouseButton::Left);
   EXPECT_TRUE(V->Click(66, 4));
@@ -268,9 +271,9 @@ TEST_F(HTMLViewerTest, ColourRule) {
   V->HTMLLinkStyle.HotTextColor = 0x444444;
   V->HTMLLinkStyle.Underline = false;
   const TCase Cases[] = {
-      {vaURL, false, true, 0x111111, true},      {vaHotURL, false, true, 0x222222, true},
-      {vaHotURL, false, false, 0xABCDEF, true},  {vaURL, true, true, 0xABCDEF, true},
-      {vaLink, false, true, 0x333333, false},    {vaHotLink, false, true, 0x444444, false},
+      {vaURL, false, true, 0x111111, true},     {vaHotURL, false, true, 0x222222, true},
+      {vaHotURL, false, false, 0xABCDEF, true}, {vaURL, true, true, 0xABCDEF, true},
+      {vaLink, false, true, 0x333333, false},   {vaHotLink, false, true, 0x444444, false},
   };
   for (const TCase& C : Cases) {
     V->URLStyle.HighlightHot = C.HighlightHot;

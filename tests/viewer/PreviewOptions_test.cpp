@@ -16,10 +16,18 @@ TEST(PreviewOptions, NumbersClampedOrKept) {
     bool Changed;
   };
   const TCase Cases[] = {
-      {u"0", 1, 16, 8, 1, true},     {u"99", 1, 16, 8, 16, true},  {u"x", 1, 16, 8, 8, false},
-      {u"", 1, 16, 8, 8, false},     {u" 4 ", 1, 16, 8, 4, true},  {u"8", 1, 16, 8, 8, false},
-      {u"100", 0, 64, 16, 64, true}, {u"-5", 0, 64, 16, 0, true},  {u"+7", 0, 64, 16, 7, true},
-      {u"3x", 0, 64, 16, 16, false}, {u"99999999999", 0, 64, 16, 16, false}, {u"-", 0, 64, 16, 16, false},
+      {u"0", 1, 16, 8, 1, true},
+      {u"99", 1, 16, 8, 16, true},
+      {u"x", 1, 16, 8, 8, false},
+      {u"", 1, 16, 8, 8, false},
+      {u" 4 ", 1, 16, 8, 4, true},
+      {u"8", 1, 16, 8, 8, false},
+      {u"100", 0, 64, 16, 64, true},
+      {u"-5", 0, 64, 16, 0, true},
+      {u"+7", 0, 64, 16, 7, true},
+      {u"3x", 0, 64, 16, 16, false},
+      {u"99999999999", 0, 64, 16, 16, false},
+      {u"-", 0, 64, 16, 16, false},
   };
   for (const TCase& C : Cases) {
     uint8_t V = C.Old;

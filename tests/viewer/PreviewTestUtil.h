@@ -60,7 +60,8 @@ class TPreviewTestFolder {
     return static_cast<int32_t>(std::distance(std::filesystem::directory_iterator(Dir / "tmp"), {}));
   }
   // Writes Bytes to Name and answers the record of a hit in it, as the file scanner would make it.
-  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes, TScanEncoding Encoding = seAnsi) const {
+  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes,
+                       TScanEncoding Encoding = seAnsi) const {
     const std::filesystem::path P = Dir / Name;
     std::ofstream(P, std::ios::binary) << Bytes;
     TFoundFileInfo Info;

@@ -164,9 +164,13 @@ TEST_F(TransTextStreamTest, ExpandTabsMovesAttributesAndRanges) {
 TEST_F(TransTextStreamTest, UpperBufFoldsTextAndPatternAlike) {
   auto S = MemStream("");
   TTransTextStream T(S.get());
-  std::string Cyr = "\xE0\xFF" "a{";  // "а", "я", "a", "{"
+  std::string Cyr =
+      "\xE0\xFF"
+      "a{";  // "а", "я", "a", "{"
   T.UpperBuf(Cyr.data(), static_cast<int32_t>(Cyr.size()));
-  EXPECT_EQ(Cyr, "\xC0\xDF" "A{");
+  EXPECT_EQ(Cyr,
+            "\xC0\xDF"
+            "A{");
 
   // Western page: y-diaeresis becomes Y-diaeresis (159), never sharp s (223); division sign stays.
   ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));

@@ -56,8 +56,8 @@ TEST_F(ViewerTest, LineCountsFollowTheClientHeightAndPageMode) {
     int32_t PageMode;
     int32_t Visible, LastPage, Page;
   } Cases[] = {
-      {160, 0, 11, 9, 9},  {160, 1, 11, 9, 10}, {160, 2, 11, 9, 5}, {8, 0, 1, 0, 1},
-      {0, 1, 1, 0, 1},     {100, 1, 7, 5, 6},   {100, 0, 7, 5, 5},  {20, 2, 2, 0, 1},
+      {160, 0, 11, 9, 9}, {160, 1, 11, 9, 10}, {160, 2, 11, 9, 5}, {8, 0, 1, 0, 1},
+      {0, 1, 1, 0, 1},    {100, 1, 7, 5, 6},   {100, 0, 7, 5, 5},  {20, 2, 2, 0, 1},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(std::to_string(C.Height) + "/" + std::to_string(C.PageMode));

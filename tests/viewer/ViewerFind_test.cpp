@@ -123,7 +123,9 @@ TEST_F(ViewerFindTest, OemTextIsSearchedInTheDisplayCharset) {
 
 TEST_F(ViewerFindTest, UnconvertibleAndFoldedCharactersDoNotMatchStandIns) {
   // "??" in the text must not be found by a pattern the ANSI page cannot hold.
-  OpenBytes("what?? stra\xDF" "e \x9F");
+  OpenBytes(
+      "what?? stra\xDF"
+      "e \x9F");
   V->SetSelection(0, 1);
   EXPECT_EQ(V->Find(u"日本", true, false), 1);
   EXPECT_EQ(V->GetSelStart(), -1);
@@ -178,8 +180,10 @@ TEST_F(ViewerFindTest, CopyGivesBothFormsWithCrLfLineEnds) {
       {std::string("a\0b", 3), u"a b", "a b"},
       {"ab\r", u"ab\r\n", "ab\r\n"},
       {"caf\xE9", u"café", "caf\xE9"},
-      {std::string(32767, 'x') + "\r\ny", std::u16string(32767, u'x') + u"\r\ny", std::string(32767, 'x') + "\r\ny"},
-      {std::string(32768, 'x') + "\ny", std::u16string(32768, u'x') + u"\r\ny", std::string(32768, 'x') + "\r\ny"},
+      {std::string(32767, 'x') + "\r\ny", std::u16string(32767, u'x') + u"\r\ny",
+       std::string(32767, 'x') + "\r\ny"},
+      {std::string(32768, 'x') + "\ny", std::u16string(32768, u'x') + u"\r\ny",
+       std::string(32768, 'x') + "\r\ny"},
   };
   for (size_t I = 0; I < std::size(Cases); ++I) {
     SCOPED_TRACE(I);

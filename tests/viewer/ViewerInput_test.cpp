@@ -14,10 +14,9 @@ TEST_F(ViewerTest, PosFromPointMapsPixelsToPositions) {
     bool Nearest;
     int32_t Pos;
   } Cases[] = {
-      {0, 0, false, 0},   {7, 0, false, 0},   {7, 0, true, 1},     {3, 0, true, 0},
-      {15, 0, true, 1},   {16, 0, true, 2},   {40, 0, false, 3},   {60, 0, true, 4},
-      {75, 0, false, 4},  {200, 0, false, 5}, {200, 0, true, 5},   {-5, 0, false, 0},
-      {9, 17, false, 7},  {5, 150, false, 13}, {5, -1, false, 0},
+      {0, 0, false, 0},  {7, 0, false, 0},  {7, 0, true, 1},   {3, 0, true, 0},     {15, 0, true, 1},
+      {16, 0, true, 2},  {40, 0, false, 3}, {60, 0, true, 4},  {75, 0, false, 4},   {200, 0, false, 5},
+      {200, 0, true, 5}, {-5, 0, false, 0}, {9, 17, false, 7}, {5, 150, false, 13}, {5, -1, false, 0},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(std::to_string(C.X) + "," + std::to_string(C.Y) + "," + std::to_string(C.Nearest));
@@ -49,13 +48,13 @@ TEST_F(ViewerTest, WordUnderThePoint) {
     int32_t Line;
     int32_t Pos, Len;
   } Cases[] = {
-      {3, 0, 2, 3},   // inside "foo"
-      {5, 0, 2, 3},   // the blank after "foo": the word before it
-      {0, 0, 2, 3},   // leading blanks: the first word
-      {11, 0, 6, 5},  // the comma after "bar_1" ("_" is a word character)
-      {13, 0, 13, 3}, // "baz"
-      {40, 0, 13, 3}, // right of the text: the last word
-      {2, 1, 19, 0},  // no word on the line
+      {3, 0, 2, 3},    // inside "foo"
+      {5, 0, 2, 3},    // the blank after "foo": the word before it
+      {0, 0, 2, 3},    // leading blanks: the first word
+      {11, 0, 6, 5},   // the comma after "bar_1" ("_" is a word character)
+      {13, 0, 13, 3},  // "baz"
+      {40, 0, 13, 3},  // right of the text: the last word
+      {2, 1, 19, 0},   // no word on the line
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Char);
@@ -144,11 +143,11 @@ TEST_F(ViewerTest, KeysScrollTheView) {
     const char16_t* Top;
     int32_t Horz;
   } Steps[] = {
-      {TViewerKey::Down, 0, u"L2", 0},         {TViewerKey::PageDown, 0, u"L11", 0},
-      {TViewerKey::Up, 0, u"L10", 0},          {TViewerKey::PageUp, 0, u"L1", 0},
-      {TViewerKey::Right, 0, u"L1", 8},        {TViewerKey::Right, ssCtrl, u"L1", 208},
-      {TViewerKey::Left, 0, u"L1", 200},       {TViewerKey::End, 0, u"L95", 200},
-      {TViewerKey::Left, ssAlt, u"L95", 0},    {TViewerKey::Right, ssAlt, u"L95", 1025 * 16 - 400},
+      {TViewerKey::Down, 0, u"L2", 0},      {TViewerKey::PageDown, 0, u"L11", 0},
+      {TViewerKey::Up, 0, u"L10", 0},       {TViewerKey::PageUp, 0, u"L1", 0},
+      {TViewerKey::Right, 0, u"L1", 8},     {TViewerKey::Right, ssCtrl, u"L1", 208},
+      {TViewerKey::Left, 0, u"L1", 200},    {TViewerKey::End, 0, u"L95", 200},
+      {TViewerKey::Left, ssAlt, u"L95", 0}, {TViewerKey::Right, ssAlt, u"L95", 1025 * 16 - 400},
       {TViewerKey::Home, ssCtrl, u"L1", 0},
   };
   for (const Step& S : Steps) {
@@ -179,9 +178,9 @@ TEST_F(ViewerTest, SpansAreMarkedOnTheVisibleLinesAndFoundUnderTheMouse) {
   V->PrepareLines();
   const TVisibleLines& L = V->GetVisibleLines();
   ASSERT_EQ(L[0].Start, 27);
-  EXPECT_EQ(L.GetAttributes(0), std::string("\x64\x64\0", 3));  // bytes 27, 28 of the first span
-  EXPECT_EQ(L.GetAttributes(1), std::string("\0\x64\x64", 3));  // "L11" (31..33): bytes 32, 33
-  EXPECT_EQ(L.GetAttributes(2), std::string("\0\x64\x64", 3));  // "L12" (35..37): bytes 36, 37 ...
+  EXPECT_EQ(L.GetAttributes(0), std::string("\x64\x64\0", 3));    // bytes 27, 28 of the first span
+  EXPECT_EQ(L.GetAttributes(1), std::string("\0\x64\x64", 3));    // "L11" (31..33): bytes 32, 33
+  EXPECT_EQ(L.GetAttributes(2), std::string("\0\x64\x64", 3));    // "L12" (35..37): bytes 36, 37 ...
   EXPECT_EQ(L.GetAttributes(3), std::string("\x64\x64\x64", 3));  // ... and 39..41 of "L13"
   EXPECT_TRUE(L.GetAttributes(4).empty());
 
@@ -253,7 +252,8 @@ TEST_F(ViewerTest, SelectionIsClampedToTheStream) {
   OpenBytes("0123456789");
   struct Case {
     int32_t Start, Len, ExpStart, ExpLen;
-  } Cases[] = {{2, 3, 2, 3}, {-4, 3, 0, 3}, {8, 50, 8, 2}, {10, 1, 8, 2}, {3, -1, 8, 2}, {0, INT32_MAX, 0, 10}};
+  } Cases[] = {{2, 3, 2, 3},  {-4, 3, 0, 3}, {8, 50, 8, 2},
+               {10, 1, 8, 2}, {3, -1, 8, 2}, {0, INT32_MAX, 0, 10}};
   for (const Case& C : Cases) {
     V->SetSelection(C.Start, C.Len);
     EXPECT_EQ(V->GetSelStart(), C.ExpStart);

@@ -33,14 +33,14 @@ TEST(WrapTextStreamTest, BreaksLinesWhereTheyFit) {
     int32_t Width;
     std::vector<std::u16string> Expected;
   } Cases[] = {
-      {u"hello world", 64, {u"hello ", u"world"}},            // after the blank between the words
-      {u"abcd efgh", 32, {u"abcd ", u"efgh"}},                // the overflowing blank ends the line
-      {u"aaa/bbb/ccc", 64, {u"aaa/bbb/", u"ccc"}},            // after the last "/" that fits
-      {u"a-b c-d-eeee", 64, {u"a-b ", u"c-d-eeee"}},          // a blank wins over punctuation
-      {u"abcdefghij", 32, {u"abcd", u"efgh", u"ij"}},         // no break character: cut at the edge
-      {u"W", 10, {u"W"}},                                     // wider than the width: one character
-      {u"", 10, {u""}},                                       // an empty line: one empty segment
-      {u"a\tb", 40, {u"a\t", u"b"}},                          // the tab runs to column 8 and overflows
+      {u"hello world", 64, {u"hello ", u"world"}},     // after the blank between the words
+      {u"abcd efgh", 32, {u"abcd ", u"efgh"}},         // the overflowing blank ends the line
+      {u"aaa/bbb/ccc", 64, {u"aaa/bbb/", u"ccc"}},     // after the last "/" that fits
+      {u"a-b c-d-eeee", 64, {u"a-b ", u"c-d-eeee"}},   // a blank wins over punctuation
+      {u"abcdefghij", 32, {u"abcd", u"efgh", u"ij"}},  // no break character: cut at the edge
+      {u"W", 10, {u"W"}},                              // wider than the width: one character
+      {u"", 10, {u""}},                                // an empty line: one empty segment
+      {u"a\tb", 40, {u"a\t", u"b"}},                   // the tab runs to column 8 and overflows
   };
   for (size_t I = 0; I < std::size(Cases); ++I) {
     SCOPED_TRACE(I);

@@ -71,7 +71,8 @@ void TQtViewerClipboard::SetText(const std::string& Text, uint8_t Charset) {
   if (!Data) Data = new QMimeData;
   char Name[64] = {};
   if (!qvnls::GetHTMLCharsetNameBuf(Charset, Name, sizeof Name)) return;
-  Data->setData(QString("text/plain;charset=") + Name, QByteArray(Text.data(), static_cast<qsizetype>(Text.size())));
+  Data->setData(QString("text/plain;charset=") + Name,
+                QByteArray(Text.data(), static_cast<qsizetype>(Text.size())));
 }
 
 void TQtViewerClipboard::Close() {
@@ -82,7 +83,8 @@ void TQtViewerClipboard::Close() {
 
 // ---- The widget -------------------------------------------------------------------------------------
 
-TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Parent) : QAbstractScrollArea(Parent) {
+TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Parent)
+    : QAbstractScrollArea(Parent) {
   Font = QFont("Monospace");
   Font.setStyleHint(QFont::TypeWriter);
   Font.setPointSize(10);
@@ -169,14 +171,29 @@ void TFileViewerWidget::ApplyScrollBars(const TScrollBarInfo& V, const TScrollBa
 void TFileViewerWidget::BarAction(bool Vertical, int Action) {
   TScrollCode Code;
   switch (Action) {
-    case QAbstractSlider::SliderSingleStepAdd: Code = TScrollCode::LineDown; break;
-    case QAbstractSlider::SliderSingleStepSub: Code = TScrollCode::LineUp; break;
-    case QAbstractSlider::SliderPageStepAdd: Code = TScrollCode::PageDown; break;
-    case QAbstractSlider::SliderPageStepSub: Code = TScrollCode::PageUp; break;
-    case QAbstractSlider::SliderToMinimum: Code = TScrollCode::Top; break;
-    case QAbstractSlider::SliderToMaximum: Code = TScrollCode::Bottom; break;
-    case QAbstractSlider::SliderMove: Code = TScrollCode::Track; break;
-    default: return;
+    case QAbstractSlider::SliderSingleStepAdd:
+      Code = TScrollCode::LineDown;
+      break;
+    case QAbstractSlider::SliderSingleStepSub:
+      Code = TScrollCode::LineUp;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      Code = TScrollCode::PageDown;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      Code = TScrollCode::PageUp;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      Code = TScrollCode::Top;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      Code = TScrollCode::Bottom;
+      break;
+    case QAbstractSlider::SliderMove:
+      Code = TScrollCode::Track;
+      break;
+    default:
+      return;
   }
   QScrollBar* B = Vertical ? verticalScrollBar() : horizontalScrollBar();
   Guard([&] {
@@ -188,7 +205,8 @@ void TFileViewerWidget::BarAction(bool Vertical, int Action) {
   });
   // The bar shows where the model went, not where the action would have put it.
   if (Code != TScrollCode::Track) {
-    B->setSliderPosition(Vertical ? ViewerModel->GetVertScrollBar().Pos : ViewerModel->GetHorzScrollBar().Pos);
+    B->setSliderPosition(Vertical ? ViewerModel->GetVertScrollBar().Pos
+                                  : ViewerModel->GetHorzScrollBar().Pos);
   }
 }
 
@@ -258,10 +276,12 @@ void TFileViewerWidget::Paint(QPainter& P, const QRect& Clip) {
       for (size_t K = 0; K < R.Text.size(); ++K) {
         const char16_t C = R.Text[K];
         if (R.Advances[K] == 0 && K > 0) continue;
-        QString Glyph = (C >= 0xD800 && C <= 0xDBFF && K + 1 < R.Text.size()) ? QString(QChar(C)) + QChar(R.Text[K + 1])
-                                                                               : QString(QChar(C));
+        QString Glyph = (C >= 0xD800 && C <= 0xDBFF && K + 1 < R.Text.size())
+                            ? QString(QChar(C)) + QChar(R.Text[K + 1])
+                            : QString(QChar(C));
         if (C != u' ' && C != 0) P.drawText(QPoint(Cx, Y + Metrics.Ascent()), Glyph);
-        if (R.Underline && C == u' ') P.drawLine(Cx, Y + Metrics.Ascent() + 1, Cx + R.Advances[K], Y + Metrics.Ascent() + 1);
+        if (R.Underline && C == u' ')
+          P.drawLine(Cx, Y + Metrics.Ascent() + 1, Cx + R.Advances[K], Y + Metrics.Ascent() + 1);
         Cx += R.Advances[K];
       }
     }
@@ -288,15 +308,32 @@ void TFileViewerWidget::keyPressEvent(QKeyEvent* Event) {
   if (OnKeyDown && OnKeyDown(Event)) return;
   TViewerKey Key = TViewerKey::Other;
   switch (Event->key()) {
-    case Qt::Key_PageUp: Key = TViewerKey::PageUp; break;
-    case Qt::Key_PageDown: Key = TViewerKey::PageDown; break;
-    case Qt::Key_Up: Key = TViewerKey::Up; break;
-    case Qt::Key_Down: Key = TViewerKey::Down; break;
-    case Qt::Key_Home: Key = TViewerKey::Home; break;
-    case Qt::Key_End: Key = TViewerKey::End; break;
-    case Qt::Key_Left: Key = TViewerKey::Left; break;
-    case Qt::Key_Right: Key = TViewerKey::Right; break;
-    default: break;
+    case Qt::Key_PageUp:
+      Key = TViewerKey::PageUp;
+      break;
+    case Qt::Key_PageDown:
+      Key = TViewerKey::PageDown;
+      break;
+    case Qt::Key_Up:
+      Key = TViewerKey::Up;
+      break;
+    case Qt::Key_Down:
+      Key = TViewerKey::Down;
+      break;
+    case Qt::Key_Home:
+      Key = TViewerKey::Home;
+      break;
+    case Qt::Key_End:
+      Key = TViewerKey::End;
+      break;
+    case Qt::Key_Left:
+      Key = TViewerKey::Left;
+      break;
+    case Qt::Key_Right:
+      Key = TViewerKey::Right;
+      break;
+    default:
+      break;
   }
   bool Handled = false;
   Guard([&] { Handled = ViewerModel->KeyDown(Key, ShiftOf(Event->modifiers())); });

@@ -20,8 +20,8 @@
 #include <memory>
 
 #include "viewer/FontMetrics.h"
-#include "viewer/ViewerPaint.h"
 #include "viewer/Viewer64.h"
+#include "viewer/ViewerPaint.h"
 
 // Advance widths and line height of one QFont, rounded to whole pixels.
 class TQtFontMetrics : public IFontMetrics {

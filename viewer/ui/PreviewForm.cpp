@@ -1,7 +1,5 @@
 #include "viewer/ui/PreviewForm.h"
 
-#include "viewer/ui/InputGuard.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,15 +20,17 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "core/MsgStr.h"
 #include "core/FileLayer.h"
+#include "core/MsgStr.h"
 #include "viewer/ui/InputGuard.h"
 #include "viewer/ui/PreviewOptionsForm.h"
 
 namespace {
 
 QString Q(const std::u16string& S) { return QString::fromUtf16(S.data(), static_cast<qsizetype>(S.size())); }
-std::u16string U(const QString& S) { return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size()); }
+std::u16string U(const QString& S) {
+  return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size());
+}
 
 // The window's size before it was ever placed, and its smallest size.
 constexpr int kPreviewWidth = 400, kPreviewHeight = 300;
@@ -49,7 +49,9 @@ class TDefaultPreviewHost : public IPreviewHost {
   void ShowWarning(const std::u16string& Text) override {
     QMessageBox::warning(Parent(), QString::fromUtf8(GetMsg(TMsgIndex::Warning)), Q(Text));
   }
-  std::u16string GetStatusText() override { return Environment.GetStatusText ? Environment.GetStatusText() : Status; }
+  std::u16string GetStatusText() override {
+    return Environment.GetStatusText ? Environment.GetStatusText() : Status;
+  }
   void SetStatusText(const std::u16string& Text) override {
     if (Environment.SetStatusText) {
       Environment.SetStatusText(Text);
@@ -58,7 +60,8 @@ class TDefaultPreviewHost : public IPreviewHost {
     }
   }
   TQVConverters* GetConverters() override { return Environment.Converters; }
-  bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Password) override {
+  bool ExtractPassword(const std::string& ArcName, const std::string& ItemName,
+                       std::string& Password) override {
     return Environment.ExtractPassword && Environment.ExtractPassword(ArcName, ItemName, Password);
   }
   // While a conversion runs the user's input is held back, so that nothing closes or reloads a window in
@@ -69,7 +72,9 @@ class TDefaultPreviewHost : public IPreviewHost {
   void OpenURL(const std::u16string& URL) override { QDesktopServices::openUrl(QUrl(Q(URL))); }
 
  private:
-  static QWidget* Parent() { return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow; }
+  static QWidget* Parent() {
+    return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow;
+  }
   std::u16string Status;
   TInputGuard Guard;
 };
@@ -172,7 +177,8 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
   Layout->addWidget(Top);
 
   ViewerWidget = new TFileViewerWidget(
-      [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<THTMLViewer64>(M); }, Central);
+      [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<THTMLViewer64>(M); },
+      Central);
   ViewerWidget->setObjectName("P2");
   ViewerWidget->setFrameShape(QFrame::Box);
   ViewerWidget->WantTabs = true;
@@ -188,9 +194,7 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
   V.OnLinkClick = [this](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
     PreviewModel->LinkClick(URL, Index);
   };
-  V.OnBeginSelect = [this](TFileViewer64*) {
-    ViewerWidget->viewport()->setCursor(Qt::IBeamCursor);
-  };
+  V.OnBeginSelect = [this](TFileViewer64*) { ViewerWidget->viewport()->setCursor(Qt::IBeamCursor); };
   ViewerWidget->OnKeyDown = [this](QKeyEvent* E) { return ViewerKeyDown(E); };
   ViewerWidget->OnContextMenu = [this](const QPoint& P) { ShowPopup(P); };
   ViewerWidget->OnMouseLeave = [this] { PreviewIdle(this); };
@@ -212,10 +216,13 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
     FindDlg->show();
     FindDlg->raise();
   });
-  FindNextAct = AddAction(MainPopup, "mpFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] { FindNext(); });
+  FindNextAct =
+      AddAction(MainPopup, "mpFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] { FindNext(); });
   MainPopup->addSeparator();
-  WrapAct = AddAction(MainPopup, "mpWrap", tr("Wrap Text"), QKeySequence(Qt::Key_W), [this] { ToggleWrap(); });
-  EOLAct = AddAction(MainPopup, "mpShowEOL", tr("Show EO&L"), QKeySequence(Qt::Key_L), [this] { ToggleEOL(); });
+  WrapAct =
+      AddAction(MainPopup, "mpWrap", tr("Wrap Text"), QKeySequence(Qt::Key_W), [this] { ToggleWrap(); });
+  EOLAct =
+      AddAction(MainPopup, "mpShowEOL", tr("Show EO&L"), QKeySequence(Qt::Key_L), [this] { ToggleEOL(); });
   TabsAct = AddAction(MainPopup, "mpShowTabs", tr("Sh&ow Tabs and Spaces"), QKeySequence(Qt::Key_O),
                       [this] { ToggleShowTabs(); });
   for (QAction* A : {WrapAct, EOLAct, TabsAct}) A->setCheckable(true);
@@ -234,7 +241,8 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
   HTMLPopup->setObjectName("HTMLPopup");
   OpenLinkAct = HTMLPopup->addAction(tr("&Open URL"));
   OpenLinkAct->setObjectName("mpOpenLink");
-  connect(OpenLinkAct, &QAction::triggered, this, [this] { PreviewModel->LinkClick(PopupURL, PopupLinkIndex); });
+  connect(OpenLinkAct, &QAction::triggered, this,
+          [this] { PreviewModel->LinkClick(PopupURL, PopupLinkIndex); });
   CopyURLAct = HTMLPopup->addAction(tr("Copy &URL"));
   CopyURLAct->setObjectName("mpCopyURL");
   connect(CopyURLAct, &QAction::triggered, this, [this] {
@@ -309,15 +317,24 @@ void TPreview::ShowPopup(const QPoint& GlobalPos) {
 bool TPreview::ViewerKeyDown(QKeyEvent* E) {
   const bool Shift = E->modifiers() & Qt::ShiftModifier;
   switch (E->key()) {
-    case Qt::Key_Tab: PreviewModel->ViewerKey(TPreviewKey::Tab); return true;
-    case Qt::Key_Backtab: PreviewModel->ViewerKey(TPreviewKey::ShiftTab); return true;
-    case Qt::Key_Space: PreviewModel->ViewerKey(Shift ? TPreviewKey::ShiftSpace : TPreviewKey::Space); return true;
+    case Qt::Key_Tab:
+      PreviewModel->ViewerKey(TPreviewKey::Tab);
+      return true;
+    case Qt::Key_Backtab:
+      PreviewModel->ViewerKey(TPreviewKey::ShiftTab);
+      return true;
+    case Qt::Key_Space:
+      PreviewModel->ViewerKey(Shift ? TPreviewKey::ShiftSpace : TPreviewKey::Space);
+      return true;
     case Qt::Key_Insert:
       if (!(E->modifiers() & Qt::ControlModifier)) return false;
       ViewerWidget->Model().CopyToClipboard(0);
       return true;
-    case Qt::Key_F2: ToggleWrap(); return true;
-    default: return false;
+    case Qt::Key_F2:
+      ToggleWrap();
+      return true;
+    default:
+      return false;
   }
 }
 

@@ -38,7 +38,8 @@ struct TPreviewEnvironment {
   TQVConverters* Converters = nullptr;
   std::function<std::u16string()> GetStatusText;
   std::function<void(const std::u16string&)> SetStatusText;
-  std::function<bool(const std::string& ArcName, const std::string& ItemName, std::string& Password)> ExtractPassword;
+  std::function<bool(const std::string& ArcName, const std::string& ItemName, std::string& Password)>
+      ExtractPassword;
   std::function<void(class TPreview*)> AddPreviewMenuItem;
   std::function<void(class TPreview*)> RemovePreviewMenuItem;
 };

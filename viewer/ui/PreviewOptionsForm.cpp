@@ -22,7 +22,9 @@
 
 namespace {
 
-std::u16string U(const QString& S) { return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size()); }
+std::u16string U(const QString& S) {
+  return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size());
+}
 
 QString ColorSheet(uint32_t Background, uint32_t Text) {
   return QString("QLabel { background-color: %1; color: %2; border: 1px solid gray; }")
@@ -188,8 +190,9 @@ void TPreviewOptions::EditColor(uint32_t& Setting) {
   } else {
     const QColor Picked = QColorDialog::getColor(RGBToQColor(C), this);
     Ok = Picked.isValid();
-    if (Ok) C = RGBColor(static_cast<uint8_t>(Picked.red()), static_cast<uint8_t>(Picked.green()),
-                         static_cast<uint8_t>(Picked.blue()));
+    if (Ok)
+      C = RGBColor(static_cast<uint8_t>(Picked.red()), static_cast<uint8_t>(Picked.green()),
+                   static_cast<uint8_t>(Picked.blue()));
   }
   if (!Ok) return;
   Setting = C;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "app/Options.h"
 #include "app/MLAux.h"
 #include "app/MsgStr.h"
 #include "app/MultiLan.h"
+#include "app/Options.h"
 #include "app/ui/AboutForm.h"
 #include "app/ui/CustomizeToolbarForm.h"
 #include "app/ui/EditFiltersForm.h"
@@ -58,7 +58,8 @@ void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
     auto* Component = dynamic_cast<ILangComponent*>(Node);
     if (Component == nullptr || IsDataText(Name, Component->Name())) continue;
     for (const char* Prop : {"Caption", "Hint"})
-      if (Component->PropertyKind(Prop) == TLangPropKind::String && !Component->GetStringProperty(Prop).empty())
+      if (Component->PropertyKind(Prop) == TLangPropKind::String &&
+          !Component->GetStringProperty(Prop).empty())
         Keys[Name + "." + Component->Name() + "." + Prop] = Utf16ToUtf8(Component->GetStringProperty(Prop));
     if (Component->PropertyKind("Items") == TLangPropKind::Strings) {
       std::string Items;
@@ -127,7 +128,8 @@ TEST_F(LanguageFilesTest, EveryMessageAndEveryWindowTextIsTranslated) {
     Storage.AddLanguage("English", 1);
     int32_t Language = -1;
     std::string Id;
-    ASSERT_NO_THROW(Storage.ImportFile(Utf8ToUtf16(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File), Language, Id))
+    ASSERT_NO_THROW(
+        Storage.ImportFile(Utf8ToUtf16(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File), Language, Id))
         << File;
     ASSERT_GT(Language, 0) << File;
     std::string Missing;

@@ -37,8 +37,8 @@
 #include "core/FileLayer.h"
 #include "core/WideStrings.h"
 #include "search/SrchRes.h"
-#include "tests/app/AppFixtures.h"
 #include "tests/TestFiles.h"
+#include "tests/app/AppFixtures.h"
 
 namespace {
 

@@ -3,34 +3,34 @@
 // language switch, and the settings and histories kept between two runs.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QTextCursor>
-#include <QMimeData>
-#include <QUrl>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QToolBar>
-#include <QToolButton>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
+#include <QUrl>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "app/IO.h"
 #include "app/MainForm.h"
@@ -50,8 +50,8 @@ namespace {
 // A stored ZIP of one file, "inner/note.txt" holding "hello from the zip", made by Python's zipfile.
 std::string ZipFixture() { return ReadFileBytes(AppTestData("ui/note.zip")); }
 
-// Runs Act on the next modal dialog or pop-up menu once it shows (polled, since it opens inside a posted event
-// or a nested loop); gives up after a few seconds.
+// Runs Act on the next modal dialog or pop-up menu once it shows (polled, since it opens inside a posted
+// event or a nested loop); gives up after a few seconds.
 void WhenShown(std::function<bool()> Act) {
   auto* Poll = new QTimer;
   auto Tries = std::make_shared<int>(0);
@@ -153,7 +153,8 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
     QEventLoop Loop;
     QTimer::singleShot(std::atoi(Hold), &Loop, &QEventLoop::quit);
     Loop.exec();
-    if (const char* Grab = std::getenv("SCRYLINE_UITEST_GRAB")) Main.GetLogForm()->grab().save(QString::fromUtf8(Grab));
+    if (const char* Grab = std::getenv("SCRYLINE_UITEST_GRAB"))
+      Main.GetLogForm()->grab().save(QString::fromUtf8(Grab));
   }
 }
 
@@ -216,7 +217,8 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporar
   }
   std::vector<std::string> Left;
   std::error_code Ec;
-  for (const auto& E : std::filesystem::recursive_directory_iterator(Temp.Path, Ec)) Left.push_back(E.path().string());
+  for (const auto& E : std::filesystem::recursive_directory_iterator(Temp.Path, Ec))
+    Left.push_back(E.path().string());
   EXPECT_EQ(Left, std::vector<std::string>{});
   if (OldTmp != nullptr)
     ::setenv("TMPDIR", SavedTmp.c_str(), 1);
@@ -305,7 +307,8 @@ TEST_F(MainWindowTest, ClosingWithSettingsThatCannotBeWrittenTellsTheUser) {
   }
   ASSERT_EQ(Boxes.size(), 1u);
   const std::string Text = Utf16ToUtf8(Boxes[0]);
-  EXPECT_NE(Text.find("The settings could not be saved in \"" + Registry.ProgramKeyFolder() + "\""), std::string::npos)
+  EXPECT_NE(Text.find("The settings could not be saved in \"" + Registry.ProgramKeyFolder() + "\""),
+            std::string::npos)
       << Text;
 
   // With the folder writable again, closing says nothing and the settings are there at the next start.
@@ -361,7 +364,8 @@ TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
   QToolBar* Bar = Main.findChild<QToolBar*>(QStringLiteral("ToolBar"));
   ASSERT_NE(Bar, nullptr);
   EXPECT_TRUE(Bar->isVisible());
-  for (int32_t Tag = 0; Tag < kMainActionCount; ++Tag) EXPECT_NE(Main.Actions().ToolButtonByTag(Tag), nullptr) << Tag;
+  for (int32_t Tag = 0; Tag < kMainActionCount; ++Tag)
+    EXPECT_NE(Main.Actions().ToolButtonByTag(Tag), nullptr) << Tag;
 
   // The Archives button toggles the archives box; the box follows the button and back.
   auto* Archives = Main.findChild<QCheckBox*>(QStringLiteral("ArchivesCheck"));
@@ -395,7 +399,8 @@ TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
   // A right click on a result opens its menu; an archive item's menu offers extraction, a file's does not.
   auto* Model = Main.ResList()->model();
   for (const char* Row : {"note.txt", "a.txt"}) {
-    QModelIndex Index = Model->match(Model->index(0, 0), Qt::DisplayRole, QString::fromUtf8(Row), 1, Qt::MatchExactly)[0];
+    QModelIndex Index =
+        Model->match(Model->index(0, 0), Qt::DisplayRole, QString::fromUtf8(Row), 1, Qt::MatchExactly)[0];
     QString Shown;
     std::vector<int> Ids;
     WhenShown([&] {
@@ -469,8 +474,8 @@ TEST(QueryStringDialog, BlankTextIsRefusedUnlessAllowed) {
   };
   QTimer::singleShot(10, Answer);
   std::u16string Value = u"old";
-  EXPECT_TRUE(QueryString(static_cast<int32_t>(TMsgIndex::EnterMask), static_cast<int32_t>(TMsgIndex::EditMask),
-                          Value, nullptr, false));
+  EXPECT_TRUE(QueryString(static_cast<int32_t>(TMsgIndex::EnterMask),
+                          static_cast<int32_t>(TMsgIndex::EditMask), Value, nullptr, false));
   EXPECT_EQ(Tries, 2) << "the blank answer kept the dialog open";
   EXPECT_EQ(Value, u"named");
 }
@@ -492,7 +497,8 @@ TEST(LogWindow, NewLinesLeaveTheReadersCaret) {
   // The copy keeps every character, also those outside any 8-bit code page.
   Log.AddLine("\xd0\xbf\xd0\xbe\xd0\xb8\xd1\x81\xd0\xba \xe2\x9c\x93", false);
   Log.findChild<QAction*>(QStringLiteral("mCopy"))->trigger();
-  EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QString::fromUtf8("\xd0\xbf\xd0\xbe\xd0\xb8\xd1\x81\xd0\xba \xe2\x9c\x93")))
+  EXPECT_TRUE(QApplication::clipboard()->text().endsWith(
+      QString::fromUtf8("\xd0\xbf\xd0\xbe\xd0\xb8\xd1\x81\xd0\xba \xe2\x9c\x93")))
       << QApplication::clipboard()->text().toStdString();
   Log.Clear();
   EXPECT_TRUE(Log.Memo()->toPlainText().isEmpty());

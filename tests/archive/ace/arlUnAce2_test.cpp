@@ -2,22 +2,22 @@
 // archives), and the steering of a library through its callbacks, played by an in-process stand-in:
 // selected and unselected entries written to files, entries tested into memory, CRC results, password
 // requests, a second run refused while one is active, and a failed initialisation.
-#include <gtest/gtest.h>
+#include "archive/ace/arlUnAce2.h"
 
-#include <filesystem>
+#include <gtest/gtest.h>
+#include <zlib.h>
+
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
-#include "archive/ace/arlUnAce2.h"
 #include "platform/qvnls/Qvnls.h"
-#include "tests/archive/lzh/DecoderRun.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/lzh/DecoderRun.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ using lzhtest::TRunLog;
 
 std::string FixturePath() { return std::string(SCRYLINE_TEST_DATA) + "/ace/fixtures/entries.ace"; }
 
-// --- A stand-in for the library -----------------------------------------------------------------------------
+// --- A stand-in for the library
+// -----------------------------------------------------------------------------
 
 struct TFakeEntry {
   std::string Name;
@@ -72,7 +73,8 @@ int FakeList(const char*, void*) { return ++Fake.Calls, 0; }
 // Asks for the password of an encrypted entry; true when the answer opens it.
 bool Unlock(TFakeEntry& E, TAceFileData& F, uint32_t Operation) {
   if (!E.Encrypted) return true;
-  if (Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_PASSWORD, Operation, &F) != ACE_CALLBACK_OK) return false;
+  if (Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_PASSWORD, Operation, &F) != ACE_CALLBACK_OK)
+    return false;
   return Fake.Global->Password && Fake.ExpectedPassword == Fake.Global->Password;
 }
 
@@ -92,9 +94,15 @@ int FakeTest(const char* Archive, TAceTestData*) {
     Fake.VolumeGiven = Buffer;
   }
   for (auto& E : Fake.Entries) {
-    TAceFileData F{E.Name.c_str(), E.Name.c_str(), static_cast<int64_t>(E.Data.size()),
-                   static_cast<int64_t>(E.Data.size()), 0, E.Attributes, 0};
-    if (Call(Fake.Global->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, ACE_OPERATION_TEST, &F) == ACE_CALLBACK_CANCEL)
+    TAceFileData F{E.Name.c_str(),
+                   E.Name.c_str(),
+                   static_cast<int64_t>(E.Data.size()),
+                   static_cast<int64_t>(E.Data.size()),
+                   0,
+                   E.Attributes,
+                   0};
+    if (Call(Fake.Global->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, ACE_OPERATION_TEST, &F) ==
+        ACE_CALLBACK_CANCEL)
       return 0;
     if (!Unlock(E, F, ACE_OPERATION_TEST)) continue;
     TAceProgressData P{reinterpret_cast<const uint8_t*>(E.Data.data()), static_cast<uint32_t>(E.Data.size())};
@@ -107,16 +115,21 @@ int FakeTest(const char* Archive, TAceTestData*) {
 int FakeExtract(const char*, TAceExtractData* X) {
   ++Fake.Calls;
   for (auto& E : Fake.Entries) {
-    TAceFileData F{E.Name.c_str(), E.Name.c_str(), static_cast<int64_t>(E.Data.size()),
-                   static_cast<int64_t>(E.Data.size()), 0, E.Attributes, 0};
+    TAceFileData F{E.Name.c_str(),
+                   E.Name.c_str(),
+                   static_cast<int64_t>(E.Data.size()),
+                   static_cast<int64_t>(E.Data.size()),
+                   0,
+                   E.Attributes,
+                   0};
     if (Call(Fake.Global->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, ACE_OPERATION_EXTRACT, &F) ==
         ACE_CALLBACK_CANCEL)
       continue;
     if (E.Attributes & 0x10) continue;
     const fs::path Target = fs::path(X->DestinationFolder) / E.Name;
     // The library writes every entry it meets, asking first when its target exists.
-    if (fs::exists(Target) &&
-        Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_OVERWRITE, ACE_OPERATION_EXTRACT, &F) != ACE_CALLBACK_OK)
+    if (fs::exists(Target) && Call(Fake.Global->Request, ACE_REQUEST_FILE, ACE_CODE_OVERWRITE,
+                                   ACE_OPERATION_EXTRACT, &F) != ACE_CALLBACK_OK)
       continue;
     if (!Unlock(E, F, ACE_OPERATION_EXTRACT)) continue;
     fs::create_directories(Target.parent_path());
@@ -274,7 +287,9 @@ TEST(UnAceBinding, WithoutTheLibraryNothingIsCalled) {
 
 // --- The library built here, on real archives --------------------------------------------------------------
 
-std::string Fixture(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/ace/fixtures/" + Name; }
+std::string Fixture(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/ace/fixtures/" + Name;
+}
 
 // NAME.sums: "crc32 size name" of every item whose md5 matched the list published with the archive.
 struct TSum {
@@ -386,7 +401,8 @@ TEST_F(UnAceLibrary, NamesThatLeaveTheOutputFolderAreRefusedAndNothingIsWritten)
     EXPECT_TRUE(Log.HasError(errInvalidFileName) || Log.HasError(errBadFileHeader));
     EXPECT_FALSE(fs::exists("/tmp/unace-dir-traversal"));
     size_t Entries = 0;
-    for (auto It = fs::recursive_directory_iterator(Root.Path); It != fs::recursive_directory_iterator(); ++It)
+    for (auto It = fs::recursive_directory_iterator(Root.Path); It != fs::recursive_directory_iterator();
+         ++It)
       Entries += It->is_regular_file();
     EXPECT_EQ(Entries, 0u);
     // Tested into memory, the item is refused the same way.
@@ -437,7 +453,9 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
 
   // Refusing to give one reports the item and goes on.
   TUnAce Refused;
-  Refused.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string&) { Continue = false; };
+  Refused.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string&) {
+    Continue = false;
+  };
   Log = lzhtest::ExtractAllToMemory(Refused, Fixture("locked.ace"));
   EXPECT_TRUE(Log.HasError(errInvalidPassword));
   EXPECT_TRUE(Log.Passed("open.txt"));
@@ -465,8 +483,8 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
 TEST_F(UnAceLibrary, TruncatedAndDamagedCopiesEndCleanly) {
   // Every fixture cut at many lengths and with bytes changed: the run ends, with or without errors.
   lzhtest::ForEachDamagedArchive("ace",
-                                 {"entries.ace", "locked.ace", "onefile.ace", "Patch.ace", "zdir.ace", "dir2.ace", "passwd.ace",
-                                  "passwd2.ace", "out_of_bounds.ace"},
+                                 {"entries.ace", "locked.ace", "onefile.ace", "Patch.ace", "zdir.ace",
+                                  "dir2.ace", "passwd.ace", "passwd2.ace", "out_of_bounds.ace"},
                                  [](const std::string& Path, const std::string&) {
                                    TUnAce Damaged;
                                    Answer(Damaged);

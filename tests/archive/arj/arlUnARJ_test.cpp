@@ -1,7 +1,6 @@
 #include "archive/arj/arlUnARJ.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <ctime>
@@ -53,8 +52,9 @@ TEST(UnArj, NamesFromTheOemCodePageWhenADosHostWroteThem) {
   const std::string Converted = "\xD1\x81ub/m1b.txt";
   const std::string Stored = "\xE1ub/m1b.txt";
   constexpr uint8_t kMsDos = 0, kUnix = 2, kOs2 = 5, kNext = 8, kWin95 = 10, kWin32 = 11;
-  const std::pair<uint8_t, std::string> Cases[] = {{kMsDos, Converted}, {kOs2, Converted}, {kWin95, Converted},
-                                                   {kWin32, Converted}, {kUnix, Stored},   {kNext, Stored}};
+  const std::pair<uint8_t, std::string> Cases[] = {{kMsDos, Converted}, {kOs2, Converted},
+                                                   {kWin95, Converted}, {kWin32, Converted},
+                                                   {kUnix, Stored},     {kNext, Stored}};
   lzhtest::TTempFolder Temp("arj_names");
   const std::string Path = (Temp.Path / "names.arj").string();
   for (const auto& [Host, Name] : Cases) {

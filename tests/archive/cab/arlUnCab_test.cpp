@@ -2,6 +2,8 @@
 // whose folder runs on through all of them, a set started from a later cabinet, the next-cabinet request
 // refused, files that are not cabinets, damaged cabinets, a second cabinet operation from inside a
 // notification, and a binding that cannot be made.
+#include "archive/cab/arlUnCab.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "archive/cab/arlCabGbls.h"
-#include "archive/cab/arlUnCab.h"
 #include "tests/archive/lzh/DecoderRun.h"
 
 namespace {
@@ -96,7 +97,8 @@ struct TVolumes {
   std::vector<std::string> Asked;
   bool Accept = true;
   void Hook(TUnCab& D) {
-    D.OnNextVolumeFile = [this](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists, const std::string&) {
+    D.OnNextVolumeFile = [this](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists,
+                                const std::string&) {
       Asked.push_back(fs::path(FileName).filename().string());
       Cancel = !(Accept && Exists);
     };
@@ -122,8 +124,9 @@ TEST_F(UnCab, FollowsASetOfThreeCabinetsFromTheFirst) {
 // One file picked out of the set: c.txt, whose data runs through all three cabinets, failed its CRC check
 // while the files that span two cabinets came out whole.
 TEST_F(UnCab, EachFileOfTheSetAloneComesOutWhole) {
-  const std::vector<std::pair<std::string, Bytes>> Cases = {
-      {"a.txt", SetContent('A', 40000)}, {"b.txt", SetContent('B', 30000)}, {"c.txt", SetContent('C', 50000)}};
+  const std::vector<std::pair<std::string, Bytes>> Cases = {{"a.txt", SetContent('A', 40000)},
+                                                            {"b.txt", SetContent('B', 30000)},
+                                                            {"c.txt", SetContent('C', 50000)}};
   for (const auto& [Name, Content] : Cases) {
     SCOPED_TRACE(Name);
     TUnCab D;
@@ -138,8 +141,9 @@ TEST_F(UnCab, EachFileOfTheSetAloneComesOutWhole) {
     EXPECT_TRUE(Log.Errors.empty()) << Log.Errors.front().first << " " << Log.Errors.front().second;
     EXPECT_TRUE(Log.Passed(Name));
     ASSERT_EQ(Out.Records.size(), 1u);
-    EXPECT_EQ(Bytes(Out.Memory() + Out.Records[0].Start, Out.Memory() + Out.Records[0].Start + Out.Records[0].Size),
-              Content);
+    EXPECT_EQ(
+        Bytes(Out.Memory() + Out.Records[0].Start, Out.Memory() + Out.Records[0].Start + Out.Records[0].Size),
+        Content);
   }
 }
 
@@ -250,12 +254,19 @@ TEST_F(UnCab, ANotificationHandlerMayRunAnotherCabinet) {
 }
 
 TEST_F(UnCab, DamagedCabinetsNeitherCrashNorHang) {
-  const std::vector<std::string> Names = {"stored.cab", "mszip.cab", "set1.cab", "test_read_format_cab_1.cab",
-                                          "test_read_format_cab_lzx_e8.cab", "test_fuzz.cab",
-                                          "test_read_format_cab_lzx_oob.cab", "test_read_format_cab_multi.p1.cab"};
+  const std::vector<std::string> Names = {"stored.cab",
+                                          "mszip.cab",
+                                          "set1.cab",
+                                          "test_read_format_cab_1.cab",
+                                          "test_read_format_cab_lzx_e8.cab",
+                                          "test_fuzz.cab",
+                                          "test_read_format_cab_lzx_oob.cab",
+                                          "test_read_format_cab_multi.p1.cab"};
   lzhtest::ForEachDamagedArchive("cab", Names, [](const std::string& Path, const std::string&) {
     TUnCab D;
-    D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) { Cancel = true; };
+    D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
+      Cancel = true;
+    };
     lzhtest::ExtractAllToMemory(D, Path);
   });
 }

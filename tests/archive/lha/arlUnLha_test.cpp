@@ -121,9 +121,9 @@ TEST(UnLha, NamesFromTheOemCodePageWhenADosSystemWroteThem) {
     int OsId;  // -1: the level-0 header has none
     std::string Name;
   } Cases[] = {
-      {"level0.lzh", -1, Converted}, {"level1.lzh", 'M', Converted}, {"level1.lzh", '2', Converted},
+      {"level0.lzh", -1, Converted},  {"level1.lzh", 'M', Converted}, {"level1.lzh", '2', Converted},
       {"level1.lzh", 'w', Converted}, {"level1.lzh", 'W', Converted}, {"level1.lzh", 'U', Stored},
-      {"level1.lzh", 'm', Stored},   {"level1.lzh", 0, Stored},
+      {"level1.lzh", 'm', Stored},    {"level1.lzh", 0, Stored},
   };
   lzhtest::TTempFolder Temp("lha_names");
   const std::string Path = (Temp.Path / "names.lzh").string();

@@ -5,7 +5,6 @@
 #include "archive/ArcNested.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <atomic>
@@ -163,8 +162,11 @@ TEST_F(ArcNested, Expiry) {
     uint32_t CostMs, IdleMs;
     bool Expired;
   } cases[] = {
-      {0, 4 * minute, false},         {0, 5 * minute, true},          {4 * minute, 6 * minute, false},
-      {4 * minute, 8 * minute, true}, {20 * minute, 30 * minute, false},
+      {0, 4 * minute, false},
+      {0, 5 * minute, true},
+      {4 * minute, 6 * minute, false},
+      {4 * minute, 8 * minute, true},
+      {20 * minute, 30 * minute, false},
   };
   for (const TCase& c : cases) {
     now = 1000;
@@ -252,7 +254,8 @@ TEST_F(ArcNestedTrim, CleanerTrimsAndEnds) {
   StopArchiveCacheCleaner();  // restart with the short sleep
   fs::copy_file(P("nested.zip"), P("d.zip"));
   ToMemory(P("d.zip|inner.zip|other.txt"), 15);  // starts a cleaner
-  for (int i = 0; i < 500 && ArchiveCacheCleanerRunning(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && ArchiveCacheCleanerRunning(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_FALSE(ArchiveCacheCleanerRunning());
   EXPECT_EQ(Count(), 0);
   // The next entry starts a new cleaner.

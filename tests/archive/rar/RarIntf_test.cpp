@@ -25,7 +25,9 @@ namespace {
 namespace fs = std::filesystem;
 using lzhtest::Bytes;
 
-std::string FixturePath(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/rar/fixtures/" + Name; }
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/rar/fixtures/" + Name;
+}
 
 // A volume set is kept as "<Stem>.vol1.rar" ... ; a reader finds the later volumes only by their volume
 // names, so the first Count volumes are copied into Dir as "<NewStem>.part<N>.rar", N with Digits digits.
@@ -65,7 +67,9 @@ std::vector<std::string> NamesOf(const std::vector<TListed>& L) {
   return N;
 }
 
-std::string Text(const void* Block, int32_t Size) { return std::string(static_cast<const char*>(Block), Size); }
+std::string Text(const void* Block, int32_t Size) {
+  return std::string(static_cast<const char*>(Block), Size);
+}
 
 std::string Repeat(const std::string& S, int N) {
   std::string Out;
@@ -76,7 +80,8 @@ std::string Repeat(const std::string& S, int N) {
 // Every item of an archive through ExtractAllMem into memory: name -> content. Items above 1 MB are
 // passed over, to keep the tests light.
 constexpr int32_t kLargestTaken = 1 << 20;
-std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W, std::vector<std::string>* Messages = nullptr) {
+std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W,
+                                               std::vector<std::string>* Messages = nullptr) {
   std::map<std::string, std::string> Out;
   if (Messages) W.OnMessage = [Messages](const std::string& M) { Messages->push_back(M); };
   W.ExtractAllMem(
@@ -155,7 +160,8 @@ TEST_F(RarWrapper, ExtractsAnItemToAFolderUnderItsBareName) {
   EXPECT_EQ(Size, 13);
   EXPECT_GT(Date, 0);
   // A size that does not match: the file is not left behind.
-  EXPECT_THROW(W.ExtractItem(T.Path.string(), "readme.txt", Path, 10, nullptr, nullptr, false, ""), EArcError);
+  EXPECT_THROW(W.ExtractItem(T.Path.string(), "readme.txt", Path, 10, nullptr, nullptr, false, ""),
+               EArcError);
   EXPECT_FALSE(fs::exists(T.Path / "readme.txt"));
   // An explicit path.
   W.ExtractItem("", "readme.txt", Path, -1, nullptr, nullptr, false, (T.Path / "x" / "copy.txt").string());
@@ -292,7 +298,8 @@ TEST_F(RarWrapper, ExtractAllRoutesItemsAndNeverExtractsEmptyOnes) {
       });
   EXPECT_EQ(Asked.size(), 5u);
   EXPECT_EQ(Blocks, std::vector<std::string>{"readme.txt=3000"});
-  EXPECT_EQ(Files, (std::vector<std::string>{"docs/n\u00fcte.txt=13", "unix.txt=16", "caf\u00e9\u4e2d.txt=13"}));
+  EXPECT_EQ(Files,
+            (std::vector<std::string>{"docs/n\u00fcte.txt=13", "unix.txt=16", "caf\u00e9\u4e2d.txt=13"}));
   EXPECT_FALSE(fs::exists(T.Path / "empty.txt"));
 
   // edCancel ends the pass at once.
@@ -313,7 +320,8 @@ TEST_F(RarWrapper, ANameThatClimbsIsWrittenInsideTheFolder) {
   std::vector<std::string> Files;
   W.ExtractAll(
       Dest.string(), [&](TArcFileItem& File, bool&) { Files.push_back(File.FileName); }, nullptr);
-  EXPECT_EQ(Files, (std::vector<std::string>{(Dest / "evil.txt").string(), (Dest / "sub" / "inner.txt").string()}));
+  EXPECT_EQ(Files,
+            (std::vector<std::string>{(Dest / "evil.txt").string(), (Dest / "sub" / "inner.txt").string()}));
   EXPECT_FALSE(fs::exists(T.Path / "evil.txt"));
 }
 
@@ -321,7 +329,7 @@ TEST_F(RarWrapper, EncryptedItemsAreRefusedWithoutAskingOrDecoding) {
   for (const char* Name : {"enc.rar", "test_read_format_rar_encryption_data.rar"}) {
     SCOPED_TRACE(Name);
     auto WOwner = Open(Name);
-  TBaseRarWrapper& W = *WOwner;
+    TBaseRarWrapper& W = *WOwner;
     int Asked = 0;
     W.OnPassword = [&](const std::string&, const std::string&, std::string&) {
       ++Asked;
@@ -333,7 +341,8 @@ TEST_F(RarWrapper, EncryptedItemsAreRefusedWithoutAskingOrDecoding) {
     const auto All = AllToMemory(W, &Messages);
     EXPECT_TRUE(All.empty() || All.count("open.txt"));
     EXPECT_FALSE(Messages.empty());
-    for (const auto& M : Messages) EXPECT_NE(M.find("encrypted data cannot be decrypted"), std::string::npos) << M;
+    for (const auto& M : Messages)
+      EXPECT_NE(M.find("encrypted data cannot be decrypted"), std::string::npos) << M;
     try {
       W.ExtractToMemory(L[0].Name, L[0].Size);
       FAIL() << "an encrypted item was delivered";
@@ -477,7 +486,8 @@ TEST_F(RarWrapper, ATruncatedArchiveNamesWhatItLoses) {
       SCOPED_TRACE(Name + " cut at " + std::to_string(Tenths) + "/10");
       const fs::path Cut = T.Path / ("cut" + std::to_string(Tenths) + "_" + Name);
       std::ofstream(Cut, std::ios::binary)
-          .write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size() * Tenths / 10));
+          .write(reinterpret_cast<const char*>(Bytes.data()),
+                 static_cast<std::streamsize>(Bytes.size() * Tenths / 10));
       TBaseRarWrapper W;
       std::string Msg;
       ASSERT_TRUE(W.SetArcName(Cut.string(), Msg)) << Msg;
@@ -491,7 +501,8 @@ TEST_F(RarWrapper, ATruncatedArchiveNamesWhatItLoses) {
       }
       if (!Raised.empty()) {
         EXPECT_NE(Raised.find("\"" + Cut.string() + "\""), std::string::npos) << Raised;
-        EXPECT_TRUE(Raised.find("ends early") != std::string::npos || Raised.find("broken") != std::string::npos)
+        EXPECT_TRUE(Raised.find("ends early") != std::string::npos ||
+                    Raised.find("broken") != std::string::npos)
             << Raised;
       }
       size_t Lost = 0;
@@ -499,7 +510,8 @@ TEST_F(RarWrapper, ATruncatedArchiveNamesWhatItLoses) {
         if (Item.Size == 0 || Got.count(Item.Name)) continue;
         ++Lost;
         bool Named = false;
-        for (const auto& M : Messages) Named = Named || M.find("\"" + Item.Name + "\" from") != std::string::npos;
+        for (const auto& M : Messages)
+          Named = Named || M.find("\"" + Item.Name + "\" from") != std::string::npos;
         EXPECT_TRUE(Named || !Raised.empty()) << Item.Name << " vanished without a word";
       }
       EXPECT_GT(Lost, 0u);
@@ -565,7 +577,8 @@ TEST_F(RarWrapper, EveryItemAgreesWithAnIndependentExtractor) {
   lzhtest::TTempFolder SetDir("rar_every");
   const std::map<std::string, std::string> Sets = {
       {std::string(kRar4Set) + ".vol1.rar", VolumeSetIn(SetDir.Path, kRar4Set, 4, "multivolume", 4)},
-      {std::string(kRar5SolidSet) + ".vol1.rar", VolumeSetIn(SetDir.Path, kRar5SolidSet, 4, kRar5SolidSet, 2)}};
+      {std::string(kRar5SolidSet) + ".vol1.rar",
+       VolumeSetIn(SetDir.Path, kRar5SolidSet, 4, kRar5SolidSet, 2)}};
   for (const auto& [Archive, Items] : Expected) {
     SCOPED_TRACE(Archive);
     const auto Set = Sets.find(Archive);
@@ -586,7 +599,8 @@ TEST_F(RarWrapper, APassGoesOnAfterAnItemThatFails) {
   EXPECT_EQ(All.size(), 1u);
   EXPECT_EQ(All.count("good.txt"), 1u);
   ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0], "Can't extract \"bad.txt\" from \"" + FixturePath("badcrc.rar") + "\". UnRar: file CRC error");
+  EXPECT_EQ(Messages[0],
+            "Can't extract \"bad.txt\" from \"" + FixturePath("badcrc.rar") + "\". UnRar: file CRC error");
 }
 
 TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
@@ -607,13 +621,13 @@ TEST_F(RarWrapper, ReadsLongNamesSelfExtractorsAndRealArchives) {
   // kept as vol1..vol4 and given its volume names (name.part0001.rar ...) in a temporary folder.
   lzhtest::TTempFolder SetDir("rar_volumes");
   const std::string FirstVolume = VolumeSetIn(SetDir.Path, kRar4Set, 4, "multivolume", 4);
-  for (const std::string& Name : {std::string("test_read_format_rar.rar"),
-                                  std::string("test_read_format_rar_compress_normal.rar"),
-                                  std::string("test_read_format_rar_unicode.rar"), FirstVolume,
-                                  std::string("test_read_format_rar_sfx.exe")}) {
+  for (const std::string& Name :
+       {std::string("test_read_format_rar.rar"), std::string("test_read_format_rar_compress_normal.rar"),
+        std::string("test_read_format_rar_unicode.rar"), FirstVolume,
+        std::string("test_read_format_rar_sfx.exe")}) {
     SCOPED_TRACE(Name);
     auto WOwner = Open(Name);
-  TBaseRarWrapper& W = *WOwner;
+    TBaseRarWrapper& W = *WOwner;
     const auto Items = ListOf(W);
     ASSERT_FALSE(Items.empty());
     std::vector<std::string> Messages;
@@ -651,18 +665,23 @@ TEST(RarTexts, ResultCodesAndStamps) {
   EXPECT_EQ(RarProcessErrorText(RAR_E_BAD_DATA, "a.rar"), "UnRar error processing \"a.rar\": file CRC error");
   EXPECT_EQ(RarProcessErrorText(99, ""), "UnRar: code 99");
   EXPECT_EQ(RarOpenErrorText(77, "a.rar"), "UnRar error opening \"a.rar\": 77");
-  EXPECT_EQ(RarDosDateTime(0, 0), 0);                              // day 0
-  EXPECT_GT(RarDosDateTime((1 << 5) | 30, 0), 0);                  // 30 January
-  EXPECT_EQ(RarDosDateTime((2 << 5) | 30, 0), 0);                  // 30 February is not
+  EXPECT_EQ(RarDosDateTime(0, 0), 0);                                     // day 0
+  EXPECT_GT(RarDosDateTime((1 << 5) | 30, 0), 0);                         // 30 January
+  EXPECT_EQ(RarDosDateTime((2 << 5) | 30, 0), 0);                         // 30 February is not
   EXPECT_EQ(RarDosDateTime(((2021 - 1980) << 9) | (2 << 5) | 29, 0), 0);  // no 29 February in 2021
-  EXPECT_EQ(RarDosDateTime((1 << 5) | 1, 24 << 11), 0);           // hour 24
+  EXPECT_EQ(RarDosDateTime((1 << 5) | 1, 24 << 11), 0);                   // hour 24
   EXPECT_GT(RarDosDateTime(((2020 - 1980) << 9) | (2 << 5) | 29, 0), 0);
 }
 
 TEST_F(RarWrapper, DamagedArchivesNeitherCrashNorHang) {
-  const std::vector<std::string> Names = {"plain.rar", "set.rar", "enc.rar", "longname.rar",
-                                          "test_read_format_rar.rar", "test_read_format_rar_compress_normal.rar",
-                                          "test_read_format_rar_unicode.rar", "test_read_format_rar_invalid1.rar"};
+  const std::vector<std::string> Names = {"plain.rar",
+                                          "set.rar",
+                                          "enc.rar",
+                                          "longname.rar",
+                                          "test_read_format_rar.rar",
+                                          "test_read_format_rar_compress_normal.rar",
+                                          "test_read_format_rar_unicode.rar",
+                                          "test_read_format_rar_invalid1.rar"};
   lzhtest::ForEachDamagedArchive("rar", Names, [](const std::string& Path, const std::string&) {
     TBaseRarWrapper W;
     std::string Msg;

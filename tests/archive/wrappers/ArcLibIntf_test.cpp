@@ -3,15 +3,14 @@
 // per-item decisions, passwords, names that try to leave the destination, volumes, cancelling and damage.
 #include "archive/ArcLibIntf.h"
 
-#include "archive/ace/arlUnAce2.h"
-#include "archive/cab/arlUnCab.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cmath>
 #include <map>
 
+#include "archive/ace/arlUnAce2.h"
+#include "archive/cab/arlUnCab.h"
 #include "tests/archive/wrappers/WrapperTestUtil.h"
 
 namespace {
@@ -69,7 +68,8 @@ class ArcLibWrapper : public TWrapperTest {
   std::vector<std::string> Messages;
 };
 
-// --- Opening ------------------------------------------------------------------------------------------------
+// --- Opening
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
   WriteAll(Work / "junk.zip", std::string(300, 'j'));
@@ -156,8 +156,9 @@ class TRefusingWrapper : public TArcWrapper {
 };
 
 TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
-  for (const auto& [reason, expected] : {std::pair<std::string, std::string>{"no such thing", "no such thing"},
-                                         {"", "TRefusingWrapper.SetArcName error"}}) {
+  for (const auto& [reason, expected] :
+       {std::pair<std::string, std::string>{"no such thing", "no such thing"},
+        {"", "TRefusingWrapper.SetArcName error"}}) {
     TRefusingWrapper w(reason);
     try {
       w.Open("x");
@@ -168,7 +169,8 @@ TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
   }
 }
 
-// --- Listing ------------------------------------------------------------------------------------------------
+// --- Listing
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
   for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe", "x.tar"}) {
@@ -256,7 +258,8 @@ TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
   EXPECT_EQ(ListAll(*w).size(), 3u);
 }
 
-// --- One item ------------------------------------------------------------------------------------------------
+// --- One item
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ExtractItemWritesTheBareNameIntoTheFolder) {
   for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
@@ -382,7 +385,8 @@ TEST_F(ArcLibWrapper, AnExplicitPathThatIsAFolderIsNotReplaced) {
     w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, (out / "taken").string());
     ADD_FAILURE() << "no error";
   } catch (const EArcError& e) {
-    EXPECT_EQ(e.Message(), "Can't extract \"a.txt\" from \"" + (Work / "x.zip").string() + "\". Is a directory");
+    EXPECT_EQ(e.Message(),
+              "Can't extract \"a.txt\" from \"" + (Work / "x.zip").string() + "\". Is a directory");
   }
   EXPECT_EQ(Entries(out), (std::vector<std::string>{"taken/", "taken/inner/"}));
 }
@@ -442,7 +446,8 @@ TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
     w->ExtractItem((Dir / "out").string(), "a.txt", path, -1, nullptr, nullptr, false, "");
     ADD_FAILURE() << "no error";
   } catch (const EArcError& e) {
-    EXPECT_EQ(e.Message(), "Can't extract \"a.txt\" from \"" + (Work / "pw.zip").string() + "\". Invalid password");
+    EXPECT_EQ(e.Message(),
+              "Can't extract \"a.txt\" from \"" + (Work / "pw.zip").string() + "\". Invalid password");
   }
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(Entries(Dir / "out").empty());
@@ -599,7 +604,8 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
   EXPECT_EQ(outside(), expectedOutside);
 }
 
-// --- Volumes ------------------------------------------------------------------------------------------------
+// --- Volumes
+// ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
   Copy("vol.a01");
@@ -672,7 +678,8 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
   EXPECT_EQ(Messages, std::vector<std::string>{"Volume \"vol.a01\" not found"});
 }
 
-// --- Damage -------------------------------------------------------------------------------------------------
+// --- Damage
+// -------------------------------------------------------------------------------------------------
 
 // Each item that cannot be read gets a message of its own naming it, once per run, and an item whose
 // damage was reported gets no second message for its failed check.
@@ -749,7 +756,9 @@ TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
     cut.ExtractItem((Dir / "cut").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
     ADD_FAILURE() << "no error";
   } catch (const EArcError& e) {
-    EXPECT_EQ(e.Message().rfind("Can't extract \"docs/b.txt\" from \"" + (Work / "cut.lzh").string() + "\". ", 0), 0u)
+    EXPECT_EQ(
+        e.Message().rfind("Can't extract \"docs/b.txt\" from \"" + (Work / "cut.lzh").string() + "\". ", 0),
+        0u)
         << e.Message();
   }
   EXPECT_TRUE(Entries(Dir / "cut").empty());

@@ -121,7 +121,8 @@ TEST_F(Archiver, ListItemsAsksTheFilterAndLeavesOutFirstPartsOfSpanningItems) {
     return true;
   };
   ASSERT_TRUE(a->ListItems());
-  EXPECT_EQ(filtered, (std::vector<std::pair<std::string, bool>>{{"a.txt", false}, {"big.bin", true}, {"big.bin", false}}));
+  EXPECT_EQ(filtered, (std::vector<std::pair<std::string, bool>>{
+                          {"a.txt", false}, {"big.bin", true}, {"big.bin", false}}));
   ASSERT_EQ(a->ItemCount(), 2);
   std::string name;
   TDateTime date = 0;
@@ -204,7 +205,8 @@ TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
     a->OnFileDone = KeepFile();
     EXPECT_EQ(a->ExtractAllToTemp(), 2);
     EXPECT_EQ(a->GetExtractedFiles().size(), 2u);
-    EXPECT_EQ(Files, (std::map<std::string, std::string>{{"b.txt", Source("docs/b.txt")}, {"empty.txt", ""}}));
+    EXPECT_EQ(Files,
+              (std::map<std::string, std::string>{{"b.txt", Source("docs/b.txt")}, {"empty.txt", ""}}));
   }
   EXPECT_TRUE(Entries(Temp).empty());
 }

@@ -94,8 +94,8 @@ TEST_F(WrapperDamage, DamagedArchivesNeitherCrashNorLeaveFilesBehind) {
   // vol.arj runs with its second volume beside it.
   Copy("vol.a01");
   uint32_t seed = 1;
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "pw.zip", "vol.arj", "escape.zip", "sfx.exe",
-                                 "x.tar", "x.tgz", "x.arc"}) {
+  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "pw.zip", "vol.arj", "escape.zip",
+                                 "sfx.exe", "x.tar", "x.tgz", "x.arc"}) {
     SCOPED_TRACE(name);
     const std::string path = (Work / name).string();
     Opened = 0;

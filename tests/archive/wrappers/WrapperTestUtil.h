@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "archive/ArcIntf.h"
-#include "tests/archive/arlTestSupport.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/arlTestSupport.h"
 
 namespace wraptest {
 

@@ -380,8 +380,10 @@ TEST(UnZip, NamesFromTheOemCodePageWhenADosHostWroteThem) {
   } Cases[] = {
       {"code page 866 from MS-DOS", "test_read_format_zip_filename_cp866.zip", kFat, false, Upper, Lower},
       {"code page 866 from OS/2 HPFS", "test_read_format_zip_filename_cp866.zip", kHpfs, false, Upper, Lower},
-      {"code page 866 from Windows NTFS", "test_read_format_zip_filename_cp866.zip", kNtfs, false, Upper, Lower},
-      {"code page 866 from Windows VFAT", "test_read_format_zip_filename_cp866.zip", kVfat, false, Upper, Lower},
+      {"code page 866 from Windows NTFS", "test_read_format_zip_filename_cp866.zip", kNtfs, false, Upper,
+       Lower},
+      {"code page 866 from Windows VFAT", "test_read_format_zip_filename_cp866.zip", kVfat, false, Upper,
+       Lower},
       {"bytes from UNIX", "test_read_format_zip_filename_cp866.zip", kUnix, false, OemUpper, OemLower},
       {"UTF-8 flagged from MS-DOS", "test_read_format_zip_filename_utf8_ru.zip", kFat, false, Upper, Lower},
       {"UTF-8 flagged from UNIX", "test_read_format_zip_filename_utf8_ru.zip", kUnix, false, Upper, Lower},

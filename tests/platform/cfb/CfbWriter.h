@@ -20,7 +20,9 @@ struct TCfbImage {
   std::vector<uint32_t> StreamStart;
 
   // The byte offset of regular sector Sector, and of FAT entry Index.
-  std::size_t SectorOffset(uint32_t Sector) const { return (static_cast<std::size_t>(Sector) + 1) * SectorSize; }
+  std::size_t SectorOffset(uint32_t Sector) const {
+    return (static_cast<std::size_t>(Sector) + 1) * SectorSize;
+  }
   std::size_t FatEntryOffset(uint32_t Index) const {
     const uint32_t per = SectorSize / 4;
     return SectorOffset(FatSectors[Index / per]) + (Index % per) * 4;
@@ -43,7 +45,9 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   TCfbImage image;
   const uint32_t S = 1u << SectorShift;
   image.SectorSize = S;
-  auto sectors_for = [](std::size_t bytes, uint32_t unit) { return static_cast<uint32_t>((bytes + unit - 1) / unit); };
+  auto sectors_for = [](std::size_t bytes, uint32_t unit) {
+    return static_cast<uint32_t>((bytes + unit - 1) / unit);
+  };
 
   // The mini stream and its FAT.
   std::string mini_stream;
@@ -152,7 +156,8 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   }
   std::string mini_fat_bytes(static_cast<std::size_t>(minifat_sectors) * S, '\xFF');
   for (std::size_t k = 0; k < mini_fat.size(); ++k) {
-    for (int i = 0; i < 4; ++i) mini_fat_bytes[4 * k + i] = static_cast<char>((mini_fat[k] >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+      mini_fat_bytes[4 * k + i] = static_cast<char>((mini_fat[k] >> (8 * i)) & 0xFF);
   }
   if (minifat_sectors > 0) put_sectors(image.MiniFatStart, mini_fat_bytes);
   if (ministream_sectors > 0) put_sectors(ministream_start, mini_stream);

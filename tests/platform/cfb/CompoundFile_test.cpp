@@ -21,7 +21,9 @@ std::string Pattern(std::size_t Size, unsigned Seed) {
   return s;
 }
 
-std::string FixturePath(const std::string& Name) { return std::string(SCRYLINE_TEST_DATA) + "/cfb/fixtures/" + Name; }
+std::string FixturePath(const std::string& Name) {
+  return std::string(SCRYLINE_TEST_DATA) + "/cfb/fixtures/" + Name;
+}
 
 HRESULT Open(const std::string& Bytes, std::unique_ptr<TCfbStorage>& Storage, std::string* Detail = nullptr) {
   return CfbOpenStorage(MakeCfbMemorySource(Bytes), STGM_READ | STGM_SHARE_DENY_WRITE, Storage, Detail);
@@ -42,9 +44,15 @@ std::string ReadAll(TCfbStream& Stream, uint32_t Chunk) {
 // Sizes around the mini-stream cutoff (4096) and the sector and mini-sector sizes, and one stream long
 // enough to need a second FAT sector in a version 3 file.
 const std::vector<TCfbWriterStream> kStreams = {
-    {u"Empty", ""},           {u"One", Pattern(1, 1)},        {u"Mini63", Pattern(63, 2)},
-    {u"Mini64", Pattern(64, 3)}, {u"Mini65", Pattern(65, 4)},  {u"Below", Pattern(4095, 5)},
-    {u"Cutoff", Pattern(4096, 6)}, {u"Odd", Pattern(10001, 7)}, {u"Long", Pattern(70000, 8)},
+    {u"Empty", ""},
+    {u"One", Pattern(1, 1)},
+    {u"Mini63", Pattern(63, 2)},
+    {u"Mini64", Pattern(64, 3)},
+    {u"Mini65", Pattern(65, 4)},
+    {u"Below", Pattern(4095, 5)},
+    {u"Cutoff", Pattern(4096, 6)},
+    {u"Odd", Pattern(10001, 7)},
+    {u"Long", Pattern(70000, 8)},
 };
 
 TEST(CompoundFile, ReadsEveryStreamWholeAndInPieces) {
@@ -155,53 +163,57 @@ TEST(CompoundFile, ReadsTheFatThroughDifatSectors) {
 // Each case damages one structure of a good file; opening the storage or the stream must fail with the
 // code given and a detail naming the check, never loop or read outside the file.
 TEST(CompoundFile, RefusesDamagedStructures) {
-  const std::vector<TCfbWriterStream> streams = {{u"Big", Pattern(9000, 1)}, {u"Small", Pattern(300, 2)},
-                                                 {u"Other", Pattern(5000, 3)}};
+  const std::vector<TCfbWriterStream> streams = {
+      {u"Big", Pattern(9000, 1)}, {u"Small", Pattern(300, 2)}, {u"Other", Pattern(5000, 3)}};
   struct TCase {
     const char* name;
     std::function<void(TCfbImage&)> damage;
-    HRESULT storage_code;     // from opening the storage
-    const char* stream;       // then the stream opened, when the storage opens
+    HRESULT storage_code;  // from opening the storage
+    const char* stream;    // then the stream opened, when the storage opens
     HRESULT stream_code;
-    const char* detail;       // part of LastDetail / the open's detail
+    const char* detail;  // part of LastDetail / the open's detail
   };
   const TCase cases[] = {
       {"truncated header", [](TCfbImage& i) { i.Bytes.resize(300); }, STG_E_INVALIDHEADER, nullptr, S_OK,
        "header cut off"},
       {"not a compound file", [](TCfbImage& i) { i.Bytes[0] = 'P'; }, STG_E_FILEALREADYEXISTS, nullptr, S_OK,
        "signature"},
-      {"bad byte order", [](TCfbImage& i) { i.Bytes[28] = 0; }, STG_E_INVALIDHEADER, nullptr, S_OK, "byte order"},
-      {"bad sector shift", [](TCfbImage& i) { i.Bytes[30] = 10; }, STG_E_INVALIDHEADER, nullptr, S_OK, "shift"},
-      {"FAT count beyond the file", [](TCfbImage& i) { i.Put32(44, 0x40000000); }, STG_E_DOCFILECORRUPT, nullptr,
-       S_OK, "FAT sector count"},
-      {"FAT sector outside the file", [](TCfbImage& i) { i.Put32(76, 0x00FFFFFF); }, STG_E_DOCFILECORRUPT, nullptr,
-       S_OK, "outside the file"},
-      {"FAT loop in a stream", [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[0] + 3), i.StreamStart[0]); },
-       S_OK, "Big", STG_E_DOCFILECORRUPT, "loops back"},
+      {"bad byte order", [](TCfbImage& i) { i.Bytes[28] = 0; }, STG_E_INVALIDHEADER, nullptr, S_OK,
+       "byte order"},
+      {"bad sector shift", [](TCfbImage& i) { i.Bytes[30] = 10; }, STG_E_INVALIDHEADER, nullptr, S_OK,
+       "shift"},
+      {"FAT count beyond the file", [](TCfbImage& i) { i.Put32(44, 0x40000000); }, STG_E_DOCFILECORRUPT,
+       nullptr, S_OK, "FAT sector count"},
+      {"FAT sector outside the file", [](TCfbImage& i) { i.Put32(76, 0x00FFFFFF); }, STG_E_DOCFILECORRUPT,
+       nullptr, S_OK, "outside the file"},
+      {"FAT loop in a stream",
+       [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[0] + 3), i.StreamStart[0]); }, S_OK, "Big",
+       STG_E_DOCFILECORRUPT, "loops back"},
       {"chain past the end of the file",
        [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[2] + 1), 0x00100000); }, S_OK, "Other",
        STG_E_DOCFILECORRUPT, "outside the file"},
-      {"chain shorter than the size", [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[2]), 0xFFFFFFFEu); },
-       S_OK, "Other", STG_E_DOCFILECORRUPT, "chain ends after 1 of 10"},
+      {"chain shorter than the size",
+       [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.StreamStart[2]), 0xFFFFFFFEu); }, S_OK, "Other",
+       STG_E_DOCFILECORRUPT, "chain ends after 1 of 10"},
       {"size beyond the chain", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 9800); }, S_OK, "Big",
        STG_E_DOCFILECORRUPT, "chain ends after 18 of 20"},
-      {"size beyond the file", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 0x7FFFFFFF); }, S_OK, "Big",
-       STG_E_DOCFILECORRUPT, "beyond the file"},
+      {"size beyond the file", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(1) + 120, 0x7FFFFFFF); }, S_OK,
+       "Big", STG_E_DOCFILECORRUPT, "beyond the file"},
       {"mini chain loop",
        [](TCfbImage& i) {
          i.Put32(i.SectorOffset(i.MiniFatStart) + 4 * (i.StreamStart[1] + 1), i.StreamStart[1]);
        },
        S_OK, "Small", STG_E_DOCFILECORRUPT, "loops back"},
-      {"directory cycle", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(3) + 72, 1); }, STG_E_DOCFILECORRUPT, nullptr,
-       S_OK, "loops back to entry 1"},
-      {"directory entry outside", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(2) + 68, 4000); }, STG_E_DOCFILECORRUPT,
-       nullptr, S_OK, "outside the directory"},
+      {"directory cycle", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(3) + 72, 1); }, STG_E_DOCFILECORRUPT,
+       nullptr, S_OK, "loops back to entry 1"},
+      {"directory entry outside", [](TCfbImage& i) { i.Put32(i.DirEntryOffset(2) + 68, 4000); },
+       STG_E_DOCFILECORRUPT, nullptr, S_OK, "outside the directory"},
       {"directory chain loop", [](TCfbImage& i) { i.Put32(i.FatEntryOffset(i.DirStart), i.DirStart); },
        STG_E_DOCFILECORRUPT, nullptr, S_OK, "directory: chain loops"},
       {"root is not first", [](TCfbImage& i) { i.Bytes[i.DirEntryOffset(0) + 66] = 2; }, STG_E_DOCFILECORRUPT,
        nullptr, S_OK, "not the root"},
-      {"tail cut inside a stream", [](TCfbImage& i) { i.Bytes.resize(i.SectorOffset(i.StreamStart[2] + 2)); }, S_OK,
-       "Other", STG_E_DOCFILECORRUPT, "outside the file"},
+      {"tail cut inside a stream", [](TCfbImage& i) { i.Bytes.resize(i.SectorOffset(i.StreamStart[2] + 2)); },
+       S_OK, "Other", STG_E_DOCFILECORRUPT, "outside the file"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -231,7 +243,7 @@ TEST(CompoundFile, RefusesADifatLoop) {
   TCfbImage image = WithDifatSector({{u"Big", Pattern(130000, 3)}});
   const uint32_t difat = static_cast<uint32_t>(image.Bytes.size() / 512 - 2);
   image.Put32(image.SectorOffset(difat) + 508, difat);  // links back to itself
-  image.Put32(44, 110 + 127 + 1);                         // asks for more FAT sectors than one DIFAT holds
+  image.Put32(44, 110 + 127 + 1);                       // asks for more FAT sectors than one DIFAT holds
   image.Put32(72, 3);
   std::unique_ptr<TCfbStorage> storage;
   std::string detail;

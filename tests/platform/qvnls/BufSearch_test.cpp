@@ -95,12 +95,8 @@ TEST(BufSearchTest, EdgeCases) {
       {"abcabcx", 7, 6, -1},  // a pattern longer than the buffer
       {"abc", 3, 0, -1},      // an empty buffer
       {"abc", -1, 6, -1},     // negative lengths
-      {"abc", 3, -5, -1},
-      {"c", 1, 6, 2},
-      {"cab", 3, 6, 2},
-      {"abcabc", 6, 6, 0},    // the whole buffer
-      {"bc", 2, 6, 1},
-      {"ca", 2, 3, -1},       // a hit just past the buffer's end
+      {"abc", 3, -5, -1},    {"c", 1, 6, 2},   {"cab", 3, 6, 2}, {"abcabc", 6, 6, 0},  // the whole buffer
+      {"bc", 2, 6, 1},       {"ca", 2, 3, -1},  // a hit just past the buffer's end
   };
   for (const Case& c : cases)
     EXPECT_EQ(FindInBuf(c.pattern, c.patternBytes, text, c.bufferBytes), c.expected) << c.pattern;

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unicode/uchar.h>
 
 #include <algorithm>
@@ -18,13 +17,13 @@ namespace {
 int Sign(int32_t v) { return (v > 0) - (v < 0); }
 
 int Text(const std::u16string& a, const std::u16string& b) {
-  return Sign(CompareTextBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()),
-                                 static_cast<int32_t>(b.size())));
+  return Sign(
+      CompareTextBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()), static_cast<int32_t>(b.size())));
 }
 
 int Str(const std::u16string& a, const std::u16string& b) {
-  return Sign(CompareStrBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()),
-                                static_cast<int32_t>(b.size())));
+  return Sign(
+      CompareStrBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()), static_cast<int32_t>(b.size())));
 }
 
 std::u16string Upper(std::u16string s) {
@@ -100,15 +99,12 @@ TEST(CompareTest, KnownOrders) {
     std::u16string a, b;
     int text, str;
   } rows[] = {
-      {u"abc", u"ABC", 0, -1},         // case: equal as text, lower first as strings
-      {u"a", u"b", -1, -1},
-      {u"ä", u"b", -1, -1},            // collation, not code units (U+00E4 > U+0062)
-      {u"Ärger", u"arger", 1, 1},      // accents count in both
-      {u"", u"a", -1, -1},
-      {u"a", u"a", 0, 0},
-      {u"file10", u"file9", -1, -1},
-      {u"Straße", u"STRASSE", 1, 1},   // the collator ranks them alike; the units decide
-      {u"a\u0001b", u"ab", -1, -1},    // an ignorable control character still tells them apart
+      {u"abc", u"ABC", 0, -1},                              // case: equal as text, lower first as strings
+      {u"a", u"b", -1, -1},          {u"ä", u"b", -1, -1},  // collation, not code units (U+00E4 > U+0062)
+      {u"Ärger", u"arger", 1, 1},                           // accents count in both
+      {u"", u"a", -1, -1},           {u"a", u"a", 0, 0},   {u"file10", u"file9", -1, -1},
+      {u"Straße", u"STRASSE", 1, 1},  // the collator ranks them alike; the units decide
+      {u"a\u0001b", u"ab", -1, -1},   // an ignorable control character still tells them apart
       {u"ПРИВЕТ", u"привет", 0, 1},
   };
   for (const auto& row : rows) {

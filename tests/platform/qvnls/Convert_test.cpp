@@ -18,15 +18,13 @@ struct CodeRow {
   const char* icuName;
 };
 const CodeRow kSingleByteCodes[] = {
-    {1, "ISO-8859-1"},   {2, "ISO-8859-2"},   {3, "ISO-8859-3"},   {4, "ISO-8859-4"},
-    {5, "ISO-8859-5"},   {6, "ISO-8859-6"},   {7, "ISO-8859-7"},   {8, "ISO-8859-8"},
-    {9, "ISO-8859-9"},   {10, "ISO-8859-10"}, {11, "ISO-8859-11"}, {13, "ISO-8859-13"},
-    {14, "KOI8-R"},      {15, "KOI8-U"},      {16, "cp1250"},      {17, "cp1251"},
-    {18, "cp1252"},      {19, "cp1253"},      {20, "cp1254"},      {21, "cp1255"},
-    {22, "cp1256"},      {23, "cp1257"},      {24, "cp1258"},      {25, "windows-874"},
-    {26, "ISO-8859-15"}, {30, "IBM437"},      {31, "IBM850"},      {32, "IBM852"},
-    {33, "IBM737"},      {34, "IBM857"},      {35, "IBM775"},      {36, "IBM866"},
-    {37, "IBM862"},      {38, "IBM720"},
+    {1, "ISO-8859-1"},   {2, "ISO-8859-2"},   {3, "ISO-8859-3"}, {4, "ISO-8859-4"},   {5, "ISO-8859-5"},
+    {6, "ISO-8859-6"},   {7, "ISO-8859-7"},   {8, "ISO-8859-8"}, {9, "ISO-8859-9"},   {10, "ISO-8859-10"},
+    {11, "ISO-8859-11"}, {13, "ISO-8859-13"}, {14, "KOI8-R"},    {15, "KOI8-U"},      {16, "cp1250"},
+    {17, "cp1251"},      {18, "cp1252"},      {19, "cp1253"},    {20, "cp1254"},      {21, "cp1255"},
+    {22, "cp1256"},      {23, "cp1257"},      {24, "cp1258"},    {25, "windows-874"}, {26, "ISO-8859-15"},
+    {30, "IBM437"},      {31, "IBM850"},      {32, "IBM852"},    {33, "IBM737"},      {34, "IBM857"},
+    {35, "IBM775"},      {36, "IBM866"},      {37, "IBM862"},    {38, "IBM720"},
 };
 
 std::u16string ToWide(const std::string& bytes, uint8_t charset) {
@@ -132,7 +130,9 @@ TEST_F(ConvertTest, KnownBytesOfTheCyrillicAndWesternPages) {
 // WideToBuf writes a zero byte where the charset has no character; ConvertBufsDef and ConvertBufDef
 // write the default character given.
 TEST_F(ConvertTest, UnmappableCharactersBecomeTheDefaultCharacter) {
-  EXPECT_EQ(FromWide(u"aЖ€b", 18), std::string("a\0\x80" "b", 4));
+  EXPECT_EQ(FromWide(u"aЖ€b", 18), std::string("a\0\x80"
+                                               "b",
+                                               4));
   // No look-alike stands in for a missing letter (Ā is not A, ＡＢ are not AB): a pattern must not
   // match text it does not contain.
   EXPECT_EQ(FromWide(u"Ā\uFF21\uFF22", 18), std::string(3, '\0'));
@@ -142,7 +142,9 @@ TEST_F(ConvertTest, UnmappableCharactersBecomeTheDefaultCharacter) {
   const std::string utf8 = IcuEncode(u"aЖéb", "UTF-8");
   std::string out(16, 'x');
   int32_t n = ConvertBufsDef(utf8.data(), static_cast<int32_t>(utf8.size()), out.data(), 16, 42, 18, '?');
-  EXPECT_EQ(out.substr(0, n), "a?\xE9" "b");
+  EXPECT_EQ(out.substr(0, n),
+            "a?\xE9"
+            "b");
   n = ConvertBufsDef(utf8.data(), static_cast<int32_t>(utf8.size()), out.data(), 16, 42, 17);
   EXPECT_EQ(out.substr(0, n), std::string("a\xC6\0b", 4));
   const std::string cp866 = IcuEncode(u"Жa", "IBM866");
@@ -171,7 +173,9 @@ TEST_F(ConvertTest, MalformedUtf8BecomesReplacementCharacters) {
   std::u16string room(bad.size(), u'\0');
   EXPECT_GE(BufToWide(bad.data(), 5, room.data(), 10, 42), 0);
   // A lone surrogate encodes as U+FFFD in UTF-8.
-  EXPECT_EQ(FromWide(std::u16string(1, u'\xD800') + u"a", 42), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(FromWide(std::u16string(1, u'\xD800') + u"a", 42),
+            "\xEF\xBF\xBD"
+            "a");
 }
 
 // A byte sequence a double-byte page cannot decode becomes U+FFFD, also after an encoding into that

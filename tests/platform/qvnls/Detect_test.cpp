@@ -46,11 +46,17 @@ TEST_F(DetectTest, DetectionTable) {
     uint8_t charset;
     bool bigEndian;
   } rows[] = {
-      {"UTF-8 mark", "\xEF\xBB\xBF" "abc", kEverything, 42, false},
+      {"UTF-8 mark",
+       "\xEF\xBB\xBF"
+       "abc",
+       kEverything, 42, false},
       {"UTF-16LE mark", bomLe, kEverything, 43, false},
       {"UTF-16BE mark", bomBe, kEverything, 43, true},
       {"UTF-16LE mark alone", "\xFF\xFE", kDetectStartOfStream, 43, false},
-      {"mark outside the start", "\xFF\xFE" "ab", kDetectEightBit, 18, false},
+      {"mark outside the start",
+       "\xFF\xFE"
+       "ab",
+       kDetectEightBit, 18, false},
       {"UTF-16LE English", IcuEncode(kEnglish, "UTF-16LE"), kEverything, 43, false},
       {"UTF-16BE English", IcuEncode(kEnglish, "UTF-16BE"), kEverything, 43, true},
       {"UTF-16LE Russian", IcuEncode(kRussianProse, "UTF-16LE"), kEverything, 43, false},

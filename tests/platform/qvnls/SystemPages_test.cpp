@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unicode/uloc.h>
 
 #include <string>
@@ -49,7 +48,7 @@ TEST_F(SystemPagesTest, CyrillicRoutines) {
   EXPECT_EQ(s, "\x80\xA0\xE0\xF0");
   s = "abc\xE0\xFF\xB8";
   EXPECT_EQ(CharUpperBuffA(s.data(), static_cast<uint32_t>(s.size())), s.size());
-  EXPECT_EQ(s, "ABC\xC0\xDF\xA8");  // а я ё
+  EXPECT_EQ(s, "ABC\xC0\xDF\xA8");               // а я ё
   EXPECT_EQ(OemToAnsiUpperTable()[0xA0], 0xC0);  // а in the OEM page -> А in the Windows page
   EXPECT_EQ(OemToAnsiTable()[0xB0], '?');        // a box-drawing shade has no Windows character
   EXPECT_TRUE(IsCharAlphaA('\xC0'));
@@ -78,9 +77,8 @@ TEST_F(SystemPagesTest, LocaleIdentifiers) {
     uint32_t locale;
     int32_t ansi, oem;
   } rows[] = {
-      {0x0419, 1251, 866}, {0x0408, 1253, 737}, {0x041F, 1254, 857}, {0x0405, 1250, 852},
-      {0x0407, 1252, 850}, {0x040D, 1255, 862}, {0x0426, 1257, 775}, {0x7F, 1252, 437},
-      {0x0411, 932, 932},  {0x0077, -1, -1},
+      {0x0419, 1251, 866}, {0x0408, 1253, 737}, {0x041F, 1254, 857}, {0x0405, 1250, 852}, {0x0407, 1252, 850},
+      {0x040D, 1255, 862}, {0x0426, 1257, 775}, {0x7F, 1252, 437},   {0x0411, 932, 932},  {0x0077, -1, -1},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(GetWindowsCodePage(row.locale), row.ansi) << std::hex << row.locale;
@@ -96,8 +94,8 @@ TEST_F(SystemPagesTest, DefaultsFollowTheLocale) {
     const char* locale;
     int32_t ansi, oem;
   } rows[] = {
-      {"ru_RU", 1251, 866},      {"uk_UA", 1251, 866}, {"el_GR", 1253, 737}, {"tr_TR", 1254, 857},
-      {"pl_PL", 1250, 852},      {"de_DE", 1252, 850}, {"sr_RS", 1251, 866}, {"sr_Latn_RS", 1250, 852},
+      {"ru_RU", 1251, 866},       {"uk_UA", 1251, 866}, {"el_GR", 1253, 737}, {"tr_TR", 1254, 857},
+      {"pl_PL", 1250, 852},       {"de_DE", 1252, 850}, {"sr_RS", 1251, 866}, {"sr_Latn_RS", 1250, 852},
       {"en_US_POSIX", 1252, 850}, {"ja_JP", 1252, 850}, {"xx_YY", 1252, 850},
   };
   for (const auto& row : rows) {
@@ -116,12 +114,11 @@ TEST(CharsetNamesTest, NamesAndCodePages) {
     const char* name;
     uint8_t code;
   } lookups[] = {
-      {"windows-1251", 17}, {"CP1251", 17},   {"koi8-r", 14},       {"KOI8-U", 15},
-      {"utf-8", 42},        {"UTF8", 42},     {"utf-16", 43},       {"UTF-16LE", 43},
-      {"utf-7", 44},        {"latin1", 1},    {"ISO_8859-1", 1},    {"iso-8859-5", 5},
-      {"ibm866", 36},       {"cp866", 36},    {"us-ascii", 18},     {"shift_jis", 45},
-      {"gb2312", 46},       {"GBK", 46},      {"euc-kr", 47},       {"big5", 48},
-      {"iso-8859-15", 26},  {"x-bogus", 0},   {"", 0},              {"ebcdic-cp-us", 0},
+      {"windows-1251", 17}, {"CP1251", 17},    {"koi8-r", 14},   {"KOI8-U", 15},      {"utf-8", 42},
+      {"UTF8", 42},         {"utf-16", 43},    {"UTF-16LE", 43}, {"utf-7", 44},       {"latin1", 1},
+      {"ISO_8859-1", 1},    {"iso-8859-5", 5}, {"ibm866", 36},   {"cp866", 36},       {"us-ascii", 18},
+      {"shift_jis", 45},    {"gb2312", 46},    {"GBK", 46},      {"euc-kr", 47},      {"big5", 48},
+      {"iso-8859-15", 26},  {"x-bogus", 0},    {"", 0},          {"ebcdic-cp-us", 0},
   };
   for (const auto& row : lookups) EXPECT_EQ(GetHTMLCharsetP(row.name), row.code) << row.name;
   EXPECT_EQ(GetHTMLCharsetP(nullptr), 0);
@@ -146,7 +143,7 @@ TEST(CharsetNamesTest, NamesAndCodePages) {
   const struct {
     int32_t codePage;
     uint8_t code;
-  } pages[] = {{1250, 16}, {1251, 17}, {1252, 18}, {874, 25}, {866, 36}, {850, 31},
+  } pages[] = {{1250, 16}, {1251, 17},  {1252, 18},  {874, 25},  {866, 36}, {850, 31},
                {437, 30},  {20866, 14}, {65001, 42}, {1200, 43}, {12345, 0}};
   for (const auto& row : pages) {
     EXPECT_EQ(WindowsCodePageToHTMLCharset(row.codePage), row.code) << row.codePage;
@@ -154,8 +151,8 @@ TEST(CharsetNamesTest, NamesAndCodePages) {
   }
   const struct {
     uint8_t code, windows;
-  } scripts[] = {{1, 18}, {2, 16}, {5, 17}, {14, 17}, {15, 17}, {36, 17}, {31, 18},
-                 {33, 19}, {17, 17}, {42, 42}, {43, 43}, {12, 0}};
+  } scripts[] = {{1, 18},  {2, 16},  {5, 17},  {14, 17}, {15, 17}, {36, 17},
+                 {31, 18}, {33, 19}, {17, 17}, {42, 42}, {43, 43}, {12, 0}};
   for (const auto& row : scripts) EXPECT_EQ(CharsetToWindows(row.code), row.windows) << int(row.code);
   const struct {
     uint8_t font, code;

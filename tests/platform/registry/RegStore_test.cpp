@@ -216,7 +216,8 @@ TEST_F(RegStoreTest, KeyNameTakenByARegularFileCannotBeOpenedOrMade) {
     TRegStore store({root, machine_.path()});
     TRegKey key;
     bool created = true;
-    EXPECT_EQ(store.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &created), TRegStatus::Failed) << taken;
+    EXPECT_EQ(store.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &created), TRegStatus::Failed)
+        << taken;
     EXPECT_FALSE(created);
     EXPECT_NE(store.OpenKey(TRegRoot::CurrentUser, kProgramKey, false, key), TRegStatus::Ok) << taken;
     std::ifstream in(root + taken);
@@ -227,7 +228,8 @@ TEST_F(RegStoreTest, KeyNameTakenByARegularFileCannotBeOpenedOrMade) {
 TEST_F(RegStoreTest, TemporariesOfInterruptedUpdatesAreRemovedAndNothingElse) {
   TRegKey key, sub;
   ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
-  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, std::string(kProgramKey) + "\\Viewer", true, sub), TRegStatus::Ok);
+  ASSERT_EQ(store_.OpenKey(TRegRoot::CurrentUser, std::string(kProgramKey) + "\\Viewer", true, sub),
+            TRegStatus::Ok);
   ASSERT_EQ(store_.WriteValue(key, "Options", REG_BINARY, "kept", 4), TRegStatus::Ok);
   ASSERT_EQ(store_.WriteValue(key, ".hidden", REG_SZ, "x", 1), TRegStatus::Ok);  // stored as "%2Ehidden.val"
   // What a crash between mkstemp and rename leaves behind, in the key and in a sub-key.
@@ -240,7 +242,7 @@ TEST_F(RegStoreTest, TemporariesOfInterruptedUpdatesAreRemovedAndNothingElse) {
 
   EXPECT_EQ(store_.RemoveTemporaries(key), 3u);
   EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{"%2Ehidden.val", ".lock", "Options.val",
-                                                                  "Pattern.val.abcdef.val", "Viewer"}));
+                                                                 "Pattern.val.abcdef.val", "Viewer"}));
   EXPECT_TRUE(FolderEntries(sub.Folder).empty());
   TRegValue value;
   ASSERT_EQ(store_.ReadValue(key, "Options", value), TRegStatus::Ok);

@@ -40,15 +40,19 @@ TEST_F(StorageAccess, TextsOfOpeningAndReading) {
     const char* text;
   };
   const TCase cases[] = {
-      {"missing file", [&] { OpenStorage(folder_.Path + "/none.xls"); }, "The stream with specified name does not exist"},
-      {"missing folder", [&] { OpenStorage(folder_.Path + "/none/x.xls"); }, "The path specified does not exist"},
+      {"missing file", [&] { OpenStorage(folder_.Path + "/none.xls"); },
+       "The stream with specified name does not exist"},
+      {"missing folder", [&] { OpenStorage(folder_.Path + "/none/x.xls"); },
+       "The path specified does not exist"},
       {"not a compound file", [&] { OpenStorage(folder_.Write("t.txt", std::string(600, 't'))); },
        "The file is not a storage object"},
       {"damaged directory", [&] { OpenStorage(Write(dir_cycle)); }, "Can't open storage: unknown error"},
       {"missing stream", [&] { OpenStorage(Write(good))->OpenStream(u"Workbook"); },
        "The stream with specified name does not exist"},
-      {"name too long", [&] { OpenStorage(Write(good))->OpenStream(std::u16string(40, u'n')); }, "Error in parameters"},
-      {"damaged chain", [&] { OpenStorage(Write(chain_loop))->OpenStream(u"Data"); }, "Can't open stream: unknown error"},
+      {"name too long", [&] { OpenStorage(Write(good))->OpenStream(std::u16string(40, u'n')); },
+       "Error in parameters"},
+      {"damaged chain", [&] { OpenStorage(Write(chain_loop))->OpenStream(u"Data"); },
+       "Can't open stream: unknown error"},
   };
   for (const TCase& c : cases) {
     EXPECT_EQ(MessageOf(c.call), c.text) << c.name;
@@ -105,8 +109,9 @@ TEST_F(StorageAccess, ResultCodesOfVComUtil) {
   }
 
   std::unique_ptr<TCfbStorage> storage;
-  ASSERT_EQ(StgOpenStorage(Write(BuildCompoundFile({{u"WordDocument", "abcdef"}})), STGM_SHARE_DENY_WRITE, storage),
-            S_OK);
+  ASSERT_EQ(
+      StgOpenStorage(Write(BuildCompoundFile({{u"WordDocument", "abcdef"}})), STGM_SHARE_DENY_WRITE, storage),
+      S_OK);
   std::unique_ptr<TCfbStream> stream;
   ComCheck(storage->OpenStream(u"WordDocument", STGM_SHARE_EXCLUSIVE, stream));
   char buffer[8] = {};

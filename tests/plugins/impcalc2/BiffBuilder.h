@@ -52,7 +52,8 @@ class TBiffStream {
   }
   TBiffStream& Eof() { return Record(0x000A, std::string()); }
   TBiffStream& XF(uint16_t Format) { return Record(0x00E0, TBiffBody().U16(0).U16(Format).U32(0).U32(0)); }
-  TBiffStream& Dimensions(uint32_t FirstRow, uint32_t LastRowPlus1, uint16_t FirstCol, uint16_t LastColPlus1) {
+  TBiffStream& Dimensions(uint32_t FirstRow, uint32_t LastRowPlus1, uint16_t FirstCol,
+                          uint16_t LastColPlus1) {
     TBiffBody b;
     if (biff8_) {
       b.U32(FirstRow).U32(LastRowPlus1);

@@ -40,7 +40,8 @@ inline void ForEachDamagedCopy(const std::string& Good,
     }
     Use(what, bad);
   }
-  for (std::size_t keep : {Good.size() - 1, Good.size() * 3 / 4, Good.size() / 2, Good.size() / 4, std::size_t{700}}) {
+  for (std::size_t keep :
+       {Good.size() - 1, Good.size() * 3 / 4, Good.size() / 2, Good.size() / 4, std::size_t{700}}) {
     if (keep < Good.size()) Use("cut to " + std::to_string(keep), Good.substr(0, keep));
   }
 }

@@ -29,9 +29,10 @@ TEST(OfficeConverters, AnswersOfTheLibraries) {
     bool set_callback;
   };
   const TCase cases[] = {
-      {SCRYLINE_IMPCALC2, "Quorvane Library v.021010", 21010, 0x1E, "xls", "Microsoft\u00ae Excel Sheet (XLS)", true},
-      {SCRYLINE_IMPSHOW2, "Quorvane Library v.020808", 20808, 0x0E, "ppt", "Microsoft(R) PowerPoint Presentation (PPT)",
-       false},
+      {SCRYLINE_IMPCALC2, "Quorvane Library v.021010", 21010, 0x1E, "xls",
+       "Microsoft\u00ae Excel Sheet (XLS)", true},
+      {SCRYLINE_IMPSHOW2, "Quorvane Library v.020808", 20808, 0x0E, "ppt",
+       "Microsoft(R) PowerPoint Presentation (PPT)", false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.path);
@@ -57,7 +58,8 @@ TEST(OfficeConverters, AnswersOfTheLibraries) {
     // Memory conversion: null, with Size and the error text left alone.
     char data[4] = {};
     int32_t size = 4;
-    EXPECT_EQ(reinterpret_cast<TConvertMemoryToUnicode>(sym("ConvertMemoryToUnicode"))(data, 0, &size), nullptr);
+    EXPECT_EQ(reinterpret_cast<TConvertMemoryToUnicode>(sym("ConvertMemoryToUnicode"))(data, 0, &size),
+              nullptr);
     EXPECT_EQ(size, 4);
     char error[64] = "x";
     EXPECT_FALSE(reinterpret_cast<TGetConversionError>(sym("GetConversionError"))(error, sizeof error));
@@ -77,7 +79,8 @@ class OfficeHost : public ::testing::Test {
     TQVConverter* converter = nullptr;
     int32_t size = -1;
     bool unicode = false;
-    TResultBlock block = converters_.ConvertFile(FileName, kUnicodeModeUnicode, "", ErrorText, converter, size, unicode);
+    TResultBlock block =
+        converters_.ConvertFile(FileName, kUnicodeModeUnicode, "", ErrorText, converter, size, unicode);
     if (Who != nullptr) *Who = converter;
     if (block == nullptr) return u"(none)";
     EXPECT_TRUE(unicode);
@@ -101,7 +104,8 @@ TEST_F(OfficeHost, ConvertsWorkbooksAndPresentations) {
   EXPECT_NE(slides.find(u"Sample Powerpoint Slide"), std::u16string::npos) << error;
   EXPECT_EQ(who, converters_.GetConverter(1));
   // By content when the extension says nothing: a workbook named .dat.
-  const std::string renamed = folder_.Write("book.dat", ReadWholeFile(OfficeFixture("impcalc2", "Simple.xls")));
+  const std::string renamed =
+      folder_.Write("book.dat", ReadWholeFile(OfficeFixture("impcalc2", "Simple.xls")));
   EXPECT_NE(Convert(renamed, error, &who).find(u"replaceMe"), std::u16string::npos) << error;
   EXPECT_EQ(who, converters_.GetConverter(0));
   EXPECT_TRUE(converters_.GetConverter(0)->IsFileSupported(renamed));
@@ -110,8 +114,8 @@ TEST_F(OfficeHost, ConvertsWorkbooksAndPresentations) {
   // 8-bit text from the same library.
   int32_t size = 0;
   std::string text_error;
-  TResultBlock ansi = converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), false, nullptr,
-                                                               text_error, size);
+  TResultBlock ansi = converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), false,
+                                                               nullptr, text_error, size);
   ASSERT_NE(ansi, nullptr) << text_error;
   EXPECT_EQ(std::string(static_cast<const char*>(ansi.get()), static_cast<std::size_t>(size)),
             "replaceMe\r\n------------------------------\r\n------------------------------\r\n");
@@ -134,7 +138,8 @@ TEST_F(OfficeHost, FailuresCarryTheirTexts) {
   for (const TCase& c : cases) {
     int32_t size = -1;
     std::string error;
-    TResultBlock block = converters_.GetConverter(c.converter)->ConvertFile(c.file, true, nullptr, error, size);
+    TResultBlock block =
+        converters_.GetConverter(c.converter)->ConvertFile(c.file, true, nullptr, error, size);
     EXPECT_EQ(block, nullptr) << c.file;
     EXPECT_NE(error.find(c.text), std::string::npos) << c.file << ": " << error;
   }
@@ -163,8 +168,8 @@ TEST_F(OfficeHost, AWorkbookConversionCanBeCancelled) {
   };
   int32_t size = -1;
   std::string error;
-  TResultBlock block =
-      converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), true, stop, error, size);
+  TResultBlock block = converters_.GetConverter(0)->ConvertFile(OfficeFixture("impcalc2", "Simple.xls"), true,
+                                                                stop, error, size);
   EXPECT_EQ(block, nullptr);
   EXPECT_EQ(polls, 1);
   EXPECT_NE(error.find("User canceled"), std::string::npos) << error;

@@ -25,7 +25,9 @@ inline std::u16string FromUtf16Bytes(const void* Data, std::size_t Bytes) {
   for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
   return s;
 }
-inline std::u16string FromUtf16Bytes(const std::string& Bytes) { return FromUtf16Bytes(Bytes.data(), Bytes.size()); }
+inline std::u16string FromUtf16Bytes(const std::string& Bytes) {
+  return FromUtf16Bytes(Bytes.data(), Bytes.size());
+}
 
 class TWesternCodePageTest : public ::testing::Test {
  protected:
@@ -38,7 +40,8 @@ using TDocumentReader = std::function<void(const std::string& Path, bool Unicode
 
 // Reads Path in both forms and checks that each word is in the UTF-16 text, and in the 8-bit text when
 // the code page can hold it.
-inline void ExpectWords(const TDocumentReader& Read, const std::string& Path, const std::vector<std::u16string>& Words) {
+inline void ExpectWords(const TDocumentReader& Read, const std::string& Path,
+                        const std::vector<std::u16string>& Words) {
   std::string bytes, ansi;
   Read(Path, true, bytes);
   Read(Path, false, ansi);
@@ -55,7 +58,8 @@ inline void ExpectWords(const TDocumentReader& Read, const std::string& Path, co
 // Reads damaged copies of each file (FixtureDamage.h) in both forms and checks only that each ends, with
 // a text or an error with a message; the sanitizers catch the rest. Both outcomes must occur: damage is
 // found, and damage in parts the reader does not use is read past.
-inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read, const std::vector<std::string>& Paths) {
+inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read,
+                                          const std::vector<std::string>& Paths) {
   TTestFolder folder;
   int converted = 0, failed = 0;
   for (const std::string& file : Paths) {

@@ -40,8 +40,10 @@ TEST_F(WorkbookFixtures, WordsOfEachWorkbook) {
         u"COMAC CAPITAL LLP"}},
       {"43251.xls", {u"Smith,Joe J", u"Jones,Fred K", u"BusTITLE", u"LOCCODE"}},
       {"chinese-provinces.xls",
-       {u"Provinces in China", u"Chinese Name", u"\u5b89\u5fbd\u7701", u"\u5317\u4eac\u5e02", u"\u91cd\u5e86\u5e02"}},
-      {"testEXCEL.xls", {u"Sample Excel Worksheet", u"Numbers and their Squares", u"Number", u"Square", u"196"}},
+       {u"Provinces in China", u"Chinese Name", u"\u5b89\u5fbd\u7701", u"\u5317\u4eac\u5e02",
+        u"\u91cd\u5e86\u5e02"}},
+      {"testEXCEL.xls",
+       {u"Sample Excel Worksheet", u"Numbers and their Squares", u"Number", u"Square", u"196"}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);
@@ -86,7 +88,8 @@ TEST_F(WorkbookFixtures, WorkbooksThatCannotBeRead) {
       {"testEXCEL_4.xls", "The file is not a storage object"},
       {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-5786329142919168.xls",
        "The stream with specified name does not exist"},
-      {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-6137883240824832.xls", "Can't open storage: unknown error"},
+      {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-6137883240824832.xls",
+       "Can't open storage: unknown error"},
   };
   for (const TCase& c : cases) {
     std::string text;
@@ -101,9 +104,10 @@ TEST_F(WorkbookFixtures, WorkbooksThatCannotBeRead) {
 
 TEST_F(WorkbookFixtures, DamagedCopiesEndCleanly) {
   std::vector<std::string> paths;
-  for (const char* file : {"Simple.xls", "StringFormulas.xls", "MissingBits.xls", "Formatting.xls", "testEXCEL_95.xls",
-                           "59074.xls", "46368.xls", "WORKBOOK_in_capitals.xls", "BOOK_in_capitals.xls", "43251.xls",
-                           "chinese-provinces.xls", "testEXCEL.xls", "64130.xls", "60284.xls"}) {
+  for (const char* file :
+       {"Simple.xls", "StringFormulas.xls", "MissingBits.xls", "Formatting.xls", "testEXCEL_95.xls",
+        "59074.xls", "46368.xls", "WORKBOOK_in_capitals.xls", "BOOK_in_capitals.xls", "43251.xls",
+        "chinese-provinces.xls", "testEXCEL.xls", "64130.xls", "60284.xls"}) {
     paths.push_back(Fixture(file));
   }
   ExpectDamagedCopiesEndCleanly(ReadWorkbook, paths);

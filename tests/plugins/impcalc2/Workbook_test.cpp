@@ -20,12 +20,14 @@ class WorkbookTest : public TWesternCodePageTest {
   // The UTF-16 text of a compound file holding Stream (named Name).
   std::u16string Wide(const std::string& Stream, const std::u16string& Name = u"Workbook") {
     std::string bytes;
-    EXPECT_TRUE(ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), true, nullptr, bytes));
+    EXPECT_TRUE(
+        ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), true, nullptr, bytes));
     return FromUtf16Bytes(bytes);
   }
   std::string Ansi(const std::string& Stream, const std::u16string& Name = u"Workbook") {
     std::string text;
-    EXPECT_TRUE(ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), false, nullptr, text));
+    EXPECT_TRUE(
+        ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), false, nullptr, text));
     return text;
   }
   // The message of the failure of reading the file with these bytes.
@@ -64,14 +66,24 @@ TEST_F(WorkbookTest, TextOfEveryCellKind) {
   cells += B::Rec(0x00D6, B::Cell(8, 0).U16(4).U8(0).Chars8("rich").U8(1).U16(0));
   cells += B::Rec(0x00FD, B::Cell(9, 0).U32(1));
   cells += formula(10, {0, 0, 0, 0, 0, 0, 0x04, 0x40});  // the double 2.5
-  cells += formula(11, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Rec(0x0207, TBiffBody().U16(3).U8(0).Chars8("XYZ"));
+  cells +=
+      formula(11, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Rec(0x0207, TBiffBody().U16(3).U8(0).Chars8("XYZ"));
   cells += formula(12, {1, 0, 1, 0, 0, 0, 0xFF, 0xFF});
   cells += formula(13, {2, 0, 42, 0, 0, 0, 0xFF, 0xFF});
   // An empty result, and the NUMBER after it is a cell of its own.
   cells += formula(14, {3, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Number(14, 1, 37329, 2);
-  cells += B::Rec(0x00BD, TBiffBody().U16(15).U16(1).U16(0).U32(rk_minus5).U16(1).U32(rk_1234_cents).U16(15).U32(
-                              rk_one_and_half).U16(3));
-  cells += B::Rec(0x00BE, TBiffBody().U16(16).U16(1).U16(0).U16(0).U16(0).U16(0).U16(4)) + B::Number(16, 5, 9);
+  cells += B::Rec(0x00BD, TBiffBody()
+                              .U16(15)
+                              .U16(1)
+                              .U16(0)
+                              .U32(rk_minus5)
+                              .U16(1)
+                              .U32(rk_1234_cents)
+                              .U16(15)
+                              .U32(rk_one_and_half)
+                              .U16(3));
+  cells +=
+      B::Rec(0x00BE, TBiffBody().U16(16).U16(1).U16(0).U16(0).U16(0).U16(0).U16(4)) + B::Number(16, 5, 9);
   cells += B::Rec(0x0201, B::Cell(17, 1)) + B::Rec(0x0201, B::Cell(17, 2)) + B::Rec(0x0201, B::Cell(17, 3)) +
            B::Rec(0x0201, B::Cell(17, 4)) + B::Number(17, 5, 9);
 
@@ -80,7 +92,8 @@ TEST_F(WorkbookTest, TextOfEveryCellKind) {
   stream.Record(0x00FC, TBiffBody().U32(2).U32(2).U16(3).U8(0).Chars8("one").U16(3).U8(0).Chars8("two"));
   stream.Eof().Sheet(18, 6, cells);
   EXPECT_EQ(Wide(stream.Bytes),
-            u"$1234.50\r\n-5\r\n12.34\r\n1.5\r\n1\r\n#DIV/0!\r\nplain\r\n\u03a9mega\r\nrich\r\ntwo\r\n2.5\r\nXYZ\r\n"
+            u"$1234.50\r\n-5\r\n12.34\r\n1.5\r\n1\r\n#DIV/"
+            u"0!\r\nplain\r\n\u03a9mega\r\nrich\r\ntwo\r\n2.5\r\nXYZ\r\n"
             u"1\r\n#N/A\r\n\t3/14/2002\r\n\t-5\t$12.34\t1.5\r\n\t\t\t\t\t9\r\n\t\t\t\t\t9\r\n");
 }
 
@@ -145,7 +158,8 @@ TEST_F(WorkbookTest, OneByteCharactersOfBiff8AreTheFirst256CodePoints) {
 // holds keeps those it holds.
 TEST_F(WorkbookTest, SharedStringCountsBeyondTheBody) {
   B stream;
-  stream.Record(0x00FC, TBiffBody().U32(0x0FFFFFFF).U32(0x0FFFFFFF).U16(1).U8(0).Chars8("a").U16(1).U8(0).Chars8("b"));
+  stream.Record(
+      0x00FC, TBiffBody().U32(0x0FFFFFFF).U32(0x0FFFFFFF).U16(1).U8(0).Chars8("a").U16(1).U8(0).Chars8("b"));
   stream.Eof().Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
   EXPECT_EQ(Wide(stream.Bytes), u"b\r\n");
 }
@@ -197,38 +211,42 @@ TEST_F(WorkbookTest, Failures) {
     const char* message;
   };
   const TCase cases[] = {
-      {"not a compound file", "just text, long enough to be read as a header or not", "The file is not a storage object"},
-      {"neither stream", BuildCompoundFile({{u"Other", "x"}}).Bytes, "The stream with specified name does not exist"},
+      {"not a compound file", "just text, long enough to be read as a header or not",
+       "The file is not a storage object"},
+      {"neither stream", BuildCompoundFile({{u"Other", "x"}}).Bytes,
+       "The stream with specified name does not exist"},
       {"not a workbook stream", WorkbookFile(std::string("\x09\x02\x06\x00", 4) + std::string(6, '\0')),
        "Wrong stream type"},
-      {"password", globals([](B& s) { s.Record(0x002F, TBiffBody().U16(0)).Eof(); }), "File is password-protected"},
+      {"password", globals([](B& s) { s.Record(0x002F, TBiffBody().U16(0)).Eof(); }),
+       "File is password-protected"},
       {"no dimensions", globals([](B& s) { s.Eof().Bof(0x0010).Eof(); }), "Bad sheet: dimensions not found"},
       {"columns beyond 256", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(0, 1, 0, 257).Eof(); }),
        "Illegal table dimensions"},
       {"rows backwards", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(5, 1, 0, 1).Eof(); }),
        "Illegal table dimensions"},
       {"cell twice", sheet(B::Number(0, 0, 1) + B::Number(0, 0, 2)), "Trying to overwrite record"},
-      {"cell before the origin",
-       globals([](B& s) {
+      {"cell before the origin", globals([](B& s) {
          s.Eof().Bof(0x0010).Dimensions(3, 5, 0, 1);
          s.Bytes += B::Number(2, 0, 1);
          s.Eof();
        }),
        "invalid vector<T> subscript"},
-      {"cell past the last column", sheet(B::Rec(0x00BE, TBiffBody().U16(0).U16(250).U16(0).U16(0).U16(0).U16(0).U16(
-                                        0).U16(0).U16(0).U16(256))),
+      {"cell past the last column",
+       sheet(B::Rec(0x00BE,
+                    TBiffBody().U16(0).U16(250).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(256))),
        "invalid vector<T> subscript"},
       {"chart only", globals([](B& s) { s.Eof().Bof(0x0020).Record(0x0200, std::string(14, '\0')).Eof(); }),
        "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
-      {"shared string beyond the table",
-       globals([](B& s) {
+      {"shared string beyond the table", globals([](B& s) {
          s.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(1).U8(0).Chars8("a")).Eof();
          s.Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
        }),
        "Shared string table is invalid"},
-      {"shared string count", globals([](B& s) { s.Record(0x00FC, TBiffBody().U32(1).U32(0x10000000)).Eof(); }),
+      {"shared string count",
+       globals([](B& s) { s.Record(0x00FC, TBiffBody().U32(1).U32(0x10000000)).Eof(); }),
        "Can't read shared string table: invalid table length"},
-      {"short NUMBER", sheet(B::Rec(0x0203, B::Cell(0, 0).U32(0))), "Record 0x0203 is shorter than its fields"},
+      {"short NUMBER", sheet(B::Rec(0x0203, B::Cell(0, 0).U32(0))),
+       "Record 0x0203 is shorter than its fields"},
       {"empty LABELSST", sheet(B::Rec(0x00FD, TBiffBody())), "Record 0x00FD is shorter than its fields"},
       {"LABEL longer than its record", sheet(B::Rec(0x0204, B::Cell(0, 0).U16(50).U8(0).Chars8("abc"))),
        "Record 0x0204 is shorter than its fields"},

@@ -14,7 +14,8 @@ namespace {
 
 std::string Header(uint16_t VersionInstance, uint16_t Type, uint32_t Length) {
   std::string h;
-  for (uint32_t v : {uint32_t{VersionInstance}, uint32_t{Type}}) h += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+  for (uint32_t v : {uint32_t{VersionInstance}, uint32_t{Type}})
+    h += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
   for (int i = 0; i < 4; ++i) h += static_cast<char>((Length >> (8 * i)) & 0xFF);
   return h;
 }
@@ -56,7 +57,8 @@ const std::u16string kDashes = u"------------------------------\r\n";
 TEST_F(PptTextScannerTest, SlidesAreSeparatedByDashLines) {
   const std::string stream = Slide(u"one") + Slide(u"two") + Slide(u"three");
   EXPECT_EQ(Wide(stream), u"one\r\n" + kDashes + u"two\r\n" + kDashes + u"three\r\n");
-  EXPECT_EQ(Ansi(stream), "one\r\n------------------------------\r\ntwo\r\n------------------------------\r\nthree\r\n");
+  EXPECT_EQ(Ansi(stream),
+            "one\r\n------------------------------\r\ntwo\r\n------------------------------\r\nthree\r\n");
 }
 
 TEST_F(PptTextScannerTest, WhichContainersHoldText) {
@@ -68,10 +70,12 @@ TEST_F(PptTextScannerTest, WhichContainersHoldText) {
   const TCase cases[] = {
       {"slide list", Container(4080) + Chars(u"listed") + Bytes("too"), u"listed\r\ntoo\r\n"},
       {"text box", Container(1006) + Container(0xF00D) + Chars(u"boxed"), u"boxed\r\n"},
-      {"text box after client data", Container(1006) + Container(0xF011) + Container(0xF00D) + Chars(u"hidden"), u""},
-      {"text box after another container", Container(0xF011) + Container(0x0F00) + Container(0xF00D) + Chars(u"shown"),
-       u"shown\r\n"},
-      {"atom outside any text container", Container(1006) + Chars(u"outside") + Container(1000) + Bytes("notes"), u""},
+      {"text box after client data",
+       Container(1006) + Container(0xF011) + Container(0xF00D) + Chars(u"hidden"), u""},
+      {"text box after another container",
+       Container(0xF011) + Container(0x0F00) + Container(0xF00D) + Chars(u"shown"), u"shown\r\n"},
+      {"atom outside any text container",
+       Container(1006) + Chars(u"outside") + Container(1000) + Bytes("notes"), u""},
       {"other atoms in scope", Container(4080) + Atom(4001, "xxxx") + Atom(4026, std::string("c\0s\0", 4)),
        u"cs\r\n"},
       {"type bits above 12 are ignored", Container(0x3000 | 4080) + Header(0, 0x1000 | 4000, 2) + "q" + '\0',
@@ -103,7 +107,8 @@ TEST_F(PptTextScannerTest, CharacterSetsOfTheAtoms) {
 // Lengths are unsigned: a huge one skips forward to the end instead of jumping back onto its own header,
 // and a text atom longer than the stream ends the scan before any buffer of that size is made.
 TEST_F(PptTextScannerTest, HugeLengthsEndTheScan) {
-  EXPECT_EQ(Wide(Container(4080) + Chars(u"before") + Header(0, 4001, 0xFFFFFFF8u) + Chars(u"after")), u"before\r\n");
+  EXPECT_EQ(Wide(Container(4080) + Chars(u"before") + Header(0, 4001, 0xFFFFFFF8u) + Chars(u"after")),
+            u"before\r\n");
   EXPECT_EQ(Wide(Container(4080) + Chars(u"before") + Header(0, 4000, 0xFFFFFFF0u) + std::string(64, 'a')),
             u"before\r\n");
   // A header cut short at the end is the end of the document too.

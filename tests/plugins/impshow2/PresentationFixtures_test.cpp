@@ -64,7 +64,8 @@ TEST_F(PresentationFixtures, SlideBySlide) {
   // The slide list holds the slides' text in the order shown; the slides themselves follow, in the
   // order they are stored, separated by dash lines.
   EXPECT_EQ(Text("incorrect_slide_order.ppt"),
-            u"Slide 1\r\nFirst slide I added\r\nSlide 2\r\nThird slide I added\r\nSlide 3\r\nSecond slide I added\r\n"
+            u"Slide 1\r\nFirst slide I added\r\nSlide 2\r\nThird slide I added\r\nSlide 3\r\nSecond slide I "
+            u"added\r\n"
             u"------------------------------\r\n------------------------------\r\n");
   // Saved three times: the slide lists and slides of the earlier saves (one of them with a stray "T"
   // behind "formatting") stay in the stream but are not part of the presentation.
@@ -81,8 +82,8 @@ TEST_F(PresentationFixtures, SlideBySlide) {
 TEST_F(PresentationFixtures, EncryptedAndFuzzedPresentations) {
   EXPECT_EQ(Text("Password_Protected-hello.ppt"), u"");
   std::string text;
-  EXPECT_TRUE(ConvertPresentationFile(Fixture("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"),
-                                      true, text));
+  EXPECT_TRUE(ConvertPresentationFile(
+      Fixture("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"), true, text));
 }
 
 TEST_F(PresentationFixtures, DamagedCopiesEndCleanly) {

@@ -104,7 +104,8 @@ bool ConvertFile(const std::string& FileName, bool Unicode, IConvProgress* Progr
   return Run(g_tag, ReadWholeFile(FileName), FileName, Unicode, Progress, Text);
 }
 
-bool ConvertMemory(const void* Data, std::size_t Size, bool Unicode, IConvProgress* Progress, std::string& Text) {
+bool ConvertMemory(const void* Data, std::size_t Size, bool Unicode, IConvProgress* Progress,
+                   std::string& Text) {
   return Run(g_tag, std::string(static_cast<const char*>(Data), Size), "memory", Unicode, Progress, Text);
 }
 

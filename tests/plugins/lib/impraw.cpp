@@ -47,7 +47,8 @@ void* ConvertToPureText(const char* FileName, int32_t*) { return Fail(FileName);
 void* ConvertMemoryToUnicode(const void*, int32_t, int32_t*) { return nullptr; }
 void* ConvertMemoryToPureText(const void*, int32_t, int32_t*) { return nullptr; }
 TConvBool GetConversionError(char* Buffer, int32_t MaxLen) {
-  size_t n = kLongError.size() < static_cast<size_t>(MaxLen) ? kLongError.size() : static_cast<size_t>(MaxLen);
+  size_t n =
+      kLongError.size() < static_cast<size_t>(MaxLen) ? kLongError.size() : static_cast<size_t>(MaxLen);
   std::memcpy(Buffer, kLongError.data(), n);
   Buffer[n] = '\0';
   return 1;

@@ -4,15 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QTest>
-#include <QTimer>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -63,7 +63,9 @@ class PreviewWindowTest : public ::testing::Test {
     Folder.reset();
     qvnls::ResetSystemCodePages();
   }
-  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) { return Folder->Write(Name, Bytes); }
+  TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) {
+    return Folder->Write(Name, Bytes);
+  }
   static void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
     QKeyEvent Press(QEvent::KeyPress, K, M);
     QApplication::sendEvent(W, &Press);
@@ -76,9 +78,8 @@ class PreviewWindowTest : public ::testing::Test {
 };
 
 TEST_F(PreviewWindowTest, ControlPaintsHitsWhereTheyAre) {
-  TFileViewerWidget W([](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> {
-    return std::make_unique<TFileViewer64>(M);
-  });
+  TFileViewerWidget W(
+      [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<TFileViewer64>(M); });
   W.resize(400, 200);
   QFont F("DejaVu Sans Mono");
   F.setPixelSize(13);
@@ -124,9 +125,8 @@ TEST_F(PreviewWindowTest, ControlPaintsHitsWhereTheyAre) {
 }
 
 TEST_F(PreviewWindowTest, ControlShowsItsErrorInRed) {
-  TFileViewerWidget W([](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> {
-    return std::make_unique<TFileViewer64>(M);
-  });
+  TFileViewerWidget W(
+      [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<TFileViewer64>(M); });
   W.resize(400, 200);
   W.SetColors(0xFFFFFF, 0);
   class FailingStream : public TVMemStream {
@@ -183,8 +183,8 @@ TEST_F(PreviewWindowTest, PreviewShowsHitsAndWalksThem) {
 TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   ProgramSettings().ViewOptions.DetectLinks = true;
   ProgramSettings().ViewOptions.GutterWidth = 16;
-  const TFoundFileInfo Info =
-      Write("links.txt", "Notes on the needle\n\tsee www.example.com for the needle\nno needle here? a needle!\n");
+  const TFoundFileInfo Info = Write(
+      "links.txt", "Notes on the needle\n\tsee www.example.com for the needle\nno needle here? a needle!\n");
   TPreview* W = OpenPreview(Info, false, u"needle", Search);
   ASSERT_NE(W, nullptr);
   W->resize(560, 200);
@@ -201,13 +201,14 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   const int32_t CW = V.LineSource().CharWidth(U'w');
   const int32_t LH = V.GetLineHeight();
   const QPoint Over(16 + 14 * CW + CW / 2, LH + LH / 2);
-  QMouseEvent Move(QEvent::MouseMove, Over, C.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent Move(QEvent::MouseMove, Over, C.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(C.viewport(), &Move);
   EXPECT_EQ(V.GetHotLinkURL(), u"www.example.com");
   EXPECT_EQ(C.viewport()->cursor().shape(), Qt::PointingHandCursor);
   EXPECT_EQ(W->StatusText(), "www.example.com");
-  QMouseEvent Press(QEvent::MouseButtonPress, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+  QMouseEvent Press(QEvent::MouseButtonPress, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(C.viewport(), &Press);
   QMouseEvent Release(QEvent::MouseButtonRelease, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
@@ -215,7 +216,8 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   EXPECT_EQ(Host.Opened, (std::vector<std::u16string>{u"http://www.example.com"}));
   // Away from it: the charset again.
   const QPoint Off(16 + 2, LH * 2 + 2);
-  QMouseEvent Away(QEvent::MouseMove, Off, C.viewport()->mapToGlobal(Off), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent Away(QEvent::MouseMove, Off, C.viewport()->mapToGlobal(Off), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(C.viewport(), &Away);
   EXPECT_FALSE(V.HasHotLink());
   EXPECT_EQ(W->StatusText(), "windows-1252");
@@ -347,7 +349,8 @@ TEST_F(PreviewWindowTest, EscapeCancelsAConversionThenReachesTheWindowsAgain) {
   });
   Closer.start(10);
   // Pressed before the conversion polls: the conversion takes it and stops.
-  QApplication::postEvent(&Open->ViewerControl(), new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  QApplication::postEvent(&Open->ViewerControl(),
+                          new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   EXPECT_EQ(OpenPreview(Write("slow.xls", "xls: cancel\n"), true, u"x", Search), nullptr);
   Closer.stop();
   EXPECT_EQ(PreviewWindows().size(), 1u);
@@ -421,17 +424,18 @@ TEST_F(PreviewWindowTest, LinkTextControl) {
   QApplication::processEvents();
   const int32_t CW = C.LineSource().CharWidth(U'e');
   const QPoint Over(7 * CW + CW / 2, 4);
-  QMouseEvent Move(QEvent::MouseMove, Over, W.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent Move(QEvent::MouseMove, Over, W.viewport()->mapToGlobal(Over), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(W.viewport(), &Move);
   EXPECT_EQ(W.viewport()->cursor().shape(), Qt::PointingHandCursor);
   const QImage I = W.RenderToImage();
   EXPECT_TRUE(HasColor(I, QRect(6 * CW, 0, 8 * CW, C.GetLineHeight()), QColor(0, 0, 255)));
   EXPECT_FALSE(HasColor(I, QRect(0, 0, 5 * CW, C.GetLineHeight()), QColor(0, 0, 255)));
-  QMouseEvent Press(QEvent::MouseButtonPress, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::LeftButton,
-                    Qt::NoModifier);
+  QMouseEvent Press(QEvent::MouseButtonPress, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(W.viewport(), &Press);
-  QMouseEvent Release(QEvent::MouseButtonRelease, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
+  QMouseEvent Release(QEvent::MouseButtonRelease, Over, W.viewport()->mapToGlobal(Over), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(W.viewport(), &Release);
   EXPECT_EQ(Clicked, "http://s.org/");
   EXPECT_EQ(C.GetSelLength(), 0);
