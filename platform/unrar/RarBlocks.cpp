@@ -252,7 +252,8 @@ bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start) {
   while (Pos < V.Size) {
     // CRC-32 (4 bytes), then the header's size as a number of at most 3 bytes, then that many bytes.
     uint8_t Fixed[7] = {};
-    const int64_t Got = V.ReadSome(Pos, Fixed, sizeof Fixed);
+    // Clamped so that the bound of the size's bytes is plainly within Fixed.
+    const int64_t Got = std::min<int64_t>(V.ReadSome(Pos, Fixed, sizeof Fixed), sizeof Fixed);
     const uint8_t* P = Fixed + 4;
     uint64_t Size = 0;
     if (Got < 5 || !ReadVint(P, Fixed + Got, Size) || Size == 0 || Size > kRar5MaxHeader) break;
