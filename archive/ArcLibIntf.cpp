@@ -625,8 +625,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (continued && !PrevExtracted && !Listing) {
     // The rest of an item whose first part was not taken: Decide may only cancel.
     const std::string noName;
-    TArcDecideItem rest{noName};
-    rest.Continued = true;
+    TArcDecideItem rest{noName, false, 0, 0, true, std::string(), edToFile};
     Decide(rest);
     if (rest.Decision == edCancel) CancelRun();
     return;

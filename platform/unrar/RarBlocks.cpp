@@ -252,18 +252,23 @@ bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start) {
   while (Pos < V.Size) {
     // CRC-32 (4 bytes), then the header's size as a number of at most 3 bytes, then that many bytes.
     uint8_t Fixed[7] = {};
-    // Clamped so that the bound of the size's bytes is plainly within Fixed.
-    const int64_t Got = std::min<int64_t>(V.ReadSome(Pos, Fixed, sizeof Fixed), sizeof Fixed);
-    const uint8_t* P = Fixed + 4;
+    const int64_t Got = V.ReadSome(Pos, Fixed, sizeof Fixed);
+    // The size: a variable-length number (7 bits a byte, the high bit set on all bytes but the last) in
+    // the bytes after the CRC; the fixed part holds at most 3 of them, enough for any size allowed.
     uint64_t Size = 0;
-    if (Got < 5 || !ReadVint(P, Fixed + Got, Size) || Size == 0 || Size > kRar5MaxHeader) break;
-    const int64_t SizeBytes = P - (Fixed + 4);
+    int64_t SizeBytes = 0;
+    bool SizeEnded = false;
+    for (int64_t I = 4; I < std::min<int64_t>(Got, sizeof Fixed) && !SizeEnded; ++I, ++SizeBytes) {
+      Size |= static_cast<uint64_t>(Fixed[I] & 0x7F) << (7 * SizeBytes);
+      SizeEnded = !(Fixed[I] & 0x80);
+    }
+    if (!SizeEnded || Size == 0 || Size > kRar5MaxHeader) break;
     Header.resize(static_cast<size_t>(Size));
     if (!V.ReadAt(Pos + 4 + SizeBytes, Header.data(), static_cast<int64_t>(Size))) break;
     uint32_t Crc = static_cast<uint32_t>(::crc32(0, Fixed + 4, static_cast<uInt>(SizeBytes)));
     Crc = static_cast<uint32_t>(::crc32(Crc, Header.data(), static_cast<uInt>(Size)));
     if (Crc != Le32(Fixed)) break;
-    P = Header.data();
+    const uint8_t* P = Header.data();
     const uint8_t* End = P + Size;
     uint64_t Type = 0, Flags = 0, Extra = 0, Data = 0;
     if (!ReadVint(P, End, Type) || !ReadVint(P, End, Flags)) break;
