@@ -142,7 +142,9 @@ void TLangStorage::ApplyLanguage(int32_t Language, bool Capture, const ILangScre
     for (int32_t I = 0; I < Screen->FormCount(); ++I) Forms.push_back(Screen->Form(I));
     for (int32_t I = 0; I < Screen->DataModuleCount(); ++I) Modules.push_back(Screen->DataModule(I));
   }
-  for (auto& [Key, Entry] : Properties) {
+  for (auto& Property : Properties) {
+    const auto& Key = Property.first;
+    auto& Entry = Property.second;
     const TLangValue* Value = nullptr;
     if (Capture) {
       if (OnlyMissing && Entry.Value(Language) != nullptr) continue;

@@ -160,7 +160,7 @@ TEST_F(PreviewModelTest, ByteOrderMarkDecidesTheModeWhenNoHitDoes) {
   ASSERT_TRUE(M->LoadFile(Info, Search, u"needle", false));
   EXPECT_EQ(Starts(), (std::vector<int32_t>{6}));
   // Without the mark the file stays 8-bit.
-  const TFoundFileInfo Plain = Write("p.txt", "\xff\xfdab", seFileName);
+  const TFoundFileInfo Plain = Write("p.txt", "\377\375ab", seFileName);
   ASSERT_TRUE(M->LoadFile(Plain, Search, u"", false));
   EXPECT_EQ(V->GetCharsetMode(), cmANSI);
 }

@@ -341,7 +341,9 @@ TEST_F(UnAceLibrary, EveryItemOfTheRealArchivesDecodesToItsPublishedContent) {
   const std::pair<const char*, const char*> Archives[] = {
       {"onefile.ace", "1234"}, {"Patch.ace", "1234"}, {"zdir.ace", "1234"},      {"multivolume.ace", "1234"},
       {"passwd.ace", "pass"},  {"dir2.ace", "1234"},  {"multivol2.ace", "1234"}, {"passwd2.ace", "1234"}};
-  for (const auto& [Archive, Password] : Archives) {
+  for (const auto& ArchiveAndPassword : Archives) {
+    const char* const Archive = ArchiveAndPassword.first;
+    const char* const Password = ArchiveAndPassword.second;
     SCOPED_TRACE(Archive);
     const auto Expected = Sums(Archive);
     ASSERT_FALSE(Expected.empty());
