@@ -23,7 +23,7 @@ constexpr int kExitNotFound = 1;
 constexpr int kExitError = 2;
 
 // Scans one file; true when found. Raises the stream's errors.
-bool ScanFile(TStreamScanner& Scanner, const TScanOptions& Options, const std::string& Name) {
+bool ScanFile(TStreamScanner& Scanner, const TScanCommandLine& Options, const std::string& Name) {
   TVFileStream Stream(Name, fmOpenRead);
   Scanner.Stream = &Stream;
   TScanEncoding Encoding = seAnsi;
@@ -43,7 +43,7 @@ bool ScanFile(TStreamScanner& Scanner, const TScanOptions& Options, const std::s
 
 int main(int argc, char** argv) {
   UseCharacterTypeLocale();  // the ANSI and OEM pages follow LC_ALL, LC_CTYPE or LANG, as in the program
-  TScanOptions Options;
+  TScanCommandLine Options;
   std::string Error;
   if (!ParseScanOptions(argc, argv, Options, Error)) {
     std::fprintf(stderr, "scan: %s\n%s\n", Error.c_str(), kScanUsage);

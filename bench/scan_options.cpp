@@ -22,10 +22,10 @@ struct TOption {
   bool TakesValue;
   // Applies the option (Value is empty for options without one); false, with Error set, when the value
   // is not understood.
-  std::function<bool(TScanOptions&, const std::string& Value, std::string& Error)> Apply;
+  std::function<bool(TScanCommandLine&, const std::string& Value, std::string& Error)> Apply;
 };
 
-bool ParseLogic(TScanOptions& O, const std::string& V, std::string& Error) {
+bool ParseLogic(TScanCommandLine& O, const std::string& V, std::string& Error) {
   if (V == "phrase")
     O.Logic = slEntirePhrase;
   else if (V == "any")
@@ -39,7 +39,7 @@ bool ParseLogic(TScanOptions& O, const std::string& V, std::string& Error) {
   return true;
 }
 
-bool ParseEncodings(TScanOptions& O, const std::string& V, std::string& Error) {
+bool ParseEncodings(TScanCommandLine& O, const std::string& V, std::string& Error) {
   TScanEncodings Set = 0;
   size_t From = 0;
   while (From <= V.size()) {
@@ -63,17 +63,17 @@ bool ParseEncodings(TScanOptions& O, const std::string& V, std::string& Error) {
 }
 
 // The tree options: each also switches the tree search on.
-bool TreeFlag(bool TTreeOptions::*Field, TScanOptions& O) {
+bool TreeFlag(bool TTreeOptions::*Field, TScanCommandLine& O) {
   O.Tree.*Field = true;
   return O.Tree.Enabled = true;
 }
 
-bool TreeText(std::string TTreeOptions::*Field, TScanOptions& O, const std::string& V) {
+bool TreeText(std::string TTreeOptions::*Field, TScanCommandLine& O, const std::string& V) {
   O.Tree.*Field = V;
   return O.Tree.Enabled = true;
 }
 
-bool TreeSize(int64_t TTreeOptions::*Field, TScanOptions& O, const std::string& V, std::string& Error) {
+bool TreeSize(int64_t TTreeOptions::*Field, TScanCommandLine& O, const std::string& V, std::string& Error) {
   char* End = nullptr;
   const long long N = std::strtoll(V.c_str(), &End, 10);
   if (V.empty() || *End != '\0' || N < 0) {
@@ -84,7 +84,7 @@ bool TreeSize(int64_t TTreeOptions::*Field, TScanOptions& O, const std::string& 
   return O.Tree.Enabled = true;
 }
 
-bool TreeThreads(TScanOptions& O, const std::string& V, std::string& Error) {
+bool TreeThreads(TScanCommandLine& O, const std::string& V, std::string& Error) {
   char* End = nullptr;
   const long N = std::strtol(V.c_str(), &End, 10);
   if (V.empty() || *End != '\0' || N < 1 || N > 1024) {
@@ -95,7 +95,7 @@ bool TreeThreads(TScanOptions& O, const std::string& V, std::string& Error) {
   return O.Tree.Enabled = true;
 }
 
-bool TreeDate(TDateTime TTreeOptions::*Field, TScanOptions& O, const std::string& V, std::string& Error) {
+bool TreeDate(TDateTime TTreeOptions::*Field, TScanCommandLine& O, const std::string& V, std::string& Error) {
   if (!ParseTreeDate(V, O.Tree.*Field)) {
     Error = "bad date \"" + V + "\" (YYYY-MM-DD, or YYYY-MM-DD HH:MM[:SS])";
     return false;
@@ -104,54 +104,65 @@ bool TreeDate(TDateTime TTreeOptions::*Field, TScanOptions& O, const std::string
 }
 
 const TOption kOptions[] = {
-    {'c', false, [](TScanOptions& O, const std::string&, std::string&) { return O.CaseSensitive = true; }},
-    {'w', false, [](TScanOptions& O, const std::string&, std::string&) { return O.WholeWords = true; }},
-    {'z', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Fuzzy = true; }},
-    {'p', false, [](TScanOptions& O, const std::string&, std::string&) { return O.Positions = true; }},
+    {'c', false,
+     [](TScanCommandLine& O, const std::string&, std::string&) { return O.CaseSensitive = true; }},
+    {'w', false, [](TScanCommandLine& O, const std::string&, std::string&) { return O.WholeWords = true; }},
+    {'z', false, [](TScanCommandLine& O, const std::string&, std::string&) { return O.Fuzzy = true; }},
+    {'p', false, [](TScanCommandLine& O, const std::string&, std::string&) { return O.Positions = true; }},
     {'l', true, ParseLogic},
     {'e', true, ParseEncodings},
     {'r', false,
-     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Recurse, O); }},
+     [](TScanCommandLine& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::Recurse, O);
+     }},
     {'n', false,
-     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::MatchName, O); }},
+     [](TScanCommandLine& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::MatchName, O);
+     }},
     {'N', false,
-     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::NameOnly, O); }},
+     [](TScanCommandLine& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::NameOnly, O);
+     }},
     {'B', false,
-     [](TScanOptions& O, const std::string&, std::string&) {
+     [](TScanCommandLine& O, const std::string&, std::string&) {
        return TreeFlag(&TTreeOptions::SkipBinary, O);
      }},
     {'t', false,
-     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Convert, O); }},
+     [](TScanCommandLine& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::Convert, O);
+     }},
     {'a', false,
-     [](TScanOptions& O, const std::string&, std::string&) { return TreeFlag(&TTreeOptions::Archives, O); }},
+     [](TScanCommandLine& O, const std::string&, std::string&) {
+       return TreeFlag(&TTreeOptions::Archives, O);
+     }},
     {'m', true,
-     [](TScanOptions& O, const std::string& V, std::string&) {
+     [](TScanCommandLine& O, const std::string& V, std::string&) {
        return TreeText(&TTreeOptions::Masks, O, V);
      }},
     {'x', true,
-     [](TScanOptions& O, const std::string& V, std::string&) {
+     [](TScanCommandLine& O, const std::string& V, std::string&) {
        return TreeText(&TTreeOptions::Excluded, O, V);
      }},
     {'j', true, TreeThreads},
     {'P', true,
-     [](TScanOptions& O, const std::string& V, std::string&) {
+     [](TScanCommandLine& O, const std::string& V, std::string&) {
        return TreeText(&TTreeOptions::Password, O, V);
      }},
 };
 
 struct TLongOption {
   const char* Name;
-  std::function<bool(TScanOptions&, const std::string& Value, std::string& Error)> Apply;
+  std::function<bool(TScanCommandLine&, const std::string& Value, std::string& Error)> Apply;
 };
 
 const TLongOption kLongOptions[] = {
-    {"min-size", [](TScanOptions& O, const std::string& V,
+    {"min-size", [](TScanCommandLine& O, const std::string& V,
                     std::string& E) { return TreeSize(&TTreeOptions::MinSize, O, V, E); }},
-    {"max-size", [](TScanOptions& O, const std::string& V,
+    {"max-size", [](TScanCommandLine& O, const std::string& V,
                     std::string& E) { return TreeSize(&TTreeOptions::MaxSize, O, V, E); }},
-    {"after", [](TScanOptions& O, const std::string& V,
+    {"after", [](TScanCommandLine& O, const std::string& V,
                  std::string& E) { return TreeDate(&TTreeOptions::After, O, V, E); }},
-    {"before", [](TScanOptions& O, const std::string& V,
+    {"before", [](TScanCommandLine& O, const std::string& V,
                   std::string& E) { return TreeDate(&TTreeOptions::Before, O, V, E); }},
 };
 
@@ -169,7 +180,7 @@ const TOption* FindOption(char Letter) {
 
 }  // namespace
 
-bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, std::string& Error) {
+bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Options, std::string& Error) {
   int I = 1;
   for (; I < argc; ++I) {
     const char* Arg = argv[I];
@@ -225,7 +236,7 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, 
   return true;
 }
 
-bool SetUpScanner(TStreamScanner& Scanner, const TScanOptions& Options) {
+bool SetUpScanner(TStreamScanner& Scanner, const TScanCommandLine& Options) {
   try {
     Scanner.SetPattern(CharsetToWide(Options.Pattern, qvnls::kCharsetUtf8));
     Scanner.SetCaseSensitive(Options.CaseSensitive);

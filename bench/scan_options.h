@@ -17,7 +17,7 @@
 #include "bench/scan_tree.h"
 #include "search/StrmScan.h"
 
-struct TScanOptions {
+struct TScanCommandLine {
   bool CaseSensitive = false;            // -c
   bool WholeWords = false;               // -w
   bool Fuzzy = false;                    // -z
@@ -31,11 +31,11 @@ struct TScanOptions {
 
 // Fills Options from argv (argv[0] is the program). False, with a message in Error, for a bad command
 // line.
-bool ParseScanOptions(int argc, const char* const* argv, TScanOptions& Options, std::string& Error);
+bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Options, std::string& Error);
 
 // Gives Scanner the pattern and the matching options of Options; false, with the reason on standard error,
 // when the scanner refuses them (a pattern too long, a fuzzy pattern with whole words, ...).
-bool SetUpScanner(TStreamScanner& Scanner, const TScanOptions& Options);
+bool SetUpScanner(TStreamScanner& Scanner, const TScanCommandLine& Options);
 
 // The usage line printed with a command-line error.
 extern const char* const kScanUsage;

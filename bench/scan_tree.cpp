@@ -96,7 +96,7 @@ bool ParseTreeDate(const std::string& Text, TDateTime& Date) {
   return true;
 }
 
-int RunTreeSearch(const TScanOptions& Options) {
+int RunTreeSearch(const TScanCommandLine& Options) {
   const TTreeOptions& tree = Options.Tree;
   TFileScanner scanner;
   TStreamScanner& s = scanner.Scanner;

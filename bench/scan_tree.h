@@ -9,7 +9,7 @@
 
 #include "core/VFileSys.h"
 
-struct TScanOptions;
+struct TScanCommandLine;
 
 struct TTreeOptions {
   bool Enabled = false;     // any of the options below: the roots are walked with the file scanner
@@ -36,4 +36,4 @@ bool ParseTreeDate(const std::string& Text, TDateTime& Date);
 // Runs the tree search that Options describe (the pattern, the stream scanner's options, the roots in
 // Files and the tree options) and answers the exit status: 0 something found, 1 nothing found, 2 when an
 // error was reported.
-int RunTreeSearch(const TScanOptions& Options);
+int RunTreeSearch(const TScanCommandLine& Options);
