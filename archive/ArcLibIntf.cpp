@@ -244,18 +244,20 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
     TypeCode = 0;
     return false;
   }
-  Decoder->OnError = [this](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Info,
-                            const std::string&) { DoError(FileName, Code, Info); };
+  Decoder->OnError = [this](TZipCommon*, const TArlErrorReport& Error) {
+    DoError(Error.FileName, Error.ErrorCode, Error.ExtraInfo1);
+  };
   // Never asked while ConfirmOverwrites is off; an existing file is replaced.
-  Decoder->OnFileExists = [](TZipCommon*, const std::string&, bool& Skip, std::string& NewName) {
-    Skip = false;
-    NewName.clear();
+  Decoder->OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
+    Query.Skip = false;
+    Query.NewName.clear();
   };
   Decoder->OnProgress = [this](TZipCommon*, int32_t A, int32_t B) { DoProgress(A, B); };
-  Decoder->OnNextVolumeFile = [this](TZipCommon*, std::string& Name, bool& Cancel, bool Exists,
-                                     const std::string&) { DoNextVolume(Name, Cancel, Exists); };
-  Decoder->OnGetPassword = [this](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
-    DoGetPassword(Continue, Password);
+  Decoder->OnNextVolumeFile = [this](TZipCommon*, TArlNextVolume& Request) {
+    DoNextVolume(Request.FileName, Request.Cancel, Request.Exists);
+  };
+  Decoder->OnGetPassword = [this](TZipCommon*, TArlPasswordQuery& Query) {
+    DoGetPassword(Query.Continue, Query.Password);
   };
   Decoder->PasswordAttempts = 1000;
   Decoder->SetArchiveFile(FileName);
@@ -442,7 +444,7 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
   {
     TRunHooks hooks(*Decoder);
     // Each item begun gives its stamp; the parts of an item that spans volumes add up.
-    Decoder->OnBegin = [this](TZipCommon*, const std::string&, bool&, int32_t) { BeginItemStamp(); };
+    Decoder->OnBegin = [this](TZipCommon*, TArlBeginItem&) { BeginItemStamp(); };
     if (!ExplicitPath.empty()) {
       if (!target.Prepare()) {
         LastMessage = std::strerror(errno != 0 ? errno : EACCES);
@@ -537,9 +539,10 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
   std::string pending;  // the output file of the item begun and not yet delivered
   {
     TRunHooks hooks(*Decoder);
-    Decoder->OnBegin = [&](TZipCommon*, const std::string& OutName, bool& Continue, int32_t) {
+    Decoder->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
+      const std::string& OutName = Begin.FileName;
       if (Cancelled) {
-        Continue = false;
+        Begin.Continue = false;
         return;
       }
       const bool continued = BeginItemStamp();
@@ -553,7 +556,7 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
         const bool go = BeforeItem(item, stop);
         if (stop) CancelRun();
         if (!go || stop) {
-          Continue = false;
+          Begin.Continue = false;
           return;
         }
       }
@@ -591,8 +594,8 @@ void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemo
   AllStream = std::make_unique<TExtractAllStream>();
   {
     TRunHooks hooks(*Decoder);
-    Decoder->OnBegin = [&](TZipCommon*, const std::string&, bool& Continue, int32_t) {
-      AllMemBegin(Decide, Listing, Continue);
+    Decoder->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
+      AllMemBegin(Decide, Listing, Begin.Continue);
     };
     Decoder->OnEnd = [&](TZipCommon*, const std::string&, bool CrcPassed) {
       AllMemEnd(OnMemory, FileDone, CrcPassed);

@@ -133,7 +133,7 @@ void TZipCommon::DoError(const std::string& FileName, const std::string& ExtraIn
                          const std::string& ExtraInfo2) {
   TTimerPause pause(Timer);
   if (GetCancel()) ErrorCode = errUserCanceled;
-  if (OnError) OnError(this, FileName, ErrorCode, ExtraInfo, ExtraInfo2);
+  if (OnError) OnError(this, TArlErrorReport{FileName, ErrorCode, ExtraInfo, ExtraInfo2});
 }
 
 void TZipCommon::ReportTruncation(int64_t Offset) {
@@ -431,12 +431,13 @@ bool TZipCommon::RequestNextVolume(std::string& FileName, int32_t VolumeNumber) 
   if (FileName.find(kItemSeparator) == std::string::npos) FileName = CurrentDir() + FileName;
   bool exists = FileExists(FileName);
   do {
-    bool cancel = true;
+    TArlNextVolume request{FileName, exists, volumeText};
     {
       TTimerPause pause(Timer);
-      OnNextVolumeFile(this, FileName, cancel, exists, volumeText);
+      OnNextVolumeFile(this, request);
     }
-    if (cancel) return false;
+    FileName = std::move(request.FileName);
+    if (request.Cancel) return false;
     exists = !FileName.empty() && FileExists(FileName);
   } while (!exists);
   ++VolumesOpened;

@@ -191,26 +191,64 @@ class TUnBaseHeaderObj {
 
 class TZipCommon;
 
-// Events; an unassigned one is skipped (a question counts as yes / go on).
-// OnError receives the file the report is about (the item's output name, the item's name, or the archive)
-// in FileName and the report's detail in ExtraInfo1: the missing event's name for "Required event not
-// assigned" ("OnGetPassword", "OnFileExists", "OnNextVolumeFile", "OnGetZipLastDisk", ...), the folder for
-// "is not accessible", the volume number for "Maximum volumes 999", the text of an exception that ended a
-// run for "Error reading file or unexpected end of file" and for code 0.
-using TArlErrorEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, int32_t ErrorCode,
-                                          const std::string& ExtraInfo1, const std::string& ExtraInfo2)>;
+// Events; an unassigned one is skipped (a question counts as yes / go on). An event that has more to tell
+// than fits in three parameters takes the sender and one struct: what the component tells comes in its
+// fields, and a question's answers are its writable fields, which come in as the struct's comment says
+// and are read back after the call.
+
+// A report through OnError. FileName is the file the report is about (the item's output name, the item's
+// name, or the archive); ExtraInfo1 is the report's detail: the missing event's name for "Required event
+// not assigned" ("OnGetPassword", "OnFileExists", "OnNextVolumeFile", "OnGetZipLastDisk", ...), the
+// folder for "is not accessible", the volume number for "Maximum volumes 999", the text of an exception
+// that ended a run for "Error reading file or unexpected end of file" and for code 0. ExtraInfo2 is a
+// further detail where a report has one.
+struct TArlErrorReport {
+  const std::string& FileName;
+  int32_t ErrorCode = 0;
+  const std::string& ExtraInfo1;
+  const std::string& ExtraInfo2;
+};
+using TArlErrorEvent = std::function<void(TZipCommon* Sender, const TArlErrorReport& Error)>;
 using TArlProgressEvent = std::function<void(TZipCommon* Sender, int32_t ItemPercent, int32_t TotalPercent)>;
-using TArlPasswordEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Continue,
-                                             std::string& Password)>;
-using TArlFileExistsEvent =
-    std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Skip, std::string& NewName)>;
-using TArlBeginEvent =
-    std::function<void(TZipCommon* Sender, const std::string& FileName, bool& Continue, int32_t Index)>;
+// The password question for the item FileName. Password comes in as the password the component holds
+// (empty for a reader that asks afresh) and goes out as the one to try; Continue := false gives up.
+struct TArlPasswordQuery {
+  const std::string& FileName;
+  std::string Password{};
+  bool Continue = true;
+};
+using TArlPasswordEvent = std::function<void(TZipCommon* Sender, TArlPasswordQuery& Query)>;
+// The output file FileName exists (asked while ConfirmOverwrites is on). Skip := true leaves the item out;
+// NewName (coming in empty) names another file to write instead, which is asked about again when it
+// exists too; left empty, the existing file is replaced.
+struct TArlFileExists {
+  const std::string& FileName;
+  bool Skip = false;
+  std::string NewName{};
+};
+using TArlFileExistsEvent = std::function<void(TZipCommon* Sender, TArlFileExists& Query)>;
+// An item is about to be written: FileName is its output name for file output, else its stored name;
+// Index counts the items of the run from 1. Continue := false leaves the item out.
+struct TArlBeginItem {
+  const std::string& FileName;
+  int32_t Index = 0;
+  bool Continue = true;
+};
+using TArlBeginEvent = std::function<void(TZipCommon* Sender, TArlBeginItem& Item)>;
 using TArlEndEvent = std::function<void(TZipCommon* Sender, const std::string& FileName, bool CrcPassed)>;
 using TArlNotifyEvent = std::function<void(TZipCommon* Sender)>;
 using TArlElapsedEvent = std::function<void(TZipCommon* Sender, double Seconds)>;
-using TArlNextVolumeEvent = std::function<void(TZipCommon* Sender, std::string& FileName, bool& Cancel,
-                                               bool Exists, const std::string& VolumeText)>;
+// The request for the file of volume VolumeText (its number). FileName comes in as the name the
+// component expects (a name without a folder taken in the current folder) and goes out as the file to
+// open; Exists tells whether the file named on the way in exists. Cancel comes in true: the handler
+// clears it to go on, and is asked again, with its last answer, while that names no existing file.
+struct TArlNextVolume {
+  std::string FileName;
+  bool Exists = false;
+  const std::string& VolumeText;
+  bool Cancel = true;
+};
+using TArlNextVolumeEvent = std::function<void(TZipCommon* Sender, TArlNextVolume& Request)>;
 using TArlDiskEvent = std::function<void(TZipCommon* Sender, bool& Cancel)>;
 using TArlNextDiskEvent = std::function<void(TZipCommon* Sender, const std::string& DiskText, bool& Cancel)>;
 

@@ -158,9 +158,9 @@ bool TUnBase::CheckPassword(const uint8_t*) { return false; }
 bool TUnBase::BeginItem(bool TestOnly) {
   if (TestOnly) return true;
   const bool fileOutput = IsFileOutput();
-  bool cont = true;
-  if (OnBegin) OnBegin(this, fileOutput ? CurrentOutputName : Item.Name, cont, FileIndex + 1);
-  if (GetCancel() || !cont) return false;
+  TArlBeginItem begin{fileOutput ? CurrentOutputName : Item.Name, FileIndex + 1};
+  if (OnBegin) OnBegin(this, begin);
+  if (GetCancel() || !begin.Continue) return false;
   if (!fileOutput) {
     ++FileIndex;
     return true;
@@ -181,10 +181,11 @@ bool TUnBase::BeginItem(bool TestOnly) {
   bool skip = false;
   std::string name = CurrentOutputName;
   while (!GetCancel() && !skip && FileExists(name)) {
-    std::string newName;
-    OnFileExists(this, name, skip, newName);
-    if (skip || newName.empty() || SameTextAscii(newName, name)) break;
-    name = newName;
+    TArlFileExists query{name};
+    OnFileExists(this, query);
+    skip = query.Skip;
+    if (skip || query.NewName.empty() || SameTextAscii(query.NewName, name)) break;
+    name = std::move(query.NewName);
   }
   if (skip || GetCancel()) return false;
   struct stat st {};
@@ -334,13 +335,14 @@ bool TUnBase::VerifyPassword(TStream32& Stream, int64_t Position) {
   const std::string& name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
   for (int32_t attempt = 0; attempt < PasswordAttempts; ++attempt) {
     if (GetCancel()) return false;
-    bool cont = true;
+    TArlPasswordQuery query{name, Password};
     {
       Timer.Pause();
-      OnGetPassword(this, name, cont, Password);
+      OnGetPassword(this, query);
       Timer.Resume();
     }
-    if (!cont) {
+    Password = std::move(query.Password);
+    if (!query.Continue) {
       DoError(name, "", errInvalidPassword);
       return false;
     }

@@ -333,15 +333,14 @@ int TUnAce::AskPassword(TAceCallbackRecord& R) {
     return ACE_CALLBACK_CANCEL;
   }
   for (int32_t Attempt = 1; Attempt <= PasswordAttempts; ++Attempt) {
-    bool Continue = true;
-    std::string Given;
-    OnGetPassword(this, Entry, Continue, Given);
-    if (!Continue || GetCancel()) {
+    TArlPasswordQuery Query{Entry};
+    OnGetPassword(this, Query);
+    if (!Query.Continue || GetCancel()) {
       DoError(Entry, "", errInvalidPassword);
       return ACE_CALLBACK_CANCEL;
     }
-    if (!Given.empty()) {
-      PasswordBuffer = Given;
+    if (!Query.Password.empty()) {
+      PasswordBuffer = Query.Password;
       R.Global->Password = PasswordBuffer.data();
       return ACE_CALLBACK_OK;
     }

@@ -220,16 +220,15 @@ bool TUnArj::AskPassword(const std::string& Name) {
     FSkipProtected = true;
     return false;
   }
-  bool Continue = true;
-  std::string Given;
+  TArlPasswordQuery Query{Name};
   Timer.Pause();
-  OnGetPassword(this, Name, Continue, Given);
+  OnGetPassword(this, Query);
   Timer.Resume();
-  if (!Continue || Given.empty() || GetCancel()) {
+  if (!Query.Continue || Query.Password.empty() || GetCancel()) {
     FSkipProtected = true;
     return false;
   }
-  FKeptPassword = Given;
+  FKeptPassword = Query.Password;
   return true;
 }
 

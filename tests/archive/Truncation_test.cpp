@@ -129,8 +129,9 @@ TEST(TruncatedTar, CutInsideAHeaderNamesTheOffset) {
   }
   std::vector<std::tuple<std::string, int32_t, std::string>> Reports;
   TUnTar D;
-  D.OnError = [&Reports](TZipCommon*, const std::string& File, int32_t Code, const std::string& Info,
-                         const std::string&) { Reports.emplace_back(File, Code, Info); };
+  D.OnError = [&Reports](TZipCommon*, const TArlErrorReport& Error) {
+    Reports.emplace_back(Error.FileName, Error.ErrorCode, Error.ExtraInfo1);
+  };
   D.SetArchiveFile(Path);
   D.FileSpec = {"*.*"};
   TDecompMemoryStream Out;

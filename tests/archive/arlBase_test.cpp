@@ -150,7 +150,7 @@ TEST_F(ArlBase, ExtractToFilesWritesEveryItemBelowTheOutputFolder) {
               {"README", "no extension"},
               {"raw.bin", "register stored", 2}});
   std::vector<std::string> begun, ended;
-  Dec.OnBegin = [&](TZipCommon*, const std::string& Name, bool&, int32_t) { begun.push_back(Name); };
+  Dec.OnBegin = [&](TZipCommon*, TArlBeginItem& Item) { begun.push_back(Item.FileName); };
   Dec.OnEnd = [&](TZipCommon*, const std::string& Name, bool Ok) {
     if (Ok) ended.push_back(Name);
   };
@@ -313,8 +313,8 @@ TEST_F(ArlBase, FailuresThatAreNotReportedByTheDecoderAreReportedByTheRun) {
 
 TEST_F(ArlBase, CancellingStopsTheRunAndTurnsReportsIntoUserCanceled) {
   UseArchive({{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3", 0, true}});
-  Dec.OnBegin = [&](TZipCommon* Sender, const std::string& Name, bool&, int32_t) {
-    if (Name.find("2.txt") != std::string::npos) Sender->SetCancel(true);
+  Dec.OnBegin = [&](TZipCommon* Sender, TArlBeginItem& Item) {
+    if (Item.FileName.find("2.txt") != std::string::npos) Sender->SetCancel(true);
   };
   EXPECT_EQ(Dec.ExtractToFiles(), 1);
   EXPECT_TRUE(fs::exists(Dir / "out" / "1.txt"));
@@ -362,7 +362,7 @@ TEST_F(ArlBase, AnAcceptedPasswordOpensWithoutAsking) {
   UseArchive({{"s1.txt", "secret one", 1}, {"s2.txt", "secret two", 1}});
   Dec.AcceptedPasswords = {"other", "secret"};
   int asked = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, const std::string&, bool&, std::string&) { ++asked; };
+  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery&) { ++asked; };
   EXPECT_EQ(Dec.ExtractToFiles(), 2);
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(Out("s2.txt"), "secret two");
@@ -373,9 +373,9 @@ TEST_F(ArlBase, AWrongPasswordIsAskedAgainAndTheRightOneIsKeptFirst) {
   Dec.AcceptedPasswords = {"older"};
   std::vector<std::string> answers = {"wrong", "secret"};
   size_t next = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, const std::string& Name, bool&, std::string& Password) {
-    EXPECT_EQ(Name, (Dir / "out" / "s1.txt").string());
-    Password = answers.at(next++);
+  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+    EXPECT_EQ(Query.FileName, (Dir / "out" / "s1.txt").string());
+    Query.Password = answers.at(next++);
   };
   EXPECT_EQ(Dec.ExtractToFiles(), 2);
   EXPECT_EQ(next, 2u);  // the second item opened with the password now in use
@@ -391,9 +391,9 @@ TEST_F(ArlBase, AWrongPasswordIsAskedAgainAndTheRightOneIsKeptFirst) {
 TEST_F(ArlBase, GivingUpOnAPasswordFailsTheItemOnce) {
   UseArchive({{"s1.txt", "one", 1}, {"plain.txt", "plain"}});
   int asked = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string&) {
+  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
     ++asked;
-    Continue = false;
+    Query.Continue = false;
   };
   EXPECT_EQ(Dec.ExtractToFiles(), 1);
   EXPECT_EQ(asked, 1);
@@ -403,7 +403,7 @@ TEST_F(ArlBase, GivingUpOnAPasswordFailsTheItemOnce) {
   // The attempts are limited.
   Reports.clear();
   Dec.PasswordAttempts = 2;
-  Dec.OnGetPassword = [&](TZipCommon*, const std::string&, bool&, std::string& P) { P = "nope"; };
+  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "nope"; };
   Dec.ExtractToFiles();
   EXPECT_EQ(Codes(), (std::vector<int32_t>{errInvalidPassword, errInvalidPassword}));
   // Without the event nobody can be asked.
@@ -425,12 +425,12 @@ TEST_F(ArlBase, ExistingFilesAreReplacedRenamedOrSkipped) {
   EXPECT_EQ(Reports[0].Extra, "OnFileExists");
   EXPECT_EQ(Out("a.txt"), "old");
 
-  Dec.OnFileExists = [](TZipCommon*, const std::string&, bool& Skip, std::string&) { Skip = true; };
+  Dec.OnFileExists = [](TZipCommon*, TArlFileExists& Query) { Query.Skip = true; };
   EXPECT_EQ(Dec.ExtractToFiles(), 0);
   EXPECT_EQ(Out("a.txt"), "old");
 
-  Dec.OnFileExists = [&](TZipCommon*, const std::string&, bool&, std::string& NewName) {
-    NewName = (Dir / "out" / "renamed.txt").string();
+  Dec.OnFileExists = [&](TZipCommon*, TArlFileExists& Query) {
+    Query.NewName = (Dir / "out" / "renamed.txt").string();
   };
   EXPECT_EQ(Dec.ExtractToFiles(), 1);
   EXPECT_EQ(Out("a.txt"), "old");
@@ -438,9 +438,9 @@ TEST_F(ArlBase, ExistingFilesAreReplacedRenamedOrSkipped) {
 
   // The same name in other letter case replaces; a read-only target is made writable first.
   fs::permissions(Dir / "out" / "a.txt", fs::perms::owner_read);
-  Dec.OnFileExists = [](TZipCommon*, const std::string& Name, bool&, std::string& NewName) {
-    NewName = Name;
-    for (auto& c : NewName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  Dec.OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
+    Query.NewName = Query.FileName;
+    for (auto& c : Query.NewName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   };
   EXPECT_EQ(Dec.ExtractToFiles(), 1);
   EXPECT_EQ(Out("a.txt"), "new");

@@ -40,9 +40,8 @@ struct TReport {
 
 // An error event that appends each report to Reports (which must outlive the component's runs).
 inline TArlErrorEvent CollectReports(std::vector<TReport>& Reports) {
-  return [&Reports](TZipCommon*, const std::string& FileName, int32_t Code, const std::string& Extra,
-                    const std::string&) {
-    Reports.push_back({FileName, Code, Extra});
+  return [&Reports](TZipCommon*, const TArlErrorReport& Error) {
+    Reports.push_back({Error.FileName, Error.ErrorCode, Error.ExtraInfo1});
   };
 }
 

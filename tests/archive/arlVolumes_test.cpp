@@ -78,11 +78,11 @@ TEST_F(ArlVolumes, RequestNextVolumeLimitsAndMissingEvent) {
   EXPECT_EQ(ArlErrorText(Reports[0].Code), "Maximum volumes 999");
 
   int asked = 0;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool Exists, const std::string& Text) {
+  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
     ++asked;
-    EXPECT_TRUE(Exists);
-    EXPECT_EQ(Text, "999");
-    Cancel = false;
+    EXPECT_TRUE(Request.Exists);
+    EXPECT_EQ(Request.VolumeText, "999");
+    Request.Cancel = false;
   };
   EXPECT_TRUE(Lib.RequestNextVolume(name, 999));
   EXPECT_EQ(asked, 1);
@@ -93,25 +93,23 @@ TEST_F(ArlVolumes, AHandlerIsAskedUntilItNamesAFileOrGivesUp) {
   const std::string real = Touch("elsewhere.a02");
   std::string name = (Dir / "set.a02").string();
   std::vector<bool> exists;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string& File, bool& Cancel, bool Exists, const std::string&) {
-    exists.push_back(Exists);
-    Cancel = false;
+  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
+    exists.push_back(Request.Exists);
+    Request.Cancel = false;
     // First a name that does not exist either, then the real one.
-    File = exists.size() == 1 ? (Dir / "still-missing.a02").string() : real;
+    Request.FileName = exists.size() == 1 ? (Dir / "still-missing.a02").string() : real;
   };
   EXPECT_TRUE(Lib.RequestNextVolume(name, 2));
   EXPECT_EQ(name, real);
   EXPECT_EQ(exists, (std::vector<bool>{false, false}));
 
-  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool&, bool, const std::string&) {};  // leaves Cancel
+  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume&) {};  // leaves Cancel
   std::string again = (Dir / "set.a03").string();
   EXPECT_FALSE(Lib.RequestNextVolume(again, 3));
   // A bare name is taken from the current folder.
   std::string bare = "set.a04";
   std::string seen;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, std::string& File, bool&, bool, const std::string&) {
-    seen = File;
-  };
+  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) { seen = Request.FileName; };
   EXPECT_FALSE(Lib.RequestNextVolume(bare, 4));
   EXPECT_EQ(seen, fs::current_path().string() + "/set.a04");
 }

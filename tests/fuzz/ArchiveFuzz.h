@@ -26,9 +26,9 @@ inline void RunArchiveReader(TUnBase& Reader, const std::string& Bytes, const st
   Reader.FileSpec = {"*.*"};
   Reader.RestoreAttributes = false;
   Reader.PasswordAttempts = 2;
-  Reader.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
-    Continue = true;
-    Password = "secret";
+  Reader.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) {
+    Query.Continue = true;
+    Query.Password = "secret";
   };
   Reader.TestArchive();
 

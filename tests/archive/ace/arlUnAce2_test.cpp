@@ -201,7 +201,7 @@ TEST_F(UnAce, WritesOnlySelectedEntriesAndMakesEmptyFolders) {
 TEST_F(UnAce, AnEntryWhosePasswordIsRefusedFailsAlone) {
   Fake.Entries = {{"locked.txt", "hidden", 0x20, true, true}, {"open.txt", "plain"}};
   TUnAce D;
-  D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string&) { Continue = false; };
+  D.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Continue = false; };
   TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath());
   EXPECT_TRUE(Log.HasError(errInvalidPassword));
   ASSERT_EQ(Log.Items.size(), 2u);  // the locked entry was begun and got nothing
@@ -210,7 +210,7 @@ TEST_F(UnAce, AnEntryWhosePasswordIsRefusedFailsAlone) {
   EXPECT_TRUE(Log.Passed("open.txt"));
 
   TUnAce Right;
-  Right.OnGetPassword = [](TZipCommon*, const std::string&, bool&, std::string& P) { P = "secret"; };
+  Right.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "secret"; };
   Log = lzhtest::ExtractAllToMemory(Right, FixturePath());
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_TRUE(Log.Passed("locked.txt"));
@@ -237,9 +237,7 @@ TEST_F(UnAce, AFailedInitialisationIsReportedAndReleasesTheRun) {
   Fake.InitResult = 7;
   TUnAce D;
   std::vector<std::string> Texts;
-  D.OnError = [&](TZipCommon*, const std::string&, int32_t, const std::string& Extra, const std::string&) {
-    Texts.push_back(Extra);
-  };
+  D.OnError = [&](TZipCommon*, const TArlErrorReport& Error) { Texts.push_back(Error.ExtraInfo1); };
   D.SetArchiveFile(FixturePath());
   D.FileSpec = {"*.*"};
   TDecompMemoryStream Out;
@@ -258,9 +256,9 @@ TEST_F(UnAce, ANextVolumeIsFoundInTheCaseItWasWritten) {
   Fake.AskVolume = 1;
   TUnAce D;
   std::vector<std::string> Offered;
-  D.OnNextVolumeFile = [&](TZipCommon*, std::string& Name, bool& Cancel, bool Exists, const std::string&) {
-    Offered.push_back(fs::path(Name).filename().string());
-    Cancel = !Exists;
+  D.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
+    Offered.push_back(fs::path(Request.FileName).filename().string());
+    Request.Cancel = !Request.Exists;
   };
   lzhtest::ExtractAllToMemory(D, (T.Path / "set.ace").string());
   EXPECT_EQ(Offered, std::vector<std::string>{"set.c00"});
@@ -327,10 +325,8 @@ class UnAceLibrary : public ::testing::Test {
     qvnls::ResetSystemCodePages();
   }
   static void Answer(TUnAce& D) {
-    D.OnGetPassword = [](TZipCommon*, const std::string&, bool&, std::string& P) { P = "1234"; };
-    D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool Exists, const std::string&) {
-      Cancel = !Exists;
-    };
+    D.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "1234"; };
+    D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) { Request.Cancel = !Request.Exists; };
   }
 };
 
@@ -349,7 +345,7 @@ TEST_F(UnAceLibrary, EveryItemOfTheRealArchivesDecodesToItsPublishedContent) {
     ASSERT_FALSE(Expected.empty());
     TUnAce D;
     Answer(D);
-    D.OnGetPassword = [Password](TZipCommon*, const std::string&, bool&, std::string& P) { P = Password; };
+    D.OnGetPassword = [Password](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = Password; };
     const TRunLog Log = lzhtest::ExtractAllToMemory(D, Fixture(Archive));
     for (const auto& [Name, Sum] : Expected) {
       SCOPED_TRACE(Name);
@@ -434,9 +430,9 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
   // The right password: asked once, for the encrypted item, by its name.
   std::vector<std::string> Asked;
   TUnAce D;
-  D.OnGetPassword = [&](TZipCommon*, const std::string& Name, bool&, std::string& P) {
-    Asked.push_back(Name);
-    P = "1234";
+  D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+    Asked.push_back(Query.FileName);
+    Query.Password = "1234";
   };
   TRunLog Log = lzhtest::ExtractAllToMemory(D, Fixture("locked.ace"));
   EXPECT_EQ(Asked, std::vector<std::string>{"locked.txt"});
@@ -448,16 +444,14 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
 
   // A wrong password fails that item's check by name; the plain item is read.
   TUnAce Wrong;
-  Wrong.OnGetPassword = [](TZipCommon*, const std::string&, bool&, std::string& P) { P = "4321"; };
+  Wrong.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "4321"; };
   Log = lzhtest::ExtractAllToMemory(Wrong, Fixture("locked.ace"));
   EXPECT_FALSE(Log.Passed("locked.txt"));
   EXPECT_TRUE(Log.Passed("open.txt"));
 
   // Refusing to give one reports the item and goes on.
   TUnAce Refused;
-  Refused.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue, std::string&) {
-    Continue = false;
-  };
+  Refused.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Continue = false; };
   Log = lzhtest::ExtractAllToMemory(Refused, Fixture("locked.ace"));
   EXPECT_TRUE(Log.HasError(errInvalidPassword));
   EXPECT_TRUE(Log.Passed("open.txt"));
@@ -465,10 +459,11 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
   // A wrong password for the real encrypted archive: the item fails its check, reported by its name,
   // and nothing else goes wrong.
   TUnAce WrongReal;
-  WrongReal.OnGetPassword = [](TZipCommon*, const std::string&, bool&, std::string& P) { P = "4321"; };
+  WrongReal.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "4321"; };
   std::vector<std::pair<std::string, int32_t>> Errors;
-  WrongReal.OnError = [&Errors](TZipCommon*, const std::string& Name, int32_t Code, const std::string&,
-                                const std::string&) { Errors.emplace_back(Name, Code); };
+  WrongReal.OnError = [&Errors](TZipCommon*, const TArlErrorReport& Error) {
+    Errors.emplace_back(Error.FileName, Error.ErrorCode);
+  };
   WrongReal.SetArchiveFile(Fixture("passwd2.ace"));
   WrongReal.FileSpec = {"*.*"};
   TDecompMemoryStream Out;

@@ -127,10 +127,10 @@ TEST(UnArj, SelectsByFileSpec) {
 TEST(UnArj, GarbledEntriesTakeOnePasswordForAll) {
   int Asked = 0;
   const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
-    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+    D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
       ++Asked;
-      Continue = true;
-      Password = "secret";
+      Query.Continue = true;
+      Query.Password = "secret";
     };
   });
   EXPECT_EQ(Asked, 1);
@@ -149,9 +149,9 @@ TEST(UnArj, WrongPasswordIsAskedAgainAndTheRetryCountsOnce) {
   std::vector<std::string> Answers = {"wrong", "secret"};
   size_t Asked = 0;
   const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
-    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
-      Continue = true;
-      Password = Answers[std::min(Asked++, Answers.size() - 1)];
+    D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+      Query.Continue = true;
+      Query.Password = Answers[std::min(Asked++, Answers.size() - 1)];
     };
   });
   EXPECT_EQ(Asked, 2u);
@@ -164,9 +164,9 @@ TEST(UnArj, WrongPasswordIsAskedAgainAndTheRetryCountsOnce) {
 TEST(UnArj, WithoutAPasswordEveryGarbledEntryIsSkipped) {
   int Asked = 0;
   const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
-    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string&) {
+    D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
       ++Asked;
-      Continue = false;
+      Query.Continue = false;
     };
   });
   EXPECT_EQ(Asked, 1);
@@ -189,10 +189,10 @@ TEST(UnArj, WrongPasswordsUpToTheLimitLeaveTheEntryUncounted) {
   int Asked = 0;
   const TRunLog Log = Extract("garbled.arj", [&](TUnArj& D) {
     D.PasswordAttempts = 2;
-    D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
+    D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
       ++Asked;
-      Continue = true;
-      Password = "nope";
+      Query.Continue = true;
+      Query.Password = "nope";
     };
   });
   EXPECT_EQ(Asked, 2);  // then the run's further garbled entries are skipped without asking
@@ -212,10 +212,9 @@ TEST(UnArj, RecoveryRecordAfterTheEndMarkerIsIgnored) {
 TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
   std::vector<std::string> Asked;
   const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
-    D.OnNextVolumeFile = [&](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists,
-                             const std::string&) {
-      Asked.push_back(std::filesystem::path(FileName).filename().string());
-      Cancel = !Exists;
+    D.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
+      Asked.push_back(std::filesystem::path(Request.FileName).filename().string());
+      Request.Cancel = !Request.Exists;
     };
   });
   EXPECT_EQ(Asked, (std::vector<std::string>{"vol.a01", "vol.a02"}));
@@ -234,9 +233,7 @@ TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
 TEST(UnArj, SplitFileIsJoinedWhenExtractedToFiles) {
   lzhtest::TTempFolder Dir("arj_volumes");
   TUnArj D;
-  D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool Exists, const std::string&) {
-    Cancel = !Exists;
-  };
+  D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) { Request.Cancel = !Request.Exists; };
   const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("renamed.arj"), Dir.Path);
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "vdata.bin").string()) == Content("vdata.bin"));
@@ -250,9 +247,9 @@ TEST(UnArj, ExtractsOneGarbledItemToAStreamAfterAWrongPassword) {
   TRunLog Log;
   lzhtest::Record(D, Log);
   int Asked = 0;
-  D.OnGetPassword = [&](TZipCommon*, const std::string&, bool& Continue, std::string& Password) {
-    Continue = true;
-    Password = Asked++ == 0 ? "wrong" : "secret";
+  D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+    Query.Continue = true;
+    Query.Password = Asked++ == 0 ? "wrong" : "secret";
   };
   D.SetArchiveFile(FixturePath("garbled.arj"));
   TMemoryStream32 Out;
@@ -265,9 +262,7 @@ TEST(UnArj, ExtractsOneGarbledItemToAStreamAfterAWrongPassword) {
 
 TEST(UnArj, RefusedNextVolumeEndsTheRunQuietly) {
   const TRunLog Log = Extract("renamed.arj", [&](TUnArj& D) {
-    D.OnNextVolumeFile = [&](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
-      Cancel = true;
-    };
+    D.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) { Request.Cancel = true; };
   });
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_EQ(Log.Items.size(), 1u);  // the first part of vdata.bin
@@ -300,13 +295,13 @@ TEST(UnArj, DamagedArchivesNeverCrashOrHang) {
   lzhtest::ForEachDamagedArchive("arj", {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"},
                                  [](const std::string& Path, const std::string& Name) {
                                    TUnArj D;
-                                   D.OnGetPassword = [](TZipCommon*, const std::string&, bool& Continue,
-                                                        std::string& Password) {
-                                     Continue = true;
-                                     Password = "secret";
+                                   D.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) {
+                                     Query.Continue = true;
+                                     Query.Password = "secret";
                                    };
-                                   D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool,
-                                                           const std::string&) { Cancel = true; };
+                                   D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) {
+                                     Request.Cancel = true;
+                                   };
                                    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
                                    for (const auto& I : Log.Items)
                                      EXPECT_LE(I.Data.size(), 64u * 1024) << Name;

@@ -97,10 +97,9 @@ struct TVolumes {
   std::vector<std::string> Asked;
   bool Accept = true;
   void Hook(TUnCab& D) {
-    D.OnNextVolumeFile = [this](TZipCommon*, std::string& FileName, bool& Cancel, bool Exists,
-                                const std::string&) {
-      Asked.push_back(fs::path(FileName).filename().string());
-      Cancel = !(Accept && Exists);
+    D.OnNextVolumeFile = [this](TZipCommon*, TArlNextVolume& Request) {
+      Asked.push_back(fs::path(Request.FileName).filename().string());
+      Request.Cancel = !(Accept && Request.Exists);
     };
   }
 };
@@ -241,7 +240,7 @@ TEST_F(UnCab, ACabinetCutShortIsReportedAsCorrupt) {
 TEST_F(UnCab, ANotificationHandlerMayRunAnotherCabinet) {
   TUnCab Outer;
   std::vector<size_t> InnerItems;
-  Outer.OnBegin = [&](TZipCommon*, const std::string&, bool&, int32_t) {
+  Outer.OnBegin = [&](TZipCommon*, TArlBeginItem&) {
     TUnCab Inner;
     const TRunLog L = lzhtest::ExtractAllToMemory(Inner, FixturePath("stored.cab"));
     InnerItems.push_back(L.Items.size());
@@ -264,9 +263,7 @@ TEST_F(UnCab, DamagedCabinetsNeitherCrashNorHang) {
                                           "test_read_format_cab_multi.p1.cab"};
   lzhtest::ForEachDamagedArchive("cab", Names, [](const std::string& Path, const std::string&) {
     TUnCab D;
-    D.OnNextVolumeFile = [](TZipCommon*, std::string&, bool& Cancel, bool, const std::string&) {
-      Cancel = true;
-    };
+    D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) { Request.Cancel = true; };
     lzhtest::ExtractAllToMemory(D, Path);
   });
 }

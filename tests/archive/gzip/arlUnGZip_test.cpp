@@ -30,9 +30,7 @@ TGzRun Extract(const std::string& Path) {
   TGzRun R;
   TUnGZip D;
   D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
-  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) {
-    R.BegunSizes.push_back(D.Item.UnpackedSize);
-  };
+  D.OnBegin = [&R, &D](TZipCommon*, TArlBeginItem&) { R.BegunSizes.push_back(D.Item.UnpackedSize); };
   R.Log = lzhtest::ExtractAllToMemory(D, Path);
   return R;
 }
@@ -219,7 +217,7 @@ TEST(UnGZip, DamageIsReportedOnceWithTheBytesBeforeIt) {
     D.OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
     TRunLog Declined;
     lzhtest::Record(D, Declined);
-    D.OnBegin = [](TZipCommon*, const std::string&, bool& Continue, int32_t) { Continue = false; };
+    D.OnBegin = [](TZipCommon*, TArlBeginItem& Item) { Item.Continue = false; };
     D.SetArchiveFile(Path);
     D.FileSpec = {"*.*"};
     TDecompMemoryStream Out;

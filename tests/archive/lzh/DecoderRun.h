@@ -47,8 +47,9 @@ struct TRunLog {
 
 // Hooks OnError and OnEnd of D into Log.
 inline void Record(TZipCommon& D, TRunLog& Log) {
-  D.OnError = [&Log](TZipCommon*, const std::string& Name, int32_t Code, const std::string&,
-                     const std::string&) { Log.Errors.emplace_back(Name, Code); };
+  D.OnError = [&Log](TZipCommon*, const TArlErrorReport& Error) {
+    Log.Errors.emplace_back(Error.FileName, Error.ErrorCode);
+  };
   D.OnEnd = [&Log](TZipCommon*, const std::string& Name, bool Ok) { Log.Ends.emplace_back(Name, Ok); };
 }
 

@@ -52,19 +52,17 @@ class ZipRun {
   explicit ZipRun(const std::string& Path) {
     Zip.SetArchiveFile(Path);
     Zip.FileSpec = {"*.*"};
-    Zip.OnError = [this](TZipCommon*, const std::string& Name, int32_t Code, const std::string& Extra,
-                         const std::string&) {
-      R.Errors.push_back({Name, Code});
-      R.Extras.push_back(Extra);
+    Zip.OnError = [this](TZipCommon*, const TArlErrorReport& Error) {
+      R.Errors.push_back({Error.FileName, Error.ErrorCode});
+      R.Extras.push_back(Error.ExtraInfo1);
     };
   }
   // Answers every password request with Answer (Continue false when Answer is empty).
   void AnswerPasswords(const std::string& Answer) {
-    Zip.OnGetPassword = [this, Answer](TZipCommon*, const std::string&, bool& Continue,
-                                       std::string& Password) {
+    Zip.OnGetPassword = [this, Answer](TZipCommon*, TArlPasswordQuery& Query) {
       ++R.PasswordRequests;
-      Continue = !Answer.empty();
-      Password = Answer;
+      Query.Continue = !Answer.empty();
+      Query.Password = Answer;
     };
   }
   RunResult ToMemory() {
@@ -324,8 +322,8 @@ TEST(UnZip, OneItemToAStream) {
 
 TEST(UnZip, CancellingStopsTheRun) {
   ZipRun Run(FixturePath("old_methods.zip"));
-  Run.Zip.OnBegin = [&](TZipCommon* Sender, const std::string&, bool&, int32_t Index) {
-    if (Index == 3) Sender->SetCancel(true);
+  Run.Zip.OnBegin = [&](TZipCommon* Sender, TArlBeginItem& Item) {
+    if (Item.Index == 3) Sender->SetCancel(true);
   };
   RunResult R = Run.ToMemory();
   EXPECT_EQ(R.Written, 2);

@@ -26,9 +26,7 @@ struct TZooRun {
 TZooRun Extract(const std::string& Fixture) {
   TZooRun R;
   TUnZoo D;
-  D.OnBegin = [&R, &D](TZipCommon*, const std::string&, bool&, int32_t) {
-    R.Methods[D.Item.Name] = D.Item.Method;
-  };
+  D.OnBegin = [&R, &D](TZipCommon*, TArlBeginItem&) { R.Methods[D.Item.Name] = D.Item.Method; };
   R.Log = lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
   return R;
 }
