@@ -30,16 +30,16 @@ void SortMasks(std::vector<std::u16string>& Masks) {
 
 void TFileTypesEnum::Enumerate() {
   Ready = false;
-  List.clear();
-  ByExt.clear();
+  List_.clear();
+  ByExt_.clear();
   const std::vector<TFileTypeSource> Types = Source ? Source() : std::vector<TFileTypeSource>();
   for (const TFileTypeSource& T : Types) {
     if (T.Extension.empty()) continue;
     const std::string Ext = UpperAscii(T.Extension);
     const std::string Name = !T.TypeName.empty() ? T.TypeName : T.ClassName;
-    if (Name.empty() || ByExt.count(Ext) != 0) continue;
-    ByExt[Ext] = List.size();
-    List.push_back({Ext, {Name, T.IconIndex}});
+    if (Name.empty() || ByExt_.count(Ext) != 0) continue;
+    ByExt_[Ext] = List_.size();
+    List_.push_back({Ext, {Name, T.IconIndex}});
   }
   Ready = true;
 }
@@ -49,17 +49,17 @@ void TFileTypesEnum::WaitReady() {
 }
 
 const TFileTypeInfo* TFileTypesEnum::Find(const std::string& Ext) const {
-  const auto It = ByExt.find(UpperAscii(Ext));
-  return It == ByExt.end() ? nullptr : &List[It->second].Info;
+  const auto It = ByExt_.find(UpperAscii(Ext));
+  return It == ByExt_.end() ? nullptr : &List_[It->second].Info;
 }
 
 void TFileTypesEnum::Sort(int32_t Column, bool Descending) {
-  std::stable_sort(List.begin(), List.end(), [&](const TEntry& A, const TEntry& B) {
+  std::stable_sort(List_.begin(), List_.end(), [&](const TEntry& A, const TEntry& B) {
     const std::string& X = Column == 2 ? A.Info.TypeName : A.Extension;
     const std::string& Y = Column == 2 ? B.Info.TypeName : B.Extension;
     return Descending ? Y < X : X < Y;
   });
-  for (size_t i = 0; i < List.size(); ++i) ByExt[List[i].Extension] = i;
+  for (size_t I = 0; I < List_.size(); ++I) ByExt_[List_[I].Extension] = I;
 }
 
 TFileTypesEnum& FileTypes() {
@@ -76,39 +76,39 @@ std::string MaskExtension(const std::u16string& Mask) {
 
 void TFileTypeSelection::SetMasks(const TWideStrLst& Masks) {
   TWideStrLst Copy;
-  for (int32_t i = 0; i < Masks.GetCount(); ++i) Copy.Add(Masks.Get(i));
+  for (int32_t I = 0; I < Masks.GetCount(); ++I) Copy.Add(Masks.Get(I));
   NormalizeMaskList(Copy);
-  Selected.clear();
+  Selected_.clear();
   AllTypes = Copy.GetCount() == 0;
-  for (int32_t i = 0; i < Copy.GetCount(); ++i) {
-    if (Copy.Get(i) == u"*.*") AllTypes = true;
-    Selected.push_back(Copy.Get(i));
+  for (int32_t I = 0; I < Copy.GetCount(); ++I) {
+    if (Copy.Get(I) == u"*.*") AllTypes = true;
+    Selected_.push_back(Copy.Get(I));
   }
-  SortMasks(Selected);
+  SortMasks(Selected_);
 }
 
 void TFileTypeSelection::ChooseSelected() {
   AllTypes = false;
-  Selected.erase(std::remove(Selected.begin(), Selected.end(), u"*.*"), Selected.end());
+  Selected_.erase(std::remove(Selected_.begin(), Selected_.end(), u"*.*"), Selected_.end());
 }
 
 void TFileTypeSelection::AddMask(const std::u16string& MaskOrExt) {
   std::u16string Mask = MaskOrExt.find(u'.') == std::u16string::npos ? u"*." + MaskOrExt : MaskOrExt;
-  for (const auto& M : Selected)
+  for (const auto& M : Selected_)
     if (SameMask(M, Mask)) return;
-  Selected.insert(std::upper_bound(Selected.begin(), Selected.end(), Mask, PathDisplayLess), Mask);
+  Selected_.insert(std::upper_bound(Selected_.begin(), Selected_.end(), Mask, PathDisplayLess), Mask);
 }
 
 bool TFileTypeSelection::RemoveMask(const std::u16string& Mask) {
-  const auto It = std::find(Selected.begin(), Selected.end(), Mask);
-  if (It == Selected.end()) return false;
-  Selected.erase(It);
+  const auto It = std::find(Selected_.begin(), Selected_.end(), Mask);
+  if (It == Selected_.end()) return false;
+  Selected_.erase(It);
   return true;
 }
 
 bool TFileTypeSelection::IsTypeSelected(const std::string& Ext) const {
   const std::string Upper = UpperAscii(Ext);
-  for (const auto& M : Selected)
+  for (const auto& M : Selected_)
     if (MaskExtension(M) == Upper) return true;
   return false;
 }
@@ -116,13 +116,13 @@ bool TFileTypeSelection::IsTypeSelected(const std::string& Ext) const {
 std::u16string TFileTypeSelection::MasksText() const {
   if (AllTypes) return u"*.*";
   TWideStrLst Items;
-  for (const auto& M : Selected) Items.Add(M);
+  for (const auto& M : Selected_) Items.Add(M);
   return JoinQuotedList(Items);
 }
 
 std::vector<TSelectedTypeRow> TFileTypeSelection::Rows(const TFileTypesEnum& Types) const {
   std::vector<TSelectedTypeRow> Rows;
-  for (const auto& M : Selected) {
+  for (const auto& M : Selected_) {
     const std::string Ext = MaskExtension(M);
     const TFileTypeInfo* Info = Ext.empty() ? nullptr : Types.Find(Ext);
     if (Info != nullptr)
@@ -138,14 +138,14 @@ std::vector<TSelectedTypeRow> TFileTypeSelection::Rows(const TFileTypesEnum& Typ
 void TMaskEditList::SetText(const std::u16string& Text) {
   TWideStrLst Items;
   SplitQuotedList(Items, Text);
-  Masks.clear();
-  for (int32_t i = 0; i < Items.GetCount(); ++i) Masks.push_back(Items.Get(i));
-  SortMasks(Masks);
+  Masks_.clear();
+  for (int32_t I = 0; I < Items.GetCount(); ++I) Masks_.push_back(Items.Get(I));
+  SortMasks(Masks_);
 }
 
 std::u16string TMaskEditList::Text() const {
   TWideStrLst Items;
-  for (const auto& M : Masks) Items.Add(M);
+  for (const auto& M : Masks_) Items.Add(M);
   return JoinQuotedList(Items);
 }
 
@@ -155,17 +155,17 @@ int32_t TMaskEditList::PutMask(const std::u16string& Typed, int32_t EditedIndex,
   NormalizeMask(Mask);
   if (Mask.empty()) return -1;
   if (Mask == u"*.*" && !(ConfirmAnyFile && ConfirmAnyFile())) return -1;
-  if (EditedIndex >= 0 && EditedIndex < static_cast<int32_t>(Masks.size()))
-    Masks.erase(Masks.begin() + EditedIndex);
-  for (size_t i = 0; i < Masks.size(); ++i)
-    if (SameMask(Masks[i], Mask)) {
-      Masks[i] = Mask;
-      return static_cast<int32_t>(i);
+  if (EditedIndex >= 0 && EditedIndex < static_cast<int32_t>(Masks_.size()))
+    Masks_.erase(Masks_.begin() + EditedIndex);
+  for (size_t I = 0; I < Masks_.size(); ++I)
+    if (SameMask(Masks_[I], Mask)) {
+      Masks_[I] = Mask;
+      return static_cast<int32_t>(I);
     }
-  const auto It = Masks.insert(std::upper_bound(Masks.begin(), Masks.end(), Mask, PathDisplayLess), Mask);
-  return static_cast<int32_t>(It - Masks.begin());
+  const auto It = Masks_.insert(std::upper_bound(Masks_.begin(), Masks_.end(), Mask, PathDisplayLess), Mask);
+  return static_cast<int32_t>(It - Masks_.begin());
 }
 
 void TMaskEditList::Delete(int32_t Index) {
-  if (Index >= 0 && Index < static_cast<int32_t>(Masks.size())) Masks.erase(Masks.begin() + Index);
+  if (Index >= 0 && Index < static_cast<int32_t>(Masks_.size())) Masks_.erase(Masks_.begin() + Index);
 }

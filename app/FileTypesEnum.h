@@ -44,13 +44,13 @@ class TFileTypesEnum {
   // Sorts the list by extension (Column 1) or type name (Column 2), descending when Descending.
   void Sort(int32_t Column, bool Descending);
 
-  const std::vector<TEntry>& Entries() const { return List; }
+  const std::vector<TEntry>& Entries() const { return List_; }
   bool Ready = false;
   std::function<std::vector<TFileTypeSource>()> Source;
 
  private:
-  std::vector<TEntry> List;
-  std::map<std::string, size_t> ByExt;
+  std::vector<TEntry> List_;
+  std::map<std::string, size_t> ByExt_;
 };
 
 // The program's list, made at first use.
@@ -78,7 +78,7 @@ class TFileTypeSelection {
   void AddMask(const std::u16string& MaskOrExt);
   // Removes exactly that mask; true when it was selected.
   bool RemoveMask(const std::u16string& Mask);
-  void Clear() { Selected.clear(); }
+  void Clear() { Selected_.clear(); }
   bool IsTypeSelected(const std::string& Ext) const;
   // The masks text: "*.*" for all types, else the selected masks joined.
   std::u16string MasksText() const;
@@ -86,10 +86,10 @@ class TFileTypeSelection {
   std::vector<TSelectedTypeRow> Rows(const TFileTypesEnum& Types) const;
 
   bool AllTypes = true;
-  const std::vector<std::u16string>& Masks() const { return Selected; }
+  const std::vector<std::u16string>& Masks() const { return Selected_; }
 
  private:
-  std::vector<std::u16string> Selected;
+  std::vector<std::u16string> Selected_;
 };
 
 // The mask editor's list: sorted masks, each once.
@@ -103,9 +103,9 @@ class TMaskEditList {
   int32_t PutMask(const std::u16string& Typed, int32_t EditedIndex,
                   const std::function<bool()>& ConfirmAnyFile);
   void Delete(int32_t Index);
-  void Clear() { Masks.clear(); }
-  const std::vector<std::u16string>& Items() const { return Masks; }
+  void Clear() { Masks_.clear(); }
+  const std::vector<std::u16string>& Items() const { return Masks_; }
 
  private:
-  std::vector<std::u16string> Masks;
+  std::vector<std::u16string> Masks_;
 };

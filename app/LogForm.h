@@ -12,20 +12,20 @@ constexpr int32_t kLogTextLimit = 131072;
 
 class TLogText {
  public:
-  explicit TLogText(int32_t Limit = kLogTextLimit) : Limit(Limit) {}
+  explicit TLogText(int32_t Limit = kLogTextLimit) : Limit_(Limit) {}
 
   // Appends Text as one line (its own line breaks included); then, while the count exceeds the limit and
   // lines remain, drops the oldest line. Answers how many lines were dropped from the front.
   int32_t AddLine(const std::u16string& Text);
   void Clear();
 
-  int32_t LogTextLength() const { return Length; }
-  const std::deque<std::u16string>& Lines() const { return Items; }
+  int32_t LogTextLength() const { return Length_; }
+  const std::deque<std::u16string>& Lines() const { return Items_; }
   // The lines joined by LF, as the window shows them.
   std::u16string Text() const;
 
  private:
-  int32_t Limit;
-  int64_t Length = 0;
-  std::deque<std::u16string> Items;
+  int32_t Limit_;
+  int64_t Length_ = 0;
+  std::deque<std::u16string> Items_;
 };

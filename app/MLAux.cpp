@@ -69,15 +69,15 @@ void ApplyToTarget(ILangComponent& Target, const std::string& Prop, TLangEntry& 
 // TLangEntry
 
 const TLangValue* TLangEntry::Value(int32_t Language) const {
-  if (Language < 0 || static_cast<size_t>(Language) >= Values.size()) return nullptr;
-  const auto& V = Values[static_cast<size_t>(Language)];
+  if (Language < 0 || static_cast<size_t>(Language) >= Values_.size()) return nullptr;
+  const auto& V = Values_[static_cast<size_t>(Language)];
   return V ? &*V : nullptr;
 }
 
 void TLangEntry::SetValue(int32_t Language, TLangValue Value) {
   if (Language < 0) return;
-  if (static_cast<size_t>(Language) >= Values.size()) Values.resize(static_cast<size_t>(Language) + 1);
-  Values[static_cast<size_t>(Language)] = std::move(Value);
+  if (static_cast<size_t>(Language) >= Values_.size()) Values_.resize(static_cast<size_t>(Language) + 1);
+  Values_[static_cast<size_t>(Language)] = std::move(Value);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -96,24 +96,24 @@ bool TLangStorage::TKeyLess::operator()(const std::string& A, const std::string&
 int32_t TLangStorage::AddLanguage(const std::string& Name, uint8_t Charset) {
   const int32_t Index = IndexOfLanguage(Name);
   if (Index >= 0) {
-    Languages[static_cast<size_t>(Index)].Charset = Charset;
+    Languages_[static_cast<size_t>(Index)].Charset = Charset;
     return Index;
   }
-  Languages.push_back({Name, Charset});
-  return static_cast<int32_t>(Languages.size()) - 1;
+  Languages_.push_back({Name, Charset});
+  return static_cast<int32_t>(Languages_.size()) - 1;
 }
 
 const std::string& TLangStorage::GetLanguageName(int32_t Language) const {
-  return Languages.at(static_cast<size_t>(Language)).Name;
+  return Languages_.at(static_cast<size_t>(Language)).Name;
 }
 
 uint8_t TLangStorage::GetLanguageCharset(int32_t Language) const {
-  return Languages.at(static_cast<size_t>(Language)).Charset;
+  return Languages_.at(static_cast<size_t>(Language)).Charset;
 }
 
 int32_t TLangStorage::IndexOfLanguage(const std::string& Name) const {
-  for (size_t I = 0; I < Languages.size(); ++I)
-    if (SameLangText(Languages[I].Name, Name)) return static_cast<int32_t>(I);
+  for (size_t I = 0; I < Languages_.size(); ++I)
+    if (SameLangText(Languages_[I].Name, Name)) return static_cast<int32_t>(I);
   return -1;
 }
 
@@ -126,7 +126,7 @@ void TLangStorage::ImportFile(const std::u16string& FileName, int32_t& LanguageI
   for (const auto& L : Content.Languages) Index.push_back(AddLanguage(L.Name, L.Charset));
   for (const auto& Item : Content.Items) {
     const size_t L = static_cast<size_t>(Item.Language);
-    auto& Entries = Item.IsString ? Strings : Properties;
+    auto& Entries = Item.IsString ? Strings_ : Properties_;
     Entries[Item.Key].SetValue(Index[L], DecodeValue(Item, Content.Languages[L].Charset));
   }
   LanguageIndex = Content.CurrentLanguage < 0 ? -1 : Index[static_cast<size_t>(Content.CurrentLanguage)];
@@ -142,7 +142,7 @@ void TLangStorage::ApplyLanguage(int32_t Language, bool Capture, const ILangScre
     for (int32_t I = 0; I < Screen->FormCount(); ++I) Forms.push_back(Screen->Form(I));
     for (int32_t I = 0; I < Screen->DataModuleCount(); ++I) Modules.push_back(Screen->DataModule(I));
   }
-  for (auto& Property : Properties) {
+  for (auto& Property : Properties_) {
     const auto& Key = Property.first;
     auto& Entry = Property.second;
     const TLangValue* Value = nullptr;
@@ -172,8 +172,8 @@ void TLangStorage::ApplyLanguage(int32_t Language, bool Capture, const ILangScre
 }
 
 bool TLangStorage::GetString(int32_t Language, const std::string& Key, std::u16string& Value) const {
-  const auto It = Strings.find(Key);
-  if (It == Strings.end()) return false;
+  const auto It = Strings_.find(Key);
+  if (It == Strings_.end()) return false;
   const TLangValue* V = It->second.Value(Language);
   if (V == nullptr) return false;
   Value = V->Text;
@@ -181,8 +181,8 @@ bool TLangStorage::GetString(int32_t Language, const std::string& Key, std::u16s
 }
 
 const TLangValue* TLangStorage::GetProperty(int32_t Language, const std::string& Key) const {
-  const auto It = Properties.find(Key);
-  return It == Properties.end() ? nullptr : It->second.Value(Language);
+  const auto It = Properties_.find(Key);
+  return It == Properties_.end() ? nullptr : It->second.Value(Language);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -86,7 +86,7 @@ class TLangEntry {
   void SetValue(int32_t Language, TLangValue Value);
 
  private:
-  std::vector<std::optional<TLangValue>> Values;
+  std::vector<std::optional<TLangValue>> Values_;
 };
 
 // The font charset of the built-in language and the default of a LANGUAGE line without one.
@@ -97,7 +97,7 @@ class TLangStorage {
   // Adds the language, or updates the charset of the language of that name (compared without ASCII case);
   // answers its index.
   int32_t AddLanguage(const std::string& Name, uint8_t Charset);
-  int32_t GetLanguageCount() const { return static_cast<int32_t>(Languages.size()); }
+  int32_t GetLanguageCount() const { return static_cast<int32_t>(Languages_.size()); }
   // Name and charset of a language; the index must be in range.
   const std::string& GetLanguageName(int32_t Language) const;
   uint8_t GetLanguageCharset(int32_t Language) const;
@@ -132,9 +132,9 @@ class TLangStorage {
     std::string Name;
     uint8_t Charset;
   };
-  std::vector<TLanguage> Languages;
-  std::map<std::string, TLangEntry, TKeyLess> Properties;
-  std::map<std::string, TLangEntry, TKeyLess> Strings;
+  std::vector<TLanguage> Languages_;
+  std::map<std::string, TLangEntry, TKeyLess> Properties_;
+  std::map<std::string, TLangEntry, TKeyLess> Strings_;
 };
 
 // ---- The file reader, apart from the store so that its grammar can be tested on its own ----

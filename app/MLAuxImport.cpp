@@ -36,11 +36,11 @@ enum class TSection { None, Meta, String, Property };
 class TLangFileReader {
  public:
   TLangFileReader(const std::u16string& FileName, TLangFileContent& Content)
-      : FileName(FileName), Content(Content) {}
+      : FileName_(FileName), Content_(Content) {}
 
   void Run() {
     try {
-      Stream = std::make_unique<TTextStream>(FileName, tsmRead, kLangFileLineBuffer);
+      Stream_ = std::make_unique<TTextStream>(FileName_, tsmRead, kLangFileLineBuffer);
       std::string Line;
       while (NextLine(Line)) ParseLine(Line);
     } catch (const EMultiLang&) {
@@ -48,7 +48,7 @@ class TLangFileReader {
     } catch (const Exception& E) {
       // The stream failed on the line after the last one it delivered (a line too long); a file that
       // could not be opened has no line.
-      Fail(E.Message(), Stream ? 1 : 0);
+      Fail(E.Message(), Stream_ ? 1 : 0);
     }
   }
 
@@ -56,8 +56,8 @@ class TLangFileReader {
   // The next line that is not empty once its comment is cut; false at the end of the file.
   bool NextLine(std::string& Line) {
     std::string Raw;
-    while (!Stream->Eof()) {
-      Stream->ReadLine(Raw);
+    while (!Stream_->Eof()) {
+      Stream_->ReadLine(Raw);
       Line = StripLangComment(Raw);
       if (!Line.empty()) return true;
     }
@@ -65,8 +65,9 @@ class TLangFileReader {
   }
 
   [[noreturn]] void Fail(const std::string& Reason, int32_t LinesAhead = 0) const {
-    const int32_t LineNo = (Stream ? Stream->GetLineCount() : 0) + LinesAhead;
-    std::string Msg = Format("Error importing language file '%s' (line %d)", {Utf16ToUtf8(FileName), LineNo});
+    const int32_t LineNo = (Stream_ ? Stream_->GetLineCount() : 0) + LinesAhead;
+    std::string Msg =
+        Format("Error importing language file '%s' (line %d)", {Utf16ToUtf8(FileName_), LineNo});
     if (!Reason.empty()) Msg += "\r\n" + Reason;
     throw EMultiLang(Msg);
   }
@@ -76,44 +77,44 @@ class TLangFileReader {
       StartSection(TrimLangText(Line.substr(1, Line.size() - 2)));
       return;
     }
-    if (Section == TSection::None) Fail("");
+    if (Section_ == TSection::None) Fail("");
     const size_t Eq = Line.find('=');
     if (Eq == std::string::npos || Eq == 0) Fail("'=' expected");
     const std::string Key = TrimLangText(Line.substr(0, Eq));
     const std::string Value = TrimLangText(Line.substr(Eq + 1));
-    if (Section == TSection::Meta) {
+    if (Section_ == TSection::Meta) {
       MetaLine(Key, Value);
       return;
     }
-    if (Content.CurrentLanguage < 0) Fail("Language not specified");
+    if (Content_.CurrentLanguage < 0) Fail("Language not specified");
     TLangFileContent::TItem Item;
-    Item.IsString = Section == TSection::String;
-    Item.Key = Prefix + Key;
-    Item.Language = Content.CurrentLanguage;
+    Item.IsString = Section_ == TSection::String;
+    Item.Key = Prefix_ + Key;
+    Item.Language = Content_.CurrentLanguage;
     if (!Item.IsString && Value == "{") {
       Item.IsList = true;
       ReadList(Item.Items);
     } else {
       Item.Text = ReadValue(Value);
     }
-    Content.Items.push_back(std::move(Item));
+    Content_.Items.push_back(std::move(Item));
   }
 
   void StartSection(const std::string& Name) {
     if (Name.empty()) Fail("Illegal section name");
     if (SameLangText(Name, "!META")) {
-      Section = TSection::Meta;
-      Prefix.clear();
+      Section_ = TSection::Meta;
+      Prefix_.clear();
       return;
     }
     if (Name.front() == '$') {
-      Section = TSection::String;
-      Prefix = Name.substr(1);
+      Section_ = TSection::String;
+      Prefix_ = Name.substr(1);
     } else {
-      Section = TSection::Property;
-      Prefix = Name;
+      Section_ = TSection::Property;
+      Prefix_ = Name;
     }
-    if (!Prefix.empty()) Prefix += '.';
+    if (!Prefix_.empty()) Prefix_ += '.';
   }
 
   void MetaLine(const std::string& Key, const std::string& Value) {
@@ -125,17 +126,17 @@ class TLangFileReader {
         Fail("Illegal charset");
       if (Name.empty()) Fail("Language not specified");
       int32_t Index = -1;
-      for (size_t I = 0; I < Content.Languages.size(); ++I)
-        if (SameLangText(Content.Languages[I].Name, Name)) Index = static_cast<int32_t>(I);
+      for (size_t I = 0; I < Content_.Languages.size(); ++I)
+        if (SameLangText(Content_.Languages[I].Name, Name)) Index = static_cast<int32_t>(I);
       if (Index < 0) {
-        Content.Languages.push_back({Name, Charset});
-        Index = static_cast<int32_t>(Content.Languages.size()) - 1;
+        Content_.Languages.push_back({Name, Charset});
+        Index = static_cast<int32_t>(Content_.Languages.size()) - 1;
       } else {
-        Content.Languages[static_cast<size_t>(Index)].Charset = Charset;
+        Content_.Languages[static_cast<size_t>(Index)].Charset = Charset;
       }
-      Content.CurrentLanguage = Index;
+      Content_.CurrentLanguage = Index;
     } else if (SameLangText(Key, "LANGID")) {
-      Content.LanguageId = Value;
+      Content_.LanguageId = Value;
     }
   }
 
@@ -163,11 +164,11 @@ class TLangFileReader {
     Fail("'}' expected");
   }
 
-  const std::u16string& FileName;
-  TLangFileContent& Content;
-  std::unique_ptr<TTextStream> Stream;
-  TSection Section = TSection::None;
-  std::string Prefix;
+  const std::u16string& FileName_;
+  TLangFileContent& Content_;
+  std::unique_ptr<TTextStream> Stream_;
+  TSection Section_ = TSection::None;
+  std::string Prefix_;
 };
 
 }  // namespace

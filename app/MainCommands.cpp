@@ -143,8 +143,8 @@ int32_t ToolButtonImage(int32_t Tag, bool Down, bool LowColor) {
 
 TToolbarPlan PlanToolbar(const TInt8Vector& Buttons, bool Paused, bool Files, bool Archives, bool LowColor) {
   TToolbarPlan P;
-  for (int32_t i = 0; i < Buttons.GetCount(); ++i) {
-    const int32_t Tag = Buttons.Get(i);
+  for (int32_t I = 0; I < Buttons.GetCount(); ++I) {
+    const int32_t Tag = Buttons.Get(I);
     if (Tag < 0 || Tag >= kMainActionCount) continue;  // names no action: no button
     TToolButtonPlan B;
     B.Tag = Tag;
@@ -169,7 +169,7 @@ TAnimationPlace TBusyAnimation::WantedPlace(bool Show) const {
 bool TBusyAnimation::ShowBusyAnimation(bool Show) {
   const bool Previous = Shown;
   Shown = Show;
-  CurrentPlace = WantedPlace(Show);
+  CurrentPlace_ = WantedPlace(Show);
   SetAnimationActive(Running);
   return Previous;
 }

@@ -206,16 +206,16 @@ class TBusyAnimation {
   // A new mode: hidden, then shown as before (or shown when paused and the new mode is 1).
   void SetAnimationMode(uint8_t NewMode);
 
-  TAnimationPlace Place() const { return CurrentPlace; }
+  TAnimationPlace Place() const { return CurrentPlace_; }
   // The place's control plays.
-  bool Playing() const { return CurrentPlace != apNone && Running && Shown; }
+  bool Playing() const { return CurrentPlace_ != apNone && Running && Shown; }
   bool Shown = false;
   bool Running = false;
   uint8_t Mode;
 
  private:
   TAnimationPlace WantedPlace(bool Show) const;
-  TAnimationPlace CurrentPlace = apNone;
+  TAnimationPlace CurrentPlace_ = apNone;
 };
 
 // --- Small rules --------------------------------------------------------------------------------------

@@ -99,9 +99,9 @@ void CloseLogFile() {
   LogFile.reset();
 }
 
-TMainCommandLine ParseMainCommandLine(int argc, const char* const* argv) {
+TMainCommandLine ParseMainCommandLine(int Argc, const char* const* Argv) {
   TWideCommandLineParser Parser;  // "-" alone: "/" begins a path here
-  Parser.ParseArgs(argc, argv, 0);
+  Parser.ParseArgs(Argc, Argv, 0);
   TMainCommandLine Result;
   Result.ProgramPath = WideUnquoteStr(Parser.GetParam(0));
   Result.Text = WideUnquoteStr(Parser.GetOption(u"text"));

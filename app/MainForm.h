@@ -58,7 +58,7 @@ struct TMainCommandLine {
 
 // Parses argv as the main program gets it ("-" introduces an option, names without case, option:value).
 // Parameter 0 is the program's own path.
-TMainCommandLine ParseMainCommandLine(int argc, const char* const* argv);
+TMainCommandLine ParseMainCommandLine(int Argc, const char* const* Argv);
 // The log file of the "log" option: the program path with its extension replaced by ".log".
 std::u16string LogFileNameFor(const std::u16string& ProgramPath);
 

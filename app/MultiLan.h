@@ -21,14 +21,16 @@
 class TMultiLang : public IMsgTranslations {
  public:
   // Screen may be null: no window is touched then (the catalogue alone uses the store).
-  explicit TMultiLang(const ILangScreen* Screen = nullptr) : Screen(Screen) {}
+  explicit TMultiLang(const ILangScreen* Screen = nullptr) : Screen_(Screen) {}
 
-  int32_t AddLanguage(const std::string& Name, uint8_t Charset) { return Storage.AddLanguage(Name, Charset); }
+  int32_t AddLanguage(const std::string& Name, uint8_t Charset) {
+    return Storage_.AddLanguage(Name, Charset);
+  }
   // Imports the file (TLangStorage::ImportFile); a LANGID is remembered with the file's language; when no
   // language is selected yet, language 0 is. Answers the file's language index. Raises EMultiLang.
   int32_t LoadLanguageFile(const std::u16string& FileName);
 
-  int32_t GetLanguageIndex() const { return LanguageIndex; }
+  int32_t GetLanguageIndex() const { return LanguageIndex_; }
   // Index outside the languages, or -1 while languages exist: EMultiLang "Language index out of range".
   // Otherwise ChangeLanguage (Index, apply, all windows, capture first when more than one language exists).
   void SetLanguageIndex(int32_t Index);
@@ -47,23 +49,23 @@ class TMultiLang : public IMsgTranslations {
 
   // The string entry Key in the current language; false when it has none there (no fall-back).
   bool GetString(const std::string& Key, std::u16string& Value) const override;
-  int32_t GetLanguageCount() const { return Storage.GetLanguageCount(); }
-  const std::string& GetLanguageName(int32_t Language) const { return Storage.GetLanguageName(Language); }
-  uint8_t GetLanguageCharset(int32_t Language) const { return Storage.GetLanguageCharset(Language); }
+  int32_t GetLanguageCount() const { return Storage_.GetLanguageCount(); }
+  const std::string& GetLanguageName(int32_t Language) const { return Storage_.GetLanguageName(Language); }
+  uint8_t GetLanguageCharset(int32_t Language) const { return Storage_.GetLanguageCharset(Language); }
   // The charset of the current language; the built-in charset when none is selected.
   uint8_t GetCharset() const;
   // The language a file with that LANGID was imported into; -1 when none.
   int32_t LanguageOfId(const std::string& LanguageId) const;
 
-  TLangStorage& GetStorage() { return Storage; }
-  const TLangStorage& GetStorage() const { return Storage; }
+  TLangStorage& GetStorage() { return Storage_; }
+  const TLangStorage& GetStorage() const { return Storage_; }
 
   // Runs after the current language changed.
   std::function<void()> OnChange;
 
  private:
-  const ILangScreen* Screen;
-  TLangStorage Storage;
-  int32_t LanguageIndex = -1;
-  std::map<std::string, int32_t, TLangStorage::TKeyLess> LanguageIds;
+  const ILangScreen* Screen_;
+  TLangStorage Storage_;
+  int32_t LanguageIndex_ = -1;
+  std::map<std::string, int32_t, TLangStorage::TKeyLess> LanguageIds_;
 };

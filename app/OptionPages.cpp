@@ -15,18 +15,18 @@
 int32_t ParseSizeMb(const std::u16string& Text, int32_t Default, int32_t Min, int32_t Max) {
   const std::u16string T = WideTrim(Text);
   if (T.empty()) return Default;
-  size_t i = 0;
+  size_t I = 0;
   bool Negative = false;
   if (T[0] == u'-' || T[0] == u'+') {
     Negative = T[0] == u'-';
-    i = 1;
+    I = 1;
   }
-  if (i == T.size()) return Default;
+  if (I == T.size()) return Default;
   int64_t Value = 0;
-  for (; i < T.size(); ++i) {
-    if (T[i] < u'0' || T[i] > u'9') return Default;
+  for (; I < T.size(); ++I) {
+    if (T[I] < u'0' || T[I] > u'9') return Default;
     // Past Max the exact value no longer matters: stop growing before it could overflow.
-    Value = std::min<int64_t>(Value * 10 + (T[i] - u'0'), int64_t{1} << 40);
+    Value = std::min<int64_t>(Value * 10 + (T[I] - u'0'), int64_t{1} << 40);
   }
   if (Negative) Value = -Value;
   return static_cast<int32_t>(std::clamp<int64_t>(Value, Min, Max));
@@ -55,12 +55,12 @@ void TArchiveOptionsPage::LoadPage(const TMultiLang* Languages, int32_t Password
   V.Checked.clear();
   for (int Kind = kFirstDecodedKind; Kind <= kLastDecodedKind; ++Kind)
     V.Checked.push_back(ArcInfos[Kind].Enabled);
-  V.ProcessSubArchives = Settings.ArchiveFlags.ProcessSubarchives;
-  V.SkipEncrypted = PasswordAskMode == 1                          ? csGrayed
-                    : Settings.ArchiveFlags.SkipProtectedArchives ? csChecked
-                                                                  : csUnchecked;
-  ShownSkipState = V.SkipEncrypted;
-  V.MaxSize = DecimalText(ClampMaxSizeMb(Settings.MaxArchiveSize / kBytesPerMb));
+  V.ProcessSubArchives = Settings_.ArchiveFlags.ProcessSubarchives;
+  V.SkipEncrypted = PasswordAskMode == 1                           ? csGrayed
+                    : Settings_.ArchiveFlags.SkipProtectedArchives ? csChecked
+                                                                   : csUnchecked;
+  ShownSkipState_ = V.SkipEncrypted;
+  V.MaxSize = DecimalText(ClampMaxSizeMb(Settings_.MaxArchiveSize / kBytesPerMb));
 }
 
 void TArchiveOptionsPage::SavePage(const TArchivePageValues& V, int32_t& PasswordAskMode) const {
@@ -68,12 +68,12 @@ void TArchiveOptionsPage::SavePage(const TArchivePageValues& V, int32_t& Passwor
     const size_t Row = static_cast<size_t>(Kind - kFirstDecodedKind);
     if (Row < V.Checked.size()) ArcInfos[Kind].Enabled = V.Checked[Row];
   }
-  Settings.ArchiveFlags.ProcessSubarchives = V.ProcessSubArchives;
-  if (V.SkipEncrypted != ShownSkipState) {
-    Settings.ArchiveFlags.SkipProtectedArchives = V.SkipEncrypted == csChecked;
+  Settings_.ArchiveFlags.ProcessSubarchives = V.ProcessSubArchives;
+  if (V.SkipEncrypted != ShownSkipState_) {
+    Settings_.ArchiveFlags.SkipProtectedArchives = V.SkipEncrypted == csChecked;
     PasswordAskMode = 0;
   }
-  Settings.MaxArchiveSize = GetMaxSizeMb(V.MaxSize) * kBytesPerMb;
+  Settings_.MaxArchiveSize = GetMaxSizeMb(V.MaxSize) * kBytesPerMb;
 }
 
 void TArchiveOptionsPage::CheckAll(TArchivePageValues& V, bool Checked) {
@@ -92,11 +92,11 @@ int32_t AddExcludedDir(TWideStrLst& Dirs, const std::u16string& Folder) {
   std::u16string Dir = Folder;
   if (Dir.empty() || Dir.back() != u'/') Dir += u'/';
   // Folder names have case on this system: compare exactly, keep the list in code-unit order.
-  int32_t i = 0;
-  while (i < Dirs.GetCount() && Dirs.Get(i) < Dir) ++i;
-  if (i < Dirs.GetCount() && Dirs.Get(i) == Dir) return i;
-  Dirs.Insert(i, Dir);
-  return i;
+  int32_t I = 0;
+  while (I < Dirs.GetCount() && Dirs.Get(I) < Dir) ++I;
+  if (I < Dirs.GetCount() && Dirs.Get(I) == Dir) return I;
+  Dirs.Insert(I, Dir);
+  return I;
 }
 
 void DeleteExcludedDirs(TWideStrLst& Dirs, std::vector<int32_t> Indexes) {
@@ -108,7 +108,7 @@ void DeleteExcludedDirs(TWideStrLst& Dirs, std::vector<int32_t> Indexes) {
 
 std::vector<int32_t> TToolbarButtonList::Visible() const {
   std::vector<int32_t> V;
-  for (int32_t i = 0; i < Buttons.GetCount(); ++i) V.push_back(Buttons.Get(i));
+  for (int32_t I = 0; I < Buttons_.GetCount(); ++I) V.push_back(Buttons_.Get(I));
   return V;
 }
 
@@ -121,13 +121,13 @@ std::vector<int32_t> TToolbarButtonList::Available() const {
 }
 
 int32_t TToolbarButtonList::Add(const std::vector<int32_t>& Actions, int32_t Index) {
-  if (Index < 0 || Index > Buttons.GetCount()) Index = Buttons.GetCount();
+  if (Index < 0 || Index > Buttons_.GetCount()) Index = Buttons_.GetCount();
   int32_t First = -1;
   for (int32_t Action : Actions) {
     const std::vector<int32_t> V = Visible();
     if (Action < 0 || Action > kLastToolbarAction || std::find(V.begin(), V.end(), Action) != V.end())
       continue;
-    Buttons.Insert(Index, static_cast<int8_t>(Action));
+    Buttons_.Insert(Index, static_cast<int8_t>(Action));
     if (First < 0) First = Index;
     ++Index;
   }
@@ -136,16 +136,16 @@ int32_t TToolbarButtonList::Add(const std::vector<int32_t>& Actions, int32_t Ind
 
 void TToolbarButtonList::Remove(const std::vector<int32_t>& Actions) {
   for (int32_t Action : Actions)
-    for (int32_t i = Buttons.GetCount() - 1; i >= 0; --i)
-      if (Buttons.Get(i) == Action) Buttons.Delete(i);
+    for (int32_t I = Buttons_.GetCount() - 1; I >= 0; --I)
+      if (Buttons_.Get(I) == Action) Buttons_.Delete(I);
 }
 
 bool TToolbarButtonList::CanMoveUp(const std::vector<int32_t>& Rows) const {
-  return Rows.size() == 1 && Rows[0] > 0 && Rows[0] < Buttons.GetCount();
+  return Rows.size() == 1 && Rows[0] > 0 && Rows[0] < Buttons_.GetCount();
 }
 
 bool TToolbarButtonList::CanMoveDown(const std::vector<int32_t>& Rows) const {
-  return Rows.size() == 1 && Rows[0] >= 0 && Rows[0] < Buttons.GetCount() - 1;
+  return Rows.size() == 1 && Rows[0] >= 0 && Rows[0] < Buttons_.GetCount() - 1;
 }
 
 int32_t TToolbarButtonList::MoveUp(int32_t Row) {
@@ -159,23 +159,23 @@ int32_t TToolbarButtonList::MoveDown(int32_t Row) {
 }
 
 int32_t TToolbarButtonList::MoveOnto(int32_t From, int32_t To) {
-  const int32_t N = Buttons.GetCount();
+  const int32_t N = Buttons_.GetCount();
   if (From < 0 || From >= N || To < 0 || To >= N || From == To) return From;
   // The moved button ends where the target stood: remove it, then insert at the target's old index.
-  const int8_t Action = Buttons.Get(From);
-  Buttons.Delete(From);
-  Buttons.Insert(To, Action);
+  const int8_t Action = Buttons_.Get(From);
+  Buttons_.Delete(From);
+  Buttons_.Insert(To, Action);
   return To;
 }
 
 void TToolbarButtonList::Defaults() {
-  Buttons.SetCount(0);
-  for (int32_t Action = 0; Action <= kLastToolbarAction; ++Action) Buttons.Add(static_cast<int8_t>(Action));
+  Buttons_.SetCount(0);
+  for (int32_t Action = 0; Action <= kLastToolbarAction; ++Action) Buttons_.Add(static_cast<int8_t>(Action));
 }
 
 void TConverterFilters::Load(const TQVConverters& Converters) {
-  Disabled.SetCount(0);
-  for (int32_t i = 0; i < Converters.Count(); ++i) Disabled.Insert(i, Converters.GetConverter(i)->Disabled);
+  Disabled_.SetCount(0);
+  for (int32_t I = 0; I < Converters.Count(); ++I) Disabled_.Insert(I, Converters.GetConverter(I)->Disabled);
 }
 
 void TConverterFilters::Apply(TQVConverters& Converters, const std::u16string& MaxSizeText,
@@ -184,9 +184,9 @@ void TConverterFilters::Apply(TQVConverters& Converters, const std::u16string& M
       ParseSizeMb(MaxSizeText, kDefaultConvertSizeMb, 1, kMaxConvertSizeMb) * kBytesPerMb;
   TStrLst& DisabledConverters = Settings.DisabledConverters;
   DisabledConverters.Clear();
-  for (int32_t i = 0; i < Converters.Count() && i < Disabled.GetCount(); ++i) {
-    TQVConverter* C = Converters.GetConverter(i);
-    C->Disabled = Disabled.Get(i);
+  for (int32_t I = 0; I < Converters.Count() && I < Disabled_.GetCount(); ++I) {
+    TQVConverter* C = Converters.GetConverter(I);
+    C->Disabled = Disabled_.Get(I);
     if (C->Disabled) DisabledConverters.Add(ConverterModuleName(C->GetFileName()));
   }
 }

@@ -52,7 +52,7 @@ std::vector<std::u16string> ArchiveListCaptions(const TMultiLang* Languages);
 // The archive page over a settings object, which must outlive the page.
 class TArchiveOptionsPage {
  public:
-  explicit TArchiveOptionsPage(TSettings& Settings) : Settings(Settings) {}
+  explicit TArchiveOptionsPage(TSettings& Settings) : Settings_(Settings) {}
   // Fills Values from the settings and ArcInfos; PasswordAskMode 1 shows the skip box grayed.
   void LoadPage(const TMultiLang* Languages, int32_t PasswordAskMode, TArchivePageValues& Values);
   // Writes Values back: the kinds' flags, sub-archives, the size; the skip box only when its state
@@ -65,8 +65,8 @@ class TArchiveOptionsPage {
   static TCheckState ClickSkipBox(TCheckState State);
 
  private:
-  TSettings& Settings;
-  TCheckState ShownSkipState = csUnchecked;
+  TSettings& Settings_;
+  TCheckState ShownSkipState_ = csUnchecked;
 };
 
 // --- System page --------------------------------------------------------------------------------------
@@ -82,7 +82,7 @@ void DeleteExcludedDirs(TWideStrLst& Dirs, std::vector<int32_t> Indexes);
 // The configured toolbar (the ToolbarButtons setting) as the customising dialog edits it.
 class TToolbarButtonList {
  public:
-  explicit TToolbarButtonList(TInt8Vector& Buttons) : Buttons(Buttons) {}
+  explicit TToolbarButtonList(TInt8Vector& Buttons) : Buttons_(Buttons) {}
 
   // The visible actions, in button order, and the others in action order.
   std::vector<int32_t> Visible() const;
@@ -104,7 +104,7 @@ class TToolbarButtonList {
   void Defaults();
 
  private:
-  TInt8Vector& Buttons;
+  TInt8Vector& Buttons_;
 };
 
 // --- Converter filters --------------------------------------------------------------------------------
@@ -114,17 +114,17 @@ class TConverterFilters {
  public:
   // One flag per converter of the list, from its Disabled flag.
   void Load(const TQVConverters& Converters);
-  int32_t Count() const { return Disabled.GetCount(); }
-  bool IsDisabled(int32_t Index) const { return Disabled.Get(Index); }
+  int32_t Count() const { return Disabled_.GetCount(); }
+  bool IsDisabled(int32_t Index) const { return Disabled_.Get(Index); }
   // A root node's box: checked means enabled.
-  void SetChecked(int32_t Index, bool Checked) { Disabled.Put(Index, !Checked); }
-  void SetAll(bool IsDisabled) { Disabled.SetToValue(IsDisabled); }
+  void SetChecked(int32_t Index, bool Checked) { Disabled_.Put(Index, !Checked); }
+  void SetAll(bool IsDisabled) { Disabled_.SetToValue(IsDisabled); }
   // OK: MaxConvertSize of Settings from the size text; each converter's Disabled flag from the vector;
   // the DisabledConverters setting lists the file names (without folder) of the disabled ones.
   void Apply(TQVConverters& Converters, const std::u16string& MaxSizeText, TSettings& Settings) const;
 
  private:
-  TBoolVector Disabled;
+  TBoolVector Disabled_;
 };
 
 // The size the filters dialog shows: MaxConvertSize in megabytes, clamped to 1..1024.

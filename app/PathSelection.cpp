@@ -29,61 +29,61 @@ bool PathDisplayLess(const std::u16string& A, const std::u16string& B) {
 void TPathSelection::SetPathsText(const std::u16string& Text) {
   TWideStrLst Items;
   SplitQuotedList(Items, Text);
-  List.clear();
-  Checked.clear();
-  for (int32_t i = 0; i < Items.GetCount(); ++i) {
-    const std::u16string P = NormalizeSelectedPath(Items.Get(i));
-    if (!P.empty() && Checked.insert(P).second) List.push_back(P);
+  List_.clear();
+  Checked_.clear();
+  for (int32_t I = 0; I < Items.GetCount(); ++I) {
+    const std::u16string P = NormalizeSelectedPath(Items.Get(I));
+    if (!P.empty() && Checked_.insert(P).second) List_.push_back(P);
   }
   if (SortPaths) Sort();
 }
 
 std::u16string TPathSelection::PathsText() const {
   TWideStrLst Items;
-  for (const auto& P : List) Items.Add(P);
+  for (const auto& P : List_) Items.Add(P);
   return JoinQuotedList(Items);
 }
 
 std::u16string TPathSelection::SetText() const {
   TWideStrLst Items;
-  for (const auto& P : Checked) Items.Add(P);
+  for (const auto& P : Checked_) Items.Add(P);
   return JoinQuotedList(Items);
 }
 
 bool TPathSelection::Add(const std::u16string& Path) {
   const std::u16string P = NormalizeSelectedPath(Path);
-  if (P.empty() || !Checked.insert(P).second) return false;
-  auto Where = List.end();
+  if (P.empty() || !Checked_.insert(P).second) return false;
+  auto Where = List_.end();
   if (SortPaths)
-    Where = std::find_if(List.begin(), List.end(), [&](const auto& E) { return PathDisplayLess(P, E); });
-  List.insert(Where, P);
+    Where = std::find_if(List_.begin(), List_.end(), [&](const auto& E) { return PathDisplayLess(P, E); });
+  List_.insert(Where, P);
   if (OnNodeCheck) OnNodeCheck(P, true);
   return true;
 }
 
 bool TPathSelection::Remove(const std::u16string& Path) {
   const std::u16string P = NormalizeSelectedPath(Path);
-  if (Checked.erase(P) == 0) return false;
-  List.erase(std::remove(List.begin(), List.end(), P), List.end());
+  if (Checked_.erase(P) == 0) return false;
+  List_.erase(std::remove(List_.begin(), List_.end(), P), List_.end());
   if (OnNodeCheck) OnNodeCheck(P, false);
   return true;
 }
 
 void TPathSelection::Clear() {
-  const std::vector<std::u16string> Old = List;
-  List.clear();
-  Checked.clear();
+  const std::vector<std::u16string> Old = List_;
+  List_.clear();
+  Checked_.clear();
   if (OnNodeCheck)
     for (const auto& P : Old) OnNodeCheck(P, false);
 }
 
-void TPathSelection::Sort() { std::stable_sort(List.begin(), List.end(), PathDisplayLess); }
+void TPathSelection::Sort() { std::stable_sort(List_.begin(), List_.end(), PathDisplayLess); }
 
 std::u16string FindSavedSet(const TWideStrStrDic& Sets, const std::u16string& Text) {
   TWideStrLst Keys, Values;
   Sets.GetKeysAndValues(Keys, Values);
-  for (int32_t i = 0; i < Keys.GetCount(); ++i)
-    if (Values.Get(i) == Text) return Keys.Get(i);
+  for (int32_t I = 0; I < Keys.GetCount(); ++I)
+    if (Values.Get(I) == Text) return Keys.Get(I);
   return {};
 }
 
@@ -91,7 +91,7 @@ std::vector<std::u16string> SavedSetNames(const TWideStrStrDic& Sets) {
   TWideStrLst Keys, Values;
   Sets.GetKeysAndValues(Keys, Values);
   std::vector<std::u16string> Names;
-  for (int32_t i = 0; i < Keys.GetCount(); ++i) Names.push_back(Keys.Get(i));
+  for (int32_t I = 0; I < Keys.GetCount(); ++I) Names.push_back(Keys.Get(I));
   return Names;
 }
 

@@ -37,15 +37,15 @@ class TPathSelection {
   void Clear();
   // Sorts the list once (a header click, or the sort box switched on).
   void Sort();
-  bool Contains(const std::u16string& Path) const { return Checked.count(NormalizeSelectedPath(Path)) != 0; }
-  const std::vector<std::u16string>& Paths() const { return List; }
+  bool Contains(const std::u16string& Path) const { return Checked_.count(NormalizeSelectedPath(Path)) != 0; }
+  const std::vector<std::u16string>& Paths() const { return List_; }
 
   // Tells the tree to tick or untick the node that shows a path, when it shows one.
   std::function<void(const std::u16string& Path, bool Checked)> OnNodeCheck;
 
  private:
-  std::vector<std::u16string> List;
-  std::set<std::u16string> Checked;
+  std::vector<std::u16string> List_;
+  std::set<std::u16string> Checked_;
 };
 
 // Saved sets: the name whose text equals Text (empty when none).

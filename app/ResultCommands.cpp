@@ -142,15 +142,15 @@ class TTempFileOwner {
   TTempFileOwner& operator=(const TTempFileOwner&) = delete;
   ~TTempFileOwner() { Reset(); }
   void Reset(const std::string& NewName = {}) {
-    if (!Name.empty()) ForceDeleteFile(Name);
-    Name = NewName;
+    if (!Name_.empty()) ForceDeleteFile(Name_);
+    Name_ = NewName;
   }
-  void Release() { Name.clear(); }
-  const std::string& Get() const { return Name; }
-  bool Empty() const { return Name.empty(); }
+  void Release() { Name_.clear(); }
+  const std::string& Get() const { return Name_; }
+  bool Empty() const { return Name_.empty(); }
 
  private:
-  std::string Name;
+  std::string Name_;
 };
 
 }  // namespace
@@ -223,15 +223,15 @@ std::u16string PreviewMenuCaption(const std::u16string& Name) {
 }
 
 void RenumberPreviewCaptions(std::vector<std::u16string>& Captions) {
-  for (size_t i = 0; i < Captions.size(); ++i) {
+  for (size_t I = 0; I < Captions.size(); ++I) {
     char16_t Lead = u' ';
-    if (i < 10)
-      Lead = static_cast<char16_t>(u'0' + i);
-    else if (i < 36)
-      Lead = static_cast<char16_t>(u'A' + (i - 10));
-    const size_t Blank = Captions[i].find(u' ');
+    if (I < 10)
+      Lead = static_cast<char16_t>(u'0' + I);
+    else if (I < 36)
+      Lead = static_cast<char16_t>(u'A' + (I - 10));
+    const size_t Blank = Captions[I].find(u' ');
     const std::u16string Rest =
-        Blank == std::u16string::npos ? std::u16string() : Captions[i].substr(Blank + 1);
-    Captions[i] = std::u16string(1, Lead) + u" " + WideTrim(Rest);
+        Blank == std::u16string::npos ? std::u16string() : Captions[I].substr(Blank + 1);
+    Captions[I] = std::u16string(1, Lead) + u" " + WideTrim(Rest);
   }
 }

@@ -149,7 +149,7 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
 }
 
 TSearchRun::TSearchRun(TFileScanner& Scanner, ISearchHost& Host, TSettings& Settings)
-    : Scanner(Scanner), Host(Host), Settings(Settings), Results_(std::make_unique<TSearchResults>()) {}
+    : Scanner(Scanner), Host_(Host), Settings_(Settings), Results_(std::make_unique<TSearchResults>()) {}
 
 void TSearchRun::BindScanner() {
   Scanner.OnProgress = [this](const std::u16string& Name, TScanProgressKind Kind) {
@@ -200,35 +200,35 @@ bool TSearchRun::CheckFields(TSearchFields& F, std::u16string& Pattern, bool& Co
   } else if (!F.InResults) {
     std::u16string Paths = WideTrim(F.Paths);
     if (!ValidatePathList(Paths)) {
-      Host.FocusBox(sbPaths);
+      Host_.FocusBox(sbPaths);
       return false;
     }
     F.Paths = Paths;
-    Host.ShowFields(F);
+    Host_.ShowFields(F);
     if (Paths.empty()) {
       ShowErrorMsg(TMsgIndex::SrchPathIsEmpty);
-      Host.FocusBox(sbPaths);
+      Host_.FocusBox(sbPaths);
       return false;
     }
     std::u16string Masks = WideTrim(F.Masks);
     if (!ValidateMaskList(Masks)) {
-      Host.FocusBox(sbMasks);
+      Host_.FocusBox(sbMasks);
       return false;
     }
     if (IsAllFilesMask(Masks) && !AskYesNoOnce(TMsgIndex::AskNoFileTypes, kAllFilesMaskBit, true)) {
-      Host.FocusBox(sbMasks);
+      Host_.FocusBox(sbMasks);
       return false;
     }
     F.Masks = Masks;
-    Host.ShowFields(F);
+    Host_.ShowFields(F);
   }
   if (!DialogStyle && Empty && !AskYesNoOnce(TMsgIndex::AskSearchIfEmptyPattern, kEmptyPatternBit, true)) {
-    Host.FocusBox(sbPattern);
+    Host_.FocusBox(sbPattern);
     return false;
   }
   if (static_cast<int32_t>(Pattern.size()) > kMaxPatternLength) {
     ShowErrorMsg(TMsgIndex::SrchPatTooLong);
-    Host.FocusBox(sbPattern);
+    Host_.FocusBox(sbPattern);
     return false;
   }
   UseDateFilter = F.FilterOn && F.DateFilterOn;
@@ -255,7 +255,7 @@ bool TSearchRun::CheckFields(TSearchFields& F, std::u16string& Pattern, bool& Co
     }
     ShowWarningMsg(TMsgIndex::ArcAllDisabled);
   }
-  Host.ShowFields(F);
+  Host_.ShowFields(F);
   return true;
 }
 
@@ -271,12 +271,12 @@ void TSearchRun::SetUpScanners(TSearchFields& F, const std::u16string& Pattern, 
   Results_->CaseSensitive = F.CaseSensitive;
   Results_->WholeWords = F.WholeWords;
 
-  Scanner.MaxScanSize = Settings.MaxScanSize;
-  Scanner.MaxConvertSize = Settings.MaxConvertSize;
-  Scanner.MaxArchiveSize = Settings.MaxArchiveSize;
+  Scanner.MaxScanSize = Settings_.MaxScanSize;
+  Scanner.MaxConvertSize = Settings_.MaxConvertSize;
+  Scanner.MaxArchiveSize = Settings_.MaxArchiveSize;
   Scanner.FilesScanned = 0;
   Scanner.SkipBinary = F.SkipBinary;
-  Scanner.ScanNestedArchives = Settings.ArchiveFlags.ProcessSubarchives;
+  Scanner.ScanNestedArchives = Settings_.ArchiveFlags.ProcessSubarchives;
   Scanner.Mode = smMatchName;
   if (F.DirectScan) Scanner.Mode |= smScanContents;
   if (Convert) Scanner.Mode |= smConvert;
@@ -297,20 +297,20 @@ void TSearchRun::RunSearch(TSearchFields& F) {
   bool Convert = false;
   if (!CheckFields(F, Pattern, Convert)) return;
   bool InResults = F.InResults;
-  Host.SaveSettings();
+  Host_.SaveSettings();
   StopRequested = false;
   Busy = true;
   InterruptLogged = ErrorsLogged = ProgressShown = false;
   bool Finished = false;
   try {
-    Host.StateChanged();
+    Host_.StateChanged();
     if (!InResults) ClearResults();
     FoundCount = 0;
     PasswordTries = 0;
     Log(">>> " + GetMsg(TMsgIndex::SrchStart) + " " + Utf8(FormatDateTimeText(NowDateTime())));
     SetUpScanners(F, Pattern, Convert);
-    Host.ShowFields(F);
-    uint32_t Start = Host.TickCount();
+    Host_.ShowFields(F);
+    uint32_t Start = Host_.TickCount();
     if (InResults) {
       std::unique_ptr<TSearchResults> Old = std::move(Results_);
       Results_ = std::make_unique<TSearchResults>();
@@ -335,7 +335,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
     if (Finished) {
       std::string Line = "<<< " + GetMsg(TMsgIndex::SrchFin) + " " + Utf8(FormatDateTimeText(NowDateTime()));
       if (DebugMode || TimeMode) {
-        uint32_t Elapsed = Host.TickCount() - Start;
+        uint32_t Elapsed = Host_.TickCount() - Start;
         char Seconds[32];
         std::snprintf(Seconds, sizeof Seconds, "%.2f", Elapsed / 1000.0);
         Line += std::string(" (") + Seconds + " s)";
@@ -348,7 +348,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
     Busy = false;
     StopRequested = false;
     RefreshCount(true);
-    Host.StateChanged();
+    Host_.StateChanged();
     ShowErrorText(Utf8ToUtf16(E.what()));
     return;
   }
@@ -356,11 +356,11 @@ void TSearchRun::RunSearch(TSearchFields& F) {
   StopRequested = false;
   RefreshCount(true);
   if (Pattern.empty()) Scanner.FilesScanned = 0;
-  Host.SetStatusText(FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner.FilesScanned, FoundCount}), true);
-  Host.StateChanged();
+  Host_.SetStatusText(FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner.FilesScanned, FoundCount}), true);
+  Host_.StateChanged();
   if (Results_->Count() == 0) {
     F.InResults = false;
-    Host.ShowFields(F);
+    Host_.ShowFields(F);
     if (Finished) {
       if (!F.PlainFiles && !ErrorsLogged && !ProgressShown)
         ShowInfoMsg(TMsgIndex::SrchNoSupArcFound);
@@ -371,17 +371,17 @@ void TSearchRun::RunSearch(TSearchFields& F) {
 }
 
 void TSearchRun::SearchStopExec() {
-  Host.SetStatusText(GetMsgW(TMsgIndex::Wait), false);
+  Host_.SetStatusText(GetMsgW(TMsgIndex::Wait), false);
   StopRequested = true;
 }
 
 void TSearchRun::SearchPauseExec() {
   Paused = !Paused;
-  Host.StateChanged();
+  Host_.StateChanged();
   if (!Paused) return;  // resumed: the waiting loop below ends
-  Host.WaitUntil([this] { return StopRequested || !Paused; });
+  Host_.WaitUntil([this] { return StopRequested || !Paused; });
   Paused = false;
-  Host.StateChanged();
+  Host_.StateChanged();
 }
 
 void TSearchRun::AskStop() {
@@ -393,27 +393,27 @@ std::string TSearchRun::UserInterruptLine(TDateTime Now) {
 }
 
 void TSearchRun::RefreshCount(bool Forced) {
-  uint32_t Now = Host.TickCount();
+  uint32_t Now = Host_.TickCount();
   if (!Forced) {
     uint32_t Passed = Now - LastRefreshTick;
     // The tick difference as an absolute value: a clock that went back still refreshes in time.
     if (static_cast<int32_t>(Passed) < 0) Passed = -Passed;
     if (Passed < kRefreshInterval) return;
   }
-  Host.RefreshRowCount();
+  Host_.RefreshRowCount();
   LastRefreshTick = Now;
 }
 
 void TSearchRun::ClearResults() {
   Results_->Clear();
-  Host.ClearSortMark();
+  Host_.ClearSortMark();
   RefreshCount(true);
 }
 
 bool TSearchRun::ScanProgress(int32_t) {
   RefreshCount(false);
-  Host.ProcessMessages();
-  LastPumpTick = Host.TickCount();
+  Host_.ProcessMessages();
+  LastPumpTick = Host_.TickCount();
   return !StopRequested;
 }
 
@@ -421,7 +421,7 @@ bool TSearchRun::FileScanProgress(const std::u16string& Name, TScanProgressKind 
   bool Go = ScanProgress(0);
   if (Kind != spkPoll) {
     if (Kind == spkArchive || Kind == spkFile) ProgressShown = true;
-    Host.SetStatusText(Name, false);
+    Host_.SetStatusText(Name, false);
     if (DebugMode) {
       const char* Word = Kind == spkFolder ? "Directory" : Kind == spkArchive ? "Archive" : "File";
       Log(std::string(Word) + ": \"" + Utf8(Name) + "\".", false, true);
@@ -431,9 +431,9 @@ bool TSearchRun::FileScanProgress(const std::u16string& Name, TScanProgressKind 
 }
 
 bool TSearchRun::ConverterProgress() {
-  uint32_t Now = Host.TickCount();
+  uint32_t Now = Host_.TickCount();
   if (Now - LastPumpTick > kRefreshInterval) {
-    Host.ProcessMessages();
+    Host_.ProcessMessages();
     LastPumpTick = Now;
   }
   return !StopRequested;
@@ -450,7 +450,7 @@ bool TSearchRun::FileScanEnterFolder(const std::u16string& Folder) {
   for (const std::string& Root : TempArchiveRootList())
     if (F8.compare(0, Root.size(), Root) == 0) return false;
   // Folders are told apart exactly: a.txt and A.txt, like Docs and docs, are two on this system.
-  const TWideStrLst& ExcludedDirs = Settings.ExcludedDirs;
+  const TWideStrLst& ExcludedDirs = Settings_.ExcludedDirs;
   for (int32_t I = 0; I < ExcludedDirs.GetCount(); ++I) {
     if (ExcludedDirs.Get(I) == F) {
       Log(FormatMsg(TMsgIndex::DirExcluded_s, {Utf8(Folder)}), false, true);
@@ -476,7 +476,7 @@ bool TSearchRun::FileScanFilterFile(const std::u16string&, bool SizeIncomplete, 
 
 void TSearchRun::FileScanFound(const TFoundFileInfo& Info) {
   Results_->Add(Info);
-  Host.ClearSortMark();
+  Host_.ClearSortMark();
   RefreshCount(false);
   ++FoundCount;
 }
@@ -486,11 +486,11 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
   if (Kind == sekAborted) {
     if (!InterruptLogged) {
       InterruptLogged = true;
-      Host.PostUserInterrupt();
+      Host_.PostUserInterrupt();
     }
     return;
   }
-  std::string Line = ScanErrorLine(Name, Text, OSCode, Kind, DebugMode, Settings);
+  std::string Line = ScanErrorLine(Name, Text, OSCode, Kind, DebugMode, Settings_);
   if (Line.empty()) return;
   ErrorsLogged = true;
   Log(Line, true, true);
@@ -498,7 +498,7 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
 
 bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName, std::string& Password,
                                   const std::string& ItemName) {
-  if (Settings.ArchiveFlags.SkipProtectedArchives) return false;
+  if (Settings_.ArchiveFlags.SkipProtectedArchives) return false;
   if (PasswordAskMode == 2) PasswordAskMode = 0;
   std::string Key = ArcName + "|" + ItemName;
   if (Key.size() != LastPasswordKey.size() || TextPos(Key, LastPasswordKey) != 1) {  // ANSI, without case
@@ -510,7 +510,7 @@ bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName
     return true;
   }
   if (PasswordAskMode != 0) return false;
-  TPasswordAnswer Answer = Host.AskPassword(ItemName, ArcName);
+  TPasswordAnswer Answer = Host_.AskPassword(ItemName, ArcName);
   if (!Answer.Ok) return false;
   PasswordAskMode = Answer.AskMode;
   int32_t Existing = RecentPasswords.IndexOf(Answer.Password);
@@ -524,7 +524,7 @@ bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName
   // The stored password is tried next time first; this item already has it.
   PasswordTries = RecentPasswords.GetCount();
   if (PasswordAskMode == 2) {
-    Settings.ArchiveFlags.SkipProtectedArchives = true;
+    Settings_.ArchiveFlags.SkipProtectedArchives = true;
     return false;
   }
   return true;

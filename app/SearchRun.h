@@ -160,8 +160,8 @@ class TSearchRun {
   // Sets up both scanners and the table's recorded options from Fields.
   void SetUpScanners(TSearchFields& Fields, const std::u16string& Pattern, bool Convert);
 
-  ISearchHost& Host;
-  TSettings& Settings;
+  ISearchHost& Host_;
+  TSettings& Settings_;
   std::unique_ptr<TSearchResults> Results_;
 };
 

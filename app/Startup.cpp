@@ -7,8 +7,8 @@
 #include "core/WinUtils.h"
 #include "platform/qvnls/Qvnls.h"
 
-std::optional<std::string> CheckQvnlsVersion(int version) {
-  if (version >= kMinQvnlsVersion) return std::nullopt;
+std::optional<std::string> CheckQvnlsVersion(int Version) {
+  if (Version >= kMinQvnlsVersion) return std::nullopt;
   return "Unsupported version of QVNLS.DLL.\r\nVersion 0" + std::to_string(kMinQvnlsVersion) +
          " or higher is needed.";
 }

@@ -10,7 +10,7 @@ constexpr int kMinQvnlsVersion = 21017;
 
 // The error text shown when the national-language layer reports `version`, or nothing when the version
 // is good enough. The text is shown before any window exists, so it does not go through the catalogue.
-std::optional<std::string> CheckQvnlsVersion(int version);
+std::optional<std::string> CheckQvnlsVersion(int Version);
 
 // The application title.
 inline constexpr const char* kApplicationTitle = "Scryline";

@@ -320,8 +320,8 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   S.Locale.push_back({"OEM codepage", Oem, "", Oem, ""});
 
   if (Converters != nullptr)
-    for (int32_t i = 0; i < Converters->Count(); ++i) {
-      TQVConverter* C = Converters->GetConverter(i);
+    for (int32_t I = 0; I < Converters->Count(); ++I) {
+      TQVConverter* C = Converters->GetConverter(I);
       S.Converters.push_back({C->Disabled, ConverterModuleName(C->GetFileName()), C->GetDllInfo()});
     }
   // The national-language layer is built into the program over ICU.

@@ -32,78 +32,78 @@ using Chars = std::vector<char32_t>;
 constexpr char32_t kRawByteBase = 0xDC00;
 
 // Decodes UTF-8; Offsets (when given) receives the byte offset of each character.
-Chars Decode(const std::string& s, std::vector<size_t>* Offsets = nullptr) {
-  Chars out;
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t n = c < 0x80                   ? 1
-               : (c >= 0xC2 && c <= 0xDF) ? 2
-               : (c >= 0xE0 && c <= 0xEF) ? 3
-               : (c >= 0xF0 && c <= 0xF4) ? 4
+Chars Decode(const std::string& S, std::vector<size_t>* Offsets = nullptr) {
+  Chars Out;
+  size_t I = 0;
+  while (I < S.size()) {
+    unsigned char C = static_cast<unsigned char>(S[I]);
+    size_t N = C < 0x80                   ? 1
+               : (C >= 0xC2 && C <= 0xDF) ? 2
+               : (C >= 0xE0 && C <= 0xEF) ? 3
+               : (C >= 0xF0 && C <= 0xF4) ? 4
                                           : 0;
-    char32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-    bool valid = n > 0 && i + n <= s.size();
-    for (size_t k = 1; valid && k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (cc & 0x3F);
+    char32_t Cp = N == 1 ? C : N == 2 ? (C & 0x1F) : N == 3 ? (C & 0x0F) : (C & 0x07);
+    bool Valid = N > 0 && I + N <= S.size();
+    for (size_t K = 1; Valid && K < N; ++K) {
+      unsigned char Cc = static_cast<unsigned char>(S[I + K]);
+      if ((Cc & 0xC0) != 0x80) Valid = false;
+      Cp = (Cp << 6) | (Cc & 0x3F);
     }
     // Overlong forms, surrogates and values beyond U+10FFFF are not characters.
-    if (valid && ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                  (cp >= 0xD800 && cp <= 0xDFFF)))
-      valid = false;
-    if (!valid) {
-      cp = kRawByteBase + c;
-      n = 1;
+    if (Valid && ((N == 3 && Cp < 0x800) || (N == 4 && (Cp < 0x10000 || Cp > 0x10FFFF)) ||
+                  (Cp >= 0xD800 && Cp <= 0xDFFF)))
+      Valid = false;
+    if (!Valid) {
+      Cp = kRawByteBase + C;
+      N = 1;
     }
-    if (Offsets != nullptr) Offsets->push_back(i);
-    out.push_back(cp);
-    i += n;
+    if (Offsets != nullptr) Offsets->push_back(I);
+    Out.push_back(Cp);
+    I += N;
   }
-  return out;
+  return Out;
 }
 
-void UpperChars(Chars& s) {
-  for (char32_t& c : s)
-    if (c < kRawByteBase || c > kRawByteBase + 0xFF)
-      c = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+void UpperChars(Chars& S) {
+  for (char32_t& C : S)
+    if (C < kRawByteBase || C > kRawByteBase + 0xFF)
+      C = static_cast<char32_t>(u_toupper(static_cast<UChar32>(C)));
 }
 
-bool SegmentMatchesAt(const Chars& seg, const Chars& text, size_t at) {
-  if (at + seg.size() > text.size()) return false;
-  for (size_t k = 0; k < seg.size(); ++k)
-    if (seg[k] != U'?' && seg[k] != text[at + k]) return false;
+bool SegmentMatchesAt(const Chars& Seg, const Chars& text, size_t At) {
+  if (At + Seg.size() > text.size()) return false;
+  for (size_t K = 0; K < Seg.size(); ++K)
+    if (Seg[K] != U'?' && Seg[K] != text[At + K]) return false;
   return true;
 }
 
 // The first index at or after From where Segment matches Text, or npos.
-size_t FindSegment(const Chars& seg, const Chars& text, size_t from) {
-  for (size_t at = from; at + seg.size() <= text.size(); ++at)
-    if (SegmentMatchesAt(seg, text, at)) return at;
+size_t FindSegment(const Chars& Seg, const Chars& text, size_t From) {
+  for (size_t At = From; At + Seg.size() <= text.size(); ++At)
+    if (SegmentMatchesAt(Seg, text, At)) return At;
   return std::string::npos;
 }
 
 // ---- Text helpers ----
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+bool IsAsciiLetter(char16_t C) { return (C >= u'A' && C <= u'Z') || (C >= u'a' && C <= u'z'); }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char16_t C) { return C == u' ' || C == u'\t'; }
 
-bool IsListSeparator(char16_t c) { return c == u' ' || c == u',' || c == u';'; }
+bool IsListSeparator(char16_t C) { return C == u' ' || C == u',' || C == u';'; }
 
-bool SameTextFolded(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (u_foldCase(a[i], U_FOLD_CASE_DEFAULT) != u_foldCase(b[i], U_FOLD_CASE_DEFAULT)) return false;
+bool SameTextFolded(const std::u16string& A, const std::u16string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (u_foldCase(A[I], U_FOLD_CASE_DEFAULT) != u_foldCase(B[I], U_FOLD_CASE_DEFAULT)) return false;
   return true;
 }
 
-std::u16string Ascii16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Ascii16(const std::string& S) { return std::u16string(S.begin(), S.end()); }
 
 // The separators of item paths in each syntax.
-const char16_t* ItemSeparators(TPathSyntax syntax) {
-  switch (syntax) {
+const char16_t* ItemSeparators(TPathSyntax Syntax) {
+  switch (Syntax) {
     case psPlainFile:
       return u"/";
     case psArchiveItem:
@@ -114,19 +114,19 @@ const char16_t* ItemSeparators(TPathSyntax syntax) {
   return u"/";
 }
 
-bool BeginsAbsolutePath(const std::u16string& token, TPathSyntax syntax) {
-  if (syntax != psWindows) return !token.empty() && token[0] == u'/';
-  return (token.size() >= 2 && IsAsciiLetter(token[0]) && token[1] == u':') ||
-         (token.size() >= 2 && token[0] == u'\\' && token[1] == u'\\');
+bool BeginsAbsolutePath(const std::u16string& Token, TPathSyntax Syntax) {
+  if (Syntax != psWindows) return !Token.empty() && Token[0] == u'/';
+  return (Token.size() >= 2 && IsAsciiLetter(Token[0]) && Token[1] == u':') ||
+         (Token.size() >= 2 && Token[0] == u'\\' && Token[1] == u'\\');
 }
 
 // Drive repairs of Windows paths: "c:" -> "c:\", "c:name" -> "c:\name".
-std::u16string RepairDrive(const std::u16string& path) {
-  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == u':') {
-    if (path.size() == 2) return path + u"\\";
-    if (path[2] != u'\\') return path.substr(0, 2) + u"\\" + path.substr(2);
+std::u16string RepairDrive(const std::u16string& Path) {
+  if (Path.size() >= 2 && IsAsciiLetter(Path[0]) && Path[1] == u':') {
+    if (Path.size() == 2) return Path + u"\\";
+    if (Path[2] != u'\\') return Path.substr(0, 2) + u"\\" + Path.substr(2);
   }
-  return path;
+  return Path;
 }
 
 }  // namespace
@@ -142,15 +142,15 @@ std::u16string JoinQuotedList(const TWideStrLst& List) {
 }
 
 std::u16string JoinDictionaryKeys(const TWideStrStrDic& Dictionary) {
-  TWideStrLst keys, values;
-  Dictionary.GetKeysAndValues(keys, values);
-  return JoinQuotedList(keys);
+  TWideStrLst Keys, Values;
+  Dictionary.GetKeysAndValues(Keys, Values);
+  return JoinQuotedList(Keys);
 }
 
 void WideStringsFromList(const TWideStrLst& List, TWideStrings& Strings) {
   Strings.BeginUpdate();
   Strings.Clear();
-  for (int32_t i = 0; i < List.GetCount(); ++i) Strings.Add(List.Get(i));
+  for (int32_t I = 0; I < List.GetCount(); ++I) Strings.Add(List.Get(I));
   Strings.EndUpdate();
 }
 
@@ -159,12 +159,12 @@ std::u16string FormatDateTimeText(TDateTime DateTime) {
   constexpr double kUnixEpochDate = 25569.0;
   constexpr double kMSecsPerDay = 86400000.0;
   std::u16string text;
-  std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateInstance(icu::DateFormat::kShort));
-  if (format) {
-    format->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
-    icu::UnicodeString out;
-    format->format(std::floor(DateTime - kUnixEpochDate) * kMSecsPerDay, out);
-    text.assign(out.getBuffer(), static_cast<size_t>(out.length()));
+  std::unique_ptr<icu::DateFormat> Format(icu::DateFormat::createDateInstance(icu::DateFormat::kShort));
+  if (Format) {
+    Format->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
+    icu::UnicodeString Out;
+    Format->format(std::floor(DateTime - kUnixEpochDate) * kMSecsPerDay, Out);
+    text.assign(Out.getBuffer(), static_cast<size_t>(Out.length()));
   }
   return text + u" " + Ascii16(TimeToText(DateTime));
 }
@@ -177,94 +177,94 @@ std::u16string StripMaskStarDot(const std::u16string& Mask) {
 
 void NormalizeMask(std::u16string& Mask) {
   if (Mask.empty() || Mask.find_first_of(kForbiddenMaskChars) != std::u16string::npos) return;
-  size_t dot = Mask.find(u'.');
-  if (dot != std::u16string::npos && dot != 0) return;
-  if (dot == std::u16string::npos) Mask.insert(0, u".");
+  size_t Dot = Mask.find(u'.');
+  if (Dot != std::u16string::npos && Dot != 0) return;
+  if (Dot == std::u16string::npos) Mask.insert(0, u".");
   Mask.insert(0, u"*");
 }
 
 void NormalizeMaskList(TWideStrLst& List) {
-  std::vector<std::u16string> kept;
-  for (int32_t i = 0; i < List.GetCount(); ++i) {
-    std::u16string mask = List.Get(i);
+  std::vector<std::u16string> Kept;
+  for (int32_t I = 0; I < List.GetCount(); ++I) {
+    std::u16string mask = List.Get(I);
     NormalizeMask(mask);
     if (mask == u"*.*") {
-      kept.assign(1, mask);
+      Kept.assign(1, mask);
       break;
     }
-    bool duplicate = false;
-    for (const std::u16string& k : kept) duplicate = duplicate || List.CompareStrings(k, mask) == 0;
-    if (!duplicate) kept.push_back(mask);
+    bool Duplicate = false;
+    for (const std::u16string& K : Kept) Duplicate = Duplicate || List.CompareStrings(K, mask) == 0;
+    if (!Duplicate) Kept.push_back(mask);
   }
   List.Clear();
-  for (const std::u16string& mask : kept) List.Add(mask);
+  for (const std::u16string& mask : Kept) List.Add(mask);
 }
 
 std::u16string NormalizeMasks(const std::u16string& Text) {
-  TWideStrLst list;
-  SplitQuotedList(list, Text);
-  NormalizeMaskList(list);
-  return JoinQuotedList(list);
+  TWideStrLst List;
+  SplitQuotedList(List, Text);
+  NormalizeMaskList(List);
+  return JoinQuotedList(List);
 }
 
 bool IsAllFilesMask(const std::u16string& Text) {
-  TWideStrLst list;
-  SplitQuotedList(list, Text);
-  return list.GetCount() == 0 || list.IndexOf(u"*.*") >= 0;
+  TWideStrLst List;
+  SplitQuotedList(List, Text);
+  return List.GetCount() == 0 || List.IndexOf(u"*.*") >= 0;
 }
 
 int32_t WildcardPos(const std::string& Segment, const std::string& Text, int32_t From) {
-  std::vector<size_t> offsets;
-  Chars text = Decode(Text, &offsets);
-  size_t start = 0;
-  while (start < offsets.size() && static_cast<int64_t>(offsets[start]) < static_cast<int64_t>(From) - 1)
-    ++start;
-  size_t at = FindSegment(Decode(Segment), text, start);
-  if (at == std::string::npos) return 0;
-  return static_cast<int32_t>((at < offsets.size() ? offsets[at] : Text.size()) + 1);
+  std::vector<size_t> Offsets;
+  Chars text = Decode(Text, &Offsets);
+  size_t Start = 0;
+  while (Start < Offsets.size() && static_cast<int64_t>(Offsets[Start]) < static_cast<int64_t>(From) - 1)
+    ++Start;
+  size_t At = FindSegment(Decode(Segment), text, Start);
+  if (At == std::string::npos) return 0;
+  return static_cast<int32_t>((At < Offsets.size() ? Offsets[At] : Text.size()) + 1);
 }
 
 int32_t CutAtAsterisk(std::u16string& Text) {
-  size_t star = Text.find(u'*');
-  if (star == std::u16string::npos) return 0;
-  Text.resize(star);
-  return static_cast<int32_t>(star + 1);
+  size_t Star = Text.find(u'*');
+  if (Star == std::u16string::npos) return 0;
+  Text.resize(Star);
+  return static_cast<int32_t>(Star + 1);
 }
 
 bool MatchesMask(const std::string& Name, const std::string& Mask, bool IgnoreCase) {
   if (Mask == Name) return true;
   std::string mask = Mask;
-  for (size_t p; (p = mask.find("**")) != std::string::npos;) mask.erase(p, 1);
+  for (size_t P; (P = mask.find("**")) != std::string::npos;) mask.erase(P, 1);
   if (mask == "*") return true;
-  Chars m = Decode(mask);
-  Chars n = Decode(Name);
+  Chars M = Decode(mask);
+  Chars N = Decode(Name);
   if (IgnoreCase) {
-    UpperChars(m);
-    UpperChars(n);
+    UpperChars(M);
+    UpperChars(N);
   }
-  if (n.empty() || m.empty()) return false;
+  if (N.empty() || M.empty()) return false;
 
-  size_t i = 0, j = 0;  // positions in the mask and in the name
+  size_t I = 0, J = 0;  // positions in the mask and in the name
   while (true) {
-    if (j == n.size()) return i == m.size() || m.back() == U'*';
-    if (i == m.size()) return false;
-    if (m[i] == U'*') {
-      size_t nextStar = i + 1;
-      while (nextStar < m.size() && m[nextStar] != U'*') ++nextStar;
-      Chars seg(m.begin() + static_cast<ptrdiff_t>(i + 1), m.begin() + static_cast<ptrdiff_t>(nextStar));
-      if (nextStar == m.size()) {
+    if (J == N.size()) return I == M.size() || M.back() == U'*';
+    if (I == M.size()) return false;
+    if (M[I] == U'*') {
+      size_t NextStar = I + 1;
+      while (NextStar < M.size() && M[NextStar] != U'*') ++NextStar;
+      Chars Seg(M.begin() + static_cast<ptrdiff_t>(I + 1), M.begin() + static_cast<ptrdiff_t>(NextStar));
+      if (NextStar == M.size()) {
         // The last segment must end the name, without reaching back before the current position.
-        if (seg.empty()) return true;
-        if (n.size() - j < seg.size()) return false;
-        return SegmentMatchesAt(seg, n, n.size() - seg.size());
+        if (Seg.empty()) return true;
+        if (N.size() - J < Seg.size()) return false;
+        return SegmentMatchesAt(Seg, N, N.size() - Seg.size());
       }
-      size_t at = FindSegment(seg, n, j);
-      if (at == std::string::npos) return false;
-      j = at + seg.size();
-      i = nextStar;
-    } else if (m[i] == n[j] || m[i] == U'?') {
-      ++i;
-      ++j;
+      size_t At = FindSegment(Seg, N, J);
+      if (At == std::string::npos) return false;
+      J = At + Seg.size();
+      I = NextStar;
+    } else if (M[I] == N[J] || M[I] == U'?') {
+      ++I;
+      ++J;
     } else {
       return false;
     }
@@ -274,67 +274,67 @@ bool MatchesMask(const std::string& Name, const std::string& Mask, bool IgnoreCa
 // --- Paths --------------------------------------------------------------------------------------------
 
 std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
-  std::vector<std::u16string> paths;
-  auto addPath = [&](std::u16string path) {
-    if (path.empty()) return;
-    if (Syntax == psWindows) path = RepairDrive(path);
-    for (const std::u16string& p : paths)
-      if (Syntax == psWindows ? SameTextFolded(p, path) : p == path) return;
-    paths.push_back(path);
+  std::vector<std::u16string> Paths;
+  auto addPath = [&](std::u16string Path) {
+    if (Path.empty()) return;
+    if (Syntax == psWindows) Path = RepairDrive(Path);
+    for (const std::u16string& P : Paths)
+      if (Syntax == psWindows ? SameTextFolded(P, Path) : P == Path) return;
+    Paths.push_back(Path);
   };
 
   // The unquoted tokens of the current run: where each begins and ends in Text.
   struct Token {
-    size_t begin, end;
+    size_t Begin, End;
   };
   std::vector<Token> run;
-  auto closeRun = [&] {
-    size_t first = 0;
-    for (size_t k = 1; k <= run.size(); ++k) {
-      bool newPath =
-          k == run.size() || BeginsAbsolutePath(Text.substr(run[k].begin, run[k].end - run[k].begin), Syntax);
-      if (newPath) {
-        addPath(Text.substr(run[first].begin, run[k - 1].end - run[first].begin));
-        first = k;
+  auto CloseRun = [&] {
+    size_t First = 0;
+    for (size_t K = 1; K <= run.size(); ++K) {
+      bool NewPath =
+          K == run.size() || BeginsAbsolutePath(Text.substr(run[K].Begin, run[K].End - run[K].Begin), Syntax);
+      if (NewPath) {
+        addPath(Text.substr(run[First].Begin, run[K - 1].End - run[First].Begin));
+        First = K;
       }
     }
     run.clear();
   };
 
-  bool quoted = false;
-  size_t tokenBegin = std::u16string::npos;
-  std::u16string quotedText;
-  auto endToken = [&](size_t end) {
-    if (tokenBegin != std::u16string::npos && end > tokenBegin) run.push_back({tokenBegin, end});
-    tokenBegin = std::u16string::npos;
+  bool Quoted = false;
+  size_t TokenBegin = std::u16string::npos;
+  std::u16string QuotedText;
+  auto EndToken = [&](size_t End) {
+    if (TokenBegin != std::u16string::npos && End > TokenBegin) run.push_back({TokenBegin, End});
+    TokenBegin = std::u16string::npos;
   };
-  for (size_t i = 0; i < Text.size(); ++i) {
-    char16_t c = Text[i];
-    if (c == u'"') {
-      if (quoted) {
-        addPath(quotedText);
-        quotedText.clear();
+  for (size_t I = 0; I < Text.size(); ++I) {
+    char16_t C = Text[I];
+    if (C == u'"') {
+      if (Quoted) {
+        addPath(QuotedText);
+        QuotedText.clear();
       } else {
-        endToken(i);
-        closeRun();
+        EndToken(I);
+        CloseRun();
       }
-      quoted = !quoted;
-    } else if (quoted) {
-      quotedText += c;
-    } else if (IsListSeparator(c) || IsBlank(c)) {
-      endToken(i);
-    } else if (tokenBegin == std::u16string::npos) {
-      tokenBegin = i;
+      Quoted = !Quoted;
+    } else if (Quoted) {
+      QuotedText += C;
+    } else if (IsListSeparator(C) || IsBlank(C)) {
+      EndToken(I);
+    } else if (TokenBegin == std::u16string::npos) {
+      TokenBegin = I;
     }
   }
-  endToken(Text.size());
-  closeRun();
+  EndToken(Text.size());
+  CloseRun();
   // A quote left open still holds a path the user typed.
-  if (quoted) addPath(quotedText);
+  if (Quoted) addPath(QuotedText);
 
-  TWideStrLst list;
-  for (const std::u16string& p : paths) list.Add(p);
-  return JoinQuotedList(list);
+  TWideStrLst List;
+  for (const std::u16string& P : Paths) List.Add(P);
+  return JoinQuotedList(List);
 }
 
 bool IsAbsolutePath(const std::u16string& Path, TPathSyntax Syntax) {
@@ -346,50 +346,50 @@ bool IsAbsolutePath(const std::u16string& Path, TPathSyntax Syntax) {
 
 void SplitItemPath(const std::u16string& Path, TPathSyntax Syntax, std::u16string& Folder,
                    std::u16string& Name) {
-  size_t last = Path.find_last_of(ItemSeparators(Syntax));
-  if (last == std::u16string::npos) {
+  size_t Last = Path.find_last_of(ItemSeparators(Syntax));
+  if (Last == std::u16string::npos) {
     Folder.clear();
     Name = Path;
   } else {
-    Folder = Path.substr(0, last);
-    Name = Path.substr(last + 1);
+    Folder = Path.substr(0, Last);
+    Name = Path.substr(Last + 1);
   }
 }
 
 std::u16string ExtractItemName(const std::u16string& Path, TPathSyntax Syntax) {
-  std::u16string folder, name;
-  SplitItemPath(Path, Syntax, folder, name);
-  return name;
+  std::u16string Folder, Name;
+  SplitItemPath(Path, Syntax, Folder, Name);
+  return Name;
 }
 
 std::u16string ExtractItemFolder(const std::u16string& Path, TPathSyntax Syntax) {
-  std::u16string folder, name;
-  SplitItemPath(Path, Syntax, folder, name);
-  return folder;
+  std::u16string Folder, Name;
+  SplitItemPath(Path, Syntax, Folder, Name);
+  return Folder;
 }
 
 // --- Sizes --------------------------------------------------------------------------------------------
 
 int64_t SizeTextToBytes(const std::u16string& Text, int32_t Units) {
-  size_t begin = 0, end = Text.size();
-  while (begin < end && IsBlank(Text[begin])) ++begin;
-  while (end > begin && IsBlank(Text[end - 1])) --end;
-  if (begin < end && Text[begin] == u'+') ++begin;
-  if (begin == end) return -1;
+  size_t Begin = 0, End = Text.size();
+  while (Begin < End && IsBlank(Text[Begin])) ++Begin;
+  while (End > Begin && IsBlank(Text[End - 1])) --End;
+  if (Begin < End && Text[Begin] == u'+') ++Begin;
+  if (Begin == End) return -1;
   constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  int64_t value = 0;
-  for (size_t i = begin; i < end; ++i) {
-    char16_t c = Text[i];
-    if (c < u'0' || c > u'9') return -1;  // "-" included: a negative size is not a size
-    if (value > (kMax - (c - u'0')) / 10) return -1;
-    value = value * 10 + (c - u'0');
+  int64_t Value = 0;
+  for (size_t I = Begin; I < End; ++I) {
+    char16_t C = Text[I];
+    if (C < u'0' || C > u'9') return -1;  // "-" included: a negative size is not a size
+    if (Value > (kMax - (C - u'0')) / 10) return -1;
+    Value = Value * 10 + (C - u'0');
   }
-  int64_t factor = (Units == suKilobytes || Units == suMegabytes) ? kBytesPerUnit[Units] : 1;
-  if (value > kMax / factor) return -1;
-  return value * factor;
+  int64_t Factor = (Units == suKilobytes || Units == suMegabytes) ? kBytesPerUnit[Units] : 1;
+  if (Value > kMax / Factor) return -1;
+  return Value * Factor;
 }
 
 std::u16string FormatSizeForUnits(int64_t Bytes, int32_t Units) {
-  int64_t factor = (Units == suKilobytes || Units == suMegabytes) ? kBytesPerUnit[Units] : 1;
-  return Ascii16(std::to_string(Bytes / factor));
+  int64_t Factor = (Units == suKilobytes || Units == suMegabytes) ? kBytesPerUnit[Units] : 1;
+  return Ascii16(std::to_string(Bytes / Factor));
 }

@@ -63,9 +63,9 @@ void InstallTerminationHandler(const std::function<void()>& Close) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  TApplication application(argc, argv);
-  if (auto error = CheckQvnlsVersion(qvnls::GetVersion())) {
-    QMessageBox::critical(nullptr, QString(), QString::fromStdString(*error));
+  TApplication Application(argc, argv);
+  if (auto Error = CheckQvnlsVersion(qvnls::GetVersion())) {
+    QMessageBox::critical(nullptr, QString(), QString::fromStdString(*Error));
     return 1;
   }
   UseCharacterTypeLocale();
@@ -83,7 +83,7 @@ int main(int argc, char* argv[]) {
   TMain Main(CommandLine, QCoreApplication::applicationDirPath().toStdString());
   MainWindow = &Main;
   Main.show();
-  int Result = application.exec();
+  int Result = Application.exec();
   MainWindow = nullptr;
   CloseLogFile();
   return Result;

@@ -44,9 +44,9 @@ std::unique_ptr<TUnBase> MakeUnCab(std::string& Msg) {
 
 // A .tgz is searched as the one TAR file it holds, not as the TAR's members.
 std::unique_ptr<TUnBase> MakeUnGZip(std::string&) {
-  auto decoder = std::make_unique<TUnGZip>();
-  decoder->OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
-  return decoder;
+  auto Decoder = std::make_unique<TUnGZip>();
+  Decoder->OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
+  return Decoder;
 }
 
 struct TDecoderKind {
@@ -73,8 +73,8 @@ constexpr TDecoderKind kDecoderKinds[] = {
 };
 
 const TDecoderKind* FindDecoderKind(int Code) {
-  for (const auto& k : kDecoderKinds)
-    if (Code >= k.FirstCode && Code <= k.LastCode) return &k;
+  for (const auto& K : kDecoderKinds)
+    if (Code >= K.FirstCode && Code <= K.LastCode) return &K;
   return nullptr;
 }
 
@@ -82,8 +82,8 @@ const TDecoderKind* FindDecoderKind(int Code) {
 constexpr uint32_t kArjContinues = 0x04;
 
 std::string LastComponent(const std::string& Name) {
-  std::string dir, name;
-  SplitFileName(Name, dir, name);
+  std::string Dir, name;
+  SplitFileName(Name, Dir, name);
   return name;
 }
 
@@ -96,16 +96,16 @@ bool StartsWithText(const std::string& S, const std::string& Prefix) {
 // Removes the decoder's per-run hooks on every path.
 class TRunHooks {
  public:
-  explicit TRunHooks(TUnBase& Decoder) : Decoder(Decoder) {}
+  explicit TRunHooks(TUnBase& Decoder) : Decoder_(Decoder) {}
   ~TRunHooks() {
-    Decoder.OnBegin = nullptr;
-    Decoder.OnEnd = nullptr;
+    Decoder_.OnBegin = nullptr;
+    Decoder_.OnEnd = nullptr;
   }
   TRunHooks(const TRunHooks&) = delete;
   TRunHooks& operator=(const TRunHooks&) = delete;
 
  private:
-  TUnBase& Decoder;
+  TUnBase& Decoder_;
 };
 
 }  // namespace
@@ -114,7 +114,7 @@ class TRunHooks {
 
 int32_t TGlobalMemoryStream32::Write(const void* Buffer, int32_t Count) {
   if (Count <= 0) return 0;
-  if (FPosition + Count > Limit) {
+  if (Position_ + Count > Limit) {
     Overflowed = true;
     return 0;
   }
@@ -122,17 +122,17 @@ int32_t TGlobalMemoryStream32::Write(const void* Buffer, int32_t Count) {
 }
 
 void TGlobalMemoryStream32::Reserve(int64_t Bytes) {
-  const int64_t want = std::min(Bytes, kMaxReserve);
-  if (want > FCapacity) SetCapacity(want);
+  const int64_t Want = std::min(Bytes, kMaxReserve);
+  if (Want > Capacity_) SetCapacity(Want);
 }
 
 int32_t TGlobalMemoryStream32::DetachBlock(void*& Block) {
-  const auto size = static_cast<int32_t>(FSize);
-  const int64_t exact = std::max<int64_t>(FSize, 1);
-  if (FCapacity != exact) SetCapacity(exact);
+  const auto Size = static_cast<int32_t>(Size_);
+  const int64_t Exact = std::max<int64_t>(Size_, 1);
+  if (Capacity_ != Exact) SetCapacity(Exact);
   Block = ReleaseMemory();
   ClearRecords();
-  return size;
+  return Size;
 }
 
 // --- TExtractAllStream -------------------------------------------------------------------------------------
@@ -143,29 +143,29 @@ int32_t TExtractAllStream::Read(void*, int32_t) { throw Exception("Method not im
 
 int32_t TExtractAllStream::Write(const void* Buffer, int32_t Count) {
   if (!ToFile) return TGlobalMemoryStream32::Write(Buffer, Count);
-  return FileStream ? FileStream->Write(Buffer, Count) : 0;
+  return FileStream_ ? FileStream_->Write(Buffer, Count) : 0;
 }
 
 int64_t TExtractAllStream::Seek(int64_t Offset, TSeekOrigin Origin) {
   if (!ToFile) return TGlobalMemoryStream32::Seek(Offset, Origin);
-  return FileStream ? FileStream->Seek(Offset, Origin) : 0;
+  return FileStream_ ? FileStream_->Seek(Offset, Origin) : 0;
 }
 
 void TExtractAllStream::SetSize(int64_t NewSize) {
   if (!ToFile)
     TGlobalMemoryStream32::SetSize(NewSize);
-  else if (FileStream)
-    FileStream->SetSize(NewSize);
+  else if (FileStream_)
+    FileStream_->SetSize(NewSize);
 }
 
 bool TExtractAllStream::CreateFile() {
-  std::string dir, name;
-  SplitFileName(FileName, dir, name);
-  if (name.empty() || (!dir.empty() && !ForceDirectories(dir))) return false;
-  int32_t error = 0;
-  FileStream = std::make_unique<TFileStream32>(FileName, fmCreate, error);
-  if (error != 0) FileStream.reset();
-  return FileStream != nullptr;
+  std::string Dir, name;
+  SplitFileName(FileName, Dir, name);
+  if (name.empty() || (!Dir.empty() && !ForceDirectories(Dir))) return false;
+  int32_t Error = 0;
+  FileStream_ = std::make_unique<TFileStream32>(FileName, fmCreate, Error);
+  if (Error != 0) FileStream_.reset();
+  return FileStream_ != nullptr;
 }
 
 bool TExtractAllStream::ResetForItem() {
@@ -181,90 +181,90 @@ bool TExtractAllStream::SwitchToFile() {
   assert(!ToFile);
   ToFile = true;
   if (!CreateFile()) return false;
-  const auto size = static_cast<int32_t>(GetSize());
-  const bool moved = size == 0 || FileStream->Write(Memory(), size) == size;
+  const auto Size = static_cast<int32_t>(GetSize());
+  const bool Moved = Size == 0 || FileStream_->Write(Memory(), Size) == Size;
   Clear();
   ClearRecords();
-  if (!moved) DropFile();
-  return moved;
+  if (!Moved) DropFile();
+  return Moved;
 }
 
 bool TExtractAllStream::CloseFile() {
-  if (!FileStream) return true;
-  const bool ok = FileStream->Close();
-  FileStream.reset();
-  if (!ok) ForceDeleteFile(FileName);
-  return ok;
+  if (!FileStream_) return true;
+  const bool Ok = FileStream_->Close();
+  FileStream_.reset();
+  if (!Ok) ForceDeleteFile(FileName);
+  return Ok;
 }
 
 void TExtractAllStream::DropFile() {
-  if (!FileStream) return;
-  FileStream.reset();
+  if (!FileStream_) return;
+  FileStream_.reset();
   ForceDeleteFile(FileName);
 }
 
 // --- TBaseArcLibWrapper
 // -------------------------------------------------------------------------------------
 
-TBaseArcLibWrapper::TBaseArcLibWrapper() : Detector(std::make_unique<TArcLib>()) {}
+TBaseArcLibWrapper::TBaseArcLibWrapper() : Detector_(std::make_unique<TArcLib>()) {}
 
 TBaseArcLibWrapper::~TBaseArcLibWrapper() = default;
 
 bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Msg) {
-  Decoder.reset();
-  TypeCode = 0;
-  Detector->SetArchiveFile("");
+  Decoder_.reset();
+  TypeCode_ = 0;
+  Detector_->SetArchiveFile("");
   if (!FileExists(FileName)) {
     Msg = "File \"" + FileName + "\" not found";
     return false;
   }
   try {
-    Detector->SetArchiveFile(FileName);
-    const int code = Detector->ArcType;
-    if (const TDecoderKind* kind = FindDecoderKind(code)) {
-      std::string reason;
-      Decoder = kind->Make(reason);
-      if (!Decoder && !reason.empty()) {
-        Msg = reason;
-        Detector->SetArchiveFile("");
+    Detector_->SetArchiveFile(FileName);
+    const int Code = Detector_->ArcType;
+    if (const TDecoderKind* Kind = FindDecoderKind(Code)) {
+      std::string Reason;
+      Decoder_ = Kind->Make(Reason);
+      if (!Decoder_ && !Reason.empty()) {
+        Msg = Reason;
+        Detector_->SetArchiveFile("");
         return false;
       }
-      TypeCode = static_cast<uint8_t>(kind->TypeCode != 0 ? kind->TypeCode : code);
+      TypeCode_ = static_cast<uint8_t>(Kind->TypeCode != 0 ? Kind->TypeCode : Code);
     }
-  } catch (const std::exception& e) {
-    Decoder.reset();
-    TypeCode = 0;
-    Msg = e.what();
-    Detector->SetArchiveFile("");
+  } catch (const std::exception& E) {
+    Decoder_.reset();
+    TypeCode_ = 0;
+    Msg = E.what();
+    Detector_->SetArchiveFile("");
     return false;
   }
-  if (!Decoder) {
+  if (!Decoder_) {
     Msg = "Archive \"" + FileName + "\" is damaged or not supported";
-    Detector->SetArchiveFile("");
-    TypeCode = 0;
+    Detector_->SetArchiveFile("");
+    TypeCode_ = 0;
     return false;
   }
-  Decoder->OnError = [this](TZipCommon*, const TArlErrorReport& Error) {
+  Decoder_->OnError = [this](TZipCommon*, const TArlErrorReport& Error) {
     DoError(Error.FileName, Error.ErrorCode, Error.ExtraInfo1);
   };
   // Never asked while ConfirmOverwrites is off; an existing file is replaced.
-  Decoder->OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
+  Decoder_->OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
     Query.Skip = false;
     Query.NewName.clear();
   };
-  Decoder->OnProgress = [this](TZipCommon*, int32_t A, int32_t B) { DoProgress(A, B); };
-  Decoder->OnNextVolumeFile = [this](TZipCommon*, TArlNextVolume& Request) {
+  Decoder_->OnProgress = [this](TZipCommon*, int32_t A, int32_t B) { DoProgress(A, B); };
+  Decoder_->OnNextVolumeFile = [this](TZipCommon*, TArlNextVolume& Request) {
     DoNextVolume(Request.FileName, Request.Cancel, Request.Exists);
   };
-  Decoder->OnGetPassword = [this](TZipCommon*, TArlPasswordQuery& Query) {
+  Decoder_->OnGetPassword = [this](TZipCommon*, TArlPasswordQuery& Query) {
     DoGetPassword(Query.Continue, Query.Password);
   };
-  Decoder->PasswordAttempts = 1000;
-  Decoder->SetArchiveFile(FileName);
+  Decoder_->PasswordAttempts = 1000;
+  Decoder_->SetArchiveFile(FileName);
   return true;
 }
 
-std::string TBaseArcLibWrapper::GetArcName() { return Detector->ArchiveFile; }
+std::string TBaseArcLibWrapper::GetArcName() { return Detector_->ArchiveFile; }
 
 // --- Decoder events ---------------------------------------------------------------------------------------
 
@@ -273,35 +273,35 @@ void TBaseArcLibWrapper::DoError(const std::string& FileName, int32_t Code, cons
   // The report names the item it is about; a report about the archive itself names nothing, since the
   // caller knows the archive (and the decoder may see it under a temporary name). Output files are named
   // by their item.
-  std::string subject = FileName;
-  if (subject == Decoder->ArchiveFile || subject == CurrentVolume) {
-    subject.clear();
-  } else if (!subject.empty() &&
-             (subject == Decoder->CurrentOutputName ||
-              (!Decoder->ExtractDir.empty() && StartsWithText(subject, Decoder->ExtractDir)))) {
-    subject = Decoder->Item.Name;
+  std::string Subject = FileName;
+  if (Subject == Decoder_->ArchiveFile || Subject == CurrentVolume_) {
+    Subject.clear();
+  } else if (!Subject.empty() &&
+             (Subject == Decoder_->CurrentOutputName ||
+              (!Decoder_->ExtractDir.empty() && StartsWithText(Subject, Decoder_->ExtractDir)))) {
+    Subject = Decoder_->Item.Name;
   }
-  std::string detail = subject;
-  if (!Info.empty()) detail += (detail.empty() ? "" : ", ") + Info;
-  const std::string text = ArlErrorText(Code);
-  if (text.empty())
-    Note(subject.empty() ? Info : subject + ": " + Info, subject);
-  else if (!detail.empty())
-    Note(text + " (" + detail + ")", subject);
+  std::string Detail = Subject;
+  if (!Info.empty()) Detail += (Detail.empty() ? "" : ", ") + Info;
+  const std::string Text = ArlErrorText(Code);
+  if (Text.empty())
+    Note(Subject.empty() ? Info : Subject + ": " + Info, Subject);
+  else if (!Detail.empty())
+    Note(Text + " (" + Detail + ")", Subject);
   else
-    Note(text, subject);
+    Note(Text, Subject);
 }
 
 void TBaseArcLibWrapper::Note(const std::string& Message, const std::string& ItemName) {
   if (Message.empty()) return;
-  LastMessage = Message;
-  if (std::find(Messages.begin(), Messages.end(), Message) == Messages.end()) Messages.push_back(Message);
-  if (!ItemName.empty()) ReportedItems.insert(ItemName);
+  LastMessage_ = Message;
+  if (std::find(Messages_.begin(), Messages_.end(), Message) == Messages_.end()) Messages_.push_back(Message);
+  if (!ItemName.empty()) ReportedItems_.insert(ItemName);
 }
 
 void TBaseArcLibWrapper::NoteCrcFailure(const std::string& ItemName) {
   // An item whose damage was reported already gets no second message for its failed check.
-  if (ReportedItems.count(ItemName) == 0) Note(ArlErrorText(errCrcFailed) + " (" + ItemName + ")", ItemName);
+  if (ReportedItems_.count(ItemName) == 0) Note(ArlErrorText(errCrcFailed) + " (" + ItemName + ")", ItemName);
 }
 
 void TBaseArcLibWrapper::DoProgress(int32_t A, int32_t B) {
@@ -311,273 +311,273 @@ void TBaseArcLibWrapper::DoProgress(int32_t A, int32_t B) {
 void TBaseArcLibWrapper::DoNextVolume(std::string& FileName, bool& Cancel, bool Exists) {
   // The owner is asked with the name the archive expects, without the current volume's folder; the
   // decoder keeps the full name of the file it is to open.
-  std::string dir, name;
-  SplitFileName(CurrentVolume, dir, name);
-  std::string expected = FileName;
-  if (StartsWithText(expected, dir)) expected.erase(0, dir.size());
-  RequestedVolume = expected;
+  std::string Dir, name;
+  SplitFileName(CurrentVolume_, Dir, name);
+  std::string Expected = FileName;
+  if (StartsWithText(Expected, Dir)) Expected.erase(0, Dir.size());
+  RequestedVolume_ = Expected;
   if (Exists) {
     Cancel = false;
   } else {
-    std::string answer = expected;
-    if (OnNextVolume && OnNextVolume(answer) && FileExists(answer)) {
-      FileName = answer;
+    std::string Answer = Expected;
+    if (OnNextVolume && OnNextVolume(Answer) && FileExists(Answer)) {
+      FileName = Answer;
       Cancel = false;
     } else {
-      Note("Volume \"" + expected + "\" not found");
+      Note("Volume \"" + Expected + "\" not found");
       Cancel = true;
     }
   }
-  CurrentVolume = FileName;
+  CurrentVolume_ = FileName;
 }
 
 void TBaseArcLibWrapper::DoGetPassword(bool& Continue, std::string& Password) {
-  Continue = OnPassword ? OnPassword(Decoder->ArchiveFile, Decoder->Item.Name, Password) : false;
-  if (!Continue) PasswordRefused = true;
+  Continue = OnPassword ? OnPassword(Decoder_->ArchiveFile, Decoder_->Item.Name, Password) : false;
+  if (!Continue) PasswordRefused_ = true;
 }
 
 // --- Shared steps
 // ---------------------------------------------------------------------------------------------
 
 void TBaseArcLibWrapper::RaiseExtractError(const std::string& ItemName) {
-  const std::string arcName = Decoder ? Decoder->ArchiveFile : Detector->ArchiveFile;
-  std::string text = "Can't extract \"" + ItemName + "\" from \"" + arcName + "\".";
-  if (!LastMessage.empty()) text += " " + LastMessage;
-  throw EArcError(text);
+  const std::string ArcName = Decoder_ ? Decoder_->ArchiveFile : Detector_->ArchiveFile;
+  std::string Text = "Can't extract \"" + ItemName + "\" from \"" + ArcName + "\".";
+  if (!LastMessage_.empty()) Text += " " + LastMessage_;
+  throw EArcError(Text);
 }
 
 void TBaseArcLibWrapper::ReadItemStamp() {
-  SizeIncomplete = false;
-  TooLarge = false;
-  const TArlItem& item = Decoder->Item;
+  SizeIncomplete_ = false;
+  TooLarge_ = false;
+  const TArlItem& Item = Decoder_->Item;
   // Sizes are 32-bit: an item of 2 GB or more cannot be delivered.
-  if (item.UnpackedSize < 0 || item.UnpackedSize > INT32_MAX) {
-    TooLarge = true;
-    ItemSize = 0;
+  if (Item.UnpackedSize < 0 || Item.UnpackedSize > INT32_MAX) {
+    TooLarge_ = true;
+    ItemSize_ = 0;
   } else {
-    ItemSize = static_cast<int32_t>(item.UnpackedSize);
+    ItemSize_ = static_cast<int32_t>(Item.UnpackedSize);
   }
-  ItemDate = Decoder->DosDateToDateTime(item.DosDateTime);
-  if (TypeCode == atArj) SizeIncomplete = (item.Flags & kArjContinues) != 0;
+  ItemDate_ = Decoder_->DosDateToDateTime(Item.DosDateTime);
+  if (TypeCode_ == atArj) SizeIncomplete_ = (Item.Flags & kArjContinues) != 0;
 }
 
 bool TBaseArcLibWrapper::BeginItemStamp() {
-  const std::string name = Decoder->Item.Name;
-  const bool continued = SizeIncomplete && !ContinuedName.empty() && SameTextAscii(name, ContinuedName);
-  const int32_t previous = ItemSize;
+  const std::string name = Decoder_->Item.Name;
+  const bool Continued = SizeIncomplete_ && !ContinuedName_.empty() && SameTextAscii(name, ContinuedName_);
+  const int32_t Previous = ItemSize_;
   ReadItemStamp();
-  if (continued) {
-    const int64_t sum = int64_t{ItemSize} + previous;
-    if (sum > INT32_MAX) TooLarge = true;
-    ItemSize = static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
+  if (Continued) {
+    const int64_t Sum = int64_t{ItemSize_} + Previous;
+    if (Sum > INT32_MAX) TooLarge_ = true;
+    ItemSize_ = static_cast<int32_t>(std::min<int64_t>(Sum, INT32_MAX));
   }
-  ContinuedName = SizeIncomplete ? name : std::string();
-  return continued;
+  ContinuedName_ = SizeIncomplete_ ? name : std::string();
+  return Continued;
 }
 
 void TBaseArcLibWrapper::ResetState() {
-  if (!Decoder) throw EArcError("No archive is open");
-  Cancelled = false;
-  SizeIncomplete = false;
-  PasswordRefused = false;
-  PrevExtracted = false;
-  TooLarge = false;
-  ItemActive = false;
-  ItemSize = 0;
-  ItemDate = 0;
-  LastMessage.clear();
-  Messages.clear();
-  ReportedItems.clear();
-  RequestedVolume.clear();
-  ContinuedName.clear();
-  ActiveName.clear();
-  CurrentVolume = Decoder->ArchiveFile;
-  Decoder->VolumeNumber = 1;
+  if (!Decoder_) throw EArcError("No archive is open");
+  Cancelled_ = false;
+  SizeIncomplete_ = false;
+  PasswordRefused_ = false;
+  PrevExtracted_ = false;
+  TooLarge_ = false;
+  ItemActive_ = false;
+  ItemSize_ = 0;
+  ItemDate_ = 0;
+  LastMessage_.clear();
+  Messages_.clear();
+  ReportedItems_.clear();
+  RequestedVolume_.clear();
+  ContinuedName_.clear();
+  ActiveName_.clear();
+  CurrentVolume_ = Decoder_->ArchiveFile;
+  Decoder_->VolumeNumber = 1;
 }
 
 void TBaseArcLibWrapper::CancelRun() {
-  Cancelled = true;
-  if (Decoder && !Decoder->GetCancel()) Decoder->SetCancel(true);
+  Cancelled_ = true;
+  if (Decoder_ && !Decoder_->GetCancel()) Decoder_->SetCancel(true);
 }
 
 void TBaseArcLibWrapper::PassMessage() {
   if (OnMessage)
-    for (const std::string& message : Messages) OnMessage(message);
+    for (const std::string& Message : Messages_) OnMessage(Message);
 }
 
 // --- Listing and single items ----------------------------------------------------------------------------
 
 bool TBaseArcLibWrapper::List(const TArcItemEvent& ItemCallback) {
   assert(ItemCallback);
-  auto decide = [&ItemCallback](TArcDecideItem& Decided) {
-    bool stop = false;
-    TArcListItem item{Decided.ItemName, Decided.SizeIncomplete, Decided.Date, Decided.Size};
-    ItemCallback(item, stop);
-    if (stop) Decided.Decision = edCancel;
+  auto Decide = [&ItemCallback](TArcDecideItem& Decided) {
+    bool Stop = false;
+    TArcListItem Item{Decided.ItemName, Decided.SizeIncomplete, Decided.Date, Decided.Size};
+    ItemCallback(Item, Stop);
+    if (Stop) Decided.Decision = edCancel;
     return false;
   };
-  RunAllMem("", nullptr, nullptr, decide, true);
-  return !Cancelled;
+  RunAllMem("", nullptr, nullptr, Decide, true);
+  return !Cancelled_;
 }
 
 void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::string& ItemName,
                                      std::string& Path, int32_t ExpectedSize, TDateTime* Date, int32_t* Size,
                                      bool SetFileTime, const std::string& ExplicitPath) {
   ResetState();
-  DestDir = IncludeBackslash(DestDirArg);
+  DestDir_ = IncludeBackslash(DestDirArg);
   if (!ExplicitPath.empty()) {
     Path = ExplicitPath;
   } else {
     const std::string name = LastComponent(ItemName);
     if (!IsUsableFileName(name)) {
-      LastMessage = ArlErrorText(errInvalidFileName);
+      LastMessage_ = ArlErrorText(errInvalidFileName);
       RaiseExtractError(ItemName);
     }
-    Path = DestDir + name;
+    Path = DestDir_ + name;
     if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
   }
 
   // An explicit path is written through a file beside it, so that a file of that name stays as it was
   // until the item has been extracted whole.
-  TItemTarget target(Path);
-  int32_t items = 0;
+  TItemTarget Target(Path);
+  int32_t Items = 0;
   {
-    TRunHooks hooks(*Decoder);
+    TRunHooks Hooks(*Decoder_);
     // Each item begun gives its stamp; the parts of an item that spans volumes add up.
-    Decoder->OnBegin = [this](TZipCommon*, TArlBeginItem&) { BeginItemStamp(); };
+    Decoder_->OnBegin = [this](TZipCommon*, TArlBeginItem&) { BeginItemStamp(); };
     if (!ExplicitPath.empty()) {
-      if (!target.Prepare()) {
-        LastMessage = std::strerror(errno != 0 ? errno : EACCES);
+      if (!Target.Prepare()) {
+        LastMessage_ = std::strerror(errno != 0 ? errno : EACCES);
       } else {
-        int32_t error = 0;
-        TFileStream32 out(target.TempPath(), fmCreate, error);
-        if (error != 0) {
-          LastMessage = ArlErrorText(errOpeningFile);
+        int32_t Error = 0;
+        TFileStream32 Out(Target.TempPath(), fmCreate, Error);
+        if (Error != 0) {
+          LastMessage_ = ArlErrorText(errOpeningFile);
         } else {
-          items = Decoder->ExtractToStream(ItemName, &out);
-          if (!out.Close()) LastMessage = ArlErrorText(errClosingFile);
+          Items = Decoder_->ExtractToStream(ItemName, &Out);
+          if (!Out.Close()) LastMessage_ = ArlErrorText(errClosingFile);
         }
       }
     } else {
-      ForceDirectories(DestDir);
-      Decoder->SetExtractDir(DestDir);
-      Decoder->FileSpec = {ItemName};
-      Decoder->FileSpecLiteral = true;
-      Decoder->UseStoredDirs = false;
-      items = Decoder->ExtractToFiles();
-      Decoder->FileSpecLiteral = false;
+      ForceDirectories(DestDir_);
+      Decoder_->SetExtractDir(DestDir_);
+      Decoder_->FileSpec = {ItemName};
+      Decoder_->FileSpecLiteral = true;
+      Decoder_->UseStoredDirs = false;
+      Items = Decoder_->ExtractToFiles();
+      Decoder_->FileSpecLiteral = false;
     }
   }
-  if (ExpectedSize >= 0) ItemSize = ExpectedSize;
+  if (ExpectedSize >= 0) ItemSize_ = ExpectedSize;
 
   // A run that began no item found none of that name: whatever file it left is not the item.
-  const std::string output = ExplicitPath.empty() ? Path : target.TempPath();
-  int64_t written = -1;
-  const bool exists = !output.empty() && GetFileInfo(output, &written, nullptr, nullptr, nullptr, nullptr) &&
-                      FileExists(output);
-  if (items < 1 || !exists || written != ItemSize) {
-    if (exists) ForceDeleteFile(output);
-    if (PasswordRefused) LastMessage = ArlErrorText(errInvalidPassword);
+  const std::string Output = ExplicitPath.empty() ? Path : Target.TempPath();
+  int64_t Written = -1;
+  const bool Exists = !Output.empty() && GetFileInfo(Output, &Written, nullptr, nullptr, nullptr, nullptr) &&
+                      FileExists(Output);
+  if (Items < 1 || !Exists || Written != ItemSize_) {
+    if (Exists) ForceDeleteFile(Output);
+    if (PasswordRefused_) LastMessage_ = ArlErrorText(errInvalidPassword);
     RaiseExtractError(ItemName);
   }
-  if (!ExplicitPath.empty() && !target.Commit()) {
-    const int error = errno;
+  if (!ExplicitPath.empty() && !Target.Commit()) {
+    const int Error = errno;
     if (FileExists(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
-    LastMessage = std::strerror(error);
+    LastMessage_ = std::strerror(Error);
     RaiseExtractError(ItemName);
   }
-  if (SetFileTime && !SetFileWriteTime(Path, ItemDate)) {
-    const int error = errno;
-    throw EWin32Error(FileErrorCode(error), std::strerror(error));
+  if (SetFileTime && !SetFileWriteTime(Path, ItemDate_)) {
+    const int Error = errno;
+    throw EWin32Error(FileErrorCode(Error), std::strerror(Error));
   }
   PassMessage();
-  if (Size) *Size = ItemSize;
-  if (Date) *Date = ItemDate;
+  if (Size) *Size = ItemSize_;
+  if (Date) *Date = ItemDate_;
 }
 
 TArcBlockPtr TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, int32_t Size) {
   ResetState();
-  TArcBlockPtr block;
+  TArcBlockPtr Block;
   if (Size >= 0) {
-    Decoder->FileSpec = {ItemName};
-    Decoder->FileSpecLiteral = true;
+    Decoder_->FileSpec = {ItemName};
+    Decoder_->FileSpecLiteral = true;
     try {
-      TGlobalMemoryStream32 stream;
-      stream.Limit = Size;
-      stream.Reserve(Size);
-      const int32_t items = Decoder->ExtractToMemoryStream(&stream);
-      if (items >= 1 && stream.GetSize() == Size && !stream.Overflowed) {
-        void* detached = nullptr;
-        stream.DetachBlock(detached);
-        block.reset(detached);
+      TGlobalMemoryStream32 Stream;
+      Stream.Limit = Size;
+      Stream.Reserve(Size);
+      const int32_t Items = Decoder_->ExtractToMemoryStream(&Stream);
+      if (Items >= 1 && Stream.GetSize() == Size && !Stream.Overflowed) {
+        void* Detached = nullptr;
+        Stream.DetachBlock(Detached);
+        Block.reset(Detached);
       }
-    } catch (const std::exception& e) {
-      LastMessage = e.what();
+    } catch (const std::exception& E) {
+      LastMessage_ = E.what();
     }
-    Decoder->FileSpecLiteral = false;
+    Decoder_->FileSpecLiteral = false;
   }
-  if (!block) RaiseExtractError(ItemName);
+  if (!Block) RaiseExtractError(ItemName);
   PassMessage();
-  return block;
+  return Block;
 }
 
 // --- Extract-all runs -------------------------------------------------------------------------------------
 
 void TBaseArcLibWrapper::PrepareAllRun(const std::string& DestDirArg) {
   ResetState();
-  DestDir = IncludeBackslash(DestDirArg);
-  Decoder->SetExtractDir(DestDir);
-  Decoder->FileSpec = {"*.*"};
-  Decoder->FileSpecLiteral = false;
-  Decoder->UseStoredDirs = true;
+  DestDir_ = IncludeBackslash(DestDirArg);
+  Decoder_->SetExtractDir(DestDir_);
+  Decoder_->FileSpec = {"*.*"};
+  Decoder_->FileSpecLiteral = false;
+  Decoder_->UseStoredDirs = true;
 }
 
 void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFileEvent& FileDone,
                                     const TArcItemEvent& BeforeItem) {
   PrepareAllRun(DestDirArg);
-  const std::string base = Decoder->ExtractDir;
-  std::string pending;  // the output file of the item begun and not yet delivered
+  const std::string base = Decoder_->ExtractDir;
+  std::string Pending;  // the output file of the item begun and not yet delivered
   {
-    TRunHooks hooks(*Decoder);
-    Decoder->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
+    TRunHooks Hooks(*Decoder_);
+    Decoder_->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
       const std::string& OutName = Begin.FileName;
-      if (Cancelled) {
+      if (Cancelled_) {
         Begin.Continue = false;
         return;
       }
-      const bool continued = BeginItemStamp();
-      if (!pending.empty() && !(continued && OutName == pending)) ForceDeleteFile(pending);
-      pending.clear();
+      const bool Continued = BeginItemStamp();
+      if (!Pending.empty() && !(Continued && OutName == Pending)) ForceDeleteFile(Pending);
+      Pending.clear();
       if (OutName.empty()) return;  // the frame refuses a name that leaves the folder
-      if (BeforeItem && !continued) {
-        const std::string below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
-        bool stop = false;
-        TArcListItem item{below, false, ItemDate, ItemSize};
-        const bool go = BeforeItem(item, stop);
-        if (stop) CancelRun();
-        if (!go || stop) {
+      if (BeforeItem && !Continued) {
+        const std::string Below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
+        bool Stop = false;
+        TArcListItem Item{Below, false, ItemDate_, ItemSize_};
+        const bool Go = BeforeItem(Item, Stop);
+        if (Stop) CancelRun();
+        if (!Go || Stop) {
           Begin.Continue = false;
           return;
         }
       }
-      pending = OutName;
+      Pending = OutName;
     };
-    Decoder->OnEnd = [&](TZipCommon*, const std::string& OutName, bool CrcPassed) {
-      if (pending.empty() || OutName != pending) return;  // a folder, or an item not begun here
-      if (!CrcPassed) NoteCrcFailure(Decoder->Item.Name);
-      if (SizeIncomplete) return;  // the rest follows in the next volume
-      const std::string done = pending;
-      pending.clear();
-      if (FileDone && FileExists(done)) {
-        bool stop = false;
-        TArcFileItem file{done, ItemDate, ItemSize};
-        FileDone(file, stop);
-        if (stop) CancelRun();
+    Decoder_->OnEnd = [&](TZipCommon*, const std::string& OutName, bool CrcPassed) {
+      if (Pending.empty() || OutName != Pending) return;  // a folder, or an item not begun here
+      if (!CrcPassed) NoteCrcFailure(Decoder_->Item.Name);
+      if (SizeIncomplete_) return;  // the rest follows in the next volume
+      const std::string Done = Pending;
+      Pending.clear();
+      if (FileDone && FileExists(Done)) {
+        bool Stop = false;
+        TArcFileItem File{Done, ItemDate_, ItemSize_};
+        FileDone(File, Stop);
+        if (Stop) CancelRun();
       }
     };
-    Decoder->ExtractToFiles();
+    Decoder_->ExtractToFiles();
   }
-  if (!pending.empty()) ForceDeleteFile(pending);
+  if (!Pending.empty()) ForceDeleteFile(Pending);
   PassMessage();
 }
 
@@ -591,129 +591,130 @@ void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemo
                                    const TArcFileEvent& FileDone, const TArcDecideEvent& Decide,
                                    bool Listing) {
   PrepareAllRun(DestDirArg);
-  AllStream = std::make_unique<TExtractAllStream>();
+  AllStream_ = std::make_unique<TExtractAllStream>();
   {
-    TRunHooks hooks(*Decoder);
-    Decoder->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
+    TRunHooks Hooks(*Decoder_);
+    Decoder_->OnBegin = [&](TZipCommon*, TArlBeginItem& Begin) {
       AllMemBegin(Decide, Listing, Begin.Continue);
     };
-    Decoder->OnEnd = [&](TZipCommon*, const std::string&, bool CrcPassed) {
+    Decoder_->OnEnd = [&](TZipCommon*, const std::string&, bool CrcPassed) {
       AllMemEnd(OnMemory, FileDone, CrcPassed);
     };
-    Decoder->ExtractToMemoryStream(AllStream.get());
+    Decoder_->ExtractToMemoryStream(AllStream_.get());
   }
   // A file begun and not delivered goes with the stream.
-  AllStream.reset();
-  ItemActive = false;
+  AllStream_.reset();
+  ItemActive_ = false;
   PassMessage();
 }
 
 std::string TBaseArcLibWrapper::OutputPreset(const std::string& Name) {
-  std::string path = Decoder->BuildOutputName(Name);
-  if (!path.empty()) return path;
+  std::string Path = Decoder_->BuildOutputName(Name);
+  if (!Path.empty()) return Path;
   const std::string name = LastComponent(Name);
-  return IsUsableFileName(name) ? Decoder->ExtractDir + name : std::string();
+  return IsUsableFileName(name) ? Decoder_->ExtractDir + name : std::string();
 }
 
 void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing, bool& Continue) {
   Continue = false;
-  if (Cancelled) return;
-  const std::string name = Decoder->Item.Name;
-  const bool continued = BeginItemStamp();
+  if (Cancelled_) return;
+  const std::string name = Decoder_->Item.Name;
+  const bool Continued = BeginItemStamp();
   // An item begun and never ended was given up by the decoder: its file goes.
-  if (ItemActive && !continued) {
-    AllStream->DropFile();
-    ItemActive = false;
+  if (ItemActive_ && !Continued) {
+    AllStream_->DropFile();
+    ItemActive_ = false;
   }
-  if (continued && !PrevExtracted && !Listing) {
+  if (Continued && !PrevExtracted_ && !Listing) {
     // The rest of an item whose first part was not taken: Decide may only cancel.
-    const std::string noName;
-    TArcDecideItem rest{noName, false, 0, 0, true, std::string(), edToFile};
-    Decide(rest);
-    if (rest.Decision == edCancel) CancelRun();
+    const std::string NoName;
+    TArcDecideItem Rest{NoName, false, 0, 0, true, std::string(), edToFile};
+    Decide(Rest);
+    if (Rest.Decision == edCancel) CancelRun();
     return;
   }
-  if (TooLarge) {
-    if (ItemActive) AllStream->DropFile();
-    ItemActive = false;
-    PrevExtracted = false;
+  if (TooLarge_) {
+    if (ItemActive_) AllStream_->DropFile();
+    ItemActive_ = false;
+    PrevExtracted_ = false;
     // The caller knows the archive (which may be a temporary file here): the item is named alone.
     Note("Can't extract \"" + name + "\": it holds 2 GB or more", name);
     return;
   }
 
-  TArcDecideItem item{name, SizeIncomplete, ItemDate, ItemSize, continued, OutputPreset(name)};
-  const bool go = Decide(item);
-  const std::string& fileName = item.FileName;
-  const TExtractDecision decision = item.Decision;
-  if (decision == edCancel) {
+  TArcDecideItem Item{name, SizeIncomplete_, ItemDate_, ItemSize_, Continued, OutputPreset(name)};
+  const bool Go = Decide(Item);
+  const std::string& FileName = Item.FileName;
+  const TExtractDecision Decision = Item.Decision;
+  if (Decision == edCancel) {
     CancelRun();
     return;
   }
-  if (!continued) {
-    AllStream->FileName = fileName;
-  } else if (!go && PrevExtracted) {
-    AllStream->DropFile();
-    ItemActive = false;
+  if (!Continued) {
+    AllStream_->FileName = FileName;
+  } else if (!Go && PrevExtracted_) {
+    AllStream_->DropFile();
+    ItemActive_ = false;
   }
-  PrevExtracted = go;
-  if (!go) return;
+  PrevExtracted_ = Go;
+  if (!Go) return;
 
-  bool ready = true;
-  if (!continued) {
-    AllStream->ToFile = decision == edToFile;
-    if (AllStream->ToFile && fileName.empty()) {
+  bool Ready = true;
+  if (!Continued) {
+    AllStream_->ToFile = Decision == edToFile;
+    if (AllStream_->ToFile && FileName.empty()) {
       Note(ArlErrorText(errInvalidFileName) + " (" + name + ")", name);
-      ready = false;
-    } else if (!AllStream->ResetForItem()) {
-      Note(ArlErrorText(errOpeningFile) + " (" + fileName + ")", name);
-      ready = false;
+      Ready = false;
+    } else if (!AllStream_->ResetForItem()) {
+      Note(ArlErrorText(errOpeningFile) + " (" + FileName + ")", name);
+      Ready = false;
     }
-  } else if (decision == edToFile && !AllStream->ToFile && !AllStream->SwitchToFile()) {
-    Note(ArlErrorText(errOpeningFile) + " (" + AllStream->FileName + ")", name);
-    ready = false;
+  } else if (Decision == edToFile && !AllStream_->ToFile && !AllStream_->SwitchToFile()) {
+    Note(ArlErrorText(errOpeningFile) + " (" + AllStream_->FileName + ")", name);
+    Ready = false;
   }
-  if (!ready) {
-    AllStream->DropFile();
-    ItemActive = false;
-    PrevExtracted = false;
+  if (!Ready) {
+    AllStream_->DropFile();
+    ItemActive_ = false;
+    PrevExtracted_ = false;
     return;
   }
-  if (!AllStream->ToFile) {
+  if (!AllStream_->ToFile) {
     // Memory output holds no more than the item declares.
-    AllStream->Limit = ItemSize;
-    AllStream->Reserve(ItemSize);
+    AllStream_->Limit = ItemSize_;
+    AllStream_->Reserve(ItemSize_);
   }
-  ItemActive = true;
-  ActiveName = name;
+  ItemActive_ = true;
+  ActiveName_ = name;
   Continue = true;
 }
 
 void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone,
                                    bool CrcPassed) {
-  if (!ItemActive) return;  // a folder, or an item not begun here
-  if (!CrcPassed) NoteCrcFailure(ActiveName);
-  if (SizeIncomplete) return;  // the rest follows in the next volume
-  ItemActive = false;
-  if (!ActiveName.empty() && ActiveName.back() == kItemSeparator) {
-    AllStream->DropFile();
+  if (!ItemActive_) return;  // a folder, or an item not begun here
+  if (!CrcPassed) NoteCrcFailure(ActiveName_);
+  if (SizeIncomplete_) return;  // the rest follows in the next volume
+  ItemActive_ = false;
+  if (!ActiveName_.empty() && ActiveName_.back() == kItemSeparator) {
+    AllStream_->DropFile();
     return;
   }
-  bool stop = false;
-  if (!AllStream->ToFile) {
-    void* block = nullptr;
-    const int32_t size = AllStream->DetachBlock(block);
-    TArcMemoryItem item{ActiveName, TArcBlockPtr(block), ItemDate, size};
-    if (OnMemory) OnMemory(item, stop);
+  bool Stop = false;
+  if (!AllStream_->ToFile) {
+    void* Block = nullptr;
+    const int32_t Size = AllStream_->DetachBlock(Block);
+    TArcMemoryItem Item{ActiveName_, TArcBlockPtr(Block), ItemDate_, Size};
+    if (OnMemory) OnMemory(Item, Stop);
   } else {
-    const std::string fileName = AllStream->FileName;
-    const int64_t written = AllStream->Seek(0, soEnd);
-    if (!AllStream->CloseFile()) {
-      Note(ArlErrorText(errClosingFile) + " (" + fileName + ")", ActiveName);
+    const std::string FileName = AllStream_->FileName;
+    const int64_t Written = AllStream_->Seek(0, soEnd);
+    if (!AllStream_->CloseFile()) {
+      Note(ArlErrorText(errClosingFile) + " (" + FileName + ")", ActiveName_);
     } else if (FileDone) {
-      TArcFileItem file{fileName, ItemDate, static_cast<int32_t>(std::clamp<int64_t>(written, 0, INT32_MAX))};
-      FileDone(file, stop);
+      TArcFileItem File{FileName, ItemDate_,
+                        static_cast<int32_t>(std::clamp<int64_t>(Written, 0, INT32_MAX))};
+      FileDone(File, Stop);
     }
   }
-  if (stop) CancelRun();
+  if (Stop) CancelRun();
 }

@@ -87,7 +87,7 @@ class TExtractAllStream : public TGlobalMemoryStream32 {
 
  private:
   bool CreateFile();
-  std::unique_ptr<TFileStream32> FileStream;
+  std::unique_ptr<TFileStream32> FileStream_;
 };
 
 class TBaseArcLibWrapper : public TArcWrapperMem2 {
@@ -110,9 +110,9 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
 
   // The library type code of the open archive, normalised (the code of the plain form for a
   // self-extracting one, except JAR); 0 when none is open.
-  uint8_t GetTypeCode() const { return TypeCode; }
+  uint8_t GetTypeCode() const { return TypeCode_; }
   // The decoder of the open archive; null when none is open.
-  TUnBase* GetDecoder() const { return Decoder.get(); }
+  TUnBase* GetDecoder() const { return Decoder_.get(); }
 
  private:
   // Decoder events.
@@ -146,25 +146,25 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   // DestDir; "" when it has no usable name.
   std::string OutputPreset(const std::string& Name);
 
-  std::unique_ptr<TArcLib> Detector;
-  std::unique_ptr<TUnBase> Decoder;
-  int32_t ItemSize = 0;
-  bool Cancelled = false;
-  bool SizeIncomplete = false;
-  bool PrevExtracted = false;
-  bool PasswordRefused = false;
-  bool TooLarge = false;  // the current item holds 2 GB or more and cannot be delivered
-  uint8_t TypeCode = 0;
-  TDateTime ItemDate = 0;
-  std::string DestDir;
-  std::string LastMessage;
-  std::vector<std::string> Messages;    // every distinct message of the run, in order
-  std::set<std::string> ReportedItems;  // items a message of the run names
-  std::string ContinuedName;
-  std::string RequestedVolume;
-  std::string CurrentVolume;
+  std::unique_ptr<TArcLib> Detector_;
+  std::unique_ptr<TUnBase> Decoder_;
+  int32_t ItemSize_ = 0;
+  bool Cancelled_ = false;
+  bool SizeIncomplete_ = false;
+  bool PrevExtracted_ = false;
+  bool PasswordRefused_ = false;
+  bool TooLarge_ = false;  // the current item holds 2 GB or more and cannot be delivered
+  uint8_t TypeCode_ = 0;
+  TDateTime ItemDate_ = 0;
+  std::string DestDir_;
+  std::string LastMessage_;
+  std::vector<std::string> Messages_;    // every distinct message of the run, in order
+  std::set<std::string> ReportedItems_;  // items a message of the run names
+  std::string ContinuedName_;
+  std::string RequestedVolume_;
+  std::string CurrentVolume_;
   // During ExtractAllMem: the output, and the item begun and not yet delivered.
-  std::unique_ptr<TExtractAllStream> AllStream;
-  bool ItemActive = false;
-  std::string ActiveName;
+  std::unique_ptr<TExtractAllStream> AllStream_;
+  bool ItemActive_ = false;
+  std::string ActiveName_;
 };

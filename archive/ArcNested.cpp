@@ -24,8 +24,8 @@ namespace {
 // Keys without case, ties broken exactly.
 struct TKeyLess {
   bool operator()(const std::string& A, const std::string& B) const {
-    const int c = ::strcasecmp(A.c_str(), B.c_str());
-    return c != 0 ? c < 0 : A < B;
+    const int C = ::strcasecmp(A.c_str(), B.c_str());
+    return C != 0 ? C < 0 : A < B;
   }
 };
 
@@ -34,28 +34,28 @@ struct TKeyLess {
 class TTimedLock {
  public:
   bool TryLockFor(uint32_t Ms) {
-    std::unique_lock<std::mutex> guard(Guard);
-    if (!Free.wait_for(guard, std::chrono::milliseconds(Ms), [this] { return !Held; })) return false;
-    Held = true;
+    std::unique_lock<std::mutex> guard(Guard_);
+    if (!Free_.wait_for(guard, std::chrono::milliseconds(Ms), [this] { return !Held_; })) return false;
+    Held_ = true;
     return true;
   }
   void Lock() {
-    std::unique_lock<std::mutex> guard(Guard);
-    Free.wait(guard, [this] { return !Held; });
-    Held = true;
+    std::unique_lock<std::mutex> guard(Guard_);
+    Free_.wait(guard, [this] { return !Held_; });
+    Held_ = true;
   }
   void Unlock() {
     {
-      std::lock_guard<std::mutex> guard(Guard);
-      Held = false;
+      std::lock_guard<std::mutex> guard(Guard_);
+      Held_ = false;
     }
-    Free.notify_one();
+    Free_.notify_one();
   }
 
  private:
-  std::mutex Guard;
-  std::condition_variable Free;
-  bool Held = false;
+  std::mutex Guard_;
+  std::condition_variable Free_;
+  bool Held_ = false;
 };
 
 struct TOpenArchive {
@@ -97,31 +97,31 @@ struct TCacheState {
 };
 
 TCacheState& State() {
-  static TCacheState state;
-  return state;
+  static TCacheState State;
+  return State;
 }
 
 uint32_t Ticks() {
-  TCacheState& s = State();
-  if (s.Clock) return s.Clock();
+  TCacheState& S = State();
+  if (S.Clock) return S.Clock();
   using namespace std::chrono;
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 // Milliseconds between two tick counts as a signed 32-bit difference, made positive.
 uint32_t TickDistance(uint32_t Now, uint32_t Then) {
-  const int32_t d = static_cast<int32_t>(Now - Then);
-  return d < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(d)) : static_cast<uint32_t>(d);
+  const int32_t D = static_cast<int32_t>(Now - Then);
+  return D < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(D)) : static_cast<uint32_t>(D);
 }
 
 bool IsRegularFile(const std::string& Name) {
-  struct stat st {};
-  return ::stat(Name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  struct stat St {};
+  return ::stat(Name.c_str(), &St) == 0 && S_ISREG(St.st_mode);
 }
 
 std::string LastComponent(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+  const size_t Slash = Path.find_last_of('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
 int64_t FileSizeOf(const std::string& Name) {
@@ -135,93 +135,93 @@ int64_t FileSizeOf(const std::string& Name) {
 }
 
 TSubArcCache* EntryOf(TArchiver* Archiver) {
-  TCacheState& s = State();
-  for (auto& [key, entry] : s.Cache)
+  TCacheState& S = State();
+  for (auto& [key, entry] : S.Cache)
     if (entry->Archiver.get() == Archiver) return entry.get();
-  for (auto& entry : s.Retired)
-    if (entry->Archiver.get() == Archiver) return entry.get();
+  for (auto& Entry : S.Retired)
+    if (Entry->Archiver.get() == Archiver) return Entry.get();
   return nullptr;
 }
 
 // Trims as TrimArchiveCache does; only the cleaner gives way to a waiting main thread, so that a trim of
 // the main thread runs until there is room.
 void Trim(const std::string& ExceptKey, int64_t Need, bool FromCleaner) {
-  TCacheState& s = State();
-  if (s.Trimming || s.Cache.empty() || TempArchiveRootList().empty()) return;
-  s.Trimming = true;
+  TCacheState& S = State();
+  if (S.Trimming || S.Cache.empty() || TempArchiveRootList().empty()) return;
+  S.Trimming = true;
   struct TReset {
     bool& Flag;
     ~TReset() { Flag = false; }
-  } reset{s.Trimming};
+  } Reset{S.Trimming};
 
-  std::vector<std::string> order;  // keys, least recently used first
-  bool first = true;
+  std::vector<std::string> Order;  // keys, least recently used first
+  bool First = true;
   for (;;) {
-    const int64_t free = FileLayer().FreeSpace(GetTempDir());
-    if (free < 0) break;
-    int64_t d = Need - free;
-    if (Need > 0 && d + GetPhysicalMemorySize() <= 0) break;  // room enough
-    d += kArchiveCacheSpareBytes;
-    if (first) {
-      first = false;
-      const uint32_t now = Ticks();
-      std::vector<std::pair<uint32_t, std::string>> aged;
-      for (const auto& [key, entry] : s.Cache)
-        if (key != ExceptKey) aged.emplace_back(TickDistance(now, entry->LastUse), key);
-      if (aged.empty()) break;
-      std::sort(aged.begin(), aged.end(), [](const auto& A, const auto& B) { return A.first > B.first; });
-      for (auto& a : aged) order.push_back(std::move(a.second));
+    const int64_t Free = FileLayer().FreeSpace(GetTempDir());
+    if (Free < 0) break;
+    int64_t D = Need - Free;
+    if (Need > 0 && D + GetPhysicalMemorySize() <= 0) break;  // room enough
+    D += kArchiveCacheSpareBytes;
+    if (First) {
+      First = false;
+      const uint32_t Now = Ticks();
+      std::vector<std::pair<uint32_t, std::string>> Aged;
+      for (const auto& [key, entry] : S.Cache)
+        if (key != ExceptKey) Aged.emplace_back(TickDistance(Now, entry->LastUse), key);
+      if (Aged.empty()) break;
+      std::sort(Aged.begin(), Aged.end(), [](const auto& A, const auto& B) { return A.first > B.first; });
+      for (auto& A : Aged) Order.push_back(std::move(A.second));
     }
     // The most recently used of the remaining entries.
-    const std::string key = std::move(order.back());
-    order.pop_back();
-    const auto it = s.Cache.find(key);
-    if (it != s.Cache.end() && it->second->Pins == 0 && (d > 0 || it->second->IsExpired())) s.Cache.erase(it);
-    if ((FromCleaner && s.Foreground) || order.empty()) break;
+    const std::string Key = std::move(Order.back());
+    Order.pop_back();
+    const auto It = S.Cache.find(Key);
+    if (It != S.Cache.end() && It->second->Pins == 0 && (D > 0 || It->second->IsExpired())) S.Cache.erase(It);
+    if ((FromCleaner && S.Foreground) || Order.empty()) break;
   }
 }
 
 void CleanerMain() {
-  TCacheState& s = State();
+  TCacheState& S = State();
   for (;;) {
     {
-      std::unique_lock<std::mutex> wake(s.WakeMutex);
-      if (s.Wake.wait_for(wake, std::chrono::milliseconds(s.CleanerMs.load()),
-                          [&s] { return s.StopRequested; }))
+      std::unique_lock<std::mutex> Wake(S.WakeMutex);
+      if (S.Wake.wait_for(Wake, std::chrono::milliseconds(S.CleanerMs.load()),
+                          [&S] { return S.StopRequested; }))
         return;
     }
     if (!LockArchiveCache()) continue;  // the main thread works with the cache: next turn
-    bool end = s.Cache.empty();
-    if (!end) {
+    bool End = S.Cache.empty();
+    if (!End) {
       try {
         Trim(std::string(), 0, true);
       } catch (...) {
         // A failed eviction leaves the entry for the next turn.
       }
-      end = s.Cache.empty();
+      End = S.Cache.empty();
     }
     // Decided under the lock, so that AddToArchiveCache sees either a running cleaner or none.
-    if (end) s.CleanerRunning = false;
+    if (End) S.CleanerRunning = false;
     UnlockArchiveCache();
-    if (end) return;
+    if (End) return;
   }
 }
 
 void TCacheState::StopCleaner() {
   if (!Cleaner.joinable()) return;
-  const bool wasForeground = Foreground.exchange(true);
+  const bool WasForeground = Foreground.exchange(true);
   {
-    std::lock_guard<std::mutex> wake(WakeMutex);
+    std::lock_guard<std::mutex> Wake(WakeMutex);
     StopRequested = true;
   }
   Wake.notify_all();
   Cleaner.join();
   {
-    std::lock_guard<std::mutex> wake(WakeMutex);
+    std::lock_guard<std::mutex> Wake(WakeMutex);
     StopRequested = false;
   }
   CleanerRunning = false;
-  Foreground = wasForeground;
+  Foreground = WasForeground;
 }
 
 // Answers the CAB decoder's question for the next cabinet from the archive that holds the cabinet: the
@@ -234,11 +234,11 @@ class TExtractHelper {
     try {
       // The next cabinet lies in the same folder of the outer archive as the current one; the empty last
       // part asks for the archiver of the cabinet itself.
-      TArchiveItemPath path = OuterPath;
-      path.push_back(Folder + LastComponent(FileName));
-      path.emplace_back();
-      const std::shared_ptr<TArchiver> next = OpenNestedArchive(path);
-      FileName = next->GetArchiveName();
+      TArchiveItemPath Path = OuterPath;
+      Path.push_back(Folder + LastComponent(FileName));
+      Path.emplace_back();
+      const std::shared_ptr<TArchiver> Next = OpenNestedArchive(Path);
+      FileName = Next->GetArchiveName();
       return true;
     } catch (...) {
       return false;
@@ -265,49 +265,49 @@ TSubArcCache::TSubArcCache(std::shared_ptr<TArchiver> Archiver, TDateTime OuterT
 
 TSubArcCache::~TSubArcCache() {
   Archiver.reset();  // Cached: its archive file goes with it
-  for (const auto& f : OwnedFiles) ForceDeleteFile(f);
+  for (const auto& F : OwnedFiles) ForceDeleteFile(F);
 }
 
 bool TSubArcCache::IsExpired() const {
-  const uint32_t idle = TickDistance(Ticks(), LastUse);
-  return idle >= kArchiveCacheIdleMs &&
-         static_cast<uint64_t>(idle) >= uint64_t{kArchiveCacheCostFactor} * CostMs;
+  const uint32_t Idle = TickDistance(Ticks(), LastUse);
+  return Idle >= kArchiveCacheIdleMs &&
+         static_cast<uint64_t>(Idle) >= uint64_t{kArchiveCacheCostFactor} * CostMs;
 }
 
 // --- Paths -------------------------------------------------------------------------------------------------
 
 bool SplitArchivePath(const std::string& Path, std::string& Outer, std::string& Rest) {
-  const size_t first = Path.find('|');
-  if (first == std::string::npos) return false;
-  size_t cut = first;
-  for (size_t at = Path.rfind('|'); at != std::string::npos && at > first; at = Path.rfind('|', at - 1)) {
-    if (IsRegularFile(Path.substr(0, at))) {
-      cut = at;
+  const size_t First = Path.find('|');
+  if (First == std::string::npos) return false;
+  size_t Cut = First;
+  for (size_t At = Path.rfind('|'); At != std::string::npos && At > First; At = Path.rfind('|', At - 1)) {
+    if (IsRegularFile(Path.substr(0, At))) {
+      Cut = At;
       break;
     }
   }
-  Outer = Path.substr(0, cut);
-  Rest = Path.substr(cut + 1);
+  Outer = Path.substr(0, Cut);
+  Rest = Path.substr(Cut + 1);
   return true;
 }
 
 TArchiveItemPath SplitArchiveItemPath(const std::string& Path) {
-  std::string outer, rest;
-  if (!SplitArchivePath(Path, outer, rest)) return TArchiveItemPath();
-  TArchiveItemPath parts{outer};
-  for (size_t from = 0;;) {
-    const size_t bar = rest.find('|', from);
-    parts.push_back(rest.substr(from, bar == std::string::npos ? std::string::npos : bar - from));
-    if (bar == std::string::npos) break;
-    from = bar + 1;
+  std::string Outer, Rest;
+  if (!SplitArchivePath(Path, Outer, Rest)) return TArchiveItemPath();
+  TArchiveItemPath Parts{Outer};
+  for (size_t From = 0;;) {
+    const size_t Bar = Rest.find('|', From);
+    Parts.push_back(Rest.substr(From, Bar == std::string::npos ? std::string::npos : Bar - From));
+    if (Bar == std::string::npos) break;
+    From = Bar + 1;
   }
-  return parts;
+  return Parts;
 }
 
 std::string JoinArchiveItemPath(const TArchiveItemPath& Parts, size_t Count) {
-  std::string path;
-  for (size_t i = 0; i < Parts.size() && i < Count; ++i) path += (i == 0 ? "" : "|") + Parts[i];
-  return path;
+  std::string Path;
+  for (size_t I = 0; I < Parts.size() && I < Count; ++I) Path += (I == 0 ? "" : "|") + Parts[I];
+  return Path;
 }
 
 namespace {
@@ -317,13 +317,13 @@ constexpr char kKeyNameBar = '\x1F';
 
 // Key of the archive whose parts are Parts[0..Count - 1], where Key0 is the key of Parts[0].
 std::string KeyOfParts(const std::string& Key0, const TArchiveItemPath& Parts, size_t Count) {
-  std::string key = Key0;
-  for (size_t i = 1; i < Parts.size() && i < Count; ++i) {
-    std::string name = Parts[i];
-    std::replace(name.begin(), name.end(), '|', kKeyNameBar);
-    key += "|" + name;
+  std::string Key = Key0;
+  for (size_t I = 1; I < Parts.size() && I < Count; ++I) {
+    std::string Name = Parts[I];
+    std::replace(Name.begin(), Name.end(), '|', kKeyNameBar);
+    Key += "|" + Name;
   }
-  return key;
+  return Key;
 }
 
 // The archiver of the archive that holds the last part of Parts. Outer, when given, is the open archiver
@@ -331,83 +331,83 @@ std::string KeyOfParts(const std::string& Key0, const TArchiveItemPath& Parts, s
 std::shared_ptr<TArchiver> OpenArchiveParts(const TArchiveItemPath& Parts, const std::string& Key0In,
                                             std::shared_ptr<TArchiver> Outer, bool UseCache) {
   if (Parts.size() < 2) PathAssertion(JoinArchiveItemPath(Parts));
-  const std::string key0 = Key0In.empty() ? Parts[0] : Key0In;
+  const std::string Key0 = Key0In.empty() ? Parts[0] : Key0In;
   // Parts[0..level - 1] name the archive that archiver holds.
-  size_t level = 1;
-  std::shared_ptr<TArchiver> archiver = std::move(Outer);
+  size_t Level = 1;
+  std::shared_ptr<TArchiver> Archiver = std::move(Outer);
   if (UseCache) {
     // The longest prefix of Parts that names a cached inner archive.
-    for (size_t n = Parts.size() - 1; n >= 2; --n) {
-      std::shared_ptr<TArchiver> cached = FindCachedArchive(KeyOfParts(key0, Parts, n));
-      if (cached == nullptr) continue;
-      archiver = std::move(cached);
-      level = n;
+    for (size_t N = Parts.size() - 1; N >= 2; --N) {
+      std::shared_ptr<TArchiver> Cached = FindCachedArchive(KeyOfParts(Key0, Parts, N));
+      if (Cached == nullptr) continue;
+      Archiver = std::move(Cached);
+      Level = N;
       break;
     }
   }
-  if (archiver == nullptr) {
-    archiver = std::make_shared<TArchiver>();
-    archiver->OpenChecked(Parts[0]);
+  if (Archiver == nullptr) {
+    Archiver = std::make_shared<TArchiver>();
+    Archiver->OpenChecked(Parts[0]);
   }
 
-  while (level + 1 < Parts.size()) {
-    const std::string& member = Parts[level];
-    const std::string key = KeyOfParts(key0, Parts, level);
-    const std::string innerKey = KeyOfParts(key0, Parts, level + 1);
-    const std::string outerName = archiver->GetArchiveName();
+  while (Level + 1 < Parts.size()) {
+    const std::string& Member = Parts[Level];
+    const std::string Key = KeyOfParts(Key0, Parts, Level);
+    const std::string InnerKey = KeyOfParts(Key0, Parts, Level + 1);
+    const std::string OuterName = Archiver->GetArchiveName();
 
-    int64_t need = FileSizeOf(outerName);
-    if (need >= 0) need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
-    TrimArchiveCache(key, need);
-    auto sub = std::make_shared<TSubArchiver>();
-    std::string folder;
-    sub->MakeTempFolder(need, folder);
-    const std::string innerFile = folder + LastComponent(member);
-    const uint32_t start = Ticks();
-    ExtractArchiveItem(*archiver, member, innerFile);
+    int64_t Need = FileSizeOf(OuterName);
+    if (Need >= 0) Need &= 0xFFFFFFFF;  // the low 32 bits, as the temporary-folder choice takes them
+    TrimArchiveCache(Key, Need);
+    auto Sub = std::make_shared<TSubArchiver>();
+    std::string Folder;
+    Sub->MakeTempFolder(Need, Folder);
+    const std::string InnerFile = Folder + LastComponent(Member);
+    const uint32_t Start = Ticks();
+    ExtractArchiveItem(*Archiver, Member, InnerFile);
 
     // Further volumes of a set lie beside the first one in the outer archive.
-    TStrLst volumes;
-    TArchiveKind kind = GetArchiveKind(innerFile);
-    std::string volume = member;
-    if (kind == akExe) {
-      TArchiver scratch;
-      std::string msg;
-      const bool opened = scratch.Open(innerFile, msg);
-      const TArchiveKind k = opened ? scratch.Kind : akNone;
-      kind = k == akAce || k == akArj || k == akCab || k == akRar ? k : akNone;
-      if (kind != akNone) volume = RemoveFileExt(member) + "." + ArchiveKindExt(kind);
+    TStrLst Volumes;
+    TArchiveKind Kind = GetArchiveKind(InnerFile);
+    std::string Volume = Member;
+    if (Kind == akExe) {
+      TArchiver Scratch;
+      std::string Msg;
+      const bool Opened = Scratch.Open(InnerFile, Msg);
+      const TArchiveKind K = Opened ? Scratch.Kind : akNone;
+      Kind = K == akAce || K == akArj || K == akCab || K == akRar ? K : akNone;
+      if (Kind != akNone) Volume = RemoveFileExt(Member) + "." + ArchiveKindExt(Kind);
     }
-    if (kind == akAce || kind == akArj || kind == akRar) {
-      int64_t previous = FileSizeOf(innerFile);
-      while (previous >= 0 && NextVolumeName(volume, kind)) {
-        TrimArchiveCache(key, previous);
-        std::string volumeFolder;
-        sub->MakeTempFolder(previous, volumeFolder);
-        const std::string volumeFile = volumeFolder + LastComponent(volume);
+    if (Kind == akAce || Kind == akArj || Kind == akRar) {
+      int64_t Previous = FileSizeOf(InnerFile);
+      while (Previous >= 0 && NextVolumeName(Volume, Kind)) {
+        TrimArchiveCache(Key, Previous);
+        std::string VolumeFolder;
+        Sub->MakeTempFolder(Previous, VolumeFolder);
+        const std::string VolumeFile = VolumeFolder + LastComponent(Volume);
         try {
-          ExtractArchiveItem(*archiver, volume, volumeFile);
+          ExtractArchiveItem(*Archiver, Volume, VolumeFile);
         } catch (const std::exception&) {
           break;  // the set ends here: the inner archive is opened with the volumes found
         }
-        volumes.Add(volumeFile);
-        previous = FileSizeOf(volumeFile);
+        Volumes.Add(VolumeFile);
+        Previous = FileSizeOf(VolumeFile);
       }
     }
-    const uint32_t cost = TickDistance(Ticks(), start);
+    const uint32_t Cost = TickDistance(Ticks(), Start);
 
     try {
-      sub->OpenChecked(innerFile, volumes.GetCount() > 0 ? &volumes : nullptr);
+      Sub->OpenChecked(InnerFile, Volumes.GetCount() > 0 ? &Volumes : nullptr);
     } catch (...) {
-      ForceDeleteFile(innerFile);
-      DeleteFileList(volumes);
+      ForceDeleteFile(InnerFile);
+      DeleteFileList(Volumes);
       throw;
     }
-    AddToArchiveCache(innerKey, sub, cost);
-    archiver = std::move(sub);  // the outer archive is done with
-    ++level;
+    AddToArchiveCache(InnerKey, Sub, Cost);
+    Archiver = std::move(Sub);  // the outer archive is done with
+    ++Level;
   }
-  return archiver;
+  return Archiver;
 }
 
 }  // namespace
@@ -418,9 +418,9 @@ std::string ArchiveCacheKey(const TArchiveItemPath& Parts, size_t Count) {
 
 std::shared_ptr<TArchiver> OpenArchivePath(const std::string& Path, const std::string& Key,
                                            std::shared_ptr<TArchiver> Outer, bool UseCache) {
-  const TArchiveItemPath parts = SplitArchiveItemPath(Path);
-  if (parts.empty()) PathAssertion(Path);
-  return OpenArchiveParts(parts, Key, std::move(Outer), UseCache);
+  const TArchiveItemPath Parts = SplitArchiveItemPath(Path);
+  if (Parts.empty()) PathAssertion(Path);
+  return OpenArchiveParts(Parts, Key, std::move(Outer), UseCache);
 }
 
 std::shared_ptr<TArchiver> OpenNestedArchive(const std::string& Path) {
@@ -434,24 +434,24 @@ std::shared_ptr<TArchiver> OpenNestedArchive(const TArchiveItemPath& Parts) {
 TArcBlockPtr ExtractArchivePath(const std::string& Path, const std::string& DestFile, bool ToMemory,
                                 TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
                                 bool SetFileTime) {
-  const TArchiveItemPath parts = SplitArchiveItemPath(Path);
-  if (parts.empty()) PathAssertion(Path);
-  return ExtractArchivePath(parts, DestFile, ToMemory, Date, Size, PasswordCallback, SetFileTime);
+  const TArchiveItemPath Parts = SplitArchiveItemPath(Path);
+  if (Parts.empty()) PathAssertion(Path);
+  return ExtractArchivePath(Parts, DestFile, ToMemory, Date, Size, PasswordCallback, SetFileTime);
 }
 
 TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string& DestFile, bool ToMemory,
                                 TDateTime* Date, int32_t* Size, const TArcPasswordEvent& PasswordCallback,
                                 bool SetFileTime) {
   if (Parts.size() < 2) PathAssertion(JoinArchiveItemPath(Parts));
-  const std::string& itemName = Parts.back();
+  const std::string& ItemName = Parts.back();
 
-  TArchiveCacheLock lock;
+  TArchiveCacheLock Lock;
   // Without the lock the cleaner could evict what this extraction works with.
-  if (!lock.Locked()) throw EArcError("The archive cache is busy; try again");
+  if (!Lock.Locked()) throw EArcError("The archive cache is busy; try again");
 
-  const std::shared_ptr<TArchiver> archiver = OpenNestedArchive(Parts);
-  PinCachedArchiver(archiver.get());
-  const TArcPasswordEvent savedPassword = archiver->GetPasswordCallback();
+  const std::shared_ptr<TArchiver> Archiver = OpenNestedArchive(Parts);
+  PinCachedArchiver(Archiver.get());
+  const TArcPasswordEvent SavedPassword = Archiver->GetPasswordCallback();
   std::unique_ptr<TExtractHelper> helper;
   struct TRestore {
     TArchiver* A;  // kept alive by archiver
@@ -463,25 +463,25 @@ TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string
       Helper.reset();
       UnpinCachedArchiver(A);
     }
-  } restore{archiver.get(), savedPassword, helper};
+  } Restore{Archiver.get(), SavedPassword, helper};
 
-  TArcWrapperMem2* wrapper = archiver->GetWrapper();
-  if (archiver->Kind == akCab && wrapper != nullptr && !wrapper->OnNextVolume && Parts.size() > 2) {
+  TArcWrapperMem2* Wrapper = Archiver->GetWrapper();
+  if (Archiver->Kind == akCab && Wrapper != nullptr && !Wrapper->OnNextVolume && Parts.size() > 2) {
     // The cabinet lies inside an archive: its next cabinet is sought there.
-    const std::string& cabinet = Parts[Parts.size() - 2];
-    const size_t slash = cabinet.rfind('/');
+    const std::string& Cabinet = Parts[Parts.size() - 2];
+    const size_t Slash = Cabinet.rfind('/');
     helper = std::make_unique<TExtractHelper>(
         TArchiveItemPath(Parts.begin(), Parts.end() - 2),
-        slash == std::string::npos ? std::string() : cabinet.substr(0, slash + 1), archiver.get());
-    TExtractHelper* h = helper.get();
-    wrapper->OnNextVolume = [h](std::string& FileName) { return h->NextCabinetCallback(FileName); };
+        Slash == std::string::npos ? std::string() : Cabinet.substr(0, Slash + 1), Archiver.get());
+    TExtractHelper* H = helper.get();
+    Wrapper->OnNextVolume = [H](std::string& FileName) { return H->NextCabinetCallback(FileName); };
   }
-  archiver->SetPasswordCallback(PasswordCallback);
+  Archiver->SetPasswordCallback(PasswordCallback);
   if (ToMemory) {
     if (Size == nullptr) throw EArcError("Assertion failed: the size of a memory extraction is needed");
-    return ExtractArchiveItemToMemory(*archiver, itemName, *Size);
+    return ExtractArchiveItemToMemory(*Archiver, ItemName, *Size);
   }
-  ExtractArchiveItem(*archiver, itemName, DestFile, Date, Size, SetFileTime);
+  ExtractArchiveItem(*Archiver, ItemName, DestFile, Date, Size, SetFileTime);
   return TArcBlockPtr();
 }
 
@@ -509,14 +509,14 @@ bool GetCabinetInfo(const std::string& FileName, std::string& NextCabinet, bool&
   NextCabinet.clear();
   IsFirst = false;
   try {
-    TBaseArcLibWrapper wrapper;
-    std::string msg;
-    if (!wrapper.SetArcName(FileName, msg)) return false;
-    auto* cab = dynamic_cast<TUnCab*>(wrapper.GetDecoder());
-    if (cab == nullptr) return false;
-    TCabinetInfo info{};
-    if (!cab->IsCabinet(FileName, info, NextCabinet)) return false;
-    IsFirst = info.HasPrevious == 0;
+    TBaseArcLibWrapper Wrapper;
+    std::string Msg;
+    if (!Wrapper.SetArcName(FileName, Msg)) return false;
+    auto* Cab = dynamic_cast<TUnCab*>(Wrapper.GetDecoder());
+    if (Cab == nullptr) return false;
+    TCabinetInfo Info{};
+    if (!Cab->IsCabinet(FileName, Info, NextCabinet)) return false;
+    IsFirst = Info.HasPrevious == 0;
     return true;
   } catch (...) {
     return false;
@@ -526,47 +526,47 @@ bool GetCabinetInfo(const std::string& FileName, std::string& NextCabinet, bool&
 // --- The cache ---------------------------------------------------------------------------------------------
 
 std::shared_ptr<TArchiver> FindCachedArchive(const std::string& Key) {
-  TCacheState& s = State();
-  const auto it = s.Cache.find(Key);
-  if (it != s.Cache.end()) {
-    TSubArcCache& entry = *it->second;
+  TCacheState& S = State();
+  const auto It = S.Cache.find(Key);
+  if (It != S.Cache.end()) {
+    TSubArcCache& Entry = *It->second;
     int64_t size = 0;
     TDateTime time = 0;
     GetOuterFileStamp(Key, size, time);
-    if (size == entry.OuterSize && time == entry.OuterTime) {
-      entry.LastUse = Ticks();
-      return entry.Archiver;
+    if (size == Entry.OuterSize && time == Entry.OuterTime) {
+      Entry.LastUse = Ticks();
+      return Entry.Archiver;
     }
     // The outer file changed: the extraction is out of date. A pinned entry waits for its last user.
-    if (entry.Pins > 0) s.Retired.push_back(std::move(it->second));
-    s.Cache.erase(it);
+    if (Entry.Pins > 0) S.Retired.push_back(std::move(It->second));
+    S.Cache.erase(It);
     return nullptr;
   }
-  const auto open = s.OpenArchives.find(Key);
-  if (open == s.OpenArchives.end()) return nullptr;
-  TOpenArchive taken = std::move(open->second);
-  s.OpenArchives.erase(open);
-  AddToArchiveCache(Key, taken.Archiver, 0);
-  TSubArcCache& entry = *s.Cache.at(Key);
-  entry.Pins = 1;  // the file scanner still walks it
-  const std::string archive = taken.Archiver->GetArchiveName();
-  for (auto& f : taken.Files)
-    if (f != archive) entry.OwnedFiles.push_back(std::move(f));
-  return taken.Archiver;
+  const auto Open = S.OpenArchives.find(Key);
+  if (Open == S.OpenArchives.end()) return nullptr;
+  TOpenArchive Taken = std::move(Open->second);
+  S.OpenArchives.erase(Open);
+  AddToArchiveCache(Key, Taken.Archiver, 0);
+  TSubArcCache& Entry = *S.Cache.at(Key);
+  Entry.Pins = 1;  // the file scanner still walks it
+  const std::string Archive = Taken.Archiver->GetArchiveName();
+  for (auto& F : Taken.Files)
+    if (F != Archive) Entry.OwnedFiles.push_back(std::move(F));
+  return Taken.Archiver;
 }
 
 void AddToArchiveCache(const std::string& Key, std::shared_ptr<TArchiver> Archiver, uint32_t CostMs) {
-  TCacheState& s = State();
-  if (s.Cache.count(Key) != 0) throw EArcError("Assertion failed: \"" + Key + "\" is cached already");
+  TCacheState& S = State();
+  if (S.Cache.count(Key) != 0) throw EArcError("Assertion failed: \"" + Key + "\" is cached already");
   int64_t size = 0;
   TDateTime time = 0;
   GetOuterFileStamp(Key, size, time);
-  s.Cache.emplace(Key, std::make_unique<TSubArcCache>(std::move(Archiver), time, size, CostMs));
-  if (!s.CleanerRunning) {
+  S.Cache.emplace(Key, std::make_unique<TSubArcCache>(std::move(Archiver), time, size, CostMs));
+  if (!S.CleanerRunning) {
     // A cleaner that ended by itself has left the lock behind and only returns now.
-    if (s.Cleaner.joinable()) s.Cleaner.join();
-    s.CleanerRunning = true;
-    s.Cleaner = std::thread(CleanerMain);
+    if (S.Cleaner.joinable()) S.Cleaner.join();
+    S.CleanerRunning = true;
+    S.Cleaner = std::thread(CleanerMain);
   }
 }
 
@@ -575,27 +575,27 @@ void TrimArchiveCache(const std::string& ExceptKey, int64_t Need) { Trim(ExceptK
 void GetOuterFileStamp(const std::string& Key, int64_t& Size, TDateTime& Time) {
   Size = 0;
   Time = 0;
-  std::string outer, rest;
-  if (!SplitArchivePath(Key, outer, rest)) return;
+  std::string Outer, Rest;
+  if (!SplitArchivePath(Key, Outer, Rest)) return;
   int64_t size = 0;
   TDateTime time = 0;
-  if (!GetFileInfo(outer, &size, &time, nullptr, nullptr, nullptr)) return;
+  if (!GetFileInfo(Outer, &size, &time, nullptr, nullptr, nullptr)) return;
   Size = size;
   Time = time;
 }
 
 void PinCachedArchiver(TArchiver* Archiver) {
-  if (TSubArcCache* entry = EntryOf(Archiver)) ++entry->Pins;
+  if (TSubArcCache* Entry = EntryOf(Archiver)) ++Entry->Pins;
 }
 
 void UnpinCachedArchiver(TArchiver* Archiver) {
-  TCacheState& s = State();
-  TSubArcCache* entry = EntryOf(Archiver);
-  if (entry == nullptr || entry->Pins == 0) return;
-  if (--entry->Pins > 0) return;
-  for (auto it = s.Retired.begin(); it != s.Retired.end(); ++it) {
-    if (it->get() == entry) {
-      s.Retired.erase(it);
+  TCacheState& S = State();
+  TSubArcCache* Entry = EntryOf(Archiver);
+  if (Entry == nullptr || Entry->Pins == 0) return;
+  if (--Entry->Pins > 0) return;
+  for (auto It = S.Retired.begin(); It != S.Retired.end(); ++It) {
+    if (It->get() == Entry) {
+      S.Retired.erase(It);
       return;
     }
   }
@@ -603,15 +603,15 @@ void UnpinCachedArchiver(TArchiver* Archiver) {
 
 bool IsArchiveFileCached(const std::string& FileName) {
   if (FileName.empty()) return false;
-  TCacheState& s = State();
-  const auto owns = [&FileName](const TSubArcCache& E) {
+  TCacheState& S = State();
+  const auto Owns = [&FileName](const TSubArcCache& E) {
     return E.Archiver->GetArchiveName() == FileName ||
            std::find(E.OwnedFiles.begin(), E.OwnedFiles.end(), FileName) != E.OwnedFiles.end();
   };
-  for (const auto& [key, entry] : s.Cache)
-    if (owns(*entry)) return true;
-  for (const auto& entry : s.Retired)
-    if (owns(*entry)) return true;
+  for (const auto& [key, entry] : S.Cache)
+    if (Owns(*entry)) return true;
+  for (const auto& Entry : S.Retired)
+    if (Owns(*Entry)) return true;
   return false;
 }
 
@@ -621,10 +621,10 @@ void RegisterOpenArchive(const std::string& Key, std::shared_ptr<TArchiver> Arch
 }
 
 bool UnregisterOpenArchive(const std::string& Key, TArchiver* Archiver) {
-  TCacheState& s = State();
-  const auto it = s.OpenArchives.find(Key);
-  if (it != s.OpenArchives.end() && it->second.Archiver.get() == Archiver) {
-    s.OpenArchives.erase(it);
+  TCacheState& S = State();
+  const auto It = S.OpenArchives.find(Key);
+  if (It != S.OpenArchives.end() && It->second.Archiver.get() == Archiver) {
+    S.OpenArchives.erase(It);
     return false;
   }
   if (EntryOf(Archiver) == nullptr) return false;
@@ -641,40 +641,40 @@ bool LockArchiveCache() { return State().Mutex.TryLockFor(State().LockWaitMs.loa
 void UnlockArchiveCache() { State().Mutex.Unlock(); }
 
 bool LockArchiveCacheForeground() {
-  TCacheState& s = State();
-  s.Foreground = true;
+  TCacheState& S = State();
+  S.Foreground = true;
   if (LockArchiveCache()) return true;
-  s.Foreground = false;
+  S.Foreground = false;
   return false;
 }
 
 void UnlockArchiveCacheForeground() {
-  TCacheState& s = State();
-  s.Mutex.Unlock();
-  s.Foreground = false;
+  TCacheState& S = State();
+  S.Mutex.Unlock();
+  S.Foreground = false;
 }
 
 void StopArchiveCacheCleaner() { State().StopCleaner(); }
 
 bool ArchiveCacheCleanerRunning() {
-  TCacheState& s = State();
-  s.Mutex.Lock();
-  const bool running = s.CleanerRunning;
-  s.Mutex.Unlock();
-  return running;
+  TCacheState& S = State();
+  S.Mutex.Lock();
+  const bool Running = S.CleanerRunning;
+  S.Mutex.Unlock();
+  return Running;
 }
 
 void ClearArchiveCache() {
-  TCacheState& s = State();
-  s.StopCleaner();
-  s.Mutex.Lock();
-  for (auto it = s.Cache.begin(); it != s.Cache.end();) {
-    if (it->second->Pins == 0)
-      it = s.Cache.erase(it);
+  TCacheState& S = State();
+  S.StopCleaner();
+  S.Mutex.Lock();
+  for (auto It = S.Cache.begin(); It != S.Cache.end();) {
+    if (It->second->Pins == 0)
+      It = S.Cache.erase(It);
     else
-      ++it;
+      ++It;
   }
-  s.Mutex.Unlock();
+  S.Mutex.Unlock();
 }
 
 void SetArchiveCacheTimings(uint32_t CleanerMs, uint32_t LockWaitMs) {

@@ -172,16 +172,16 @@ void UnlockArchiveCacheForeground();
 // The foreground lock for the lifetime of a scope; Locked() tells whether it was had.
 class TArchiveCacheLock {
  public:
-  TArchiveCacheLock() : Held(LockArchiveCacheForeground()) {}
+  TArchiveCacheLock() : Held_(LockArchiveCacheForeground()) {}
   ~TArchiveCacheLock() {
-    if (Held) UnlockArchiveCacheForeground();
+    if (Held_) UnlockArchiveCacheForeground();
   }
   TArchiveCacheLock(const TArchiveCacheLock&) = delete;
   TArchiveCacheLock& operator=(const TArchiveCacheLock&) = delete;
-  bool Locked() const { return Held; }
+  bool Locked() const { return Held_; }
 
  private:
-  bool Held;
+  bool Held_;
 };
 
 // Ends the cleaner thread when one runs (it gives way at once and is joined).

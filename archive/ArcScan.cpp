@@ -56,8 +56,8 @@ constexpr size_t kRar5MarkerSize = 8;
 constexpr size_t kAceMarkerOffset = 7;
 
 struct ExtEntry {
-  const char* ext;
-  TArchiveKind kind;
+  const char* Ext;
+  TArchiveKind Kind;
 };
 constexpr ExtEntry kArchiveExtensions[] = {
     {"ace", akAce}, {"arc", akArc}, {"pak", akArc},   {"arj", akArj},  {"cab", akCab}, {"exe", akExe},
@@ -67,55 +67,55 @@ constexpr ExtEntry kArchiveExtensions[] = {
 };
 
 struct ExtTables {
-  TStrPtrDic kinds;
-  std::string list;
+  TStrPtrDic Kinds;
+  std::string List;
   ExtTables() {
-    for (const ExtEntry& e : kArchiveExtensions)
-      kinds.Put(e.ext, reinterpret_cast<void*>(static_cast<uintptr_t>(e.kind)));
-    list = ":";
-    TStrPtrData data;
-    for (TRBTreeIterator<TStrPtrData> it(kinds); !it.IsEof(); it.Next()) {
-      it.GetData(data);
-      list += data.Key + ":";
+    for (const ExtEntry& E : kArchiveExtensions)
+      Kinds.Put(E.Ext, reinterpret_cast<void*>(static_cast<uintptr_t>(E.Kind)));
+    List = ":";
+    TStrPtrData Data;
+    for (TRBTreeIterator<TStrPtrData> It(Kinds); !It.IsEof(); It.Next()) {
+      It.GetData(Data);
+      List += Data.Key + ":";
     }
   }
 };
 
 const ExtTables& Tables() {
-  static const ExtTables tables;
-  return tables;
+  static const ExtTables Tables;
+  return Tables;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
-std::string LowerAscii(std::string s) {
-  for (char& c : s) c = LowerAscii(c);
-  return s;
+std::string LowerAscii(std::string S) {
+  for (char& C : S) C = LowerAscii(C);
+  return S;
 }
 
 // The position of the extension's dot in the name part of FileName, or npos.
 size_t ExtDotPos(const std::string& FileName) {
-  size_t dot = FileName.rfind('.');
-  size_t slash = FileName.rfind(kItemSeparator);
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string::npos;
-  return dot;
+  size_t Dot = FileName.rfind('.');
+  size_t Slash = FileName.rfind(kItemSeparator);
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return std::string::npos;
+  return Dot;
 }
 
 std::string BaseName(const std::string& FileName) {
-  size_t slash = FileName.rfind(kItemSeparator);
-  return slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+  size_t Slash = FileName.rfind(kItemSeparator);
+  return Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
 }
 
 // A decimal number made of digits only, at most 9 of them; -1 otherwise.
-int ParseVolumeNumber(const std::string& digits) {
-  if (digits.empty() || digits.size() > 9 || !IsAllDigits(digits)) return -1;
-  return std::stoi(digits);
+int ParseVolumeNumber(const std::string& Digits) {
+  if (Digits.empty() || Digits.size() > 9 || !IsAllDigits(Digits)) return -1;
+  return std::stoi(Digits);
 }
 
-std::string Format2(int n) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%.2d", n);
-  return buf;
+std::string Format2(int N) {
+  char Buf[16];
+  std::snprintf(Buf, sizeof Buf, "%.2d", N);
+  return Buf;
 }
 
 // How far into an executable the RAR reader looks for the marker of a self-extracting RAR archive.
@@ -124,137 +124,137 @@ constexpr size_t kRarSfxSearchBytes = 1 << 20;
 // The head of a file: at most Bytes from its start. Raises EWin32Error when the file cannot be opened
 // or read.
 std::string ReadHead(const std::u16string& FileName, size_t Bytes = kHeadBytes) {
-  IFileLayer& files = FileLayer();
-  int fd = files.Open(Utf16ToUtf8(FileName), O_RDONLY, 0);
-  auto raise = [] {
-    int err = errno;
-    throw EWin32Error(FileErrorCode(err), std::strerror(err));
+  IFileLayer& Files = FileLayer();
+  int Fd = Files.Open(Utf16ToUtf8(FileName), O_RDONLY, 0);
+  auto Raise = [] {
+    int Err = errno;
+    throw EWin32Error(FileErrorCode(Err), std::strerror(Err));
   };
-  if (fd < 0) raise();
+  if (Fd < 0) Raise();
   struct Closer {
-    int fd;
-    ~Closer() { FileLayer().Close(fd); }
-  } closer{fd};
-  std::string head(Bytes, '\0');
-  size_t got = 0;
-  while (got < head.size()) {
-    ssize_t n = files.PRead(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) raise();
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
+    int Fd;
+    ~Closer() { FileLayer().Close(Fd); }
+  } Closer{Fd};
+  std::string Head(Bytes, '\0');
+  size_t Got = 0;
+  while (Got < Head.size()) {
+    ssize_t N = Files.PRead(Fd, Head.data() + Got, Head.size() - Got, static_cast<off_t>(Got));
+    if (N < 0 && errno == EINTR) continue;
+    if (N < 0) Raise();
+    if (N == 0) break;
+    Got += static_cast<size_t>(N);
   }
-  head.resize(got);
-  return head;
+  Head.resize(Got);
+  return Head;
 }
 
-bool HasBytesAt(const std::string& head, size_t offset, const void* bytes, size_t count) {
-  return head.size() >= offset + count && std::memcmp(head.data() + offset, bytes, count) == 0;
+bool HasBytesAt(const std::string& Head, size_t Offset, const void* Bytes, size_t Count) {
+  return Head.size() >= Offset + Count && std::memcmp(Head.data() + Offset, Bytes, Count) == 0;
 }
 
-bool HasTextAt(const std::string& head, size_t offset, const char* text) {
-  return HasBytesAt(head, offset, text, std::strlen(text));
+bool HasTextAt(const std::string& Head, size_t Offset, const char* Text) {
+  return HasBytesAt(Head, Offset, Text, std::strlen(Text));
 }
 
-uint8_t ByteAt(const std::string& head, size_t offset) { return static_cast<uint8_t>(head[offset]); }
+uint8_t ByteAt(const std::string& Head, size_t Offset) { return static_cast<uint8_t>(Head[Offset]); }
 
-bool LhaHead(const std::string& h) {
-  return h.size() >= 7 && h[2] == '-' && h[3] == 'l' && (h[4] == 'h' || h[4] == 'z') && h[6] == '-';
+bool LhaHead(const std::string& H) {
+  return H.size() >= 7 && H[2] == '-' && H[3] == 'l' && (H[4] == 'h' || H[4] == 'z') && H[6] == '-';
 }
 
-bool TarHead(const std::string& h) {
-  if (h.size() < kTarBlockBytes) return false;
-  int64_t stored = OctalToInt(h.substr(kTarChecksumOffset, kTarChecksumBytes));
-  return stored == TarHeaderChecksum(reinterpret_cast<const uint8_t*>(h.data()));
+bool TarHead(const std::string& H) {
+  if (H.size() < kTarBlockBytes) return false;
+  int64_t Stored = OctalToInt(H.substr(kTarChecksumOffset, kTarChecksumBytes));
+  return Stored == TarHeaderChecksum(reinterpret_cast<const uint8_t*>(H.data()));
 }
 
-bool ZooHead(const std::string& h) {
+bool ZooHead(const std::string& H) {
   static const uint8_t kMagic[] = {0xDC, 0xA7, 0xC4, 0xFD};
-  return HasBytesAt(h, kZooMagicOffset, kMagic, sizeof kMagic);
+  return HasBytesAt(H, kZooMagicOffset, kMagic, sizeof kMagic);
 }
 
-bool HypHead(const std::string& h) {
-  return h.size() >= 3 && ByteAt(h, 0) == 0x1A && (HasTextAt(h, 1, "HP") || HasTextAt(h, 1, "ST"));
+bool HypHead(const std::string& H) {
+  return H.size() >= 3 && ByteAt(H, 0) == 0x1A && (HasTextAt(H, 1, "HP") || HasTextAt(H, 1, "ST"));
 }
 
 // A volume after the first of a set named name.partN.rar: its extension is "rar" like the first one's,
 // so only its main header tells it apart.
-bool LaterNumberedRarVolume(const std::string& h) {
-  if (h.size() < kRarMainHeaderOffset + 5 || ByteAt(h, kRarMainHeaderOffset + 2) != kRarMainHeaderType)
+bool LaterNumberedRarVolume(const std::string& H) {
+  if (H.size() < kRarMainHeaderOffset + 5 || ByteAt(H, kRarMainHeaderOffset + 2) != kRarMainHeaderType)
     return false;
-  uint16_t flags =
-      static_cast<uint16_t>(ByteAt(h, kRarMainHeaderOffset + 3) | ByteAt(h, kRarMainHeaderOffset + 4) << 8);
-  return (flags & kRarVolume) && (flags & kRarNewNumbering) && !(flags & kRarFirstVolume);
+  uint16_t Flags =
+      static_cast<uint16_t>(ByteAt(H, kRarMainHeaderOffset + 3) | ByteAt(H, kRarMainHeaderOffset + 4) << 8);
+  return (Flags & kRarVolume) && (Flags & kRarNewNumbering) && !(Flags & kRarFirstVolume);
 }
 
 // The same for RAR 5: after the 8-byte marker, the main header (a CRC-32, then as variable-length numbers
 // of 7 bits a byte its size, type 1, its flags, the extra area's size when flag 1 is set) holds the
 // archive flags, in which 1 marks a volume and 2 one that carries its number: every volume but the first.
 bool LaterRar5Volume(const std::string& h) {
-  size_t at = kRar5MarkerSize + 4;
-  auto number = [&](uint64_t& value) {
-    value = 0;
-    for (int shift = 0; shift < 64 && at < h.size(); shift += 7) {
-      const uint8_t b = ByteAt(h, at++);
-      value |= static_cast<uint64_t>(b & 0x7F) << shift;
-      if (!(b & 0x80)) return true;
+  size_t At = kRar5MarkerSize + 4;
+  auto Number = [&](uint64_t& Value) {
+    Value = 0;
+    for (int Shift = 0; Shift < 64 && At < h.size(); Shift += 7) {
+      const uint8_t B = ByteAt(h, At++);
+      Value |= static_cast<uint64_t>(B & 0x7F) << Shift;
+      if (!(B & 0x80)) return true;
     }
     return false;
   };
-  uint64_t size = 0, type = 0, flags = 0, extra = 0, archiveFlags = 0;
-  if (!HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", kRar5MarkerSize) || !number(size) || !number(type) ||
-      type != 1 || !number(flags) || ((flags & 1) && !number(extra)) || ((flags & 2) && !number(extra)) ||
-      !number(archiveFlags))
+  uint64_t Size = 0, Type = 0, Flags = 0, Extra = 0, ArchiveFlags = 0;
+  if (!HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", kRar5MarkerSize) || !Number(Size) || !Number(Type) ||
+      Type != 1 || !Number(Flags) || ((Flags & 1) && !Number(Extra)) || ((Flags & 2) && !Number(Extra)) ||
+      !Number(ArchiveFlags))
     return false;
-  return (archiveFlags & 1) && (archiveFlags & 2);
+  return (ArchiveFlags & 1) && (ArchiveFlags & 2);
 }
 
 // Whether the archive library's detection finds an archive the kind's decoder reads in the file: for
 // an executable any archive inside it, for a ZIP or JAR a ZIP archive anywhere in it.
 bool LibraryFindsArchive(const std::string& FileName, TArchiveKind Kind) {
-  TRegisterArcLib detector;
-  const int code = detector.DetectArchiveType(FileName);
-  if (Kind != akExe) return code == atZip || code == atZipSfx || code == atJar;
-  if (IsUsableArlType(code)) return true;
+  TRegisterArcLib Detector;
+  const int Code = Detector.DetectArchiveType(FileName);
+  if (Kind != akExe) return Code == atZip || Code == atZipSfx || Code == atJar;
+  if (IsUsableArlType(Code)) return true;
   // The RAR reader finds the archive of a self-extractor further in than the library looks.
   return ReadHead(Utf8ToUtf16(FileName), kRarSfxSearchBytes).find(std::string("Rar!\x1A\x07", 6)) !=
          std::string::npos;
 }
 
-bool SignatureMatches(TArchiveKind kind, const std::string& h) {
-  switch (kind) {
+bool SignatureMatches(TArchiveKind Kind, const std::string& H) {
+  switch (Kind) {
     case akExe:
-      return HasTextAt(h, 0, "MZ");
+      return HasTextAt(H, 0, "MZ");
     case akAce:
-      return HasTextAt(h, kAceMarkerOffset, "**ACE**");
+      return HasTextAt(H, kAceMarkerOffset, "**ACE**");
     case akArc:
-      return !h.empty() && ByteAt(h, 0) == 0x1A && !HypHead(h) && !ZooHead(h);
+      return !H.empty() && ByteAt(H, 0) == 0x1A && !HypHead(H) && !ZooHead(H);
     case akArj:
-      return h.size() >= 2 && ByteAt(h, 0) == 0x60 && ByteAt(h, 1) == 0xEA;
+      return H.size() >= 2 && ByteAt(H, 0) == 0x60 && ByteAt(H, 1) == 0xEA;
     case akCab:
-      return HasTextAt(h, 0, "MSCF");
+      return HasTextAt(H, 0, "MSCF");
     case akGZip: {
-      if (h.size() < 2 || ByteAt(h, 0) != 0x1F) return false;
-      uint8_t b = ByteAt(h, 1);
-      return b == 0x8B || b == 0x9E || b == 0x9D || b == 0xA0 || b == 0x1E;
+      if (H.size() < 2 || ByteAt(H, 0) != 0x1F) return false;
+      uint8_t B = ByteAt(H, 1);
+      return B == 0x8B || B == 0x9E || B == 0x9D || B == 0xA0 || B == 0x1E;
     }
     case akJar:
     case akZip:
-      return HasBytesAt(h, 0, "PK\x03\x04", 4);
+      return HasBytesAt(H, 0, "PK\x03\x04", 4);
     case akLzh:
-      return LhaHead(h);
+      return LhaHead(H);
     case akRar:
-      return HasBytesAt(h, 0, "Rar!\x1A\x07\x00", 7) || HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", 8);
+      return HasBytesAt(H, 0, "Rar!\x1A\x07\x00", 7) || HasBytesAt(H, 0, "Rar!\x1A\x07\x01\x00", 8);
     case akTar:
-      return TarHead(h);
+      return TarHead(H);
     case akZoo:
-      return ZooHead(h);
+      return ZooHead(H);
     case akHa:
-      return HasTextAt(h, 0, "HA");
+      return HasTextAt(H, 0, "HA");
     case akHyp:
-      return HypHead(h);
+      return HypHead(H);
     case akQ:
-      return HasTextAt(h, 0, "DS");
+      return HasTextAt(H, 0, "DS");
     case akNone:
       break;
   }
@@ -263,9 +263,9 @@ bool SignatureMatches(TArchiveKind kind, const std::string& h) {
 
 }  // namespace
 
-const TStrPtrDic& ArchiveExtKinds() { return Tables().kinds; }
+const TStrPtrDic& ArchiveExtKinds() { return Tables().Kinds; }
 
-const std::string& ArchiveExtList() { return Tables().list; }
+const std::string& ArchiveExtList() { return Tables().List; }
 
 std::string ArchiveKindExt(TArchiveKind Kind) {
   if (Kind == akExe) return "exe";
@@ -275,106 +275,106 @@ std::string ArchiveKindExt(TArchiveKind Kind) {
 
 std::string FirstVolumeName(const std::string& FileName, TArchiveKind Kind) {
   if (Kind != akExe && Kind != akAce && Kind != akArj && Kind != akCab && Kind != akRar) return "";
-  size_t dot = ExtDotPos(FileName);
-  return (dot == std::string::npos ? FileName : FileName.substr(0, dot)) + "." + ArchiveKindExt(Kind);
+  size_t Dot = ExtDotPos(FileName);
+  return (Dot == std::string::npos ? FileName : FileName.substr(0, Dot)) + "." + ArchiveKindExt(Kind);
 }
 
 bool NextVolumeName(std::string& FileName, TArchiveKind Kind) {
-  size_t dot = ExtDotPos(FileName);
-  if (dot == std::string::npos || dot + 1 == FileName.size()) return false;
-  const std::string ext = FileName.substr(dot + 1);
-  const std::string lower = LowerAscii(ext);
-  const char first = ext[0];
-  const int n = ParseVolumeNumber(ext.substr(1));
-  std::string next;
+  size_t Dot = ExtDotPos(FileName);
+  if (Dot == std::string::npos || Dot + 1 == FileName.size()) return false;
+  const std::string Ext = FileName.substr(Dot + 1);
+  const std::string Lower = LowerAscii(Ext);
+  const char First = Ext[0];
+  const int N = ParseVolumeNumber(Ext.substr(1));
+  std::string Next;
   switch (Kind) {
     case akAce:
-      if (lower[0] == 'c' && n >= 0 && n < 99)
-        next = "c" + Format2(n + 1);
-      else if (lower == "ace")
-        next = "c00";
+      if (Lower[0] == 'c' && N >= 0 && N < 99)
+        Next = "c" + Format2(N + 1);
+      else if (Lower == "ace")
+        Next = "c00";
       break;
     case akArj: {
-      int all = ParseVolumeNumber(ext);
-      if (all >= 0 && all <= 998) {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "%.3d", all + 1);
-        next = buf;
-      } else if (lower == "arj") {
-        next = std::string(1, first) + "01";
-      } else if (lower[0] == 'a' && n >= 0 && n <= 98) {
-        next = std::string(1, first) + Format2(n + 1);
+      int All = ParseVolumeNumber(Ext);
+      if (All >= 0 && All <= 998) {
+        char Buf[16];
+        std::snprintf(Buf, sizeof Buf, "%.3d", All + 1);
+        Next = Buf;
+      } else if (Lower == "arj") {
+        Next = std::string(1, First) + "01";
+      } else if (Lower[0] == 'a' && N >= 0 && N <= 98) {
+        Next = std::string(1, First) + Format2(N + 1);
       }
       break;
     }
     case akRar:
-      if (lower == "rar") {
-        next = std::string(1, first) + "00";
-      } else if (lower[0] >= 'r' && lower[0] <= 'z' && n >= 0 && n < 99) {
-        next = std::string(1, first) + Format2(n + 1);
-      } else if (lower[0] >= 'r' && lower[0] <= 'y' && n == 99) {
-        next = std::string(1, static_cast<char>(first + 1)) + "00";
+      if (Lower == "rar") {
+        Next = std::string(1, First) + "00";
+      } else if (Lower[0] >= 'r' && Lower[0] <= 'z' && N >= 0 && N < 99) {
+        Next = std::string(1, First) + Format2(N + 1);
+      } else if (Lower[0] >= 'r' && Lower[0] <= 'y' && N == 99) {
+        Next = std::string(1, static_cast<char>(First + 1)) + "00";
       }
       break;
     default:
       break;
   }
-  if (next.empty()) return false;
-  FileName = FileName.substr(0, dot + 1) + next;
+  if (Next.empty()) return false;
+  FileName = FileName.substr(0, Dot + 1) + Next;
   return true;
 }
 
 TArchiveKind ArchiveKindByExt(const std::string& FileName, bool& LaterVolume) {
   LaterVolume = false;
-  const std::string ext = LowerFileExt(FileName);
-  if (ext.empty()) return akNone;
-  if (ArchiveExtList().find(":" + ext + ":") != std::string::npos) {
+  const std::string Ext = LowerFileExt(FileName);
+  if (Ext.empty()) return akNone;
+  if (ArchiveExtList().find(":" + Ext + ":") != std::string::npos) {
     // The list holds exactly the dictionary's keys, so the lookup finds the extension.
-    return static_cast<TArchiveKind>(reinterpret_cast<uintptr_t>(ArchiveExtKinds().Get(ext)));
+    return static_cast<TArchiveKind>(reinterpret_cast<uintptr_t>(ArchiveExtKinds().Get(Ext)));
   }
-  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  if (ext.size() == 3 && isDigit(ext[1]) && isDigit(ext[2])) {
-    TArchiveKind kind = akNone;
-    if (ext[0] == 'a')
-      kind = akArj;
-    else if (ext[0] == 'c')
-      kind = akAce;
-    else if (ext[0] >= 'r' && ext[0] <= 'z')
-      kind = akRar;
-    LaterVolume = kind != akNone;
-    return kind;
+  auto IsDigit = [](char C) { return C >= '0' && C <= '9'; };
+  if (Ext.size() == 3 && IsDigit(Ext[1]) && IsDigit(Ext[2])) {
+    TArchiveKind Kind = akNone;
+    if (Ext[0] == 'a')
+      Kind = akArj;
+    else if (Ext[0] == 'c')
+      Kind = akAce;
+    else if (Ext[0] >= 'r' && Ext[0] <= 'z')
+      Kind = akRar;
+    LaterVolume = Kind != akNone;
+    return Kind;
   }
   return akNone;
 }
 
 TArchiveKind GetArchiveKind(const std::string& FileName) {
-  bool laterVolume;
-  return ArchiveKindByExt(FileName, laterVolume);
+  bool LaterVolume;
+  return ArchiveKindByExt(FileName, LaterVolume);
 }
 
 bool IsEnabledArchiveName(const std::string& FileName) {
-  TArchiveKind kind = GetArchiveKind(FileName);
-  return kind >= kFirstDecodedKind && kind <= kLastDecodedKind && ArcInfos[kind].Enabled;
+  TArchiveKind Kind = GetArchiveKind(FileName);
+  return Kind >= kFirstDecodedKind && Kind <= kLastDecodedKind && ArcInfos[Kind].Enabled;
 }
 
 TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) {
-  const std::string name = Utf16ToUtf8(FileName);
-  bool laterVolume = false;
-  Kind = ArchiveKindByExt(name, laterVolume);
-  const std::string head = ReadHead(FileName);
-  bool matched = SignatureMatches(Kind, head);
+  const std::string Name = Utf16ToUtf8(FileName);
+  bool LaterVolume = false;
+  Kind = ArchiveKindByExt(Name, LaterVolume);
+  const std::string Head = ReadHead(FileName);
+  bool Matched = SignatureMatches(Kind, Head);
   // An executable is an archive only when the archive library finds one inside it; any other program
   // is a plain file. A ZIP may have data in front of its first entry (a self-extractor's stub, padding):
   // the library finds it by its end record.
-  if ((matched && Kind == akExe) || (!matched && (Kind == akZip || Kind == akJar)))
-    matched = LibraryFindsArchive(name, Kind);
-  if (matched && (laterVolume || (Kind == akRar && (LaterNumberedRarVolume(head) || LaterRar5Volume(head)))))
+  if ((Matched && Kind == akExe) || (!Matched && (Kind == akZip || Kind == akJar)))
+    Matched = LibraryFindsArchive(Name, Kind);
+  if (Matched && (LaterVolume || (Kind == akRar && (LaterNumberedRarVolume(Head) || LaterRar5Volume(Head)))))
     return acLaterVolume;
-  if (!matched && LowerAscii(BaseName(name)).find(".tar.") != std::string::npos) {
+  if (!Matched && LowerAscii(BaseName(Name)).find(".tar.") != std::string::npos) {
     Kind = akTar;
-    matched = TarHead(head);
+    Matched = TarHead(Head);
   }
-  if (!matched) return acNone;
+  if (!Matched) return acNone;
   if (Kind >= kFirstDecodedKind && Kind <= kLastDecodedKind)
     return ArcInfos[Kind].Enabled ? acArchive : acDisabled;
   return acNoDecoder;
@@ -386,7 +386,7 @@ bool IsZooHeader(const std::u16string& FileName) { return ZooHead(ReadHead(FileN
 bool IsHypHeader(const std::u16string& FileName) { return HypHead(ReadHead(FileName)); }
 
 int32_t TarHeaderChecksum(const uint8_t* Header) {
-  int32_t sum = SumBytes(Header, static_cast<int32_t>(kTarBlockBytes));
-  for (size_t i = kTarChecksumOffset; i < kTarChecksumOffset + kTarChecksumBytes; ++i) sum += ' ' - Header[i];
-  return sum;
+  int32_t Sum = SumBytes(Header, static_cast<int32_t>(kTarBlockBytes));
+  for (size_t I = kTarChecksumOffset; I < kTarChecksumOffset + kTarChecksumBytes; ++I) Sum += ' ' - Header[I];
+  return Sum;
 }

@@ -51,8 +51,8 @@ TArchiveKind KindOfTypeCode(int Code) {
 // --- Temporary roots -------------------------------------------------------------------------------------
 
 std::mutex& RootsGuard() {
-  static std::mutex guard;
-  return guard;
+  static std::mutex Guard;
+  return Guard;
 }
 
 // Sorted, without duplicates.
@@ -64,10 +64,10 @@ std::vector<std::string>& Roots() {
 // Makes Path (mode 0700) unless it is there; true when it then is a folder of this user that is no
 // symbolic link.
 bool EnsurePrivateFolder(const std::string& Path) {
-  const std::string dir = ExcludeTrailingBackslash(Path);
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  struct stat st {};
-  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+  const std::string Dir = ExcludeTrailingBackslash(Path);
+  if (::mkdir(Dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat St {};
+  return ::lstat(Dir.c_str(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == ::geteuid();
 }
 
 // --- Folders of processes that ended ---------------------------------------------------------------------
@@ -81,17 +81,17 @@ constexpr int kPidDigits = 6;
 constexpr int kTagDigits = 8;
 
 std::string HexDigits(uint32_t Value, int Count) {
-  std::string out(static_cast<size_t>(Count), 'a');
-  for (int i = Count - 1; i >= 0; --i, Value >>= 4)
-    out[static_cast<size_t>(i)] = static_cast<char>('a' + (Value & 15));
-  return out;
+  std::string Out(static_cast<size_t>(Count), 'a');
+  for (int I = Count - 1; I >= 0; --I, Value >>= 4)
+    Out[static_cast<size_t>(I)] = static_cast<char>('a' + (Value & 15));
+  return Out;
 }
 
 // The tag of a new folder of this process.
 std::string NextFolderTag() {
-  static std::atomic<uint32_t> count{0};
+  static std::atomic<uint32_t> Count{0};
   return HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits) +
-         HexDigits(count++, kTagDigits - kPidDigits);
+         HexDigits(Count++, kTagDigits - kPidDigits);
 }
 
 // The process id in a folder name made by NextFolderTag (with or without a ".N" suffix); -1 for any
@@ -99,28 +99,28 @@ std::string NextFolderTag() {
 pid_t FolderOwner(const std::string& Name) {
   if (Name.size() < static_cast<size_t>(kTagDigits) || (Name.size() > kTagDigits && Name[kTagDigits] != '.'))
     return -1;
-  uint32_t pid = 0;
-  for (int i = 0; i < kTagDigits; ++i) {
-    const char c = Name[static_cast<size_t>(i)];
-    const int digit = c >= 'a' && c <= 'p' ? c - 'a' : -1;
-    if (digit < 0) return -1;
-    if (i < kPidDigits) pid = pid * 16 + static_cast<uint32_t>(digit);
+  uint32_t Pid = 0;
+  for (int I = 0; I < kTagDigits; ++I) {
+    const char C = Name[static_cast<size_t>(I)];
+    const int Digit = C >= 'a' && C <= 'p' ? C - 'a' : -1;
+    if (Digit < 0) return -1;
+    if (I < kPidDigits) Pid = Pid * 16 + static_cast<uint32_t>(Digit);
   }
-  return static_cast<pid_t>(pid);
+  return static_cast<pid_t>(Pid);
 }
 
 // Removes the folders below Root that processes which no longer run left behind. A folder of a process
 // that runs (also of another user's, which kill may not signal) stays.
 void RemoveEndedProcessFolders(const std::string& Root) {
-  std::error_code ec;
-  std::vector<std::filesystem::path> ended;
-  for (const auto& entry : std::filesystem::directory_iterator(Root, ec)) {
-    const pid_t owner = FolderOwner(entry.path().filename().string());
-    if (owner <= 0 || owner == ::getpid()) continue;
-    if (::kill(owner, 0) != 0 && errno == ESRCH) ended.push_back(entry.path());
+  std::error_code Ec;
+  std::vector<std::filesystem::path> Ended;
+  for (const auto& Entry : std::filesystem::directory_iterator(Root, Ec)) {
+    const pid_t Owner = FolderOwner(Entry.path().filename().string());
+    if (Owner <= 0 || Owner == ::getpid()) continue;
+    if (::kill(Owner, 0) != 0 && errno == ESRCH) Ended.push_back(Entry.path());
   }
-  for (const auto& folder : ended)
-    std::filesystem::remove_all(folder, ec);  // links are removed, not followed
+  for (const auto& Folder : Ended)
+    std::filesystem::remove_all(Folder, Ec);  // links are removed, not followed
 }
 
 // What a signal that ends the process runs first: a shell command per root that removes this process's
@@ -132,20 +132,20 @@ char SignalCommands[kMaxSignalRoots][kSignalCommandBytes];
 volatile sig_atomic_t SignalCommandCount = 0;
 
 void RemoveOwnFoldersOnSignal(int Signal) {
-  const int count = SignalCommandCount;
-  for (int i = 0; i < count; ++i) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      char sh[] = "/bin/sh";
-      char dashC[] = "-c";
-      char* argv[] = {sh, dashC, SignalCommands[i], nullptr};
-      char* envp[] = {nullptr};
-      ::execve(sh, argv, envp);
+  const int Count = SignalCommandCount;
+  for (int I = 0; I < Count; ++I) {
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+      char Sh[] = "/bin/sh";
+      char DashC[] = "-c";
+      char* Argv[] = {Sh, DashC, SignalCommands[I], nullptr};
+      char* Envp[] = {nullptr};
+      ::execve(Sh, Argv, Envp);
       ::_exit(127);
     }
-    if (child > 0) {
-      int status = 0;
-      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    if (Child > 0) {
+      int Status = 0;
+      while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
       }
     }
   }
@@ -157,34 +157,34 @@ void RemoveOwnFoldersOnSignal(int Signal) {
 // handlers of the signals that end a process (interrupt, termination, a closed terminal) where the
 // program has none of its own.
 void PrepareSignalCleanup(const std::string& Root) {
-  const int count = SignalCommandCount;
-  if (count >= kMaxSignalRoots) return;
-  std::string quoted = "'";
-  for (const char c : Root) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  const std::string pid = HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits);
-  const std::string command = "rm -rf -- " + quoted + pid + "'?? " + quoted + pid + "'??.*";
-  if (command.size() >= kSignalCommandBytes) return;
-  std::memcpy(SignalCommands[count], command.c_str(), command.size() + 1);
-  SignalCommandCount = count + 1;
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction current {};
-    if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
-    struct sigaction action {};
-    action.sa_handler = RemoveOwnFoldersOnSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
+  const int Count = SignalCommandCount;
+  if (Count >= kMaxSignalRoots) return;
+  std::string Quoted = "'";
+  for (const char C : Root) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
+  const std::string Pid = HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits);
+  const std::string Command = "rm -rf -- " + Quoted + Pid + "'?? " + Quoted + Pid + "'??.*";
+  if (Command.size() >= kSignalCommandBytes) return;
+  std::memcpy(SignalCommands[Count], Command.c_str(), Command.size() + 1);
+  SignalCommandCount = Count + 1;
+  static bool Installed = false;
+  if (Installed) return;
+  Installed = true;
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction Current {};
+    if (::sigaction(Signal, nullptr, &Current) != 0 || Current.sa_handler != SIG_DFL) continue;
+    struct sigaction Action {};
+    Action.sa_handler = RemoveOwnFoldersOnSignal;
+    sigemptyset(&Action.sa_mask);
+    ::sigaction(Signal, &Action, nullptr);
   }
 }
 
 // The root below Temp that this process may use, made when missing; "" when none can be had.
 std::string PrivateRoot(const std::string& Temp) {
-  const std::string shared = Temp + kTempArchiveRootName + "/";
-  if (EnsurePrivateFolder(shared)) return shared;
-  const std::string own = Temp + kTempArchiveRootName + "-" + std::to_string(::geteuid()) + "/";
-  return EnsurePrivateFolder(own) ? own : std::string();
+  const std::string Shared = Temp + kTempArchiveRootName + "/";
+  if (EnsurePrivateFolder(Shared)) return Shared;
+  const std::string Own = Temp + kTempArchiveRootName + "-" + std::to_string(::geteuid()) + "/";
+  return EnsurePrivateFolder(Own) ? Own : std::string();
 }
 
 // Attempts at a folder of our own: a root removed by another process in between is made again, and a tag
@@ -194,7 +194,7 @@ constexpr int kMaxFolderTries = 16;
 }  // namespace
 
 std::vector<std::string> TempArchiveRootList() {
-  std::lock_guard<std::mutex> lock(RootsGuard());
+  std::lock_guard<std::mutex> Lock(RootsGuard());
   return Roots();
 }
 
@@ -205,19 +205,19 @@ TArchiver::TArchiver() = default;
 TArchiver::~TArchiver() {
   try {
     Close();
-  } catch (const std::exception& e) {
-    if (OnMessage) OnMessage(e.what());
+  } catch (const std::exception& E) {
+    if (OnMessage_) OnMessage_(E.what());
   }
-  if (!TempFolders.empty()) {
-    TStrLst folders;
-    for (const auto& f : TempFolders) folders.Add(f);
-    RemoveDirList(folders, true);
+  if (!TempFolders_.empty()) {
+    TStrLst Folders;
+    for (const auto& F : TempFolders_) Folders.Add(F);
+    RemoveDirList(Folders, true);
   }
-  std::lock_guard<std::mutex> lock(RootsGuard());
+  std::lock_guard<std::mutex> Lock(RootsGuard());
   auto& roots = Roots();
-  for (size_t i = roots.size(); i-- > 0;) {
-    const std::string dir = ExcludeTrailingBackslash(roots[i]);
-    if (::rmdir(dir.c_str()) == 0 || errno == ENOENT) roots.erase(roots.begin() + static_cast<ptrdiff_t>(i));
+  for (size_t I = roots.size(); I-- > 0;) {
+    const std::string Dir = ExcludeTrailingBackslash(roots[I]);
+    if (::rmdir(Dir.c_str()) == 0 || errno == ENOENT) roots.erase(roots.begin() + static_cast<ptrdiff_t>(I));
   }
 }
 
@@ -229,22 +229,22 @@ TSubArchiver::~TSubArchiver() {
 }
 
 void TSubArchiver::Close() {
-  for (const auto& v : Volumes) ForceDeleteFile(v);
+  for (const auto& V : Volumes_) ForceDeleteFile(V);
   TArchiver::Close();
 }
 
 bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLst* VolumeList) {
   Close();
-  FileHandle = OpenReadShared(FileName);
-  if (FileHandle < 0) {
+  FileHandle_ = OpenReadShared(FileName);
+  if (FileHandle_ < 0) {
     Msg = std::strerror(errno);
     return false;
   }
-  MatchVolumesByExt = true;
-  const std::string ext = LowerFileExt(FileName);
+  MatchVolumesByExt_ = true;
+  const std::string Ext = LowerFileExt(FileName);
   std::unique_ptr<TArcWrapperMem2> wrapper;
   TArchiveKind kind = akNone;
-  if (ext == "rar" || ext == "exe") {
+  if (Ext == "rar" || Ext == "exe") {
     // The RAR wrapper first; it answers why not when the RAR library cannot be bound.
     wrapper = std::make_unique<TBaseRarWrapper>();
     if (wrapper->SetArcName(FileName, Msg))
@@ -252,70 +252,70 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
     else
       wrapper.reset();
   }
-  if (ext != "rar" && !wrapper) {
-    auto library = std::make_unique<TBaseArcLibWrapper>();
-    if (library->SetArcName(FileName, Msg)) {
-      kind = KindOfTypeCode(library->GetTypeCode());
-      if (kind == akCab) MatchVolumesByExt = false;  // the next cabinet's name is stored in the cabinet
-      wrapper = std::move(library);
+  if (Ext != "rar" && !wrapper) {
+    auto Library = std::make_unique<TBaseArcLibWrapper>();
+    if (Library->SetArcName(FileName, Msg)) {
+      kind = KindOfTypeCode(Library->GetTypeCode());
+      if (kind == akCab) MatchVolumesByExt_ = false;  // the next cabinet's name is stored in the cabinet
+      wrapper = std::move(Library);
     }
   }
   if (!wrapper) return false;
-  Wrapper = std::move(wrapper);
+  Wrapper_ = std::move(wrapper);
   Kind = kind;
   if (VolumeList) {
-    HasVolumes = true;
-    for (int32_t i = 0; i < VolumeList->GetCount(); ++i) Volumes.push_back(VolumeList->Get(i));
-    Wrapper->OnNextVolume = [this](std::string& Name) { return FindVolume(Name); };
+    HasVolumes_ = true;
+    for (int32_t I = 0; I < VolumeList->GetCount(); ++I) Volumes_.push_back(VolumeList->Get(I));
+    Wrapper_->OnNextVolume = [this](std::string& Name) { return FindVolume(Name); };
   }
-  Wrapper->OnProgress = OnProgress;
-  Wrapper->OnMessage = OnMessage;
-  Wrapper->OnPassword = OnPassword;
+  Wrapper_->OnProgress = OnProgress_;
+  Wrapper_->OnMessage = OnMessage_;
+  Wrapper_->OnPassword = OnPassword_;
   return true;
 }
 
 void TArchiver::OpenChecked(const std::string& FileName, const TStrLst* VolumeList) {
-  std::string msg;
-  if (!Open(FileName, msg, VolumeList)) throw Exception(msg);
+  std::string Msg;
+  if (!Open(FileName, Msg, VolumeList)) throw Exception(Msg);
 }
 
 void TArchiver::Close() {
-  CloseFileHandle(FileHandle);
+  CloseFileHandle(FileHandle_);
   Kind = akNone;
-  const std::string archive = Cached && Wrapper ? Wrapper->GetArcName() : std::string();
-  Wrapper.reset();
-  if (!archive.empty()) {
+  const std::string Archive = Cached && Wrapper_ ? Wrapper_->GetArcName() : std::string();
+  Wrapper_.reset();
+  if (!Archive.empty()) {
     // A cached archive is a temporary extraction: it goes with its folder when that is then empty.
-    ForceDeleteFile(archive);
-    std::string dir, name;
-    SplitFileName(archive, dir, name);
-    if (!dir.empty()) ForceRemoveDir(ExcludeTrailingBackslash(dir));
+    ForceDeleteFile(Archive);
+    std::string Dir, Name;
+    SplitFileName(Archive, Dir, Name);
+    if (!Dir.empty()) ForceRemoveDir(ExcludeTrailingBackslash(Dir));
   }
   ClearItems();
-  Volumes.clear();
-  HasVolumes = false;
+  Volumes_.clear();
+  HasVolumes_ = false;
 }
 
 void TArchiver::SetProgressCallback(const TArcProgressEvent& Event) {
-  OnProgress = Event;
-  if (Wrapper) Wrapper->OnProgress = Event;
+  OnProgress_ = Event;
+  if (Wrapper_) Wrapper_->OnProgress = Event;
 }
 
 void TArchiver::SetMessageCallback(const TArcMessageEvent& Event) {
-  OnMessage = Event;
-  if (Wrapper) Wrapper->OnMessage = Event;
+  OnMessage_ = Event;
+  if (Wrapper_) Wrapper_->OnMessage = Event;
 }
 
 void TArchiver::SetPasswordCallback(const TArcPasswordEvent& Event) {
-  OnPassword = Event;
-  if (Wrapper) Wrapper->OnPassword = Event;
+  OnPassword_ = Event;
+  if (Wrapper_) Wrapper_->OnPassword = Event;
 }
 
-std::string TArchiver::GetArchiveName() const { return Wrapper ? Wrapper->GetArcName() : std::string(); }
+std::string TArchiver::GetArchiveName() const { return Wrapper_ ? Wrapper_->GetArcName() : std::string(); }
 
 TArcWrapperMem2& TArchiver::OpenWrapper() const {
-  if (!Wrapper) throw EArcError("No archive is open");
-  return *Wrapper;
+  if (!Wrapper_) throw EArcError("No archive is open");
+  return *Wrapper_;
 }
 
 // --- Items -------------------------------------------------------------------------------------------------
@@ -326,53 +326,53 @@ bool TArchiver::ListItems() {
 }
 
 void TArchiver::ClearItems() {
-  Names.clear();
-  Sizes.clear();
-  Dates.clear();
+  Names_.clear();
+  Sizes_.clear();
+  Dates_.clear();
 }
 
 bool TArchiver::ListItemCallback(TArcListItem& Item, bool& Stop) {
   if (OnItemFilter && !OnItemFilter(Item, Stop)) return false;
   if (Item.SizeIncomplete) return true;
-  Names.push_back(Item.ItemName);
-  Sizes.push_back(Item.Size);
-  Dates.push_back(Item.Date);
+  Names_.push_back(Item.ItemName);
+  Sizes_.push_back(Item.Size);
+  Dates_.push_back(Item.Date);
   return true;
 }
 
 void TArchiver::GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32_t& Size) const {
   if (Index < 0 || Index >= ItemCount())
     throw EArcError("Item index " + std::to_string(Index) + " out of range");
-  Name = Names[static_cast<size_t>(Index)];
-  Date = Dates[static_cast<size_t>(Index)];
-  Size = Sizes[static_cast<size_t>(Index)];
+  Name = Names_[static_cast<size_t>(Index)];
+  Date = Dates_[static_cast<size_t>(Index)];
+  Size = Sizes_[static_cast<size_t>(Index)];
 }
 
 void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::string& Path) {
-  std::string name;
-  TDateTime date = 0;
+  std::string Name;
+  TDateTime Date = 0;
   int32_t size = 0;
-  GetItem(Index, name, date, size);
+  GetItem(Index, Name, Date, size);
   TArcWrapperMem2& wrapper = OpenWrapper();
-  std::string folder;
-  MakeTempFolder(size, folder);
-  wrapper.ExtractItem(folder, name, Path, ExpectedSize, nullptr, nullptr, false, "");
+  std::string Folder;
+  MakeTempFolder(size, Folder);
+  wrapper.ExtractItem(Folder, Name, Path, ExpectedSize, nullptr, nullptr, false, "");
 }
 
 TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
-  std::string name;
-  TDateTime date = 0;
+  std::string Name;
+  TDateTime Date = 0;
   int32_t size = 0;
-  GetItem(Index, name, date, size);
-  return OpenWrapper().ExtractToMemory(name, Size);
+  GetItem(Index, Name, Date, size);
+  return OpenWrapper().ExtractToMemory(Name, Size);
 }
 
 void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const std::string& DestFile,
                         TDateTime* Date, int32_t* Size, bool SetFileTime) {
   TArcWrapperMem2* wrapper = Archiver.GetWrapper();
   if (!wrapper) throw EArcError("No archive is open");
-  std::string path;
-  wrapper->ExtractItem("", ItemName, path, -1, Date, Size, SetFileTime, DestFile);
+  std::string Path;
+  wrapper->ExtractItem("", ItemName, Path, -1, Date, Size, SetFileTime, DestFile);
 }
 
 TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
@@ -391,45 +391,45 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
   // name of this process that is not made; Decide's answer is moved into the real folder.
   const std::string unmade =
       IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
-  std::string folder;
+  std::string Folder;
   // The RAR wrapper extracts an encrypted item that failed once more into its folder, after Decide: its
   // folder is made now.
   if (Kind == akRar) {
     try {
-      MakeTempFolder(0, folder);
+      MakeTempFolder(0, Folder);
     } catch (const EArcError&) {
-      folder.clear();
+      Folder.clear();
     }
   }
   auto decide = [&](TArcDecideItem& Item) {
-    const bool go = Decide(Item);
-    const bool mayGoToFile =
+    const bool Go = Decide(Item);
+    const bool MayGoToFile =
         Item.Decision == edToFile || (Item.Decision == edToMemory && Item.SizeIncomplete);
-    if (!go || !mayGoToFile || Item.FileName.compare(0, unmade.size(), unmade) != 0) return go;
-    if (folder.empty()) {
+    if (!Go || !MayGoToFile || Item.FileName.compare(0, unmade.size(), unmade) != 0) return Go;
+    if (Folder.empty()) {
       try {
-        MakeTempFolder(0, folder);
+        MakeTempFolder(0, Folder);
       } catch (const EArcError&) {
         // No temporary folder can be made: the items that go to memory are still delivered, and a file
         // item keeps its preset name (the extraction reports when it cannot be written there).
-        return go;
+        return Go;
       }
     }
-    Item.FileName = folder + Item.FileName.substr(unmade.size());
-    return go;
+    Item.FileName = Folder + Item.FileName.substr(unmade.size());
+    return Go;
   };
-  wrapper.ExtractAllMem(folder.empty() ? unmade : folder, OnMemory, OnFileDone, decide);
+  wrapper.ExtractAllMem(Folder.empty() ? unmade : Folder, OnMemory, OnFileDone, decide);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {
-  ExtractedFiles.clear();
+  ExtractedFiles_.clear();
   TArcWrapperMem2& wrapper = OpenWrapper();
-  std::string folder;
-  MakeTempFolder(0, folder);
+  std::string Folder;
+  MakeTempFolder(0, Folder);
   wrapper.ExtractAll(
-      folder, [this](TArcFileItem& File, bool& Stop) { FileDoneCallback(File, Stop); },
+      Folder, [this](TArcFileItem& File, bool& Stop) { FileDoneCallback(File, Stop); },
       [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
-  return static_cast<int32_t>(ExtractedFiles.size());
+  return static_cast<int32_t>(ExtractedFiles_.size());
 }
 
 bool TArchiver::FilterItemCallback(TArcListItem& Item, bool& Stop) {
@@ -438,78 +438,78 @@ bool TArchiver::FilterItemCallback(TArcListItem& Item, bool& Stop) {
 
 void TArchiver::FileDoneCallback(TArcFileItem& File, bool& Stop) {
   if (OnFileDone) OnFileDone(File, Stop);
-  ExtractedFiles.push_back(File.FileName);
+  ExtractedFiles_.push_back(File.FileName);
 }
 
 // --- Temporary folders and volumes -----------------------------------------------------------------------
 
 void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
-  std::string temp;
-  GetTempFolder(temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
-  std::lock_guard<std::mutex> lock(RootsGuard());
-  const std::string tag = NextFolderTag();
-  for (int attempt = 0; attempt < kMaxFolderTries; ++attempt) {
-    const std::string root = PrivateRoot(temp);
-    if (root.empty()) break;
+  std::string Temp;
+  GetTempFolder(Temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
+  std::lock_guard<std::mutex> Lock(RootsGuard());
+  const std::string Tag = NextFolderTag();
+  for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
+    const std::string Root = PrivateRoot(Temp);
+    if (Root.empty()) break;
     auto& roots = Roots();
-    const auto at = std::lower_bound(roots.begin(), roots.end(), root);
-    if (at == roots.end() || *at != root) {
+    const auto At = std::lower_bound(roots.begin(), roots.end(), Root);
+    if (At == roots.end() || *At != Root) {
       // First use of the root by this process since it was last empty: what ended processes left
       // there goes.
-      roots.insert(at, root);
-      RemoveEndedProcessFolders(root);
+      roots.insert(At, Root);
+      RemoveEndedProcessFolders(Root);
     }
     // A signal that ends this process takes its folders below the root with it. The commands name the
     // process, so a child made by fork writes its own.
-    static std::vector<std::string> prepared;
-    static pid_t preparedFor = 0;
-    if (preparedFor != ::getpid()) {
-      preparedFor = ::getpid();
-      prepared.clear();
+    static std::vector<std::string> Prepared;
+    static pid_t PreparedFor = 0;
+    if (PreparedFor != ::getpid()) {
+      PreparedFor = ::getpid();
+      Prepared.clear();
       SignalCommandCount = 0;
     }
-    if (std::find(prepared.begin(), prepared.end(), root) == prepared.end()) {
-      prepared.push_back(root);
-      PrepareSignalCleanup(root);
+    if (std::find(Prepared.begin(), Prepared.end(), Root) == Prepared.end()) {
+      Prepared.push_back(Root);
+      PrepareSignalCleanup(Root);
     }
 
     // The folder this archiver already has below that root.
-    for (const auto& f : TempFolders) {
-      if (f.compare(0, root.size(), root) != 0) continue;
-      if (EnsurePrivateFolder(f)) {
-        Folder = f;
+    for (const auto& F : TempFolders_) {
+      if (F.compare(0, Root.size(), Root) != 0) continue;
+      if (EnsurePrivateFolder(F)) {
+        Folder = F;
         return;
       }
     }
-    const std::string candidate =
-        root + tag + (attempt == 0 ? std::string() : "." + std::to_string(attempt)) + "/";
-    if (::mkdir(ExcludeTrailingBackslash(candidate).c_str(), 0700) == 0) {
-      TempFolders.push_back(candidate);
-      Folder = candidate;
+    const std::string Candidate =
+        Root + Tag + (Attempt == 0 ? std::string() : "." + std::to_string(Attempt)) + "/";
+    if (::mkdir(ExcludeTrailingBackslash(Candidate).c_str(), 0700) == 0) {
+      TempFolders_.push_back(Candidate);
+      Folder = Candidate;
       return;
     }
     // EEXIST: the tag is taken by a folder that is not ours; ENOENT: the root went in between.
     if (errno != EEXIST && errno != ENOENT) break;
   }
-  throw EArcError("Cannot create directory \"" + temp + kTempArchiveRootName + "/" + tag + "\"");
+  throw EArcError("Cannot create directory \"" + Temp + kTempArchiveRootName + "/" + Tag + "\"");
 }
 
 bool TArchiver::FindVolume(std::string& FileName) {
-  if (!HasVolumes) return false;
-  if (MatchVolumesByExt) {
-    const std::string ext = ExtractFileExt(FileName);
-    for (const auto& v : Volumes) {
-      if (SameTextAscii(ExtractFileExt(v), ext)) {
-        FileName = v;
+  if (!HasVolumes_) return false;
+  if (MatchVolumesByExt_) {
+    const std::string Ext = ExtractFileExt(FileName);
+    for (const auto& V : Volumes_) {
+      if (SameTextAscii(ExtractFileExt(V), Ext)) {
+        FileName = V;
         return true;
       }
     }
     return false;
   }
-  for (const auto& v : Volumes) {
-    if (v.size() >= FileName.size() &&
-        v.compare(v.size() - FileName.size(), FileName.size(), FileName) == 0) {
-      FileName = v;
+  for (const auto& V : Volumes_) {
+    if (V.size() >= FileName.size() &&
+        V.compare(V.size() - FileName.size(), FileName.size(), FileName) == 0) {
+      FileName = V;
       return true;
     }
   }

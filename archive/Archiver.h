@@ -50,18 +50,18 @@ class TArchiver {
   void SetProgressCallback(const TArcProgressEvent& Event);
   void SetMessageCallback(const TArcMessageEvent& Event);
   void SetPasswordCallback(const TArcPasswordEvent& Event);
-  const TArcPasswordEvent& GetPasswordCallback() const { return OnPassword; }
+  const TArcPasswordEvent& GetPasswordCallback() const { return OnPassword_; }
 
   // The open archive's file name; "" when closed.
   std::string GetArchiveName() const;
   // The open wrapper; null when closed.
-  TArcWrapperMem2* GetWrapper() const { return Wrapper.get(); }
+  TArcWrapperMem2* GetWrapper() const { return Wrapper_.get(); }
 
   // Lists the items that OnItemFilter accepts, leaving out items that continue in a further volume; the
   // wrapper's answer (false: the listing was stopped).
   bool ListItems();
   void ClearItems();
-  int32_t ItemCount() const { return static_cast<int32_t>(Names.size()); }
+  int32_t ItemCount() const { return static_cast<int32_t>(Names_.size()); }
   // A listed item; an index outside 0 to ItemCount() - 1 raises EArcError.
   void GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32_t& Size) const;
 
@@ -79,7 +79,7 @@ class TArchiver {
   int32_t ExtractAllToTemp();
   // False only for ACE archives, which are walked item by item.
   bool SupportsExtractAll() const { return Kind != akAce; }
-  const std::vector<std::string>& GetExtractedFiles() const { return ExtractedFiles; }
+  const std::vector<std::string>& GetExtractedFiles() const { return ExtractedFiles_; }
 
   // This archiver's temporary folder (with a trailing "/") in a temporary folder with room for NeededBytes;
   // made now. Raises EArcError when no private folder can be made.
@@ -99,8 +99,8 @@ class TArchiver {
   // The wrapper's next-volume question answered from the volume list.
   bool FindVolume(std::string& FileName);
   // The volume files given to Open.
-  std::vector<std::string> Volumes;
-  bool HasVolumes = false;
+  std::vector<std::string> Volumes_;
+  bool HasVolumes_ = false;
 
  private:
   TArcWrapperMem2& OpenWrapper() const;
@@ -108,17 +108,17 @@ class TArchiver {
   bool FilterItemCallback(TArcListItem& Item, bool& Stop);
   void FileDoneCallback(TArcFileItem& File, bool& Stop);
 
-  std::unique_ptr<TArcWrapperMem2> Wrapper;
-  bool MatchVolumesByExt = true;
-  int FileHandle = -1;
-  std::vector<std::string> Names;
-  std::vector<int32_t> Sizes;
-  std::vector<TDateTime> Dates;
-  std::vector<std::string> TempFolders;  // with trailing "/"
-  std::vector<std::string> ExtractedFiles;
-  TArcProgressEvent OnProgress;
-  TArcMessageEvent OnMessage;
-  TArcPasswordEvent OnPassword;
+  std::unique_ptr<TArcWrapperMem2> Wrapper_;
+  bool MatchVolumesByExt_ = true;
+  int FileHandle_ = -1;
+  std::vector<std::string> Names_;
+  std::vector<int32_t> Sizes_;
+  std::vector<TDateTime> Dates_;
+  std::vector<std::string> TempFolders_;  // with trailing "/"
+  std::vector<std::string> ExtractedFiles_;
+  TArcProgressEvent OnProgress_;
+  TArcMessageEvent OnMessage_;
+  TArcPasswordEvent OnPassword_;
 };
 
 class TSubArchiver : public TArchiver {

@@ -17,35 +17,35 @@ constexpr int kMaxNameAttempts = 100;
 
 }  // namespace
 
-TItemTarget::TItemTarget(std::string Path) : Path(std::move(Path)) {}
+TItemTarget::TItemTarget(std::string Path) : Path_(std::move(Path)) {}
 
 TItemTarget::~TItemTarget() {
-  if (!Temp.empty()) ::unlink(Temp.c_str());
+  if (!Temp_.empty()) ::unlink(Temp_.c_str());
 }
 
 bool TItemTarget::Prepare() {
-  std::string dir, name;
-  SplitFileName(Path, dir, name);
-  if (name.empty()) {
+  std::string Dir, Name;
+  SplitFileName(Path_, Dir, Name);
+  if (Name.empty()) {
     errno = EISDIR;
     return false;
   }
-  if (!dir.empty() && !ForceDirectories(dir)) {
+  if (!Dir.empty() && !ForceDirectories(Dir)) {
     if (errno == 0) errno = EACCES;
     return false;
   }
   // A short hidden name, so that a long item name cannot make it too long for the folder.
-  std::random_device seed;
-  std::mt19937 random(seed());
-  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".~qv%08x", static_cast<unsigned>(random()));
-    const std::string candidate = dir + suffix;
+  std::random_device Seed;
+  std::mt19937 Random(Seed());
+  for (int Attempt = 0; Attempt < kMaxNameAttempts; ++Attempt) {
+    char Suffix[16];
+    std::snprintf(Suffix, sizeof Suffix, ".~qv%08x", static_cast<unsigned>(Random()));
+    const std::string Candidate = Dir + Suffix;
     // 0666 lets the process's umask give the file the permissions of any other file it makes.
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      Temp = candidate;
+    const int Fd = ::open(Candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd >= 0) {
+      ::close(Fd);
+      Temp_ = Candidate;
       return true;
     }
     if (errno != EEXIST) return false;
@@ -54,17 +54,17 @@ bool TItemTarget::Prepare() {
 }
 
 bool TItemTarget::Commit() {
-  if (Temp.empty()) {
+  if (Temp_.empty()) {
     errno = ENOENT;
     return false;
   }
-  if (::rename(Temp.c_str(), Path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(Temp.c_str());
-    Temp.clear();
-    errno = error;
+  if (::rename(Temp_.c_str(), Path_.c_str()) != 0) {
+    const int Error = errno;
+    ::unlink(Temp_.c_str());
+    Temp_.clear();
+    errno = Error;
     return false;
   }
-  Temp.clear();
+  Temp_.clear();
   return true;
 }

@@ -20,12 +20,12 @@ class TItemTarget {
   // when either fails.
   bool Prepare();
   // The temporary file to write the item to; empty before Prepare succeeded.
-  const std::string& TempPath() const { return Temp; }
+  const std::string& TempPath() const { return Temp_; }
   // Moves the temporary file over Path (replacing a file of that name); false with errno set when that
   // fails, and the temporary file is then deleted.
   bool Commit();
 
  private:
-  std::string Path;
-  std::string Temp;
+  std::string Path_;
+  std::string Temp_;
 };

@@ -64,34 +64,34 @@ const TErrorText kErrorTexts[] = {
 // Keeps the run timer paused while the owner is told of an error.
 class TTimerPause {
  public:
-  explicit TTimerPause(TarlTimer& T) : Timer(T) { Timer.Pause(); }
-  ~TTimerPause() { Timer.Resume(); }
+  explicit TTimerPause(TarlTimer& T) : Timer_(T) { Timer_.Pause(); }
+  ~TTimerPause() { Timer_.Resume(); }
   TTimerPause(const TTimerPause&) = delete;
   TTimerPause& operator=(const TTimerPause&) = delete;
 
  private:
-  TarlTimer& Timer;
+  TarlTimer& Timer_;
 };
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char UpperAscii(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
 
 std::string CurrentDir() {
-  char buf[4096];
-  return ::getcwd(buf, sizeof buf) ? IncludeBackslash(buf) : std::string("/");
+  char Buf[4096];
+  return ::getcwd(Buf, sizeof Buf) ? IncludeBackslash(Buf) : std::string("/");
 }
 
 }  // namespace
 
 bool SameTextAscii(const std::string& A, const std::string& B) {
   if (A.size() != B.size()) return false;
-  for (size_t i = 0; i < A.size(); ++i)
-    if (UpperAscii(A[i]) != UpperAscii(B[i])) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (UpperAscii(A[I]) != UpperAscii(B[I])) return false;
   return true;
 }
 
 std::string ArlErrorText(int32_t Code) {
-  for (const auto& e : kErrorTexts)
-    if (e.Code == Code) return e.Text;
+  for (const auto& E : kErrorTexts)
+    if (E.Code == Code) return E.Text;
   return "";
 }
 
@@ -103,35 +103,35 @@ void TDecompMemoryStream::AddRecord(const TDecompRecord& Record) {
 }
 
 void TUnBaseHeaderObj::Add(const void* Record, const void* Extra, int32_t ExtraLength) {
-  const auto* r = static_cast<const uint8_t*>(Record);
-  Records.emplace_back(r, r + RecordSize);
-  const auto* e = static_cast<const uint8_t*>(Extra);
-  if (e != nullptr && ExtraLength > 0)
-    Extras.emplace_back(e, e + ExtraLength);
+  const auto* R = static_cast<const uint8_t*>(Record);
+  Records_.emplace_back(R, R + RecordSize);
+  const auto* E = static_cast<const uint8_t*>(Extra);
+  if (E != nullptr && ExtraLength > 0)
+    Extras_.emplace_back(E, E + ExtraLength);
   else
-    Extras.emplace_back();
+    Extras_.emplace_back();
 }
 
 void TUnBaseHeaderObj::Clear() {
-  Records.clear();
-  Extras.clear();
+  Records_.clear();
+  Extras_.clear();
 }
 
 // --- TZipCommon
 // ---------------------------------------------------------------------------------------------
 
-TZipCommon::TZipCommon() : Disks(std::make_unique<TDiskManager>(*this)) {}
+TZipCommon::TZipCommon() : Disks_(std::make_unique<TDiskManager>(*this)) {}
 
 TZipCommon::~TZipCommon() = default;
 
 void TZipCommon::SetCancel(bool Value) {
-  *CancelFlag = Value;
+  *CancelFlag_ = Value;
   if (Value) DoError(CurrentOutputName, "", errUserCanceled);
 }
 
 void TZipCommon::DoError(const std::string& FileName, const std::string& ExtraInfo, int32_t ErrorCode,
                          const std::string& ExtraInfo2) {
-  TTimerPause pause(Timer);
+  TTimerPause Pause(Timer_);
   if (GetCancel()) ErrorCode = errUserCanceled;
   if (OnError) OnError(this, TArlErrorReport{FileName, ErrorCode, ExtraInfo, ExtraInfo2});
 }
@@ -148,94 +148,94 @@ void TZipCommon::RaiseError(const std::string& FileName, int32_t ErrorCode, cons
 
 int32_t TZipCommon::ReadBlock(TStream32* Stream, void* Buffer, int32_t Count, int CrcKind, bool Decrypt) {
   if (Count <= 0) return 0;
-  int32_t n = 0;
+  int32_t N = 0;
   try {
     switch (InputMode) {
       case imMemory:
-        n = InMemoryStream ? InMemoryStream->Read(Buffer, Count) : 0;
+        N = InMemoryStream ? InMemoryStream->Read(Buffer, Count) : 0;
         break;
       case imPointer:
-        n = static_cast<int32_t>(std::clamp<int64_t>(InPointerLeft, 0, Count));
-        if (n > 0 && InPointer) {
-          std::memcpy(Buffer, InPointer, static_cast<size_t>(n));
-          InPointer += n;
-          InPointerLeft -= n;
+        N = static_cast<int32_t>(std::clamp<int64_t>(InPointerLeft, 0, Count));
+        if (N > 0 && InPointer) {
+          std::memcpy(Buffer, InPointer, static_cast<size_t>(N));
+          InPointer += N;
+          InPointerLeft -= N;
         } else {
-          n = 0;
+          N = 0;
         }
         break;
       case imComponent:
-        if (!Stream) Stream = ArcStream.get();
+        if (!Stream) Stream = ArcStream_.get();
         [[fallthrough]];
       default:
-        n = Stream ? Stream->Read(Buffer, Count) : 0;
+        N = Stream ? Stream->Read(Buffer, Count) : 0;
         break;
     }
   } catch (const EStreamError&) {
-    n = 0;
+    N = 0;
   }
-  if (n < 0) n = 0;
-  DecryptBlock(Decrypt, static_cast<uint8_t*>(Buffer), n);
-  UpdateCrc(CrcKind, Buffer, n);
-  return n;
+  if (N < 0) N = 0;
+  DecryptBlock(Decrypt, static_cast<uint8_t*>(Buffer), N);
+  UpdateCrc(CrcKind, Buffer, N);
+  return N;
 }
 
 int32_t TZipCommon::WriteBlock(const void* Buffer, int32_t Count, bool UpdateCrcFlag, int CrcKind) {
   if (Count <= 0) return 0;
   if (UpdateCrcFlag) UpdateCrc(CrcKind, Buffer, Count);
-  const auto* data = static_cast<const uint8_t*>(Buffer);
-  int32_t size = Count;
-  std::vector<uint8_t> converted;
+  const auto* Data = static_cast<const uint8_t*>(Buffer);
+  int32_t Size = Count;
+  std::vector<uint8_t> Converted;
   if (ConvertLF) {
-    converted.reserve(static_cast<size_t>(Count) + Count / 8);
-    for (int32_t i = 0; i < Count; ++i) {
-      const bool afterCR = i > 0 ? data[i - 1] == '\r' : LastWrittenCR;
-      if (data[i] == '\n' && !afterCR) converted.push_back('\r');
-      converted.push_back(data[i]);
+    Converted.reserve(static_cast<size_t>(Count) + Count / 8);
+    for (int32_t I = 0; I < Count; ++I) {
+      const bool AfterCr = I > 0 ? Data[I - 1] == '\r' : LastWrittenCr_;
+      if (Data[I] == '\n' && !AfterCr) Converted.push_back('\r');
+      Converted.push_back(Data[I]);
     }
-    LastWrittenCR = data[Count - 1] == '\r';
-    if (converted.size() > static_cast<size_t>(INT32_MAX)) throw E_RAISE(errWritingFile);
-    data = converted.data();
-    size = static_cast<int32_t>(converted.size());
+    LastWrittenCr_ = Data[Count - 1] == '\r';
+    if (Converted.size() > static_cast<size_t>(INT32_MAX)) throw E_RAISE(errWritingFile);
+    Data = Converted.data();
+    Size = static_cast<int32_t>(Converted.size());
   }
-  int32_t written = size;
+  int32_t Written = Size;
   switch (OutputMode) {
     case omHandle:
     case omAppend:
-      written = FileWrite(OutHandle, data, size);
+      Written = FileWrite(OutHandle_, Data, Size);
       break;
     case omMemory:
-      written = OutMemoryStream ? OutMemoryStream->Write(data, size) : 0;
+      Written = OutMemoryStream ? OutMemoryStream->Write(Data, Size) : 0;
       break;
     case omFileStream:
-      written = OutFileStream ? OutFileStream->Write(data, size) : 0;
+      Written = OutFileStream_ ? OutFileStream_->Write(Data, Size) : 0;
       break;
     case omStream:
-      written = OutStream ? OutStream->Write(data, size) : 0;
+      Written = OutStream ? OutStream->Write(Data, Size) : 0;
       break;
     case omPointer: {
       // The caller's block is never overrun: what does not fit is a failed write.
-      written = static_cast<int32_t>(std::clamp<int64_t>(OutPointerLeft, 0, size));
-      if (OutPointer && written > 0) {
-        std::memcpy(OutPointer, data, static_cast<size_t>(written));
-        OutPointer += written;
-        OutPointerLeft -= written;
+      Written = static_cast<int32_t>(std::clamp<int64_t>(OutPointerLeft, 0, Size));
+      if (OutPointer && Written > 0) {
+        std::memcpy(OutPointer, Data, static_cast<size_t>(Written));
+        OutPointer += Written;
+        OutPointerLeft -= Written;
       }
       break;
     }
     default:
       break;
   }
-  if (written != size) throw E_RAISE(errWritingFile);
-  return size;
+  if (Written != Size) throw E_RAISE(errWritingFile);
+  return Size;
 }
 
 void TZipCommon::DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count) {
   if (!Decrypt || Count <= 0) return;
   if ((ArcType == atArj || ArcType == atArjSfx) && !Password.empty()) {
-    for (int32_t i = 0; i < Count; ++i) {
-      Buffer[i] ^= static_cast<uint8_t>(Password[PasswordPos % Password.size()]);
-      ++PasswordPos;
+    for (int32_t I = 0; I < Count; ++I) {
+      Buffer[I] ^= static_cast<uint8_t>(Password[PasswordPos_ % Password.size()]);
+      ++PasswordPos_;
     }
   }
 }
@@ -248,24 +248,24 @@ void TZipCommon::UpdateCrc(int Kind, const void* Buffer, int32_t Count) {
 }
 
 std::string TZipCommon::ReadHeaderBytes(TStream32* Stream, int32_t Length) {
-  if (!Stream) Stream = ArcStream.get();
-  const int32_t n = std::clamp(Length, 0, 255);
-  std::string s(static_cast<size_t>(n), '\0');
-  if (!Stream || n == 0) return std::string();
-  int32_t got = 0;
+  if (!Stream) Stream = ArcStream_.get();
+  const int32_t N = std::clamp(Length, 0, 255);
+  std::string S(static_cast<size_t>(N), '\0');
+  if (!Stream || N == 0) return std::string();
+  int32_t Got = 0;
   try {
-    got = Stream->Read(s.data(), n);
+    Got = Stream->Read(S.data(), N);
   } catch (const EStreamError&) {
-    got = 0;
+    Got = 0;
   }
-  s.resize(static_cast<size_t>(std::max(got, 0)));
-  return s;
+  S.resize(static_cast<size_t>(std::max(Got, 0)));
+  return S;
 }
 
 bool TZipCommon::TarChecksumOk(const uint8_t* Block) {
   // The checksum field: 8 characters at offset 148.
-  const std::string field(reinterpret_cast<const char*>(Block + 148), 8);
-  return OctalToInt(field) == TarHeaderChecksum(Block);
+  const std::string Field(reinterpret_cast<const char*>(Block + 148), 8);
+  return OctalToInt(Field) == TarHeaderChecksum(Block);
 }
 
 TDateTime TZipCommon::DosDateToDateTime(uint32_t DosDateTime) const {
@@ -302,126 +302,126 @@ void TZipCommon::SetExtractDir(const std::string& Dir) {
     ExtractDir = IncludeBackslash(Dir);
     return;
   }
-  std::string dir, name;
-  SplitFileName(ArchiveFile, dir, name);
-  ExtractDir = dir;
+  std::string Folder, Name;
+  SplitFileName(ArchiveFile, Folder, Name);
+  ExtractDir = Folder;
 }
 
 std::string TZipCommon::BuildOutputName(const std::string& ItemName) {
   if (ExtractDir.empty()) SetExtractDir("");
   if (ExtractDir.empty()) ExtractDir = CurrentDir();
-  std::string base = ExtractDir;
-  if (base[0] != kItemSeparator) base = CurrentDir() + base;
+  std::string Base = ExtractDir;
+  if (Base[0] != kItemSeparator) Base = CurrentDir() + Base;
 
-  std::string rel = ItemName;
+  std::string Rel = ItemName;
   // A drive ("X:" or "X:/") or a root in front of a stored name is not kept.
-  if (rel.size() >= 2 && rel[1] == ':' && std::isalpha(static_cast<unsigned char>(rel[0]))) rel.erase(0, 2);
-  const bool isFolder = !rel.empty() && rel.back() == kItemSeparator;
-  std::string dir, name;
-  SplitFileName(rel, dir, name);
-  if (!UseStoredDirs) dir.clear();
+  if (Rel.size() >= 2 && Rel[1] == ':' && std::isalpha(static_cast<unsigned char>(Rel[0]))) Rel.erase(0, 2);
+  const bool IsFolder = !Rel.empty() && Rel.back() == kItemSeparator;
+  std::string Dir, Name;
+  SplitFileName(Rel, Dir, Name);
+  if (!UseStoredDirs) Dir.clear();
 
   // Resolve "." and ".." of the stored folders; a name that climbs above the output folder has none.
-  std::vector<std::string> parts;
-  const std::string path = dir + name;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(kItemSeparator, start);
-    if (end == std::string::npos) end = path.size();
-    const std::string seg = path.substr(start, end - start);
-    if (seg == "..") {
-      if (parts.empty()) return "";
-      parts.pop_back();
-    } else if (!seg.empty() && seg != ".") {
-      parts.push_back(seg);
+  std::vector<std::string> Parts;
+  const std::string Path = Dir + Name;
+  size_t Start = 0;
+  while (Start <= Path.size()) {
+    size_t End = Path.find(kItemSeparator, Start);
+    if (End == std::string::npos) End = Path.size();
+    const std::string Seg = Path.substr(Start, End - Start);
+    if (Seg == "..") {
+      if (Parts.empty()) return "";
+      Parts.pop_back();
+    } else if (!Seg.empty() && Seg != ".") {
+      Parts.push_back(Seg);
     }
-    start = end + 1;
+    Start = End + 1;
   }
-  if (parts.empty()) return isFolder ? base : "";
-  std::string out = base;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    if (i > 0) out += kItemSeparator;
-    out += parts[i];
+  if (Parts.empty()) return IsFolder ? Base : "";
+  std::string Out = Base;
+  for (size_t I = 0; I < Parts.size(); ++I) {
+    if (I > 0) Out += kItemSeparator;
+    Out += Parts[I];
   }
-  if (isFolder) out += kItemSeparator;
-  return out;
+  if (IsFolder) Out += kItemSeparator;
+  return Out;
 }
 
 bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<std::string>& List,
                                const std::vector<std::string>& Masks, bool Recurse) const {
-  auto matchMask = [](const std::string& Name, const std::string& Mask) {
+  auto MatchMask = [](const std::string& Name, const std::string& Mask) {
     if (MatchInternalMask(Name, Mask)) return true;
     // "*.*" selects names without an extension as well: whichever side lacks a "." gets one.
-    const bool nameDot = Name.find('.') != std::string::npos;
-    const bool maskDot = Mask.find('.') != std::string::npos;
-    if (nameDot && maskDot) return false;
-    return MatchInternalMask(nameDot ? Name : Name + ".", maskDot ? Mask : Mask + ".");
+    const bool NameDot = Name.find('.') != std::string::npos;
+    const bool MaskDot = Mask.find('.') != std::string::npos;
+    if (NameDot && MaskDot) return false;
+    return MatchInternalMask(NameDot ? Name : Name + ".", MaskDot ? Mask : Mask + ".");
   };
-  auto masksAccept = [&](const std::string& Name) {
+  auto MasksAccept = [&](const std::string& Name) {
     if (Masks.empty()) return true;
-    for (const auto& m : Masks)
-      if (!m.empty() && matchMask(Name, m)) return true;
+    for (const auto& M : Masks)
+      if (!M.empty() && MatchMask(Name, M)) return true;
     return false;
   };
-  std::string itemDir, itemName;
-  SplitFileName(ItemName, itemDir, itemName);
-  for (const auto& entry : List) {
-    if (entry.empty()) continue;
+  std::string ItemDir, itemName;
+  SplitFileName(ItemName, ItemDir, itemName);
+  for (const auto& Entry : List) {
+    if (Entry.empty()) continue;
     // A name given exactly selects that item, whatever wildcard characters it holds.
-    if (entry == ItemName) return masksAccept(itemName);
+    if (Entry == ItemName) return MasksAccept(itemName);
     if (FileSpecLiteral) continue;
-    std::string entryDir, entryName;
-    SplitFileName(entry, entryDir, entryName);
+    std::string EntryDir, EntryName;
+    SplitFileName(Entry, EntryDir, EntryName);
     if (Recurse) {
-      if (itemDir.size() < entryDir.size() || !SameTextAscii(itemDir.substr(0, entryDir.size()), entryDir))
+      if (ItemDir.size() < EntryDir.size() || !SameTextAscii(ItemDir.substr(0, EntryDir.size()), EntryDir))
         continue;
-    } else if (!SameTextAscii(itemDir, entryDir)) {
+    } else if (!SameTextAscii(ItemDir, EntryDir)) {
       continue;
     }
-    if (matchMask(itemName, entryName)) return masksAccept(itemName);
+    if (MatchMask(itemName, EntryName)) return MasksAccept(itemName);
   }
   return false;
 }
 
 std::string TZipCommon::ShiftString(bool Decode, const std::string& S, int Delta) {
-  std::string r = S;
-  for (auto& c : r) c = static_cast<char>(static_cast<uint8_t>(c) + (Decode ? -Delta : Delta));
-  return r;
+  std::string R = S;
+  for (auto& C : R) C = static_cast<char>(static_cast<uint8_t>(C) + (Decode ? -Delta : Delta));
+  return R;
 }
 
 std::string TZipCommon::GetLibraryTempDir() {
-  if (TempDir.empty() || !FolderExists(TempDir)) TempDir = GetTempPathString();
-  return TempDir;
+  if (TempDir_.empty() || !FolderExists(TempDir_)) TempDir_ = GetTempPathString();
+  return TempDir_;
 }
 
 // --- Volumes -------------------------------------------------------------------------------------------
 
 std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int32_t Number) const {
   if (FileName.empty() || Number < 0 || Number > kMaxVolumes) return "";
-  std::string dir, name;
-  SplitFileName(FileName, dir, name);
-  name.resize(static_cast<size_t>(FirstDotPos(name)));
-  const std::string digits = std::to_string(Number);
+  std::string Dir, Name;
+  SplitFileName(FileName, Dir, Name);
+  Name.resize(static_cast<size_t>(FirstDotPos(Name)));
+  const std::string Digits = std::to_string(Number);
   // A decoder that has set no letter gets the digits alone.
-  const std::string letter = VolumeLetter != 0 ? std::string(1, VolumeLetter) : std::string();
-  std::string ext;
+  const std::string Letter = VolumeLetter != 0 ? std::string(1, VolumeLetter) : std::string();
+  std::string Ext;
   if (Number <= 9)
-    ext = "." + letter + "0" + digits;
+    Ext = "." + Letter + "0" + Digits;
   else if (Number <= 99)
-    ext = "." + letter + digits;
+    Ext = "." + Letter + Digits;
   else
-    ext = "." + digits;
-  return dir + name + ext;
+    Ext = "." + Digits;
+  return Dir + Name + Ext;
 }
 
 bool TZipCommon::RequestNextVolume(std::string& FileName, int32_t VolumeNumber) {
-  const std::string volumeText = std::to_string(VolumeNumber);
+  const std::string VolumeText = std::to_string(VolumeNumber);
   if (VolumeNumber > kMaxVolumes) {
-    DoError(FileName, volumeText, errMaxVolumes);
+    DoError(FileName, VolumeText, errMaxVolumes);
     return false;
   }
   if (FileName.empty()) {
-    DoError(FileName, volumeText, errInvalidFileName);
+    DoError(FileName, VolumeText, errInvalidFileName);
     return false;
   }
   if (!OnNextVolumeFile) {
@@ -429,17 +429,17 @@ bool TZipCommon::RequestNextVolume(std::string& FileName, int32_t VolumeNumber) 
     return false;
   }
   if (FileName.find(kItemSeparator) == std::string::npos) FileName = CurrentDir() + FileName;
-  bool exists = FileExists(FileName);
+  bool Exists = FileExists(FileName);
   do {
-    TArlNextVolume request{FileName, exists, volumeText};
+    TArlNextVolume Request{FileName, Exists, VolumeText};
     {
-      TTimerPause pause(Timer);
-      OnNextVolumeFile(this, request);
+      TTimerPause Pause(Timer_);
+      OnNextVolumeFile(this, Request);
     }
-    FileName = std::move(request.FileName);
-    if (request.Cancel) return false;
-    exists = !FileName.empty() && FileExists(FileName);
-  } while (!exists);
+    FileName = std::move(Request.FileName);
+    if (Request.Cancel) return false;
+    Exists = !FileName.empty() && FileExists(FileName);
+  } while (!Exists);
   ++VolumesOpened;
   return true;
 }

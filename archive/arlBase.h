@@ -176,15 +176,15 @@ class TUnBaseHeaderObj {
   explicit TUnBaseHeaderObj(int32_t RecordSize = 12) : RecordSize(RecordSize) {}
   // Copies RecordSize bytes of Record and ExtraLength bytes of Extra (none when 0).
   void Add(const void* Record, const void* Extra, int32_t ExtraLength);
-  const uint8_t* Get(int32_t Index) const { return Records[Index].data(); }
-  const std::vector<uint8_t>& Extra(int32_t Index) const { return Extras[Index]; }
-  int32_t Count() const { return static_cast<int32_t>(Records.size()); }
+  const uint8_t* Get(int32_t Index) const { return Records_[Index].data(); }
+  const std::vector<uint8_t>& Extra(int32_t Index) const { return Extras_[Index]; }
+  int32_t Count() const { return static_cast<int32_t>(Records_.size()); }
   void Clear();
   const int32_t RecordSize;
 
  private:
-  std::vector<std::vector<uint8_t>> Records;
-  std::vector<std::vector<uint8_t>> Extras;
+  std::vector<std::vector<uint8_t>> Records_;
+  std::vector<std::vector<uint8_t>> Extras_;
 };
 
 // --- The common component -----------------------------------------------------------------------------
@@ -310,12 +310,12 @@ class TZipCommon : public TRegisterArcLib {
   TArlDiskEvent OnGetZipLastDisk;
 
   // --- Cancelling and errors ------------------------------------------------------------------------------
-  virtual bool GetCancel() const { return *CancelFlag; }
+  virtual bool GetCancel() const { return *CancelFlag_; }
   // Stores Value; true also reports "User canceled".
   virtual void SetCancel(bool Value);
   // Points the cancel flag at a flag of the caller (the spanned-disk object shares it); nullptr restores
   // the component's own.
-  void ShareCancelFlag(bool* Flag) { CancelFlag = Flag ? Flag : &OwnCancel; }
+  void ShareCancelFlag(bool* Flag) { CancelFlag_ = Flag ? Flag : &OwnCancel_; }
   // Pauses the run timer, replaces the code by "User canceled" when the run is cancelled, calls OnError.
   virtual void DoError(const std::string& FileName, const std::string& ExtraInfo, int32_t ErrorCode,
                        const std::string& ExtraInfo2 = "");
@@ -341,7 +341,7 @@ class TZipCommon : public TRegisterArcLib {
   // calls (ResetPasswordPosition starts it over); the ZIP family is left to the decoder, which overrides
   // this with its cipher.
   virtual void DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count);
-  void ResetPasswordPosition() { PasswordPos = 0; }
+  void ResetPasswordPosition() { PasswordPos_ = 0; }
   void UpdateCrc(int Kind, const void* Buffer, int32_t Count);
   // Reads min(Length, 255) bytes without deciphering or CRC; the string holds what was read.
   std::string ReadHeaderBytes(TStream32* Stream, int32_t Length);
@@ -389,23 +389,23 @@ class TZipCommon : public TRegisterArcLib {
   static constexpr int32_t kMaxVolumes = 999;
 
   // The drive check of every run and the disks of a spanned ZIP run.
-  TDiskManager& DiskManager() { return *Disks; }
+  TDiskManager& DiskManager() { return *Disks_; }
 
  protected:
-  bool* CancelFlag = &OwnCancel;
-  bool OwnCancel = false;
-  size_t PasswordPos = 0;
-  bool LastWrittenCR = false;  // the last byte written was CR (the LF conversion spans blocks)
-  TarlTimer Timer;
-  bool Timing = false;
-  std::unique_ptr<TDiskManager> Disks;
-  std::string TempDir;
+  bool* CancelFlag_ = &OwnCancel_;
+  bool OwnCancel_ = false;
+  size_t PasswordPos_ = 0;
+  bool LastWrittenCr_ = false;  // the last byte written was CR (the LF conversion spans blocks)
+  TarlTimer Timer_;
+  bool Timing_ = false;
+  std::unique_ptr<TDiskManager> Disks_;
+  std::string TempDir_;
   // The current item's output (OpenOutput sets them).
-  THandle OutHandle = kInvalidHandle;
-  std::unique_ptr<TFileStream32> OutFileStream;
-  int64_t OutMemoryStart = 0;
+  THandle OutHandle_ = kInvalidHandle;
+  std::unique_ptr<TFileStream32> OutFileStream_;
+  int64_t OutMemoryStart_ = 0;
   // The archive stream of the run (Execute opens it).
-  std::unique_ptr<TFileStream32> ArcStream;
+  std::unique_ptr<TFileStream32> ArcStream_;
 
   friend class TDiskManager;
   friend class TDiskSpannObj;
@@ -455,7 +455,7 @@ class TUnBase : public TZipCommon {
   // Whether Password opens the item whose encryption header is Header (12 bytes).
   virtual bool CheckPassword(const uint8_t* Header);
   // The archive stream of the run.
-  TStream32* RunStream() { return ArcStream.get(); }
+  TStream32* RunStream() { return ArcStream_.get(); }
 
  private:
   int32_t Run();

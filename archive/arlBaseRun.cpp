@@ -18,9 +18,9 @@ bool IsOutsideLibraryType(int Code) {
 
 // The folder of FileName with its "/"; "" for a bare name.
 std::string FolderOf(const std::string& FileName) {
-  std::string dir, name;
-  SplitFileName(FileName, dir, name);
-  return dir;
+  std::string Dir, Name;
+  SplitFileName(FileName, Dir, Name);
+  return Dir;
 }
 
 }  // namespace
@@ -34,26 +34,26 @@ int32_t TUnBase::Execute() {
 }
 
 int32_t TUnBase::Run() {
-  *CancelFlag = false;
+  *CancelFlag_ = false;
   FileIndex = 0;
   BytesToDo = TotalPacked = TotalUnpacked = 0;
   NewestDate = 0;
-  PasswordPos = 0;
+  PasswordPos_ = 0;
   ClearSecondaryList();
 
   if (ArchiveFile.empty()) {
     DoError(ArchiveFile, "", errFileNotFound);
     return 0;
   }
-  if (!Disks->CheckArchiveDrive(ArchiveFile)) return 0;
+  if (!Disks_->CheckArchiveDrive(ArchiveFile)) return 0;
 
-  const std::string runArchive = ArchiveFile;
+  const std::string RunArchive = ArchiveFile;
   if (OnActivate) OnActivate(this);
   if (!IsOutsideLibraryType(ArcType)) {
-    int32_t error = 0;
-    ArcStream = std::make_unique<TFileStream32>(ArchiveFile, fmOpenRead | fmShareDenyNone, error);
-    if (error != 0) {
-      ArcStream.reset();
+    int32_t Error = 0;
+    ArcStream_ = std::make_unique<TFileStream32>(ArchiveFile, fmOpenRead | fmShareDenyNone, Error);
+    if (Error != 0) {
+      ArcStream_.reset();
       DoError(ArchiveFile, "", errOpeningFile);
       if (OnDeactivate) OnDeactivate(this);
       return 0;
@@ -62,38 +62,38 @@ int32_t TUnBase::Run() {
   Password.clear();
   CurrentOutputName.clear();
   VolumesOpened = 0;
-  Timing = static_cast<bool>(OnElapsedTime);
-  if (Timing) Timer.Start();
+  Timing_ = static_cast<bool>(OnElapsedTime);
+  if (Timing_) Timer_.Start();
   if (ArcType != atGZip && ArcType != atMsGz) ConvertLF = false;
 
   try {
-    ExtractArchive(ArcStream.get());
-  } catch (const E_RAISE& e) {
-    if (!e.Reported) DoError(CurrentOutputName, "", e.ErrorCode);
-  } catch (const EStreamError& e) {
-    DoError(CurrentOutputName, e.Message(), errReadingFile);
-  } catch (const EOutOfMemory& e) {
+    ExtractArchive(ArcStream_.get());
+  } catch (const E_RAISE& E) {
+    if (!E.Reported) DoError(CurrentOutputName, "", E.ErrorCode);
+  } catch (const EStreamError& E) {
+    DoError(CurrentOutputName, E.Message(), errReadingFile);
+  } catch (const EOutOfMemory& E) {
     DoError(CurrentOutputName, "", errOutOfMemory);
   } catch (const std::bad_alloc&) {
     DoError(CurrentOutputName, "", errOutOfMemory);
-  } catch (const Exception& e) {
-    DoError(CurrentOutputName, e.Message(), 0);
-  } catch (const std::exception& e) {
-    DoError(CurrentOutputName, e.what(), 0);
+  } catch (const Exception& E) {
+    DoError(CurrentOutputName, E.Message(), 0);
+  } catch (const std::exception& E) {
+    DoError(CurrentOutputName, E.what(), 0);
   }
   // An item's output left open by a failed decoder is closed here.
-  if (OutHandle != kInvalidHandle) {
-    FileClose(OutHandle);
-    OutHandle = kInvalidHandle;
+  if (OutHandle_ != kInvalidHandle) {
+    FileClose(OutHandle_);
+    OutHandle_ = kInvalidHandle;
   }
-  OutFileStream.reset();
-  if (Timing) {
-    Timer.Stop();
-    OnElapsedTime(this, Timer.Elapsed);
+  OutFileStream_.reset();
+  if (Timing_) {
+    Timer_.Stop();
+    OnElapsedTime(this, Timer_.Elapsed);
   }
   if (OnDeactivate) OnDeactivate(this);
-  ArchiveFile = runArchive;
-  ArcStream.reset();
+  ArchiveFile = RunArchive;
+  ArcStream_.reset();
   return FileIndex;
 }
 
@@ -118,17 +118,17 @@ int32_t TUnBase::ExtractToStream(const std::string& ItemName, TStream32* Stream)
       Self.FileSpecLiteral = SavedLiteral;
       Self.OutStream = nullptr;
     }
-  } restore{*this, FileSpec, FileSpecLiteral};
+  } Restore{*this, FileSpec, FileSpecLiteral};
   FileSpec = {ItemName};
   FileSpecLiteral = true;
   OutputMode = omStream;
   OutStream = Stream;
-  const int32_t result = Execute();
+  const int32_t Result = Execute();
   try {
     Stream->SetPosition(0);
   } catch (const Exception&) {
   }
-  return result;
+  return Result;
 }
 
 int32_t TUnBase::ExtractToMemoryStream(TDecompMemoryStream* Stream) {
@@ -138,10 +138,10 @@ int32_t TUnBase::ExtractToMemoryStream(TDecompMemoryStream* Stream) {
   }
   OutputMode = omMemory;
   OutMemoryStream = Stream;
-  const int32_t result = Execute();
+  const int32_t Result = Execute();
   Stream->SetPosition(0);
   OutMemoryStream = nullptr;
-  return result;
+  return Result;
 }
 
 int32_t TUnBase::TestArchive() {
@@ -157,11 +157,11 @@ bool TUnBase::CheckPassword(const uint8_t*) { return false; }
 
 bool TUnBase::BeginItem(bool TestOnly) {
   if (TestOnly) return true;
-  const bool fileOutput = IsFileOutput();
-  TArlBeginItem begin{fileOutput ? CurrentOutputName : Item.Name, FileIndex + 1};
-  if (OnBegin) OnBegin(this, begin);
-  if (GetCancel() || !begin.Continue) return false;
-  if (!fileOutput) {
+  const bool FileOutput = IsFileOutput();
+  TArlBeginItem Begin{FileOutput ? CurrentOutputName : Item.Name, FileIndex + 1};
+  if (OnBegin) OnBegin(this, Begin);
+  if (GetCancel() || !Begin.Continue) return false;
+  if (!FileOutput) {
     ++FileIndex;
     return true;
   }
@@ -178,39 +178,39 @@ bool TUnBase::BeginItem(bool TestOnly) {
     DoError(CurrentOutputName, "OnFileExists", errEventNotAssigned);
     return false;
   }
-  bool skip = false;
-  std::string name = CurrentOutputName;
-  while (!GetCancel() && !skip && FileExists(name)) {
-    TArlFileExists query{name};
-    OnFileExists(this, query);
-    skip = query.Skip;
-    if (skip || query.NewName.empty() || SameTextAscii(query.NewName, name)) break;
-    name = std::move(query.NewName);
+  bool Skip = false;
+  std::string Name = CurrentOutputName;
+  while (!GetCancel() && !Skip && FileExists(Name)) {
+    TArlFileExists Query{Name};
+    OnFileExists(this, Query);
+    Skip = Query.Skip;
+    if (Skip || Query.NewName.empty() || SameTextAscii(Query.NewName, Name)) break;
+    Name = std::move(Query.NewName);
   }
-  if (skip || GetCancel()) return false;
-  struct stat st {};
-  if (::lstat(name.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      DoError(name, "", errWritingFile);
+  if (Skip || GetCancel()) return false;
+  struct stat St {};
+  if (::lstat(Name.c_str(), &St) == 0) {
+    if (S_ISDIR(St.st_mode)) {
+      DoError(Name, "", errWritingFile);
       return false;
     }
-    if (!(st.st_mode & S_IWUSR)) ::chmod(name.c_str(), st.st_mode | S_IWUSR);
+    if (!(St.st_mode & S_IWUSR)) ::chmod(Name.c_str(), St.st_mode | S_IWUSR);
   }
-  CurrentOutputName = name;
+  CurrentOutputName = Name;
   ++FileIndex;
   return true;
 }
 
 bool TUnBase::OpenOutput(const std::string& ItemName, const std::string& FileName) {
-  LastWrittenCR = false;
+  LastWrittenCr_ = false;
   switch (OutputMode) {
     case omHandle:
     case omAppend: {
-      const std::string folder = FolderOf(FileName);
-      if (!folder.empty()) ForceDirectories(folder);
-      OutHandle = OutputMode == omAppend ? OpenExistingForAppend(this, FileName)
-                                         : OpenOutputFile(this, FileName, false);
-      return OutHandle != kInvalidHandle;
+      const std::string Folder = FolderOf(FileName);
+      if (!Folder.empty()) ForceDirectories(Folder);
+      OutHandle_ = OutputMode == omAppend ? OpenExistingForAppend(this, FileName)
+                                          : OpenOutputFile(this, FileName, false);
+      return OutHandle_ != kInvalidHandle;
     }
     case omMemory: {
       if (!OutMemoryStream) {
@@ -218,23 +218,23 @@ bool TUnBase::OpenOutput(const std::string& ItemName, const std::string& FileNam
         return false;
       }
       OutMemoryStream->Seek(0, soEnd);
-      OutMemoryStart = OutMemoryStream->Position();
-      TDecompRecord record;
-      record.Start = static_cast<uint32_t>(OutMemoryStart);
-      record.Name = ItemName;
-      OutMemoryStream->AddRecord(record);
+      OutMemoryStart_ = OutMemoryStream->Position();
+      TDecompRecord Record;
+      Record.Start = static_cast<uint32_t>(OutMemoryStart_);
+      Record.Name = ItemName;
+      OutMemoryStream->AddRecord(Record);
       return true;
     }
     case omFileStream: {
-      const std::string folder = FolderOf(FileName);
-      if (!folder.empty()) ForceDirectories(folder);
-      struct stat st {};
-      if (::stat(FileName.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
-        ::chmod(FileName.c_str(), st.st_mode | S_IWUSR);
-      int32_t error = 0;
-      OutFileStream = std::make_unique<TFileStream32>(FileName, fmCreate, error);
-      if (error != 0) {
-        OutFileStream.reset();
+      const std::string Folder = FolderOf(FileName);
+      if (!Folder.empty()) ForceDirectories(Folder);
+      struct stat St {};
+      if (::stat(FileName.c_str(), &St) == 0 && !(St.st_mode & S_IWUSR))
+        ::chmod(FileName.c_str(), St.st_mode | S_IWUSR);
+      int32_t Error = 0;
+      OutFileStream_ = std::make_unique<TFileStream32>(FileName, fmCreate, Error);
+      if (Error != 0) {
+        OutFileStream_.reset();
         DoError(FileName, "", errOpeningFile);
         return false;
       }
@@ -256,28 +256,28 @@ void TUnBase::CloseOutput(uint32_t Attributes, uint32_t StoredDate, const std::s
     case omHandle:
     case omAppend:
     case omFileStream: {
-      bool closed = true;
+      bool Closed = true;
       if (OutputMode == omFileStream) {
-        closed = !OutFileStream || OutFileStream->Close();
-        OutFileStream.reset();
-      } else if (OutHandle != kInvalidHandle) {
-        closed = FileClose(OutHandle);
-        OutHandle = kInvalidHandle;
+        Closed = !OutFileStream_ || OutFileStream_->Close();
+        OutFileStream_.reset();
+      } else if (OutHandle_ != kInvalidHandle) {
+        Closed = FileClose(OutHandle_);
+        OutHandle_ = kInvalidHandle;
       }
-      if (!closed) DoError(FileName, "", errClosingFile);
+      if (!Closed) DoError(FileName, "", errClosingFile);
       SetFileWriteTime(FileName, ItemDate(StoredDate));  // a date that cannot be set is not an error
       if (RestoreAttributes && Attributes != faArchive && (Attributes & faReadOnly) &&
           !(Attributes & faDirectory)) {
-        struct stat st {};
-        if (::stat(FileName.c_str(), &st) == 0)
-          ::chmod(FileName.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
+        struct stat St {};
+        if (::stat(FileName.c_str(), &St) == 0)
+          ::chmod(FileName.c_str(), St.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
       }
       break;
     }
     case omMemory:
       if (OutMemoryStream && !OutMemoryStream->Records.empty()) {
-        const int64_t size = OutMemoryStream->Position() - OutMemoryStart;
-        OutMemoryStream->Records.back().Size = static_cast<uint32_t>(std::max<int64_t>(size, 0));
+        const int64_t Size = OutMemoryStream->Position() - OutMemoryStart_;
+        OutMemoryStream->Records.back().Size = static_cast<uint32_t>(std::max<int64_t>(Size, 0));
       }
       CurrentOutputName = Item.Name;
       break;
@@ -289,86 +289,86 @@ void TUnBase::CloseOutput(uint32_t Attributes, uint32_t StoredDate, const std::s
 
 bool TUnBase::CheckCrc(int Kind, uint32_t Stored) {
   if (GetCancel()) return false;
-  bool ok;
+  bool Ok;
   if (Kind == ckCrc16) {
-    const auto s = static_cast<uint16_t>(Stored);
-    ok = s == Crc16Reg || s == static_cast<uint16_t>(~Crc16Reg);
+    const auto S = static_cast<uint16_t>(Stored);
+    Ok = S == Crc16Reg || S == static_cast<uint16_t>(~Crc16Reg);
   } else {
-    ok = Stored == Crc32Reg || Stored == ~Crc32Reg;
+    Ok = Stored == Crc32Reg || Stored == ~Crc32Reg;
   }
-  const std::string& name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
+  const std::string& Name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
   if (OnEnd)
-    OnEnd(this, name, ok);
-  else if (!ok && OnError)
-    DoError(name, "", errCrcFailed);
-  return ok;
+    OnEnd(this, Name, Ok);
+  else if (!Ok && OnError)
+    DoError(Name, "", errCrcFailed);
+  return Ok;
 }
 
 bool TUnBase::VerifyPassword(TStream32& Stream, int64_t Position) {
-  uint8_t header[kEncryptionHeaderSize];
-  bool read = false;
+  uint8_t Header[kEncryptionHeaderSize];
+  bool Read = false;
   try {
-    read = Stream.Seek(Position, soBeginning) == Position &&
-           Stream.Read(header, kEncryptionHeaderSize) == kEncryptionHeaderSize;
+    Read = Stream.Seek(Position, soBeginning) == Position &&
+           Stream.Read(Header, kEncryptionHeaderSize) == kEncryptionHeaderSize;
   } catch (const EStreamError&) {
-    read = false;
+    Read = false;
   }
-  if (!read) {
+  if (!Read) {
     DoError(Item.Name, "", errReadingFile);
     return false;
   }
   // CheckPassword may decipher its copy in place: each candidate gets a fresh one.
-  auto passes = [&]() {
-    uint8_t copy[kEncryptionHeaderSize];
-    std::copy(header, header + kEncryptionHeaderSize, copy);
-    return CheckPassword(copy);
+  auto Passes = [&]() {
+    uint8_t Copy[kEncryptionHeaderSize];
+    std::copy(Header, Header + kEncryptionHeaderSize, Copy);
+    return CheckPassword(Copy);
   };
-  if (passes()) return true;
-  for (const auto& candidate : AcceptedPasswords) {
-    Password = candidate;
-    if (passes()) return true;
+  if (Passes()) return true;
+  for (const auto& Candidate : AcceptedPasswords) {
+    Password = Candidate;
+    if (Passes()) return true;
   }
   if (!OnGetPassword) {
     DoError(CurrentOutputName, "OnGetPassword", errEventNotAssigned);
     return false;
   }
-  const std::string& name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
-  for (int32_t attempt = 0; attempt < PasswordAttempts; ++attempt) {
+  const std::string& Name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
+  for (int32_t Attempt = 0; Attempt < PasswordAttempts; ++Attempt) {
     if (GetCancel()) return false;
-    TArlPasswordQuery query{name, Password};
+    TArlPasswordQuery Query{Name, Password};
     {
-      Timer.Pause();
-      OnGetPassword(this, query);
-      Timer.Resume();
+      Timer_.Pause();
+      OnGetPassword(this, Query);
+      Timer_.Resume();
     }
-    Password = std::move(query.Password);
-    if (!query.Continue) {
-      DoError(name, "", errInvalidPassword);
+    Password = std::move(Query.Password);
+    if (!Query.Continue) {
+      DoError(Name, "", errInvalidPassword);
       return false;
     }
-    if (passes()) {
+    if (Passes()) {
       AcceptedPasswords.erase(std::remove(AcceptedPasswords.begin(), AcceptedPasswords.end(), Password),
                               AcceptedPasswords.end());
       AcceptedPasswords.insert(AcceptedPasswords.begin(), Password);
       return true;
     }
     Password.clear();
-    DoError(name, "", errInvalidPassword);
+    DoError(Name, "", errInvalidPassword);
   }
   return false;
 }
 
 int64_t TUnBase::CopyStored(TStream32* In, int64_t Size, int CrcKind, bool Decrypt) {
-  std::vector<uint8_t> buf(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kCopyBlock)));
-  int64_t remaining = std::max<int64_t>(Size, 0);
-  while (remaining > 0 && !GetCancel()) {
-    const auto want = static_cast<int32_t>(std::min<int64_t>(remaining, kCopyBlock));
-    const int32_t n = ReadBlock(In, buf.data(), want, ckNone, Decrypt);
-    if (n <= 0) break;
-    WriteBlock(buf.data(), n, true, CrcKind);
-    remaining -= n;
-    BytesToDo = std::max<int64_t>(BytesToDo - n, 0);
-    UpdateProgress(Size - remaining, TotalPacked, Size);
+  std::vector<uint8_t> Buf(static_cast<size_t>(std::clamp<int64_t>(Size, 1, kCopyBlock)));
+  int64_t Remaining = std::max<int64_t>(Size, 0);
+  while (Remaining > 0 && !GetCancel()) {
+    const auto Want = static_cast<int32_t>(std::min<int64_t>(Remaining, kCopyBlock));
+    const int32_t N = ReadBlock(In, Buf.data(), Want, ckNone, Decrypt);
+    if (N <= 0) break;
+    WriteBlock(Buf.data(), N, true, CrcKind);
+    Remaining -= N;
+    BytesToDo = std::max<int64_t>(BytesToDo - N, 0);
+    UpdateProgress(Size - Remaining, TotalPacked, Size);
   }
-  return remaining;
+  return Remaining;
 }

@@ -9,12 +9,12 @@
 namespace {
 
 std::string FolderOfPath(const std::string& Path) {
-  const size_t p = Path.rfind(kItemSeparator);
-  if (p == std::string::npos) {
-    char buf[4096];
-    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
+  const size_t P = Path.rfind(kItemSeparator);
+  if (P == std::string::npos) {
+    char Buf[4096];
+    return ::getcwd(Buf, sizeof Buf) ? std::string(Buf) : std::string(".");
   }
-  return p == 0 ? std::string("/") : Path.substr(0, p);
+  return P == 0 ? std::string("/") : Path.substr(0, P);
 }
 
 }  // namespace
@@ -23,15 +23,15 @@ std::string FolderOfPath(const std::string& Path) {
 
 bool TDiskManager::CheckArchiveDrive(const std::string& Path) {
   Drive = FolderOfPath(Path);
-  struct stat st {};
-  if (::stat(Drive.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(Drive.c_str(), R_OK | X_OK) != 0) {
-    Owner.DoError(Path, Drive, errNotAccessible);
+  struct stat St {};
+  if (::stat(Drive.c_str(), &St) != 0 || !S_ISDIR(St.st_mode) || ::access(Drive.c_str(), R_OK | X_OK) != 0) {
+    Owner_.DoError(Path, Drive, errNotAccessible);
     return false;
   }
-  struct statvfs vfs {};
-  if (::statvfs(Drive.c_str(), &vfs) == 0) {
-    FreeBytes = static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
-    TotalBytes = static_cast<int64_t>(vfs.f_blocks) * static_cast<int64_t>(vfs.f_frsize);
+  struct statvfs Vfs {};
+  if (::statvfs(Drive.c_str(), &Vfs) == 0) {
+    FreeBytes = static_cast<int64_t>(Vfs.f_bavail) * static_cast<int64_t>(Vfs.f_frsize);
+    TotalBytes = static_cast<int64_t>(Vfs.f_blocks) * static_cast<int64_t>(Vfs.f_frsize);
   }
   DiskNumber = 0;
   return true;
@@ -40,62 +40,62 @@ bool TDiskManager::CheckArchiveDrive(const std::string& Path) {
 // --- TDiskSpannObj --------------------------------------------------------------------------------------
 
 TDiskSpannObj::TDiskSpannObj(TZipCommon& Owner, bool& SharedCancel)
-    : TDiskCommon(Owner), SharedCancel(SharedCancel) {
+    : TDiskCommon(Owner), SharedCancel_(SharedCancel) {
   Owner.ShareCancelFlag(&SharedCancel);
 }
 
-TDiskSpannObj::~TDiskSpannObj() { Owner.ShareCancelFlag(nullptr); }
+TDiskSpannObj::~TDiskSpannObj() { Owner_.ShareCancelFlag(nullptr); }
 
 bool TDiskSpannObj::StartsWithZipSignature() {
-  int32_t error = 0;
-  TFileStream32 s(Owner.ArchiveFile, fmOpenRead | fmShareDenyNone, error);
-  uint8_t b[4];
-  if (error != 0 || s.Read(b, 4) != 4 || b[0] != 'P' || b[1] != 'K') return false;
-  return (b[2] == 3 && b[3] == 4) || (b[2] == 1 && b[3] == 2) || (b[2] == 7 && b[3] == 8);
+  int32_t Error = 0;
+  TFileStream32 S(Owner_.ArchiveFile, fmOpenRead | fmShareDenyNone, Error);
+  uint8_t B[4];
+  if (Error != 0 || S.Read(B, 4) != 4 || B[0] != 'P' || B[1] != 'K') return false;
+  return (B[2] == 3 && B[3] == 4) || (B[2] == 1 && B[3] == 2) || (B[2] == 7 && B[3] == 8);
 }
 
 bool TDiskSpannObj::OpenNextDisk(std::unique_ptr<TFileStream32>& Stream) {
   Stream.reset();
-  const char* eventName = DiskStep == 0   ? "OnGetZipLastDisk"
+  const char* EventName = DiskStep == 0   ? "OnGetZipLastDisk"
                           : DiskStep == 1 ? "OnGetZipFirstDisk"
                                           : "OnGetZipNextDisk";
-  const bool assigned = DiskStep == 0   ? static_cast<bool>(Owner.OnGetZipLastDisk)
-                        : DiskStep == 1 ? static_cast<bool>(Owner.OnGetZipFirstDisk)
-                                        : static_cast<bool>(Owner.OnGetZipNextDisk);
-  if (!assigned) {
-    Owner.DoError(Owner.ArchiveFile, eventName, errEventNotAssigned);
-    SharedCancel = true;
+  const bool Assigned = DiskStep == 0   ? static_cast<bool>(Owner_.OnGetZipLastDisk)
+                        : DiskStep == 1 ? static_cast<bool>(Owner_.OnGetZipFirstDisk)
+                                        : static_cast<bool>(Owner_.OnGetZipNextDisk);
+  if (!Assigned) {
+    Owner_.DoError(Owner_.ArchiveFile, EventName, errEventNotAssigned);
+    SharedCancel_ = true;
     return false;
   }
-  bool found = false;
-  for (int32_t tries = 0; tries < kMaxDiskTries && !found; ++tries) {
+  bool Found = false;
+  for (int32_t Tries = 0; Tries < kMaxDiskTries && !Found; ++Tries) {
     if (DiskStep == 0) {
-      Owner.Redetect();
-      found = (Owner.ZipFlags & zfEndRecord) != 0;
+      Owner_.Redetect();
+      Found = (Owner_.ZipFlags & zfEndRecord) != 0;
     } else {
-      found = StartsWithZipSignature();
+      Found = StartsWithZipSignature();
     }
-    if (found) break;
-    bool cancel = true;
+    if (Found) break;
+    bool Cancel = true;
     if (DiskStep == 0)
-      Owner.OnGetZipLastDisk(&Owner, cancel);
+      Owner_.OnGetZipLastDisk(&Owner_, Cancel);
     else if (DiskStep == 1)
-      Owner.OnGetZipFirstDisk(&Owner, cancel);
+      Owner_.OnGetZipFirstDisk(&Owner_, Cancel);
     else
-      Owner.OnGetZipNextDisk(&Owner, std::to_string(DiskStep), cancel);
-    if (cancel) break;
+      Owner_.OnGetZipNextDisk(&Owner_, std::to_string(DiskStep), Cancel);
+    if (Cancel) break;
   }
-  if (!found) {
-    SharedCancel = true;
+  if (!Found) {
+    SharedCancel_ = true;
     return false;
   }
   ++DiskStep;
-  int32_t error = 0;
-  Stream = std::make_unique<TFileStream32>(Owner.ArchiveFile, fmOpenRead | fmShareDenyNone, error);
-  if (error != 0) {
+  int32_t Error = 0;
+  Stream = std::make_unique<TFileStream32>(Owner_.ArchiveFile, fmOpenRead | fmShareDenyNone, Error);
+  if (Error != 0) {
     Stream.reset();
-    Owner.DoError(Owner.ArchiveFile, "", errOpeningFile);
-    SharedCancel = true;
+    Owner_.DoError(Owner_.ArchiveFile, "", errOpeningFile);
+    SharedCancel_ = true;
     return false;
   }
   ArchiveSize = Stream->Size();

@@ -23,11 +23,11 @@ class TFileStream32;
 
 class TDiskCommon {
  public:
-  explicit TDiskCommon(TZipCommon& Owner) : Owner(Owner) {}
+  explicit TDiskCommon(TZipCommon& Owner) : Owner_(Owner) {}
   virtual ~TDiskCommon() = default;
 
  protected:
-  TZipCommon& Owner;
+  TZipCommon& Owner_;
 };
 
 class TDiskManager : public TDiskCommon {
@@ -63,5 +63,5 @@ class TDiskSpannObj : public TDiskCommon {
 
  private:
   bool StartsWithZipSignature();
-  bool& SharedCancel;
+  bool& SharedCancel_;
 };

@@ -42,37 +42,37 @@ bool ReadExactAt(TStream32& Stream, int64_t Position, void* Buffer, int32_t Coun
 
 bool THeaderCursor::U8(uint8_t& V) {
   if (Left() < 1) return false;
-  V = FData[FPos++];
+  V = Data_[Pos_++];
   return true;
 }
 
 bool THeaderCursor::U16(uint16_t& V) {
   if (Left() < 2) return false;
-  V = static_cast<uint16_t>(FData[FPos] | (FData[FPos + 1] << 8));
-  FPos += 2;
+  V = static_cast<uint16_t>(Data_[Pos_] | (Data_[Pos_ + 1] << 8));
+  Pos_ += 2;
   return true;
 }
 
 bool THeaderCursor::U32(uint32_t& V) {
   if (Left() < 4) return false;
-  V = static_cast<uint32_t>(FData[FPos]) | (static_cast<uint32_t>(FData[FPos + 1]) << 8) |
-      (static_cast<uint32_t>(FData[FPos + 2]) << 16) | (static_cast<uint32_t>(FData[FPos + 3]) << 24);
-  FPos += 4;
+  V = static_cast<uint32_t>(Data_[Pos_]) | (static_cast<uint32_t>(Data_[Pos_ + 1]) << 8) |
+      (static_cast<uint32_t>(Data_[Pos_ + 2]) << 16) | (static_cast<uint32_t>(Data_[Pos_ + 3]) << 24);
+  Pos_ += 4;
   return true;
 }
 
 bool THeaderCursor::Bytes(size_t N, std::string& Out) {
   if (Left() < N) return false;
-  Out.assign(reinterpret_cast<const char*>(FData + FPos), N);
-  FPos += N;
+  Out.assign(reinterpret_cast<const char*>(Data_ + Pos_), N);
+  Pos_ += N;
   return true;
 }
 
 bool THeaderCursor::ZString(size_t MaxLength, std::string& Out) {
-  const auto* End = static_cast<const uint8_t*>(std::memchr(FData + FPos, 0, Left()));
+  const auto* End = static_cast<const uint8_t*>(std::memchr(Data_ + Pos_, 0, Left()));
   if (!End) return false;
-  const size_t N = static_cast<size_t>(End - (FData + FPos));
-  Out.assign(reinterpret_cast<const char*>(FData + FPos), std::min(N, MaxLength));
-  FPos += N + 1;
+  const size_t N = static_cast<size_t>(End - (Data_ + Pos_));
+  Out.assign(reinterpret_cast<const char*>(Data_ + Pos_), std::min(N, MaxLength));
+  Pos_ += N + 1;
   return true;
 }

@@ -20,17 +20,17 @@ bool ReadExactAt(TStream32& Stream, int64_t Position, void* Buffer, int32_t Coun
 
 class THeaderCursor {
  public:
-  THeaderCursor(const uint8_t* Data, size_t Size) : FData(Data), FSize(Size) {}
+  THeaderCursor(const uint8_t* Data, size_t Size) : Data_(Data), Size_(Size) {}
   explicit THeaderCursor(const std::vector<uint8_t>& Data) : THeaderCursor(Data.data(), Data.size()) {}
 
-  size_t Pos() const { return FPos; }
-  size_t Left() const { return FSize - FPos; }
+  size_t Pos() const { return Pos_; }
+  size_t Left() const { return Size_ - Pos_; }
   bool Seek(size_t Pos) {
-    if (Pos > FSize) return false;
-    FPos = Pos;
+    if (Pos > Size_) return false;
+    Pos_ = Pos;
     return true;
   }
-  bool Skip(size_t N) { return N <= Left() && Seek(FPos + N); }
+  bool Skip(size_t N) { return N <= Left() && Seek(Pos_ + N); }
   bool U8(uint8_t& V);
   bool U16(uint16_t& V);
   bool U32(uint32_t& V);
@@ -41,7 +41,7 @@ class THeaderCursor {
   bool ZString(size_t MaxLength, std::string& Out);
 
  private:
-  const uint8_t* FData;
-  size_t FSize;
-  size_t FPos = 0;
+  const uint8_t* Data_;
+  size_t Size_;
+  size_t Pos_ = 0;
 };

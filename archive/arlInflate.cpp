@@ -27,34 +27,34 @@ void InflateBuffer(const void* InBuf, int32_t InSize, std::vector<uint8_t>& OutB
                    int64_t MaxOut) {
   OutBuf.clear();
   if (InSize < 0) InSize = 0;
-  const int64_t step = std::max<int64_t>((static_cast<int64_t>(InSize) + 255) / 256 * 256, 256);
-  int64_t size = std::min<int64_t>(Estimate > 0 ? Estimate : step, MaxOut);
-  std::vector<uint8_t> out;
+  const int64_t Step = std::max<int64_t>((static_cast<int64_t>(InSize) + 255) / 256 * 256, 256);
+  int64_t Size = std::min<int64_t>(Estimate > 0 ? Estimate : Step, MaxOut);
+  std::vector<uint8_t> Out;
   try {
-    out.resize(static_cast<size_t>(std::max<int64_t>(size, 1)));
-    TInflater inf;
-    z_stream& z = inf.Z;
-    z.next_in = static_cast<Bytef*>(const_cast<void*>(InBuf));
-    z.avail_in = static_cast<uInt>(InSize);
-    int64_t produced = 0;
+    Out.resize(static_cast<size_t>(std::max<int64_t>(Size, 1)));
+    TInflater Inf;
+    z_stream& Z = Inf.Z;
+    Z.next_in = static_cast<Bytef*>(const_cast<void*>(InBuf));
+    Z.avail_in = static_cast<uInt>(InSize);
+    int64_t Produced = 0;
     for (;;) {
-      z.next_out = out.data() + produced;
-      z.avail_out = static_cast<uInt>(out.size() - static_cast<size_t>(produced));
-      const int r = inflate(&z, Z_FINISH);
-      produced = static_cast<int64_t>(out.size()) - z.avail_out;
-      if (r == Z_STREAM_END) break;
-      if (r == Z_NEED_DICT || r == Z_DATA_ERROR) Fail(z.msg ? z.msg : "damaged data", z, produced);
-      if (r == Z_MEM_ERROR) throw EOutOfMemory();
+      Z.next_out = Out.data() + Produced;
+      Z.avail_out = static_cast<uInt>(Out.size() - static_cast<size_t>(Produced));
+      const int R = inflate(&Z, Z_FINISH);
+      Produced = static_cast<int64_t>(Out.size()) - Z.avail_out;
+      if (R == Z_STREAM_END) break;
+      if (R == Z_NEED_DICT || R == Z_DATA_ERROR) Fail(Z.msg ? Z.msg : "damaged data", Z, Produced);
+      if (R == Z_MEM_ERROR) throw EOutOfMemory();
       // Z_BUF_ERROR or Z_OK: either the output is full, or the input ended before the final block.
-      if (z.avail_out > 0) Fail("the data ends before its last block", z, produced);
-      if (produced >= MaxOut) Fail("the output exceeds its limit", z, produced);
-      out.resize(static_cast<size_t>(std::min<int64_t>(produced + step, MaxOut)));
+      if (Z.avail_out > 0) Fail("the data ends before its last block", Z, Produced);
+      if (Produced >= MaxOut) Fail("the output exceeds its limit", Z, Produced);
+      Out.resize(static_cast<size_t>(std::min<int64_t>(Produced + Step, MaxOut)));
     }
-    out.resize(static_cast<size_t>(produced));
-    out.shrink_to_fit();
+    Out.resize(static_cast<size_t>(Produced));
+    Out.shrink_to_fit();
   } catch (...) {
     OutBuf.clear();
     throw;
   }
-  OutBuf.swap(out);
+  OutBuf.swap(Out);
 }

@@ -118,7 +118,7 @@ class TStream32 {
 // Handle() drop them.
 class THandleStream32 : public TStream32 {
  public:
-  explicit THandleStream32(THandle Handle) : FHandle(Handle) {}
+  explicit THandleStream32(THandle Handle) : Handle_(Handle) {}
   THandle Handle() const;
   int32_t Read(void* Buffer, int32_t Count) override;
   int32_t Write(const void* Buffer, int32_t Count) override;
@@ -130,9 +130,9 @@ class THandleStream32 : public TStream32 {
   // The position, read from the descriptor when not known; -1 when the descriptor has none (closed,
   // invalid or not seekable).
   int64_t KnownPosition();
-  THandle FHandle;
+  THandle Handle_;
   // The stream's position; -1 until the descriptor's offset is read (and again after Handle()).
-  mutable int64_t FPos = -1;
+  mutable int64_t Pos_ = -1;
 
  private:
   static constexpr int32_t kReadAhead = 16384;
@@ -144,9 +144,9 @@ class THandleStream32 : public TStream32 {
     int64_t Start = 0;
     int32_t Len = 0;
   };
-  mutable TReadAhead FAhead[2];
-  int FLastUsed = 0;  // the buffer read from last; the other one is filled next
-  void DropReadAhead() const { FAhead[0].Len = FAhead[1].Len = 0; }
+  mutable TReadAhead Ahead_[2];
+  int LastUsed_ = 0;  // the buffer read from last; the other one is filled next
+  void DropReadAhead() const { Ahead_[0].Len = Ahead_[1].Len = 0; }
 };
 
 // Open modes of TFileStream32: those of the core's file streams (fmOpenRead, fmOpenWrite,
@@ -160,12 +160,12 @@ class TFileStream32 : public THandleStream32 {
  public:
   TFileStream32(const std::string& Name, TFileOpenMode Mode, int32_t& Error);
   ~TFileStream32() override;
-  const std::string& FileName() const { return FFileName; }
+  const std::string& FileName() const { return FileName_; }
   // Closes the handle; false when the system reports a failure (a late write error).
   bool Close();
 
  private:
-  std::string FFileName;
+  std::string FileName_;
 };
 
 // A growable memory block with a size and a position. Growing goes through SetCapacity, which descendants
@@ -180,9 +180,9 @@ class TMemoryStream32 : public TStream32 {
   void SetSize(int64_t NewSize) override;
   void Clear();
 
-  uint8_t* Memory() const { return FMemory; }
-  int64_t GetSize() const { return FSize; }
-  int64_t Capacity() const { return FCapacity; }
+  uint8_t* Memory() const { return Memory_; }
+  int64_t GetSize() const { return Size_; }
+  int64_t Capacity() const { return Capacity_; }
   // Raises EOutOfMemory when the block cannot be had. A capacity of 0 frees the block.
   virtual void SetCapacity(int64_t NewCapacity);
 
@@ -193,10 +193,10 @@ class TMemoryStream32 : public TStream32 {
   bool Has64BitSeek() const override { return true; }
   // Hands the block to the caller and leaves the stream empty.
   uint8_t* ReleaseMemory();
-  uint8_t* FMemory = nullptr;
-  int64_t FSize = 0;
-  int64_t FPosition = 0;
-  int64_t FCapacity = 0;
+  uint8_t* Memory_ = nullptr;
+  int64_t Size_ = 0;
+  int64_t Position_ = 0;
+  int64_t Capacity_ = 0;
 };
 
 // A stream over Source (not owned, must outlive it) with a 65536-byte input buffer and a raw-inflate
@@ -214,11 +214,11 @@ class TCustomStream : public TStream32 {
 
  protected:
   bool Has64BitSeek() const override { return true; }
-  TStream32* FSource;
-  int64_t FSourcePosition;  // where the next read of the source continues
-  std::unique_ptr<uint8_t[]> FBuffer;
+  TStream32* Source_;
+  int64_t SourcePosition_;  // where the next read of the source continues
+  std::unique_ptr<uint8_t[]> Buffer_;
   struct TInflateState;
-  std::unique_ptr<TInflateState> FZ;
+  std::unique_ptr<TInflateState> Fz_;
 };
 
 // Raw inflate of the deflated data that starts at the source's current position. Read gives the bytes
@@ -239,22 +239,22 @@ class TDecompressStream : public TCustomStream {
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
 
   // The deflated data ended (the final block was inflated).
-  bool AtStreamEnd() const { return FEnd; }
+  bool AtStreamEnd() const { return End_; }
   // Inflate reported damaged data; ErrorCode is zlib's (negative).
-  bool Failed() const { return FError != 0; }
-  int ErrorCode() const { return FError; }
+  bool Failed() const { return Error_ != 0; }
+  int ErrorCode() const { return Error_; }
   // The source ran out before the deflated data ended (a truncated member, or a spanned one whose next
   // part is on the next disk); Read then returns what it produced.
-  bool InputExhausted() const { return FInputExhausted; }
+  bool InputExhausted() const { return InputExhausted_; }
   // Takes up reading after the source has been replaced at its current position (a spanned member).
   void ContinueFrom(TStream32& Source);
 
  private:
   void Reset();
-  TDecipher FDecipher;
-  int64_t FStartPosition = 0;  // where the deflated data starts in the source
-  int64_t FProduced = 0;
-  bool FEnd = false;
-  bool FInputExhausted = false;
-  int FError = 0;
+  TDecipher Decipher_;
+  int64_t StartPosition_ = 0;  // where the deflated data starts in the source
+  int64_t Produced_ = 0;
+  bool End_ = false;
+  bool InputExhausted_ = false;
+  int Error_ = 0;
 };

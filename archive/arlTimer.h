@@ -14,12 +14,12 @@ class TarlTimer {
   // Pause and Resume nest by count: only the outermost pair moves the start forward.
   void Pause();
   void Resume();
-  bool Running() const { return StartTick != TClock::time_point{}; }
+  bool Running() const { return StartTick_ != TClock::time_point{}; }
 
   double Elapsed = 0;
 
  private:
-  TClock::time_point StartTick{};
-  TClock::time_point PauseTick{};
-  int PauseDepth = 0;
+  TClock::time_point StartTick_{};
+  TClock::time_point PauseTick_{};
+  int PauseDepth_ = 0;
 };

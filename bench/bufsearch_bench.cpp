@@ -16,69 +16,69 @@ constexpr size_t kWindow = 32768;  // the stream scanner's window
 std::string TextWindow() {
   static const char kWords[][8] = {"the", "search", "engine", "reads", "every", "file",
                                    "and", "seeks",  "text",   "here",  "there", "one"};
-  std::mt19937 random(1);
-  std::string s;
-  while (s.size() < kWindow) {
-    s += kWords[random() % std::size(kWords)];
-    s += ' ';
+  std::mt19937 Random(1);
+  std::string S;
+  while (S.size() < kWindow) {
+    S += kWords[Random() % std::size(kWords)];
+    S += ' ';
   }
-  s.resize(kWindow);
-  return s;
+  S.resize(kWindow);
+  return S;
 }
 
-std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Widen(const std::string& S) { return std::u16string(S.begin(), S.end()); }
 
 // Starts and ends with "e", the most frequent letter, and holds a "q", which the text never does.
-std::string Pattern(int64_t length) {
-  std::string p = "eqngine reads every file and seeks text there and here";
-  p.resize(static_cast<size_t>(length), 'x');
-  p[length - 1] = 'e';
-  return p;
+std::string Pattern(int64_t Length) {
+  std::string P = "eqngine reads every file and seeks text there and here";
+  P.resize(static_cast<size_t>(Length), 'x');
+  P[Length - 1] = 'e';
+  return P;
 }
 
-void BM_FindInBuf(benchmark::State& state) {
-  const std::string text = TextWindow();
-  const std::string pattern = Pattern(state.range(0));
-  for (auto _ : state)
+void BM_FindInBuf(benchmark::State& State) {
+  const std::string Text = TextWindow();
+  const std::string pattern = Pattern(State.range(0));
+  for (auto _ : State)
     benchmark::DoNotOptimize(qvnls::FindInBuf(pattern.data(), static_cast<int32_t>(pattern.size()),
-                                              text.data(), static_cast<int32_t>(text.size())));
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+                                              Text.data(), static_cast<int32_t>(Text.size())));
+  State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Text.size()));
 }
 
-void BM_Memmem(benchmark::State& state) {
-  const std::string text = TextWindow();
-  const std::string pattern = Pattern(state.range(0));
-  for (auto _ : state)
-    benchmark::DoNotOptimize(memmem(text.data(), text.size(), pattern.data(), pattern.size()));
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+void BM_Memmem(benchmark::State& State) {
+  const std::string Text = TextWindow();
+  const std::string pattern = Pattern(State.range(0));
+  for (auto _ : State)
+    benchmark::DoNotOptimize(memmem(Text.data(), Text.size(), pattern.data(), pattern.size()));
+  State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Text.size()));
 }
 
-void BM_FindWordsInBuf(benchmark::State& state) {
-  const std::u16string text = Widen(TextWindow()).substr(0, kWindow / 2);
-  const std::u16string pattern = Widen(Pattern(state.range(0)));
-  for (auto _ : state)
+void BM_FindWordsInBuf(benchmark::State& State) {
+  const std::u16string Text = Widen(TextWindow()).substr(0, kWindow / 2);
+  const std::u16string pattern = Widen(Pattern(State.range(0)));
+  for (auto _ : State)
     benchmark::DoNotOptimize(qvnls::FindWordsInBuf(pattern.data(), static_cast<int32_t>(pattern.size()),
-                                                   text.data(), static_cast<int32_t>(text.size())));
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(2 * text.size()));
+                                                   Text.data(), static_cast<int32_t>(Text.size())));
+  State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(2 * Text.size()));
 }
 
 // memmem on the UTF-16 bytes, rejecting hits at odd offsets, as a search without the unit loop would.
-void BM_MemmemWords(benchmark::State& state) {
-  const std::u16string text = Widen(TextWindow()).substr(0, kWindow / 2);
-  const std::u16string pattern = Widen(Pattern(state.range(0)));
-  const char* base = reinterpret_cast<const char*>(text.data());
-  const size_t bytes = 2 * text.size();
-  for (auto _ : state) {
-    size_t from = 0;
-    const void* hit = nullptr;
-    while (from < bytes) {
-      hit = memmem(base + from, bytes - from, pattern.data(), 2 * pattern.size());
-      if (hit == nullptr || (static_cast<const char*>(hit) - base) % 2 == 0) break;
-      from = static_cast<size_t>(static_cast<const char*>(hit) - base) + 1;
+void BM_MemmemWords(benchmark::State& State) {
+  const std::u16string Text = Widen(TextWindow()).substr(0, kWindow / 2);
+  const std::u16string pattern = Widen(Pattern(State.range(0)));
+  const char* Base = reinterpret_cast<const char*>(Text.data());
+  const size_t Bytes = 2 * Text.size();
+  for (auto _ : State) {
+    size_t From = 0;
+    const void* Hit = nullptr;
+    while (From < Bytes) {
+      Hit = memmem(Base + From, Bytes - From, pattern.data(), 2 * pattern.size());
+      if (Hit == nullptr || (static_cast<const char*>(Hit) - Base) % 2 == 0) break;
+      From = static_cast<size_t>(static_cast<const char*>(Hit) - Base) + 1;
     }
-    benchmark::DoNotOptimize(hit);
+    benchmark::DoNotOptimize(Hit);
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+  State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Bytes));
 }
 
 }  // namespace

@@ -180,10 +180,10 @@ const TOption* FindOption(char Letter) {
 
 }  // namespace
 
-bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Options, std::string& Error) {
+bool ParseScanOptions(int Argc, const char* const* Argv, TScanCommandLine& Options, std::string& Error) {
   int I = 1;
-  for (; I < argc; ++I) {
-    const char* Arg = argv[I];
+  for (; I < Argc; ++I) {
+    const char* Arg = Argv[I];
     if (std::strcmp(Arg, "--") == 0) {
       ++I;
       break;
@@ -195,11 +195,11 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Optio
         Error = std::string("unknown option ") + Arg;
         return false;
       }
-      if (I + 1 >= argc) {
+      if (I + 1 >= Argc) {
         Error = std::string("option ") + Arg + " needs a value";
         return false;
       }
-      if (!Option->Apply(Options, argv[++I], Error)) return false;
+      if (!Option->Apply(Options, Argv[++I], Error)) return false;
       continue;
     }
     for (const char* P = Arg + 1; *P != '\0'; ++P) {
@@ -212,8 +212,8 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Optio
       if (Option->TakesValue) {
         if (P[1] != '\0') {
           Value = P + 1;
-        } else if (I + 1 < argc) {
-          Value = argv[++I];
+        } else if (I + 1 < Argc) {
+          Value = Argv[++I];
         } else {
           Error = std::string("option -") + *P + " needs a value";
           return false;
@@ -223,12 +223,12 @@ bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Optio
       if (Option->TakesValue) break;
     }
   }
-  if (I >= argc) {
+  if (I >= Argc) {
     Error = "no pattern";
     return false;
   }
-  Options.Pattern = argv[I++];
-  for (; I < argc; ++I) Options.Files.emplace_back(argv[I]);
+  Options.Pattern = Argv[I++];
+  for (; I < Argc; ++I) Options.Files.emplace_back(Argv[I]);
   if (Options.Files.empty()) {
     Error = "no file";
     return false;

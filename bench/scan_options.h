@@ -31,7 +31,7 @@ struct TScanCommandLine {
 
 // Fills Options from argv (argv[0] is the program). False, with a message in Error, for a bad command
 // line.
-bool ParseScanOptions(int argc, const char* const* argv, TScanCommandLine& Options, std::string& Error);
+bool ParseScanOptions(int Argc, const char* const* Argv, TScanCommandLine& Options, std::string& Error);
 
 // Gives Scanner the pattern and the matching options of Options; false, with the reason on standard error,
 // when the scanner refuses them (a pattern too long, a fuzzy pattern with whole words, ...).

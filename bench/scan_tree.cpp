@@ -57,128 +57,128 @@ const char* ErrorWhat(TScanErrorKind Kind) {
 
 // Loads every "imp*.so" in the program's folder into Converters.
 void LoadConverters(TQVConverters& Converters) {
-  const std::string folder = Utf16ToUtf8(WideExtractFilePath(WideModuleFileName(nullptr)));
-  std::vector<std::string> files;
-  ListFileNames(files, folder, "imp*.so", false);
-  for (const std::string& file : files)
-    if (Converters.AddConverter(file, false) != kConverterLoaded)
-      std::fprintf(stderr, "scan: %s: %s\n", file.c_str(), Converters.LastLoadError.c_str());
+  const std::string Folder = Utf16ToUtf8(WideExtractFilePath(WideModuleFileName(nullptr)));
+  std::vector<std::string> Files;
+  ListFileNames(Files, Folder, "imp*.so", false);
+  for (const std::string& File : Files)
+    if (Converters.AddConverter(File, false) != kConverterLoaded)
+      std::fprintf(stderr, "scan: %s: %s\n", File.c_str(), Converters.LastLoadError.c_str());
 }
 
 }  // namespace
 
 bool ParseTreeDate(const std::string& Text, TDateTime& Date) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, used = 0;
-  const char* p = Text.c_str();
-  if (std::sscanf(p, "%4d-%2d-%2d%n", &y, &mo, &d, &used) != 3) return false;
-  p += used;
-  if (*p == ' ' || *p == 'T') {
-    used = 0;
-    if (std::sscanf(p + 1, "%2d:%2d%n", &h, &mi, &used) != 2) return false;
-    p += 1 + used;
-    if (*p == ':') {
-      used = 0;
-      if (std::sscanf(p + 1, "%2d%n", &s, &used) != 1) return false;
-      p += 1 + used;
+  int Y = 0, Mo = 0, D = 0, H = 0, Mi = 0, S = 0, Used = 0;
+  const char* P = Text.c_str();
+  if (std::sscanf(P, "%4d-%2d-%2d%n", &Y, &Mo, &D, &Used) != 3) return false;
+  P += Used;
+  if (*P == ' ' || *P == 'T') {
+    Used = 0;
+    if (std::sscanf(P + 1, "%2d:%2d%n", &H, &Mi, &Used) != 2) return false;
+    P += 1 + Used;
+    if (*P == ':') {
+      Used = 0;
+      if (std::sscanf(P + 1, "%2d%n", &S, &Used) != 1) return false;
+      P += 1 + Used;
     }
   }
-  if (*p != '\0' || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) return false;
+  if (*P != '\0' || Mo < 1 || Mo > 12 || D < 1 || D > 31 || H > 23 || Mi > 59 || S > 59) return false;
   // A TDateTime of local time counts the local calendar: the date and time taken as UTC give its seconds.
-  std::tm t{};
-  t.tm_year = y - 1900;
-  t.tm_mon = mo - 1;
-  t.tm_mday = d;
-  t.tm_hour = h;
-  t.tm_min = mi;
-  t.tm_sec = s;
-  const time_t seconds = timegm(&t);
-  Date = static_cast<TDateTime>(seconds) / 86400.0 + kUnixEpochDay;
+  std::tm T{};
+  T.tm_year = Y - 1900;
+  T.tm_mon = Mo - 1;
+  T.tm_mday = D;
+  T.tm_hour = H;
+  T.tm_min = Mi;
+  T.tm_sec = S;
+  const time_t Seconds = timegm(&T);
+  Date = static_cast<TDateTime>(Seconds) / 86400.0 + kUnixEpochDay;
   return true;
 }
 
 int RunTreeSearch(const TScanCommandLine& Options) {
-  const TTreeOptions& tree = Options.Tree;
-  TFileScanner scanner;
-  TStreamScanner& s = scanner.Scanner;
-  if (!SetUpScanner(s, Options)) return kExitError;
+  const TTreeOptions& Tree = Options.Tree;
+  TFileScanner Scanner;
+  TStreamScanner& S = Scanner.Scanner;
+  if (!SetUpScanner(S, Options)) return kExitError;
 
-  scanner.Encodings = Options.Encodings;
-  scanner.SkipBinary = tree.SkipBinary;
-  scanner.Mode = smScanContents;
-  if (tree.MatchName) scanner.Mode |= smMatchName;
-  if (tree.NameOnly) scanner.Mode = smMatchName | smNameOnly;
-  TQVConverters converters;
-  if (tree.Convert) {
-    LoadConverters(converters);
-    scanner.Converters = &converters;
-    scanner.Mode |= smConvert;
+  Scanner.Encodings = Options.Encodings;
+  Scanner.SkipBinary = Tree.SkipBinary;
+  Scanner.Mode = smScanContents;
+  if (Tree.MatchName) Scanner.Mode |= smMatchName;
+  if (Tree.NameOnly) Scanner.Mode = smMatchName | smNameOnly;
+  TQVConverters Converters;
+  if (Tree.Convert) {
+    LoadConverters(Converters);
+    Scanner.Converters = &Converters;
+    Scanner.Mode |= smConvert;
   }
   // Every file a stream can read is scanned: there are no settings here to limit it.
-  scanner.MaxScanSize = INT32_MAX;
-  scanner.MaxConvertSize = INT32_MAX;
-  TArchiveWalk archives;
-  if (tree.Archives) {
-    scanner.Archives = &archives;
-    scanner.ScanNestedArchives = true;
-    scanner.MaxArchiveSize = INT32_MAX;
+  Scanner.MaxScanSize = INT32_MAX;
+  Scanner.MaxConvertSize = INT32_MAX;
+  TArchiveWalk Archives;
+  if (Tree.Archives) {
+    Scanner.Archives = &Archives;
+    Scanner.ScanNestedArchives = true;
+    Scanner.MaxArchiveSize = INT32_MAX;
   }
-  if (!tree.Password.empty())
-    scanner.OnPassword = [&tree](TScanPasswordQuery& Query) {
-      Query.Password = tree.Password;
+  if (!Tree.Password.empty())
+    Scanner.OnPassword = [&Tree](TScanPasswordQuery& Query) {
+      Query.Password = Tree.Password;
       return true;
     };
-  if (tree.Threads > 0) scanner.WorkerThreads = tree.Threads;
-  scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
-  scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+  if (Tree.Threads > 0) Scanner.WorkerThreads = Tree.Threads;
+  Scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
+  Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
     return MatchesMask(Name, Mask, true);
   };
 
-  static char outBuffer[1 << 16];
-  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
-  bool anyFound = false, anyError = false;
-  scanner.OnFound = [&](const TFoundFileInfo& Info) {
-    anyFound = true;
+  static char OutBuffer[1 << 16];
+  std::setvbuf(stdout, OutBuffer, _IOFBF, sizeof OutBuffer);
+  bool AnyFound = false, AnyError = false;
+  Scanner.OnFound = [&](const TFoundFileInfo& Info) {
+    AnyFound = true;
     std::fputs(Utf16ToUtf8(Info.Name).c_str(), stdout);
     std::fputc('\n', stdout);
   };
-  scanner.OnError = [&](const TScanError& Error) {
+  Scanner.OnError = [&](const TScanError& Error) {
     const std::u16string& Name = Error.Name;
     const std::string& Text = Error.Text;
     const TScanErrorKind Kind = Error.Kind;
-    const char* what = ErrorWhat(Kind);
-    if (what == nullptr || (Kind == sekConvertFailed && Text.empty())) return;
-    anyError = true;
+    const char* What = ErrorWhat(Kind);
+    if (What == nullptr || (Kind == sekConvertFailed && Text.empty())) return;
+    AnyError = true;
     std::fflush(stdout);
-    std::string line = "scan: " + Utf16ToUtf8(Name) + ": " + what;
-    if (!Text.empty()) line += ": " + Text;
-    for (char& c : line)
-      if (c == '\n' || c == '\r') c = ' ';
-    std::fprintf(stderr, "%s\n", line.c_str());
+    std::string Line = "scan: " + Utf16ToUtf8(Name) + ": " + What;
+    if (!Text.empty()) Line += ": " + Text;
+    for (char& C : Line)
+      if (C == '\n' || C == '\r') C = ' ';
+    std::fprintf(stderr, "%s\n", Line.c_str());
   };
 
   // Excluded folders, each compared exactly with a "/" after it.
-  std::set<std::u16string> excluded;
-  TWideStrLst list;
-  SplitQuotedList(list, Utf8ToUtf16(tree.Excluded));
-  for (int32_t i = 0; i < list.GetCount(); ++i)
-    excluded.insert(WideIncludeTrailingBackslash(AbsolutePath(Utf16ToUtf8(list.Get(i)))));
-  if (!excluded.empty())
-    scanner.OnEnterFolder = [&](const std::u16string& Folder) {
-      return excluded.count(WideIncludeTrailingBackslash(Folder)) == 0;
+  std::set<std::u16string> Excluded;
+  TWideStrLst List;
+  SplitQuotedList(List, Utf8ToUtf16(Tree.Excluded));
+  for (int32_t I = 0; I < List.GetCount(); ++I)
+    Excluded.insert(WideIncludeTrailingBackslash(AbsolutePath(Utf16ToUtf8(List.Get(I)))));
+  if (!Excluded.empty())
+    Scanner.OnEnterFolder = [&](const std::u16string& Folder) {
+      return Excluded.count(WideIncludeTrailingBackslash(Folder)) == 0;
     };
 
-  if (tree.MinSize >= 0 || tree.MaxSize >= 0 || tree.After != 0 || tree.Before != 0)
-    scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
-      if (tree.After != 0 && File.Date < tree.After) return false;
-      if (tree.Before != 0 && File.Date > tree.Before) return false;
-      if (!File.SizeIncomplete && File.Size < tree.MinSize) return false;
-      return !(tree.MaxSize >= 0 && File.Size > tree.MaxSize);
+  if (Tree.MinSize >= 0 || Tree.MaxSize >= 0 || Tree.After != 0 || Tree.Before != 0)
+    Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
+      if (Tree.After != 0 && File.Date < Tree.After) return false;
+      if (Tree.Before != 0 && File.Date > Tree.Before) return false;
+      if (!File.SizeIncomplete && File.Size < Tree.MinSize) return false;
+      return !(Tree.MaxSize >= 0 && File.Size > Tree.MaxSize);
     };
 
   // The roots as one quoted list, each made absolute (a final "/", which selects sub-folders, stays).
-  TWideStrLst roots;
-  for (const std::string& file : Options.Files) roots.Add(AbsolutePath(file));
-  scanner.Search(JoinQuotedList(roots), Utf8ToUtf16(tree.Masks), tree.Recurse);
+  TWideStrLst Roots;
+  for (const std::string& File : Options.Files) Roots.Add(AbsolutePath(File));
+  Scanner.Search(JoinQuotedList(Roots), Utf8ToUtf16(Tree.Masks), Tree.Recurse);
   std::fflush(stdout);
-  return anyError ? kExitError : anyFound ? kExitFound : kExitNotFound;
+  return AnyError ? kExitError : AnyFound ? kExitFound : kExitNotFound;
 }

@@ -16,12 +16,12 @@ TBoolVector::TBoolVector(int32_t ElemCount, bool DefaultValue)
 }
 
 void TBoolVector::InitMemory(int32_t ByteOffset, int32_t N) {
-  if (N > 0) std::memset(Data + ByteOffset, DefaultValue ? 1 : 0, static_cast<size_t>(N));
+  if (N > 0) std::memset(Data_ + ByteOffset, DefaultValue ? 1 : 0, static_cast<size_t>(N));
 }
 
-bool TBoolVector::Get(int32_t Index) const { return Data[Index] != 0; }
+bool TBoolVector::Get(int32_t Index) const { return Data_[Index] != 0; }
 
-void TBoolVector::Put(int32_t Index, bool Value) { Data[Index] = Value ? 1 : 0; }
+void TBoolVector::Put(int32_t Index, bool Value) { Data_[Index] = Value ? 1 : 0; }
 
 void TBoolVector::Insert(int32_t Index, bool Value) {
   InsertGap(Index);
@@ -29,40 +29,40 @@ void TBoolVector::Insert(int32_t Index, bool Value) {
 }
 
 void TBoolVector::SetToValue(bool Value) {
-  if (Count > 0) std::memset(Data, Value ? 1 : 0, static_cast<size_t>(Count));
+  if (Count_ > 0) std::memset(Data_, Value ? 1 : 0, static_cast<size_t>(Count_));
 }
 
 void TBoolVector::AndVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return AndBytes(Data, V.Data, Count);
+  if (typeid(V) == typeid(*this)) return AndBytes(Data_, V.Data_, Count_);
   const int32_t N = GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Get(i) && V.Get(i));
+  for (int32_t I = 0; I < N; ++I) Put(I, Get(I) && V.Get(I));
 }
 
 void TBoolVector::OrVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return OrBytes(Data, V.Data, Count);
+  if (typeid(V) == typeid(*this)) return OrBytes(Data_, V.Data_, Count_);
   const int32_t N = GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, Get(i) || V.Get(i));
+  for (int32_t I = 0; I < N; ++I) Put(I, Get(I) || V.Get(I));
 }
 
 void TBoolVector::XorVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return XorBytes(Data, V.Data, Count);
+  if (typeid(V) == typeid(*this)) return XorBytes(Data_, V.Data_, Count_);
   const int32_t N = GetCount();
-  for (int32_t i = 0; i < N; ++i) Data[i] = static_cast<uint8_t>(Data[i] ^ (V.Get(i) ? 1 : 0));
+  for (int32_t I = 0; I < N; ++I) Data_[I] = static_cast<uint8_t>(Data_[I] ^ (V.Get(I) ? 1 : 0));
 }
 
-void TBoolVector::NotVector() { InvertBoolBytes(Data, Count); }
+void TBoolVector::NotVector() { InvertBoolBytes(Data_, Count_); }
 
-void TBoolVector::AndItem(int32_t Index, bool Value) { Data[Index] &= Value ? 1 : 0; }
+void TBoolVector::AndItem(int32_t Index, bool Value) { Data_[Index] &= Value ? 1 : 0; }
 
-void TBoolVector::OrItem(int32_t Index, bool Value) { Data[Index] |= Value ? 1 : 0; }
+void TBoolVector::OrItem(int32_t Index, bool Value) { Data_[Index] |= Value ? 1 : 0; }
 
-void TBoolVector::XorItem(int32_t Index, bool Value) { Data[Index] ^= Value ? 1 : 0; }
+void TBoolVector::XorItem(int32_t Index, bool Value) { Data_[Index] ^= Value ? 1 : 0; }
 
-void TBoolVector::NotItem(int32_t Index) { Data[Index] ^= 1; }
+void TBoolVector::NotItem(int32_t Index) { Data_[Index] ^= 1; }
 
 int32_t TBoolVector::NumTrue() const {
   int32_t N = 0;
-  for (int32_t i = 0; i < Count; ++i) N += Data[i] == 1;
+  for (int32_t I = 0; I < Count_; ++I) N += Data_[I] == 1;
   return N;
 }
 
@@ -88,7 +88,7 @@ void TBoolVector::Assign(const TVector& Source) {
   if (dynamic_cast<const TPackedBoolVector*>(From) != nullptr) {
     const int32_t N = From->GetCount();
     SetCount(N);
-    for (int32_t i = 0; i < N; ++i) Put(i, From->Get(i));
+    for (int32_t I = 0; I < N; ++I) Put(I, From->Get(I));
   } else {
     BlockAssign(Source);
   }
@@ -101,8 +101,8 @@ bool TBoolVector::EqualTo(const TVector& Vector) const {
   if (typeid(*Other) == typeid(*this)) return BlockEqualTo(Vector);
   const int32_t N = GetCount();
   if (Other->GetCount() != N) return false;
-  for (int32_t i = 0; i < N; ++i)
-    if (Get(i) != Other->Get(i)) return false;
+  for (int32_t I = 0; I < N; ++I)
+    if (Get(I) != Other->Get(I)) return false;
   return true;
 }
 
@@ -132,24 +132,24 @@ TPackedBoolVector::TPackedBoolVector(int32_t ElemCount, bool DefaultValue) : TBo
 }
 
 void TPackedBoolVector::InitMemory(int32_t ByteOffset, int32_t N) {
-  if (N > 0) std::memset(Data + ByteOffset, DefaultValue ? 0xFF : 0, static_cast<size_t>(N));
+  if (N > 0) std::memset(Data_ + ByteOffset, DefaultValue ? 0xFF : 0, static_cast<size_t>(N));
 }
 
 void TPackedBoolVector::SetCount(int32_t N) {
   if (N < 0) Error("Wrong vector size (%d)", {N});
-  const int32_t Old = BitCount;
+  const int32_t Old = BitCount_;
   TVector::SetCount(BytesFor(N));
   // New bytes are prepared whole; the values in the old last byte are set one by one.
-  for (int32_t i = Old; i < N && i % kBitsPerByte != 0; ++i) SetBit(i, DefaultValue);
-  BitCount = N;
+  for (int32_t I = Old; I < N && I % kBitsPerByte != 0; ++I) SetBit(I, DefaultValue);
+  BitCount_ = N;
 }
 
 bool TPackedBoolVector::Get(int32_t Index) const {
-  return (Data[Index / kBitsPerByte] >> (Index % kBitsPerByte)) & 1;
+  return (Data_[Index / kBitsPerByte] >> (Index % kBitsPerByte)) & 1;
 }
 
 bool TPackedBoolVector::SetBit(int32_t Index, bool Value) {
-  uint8_t& Byte = Data[Index / kBitsPerByte];
+  uint8_t& Byte = Data_[Index / kBitsPerByte];
   const uint8_t Mask = static_cast<uint8_t>(1u << (Index % kBitsPerByte));
   const bool Old = (Byte & Mask) != 0;
   if (Value)
@@ -161,36 +161,36 @@ bool TPackedBoolVector::SetBit(int32_t Index, bool Value) {
 
 void TPackedBoolVector::Insert(int32_t Index, bool Value) {
   IncCount(1);
-  for (int32_t i = BitCount - 1; i > Index; --i) SetBit(i, Get(i - 1));
+  for (int32_t I = BitCount_ - 1; I > Index; --I) SetBit(I, Get(I - 1));
   SetBit(Index, Value);
 }
 
 void TPackedBoolVector::Delete(int32_t Index) {
-  for (int32_t i = Index; i < BitCount - 1; ++i) SetBit(i, Get(i + 1));
-  SetCount(BitCount - 1);
+  for (int32_t I = Index; I < BitCount_ - 1; ++I) SetBit(I, Get(I + 1));
+  SetCount(BitCount_ - 1);
 }
 
 void TPackedBoolVector::SetToValue(bool Value) {
-  if (Count > 0) std::memset(Data, Value ? 0xFF : 0, static_cast<size_t>(Count));
+  if (Count_ > 0) std::memset(Data_, Value ? 0xFF : 0, static_cast<size_t>(Count_));
 }
 
 void TPackedBoolVector::AndVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return AndBytes(Data, V.GetData(), Count);
-  for (int32_t i = 0; i < BitCount; ++i) SetBit(i, Get(i) && V.Get(i));
+  if (typeid(V) == typeid(*this)) return AndBytes(Data_, V.GetData(), Count_);
+  for (int32_t I = 0; I < BitCount_; ++I) SetBit(I, Get(I) && V.Get(I));
 }
 
 void TPackedBoolVector::OrVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return OrBytes(Data, V.GetData(), Count);
-  for (int32_t i = 0; i < BitCount; ++i) SetBit(i, Get(i) || V.Get(i));
+  if (typeid(V) == typeid(*this)) return OrBytes(Data_, V.GetData(), Count_);
+  for (int32_t I = 0; I < BitCount_; ++I) SetBit(I, Get(I) || V.Get(I));
 }
 
 void TPackedBoolVector::XorVector(const TBoolVector& V) {
-  if (typeid(V) == typeid(*this)) return XorBytes(Data, V.GetData(), Count);
-  for (int32_t i = 0; i < BitCount; ++i) SetBit(i, Get(i) != V.Get(i));
+  if (typeid(V) == typeid(*this)) return XorBytes(Data_, V.GetData(), Count_);
+  for (int32_t I = 0; I < BitCount_; ++I) SetBit(I, Get(I) != V.Get(I));
 }
 
 void TPackedBoolVector::NotVector() {
-  for (int32_t i = 0; i < Count; ++i) Data[i] = static_cast<uint8_t>(~Data[i]);
+  for (int32_t I = 0; I < Count_; ++I) Data_[I] = static_cast<uint8_t>(~Data_[I]);
 }
 
 void TPackedBoolVector::AndItem(int32_t Index, bool Value) { SetBit(Index, Get(Index) && Value); }
@@ -202,19 +202,19 @@ void TPackedBoolVector::XorItem(int32_t Index, bool Value) { SetBit(Index, Get(I
 void TPackedBoolVector::NotItem(int32_t Index) { SetBit(Index, !Get(Index)); }
 
 uint8_t TPackedBoolVector::MaskedLastByte() const {
-  const int32_t Used = BitCount % kBitsPerByte;
-  const uint8_t Last = Data[Count - 1];
+  const int32_t Used = BitCount_ % kBitsPerByte;
+  const uint8_t Last = Data_[Count_ - 1];
   return Used == 0 ? Last : static_cast<uint8_t>(Last & ((1u << Used) - 1));
 }
 
 void TPackedBoolVector::ClearTailBits() {
-  if (Count > 0) Data[Count - 1] = MaskedLastByte();
+  if (Count_ > 0) Data_[Count_ - 1] = MaskedLastByte();
 }
 
 int32_t TPackedBoolVector::NumTrue() const {
-  if (Count == 0) return 0;
+  if (Count_ == 0) return 0;
   int32_t N = 0;
-  for (int32_t i = 0; i < Count - 1; ++i) N += std::popcount(Data[i]);
+  for (int32_t I = 0; I < Count_ - 1; ++I) N += std::popcount(Data_[I]);
   return N + std::popcount(MaskedLastByte());
 }
 
@@ -225,23 +225,23 @@ void TPackedBoolVector::Assign(const TVector& Source) {
   DefaultValue = From->DefaultValue;
   const int32_t N = From->GetCount();
   SetCount(N);
-  for (int32_t i = 0; i < N; ++i) SetBit(i, From->Get(i));
+  for (int32_t I = 0; I < N; ++I) SetBit(I, From->Get(I));
 }
 
 bool TPackedBoolVector::EqualTo(const TVector& Vector) const {
   const auto* Other = dynamic_cast<const TPackedBoolVector*>(&Vector);
   if (Other == nullptr || typeid(*Other) != typeid(*this)) return TBoolVector::EqualTo(Vector);
-  if (Other->BitCount != BitCount) return false;
-  if (Count == 0) return true;
-  return std::memcmp(Data, Other->Data, static_cast<size_t>(Count - 1)) == 0 &&
+  if (Other->BitCount_ != BitCount_) return false;
+  if (Count_ == 0) return true;
+  return std::memcmp(Data_, Other->Data_, static_cast<size_t>(Count_ - 1)) == 0 &&
          MaskedLastByte() == Other->MaskedLastByte();
 }
 
 void TPackedBoolVector::WriteToStream(TVStream& Stream) const {
-  Stream.WriteInt32(Count);
-  Stream.WriteInt32(ElemSize);
-  if (Count > 0) {
-    Stream.Write(Data, Count - 1);
+  Stream.WriteInt32(Count_);
+  Stream.WriteInt32(ElemSize_);
+  if (Count_ > 0) {
+    Stream.Write(Data_, Count_ - 1);
     Stream.WriteByte(MaskedLastByte());
   }
   Stream.WriteByte(DefaultValue ? 1 : 0);
@@ -251,8 +251,8 @@ void TPackedBoolVector::ReadFromStream(TVStream& Stream) {
   try {
     ReadVectorPart(Stream, 1);
     // The stream holds bytes, not the number of values: every stored bit counts.
-    if (Count > INT32_MAX / kBitsPerByte) Error("Wrong vector size (%d)", {Count});
-    BitCount = Count * kBitsPerByte;
+    if (Count_ > INT32_MAX / kBitsPerByte) Error("Wrong vector size (%d)", {Count_});
+    BitCount_ = Count_ * kBitsPerByte;
     DefaultValue = Stream.ReadBool();
   } catch (...) {
     Clear();

@@ -65,10 +65,10 @@ class TPackedBoolVector : public TBoolVector {
 
   const char* ClassName() const override { return "TPackedBoolVector"; }
 
-  int32_t GetBitCount() const { return BitCount; }
+  int32_t GetBitCount() const { return BitCount_; }
 
   // The number of values, BitCount.
-  int32_t GetCount() const override { return BitCount; }
+  int32_t GetCount() const override { return BitCount_; }
   // Values from the old BitCount up to N - 1 take DefaultValue, those in the old last byte included.
   void SetCount(int32_t N) override;
   // N bytes of 0xFF when DefaultValue is true, else 0.
@@ -105,5 +105,5 @@ class TPackedBoolVector : public TBoolVector {
  private:
   // The last byte with its tail bits cleared.
   uint8_t MaskedLastByte() const;
-  int32_t BitCount = 0;
+  int32_t BitCount_ = 0;
 };

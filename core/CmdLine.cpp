@@ -4,76 +4,76 @@
 
 namespace {
 
-TCharSet SwitchSet(const TCharSet& chars) {
-  if (chars.any()) return chars;
-  TCharSet set;
-  set.set(static_cast<unsigned char>(kDefaultSwitchChar));
-  return set;
+TCharSet SwitchSet(const TCharSet& Chars) {
+  if (Chars.any()) return Chars;
+  TCharSet Set;
+  Set.set(static_cast<unsigned char>(kDefaultSwitchChar));
+  return Set;
 }
 
 template <class Char>
-bool IsSwitch(Char c, const TCharSet& switches) {
-  auto code = static_cast<std::make_unsigned_t<Char>>(c);
-  return code < 256 && switches.test(code);
+bool IsSwitch(Char C, const TCharSet& Switches) {
+  auto Code = static_cast<std::make_unsigned_t<Char>>(C);
+  return Code < 256 && Switches.test(Code);
 }
 
 // Splits CmdLine into tokens and hands each non-empty one to `end`.
 template <class String, class EndToken>
-void ScanTokens(const String& cmd, bool tabIsBlank, bool doubleQuoteEscape, bool splitAtClosingQuote,
+void ScanTokens(const String& Cmd, bool TabIsBlank, bool DoubleQuoteEscape, bool SplitAtClosingQuote,
                 EndToken end) {
-  String token;
-  bool inQuotes = false;
-  auto finish = [&] {
-    if (!token.empty()) end(token);
-    token.clear();
+  String Token;
+  bool InQuotes = false;
+  auto Finish = [&] {
+    if (!Token.empty()) end(Token);
+    Token.clear();
   };
-  for (size_t i = 0; i < cmd.size(); ++i) {
-    const auto c = cmd[i];
-    if (c == ' ' || (tabIsBlank && c == '\t')) {
-      if (inQuotes)
-        token += c;
+  for (size_t I = 0; I < Cmd.size(); ++I) {
+    const auto C = Cmd[I];
+    if (C == ' ' || (TabIsBlank && C == '\t')) {
+      if (InQuotes)
+        Token += C;
       else
-        finish();
-    } else if (c == '"') {
-      token += c;
-      if (!inQuotes) {
-        inQuotes = true;
-      } else if (doubleQuoteEscape && i + 1 < cmd.size() && cmd[i + 1] == '"') {
-        token += cmd[++i];
+        Finish();
+    } else if (C == '"') {
+      Token += C;
+      if (!InQuotes) {
+        InQuotes = true;
+      } else if (DoubleQuoteEscape && I + 1 < Cmd.size() && Cmd[I + 1] == '"') {
+        Token += Cmd[++I];
       } else {
-        inQuotes = false;
-        if (splitAtClosingQuote) finish();
+        InQuotes = false;
+        if (SplitAtClosingQuote) Finish();
       }
     } else {
-      token += c;
+      Token += C;
     }
   }
-  finish();
+  Finish();
 }
 
 // Files one token that survived the skip count: into Tokens, and into the options or the parameters.
 template <class String, class List>
-void FileToken(const String& token, const TCharSet& switches, List& tokens, List& params, List& names,
-               List& values) {
-  tokens.Add(token);
-  if (token.empty() || !IsSwitch(token[0], switches)) {
-    params.Add(token);
+void FileToken(const String& Token, const TCharSet& Switches, List& Tokens, List& Params, List& Names,
+               List& Values) {
+  Tokens.Add(Token);
+  if (Token.empty() || !IsSwitch(Token[0], Switches)) {
+    Params.Add(Token);
     return;
   }
-  size_t colon = token.find(':');
-  if (colon == String::npos) {
-    names.Add(token.substr(1));
-    values.Add(String());
+  size_t Colon = Token.find(':');
+  if (Colon == String::npos) {
+    Names.Add(Token.substr(1));
+    Values.Add(String());
     return;
   }
-  String name = token.substr(1, colon - 1);
-  String value = token.substr(colon + 1);
-  int32_t index = names.IndexOf(name);
-  if (index >= 0) {
-    values.Put(index, value);
+  String Name = Token.substr(1, Colon - 1);
+  String Value = Token.substr(Colon + 1);
+  int32_t Index = Names.IndexOf(Name);
+  if (Index >= 0) {
+    Values.Put(Index, Value);
   } else {
-    names.Add(name);
-    values.Add(value);
+    Names.Add(Name);
+    Values.Add(Value);
   }
 }
 
@@ -93,13 +93,13 @@ void TCommandLineParserBase<String, List, CaseSensList>::Start(int32_t SkipCount
   Params.Clear();
   OptionNames->Clear();
   OptionValues.Clear();
-  TokenCount = 0;
-  Skip = SkipCount;
+  TokenCount_ = 0;
+  Skip_ = SkipCount;
 }
 
 template <class String, class List, class CaseSensList>
 void TCommandLineParserBase<String, List, CaseSensList>::AddToken(const String& Token) {
-  if (++TokenCount <= Skip) return;
+  if (++TokenCount_ <= Skip_) return;
   FileToken(Token, SwitchChars, Tokens, Params, *OptionNames, OptionValues);
 }
 
@@ -120,8 +120,8 @@ bool TCommandLineParserBase<String, List, CaseSensList>::HasOption(const String&
 
 template <class String, class List, class CaseSensList>
 String TCommandLineParserBase<String, List, CaseSensList>::GetOption(const String& Name) const {
-  int32_t index = OptionNames->SortedIndexOf(Name);
-  return index >= 0 ? OptionValues.Get(index) : String();
+  int32_t Index = OptionNames->SortedIndexOf(Name);
+  return Index >= 0 ? OptionValues.Get(Index) : String();
 }
 
 template class TCommandLineParserBase<std::string, TStrLst, TCaseSensStrLst>;
@@ -134,13 +134,13 @@ TCommandLineParser::TCommandLineParser(const TCharSet& SwitchChars, bool CaseSen
 
 void TCommandLineParser::Parse(const std::string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape) {
   Start(SkipCount);
-  ScanTokens(CmdLine, false, DoubleQuoteEscape, true, [this](const std::string& t) { AddToken(t); });
+  ScanTokens(CmdLine, false, DoubleQuoteEscape, true, [this](const std::string& T) { AddToken(T); });
   Finish();
 }
 
-void TCommandLineParser::ParseArgs(int argc, const char* const* argv, int32_t SkipCount) {
+void TCommandLineParser::ParseArgs(int Argc, const char* const* Argv, int32_t SkipCount) {
   Start(SkipCount);
-  for (int i = 0; i < argc; ++i) AddToken(argv[i] != nullptr ? argv[i] : "");
+  for (int I = 0; I < Argc; ++I) AddToken(Argv[I] != nullptr ? Argv[I] : "");
   Finish();
 }
 
@@ -153,12 +153,12 @@ void TWideCommandLineParser::Parse(const std::u16string& CmdLine, int32_t SkipCo
                                    bool SplitAtClosingQuote) {
   Start(SkipCount);
   ScanTokens(CmdLine, true, DoubleQuoteEscape, SplitAtClosingQuote,
-             [this](const std::u16string& t) { AddToken(t); });
+             [this](const std::u16string& T) { AddToken(T); });
   Finish();
 }
 
-void TWideCommandLineParser::ParseArgs(int argc, const char* const* argv, int32_t SkipCount) {
+void TWideCommandLineParser::ParseArgs(int Argc, const char* const* Argv, int32_t SkipCount) {
   Start(SkipCount);
-  for (int i = 0; i < argc; ++i) AddToken(Utf8ToUtf16(argv[i] != nullptr ? argv[i] : ""));
+  for (int I = 0; I < Argc; ++I) AddToken(Utf8ToUtf16(Argv[I] != nullptr ? Argv[I] : ""));
   Finish();
 }

@@ -52,8 +52,8 @@ class TCommandLineParserBase {
   void Finish();
 
  private:
-  int32_t TokenCount = 0;
-  int32_t Skip = 0;
+  int32_t TokenCount_ = 0;
+  int32_t Skip_ = 0;
 };
 
 class TCommandLineParser : public TCommandLineParserBase<std::string, TStrLst, TCaseSensStrLst> {
@@ -66,7 +66,7 @@ class TCommandLineParser : public TCommandLineParserBase<std::string, TStrLst, T
   void Parse(const std::string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape);
   // Fills the lists from argv[0..argc-1], one token per element, the first SkipCount dropped. An empty
   // element is an empty parameter (it was given on purpose).
-  void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
+  void ParseArgs(int Argc, const char* const* Argv, int32_t SkipCount);
 };
 
 class TWideCommandLineParser
@@ -79,5 +79,5 @@ class TWideCommandLineParser
   void Parse(const std::u16string& CmdLine, int32_t SkipCount, bool DoubleQuoteEscape,
              bool SplitAtClosingQuote);
   // argv elements hold UTF-8.
-  void ParseArgs(int argc, const char* const* argv, int32_t SkipCount);
+  void ParseArgs(int Argc, const char* const* Argv, int32_t SkipCount);
 };

@@ -9,14 +9,14 @@
 
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : message_(std::move(message)) {}
-  const char* what() const noexcept override { return message_.c_str(); }
-  const std::string& Message() const noexcept { return message_; }
+  explicit Exception(std::string Message) : Message_(std::move(Message)) {}
+  const char* what() const noexcept override { return Message_.c_str(); }
+  const std::string& Message() const noexcept { return Message_; }
   // The class name shown in logs and reports; every exception class of the system names itself.
   virtual const char* ClassName() const noexcept { return "Exception"; }
 
  private:
-  std::string message_;
+  std::string Message_;
 };
 
 // A failed system call: the message is "Win32 Error.  Code: <code>.\n<text of the code>". ErrorCode keeps

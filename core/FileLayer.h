@@ -43,7 +43,7 @@ enum : int32_t {
 
 // The Windows-style code for an errno value (EBUSY and ETXTBSY count as a sharing violation); an errno
 // without a counterpart gives kErrorGenFailure.
-int32_t FileErrorCode(int errnoValue);
+int32_t FileErrorCode(int ErrnoValue);
 
 // File names: an 8-bit name holds UTF-8; a UTF-16 name is converted for the system calls. A Linux name is
 // any string of bytes, and the conversion keeps every one of them: a byte that is not part of valid UTF-8
@@ -51,8 +51,8 @@ int32_t FileErrorCode(int errnoValue);
 // from a folder, converted to UTF-16 and back opens the same file. Valid UTF-8 (characters outside the BMP
 // as surrogate pairs) converts as it stands. Any other unpaired surrogate, which no name converts to, gives
 // U+FFFD. These are conversions of names, not of text: a window shows an escape as U+FFFD when it draws it.
-std::string Utf16ToUtf8(const std::u16string& s);
-std::u16string Utf8ToUtf16(const std::string& s);
+std::string Utf16ToUtf8(const std::u16string& S);
+std::u16string Utf8ToUtf16(const std::string& S);
 
 // The calls of IFileLayer, for counting and for fault injection. Open counts OpenAt too; opening a folder
 // is OpenFolder, not Open.
@@ -82,46 +82,46 @@ class IFileLayer {
  public:
   virtual ~IFileLayer() = default;
   // open(2) with O_CLOEXEC added; returns a descriptor or -1.
-  virtual int Open(const std::string& path, int flags, mode_t mode) = 0;
+  virtual int Open(const std::string& Path, int Flags, mode_t Mode) = 0;
   // openat(2) of name relative to the folder open on dirfd, with O_CLOEXEC added.
-  virtual int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) = 0;
-  virtual int Close(int fd) = 0;
+  virtual int OpenAt(int Dirfd, const std::string& Name, int Flags, mode_t Mode) = 0;
+  virtual int Close(int Fd) = 0;
   // One pread(2)/pwrite(2); may transfer fewer bytes than asked.
-  virtual ssize_t PRead(int fd, void* buf, size_t count, off_t offset) = 0;
-  virtual ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) = 0;
-  virtual int FTruncate(int fd, off_t size) = 0;
-  virtual int FStat(int fd, struct stat* st) = 0;
-  virtual int FSync(int fd) = 0;
+  virtual ssize_t PRead(int Fd, void* Buf, size_t Count, off_t Offset) = 0;
+  virtual ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) = 0;
+  virtual int FTruncate(int Fd, off_t Size) = 0;
+  virtual int FStat(int Fd, struct stat* St) = 0;
+  virtual int FSync(int Fd) = 0;
   // Bytes available to an unprivileged caller on the file system holding path; -1 on failure.
-  virtual int64_t FreeSpace(const std::string& path) = 0;
+  virtual int64_t FreeSpace(const std::string& Path) = 0;
   // mkstemp(3) on a template ending in "XXXXXX" (replaced in place); the descriptor or -1.
-  virtual int MakeTemp(std::string& pathTemplate) = 0;
+  virtual int MakeTemp(std::string& PathTemplate) = 0;
   // Opens the folder path (a link to a folder is followed) for reading its entries and for the *at calls
   // relative to it; a descriptor that Close releases, or -1.
-  virtual int OpenFolder(const std::string& path) = 0;
+  virtual int OpenFolder(const std::string& Path) = 0;
   // The same for the sub-folder name of the folder open on dirfd, relative to it; a link is not followed.
-  virtual int OpenFolderAt(int dirfd, const std::string& name) = 0;
+  virtual int OpenFolderAt(int Dirfd, const std::string& Name) = 0;
   // Appends every entry of the folder open on fd except "." and ".."; -1 with errno set on failure (the
   // entries appended before it stay), else 0.
-  virtual int ReadFolder(int fd, std::vector<TFolderEntry>& entries) = 0;
+  virtual int ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) = 0;
 };
 
 // The operating system's calls.
 class TPosixFileLayer : public IFileLayer {
  public:
-  int Open(const std::string& path, int flags, mode_t mode) override;
-  int Close(int fd) override;
-  ssize_t PRead(int fd, void* buf, size_t count, off_t offset) override;
-  ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) override;
-  int FTruncate(int fd, off_t size) override;
-  int FStat(int fd, struct stat* st) override;
-  int FSync(int fd) override;
-  int64_t FreeSpace(const std::string& path) override;
-  int MakeTemp(std::string& pathTemplate) override;
-  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
-  int OpenFolder(const std::string& path) override;
-  int OpenFolderAt(int dirfd, const std::string& name) override;
-  int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
+  int Open(const std::string& Path, int Flags, mode_t Mode) override;
+  int Close(int Fd) override;
+  ssize_t PRead(int Fd, void* Buf, size_t Count, off_t Offset) override;
+  ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) override;
+  int FTruncate(int Fd, off_t Size) override;
+  int FStat(int Fd, struct stat* St) override;
+  int FSync(int Fd) override;
+  int64_t FreeSpace(const std::string& Path) override;
+  int MakeTemp(std::string& PathTemplate) override;
+  int OpenAt(int Dirfd, const std::string& Name, int Flags, mode_t Mode) override;
+  int OpenFolder(const std::string& Path) override;
+  int OpenFolderAt(int Dirfd, const std::string& Name) override;
+  int ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) override;
 };
 
 // The POSIX layer with call counters and fault injection, for tests: FailCall (op, n, err) makes the n-th
@@ -131,29 +131,29 @@ class TPosixFileLayer : public IFileLayer {
 // report it.
 class TFaultyFileLayer : public TPosixFileLayer {
  public:
-  int Open(const std::string& path, int flags, mode_t mode) override;
-  int Close(int fd) override;
-  ssize_t PRead(int fd, void* buf, size_t count, off_t offset) override;
-  ssize_t PWrite(int fd, const void* buf, size_t count, off_t offset) override;
-  int FTruncate(int fd, off_t size) override;
-  int FStat(int fd, struct stat* st) override;
-  int FSync(int fd) override;
-  int64_t FreeSpace(const std::string& path) override;
-  int MakeTemp(std::string& pathTemplate) override;
-  int OpenAt(int dirfd, const std::string& name, int flags, mode_t mode) override;
-  int OpenFolder(const std::string& path) override;
-  int OpenFolderAt(int dirfd, const std::string& name) override;
-  int ReadFolder(int fd, std::vector<TFolderEntry>& entries) override;
+  int Open(const std::string& Path, int Flags, mode_t Mode) override;
+  int Close(int Fd) override;
+  ssize_t PRead(int Fd, void* Buf, size_t Count, off_t Offset) override;
+  ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) override;
+  int FTruncate(int Fd, off_t Size) override;
+  int FStat(int Fd, struct stat* St) override;
+  int FSync(int Fd) override;
+  int64_t FreeSpace(const std::string& Path) override;
+  int MakeTemp(std::string& PathTemplate) override;
+  int OpenAt(int Dirfd, const std::string& Name, int Flags, mode_t Mode) override;
+  int OpenFolder(const std::string& Path) override;
+  int OpenFolderAt(int Dirfd, const std::string& Name) override;
+  int ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) override;
 
-  void FailCall(TFileOp op, int64_t n, int err);
-  void FailFrom(TFileOp op, int err);
+  void FailCall(TFileOp Op, int64_t N, int Err);
+  void FailFrom(TFileOp Op, int Err);
   // Writes of this call transfer at most this many bytes (a short write), -1 for no limit.
   int64_t MaxWriteBytes = -1;
   bool HideEntryTypes = false;
-  int64_t Calls(TFileOp op) const { return Slot(op).Calls; }
+  int64_t Calls(TFileOp Op) const { return Slot(Op).Calls; }
   // The free space reported for every path that starts with prefix (the longest prefix wins); the system
   // is asked for the others.
-  void SetFreeSpace(const std::string& prefix, int64_t bytes);
+  void SetFreeSpace(const std::string& Prefix, int64_t Bytes);
 
  private:
   struct TSlot {
@@ -163,25 +163,25 @@ class TFaultyFileLayer : public TPosixFileLayer {
     int Err = 0;
   };
   // Counts the call; true (errno set) when it must fail.
-  bool Inject(TFileOp op);
-  const TSlot& Slot(TFileOp op) const { return Slots[static_cast<size_t>(op)]; }
-  std::array<TSlot, static_cast<size_t>(TFileOp::Count)> Slots{};
-  std::vector<std::pair<std::string, int64_t>> FreeSpaceAnswers;
+  bool Inject(TFileOp Op);
+  const TSlot& Slot(TFileOp Op) const { return Slots_[static_cast<size_t>(Op)]; }
+  std::array<TSlot, static_cast<size_t>(TFileOp::Count)> Slots_{};
+  std::vector<std::pair<std::string, int64_t>> FreeSpaceAnswers_;
 };
 
 // The layer in force.
 IFileLayer& FileLayer();
 // Installs layer (not owned) for every later call; nullptr restores the POSIX layer.
-void SetFileLayer(IFileLayer* layer);
+void SetFileLayer(IFileLayer* Layer);
 
 // Installs a layer for the lifetime of the scope and restores the previous one after it.
 class TFileLayerScope {
  public:
-  explicit TFileLayerScope(IFileLayer& layer);
+  explicit TFileLayerScope(IFileLayer& Layer);
   ~TFileLayerScope();
   TFileLayerScope(const TFileLayerScope&) = delete;
   TFileLayerScope& operator=(const TFileLayerScope&) = delete;
 
  private:
-  IFileLayer* Previous;
+  IFileLayer* Previous_;
 };

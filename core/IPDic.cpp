@@ -1,11 +1,11 @@
 #include "core/IPDic.h"
 
-void TIntPtrDic::WriteData(TVStream& stream, const TIntPtrData& data) const {
-  stream.WriteInt32(data.Key);
-  WriteValue32(stream, data.Value);
+void TIntPtrDic::WriteData(TVStream& Stream, const TIntPtrData& Data) const {
+  Stream.WriteInt32(Data.Key);
+  WriteValue32(Stream, Data.Value);
 }
 
-void TIntPtrDic::ReadData(TVStream& stream, TIntPtrData& data) const {
-  data.Key = stream.ReadInt32();
-  data.Value = ReadValue32(stream);
+void TIntPtrDic::ReadData(TVStream& Stream, TIntPtrData& Data) const {
+  Data.Key = Stream.ReadInt32();
+  Data.Value = ReadValue32(Stream);
 }

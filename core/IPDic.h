@@ -13,19 +13,19 @@ struct TIntPtrData {
 
 class TIntPtrDic : public TDic<TIntPtrData> {
  public:
-  int CompareData(const TIntPtrData& a, const TIntPtrData& b) const override {
-    return a.Key < b.Key ? -1 : a.Key > b.Key ? 1 : 0;
+  int CompareData(const TIntPtrData& A, const TIntPtrData& B) const override {
+    return A.Key < B.Key ? -1 : A.Key > B.Key ? 1 : 0;
   }
   // Record: the key and the value as two little-endian Int32. Only values that are 32-bit numbers
   // survive the round trip; a pointer has no meaning outside the process.
-  void WriteData(TVStream& stream, const TIntPtrData& data) const override;
-  void ReadData(TVStream& stream, TIntPtrData& data) const override;
+  void WriteData(TVStream& Stream, const TIntPtrData& Data) const override;
+  void ReadData(TVStream& Stream, TIntPtrData& Data) const override;
 
   // True when inserted, false when an existing value was replaced.
-  bool Put(int32_t key, void* value) { return PutEntry(key, value) == 1; }
+  bool Put(int32_t Key, void* Value) { return PutEntry(Key, Value) == 1; }
   // The address of the stored value inside its node, or null; valid until that key is deleted.
-  void** FindPtr(int32_t key) {
-    TNode* node = FindKey(key);
-    return node != nullptr ? &node->Data.Value : nullptr;
+  void** FindPtr(int32_t Key) {
+    TNode* Node = FindKey(Key);
+    return Node != nullptr ? &Node->Data.Value : nullptr;
   }
 };

@@ -195,6 +195,6 @@ int64_t GetPhysicalMemorySize() {
 std::u16string AddLongPathPrefix(const std::u16string& Path) { return Path; }
 
 void TSafeGuard::FreeItem() {
-  std::free(Item);
-  Item = nullptr;
+  std::free(Item_);
+  Item_ = nullptr;
 }

@@ -67,7 +67,7 @@ std::u16string AddLongPathPrefix(const std::u16string& Path);
 // TSafeGuard guards a block from std::malloc; TObjSafeGuard<T> guards an object made with new.
 class TSafeGuard {
  public:
-  explicit TSafeGuard(void* Item) : Item(Item) {}
+  explicit TSafeGuard(void* Item) : Item_(Item) {}
   TSafeGuard(const TSafeGuard&) = delete;
   TSafeGuard& operator=(const TSafeGuard&) = delete;
   virtual ~TSafeGuard() { TSafeGuard::FreeItem(); }
@@ -75,7 +75,7 @@ class TSafeGuard {
   virtual void FreeItem();
 
  protected:
-  void* Item;
+  void* Item_;
 };
 
 using ISafeGuard = std::shared_ptr<TSafeGuard>;
@@ -86,8 +86,8 @@ class TObjSafeGuard : public TSafeGuard {
   explicit TObjSafeGuard(T* Obj) : TSafeGuard(Obj) {}
   ~TObjSafeGuard() override { TObjSafeGuard::FreeItem(); }
   void FreeItem() override {
-    delete static_cast<T*>(Item);
-    Item = nullptr;
+    delete static_cast<T*>(Item_);
+    Item_ = nullptr;
   }
 };
 

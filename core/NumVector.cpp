@@ -85,7 +85,7 @@ template <class T>
 template <class Make>
 void TGenericNumberVector<T>::Update(Make NewValue) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Put(i, NewValue(i));
+  for (int32_t I = 0; I < N; ++I) Put(I, NewValue(I));
 }
 
 template <class T>
@@ -139,16 +139,16 @@ int32_t TGenericNumberVector<T>::Remove(T Value) {
 template <class T>
 int32_t TGenericNumberVector<T>::IndexFrom(int32_t StartIndex, T Value) const {
   const int32_t N = this->GetCount();
-  for (int32_t i = StartIndex < 0 ? 0 : StartIndex; i < N; ++i)
-    if (Get(i) == Value) return i;
+  for (int32_t I = StartIndex < 0 ? 0 : StartIndex; I < N; ++I)
+    if (Get(I) == Value) return I;
   return -1;
 }
 
 template <class T>
 int32_t TGenericNumberVector<T>::LastIndexFrom(int32_t StartIndex, T Value) const {
   const int32_t Last = this->GetCount() - 1;
-  for (int32_t i = StartIndex < Last ? StartIndex : Last; i >= 0; --i)
-    if (Get(i) == Value) return i;
+  for (int32_t I = StartIndex < Last ? StartIndex : Last; I >= 0; --I)
+    if (Get(I) == Value) return I;
   return -1;
 }
 
@@ -156,7 +156,7 @@ template <class T>
 int32_t TGenericNumberVector<T>::NumberOfValues(T Value) const {
   const int32_t N = this->GetCount();
   int32_t Found = 0;
-  for (int32_t i = 0; i < N; ++i) Found += Get(i) == Value;
+  for (int32_t I = 0; I < N; ++I) Found += Get(I) == Value;
   return Found;
 }
 
@@ -165,7 +165,7 @@ void TGenericNumberVector<T>::Concat(const TGenericNumberVector& Source) {
   const int32_t Old = this->GetCount();
   const int32_t Added = Source.GetCount();  // taken before the count changes: Source may be this vector
   this->IncCount(Added);
-  for (int32_t i = 0; i < Added; ++i) Put(Old + i, Source.Get(i));
+  for (int32_t I = 0; I < Added; ++I) Put(Old + I, Source.Get(I));
 }
 
 template <class T>
@@ -211,7 +211,7 @@ void TGenericNumberVector<T>::Assign(const TVector& Source) {
   DefaultValue = From.DefaultValue;
   const int32_t N = From.GetCount();
   this->SetCount(N);
-  for (int32_t i = 0; i < N; ++i) Put(i, From.Get(i));
+  for (int32_t I = 0; I < N; ++I) Put(I, From.Get(I));
 }
 
 template <class T>
@@ -222,12 +222,12 @@ void TGenericNumberVector<T>::CopyRange(int32_t DestIndex, const TVector& Source
   const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
   if (Needed > INT32_MAX) this->Error("Wrong vector size (%d)", {Needed});
   if (this->GetCount() < Needed) this->SetCount(static_cast<int32_t>(Needed));
-  for (int32_t i = FromIndex; i <= ToIndex; ++i) Put(DestIndex + (i - FromIndex), From.Get(i));
+  for (int32_t I = FromIndex; I <= ToIndex; ++I) Put(DestIndex + (I - FromIndex), From.Get(I));
 }
 
 template <class T>
 void TGenericNumberVector<T>::ExchangeRange(int32_t Index1, int32_t Index2, int32_t N) {
-  for (int32_t k = 0; k < N; ++k) Exchange(Index1 + k, Index2 + k);
+  for (int32_t K = 0; K < N; ++K) Exchange(Index1 + K, Index2 + K);
 }
 
 template <class T>
@@ -235,8 +235,8 @@ bool TGenericNumberVector<T>::EqualTo(const TVector& Vector) const {
   const TGenericNumberVector& Other = SameMember(Vector, "Incompatible classes");
   const int32_t N = this->GetCount();
   if (Other.GetCount() != N) return false;
-  for (int32_t i = 0; i < N; ++i)
-    if (!(Get(i) == Other.Get(i))) return false;
+  for (int32_t I = 0; I < N; ++I)
+    if (!(Get(I) == Other.Get(I))) return false;
   return true;
 }
 
@@ -271,52 +271,52 @@ void TGenericNumberVector<T>::ReadFromStream(TVStream& Stream) {
 
 template <class T>
 void TGenericNumberVector<T>::AddScalar(T Value) {
-  Update([&](int32_t i) { return ElemAdd(Get(i), Value); });
+  Update([&](int32_t I) { return ElemAdd(Get(I), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubScalar(T Value) {
-  Update([&](int32_t i) { return ElemSub(Get(i), Value); });
+  Update([&](int32_t I) { return ElemSub(Get(I), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulScalar(T Value) {
-  Update([&](int32_t i) { return ElemMul(Get(i), Value); });
+  Update([&](int32_t I) { return ElemMul(Get(I), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivScalar(T Value) {
-  Update([&](int32_t i) { return ElemDiv(Get(i), Value); });
+  Update([&](int32_t I) { return ElemDiv(Get(I), Value); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::AddVector(const TGenericNumberVector& V) {
-  Update([&](int32_t i) { return ElemAdd(Get(i), V.Get(i)); });
+  Update([&](int32_t I) { return ElemAdd(Get(I), V.Get(I)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::SubVector(const TGenericNumberVector& V) {
-  Update([&](int32_t i) { return ElemSub(Get(i), V.Get(i)); });
+  Update([&](int32_t I) { return ElemSub(Get(I), V.Get(I)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::MulVector(const TGenericNumberVector& V) {
-  Update([&](int32_t i) { return ElemMul(Get(i), V.Get(i)); });
+  Update([&](int32_t I) { return ElemMul(Get(I), V.Get(I)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::DivVector(const TGenericNumberVector& V) {
-  Update([&](int32_t i) { return ElemDiv(Get(i), V.Get(i)); });
+  Update([&](int32_t I) { return ElemDiv(Get(I), V.Get(I)); });
 }
 
 template <class T>
 void TGenericNumberVector<T>::AddScaled(T Factor, const TGenericNumberVector& V) {
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) {
+  for (int32_t I = 0; I < N; ++I) {
     if constexpr (std::is_floating_point_v<T>)
-      Put(i, static_cast<T>(static_cast<long double>(Factor) * V.Get(i) + Get(i)));
+      Put(I, static_cast<T>(static_cast<long double>(Factor) * V.Get(I) + Get(I)));
     else
-      Put(i, WrapAdd(Get(i), WrapMul(Factor, V.Get(i))));
+      Put(I, WrapAdd(Get(I), WrapMul(Factor, V.Get(I))));
   }
 }
 
@@ -326,9 +326,9 @@ void TGenericNumberVector<T>::ArithmeticProgression(T First, T Step) {
   if (N <= 0) return;
   T Value = First;
   Put(0, Value);
-  for (int32_t i = 1; i < N; ++i) {
+  for (int32_t I = 1; I < N; ++I) {
     Value = ElemAdd(Value, Step);
-    Put(i, Value);
+    Put(I, Value);
   }
 }
 
@@ -357,11 +357,11 @@ int32_t TGenericNumberVector<T>::IndexOfExtremeFrom(int32_t StartIndex, T& Value
   int32_t Best = StartIndex;
   Value = Get(StartIndex);
   const int32_t N = this->GetCount();
-  for (int32_t i = StartIndex + 1; i < N; ++i) {
-    const T V = Get(i);
+  for (int32_t I = StartIndex + 1; I < N; ++I) {
+    const T V = Get(I);
     if (Beats(V, Value)) {
       Value = V;
-      Best = i;
+      Best = I;
     }
   }
   return Best;
@@ -381,7 +381,7 @@ template <class T>
 typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::Sum() const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, static_cast<TSum>(Get(i)));
+  for (int32_t I = 0; I < N; ++I) Total = SumAdd(Total, static_cast<TSum>(Get(I)));
   return Total;
 }
 
@@ -389,8 +389,8 @@ template <class T>
 typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrSum() const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) {
-    const TSum V = static_cast<TSum>(Get(i));
+  for (int32_t I = 0; I < N; ++I) {
+    const TSum V = static_cast<TSum>(Get(I));
     Total = SumAdd(Total, SumMul(V, V));
   }
   return Total;
@@ -401,8 +401,8 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::DotProduct(
     const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i)
-    Total = SumAdd(Total, SumMul(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i))));
+  for (int32_t I = 0; I < N; ++I)
+    Total = SumAdd(Total, SumMul(static_cast<TSum>(Get(I)), static_cast<TSum>(V.Get(I))));
   return Total;
 }
 
@@ -411,8 +411,8 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::SqrDistance(
     const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) {
-    const TSum D = SumSub(static_cast<TSum>(Get(i)), static_cast<TSum>(V.Get(i)));
+  for (int32_t I = 0; I < N; ++I) {
+    const TSum D = SumSub(static_cast<TSum>(Get(I)), static_cast<TSum>(V.Get(I)));
     Total = SumAdd(Total, SumMul(D, D));
   }
   return Total;
@@ -423,7 +423,7 @@ typename TGenericNumberVector<T>::TSum TGenericNumberVector<T>::AbsDistance(
     const TGenericNumberVector& V) const {
   TSum Total = 0;
   const int32_t N = this->GetCount();
-  for (int32_t i = 0; i < N; ++i) Total = SumAdd(Total, AbsDifference<T, TSum>(Get(i), V.Get(i)));
+  for (int32_t I = 0; I < N; ++I) Total = SumAdd(Total, AbsDifference<T, TSum>(Get(I), V.Get(I)));
   return Total;
 }
 

@@ -161,8 +161,8 @@ class TNumberVector : public TGenericNumberVector<T> {
 
   const char* ClassName() const override { return "TNumberVector"; }
 
-  T Get(int32_t Index) const override { return reinterpret_cast<const T*>(this->Data)[Index]; }
-  void Put(int32_t Index, T Value) override { reinterpret_cast<T*>(this->Data)[Index] = Value; }
+  T Get(int32_t Index) const override { return reinterpret_cast<const T*>(this->Data_)[Index]; }
+  void Put(int32_t Index, T Value) override { reinterpret_cast<T*>(this->Data_)[Index] = Value; }
   void SetToDefault() override;
   void SetToValue(T Value) override;
   void Insert(int32_t Index, T Value) override;
@@ -210,8 +210,8 @@ class TNumberVector : public TGenericNumberVector<T> {
   void SortDesc() override;
 
  private:
-  T* Items() { return reinterpret_cast<T*>(this->Data); }
-  const T* Items() const { return reinterpret_cast<const T*>(this->Data); }
+  T* Items() { return reinterpret_cast<T*>(this->Data_); }
+  const T* Items() const { return reinterpret_cast<const T*>(this->Data_); }
   // V as this exact class, or nullptr when it is another class (the generic form then runs).
   const TNumberVector* Direct(const TVector& V) const;
   bool CountingSort(bool Ascending);

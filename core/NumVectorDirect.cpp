@@ -96,12 +96,12 @@ const TNumberVector<T>* TNumberVector<T>::Direct(const TVector& V) const {
 
 template <class T>
 void TNumberVector<T>::SetToDefault() {
-  this->InitMemory(0, this->Count);
+  this->InitMemory(0, this->Count_);
 }
 
 template <class T>
 void TNumberVector<T>::SetToValue(T Value) {
-  this->FillValue(0, this->Count, Pattern(Value));
+  this->FillValue(0, this->Count_, Pattern(Value));
 }
 
 template <class T>
@@ -113,8 +113,8 @@ void TNumberVector<T>::Insert(int32_t Index, T Value) {
 template <class T>
 int32_t TNumberVector<T>::IndexFrom(int32_t StartIndex, T Value) const {
   if constexpr (std::is_floating_point_v<T>) {
-    for (int32_t i = std::max(StartIndex, 0); i < this->Count; ++i)
-      if (Items()[i] == Value) return i;
+    for (int32_t I = std::max(StartIndex, 0); I < this->Count_; ++I)
+      if (Items()[I] == Value) return I;
     return -1;
   } else {
     return this->RawIndexFrom(StartIndex, Pattern(Value));
@@ -124,8 +124,8 @@ int32_t TNumberVector<T>::IndexFrom(int32_t StartIndex, T Value) const {
 template <class T>
 int32_t TNumberVector<T>::LastIndexFrom(int32_t StartIndex, T Value) const {
   if constexpr (std::is_floating_point_v<T>) {
-    for (int32_t i = std::min(StartIndex, this->Count - 1); i >= 0; --i)
-      if (Items()[i] == Value) return i;
+    for (int32_t I = std::min(StartIndex, this->Count_ - 1); I >= 0; --I)
+      if (Items()[I] == Value) return I;
     return -1;
   } else {
     return this->RawLastIndexFrom(StartIndex, Pattern(Value));
@@ -135,7 +135,7 @@ int32_t TNumberVector<T>::LastIndexFrom(int32_t StartIndex, T Value) const {
 template <class T>
 int32_t TNumberVector<T>::NumberOfValues(T Value) const {
   if constexpr (std::is_floating_point_v<T>) {
-    return static_cast<int32_t>(std::count(Items(), Items() + this->Count, Value));
+    return static_cast<int32_t>(std::count(Items(), Items() + this->Count_, Value));
   } else {
     return this->RawNumberOfValues(Pattern(Value));
   }
@@ -145,8 +145,8 @@ template <class T>
 void TNumberVector<T>::Concat(const Base& Source) {
   const TNumberVector* From = Direct(Source);
   if (From == nullptr) return Base::Concat(Source);
-  const int32_t Old = this->Count;
-  const int32_t Added = From->Count;  // taken first: Source may be this vector
+  const int32_t Old = this->Count_;
+  const int32_t Added = From->Count_;  // taken first: Source may be this vector
   this->IncCount(Added);
   if (Added > 0) std::memmove(Items() + Old, From->Items(), static_cast<size_t>(Added) * sizeof(T));
 }
@@ -215,12 +215,12 @@ void TNumberVector<T>::SortRangeDesc(int32_t L, int32_t R) {
 
 template <class T>
 void TNumberVector<T>::Sort() {
-  if (!CountingSort(true)) SortRange(0, this->Count - 1);
+  if (!CountingSort(true)) SortRange(0, this->Count_ - 1);
 }
 
 template <class T>
 void TNumberVector<T>::SortDesc() {
-  if (!CountingSort(false)) SortRangeDesc(0, this->Count - 1);
+  if (!CountingSort(false)) SortRangeDesc(0, this->Count_ - 1);
 }
 
 // Counting sort of the 8-bit member into a new block: counts per value, prefix sums, then the elements
@@ -230,7 +230,7 @@ bool TNumberVector<T>::CountingSort(bool Ascending) {
   if constexpr (sizeof(T) != 1 || !std::is_signed_v<T>) {
     return false;
   } else {
-    const int32_t N = this->Count;
+    const int32_t N = this->Count_;
     const int32_t BlockBytes = this->DataBufferSize();
     if (N <= kCountingSortMinCount || GetPhysicalMemorySize() / kCountingSortMemoryShare < BlockBytes)
       return false;
@@ -238,16 +238,16 @@ bool TNumberVector<T>::CountingSort(bool Ascending) {
     if (Sorted == nullptr) return false;  // no second block: sort in place instead
     uint32_t Counter[256] = {};
     const int8_t* A = Items();
-    for (int32_t i = 0; i < N; ++i) ++Counter[A[i] + 128];
-    for (int k = 0; k < 255; ++k) Counter[k + 1] += Counter[k];
-    for (int32_t i = N - 1; i >= 0; --i) {
-      const int32_t At = static_cast<int32_t>(--Counter[A[i] + 128]);
-      Sorted[Ascending ? At : N - 1 - At] = A[i];
+    for (int32_t I = 0; I < N; ++I) ++Counter[A[I] + 128];
+    for (int K = 0; K < 255; ++K) Counter[K + 1] += Counter[K];
+    for (int32_t I = N - 1; I >= 0; --I) {
+      const int32_t At = static_cast<int32_t>(--Counter[A[I] + 128]);
+      Sorted[Ascending ? At : N - 1 - At] = A[I];
     }
-    std::free(this->Data);
-    this->Data = reinterpret_cast<uint8_t*>(Sorted);
-    this->Capacity = BlockBytes;  // one byte per element: the block holds Count raised to a multiple of 4
-    this->InitMemory(N, this->Capacity - N);
+    std::free(this->Data_);
+    this->Data_ = reinterpret_cast<uint8_t*>(Sorted);
+    this->Capacity_ = BlockBytes;  // one byte per element: the block holds Count raised to a multiple of 4
+    this->InitMemory(N, this->Capacity_ - N);
     return true;
   }
 }
@@ -256,17 +256,17 @@ bool TNumberVector<T>::CountingSort(bool Ascending) {
 
 template <class T>
 void TNumberVector<T>::AddScalar(T Value) {
-  VectOpTable[TEntries<T>::AddScalar](this->Data, &Value, this->Count);
+  VectOpTable[TEntries<T>::AddScalar](this->Data_, &Value, this->Count_);
 }
 
 template <class T>
 void TNumberVector<T>::SubScalar(T Value) {
-  VectOpTable[TEntries<T>::SubScalar](this->Data, &Value, this->Count);
+  VectOpTable[TEntries<T>::SubScalar](this->Data_, &Value, this->Count_);
 }
 
 template <class T>
 void TNumberVector<T>::MulScalar(T Value) {
-  VectOpTable[TEntries<T>::MulScalar](this->Data, &Value, this->Count);
+  VectOpTable[TEntries<T>::MulScalar](this->Data_, &Value, this->Count_);
 }
 
 template <class T>
@@ -275,7 +275,7 @@ void TNumberVector<T>::DivScalar(T Value) {
     // The reciprocal is computed in long double and rounded to double before it multiplies.
     MulScalar(static_cast<T>(1.0L / Value));
   } else {
-    VectOpTable[TEntries<T>::DivScalar](this->Data, &Value, this->Count);
+    VectOpTable[TEntries<T>::DivScalar](this->Data_, &Value, this->Count_);
   }
 }
 
@@ -283,14 +283,14 @@ template <class T>
 void TNumberVector<T>::AddVector(const Base& V) {
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::AddVector(V);
-  VectOpTable[TEntries<T>::AddVec](this->Data, From->Data, this->Count);
+  VectOpTable[TEntries<T>::AddVec](this->Data_, From->Data_, this->Count_);
 }
 
 template <class T>
 void TNumberVector<T>::SubVector(const Base& V) {
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::SubVector(V);
-  VectOpTable[TEntries<T>::SubVec](this->Data, From->Data, this->Count);
+  VectOpTable[TEntries<T>::SubVec](this->Data_, From->Data_, this->Count_);
 }
 
 template <class T>
@@ -298,11 +298,11 @@ void TNumberVector<T>::MulVector(const Base& V) {
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::MulVector(V);
   if constexpr (TEntries<T>::MulVec != kNone) {
-    VectOpTable[TEntries<T>::MulVec](this->Data, From->Data, this->Count);
+    VectOpTable[TEntries<T>::MulVec](this->Data_, From->Data_, this->Count_);
   } else {
     T* A = Items();
     const T* B = From->Items();
-    for (int32_t i = 0; i < this->Count; ++i) A[i] = ElemMul(A[i], B[i]);
+    for (int32_t I = 0; I < this->Count_; ++I) A[I] = ElemMul(A[I], B[I]);
   }
 }
 
@@ -311,11 +311,11 @@ void TNumberVector<T>::DivVector(const Base& V) {
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::DivVector(V);
   if constexpr (TEntries<T>::DivVec != kNone) {
-    VectOpTable[TEntries<T>::DivVec](this->Data, From->Data, this->Count);
+    VectOpTable[TEntries<T>::DivVec](this->Data_, From->Data_, this->Count_);
   } else {
     T* A = Items();
     const T* B = From->Items();
-    for (int32_t i = 0; i < this->Count; ++i) A[i] = ElemDiv(A[i], B[i]);
+    for (int32_t I = 0; I < this->Count_; ++I) A[I] = ElemDiv(A[I], B[I]);
   }
 }
 
@@ -324,21 +324,21 @@ void TNumberVector<T>::AddScaled(T Factor, const Base& V) {
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::AddScaled(Factor, V);
   if constexpr (std::is_floating_point_v<T>) {
-    AddScaledRoutine(TEntries<T>::AddScaled)(this->Data, From->Data, this->Count, Factor);
+    AddScaledRoutine(TEntries<T>::AddScaled)(this->Data_, From->Data_, this->Count_, Factor);
   } else {
     T* A = Items();
     const T* B = From->Items();
-    for (int32_t i = 0; i < this->Count; ++i) A[i] = WrapAdd(A[i], WrapMul(Factor, B[i]));
+    for (int32_t I = 0; I < this->Count_; ++I) A[I] = WrapAdd(A[I], WrapMul(Factor, B[I]));
   }
 }
 
 template <class T>
 void TNumberVector<T>::ArithmeticProgression(T First, T Step) {
   T* A = Items();
-  const int32_t N = this->Count;
+  const int32_t N = this->Count_;
   if (N <= 0) return;
   A[0] = First;
-  for (int32_t i = 1; i < N; ++i) A[i] = ElemAdd(A[i - 1], Step);
+  for (int32_t I = 1; I < N; ++I) A[I] = ElemAdd(A[I - 1], Step);
 }
 
 // ---- statistics ----
@@ -350,8 +350,8 @@ template <class T, class Better>
 int32_t IndexOfExtreme(const T* A, int32_t Start, int32_t N, Better Beats) {
   assert(Start >= 0 && Start < N);
   int32_t Best = Start;
-  for (int32_t i = Start + 1; i < N; ++i)
-    if (Beats(A[i], A[Best])) Best = i;
+  for (int32_t I = Start + 1; I < N; ++I)
+    if (Beats(A[I], A[Best])) Best = I;
   return Best;
 }
 
@@ -360,7 +360,7 @@ int32_t IndexOfExtreme(const T* A, int32_t Start, int32_t N, Better Beats) {
 template <class T>
 int32_t TNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const {
   this->RequireElements();
-  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count, [](T A, T B) { return A < B; });
+  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count_, [](T A, T B) { return A < B; });
   MinValue = Items()[Best];
   return Best;
 }
@@ -368,7 +368,7 @@ int32_t TNumberVector<T>::IndexOfMinFrom(int32_t StartIndex, T& MinValue) const 
 template <class T>
 int32_t TNumberVector<T>::IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const {
   this->RequireElements();
-  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count, [](T A, T B) { return B < A; });
+  const int32_t Best = IndexOfExtreme(Items(), StartIndex, this->Count_, [](T A, T B) { return B < A; });
   MaxValue = Items()[Best];
   return Best;
 }
@@ -376,9 +376,10 @@ int32_t TNumberVector<T>::IndexOfMaxFrom(int32_t StartIndex, T& MaxValue) const 
 template <class T>
 typename TNumberVector<T>::TSum TNumberVector<T>::Sum() const {
   if constexpr (std::is_floating_point_v<T>) {
-    return FloatStat(TEntries<T>::Sum)(this->Data, this->Data, this->Count);
+    return FloatStat(TEntries<T>::Sum)(this->Data_, this->Data_, this->Count_);
   } else if constexpr (TEntries<T>::IntSum != kNone) {
-    return static_cast<TSum>(VectStatTable.IntStat[TEntries<T>::IntSum](this->Data, this->Data, this->Count));
+    return static_cast<TSum>(
+        VectStatTable.IntStat[TEntries<T>::IntSum](this->Data_, this->Data_, this->Count_));
   } else {
     return Base::Sum();
   }
@@ -387,12 +388,12 @@ typename TNumberVector<T>::TSum TNumberVector<T>::Sum() const {
 template <class T>
 typename TNumberVector<T>::TSum TNumberVector<T>::SqrSum() const {
   if constexpr (std::is_floating_point_v<T>) {
-    return FloatStat(TEntries<T>::SqrSum)(this->Data, this->Data, this->Count);
+    return FloatStat(TEntries<T>::SqrSum)(this->Data_, this->Data_, this->Count_);
   } else {
     const T* A = Items();
     TSum Total = 0;
-    for (int32_t i = 0; i < this->Count; ++i)
-      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(A[i])));
+    for (int32_t I = 0; I < this->Count_; ++I)
+      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[I]), static_cast<TSum>(A[I])));
     return Total;
   }
 }
@@ -402,13 +403,13 @@ typename TNumberVector<T>::TSum TNumberVector<T>::DotProduct(const Base& V) cons
   const TNumberVector* From = Direct(V);
   if (From == nullptr) return Base::DotProduct(V);
   if constexpr (std::is_floating_point_v<T>) {
-    return FloatStat(TEntries<T>::Dot)(this->Data, From->Data, this->Count);
+    return FloatStat(TEntries<T>::Dot)(this->Data_, From->Data_, this->Count_);
   } else {
     const T* A = Items();
     const T* B = From->Items();
     TSum Total = 0;
-    for (int32_t i = 0; i < this->Count; ++i)
-      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[i]), static_cast<TSum>(B[i])));
+    for (int32_t I = 0; I < this->Count_; ++I)
+      Total = WrapAdd(Total, WrapMul(static_cast<TSum>(A[I]), static_cast<TSum>(B[I])));
     return Total;
   }
 }

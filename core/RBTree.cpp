@@ -2,17 +2,17 @@
 
 #include "core/FileLayer.h"
 
-void RaiseKeyNotFound(const std::string& keyUtf8) { throw EDicError("Key '" + keyUtf8 + "' not found"); }
+void RaiseKeyNotFound(const std::string& KeyUtf8) { throw EDicError("Key '" + KeyUtf8 + "' not found"); }
 
-std::string KeyTextUtf8(const std::u16string& key) { return Utf16ToUtf8(key); }
+std::string KeyTextUtf8(const std::u16string& Key) { return Utf16ToUtf8(Key); }
 
-void TRBTree::WriteData(TVStream& stream, const int32_t& data) const { stream.WriteInt32(data); }
+void TRBTree::WriteData(TVStream& Stream, const int32_t& Data) const { Stream.WriteInt32(Data); }
 
-void TRBTree::ReadData(TVStream& stream, int32_t& data) const { data = stream.ReadInt32(); }
+void TRBTree::ReadData(TVStream& Stream, int32_t& Data) const { Data = Stream.ReadInt32(); }
 
-bool TRBTree::Remove(int32_t value) {
-  TNode* node = Find(value);
-  if (node == nullptr) return false;
-  DeleteNode(node);
+bool TRBTree::Remove(int32_t Value) {
+  TNode* Node = Find(Value);
+  if (Node == nullptr) return false;
+  DeleteNode(Node);
   return true;
 }

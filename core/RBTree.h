@@ -32,10 +32,10 @@ class EDicError : public Exception {
 };
 
 // "Key '%s' not found" with the key (UTF-8) in place of %s.
-[[noreturn]] void RaiseKeyNotFound(const std::string& keyUtf8);
+[[noreturn]] void RaiseKeyNotFound(const std::string& KeyUtf8);
 // A UTF-16 key as UTF-8 for a message (an escaped file-name byte, U+DC80..U+DCFF, comes out as that byte;
 // any other unpaired surrogate as U+FFFD).
-std::string KeyTextUtf8(const std::u16string& key);
+std::string KeyTextUtf8(const std::u16string& Key);
 
 template <class Entry>
 class TGenericRBTree {
@@ -49,328 +49,328 @@ class TGenericRBTree {
   };
 
   TGenericRBTree() {
-    Nil = new TNode{nullptr, nullptr, nullptr, false, Entry{}};
-    Nil->Left = Nil->Right = Nil;
-    Root = Nil;
+    Nil_ = new TNode{nullptr, nullptr, nullptr, false, Entry{}};
+    Nil_->Left = Nil_->Right = Nil_;
+    Root_ = Nil_;
   }
   virtual ~TGenericRBTree() {
     Clear();
-    delete Nil;
+    delete Nil_;
   }
   TGenericRBTree(const TGenericRBTree&) = delete;
   TGenericRBTree& operator=(const TGenericRBTree&) = delete;
 
   // Order of two entries: negative, 0 or positive.
-  virtual int CompareData(const Entry& a, const Entry& b) const = 0;
+  virtual int CompareData(const Entry& A, const Entry& B) const = 0;
   // One entry's stream record.
-  virtual void WriteData(TVStream& stream, const Entry& data) const = 0;
-  virtual void ReadData(TVStream& stream, Entry& data) const = 0;
+  virtual void WriteData(TVStream& Stream, const Entry& Data) const = 0;
+  virtual void ReadData(TVStream& Stream, Entry& Data) const = 0;
 
-  int32_t Count() const { return FCount; }
-  TNode* GetRoot() const { return Root; }
-  TNode* NilNode() const { return Nil; }
+  int32_t Count() const { return Count_; }
+  TNode* GetRoot() const { return Root_; }
+  TNode* NilNode() const { return Nil_; }
 
   // Descends from the root. Found: true with node = the match. Not found: false with node = the last node
   // visited (the parent an insertion would use), or null for an empty tree.
-  bool FindNode(const Entry& data, TNode*& node) const {
-    node = nullptr;
-    TNode* x = Root;
-    while (x != Nil) {
-      node = x;
-      const int c = CompareData(data, x->Data);
-      if (c == 0) return true;
-      x = c < 0 ? x->Left : x->Right;
+  bool FindNode(const Entry& Data, TNode*& Node) const {
+    Node = nullptr;
+    TNode* X = Root_;
+    while (X != Nil_) {
+      Node = X;
+      const int C = CompareData(Data, X->Data);
+      if (C == 0) return true;
+      X = C < 0 ? X->Left : X->Right;
     }
     return false;
   }
 
   // Links a new red node holding a copy of data under parent (null: as the root) and rebalances.
-  TNode* InsertNode(const Entry& data, TNode* parent) {
-    if (FCount == INT32_MAX) throw ERBTreeError("TRBTree: too many entries");
-    TNode* z = new TNode{Nil, Nil, parent, true, data};  // complete before it is linked
-    if (parent == nullptr)
-      Root = z;
-    else if (CompareData(z->Data, parent->Data) < 0)
-      parent->Left = z;
+  TNode* InsertNode(const Entry& Data, TNode* Parent) {
+    if (Count_ == INT32_MAX) throw ERBTreeError("TRBTree: too many entries");
+    TNode* Z = new TNode{Nil_, Nil_, Parent, true, Data};  // complete before it is linked
+    if (Parent == nullptr)
+      Root_ = Z;
+    else if (CompareData(Z->Data, Parent->Data) < 0)
+      Parent->Left = Z;
     else
-      parent->Right = z;
-    InsertFixup(z);
-    ++FCount;
-    return z;
+      Parent->Right = Z;
+    InsertFixup(Z);
+    ++Count_;
+    return Z;
   }
 
-  TNode* FindOrInsert(const Entry& data, bool& inserted) {
-    TNode* node;
-    inserted = !FindNode(data, node);
-    if (inserted) node = InsertNode(data, node);
-    return node;
+  TNode* FindOrInsert(const Entry& Data, bool& Inserted) {
+    TNode* Node;
+    Inserted = !FindNode(Data, Node);
+    if (Inserted) Node = InsertNode(Data, Node);
+    return Node;
   }
 
   // True when inserted; an equal entry already present is kept untouched.
-  bool Add(const Entry& data) {
-    bool inserted;
-    FindOrInsert(data, inserted);
-    return inserted;
+  bool Add(const Entry& Data) {
+    bool Inserted;
+    FindOrInsert(Data, Inserted);
+    return Inserted;
   }
 
-  TNode* Find(const Entry& data) const {
-    TNode* node;
-    return FindNode(data, node) ? node : nullptr;
+  TNode* Find(const Entry& Data) const {
+    TNode* Node;
+    return FindNode(Data, Node) ? Node : nullptr;
   }
-  bool Exists(const Entry& data) const { return Find(data) != nullptr; }
+  bool Exists(const Entry& Data) const { return Find(Data) != nullptr; }
 
   // The leftmost node, or null when the tree is empty.
   TNode* FirstNode() const {
-    if (FCount <= 0) return nullptr;
-    TNode* x = Root;
-    while (x->Left != Nil) x = x->Left;
-    return x;
+    if (Count_ <= 0) return nullptr;
+    TNode* X = Root_;
+    while (X->Left != Nil_) X = X->Left;
+    return X;
   }
 
   // The in-order successor of node, or null after the last one.
-  TNode* NextNode(TNode* x) const {
-    if (x->Right != Nil) {
-      x = x->Right;
-      while (x->Left != Nil) x = x->Left;
-      return x;
+  TNode* NextNode(TNode* X) const {
+    if (X->Right != Nil_) {
+      X = X->Right;
+      while (X->Left != Nil_) X = X->Left;
+      return X;
     }
-    TNode* p = x->Parent;
-    while (p != nullptr && x == p->Right) {
-      x = p;
-      p = p->Parent;
+    TNode* P = X->Parent;
+    while (P != nullptr && X == P->Right) {
+      X = P;
+      P = P->Parent;
     }
-    return p;
+    return P;
   }
 
   // Unlinks node, rebalances and frees it. Precondition: node belongs to this tree.
-  void DeleteNode(TNode* z) {
-    if (z == nullptr || z == Nil) throw ERBTreeError("TRBTree.DeleteNode: invalid node");
-    TNode* y = (z->Left == Nil || z->Right == Nil) ? z : Minimum(z->Right);
-    TNode* x = y->Left != Nil ? y->Left : y->Right;
+  void DeleteNode(TNode* Z) {
+    if (Z == nullptr || Z == Nil_) throw ERBTreeError("TRBTree.DeleteNode: invalid node");
+    TNode* Y = (Z->Left == Nil_ || Z->Right == Nil_) ? Z : Minimum(Z->Right);
+    TNode* X = Y->Left != Nil_ ? Y->Left : Y->Right;
     // x takes y's place; the nil node's parent is set here for the fix-up only.
-    x->Parent = y->Parent;
-    if (y->Parent == nullptr)
-      Root = x;
-    else if (y == y->Parent->Left)
-      y->Parent->Left = x;
+    X->Parent = Y->Parent;
+    if (Y->Parent == nullptr)
+      Root_ = X;
+    else if (Y == Y->Parent->Left)
+      Y->Parent->Left = X;
     else
-      y->Parent->Right = x;
-    if (!y->Red) DeleteFixup(x);
-    if (y != z) {
+      Y->Parent->Right = X;
+    if (!Y->Red) DeleteFixup(X);
+    if (Y != Z) {
       // Move node y (not its entry) into z's place, so that no entry changes its address.
-      y->Parent = z->Parent;
-      if (z->Parent == nullptr)
-        Root = y;
-      else if (z == z->Parent->Left)
-        z->Parent->Left = y;
+      Y->Parent = Z->Parent;
+      if (Z->Parent == nullptr)
+        Root_ = Y;
+      else if (Z == Z->Parent->Left)
+        Z->Parent->Left = Y;
       else
-        z->Parent->Right = y;
-      y->Left = z->Left;
-      y->Right = z->Right;
-      if (y->Left != Nil) y->Left->Parent = y;
-      if (y->Right != Nil) y->Right->Parent = y;
-      y->Red = z->Red;
+        Z->Parent->Right = Y;
+      Y->Left = Z->Left;
+      Y->Right = Z->Right;
+      if (Y->Left != Nil_) Y->Left->Parent = Y;
+      if (Y->Right != Nil_) Y->Right->Parent = Y;
+      Y->Red = Z->Red;
     }
-    Nil->Parent = nullptr;
-    delete z;
-    --FCount;
+    Nil_->Parent = nullptr;
+    delete Z;
+    --Count_;
   }
 
   void Clear() {
-    FreeSubtree(Root);
-    Root = Nil;
-    FCount = 0;
+    FreeSubtree(Root_);
+    Root_ = Nil_;
+    Count_ = 0;
   }
 
   // Pre-order walk: node, left subtree, right subtree. proc must not change the tree.
-  void ForEach(const std::function<void(Entry&)>& proc) {
-    if (proc) PreOrder(Root, proc);
+  void ForEach(const std::function<void(Entry&)>& Proc) {
+    if (Proc) PreOrder(Root_, Proc);
   }
 
   // Int32 count, then every entry's record in key order.
-  void SaveToStream(TVStream& stream) const {
-    stream.WriteInt32(FCount);
-    for (TNode* x = FirstNode(); x != nullptr; x = NextNode(x)) WriteData(stream, x->Data);
+  void SaveToStream(TVStream& Stream) const {
+    Stream.WriteInt32(Count_);
+    for (TNode* X = FirstNode(); X != nullptr; X = NextNode(X)) WriteData(Stream, X->Data);
   }
   // Clears, then reads a count and that many records (a key read twice keeps its first entry). A record
   // cut short raises the stream's exception; the entries read before it stay. A count that is zero or
   // negative leaves the tree empty.
-  void LoadFromStream(TVStream& stream) {
+  void LoadFromStream(TVStream& Stream) {
     Clear();
-    const int32_t n = stream.ReadInt32();
-    Entry scratch{};
-    for (int32_t i = 0; i < n; ++i) {
-      ReadData(stream, scratch);
-      Add(scratch);
+    const int32_t N = Stream.ReadInt32();
+    Entry Scratch{};
+    for (int32_t I = 0; I < N; ++I) {
+      ReadData(Stream, Scratch);
+      Add(Scratch);
     }
   }
 
  protected:
-  TNode* Root;
-  TNode* Nil;
+  TNode* Root_;
+  TNode* Nil_;
 
  private:
-  int32_t FCount = 0;
+  int32_t Count_ = 0;
 
-  TNode* Minimum(TNode* x) const {
-    while (x->Left != Nil) x = x->Left;
-    return x;
+  TNode* Minimum(TNode* X) const {
+    while (X->Left != Nil_) X = X->Left;
+    return X;
   }
 
-  void RotateLeft(TNode* x) {
-    TNode* y = x->Right;
-    x->Right = y->Left;
-    if (y->Left != Nil) y->Left->Parent = x;
-    y->Parent = x->Parent;
-    if (x->Parent == nullptr)
-      Root = y;
-    else if (x == x->Parent->Left)
-      x->Parent->Left = y;
+  void RotateLeft(TNode* X) {
+    TNode* Y = X->Right;
+    X->Right = Y->Left;
+    if (Y->Left != Nil_) Y->Left->Parent = X;
+    Y->Parent = X->Parent;
+    if (X->Parent == nullptr)
+      Root_ = Y;
+    else if (X == X->Parent->Left)
+      X->Parent->Left = Y;
     else
-      x->Parent->Right = y;
-    y->Left = x;
-    x->Parent = y;
+      X->Parent->Right = Y;
+    Y->Left = X;
+    X->Parent = Y;
   }
 
-  void RotateRight(TNode* x) {
-    TNode* y = x->Left;
-    x->Left = y->Right;
-    if (y->Right != Nil) y->Right->Parent = x;
-    y->Parent = x->Parent;
-    if (x->Parent == nullptr)
-      Root = y;
-    else if (x == x->Parent->Right)
-      x->Parent->Right = y;
+  void RotateRight(TNode* X) {
+    TNode* Y = X->Left;
+    X->Left = Y->Right;
+    if (Y->Right != Nil_) Y->Right->Parent = X;
+    Y->Parent = X->Parent;
+    if (X->Parent == nullptr)
+      Root_ = Y;
+    else if (X == X->Parent->Right)
+      X->Parent->Right = Y;
     else
-      x->Parent->Left = y;
-    y->Right = x;
-    x->Parent = y;
+      X->Parent->Left = Y;
+    Y->Right = X;
+    X->Parent = Y;
   }
 
-  void InsertFixup(TNode* x) {
-    while (x != Root && x->Parent->Red) {
-      TNode* p = x->Parent;
-      TNode* g = p->Parent;  // exists: a red node is never the root
-      if (p == g->Left) {
-        TNode* u = g->Right;
-        if (u->Red) {
-          p->Red = u->Red = false;
-          g->Red = true;
-          x = g;
+  void InsertFixup(TNode* X) {
+    while (X != Root_ && X->Parent->Red) {
+      TNode* P = X->Parent;
+      TNode* G = P->Parent;  // exists: a red node is never the root
+      if (P == G->Left) {
+        TNode* U = G->Right;
+        if (U->Red) {
+          P->Red = U->Red = false;
+          G->Red = true;
+          X = G;
         } else {
-          if (x == p->Right) {
-            x = p;
-            RotateLeft(x);
-            p = x->Parent;
+          if (X == P->Right) {
+            X = P;
+            RotateLeft(X);
+            P = X->Parent;
           }
-          p->Red = false;
-          g->Red = true;
-          RotateRight(g);
+          P->Red = false;
+          G->Red = true;
+          RotateRight(G);
         }
       } else {
-        TNode* u = g->Left;
-        if (u->Red) {
-          p->Red = u->Red = false;
-          g->Red = true;
-          x = g;
+        TNode* U = G->Left;
+        if (U->Red) {
+          P->Red = U->Red = false;
+          G->Red = true;
+          X = G;
         } else {
-          if (x == p->Left) {
-            x = p;
-            RotateRight(x);
-            p = x->Parent;
+          if (X == P->Left) {
+            X = P;
+            RotateRight(X);
+            P = X->Parent;
           }
-          p->Red = false;
-          g->Red = true;
-          RotateLeft(g);
+          P->Red = false;
+          G->Red = true;
+          RotateLeft(G);
         }
       }
     }
-    Root->Red = false;
+    Root_->Red = false;
   }
 
-  void DeleteFixup(TNode* x) {
-    while (x != Root && !x->Red) {
-      TNode* p = x->Parent;
-      if (x == p->Left) {
-        TNode* w = p->Right;
-        if (w->Red) {
-          w->Red = false;
-          p->Red = true;
-          RotateLeft(p);
-          w = p->Right;
+  void DeleteFixup(TNode* X) {
+    while (X != Root_ && !X->Red) {
+      TNode* P = X->Parent;
+      if (X == P->Left) {
+        TNode* W = P->Right;
+        if (W->Red) {
+          W->Red = false;
+          P->Red = true;
+          RotateLeft(P);
+          W = P->Right;
         }
-        if (!w->Left->Red && !w->Right->Red) {
-          w->Red = true;
-          x = p;
+        if (!W->Left->Red && !W->Right->Red) {
+          W->Red = true;
+          X = P;
         } else {
-          if (!w->Right->Red) {
-            w->Left->Red = false;
-            w->Red = true;
-            RotateRight(w);
-            w = p->Right;
+          if (!W->Right->Red) {
+            W->Left->Red = false;
+            W->Red = true;
+            RotateRight(W);
+            W = P->Right;
           }
-          w->Red = p->Red;
-          p->Red = false;
-          w->Right->Red = false;
-          RotateLeft(p);
-          x = Root;
+          W->Red = P->Red;
+          P->Red = false;
+          W->Right->Red = false;
+          RotateLeft(P);
+          X = Root_;
         }
       } else {
-        TNode* w = p->Left;
-        if (w->Red) {
-          w->Red = false;
-          p->Red = true;
-          RotateRight(p);
-          w = p->Left;
+        TNode* W = P->Left;
+        if (W->Red) {
+          W->Red = false;
+          P->Red = true;
+          RotateRight(P);
+          W = P->Left;
         }
-        if (!w->Right->Red && !w->Left->Red) {
-          w->Red = true;
-          x = p;
+        if (!W->Right->Red && !W->Left->Red) {
+          W->Red = true;
+          X = P;
         } else {
-          if (!w->Left->Red) {
-            w->Right->Red = false;
-            w->Red = true;
-            RotateLeft(w);
-            w = p->Left;
+          if (!W->Left->Red) {
+            W->Right->Red = false;
+            W->Red = true;
+            RotateLeft(W);
+            W = P->Left;
           }
-          w->Red = p->Red;
-          p->Red = false;
-          w->Left->Red = false;
-          RotateRight(p);
-          x = Root;
+          W->Red = P->Red;
+          P->Red = false;
+          W->Left->Red = false;
+          RotateRight(P);
+          X = Root_;
         }
       }
     }
-    x->Red = false;
+    X->Red = false;
   }
 
   // Post-order (left, right, node), iterative so that no depth of tree can exhaust the call stack.
-  void FreeSubtree(TNode* x) {
-    if (x == Nil) return;
-    const TNode* stop = x->Parent;
-    while (x != stop) {
-      if (x->Left != Nil) {
-        TNode* l = x->Left;
-        x->Left = Nil;
-        x = l;
-      } else if (x->Right != Nil) {
-        TNode* r = x->Right;
-        x->Right = Nil;
-        x = r;
+  void FreeSubtree(TNode* X) {
+    if (X == Nil_) return;
+    const TNode* Stop = X->Parent;
+    while (X != Stop) {
+      if (X->Left != Nil_) {
+        TNode* L = X->Left;
+        X->Left = Nil_;
+        X = L;
+      } else if (X->Right != Nil_) {
+        TNode* R = X->Right;
+        X->Right = Nil_;
+        X = R;
       } else {
-        TNode* p = x->Parent;
-        delete x;
-        x = p;
+        TNode* P = X->Parent;
+        delete X;
+        X = P;
       }
     }
   }
 
-  void PreOrder(TNode* x, const std::function<void(Entry&)>& proc) {
+  void PreOrder(TNode* X, const std::function<void(Entry&)>& Proc) {
     // A red-black tree of 2^31 entries is at most 62 levels deep, so recursion is bounded.
-    if (x == Nil) return;
-    proc(x->Data);
-    PreOrder(x->Left, proc);
-    PreOrder(x->Right, proc);
+    if (X == Nil_) return;
+    Proc(X->Data);
+    PreOrder(X->Left, Proc);
+    PreOrder(X->Right, Proc);
   }
 };
 
@@ -381,40 +381,40 @@ class TRBTreeIterator {
  public:
   using TNode = typename TGenericRBTree<Entry>::TNode;
 
-  explicit TRBTreeIterator(const TGenericRBTree<Entry>& tree) : Tree(&tree) { First(); }
+  explicit TRBTreeIterator(const TGenericRBTree<Entry>& tree) : Tree_(&tree) { First(); }
 
   // Back to the first entry; returns Eof.
   bool First() {
-    Current = Tree->FirstNode();
-    Bof = Eof = Current == nullptr;
-    return Eof;
+    Current_ = Tree_->FirstNode();
+    Bof_ = Eof_ = Current_ == nullptr;
+    return Eof_;
   }
   // Moves to the successor; false (Eof set, Current kept on the last node) when there is none.
   bool Next() {
-    if (Eof) throw ERBTreeError("EOF reached");
-    Bof = false;
-    TNode* n = Tree->NextNode(Current);
-    if (n == nullptr) {
-      Eof = true;
+    if (Eof_) throw ERBTreeError("EOF reached");
+    Bof_ = false;
+    TNode* N = Tree_->NextNode(Current_);
+    if (N == nullptr) {
+      Eof_ = true;
       return false;
     }
-    Current = n;
+    Current_ = N;
     return true;
   }
-  void GetData(Entry& data) const {
-    if (Current == nullptr) throw ERBTreeError("No current value");
-    data = Current->Data;
+  void GetData(Entry& Data) const {
+    if (Current_ == nullptr) throw ERBTreeError("No current value");
+    Data = Current_->Data;
   }
 
-  TNode* GetCurrent() const { return Current; }
-  bool IsBof() const { return Bof; }
-  bool IsEof() const { return Eof; }
+  TNode* GetCurrent() const { return Current_; }
+  bool IsBof() const { return Bof_; }
+  bool IsEof() const { return Eof_; }
 
  private:
-  const TGenericRBTree<Entry>* Tree;
-  TNode* Current = nullptr;
-  bool Bof = true;
-  bool Eof = true;
+  const TGenericRBTree<Entry>* Tree_;
+  TNode* Current_ = nullptr;
+  bool Bof_ = true;
+  bool Eof_ = true;
 };
 
 // The common base of the dictionaries: key lookups through a scratch entry holding the key.
@@ -425,71 +425,71 @@ class TDic : public TGenericRBTree<Entry> {
   using Key = decltype(Entry::Key);
   using Value = decltype(Entry::Value);
 
-  bool Exists(const Key& key) const { return FindKey(key) != nullptr; }
+  bool Exists(const Key& Key) const { return FindKey(Key) != nullptr; }
   using TGenericRBTree<Entry>::Exists;
 
  protected:
-  TNode* FindKey(const Key& key) const {
-    Entry scratch{key, Value{}};
-    return this->Find(scratch);
+  TNode* FindKey(const Key& Key) const {
+    Entry Scratch{Key, Value{}};
+    return this->Find(Scratch);
   }
   // Replaces the value of an existing key (0) or inserts a new entry (1).
-  int PutEntry(const Key& key, const Value& value) {
-    Entry scratch{key, value};
-    TNode* node;
-    if (this->FindNode(scratch, node)) {
-      node->Data.Value = value;
+  int PutEntry(const Key& Key, const Value& Value) {
+    Entry Scratch{Key, Value};
+    TNode* Node;
+    if (this->FindNode(Scratch, Node)) {
+      Node->Data.Value = Value;
       return 0;
     }
-    this->InsertNode(scratch, node);
+    this->InsertNode(Scratch, Node);
     return 1;
   }
-  TNode* FindKeyOrRaise(const Key& key) const {
-    TNode* node = FindKey(key);
-    if (node == nullptr) RaiseKeyNotFound(KeyText(key));
-    return node;
+  TNode* FindKeyOrRaise(const Key& Key) const {
+    TNode* Node = FindKey(Key);
+    if (Node == nullptr) RaiseKeyNotFound(KeyText(Key));
+    return Node;
   }
-  void DeleteKey(const Key& key) { this->DeleteNode(FindKeyOrRaise(key)); }
+  void DeleteKey(const Key& Key) { this->DeleteNode(FindKeyOrRaise(Key)); }
 
   // Keys (and values) in key order into lists that have SetCount and Put.
   template <class KeyList>
-  void FillKeys(KeyList& keys) const {
-    keys.SetCount(this->Count());
-    int32_t i = 0;
-    for (TNode* x = this->FirstNode(); x != nullptr; x = this->NextNode(x)) keys.Put(i++, x->Data.Key);
+  void FillKeys(KeyList& Keys) const {
+    Keys.SetCount(this->Count());
+    int32_t I = 0;
+    for (TNode* X = this->FirstNode(); X != nullptr; X = this->NextNode(X)) Keys.Put(I++, X->Data.Key);
   }
   template <class KeyList, class ValueList>
-  void FillKeysAndValues(KeyList& keys, ValueList& values) const {
-    FillKeys(keys);
-    values.SetCount(this->Count());
-    int32_t i = 0;
-    for (TNode* x = this->FirstNode(); x != nullptr; x = this->NextNode(x)) values.Put(i++, x->Data.Value);
+  void FillKeysAndValues(KeyList& Keys, ValueList& Values) const {
+    FillKeys(Keys);
+    Values.SetCount(this->Count());
+    int32_t I = 0;
+    for (TNode* X = this->FirstNode(); X != nullptr; X = this->NextNode(X)) Values.Put(I++, X->Data.Value);
   }
 
   // A pointer-sized value in a record as a little-endian Int32: only values that are 32-bit numbers
   // survive the round trip; a pointer has no meaning outside the process.
-  static void WriteValue32(TVStream& stream, void* value) {
-    stream.WriteInt32(static_cast<int32_t>(reinterpret_cast<intptr_t>(value)));
+  static void WriteValue32(TVStream& Stream, void* Value) {
+    Stream.WriteInt32(static_cast<int32_t>(reinterpret_cast<intptr_t>(Value)));
   }
-  static void* ReadValue32(TVStream& stream) {
-    return reinterpret_cast<void*>(static_cast<intptr_t>(stream.ReadInt32()));
+  static void* ReadValue32(TVStream& Stream) {
+    return reinterpret_cast<void*>(static_cast<intptr_t>(Stream.ReadInt32()));
   }
 
   // The key as UTF-8 text for a message.
-  static std::string KeyText(const std::string& key) { return key; }
-  static std::string KeyText(const std::u16string& key) { return KeyTextUtf8(key); }
-  static std::string KeyText(int32_t key) { return std::to_string(key); }
+  static std::string KeyText(const std::string& Key) { return Key; }
+  static std::string KeyText(const std::u16string& Key) { return KeyTextUtf8(Key); }
+  static std::string KeyText(int32_t Key) { return std::to_string(Key); }
 };
 
 // The Int32 set of the RBTree unit: signed order, 4-byte records.
 class TRBTree : public TGenericRBTree<int32_t> {
  public:
-  int CompareData(const int32_t& a, const int32_t& b) const override { return a < b ? -1 : a > b ? 1 : 0; }
-  void WriteData(TVStream& stream, const int32_t& data) const override;
-  void ReadData(TVStream& stream, int32_t& data) const override;
+  int CompareData(const int32_t& A, const int32_t& B) const override { return A < B ? -1 : A > B ? 1 : 0; }
+  void WriteData(TVStream& Stream, const int32_t& Data) const override;
+  void ReadData(TVStream& Stream, int32_t& Data) const override;
 
   using TGenericRBTree<int32_t>::Add;
   // True when value was present and is now removed.
-  bool Remove(int32_t value);
-  bool Contains(int32_t value) const { return Exists(value); }
+  bool Remove(int32_t Value);
+  bool Contains(int32_t Value) const { return Exists(Value); }
 };

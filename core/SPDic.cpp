@@ -2,26 +2,26 @@
 
 #include "core/StrLst.h"
 
-int TStrPtrDic::CompareKeys(const std::string& key1, const std::string& key2) const {
-  return AnsiCompareText(key1, key2);
+int TStrPtrDic::CompareKeys(const std::string& Key1, const std::string& Key2) const {
+  return AnsiCompareText(Key1, Key2);
 }
 
-int TCaseSensStrPtrDic::CompareKeys(const std::string& key1, const std::string& key2) const {
-  return AnsiCompareStr(key1, key2);
+int TCaseSensStrPtrDic::CompareKeys(const std::string& Key1, const std::string& Key2) const {
+  return AnsiCompareStr(Key1, Key2);
 }
 
-void TStrPtrDic::WriteData(TVStream& stream, const TStrPtrData& data) const {
-  stream.WriteString(data.Key);
-  WriteValue32(stream, data.Value);
+void TStrPtrDic::WriteData(TVStream& Stream, const TStrPtrData& Data) const {
+  Stream.WriteString(Data.Key);
+  WriteValue32(Stream, Data.Value);
 }
 
-void TStrPtrDic::ReadData(TVStream& stream, TStrPtrData& data) const {
-  data.Key = stream.ReadString();
-  data.Value = ReadValue32(stream);
+void TStrPtrDic::ReadData(TVStream& Stream, TStrPtrData& Data) const {
+  Data.Key = Stream.ReadString();
+  Data.Value = ReadValue32(Stream);
 }
 
-void TStrPtrDic::GetKeys(TStrLst& keys) const { FillKeys(keys); }
+void TStrPtrDic::GetKeys(TStrLst& Keys) const { FillKeys(Keys); }
 
-void TStrPtrDic::GetKeysAndValues(TStrLst& keys, TPointerVector& values) const {
-  FillKeysAndValues(keys, values);
+void TStrPtrDic::GetKeysAndValues(TStrLst& Keys, TPointerVector& Values) const {
+  FillKeysAndValues(Keys, Values);
 }

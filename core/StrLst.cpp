@@ -182,7 +182,7 @@ void DecodeWideStrItem(TWideStrItem Item, std::u16string& S) {
 // TPointerVector
 
 void TPointerVector::InitMemory(int32_t ByteOffset, int32_t N) {
-  if (N > 0) std::fill_n(reinterpret_cast<void**>(Data + ByteOffset), N, nullptr);
+  if (N > 0) std::fill_n(reinterpret_cast<void**>(Data_ + ByteOffset), N, nullptr);
 }
 
 void TPointerVector::WriteToStream(TVStream&) const { Error("Method not applicable"); }
@@ -202,7 +202,7 @@ int TPointerVector::Compare(int32_t Index, const void* Value) const {
 }
 
 void TPointerVector::Exchange(int32_t Index1, int32_t Index2) {
-  auto* Items = reinterpret_cast<void**>(Data);
+  auto* Items = reinterpret_cast<void**>(Data_);
   std::swap(Items[Index1], Items[Index2]);
 }
 
@@ -216,10 +216,10 @@ void TPointerVector::PutItemFrom(int32_t Index, const void* Buf) {
   TPointerVector::Put(Index, Item);
 }
 
-void TPointerVector::SetToDefault() { InitMemory(0, Count); }
+void TPointerVector::SetToDefault() { InitMemory(0, Count_); }
 
 void TPointerVector::Concat(const TPointerVector& Source) {
-  const int32_t N = Source.Count;  // the source may be this vector
+  const int32_t N = Source.Count_;  // the source may be this vector
   for (int32_t I = 0; I < N; ++I) TPointerVector::Add(Source.TPointerVector::Get(I));
 }
 
@@ -229,7 +229,7 @@ void TPointerVector::Insert(int32_t Index, void* Item) {
 }
 
 int32_t TPointerVector::Add(void* Item) {
-  const int32_t Index = Count;
+  const int32_t Index = Count_;
   TPointerVector::Insert(Index, Item);
   return Index;
 }
@@ -239,13 +239,13 @@ int32_t TPointerVector::IndexFrom(int32_t StartIndex, const void* Item) const {
 }
 
 void* TPointerVector::Pop() {
-  void* Item = TPointerVector::Get(Count - 1);
-  TVector::Delete(Count - 1);
+  void* Item = TPointerVector::Get(Count_ - 1);
+  TVector::Delete(Count_ - 1);
   return Item;
 }
 
 void TPointerVector::FreeItems() {
-  for (int32_t I = 0; I < Count; ++I) delete static_cast<TObject*>(TPointerVector::Get(I));
+  for (int32_t I = 0; I < Count_; ++I) delete static_cast<TObject*>(TPointerVector::Get(I));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -285,7 +285,7 @@ void TStrLst::Insert(int32_t Index, const std::string& S) {
 }
 
 int32_t TStrLst::Add(const std::string& S) {
-  const int32_t Index = Count;
+  const int32_t Index = Count_;
   Insert(Index, S);
   return Index;
 }
@@ -301,7 +301,7 @@ int32_t TStrLst::LastIndexFrom(int32_t StartIndex, const std::string& S) const {
 }
 
 void TStrLst::ReleaseFrom(int32_t Index) {
-  for (int32_t I = std::max(Index, 0); I < Count; ++I) {
+  for (int32_t I = std::max(Index, 0); I < Count_; ++I) {
     delete Item(I);
     TPointerVector::Put(I, nullptr);
   }
@@ -317,8 +317,8 @@ int32_t TStrLst::IndexOfSortedRange(const std::string& S, int32_t L, int32_t R) 
 }
 
 std::string TStrLst::Pop() {
-  std::string S = Get(Count - 1);
-  Delete(Count - 1);
+  std::string S = Get(Count_ - 1);
+  Delete(Count_ - 1);
   return S;
 }
 
@@ -326,7 +326,7 @@ std::string TStrLst::GetDelimitedText(bool DoubleQuote, char Delimiter, const TC
   TCharSet Set = SpecialChars;
   Set.set(static_cast<uint8_t>(Delimiter));
   std::string Result;
-  for (int32_t I = 0; I < Count; ++I) {
+  for (int32_t I = 0; I < Count_; ++I) {
     if (I > 0) Result += Delimiter;
     const std::string& S = Get(I);
     if (ContainsCharIn(S, Set)) {
@@ -339,7 +339,7 @@ std::string TStrLst::GetDelimitedText(bool DoubleQuote, char Delimiter, const TC
 }
 
 void TStrLst::SetCount(int32_t N) {
-  if (N >= 0 && N < Count) ReleaseFrom(N);
+  if (N >= 0 && N < Count_) ReleaseFrom(N);
   TVector::SetCount(N);
 }
 
@@ -351,7 +351,7 @@ void TStrLst::Delete(int32_t Index) {
 
 void TStrLst::DeleteRange(int32_t Index, int32_t N) {
   if (N <= 0) return;
-  const int32_t End = std::min(Index + N, Count);
+  const int32_t End = std::min(Index + N, Count_);
   for (int32_t I = Index; I < End; ++I) {
     delete Item(I);
     TPointerVector::Put(I, nullptr);
@@ -373,8 +373,8 @@ void TStrLst::CopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIn
 bool TStrLst::EqualTo(const TVector& Vector) const { return EqualToOf<TStrLst>(*this, Vector); }
 
 void TStrLst::WriteToStream(TVStream& Stream) const {
-  Stream.WriteInt32(Count);
-  for (int32_t I = 0; I < Count; ++I) Stream.WriteString(Get(I));
+  Stream.WriteInt32(Count_);
+  for (int32_t I = 0; I < Count_; ++I) Stream.WriteString(Get(I));
 }
 
 void TStrLst::ReadFromStream(TVStream& Stream) {
@@ -448,7 +448,7 @@ void TWideStrLst::Insert(int32_t Index, const std::u16string& S) {
 }
 
 int32_t TWideStrLst::Add(const std::u16string& S) {
-  const int32_t Index = Count;
+  const int32_t Index = Count_;
   Insert(Index, S);
   return Index;
 }
@@ -470,7 +470,7 @@ int32_t TWideStrLst::Remove(const std::u16string& S) {
 }
 
 void TWideStrLst::ReleaseFrom(int32_t Index) {
-  for (int32_t I = std::max(Index, 0); I < Count; ++I) {
+  for (int32_t I = std::max(Index, 0); I < Count_; ++I) {
     FreeWideItem(Item(I));
     SetItem(I, 0);
   }
@@ -486,8 +486,8 @@ int32_t TWideStrLst::IndexOfSortedRange(const std::u16string& S, int32_t L, int3
 }
 
 std::u16string TWideStrLst::Pop() {
-  std::u16string S = Get(Count - 1);
-  Delete(Count - 1);
+  std::u16string S = Get(Count_ - 1);
+  Delete(Count_ - 1);
   return S;
 }
 
@@ -496,7 +496,7 @@ std::u16string TWideStrLst::GetDelimitedText(bool DoubleQuote, char Delimiter,
   TCharSet Set = SpecialChars;
   Set.set(static_cast<uint8_t>(Delimiter));
   std::u16string Result;
-  for (int32_t I = 0; I < Count; ++I) {
+  for (int32_t I = 0; I < Count_; ++I) {
     if (I > 0) Result += static_cast<char16_t>(static_cast<uint8_t>(Delimiter));
     const std::u16string S = Get(I);
     if (ContainsCharIn(WideToAnsiSys(S), Set)) {
@@ -535,11 +535,11 @@ void TWideStrLst::SetDelimitedText(const std::u16string& S, char QuoteChar, cons
 void TWideStrLst::AssignStrLst(const TStrLst& Source) {
   Clear();
   SetCount(Source.GetCount());
-  for (int32_t I = 0; I < Count; ++I) Put(I, AnsiToWideSys(Source.Get(I)));
+  for (int32_t I = 0; I < Count_; ++I) Put(I, AnsiToWideSys(Source.Get(I)));
 }
 
 void TWideStrLst::SetCount(int32_t N) {
-  if (N >= 0 && N < Count) ReleaseFrom(N);
+  if (N >= 0 && N < Count_) ReleaseFrom(N);
   TVector::SetCount(N);
 }
 
@@ -551,7 +551,7 @@ void TWideStrLst::Delete(int32_t Index) {
 
 void TWideStrLst::DeleteRange(int32_t Index, int32_t N) {
   if (N <= 0) return;
-  const int32_t End = std::min(Index + N, Count);
+  const int32_t End = std::min(Index + N, Count_);
   for (int32_t I = Index; I < End; ++I) {
     FreeWideItem(Item(I));
     SetItem(I, 0);
@@ -573,8 +573,8 @@ void TWideStrLst::CopyRange(int32_t DestIndex, const TVector& Source, int32_t Fr
 bool TWideStrLst::EqualTo(const TVector& Vector) const { return EqualToOf<TWideStrLst>(*this, Vector); }
 
 void TWideStrLst::WriteToStream(TVStream& Stream) const {
-  Stream.WriteInt32(Count);
-  for (int32_t I = 0; I < Count; ++I) Stream.WriteWideString(Get(I));
+  Stream.WriteInt32(Count_);
+  for (int32_t I = 0; I < Count_; ++I) Stream.WriteWideString(Get(I));
 }
 
 void TWideStrLst::ReadFromStream(TVStream& Stream) {

@@ -60,8 +60,8 @@ class TPointerVector : public TBase64Vector {
   // Appends Source's elements (string lists: copies of its strings).
   virtual void Concat(const TPointerVector& Source);
 
-  void* Get(int32_t Index) const { return reinterpret_cast<void* const*>(Data)[Index]; }
-  void Put(int32_t Index, void* Item) { reinterpret_cast<void**>(Data)[Index] = Item; }
+  void* Get(int32_t Index) const { return reinterpret_cast<void* const*>(Data_)[Index]; }
+  void Put(int32_t Index, void* Item) { reinterpret_cast<void**>(Data_)[Index] = Item; }
   void Insert(int32_t Index, void* Item);
   int32_t Add(void* Item);
   // First index >= StartIndex holding Item, or -1.
@@ -110,9 +110,9 @@ class TStrLst : public TPointerVector {
   // equal element was met (Index: that element, not necessarily the leftmost of several equal ones);
   // false with Index at the insertion point.
   bool FindInRange(const std::string& S, int32_t L, int32_t R, int32_t& Index) const;
-  bool Find(const std::string& S, int32_t& Index) const { return FindInRange(S, 0, Count - 1, Index); }
+  bool Find(const std::string& S, int32_t& Index) const { return FindInRange(S, 0, Count_ - 1, Index); }
   int32_t IndexOfSortedRange(const std::string& S, int32_t L, int32_t R) const;
-  int32_t SortedIndexOf(const std::string& S) const { return IndexOfSortedRange(S, 0, Count - 1); }
+  int32_t SortedIndexOf(const std::string& S) const { return IndexOfSortedRange(S, 0, Count_ - 1); }
   // The last string, removed. Count must be above 0.
   std::string Pop();
   // The items joined with Delimiter; an item holding Delimiter or a character of SpecialChars is always
@@ -187,9 +187,9 @@ class TWideStrLst : public TPointerVector {
   int32_t Remove(const std::u16string& S);
   void ReleaseFrom(int32_t Index);
   bool FindInRange(const std::u16string& S, int32_t L, int32_t R, int32_t& Index) const;
-  bool Find(const std::u16string& S, int32_t& Index) const { return FindInRange(S, 0, Count - 1, Index); }
+  bool Find(const std::u16string& S, int32_t& Index) const { return FindInRange(S, 0, Count_ - 1, Index); }
   int32_t IndexOfSortedRange(const std::u16string& S, int32_t L, int32_t R) const;
-  int32_t SortedIndexOf(const std::u16string& S) const { return IndexOfSortedRange(S, 0, Count - 1); }
+  int32_t SortedIndexOf(const std::u16string& S) const { return IndexOfSortedRange(S, 0, Count_ - 1); }
   std::u16string Pop();
   // As TStrLst::GetDelimitedText; the set test is made on the item in the system Windows code page.
   std::u16string GetDelimitedText(bool DoubleQuote, char Delimiter, const TCharSet& SpecialChars) const;
@@ -217,8 +217,8 @@ class TWideStrLst : public TPointerVector {
   void Concat(const TPointerVector& Source) override;
 
  private:
-  TWideStrItem Item(int32_t Index) const { return reinterpret_cast<const TWideStrItem*>(Data)[Index]; }
-  void SetItem(int32_t Index, TWideStrItem V) { reinterpret_cast<TWideStrItem*>(Data)[Index] = V; }
+  TWideStrItem Item(int32_t Index) const { return reinterpret_cast<const TWideStrItem*>(Data_)[Index]; }
+  void SetItem(int32_t Index, TWideStrItem V) { reinterpret_cast<TWideStrItem*>(Data_)[Index] = V; }
 };
 
 // Sorted and searched by the system's collation without case (CompareStringW with the user's locale and

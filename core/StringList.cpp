@@ -7,60 +7,60 @@
 
 const std::string& TStringList::Get(int32_t Index) const {
   CheckIndex(Index, GetCount());
-  return Items[static_cast<size_t>(Index)].first;
+  return Items_[static_cast<size_t>(Index)].first;
 }
 
 void TStringList::Put(int32_t Index, const std::string& S) {
-  if (Sorted) throw EStringListError("Operation not allowed on sorted list");
+  if (Sorted_) throw EStringListError("Operation not allowed on sorted list");
   CheckIndex(Index, GetCount());
   Changing();
-  Items[static_cast<size_t>(Index)].first = S;
+  Items_[static_cast<size_t>(Index)].first = S;
   Changed();
 }
 
 void* TStringList::GetObject(int32_t Index) const {
   CheckIndex(Index, GetCount());
-  return Items[static_cast<size_t>(Index)].second;
+  return Items_[static_cast<size_t>(Index)].second;
 }
 
 void TStringList::PutObject(int32_t Index, void* Obj) {
   CheckIndex(Index, GetCount());
   Changing();
-  Items[static_cast<size_t>(Index)].second = Obj;
+  Items_[static_cast<size_t>(Index)].second = Obj;
   Changed();
 }
 
 int32_t TStringList::AddObject(const std::string& S, void* Obj) {
   int32_t Index = GetCount();
-  if (Sorted && Find(S, Index)) {
+  if (Sorted_ && Find(S, Index)) {
     if (Duplicates == TDuplicates::dupIgnore) return Index;
     if (Duplicates == TDuplicates::dupError) throw EStringListError("String list does not allow duplicates");
   }
   Changing();
-  Items.insert(Items.begin() + Index, {S, Obj});
+  Items_.insert(Items_.begin() + Index, {S, Obj});
   Changed();
   return Index;
 }
 
 void TStringList::InsertObject(int32_t Index, const std::string& S, void* Obj) {
-  if (Sorted) throw EStringListError("Operation not allowed on sorted list");
+  if (Sorted_) throw EStringListError("Operation not allowed on sorted list");
   CheckIndex(Index, GetCount() + 1);
   Changing();
-  Items.insert(Items.begin() + Index, {S, Obj});
+  Items_.insert(Items_.begin() + Index, {S, Obj});
   Changed();
 }
 
 void TStringList::Delete(int32_t Index) {
   CheckIndex(Index, GetCount());
   Changing();
-  Items.erase(Items.begin() + Index);
+  Items_.erase(Items_.begin() + Index);
   Changed();
 }
 
 void TStringList::Clear() {
-  if (Items.empty()) return;
+  if (Items_.empty()) return;
   Changing();
-  Items.clear();
+  Items_.clear();
   Changed();
 }
 
@@ -68,7 +68,7 @@ void TStringList::Exchange(int32_t Index1, int32_t Index2) {
   CheckIndex(Index1, GetCount());
   CheckIndex(Index2, GetCount());
   Changing();
-  std::swap(Items[static_cast<size_t>(Index1)], Items[static_cast<size_t>(Index2)]);
+  std::swap(Items_[static_cast<size_t>(Index1)], Items_[static_cast<size_t>(Index2)]);
   Changed();
 }
 
@@ -78,7 +78,7 @@ bool TStringList::Find(const std::string& S, int32_t& Index) const {
   int32_t H = GetCount() - 1;
   while (L <= H) {
     const int32_t I = L + (H - L) / 2;
-    const int C = CompareStrings(Items[static_cast<size_t>(I)].first, S);
+    const int C = CompareStrings(Items_[static_cast<size_t>(I)].first, S);
     if (C < 0) {
       L = I + 1;
     } else {
@@ -94,27 +94,27 @@ bool TStringList::Find(const std::string& S, int32_t& Index) const {
 }
 
 int32_t TStringList::IndexOf(const std::string& S) const {
-  if (Sorted) {
+  if (Sorted_) {
     int32_t Index;
     return Find(S, Index) ? Index : -1;
   }
   for (int32_t I = 0; I < GetCount(); ++I) {
-    if (CompareStrings(Items[static_cast<size_t>(I)].first, S) == 0) return I;
+    if (CompareStrings(Items_[static_cast<size_t>(I)].first, S) == 0) return I;
   }
   return -1;
 }
 
 void TStringList::Sort() {
-  if (Sorted || GetCount() < 2) return;
+  if (Sorted_ || GetCount() < 2) return;
   Changing();
   QuickSort(0, GetCount() - 1);
   Changed();
 }
 
 void TStringList::SetSorted(bool Value) {
-  if (Value == Sorted) return;
+  if (Value == Sorted_) return;
   if (Value) Sort();
-  Sorted = Value;
+  Sorted_ = Value;
 }
 
 int TStringList::CompareStrings(const std::string& S1, const std::string& S2) const {
@@ -127,12 +127,12 @@ void TStringList::QuickSort(int32_t L, int32_t R) {
     I = L;
     int32_t J = R;
     // The pivot is a copy: items move while the range is partitioned.
-    const std::string Pivot = Items[static_cast<size_t>(L + (R - L) / 2)].first;
+    const std::string Pivot = Items_[static_cast<size_t>(L + (R - L) / 2)].first;
     do {
-      while (CompareStrings(Items[static_cast<size_t>(I)].first, Pivot) < 0) ++I;
-      while (CompareStrings(Items[static_cast<size_t>(J)].first, Pivot) > 0) --J;
+      while (CompareStrings(Items_[static_cast<size_t>(I)].first, Pivot) < 0) ++I;
+      while (CompareStrings(Items_[static_cast<size_t>(J)].first, Pivot) > 0) --J;
       if (I <= J) {
-        std::swap(Items[static_cast<size_t>(I)], Items[static_cast<size_t>(J)]);
+        std::swap(Items_[static_cast<size_t>(I)], Items_[static_cast<size_t>(J)]);
         ++I;
         --J;
       }

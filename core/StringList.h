@@ -31,7 +31,7 @@ class TStringList {
   TStringList() = default;
   virtual ~TStringList() = default;
 
-  int32_t GetCount() const { return static_cast<int32_t>(Items.size()); }
+  int32_t GetCount() const { return static_cast<int32_t>(Items_.size()); }
   const std::string& Get(int32_t Index) const;
   void Put(int32_t Index, const std::string& S);
   void* GetObject(int32_t Index) const;
@@ -56,7 +56,7 @@ class TStringList {
   // Sorts a list that is not kept sorted (2 items or more), with change notification.
   virtual void Sort();
 
-  bool GetSorted() const { return Sorted; }
+  bool GetSorted() const { return Sorted_; }
   // Turning sorting on sorts the list.
   void SetSorted(bool Value);
   TDuplicates Duplicates = TDuplicates::dupIgnore;
@@ -74,8 +74,8 @@ class TStringList {
   void Changed();
   void CheckIndex(int32_t Index, int32_t Limit) const;
 
-  std::vector<std::pair<std::string, void*>> Items;
-  bool Sorted = false;
+  std::vector<std::pair<std::string, void*>> Items_;
+  bool Sorted_ = false;
 };
 
 // Find, IndexOf and Sort with the case-sensitive byte comparison CompareStr.

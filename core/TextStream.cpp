@@ -13,7 +13,7 @@
 
 TTextStreamOnStream::TTextStreamOnStream(TVStream* Stream, bool OwnsStream, TTextStreamMode Mode,
                                          int32_t BufSize)
-    : Stream(Stream), OwnsStream(OwnsStream), HasStream(Stream != nullptr), Writing(Mode != tsmRead) {
+    : Stream_(Stream), OwnsStream_(OwnsStream), HasStream_(Stream != nullptr), Writing_(Mode != tsmRead) {
   try {
     Init(Mode, BufSize);
   } catch (...) {
@@ -23,43 +23,43 @@ TTextStreamOnStream::TTextStreamOnStream(TVStream* Stream, bool OwnsStream, TTex
 }
 
 void TTextStreamOnStream::Init(TTextStreamMode Mode, int32_t RequestedBufSize) {
-  if (!HasStream) return;
-  const int32_t size = Stream->GetSize();
+  if (!HasStream_) return;
+  const int32_t Size = Stream_->GetSize();
   if (Mode == tsmRewrite) {
-    Stream->SetSize(0);
-    Pos = 0;
+    Stream_->SetSize(0);
+    Pos_ = 0;
     return;
   }
-  if (Mode == tsmAppend && size == 0) return;
+  if (Mode == tsmAppend && Size == 0) return;
   if (RequestedBufSize < kMinBufSize)
     throw ETextStream("Buffer size " + std::to_string(RequestedBufSize) + " is below " +
                       std::to_string(kMinBufSize));
-  BufSize = std::min(RequestedBufSize, size);
-  Buf = std::make_unique<char[]>(std::max(BufSize, 1));
+  BufSize_ = std::min(RequestedBufSize, Size);
+  Buf_ = std::make_unique<char[]>(std::max(BufSize_, 1));
   if (Mode == tsmRead) return;
   // Append: count the lines there are and find whether the last one is ended. Only LF bytes are counted,
   // so no line of the existing content is too long to append after it.
-  char last = '\n';
-  for (int32_t offset = 0; offset < size;) {
-    const int32_t n = Fill(offset);
-    if (n == 0) break;
-    LineCount += CountByte(Buf.get(), '\n', n);
-    last = Buf[n - 1];
-    offset += n;
+  char Last = '\n';
+  for (int32_t Offset = 0; Offset < Size;) {
+    const int32_t N = Fill(Offset);
+    if (N == 0) break;
+    LineCount_ += CountByte(Buf_.get(), '\n', N);
+    Last = Buf_[N - 1];
+    Offset += N;
   }
-  if (last != '\n') ++LineCount;
-  Buf.reset();
-  BufLen = 0;
-  Stream->Seek(Stream->GetSize());
-  if (last != '\n') Stream->WriteText("\r\n");
-  Pos = Stream->GetPosition();
+  if (Last != '\n') ++LineCount_;
+  Buf_.reset();
+  BufLen_ = 0;
+  Stream_->Seek(Stream_->GetSize());
+  if (Last != '\n') Stream_->WriteText("\r\n");
+  Pos_ = Stream_->GetPosition();
 }
 
 TTextStreamOnStream::~TTextStreamOnStream() {
   try {
     FlushLine();
-  } catch (const std::exception& e) {
-    ReportLostOutput(e.what());
+  } catch (const std::exception& E) {
+    ReportLostOutput(E.what());
   } catch (...) {
     ReportLostOutput("A line of text could not be written");
   }
@@ -67,22 +67,22 @@ TTextStreamOnStream::~TTextStreamOnStream() {
 }
 
 void TTextStreamOnStream::ReleaseStream() {
-  if (OwnsStream) delete Stream;
-  Stream = nullptr;
-  OwnsStream = false;
-  Buf.reset();
-  BufLen = 0;
+  if (OwnsStream_) delete Stream_;
+  Stream_ = nullptr;
+  OwnsStream_ = false;
+  Buf_.reset();
+  BufLen_ = 0;
 }
 
 void TTextStreamOnStream::Close() {
-  if (Closed) return;
-  Closed = true;
+  if (Closed_) return;
+  Closed_ = true;
   try {
     FlushLine();
-    if (OwnsStream)
-      if (auto* file = dynamic_cast<TVFileStream*>(Stream)) file->Close();
+    if (OwnsStream_)
+      if (auto* File = dynamic_cast<TVFileStream*>(Stream_)) File->Close();
   } catch (...) {
-    LinePending = false;
+    LinePending_ = false;
     ReleaseStream();
     throw;
   }
@@ -90,85 +90,85 @@ void TTextStreamOnStream::Close() {
 }
 
 int32_t TTextStreamOnStream::Fill(int32_t Offset) {
-  Stream->Seek(Offset);
-  BufPos = Offset;
-  BufLen = 0;
-  BufLen = Stream->Read(Buf.get(), BufSize);
-  return BufLen;
+  Stream_->Seek(Offset);
+  BufPos_ = Offset;
+  BufLen_ = 0;
+  BufLen_ = Stream_->Read(Buf_.get(), BufSize_);
+  return BufLen_;
 }
 
 bool TTextStreamOnStream::Eof() {
-  if (Writing) return true;
-  if (Closed) return true;
-  if (!HasStream) return std::cin.peek() == std::char_traits<char>::eof();
-  return Pos >= Stream->GetSize();
+  if (Writing_) return true;
+  if (Closed_) return true;
+  if (!HasStream_) return std::cin.peek() == std::char_traits<char>::eof();
+  return Pos_ >= Stream_->GetSize();
 }
 
 void TTextStreamOnStream::ReadLine(std::string& Result) {
-  if (Writing || Closed) throw ETextStream("Method not applicable");
-  if (!HasStream) {
+  if (Writing_ || Closed_) throw ETextStream("Method not applicable");
+  if (!HasStream_) {
     if (!std::getline(std::cin, Result)) throw ETextStream("Read after end error");
     if (!Result.empty() && Result.back() == '\r') Result.pop_back();
-    Line = Result;
-    ++LineCount;
+    Line_ = Result;
+    ++LineCount_;
     return;
   }
-  if (Pos < BufPos || Pos >= BufPos + BufLen) {
-    if (BufSize <= 0 || Fill(Pos) == 0) throw ETextStream("Read after end error");
+  if (Pos_ < BufPos_ || Pos_ >= BufPos_ + BufLen_) {
+    if (BufSize_ <= 0 || Fill(Pos_) == 0) throw ETextStream("Read after end error");
   }
-  const int32_t start = Pos - BufPos;
-  int32_t e = IndexOfByte(Buf.get() + start, '\n', BufLen - start);
-  if (e >= 0) {
-    Result.assign(Buf.get() + start, e);
-    Pos += e + 1;
+  const int32_t Start = Pos_ - BufPos_;
+  int32_t E = IndexOfByte(Buf_.get() + Start, '\n', BufLen_ - Start);
+  if (E >= 0) {
+    Result.assign(Buf_.get() + Start, E);
+    Pos_ += E + 1;
   } else {
     // The line goes on past the buffer: keep its start and read the next buffer.
-    Result.assign(Buf.get() + start, BufLen - start);
-    Pos = BufPos + BufLen;
-    const int32_t n = Fill(Pos);
-    if (n > 0) {
-      e = IndexOfByte(Buf.get(), '\n', n);
-      if (e >= 0) {
-        Result.append(Buf.get(), e);
-        Pos += e + 1;
-      } else if (n < BufSize || Pos + n >= Stream->GetSize()) {
+    Result.assign(Buf_.get() + Start, BufLen_ - Start);
+    Pos_ = BufPos_ + BufLen_;
+    const int32_t N = Fill(Pos_);
+    if (N > 0) {
+      E = IndexOfByte(Buf_.get(), '\n', N);
+      if (E >= 0) {
+        Result.append(Buf_.get(), E);
+        Pos_ += E + 1;
+      } else if (N < BufSize_ || Pos_ + N >= Stream_->GetSize()) {
         // The last line of the stream, without a line end.
-        Result.append(Buf.get(), n);
-        Pos += n;
+        Result.append(Buf_.get(), N);
+        Pos_ += N;
       } else {
-        throw ETextStream("line is too long " + std::to_string(LineCount));
+        throw ETextStream("line is too long " + std::to_string(LineCount_));
       }
     }
   }
   if (!Result.empty() && Result.back() == '\r') Result.pop_back();
-  Line = Result;
-  ++LineCount;
+  Line_ = Result;
+  ++LineCount_;
 }
 
 void TTextStreamOnStream::WriteLine(const std::string& S) {
-  if (Closed) throw ETextStream("Method not applicable");
+  if (Closed_) throw ETextStream("Method not applicable");
   FlushLine();
-  Line = S;
-  LinePending = Writing;
-  ++LineCount;
+  Line_ = S;
+  LinePending_ = Writing_;
+  ++LineCount_;
 }
 
 void TTextStreamOnStream::FlushLine() {
-  if (!Writing || !LinePending) return;
-  if (HasStream) {
-    Stream->Seek(Pos);
-    Stream->WriteText(Line);
-    Stream->WriteText("\r\n");
-    Pos = Stream->GetPosition();
+  if (!Writing_ || !LinePending_) return;
+  if (HasStream_) {
+    Stream_->Seek(Pos_);
+    Stream_->WriteText(Line_);
+    Stream_->WriteText("\r\n");
+    Pos_ = Stream_->GetPosition();
   } else {
-    std::cout << Line << '\n' << std::flush;
+    std::cout << Line_ << '\n' << std::flush;
     if (!std::cout) {
       std::cout.clear();
       throw ETextStream("Write error");
     }
   }
-  LinePending = false;
-  Line.clear();
+  LinePending_ = false;
+  Line_.clear();
 }
 
 // --- TTextStream ---------------------------------------------------------------------------------------
@@ -199,5 +199,5 @@ void TFilteredTextStream::ReadLine(std::string& Result) {
     TTextStream::ReadLine(Result);
     Result = StripComment(Result, CommentChar);
   } while (Result.empty() && !Eof());
-  Line = Result;
+  Line_ = Result;
 }

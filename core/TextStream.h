@@ -59,30 +59,30 @@ class TTextStreamOnStream {
   // not be written, after releasing everything. Afterwards the object is only destroyed.
   void Close();
 
-  int32_t GetLineCount() const { return LineCount; }
-  const std::string& GetLine() const { return Line; }
-  TVStream* GetStream() const { return Stream; }
+  int32_t GetLineCount() const { return LineCount_; }
+  const std::string& GetLine() const { return Line_; }
+  TVStream* GetStream() const { return Stream_; }
 
  protected:
-  TVStream* Stream = nullptr;
-  bool OwnsStream = false;
-  bool HasStream = false;
-  bool Writing = false;
-  bool LinePending = false;
-  std::string Line;
-  int32_t LineCount = 0;
-  int32_t Pos = 0;     // stream position of the next byte to read, or where the next line goes
-  int32_t BufPos = 0;  // stream offset of Buf[0]
-  int32_t BufLen = 0;  // valid bytes in Buf
-  int32_t BufSize = 0;
-  std::unique_ptr<char[]> Buf;
+  TVStream* Stream_ = nullptr;
+  bool OwnsStream_ = false;
+  bool HasStream_ = false;
+  bool Writing_ = false;
+  bool LinePending_ = false;
+  std::string Line_;
+  int32_t LineCount_ = 0;
+  int32_t Pos_ = 0;     // stream position of the next byte to read, or where the next line goes
+  int32_t BufPos_ = 0;  // stream offset of Buf[0]
+  int32_t BufLen_ = 0;  // valid bytes in Buf
+  int32_t BufSize_ = 0;
+  std::unique_ptr<char[]> Buf_;
 
  private:
   void Init(TTextStreamMode Mode, int32_t RequestedBufSize);
   // Reads up to BufSize bytes at Offset into the buffer; returns the count.
   int32_t Fill(int32_t Offset);
   void ReleaseStream();
-  bool Closed = false;
+  bool Closed_ = false;
 };
 
 // A text stream over a named file that it opens and owns: tsmRead opens the file for reading (others

@@ -45,16 +45,16 @@ constexpr int64_t kMaxStreamFileSize = INT32_MAX;
 
 class EVFileStream : public EVStream {
  public:
-  EVFileStream(const std::string& message, int32_t errorCode) : EVStream(message), ErrorCode(errorCode) {}
+  EVFileStream(const std::string& Message, int32_t errorCode) : EVStream(Message), ErrorCode(errorCode) {}
   const char* ClassName() const noexcept override { return "EVFileStream"; }
   int32_t ErrorCode;
 };
 
 // Where a destructor reports output it could not write (the message of the failure). The default writes
 // a line to standard error; a program or a test may install its own. Not thread-safe to change.
-using TLostOutputHandler = std::function<void(const std::string& message)>;
-void SetLostOutputHandler(TLostOutputHandler handler);
-void ReportLostOutput(const std::string& message);
+using TLostOutputHandler = std::function<void(const std::string& Message)>;
+void SetLostOutputHandler(TLostOutputHandler Handler);
+void ReportLostOutput(const std::string& Message);
 
 // A file the caller has just found and looked at: a descriptor of the folder it lies in (a
 // TFolderListing's), its name there, and the size the caller saw, which also vouches that it is a regular
@@ -78,7 +78,7 @@ class TVFileStream : public TVStream {
   ~TVFileStream() override;
   const char* ClassName() const override { return "TVFileStream"; }
 
-  int32_t GetPosition() override { return Position; }
+  int32_t GetPosition() override { return Position_; }
   // The size as last seen; asked again (re-opening a closed stream) when unknown.
   int32_t GetSize() override;
   // Cuts or extends the file; "Set size error" on failure or for a negative size.
@@ -98,8 +98,8 @@ class TVFileStream : public TVStream {
   // The name as given, in UTF-8 or converted to UTF-16.
   std::string GetFileName() const;
   std::u16string GetWideFileName() const;
-  TFileOpenMode GetMode() const { return Mode; }
-  bool IsOpen() const { return Handle >= 0; }
+  TFileOpenMode GetMode() const { return Mode_; }
+  bool IsOpen() const { return Handle_ >= 0; }
 
  protected:
   struct TBare {};
@@ -110,7 +110,7 @@ class TVFileStream : public TVStream {
   void OpenAtCreation(const TFileAt* At = nullptr);
 
   // Raises EVFileStream with ErrorCode = the code of errnoValue.
-  [[noreturn]] void FileError(const std::string& Text, int errnoValue) const;
+  [[noreturn]] void FileError(const std::string& Text, int ErrnoValue) const;
   // Re-opens a closed stream (never truncating) and re-reads its size.
   void EnsureOpen();
   // The file layer's calls at an absolute offset, looping over partial transfers; the bytes moved, or -1
@@ -125,12 +125,12 @@ class TVFileStream : public TVStream {
   void TruncateTo(int32_t NewSize);
   void ReleaseHandle();
 
-  TFileOpenMode Mode = 0;
-  std::string FileName;         // UTF-8
-  std::u16string WideFileName;  // set instead of FileName by CreateW
-  int Handle = -1;
-  int32_t Position = 0;
-  int32_t Size = -1;
+  TFileOpenMode Mode_ = 0;
+  std::string FileName_;         // UTF-8
+  std::u16string WideFileName_;  // set instead of FileName by CreateW
+  int Handle_ = -1;
+  int32_t Position_ = 0;
+  int32_t Size_ = -1;
 
  private:
   // Opens the file (at At when given) into Handle and answers its size; raises "Can't open file" or
@@ -152,7 +152,7 @@ class TVBufFileStream : public TVFileStream {
   ~TVBufFileStream() override;
   const char* ClassName() const override { return "TVBufFileStream"; }
 
-  int32_t GetPosition() override { return BufPos; }
+  int32_t GetPosition() override { return BufPos_; }
   // The file's size, or the end of the waiting bytes when they reach further.
   int32_t GetSize() override;
   void SetSize(int32_t NewSize) override;
@@ -171,21 +171,21 @@ class TVBufFileStream : public TVFileStream {
   // Writes the waiting bytes; on failure they stay waiting and the failure is raised.
   void FlushWriteBuffer();
   void FreeWriteBuffer();
-  int32_t GetBufferSize() const { return BufferSize; }
+  int32_t GetBufferSize() const { return BufferSize_; }
 
  private:
-  void EmptyReadBuffer() { ReadBufLen = 0; }
+  void EmptyReadBuffer() { ReadBufLen_ = 0; }
   // Reads the file at Offset until Count bytes came or the file ended; raises "File read error".
   int32_t ReadFile(int64_t Offset, void* Buf, int32_t Count);
   void WriteFile(int64_t Offset, const void* Buf, int32_t Count);
 
-  int32_t BufPos = 0;       // the logical position
-  int32_t ReadBufPos = 0;   // file offset of ReadBuf[0]
-  int32_t WriteBufPos = 0;  // file offset of WriteBuf[0]
-  int32_t BufferSize = kDefaultBufferSize;
-  int32_t ReadBufAlloc = 0;
-  int32_t ReadBufLen = 0;   // valid bytes in ReadBuf
-  int32_t WriteBufLen = 0;  // bytes waiting in WriteBuf
-  std::unique_ptr<uint8_t[]> ReadBuf;
-  std::unique_ptr<uint8_t[]> WriteBuf;
+  int32_t BufPos_ = 0;       // the logical position
+  int32_t ReadBufPos_ = 0;   // file offset of ReadBuf[0]
+  int32_t WriteBufPos_ = 0;  // file offset of WriteBuf[0]
+  int32_t BufferSize_ = kDefaultBufferSize;
+  int32_t ReadBufAlloc_ = 0;
+  int32_t ReadBufLen_ = 0;   // valid bytes in ReadBuf
+  int32_t WriteBufLen_ = 0;  // bytes waiting in WriteBuf
+  std::unique_ptr<uint8_t[]> ReadBuf_;
+  std::unique_ptr<uint8_t[]> WriteBuf_;
 };

@@ -37,66 +37,66 @@ std::string U(const std::u16string& s) { return Utf16ToUtf8(s); }
 // Index of the extension's dot, or npos when the name part has none.
 template <class Str>
 size_t ExtDot(const Str& S) {
-  const size_t dot = S.rfind('.');
-  if (dot == Str::npos) return Str::npos;
-  const size_t slash = S.rfind('/');
-  return slash != Str::npos && slash > dot ? Str::npos : dot;
+  const size_t Dot = S.rfind('.');
+  if (Dot == Str::npos) return Str::npos;
+  const size_t Slash = S.rfind('/');
+  return Slash != Str::npos && Slash > Dot ? Str::npos : Dot;
 }
 
 template <class Str>
 int32_t MaskExtLengthOf(const Str& Mask) {
-  const size_t dot = Mask.rfind('.');
-  if (Mask.empty() || dot == Str::npos || Mask.find('*', dot) != Str::npos) return -1;
-  return static_cast<int32_t>(Mask.size() - dot - 1);
+  const size_t Dot = Mask.rfind('.');
+  if (Mask.empty() || Dot == Str::npos || Mask.find('*', Dot) != Str::npos) return -1;
+  return static_cast<int32_t>(Mask.size() - Dot - 1);
 }
 
 // Characters after the last "." of a name (0 without one).
 int32_t NameExtLength(const std::string& Name) {
-  const size_t dot = Name.rfind('.');
-  return dot == std::string::npos ? 0 : static_cast<int32_t>(Name.size() - dot - 1);
+  const size_t Dot = Name.rfind('.');
+  return Dot == std::string::npos ? 0 : static_cast<int32_t>(Name.size() - Dot - 1);
 }
 
 std::u16string UpperWide(const std::string& s) {
   std::u16string w = W(s);
-  const char16_t* table = qvnls::WideUpperTable();
-  for (auto& c : w) c = table[c];
+  const char16_t* Table = qvnls::WideUpperTable();
+  for (auto& C : w) C = Table[C];
   return w;
 }
 
 // "*" and "?" matching of two upper-cased texts, with backtracking to the last "*".
 bool Glob(const std::u16string& name, const std::u16string& mask) {
-  size_t n = 0, m = 0, starM = std::u16string::npos, starN = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == u'?' || mask[m] == name[n])) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == u'*') {
-      starM = m++;
-      starN = n;
-    } else if (starM != std::u16string::npos) {
-      m = starM + 1;
-      n = ++starN;
+  size_t N = 0, M = 0, StarM = std::u16string::npos, StarN = 0;
+  while (N < name.size()) {
+    if (M < mask.size() && (mask[M] == u'?' || mask[M] == name[N])) {
+      ++N;
+      ++M;
+    } else if (M < mask.size() && mask[M] == u'*') {
+      StarM = M++;
+      StarN = N;
+    } else if (StarM != std::u16string::npos) {
+      M = StarM + 1;
+      N = ++StarN;
     } else {
       return false;
     }
   }
-  while (m < mask.size() && mask[m] == u'*') ++m;
-  return m == mask.size();
+  while (M < mask.size() && mask[M] == u'*') ++M;
+  return M == mask.size();
 }
 
 // Appends the sort key of Name to Keys: its UTF-16 form through the upper-case table. An ASCII name (most
 // are) is mapped byte by byte, which gives the same key without the conversion.
 void AppendSortKey(const std::string& Name, std::u16string& Keys) {
-  const char16_t* table = qvnls::WideUpperTable();
+  const char16_t* Table = qvnls::WideUpperTable();
   const size_t start = Keys.size();
-  for (const char ch : Name) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x80) {
+  for (const char Ch : Name) {
+    const auto C = static_cast<unsigned char>(Ch);
+    if (C >= 0x80) {
       Keys.resize(start);
       Keys += UpperWide(Name);
       return;
     }
-    Keys.push_back(table[c]);
+    Keys.push_back(Table[C]);
   }
 }
 
@@ -108,23 +108,23 @@ void SortWithoutCase(std::vector<std::string>& Names) {
     size_t Start, Length;
     std::string* Name;
   };
-  std::u16string keys;
-  std::vector<TKeyed> keyed;
-  keyed.reserve(Names.size());
+  std::u16string Keys;
+  std::vector<TKeyed> Keyed;
+  Keyed.reserve(Names.size());
   for (std::string& name : Names) {
-    const size_t start = keys.size();
-    AppendSortKey(name, keys);
-    keyed.push_back({start, keys.size() - start, &name});
+    const size_t start = Keys.size();
+    AppendSortKey(name, Keys);
+    Keyed.push_back({start, Keys.size() - start, &name});
   }
-  const std::u16string_view all(keys);
-  std::sort(keyed.begin(), keyed.end(), [all](const TKeyed& a, const TKeyed& b) {
-    const int c = all.substr(a.Start, a.Length).compare(all.substr(b.Start, b.Length));
-    return c != 0 ? c < 0 : *a.Name < *b.Name;
+  const std::u16string_view All(Keys);
+  std::sort(Keyed.begin(), Keyed.end(), [All](const TKeyed& a, const TKeyed& B) {
+    const int C = All.substr(a.Start, a.Length).compare(All.substr(B.Start, B.Length));
+    return C != 0 ? C < 0 : *a.Name < *B.Name;
   });
-  std::vector<std::string> sorted;
-  sorted.reserve(Names.size());
-  for (TKeyed& k : keyed) sorted.push_back(std::move(*k.Name));
-  Names = std::move(sorted);
+  std::vector<std::string> Sorted;
+  Sorted.reserve(Names.size());
+  for (TKeyed& K : Keyed) Sorted.push_back(std::move(*K.Name));
+  Names = std::move(Sorted);
 }
 
 // Keeps a name that matches the mask and, when the mask fixes the extension's length, has one that long.
@@ -134,19 +134,19 @@ bool Selected(const std::string& Name, const std::string& Mask, int32_t MaskExt)
 
 void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask,
                    int32_t MaskExt, bool Recursive, std::set<std::pair<dev_t, ino_t>>& Visited) {
-  TFolderListing listing;
-  if (!listing.Read(Dir)) return;
+  TFolderListing Listing;
+  if (!Listing.Read(Dir)) return;
   if (Recursive) {
     // A folder reached twice (a bind mount of one of its parents) is listed once.
-    struct stat st;
-    if (::fstat(listing.Fd(), &st) != 0 || !Visited.insert({st.st_dev, st.st_ino}).second) return;
+    struct stat St;
+    if (::fstat(Listing.Fd(), &St) != 0 || !Visited.insert({St.st_dev, St.st_ino}).second) return;
   }
-  listing.Close();  // one folder open at a time, however deep the walk
-  const std::string prefix = IncludeTrailingBackslash(Dir);
-  for (const auto& name : listing.Files)
-    if (Selected(name, Mask, MaskExt)) List.push_back(prefix + name);
+  Listing.Close();  // one folder open at a time, however deep the walk
+  const std::string Prefix = IncludeTrailingBackslash(Dir);
+  for (const auto& name : Listing.Files)
+    if (Selected(name, Mask, MaskExt)) List.push_back(Prefix + name);
   if (Recursive)
-    for (const auto& sub : listing.Folders) ListFilesInto(List, prefix + sub, Mask, MaskExt, true, Visited);
+    for (const auto& Sub : Listing.Folders) ListFilesInto(List, Prefix + Sub, Mask, MaskExt, true, Visited);
 }
 
 constexpr int64_t kTicksPerSecond = 10000000;  // a file time counts 100 ns
@@ -155,18 +155,18 @@ constexpr int64_t kFileTimeDaysTo1899 = 109205;  // 1601-01-01 .. 1899-12-30
 constexpr int64_t kUnixDaysFrom1899 = 25569;     // 1899-12-30 .. 1970-01-01
 constexpr int64_t kFileTimeSecondsToUnix = 11644473600;
 
-TFileTime UnixToFileTime(int64_t sec, int64_t nsec) {
-  return (sec + kFileTimeSecondsToUnix) * kTicksPerSecond + nsec / 100;
+TFileTime UnixToFileTime(int64_t Sec, int64_t Nsec) {
+  return (Sec + kFileTimeSecondsToUnix) * kTicksPerSecond + Nsec / 100;
 }
 
 // A file time as whole seconds since 1970 and the 100-ns ticks after them (0..9999999).
-void FileTimeToUnix(TFileTime FileTime, int64_t& sec, int64_t& ticks) {
-  const int64_t unixTicks = FileTime - kFileTimeSecondsToUnix * kTicksPerSecond;
-  sec = unixTicks / kTicksPerSecond;
-  ticks = unixTicks % kTicksPerSecond;
-  if (ticks < 0) {
-    ticks += kTicksPerSecond;
-    --sec;
+void FileTimeToUnix(TFileTime FileTime, int64_t& Sec, int64_t& Ticks) {
+  const int64_t UnixTicks = FileTime - kFileTimeSecondsToUnix * kTicksPerSecond;
+  Sec = UnixTicks / kTicksPerSecond;
+  Ticks = UnixTicks % kTicksPerSecond;
+  if (Ticks < 0) {
+    Ticks += kTicksPerSecond;
+    --Sec;
   }
 }
 
@@ -175,35 +175,35 @@ void FileTimeToUnix(TFileTime FileTime, int64_t& sec, int64_t& ticks) {
 // --- Path strings ----------------------------------------------------------------------------------------
 
 int32_t WideLastDelimiter(const std::u16string& Delimiters, const std::u16string& S) {
-  for (size_t i = S.size(); i-- > 0;)
-    if (S[i] != 0 && Delimiters.find(S[i]) != std::u16string::npos) return static_cast<int32_t>(i + 1);
+  for (size_t I = S.size(); I-- > 0;)
+    if (S[I] != 0 && Delimiters.find(S[I]) != std::u16string::npos) return static_cast<int32_t>(I + 1);
   return 0;
 }
 
 std::u16string WideExtractFilePath(const std::u16string& S) {
-  const size_t p = LastSlash(S);
-  return p == std::u16string::npos ? std::u16string() : S.substr(0, p + 1);
+  const size_t P = LastSlash(S);
+  return P == std::u16string::npos ? std::u16string() : S.substr(0, P + 1);
 }
 
 std::u16string WideExtractFileName(const std::u16string& S) {
-  const size_t p = LastSlash(S);
-  return p == std::u16string::npos ? S : S.substr(p + 1);
+  const size_t P = LastSlash(S);
+  return P == std::u16string::npos ? S : S.substr(P + 1);
 }
 
 std::u16string WideExtractFileExt(const std::u16string& S) {
-  const size_t dot = ExtDot(S);
-  return dot == std::u16string::npos ? std::u16string() : S.substr(dot);
+  const size_t Dot = ExtDot(S);
+  return Dot == std::u16string::npos ? std::u16string() : S.substr(Dot);
 }
 
 std::string ExtractFileExt(const std::string& S) {
-  const size_t dot = ExtDot(S);
-  return dot == std::string::npos ? std::string() : S.substr(dot);
+  const size_t Dot = ExtDot(S);
+  return Dot == std::string::npos ? std::string() : S.substr(Dot);
 }
 
 void SplitFileName(const std::string& S, std::string& Dir, std::string& Name) {
-  const size_t p = S.rfind('/');
-  Dir = p == std::string::npos ? std::string() : S.substr(0, p + 1);
-  Name = p == std::string::npos ? S : S.substr(p + 1);
+  const size_t P = S.rfind('/');
+  Dir = P == std::string::npos ? std::string() : S.substr(0, P + 1);
+  Name = P == std::string::npos ? S : S.substr(P + 1);
 }
 
 void WideSplitFileName(const std::u16string& S, std::u16string& Dir, std::u16string& Name) {
@@ -212,21 +212,21 @@ void WideSplitFileName(const std::u16string& S, std::u16string& Dir, std::u16str
 }
 
 std::string RemoveFileExt(const std::string& Name) {
-  const size_t dot = ExtDot(Name);
-  return dot == std::string::npos ? Name : Name.substr(0, dot);
+  const size_t Dot = ExtDot(Name);
+  return Dot == std::string::npos ? Name : Name.substr(0, Dot);
 }
 
 std::u16string WideRemoveFileExt(const std::u16string& Name) {
-  const size_t dot = ExtDot(Name);
-  return dot == std::u16string::npos ? Name : Name.substr(0, dot);
+  const size_t Dot = ExtDot(Name);
+  return Dot == std::u16string::npos ? Name : Name.substr(0, Dot);
 }
 
 std::string LowerFileExt(const std::string& Name) {
-  std::string ext = ExtractFileExt(Name);
-  if (!ext.empty()) ext.erase(0, 1);
-  for (auto& c : ext)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return ext;
+  std::string Ext = ExtractFileExt(Name);
+  if (!Ext.empty()) Ext.erase(0, 1);
+  for (auto& C : Ext)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  return Ext;
 }
 
 std::u16string WideIncludeTrailingBackslash(const std::u16string& S) {
@@ -251,28 +251,28 @@ int32_t WideMaskExtLength(const std::u16string& Mask) { return MaskExtLengthOf(M
 
 std::u16string WideShortenPath(const std::u16string& Path, int32_t MaxLen, const std::u16string& Delimiters) {
   if (MaxLen < 4) MaxLen = 4;
-  const int32_t len = static_cast<int32_t>(Path.size());
-  if (len <= MaxLen) return Path;
-  const int32_t excess = len - MaxLen;
-  const std::u16string delims = Delimiters.empty() ? std::u16string(1, kSlash) : Delimiters;
-  auto isDelim = [&](char16_t c) { return c < 256 && delims.find(c) != std::u16string::npos; };
+  const int32_t Len = static_cast<int32_t>(Path.size());
+  if (Len <= MaxLen) return Path;
+  const int32_t Excess = Len - MaxLen;
+  const std::u16string Delims = Delimiters.empty() ? std::u16string(1, kSlash) : Delimiters;
+  auto IsDelim = [&](char16_t C) { return C < 256 && Delims.find(C) != std::u16string::npos; };
   std::u16string s = Path;
-  int32_t first = 0;  // 1-based positions, 0 = none
-  for (int32_t i = 0; i < len && first == 0; ++i)
-    if (isDelim(s[i])) first = i + 1;
-  if (first > 0) {
-    int32_t last = first;
-    for (int32_t i = len; i > first; --i)
-      if (isDelim(s[i - 1])) {
-        last = i;
+  int32_t First = 0;  // 1-based positions, 0 = none
+  for (int32_t I = 0; I < Len && First == 0; ++I)
+    if (IsDelim(s[I])) First = I + 1;
+  if (First > 0) {
+    int32_t Last = First;
+    for (int32_t I = Len; I > First; --I)
+      if (IsDelim(s[I - 1])) {
+        Last = I;
         break;
       }
-    const int32_t room = last - first - 5;
-    if (room > 0) {
-      const int32_t cut = std::min(excess, room);
-      s.erase(last - 1 - cut, cut);  // the cut characters just before the last delimiter
-      s.replace(last - 1 - cut - 3, 3, u"...");
-      if (cut == excess) return s;
+    const int32_t Room = Last - First - 5;
+    if (Room > 0) {
+      const int32_t Cut = std::min(Excess, Room);
+      s.erase(Last - 1 - Cut, Cut);  // the cut characters just before the last delimiter
+      s.replace(Last - 1 - Cut - 3, 3, u"...");
+      if (Cut == Excess) return s;
     }
   }
   s.resize(MaxLen);
@@ -298,42 +298,42 @@ bool MatchesMask(const std::string& Name, const std::string& Mask) {
 // --- Folders and names from the system -------------------------------------------------------------------
 
 std::u16string WideGetCurrentDir() {
-  std::error_code ec;
-  const auto p = std::filesystem::current_path(ec);
-  return ec ? std::u16string() : W(p.string());
+  std::error_code Ec;
+  const auto P = std::filesystem::current_path(Ec);
+  return Ec ? std::u16string() : W(P.string());
 }
 
 bool WideSetCurrentDir(const std::u16string& Dir) { return ::chdir(U(Dir).c_str()) == 0; }
 
 std::string GetTempDir() {
-  const char* env = std::getenv("TMPDIR");
-  return IncludeTrailingBackslash(env != nullptr && *env != '\0' ? env : "/tmp");
+  const char* Env = std::getenv("TMPDIR");
+  return IncludeTrailingBackslash(Env != nullptr && *Env != '\0' ? Env : "/tmp");
 }
 
 std::u16string WideGetTempDir() { return W(GetTempDir()); }
 
 std::string ModuleFileName(const void* Module) {
   if (Module == nullptr) {
-    std::error_code ec;
-    const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : p.string();
+    std::error_code Ec;
+    const auto P = std::filesystem::read_symlink("/proc/self/exe", Ec);
+    return Ec ? std::string() : P.string();
   }
-  Dl_info info;
-  if (::dladdr(Module, &info) == 0 || info.dli_fname == nullptr) return std::string();
-  std::unique_ptr<char, decltype(&std::free)> full(::realpath(info.dli_fname, nullptr), &std::free);
-  return full ? std::string(full.get()) : std::string(info.dli_fname);
+  Dl_info Info;
+  if (::dladdr(Module, &Info) == 0 || Info.dli_fname == nullptr) return std::string();
+  std::unique_ptr<char, decltype(&std::free)> Full(::realpath(Info.dli_fname, nullptr), &std::free);
+  return Full ? std::string(Full.get()) : std::string(Info.dli_fname);
 }
 
 std::u16string WideModuleFileName(const void* Module) { return W(ModuleFileName(Module)); }
 
 std::u16string WideExpandFileName(const std::u16string& S) {
   if (S.empty()) return S;
-  std::error_code ec;
-  const auto p = std::filesystem::absolute(std::filesystem::path(U(S)), ec);
-  if (ec) return S;
-  std::string full = p.lexically_normal().string();
-  if (full.size() > 1 && full.back() == '/' && !(S.back() == kSlash)) full.pop_back();
-  return W(full);
+  std::error_code Ec;
+  const auto P = std::filesystem::absolute(std::filesystem::path(U(S)), Ec);
+  if (Ec) return S;
+  std::string Full = P.lexically_normal().string();
+  if (Full.size() > 1 && Full.back() == '/' && !(S.back() == kSlash)) Full.pop_back();
+  return W(Full);
 }
 
 std::string ExpandLongFileName(const std::string& Path) { return U(WideExpandFileName(W(Path))); }
@@ -343,94 +343,94 @@ std::u16string WideExpandLongFileName(const std::u16string& Path) { return WideE
 // --- Existence, copy, delete -----------------------------------------------------------------------------
 
 bool FileExists(const std::string& S) {
-  struct stat st;
-  return !S.empty() && ::stat(S.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  struct stat St;
+  return !S.empty() && ::stat(S.c_str(), &St) == 0 && !S_ISDIR(St.st_mode);
 }
 
 bool WideFileExists(const std::u16string& S) { return FileExists(U(S)); }
 
 bool DirExists(const std::string& S) {
-  struct stat st;
-  return !S.empty() && ::stat(S.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  struct stat St;
+  return !S.empty() && ::stat(S.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
 bool WideDirExists(const std::u16string& S) { return DirExists(U(S)); }
 
 bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool FailIfExists) {
-  IFileLayer& fs = FileLayer();
+  IFileLayer& Fs = FileLayer();
   const std::string dst = U(Dst);
-  const int in = fs.Open(U(Src), O_RDONLY | O_NONBLOCK, 0);
-  if (in < 0) return false;
-  struct stat st;
-  if (fs.FStat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-    fs.Close(in);
+  const int In = Fs.Open(U(Src), O_RDONLY | O_NONBLOCK, 0);
+  if (In < 0) return false;
+  struct stat St;
+  if (Fs.FStat(In, &St) != 0 || !S_ISREG(St.st_mode)) {
+    Fs.Close(In);
     return false;
   }
-  const int out = fs.Open(dst, O_WRONLY | O_CREAT | (FailIfExists ? O_EXCL : O_TRUNC), st.st_mode & 07777);
-  if (out < 0) {
-    fs.Close(in);
+  const int Out = Fs.Open(dst, O_WRONLY | O_CREAT | (FailIfExists ? O_EXCL : O_TRUNC), St.st_mode & 07777);
+  if (Out < 0) {
+    Fs.Close(In);
     return false;
   }
-  bool ok = true;
-  std::unique_ptr<char[]> buf(new char[65536]);
-  for (off_t offset = 0; ok;) {
-    const ssize_t n = fs.PRead(in, buf.get(), 65536, offset);
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    for (ssize_t done = 0; ok && done < n;) {
-      const ssize_t w = fs.PWrite(out, buf.get() + done, n - done, offset + done);
+  bool Ok = true;
+  std::unique_ptr<char[]> Buf(new char[65536]);
+  for (off_t Offset = 0; Ok;) {
+    const ssize_t N = Fs.PRead(In, Buf.get(), 65536, Offset);
+    if (N < 0) Ok = false;
+    if (N <= 0) break;
+    for (ssize_t Done = 0; Ok && Done < N;) {
+      const ssize_t w = Fs.PWrite(Out, Buf.get() + Done, N - Done, Offset + Done);
       if (w <= 0)
-        ok = false;
+        Ok = false;
       else
-        done += w;
+        Done += w;
     }
-    offset += n;
+    Offset += N;
   }
-  if (ok) {
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out, times);
+  if (Ok) {
+    const struct timespec Times[2] = {St.st_atim, St.st_mtim};
+    ::futimens(Out, Times);
   }
-  fs.Close(in);
-  if (fs.Close(out) != 0) ok = false;
-  if (!ok) ::unlink(dst.c_str());  // no half copy is left behind
-  return ok;
+  Fs.Close(In);
+  if (Fs.Close(Out) != 0) Ok = false;
+  if (!Ok) ::unlink(dst.c_str());  // no half copy is left behind
+  return Ok;
 }
 
 bool ForceDeleteFile(const std::string& Name) {
-  struct stat st;
-  if (Name.empty() || ::lstat(Name.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  struct stat St;
+  if (Name.empty() || ::lstat(Name.c_str(), &St) != 0 || S_ISDIR(St.st_mode)) return false;
   return ::unlink(Name.c_str()) == 0;
 }
 
 bool ForceRemoveDir(const std::string& Name) {
-  struct stat st;
-  if (Name.empty() || ::lstat(Name.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  struct stat St;
+  if (Name.empty() || ::lstat(Name.c_str(), &St) != 0 || !S_ISDIR(St.st_mode)) return false;
   return ::rmdir(Name.c_str()) == 0;
 }
 
 bool ForceDelete(const std::string& Name) {
-  struct stat st;
-  if (Name.empty() || ::lstat(Name.c_str(), &st) != 0) return false;
-  return S_ISDIR(st.st_mode) ? ::rmdir(Name.c_str()) == 0 : ::unlink(Name.c_str()) == 0;
+  struct stat St;
+  if (Name.empty() || ::lstat(Name.c_str(), &St) != 0) return false;
+  return S_ISDIR(St.st_mode) ? ::rmdir(Name.c_str()) == 0 : ::unlink(Name.c_str()) == 0;
 }
 
 void DeleteFileList(const TStrLst& List) {
-  for (int32_t i = 0; i < List.GetCount(); ++i) ForceDeleteFile(List.Get(i));
+  for (int32_t I = 0; I < List.GetCount(); ++I) ForceDeleteFile(List.Get(I));
 }
 
 namespace {
 void RemoveDirTree(const std::string& Dir) {
-  std::vector<std::string> subs;
-  ListSubdirNames(subs, Dir, "*");
-  for (const auto& sub : subs) RemoveDirTree(IncludeTrailingBackslash(Dir) + sub);
+  std::vector<std::string> Subs;
+  ListSubdirNames(Subs, Dir, "*");
+  for (const auto& Sub : Subs) RemoveDirTree(IncludeTrailingBackslash(Dir) + Sub);
   ForceRemoveDir(Dir);
 }
 }  // namespace
 
 void RemoveDirList(TStrLst& List, bool Recursive) {
   List.SortDesc();
-  for (int32_t i = 0; i < List.GetCount(); ++i) {
-    const std::string dir = ExcludeTrailingBackslash(List.Get(i));
+  for (int32_t I = 0; I < List.GetCount(); ++I) {
+    const std::string dir = ExcludeTrailingBackslash(List.Get(I));
     if (Recursive)
       RemoveDirTree(dir);
     else
@@ -442,64 +442,64 @@ bool CreateDirTree(const std::string& Dir) {
   if (Dir.empty()) throw Exception("Cannot create directory");
   const std::string dir = ExcludeTrailingBackslash(Dir);
   if (dir.empty() || DirExists(dir)) return true;  // the root, or there already
-  const size_t slash = dir.rfind('/');
-  if (slash == std::string::npos) throw Exception("Cannot create directory");  // no folder part
-  if (slash > 0 && !CreateDirTree(dir.substr(0, slash))) return false;
+  const size_t Slash = dir.rfind('/');
+  if (Slash == std::string::npos) throw Exception("Cannot create directory");  // no folder part
+  if (Slash > 0 && !CreateDirTree(dir.substr(0, Slash))) return false;
   return ::mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && DirExists(dir));
 }
 
 // --- Opening and reading ---------------------------------------------------------------------------------
 
 int OpenReadShared(const std::string& Name) {
-  IFileLayer& fs = FileLayer();
-  const int fd = fs.Open(Name, O_RDONLY | O_NONBLOCK, 0);
-  if (fd < 0) return -1;
-  struct stat st;
-  int err = 0;
-  if (fs.FStat(fd, &st) != 0)
-    err = errno;
-  else if (!S_ISREG(st.st_mode))
-    err = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-  else if (::fcntl(fd, F_SETFL, 0) != 0)
-    err = errno;
-  if (err != 0) {
-    fs.Close(fd);
-    errno = err;
+  IFileLayer& Fs = FileLayer();
+  const int Fd = Fs.Open(Name, O_RDONLY | O_NONBLOCK, 0);
+  if (Fd < 0) return -1;
+  struct stat St;
+  int Err = 0;
+  if (Fs.FStat(Fd, &St) != 0)
+    Err = errno;
+  else if (!S_ISREG(St.st_mode))
+    Err = S_ISDIR(St.st_mode) ? EISDIR : EACCES;
+  else if (::fcntl(Fd, F_SETFL, 0) != 0)
+    Err = errno;
+  if (Err != 0) {
+    Fs.Close(Fd);
+    errno = Err;
     return -1;
   }
-  return fd;
+  return Fd;
 }
 
 int WideOpenReadShared(const std::u16string& Name) { return OpenReadShared(U(Name)); }
 
 bool CloseFileHandle(int& Handle) {
   if (Handle == -1) return false;
-  const bool ok = FileLayer().Close(Handle) == 0;
+  const bool Ok = FileLayer().Close(Handle) == 0;
   Handle = -1;
-  return ok;
+  return Ok;
 }
 
 bool WideReadFileBytes(const std::u16string& Name, void* Buf, int32_t Count, int64_t Offset) {
-  int fd = OpenReadShared(U(Name));
-  if (fd < 0) {
-    const int err = errno;
-    throw EWin32Error(FileErrorCode(err), std::strerror(err));
+  int Fd = OpenReadShared(U(Name));
+  if (Fd < 0) {
+    const int Err = errno;
+    throw EWin32Error(FileErrorCode(Err), std::strerror(Err));
   }
-  bool ok = Offset >= 0 && Count >= 0;
-  int64_t done = 0;
-  while (ok && done < Count) {
-    const ssize_t n = FileLayer().PRead(fd, static_cast<char*>(Buf) + done, Count - done, Offset + done);
-    if (n <= 0) break;
-    done += n;
+  bool Ok = Offset >= 0 && Count >= 0;
+  int64_t Done = 0;
+  while (Ok && Done < Count) {
+    const ssize_t N = FileLayer().PRead(Fd, static_cast<char*>(Buf) + Done, Count - Done, Offset + Done);
+    if (N <= 0) break;
+    Done += N;
   }
-  CloseFileHandle(fd);
-  return ok && done == Count;
+  CloseFileHandle(Fd);
+  return Ok && Done == Count;
 }
 
 bool WideFileHasBytesAt(const std::u16string& Name, const std::string& Signature, int64_t Offset) {
-  std::string buf(Signature.size(), '\0');
-  if (!WideReadFileBytes(Name, buf.data(), static_cast<int32_t>(buf.size()), Offset)) return false;
-  return std::strncmp(buf.c_str(), Signature.c_str(), Signature.size()) == 0;
+  std::string Buf(Signature.size(), '\0');
+  if (!WideReadFileBytes(Name, Buf.data(), static_cast<int32_t>(Buf.size()), Offset)) return false;
+  return std::strncmp(Buf.c_str(), Signature.c_str(), Signature.size()) == 0;
 }
 
 // --- File information and times --------------------------------------------------------------------------
@@ -513,95 +513,95 @@ TFileTime DateTimeToFileTime(TDateTime DateTime) {
   // ticks carries that error into the result (a whole second came out 1.6 us short). Date values are kept
   // to the millisecond, so round there and scale exactly.
   constexpr double kMillisecondsPerDay = 86400000.0;
-  const int64_t milliseconds = std::llround((DateTime + kFileTimeDaysTo1899) * kMillisecondsPerDay);
-  return milliseconds * (kTicksPerSecond / 1000);
+  const int64_t Milliseconds = std::llround((DateTime + kFileTimeDaysTo1899) * kMillisecondsPerDay);
+  return Milliseconds * (kTicksPerSecond / 1000);
 }
 
 TDateTime FileTimeToLocalDateTime(TFileTime FileTime) {
-  int64_t sec, rem;
-  FileTimeToUnix(FileTime, sec, rem);
-  const time_t t = static_cast<time_t>(sec);
-  struct tm tm;
-  if (::localtime_r(&t, &tm) == nullptr) return FileTimeToDateTime(FileTime);
-  const int64_t days = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + kUnixDaysFrom1899;
-  const double secondsOfDay =
-      tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec + static_cast<double>(rem) / kTicksPerSecond;
-  return static_cast<double>(days) + secondsOfDay / 86400.0;
+  int64_t Sec, Rem;
+  FileTimeToUnix(FileTime, Sec, Rem);
+  const time_t T = static_cast<time_t>(Sec);
+  struct tm Tm;
+  if (::localtime_r(&T, &Tm) == nullptr) return FileTimeToDateTime(FileTime);
+  const int64_t Days = DaysFromCivil(Tm.tm_year + 1900, Tm.tm_mon + 1, Tm.tm_mday) + kUnixDaysFrom1899;
+  const double SecondsOfDay =
+      Tm.tm_hour * 3600.0 + Tm.tm_min * 60.0 + Tm.tm_sec + static_cast<double>(Rem) / kTicksPerSecond;
+  return static_cast<double>(Days) + SecondsOfDay / 86400.0;
 }
 
 TFileTime LocalDateTimeToFileTime(TDateTime DateTime) {
   // Split the local value into its calendar fields and let the zone rules of that date place it.
-  const TFileTime naive = DateTimeToFileTime(DateTime);
-  int64_t sec, rem;
-  FileTimeToUnix(naive, sec, rem);
-  const time_t t = static_cast<time_t>(sec);
-  struct tm tm;
-  if (::gmtime_r(&t, &tm) == nullptr) return naive;
-  tm.tm_isdst = -1;
-  const time_t local = ::mktime(&tm);
-  if (local == static_cast<time_t>(-1)) return naive;
-  return UnixToFileTime(local, rem * 100);
+  const TFileTime Naive = DateTimeToFileTime(DateTime);
+  int64_t Sec, Rem;
+  FileTimeToUnix(Naive, Sec, Rem);
+  const time_t T = static_cast<time_t>(Sec);
+  struct tm Tm;
+  if (::gmtime_r(&T, &Tm) == nullptr) return Naive;
+  Tm.tm_isdst = -1;
+  const time_t Local = ::mktime(&Tm);
+  if (Local == static_cast<time_t>(-1)) return Naive;
+  return UnixToFileTime(Local, Rem * 100);
 }
 
 namespace {
-bool FileInfoOf(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
-                TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
-  struct statx sx;
+bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes) {
+  struct statx Sx;
   if (Name.empty() ||
-      (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 &&
-       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)) {
-    if (pSize != nullptr) *pSize = -1;
+      (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0 &&
+       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0)) {
+    if (PSize != nullptr) *PSize = -1;
     return false;
   }
-  auto local = [](const struct statx_timestamp& ts) {
-    return FileTimeToLocalDateTime(UnixToFileTime(ts.tv_sec, ts.tv_nsec));
+  auto Local = [](const struct statx_timestamp& Ts) {
+    return FileTimeToLocalDateTime(UnixToFileTime(Ts.tv_sec, Ts.tv_nsec));
   };
-  if (pSize != nullptr) *pSize = static_cast<int64_t>(sx.stx_size);
-  if (pWriteTime != nullptr) *pWriteTime = local(sx.stx_mtime);
-  if (pAccessTime != nullptr) *pAccessTime = local(sx.stx_atime);
-  if (pCreationTime != nullptr)
-    *pCreationTime = local((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_mtime);
-  if (pAttributes != nullptr) {
-    uint32_t a = S_ISDIR(sx.stx_mode) ? faDirectory : faArchive;
-    if ((sx.stx_mode & S_IWUSR) == 0) a |= faReadOnly;
+  if (PSize != nullptr) *PSize = static_cast<int64_t>(Sx.stx_size);
+  if (PWriteTime != nullptr) *PWriteTime = Local(Sx.stx_mtime);
+  if (PAccessTime != nullptr) *PAccessTime = Local(Sx.stx_atime);
+  if (PCreationTime != nullptr)
+    *PCreationTime = Local((Sx.stx_mask & STATX_BTIME) ? Sx.stx_btime : Sx.stx_mtime);
+  if (PAttributes != nullptr) {
+    uint32_t a = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
+    if ((Sx.stx_mode & S_IWUSR) == 0) a |= faReadOnly;
     std::string dir, name;
     SplitFileName(ExcludeTrailingBackslash(Name), dir, name);
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= faHidden;
-    *pAttributes = a;
+    *PAttributes = a;
   }
   return true;
 }
 }  // namespace
 
-bool GetFileInfo(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
-                 TDateTime* pAccessTime, uint32_t* pAttributes) {
-  return FileInfoOf(AT_FDCWD, Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+bool GetFileInfo(const std::string& Name, int64_t* PSize, TDateTime* PWriteTime, TDateTime* PCreationTime,
+                 TDateTime* PAccessTime, uint32_t* PAttributes) {
+  return FileInfoOf(AT_FDCWD, Name, PSize, PWriteTime, PCreationTime, PAccessTime, PAttributes);
 }
 
-bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
-                   TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
-  return FileInfoOf(DirFd, Name, pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                   TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes) {
+  return FileInfoOf(DirFd, Name, PSize, PWriteTime, PCreationTime, PAccessTime, PAttributes);
 }
 
-bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime,
-                     TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes) {
-  return FileInfoOf(AT_FDCWD, U(Name), pSize, pWriteTime, pCreationTime, pAccessTime, pAttributes);
+bool WideGetFileInfo(const std::u16string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                     TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes) {
+  return FileInfoOf(AT_FDCWD, U(Name), PSize, PWriteTime, PCreationTime, PAccessTime, PAttributes);
 }
 
 bool SetFileWriteTime(const std::string& Name, TDateTime DateTime) {
-  IFileLayer& fs = FileLayer();
-  const int fd = fs.Open(Name, O_WRONLY | O_NONBLOCK, 0);
-  if (fd < 0) return false;
-  int64_t sec, rem;
-  FileTimeToUnix(LocalDateTimeToFileTime(DateTime), sec, rem);
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(sec);
-  times[1].tv_nsec = static_cast<long>(rem * 100);
-  const bool ok = ::futimens(fd, times) == 0;
-  fs.Close(fd);
-  return ok;
+  IFileLayer& Fs = FileLayer();
+  const int Fd = Fs.Open(Name, O_WRONLY | O_NONBLOCK, 0);
+  if (Fd < 0) return false;
+  int64_t Sec, Rem;
+  FileTimeToUnix(LocalDateTimeToFileTime(DateTime), Sec, Rem);
+  struct timespec Times[2];
+  Times[0].tv_sec = 0;
+  Times[0].tv_nsec = UTIME_OMIT;
+  Times[1].tv_sec = static_cast<time_t>(Sec);
+  Times[1].tv_nsec = static_cast<long>(Rem * 100);
+  const bool Ok = ::futimens(Fd, Times) == 0;
+  Fs.Close(Fd);
+  return Ok;
 }
 
 // --- Listings --------------------------------------------------------------------------------------------
@@ -609,15 +609,15 @@ bool SetFileWriteTime(const std::string& Name, TDateTime DateTime) {
 TFolderListing::~TFolderListing() { Close(); }
 
 void TFolderListing::Close() {
-  if (DirFd >= 0) FileLayer().Close(DirFd);
-  DirFd = -1;
+  if (DirFd_ >= 0) FileLayer().Close(DirFd_);
+  DirFd_ = -1;
 }
 
 bool TFolderListing::Read(const std::string& Dir) {
   Close();
   Files.clear();
   Folders.clear();
-  DirFd = FileLayer().OpenFolder(Dir);
+  DirFd_ = FileLayer().OpenFolder(Dir);
   return ReadOpened();
 }
 
@@ -625,40 +625,40 @@ bool TFolderListing::ReadAt(int ParentFd, const std::string& Name) {
   Close();
   Files.clear();
   Folders.clear();
-  DirFd = FileLayer().OpenFolderAt(ParentFd, Name);
+  DirFd_ = FileLayer().OpenFolderAt(ParentFd, Name);
   return ReadOpened();
 }
 
 bool TFolderListing::ReadOpened() {
   Error = 0;
-  if (DirFd < 0) {
+  if (DirFd_ < 0) {
     Error = errno != 0 ? errno : EIO;
     return false;
   }
-  IFileLayer& fs = FileLayer();
-  std::vector<TFolderEntry> entries;
-  if (fs.ReadFolder(DirFd, entries) != 0) {
+  IFileLayer& Fs = FileLayer();
+  std::vector<TFolderEntry> Entries;
+  if (Fs.ReadFolder(DirFd_, Entries) != 0) {
     Error = errno != 0 ? errno : EIO;
     Close();
     return false;
   }
-  for (TFolderEntry& e : entries) {
-    unsigned char type = e.Type;
-    struct stat st;
-    if (type == DT_UNKNOWN) {
+  for (TFolderEntry& E : Entries) {
+    unsigned char Type = E.Type;
+    struct stat St;
+    if (Type == DT_UNKNOWN) {
       // The file system does not give types: ask for this entry's, without following a link.
-      if (::fstatat(DirFd, e.Name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      type = S_ISDIR(st.st_mode)   ? DT_DIR
-             : S_ISREG(st.st_mode) ? DT_REG
-             : S_ISLNK(st.st_mode) ? DT_LNK
+      if (::fstatat(DirFd_, E.Name.c_str(), &St, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      Type = S_ISDIR(St.st_mode)   ? DT_DIR
+             : S_ISREG(St.st_mode) ? DT_REG
+             : S_ISLNK(St.st_mode) ? DT_LNK
                                    : DT_UNKNOWN;
     }
-    if (type == DT_DIR) {
-      Folders.push_back(std::move(e.Name));
-    } else if (type == DT_REG) {
-      Files.push_back(std::move(e.Name));
-    } else if (type == DT_LNK && ::fstatat(DirFd, e.Name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode)) {
-      Files.push_back(std::move(e.Name));  // a link to a folder is neither listed nor entered
+    if (Type == DT_DIR) {
+      Folders.push_back(std::move(E.Name));
+    } else if (Type == DT_REG) {
+      Files.push_back(std::move(E.Name));
+    } else if (Type == DT_LNK && ::fstatat(DirFd_, E.Name.c_str(), &St, 0) == 0 && S_ISREG(St.st_mode)) {
+      Files.push_back(std::move(E.Name));  // a link to a folder is neither listed nor entered
     }
     // FIFOs, sockets and devices are left out: opening them could block or read without end.
   }
@@ -669,8 +669,8 @@ bool TFolderListing::ReadOpened() {
 
 void TFolderListing::KeepFiles(const std::string& Mask) {
   if (Mask.empty() || Mask == "*" || Mask == "*.*") return;
-  const int32_t maskExt = MaskExtLength(Mask);
-  std::erase_if(Files, [&](const std::string& name) { return !Selected(name, Mask, maskExt); });
+  const int32_t MaskExt = MaskExtLength(Mask);
+  std::erase_if(Files, [&](const std::string& name) { return !Selected(name, Mask, MaskExt); });
 }
 
 void TFolderListing::KeepFolders(const std::string& Mask) {
@@ -683,97 +683,97 @@ void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const
   List.clear();
   if (Dir.empty()) return;
   const std::string mask = Mask.empty() ? "*.*" : Mask;
-  std::set<std::pair<dev_t, ino_t>> visited;
+  std::set<std::pair<dev_t, ino_t>> Visited;
   ListFilesInto(List, ExcludeTrailingBackslash(Dir).empty() ? "/" : ExcludeTrailingBackslash(Dir), mask,
-                MaskExtLength(mask), Recursive, visited);
+                MaskExtLength(mask), Recursive, Visited);
 }
 
 void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask) {
   List.clear();
   if (Dir.empty()) return;
-  TFolderListing listing;
-  if (!listing.Read(Dir)) return;
-  listing.KeepFolders(Mask);
-  List = std::move(listing.Folders);
+  TFolderListing Listing;
+  if (!Listing.Read(Dir)) return;
+  Listing.KeepFolders(Mask);
+  List = std::move(Listing.Folders);
 }
 
 namespace {
 // Clears List and adds the names, converted to the list's text type.
 template <class List>
-int32_t FillList(List& list, const std::vector<std::string>& names) {
+int32_t FillList(List& list, const std::vector<std::string>& Names) {
   list.Clear();
-  for (const auto& n : names) {
+  for (const auto& N : Names) {
     if constexpr (std::is_same_v<List, TWideStrLst>)
-      list.Add(W(n));
+      list.Add(W(N));
     else
-      list.Add(n);
+      list.Add(N);
   }
   return list.GetCount();
 }
 }  // namespace
 
 int32_t ListFiles(TStrLst& List, const std::string& Dir, const std::string& Mask, bool Recursive) {
-  std::vector<std::string> names;
-  ListFileNames(names, Dir, Mask, Recursive);
-  return FillList(List, names);
+  std::vector<std::string> Names;
+  ListFileNames(Names, Dir, Mask, Recursive);
+  return FillList(List, Names);
 }
 
 int32_t WideListFiles(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask,
                       bool Recursive) {
-  std::vector<std::string> names;
-  ListFileNames(names, U(Dir), U(Mask), Recursive);
-  return FillList(List, names);
+  std::vector<std::string> Names;
+  ListFileNames(Names, U(Dir), U(Mask), Recursive);
+  return FillList(List, Names);
 }
 
 int32_t ListSubdirs(TStrLst& List, const std::string& Dir, const std::string& Mask) {
-  std::vector<std::string> names;
-  ListSubdirNames(names, Dir, Mask);
-  return FillList(List, names);
+  std::vector<std::string> Names;
+  ListSubdirNames(Names, Dir, Mask);
+  return FillList(List, Names);
 }
 
 int32_t WideListSubdirs(TWideStrLst& List, const std::u16string& Dir, const std::u16string& Mask) {
-  std::vector<std::string> names;
-  ListSubdirNames(names, U(Dir), U(Mask));
-  return FillList(List, names);
+  std::vector<std::string> Names;
+  ListSubdirNames(Names, U(Dir), U(Mask));
+  return FillList(List, Names);
 }
 
 // --- Temporary files -------------------------------------------------------------------------------------
 
 std::vector<std::string>& TempFolderCandidates() {
-  static std::vector<std::string> candidates = [] {
-    std::vector<std::string> c{"/var/tmp/"};
-    const char* home = std::getenv("HOME");
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    if (cache != nullptr && *cache != '\0')
-      c.push_back(IncludeTrailingBackslash(cache));
-    else if (home != nullptr && *home != '\0')
-      c.push_back(IncludeTrailingBackslash(home) + ".cache/");
-    if (home != nullptr && *home != '\0') c.push_back(IncludeTrailingBackslash(home));
-    return c;
+  static std::vector<std::string> Candidates = [] {
+    std::vector<std::string> C{"/var/tmp/"};
+    const char* Home = std::getenv("HOME");
+    const char* Cache = std::getenv("XDG_CACHE_HOME");
+    if (Cache != nullptr && *Cache != '\0')
+      C.push_back(IncludeTrailingBackslash(Cache));
+    else if (Home != nullptr && *Home != '\0')
+      C.push_back(IncludeTrailingBackslash(Home) + ".cache/");
+    if (Home != nullptr && *Home != '\0') C.push_back(IncludeTrailingBackslash(Home));
+    return C;
   }();
-  return candidates;
+  return Candidates;
 }
 
 namespace {
-bool SameFolder(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return a == b;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+bool SameFolder(const std::string& a, const std::string& B) {
+  struct stat Sa, Sb;
+  if (::stat(a.c_str(), &Sa) != 0 || ::stat(B.c_str(), &Sb) != 0) return a == B;
+  return Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
 }
 }  // namespace
 
 bool GetTempFolder(std::string& Folder, int64_t NeededBytes) {
   Folder = GetTempDir();
   if (NeededBytes <= 0) return true;
-  const int64_t need = std::max(NeededBytes, kMinTempFreeSpace);
-  if (FileLayer().FreeSpace(Folder) >= need) return true;
-  auto& candidates = TempFolderCandidates();
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    const std::string& c = candidates[i];
-    if (!DirExists(c) || SameFolder(c, Folder)) continue;
-    if (FileLayer().FreeSpace(c) >= need) {
-      Folder = IncludeTrailingBackslash(c);
-      std::rotate(candidates.begin(), candidates.begin() + i, candidates.begin() + i + 1);
+  const int64_t Need = std::max(NeededBytes, kMinTempFreeSpace);
+  if (FileLayer().FreeSpace(Folder) >= Need) return true;
+  auto& Candidates = TempFolderCandidates();
+  for (size_t I = 0; I < Candidates.size(); ++I) {
+    const std::string& C = Candidates[I];
+    if (!DirExists(C) || SameFolder(C, Folder)) continue;
+    if (FileLayer().FreeSpace(C) >= Need) {
+      Folder = IncludeTrailingBackslash(C);
+      std::rotate(Candidates.begin(), Candidates.begin() + I, Candidates.begin() + I + 1);
       return true;
     }
   }
@@ -782,20 +782,20 @@ bool GetTempFolder(std::string& Folder, int64_t NeededBytes) {
 
 bool MakeTempFileName(std::string& FileName, const std::string& Prefix, int64_t NeededBytes) {
   for (;;) {
-    std::string folder;
-    if (!GetTempFolder(folder, NeededBytes)) return false;
-    std::string name = folder + Prefix.substr(0, 3) + "XXXXXX";
-    const int fd = FileLayer().MakeTemp(name);
-    if (fd >= 0) {
-      FileLayer().Close(fd);
+    std::string Folder;
+    if (!GetTempFolder(Folder, NeededBytes)) return false;
+    std::string name = Folder + Prefix.substr(0, 3) + "XXXXXX";
+    const int Fd = FileLayer().MakeTemp(name);
+    if (Fd >= 0) {
+      FileLayer().Close(Fd);
       FileName = name;
       return true;
     }
-    auto& candidates = TempFolderCandidates();
-    auto it = std::find_if(candidates.begin(), candidates.end(),
-                           [&](const std::string& c) { return IncludeTrailingBackslash(c) == folder; });
-    if (it == candidates.end()) return false;
-    candidates.erase(it);
+    auto& Candidates = TempFolderCandidates();
+    auto It = std::find_if(Candidates.begin(), Candidates.end(),
+                           [&](const std::string& C) { return IncludeTrailingBackslash(C) == Folder; });
+    if (It == Candidates.end()) return false;
+    Candidates.erase(It);
   }
 }
 
@@ -805,15 +805,15 @@ void MakeTempFileNameOrRaise(const std::string& Prefix, std::string& FileName, i
 }
 
 std::string MakeInstanceTagFor(uintptr_t Address, uint32_t ProcessId) {
-  std::string tag(8, '0');
-  uint64_t a = Address, p = ProcessId;
-  for (int i = 7; i >= 0; --i) {
-    const unsigned d = static_cast<unsigned>((a & 15) + (p & 15));
-    tag[i] = static_cast<char>(d < 10 ? '0' + d : 'A' + d - 10);
+  std::string Tag(8, '0');
+  uint64_t a = Address, P = ProcessId;
+  for (int I = 7; I >= 0; --I) {
+    const unsigned D = static_cast<unsigned>((a & 15) + (P & 15));
+    Tag[I] = static_cast<char>(D < 10 ? '0' + D : 'A' + D - 10);
     a >>= 4;
-    p >>= 4;
+    P >>= 4;
   }
-  return tag;
+  return Tag;
 }
 
 std::string MakeInstanceTag(const void* Obj) {

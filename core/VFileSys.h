@@ -136,14 +136,14 @@ bool WideFileHasBytesAt(const std::u16string& Name, const std::string& Signature
 // file need not be openable. False when not found (the size output is then -1). Every output is
 // optional; the times are local; the creation time is the birth time where the file system keeps one,
 // else the last-write time.
-bool GetFileInfo(const std::string& Name, int64_t* pSize, TDateTime* pWriteTime, TDateTime* pCreationTime,
-                 TDateTime* pAccessTime, uint32_t* pAttributes);
-bool WideGetFileInfo(const std::u16string& Name, int64_t* pSize, TDateTime* pWriteTime,
-                     TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes);
+bool GetFileInfo(const std::string& Name, int64_t* PSize, TDateTime* PWriteTime, TDateTime* PCreationTime,
+                 TDateTime* PAccessTime, uint32_t* PAttributes);
+bool WideGetFileInfo(const std::u16string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                     TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes);
 // The same for Name relative to the folder open on DirFd (a TFolderListing's), which spares the system
 // the walk along the whole path.
-bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* pSize, TDateTime* pWriteTime,
-                   TDateTime* pCreationTime, TDateTime* pAccessTime, uint32_t* pAttributes);
+bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                   TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes);
 // Sets the last-write time from a local date-time; false when the file cannot be opened or the time set.
 bool SetFileWriteTime(const std::string& Name, TDateTime DateTime);
 // Conversions without time-zone change.
@@ -178,7 +178,7 @@ class TFolderListing {
   void KeepFiles(const std::string& Mask);
   void KeepFolders(const std::string& Mask);
   // The folder's descriptor for the *at calls; -1 when closed.
-  int Fd() const { return DirFd; }
+  int Fd() const { return DirFd_; }
   void Close();
 
   std::vector<std::string> Files;
@@ -188,7 +188,7 @@ class TFolderListing {
 
  private:
   bool ReadOpened();
-  int DirFd = -1;
+  int DirFd_ = -1;
 };
 
 // Clears List and adds the full paths of the files in Dir matching Mask (empty: "*.*"), and when

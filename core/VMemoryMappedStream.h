@@ -36,8 +36,8 @@ class TVMemoryMappedStream : public TVFileStream {
   ~TVMemoryMappedStream() override;
   const char* ClassName() const override { return "TVMemoryMappedStream"; }
 
-  int32_t GetPosition() override { return Position; }
-  int32_t GetSize() override { return Size; }
+  int32_t GetPosition() override { return Position_; }
+  int32_t GetSize() override { return Size_; }
   void SetSize(int32_t NewSize) override;
   // Outside 0..size: "Seek error (<Pos>)".
   void Seek(int32_t Pos) override;
@@ -48,9 +48,9 @@ class TVMemoryMappedStream : public TVFileStream {
   bool Flush() override;
   void Close() override;
 
-  int64_t GetMapSize() const { return MapSize; }
-  const void* GetView() const { return View; }
-  const std::string& GetMapName() const { return MapName; }
+  int64_t GetMapSize() const { return MapSize_; }
+  const void* GetView() const { return View_; }
+  const std::string& GetMapName() const { return MapName_; }
 
  private:
   void MapView();
@@ -61,11 +61,11 @@ class TVMemoryMappedStream : public TVFileStream {
   // Releases everything; returns the first failure's message, empty when none.
   std::string Finish();
 
-  uint8_t* View = nullptr;
-  int64_t MapSize = 0;
-  std::string MapName;
-  std::string ShmName;  // the shared-memory object's name, empty for a file or an unnamed mapping
-  bool Writable = false;
-  bool CreatedShm = false;
-  bool Finished = false;
+  uint8_t* View_ = nullptr;
+  int64_t MapSize_ = 0;
+  std::string MapName_;
+  std::string ShmName_;  // the shared-memory object's name, empty for a file or an unnamed mapping
+  bool Writable_ = false;
+  bool CreatedShm_ = false;
+  bool Finished_ = false;
 };

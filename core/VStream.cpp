@@ -226,34 +226,34 @@ bool TVStream::FindString(const std::string& S, int32_t MaxBytes) {
 
 // ---- Memory streams ---------------------------------------------------------------------------------
 
-TVBaseMemStream::~TVBaseMemStream() { std::free(Memory); }
+TVBaseMemStream::~TVBaseMemStream() { std::free(Memory_); }
 
 void TVBaseMemStream::SetCapacity(int32_t N) {
   // N + 3 must not overflow: the capacity is N raised to a multiple of 4.
   if (N < -3 || N > kMaxMemCapacity) Error("Error in parameters");
   const int32_t NewCapacity = static_cast<int32_t>((static_cast<int64_t>(N) + 3) & ~int64_t{3});
-  if (NewCapacity == Capacity) return;
-  if (NewCapacity < Size) Error("Set size error");
+  if (NewCapacity == Capacity_) return;
+  if (NewCapacity < Size_) Error("Set size error");
   if (NewCapacity == 0) {
-    std::free(Memory);
-    Memory = nullptr;
+    std::free(Memory_);
+    Memory_ = nullptr;
   } else {
-    void* P = std::realloc(Memory, static_cast<size_t>(NewCapacity));
+    void* P = std::realloc(Memory_, static_cast<size_t>(NewCapacity));
     if (!P) throw EOutOfMemory();
-    Memory = static_cast<uint8_t*>(P);
+    Memory_ = static_cast<uint8_t*>(P);
   }
-  Capacity = NewCapacity;
+  Capacity_ = NewCapacity;
 }
 
 void TVBaseMemStream::SetSize(int32_t NewSize) {
   if (NewSize < 0) Error("Error in parameters");
-  if (NewSize < Size) {
-    Size = NewSize;
-    Position = std::min(Position, NewSize);
+  if (NewSize < Size_) {
+    Size_ = NewSize;
+    Position_ = std::min(Position_, NewSize);
     SetCapacity(NewSize);
   } else {
     SetCapacity(NewSize);
-    Size = NewSize;
+    Size_ = NewSize;
   }
 }
 
@@ -263,40 +263,40 @@ void TVBaseMemStream::ResizeBuffer(int32_t N) {
 }
 
 void TVBaseMemStream::Seek(int32_t Pos) {
-  if (Pos < 0 || Pos > Size) Error("Seek error (%d)", {Pos});
-  Position = Pos;
+  if (Pos < 0 || Pos > Size_) Error("Seek error (%d)", {Pos});
+  Position_ = Pos;
 }
 
 void TVBaseMemStream::Write(const void* Buf, int32_t Count) {
   if (Count <= 0) return;
-  const int64_t End = static_cast<int64_t>(Position) + Count;
+  const int64_t End = static_cast<int64_t>(Position_) + Count;
   if (End > INT32_MAX) Error("Error in parameters");
   const auto* Src = static_cast<const uint8_t*>(Buf);
-  if (End > Capacity) {
+  if (End > Capacity_) {
     // The source may lie in this stream's own block, which the growth can move.
-    const bool Inside = Memory && Src >= Memory && Src < Memory + Capacity;
-    const size_t SrcOffset = Inside ? static_cast<size_t>(Src - Memory) : 0;
+    const bool Inside = Memory_ && Src >= Memory_ && Src < Memory_ + Capacity_;
+    const size_t SrcOffset = Inside ? static_cast<size_t>(Src - Memory_) : 0;
     int64_t Grow = kSmallGrowth;
-    if (Capacity > kEighthGrowthFrom)
-      Grow = Capacity / 8 + kLargeGrowthExtra;
-    else if (Capacity > kQuarterGrowthFrom)
-      Grow = Capacity / 4;
-    const int64_t Wanted = std::max<int64_t>(Capacity + Grow, End);
+    if (Capacity_ > kEighthGrowthFrom)
+      Grow = Capacity_ / 8 + kLargeGrowthExtra;
+    else if (Capacity_ > kQuarterGrowthFrom)
+      Grow = Capacity_ / 4;
+    const int64_t Wanted = std::max<int64_t>(Capacity_ + Grow, End);
     // Grow before the size changes, so that a failed growth leaves the stream as it was.
     SetCapacity(static_cast<int32_t>(std::min(Wanted, std::max(End, kMaxMemCapacity))));
-    if (Inside) Src = Memory + SrcOffset;
+    if (Inside) Src = Memory_ + SrcOffset;
   }
-  std::memmove(Memory + Position, Src, static_cast<size_t>(Count));
-  Position = static_cast<int32_t>(End);
-  if (Position > Size) Size = Position;
+  std::memmove(Memory_ + Position_, Src, static_cast<size_t>(Count));
+  Position_ = static_cast<int32_t>(End);
+  if (Position_ > Size_) Size_ = Position_;
 }
 
 int32_t TVBaseMemStream::Read(void* Buf, int32_t Count) {
-  int32_t N = Memory ? std::min(Count, Size - Position) : 0;
+  int32_t N = Memory_ ? std::min(Count, Size_ - Position_) : 0;
   if (N < 0) N = 0;
   if (N > 0) {
-    std::memcpy(Buf, Memory + Position, static_cast<size_t>(N));
-    Position += N;
+    std::memcpy(Buf, Memory_ + Position_, static_cast<size_t>(N));
+    Position_ += N;
   }
   if (Filter) Filter->Apply(this, Buf, N);
   return N;
@@ -304,29 +304,29 @@ int32_t TVBaseMemStream::Read(void* Buf, int32_t Count) {
 
 bool TVBaseMemStream::FindBytes(const void* Pattern, int32_t PatLen, int32_t MaxBytes) {
   if (Filter) return TVStream::FindBytes(Pattern, PatLen, MaxBytes);
-  if (PatLen < 1 || !Memory) return false;
-  const int32_t At = FindMem(Pattern, PatLen, Memory + Position, std::min(Size - Position, MaxBytes));
+  if (PatLen < 1 || !Memory_) return false;
+  const int32_t At = FindMem(Pattern, PatLen, Memory_ + Position_, std::min(Size_ - Position_, MaxBytes));
   if (At < 0) return false;
-  Position += At;
+  Position_ += At;
   return true;
 }
 
 TVReadOnlyMemStream::TVReadOnlyMemStream(const void* Data, int32_t DataSize) {
   if (DataSize < 0 || (!Data && DataSize > 0)) Error("Error in parameters");
   // The block is only ever read through Memory.
-  Memory = static_cast<uint8_t*>(const_cast<void*>(Data));
-  Size = DataSize;
+  Memory_ = static_cast<uint8_t*>(const_cast<void*>(Data));
+  Size_ = DataSize;
 }
 
 TVReadOnlyMemStream::~TVReadOnlyMemStream() {
   // Detach the caller's block so that it is never freed.
-  Memory = nullptr;
-  Size = 0;
-  Position = 0;
+  Memory_ = nullptr;
+  Size_ = 0;
+  Position_ = 0;
 }
 
 void TVReadOnlyMemStream::SetSize(int32_t) {
-  if (Memory) Error("Method not applicable");
+  if (Memory_) Error("Method not applicable");
 }
 
 void TVReadOnlyMemStream::Write(const void*, int32_t) { Error("Method not applicable"); }
@@ -340,26 +340,26 @@ TGMEMStream::TGMEMStream(int32_t InitialCapacity, uint32_t AllocFlags) : AllocFl
 }
 
 void TGMEMStream::SetCapacity(int32_t N) {
-  if (N == Capacity) return;
-  if (N < 0 || Released) Error(N < 0 ? "Error in parameters" : "Method not applicable");
-  if (N < Size) Error("Set size error");
+  if (N == Capacity_) return;
+  if (N < 0 || Released_) Error(N < 0 ? "Error in parameters" : "Method not applicable");
+  if (N < Size_) Error("Set size error");
   if (N == 0) {
-    std::free(Memory);
-    Memory = nullptr;
+    std::free(Memory_);
+    Memory_ = nullptr;
   } else {
-    void* P = std::realloc(Memory, static_cast<size_t>(N));
+    void* P = std::realloc(Memory_, static_cast<size_t>(N));
     if (!P) throw EWin32Error(kNotEnoughMemoryCode, std::strerror(ENOMEM));
-    Memory = static_cast<uint8_t*>(P);
+    Memory_ = static_cast<uint8_t*>(P);
   }
-  Capacity = N;
+  Capacity_ = N;
 }
 
 int32_t TGMEMStream::ReleaseHandle(void*& Handle) {
-  Handle = Memory;
-  const int32_t Result = Capacity;
-  Memory = nullptr;
-  Capacity = 0;
-  Released = true;
+  Handle = Memory_;
+  const int32_t Result = Capacity_;
+  Memory_ = nullptr;
+  Capacity_ = 0;
+  Released_ = true;
   return Result;
 }
 
@@ -424,21 +424,21 @@ int32_t TVLimitedStream::Read(void* Buf, int32_t Count) {
 }
 
 char TVCharStreamOnStream::ReadChar() {
-  if (Next >= End) {
-    const int32_t N = Stream->Read(Buffer, kBufferSize);
+  if (Next_ >= End_) {
+    const int32_t N = Stream->Read(Buffer_, kBufferSize);
     if (N <= 0) Error("Read after end error");
-    Next = 0;
-    End = N;
+    Next_ = 0;
+    End_ = N;
   }
-  return Buffer[Next++];
+  return Buffer_[Next_++];
 }
 
-int32_t TVCharStreamOnStream::GetPosition() { return Stream->GetPosition() - (End - Next); }
+int32_t TVCharStreamOnStream::GetPosition() { return Stream->GetPosition() - (End_ - Next_); }
 
 void TVCharStreamOnStream::Seek(int32_t Pos) {
   Stream->Seek(Pos);
-  Next = 0;
-  End = 0;
+  Next_ = 0;
+  End_ = 0;
 }
 
-bool TVCharStreamOnStream::Eof() { return Next >= End && Stream->Eof(); }
+bool TVCharStreamOnStream::Eof() { return Next_ >= End_ && Stream->Eof(); }

@@ -134,8 +134,8 @@ class TVBaseMemStream : public TVStream {
   ~TVBaseMemStream() override;
   const char* ClassName() const override { return "TVBaseMemStream"; }
 
-  int32_t GetPosition() override { return Position; }
-  int32_t GetSize() override { return Size; }
+  int32_t GetPosition() override { return Position_; }
+  int32_t GetSize() override { return Size_; }
   // Capacity follows the size down as well as up; SetSize (0) frees the block. Negative: "Error in
   // parameters".
   void SetSize(int32_t NewSize) override;
@@ -153,14 +153,14 @@ class TVBaseMemStream : public TVStream {
 
   // Reserves room without changing the size; below the size: "Set size error".
   void ResizeBuffer(int32_t N);
-  uint8_t* GetMemory() const { return Memory; }
-  int32_t GetCapacity() const { return Capacity; }
+  uint8_t* GetMemory() const { return Memory_; }
+  int32_t GetCapacity() const { return Capacity_; }
 
  protected:
-  uint8_t* Memory = nullptr;
-  int32_t Position = 0;
-  int32_t Size = 0;
-  int32_t Capacity = 0;
+  uint8_t* Memory_ = nullptr;
+  int32_t Position_ = 0;
+  int32_t Size_ = 0;
+  int32_t Capacity_ = 0;
 };
 
 // The ordinary growable heap stream.
@@ -199,11 +199,11 @@ class TGMEMStream : public TVBaseMemStream {
   // Hands the block to the caller and returns Capacity; the stream forgets the block (Capacity 0, Size and
   // Position unchanged) and is then only destroyed: it reads nothing and refuses to grow.
   int32_t ReleaseHandle(void*& Handle);
-  void* GetHandle() const { return Memory; }
+  void* GetHandle() const { return Memory_; }
   uint32_t AllocFlags;
 
  private:
-  bool Released = false;
+  bool Released_ = false;
 };
 
 // Forwards every operation to the inner Stream; its own Filter is not applied (the inner stream's is).
@@ -260,7 +260,7 @@ class TVCharStreamOnStream : public TVStreamOnStream {
   bool Eof() override;
 
  private:
-  char Buffer[kBufferSize];
-  int32_t Next = 0;  // index of the next unread byte
-  int32_t End = 0;   // index past the last valid byte
+  char Buffer_[kBufferSize];
+  int32_t Next_ = 0;  // index of the next unread byte
+  int32_t End_ = 0;   // index past the last valid byte
 };

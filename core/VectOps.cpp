@@ -17,7 +17,7 @@ template <class T, T (*Op)(T, T)>
 void VecRoutine(void* Dest, const void* Src, int32_t Count) {
   T* D = static_cast<T*>(Dest);
   const T* S = static_cast<const T*>(Src);
-  for (int32_t i = 0; i < Count; ++i) D[i] = Op(D[i], S[i]);
+  for (int32_t I = 0; I < Count; ++I) D[I] = Op(D[I], S[I]);
 }
 
 // The scalar is read once. A zero integer divisor raises before any element changes.
@@ -25,7 +25,7 @@ template <class T, T (*Op)(T, T)>
 void ScalarRoutine(void* Dest, const void* Scalar, int32_t Count) {
   T* D = static_cast<T*>(Dest);
   const T V = *static_cast<const T*>(Scalar);
-  for (int32_t i = 0; i < Count; ++i) D[i] = Op(D[i], V);
+  for (int32_t I = 0; I < Count; ++I) D[I] = Op(D[I], V);
 }
 
 template <class T>
@@ -50,7 +50,7 @@ template <class T>
 int32_t IntSum(const void* P, const void*, int32_t Count) {
   const T* S = static_cast<const T*>(P);
   uint32_t Total = 0;
-  for (int32_t i = 0; i < Count; ++i) Total += static_cast<uint32_t>(static_cast<int64_t>(S[i]));
+  for (int32_t I = 0; I < Count; ++I) Total += static_cast<uint32_t>(static_cast<int64_t>(S[I]));
   return static_cast<int32_t>(Total);
 }
 
@@ -59,7 +59,7 @@ int32_t DotInt16(const void* P, const void* Q, int32_t Count) {
   const int16_t* A = static_cast<const int16_t*>(P);
   const int16_t* B = static_cast<const int16_t*>(Q);
   uint32_t Total = 0;
-  for (int32_t i = 0; i < Count; ++i) Total += static_cast<uint32_t>(int32_t{A[i]} * int32_t{B[i]});
+  for (int32_t I = 0; I < Count; ++I) Total += static_cast<uint32_t>(int32_t{A[I]} * int32_t{B[I]});
   return static_cast<int32_t>(Total);
 }
 
@@ -72,18 +72,18 @@ long double FSum(const void* P, const void*, int32_t Count) {
   const T* S = static_cast<const T*>(P);
   if constexpr (std::is_same_v<T, long double>) {
     long double Total = 0;
-    for (int32_t i = 0; i < Count; ++i) Total += S[i];
+    for (int32_t I = 0; I < Count; ++I) Total += S[I];
     return Total;
   } else {
     long double S0 = 0, S1 = 0, S2 = 0, S3 = 0;
-    int32_t i = Count;
-    for (; i >= 4; i -= 4) {
-      S0 += S[i - 4];
-      S1 += S[i - 3];
-      S2 += S[i - 2];
-      S3 += S[i - 1];
+    int32_t I = Count;
+    for (; I >= 4; I -= 4) {
+      S0 += S[I - 4];
+      S1 += S[I - 3];
+      S2 += S[I - 2];
+      S3 += S[I - 1];
     }
-    while (i > 0) S0 += S[--i];
+    while (I > 0) S0 += S[--I];
     return S0 + S1 + S2 + S3;
   }
 }
@@ -92,7 +92,7 @@ template <class T>
 long double FSqrSum(const void* P, const void*, int32_t Count) {
   const T* S = static_cast<const T*>(P);
   long double Total = 0;
-  for (int32_t i = 0; i < Count; ++i) Total += static_cast<long double>(S[i]) * S[i];
+  for (int32_t I = 0; I < Count; ++I) Total += static_cast<long double>(S[I]) * S[I];
   return Total;
 }
 
@@ -101,7 +101,7 @@ long double FDot(const void* P, const void* Q, int32_t Count) {
   const T* A = static_cast<const T*>(P);
   const T* B = static_cast<const T*>(Q);
   long double Total = 0;
-  for (int32_t i = 0; i < Count; ++i) Total += static_cast<long double>(A[i]) * B[i];
+  for (int32_t I = 0; I < Count; ++I) Total += static_cast<long double>(A[I]) * B[I];
   return Total;
 }
 
@@ -109,7 +109,7 @@ template <class T>
 void FAddScaled(void* Dest, const void* Src, int32_t Count, long double Factor) {
   T* D = static_cast<T*>(Dest);
   const T* S = static_cast<const T*>(Src);
-  for (int32_t i = 0; i < Count; ++i) D[i] = static_cast<T>(Factor * S[i] + D[i]);
+  for (int32_t I = 0; I < Count; ++I) D[I] = static_cast<T>(Factor * S[I] + D[I]);
 }
 
 using Ext = long double;
@@ -159,9 +159,9 @@ void PackedVec(void* Dest, const void* Src, int32_t Count, PackedOp Packed, Tail
   T* D = static_cast<T*>(Dest);
   const T* S = static_cast<const T*>(Src);
   constexpr int32_t kPerStep = kLane / sizeof(T);
-  int32_t i = 0;
-  for (; i + kPerStep <= Count; i += kPerStep) Store(D + i, Packed(Load(D + i), Load(S + i)));
-  if (i < Count) Tail(D + i, S + i, Count - i);
+  int32_t I = 0;
+  for (; I + kPerStep <= Count; I += kPerStep) Store(D + I, Packed(Load(D + I), Load(S + I)));
+  if (I < Count) Tail(D + I, S + I, Count - I);
 }
 
 template <class T, class PackedOp, class TailOp>
@@ -169,9 +169,9 @@ void PackedScalar(void* Dest, const void* Scalar, int32_t Count, __m128i Splat, 
                   TailOp Tail) {
   T* D = static_cast<T*>(Dest);
   constexpr int32_t kPerStep = kLane / sizeof(T);
-  int32_t i = 0;
-  for (; i + kPerStep <= Count; i += kPerStep) Store(D + i, Packed(Load(D + i), Splat));
-  if (i < Count) Tail(D + i, Scalar, Count - i);
+  int32_t I = 0;
+  for (; I + kPerStep <= Count; I += kPerStep) Store(D + I, Packed(Load(D + I), Splat));
+  if (I < Count) Tail(D + I, Scalar, Count - I);
 }
 
 void SseAdd8(void* D, const void* S, int32_t N) {
@@ -223,12 +223,12 @@ int32_t SseDotInt16(const void* P, const void* Q, int32_t Count) {
   const int16_t* A = static_cast<const int16_t*>(P);
   const int16_t* B = static_cast<const int16_t*>(Q);
   __m128i Acc = _mm_setzero_si128();
-  int32_t i = 0;
-  for (; i + 8 <= Count; i += 8) Acc = _mm_add_epi32(Acc, _mm_madd_epi16(Load(A + i), Load(B + i)));
+  int32_t I = 0;
+  for (; I + 8 <= Count; I += 8) Acc = _mm_add_epi32(Acc, _mm_madd_epi16(Load(A + I), Load(B + I)));
   uint32_t Lanes[4];
   Store(Lanes, Acc);
   const uint32_t Total = Lanes[0] + Lanes[1] + Lanes[2] + Lanes[3];
-  return static_cast<int32_t>(Total + static_cast<uint32_t>(DotInt16(A + i, B + i, Count - i)));
+  return static_cast<int32_t>(Total + static_cast<uint32_t>(DotInt16(A + I, B + I, Count - I)));
 }
 
 void InstallSimdRoutines() {
@@ -296,15 +296,15 @@ template <class Op>
 void ByteLoop(void* Dest, const void* Src, int32_t Count, Op Combine) {
   uint8_t* D = static_cast<uint8_t*>(Dest);
   const uint8_t* S = static_cast<const uint8_t*>(Src);
-  int32_t i = 0;
-  for (; i + 4 <= Count; i += 4) {
+  int32_t I = 0;
+  for (; I + 4 <= Count; I += 4) {
     uint32_t A, B;
-    std::memcpy(&A, D + i, 4);
-    std::memcpy(&B, S + i, 4);
+    std::memcpy(&A, D + I, 4);
+    std::memcpy(&B, S + I, 4);
     A = Combine(A, B);
-    std::memcpy(D + i, &A, 4);
+    std::memcpy(D + I, &A, 4);
   }
-  for (; i < Count; ++i) D[i] = static_cast<uint8_t>(Combine(D[i], S[i]));
+  for (; I < Count; ++I) D[I] = static_cast<uint8_t>(Combine(D[I], S[I]));
 }
 
 }  // namespace
@@ -323,19 +323,19 @@ void XorBytes(void* Dest, const void* Src, int32_t Count) {
 
 void InvertBoolBytes(void* Dest, int32_t Count) {
   uint8_t* D = static_cast<uint8_t*>(Dest);
-  int32_t i = 0;
-  for (; i + 4 <= Count; i += 4) {
+  int32_t I = 0;
+  for (; I + 4 <= Count; I += 4) {
     uint32_t A;
-    std::memcpy(&A, D + i, 4);
+    std::memcpy(&A, D + I, 4);
     A ^= 0x01010101u;  // bit 0 of each of the four bytes
-    std::memcpy(D + i, &A, 4);
+    std::memcpy(D + I, &A, 4);
   }
-  for (; i < Count; ++i) D[i] ^= 1;
+  for (; I < Count; ++I) D[I] ^= 1;
 }
 
 int32_t SumBytes(const void* P, int32_t Count) {
   const uint8_t* S = static_cast<const uint8_t*>(P);
   uint32_t Total = 0;
-  for (int32_t i = 0; i < Count; ++i) Total += S[i];
+  for (int32_t I = 0; I < Count; ++I) Total += S[I];
   return static_cast<int32_t>(Total);
 }

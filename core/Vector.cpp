@@ -33,57 +33,57 @@ void SortWithCompanions(TSortableVector& V, int32_t L, int32_t R, bool Ascending
 // ---------------------------------------------------------------------------------------------------------
 // TVector
 
-TVector::TVector(int32_t ElemSize) : ElemSize(ElemSize) {}
+TVector::TVector(int32_t ElemSize) : ElemSize_(ElemSize) {}
 
 TVector::~TVector() {
-  std::free(Data);
-  Data = nullptr;
+  std::free(Data_);
+  Data_ = nullptr;
 }
 
 void TVector::Error(const std::string& Msg, const TFormatArgs& Args) const {
   throw EVectorError("Class " + std::string(ClassName()) + ": " + FormatIfPercent(Msg, Args));
 }
 
-int32_t TVector::DataBufferSize() const { return static_cast<int32_t>(RoundUpTo4(Count) * ElemSize); }
+int32_t TVector::DataBufferSize() const { return static_cast<int32_t>(RoundUpTo4(Count_) * ElemSize_); }
 
 void TVector::ReallocateRaw(int32_t NewCapacity) {
   const int64_t Slots = RoundUpTo4(NewCapacity);
-  if (Slots == Capacity) return;
-  const size_t Bytes = static_cast<size_t>(Slots) * static_cast<size_t>(ElemSize);
+  if (Slots == Capacity_) return;
+  const size_t Bytes = static_cast<size_t>(Slots) * static_cast<size_t>(ElemSize_);
   if (Bytes == 0) {
-    std::free(Data);
-    Data = nullptr;
+    std::free(Data_);
+    Data_ = nullptr;
   } else {
-    void* Block = std::realloc(Data, Bytes);
+    void* Block = std::realloc(Data_, Bytes);
     if (Block == nullptr) throw EOutOfMemory();
-    Data = static_cast<uint8_t*>(Block);
+    Data_ = static_cast<uint8_t*>(Block);
   }
-  Capacity = static_cast<int32_t>(Slots);
+  Capacity_ = static_cast<int32_t>(Slots);
 }
 
 void TVector::Reallocate(int32_t NewCapacity) {
   if (NewCapacity < 0) Error("Wrong vector size (%d)", {NewCapacity});
-  const int64_t Bytes = RoundUpTo4(NewCapacity) * ElemSize;
+  const int64_t Bytes = RoundUpTo4(NewCapacity) * ElemSize_;
   if (Bytes > kMaxVectorBytes) Error("Data too large (%d)", {Bytes});
   ReallocateRaw(NewCapacity);
-  if (Count < Capacity) InitMemory(Count * ElemSize, Capacity - Count);
+  if (Count_ < Capacity_) InitMemory(Count_ * ElemSize_, Capacity_ - Count_);
 }
 
 void TVector::InitMemory(int32_t ByteOffset, int32_t N) {
-  if (N > 0) std::memset(Data + ByteOffset, 0, static_cast<size_t>(N) * ElemSize);
+  if (N > 0) std::memset(Data_ + ByteOffset, 0, static_cast<size_t>(N) * ElemSize_);
 }
 
 void TVector::SetCount(int32_t N) {
   Reallocate(N);
-  Count = N;
+  Count_ = N;
 }
 
 void TVector::SetCapacity(int32_t N) {
-  if (N < Count) Error("Wrong vector size (%d)", {N});
+  if (N < Count_) Error("Wrong vector size (%d)", {N});
   Reallocate(N);
 }
 
-void TVector::Pack() { SetCapacity(Count); }
+void TVector::Pack() { SetCapacity(Count_); }
 
 void TVector::Clear() { SetCount(0); }
 
@@ -93,46 +93,49 @@ void TVector::IncCount(int32_t Delta) {
   SetCount(static_cast<int32_t>(N));
 }
 
-int32_t TVector::MemSize() const { return static_cast<int32_t>(static_cast<int64_t>(Count) * ElemSize + 12); }
+int32_t TVector::MemSize() const {
+  return static_cast<int32_t>(static_cast<int64_t>(Count_) * ElemSize_ + 12);
+}
 
 void TVector::InsertGap(int32_t Index) {
-  if (Count >= Capacity) {
+  if (Count_ >= Capacity_) {
     int32_t Grown;
-    if (Capacity > 64)
-      Grown = Capacity + Capacity / 4;
-    else if (Capacity > 8)
-      Grown = Capacity + 16;
+    if (Capacity_ > 64)
+      Grown = Capacity_ + Capacity_ / 4;
+    else if (Capacity_ > 8)
+      Grown = Capacity_ + 16;
     else
-      Grown = Capacity + 4;
+      Grown = Capacity_ + 4;
     Reallocate(Grown);
   }
-  if (Index < Count) {
-    std::memmove(Data + static_cast<size_t>(Index + 1) * ElemSize,
-                 Data + static_cast<size_t>(Index) * ElemSize, static_cast<size_t>(Count - Index) * ElemSize);
+  if (Index < Count_) {
+    std::memmove(Data_ + static_cast<size_t>(Index + 1) * ElemSize_,
+                 Data_ + static_cast<size_t>(Index) * ElemSize_,
+                 static_cast<size_t>(Count_ - Index) * ElemSize_);
   }
-  ++Count;
+  ++Count_;
 }
 
 void TVector::Delete(int32_t Index) {
-  --Count;
-  if (Index < Count) {
-    std::memmove(Data + static_cast<size_t>(Index) * ElemSize,
-                 Data + static_cast<size_t>(Index + 1) * ElemSize,
-                 static_cast<size_t>(Count - Index) * ElemSize);
+  --Count_;
+  if (Index < Count_) {
+    std::memmove(Data_ + static_cast<size_t>(Index) * ElemSize_,
+                 Data_ + static_cast<size_t>(Index + 1) * ElemSize_,
+                 static_cast<size_t>(Count_ - Index) * ElemSize_);
   }
-  if (Capacity - Count > Capacity / 4) Reallocate(Count);
+  if (Capacity_ - Count_ > Capacity_ / 4) Reallocate(Count_);
 }
 
 void TVector::DeleteRange(int32_t Index, int32_t N) {
   if (N <= 0) return;
-  N = std::min(N, Count - Index);  // a range past the end removes only what is there
-  const int32_t Tail = Count - Index - N;
+  N = std::min(N, Count_ - Index);  // a range past the end removes only what is there
+  const int32_t Tail = Count_ - Index - N;
   if (Tail > 0) {
-    std::memmove(Data + static_cast<size_t>(Index) * ElemSize,
-                 Data + static_cast<size_t>(Index + N) * ElemSize, static_cast<size_t>(Tail) * ElemSize);
+    std::memmove(Data_ + static_cast<size_t>(Index) * ElemSize_,
+                 Data_ + static_cast<size_t>(Index + N) * ElemSize_, static_cast<size_t>(Tail) * ElemSize_);
   }
-  Count -= N;
-  Reallocate(Count);
+  Count_ -= N;
+  Reallocate(Count_);
 }
 
 void TVector::Assign(const TVector& Source) { BlockAssign(Source); }
@@ -148,37 +151,37 @@ void TVector::ExchangeRange(int32_t Index1, int32_t Index2, int32_t N) {
 bool TVector::EqualTo(const TVector& Vector) const { return BlockEqualTo(Vector); }
 
 void TVector::BlockAssign(const TVector& Source) {
-  if (Source.ElemSize != ElemSize) Error("Assign error");
+  if (Source.ElemSize_ != ElemSize_) Error("Assign error");
   if (&Source == this) return;
-  ReallocateRaw(Source.Count);
-  Count = Source.Count;
-  if (Count > 0) std::memcpy(Data, Source.Data, static_cast<size_t>(Count) * ElemSize);
+  ReallocateRaw(Source.Count_);
+  Count_ = Source.Count_;
+  if (Count_ > 0) std::memcpy(Data_, Source.Data_, static_cast<size_t>(Count_) * ElemSize_);
 }
 
 void TVector::BlockCopyRange(int32_t DestIndex, const TVector& Source, int32_t FromIndex, int32_t ToIndex) {
-  if (Source.ElemSize != ElemSize) Error("Assign error");
+  if (Source.ElemSize_ != ElemSize_) Error("Assign error");
   if (ToIndex < FromIndex) return;
   const int64_t Needed = static_cast<int64_t>(DestIndex) + ToIndex - FromIndex + 1;
   if (Needed > INT32_MAX) Error("Wrong vector size (%d)", {Needed});
   if (GetCount() < Needed) SetCount(static_cast<int32_t>(Needed));
   // Source may be this vector: its block is read only after the count was raised.
-  std::memmove(Data + static_cast<size_t>(DestIndex) * ElemSize,
-               Source.Data + static_cast<size_t>(FromIndex) * ElemSize,
-               static_cast<size_t>(ToIndex - FromIndex + 1) * ElemSize);
+  std::memmove(Data_ + static_cast<size_t>(DestIndex) * ElemSize_,
+               Source.Data_ + static_cast<size_t>(FromIndex) * ElemSize_,
+               static_cast<size_t>(ToIndex - FromIndex + 1) * ElemSize_);
 }
 
 void TVector::BlockExchangeRange(int32_t Index1, int32_t Index2, int32_t N) {
   if (N <= 0 || Index1 == Index2) return;
-  uint8_t* A = Data + static_cast<size_t>(Index1) * ElemSize;
-  uint8_t* B = Data + static_cast<size_t>(Index2) * ElemSize;
-  std::swap_ranges(A, A + static_cast<size_t>(N) * ElemSize, B);
+  uint8_t* A = Data_ + static_cast<size_t>(Index1) * ElemSize_;
+  uint8_t* B = Data_ + static_cast<size_t>(Index2) * ElemSize_;
+  std::swap_ranges(A, A + static_cast<size_t>(N) * ElemSize_, B);
 }
 
 bool TVector::BlockEqualTo(const TVector& Vector) const {
-  if (Vector.Count != Count) return false;
-  if (Count == 0) return true;
-  if (Vector.ElemSize != ElemSize) return false;
-  return std::memcmp(Data, Vector.Data, static_cast<size_t>(Count) * ElemSize) == 0;
+  if (Vector.Count_ != Count_) return false;
+  if (Count_ == 0) return true;
+  if (Vector.ElemSize_ != ElemSize_) return false;
+  return std::memcmp(Data_, Vector.Data_, static_cast<size_t>(Count_) * ElemSize_) == 0;
 }
 
 // Stream form: Int32 Count, Int32 ElemSize, then the used element bytes.
@@ -187,9 +190,9 @@ void TVector::WriteToStream(TVStream& Stream) const { WriteVectorPart(Stream); }
 void TVector::ReadFromStream(TVStream& Stream) { ReadVectorPart(Stream, 0); }
 
 void TVector::WriteVectorPart(TVStream& Stream) const {
-  Stream.WriteInt32(Count);
-  Stream.WriteInt32(ElemSize);
-  if (Count > 0) Stream.Write(Data, Count * ElemSize);
+  Stream.WriteInt32(Count_);
+  Stream.WriteInt32(ElemSize_);
+  if (Count_ > 0) Stream.Write(Data_, Count_ * ElemSize_);
 }
 
 void TVector::ReadVectorPart(TVStream& Stream, int32_t TrailerBytes) {
@@ -197,17 +200,17 @@ void TVector::ReadVectorPart(TVStream& Stream, int32_t TrailerBytes) {
   const int32_t StoredCount = Stream.ReadInt32();
   const int32_t StoredElemSize = Stream.ReadInt32();
   // Checked before anything is allocated: a stream from elsewhere may carry any numbers.
-  if (StoredElemSize != ElemSize) Error("Wrong element size (%d)", {StoredElemSize});
+  if (StoredElemSize != ElemSize_) Error("Wrong element size (%d)", {StoredElemSize});
   if (StoredCount < 0) Error("Wrong vector size (%d)", {StoredCount});
-  const int64_t Bytes = static_cast<int64_t>(StoredCount) * ElemSize;
+  const int64_t Bytes = static_cast<int64_t>(StoredCount) * ElemSize_;
   const int64_t Left = static_cast<int64_t>(Stream.GetSize()) - Stream.GetPosition();
   if (Bytes + TrailerBytes > Left) Stream.Error("Read after end error");
   if (StoredCount == 0) return;
   try {
     // The stored count is a count of elements of this block, whatever GetCount means in a descendant.
     Reallocate(StoredCount);
-    Count = StoredCount;
-    Stream.ReadBuffer(Data, static_cast<int32_t>(Bytes));
+    Count_ = StoredCount;
+    Stream.ReadBuffer(Data_, static_cast<int32_t>(Bytes));
   } catch (...) {
     Clear();
     throw;
@@ -263,11 +266,11 @@ void SortVectors(TSortableVector& Primary, const std::vector<TSortableVector*>& 
   Pivots.reserve(All.size());
   for (TSortableVector* V : All) Pivots.emplace_back(static_cast<size_t>(V->GetElemSize()));
   auto Take = [&](int32_t Mid) {
-    for (size_t k = 0; k < All.size(); ++k) All[k]->GetItemTo(Mid, Pivots[k].data());
+    for (size_t K = 0; K < All.size(); ++K) All[K]->GetItemTo(Mid, Pivots[K].data());
   };
   auto Cmp = [&](int32_t I) {
-    for (size_t k = 0; k < All.size(); ++k) {
-      const int C = All[k]->Compare(I, Pivots[k].data());
+    for (size_t K = 0; K < All.size(); ++K) {
+      const int C = All[K]->Compare(I, Pivots[K].data());
       if (C != 0) return C;
     }
     return 0;
@@ -292,88 +295,90 @@ T LoadAt(const uint8_t* Data, int32_t Index) {
 
 template <class T>
 void FillSlots(uint8_t* Data, int32_t ByteOffset, int32_t N, T Value) {
-  for (int32_t i = 0; i < N; ++i)
-    std::memcpy(Data + ByteOffset + static_cast<size_t>(i) * sizeof(T), &Value, sizeof(T));
+  for (int32_t I = 0; I < N; ++I)
+    std::memcpy(Data + ByteOffset + static_cast<size_t>(I) * sizeof(T), &Value, sizeof(T));
 }
 
 template <class T>
 int32_t IndexFromRaw(const uint8_t* Data, int32_t Count, int32_t StartIndex, T Value) {
-  for (int32_t i = std::max(StartIndex, 0); i < Count; ++i)
-    if (LoadAt<T>(Data, i) == Value) return i;
+  for (int32_t I = std::max(StartIndex, 0); I < Count; ++I)
+    if (LoadAt<T>(Data, I) == Value) return I;
   return -1;
 }
 
 template <class T>
 int32_t LastIndexFromRaw(const uint8_t* Data, int32_t Count, int32_t StartIndex, T Value) {
-  for (int32_t i = std::min(StartIndex, Count - 1); i >= 0; --i)
-    if (LoadAt<T>(Data, i) == Value) return i;
+  for (int32_t I = std::min(StartIndex, Count - 1); I >= 0; --I)
+    if (LoadAt<T>(Data, I) == Value) return I;
   return -1;
 }
 
 template <class T>
 int32_t CountRaw(const uint8_t* Data, int32_t Count, T Value) {
   int32_t N = 0;
-  for (int32_t i = 0; i < Count; ++i) N += LoadAt<T>(Data, i) == Value;
+  for (int32_t I = 0; I < Count; ++I) N += LoadAt<T>(Data, I) == Value;
   return N;
 }
 
 }  // namespace
 
-void TBase8Vector::GetItemTo(int32_t Index, void* Buffer) const { std::memcpy(Buffer, Data + Index, 1); }
+void TBase8Vector::GetItemTo(int32_t Index, void* Buffer) const { std::memcpy(Buffer, Data_ + Index, 1); }
 
 void TBase8Vector::FillValue(int32_t ByteOffset, int32_t N, uint8_t Value) {
-  if (N > 0) std::memset(Data + ByteOffset, Value, static_cast<size_t>(N));
+  if (N > 0) std::memset(Data_ + ByteOffset, Value, static_cast<size_t>(N));
 }
 
 int32_t TBase8Vector::RawIndexFrom(int32_t StartIndex, uint8_t Value) const {
   const int32_t From = std::max(StartIndex, 0);
-  if (From >= Count) return -1;
-  const void* Hit = std::memchr(Data + From, Value, static_cast<size_t>(Count - From));
-  return Hit == nullptr ? -1 : static_cast<int32_t>(static_cast<const uint8_t*>(Hit) - Data);
+  if (From >= Count_) return -1;
+  const void* Hit = std::memchr(Data_ + From, Value, static_cast<size_t>(Count_ - From));
+  return Hit == nullptr ? -1 : static_cast<int32_t>(static_cast<const uint8_t*>(Hit) - Data_);
 }
 
 int32_t TBase8Vector::RawLastIndexFrom(int32_t StartIndex, uint8_t Value) const {
-  return LastIndexFromRaw<uint8_t>(Data, Count, StartIndex, Value);
+  return LastIndexFromRaw<uint8_t>(Data_, Count_, StartIndex, Value);
 }
 
-int32_t TBase8Vector::RawNumberOfValues(uint8_t Value) const { return CountRaw<uint8_t>(Data, Count, Value); }
+int32_t TBase8Vector::RawNumberOfValues(uint8_t Value) const {
+  return CountRaw<uint8_t>(Data_, Count_, Value);
+}
 
 void TBase32Vector::GetItemTo(int32_t Index, void* Buffer) const {
-  std::memcpy(Buffer, Data + static_cast<size_t>(Index) * 4, 4);
+  std::memcpy(Buffer, Data_ + static_cast<size_t>(Index) * 4, 4);
 }
 
 void TBase32Vector::FillValue(int32_t ByteOffset, int32_t N, uint32_t Value) {
-  FillSlots(Data, ByteOffset, N, Value);
+  FillSlots(Data_, ByteOffset, N, Value);
 }
 
 int32_t TBase32Vector::RawIndexFrom(int32_t StartIndex, uint32_t Value) const {
-  return IndexFromRaw<uint32_t>(Data, Count, StartIndex, Value);
+  return IndexFromRaw<uint32_t>(Data_, Count_, StartIndex, Value);
 }
 
 int32_t TBase32Vector::RawLastIndexFrom(int32_t StartIndex, uint32_t Value) const {
-  return LastIndexFromRaw<uint32_t>(Data, Count, StartIndex, Value);
+  return LastIndexFromRaw<uint32_t>(Data_, Count_, StartIndex, Value);
 }
 
 int32_t TBase32Vector::RawNumberOfValues(uint32_t Value) const {
-  return CountRaw<uint32_t>(Data, Count, Value);
+  return CountRaw<uint32_t>(Data_, Count_, Value);
 }
 
 void TBase64Vector::GetItemTo(int32_t Index, void* Buffer) const {
-  std::memcpy(Buffer, Data + static_cast<size_t>(Index) * 8, 8);
+  std::memcpy(Buffer, Data_ + static_cast<size_t>(Index) * 8, 8);
 }
 
 void TBase64Vector::FillValue(int32_t ByteOffset, int32_t N, uint64_t Value) {
-  FillSlots(Data, ByteOffset, N, Value);
+  FillSlots(Data_, ByteOffset, N, Value);
 }
 
 int32_t TBase64Vector::RawIndexFrom(int32_t StartIndex, uint64_t Value) const {
-  return IndexFromRaw<uint64_t>(Data, Count, StartIndex, Value);
+  return IndexFromRaw<uint64_t>(Data_, Count_, StartIndex, Value);
 }
 
 int32_t TBase64Vector::RawLastIndexFrom(int32_t StartIndex, uint64_t Value) const {
-  return LastIndexFromRaw<uint64_t>(Data, Count, StartIndex, Value);
+  return LastIndexFromRaw<uint64_t>(Data_, Count_, StartIndex, Value);
 }
 
 int32_t TBase64Vector::RawNumberOfValues(uint64_t Value) const {
-  return CountRaw<uint64_t>(Data, Count, Value);
+  return CountRaw<uint64_t>(Data_, Count_, Value);
 }

@@ -60,7 +60,7 @@ class TVector : public TVectorObject {
   // The concrete class's name, used in every error message.
   virtual const char* ClassName() const { return "TVector"; }
 
-  virtual int32_t GetCount() const { return Count; }
+  virtual int32_t GetCount() const { return Count_; }
   // Reallocate (N), then Count = N: growing prepares the new slots, and the capacity follows the count
   // both ways. N < 0 raises "Wrong vector size (%d)".
   virtual void SetCount(int32_t N);
@@ -89,11 +89,11 @@ class TVector : public TVectorObject {
   // Bytes a block for the current count occupies: Count raised to a multiple of 4, times ElemSize.
   int32_t DataBufferSize() const;
 
-  int32_t GetCapacity() const { return Capacity; }
-  int32_t GetElemSize() const { return ElemSize; }
+  int32_t GetCapacity() const { return Capacity_; }
+  int32_t GetElemSize() const { return ElemSize_; }
   // The element block; null while Capacity is 0. Valid until the next operation that changes the size.
-  uint8_t* GetData() { return Data; }
-  const uint8_t* GetData() const { return Data; }
+  uint8_t* GetData() { return Data_; }
+  const uint8_t* GetData() const { return Data_; }
 
   // Raises EVectorError with "Class " + ClassName() + ": " + FormatIfPercent (Msg, Args).
   [[noreturn]] void Error(const std::string& Msg, const TFormatArgs& Args = {}) const;
@@ -119,10 +119,10 @@ class TVector : public TVectorObject {
   // for the count to be accepted. On any failure the vector is left empty and the error propagates.
   void ReadVectorPart(TVStream& Stream, int32_t TrailerBytes);
 
-  uint8_t* Data = nullptr;
-  int32_t Count = 0;
-  int32_t Capacity = 0;
-  int32_t ElemSize;
+  uint8_t* Data_ = nullptr;
+  int32_t Count_ = 0;
+  int32_t Capacity_ = 0;
+  int32_t ElemSize_;
 };
 
 class TSortableVector : public TVector {

@@ -3,19 +3,19 @@
 #include "core/StrLst.h"
 #include "platform/qvnls/Qvnls.h"
 
-int TWideStrPtrDic::CompareKeys(const std::u16string& key1, const std::u16string& key2) {
-  const int32_t c = qvnls::CompareTextWide(key1.c_str(), key2.c_str());
-  return c < 0 ? -1 : c > 0 ? 1 : 0;
+int TWideStrPtrDic::CompareKeys(const std::u16string& Key1, const std::u16string& Key2) {
+  const int32_t C = qvnls::CompareTextWide(Key1.c_str(), Key2.c_str());
+  return C < 0 ? -1 : C > 0 ? 1 : 0;
 }
 
-void TWideStrPtrDic::WriteData(TVStream& stream, const TWideStrPtrData& data) const {
-  stream.WriteWideString(data.Key);
-  WriteValue32(stream, data.Value);
+void TWideStrPtrDic::WriteData(TVStream& Stream, const TWideStrPtrData& Data) const {
+  Stream.WriteWideString(Data.Key);
+  WriteValue32(Stream, Data.Value);
 }
 
-void TWideStrPtrDic::ReadData(TVStream& stream, TWideStrPtrData& data) const {
-  data.Key = stream.ReadWideString();
-  data.Value = ReadValue32(stream);
+void TWideStrPtrDic::ReadData(TVStream& Stream, TWideStrPtrData& Data) const {
+  Data.Key = Stream.ReadWideString();
+  Data.Value = ReadValue32(Stream);
 }
 
-void TWideStrPtrDic::GetKeys(TWideStrLst& keys) const { FillKeys(keys); }
+void TWideStrPtrDic::GetKeys(TWideStrLst& Keys) const { FillKeys(Keys); }

@@ -16,29 +16,29 @@ struct TWideStrPtrData {
 class TWideStrPtrDic : public TDic<TWideStrPtrData> {
  public:
   // Case-insensitive comparison of the two keys, each up to its first NUL.
-  static int CompareKeys(const std::u16string& key1, const std::u16string& key2);
+  static int CompareKeys(const std::u16string& Key1, const std::u16string& Key2);
 
-  int CompareData(const TWideStrPtrData& a, const TWideStrPtrData& b) const override {
-    return CompareKeys(a.Key, b.Key);
+  int CompareData(const TWideStrPtrData& A, const TWideStrPtrData& B) const override {
+    return CompareKeys(A.Key, B.Key);
   }
   // Record: WriteWideString(Key), WriteInt32(Value). Only values that are 32-bit numbers survive the round
   // trip.
-  void WriteData(TVStream& stream, const TWideStrPtrData& data) const override;
-  void ReadData(TVStream& stream, TWideStrPtrData& data) const override;
+  void WriteData(TVStream& Stream, const TWideStrPtrData& Data) const override;
+  void ReadData(TVStream& Stream, TWideStrPtrData& Data) const override;
 
   // An existing key gets the new value (0); otherwise a new entry is inserted (1).
-  int Put(const std::u16string& key, void* value) { return PutEntry(key, value); }
+  int Put(const std::u16string& Key, void* Value) { return PutEntry(Key, Value); }
   // Inserts (1); an existing key keeps its value (0).
-  int Add(const std::u16string& key, void* value) {
-    return TGenericRBTree::Add(TWideStrPtrData{key, value}) ? 1 : 0;
+  int Add(const std::u16string& Key, void* Value) {
+    return TGenericRBTree::Add(TWideStrPtrData{Key, Value}) ? 1 : 0;
   }
   // Raises EDicError "Key '<key>' not found" when absent.
-  void Delete(const std::u16string& key) { DeleteKey(key); }
+  void Delete(const std::u16string& Key) { DeleteKey(Key); }
   // The address of the stored value inside its node, or null; valid until that key is deleted.
-  void** FindPtr(const std::u16string& key) {
-    TNode* node = FindKey(key);
-    return node != nullptr ? &node->Data.Value : nullptr;
+  void** FindPtr(const std::u16string& Key) {
+    TNode* Node = FindKey(Key);
+    return Node != nullptr ? &Node->Data.Value : nullptr;
   }
   // Keys in key order; the list gets Count items.
-  void GetKeys(TWideStrLst& keys) const;
+  void GetKeys(TWideStrLst& Keys) const;
 };

@@ -17,8 +17,8 @@ void TNode::Assign(TNode&) {}
 TWSPNode::~TWSPNode() { FreeKey(); }
 
 void TWSPNode::FreeKey() {
-  std::free(reinterpret_cast<void*>(Key & ~uintptr_t{1}));
-  Key = 0;
+  std::free(reinterpret_cast<void*>(Key_ & ~uintptr_t{1}));
+  Key_ = 0;
 }
 
 void* TWSPNode::AllocKeyBlock(size_t Bytes) {
@@ -31,9 +31,9 @@ void TWSPNode::Assign(TNode& Source) {
   auto& S = static_cast<TWSPNode&>(Source);
   if (&S == this) return;
   FreeKey();
-  Key = S.Key;
+  Key_ = S.Key_;
   Value = S.Value;
-  S.Key = 0;
+  S.Key_ = 0;
 }
 
 std::u16string TWSPNode::GetKey() const {
@@ -46,15 +46,15 @@ void TWSPNode::SetKey(std::u16string_view S) {
   if (!S.empty()) std::memcpy(Block, S.data(), S.size() * sizeof(char16_t));
   Block[S.size()] = 0;
   FreeKey();
-  Key = reinterpret_cast<uintptr_t>(Block);
+  Key_ = reinterpret_cast<uintptr_t>(Block);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Tree
 
-TRBTree::TRBTree() : Nil(std::make_unique<TNode>()) {
-  Nil->Left = Nil->Right = Nil.get();
-  Root = Nil.get();
+TRBTree::TRBTree() : Nil_(std::make_unique<TNode>()) {
+  Nil_->Left = Nil_->Right = Nil_.get();
+  Root_ = Nil_.get();
 }
 
 TRBTree::~TRBTree() { Clear(); }
@@ -70,8 +70,8 @@ std::unique_ptr<TNode> TRBTree::ReadNode(TVStream& Stream) const {
 
 bool TRBTree::FindNode(const TNode& SearchNode, TNode*& Node) const {
   Node = nullptr;
-  TNode* X = Root;
-  while (X != Nil.get()) {
+  TNode* X = Root_;
+  while (X != Nil_.get()) {
     Node = X;
     const int C = CompareNodes(SearchNode, *X);
     if (C == 0) return true;
@@ -81,10 +81,10 @@ bool TRBTree::FindNode(const TNode& SearchNode, TNode*& Node) const {
 }
 
 TNode* TRBTree::InsertNode(TNode& SearchNode, TNode* Parent) {
-  if (FCount == INT32_MAX) throw Exception("TRBTree: too many entries");
+  if (Count_ == INT32_MAX) throw Exception("TRBTree: too many entries");
   std::unique_ptr<TNode> Made = CreateNode();
   TNode* Z = Made.get();
-  Z->Left = Z->Right = Nil.get();
+  Z->Left = Z->Right = Nil_.get();
   Z->Parent = Parent;
   Z->Red = true;
   Z->Assign(SearchNode);
@@ -92,13 +92,13 @@ TNode* TRBTree::InsertNode(TNode& SearchNode, TNode* Parent) {
   // Complete: from here on nothing raises, and the tree owns the node.
   Made.release();
   if (Parent == nullptr)
-    Root = Z;
+    Root_ = Z;
   else if (AsLeft)
     Parent->Left = Z;
   else
     Parent->Right = Z;
   InsertFixup(Z);
-  ++FCount;
+  ++Count_;
   return Z;
 }
 
@@ -108,16 +108,16 @@ TNode* TRBTree::Find(const TNode& SearchNode) const {
 }
 
 void TRBTree::ForEachPreOrder(const TRBTreeNodeVisitProc& Proc) const {
-  if (Proc) PreOrder(Root, Proc);
+  if (Proc) PreOrder(Root_, Proc);
 }
 
 void TRBTree::ForEachInOrder(const TRBTreeNodeVisitProc& Proc) const {
-  if (Proc) InOrder(Root, Proc);
+  if (Proc) InOrder(Root_, Proc);
 }
 
 // A red-black tree of 2^31 nodes is at most 62 levels deep, so the recursion is bounded.
 void TRBTree::PreOrder(TNode* X, const TRBTreeNodeVisitProc& Proc) const {
-  if (X == Nil.get()) return;
+  if (X == Nil_.get()) return;
   TNode* L = X->Left;
   TNode* R = X->Right;
   Proc(*X);
@@ -126,7 +126,7 @@ void TRBTree::PreOrder(TNode* X, const TRBTreeNodeVisitProc& Proc) const {
 }
 
 void TRBTree::InOrder(TNode* X, const TRBTreeNodeVisitProc& Proc) const {
-  if (X == Nil.get()) return;
+  if (X == Nil_.get()) return;
   InOrder(X->Left, Proc);
   TNode* R = X->Right;
   Proc(*X);
@@ -135,8 +135,8 @@ void TRBTree::InOrder(TNode* X, const TRBTreeNodeVisitProc& Proc) const {
 
 // Post-order (left, right, node) without recursion: each child link is cut as it is followed.
 void TRBTree::Clear() {
-  TNode* NilNode = Nil.get();
-  TNode* X = Root;
+  TNode* NilNode = Nil_.get();
+  TNode* X = Root_;
   while (X != NilNode && X != nullptr) {
     if (X->Left != NilNode) {
       TNode* L = X->Left;
@@ -152,17 +152,17 @@ void TRBTree::Clear() {
       X = P;
     }
   }
-  Root = NilNode;
-  FCount = 0;
+  Root_ = NilNode;
+  Count_ = 0;
 }
 
 void TRBTree::RotateLeft(TNode* X) {
   TNode* Y = X->Right;
   X->Right = Y->Left;
-  if (Y->Left != Nil.get()) Y->Left->Parent = X;
+  if (Y->Left != Nil_.get()) Y->Left->Parent = X;
   Y->Parent = X->Parent;
   if (X->Parent == nullptr)
-    Root = Y;
+    Root_ = Y;
   else if (X == X->Parent->Left)
     X->Parent->Left = Y;
   else
@@ -174,10 +174,10 @@ void TRBTree::RotateLeft(TNode* X) {
 void TRBTree::RotateRight(TNode* X) {
   TNode* Y = X->Left;
   X->Left = Y->Right;
-  if (Y->Right != Nil.get()) Y->Right->Parent = X;
+  if (Y->Right != Nil_.get()) Y->Right->Parent = X;
   Y->Parent = X->Parent;
   if (X->Parent == nullptr)
-    Root = Y;
+    Root_ = Y;
   else if (X == X->Parent->Right)
     X->Parent->Right = Y;
   else
@@ -187,7 +187,7 @@ void TRBTree::RotateRight(TNode* X) {
 }
 
 void TRBTree::InsertFixup(TNode* X) {
-  while (X != Root && X->Parent->Red) {
+  while (X != Root_ && X->Parent->Red) {
     TNode* P = X->Parent;
     TNode* G = P->Parent;  // exists: a red node is never the root
     const bool PIsLeft = P == G->Left;
@@ -218,14 +218,14 @@ void TRBTree::InsertFixup(TNode* X) {
       RotateLeft(G);
     }
   }
-  Root->Red = false;
+  Root_->Red = false;
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // UTF-16 key dictionary
 
 TWideStrPtrDic::~TWideStrPtrDic() {
-  if (FLookupNode) FLookupNode->DropKey();
+  if (LookupNode_) LookupNode_->DropKey();
 }
 
 int TWideStrPtrDic::CompareNodes(const TNode& Node1, const TNode& Node2) const {
@@ -261,21 +261,21 @@ std::unique_ptr<TWSPNode> TWideStrPtrDic::CreateWSPNode() const {
 }
 
 TWSPNode& TWideStrPtrDic::SearchNode() {
-  if (!FSearchNode) FSearchNode = CreateWSPNode();
-  return *FSearchNode;
+  if (!SearchNode_) SearchNode_ = CreateWSPNode();
+  return *SearchNode_;
 }
 
 void** TWideStrPtrDic::FindPtr(const char16_t* Key) {
-  if (!FLookupNode) FLookupNode = CreateWSPNode();
-  FLookupNode->BorrowKey(Key != nullptr ? Key : u"");
+  if (!LookupNode_) LookupNode_ = CreateWSPNode();
+  LookupNode_->BorrowKey(Key != nullptr ? Key : u"");
   TNode* Found;
   try {
-    Found = Find(*FLookupNode);
+    Found = Find(*LookupNode_);
   } catch (...) {
-    FLookupNode->DropKey();
+    LookupNode_->DropKey();
     throw;
   }
-  FLookupNode->DropKey();
+  LookupNode_->DropKey();
   return Found != nullptr ? &static_cast<TWSPNode*>(Found)->Value : nullptr;
 }
 

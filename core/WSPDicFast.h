@@ -65,12 +65,12 @@ class TWSPNode : public TNode {
 
   // Points the key at Text (zero-terminated UTF-16) without owning it. Only for a lookup node: the
   // reference must be dropped with DropKey before Text goes and before the node is freed.
-  void BorrowKey(const char16_t* Text) { Key = reinterpret_cast<uintptr_t>(Text); }
+  void BorrowKey(const char16_t* Text) { Key_ = reinterpret_cast<uintptr_t>(Text); }
   // Forgets the key reference without freeing anything.
-  void DropKey() { Key = 0; }
-  uintptr_t KeyRef() const { return Key; }
+  void DropKey() { Key_ = 0; }
+  uintptr_t KeyRef() const { return Key_; }
   // The UTF-16 key of a plain node; null when unset.
-  const char16_t* KeyText() const { return reinterpret_cast<const char16_t*>(Key); }
+  const char16_t* KeyText() const { return reinterpret_cast<const char16_t*>(Key_); }
 
   void* Value = nullptr;
 
@@ -80,7 +80,7 @@ class TWSPNode : public TNode {
   // A new block of Bytes bytes; raises EOutOfMemory.
   static void* AllocKeyBlock(size_t Bytes);
 
-  uintptr_t Key = 0;
+  uintptr_t Key_ = 0;
 };
 
 using TRBTreeNodeVisitProc = std::function<void(TNode& Node)>;
@@ -101,9 +101,9 @@ class TRBTree {
   virtual void WriteNode(TVStream& Stream, const TNode& Node) const;
   virtual std::unique_ptr<TNode> ReadNode(TVStream& Stream) const;
 
-  int32_t Count() const { return FCount; }
-  TNode* GetRoot() const { return Root; }
-  TNode* NilNode() const { return Nil.get(); }
+  int32_t Count() const { return Count_; }
+  TNode* GetRoot() const { return Root_; }
+  TNode* NilNode() const { return Nil_.get(); }
 
   // Descends from the root comparing SearchNode with each node. Found: true with Node = the match. Not
   // found: false with Node = the last node visited (the parent for an insertion), or null when empty.
@@ -122,11 +122,11 @@ class TRBTree {
   void Clear();
 
  protected:
-  TNode* Root;
-  std::unique_ptr<TNode> Nil;
+  TNode* Root_;
+  std::unique_ptr<TNode> Nil_;
 
  private:
-  int32_t FCount = 0;
+  int32_t Count_ = 0;
 
   void RotateLeft(TNode* X);
   void RotateRight(TNode* X);
@@ -160,8 +160,8 @@ class TWideStrPtrDic : public TRBTree {
   // A node of this dictionary's node class, as a TWSPNode.
   std::unique_ptr<TWSPNode> CreateWSPNode() const;
 
-  std::unique_ptr<TWSPNode> FSearchNode;
-  std::unique_ptr<TWSPNode> FLookupNode;  // its key only ever borrows the caller's text
+  std::unique_ptr<TWSPNode> SearchNode_;
+  std::unique_ptr<TWSPNode> LookupNode_;  // its key only ever borrows the caller's text
 };
 
 }  // namespace WSPDicFast

@@ -3,21 +3,21 @@
 #include "core/StrLst.h"
 #include "core/StrUtils.h"
 
-int TWideStrStrDic::CompareKeys(const std::u16string& key1, const std::u16string& key2) {
-  const int32_t c = WideStrComp(key1.c_str(), key2.c_str());
-  return c < 0 ? -1 : c > 0 ? 1 : 0;
+int TWideStrStrDic::CompareKeys(const std::u16string& Key1, const std::u16string& Key2) {
+  const int32_t C = WideStrComp(Key1.c_str(), Key2.c_str());
+  return C < 0 ? -1 : C > 0 ? 1 : 0;
 }
 
-void TWideStrStrDic::WriteData(TVStream& stream, const TWideStrStrData& data) const {
-  stream.WriteWideString(data.Key);
-  stream.WriteWideString(data.Value);
+void TWideStrStrDic::WriteData(TVStream& Stream, const TWideStrStrData& Data) const {
+  Stream.WriteWideString(Data.Key);
+  Stream.WriteWideString(Data.Value);
 }
 
-void TWideStrStrDic::ReadData(TVStream& stream, TWideStrStrData& data) const {
-  data.Key = stream.ReadWideString();
-  data.Value = stream.ReadWideString();
+void TWideStrStrDic::ReadData(TVStream& Stream, TWideStrStrData& Data) const {
+  Data.Key = Stream.ReadWideString();
+  Data.Value = Stream.ReadWideString();
 }
 
-void TWideStrStrDic::GetKeysAndValues(TWideStrLst& keys, TWideStrLst& values) const {
-  FillKeysAndValues(keys, values);
+void TWideStrStrDic::GetKeysAndValues(TWideStrLst& Keys, TWideStrLst& Values) const {
+  FillKeysAndValues(Keys, Values);
 }

@@ -16,20 +16,20 @@ struct TWideStrStrData {
 class TWideStrStrDic : public TDic<TWideStrStrData> {
  public:
   // Ordinal order of unsigned 16-bit code units; each key counts only up to its first NUL.
-  static int CompareKeys(const std::u16string& key1, const std::u16string& key2);
+  static int CompareKeys(const std::u16string& Key1, const std::u16string& Key2);
 
-  int CompareData(const TWideStrStrData& a, const TWideStrStrData& b) const override {
-    return CompareKeys(a.Key, b.Key);
+  int CompareData(const TWideStrStrData& A, const TWideStrStrData& B) const override {
+    return CompareKeys(A.Key, B.Key);
   }
   // Record: WriteWideString(Key), WriteWideString(Value).
-  void WriteData(TVStream& stream, const TWideStrStrData& data) const override;
-  void ReadData(TVStream& stream, TWideStrStrData& data) const override;
+  void WriteData(TVStream& Stream, const TWideStrStrData& Data) const override;
+  void ReadData(TVStream& Stream, TWideStrStrData& Data) const override;
 
   // An existing key gets the new value (0); otherwise a new entry is inserted (1).
-  int Put(const std::u16string& key, const std::u16string& value) { return PutEntry(key, value); }
+  int Put(const std::u16string& Key, const std::u16string& Value) { return PutEntry(Key, Value); }
   // Raises EDicError "Key '<key>' not found" when absent.
-  void Delete(const std::u16string& key) { DeleteKey(key); }
-  const std::u16string& Get(const std::u16string& key) const { return FindKeyOrRaise(key)->Data.Value; }
+  void Delete(const std::u16string& Key) { DeleteKey(Key); }
+  const std::u16string& Get(const std::u16string& Key) const { return FindKeyOrRaise(Key)->Data.Value; }
   // Both lists get Count items, in key order.
-  void GetKeysAndValues(TWideStrLst& keys, TWideStrLst& values) const;
+  void GetKeysAndValues(TWideStrLst& Keys, TWideStrLst& Values) const;
 };

@@ -242,26 +242,26 @@ class TFormatter {
  public:
   using TString = std::basic_string<C>;
 
-  TFormatter(const C* Fmt, size_t Len, const TFormatArgs& Args) : Fmt(Fmt), Len(Len), Args(Args) {}
+  TFormatter(const C* Fmt, size_t Len, const TFormatArgs& Args) : Fmt_(Fmt), Len_(Len), Args_(Args) {}
 
   TString Run() {
     size_t I = 0;
-    while (I < Len) {
-      const C Ch = Fmt[I];
+    while (I < Len_) {
+      const C Ch = Fmt_[I];
       if (Ch != C('%')) {
-        Out += Ch;
+        Out_ += Ch;
         ++I;
         continue;
       }
-      Start = I++;
-      if (I < Len && Fmt[I] == C('%')) {
-        Out += Ch;
+      Start_ = I++;
+      if (I < Len_ && Fmt_[I] == C('%')) {
+        Out_ += Ch;
         ++I;
         continue;
       }
       I = Directive(I);
     }
-    return std::move(Out);
+    return std::move(Out_);
   }
 
  private:
@@ -269,28 +269,28 @@ class TFormatter {
 
   [[noreturn]] void Fail(size_t At, bool Missing) const {
     // The directive from its "%" up to the character at which the failure was found.
-    size_t End = At < Len ? At + 1 : Len;
+    size_t End = At < Len_ ? At + 1 : Len_;
     if constexpr (std::is_same_v<C, char>)  // the whole of a UTF-8 character
-      while (End < Len && (static_cast<uint8_t>(Fmt[End]) & 0xC0) == 0x80) ++End;
+      while (End < Len_ && (static_cast<uint8_t>(Fmt_[End]) & 0xC0) == 0x80) ++End;
     std::string Text;
     if constexpr (std::is_same_v<C, char>)
-      Text.assign(Fmt + Start, End - Start);
+      Text.assign(Fmt_ + Start_, End - Start_);
     else
-      Text = Utf16ToUtf8(std::u16string(Fmt + Start, End - Start));
+      Text = Utf16ToUtf8(std::u16string(Fmt_ + Start_, End - Start_));
     Text.resize(CutLength(Text, kMaxQuotedDirective));
     throw EConvertError(Missing ? "No argument for format '" + Text + "'"
                                 : "Format '" + Text + "' invalid or incompatible with argument");
   }
 
   const TFormatArg& NextArg(size_t At) {
-    if (ArgIndex >= Args.size()) Fail(At, true);
-    return Args[ArgIndex++];
+    if (ArgIndex_ >= Args_.size()) Fail(At, true);
+    return Args_[ArgIndex_++];
   }
 
   // A decimal number or "*" at I into V; false when neither. Decimal values above kMaxFormatWidth give
   // kMaxFormatWidth + 1.
   bool Number(size_t& I, int32_t& V) {
-    if (I < Len && Fmt[I] == C('*')) {
+    if (I < Len_ && Fmt_[I] == C('*')) {
       const TFormatArg& A = NextArg(I);
       const bool Integral = A.Kind == TFormatArg::TKind::Integer || A.Kind == TFormatArg::TKind::Int64;
       if (!Integral || A.Int < INT32_MIN || A.Int > INT32_MAX) Fail(I, false);
@@ -298,10 +298,10 @@ class TFormatter {
       V = static_cast<int32_t>(A.Int);
       return true;
     }
-    if (I >= Len || Fmt[I] < C('0') || Fmt[I] > C('9')) return false;
+    if (I >= Len_ || Fmt_[I] < C('0') || Fmt_[I] > C('9')) return false;
     V = 0;
-    while (I < Len && Fmt[I] >= C('0') && Fmt[I] <= C('9')) {
-      if (V <= kMaxFormatWidth) V = V * 10 + static_cast<int32_t>(Fmt[I] - C('0'));
+    while (I < Len_ && Fmt_[I] >= C('0') && Fmt_[I] <= C('9')) {
+      if (V <= kMaxFormatWidth) V = V * 10 + static_cast<int32_t>(Fmt_[I] - C('0'));
       ++I;
     }
     if (V > kMaxFormatWidth) V = kMaxFormatWidth + 1;
@@ -314,14 +314,14 @@ class TFormatter {
     int32_t Precision = kNone;
     int32_t First = 0;
     bool HasFirst = Number(I, First);
-    if (I < Len && Fmt[I] == C(':')) {
+    if (I < Len_ && Fmt_[I] == C(':')) {
       if (!HasFirst || First < 0 || First > kMaxFormatWidth) Fail(I, false);
-      ArgIndex = static_cast<size_t>(First);
+      ArgIndex_ = static_cast<size_t>(First);
       ++I;
       HasFirst = false;
     }
     if (!HasFirst) {
-      if (I < Len && Fmt[I] == C('-')) {
+      if (I < Len_ && Fmt_[I] == C('-')) {
         Left = true;
         ++I;
       }
@@ -334,14 +334,14 @@ class TFormatter {
       Width = Width == INT32_MIN ? INT32_MAX : -Width;
     }
     if (Width > kMaxFormatWidth) Fail(I, false);
-    if (I < Len && Fmt[I] == C('.')) {
+    if (I < Len_ && Fmt_[I] == C('.')) {
       ++I;
       Precision = 0;
       Number(I, Precision);
       if (Precision < 0) Precision = kNone;  // a negative precision from "*" counts as none
     }
-    if (I >= Len) Fail(I, false);
-    const C Type = Fmt[I] >= C('A') && Fmt[I] <= C('Z') ? static_cast<C>(Fmt[I] + 32) : Fmt[I];
+    if (I >= Len_) Fail(I, false);
+    const C Type = Fmt_[I] >= C('A') && Fmt_[I] <= C('Z') ? static_cast<C>(Fmt_[I] + 32) : Fmt_[I];
     if (std::char_traits<char>::find("duxpefgnms", 10, static_cast<char>(Type)) == nullptr || Type > 127)
       Fail(I, false);
     const TFormatArg& A = NextArg(I);
@@ -353,7 +353,7 @@ class TFormatter {
       else
         Piece.insert(0, Pad, C(' '));
     }
-    Out += Piece;
+    Out_ += Piece;
     return I + 1;
   }
 
@@ -436,12 +436,12 @@ class TFormatter {
     return FromWide((Negative ? u"-" : u"") + FixedText(IntPart, Fraction, Type == 'n'));
   }
 
-  const C* Fmt;
-  size_t Len;
-  const TFormatArgs& Args;
-  size_t ArgIndex = 0;
-  size_t Start = 0;  // the "%" of the directive being read
-  TString Out;
+  const C* Fmt_;
+  size_t Len_;
+  const TFormatArgs& Args_;
+  size_t ArgIndex_ = 0;
+  size_t Start_ = 0;  // the "%" of the directive being read
+  TString Out_;
 };
 
 }  // namespace

@@ -28,11 +28,11 @@ int32_t SystemAnsiCodePage() { return LocaleAnsiCodePage(qvnls::kLocaleSystemDef
 // Keeps BeginUpdate and EndUpdate paired on every path.
 class TUpdateScope {
  public:
-  explicit TUpdateScope(TWideStrings& List) : List(List) { List.BeginUpdate(); }
-  ~TUpdateScope() { List.EndUpdate(); }
+  explicit TUpdateScope(TWideStrings& List) : List_(List) { List.BeginUpdate(); }
+  ~TUpdateScope() { List_.EndUpdate(); }
 
  private:
-  TWideStrings& List;
+  TWideStrings& List_;
 };
 
 }  // namespace
@@ -78,7 +78,7 @@ TWideStringsCompareFunc WideStringsCompareFunc = WideCompareTextWideApi;
 // ---------------------------------------------------------------------------------------------------------
 // TWideStrings
 
-TWideStrings::TWideStrings() : Locale(qvnls::kLocaleUserDefault) {}
+TWideStrings::TWideStrings() : Locale_(qvnls::kLocaleUserDefault) {}
 
 void TWideStrings::QuerySave(bool& Proceed) {
   if (OnQuerySave) OnQuerySave(*this, Proceed);
@@ -109,7 +109,7 @@ void TWideStrings::InsertObject(int32_t Index, const std::u16string& S, void* Ob
 
 void TWideStrings::AddStrings(const TStringList& Strings) {
   TUpdateScope Update(*this);
-  const int32_t CodePage = LocaleAnsiCodePage(Locale);
+  const int32_t CodePage = LocaleAnsiCodePage(Locale_);
   for (int32_t I = 0; I < Strings.GetCount(); ++I)
     AddObject(AnsiToWideCP(Strings.Get(I), CodePage), Strings.GetObject(I));
 }
@@ -135,20 +135,20 @@ void TWideStrings::Assign(const TStringList& Source) {
 
 void TWideStrings::AssignTo(TStringList& Dest) const {
   Dest.Clear();
-  const int32_t CodePage = LocaleAnsiCodePage(Locale);
+  const int32_t CodePage = LocaleAnsiCodePage(Locale_);
   for (int32_t I = 0; I < GetCount(); ++I) Dest.AddObject(WideToAnsiCP(Get(I), CodePage), GetObject(I));
 }
 
 void TWideStrings::AssignTo(TWideStrings& Dest) const { Dest.Assign(*this); }
 
 void TWideStrings::BeginUpdate() {
-  if (UpdateCount == 0) SetUpdateState(true);
-  ++UpdateCount;
+  if (UpdateCount_ == 0) SetUpdateState(true);
+  ++UpdateCount_;
 }
 
 void TWideStrings::EndUpdate() {
-  --UpdateCount;
-  if (UpdateCount == 0) SetUpdateState(false);
+  --UpdateCount_;
+  if (UpdateCount_ == 0) SetUpdateState(false);
 }
 
 void TWideStrings::Exchange(int32_t Index1, int32_t Index2) {
@@ -172,7 +172,7 @@ void TWideStrings::Move(int32_t CurIndex, int32_t NewIndex) {
 
 int32_t TWideStrings::IndexOf(const std::u16string& S) const {
   for (int32_t I = 0; I < GetCount(); ++I) {
-    if (WideStringsCompareFunc(Get(I), S, Locale) == 0) return I;
+    if (WideStringsCompareFunc(Get(I), S, Locale_) == 0) return I;
   }
   return -1;
 }
@@ -289,7 +289,7 @@ void TWideStrings::SaveToStream(TVStream& Stream) {
       QuerySave(Proceed);
       if (!Proceed) return;
     }
-    Stream.WriteText(WideToAnsiCP(Text, LocaleAnsiCodePage(Locale)));
+    Stream.WriteText(WideToAnsiCP(Text, LocaleAnsiCodePage(Locale_)));
   }
   Saved = true;
 }
@@ -320,34 +320,34 @@ void TWideStringList::CheckIndex(int32_t Index, int32_t Limit) const {
 
 std::u16string TWideStringList::Get(int32_t Index) const {
   CheckIndex(Index, GetCount());
-  return Items[static_cast<size_t>(Index)].first;
+  return Items_[static_cast<size_t>(Index)].first;
 }
 
 void TWideStringList::Put(int32_t Index, const std::u16string& S) {
   CheckIndex(Index, GetCount());
-  Items[static_cast<size_t>(Index)].first = S;
+  Items_[static_cast<size_t>(Index)].first = S;
 }
 
 void* TWideStringList::GetObject(int32_t Index) const {
   CheckIndex(Index, GetCount());
-  return Items[static_cast<size_t>(Index)].second;
+  return Items_[static_cast<size_t>(Index)].second;
 }
 
 void TWideStringList::PutObject(int32_t Index, void* Obj) {
   CheckIndex(Index, GetCount());
-  Items[static_cast<size_t>(Index)].second = Obj;
+  Items_[static_cast<size_t>(Index)].second = Obj;
 }
 
 void TWideStringList::Delete(int32_t Index) {
   CheckIndex(Index, GetCount());
-  Items.erase(Items.begin() + Index);
+  Items_.erase(Items_.begin() + Index);
 }
 
 void TWideStringList::Insert(int32_t Index, const std::u16string& S) {
   CheckIndex(Index, GetCount() + 1);
-  Items.insert(Items.begin() + Index, {S, nullptr});
+  Items_.insert(Items_.begin() + Index, {S, nullptr});
 }
 
 void TWideStringList::SetCapacity(int32_t N) {
-  if (N > GetCount()) Items.reserve(static_cast<size_t>(N));
+  if (N > GetCount()) Items_.reserve(static_cast<size_t>(N));
 }

@@ -59,7 +59,7 @@ class TWideStrings {
   virtual void SetCapacity(int32_t) {}
   // Told when BeginUpdate leaves 0 (true) and EndUpdate returns to it (false).
   virtual void SetUpdateState(bool) {}
-  virtual void SetLocale(uint32_t LCID) { Locale = LCID; }
+  virtual void SetLocale(uint32_t LCID) { Locale_ = LCID; }
   // Insert at the end; answers the index.
   virtual int32_t Add(const std::u16string& S);
   virtual int32_t AddObject(const std::u16string& S, void* Obj);
@@ -108,33 +108,33 @@ class TWideStrings {
   // Raises EStringListError with Msg formatted with Data.
   [[noreturn]] void Error(const std::string& Msg, int32_t Data) const;
 
-  uint32_t GetLocale() const { return Locale; }
-  int32_t GetUpdateCount() const { return UpdateCount; }
+  uint32_t GetLocale() const { return Locale_; }
+  int32_t GetUpdateCount() const { return UpdateCount_; }
 
   bool Saved = false;
   bool Unicode = true;
   TWideStringsSaveQueryEvent OnQuerySave;
 
  protected:
-  int32_t UpdateCount = 0;
-  uint32_t Locale;
+  int32_t UpdateCount_ = 0;
+  uint32_t Locale_;
 };
 
 // The in-memory TWideStrings. Indexes are checked ("List index out of bounds (%d)").
 class TWideStringList : public TWideStrings {
  public:
   std::u16string Get(int32_t Index) const override;
-  int32_t GetCount() const override { return static_cast<int32_t>(Items.size()); }
+  int32_t GetCount() const override { return static_cast<int32_t>(Items_.size()); }
   void Put(int32_t Index, const std::u16string& S) override;
   void* GetObject(int32_t Index) const override;
   void PutObject(int32_t Index, void* Obj) override;
-  void Clear() override { Items.clear(); }
+  void Clear() override { Items_.clear(); }
   void Delete(int32_t Index) override;
   void Insert(int32_t Index, const std::u16string& S) override;
-  int32_t GetCapacity() const override { return static_cast<int32_t>(Items.capacity()); }
+  int32_t GetCapacity() const override { return static_cast<int32_t>(Items_.capacity()); }
   void SetCapacity(int32_t N) override;
 
  private:
   void CheckIndex(int32_t Index, int32_t Limit) const;
-  std::vector<std::pair<std::u16string, void*>> Items;
+  std::vector<std::pair<std::u16string, void*>> Items_;
 };

@@ -17,28 +17,28 @@ constexpr int64_t kMSecsPerMinute = 60000;
 
 std::mutex g_versionMutex;
 std::map<std::u16string, TVersionRecord>& VersionRecords() {
-  static std::map<std::u16string, TVersionRecord> records;
-  return records;
+  static std::map<std::u16string, TVersionRecord> Records;
+  return Records;
 }
 
-std::u16string BaseName(const std::u16string& path) {
-  size_t slash = path.rfind(u'/');
-  return slash == std::u16string::npos ? path : path.substr(slash + 1);
+std::u16string BaseName(const std::u16string& Path) {
+  size_t Slash = Path.rfind(u'/');
+  return Slash == std::u16string::npos ? Path : Path.substr(Slash + 1);
 }
 
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  size_t n = std::strlen(prefix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char a = s[i], b = prefix[i];
+bool StartsWithNoCase(const std::string& S, const char* Prefix) {
+  size_t N = std::strlen(Prefix);
+  if (S.size() < N) return false;
+  for (size_t I = 0; I < N; ++I) {
+    char a = S[I], B = Prefix[I];
     if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    if (a != b) return false;
+    if (a != B) return false;
   }
   return true;
 }
 
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t C) { return C >= 0xDC00 && C <= 0xDFFF; }
+bool IsHighSurrogate(char16_t C) { return C >= 0xD800 && C <= 0xDBFF; }
 
 }  // namespace
 
@@ -51,30 +51,30 @@ uint32_t UpdateCrc32(uint32_t Crc, const void* Buf, int32_t Len) {
 }
 
 std::string TwoDigits(int N) {
-  std::string s = std::to_string(N);
-  return (N >= 0 && N <= 9) ? "0" + s : s;
+  std::string S = std::to_string(N);
+  return (N >= 0 && N <= 9) ? "0" + S : S;
 }
 
 std::string TimeToText(TDateTime Time) {
   if (!std::isfinite(Time)) Time = 0;
   // The time of day is the fraction's magnitude, also for dates before 1899-12-30.
-  double fraction = std::fabs(Time - std::trunc(Time));
-  int64_t ms = std::llround(fraction * static_cast<double>(kMSecsPerDay)) % kMSecsPerDay;
-  int64_t minutes = ms / kMSecsPerMinute;
-  return TwoDigits(static_cast<int>(minutes / 60)) + ":" + TwoDigits(static_cast<int>(minutes % 60));
+  double Fraction = std::fabs(Time - std::trunc(Time));
+  int64_t Ms = std::llround(Fraction * static_cast<double>(kMSecsPerDay)) % kMSecsPerDay;
+  int64_t Minutes = Ms / kMSecsPerMinute;
+  return TwoDigits(static_cast<int>(Minutes / 60)) + ":" + TwoDigits(static_cast<int>(Minutes % 60));
 }
 
 std::string VersionNumberToStr(uint32_t MS, uint32_t LS) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%d.%d.%d.%d", static_cast<int>(MS >> 16), static_cast<int>(MS & 0xFFFF),
+  char Buf[48];
+  std::snprintf(Buf, sizeof Buf, "%d.%d.%d.%d", static_cast<int>(MS >> 16), static_cast<int>(MS & 0xFFFF),
                 static_cast<int>(LS >> 16), static_cast<int>(LS & 0xFFFF));
-  return buf;
+  return Buf;
 }
 
 // --- Version information ------------------------------------------------------------------------------
 
 void RegisterVersionRecord(const std::u16string& ModuleName, TVersionRecord Record) {
-  std::lock_guard<std::mutex> lock(g_versionMutex);
+  std::lock_guard<std::mutex> Lock(g_versionMutex);
   VersionRecords()[ModuleName] = std::move(Record);
 }
 
@@ -82,57 +82,57 @@ TVersionInfo::TVersionInfo(std::u16string FileName) : FileName(std::move(FileNam
 
 void TVersionInfo::ReadInfo() {
   Valid = false;
-  Record.reset();
-  std::lock_guard<std::mutex> lock(g_versionMutex);
-  auto it = VersionRecords().find(BaseName(FileName));
-  if (it == VersionRecords().end()) return;
-  Record = it->second;
+  Record_.reset();
+  std::lock_guard<std::mutex> Lock(g_versionMutex);
+  auto It = VersionRecords().find(BaseName(FileName));
+  if (It == VersionRecords().end()) return;
+  Record_ = It->second;
   Valid = true;
 }
 
 std::optional<std::pair<uint16_t, uint16_t>> TVersionInfo::GetTranslation() const {
   if (!Valid) return std::nullopt;
-  return Record->Translation;
+  return Record_->Translation;
 }
 
 std::string TVersionInfo::GetTranslationStr() const {
-  auto translation = GetTranslation();
-  if (!translation) return "";
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%.4X%.4X", static_cast<unsigned>(translation->first),
-                static_cast<unsigned>(translation->second));
-  return buf;
+  auto Translation = GetTranslation();
+  if (!Translation) return "";
+  char Buf[16];
+  std::snprintf(Buf, sizeof Buf, "%.4X%.4X", static_cast<unsigned>(Translation->first),
+                static_cast<unsigned>(Translation->second));
+  return Buf;
 }
 
-const TFixedFileInfo* TVersionInfo::GetFixedInfo() const { return Valid ? &Record->Fixed : nullptr; }
+const TFixedFileInfo* TVersionInfo::GetFixedInfo() const { return Valid ? &Record_->Fixed : nullptr; }
 
 uint64_t TVersionInfo::GetFileVersionNumber() const {
-  const TFixedFileInfo* fixed = GetFixedInfo();
-  return fixed ? uint64_t{fixed->FileVersionMS} << 32 | fixed->FileVersionLS : 0;
+  const TFixedFileInfo* Fixed = GetFixedInfo();
+  return Fixed ? uint64_t{Fixed->FileVersionMS} << 32 | Fixed->FileVersionLS : 0;
 }
 
 uint64_t TVersionInfo::GetProductVersionNumber() const {
-  const TFixedFileInfo* fixed = GetFixedInfo();
-  return fixed ? uint64_t{fixed->ProductVersionMS} << 32 | fixed->ProductVersionLS : 0;
+  const TFixedFileInfo* Fixed = GetFixedInfo();
+  return Fixed ? uint64_t{Fixed->ProductVersionMS} << 32 | Fixed->ProductVersionLS : 0;
 }
 
 std::string TVersionInfo::GetVerValue(const std::string& Name) const {
   if (GetTranslationStr().empty()) return "";
-  auto it = Record->Strings.find(Name);
-  return it == Record->Strings.end() ? "" : Utf16ToUtf8(it->second);
+  auto It = Record_->Strings.find(Name);
+  return It == Record_->Strings.end() ? "" : Utf16ToUtf8(It->second);
 }
 
 std::string TVersionInfo::GetFileVersionStr() const {
-  std::string s = GetVerValue("FileVersion");
-  if (s.empty() && Valid) s = VersionNumberToStr(Record->Fixed.FileVersionMS, Record->Fixed.FileVersionLS);
-  return s;
+  std::string S = GetVerValue("FileVersion");
+  if (S.empty() && Valid) S = VersionNumberToStr(Record_->Fixed.FileVersionMS, Record_->Fixed.FileVersionLS);
+  return S;
 }
 
 std::string TVersionInfo::GetProductVersionStr() const {
-  std::string s = GetVerValue("ProductVersion");
-  if (s.empty() && Valid)
-    s = VersionNumberToStr(Record->Fixed.ProductVersionMS, Record->Fixed.ProductVersionLS);
-  return s;
+  std::string S = GetVerValue("ProductVersion");
+  if (S.empty() && Valid)
+    S = VersionNumberToStr(Record_->Fixed.ProductVersionMS, Record_->Fixed.ProductVersionLS);
+  return S;
 }
 
 // --- Registry by key path -----------------------------------------------------------------------------
@@ -156,9 +156,9 @@ TRegRoot ParseRegRoot(std::string& Path) {
 namespace {
 
 bool OpenKeyPath(const std::string& Path, bool Create, TRegKey& Key, bool* NewlyCreated) {
-  std::string rest = Path;
-  TRegRoot root = ParseRegRoot(rest);
-  return RegStore().OpenKey(root, rest, Create, Key, NewlyCreated) == TRegStatus::Ok;
+  std::string Rest = Path;
+  TRegRoot Root = ParseRegRoot(Rest);
+  return RegStore().OpenKey(Root, Rest, Create, Key, NewlyCreated) == TRegStatus::Ok;
 }
 
 }  // namespace
@@ -171,29 +171,29 @@ bool RegOpenKeyPath(const std::string& Path, TRegKey& Key) { return OpenKeyPath(
 
 bool RegReadKeyValue(const TRegKey& Key, const std::string& ValueName, void* Buf, uint32_t& Size,
                      uint32_t* ValueType) {
-  TRegValue value;
-  if (RegStore().ReadValue(Key, ValueName, value) != TRegStatus::Ok) return false;
-  if (value.Data.size() > UINT32_MAX) return false;
-  uint32_t room = Size;
-  Size = static_cast<uint32_t>(value.Data.size());
-  if (ValueType != nullptr) *ValueType = value.Type;
+  TRegValue Value;
+  if (RegStore().ReadValue(Key, ValueName, Value) != TRegStatus::Ok) return false;
+  if (Value.Data.size() > UINT32_MAX) return false;
+  uint32_t Room = Size;
+  Size = static_cast<uint32_t>(Value.Data.size());
+  if (ValueType != nullptr) *ValueType = Value.Type;
   if (Buf == nullptr) return true;
-  if (Size > room) return false;
-  if (Size > 0) std::memcpy(Buf, value.Data.data(), Size);
+  if (Size > Room) return false;
+  if (Size > 0) std::memcpy(Buf, Value.Data.data(), Size);
   return true;
 }
 
 bool RegReadValue(const std::string& Path, const std::string& ValueName, void* Buf, uint32_t& Size,
                   uint32_t* ValueType) {
-  TRegKey key;
-  return OpenKeyPath(Path, false, key, nullptr) && RegReadKeyValue(key, ValueName, Buf, Size, ValueType);
+  TRegKey Key;
+  return OpenKeyPath(Path, false, Key, nullptr) && RegReadKeyValue(Key, ValueName, Buf, Size, ValueType);
 }
 
 bool RegWriteValue(const std::string& Path, const std::string& ValueName, const void* Data, uint32_t Size,
                    uint32_t ValueType) {
-  TRegKey key;
-  return OpenKeyPath(Path, true, key, nullptr) &&
-         RegStore().WriteValue(key, ValueName, ValueType, Data, Size) == TRegStatus::Ok;
+  TRegKey Key;
+  return OpenKeyPath(Path, true, Key, nullptr) &&
+         RegStore().WriteValue(Key, ValueName, ValueType, Data, Size) == TRegStatus::Ok;
 }
 
 // --- Fitting a text into a width ----------------------------------------------------------------------
@@ -201,19 +201,19 @@ bool RegWriteValue(const std::string& Path, const std::string& ValueName, const 
 std::u16string WideFitText(const TMeasureText& Measure, const std::u16string& Text, int MaxWidth) {
   static const std::u16string kEllipsis = u"\u2026";
   if (Text.empty() || Measure(Text) <= MaxWidth) return Text;
-  int room = MaxWidth - Measure(kEllipsis);
-  if (room <= 0) return u"";
+  int Room = MaxWidth - Measure(kEllipsis);
+  if (Room <= 0) return u"";
   // Prefix lengths that do not split a surrogate pair, in increasing order; widths grow with length.
-  std::vector<size_t> cuts;
-  for (size_t n = 0; n < Text.size(); ++n)
-    if (n == 0 || !(IsLowSurrogate(Text[n]) && IsHighSurrogate(Text[n - 1]))) cuts.push_back(n);
-  size_t lo = 0, hi = cuts.size() - 1;  // cuts[lo] fits (the empty prefix always does)
-  while (lo < hi) {
-    size_t mid = (lo + hi + 1) / 2;
-    if (Measure(Text.substr(0, cuts[mid])) <= room)
-      lo = mid;
+  std::vector<size_t> Cuts;
+  for (size_t N = 0; N < Text.size(); ++N)
+    if (N == 0 || !(IsLowSurrogate(Text[N]) && IsHighSurrogate(Text[N - 1]))) Cuts.push_back(N);
+  size_t Lo = 0, Hi = Cuts.size() - 1;  // cuts[lo] fits (the empty prefix always does)
+  while (Lo < Hi) {
+    size_t Mid = (Lo + Hi + 1) / 2;
+    if (Measure(Text.substr(0, Cuts[Mid])) <= Room)
+      Lo = Mid;
     else
-      hi = mid - 1;
+      Hi = Mid - 1;
   }
-  return Text.substr(0, cuts[lo]) + kEllipsis;
+  return Text.substr(0, Cuts[Lo]) + kEllipsis;
 }

@@ -91,7 +91,7 @@ class TVersionInfo {
   bool Valid = false;
 
  private:
-  std::optional<TVersionRecord> Record;
+  std::optional<TVersionRecord> Record_;
 };
 
 // --- Registry by key path -----------------------------------------------------------------------------

@@ -32,8 +32,8 @@ const std::u16string kAllFilesMask = u"*.*";
 
 // The separators of the typed path and mask lists, outside double quotes.
 const TCharSet& ListSeparators() {
-  static const TCharSet separators = CharSetOf(" ,;");
-  return separators;
+  static const TCharSet Separators = CharSetOf(" ,;");
+  return Separators;
 }
 
 // Paths of at least this many bytes are not handed to the system whole (its limit is PATH_MAX, 4096).
@@ -49,8 +49,8 @@ std::string ShownText(const std::string& Text, const std::u16string& FileName,
 
 // The last component of Path: after its last "/", and for an archive item path after its last "|" too.
 std::u16string ItemName(const std::u16string& Path, bool InArchive) {
-  const size_t cut = Path.find_last_of(InArchive ? u"/|" : u"/");
-  return cut == std::u16string::npos ? Path : Path.substr(cut + 1);
+  const size_t Cut = Path.find_last_of(InArchive ? u"/|" : u"/");
+  return Cut == std::u16string::npos ? Path : Path.substr(Cut + 1);
 }
 
 bool HasWildcard(const std::u16string& S) { return S.find_first_of(u"*?") != std::u16string::npos; }
@@ -63,15 +63,15 @@ std::u16string WithoutFinalSlash(const std::u16string& Path) {
 // Clears the stream scanner's stream when the scan of one stream ends, on every path.
 class TScannerStreamScope {
  public:
-  TScannerStreamScope(TStreamScanner& Scanner, TVStream& Stream) : Scanner(Scanner) {
+  TScannerStreamScope(TStreamScanner& Scanner, TVStream& Stream) : Scanner_(Scanner) {
     Scanner.Stream = &Stream;
   }
-  ~TScannerStreamScope() { Scanner.Stream = nullptr; }
+  ~TScannerStreamScope() { Scanner_.Stream = nullptr; }
   TScannerStreamScope(const TScannerStreamScope&) = delete;
   TScannerStreamScope& operator=(const TScannerStreamScope&) = delete;
 
  private:
-  TStreamScanner& Scanner;
+  TStreamScanner& Scanner_;
 };
 
 // A temporary file that is deleted when the scope ends, on every path.
@@ -103,15 +103,15 @@ void TFileScanner::DoError(const std::u16string& Name, const std::string& Text, 
 void TFileScanner::ReportFound(const std::u16string& DisplayName, TDateTime Date, int64_t Size,
                                TQVConverter* Converter, TScanEncoding Encoding, bool InArchive) {
   if (!OnFound) return;
-  TFoundFileInfo info;
-  info.Name = DisplayName;
-  info.Size = Size;
-  info.Date = Date;
-  info.Converter = Converter;
-  info.Encoding = Encoding;
-  info.InArchive = InArchive;
-  if (InArchive && Archives != nullptr) info.ItemPath = Archives->ItemPathOf(DisplayName);
-  OnFound(info);
+  TFoundFileInfo Info;
+  Info.Name = DisplayName;
+  Info.Size = Size;
+  Info.Date = Date;
+  Info.Converter = Converter;
+  Info.Encoding = Encoding;
+  Info.InArchive = InArchive;
+  if (InArchive && Archives != nullptr) Info.ItemPath = Archives->ItemPathOf(DisplayName);
+  OnFound(Info);
 }
 
 void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime Date, int64_t Size,
@@ -122,20 +122,20 @@ void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime 
 // --- The walk --------------------------------------------------------------------------------------------
 
 bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse) {
-  TWideStrLst entries;
-  entries.SetDelimitedText(Paths, '"', ListSeparators(), false);
+  TWideStrLst Entries;
+  Entries.SetDelimitedText(Paths, '"', ListSeparators(), false);
   TWideStrLst roots;
-  std::set<std::u16string> added;  // exact: two roots that differ only in case are two folders
-  for (int32_t i = 0; i < entries.GetCount(); ++i) {
-    const std::u16string entry = entries.Get(i);
-    if (entry.empty()) continue;
-    if (entry[0] != u'/') {
-      DoError(entry, std::string(), kNoSystemError, sekPathNotFound);
+  std::set<std::u16string> Added;  // exact: two roots that differ only in case are two folders
+  for (int32_t I = 0; I < Entries.GetCount(); ++I) {
+    const std::u16string Entry = Entries.Get(I);
+    if (Entry.empty()) continue;
+    if (Entry[0] != u'/') {
+      DoError(Entry, std::string(), kNoSystemError, sekPathNotFound);
       continue;
     }
     // Absolute and lexically normal: "/a/./b/.." is "/a", "/a/." is "/a"; a final "/" stays.
-    const std::u16string root = WideExpandLongFileName(entry);
-    if (added.insert(root).second) roots.Add(root);
+    const std::u16string Root = WideExpandLongFileName(Entry);
+    if (Added.insert(Root).second) roots.Add(Root);
   }
 
   TWideStrLst masks;
@@ -146,54 +146,54 @@ bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Mas
 }
 
 bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks, bool Recurse) {
-  std::set<std::u16string> scannedFolders;
-  for (int32_t i = 0; i < Roots.GetCount(); ++i) {
-    const std::u16string entry = Roots.Get(i);
-    std::u16string root = entry;
-    if (OnEnterFolder && !OnEnterFolder(root)) {
+  std::set<std::u16string> ScannedFolders;
+  for (int32_t I = 0; I < Roots.GetCount(); ++I) {
+    const std::u16string Entry = Roots.Get(I);
+    std::u16string Root = Entry;
+    if (OnEnterFolder && !OnEnterFolder(Root)) {
       if (!Poll()) return false;
       continue;
     }
 
-    struct stat st;
-    const bool exists = ::stat(Utf16ToUtf8(root).c_str(), &st) == 0;
-    if (exists && S_ISREG(st.st_mode)) {
-      if (!ScanSingleFile(root, Masks, true, true)) return false;
+    struct stat St;
+    const bool Exists = ::stat(Utf16ToUtf8(Root).c_str(), &St) == 0;
+    if (Exists && S_ISREG(St.st_mode)) {
+      if (!ScanSingleFile(Root, Masks, true, true)) return false;
       continue;
     }
-    if (exists && !S_ISDIR(st.st_mode)) {
+    if (Exists && !S_ISDIR(St.st_mode)) {
       // A FIFO, socket or device named as a root: opening it could block or read without end.
-      DoError(root, "Not a regular file", kNoSystemError, sekOpenFailed);
+      DoError(Root, "Not a regular file", kNoSystemError, sekOpenFailed);
       if (!Poll()) return false;
       continue;
     }
 
     std::u16string mask;
-    bool subfolderMask = false;
-    if (!exists) {
-      if (root.size() > 1 && root.back() == u'/') {
-        root.pop_back();
-        subfolderMask = true;
+    bool SubfolderMask = false;
+    if (!Exists) {
+      if (Root.size() > 1 && Root.back() == u'/') {
+        Root.pop_back();
+        SubfolderMask = true;
       }
       std::u16string folder, name;
-      WideSplitFileName(root, folder, name);
+      WideSplitFileName(Root, folder, name);
       if (HasWildcard(name) && !folder.empty() && WideDirExists(folder)) {
-        root = folder;
+        Root = folder;
         mask = name;
       } else {
-        DoError(entry, std::string(), kNoSystemError, sekPathNotFound);
+        DoError(Entry, std::string(), kNoSystemError, sekPathNotFound);
         if (!Poll()) return false;
         continue;
       }
     }
 
-    root = WithoutFinalSlash(root);
+    Root = WithoutFinalSlash(Root);
     // A folder is walked once however often it is named; a root with a mask names a selection of it.
-    if (mask.empty() && !scannedFolders.insert(root).second) continue;
+    if (mask.empty() && !ScannedFolders.insert(Root).second) continue;
 
-    if (subfolderMask) {
-      if (!ScanSubfolders(root, mask, std::u16string(), Masks, Recurse)) return false;
-    } else if (!WalkFolder(root, mask, Masks, Recurse)) {
+    if (SubfolderMask) {
+      if (!ScanSubfolders(Root, mask, std::u16string(), Masks, Recurse)) return false;
+    } else if (!WalkFolder(Root, mask, Masks, Recurse)) {
       return false;
     }
   }
@@ -215,8 +215,8 @@ bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16st
 
 bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Folder, int ParentFd,
                               const std::string& Name) {
-  const bool read = ParentFd >= 0 ? Listing.ReadAt(ParentFd, Name) : Listing.Read(Utf16ToUtf8(Folder));
-  if (read) return true;
+  const bool Read = ParentFd >= 0 ? Listing.ReadAt(ParentFd, Name) : Listing.Read(Utf16ToUtf8(Folder));
+  if (Read) return true;
   // A folder that cannot be opened or read (no permission, gone since its parent was listed, a path
   // the system refuses) is one error, and the walk goes on without it.
   DoError(Folder, std::strerror(Listing.Error), FileErrorCode(Listing.Error), sekOpenFailed);
@@ -226,12 +226,12 @@ bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Fol
 int32_t TFileScanner::DefaultWorkerThreads() {
   // The processors this process may run on (fewer than the machine's when it is pinned to some), at most
   // kMaxDefaultWorkerThreads: beyond that the walk's own thread, which reports every file, sets the pace.
-  int32_t processors = 0;
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) processors = CPU_COUNT(&set);
-  if (processors <= 0) processors = static_cast<int32_t>(std::thread::hardware_concurrency());
-  return std::clamp(processors, 1, kMaxDefaultWorkerThreads);
+  int32_t Processors = 0;
+  cpu_set_t Set;
+  CPU_ZERO(&Set);
+  if (::sched_getaffinity(0, sizeof Set, &Set) == 0) Processors = CPU_COUNT(&Set);
+  if (Processors <= 0) Processors = static_cast<int32_t>(std::thread::hardware_concurrency());
+  return std::clamp(Processors, 1, kMaxDefaultWorkerThreads);
 }
 
 bool TFileScanner::ScanAheadUsable() {
@@ -262,45 +262,45 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   TFolderListing listing;
   if (!ReadFolder(listing, Folder, ParentFd, Name)) return Poll();
   listing.KeepFiles(Utf16ToUtf8(FileMask));
-  const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
+  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
   // With scan-ahead, the names and masks of the whole folder are settled first, so that the workers know
   // which files the walk will scan (archives are the walk's own).
   // A folder of few files is not worth waking the workers for.
-  const bool ahead = listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
-  std::vector<uint8_t> matches;
-  if (ahead) {
+  const bool Ahead = listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
+  std::vector<uint8_t> Matches;
+  if (Ahead) {
     if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);
-    std::vector<uint8_t> wanted;
+    std::vector<uint8_t> Wanted;
     for (const std::string& name : listing.Files) {
-      const std::u16string file = prefix + Utf8ToUtf16(name);
-      matches.push_back(MatchesMasks(file, Masks, true) ? 1 : 0);
-      wanted.push_back(matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(file)));
+      const std::u16string File = Prefix + Utf8ToUtf16(name);
+      Matches.push_back(MatchesMasks(File, Masks, true) ? 1 : 0);
+      Wanted.push_back(Matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(File)));
     }
-    TScanAhead::TSettings settings;
-    settings.Pattern = Scanner.GetPattern();
-    settings.CaseSensitive = Scanner.GetCaseSensitive();
-    settings.Logic = Scanner.GetLogic();
-    settings.WholeWords = Scanner.WholeWords;
-    settings.Fuzzy = Scanner.Fuzzy;
-    settings.Encodings = Encodings;
-    settings.MaxSize = MaxScanSize;
-    Ahead_->Begin(settings, listing.Fd(), listing.Files, std::move(wanted));
+    TScanAhead::TSettings Settings;
+    Settings.Pattern = Scanner.GetPattern();
+    Settings.CaseSensitive = Scanner.GetCaseSensitive();
+    Settings.Logic = Scanner.GetLogic();
+    Settings.WholeWords = Scanner.WholeWords;
+    Settings.Fuzzy = Scanner.Fuzzy;
+    Settings.Encodings = Encodings;
+    Settings.MaxSize = MaxScanSize;
+    Ahead_->Begin(Settings, listing.Fd(), listing.Files, std::move(Wanted));
   }
-  TScanAheadScope aheadScope{ahead ? Ahead_.get() : nullptr};
-  for (size_t i = 0; i < listing.Files.size(); ++i) {
-    const std::string& name = listing.Files[i];
-    const std::u16string file = prefix + Utf8ToUtf16(name);
-    if (ahead ? matches[i] != 0 : MatchesMasks(file, Masks, true)) {
-      AheadIndex_ = ahead ? static_cast<int32_t>(i) : -1;
-      const bool goOn = ScanListedFile(file, listing.Fd(), name, Masks);
+  TScanAheadScope AheadScope{Ahead ? Ahead_.get() : nullptr};
+  for (size_t I = 0; I < listing.Files.size(); ++I) {
+    const std::string& name = listing.Files[I];
+    const std::u16string File = Prefix + Utf8ToUtf16(name);
+    if (Ahead ? Matches[I] != 0 : MatchesMasks(File, Masks, true)) {
+      AheadIndex_ = Ahead ? static_cast<int32_t>(I) : -1;
+      const bool GoOn = ScanListedFile(File, listing.Fd(), name, Masks);
       AheadIndex_ = -1;
-      if (ahead) Ahead_->Pass(static_cast<int32_t>(i));
-      if (!goOn) return false;
+      if (Ahead) Ahead_->Pass(static_cast<int32_t>(I));
+      if (!GoOn) return false;
     } else if (!Poll()) {
       return false;
     }
   }
-  if (ahead) Ahead_->End();
+  if (Ahead) Ahead_->End();
   if (!Recurse) return true;
   return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, true);
 }
@@ -308,9 +308,9 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
 bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int FolderFd,
                                         const std::vector<std::string>& Names, const std::u16string& FileMask,
                                         const TWideStrLst& Masks, bool Recurse) {
-  const std::u16string prefix = WideIncludeTrailingBackslash(Folder);
+  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
   for (const std::string& name : Names) {
-    const std::u16string path = prefix + Utf8ToUtf16(name);
+    const std::u16string path = Prefix + Utf8ToUtf16(name);
     if (OnEnterFolder && !OnEnterFolder(path)) {
       if (!Poll()) return false;
       continue;
@@ -326,11 +326,11 @@ bool TFileScanner::MatchesMasks(const std::u16string& Name, const TWideStrLst& M
     return true;
   if (MayBeArchive && Scope == ssArchivesOnly) return false;
   if (Masks.GetCount() == 0) return true;
-  for (int32_t i = 0; i < Masks.GetCount(); ++i)
-    if (Masks.Get(i) == kAllFilesMask) return true;
+  for (int32_t I = 0; I < Masks.GetCount(); ++I)
+    if (Masks.Get(I) == kAllFilesMask) return true;
   const std::string name = Utf16ToUtf8(ItemName(Name, InArchive));
-  for (int32_t i = 0; i < Masks.GetCount(); ++i) {
-    const std::string mask = Utf16ToUtf8(Masks.Get(i));
+  for (int32_t I = 0; I < Masks.GetCount(); ++I) {
+    const std::string mask = Utf16ToUtf8(Masks.Get(I));
     if (MatchMask ? MatchMask(name, mask) : MatchesMask(name, mask)) return true;
   }
   return false;
@@ -359,22 +359,22 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
     return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, 0, -1, nullptr);
   int64_t size = -1;
   TDateTime date = 0;
-  uint32_t attributes = 0;
+  uint32_t Attributes = 0;
   errno = 0;
   // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
-  const bool found =
-      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, size, date, attributes)) ||
-      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &attributes)
+  const bool Found =
+      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, size, date, Attributes)) ||
+      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &Attributes)
                      : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr));
-  if (!found) {
+  if (!Found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
-    const int err = errno != 0 ? errno : ENOENT;
-    DoError(FileName, std::strerror(err), FileErrorCode(err), sekOpenFailed);
+    const int Err = errno != 0 ? errno : ENOENT;
+    DoError(FileName, std::strerror(Err), FileErrorCode(Err), sekOpenFailed);
     return true;
   }
   // A folder that has taken the file's place since the listing is refused by the open by name, which
   // checks the type.
-  if (At != nullptr && (attributes & faDirectory) != 0) At = nullptr;
+  if (At != nullptr && (Attributes & faDirectory) != 0) At = nullptr;
   if (At != nullptr) At->Size = size;
   return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
 }
@@ -399,25 +399,25 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
                                const TWideStrLst& Masks, TDateTime Date, int64_t Size, const TFileAt* At) {
   if (!Poll()) return false;
 
-  TArchiveCheck check = acNone;
+  TArchiveCheck Check = acNone;
   // A path too long for the system is opened through its folder's descriptor.
-  const std::u16string checked =
+  const std::u16string Checked =
       At != nullptr && Utf16ToUtf8(Name).size() >= kLongPathBytes
           ? Utf8ToUtf16("/proc/self/fd/" + std::to_string(At->DirFd) + "/" + At->Name)
           : Name;
   if (CheckArchive && Archives != nullptr) {
-    TArchiveKind kind = akNone;
+    TArchiveKind Kind = akNone;
     try {
-      check = Archives->CheckArchiveFile(checked, kind);
-    } catch (const EWin32Error& e) {
+      Check = Archives->CheckArchiveFile(Checked, Kind);
+    } catch (const EWin32Error& E) {
       // The file cannot be read: one error, since opening it to scan it would fail the same way.
-      DoError(DisplayName, e.what(), e.ErrorCode, sekOpenFailed);
+      DoError(DisplayName, E.what(), E.ErrorCode, sekOpenFailed);
       return true;
-    } catch (const std::exception& e) {
-      DoError(DisplayName, ShownText(e.what(), Name, DisplayName), kNoSystemError, sekException);
-      check = acNone;
+    } catch (const std::exception& E) {
+      DoError(DisplayName, ShownText(E.what(), Name, DisplayName), kNoSystemError, sekException);
+      Check = acNone;
     }
-    switch (check) {
+    switch (Check) {
       case acNoDecoder:
         DoError(DisplayName, std::string(), kNoSystemError, sekArchiveUnsupported);
         return true;
@@ -430,10 +430,10 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
         break;
     }
   }
-  const bool isArchive = check == acArchive;
-  if (!InArchive && Scope == ssArchivesOnly && !isArchive) return true;
+  const bool IsArchive = Check == acArchive;
+  if (!InArchive && Scope == ssArchivesOnly && !IsArchive) return true;
 
-  if (isArchive) {
+  if (IsArchive) {
     if (!Explicit && Scope == ssFilesOnly) return true;
     if (Size > MaxArchiveSize) {
       DoError(DisplayName, std::string(), kNoSystemError, sekArchiveTooLarge);
@@ -456,8 +456,8 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
 
 TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName,
                                    TDateTime Date, int64_t Size, bool InArchive, const TFileAt* At) {
-  const bool emptyPattern = Scanner.IsPatternEmpty();
-  if (!emptyPattern) {
+  const bool EmptyPattern = Scanner.IsPatternEmpty();
+  if (!EmptyPattern) {
     if ((Mode & smMatchName) != 0 && MatchFileName(DisplayName, InArchive)) {
       ReportNameMatch(DisplayName, Date, Size, InArchive);
       return srFound;
@@ -477,28 +477,28 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   }
   // A walked file that a worker has scanned ahead: its answer, reported as ScanStream would.
   if (At != nullptr && AheadIndex_ >= 0 && Ahead_) {
-    TScanResult ahead = srNotFound;
-    TScanEncoding encoding = seFileName;
+    TScanResult Ahead = srNotFound;
+    TScanEncoding Encoding = seFileName;
     // While a worker still scans the file, the stream scanner's progress event is asked now and then
     // here, as the scan on this thread would ask it, so that a stop is answered as quickly.
     const std::function<bool()> poll = [this, Size] {
       return !Scanner.OnProgress ||
              Scanner.OnProgress(static_cast<int32_t>(std::min<int64_t>(Size, INT32_MAX)));
     };
-    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, ahead, encoding, poll)) {
+    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, Ahead, Encoding, poll)) {
       // A scan on this thread asks the event at least once, after its first block.
-      if (ahead != srCancelled && !poll()) ahead = srCancelled;
-      if (ahead == srCancelled) {
+      if (Ahead != srCancelled && !poll()) Ahead = srCancelled;
+      if (Ahead == srCancelled) {
         DoError(DisplayName, std::string(), kNoSystemError, sekAborted);
         return srCancelled;
       }
       ++FilesScanned;
-      if (ahead == srFound) ReportFound(DisplayName, Date, Size, nullptr, encoding, InArchive);
-      return ahead;
+      if (Ahead == srFound) ReportFound(DisplayName, Date, Size, nullptr, Encoding, InArchive);
+      return Ahead;
     }
   }
 
-  TScanResult result = srNotFound;
+  TScanResult Result = srNotFound;
   TTempFileScope copy;  // declared before the stream, so the stream is closed before the copy goes
   std::unique_ptr<TVBufFileStream> stream;
   try {
@@ -506,114 +506,114 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
       stream = At != nullptr
                    ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
                    : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
-    } catch (const EVFileStream& e) {
-      if (e.ErrorCode != kErrorSharingViolation) throw;
+    } catch (const EVFileStream& E) {
+      if (E.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.
       MakeTempFileNameOrRaise("QV", copy.Name, Size);
       CopyLockedFile(FileName, copy.Name);
       stream = std::make_unique<TVBufFileStream>(Utf8ToUtf16(copy.Name), kFileBufferSize, fmShareDenyWrite);
     }
-    result = ScanStream(*stream, DisplayName, Date, Size, InArchive);
-  } catch (const EVFileStream& e) {
-    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), e.ErrorCode, sekOpenFailed);
-  } catch (const EWin32Error& e) {
-    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), e.ErrorCode, sekOpenFailed);
-  } catch (const std::exception& e) {
-    DoError(DisplayName, ShownText(e.what(), FileName, DisplayName), kNoSystemError, sekOpenFailed);
+    Result = ScanStream(*stream, DisplayName, Date, Size, InArchive);
+  } catch (const EVFileStream& E) {
+    DoError(DisplayName, ShownText(E.what(), FileName, DisplayName), E.ErrorCode, sekOpenFailed);
+  } catch (const EWin32Error& E) {
+    DoError(DisplayName, ShownText(E.what(), FileName, DisplayName), E.ErrorCode, sekOpenFailed);
+  } catch (const std::exception& E) {
+    DoError(DisplayName, ShownText(E.what(), FileName, DisplayName), kNoSystemError, sekOpenFailed);
   }
-  return result;
+  return Result;
 }
 
 void TFileScanner::CopyLockedFile(const std::u16string& FileName, const std::string& Copy) {
-  TVFileStream source(FileName, fmOpenRead);
-  TVFileStream target(Copy, fmOpenWrite);
-  std::vector<uint8_t> piece(kCopyPieceSize);
+  TVFileStream Source(FileName, fmOpenRead);
+  TVFileStream Target(Copy, fmOpenWrite);
+  std::vector<uint8_t> Piece(kCopyPieceSize);
   for (;;) {
     if (!Poll()) throw EWin32Error(kErrorRequestAborted, "The request was aborted.");
-    const int32_t n = source.Read(piece.data(), kCopyPieceSize);
-    if (n <= 0) break;
-    target.Write(piece.data(), n);
+    const int32_t N = Source.Read(Piece.data(), kCopyPieceSize);
+    if (N <= 0) break;
+    Target.Write(Piece.data(), N);
   }
-  target.Close();
+  Target.Close();
 }
 
 TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date,
                                         int64_t Size, bool InArchive, TScanErrorKind& Noted,
                                         std::string& NotedText) {
-  std::string errorText;
-  TQVConverter* converter = nullptr;
-  int32_t length = static_cast<int32_t>(Size);  // Size <= MaxConvertSize
-  bool isUnicode = false;
-  TResultBlock block;
+  std::string ErrorText;
+  TQVConverter* Converter = nullptr;
+  int32_t Length = static_cast<int32_t>(Size);  // Size <= MaxConvertSize
+  bool IsUnicode = false;
+  TResultBlock Block;
   if (Converters != nullptr)
-    block = Converters->ConvertStream(Stream, Utf16ToUtf8(DisplayName), std::string(), errorText, converter,
-                                      length, isUnicode, kUnicodeModeNative);
-  if (!block) {
+    Block = Converters->ConvertStream(Stream, Utf16ToUtf8(DisplayName), std::string(), ErrorText, Converter,
+                                      Length, IsUnicode, kUnicodeModeNative);
+  if (!Block) {
     Noted = sekConvertFailed;
-    NotedText = errorText;
+    NotedText = ErrorText;
     return srNotFound;
   }
-  TVReadOnlyMemStream text(block.get(), length);
-  TScannerStreamScope scope(Scanner, text);
-  TScanEncoding encoding = seFileName;
-  const TScanResult result = Scanner.Find(isUnicode ? kScanUnicode : kScanAnsi, encoding);
-  if (result == srFound)
-    ReportFound(DisplayName, Date, Size, converter, encoding, InArchive);
-  else if (result == srCancelled)
+  TVReadOnlyMemStream Text(Block.get(), Length);
+  TScannerStreamScope Scope(Scanner, Text);
+  TScanEncoding Encoding = seFileName;
+  const TScanResult Result = Scanner.Find(IsUnicode ? kScanUnicode : kScanAnsi, Encoding);
+  if (Result == srFound)
+    ReportFound(DisplayName, Date, Size, Converter, Encoding, InArchive);
+  else if (Result == srCancelled)
     Noted = sekAborted;
-  return result;
+  return Result;
 }
 
 TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date,
                                      int64_t Size, bool InArchive) {
-  TScanResult result = srNotFound;
-  TScanErrorKind noted{};  // 0: nothing to report
-  std::string notedText;
+  TScanResult Result = srNotFound;
+  TScanErrorKind Noted{};  // 0: nothing to report
+  std::string NotedText;
   try {
-    const bool emptyPattern = Scanner.IsPatternEmpty();
+    const bool EmptyPattern = Scanner.IsPatternEmpty();
     if ((Mode & smConvert) != 0) {
-      if (emptyPattern) {
+      if (EmptyPattern) {
         if (!SkipBinary || IsTextStream(Stream, kTextTestBytes)) {
-          result = srFound;
+          Result = srFound;
           ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
         }
       } else if (Size > MaxConvertSize) {
-        noted = sekTooLargeToConvert;
+        Noted = sekTooLargeToConvert;
       } else {
-        result = ScanConverted(Stream, DisplayName, Date, Size, InArchive, noted, notedText);
+        Result = ScanConverted(Stream, DisplayName, Date, Size, InArchive, Noted, NotedText);
       }
     }
-    const bool direct = (Mode & smScanContents) != 0 || (Mode & (smScanContents | smConvert)) == 0;
-    if (result == srNotFound && direct) {
+    const bool Direct = (Mode & smScanContents) != 0 || (Mode & (smScanContents | smConvert)) == 0;
+    if (Result == srNotFound && Direct) {
       Stream.Seek(0);
       if (SkipBinary && !IsTextStream(Stream, kTextTestBytes)) {
-        noted = sekNotText;
-      } else if (emptyPattern) {
-        result = srFound;
+        Noted = sekNotText;
+      } else if (EmptyPattern) {
+        Result = srFound;
         ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
       } else {
-        TScannerStreamScope scope(Scanner, Stream);
-        TScanEncoding encoding = seFileName;
-        result = Scanner.Find(Encodings, encoding);
-        if (result == srFound)
-          ReportFound(DisplayName, Date, Size, nullptr, encoding, InArchive);
-        else if (result == srCancelled)
-          noted = sekAborted;
+        TScannerStreamScope Scope(Scanner, Stream);
+        TScanEncoding Encoding = seFileName;
+        Result = Scanner.Find(Encodings, Encoding);
+        if (Result == srFound)
+          ReportFound(DisplayName, Date, Size, nullptr, Encoding, InArchive);
+        else if (Result == srCancelled)
+          Noted = sekAborted;
       }
     }
-  } catch (const std::exception& e) {
-    noted = sekScanFailed;
-    notedText = e.what();
+  } catch (const std::exception& E) {
+    Noted = sekScanFailed;
+    NotedText = E.what();
   }
-  if (result != srCancelled) ++FilesScanned;
-  if (noted != 0) DoError(DisplayName, notedText, kNoSystemError, noted);
-  return result;
+  if (Result != srCancelled) ++FilesScanned;
+  if (Noted != 0) DoError(DisplayName, NotedText, kNoSystemError, Noted);
+  return Result;
 }
 
 bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
   const std::u16string name = ItemName(Path, InArchive);
   TVReadOnlyMemStream stream(name.data(), static_cast<int32_t>(name.size() * sizeof(char16_t)));
-  TScannerStreamScope scope(Scanner, stream);
-  TScanEncoding encoding = seFileName;
-  return Scanner.Find(kScanUnicode, encoding) == srFound;
+  TScannerStreamScope Scope(Scanner, stream);
+  TScanEncoding Encoding = seFileName;
+  return Scanner.Find(kScanUnicode, Encoding) == srFound;
 }

@@ -24,19 +24,19 @@
 namespace {
 
 std::string LastComponent(const std::string& Path) {
-  const size_t slash = Path.find_last_of('/');
-  return slash == std::string::npos ? Path : Path.substr(slash + 1);
+  const size_t Slash = Path.find_last_of('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
 }
 
 // The item's folder inside its archive, with its final "/" ("" at the top).
 std::string ItemFolder(const std::string& ItemName) {
-  const size_t slash = ItemName.find_last_of('/');
-  return slash == std::string::npos ? std::string() : ItemName.substr(0, slash + 1);
+  const size_t Slash = ItemName.find_last_of('/');
+  return Slash == std::string::npos ? std::string() : ItemName.substr(0, Slash + 1);
 }
 
 bool LowerCaseLess(const std::string& A, const std::string& B) {
-  const int c = ::strcasecmp(A.c_str(), B.c_str());
-  return c != 0 ? c < 0 : A < B;
+  const int C = ::strcasecmp(A.c_str(), B.c_str());
+  return C != 0 ? C < 0 : A < B;
 }
 
 // The kinds whose archives may span volumes: their items are held back until their folder is complete.
@@ -47,8 +47,8 @@ bool MaySpanVolumes(TArchiveKind Kind) {
 // Deletes a temporary file of the walk unless the inner-archive cache owns it. When the cache cannot be
 // asked, the file stays: a file left behind is better than a cache entry without its archive.
 void DeleteWalkFile(const std::string& Name) {
-  TArchiveCacheLock lock;
-  if (!lock.Locked() || IsArchiveFileCached(Name)) return;
+  TArchiveCacheLock Lock;
+  if (!Lock.Locked() || IsArchiveFileCached(Name)) return;
   ForceDeleteFile(Name);
 }
 
@@ -65,24 +65,24 @@ bool SameFileContents(const std::string& A, const std::string& B, int64_t Size) 
   constexpr size_t kPiece = 65536;
   std::ifstream a(A, std::ios::binary), b(B, std::ios::binary);
   if (!a || !b) return false;
-  std::vector<char> pa(kPiece), pb(kPiece);
-  for (int64_t left = Size; left > 0;) {
-    const auto n = static_cast<std::streamsize>(std::min<int64_t>(left, kPiece));
-    if (!a.read(pa.data(), n) || !b.read(pb.data(), n)) return false;
-    if (std::memcmp(pa.data(), pb.data(), static_cast<size_t>(n)) != 0) return false;
-    left -= n;
+  std::vector<char> Pa(kPiece), Pb(kPiece);
+  for (int64_t Left = Size; Left > 0;) {
+    const auto N = static_cast<std::streamsize>(std::min<int64_t>(Left, kPiece));
+    if (!a.read(Pa.data(), N) || !b.read(Pb.data(), N)) return false;
+    if (std::memcmp(Pa.data(), Pb.data(), static_cast<size_t>(N)) != 0) return false;
+    Left -= N;
   }
   return true;
 }
 
 // kB value of one /proc/meminfo line, in bytes; -1 when absent.
 int64_t MemInfoBytes(const std::string& Key) {
-  std::ifstream in("/proc/meminfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.compare(0, Key.size() + 1, Key + ":") != 0) continue;
-    long long kb = -1;
-    if (std::sscanf(line.c_str() + Key.size() + 1, "%lld", &kb) == 1) return static_cast<int64_t>(kb) * 1024;
+  std::ifstream In("/proc/meminfo");
+  std::string Line;
+  while (std::getline(In, Line)) {
+    if (Line.compare(0, Key.size() + 1, Key + ":") != 0) continue;
+    long long Kb = -1;
+    if (std::sscanf(Line.c_str() + Key.size() + 1, "%lld", &Kb) == 1) return static_cast<int64_t>(Kb) * 1024;
   }
   return -1;
 }
@@ -91,31 +91,31 @@ int64_t MemInfoBytes(const std::string& Key) {
 // /proc/meminfo each time cost more than the small items it decided about.
 int64_t AvailableMemoryBytes() {
   using Clock = std::chrono::steady_clock;
-  static std::mutex guard;
-  static Clock::time_point readAt;
-  static int64_t available = -1;
-  static bool read = false;
-  std::lock_guard<std::mutex> lock(guard);
-  const Clock::time_point now = Clock::now();
-  if (!read || now - readAt >= std::chrono::seconds(1)) {
-    available = MemInfoBytes("MemAvailable");
-    readAt = now;
-    read = true;
+  static std::mutex Guard;
+  static Clock::time_point ReadAt;
+  static int64_t Available = -1;
+  static bool Read = false;
+  std::lock_guard<std::mutex> Lock(Guard);
+  const Clock::time_point Now = Clock::now();
+  if (!Read || Now - ReadAt >= std::chrono::seconds(1)) {
+    Available = MemInfoBytes("MemAvailable");
+    ReadAt = Now;
+    Read = true;
   }
-  return available;
+  return Available;
 }
 
 }  // namespace
 
 bool CanExtractToMemory(int64_t Size) {
-  const int64_t available = AvailableMemoryBytes();
-  if (available >= Size) return true;
-  const int64_t total = GetPhysicalMemorySize();
-  int64_t virtualBytes = INT64_MAX;
-  rlimit limit{};
-  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-    virtualBytes = static_cast<int64_t>(limit.rlim_cur);
-  return total / 8 >= Size && virtualBytes / 16 >= Size;
+  const int64_t Available = AvailableMemoryBytes();
+  if (Available >= Size) return true;
+  const int64_t Total = GetPhysicalMemorySize();
+  int64_t VirtualBytes = INT64_MAX;
+  rlimit Limit{};
+  if (::getrlimit(RLIMIT_AS, &Limit) == 0 && Limit.rlim_cur != RLIM_INFINITY)
+    VirtualBytes = static_cast<int64_t>(Limit.rlim_cur);
+  return Total / 8 >= Size && VirtualBytes / 16 >= Size;
 }
 
 // The state of one open archive and the answers to its archiver's callbacks.
@@ -124,14 +124,14 @@ class TListHelper {
   TListHelper(TArchiveWalk& Walk, TFileScanner& Scanner, TArchiver& Archiver, std::string FileName,
               std::string DisplayName, std::vector<std::string> Parts, bool Explicit,
               const TWideStrLst& Masks)
-      : Explicit(Explicit),
-        ArchiveFileName(std::move(FileName)),
-        ArchiveDisplayName(std::move(DisplayName)),
-        ArchiveParts(std::move(Parts)),
-        Owner(Walk),
-        Scanner(Scanner),
-        Archiver(Archiver),
-        Masks(Masks) {}
+      : Explicit_(Explicit),
+        ArchiveFileName_(std::move(FileName)),
+        ArchiveDisplayName_(std::move(DisplayName)),
+        ArchiveParts_(std::move(Parts)),
+        Owner_(Walk),
+        Scanner_(Scanner),
+        Archiver_(Archiver),
+        Masks_(Masks) {}
   ~TListHelper() { DropQueue(); }
   TListHelper(const TListHelper&) = delete;
   TListHelper& operator=(const TListHelper&) = delete;
@@ -140,16 +140,16 @@ class TListHelper {
   bool Walk();
 
   bool Progress() {
-    const bool goOn = Scanner.DoProgress(std::u16string(), spkPoll);
-    if (!goOn) Stopped = true;
-    return goOn;
+    const bool GoOn = Scanner_.DoProgress(std::u16string(), spkPoll);
+    if (!GoOn) Stopped = true;
+    return GoOn;
   }
   void ReportWarning(const std::string& Msg) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(Msg), kNoSystemError, sekArchiveWarning);
+    Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(Msg), kNoSystemError, sekArchiveWarning);
   }
   // Msg with the archive's file (a temporary file for an inner archive) named by its display path.
   std::string Shown(const std::string& Msg) const {
-    return ReplaceAll(Msg, ArchiveFileName, ArchiveDisplayName);
+    return ReplaceAll(Msg, ArchiveFileName_, ArchiveDisplayName_);
   }
   bool FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size);
   bool DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
@@ -169,13 +169,13 @@ class TListHelper {
     int64_t Size;
   };
 
-  std::string ItemPath(const std::string& ItemName) const { return ArchiveDisplayName + "|" + ItemName; }
+  std::string ItemPath(const std::string& ItemName) const { return ArchiveDisplayName_ + "|" + ItemName; }
   std::u16string WideItemPath(const std::string& ItemName) const { return Utf8ToUtf16(ItemPath(ItemName)); }
   // The item's archive item path in parts, and the inner-archive cache key of an item that is an archive.
   std::vector<std::string> ItemParts(const std::string& ItemName) const {
-    std::vector<std::string> parts = ArchiveParts;
-    parts.push_back(ItemName);
-    return parts;
+    std::vector<std::string> Parts = ArchiveParts_;
+    Parts.push_back(ItemName);
+    return Parts;
   }
   std::string ItemKey(const std::string& ItemName) const { return ArchiveCacheKey(ItemParts(ItemName)); }
   void ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
@@ -184,32 +184,32 @@ class TListHelper {
   bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
   void DropQueue();
 
-  bool Explicit;
-  std::string CurrentFolder;
-  std::string LastItem;
-  std::string ArchiveFileName;
-  std::string ArchiveDisplayName;
-  std::vector<std::string> ArchiveParts;
-  TArchiveWalk& Owner;
-  TFileScanner& Scanner;
-  TArchiver& Archiver;
-  std::vector<TItemInfo> Queue;
-  const TWideStrLst& Masks;
+  bool Explicit_;
+  std::string CurrentFolder_;
+  std::string LastItem_;
+  std::string ArchiveFileName_;
+  std::string ArchiveDisplayName_;
+  std::vector<std::string> ArchiveParts_;
+  TArchiveWalk& Owner_;
+  TFileScanner& Scanner_;
+  TArchiver& Archiver_;
+  std::vector<TItemInfo> Queue_;
+  const TWideStrLst& Masks_;
 };
 
 bool TListHelper::Walk() {
-  if (Archiver.SupportsExtractAll()) {
-    Archiver.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
+  if (Archiver_.SupportsExtractAll()) {
+    Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
       ItemExtracted(File.FileName, Stop, &File.Date, &File.Size);
     };
     try {
-      Archiver.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
-                          [this](TArcDecideItem& Item) {
-                            return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName,
-                                              Item.Decision, Item.Date, Item.Size, Item.Continued);
-                          });
-    } catch (const std::exception& e) {
-      Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
+      Archiver_.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
+                           [this](TArcDecideItem& Item) {
+                             return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName,
+                                               Item.Decision, Item.Date, Item.Size, Item.Continued);
+                           });
+    } catch (const std::exception& E) {
+      Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
     }
   } else {
     WalkItemByItem();
@@ -219,44 +219,44 @@ bool TListHelper::Walk() {
 }
 
 void TListHelper::WalkItemByItem() {
-  const std::u16string display = Utf8ToUtf16(ArchiveDisplayName);
+  const std::u16string Display = Utf8ToUtf16(ArchiveDisplayName_);
   try {
-    if (!Archiver.ListItems()) {
+    if (!Archiver_.ListItems()) {
       Stopped = true;
       return;
     }
-  } catch (const std::exception& e) {
-    Scanner.DoError(display, Shown(e.what()), kNoSystemError, sekException);
+  } catch (const std::exception& E) {
+    Scanner_.DoError(Display, Shown(E.what()), kNoSystemError, sekException);
     return;
   }
-  for (int32_t i = 0; i < Archiver.ItemCount(); ++i) {
-    std::string name;
+  for (int32_t I = 0; I < Archiver_.ItemCount(); ++I) {
+    std::string Name;
     TDateTime date = 0;
     int32_t size = 0;
-    Archiver.GetItem(i, name, date, size);
-    std::string fileName = name;
-    TExtractDecision decision = edToFile;
-    const bool take = DecideItem(name, false, fileName, decision, date, size, false);
-    if (decision == edCancel) {
+    Archiver_.GetItem(I, Name, date, size);
+    std::string FileName = Name;
+    TExtractDecision Decision = edToFile;
+    const bool Take = DecideItem(Name, false, FileName, Decision, date, size, false);
+    if (Decision == edCancel) {
       Stopped = true;
       return;
     }
-    if (!take) continue;
-    bool stop = false;
-    std::string path;
+    if (!Take) continue;
+    bool Stop = false;
+    std::string Path;
     try {
-      if (decision == edToMemory) {
-        ItemExtractedToMemory(TArcMemoryItem{name, Archiver.ExtractItemToMemory(i, size), date, size}, stop);
+      if (Decision == edToMemory) {
+        ItemExtractedToMemory(TArcMemoryItem{Name, Archiver_.ExtractItemToMemory(I, size), date, size}, Stop);
       } else {
-        Archiver.ExtractItemToTemp(i, size, path);
-        ItemExtracted(path, stop, &date, &size);
+        Archiver_.ExtractItemToTemp(I, size, Path);
+        ItemExtracted(Path, Stop, &date, &size);
       }
-    } catch (const std::exception& e) {
-      std::string msg = Shown(e.what());
-      if (!path.empty()) msg = ReplaceAll(msg, path, ItemPath(name));
-      Scanner.DoError(display, msg, kNoSystemError, sekException);
+    } catch (const std::exception& E) {
+      std::string msg = Shown(E.what());
+      if (!Path.empty()) msg = ReplaceAll(msg, Path, ItemPath(Name));
+      Scanner_.DoError(Display, msg, kNoSystemError, sekException);
     }
-    if (stop) {
+    if (Stop) {
       Stopped = true;
       return;
     }
@@ -265,41 +265,41 @@ void TListHelper::WalkItemByItem() {
 
 void TListHelper::ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
                                       int64_t Size) {
-  if (!Scanner.OnFound) return;
-  TFoundFileInfo info;
-  info.Name = Path;
-  info.Size = Size;
-  info.Date = Date;
-  info.Encoding = seFileName;
-  info.InArchive = true;
-  info.ItemPath = ItemParts(ItemName);
-  Scanner.OnFound(info);
+  if (!Scanner_.OnFound) return;
+  TFoundFileInfo Info;
+  Info.Name = Path;
+  Info.Size = Size;
+  Info.Date = Date;
+  Info.Encoding = seFileName;
+  Info.InArchive = true;
+  Info.ItemPath = ItemParts(ItemName);
+  Scanner_.OnFound(Info);
 }
 
 bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size) {
   if (ItemName.empty() || ItemName.back() == '/') return false;  // a folder
-  const std::u16string path = WideItemPath(ItemName);
+  const std::u16string Path = WideItemPath(ItemName);
   if (Size == 0) {
-    Scanner.DoError(path, std::string(), kNoSystemError, sekEmptyFile);
+    Scanner_.DoError(Path, std::string(), kNoSystemError, sekEmptyFile);
     return false;
   }
-  const TArchiveKind kind = GetArchiveKind(ItemName);
-  if (kind == akNone) {
+  const TArchiveKind Kind = GetArchiveKind(ItemName);
+  if (Kind == akNone) {
     // The size limits wait until the name tests of DecideItem are done: a large item can be found by name.
-    if (!Scanner.MatchesMasks(path, Masks, false, true)) return false;
-    return !Scanner.OnFilterFile || Scanner.OnFilterFile(TFilterFileInfo{path, SizeIncomplete, Date, Size});
+    if (!Scanner_.MatchesMasks(Path, Masks_, false, true)) return false;
+    return !Scanner_.OnFilterFile || Scanner_.OnFilterFile(TFilterFileInfo{Path, SizeIncomplete, Date, Size});
   }
-  TScanErrorKind refused{};
-  if (Size > Scanner.MaxArchiveSize)
-    refused = sekArchiveTooLarge;
-  else if (!Scanner.ScanNestedArchives)
-    refused = sekSubArchiveDisabled;
-  else if (kind < kFirstDecodedKind || kind > kLastDecodedKind)
-    refused = sekArchiveUnsupported;
-  else if (!ArcInfos[kind].Enabled)
-    refused = sekArchiveDisabled;
-  if (refused == 0) return true;
-  Scanner.DoError(path, std::string(), kNoSystemError, refused);
+  TScanErrorKind Refused{};
+  if (Size > Scanner_.MaxArchiveSize)
+    Refused = sekArchiveTooLarge;
+  else if (!Scanner_.ScanNestedArchives)
+    Refused = sekSubArchiveDisabled;
+  else if (Kind < kFirstDecodedKind || Kind > kLastDecodedKind)
+    Refused = sekArchiveUnsupported;
+  else if (!ArcInfos[Kind].Enabled)
+    Refused = sekArchiveDisabled;
+  if (Refused == 0) return true;
+  Scanner_.DoError(Path, std::string(), kNoSystemError, Refused);
   return false;
 }
 
@@ -309,58 +309,58 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     if (!Progress()) Decision = edCancel;
     return false;
   }
-  const std::u16string path = WideItemPath(ItemName);
-  if (!Scanner.DoProgress(path, spkFile)) {
+  const std::u16string Path = WideItemPath(ItemName);
+  if (!Scanner_.DoProgress(Path, spkFile)) {
     Stopped = true;
     Decision = edCancel;
     return false;
   }
-  const std::string folder = ItemFolder(ItemName);
-  if (folder != CurrentFolder) {
+  const std::string Folder = ItemFolder(ItemName);
+  if (Folder != CurrentFolder_) {
     // Every volume of a nested set lies in one folder: the queue is complete when the folder changes.
     if (!FlushNestedArchives()) {
       Decision = edCancel;
       return false;
     }
-    CurrentFolder = folder;
+    CurrentFolder_ = Folder;
   }
-  const bool accepted = FilterItem(ItemName, SizeIncomplete, Date, Size);
-  LastItem = ItemName;
-  if (!accepted) return false;
+  const bool Accepted = FilterItem(ItemName, SizeIncomplete, Date, Size);
+  LastItem_ = ItemName;
+  if (!Accepted) return false;
 
-  bool laterVolume = false;
-  const TArchiveKind kind = ArchiveKindByExt(ItemName, laterVolume);
-  if (kind >= kFirstDecodedKind && kind <= kLastDecodedKind) {
-    if (laterVolume) {
+  bool LaterVolume = false;
+  const TArchiveKind Kind = ArchiveKindByExt(ItemName, LaterVolume);
+  if (Kind >= kFirstDecodedKind && Kind <= kLastDecodedKind) {
+    if (LaterVolume) {
       // Read with its first volume, which the cache already holds.
-      TArchiveCacheLock lock;
-      if (lock.Locked() && FindCachedArchive(FirstVolumeName(ItemKey(ItemName), kind)) != nullptr)
+      TArchiveCacheLock Lock;
+      if (Lock.Locked() && FindCachedArchive(FirstVolumeName(ItemKey(ItemName), Kind)) != nullptr)
         return false;
     } else {
-      TArchiver* cached = nullptr;  // the cache holds it while it is pinned
-      std::string cachedFile;
+      TArchiver* Cached = nullptr;  // the cache holds it while it is pinned
+      std::string CachedFile;
       {
-        TArchiveCacheLock lock;
-        if (lock.Locked()) cached = FindCachedArchive(ItemKey(ItemName)).get();
-        if (cached != nullptr) {
-          cachedFile = cached->GetArchiveName();
-          PinCachedArchiver(cached);  // the cleaner must not take the file away while it is walked
+        TArchiveCacheLock Lock;
+        if (Lock.Locked()) Cached = FindCachedArchive(ItemKey(ItemName)).get();
+        if (Cached != nullptr) {
+          CachedFile = Cached->GetArchiveName();
+          PinCachedArchiver(Cached);  // the cleaner must not take the file away while it is walked
         }
       }
-      if (cached != nullptr) {
+      if (Cached != nullptr) {
         // Extracted before (a preview): the cache's file is walked instead, and stays the cache's.
-        bool stop = false;
+        bool Stop = false;
         TDateTime date = Date;
         int32_t size = Size;
-        ItemExtracted(cachedFile, stop, &date, &size);
-        if (LockCacheOrStop(Scanner)) {
-          UnpinCachedArchiver(cached);
+        ItemExtracted(CachedFile, Stop, &date, &size);
+        if (LockCacheOrStop(Scanner_)) {
+          UnpinCachedArchiver(Cached);
           UnlockArchiveCacheForeground();
         } else {
-          Owner.PendingPins.push_back(cached);  // a pinned entry stays in the cache until then
-          stop = true;
+          Owner_.PendingPins_.push_back(Cached);  // a pinned entry stays in the cache until then
+          Stop = true;
         }
-        if (stop) {
+        if (Stop) {
           Stopped = true;
           Decision = edCancel;
         }
@@ -369,51 +369,51 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     }
   } else {
     if (!SizeIncomplete) {
-      if (Scanner.Scanner.IsPatternEmpty()) {
-        if (!Scanner.SkipBinary) {
-          ReportItemNameMatch(path, ItemName, Date, Size);
+      if (Scanner_.Scanner.IsPatternEmpty()) {
+        if (!Scanner_.SkipBinary) {
+          ReportItemNameMatch(Path, ItemName, Date, Size);
           return false;
         }
       } else {
-        if ((Scanner.Mode & smMatchName) != 0 && Scanner.MatchFileName(path, true)) {
-          ReportItemNameMatch(path, ItemName, Date, Size);
+        if ((Scanner_.Mode & smMatchName) != 0 && Scanner_.MatchFileName(Path, true)) {
+          ReportItemNameMatch(Path, ItemName, Date, Size);
           return false;
         }
-        if ((Scanner.Mode & smNameOnly) != 0) return false;
+        if ((Scanner_.Mode & smNameOnly) != 0) return false;
       }
     }
-    if (Size > Scanner.MaxScanSize) {
-      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLarge);
+    if (Size > Scanner_.MaxScanSize) {
+      Scanner_.DoError(Path, std::string(), kNoSystemError, sekTooLarge);
       return false;
     }
-    if ((Scanner.Mode & smScanContents) == 0 && Size > Scanner.MaxConvertSize) {
-      Scanner.DoError(path, std::string(), kNoSystemError, sekTooLargeToConvert);
+    if ((Scanner_.Mode & smScanContents) == 0 && Size > Scanner_.MaxConvertSize) {
+      Scanner_.DoError(Path, std::string(), kNoSystemError, sekTooLargeToConvert);
       return false;
     }
-    if (Owner.FitsInMemory(Size)) {
+    if (Owner_.FitsInMemory(Size)) {
       Decision = edToMemory;
       return true;
     }
   }
   if (!Continued) {
-    std::string tempFolder;
+    std::string TempFolder;
     try {
-      Archiver.MakeTempFolder(Size, tempFolder);
-    } catch (const std::exception& e) {
+      Archiver_.MakeTempFolder(Size, TempFolder);
+    } catch (const std::exception& E) {
       // No temporary folder for this item: it alone is left out, and the items that fit in memory are
       // still searched.
-      Scanner.DoError(path, e.what(), kNoSystemError, sekException);
+      Scanner_.DoError(Path, E.what(), kNoSystemError, sekException);
       return false;
     }
-    FileName = tempFolder + LastComponent(FileName);
+    FileName = TempFolder + LastComponent(FileName);
   }
   Decision = edToFile;
   return true;
 }
 
 void TListHelper::ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop) {
-  TVReadOnlyMemStream stream(Item.Block.get(), Item.Size);
-  Stop = Scanner.ScanStream(stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
+  TVReadOnlyMemStream Stream(Item.Block.get(), Item.Size);
+  Stop = Scanner_.ScanStream(Stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
   if (Stop) Stopped = true;
 }
 
@@ -421,120 +421,120 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
   TDateTime date = 0;
   int64_t size = 0;
   if (Date == nullptr || Size == nullptr) {
-    TDateTime fileDate = 0;
-    int64_t fileSize = -1;
-    if (!GetFileInfo(FileName, &fileSize, &fileDate, nullptr, nullptr, nullptr)) {
+    TDateTime FileDate = 0;
+    int64_t FileSize = -1;
+    if (!GetFileInfo(FileName, &FileSize, &FileDate, nullptr, nullptr, nullptr)) {
       DeleteWalkFile(FileName);  // whatever is left of it
       return;
     }
-    date = Date != nullptr ? *Date : fileDate;
-    size = Size != nullptr ? *Size : fileSize;
+    date = Date != nullptr ? *Date : FileDate;
+    size = Size != nullptr ? *Size : FileSize;
   } else {
     date = *Date;
     size = *Size;
   }
 
-  bool laterVolume = false;
-  if (MaySpanVolumes(ArchiveKindByExt(FileName, laterVolume))) {
-    Queue.push_back(TItemInfo{LastItem, FileName, date, size});
+  bool LaterVolume = false;
+  if (MaySpanVolumes(ArchiveKindByExt(FileName, LaterVolume))) {
+    Queue_.push_back(TItemInfo{LastItem_, FileName, date, size});
     return;
   }
-  const std::u16string path = WideItemPath(LastItem);
+  const std::u16string Path = WideItemPath(LastItem_);
   try {
-    Stop =
-        !Scanner.ProcessFile(Utf8ToUtf16(FileName), path, nullptr, true, Explicit, true, Masks, date, size);
-  } catch (const std::exception& e) {
-    Scanner.DoError(path, ReplaceAll(e.what(), FileName, ItemPath(LastItem)), kNoSystemError, sekException);
+    Stop = !Scanner_.ProcessFile(Utf8ToUtf16(FileName), Path, nullptr, true, Explicit_, true, Masks_, date,
+                                 size);
+  } catch (const std::exception& E) {
+    Scanner_.DoError(Path, ReplaceAll(E.what(), FileName, ItemPath(LastItem_)), kNoSystemError, sekException);
   }
   if (Stop) Stopped = true;
   DeleteWalkFile(FileName);
 }
 
 bool TListHelper::ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest) {
-  TStrLst volumes;
-  for (const TItemInfo& v : Rest) volumes.Add(v.FileName);
-  return Scanner.ProcessFile(Utf8ToUtf16(First.FileName), WideItemPath(First.Name),
-                             Rest.empty() ? nullptr : &volumes, true, Explicit, true, Masks, First.Date,
-                             First.Size);
+  TStrLst Volumes;
+  for (const TItemInfo& V : Rest) Volumes.Add(V.FileName);
+  return Scanner_.ProcessFile(Utf8ToUtf16(First.FileName), WideItemPath(First.Name),
+                              Rest.empty() ? nullptr : &Volumes, true, Explicit_, true, Masks_, First.Date,
+                              First.Size);
 }
 
 bool TListHelper::FlushNestedArchives() {
-  if (Queue.empty()) return true;
-  bool result = true;
+  if (Queue_.empty()) return true;
+  bool Result = true;
   try {
-    std::stable_sort(Queue.begin(), Queue.end(),
+    std::stable_sort(Queue_.begin(), Queue_.end(),
                      [](const TItemInfo& A, const TItemInfo& B) { return LowerCaseLess(A.Name, B.Name); });
-    size_t i = 0;
-    while (i < Queue.size()) {
-      bool laterVolume = false;
-      const TArchiveKind kind = ArchiveKindByExt(Queue[i].Name, laterVolume);
-      if (laterVolume) {
-        ++i;
+    size_t I = 0;
+    while (I < Queue_.size()) {
+      bool LaterVolume = false;
+      const TArchiveKind Kind = ArchiveKindByExt(Queue_[I].Name, LaterVolume);
+      if (LaterVolume) {
+        ++I;
         continue;
       }
       // E starts a set and leaves the queue with its members, so none of their files is deleted twice.
-      const TItemInfo first = Queue[i];
-      Queue.erase(Queue.begin() + static_cast<ptrdiff_t>(i));
-      std::vector<TItemInfo> set;
-      if (kind == akCab) {
-        std::string next;
-        bool isFirst = false;
+      const TItemInfo First = Queue_[I];
+      Queue_.erase(Queue_.begin() + static_cast<ptrdiff_t>(I));
+      std::vector<TItemInfo> Set;
+      if (Kind == akCab) {
+        std::string Next;
+        bool IsFirst = false;
         // An item that is no cabinet (or one that cannot be read) is processed alone, as a file of that
         // name on disk is: scanned as a plain file, or reported as a damaged archive.
-        if (!GetCabinetInfo(first.FileName, next, isFirst)) next.clear();
-        while (!next.empty()) {
-          const auto member = std::find_if(Queue.begin(), Queue.end(), [&next](const TItemInfo& Q) {
-            return ::strcasecmp(LastComponent(Q.Name).c_str(), LastComponent(next).c_str()) == 0;
+        if (!GetCabinetInfo(First.FileName, Next, IsFirst)) Next.clear();
+        while (!Next.empty()) {
+          const auto Member = std::find_if(Queue_.begin(), Queue_.end(), [&Next](const TItemInfo& Q) {
+            return ::strcasecmp(LastComponent(Q.Name).c_str(), LastComponent(Next).c_str()) == 0;
           });
-          if (member == Queue.end()) break;
-          set.push_back(*member);
-          Queue.erase(member);
-          if (!GetCabinetInfo(set.back().FileName, next, isFirst)) break;
+          if (Member == Queue_.end()) break;
+          Set.push_back(*Member);
+          Queue_.erase(Member);
+          if (!GetCabinetInfo(Set.back().FileName, Next, IsFirst)) break;
         }
       } else {
-        const std::string base = RemoveFileExt(first.Name);
-        for (size_t j = 0; j < Queue.size();) {
-          bool later = false;
-          if (::strcasecmp(RemoveFileExt(Queue[j].Name).c_str(), base.c_str()) == 0 &&
-              ArchiveKindByExt(Queue[j].Name, later) == kind) {
-            set.push_back(Queue[j]);
-            Queue.erase(Queue.begin() + static_cast<ptrdiff_t>(j));
+        const std::string Base = RemoveFileExt(First.Name);
+        for (size_t J = 0; J < Queue_.size();) {
+          bool Later = false;
+          if (::strcasecmp(RemoveFileExt(Queue_[J].Name).c_str(), Base.c_str()) == 0 &&
+              ArchiveKindByExt(Queue_[J].Name, Later) == Kind) {
+            Set.push_back(Queue_[J]);
+            Queue_.erase(Queue_.begin() + static_cast<ptrdiff_t>(J));
           } else {
-            ++j;
+            ++J;
           }
         }
       }
 
-      bool goOn = ProcessSet(first, set);
+      bool GoOn = ProcessSet(First, Set);
       // A cabinet set: every further cabinet is an archive of its own too (files that begin in it), with
       // the rest of the chain as its volumes; each used cabinet goes before the next.
-      if (kind == akCab) {
-        DeleteWalkFile(first.FileName);
-        for (size_t k = 0; goOn && k < set.size(); ++k) {
-          goOn = ProcessSet(set[k],
-                            std::vector<TItemInfo>(set.begin() + static_cast<ptrdiff_t>(k) + 1, set.end()));
-          DeleteWalkFile(set[k].FileName);
+      if (Kind == akCab) {
+        DeleteWalkFile(First.FileName);
+        for (size_t K = 0; GoOn && K < Set.size(); ++K) {
+          GoOn = ProcessSet(Set[K],
+                            std::vector<TItemInfo>(Set.begin() + static_cast<ptrdiff_t>(K) + 1, Set.end()));
+          DeleteWalkFile(Set[K].FileName);
         }
       }
-      DeleteWalkFile(first.FileName);
-      for (const TItemInfo& v : set) DeleteWalkFile(v.FileName);
-      if (!goOn) {
+      DeleteWalkFile(First.FileName);
+      for (const TItemInfo& V : Set) DeleteWalkFile(V.FileName);
+      if (!GoOn) {
         Stopped = true;
-        result = false;
+        Result = false;
         break;
       }
-      i = 0;
+      I = 0;
     }
-  } catch (const std::exception& e) {
-    Scanner.DoError(Utf8ToUtf16(ArchiveDisplayName), Shown(e.what()), kNoSystemError, sekException);
+  } catch (const std::exception& E) {
+    Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
   }
   DropQueue();
-  return result;
+  return Result;
 }
 
 void TListHelper::DropQueue() {
-  for (const TItemInfo& q : Queue) DeleteWalkFile(q.FileName);
-  Queue.clear();
+  for (const TItemInfo& Q : Queue_) DeleteWalkFile(Q.FileName);
+  Queue_.clear();
 }
 
 // --- TArchiveWalk ------------------------------------------------------------------------------------------
@@ -542,31 +542,31 @@ void TListHelper::DropQueue() {
 TArchiveWalk::~TArchiveWalk() {
   // Each try waits for the lock as long as any foreground lock does.
   constexpr int kSettleTries = 3;
-  for (int i = 0; i < kSettleTries && !SettlePending(); ++i) {
+  for (int I = 0; I < kSettleTries && !SettlePending(); ++I) {
   }
 }
 
 bool TArchiveWalk::SettlePending() {
-  if (PendingRegistrations.empty() && PendingPins.empty()) return true;
-  TArchiveCacheLock lock;
-  if (!lock.Locked()) return false;
-  for (TArchiver* pinned : PendingPins) UnpinCachedArchiver(pinned);
-  PendingPins.clear();
-  for (const TPendingRegistration& r : PendingRegistrations) {
-    UnregisterOpenArchive(r.Key, r.Archiver.get());
+  if (PendingRegistrations_.empty() && PendingPins_.empty()) return true;
+  TArchiveCacheLock Lock;
+  if (!Lock.Locked()) return false;
+  for (TArchiver* Pinned : PendingPins_) UnpinCachedArchiver(Pinned);
+  PendingPins_.clear();
+  for (const TPendingRegistration& R : PendingRegistrations_) {
+    UnregisterOpenArchive(R.Key, R.Archiver.get());
     // The files the walk could not delete while the lock was away, and the folders they leave empty
     // (the outer archive's, and the root of the temporary folders).
-    for (const std::string& file : r.Files) {
-      if (IsArchiveFileCached(file)) continue;
-      ForceDeleteFile(file);
-      std::string folder = file, name;
-      for (int up = 0; up < 2; ++up) {
-        SplitFileName(ExcludeTrailingBackslash(folder), folder, name);
-        if (folder.empty() || ::rmdir(ExcludeTrailingBackslash(folder).c_str()) != 0) break;
+    for (const std::string& File : R.Files) {
+      if (IsArchiveFileCached(File)) continue;
+      ForceDeleteFile(File);
+      std::string Folder = File, Name;
+      for (int Up = 0; Up < 2; ++Up) {
+        SplitFileName(ExcludeTrailingBackslash(Folder), Folder, Name);
+        if (Folder.empty() || ::rmdir(ExcludeTrailingBackslash(Folder).c_str()) != 0) break;
       }
     }
   }
-  PendingRegistrations.clear();
+  PendingRegistrations_.clear();
   return true;
 }
 
@@ -583,173 +583,173 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
                                const TWideStrLst& Masks) {
   if (!Scanner.DoProgress(DisplayName, spkArchive)) return false;
   SettlePending();
-  const std::string file = Utf16ToUtf8(FileName);
-  const std::string display = Utf16ToUtf8(DisplayName);
+  const std::string File = Utf16ToUtf8(FileName);
+  const std::string Display = Utf16ToUtf8(DisplayName);
 
   // Hostile nesting: a chain of archives deeper than any real one, or an archive that holds a copy of
   // an archive it lies in (which would hold it again, without end), is reported and not walked.
-  if (Levels.size() >= kMaxArchiveNesting) {
+  if (Levels_.size() >= kMaxArchiveNesting) {
     Scanner.DoError(
         DisplayName,
         "Archives nested more than " + std::to_string(kMaxArchiveNesting) + " levels deep are not searched",
         kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
-  int64_t fileSize = -1;
-  GetFileInfo(file, &fileSize, nullptr, nullptr, nullptr, nullptr);
-  for (const TOpenLevel& outer : Levels) {
-    if (fileSize < 0 || outer.Size != fileSize || !SameFileContents(outer.File, file, fileSize)) continue;
+  int64_t FileSize = -1;
+  GetFileInfo(File, &FileSize, nullptr, nullptr, nullptr, nullptr);
+  for (const TOpenLevel& Outer : Levels_) {
+    if (FileSize < 0 || Outer.Size != FileSize || !SameFileContents(Outer.File, File, FileSize)) continue;
     Scanner.DoError(DisplayName,
-                    "The archive is identical to the archive \"" + outer.Display +
+                    "The archive is identical to the archive \"" + Outer.Display +
                         "\" that holds it, and is not searched again",
                     kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
 
   // Shared: the cache may take the archiver over while it is walked.
-  auto archiver = std::make_shared<TArchiver>();
+  auto Archiver = std::make_shared<TArchiver>();
   std::string msg;
-  if (!archiver->Open(file, msg, Volumes)) {
-    Scanner.DoError(DisplayName, ReplaceAll(msg, file, display), kNoSystemError, sekArchiveOpenFailed);
+  if (!Archiver->Open(File, msg, Volumes)) {
+    Scanner.DoError(DisplayName, ReplaceAll(msg, File, Display), kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
-  const std::vector<std::string> parts = PartsOf(display);
-  const std::string key = ArchiveCacheKey(parts);
-  Levels.push_back(TOpenLevel{file, display, fileSize, parts});
+  const std::vector<std::string> Parts = PartsOf(Display);
+  const std::string Key = ArchiveCacheKey(Parts);
+  Levels_.push_back(TOpenLevel{File, Display, FileSize, Parts});
 
   // An inner archive (a temporary file shown under an archive item path) may be taken over by the cache
   // while it is walked. An archive on disk never is: the cache deletes the files it owns.
-  bool registered = false;
+  bool Registered = false;
   if (FileName != DisplayName) {
-    TArchiveCacheLock lock;
-    if (lock.Locked()) {
-      std::vector<std::string> files{file};
+    TArchiveCacheLock Lock;
+    if (Lock.Locked()) {
+      std::vector<std::string> Files{File};
       if (Volumes != nullptr)
-        for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      RegisterOpenArchive(key, archiver, files);
-      registered = true;
+        for (int32_t I = 0; I < Volumes->GetCount(); ++I) Files.push_back(Volumes->Get(I));
+      RegisterOpenArchive(Key, Archiver, Files);
+      Registered = true;
     }
   }
 
-  archiver->SetPasswordCallback(
+  Archiver->SetPasswordCallback(
       [&Scanner](const std::string& ArcFileName, const std::string& ItemName, std::string& Password) {
         if (!Scanner.OnPassword) return false;
-        TScanPasswordQuery query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
-        return Scanner.OnPassword(query);
+        TScanPasswordQuery Query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
+        return Scanner.OnPassword(Query);
       });
-  Scanner.CurrentArchive = display;
-  bool result = true;
+  Scanner.CurrentArchive = Display;
+  bool Result = true;
   {
-    TListHelper helper(*this, Scanner, *archiver, file, display, parts, Explicit, Masks);
-    archiver->SetMessageCallback([&helper](const std::string& Msg) { helper.ReportWarning(Msg); });
-    archiver->OnItemFilter = [&helper](TArcListItem& Item, bool&) {
-      return helper.FilterItem(Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size);
+    TListHelper Helper(*this, Scanner, *Archiver, File, Display, Parts, Explicit, Masks);
+    Archiver->SetMessageCallback([&Helper](const std::string& Msg) { Helper.ReportWarning(Msg); });
+    Archiver->OnItemFilter = [&Helper](TArcListItem& Item, bool&) {
+      return Helper.FilterItem(Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size);
     };
-    archiver->SetProgressCallback([&helper](int32_t, int32_t) { return helper.Progress(); });
+    Archiver->SetProgressCallback([&Helper](int32_t, int32_t) { return Helper.Progress(); });
     try {
-      result = helper.Walk();
-    } catch (const std::exception& e) {
-      Scanner.DoError(DisplayName, e.what(), kNoSystemError, sekException);
+      Result = Helper.Walk();
+    } catch (const std::exception& E) {
+      Scanner.DoError(DisplayName, E.what(), kNoSystemError, sekException);
     }
     // The archiver may live on in the cache: nothing of this walk may be called from it later.
-    archiver->SetMessageCallback(nullptr);
-    archiver->SetProgressCallback(nullptr);
-    archiver->SetPasswordCallback(nullptr);
-    archiver->OnItemFilter = nullptr;
-    archiver->OnFileDone = nullptr;
+    Archiver->SetMessageCallback(nullptr);
+    Archiver->SetProgressCallback(nullptr);
+    Archiver->SetPasswordCallback(nullptr);
+    Archiver->OnItemFilter = nullptr;
+    Archiver->OnFileDone = nullptr;
   }
 
-  Levels.pop_back();
-  if (registered) {
+  Levels_.pop_back();
+  if (Registered) {
     // The registration must go before the archiver does; the cleaner gives the lock up soon.
     if (!LockCacheOrStop(Scanner)) {
       // Stopped while the lock could not be had: the archiver stays registered, and so alive, until
       // the registration can go.
-      std::vector<std::string> files{file};
+      std::vector<std::string> Files{File};
       if (Volumes != nullptr)
-        for (int32_t i = 0; i < Volumes->GetCount(); ++i) files.push_back(Volumes->Get(i));
-      PendingRegistrations.push_back(TPendingRegistration{key, archiver, std::move(files)});
+        for (int32_t I = 0; I < Volumes->GetCount(); ++I) Files.push_back(Volumes->Get(I));
+      PendingRegistrations_.push_back(TPendingRegistration{Key, Archiver, std::move(Files)});
       return false;
     }
-    UnregisterOpenArchive(key, archiver.get());
+    UnregisterOpenArchive(Key, Archiver.get());
     UnlockArchiveCacheForeground();
   }
-  return result;  // a cached archiver lives on in the cache
+  return Result;  // a cached archiver lives on in the cache
 }
 
 std::vector<std::string> TArchiveWalk::PartsOf(const std::string& Display) const {
-  if (Levels.empty()) return {Display};
-  const std::string& outer = Levels.back().Display;
-  if (Display.size() > outer.size() && Display.compare(0, outer.size(), outer) == 0 &&
-      Display[outer.size()] == '|') {
-    std::vector<std::string> parts = Levels.back().Parts;
-    parts.push_back(Display.substr(outer.size() + 1));
-    return parts;
+  if (Levels_.empty()) return {Display};
+  const std::string& Outer = Levels_.back().Display;
+  if (Display.size() > Outer.size() && Display.compare(0, Outer.size(), Outer) == 0 &&
+      Display[Outer.size()] == '|') {
+    std::vector<std::string> Parts = Levels_.back().Parts;
+    Parts.push_back(Display.substr(Outer.size() + 1));
+    return Parts;
   }
   return SplitArchiveItemPath(Display);
 }
 
 std::vector<std::string> TArchiveWalk::ItemPathOf(const std::u16string& DisplayName) {
-  if (!Levels.empty()) {
+  if (!Levels_.empty()) {
     // Only an item of the archive walked now: anything else has no parts known here.
-    const std::string display = Utf16ToUtf8(DisplayName);
-    const std::string& outer = Levels.back().Display;
-    if (display.size() > outer.size() && display.compare(0, outer.size(), outer) == 0 &&
-        display[outer.size()] == '|')
-      return PartsOf(display);
+    const std::string Display = Utf16ToUtf8(DisplayName);
+    const std::string& Outer = Levels_.back().Display;
+    if (Display.size() > Outer.size() && Display.compare(0, Outer.size(), Outer) == 0 &&
+        Display[Outer.size()] == '|')
+      return PartsOf(Display);
     return {};
   }
-  if (!RescanParts.empty() && DisplayName == RescanDisplay) return RescanParts;
+  if (!RescanParts_.empty() && DisplayName == RescanDisplay_) return RescanParts_;
   return {};
 }
 
 bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t Size,
                                      TDateTime Date, const std::vector<std::string>& ItemPath) {
   if (!Scanner.DoProgress(Path, spkFile)) return false;
-  const std::vector<std::string> parts =
+  const std::vector<std::string> Parts =
       ItemPath.size() >= 2 ? ItemPath : SplitArchiveItemPath(Utf16ToUtf8(Path));
-  const std::string itemName = parts.empty() ? std::string() : parts.back();
-  Scanner.CurrentArchive = parts.empty() ? std::string() : JoinArchiveItemPath(parts, parts.size() - 1);
+  const std::string itemName = Parts.empty() ? std::string() : Parts.back();
+  Scanner.CurrentArchive = Parts.empty() ? std::string() : JoinArchiveItemPath(Parts, Parts.size() - 1);
   const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
                                                 std::string& Password) {
     if (!Scanner.OnPassword) return false;
-    TScanPasswordQuery query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
-    return Scanner.OnPassword(query);
+    TScanPasswordQuery Query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
+    return Scanner.OnPassword(Query);
   };
   // The hits of this scan are this item: they carry its parts.
   struct TRescanScope {
     TArchiveWalk& Walk;
     ~TRescanScope() {
-      Walk.RescanParts.clear();
-      Walk.RescanDisplay.clear();
+      Walk.RescanParts_.clear();
+      Walk.RescanDisplay_.clear();
     }
-  } scope{*this};
-  RescanParts = parts;
-  RescanDisplay = Path;
-  std::string temp;
+  } Scope{*this};
+  RescanParts_ = Parts;
+  RescanDisplay_ = Path;
+  std::string Temp;
   try {
-    if (parts.size() < 2)
+    if (Parts.size() < 2)
       throw EArcError("Assertion failed: \"" + Utf16ToUtf8(Path) + "\" is not an archive item path");
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
-    TScanResult result;
+    TScanResult Result;
     if (FitsInMemory(Size)) {
-      const TArcBlockPtr block = ExtractArchivePathToMemory(parts, static_cast<int32_t>(Size), password);
-      TVReadOnlyMemStream stream(block.get(), static_cast<int32_t>(Size));
-      result = Scanner.ScanStream(stream, Path, Date, Size, true);
+      const TArcBlockPtr Block = ExtractArchivePathToMemory(Parts, static_cast<int32_t>(Size), password);
+      TVReadOnlyMemStream Stream(Block.get(), static_cast<int32_t>(Size));
+      Result = Scanner.ScanStream(Stream, Path, Date, Size, true);
     } else {
-      MakeTempFileNameOrRaise("QV", temp, Size);
-      ExtractArchivePathToFile(parts, temp, false, nullptr, nullptr, password);
+      MakeTempFileNameOrRaise("QV", Temp, Size);
+      ExtractArchivePathToFile(Parts, Temp, false, nullptr, nullptr, password);
       // The temporary file exists before the extraction: only its size tells that the item came.
-      int64_t written = -1;
-      if (!GetFileInfo(temp, &written, nullptr, nullptr, nullptr, nullptr) || written != Size)
+      int64_t Written = -1;
+      if (!GetFileInfo(Temp, &Written, nullptr, nullptr, nullptr, nullptr) || Written != Size)
         throw EArcError("Can't extract \"" + itemName + "\" from \"" + Scanner.CurrentArchive + "\"");
-      result = Scanner.ScanFile(Utf8ToUtf16(temp), Path, Date, Size, true);
+      Result = Scanner.ScanFile(Utf8ToUtf16(Temp), Path, Date, Size, true);
     }
-    if (!temp.empty()) ForceDeleteFile(temp);
-    return result != srCancelled;
-  } catch (const std::exception& e) {
-    if (!temp.empty()) ForceDeleteFile(temp);
-    Scanner.DoError(Path, e.what(), kNoSystemError, sekException);
+    if (!Temp.empty()) ForceDeleteFile(Temp);
+    return Result != srCancelled;
+  } catch (const std::exception& E) {
+    if (!Temp.empty()) ForceDeleteFile(Temp);
+    Scanner.DoError(Path, E.what(), kNoSystemError, sekException);
     return true;
   }
 }

@@ -67,13 +67,13 @@ class TArchiveWalk : public IArchiveWalk {
     int64_t Size;
     std::vector<std::string> Parts;
   };
-  std::vector<TOpenLevel> Levels;  // outermost first
+  std::vector<TOpenLevel> Levels_;  // outermost first
   // The parts of an archive to be walked, shown as Display: an item of the innermost level walked, or
   // (no level open) the file on disk.
   std::vector<std::string> PartsOf(const std::string& Display) const;
   // The item scanned again by RescanArchiveItem now, in parts, and its display path.
-  std::vector<std::string> RescanParts;
-  std::u16string RescanDisplay;
+  std::vector<std::string> RescanParts_;
+  std::u16string RescanDisplay_;
 
   // Cache work left undone when a stop ended a wait for the cache lock: the registrations of walked
   // inner archives (whose archivers must live until then) and the pins of cached archivers. Done at the
@@ -83,8 +83,8 @@ class TArchiveWalk : public IArchiveWalk {
     std::shared_ptr<TArchiver> Archiver;
     std::vector<std::string> Files;  // the walk's temporary files of the archive, deleted unless cached
   };
-  std::vector<TPendingRegistration> PendingRegistrations;
-  std::vector<TArchiver*> PendingPins;  // the cache holds them while pinned
+  std::vector<TPendingRegistration> PendingRegistrations_;
+  std::vector<TArchiver*> PendingPins_;  // the cache holds them while pinned
   // Does the pending work when the cache lock can be had; false when some is left.
   bool SettlePending();
 

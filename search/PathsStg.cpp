@@ -37,12 +37,12 @@ class TWideName {
     const size_t N = std::strlen(A);
     char16_t* Out;
     if (N < kShort) {
-      Out = Short;
+      Out = Short_;
     } else {
-      Long.resize(N + 1);
-      Out = Long.data();
+      Long_.resize(N + 1);
+      Out = Long_.data();
     }
-    for (size_t i = 0; i < N; ++i) Out[i] = static_cast<unsigned char>(A[i]);
+    for (size_t I = 0; I < N; ++I) Out[I] = static_cast<unsigned char>(A[I]);
     Out[N] = 0;
     Text = Out;
     Length = static_cast<int32_t>(N);
@@ -56,8 +56,8 @@ class TWideName {
  private:
   // File names are at most 255 bytes, so almost every component fits here.
   static constexpr size_t kShort = 256;
-  char16_t Short[kShort];
-  std::u16string Long;
+  char16_t Short_[kShort];
+  std::u16string Long_;
 };
 
 int Sign(int32_t C) { return C < 0 ? -1 : C > 0 ? 1 : 0; }
@@ -81,7 +81,7 @@ std::u16string NodeNameToWide(TPathName Name) {
 // ---------------------------------------------------------------------------------------------------------
 // Child dictionaries
 
-std::u16string TStgDicNode::GetKey() const { return NodeNameToWide(Key); }
+std::u16string TStgDicNode::GetKey() const { return NodeNameToWide(Key_); }
 
 void TStgDicNode::SetKey(std::u16string_view S) {
   if (!IsAscii(S)) {
@@ -89,10 +89,10 @@ void TStgDicNode::SetKey(std::u16string_view S) {
     return;
   }
   auto* Block = static_cast<char*>(AllocKeyBlock(S.size() + 1));
-  for (size_t i = 0; i < S.size(); ++i) Block[i] = static_cast<char>(S[i]);
+  for (size_t I = 0; I < S.size(); ++I) Block[I] = static_cast<char>(S[I]);
   Block[S.size()] = 0;
   FreeKey();
-  Key = reinterpret_cast<uintptr_t>(Block) | kNarrowTag;
+  Key_ = reinterpret_cast<uintptr_t>(Block) | kNarrowTag;
 }
 
 int TStgDic::CompareKeys(TPathName Key1, TPathName Key2) {
@@ -119,14 +119,14 @@ std::unique_ptr<WSPDicFast::TNode> TStgDic::CreateNode() const { return std::mak
 TPathsStorage::TPathsStorage() { Clear(); }
 
 void TPathsStorage::Clear() {
-  LastNode = LastFolderNode = nullptr;
-  Root = nullptr;
-  Nodes.clear();
-  Root = &Nodes.emplace_back();
-  LastPath.clear();
-  LastFolder.clear();
-  Counter = 0;
-  Numbered = false;
+  LastNode_ = LastFolderNode_ = nullptr;
+  Root_ = nullptr;
+  Nodes_.clear();
+  Root_ = &Nodes_.emplace_back();
+  LastPath_.clear();
+  LastFolder_.clear();
+  Counter_ = 0;
+  Numbered_ = false;
 }
 
 TPathNode* TPathsStorage::AddChildNode(TPathNode* Node, std::u16string_view Piece, bool& Created) {
@@ -140,7 +140,7 @@ TPathNode* TPathsStorage::AddChildNode(TPathNode* Node, std::u16string_view Piec
     return static_cast<TPathNode*>(static_cast<WSPDicFast::TWSPNode*>(Parent)->Value);
   }
   // A node that a failed insertion leaves behind is never linked, so nothing reaches it.
-  TPathNode& Child = Nodes.emplace_back();
+  TPathNode& Child = Nodes_.emplace_back();
   Child.Parent = Node;
   Search.Value = &Child;
   auto* Inserted = static_cast<WSPDicFast::TWSPNode*>(Dic.InsertNode(Search, Parent));
@@ -151,24 +151,24 @@ TPathNode* TPathsStorage::AddChildNode(TPathNode* Node, std::u16string_view Piec
 
 TPathNode* TPathsStorage::FindChildNode(TPathNode* Node, std::u16string_view Piece) {
   if (!Node->Children) return nullptr;
-  LookupKey.assign(Piece);
-  void** Value = Node->Children->FindPtr(LookupKey.c_str());
+  LookupKey_.assign(Piece);
+  void** Value = Node->Children->FindPtr(LookupKey_.c_str());
   return Value != nullptr ? static_cast<TPathNode*>(*Value) : nullptr;
 }
 
 TPathNode* TPathsStorage::AddPath(std::u16string_view Path, bool& IsNew) {
   IsNew = false;
-  if (LastNode != nullptr && Path == LastPath) return LastNode;
+  if (LastNode_ != nullptr && Path == LastPath_) return LastNode_;
 
   const size_t Cut = Path.find_last_of(kSeparators);
   const std::u16string_view Folder =
       Cut == std::u16string_view::npos ? Path.substr(0, 0) : Path.substr(0, Cut + 1);
   // A folder met just before continues from its node; any other path descends from the root (so does
   // every path while the cache is empty).
-  TPathNode* Node = Root;
+  TPathNode* Node = Root_;
   std::u16string_view Text = Path;
-  if (LastFolderNode != nullptr && Folder == LastFolder) {
-    Node = LastFolderNode;
+  if (LastFolderNode_ != nullptr && Folder == LastFolder_) {
+    Node = LastFolderNode_;
     Text = Path.substr(Folder.size());
   }
   bool Created = false;
@@ -182,19 +182,19 @@ TPathNode* TPathsStorage::AddPath(std::u16string_view Path, bool& IsNew) {
   Node = AddChildNode(Node, Text, Created);
   AnyCreated |= Created;
   IsNew = Created;
-  if (AnyCreated) Numbered = false;
+  if (AnyCreated) Numbered_ = false;
 
   // The caches change only once the nodes stand; an allocation failure on the way leaves them empty.
-  LastNode = LastFolderNode = nullptr;
-  LastPath.assign(Path);
-  LastFolder.assign(Folder);
-  LastNode = Node;
-  LastFolderNode = Node->Parent;
+  LastNode_ = LastFolderNode_ = nullptr;
+  LastPath_.assign(Path);
+  LastFolder_.assign(Folder);
+  LastNode_ = Node;
+  LastFolderNode_ = Node->Parent;
   return Node;
 }
 
 TPathNode* TPathsStorage::Find(std::u16string_view Path) {
-  TPathNode* Node = Root;
+  TPathNode* Node = Root_;
   std::u16string_view Text = Path;
   for (size_t Sep = Text.find_first_of(kSeparators); Sep != std::u16string_view::npos;
        Sep = Text.find_first_of(kSeparators)) {
@@ -218,13 +218,13 @@ std::u16string TPathsStorage::GetPath(const TPathNode* Node, bool Full) const {
 void TPathsStorage::NumberNodes() {
   // Pre-order with an explicit stack (paths may be thousands of components deep): a node takes the next
   // number, then its children follow in key order.
-  Counter = 0;
-  std::vector<TPathNode*> Stack{Root};
+  Counter_ = 0;
+  std::vector<TPathNode*> Stack{Root_};
   std::vector<TPathNode*> Children;
   while (!Stack.empty()) {
     TPathNode* Node = Stack.back();
     Stack.pop_back();
-    Node->Order = Counter++;
+    Node->Order = Counter_++;
     if (!Node->Children) continue;
     Children.clear();
     Node->Children->ForEachInOrder([&Children](WSPDicFast::TNode& Entry) {
@@ -232,11 +232,11 @@ void TPathsStorage::NumberNodes() {
     });
     Stack.insert(Stack.end(), Children.rbegin(), Children.rend());
   }
-  Numbered = true;
+  Numbered_ = true;
 }
 
 int TPathsStorage::CompareNodes(const TPathNode* A, const TPathNode* B) {
-  if (!Numbered) NumberNodes();
+  if (!Numbered_) NumberNodes();
   return A->Order < B->Order ? -1 : A->Order > B->Order ? 1 : 0;
 }
 

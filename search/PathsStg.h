@@ -98,10 +98,10 @@ class TPathsStorage {
   }
   // Numbers every node in tree order: a node before its children, siblings in their dictionary's order.
   void NumberNodes();
-  bool IsNumbered() const { return Numbered; }
-  TPathNode* GetRoot() const { return Root; }
+  bool IsNumbered() const { return Numbered_; }
+  TPathNode* GetRoot() const { return Root_; }
   // Nodes stored, the root included.
-  int32_t NodeCount() const { return static_cast<int32_t>(Nodes.size()); }
+  int32_t NodeCount() const { return static_cast<int32_t>(Nodes_.size()); }
 
  private:
   // The child of Node named Piece, made when missing (Created).
@@ -109,17 +109,17 @@ class TPathsStorage {
   // The child of Node named Piece, or null.
   TPathNode* FindChildNode(TPathNode* Node, std::u16string_view Piece);
 
-  std::deque<TPathNode> Nodes;  // every node, the root first; a deque keeps their addresses
-  TPathNode* Root = nullptr;
+  std::deque<TPathNode> Nodes_;  // every node, the root first; a deque keeps their addresses
+  TPathNode* Root_ = nullptr;
   // The last path added and its node, and the folder part of it (up to its last separator) and the
   // folder's node: consecutive additions in one folder skip the descent.
-  TPathNode* LastNode = nullptr;
-  TPathNode* LastFolderNode = nullptr;
-  std::u16string LastPath;
-  std::u16string LastFolder;
-  int32_t Counter = 0;
-  bool Numbered = false;
-  std::u16string LookupKey;  // the zero-terminated piece that Find looks up
+  TPathNode* LastNode_ = nullptr;
+  TPathNode* LastFolderNode_ = nullptr;
+  std::u16string LastPath_;
+  std::u16string LastFolder_;
+  int32_t Counter_ = 0;
+  bool Numbered_ = false;
+  std::u16string LookupKey_;  // the zero-terminated piece that Find looks up
 };
 
 // The path column of the results table: a vector of TPathNode references ordered by tree order.

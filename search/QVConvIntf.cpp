@@ -35,8 +35,8 @@ void AppendErrorLine(std::string& Text, const std::string& Line) {
 std::string CurrentExceptionText() {
   try {
     throw;
-  } catch (const std::exception& e) {
-    return e.what();
+  } catch (const std::exception& E) {
+    return E.what();
   } catch (...) {
     return "Unknown exception";
   }
@@ -61,19 +61,19 @@ bool WantsUnicode(const TQVConverter& Converter, int UnicodeMode) {
 // release the outer one's lock. OnBusyChange hears only real changes.
 class TBusyLock {
  public:
-  explicit TBusyLock(TQVConverter& Converter) : converter_(Converter) {
-    converter_.Busy = true;
-    owner_ = (Converter.Flags & cfNoBusyLock) == 0 ? Converter.Owner : nullptr;
-    if (owner_ == nullptr) return;
-    was_busy_ = owner_->Busy;
-    owner_->Busy = true;
-    if (!was_busy_) Notify(true);
+  explicit TBusyLock(TQVConverter& Converter) : Converter_(Converter) {
+    Converter_.Busy = true;
+    Owner_ = (Converter.Flags & cfNoBusyLock) == 0 ? Converter.Owner : nullptr;
+    if (Owner_ == nullptr) return;
+    WasBusy_ = Owner_->Busy;
+    Owner_->Busy = true;
+    if (!WasBusy_) Notify(true);
   }
   ~TBusyLock() {
-    converter_.Busy = false;
-    if (owner_ == nullptr) return;
-    owner_->Busy = was_busy_;
-    if (!was_busy_) Notify(false);
+    Converter_.Busy = false;
+    if (Owner_ == nullptr) return;
+    Owner_->Busy = WasBusy_;
+    if (!WasBusy_) Notify(false);
   }
   TBusyLock(const TBusyLock&) = delete;
   TBusyLock& operator=(const TBusyLock&) = delete;
@@ -81,16 +81,16 @@ class TBusyLock {
  private:
   // The notification is only news for the owner: a handler that raises changes nothing of the state.
   void Notify(bool Busy) noexcept {
-    if (!owner_->OnBusyChange) return;
+    if (!Owner_->OnBusyChange) return;
     try {
-      owner_->OnBusyChange(owner_, Busy);
+      Owner_->OnBusyChange(Owner_, Busy);
     } catch (...) {
     }
   }
 
-  TQVConverter& converter_;
-  TQVConverters* owner_ = nullptr;
-  bool was_busy_ = false;
+  TQVConverter& Converter_;
+  TQVConverters* Owner_ = nullptr;
+  bool WasBusy_ = false;
 };
 
 // Where one conversion of the list puts its outcome (the caller's variables).
@@ -113,17 +113,17 @@ struct TAnswer {
   // to ErrorText.
   template <class Convert>
   bool Attempt(TQVConverter& Candidate, int UnicodeMode, Convert&& DoConvert) {
-    const bool unicode = WantsUnicode(Candidate, UnicodeMode);
-    std::string error;
+    const bool Unicode = WantsUnicode(Candidate, UnicodeMode);
+    std::string Error;
     int32_t size = 0;
-    Block = DoConvert(Candidate, unicode, error, size);
+    Block = DoConvert(Candidate, Unicode, Error, size);
     if (Block) {
       Converter = &Candidate;
       Size = size;
-      IsUnicode = unicode;
+      IsUnicode = Unicode;
       return true;
     }
-    AppendErrorLine(ErrorText, error);
+    AppendErrorLine(ErrorText, Error);
     return Candidate.Cancelled;
   }
 };
@@ -159,10 +159,10 @@ bool TConvTempFile::Make(const std::string& Ext, int64_t NeededBytes, std::strin
   Name = name;
   if (Ext.empty()) return true;
   // link fails when the target exists, so a file of someone else is never replaced.
-  std::string with_ext = Name + "." + Ext;
-  if (link(Name.c_str(), with_ext.c_str()) == 0) {
+  std::string WithExt = Name + "." + Ext;
+  if (link(Name.c_str(), WithExt.c_str()) == 0) {
     unlink(Name.c_str());
-    Name = with_ext;
+    Name = WithExt;
   }
   return true;
 }
@@ -179,16 +179,16 @@ int TQVConverter::Load(const std::string& FileName) {
   LoadErrorText.clear();
   // dlopen searches the library paths for a name without a slash; a plug-in is only ever taken from the
   // place it was found.
-  std::string path = FileName.find('/') == std::string::npos ? "./" + FileName : FileName;
+  std::string Path = FileName.find('/') == std::string::npos ? "./" + FileName : FileName;
   dlerror();
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    const char* error = dlerror();
-    LoadErrorText = error != nullptr ? error : "cannot load " + FileName;
+    const char* Error = dlerror();
+    LoadErrorText = Error != nullptr ? Error : "cannot load " + FileName;
     return kConverterLoadFailed;
   }
   Handle = handle;
-  this->FileName = FileName;
+  this->FileName_ = FileName;
 
   TExports exports;
   std::string missing;
@@ -217,16 +217,16 @@ void TQVConverter::Unload() {
 int32_t TQVConverter::ConverterCallback(int32_t Kind, int32_t Current, int32_t Total, void* UserData) {
   auto* converter = static_cast<TQVConverter*>(UserData);
   if (Kind != 0 || converter == nullptr || !converter->Progress) return 1;
-  bool go_on = false;
+  bool GoOn = false;
   try {
-    go_on = converter->Progress(converter, Current, Total);
+    GoOn = converter->Progress(converter, Current, Total);
   } catch (...) {
     // The library's frames lie between here and the host: the exception stops the conversion and its
     // message becomes the conversion's error text.
-    converter->HandlerError = CurrentExceptionText();
+    converter->HandlerError_ = CurrentExceptionText();
   }
-  if (!go_on) converter->Cancelled = true;
-  return go_on ? 1 : 0;
+  if (!GoOn) converter->Cancelled = true;
+  return GoOn ? 1 : 0;
 }
 
 template <class Call>
@@ -241,7 +241,7 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
     return nullptr;
   }
   Cancelled = false;
-  HandlerError.clear();
+  HandlerError_.clear();
   Progress = Handler;
   if (Exports.SetCallback != nullptr) {
     if (Progress) {
@@ -250,12 +250,12 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
       Exports.SetCallback(nullptr, nullptr);
     }
   }
-  TResultBlock result;
+  TResultBlock Result;
   {
-    TBusyLock lock(*this);
+    TBusyLock Lock(*this);
     try {
-      result.reset(DoConvert());
-      if (result) {
+      Result.reset(DoConvert());
+      if (Result) {
         ErrorText.clear();
         // A text with a negative size would be read before its start.
         if (Size < 0) Size = 0;
@@ -263,29 +263,29 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
         ErrorText = GetErrorText();
       }
     } catch (...) {
-      result.reset();
+      Result.reset();
       ErrorText = CurrentExceptionText();
     }
     if (Exports.SetCallback != nullptr) Exports.SetCallback(nullptr, nullptr);
   }
   Progress = nullptr;
-  if (!HandlerError.empty()) {
-    result.reset();
-    ErrorText = HandlerError;
+  if (!HandlerError_.empty()) {
+    Result.reset();
+    ErrorText = HandlerError_;
   }
-  return result;
+  return Result;
 }
 
 TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode,
                                        const TConvertProgressEvent& Progress, std::string& ErrorText,
                                        int32_t& Size) {
   return Convert(Progress, ErrorText, Size, [&]() -> void* {
-    std::u16string wide;
-    if (WideFileName(FileName, wide)) {
+    std::u16string Wide;
+    if (WideFileName(FileName, Wide)) {
       if (Unicode && Exports.ConvertToUnicodeW != nullptr)
-        return Exports.ConvertToUnicodeW(wide.c_str(), &Size);
+        return Exports.ConvertToUnicodeW(Wide.c_str(), &Size);
       if (!Unicode && Exports.ConvertToPureTextW != nullptr) {
-        return Exports.ConvertToPureTextW(wide.c_str(), &Size);
+        return Exports.ConvertToPureTextW(Wide.c_str(), &Size);
       }
     }
     return Unicode ? Exports.ConvertToUnicode(FileName.c_str(), &Size)
@@ -305,9 +305,9 @@ TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode,
 bool TQVConverter::IsFileSupported(const std::string& FileName) {
   if (Handle == nullptr) return false;
   try {
-    std::u16string wide;
-    if (Exports.IsFileSupportedW != nullptr && WideFileName(FileName, wide)) {
-      return Exports.IsFileSupportedW(wide.c_str()) != 0;
+    std::u16string Wide;
+    if (Exports.IsFileSupportedW != nullptr && WideFileName(FileName, Wide)) {
+      return Exports.IsFileSupportedW(Wide.c_str()) != 0;
     }
     return Exports.IsFileSupported(FileName.c_str()) != 0;
   } catch (...) {
@@ -335,10 +335,10 @@ bool TQVConverter::IsMemDataSupported(const void* Data) {
 
 std::string TQVConverter::GetErrorText() {
   if (Handle == nullptr) return "";
-  char buffer[kErrorTextBuffer] = {};
-  bool has_text = Exports.GetConversionError(buffer, kErrorTextMaxLen) != 0;
-  buffer[kErrorTextChars] = '\0';
-  return has_text ? std::string(buffer) : std::string();
+  char Buffer[kErrorTextBuffer] = {};
+  bool HasText = Exports.GetConversionError(Buffer, kErrorTextMaxLen) != 0;
+  Buffer[kErrorTextChars] = '\0';
+  return HasText ? std::string(Buffer) : std::string();
 }
 
 namespace {
@@ -352,9 +352,9 @@ std::string TQVConverter::GetDllInfo() { return Handle != nullptr ? TextOrEmpty(
 std::string TQVConverter::ListSupportedTypes(int32_t& Count) {
   Count = 0;
   if (Handle == nullptr) return "";
-  std::string types = TextOrEmpty(Exports.ListSupportedTypes(&Count));
+  std::string Types = TextOrEmpty(Exports.ListSupportedTypes(&Count));
   Count = std::max(Count, 0);
-  return types;
+  return Types;
 }
 
 std::string TQVConverter::GetType(int32_t Index) {
@@ -370,12 +370,12 @@ std::string TQVConverter::GetTypeDescription(int32_t Index) {
 
 int TQVConverters::AddConverter(const std::string& FileName, bool Disabled) {
   auto converter = std::make_unique<TQVConverter>(this);
-  int code = converter->Load(FileName);
+  int Code = converter->Load(FileName);
   LastLoadError = converter->LoadErrorText;
-  if (code != kConverterLoaded) return code;
+  if (Code != kConverterLoaded) return Code;
   converter->Disabled = Disabled;
   List.push_back(std::move(converter));
-  return code;
+  return Code;
 }
 
 int32_t TQVConverters::EnabledCount() const {
@@ -392,9 +392,9 @@ TResultBlock TQVConverters::ConvertFile(const std::string& FileName, int Unicode
     ErrorText = kConvertersBusy;
     return nullptr;
   }
-  std::vector<TQVConverter*> all;
-  for (const auto& converter : List) all.push_back(converter.get());
-  return ConvertFileWith(all, FileName, ErrorText, Converter, Size, IsUnicode, UnicodeMode,
+  std::vector<TQVConverter*> All;
+  for (const auto& converter : List) All.push_back(converter.get());
+  return ConvertFileWith(All, FileName, ErrorText, Converter, Size, IsUnicode, UnicodeMode,
                          Extension.empty() ? LowerFileExt(FileName) : Extension);
 }
 
@@ -402,26 +402,26 @@ TResultBlock TQVConverters::ConvertFileWith(const std::vector<TQVConverter*>& Co
                                             const std::string& FileName, std::string& ErrorText,
                                             TQVConverter*& Converter, int32_t& Size, bool& IsUnicode,
                                             int UnicodeMode, const std::string& Extension) {
-  TAnswer answer{ErrorText, Converter, Size, IsUnicode};
-  answer.Clear();
-  auto convert_file = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {
+  TAnswer Answer{ErrorText, Converter, Size, IsUnicode};
+  Answer.Clear();
+  auto ConvertFile = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {
     return Candidate.ConvertFile(FileName, Unicode, OnProgress, Error, TextSize);
   };
-  std::vector<bool> tried(Converters.size(), false);
+  std::vector<bool> Tried(Converters.size(), false);
   if (!Extension.empty()) {
-    for (size_t i = 0; i < Converters.size(); ++i) {
-      TQVConverter* candidate = Converters[i];
-      if (candidate == nullptr || candidate->Disabled || !candidate->IsFileTypeSupported(Extension)) continue;
-      tried[i] = true;
-      if (answer.Attempt(*candidate, UnicodeMode, convert_file)) return std::move(answer.Block);
+    for (size_t I = 0; I < Converters.size(); ++I) {
+      TQVConverter* Candidate = Converters[I];
+      if (Candidate == nullptr || Candidate->Disabled || !Candidate->IsFileTypeSupported(Extension)) continue;
+      Tried[I] = true;
+      if (Answer.Attempt(*Candidate, UnicodeMode, ConvertFile)) return std::move(Answer.Block);
     }
   }
-  for (size_t i = 0; i < Converters.size(); ++i) {
-    TQVConverter* candidate = Converters[i];
-    if (tried[i] || candidate == nullptr || candidate->Disabled || !candidate->IsFileSupported(FileName)) {
+  for (size_t I = 0; I < Converters.size(); ++I) {
+    TQVConverter* Candidate = Converters[I];
+    if (Tried[I] || Candidate == nullptr || Candidate->Disabled || !Candidate->IsFileSupported(FileName)) {
       continue;
     }
-    if (answer.Attempt(*candidate, UnicodeMode, convert_file)) return std::move(answer.Block);
+    if (Answer.Attempt(*Candidate, UnicodeMode, ConvertFile)) return std::move(Answer.Block);
   }
   return nullptr;
 }
@@ -430,76 +430,76 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
                                           const std::string& Extension, std::string& ErrorText,
                                           TQVConverter*& Converter, int32_t& Size, bool& IsUnicode,
                                           int UnicodeMode) {
-  TAnswer answer{ErrorText, Converter, Size, IsUnicode};
-  answer.Clear();
+  TAnswer Answer{ErrorText, Converter, Size, IsUnicode};
+  Answer.Clear();
   if (Busy) {
     ErrorText = kConvertersBusy;
     return nullptr;
   }
-  if (auto* file = dynamic_cast<TVFileStream*>(&Stream)) {
-    file->Flush();
-    return ConvertFile(file->GetFileName(), UnicodeMode, Extension, ErrorText, Converter, Size, IsUnicode);
+  if (auto* File = dynamic_cast<TVFileStream*>(&Stream)) {
+    File->Flush();
+    return ConvertFile(File->GetFileName(), UnicodeMode, Extension, ErrorText, Converter, Size, IsUnicode);
   }
-  auto* memory = dynamic_cast<TVBaseMemStream*>(&Stream);
-  if (memory == nullptr) throw Exception("Error in parameters");
+  auto* Memory = dynamic_cast<TVBaseMemStream*>(&Stream);
+  if (Memory == nullptr) throw Exception("Error in parameters");
 
-  const std::string ext = Extension.empty() ? LowerFileExt(DisplayName) : Extension;
-  const void* data = memory->GetMemory();
-  const int32_t length = memory->GetSize();
-  auto convert_memory = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {
-    TextSize = length;
+  const std::string Ext = Extension.empty() ? LowerFileExt(DisplayName) : Extension;
+  const void* data = Memory->GetMemory();
+  const int32_t Length = Memory->GetSize();
+  auto ConvertMemory = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {
+    TextSize = Length;
     return Candidate.ConvertMemory(data, Unicode, OnProgress, Error, TextSize);
   };
 
   // Libraries that claim the extension and convert memory take the block where it lies. The other
   // claimants need a file; the rest (all of them when there is no extension) may still recognise the
   // content. A library asked here is not asked again through the file.
-  std::vector<TQVConverter*> file_candidates;
-  std::vector<TQVConverter*> others;
+  std::vector<TQVConverter*> FileCandidates;
+  std::vector<TQVConverter*> Others;
   for (const auto& converter : List) {
     if (converter->Disabled) continue;
-    const bool claims = !ext.empty() && converter->IsFileTypeSupported(ext);
-    if (claims && (converter->Flags & cfMemoryConversion) != 0) {
-      if (answer.Attempt(*converter, UnicodeMode, convert_memory)) return std::move(answer.Block);
-    } else if (claims) {
-      file_candidates.push_back(converter.get());
+    const bool Claims = !Ext.empty() && converter->IsFileTypeSupported(Ext);
+    if (Claims && (converter->Flags & cfMemoryConversion) != 0) {
+      if (Answer.Attempt(*converter, UnicodeMode, ConvertMemory)) return std::move(Answer.Block);
+    } else if (Claims) {
+      FileCandidates.push_back(converter.get());
     } else {
-      others.push_back(converter.get());
+      Others.push_back(converter.get());
     }
   }
-  if (file_candidates.empty()) {
-    std::vector<TQVConverter*> rest;
-    for (TQVConverter* other : others) {
-      if (!other->HasMemDataTest() || !other->IsMemDataSupported(data)) {
-        rest.push_back(other);
-      } else if (answer.Attempt(*other, UnicodeMode, convert_memory)) {
-        return std::move(answer.Block);
+  if (FileCandidates.empty()) {
+    std::vector<TQVConverter*> Rest;
+    for (TQVConverter* Other : Others) {
+      if (!Other->HasMemDataTest() || !Other->IsMemDataSupported(data)) {
+        Rest.push_back(Other);
+      } else if (Answer.Attempt(*Other, UnicodeMode, ConvertMemory)) {
+        return std::move(Answer.Block);
       }
     }
-    others = std::move(rest);
-    if (others.empty()) return nullptr;
+    Others = std::move(Rest);
+    if (Others.empty()) return nullptr;
   }
 
-  std::vector<TQVConverter*> through_file = file_candidates;
-  through_file.insert(through_file.end(), others.begin(), others.end());
-  TConvTempFile temp;
-  std::string temp_error;
-  if (!temp.Make(ext, length, temp_error)) {
-    AppendErrorLine(ErrorText, kTempFileNameError + temp_error);
+  std::vector<TQVConverter*> ThroughFile = FileCandidates;
+  ThroughFile.insert(ThroughFile.end(), Others.begin(), Others.end());
+  TConvTempFile Temp;
+  std::string TempError;
+  if (!Temp.Make(Ext, Length, TempError)) {
+    AppendErrorLine(ErrorText, kTempFileNameError + TempError);
     return nullptr;
   }
   try {
-    TVFileStream out(temp.Name, fmCreate);
-    out.Write(data, length);
-    out.Close();
-  } catch (const std::exception& e) {
-    AppendErrorLine(ErrorText, e.what());
+    TVFileStream Out(Temp.Name, fmCreate);
+    Out.Write(data, Length);
+    Out.Close();
+  } catch (const std::exception& E) {
+    AppendErrorLine(ErrorText, E.what());
     return nullptr;
   }
   // The file pass starts a fresh error text; the memory pass's lines stay in front of its own.
-  std::string file_errors;
-  TResultBlock result =
-      ConvertFileWith(through_file, temp.Name, file_errors, Converter, Size, IsUnicode, UnicodeMode, ext);
-  AppendErrorLine(ErrorText, file_errors);
-  return result;
+  std::string FileErrors;
+  TResultBlock Result =
+      ConvertFileWith(ThroughFile, Temp.Name, FileErrors, Converter, Size, IsUnicode, UnicodeMode, Ext);
+  AppendErrorLine(ErrorText, FileErrors);
+  return Result;
 }

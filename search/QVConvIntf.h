@@ -92,7 +92,7 @@ class TQVConverter {
   // The library's last error text, at most 512 bytes; empty when it has none.
   std::string GetErrorText();
   // The path the library was loaded from; empty when none is loaded.
-  std::string GetFileName() const { return Handle != nullptr ? FileName : std::string(); }
+  std::string GetFileName() const { return Handle != nullptr ? FileName_ : std::string(); }
 
   // The library's own answers, for reports and the file-type lists; a null answer gives "".
   std::string GetDllInfo();
@@ -130,9 +130,9 @@ class TQVConverter {
                        Call&& DoConvert);
   static int32_t ConverterCallback(int32_t Kind, int32_t Current, int32_t Total, void* UserData);
 
-  std::string FileName;
+  std::string FileName_;
   // The message of an exception the progress handler raised during the running conversion.
-  std::string HandlerError;
+  std::string HandlerError_;
 };
 
 // The program-wide list of converter libraries. Owns its converters.

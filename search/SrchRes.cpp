@@ -151,13 +151,13 @@ bool SearchInResults(TSearchResults& Results, TFileScanner& Scanner) {
   const TWideStrLst NoMasks;
   // Rows that the events add meanwhile are not scanned, and rows they delete end the loop early.
   const int32_t N = Results.Count();
-  for (int32_t i = 0; i < N && i < Results.Count(); ++i) {
-    const std::u16string Name = Results.GetFullName(i);
+  for (int32_t I = 0; I < N && I < Results.Count(); ++I) {
+    const std::u16string Name = Results.GetFullName(I);
     // A copy: the events may add rows, and with them item paths.
-    const std::vector<std::string>* Stored = Results.GetItemPath(i);
+    const std::vector<std::string>* Stored = Results.GetItemPath(I);
     const std::vector<std::string> Parts = Stored != nullptr ? *Stored : std::vector<std::string>();
-    const bool Go = Results.IsArchiveItem(i)
-                        ? Scanner.RescanArchiveItem(Name, Results.Sizes.Get(i), Results.Dates.Get(i), Parts)
+    const bool Go = Results.IsArchiveItem(I)
+                        ? Scanner.RescanArchiveItem(Name, Results.Sizes.Get(I), Results.Dates.Get(I), Parts)
                         : Scanner.ScanSingleFile(Name, NoMasks, false, false);
     if (!Go) return false;
   }

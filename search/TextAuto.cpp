@@ -30,29 +30,29 @@ constexpr uint8_t kWesternTarget = qvnls::kCharsetWin1252;
 // of an exception is not allowed to replace that exception.
 class TPositionKeeper {
  public:
-  explicit TPositionKeeper(TVStream& Stream) : Stream(Stream), Position(Stream.GetPosition()) {}
+  explicit TPositionKeeper(TVStream& Stream) : Stream_(Stream), Position_(Stream.GetPosition()) {}
   ~TPositionKeeper() {
     try {
-      Stream.Seek(Position);
+      Stream_.Seek(Position_);
     } catch (...) {
     }
   }
-  int32_t Saved() const { return Position; }
+  int32_t Saved() const { return Position_; }
 
  private:
-  TVStream& Stream;
-  int32_t Position;
+  TVStream& Stream_;
+  int32_t Position_;
 };
 
 // Restores a stream's Filter when the scope ends.
 class TFilterKeeper {
  public:
-  explicit TFilterKeeper(TVStream& Stream) : Stream(Stream), Saved(Stream.Filter) {}
-  ~TFilterKeeper() { Stream.Filter = Saved; }
+  explicit TFilterKeeper(TVStream& Stream) : Stream_(Stream), Saved_(Stream.Filter) {}
+  ~TFilterKeeper() { Stream_.Filter = Saved_; }
 
  private:
-  TVStream& Stream;
-  TReadFilter* Saved;
+  TVStream& Stream_;
+  TReadFilter* Saved_;
 };
 
 uint32_t DetectionWord(uint8_t Options, bool AtStart) {

@@ -75,13 +75,13 @@ class TViewTextStream {
   // Up to N times ReadLine while not at the end; true when it moved.
   bool LinesForward(int32_t N);
 
-  int32_t GetPosition() const { return Position; }
-  int32_t GetLineBytes() const { return LineBytes; }
-  int32_t GetMaxLineLength() const { return MaxLineLength; }
-  bool GetLineCut() const { return LineCut; }
-  uint8_t GetEncoding() const { return Encoding; }
-  TVStream* GetStream() const { return Stream; }
-  const std::string& GetRawLine() const { return RawLine; }
+  int32_t GetPosition() const { return Position_; }
+  int32_t GetLineBytes() const { return LineBytes_; }
+  int32_t GetMaxLineLength() const { return MaxLineLength_; }
+  bool GetLineCut() const { return LineCut_; }
+  uint8_t GetEncoding() const { return Encoding_; }
+  TVStream* GetStream() const { return Stream_; }
+  const std::string& GetRawLine() const { return RawLine_; }
 
   // Set after SetStream when the reader is to delete the stream.
   bool OwnsStream = false;
@@ -96,16 +96,16 @@ class TViewTextStream {
   // character at the end of an odd-sized UTF-16 stream; answers the bytes read.
   int32_t ReadText(char* Buf, int32_t Count, int32_t At);
   // P rounded down to a multiple of LineBytes (P may lie beyond the 32-bit range while it is computed).
-  int64_t RoundToLineLen(int64_t P) const { return P / LineBytes * LineBytes; }
-  bool IsWide() const { return Encoding == kEncodingUtf16; }
+  int64_t RoundToLineLen(int64_t P) const { return P / LineBytes_ * LineBytes_; }
+  bool IsWide() const { return Encoding_ == kEncodingUtf16; }
   // The size of the text: the stream's size, less the odd last byte of a UTF-16 stream (half a character).
   int32_t StreamSize() const;
 
-  int32_t Position = 0;
-  int32_t LineBytes;
-  int32_t MaxLineLength;
-  bool LineCut = false;
-  uint8_t Encoding = kEncodingBytes;
-  TVStream* Stream = nullptr;
-  std::string RawLine;
+  int32_t Position_ = 0;
+  int32_t LineBytes_;
+  int32_t MaxLineLength_;
+  bool LineCut_ = false;
+  uint8_t Encoding_ = kEncodingBytes;
+  TVStream* Stream_ = nullptr;
+  std::string RawLine_;
 };

@@ -59,7 +59,7 @@ class TNamedSemaphore {
   ~TNamedSemaphore();
   TNamedSemaphore(const TNamedSemaphore&) = delete;
   TNamedSemaphore& operator=(const TNamedSemaphore&) = delete;
-  sem_t* Get() const { return Sem; }
+  sem_t* Get() const { return Sem_; }
   const std::string& Name() const { return Name_; }
   // Takes the semaphore within TimeoutMs (kInfinite: no limit); false on time-out.
   bool Wait(int32_t TimeoutMs);
@@ -67,8 +67,8 @@ class TNamedSemaphore {
 
  private:
   std::string Name_;
-  sem_t* Sem = SEM_FAILED;
-  bool Created = false;
+  sem_t* Sem_ = SEM_FAILED;
+  bool Created_ = false;
 };
 
 class TAsyncChannel {
@@ -90,17 +90,17 @@ class TAsyncChannel {
   // Takes Event within TimeoutMs unless the peer ends first.
   TChannelResult WaitFor(TNamedSemaphore& Event, int32_t TimeoutMs);
 
-  TVMemoryMappedStream& Stream() { return *Map; }
+  TVMemoryMappedStream& Stream() { return *Map_; }
   const std::string& MapName() const { return MapName_; }
   // Removes the block's and the semaphores' names, so that a dead peer leaves none behind.
   void UnlinkNames();
 
  private:
   std::string MapName_;
-  int PeerFd = -1;
-  std::unique_ptr<TVMemoryMappedStream> Map;
-  int32_t InOffset, InMax, OutOffset, OutMax;
-  std::unique_ptr<TNamedSemaphore> InReady, InFree, OutReady, OutFree;
+  int PeerFd_ = -1;
+  std::unique_ptr<TVMemoryMappedStream> Map_;
+  int32_t InOffset_, InMax_, OutOffset_, OutMax_;
+  std::unique_ptr<TNamedSemaphore> InReady_, InFree_, OutReady_, OutFree_;
 };
 
 // The progress block, written under the "/sm<M>" lock.
@@ -113,10 +113,10 @@ class TSharedMem {
   bool Write(int32_t Offset, const void* Data, int32_t Size);
 
  private:
-  TVMemoryMappedStream& Stream;
-  TNamedSemaphore Mutex;
-  int32_t BaseOffset;
-  int32_t WaitMs;
+  TVMemoryMappedStream& Stream_;
+  TNamedSemaphore Mutex_;
+  int32_t BaseOffset_;
+  int32_t WaitMs_;
 };
 
 // The names a map name gives: "/" + prefix + M with "/" made "_", cut to the system's limit.

@@ -29,8 +29,8 @@ struct TFds {
   int Err[2] = {-1, -1};
   int Pid = -1;
   ~TFds() {
-    for (int fd : {Out[0], Out[1], Err[0], Err[1], Pid})
-      if (fd >= 0) ::close(fd);
+    for (int Fd : {Out[0], Out[1], Err[0], Err[1], Pid})
+      if (Fd >= 0) ::close(Fd);
   }
 };
 
@@ -41,16 +41,16 @@ void CloseFd(int& Fd) {
 
 // Reads what is there without blocking; false at the end of the pipe.
 bool Drain(int& Fd, std::string& Into, size_t Max) {
-  char buf[65536];
+  char Buf[65536];
   for (;;) {
-    const ssize_t n = ::read(Fd, buf, sizeof buf);
-    if (n > 0) {
-      const size_t room = Into.size() < Max ? Max - Into.size() : 0;
-      Into.append(buf, std::min(room, static_cast<size_t>(n)));
+    const ssize_t N = ::read(Fd, Buf, sizeof Buf);
+    if (N > 0) {
+      const size_t Room = Into.size() < Max ? Max - Into.size() : 0;
+      Into.append(Buf, std::min(Room, static_cast<size_t>(N)));
       continue;
     }
-    if (n < 0 && (errno == EINTR)) continue;
-    if (n < 0 && errno == EAGAIN) return true;
+    if (N < 0 && (errno == EINTR)) continue;
+    if (N < 0 && errno == EAGAIN) return true;
     CloseFd(Fd);
     return false;
   }
@@ -59,31 +59,31 @@ bool Drain(int& Fd, std::string& Into, size_t Max) {
 // Sends SIGTERM, waits up to GraceMs for the end, then SIGKILL; reaps the child.
 void EndChild(pid_t Pid, int PidFd, int32_t GraceMs) {
   ::kill(Pid, SIGTERM);
-  pollfd p{PidFd, POLLIN, 0};
-  if (PidFd < 0 || ::poll(&p, 1, GraceMs) <= 0) ::kill(Pid, SIGKILL);
-  int status;
-  while (::waitpid(Pid, &status, 0) < 0 && errno == EINTR) {
+  pollfd P{PidFd, POLLIN, 0};
+  if (PidFd < 0 || ::poll(&P, 1, GraceMs) <= 0) ::kill(Pid, SIGKILL);
+  int Status;
+  while (::waitpid(Pid, &Status, 0) < 0 && errno == EINTR) {
   }
 }
 
 }  // namespace
 
 std::string FindOnPath(const std::string& Program) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return std::string();
-  std::string all = path;
-  size_t start = 0;
-  while (start <= all.size()) {
-    size_t end = all.find(':', start);
-    if (end == std::string::npos) end = all.size();
-    const std::string dir = all.substr(start, end - start);
-    if (!dir.empty()) {
-      const std::string full = dir + "/" + Program;
-      struct stat st;
-      if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(full.c_str(), X_OK) == 0)
-        return full;
+  const char* Path = std::getenv("PATH");
+  if (Path == nullptr) return std::string();
+  std::string All = Path;
+  size_t Start = 0;
+  while (Start <= All.size()) {
+    size_t End = All.find(':', Start);
+    if (End == std::string::npos) End = All.size();
+    const std::string Dir = All.substr(Start, End - Start);
+    if (!Dir.empty()) {
+      const std::string Full = Dir + "/" + Program;
+      struct stat St;
+      if (::stat(Full.c_str(), &St) == 0 && S_ISREG(St.st_mode) && ::access(Full.c_str(), X_OK) == 0)
+        return Full;
     }
-    start = end + 1;
+    Start = End + 1;
   }
   return std::string();
 }
@@ -98,72 +98,72 @@ bool MakePipes(TFds& Fds, const TChildOptions& Options) {
 
 // Reads the child's output until it ends, the time-out passes or the poll cancels; reaps it.
 TChildResult Supervise(pid_t Pid, TFds& Fds, const TChildOptions& Options) {
-  TChildResult result;
+  TChildResult Result;
   CloseFd(Fds.Out[1]);
   CloseFd(Fds.Err[1]);
-  for (int fd : {Fds.Out[0], Fds.Err[0]})
-    if (fd >= 0) ::fcntl(fd, F_SETFL, O_NONBLOCK);
+  for (int Fd : {Fds.Out[0], Fds.Err[0]})
+    if (Fd >= 0) ::fcntl(Fd, F_SETFL, O_NONBLOCK);
   Fds.Pid = static_cast<int>(::syscall(SYS_pidfd_open, Pid, 0));
 
-  const uint32_t start = TickCount();
-  uint32_t lastPoll = start - static_cast<uint32_t>(Options.PollMs);  // the first poll comes at once
+  const uint32_t Start = TickCount();
+  uint32_t LastPoll = Start - static_cast<uint32_t>(Options.PollMs);  // the first poll comes at once
   for (;;) {
-    if (Options.Poll && TickCount() - lastPoll >= static_cast<uint32_t>(Options.PollMs)) {
-      lastPoll = TickCount();
+    if (Options.Poll && TickCount() - LastPoll >= static_cast<uint32_t>(Options.PollMs)) {
+      LastPoll = TickCount();
       if (!Options.Poll()) {
         EndChild(Pid, Fds.Pid, Options.GraceMs);
-        result.End = TChildEnd::Cancelled;
-        return result;
+        Result.End = TChildEnd::Cancelled;
+        return Result;
       }
     }
-    pollfd p[3];
-    nfds_t n = 0;
-    if (Fds.Out[0] >= 0) p[n++] = {Fds.Out[0], POLLIN, 0};
-    if (Fds.Err[0] >= 0) p[n++] = {Fds.Err[0], POLLIN, 0};
-    if (Fds.Pid >= 0) p[n++] = {Fds.Pid, POLLIN, 0};
-    const int ready = ::poll(p, n, Options.PollMs > 0 ? Options.PollMs : 100);
-    if (ready < 0 && errno != EINTR) break;
-    if (Fds.Out[0] >= 0) Drain(Fds.Out[0], result.Stdout, Options.MaxCapture);
-    if (Fds.Err[0] >= 0) Drain(Fds.Err[0], result.Stderr, Options.MaxCapture);
-    int status = 0;
-    const pid_t done = ::waitpid(Pid, &status, WNOHANG);
-    if (done == Pid) {
+    pollfd P[3];
+    nfds_t N = 0;
+    if (Fds.Out[0] >= 0) P[N++] = {Fds.Out[0], POLLIN, 0};
+    if (Fds.Err[0] >= 0) P[N++] = {Fds.Err[0], POLLIN, 0};
+    if (Fds.Pid >= 0) P[N++] = {Fds.Pid, POLLIN, 0};
+    const int Ready = ::poll(P, N, Options.PollMs > 0 ? Options.PollMs : 100);
+    if (Ready < 0 && errno != EINTR) break;
+    if (Fds.Out[0] >= 0) Drain(Fds.Out[0], Result.Stdout, Options.MaxCapture);
+    if (Fds.Err[0] >= 0) Drain(Fds.Err[0], Result.Stderr, Options.MaxCapture);
+    int Status = 0;
+    const pid_t Done = ::waitpid(Pid, &Status, WNOHANG);
+    if (Done == Pid) {
       // The child is gone; take what its pipes still hold (a grandchild may keep them open: no waiting).
-      if (Fds.Out[0] >= 0) Drain(Fds.Out[0], result.Stdout, Options.MaxCapture);
-      if (Fds.Err[0] >= 0) Drain(Fds.Err[0], result.Stderr, Options.MaxCapture);
-      if (WIFEXITED(status)) {
-        result.End = TChildEnd::Exited;
-        result.ExitCode = WEXITSTATUS(status);
+      if (Fds.Out[0] >= 0) Drain(Fds.Out[0], Result.Stdout, Options.MaxCapture);
+      if (Fds.Err[0] >= 0) Drain(Fds.Err[0], Result.Stderr, Options.MaxCapture);
+      if (WIFEXITED(Status)) {
+        Result.End = TChildEnd::Exited;
+        Result.ExitCode = WEXITSTATUS(Status);
       } else {
-        result.End = TChildEnd::Signalled;
+        Result.End = TChildEnd::Signalled;
       }
-      return result;
+      return Result;
     }
-    const uint32_t now = TickCount();
-    if (Options.TimeoutMs >= 0 && now - start >= static_cast<uint32_t>(Options.TimeoutMs)) {
+    const uint32_t Now = TickCount();
+    if (Options.TimeoutMs >= 0 && Now - Start >= static_cast<uint32_t>(Options.TimeoutMs)) {
       EndChild(Pid, Fds.Pid, Options.GraceMs);
-      result.End = TChildEnd::TimedOut;
-      return result;
+      Result.End = TChildEnd::TimedOut;
+      return Result;
     }
   }
   EndChild(Pid, Fds.Pid, Options.GraceMs);
-  result.End = TChildEnd::Signalled;
-  return result;
+  Result.End = TChildEnd::Signalled;
+  return Result;
 }
 
 // Points the child's descriptor Target at the pipe end, or at /dev/null.
 void Redirect(int PipeEnd, int Target, int NullFlags) {
-  const int fd = PipeEnd >= 0 ? PipeEnd : ::open("/dev/null", NullFlags);
-  if (fd >= 0 && fd != Target) ::dup2(fd, Target);
+  const int Fd = PipeEnd >= 0 ? PipeEnd : ::open("/dev/null", NullFlags);
+  if (Fd >= 0 && Fd != Target) ::dup2(Fd, Target);
 }
 
 }  // namespace
 
 std::string FindProgram(const std::string& Program) {
-  const std::string exe = ModuleFileName(nullptr);
-  const size_t slash = exe.rfind('/');
-  if (slash != std::string::npos && FileExists(exe.substr(0, slash + 1) + Program))
-    return exe.substr(0, slash + 1) + Program;
+  const std::string Exe = ModuleFileName(nullptr);
+  const size_t Slash = Exe.rfind('/');
+  if (Slash != std::string::npos && FileExists(Exe.substr(0, Slash + 1) + Program))
+    return Exe.substr(0, Slash + 1) + Program;
   return FindOnPath(Program);
 }
 
@@ -191,76 +191,76 @@ bool ChildEndedByItself(const TChildResult& Run, const std::string& Name, int32_
 }
 
 TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions& Options) {
-  TChildResult result;
+  TChildResult Result;
   if (Argv.empty()) {
-    result.Error = EINVAL;
-    return result;
+    Result.Error = EINVAL;
+    return Result;
   }
-  TFds fds;
-  if (!MakePipes(fds, Options)) {
-    result.Error = errno;
-    return result;
+  TFds Fds;
+  if (!MakePipes(Fds, Options)) {
+    Result.Error = errno;
+    return Result;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
   if (Options.CaptureStdout)
-    posix_spawn_file_actions_adddup2(&actions, fds.Out[1], 1);
+    posix_spawn_file_actions_adddup2(&Actions, Fds.Out[1], 1);
   else
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&Actions, 1, "/dev/null", O_WRONLY, 0);
   if (Options.CaptureStderr)
-    posix_spawn_file_actions_adddup2(&actions, fds.Err[1], 2);
+    posix_spawn_file_actions_adddup2(&Actions, Fds.Err[1], 2);
   else
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!Options.WorkDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, Options.WorkDir.c_str());
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_addopen(&Actions, 2, "/dev/null", O_WRONLY, 0);
+  if (!Options.WorkDir.empty()) posix_spawn_file_actions_addchdir_np(&Actions, Options.WorkDir.c_str());
+  posix_spawnattr_t Attr;
+  posix_spawnattr_init(&Attr);
   // The child starts with default signal handling, whatever the server has blocked or ignored.
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &all);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  sigset_t None, All;
+  sigemptyset(&None);
+  sigfillset(&All);
+  posix_spawnattr_setsigmask(&Attr, &None);
+  posix_spawnattr_setsigdefault(&Attr, &All);
+  posix_spawnattr_setflags(&Attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> argv;
-  for (const std::string& a : Argv) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& A : Argv) argv.push_back(const_cast<char*>(A.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) {
-    result.Error = rc;
-    return result;
+  pid_t Pid = -1;
+  const int Rc = ::posix_spawn(&Pid, argv[0], &Actions, &Attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&Actions);
+  posix_spawnattr_destroy(&Attr);
+  if (Rc != 0) {
+    Result.Error = Rc;
+    return Result;
   }
-  return Supervise(pid, fds, Options);
+  return Supervise(Pid, Fds, Options);
 }
 
 TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Options) {
-  TChildResult result;
-  TFds fds;
-  if (!MakePipes(fds, Options)) {
-    result.Error = errno;
-    return result;
+  TChildResult Result;
+  TFds Fds;
+  if (!MakePipes(Fds, Options)) {
+    Result.Error = errno;
+    return Result;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    result.Error = errno;
-    return result;
+  const pid_t Pid = ::fork();
+  if (Pid < 0) {
+    Result.Error = errno;
+    return Result;
   }
-  if (pid == 0) {
+  if (Pid == 0) {
     Redirect(-1, 0, O_RDONLY);
-    Redirect(fds.Out[1], 1, O_WRONLY);
-    Redirect(fds.Err[1], 2, O_WRONLY);
+    Redirect(Fds.Out[1], 1, O_WRONLY);
+    Redirect(Fds.Err[1], 2, O_WRONLY);
     if (!Options.WorkDir.empty() && ::chdir(Options.WorkDir.c_str()) != 0) ::_exit(127);
-    int code = 127;
+    int Code = 127;
     try {
-      code = Body();
+      Code = Body();
     } catch (...) {
     }
-    ::_exit(code);
+    ::_exit(Code);
   }
-  return Supervise(pid, fds, Options);
+  return Supervise(Pid, Fds, Options);
 }

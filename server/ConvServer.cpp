@@ -43,26 +43,26 @@ constexpr const char* kUsageText =
 
 std::array<TServerBackend, kServerTypeCount> DefaultBackends() {
   return {
-      [](const std::string& s, const std::string& t, bool u) { return ConvertRTFFile(s, t, u); },
-      [](const std::string& s, const std::string& t, bool) { return ConvertWithTextConverters(s, t); },
-      [](const std::string& s, const std::string& t, bool u) { return ConvertWordDocument(s, t, u); },
-      [](const std::string& s, const std::string& t, bool u) { return ConvertExcelWorkbook(s, t, u); },
-      [](const std::string& s, const std::string& t, bool u) {
-        return ConvertPowerPointPresentation(s, t, u);
+      [](const std::string& S, const std::string& T, bool U) { return ConvertRTFFile(S, T, U); },
+      [](const std::string& S, const std::string& T, bool) { return ConvertWithTextConverters(S, T); },
+      [](const std::string& S, const std::string& T, bool U) { return ConvertWordDocument(S, T, U); },
+      [](const std::string& S, const std::string& T, bool U) { return ConvertExcelWorkbook(S, T, U); },
+      [](const std::string& S, const std::string& T, bool U) {
+        return ConvertPowerPointPresentation(S, T, U);
       },
-      [](const std::string& s, const std::string& t, bool) { return ConvertPostScript(s, t); },
-      [](const std::string& s, const std::string& t, bool) { return ConvertPDF(s, t); },
+      [](const std::string& S, const std::string& T, bool) { return ConvertPostScript(S, T); },
+      [](const std::string& S, const std::string& T, bool) { return ConvertPDF(S, T); },
   };
 }
 
 std::array<TServerBackend, kServerTypeCount>& Backends() {
-  static std::array<TServerBackend, kServerTypeCount> backends = DefaultBackends();
-  return backends;
+  static std::array<TServerBackend, kServerTypeCount> Backends = DefaultBackends();
+  return Backends;
 }
 
 std::string AsciiLower(std::string S) {
-  for (char& c : S)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& C : S)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
   return S;
 }
 
@@ -70,10 +70,10 @@ std::string AsciiLower(std::string S) {
 int32_t FlagsValue(const std::string& S) {
   if (S.empty()) return 0;
   errno = 0;
-  char* end = nullptr;
-  const long long v = std::strtoll(S.c_str(), &end, 10);
-  if (errno != 0 || end == S.c_str() || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return 0;
-  return static_cast<int32_t>(v);
+  char* End = nullptr;
+  const long long V = std::strtoll(S.c_str(), &End, 10);
+  if (errno != 0 || End == S.c_str() || *End != '\0' || V < INT32_MIN || V > INT32_MAX) return 0;
+  return static_cast<int32_t>(V);
 }
 
 // Holds the source's descriptor for the whole conversion.
@@ -94,15 +94,15 @@ void ResetServerBackends() { Backends() = DefaultBackends(); }
 
 bool ParseServerRequest(const TCommandLineParser& Parser, std::string& Source, std::string& Target,
                         int32_t& Flags, bool& Unicode, TServerType& ServerType) {
-  const std::string srv = AsciiLower(UnquoteStr(Parser.GetOption("srv")));
-  int32_t type = -1;
-  for (int32_t i = 0; i < kServerTypeCount; ++i)
-    if (srv == kServerTypeNames[i]) type = i;
-  if (type < 0) {
+  const std::string Srv = AsciiLower(UnquoteStr(Parser.GetOption("srv")));
+  int32_t Type = -1;
+  for (int32_t I = 0; I < kServerTypeCount; ++I)
+    if (Srv == kServerTypeNames[I]) Type = I;
+  if (Type < 0) {
     SetLastErrorText("Illegal server type");
     return false;
   }
-  ServerType = static_cast<TServerType>(type);
+  ServerType = static_cast<TServerType>(Type);
   Source = UnquoteStr(Parser.GetParam(0));
   if (Source.empty()) {
     SetLastErrorText("No source file specified");
@@ -124,29 +124,29 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
     SetLastErrorText("Unicode not supported");
     return false;
   }
-  THeldFile held(OpenReadShared(Source));
-  TTempFile copy;
+  THeldFile Held(OpenReadShared(Source));
+  TTempFile Copy;
   std::string source = Source;
-  if (held.Fd < 0) {
+  if (Held.Fd < 0) {
     // Another program keeps the source from us: convert a copy of it instead.
-    if (!copy.Make()) return false;
-    if (!WideCopyFile(Utf8ToUtf16(Source), Utf8ToUtf16(copy.Name()), false)) {
-      const int err = errno;
-      SetLastErrorText("CopyFile error: " + std::string(std::strerror(err != 0 ? err : EIO)));
+    if (!Copy.Make()) return false;
+    if (!WideCopyFile(Utf8ToUtf16(Source), Utf8ToUtf16(Copy.Name()), false)) {
+      const int Err = errno;
+      SetLastErrorText("CopyFile error: " + std::string(std::strerror(Err != 0 ? Err : EIO)));
       return false;
     }
-    source = copy.Name();
+    source = Copy.Name();
   }
   ReportProgress(0, 0, 0, nullptr);
-  const TServerBackend& backend = ServerBackend(ServerType);
-  if (!backend) {
+  const TServerBackend& Backend = ServerBackend(ServerType);
+  if (!Backend) {
     SetLastErrorText("Illegal server type");
     return false;
   }
   try {
-    const bool takesUnicode =
+    const bool TakesUnicode =
         ServerType == stRTF || ServerType == stWinWord || ServerType == stExcel || ServerType == stPowerPoint;
-    return backend(source, Target, takesUnicode && Unicode);
+    return Backend(source, Target, TakesUnicode && Unicode);
   } catch (...) {
     SetErrorFromCurrentException();
     return false;
@@ -155,54 +155,54 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
 
 void WriteErrorFile() {
   if (ErrorFileName.empty()) return;
-  const std::string_view text = GetLastErrorText();
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r') {
-      out += "\r\n";
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out += "\r\n";
+  const std::string_view Text = GetLastErrorText();
+  std::string Out;
+  Out.reserve(Text.size() + 16);
+  for (size_t I = 0; I < Text.size(); ++I) {
+    const char C = Text[I];
+    if (C == '\r') {
+      Out += "\r\n";
+      if (I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
+    } else if (C == '\n') {
+      Out += "\r\n";
     } else {
-      out += c;
+      Out += C;
     }
   }
-  IFileLayer& fs = FileLayer();
-  const int fd = fs.Open(ErrorFileName, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return;
-  for (size_t done = 0; done < out.size();) {
-    const ssize_t n = fs.PWrite(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
+  IFileLayer& Fs = FileLayer();
+  const int Fd = Fs.Open(ErrorFileName, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (Fd < 0) return;
+  for (size_t Done = 0; Done < Out.size();) {
+    const ssize_t N = Fs.PWrite(Fd, Out.data() + Done, Out.size() - Done, static_cast<off_t>(Done));
+    if (N <= 0) break;
+    Done += static_cast<size_t>(N);
   }
-  fs.Close(fd);
+  Fs.Close(Fd);
 }
 
-int ServerMain(int argc, const char* const* argv) {
+int ServerMain(int Argc, const char* const* Argv) {
   InitPluginTempFolder();
-  TCommandLineParser parser;
-  parser.ParseArgs(argc, argv, 1);
-  ErrorFileName = UnquoteStr(parser.GetOption("err"));
-  bool result = false;
-  if (parser.HasOption("resident")) {
-    result = RunResidentLoop(parser);
+  TCommandLineParser Parser;
+  Parser.ParseArgs(Argc, Argv, 1);
+  ErrorFileName = UnquoteStr(Parser.GetOption("err"));
+  bool Result = false;
+  if (Parser.HasOption("resident")) {
+    Result = RunResidentLoop(Parser);
   } else {
-    std::string source, target;
-    bool unicode = false;
-    TServerType type = stRTF;
-    if (ParseServerRequest(parser, source, target, RequestFlags, unicode, type)) {
-      result = ConvertDocument(source, target, type, unicode);
+    std::string source, Target;
+    bool Unicode = false;
+    TServerType Type = stRTF;
+    if (ParseServerRequest(Parser, source, Target, RequestFlags, Unicode, Type)) {
+      Result = ConvertDocument(source, Target, Type, Unicode);
     } else {
       // The error file tells what was wrong with a request; a command line that names nothing but the
       // error file is no request at all.
       std::fprintf(stderr, "%s\n\n%s", kUsageCaption, kUsageText);
-      if (parser.Tokens.GetCount() == (parser.HasOption("err") ? 1 : 0))
+      if (Parser.Tokens.GetCount() == (Parser.HasOption("err") ? 1 : 0))
         SetLastErrorText("Error in parameters");
     }
   }
-  if (result) {
+  if (Result) {
     if (!ErrorFileName.empty()) ForceDeleteFile(ErrorFileName);
   } else {
     WriteErrorFile();
@@ -210,5 +210,5 @@ int ServerMain(int argc, const char* const* argv) {
   ErrorFileName.clear();
   DoneOffice();
   ClearTempFolderOverride();
-  return result ? 0 : 1;
+  return Result ? 0 : 1;
 }

@@ -56,4 +56,4 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
 void WriteErrorFile();
 
 // The program's whole run on its argv; answers the exit code, 0 on success and 1 on failure.
-int ServerMain(int argc, const char* const* argv);
+int ServerMain(int Argc, const char* const* Argv);

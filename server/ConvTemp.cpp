@@ -18,8 +18,8 @@ constexpr const char* kInstallKey = "Software\\Quorvane\\Scopewise\\1.0";
 constexpr size_t kMaxInstallPath = 261;
 
 std::string FolderOf(const std::string& Path) {
-  const size_t slash = Path.rfind('/');
-  return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+  const size_t Slash = Path.rfind('/');
+  return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
 }
 
 }  // namespace
@@ -47,34 +47,34 @@ bool GetPluginTempFolder(std::string& Folder) {
 }
 
 bool MakeTempFileNameIn(const std::string& Folder, const std::string& Prefix, std::string& FileName) {
-  std::string name = IncludeTrailingBackslash(Folder) + Prefix + "XXXXXX";
-  const int fd = FileLayer().MakeTemp(name);
-  if (fd < 0) {
+  std::string Name = IncludeTrailingBackslash(Folder) + Prefix + "XXXXXX";
+  const int Fd = FileLayer().MakeTemp(Name);
+  if (Fd < 0) {
     SetLastErrorText("GetTempFileName error: " + std::string(std::strerror(errno)));
     return false;
   }
-  FileLayer().Close(fd);
-  FileName = name;
+  FileLayer().Close(Fd);
+  FileName = Name;
   return true;
 }
 
 bool MakePluginTempFile(std::string& FileName) {
-  std::string folder;
-  return GetPluginTempFolder(folder) && MakeTempFileNameIn(folder, "QV", FileName);
+  std::string Folder;
+  return GetPluginTempFolder(Folder) && MakeTempFileNameIn(Folder, "QV", FileName);
 }
 
 void InitPluginTempFolder() {
-  const std::string programFolder = FolderOf(ModuleFileName(nullptr));
-  if (!programFolder.empty() && SetTempFolderOverride(programFolder + "Temp")) return;
-  TRegKey key;
-  TRegValue value;
-  if (RegStore().OpenKey(TRegRoot::LocalMachine, kInstallKey, false, key) != TRegStatus::Ok ||
-      RegStore().ReadValue(key, "", value) != TRegStatus::Ok || value.Type != REG_SZ)
+  const std::string ProgramFolder = FolderOf(ModuleFileName(nullptr));
+  if (!ProgramFolder.empty() && SetTempFolderOverride(ProgramFolder + "Temp")) return;
+  TRegKey Key;
+  TRegValue Value;
+  if (RegStore().OpenKey(TRegRoot::LocalMachine, kInstallKey, false, Key) != TRegStatus::Ok ||
+      RegStore().ReadValue(Key, "", Value) != TRegStatus::Ok || Value.Type != REG_SZ)
     return;
-  std::string path = value.Data.substr(0, std::min(value.Data.size(), kMaxInstallPath));
-  path = path.substr(0, path.find('\0'));
-  const std::string folder = FolderOf(path);
-  if (!folder.empty()) SetTempFolderOverride(folder + "Temp");
+  std::string Path = Value.Data.substr(0, std::min(Value.Data.size(), kMaxInstallPath));
+  Path = Path.substr(0, Path.find('\0'));
+  const std::string Folder = FolderOf(Path);
+  if (!Folder.empty()) SetTempFolderOverride(Folder + "Temp");
 }
 
 TTempFile::~TTempFile() {

@@ -53,46 +53,46 @@ enum class TTry { Converted, NotTaken, Failed, Cancelled };
 TTry TryTextConverter(TTextConverter& Converter, const std::string& FileName, std::string& Text) {
   try {
     if (!Converter.IsFormatCorrect(FileName)) return TTry::NotTaken;
-    std::function<bool(int32_t)> progress;
-    bool cancelled = false;
+    std::function<bool(int32_t)> Progress;
+    bool Cancelled = false;
     if (PluginCallback != nullptr) {
-      const TPluginCallback callback = PluginCallback;
-      void* const data = PluginCallbackData;
-      progress = [callback, data, &cancelled](int32_t Percent) {
-        cancelled = callback(0, Percent, 100, data) == 0;
-        return !cancelled;
+      const TPluginCallback Callback = PluginCallback;
+      void* const Data = PluginCallbackData;
+      Progress = [Callback, Data, &Cancelled](int32_t Percent) {
+        Cancelled = Callback(0, Percent, 100, Data) == 0;
+        return !Cancelled;
       };
     }
-    std::string rtf;
-    const int32_t code = Converter.ForeignToRtf(FileName, rtf, progress);
-    if (cancelled || code == fceUserCancel) {
+    std::string Rtf;
+    const int32_t Code = Converter.ForeignToRtf(FileName, Rtf, Progress);
+    if (Cancelled || Code == fceUserCancel) {
       SetLastErrorText(kUserCanceled);
       return TTry::Cancelled;
     }
-    if (code != 0) {
-      const std::string description = Converter.ErrorDescription(code);
-      std::string text;
-      if (code == fceConverterErr && !description.empty()) {
-        text = description;
+    if (Code != 0) {
+      const std::string Description = Converter.ErrorDescription(Code);
+      std::string Text;
+      if (Code == fceConverterErr && !Description.empty()) {
+        Text = Description;
       } else {
-        text = CodeText(code, FileName);
-        if (!description.empty())
-          text += "\r\nMS Converter returned the following error description:\r\n" + description;
+        Text = CodeText(Code, FileName);
+        if (!Description.empty())
+          Text += "\r\nMS Converter returned the following error description:\r\n" + Description;
       }
-      SetLastErrorText(text);
+      SetLastErrorText(Text);
       return TTry::Failed;
     }
-    TVMemStream in, out;
-    if (!rtf.empty()) in.Write(rtf.data(), static_cast<int32_t>(rtf.size()));
-    in.Seek(0);
-    if (!RTFToText(in, out)) {
+    TVMemStream In, Out;
+    if (!Rtf.empty()) In.Write(Rtf.data(), static_cast<int32_t>(Rtf.size()));
+    In.Seek(0);
+    if (!RTFToText(In, Out)) {
       if (GetLastErrorText() == kUserCanceled) return TTry::Cancelled;
       SetLastErrorText("Error converting intermediate RTF data to plain text");
       return TTry::Failed;
     }
-    Text.assign(static_cast<size_t>(out.GetSize()), '\0');
-    out.Seek(0);
-    out.Read(Text.data(), out.GetSize());
+    Text.assign(static_cast<size_t>(Out.GetSize()), '\0');
+    Out.Seek(0);
+    Out.Read(Text.data(), Out.GetSize());
     return TTry::Converted;
   } catch (...) {
     SetErrorFromCurrentException();
@@ -106,16 +106,16 @@ bool HasExtension(const TTextConverter& Converter, const std::string& Ext) {
 
 // Whether the compound file FileName holds a workbook or a presentation and no Word document.
 bool IsOtherOfficeStorage(const std::string& FileName) {
-  std::unique_ptr<TCfbStorage> storage;
-  if (StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, storage) != S_OK) return false;
-  bool word = false, other = false;
-  for (std::u16string name : storage->StreamNames()) {
-    for (char16_t& c : name)
-      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    word = word || name == u"WORDDOCUMENT";
-    other = other || name == u"WORKBOOK" || name == u"BOOK" || name == u"POWERPOINT DOCUMENT";
+  std::unique_ptr<TCfbStorage> Storage;
+  if (StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, Storage) != S_OK) return false;
+  bool Word = false, Other = false;
+  for (std::u16string Name : Storage->StreamNames()) {
+    for (char16_t& C : Name)
+      if (C >= u'a' && C <= u'z') C = static_cast<char16_t>(C - u'a' + u'A');
+    Word = Word || Name == u"WORDDOCUMENT";
+    Other = Other || Name == u"WORKBOOK" || Name == u"BOOK" || Name == u"POWERPOINT DOCUMENT";
   }
-  return other && !word;
+  return Other && !Word;
 }
 
 // Whether the ZIP package FileName is an OpenDocument or Office Open XML workbook or presentation: the
@@ -123,19 +123,19 @@ bool IsOtherOfficeStorage(const std::string& FileName) {
 // central directory at the end.
 bool IsOtherOfficePackage(const std::string& FileName) {
   constexpr long kTail = 65536;
-  std::FILE* f = std::fopen(FileName.c_str(), "rb");
-  if (f == nullptr) return false;
-  std::string head(128, '\0'), tail(kTail, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), f));
-  if (std::fseek(f, -kTail, SEEK_END) != 0) std::fseek(f, 0, SEEK_SET);
-  tail.resize(std::fread(tail.data(), 1, tail.size(), f));
-  std::fclose(f);
-  const bool odf = head.find("mimetypeapplication/vnd.oasis.opendocument.") != std::string::npos;
-  if (odf) return head.find("opendocument.text") == std::string::npos;
-  const bool text = tail.find("word/document") != std::string::npos;
-  const bool other =
-      tail.find("xl/workbook") != std::string::npos || tail.find("ppt/presentation") != std::string::npos;
-  return other && !text;
+  std::FILE* F = std::fopen(FileName.c_str(), "rb");
+  if (F == nullptr) return false;
+  std::string Head(128, '\0'), Tail(kTail, '\0');
+  Head.resize(std::fread(Head.data(), 1, Head.size(), F));
+  if (std::fseek(F, -kTail, SEEK_END) != 0) std::fseek(F, 0, SEEK_SET);
+  Tail.resize(std::fread(Tail.data(), 1, Tail.size(), F));
+  std::fclose(F);
+  const bool Odf = Head.find("mimetypeapplication/vnd.oasis.opendocument.") != std::string::npos;
+  if (Odf) return Head.find("opendocument.text") == std::string::npos;
+  const bool Text = Tail.find("word/document") != std::string::npos;
+  const bool Other =
+      Tail.find("xl/workbook") != std::string::npos || Tail.find("ppt/presentation") != std::string::npos;
+  return Other && !Text;
 }
 
 // The office's word processor as a converter.
@@ -145,42 +145,42 @@ class TOfficeTextConverter final : public TTextConverter {
   std::string Extensions() const override { return "doc dot wri wps wpd rtf odt docx"; }
 
   bool IsFormatCorrect(const std::string& FileName) override {
-    unsigned char head[8] = {};
-    std::FILE* f = std::fopen(FileName.c_str(), "rb");
-    if (f == nullptr) return false;
-    const size_t n = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-    auto starts = [&](const char* Sig, size_t Len) { return n >= Len && std::memcmp(head, Sig, Len) == 0; };
-    if (starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return !IsOtherOfficeStorage(FileName);
-    if (starts("PK\x03\x04", 4)) return !IsOtherOfficePackage(FileName);
-    return starts("{\\rtf", 5) || starts("\x31\xBE\x00\x00", 4) || starts("\x32\xBE\x00\x00", 4) ||
-           starts("\xFFWPC", 4);
+    unsigned char Head[8] = {};
+    std::FILE* F = std::fopen(FileName.c_str(), "rb");
+    if (F == nullptr) return false;
+    const size_t n = std::fread(Head, 1, sizeof Head, F);
+    std::fclose(F);
+    auto Starts = [&](const char* Sig, size_t Len) { return n >= Len && std::memcmp(Head, Sig, Len) == 0; };
+    if (Starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return !IsOtherOfficeStorage(FileName);
+    if (Starts("PK\x03\x04", 4)) return !IsOtherOfficePackage(FileName);
+    return Starts("{\\rtf", 5) || Starts("\x31\xBE\x00\x00", 4) || Starts("\x32\xBE\x00\x00", 4) ||
+           Starts("\xFFWPC", 4);
   }
 
   int32_t ForeignToRtf(const std::string& FileName, std::string& Rtf,
                        const std::function<bool(int32_t)>&) override {
-    LastComplaint.clear();
-    int fd = OpenReadShared(FileName);
-    if (fd < 0) return fceOpenInFileErr;
-    CloseFileHandle(fd);
-    TOfficeOutput output;
-    if (!OfficeConvert(FileName, "rtf", output)) {
+    LastComplaint_.clear();
+    int Fd = OpenReadShared(FileName);
+    if (Fd < 0) return fceOpenInFileErr;
+    CloseFileHandle(Fd);
+    TOfficeOutput Output;
+    if (!OfficeConvert(FileName, "rtf", Output)) {
       if (GetLastErrorText() == kUserCanceled) return fceUserCancel;
-      LastComplaint = std::string(GetLastErrorText());
+      LastComplaint_ = std::string(GetLastErrorText());
       // Only a document the office could not load may be protected by a password; any other failure
       // (no office program, one that did not finish, no way to save the document as RTF) is its own.
-      return LastComplaint.find(kOfficeLoadFailure) != std::string::npos ? fcePassword : fceConverterErr;
+      return LastComplaint_.find(kOfficeLoadFailure) != std::string::npos ? fcePassword : fceConverterErr;
     }
-    TVBufFileStream in(output.File, fmOpenRead);
-    Rtf.assign(static_cast<size_t>(in.GetSize()), '\0');
-    Rtf.resize(static_cast<size_t>(in.Read(Rtf.data(), static_cast<int32_t>(Rtf.size()))));
+    TVBufFileStream In(Output.File, fmOpenRead);
+    Rtf.assign(static_cast<size_t>(In.GetSize()), '\0');
+    Rtf.resize(static_cast<size_t>(In.Read(Rtf.data(), static_cast<int32_t>(Rtf.size()))));
     return 0;
   }
 
-  std::string ErrorDescription(int32_t) override { return LastComplaint; }
+  std::string ErrorDescription(int32_t) override { return LastComplaint_; }
 
  private:
-  std::string LastComplaint;
+  std::string LastComplaint_;
 };
 
 }  // namespace
@@ -200,8 +200,8 @@ bool InitTextConverters() {
 
 void SetTextConverters(std::vector<std::unique_ptr<TTextConverter>> Converters) {
   g_converters.clear();
-  for (auto& c : Converters)
-    if (c) g_converters.push_back(TEntry{std::move(c), 0});
+  for (auto& C : Converters)
+    if (C) g_converters.push_back(TEntry{std::move(C), 0});
   g_initialised = true;
 }
 
@@ -211,9 +211,9 @@ void DoneTextConverters() {
 }
 
 std::vector<std::string> TextConverterOrder() {
-  std::vector<std::string> names;
-  for (const TEntry& e : g_converters) names.push_back(e.Converter->Name());
-  return names;
+  std::vector<std::string> Names;
+  for (const TEntry& E : g_converters) Names.push_back(E.Converter->Name());
+  return Names;
 }
 
 bool ConvertFileWithTextConverters(const std::string& FileName, std::string& Text) {
@@ -222,29 +222,29 @@ bool ConvertFileWithTextConverters(const std::string& FileName, std::string& Tex
     SetLastErrorText("File " + Quoted(FileName) + " not found");
     return false;
   }
-  const std::string notFound = "No appropriate converters found for " + Quoted(FileName);
+  const std::string NotFound = "No appropriate converters found for " + Quoted(FileName);
   if (!InitTextConverters()) {
-    SetLastErrorText(notFound);
+    SetLastErrorText(NotFound);
     return false;
   }
   ClearLastErrorText();
-  std::string ext = LowerFileExt(FileName);
-  if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
-  bool failed = false;
-  for (int pass = 1; pass <= 2; ++pass) {
-    for (size_t i = 0; i < g_converters.size(); ++i) {
-      TEntry& entry = g_converters[i];
-      if (HasExtension(*entry.Converter, ext) != (pass == 1)) continue;
-      switch (TryTextConverter(*entry.Converter, FileName, Text)) {
+  std::string Ext = LowerFileExt(FileName);
+  if (!Ext.empty() && Ext[0] == '.') Ext.erase(0, 1);
+  bool Failed = false;
+  for (int Pass = 1; Pass <= 2; ++Pass) {
+    for (size_t I = 0; I < g_converters.size(); ++I) {
+      TEntry& Entry = g_converters[I];
+      if (HasExtension(*Entry.Converter, Ext) != (Pass == 1)) continue;
+      switch (TryTextConverter(*Entry.Converter, FileName, Text)) {
         case TTry::Converted:
-          ++entry.Uses;
+          ++Entry.Uses;
           std::stable_sort(g_converters.begin(), g_converters.end(),
-                           [](const TEntry& a, const TEntry& b) { return a.Uses > b.Uses; });
+                           [](const TEntry& A, const TEntry& B) { return A.Uses > B.Uses; });
           return true;
         case TTry::Cancelled:
           return false;
         case TTry::Failed:
-          failed = true;
+          Failed = true;
           break;
         case TTry::NotTaken:
           break;
@@ -252,15 +252,15 @@ bool ConvertFileWithTextConverters(const std::string& FileName, std::string& Tex
     }
   }
   // A converter's own failure says more than "none found".
-  if (!failed) SetLastErrorText(notFound);
+  if (!Failed) SetLastErrorText(NotFound);
   return false;
 }
 
 bool ConvertWithTextConverters(const std::string& Source, const std::string& Target) {
   try {
-    std::string text;
-    if (!ConvertFileWithTextConverters(Source, text)) return false;
-    WriteTargetFile(Target, text);
+    std::string Text;
+    if (!ConvertFileWithTextConverters(Source, Text)) return false;
+    WriteTargetFile(Target, Text);
     return true;
   } catch (...) {
     SetErrorFromCurrentException();

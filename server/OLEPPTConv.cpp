@@ -9,9 +9,9 @@ bool ConvertPowerPointPresentation(const std::string& Source, const std::string&
   if (!OfficeSourceExists(Source) || OfficeRefusesUnicode(Unicode)) return false;
   ClearLastErrorText();
   try {
-    TOfficeOutput output;
-    if (!OfficeConvert(Source, "pdf", output) || !OfficeProgress(4) || !OfficeProgress(8)) return false;
-    return ConvertPDF(output.File, Target) && OfficeProgress(9);
+    TOfficeOutput Output;
+    if (!OfficeConvert(Source, "pdf", Output) || !OfficeProgress(4) || !OfficeProgress(8)) return false;
+    return ConvertPDF(Output.File, Target) && OfficeProgress(9);
   } catch (...) {
     SetErrorFromCurrentException();
     return false;

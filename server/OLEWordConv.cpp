@@ -11,18 +11,18 @@ bool ConvertWordDocument(const std::string& Source, const std::string& Target, b
   if (!OfficeSourceExists(Source)) return false;
   ClearLastErrorText();
   try {
-    TOfficeOutput output;
+    TOfficeOutput Output;
     if (!OfficeConvert(Source, Unicode ? "txt:Text (encoded):UNICODE,CRLF" : "txt:Text (encoded):UTF8,CRLF",
-                       output) ||
+                       Output) ||
         !OfficeProgress(4))
       return false;
     if (Unicode) {
       // The office's UTF-16 text is the target as it stands.
-      std::filesystem::copy_file(output.File, Target, std::filesystem::copy_options::overwrite_existing);
+      std::filesystem::copy_file(Output.File, Target, std::filesystem::copy_options::overwrite_existing);
     } else {
-      std::string text;
-      AppendOfficeText(output.File, text);
-      WriteTargetFile(Target, text);
+      std::string Text;
+      AppendOfficeText(Output.File, Text);
+      WriteTargetFile(Target, Text);
     }
     return OfficeProgress(8) && OfficeProgress(9);
   } catch (...) {

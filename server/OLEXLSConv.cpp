@@ -38,25 +38,25 @@ uint16_t Get16(const std::string& S, std::size_t At) {
 // The sheet name of a BOUNDSHEET body, or false when the body is too short.
 bool SheetName(const std::string& Body, bool Biff8, std::string& Name) {
   if (Body.size() < kBoundSheetNameAt) return false;
-  const std::size_t length = static_cast<uint8_t>(Body[kBoundSheetNameAt - 1]);
-  std::size_t at = kBoundSheetNameAt;
-  std::u16string wide;
+  const std::size_t Length = static_cast<uint8_t>(Body[kBoundSheetNameAt - 1]);
+  std::size_t At = kBoundSheetNameAt;
+  std::u16string Wide;
   if (Biff8) {
-    if (Body.size() < at + 1) return false;
-    const bool utf16 = (Body[at++] & 0x01) != 0;
-    if (Body.size() < at + length * (utf16 ? 2 : 1)) return false;
-    for (std::size_t i = 0; i < length; ++i)
-      wide += utf16 ? static_cast<char16_t>(Get16(Body, at + 2 * i))
-                    : static_cast<char16_t>(static_cast<uint8_t>(Body[at + i]));
+    if (Body.size() < At + 1) return false;
+    const bool Utf16 = (Body[At++] & 0x01) != 0;
+    if (Body.size() < At + Length * (Utf16 ? 2 : 1)) return false;
+    for (std::size_t I = 0; I < Length; ++I)
+      Wide += Utf16 ? static_cast<char16_t>(Get16(Body, At + 2 * I))
+                    : static_cast<char16_t>(static_cast<uint8_t>(Body[At + I]));
   } else {
-    if (Body.size() < at + length) return false;
-    const uint8_t charset = qvnls::GetAnsiCharset();
-    for (std::size_t i = 0; i < length; ++i) {
-      const auto b = static_cast<uint8_t>(Body[at + i]);
-      wide += b < 0x80 ? static_cast<char16_t>(b) : qvnls::CharToWideChar(b, charset);
+    if (Body.size() < At + Length) return false;
+    const uint8_t Charset = qvnls::GetAnsiCharset();
+    for (std::size_t I = 0; I < Length; ++I) {
+      const auto B = static_cast<uint8_t>(Body[At + I]);
+      Wide += B < 0x80 ? static_cast<char16_t>(B) : qvnls::CharToWideChar(B, Charset);
     }
   }
-  Name = Utf16ToUtf8(wide);
+  Name = Utf16ToUtf8(Wide);
   return true;
 }
 
@@ -64,57 +64,57 @@ bool SheetName(const std::string& Body, bool Biff8, std::string& Name) {
 // file answers no name or two names answer one file.
 bool OrderSheetFiles(const std::string& Folder, const std::vector<std::string>& Names,
                      std::vector<std::string>& Ordered) {
-  std::vector<std::string> files;
-  ListFileNames(files, Folder, "*", false);
-  std::vector<bool> used(files.size(), false);
-  for (const std::string& name : Names) {
-    const std::string tail = "-" + name + ".csv";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-      const std::string& f = files[i];
-      if (!used[i] && f.size() > tail.size() && f.compare(f.size() - tail.size(), tail.size(), tail) == 0) {
-        used[i] = true;
-        Ordered.push_back(f);
+  std::vector<std::string> Files;
+  ListFileNames(Files, Folder, "*", false);
+  std::vector<bool> Used(Files.size(), false);
+  for (const std::string& Name : Names) {
+    const std::string Tail = "-" + Name + ".csv";
+    for (std::size_t I = 0; I < Files.size(); ++I) {
+      const std::string& F = Files[I];
+      if (!Used[I] && F.size() > Tail.size() && F.compare(F.size() - Tail.size(), Tail.size(), Tail) == 0) {
+        Used[I] = true;
+        Ordered.push_back(F);
         break;
       }
     }
   }
-  return !files.empty() && std::all_of(used.begin(), used.end(), [](bool u) { return u; });
+  return !Files.empty() && std::all_of(Used.begin(), Used.end(), [](bool U) { return U; });
 }
 
 }  // namespace
 
 std::vector<std::string> WorkbookSheetNames(const std::string& Source) {
   try {
-    std::unique_ptr<TCfbStorage> storage;
-    if (StgOpenStorage(Source, STGM_READ | STGM_SHARE_DENY_WRITE, storage) != S_OK) return {};
-    std::unique_ptr<TCfbStream> stream;
-    if (storage->OpenStream(u"Workbook", STGM_READ, stream) != S_OK &&
-        storage->OpenStream(u"Book", STGM_READ, stream) != S_OK) {
+    std::unique_ptr<TCfbStorage> Storage;
+    if (StgOpenStorage(Source, STGM_READ | STGM_SHARE_DENY_WRITE, Storage) != S_OK) return {};
+    std::unique_ptr<TCfbStream> Stream;
+    if (Storage->OpenStream(u"Workbook", STGM_READ, Stream) != S_OK &&
+        Storage->OpenStream(u"Book", STGM_READ, Stream) != S_OK) {
       return {};
     }
-    std::string data(static_cast<std::size_t>(std::min<uint64_t>(stream->Size(), kMaxGlobalsBytes)), '\0');
-    uint32_t got = 0;
-    if (stream->Read(data.data(), static_cast<uint32_t>(data.size()), &got) != S_OK) return {};
-    data.resize(got);
+    std::string Data(static_cast<std::size_t>(std::min<uint64_t>(Stream->Size(), kMaxGlobalsBytes)), '\0');
+    uint32_t Got = 0;
+    if (Stream->Read(Data.data(), static_cast<uint32_t>(Data.size()), &Got) != S_OK) return {};
+    Data.resize(Got);
 
-    std::vector<std::string> names;
-    bool biff8 = false;
-    for (std::size_t at = 0; at + 4 <= data.size();) {
-      const uint16_t id = Get16(data, at);
-      const uint16_t length = Get16(data, at + 2);
-      if (at + 4 + length > data.size()) return {};
-      const std::string body = data.substr(at + 4, length);
-      if (at == 0) {
-        if (id != kBiffBof || body.size() < 2) return {};
-        biff8 = Get16(body, 0) == kBiff8Version;
-      } else if (id == kBiffBoundSheet) {
-        std::string name;
-        if (!SheetName(body, biff8, name)) return {};
-        names.push_back(name);
-      } else if (id == kBiffEof) {
-        return names;
+    std::vector<std::string> Names;
+    bool Biff8 = false;
+    for (std::size_t At = 0; At + 4 <= Data.size();) {
+      const uint16_t Id = Get16(Data, At);
+      const uint16_t Length = Get16(Data, At + 2);
+      if (At + 4 + Length > Data.size()) return {};
+      const std::string Body = Data.substr(At + 4, Length);
+      if (At == 0) {
+        if (Id != kBiffBof || Body.size() < 2) return {};
+        Biff8 = Get16(Body, 0) == kBiff8Version;
+      } else if (Id == kBiffBoundSheet) {
+        std::string Name;
+        if (!SheetName(Body, Biff8, Name)) return {};
+        Names.push_back(Name);
+      } else if (Id == kBiffEof) {
+        return Names;
       }
-      at += 4 + length;
+      At += 4 + Length;
     }
   } catch (...) {
   }
@@ -125,38 +125,38 @@ bool ConvertExcelWorkbook(const std::string& Source, const std::string& Target, 
   if (OfficeRefusesUnicode(Unicode) || !OfficeSourceExists(Source)) return false;
   ClearLastErrorText();
   try {
-    std::string text;
-    bool joined = false;
-    const std::vector<std::string> names = WorkbookSheetNames(Source);
-    if (!names.empty()) {
+    std::string Text;
+    bool Joined = false;
+    const std::vector<std::string> Names = WorkbookSheetNames(Source);
+    if (!Names.empty()) {
       // One run for all sheets.
-      TOfficeOutput output;
-      if (!OfficeConvert(Source, CsvFilter(kAllSheets), output)) return false;
+      TOfficeOutput Output;
+      if (!OfficeConvert(Source, CsvFilter(kAllSheets), Output)) return false;
       if (!OfficeProgress(4)) return false;
-      std::vector<std::string> files;
-      if (OrderSheetFiles(output.Folder, names, files)) {
-        for (std::size_t i = 0; i < files.size(); ++i) {
-          if (i > 0) text += "\r\n";
-          AppendOfficeText(files[i], text);
+      std::vector<std::string> Files;
+      if (OrderSheetFiles(Output.Folder, Names, Files)) {
+        for (std::size_t I = 0; I < Files.size(); ++I) {
+          if (I > 0) Text += "\r\n";
+          AppendOfficeText(Files[I], Text);
         }
-        joined = true;
+        Joined = true;
       }
     }
-    for (int32_t n = 1; !joined && n <= kMaxWorkbookSheets; ++n) {
-      TOfficeOutput output;
-      if (!OfficeConvert(Source, CsvFilter(n), output)) {
+    for (int32_t N = 1; !Joined && N <= kMaxWorkbookSheets; ++N) {
+      TOfficeOutput Output;
+      if (!OfficeConvert(Source, CsvFilter(N), Output)) {
         // The first sheet must come; a later one that does not is past the last sheet.
-        if (n == 1 || GetLastErrorText() == kUserCanceled || GetLastErrorText() == kOfficeNotFound)
+        if (N == 1 || GetLastErrorText() == kUserCanceled || GetLastErrorText() == kOfficeNotFound)
           return false;
         break;
       }
-      if (n == 1 && !OfficeProgress(4)) return false;
-      if (n > 1) text += "\r\n";
-      AppendOfficeText(output.File, text);
+      if (N == 1 && !OfficeProgress(4)) return false;
+      if (N > 1) Text += "\r\n";
+      AppendOfficeText(Output.File, Text);
     }
     ClearLastErrorText();
     if (!OfficeProgress(8)) return false;
-    WriteTargetFile(Target, text);
+    WriteTargetFile(Target, Text);
     return OfficeProgress(9);
   } catch (...) {
     SetErrorFromCurrentException();

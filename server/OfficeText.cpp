@@ -21,16 +21,16 @@ bool OfficeRefusesUnicode(bool Unicode) {
 }
 
 void AppendOfficeText(const std::string& Utf8File, std::string& Ansi) {
-  TVMemStream out;
-  WriteUtf8FileAsAnsi(Utf8File, out);
-  const size_t old = Ansi.size();
-  Ansi.resize(old + static_cast<size_t>(out.GetSize()));
-  out.Seek(0);
-  out.Read(Ansi.data() + old, out.GetSize());
+  TVMemStream Out;
+  WriteUtf8FileAsAnsi(Utf8File, Out);
+  const size_t Old = Ansi.size();
+  Ansi.resize(Old + static_cast<size_t>(Out.GetSize()));
+  Out.Seek(0);
+  Out.Read(Ansi.data() + Old, Out.GetSize());
 }
 
 void WriteTargetFile(const std::string& Target, const std::string& Data) {
-  auto out = std::make_unique<TVBufFileStream>(Target, fmCreate);
-  out->Write(Data.data(), static_cast<int32_t>(Data.size()));
-  out->Close();
+  auto Out = std::make_unique<TVBufFileStream>(Target, fmCreate);
+  Out->Write(Data.data(), static_cast<int32_t>(Data.size()));
+  Out->Close();
 }

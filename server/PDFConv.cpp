@@ -19,49 +19,49 @@ constexpr const char* kProgram = "pdftotext";
 
 // The text in front of the first line end of S; empty when S has no text before one.
 std::string FirstLine(const std::string& S) {
-  const size_t end = S.find_first_of("\r\n");
-  return S.substr(0, end);
+  const size_t End = S.find_first_of("\r\n");
+  return S.substr(0, End);
 }
 
 }  // namespace
 
 bool ConvertPDF(const std::string& Source, const std::string& Target) {
   try {
-    const std::string program = FindProgram(kProgram);
-    if (program.empty()) {
+    const std::string Program = FindProgram(kProgram);
+    if (Program.empty()) {
       SetLastErrorText("Can't find \"pdftotext\".");
       return false;
     }
     ForceDeleteFile(Target);
     // The text goes to a file of our own, so that nothing of a failed run reaches the target.
-    TTempFile text;
-    if (!text.Make()) return false;
-    TChildOptions options;
-    options.CaptureStderr = true;
-    options.MaxCapture = 65536;
-    options.TimeoutMs = PdfToTextTimeoutMs;
+    TTempFile Text;
+    if (!Text.Make()) return false;
+    TChildOptions Options;
+    Options.CaptureStderr = true;
+    Options.MaxCapture = 65536;
+    Options.TimeoutMs = PdfToTextTimeoutMs;
     if (PluginCallback != nullptr) {
-      const TPluginCallback callback = PluginCallback;
-      void* const data = PluginCallbackData;
-      options.Poll = [callback, data] { return callback(0, -1, -1, data) != 0; };
+      const TPluginCallback Callback = PluginCallback;
+      void* const Data = PluginCallbackData;
+      Options.Poll = [Callback, Data] { return Callback(0, -1, -1, Data) != 0; };
     }
-    const TChildResult run =
-        RunChild({program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), text.Name()}, options);
-    if (!ChildEndedByItself(run, "\"pdftotext\"", PdfToTextTimeoutMs)) return false;
-    int64_t size = 0;
-    if (run.End == TChildEnd::Exited && run.ExitCode == 0 &&
-        GetFileInfo(text.Name(), &size, nullptr, nullptr, nullptr, nullptr) && size > 0) {
-      if (IsUnreadableTextFile(text.Name())) {
+    const TChildResult Run =
+        RunChild({Program, "-enc", "UTF-8", "-eol", "unix", AbsoluteFileName(Source), Text.Name()}, Options);
+    if (!ChildEndedByItself(Run, "\"pdftotext\"", PdfToTextTimeoutMs)) return false;
+    int64_t Size = 0;
+    if (Run.End == TChildEnd::Exited && Run.ExitCode == 0 &&
+        GetFileInfo(Text.Name(), &Size, nullptr, nullptr, nullptr, nullptr) && Size > 0) {
+      if (IsUnreadableTextFile(Text.Name())) {
         SetLastErrorText(kUnreadableText);
         return false;
       }
-      auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-      WriteUtf8FileAsAnsi(text.Name(), *dest);
-      dest->Close();
+      auto Dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
+      WriteUtf8FileAsAnsi(Text.Name(), *Dest);
+      Dest->Close();
       return true;
     }
-    const std::string complaint = FirstLine(run.Stderr);
-    SetLastErrorText(complaint.empty() ? "Error converting PDF to text" : complaint);
+    const std::string Complaint = FirstLine(Run.Stderr);
+    SetLastErrorText(Complaint.empty() ? "Error converting PDF to text" : Complaint);
     return false;
   } catch (...) {
     SetErrorFromCurrentException();

@@ -60,21 +60,21 @@ bool Bind(void* Module, const char* Name, F& Fn) {
 
 void WriteMessage(const char* Text, size_t Count) {
   while (Count > 0) {
-    const ssize_t n = ::write(2, Text, Count);
-    if (n <= 0) return;
-    Text += n;
-    Count -= static_cast<size_t>(n);
+    const ssize_t N = ::write(2, Text, Count);
+    if (N <= 0) return;
+    Text += N;
+    Count -= static_cast<size_t>(N);
   }
 }
 
 int GSDLLCALL StdinFn(void*, char* Buf, int Len) {
   try {
     if (g_run.Source == nullptr || Len <= 0) return 0;
-    const int32_t n = g_run.Source->Read(Buf, Len);
+    const int32_t N = g_run.Source->Read(Buf, Len);
     g_run.Progress->Position = g_run.Source->GetPosition();
-    return n;
-  } catch (const std::exception& e) {
-    WriteMessage(e.what(), std::strlen(e.what()));
+    return N;
+  } catch (const std::exception& E) {
+    WriteMessage(E.what(), std::strlen(E.what()));
     return -1;
   }
 }
@@ -93,40 +93,40 @@ int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::stri
   PluginCallback = nullptr;  // the channel stays the server's
   g_run.Source = &Source;
   g_run.Progress = &Progress;
-  void* instance = nullptr;
-  int code = g_gs.NewInstance(&instance, nullptr);
-  if (code < 0) {
-    const std::string text = "gsapi_new_instance returned " + std::to_string(code) + "\n";
-    WriteMessage(text.data(), text.size());
+  void* Instance = nullptr;
+  int Code = g_gs.NewInstance(&Instance, nullptr);
+  if (Code < 0) {
+    const std::string Text = "gsapi_new_instance returned " + std::to_string(Code) + "\n";
+    WriteMessage(Text.data(), Text.size());
     return 1;
   }
   // Text extraction (UTF-8) into the file; the program comes from standard input ("-").
-  const std::string output = "-sOutputFile=" + TextFile;
-  const char* args[] = {
-      "", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=txtwrite", "-dTextFormat=3", output.c_str(),
+  const std::string Output = "-sOutputFile=" + TextFile;
+  const char* Args[] = {
+      "", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=txtwrite", "-dTextFormat=3", Output.c_str(),
       "-"};
-  const int argc = static_cast<int>(sizeof args / sizeof args[0]);
-  g_gs.SetStdio(instance, StdinFn, MessageFn, MessageFn);
-  g_gs.SetArgEncoding(instance, GS_ARG_ENCODING_UTF8);
-  code = g_gs.InitWithArgs(instance, argc, const_cast<char**>(args));
-  const int exitCode = g_gs.Exit(instance);
-  g_gs.DeleteInstance(instance);
-  if (code == gs_error_Quit) code = 0;
-  if (code == 0 && exitCode < 0 && exitCode != gs_error_Quit) code = exitCode;
-  if (code == 0) return 0;
-  const std::string text = "\ngsapi_init_with_args returned " + std::to_string(code) + "\n";
-  WriteMessage(text.data(), text.size());
+  const int Argc = static_cast<int>(sizeof Args / sizeof Args[0]);
+  g_gs.SetStdio(Instance, StdinFn, MessageFn, MessageFn);
+  g_gs.SetArgEncoding(Instance, GS_ARG_ENCODING_UTF8);
+  Code = g_gs.InitWithArgs(Instance, Argc, const_cast<char**>(Args));
+  const int ExitCode = g_gs.Exit(Instance);
+  g_gs.DeleteInstance(Instance);
+  if (Code == gs_error_Quit) Code = 0;
+  if (Code == 0 && ExitCode < 0 && ExitCode != gs_error_Quit) Code = ExitCode;
+  if (Code == 0) return 0;
+  const std::string Text = "\ngsapi_init_with_args returned " + std::to_string(Code) + "\n";
+  WriteMessage(Text.data(), Text.size());
   return 1;
 }
 
 // The first line of the interpreter's messages that holds text.
 std::string FirstComplaint(const std::string& Messages) {
-  size_t start = 0;
-  while (start < Messages.size()) {
-    size_t end = Messages.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = Messages.size();
-    if (end > start) return Messages.substr(start, end - start);
-    start = end + 1;
+  size_t Start = 0;
+  while (Start < Messages.size()) {
+    size_t End = Messages.find_first_of("\r\n", Start);
+    if (End == std::string::npos) End = Messages.size();
+    if (End > Start) return Messages.substr(Start, End - Start);
+    Start = End + 1;
   }
   return std::string();
 }
@@ -134,9 +134,9 @@ std::string FirstComplaint(const std::string& Messages) {
 // Unmaps the shared progress on every path.
 struct TSharedProgressMap {
   TSharedProgressMap() {
-    void* p =
+    void* P =
         ::mmap(nullptr, sizeof(TSharedProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    Progress = p == MAP_FAILED ? nullptr : static_cast<TSharedProgress*>(p);
+    Progress = P == MAP_FAILED ? nullptr : static_cast<TSharedProgress*>(P);
     if (Progress != nullptr) Progress->Position = 0;
   }
   ~TSharedProgressMap() {
@@ -149,29 +149,29 @@ struct TSharedProgressMap {
 
 bool LoadGhostscript() {
   if (g_gs.Module != nullptr) return true;
-  void* module = nullptr;
+  void* Module = nullptr;
   if (!GhostscriptLibrary.empty()) {
-    module = ::dlopen(GhostscriptLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
+    Module = ::dlopen(GhostscriptLibrary.c_str(), RTLD_NOW | RTLD_LOCAL);
   } else {
-    for (const char* name : {"libgs.so.10", "libgs.so"})
-      if ((module = ::dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
+    for (const char* Name : {"libgs.so.10", "libgs.so"})
+      if ((Module = ::dlopen(Name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
   }
-  if (module == nullptr) {
+  if (Module == nullptr) {
     SetLastErrorText(kCantLoad);
     return false;
   }
-  TGsApi api;
-  api.Module = module;
-  if (!Bind(module, "gsapi_new_instance", api.NewInstance) ||
-      !Bind(module, "gsapi_delete_instance", api.DeleteInstance) ||
-      !Bind(module, "gsapi_set_stdio", api.SetStdio) ||
-      !Bind(module, "gsapi_set_arg_encoding", api.SetArgEncoding) ||
-      !Bind(module, "gsapi_init_with_args", api.InitWithArgs) || !Bind(module, "gsapi_exit", api.Exit)) {
-    ::dlclose(module);
+  TGsApi Api;
+  Api.Module = Module;
+  if (!Bind(Module, "gsapi_new_instance", Api.NewInstance) ||
+      !Bind(Module, "gsapi_delete_instance", Api.DeleteInstance) ||
+      !Bind(Module, "gsapi_set_stdio", Api.SetStdio) ||
+      !Bind(Module, "gsapi_set_arg_encoding", Api.SetArgEncoding) ||
+      !Bind(Module, "gsapi_init_with_args", Api.InitWithArgs) || !Bind(Module, "gsapi_exit", Api.Exit)) {
+    ::dlclose(Module);
     SetLastErrorText(kNoEntryPoints);
     return false;
   }
-  g_gs = api;
+  g_gs = Api;
   return true;
 }
 
@@ -188,60 +188,60 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     return false;
   }
   if (!LoadGhostscript()) return false;
-  TTempFile text;
-  if (!text.Make()) return false;
+  TTempFile Text;
+  if (!Text.Make()) return false;
   ClearLastErrorText();
-  TSharedProgressMap shared;
-  if (shared.Progress == nullptr) {
+  TSharedProgressMap Shared;
+  if (Shared.Progress == nullptr) {
     SetLastErrorText("Can't start Ghostscript: " + std::string(std::strerror(errno)));
     return false;
   }
   g_running = true;
   struct TRunningScope {
     ~TRunningScope() { g_running = false; }
-  } scope;
+  } Scope;
 
-  TChildOptions options;
-  options.CaptureStderr = true;
-  options.MaxCapture = 65536;
-  options.TimeoutMs = PsTimeoutMs;
-  options.GraceMs = 0;  // the interpreter holds nothing that a kill would damage
-  const int32_t size = Source.GetSize();
+  TChildOptions Options;
+  Options.CaptureStderr = true;
+  Options.MaxCapture = 65536;
+  Options.TimeoutMs = PsTimeoutMs;
+  Options.GraceMs = 0;  // the interpreter holds nothing that a kill would damage
+  const int32_t Size = Source.GetSize();
   if (PluginCallback != nullptr) {
-    const TPluginCallback callback = PluginCallback;
-    void* const data = PluginCallbackData;
-    options.Poll = [callback, data, &shared, size] {
-      return callback(0, shared.Progress->Position, size, data) != 0;
+    const TPluginCallback Callback = PluginCallback;
+    void* const Data = PluginCallbackData;
+    Options.Poll = [Callback, Data, &Shared, Size] {
+      return Callback(0, Shared.Progress->Position, Size, Data) != 0;
     };
   }
-  const std::string textFile = text.Name();
-  const TChildResult run = RunForked(
-      [&Source, &shared, &textFile] { return InterpreterMain(Source, *shared.Progress, textFile); }, options);
-  const std::string complaint = FirstComplaint(run.Stderr);
-  if (!ChildEndedByItself(run, "Ghostscript", PsTimeoutMs)) return false;
-  if (run.End == TChildEnd::Signalled || run.ExitCode != 0) {
-    SetLastErrorText(complaint.empty() ? "The PostScript interpreter ended abnormally" : complaint);
+  const std::string TextFile = Text.Name();
+  const TChildResult Run = RunForked(
+      [&Source, &Shared, &TextFile] { return InterpreterMain(Source, *Shared.Progress, TextFile); }, Options);
+  const std::string Complaint = FirstComplaint(Run.Stderr);
+  if (!ChildEndedByItself(Run, "Ghostscript", PsTimeoutMs)) return false;
+  if (Run.End == TChildEnd::Signalled || Run.ExitCode != 0) {
+    SetLastErrorText(Complaint.empty() ? "The PostScript interpreter ended abnormally" : Complaint);
     return false;
   }
-  if (IsUnreadableTextFile(textFile)) {
+  if (IsUnreadableTextFile(TextFile)) {
     SetLastErrorText(kUnreadableText);
     return false;
   }
-  WriteUtf8FileAsAnsi(textFile, Dest);
+  WriteUtf8FileAsAnsi(TextFile, Dest);
   return true;
 }
 
 bool ConvertPostScript(const std::string& Source, const std::string& Target) {
   try {
     TVBufFileStream source(Source, fmOpenRead | fmShareDenyWrite);
-    auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-    const bool ok = RunPs2Ascii(source, *dest);
-    dest->Close();
-    if (!ok) {
-      dest.reset();
+    auto Dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
+    const bool Ok = RunPs2Ascii(source, *Dest);
+    Dest->Close();
+    if (!Ok) {
+      Dest.reset();
       ForceDeleteFile(Target);
     }
-    return ok;
+    return Ok;
   } catch (...) {
     SetErrorFromCurrentException();
     return false;

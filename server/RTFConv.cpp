@@ -10,26 +10,26 @@
 
 bool RTFToText(TVStream& Source, TVStream& Dest) {
   try {
-    std::string rtf(static_cast<size_t>(std::max<int32_t>(Source.GetSize() - Source.GetPosition(), 0)), '\0');
-    rtf.resize(static_cast<size_t>(Source.Read(rtf.data(), static_cast<int32_t>(rtf.size()))));
-    std::function<bool()> progress;
+    std::string Rtf(static_cast<size_t>(std::max<int32_t>(Source.GetSize() - Source.GetPosition(), 0)), '\0');
+    Rtf.resize(static_cast<size_t>(Source.Read(Rtf.data(), static_cast<int32_t>(Rtf.size()))));
+    std::function<bool()> Progress;
     if (PluginCallback != nullptr) {
-      const TPluginCallback callback = PluginCallback;
-      void* const data = PluginCallbackData;
-      progress = [callback, data] { return callback(0, -1, -1, data) != 0; };
+      const TPluginCallback Callback = PluginCallback;
+      void* const Data = PluginCallbackData;
+      Progress = [Callback, Data] { return Callback(0, -1, -1, Data) != 0; };
     }
-    std::u16string text;
-    if (!RtfToUtf16(rtf, text, progress)) {
+    std::u16string Text;
+    if (!RtfToUtf16(Rtf, Text, Progress)) {
       SetLastErrorText(kUserCanceled);
       return false;
     }
-    if (text.empty()) return true;
+    if (Text.empty()) return true;
     // Every UTF-16 unit gives at most one byte of a single-byte code page, two of a double-byte one.
-    std::string ansi(text.size() * 2, '\0');
-    const int32_t n =
-        qvnls::ConvertBufsDef(text.data(), static_cast<int32_t>(text.size() * 2), ansi.data(),
-                              static_cast<int32_t>(ansi.size()), qvnls::kCharsetUtf16LE, 0, '?');
-    if (n > 0) Dest.Write(ansi.data(), n);
+    std::string Ansi(Text.size() * 2, '\0');
+    const int32_t N =
+        qvnls::ConvertBufsDef(Text.data(), static_cast<int32_t>(Text.size() * 2), Ansi.data(),
+                              static_cast<int32_t>(Ansi.size()), qvnls::kCharsetUtf16LE, 0, '?');
+    if (N > 0) Dest.Write(Ansi.data(), N);
     return true;
   } catch (...) {
     SetErrorFromCurrentException();
@@ -44,10 +44,10 @@ bool ConvertRTFFile(const std::string& Source, const std::string& Target, bool U
   }
   try {
     TVBufFileStream source(Source, fmOpenRead | fmShareDenyWrite);
-    auto dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-    const bool ok = RTFToText(source, *dest);
-    dest->Close();
-    return ok;
+    auto Dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
+    const bool Ok = RTFToText(source, *Dest);
+    Dest->Close();
+    return Ok;
   } catch (...) {
     SetErrorFromCurrentException();
     return false;

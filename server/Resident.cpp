@@ -21,14 +21,14 @@ std::unique_ptr<TSharedMem> g_shared;
 uint32_t g_lastMessageTick = 0;
 
 bool SameText(const std::string& A, const char* B) {
-  size_t i = 0;
-  for (; i < A.size() && B[i] != '\0'; ++i) {
-    char a = A[i], b = B[i];
+  size_t I = 0;
+  for (; I < A.size() && B[I] != '\0'; ++I) {
+    char a = A[I], b = B[I];
     if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
     if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
     if (a != b) return false;
   }
-  return i == A.size() && B[i] == '\0';
+  return I == A.size() && B[I] == '\0';
 }
 
 const char* ChannelErrorText(TChannelResult R) {
@@ -47,24 +47,24 @@ const char* ChannelErrorText(TChannelResult R) {
 // "-" and the error text, cut at a UTF-8 character boundary so that the answer always fits its area: a
 // long error text must be reported, not end the server with a size error.
 std::string FailureAnswer() {
-  const size_t room = static_cast<size_t>(kAreaSize - kFrameOverhead) - 1;
-  std::string_view text = GetLastErrorText();
-  if (text.size() > room) {
-    size_t n = room;
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    text = text.substr(0, n);
+  const size_t Room = static_cast<size_t>(kAreaSize - kFrameOverhead) - 1;
+  std::string_view Text = GetLastErrorText();
+  if (Text.size() > Room) {
+    size_t N = Room;
+    while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
+    Text = Text.substr(0, N);
   }
-  std::string answer(kCancelAnswer);
-  answer.append(text);
-  return answer;
+  std::string Answer(kCancelAnswer);
+  Answer.append(Text);
+  return Answer;
 }
 
 bool ParsePid(const std::string& S, int32_t& Pid) {
   errno = 0;
-  char* end = nullptr;
-  const long long v = std::strtoll(S.c_str(), &end, 10);
-  if (S.empty() || errno != 0 || *end != '\0' || v <= 0 || v > INT32_MAX) return false;
-  Pid = static_cast<int32_t>(v);
+  char* End = nullptr;
+  const long long V = std::strtoll(S.c_str(), &End, 10);
+  if (S.empty() || errno != 0 || *End != '\0' || V <= 0 || V > INT32_MAX) return false;
+  Pid = static_cast<int32_t>(V);
   return true;
 }
 
@@ -80,41 +80,41 @@ struct TResidentScope {
 
 bool ServeRequests(TAsyncChannel& Channel, TCommandLineParser& Parser) {
   for (;;) {
-    std::string msg;
-    TChannelResult r = Channel.Receive(msg, kInfinite);
-    if (r == acOK) {
-      if (msg == "+" || msg == "-") continue;  // a late answer to a progress message
-      if (SameText(msg, "exit")) return true;
-      std::string answer;
-      if (SameText(msg, "ver")) {
-        answer = kServerVersion;
+    std::string Msg;
+    TChannelResult R = Channel.Receive(Msg, kInfinite);
+    if (R == acOK) {
+      if (Msg == "+" || Msg == "-") continue;  // a late answer to a progress message
+      if (SameText(Msg, "exit")) return true;
+      std::string Answer;
+      if (SameText(Msg, "ver")) {
+        Answer = kServerVersion;
       } else {
-        Parser.Parse(msg, 0, false);
-        std::string source, target;
-        bool unicode = false;
-        TServerType type = stRTF;
-        bool ok = false;
+        Parser.Parse(Msg, 0, false);
+        std::string Source, Target;
+        bool Unicode = false;
+        TServerType Type = stRTF;
+        bool Ok = false;
         RequestFlags = 0;
-        if (!ParseServerRequest(Parser, source, target, RequestFlags, unicode, type)) {
-          std::string text("Error in parameters. ");
-          text.append(GetLastErrorText());
-          SetLastErrorText(text);
+        if (!ParseServerRequest(Parser, Source, Target, RequestFlags, Unicode, Type)) {
+          std::string Text("Error in parameters. ");
+          Text.append(GetLastErrorText());
+          SetLastErrorText(Text);
         } else {
           ClearLastErrorText();
-          ok = ConvertDocument(source, target, type, unicode);
+          Ok = ConvertDocument(Source, Target, Type, Unicode);
         }
-        if (ok) {
-          answer.assign(1, '+');
+        if (Ok) {
+          Answer.assign(1, '+');
         } else {
           WriteErrorFile();
-          answer = FailureAnswer();
+          Answer = FailureAnswer();
         }
       }
-      r = Channel.SendString(answer, kInfinite);
+      R = Channel.SendString(Answer, kInfinite);
     }
-    if (r != acOK) {
-      if (r == acPeerTerminated) Channel.UnlinkNames();
-      SetLastErrorText(ChannelErrorText(r));
+    if (R != acOK) {
+      if (R == acPeerTerminated) Channel.UnlinkNames();
+      SetLastErrorText(ChannelErrorText(R));
       return false;
     }
   }
@@ -123,8 +123,8 @@ bool ServeRequests(TAsyncChannel& Channel, TCommandLineParser& Parser) {
 }  // namespace
 
 bool RunResidentLoop(TCommandLineParser& Parser) {
-  const std::string map = UnquoteStr(Parser.GetOption("map"));
-  if (map.empty()) {
+  const std::string Map = UnquoteStr(Parser.GetOption("map"));
+  if (Map.empty()) {
     SetLastErrorText("\"/map\" expected");
     return false;
   }
@@ -132,25 +132,25 @@ bool RunResidentLoop(TCommandLineParser& Parser) {
     SetLastErrorText("\"/pid\" expected");
     return false;
   }
-  int32_t pid = 0;
-  if (!ParsePid(UnquoteStr(Parser.GetOption("pid")), pid)) {
+  int32_t Pid = 0;
+  if (!ParsePid(UnquoteStr(Parser.GetOption("pid")), Pid)) {
     SetLastErrorText("Illegal PID");
     return false;
   }
-  TResidentScope scope;
+  TResidentScope Scope;
   try {
-    TAsyncChannel channel(pid, map, kChannelMapSize, kRequestOffset, kAreaSize, kAnswerOffset, kAreaSize);
-    g_channel = &channel;
+    TAsyncChannel Channel(Pid, Map, kChannelMapSize, kRequestOffset, kAreaSize, kAnswerOffset, kAreaSize);
+    g_channel = &Channel;
     try {
-      g_shared = std::make_unique<TSharedMem>(channel.Stream(), map, kProgressOffset, 10);
-    } catch (const std::exception& e) {
-      SetLastErrorText(e.what());
+      g_shared = std::make_unique<TSharedMem>(Channel.Stream(), Map, kProgressOffset, 10);
+    } catch (const std::exception& E) {
+      SetLastErrorText(E.what());
       WriteErrorFile();
     }
     g_lastMessageTick = TickCount() - kProgressMessageIntervalMs;
     PluginCallback = ReportProgress;
     PluginCallbackData = nullptr;
-    return ServeRequests(channel, Parser);
+    return ServeRequests(Channel, Parser);
   } catch (...) {
     SetErrorFromCurrentException();
     return false;
@@ -158,31 +158,31 @@ bool RunResidentLoop(TCommandLineParser& Parser) {
 }
 
 int32_t ReportProgress(int32_t, int32_t Current, int32_t Total, void*) {
-  const uint32_t now = TickCount();
+  const uint32_t Now = TickCount();
   if (g_shared) {
     try {
-      uint8_t block[12];
-      const uint32_t values[3] = {static_cast<uint32_t>(Current), static_cast<uint32_t>(Total), now};
-      for (int i = 0; i < 3; ++i)
-        for (int b = 0; b < 4; ++b) block[i * 4 + b] = static_cast<uint8_t>(values[i] >> (8 * b));
-      g_shared->Write(0, block, sizeof block);
+      uint8_t Block[12];
+      const uint32_t Values[3] = {static_cast<uint32_t>(Current), static_cast<uint32_t>(Total), Now};
+      for (int I = 0; I < 3; ++I)
+        for (int b = 0; b < 4; ++b) Block[I * 4 + b] = static_cast<uint8_t>(Values[I] >> (8 * b));
+      g_shared->Write(0, Block, sizeof Block);
     } catch (...) {
       g_shared.reset();
     }
   }
   if (g_channel == nullptr) return 1;
   // The tick count wraps; the distance between two ticks is taken both ways.
-  const uint32_t since = now - g_lastMessageTick;
-  const uint32_t distance = since > 0x80000000u ? 0u - since : since;
-  if (distance < kProgressMessageIntervalMs) return 1;
-  g_lastMessageTick = now;
-  std::string message(1, '%');
-  message.append(std::to_string(Current)).append(1, '%').append(std::to_string(Total));
-  const TChannelResult sent = g_channel->SendString(message, 0);
-  if (sent != acOK) return sent == acTimeout ? 1 : 0;
-  std::string answer;
-  const TChannelResult r = g_channel->Receive(answer, kProgressAnswerWaitMs);
-  if (r == acTimeout) return 1;
-  if (r != acOK) return 0;
-  return answer == kCancelAnswer ? 0 : 1;
+  const uint32_t Since = Now - g_lastMessageTick;
+  const uint32_t Distance = Since > 0x80000000u ? 0u - Since : Since;
+  if (Distance < kProgressMessageIntervalMs) return 1;
+  g_lastMessageTick = Now;
+  std::string Message(1, '%');
+  Message.append(std::to_string(Current)).append(1, '%').append(std::to_string(Total));
+  const TChannelResult Sent = g_channel->SendString(Message, 0);
+  if (Sent != acOK) return Sent == acTimeout ? 1 : 0;
+  std::string Answer;
+  const TChannelResult R = g_channel->Receive(Answer, kProgressAnswerWaitMs);
+  if (R == acTimeout) return 1;
+  if (R != acOK) return 0;
+  return Answer == kCancelAnswer ? 0 : 1;
 }

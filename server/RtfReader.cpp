@@ -58,8 +58,8 @@ bool IsSkippedDestination(std::string_view W) {
       "tc",
       "private",
   };
-  for (const char* s : kSkipped)
-    if (W == s) return true;
+  for (const char* S : kSkipped)
+    if (W == S) return true;
   return false;
 }
 
@@ -74,8 +74,8 @@ char16_t SymbolOf(std::string_view W) {
       {"bullet", 0x2022},    {"lquote", 0x2018}, {"rquote", 0x2019}, {"ldblquote", 0x201C},
       {"rdblquote", 0x201D}, {"emspace", u' '},  {"enspace", u' '},  {"qmspace", u' '},
   };
-  for (const TSym& s : kSymbols)
-    if (W == s.Word) return s.Ch;
+  for (const TSym& S : kSymbols)
+    if (W == S.Word) return S.Ch;
   return 0;
 }
 
@@ -86,20 +86,20 @@ bool IsBreak(std::string_view W) {
 class TReader {
  public:
   TReader(std::string_view Rtf, std::u16string& Text, const std::function<bool()>& Progress)
-      : In(Rtf), Out(Text), Progress(Progress) {}
+      : In_(Rtf), Out_(Text), Progress_(Progress) {}
 
   bool Run() {
-    State.Charset = 0;
-    while (Pos < In.size()) {
-      if (Progress && Pos >= NextPoll) {
-        NextPoll = Pos + kRtfPollBytes;
-        if (!Progress()) {
+    State_.Charset = 0;
+    while (Pos_ < In_.size()) {
+      if (Progress_ && Pos_ >= NextPoll_) {
+        NextPoll_ = Pos_ + kRtfPollBytes;
+        if (!Progress_()) {
           Flush();
           return false;
         }
       }
-      const char c = In[Pos++];
-      switch (c) {
+      const char C = In_[Pos_++];
+      switch (C) {
         case '{':
           OpenGroup();
           break;
@@ -113,7 +113,7 @@ class TReader {
         case '\n':
           break;  // line ends of the file are no text
         default:
-          Byte(c == '\0' ? ' ' : c);
+          Byte(C == '\0' ? ' ' : C);
       }
     }
     Flush();
@@ -123,65 +123,65 @@ class TReader {
  private:
   void OpenGroup() {
     Flush();
-    if (Stack.size() >= static_cast<size_t>(kMaxRtfDepth)) {
-      ++Overflow;  // read as if flat
+    if (Stack_.size() >= static_cast<size_t>(kMaxRtfDepth)) {
+      ++Overflow_;  // read as if flat
       return;
     }
-    Stack.push_back(State);
-    SkipFallback = 0;
-    GroupStart = true;
+    Stack_.push_back(State_);
+    SkipFallback_ = 0;
+    GroupStart_ = true;
   }
 
   void CloseGroup() {
     Flush();
-    SkipFallback = 0;
-    if (Overflow > 0) {
-      --Overflow;
+    SkipFallback_ = 0;
+    if (Overflow_ > 0) {
+      --Overflow_;
       return;
     }
-    if (Stack.empty()) return;  // a stray "}"
-    if (State.Dest == TDest::FontTable && Stack.back().Dest != TDest::FontTable) FontNumber = -1;
-    State = Stack.back();
-    Stack.pop_back();
+    if (Stack_.empty()) return;  // a stray "}"
+    if (State_.Dest == TDest::FontTable && Stack_.back().Dest != TDest::FontTable) FontNumber_ = -1;
+    State_ = Stack_.back();
+    Stack_.pop_back();
   }
 
   // A text byte of the current code page.
   void Byte(char C) {
-    GroupStart = false;
-    if (SkipFallback > 0) {
-      --SkipFallback;
+    GroupStart_ = false;
+    if (SkipFallback_ > 0) {
+      --SkipFallback_;
       return;
     }
-    if (State.Dest != TDest::Text) return;
-    Pending += C;
+    if (State_.Dest != TDest::Text) return;
+    Pending_ += C;
   }
 
   void Emit(char16_t C) {
-    if (State.Dest != TDest::Text) return;
+    if (State_.Dest != TDest::Text) return;
     Flush();
-    Out += C;
+    Out_ += C;
   }
 
   void Emit(const char16_t* S) {
-    if (State.Dest != TDest::Text) return;
+    if (State_.Dest != TDest::Text) return;
     Flush();
-    Out += S;
+    Out_ += S;
   }
 
   // Decodes the 8-bit text gathered so far in its code page.
   void Flush() {
-    if (Pending.empty()) return;
-    uint8_t charset = State.Charset != 0 ? State.Charset : DefaultCharset;
-    if (charset == 0) charset = qvnls::GetAnsiCharset();
-    std::u16string wide(Pending.size(), u'\0');
-    int32_t n = qvnls::BufToWide(Pending.data(), static_cast<int32_t>(Pending.size()), wide.data(),
-                                 static_cast<int32_t>(wide.size() * 2), charset);
-    if (n < 0)
-      n = qvnls::BufToWide(Pending.data(), static_cast<int32_t>(Pending.size()), wide.data(),
-                           static_cast<int32_t>(wide.size() * 2), qvnls::GetAnsiCharset());
-    wide.resize(n > 0 ? static_cast<size_t>(n) / 2 : 0);
-    Out += wide;
-    Pending.clear();
+    if (Pending_.empty()) return;
+    uint8_t Charset = State_.Charset != 0 ? State_.Charset : DefaultCharset_;
+    if (Charset == 0) Charset = qvnls::GetAnsiCharset();
+    std::u16string Wide(Pending_.size(), u'\0');
+    int32_t N = qvnls::BufToWide(Pending_.data(), static_cast<int32_t>(Pending_.size()), Wide.data(),
+                                 static_cast<int32_t>(Wide.size() * 2), Charset);
+    if (N < 0)
+      N = qvnls::BufToWide(Pending_.data(), static_cast<int32_t>(Pending_.size()), Wide.data(),
+                           static_cast<int32_t>(Wide.size() * 2), qvnls::GetAnsiCharset());
+    Wide.resize(N > 0 ? static_cast<size_t>(N) / 2 : 0);
+    Out_ += Wide;
+    Pending_.clear();
   }
 
   static int HexValue(char C) {
@@ -194,49 +194,49 @@ class TReader {
   static bool IsLetter(char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z'); }
 
   void Control() {
-    if (Pos >= In.size()) return;
-    const char c = In[Pos];
-    if (!IsLetter(c)) {
-      ++Pos;
-      Symbol(c);
+    if (Pos_ >= In_.size()) return;
+    const char C = In_[Pos_];
+    if (!IsLetter(C)) {
+      ++Pos_;
+      Symbol(C);
       return;
     }
-    const size_t start = Pos;
-    while (Pos < In.size() && IsLetter(In[Pos]) && Pos - start < kMaxWordLength) ++Pos;
-    const std::string_view word = In.substr(start, Pos - start);
-    bool hasNumber = false;
-    int64_t number = 0;
-    bool negative = false;
-    if (Pos < In.size() && In[Pos] == '-' && Pos + 1 < In.size() && In[Pos + 1] >= '0' &&
-        In[Pos + 1] <= '9') {
-      negative = true;
-      ++Pos;
+    const size_t Start = Pos_;
+    while (Pos_ < In_.size() && IsLetter(In_[Pos_]) && Pos_ - Start < kMaxWordLength) ++Pos_;
+    const std::string_view word = In_.substr(Start, Pos_ - Start);
+    bool HasNumber = false;
+    int64_t Number = 0;
+    bool Negative = false;
+    if (Pos_ < In_.size() && In_[Pos_] == '-' && Pos_ + 1 < In_.size() && In_[Pos_ + 1] >= '0' &&
+        In_[Pos_ + 1] <= '9') {
+      Negative = true;
+      ++Pos_;
     }
-    for (size_t digits = 0; Pos < In.size() && In[Pos] >= '0' && In[Pos] <= '9'; ++Pos, ++digits) {
-      hasNumber = true;
-      if (digits < kMaxNumberDigits) number = number * 10 + (In[Pos] - '0');
+    for (size_t Digits = 0; Pos_ < In_.size() && In_[Pos_] >= '0' && In_[Pos_] <= '9'; ++Pos_, ++Digits) {
+      HasNumber = true;
+      if (Digits < kMaxNumberDigits) Number = Number * 10 + (In_[Pos_] - '0');
     }
-    if (negative) number = -number;
-    if (Pos < In.size() && In[Pos] == ' ') ++Pos;  // the delimiter belongs to the word
-    Word(word, hasNumber, number);
+    if (Negative) Number = -Number;
+    if (Pos_ < In_.size() && In_[Pos_] == ' ') ++Pos_;  // the delimiter belongs to the word
+    Word(word, HasNumber, Number);
   }
 
   void Symbol(char C) {
-    const bool groupStart = GroupStart;
-    GroupStart = false;
+    const bool groupStart = GroupStart_;
+    GroupStart_ = false;
     switch (C) {
       case '\'': {
-        const int hi = Pos < In.size() ? HexValue(In[Pos]) : -1;
-        const int lo = Pos + 1 < In.size() ? HexValue(In[Pos + 1]) : -1;
-        if (hi < 0 || lo < 0) return;
-        Pos += 2;
-        Byte(static_cast<char>(hi * 16 + lo));
+        const int Hi = Pos_ < In_.size() ? HexValue(In_[Pos_]) : -1;
+        const int Lo = Pos_ + 1 < In_.size() ? HexValue(In_[Pos_ + 1]) : -1;
+        if (Hi < 0 || Lo < 0) return;
+        Pos_ += 2;
+        Byte(static_cast<char>(Hi * 16 + Lo));
         return;
       }
       case '*':
         if (groupStart) {
           Flush();
-          State.Dest = TDest::Skip;
+          State_.Dest = TDest::Skip;
         }
         return;
       case '\\':
@@ -264,65 +264,66 @@ class TReader {
 
   // Counts a control word or symbol as one skipped fallback character; true when it was one.
   bool Fallback() {
-    if (SkipFallback == 0) return false;
-    --SkipFallback;
+    if (SkipFallback_ == 0) return false;
+    --SkipFallback_;
     return true;
   }
 
   void Word(std::string_view W, bool HasNumber, int64_t N) {
-    const bool groupStart = GroupStart;
-    GroupStart = false;
+    const bool groupStart = GroupStart_;
+    GroupStart_ = false;
     if (W == "bin") {
       // Raw bytes: never text, and never read as RTF.
-      const uint64_t left = In.size() - Pos;
-      Pos += HasNumber && N > 0 ? static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(N), left)) : 0;
+      const uint64_t Left = In_.size() - Pos_;
+      Pos_ +=
+          HasNumber && N > 0 ? static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(N), Left)) : 0;
       return;
     }
     if (W == "u" && HasNumber) {
-      const int64_t v = N < 0 ? N + 65536 : N;
-      if (v >= 0 && v <= 0xFFFF) {
-        SkipFallback = 0;
-        Emit(static_cast<char16_t>(v));
+      const int64_t V = N < 0 ? N + 65536 : N;
+      if (V >= 0 && V <= 0xFFFF) {
+        SkipFallback_ = 0;
+        Emit(static_cast<char16_t>(V));
       }
-      SkipFallback = State.Uc;
+      SkipFallback_ = State_.Uc;
       return;
     }
     if (Fallback()) return;
     if (W == "uc") {
-      State.Uc = HasNumber && N >= 0 && N <= 16 ? static_cast<int32_t>(N) : 1;
+      State_.Uc = HasNumber && N >= 0 && N <= 16 ? static_cast<int32_t>(N) : 1;
     } else if (W == "fonttbl") {
       Flush();
-      State.Dest = TDest::FontTable;
-    } else if (State.Dest == TDest::FontTable) {
-      if (W == "f" && HasNumber) FontNumber = N;
-      if (W == "fcharset" && HasNumber && FontNumber >= 0) {
-        const uint8_t cs = qvnls::FontCharsetToHTMLCharset(static_cast<uint8_t>(N & 0xFF));
-        if (cs != 0) Fonts[FontNumber] = cs;
+      State_.Dest = TDest::FontTable;
+    } else if (State_.Dest == TDest::FontTable) {
+      if (W == "f" && HasNumber) FontNumber_ = N;
+      if (W == "fcharset" && HasNumber && FontNumber_ >= 0) {
+        const uint8_t Cs = qvnls::FontCharsetToHTMLCharset(static_cast<uint8_t>(N & 0xFF));
+        if (Cs != 0) Fonts_[FontNumber_] = Cs;
       }
-      if (W == "cpg" && HasNumber && FontNumber >= 0) {
-        const uint8_t cs = CodePageCharset(N);
-        if (cs != 0) Fonts[FontNumber] = cs;
+      if (W == "cpg" && HasNumber && FontNumber_ >= 0) {
+        const uint8_t Cs = CodePageCharset(N);
+        if (Cs != 0) Fonts_[FontNumber_] = Cs;
       }
     } else if (W == "ansicpg" && HasNumber) {
-      const uint8_t cs = CodePageCharset(N);
-      if (cs != 0) DefaultCharset = cs;
+      const uint8_t Cs = CodePageCharset(N);
+      if (Cs != 0) DefaultCharset_ = Cs;
     } else if (W == "ansi") {
-      DefaultCharset = qvnls::kCharsetWin1252;
+      DefaultCharset_ = qvnls::kCharsetWin1252;
     } else if (W == "pc") {
-      DefaultCharset = qvnls::kCharsetDos437;
+      DefaultCharset_ = qvnls::kCharsetDos437;
     } else if (W == "pca") {
-      DefaultCharset = qvnls::kCharsetDos850;
+      DefaultCharset_ = qvnls::kCharsetDos850;
     } else if (W == "f" && HasNumber) {
       Flush();
-      const auto it = Fonts.find(N);
-      State.Charset = it != Fonts.end() ? it->second : 0;
+      const auto It = Fonts_.find(N);
+      State_.Charset = It != Fonts_.end() ? It->second : 0;
     } else if (IsBreak(W)) {
       Emit(u"\r\n");
-    } else if (const char16_t sym = SymbolOf(W); sym != 0) {
-      Emit(sym);
+    } else if (const char16_t Sym = SymbolOf(W); Sym != 0) {
+      Emit(Sym);
     } else if (IsSkippedDestination(W)) {
       Flush();
-      State.Dest = TDest::Skip;
+      State_.Dest = TDest::Skip;
     }
     // Any other word (formatting, "fldrslt", "pntext", "listtext", ...) leaves the text as it is: a
     // field's result and a list item's number are text.
@@ -331,43 +332,43 @@ class TReader {
 
   static uint8_t CodePageCharset(int64_t N) {
     if (N <= 0 || N > 65535) return 0;
-    uint8_t cs = qvnls::WindowsCodePageToHTMLCharset(static_cast<int32_t>(N));
-    if (cs == 0) cs = qvnls::DOSCodePageToHTMLCharset(static_cast<int32_t>(N));
-    return cs;
+    uint8_t Cs = qvnls::WindowsCodePageToHTMLCharset(static_cast<int32_t>(N));
+    if (Cs == 0) Cs = qvnls::DOSCodePageToHTMLCharset(static_cast<int32_t>(N));
+    return Cs;
   }
 
-  std::string_view In;
-  std::u16string& Out;
-  const std::function<bool()>& Progress;
-  size_t Pos = 0;
-  size_t NextPoll = 0;
-  std::vector<TGroupState> Stack;
-  TGroupState State;
-  int64_t Overflow = 0;
-  int32_t SkipFallback = 0;
-  bool GroupStart = false;
-  std::string Pending;
-  uint8_t DefaultCharset = 0;
-  std::map<int64_t, uint8_t> Fonts;
-  int64_t FontNumber = -1;
+  std::string_view In_;
+  std::u16string& Out_;
+  const std::function<bool()>& Progress_;
+  size_t Pos_ = 0;
+  size_t NextPoll_ = 0;
+  std::vector<TGroupState> Stack_;
+  TGroupState State_;
+  int64_t Overflow_ = 0;
+  int32_t SkipFallback_ = 0;
+  bool GroupStart_ = false;
+  std::string Pending_;
+  uint8_t DefaultCharset_ = 0;
+  std::map<int64_t, uint8_t> Fonts_;
+  int64_t FontNumber_ = -1;
 };
 
 // Plain text: bytes of the ANSI code page, every line break (CR LF, CR or LF) made CR LF, a zero byte
 // a blank.
 bool PlainToUtf16(std::string_view Text, std::u16string& Out, const std::function<bool()>& Progress) {
   if (Progress && !Progress()) return false;
-  std::u16string wide(Text.size(), u'\0');
-  const int32_t n = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), wide.data(),
-                                     static_cast<int32_t>(wide.size() * 2), qvnls::GetAnsiCharset());
-  wide.resize(n > 0 ? static_cast<size_t>(n) / 2 : 0);
-  Out.reserve(wide.size());
-  for (size_t i = 0; i < wide.size(); ++i) {
-    const char16_t c = wide[i];
-    if (c == u'\r' || c == u'\n') {
-      if (c == u'\r' && i + 1 < wide.size() && wide[i + 1] == u'\n') ++i;
+  std::u16string Wide(Text.size(), u'\0');
+  const int32_t N = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), Wide.data(),
+                                     static_cast<int32_t>(Wide.size() * 2), qvnls::GetAnsiCharset());
+  Wide.resize(N > 0 ? static_cast<size_t>(N) / 2 : 0);
+  Out.reserve(Wide.size());
+  for (size_t I = 0; I < Wide.size(); ++I) {
+    const char16_t C = Wide[I];
+    if (C == u'\r' || C == u'\n') {
+      if (C == u'\r' && I + 1 < Wide.size() && Wide[I + 1] == u'\n') ++I;
       Out += u"\r\n";
     } else {
-      Out += c == 0 ? u' ' : c;
+      Out += C == 0 ? u' ' : C;
     }
   }
   return true;
@@ -378,6 +379,6 @@ bool PlainToUtf16(std::string_view Text, std::u16string& Out, const std::functio
 bool RtfToUtf16(std::string_view Rtf, std::u16string& Text, const std::function<bool()>& Progress) {
   Text.clear();
   if (Rtf.substr(0, 5) != "{\\rtf") return PlainToUtf16(Rtf, Text, Progress);
-  TReader reader(Rtf, Text, Progress);
-  return reader.Run();
+  TReader Reader(Rtf, Text, Progress);
+  return Reader.Run();
 }

@@ -29,37 +29,37 @@ std::string FindOffice() {
 }
 
 void RemoveTree(const std::string& Folder) {
-  std::error_code ec;
-  if (!Folder.empty()) std::filesystem::remove_all(Folder, ec);
+  std::error_code Ec;
+  if (!Folder.empty()) std::filesystem::remove_all(Folder, Ec);
 }
 
 // A new folder below the server's temporary folder, Prefix + a unique tail; empty (error text set) on
 // failure.
 std::string MakeFolder(const std::string& Prefix) {
-  std::string temp;
-  if (!GetPluginTempFolder(temp)) return std::string();
-  std::string pattern = temp + Prefix + "XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) {
+  std::string Temp;
+  if (!GetPluginTempFolder(Temp)) return std::string();
+  std::string Pattern = Temp + Prefix + "XXXXXX";
+  if (::mkdtemp(Pattern.data()) == nullptr) {
     SetLastErrorText("Can't create a temporary folder: " + std::string(std::strerror(errno)));
     return std::string();
   }
-  return pattern;
+  return Pattern;
 }
 
 // The office's complaint: its first line that starts with "Error:", else its first line.
 std::string Complaint(const std::string& Messages) {
-  std::string first;
-  size_t start = 0;
-  while (start < Messages.size()) {
-    size_t end = Messages.find('\n', start);
-    if (end == std::string::npos) end = Messages.size();
-    std::string line = Messages.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.compare(0, 6, "Error:") == 0) return line;
-    if (first.empty() && !line.empty() && line.find("javaldx") == std::string::npos) first = line;
-    start = end + 1;
+  std::string First;
+  size_t Start = 0;
+  while (Start < Messages.size()) {
+    size_t End = Messages.find('\n', Start);
+    if (End == std::string::npos) End = Messages.size();
+    std::string Line = Messages.substr(Start, End - Start);
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    if (Line.compare(0, 6, "Error:") == 0) return Line;
+    if (First.empty() && !Line.empty() && Line.find("javaldx") == std::string::npos) First = Line;
+    Start = End + 1;
   }
-  return first;
+  return First;
 }
 
 }  // namespace
@@ -74,44 +74,44 @@ bool OfficeProgress(int32_t Step) {
 
 bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOfficeOutput& Output,
                    int32_t ProgressStep) {
-  const std::string program = FindOffice();
-  if (program.empty()) {
+  const std::string Program = FindOffice();
+  if (Program.empty()) {
     SetLastErrorText(kOfficeNotFound);
     return false;
   }
   if (g_profile.empty() && (g_profile = MakeFolder("qvlo-")).empty()) return false;
   const std::string source = AbsoluteFileName(Source);
-  for (int attempt = 1; attempt <= kOfficeAttempts; ++attempt) {
+  for (int Attempt = 1; Attempt <= kOfficeAttempts; ++Attempt) {
     RemoveTree(Output.Folder);
     Output.File.clear();
     if ((Output.Folder = MakeFolder("qvout-")).empty()) return false;
-    TChildOptions options;
-    options.CaptureStdout = true;
-    options.MaxCapture = 65536;
-    options.TimeoutMs = OfficeTimeoutMs;
-    options.WorkDir = Output.Folder;
+    TChildOptions Options;
+    Options.CaptureStdout = true;
+    Options.MaxCapture = 65536;
+    Options.TimeoutMs = OfficeTimeoutMs;
+    Options.WorkDir = Output.Folder;
     if (PluginCallback != nullptr) {
-      const TPluginCallback callback = PluginCallback;
-      void* const data = PluginCallbackData;
-      options.Poll = [callback, data, ProgressStep] { return callback(0, ProgressStep, 10, data) != 0; };
+      const TPluginCallback Callback = PluginCallback;
+      void* const Data = PluginCallbackData;
+      Options.Poll = [Callback, Data, ProgressStep] { return Callback(0, ProgressStep, 10, Data) != 0; };
     }
-    const TChildResult run =
-        RunChild({program, "--headless", "--invisible", "--nologo", "--norestore", "--nolockcheck",
+    const TChildResult Run =
+        RunChild({Program, "--headless", "--invisible", "--nologo", "--norestore", "--nolockcheck",
                   "--nodefault", "-env:UserInstallation=file://" + g_profile, "--convert-to", FilterSpec,
                   "--outdir", Output.Folder, source},
-                 options);
-    if (!ChildEndedByItself(run, "\"soffice\"", OfficeTimeoutMs)) return false;
-    std::vector<std::string> files;
-    ListFileNames(files, Output.Folder, "*", false);
-    if (!files.empty()) {
-      Output.File = files.front();
+                 Options);
+    if (!ChildEndedByItself(Run, "\"soffice\"", OfficeTimeoutMs)) return false;
+    std::vector<std::string> Files;
+    ListFileNames(Files, Output.Folder, "*", false);
+    if (!Files.empty()) {
+      Output.File = Files.front();
       return true;
     }
-    std::string complaint = Complaint(run.Stderr + "\n" + run.Stdout);
+    std::string complaint = Complaint(Run.Stderr + "\n" + Run.Stdout);
     if (complaint.empty()) complaint = "The office program could not convert \"" + Source + "\"";
     SetLastErrorText(complaint);
-    const bool abnormal = run.End == TChildEnd::Signalled || run.ExitCode != 0;
-    if (!abnormal) return false;
+    const bool Abnormal = Run.End == TChildEnd::Signalled || Run.ExitCode != 0;
+    if (!Abnormal) return false;
   }
   return false;
 }

@@ -18,12 +18,12 @@ size_t SequenceLength(unsigned char Lead) {
 
 // How many bytes at the end of S start a sequence that is not complete yet.
 size_t IncompleteTail(std::string_view S) {
-  const size_t n = S.size();
-  for (size_t back = 1; back <= 3 && back <= n; ++back) {
-    const unsigned char c = static_cast<unsigned char>(S[n - back]);
-    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-    const size_t need = SequenceLength(c);
-    return need > back ? back : 0;
+  const size_t N = S.size();
+  for (size_t Back = 1; Back <= 3 && Back <= N; ++Back) {
+    const unsigned char C = static_cast<unsigned char>(S[N - Back]);
+    if ((C & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const size_t Need = SequenceLength(C);
+    return Need > Back ? Back : 0;
   }
   return 0;
 }
@@ -33,74 +33,74 @@ size_t IncompleteTail(std::string_view S) {
 std::string Utf8ToAnsi(std::string_view Utf8) {
   if (Utf8.empty()) return std::string();
   // Every character takes at least one UTF-8 byte and gives one ANSI byte.
-  std::string out(Utf8.size(), '\0');
-  const int32_t n = qvnls::ConvertBufsDef(Utf8.data(), static_cast<int32_t>(Utf8.size()), out.data(),
-                                          static_cast<int32_t>(out.size()), qvnls::kCharsetUtf8, 0, '?');
-  out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return out;
+  std::string Out(Utf8.size(), '\0');
+  const int32_t N = qvnls::ConvertBufsDef(Utf8.data(), static_cast<int32_t>(Utf8.size()), Out.data(),
+                                          static_cast<int32_t>(Out.size()), qvnls::kCharsetUtf8, 0, '?');
+  Out.resize(N > 0 ? static_cast<size_t>(N) : 0);
+  return Out;
 }
 
 void TAnsiTextSink::Write(std::string_view Utf8) {
-  std::string text;
-  text.reserve(Utf8.size() + Utf8.size() / 8);
-  for (const char c : Utf8) {
-    if (c == '\f') {
-      text += "\r\n";
-    } else if (c == '\n' && Last != '\r') {
-      text += "\r\n";
+  std::string Text;
+  Text.reserve(Utf8.size() + Utf8.size() / 8);
+  for (const char C : Utf8) {
+    if (C == '\f') {
+      Text += "\r\n";
+    } else if (C == '\n' && Last_ != '\r') {
+      Text += "\r\n";
     } else {
-      text += c;
+      Text += C;
     }
-    Last = c;
+    Last_ = C;
   }
-  Pending += text;
-  const size_t keep = IncompleteTail(Pending);
-  const std::string_view ready(Pending.data(), Pending.size() - keep);
-  Put(ready);
-  Pending.erase(0, ready.size());
+  Pending_ += Text;
+  const size_t Keep = IncompleteTail(Pending_);
+  const std::string_view Ready(Pending_.data(), Pending_.size() - Keep);
+  Put(Ready);
+  Pending_.erase(0, Ready.size());
 }
 
 void TAnsiTextSink::Finish() {
-  Put(Pending);
-  Pending.clear();
+  Put(Pending_);
+  Pending_.clear();
 }
 
 void TAnsiTextSink::Put(std::string_view Utf8) {
   if (Utf8.empty()) return;
-  const std::string ansi = Utf8ToAnsi(Utf8);
-  if (ansi.empty()) return;
-  Dest.Write(ansi.data(), static_cast<int32_t>(ansi.size()));
-  Written += static_cast<int64_t>(ansi.size());
+  const std::string Ansi = Utf8ToAnsi(Utf8);
+  if (Ansi.empty()) return;
+  Dest_.Write(Ansi.data(), static_cast<int32_t>(Ansi.size()));
+  Written_ += static_cast<int64_t>(Ansi.size());
 }
 
 bool IsUnreadableTextFile(const std::string& Utf8File) {
-  TVBufFileStream in(Utf8File, fmOpenRead);
-  int64_t control = 0, readable = 0;
-  std::string chunk(65536, '\0');
-  for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0;) {
-    for (int32_t i = 0; i < n; ++i) {
-      const auto b = static_cast<uint8_t>(chunk[static_cast<size_t>(i)]);
-      if (b == ' ' || b == '\t' || b == '\r' || b == '\n' || b == '\f') continue;
-      if (b < 0x20 || b == 0x7F) {
-        ++control;
-      } else if (b < 0x80 || b >= 0xC0) {  // one per character: continuation bytes are not counted
-        ++readable;
+  TVBufFileStream In(Utf8File, fmOpenRead);
+  int64_t Control = 0, Readable = 0;
+  std::string Chunk(65536, '\0');
+  for (int32_t N; (N = In.Read(Chunk.data(), static_cast<int32_t>(Chunk.size()))) > 0;) {
+    for (int32_t I = 0; I < N; ++I) {
+      const auto B = static_cast<uint8_t>(Chunk[static_cast<size_t>(I)]);
+      if (B == ' ' || B == '\t' || B == '\r' || B == '\n' || B == '\f') continue;
+      if (B < 0x20 || B == 0x7F) {
+        ++Control;
+      } else if (B < 0x80 || B >= 0xC0) {  // one per character: continuation bytes are not counted
+        ++Readable;
       }
     }
   }
-  return control > readable;
+  return Control > Readable;
 }
 
 int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest) {
-  TVBufFileStream in(Utf8File, fmOpenRead);
-  TAnsiTextSink sink(Dest);
-  std::string chunk(65536, '\0');
-  bool first = true;
-  for (int32_t n; (n = in.Read(chunk.data(), static_cast<int32_t>(chunk.size()))) > 0; first = false) {
-    std::string_view part(chunk.data(), static_cast<size_t>(n));
-    if (first && part.substr(0, 3) == "\xEF\xBB\xBF") part.remove_prefix(3);
-    sink.Write(part);
+  TVBufFileStream In(Utf8File, fmOpenRead);
+  TAnsiTextSink Sink(Dest);
+  std::string Chunk(65536, '\0');
+  bool First = true;
+  for (int32_t N; (N = In.Read(Chunk.data(), static_cast<int32_t>(Chunk.size()))) > 0; First = false) {
+    std::string_view Part(Chunk.data(), static_cast<size_t>(N));
+    if (First && Part.substr(0, 3) == "\xEF\xBB\xBF") Part.remove_prefix(3);
+    Sink.Write(Part);
   }
-  sink.Finish();
-  return sink.BytesWritten();
+  Sink.Finish();
+  return Sink.BytesWritten();
 }

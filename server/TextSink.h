@@ -17,18 +17,18 @@ class TVStream;
 
 class TAnsiTextSink {
  public:
-  explicit TAnsiTextSink(TVStream& Dest) : Dest(Dest) {}
+  explicit TAnsiTextSink(TVStream& Dest) : Dest_(Dest) {}
   void Write(std::string_view Utf8);
   // Writes what is held back (an incomplete sequence at the very end becomes "?").
   void Finish();
-  int64_t BytesWritten() const { return Written; }
+  int64_t BytesWritten() const { return Written_; }
 
  private:
   void Put(std::string_view Utf8);
-  TVStream& Dest;
-  std::string Pending;  // the start of a UTF-8 sequence that the next chunk completes
-  char Last = '\0';
-  int64_t Written = 0;
+  TVStream& Dest_;
+  std::string Pending_;  // the start of a UTF-8 sequence that the next chunk completes
+  char Last_ = '\0';
+  int64_t Written_ = 0;
 };
 
 // Writes the UTF-8 file Utf8File (a byte-order mark at its start dropped) through a sink to Dest, in

@@ -37,34 +37,34 @@ TClickableViewer::TClickableViewer(IFontMetrics* Metrics) : TFileViewer64(Metric
 void TClickableViewer::SetLinkText(const std::string& Markup) {
   std::vector<TMarkupLink> Links;
   const std::string Text = ParseLinkMarkup(Markup, Links);
-  Starts.Clear();
-  Lengths.Clear();
-  Targets.clear();
+  Starts_.Clear();
+  Lengths_.Clear();
+  Targets_.clear();
   for (const TMarkupLink& L : Links) {
-    Starts.Add(L.Start);
-    Lengths.Add(L.Length);
-    Targets.push_back(L.Target);
+    Starts_.Add(L.Start);
+    Lengths_.Add(L.Length);
+    Targets_.push_back(L.Target);
   }
-  HotLink = -2;
+  HotLink_ = -2;
   SetText(Text);
 }
 
 void TClickableViewer::UpdateAttributes() {
-  MarkSpans(Starts, Lengths, vaLink);
-  if (HotLink >= 0) MarkSpan(Starts.Get(HotLink), Lengths.Get(HotLink), vaHotLink);
+  MarkSpans(Starts_, Lengths_, vaLink);
+  if (HotLink_ >= 0) MarkSpan(Starts_.Get(HotLink_), Lengths_.Get(HotLink_), vaHotLink);
   TFileViewer64::UpdateAttributes();
 }
 
 bool TClickableViewer::UpdateHotLink(int32_t X, int32_t Y) {
-  const int32_t Index = SpanAtCursor(X, Y, Starts, Lengths);
-  if (Index == HotLink) return false;
-  Lines.ReplaceAttribute(vaHotLink, vaLink);
-  if (Index >= 0) MarkSpan(Starts.Get(Index), Lengths.Get(Index), vaHotLink);
-  HotLink = Index;
+  const int32_t Index = SpanAtCursor(X, Y, Starts_, Lengths_);
+  if (Index == HotLink_) return false;
+  Lines_.ReplaceAttribute(vaHotLink, vaLink);
+  if (Index >= 0) MarkSpan(Starts_.Get(Index), Lengths_.Get(Index), vaHotLink);
+  HotLink_ = Index;
   RepaintAttributes();
   return true;
 }
 
 std::string TClickableViewer::GetHotLinkTarget() const {
-  return HotLink >= 0 ? Targets[static_cast<size_t>(HotLink)] : std::string();
+  return HotLink_ >= 0 ? Targets_[static_cast<size_t>(HotLink_)] : std::string();
 }

@@ -37,10 +37,10 @@ class TClickableViewer : public TFileViewer64 {
   // Looks again at the link under the client point (X, Y); true when the hot link changed.
   bool UpdateHotLink(int32_t X, int32_t Y);
   // -1 for none (-2 right after new text, so that the next look always reports a change).
-  int32_t GetHotLink() const { return HotLink; }
+  int32_t GetHotLink() const { return HotLink_; }
   // The hot link's target, empty when none is hot.
   std::string GetHotLinkTarget() const;
-  int32_t LinkCount() const { return Starts.GetCount(); }
+  int32_t LinkCount() const { return Starts_.GetCount(); }
 
   bool AlwaysUnderline = false;
 
@@ -48,8 +48,8 @@ class TClickableViewer : public TFileViewer64 {
   void UpdateAttributes() override;
 
  private:
-  TInt32Vector Starts;
-  TInt32Vector Lengths;
-  std::vector<std::string> Targets;
-  int32_t HotLink = -1;
+  TInt32Vector Starts_;
+  TInt32Vector Lengths_;
+  std::vector<std::string> Targets_;
+  int32_t HotLink_ = -1;
 };

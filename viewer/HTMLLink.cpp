@@ -15,28 +15,28 @@ void THTMLLinks::Assign(IHTMLLinks& Source) {
 }
 
 void THTMLLinks::Clear() {
-  Texts.clear();
-  Starts.Clear();
-  Lengths.Clear();
+  Texts_.clear();
+  Starts_.Clear();
+  Lengths_.Clear();
 }
 
 void THTMLLinks::Add(const std::u16string& Text, int32_t Start, int32_t Length) {
-  Texts.push_back(Text);
-  Starts.Add(Start);
-  Lengths.Add(Length);
+  Texts_.push_back(Text);
+  Starts_.Add(Start);
+  Lengths_.Add(Length);
 }
 
 bool THTMLLinks::Get(int32_t Index, std::u16string& Text, int32_t& Start, int32_t& Length) {
   if (Index < 0 || Index >= GetCount()) return false;
-  Text = Texts[static_cast<size_t>(Index)];
-  Start = Starts.Get(Index);
-  Length = Lengths.Get(Index);
+  Text = Texts_[static_cast<size_t>(Index)];
+  Start = Starts_.Get(Index);
+  Length = Lengths_.Get(Index);
   return true;
 }
 
 int32_t THTMLLinks::IndexOfStart(int32_t Start) const {
   for (int32_t I = 0; I < GetCount(); ++I) {
-    if (Starts.Get(I) == Start) return I;
+    if (Starts_.Get(I) == Start) return I;
   }
   return -1;
 }

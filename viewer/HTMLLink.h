@@ -22,20 +22,20 @@ class THTMLLinks : public IHTMLLinks {
   void Assign(IHTMLLinks& Source) override;
   void Clear() override;
   void Add(const std::u16string& Text, int32_t Start, int32_t Length) override;
-  int32_t Count() override { return static_cast<int32_t>(Texts.size()); }
+  int32_t Count() override { return static_cast<int32_t>(Texts_.size()); }
   bool Get(int32_t Index, std::u16string& Text, int32_t& Start, int32_t& Length) override;
   // Index must lie in 0..Count - 1.
-  std::u16string GetText(int32_t Index) override { return Texts.at(static_cast<size_t>(Index)); }
+  std::u16string GetText(int32_t Index) override { return Texts_.at(static_cast<size_t>(Index)); }
 
-  int32_t GetCount() const { return static_cast<int32_t>(Texts.size()); }
+  int32_t GetCount() const { return static_cast<int32_t>(Texts_.size()); }
   // Start positions (bytes, in the order added) and lengths (characters).
-  const TInt32Vector& GetStarts() const { return Starts; }
-  const TInt32Vector& GetLengths() const { return Lengths; }
+  const TInt32Vector& GetStarts() const { return Starts_; }
+  const TInt32Vector& GetLengths() const { return Lengths_; }
   // The index of the link starting at Start, -1 for none.
   int32_t IndexOfStart(int32_t Start) const;
 
  private:
-  std::vector<std::u16string> Texts;
-  TInt32Vector Starts;
-  TInt32Vector Lengths;
+  std::vector<std::u16string> Texts_;
+  TInt32Vector Starts_;
+  TInt32Vector Lengths_;
 };

@@ -140,7 +140,7 @@ bool CompleteURL(std::u16string& URL, bool Detected) {
 // ---- THTMLViewer64 ----------------------------------------------------------------------------------
 
 THTMLViewer64::THTMLViewer64(IFontMetrics* Metrics)
-    : TFileViewer64(Metrics), HTMLLinks(std::make_unique<THTMLLinks>()) {
+    : TFileViewer64(Metrics), HtmlLinks_(std::make_unique<THTMLLinks>()) {
   HTMLLinkStyle.TextColor = 0xFFFFFF;
   HTMLLinkStyle.BkColor = 0x808000;
   HTMLLinkStyle.HotTextColor = 0x00FF00;
@@ -151,22 +151,22 @@ THTMLViewer64::THTMLViewer64(IFontMetrics* Metrics)
 }
 
 void THTMLViewer64::Open(std::unique_ptr<TVStream> Stream, const std::u16string& Name) {
-  HotLink = -1;
-  HotURLStart = -1;
-  HotURLText.clear();
-  if (URLs) URLs->Clear();
+  HotLink_ = -1;
+  HotUrlStart_ = -1;
+  HotUrlText_.clear();
+  if (UrLs_) UrLs_->Clear();
   HotLinkChanged();
   TFileViewer64::Open(std::move(Stream), Name);
 }
 
 void THTMLViewer64::SetAutodetectLinks(bool On) {
-  if (On == AutodetectLinks) return;
-  AutodetectLinks = On;
-  if (On && !URLs) URLs = std::make_unique<THTMLLinks>();
+  if (On == AutodetectLinks_) return;
+  AutodetectLinks_ = On;
+  if (On && !UrLs_) UrLs_ = std::make_unique<THTMLLinks>();
   if (!On) {
-    URLs->Clear();
-    HotURLStart = -1;
-    HotURLText.clear();
+    UrLs_->Clear();
+    HotUrlStart_ = -1;
+    HotUrlText_.clear();
   }
   Redraw();
 }
@@ -186,19 +186,19 @@ void THTMLViewer64::AddURLs(const std::u16string& Text, int32_t LineStart) {
     const int32_t At = Offset + Found;
     const int64_t Pos = LineStart + static_cast<int64_t>(At) * U;
     if (Pos > INT32_MAX) break;
-    URLs->Add(Text.substr(static_cast<size_t>(At), static_cast<size_t>(Length)), static_cast<int32_t>(Pos),
-              Length);
+    UrLs_->Add(Text.substr(static_cast<size_t>(At), static_cast<size_t>(Length)), static_cast<int32_t>(Pos),
+               Length);
     Offset = At + Length;
     Rest = std::u16string_view(Text).substr(static_cast<size_t>(Offset));
   }
 }
 
 void THTMLViewer64::DetectURLs() {
-  URLs->Clear();
-  if (!IsOpen() || Lines.Count() == 0) return;
+  UrLs_->Clear();
+  if (!IsOpen() || Lines_.Count() == 0) return;
   if (!GetWordWrap()) {
-    for (int32_t I = 0; I < Lines.Count(); ++I) {
-      const TVisibleLine& L = Lines[I];
+    for (int32_t I = 0; I < Lines_.Count(); ++I) {
+      const TVisibleLine& L = Lines_[I];
       AddURLs(L.Text.substr(0, static_cast<size_t>(L.Length)), L.Start);
     }
     return;
@@ -211,9 +211,9 @@ void THTMLViewer64::DetectURLs() {
   Reader.ControlGlyphs = true;
   Reader.SetWrap(true);
   Reader.SetWrapWidth(INT32_MAX);
-  Reader.SetPosition(Lines.FirstPos);
+  Reader.SetPosition(Lines_.FirstPos);
   std::u16string Text;
-  while (!Reader.Eof() && Reader.GetPosition() < Lines.PosAfter) {
+  while (!Reader.Eof() && Reader.GetPosition() < Lines_.PosAfter) {
     const int32_t Start = Reader.GetPosition();
     Reader.ReadText(Text);
     AddURLs(Text, Start);
@@ -222,37 +222,37 @@ void THTMLViewer64::DetectURLs() {
 }
 
 void THTMLViewer64::UpdateAttributes() {
-  if (AutodetectLinks && URLs) {
+  if (AutodetectLinks_ && UrLs_) {
     DetectURLs();
-    MarkSpans(URLs->GetStarts(), URLs->GetLengths(), vaURL);
-    if (URLStyle.HighlightHot && HotURLStart >= 0) {
-      MarkSpan(HotURLStart, static_cast<int32_t>(HotURLText.size()), vaHotURL);
+    MarkSpans(UrLs_->GetStarts(), UrLs_->GetLengths(), vaURL);
+    if (URLStyle.HighlightHot && HotUrlStart_ >= 0) {
+      MarkSpan(HotUrlStart_, static_cast<int32_t>(HotUrlText_.size()), vaHotURL);
     }
   }
   TFileViewer64::UpdateAttributes();
 }
 
 bool THTMLViewer64::UpdateHotLink(int32_t X, int32_t Y) {
-  if (!IsOpen() || !AutodetectLinks || !URLs || URLs->GetCount() == 0) return false;
-  const int32_t Index = SpanAtCursor(X, Y, URLs->GetStarts(), URLs->GetLengths());
+  if (!IsOpen() || !AutodetectLinks_ || !UrLs_ || UrLs_->GetCount() == 0) return false;
+  const int32_t Index = SpanAtCursor(X, Y, UrLs_->GetStarts(), UrLs_->GetLengths());
   bool Changed = false;
   bool Repaint = false;
   if (Index >= 0) {
-    const int32_t Start = URLs->GetStarts().Get(Index);
-    if (Start != HotURLStart) {
+    const int32_t Start = UrLs_->GetStarts().Get(Index);
+    if (Start != HotUrlStart_) {
       if (URLStyle.HighlightHot) {
-        Lines.ReplaceAttribute(vaHotURL, vaURL);
-        MarkSpan(Start, URLs->GetLengths().Get(Index), vaHotURL);
+        Lines_.ReplaceAttribute(vaHotURL, vaURL);
+        MarkSpan(Start, UrLs_->GetLengths().Get(Index), vaHotURL);
         Repaint = true;
       }
-      HotURLStart = Start;
-      HotURLText = URLs->GetText(Index);
+      HotUrlStart_ = Start;
+      HotUrlText_ = UrLs_->GetText(Index);
       Changed = true;
     }
-  } else if (!HotURLText.empty() || HotURLStart >= 0) {
-    HotURLText.clear();
-    HotURLStart = -1;
-    Lines.ReplaceAttribute(vaHotURL, vaURL);
+  } else if (!HotUrlText_.empty() || HotUrlStart_ >= 0) {
+    HotUrlText_.clear();
+    HotUrlStart_ = -1;
+    Lines_.ReplaceAttribute(vaHotURL, vaURL);
     Repaint = URLStyle.HighlightHot;
     Changed = true;
   }
@@ -263,36 +263,37 @@ bool THTMLViewer64::UpdateHotLink(int32_t X, int32_t Y) {
 
 void THTMLViewer64::ClearHotLink() {
   if (!HasHotLink()) return;
-  HotLink = -1;
-  HotURLStart = -1;
-  HotURLText.clear();
-  Lines.ReplaceAttribute(vaHotURL, vaURL);
-  Lines.ReplaceAttribute(vaHotLink, vaLink);
+  HotLink_ = -1;
+  HotUrlStart_ = -1;
+  HotUrlText_.clear();
+  Lines_.ReplaceAttribute(vaHotURL, vaURL);
+  Lines_.ReplaceAttribute(vaHotLink, vaLink);
   RepaintAttributes();
   HotLinkChanged();
 }
 
 std::u16string THTMLViewer64::GetHotLinkURL() {
-  if (HotLink >= 0 && HotLink < HTMLLinks->Count()) return HTMLLinks->GetText(HotLink);
-  return HotURLText;
+  if (HotLink_ >= 0 && HotLink_ < HtmlLinks_->Count()) return HtmlLinks_->GetText(HotLink_);
+  return HotUrlText_;
 }
 
 void THTMLViewer64::MouseDown(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y) {
   const int32_t Start = GetSelStart();
   const int32_t Length = GetSelLength();
   TFileViewer64::MouseDown(Button, Shift, X, Y);
-  PressSelected = (Shift & ssShift) != 0 && (GetSelStart() != Start || GetSelLength() != Length);
-  PressSelStart = GetSelStart();
-  PressSelLength = GetSelLength();
+  PressSelected_ = (Shift & ssShift) != 0 && (GetSelStart() != Start || GetSelLength() != Length);
+  PressSelStart_ = GetSelStart();
+  PressSelLength_ = GetSelLength();
 }
 
 bool THTMLViewer64::Click(int32_t X, int32_t Y) {
   if (!OnLinkClick) return false;
   const bool Changed = UpdateHotLink(X, Y);
-  const bool Selected = PressSelected || GetSelStart() != PressSelStart || GetSelLength() != PressSelLength;
+  const bool Selected =
+      PressSelected_ || GetSelStart() != PressSelStart_ || GetSelLength() != PressSelLength_;
   if (!Selected) {
     const std::u16string URL = GetHotLinkURL();
-    if (!URL.empty()) OnLinkClick(this, URL, HotLink);
+    if (!URL.empty()) OnLinkClick(this, URL, HotLink_);
   } else if (!Changed) {
     HotLinkChanged();
   }

@@ -56,18 +56,18 @@ class THTMLViewer64 : public TFileViewer64 {
   void Open(std::unique_ptr<TVStream> Stream, const std::u16string& Name) override;
 
   void SetAutodetectLinks(bool On);
-  bool GetAutodetectLinks() const { return AutodetectLinks; }
+  bool GetAutodetectLinks() const { return AutodetectLinks_; }
 
   // Looks again at the address under the client point (X, Y); true when the hot URL changed.
   bool UpdateHotLink(int32_t X, int32_t Y);
   // No hot link or URL any more (marks reset, repaint, OnHotLinkChange) when there was one.
   void ClearHotLink();
-  bool HasHotLink() const { return HotLink >= 0 || HotURLStart >= 0; }
+  bool HasHotLink() const { return HotLink_ >= 0 || HotUrlStart_ >= 0; }
   // The hot HTML link's text, else the hot URL's (empty when none).
   std::u16string GetHotLinkURL();
   // The hot HTML link's index, -1 for a detected address or none.
-  int32_t GetHotLinkIndex() const { return HotLink; }
-  int32_t GetHotURLStart() const { return HotURLStart; }
+  int32_t GetHotLinkIndex() const { return HotLink_; }
+  int32_t GetHotURLStart() const { return HotUrlStart_; }
 
   // Left button press at (X, Y): the viewer's own handling, remembering whether it selected.
   void MouseDown(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y);
@@ -80,9 +80,9 @@ class THTMLViewer64 : public TFileViewer64 {
   void GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors);
 
   // The addresses found on the visible lines (empty until detection is first switched on).
-  const THTMLLinks* GetDetectedURLs() const { return URLs.get(); }
+  const THTMLLinks* GetDetectedURLs() const { return UrLs_.get(); }
   // The list of links of a converted HTML text.
-  IHTMLLinks& GetHTMLLinks() { return *HTMLLinks; }
+  IHTMLLinks& GetHTMLLinks() { return *HtmlLinks_; }
 
   TLinkStyle URLStyle;
   TLinkStyle HTMLLinkStyle;
@@ -97,14 +97,14 @@ class THTMLViewer64 : public TFileViewer64 {
   void AddURLs(const std::u16string& Text, int32_t LineStart);
   void HotLinkChanged();
 
-  bool AutodetectLinks = false;
-  std::unique_ptr<THTMLLinks> URLs;
-  std::unique_ptr<IHTMLLinks> HTMLLinks;
-  int32_t HotLink = -1;
-  int32_t HotURLStart = -1;
-  std::u16string HotURLText;
+  bool AutodetectLinks_ = false;
+  std::unique_ptr<THTMLLinks> UrLs_;
+  std::unique_ptr<IHTMLLinks> HtmlLinks_;
+  int32_t HotLink_ = -1;
+  int32_t HotUrlStart_ = -1;
+  std::u16string HotUrlText_;
   // The selection as the last press left it, and whether that press itself changed it (Shift).
-  int32_t PressSelStart = -1;
-  int32_t PressSelLength = 0;
-  bool PressSelected = false;
+  int32_t PressSelStart_ = -1;
+  int32_t PressSelLength_ = 0;
+  bool PressSelected_ = false;
 };

@@ -67,16 +67,16 @@ bool StartsWithUtf16Bom(TVStream& Stream) {
 TOwnedTempFile& TOwnedTempFile::operator=(TOwnedTempFile&& Other) noexcept {
   if (this != &Other) {
     Delete();
-    Name = std::move(Other.Name);
-    Other.Name.clear();
+    Name_ = std::move(Other.Name_);
+    Other.Name_.clear();
   }
   return *this;
 }
 
 void TOwnedTempFile::Delete() {
-  if (Name.empty()) return;
-  std::remove(Name.c_str());
-  Name.clear();
+  if (Name_.empty()) return;
+  std::remove(Name_.c_str());
+  Name_.clear();
 }
 
 // ---- Helpers ----------------------------------------------------------------------------------------
@@ -154,7 +154,7 @@ TAppliedColors ApplyViewOptions(THTMLViewer64& Viewer, const TViewOptions& Optio
 
 // ---- TPreviewModel ----------------------------------------------------------------------------------
 
-TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer(Viewer), Host(Host) {
+TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer_(Viewer), Host_(Host) {
   Viewer.OnMarkSpans = [this](TFileViewer64*) { MarkHits(); };
   Viewer.OnGetAttrColors = [this](TFileViewer64* Sender, TAttrColors& Colors) {
     GetAttrColors(Sender, Colors);
@@ -164,29 +164,29 @@ TPreviewModel::TPreviewModel(THTMLViewer64& Viewer, IPreviewHost& Host) : Viewer
 }
 
 TPreviewModel::~TPreviewModel() {
-  Viewer.OnMarkSpans = nullptr;
-  THTMLViewer64* V = &Viewer;
-  Viewer.OnGetAttrColors = [V](TFileViewer64* Sender, TAttrColors& Colors) {
+  Viewer_.OnMarkSpans = nullptr;
+  THTMLViewer64* V = &Viewer_;
+  Viewer_.OnGetAttrColors = [V](TFileViewer64* Sender, TAttrColors& Colors) {
     V->GetAttrColors(Sender, Colors);
   };
 }
 
 void TPreviewModel::Reset() {
-  CurrentHit = -1;
-  HitStarts.Clear();
-  HitLengths.Clear();
-  Viewer.Open(nullptr, u"");
-  TempFile.Delete();
+  CurrentHit_ = -1;
+  HitStarts_.Clear();
+  HitLengths_.Clear();
+  Viewer_.Open(nullptr, u"");
+  TempFile_.Delete();
 }
 
 bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSettings& NewSettings,
                              const std::u16string& NewPattern, bool Convert) {
   Reset();
   const TViewOptions& O = ViewSettings();
-  Viewer.SetWordWrap(O.WrapText);
-  Viewer.SetEOLMark(O.ShowEOL ? kPreviewEOLMark : 0);
-  Viewer.SetShowTabs(O.ShowTabs);
-  Encoding = Info.Encoding;
+  Viewer_.SetWordWrap(O.WrapText);
+  Viewer_.SetEOLMark(O.ShowEOL ? kPreviewEOLMark : 0);
+  Viewer_.SetShowTabs(O.ShowTabs);
+  Encoding_ = Info.Encoding;
   const bool WantConvert = Convert || Info.Converter != nullptr;
 
   std::string Shown = Utf16ToUtf8(Info.Name);
@@ -202,42 +202,42 @@ bool TPreviewModel::LoadFile(const TFoundFileInfo& Info, const TPreviewSearchSet
     TDateTime Date = 0;
     int32_t Size = 0;
     const TArcPasswordEvent Password = [&](const std::string&, const std::string& Item, std::string& Word) {
-      return Host.ExtractPassword(ArcName, Item, Word);
+      return Host_.ExtractPassword(ArcName, Item, Word);
     };
     if (Parts.size() >= 2)
       ExtractArchivePathToFile(Parts, Temp, false, &Date, &Size, Password);
     else
       ExtractArchivePathToFile(Shown, Temp, false, &Date, &Size, Password);
     if (Size != Info.Size || Date != Info.Date)
-      Host.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
+      Host_.ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
     Shown = Temp;
   }
 
   std::unique_ptr<TVStream> Stream;
   TQVConverter* Used = nullptr;
-  if (WantConvert && (Info.Converter != nullptr || Host.GetConverters() != nullptr)) {
+  if (WantConvert && (Info.Converter != nullptr || Host_.GetConverters() != nullptr)) {
     std::string ErrorText;
-    Stream = ConvertToTempFile(Shown, Info.Converter, Encoding == seUnicode, LowerExtension(Info.Name),
+    Stream = ConvertToTempFile(Shown, Info.Converter, Encoding_ == seUnicode, LowerExtension(Info.Name),
                                Info.Name, Used, ErrorText);
     if (!Stream) {
-      if (Info.Converter != nullptr || Cancelled) ShowConvertError(ErrorText, Info.Name);
-      if (Cancelled) {
+      if (Info.Converter != nullptr || Cancelled_) ShowConvertError(ErrorText, Info.Name);
+      if (Cancelled_) {
         Reset();
         return false;
       }
     } else {
-      ConvertAvailable = false;
+      ConvertAvailable_ = false;
     }
   }
   if (!Stream) {
     // The window shows the extracted item itself, and owns its file from now on.
-    if (!Extracted.Empty()) TempFile = std::move(Extracted);
+    if (!Extracted.Empty()) TempFile_ = std::move(Extracted);
     Stream = std::make_unique<TVBufFileStream>(Shown, fmOpenRead | fmShareDenyWrite);
   }
-  Settings = NewSettings;
-  Pattern = NewPattern;
+  Settings_ = NewSettings;
+  Pattern_ = NewPattern;
   ScanHits(std::move(Stream), Info.Name, Used);
-  Caption = Info.Name;
+  Caption_ = Info.Name;
   return true;
 }
 
@@ -245,10 +245,10 @@ std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& Fi
                                                            bool Unicode, const std::string& Extension,
                                                            const std::u16string& ShownName,
                                                            TQVConverter*& Used, std::string& ErrorText) {
-  Cancelled = false;
+  Cancelled_ = false;
   Used = nullptr;
-  TQVConverters* List = Host.GetConverters();
-  const std::u16string SavedStatus = Host.GetStatusText();
+  TQVConverters* List = Host_.GetConverters();
+  const std::u16string SavedStatus = Host_.GetStatusText();
   TConvertProgressEvent SavedProgress = List ? List->OnProgress : TConvertProgressEvent();
   // Status text and progress handler come back on every path.
   struct TRestore {
@@ -261,15 +261,15 @@ std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& Fi
       Host.SetStatusText(Status);
       Host.ConversionEnded();
     }
-  } Restore{Host, List, SavedStatus, SavedProgress};
-  Host.ConversionStarted();
+  } Restore{Host_, List, SavedStatus, SavedProgress};
+  Host_.ConversionStarted();
 
   TConvertProgressEvent Progress = [this](TQVConverter*, int32_t, int32_t) {
-    if (Host.EscapePressed()) Cancelled = true;
-    return !Cancelled;
+    if (Host_.EscapePressed()) Cancelled_ = true;
+    return !Cancelled_;
   };
-  Host.SetStatusText(WideFormat(GetMsgW(TMsgIndex::Converting_s), {BaseName(ShownName)}) + u" " +
-                     GetMsgW(TMsgIndex::EscapeCancel));
+  Host_.SetStatusText(WideFormat(GetMsgW(TMsgIndex::Converting_s), {BaseName(ShownName)}) + u" " +
+                      GetMsgW(TMsgIndex::EscapeCancel));
   TResultBlock Block;
   int32_t Size = 0;
   bool IsUnicode = Unicode;
@@ -280,12 +280,12 @@ std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& Fi
     List->OnProgress = Progress;
     Block = List->ConvertFile(FileName, kUnicodeModeNative, Extension, ErrorText, Used, Size, IsUnicode);
   }
-  if (!Block || Cancelled) return nullptr;
+  if (!Block || Cancelled_) return nullptr;
   // The text decides the mode it is shown in: 8-bit text is never read as UTF-16.
   if (IsUnicode) {
-    Encoding = seUnicode;
-  } else if (Encoding == seUnicode || Encoding == seFileName) {
-    Encoding = seAnsi;
+    Encoding_ = seUnicode;
+  } else if (Encoding_ == seUnicode || Encoding_ == seFileName) {
+    Encoding_ = seAnsi;
   }
   std::string Temp;
   MakeTempFileNameOrRaise(kPreviewTempPrefix, Temp, Size);
@@ -294,31 +294,31 @@ std::unique_ptr<TVStream> TPreviewModel::ConvertToTempFile(const std::string& Fi
   S->Write(Block.get(), std::max(Size, 0));
   S->FlushWriteBuffer();
   S->Seek(0);
-  TempFile = std::move(Text);
+  TempFile_ = std::move(Text);
   return S;
 }
 
 void TPreviewModel::ShowConvertError(const std::string& ErrorText, const std::u16string& Name) {
   if (!ErrorText.empty()) {
-    Host.ShowError(Utf8ToUtf16(ErrorText));
+    Host_.ShowError(Utf8ToUtf16(ErrorText));
   } else {
-    Host.ShowError(FormatMsgW(TMsgIndex::FileConvError_s, {Name}));
+    Host_.ShowError(FormatMsgW(TMsgIndex::FileConvError_s, {Name}));
   }
 }
 
 bool TPreviewModel::ConvertShownFile() {
-  if (!ConvertAvailable) return false;
-  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer.GetSourceStream());
+  if (!ConvertAvailable_) return false;
+  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer_.GetSourceStream());
   auto* File = Window ? dynamic_cast<TVFileStream*>(Window->Stream) : nullptr;
   if (!File) return false;
-  ConvertAvailable = false;
+  ConvertAvailable_ = false;
   // The viewer's file re-opens itself at its next read.
   File->Close();
   std::string ErrorText;
   TQVConverter* Used = nullptr;
-  const std::u16string Name = Viewer.GetName();
+  const std::u16string Name = Viewer_.GetName();
   auto Text =
-      ConvertToTempFile(File->GetFileName(), nullptr, false, LowerExtension(Caption), Name, Used, ErrorText);
+      ConvertToTempFile(File->GetFileName(), nullptr, false, LowerExtension(Caption_), Name, Used, ErrorText);
   if (!Text) {
     ShowConvertError(ErrorText, Name);
     return false;
@@ -329,56 +329,56 @@ bool TPreviewModel::ConvertShownFile() {
 
 void TPreviewModel::ScanHits(std::unique_ptr<TVStream> Stream, const std::u16string& Name,
                              TQVConverter* Converter) {
-  HitStarts.Clear();
-  HitLengths.Clear();
+  HitStarts_.Clear();
+  HitLengths_.Clear();
   // No content hit tells the text's encoding (a name hit, or a search without a pattern): a UTF-16
   // byte-order mark at the start does.
-  if (Encoding == seFileName && StartsWithUtf16Bom(*Stream)) Encoding = seUnicode;
-  if (!Pattern.empty()) {
-    const TScanEncoding E = Encoding == seFileName ? seAnsi : Encoding;
+  if (Encoding_ == seFileName && StartsWithUtf16Bom(*Stream)) Encoding_ = seUnicode;
+  if (!Pattern_.empty()) {
+    const TScanEncoding E = Encoding_ == seFileName ? seAnsi : Encoding_;
     TStreamScanner Scanner;
     Scanner.Stream = Stream.get();
-    Scanner.SetLogic(Settings.Logic);
-    Scanner.Fuzzy = Settings.Fuzzy;
-    Scanner.WholeWords = Settings.WholeWords;
-    Scanner.SetCaseSensitive(Settings.CaseSensitive);
-    Scanner.SetPattern(Pattern);
+    Scanner.SetLogic(Settings_.Logic);
+    Scanner.Fuzzy = Settings_.Fuzzy;
+    Scanner.WholeWords = Settings_.WholeWords;
+    Scanner.SetCaseSensitive(Settings_.CaseSensitive);
+    Scanner.SetPattern(Pattern_);
     TScanEncoding Found = E;
-    Scanner.FindAll(ScanEncodingBit(E), Found, HitStarts, HitLengths);
-    if (Settings.Fuzzy == 1) RefineFuzzyHits(*Stream, E);
+    Scanner.FindAll(ScanEncodingBit(E), Found, HitStarts_, HitLengths_);
+    if (Settings_.Fuzzy == 1) RefineFuzzyHits(*Stream, E);
   }
-  Viewer.SetCharsetMode(CharsetModeOfEncoding(Encoding));
-  CurrentHit = -1;
-  Viewer.Open(std::move(Stream), Name);
+  Viewer_.SetCharsetMode(CharsetModeOfEncoding(Encoding_));
+  CurrentHit_ = -1;
+  Viewer_.Open(std::move(Stream), Name);
 
   // The viewer hides a byte-order mark: hit positions move with its window.
-  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer.GetSourceStream());
+  auto* Window = dynamic_cast<TVLimitedStream*>(Viewer_.GetSourceStream());
   if (Window && Window->Offset > 0 && HitCount() > 0) {
     TInt32Vector Starts;
     TInt32Vector Lengths;
     for (int32_t I = 0; I < HitCount(); ++I) {
-      const int32_t P = HitStarts.Get(I) - Window->Offset;
+      const int32_t P = HitStarts_.Get(I) - Window->Offset;
       if (P < 0) continue;
       Starts.Add(P);
-      Lengths.Add(HitLengths.Get(I));
+      Lengths.Add(HitLengths_.Get(I));
     }
-    HitStarts.Clear();
-    HitLengths.Clear();
+    HitStarts_.Clear();
+    HitLengths_.Clear();
     for (int32_t I = 0; I < Starts.GetCount(); ++I) {
-      HitStarts.Add(Starts.Get(I));
-      HitLengths.Add(Lengths.Get(I));
+      HitStarts_.Add(Starts.Get(I));
+      HitLengths_.Add(Lengths.Get(I));
     }
   }
 
-  if (Viewer.GetCharsetMode() == cmUnicode) {
-    CharsetName = u"Unicode";
+  if (Viewer_.GetCharsetMode() == cmUnicode) {
+    CharsetName_ = u"Unicode";
   } else {
     char Buf[64] = {};
-    CharsetName = qvnls::GetHTMLCharsetNameBuf(Viewer.LineSource().GetSourceCharset(), Buf, sizeof Buf)
-                      ? Utf8ToUtf16(Buf)
-                      : std::u16string();
+    CharsetName_ = qvnls::GetHTMLCharsetNameBuf(Viewer_.LineSource().GetSourceCharset(), Buf, sizeof Buf)
+                       ? Utf8ToUtf16(Buf)
+                       : std::u16string();
   }
-  ConverterName = Converter ? Utf8ToUtf16(BaseName(Converter->GetFileName())) : std::u16string();
+  ConverterName_ = Converter ? Utf8ToUtf16(BaseName(Converter->GetFileName())) : std::u16string();
   if (HitCount() > 0) ShowHit(0);
   NavigationChanged();
   if (OnStatusChanged) OnStatusChanged();
@@ -388,16 +388,16 @@ void TPreviewModel::RefineFuzzyHits(TVStream& Stream, TScanEncoding E) {
   const bool Wide = E == seUnicode;
   const int32_t C = Wide ? 2 : 1;
   const uint8_t Charset = E == seOem ? qvnls::GetOemCharset() : qvnls::GetAnsiCharset();
-  auto Fold = [this](std::u16string Text) { return Settings.CaseSensitive ? Text : WideUpperStr(Text); };
+  auto Fold = [this](std::u16string Text) { return Settings_.CaseSensitive ? Text : WideUpperStr(Text); };
   std::vector<std::u16string> Words;
-  if (Settings.Logic == slEntirePhrase) {
-    Words.push_back(Fold(Pattern));
+  if (Settings_.Logic == slEntirePhrase) {
+    Words.push_back(Fold(Pattern_));
   } else {
     size_t From = 0;
-    while (From <= Pattern.size()) {
-      size_t To = Pattern.find(u' ', From);
-      if (To == std::u16string::npos) To = Pattern.size();
-      if (To > From) Words.push_back(Fold(Pattern.substr(From, To - From)));
+    while (From <= Pattern_.size()) {
+      size_t To = Pattern_.find(u' ', From);
+      if (To == std::u16string::npos) To = Pattern_.size();
+      if (To > From) Words.push_back(Fold(Pattern_.substr(From, To - From)));
       From = To + 1;
     }
   }
@@ -405,8 +405,8 @@ void TPreviewModel::RefineFuzzyHits(TVStream& Stream, TScanEncoding E) {
   constexpr int32_t kLookBack = 2;
   int32_t PreviousEnd = 0;
   for (int32_t I = 0; I < HitCount(); ++I) {
-    const int32_t Pos = HitStarts.Get(I);
-    const int32_t Length = HitLengths.Get(I);
+    const int32_t Pos = HitStarts_.Get(I);
+    const int32_t Length = HitLengths_.Get(I);
     const int32_t From = std::max(PreviousEnd, Pos - kLookBack * C);
     std::string Bytes(static_cast<size_t>(Pos + Length * C - From), '\0');
     Stream.Seek(From);
@@ -422,8 +422,8 @@ void TPreviewModel::RefineFuzzyHits(TVStream& Stream, TScanEncoding E) {
     }
     const int32_t HitStart = (Pos - From) / C;
     const TFuzzySpan Span = RefineFuzzySpan(Fold(Text), HitStart, HitStart + Length, Words, 0);
-    HitStarts.Put(I, From + Span.Start * C);
-    HitLengths.Put(I, Span.Length);
+    HitStarts_.Put(I, From + Span.Start * C);
+    HitLengths_.Put(I, Span.Length);
     PreviousEnd = From + (Span.Start + Span.Length) * C;
   }
   Stream.Seek(0);
@@ -435,23 +435,23 @@ void TPreviewModel::NavigationChanged() {
 
 void TPreviewModel::ShowHit(int32_t N) {
   if (HitCount() == 0) return;
-  CurrentHit = std::clamp(N, 0, HitCount() - 1);
-  Viewer.GotoPosition(HitStarts.Get(CurrentHit));
-  Viewer.Redraw();
+  CurrentHit_ = std::clamp(N, 0, HitCount() - 1);
+  Viewer_.GotoPosition(HitStarts_.Get(CurrentHit_));
+  Viewer_.Redraw();
   NavigationChanged();
 }
 
 void TPreviewModel::MarkHits() {
-  Viewer.MarkSpans(HitStarts, HitLengths, vaHit);
-  if (CurrentHit >= 0 && CurrentHit < HitCount()) {
-    Viewer.MarkSpan(HitStarts.Get(CurrentHit), HitLengths.Get(CurrentHit), vaCurrentHit);
+  Viewer_.MarkSpans(HitStarts_, HitLengths_, vaHit);
+  if (CurrentHit_ >= 0 && CurrentHit_ < HitCount()) {
+    Viewer_.MarkSpan(HitStarts_.Get(CurrentHit_), HitLengths_.Get(CurrentHit_), vaCurrentHit);
   }
 }
 
 void TPreviewModel::GetAttrColors(TFileViewer64* Sender, TAttrColors& Colors) {
   const uint8_t Attr = Colors.Attr;
   if (Attr != vaHit && Attr != vaCurrentHit) {
-    Viewer.GetAttrColors(Sender, Colors);
+    Viewer_.GetAttrColors(Sender, Colors);
     return;
   }
   const TViewOptions& O = ViewSettings();
@@ -479,33 +479,33 @@ void TPreviewModel::ViewerKey(TPreviewKey Key) {
       PriorHit();
       break;
     case TPreviewKey::Space:
-      Viewer.PageDown();
+      Viewer_.PageDown();
       break;
     case TPreviewKey::ShiftSpace:
-      Viewer.PageUp();
+      Viewer_.PageUp();
       break;
   }
 }
 
 int32_t TPreviewModel::Find(const std::u16string& Text, bool MatchCase, bool WholeWord) {
-  const int32_t R = Viewer.Find(Text, MatchCase, WholeWord);
-  if (R != 0) Host.ShowWarning(FormatMsgW(TMsgIndex::SrchStrNotFound_s, {Text}));
+  const int32_t R = Viewer_.Find(Text, MatchCase, WholeWord);
+  if (R != 0) Host_.ShowWarning(FormatMsgW(TMsgIndex::SrchStrNotFound_s, {Text}));
   return R;
 }
 
 void TPreviewModel::LinkClick(const std::u16string& URL, int32_t LinkIndex) {
   std::u16string Complete = URL;
-  if (CompleteURL(Complete, LinkIndex < 0)) Host.OpenURL(Complete);
+  if (CompleteURL(Complete, LinkIndex < 0)) Host_.OpenURL(Complete);
 }
 
 std::u16string TPreviewModel::StatusText() {
-  if (Viewer.HasHotLink()) return Viewer.GetHotLinkURL();
-  std::u16string S = CharsetName;
-  if (!ConverterName.empty()) S += u" (" + FormatMsgW(TMsgIndex::ConvertedBy_s, {ConverterName}) + u")";
+  if (Viewer_.HasHotLink()) return Viewer_.GetHotLinkURL();
+  std::u16string S = CharsetName_;
+  if (!ConverterName_.empty()) S += u" (" + FormatMsgW(TMsgIndex::ConvertedBy_s, {ConverterName_}) + u")";
   return S;
 }
 
 bool TPreviewModel::ShowsFile(const TFoundFileInfo& Info, bool Changed, int64_t Size, TDateTime Date) {
-  if (Viewer.GetName() != Info.Name) return false;
-  return !Changed || (FileSize == Size && FileDate == Date);
+  if (Viewer_.GetName() != Info.Name) return false;
+  return !Changed || (FileSize_ == Size && FileDate_ == Date);
 }

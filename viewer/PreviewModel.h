@@ -76,18 +76,18 @@ class IPreviewHost {
 class TOwnedTempFile {
  public:
   TOwnedTempFile() = default;
-  explicit TOwnedTempFile(std::string Name) : Name(std::move(Name)) {}
+  explicit TOwnedTempFile(std::string Name) : Name_(std::move(Name)) {}
   ~TOwnedTempFile() { Delete(); }
-  TOwnedTempFile(TOwnedTempFile&& Other) noexcept : Name(std::move(Other.Name)) { Other.Name.clear(); }
+  TOwnedTempFile(TOwnedTempFile&& Other) noexcept : Name_(std::move(Other.Name_)) { Other.Name_.clear(); }
   TOwnedTempFile& operator=(TOwnedTempFile&& Other) noexcept;
   TOwnedTempFile(const TOwnedTempFile&) = delete;
   TOwnedTempFile& operator=(const TOwnedTempFile&) = delete;
   void Delete();
-  const std::string& GetName() const { return Name; }
-  bool Empty() const { return Name.empty(); }
+  const std::string& GetName() const { return Name_; }
+  bool Empty() const { return Name_.empty(); }
 
  private:
-  std::string Name;
+  std::string Name_;
 };
 
 // The file of a result as it is now: whether it is there and, for a plain file, whether it changed.
@@ -135,19 +135,19 @@ class TPreviewModel {
   bool ConvertShownFile();
 
   // Hits: starts in bytes (ascending) and lengths in characters.
-  int32_t HitCount() const { return HitStarts.GetCount(); }
-  const TInt32Vector& GetHitStarts() const { return HitStarts; }
-  const TInt32Vector& GetHitLengths() const { return HitLengths; }
-  int32_t GetCurrentHit() const { return CurrentHit; }
+  int32_t HitCount() const { return HitStarts_.GetCount(); }
+  const TInt32Vector& GetHitStarts() const { return HitStarts_; }
+  const TInt32Vector& GetHitLengths() const { return HitLengths_; }
+  int32_t GetCurrentHit() const { return CurrentHit_; }
   // Moves to hit N (clamped), which is drawn in the current-hit colours; nothing without hits.
   void ShowHit(int32_t N);
   void FirstHit() { ShowHit(0); }
-  void PriorHit() { ShowHit(CurrentHit - 1); }
-  void NextHit() { ShowHit(CurrentHit + 1); }
+  void PriorHit() { ShowHit(CurrentHit_ - 1); }
+  void NextHit() { ShowHit(CurrentHit_ + 1); }
   void LastHit() { ShowHit(HitCount() - 1); }
   bool CanFirst() const { return HitCount() > 0; }
-  bool CanPrior() const { return CurrentHit > 0; }
-  bool CanNext() const { return CurrentHit + 1 < HitCount(); }
+  bool CanPrior() const { return CurrentHit_ > 0; }
+  bool CanNext() const { return CurrentHit_ + 1 < HitCount(); }
   bool CanLast() const { return HitCount() > 0; }
 
   // Tab and Shift+Tab walk the hits, Space and Shift+Space page.
@@ -159,17 +159,17 @@ class TPreviewModel {
 
   // The status bar: the hot address, else the charset and converter of the shown text.
   std::u16string StatusText();
-  std::u16string GetCaption() const { return Caption; }
+  std::u16string GetCaption() const { return Caption_; }
   // Whether the "Convert to text" button applies (the text is not converted yet).
-  bool CanConvert() const { return ConvertAvailable; }
+  bool CanConvert() const { return ConvertAvailable_; }
   // Whether this model shows Info's file; when it changed, only as it is now (Size, Date).
   bool ShowsFile(const TFoundFileInfo& Info, bool Changed, int64_t Size, TDateTime Date);
   void SetFileStamp(int64_t Size, TDateTime Date) {
-    FileSize = Size;
-    FileDate = Date;
+    FileSize_ = Size;
+    FileDate_ = Date;
   }
-  const std::string& GetTempFileName() const { return TempFile.GetName(); }
-  TScanEncoding GetEncoding() const { return Encoding; }
+  const std::string& GetTempFileName() const { return TempFile_.GetName(); }
+  TScanEncoding GetEncoding() const { return Encoding_; }
 
   // The view settings (word wrap, marks, hit colours); PreviewViewOptions() unless set.
   const TViewOptions* Options = nullptr;
@@ -194,20 +194,20 @@ class TPreviewModel {
   void NavigationChanged();
   const TViewOptions& ViewSettings() const { return Options ? *Options : PreviewViewOptions(); }
 
-  THTMLViewer64& Viewer;
-  IPreviewHost& Host;
-  TInt32Vector HitStarts;
-  TInt32Vector HitLengths;
-  int32_t CurrentHit = -1;
-  std::u16string Pattern;
-  TPreviewSearchSettings Settings;
-  TScanEncoding Encoding = seAnsi;
-  TOwnedTempFile TempFile;
-  int64_t FileSize = 0;
-  TDateTime FileDate = 0;
-  std::u16string CharsetName;
-  std::u16string ConverterName;
-  std::u16string Caption;
-  bool ConvertAvailable = true;
-  bool Cancelled = false;
+  THTMLViewer64& Viewer_;
+  IPreviewHost& Host_;
+  TInt32Vector HitStarts_;
+  TInt32Vector HitLengths_;
+  int32_t CurrentHit_ = -1;
+  std::u16string Pattern_;
+  TPreviewSearchSettings Settings_;
+  TScanEncoding Encoding_ = seAnsi;
+  TOwnedTempFile TempFile_;
+  int64_t FileSize_ = 0;
+  TDateTime FileDate_ = 0;
+  std::u16string CharsetName_;
+  std::u16string ConverterName_;
+  std::u16string Caption_;
+  bool ConvertAvailable_ = true;
+  bool Cancelled_ = false;
 };

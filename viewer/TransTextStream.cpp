@@ -59,29 +59,29 @@ void TSearchFilter::Apply(TVStream* Stream, void* Buf, int32_t Count) {
 
 TTransTextStream::TTransTextStream(TVStream* Stream)
     : TViewTextStream(Stream, kViewerLineLength),
-      SourceCharset(ModeCharset(cmANSI)),
-      DisplayCharset(qvnls::CharsetToWindows(SourceCharset)) {}
+      SourceCharset_(ModeCharset(cmANSI)),
+      DisplayCharset_(qvnls::CharsetToWindows(SourceCharset_)) {}
 
 void TTransTextStream::SetCharsetMode(uint8_t Mode) {
-  if (Mode == CharsetMode) return;
-  CharsetMode = Mode;
-  SourceCharset = ModeCharset(Mode);
+  if (Mode == CharsetMode_) return;
+  CharsetMode_ = Mode;
+  SourceCharset_ = ModeCharset(Mode);
   SetEncoding(IsWideMode(Mode) ? kEncodingUtf16 : kEncodingBytes);
-  DisplayCharset = qvnls::CharsetToWindows(SourceCharset);
-  if (Stream) Stream->Filter = nullptr;
+  DisplayCharset_ = qvnls::CharsetToWindows(SourceCharset_);
+  if (Stream_) Stream_->Filter = nullptr;
 }
 
 std::u16string TTransTextStream::ToWide(const std::string& S) const {
-  return CharsetToWide(S, SourceCharset);
+  return CharsetToWide(S, SourceCharset_);
 }
 
 const uint8_t* TTransTextStream::TransMap() const {
-  return qvnls::GetTransMap(SourceCharset, DisplayCharset);
+  return qvnls::GetTransMap(SourceCharset_, DisplayCharset_);
 }
 
 void TTransTextStream::UpperBuf(void* Buf, int32_t Count) const {
   auto* B = static_cast<uint8_t*>(Buf);
-  if (IsWideMode(CharsetMode)) {
+  if (IsWideMode(CharsetMode_)) {
     // Units may lie at any address: fold them through the table one by one.
     const char16_t* Table = qvnls::WideUpperTable();
     for (int32_t I = 0; I + 1 < Count; I += 2) {
@@ -95,7 +95,7 @@ void TTransTextStream::UpperBuf(void* Buf, int32_t Count) const {
   // itself when that upper case is not in the charset. (A fixed "minus 32" for the upper half would make
   // y-diaeresis of windows-1252 the sharp s.)
   for (int32_t I = 0; I < Count; ++I) {
-    const uint8_t U = qvnls::UpperChar(B[I], DisplayCharset);
+    const uint8_t U = qvnls::UpperChar(B[I], DisplayCharset_);
     if (U != 0) B[I] = U;
   }
 }
@@ -103,14 +103,14 @@ void TTransTextStream::UpperBuf(void* Buf, int32_t Count) const {
 void TTransTextStream::ReadTransLine(std::u16string& Text) {
   std::string Raw;
   TViewTextStream::ReadLine(Raw);
-  const bool RealBreak = !LineCut;
-  if (IsWideMode(CharsetMode)) {
+  const bool RealBreak = !LineCut_;
+  if (IsWideMode(CharsetMode_)) {
     Text = LineBytesToWide(Raw);
   } else {
     Text = ToWide(Raw);
   }
-  MarkAppended = RealBreak && EOLMark != 0;
-  if (MarkAppended) Text.push_back(EOLMark);
+  MarkAppended_ = RealBreak && EOLMark != 0;
+  if (MarkAppended_) Text.push_back(EOLMark);
   if (ControlGlyphs) {
     for (char16_t& C : Text) {
       if (C < 32 && C != kTab) C = kControlGlyphs[C];
@@ -171,15 +171,15 @@ void TTransTextStream::ExpandTabs(std::u16string& Text, std::string& Attrs, int3
 
 bool TTransTextStream::FindInSource(const void* Pattern, int32_t PatLen, bool UpperCase, bool Translate,
                                     int32_t BlockBytes) {
-  if (!Stream) return false;
-  if (!UpperCase && !Translate) return Stream->FindBytes(Pattern, PatLen, BlockBytes);
-  TReadFilter* const Previous = Stream->Filter;
+  if (!Stream_) return false;
+  if (!UpperCase && !Translate) return Stream_->FindBytes(Pattern, PatLen, BlockBytes);
+  TReadFilter* const Previous = Stream_->Filter;
   auto Filter = std::make_unique<TSearchFilter>(Previous, Translate ? TransMap() : nullptr, UpperCase, this);
-  Stream->Filter = Filter.get();
+  Stream_->Filter = Filter.get();
   struct Restore {
     TVStream* S;
     TReadFilter* F;
     ~Restore() { S->Filter = F; }
-  } Guard{Stream, Previous};
-  return Stream->FindBytes(Pattern, PatLen, BlockBytes);
+  } Guard{Stream_, Previous};
+  return Stream_->FindBytes(Pattern, PatLen, BlockBytes);
 }

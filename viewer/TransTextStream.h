@@ -68,9 +68,9 @@ class TTransTextStream : public TViewTextStream {
   // Unchanged mode: nothing. Otherwise the encoding and source charset of the mode, the display charset
   // recomputed and the source stream's read filter set to none.
   virtual void SetCharsetMode(uint8_t Mode);
-  uint8_t GetCharsetMode() const { return CharsetMode; }
-  uint8_t GetSourceCharset() const { return SourceCharset; }
-  uint8_t GetDisplayCharset() const { return DisplayCharset; }
+  uint8_t GetCharsetMode() const { return CharsetMode_; }
+  uint8_t GetSourceCharset() const { return SourceCharset_; }
+  uint8_t GetDisplayCharset() const { return DisplayCharset_; }
 
   // Upper-cases Count bytes in place: UTF-16 units in the 16-bit mode, else bytes by the display
   // charset's own upper case (a byte whose upper case is not in the charset stays).
@@ -80,7 +80,7 @@ class TTransTextStream : public TViewTextStream {
   // Text of the source charset as UTF-16.
   std::u16string ToWide(const std::string& S) const;
   // The last column of the tab cell that holds Column (1-based).
-  int32_t TabStop(int32_t Column) const { return ((Column - 1) / TabSize + 1) * TabSize; }
+  int32_t TabStop(int32_t Column) const { return ((Column - 1) / TabSize_ + 1) * TabSize_; }
 
   // Expands the tabs of one line for display. Attrs (when not empty) is padded to the text and each
   // tab's attribute repeated over its cells. Start and Len (a byte range, e.g. the selection) grow and
@@ -95,24 +95,24 @@ class TTransTextStream : public TViewTextStream {
                     int32_t BlockBytes = kFindBlockBytes);
 
   // Whether the last line read carried the end-of-line mark.
-  bool GetMarkAppended() const { return MarkAppended; }
+  bool GetMarkAppended() const { return MarkAppended_; }
 
-  uint8_t GetTabSize() const { return TabSize; }
+  uint8_t GetTabSize() const { return TabSize_; }
   bool ShowTabs = false;       // visible tabs and spaces
   bool ControlGlyphs = false;  // codes below 32 shown as glyphs
   char16_t EOLMark = 0;        // 0 = none
 
  protected:
   // Bytes of one source character in the current mode.
-  int32_t SourceUnit() const { return IsWideMode(CharsetMode) ? 2 : 1; }
+  int32_t SourceUnit() const { return IsWideMode(CharsetMode_) ? 2 : 1; }
   // The line of the base reader, converted, marked and with glyphs.
   void ReadTransLine(std::u16string& Text);
 
-  uint8_t CharsetMode = cmANSI;
-  uint8_t SourceCharset;
-  uint8_t DisplayCharset;
-  uint8_t TabSize = 8;
-  bool MarkAppended = false;
+  uint8_t CharsetMode_ = cmANSI;
+  uint8_t SourceCharset_;
+  uint8_t DisplayCharset_;
+  uint8_t TabSize_ = 8;
+  bool MarkAppended_ = false;
 };
 
 // UTF-16 text to UTF-16LE bytes and back (the byte form is what TViewTextStream lines carry).

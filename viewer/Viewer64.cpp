@@ -22,27 +22,27 @@ constexpr int32_t kScrollStripExtra = 8;
 // ---- TViewerTextStream ------------------------------------------------------------------------------
 
 TViewerTextStream::TViewerTextStream(TFileViewer64* Viewer, IFontMetrics* Metrics)
-    : TWrapTextStream(Metrics, nullptr), Viewer(Viewer) {}
+    : TWrapTextStream(Metrics, nullptr), Viewer_(Viewer) {}
 
 void TViewerTextStream::SetCharsetMode(uint8_t Mode) {
-  if (Mode == CharsetMode) return;
-  const int32_t Top = Viewer->GetPosition();
+  if (Mode == CharsetMode_) return;
+  const int32_t Top = Viewer_->GetPosition();
   TWrapTextStream::SetCharsetMode(Mode);
-  Viewer->SetPosition(Top);
+  Viewer_->SetPosition(Top);
 }
 
 // ---- Construction and errors ------------------------------------------------------------------------
 
 TFileViewer64::TFileViewer64(IFontMetrics* Metrics)
-    : Source(std::make_unique<TViewerTextStream>(this, Metrics)), Metrics(Metrics) {
-  Source->ControlGlyphs = true;
+    : Source_(std::make_unique<TViewerTextStream>(this, Metrics)), Metrics_(Metrics) {
+  Source_->ControlGlyphs = true;
   PhysicalMemorySize = [] { return GetPhysicalMemorySize(); };
   MeasureFont();
 }
 
 TFileViewer64::~TFileViewer64() {
   // The line source borrows the window: detach it before the window goes.
-  Source->SetStream(nullptr);
+  Source_->SetStream(nullptr);
 }
 
 void TFileViewer64::Guarded(const std::function<void()>& Body) {
@@ -55,47 +55,47 @@ void TFileViewer64::Guarded(const std::function<void()>& Body) {
 }
 
 void TFileViewer64::EnterErrorState(const std::string& Message) {
-  ErrorText = Message;
-  if (ErrorText.empty() || ErrorText.back() != '.') ErrorText += '.';
-  OpenedOK = false;
-  SelStart = -1;
-  SelLength = 0;
-  Selecting = false;
+  ErrorText_ = Message;
+  if (ErrorText_.empty() || ErrorText_.back() != '.') ErrorText_ += '.';
+  OpenedOk_ = false;
+  SelStart_ = -1;
+  SelLength_ = 0;
+  Selecting_ = false;
   ResetScrollSetup();
   Invalidate();
 }
 
 void TFileViewer64::Invalidate() {
-  if (UpdateCount == 0 && OnInvalidate) OnInvalidate();
+  if (UpdateCount_ == 0 && OnInvalidate) OnInvalidate();
 }
 
 // ---- Opening ----------------------------------------------------------------------------------------
 
 void TFileViewer64::Open(std::unique_ptr<TVStream> Stream, const std::u16string& NewName) {
-  ErrorText.clear();
-  OpenedOK = true;
-  SelStart = -1;
-  SelLength = 0;
-  Selecting = false;
+  ErrorText_.clear();
+  OpenedOk_ = true;
+  SelStart_ = -1;
+  SelLength_ = 0;
+  Selecting_ = false;
   try {
-    LineIndex.clear();
-    LineWidths.clear();
-    WidestLine = 0;
-    HorzPosition = 0;
-    Source->SetStream(nullptr);
-    Window.reset();
-    Name.clear();
-    StartValue = 0;
-    ++LayoutGeneration;
+    LineIndex_.clear();
+    LineWidths_.clear();
+    WidestLine_ = 0;
+    HorzPosition_ = 0;
+    Source_->SetStream(nullptr);
+    Window_.reset();
+    Name_.clear();
+    StartValue_ = 0;
+    ++LayoutGeneration_;
     if (Stream) {
       Stream->Seek(0);
       uint8_t Start[2] = {0, 0};
       Stream->Read(Start, 2);
-      StartValue = static_cast<uint16_t>(Start[0] | (Start[1] << 8));
-      Name = NewName;
+      StartValue_ = static_cast<uint16_t>(Start[0] | (Start[1] << 8));
+      Name_ = NewName;
       const int32_t Size = Stream->GetSize();
-      Window = std::make_unique<TVLimitedStream>(Stream.release(), 0, Size, true);
-      Source->SetStream(Window.get());
+      Window_ = std::make_unique<TVLimitedStream>(Stream.release(), 0, Size, true);
+      Source_->SetStream(Window_.get());
       ApplyWindow();
     }
     Relayout();
@@ -114,33 +114,33 @@ void TFileViewer64::SetText(const std::string& S) {
 }
 
 void TFileViewer64::ApplyWindow() {
-  if (!Window) return;
-  const int32_t Whole = Window->Stream->GetSize();
-  const int32_t NewStart = IsWideMode(GetCharsetMode()) && StartValue == kUtf16Bom && Whole >= 2 ? 2 : 0;
-  const int32_t D = NewStart - Window->Offset;
+  if (!Window_) return;
+  const int32_t Whole = Window_->Stream->GetSize();
+  const int32_t NewStart = IsWideMode(GetCharsetMode()) && StartValue_ == kUtf16Bom && Whole >= 2 ? 2 : 0;
+  const int32_t D = NewStart - Window_->Offset;
   const int32_t Top = GetPosition();
-  Window->SetLimits(NewStart, Whole - NewStart);
+  Window_->SetLimits(NewStart, Whole - NewStart);
   if (D == 0) {
-    Source->SetPosition(Top);
+    Source_->SetPosition(Top);
     return;
   }
   // The selection and the top keep covering the same bytes.
-  if (SelStart >= 0) {
-    SelStart -= D;
-    if (SelStart < 0) {
-      SelLength += SelStart;
-      SelStart = 0;
+  if (SelStart_ >= 0) {
+    SelStart_ -= D;
+    if (SelStart_ < 0) {
+      SelLength_ += SelStart_;
+      SelStart_ = 0;
     }
-    if (SelLength <= 0) {
-      SelStart = -1;
-      SelLength = 0;
+    if (SelLength_ <= 0) {
+      SelStart_ = -1;
+      SelLength_ = 0;
     }
   }
-  Source->SetPosition(std::max(0, Top - D));
-  LineIndex.clear();
+  Source_->SetPosition(std::max(0, Top - D));
+  LineIndex_.clear();
 }
 
-void TFileViewer64::SetPosition(int32_t Pos) { Source->SetPosition(Pos); }
+void TFileViewer64::SetPosition(int32_t Pos) { Source_->SetPosition(Pos); }
 
 // ---- Options ----------------------------------------------------------------------------------------
 
@@ -152,72 +152,72 @@ void TFileViewer64::SetCharsetMode(uint8_t Mode) {
 void TFileViewer64::ApplyCharsetMode(uint8_t Mode) {
   const uint8_t Old = GetCharsetMode();
   if (IsWideMode(Old) || IsWideMode(Mode)) {
-    SelStart = -1;
-    SelLength = 0;
+    SelStart_ = -1;
+    SelLength_ = 0;
   }
   if (IsWideMode(Old) != IsWideMode(Mode)) {
-    LineIndex.clear();
-    LineWidths.clear();
-    WidestLine = 0;
+    LineIndex_.clear();
+    LineWidths_.clear();
+    WidestLine_ = 0;
   }
-  Source->SetCharsetMode(Mode);
+  Source_->SetCharsetMode(Mode);
   ApplyWindow();
-  ++LayoutGeneration;
+  ++LayoutGeneration_;
   Relayout();
   Invalidate();
 }
 
 uint8_t TFileViewer64::GetDisplayCharset() const {
-  const uint8_t D = Source->GetDisplayCharset();
-  return D != 0 ? D : qvnls::FontCharsetToHTMLCharset(FontCharset);
+  const uint8_t D = Source_->GetDisplayCharset();
+  return D != 0 ? D : qvnls::FontCharsetToHTMLCharset(FontCharset_);
 }
 
-void TFileViewer64::SetFontCharset(uint8_t Charset) { FontCharset = Charset; }
+void TFileViewer64::SetFontCharset(uint8_t Charset) { FontCharset_ = Charset; }
 
 void TFileViewer64::SetTabSize(int32_t N) {
-  Source->SetTabSize(std::min(N, kMaxTabSize));
-  WidestLine = 0;
+  Source_->SetTabSize(std::min(N, kMaxTabSize));
+  WidestLine_ = 0;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetGutterWidth(int32_t N) {
-  GutterWidth = std::clamp(N, 0, kMaxGutterWidth);
+  GutterWidth_ = std::clamp(N, 0, kMaxGutterWidth);
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetWordWrap(bool On) {
-  if (On == WordWrap) return;
-  WordWrap = On;
-  HorzPosition = 0;
+  if (On == WordWrap_) return;
+  WordWrap_ = On;
+  HorzPosition_ = 0;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetShowTabs(bool On) {
-  if (On == Source->ShowTabs) return;
-  Source->ShowTabs = On;
-  WidestLine = 0;
+  if (On == Source_->ShowTabs) return;
+  Source_->ShowTabs = On;
+  WidestLine_ = 0;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetEOLMark(char16_t Ch) {
-  if (Ch == Source->EOLMark) return;
-  Source->EOLMark = Ch;
+  if (Ch == Source_->EOLMark) return;
+  Source_->EOLMark = Ch;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetTrackLineWidths(bool On) {
-  TrackLineWidths = On;
+  TrackLineWidths_ = On;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::SetNoVertScrollBar(bool On) {
-  NoVertScrollBar = On;
+  NoVertScrollBar_ = On;
   UpdateScrollBars();
 }
 
@@ -239,221 +239,223 @@ void TFileViewer64::SetGutterColor(uint32_t C) {
 // ---- Geometry and metrics ---------------------------------------------------------------------------
 
 void TFileViewer64::SetClientSize(int32_t Width, int32_t Height, bool Force) {
-  if (Busy) return;
+  if (Busy_) return;
   Width = std::max(Width, 0);
   Height = std::max(Height, 0);
-  if (!Force && Width == ClientWidth && Height == ClientHeight) return;
-  ClientWidth = Width;
-  ClientHeight = Height;
+  if (!Force && Width == ClientWidth_ && Height == ClientHeight_) return;
+  ClientWidth_ = Width;
+  ClientHeight_ = Height;
   Guarded([&] {
     Relayout();
-    LineWidths.resize(static_cast<size_t>(VisibleLines()), 0);
-    if (WordWrap || TrackLineWidths) Invalidate();
+    LineWidths_.resize(static_cast<size_t>(VisibleLines()), 0);
+    if (WordWrap_ || TrackLineWidths_) Invalidate();
   });
 }
 
 void TFileViewer64::FontChanged() {
-  MetricsStale = true;
+  MetricsStale_ = true;
   Relayout();
   Invalidate();
 }
 
 void TFileViewer64::MeasureFont() {
-  MetricsStale = false;
+  MetricsStale_ = false;
   int32_t Widths[256] = {};
   int32_t Widest = 0;
-  if (Metrics) {
+  if (Metrics_) {
     for (int32_t B = 0; B < 256; ++B) {
       const char32_t Ch = B < 128 ? static_cast<char32_t>(B)
                                   : qvnls::CharToWideChar(static_cast<uint8_t>(B), qvnls::GetAnsiCharset());
-      Widths[B] = std::max(0, Metrics->CharWidth(Ch));
+      Widths[B] = std::max(0, Metrics_->CharWidth(Ch));
     }
     for (char32_t C = U'A'; C <= U'Z'; ++C) Widest = std::max(Widest, Widths[C]);
-    LineHeight = std::max(1, Metrics->LineHeight());
+    LineHeight_ = std::max(1, Metrics_->LineHeight());
   }
   // Widths of 0 would make every count below divide by zero.
-  CharWidth = std::max(1, Widest);
-  Source->SetByteWidths(Widths);
-  WidestLine = 0;
-  ++LayoutGeneration;
+  CharWidth_ = std::max(1, Widest);
+  Source_->SetByteWidths(Widths);
+  WidestLine_ = 0;
+  ++LayoutGeneration_;
 }
 
 // ---- Layout -----------------------------------------------------------------------------------------
 
-void TFileViewer64::BeginUpdate() { ++UpdateCount; }
+void TFileViewer64::BeginUpdate() { ++UpdateCount_; }
 
 void TFileViewer64::EndUpdate() {
-  if (UpdateCount == 0) return;
-  if (--UpdateCount == 0) {
+  if (UpdateCount_ == 0) return;
+  if (--UpdateCount_ == 0) {
     Relayout();
     Redraw();
   }
 }
 
 void TFileViewer64::Relayout() {
-  if (MetricsStale) MeasureFont();
-  ++LayoutGeneration;
-  Source->SetWrap(WordWrap);
-  Source->SetWrapWidth(ClientWidth - (HasGutter() ? GutterWidth : 0) - 1);
+  if (MetricsStale_) MeasureFont();
+  ++LayoutGeneration_;
+  Source_->SetWrap(WordWrap_);
+  Source_->SetWrapWidth(ClientWidth_ - (HasGutter() ? GutterWidth_ : 0) - 1);
   ComputeExtent();
   if (IsOpen()) {
     ComputeLastTop();
-    if (GetPosition() > LastTop) Source->SetPosition(LastTop);
+    if (GetPosition() > LastTop_) Source_->SetPosition(LastTop_);
   } else {
-    LastTop = 0;
+    LastTop_ = 0;
   }
   UpdateScrollBars();
 }
 
 void TFileViewer64::ComputeExtent() {
-  if (WordWrap) {
-    HorzExtent = 0;
-  } else if (TrackLineWidths) {
+  if (WordWrap_) {
+    HorzExtent_ = 0;
+  } else if (TrackLineWidths_) {
     int32_t Widest = 0;
-    for (int32_t W : LineWidths) Widest = std::max(Widest, W);
-    HorzExtent = Widest + 1;
+    for (int32_t W : LineWidths_) Widest = std::max(Widest, W);
+    HorzExtent_ = Widest + 1;
   } else {
     // A line of 1024 characters, and any wider line met since (tabs widen lines beyond that).
-    const int64_t Fixed = static_cast<int64_t>(GutterWidth) + static_cast<int64_t>(kExtentChars) * CharWidth;
-    HorzExtent = static_cast<int32_t>(
-        std::min<int64_t>(std::max<int64_t>(Fixed, WidestLine + int64_t{GutterWidth}), INT32_MAX));
+    const int64_t Fixed =
+        static_cast<int64_t>(GutterWidth_) + static_cast<int64_t>(kExtentChars) * CharWidth_;
+    HorzExtent_ = static_cast<int32_t>(
+        std::min<int64_t>(std::max<int64_t>(Fixed, WidestLine_ + int64_t{GutterWidth_}), INT32_MAX));
   }
 }
 
 void TFileViewer64::ComputeLastTop() {
   const int32_t Top = GetPosition();
-  Source->GoToEnd();
-  Source->LinesBack(LastPageLines());
-  LastTop = Source->GetPosition();
-  Source->SetPosition(Top);
+  Source_->GoToEnd();
+  Source_->LinesBack(LastPageLines());
+  LastTop_ = Source_->GetPosition();
+  Source_->SetPosition(Top);
 }
 
-int32_t TFileViewer64::VisibleLines() const { return (ClientHeight + LineHeight) / LineHeight; }
+int32_t TFileViewer64::VisibleLines() const { return (ClientHeight_ + LineHeight_) / LineHeight_; }
 
 int32_t TFileViewer64::LastPageLines() const { return std::max(0, VisibleLines() - 2); }
 
 int32_t TFileViewer64::PageLines() const {
-  int32_t N = (ClientHeight + LineHeight / 4) / LineHeight;
+  int32_t N = (ClientHeight_ + LineHeight_ / 4) / LineHeight_;
   if (PageMode == kPageScreenLessLine) N -= 1;
   if (PageMode == kPageHalfScreen) N /= 2;
   return std::max(N, 1);
 }
 
 void TFileViewer64::ResetScrollSetup() {
-  HorzPosition = 0;
-  HorzExtent = 0;
-  LastTop = 0;
-  LineIndex.clear();
-  VertBar = TScrollBarInfo();
-  HorzBar = TScrollBarInfo();
-  if (UpdateCount == 0 && OnScrollBars) OnScrollBars(VertBar, HorzBar);
+  HorzPosition_ = 0;
+  HorzExtent_ = 0;
+  LastTop_ = 0;
+  LineIndex_.clear();
+  VertBar_ = TScrollBarInfo();
+  HorzBar_ = TScrollBarInfo();
+  if (UpdateCount_ == 0 && OnScrollBars) OnScrollBars(VertBar_, HorzBar_);
 }
 
 void TFileViewer64::BuildLineIndex() {
-  LineIndex.clear();
+  LineIndex_.clear();
   const int32_t Top = GetPosition();
-  const bool Glyphs = Source->ControlGlyphs;
-  Source->ControlGlyphs = false;
-  Source->GoToStart();
+  const bool Glyphs = Source_->ControlGlyphs;
+  Source_->ControlGlyphs = false;
+  Source_->GoToStart();
   std::string Line;
-  while (!Source->Eof()) {
-    LineIndex.push_back(Source->GetPosition());
-    Source->ReadLine(Line);
+  while (!Source_->Eof()) {
+    LineIndex_.push_back(Source_->GetPosition());
+    Source_->ReadLine(Line);
   }
-  if (LineIndex.empty()) LineIndex.push_back(0);
-  Source->ControlGlyphs = Glyphs;
-  Source->SetPosition(Top);
+  if (LineIndex_.empty()) LineIndex_.push_back(0);
+  Source_->ControlGlyphs = Glyphs;
+  Source_->SetPosition(Top);
 }
 
 void TFileViewer64::UpdateScrollBars() {
-  if (UpdateCount > 0) return;
+  if (UpdateCount_ > 0) return;
   TScrollBarInfo V;
   TScrollBarInfo H;
   if (IsOpen()) {
-    const int32_t Size = Window->GetSize();
-    UseLineIndex = !WordWrap && Size <= kLineIndexMaxBytes;
+    const int32_t Size = Window_->GetSize();
+    UseLineIndex_ = !WordWrap_ && Size <= kLineIndexMaxBytes;
     int32_t Range = 0;
     int32_t Pos = 0;
     int32_t C = 0;
-    if (UseLineIndex) {
-      if (LineIndex.empty()) BuildLineIndex();
-      const auto LastIt = std::upper_bound(LineIndex.begin(), LineIndex.end(), LastTop);
-      Range = static_cast<int32_t>(LastIt - LineIndex.begin()) - 1;
-      const auto TopIt = std::upper_bound(LineIndex.begin(), LineIndex.end(), GetPosition());
-      Pos = static_cast<int32_t>(TopIt - LineIndex.begin()) - 1;
+    if (UseLineIndex_) {
+      if (LineIndex_.empty()) BuildLineIndex();
+      const auto LastIt = std::upper_bound(LineIndex_.begin(), LineIndex_.end(), LastTop_);
+      Range = static_cast<int32_t>(LastIt - LineIndex_.begin()) - 1;
+      const auto TopIt = std::upper_bound(LineIndex_.begin(), LineIndex_.end(), GetPosition());
+      Pos = static_cast<int32_t>(TopIt - LineIndex_.begin()) - 1;
       C = VisibleLines();
-      VertUnit = 1;
+      VertUnit_ = 1;
     } else {
-      VertUnit = Size / INT32_MAX + 1;
-      Range = LastTop / VertUnit;
-      Pos = GetPosition() / VertUnit;
+      VertUnit_ = Size / INT32_MAX + 1;
+      Range = LastTop_ / VertUnit_;
+      Pos = GetPosition() / VertUnit_;
     }
-    if (NoVertScrollBar) Range = 0;
+    if (NoVertScrollBar_) Range = 0;
     V.Max = Range == 0 ? 0 : Range + C;
     V.Page = C + 1;
     V.Pos = std::clamp(Pos, 0, std::max(Range, 0));
-    const int32_t W = ClientWidth;
-    H.Max = HorzExtent > W ? HorzExtent : 0;
+    const int32_t W = ClientWidth_;
+    H.Max = HorzExtent_ > W ? HorzExtent_ : 0;
     H.Page = W + 1;
-    HorzPosition = std::clamp(HorzPosition, 0, std::max(0, HorzExtent - W));
-    H.Pos = HorzPosition;
+    HorzPosition_ = std::clamp(HorzPosition_, 0, std::max(0, HorzExtent_ - W));
+    H.Pos = HorzPosition_;
   }
-  VertBar = V;
-  HorzBar = H;
-  if (OnScrollBars) OnScrollBars(VertBar, HorzBar);
+  VertBar_ = V;
+  HorzBar_ = H;
+  if (OnScrollBars) OnScrollBars(VertBar_, HorzBar_);
 }
 
 // ---- Visible lines ----------------------------------------------------------------------------------
 
 void TFileViewer64::BuildVisibleLines() {
-  Lines.Clear();
-  LinesBuilt = true;
-  BuiltTop = GetPosition();
-  BuiltGeneration = LayoutGeneration;
+  Lines_.Clear();
+  LinesBuilt_ = true;
+  BuiltTop_ = GetPosition();
+  BuiltGeneration_ = LayoutGeneration_;
   if (!IsOpen()) return;
   const int32_t Top = GetPosition();
-  Lines.FirstPos = Top;
-  const int32_t Wanted = std::max(1, (ClientHeight + LineHeight - 1) / LineHeight);
+  Lines_.FirstPos = Top;
+  const int32_t Wanted = std::max(1, (ClientHeight_ + LineHeight_ - 1) / LineHeight_);
   std::u16string Text;
-  for (int32_t N = 0; N < Wanted && !Source->Eof(); ++N) {
-    const int32_t Start = Source->GetPosition();
-    Source->ReadText(Text);
-    const int32_t Len = static_cast<int32_t>(Text.size()) - (Source->GetMarkAppended() ? 1 : 0);
-    Lines.Add(Text, Start, Len);
+  for (int32_t N = 0; N < Wanted && !Source_->Eof(); ++N) {
+    const int32_t Start = Source_->GetPosition();
+    Source_->ReadText(Text);
+    const int32_t Len = static_cast<int32_t>(Text.size()) - (Source_->GetMarkAppended() ? 1 : 0);
+    Lines_.Add(Text, Start, Len);
   }
-  Lines.PosAfter = Source->GetPosition();
-  Source->SetPosition(Top);
+  Lines_.PosAfter = Source_->GetPosition();
+  Source_->SetPosition(Top);
 
   // Line widths: for the horizontal range of the unwrapped view and for track-line-widths.
-  if (!WordWrap) {
-    LineWidths.assign(static_cast<size_t>(Lines.Count()), 0);
+  if (!WordWrap_) {
+    LineWidths_.assign(static_cast<size_t>(Lines_.Count()), 0);
     bool Wider = false;
-    for (int32_t I = 0; I < Lines.Count(); ++I) {
-      const int32_t W = Source->TextWidth(Lines[I].Text);
-      LineWidths[static_cast<size_t>(I)] = W + GutterWidth;
-      if (W > WidestLine) {
-        WidestLine = W;
+    for (int32_t I = 0; I < Lines_.Count(); ++I) {
+      const int32_t W = Source_->TextWidth(Lines_[I].Text);
+      LineWidths_[static_cast<size_t>(I)] = W + GutterWidth_;
+      if (W > WidestLine_) {
+        WidestLine_ = W;
         Wider = true;
       }
     }
-    const int32_t OldExtent = HorzExtent;
-    if (Wider || (TrackLineWidths && !ThumbTracking)) ComputeExtent();
-    if (HorzExtent != OldExtent) UpdateScrollBars();
+    const int32_t OldExtent = HorzExtent_;
+    if (Wider || (TrackLineWidths_ && !ThumbTracking_)) ComputeExtent();
+    if (HorzExtent_ != OldExtent) UpdateScrollBars();
   }
   UpdateAttributes();
 }
 
 void TFileViewer64::EnsureLines() {
-  if (!LinesBuilt || BuiltTop != GetPosition() || BuiltGeneration != LayoutGeneration) BuildVisibleLines();
+  if (!LinesBuilt_ || BuiltTop_ != GetPosition() || BuiltGeneration_ != LayoutGeneration_)
+    BuildVisibleLines();
 }
 
 void TFileViewer64::PrepareLines() {
   Guarded([&] {
-    if (AttrOnly && LinesBuilt && BuiltTop == GetPosition() && BuiltGeneration == LayoutGeneration) {
-      AttrOnly = false;
+    if (AttrOnly_ && LinesBuilt_ && BuiltTop_ == GetPosition() && BuiltGeneration_ == LayoutGeneration_) {
+      AttrOnly_ = false;
       return;
     }
-    AttrOnly = false;
+    AttrOnly_ = false;
     BuildVisibleLines();
   });
 }
@@ -463,46 +465,46 @@ void TFileViewer64::UpdateAttributes() {
 }
 
 void TFileViewer64::Redraw(bool Twice) {
-  if (UpdateCount > 0) return;
+  if (UpdateCount_ > 0) return;
   // The measuring pass: line widths decide the horizontal range before the real paint.
-  if (Twice && TrackLineWidths && !WordWrap && IsOpen()) BuildVisibleLines();
+  if (Twice && TrackLineWidths_ && !WordWrap_ && IsOpen()) BuildVisibleLines();
   Invalidate();
 }
 
 void TFileViewer64::RepaintAttributes() {
-  AttrOnly = true;
+  AttrOnly_ = true;
   Invalidate();
 }
 
 int32_t TFileViewer64::PositionAtHeight(int32_t Y) {
   EnsureLines();
   if (!IsOpen()) return 0;
-  const int32_t Meeting = std::max(0, (Y + LineHeight - 1) / LineHeight);
-  return Meeting < Lines.Count() ? Lines[Meeting].Start : Lines.PosAfter;
+  const int32_t Meeting = std::max(0, (Y + LineHeight_ - 1) / LineHeight_);
+  return Meeting < Lines_.Count() ? Lines_[Meeting].Start : Lines_.PosAfter;
 }
 
 // ---- Scrolling --------------------------------------------------------------------------------------
 
 bool TFileViewer64::LineForward() {
-  if (GetPosition() >= LastTop) return false;
+  if (GetPosition() >= LastTop_) return false;
   std::string Line;
-  Source->ReadLine(Line);
+  Source_->ReadLine(Line);
   UpdateScrollBars();
-  if (UpdateCount == 0) {
-    if (OnScrollWindow) OnScrollWindow(0, -LineHeight);
-    const int32_t Strip = LineHeight + kScrollStripExtra;
-    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, ClientHeight - Strip, ClientWidth, Strip});
+  if (UpdateCount_ == 0) {
+    if (OnScrollWindow) OnScrollWindow(0, -LineHeight_);
+    const int32_t Strip = LineHeight_ + kScrollStripExtra;
+    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, ClientHeight_ - Strip, ClientWidth_, Strip});
   }
   return true;
 }
 
 bool TFileViewer64::LineBack() {
   if (GetPosition() <= 0) return false;
-  Source->PrevLine();
+  Source_->PrevLine();
   UpdateScrollBars();
-  if (UpdateCount == 0) {
-    if (OnScrollWindow) OnScrollWindow(0, LineHeight);
-    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, 0, ClientWidth, LineHeight + kScrollStripExtra});
+  if (UpdateCount_ == 0) {
+    if (OnScrollWindow) OnScrollWindow(0, LineHeight_);
+    if (OnInvalidateRect) OnInvalidateRect(TViewerArea{0, 0, ClientWidth_, LineHeight_ + kScrollStripExtra});
   }
   return true;
 }
@@ -521,10 +523,10 @@ bool TFileViewer64::ScrollLines(int32_t N) {
     }
     const int32_t Start = GetPosition();
     if (N < 0) {
-      Source->LinesForward(-N);
-      if (GetPosition() > LastTop) Source->SetPosition(LastTop);
+      Source_->LinesForward(-N);
+      if (GetPosition() > LastTop_) Source_->SetPosition(LastTop_);
     } else {
-      Source->LinesBack(N);
+      Source_->LinesBack(N);
     }
     Changed = GetPosition() != Start;
     if (Changed) {
@@ -538,7 +540,7 @@ bool TFileViewer64::ScrollLines(int32_t N) {
 bool TFileViewer64::SetTopPosition(int32_t Pos) {
   if (!IsOpen()) return false;
   const int32_t Start = GetPosition();
-  Source->SetPosition(std::min(Pos, LastTop));
+  Source_->SetPosition(std::min(Pos, LastTop_));
   return GetPosition() != Start;
 }
 
@@ -550,13 +552,13 @@ bool TFileViewer64::MoveTop(int32_t Pos) {
 }
 
 void TFileViewer64::SetHorzPosition(int32_t X) {
-  const int32_t Max = std::max(0, HorzExtent - ClientWidth);
+  const int32_t Max = std::max(0, HorzExtent_ - ClientWidth_);
   X = std::clamp(X, 0, Max);
-  if (X == HorzPosition) return;
-  const int32_t D = X - HorzPosition;
-  HorzPosition = X;
+  if (X == HorzPosition_) return;
+  const int32_t D = X - HorzPosition_;
+  HorzPosition_ = X;
   UpdateScrollBars();
-  if (UpdateCount == 0 && OnScrollWindow) OnScrollWindow(-D, 0);
+  if (UpdateCount_ == 0 && OnScrollWindow) OnScrollWindow(-D, 0);
 }
 
 void TFileViewer64::VScroll(TScrollCode Code, int32_t Pos) {
@@ -582,18 +584,18 @@ void TFileViewer64::VScroll(TScrollCode Code, int32_t Pos) {
         GoToEnd();
         break;
       case TScrollCode::Track:
-        ThumbTracking = true;
-        if (UseLineIndex) {
-          if (Pos >= 0 && Pos < static_cast<int32_t>(LineIndex.size()))
-            SetTopPosition(LineIndex[static_cast<size_t>(Pos)]);
+        ThumbTracking_ = true;
+        if (UseLineIndex_) {
+          if (Pos >= 0 && Pos < static_cast<int32_t>(LineIndex_.size()))
+            SetTopPosition(LineIndex_[static_cast<size_t>(Pos)]);
         } else {
           SetTopPosition(static_cast<int32_t>(
-              std::min<int64_t>(static_cast<int64_t>(std::max(Pos, 0)) * VertUnit, INT32_MAX)));
+              std::min<int64_t>(static_cast<int64_t>(std::max(Pos, 0)) * VertUnit_, INT32_MAX)));
         }
         Invalidate();
         break;
       case TScrollCode::EndScroll:
-        ThumbTracking = false;
+        ThumbTracking_ = false;
         UpdateScrollBars();
         Redraw(true);
         break;
@@ -603,19 +605,19 @@ void TFileViewer64::VScroll(TScrollCode Code, int32_t Pos) {
 
 void TFileViewer64::HScroll(TScrollCode Code, int32_t Pos) {
   if (!IsOpen()) return;
-  const int32_t HalfPage = (ClientWidth - GutterWidth) / 2;
+  const int32_t HalfPage = (ClientWidth_ - GutterWidth_) / 2;
   switch (Code) {
     case TScrollCode::LineUp:
-      SetHorzPosition(HorzPosition - kHorzStep);
+      SetHorzPosition(HorzPosition_ - kHorzStep);
       break;
     case TScrollCode::LineDown:
-      SetHorzPosition(HorzPosition + kHorzStep);
+      SetHorzPosition(HorzPosition_ + kHorzStep);
       break;
     case TScrollCode::PageUp:
-      SetHorzPosition(HorzPosition - HalfPage);
+      SetHorzPosition(HorzPosition_ - HalfPage);
       break;
     case TScrollCode::PageDown:
-      SetHorzPosition(HorzPosition + HalfPage);
+      SetHorzPosition(HorzPosition_ + HalfPage);
       break;
     case TScrollCode::Track:
       SetHorzPosition(Pos);
@@ -624,7 +626,7 @@ void TFileViewer64::HScroll(TScrollCode Code, int32_t Pos) {
       SetHorzPosition(0);
       break;
     case TScrollCode::Bottom:
-      SetHorzPosition(HorzExtent);
+      SetHorzPosition(HorzExtent_);
       break;
     case TScrollCode::EndScroll:
       break;
@@ -632,7 +634,7 @@ void TFileViewer64::HScroll(TScrollCode Code, int32_t Pos) {
 }
 
 void TFileViewer64::MouseWheel(int32_t Notches, int32_t WheelLines) {
-  if (!IsOpen() || Selecting || Notches == 0) return;
+  if (!IsOpen() || Selecting_ || Notches == 0) return;
   if (WheelLines < 0) {
     const int32_t Pages = std::abs(Notches);
     for (int32_t I = 0; I < Pages; ++I) {

@@ -70,7 +70,7 @@ class TViewerTextStream : public TWrapTextStream {
   void SetCharsetMode(uint8_t Mode) override;
 
  private:
-  TFileViewer64* Viewer;
+  TFileViewer64* Viewer_;
 };
 
 // One scroll bar's settings in the window system's terms: the range Min..Max, the page size and the
@@ -142,30 +142,30 @@ class TFileViewer64 {
   // Shows the 8-bit text S (a 16-bit mode becomes cmANSI first).
   void SetText(const std::string& S);
   // The opened stream's window (after a byte-order mark), or null.
-  TVStream* GetSourceStream() const { return Window.get(); }
-  bool IsOpen() const { return Window != nullptr && OpenedOK; }
-  const std::string& GetErrorText() const { return ErrorText; }
-  const std::u16string& GetName() const { return Name; }
+  TVStream* GetSourceStream() const { return Window_.get(); }
+  bool IsOpen() const { return Window_ != nullptr && OpenedOk_; }
+  const std::string& GetErrorText() const { return ErrorText_; }
+  const std::u16string& GetName() const { return Name_; }
 
   // ---- Position and display options ---------------------------------------------------------------
-  int32_t GetPosition() const { return Source->GetPosition(); }
+  int32_t GetPosition() const { return Source_->GetPosition(); }
   // The top becomes the start of the line that holds Pos.
   void SetPosition(int32_t Pos);
-  uint8_t GetCharsetMode() const { return Source->GetCharsetMode(); }
+  uint8_t GetCharsetMode() const { return Source_->GetCharsetMode(); }
   void SetCharsetMode(uint8_t Mode);
   // The line source's display charset, or the charset of the text font when it has none.
   uint8_t GetDisplayCharset() const;
   void SetTabSize(int32_t N);
-  int32_t GetTabSize() const { return Source->GetTabSize(); }
+  int32_t GetTabSize() const { return Source_->GetTabSize(); }
   void SetGutterWidth(int32_t N);
-  int32_t GetGutterWidth() const { return GutterWidth; }
-  bool HasGutter() const { return GutterWidth != 0; }
+  int32_t GetGutterWidth() const { return GutterWidth_; }
+  bool HasGutter() const { return GutterWidth_ != 0; }
   void SetWordWrap(bool On);
-  bool GetWordWrap() const { return WordWrap; }
+  bool GetWordWrap() const { return WordWrap_; }
   void SetShowTabs(bool On);
-  bool GetShowTabs() const { return Source->ShowTabs; }
+  bool GetShowTabs() const { return Source_->ShowTabs; }
   void SetEOLMark(char16_t Ch);
-  char16_t GetEOLMark() const { return Source->EOLMark; }
+  char16_t GetEOLMark() const { return Source_->EOLMark; }
   void SetTrackLineWidths(bool On);
   void SetNoVertScrollBar(bool On);
   // The Windows font charset of the text font (1 = default: the system's ANSI page).
@@ -182,17 +182,17 @@ class TFileViewer64 {
   // ---- Window geometry and metrics ------------------------------------------------------------------
   // The text area's size in pixels. Ignored while busy or when unchanged (unless Force).
   void SetClientSize(int32_t Width, int32_t Height, bool Force = false);
-  int32_t GetClientWidth() const { return ClientWidth; }
-  int32_t GetClientHeight() const { return ClientHeight; }
+  int32_t GetClientWidth() const { return ClientWidth_; }
+  int32_t GetClientHeight() const { return ClientHeight_; }
   // The text font changed: widths are measured again before the next layout.
   void FontChanged();
-  int32_t GetCharWidth() const { return CharWidth; }
-  int32_t GetLineHeight() const { return LineHeight; }
+  int32_t GetCharWidth() const { return CharWidth_; }
+  int32_t GetLineHeight() const { return LineHeight_; }
 
   // ---- Layout and scrolling ------------------------------------------------------------------------
   void BeginUpdate();
   void EndUpdate();
-  bool IsUpdating() const { return UpdateCount > 0; }
+  bool IsUpdating() const { return UpdateCount_ > 0; }
   void Relayout();
   // Asks for a repaint (nothing while updating). With Twice and track-line-widths, the widths are
   // measured first so that the horizontal range is right at once.
@@ -210,16 +210,16 @@ class TFileViewer64 {
   bool SetTopPosition(int32_t Pos);
   // Top to the start / the last top, scroll bars and view following; true when it moved.
   bool GoToStart() { return MoveTop(0); }
-  bool GoToEnd() { return MoveTop(LastTop); }
-  int32_t GetLastTop() const { return LastTop; }
-  int32_t GetHorzPosition() const { return HorzPosition; }
+  bool GoToEnd() { return MoveTop(LastTop_); }
+  int32_t GetLastTop() const { return LastTop_; }
+  int32_t GetHorzPosition() const { return HorzPosition_; }
   void SetHorzPosition(int32_t X);
-  int32_t GetHorzExtent() const { return HorzExtent; }
-  const TScrollBarInfo& GetVertScrollBar() const { return VertBar; }
-  const TScrollBarInfo& GetHorzScrollBar() const { return HorzBar; }
+  int32_t GetHorzExtent() const { return HorzExtent_; }
+  const TScrollBarInfo& GetVertScrollBar() const { return VertBar_; }
+  const TScrollBarInfo& GetHorzScrollBar() const { return HorzBar_; }
   // Bytes one vertical scroll unit stands for (byte-unit model), and whether the line index is used.
-  int32_t GetVertUnit() const { return VertUnit; }
-  bool UsesLineIndex() const { return UseLineIndex; }
+  int32_t GetVertUnit() const { return VertUnit_; }
+  bool UsesLineIndex() const { return UseLineIndex_; }
   void VScroll(TScrollCode Code, int32_t Pos = 0);
   void HScroll(TScrollCode Code, int32_t Pos = 0);
   // Notches > 0 scroll back (up). WheelLines < 0 pages.
@@ -229,20 +229,20 @@ class TFileViewer64 {
   // Builds the visible lines from the top (unless only attributes are to be repainted) and lets the host
   // mark its spans; the view does not move.
   void PrepareLines();
-  const TVisibleLines& GetVisibleLines() const { return Lines; }
-  TVisibleLines& GetVisibleLines() { return Lines; }
+  const TVisibleLines& GetVisibleLines() const { return Lines_; }
+  TVisibleLines& GetVisibleLines() { return Lines_; }
   // The start of the line just below height Y, or the position after the last visible line.
   int32_t PositionAtHeight(int32_t Y);
-  TViewerTextStream& LineSource() { return *Source; }
+  TViewerTextStream& LineSource() { return *Source_; }
   // Pixel width of each visible line plus the gutter, as the last PrepareLines measured it.
-  const std::vector<int32_t>& GetLineWidths() const { return LineWidths; }
+  const std::vector<int32_t>& GetLineWidths() const { return LineWidths_; }
 
   // ---- Selection and marking -----------------------------------------------------------------------
   void SetSelection(int32_t Start, int32_t Len);
   void SelectAll();
   bool ClearSelection();
-  int32_t GetSelStart() const { return SelStart; }
-  int32_t GetSelLength() const { return SelLength; }
+  int32_t GetSelStart() const { return SelStart_; }
+  int32_t GetSelLength() const { return SelLength_; }
   // The position under the client point. Nearest: the right half of a character gives the position
   // after it. Word: the word around the character, its length in WordLen (bytes).
   int32_t PosFromPoint(int32_t X, int32_t Y, bool Nearest, bool Word, int32_t* WordLen = nullptr);
@@ -267,8 +267,8 @@ class TFileViewer64 {
   // One auto-scroll step of a running drag with the mouse at (X, Y) (AtScreenBottom: the cursor is at
   // the bottom edge of the screen). Answers the delay in ms before the next step, 0 when no drag runs.
   int32_t DragTick(int32_t X, int32_t Y, bool AtScreenBottom = false);
-  bool IsSelecting() const { return Selecting; }
-  int32_t GetDragDelay() const { return DragDelay; }
+  bool IsSelecting() const { return Selecting_; }
+  int32_t GetDragDelay() const { return DragDelay_; }
   // Left presses only reach the host (no selection by mouse).
   bool NoMouseSelection = false;
 
@@ -295,9 +295,9 @@ class TFileViewer64 {
   std::function<void(int32_t Dx, int32_t Dy)> OnScrollWindow;
   std::function<void(const TScrollBarInfo& Vert, const TScrollBarInfo& Horz)> OnScrollBars;
 
-  bool IsBusy() const { return Busy; }
+  bool IsBusy() const { return Busy_; }
   // Whether the next paint repaints attributes only (PrepareLines clears it).
-  bool AttributesOnly() const { return AttrOnly; }
+  bool AttributesOnly() const { return AttrOnly_; }
 
  protected:
   // Calls OnMarkSpans after the visible lines were rebuilt.
@@ -309,8 +309,8 @@ class TFileViewer64 {
   void Guarded(const std::function<void()>& Body);
   void EnterErrorState(const std::string& Message);
 
-  std::unique_ptr<TViewerTextStream> Source;
-  TVisibleLines Lines;
+  std::unique_ptr<TViewerTextStream> Source_;
+  TVisibleLines Lines_;
 
  private:
   friend class TViewerTextStream;
@@ -338,55 +338,55 @@ class TFileViewer64 {
   bool IsWholeWordAt(int32_t Pos, int32_t PatBytes);
   char16_t SourceCharAt(int32_t Pos);
 
-  IFontMetrics* Metrics;
-  std::unique_ptr<TVLimitedStream> Window;
-  std::u16string Name;
-  uint16_t StartValue = 0;
-  std::string ErrorText;
-  bool OpenedOK = true;
+  IFontMetrics* Metrics_;
+  std::unique_ptr<TVLimitedStream> Window_;
+  std::u16string Name_;
+  uint16_t StartValue_ = 0;
+  std::string ErrorText_;
+  bool OpenedOk_ = true;
 
-  bool WordWrap = false;
-  int32_t GutterWidth = 0;
-  bool TrackLineWidths = false;
-  bool NoVertScrollBar = false;
-  uint8_t FontCharset = 1;
+  bool WordWrap_ = false;
+  int32_t GutterWidth_ = 0;
+  bool TrackLineWidths_ = false;
+  bool NoVertScrollBar_ = false;
+  uint8_t FontCharset_ = 1;
 
-  bool MetricsStale = true;
-  int32_t CharWidth = 1;
-  int32_t LineHeight = 1;
-  int32_t ClientWidth = 100;
-  int32_t ClientHeight = 100;
+  bool MetricsStale_ = true;
+  int32_t CharWidth_ = 1;
+  int32_t LineHeight_ = 1;
+  int32_t ClientWidth_ = 100;
+  int32_t ClientHeight_ = 100;
 
-  int32_t HorzPosition = 0;
-  int32_t HorzExtent = 0;
-  int32_t WidestLine = 0;  // widest unwrapped line measured since the last layout change
-  int32_t LastTop = 0;
-  bool UseLineIndex = false;
-  std::vector<int32_t> LineIndex;
-  int32_t VertUnit = 1;
-  bool ThumbTracking = false;
-  TScrollBarInfo VertBar;
-  TScrollBarInfo HorzBar;
-  std::vector<int32_t> LineWidths;
+  int32_t HorzPosition_ = 0;
+  int32_t HorzExtent_ = 0;
+  int32_t WidestLine_ = 0;  // widest unwrapped line measured since the last layout change
+  int32_t LastTop_ = 0;
+  bool UseLineIndex_ = false;
+  std::vector<int32_t> LineIndex_;
+  int32_t VertUnit_ = 1;
+  bool ThumbTracking_ = false;
+  TScrollBarInfo VertBar_;
+  TScrollBarInfo HorzBar_;
+  std::vector<int32_t> LineWidths_;
 
-  int32_t SelStart = -1;
-  int32_t SelLength = 0;
+  int32_t SelStart_ = -1;
+  int32_t SelLength_ = 0;
 
-  int32_t UpdateCount = 0;
-  bool Busy = false;
-  bool AttrOnly = false;
+  int32_t UpdateCount_ = 0;
+  bool Busy_ = false;
+  bool AttrOnly_ = false;
   // The top and layout generation the visible lines were built for.
-  bool LinesBuilt = false;
-  int32_t BuiltTop = -1;
-  uint64_t LayoutGeneration = 0;
-  uint64_t BuiltGeneration = 0;
+  bool LinesBuilt_ = false;
+  int32_t BuiltTop_ = -1;
+  uint64_t LayoutGeneration_ = 0;
+  uint64_t BuiltGeneration_ = 0;
 
   // Mouse drag.
-  bool Selecting = false;
-  bool BeginSelectCalled = false;
-  int32_t Anchor = -1;
-  int32_t CurrentPos = -1;
-  int32_t DragDelay = kDragDelayMax;
-  int32_t LastMouseX = 0;
-  int32_t LastMouseY = 0;
+  bool Selecting_ = false;
+  bool BeginSelectCalled_ = false;
+  int32_t Anchor_ = -1;
+  int32_t CurrentPos_ = -1;
+  int32_t DragDelay_ = kDragDelayMax;
+  int32_t LastMouseX_ = 0;
+  int32_t LastMouseY_ = 0;
 };

@@ -31,18 +31,18 @@ struct TFlagGuard {
 }  // namespace
 
 char16_t TFileViewer64::SourceCharAt(int32_t Pos) {
-  TVStream* S = Window.get();
+  TVStream* S = Window_.get();
   uint8_t B[2] = {0, 0};
   S->Seek(Pos);
   const int32_t N = S->Read(B, Unit());
   if (N < Unit()) return 0;
   if (Unit() == 2) return static_cast<char16_t>(B[0] | (B[1] << 8));
-  const std::u16string W = Source->ToWide(std::string(1, static_cast<char>(B[0])));
+  const std::u16string W = Source_->ToWide(std::string(1, static_cast<char>(B[0])));
   return W.empty() ? 0 : W[0];
 }
 
 bool TFileViewer64::IsWholeWordAt(int32_t Pos, int32_t PatBytes) {
-  const int32_t Size = Window->GetSize();
+  const int32_t Size = Window_->GetSize();
   if (Pos >= Unit() && qvnls::UnicodeIsAlphaNum(SourceCharAt(Pos - Unit()))) return false;
   const int64_t After = static_cast<int64_t>(Pos) + PatBytes;
   if (After + Unit() <= Size && qvnls::UnicodeIsAlphaNum(SourceCharAt(static_cast<int32_t>(After))))
@@ -65,20 +65,20 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
       return 1;
     }
   }
-  if (!MatchCase) Source->UpperBuf(Pattern.data(), static_cast<int32_t>(Pattern.size()));
+  if (!MatchCase) Source_->UpperBuf(Pattern.data(), static_cast<int32_t>(Pattern.size()));
   const int32_t PatBytes = static_cast<int32_t>(Pattern.size());
 
   // The search moves only the stream, never the line source: the top stays where it is on every path.
-  TFlagGuard BusyGuard(Busy);
+  TFlagGuard BusyGuard(Busy_);
   const int32_t Top = GetPosition();
 
   // From after a selection that is at least partly on the page, else from the top.
   int64_t Pos = Top;
-  if (SelStart >= 0 && SelLength > 0 && SelStart + SelLength > Top &&
-      SelStart < PositionAtHeight(ClientHeight - LineHeight / 2)) {
-    Pos = static_cast<int64_t>(SelStart) + SelLength;
+  if (SelStart_ >= 0 && SelLength_ > 0 && SelStart_ + SelLength_ > Top &&
+      SelStart_ < PositionAtHeight(ClientHeight_ - LineHeight_ / 2)) {
+    Pos = static_cast<int64_t>(SelStart_) + SelLength_;
   }
-  const int32_t Size = Window->GetSize();
+  const int32_t Size = Window_->GetSize();
   // Blocks overlap by the pattern less one character; a pattern longer than half a block gets blocks
   // of twice its length, so that every block moves the search on (and the pattern fits one block).
   const int32_t Block = static_cast<int32_t>(
@@ -88,12 +88,12 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
     // Blocks in the 16-bit mode start on whole characters, so that the filter folds whole units.
     if (Wide && (Pos & 1)) ++Pos;
     const int32_t BlockStart = static_cast<int32_t>(Pos);
-    Window->Seek(BlockStart);
-    if (!Source->FindInSource(Pattern.data(), PatBytes, !MatchCase, !Wide, Block)) {
+    Window_->Seek(BlockStart);
+    if (!Source_->FindInSource(Pattern.data(), PatBytes, !MatchCase, !Wide, Block)) {
       Pos = static_cast<int64_t>(BlockStart) + Block - PatBytes + 1 + (Wide ? 1 : 0);
       continue;
     }
-    const int32_t M = Window->GetPosition();
+    const int32_t M = Window_->GetPosition();
     if (Wide && (M & 1)) {
       Pos = static_cast<int64_t>(M) + 1;
       continue;
@@ -110,9 +110,9 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
     if (ClearSelection()) RepaintAttributes();
     return 1;
   }
-  SelStart = Found;
-  SelLength = PatBytes;
-  const bool OnPage = Found >= Top && Found < PositionAtHeight(ClientHeight - LineHeight / 2);
+  SelStart_ = Found;
+  SelLength_ = PatBytes;
+  const bool OnPage = Found >= Top && Found < PositionAtHeight(ClientHeight_ - LineHeight_ / 2);
   if (!OnPage) SetTopPosition(Found);
   const int32_t Target = HorzTarget(Found);
   UpdateScrollBars();
@@ -126,11 +126,11 @@ int32_t TFileViewer64::Find(const std::u16string& Text, bool MatchCase, bool Who
 void TFileViewer64::BuildCopy(std::u16string& Wide, std::string& Narrow) {
   Wide.clear();
   Narrow.clear();
-  if (!IsOpen() || SelStart < 0 || SelLength <= 0) return;
-  TVStream* S = Window.get();
+  if (!IsOpen() || SelStart_ < 0 || SelLength_ <= 0) return;
+  TVStream* S = Window_.get();
   const bool WideMode = IsWideMode(GetCharsetMode());
-  int64_t From = SelStart;
-  int64_t To = std::min<int64_t>(static_cast<int64_t>(SelStart) + SelLength, S->GetSize());
+  int64_t From = SelStart_;
+  int64_t To = std::min<int64_t>(static_cast<int64_t>(SelStart_) + SelLength_, S->GetSize());
   if (WideMode) {
     // Whole characters only: an odd start or end takes the character that holds it, and the odd last
     // byte of an odd-sized stream is no character.
@@ -140,7 +140,7 @@ void TFileViewer64::BuildCopy(std::u16string& Wide, std::string& Narrow) {
   if (To <= From) return;
 
   const uint8_t Display = GetDisplayCharset();
-  const uint8_t* Map = WideMode ? nullptr : Source->TransMap();
+  const uint8_t* Map = WideMode ? nullptr : Source_->TransMap();
   const int32_t Saved = S->GetPosition();
   struct TRestorePos {
     TVStream* S;
@@ -202,9 +202,9 @@ void TFileViewer64::BuildCopy(std::u16string& Wide, std::string& Narrow) {
 }
 
 void TFileViewer64::CopyToClipboard(int32_t Kind) {
-  if (Kind != 0 || !IsOpen() || SelStart < 0 || SelLength <= 0) return;
+  if (Kind != 0 || !IsOpen() || SelStart_ < 0 || SelLength_ <= 0) return;
   // 2 bytes a byte for the UTF-16 form and 1 for the 8-bit form, counted in 64 bits.
-  const int64_t Needed = 3 * static_cast<int64_t>(SelLength);
+  const int64_t Needed = 3 * static_cast<int64_t>(SelLength_);
   const int64_t Physical = PhysicalMemorySize ? PhysicalMemorySize() : INT64_MAX;
   if (Physical > 0 && Needed > Physical) throw EFileViewer(kSelectionTooLarge);
   if (!Clipboard || !Clipboard->Open()) throw EFileViewer(kCantOpenClipboard);
@@ -212,7 +212,7 @@ void TFileViewer64::CopyToClipboard(int32_t Kind) {
     IViewerClipboard* C;
     ~TCloser() { C->Close(); }
   } Closer{Clipboard};
-  TFlagGuard BusyGuard(Busy);
+  TFlagGuard BusyGuard(Busy_);
   std::u16string Wide;
   std::string Narrow;
   BuildCopy(Wide, Narrow);

@@ -35,22 +35,22 @@ int32_t Outside(int32_t V, int32_t Limit) {
 void TFileViewer64::SetSelection(int32_t Start, int32_t Len) {
   if (!IsOpen() || Len < 0) return;
   Start = std::max(Start, 0);
-  const int32_t Size = Window->GetSize();
+  const int32_t Size = Window_->GetSize();
   Len = static_cast<int32_t>(std::min<int64_t>(Len, static_cast<int64_t>(Size) - Start));
   if (Len <= 0) return;
-  SelStart = Start;
-  SelLength = Len;
+  SelStart_ = Start;
+  SelLength_ = Len;
   RepaintAttributes();
 }
 
 void TFileViewer64::SelectAll() {
-  if (IsOpen()) SetSelection(0, Window->GetSize());
+  if (IsOpen()) SetSelection(0, Window_->GetSize());
 }
 
 bool TFileViewer64::ClearSelection() {
-  const bool Had = SelStart >= 0 && SelLength > 0;
-  SelStart = -1;
-  SelLength = 0;
+  const bool Had = SelStart_ >= 0 && SelLength_ > 0;
+  SelStart_ = -1;
+  SelLength_ = 0;
   return Had;
 }
 
@@ -62,7 +62,7 @@ void TFileViewer64::ComputeLineWidths(TVisibleLine& L) {
   int32_t Column = 1;
   int32_t X = 0;
   for (size_t I = 0; I < L.Text.size(); ++I) {
-    X += Source->AdvanceWidthAt(L.Text, I, Column);
+    X += Source_->AdvanceWidthAt(L.Text, I, Column);
     L.Widths[I] = X;
   }
 }
@@ -92,11 +92,11 @@ int32_t TFileViewer64::PosFromPoint(int32_t X, int32_t Y, bool Nearest, bool Wor
   if (!IsOpen()) return 0;
   if (Y < 0) return GetPosition();
   EnsureLines();
-  const int32_t Line = Y / LineHeight;
-  if (Line >= Lines.Count()) return Lines.PosAfter;
-  TVisibleLine& L = Lines[Line];
+  const int32_t Line = Y / LineHeight_;
+  if (Line >= Lines_.Count()) return Lines_.PosAfter;
+  TVisibleLine& L = Lines_[Line];
   ComputeLineWidths(L);
-  const int32_t Tx = X + HorzPosition - (HasGutter() ? GutterWidth : 0);
+  const int32_t Tx = X + HorzPosition_ - (HasGutter() ? GutterWidth_ : 0);
   // The first character whose right edge lies right of the point; none: right of the text.
   int32_t Char =
       static_cast<int32_t>(std::upper_bound(L.Widths.begin(), L.Widths.end(), Tx) - L.Widths.begin());
@@ -127,14 +127,14 @@ bool TFileViewer64::CharAtCursor(int32_t X, int32_t Y, int32_t& Line, int32_t& C
   Line = -1;
   Column = 0;
   if (!IsOpen()) return false;
-  const int32_t Gutter = HasGutter() ? GutterWidth : 0;
-  if (X < Gutter || X >= ClientWidth || Y < 0 || Y >= ClientHeight) return false;
+  const int32_t Gutter = HasGutter() ? GutterWidth_ : 0;
+  if (X < Gutter || X >= ClientWidth_ || Y < 0 || Y >= ClientHeight_) return false;
   EnsureLines();
-  const int32_t L = Y / LineHeight;
-  if (L >= Lines.Count()) return false;
-  TVisibleLine& VL = Lines[L];
+  const int32_t L = Y / LineHeight_;
+  if (L >= Lines_.Count()) return false;
+  TVisibleLine& VL = Lines_[L];
   ComputeLineWidths(VL);
-  const int32_t Tx = X + HorzPosition - Gutter;
+  const int32_t Tx = X + HorzPosition_ - Gutter;
   const int32_t Char =
       static_cast<int32_t>(std::upper_bound(VL.Widths.begin(), VL.Widths.end(), Tx) - VL.Widths.begin());
   if (Char >= VL.Length) return false;
@@ -163,14 +163,14 @@ void MarkLine(TVisibleLine& L, int64_t Pos, int64_t Len, int32_t Unit, uint8_t A
 }  // namespace
 
 void TFileViewer64::MarkSpan(int32_t Pos, int32_t Len, uint8_t Attr) {
-  for (int32_t I = 0; I < Lines.Count(); ++I) MarkLine(Lines[I], Pos, Len, Unit(), Attr);
+  for (int32_t I = 0; I < Lines_.Count(); ++I) MarkLine(Lines_[I], Pos, Len, Unit(), Attr);
 }
 
 void TFileViewer64::MarkSpans(const TInt32Vector& Starts, const TInt32Vector& Lens, uint8_t Attr) {
   const int32_t Count = std::min(Starts.GetCount(), Lens.GetCount());
   if (Count == 0) return;
-  for (int32_t I = 0; I < Lines.Count(); ++I) {
-    TVisibleLine& L = Lines[I];
+  for (int32_t I = 0; I < Lines_.Count(); ++I) {
+    TVisibleLine& L = Lines_[I];
     const int64_t LineEnd = L.Start + static_cast<int64_t>(L.Length) * Unit();
     // The last span starting at or before the line start, which may reach into the line.
     int32_t Lo = 0;
@@ -194,7 +194,7 @@ int32_t TFileViewer64::SpanAtCursor(int32_t X, int32_t Y, const TInt32Vector& St
   int32_t Line = 0;
   int32_t Column = 0;
   if (!CharAtCursor(X, Y, Line, Column)) return -1;
-  const int64_t Byte = Lines[Line].Start + static_cast<int64_t>(Column - 1) * Unit();
+  const int64_t Byte = Lines_[Line].Start + static_cast<int64_t>(Column - 1) * Unit();
   const int32_t Count = std::min(Starts.GetCount(), Lens.GetCount());
   int32_t Lo = 0;
   int32_t Hi = Count;
@@ -214,25 +214,25 @@ int32_t TFileViewer64::SpanAtCursor(int32_t X, int32_t Y, const TInt32Vector& St
 // ---- Bringing a position into view ------------------------------------------------------------------
 
 int32_t TFileViewer64::HorzTarget(int32_t Pos) {
-  if (WordWrap) return -1;
+  if (WordWrap_) return -1;
   const int32_t Top = GetPosition();
-  Source->SetPosition(Pos);
-  const int32_t Start = Source->GetPosition();
+  Source_->SetPosition(Pos);
+  const int32_t Start = Source_->GetPosition();
   std::u16string Text;
-  Source->ReadText(Text);
-  const int32_t Len = static_cast<int32_t>(Text.size()) - (Source->GetMarkAppended() ? 1 : 0);
-  Source->SetPosition(Top);
+  Source_->ReadText(Text);
+  const int32_t Len = static_cast<int32_t>(Text.size()) - (Source_->GetMarkAppended() ? 1 : 0);
+  Source_->SetPosition(Top);
   const int32_t Chars = (Pos - Start) / Unit();
   if (Chars < 0 || Chars > Len) return -1;
-  const int32_t X = Source->TextWidth(Text.substr(0, static_cast<size_t>(Chars)));
-  const int32_t TextWidth = ClientWidth - (HasGutter() ? GutterWidth : 0);
-  if (X < HorzPosition + CharWidth || X > TextWidth + HorzPosition - CharWidth)
-    return std::max(0, X - 3 * CharWidth);
+  const int32_t X = Source_->TextWidth(Text.substr(0, static_cast<size_t>(Chars)));
+  const int32_t TextWidth = ClientWidth_ - (HasGutter() ? GutterWidth_ : 0);
+  if (X < HorzPosition_ + CharWidth_ || X > TextWidth + HorzPosition_ - CharWidth_)
+    return std::max(0, X - 3 * CharWidth_);
   return -1;
 }
 
 void TFileViewer64::ApplyHorzTarget(int32_t Target) {
-  if (!TrackLineWidths) {
+  if (!TrackLineWidths_) {
     if (Target >= 0) SetHorzPosition(Target);
     Redraw();
     return;
@@ -240,7 +240,7 @@ void TFileViewer64::ApplyHorzTarget(int32_t Target) {
   Redraw();
   if (Target >= 0) {
     // The range follows painted widths: measure the page before moving there.
-    if (HorzExtent < Target) BuildVisibleLines();
+    if (HorzExtent_ < Target) BuildVisibleLines();
     SetHorzPosition(Target);
   }
 }
@@ -248,7 +248,7 @@ void TFileViewer64::ApplyHorzTarget(int32_t Target) {
 bool TFileViewer64::IsPositionVisible(int32_t Pos, int32_t Len) {
   if (!IsOpen()) return false;
   if (GetPosition() >= static_cast<int64_t>(Pos) + static_cast<int64_t>(Len) * Unit()) return false;
-  return Pos < PositionAtHeight(ClientHeight - LineHeight / 2);
+  return Pos < PositionAtHeight(ClientHeight_ - LineHeight_ / 2);
 }
 
 void TFileViewer64::GotoPosition(int32_t Pos) {
@@ -266,11 +266,11 @@ void TFileViewer64::GotoPosition(int32_t Pos) {
 // ---- Keyboard ---------------------------------------------------------------------------------------
 
 bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
-  if (Selecting) return true;
+  if (Selecting_) return true;
   if (!IsOpen()) return false;
   bool Handled = true;
   Guarded([&] {
-    const int32_t HalfText = (ClientWidth - (HasGutter() ? GutterWidth : 0)) / 2;
+    const int32_t HalfText = (ClientWidth_ - (HasGutter() ? GutterWidth_ : 0)) / 2;
     switch (Key) {
       case TViewerKey::PageUp:
         PageUp();
@@ -286,7 +286,7 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
         break;
       case TViewerKey::Home:
       case TViewerKey::End: {
-        MoveTop(Key == TViewerKey::Home ? 0 : LastTop);
+        MoveTop(Key == TViewerKey::Home ? 0 : LastTop_);
         if (Shift & ssCtrl) SetHorzPosition(0);
         break;
       }
@@ -294,14 +294,14 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
         if (Shift & ssAlt) {
           SetHorzPosition(0);
         } else {
-          SetHorzPosition(HorzPosition - ((Shift & ssCtrl) ? HalfText : kHorzStep));
+          SetHorzPosition(HorzPosition_ - ((Shift & ssCtrl) ? HalfText : kHorzStep));
         }
         break;
       case TViewerKey::Right:
         if (Shift & ssAlt) {
-          SetHorzPosition(HorzExtent);
+          SetHorzPosition(HorzExtent_);
         } else {
-          SetHorzPosition(HorzPosition + ((Shift & ssCtrl) ? HalfText : kHorzStep));
+          SetHorzPosition(HorzPosition_ + ((Shift & ssCtrl) ? HalfText : kHorzStep));
         }
         break;
       case TViewerKey::Other:
@@ -315,7 +315,7 @@ bool TFileViewer64::KeyDown(TViewerKey Key, uint32_t Shift) {
 // ---- Mouse ------------------------------------------------------------------------------------------
 
 void TFileViewer64::MouseDown(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y) {
-  if (Selecting || !IsOpen()) return;
+  if (Selecting_ || !IsOpen()) return;
   if (Button != TMouseButton::Left || NoMouseSelection) return;
   Guarded([&] {
     if ((Shift & ssDouble) && !(Shift & ssShift)) {
@@ -327,54 +327,54 @@ void TFileViewer64::MouseDown(TMouseButton Button, uint32_t Shift, int32_t X, in
       }
       return;
     }
-    Selecting = true;
-    BeginSelectCalled = false;
-    Anchor = -1;
-    DragDelay = kDragDelayMax;
+    Selecting_ = true;
+    BeginSelectCalled_ = false;
+    Anchor_ = -1;
+    DragDelay_ = kDragDelayMax;
     if (!(Shift & ssShift) && ClearSelection()) RepaintAttributes();
-    LastMouseX = X;
-    LastMouseY = Y;
-    if ((Shift & ssShift) && SelStart >= 0 && SelLength > 0) {
-      Anchor = SelStart;
+    LastMouseX_ = X;
+    LastMouseY_ = Y;
+    if ((Shift & ssShift) && SelStart_ >= 0 && SelLength_ > 0) {
+      Anchor_ = SelStart_;
       ExtendSelection(X, Y);
     } else {
-      Anchor = CurrentPos = PosFromPoint(X, Y, true, false);
+      Anchor_ = CurrentPos_ = PosFromPoint(X, Y, true, false);
     }
   });
 }
 
 void TFileViewer64::ExtendSelection(int32_t X, int32_t Y) {
-  CurrentPos = PosFromPoint(X, Y, true, false);
-  const int32_t OldStart = SelStart;
-  const int32_t OldLen = SelLength;
-  if (CurrentPos == Anchor) {
+  CurrentPos_ = PosFromPoint(X, Y, true, false);
+  const int32_t OldStart = SelStart_;
+  const int32_t OldLen = SelLength_;
+  if (CurrentPos_ == Anchor_) {
     ClearSelection();
   } else {
-    SelStart = std::min(Anchor, CurrentPos);
-    SelLength = std::abs(CurrentPos - Anchor);
+    SelStart_ = std::min(Anchor_, CurrentPos_);
+    SelLength_ = std::abs(CurrentPos_ - Anchor_);
   }
-  if (SelStart != OldStart || SelLength != OldLen) {
-    if (!BeginSelectCalled) {
-      BeginSelectCalled = true;
+  if (SelStart_ != OldStart || SelLength_ != OldLen) {
+    if (!BeginSelectCalled_) {
+      BeginSelectCalled_ = true;
       if (OnBeginSelect) OnBeginSelect(this);
     }
     RepaintAttributes();
   }
-  DragDelay = std::min(DragDelayFor(Outside(X, ClientWidth)), DragDelayFor(Outside(Y, ClientHeight)));
+  DragDelay_ = std::min(DragDelayFor(Outside(X, ClientWidth_)), DragDelayFor(Outside(Y, ClientHeight_)));
 }
 
 void TFileViewer64::MouseMove(int32_t X, int32_t Y) {
-  if (!Selecting) return;
-  if (X == LastMouseX && Y == LastMouseY) return;
+  if (!Selecting_) return;
+  if (X == LastMouseX_ && Y == LastMouseY_) return;
   Guarded([&] {
     ExtendSelection(X, Y);
-    LastMouseX = X;
-    LastMouseY = Y;
+    LastMouseX_ = X;
+    LastMouseY_ = Y;
   });
 }
 
 int32_t TFileViewer64::DragTick(int32_t X, int32_t Y, bool AtScreenBottom) {
-  if (!Selecting) return 0;
+  if (!Selecting_) return 0;
   Guarded([&] {
     if (!IsOpen()) {
       EndDrag();
@@ -383,24 +383,24 @@ int32_t TFileViewer64::DragTick(int32_t X, int32_t Y, bool AtScreenBottom) {
     bool Moved = false;
     if (Y <= 0) {
       Moved = ScrollLines(1);
-    } else if (AtScreenBottom || Y >= ClientHeight - 1) {
+    } else if (AtScreenBottom || Y >= ClientHeight_ - 1) {
       Moved = ScrollLines(-1);
     }
-    const int32_t OldH = HorzPosition;
+    const int32_t OldH = HorzPosition_;
     if (X < 1) {
-      SetHorzPosition(HorzPosition - kHorzStep);
-    } else if (X >= ClientWidth - 1) {
-      SetHorzPosition(HorzPosition + kHorzStep);
+      SetHorzPosition(HorzPosition_ - kHorzStep);
+    } else if (X >= ClientWidth_ - 1) {
+      SetHorzPosition(HorzPosition_ + kHorzStep);
     }
-    Moved = Moved || HorzPosition != OldH;
-    if (Moved || X != LastMouseX || Y != LastMouseY) ExtendSelection(X, Y);
-    LastMouseX = X;
-    LastMouseY = Y;
+    Moved = Moved || HorzPosition_ != OldH;
+    if (Moved || X != LastMouseX_ || Y != LastMouseY_) ExtendSelection(X, Y);
+    LastMouseX_ = X;
+    LastMouseY_ = Y;
   });
-  return Selecting ? DragDelay : 0;
+  return Selecting_ ? DragDelay_ : 0;
 }
 
-void TFileViewer64::EndDrag() { Selecting = false; }
+void TFileViewer64::EndDrag() { Selecting_ = false; }
 
 void TFileViewer64::MouseUp(TMouseButton Button) {
   if (Button == TMouseButton::Left || Button == TMouseButton::Right) EndDrag();

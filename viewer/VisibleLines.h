@@ -38,19 +38,19 @@ class TVisibleLines {
 
   void Add(const std::u16string& Text, int32_t Start, int32_t Length);
   void Clear();
-  int32_t Count() const { return static_cast<int32_t>(Lines.size()); }
+  int32_t Count() const { return static_cast<int32_t>(Lines_.size()); }
   // The line's attribute string padded with 0 to its length (empty when nothing is marked).
   std::string GetAttributes(int32_t Index) const;
   void SetAttributes(int32_t Index, const std::string& Attrs);
   // Every Old code becomes New, in every line.
   void ReplaceAttribute(uint8_t Old, uint8_t New);
 
-  TVisibleLine& operator[](int32_t Index) { return Lines[static_cast<size_t>(Index)]; }
-  const TVisibleLine& operator[](int32_t Index) const { return Lines[static_cast<size_t>(Index)]; }
+  TVisibleLine& operator[](int32_t Index) { return Lines_[static_cast<size_t>(Index)]; }
+  const TVisibleLine& operator[](int32_t Index) const { return Lines_[static_cast<size_t>(Index)]; }
 
   int32_t FirstPos = 0;  // start of the first line
   int32_t PosAfter = 0;  // the position just after the last line
 
  private:
-  std::vector<TVisibleLine> Lines;
+  std::vector<TVisibleLine> Lines_;
 };

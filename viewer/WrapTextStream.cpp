@@ -35,57 +35,57 @@ bool IsBreakPunctuation(char16_t C) {
 }  // namespace
 
 TWrapTextStream::TWrapTextStream(IFontMetrics* Metrics, TVStream* Stream)
-    : TTransTextStream(Stream), Metrics(Metrics) {}
+    : TTransTextStream(Stream), Metrics_(Metrics) {}
 
 void TWrapTextStream::UpdateLineBytes() {
   TTransTextStream::UpdateLineBytes();
-  if (WordWrap) LineBytes *= kWrapLineFactor;
+  if (WordWrap_) LineBytes_ *= kWrapLineFactor;
 }
 
 void TWrapTextStream::DropSegments() {
-  Segments.clear();
-  SegmentBytes.clear();
-  NextSegment = 0;
+  Segments_.clear();
+  SegmentBytes_.clear();
+  NextSegment_ = 0;
 }
 
 void TWrapTextStream::SetWrap(bool On) {
-  if (On == WordWrap) return;
-  WordWrap = On;
+  if (On == WordWrap_) return;
+  WordWrap_ = On;
   DropSegments();
   UpdateLineBytes();
-  if (Stream) SetPosition(Position);
+  if (Stream_) SetPosition(Position_);
 }
 
 void TWrapTextStream::SetWrapWidth(int32_t Width) {
-  if (Width == WrapWidth) return;
-  WrapWidth = Width;
+  if (Width == WrapWidth_) return;
+  WrapWidth_ = Width;
   DropSegments();
-  if (Stream && WordWrap) SetPosition(Position);
+  if (Stream_ && WordWrap_) SetPosition(Position_);
 }
 
 void TWrapTextStream::SetTabSize(int32_t N) {
   N = std::clamp(N, kMinTabSize, kMaxTabSize);
-  if (N == TabSize) return;
-  TabSize = static_cast<uint8_t>(N);
+  if (N == TabSize_) return;
+  TabSize_ = static_cast<uint8_t>(N);
   DropSegments();
   UpdateLineBytes();
-  if (Stream && WordWrap) SetPosition(Position);
+  if (Stream_ && WordWrap_) SetPosition(Position_);
 }
 
 void TWrapTextStream::SetByteWidths(const int32_t (&Widths)[256]) {
-  std::copy(std::begin(Widths), std::end(Widths), ByteWidths);
-  ByteWidthsSet = true;
-  WidthCache.clear();
+  std::copy(std::begin(Widths), std::end(Widths), ByteWidths_);
+  ByteWidthsSet_ = true;
+  WidthCache_.clear();
   DropSegments();
 }
 
 int32_t TWrapTextStream::CharWidth(char32_t Ch) {
-  if (Ch < 128 && ByteWidthsSet) return ByteWidths[Ch];
-  const auto It = WidthCache.find(Ch);
-  if (It != WidthCache.end()) return It->second;
-  const int32_t W = Metrics ? Metrics->CharWidth(Ch) : 0;
+  if (Ch < 128 && ByteWidthsSet_) return ByteWidths_[Ch];
+  const auto It = WidthCache_.find(Ch);
+  if (It != WidthCache_.end()) return It->second;
+  const int32_t W = Metrics_ ? Metrics_->CharWidth(Ch) : 0;
   // A failed measurement is not kept: the next call tries again.
-  if (W > 0) WidthCache.emplace(Ch, W);
+  if (W > 0) WidthCache_.emplace(Ch, W);
   return std::max(W, 0);
 }
 
@@ -119,7 +119,7 @@ int32_t TWrapTextStream::TextWidth(const std::u16string& Text) {
   return W;
 }
 
-bool TWrapTextStream::AtLineEnd() const { return !WordWrap || !HasSegmentsLeft(); }
+bool TWrapTextStream::AtLineEnd() const { return !WordWrap_ || !HasSegmentsLeft(); }
 
 void TWrapTextStream::SplitSegments(const std::u16string& Text) {
   DropSegments();
@@ -133,7 +133,7 @@ void TWrapTextStream::SplitSegments(const std::u16string& Text) {
   do {
     int64_t Sum = 0;
     size_t I = S;
-    while (I < N && Sum + Widths[I] <= WrapWidth) Sum += Widths[I++];
+    while (I < N && Sum + Widths[I] <= WrapWidth_) Sum += Widths[I++];
     size_t End = N;
     if (I < N) {
       if (Text[I] == kBlank || Text[I] == kTab) {
@@ -161,107 +161,107 @@ void TWrapTextStream::SplitSegments(const std::u16string& Text) {
         End = End - 1 > S ? End - 1 : End + 1;
       }
     }
-    Segments.push_back(Text.substr(S, End - S));
-    SegmentBytes.push_back(static_cast<int32_t>(End - S) * SourceUnit());
+    Segments_.push_back(Text.substr(S, End - S));
+    SegmentBytes_.push_back(static_cast<int32_t>(End - S) * SourceUnit());
     S = End;
   } while (S < N);
   // The end-of-line mark is no source character.
-  if (LogicalLineMarked && !SegmentBytes.empty()) SegmentBytes.back() -= SourceUnit();
+  if (LogicalLineMarked_ && !SegmentBytes_.empty()) SegmentBytes_.back() -= SourceUnit();
 }
 
 int32_t TWrapTextStream::SegmentOffset(size_t Index) const {
   int32_t Offset = 0;
-  for (size_t I = 0; I < Index && I < SegmentBytes.size(); ++I) Offset += SegmentBytes[I];
+  for (size_t I = 0; I < Index && I < SegmentBytes_.size(); ++I) Offset += SegmentBytes_[I];
   return Offset;
 }
 
 void TWrapTextStream::BreakLine() {
   DropSegments();
-  if (!Stream) return;
+  if (!Stream_) return;
   FindLineStart();
-  LineStartPos = Position;
-  const bool StartCut = LineCut;
+  LineStartPos_ = Position_;
+  const bool StartCut = LineCut_;
   // Nothing starts at the end of the stream: no empty display line after the last one.
-  if (Position >= StreamSize()) return;
+  if (Position_ >= StreamSize()) return;
   std::u16string Text;
   ReadTransLine(Text);
-  LogicalLineCut = LineCut;
-  LogicalLineMarked = MarkAppended;
-  PosAfterLine = Position;
+  LogicalLineCut_ = LineCut_;
+  LogicalLineMarked_ = MarkAppended_;
+  PosAfterLine_ = Position_;
   SplitSegments(Text);
-  Position = LineStartPos;
-  LineCut = StartCut;
+  Position_ = LineStartPos_;
+  LineCut_ = StartCut;
 }
 
 void TWrapTextStream::SetPosition(int32_t P) {
   // An odd byte in the 16-bit mode belongs to the character that starts one byte before it.
-  if (IsWideMode(CharsetMode)) P &= ~1;
-  if (!WordWrap) {
+  if (IsWideMode(CharsetMode_)) P &= ~1;
+  if (!WordWrap_) {
     TTransTextStream::SetPosition(P);
     return;
   }
   P = std::clamp(P, 0, StreamSize());
-  Position = P;
+  Position_ = P;
   BreakLine();
-  if (Segments.empty()) return;
-  const int32_t Rel = P - LineStartPos;
+  if (Segments_.empty()) return;
+  const int32_t Rel = P - LineStartPos_;
   size_t K = 0;
   int32_t Offset = 0;
-  while (K + 1 < Segments.size() && Offset + SegmentBytes[K] <= Rel) Offset += SegmentBytes[K++];
-  NextSegment = K;
-  Position = LineStartPos + Offset;
+  while (K + 1 < Segments_.size() && Offset + SegmentBytes_[K] <= Rel) Offset += SegmentBytes_[K++];
+  NextSegment_ = K;
+  Position_ = LineStartPos_ + Offset;
 }
 
 void TWrapTextStream::PrevLine() {
-  if (!WordWrap) {
+  if (!WordWrap_) {
     TTransTextStream::PrevLine();
     return;
   }
-  if (HasSegmentsLeft() && NextSegment > 0) {
-    --NextSegment;
-    Position = LineStartPos + SegmentOffset(NextSegment);
+  if (HasSegmentsLeft() && NextSegment_ > 0) {
+    --NextSegment_;
+    Position_ = LineStartPos_ + SegmentOffset(NextSegment_);
     return;
   }
-  if (Position <= 0) {
+  if (Position_ <= 0) {
     SetPosition(0);
     return;
   }
   TViewTextStream::PrevLine();
   BreakLine();
-  if (Segments.empty()) return;
-  NextSegment = Segments.size() - 1;
-  Position = LineStartPos + SegmentOffset(NextSegment);
+  if (Segments_.empty()) return;
+  NextSegment_ = Segments_.size() - 1;
+  Position_ = LineStartPos_ + SegmentOffset(NextSegment_);
 }
 
 void TWrapTextStream::ReadLine(std::string& Line) {
-  if (!WordWrap) {
+  if (!WordWrap_) {
     TTransTextStream::ReadLine(Line);
     return;
   }
   if (!HasSegmentsLeft()) BreakLine();
   if (!HasSegmentsLeft()) {
     Line.clear();
-    MarkAppended = false;
+    MarkAppended_ = false;
     return;
   }
-  Line = WideToLineBytes(Segments[NextSegment]);
-  if (NextSegment + 1 == Segments.size()) {
-    Position = PosAfterLine;
-    LineCut = LogicalLineCut;
-    MarkAppended = LogicalLineMarked;
+  Line = WideToLineBytes(Segments_[NextSegment_]);
+  if (NextSegment_ + 1 == Segments_.size()) {
+    Position_ = PosAfterLine_;
+    LineCut_ = LogicalLineCut_;
+    MarkAppended_ = LogicalLineMarked_;
     DropSegments();
   } else {
-    Position += SegmentBytes[NextSegment];
-    ++NextSegment;
-    MarkAppended = false;
+    Position_ += SegmentBytes_[NextSegment_];
+    ++NextSegment_;
+    MarkAppended_ = false;
   }
 }
 
 void TWrapTextStream::SetCharsetMode(uint8_t Mode) {
-  if (Mode == CharsetMode) return;
+  if (Mode == CharsetMode_) return;
   TTransTextStream::SetCharsetMode(Mode);
   DropSegments();
-  if (Stream && WordWrap) SetPosition(Position);
+  if (Stream_ && WordWrap_) SetPosition(Position_);
 }
 
 bool TWrapTextStream::Eof() { return TTransTextStream::Eof() && !HasSegmentsLeft(); }

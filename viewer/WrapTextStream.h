@@ -33,18 +33,18 @@ class TWrapTextStream : public TTransTextStream {
 
   // Word wrap on or off; off drops the segments. The byte limit of a logical line follows.
   void SetWrap(bool On);
-  bool GetWrap() const { return WordWrap; }
+  bool GetWrap() const { return WordWrap_; }
   // Pixels a display line may take (the viewer sets its text-area width less 1).
   void SetWrapWidth(int32_t Width);
-  int32_t GetWrapWidth() const { return WrapWidth; }
+  int32_t GetWrapWidth() const { return WrapWidth_; }
   // 0 becomes 1, above kMaxTabSize becomes kMaxTabSize; a change drops the segments.
   void SetTabSize(int32_t N);
 
-  void SetMetrics(IFontMetrics* M) { Metrics = M; }
-  IFontMetrics* GetMetrics() const { return Metrics; }
+  void SetMetrics(IFontMetrics* M) { Metrics_ = M; }
+  IFontMetrics* GetMetrics() const { return Metrics_; }
   // The byte-width table (pixel widths of the byte values in the text font); clears the width cache.
   void SetByteWidths(const int32_t (&Widths)[256]);
-  void ClearWidthCache() { WidthCache.clear(); }
+  void ClearWidthCache() { WidthCache_.clear(); }
 
   // Pixel width of one character (a code point).
   int32_t CharWidth(char32_t Ch);
@@ -67,23 +67,23 @@ class TWrapTextStream : public TTransTextStream {
   void SplitSegments(const std::u16string& Text);
   // Source bytes of the segments before Index.
   int32_t SegmentOffset(size_t Index) const;
-  bool HasSegmentsLeft() const { return NextSegment < Segments.size(); }
+  bool HasSegmentsLeft() const { return NextSegment_ < Segments_.size(); }
   void DropSegments();
 
-  IFontMetrics* Metrics;
-  bool WordWrap = false;
-  int32_t WrapWidth = 0;
-  int32_t ByteWidths[256] = {};
-  bool ByteWidthsSet = false;
-  std::unordered_map<char32_t, int32_t> WidthCache;
+  IFontMetrics* Metrics_;
+  bool WordWrap_ = false;
+  int32_t WrapWidth_ = 0;
+  int32_t ByteWidths_[256] = {};
+  bool ByteWidthsSet_ = false;
+  std::unordered_map<char32_t, int32_t> WidthCache_;
 
   // The current logical line: its segments and their lengths in source bytes, the next one to hand
   // out, where the line starts and ends, and whether it was cut at the length limit.
-  std::vector<std::u16string> Segments;
-  std::vector<int32_t> SegmentBytes;
-  size_t NextSegment = 0;
-  int32_t LineStartPos = 0;
-  int32_t PosAfterLine = 0;
-  bool LogicalLineCut = false;
-  bool LogicalLineMarked = false;
+  std::vector<std::u16string> Segments_;
+  std::vector<int32_t> SegmentBytes_;
+  size_t NextSegment_ = 0;
+  int32_t LineStartPos_ = 0;
+  int32_t PosAfterLine_ = 0;
+  bool LogicalLineCut_ = false;
+  bool LogicalLineMarked_ = false;
 };

@@ -20,7 +20,7 @@ constexpr char kMakerLink[] = "<a href=\"https://scryline.example.org/\">Quorvan
 
 }  // namespace
 
-TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang(this, "TAbout") {
+TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang_(this, "TAbout") {
   setObjectName("About");
   setWindowTitle("About");
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -30,17 +30,17 @@ TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang(this, "TAbout") {
   auto* I = new QLabel(this);
   I->setObjectName("I");
   I->setPixmap(AboutPicture());
-  lBuild = new QLabel(this);
-  lBuild->setObjectName("lBuild");
-  lBuild->setAlignment(Qt::AlignRight);
+  LBuild = new QLabel(this);
+  LBuild->setObjectName("lBuild");
+  LBuild->setAlignment(Qt::AlignRight);
   if (const std::string Build = ProgramBuildNumber(); !Build.empty())
-    lBuild->setText(QString("Build ") + QString::fromStdString(Build));
-  pContact = new QLabel(this);
-  pContact->setObjectName("pContact");
-  pContact->setWordWrap(true);
-  pContact->setFixedWidth(kContactWidth);
-  pContact->setTextFormat(Qt::RichText);
-  pContact->setOpenExternalLinks(true);
+    LBuild->setText(QString("Build ") + QString::fromStdString(Build));
+  PContact = new QLabel(this);
+  PContact->setObjectName("pContact");
+  PContact->setWordWrap(true);
+  PContact->setFixedWidth(kContactWidth);
+  PContact->setTextFormat(Qt::RichText);
+  PContact->setOpenExternalLinks(true);
   auto* Notice = new QLabel(QString("Copyright \u00A9 ") + kMakerLink + ". All rights reserved.", this);
   Notice->setObjectName("lAllRights");
   Notice->setOpenExternalLinks(true);
@@ -53,7 +53,7 @@ TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang(this, "TAbout") {
   Row->addWidget(SysInfoBtn);
   Row->addStretch();
   Row->addWidget(OKBtn);
-  for (QWidget* W : {static_cast<QWidget*>(I), static_cast<QWidget*>(lBuild), static_cast<QWidget*>(pContact),
+  for (QWidget* W : {static_cast<QWidget*>(I), static_cast<QWidget*>(LBuild), static_cast<QWidget*>(PContact),
                      static_cast<QWidget*>(Notice)})
     Layout->addWidget(W);
   Layout->addLayout(Row);
@@ -83,9 +83,9 @@ void TAbout::LanguageChanged() {
     Done = M.capturedEnd();
   }
   Html += Text.mid(Done).toHtmlEscaped();
-  pContact->setText(Html);
+  PContact->setText(Html);
   // The label's height follows its wrapped text, so no line is cut off.
-  pContact->setMinimumHeight(pContact->heightForWidth(kContactWidth));
+  PContact->setMinimumHeight(PContact->heightForWidth(kContactWidth));
 }
 
 void TAbout::showEvent(QShowEvent* Event) {

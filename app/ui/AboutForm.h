@@ -19,13 +19,13 @@ class TAbout : public QDialog {
   explicit TAbout(QWidget* Parent = nullptr);
   // The contact text again (on show and after a language change).
   void LanguageChanged();
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   // The facts of the system report; unassigned: this system's.
   std::function<TSysInfoSources()> Sources;
 
-  QLabel* lBuild;
-  QLabel* pContact;
+  QLabel* LBuild;
+  QLabel* PContact;
   QPushButton* OKBtn;
   QPushButton* SysInfoBtn;
   // Made at the first click on SysInfoBtn.
@@ -35,5 +35,5 @@ class TAbout : public QDialog {
   void showEvent(QShowEvent* Event) override;
 
  private:
-  TQtLangForm Lang;
+  TQtLangForm Lang_;
 };

@@ -32,7 +32,7 @@ class TArchiveOptions : public QWidget {
  private:
   TArchivePageValues Values() const;
   void ShowSkipState();
-  TCheckState SkipState = csUnchecked;
-  TArchiveOptionsPage Page;
-  int32_t* AskMode = nullptr;
+  TCheckState SkipState_ = csUnchecked;
+  TArchiveOptionsPage Page_;
+  int32_t* AskMode_ = nullptr;
 };

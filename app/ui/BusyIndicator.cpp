@@ -13,23 +13,23 @@ constexpr int kArcSpan = 270 * 16;
 
 }  // namespace
 
-TBusyIndicator::TBusyIndicator(QWidget* Parent) : QWidget(Parent), Timer(new QTimer(this)) {
+TBusyIndicator::TBusyIndicator(QWidget* Parent) : QWidget(Parent), Timer_(new QTimer(this)) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
-  Timer->setInterval(kStepMs);
-  connect(Timer, &QTimer::timeout, this, [this] {
-    StartAngle = (StartAngle + kStepAngle) % (360 * 16);
+  Timer_->setInterval(kStepMs);
+  connect(Timer_, &QTimer::timeout, this, [this] {
+    StartAngle_ = (StartAngle_ + kStepAngle) % (360 * 16);
     update();
   });
 }
 
 void TBusyIndicator::SetRunning(bool Run) {
-  if (Run && !Timer->isActive())
-    Timer->start();
+  if (Run && !Timer_->isActive())
+    Timer_->start();
   else if (!Run)
-    Timer->stop();
+    Timer_->stop();
 }
 
-bool TBusyIndicator::Running() const { return Timer->isActive(); }
+bool TBusyIndicator::Running() const { return Timer_->isActive(); }
 
 void TBusyIndicator::paintEvent(QPaintEvent*) {
   QPainter P(this);
@@ -39,5 +39,5 @@ void TBusyIndicator::paintEvent(QPaintEvent*) {
   QRectF Box((width() - Side) / 2.0 + Pen, (height() - Side) / 2.0 + Pen, Side - 2.0 * Pen, Side - 2.0 * Pen);
   P.fillRect(rect(), palette().window());
   P.setPen(QPen(palette().highlight(), Pen, Qt::SolidLine, Qt::RoundCap));
-  P.drawArc(Box, -StartAngle, kArcSpan);
+  P.drawArc(Box, -StartAngle_, kArcSpan);
 }

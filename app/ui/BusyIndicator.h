@@ -18,12 +18,12 @@ class TBusyIndicator : public QWidget {
   void SetRunning(bool Run);
   bool Running() const;
   // The angle of the arc's start, in sixteenths of a degree (advances while running).
-  int Angle() const { return StartAngle; }
+  int Angle() const { return StartAngle_; }
 
  protected:
   void paintEvent(QPaintEvent* Event) override;
 
  private:
-  QTimer* Timer;
-  int StartAngle = 0;
+  QTimer* Timer_;
+  int StartAngle_ = 0;
 };

@@ -27,12 +27,12 @@ TCustomizeToolbar::TCustomizeToolbar(QWidget* Parent) : QDialog(Parent) {
   };
   AvailLst = MakeList("AvailLst");
   VisLst = MakeList("VisLst");
-  auto* lAvail = new QLabel("&Available buttons:", this);
-  lAvail->setObjectName("lAvail");
-  lAvail->setBuddy(AvailLst);
-  auto* lVis = new QLabel("&Visible buttons:", this);
-  lVis->setObjectName("lVis");
-  lVis->setBuddy(VisLst);
+  auto* LAvail = new QLabel("&Available buttons:", this);
+  LAvail->setObjectName("lAvail");
+  LAvail->setBuddy(AvailLst);
+  auto* LVis = new QLabel("&Visible buttons:", this);
+  LVis->setObjectName("lVis");
+  LVis->setBuddy(VisLst);
   auto MakeButton = [this](const char* Name, const char* Text) {
     auto* B = new QPushButton(Text, this);
     B->setObjectName(Name);
@@ -45,8 +45,8 @@ TCustomizeToolbar::TCustomizeToolbar(QWidget* Parent) : QDialog(Parent) {
   QPushButton* CloseBtn = MakeButton("CloseBtn", "Close");
   QPushButton* DefaultsBtn = MakeButton("DefaultsBtn", "&Defaults");
   CloseBtn->setDefault(true);
-  Grid->addWidget(lAvail, 0, 0);
-  Grid->addWidget(lVis, 0, 2);
+  Grid->addWidget(LAvail, 0, 0);
+  Grid->addWidget(LVis, 0, 2);
   Grid->addWidget(AvailLst, 1, 0, 4, 1);
   Grid->addWidget(AddToVisBtn, 1, 1);
   Grid->addWidget(DelFromVisBtn, 2, 1);
@@ -74,8 +74,8 @@ void TCustomizeToolbar::showEvent(QShowEvent* Event) {
 }
 
 void TCustomizeToolbar::FillLists() {
-  Filling = true;
-  TToolbarButtonList List(Settings.ToolbarButtons);
+  Filling_ = true;
+  TToolbarButtonList List(Settings_.ToolbarButtons);
   auto Fill = [this](QListWidget* W, const std::vector<int32_t>& Actions) {
     W->clear();
     for (int32_t A : Actions) {
@@ -86,20 +86,20 @@ void TCustomizeToolbar::FillLists() {
   };
   Fill(AvailLst, List.Available());
   Fill(VisLst, List.Visible());
-  Filling = false;
+  Filling_ = false;
   UpdateButtons();
 }
 
 std::vector<int32_t> TCustomizeToolbar::SelectedRows(QListWidget* List) const {
   std::vector<int32_t> Rows;
-  for (int i = 0; i < List->count(); ++i)
-    if (List->item(i)->isSelected()) Rows.push_back(i);
+  for (int I = 0; I < List->count(); ++I)
+    if (List->item(I)->isSelected()) Rows.push_back(I);
   return Rows;
 }
 
 void TCustomizeToolbar::UpdateButtons() {
-  if (Filling) return;
-  TToolbarButtonList List(Settings.ToolbarButtons);
+  if (Filling_) return;
+  TToolbarButtonList List(Settings_.ToolbarButtons);
   const std::vector<int32_t> Vis = SelectedRows(VisLst);
   AddToVisBtn->setEnabled(!SelectedRows(AvailLst).empty());
   DelFromVisBtn->setEnabled(!Vis.empty());
@@ -116,7 +116,7 @@ void TCustomizeToolbar::AddSelected(int32_t Index) {
   std::vector<int32_t> Actions;
   for (int32_t Row : SelectedRows(AvailLst))
     Actions.push_back(AvailLst->item(Row)->data(Qt::UserRole).toInt());
-  const int32_t First = TToolbarButtonList(Settings.ToolbarButtons).Add(Actions, Index);
+  const int32_t First = TToolbarButtonList(Settings_.ToolbarButtons).Add(Actions, Index);
   Changed();
   if (First >= 0) {
     VisLst->setCurrentRow(First);
@@ -128,27 +128,27 @@ void TCustomizeToolbar::AddSelected(int32_t Index) {
 void TCustomizeToolbar::RemoveSelected() {
   std::vector<int32_t> Actions;
   for (int32_t Row : SelectedRows(VisLst)) Actions.push_back(VisLst->item(Row)->data(Qt::UserRole).toInt());
-  TToolbarButtonList(Settings.ToolbarButtons).Remove(Actions);
+  TToolbarButtonList(Settings_.ToolbarButtons).Remove(Actions);
   Changed();
   DelFromVisBtn->setEnabled(false);
 }
 
 void TCustomizeToolbar::MoveSelected(bool Up) {
   const std::vector<int32_t> Rows = SelectedRows(VisLst);
-  TToolbarButtonList List(Settings.ToolbarButtons);
+  TToolbarButtonList List(Settings_.ToolbarButtons);
   if (Up ? !List.CanMoveUp(Rows) : !List.CanMoveDown(Rows)) return;
   MoveVisible(Rows[0], Up ? Rows[0] - 1 : Rows[0] + 1);
 }
 
 void TCustomizeToolbar::MoveVisible(int32_t From, int32_t To) {
-  const int32_t Row = TToolbarButtonList(Settings.ToolbarButtons).MoveOnto(From, To);
+  const int32_t Row = TToolbarButtonList(Settings_.ToolbarButtons).MoveOnto(From, To);
   Changed();
   VisLst->setCurrentRow(Row);
   VisLst->scrollToItem(VisLst->item(Row));
 }
 
 void TCustomizeToolbar::Defaults() {
-  TToolbarButtonList(Settings.ToolbarButtons).Defaults();
+  TToolbarButtonList(Settings_.ToolbarButtons).Defaults();
   Changed();
 }
 

@@ -18,7 +18,7 @@ class TCustomizeToolbar : public QDialog {
  public:
   explicit TCustomizeToolbar(QWidget* Parent = nullptr);
   // The window as the language layer sees it.
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   // Rebuilds the main toolbar after a change; the image of an action's button.
   std::function<void()> RebuildToolbar;
@@ -48,10 +48,10 @@ class TCustomizeToolbar : public QDialog {
 
  private:
   // The program's settings, which the dialog shows and changes.
-  TSettings& Settings = ProgramSettings();
+  TSettings& Settings_ = ProgramSettings();
   void UpdateButtons();
   void Changed();
   std::vector<int32_t> SelectedRows(QListWidget* List) const;
-  bool Filling = false;
-  TQtLangForm Lang{this, "TCustomizeToolbar"};
+  bool Filling_ = false;
+  TQtLangForm Lang_{this, "TCustomizeToolbar"};
 };

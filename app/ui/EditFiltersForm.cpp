@@ -28,7 +28,7 @@ QIcon IconForExtension(const std::string& Ext) {
 }  // namespace
 
 TEditFilters::TEditFilters(TQVConverters& Converters, QWidget* Parent)
-    : QDialog(Parent), Converters(Converters), Lang(this, "TEditFilters") {
+    : QDialog(Parent), Converters_(Converters), Lang_(this, "TEditFilters") {
   setObjectName("EditFilters");
   setSizeGripEnabled(true);
   setWindowTitle("Select Filters");
@@ -40,8 +40,8 @@ TEditFilters::TEditFilters(TQVConverters& Converters, QWidget* Parent)
   Layout->addWidget(FiltersTree);
   connect(FiltersTree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int Column) {
     const int Index = FiltersTree->indexOfTopLevelItem(Item);
-    if (Filling || Column != 0 || Index < 0) return;
-    Filters.SetChecked(Index, Item->checkState(0) == Qt::Checked);
+    if (Filling_ || Column != 0 || Index < 0) return;
+    Filters_.SetChecked(Index, Item->checkState(0) == Qt::Checked);
   });
 
   auto* SizeRow = new QHBoxLayout;
@@ -75,11 +75,11 @@ TEditFilters::TEditFilters(TQVConverters& Converters, QWidget* Parent)
   OK->setDefault(true);
   Layout->addLayout(Buttons);
   connect(CheckAll, &QPushButton::clicked, this, [this] {
-    Filters.SetAll(false);
+    Filters_.SetAll(false);
     FillTree();
   });
   connect(UncheckAll, &QPushButton::clicked, this, [this] {
-    Filters.SetAll(true);
+    Filters_.SetAll(true);
     FillTree();
   });
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
@@ -93,10 +93,10 @@ void TEditFilters::NormalizeMaxSize() {
 }
 
 void TEditFilters::FillTree() {
-  Filling = true;
+  Filling_ = true;
   FiltersTree->clear();
-  for (int32_t i = 0; i < Converters.Count(); ++i) {
-    TQVConverter* C = Converters.GetConverter(i);
+  for (int32_t I = 0; I < Converters_.Count(); ++I) {
+    TQVConverter* C = Converters_.GetConverter(I);
     auto* Root = new QTreeWidgetItem(FiltersTree);
     Root->setText(0, QString::fromStdString(ConverterModuleName(C->GetFileName())));
     Root->setText(1, QString::fromStdString(C->GetDllInfo()));
@@ -105,29 +105,29 @@ void TEditFilters::FillTree() {
     Root->setFont(0, Underlined);
     Root->setFont(1, Underlined);
     Root->setFlags(Root->flags() | Qt::ItemIsUserCheckable);
-    Root->setCheckState(0, Filters.IsDisabled(i) ? Qt::Unchecked : Qt::Checked);
+    Root->setCheckState(0, Filters_.IsDisabled(I) ? Qt::Unchecked : Qt::Checked);
     int32_t Count = 0;
     C->ListSupportedTypes(Count);
-    for (int32_t j = 0; j < Count; ++j) {
+    for (int32_t J = 0; J < Count; ++J) {
       auto* Child = new QTreeWidgetItem(Root);
-      const std::string Type = C->GetType(j);
+      const std::string Type = C->GetType(J);
       Child->setText(0, QString::fromStdString(Type));
-      Child->setText(1, QString::fromStdString(C->GetTypeDescription(j)));
+      Child->setText(1, QString::fromStdString(C->GetTypeDescription(J)));
       Child->setIcon(0, IconForExtension(Type));
     }
-    Root->setExpanded(!Filters.IsDisabled(i));
+    Root->setExpanded(!Filters_.IsDisabled(I));
   }
   FiltersTree->resizeColumnToContents(0);
-  Filling = false;
+  Filling_ = false;
 }
 
 bool TEditFilters::Execute() {
-  Filters.Load(Converters);
+  Filters_.Load(Converters_);
   FiltersTree->setFont(QFont(QString::fromStdString(ProgramSettings().MainFont.Name)));
   FillTree();
   MaxSizeEdit->setText(QString::number(ConvertSizeMbOfSetting(ProgramSettings().MaxConvertSize)));
   const bool OK = exec() == QDialog::Accepted;
   FiltersTree->clear();
-  if (OK) Filters.Apply(Converters, MaxSizeEdit->text().toStdU16String(), ProgramSettings());
+  if (OK) Filters_.Apply(Converters_, MaxSizeEdit->text().toStdU16String(), ProgramSettings());
   return OK;
 }

@@ -19,7 +19,7 @@ class TEditFilters : public QDialog {
   explicit TEditFilters(TQVConverters& Converters, QWidget* Parent = nullptr);
   // True when closed with OK (the settings and the converters' flags are then updated).
   bool Execute();
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   QTreeWidget* FiltersTree;
   QLineEdit* MaxSizeEdit;
@@ -27,8 +27,8 @@ class TEditFilters : public QDialog {
  private:
   void FillTree();
   void NormalizeMaxSize();
-  TQVConverters& Converters;
-  TConverterFilters Filters;
-  bool Filling = false;
-  TQtLangForm Lang;
+  TQVConverters& Converters_;
+  TConverterFilters Filters_;
+  bool Filling_ = false;
+  TQtLangForm Lang_;
 };

@@ -37,7 +37,7 @@ TEditMasks::TEditMasks(QWidget* Parent) : QDialog(Parent) {
   connect(MasksBox, &QListWidget::itemDoubleClicked, this, [this] { EditMask(); });
   connect(DelBtn, &QPushButton::clicked, this, [this] { DeleteMask(); });
   connect(ClearBtn, &QPushButton::clicked, this, [this] {
-    List.Clear();
+    List_.Clear();
     Fill(-1);
   });
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
@@ -50,7 +50,7 @@ TEditMasks::TEditMasks(QWidget* Parent) : QDialog(Parent) {
 
 void TEditMasks::Fill(int32_t Selected) {
   MasksBox->clear();
-  for (const auto& M : List.Items()) MasksBox->addItem(QString::fromStdU16String(M));
+  for (const auto& M : List_.Items()) MasksBox->addItem(QString::fromStdU16String(M));
   if (Selected >= 0) MasksBox->setCurrentRow(Selected);
 }
 
@@ -59,7 +59,7 @@ void TEditMasks::AddMask() {
   if (!AskMask(static_cast<int32_t>(TMsgIndex::EnterMask), static_cast<int32_t>(TMsgIndex::EnterNewFileMask),
                Text))
     return;
-  const int32_t Index = List.PutMask(Text, -1, ConfirmAnyFile);
+  const int32_t Index = List_.PutMask(Text, -1, ConfirmAnyFile);
   if (Index >= 0) Fill(Index);
 }
 
@@ -67,11 +67,11 @@ void TEditMasks::EditMask() {
   if (MasksBox->count() == 0) return;
   if (MasksBox->currentRow() < 0) MasksBox->setCurrentRow(0);
   const int32_t Row = MasksBox->currentRow();
-  std::u16string Text = List.Items()[static_cast<size_t>(Row)];
+  std::u16string Text = List_.Items()[static_cast<size_t>(Row)];
   if (!AskMask(static_cast<int32_t>(TMsgIndex::EditMask), static_cast<int32_t>(TMsgIndex::EditFileMask),
                Text))
     return;
-  const int32_t Index = List.PutMask(Text, Row, ConfirmAnyFile);
+  const int32_t Index = List_.PutMask(Text, Row, ConfirmAnyFile);
   if (Index >= 0) Fill(Index);
 }
 
@@ -81,14 +81,14 @@ void TEditMasks::DeleteMask() {
     MasksBox->setCurrentRow(0);
     return;  // the first entry is selected first, as a delete without a choice
   }
-  List.Delete(MasksBox->currentRow());
+  List_.Delete(MasksBox->currentRow());
   Fill(-1);
 }
 
 bool TEditMasks::Execute(std::u16string& MaskText) {
-  List.SetText(MaskText);
+  List_.SetText(MaskText);
   Fill(-1);
   if (exec() != QDialog::Accepted) return false;
-  MaskText = List.Text();
+  MaskText = List_.Text();
   return true;
 }

@@ -15,7 +15,7 @@ class TEditMasks : public QDialog {
  public:
   explicit TEditMasks(QWidget* Parent = nullptr);
   // The window as the language layer sees it.
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
   // True on OK with MaskText replaced by the list.
   bool Execute(std::u16string& MaskText);
 
@@ -32,6 +32,6 @@ class TEditMasks : public QDialog {
 
  private:
   void Fill(int32_t Selected);
-  TMaskEditList List;
-  TQtLangForm Lang{this, "TEditMasks"};
+  TMaskEditList List_;
+  TQtLangForm Lang_{this, "TEditMasks"};
 };

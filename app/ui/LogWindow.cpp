@@ -12,16 +12,16 @@
 
 #include "core/FileLayer.h"
 
-TLog::TLog(QWidget* Parent) : QDialog(Parent, Qt::Tool), Edit(new QPlainTextEdit(this)) {
+TLog::TLog(QWidget* Parent) : QDialog(Parent, Qt::Tool), Edit_(new QPlainTextEdit(this)) {
   setObjectName(QStringLiteral("Log"));
   setWindowTitle(QStringLiteral("Log"));
   resize(520, 260);
-  Edit->setObjectName(QStringLiteral("Memo"));
-  Edit->setReadOnly(true);
-  Edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Edit_->setObjectName(QStringLiteral("Memo"));
+  Edit_->setReadOnly(true);
+  Edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
   auto* Layout = new QVBoxLayout(this);
   Layout->setContentsMargins(0, 0, 0, 0);
-  Layout->addWidget(Edit);
+  Layout->addWidget(Edit_);
 
   auto* Menu = new QMenu(this);
   Menu->setObjectName(QStringLiteral("PopupMenu"));
@@ -29,40 +29,40 @@ TLog::TLog(QWidget* Parent) : QDialog(Parent, Qt::Tool), Edit(new QPlainTextEdit
   Close->setObjectName(QStringLiteral("mClose"));
   Close->setShortcut(Qt::Key_Escape);
   auto* Copy = Menu->addAction(QStringLiteral("&Copy to clipboard"), this, [this] {
-    QApplication::clipboard()->setText(QString::fromStdU16String(Log.Text()));
+    QApplication::clipboard()->setText(QString::fromStdU16String(Log_.Text()));
   });
   Copy->setObjectName(QStringLiteral("mCopy"));
   auto* ClearItem = Menu->addAction(QStringLiteral("Clea&r"), this, &TLog::Clear);
   ClearItem->setObjectName(QStringLiteral("mClear"));
   ClearItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Delete));
-  StayOnTop = Menu->addAction(QStringLiteral("&Stay on Top"));
-  StayOnTop->setObjectName(QStringLiteral("mStayOnTop"));
-  StayOnTop->setCheckable(true);
-  connect(StayOnTop, &QAction::toggled, this, [this](bool On) {
+  StayOnTop_ = Menu->addAction(QStringLiteral("&Stay on Top"));
+  StayOnTop_->setObjectName(QStringLiteral("mStayOnTop"));
+  StayOnTop_->setCheckable(true);
+  connect(StayOnTop_, &QAction::toggled, this, [this](bool On) {
     bool WasVisible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, On);
     if (WasVisible) show();
   });
   addActions(Menu->actions());
-  Edit->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(Edit, &QWidget::customContextMenuRequested, this,
-          [this, Menu](const QPoint& At) { Menu->exec(Edit->mapToGlobal(At)); });
+  Edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Edit_, &QWidget::customContextMenuRequested, this,
+          [this, Menu](const QPoint& At) { Menu->exec(Edit_->mapToGlobal(At)); });
 }
 
 void TLog::AddLine(const std::string& Text, bool Show) {
   QString Line = QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size()));
   Line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QTextCursor Caret = Edit->textCursor();
-  QTextDocument* Doc = Edit->document();
+  QTextCursor Caret = Edit_->textCursor();
+  QTextDocument* Doc = Edit_->document();
   // A reader whose caret is before the end keeps reading where they are.
   bool CaretBeforeEnd = Caret.position() < Doc->characterCount() - 1;
-  int Scroll = Edit->verticalScrollBar()->value();
-  int Dropped = Log.AddLine(Line.toStdU16String());
+  int Scroll = Edit_->verticalScrollBar()->value();
+  int Dropped = Log_.AddLine(Line.toStdU16String());
   if (Dropped > 0) {
     // Rebuild from the kept lines: the oldest entries went.
-    Edit->setPlainText(QString::fromStdU16String(Log.Text()));
+    Edit_->setPlainText(QString::fromStdU16String(Log_.Text()));
   } else {
-    Edit->appendPlainText(Line);
+    Edit_->appendPlainText(Line);
   }
   if (Show && !isVisible()) {
     CaretBeforeEnd = false;
@@ -70,14 +70,14 @@ void TLog::AddLine(const std::string& Text, bool Show) {
   }
   if (CaretBeforeEnd && Dropped == 0) {
     Caret.clearSelection();
-    Edit->setTextCursor(Caret);
-    Edit->verticalScrollBar()->setValue(Scroll);
+    Edit_->setTextCursor(Caret);
+    Edit_->verticalScrollBar()->setValue(Scroll);
   } else {
-    Edit->moveCursor(QTextCursor::End);
+    Edit_->moveCursor(QTextCursor::End);
   }
 }
 
 void TLog::Clear() {
-  Log.Clear();
-  Edit->clear();
+  Log_.Clear();
+  Edit_->clear();
 }

@@ -17,11 +17,11 @@ class TLog : public QDialog {
   // Appends Text (its line breaks CR LF or LF) as a line; Show makes the window visible.
   void AddLine(const std::string& Text, bool Show);
   void Clear();
-  const TLogText& Lines() const { return Log; }
-  QPlainTextEdit* Memo() const { return Edit; }
+  const TLogText& Lines() const { return Log_; }
+  QPlainTextEdit* Memo() const { return Edit_; }
 
  private:
-  TLogText Log;
-  QPlainTextEdit* Edit;
-  QAction* StayOnTop;
+  TLogText Log_;
+  QPlainTextEdit* Edit_;
+  QAction* StayOnTop_;
 };

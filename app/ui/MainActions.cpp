@@ -41,22 +41,22 @@ int AppMessageEventType() {
   return Type;
 }
 
-TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window(Window) {
-  for (int32_t i = 0; i < kMainActionCount; ++i) {
-    QAction* A = new QAction(QString::fromUtf8(MainActionTable[i].Caption), Window);
-    A->setObjectName(QString::fromUtf8(MainActionTable[i].Name));
-    if (*MainActionTable[i].ShortCut != '\0')
-      A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[i].ShortCut)));
-    A->setCheckable(i == maSearchPause || i == maSearchFiles || i == maSearchArchives);
-    A->setIcon(ToolbarActionIcon(i));
-    connect(A, &QAction::triggered, this, [this, i] { RunAction(i); });
+TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window_(Window) {
+  for (int32_t I = 0; I < kMainActionCount; ++I) {
+    QAction* A = new QAction(QString::fromUtf8(MainActionTable[I].Caption), Window);
+    A->setObjectName(QString::fromUtf8(MainActionTable[I].Name));
+    if (*MainActionTable[I].ShortCut != '\0')
+      A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[I].ShortCut)));
+    A->setCheckable(I == maSearchPause || I == maSearchFiles || I == maSearchArchives);
+    A->setIcon(ToolbarActionIcon(I));
+    connect(A, &QAction::triggered, this, [this, I] { RunAction(I); });
     Window->addAction(A);
-    Actions[static_cast<size_t>(i)] = A;
+    Actions_[static_cast<size_t>(I)] = A;
   }
-  Bar = new QToolBar(Window);
-  Bar->setObjectName("ToolBar");
-  Window->addToolBar(Bar);
-  Bar->installEventFilter(this);
+  Bar_ = new QToolBar(Window);
+  Bar_->setObjectName("ToolBar");
+  Window->addToolBar(Bar_);
+  Bar_->installEventFilter(this);
 }
 
 TMainActions::~TMainActions() {
@@ -65,65 +65,65 @@ TMainActions::~TMainActions() {
 
 QAction* TMainActions::ActionByIndex(int32_t Index) const {
   const int32_t A = ::ActionByIndex(Index);
-  return A < 0 ? nullptr : Actions[static_cast<size_t>(A)];
+  return A < 0 ? nullptr : Actions_[static_cast<size_t>(A)];
 }
 
 QToolButton* TMainActions::ToolButtonByTag(int32_t Tag) const {
-  for (QAction* A : Bar->actions())
+  for (QAction* A : Bar_->actions())
     if (A->data().toInt() == Tag && A->property("ToolbarTag").isValid())
-      return qobject_cast<QToolButton*>(Bar->widgetForAction(A));
+      return qobject_cast<QToolButton*>(Bar_->widgetForAction(A));
   return nullptr;
 }
 
 void TMainActions::BuildToolbar(bool Paused, bool Files, bool Archives) {
-  Bar->setUpdatesEnabled(false);
-  for (QAction* A : Bar->actions()) {
-    Bar->removeAction(A);
+  Bar_->setUpdatesEnabled(false);
+  for (QAction* A : Bar_->actions()) {
+    Bar_->removeAction(A);
     if (A->property("ToolbarTag").isValid()) delete A;
   }
-  const TToolbarPlan Plan = PlanToolbar(Settings.ToolbarButtons, Paused, Files, Archives, false);
-  Bar->setVisible(Plan.Visible);
-  Bar->setIconSize(Settings.ViewOptions.LargeButtons ? QSize(kLargeImageSize, kLargeImageSize)
-                                                     : QSize(kSmallImageSize, kSmallImageSize));
-  Bar->setToolButtonStyle(Settings.ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon
-                                                              : Qt::ToolButtonIconOnly);
+  const TToolbarPlan Plan = PlanToolbar(Settings_.ToolbarButtons, Paused, Files, Archives, false);
+  Bar_->setVisible(Plan.Visible);
+  Bar_->setIconSize(Settings_.ViewOptions.LargeButtons ? QSize(kLargeImageSize, kLargeImageSize)
+                                                       : QSize(kSmallImageSize, kSmallImageSize));
+  Bar_->setToolButtonStyle(Settings_.ViewOptions.ButtonCaptions ? Qt::ToolButtonTextUnderIcon
+                                                                : Qt::ToolButtonIconOnly);
   for (const TToolButtonPlan& B : Plan.Buttons) {
     // Each button has an action of its own that posts its tag, so that the command runs after the click.
-    QAction* Source = Actions[static_cast<size_t>(B.Tag)];
+    QAction* Source = Actions_[static_cast<size_t>(B.Tag)];
     // The menu's Start item may carry its key after a tab; a button shows the caption alone.
-    QAction* Button = new QAction(Source->icon(), Source->text().section(u'\t', 0, 0), Bar);
+    QAction* Button = new QAction(Source->icon(), Source->text().section(u'\t', 0, 0), Bar_);
     Button->setObjectName(QString("tb") + Source->objectName().mid(3));
     Button->setData(B.Tag);
     Button->setProperty("ToolbarTag", B.Tag);
     Button->setCheckable(B.CheckStyle);
     Button->setChecked(B.Down);
     Button->setEnabled(Source->isEnabled());
-    Button->setToolTip(Settings.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
+    Button->setToolTip(Settings_.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(B.Tag))) : QString());
     connect(Button, &QAction::triggered, this,
             [this, Tag = B.Tag] { PostAppMessage(MakeRunActionMessage(Tag)); });
     connect(Source, &QAction::changed, Button, [Source, Button] { Button->setEnabled(Source->isEnabled()); });
-    Bar->addAction(Button);
+    Bar_->addAction(Button);
   }
-  Bar->setUpdatesEnabled(true);
+  Bar_->setUpdatesEnabled(true);
   UpdateActions();
 }
 
 void TMainActions::LocalizeActions() {
-  for (int32_t i = 0; i < kMainActionCount; ++i) {
-    Actions[static_cast<size_t>(i)]->setText(Q(GetMsgW(ActionCaptionMsg(i))));
-    Actions[static_cast<size_t>(i)]->setToolTip(Q(GetMsgW(ActionHintMsg(i))));
+  for (int32_t I = 0; I < kMainActionCount; ++I) {
+    Actions_[static_cast<size_t>(I)]->setText(Q(GetMsgW(ActionCaptionMsg(I))));
+    Actions_[static_cast<size_t>(I)]->setToolTip(Q(GetMsgW(ActionHintMsg(I))));
   }
-  for (QAction* A : Bar->actions())
+  for (QAction* A : Bar_->actions())
     if (A->property("ToolbarTag").isValid()) {
       const int32_t Tag = A->data().toInt();
-      A->setText(Actions[static_cast<size_t>(Tag)]->text().section(u'\t', 0, 0));
-      A->setToolTip(Settings.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
+      A->setText(Actions_[static_cast<size_t>(Tag)]->text().section(u'\t', 0, 0));
+      A->setToolTip(Settings_.ViewOptions.ToolTips ? Q(GetMsgW(ActionHintMsg(Tag))) : QString());
     }
 }
 
 void TMainActions::UpdateActions() {
   const TMainEnables E = ComputeMainEnables(State ? State() : TMainState());
-  for (int32_t i = 0; i < kMainActionCount; ++i) Actions[static_cast<size_t>(i)]->setEnabled(E.Actions[i]);
+  for (int32_t I = 0; I < kMainActionCount; ++I) Actions_[static_cast<size_t>(I)]->setEnabled(E.Actions[I]);
 }
 
 void TMainActions::PostAppMessage(const TAppMessage& Message) {
@@ -159,9 +159,9 @@ bool TMainActions::event(QEvent* Event) {
 }
 
 bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Watched == Bar && Event->type() == QEvent::MouseButtonDblClick) {
+  if (Watched == Bar_ && Event->type() == QEvent::MouseButtonDblClick) {
     // Only the free area: a double click on a button is two clicks of that button.
-    if (Bar->childAt(static_cast<QMouseEvent*>(Event)->position().toPoint()) == nullptr &&
+    if (Bar_->childAt(static_cast<QMouseEvent*>(Event)->position().toPoint()) == nullptr &&
         OnToolbarDoubleClick)
       OnToolbarDoubleClick();
     return false;
@@ -189,7 +189,8 @@ bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
   S.Ctrl = Key->modifiers() & Qt::ControlModifier;
   S.Alt = Key->modifiers() & Qt::AltModifier;
   S.Shift = Key->modifiers() & Qt::ShiftModifier;
-  S.MainWindowActive = QApplication::activeWindow() == Window && QApplication::activeModalWidget() == nullptr;
+  S.MainWindowActive =
+      QApplication::activeWindow() == Window_ && QApplication::activeModalWidget() == nullptr;
   S.FocusOnButton = qobject_cast<QAbstractButton*>(QApplication::focusWidget()) != nullptr;
   S.ResultsFocused = ResultsFocused && ResultsFocused();
   bool InArchive = false;
@@ -348,30 +349,30 @@ QAction* TPreviewMenu::AddPreviewMenuItem(const std::u16string& Name, QWidget* P
     PreviewForm->activateWindow();
   });
   // The entry is the window's and goes with it; the others are numbered again then.
-  QObject::connect(PreviewForm, &QObject::destroyed, Menu, [this, Item] {
-    Items.erase(std::remove(Items.begin(), Items.end(), Item), Items.end());
+  QObject::connect(PreviewForm, &QObject::destroyed, Menu_, [this, Item] {
+    Items_.erase(std::remove(Items_.begin(), Items_.end(), Item), Items_.end());
     RenumberPreviewMenu();
   });
   // Right after the separator, so the newest window comes first; without one, before the last item.
-  const QList<QAction*> All = Menu->actions();
-  const qsizetype At = All.indexOf(Separator);
+  const QList<QAction*> All = Menu_->actions();
+  const qsizetype At = All.indexOf(Separator_);
   QAction* Before =
       At >= 0 ? (At + 1 < All.size() ? All[At + 1] : nullptr) : (All.isEmpty() ? nullptr : All.back());
-  Menu->insertAction(Before, Item);
-  Items.insert(Items.begin(), Item);
+  Menu_->insertAction(Before, Item);
+  Items_.insert(Items_.begin(), Item);
   RenumberPreviewMenu();
   return Item;
 }
 
 void TPreviewMenu::RemovePreviewMenuItem(QAction* Item) {
-  Items.erase(std::remove(Items.begin(), Items.end(), Item), Items.end());
+  Items_.erase(std::remove(Items_.begin(), Items_.end(), Item), Items_.end());
   delete Item;
   RenumberPreviewMenu();
 }
 
 void TPreviewMenu::RenumberPreviewMenu() {
   std::vector<std::u16string> Captions;
-  for (QAction* A : Items) Captions.push_back(A->text().toStdU16String());
+  for (QAction* A : Items_) Captions.push_back(A->text().toStdU16String());
   RenumberPreviewCaptions(Captions);
-  for (size_t i = 0; i < Items.size(); ++i) Items[i]->setText(Q(Captions[i]));
+  for (size_t I = 0; I < Items_.size(); ++I) Items_[I]->setText(Q(Captions[I]));
 }

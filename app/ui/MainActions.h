@@ -51,7 +51,7 @@ class TMainActions : public QObject {
   QAction* ActionByIndex(int32_t Index) const;
   // The first toolbar button with that tag; null when none.
   QToolButton* ToolButtonByTag(int32_t Tag) const;
-  QToolBar* ToolBar() const { return Bar; }
+  QToolBar* ToolBar() const { return Bar_; }
 
   // Rebuilds the toolbar from ToolbarButtons and the toolbar settings.
   void BuildToolbar(bool Paused, bool Files, bool Archives);
@@ -71,10 +71,10 @@ class TMainActions : public QObject {
  private:
   void RunAction(int32_t Index);
   // The program's settings, whose toolbar and button settings the toolbar follows.
-  TSettings& Settings = ProgramSettings();
-  QMainWindow* Window;
-  QToolBar* Bar;
-  std::array<QAction*, kMainActionCount> Actions{};
+  TSettings& Settings_ = ProgramSettings();
+  QMainWindow* Window_;
+  QToolBar* Bar_;
+  std::array<QAction*, kMainActionCount> Actions_{};
 };
 
 // The event type that carries TAppMessage.
@@ -110,14 +110,14 @@ bool StartSummarizer(const std::string& SummarizerPath, const TFoundFileInfo& In
 // The View menu's entries of open previews, the newest first after Separator. Lives as long as the menu.
 class TPreviewMenu {
  public:
-  TPreviewMenu(QMenu* ViewMenu, QAction* Separator) : Menu(ViewMenu), Separator(Separator) {}
+  TPreviewMenu(QMenu* ViewMenu, QAction* Separator) : Menu_(ViewMenu), Separator_(Separator) {}
   // A new entry for a preview window; a click brings that window up. The entry goes with the window.
   QAction* AddPreviewMenuItem(const std::u16string& Name, QWidget* PreviewForm);
   void RemovePreviewMenuItem(QAction* Item);
   void RenumberPreviewMenu();
 
  private:
-  QMenu* Menu;
-  QAction* Separator;
-  std::vector<QAction*> Items;  // newest first
+  QMenu* Menu_;
+  QAction* Separator_;
+  std::vector<QAction*> Items_;  // newest first
 };

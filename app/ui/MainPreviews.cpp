@@ -17,39 +17,39 @@
 #include "viewer/ui/PreviewForm.h"
 
 void TMain::InstallPreviews() {
-  PreviewHost = std::make_unique<TMainPreviewHost>();
-  PreviewHost->GetStatus = [this] { return Status; };
-  PreviewHost->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
-  PreviewHost->Converters = [this] { return Converters.get(); };
+  PreviewHost_ = std::make_unique<TMainPreviewHost>();
+  PreviewHost_->GetStatus = [this] { return Status_; };
+  PreviewHost_->SetStatus = [this](const std::u16string& Text) { SetStatusText(Text, false); };
+  PreviewHost_->Converters = [this] { return Converters_.get(); };
   // An item's password is asked for as in a search, with the item's archive as the archive's name.
-  PreviewHost->Password = [this](const std::string& ArcName, const std::string& ItemName,
-                                 std::string& Password) {
-    return Run->FileScanPassword(ArcName, ArcName, Password, ItemName);
+  PreviewHost_->Password = [this](const std::string& ArcName, const std::string& ItemName,
+                                  std::string& Password) {
+    return Run_->FileScanPassword(ArcName, ArcName, Password, ItemName);
   };
-  SetPreviewHost(PreviewHost.get());
+  SetPreviewHost(PreviewHost_.get());
   TPreviewEnvironment Environment;
   Environment.MainWindow = this;
-  Environment.Converters = Converters.get();
-  Environment.GetStatusText = PreviewHost->GetStatus;
-  Environment.SetStatusText = PreviewHost->SetStatus;
-  Environment.ExtractPassword = PreviewHost->Password;
+  Environment.Converters = Converters_.get();
+  Environment.GetStatusText = PreviewHost_->GetStatus;
+  Environment.SetStatusText = PreviewHost_->SetStatus;
+  Environment.ExtractPassword = PreviewHost_->Password;
   Environment.AddPreviewMenuItem = [this](TPreview* W) {
-    PreviewItems[W] = PreviewMenu->AddPreviewMenuItem(W->Model().GetCaption(), W);
+    PreviewItems_[W] = PreviewMenu_->AddPreviewMenuItem(W->Model().GetCaption(), W);
   };
   Environment.RemovePreviewMenuItem = [this](TPreview* W) {
-    auto It = PreviewItems.find(W);
-    if (It == PreviewItems.end()) return;
+    auto It = PreviewItems_.find(W);
+    if (It == PreviewItems_.end()) return;
     QAction* Item = It->second;
-    PreviewItems.erase(It);
-    PreviewMenu->RemovePreviewMenuItem(Item);
+    PreviewItems_.erase(It);
+    PreviewMenu_->RemovePreviewMenuItem(Item);
   };
   SetPreviewEnvironment(Environment);
   // A preview asked for during a conversion opens once the converters are idle again, after the
   // conversion has returned.
-  if (Converters)
-    Converters->OnBusyChange = [this](TQVConverters*, bool Busy) {
+  if (Converters_)
+    Converters_->OnBusyChange = [this](TQVConverters*, bool Busy) {
       TFoundFileInfo Info;
-      if (!PendingPreview.BusyChanged(Busy, Info)) return;
+      if (!PendingPreview_.BusyChanged(Busy, Info)) return;
       QTimer::singleShot(0, this, [this, Info] {
         UpdatePreviewPrintActions();
         PreviewResult(Info);
@@ -63,16 +63,16 @@ void TMain::InstallPreviews() {
   Idle->start(250);
 }
 
-QAction* TMain::PreviewAction() const { return Commands->ActionByIndex(maPreview); }
+QAction* TMain::PreviewAction() const { return Commands_->ActionByIndex(maPreview); }
 
-QAction* TMain::PrintAction() const { return Commands->ActionByIndex(maPrint); }
+QAction* TMain::PrintAction() const { return Commands_->ActionByIndex(maPrint); }
 
 void TMain::PreviewExec() {
-  const QModelIndex Current = ResultView->currentIndex();
+  const QModelIndex Current = ResultView_->currentIndex();
   const bool Focused = Current.isValid() && Current.row() < Results().Count();
   TFoundFileInfo Info;
   if (Focused) Results().GetInfo(Current.row(), Info);
-  switch (PendingPreview.Request(Focused, Info, Converters && Converters->Busy)) {
+  switch (PendingPreview_.Request(Focused, Info, Converters_ && Converters_->Busy)) {
     case TPendingPreview::prDeferred:
       SetStatusText(GetMsgW(TMsgIndex::Wait), false);
       UpdatePreviewPrintActions();
@@ -86,10 +86,10 @@ void TMain::PreviewExec() {
 }
 
 void TMain::PreviewResult(const TFoundFileInfo& Info) {
-  TStreamScanner& Stream = Scanner.Scanner;
+  TStreamScanner& Stream = Scanner_.Scanner;
   const TSearchResults& Table = Results();
   const bool Convert =
-      PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck->isChecked(), Info, Table.Mode);
+      PreviewConvert(Stream.IsPatternEmpty(), ConvToTextCheck_->isChecked(), Info, Table.Mode);
   const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0),
                                         Table.CaseSensitive, Table.WholeWords};
   try {
@@ -101,8 +101,8 @@ void TMain::PreviewResult(const TFoundFileInfo& Info) {
 }
 
 void TMain::UpdatePreviewPrintActions() {
-  const QModelIndex Current = ResultView->currentIndex();
-  PreviewAction()->setEnabled(!PendingPreview.PreviewPending && Current.isValid() &&
+  const QModelIndex Current = ResultView_->currentIndex();
+  PreviewAction()->setEnabled(!PendingPreview_.PreviewPending && Current.isValid() &&
                               Current.row() < Results().Count());
-  PrintAction()->setEnabled(!Run->Busy && Results().Count() > 0);
+  PrintAction()->setEnabled(!Run_->Busy && Results().Count() > 0);
 }

@@ -23,66 +23,66 @@ std::u16string U(const QString& S) { return S.toStdU16String(); }
 class TPrinterSurface : public IResListPrintSurface {
  public:
   TPrinterSurface(QPrinter& Printer, const QFont& Font, TInputGuard& Guard)
-      : Printer(Printer), Font(Font), Guard(Guard) {}
+      : Printer_(Printer), Font_(Font), Guard_(Guard) {}
   void BeginDocument() override {
-    Printer.setDocName(QString::fromUtf8(kApplicationTitle));
-    Open = Painter.begin(&Printer);
-    Failed = !Open;
-    if (Open) Painter.setFont(Font);
+    Printer_.setDocName(QString::fromUtf8(kApplicationTitle));
+    Open_ = Painter_.begin(&Printer_);
+    Failed_ = !Open_;
+    if (Open_) Painter_.setFont(Font_);
   }
   void NewPage() override {
-    if (Open && !Printer.newPage()) Abort();
+    if (Open_ && !Printer_.newPage()) Abort();
   }
   void EndDocument() override {
-    if (Open) Painter.end();
-    Open = false;
+    if (Open_) Painter_.end();
+    Open_ = false;
   }
   void AbortDocument() override { Abort(); }
   void SetBold(bool Bold) override {
-    QFont F = Font;
+    QFont F = Font_;
     F.setBold(Bold);
-    Painter.setFont(F);
+    Painter_.setFont(F);
   }
   int32_t TextWidth(const std::u16string& Text) override {
-    return Painter.fontMetrics().horizontalAdvance(QString::fromStdU16String(Text));
+    return Painter_.fontMetrics().horizontalAdvance(QString::fromStdU16String(Text));
   }
-  int32_t AverageCharWidth() override { return Painter.fontMetrics().averageCharWidth(); }
-  int32_t LineHeight() override { return Painter.fontMetrics().height(); }
+  int32_t AverageCharWidth() override { return Painter_.fontMetrics().averageCharWidth(); }
+  int32_t LineHeight() override { return Painter_.fontMetrics().height(); }
   void DrawText(int32_t X, int32_t Y, const std::u16string& Text) override {
-    if (Open) Painter.drawText(X, Y + Painter.fontMetrics().ascent(), QString::fromStdU16String(Text));
+    if (Open_) Painter_.drawText(X, Y + Painter_.fontMetrics().ascent(), QString::fromStdU16String(Text));
   }
   // A printer that failed (an error of the system's print service) ends the job quietly: the list
   // stops as if Escape had been pressed.
-  bool EscapePressed() override { return Guard.EscapePressed() || Failed; }
+  bool EscapePressed() override { return Guard_.EscapePressed() || Failed_; }
 
  private:
   void Abort() {
-    if (!Open) return;
-    Printer.abort();
-    Painter.end();
-    Open = false;
-    Failed = true;
+    if (!Open_) return;
+    Printer_.abort();
+    Painter_.end();
+    Open_ = false;
+    Failed_ = true;
   }
-  QPrinter& Printer;
-  QFont Font;
-  TInputGuard& Guard;
-  QPainter Painter;
-  bool Open = false;
-  bool Failed = false;
+  QPrinter& Printer_;
+  QFont Font_;
+  TInputGuard& Guard_;
+  QPainter Painter_;
+  bool Open_ = false;
+  bool Failed_ = false;
 };
 
 }  // namespace
 
 void TMain::PrintExec() {
-  if (IsPrinting) return;
+  if (IsPrinting_) return;
   QPrinter Printer(QPrinter::HighResolution);
   Printer.setFullPage(true);  // coordinates from the sheet's corner: the margins are ours
   QPrintDialog Dialog(&Printer, this);
   Dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
   if (Dialog.exec() != QDialog::Accepted) return;
 
-  const std::u16string SavedStatus = Status;
-  IsPrinting = true;
+  const std::u16string SavedStatus = Status_;
+  IsPrinting_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   SetStatusText(GetMsgW(TMsgIndex::Printing) + u" " + GetMsgW(TMsgIndex::EscapeCancel), false);
   TInputGuard Guard;
@@ -94,7 +94,7 @@ void TMain::PrintExec() {
     std::u16string Status;
     ~TRestore() {
       Guard.End();
-      Main.IsPrinting = false;
+      Main.IsPrinting_ = false;
       QApplication::restoreOverrideCursor();
       Main.SetStatusText(Status, true);
     }
@@ -102,11 +102,11 @@ void TMain::PrintExec() {
   {
     std::vector<TPrintColumnSpec> Columns;
     for (int I = 0; I < kResListColumnCount; ++I)
-      if (!ResultView->header()->isSectionHidden(I))
-        Columns.push_back({I, ResultView->header()->visualIndex(I), ResultView->header()->sectionSize(I)});
+      if (!ResultView_->header()->isSectionHidden(I))
+        Columns.push_back({I, ResultView_->header()->visualIndex(I), ResultView_->header()->sectionSize(I)});
     std::u16string Captions[4];
     for (int I = 0; I < 4; ++I)
-      Captions[I] = U(Model->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
+      Captions[I] = U(Model_->headerData(I, Qt::Horizontal, Qt::DisplayRole).toString());
     TResListPrintJob Job;
     const QRect Page = Printer.pageLayout().fullRectPixels(Printer.resolution());
     Job.PageWidth = Page.width();
@@ -119,7 +119,7 @@ void TMain::PrintExec() {
     int32_t Passes = 1, PrinterCopies = 1;
     PrintCopies(Job, Passes, PrinterCopies);
     Printer.setCopyCount(PrinterCopies);
-    TPrinterSurface Surface(Printer, ResultView->font(), Guard);
+    TPrinterSurface Surface(Printer, ResultView_->font(), Guard);
     PrintResList(Results(), Columns, Captions, Job, Surface);
   }
 }

@@ -24,201 +24,202 @@
 #include "search/SrchRes.h"
 
 void TMain::ControlsFromSettings() {
-  CaseSensCheck->setChecked(Settings.SearchOptions.CaseSensitive);
-  WholeWordsCheck->setChecked(Settings.SearchOptions.WholeWords);
-  (Settings.SearchOptions.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
+  CaseSensCheck_->setChecked(Settings_.SearchOptions.CaseSensitive);
+  WholeWordsCheck_->setChecked(Settings_.SearchOptions.WholeWords);
+  (Settings_.SearchOptions.Fuzzy ? FuzzyRadio_ : ExactRadio_)->setChecked(true);
   FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(Settings.SearchOptions.LogicIndex, 0, LogicBox->count() - 1));
-  ConvToTextCheck->setChecked(Settings.ScanOptions.ConvertToText);
-  DirectScanCheck->setChecked(Settings.ScanOptions.DirectScan);
-  AnsiCheck->setChecked(Settings.ScanOptions.ANSI);
-  OemCheck->setChecked(Settings.ScanOptions.OEM);
-  UnicodeCheck->setChecked(Settings.ScanOptions.Unicode);
-  SkipBinaryCheck->setChecked(Settings.ScanOptions.SkipBinary);
-  SubdirsCheck->setChecked(Settings.FileOptions.Subdirectories);
-  bool Files = Settings.FileOptions.PlainFiles, Archives = Settings.FileOptions.Archives;
+  LogicBox_->setCurrentIndex(std::clamp<int>(Settings_.SearchOptions.LogicIndex, 0, LogicBox_->count() - 1));
+  ConvToTextCheck_->setChecked(Settings_.ScanOptions.ConvertToText);
+  DirectScanCheck_->setChecked(Settings_.ScanOptions.DirectScan);
+  AnsiCheck_->setChecked(Settings_.ScanOptions.ANSI);
+  OemCheck_->setChecked(Settings_.ScanOptions.OEM);
+  UnicodeCheck_->setChecked(Settings_.ScanOptions.Unicode);
+  SkipBinaryCheck_->setChecked(Settings_.ScanOptions.SkipBinary);
+  SubdirsCheck_->setChecked(Settings_.FileOptions.Subdirectories);
+  bool Files = Settings_.FileOptions.PlainFiles, Archives = Settings_.FileOptions.Archives;
   if (!Files && !Archives) Files = true;
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  FilterBox->setChecked(Settings.FileOptions.FilterOn);
-  DateCheck->setChecked(Settings.FileOptions.DateFilterOn);
-  SizeCheck->setChecked(Settings.FileOptions.SizeFilterOn);
-  if (Settings.FileOptions.DateFilterOn) {
-    SetDate(DateFromEdit, Settings.FileOptions.DateFrom);
-    SetDate(DateToEdit, Settings.FileOptions.DateTo);
+  FilesCheck_->setChecked(Files);
+  ArchivesCheck_->setChecked(Archives);
+  FilterBox_->setChecked(Settings_.FileOptions.FilterOn);
+  DateCheck_->setChecked(Settings_.FileOptions.DateFilterOn);
+  SizeCheck_->setChecked(Settings_.FileOptions.SizeFilterOn);
+  if (Settings_.FileOptions.DateFilterOn) {
+    SetDate(DateFromEdit_, Settings_.FileOptions.DateFrom);
+    SetDate(DateToEdit_, Settings_.FileOptions.DateTo);
   }
-  int Units = std::clamp<int>(Settings.FileOptions.SizeUnits, 0, 2);
-  if (Settings.FileOptions.SizeFrom >= 0)
-    SizeFromEdit->setText(Q(FormatSizeForUnits(Settings.FileOptions.SizeFrom, Units)));
-  if (Settings.FileOptions.SizeTo >= 0)
-    SizeToEdit->setText(Q(FormatSizeForUnits(Settings.FileOptions.SizeTo, Units)));
-  SizeUnits->setCurrentIndex(Units);
+  int Units = std::clamp<int>(Settings_.FileOptions.SizeUnits, 0, 2);
+  if (Settings_.FileOptions.SizeFrom >= 0)
+    SizeFromEdit_->setText(Q(FormatSizeForUnits(Settings_.FileOptions.SizeFrom, Units)));
+  if (Settings_.FileOptions.SizeTo >= 0)
+    SizeToEdit_->setText(Q(FormatSizeForUnits(Settings_.FileOptions.SizeTo, Units)));
+  SizeUnits_->setCurrentIndex(Units);
   for (int I = 0; I < kResListColumnCount; ++I)
-    if (Settings.ResListColumns[static_cast<size_t>(I)].Width > 0)
-      ResultView->header()->resizeSection(
-          I, std::max(50, Settings.ResListColumns[static_cast<size_t>(I)].Width));
+    if (Settings_.ResListColumns[static_cast<size_t>(I)].Width > 0)
+      ResultView_->header()->resizeSection(
+          I, std::max(50, Settings_.ResListColumns[static_cast<size_t>(I)].Width));
   // The saved positions (the settings keep them only when they order the four columns).
   for (int Position = 0; Position < kResListColumnCount; ++Position)
     for (int I = 0; I < kResListColumnCount; ++I)
-      if (Settings.ResListColumns[static_cast<size_t>(I)].Position == Position)
-        ResultView->header()->moveSection(ResultView->header()->visualIndex(I), Position);
+      if (Settings_.ResListColumns[static_cast<size_t>(I)].Position == Position)
+        ResultView_->header()->moveSection(ResultView_->header()->visualIndex(I), Position);
 }
 
 void TMain::FillLogicBox() {
-  int32_t Index = LogicBox->currentIndex();
-  std::vector<std::u16string> Items = LogicComboItems(ExactRadio->isChecked(), Index);
-  LogicBox->clear();
-  for (const auto& Item : Items) LogicBox->addItem(Q(Item));
-  LogicBox->setCurrentIndex(Index);
+  int32_t Index = LogicBox_->currentIndex();
+  std::vector<std::u16string> Items = LogicComboItems(ExactRadio_->isChecked(), Index);
+  LogicBox_->clear();
+  for (const auto& Item : Items) LogicBox_->addItem(Q(Item));
+  LogicBox_->setCurrentIndex(Index);
 }
 
 TSearchFields TMain::Fields() const {
   TSearchFields F;
-  F.Pattern = U(Pattern->currentText());
-  F.Paths = U(Paths->currentText());
-  F.Masks = U(Masks->currentText());
-  F.Fuzzy = FuzzyRadio->isChecked();
-  F.CaseSensitive = CaseSensCheck->isChecked();
-  F.WholeWords = WholeWordsCheck->isChecked();
-  F.LogicIndex = LogicBox->currentIndex();
-  F.DirectScan = DirectScanCheck->isChecked();
-  F.ConvertToText = ConvToTextCheck->isChecked();
-  F.Ansi = AnsiCheck->isChecked();
-  F.Oem = OemCheck->isChecked();
-  F.Unicode = UnicodeCheck->isChecked();
-  F.SkipBinary = SkipBinaryCheck->isChecked();
-  F.Subdirectories = SubdirsCheck->isChecked();
-  F.PlainFiles = FilesCheck->isChecked();
-  F.Archives = ArchivesCheck->isChecked();
-  F.InResults = InResultsCheck->isChecked() && InResultsCheck->isEnabled();
-  F.FilterOn = FilterBox->isChecked();
-  F.DateFilterOn = DateCheck->isChecked();
-  F.SizeFilterOn = SizeCheck->isChecked();
-  F.DateFrom = DateOf(DateFromEdit);
-  F.DateTo = DateOf(DateToEdit);
-  F.SizeFromText = U(SizeFromEdit->text());
-  F.SizeToText = U(SizeToEdit->text());
-  F.SizeUnits = SizeUnits->currentIndex();
+  F.Pattern = U(Pattern_->currentText());
+  F.Paths = U(Paths_->currentText());
+  F.Masks = U(Masks_->currentText());
+  F.Fuzzy = FuzzyRadio_->isChecked();
+  F.CaseSensitive = CaseSensCheck_->isChecked();
+  F.WholeWords = WholeWordsCheck_->isChecked();
+  F.LogicIndex = LogicBox_->currentIndex();
+  F.DirectScan = DirectScanCheck_->isChecked();
+  F.ConvertToText = ConvToTextCheck_->isChecked();
+  F.Ansi = AnsiCheck_->isChecked();
+  F.Oem = OemCheck_->isChecked();
+  F.Unicode = UnicodeCheck_->isChecked();
+  F.SkipBinary = SkipBinaryCheck_->isChecked();
+  F.Subdirectories = SubdirsCheck_->isChecked();
+  F.PlainFiles = FilesCheck_->isChecked();
+  F.Archives = ArchivesCheck_->isChecked();
+  F.InResults = InResultsCheck_->isChecked() && InResultsCheck_->isEnabled();
+  F.FilterOn = FilterBox_->isChecked();
+  F.DateFilterOn = DateCheck_->isChecked();
+  F.SizeFilterOn = SizeCheck_->isChecked();
+  F.DateFrom = DateOf(DateFromEdit_);
+  F.DateTo = DateOf(DateToEdit_);
+  F.SizeFromText = U(SizeFromEdit_->text());
+  F.SizeToText = U(SizeToEdit_->text());
+  F.SizeUnits = SizeUnits_->currentIndex();
   return F;
 }
 
 void TMain::ShowFields(const TSearchFields& F) {
-  if (U(Paths->currentText()) != F.Paths) Paths->setEditText(Q(F.Paths));
-  if (U(Masks->currentText()) != F.Masks) Masks->setEditText(Q(F.Masks));
-  DirectScanCheck->setChecked(F.DirectScan);
-  AnsiCheck->setChecked(F.Ansi);
-  FilesCheck->setChecked(F.PlainFiles);
-  InResultsCheck->setChecked(F.InResults);
+  if (U(Paths_->currentText()) != F.Paths) Paths_->setEditText(Q(F.Paths));
+  if (U(Masks_->currentText()) != F.Masks) Masks_->setEditText(Q(F.Masks));
+  DirectScanCheck_->setChecked(F.DirectScan);
+  AnsiCheck_->setChecked(F.Ansi);
+  FilesCheck_->setChecked(F.PlainFiles);
+  InResultsCheck_->setChecked(F.InResults);
 }
 
 void TMain::ShowAllFields(const TSearchFields& F) {
-  Pattern->setEditText(Q(F.Pattern));
-  (F.Fuzzy ? FuzzyRadio : ExactRadio)->setChecked(true);
+  Pattern_->setEditText(Q(F.Pattern));
+  (F.Fuzzy ? FuzzyRadio_ : ExactRadio_)->setChecked(true);
   FillLogicBox();
-  LogicBox->setCurrentIndex(std::clamp<int>(F.LogicIndex, 0, LogicBox->count() - 1));
-  CaseSensCheck->setChecked(F.CaseSensitive);
-  WholeWordsCheck->setChecked(F.WholeWords);
-  ConvToTextCheck->setChecked(F.ConvertToText);
-  OemCheck->setChecked(F.Oem);
-  UnicodeCheck->setChecked(F.Unicode);
-  SkipBinaryCheck->setChecked(F.SkipBinary);
-  SubdirsCheck->setChecked(F.Subdirectories);
+  LogicBox_->setCurrentIndex(std::clamp<int>(F.LogicIndex, 0, LogicBox_->count() - 1));
+  CaseSensCheck_->setChecked(F.CaseSensitive);
+  WholeWordsCheck_->setChecked(F.WholeWords);
+  ConvToTextCheck_->setChecked(F.ConvertToText);
+  OemCheck_->setChecked(F.Oem);
+  UnicodeCheck_->setChecked(F.Unicode);
+  SkipBinaryCheck_->setChecked(F.SkipBinary);
+  SubdirsCheck_->setChecked(F.Subdirectories);
   SetFilesArchives(F.PlainFiles, F.Archives);
-  FilterBox->setChecked(F.FilterOn);
-  DateCheck->setChecked(F.DateFilterOn);
-  SizeCheck->setChecked(F.SizeFilterOn);
-  SetDate(DateFromEdit, F.DateFrom);
-  SetDate(DateToEdit, F.DateTo);
-  SizeFromEdit->setText(Q(F.SizeFromText));
-  SizeToEdit->setText(Q(F.SizeToText));
-  SizeUnits->setCurrentIndex(std::clamp(F.SizeUnits, 0, 2));
+  FilterBox_->setChecked(F.FilterOn);
+  DateCheck_->setChecked(F.DateFilterOn);
+  SizeCheck_->setChecked(F.SizeFilterOn);
+  SetDate(DateFromEdit_, F.DateFrom);
+  SetDate(DateToEdit_, F.DateTo);
+  SizeFromEdit_->setText(Q(F.SizeFromText));
+  SizeToEdit_->setText(Q(F.SizeToText));
+  SizeUnits_->setCurrentIndex(std::clamp(F.SizeUnits, 0, 2));
 }
 
 void TMain::UpdateControls() {
-  bool Busy = Run->Busy;
-  StartBtn->setEnabled(!Busy || Run->Paused);
-  StopBtn->setEnabled(Busy);
-  PauseBtn->setEnabled(Busy);
-  PauseBtn->setChecked(Run->Paused);
-  Commands->UpdateActions();
+  bool Busy = Run_->Busy;
+  StartBtn_->setEnabled(!Busy || Run_->Paused);
+  StopBtn_->setEnabled(Busy);
+  PauseBtn_->setEnabled(Busy);
+  PauseBtn_->setChecked(Run_->Paused);
+  Commands_->UpdateActions();
   // A paused search goes on from Start.
-  if (Run->Paused) Commands->ActionByIndex(maSearchStart)->setEnabled(true);
-  Commands->ActionByIndex(maSearchPause)->setChecked(Run->Paused);
-  if (QToolButton* Pause = Commands->ToolButtonByTag(maSearchPause))
-    Pause->defaultAction()->setChecked(Run->Paused);
-  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, ExactRadio, FuzzyRadio, LogicBox, CaseSensCheck,
-                                                    WholeWordsCheck, DirectScanCheck, SkipBinaryCheck})
+  if (Run_->Paused) Commands_->ActionByIndex(maSearchStart)->setEnabled(true);
+  Commands_->ActionByIndex(maSearchPause)->setChecked(Run_->Paused);
+  if (QToolButton* Pause = Commands_->ToolButtonByTag(maSearchPause))
+    Pause->defaultAction()->setChecked(Run_->Paused);
+  for (QWidget* W :
+       std::initializer_list<QWidget*>{Pattern_, ExactRadio_, FuzzyRadio_, LogicBox_, CaseSensCheck_,
+                                       WholeWordsCheck_, DirectScanCheck_, SkipBinaryCheck_})
     W->setEnabled(!Busy);
-  InResultsCheck->setEnabled(!Busy && Results().Count() > 0);
-  bool Inputs = !Busy && !InResultsCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck, FilesCheck, ArchivesCheck, Paths, BrowseBtn,
-                                                    Masks, SelectBtn, FilterBox})
+  InResultsCheck_->setEnabled(!Busy && Results().Count() > 0);
+  bool Inputs = !Busy && !InResultsCheck_->isChecked();
+  for (QWidget* W : std::initializer_list<QWidget*>{SubdirsCheck_, FilesCheck_, ArchivesCheck_, Paths_,
+                                                    BrowseBtn_, Masks_, SelectBtn_, FilterBox_})
     W->setEnabled(Inputs);
-  DateFromEdit->setEnabled(Inputs && DateCheck->isChecked());
-  DateToEdit->setEnabled(Inputs && DateCheck->isChecked());
-  for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit, SizeToEdit, SizeUnits})
-    W->setEnabled(Inputs && SizeCheck->isChecked());
-  bool Charsets = !Busy && DirectScanCheck->isChecked();
-  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck, OemCheck, UnicodeCheck})
+  DateFromEdit_->setEnabled(Inputs && DateCheck_->isChecked());
+  DateToEdit_->setEnabled(Inputs && DateCheck_->isChecked());
+  for (QWidget* W : std::initializer_list<QWidget*>{SizeFromEdit_, SizeToEdit_, SizeUnits_})
+    W->setEnabled(Inputs && SizeCheck_->isChecked());
+  bool Charsets = !Busy && DirectScanCheck_->isChecked();
+  for (QWidget* W : std::initializer_list<QWidget*>{AnsiCheck_, OemCheck_, UnicodeCheck_})
     W->setEnabled(Charsets);
-  bool HasConverters = Converters && Converters->Count() > 0;
-  if (!HasConverters) ConvToTextCheck->setChecked(false);
-  ConvToTextCheck->setEnabled(HasConverters && !Busy);
-  FiltersBtn->setEnabled(ComputeMainEnables(CommandState()).Filters);
+  bool HasConverters = Converters_ && Converters_->Count() > 0;
+  if (!HasConverters) ConvToTextCheck_->setChecked(false);
+  ConvToTextCheck_->setEnabled(HasConverters && !Busy);
+  FiltersBtn_->setEnabled(ComputeMainEnables(CommandState()).Filters);
   UpdatePreviewPrintActions();
 }
 
 void TMain::CommitComboEdits() {
-  if (Paths->lineEdit()->hasFocus()) Paths->setEditText(Q(ParsePathList(U(Paths->currentText()))));
-  if (Masks->lineEdit()->hasFocus()) Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText()))));
+  if (Paths_->lineEdit()->hasFocus()) Paths_->setEditText(Q(ParsePathList(U(Paths_->currentText()))));
+  if (Masks_->lineEdit()->hasFocus()) Masks_->setEditText(Q(NormalizeMasks(U(Masks_->currentText()))));
 }
 
 void TMain::SetFilesArchives(bool Files, bool Archives) {
   ::SetFilesArchives(Files, Archives);
-  FilesCheck->setChecked(Files);
-  ArchivesCheck->setChecked(Archives);
-  Commands->ActionByIndex(maSearchFiles)->setChecked(Files);
-  Commands->ActionByIndex(maSearchArchives)->setChecked(Archives);
+  FilesCheck_->setChecked(Files);
+  ArchivesCheck_->setChecked(Archives);
+  Commands_->ActionByIndex(maSearchFiles)->setChecked(Files);
+  Commands_->ActionByIndex(maSearchArchives)->setChecked(Archives);
   const std::pair<int32_t, bool> Buttons[] = {{maSearchFiles, Files}, {maSearchArchives, Archives}};
   for (const auto& [Tag, Down] : Buttons)
-    if (QToolButton* Button = Commands->ToolButtonByTag(Tag)) Button->defaultAction()->setChecked(Down);
+    if (QToolButton* Button = Commands_->ToolButtonByTag(Tag)) Button->defaultAction()->setChecked(Down);
 }
 
 void TMain::SearchFilesExec() {
-  bool Files = !FilesCheck->isChecked(), Archives = ArchivesCheck->isChecked();
+  bool Files = !FilesCheck_->isChecked(), Archives = ArchivesCheck_->isChecked();
   ClickFilesArchives(true, Files, Archives);
   SetFilesArchives(Files, Archives);
 }
 
 void TMain::SearchArchivesExec() {
-  bool Files = FilesCheck->isChecked(), Archives = !ArchivesCheck->isChecked();
+  bool Files = FilesCheck_->isChecked(), Archives = !ArchivesCheck_->isChecked();
   ClickFilesArchives(false, Files, Archives);
   SetFilesArchives(Files, Archives);
 }
 
 void TMain::SetSearchPanelCollapsed(bool Collapse) {
-  if (Collapse == SearchCollapsed || (Collapse && Run->Busy)) return;
-  SearchCollapsed = Collapse;
-  SearchPanel->setVisible(!Collapse);
-  CollapseBtn->setVisible(!Collapse);
-  ExpandBtn->setVisible(Collapse);
+  if (Collapse == SearchCollapsed_ || (Collapse && Run_->Busy)) return;
+  SearchCollapsed_ = Collapse;
+  SearchPanel_->setVisible(!Collapse);
+  CollapseBtn_->setVisible(!Collapse);
+  ExpandBtn_->setVisible(Collapse);
   // Folded, the strip takes the button-face colour and no splitter; unfolded, the designed width again.
-  SearchSide->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
-  Splitter->handle(1)->setVisible(!Collapse);
-  Splitter->handle(1)->setEnabled(!Collapse);
+  SearchSide_->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
+  Splitter_->handle(1)->setVisible(!Collapse);
+  Splitter_->handle(1)->setEnabled(!Collapse);
   if (Collapse) {
-    const int Strip = ExpandBtn->sizeHint().width() + 4;
-    SearchSide->setFixedWidth(Strip);
-    Splitter->setSizes({Strip, std::max(0, Splitter->width() - Strip)});
+    const int Strip = ExpandBtn_->sizeHint().width() + 4;
+    SearchSide_->setFixedWidth(Strip);
+    Splitter_->setSizes({Strip, std::max(0, Splitter_->width() - Strip)});
   } else {
-    SearchSide->setMinimumWidth(kSearchPanelWidth);
-    SearchSide->setMaximumWidth(QWIDGETSIZE_MAX);
-    Splitter->setSizes({kSearchPanelWidth, std::max(0, Splitter->width() - kSearchPanelWidth)});
+    SearchSide_->setMinimumWidth(kSearchPanelWidth);
+    SearchSide_->setMaximumWidth(QWIDGETSIZE_MAX);
+    Splitter_->setSizes({kSearchPanelWidth, std::max(0, Splitter_->width() - kSearchPanelWidth)});
   }
 }
 
 void TMain::SetInterfaceStyle(int32_t Style) {
-  Settings.ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
+  Settings_.ViewOptions.InterfaceStyle = static_cast<uint8_t>(Style == 1 ? 1 : 0);
   // The search panel lives in the window only without the search dialog.
-  SearchSide->setVisible(Settings.ViewOptions.InterfaceStyle == 0);
+  SearchSide_->setVisible(Settings_.ViewOptions.InterfaceStyle == 0);
 }

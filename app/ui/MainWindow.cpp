@@ -109,15 +109,15 @@ constexpr int32_t kToolbarOptionsPage = 1;
 }  // namespace
 
 TMain::TMain(const TMainCommandLine& CommandLine, const std::string& Dir)
-    : Settings(ProgramSettings()),
-      ProgramDir(IncludeTrailingBackslash(Dir)),
-      Langs(&Screen),
-      Clock(std::make_unique<QElapsedTimer>()) {
-  Clock->start();
+    : Settings_(ProgramSettings()),
+      ProgramDir_(IncludeTrailingBackslash(Dir)),
+      Langs_(&Screen_),
+      Clock_(std::make_unique<QElapsedTimer>()) {
+  Clock_->start();
   setObjectName(QStringLiteral("Main"));
-  LangForm = std::make_unique<TQtLangForm>(this, "TMain");
-  Screen.Forms.push_back(LangForm.get());
-  Run = std::make_unique<TSearchRun>(Scanner, *this, Settings);
+  LangForm_ = std::make_unique<TQtLangForm>(this, "TMain");
+  Screen_.Forms.push_back(LangForm_.get());
+  Run_ = std::make_unique<TSearchRun>(Scanner_, *this, Settings_);
   BuildWindow();
   FormCreate(CommandLine);
 }
@@ -130,11 +130,11 @@ TMain::~TMain() {
   SetPreviewHost(nullptr);
   LogWindowSink = nullptr;
   SetMsgLanguages(nullptr);
-  Scanner.Converters = nullptr;
-  Converters.reset();
+  Scanner_.Converters = nullptr;
+  Converters_.reset();
   // The widgets go after the members: the list must not ask the result table for rows meanwhile.
   qApp->removeEventFilter(this);
-  ResultView->setModel(nullptr);
+  ResultView_->setModel(nullptr);
 }
 
 void TMain::BuildWindow() {
@@ -146,265 +146,265 @@ void TMain::BuildWindow() {
   Panel->setObjectName(QStringLiteral("SearchPanel"));
   auto* Layout = new QVBoxLayout(Panel);
 
-  auto* WhatBox = WhatGroup = new QGroupBox(QStringLiteral("What to find"));
+  auto* WhatBox = WhatGroup_ = new QGroupBox(QStringLiteral("What to find"));
   WhatBox->setObjectName(QStringLiteral("WhatGroup"));
   auto* What = new QVBoxLayout(WhatBox);
-  Pattern = MakeHistoryCombo("PatternCombo");
-  What->addWidget(Pattern);
+  Pattern_ = MakeHistoryCombo("PatternCombo");
+  What->addWidget(Pattern_);
   auto* ModeRow = new QHBoxLayout;
-  ExactRadio = new QRadioButton(QStringLiteral("E&xact"));
-  ExactRadio->setObjectName(QStringLiteral("ExactRadio"));
-  FuzzyRadio = new QRadioButton(QStringLiteral("&Fuzzy"));
-  FuzzyRadio->setObjectName(QStringLiteral("FuzzyRadio"));
-  ExactRadio->setChecked(true);
-  LogicBox = new QComboBox;
-  LogicBox->setObjectName(QStringLiteral("LogicBox"));
-  ModeRow->addWidget(ExactRadio);
-  ModeRow->addWidget(FuzzyRadio);
-  ModeRow->addWidget(LogicBox, 1);
+  ExactRadio_ = new QRadioButton(QStringLiteral("E&xact"));
+  ExactRadio_->setObjectName(QStringLiteral("ExactRadio"));
+  FuzzyRadio_ = new QRadioButton(QStringLiteral("&Fuzzy"));
+  FuzzyRadio_->setObjectName(QStringLiteral("FuzzyRadio"));
+  ExactRadio_->setChecked(true);
+  LogicBox_ = new QComboBox;
+  LogicBox_->setObjectName(QStringLiteral("LogicBox"));
+  ModeRow->addWidget(ExactRadio_);
+  ModeRow->addWidget(FuzzyRadio_);
+  ModeRow->addWidget(LogicBox_, 1);
   What->addLayout(ModeRow);
-  CaseSensCheck = MakeCheck("CaseSensCheck", "&Case sensitive");
-  WholeWordsCheck = MakeCheck("WholeWordsCheck", "W&hole words");
-  What->addWidget(CaseSensCheck);
-  What->addWidget(WholeWordsCheck);
-  InResultsCheck = MakeCheck("InResultsCheck", "Search in res&ults");
-  What->addWidget(InResultsCheck);
+  CaseSensCheck_ = MakeCheck("CaseSensCheck", "&Case sensitive");
+  WholeWordsCheck_ = MakeCheck("WholeWordsCheck", "W&hole words");
+  What->addWidget(CaseSensCheck_);
+  What->addWidget(WholeWordsCheck_);
+  InResultsCheck_ = MakeCheck("InResultsCheck", "Search in res&ults");
+  What->addWidget(InResultsCheck_);
   Layout->addWidget(WhatBox);
 
   auto* WhereBox = new QGroupBox(QStringLiteral("Where to find"));
   WhereBox->setObjectName(QStringLiteral("WhereGroup"));
   auto* Where = new QVBoxLayout(WhereBox);
   auto* PathRow = new QHBoxLayout;
-  Paths = MakeHistoryCombo("PathCombo");
-  BrowseBtn = new QPushButton(QStringLiteral("Bro&wse..."));
-  BrowseBtn->setObjectName(QStringLiteral("BrowseBtn"));
-  PathRow->addWidget(Paths, 1);
-  PathRow->addWidget(BrowseBtn);
+  Paths_ = MakeHistoryCombo("PathCombo");
+  BrowseBtn_ = new QPushButton(QStringLiteral("Bro&wse..."));
+  BrowseBtn_->setObjectName(QStringLiteral("BrowseBtn"));
+  PathRow->addWidget(Paths_, 1);
+  PathRow->addWidget(BrowseBtn_);
   Where->addLayout(PathRow);
   auto* MaskLabel = new QLabel(QStringLiteral("File &types:"));
   MaskLabel->setObjectName(QStringLiteral("MaskLabel"));
-  Masks = MakeHistoryCombo("MaskCombo");
-  MaskLabel->setBuddy(Masks);
-  SelectBtn = new QPushButton(QStringLiteral("S&elect..."));
-  SelectBtn->setObjectName(QStringLiteral("SelExtBtn"));
+  Masks_ = MakeHistoryCombo("MaskCombo");
+  MaskLabel->setBuddy(Masks_);
+  SelectBtn_ = new QPushButton(QStringLiteral("S&elect..."));
+  SelectBtn_->setObjectName(QStringLiteral("SelExtBtn"));
   auto* MaskRow = new QHBoxLayout;
-  MaskRow->addWidget(Masks, 1);
-  MaskRow->addWidget(SelectBtn);
+  MaskRow->addWidget(Masks_, 1);
+  MaskRow->addWidget(SelectBtn_);
   Where->addWidget(MaskLabel);
   Where->addLayout(MaskRow);
-  SubdirsCheck = MakeCheck("SubdirsCheck", "Su&bdirectories");
-  FilesCheck = MakeCheck("FilesCheck", "Pl&ain files");
-  ArchivesCheck = MakeCheck("ArchivesCheck", "A&rchives");
+  SubdirsCheck_ = MakeCheck("SubdirsCheck", "Su&bdirectories");
+  FilesCheck_ = MakeCheck("FilesCheck", "Pl&ain files");
+  ArchivesCheck_ = MakeCheck("ArchivesCheck", "A&rchives");
   auto* KindRow = new QHBoxLayout;
-  KindRow->addWidget(FilesCheck);
-  KindRow->addWidget(ArchivesCheck);
-  Where->addWidget(SubdirsCheck);
+  KindRow->addWidget(FilesCheck_);
+  KindRow->addWidget(ArchivesCheck_);
+  Where->addWidget(SubdirsCheck_);
   Where->addLayout(KindRow);
   Layout->addWidget(WhereBox);
 
   auto* HowBox = new QGroupBox(QStringLiteral("Options"));
   HowBox->setObjectName(QStringLiteral("OptionsGroup"));
   auto* How = new QVBoxLayout(HowBox);
-  DirectScanCheck = MakeCheck("DirectScanCheck", "&Direct scan");
-  ConvToTextCheck = MakeCheck("ConvToTextCheck", "Co&nvert to text (slower)");
-  AnsiCheck = MakeCheck("AnsiCheck", "ANSI");
-  OemCheck = MakeCheck("OemCheck", "OEM");
-  UnicodeCheck = MakeCheck("UnicodeCheck", "Unicode");
-  SkipBinaryCheck = MakeCheck("SkipBinaryCheck", "S&kip non-text files");
-  How->addWidget(DirectScanCheck);
+  DirectScanCheck_ = MakeCheck("DirectScanCheck", "&Direct scan");
+  ConvToTextCheck_ = MakeCheck("ConvToTextCheck", "Co&nvert to text (slower)");
+  AnsiCheck_ = MakeCheck("AnsiCheck", "ANSI");
+  OemCheck_ = MakeCheck("OemCheck", "OEM");
+  UnicodeCheck_ = MakeCheck("UnicodeCheck", "Unicode");
+  SkipBinaryCheck_ = MakeCheck("SkipBinaryCheck", "S&kip non-text files");
+  How->addWidget(DirectScanCheck_);
   auto* CharsetRow = new QHBoxLayout;
-  CharsetRow->addWidget(AnsiCheck);
-  CharsetRow->addWidget(OemCheck);
-  CharsetRow->addWidget(UnicodeCheck);
+  CharsetRow->addWidget(AnsiCheck_);
+  CharsetRow->addWidget(OemCheck_);
+  CharsetRow->addWidget(UnicodeCheck_);
   How->addLayout(CharsetRow);
-  FiltersBtn = new QPushButton(QStringLiteral("Fi&lters..."));
-  FiltersBtn->setObjectName(QStringLiteral("FiltersBtn"));
+  FiltersBtn_ = new QPushButton(QStringLiteral("Fi&lters..."));
+  FiltersBtn_->setObjectName(QStringLiteral("FiltersBtn"));
   auto* ConvertRow = new QHBoxLayout;
-  ConvertRow->addWidget(ConvToTextCheck, 1);
-  ConvertRow->addWidget(FiltersBtn);
+  ConvertRow->addWidget(ConvToTextCheck_, 1);
+  ConvertRow->addWidget(FiltersBtn_);
   How->addLayout(ConvertRow);
-  How->addWidget(SkipBinaryCheck);
+  How->addWidget(SkipBinaryCheck_);
   Layout->addWidget(HowBox);
 
-  FilterBox = new QGroupBox(QStringLiteral("Filter files by date and size"));
-  FilterBox->setObjectName(QStringLiteral("FilterBox"));
-  FilterBox->setCheckable(true);
-  FilterBox->setChecked(false);
-  auto* Filter = new QFormLayout(FilterBox);
-  DateCheck = MakeCheck("DateCheck", "Date");
-  DateFromEdit = new QDateEdit;
-  DateToEdit = new QDateEdit;
-  for (QDateEdit* Edit : {DateFromEdit, DateToEdit}) {
+  FilterBox_ = new QGroupBox(QStringLiteral("Filter files by date and size"));
+  FilterBox_->setObjectName(QStringLiteral("FilterBox"));
+  FilterBox_->setCheckable(true);
+  FilterBox_->setChecked(false);
+  auto* Filter = new QFormLayout(FilterBox_);
+  DateCheck_ = MakeCheck("DateCheck", "Date");
+  DateFromEdit_ = new QDateEdit;
+  DateToEdit_ = new QDateEdit;
+  for (QDateEdit* Edit : {DateFromEdit_, DateToEdit_}) {
     Edit->setCalendarPopup(true);
     Edit->setMinimumDate(kDateOrigin);
     Edit->setSpecialValueText(QStringLiteral(" "));  // the open bound shows empty
     Edit->setDate(kDateOrigin);
   }
-  DateFromEdit->setObjectName(QStringLiteral("DateFromEdit"));
-  DateToEdit->setObjectName(QStringLiteral("DateToEdit"));
+  DateFromEdit_->setObjectName(QStringLiteral("DateFromEdit"));
+  DateToEdit_->setObjectName(QStringLiteral("DateToEdit"));
   auto* DateRow = new QHBoxLayout;
-  DateRow->addWidget(DateFromEdit);
-  DateRow->addWidget(DateToEdit);
-  Filter->addRow(DateCheck, DateRow);
-  SizeCheck = MakeCheck("SizeCheck", "File size");
-  SizeFromEdit = new QLineEdit;
-  SizeFromEdit->setObjectName(QStringLiteral("SizeFromEdit"));
-  SizeToEdit = new QLineEdit;
-  SizeToEdit->setObjectName(QStringLiteral("SizeToEdit"));
-  SizeUnits = new QComboBox;
-  SizeUnits->setObjectName(QStringLiteral("SizeUnitsBox"));
-  SizeUnits->addItems({QStringLiteral("bytes"), QStringLiteral("Kbytes"), QStringLiteral("Mbytes")});
+  DateRow->addWidget(DateFromEdit_);
+  DateRow->addWidget(DateToEdit_);
+  Filter->addRow(DateCheck_, DateRow);
+  SizeCheck_ = MakeCheck("SizeCheck", "File size");
+  SizeFromEdit_ = new QLineEdit;
+  SizeFromEdit_->setObjectName(QStringLiteral("SizeFromEdit"));
+  SizeToEdit_ = new QLineEdit;
+  SizeToEdit_->setObjectName(QStringLiteral("SizeToEdit"));
+  SizeUnits_ = new QComboBox;
+  SizeUnits_->setObjectName(QStringLiteral("SizeUnitsBox"));
+  SizeUnits_->addItems({QStringLiteral("bytes"), QStringLiteral("Kbytes"), QStringLiteral("Mbytes")});
   auto* SizeRow = new QHBoxLayout;
-  SizeRow->addWidget(SizeFromEdit);
-  SizeRow->addWidget(SizeToEdit);
-  SizeRow->addWidget(SizeUnits);
-  Filter->addRow(SizeCheck, SizeRow);
-  Layout->addWidget(FilterBox);
+  SizeRow->addWidget(SizeFromEdit_);
+  SizeRow->addWidget(SizeToEdit_);
+  SizeRow->addWidget(SizeUnits_);
+  Filter->addRow(SizeCheck_, SizeRow);
+  Layout->addWidget(FilterBox_);
 
   auto* Buttons = new QHBoxLayout;
-  StartBtn = new QPushButton(QStringLiteral("Start"));
-  StartBtn->setObjectName(QStringLiteral("StartBtn"));
-  StartBtn->setDefault(true);
-  StopBtn = new QPushButton(QStringLiteral("Stop"));
-  StopBtn->setObjectName(QStringLiteral("StopBtn"));
-  PauseBtn = new QPushButton(QStringLiteral("Pause"));
-  PauseBtn->setObjectName(QStringLiteral("PauseBtn"));
-  PauseBtn->setCheckable(true);
-  Buttons->addWidget(StartBtn);
-  Buttons->addWidget(StopBtn);
-  Buttons->addWidget(PauseBtn);
+  StartBtn_ = new QPushButton(QStringLiteral("Start"));
+  StartBtn_->setObjectName(QStringLiteral("StartBtn"));
+  StartBtn_->setDefault(true);
+  StopBtn_ = new QPushButton(QStringLiteral("Stop"));
+  StopBtn_->setObjectName(QStringLiteral("StopBtn"));
+  PauseBtn_ = new QPushButton(QStringLiteral("Pause"));
+  PauseBtn_->setObjectName(QStringLiteral("PauseBtn"));
+  PauseBtn_->setCheckable(true);
+  Buttons->addWidget(StartBtn_);
+  Buttons->addWidget(StopBtn_);
+  Buttons->addWidget(PauseBtn_);
   Layout->addLayout(Buttons);
   Layout->addStretch(1);
 
-  SearchPanel = new QScrollArea;
-  SearchPanel->setObjectName(QStringLiteral("SearchScroll"));
-  SearchPanel->setWidget(Panel);
-  SearchPanel->setWidgetResizable(true);
+  SearchPanel_ = new QScrollArea;
+  SearchPanel_->setObjectName(QStringLiteral("SearchScroll"));
+  SearchPanel_->setWidget(Panel);
+  SearchPanel_->setWidgetResizable(true);
 
   // The search side: "<<" folds the panel to a narrow strip holding ">>", which unfolds it.
-  SearchSide = new QWidget;
-  SearchSide->setObjectName(QStringLiteral("SearchSide"));
-  SearchSide->setMinimumWidth(kSearchPanelWidth);
-  SearchSide->setAutoFillBackground(true);
-  auto* Side = new QVBoxLayout(SearchSide);
+  SearchSide_ = new QWidget;
+  SearchSide_->setObjectName(QStringLiteral("SearchSide"));
+  SearchSide_->setMinimumWidth(kSearchPanelWidth);
+  SearchSide_->setAutoFillBackground(true);
+  auto* Side = new QVBoxLayout(SearchSide_);
   Side->setContentsMargins(0, 0, 0, 0);
   Side->setSpacing(0);
-  CollapseBtn = new QToolButton;
-  CollapseBtn->setObjectName(QStringLiteral("CollapseBtn"));
-  CollapseBtn->setText(QStringLiteral("<<"));
-  CollapseBtn->setAutoRaise(true);
-  ExpandBtn = new QToolButton;
-  ExpandBtn->setObjectName(QStringLiteral("ExpandBtn"));
-  ExpandBtn->setText(QStringLiteral(">>"));
-  ExpandBtn->setAutoRaise(true);
-  ExpandBtn->hide();
+  CollapseBtn_ = new QToolButton;
+  CollapseBtn_->setObjectName(QStringLiteral("CollapseBtn"));
+  CollapseBtn_->setText(QStringLiteral("<<"));
+  CollapseBtn_->setAutoRaise(true);
+  ExpandBtn_ = new QToolButton;
+  ExpandBtn_->setObjectName(QStringLiteral("ExpandBtn"));
+  ExpandBtn_->setText(QStringLiteral(">>"));
+  ExpandBtn_->setAutoRaise(true);
+  ExpandBtn_->hide();
   auto* SideTop = new QHBoxLayout;
-  SideTop->addWidget(ExpandBtn);
+  SideTop->addWidget(ExpandBtn_);
   SideTop->addStretch(1);
-  SideTop->addWidget(CollapseBtn);
+  SideTop->addWidget(CollapseBtn_);
   Side->addLayout(SideTop);
-  Side->addWidget(SearchPanel, 1);
+  Side->addWidget(SearchPanel_, 1);
   Side->addStretch(0);  // keeps ">>" at the top of the folded strip
-  connect(CollapseBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
-  connect(ExpandBtn, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
-  SearchSide->installEventFilter(this);
+  connect(CollapseBtn_, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
+  connect(ExpandBtn_, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
+  SearchSide_->installEventFilter(this);
   WhatBox->installEventFilter(this);
 
   // ---- The results list ----
-  ResultView = new QTreeView;
-  ResultView->setObjectName(QStringLiteral("ResList"));
-  Model = new TResListModel([this]() -> TSearchResults& { return Run->Results(); }, this);
-  ResultView->setModel(Model);
-  ResultView->setRootIsDecorated(false);
-  ResultView->setUniformRowHeights(true);
-  ResultView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  ResultView->setSelectionBehavior(QAbstractItemView::SelectRows);
-  ResultView->setDragEnabled(true);
-  ResultView->setDragDropMode(QAbstractItemView::DragOnly);
-  ResultView->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(ResultView, &QWidget::customContextMenuRequested, this, &TMain::ResListContextMenu);
-  ResultView->header()->setSectionsMovable(true);
-  ResultView->header()->setSectionsClickable(true);
-  ResultView->header()->setMinimumSectionSize(50);
+  ResultView_ = new QTreeView;
+  ResultView_->setObjectName(QStringLiteral("ResList"));
+  Model_ = new TResListModel([this]() -> TSearchResults& { return Run_->Results(); }, this);
+  ResultView_->setModel(Model_);
+  ResultView_->setRootIsDecorated(false);
+  ResultView_->setUniformRowHeights(true);
+  ResultView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ResultView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ResultView_->setDragEnabled(true);
+  ResultView_->setDragDropMode(QAbstractItemView::DragOnly);
+  ResultView_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ResultView_, &QWidget::customContextMenuRequested, this, &TMain::ResListContextMenu);
+  ResultView_->header()->setSectionsMovable(true);
+  ResultView_->header()->setSectionsClickable(true);
+  ResultView_->header()->setMinimumSectionSize(50);
   const int Widths[4] = {108, 140, 60, 84};
-  for (int I = 0; I < 4; ++I) ResultView->header()->resizeSection(I, Widths[I]);
-  connect(ResultView->header(), &QHeaderView::sectionClicked, this, &TMain::ResListHeaderClick);
+  for (int I = 0; I < 4; ++I) ResultView_->header()->resizeSection(I, Widths[I]);
+  connect(ResultView_->header(), &QHeaderView::sectionClicked, this, &TMain::ResListHeaderClick);
   // A double click or Enter on a row previews it.
-  connect(ResultView, &QTreeView::doubleClicked, this, [this](const QModelIndex&) { PreviewExec(); });
-  ResultView->installEventFilter(this);
-  connect(ResultView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+  connect(ResultView_, &QTreeView::doubleClicked, this, [this](const QModelIndex&) { PreviewExec(); });
+  ResultView_->installEventFilter(this);
+  connect(ResultView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this] { UpdatePreviewPrintActions(); });
-  connect(ResultView->header(), &QHeaderView::sectionDoubleClicked, this,
-          [this](int Section) { ResultView->resizeColumnToContents(Section); });
+  connect(ResultView_->header(), &QHeaderView::sectionDoubleClicked, this,
+          [this](int Section) { ResultView_->resizeColumnToContents(Section); });
 
-  Splitter = new QSplitter;
-  Splitter->setObjectName(QStringLiteral("Splitter"));
-  Splitter->addWidget(SearchSide);
-  Splitter->addWidget(ResultView);
-  Splitter->setStretchFactor(1, 1);
-  Splitter->setChildrenCollapsible(false);
-  connect(Splitter, &QSplitter::splitterMoved, this, [this](int, int) {
-    if (SearchCollapsed) return;
-    int Wanted = ClampSplitter(width() - Splitter->handleWidth() - 8, kSearchPanelWidth, kResultsReserve,
-                               SearchSide->width());
-    if (Wanted != SearchSide->width()) Splitter->setSizes({Wanted, width() - Wanted});
+  Splitter_ = new QSplitter;
+  Splitter_->setObjectName(QStringLiteral("Splitter"));
+  Splitter_->addWidget(SearchSide_);
+  Splitter_->addWidget(ResultView_);
+  Splitter_->setStretchFactor(1, 1);
+  Splitter_->setChildrenCollapsible(false);
+  connect(Splitter_, &QSplitter::splitterMoved, this, [this](int, int) {
+    if (SearchCollapsed_) return;
+    int Wanted = ClampSplitter(width() - Splitter_->handleWidth() - 8, kSearchPanelWidth, kResultsReserve,
+                               SearchSide_->width());
+    if (Wanted != SearchSide_->width()) Splitter_->setSizes({Wanted, width() - Wanted});
   });
-  setCentralWidget(Splitter);
+  setCentralWidget(Splitter_);
 
-  StatusBar = new TWideStatusBar(this);
-  StatusBar->setObjectName(QStringLiteral("StatusBar"));
-  StatusBar->AddPanel({u"", 0, 0, 0});
-  StatusBar->AddPanel({u"", 50, 0, 1});
-  setStatusBar(StatusBar);
+  StatusBar_ = new TWideStatusBar(this);
+  StatusBar_->setObjectName(QStringLiteral("StatusBar"));
+  StatusBar_->AddPanel({u"", 0, 0, 0});
+  StatusBar_->AddPanel({u"", 50, 0, 1});
+  setStatusBar(StatusBar_);
   // Panel 0 holds the status-bar animation; the other one lies over the toolbar's Start button.
-  StatusAnim = new TBusyIndicator(StatusBar->PanelLabel(0));
-  StatusAnim->setObjectName(QStringLiteral("StatusBarAnimation"));
-  StatusAnim->hide();
+  StatusAnim_ = new TBusyIndicator(StatusBar_->PanelLabel(0));
+  StatusAnim_->setObjectName(QStringLiteral("StatusBarAnimation"));
+  StatusAnim_->hide();
 
   BuildMenus();
 
   // Escape during a search asks whether to stop it, whichever control has the focus.
   auto* Escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(Escape, &QShortcut::activated, this, [this] {
-    if (Run->Busy) Run->AskStop();
+    if (Run_->Busy) Run_->AskStop();
   });
-  connect(StartBtn, &QPushButton::clicked, this, [this] { SearchStartExec(); });
-  connect(StopBtn, &QPushButton::clicked, this, [this] { SearchStopExec(); });
-  connect(PauseBtn, &QPushButton::clicked, this, [this] {
+  connect(StartBtn_, &QPushButton::clicked, this, [this] { SearchStartExec(); });
+  connect(StopBtn_, &QPushButton::clicked, this, [this] { SearchStopExec(); });
+  connect(PauseBtn_, &QPushButton::clicked, this, [this] {
     // The click only asks; the pause runs its waiting loop after the click has been handled.
     QTimer::singleShot(0, this, [this] { SearchPauseExec(); });
   });
-  connect(BrowseBtn, &QPushButton::clicked, this, &TMain::BrowsePathsExec);
-  connect(SelectBtn, &QPushButton::clicked, this, &TMain::SelectFileTypesExec);
-  connect(FiltersBtn, &QPushButton::clicked, this, &TMain::EditFiltersExec);
-  connect(ExactRadio, &QRadioButton::toggled, this, [this](bool) { FillLogicBox(); });
-  connect(DirectScanCheck, &QCheckBox::clicked, this, [this](bool On) {
-    if (!On && !ConvToTextCheck->isChecked()) ConvToTextCheck->setChecked(true);
+  connect(BrowseBtn_, &QPushButton::clicked, this, &TMain::BrowsePathsExec);
+  connect(SelectBtn_, &QPushButton::clicked, this, &TMain::SelectFileTypesExec);
+  connect(FiltersBtn_, &QPushButton::clicked, this, &TMain::EditFiltersExec);
+  connect(ExactRadio_, &QRadioButton::toggled, this, [this](bool) { FillLogicBox(); });
+  connect(DirectScanCheck_, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !ConvToTextCheck_->isChecked()) ConvToTextCheck_->setChecked(true);
     UpdateControls();
   });
-  connect(ConvToTextCheck, &QCheckBox::clicked, this, [this](bool On) {
-    if (!On && !DirectScanCheck->isChecked()) DirectScanCheck->setChecked(true);
+  connect(ConvToTextCheck_, &QCheckBox::clicked, this, [this](bool On) {
+    if (!On && !DirectScanCheck_->isChecked()) DirectScanCheck_->setChecked(true);
     UpdateControls();
   });
-  connect(FilesCheck, &QCheckBox::clicked, this, [this](bool On) {
-    bool Files = On, Archives = ArchivesCheck->isChecked();
+  connect(FilesCheck_, &QCheckBox::clicked, this, [this](bool On) {
+    bool Files = On, Archives = ArchivesCheck_->isChecked();
     ClickFilesArchives(true, Files, Archives);
     SetFilesArchives(Files, Archives);
   });
-  connect(ArchivesCheck, &QCheckBox::clicked, this, [this](bool On) {
-    bool Files = FilesCheck->isChecked(), Archives = On;
+  connect(ArchivesCheck_, &QCheckBox::clicked, this, [this](bool On) {
+    bool Files = FilesCheck_->isChecked(), Archives = On;
     ClickFilesArchives(false, Files, Archives);
     SetFilesArchives(Files, Archives);
   });
-  connect(InResultsCheck, &QCheckBox::toggled, this, [this](bool) { UpdateControls(); });
-  for (QCheckBox* Check : {DateCheck, SizeCheck})
+  connect(InResultsCheck_, &QCheckBox::toggled, this, [this](bool) { UpdateControls(); });
+  for (QCheckBox* Check : {DateCheck_, SizeCheck_})
     connect(Check, &QCheckBox::toggled, this, [this] { UpdateControls(); });
-  connect(FilterBox, &QGroupBox::toggled, this, [this] { UpdateControls(); });
-  connect(Paths->lineEdit(), &QLineEdit::editingFinished, this,
-          [this] { Paths->setEditText(Q(ParsePathList(U(Paths->currentText())))); });
-  connect(Masks->lineEdit(), &QLineEdit::editingFinished, this,
-          [this] { Masks->setEditText(Q(NormalizeMasks(U(Masks->currentText())))); });
-  for (QLineEdit* Edit : {SizeFromEdit, SizeToEdit})
+  connect(FilterBox_, &QGroupBox::toggled, this, [this] { UpdateControls(); });
+  connect(Paths_->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { Paths_->setEditText(Q(ParsePathList(U(Paths_->currentText())))); });
+  connect(Masks_->lineEdit(), &QLineEdit::editingFinished, this,
+          [this] { Masks_->setEditText(Q(NormalizeMasks(U(Masks_->currentText())))); });
+  for (QLineEdit* Edit : {SizeFromEdit_, SizeToEdit_})
     connect(Edit, &QLineEdit::editingFinished, this,
             [Edit] { Edit->setText(Q(NormalizeSizeEditText(U(Edit->text())))); });
 }
@@ -412,18 +412,18 @@ void TMain::BuildWindow() {
 void TMain::BuildMenus() {
   // The eleven commands (Start ... Exit) belong to the commands layer; the menus and the toolbar show
   // its actions.
-  Commands = new TMainActions(this);
-  Commands->State = [this] { return CommandState(); };
-  auto Act = [this](int32_t Index) { return Commands->ActionByIndex(Index); };
+  Commands_ = new TMainActions(this);
+  Commands_->State = [this] { return CommandState(); };
+  auto Act = [this](int32_t Index) { return Commands_->ActionByIndex(Index); };
   auto MakeAction = [this](const char* Name, const char* Caption, auto Handler) {
     auto* Action = new QAction(QString::fromUtf8(Caption), this);
     Action->setObjectName(QString::fromUtf8(Name));
     connect(Action, &QAction::triggered, this, Handler);
     return Action;
   };
-  mClear = MakeAction("mClear", "Clear Search Results", [this] {
+  MClear_ = MakeAction("mClear", "Clear Search Results", [this] {
     ClearResults();
-    InResultsCheck->setChecked(false);
+    InResultsCheck_->setChecked(false);
     SetStatusText(u"", false);
   });
 
@@ -439,38 +439,38 @@ void TMain::BuildMenus() {
   Search->addAction(Act(maSearchStop));
   Search->addAction(Act(maSearchPause));
   Search->addSeparator();
-  Search->addAction(mClear);
-  auto* View = mView = menuBar()->addMenu(QStringLiteral("&View"));
+  Search->addAction(MClear_);
+  auto* View = MView_ = menuBar()->addMenu(QStringLiteral("&View"));
   View->setObjectName(QStringLiteral("mView"));
-  mStatusBar = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
-    Settings.ViewOptions.StatusBar = On;
-    StatusBar->setVisible(On);
+  MStatusBar_ = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
+    Settings_.ViewOptions.StatusBar = On;
+    StatusBar_->setVisible(On);
   });
-  mStatusBar->setCheckable(true);
-  mEnableLog =
-      MakeAction("mEnableLog", "Enable Log Window", [this](bool On) { Settings.ViewOptions.LogWindow = On; });
-  mEnableLog->setCheckable(true);
-  View->addAction(mStatusBar);
-  View->addAction(mEnableLog);
+  MStatusBar_->setCheckable(true);
+  MEnableLog_ = MakeAction("mEnableLog", "Enable Log Window",
+                           [this](bool On) { Settings_.ViewOptions.LogWindow = On; });
+  MEnableLog_->setCheckable(true);
+  View->addAction(MStatusBar_);
+  View->addAction(MEnableLog_);
   View->addAction(Act(maShowLog));
-  mLanguage = View->addMenu(QStringLiteral("Interface Language"));
-  mLanguage->setObjectName(QStringLiteral("mLanguage"));
+  MLanguage_ = View->addMenu(QStringLiteral("Interface Language"));
+  MLanguage_->setObjectName(QStringLiteral("mLanguage"));
   View->addAction(Act(maOptions));
   // The open preview windows follow this separator, the newest first.
-  PreviewSeparator = View->addSeparator();
-  PreviewSeparator->setObjectName(QStringLiteral("PreviewSeparator"));
-  PreviewMenu = std::make_unique<TPreviewMenu>(View, PreviewSeparator);
+  PreviewSeparator_ = View->addSeparator();
+  PreviewSeparator_->setObjectName(QStringLiteral("PreviewSeparator"));
+  PreviewMenu_ = std::make_unique<TPreviewMenu>(View, PreviewSeparator_);
   auto* Help = menuBar()->addMenu(QStringLiteral("&Help"));
   Help->setObjectName(QStringLiteral("mHelp"));
   Help->addAction(Act(maHelp));
   auto* About = MakeAction("mAbout", "About", [this] { AboutExec(); });
   Help->addAction(About);
   connect(View, &QMenu::aboutToShow, this, [this] {
-    mStatusBar->setChecked(Settings.ViewOptions.StatusBar);
-    mEnableLog->setChecked(Settings.ViewOptions.LogWindow);
+    MStatusBar_->setChecked(Settings_.ViewOptions.StatusBar);
+    MEnableLog_->setChecked(Settings_.ViewOptions.LogWindow);
   });
   connect(Search, &QMenu::aboutToShow, this, [this, Act] {
-    mClear->setEnabled(!Run->Busy);
+    MClear_->setEnabled(!Run_->Busy);
     // The Start item names its key, F3, which the application hook handles.
     QAction* Start = Act(maSearchStart);
     Start->setText(Q(SearchMenuStartCaption(U(Start->text()))));
@@ -478,10 +478,10 @@ void TMain::BuildMenus() {
 }
 
 void TMain::InstallCommands() {
-  auto& H = Commands->Handlers;
+  auto& H = Commands_->Handlers;
   // In the dialog style the search dialog asks first; a paused search just goes on.
   H[maSearchStart] = [this] {
-    if (Settings.ViewOptions.InterfaceStyle == 1 && !Run->Paused)
+    if (Settings_.ViewOptions.InterfaceStyle == 1 && !Run_->Paused)
       SearchDialogExec();
     else
       SearchStartExec();
@@ -497,68 +497,68 @@ void TMain::InstallCommands() {
   H[maOptions] = [this] { OptionsExec(); };
   H[maHelp] = [this] { HelpExec(); };
   H[maExit] = [this] { ExitExec(); };
-  Commands->ResultsFocused = [this] { return ResultView->hasFocus(); };
-  Commands->FocusedRow = [this](bool& InArchive) {
-    QModelIndex Current = ResultView->currentIndex();
+  Commands_->ResultsFocused = [this] { return ResultView_->hasFocus(); };
+  Commands_->FocusedRow = [this](bool& InArchive) {
+    QModelIndex Current = ResultView_->currentIndex();
     if (!Current.isValid() || Current.row() >= Results().Count()) return false;
     TFoundFileInfo Info;
     Results().GetInfo(Current.row(), Info);
     InArchive = Info.InArchive;
     return true;
   };
-  Commands->LanguageCount = [this] { return Langs.GetLanguageCount(); };
-  Commands->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
-  Commands->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
-  Commands->OnFillFromHistory = [this] { FillFromHistory(); };
-  Commands->InstallHook();
+  Commands_->LanguageCount = [this] { return Langs_.GetLanguageCount(); };
+  Commands_->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
+  Commands_->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
+  Commands_->OnFillFromHistory = [this] { FillFromHistory(); };
+  Commands_->InstallHook();
   // Enter on the results list previews (see eventFilter); this filter comes after the hook, so it runs first.
   qApp->installEventFilter(this);
-  Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
-  Commands->LocalizeActions();
-  ToolbarAnim = new TBusyIndicator(Commands->ToolBar());
-  ToolbarAnim->setObjectName(QStringLiteral("ToolbarAnimation"));
-  ToolbarAnim->hide();
-  BusyAnimation.Mode = static_cast<uint8_t>(std::min<int>(Settings.ViewOptions.Animation, 2));
+  Commands_->BuildToolbar(Run_->Paused, FilesCheck_->isChecked(), ArchivesCheck_->isChecked());
+  Commands_->LocalizeActions();
+  ToolbarAnim_ = new TBusyIndicator(Commands_->ToolBar());
+  ToolbarAnim_->setObjectName(QStringLiteral("ToolbarAnimation"));
+  ToolbarAnim_->hide();
+  BusyAnimation_.Mode = static_cast<uint8_t>(std::min<int>(Settings_.ViewOptions.Animation, 2));
 }
 
 void TMain::SetAnimationMode(int32_t Mode) {
-  Settings.ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
-  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
-  BusyAnimation.SetAnimationMode(Settings.ViewOptions.Animation);
+  Settings_.ViewOptions.Animation = static_cast<uint8_t>(std::clamp(Mode, 0, 2));
+  BusyAnimation_.HasStartButton = Commands_->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation_.SetAnimationMode(Settings_.ViewOptions.Animation);
   ApplyAnimation();
 }
 
 void TMain::ApplyAnimation() {
-  if (!ToolbarAnim || !StatusAnim) return;
-  const TAnimationPlace Place = BusyAnimation.Place();
-  QToolButton* Start = Commands->ToolButtonByTag(maSearchStart);
+  if (!ToolbarAnim_ || !StatusAnim_) return;
+  const TAnimationPlace Place = BusyAnimation_.Place();
+  QToolButton* Start = Commands_->ToolButtonByTag(maSearchStart);
   if (Place == apStartButton && Start) {
-    ToolbarAnim->setGeometry(Start->geometry());
-    ToolbarAnim->show();
-    ToolbarAnim->raise();
+    ToolbarAnim_->setGeometry(Start->geometry());
+    ToolbarAnim_->show();
+    ToolbarAnim_->raise();
   } else {
-    ToolbarAnim->hide();
+    ToolbarAnim_->hide();
   }
   // The status bar's first panel is 16 pixels wide while it shows the animation.
   constexpr int kStatusAnimationWidth = 16;
   if (Place == apStatusBar) {
-    StatusBar->SetPanelWidth(0, kStatusAnimationWidth);
-    StatusAnim->setGeometry(0, 0, kStatusAnimationWidth,
-                            std::max(kStatusAnimationWidth, StatusBar->PanelLabel(0)->height()));
-    StatusAnim->show();
-    StatusAnim->raise();
+    StatusBar_->SetPanelWidth(0, kStatusAnimationWidth);
+    StatusAnim_->setGeometry(0, 0, kStatusAnimationWidth,
+                             std::max(kStatusAnimationWidth, StatusBar_->PanelLabel(0)->height()));
+    StatusAnim_->show();
+    StatusAnim_->raise();
   } else {
-    StatusAnim->hide();
-    StatusBar->SetPanelWidth(0, 0);
+    StatusAnim_->hide();
+    StatusBar_->SetPanelWidth(0, 0);
   }
-  ToolbarAnim->SetRunning(BusyAnimation.Playing() && Place == apStartButton);
-  StatusAnim->SetRunning(BusyAnimation.Playing() && Place == apStatusBar);
+  ToolbarAnim_->SetRunning(BusyAnimation_.Playing() && Place == apStartButton);
+  StatusAnim_->SetRunning(BusyAnimation_.Playing() && Place == apStatusBar);
 }
 
 void TMain::LoadHistories() {
   TWideStringList Items;
   const std::string Names[3] = {"Pattern", "Paths", "Masks"};
-  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  QComboBox* Boxes[3] = {Pattern_, Paths_, Masks_};
   for (int I = 0; I < 3; ++I) {
     LoadComboHistory(Items, U(Boxes[I]->currentText()), Names[I]);
     SetItems(Boxes[I], Items);
@@ -567,45 +567,45 @@ void TMain::LoadHistories() {
 
 TMainState TMain::CommandState() const {
   TMainState S;
-  S.Busy = Run->Busy;
-  S.RowFocused = ResultView->currentIndex().isValid();
-  S.TableEmpty = Run->Results().Count() == 0;
-  S.ConvertersLoaded = Converters && Converters->Count() > 0;
-  S.SearchInResults = InResultsCheck->isChecked();
-  S.DirectScan = DirectScanCheck->isChecked();
-  S.DateFilter = DateCheck->isChecked();
-  S.SizeFilter = SizeCheck->isChecked();
-  S.PreviewPending = PendingPreview.PreviewPending;
+  S.Busy = Run_->Busy;
+  S.RowFocused = ResultView_->currentIndex().isValid();
+  S.TableEmpty = Run_->Results().Count() == 0;
+  S.ConvertersLoaded = Converters_ && Converters_->Count() > 0;
+  S.SearchInResults = InResultsCheck_->isChecked();
+  S.DirectScan = DirectScanCheck_->isChecked();
+  S.DateFilter = DateCheck_->isChecked();
+  S.SizeFilter = SizeCheck_->isChecked();
+  S.PreviewPending = PendingPreview_.PreviewPending;
   return S;
 }
 
 void TMain::ExitExec() {
-  Run->StopRequested = true;
+  Run_->StopRequested = true;
   close();
 }
 
 void TMain::Localize(TQtLangForm& Form) {
-  Langs.CaptureForm(0, Form);
-  Langs.TranslateForm(Form);
+  Langs_.CaptureForm(0, Form);
+  Langs_.TranslateForm(Form);
 }
 
 void TMain::OptionsExec(int32_t Page) {
   TPreferencesHooks Hooks;
-  int32_t AskMode = Run->PasswordAskMode;
+  int32_t AskMode = Run_->PasswordAskMode;
   Hooks.PasswordAskMode = &AskMode;
-  Hooks.Languages = &Langs;
+  Hooks.Languages = &Langs_;
   Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
   Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
   Hooks.SetAnimationMode = [this](int32_t Mode) { SetAnimationMode(Mode); };
   Hooks.LoadHistories = [this] { LoadHistories(); };
   Hooks.BuildToolbar = [this](bool Recreate) {
     if (Recreate)
-      Commands->BuildToolbar(Run->Paused, FilesCheck->isChecked(), ArchivesCheck->isChecked());
+      Commands_->BuildToolbar(Run_->Paused, FilesCheck_->isChecked(), ArchivesCheck_->isChecked());
     else
-      Commands->LocalizeActions();
+      Commands_->LocalizeActions();
   };
   Hooks.ActionIcon = [this](int32_t Action) {
-    QAction* A = Commands->ActionByIndex(Action);
+    QAction* A = Commands_->ActionByIndex(Action);
     return A ? A->icon() : QIcon();
   };
   Hooks.BrowseForFolder = [this](const std::u16string& Title) {
@@ -614,12 +614,12 @@ void TMain::OptionsExec(int32_t Page) {
   TPreferences Dialog(std::move(Hooks), this);
   Localize(Dialog.LangForm());
   Dialog.Execute(Page);
-  Run->PasswordAskMode = static_cast<uint8_t>(std::clamp(AskMode, 0, 2));
+  Run_->PasswordAskMode = static_cast<uint8_t>(std::clamp(AskMode, 0, 2));
 }
 
 void TMain::HelpExec() {
   std::u16string File = ChooseHelpFile(
-      HelpChecked, Utf8ToUtf16(ProgramDir), [](const std::u16string& Name) { return WideFileExists(Name); },
+      HelpChecked_, Utf8ToUtf16(ProgramDir_), [](const std::u16string& Name) { return WideFileExists(Name); },
       [](const std::u16string& Text) { MsgDlgText(Text, mtWarning, mbOK); });
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(File))))
     ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {File}));
@@ -631,32 +631,32 @@ void TMain::AboutExec() {
   // The system report names the converters this window loaded.
   Dialog.Sources = [this] {
     const QScreen* Screen = QGuiApplication::primaryScreen();
-    return CollectSysInfoSources(Converters.get(), Screen != nullptr ? Screen->depth() : 0);
+    return CollectSysInfoSources(Converters_.get(), Screen != nullptr ? Screen->depth() : 0);
   };
   Dialog.exec();
 }
 
 void TMain::BrowsePathsExec() {
-  if (Run->Busy) return;
+  if (Run_->Busy) return;
   TSelectPaths Dialog(this);
   Localize(Dialog.LangForm());
-  std::u16string Text = U(Paths->currentText());
+  std::u16string Text = U(Paths_->currentText());
   if (!Dialog.Execute(Text)) return;
-  Paths->setEditText(Q(Text));
-  SubdirsCheck->setChecked(Settings.FileOptions.Subdirectories);
+  Paths_->setEditText(Q(Text));
+  SubdirsCheck_->setChecked(Settings_.FileOptions.Subdirectories);
 }
 
 void TMain::SelectFileTypesExec() {
-  if (Run->Busy) return;
-  SplitQuotedList(Settings.SearchMasks, U(Masks->currentText()));
+  if (Run_->Busy) return;
+  SplitQuotedList(Settings_.SearchMasks, U(Masks_->currentText()));
   TSelectFileTypes Dialog(this);
   Localize(Dialog.LangForm());
-  if (Dialog.Execute(Settings.SearchMasks)) Masks->setEditText(Q(JoinQuotedList(Settings.SearchMasks)));
+  if (Dialog.Execute(Settings_.SearchMasks)) Masks_->setEditText(Q(JoinQuotedList(Settings_.SearchMasks)));
 }
 
 void TMain::EditFiltersExec() {
-  if (Run->Busy || !Converters) return;
-  TEditFilters Dialog(*Converters, this);
+  if (Run_->Busy || !Converters_) return;
+  TEditFilters Dialog(*Converters_, this);
   Localize(Dialog.LangForm());
   Dialog.Execute();
 }
@@ -664,29 +664,29 @@ void TMain::EditFiltersExec() {
 void TMain::SearchDialogExec() {
   TSearchFormState State;
   State.Fields = Fields();
-  for (QComboBox* Box : {Pattern, Paths, Masks}) {
-    QStringList& Items = Box == Pattern ? State.PatternItems
-                         : Box == Paths ? State.PathItems
-                                        : State.MaskItems;
+  for (QComboBox* Box : {Pattern_, Paths_, Masks_}) {
+    QStringList& Items = Box == Pattern_ ? State.PatternItems
+                         : Box == Paths_ ? State.PathItems
+                                         : State.MaskItems;
     for (int I = 0; I < Box->count(); ++I) Items << Box->itemText(I);
   }
-  State.SearchInResultsEnabled = InResultsCheck->isEnabled();
-  State.ConvertEnabled = Converters && Converters->Count() > 0;
+  State.SearchInResultsEnabled = InResultsCheck_->isEnabled();
+  State.ConvertEnabled = Converters_ && Converters_->Count() > 0;
   TSearch Dialog(this);
   Localize(Dialog.LangForm());
   Dialog.BrowsePaths = [this](std::u16string& Text, bool& Subdirectories) {
     TSelectPaths Paths(this);
     Localize(Paths.LangForm());
     if (!Paths.Execute(Text)) return false;
-    Subdirectories = Settings.FileOptions.Subdirectories;
+    Subdirectories = Settings_.FileOptions.Subdirectories;
     return true;
   };
   Dialog.SelectTypes = [this](std::u16string& Text) {
-    SplitQuotedList(Settings.SearchMasks, Text);
+    SplitQuotedList(Settings_.SearchMasks, Text);
     TSelectFileTypes Types(this);
     Localize(Types.LangForm());
-    if (!Types.Execute(Settings.SearchMasks)) return false;
-    Text = JoinQuotedList(Settings.SearchMasks);
+    if (!Types.Execute(Settings_.SearchMasks)) return false;
+    Text = JoinQuotedList(Settings_.SearchMasks);
     return true;
   };
   Dialog.EditFilters = [this] { EditFiltersExec(); };
@@ -695,24 +695,24 @@ void TMain::SearchDialogExec() {
   ShowAllFields(State.Fields);
   ShowFields(State.Fields);
   State.Fields.CheckedByDialog = true;
-  Run->SearchStartExec(State.Fields);
+  Run_->SearchStartExec(State.Fields);
 }
 
 void TMain::ResListContextMenu(const QPoint& Pos) {
-  QModelIndex Index = ResultView->indexAt(Pos);
-  if (!Index.isValid()) Index = ResultView->currentIndex();
+  QModelIndex Index = ResultView_->indexAt(Pos);
+  if (!Index.isValid()) Index = ResultView_->currentIndex();
   if (!Index.isValid() || Index.row() >= Results().Count()) return;
-  ResultView->setCurrentIndex(Index);
+  ResultView_->setCurrentIndex(Index);
   TFoundFileInfo Info;
   Results().GetInfo(Index.row(), Info);
   TResultMenuHooks Hooks;
-  Hooks.Preview = [this] { Commands->ActionByIndex(maPreview)->trigger(); };
+  Hooks.Preview = [this] { Commands_->ActionByIndex(maPreview)->trigger(); };
   std::string Summarizer;
   Hooks.SummarizerFound = FindSummarizer(Summarizer);
   Hooks.LaunchSummarizer = [this, Summarizer](const TFoundFileInfo& Found) {
-    if (Converters)
-      StartSummarizer(Summarizer, Found, Pattern->currentText().isEmpty(), ConvToTextCheck->isChecked(),
-                      *Converters);
+    if (Converters_)
+      StartSummarizer(Summarizer, Found, Pattern_->currentText().isEmpty(), ConvToTextCheck_->isChecked(),
+                      *Converters_);
   };
   Hooks.ExtractPassword = [this](const std::string& ArcName, const std::string& ItemName,
                                  std::string& Password) {
@@ -722,20 +722,20 @@ void TMain::ResListContextMenu(const QPoint& Pos) {
   };
   // A right click shows the menu at the mouse; the menu key at the focused row.
   QPoint At = Pos;
-  if (!ResultView->viewport()->rect().contains(At)) At = ResultView->visualRect(Index).bottomLeft();
-  ShowResultMenu(this, ResultView->viewport()->mapToGlobal(At), Info, Hooks);
+  if (!ResultView_->viewport()->rect().contains(At)) At = ResultView_->visualRect(Index).bottomLeft();
+  ShowResultMenu(this, ResultView_->viewport()->mapToGlobal(At), Info, Hooks);
 }
 
 void TMain::FormCreate(const TMainCommandLine& CommandLine) {
-  DebugMode = CommandLine.DebugMode;
-  Run->DebugMode = CommandLine.DebugMode;
-  Run->TimeMode = CommandLine.TimeMode;
+  DebugMode_ = CommandLine.DebugMode;
+  Run_->DebugMode = CommandLine.DebugMode;
+  Run_->TimeMode = CommandLine.TimeMode;
   MemoryMode = CommandLine.MemoryMode;
   if (CommandLine.LogToFile) OpenLogFile(Utf16ToUtf8(LogFileNameFor(CommandLine.ProgramPath)));
 
-  Scanner.Archives = &ArchiveWalk;
-  Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
-  Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+  Scanner_.Archives = &ArchiveWalk_;
+  Scanner_.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
+  Scanner_.MatchMask = [](const std::string& Name, const std::string& Mask) {
     return MatchesMask(Name, Mask, true);
   };
 
@@ -743,20 +743,20 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   SetDefaultOptions();
   bool Loaded = false;
   try {
-    Langs.AddLanguage("English", 1);
-    Langs.OnChange = [this] { LanguageChanged(); };
+    Langs_.AddLanguage("English", 1);
+    Langs_.OnChange = [this] { LanguageChanged(); };
     Loaded = LoadOptions();
-    PrepareExcludedDirs(Settings.ExcludedDirs, !Loaded, WideGetTempDir());
-    LoadLanguages(Langs, Utf8ToUtf16(ProgramDir), kLanguageFileMask, LanguageFiles, LangMenu);
-    LanguagesLoadedAt = NowDateTime();
-    Langs.CaptureForm(0, *LangForm);
+    PrepareExcludedDirs(Settings_.ExcludedDirs, !Loaded, WideGetTempDir());
+    LoadLanguages(Langs_, Utf8ToUtf16(ProgramDir_), kLanguageFileMask, LanguageFiles_, LangMenu_);
+    LanguagesLoadedAt_ = NowDateTime();
+    Langs_.CaptureForm(0, *LangForm_);
     if (!Loaded) {
-      int32_t Index = LanguageIndexForLCID(Langs, GetSystemDefaultLCID());
-      if (Index >= 0) Settings.ViewOptions.LanguageIndex = static_cast<uint8_t>(Index);
+      int32_t Index = LanguageIndexForLCID(Langs_, GetSystemDefaultLCID());
+      if (Index >= 0) Settings_.ViewOptions.LanguageIndex = static_cast<uint8_t>(Index);
     }
-    SetMsgLanguages(&Langs);
-    if (Settings.ViewOptions.LanguageIndex < Langs.GetLanguageCount())
-      Langs.SetLanguageIndex(Settings.ViewOptions.LanguageIndex);
+    SetMsgLanguages(&Langs_);
+    if (Settings_.ViewOptions.LanguageIndex < Langs_.GetLanguageCount())
+      Langs_.SetLanguageIndex(Settings_.ViewOptions.LanguageIndex);
   } catch (const std::exception& E) {
     try {
       Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadOpt_s), E.what()));
@@ -765,8 +765,8 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
   }
   // The language menu: one radio item per language, each selecting the language it shows.
   auto* Group = new QActionGroup(this);
-  for (const TLanguageMenuItem& Item : LangMenu.Items) {
-    auto* Action = mLanguage->addAction(Q(Item.Caption));
+  for (const TLanguageMenuItem& Item : LangMenu_.Items) {
+    auto* Action = MLanguage_->addAction(Q(Item.Caption));
     Action->setObjectName(QString::fromStdString(Item.Name));
     Action->setCheckable(true);
     Action->setActionGroup(Group);
@@ -775,103 +775,104 @@ void TMain::FormCreate(const TMainCommandLine& CommandLine) {
     int32_t Language = Item.LanguageIndex;
     connect(Action, &QAction::triggered, this, [this, Language] { SetLanguage(Language); });
   }
-  mLanguage->setEnabled(LangMenu.Enabled);
+  MLanguage_->setEnabled(LangMenu_.Enabled);
 
   try {
-    Converters = std::make_unique<TQVConverters>();
-    Scanner.Converters = Converters.get();
-    Run->Converters = Converters.get();
-    LoadStartupConverters(*Converters, ReadSharedFilesDir(), ProgramDir, Settings.DisabledConverters);
+    Converters_ = std::make_unique<TQVConverters>();
+    Scanner_.Converters = Converters_.get();
+    Run_->Converters = Converters_.get();
+    LoadStartupConverters(*Converters_, ReadSharedFilesDir(), ProgramDir_, Settings_.DisabledConverters);
   } catch (const std::exception& E) {
     Log(StartupErrorLine(static_cast<int32_t>(TMsgIndex::ErrLoadConv_s), E.what()));
   }
-  if (DebugMode) LogArchiveLibraries();
-  Run->BindScanner();
+  if (DebugMode_) LogArchiveLibraries();
+  Run_->BindScanner();
   InstallPreviews();
   LogDisabledArchiveKinds();
 
   // Placement: the saved rectangle, fitted onto the screen.
-  if (Settings.ViewOptions.MainRect.Right > 0) {
-    TRect32 Rect = Settings.ViewOptions.MainRect;
+  if (Settings_.ViewOptions.MainRect.Right > 0) {
+    TRect32 Rect = Settings_.ViewOptions.MainRect;
     QRect Screen =
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (Screen.isValid()) {
       FitRectToScreen(Rect, Screen.width(), Screen.height());
       setGeometry(Rect.Left, Rect.Top, Rect.Right - Rect.Left, Rect.Bottom - Rect.Top);
     }
-    if (Settings.ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    if (Settings_.ViewOptions.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
   }
   ControlsFromSettings();
   ApplyMainFont();
-  StatusBar->setVisible(Settings.ViewOptions.StatusBar);
+  StatusBar_->setVisible(Settings_.ViewOptions.StatusBar);
   ApplyCommandLine(CommandLine);
-  SetInterfaceStyle(Settings.ViewOptions.InterfaceStyle);
+  SetInterfaceStyle(Settings_.ViewOptions.InterfaceStyle);
   InstallCommands();
   UpdateControls();
   if (MemoryMode) {
     // When the program is idle, the memory figure follows what is allocated now.
     auto* Idle = new QTimer(this);
     connect(Idle, &QTimer::timeout, this, [this] {
-      if (AllocatedMemory() != LastAllocMemSize) SetStatusText(Status, false);
+      if (AllocatedMemory() != LastAllocMemSize_) SetStatusText(Status_, false);
     });
     Idle->start(500);
   }
 }
 
 void TMain::ApplyMainFont() {
-  if (Settings.MainFont.Name.empty()) return;
-  QFont Font(QString::fromStdString(Settings.MainFont.Name));
+  if (Settings_.MainFont.Name.empty()) return;
+  QFont Font(QString::fromStdString(Settings_.MainFont.Name));
   // A negative height is the character height in pixels, a positive one the cell height.
-  if (Settings.MainFont.Height != 0) Font.setPixelSize(std::abs(Settings.MainFont.Height));
-  Font.setBold(Settings.MainFont.Style & fsBold);
-  Font.setItalic(Settings.MainFont.Style & fsItalic);
-  Font.setUnderline(Settings.MainFont.Style & fsUnderline);
-  Font.setStrikeOut(Settings.MainFont.Style & fsStrikeOut);
-  for (QWidget* W : std::initializer_list<QWidget*>{Pattern, Paths, Masks, ResultView}) W->setFont(Font);
+  if (Settings_.MainFont.Height != 0) Font.setPixelSize(std::abs(Settings_.MainFont.Height));
+  Font.setBold(Settings_.MainFont.Style & fsBold);
+  Font.setItalic(Settings_.MainFont.Style & fsItalic);
+  Font.setUnderline(Settings_.MainFont.Style & fsUnderline);
+  Font.setStrikeOut(Settings_.MainFont.Style & fsStrikeOut);
+  for (QWidget* W : std::initializer_list<QWidget*>{Pattern_, Paths_, Masks_, ResultView_}) W->setFont(Font);
 }
 
 void TMain::ApplyCommandLine(const TMainCommandLine& CommandLine) {
   // The pattern box starts with the option's text, empty without it, whatever the history holds.
-  Pattern->setEditText(Q(CommandLine.Text));
-  if (!CommandLine.Path.empty()) Paths->setEditText(Q(CommandLine.Path));
-  if (!CommandLine.Mask.empty()) Masks->setEditText(Q(CommandLine.Mask));
+  Pattern_->setEditText(Q(CommandLine.Text));
+  if (!CommandLine.Path.empty()) Paths_->setEditText(Q(CommandLine.Path));
+  if (!CommandLine.Mask.empty()) Masks_->setEditText(Q(CommandLine.Mask));
 }
 
 void TMain::showEvent(QShowEvent* Event) {
   QMainWindow::showEvent(Event);
-  if (!FirstShow) return;
-  FirstShow = false;
+  if (!FirstShow_) return;
+  FirstShow_ = false;
   // Log entries made during creation wait in the buffer until the log window can take them.
   LogWindowSink = [this](const std::string& Text, bool Show) { GetLogForm()->AddLine(Text, Show); };
   GetLogForm();
   FlushLogBuffer();
-  for (QAction* Action : mLanguage->actions())
-    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex()))
+  for (QAction* Action : MLanguage_->actions())
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs_.GetLanguageIndex()))
       Action->setChecked(true);
   LoadHistories();
   // The first activation: empty boxes get the saved lists, and in the dialog style the search dialog
   // opens by itself. Both are posted, so they run once the window is up.
-  Commands->PostAppMessage(MakeFillFromHistoryMessage());
-  if (Settings.ViewOptions.InterfaceStyle == 1) Commands->PostAppMessage(MakeRunActionMessage(maSearchStart));
+  Commands_->PostAppMessage(MakeFillFromHistoryMessage());
+  if (Settings_.ViewOptions.InterfaceStyle == 1)
+    Commands_->PostAppMessage(MakeRunActionMessage(maSearchStart));
 }
 
 void TMain::FillFromHistory() {
-  Paths->setEditText(Q(FillFromHistoryText(U(Paths->currentText()), Settings.SearchPaths)));
-  Masks->setEditText(Q(FillFromHistoryText(U(Masks->currentText()), Settings.SearchMasks)));
+  Paths_->setEditText(Q(FillFromHistoryText(U(Paths_->currentText()), Settings_.SearchPaths)));
+  Masks_->setEditText(Q(FillFromHistoryText(U(Masks_->currentText()), Settings_.SearchMasks)));
 }
 
 TLog* TMain::GetLogForm() {
-  if (!LogForm) {
-    LogForm = new TLog(this);
-    LogLangForm = std::make_unique<TQtLangForm>(LogForm.data(), "TLog");
-    Screen.Forms.push_back(LogLangForm.get());
-    Langs.CaptureForm(0, *LogLangForm);
-    Langs.TranslateForm(*LogLangForm);
+  if (!LogForm_) {
+    LogForm_ = new TLog(this);
+    LogLangForm_ = std::make_unique<TQtLangForm>(LogForm_.data(), "TLog");
+    Screen_.Forms.push_back(LogLangForm_.get());
+    Langs_.CaptureForm(0, *LogLangForm_);
+    Langs_.TranslateForm(*LogLangForm_);
     QRect Main = geometry();
-    LogForm->move(std::max(0, Main.right() - LogForm->width() - 12),
-                  std::max(0, Main.bottom() - LogForm->height() - 32));
+    LogForm_->move(std::max(0, Main.right() - LogForm_->width() - 12),
+                   std::max(0, Main.bottom() - LogForm_->height() - 32));
   }
-  return LogForm;
+  return LogForm_;
 }
 
 void TMain::ShowLogExec() {
@@ -881,7 +882,7 @@ void TMain::ShowLogExec() {
 }
 
 void TMain::closeEvent(QCloseEvent* Event) {
-  Run->StopRequested = true;
+  Run_->StopRequested = true;
   // The previews close with the program (each stores its placement on the way).
   const std::vector<TPreview*> Open = PreviewWindows();
   for (TPreview* W : Open) delete W;
@@ -889,7 +890,7 @@ void TMain::closeEvent(QCloseEvent* Event) {
   if (!WriteSettings()) {
     // The program closes all the same, but the user learns that this session's settings are gone.
     const std::string Text =
-        FormatMsg(TMsgIndex::SettingsNotSaved_ss, {SettingsFolder(), std::strerror(SettingsError)});
+        FormatMsg(TMsgIndex::SettingsNotSaved_ss, {SettingsFolder(), std::strerror(SettingsError_)});
     Log(Text);
     ShowErrorText(Utf8ToUtf16(Text));
   }
@@ -899,16 +900,16 @@ void TMain::closeEvent(QCloseEvent* Event) {
 
 bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
   // A click on the folded strip, or a double click on the "What to find" title, folds or unfolds.
-  if (Watched == SearchSide && SearchCollapsed && Event->type() == QEvent::MouseButtonRelease) {
+  if (Watched == SearchSide_ && SearchCollapsed_ && Event->type() == QEvent::MouseButtonRelease) {
     SetSearchPanelCollapsed(false);
     return true;
   }
-  if (Watched == WhatGroup && Event->type() == QEvent::MouseButtonDblClick) {
-    SetSearchPanelCollapsed(!SearchCollapsed);
+  if (Watched == WhatGroup_ && Event->type() == QEvent::MouseButtonDblClick) {
+    SetSearchPanelCollapsed(!SearchCollapsed_);
     return true;
   }
   // Enter on the results list previews the focused row instead of starting a search.
-  if (Watched == ResultView && Event->type() == QEvent::KeyPress) {
+  if (Watched == ResultView_ && Event->type() == QEvent::KeyPress) {
     auto* Key = static_cast<QKeyEvent*>(Event);
     if ((Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) &&
         !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
@@ -920,61 +921,61 @@ bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TMain::SearchStartExec() {
-  if (!Run->Paused && Run->Busy) return;
+  if (!Run_->Paused && Run_->Busy) return;
   TSearchFields F = Fields();
-  Run->SearchStartExec(F);
+  Run_->SearchStartExec(F);
 }
 
 void TMain::ClearResults() {
-  Run->ClearResults();
+  Run_->ClearResults();
   UpdateControls();
 }
 
 void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
-  Status = AddPeriod ? WideAddPeriod(Text) : Text;
-  if (MemoryMode) LastAllocMemSize = AllocatedMemory();
-  StatusBar->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, LastAllocMemSize));
-  StatusBar->repaint();
+  Status_ = AddPeriod ? WideAddPeriod(Text) : Text;
+  if (MemoryMode) LastAllocMemSize_ = AllocatedMemory();
+  StatusBar_->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, LastAllocMemSize_));
+  StatusBar_->repaint();
 }
 
 void TMain::SaveSettings() { WriteSettings(); }
 
 bool TMain::WriteSettings() {
-  Settings.SearchOptions.CaseSensitive = CaseSensCheck->isChecked();
-  Settings.SearchOptions.WholeWords = WholeWordsCheck->isChecked();
-  Settings.SearchOptions.Fuzzy = FuzzyRadio->isChecked();
-  Settings.SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox->currentIndex()));
-  Settings.ScanOptions.DirectScan = DirectScanCheck->isChecked();
+  Settings_.SearchOptions.CaseSensitive = CaseSensCheck_->isChecked();
+  Settings_.SearchOptions.WholeWords = WholeWordsCheck_->isChecked();
+  Settings_.SearchOptions.Fuzzy = FuzzyRadio_->isChecked();
+  Settings_.SearchOptions.LogicIndex = static_cast<uint8_t>(std::max(0, LogicBox_->currentIndex()));
+  Settings_.ScanOptions.DirectScan = DirectScanCheck_->isChecked();
   // Without a converter the box is off because the program turned it off, not the user: the stored choice
   // stays, so conversion is on again at the first start that finds converters.
-  if (Converters && Converters->Count() > 0)
-    Settings.ScanOptions.ConvertToText = ConvToTextCheck->isChecked();
-  Settings.ScanOptions.ANSI = AnsiCheck->isChecked();
-  Settings.ScanOptions.OEM = OemCheck->isChecked();
-  Settings.ScanOptions.Unicode = UnicodeCheck->isChecked();
-  Settings.ScanOptions.SkipBinary = SkipBinaryCheck->isChecked();
-  Settings.FileOptions.Subdirectories = SubdirsCheck->isChecked();
-  Settings.FileOptions.PlainFiles = FilesCheck->isChecked();
-  Settings.FileOptions.Archives = ArchivesCheck->isChecked();
-  Settings.FileOptions.FilterOn = FilterBox->isChecked();
-  Settings.FileOptions.DateFilterOn = DateCheck->isChecked();
-  Settings.FileOptions.SizeFilterOn = SizeCheck->isChecked();
-  Settings.FileOptions.DateFrom = DateOf(DateFromEdit);
-  Settings.FileOptions.DateTo = DateOf(DateToEdit);
-  Settings.FileOptions.SizeUnits = static_cast<uint8_t>(std::max(0, SizeUnits->currentIndex()));
-  Settings.FileOptions.SizeFrom = SizeTextToBytes(U(SizeFromEdit->text()), Settings.FileOptions.SizeUnits);
-  Settings.FileOptions.SizeTo = SizeTextToBytes(U(SizeToEdit->text()), Settings.FileOptions.SizeUnits);
-  SplitQuotedList(Settings.SearchPaths, U(Paths->currentText()));
-  SplitQuotedList(Settings.SearchMasks, U(Masks->currentText()));
+  if (Converters_ && Converters_->Count() > 0)
+    Settings_.ScanOptions.ConvertToText = ConvToTextCheck_->isChecked();
+  Settings_.ScanOptions.ANSI = AnsiCheck_->isChecked();
+  Settings_.ScanOptions.OEM = OemCheck_->isChecked();
+  Settings_.ScanOptions.Unicode = UnicodeCheck_->isChecked();
+  Settings_.ScanOptions.SkipBinary = SkipBinaryCheck_->isChecked();
+  Settings_.FileOptions.Subdirectories = SubdirsCheck_->isChecked();
+  Settings_.FileOptions.PlainFiles = FilesCheck_->isChecked();
+  Settings_.FileOptions.Archives = ArchivesCheck_->isChecked();
+  Settings_.FileOptions.FilterOn = FilterBox_->isChecked();
+  Settings_.FileOptions.DateFilterOn = DateCheck_->isChecked();
+  Settings_.FileOptions.SizeFilterOn = SizeCheck_->isChecked();
+  Settings_.FileOptions.DateFrom = DateOf(DateFromEdit_);
+  Settings_.FileOptions.DateTo = DateOf(DateToEdit_);
+  Settings_.FileOptions.SizeUnits = static_cast<uint8_t>(std::max(0, SizeUnits_->currentIndex()));
+  Settings_.FileOptions.SizeFrom = SizeTextToBytes(U(SizeFromEdit_->text()), Settings_.FileOptions.SizeUnits);
+  Settings_.FileOptions.SizeTo = SizeTextToBytes(U(SizeToEdit_->text()), Settings_.FileOptions.SizeUnits);
+  SplitQuotedList(Settings_.SearchPaths, U(Paths_->currentText()));
+  SplitQuotedList(Settings_.SearchMasks, U(Masks_->currentText()));
   QRect Normal = normalGeometry();
-  Settings.ViewOptions.MainRect = {Normal.left(), Normal.top(), Normal.right() + 1, Normal.bottom() + 1};
-  Settings.ViewOptions.Maximized = isMaximized();
-  if (Langs.GetLanguageIndex() >= 0)
-    Settings.ViewOptions.LanguageIndex = static_cast<uint8_t>(Langs.GetLanguageIndex());
+  Settings_.ViewOptions.MainRect = {Normal.left(), Normal.top(), Normal.right() + 1, Normal.bottom() + 1};
+  Settings_.ViewOptions.Maximized = isMaximized();
+  if (Langs_.GetLanguageIndex() >= 0)
+    Settings_.ViewOptions.LanguageIndex = static_cast<uint8_t>(Langs_.GetLanguageIndex());
   for (int I = 0; I < kResListColumnCount; ++I) {
-    Settings.ResListColumns[static_cast<size_t>(I)].Width =
-        std::min(kMaxResListColumnWidth, ResultView->header()->sectionSize(I));
-    Settings.ResListColumns[static_cast<size_t>(I)].Position = ResultView->header()->visualIndex(I);
+    Settings_.ResListColumns[static_cast<size_t>(I)].Width =
+        std::min(kMaxResListColumnWidth, ResultView_->header()->sectionSize(I));
+    Settings_.ResListColumns[static_cast<size_t>(I)].Position = ResultView_->header()->visualIndex(I);
   }
   // The first failure's system error is kept for the report.
   int Error = 0;
@@ -985,7 +986,7 @@ bool TMain::WriteSettings() {
   Note(SaveOptions());
   TWideStringList Items;
   std::string Names[3] = {"Pattern", "Paths", "Masks"};
-  QComboBox* Boxes[3] = {Pattern, Paths, Masks};
+  QComboBox* Boxes[3] = {Pattern_, Paths_, Masks_};
   for (int I = 0; I < 3; ++I) {
     ItemsOf(Boxes[I], Items);
     std::u16string Text = U(Boxes[I]->currentText());
@@ -993,13 +994,14 @@ bool TMain::WriteSettings() {
     Note(SaveComboHistory(Items, Text, Names[I], I == 0));
     SetItems(Boxes[I], Items);
   }
-  SettingsError = Error;
+  SettingsError_ = Error;
   return Error == 0;
 }
 
 void TMain::SetLanguage(int32_t Index) {
   try {
-    ::SetLanguage(Langs, LanguageFiles, LanguagesLoadedAt, Index, [](const std::string& Line) { Log(Line); });
+    ::SetLanguage(Langs_, LanguageFiles_, LanguagesLoadedAt_, Index,
+                  [](const std::string& Line) { Log(Line); });
   } catch (const std::exception& E) {
     Log(E.what());
   }
@@ -1007,11 +1009,11 @@ void TMain::SetLanguage(int32_t Index) {
 
 void TMain::LanguageChanged() {
   FillLogicBox();
-  SetCtrlShortcutPrefix(CtrlShortcutPrefix(Langs.GetLanguageName(std::max(0, Langs.GetLanguageIndex()))));
-  HelpChecked = false;
-  Commands->LocalizeActions();
-  for (QAction* Action : mLanguage->actions())
-    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs.GetLanguageIndex()))
+  SetCtrlShortcutPrefix(CtrlShortcutPrefix(Langs_.GetLanguageName(std::max(0, Langs_.GetLanguageIndex()))));
+  HelpChecked_ = false;
+  Commands_->LocalizeActions();
+  for (QAction* Action : MLanguage_->actions())
+    if (Action->objectName() == QStringLiteral("ml%1").arg(Langs_.GetLanguageIndex()))
       Action->setChecked(true);
   ReshowMessageDlg();
 }
@@ -1019,22 +1021,22 @@ void TMain::LanguageChanged() {
 void TMain::ResListHeaderClick(int Column) {
   if (Column < 0 || Column > 3) return;
   std::u16string Focused;
-  QModelIndex Current = ResultView->currentIndex();
+  QModelIndex Current = ResultView_->currentIndex();
   if (Current.isValid() && Current.row() < Results().Count()) Focused = Results().GetFullName(Current.row());
   SortColumn = NextSortColumn(SortColumn, Column);
   bool Ascending = SortColumn > 0;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   SortSearchResults(Results(), Column, Ascending);
-  Model->Reset();
+  Model_->Reset();
   QApplication::restoreOverrideCursor();
-  ResultView->header()->setSortIndicatorShown(true);
-  ResultView->header()->setSortIndicator(Column, Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+  ResultView_->header()->setSortIndicatorShown(true);
+  ResultView_->header()->setSortIndicator(Column, Ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
   if (!Focused.empty()) {
     int32_t Row = Results().IndexOf(Focused);
     if (Row >= 0) {
-      QModelIndex Index = Model->index(Row, 0);
-      ResultView->setCurrentIndex(Index);
-      ResultView->scrollTo(Index);
+      QModelIndex Index = Model_->index(Row, 0);
+      ResultView_->setCurrentIndex(Index);
+      ResultView_->scrollTo(Index);
     }
   }
 }
@@ -1053,36 +1055,39 @@ void TMain::WaitUntil(const std::function<bool()>& Done) {
   if (!Done()) Loop.exec();
 }
 
-uint32_t TMain::TickCount() { return static_cast<uint32_t>(Clock->elapsed()); }
+uint32_t TMain::TickCount() { return static_cast<uint32_t>(Clock_->elapsed()); }
 
 void TMain::RefreshRowCount() {
-  Model->Refresh();
+  Model_->Refresh();
   UpdatePreviewPrintActions();
 }
 
 void TMain::ClearSortMark() {
   if (SortColumn == -1) return;
   SortColumn = -1;
-  ResultView->header()->setSortIndicatorShown(false);
+  ResultView_->header()->setSortIndicatorShown(false);
 }
 
 void TMain::FocusBox(TSearchBox Box) {
-  QComboBox* Target = Box == sbPattern ? Pattern : Box == sbPaths ? Paths : Box == sbMasks ? Masks : nullptr;
+  QComboBox* Target = Box == sbPattern ? Pattern_
+                      : Box == sbPaths ? Paths_
+                      : Box == sbMasks ? Masks_
+                                       : nullptr;
   if (Target) Target->setFocus();
 }
 
 void TMain::StateChanged() {
-  if (Run->Busy && !Run->Paused)
+  if (Run_->Busy && !Run_->Paused)
     QApplication::setOverrideCursor(Qt::BusyCursor);
   else
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
   UpdateControls();
   // The animation shows while a search runs and stands still while it is paused (over the Start
   // button it hides then).
-  BusyAnimation.Paused = Run->Paused;
-  BusyAnimation.HasStartButton = Commands->ToolButtonByTag(maSearchStart) != nullptr;
-  BusyAnimation.ShowBusyAnimation(Run->Busy);
-  BusyAnimation.SetAnimationActive(Run->Busy && !Run->Paused);
+  BusyAnimation_.Paused = Run_->Paused;
+  BusyAnimation_.HasStartButton = Commands_->ToolButtonByTag(maSearchStart) != nullptr;
+  BusyAnimation_.ShowBusyAnimation(Run_->Busy);
+  BusyAnimation_.SetAnimationActive(Run_->Busy && !Run_->Paused);
   ApplyAnimation();
 }
 
@@ -1094,7 +1099,7 @@ TPasswordAnswer TMain::AskPassword(const std::string& ItemName, const std::strin
   TPasswordAnswer Answer;
   TEnterPassword Dialog(this);
   Localize(Dialog.LangForm());
-  int32_t Mode = Run->PasswordAskMode;
+  int32_t Mode = Run_->PasswordAskMode;
   std::u16string Password;
   Answer.Ok = Dialog.Execute(Utf8ToUtf16(ItemName), Utf8ToUtf16(ArcName), Mode, Password);
   Answer.Password = Utf16ToUtf8(Password);

@@ -57,8 +57,8 @@ class TMain : public QMainWindow, public ISearchHost {
 
   // ---- Commands ----
   void SearchStartExec();
-  void SearchStopExec() { Run->SearchStopExec(); }
-  void SearchPauseExec() { Run->SearchPauseExec(); }
+  void SearchStopExec() { Run_->SearchStopExec(); }
+  void SearchPauseExec() { Run_->SearchPauseExec(); }
   void ClearResults();
   void ShowLogExec();
   void SearchFilesExec();
@@ -85,25 +85,25 @@ class TMain : public QMainWindow, public ISearchHost {
   TLog* GetLogForm();
 
   // ---- For tests and the commands layer ----
-  const TBusyAnimation& Animation() const { return BusyAnimation; }
-  TBusyIndicator* ToolbarAnimation() const { return ToolbarAnim; }
-  TBusyIndicator* StatusBarAnimation() const { return StatusAnim; }
-  bool SearchPanelCollapsed() const { return SearchCollapsed; }
-  TSearchRun& SearchRun() { return *Run; }
-  TSearchResults& Results() { return Run->Results(); }
-  TMultiLang& Languages() { return Langs; }
-  const TLanguageMenu& LanguageMenu() const { return LangMenu; }
+  const TBusyAnimation& Animation() const { return BusyAnimation_; }
+  TBusyIndicator* ToolbarAnimation() const { return ToolbarAnim_; }
+  TBusyIndicator* StatusBarAnimation() const { return StatusAnim_; }
+  bool SearchPanelCollapsed() const { return SearchCollapsed_; }
+  TSearchRun& SearchRun() { return *Run_; }
+  TSearchResults& Results() { return Run_->Results(); }
+  TMultiLang& Languages() { return Langs_; }
+  const TLanguageMenu& LanguageMenu() const { return LangMenu_; }
   TSearchFields Fields() const;
   void ShowFields(const TSearchFields& Fields) override;
-  std::u16string StatusText() const { return Status; }
-  QTreeView* ResList() const { return ResultView; }
-  QComboBox* PatternCombo() const { return Pattern; }
-  QComboBox* PathCombo() const { return Paths; }
-  QComboBox* MaskCombo() const { return Masks; }
-  TMainActions& Actions() const { return *Commands; }
+  std::u16string StatusText() const { return Status_; }
+  QTreeView* ResList() const { return ResultView_; }
+  QComboBox* PatternCombo() const { return Pattern_; }
+  QComboBox* PathCombo() const { return Paths_; }
+  QComboBox* MaskCombo() const { return Masks_; }
+  TMainActions& Actions() const { return *Commands_; }
   QAction* PreviewAction() const;
   QAction* PrintAction() const;
-  QMenu* ViewMenu() const { return mView; }
+  QMenu* ViewMenu() const { return MView_; }
   // Selects interface language Index (re-importing an edited file first).
   void SetLanguage(int32_t Index);
   int32_t SortColumn = 0;
@@ -170,57 +170,59 @@ class TMain : public QMainWindow, public ISearchHost {
   void UpdatePreviewPrintActions();
 
   // The program's settings, which the window shows, edits and stores.
-  TSettings& Settings;
-  std::string ProgramDir;
-  TQtLangScreen Screen;
-  TMultiLang Langs;
-  std::unique_ptr<TQtLangForm> LangForm, LogLangForm;
-  std::vector<TLanguageFile> LanguageFiles;
-  TLanguageMenu LangMenu;
-  TDateTime LanguagesLoadedAt = 0;
-  std::unique_ptr<TQVConverters> Converters;
-  TArchiveWalk ArchiveWalk;
-  TFileScanner Scanner;
-  std::unique_ptr<TSearchRun> Run;
-  std::unique_ptr<QElapsedTimer> Clock;
-  bool FirstShow = true;
-  bool DebugMode = false;
-  bool HelpChecked = false;  // the help file was looked for since start-up or the last language change
-  int SettingsError = 0;     // the system error of the last settings write that failed, 0 when all went
-  std::u16string Status;
-  int64_t LastAllocMemSize = 0;  // the memory figure last shown
+  TSettings& Settings_;
+  std::string ProgramDir_;
+  TQtLangScreen Screen_;
+  TMultiLang Langs_;
+  std::unique_ptr<TQtLangForm> LangForm_, LogLangForm_;
+  std::vector<TLanguageFile> LanguageFiles_;
+  TLanguageMenu LangMenu_;
+  TDateTime LanguagesLoadedAt_ = 0;
+  std::unique_ptr<TQVConverters> Converters_;
+  TArchiveWalk ArchiveWalk_;
+  TFileScanner Scanner_;
+  std::unique_ptr<TSearchRun> Run_;
+  std::unique_ptr<QElapsedTimer> Clock_;
+  bool FirstShow_ = true;
+  bool DebugMode_ = false;
+  bool HelpChecked_ = false;  // the help file was looked for since start-up or the last language change
+  int SettingsError_ = 0;     // the system error of the last settings write that failed, 0 when all went
+  std::u16string Status_;
+  int64_t LastAllocMemSize_ = 0;  // the memory figure last shown
 
   // Widgets.
-  QSplitter* Splitter = nullptr;
-  QScrollArea* SearchPanel = nullptr;
-  QWidget* SearchSide = nullptr;  // the panel with its fold buttons
-  QGroupBox* WhatGroup = nullptr;
-  QToolButton *CollapseBtn = nullptr, *ExpandBtn = nullptr;
-  bool SearchCollapsed = false;
-  QComboBox *Pattern = nullptr, *Paths = nullptr, *Masks = nullptr, *LogicBox = nullptr, *SizeUnits = nullptr;
-  QRadioButton *ExactRadio = nullptr, *FuzzyRadio = nullptr;
-  QCheckBox *CaseSensCheck = nullptr, *WholeWordsCheck = nullptr, *DirectScanCheck = nullptr,
-            *ConvToTextCheck = nullptr, *AnsiCheck = nullptr, *OemCheck = nullptr, *UnicodeCheck = nullptr,
-            *SkipBinaryCheck = nullptr, *SubdirsCheck = nullptr, *FilesCheck = nullptr,
-            *ArchivesCheck = nullptr, *InResultsCheck = nullptr, *DateCheck = nullptr, *SizeCheck = nullptr;
-  QGroupBox* FilterBox = nullptr;
-  QDateEdit *DateFromEdit = nullptr, *DateToEdit = nullptr;
-  QLineEdit *SizeFromEdit = nullptr, *SizeToEdit = nullptr;
-  QPushButton *StartBtn = nullptr, *StopBtn = nullptr, *PauseBtn = nullptr, *BrowseBtn = nullptr,
-              *SelectBtn = nullptr, *FiltersBtn = nullptr;
-  QTreeView* ResultView = nullptr;
-  TResListModel* Model = nullptr;
-  TWideStatusBar* StatusBar = nullptr;
-  TBusyAnimation BusyAnimation;
-  TBusyIndicator *ToolbarAnim = nullptr, *StatusAnim = nullptr;
-  TMainActions* Commands = nullptr;
-  QAction *mClear = nullptr, *mStatusBar = nullptr, *mEnableLog = nullptr, *PreviewSeparator = nullptr;
-  QMenu *mLanguage = nullptr, *mView = nullptr;
+  QSplitter* Splitter_ = nullptr;
+  QScrollArea* SearchPanel_ = nullptr;
+  QWidget* SearchSide_ = nullptr;  // the panel with its fold buttons
+  QGroupBox* WhatGroup_ = nullptr;
+  QToolButton *CollapseBtn_ = nullptr, *ExpandBtn_ = nullptr;
+  bool SearchCollapsed_ = false;
+  QComboBox *Pattern_ = nullptr, *Paths_ = nullptr, *Masks_ = nullptr, *LogicBox_ = nullptr,
+            *SizeUnits_ = nullptr;
+  QRadioButton *ExactRadio_ = nullptr, *FuzzyRadio_ = nullptr;
+  QCheckBox *CaseSensCheck_ = nullptr, *WholeWordsCheck_ = nullptr, *DirectScanCheck_ = nullptr,
+            *ConvToTextCheck_ = nullptr, *AnsiCheck_ = nullptr, *OemCheck_ = nullptr,
+            *UnicodeCheck_ = nullptr, *SkipBinaryCheck_ = nullptr, *SubdirsCheck_ = nullptr,
+            *FilesCheck_ = nullptr, *ArchivesCheck_ = nullptr, *InResultsCheck_ = nullptr,
+            *DateCheck_ = nullptr, *SizeCheck_ = nullptr;
+  QGroupBox* FilterBox_ = nullptr;
+  QDateEdit *DateFromEdit_ = nullptr, *DateToEdit_ = nullptr;
+  QLineEdit *SizeFromEdit_ = nullptr, *SizeToEdit_ = nullptr;
+  QPushButton *StartBtn_ = nullptr, *StopBtn_ = nullptr, *PauseBtn_ = nullptr, *BrowseBtn_ = nullptr,
+              *SelectBtn_ = nullptr, *FiltersBtn_ = nullptr;
+  QTreeView* ResultView_ = nullptr;
+  TResListModel* Model_ = nullptr;
+  TWideStatusBar* StatusBar_ = nullptr;
+  TBusyAnimation BusyAnimation_;
+  TBusyIndicator *ToolbarAnim_ = nullptr, *StatusAnim_ = nullptr;
+  TMainActions* Commands_ = nullptr;
+  QAction *MClear_ = nullptr, *MStatusBar_ = nullptr, *MEnableLog_ = nullptr, *PreviewSeparator_ = nullptr;
+  QMenu *MLanguage_ = nullptr, *MView_ = nullptr;
   // The open previews' View-menu entries.
-  std::unique_ptr<TPreviewMenu> PreviewMenu;
-  std::map<TPreview*, QAction*> PreviewItems;
-  std::unique_ptr<TMainPreviewHost> PreviewHost;
-  TPendingPreview PendingPreview;
-  bool IsPrinting = false;
-  QPointer<TLog> LogForm;
+  std::unique_ptr<TPreviewMenu> PreviewMenu_;
+  std::map<TPreview*, QAction*> PreviewItems_;
+  std::unique_ptr<TMainPreviewHost> PreviewHost_;
+  TPendingPreview PendingPreview_;
+  bool IsPrinting_ = false;
+  QPointer<TLog> LogForm_;
 };

@@ -12,7 +12,7 @@
 
 #include "app/MsgStr.h"
 
-TEnterPassword::TEnterPassword(QWidget* Parent) : QDialog(Parent), Lang(this, "TEnterPassword") {
+TEnterPassword::TEnterPassword(QWidget* Parent) : QDialog(Parent), Lang_(this, "TEnterPassword") {
   setObjectName("EnterPassword");
   setWindowTitle("Enter Password");
   auto* Layout = new QVBoxLayout(this);
@@ -33,10 +33,10 @@ TEnterPassword::TEnterPassword(QWidget* Parent) : QDialog(Parent), Lang(this, "T
   AskModeRadio = new QButtonGroup(this);
   const char* Modes[] = {"&Ask for a password next time", "&Don't ask, try to use stored passwords",
                          "&Never ask, skip password-protected files"};
-  for (int i = 0; i < 3; ++i) {
-    auto* R = new QRadioButton(Modes[i], Group);
-    R->setObjectName(QString("AskModeRadio%1").arg(i));
-    AskModeRadio->addButton(R, i);
+  for (int I = 0; I < 3; ++I) {
+    auto* R = new QRadioButton(Modes[I], Group);
+    R->setObjectName(QString("AskModeRadio%1").arg(I));
+    AskModeRadio->addButton(R, I);
     GroupLayout->addWidget(R);
   }
   auto* Buttons = new QDialogButtonBox(this);
@@ -54,14 +54,14 @@ TEnterPassword::TEnterPassword(QWidget* Parent) : QDialog(Parent), Lang(this, "T
 
 void TEnterPassword::LanguageChanged() {
   MsgMemo->setPlainText(
-      QString::fromStdU16String(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {Item, Archive})));
+      QString::fromStdU16String(FormatMsgW(TMsgIndex::EnterPwdForItemFrom_ss, {Item_, Archive_})));
 }
 
 bool TEnterPassword::Execute(const std::u16string& ItemName, const std::u16string& ArchiveName, int32_t& Mode,
                              std::u16string& Password) {
   Password.clear();
-  Item = ItemName;
-  Archive = ArchiveName;
+  Item_ = ItemName;
+  Archive_ = ArchiveName;
   LanguageChanged();
   AskModeRadio->button(0)->setChecked(true);
   PWDEdit->clear();

@@ -22,7 +22,7 @@ class TEnterPassword : public QDialog {
                std::u16string& Password);
   // Formats the question again (after an interface-language change).
   void LanguageChanged();
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   QLineEdit* PWDEdit;
   QPlainTextEdit* MsgMemo;
@@ -30,6 +30,6 @@ class TEnterPassword : public QDialog {
   QButtonGroup* AskModeRadio;
 
  private:
-  std::u16string Item, Archive;
-  TQtLangForm Lang;
+  std::u16string Item_, Archive_;
+  TQtLangForm Lang_;
 };

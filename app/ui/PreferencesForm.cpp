@@ -64,7 +64,7 @@ QFont FontOf(const TFontRec& Rec) {
 // --- Interface page -----------------------------------------------------------------------------------
 
 TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent)
-    : QWidget(Parent), Hooks(Hooks) {
+    : QWidget(Parent), Hooks_(Hooks) {
   setObjectName("InterfaceOptions");
   auto* Layout = new QVBoxLayout(this);
   InterfaceStyleRadio = RadioGroup(this, Layout, "InterfaceStyleRadio", "Interface Style",
@@ -72,15 +72,15 @@ TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent)
   auto* Misc = new QGroupBox("Miscellaneous", this);
   Misc->setObjectName("MiscGroup");
   auto* MiscLayout = new QHBoxLayout(Misc);
-  lSample = new QLabel("Font for Lists, Trees, etc.", Misc);
-  lSample->setObjectName("lSample");
-  lSample->setFrameShape(QFrame::Panel);
+  LSample = new QLabel("Font for Lists, Trees, etc.", Misc);
+  LSample->setObjectName("lSample");
+  LSample->setFrameShape(QFrame::Panel);
   MainFontBtn = Button(Misc, "MainFontBtn", "Main &Font");
   ClearHistBtn = Button(Misc, "ClearHistBtn", "&Clear History");
   ClearHistBtn->setToolTip("Clear all history lists.");
   WarningsOnBtn = Button(Misc, "WarningsOnBtn", "&Warnings On");
   WarningsOnBtn->setToolTip("Enable all warnings which were disabled.");
-  for (QWidget* W : {static_cast<QWidget*>(lSample), static_cast<QWidget*>(MainFontBtn),
+  for (QWidget* W : {static_cast<QWidget*>(LSample), static_cast<QWidget*>(MainFontBtn),
                      static_cast<QWidget*>(ClearHistBtn), static_cast<QWidget*>(WarningsOnBtn)})
     MiscLayout->addWidget(W);
   Layout->addWidget(Misc);
@@ -89,47 +89,48 @@ TInterfaceOptions::TInterfaceOptions(TPreferencesHooks& Hooks, QWidget* Parent)
       {"Show animation in the &toolbar", "Show animation in the &status bar", "Do&n't show animation "});
   Layout->addStretch();
   connect(InterfaceStyleRadio, &QButtonGroup::idClicked, this, [this](int Id) {
-    if (!Loading && this->Hooks.SetInterfaceStyle) this->Hooks.SetInterfaceStyle(Id == 0 ? 1 : 0);
+    if (!Loading_ && this->Hooks_.SetInterfaceStyle) this->Hooks_.SetInterfaceStyle(Id == 0 ? 1 : 0);
   });
   connect(AnimRadio, &QButtonGroup::idClicked, this, [this](int Id) {
-    if (!Loading && this->Hooks.SetAnimationMode) this->Hooks.SetAnimationMode(Id);
+    if (!Loading_ && this->Hooks_.SetAnimationMode) this->Hooks_.SetAnimationMode(Id);
   });
   connect(WarningsOnBtn, &QPushButton::clicked, this, [this] {
-    Settings.ViewOptions.WarningBits = 0;
+    Settings_.ViewOptions.WarningBits = 0;
     WarningsOnBtn->setEnabled(false);
   });
   connect(ClearHistBtn, &QPushButton::clicked, this, [this] {
     // The histories are emptied in the store, and the main window reloads its (now empty) lists.
     TWideStringList Empty;
     for (const char* Name : {"Pattern", "Paths", "Masks"}) SaveHistory(kProgramRegKey, Name, Empty);
-    if (this->Hooks.LoadHistories) this->Hooks.LoadHistories();
+    if (this->Hooks_.LoadHistories) this->Hooks_.LoadHistories();
   });
   connect(MainFontBtn, &QPushButton::clicked, this, [this] { ChooseFont(); });
 }
 
 void TInterfaceOptions::LoadPage() {
-  Loading = true;
-  InterfaceStyleRadio->button(Settings.ViewOptions.InterfaceStyle == 1 ? 0 : 1)->setChecked(true);
-  AnimRadio->button(std::min<int>(Settings.ViewOptions.Animation, 2))->setChecked(true);
-  lSample->setFont(FontOf(Settings.MainFont));
-  WarningsOnBtn->setEnabled(Settings.ViewOptions.WarningBits != 0);
-  Loading = false;
+  Loading_ = true;
+  InterfaceStyleRadio->button(Settings_.ViewOptions.InterfaceStyle == 1 ? 0 : 1)->setChecked(true);
+  AnimRadio->button(std::min<int>(Settings_.ViewOptions.Animation, 2))->setChecked(true);
+  LSample->setFont(FontOf(Settings_.MainFont));
+  WarningsOnBtn->setEnabled(Settings_.ViewOptions.WarningBits != 0);
+  Loading_ = false;
 }
 
 void TInterfaceOptions::ChooseFont() {
   bool OK = false;
-  const QFont Font = QFontDialog::getFont(&OK, FontOf(Settings.MainFont), this);
+  const QFont Font = QFontDialog::getFont(&OK, FontOf(Settings_.MainFont), this);
   if (!OK) return;
-  Settings.MainFont.Name = Font.family().toStdString();
-  if (Font.pixelSize() > 0) Settings.MainFont.Height = -Font.pixelSize();
-  Settings.MainFont.Style = static_cast<uint8_t>((Font.bold() ? fsBold : 0) | (Font.italic() ? fsItalic : 0));
-  lSample->setFont(FontOf(Settings.MainFont));
-  if (Hooks.ApplyMainFont) Hooks.ApplyMainFont();
+  Settings_.MainFont.Name = Font.family().toStdString();
+  if (Font.pixelSize() > 0) Settings_.MainFont.Height = -Font.pixelSize();
+  Settings_.MainFont.Style =
+      static_cast<uint8_t>((Font.bold() ? fsBold : 0) | (Font.italic() ? fsItalic : 0));
+  LSample->setFont(FontOf(Settings_.MainFont));
+  if (Hooks_.ApplyMainFont) Hooks_.ApplyMainFont();
 }
 
 // --- Toolbar page -------------------------------------------------------------------------------------
 
-TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWidget(Parent), Hooks(Hooks) {
+TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWidget(Parent), Hooks_(Hooks) {
   setObjectName("ToolbarOptions");
   auto* Layout = new QVBoxLayout(this);
   auto* Group = new QGroupBox("Toolbar options", this);
@@ -138,16 +139,16 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
   const char* Names[4] = {"UseLargeBtnCheck", "ShowBtnTxtCheck", "FlatBtnCheck", "ShowToolTipsCheck"};
   const char* Captions[4] = {"Use &large toolbar buttons", "Show &button text", "Use &flat toolbar buttons",
                              "Show tool &tips"};
-  for (int i = 0; i < 4; ++i) {
-    Boxes[i] = new QCheckBox(Captions[i], Group);
-    Boxes[i]->setObjectName(Names[i]);
-    GroupLayout->addWidget(Boxes[i]);
-    connect(Boxes[i], &QCheckBox::toggled, this, [this, i](bool On) {
-      if (Loading) return;
-      bool* Flags[4] = {&Settings.ViewOptions.LargeButtons, &Settings.ViewOptions.ButtonCaptions,
-                        &Settings.ViewOptions.FlatToolbar, &Settings.ViewOptions.ToolTips};
-      *Flags[i] = On;
-      if (this->Hooks.BuildToolbar) this->Hooks.BuildToolbar(i != 3);
+  for (int I = 0; I < 4; ++I) {
+    Boxes[I] = new QCheckBox(Captions[I], Group);
+    Boxes[I]->setObjectName(Names[I]);
+    GroupLayout->addWidget(Boxes[I]);
+    connect(Boxes[I], &QCheckBox::toggled, this, [this, I](bool On) {
+      if (Loading_) return;
+      bool* Flags[4] = {&Settings_.ViewOptions.LargeButtons, &Settings_.ViewOptions.ButtonCaptions,
+                        &Settings_.ViewOptions.FlatToolbar, &Settings_.ViewOptions.ToolTips};
+      *Flags[I] = On;
+      if (this->Hooks_.BuildToolbar) this->Hooks_.BuildToolbar(I != 3);
     });
   }
   SelTBBtnsBtn = Button(Group, "SelTBBtnsBtn", "&Select toolbar buttons...");
@@ -158,48 +159,48 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
     if (Customize == nullptr) {
       Customize = new TCustomizeToolbar(window());
       Customize->RebuildToolbar = [this] {
-        if (this->Hooks.BuildToolbar) this->Hooks.BuildToolbar(true);
+        if (this->Hooks_.BuildToolbar) this->Hooks_.BuildToolbar(true);
       };
-      Customize->ActionIcon = this->Hooks.ActionIcon;
+      Customize->ActionIcon = this->Hooks_.ActionIcon;
     }
     Customize->exec();
   });
 }
 
 void TToolbarOptions::LoadPage() {
-  Loading = true;
-  const bool Values[4] = {Settings.ViewOptions.LargeButtons, Settings.ViewOptions.ButtonCaptions,
-                          Settings.ViewOptions.FlatToolbar, Settings.ViewOptions.ToolTips};
-  for (int i = 0; i < 4; ++i) Boxes[i]->setChecked(Values[i]);
-  Loading = false;
+  Loading_ = true;
+  const bool Values[4] = {Settings_.ViewOptions.LargeButtons, Settings_.ViewOptions.ButtonCaptions,
+                          Settings_.ViewOptions.FlatToolbar, Settings_.ViewOptions.ToolTips};
+  for (int I = 0; I < 4; ++I) Boxes[I]->setChecked(Values[I]);
+  Loading_ = false;
 }
 
 // --- System page --------------------------------------------------------------------------------------
 
-TSystemOptions::TSystemOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWidget(Parent), Hooks(Hooks) {
+TSystemOptions::TSystemOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWidget(Parent), Hooks_(Hooks) {
   setObjectName("SystemOptions");
   auto* Layout = new QVBoxLayout(this);
   auto* SizeRow = new QHBoxLayout;
-  auto* lMaxSize = new QLabel("Skip &files larger than:", this);
-  lMaxSize->setObjectName("lMaxSize");
+  auto* LMaxSize = new QLabel("Skip &files larger than:", this);
+  LMaxSize->setObjectName("lMaxSize");
   MaxSizeEdit = new QLineEdit(this);
   MaxSizeEdit->setObjectName("MaxSizeEdit");
   MaxSizeEdit->setMaximumWidth(60);
-  lMaxSize->setBuddy(MaxSizeEdit);
-  auto* lMb = new QLabel("Mb", this);
-  lMb->setObjectName("lMb");
-  SizeRow->addWidget(lMaxSize);
+  LMaxSize->setBuddy(MaxSizeEdit);
+  auto* LMb = new QLabel("Mb", this);
+  LMb->setObjectName("lMb");
+  SizeRow->addWidget(LMaxSize);
   SizeRow->addWidget(MaxSizeEdit);
-  SizeRow->addWidget(lMb);
+  SizeRow->addWidget(LMb);
   SizeRow->addStretch();
   Layout->addLayout(SizeRow);
-  auto* lExclude = new QLabel("&Exclude the following directories from search:", this);
-  lExclude->setObjectName("lExclude");
+  auto* LExclude = new QLabel("&Exclude the following directories from search:", this);
+  LExclude->setObjectName("lExclude");
   ExcludePathsList = new QListWidget(this);
   ExcludePathsList->setObjectName("ExcludePathsList");
   ExcludePathsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  lExclude->setBuddy(ExcludePathsList);
-  Layout->addWidget(lExclude);
+  LExclude->setBuddy(ExcludePathsList);
+  Layout->addWidget(LExclude);
   auto* ListRow = new QHBoxLayout;
   ListRow->addWidget(ExcludePathsList);
   auto* ListButtons = new QVBoxLayout;
@@ -216,7 +217,7 @@ TSystemOptions::TSystemOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QWid
 }
 
 void TSystemOptions::LoadPage() {
-  MaxSizeEdit->setText(QString::number(std::clamp(Settings.MaxScanSize / kBytesPerMb, 1, kMaxScanSizeMb)));
+  MaxSizeEdit->setText(QString::number(std::clamp(Settings_.MaxScanSize / kBytesPerMb, 1, kMaxScanSizeMb)));
   RefreshList();
 }
 
@@ -226,21 +227,21 @@ void TSystemOptions::NormalizeMaxSize() {
 }
 
 void TSystemOptions::SavePage() {
-  Settings.MaxScanSize =
+  Settings_.MaxScanSize =
       ParseSizeMb(MaxSizeEdit->text().toStdU16String(), kDefaultScanSizeMb, 1, kMaxScanSizeMb) * kBytesPerMb;
 }
 
 void TSystemOptions::RefreshList() {
   ExcludePathsList->clear();
-  for (int32_t i = 0; i < Settings.ExcludedDirs.GetCount(); ++i)
-    ExcludePathsList->addItem(Q(Settings.ExcludedDirs.Get(i)));
+  for (int32_t I = 0; I < Settings_.ExcludedDirs.GetCount(); ++I)
+    ExcludePathsList->addItem(Q(Settings_.ExcludedDirs.Get(I)));
 }
 
 void TSystemOptions::AddFolder() {
-  if (!Hooks.BrowseForFolder) return;
-  const std::u16string Folder = Hooks.BrowseForFolder(GetMsgW(TMsgIndex::SelectExcludeDir));
+  if (!Hooks_.BrowseForFolder) return;
+  const std::u16string Folder = Hooks_.BrowseForFolder(GetMsgW(TMsgIndex::SelectExcludeDir));
   if (Folder.empty()) return;
-  const int32_t Index = AddExcludedDir(Settings.ExcludedDirs, Folder);
+  const int32_t Index = AddExcludedDir(Settings_.ExcludedDirs, Folder);
   RefreshList();
   ExcludePathsList->clearSelection();
   ExcludePathsList->setCurrentRow(Index);
@@ -248,16 +249,16 @@ void TSystemOptions::AddFolder() {
 
 void TSystemOptions::DeleteSelected() {
   std::vector<int32_t> Rows;
-  for (int i = 0; i < ExcludePathsList->count(); ++i)
-    if (ExcludePathsList->item(i)->isSelected()) Rows.push_back(i);
-  DeleteExcludedDirs(Settings.ExcludedDirs, Rows);
+  for (int I = 0; I < ExcludePathsList->count(); ++I)
+    if (ExcludePathsList->item(I)->isSelected()) Rows.push_back(I);
+  DeleteExcludedDirs(Settings_.ExcludedDirs, Rows);
   RefreshList();
 }
 
 // --- The window ---------------------------------------------------------------------------------------
 
 TPreferences::TPreferences(TPreferencesHooks HooksArg, QWidget* Parent)
-    : QDialog(Parent), Hooks(std::move(HooksArg)), Lang(this, "TPreferences") {
+    : QDialog(Parent), Hooks_(std::move(HooksArg)), Lang_(this, "TPreferences") {
   setObjectName("Preferences");
   setWindowTitle("Options");
   setSizeGripEnabled(true);
@@ -268,9 +269,9 @@ TPreferences::TPreferences(TPreferencesHooks HooksArg, QWidget* Parent)
   OptionsTree->header()->hide();
   Pages = new QStackedWidget(this);
   Pages->setObjectName("PagePanel");
-  InterfacePage = new TInterfaceOptions(Hooks, Pages);
-  ToolbarPage = new TToolbarOptions(Hooks, Pages);
-  SystemPage = new TSystemOptions(Hooks, Pages);
+  InterfacePage = new TInterfaceOptions(Hooks_, Pages);
+  ToolbarPage = new TToolbarOptions(Hooks_, Pages);
+  SystemPage = new TSystemOptions(Hooks_, Pages);
   ArchivePage = new TArchiveOptions(Pages);
   for (QWidget* P : {static_cast<QWidget*>(InterfacePage), static_cast<QWidget*>(ToolbarPage),
                      static_cast<QWidget*>(SystemPage), static_cast<QWidget*>(ArchivePage)})
@@ -329,8 +330,8 @@ void TPreferences::FitTreeWidth() {
 }
 
 void TPreferences::ShowPage(int32_t Page) {
-  CurrentPage = Page;
-  for (int i = 0; i < Pages->count(); ++i) Pages->widget(i)->setEnabled(i == Page);
+  CurrentPage_ = Page;
+  for (int I = 0; I < Pages->count(); ++I) Pages->widget(I)->setEnabled(I == Page);
   Pages->setCurrentIndex(Page);
   // Select the page's node without coming back here.
   const QSignalBlocker Block(OptionsTree);
@@ -340,8 +341,8 @@ void TPreferences::ShowPage(int32_t Page) {
 
 void TPreferences::LanguageChanged() {
   BuildTree();
-  ShowPage(CurrentPage);
-  ArchivePage->LoadArchiveList(Hooks.Languages);
+  ShowPage(CurrentPage_);
+  ArchivePage->LoadArchiveList(Hooks_.Languages);
 }
 
 void TPreferences::Execute(int32_t Page) {
@@ -349,9 +350,9 @@ void TPreferences::Execute(int32_t Page) {
   InterfacePage->LoadPage();
   ToolbarPage->LoadPage();
   SystemPage->LoadPage();
-  ArchivePage->LoadPage(Hooks.Languages,
-                        Hooks.PasswordAskMode != nullptr ? *Hooks.PasswordAskMode : NoAskMode);
-  ShowPage(Page >= 0 ? Page : CurrentPage);
+  ArchivePage->LoadPage(Hooks_.Languages,
+                        Hooks_.PasswordAskMode != nullptr ? *Hooks_.PasswordAskMode : NoAskMode);
+  ShowPage(Page >= 0 ? Page : CurrentPage_);
   exec();
 }
 

@@ -47,17 +47,17 @@ class TInterfaceOptions : public QWidget {
   void LoadPage();
   QButtonGroup* InterfaceStyleRadio;
   QButtonGroup* AnimRadio;
-  QLabel* lSample;
+  QLabel* LSample;
   QPushButton* MainFontBtn;
   QPushButton* ClearHistBtn;
   QPushButton* WarningsOnBtn;
 
  private:
   void ChooseFont();
-  TPreferencesHooks& Hooks;
+  TPreferencesHooks& Hooks_;
   // The program's settings, which the page shows and changes.
-  TSettings& Settings = ProgramSettings();
-  bool Loading = false;
+  TSettings& Settings_ = ProgramSettings();
+  bool Loading_ = false;
 };
 
 class TToolbarOptions : public QWidget {
@@ -71,10 +71,10 @@ class TToolbarOptions : public QWidget {
   TCustomizeToolbar* Customize = nullptr;
 
  private:
-  TPreferencesHooks& Hooks;
+  TPreferencesHooks& Hooks_;
   // The program's settings, which the page shows and changes.
-  TSettings& Settings = ProgramSettings();
-  bool Loading = false;
+  TSettings& Settings_ = ProgramSettings();
+  bool Loading_ = false;
 };
 
 class TSystemOptions : public QWidget {
@@ -91,9 +91,9 @@ class TSystemOptions : public QWidget {
   QListWidget* ExcludePathsList;
 
  private:
-  TPreferencesHooks& Hooks;
+  TPreferencesHooks& Hooks_;
   // The program's settings, which the page shows and changes.
-  TSettings& Settings = ProgramSettings();
+  TSettings& Settings_ = ProgramSettings();
 };
 
 class TPreferences : public QDialog {
@@ -105,7 +105,7 @@ class TPreferences : public QDialog {
   // Rebuilds the tree's captions and the archive page's rows (a language change).
   void LanguageChanged();
   void ShowPage(int32_t Page);
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   QTreeWidget* OptionsTree;
   QStackedWidget* Pages;
@@ -122,7 +122,7 @@ class TPreferences : public QDialog {
 
  private:
   void BuildTree();
-  TPreferencesHooks Hooks;
-  int32_t CurrentPage = 0;
-  TQtLangForm Lang;
+  TPreferencesHooks Hooks_;
+  int32_t CurrentPage_ = 0;
+  TQtLangForm Lang_;
 };

@@ -31,11 +31,11 @@ class TMainPreviewHost : public IPreviewHost {
   bool ExtractPassword(const std::string& ArcName, const std::string& ItemName, std::string& Pwd) override {
     return Password && Password(ArcName, ItemName, Pwd);
   }
-  void ConversionStarted() override { Guard.Begin(); }
-  void ConversionEnded() override { Guard.End(); }
-  bool EscapePressed() override { return Guard.EscapePressed(); }
+  void ConversionStarted() override { Guard_.Begin(); }
+  void ConversionEnded() override { Guard_.End(); }
+  bool EscapePressed() override { return Guard_.EscapePressed(); }
   void OpenURL(const std::u16string& URL) override;
 
  private:
-  TInputGuard Guard;
+  TInputGuard Guard_;
 };

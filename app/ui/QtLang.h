@@ -17,7 +17,7 @@
 
 class TQtLangNode : public ILangComponent {
  public:
-  explicit TQtLangNode(QObject* Object) : Object(Object) {}
+  explicit TQtLangNode(QObject* Object) : Object_(Object) {}
   std::string Name() const override;
   int32_t OwnedCount() const override { return 0; }
   IComponentNode* Owned(int32_t) const override { return nullptr; }
@@ -31,7 +31,7 @@ class TQtLangNode : public ILangComponent {
   void SetItemIndex(int32_t Index) override;
 
  protected:
-  QPointer<QObject> Object;
+  QPointer<QObject> Object_;
 };
 
 class TQtLangForm : public ILangForm {
@@ -42,31 +42,31 @@ class TQtLangForm : public ILangForm {
   int32_t OwnedCount() const override;
   IComponentNode* Owned(int32_t Index) const override;
   IComponentNode* ObjectProperty(const std::string&) const override { return nullptr; }
-  std::string ClassName() const override { return Class; }
+  std::string ClassName() const override { return Class_; }
   TLangPropKind PropertyKind(const std::string& PropName) const override {
-    return Self.PropertyKind(PropName);
+    return Self_.PropertyKind(PropName);
   }
   std::u16string GetStringProperty(const std::string& PropName) const override {
-    return Self.GetStringProperty(PropName);
+    return Self_.GetStringProperty(PropName);
   }
   void SetStringProperty(const std::string& PropName, const std::u16string& Value) override {
-    Self.SetStringProperty(PropName, Value);
+    Self_.SetStringProperty(PropName, Value);
   }
   std::vector<std::u16string> GetStringsProperty(const std::string& PropName) const override {
-    return Self.GetStringsProperty(PropName);
+    return Self_.GetStringsProperty(PropName);
   }
   void SetStringsProperty(const std::string& PropName, const std::vector<std::u16string>& Items) override {
-    Self.SetStringsProperty(PropName, Items);
+    Self_.SetStringsProperty(PropName, Items);
   }
 
  private:
   // The named objects below the window, refreshed at every count.
   void Refresh() const;
-  QPointer<QObject> Window;
-  std::string Class;
-  TQtLangNode Self;
-  mutable std::vector<QObject*> Children;
-  mutable std::map<QObject*, std::unique_ptr<TQtLangNode>> Nodes;
+  QPointer<QObject> Window_;
+  std::string Class_;
+  TQtLangNode Self_;
+  mutable std::vector<QObject*> Children_;
+  mutable std::map<QObject*, std::unique_ptr<TQtLangNode>> Nodes_;
 };
 
 // The program's open windows for the language layer.

@@ -18,29 +18,29 @@ constexpr int kNoIcon = std::numeric_limits<int>::max();
 
 const char* const TResListModel::kColumnCaptions[4] = {"Name", "Path", "Size", "Date/Time"};
 
-int TResListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Published; }
+int TResListModel::rowCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : Published_; }
 
 int TResListModel::columnCount(const QModelIndex& Parent) const { return Parent.isValid() ? 0 : 4; }
 
 QVariant TResListModel::data(const QModelIndex& Index, int Role) const {
-  if (!Index.isValid() || Index.row() >= Results().Count()) return {};
+  if (!Index.isValid() || Index.row() >= Results_().Count()) return {};
   if (Role == Qt::DisplayRole)
-    return QString::fromStdU16String(ResListCellText(Results(), Index.row(), Index.column()));
+    return QString::fromStdU16String(ResListCellText(Results_(), Index.row(), Index.column()));
   if (Role == Qt::DecorationRole && Index.column() <= rlcPath) {
     // Column 0: the icon of the file's type; column 1: for an archive item, the archive's icon.
     size_t Row = static_cast<size_t>(Index.row());
-    if (RowIcons.size() <= Row) RowIcons.resize(Row + 1, {-1, -1});
-    int& Cached = RowIcons[Row][static_cast<size_t>(Index.column())];
+    if (RowIcons_.size() <= Row) RowIcons_.resize(Row + 1, {-1, -1});
+    int& Cached = RowIcons_[Row][static_cast<size_t>(Index.column())];
     if (Cached < 0) {
       if (Index.column() == rlcName)
-        Cached = IconIndex(ResListCellText(Results(), Index.row(), rlcName));
-      else if (Results().IsArchiveItem(Index.row()))
-        Cached = IconIndex(Results().GetArchiveName(Index.row()));
+        Cached = IconIndex(ResListCellText(Results_(), Index.row(), rlcName));
+      else if (Results_().IsArchiveItem(Index.row()))
+        Cached = IconIndex(Results_().GetArchiveName(Index.row()));
       else
         Cached = kNoIcon;  // plain files: no icon in the path column
     }
-    return Cached < static_cast<int>(Icons.size()) ? QVariant(Icons[static_cast<size_t>(Cached)])
-                                                   : QVariant();
+    return Cached < static_cast<int>(Icons_.size()) ? QVariant(Icons_[static_cast<size_t>(Cached)])
+                                                    : QVariant();
   }
   if (Role == Qt::TextAlignmentRole && Index.column() == rlcSize)
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
@@ -56,7 +56,7 @@ QVariant TResListModel::headerData(int Section, Qt::Orientation Orientation, int
 Qt::ItemFlags TResListModel::flags(const QModelIndex& Index) const {
   Qt::ItemFlags Flags = QAbstractTableModel::flags(Index);
   // An archive item has no file of its own to drag out.
-  if (Index.isValid() && Index.row() < Results().Count() && !Results().IsArchiveItem(Index.row()))
+  if (Index.isValid() && Index.row() < Results_().Count() && !Results_().IsArchiveItem(Index.row()))
     Flags |= Qt::ItemIsDragEnabled;
   return Flags;
 }
@@ -66,9 +66,9 @@ QStringList TResListModel::mimeTypes() const { return {QStringLiteral("text/uri-
 QMimeData* TResListModel::mimeData(const QModelIndexList& Indexes) const {
   QList<QUrl> Urls;
   for (const QModelIndex& Index : Indexes) {
-    if (Index.column() != 0 || Index.row() >= Results().Count() || Results().IsArchiveItem(Index.row()))
+    if (Index.column() != 0 || Index.row() >= Results_().Count() || Results_().IsArchiveItem(Index.row()))
       continue;
-    Urls.push_back(QUrl::fromLocalFile(QString::fromStdU16String(Results().GetFullName(Index.row()))));
+    Urls.push_back(QUrl::fromLocalFile(QString::fromStdU16String(Results_().GetFullName(Index.row()))));
   }
   if (Urls.isEmpty()) return nullptr;
   auto* Data = new QMimeData;
@@ -79,13 +79,13 @@ QMimeData* TResListModel::mimeData(const QModelIndexList& Indexes) const {
 int TResListModel::IconIndex(const std::u16string& FileName) const {
   static const QMimeDatabase Types;
   QMimeType Type = Types.mimeTypeForFile(QString::fromStdU16String(FileName), QMimeDatabase::MatchExtension);
-  auto Found = IconOfType.find(Type.name());
-  if (Found != IconOfType.end()) return Found->second;
+  auto Found = IconOfType_.find(Type.name());
+  if (Found != IconOfType_.end()) return Found->second;
   QIcon Icon = QIcon::fromTheme(Type.iconName(), QIcon::fromTheme(Type.genericIconName()));
   if (Icon.isNull()) Icon = QFileIconProvider().icon(QFileIconProvider::File);
-  Icons.push_back(Icon);
-  int Index = static_cast<int>(Icons.size()) - 1;
-  IconOfType.emplace(Type.name(), Index);
+  Icons_.push_back(Icon);
+  int Index = static_cast<int>(Icons_.size()) - 1;
+  IconOfType_.emplace(Type.name(), Index);
   return Index;
 }
 
@@ -95,22 +95,22 @@ QModelIndexList TResListModel::match(const QModelIndex& Start, int Role, const Q
     return QAbstractTableModel::match(Start, Role, Value, Hits, Flags);
   QModelIndexList Found;
   std::u16string Typed = Value.toString().toStdU16String();
-  int Count = std::min(Published, Results().Count());
+  int Count = std::min(Published_, Results_().Count());
   for (int Step = 0; Step < Count && (Hits < 0 || Found.size() < Hits); ++Step) {
     int Row = (Start.row() + Step) % Count;
     if (!(Flags & Qt::MatchWrap) && Start.row() + Step >= Count) break;
-    if (ResListNameMatches(ResListCellText(Results(), Row, rlcName), Typed))
+    if (ResListNameMatches(ResListCellText(Results_(), Row, rlcName), Typed))
       Found.push_back(index(Row, rlcName));
   }
   return Found;
 }
 
 void TResListModel::Refresh() {
-  int Count = Results().Count();
-  if (Count == Published) return;
-  if (Count > Published) {
-    beginInsertRows(QModelIndex(), Published, Count - 1);
-    Published = Count;
+  int Count = Results_().Count();
+  if (Count == Published_) return;
+  if (Count > Published_) {
+    beginInsertRows(QModelIndex(), Published_, Count - 1);
+    Published_ = Count;
     endInsertRows();
   } else {
     Reset();
@@ -119,7 +119,7 @@ void TResListModel::Refresh() {
 
 void TResListModel::Reset() {
   beginResetModel();
-  RowIcons.clear();
-  Published = Results().Count();
+  RowIcons_.clear();
+  Published_ = Results_().Count();
   endResetModel();
 }

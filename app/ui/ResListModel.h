@@ -19,7 +19,7 @@ class TResListModel : public QAbstractTableModel {
  public:
   // Results answers the current table (the search may replace it).
   explicit TResListModel(std::function<TSearchResults&()> Results, QObject* Parent = nullptr)
-      : QAbstractTableModel(Parent), Results(std::move(Results)) {}
+      : QAbstractTableModel(Parent), Results_(std::move(Results)) {}
 
   int rowCount(const QModelIndex& Parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
@@ -42,9 +42,9 @@ class TResListModel : public QAbstractTableModel {
  private:
   // The icon of a file name by its type: an index into Icons, cached per row and column (-1: not yet).
   int IconIndex(const std::u16string& FileName) const;
-  std::function<TSearchResults&()> Results;
-  int Published = 0;
-  mutable std::vector<std::array<int, 2>> RowIcons;
-  mutable std::vector<QIcon> Icons;
-  mutable std::map<QString, int> IconOfType;
+  std::function<TSearchResults&()> Results_;
+  int Published_ = 0;
+  mutable std::vector<std::array<int, 2>> RowIcons_;
+  mutable std::vector<QIcon> Icons_;
+  mutable std::map<QString, int> IconOfType_;
 };

@@ -59,7 +59,7 @@ QComboBox* MakeCombo(QWidget* Owner, const char* Name, bool Editable) {
 
 }  // namespace
 
-TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang(this, "TSearch") {
+TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   setObjectName("Search");
   setWindowTitle("Search");
   setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
@@ -278,26 +278,26 @@ void TSearch::SizeCheckClick() {
 }
 
 void TSearch::DateRangeRadioClick(int Tag) {
-  if (DateUpdatingSpins || SpinsUpdatingDate || !isEnabled()) return;
+  if (DateUpdatingSpins_ || SpinsUpdatingDate_ || !isEnabled()) return;
   if (Tag == 0) return;
   if ((Tag == 1 && !MonthsRadio->isChecked()) || (Tag == 2 && !DaysRadio->isChecked())) return;
-  SpinsUpdatingDate = true;
+  SpinsUpdatingDate_ = true;
   const TDateTime Now = std::floor(Today());
   const TDateTime First = Tag == 1 ? MonthsBefore(Now, MonthsEdit->value()) : Now - DaysEdit->value();
   DateEdit1->setDate(DateOf(First));
   DateEdit2->setDate(kEmptyDate);
-  SpinsUpdatingDate = false;
+  SpinsUpdatingDate_ = false;
 }
 
 void TSearch::DateEdit1Change() {
-  if (SpinsUpdatingDate || DateUpdatingSpins) return;
-  DateUpdatingSpins = true;
+  if (SpinsUpdatingDate_ || DateUpdatingSpins_) return;
+  DateUpdatingSpins_ = true;
   int32_t Months = 0, Days = 0;
   const QDate D = DateEdit1->date();
   SpinsFromDate(DateTimeOf(D), Today(), Months, Days);
   MonthsEdit->setValue(Months);
   DaysEdit->setValue(Days);
-  DateUpdatingSpins = false;
+  DateUpdatingSpins_ = false;
 }
 
 void TSearch::SearchInResultsCheckClick() {
@@ -376,10 +376,10 @@ bool TSearch::Execute(TSearchFormState& State) {
   FilterDateCheck->setChecked(S.FilterOn && S.DateFilterOn);
   if (!DateRangeRadio->isChecked() && !MonthsRadio->isChecked() && !DaysRadio->isChecked())
     DateRangeRadio->setChecked(true);
-  SpinsUpdatingDate = true;
+  SpinsUpdatingDate_ = true;
   DateEdit1->setDate(DateOf(S.DateFrom));
   DateEdit2->setDate(DateOf(S.DateTo));
-  SpinsUpdatingDate = false;
+  SpinsUpdatingDate_ = false;
   SizeCheck->setChecked(S.FilterOn && S.SizeFilterOn);
   SizeEdit1->setText(Q(S.SizeFromText));
   SizeEdit2->setText(Q(S.SizeToText));

@@ -38,7 +38,7 @@ class TSearch : public QDialog {
   bool Execute(TSearchFormState& State);
   // The logic box again in the current language.
   void LanguageChanged();
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
 
   // Dialogs the buttons open; unassigned hooks leave their buttons without effect.
   std::function<bool(std::u16string& Paths, bool& Subdirectories)> BrowsePaths;
@@ -71,6 +71,6 @@ class TSearch : public QDialog {
   void SearchInResultsCheckClick();
   void UpdateWarning();
   void UpdateCharsets();
-  bool DateUpdatingSpins = false, SpinsUpdatingDate = false;
-  TQtLangForm Lang;
+  bool DateUpdatingSpins_ = false, SpinsUpdatingDate_ = false;
+  TQtLangForm Lang_;
 };

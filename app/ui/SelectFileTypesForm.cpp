@@ -114,15 +114,15 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
   connect(AllRadio, &QRadioButton::clicked, this, [this] { SetAllTypes(true); });
   connect(SelectedRadio, &QRadioButton::clicked, this, [this] { SetAllTypes(false); });
   connect(AllTypesList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int Column) {
-    if (!Filling && Column == 0) CheckType(Item->text(0).toStdString(), Item->checkState(0) == Qt::Checked);
+    if (!Filling_ && Column == 0) CheckType(Item->text(0).toStdString(), Item->checkState(0) == Qt::Checked);
   });
   connect(SelTypesList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int Column) {
-    if (Filling || Column != 0 || Item->checkState(0) == Qt::Checked) return;
+    if (Filling_ || Column != 0 || Item->checkState(0) == Qt::Checked) return;
     // The row is not changed inside its own check notification: its mask (not its row, which an
     // earlier removal may have moved) is removed once the notification is over.
     const std::u16string Mask = Item->data(0, Qt::UserRole).toString().toStdU16String();
     QTimer::singleShot(0, this, [this, Mask] {
-      if (Selection.RemoveMask(Mask)) ShowSelection();
+      if (Selection_.RemoveMask(Mask)) ShowSelection();
     });
   });
   // A double click toggles a row's box (a selected row's untick removes it).
@@ -139,7 +139,7 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
     ShowSelection();
   });
   connect(ClearBtn, &QPushButton::clicked, this, [this] {
-    Selection.Clear();
+    Selection_.Clear();
     ShowSelection();
   });
   connect(SaveBtn, &QPushButton::clicked, this, [this] { SaveGroup(); });
@@ -157,7 +157,7 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
     if (!Editor.Execute(Text)) return;
     TWideStrLst Masks;
     SplitQuotedList(Masks, Text);
-    Selection.SetMasks(Masks);
+    Selection_.SetMasks(Masks);
     ShowSelection();
   });
   connect(OK, &QPushButton::clicked, this, &QDialog::accept);
@@ -172,15 +172,15 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
 }
 
 void TSelectFileTypes::DropTypesOnSelected() {
-  if (Selection.AllTypes) return;
+  if (Selection_.AllTypes) return;
   for (QTreeWidgetItem* Item : AllTypesList->selectedItems())
-    Selection.AddMask(u"*." + Item->text(0).toLower().toStdU16String());
+    Selection_.AddMask(u"*." + Item->text(0).toLower().toStdU16String());
   ShowSelection();
 }
 
 void TSelectFileTypes::DropRowsOnTypes() {
   for (QTreeWidgetItem* Item : SelTypesList->selectedItems())
-    Selection.RemoveMask(Item->data(0, Qt::UserRole).toString().toStdU16String());
+    Selection_.RemoveMask(Item->data(0, Qt::UserRole).toString().toStdU16String());
   ShowSelection();
 }
 
@@ -202,37 +202,37 @@ bool TSelectFileTypes::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TSelectFileTypes::FillAllTypes() {
-  Filling = true;
+  Filling_ = true;
   AllTypesList->clear();
   for (const auto& E : FileTypes().Entries()) {
     auto* Item = new QTreeWidgetItem(AllTypesList);
     Item->setText(0, QString::fromStdString(E.Extension));
     Item->setText(1, QString::fromStdString(E.Info.TypeName));
     Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
-    Item->setCheckState(0, Selection.IsTypeSelected(E.Extension) ? Qt::Checked : Qt::Unchecked);
+    Item->setCheckState(0, Selection_.IsTypeSelected(E.Extension) ? Qt::Checked : Qt::Unchecked);
   }
-  AllTypesList->header()->setSortIndicator(std::abs(SortColumn) - 1,
-                                           SortColumn < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+  AllTypesList->header()->setSortIndicator(std::abs(SortColumn_) - 1,
+                                           SortColumn_ < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
   AllTypesList->header()->setSortIndicatorShown(true);
-  Filling = false;
+  Filling_ = false;
 }
 
 void TSelectFileTypes::ShowSelection() {
-  Filling = true;
-  const bool All = Selection.AllTypes;
+  Filling_ = true;
+  const bool All = Selection_.AllTypes;
   AllRadio->setChecked(All);
   SelectedRadio->setChecked(!All);
   AllTypesList->setEnabled(!All);
   ClearBtn->setEnabled(!All);
   EditMasksBtn->setEnabled(!All);
-  const std::u16string Text = Selection.MasksText();
+  const std::u16string Text = Selection_.MasksText();
   MasksEdit->setText(Q(Text));
   SaveBtn->setEnabled(!All && !Text.empty());
-  const std::u16string Group = All ? std::u16string() : FindSavedSet(Settings.FileTypeGroups, Text);
+  const std::u16string Group = All ? std::u16string() : FindSavedSet(Settings_.FileTypeGroups, Text);
   DefinedTypesCombo->setCurrentIndex(Group.empty() ? -1 : DefinedTypesCombo->findText(Q(Group)));
   SelTypesList->clear();
   if (!All)
-    for (const TSelectedTypeRow& R : Selection.Rows(FileTypes())) {
+    for (const TSelectedTypeRow& R : Selection_.Rows(FileTypes())) {
       auto* Item = new QTreeWidgetItem(SelTypesList);
       Item->setText(0, Q(R.Display));
       Item->setText(1, Q(R.Description));
@@ -240,52 +240,52 @@ void TSelectFileTypes::ShowSelection() {
       Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
       Item->setCheckState(0, Qt::Checked);
     }
-  for (int i = 0; i < AllTypesList->topLevelItemCount(); ++i) {
-    QTreeWidgetItem* Item = AllTypesList->topLevelItem(i);
+  for (int I = 0; I < AllTypesList->topLevelItemCount(); ++I) {
+    QTreeWidgetItem* Item = AllTypesList->topLevelItem(I);
     Item->setCheckState(0,
-                        Selection.IsTypeSelected(Item->text(0).toStdString()) ? Qt::Checked : Qt::Unchecked);
+                        Selection_.IsTypeSelected(Item->text(0).toStdString()) ? Qt::Checked : Qt::Unchecked);
   }
-  Filling = false;
+  Filling_ = false;
 }
 
 void TSelectFileTypes::FillGroups() {
   DefinedTypesCombo->clear();
-  for (const auto& Name : SavedSetNames(Settings.FileTypeGroups)) DefinedTypesCombo->addItem(Q(Name));
+  for (const auto& Name : SavedSetNames(Settings_.FileTypeGroups)) DefinedTypesCombo->addItem(Q(Name));
   DefinedTypesCombo->setEnabled(DefinedTypesCombo->count() > 0);
 }
 
 void TSelectFileTypes::SetAllTypes(bool All) {
   if (All)
-    Selection.ChooseAll();
+    Selection_.ChooseAll();
   else
-    Selection.ChooseSelected();
+    Selection_.ChooseSelected();
   ShowSelection();
 }
 
 void TSelectFileTypes::CheckType(const std::string& Ext, bool Checked) {
   if (Checked)
-    Selection.AddMask(u"*." + QString::fromStdString(Ext).toLower().toStdU16String());
+    Selection_.AddMask(u"*." + QString::fromStdString(Ext).toLower().toStdU16String());
   else
-    for (const auto& M : std::vector<std::u16string>(Selection.Masks()))
-      if (MaskExtension(M) == Ext) Selection.RemoveMask(M);
+    for (const auto& M : std::vector<std::u16string>(Selection_.Masks()))
+      if (MaskExtension(M) == Ext) Selection_.RemoveMask(M);
   ShowSelection();
 }
 
 void TSelectFileTypes::SaveGroup() {
   const std::u16string Text = MasksEdit->text().toStdU16String();
-  if (Selection.AllTypes || Text.empty()) return;
+  if (Selection_.AllTypes || Text.empty()) return;
   std::u16string Name;
-  if (!AskGroupName(Name, SavedSetNames(Settings.FileTypeGroups)) || Name.empty()) return;
-  Settings.FileTypeGroups.Put(Name, Text);
+  if (!AskGroupName(Name, SavedSetNames(Settings_.FileTypeGroups)) || Name.empty()) return;
+  Settings_.FileTypeGroups.Put(Name, Text);
   FillGroups();
   DefinedTypesCombo->setCurrentIndex(DefinedTypesCombo->findText(Q(Name)));
 }
 
 void TSelectFileTypes::ChooseGroup(const std::u16string& Name) {
   TWideStrLst Masks;
-  SplitQuotedList(Masks, Settings.FileTypeGroups.Get(Name));
-  Selection.SetMasks(Masks);
-  Selection.ChooseSelected();
+  SplitQuotedList(Masks, Settings_.FileTypeGroups.Get(Name));
+  Selection_.SetMasks(Masks);
+  Selection_.ChooseSelected();
   ShowSelection();
 }
 
@@ -293,19 +293,19 @@ void TSelectFileTypes::DeleteGroup() {
   if (DefinedTypesCombo->currentIndex() < 0) return;
   const std::u16string Name = DefinedTypesCombo->currentText().toStdU16String();
   if (!ConfirmDelete(Name)) return;
-  Settings.FileTypeGroups.Delete(Name);
+  Settings_.FileTypeGroups.Delete(Name);
   FillGroups();
   ShowSelection();
 }
 
 void TSelectFileTypes::SortTypes(int32_t Column) {
-  SortColumn = std::abs(SortColumn) == Column ? -SortColumn : Column;
-  FileTypes().Sort(std::abs(SortColumn), SortColumn < 0);
+  SortColumn_ = std::abs(SortColumn_) == Column ? -SortColumn_ : Column;
+  FileTypes().Sort(std::abs(SortColumn_), SortColumn_ < 0);
   FillAllTypes();
 }
 
 bool TSelectFileTypes::Execute(TWideStrLst& Masks) {
-  Selection.SetMasks(Masks);
+  Selection_.SetMasks(Masks);
   if (!FileTypes().Ready) {
     if (!FileTypes().Source) FileTypes().Source = MimeFileTypeSource;
     FileTypes().WaitReady();

@@ -26,7 +26,7 @@ class TSelectFileTypes : public QDialog {
  public:
   explicit TSelectFileTypes(QWidget* Parent = nullptr);
   // The window as the language layer sees it.
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
   // True on OK with Masks replaced by the mask text split.
   bool Execute(TWideStrLst& Masks);
 
@@ -61,12 +61,12 @@ class TSelectFileTypes : public QDialog {
 
  private:
   // The program's settings, which the dialog shows and changes.
-  TSettings& Settings = ProgramSettings();
+  TSettings& Settings_ = ProgramSettings();
   void FillAllTypes();
   void ShowSelection();
   void FillGroups();
-  TFileTypeSelection Selection;
-  int32_t SortColumn = 1;  // 1 extension, 2 description; negative: descending
-  bool Filling = false;
-  TQtLangForm Lang{this, "TSelectFileTypes"};
+  TFileTypeSelection Selection_;
+  int32_t SortColumn_ = 1;  // 1 extension, 2 description; negative: descending
+  bool Filling_ = false;
+  TQtLangForm Lang_{this, "TSelectFileTypes"};
 };

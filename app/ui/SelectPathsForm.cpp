@@ -107,21 +107,21 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   Model->OnAddNode = [this](TFolderTreeModel::TNewNode& Node) {
     // Only real folders can be chosen; the virtual root's own entries are folders too.
     Node.ShowCheck = QFileInfo(Q(Node.Path)).isDir();
-    Node.Checked = Node.ShowCheck && Selection.Contains(Node.Path);
+    Node.Checked = Node.ShowCheck && Selection_.Contains(Node.Path);
   };
   Model->OnChecked = [this](const std::u16string& Path, bool Checked) {
-    if (Checked ? Selection.Add(Path) : Selection.Remove(Path)) FillList();
+    if (Checked ? Selection_.Add(Path) : Selection_.Remove(Path)) FillList();
   };
-  Selection.OnNodeCheck = [Model](const std::u16string& Path, bool Checked) {
+  Selection_.OnNodeCheck = [Model](const std::u16string& Path, bool Checked) {
     Model->SetChecked(Path, Checked);
   };
   connect(PathList, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* Item, int) {
-    if (Filling || Item->checkState(0) == Qt::Checked) return;
+    if (Filling_ || Item->checkState(0) == Qt::Checked) return;
     // Unticking a row removes its path once the list's own notification is over; the path, not the
     // row, travels, so an earlier removal cannot make it take another row.
     const std::u16string Path = Item->text(0).toStdU16String();
     QTimer::singleShot(0, this, [this, Path] {
-      if (Selection.Remove(Path)) FillList();
+      if (Selection_.Remove(Path)) FillList();
     });
   });
   connect(PathList, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* Item) {
@@ -129,14 +129,14 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   });
   connect(PathList->header(), &QHeaderView::sectionClicked, this, [this] {
     if (!SortCheck->isChecked()) {
-      Selection.Sort();
+      Selection_.Sort();
       FillList();
     }
   });
   connect(SortCheck, &QCheckBox::toggled, this, [this](bool On) {
-    Selection.SortPaths = On;
-    if (On && !Filling) {
-      Selection.Sort();
+    Selection_.SortPaths = On;
+    if (On && !Filling_) {
+      Selection_.Sort();
       FillList();
     }
   });
@@ -146,7 +146,7 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   connect(PopSave, &QAction::triggered, this, [this] { SaveSet(); });
   connect(PopDelete, &QAction::triggered, this, [this] { DeleteSet(); });
   connect(SavePopup, &QMenu::aboutToShow, this, [this, PopSave, PopDelete] {
-    PopSave->setEnabled(!Selection.Paths().empty());
+    PopSave->setEnabled(!Selection_.Paths().empty());
     PopDelete->setEnabled(SavedPathsCombo->currentIndex() >= 0);
   });
   connect(SavedPathsCombo, &QComboBox::activated, this,
@@ -165,14 +165,14 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
 void TSelectPaths::DropTreeNodeOnList() {
   const TFolderTreeModel::TNode* N = ShellTree->Model()->NodeOf(ShellTree->currentIndex());
   if (N == nullptr || !N->HasCheckbox || N->Checked) return;
-  if (Selection.Add(N->Path)) FillList();
+  if (Selection_.Add(N->Path)) FillList();
 }
 
 void TSelectPaths::DropRowsOnTree() {
   std::vector<std::u16string> Paths;
   for (QTreeWidgetItem* Item : PathList->selectedItems()) Paths.push_back(Item->text(0).toStdU16String());
   bool Changed = false;
-  for (const auto& P : Paths) Changed |= Selection.Remove(P);
+  for (const auto& P : Paths) Changed |= Selection_.Remove(P);
   if (Changed) FillList();
 }
 
@@ -195,44 +195,44 @@ bool TSelectPaths::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TSelectPaths::FillList() {
-  Filling = true;
+  Filling_ = true;
   PathList->clear();
-  for (const auto& P : Selection.Paths()) {
+  for (const auto& P : Selection_.Paths()) {
     auto* Item = new QTreeWidgetItem(PathList);
     Item->setText(0, Q(P));
     Item->setFlags(Item->flags() | Qt::ItemIsUserCheckable);
     Item->setCheckState(0, Qt::Checked);
   }
-  Filling = false;
+  Filling_ = false;
   ShowState();
 }
 
 void TSelectPaths::FillSets() {
   SavedPathsCombo->clear();
-  for (const auto& Name : SavedSetNames(Settings.SavedPathSets)) SavedPathsCombo->addItem(Q(Name));
+  for (const auto& Name : SavedSetNames(Settings_.SavedPathSets)) SavedPathsCombo->addItem(Q(Name));
   SavedPathsCombo->setEnabled(SavedPathsCombo->count() > 0);
 }
 
 void TSelectPaths::ShowState() {
-  const std::u16string Name = FindSavedSet(Settings.SavedPathSets, Selection.SetText());
+  const std::u16string Name = FindSavedSet(Settings_.SavedPathSets, Selection_.SetText());
   SavedPathsCombo->setCurrentIndex(Name.empty() ? -1 : SavedPathsCombo->findText(Q(Name)));
-  SaveBtn->setEnabled(!Selection.Paths().empty());
+  SaveBtn->setEnabled(!Selection_.Paths().empty());
 }
 
 void TSelectPaths::SaveSet() {
-  if (Selection.Paths().empty()) return;
+  if (Selection_.Paths().empty()) return;
   std::u16string Name;
-  if (!AskSetName(Name, SavedSetNames(Settings.SavedPathSets)) || Name.empty()) return;
-  Settings.SavedPathSets.Put(Name, Selection.SetText());
+  if (!AskSetName(Name, SavedSetNames(Settings_.SavedPathSets)) || Name.empty()) return;
+  Settings_.SavedPathSets.Put(Name, Selection_.SetText());
   FillSets();
   SavedPathsCombo->setCurrentIndex(SavedPathsCombo->findText(Q(Name)));
 }
 
 void TSelectPaths::ChooseSet(const std::u16string& Name) {
-  const std::vector<std::u16string> Old = Selection.Paths();
+  const std::vector<std::u16string> Old = Selection_.Paths();
   for (const auto& P : Old) ShellTree->Model()->SetChecked(P, false);
-  Selection.SetPathsText(Settings.SavedPathSets.Get(Name));
-  for (const auto& P : Selection.Paths()) ShellTree->Model()->SetChecked(P, true);
+  Selection_.SetPathsText(Settings_.SavedPathSets.Get(Name));
+  for (const auto& P : Selection_.Paths()) ShellTree->Model()->SetChecked(P, true);
   FillList();
 }
 
@@ -240,33 +240,33 @@ void TSelectPaths::DeleteSet() {
   if (SavedPathsCombo->currentIndex() < 0) return;
   const std::u16string Name = SavedPathsCombo->currentText().toStdU16String();
   if (!ConfirmDelete(Name)) return;
-  Settings.SavedPathSets.Delete(Name);
+  Settings_.SavedPathSets.Delete(Name);
   FillSets();
   ShowState();
 }
 
 void TSelectPaths::ClearAll() {
-  Selection.Clear();
+  Selection_.Clear();
   FillList();
 }
 
 bool TSelectPaths::Execute(std::u16string& Paths) {
-  Filling = true;
-  RecursCheck->setChecked(Settings.FileOptions.Subdirectories);
-  SortCheck->setChecked(Settings.FileOptions.SortDirectories);
-  Filling = false;
-  Selection.SortPaths = Settings.FileOptions.SortDirectories;
-  Selection.SetPathsText(Paths);
+  Filling_ = true;
+  RecursCheck->setChecked(Settings_.FileOptions.Subdirectories);
+  SortCheck->setChecked(Settings_.FileOptions.SortDirectories);
+  Filling_ = false;
+  Selection_.SortPaths = Settings_.FileOptions.SortDirectories;
+  Selection_.SetPathsText(Paths);
   FillSets();
   if (ShellTree->Model()->Root() == u" ")
     ShellTree->Model()->SetRoot(u"rfDesktop");
   else
     ShellTree->Model()->Refresh();
   FillList();
-  ShellTree->ShowPath(Selection.Paths().empty() ? u"/" : Selection.Paths().front());
+  ShellTree->ShowPath(Selection_.Paths().empty() ? u"/" : Selection_.Paths().front());
   if (exec() != QDialog::Accepted) return false;
-  Paths = Selection.PathsText();
-  Settings.FileOptions.Subdirectories = RecursCheck->isChecked();
-  Settings.FileOptions.SortDirectories = SortCheck->isChecked();
+  Paths = Selection_.PathsText();
+  Settings_.FileOptions.Subdirectories = RecursCheck->isChecked();
+  Settings_.FileOptions.SortDirectories = SortCheck->isChecked();
   return true;
 }

@@ -28,7 +28,7 @@ class TSelectPaths : public QDialog {
  public:
   explicit TSelectPaths(QWidget* Parent = nullptr);
   // The window as the language layer sees it.
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
   // True on OK with Paths replaced by the chosen list; the sub-folder and sort boxes go to the settings.
   bool Execute(std::u16string& Paths);
 
@@ -57,11 +57,11 @@ class TSelectPaths : public QDialog {
 
  private:
   // The program's settings, which the dialog shows and changes.
-  TSettings& Settings = ProgramSettings();
+  TSettings& Settings_ = ProgramSettings();
   void FillList();
   void FillSets();
   void ShowState();
-  TPathSelection Selection;
-  bool Filling = false;
-  TQtLangForm Lang{this, "TSelectPaths"};
+  TPathSelection Selection_;
+  bool Filling_ = false;
+  TQtLangForm Lang_{this, "TSelectPaths"};
 };

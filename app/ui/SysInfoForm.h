@@ -15,7 +15,7 @@ class TSysInfo : public QDialog {
  public:
   explicit TSysInfo(QWidget* Parent = nullptr);
   // The window as the language layer sees it.
-  TQtLangForm& LangForm() { return Lang; }
+  TQtLangForm& LangForm() { return Lang_; }
   // The facts of the report; unassigned: this system's, without converters.
   std::function<TSysInfoSources()> Sources;
   void BuildReport();
@@ -25,5 +25,5 @@ class TSysInfo : public QDialog {
   void showEvent(QShowEvent* Event) override;
 
  private:
-  TQtLangForm Lang{this, "TSysInfo"};
+  TQtLangForm Lang_{this, "TSysInfo"};
 };

@@ -28,18 +28,18 @@ class TWideStatusBar : public QStatusBar {
 
   // Panels: added at the end; changed one at a time.
   int AddPanel(const TWideStatusPanel& Panel);
-  int PanelCount() const { return static_cast<int>(Panels.size()); }
-  const TWideStatusPanel& Panel(int Index) const { return Panels[static_cast<size_t>(Index)]; }
+  int PanelCount() const { return static_cast<int>(Panels_.size()); }
+  const TWideStatusPanel& Panel(int Index) const { return Panels_[static_cast<size_t>(Index)]; }
   void SetPanelText(int Index, const std::u16string& Text);
   void SetPanelWidth(int Index, int Width);
   // The widget that shows panel Index (null beyond kMaxStatusPanels).
   QLabel* PanelLabel(int Index) const;
 
   void SetSimplePanel(bool On);
-  bool SimplePanel() const { return Simple; }
+  bool SimplePanel() const { return Simple_; }
   // Stored and shown when it differs from the current simple text.
   void SetSimpleText(const std::u16string& Text);
-  const std::u16string& SimpleText() const { return Simple_Text; }
+  const std::u16string& SimpleText() const { return SimpleText_; }
 
   // An automatic hint: OnHint when assigned (answering true), else the hint goes to the simple text (simple
   // mode or no panels) or the first panel.
@@ -49,9 +49,9 @@ class TWideStatusBar : public QStatusBar {
 
  private:
   void ApplyPanel(int Index);
-  std::vector<TWideStatusPanel> Panels;
-  std::vector<QLabel*> Labels;
-  QLabel* SimpleLabel;
-  bool Simple = false;
-  std::u16string Simple_Text;
+  std::vector<TWideStatusPanel> Panels_;
+  std::vector<QLabel*> Labels_;
+  QLabel* SimpleLabel_;
+  bool Simple_ = false;
+  std::u16string SimpleText_;
 };

@@ -28,7 +28,7 @@ std::vector<std::pair<std::u16string, QString>> DesktopFolders() {
 
 }  // namespace
 
-TFolderTreeModel::TFolderTreeModel(QObject* Parent) : QAbstractItemModel(Parent) { Top.Loaded = true; }
+TFolderTreeModel::TFolderTreeModel(QObject* Parent) : QAbstractItemModel(Parent) { Top_.Loaded = true; }
 
 std::unique_ptr<TFolderTreeModel::TNode> TFolderTreeModel::MakeNode(const std::u16string& Path,
                                                                     const QString& Name, TNode* Parent) {
@@ -58,10 +58,10 @@ void TFolderTreeModel::SetRoot(const std::u16string& Root) {
         {Info.absoluteFilePath().toStdU16String(), Info.fileName().isEmpty() ? "/" : Info.fileName()});
   }
   beginResetModel();
-  RootText = Trimmed.empty() ? u" " : Trimmed;
-  Top.Children.clear();
+  RootText_ = Trimmed.empty() ? u" " : Trimmed;
+  Top_.Children.clear();
   for (const auto& [Path, Name] : Tops)
-    if (auto N = MakeNode(Path, Name, &Top)) Top.Children.push_back(std::move(N));
+    if (auto N = MakeNode(Path, Name, &Top_)) Top_.Children.push_back(std::move(N));
   endResetModel();
 }
 
@@ -88,7 +88,7 @@ void TFolderTreeModel::Load(TNode* N) {
 }
 
 TFolderTreeModel::TNode* TFolderTreeModel::Node(const QModelIndex& Index) const {
-  return Index.isValid() ? static_cast<TNode*>(Index.internalPointer()) : const_cast<TNode*>(&Top);
+  return Index.isValid() ? static_cast<TNode*>(Index.internalPointer()) : const_cast<TNode*>(&Top_);
 }
 
 const TFolderTreeModel::TNode* TFolderTreeModel::NodeOf(const QModelIndex& Index) const {
@@ -96,7 +96,7 @@ const TFolderTreeModel::TNode* TFolderTreeModel::NodeOf(const QModelIndex& Index
 }
 
 QModelIndex TFolderTreeModel::IndexOf(const TNode* N) const {
-  if (N == &Top || N == nullptr || N->Parent == nullptr) return {};
+  if (N == &Top_ || N == nullptr || N->Parent == nullptr) return {};
   const auto& Siblings = N->Parent->Children;
   for (size_t i = 0; i < Siblings.size(); ++i)
     if (Siblings[i].get() == N) return createIndex(static_cast<int>(i), 0, const_cast<TNode*>(N));
@@ -180,21 +180,21 @@ TFolderTreeModel::TNode* TFolderTreeModel::Find(TNode* From, const std::u16strin
 }
 
 QModelIndex TFolderTreeModel::IndexOfPath(const std::u16string& Path) const {
-  return IndexOf(Find(const_cast<TNode*>(&Top), Path));
+  return IndexOf(Find(const_cast<TNode*>(&Top_), Path));
 }
 
 void TFolderTreeModel::SetChecked(const std::u16string& Path, bool Checked) {
-  TNode* N = Find(&Top, Path);
+  TNode* N = Find(&Top_, Path);
   if (N == nullptr || !N->HasCheckbox || N->Checked == Checked) return;
   N->Checked = Checked;
   const QModelIndex I = IndexOf(N);
   emit dataChanged(I, I, {Qt::CheckStateRole});
 }
 
-void TFolderTreeModel::Refresh() { SetRoot(RootText); }
+void TFolderTreeModel::Refresh() { SetRoot(RootText_); }
 
-TShTreeView::TShTreeView(QWidget* Parent) : QTreeView(Parent), FolderModel(new TFolderTreeModel(this)) {
-  setModel(FolderModel);
+TShTreeView::TShTreeView(QWidget* Parent) : QTreeView(Parent), FolderModel_(new TFolderTreeModel(this)) {
+  setModel(FolderModel_);
   setHeaderHidden(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setDragEnabled(true);
@@ -205,10 +205,10 @@ void TShTreeView::ShowPath(const std::u16string& Path) {
   QModelIndex Found;
   for (bool Moved = true; Moved;) {
     Moved = false;
-    FolderModel->fetchMore(Parent);
-    for (int i = 0; i < FolderModel->rowCount(Parent); ++i) {
-      const QModelIndex I = FolderModel->index(i, 0, Parent);
-      const std::u16string& P = FolderModel->NodeOf(I)->Path;
+    FolderModel_->fetchMore(Parent);
+    for (int i = 0; i < FolderModel_->rowCount(Parent); ++i) {
+      const QModelIndex I = FolderModel_->index(i, 0, Parent);
+      const std::u16string& P = FolderModel_->NodeOf(I)->Path;
       const std::u16string Prefix = P == u"/" ? P : P + u"/";
       if (P == Path || Path.compare(0, Prefix.size(), Prefix) == 0) {
         Found = I;
@@ -233,21 +233,21 @@ void TShTreeView::RefreshNode() {
   while (!Pending.empty()) {
     const QModelIndex Parent = Pending.back();
     Pending.pop_back();
-    for (int i = 0; i < FolderModel->rowCount(Parent); ++i) {
-      const QModelIndex I = FolderModel->index(i, 0, Parent);
+    for (int i = 0; i < FolderModel_->rowCount(Parent); ++i) {
+      const QModelIndex I = FolderModel_->index(i, 0, Parent);
       if (!isExpanded(I)) continue;
-      Expanded.push_back(FolderModel->NodeOf(I)->Path);
+      Expanded.push_back(FolderModel_->NodeOf(I)->Path);
       Pending.push_back(I);
     }
   }
-  const TFolderTreeModel::TNode* Current = FolderModel->NodeOf(currentIndex());
+  const TFolderTreeModel::TNode* Current = FolderModel_->NodeOf(currentIndex());
   const std::u16string Selected = Current != nullptr ? Current->Path : std::u16string();
-  FolderModel->Refresh();
+  FolderModel_->Refresh();
   // Parents come before their children in Expanded, so each path's node exists when it is looked up.
   for (const auto& Path : Expanded) {
-    const QModelIndex I = FolderModel->IndexOfPath(Path);
+    const QModelIndex I = FolderModel_->IndexOfPath(Path);
     if (!I.isValid()) continue;
-    FolderModel->fetchMore(I);
+    FolderModel_->fetchMore(I);
     expand(I);
   }
   if (!Selected.empty()) ShowPath(Selected);

@@ -34,7 +34,7 @@ class TFolderTreeModel : public QAbstractItemModel {
   // "rfDesktop" (home, the file system's root and the mounted volumes), a folder path, or blank (empty).
   // A path that is no folder raises "Error setting path: "<text>"" and keeps the previous root.
   void SetRoot(const std::u16string& Root);
-  const std::u16string& Root() const { return RootText; }
+  const std::u16string& Root() const { return RootText_; }
   uint32_t ObjectTypes = otFolders;
 
   // A new node of the tree and what the host decides for it: CanAdd false leaves it out, ShowCheck false
@@ -73,20 +73,20 @@ class TFolderTreeModel : public QAbstractItemModel {
   std::unique_ptr<TNode> MakeNode(const std::u16string& Path, const QString& Name, TNode* Parent);
   void Load(TNode* N);
   TNode* Find(TNode* From, const std::u16string& Path) const;
-  std::u16string RootText = u" ";
-  TNode Top;  // its children are the tree's top-level nodes
+  std::u16string RootText_ = u" ";
+  TNode Top_;  // its children are the tree's top-level nodes
 };
 
 class TShTreeView : public QTreeView {
   Q_OBJECT
  public:
   explicit TShTreeView(QWidget* Parent = nullptr);
-  TFolderTreeModel* Model() const { return FolderModel; }
+  TFolderTreeModel* Model() const { return FolderModel_; }
   // Expands the nodes on the way to Path that are shown, and selects the deepest.
   void ShowPath(const std::u16string& Path);
   // Reads the folders again; what was expanded and the selected folder are found again by path.
   void RefreshNode();
 
  private:
-  TFolderTreeModel* FolderModel;
+  TFolderTreeModel* FolderModel_;
 };

@@ -100,11 +100,11 @@ struct TAceCallbacks {
   static int Call(TAceCallbackRecord* R, F&& Handler) {
     if (!R || !R->Global || !R->Global->Owner) return ACE_CALLBACK_CANCEL;
     auto* D = static_cast<TUnAce*>(R->Global->Owner);
-    if (D->Pending) return ACE_CALLBACK_CANCEL;
+    if (D->Pending_) return ACE_CALLBACK_CANCEL;
     try {
       return Handler(*D, *R);
     } catch (...) {
-      D->Pending = std::current_exception();
+      D->Pending_ = std::current_exception();
       return ACE_CALLBACK_CANCEL;
     }
   }
@@ -190,7 +190,7 @@ void TUnAce::Initialise(TAceInitData& Data) {
   Data.Owner = this;
   Data.MaxArchiveTestBytes = kMaxArchiveTestBytes;
   Data.MaxFileBufferSize = kMaxFileBuffer;
-  Data.TempFolder = TempDir.c_str();
+  Data.TempFolder = TempDir_.c_str();
   Data.Info = TAceCallbacks::Info;
   Data.Error = TAceCallbacks::Error;
   Data.Request = TAceCallbacks::Request;
@@ -207,12 +207,12 @@ void TUnAce::ExtractArchive(TStream32*) {
     throw E_RAISE(0, true);
   }
   TBusy Busy;
-  Pending = nullptr;
-  PasswordBuffer.clear();
-  CurrentVolume = ArchiveFile;
-  VolumeNumber = 0;
-  Selected = Placeholder = Existed = false;
-  TempDir = GetLibraryTempDir();
+  Pending_ = nullptr;
+  PasswordBuffer_.clear();
+  CurrentVolume_ = ArchiveFile;
+  VolumeNumber_ = 0;
+  Selected_ = Placeholder_ = Existed_ = false;
+  TempDir_ = GetLibraryTempDir();
   TAceInitData Data;
   int Result;
   const std::string Empty;
@@ -227,7 +227,7 @@ void TUnAce::ExtractArchive(TStream32*) {
     X.FullMatch = -1;
     X.DestinationFolder = ExtractDir.c_str();
     X.ExcludePath = UseStoredDirs ? 0 : -1;
-    X.Password = PasswordBuffer.c_str();
+    X.Password = PasswordBuffer_.c_str();
     Result = Binding().Entries.Extract(ArchiveFile.c_str(), &X);
   } else {
     HeaderScan();
@@ -238,15 +238,15 @@ void TUnAce::ExtractArchive(TStream32*) {
     TAceTestData T{};
     T.SourceFolder = T.FileList = T.ExcludeList = Empty.c_str();
     T.FullMatch = -1;
-    T.Password = PasswordBuffer.c_str();
+    T.Password = PasswordBuffer_.c_str();
     Result = Binding().Entries.Test(ArchiveFile.c_str(), &T);
   }
   // A placeholder of the last entry that the library never reached is removed.
-  if (Placeholder) ForceDeleteFile(Target);
-  Placeholder = false;
-  if (Pending) {
-    std::exception_ptr P = Pending;
-    Pending = nullptr;
+  if (Placeholder_) ForceDeleteFile(Target_);
+  Placeholder_ = false;
+  if (Pending_) {
+    std::exception_ptr P = Pending_;
+    Pending_ = nullptr;
     std::rethrow_exception(P);
   }
   if (Result == ACE_ERROR_DAMAGED && !GetCancel())
@@ -285,14 +285,14 @@ int TUnAce::RequestCallback(TAceCallbackRecord& R) {
   if (R.Type == ACE_REQUEST_VOLUME && R.Code == ACE_CODE_NEXT_VOLUME) return AskNextVolume(R);
   if (R.Type == ACE_REQUEST_FILE && R.Code == ACE_CODE_PASSWORD) return AskPassword(R);
   if (R.Type == ACE_REQUEST_FILE && R.Code == ACE_CODE_OVERWRITE) {
-    if (Placeholder) {
-      ForceDeleteFile(Target);
-      Placeholder = false;
+    if (Placeholder_) {
+      ForceDeleteFile(Target_);
+      Placeholder_ = false;
       return ACE_CALLBACK_NO;
     }
-    if (Selected && !Existed) {
+    if (Selected_ && !Existed_) {
       struct stat St {};
-      if (::stat(Target.c_str(), &St) == 0) ::chmod(Target.c_str(), St.st_mode | S_IWUSR);
+      if (::stat(Target_.c_str(), &St) == 0) ::chmod(Target_.c_str(), St.st_mode | S_IWUSR);
       return ACE_CALLBACK_OK;
     }
     return ACE_CALLBACK_NO;
@@ -308,21 +308,21 @@ int TUnAce::AskNextVolume(TAceCallbackRecord& R) {
   if (!R.Archive || !R.Archive->ArchiveName) return ACE_CALLBACK_CANCEL;
   const int32_t Number = R.Archive->VolumeNumber;
   std::string Name =
-      Number > 0 ? GetNextVolumeName(CurrentVolume, Number - 1) : std::string(R.Archive->ArchiveName);
+      Number > 0 ? GetNextVolumeName(CurrentVolume_, Number - 1) : std::string(R.Archive->ArchiveName);
   // Volume names are made with the upper-case letter "C"; archivers write ".c00": the case that exists
   // is taken.
   if (!Name.empty() && !FileExists(Name)) {
     const size_t Dot = Name.rfind('.');
     std::string Lower = Name;
-    for (size_t i = Dot == std::string::npos ? Name.size() : Dot; i < Lower.size(); ++i)
-      if (Lower[i] >= 'A' && Lower[i] <= 'Z') Lower[i] = static_cast<char>(Lower[i] - 'A' + 'a');
+    for (size_t I = Dot == std::string::npos ? Name.size() : Dot; I < Lower.size(); ++I)
+      if (Lower[I] >= 'A' && Lower[I] <= 'Z') Lower[I] = static_cast<char>(Lower[I] - 'A' + 'a');
     if (FileExists(Lower)) Name = Lower;
   }
   if (Name.empty() || !RequestNextVolume(Name, Number) || Name.size() >= ACE_NAME_SIZE)
     return ACE_CALLBACK_CANCEL;
   std::memcpy(R.Archive->ArchiveName, Name.c_str(), Name.size() + 1);
-  CurrentVolume = Name;
-  VolumeNumber = Number;
+  CurrentVolume_ = Name;
+  VolumeNumber_ = Number;
   return FileExists(Name) ? ACE_CALLBACK_OK : ACE_CALLBACK_NO;
 }
 
@@ -340,8 +340,8 @@ int TUnAce::AskPassword(TAceCallbackRecord& R) {
       return ACE_CALLBACK_CANCEL;
     }
     if (!Query.Password.empty()) {
-      PasswordBuffer = Query.Password;
-      R.Global->Password = PasswordBuffer.data();
+      PasswordBuffer_ = Query.Password;
+      R.Global->Password = PasswordBuffer_.data();
       return ACE_CALLBACK_OK;
     }
   }
@@ -357,7 +357,7 @@ void TUnAce::TakeEntry(const TAceFileData& F) {
   Item.DosDateTime = F.DosTime;
   Item.Attributes = F.Attributes;
   Item.Crc = F.Crc;
-  EntryDone = 0;
+  EntryDone_ = 0;
 }
 
 int TUnAce::StateCallback(TAceCallbackRecord& R) {
@@ -365,84 +365,84 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
   if (GetCancel()) return ACE_CALLBACK_CANCEL;
   const bool Folder = R.File && (R.File->Attributes & kFolderAttribute);
   if (R.Type == ACE_STATE_ENTRY && R.Code == ACE_CODE_ENTRY_START && R.File) {
-    if (Placeholder) ForceDeleteFile(Target);  // the previous entry's, when no overwrite request came
-    Placeholder = Existed = false;
+    if (Placeholder_) ForceDeleteFile(Target_);  // the previous entry's, when no overwrite request came
+    Placeholder_ = Existed_ = false;
     TakeEntry(*R.File);
-    Selected = MatchFileSpec(Item.Name, FileSpec, {}, true);
+    Selected_ = MatchFileSpec(Item.Name, FileSpec, {}, true);
     CurrentOutputName = BuildOutputName(Item.Name);
-    Target = CurrentOutputName;
+    Target_ = CurrentOutputName;
     if (R.Operation == ACE_OPERATION_TEST) {
-      if (Selected && !Folder) {
-        Selected = BeginItem(false);
-        if (Selected && !OpenOutput(Item.Name, CurrentOutputName)) {
+      if (Selected_ && !Folder) {
+        Selected_ = BeginItem(false);
+        if (Selected_ && !OpenOutput(Item.Name, CurrentOutputName)) {
           --FileIndex;
-          Selected = false;
+          Selected_ = false;
         }
       } else if (Folder) {
         BeginItem(true);
-        Selected = false;
+        Selected_ = false;
       }
       Crc32Reg = 0xFFFFFFFF;
       return ACE_CALLBACK_OK;
     }
     if (R.Operation == ACE_OPERATION_EXTRACT) {
-      if (Selected && !Folder) {
-        if (Target.empty() || !BeginItem(false)) {
-          Selected = false;
+      if (Selected_ && !Folder) {
+        if (Target_.empty() || !BeginItem(false)) {
+          Selected_ = false;
           return ACE_CALLBACK_CANCEL;
         }
         return ACE_CALLBACK_OK;
       }
-      Selected = false;
-      if (Folder || Target.empty()) return ACE_CALLBACK_OK;
+      Selected_ = false;
+      if (Folder || Target_.empty()) return ACE_CALLBACK_OK;
       // The library writes every entry it meets: an entry that was not selected finds its target taken,
       // so that the overwrite request that follows can refuse it.
-      if (FileExists(Target)) {
+      if (FileExists(Target_)) {
         struct stat St {};
-        if (::stat(Target.c_str(), &St) == 0) ::chmod(Target.c_str(), St.st_mode | S_IWUSR);
-        Existed = true;
+        if (::stat(Target_.c_str(), &St) == 0) ::chmod(Target_.c_str(), St.st_mode | S_IWUSR);
+        Existed_ = true;
       } else {
-        ForceDirectories(FolderOf(Target));
-        const THandle H = OpenOutputFile(this, Target, true);
+        ForceDirectories(FolderOf(Target_));
+        const THandle H = OpenOutputFile(this, Target_, true);
         if (H == kInvalidHandle) return ACE_CALLBACK_CANCEL;  // reported by OpenOutputFile
         ::close(H);
-        Placeholder = true;
+        Placeholder_ = true;
       }
       return ACE_CALLBACK_OK;
     }
     return ACE_CALLBACK_OK;
   }
   if (R.Type == ACE_STATE_PROGRESS) {
-    if (R.Operation == ACE_OPERATION_TEST && Selected && R.Progress && R.Progress->Data &&
+    if (R.Operation == ACE_OPERATION_TEST && Selected_ && R.Progress && R.Progress->Data &&
         R.Progress->Length) {
       // Never more than the entry's header declared.
-      if (EntryDone + R.Progress->Length > Item.UnpackedSize) return ACE_CALLBACK_CANCEL;
+      if (EntryDone_ + R.Progress->Length > Item.UnpackedSize) return ACE_CALLBACK_CANCEL;
       WriteBlock(R.Progress->Data, static_cast<int32_t>(R.Progress->Length), true, ckCrc32);
     }
     const uint32_t N = R.Progress ? R.Progress->Length : 0;
-    EntryDone += N;
+    EntryDone_ += N;
     BytesToDo = std::max<int64_t>(BytesToDo - N, 0);
-    UpdateProgress(EntryDone, TotalPacked, Item.UnpackedSize);
+    UpdateProgress(EntryDone_, TotalPacked, Item.UnpackedSize);
     return ACE_CALLBACK_OK;
   }
   if (R.Type == ACE_STATE_CRC) {
     if (R.Operation == ACE_OPERATION_TEST) {
-      if (Selected) {
+      if (Selected_) {
         CloseOutput(Item.Attributes, Item.DosDateTime, CurrentOutputName);
-        const bool Passed = R.CrcOk != 0 && EntryDone == Item.UnpackedSize;
+        const bool Passed = R.CrcOk != 0 && EntryDone_ == Item.UnpackedSize;
         if (OnEnd)
           OnEnd(this, Item.Name, Passed);
         else if (!Passed)
           DoError(Item.Name, "", errCrcFailed);
       }
-      Selected = false;
+      Selected_ = false;
       return ACE_CALLBACK_OK;
     }
-    if (Placeholder) {
-      ForceDeleteFile(Target);
-      Placeholder = false;
+    if (Placeholder_) {
+      ForceDeleteFile(Target_);
+      Placeholder_ = false;
     }
-    if (Selected) {
+    if (Selected_) {
       if (OnEnd)
         OnEnd(this, CurrentOutputName, R.CrcOk != 0);
       else if (!R.CrcOk)
@@ -452,7 +452,7 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
       if (RestoreAttributes && (Item.Attributes & faReadOnly) && ::stat(CurrentOutputName.c_str(), &St) == 0)
         ::chmod(CurrentOutputName.c_str(), St.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
     }
-    Selected = false;
+    Selected_ = false;
     return ACE_CALLBACK_OK;
   }
   return ACE_CALLBACK_OK;

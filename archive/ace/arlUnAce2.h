@@ -84,14 +84,14 @@ class TUnAce : public TUnBase {
   int AskPassword(TAceCallbackRecord& R);
   void TakeEntry(const TAceFileData& F);
 
-  std::exception_ptr Pending;
-  std::string PasswordBuffer;  // what the library reads through the init record's password pointer
-  std::string CurrentVolume;
-  int32_t VolumeNumber = 0;
+  std::exception_ptr Pending_;
+  std::string PasswordBuffer_;  // what the library reads through the init record's password pointer
+  std::string CurrentVolume_;
+  int32_t VolumeNumber_ = 0;
   // The entry being worked on.
-  bool Selected = false;
-  bool Placeholder = false;  // an empty file was made in place of a skipped entry's target
-  bool Existed = false;      // the target existed before the entry
-  std::string Target;        // where the library writes the entry
-  int64_t EntryDone = 0;
+  bool Selected_ = false;
+  bool Placeholder_ = false;  // an empty file was made in place of a skipped entry's target
+  bool Existed_ = false;      // the target existed before the entry
+  std::string Target_;        // where the library writes the entry
+  int64_t EntryDone_ = 0;
 };

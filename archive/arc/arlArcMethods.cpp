@@ -20,32 +20,32 @@ constexpr int kSqueezeEnd = 256;  // the value that ends squeezed data
 class TArcOutput {
  public:
   TArcOutput(const TLzhSink& Sink, int64_t Size, bool RunLength)
-      : FOut(Sink, Size, kArcBuffer), FRunLength(RunLength) {}
+      : Out_(Sink, Size, kArcBuffer), RunLength_(RunLength) {}
   // False once the declared size is reached.
   bool Put(uint8_t C) {
-    if (!FRunLength) return FOut.Put(C);
-    if (FInRun) {
-      FInRun = false;
-      if (C == 0) return FOut.Put(kRunMarker);
+    if (!RunLength_) return Out_.Put(C);
+    if (InRun_) {
+      InRun_ = false;
+      if (C == 0) return Out_.Put(kRunMarker);
       for (int N = C; --N > 0;)
-        if (!FOut.Put(FLast)) return false;
-      return !FOut.Full();
+        if (!Out_.Put(Last_)) return false;
+      return !Out_.Full();
     }
     if (C == kRunMarker) {
-      FInRun = true;
-      return !FOut.Full();
+      InRun_ = true;
+      return !Out_.Full();
     }
-    FLast = C;
-    return FOut.Put(C);
+    Last_ = C;
+    return Out_.Put(C);
   }
-  int64_t Count() const { return FOut.Count(); }
-  void Flush() { FOut.Flush(); }
+  int64_t Count() const { return Out_.Count(); }
+  void Flush() { Out_.Flush(); }
 
  private:
-  TCappedOutput FOut;
-  bool FRunLength;
-  bool FInRun = false;
-  uint8_t FLast = 0;
+  TCappedOutput Out_;
+  bool RunLength_;
+  bool InRun_ = false;
+  uint8_t Last_ = 0;
 };
 
 TArcResult Unpack(TByteInput& In, TArcOutput& Out) {
@@ -87,32 +87,32 @@ TArcResult Unsqueeze(TByteInput& In, TArcOutput& Out) {
 // follower, collisions chained and moved to the next free slot.
 class TCrunchTable {
  public:
-  explicit TCrunchTable(bool NewHash) : FNewHash(NewHash) {
+  explicit TCrunchTable(bool NewHash) : NewHash_(NewHash) {
     for (int C = 0; C < 256; ++C) Add(kNoPredecessor, static_cast<uint8_t>(C));
   }
-  bool Used(uint16_t Code) const { return FSlot[Code].Used; }
-  uint16_t Predecessor(uint16_t Code) const { return FSlot[Code].Pred; }
-  uint8_t Follower(uint16_t Code) const { return FSlot[Code].Follower; }
+  bool Used(uint16_t Code) const { return Slot_[Code].Used; }
+  uint16_t Predecessor(uint16_t Code) const { return Slot_[Code].Pred; }
+  uint8_t Follower(uint16_t Code) const { return Slot_[Code].Follower; }
 
   void Add(uint16_t Pred, uint8_t Follower) {
     uint16_t Slot = Hash(Pred, Follower);
-    if (FSlot[Slot].Used) {
+    if (Slot_[Slot].Used) {
       uint16_t End = Slot;
-      for (int32_t Hops = 0; FSlot[End].Next != 0 && Hops < kCrunchTable; ++Hops) End = FSlot[End].Next;
+      for (int32_t Hops = 0; Slot_[End].Next != 0 && Hops < kCrunchTable; ++Hops) End = Slot_[End].Next;
       uint16_t Free = (End + kCrunchProbeStep) & kCrunchMask;
       int32_t Probes = 0;
-      while (FSlot[Free].Used && ++Probes < kCrunchTable) Free = (Free + 1) & kCrunchMask;
-      if (FSlot[Free].Used) return;  // the table is full
-      FSlot[End].Next = Free;
+      while (Slot_[Free].Used && ++Probes < kCrunchTable) Free = (Free + 1) & kCrunchMask;
+      if (Slot_[Free].Used) return;  // the table is full
+      Slot_[End].Next = Free;
       Slot = Free;
     }
-    FSlot[Slot] = TSlot{true, 0, Pred, Follower};
+    Slot_[Slot] = TSlot{true, 0, Pred, Follower};
   }
 
  private:
   uint16_t Hash(uint16_t Pred, uint8_t Follower) const {
     const uint32_t Sum = (Pred + Follower) & 0xFFFFu;
-    if (FNewHash) return static_cast<uint16_t>((Sum * 15073u) & kCrunchMask);
+    if (NewHash_) return static_cast<uint16_t>((Sum * 15073u) & kCrunchMask);
     const uint32_t K = (Sum | 0x800u) & 0xFFFFu;  // mid-square of the old hash
     return static_cast<uint16_t>(((K * K) >> 6) & kCrunchMask);
   }
@@ -122,8 +122,8 @@ class TCrunchTable {
     uint16_t Pred = 0;
     uint8_t Follower = 0;
   };
-  bool FNewHash;
-  TSlot FSlot[kCrunchTable];
+  bool NewHash_;
+  TSlot Slot_[kCrunchTable];
 };
 
 TArcResult Uncrunch(TByteInput& In, TArcOutput& Out, bool NewHash) {

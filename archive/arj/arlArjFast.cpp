@@ -18,7 +18,7 @@ int32_t ReadPrefixed(TLzhBitReader& Bits, int Base, int MaxOnes) {
 
 TLzhResult TArjFastDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
                                    const TLzhSink& Sink) {
-  FProduced = 0;
+  Produced_ = 0;
   if (UnpackedSize <= 0) return lrOk;
   TLzhBitReader Bits(Source, PackedSize, kWindowSize);
   TLzWindow Window(kWindowSize, Sink);
@@ -42,6 +42,6 @@ TLzhResult TArjFastDecoder::Decode(const TLzhSource& Source, int64_t PackedSize,
     }
   }
   Window.Flush();
-  FProduced = Window.Written();
+  Produced_ = Window.Written();
   return Result;
 }

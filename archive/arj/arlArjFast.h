@@ -26,8 +26,8 @@ class TArjFastDecoder {
   // Reads at most PackedSize bytes from Source (in chunks of at most the window size) and writes exactly
   // UnpackedSize bytes to Sink on success; on failure what was decoded before the fault.
   TLzhResult Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink);
-  int64_t Produced() const { return FProduced; }
+  int64_t Produced() const { return Produced_; }
 
  private:
-  int64_t FProduced = 0;
+  int64_t Produced_ = 0;
 };

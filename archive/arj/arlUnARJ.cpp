@@ -143,8 +143,8 @@ bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::ve
 }
 
 void TUnArj::ExtractArchive(TStream32* Stream) {
-  FKeptPassword.clear();
-  FSkipProtected = false;
+  KeptPassword_.clear();
+  SkipProtected_ = false;
   if (!Stream) return;
   // Later volumes are named after the name in the main header, in the current volume's folder.
   std::string Folder, OwnName;
@@ -217,18 +217,18 @@ bool TUnArj::ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entri
 bool TUnArj::AskPassword(const std::string& Name) {
   if (!OnGetPassword) {
     DoError(Name, "OnGetPassword", errEventNotAssigned);
-    FSkipProtected = true;
+    SkipProtected_ = true;
     return false;
   }
   TArlPasswordQuery Query{Name};
-  Timer.Pause();
+  Timer_.Pause();
   OnGetPassword(this, Query);
-  Timer.Resume();
+  Timer_.Resume();
   if (!Query.Continue || Query.Password.empty() || GetCancel()) {
-    FSkipProtected = true;
+    SkipProtected_ = true;
     return false;
   }
-  FKeptPassword = Query.Password;
+  KeptPassword_ = Query.Password;
   return true;
 }
 
@@ -237,18 +237,18 @@ void TUnArj::RestartOutput() {
     case omMemory:
       if (OutMemoryStream) {
         if (!OutMemoryStream->Records.empty()) OutMemoryStream->Records.pop_back();
-        OutMemoryStream->SetSize(OutMemoryStart);
+        OutMemoryStream->SetSize(OutMemoryStart_);
       }
       break;
     case omStream:
       if (OutStream) {
-        OutStream->SetPosition(FOutStreamStart);
-        OutStream->SetSize(FOutStreamStart);
+        OutStream->SetPosition(OutStreamStart_);
+        OutStream->SetSize(OutStreamStart_);
       }
       break;
     case omPointer:
-      OutPointer = FOutPointerStart;
-      OutPointerLeft = FOutPointerLeftStart;
+      OutPointer = OutPointerStart_;
+      OutPointerLeft = OutPointerLeftStart_;
       break;
     default:
       break;  // file outputs are created anew by OpenOutput
@@ -285,8 +285,8 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
     return;
   }
   if (Garbled) {
-    if (FSkipProtected ||
-        (FKeptPassword.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
+    if (SkipProtected_ ||
+        (KeptPassword_.empty() && !AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName))) {
       // Without a password the entry cannot be read: it is reported, never left out in silence.
       if (!GetCancel()) DoError(Item.Name, "", errInvalidPassword);
       ProgressDone(Item);
@@ -300,9 +300,9 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
   // A part continued from the previous volume is added to the file written so far.
   const uint8_t SavedMode = OutputMode;
   if ((H.Flags & afExtFile) && OutputMode == omHandle) OutputMode = omAppend;
-  FOutStreamStart = OutStream ? OutStream->Position() : 0;
-  FOutPointerStart = OutPointer;
-  FOutPointerLeftStart = OutPointerLeft;
+  OutStreamStart_ = OutStream ? OutStream->Position() : 0;
+  OutPointerStart_ = OutPointer;
+  OutPointerLeftStart_ = OutPointerLeft;
 
   bool Passed = false;
   for (int32_t Attempt = 1;; ++Attempt) {
@@ -310,7 +310,7 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
       if (!Garbled) --FileIndex;
       break;
     }
-    if (Garbled) Password = ShiftString(false, FKeptPassword, H.PasswordModifier);
+    if (Garbled) Password = ShiftString(false, KeptPassword_, H.PasswordModifier);
     Crc32Reg = 0xFFFFFFFF;
     const bool Decoded = DecodeData(Stream, H, Garbled);
     CloseOutput(faArchive, H.DosDateTime, CurrentOutputName);
@@ -322,18 +322,18 @@ void TUnArj::ExtractEntry(TStream32& Stream, const THeader& H) {
       break;
     }
     // A wrong password: forget it and try again with a new one, into an emptied output.
-    FKeptPassword.clear();
+    KeptPassword_.clear();
     Password.clear();
     if (!AskPassword(CurrentOutputName.empty() ? Item.Name : CurrentOutputName)) {
       Passed = CheckCrc(ckCrc32, H.Crc);
       break;
     }
-    FSkipProtected = false;
+    SkipProtected_ = false;
     RestartOutput();
   }
   if (Garbled && !Passed) {
     --FileIndex;
-    FSkipProtected = true;
+    SkipProtected_ = true;
   }
   Password.clear();
   OutputMode = SavedMode;

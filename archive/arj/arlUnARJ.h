@@ -92,9 +92,9 @@ class TUnArj : public TUnBase {
   void RestartOutput();
   std::string ItemName(const THeader& H) const;
 
-  std::string FKeptPassword;    // the password of the last garbled entry, as given
-  bool FSkipProtected = false;  // no password: the run's further garbled entries are skipped
-  int64_t FOutStreamStart = 0;  // where the current item began in OutStream / OutPointer
-  uint8_t* FOutPointerStart = nullptr;
-  int64_t FOutPointerLeftStart = 0;
+  std::string KeptPassword_;    // the password of the last garbled entry, as given
+  bool SkipProtected_ = false;  // no password: the run's further garbled entries are skipped
+  int64_t OutStreamStart_ = 0;  // where the current item began in OutStream / OutPointer
+  uint8_t* OutPointerStart_ = nullptr;
+  int64_t OutPointerLeftStart_ = 0;
 };

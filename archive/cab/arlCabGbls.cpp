@@ -24,13 +24,13 @@ intptr_t TStreamCabinetFileHandler::Open(const std::string& Name, int32_t Flags,
   }
   Error = 0;
   const intptr_t Handle = Stream->Handle();
-  Streams[Handle] = std::move(Stream);
+  Streams_[Handle] = std::move(Stream);
   return Handle;
 }
 
 TFileStream32* TStreamCabinetFileHandler::Find(intptr_t Handle) {
-  const auto It = Streams.find(Handle);
-  return It == Streams.end() ? nullptr : It->second.get();
+  const auto It = Streams_.find(Handle);
+  return It == Streams_.end() ? nullptr : It->second.get();
 }
 
 uint32_t TStreamCabinetFileHandler::Read(intptr_t Handle, void* Buffer, uint32_t Count, int32_t& Error) {
@@ -61,13 +61,13 @@ uint32_t TStreamCabinetFileHandler::Write(intptr_t Handle, const void* Buffer, u
 }
 
 int32_t TStreamCabinetFileHandler::Close(intptr_t Handle, int32_t& Error) {
-  const auto It = Streams.find(Handle);
-  if (It == Streams.end()) {
+  const auto It = Streams_.find(Handle);
+  if (It == Streams_.end()) {
     Error = -1;
     return 0;
   }
   Error = It->second->Close() ? 0 : (errno != 0 ? errno : EIO);
-  Streams.erase(It);
+  Streams_.erase(It);
   return 0;
 }
 

@@ -60,9 +60,9 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
   int64_t Seek(intptr_t Handle, int64_t Distance, int32_t Origin, int32_t& Error) override;
   void Delete(const std::string& Name, int32_t& Error) override;
   // Streams still open.
-  size_t OpenCount() const { return Streams.size(); }
+  size_t OpenCount() const { return Streams_.size(); }
 
  private:
   TFileStream32* Find(intptr_t Handle);
-  std::map<intptr_t, std::unique_ptr<TFileStream32>> Streams;
+  std::map<intptr_t, std::unique_ptr<TFileStream32>> Streams_;
 };

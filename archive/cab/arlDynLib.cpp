@@ -5,7 +5,7 @@
 #include "core/VFileSys.h"
 
 bool TDynLib::Load(const std::string& Path, const std::string& DefaultName) {
-  if (Handle) return true;
+  if (Handle_) return true;
   const std::string Name = Path.empty() ? DefaultName : Path;
   std::string Candidates[2];
   int Count = 0;
@@ -17,12 +17,12 @@ bool TDynLib::Load(const std::string& Path, const std::string& DefaultName) {
     if (!Dir.empty()) Candidates[Count++] = IncludeTrailingBackslash(Dir) + Name;
     Candidates[Count++] = Name;
   }
-  for (int i = 0; i < Count && !Handle; ++i) {
+  for (int I = 0; I < Count && !Handle_; ++I) {
     // RTLD_LOCAL: the library's own symbols never stand in for the program's.
-    Handle = ::dlopen(Candidates[i].c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (Handle) Loaded_ = Candidates[i];
+    Handle_ = ::dlopen(Candidates[I].c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (Handle_) Loaded_ = Candidates[I];
   }
-  return Handle != nullptr;
+  return Handle_ != nullptr;
 }
 
 bool TDynLib::LoadAndBind(const std::string& Path, const std::string& DefaultName,
@@ -39,10 +39,10 @@ bool TDynLib::LoadAndBind(const std::string& Path, const std::string& DefaultNam
   return All;
 }
 
-void* TDynLib::Bind(const char* Name) const { return Handle ? ::dlsym(Handle, Name) : nullptr; }
+void* TDynLib::Bind(const char* Name) const { return Handle_ ? ::dlsym(Handle_, Name) : nullptr; }
 
 void TDynLib::Unload() {
-  if (Handle) ::dlclose(Handle);
-  Handle = nullptr;
+  if (Handle_) ::dlclose(Handle_);
+  Handle_ = nullptr;
   Loaded_.clear();
 }

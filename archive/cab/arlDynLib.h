@@ -29,11 +29,11 @@ class TDynLib {
   bool LoadAndBind(const std::string& Path, const std::string& DefaultName,
                    std::initializer_list<TEntry> Entries);
   void Unload();
-  bool Loaded() const { return Handle != nullptr; }
+  bool Loaded() const { return Handle_ != nullptr; }
   // The file that was loaded.
   const std::string& FileName() const { return Loaded_; }
 
  private:
-  void* Handle = nullptr;
+  void* Handle_ = nullptr;
   std::string Loaded_;
 };

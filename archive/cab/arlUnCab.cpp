@@ -85,7 +85,7 @@ struct TCabCallbacks {
     void* P = std::malloc(Size);
     if (!P) return nullptr;
     try {
-      D->Blocks.insert(P);
+      D->Blocks_.insert(P);
     } catch (...) {
       std::free(P);
       return nullptr;
@@ -94,7 +94,7 @@ struct TCabCallbacks {
   }
   static void Free(void* Block) {
     TUnCab* D = Top();
-    if (D && D->Blocks.erase(Block)) std::free(Block);
+    if (D && D->Blocks_.erase(Block)) std::free(Block);
   }
   static intptr_t Open(const char* Name, int32_t Flags, int32_t Permission) {
     int32_t Error = 0;
@@ -133,7 +133,7 @@ struct TCabCallbacks {
     try {
       return D->InfoNotification(Type, *N);
     } catch (...) {
-      D->Pending = std::current_exception();
+      D->Pending_ = std::current_exception();
       return -1;
     }
   }
@@ -143,7 +143,7 @@ struct TCabCallbacks {
     try {
       return D->ExtractNotification(Type, *N);
     } catch (...) {
-      D->Pending = std::current_exception();
+      D->Pending_ = std::current_exception();
       return -1;
     }
   }
@@ -153,41 +153,41 @@ struct TCabCallbacks {
 // -------------------------------------------------------------------------------------------------
 
 TUnCab::~TUnCab() {
-  if (Context && Bound()) {
+  if (Context_ && Bound()) {
     TPush Push(this);
-    Binding().Destroy(Context);
+    Binding().Destroy(Context_);
   }
-  Context = nullptr;
-  for (void* P : Blocks) std::free(P);
-  Blocks.clear();
+  Context_ = nullptr;
+  for (void* P : Blocks_) std::free(P);
+  Blocks_.clear();
 }
 
 void TUnCab::MakeContext() {
-  if (Context) return;
-  ErrorRecord = {};
+  if (Context_) return;
+  ErrorRecord_ = {};
   {
     TPush Push(this);
-    Context =
+    Context_ =
         Binding().Create(TCabCallbacks::Alloc, TCabCallbacks::Free, TCabCallbacks::Open, TCabCallbacks::Read,
-                         TCabCallbacks::Write, TCabCallbacks::Close, TCabCallbacks::Seek, -1, &ErrorRecord);
+                         TCabCallbacks::Write, TCabCallbacks::Close, TCabCallbacks::Seek, -1, &ErrorRecord_);
   }
-  if (!Context) throw ECabinetError(ErrorRecord.OperationCode, ErrorRecord.ErrorType);
+  if (!Context_) throw ECabinetError(ErrorRecord_.OperationCode, ErrorRecord_.ErrorType);
 }
 
 void TUnCab::CheckErrors() {
-  if (!ErrorRecord.ErrorFlag) return;
-  if (ErrorRecord.OperationCode == CAB_ERROR_USER_ABORT) return;
-  if (ErrorRecord.OperationCode == CAB_ERROR_CORRUPT_CABINET) {
+  if (!ErrorRecord_.ErrorFlag) return;
+  if (ErrorRecord_.OperationCode == CAB_ERROR_USER_ABORT) return;
+  if (ErrorRecord_.OperationCode == CAB_ERROR_CORRUPT_CABINET) {
     DoError(Item.Name.empty() ? ArchiveFile : Item.Name, "", errCorruptInput);
     return;
   }
-  throw ECabinetError(ErrorRecord.OperationCode, ErrorRecord.ErrorType);
+  throw ECabinetError(ErrorRecord_.OperationCode, ErrorRecord_.ErrorType);
 }
 
 void TUnCab::RethrowPending() {
-  if (!Pending) return;
-  std::exception_ptr P = Pending;
-  Pending = nullptr;
+  if (!Pending_) return;
+  std::exception_ptr P = Pending_;
+  Pending_ = nullptr;
   std::rethrow_exception(P);
 }
 
@@ -202,7 +202,7 @@ bool TUnCab::IsCabinet(const std::string& FileName, TCabinetInfo& Info, std::str
   bool Result;
   {
     TPush Push(this);
-    Result = Binding().IsCabinet(Context, Handle, &Info) != 0;
+    Result = Binding().IsCabinet(Context_, Handle, &Info) != 0;
   }
   Binding().Files->Close(Handle, Error);
   if (Error != 0) RaiseError(FileName, errClosingFile);
@@ -210,15 +210,15 @@ bool TUnCab::IsCabinet(const std::string& FileName, TCabinetInfo& Info, std::str
 
   std::string Dir, Name;
   SplitFileName(FileName, Dir, Name);
-  QueryNextCabinet.clear();
+  QueryNextCabinet_.clear();
   TotalPacked = TotalUnpacked = 0;
   NewestDate = 0;
   {
     TPush Push(this);
-    Binding().Copy(Context, Name.c_str(), Dir.c_str(), 0, TCabCallbacks::InfoNotify, nullptr, this);
+    Binding().Copy(Context_, Name.c_str(), Dir.c_str(), 0, TCabCallbacks::InfoNotify, nullptr, this);
   }
   RethrowPending();
-  NextCabinet = QueryNextCabinet;
+  NextCabinet = QueryNextCabinet_;
   return true;
 }
 
@@ -234,7 +234,7 @@ void TUnCab::SetEntry(const TCabNotification& N) {
 intptr_t TUnCab::InfoNotification(int32_t Type, const TCabNotification& N) {
   const intptr_t Go = GetCancel() ? -1 : 0;
   if (Type == CAB_NOTIFY_CABINET_INFO) {
-    QueryNextCabinet = N.Name1 ? N.Name1 : "";
+    QueryNextCabinet_ = N.Name1 ? N.Name1 : "";
   } else if (Type == CAB_NOTIFY_COPY_FILE) {
     SetEntry(N);
     if (MatchFileSpec(Item.Name, FileSpec, {}, true)) {
@@ -263,17 +263,17 @@ void TUnCab::ExtractArchive(TStream32*) {
     return;
   }
   BytesToDo = TotalPacked;
-  FirstNotification = true;
+  FirstNotification_ = true;
   NextCabinetName.clear();
   NextDiskName.clear();
   CabinetPath.clear();
   std::string Dir, Name;
   SplitFileName(ArchiveFile, Dir, Name);
-  ErrorRecord = {};
+  ErrorRecord_ = {};
   int32_t Ok;
   {
     TPush Push(this);
-    Ok = Binding().Copy(Context, Name.c_str(), Dir.c_str(), 0, TCabCallbacks::ExtractNotify, nullptr, this);
+    Ok = Binding().Copy(Context_, Name.c_str(), Dir.c_str(), 0, TCabCallbacks::ExtractNotify, nullptr, this);
   }
   RethrowPending();
   if (!Ok) CheckErrors();
@@ -295,8 +295,8 @@ intptr_t TUnCab::ExtractNotification(int32_t Type, TCabNotification& N) {
 }
 
 intptr_t TUnCab::CabinetInfo(const TCabNotification& N) {
-  if (FirstNotification) {
-    FirstNotification = false;
+  if (FirstNotification_) {
+    FirstNotification_ = false;
     NextCabinetName = N.Name1 ? N.Name1 : "";
     NextDiskName = N.Name2 ? N.Name2 : "";
     CabinetPath = N.Name3 ? N.Name3 : "";
@@ -307,11 +307,11 @@ intptr_t TUnCab::CabinetInfo(const TCabNotification& N) {
 }
 
 intptr_t TUnCab::CopyFile(const TCabNotification& N) {
-  Decision = cdSkip;
+  Decision_ = cdSkip;
   SetEntry(N);
   if (GetCancel()) return -1;
   if (!MatchFileSpec(Item.Name, FileSpec, {}, true)) return 0;
-  EntrySize = EntryRemaining = Item.UnpackedSize;
+  EntrySize_ = EntryRemaining_ = Item.UnpackedSize;
   CurrentOutputName = BuildOutputName(Item.Name);
   if (!BeginItem(false)) {
     ProgressDone(Item);
@@ -323,31 +323,31 @@ intptr_t TUnCab::CopyFile(const TCabNotification& N) {
     return 0;
   }
   Crc32Reg = 0xFFFFFFFF;
-  Decision = cdExtract;
+  Decision_ = cdExtract;
   return 1;  // the data arrives through the write callback, whatever the handle
 }
 
 uint32_t TUnCab::WriteData(const void* Buffer, uint32_t Count) {
-  if (Decision != cdExtract || Pending) return 0;
+  if (Decision_ != cdExtract || Pending_) return 0;
   try {
     // Data beyond the entry's declared size is refused: the output holds what the header promised.
-    if (static_cast<int64_t>(Count) > EntryRemaining) return 0;
+    if (static_cast<int64_t>(Count) > EntryRemaining_) return 0;
     WriteBlock(Buffer, static_cast<int32_t>(Count), true, ckCrc32);
-    EntryRemaining -= Count;
+    EntryRemaining_ -= Count;
     BytesToDo = std::max<int64_t>(BytesToDo - Count, 0);
-    UpdateProgress(EntrySize - EntryRemaining, TotalPacked, EntrySize);
+    UpdateProgress(EntrySize_ - EntryRemaining_, TotalPacked, EntrySize_);
     return Count;
   } catch (...) {
-    Pending = std::current_exception();
+    Pending_ = std::current_exception();
     return 0;
   }
 }
 
 intptr_t TUnCab::CloseFile(const TCabNotification& N) {
-  const bool Extracted = Decision == cdExtract;
-  Decision = cdSkip;
+  const bool Extracted = Decision_ == cdExtract;
+  Decision_ = cdSkip;
   if (!Extracted) return 1;
-  const bool Passed = !N.Failed && EntryRemaining == 0 && !GetCancel();
+  const bool Passed = !N.Failed && EntryRemaining_ == 0 && !GetCancel();
   CloseOutput(Item.Attributes, Item.DosDateTime, CurrentOutputName);
   const std::string& Name = CurrentOutputName.empty() ? Item.Name : CurrentOutputName;
   if (OnEnd)

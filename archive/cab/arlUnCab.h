@@ -47,7 +47,7 @@ class TUnCab : public TUnBase {
   std::string NextCabinetName, NextDiskName, CabinetPath;
   uint16_t SetId = 0, CabinetNumber = 0;
   // Memory blocks the library holds right now (freed with the decoder when it leaves them).
-  size_t BlockCount() const { return Blocks.size(); }
+  size_t BlockCount() const { return Blocks_.size(); }
 
  protected:
   void ExtractArchive(TStream32* Stream) override;
@@ -72,13 +72,13 @@ class TUnCab : public TUnBase {
   uint32_t WriteData(const void* Buffer, uint32_t Count);
   void SetEntry(const TCabNotification& N);
 
-  void* Context = nullptr;
-  TCabErrorRecord ErrorRecord{};
-  std::set<void*> Blocks;
-  bool FirstNotification = false;
-  std::string QueryNextCabinet;
-  int64_t EntrySize = 0;
-  int64_t EntryRemaining = 0;
-  TDecision Decision = cdSkip;
-  std::exception_ptr Pending;
+  void* Context_ = nullptr;
+  TCabErrorRecord ErrorRecord_{};
+  std::set<void*> Blocks_;
+  bool FirstNotification_ = false;
+  std::string QueryNextCabinet_;
+  int64_t EntrySize_ = 0;
+  int64_t EntryRemaining_ = 0;
+  TDecision Decision_ = cdSkip;
+  std::exception_ptr Pending_;
 };

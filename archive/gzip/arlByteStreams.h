@@ -16,23 +16,23 @@ class TByteInput {
  public:
   // Reads at most Limit bytes of Source (a negative Limit: as many as it gives), Chunk at a time.
   TByteInput(const TLzhSource& Source, int64_t Limit, int32_t Chunk)
-      : FSource(Source),
-        FLeft(Limit < 0 ? INT64_MAX : Limit),
-        FBuffer(static_cast<size_t>(std::max(Chunk, 1))) {}
+      : Source_(Source),
+        Left_(Limit < 0 ? INT64_MAX : Limit),
+        Buffer_(static_cast<size_t>(std::max(Chunk, 1))) {}
 
   // The next byte; false at the end of the data.
   bool Get(uint8_t& B) {
-    if (FPos == FLen && !Refill()) return false;
-    B = FBuffer[FPos++];
+    if (Pos_ == Len_ && !Refill()) return false;
+    B = Buffer_[Pos_++];
     return true;
   }
   // Up to Count bytes into Out; fewer at the end of the data.
   int32_t Take(uint8_t* Out, int32_t Count) {
     int32_t Got = 0;
-    while (Got < Count && (FPos < FLen || Refill())) {
-      const int32_t N = std::min(Count - Got, FLen - FPos);
-      std::memcpy(Out + Got, FBuffer.data() + FPos, static_cast<size_t>(N));
-      FPos += N;
+    while (Got < Count && (Pos_ < Len_ || Refill())) {
+      const int32_t N = std::min(Count - Got, Len_ - Pos_);
+      std::memcpy(Out + Got, Buffer_.data() + Pos_, static_cast<size_t>(N));
+      Pos_ += N;
       Got += N;
     }
     return Got;
@@ -40,46 +40,46 @@ class TByteInput {
 
  private:
   bool Refill() {
-    if (FLeft <= 0 || !FSource) return false;
-    const auto Want = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(FBuffer.size()), FLeft));
-    FLen = std::clamp(FSource(FBuffer.data(), Want), 0, Want);
-    FPos = 0;
-    FLeft = FLen > 0 ? FLeft - FLen : 0;
-    return FLen > 0;
+    if (Left_ <= 0 || !Source_) return false;
+    const auto Want = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(Buffer_.size()), Left_));
+    Len_ = std::clamp(Source_(Buffer_.data(), Want), 0, Want);
+    Pos_ = 0;
+    Left_ = Len_ > 0 ? Left_ - Len_ : 0;
+    return Len_ > 0;
   }
-  const TLzhSource& FSource;
-  int64_t FLeft;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int32_t FLen = 0;
+  const TLzhSource& Source_;
+  int64_t Left_;
+  std::vector<uint8_t> Buffer_;
+  int32_t Pos_ = 0;
+  int32_t Len_ = 0;
 };
 
 class TCappedOutput {
  public:
   // Hands the bytes to Sink Chunk at a time; Cap bytes at most.
   TCappedOutput(const TLzhSink& Sink, int64_t Cap, int32_t Chunk)
-      : FSink(Sink), FCap(std::max<int64_t>(Cap, 0)), FBuffer(static_cast<size_t>(std::max(Chunk, 1))) {}
+      : Sink_(Sink), Cap_(std::max<int64_t>(Cap, 0)), Buffer_(static_cast<size_t>(std::max(Chunk, 1))) {}
 
   // False, with nothing kept, once the cap is reached.
   bool Put(uint8_t B) {
-    if (FCount >= FCap) return false;
-    FBuffer[FPos++] = B;
-    ++FCount;
-    if (FPos == static_cast<int32_t>(FBuffer.size())) Flush();
+    if (Count_ >= Cap_) return false;
+    Buffer_[Pos_++] = B;
+    ++Count_;
+    if (Pos_ == static_cast<int32_t>(Buffer_.size())) Flush();
     return true;
   }
-  bool Full() const { return FCount >= FCap; }
-  int64_t Count() const { return FCount; }
+  bool Full() const { return Count_ >= Cap_; }
+  int64_t Count() const { return Count_; }
   // Hands what is gathered to the sink.
   void Flush() {
-    if (FPos > 0 && FSink) FSink(FBuffer.data(), FPos);
-    FPos = 0;
+    if (Pos_ > 0 && Sink_) Sink_(Buffer_.data(), Pos_);
+    Pos_ = 0;
   }
 
  private:
-  const TLzhSink& FSink;
-  int64_t FCap;
-  std::vector<uint8_t> FBuffer;
-  int32_t FPos = 0;
-  int64_t FCount = 0;
+  const TLzhSink& Sink_;
+  int64_t Cap_;
+  std::vector<uint8_t> Buffer_;
+  int32_t Pos_ = 0;
+  int64_t Count_ = 0;
 };

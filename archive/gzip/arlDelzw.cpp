@@ -14,20 +14,20 @@ constexpr int32_t kTableSize = 1 << TDelzwDecoder::kMaxBits;
 }  // namespace
 
 TDelzwDecoder::TDelzwDecoder(int MaxBits, bool BlockMode)
-    : FMaxBits(std::clamp(MaxBits, kMinBits, kMaxBits)),
-      FBlockMode(BlockMode),
-      FPrefix(new uint16_t[kTableSize]()),
-      FSuffix(new uint8_t[kTableSize]()),
-      FStack(new uint8_t[kTableSize + 1]) {}
+    : MaxBits_(std::clamp(MaxBits, kMinBits, kMaxBits)),
+      BlockMode_(BlockMode),
+      Prefix_(new uint16_t[kTableSize]()),
+      Suffix_(new uint8_t[kTableSize]()),
+      Stack_(new uint8_t[kTableSize + 1]) {}
 
 TDelzwDecoder::~TDelzwDecoder() = default;
 
 TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, const TLzhSink& Sink) {
-  FProduced = 0;
+  Produced_ = 0;
   TByteInput In(Source, -1, kInputChunk);
   TCappedOutput Out(Sink, MaxOutput, kOutputChunk);
-  const int32_t MaxMaxCode = 1 << FMaxBits;
-  const int32_t FirstFree = FBlockMode ? kClearCode + 1 : kClearCode;
+  const int32_t MaxMaxCode = 1 << MaxBits_;
+  const int32_t FirstFree = BlockMode_ ? kClearCode + 1 : kClearCode;
 
   int Bits = kMinBits;
   int32_t MaxCode = (1 << Bits) - 1;
@@ -43,7 +43,7 @@ TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, co
     if (Cleared || Offset >= Limit || FreeEnt > MaxCode) {
       if (FreeEnt > MaxCode) {
         ++Bits;
-        MaxCode = Bits == FMaxBits ? MaxMaxCode : (1 << Bits) - 1;
+        MaxCode = Bits == MaxBits_ ? MaxMaxCode : (1 << Bits) - 1;
       }
       if (Cleared) {
         Bits = kMinBits;
@@ -73,7 +73,7 @@ TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, co
     } else {
       Out.Put(FinChar);
       for (int32_t Code; !Out.Full() && (Code = NextCode()) >= 0;) {
-        if (Code == kClearCode && FBlockMode) {
+        if (Code == kClearCode && BlockMode_) {
           FreeEnt = kClearCode;  // the next code adds an entry that is never used
           Cleared = true;
           if ((Code = NextCode()) < 0) break;
@@ -85,24 +85,24 @@ TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, co
             Result = lrCorruptInput;
             break;
           }
-          FStack[Depth++] = FinChar;
+          Stack_[Depth++] = FinChar;
           Code = OldCode;
         }
         while (Code > 0xFF && Depth < kTableSize) {
-          FStack[Depth++] = FSuffix[Code];
-          Code = FPrefix[Code];
+          Stack_[Depth++] = Suffix_[Code];
+          Code = Prefix_[Code];
         }
         if (Code > 0xFF) {  // a chain of prefixes longer than the table: no encoder makes one
           Result = lrCorruptInput;
           break;
         }
         FinChar = static_cast<uint8_t>(Code);
-        FStack[Depth++] = FinChar;
-        while (Depth > 0 && Out.Put(FStack[--Depth])) {
+        Stack_[Depth++] = FinChar;
+        while (Depth > 0 && Out.Put(Stack_[--Depth])) {
         }
         if (FreeEnt < MaxMaxCode) {
-          FPrefix[FreeEnt] = static_cast<uint16_t>(OldCode);
-          FSuffix[FreeEnt] = FinChar;
+          Prefix_[FreeEnt] = static_cast<uint16_t>(OldCode);
+          Suffix_[FreeEnt] = FinChar;
           ++FreeEnt;
         }
         OldCode = InCode;
@@ -110,7 +110,7 @@ TLzhResult TDelzwDecoder::Decode(const TLzhSource& Source, int64_t MaxOutput, co
     }
   }
   Out.Flush();
-  FProduced = Out.Count();
+  Produced_ = Out.Count();
   return Result;
 }
 

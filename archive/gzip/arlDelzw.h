@@ -46,15 +46,15 @@ class TDelzwDecoder {
   TLzhResult Decode(const TLzhSource& Source, int64_t MaxOutput, const TLzhSink& Sink);
 
   // Bytes handed to the sink by the last Decode.
-  int64_t Produced() const { return FProduced; }
+  int64_t Produced() const { return Produced_; }
 
  private:
-  int FMaxBits;
-  bool FBlockMode;
-  std::unique_ptr<uint16_t[]> FPrefix;
-  std::unique_ptr<uint8_t[]> FSuffix;
-  std::unique_ptr<uint8_t[]> FStack;
-  int64_t FProduced = 0;
+  int MaxBits_;
+  bool BlockMode_;
+  std::unique_ptr<uint16_t[]> Prefix_;
+  std::unique_ptr<uint8_t[]> Suffix_;
+  std::unique_ptr<uint8_t[]> Stack_;
+  int64_t Produced_ = 0;
 };
 
 // How a compress header is read.

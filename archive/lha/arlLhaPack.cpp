@@ -30,86 +30,86 @@ const TPositionTables kPositions;
 constexpr int kInitialSpaces = TLhaPackDecoder::kWindowSize - TLhaPackDecoder::kMaxMatch;  // 4036
 }  // namespace
 
-TLhaPackDecoder::TLhaPackDecoder() : FOutput(new uint8_t[kBufferSize]) {}
+TLhaPackDecoder::TLhaPackDecoder() : Output_(new uint8_t[kBufferSize]) {}
 TLhaPackDecoder::~TLhaPackDecoder() = default;
 
 void TLhaPackDecoder::StartHuff() {
   for (int I = 0; I < kSymbols; ++I) {
-    FFreq[I] = 1;
-    FSon[I] = static_cast<int16_t>(I + kNodes);
-    FParent[I + kNodes] = static_cast<int16_t>(I);
+    Freq_[I] = 1;
+    Son_[I] = static_cast<int16_t>(I + kNodes);
+    Parent_[I + kNodes] = static_cast<int16_t>(I);
   }
   for (int I = 0, J = kSymbols; J <= kRoot; I += 2, ++J) {
-    FFreq[J] = static_cast<uint16_t>(FFreq[I] + FFreq[I + 1]);
-    FSon[J] = static_cast<int16_t>(I);
-    FParent[I] = FParent[I + 1] = static_cast<int16_t>(J);
+    Freq_[J] = static_cast<uint16_t>(Freq_[I] + Freq_[I + 1]);
+    Son_[J] = static_cast<int16_t>(I);
+    Parent_[I] = Parent_[I + 1] = static_cast<int16_t>(J);
   }
-  FFreq[kNodes] = 0xFFFF;  // sentinel: no frequency passes it
-  FParent[kRoot] = 0;
+  Freq_[kNodes] = 0xFFFF;  // sentinel: no frequency passes it
+  Parent_[kRoot] = 0;
 }
 
 // Halves the leaf frequencies (odd values up) and builds the tree again, keeping the frequencies sorted.
 void TLhaPackDecoder::Reconstruct() {
   int J = 0;
   for (int I = 0; I < kNodes; ++I) {
-    if (FSon[I] >= kNodes) {
-      FFreq[J] = static_cast<uint16_t>((FFreq[I] + 1) / 2);
-      FSon[J] = FSon[I];
+    if (Son_[I] >= kNodes) {
+      Freq_[J] = static_cast<uint16_t>((Freq_[I] + 1) / 2);
+      Son_[J] = Son_[I];
       ++J;
     }
   }
   for (int I = 0, J2 = kSymbols; J2 < kNodes; I += 2, ++J2) {
-    const uint16_t F = static_cast<uint16_t>(FFreq[I] + FFreq[I + 1]);
-    FFreq[J2] = F;
+    const uint16_t F = static_cast<uint16_t>(Freq_[I] + Freq_[I + 1]);
+    Freq_[J2] = F;
     int K = J2 - 1;
-    while (F < FFreq[K]) --K;
+    while (F < Freq_[K]) --K;
     ++K;
-    std::memmove(&FFreq[K + 1], &FFreq[K], static_cast<size_t>(J2 - K) * sizeof(FFreq[0]));
-    FFreq[K] = F;
-    std::memmove(&FSon[K + 1], &FSon[K], static_cast<size_t>(J2 - K) * sizeof(FSon[0]));
-    FSon[K] = static_cast<int16_t>(I);
+    std::memmove(&Freq_[K + 1], &Freq_[K], static_cast<size_t>(J2 - K) * sizeof(Freq_[0]));
+    Freq_[K] = F;
+    std::memmove(&Son_[K + 1], &Son_[K], static_cast<size_t>(J2 - K) * sizeof(Son_[0]));
+    Son_[K] = static_cast<int16_t>(I);
   }
   for (int I = 0; I < kNodes; ++I) {
-    const int K = FSon[I];
+    const int K = Son_[I];
     if (K >= kNodes) {
-      FParent[K] = static_cast<int16_t>(I);
+      Parent_[K] = static_cast<int16_t>(I);
     } else {
-      FParent[K] = FParent[K + 1] = static_cast<int16_t>(I);
+      Parent_[K] = Parent_[K + 1] = static_cast<int16_t>(I);
     }
   }
 }
 
 void TLhaPackDecoder::Update(int Symbol) {
-  if (FFreq[kRoot] == kMaxFreq) Reconstruct();
-  int C = FParent[Symbol + kNodes];
+  if (Freq_[kRoot] == kMaxFreq) Reconstruct();
+  int C = Parent_[Symbol + kNodes];
   do {
-    const uint16_t K = ++FFreq[C];
+    const uint16_t K = ++Freq_[C];
     int L = C + 1;
-    if (K > FFreq[L]) {
-      while (K > FFreq[++L]) {
+    if (K > Freq_[L]) {
+      while (K > Freq_[++L]) {
       }
       --L;
-      FFreq[C] = FFreq[L];
-      FFreq[L] = K;
+      Freq_[C] = Freq_[L];
+      Freq_[L] = K;
 
-      const int I = FSon[C];
-      FParent[I] = static_cast<int16_t>(L);
-      if (I < kNodes) FParent[I + 1] = static_cast<int16_t>(L);
+      const int I = Son_[C];
+      Parent_[I] = static_cast<int16_t>(L);
+      if (I < kNodes) Parent_[I + 1] = static_cast<int16_t>(L);
 
-      const int J = FSon[L];
-      FSon[L] = static_cast<int16_t>(I);
-      FParent[J] = static_cast<int16_t>(C);
-      if (J < kNodes) FParent[J + 1] = static_cast<int16_t>(C);
-      FSon[C] = static_cast<int16_t>(J);
+      const int J = Son_[L];
+      Son_[L] = static_cast<int16_t>(I);
+      Parent_[J] = static_cast<int16_t>(C);
+      if (J < kNodes) Parent_[J + 1] = static_cast<int16_t>(C);
+      Son_[C] = static_cast<int16_t>(J);
       C = L;
     }
-    C = FParent[C];
+    C = Parent_[C];
   } while (C != 0);
 }
 
 int TLhaPackDecoder::DecodeChar(TLzhBitReader& Bits) {
-  int C = FSon[kRoot];
-  while (C < kNodes) C = FSon[C + Bits.GetBit()];
+  int C = Son_[kRoot];
+  while (C < kNodes) C = Son_[C + Bits.GetBit()];
   C -= kNodes;
   Update(C);
   return C;
@@ -125,7 +125,7 @@ int TLhaPackDecoder::DecodePosition(TLzhBitReader& Bits) {
 
 TLzhResult TLhaPackDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
                                    const TLzhSink& Sink) {
-  FProduced = 0;
+  Produced_ = 0;
   if (UnpackedSize <= 0) return lrOk;
   TLzhBitReader Bits(Source, PackedSize, kBufferSize);
   StartHuff();
@@ -139,11 +139,11 @@ TLzhResult TLhaPackDecoder::Decode(const TLzhSource& Source, int64_t PackedSize,
 
   auto Put = [&](uint8_t B) {
     if (OutLen == kBufferSize) {
-      Sink(FOutput.get(), OutLen);
-      FProduced += OutLen;
+      Sink(Output_.get(), OutLen);
+      Produced_ += OutLen;
       OutLen = 0;
     }
-    FOutput[OutLen++] = B;
+    Output_[OutLen++] = B;
     Window[R] = B;
     R = (R + 1) & (kWindowSize - 1);
     ++Out;
@@ -167,8 +167,8 @@ TLzhResult TLhaPackDecoder::Decode(const TLzhSource& Source, int64_t PackedSize,
     }
   }
   if (OutLen > 0) {
-    Sink(FOutput.get(), OutLen);
-    FProduced += OutLen;
+    Sink(Output_.get(), OutLen);
+    Produced_ += OutLen;
   }
   return Result;
 }

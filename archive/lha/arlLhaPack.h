@@ -31,7 +31,7 @@ class TLhaPackDecoder {
   TLhaPackDecoder();
   ~TLhaPackDecoder();
   TLzhResult Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink);
-  int64_t Produced() const { return FProduced; }
+  int64_t Produced() const { return Produced_; }
 
  private:
   void StartHuff();
@@ -42,9 +42,9 @@ class TLhaPackDecoder {
 
   // freq has a sentinel after the last node; parent covers the nodes and the leaf links (kNodes +
   // symbol).
-  uint16_t FFreq[kNodes + 1];
-  int16_t FSon[kNodes];
-  int16_t FParent[kNodes + kSymbols];
-  std::unique_ptr<uint8_t[]> FOutput;
-  int64_t FProduced = 0;
+  uint16_t Freq_[kNodes + 1];
+  int16_t Son_[kNodes];
+  int16_t Parent_[kNodes + kSymbols];
+  std::unique_ptr<uint8_t[]> Output_;
+  int64_t Produced_ = 0;
 };

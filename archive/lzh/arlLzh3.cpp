@@ -12,12 +12,12 @@
 // first code. A table can also hold a single symbol that takes no bits at all (the count-0 form).
 class TLzh3Decoder::THuffTable {
  public:
-  THuffTable(int TableBits) : FTableBits(TableBits), FLookup(new uint16_t[size_t{1} << TableBits]) {}
+  THuffTable(int TableBits) : TableBits_(TableBits), Lookup_(new uint16_t[size_t{1} << TableBits]) {}
 
   // Lengths[0..Symbols) are 0 (unused) to 16; false when they over-subscribe or do not fill the code
   // space.
   bool Build(const uint8_t* Lengths, int Symbols) {
-    FSingle = -1;
+    Single_ = -1;
     int Count[kMaxCodeLength + 1] = {};
     for (int S = 0; S < Symbols; ++S) Count[Lengths[S]]++;
     uint32_t Space = 0;  // the code space used, in units of 2^-16
@@ -29,48 +29,48 @@ class TLzh3Decoder::THuffTable {
     uint32_t Code = 0;
     int Index = 0;
     for (int L = 1; L <= kMaxCodeLength; ++L) {
-      FFirstCode[L] = Code;
-      FFirstIndex[L] = Index;
-      FCount[L] = Count[L];
+      FirstCode_[L] = Code;
+      FirstIndex_[L] = Index;
+      Count_[L] = Count[L];
       Index += Count[L];
       Code = (Code + static_cast<uint32_t>(Count[L])) << 1;
     }
     int Next[kMaxCodeLength + 1];
-    std::copy(std::begin(FFirstIndex), std::end(FFirstIndex), Next);
+    std::copy(std::begin(FirstIndex_), std::end(FirstIndex_), Next);
     for (int S = 0; S < Symbols; ++S)
-      if (Lengths[S]) FSorted[Next[Lengths[S]]++] = static_cast<uint16_t>(S);
+      if (Lengths[S]) Sorted_[Next[Lengths[S]]++] = static_cast<uint16_t>(S);
 
     // The look-up table: an entry holds symbol and length for codes of up to TableBits bits, or
     // kLongCode when the code is longer.
-    const uint32_t TableSize = 1u << FTableBits;
-    std::fill(FLookup.get(), FLookup.get() + TableSize, kLongCode);
-    for (int L = 1; L <= FTableBits; ++L) {
-      for (int I = 0; I < FCount[L]; ++I) {
-        const uint32_t First = (FFirstCode[L] + static_cast<uint32_t>(I)) << (FTableBits - L);
-        const uint16_t Entry = static_cast<uint16_t>((FSorted[FFirstIndex[L] + I] << 5) | L);
-        std::fill(FLookup.get() + First, FLookup.get() + First + (1u << (FTableBits - L)), Entry);
+    const uint32_t TableSize = 1u << TableBits_;
+    std::fill(Lookup_.get(), Lookup_.get() + TableSize, kLongCode);
+    for (int L = 1; L <= TableBits_; ++L) {
+      for (int I = 0; I < Count_[L]; ++I) {
+        const uint32_t First = (FirstCode_[L] + static_cast<uint32_t>(I)) << (TableBits_ - L);
+        const uint16_t Entry = static_cast<uint16_t>((Sorted_[FirstIndex_[L] + I] << 5) | L);
+        std::fill(Lookup_.get() + First, Lookup_.get() + First + (1u << (TableBits_ - L)), Entry);
       }
     }
     return true;
   }
 
   // Every code decodes to Symbol and takes no bits.
-  void SetSingle(int Symbol) { FSingle = Symbol; }
+  void SetSingle(int Symbol) { Single_ = Symbol; }
 
   // The next symbol, its bits consumed.
   int Decode(TLzhBitReader& Bits) const {
-    if (FSingle >= 0) return FSingle;
+    if (Single_ >= 0) return Single_;
     const uint16_t Next = Bits.Peek16();
-    const uint16_t Entry = FLookup[Next >> (kMaxCodeLength - FTableBits)];
+    const uint16_t Entry = Lookup_[Next >> (kMaxCodeLength - TableBits_)];
     if (Entry != kLongCode) {
       Bits.Skip(Entry & 31);
       return Entry >> 5;
     }
-    for (int L = FTableBits + 1; L <= kMaxCodeLength; ++L) {
+    for (int L = TableBits_ + 1; L <= kMaxCodeLength; ++L) {
       const uint32_t Code = Next >> (kMaxCodeLength - L);
-      if (Code - FFirstCode[L] < static_cast<uint32_t>(FCount[L])) {
+      if (Code - FirstCode_[L] < static_cast<uint32_t>(Count_[L])) {
         Bits.Skip(L);
-        return FSorted[FFirstIndex[L] + static_cast<int>(Code - FFirstCode[L])];
+        return Sorted_[FirstIndex_[L] + static_cast<int>(Code - FirstCode_[L])];
       }
     }
     // Unreachable for a table that Build accepted: a complete code has a code for every bit pattern.
@@ -80,13 +80,13 @@ class TLzh3Decoder::THuffTable {
 
  private:
   static constexpr uint16_t kLongCode = 0xFFFF;
-  int FTableBits;
-  std::unique_ptr<uint16_t[]> FLookup;
-  int FSingle = -1;
-  uint32_t FFirstCode[kMaxCodeLength + 1] = {};
-  int FFirstIndex[kMaxCodeLength + 1] = {};
-  int FCount[kMaxCodeLength + 1] = {};
-  uint16_t FSorted[kLiteralSymbols] = {};
+  int TableBits_;
+  std::unique_ptr<uint16_t[]> Lookup_;
+  int Single_ = -1;
+  uint32_t FirstCode_[kMaxCodeLength + 1] = {};
+  int FirstIndex_[kMaxCodeLength + 1] = {};
+  int Count_[kMaxCodeLength + 1] = {};
+  uint16_t Sorted_[kLiteralSymbols] = {};
 };
 
 namespace {
@@ -96,10 +96,10 @@ constexpr int kSmallTableBits = 8;
 }  // namespace
 
 TLzh3Decoder::TLzh3Decoder(const TLzh3Params& Params)
-    : FParams(Params),
-      FLiteral(new THuffTable(kLiteralTableBits)),
-      FPreTree(new THuffTable(kSmallTableBits)),
-      FPosition(new THuffTable(kSmallTableBits)) {
+    : Params_(Params),
+      Literal_(new THuffTable(kLiteralTableBits)),
+      PreTree_(new THuffTable(kSmallTableBits)),
+      Position_(new THuffTable(kSmallTableBits)) {
   assert(Params.PositionSymbols >= 1 && Params.PositionSymbols <= kMaxPositionSymbols);
   assert(Params.PositionBits >= 1 && Params.PositionBits <= 5);
   assert(Params.WindowSize >= 1 && Params.WindowSize <= kMaxWindow);
@@ -149,14 +149,14 @@ bool TLzh3Decoder::ReadLiteralLengths(TLzhBitReader& Bits) {
   if (N == 0) {
     const int Symbol = Bits.GetBits(kLiteralCountBits);
     if (Symbol >= kLiteralSymbols) return false;
-    FLiteral->SetSingle(Symbol);
+    Literal_->SetSingle(Symbol);
     return true;
   }
   if (N > kLiteralSymbols) return false;
   uint8_t Lengths[kLiteralSymbols] = {};
   int I = 0;
   while (I < N) {
-    int C = FPreTree->Decode(Bits);
+    int C = PreTree_->Decode(Bits);
     if (C <= 2) {
       const int Zeros = C == 0 ? 1 : C == 1 ? Bits.GetBits(4) + 3 : Bits.GetBits(kLiteralCountBits) + 20;
       if (I + Zeros > kLiteralSymbols) return false;
@@ -166,19 +166,19 @@ bool TLzh3Decoder::ReadLiteralLengths(TLzhBitReader& Bits) {
     }
     if (Bits.Overrun()) return false;
   }
-  return FLiteral->Build(Lengths, kLiteralSymbols);
+  return Literal_->Build(Lengths, kLiteralSymbols);
 }
 
 TLzhResult TLzh3Decoder::Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
                                 const TLzhSink& Sink) {
-  FProduced = 0;
+  Produced_ = 0;
   if (UnpackedSize <= 0) return lrOk;
-  TLzhBitReader Bits(Source, PackedSize, FParams.WindowSize);
+  TLzhBitReader Bits(Source, PackedSize, Params_.WindowSize);
   return DecodeBlocks(Bits, UnpackedSize, Sink);
 }
 
 TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize, const TLzhSink& Sink) {
-  TLzWindow Window(FParams.WindowSize, Sink);
+  TLzWindow Window(Params_.WindowSize, Sink);
   uint32_t BlockLeft = 0;
   TLzhResult Result = lrOk;
   while (Window.Decoded() < UnpackedSize) {
@@ -188,20 +188,20 @@ TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize,
         Result = lrUnexpectedEnd;
         break;
       }
-      if (!ReadPreLengths(Bits, kPreTreeSymbols, kPreTreeCountBits, kPreTreeSpecial, *FPreTree) ||
+      if (!ReadPreLengths(Bits, kPreTreeSymbols, kPreTreeCountBits, kPreTreeSpecial, *PreTree_) ||
           !ReadLiteralLengths(Bits) ||
-          !ReadPreLengths(Bits, FParams.PositionSymbols, FParams.PositionBits, -1, *FPosition)) {
+          !ReadPreLengths(Bits, Params_.PositionSymbols, Params_.PositionBits, -1, *Position_)) {
         Result = Bits.Overrun() ? lrUnexpectedEnd : lrBadHuffmanCode;
         break;
       }
     }
     --BlockLeft;
-    const int C = FLiteral->Decode(Bits);
+    const int C = Literal_->Decode(Bits);
     if (C < 256) {
       Window.Put(static_cast<uint8_t>(C));
     } else {
       const int64_t Length = std::min<int64_t>(C - 256 + kMinMatch, UnpackedSize - Window.Decoded());
-      const int J = FPosition->Decode(Bits);
+      const int J = Position_->Decode(Bits);
       const int64_t Distance = J == 0 ? 1 : (int64_t{1} << (J - 1)) + Bits.GetBits(J - 1) + 1;
       if (!Window.Copy(Distance, Length)) {
         Result = lrCorruptInput;
@@ -214,6 +214,6 @@ TLzhResult TLzh3Decoder::DecodeBlocks(TLzhBitReader& Bits, int64_t UnpackedSize,
     }
   }
   Window.Flush();
-  FProduced = Window.Written();
+  Produced_ = Window.Written();
   return Result;
 }

@@ -63,7 +63,7 @@ class TLzh3Decoder {
   TLzhResult Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink);
 
   // Bytes handed to the sink by the last Decode.
-  int64_t Produced() const { return FProduced; }
+  int64_t Produced() const { return Produced_; }
 
  private:
   class THuffTable;
@@ -71,9 +71,9 @@ class TLzh3Decoder {
   bool ReadPreLengths(TLzhBitReader& Bits, int Symbols, int CountBits, int Special, THuffTable& Table);
   bool ReadLiteralLengths(TLzhBitReader& Bits);
 
-  TLzh3Params FParams;
-  std::unique_ptr<THuffTable> FLiteral;   // literals and match lengths
-  std::unique_ptr<THuffTable> FPreTree;   // the code of the literal code lengths
-  std::unique_ptr<THuffTable> FPosition;  // match positions
-  int64_t FProduced = 0;
+  TLzh3Params Params_;
+  std::unique_ptr<THuffTable> Literal_;   // literals and match lengths
+  std::unique_ptr<THuffTable> PreTree_;   // the code of the literal code lengths
+  std::unique_ptr<THuffTable> Position_;  // match positions
+  int64_t Produced_ = 0;
 };

@@ -40,7 +40,7 @@ class TLzhBitReader {
   TLzhBitReader(TLzhSource Source, int64_t PackedSize, int32_t ChunkSize);
 
   // The next 16 bits, without consuming them.
-  uint16_t Peek16() const { return static_cast<uint16_t>(FBits >> (kAccBits - 16)); }
+  uint16_t Peek16() const { return static_cast<uint16_t>(Bits_ >> (kAccBits - 16)); }
   // Consumes N bits (0 <= N <= 16).
   void Skip(int N);
   // Reads N bits (0 <= N <= 16) as a number.
@@ -49,22 +49,22 @@ class TLzhBitReader {
   int GetBit() { return GetBits(1); }
 
   // More bits were consumed than the compressed data holds (plus kSlackBits).
-  bool Overrun() const { return FConsumed > FDataBits + kSlackBits; }
+  bool Overrun() const { return Consumed_ > DataBits_ + kSlackBits; }
 
  private:
   static constexpr int kAccBits = 64;
   void Refill();
   uint8_t NextByte();
 
-  TLzhSource FSource;
-  int64_t FPackedLeft;
-  int32_t FChunkSize;
-  std::unique_ptr<uint8_t[]> FBuffer;
-  int32_t FBufPos = 0;
-  int32_t FBufLen = 0;
-  bool FSourceDry = false;
-  uint64_t FBits = 0;     // the bits that come next, left-aligned
-  int FBitCount = 0;      // how many of FBits are loaded
-  int64_t FDataBits = 0;  // bits of real data loaded so far
-  int64_t FConsumed = 0;  // bits consumed so far
+  TLzhSource Source_;
+  int64_t PackedLeft_;
+  int32_t ChunkSize_;
+  std::unique_ptr<uint8_t[]> Buffer_;
+  int32_t BufPos_ = 0;
+  int32_t BufLen_ = 0;
+  bool SourceDry_ = false;
+  uint64_t Bits_ = 0;     // the bits that come next, left-aligned
+  int BitCount_ = 0;      // how many of FBits are loaded
+  int64_t DataBits_ = 0;  // bits of real data loaded so far
+  int64_t Consumed_ = 0;  // bits consumed so far
 };

@@ -43,13 +43,13 @@ std::string LastComponent(const std::string& Name) {
 std::string SafeRelativeName(const std::string& Name) {
   std::string Out, Segment;
   bool Escapes = !Name.empty() && Name[0] == '/';
-  for (size_t i = 0; i <= Name.size(); ++i) {
-    if (i == Name.size() || Name[i] == '/') {
+  for (size_t I = 0; I <= Name.size(); ++I) {
+    if (I == Name.size() || Name[I] == '/') {
       if (Segment == "..") Escapes = true;
       if (!Segment.empty() && Segment != "." && Segment != "..") Out += (Out.empty() ? "" : "/") + Segment;
       Segment.clear();
     } else {
-      Segment.push_back(Name[i]);
+      Segment.push_back(Name[I]);
     }
   }
   return Escapes ? LastComponent(Out) : Out;
@@ -81,7 +81,7 @@ struct TRarCallbacks {
     try {
       return W->RarCallback(Msg, P1, P2);
     } catch (...) {
-      W->Pending = std::current_exception();
+      W->Pending_ = std::current_exception();
       return -1;
     }
   }
@@ -90,7 +90,7 @@ struct TRarCallbacks {
     try {
       return W->RarMemoryCallback(Msg, P1, P2);
     } catch (...) {
-      W->Pending = std::current_exception();
+      W->Pending_ = std::current_exception();
       return -1;
     }
   }
@@ -101,9 +101,9 @@ void TBaseRarWrapper::SetCallback(void* Handle, TCallbackKind Kind) {
 }
 
 void TBaseRarWrapper::RethrowPending() {
-  if (!Pending) return;
-  std::exception_ptr P = Pending;
-  Pending = nullptr;
+  if (!Pending_) return;
+  std::exception_ptr P = Pending_;
+  Pending_ = nullptr;
   std::rethrow_exception(P);
 }
 
@@ -119,7 +119,7 @@ bool TBaseRarWrapper::NextHeader(void* Handle, TRarHeaderDataEx& Header) {
   const int R = UnRarEntries().ReadHeaderEx(Handle, &Header);
   RethrowPending();
   if (R == RAR_END_ARCHIVE) return false;
-  if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName));
+  if (R != RAR_SUCCESS) throw EArcError(RarOpenErrorText(R, ArcName_));
   return true;
 }
 
@@ -132,7 +132,7 @@ void TBaseRarWrapper::Skip(void* Handle) {
 int TBaseRarWrapper::RarCallback(uint32_t Msg, intptr_t P1, intptr_t P2) {
   if (Msg == RAR_MSG_CHANGE_VOLUME) return P2 == 0 ? RarAskNextVolume(reinterpret_cast<char*>(P1)) : 1;
   if (Msg == RAR_MSG_PROCESS_DATA && OnProgress && !OnProgress(0, 0)) {
-    Cancelled = true;
+    Cancelled_ = true;
     return -1;
   }
   return 1;
@@ -140,29 +140,29 @@ int TBaseRarWrapper::RarCallback(uint32_t Msg, intptr_t P1, intptr_t P2) {
 
 int TBaseRarWrapper::RarMemoryCallback(uint32_t Msg, intptr_t P1, intptr_t P2) {
   if (Msg != RAR_MSG_PROCESS_DATA) return RarCallback(Msg, P1, P2);
-  if (P2 < 0 || P2 > Remaining) return -1;  // never more than the block holds
+  if (P2 < 0 || P2 > Remaining_) return -1;  // never more than the block holds
   if (OnProgress && !OnProgress(0, 0)) {
-    Cancelled = true;
+    Cancelled_ = true;
     return -1;
   }
-  std::memcpy(Destination, reinterpret_cast<const void*>(P1), static_cast<size_t>(P2));
-  Destination += P2;
-  Remaining -= P2;
+  std::memcpy(Destination_, reinterpret_cast<const void*>(P1), static_cast<size_t>(P2));
+  Destination_ += P2;
+  Remaining_ -= P2;
   return 1;
 }
 
 int TBaseRarWrapper::RarAskNextVolume(char* Buffer) {
   Buffer[RAR_VOLUME_NAME_SIZE - 1] = '\0';
-  RequestedVolume = Buffer;
+  RequestedVolume_ = Buffer;
   std::string Dir, File;
-  SplitFileName(ArcName, Dir, File);
+  SplitFileName(ArcName_, Dir, File);
   std::string Name =
-      StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
+      StartsWithFolder(RequestedVolume_, Dir) ? RequestedVolume_.substr(Dir.size()) : RequestedVolume_;
   if (!OnNextVolume || !OnNextVolume(Name) || !FileExists(Name) || Name.size() >= RAR_VOLUME_NAME_SIZE) {
-    VolumeMissing = true;
+    VolumeMissing_ = true;
     return -1;
   }
-  RequestedVolume = Name;
+  RequestedVolume_ = Name;
   std::memcpy(Buffer, Name.c_str(), Name.size() + 1);
   return 1;
 }
@@ -170,18 +170,18 @@ int TBaseRarWrapper::RarAskNextVolume(char* Buffer) {
 // --- Texts ------------------------------------------------------------------------------------------------
 
 std::string TBaseRarWrapper::ErrorText(int Code) const {
-  if (VolumeMissing) {
+  if (VolumeMissing_) {
     std::string Dir, File;
-    SplitFileName(ArcName, Dir, File);
+    SplitFileName(ArcName_, Dir, File);
     const std::string Name =
-        StartsWithFolder(RequestedVolume, Dir) ? RequestedVolume.substr(Dir.size()) : RequestedVolume;
+        StartsWithFolder(RequestedVolume_, Dir) ? RequestedVolume_.substr(Dir.size()) : RequestedVolume_;
     return "Volume \"" + Name + "\" not found";
   }
   return RarProcessErrorText(Code, "");
 }
 
 void TBaseRarWrapper::RaiseProcessError(int Code) const {
-  throw EArcError("Error processing archive \"" + ArcName + "\". " + ErrorText(Code));
+  throw EArcError("Error processing archive \"" + ArcName_ + "\". " + ErrorText(Code));
 }
 
 void TBaseRarWrapper::RaiseExtractError(const std::string& ItemName, int Code) const {
@@ -189,14 +189,14 @@ void TBaseRarWrapper::RaiseExtractError(const std::string& ItemName, int Code) c
 }
 
 void TBaseRarWrapper::RaiseExtractText(const std::string& ItemName, const std::string& Reason) const {
-  throw EArcError("Can't extract \"" + ItemName + "\" from \"" + ArcName + "\"" +
+  throw EArcError("Can't extract \"" + ItemName + "\" from \"" + ArcName_ + "\"" +
                   (Reason.empty() ? "" : ". " + Reason));
 }
 
 // --- Opening and listing ----------------------------------------------------------------------------------
 
 bool TBaseRarWrapper::SetArcName(const std::string& FileName, std::string& Msg) {
-  ArcName.clear();
+  ArcName_.clear();
   Password.clear();
   if (!LoadUnRarDll("")) {
     Msg = std::string("Can't load dynamic link library \"") + kUnRarLibrary + "\"";
@@ -205,13 +205,13 @@ bool TBaseRarWrapper::SetArcName(const std::string& FileName, std::string& Msg) 
   void* Handle = RarOpenArchive(FileName, RAR_OM_LIST, Msg);
   if (!Handle) return false;
   UnRarEntries().CloseArchive(Handle);
-  ArcName = FileName;
+  ArcName_ = FileName;
   return true;
 }
 
 bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
-  TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_LIST));
-  Cancelled = VolumeMissing = false;
+  TRarHandle H(RarOpenArchiveOrRaise(ArcName_, RAR_OM_LIST));
+  Cancelled_ = VolumeMissing_ = false;
   for (;;) {
     TRarHeaderDataEx Header{};
     if (!NextHeader(H.Handle, Header)) return true;
@@ -232,13 +232,13 @@ bool TBaseRarWrapper::List(const TArcItemEvent& ItemCallback) {
 
 bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::string& DestFile, TDateTime* Date,
                                     int32_t* Size, bool ToMemory) {
-  Cancelled = VolumeMissing = false;
-  uint8_t* const Block = Destination;
-  const int64_t BlockSize = Remaining;
+  Cancelled_ = VolumeMissing_ = false;
+  uint8_t* const Block = Destination_;
+  const int64_t BlockSize = Remaining_;
   for (int Attempt = 1;; ++Attempt) {
-    Destination = Block;
-    Remaining = BlockSize;
-    TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
+    Destination_ = Block;
+    Remaining_ = BlockSize;
+    TRarHandle H(RarOpenArchiveOrRaise(ArcName_, RAR_OM_EXTRACT));
     for (;;) {
       TRarHeaderDataEx Header{};
       if (!NextHeader(H.Handle, Header)) return false;
@@ -250,7 +250,7 @@ bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::stri
       const bool Encrypted = (Header.Flags & RAR_FLAG_ENCRYPTED) != 0;
       // A password is asked for only after a library that can decrypt has refused the item without one.
       if (Encrypted && Attempt > 1) {
-        if (!OnPassword || !OnPassword(ArcName, ItemName, Password))
+        if (!OnPassword || !OnPassword(ArcName_, ItemName, Password))
           RaiseExtractText(ItemName, "Invalid password");
       }
       if (Encrypted && !Password.empty()) UnRarEntries().SetPassword(H.Handle, Password.c_str());
@@ -259,7 +259,7 @@ bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::stri
           ToMemory ? Process(H.Handle, RAR_TEST, "") : Process(H.Handle, RAR_EXTRACT, DestFile);
       if (Size) *Size = static_cast<int32_t>(std::min<uint64_t>(ItemSize(Header), kMaxItemSize));
       if (Date) *Date = ItemDate(Header);
-      if (Cancelled) return true;
+      if (Cancelled_) return true;
       if (Result == RAR_SUCCESS) return true;
       if (Encrypted && Result != RAR_E_ENCRYPTED) break;  // a wrong or missing password: ask again
       RaiseExtractError(ItemName, Result);
@@ -278,8 +278,8 @@ void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string&
   // the wrong size leaves a file of that name as it was and no new file behind.
   TItemTarget Target(Path);
   if (!Target.Prepare()) RaiseExtractText(ItemName, std::strerror(errno != 0 ? errno : EACCES));
-  Remaining = 0;
-  Destination = nullptr;
+  Remaining_ = 0;
+  Destination_ = nullptr;
   const bool Found = DoExtractItem(ItemName, Target.TempPath(), Date, Size, false);
   const int64_t Written = SizeOfFile(Target.TempPath());
   if (!Found || Written < 0 || (ExpectedSize >= 0 && Written != ExpectedSize)) RaiseExtractText(ItemName, "");
@@ -294,17 +294,17 @@ TArcBlockPtr TBaseRarWrapper::ExtractToMemory(const std::string& ItemName, int32
   if (Size < 0) RaiseExtractText(ItemName, "");
   TArcBlockPtr Block(std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1));
   if (!Block) RaiseExtractText(ItemName, std::strerror(ENOMEM));
-  Destination = static_cast<uint8_t*>(Block.get());
-  Remaining = Size;
+  Destination_ = static_cast<uint8_t*>(Block.get());
+  Remaining_ = Size;
   bool Found = false;
   try {
     Found = DoExtractItem(ItemName, "", nullptr, nullptr, true);
   } catch (...) {
-    Destination = nullptr;
+    Destination_ = nullptr;
     throw;
   }
-  Destination = nullptr;
-  if (!Found || Cancelled || Remaining != 0) RaiseExtractText(ItemName, "");
+  Destination_ = nullptr;
+  if (!Found || Cancelled_ || Remaining_ != 0) RaiseExtractText(ItemName, "");
   return Block;
 }
 
@@ -324,19 +324,19 @@ void TBaseRarWrapper::ExtractAllMem(const std::string& DestDir, const TArcMemory
 void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemoryEvent& OnMemory,
                                    const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem,
                                    const TArcDecideEvent& Decide) {
-  Cancelled = VolumeMissing = false;
+  Cancelled_ = VolumeMissing_ = false;
   const std::string DestDir = IncludeBackslash(DestDirArg);
   std::vector<std::string> Retry;
   bool Stop = false;
   {
-    TRarHandle H(RarOpenArchiveOrRaise(ArcName, RAR_OM_EXTRACT));
+    TRarHandle H(RarOpenArchiveOrRaise(ArcName_, RAR_OM_EXTRACT));
     while (!Stop) {
       TRarHeaderDataEx Header{};
       if (!NextHeader(H.Handle, Header)) break;
       if (IsFolder(Header)) continue;
       if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
         Skip(H.Handle);
-        if (Cancelled) return;
+        if (Cancelled_) return;
         continue;
       }
       const std::string Name = ItemNameOf(Header);
@@ -362,7 +362,7 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
       }
       if (!Go) {
         Skip(H.Handle);
-        if (Cancelled) return;
+        if (Cancelled_) return;
         if (Decide && SizeIncomplete) {
           TArcDecideItem Ignored{Name, false, Date, Size, false, FileName};
           Decide(Ignored);
@@ -374,19 +374,19 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
       if (Decision == edToMemory) {
         Block.reset(std::malloc(Size > 0 ? static_cast<size_t>(Size) : 1));
         if (!Block) RaiseExtractText(Name, std::strerror(ENOMEM));
-        Destination = static_cast<uint8_t*>(Block.get());
-        Remaining = Size;
+        Destination_ = static_cast<uint8_t*>(Block.get());
+        Remaining_ = Size;
         SetCallback(H.Handle, ckMemory);
         Result = Process(H.Handle, RAR_TEST, "");
-        Destination = nullptr;
-        if (Result == RAR_SUCCESS && Remaining != 0) Result = RAR_E_BAD_DATA;
+        Destination_ = nullptr;
+        if (Result == RAR_SUCCESS && Remaining_ != 0) Result = RAR_E_BAD_DATA;
       } else {
         if (FileExists(FileName)) ForceDeleteFile(FileName);
         MakeFolderOf(FileName);
         SetCallback(H.Handle, ckPlain);
         Result = Process(H.Handle, RAR_EXTRACT, FileName);
       }
-      if (Cancelled) return;
+      if (Cancelled_) return;
       if (Result != RAR_SUCCESS) {
         if (Encrypted && Result != RAR_E_ENCRYPTED) {
           Retry.push_back(Name);
@@ -394,9 +394,9 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         }
         // A missing volume ends the walk; an item that cannot be had is reported and the pass goes on
         // with the next one (an encrypted item the library cannot decrypt, a CRC error, ...).
-        if (VolumeMissing) RaiseExtractError(Name, Result);
+        if (VolumeMissing_) RaiseExtractError(Name, Result);
         if (OnMessage)
-          OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName + "\". " + ErrorText(Result));
+          OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName_ + "\". " + ErrorText(Result));
         continue;
       }
       if (Decision == edToMemory) {

@@ -39,7 +39,7 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
                    const std::string& ExplicitPath) override;
   void ExtractAll(const std::string& DestDir, const TArcFileEvent& FileDone,
                   const TArcItemEvent& BeforeItem) override;
-  std::string GetArcName() override { return ArcName; }
+  std::string GetArcName() override { return ArcName_; }
   TArcBlockPtr ExtractToMemory(const std::string& ItemName, int32_t Size) override;
   void ExtractAllMem(const std::string& DestDir, const TArcMemoryEvent& OnMemory,
                      const TArcFileEvent& FileDone, const TArcDecideEvent& Decide) override;
@@ -74,11 +74,11 @@ class TBaseRarWrapper : public TArcWrapperMem2 {
   int RarMemoryCallback(uint32_t Msg, intptr_t P1, intptr_t P2);
   int RarAskNextVolume(char* Buffer);
 
-  int64_t Remaining = 0;
-  bool Cancelled = false;
-  bool VolumeMissing = false;
-  uint8_t* Destination = nullptr;
-  std::string ArcName;
-  std::string RequestedVolume;
-  std::exception_ptr Pending;
+  int64_t Remaining_ = 0;
+  bool Cancelled_ = false;
+  bool VolumeMissing_ = false;
+  uint8_t* Destination_ = nullptr;
+  std::string ArcName_;
+  std::string RequestedVolume_;
+  std::exception_ptr Pending_;
 };

@@ -10,9 +10,9 @@ constexpr uint32_t kKey1Multiplier = 134775813;
 }  // namespace
 
 void TZipCrypt::Reset() {
-  keys_[0] = kInitialKey0;
-  keys_[1] = kInitialKey1;
-  keys_[2] = kInitialKey2;
+  Keys_[0] = kInitialKey0;
+  Keys_[1] = kInitialKey1;
+  Keys_[2] = kInitialKey2;
 }
 
 void TZipCrypt::InitKeys(const std::string& Password) {
@@ -21,13 +21,13 @@ void TZipCrypt::InitKeys(const std::string& Password) {
 }
 
 void TZipCrypt::UpdateKeys(uint8_t C) {
-  keys_[0] = Crc32Byte(C, keys_[0]);
-  keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * kKey1Multiplier + 1;
-  keys_[2] = Crc32Byte(static_cast<uint8_t>(keys_[1] >> 24), keys_[2]);
+  Keys_[0] = Crc32Byte(C, Keys_[0]);
+  Keys_[1] = (Keys_[1] + (Keys_[0] & 0xFF)) * kKey1Multiplier + 1;
+  Keys_[2] = Crc32Byte(static_cast<uint8_t>(Keys_[1] >> 24), Keys_[2]);
 }
 
 uint8_t TZipCrypt::StreamByte() const {
-  const uint32_t T = (keys_[2] & 0xFFFF) | 2;
+  const uint32_t T = (Keys_[2] & 0xFFFF) | 2;
   return static_cast<uint8_t>((T * (T ^ 1)) >> 8);
 }
 

@@ -39,12 +39,12 @@ class TZipCrypt {
   uint8_t EncryptByte(uint8_t P);
   uint8_t DecryptByte(uint8_t C);
 
-  uint32_t Key0() const { return keys_[0]; }
-  uint32_t Key1() const { return keys_[1]; }
-  uint32_t Key2() const { return keys_[2]; }
+  uint32_t Key0() const { return Keys_[0]; }
+  uint32_t Key1() const { return Keys_[1]; }
+  uint32_t Key2() const { return Keys_[2]; }
 
  private:
-  uint32_t keys_[3];
+  uint32_t Keys_[3];
 };
 
 // The byte the last header byte must equal: the high byte of the DOS time (the low 16 bits of the packed

@@ -16,7 +16,7 @@ constexpr int32_t kLongLengthSymbol = 63;
 // child slots. A slot holds -1 (empty), a symbol (0 .. Symbols-1) or an inner node (Symbols and above).
 class TShannonFanoTree {
  public:
-  explicit TShannonFanoTree(int32_t Symbols) : symbols_(Symbols), nodes_(static_cast<size_t>(Symbols) * 4) {}
+  explicit TShannonFanoTree(int32_t Symbols) : Symbols_(Symbols), Nodes_(static_cast<size_t>(Symbols) * 4) {}
 
   // Reads the transmitted bit lengths and builds the tree.
   void Read(TZipBitReader& In) {
@@ -27,22 +27,22 @@ class TShannonFanoTree {
       const int32_t B = In.ReadBits(8);
       if (B < 0) throw E_RAISE(errBadBlock);
       const int32_t Repeat = (B >> 4) + 1;
-      if (static_cast<int32_t>(Lengths.size()) + Repeat > symbols_) throw E_RAISE(errAmbiguousTree);
+      if (static_cast<int32_t>(Lengths.size()) + Repeat > Symbols_) throw E_RAISE(errAmbiguousTree);
       Lengths.insert(Lengths.end(), static_cast<size_t>(Repeat), static_cast<uint8_t>((B & 0x0F) + 1));
     }
-    if (static_cast<int32_t>(Lengths.size()) != symbols_) throw E_RAISE(errAmbiguousTree);
+    if (static_cast<int32_t>(Lengths.size()) != Symbols_) throw E_RAISE(errAmbiguousTree);
     Build(Lengths);
   }
 
   // Decodes one symbol, one bit per level from the root.
   int32_t Decode(TZipBitReader& In) const {
-    int32_t Node = root_;
+    int32_t Node = Root_;
     for (;;) {
       const int32_t Bit = In.ReadBits(1);
       if (Bit < 0) return -1;
-      const int32_t Next = nodes_[static_cast<size_t>(Node) * 2 + static_cast<size_t>(Bit)];
+      const int32_t Next = Nodes_[static_cast<size_t>(Node) * 2 + static_cast<size_t>(Bit)];
       if (Next < 0) throw E_RAISE(errAmbiguousTree);
-      if (Next < symbols_) return Next;
+      if (Next < Symbols_) return Next;
       Node = Next;
     }
   }
@@ -52,18 +52,18 @@ class TShannonFanoTree {
   // last pair to the first, a 16-bit accumulator grows by 2^(16 - length of the pair before) and each
   // symbol's code is its top Length bits.
   void Build(const std::vector<uint8_t>& Lengths) {
-    std::vector<int32_t> Order(static_cast<size_t>(symbols_));
-    for (int32_t S = 0; S < symbols_; ++S) Order[static_cast<size_t>(S)] = S;
+    std::vector<int32_t> Order(static_cast<size_t>(Symbols_));
+    for (int32_t S = 0; S < Symbols_; ++S) Order[static_cast<size_t>(S)] = S;
     std::stable_sort(Order.begin(), Order.end(),
                      [&](int32_t A, int32_t B) { return Lengths[A] < Lengths[B]; });
 
-    std::fill(nodes_.begin(), nodes_.end(), -1);
-    nextInner_ = symbols_ * 2 - 2;  // the root; inner nodes are taken downward from it
-    root_ = nextInner_--;
+    std::fill(Nodes_.begin(), Nodes_.end(), -1);
+    NextInner_ = Symbols_ * 2 - 2;  // the root; inner nodes are taken downward from it
+    Root_ = NextInner_--;
     uint32_t Code = 0;
     uint32_t Increment = 0;
     int LastLength = 0;
-    for (int32_t I = symbols_ - 1; I >= 0; --I) {
+    for (int32_t I = Symbols_ - 1; I >= 0; --I) {
       const int32_t Symbol = Order[static_cast<size_t>(I)];
       const int Length = Lengths[static_cast<size_t>(Symbol)];
       Code += Increment;
@@ -77,26 +77,26 @@ class TShannonFanoTree {
   }
 
   void Insert(int32_t Symbol, uint32_t Code, int Length) {
-    int32_t Node = root_;
+    int32_t Node = Root_;
     for (int Level = Length - 1; Level > 0; --Level) {
-      int32_t& Slot = nodes_[static_cast<size_t>(Node) * 2 + ((Code >> Level) & 1)];
+      int32_t& Slot = Nodes_[static_cast<size_t>(Node) * 2 + ((Code >> Level) & 1)];
       if (Slot < 0) {
-        if (nextInner_ < symbols_) throw E_RAISE(errAmbiguousTree);
-        Slot = nextInner_--;
-      } else if (Slot < symbols_) {
+        if (NextInner_ < Symbols_) throw E_RAISE(errAmbiguousTree);
+        Slot = NextInner_--;
+      } else if (Slot < Symbols_) {
         throw E_RAISE(errAmbiguousTree);  // the path passes through a symbol
       }
       Node = Slot;
     }
-    int32_t& Leaf = nodes_[static_cast<size_t>(Node) * 2 + (Code & 1)];
+    int32_t& Leaf = Nodes_[static_cast<size_t>(Node) * 2 + (Code & 1)];
     if (Leaf >= 0) throw E_RAISE(errAmbiguousTree);
     Leaf = Symbol;
   }
 
-  int32_t symbols_;
-  std::vector<int32_t> nodes_;
-  int32_t root_ = 0;
-  int32_t nextInner_ = 0;
+  int32_t Symbols_;
+  std::vector<int32_t> Nodes_;
+  int32_t Root_ = 0;
+  int32_t NextInner_ = 0;
 };
 
 }  // namespace

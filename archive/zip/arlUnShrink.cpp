@@ -21,20 +21,20 @@ struct TShrinkEntry {
 class TUnShrinker {
  public:
   TUnShrinker(TZipBitReader& In, TZipOutput& Out)
-      : in_(In), out_(Out), table_(kTableSize), stack_(kStackSize) {
-    for (int32_t C = 0; C < 256; ++C) table_[C].Char = static_cast<uint8_t>(C);
+      : In_(In), Out_(Out), Table_(kTableSize), Stack_(kStackSize) {
+    for (int32_t C = 0; C < 256; ++C) Table_[C].Char = static_cast<uint8_t>(C);
     RebuildFreeList();
   }
 
   void Run() {
-    if (out_.Complete()) return;
-    int32_t Prev = in_.ReadBits(codeSize_);
+    if (Out_.Complete()) return;
+    int32_t Prev = In_.ReadBits(CodeSize_);
     if (Prev < 0) return;
     if (Prev >= kControlCode) throw E_RAISE(errBadBlock);
-    out_.Put(static_cast<uint8_t>(Prev));
+    Out_.Put(static_cast<uint8_t>(Prev));
     uint8_t PrevFirst = static_cast<uint8_t>(Prev);
-    while (!out_.Complete()) {
-      const int32_t Code = in_.ReadBits(codeSize_);
+    while (!Out_.Complete()) {
+      const int32_t Code = In_.ReadBits(CodeSize_);
       if (Code < 0) return;
       if (Code == kControlCode) {
         if (!Control()) return;
@@ -50,11 +50,11 @@ class TUnShrinker {
  private:
   // Acts on the code after a control code; false at the end of input.
   bool Control() {
-    const int32_t Sub = in_.ReadBits(codeSize_);
+    const int32_t Sub = In_.ReadBits(CodeSize_);
     if (Sub < 0) return false;
     if (Sub == kSubIncreaseSize) {
-      if (codeSize_ >= kMaxCodeSize) throw E_RAISE(errBadBlock);
-      ++codeSize_;
+      if (CodeSize_ >= kMaxCodeSize) throw E_RAISE(errBadBlock);
+      ++CodeSize_;
     } else if (Sub == kSubPartialClear) {
       PartialClear();
     } else {
@@ -67,34 +67,34 @@ class TUnShrinker {
   uint8_t Emit(int32_t Code, int32_t Prev, uint8_t PrevFirst) {
     int32_t Depth = 0;
     int32_t Cur = Code;
-    if (Code > kControlCode && table_[Code].Parent < 0) {
+    if (Code > kControlCode && Table_[Code].Parent < 0) {
       // Not yet defined: the previous string followed by its own first character.
-      stack_[Depth++] = PrevFirst;
+      Stack_[Depth++] = PrevFirst;
       Cur = Prev;
     }
     while (Cur > kControlCode) {
-      const TShrinkEntry& E = table_[Cur];
+      const TShrinkEntry& E = Table_[Cur];
       if (E.Parent < 0) throw E_RAISE(errBadBlock);  // leads through a freed code
       if (Depth >= kStackSize) {
-        out_.Flush();
+        Out_.Flush();
         throw E_RAISE(errStackOverflow);
       }
-      stack_[Depth++] = E.Char;
+      Stack_[Depth++] = E.Char;
       Cur = E.Parent;
     }
     if (Cur == kControlCode) throw E_RAISE(errBadBlock);
     const uint8_t First = static_cast<uint8_t>(Cur);
-    out_.Put(First);
-    while (Depth > 0 && !out_.Complete()) out_.Put(stack_[--Depth]);
+    Out_.Put(First);
+    while (Depth > 0 && !Out_.Complete()) Out_.Put(Stack_[--Depth]);
     if (Depth > 0) throw E_RAISE(errBadBlock);  // the string runs past the declared size
     return First;
   }
 
   void AddCode(int32_t Parent, uint8_t Char) {
-    if (nextFree_ >= freeCodes_.size()) return;
-    const int32_t Code = freeCodes_[nextFree_++];
-    table_[Code].Parent = static_cast<int16_t>(Parent);
-    table_[Code].Char = Char;
+    if (NextFree_ >= FreeCodes_.size()) return;
+    const int32_t Code = FreeCodes_[NextFree_++];
+    Table_[Code].Parent = static_cast<int16_t>(Parent);
+    Table_[Code].Char = Char;
   }
 
   // Frees every defined code that no defined code names as its parent (the leaves when the clear
@@ -102,26 +102,26 @@ class TUnShrinker {
   void PartialClear() {
     std::vector<bool> IsParent(kTableSize, false);
     for (int32_t Code = kFirstFreeCode; Code < kTableSize; ++Code)
-      if (table_[Code].Parent > kControlCode) IsParent[table_[Code].Parent] = true;
+      if (Table_[Code].Parent > kControlCode) IsParent[Table_[Code].Parent] = true;
     for (int32_t Code = kFirstFreeCode; Code < kTableSize; ++Code)
-      if (!IsParent[Code]) table_[Code] = TShrinkEntry();
+      if (!IsParent[Code]) Table_[Code] = TShrinkEntry();
     RebuildFreeList();
   }
 
   void RebuildFreeList() {
-    freeCodes_.clear();
+    FreeCodes_.clear();
     for (int32_t Code = kFirstFreeCode; Code < kTableSize; ++Code)
-      if (table_[Code].Parent < 0) freeCodes_.push_back(Code);
-    nextFree_ = 0;
+      if (Table_[Code].Parent < 0) FreeCodes_.push_back(Code);
+    NextFree_ = 0;
   }
 
-  TZipBitReader& in_;
-  TZipOutput& out_;
-  std::vector<TShrinkEntry> table_;
-  std::vector<uint8_t> stack_;
-  std::vector<int32_t> freeCodes_;
-  size_t nextFree_ = 0;
-  int codeSize_ = kInitialCodeSize;
+  TZipBitReader& In_;
+  TZipOutput& Out_;
+  std::vector<TShrinkEntry> Table_;
+  std::vector<uint8_t> Stack_;
+  std::vector<int32_t> FreeCodes_;
+  size_t NextFree_ = 0;
+  int CodeSize_ = kInitialCodeSize;
 };
 
 }  // namespace

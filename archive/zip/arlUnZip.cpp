@@ -22,22 +22,22 @@ constexpr uint32_t kCrcStart = 0xFFFFFFFF;
 class TZipEntryStream : public TStream32 {
  public:
   TZipEntryStream(TStream32& Source, int64_t Start, int64_t Size)
-      : Source(Source), Start(Start), Limit(Size) {}
+      : Source_(Source), Start_(Start), Limit_(Size) {}
 
   int32_t Read(void* Buffer, int32_t Count) override {
-    const int64_t Want = std::min<int64_t>(Count, Limit - Pos);
+    const int64_t Want = std::min<int64_t>(Count, Limit_ - Pos_);
     if (Want <= 0) return 0;
-    if (Source.Seek(Start + Pos, soBeginning) != Start + Pos) return 0;
-    const int32_t Got = std::max(Source.Read(Buffer, static_cast<int32_t>(Want)), 0);
-    Pos += Got;
+    if (Source_.Seek(Start_ + Pos_, soBeginning) != Start_ + Pos_) return 0;
+    const int32_t Got = std::max(Source_.Read(Buffer, static_cast<int32_t>(Want)), 0);
+    Pos_ += Got;
     Delivered += Got;
     return Got;
   }
   int32_t Write(const void*, int32_t) override { return -1; }
   int64_t Seek(int64_t Offset, TSeekOrigin Origin) override {
-    const int64_t Base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos : Limit;
-    Pos = std::clamp<int64_t>(Base + Offset, 0, Limit);
-    return Pos;
+    const int64_t Base = Origin == soBeginning ? 0 : Origin == soCurrent ? Pos_ : Limit_;
+    Pos_ = std::clamp<int64_t>(Base + Offset, 0, Limit_);
+    return Pos_;
   }
 
   int64_t Delivered = 0;
@@ -46,10 +46,10 @@ class TZipEntryStream : public TStream32 {
   bool Has64BitSeek() const override { return true; }
 
  private:
-  TStream32& Source;
-  int64_t Start;
-  int64_t Limit;
-  int64_t Pos = 0;
+  TStream32& Source_;
+  int64_t Start_;
+  int64_t Limit_;
+  int64_t Pos_ = 0;
 };
 
 }  // namespace
@@ -60,21 +60,21 @@ TUnZip::~TUnZip() = default;
 // --- Walks ------------------------------------------------------------------------------------------------
 
 void TUnZip::ExtractArchive(TStream32* Stream) {
-  In = Stream;
-  Entries.clear();
-  SkipProtected = false;
+  In_ = Stream;
+  Entries_.clear();
+  SkipProtected_ = false;
   TotalPacked = TotalUnpacked = 0;
   NewestDate = 0;
-  Spann.reset();
-  SpannCancel = false;
-  CurrentDisk = 0;
-  if (!In) return;
+  Spann_.reset();
+  SpannCancel_ = false;
+  CurrentDisk_ = 0;
+  if (!In_) return;
 
   if (Spanned()) {
     // The last disk holds the central directory.
-    Spann = std::make_unique<TDiskSpannObj>(*this, SpannCancel);
+    Spann_ = std::make_unique<TDiskSpannObj>(*this, SpannCancel_);
     if (!NextDisk()) return;
-    CurrentDisk = 0;
+    CurrentDisk_ = 0;
   }
   if (ZipFlags & zfCentralHeader)
     WalkCentral();
@@ -82,25 +82,26 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
     WalkLocal();
   BytesToDo = TotalPacked;
 
-  for (size_t I = 0; I < Entries.size() && !GetCancel(); ++I) {
+  for (size_t I = 0; I < Entries_.size() && !GetCancel(); ++I) {
     // On a spanned set the first entry's disk is opened; later entries follow on the disk where the
     // previous one ended.
-    if (Spanned() && I == 0 && !OpenDisk(Entries[I].DiskStart + 1)) break;
-    ExtractEntry(Entries[I]);
+    if (Spanned() && I == 0 && !OpenDisk(Entries_[I].DiskStart + 1)) break;
+    ExtractEntry(Entries_[I]);
   }
-  Entries.clear();
-  Spann.reset();
+  Entries_.clear();
+  Spann_.reset();
 }
 
 bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
                             uint8_t* H) {
   if (GetCancel()) return false;
-  if (!ReadExactAt(*In, Pos, H, Size)) {  // a record cut by the end of the file is a short read
+  if (!ReadExactAt(*In_, Pos, H, Size)) {  // a record cut by the end of the file is a short read
     // The end of the file (a self-extractor's local headers may simply stop) and the records after the
     // entries (an end record is shorter than a header) end the walk normally; a part of a header at the
     // end of the file means the file was cut short.
-    const std::vector<uint8_t> Tail = ReadAt(*In, Pos, 4);
-    if (Pos < In->Size() && (Tail.size() < 4 || !IsZipRecordAfterEntries(Tail.data()))) ReportTruncation(Pos);
+    const std::vector<uint8_t> Tail = ReadAt(*In_, Pos, 4);
+    if (Pos < In_->Size() && (Tail.size() < 4 || !IsZipRecordAfterEntries(Tail.data())))
+      ReportTruncation(Pos);
     return false;
   }
   const TZipSignatureForm Form = FormOf(H);
@@ -115,12 +116,12 @@ bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormO
 
 bool TUnZip::ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, std::string& Name) {
   try {
-    In->Seek(Position, soBeginning);
+    In_->Seek(Position, soBeginning);
   } catch (const EStreamError&) {
     return false;
   }
   const uint16_t Want = std::min(F.NameLength, kMaxNameBytes);
-  const std::string Raw = ReadHeaderBytes(In, Want);
+  const std::string Raw = ReadHeaderBytes(In_, Want);
   Name = ConvertItemName(Raw, FromOem);
   return Raw.size() == Want;
 }
@@ -134,11 +135,11 @@ bool TUnZip::Selected(const std::string& Name, int64_t Pos) {
 }
 
 bool TUnZip::AddEntry(const TZipEntry& E) {
-  if (Entries.size() >= kMaxZipEntries) {
+  if (Entries_.size() >= kMaxZipEntries) {
     DoError(E.Name, "more than " + std::to_string(kMaxZipEntries) + " entries", errBadFileHeader);
     return false;
   }
-  Entries.push_back(E);
+  Entries_.push_back(E);
   TotalPacked += E.Fields.CompressedSize;
   TotalUnpacked += E.Fields.UncompressedSize;
   NewestDate = std::max(NewestDate, E.Fields.DosDateTime);
@@ -165,10 +166,10 @@ void TUnZip::WalkCentral() {
       // On a single file the local header can be tested now; on a spanned set it lies on another disk.
       if (Spanned() || LocalHeaderAgrees(E)) {
         if (!AddEntry(E)) break;
-        Listed = static_cast<int32_t>(Entries.size()) - 1;
+        Listed = static_cast<int32_t>(Entries_.size()) - 1;
       }
     }
-    if (!Spanned()) Spans.push_back({E.LocalOffset, DataEndBound(E), Listed});
+    if (!Spanned()) Spans_.push_back({E.LocalOffset, DataEndBound(E), Listed});
     Pos += kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
   }
   RefuseOverlaps();
@@ -182,7 +183,7 @@ int64_t TUnZip::DataEndBound(const TZipEntry& E) {
 bool TUnZip::LocalHeaderAgrees(const TZipEntry& E) {
   const std::string At = "offset " + std::to_string(E.LocalOffset);
   uint8_t H[kZipLocalSize];
-  if (!ReadExactAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+  if (!ReadExactAt(*In_, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
     DoError(E.Name, "no local header at " + At, errBadFileHeader);
     return false;
   }
@@ -201,20 +202,20 @@ bool TUnZip::LocalHeaderAgrees(const TZipEntry& E) {
 void TUnZip::RefuseOverlaps() {
   // Entries whose data overlap (one body counted for many entries, which can make a small file inflate
   // to a huge one) are damage: each entry after the first of an overlapping group is refused.
-  std::stable_sort(Spans.begin(), Spans.end(),
+  std::stable_sort(Spans_.begin(), Spans_.end(),
                    [](const TSpan& A, const TSpan& B) { return A.Start < B.Start; });
-  std::vector<bool> Refused(Entries.size(), false);
+  std::vector<bool> Refused(Entries_.size(), false);
   bool Any = false;
   int64_t End = -1;
-  for (const TSpan& S : Spans) {
+  for (const TSpan& S : Spans_) {
     if (S.Start < End && S.Entry >= 0) Refused[static_cast<size_t>(S.Entry)] = Any = true;
     End = std::max(End, S.End);
   }
-  Spans.clear();
+  Spans_.clear();
   if (!Any) return;
   std::vector<TZipEntry> Kept;
-  for (size_t I = 0; I < Entries.size(); ++I) {
-    TZipEntry& E = Entries[I];
+  for (size_t I = 0; I < Entries_.size(); ++I) {
+    TZipEntry& E = Entries_[I];
     if (Refused[I]) {
       DoError(E.Name, "its data overlaps another entry's at offset " + std::to_string(E.LocalOffset),
               errBadFileHeader);
@@ -224,13 +225,13 @@ void TUnZip::RefuseOverlaps() {
       Kept.push_back(std::move(E));
     }
   }
-  Entries.swap(Kept);
+  Entries_.swap(Kept);
 }
 
 void TUnZip::WalkLocal() {
   int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
   uint8_t H[kZipLocalSize];
-  if (ReadExactAt(*In, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
+  if (ReadExactAt(*In_, Pos, H, 4) && GetLE32(H) == kZipSpanningMarker) Pos += 4;
   while (ReadWalkRecord(Pos, kZipLocalSize, ZipLocalForm, H)) {
     const TZipLocalHeader L = ParseZipLocalHeader(H);
     TZipEntry E;
@@ -242,7 +243,7 @@ void TUnZip::WalkLocal() {
     }
     if (Selected(E.Name, Pos) && !AddEntry(E)) break;
     Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
-    if (Pos > In->Size()) {  // the entry fails when it is extracted; what would follow it is lost
+    if (Pos > In_->Size()) {  // the entry fails when it is extracted; what would follow it is lost
       ReportTruncation(Pos);
       break;
     }
@@ -254,9 +255,9 @@ int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
   // A data descriptor follows the data: CRC and both sizes (12 bytes), usually behind its own signature.
   constexpr int32_t kDescriptorSize = 12;
   uint8_t B[4];
-  if (!ReadExactAt(*In, Pos, B, 4)) return Pos;
+  if (!ReadExactAt(*In_, Pos, B, 4)) return Pos;
   if (GetLE32(B) == kZipSpanningMarker) return Pos + 4 + kDescriptorSize;
-  if (ZipLocalForm(B) == zsNone && ReadExactAt(*In, Pos + kDescriptorSize, B, 4) &&
+  if (ZipLocalForm(B) == zsNone && ReadExactAt(*In_, Pos + kDescriptorSize, B, 4) &&
       (ZipLocalForm(B) != zsNone || ZipCentralForm(B) != zsNone))
     return Pos + kDescriptorSize;
   return Pos;
@@ -284,7 +285,7 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   Item.DiskStart = E.DiskStart;
 
   uint8_t H[kZipLocalSize];
-  if (!ReadExactAt(*In, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
+  if (!ReadExactAt(*In_, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
     DoError(E.Name, "no local header at offset " + std::to_string(E.LocalOffset), errBadFileHeader);
     ProgressDone(Item);
     return;
@@ -293,8 +294,8 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   // The CRC and the password check come from the local header; the central CRC stands in when the local
   // one was left 0 (written later in a data descriptor).
   if (L.Crc32 != 0 || E.Fields.CompressedSize == 0) Item.Crc = L.Crc32;
-  CheckFlags = L.Flags;
-  CheckDosDateTime = L.DosDateTime;
+  CheckFlags_ = L.Flags;
+  CheckDosDateTime_ = L.DosDateTime;
   const int64_t DataStart = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength};
 
   CurrentOutputName = IsFileOutput() ? BuildOutputName(Item.Name) : Item.Name;
@@ -324,9 +325,9 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   }
   if (Encrypted) {
     // Once a password failed in this run, further encrypted entries are skipped without asking.
-    if (SkipProtected || !VerifyPassword(*In, DataStart)) {
-      if (SkipProtected) DoError(Item.Name, "", errInvalidPassword);
-      SkipProtected = true;
+    if (SkipProtected_ || !VerifyPassword(*In_, DataStart)) {
+      if (SkipProtected_) DoError(Item.Name, "", errInvalidPassword);
+      SkipProtected_ = true;
       --FileIndex;
       ProgressDone(Item);
       return;
@@ -395,9 +396,9 @@ int64_t TUnZip::DecodeStored(int64_t DataStart, bool Decrypt) {
   // The output holds the declared size; stored data beyond it is not copied.
   const int64_t Size = std::min(Item.PackedSize, Item.UnpackedSize);
   int64_t Remaining = Size;
-  In->Seek(DataStart, soBeginning);
+  In_->Seek(DataStart, soBeginning);
   for (;;) {
-    Remaining = CopyStored(In, Remaining, ckCrc32, Decrypt);
+    Remaining = CopyStored(In_, Remaining, ckCrc32, Decrypt);
     if (Remaining <= 0 || GetCancel() || !Spanned() || !NextDisk()) break;
   }
   if (Remaining <= 0 && Item.PackedSize > Item.UnpackedSize) DoError(Item.Name, "", errBadBlock);
@@ -405,12 +406,12 @@ int64_t TUnZip::DecodeStored(int64_t DataStart, bool Decrypt) {
 }
 
 int64_t TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
-  auto View = std::make_unique<TZipEntryStream>(*In, DataStart, Item.PackedSize);
+  auto View = std::make_unique<TZipEntryStream>(*In_, DataStart, Item.PackedSize);
   int64_t Before = 0;  // compressed bytes delivered by earlier disks' views
   TDecompressStream::TDecipher Decipher;
   if (Decrypt)
     Decipher = [this](uint8_t* Buffer, int32_t Count) {
-      Keys.DecryptBuffer(Buffer, static_cast<size_t>(Count));
+      Keys_.DecryptBuffer(Buffer, static_cast<size_t>(Count));
     };
   TDecompressStream Inflate(*View, Decipher);
   std::vector<uint8_t> Buffer(kOutputChunk);
@@ -432,7 +433,7 @@ int64_t TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
     if (Inflate.AtStreamEnd() || !Inflate.InputExhausted() || !Spanned()) break;
     Before += View->Delivered;
     if (Before >= Item.PackedSize || !NextDisk()) break;
-    auto Next = std::make_unique<TZipEntryStream>(*In, 0, Item.PackedSize - Before);
+    auto Next = std::make_unique<TZipEntryStream>(*In_, 0, Item.PackedSize - Before);
     Inflate.ContinueFrom(*Next);
     View = std::move(Next);
   }
@@ -445,11 +446,11 @@ int64_t TUnZip::DecodeDeflated(int64_t DataStart, bool Decrypt) {
 }
 
 int64_t TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
-  In->Seek(DataStart, soBeginning);
+  In_->Seek(DataStart, soBeginning);
   int64_t Consumed = 0;
   TZipBitReader Reader(
       [&](uint8_t* Buffer, int32_t Count) {
-        const int32_t Got = ReadBlock(In, Buffer, Count, ckNone, Decrypt);
+        const int32_t Got = ReadBlock(In_, Buffer, Count, ckNone, Decrypt);
         Consumed += Got;
         Advance(Got, Consumed);
         return Got;
@@ -481,25 +482,25 @@ int64_t TUnZip::DecodeOldMethod(int64_t DataStart, bool Decrypt) {
 // --- Passwords ----------------------------------------------------------------------------------------
 
 bool TUnZip::CheckPassword(const uint8_t* Header) {
-  return CheckZipCryptHeader(Password, Header, ZipCryptCheckByte(CheckFlags, CheckDosDateTime, Item.Crc),
-                             &Keys);
+  return CheckZipCryptHeader(Password, Header, ZipCryptCheckByte(CheckFlags_, CheckDosDateTime_, Item.Crc),
+                             &Keys_);
 }
 
 void TUnZip::DecryptBlock(bool Decrypt, uint8_t* Buffer, int32_t Count) {
-  if (Decrypt && Count > 0) Keys.DecryptBuffer(Buffer, static_cast<size_t>(Count));
+  if (Decrypt && Count > 0) Keys_.DecryptBuffer(Buffer, static_cast<size_t>(Count));
 }
 
 // --- Spanned archives ---------------------------------------------------------------------------------
 
 bool TUnZip::NextDisk() {
-  if (!Spann || !Spann->OpenNextDisk(ArcStream)) return false;
-  In = ArcStream.get();
-  ++CurrentDisk;
-  return In != nullptr;
+  if (!Spann_ || !Spann_->OpenNextDisk(ArcStream_)) return false;
+  In_ = ArcStream_.get();
+  ++CurrentDisk_;
+  return In_ != nullptr;
 }
 
 bool TUnZip::OpenDisk(uint32_t Disk) {
-  while (CurrentDisk < Disk)
+  while (CurrentDisk_ < Disk)
     if (!NextDisk()) return false;
   return true;
 }

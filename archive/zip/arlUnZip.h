@@ -103,7 +103,7 @@ class TUnZip : public TUnBase {
   static int64_t DataEndBound(const TZipEntry& E);
   // Refuses (reports and drops) every listed entry whose span overlaps an earlier entry's.
   void RefuseOverlaps();
-  std::vector<TSpan> Spans;
+  std::vector<TSpan> Spans_;
   // The stored name at Position (at most 255 bytes of its length), converted from the OEM code page when
   // FromOem; false on a short read.
   bool ReadName(int64_t Position, const TZipFileFields& F, bool FromOem, std::string& Name);
@@ -126,14 +126,14 @@ class TUnZip : public TUnBase {
   bool NextDisk();
   bool Spanned() const { return ArcType == atZipMVol; }
 
-  TStream32* In = nullptr;  // the archive (the current disk of a spanned one)
-  std::vector<TZipEntry> Entries;
-  TZipCrypt Keys;
+  TStream32* In_ = nullptr;  // the archive (the current disk of a spanned one)
+  std::vector<TZipEntry> Entries_;
+  TZipCrypt Keys_;
   // The fields the password check needs, from the entry's local header.
-  uint16_t CheckFlags = 0;
-  uint32_t CheckDosDateTime = 0;
-  bool SkipProtected = false;  // a password failed in this run: further encrypted entries are skipped
-  std::unique_ptr<TDiskSpannObj> Spann;
-  bool SpannCancel = false;
-  uint32_t CurrentDisk = 0;
+  uint16_t CheckFlags_ = 0;
+  uint32_t CheckDosDateTime_ = 0;
+  bool SkipProtected_ = false;  // a password failed in this run: further encrypted entries are skipped
+  std::unique_ptr<TDiskSpannObj> Spann_;
+  bool SpannCancel_ = false;
+  uint32_t CurrentDisk_ = 0;
 };

@@ -5,77 +5,77 @@
 // --- TZipBitReader ----------------------------------------------------------------------------------------
 
 TZipBitReader::TZipBitReader(TZipReadFunc Read, int64_t CompressedSize)
-    : read_(std::move(Read)),
-      remaining_(std::max<int64_t>(CompressedSize, 0)),
-      buffer_(new uint8_t[kBufferSize]) {}
+    : Read_(std::move(Read)),
+      Remaining_(std::max<int64_t>(CompressedSize, 0)),
+      Buffer_(new uint8_t[kBufferSize]) {}
 
 bool TZipBitReader::Fill() {
-  if (pos_ >= len_) {
-    if (end_ || remaining_ <= 0) {
-      end_ = true;
+  if (Pos_ >= Len_) {
+    if (End_ || Remaining_ <= 0) {
+      End_ = true;
       return false;
     }
-    const int32_t Want = static_cast<int32_t>(std::min<int64_t>(remaining_, kBufferSize));
-    const int32_t Got = read_(buffer_.get(), Want);
+    const int32_t Want = static_cast<int32_t>(std::min<int64_t>(Remaining_, kBufferSize));
+    const int32_t Got = Read_(Buffer_.get(), Want);
     if (Got <= 0) {
-      end_ = true;
+      End_ = true;
       return false;
     }
-    len_ = std::min(Got, Want);
-    pos_ = 0;
-    remaining_ -= len_;
+    Len_ = std::min(Got, Want);
+    Pos_ = 0;
+    Remaining_ -= Len_;
   }
-  bits_ |= static_cast<uint32_t>(buffer_[pos_++]) << count_;
-  count_ += 8;
+  Bits_ |= static_cast<uint32_t>(Buffer_[Pos_++]) << Count_;
+  Count_ += 8;
   return true;
 }
 
 int32_t TZipBitReader::ReadBits(int N) {
-  while (count_ < N)
+  while (Count_ < N)
     if (!Fill()) return -1;
-  const int32_t Value = static_cast<int32_t>(bits_ & ((1u << N) - 1));
-  bits_ >>= N;
-  count_ -= N;
+  const int32_t Value = static_cast<int32_t>(Bits_ & ((1u << N) - 1));
+  Bits_ >>= N;
+  Count_ -= N;
   return Value;
 }
 
-bool TZipBitReader::AtEnd() { return count_ == 0 && !Fill(); }
+bool TZipBitReader::AtEnd() { return Count_ == 0 && !Fill(); }
 
 // --- TZipOutput -------------------------------------------------------------------------------------------
 
 TZipOutput::TZipOutput(TZipWriteFunc Write, int64_t Expected, int32_t WindowSize)
-    : write_(std::move(Write)), expected_(std::max<int64_t>(Expected, 0)) {
-  buffer_.reserve(kBufferSize);
+    : Write_(std::move(Write)), Expected_(std::max<int64_t>(Expected, 0)) {
+  Buffer_.reserve(kBufferSize);
   if (WindowSize > 0) {
-    window_.assign(static_cast<size_t>(WindowSize), 0);
-    windowMask_ = static_cast<uint32_t>(WindowSize) - 1;
+    Window_.assign(static_cast<size_t>(WindowSize), 0);
+    WindowMask_ = static_cast<uint32_t>(WindowSize) - 1;
   }
 }
 
 void TZipOutput::Put(uint8_t B) {
-  if (produced_ >= expected_) throw E_RAISE(errBadBlock);
-  ++produced_;
-  buffer_.push_back(B);
-  if (!window_.empty()) {
-    window_[windowPos_] = B;
-    windowPos_ = (windowPos_ + 1) & windowMask_;
+  if (Produced_ >= Expected_) throw E_RAISE(errBadBlock);
+  ++Produced_;
+  Buffer_.push_back(B);
+  if (!Window_.empty()) {
+    Window_[WindowPos_] = B;
+    WindowPos_ = (WindowPos_ + 1) & WindowMask_;
   }
-  if (static_cast<int32_t>(buffer_.size()) == kBufferSize) Flush();
+  if (static_cast<int32_t>(Buffer_.size()) == kBufferSize) Flush();
 }
 
 void TZipOutput::Copy(uint32_t Distance, uint32_t Length) {
-  if (Distance == 0 || Distance > window_.size()) throw E_RAISE(errBadBlock);
-  for (uint32_t I = 0; I < Length; ++I) Put(window_[(windowPos_ - Distance) & windowMask_]);
+  if (Distance == 0 || Distance > Window_.size()) throw E_RAISE(errBadBlock);
+  for (uint32_t I = 0; I < Length; ++I) Put(Window_[(WindowPos_ - Distance) & WindowMask_]);
 }
 
 void TZipOutput::Flush() {
-  if (buffer_.empty()) return;
+  if (Buffer_.empty()) return;
   // Emptied also when the write raises: the same bytes must not go out again at the next flush.
   try {
-    write_(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+    Write_(Buffer_.data(), static_cast<int32_t>(Buffer_.size()));
   } catch (...) {
-    buffer_.clear();
+    Buffer_.clear();
     throw;
   }
-  buffer_.clear();
+  Buffer_.clear();
 }

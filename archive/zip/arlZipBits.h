@@ -41,19 +41,19 @@ class TZipBitReader {
   // True when no further bit can be had.
   bool AtEnd();
   // Compressed bytes not yet taken into the reader.
-  int64_t Remaining() const { return remaining_; }
+  int64_t Remaining() const { return Remaining_; }
 
  private:
   // Takes the next byte into the bit store; false at the end of input.
   bool Fill();
-  TZipReadFunc read_;
-  int64_t remaining_;
-  std::unique_ptr<uint8_t[]> buffer_;
-  int32_t pos_ = 0;
-  int32_t len_ = 0;
-  bool end_ = false;
-  uint32_t bits_ = 0;  // bits not yet consumed, the next one lowest
-  int count_ = 0;      // how many of them
+  TZipReadFunc Read_;
+  int64_t Remaining_;
+  std::unique_ptr<uint8_t[]> Buffer_;
+  int32_t Pos_ = 0;
+  int32_t Len_ = 0;
+  bool End_ = false;
+  uint32_t Bits_ = 0;  // bits not yet consumed, the next one lowest
+  int Count_ = 0;      // how many of them
 };
 
 // The decoded bytes of one entry, collected in a 32768-byte buffer and written through Write, with an
@@ -73,16 +73,16 @@ class TZipOutput {
   void Copy(uint32_t Distance, uint32_t Length);
   void Flush();
 
-  bool Complete() const { return produced_ >= expected_; }
-  int64_t Produced() const { return produced_; }
-  int64_t Expected() const { return expected_; }
+  bool Complete() const { return Produced_ >= Expected_; }
+  int64_t Produced() const { return Produced_; }
+  int64_t Expected() const { return Expected_; }
 
  private:
-  TZipWriteFunc write_;
-  int64_t expected_;
-  int64_t produced_ = 0;
-  std::vector<uint8_t> buffer_;
-  std::vector<uint8_t> window_;
-  uint32_t windowMask_ = 0;
-  uint32_t windowPos_ = 0;
+  TZipWriteFunc Write_;
+  int64_t Expected_;
+  int64_t Produced_ = 0;
+  std::vector<uint8_t> Buffer_;
+  std::vector<uint8_t> Window_;
+  uint32_t WindowMask_ = 0;
+  uint32_t WindowPos_ = 0;
 };

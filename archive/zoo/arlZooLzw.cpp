@@ -11,32 +11,32 @@ namespace {
 class TLsbBits {
  public:
   TLsbBits(const TLzhSource& Source, int64_t PackedSize)
-      : FIn(Source, std::max<int64_t>(PackedSize, 0), TZooLzwDecoder::kInputChunk) {}
+      : In_(Source, std::max<int64_t>(PackedSize, 0), TZooLzwDecoder::kInputChunk) {}
   // N bits (at most 16); false when the data ends before them.
   bool Get(int N, int32_t& Value) {
-    while (FCount < N) {
+    while (Count_ < N) {
       uint8_t B = 0;
-      if (!FIn.Get(B)) return false;
-      FBits |= static_cast<uint32_t>(B) << FCount;
-      FCount += 8;
+      if (!In_.Get(B)) return false;
+      Bits_ |= static_cast<uint32_t>(B) << Count_;
+      Count_ += 8;
     }
-    Value = static_cast<int32_t>(FBits & ((1u << N) - 1));
-    FBits >>= N;
-    FCount -= N;
+    Value = static_cast<int32_t>(Bits_ & ((1u << N) - 1));
+    Bits_ >>= N;
+    Count_ -= N;
     return true;
   }
 
  private:
-  TByteInput FIn;
-  uint32_t FBits = 0;
-  int FCount = 0;
+  TByteInput In_;
+  uint32_t Bits_ = 0;
+  int Count_ = 0;
 };
 
 }  // namespace
 
 TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize,
                                   const TLzhSink& Sink) {
-  FProduced = 0;
+  Produced_ = 0;
   const int64_t Cap = std::max<int64_t>(UnpackedSize, 0);
   TLsbBits Bits(Source, PackedSize);
   std::vector<uint16_t> Prefix(kTableSize);
@@ -110,6 +110,6 @@ TLzhResult TZooLzwDecoder::Decode(const TLzhSource& Source, int64_t PackedSize, 
   }
   if (Out.Full() && Result == lrUnexpectedEnd) Result = lrOk;
   Out.Flush();
-  FProduced = Out.Count();
+  Produced_ = Out.Count();
   return Result;
 }

@@ -30,8 +30,8 @@ class TZooLzwDecoder {
   // produced. lrOk when the end code came or the size was reached; lrUnexpectedEnd when the data ran out
   // before either; lrCorruptInput for a code that cannot stand where it stands.
   TLzhResult Decode(const TLzhSource& Source, int64_t PackedSize, int64_t UnpackedSize, const TLzhSink& Sink);
-  int64_t Produced() const { return FProduced; }
+  int64_t Produced() const { return Produced_; }
 
  private:
-  int64_t FProduced = 0;
+  int64_t Produced_ = 0;
 };

@@ -164,23 +164,23 @@ uint32_t Le32(const uint8_t* P) {
 // Reads through the caller's routines in 4096-byte blocks; a short read is the end of the data.
 class TReader {
  public:
-  TReader(TContext* C, intptr_t H) : C(C), H(H) {}
+  TReader(TContext* C, intptr_t H) : C_(C), H_(H) {}
   bool SeekTo(uint32_t Pos) {
-    Fill = Next = 0;
-    return C->Seek(H, Pos, 0) == Pos;
+    Fill_ = Next_ = 0;
+    return C_->Seek(H_, Pos, 0) == Pos;
   }
   bool Get(uint8_t& B) {
-    if (Next == Fill) {
-      Fill = C->Read(H, Buf, sizeof Buf);
-      Next = 0;
-      if (Fill == 0 || Fill > sizeof Buf) return Fill = 0, false;
+    if (Next_ == Fill_) {
+      Fill_ = C_->Read(H_, Buf_, sizeof Buf_);
+      Next_ = 0;
+      if (Fill_ == 0 || Fill_ > sizeof Buf_) return Fill_ = 0, false;
     }
-    B = Buf[Next++];
+    B = Buf_[Next_++];
     return true;
   }
   bool Bytes(uint8_t* Out, uint32_t N) {
-    for (uint32_t i = 0; i < N; ++i)
-      if (!Get(Out[i])) return false;
+    for (uint32_t I = 0; I < N; ++I)
+      if (!Get(Out[I])) return false;
     return true;
   }
   // A NUL-terminated string of at most kMaxNameBytes bytes with its NUL.
@@ -196,10 +196,10 @@ class TReader {
   }
 
  private:
-  TContext* C;
-  intptr_t H;
-  uint8_t Buf[4096];
-  uint32_t Fill = 0, Next = 0;
+  TContext* C_;
+  intptr_t H_;
+  uint8_t Buf_[4096];
+  uint32_t Fill_ = 0, Next_ = 0;
 };
 
 struct THeader {
@@ -248,7 +248,7 @@ bool ReadFileEntries(TContext* C, const std::string& Name, std::vector<TFileEntr
   THeader H;
   bool Ok = ReadHeader(R, H) == CAB_ERROR_NONE && R.SeekTo(H.FilesOffset);
   std::string Skip;
-  for (uint32_t i = 0; Ok && i < H.Files; ++i) {
+  for (uint32_t I = 0; Ok && I < H.Files; ++I) {
     uint8_t E[kFileEntrySize];
     Ok = R.Bytes(E, kFileEntrySize) && R.String(Skip);
     if (Ok) Out.push_back({Le32(E), Le32(E + 4), Le16(E + 8)});
@@ -288,9 +288,9 @@ std::string JoinFolder(const char* Folder, const char* Name) {
 // The copy of one cabinet (and the cabinets its folders run on into).
 class TCopy {
  public:
-  TCopy(TContext* C, TCabNotify Notify, void* User) : C(C), Notify(Notify), User(User) {}
+  TCopy(TContext* C, TCabNotify Notify, void* User) : C_(C), Notify_(Notify), User_(User) {}
   ~TCopy() {
-    if (First) C->Decompressor->close(C->Decompressor, First);
+    if (First_) C_->Decompressor->close(C_->Decompressor, First_);
   }
   int32_t Run(const char* Name, const char* Folder);
 
@@ -301,44 +301,44 @@ class TCopy {
   bool NoteContinuing(const std::string& FullName, std::vector<TFileEntry>& Entries);
   // The last folder of the cabinets opened so far (kept: a cabinet may have thousands of folders).
   const mscabd_folder* LastFolderOfSet() {
-    if (!LastFolderCache || LastFolderCache->next) {
-      const mscabd_folder* Fo = LastFolderCache ? LastFolderCache : First->folders;
+    if (!LastFolderCache_ || LastFolderCache_->next) {
+      const mscabd_folder* Fo = LastFolderCache_ ? LastFolderCache_ : First_->folders;
       while (Fo && Fo->next) Fo = Fo->next;
-      LastFolderCache = Fo;
+      LastFolderCache_ = Fo;
     }
-    return LastFolderCache;
+    return LastFolderCache_;
   }
-  bool Continues(const mscabd_file* F) const { return Continuing.count(Key(F->offset, F->length)) != 0; }
+  bool Continues(const mscabd_file* F) const { return Continuing_.count(Key(F->offset, F->length)) != 0; }
   static uint64_t Key(uint32_t Offset, uint32_t Length) {
     return (static_cast<uint64_t>(Offset) << 32) | Length;
   }
   intptr_t Send(int32_t Type, TCabNotification& N) {
-    N.User = User;
-    return Notify(Type, &N);
+    N.User = User_;
+    return Notify_(Type, &N);
   }
   bool Fail(int32_t Code, int32_t Type = 0) {
-    SetError(C, Code, Type);
+    SetError(C_, Code, Type);
     return false;
   }
 
-  TContext* C;
-  TCabNotify Notify;
-  void* User;
-  mscabd_cabinet* First = nullptr;
-  mscabd_cabinet* Last = nullptr;
-  std::string LastFolder;
-  std::unordered_set<uint64_t> Continuing;  // files (offset, length) of the last cabinet that run on
-  const mscabd_folder* LastFolderCache = nullptr;
+  TContext* C_;
+  TCabNotify Notify_;
+  void* User_;
+  mscabd_cabinet* First_ = nullptr;
+  mscabd_cabinet* Last_ = nullptr;
+  std::string LastFolder_;
+  std::unordered_set<uint64_t> Continuing_;  // files (offset, length) of the last cabinet that run on
+  const mscabd_folder* LastFolderCache_ = nullptr;
   // The names the cabinets were opened by: libmspack keeps using them until the set is closed.
-  std::list<std::string> Names;
+  std::list<std::string> Names_;
 };
 
 bool TCopy::NoteContinuing(const std::string& FullName, std::vector<TFileEntry>& Entries) {
-  Continuing.clear();
-  if (!ReadFileEntries(C, FullName, Entries)) return Fail(CAB_ERROR_CORRUPT_CABINET);
+  Continuing_.clear();
+  if (!ReadFileEntries(C_, FullName, Entries)) return Fail(CAB_ERROR_CORRUPT_CABINET);
   for (const TFileEntry& E : Entries)
     if (E.Folder == kFolderToNext || E.Folder == kFolderPreviousAndNext)
-      Continuing.insert(Key(E.Offset, E.Length));
+      Continuing_.insert(Key(E.Offset, E.Length));
   return true;
 }
 
@@ -356,63 +356,63 @@ bool TCopy::SendCabinetInfo(const mscabd_cabinet* Cab, const std::string& Folder
 // Asks for the cabinet after Last and appends it to the set.
 bool TCopy::OpenNext() {
   std::vector<char> NextName(CAB_MAX_NAME), NextFolder(CAB_MAX_NAME);
-  std::strncpy(NextName.data(), Last->nextname ? Last->nextname : "", CAB_MAX_NAME - 1);
-  std::strncpy(NextFolder.data(), LastFolder.c_str(), CAB_MAX_NAME - 1);
+  std::strncpy(NextName.data(), Last_->nextname ? Last_->nextname : "", CAB_MAX_NAME - 1);
+  std::strncpy(NextFolder.data(), LastFolder_.c_str(), CAB_MAX_NAME - 1);
   TCabNotification N{};
-  N.Name1 = Last->nextname ? Last->nextname : "";
-  N.Name2 = Last->nextinfo ? Last->nextinfo : "";
-  N.Name3 = LastFolder.c_str();
-  N.SetId = Last->set_id;
-  N.CabinetIndex = static_cast<uint16_t>(Last->set_index + 1);
+  N.Name1 = Last_->nextname ? Last_->nextname : "";
+  N.Name2 = Last_->nextinfo ? Last_->nextinfo : "";
+  N.Name3 = LastFolder_.c_str();
+  N.SetId = Last_->set_id;
+  N.CabinetIndex = static_cast<uint16_t>(Last_->set_index + 1);
   N.NextName = NextName.data();
   N.NextFolder = NextFolder.data();
   if (Send(CAB_NOTIFY_NEXT_CABINET, N) == -1) return Fail(CAB_ERROR_USER_ABORT);
   NextName.back() = NextFolder.back() = '\0';  // whatever the answer wrote, the strings end here
   const std::string Folder = NextFolder.data();
-  const std::string& Full = Names.emplace_back(JoinFolder(Folder.c_str(), NextName.data()));
-  mscab_decompressor* D = C->Decompressor;
+  const std::string& Full = Names_.emplace_back(JoinFolder(Folder.c_str(), NextName.data()));
+  mscab_decompressor* D = C_->Decompressor;
   mscabd_cabinet* Next = D->open(D, Full.c_str());
   if (!Next) {
     const int E = D->last_error(D);
     return Fail(E == MSPACK_ERR_OPEN ? CAB_ERROR_CABINET_NOT_FOUND : MapOpenError(E), E);
   }
-  if (Next->set_id != Last->set_id || Next->set_index != Last->set_index + 1 ||
+  if (Next->set_id != Last_->set_id || Next->set_index != Last_->set_index + 1 ||
       !(Next->flags & kFlagPrevious)) {
     D->close(D, Next);
     return Fail(CAB_ERROR_WRONG_CABINET);
   }
-  if (D->append(D, Last, Next) != MSPACK_ERR_OK) {
+  if (D->append(D, Last_, Next) != MSPACK_ERR_OK) {
     const int E = D->last_error(D);
     D->close(D, Next);
     return Fail(CAB_ERROR_WRONG_CABINET, E);
   }
-  Last = Next;
-  LastFolder = Folder;
+  Last_ = Next;
+  LastFolder_ = Folder;
   std::vector<TFileEntry> Entries;
   return NoteContinuing(Full, Entries) && SendCabinetInfo(Next, Folder);
 }
 
 int32_t TCopy::Run(const char* Name, const char* Folder) {
-  mscab_decompressor* D = C->Decompressor;
-  const std::string& Full = Names.emplace_back(JoinFolder(Folder, Name));
-  First = Last = D->open(D, Full.c_str());
-  if (!First) {
+  mscab_decompressor* D = C_->Decompressor;
+  const std::string& Full = Names_.emplace_back(JoinFolder(Folder, Name));
+  First_ = Last_ = D->open(D, Full.c_str());
+  if (!First_) {
     const int E = D->last_error(D);
     return Fail(MapOpenError(E), E);
   }
-  LastFolder = Folder ? Folder : "";
-  if (!SendCabinetInfo(First, LastFolder)) return 0;
+  LastFolder_ = Folder ? Folder : "";
+  if (!SendCabinetInfo(First_, LastFolder_)) return 0;
 
   // Files begun in an earlier cabinet: their data cannot be decoded from this one.
   std::vector<TFileEntry> Entries;
   if (!NoteContinuing(Full, Entries)) return 0;
   std::unordered_set<const mscabd_file*> Partial;
-  size_t i = 0;
-  for (const mscabd_file* F = First->files; F && i < Entries.size(); F = F->next, ++i)
-    if (Entries[i].Folder == kFolderFromPrevious || Entries[i].Folder == kFolderPreviousAndNext)
+  size_t I = 0;
+  for (const mscabd_file* F = First_->files; F && I < Entries.size(); F = F->next, ++I)
+    if (Entries[I].Folder == kFolderFromPrevious || Entries[I].Folder == kFolderPreviousAndNext)
       Partial.insert(F);
 
-  for (mscabd_file* F = First->files; F; F = F->next) {
+  for (mscabd_file* F = First_->files; F; F = F->next) {
     TCabNotification N{};
     N.Name1 = F->filename;
     N.Size = static_cast<int32_t>(std::min<unsigned>(F->length, INT32_MAX));
@@ -429,7 +429,7 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
     // A file of the set's last folder may need the data of the next cabinets: one that runs on through
     // several of them has each one appended before it is decoded, also when no file before it in this
     // copy opened the cabinets in between. Each cabinet appended carries the next set index, so this ends.
-    while (F->folder == LastFolderOfSet() && (Last->flags & kFlagNext) && Continues(F)) {
+    while (F->folder == LastFolderOfSet() && (Last_->flags & kFlagNext) && Continues(F)) {
       if (!OpenNext()) {
         // The file cannot be completed: its handle is closed as failed, and the copy ends.
         TCabNotification Close = N;
@@ -439,14 +439,14 @@ int32_t TCopy::Run(const char* Name, const char* Folder) {
         return 0;
       }
     }
-    C->OutputHandle = Answer;
-    C->WriteFailed = false;
-    const int R = D->extract(D, F, C->OutputMarker);
+    C_->OutputHandle = Answer;
+    C_->WriteFailed = false;
+    const int R = D->extract(D, F, C_->OutputMarker);
     TCabNotification Close = N;
     Close.Handle = Answer;
     Close.Failed = R != MSPACK_ERR_OK;
     if (Send(CAB_NOTIFY_CLOSE_FILE, Close) == -1) return Fail(CAB_ERROR_USER_ABORT);
-    if (C->WriteFailed || R == MSPACK_ERR_WRITE) return Fail(CAB_ERROR_TARGET_FILE, R);
+    if (C_->WriteFailed || R == MSPACK_ERR_WRITE) return Fail(CAB_ERROR_TARGET_FILE, R);
     if (R == MSPACK_ERR_NOMEMORY) return Fail(CAB_ERROR_ALLOC_FAIL, R);
   }
   return 1;

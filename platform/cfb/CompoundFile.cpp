@@ -36,54 +36,54 @@ constexpr uint8_t kTypeStorage = 1;
 constexpr uint8_t kTypeStream = 2;
 constexpr uint8_t kTypeRoot = 5;
 
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+uint16_t Get16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
+uint32_t Get32(const uint8_t* P) {
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
-uint64_t Get64(const uint8_t* p) { return Get32(p) | (static_cast<uint64_t>(Get32(p + 4)) << 32); }
+uint64_t Get64(const uint8_t* P) { return Get32(P) | (static_cast<uint64_t>(Get32(P + 4)) << 32); }
 
-std::string Hex(uint64_t v) {
-  char text[24];
-  snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(v));
-  return text;
+std::string Hex(uint64_t V) {
+  char Text[24];
+  snprintf(Text, sizeof Text, "0x%llX", static_cast<unsigned long long>(V));
+  return Text;
 }
 
 class TFileSource final : public TCfbSource {
  public:
-  TFileSource(int Fd, uint64_t Size) : fd_(Fd), size_(Size) {}
-  ~TFileSource() override { close(fd_); }
-  uint64_t Size() const override { return size_; }
+  TFileSource(int Fd, uint64_t Size) : Fd_(Fd), Size_(Size) {}
+  ~TFileSource() override { close(Fd_); }
+  uint64_t Size() const override { return Size_; }
   bool ReadAt(uint64_t Offset, void* Buffer, std::size_t Count) const override {
-    auto* out = static_cast<char*>(Buffer);
+    auto* Out = static_cast<char*>(Buffer);
     while (Count > 0) {
-      ssize_t n = pread(fd_, out, Count, static_cast<off_t>(Offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      out += n;
-      Offset += static_cast<uint64_t>(n);
-      Count -= static_cast<std::size_t>(n);
+      ssize_t N = pread(Fd_, Out, Count, static_cast<off_t>(Offset));
+      if (N < 0 && errno == EINTR) continue;
+      if (N <= 0) return false;
+      Out += N;
+      Offset += static_cast<uint64_t>(N);
+      Count -= static_cast<std::size_t>(N);
     }
     return true;
   }
 
  private:
-  int fd_;
-  uint64_t size_;
+  int Fd_;
+  uint64_t Size_;
 };
 
 class TMemorySource final : public TCfbSource {
  public:
-  explicit TMemorySource(std::string Bytes) : bytes_(std::move(Bytes)) {}
-  uint64_t Size() const override { return bytes_.size(); }
+  explicit TMemorySource(std::string Bytes) : Bytes_(std::move(Bytes)) {}
+  uint64_t Size() const override { return Bytes_.size(); }
   bool ReadAt(uint64_t Offset, void* Buffer, std::size_t Count) const override {
-    if (Offset > bytes_.size() || Count > bytes_.size() - Offset) return false;
-    if (Count > 0) std::memcpy(Buffer, bytes_.data() + Offset, Count);
+    if (Offset > Bytes_.size() || Count > Bytes_.size() - Offset) return false;
+    if (Count > 0) std::memcpy(Buffer, Bytes_.data() + Offset, Count);
     return true;
   }
 
  private:
-  std::string bytes_;
+  std::string Bytes_;
 };
 
 // A failed check while opening: the result code and what was wrong.
@@ -104,9 +104,9 @@ struct TDirEntry {
 
 bool SameNameIgnoringCase(const std::u16string& A, const std::u16string& B) {
   if (A.size() != B.size()) return false;
-  const char16_t* upper = qvnls::WideUpperTable();
-  for (std::size_t i = 0; i < A.size(); ++i) {
-    if (upper[A[i]] != upper[B[i]]) return false;
+  const char16_t* Upper = qvnls::WideUpperTable();
+  for (std::size_t I = 0; I < A.size(); ++I) {
+    if (Upper[A[I]] != Upper[B[I]]) return false;
   }
   return true;
 }
@@ -116,42 +116,41 @@ bool SameNameIgnoringCase(const std::u16string& A, const std::u16string& B) {
 // The parsed tables of one compound file, shared by its storage and streams.
 class TCfbFile {
  public:
-  explicit TCfbFile(std::shared_ptr<const TCfbSource> Source) : source_(std::move(Source)) {}
+  explicit TCfbFile(std::shared_ptr<const TCfbSource> Source) : Source_(std::move(Source)) {}
 
   // Reads and checks header, FAT, directory and mini FAT; raises TCfbFault.
   void Load();
 
-  uint32_t SectorSize() const { return sector_size_; }
-  uint32_t MiniCutoff() const { return mini_cutoff_; }
-  const std::vector<TDirEntry>& Entries() const { return entries_; }
-  const std::vector<uint32_t>& Children() const { return children_; }
+  uint32_t SectorSize() const { return SectorSize_; }
+  uint32_t MiniCutoff() const { return MiniCutoff_; }
+  const std::vector<TDirEntry>& Entries() const { return Entries_; }
+  const std::vector<uint32_t>& Children() const { return Children_; }
 
   // The chain of a regular stream from Start, long enough for Bytes; a size larger than the whole file
   // is damage. Raises TCfbFault.
   std::vector<uint32_t> Chain(uint32_t Start, uint64_t Bytes, const char* What) const {
     CheckSize(Bytes, What);
-    return Walk(fat_, Start, Bytes, sector_size_, file_sectors_, What);
+    return Walk(Fat_, Start, Bytes, SectorSize_, FileSectors_, What);
   }
   std::vector<uint32_t> MiniChain(uint32_t Start, uint64_t Bytes, const char* What) const {
     CheckSize(Bytes, What);
-    return Walk(mini_fat_, Start, Bytes, 1u << kMiniSectorShift, mini_sectors_, What);
+    return Walk(MiniFat_, Start, Bytes, 1u << kMiniSectorShift, MiniSectors_, What);
   }
   // A whole chain, as long as it is (the directory's).
   std::vector<uint32_t> WholeChain(uint32_t Start, const char* What) const {
-    return Walk(fat_, Start, kWholeChain, sector_size_, file_sectors_, What);
+    return Walk(Fat_, Start, kWholeChain, SectorSize_, FileSectors_, What);
   }
 
   // Reads the bytes of sector Index of a stream into Buffer (sector size, or the mini sector size).
   bool ReadSector(uint32_t Sector, void* Buffer) const {
-    return source_->ReadAt((static_cast<uint64_t>(Sector) + 1) * sector_size_, Buffer, sector_size_);
+    return Source_->ReadAt((static_cast<uint64_t>(Sector) + 1) * SectorSize_, Buffer, SectorSize_);
   }
   bool ReadMiniSector(uint32_t Mini, void* Buffer) const {
-    const uint64_t offset = static_cast<uint64_t>(Mini) << kMiniSectorShift;
-    const uint64_t index = offset / sector_size_;
-    if (index >= mini_stream_.size()) return false;
-    const uint64_t at =
-        (static_cast<uint64_t>(mini_stream_[index]) + 1) * sector_size_ + offset % sector_size_;
-    return source_->ReadAt(at, Buffer, 1u << kMiniSectorShift);
+    const uint64_t Offset = static_cast<uint64_t>(Mini) << kMiniSectorShift;
+    const uint64_t Index = Offset / SectorSize_;
+    if (Index >= MiniStream_.size()) return false;
+    const uint64_t At = (static_cast<uint64_t>(MiniStream_[Index]) + 1) * SectorSize_ + Offset % SectorSize_;
+    return Source_->ReadAt(At, Buffer, 1u << kMiniSectorShift);
   }
 
  private:
@@ -159,7 +158,7 @@ class TCfbFile {
   static constexpr uint64_t kWholeChain = UINT64_MAX;
 
   void CheckSize(uint64_t Bytes, const char* What) const {
-    if (Bytes > source_->Size())
+    if (Bytes > Source_->Size())
       Corrupt(std::string(What) + ": size " + std::to_string(Bytes) + " beyond the file");
   }
 
@@ -168,28 +167,28 @@ class TCfbFile {
   // entry before that, a repeated sector, or a chain too short for Bytes is damage.
   static std::vector<uint32_t> Walk(const std::vector<uint32_t>& Table, uint32_t Start, uint64_t Bytes,
                                     uint32_t UnitSize, uint64_t Limit, const char* What) {
-    std::vector<uint32_t> chain;
-    const uint64_t wanted = Bytes == kWholeChain ? kWholeChain : (Bytes + UnitSize - 1) / UnitSize;
-    if (wanted == 0) return chain;
-    const uint64_t count = std::min<uint64_t>(Table.size(), Limit);
-    std::vector<bool> seen(count, false);
-    uint32_t sector = Start;
-    while (chain.size() < wanted) {
-      if (sector == kEndOfChain) {
+    std::vector<uint32_t> Chain;
+    const uint64_t Wanted = Bytes == kWholeChain ? kWholeChain : (Bytes + UnitSize - 1) / UnitSize;
+    if (Wanted == 0) return Chain;
+    const uint64_t Count = std::min<uint64_t>(Table.size(), Limit);
+    std::vector<bool> Seen(Count, false);
+    uint32_t Sector = Start;
+    while (Chain.size() < Wanted) {
+      if (Sector == kEndOfChain) {
         if (Bytes == kWholeChain) break;
-        Corrupt(std::string(What) + ": chain ends after " + std::to_string(chain.size()) + " of " +
-                std::to_string(wanted) + " sectors");
+        Corrupt(std::string(What) + ": chain ends after " + std::to_string(Chain.size()) + " of " +
+                std::to_string(Wanted) + " sectors");
       }
-      if (sector >= count) {
-        Corrupt(std::string(What) + ": sector " + Hex(sector) + " outside the file after " +
-                std::to_string(chain.size()) + " hops");
+      if (Sector >= Count) {
+        Corrupt(std::string(What) + ": sector " + Hex(Sector) + " outside the file after " +
+                std::to_string(Chain.size()) + " hops");
       }
-      if (seen[sector]) Corrupt(std::string(What) + ": chain loops back to sector " + std::to_string(sector));
-      seen[sector] = true;
-      chain.push_back(sector);
-      sector = Table[sector];
+      if (Seen[Sector]) Corrupt(std::string(What) + ": chain loops back to sector " + std::to_string(Sector));
+      Seen[Sector] = true;
+      Chain.push_back(Sector);
+      Sector = Table[Sector];
     }
-    return chain;
+    return Chain;
   }
 
   void ReadHeader(uint8_t* Header);
@@ -198,291 +197,290 @@ class TCfbFile {
   void ReadDirectory(uint32_t First);
   void CollectChildren();
 
-  std::shared_ptr<const TCfbSource> source_;
-  uint32_t sector_size_ = 512;
-  uint32_t mini_cutoff_ = 4096;
-  uint64_t file_sectors_ = 0;  // sectors that start inside the file
-  uint64_t mini_sectors_ = 0;  // mini sectors inside the mini stream
-  std::vector<uint32_t> fat_;
-  std::vector<uint32_t> mini_fat_;
-  std::vector<uint32_t> mini_stream_;  // the root's chain
-  std::vector<TDirEntry> entries_;
-  std::vector<uint32_t> children_;  // the root's children, in tree order
+  std::shared_ptr<const TCfbSource> Source_;
+  uint32_t SectorSize_ = 512;
+  uint32_t MiniCutoff_ = 4096;
+  uint64_t FileSectors_ = 0;  // sectors that start inside the file
+  uint64_t MiniSectors_ = 0;  // mini sectors inside the mini stream
+  std::vector<uint32_t> Fat_;
+  std::vector<uint32_t> MiniFat_;
+  std::vector<uint32_t> MiniStream_;  // the root's chain
+  std::vector<TDirEntry> Entries_;
+  std::vector<uint32_t> Children_;  // the root's children, in tree order
 };
 
 void TCfbFile::ReadHeader(uint8_t* Header) {
-  const uint64_t size = source_->Size();
-  uint8_t signature[8];
-  if (size < sizeof signature || !source_->ReadAt(0, signature, sizeof signature) ||
-      std::memcmp(signature, kSignature, sizeof signature) != 0) {
+  const uint64_t Size = Source_->Size();
+  uint8_t Signature[8];
+  if (Size < sizeof Signature || !Source_->ReadAt(0, Signature, sizeof Signature) ||
+      std::memcmp(Signature, kSignature, sizeof Signature) != 0) {
     throw TCfbFault{STG_E_FILEALREADYEXISTS, "no compound-file signature"};
   }
-  if (size < kCfbHeaderSize || !source_->ReadAt(0, Header, kCfbHeaderSize)) {
-    throw TCfbFault{STG_E_INVALIDHEADER, "header cut off at " + std::to_string(size) + " bytes"};
+  if (Size < kCfbHeaderSize || !Source_->ReadAt(0, Header, kCfbHeaderSize)) {
+    throw TCfbFault{STG_E_INVALIDHEADER, "header cut off at " + std::to_string(Size) + " bytes"};
   }
-  const uint16_t major = Get16(Header + 26);
-  const uint16_t byte_order = Get16(Header + 28);
-  const uint16_t shift = Get16(Header + 30);
-  const uint16_t mini_shift = Get16(Header + 32);
-  if (byte_order != 0xFFFE) throw TCfbFault{STG_E_INVALIDHEADER, "byte order mark " + Hex(byte_order)};
+  const uint16_t Major = Get16(Header + 26);
+  const uint16_t ByteOrder = Get16(Header + 28);
+  const uint16_t Shift = Get16(Header + 30);
+  const uint16_t MiniShift = Get16(Header + 32);
+  if (ByteOrder != 0xFFFE) throw TCfbFault{STG_E_INVALIDHEADER, "byte order mark " + Hex(ByteOrder)};
   // Version 3 files have 512-byte sectors, version 4 files 4096-byte ones.
-  if (!((major == 3 && shift == 9) || (major == 4 && shift == 12))) {
+  if (!((Major == 3 && Shift == 9) || (Major == 4 && Shift == 12))) {
     throw TCfbFault{STG_E_INVALIDHEADER,
-                    "version " + std::to_string(major) + " with sector shift " + std::to_string(shift)};
+                    "version " + std::to_string(Major) + " with sector shift " + std::to_string(Shift)};
   }
-  if (mini_shift != kMiniSectorShift) {
-    throw TCfbFault{STG_E_INVALIDHEADER, "mini sector shift " + std::to_string(mini_shift)};
+  if (MiniShift != kMiniSectorShift) {
+    throw TCfbFault{STG_E_INVALIDHEADER, "mini sector shift " + std::to_string(MiniShift)};
   }
-  sector_size_ = 1u << shift;
-  mini_cutoff_ = Get32(Header + 56);
+  SectorSize_ = 1u << Shift;
+  MiniCutoff_ = Get32(Header + 56);
   // Sectors that start inside the file; the last one may be cut short, which a read of it then reports.
-  file_sectors_ = size <= sector_size_ ? 0 : (size - sector_size_ + sector_size_ - 1) / sector_size_;
+  FileSectors_ = Size <= SectorSize_ ? 0 : (Size - SectorSize_ + SectorSize_ - 1) / SectorSize_;
 }
 
 std::vector<uint32_t> TCfbFile::FatSectors(const uint8_t* Header) {
-  const uint32_t fat_count = Get32(Header + 44);
-  const uint32_t difat_count = Get32(Header + 72);
-  uint32_t difat = Get32(Header + 68);
+  const uint32_t FatCount = Get32(Header + 44);
+  const uint32_t DifatCount = Get32(Header + 72);
+  uint32_t Difat = Get32(Header + 68);
   // Every FAT and DIFAT sector is a sector of the file, so neither count can exceed the file's sectors.
-  if (fat_count == 0 || fat_count > file_sectors_) Corrupt("FAT sector count " + std::to_string(fat_count));
-  if (difat_count > file_sectors_) Corrupt("DIFAT sector count " + std::to_string(difat_count));
-  std::vector<uint32_t> sectors;
-  for (uint32_t i = 0; i < kHeaderDifatEntries && sectors.size() < fat_count; ++i) {
-    sectors.push_back(Get32(Header + 76 + 4 * i));
+  if (FatCount == 0 || FatCount > FileSectors_) Corrupt("FAT sector count " + std::to_string(FatCount));
+  if (DifatCount > FileSectors_) Corrupt("DIFAT sector count " + std::to_string(DifatCount));
+  std::vector<uint32_t> Sectors;
+  for (uint32_t I = 0; I < kHeaderDifatEntries && Sectors.size() < FatCount; ++I) {
+    Sectors.push_back(Get32(Header + 76 + 4 * I));
   }
-  const uint32_t per_sector = sector_size_ / 4 - 1;  // the last entry links to the next DIFAT sector
-  std::vector<uint8_t> buffer(sector_size_);
-  std::vector<bool> seen(file_sectors_, false);
-  for (uint32_t hops = 0; sectors.size() < fat_count; ++hops) {
-    if (hops >= difat_count || difat > kMaxRegSect) {
-      Corrupt("DIFAT ends after " + std::to_string(sectors.size()) + " of " + std::to_string(fat_count) +
+  const uint32_t PerSector = SectorSize_ / 4 - 1;  // the last entry links to the next DIFAT sector
+  std::vector<uint8_t> Buffer(SectorSize_);
+  std::vector<bool> Seen(FileSectors_, false);
+  for (uint32_t Hops = 0; Sectors.size() < FatCount; ++Hops) {
+    if (Hops >= DifatCount || Difat > kMaxRegSect) {
+      Corrupt("DIFAT ends after " + std::to_string(Sectors.size()) + " of " + std::to_string(FatCount) +
               " FAT sectors");
     }
-    if (difat >= file_sectors_) Corrupt("DIFAT sector " + Hex(difat) + " outside the file");
-    if (seen[difat]) Corrupt("DIFAT chain loops back to sector " + std::to_string(difat));
-    seen[difat] = true;
-    if (!ReadSector(difat, buffer.data())) Corrupt("DIFAT sector " + std::to_string(difat) + " cut off");
-    for (uint32_t i = 0; i < per_sector && sectors.size() < fat_count; ++i) {
-      sectors.push_back(Get32(buffer.data() + 4 * i));
+    if (Difat >= FileSectors_) Corrupt("DIFAT sector " + Hex(Difat) + " outside the file");
+    if (Seen[Difat]) Corrupt("DIFAT chain loops back to sector " + std::to_string(Difat));
+    Seen[Difat] = true;
+    if (!ReadSector(Difat, Buffer.data())) Corrupt("DIFAT sector " + std::to_string(Difat) + " cut off");
+    for (uint32_t I = 0; I < PerSector && Sectors.size() < FatCount; ++I) {
+      Sectors.push_back(Get32(Buffer.data() + 4 * I));
     }
-    difat = Get32(buffer.data() + 4 * per_sector);
+    Difat = Get32(Buffer.data() + 4 * PerSector);
   }
-  for (uint32_t s : sectors) {
-    if (s >= file_sectors_) Corrupt("FAT sector " + Hex(s) + " outside the file");
+  for (uint32_t S : Sectors) {
+    if (S >= FileSectors_) Corrupt("FAT sector " + Hex(S) + " outside the file");
   }
-  return sectors;
+  return Sectors;
 }
 
 // The 32-bit entries of the sectors given, in order.
 std::vector<uint32_t> TCfbFile::ReadTable(const std::vector<uint32_t>& Sectors, const char* What) const {
-  std::vector<uint32_t> table;
-  table.reserve(Sectors.size() * (sector_size_ / 4));
-  std::vector<uint8_t> buffer(sector_size_);
-  for (uint32_t s : Sectors) {
-    if (!ReadSector(s, buffer.data()))
-      Corrupt(std::string(What) + " sector " + std::to_string(s) + " cut off");
-    for (uint32_t i = 0; i < sector_size_; i += 4) table.push_back(Get32(buffer.data() + i));
+  std::vector<uint32_t> Table;
+  Table.reserve(Sectors.size() * (SectorSize_ / 4));
+  std::vector<uint8_t> Buffer(SectorSize_);
+  for (uint32_t S : Sectors) {
+    if (!ReadSector(S, Buffer.data()))
+      Corrupt(std::string(What) + " sector " + std::to_string(S) + " cut off");
+    for (uint32_t I = 0; I < SectorSize_; I += 4) Table.push_back(Get32(Buffer.data() + I));
   }
-  return table;
+  return Table;
 }
 
 void TCfbFile::ReadDirectory(uint32_t First) {
-  const std::vector<uint32_t> chain = WholeChain(First, "directory");
-  if (chain.empty()) Corrupt("no directory");
-  std::vector<uint8_t> buffer(sector_size_);
-  for (uint32_t s : chain) {
-    if (!ReadSector(s, buffer.data())) Corrupt("directory sector " + std::to_string(s) + " cut off");
-    for (uint32_t at = 0; at < sector_size_; at += kCfbDirEntrySize) {
-      const uint8_t* e = buffer.data() + at;
-      TDirEntry entry;
-      entry.Type = e[66];
-      const uint16_t name_bytes = Get16(e + 64);
+  const std::vector<uint32_t> Chain = WholeChain(First, "directory");
+  if (Chain.empty()) Corrupt("no directory");
+  std::vector<uint8_t> Buffer(SectorSize_);
+  for (uint32_t S : Chain) {
+    if (!ReadSector(S, Buffer.data())) Corrupt("directory sector " + std::to_string(S) + " cut off");
+    for (uint32_t At = 0; At < SectorSize_; At += kCfbDirEntrySize) {
+      const uint8_t* E = Buffer.data() + At;
+      TDirEntry Entry;
+      Entry.Type = E[66];
+      const uint16_t NameBytes = Get16(E + 64);
       // The length counts the terminator; a name that does not fit the entry is read as empty.
-      if (name_bytes >= 2 && name_bytes <= 2 * (kCfbMaxNameChars + 1) && name_bytes % 2 == 0) {
-        for (uint32_t i = 0; i + 1 < name_bytes / 2u; ++i)
-          entry.Name += static_cast<char16_t>(Get16(e + 2 * i));
+      if (NameBytes >= 2 && NameBytes <= 2 * (kCfbMaxNameChars + 1) && NameBytes % 2 == 0) {
+        for (uint32_t I = 0; I + 1 < NameBytes / 2u; ++I)
+          Entry.Name += static_cast<char16_t>(Get16(E + 2 * I));
       }
-      entry.Left = Get32(e + 68);
-      entry.Right = Get32(e + 72);
-      entry.Child = Get32(e + 76);
-      entry.Start = Get32(e + 116);
-      entry.Size = Get64(e + 120);
+      Entry.Left = Get32(E + 68);
+      Entry.Right = Get32(E + 72);
+      Entry.Child = Get32(E + 76);
+      Entry.Start = Get32(E + 116);
+      Entry.Size = Get64(E + 120);
       // Version 3 files keep only 32 bits of size; the high half may hold anything.
-      if (sector_size_ == 512) entry.Size &= 0xFFFFFFFFu;
-      entries_.push_back(std::move(entry));
+      if (SectorSize_ == 512) Entry.Size &= 0xFFFFFFFFu;
+      Entries_.push_back(std::move(Entry));
     }
   }
-  if (entries_[0].Type != kTypeRoot) Corrupt("first directory entry is not the root");
+  if (Entries_[0].Type != kTypeRoot) Corrupt("first directory entry is not the root");
 }
 
 // Walks the root's child tree (left and right siblings) once; a repeated entry is a cycle.
 void TCfbFile::CollectChildren() {
-  std::vector<bool> seen(entries_.size(), false);
-  seen[0] = true;
-  std::vector<uint32_t> stack;
-  if (entries_[0].Child != kNoStream) stack.push_back(entries_[0].Child);
-  while (!stack.empty()) {
-    const uint32_t index = stack.back();
-    stack.pop_back();
-    if (index >= entries_.size()) Corrupt("directory entry " + Hex(index) + " outside the directory");
-    if (seen[index]) Corrupt("directory tree loops back to entry " + std::to_string(index));
-    seen[index] = true;
-    const TDirEntry& e = entries_[index];
-    if (e.Type != kTypeStream && e.Type != kTypeStorage) {
-      Corrupt("directory entry " + std::to_string(index) + " of type " + std::to_string(e.Type) +
+  std::vector<bool> Seen(Entries_.size(), false);
+  Seen[0] = true;
+  std::vector<uint32_t> Stack;
+  if (Entries_[0].Child != kNoStream) Stack.push_back(Entries_[0].Child);
+  while (!Stack.empty()) {
+    const uint32_t Index = Stack.back();
+    Stack.pop_back();
+    if (Index >= Entries_.size()) Corrupt("directory entry " + Hex(Index) + " outside the directory");
+    if (Seen[Index]) Corrupt("directory tree loops back to entry " + std::to_string(Index));
+    Seen[Index] = true;
+    const TDirEntry& E = Entries_[Index];
+    if (E.Type != kTypeStream && E.Type != kTypeStorage) {
+      Corrupt("directory entry " + std::to_string(Index) + " of type " + std::to_string(E.Type) +
               " in the tree");
     }
-    children_.push_back(index);
-    if (e.Right != kNoStream) stack.push_back(e.Right);
-    if (e.Left != kNoStream) stack.push_back(e.Left);
+    Children_.push_back(Index);
+    if (E.Right != kNoStream) Stack.push_back(E.Right);
+    if (E.Left != kNoStream) Stack.push_back(E.Left);
   }
 }
 
 void TCfbFile::Load() {
-  uint8_t header[kCfbHeaderSize];
-  ReadHeader(header);
-  fat_ = ReadTable(FatSectors(header), "FAT");
-  ReadDirectory(Get32(header + 48));
-  const TDirEntry& root = entries_[0];
+  uint8_t Header[kCfbHeaderSize];
+  ReadHeader(Header);
+  Fat_ = ReadTable(FatSectors(Header), "FAT");
+  ReadDirectory(Get32(Header + 48));
+  const TDirEntry& Root = Entries_[0];
   // The mini stream is the root's data; the mini FAT has a chain of its own in the FAT.
-  mini_stream_ = Chain(root.Start, root.Size, "mini stream");
-  mini_sectors_ = root.Size >> kMiniSectorShift;
-  const uint32_t mini_fat_count = Get32(header + 64);
-  if (mini_fat_count > file_sectors_) Corrupt("mini FAT sector count " + std::to_string(mini_fat_count));
-  if (mini_fat_count > 0) {
-    mini_fat_ =
-        ReadTable(Chain(Get32(header + 60), static_cast<uint64_t>(mini_fat_count) * sector_size_, "mini FAT"),
-                  "mini FAT");
+  MiniStream_ = Chain(Root.Start, Root.Size, "mini stream");
+  MiniSectors_ = Root.Size >> kMiniSectorShift;
+  const uint32_t MiniFatCount = Get32(Header + 64);
+  if (MiniFatCount > FileSectors_) Corrupt("mini FAT sector count " + std::to_string(MiniFatCount));
+  if (MiniFatCount > 0) {
+    MiniFat_ = ReadTable(
+        Chain(Get32(Header + 60), static_cast<uint64_t>(MiniFatCount) * SectorSize_, "mini FAT"), "mini FAT");
   }
   CollectChildren();
 }
 
-TCfbStorage::TCfbStorage(std::shared_ptr<const TCfbFile> File) : file_(std::move(File)) {}
+TCfbStorage::TCfbStorage(std::shared_ptr<const TCfbFile> File) : File_(std::move(File)) {}
 TCfbStorage::~TCfbStorage() = default;
 
-uint32_t TCfbStorage::SectorSize() const { return file_->SectorSize(); }
+uint32_t TCfbStorage::SectorSize() const { return File_->SectorSize(); }
 
 std::vector<std::u16string> TCfbStorage::StreamNames() const {
-  std::vector<std::u16string> names;
-  for (uint32_t i : file_->Children()) {
-    if (file_->Entries()[i].Type == kTypeStream) names.push_back(file_->Entries()[i].Name);
+  std::vector<std::u16string> Names;
+  for (uint32_t I : File_->Children()) {
+    if (File_->Entries()[I].Type == kTypeStream) Names.push_back(File_->Entries()[I].Name);
   }
-  return names;
+  return Names;
 }
 
 HRESULT TCfbStorage::OpenStream(const std::u16string& Name, uint32_t Mode,
                                 std::unique_ptr<TCfbStream>& Stream) {
-  detail_.clear();
+  Detail_.clear();
   Stream.reset();
   if (Mode & (STGM_WRITE | STGM_READWRITE)) {
-    detail_ = "only reading is possible";
+    Detail_ = "only reading is possible";
     return STG_E_INVALIDFLAG;
   }
   if (Name.empty() || Name.size() > kCfbMaxNameChars) {
-    detail_ = "stream name of " + std::to_string(Name.size()) + " characters";
+    Detail_ = "stream name of " + std::to_string(Name.size()) + " characters";
     return STG_E_INVALIDNAME;
   }
-  for (uint32_t i : file_->Children()) {
-    const TDirEntry& e = file_->Entries()[i];
-    if (e.Type != kTypeStream || !SameNameIgnoringCase(e.Name, Name)) continue;
+  for (uint32_t I : File_->Children()) {
+    const TDirEntry& E = File_->Entries()[I];
+    if (E.Type != kTypeStream || !SameNameIgnoringCase(E.Name, Name)) continue;
     try {
-      const bool mini = e.Size < file_->MiniCutoff();
-      std::vector<uint32_t> chain = mini ? file_->MiniChain(e.Start, e.Size, "stream in the mini stream")
-                                         : file_->Chain(e.Start, e.Size, "stream");
-      Stream.reset(new TCfbStream(file_, std::move(chain), mini, e.Size));
+      const bool Mini = E.Size < File_->MiniCutoff();
+      std::vector<uint32_t> Chain = Mini ? File_->MiniChain(E.Start, E.Size, "stream in the mini stream")
+                                         : File_->Chain(E.Start, E.Size, "stream");
+      Stream.reset(new TCfbStream(File_, std::move(Chain), Mini, E.Size));
       return S_OK;
-    } catch (const TCfbFault& fault) {
-      detail_ = fault.Detail;
-      return fault.Code;
+    } catch (const TCfbFault& Fault) {
+      Detail_ = Fault.Detail;
+      return Fault.Code;
     } catch (const std::bad_alloc&) {
-      detail_ = "no memory for the stream's chain";
+      Detail_ = "no memory for the stream's chain";
       return STG_E_INSUFFICIENTMEMORY;
     }
   }
-  detail_ = "no stream of that name";
+  Detail_ = "no stream of that name";
   return STG_E_FILENOTFOUND;
 }
 
 TCfbStream::TCfbStream(std::shared_ptr<const TCfbFile> File, std::vector<uint32_t> Sectors, bool Mini,
                        uint64_t Size)
-    : file_(std::move(File)), sectors_(std::move(Sectors)), mini_(Mini), size_(Size) {
-  cache_.resize(mini_ ? (1u << kMiniSectorShift) : file_->SectorSize());
+    : File_(std::move(File)), Sectors_(std::move(Sectors)), Mini_(Mini), Size_(Size) {
+  Cache_.resize(Mini_ ? (1u << kMiniSectorShift) : File_->SectorSize());
 }
 
 TCfbStream::~TCfbStream() = default;
 
 bool TCfbStream::FillSector(uint64_t Index) {
-  if (Index == cached_) return true;
-  cached_ = UINT64_MAX;
-  if (Index >= sectors_.size()) return false;
-  const bool ok = mini_ ? file_->ReadMiniSector(sectors_[Index], cache_.data())
-                        : file_->ReadSector(sectors_[Index], cache_.data());
-  if (ok) cached_ = Index;
-  return ok;
+  if (Index == Cached_) return true;
+  Cached_ = UINT64_MAX;
+  if (Index >= Sectors_.size()) return false;
+  const bool Ok = Mini_ ? File_->ReadMiniSector(Sectors_[Index], Cache_.data())
+                        : File_->ReadSector(Sectors_[Index], Cache_.data());
+  if (Ok) Cached_ = Index;
+  return Ok;
 }
 
 HRESULT TCfbStream::Read(void* Buffer, uint32_t Count, uint32_t* Read) {
-  uint32_t done = 0;
-  HRESULT result = S_OK;
+  uint32_t Done = 0;
+  HRESULT Result = S_OK;
   if (Buffer == nullptr && Count > 0) {
-    result = STG_E_INVALIDPOINTER;
+    Result = STG_E_INVALIDPOINTER;
   } else {
-    auto* out = static_cast<uint8_t*>(Buffer);
-    const uint64_t unit = cache_.size();
-    while (done < Count && position_ < size_) {
-      const uint64_t index = position_ / unit;
-      const uint64_t offset = position_ % unit;
-      if (!FillSector(index)) {
-        result = STG_E_READFAULT;
+    auto* Out = static_cast<uint8_t*>(Buffer);
+    const uint64_t Unit = Cache_.size();
+    while (Done < Count && Position_ < Size_) {
+      const uint64_t Index = Position_ / Unit;
+      const uint64_t Offset = Position_ % Unit;
+      if (!FillSector(Index)) {
+        Result = STG_E_READFAULT;
         break;
       }
-      const uint64_t n = std::min<uint64_t>({unit - offset, Count - done, size_ - position_});
-      std::memcpy(out + done, cache_.data() + offset, n);
-      done += static_cast<uint32_t>(n);
-      position_ += n;
+      const uint64_t N = std::min<uint64_t>({Unit - Offset, Count - Done, Size_ - Position_});
+      std::memcpy(Out + Done, Cache_.data() + Offset, N);
+      Done += static_cast<uint32_t>(N);
+      Position_ += N;
     }
   }
-  if (Read != nullptr) *Read = done;
-  return result;
+  if (Read != nullptr) *Read = Done;
+  return Result;
 }
 
 HRESULT TCfbStream::Seek(int64_t Offset, uint32_t Origin, uint64_t* NewPosition) {
-  int64_t base;
+  int64_t Base;
   switch (Origin) {
     case STREAM_SEEK_SET:
-      base = 0;
+      Base = 0;
       break;
     case STREAM_SEEK_CUR:
-      base = static_cast<int64_t>(position_);
+      Base = static_cast<int64_t>(Position_);
       break;
     case STREAM_SEEK_END:
-      base = static_cast<int64_t>(size_);
+      Base = static_cast<int64_t>(Size_);
       break;
     default:
       return STG_E_INVALIDFUNCTION;
   }
   // Positions stay within 0 .. 2^62, far beyond any stream, so the sum below cannot overflow.
   constexpr int64_t kLimit = int64_t{1} << 62;
-  if (Offset > kLimit || Offset < -kLimit || base + Offset < 0) return STG_E_INVALIDFUNCTION;
-  position_ = static_cast<uint64_t>(std::min(base + Offset, kLimit));
-  if (NewPosition != nullptr) *NewPosition = position_;
+  if (Offset > kLimit || Offset < -kLimit || Base + Offset < 0) return STG_E_INVALIDFUNCTION;
+  Position_ = static_cast<uint64_t>(std::min(Base + Offset, kLimit));
+  if (NewPosition != nullptr) *NewPosition = Position_;
   return S_OK;
 }
 
 HRESULT OpenCfbFileSource(const std::string& FileName, std::shared_ptr<const TCfbSource>& Source) {
   Source.reset();
-  int fd;
+  int Fd;
   do {
-    fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
+    Fd = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (Fd < 0 && errno == EINTR);
+  if (Fd < 0) {
     switch (errno) {
       case ENOENT: {
         // A missing file in an existing folder, or a folder on the way that is missing.
-        const std::size_t slash = FileName.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : FileName.substr(0, slash + 1);
-        struct stat st;
-        return stat(folder.c_str(), &st) == 0 ? STG_E_FILENOTFOUND : STG_E_PATHNOTFOUND;
+        const std::size_t Slash = FileName.rfind('/');
+        const std::string Folder = Slash == std::string::npos ? "." : FileName.substr(0, Slash + 1);
+        struct stat St;
+        return stat(Folder.c_str(), &St) == 0 ? STG_E_FILENOTFOUND : STG_E_PATHNOTFOUND;
       }
       case ENOTDIR:
       case ENAMETOOLONG:
@@ -500,15 +498,15 @@ HRESULT OpenCfbFileSource(const std::string& FileName, std::shared_ptr<const TCf
         return STG_E_READFAULT;
     }
   }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
+  struct stat St;
+  if (fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+    close(Fd);
     return STG_E_ACCESSDENIED;
   }
   try {
-    Source = std::make_shared<TFileSource>(fd, static_cast<uint64_t>(st.st_size));
+    Source = std::make_shared<TFileSource>(Fd, static_cast<uint64_t>(St.st_size));
   } catch (const std::bad_alloc&) {
-    close(fd);
+    close(Fd);
     return STG_E_INSUFFICIENTMEMORY;
   }
   return S_OK;
@@ -521,20 +519,20 @@ std::shared_ptr<const TCfbSource> MakeCfbMemorySource(std::string Bytes) {
 HRESULT CfbOpenStorage(std::shared_ptr<const TCfbSource> Source, uint32_t Mode,
                        std::unique_ptr<TCfbStorage>& Storage, std::string* Detail) {
   Storage.reset();
-  auto fail = [Detail](HRESULT Code, std::string Text) {
+  auto Fail = [Detail](HRESULT Code, std::string Text) {
     if (Detail != nullptr) *Detail = std::move(Text);
     return Code;
   };
-  if (Source == nullptr) return fail(STG_E_INVALIDPOINTER, "no source");
-  if (Mode & (STGM_WRITE | STGM_READWRITE)) return fail(STG_E_INVALIDFLAG, "only reading is possible");
+  if (Source == nullptr) return Fail(STG_E_INVALIDPOINTER, "no source");
+  if (Mode & (STGM_WRITE | STGM_READWRITE)) return Fail(STG_E_INVALIDFLAG, "only reading is possible");
   try {
-    auto file = std::make_shared<TCfbFile>(std::move(Source));
-    file->Load();
-    Storage.reset(new TCfbStorage(std::move(file)));
-  } catch (const TCfbFault& fault) {
-    return fail(fault.Code, fault.Detail);
+    auto File = std::make_shared<TCfbFile>(std::move(Source));
+    File->Load();
+    Storage.reset(new TCfbStorage(std::move(File)));
+  } catch (const TCfbFault& Fault) {
+    return Fail(Fault.Code, Fault.Detail);
   } catch (const std::bad_alloc&) {
-    return fail(STG_E_INSUFFICIENTMEMORY, "no memory for the file's tables");
+    return Fail(STG_E_INSUFFICIENTMEMORY, "no memory for the file's tables");
   }
   if (Detail != nullptr) Detail->clear();
   return S_OK;
@@ -543,13 +541,13 @@ HRESULT CfbOpenStorage(std::shared_ptr<const TCfbSource> Source, uint32_t Mode,
 HRESULT StgOpenStorage(const std::string& FileName, uint32_t Mode, std::unique_ptr<TCfbStorage>& Storage,
                        std::string* Detail) {
   Storage.reset();
-  std::shared_ptr<const TCfbSource> source;
-  const HRESULT opened = OpenCfbFileSource(FileName, source);
-  if (opened != S_OK) {
+  std::shared_ptr<const TCfbSource> Source;
+  const HRESULT Opened = OpenCfbFileSource(FileName, Source);
+  if (Opened != S_OK) {
     if (Detail != nullptr) *Detail = "the file could not be opened";
-    return opened;
+    return Opened;
   }
-  return CfbOpenStorage(std::move(source), Mode, Storage, Detail);
+  return CfbOpenStorage(std::move(Source), Mode, Storage, Detail);
 }
 
 std::string CfbErrorText(HRESULT Code) {

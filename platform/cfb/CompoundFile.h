@@ -96,22 +96,22 @@ class TCfbStream {
   // before the start answers STG_E_INVALIDFUNCTION and leaves the position alone.
   HRESULT Seek(int64_t Offset, uint32_t Origin, uint64_t* NewPosition);
   // The stream's size in bytes (what Stat reports).
-  uint64_t Size() const { return size_; }
-  uint64_t Position() const { return position_; }
+  uint64_t Size() const { return Size_; }
+  uint64_t Position() const { return Position_; }
 
  private:
   friend class TCfbStorage;
   TCfbStream(std::shared_ptr<const TCfbFile> File, std::vector<uint32_t> Sectors, bool Mini, uint64_t Size);
   bool FillSector(uint64_t Index);
 
-  std::shared_ptr<const TCfbFile> file_;
-  std::vector<uint32_t> sectors_;  // the chain, in order (mini sectors when mini_)
-  bool mini_;
-  uint64_t size_;
-  uint64_t position_ = 0;
+  std::shared_ptr<const TCfbFile> File_;
+  std::vector<uint32_t> Sectors_;  // the chain, in order (mini sectors when mini_)
+  bool Mini_;
+  uint64_t Size_;
+  uint64_t Position_ = 0;
   // The last sector read, kept so that small reads do not go to the file each time.
-  std::vector<uint8_t> cache_;
-  uint64_t cached_ = UINT64_MAX;
+  std::vector<uint8_t> Cache_;
+  uint64_t Cached_ = UINT64_MAX;
 };
 
 // The root storage of an opened compound file.
@@ -130,14 +130,14 @@ class TCfbStorage {
   // The sector size of the file (512 or 4096).
   uint32_t SectorSize() const;
   // Why the last failing call of this storage failed (empty after a success).
-  const std::string& LastDetail() const { return detail_; }
+  const std::string& LastDetail() const { return Detail_; }
 
  private:
   friend HRESULT CfbOpenStorage(std::shared_ptr<const TCfbSource>, uint32_t, std::unique_ptr<TCfbStorage>&,
                                 std::string*);
   explicit TCfbStorage(std::shared_ptr<const TCfbFile> File);
-  std::shared_ptr<const TCfbFile> file_;
-  std::string detail_;
+  std::shared_ptr<const TCfbFile> File_;
+  std::string Detail_;
 };
 
 // Opens the compound file FileName (a path in the system's bytes) for reading. A file that is not a

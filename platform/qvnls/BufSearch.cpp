@@ -20,44 +20,44 @@ namespace qvnls {
 
 using detail::LoadUnit;
 
-int32_t StrLenW(const char16_t* text) {
-  if (text == nullptr) return 0;
-  int32_t n = 0;
-  while (text[n] != 0) ++n;
-  return n;
+int32_t StrLenW(const char16_t* Text) {
+  if (Text == nullptr) return 0;
+  int32_t N = 0;
+  while (Text[N] != 0) ++N;
+  return N;
 }
 
-const char16_t* StrLScanW(const char16_t* text, char16_t ch, int32_t chars) {
-  if (text == nullptr) return nullptr;
-  for (int32_t i = 0; i < chars; ++i)
-    if (text[i] == ch) return text + i;
+const char16_t* StrLScanW(const char16_t* Text, char16_t Ch, int32_t Chars) {
+  if (Text == nullptr) return nullptr;
+  for (int32_t I = 0; I < Chars; ++I)
+    if (Text[I] == Ch) return Text + I;
   return nullptr;
 }
 
-void StrSwapByteOrder(char16_t* text) {
-  if (text == nullptr) return;
-  for (; *text != 0; ++text) *text = static_cast<char16_t>((*text << 8) | (*text >> 8));
+void StrSwapByteOrder(char16_t* Text) {
+  if (Text == nullptr) return;
+  for (; *Text != 0; ++Text) *Text = static_cast<char16_t>((*Text << 8) | (*Text >> 8));
 }
 
-int32_t IndexOfValue8(const void* buffer, uint8_t value, int32_t lastIndex) {
-  if (buffer == nullptr || lastIndex < 0) return -1;
-  const void* hit = std::memchr(buffer, value, static_cast<size_t>(lastIndex) + 1);
-  return hit == nullptr
+int32_t IndexOfValue8(const void* Buffer, uint8_t Value, int32_t LastIndex) {
+  if (Buffer == nullptr || LastIndex < 0) return -1;
+  const void* Hit = std::memchr(Buffer, Value, static_cast<size_t>(LastIndex) + 1);
+  return Hit == nullptr
              ? -1
-             : static_cast<int32_t>(static_cast<const uint8_t*>(hit) - static_cast<const uint8_t*>(buffer));
+             : static_cast<int32_t>(static_cast<const uint8_t*>(Hit) - static_cast<const uint8_t*>(Buffer));
 }
 
-int32_t IndexOfValue16(const void* buffer, uint16_t value, int32_t lastIndex) {
-  if (buffer == nullptr || lastIndex < 0) return -1;
-  for (int32_t i = 0; i <= lastIndex; ++i)
-    if (LoadUnit(buffer, i) == value) return i;
+int32_t IndexOfValue16(const void* Buffer, uint16_t Value, int32_t LastIndex) {
+  if (Buffer == nullptr || LastIndex < 0) return -1;
+  for (int32_t I = 0; I <= LastIndex; ++I)
+    if (LoadUnit(Buffer, I) == Value) return I;
   return -1;
 }
 
-int32_t CountEqualToValue8(const void* buffer, uint8_t value, int32_t count) {
-  if (buffer == nullptr || count <= 0) return 0;
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
-  return static_cast<int32_t>(std::count(bytes, bytes + count, value));
+int32_t CountEqualToValue8(const void* Buffer, uint8_t Value, int32_t Count) {
+  if (Buffer == nullptr || Count <= 0) return 0;
+  const auto* Bytes = static_cast<const uint8_t*>(Buffer);
+  return static_cast<int32_t>(std::count(Bytes, Bytes + Count, Value));
 }
 
 namespace {
@@ -65,142 +65,142 @@ namespace {
 // A rough rank of how often a byte occurs in text and in binary files; higher is more frequent.
 // Letters of both cases rank alike, since scanned windows are often upper-cased.
 struct ByteRanks {
-  uint8_t rank[256];
+  uint8_t Rank[256];
   ByteRanks() {
-    for (int b = 0; b < 256; ++b) rank[b] = b < 0x20 ? 20 : b < 0x80 ? 60 : 40;
+    for (int B = 0; B < 256; ++B) Rank[B] = B < 0x20 ? 20 : B < 0x80 ? 60 : 40;
     const char kLetters[] = "etaoinshrdlcumwfgypbvkjxqz";  // English letters, most frequent first
-    for (int i = 0; kLetters[i] != '\0'; ++i) {
-      const auto r = static_cast<uint8_t>(250 - 7 * i);
-      rank[static_cast<uint8_t>(kLetters[i])] = r;
-      rank[static_cast<uint8_t>(kLetters[i] - 'a' + 'A')] = r;
+    for (int I = 0; kLetters[I] != '\0'; ++I) {
+      const auto R = static_cast<uint8_t>(250 - 7 * I);
+      Rank[static_cast<uint8_t>(kLetters[I])] = R;
+      Rank[static_cast<uint8_t>(kLetters[I] - 'a' + 'A')] = R;
     }
-    for (int d = '0'; d <= '9'; ++d) rank[d] = 120;
-    for (char c : {',', '.', ';', ':', '-', '\''}) rank[static_cast<uint8_t>(c)] = 130;
-    rank[' '] = 255;
-    rank[0] = 210;
-    rank['\n'] = 150;
-    rank['\r'] = 150;
-    rank['\t'] = 100;
-    rank[0xFF] = 110;
+    for (int D = '0'; D <= '9'; ++D) Rank[D] = 120;
+    for (char C : {',', '.', ';', ':', '-', '\''}) Rank[static_cast<uint8_t>(C)] = 130;
+    Rank[' '] = 255;
+    Rank[0] = 210;
+    Rank['\n'] = 150;
+    Rank['\r'] = 150;
+    Rank['\t'] = 100;
+    Rank[0xFF] = 110;
   }
 };
 
-uint8_t Rank(uint32_t unit) {
-  static const ByteRanks ranks;
-  return unit < 0x100 ? ranks.rank[unit] : 40;  // other UTF-16 units: as high bytes
+uint8_t Rank(uint32_t Unit) {
+  static const ByteRanks Ranks;
+  return Unit < 0x100 ? Ranks.Rank[Unit] : 40;  // other UTF-16 units: as high bytes
 }
 
 // The two positions (first < second) of the pattern's two rarest characters; `at(i)` reads one.
-template <class At>
-void RarePositions(int32_t m, At at, int32_t& first, int32_t& second) {
-  first = 0;
-  for (int32_t i = 1; i < m; ++i)
-    if (Rank(at(i)) < Rank(at(first))) first = i;
-  second = first == 0 ? 1 : 0;
-  for (int32_t i = 0; i < m; ++i)
-    if (i != first && Rank(at(i)) < Rank(at(second))) second = i;
-  if (second < first) std::swap(first, second);
+template <class AtFn>
+void RarePositions(int32_t M, AtFn At, int32_t& First, int32_t& Second) {
+  First = 0;
+  for (int32_t I = 1; I < M; ++I)
+    if (Rank(At(I)) < Rank(At(First))) First = I;
+  Second = First == 0 ? 1 : 0;
+  for (int32_t I = 0; I < M; ++I)
+    if (I != First && Rank(At(I)) < Rank(At(Second))) Second = I;
+  if (Second < First) std::swap(First, Second);
 }
 
 }  // namespace
 
-TBufPattern PrepareBufPattern(const void* pattern, int32_t patternBytes) {
-  TBufPattern prepared;
-  prepared.pattern = pattern;
-  prepared.length = patternBytes;
-  if (pattern != nullptr && patternBytes > 1) {
-    const auto* p = static_cast<const uint8_t*>(pattern);
+TBufPattern PrepareBufPattern(const void* Pattern, int32_t PatternBytes) {
+  TBufPattern Prepared;
+  Prepared.Pattern = Pattern;
+  Prepared.Length = PatternBytes;
+  if (Pattern != nullptr && PatternBytes > 1) {
+    const auto* P = static_cast<const uint8_t*>(Pattern);
     RarePositions(
-        patternBytes, [p](int32_t i) { return p[i]; }, prepared.first, prepared.second);
+        PatternBytes, [P](int32_t I) { return P[I]; }, Prepared.First, Prepared.Second);
   }
-  return prepared;
+  return Prepared;
 }
 
-TBufPattern PrepareWordsPattern(const void* pattern, int32_t patternChars) {
-  TBufPattern prepared;
-  prepared.pattern = pattern;
-  prepared.length = patternChars;
-  if (pattern != nullptr && patternChars > 1)
+TBufPattern PrepareWordsPattern(const void* Pattern, int32_t PatternChars) {
+  TBufPattern Prepared;
+  Prepared.Pattern = Pattern;
+  Prepared.Length = PatternChars;
+  if (Pattern != nullptr && PatternChars > 1)
     RarePositions(
-        patternChars, [pattern](int32_t i) { return LoadUnit(pattern, i); }, prepared.first, prepared.second);
-  return prepared;
+        PatternChars, [Pattern](int32_t I) { return LoadUnit(Pattern, I); }, Prepared.First, Prepared.Second);
+  return Prepared;
 }
 
-int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes) {
-  if (pattern == nullptr || buffer == nullptr || patternBytes <= 0 || bufferBytes < patternBytes) return -1;
-  return FindInBuf(PrepareBufPattern(pattern, patternBytes), buffer, bufferBytes);
+int32_t FindInBuf(const void* Pattern, int32_t PatternBytes, const void* Buffer, int32_t BufferBytes) {
+  if (Pattern == nullptr || Buffer == nullptr || PatternBytes <= 0 || BufferBytes < PatternBytes) return -1;
+  return FindInBuf(PrepareBufPattern(Pattern, PatternBytes), Buffer, BufferBytes);
 }
 
-int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer, int32_t bufferChars) {
-  if (pattern == nullptr || buffer == nullptr || patternChars <= 0 || bufferChars < patternChars) return -1;
-  return FindWordsInBuf(PrepareWordsPattern(pattern, patternChars), buffer, bufferChars);
+int32_t FindWordsInBuf(const void* Pattern, int32_t PatternChars, const void* Buffer, int32_t BufferChars) {
+  if (Pattern == nullptr || Buffer == nullptr || PatternChars <= 0 || BufferChars < PatternChars) return -1;
+  return FindWordsInBuf(PrepareWordsPattern(Pattern, PatternChars), Buffer, BufferChars);
 }
 
-int32_t FindInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferBytes) {
-  if (pattern.pattern == nullptr || buffer == nullptr || pattern.length <= 0 || bufferBytes < pattern.length)
+int32_t FindInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t BufferBytes) {
+  if (Pattern.Pattern == nullptr || Buffer == nullptr || Pattern.Length <= 0 || BufferBytes < Pattern.Length)
     return -1;
-  const auto* p = static_cast<const uint8_t*>(pattern.pattern);
-  const auto* s = static_cast<const uint8_t*>(buffer);
-  const int32_t m = pattern.length;
-  const int32_t lastStart = bufferBytes - m;
-  if (m == 1) return IndexOfValue8(s, p[0], lastStart);
-  const int32_t j1 = pattern.first, j2 = pattern.second;
-  int32_t i = 0;
+  const auto* P = static_cast<const uint8_t*>(Pattern.Pattern);
+  const auto* S = static_cast<const uint8_t*>(Buffer);
+  const int32_t M = Pattern.Length;
+  const int32_t LastStart = BufferBytes - M;
+  if (M == 1) return IndexOfValue8(S, P[0], LastStart);
+  const int32_t J1 = Pattern.First, J2 = Pattern.Second;
+  int32_t I = 0;
 #if defined(__SSE2__)
-  const __m128i c1 = _mm_set1_epi8(static_cast<char>(p[j1]));
-  const __m128i c2 = _mm_set1_epi8(static_cast<char>(p[j2]));
+  const __m128i C1 = _mm_set1_epi8(static_cast<char>(P[J1]));
+  const __m128i C2 = _mm_set1_epi8(static_cast<char>(P[J2]));
   // Sixteen starts i..i+15 per step; the loads end at i + 15 + j2 <= bufferBytes - 1.
-  for (; i + 15 <= lastStart; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j1));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + j2));
-    unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, c1), _mm_cmpeq_epi8(b, c2))));
-    while (mask != 0) {
-      const int k = __builtin_ctz(mask);
-      if (std::memcmp(s + i + k, p, m) == 0) return i + k;
-      mask &= mask - 1;
+  for (; I + 15 <= LastStart; I += 16) {
+    const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + I + J1));
+    const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + I + J2));
+    unsigned Mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(A, C1), _mm_cmpeq_epi8(B, C2))));
+    while (Mask != 0) {
+      const int K = __builtin_ctz(Mask);
+      if (std::memcmp(S + I + K, P, M) == 0) return I + K;
+      Mask &= Mask - 1;
     }
   }
 #endif
-  for (; i <= lastStart; ++i)
-    if (s[i + j1] == p[j1] && s[i + j2] == p[j2] && std::memcmp(s + i, p, m) == 0) return i;
+  for (; I <= LastStart; ++I)
+    if (S[I + J1] == P[J1] && S[I + J2] == P[J2] && std::memcmp(S + I, P, M) == 0) return I;
   return -1;
 }
 
-int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferChars) {
-  if (pattern.pattern == nullptr || buffer == nullptr || pattern.length <= 0 || bufferChars < pattern.length)
+int32_t FindWordsInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t BufferChars) {
+  if (Pattern.Pattern == nullptr || Buffer == nullptr || Pattern.Length <= 0 || BufferChars < Pattern.Length)
     return -1;
-  const auto* p = static_cast<const uint8_t*>(pattern.pattern);
-  const auto* s = static_cast<const uint8_t*>(buffer);
-  const int32_t m = pattern.length;
-  const int32_t lastStart = bufferChars - m;
-  const size_t patternBytes = 2 * static_cast<size_t>(m);
-  const int32_t j1 = pattern.first, j2 = pattern.second;
-  const char16_t u1 = LoadUnit(p, j1);
-  const char16_t u2 = LoadUnit(p, j2);
-  int32_t i = 0;
+  const auto* P = static_cast<const uint8_t*>(Pattern.Pattern);
+  const auto* S = static_cast<const uint8_t*>(Buffer);
+  const int32_t M = Pattern.Length;
+  const int32_t LastStart = BufferChars - M;
+  const size_t PatternBytes = 2 * static_cast<size_t>(M);
+  const int32_t J1 = Pattern.First, J2 = Pattern.Second;
+  const char16_t U1 = LoadUnit(P, J1);
+  const char16_t U2 = LoadUnit(P, J2);
+  int32_t I = 0;
 #if defined(__SSE2__)
-  const __m128i c1 = _mm_set1_epi16(static_cast<short>(u1));
-  const __m128i c2 = _mm_set1_epi16(static_cast<short>(u2));
+  const __m128i C1 = _mm_set1_epi16(static_cast<short>(U1));
+  const __m128i C2 = _mm_set1_epi16(static_cast<short>(U2));
   // Eight starts i..i+7 per step; the loads end at unit i + 7 + j2 <= bufferChars - 1.
-  for (; i + 7 <= lastStart; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j1)));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * (i + j2)));
+  for (; I + 7 <= LastStart; I += 8) {
+    const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + 2 * (I + J1)));
+    const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + 2 * (I + J2)));
     // Both bytes of a matching lane are set; keep the low one, so bit 2k stands for start i + k.
-    unsigned mask = static_cast<unsigned>(
-                        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, c1), _mm_cmpeq_epi16(b, c2)))) &
+    unsigned Mask = static_cast<unsigned>(
+                        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(A, C1), _mm_cmpeq_epi16(B, C2)))) &
                     0x5555u;
-    while (mask != 0) {
-      const int k = __builtin_ctz(mask) / 2;
-      if (std::memcmp(s + 2 * (i + k), p, patternBytes) == 0) return i + k;
-      mask &= mask - 1;
+    while (Mask != 0) {
+      const int K = __builtin_ctz(Mask) / 2;
+      if (std::memcmp(S + 2 * (I + K), P, PatternBytes) == 0) return I + K;
+      Mask &= Mask - 1;
     }
   }
 #endif
-  for (; i <= lastStart; ++i)
-    if (LoadUnit(s, i + j1) == u1 && LoadUnit(s, i + j2) == u2 &&
-        std::memcmp(s + 2 * i, p, patternBytes) == 0)
-      return i;
+  for (; I <= LastStart; ++I)
+    if (LoadUnit(S, I + J1) == U1 && LoadUnit(S, I + J2) == U2 &&
+        std::memcmp(S + 2 * I, P, PatternBytes) == 0)
+      return I;
   return -1;
 }
 

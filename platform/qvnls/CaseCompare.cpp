@@ -16,50 +16,50 @@ namespace {
 constexpr int kUnits = 65536;  // every UTF-16 code unit
 
 struct UpperTable {
-  std::vector<char16_t> table;
-  UpperTable() : table(kUnits) {
-    for (int32_t c = 0; c < kUnits; ++c) {
-      const UChar32 upper = (c >= 0xD800 && c <= 0xDFFF) ? c : u_toupper(c);
-      table[c] = static_cast<char16_t>(upper <= 0xFFFF ? upper : c);
+  std::vector<char16_t> Table;
+  UpperTable() : Table(kUnits) {
+    for (int32_t C = 0; C < kUnits; ++C) {
+      const UChar32 Upper = (C >= 0xD800 && C <= 0xDFFF) ? C : u_toupper(C);
+      Table[C] = static_cast<char16_t>(Upper <= 0xFFFF ? Upper : C);
     }
   }
 };
 
 const UpperTable& Upper() {
-  static const UpperTable upper;
-  return upper;
+  static const UpperTable Upper;
+  return Upper;
 }
 
 // The two root collators: secondary strength ignores case, tertiary sees it. A collator is safe to
 // share between threads for comparisons.
 struct Collators {
-  UCollator* text = nullptr;
-  UCollator* str = nullptr;
+  UCollator* Text = nullptr;
+  UCollator* Str = nullptr;
   Collators() {
-    UErrorCode error = U_ZERO_ERROR;
-    text = ucol_open("", &error);
-    if (text != nullptr) ucol_setStrength(text, UCOL_SECONDARY);
-    error = U_ZERO_ERROR;
-    str = ucol_open("", &error);
-    if (str != nullptr) ucol_setStrength(str, UCOL_TERTIARY);
+    UErrorCode Error = U_ZERO_ERROR;
+    Text = ucol_open("", &Error);
+    if (Text != nullptr) ucol_setStrength(Text, UCOL_SECONDARY);
+    Error = U_ZERO_ERROR;
+    Str = ucol_open("", &Error);
+    if (Str != nullptr) ucol_setStrength(Str, UCOL_TERTIARY);
   }
   ~Collators() {
-    if (text != nullptr) ucol_close(text);
-    if (str != nullptr) ucol_close(str);
+    if (Text != nullptr) ucol_close(Text);
+    if (Str != nullptr) ucol_close(Str);
   }
 };
 
 const Collators& GetCollators() {
-  static const Collators collators;
-  return collators;
+  static const Collators Collators;
+  return Collators;
 }
 
-int32_t Sign(int32_t v) { return (v > 0) - (v < 0); }
+int32_t Sign(int32_t V) { return (V > 0) - (V < 0); }
 
-int32_t CollationSign(UCollator* collator, const char16_t* text1, int32_t chars1, const char16_t* text2,
-                      int32_t chars2) {
-  if (collator == nullptr) return 0;
-  switch (ucol_strcoll(collator, text1, chars1, text2, chars2)) {
+int32_t CollationSign(UCollator* Collator, const char16_t* Text1, int32_t Chars1, const char16_t* Text2,
+                      int32_t Chars2) {
+  if (Collator == nullptr) return 0;
+  switch (ucol_strcoll(Collator, Text1, Chars1, Text2, Chars2)) {
     case UCOL_LESS:
       return -1;
     case UCOL_GREATER:
@@ -70,68 +70,68 @@ int32_t CollationSign(UCollator* collator, const char16_t* text1, int32_t chars1
 }
 
 // Lexicographic order of the units after `map`, the shorter text first on a common prefix.
-template <class Map>
-int32_t UnitOrder(const char16_t* text1, int32_t chars1, const char16_t* text2, int32_t chars2, Map map) {
-  const int32_t n = std::min(chars1, chars2);
-  for (int32_t i = 0; i < n; ++i) {
-    const char16_t a = map(text1[i]);
-    const char16_t b = map(text2[i]);
-    if (a != b) return a < b ? -1 : 1;
+template <class MapFn>
+int32_t UnitOrder(const char16_t* Text1, int32_t Chars1, const char16_t* Text2, int32_t Chars2, MapFn Map) {
+  const int32_t N = std::min(Chars1, Chars2);
+  for (int32_t I = 0; I < N; ++I) {
+    const char16_t A = Map(Text1[I]);
+    const char16_t B = Map(Text2[I]);
+    if (A != B) return A < B ? -1 : 1;
   }
-  return Sign(chars1 - chars2);
+  return Sign(Chars1 - Chars2);
 }
 
 // Null texts and negative lengths count as empty.
-void Normalise(const char16_t*& text, int32_t& chars) {
+void Normalise(const char16_t*& Text, int32_t& Chars) {
   static const char16_t kEmpty[1] = {0};
-  if (text == nullptr || chars < 0) {
-    text = kEmpty;
-    chars = 0;
+  if (Text == nullptr || Chars < 0) {
+    Text = kEmpty;
+    Chars = 0;
   }
 }
 
 }  // namespace
 
-const char16_t* WideUpperTable() { return Upper().table.data(); }
+const char16_t* WideUpperTable() { return Upper().Table.data(); }
 
-void WideUpperBuf(char16_t* buffer, int32_t chars) {
-  if (buffer == nullptr) return;
-  const char16_t* table = WideUpperTable();
-  for (int32_t i = 0; i < chars; ++i) buffer[i] = table[buffer[i]];
+void WideUpperBuf(char16_t* Buffer, int32_t Chars) {
+  if (Buffer == nullptr) return;
+  const char16_t* Table = WideUpperTable();
+  for (int32_t I = 0; I < Chars; ++I) Buffer[I] = Table[Buffer[I]];
 }
 
-bool UnicodeIsAlphaNum(char16_t ch) { return u_isalnum(ch); }
+bool UnicodeIsAlphaNum(char16_t Ch) { return u_isalnum(Ch); }
 
-int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2) {
-  Normalise(text1, chars1);
-  Normalise(text2, chars2);
-  const int32_t order = CollationSign(GetCollators().text, text1, chars1, text2, chars2);
-  if (order != 0) return order;
-  const char16_t* table = WideUpperTable();
-  return UnitOrder(text1, chars1, text2, chars2, [table](char16_t c) { return table[c]; });
+int32_t CompareTextBufWide(const char16_t* Text1, const char16_t* Text2, int32_t Chars1, int32_t Chars2) {
+  Normalise(Text1, Chars1);
+  Normalise(Text2, Chars2);
+  const int32_t Order = CollationSign(GetCollators().Text, Text1, Chars1, Text2, Chars2);
+  if (Order != 0) return Order;
+  const char16_t* Table = WideUpperTable();
+  return UnitOrder(Text1, Chars1, Text2, Chars2, [Table](char16_t C) { return Table[C]; });
 }
 
-int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2) {
-  Normalise(text1, chars1);
-  Normalise(text2, chars2);
-  const int32_t order = CollationSign(GetCollators().str, text1, chars1, text2, chars2);
-  if (order != 0) return order;
-  return UnitOrder(text1, chars1, text2, chars2, [](char16_t c) { return c; });
+int32_t CompareStrBufWide(const char16_t* Text1, const char16_t* Text2, int32_t Chars1, int32_t Chars2) {
+  Normalise(Text1, Chars1);
+  Normalise(Text2, Chars2);
+  const int32_t Order = CollationSign(GetCollators().Str, Text1, Chars1, Text2, Chars2);
+  if (Order != 0) return Order;
+  return UnitOrder(Text1, Chars1, Text2, Chars2, [](char16_t C) { return C; });
 }
 
-int32_t CompareTextWide(const char16_t* text1, const char16_t* text2) {
-  return CompareTextBufWide(text1, text2, StrLenW(text1), StrLenW(text2));
+int32_t CompareTextWide(const char16_t* Text1, const char16_t* Text2) {
+  return CompareTextBufWide(Text1, Text2, StrLenW(Text1), StrLenW(Text2));
 }
 
-int32_t CompareStrWide(const char16_t* text1, const char16_t* text2) {
-  return CompareStrBufWide(text1, text2, StrLenW(text1), StrLenW(text2));
+int32_t CompareStrWide(const char16_t* Text1, const char16_t* Text2) {
+  return CompareStrBufWide(Text1, Text2, StrLenW(Text1), StrLenW(Text2));
 }
 
-int32_t Emulate_lstrcmpiW(const char16_t* text1, const char16_t* text2) { return ::lstrcmpiW(text1, text2); }
+int32_t Emulate_lstrcmpiW(const char16_t* Text1, const char16_t* Text2) { return ::lstrcmpiW(Text1, Text2); }
 
-int32_t Emulate_CompareStringW(uint32_t locale, uint32_t flags, const char16_t* text1, int32_t chars1,
-                               const char16_t* text2, int32_t chars2) {
-  return ::CompareStringW(locale, flags, text1, chars1, text2, chars2);
+int32_t Emulate_CompareStringW(uint32_t Locale, uint32_t Flags, const char16_t* Text1, int32_t Chars1,
+                               const char16_t* Text2, int32_t Chars2) {
+  return ::CompareStringW(Locale, Flags, Text1, Chars1, Text2, Chars2);
 }
 
 }  // namespace qvnls

@@ -15,8 +15,8 @@ namespace {
 
 // Windows font charsets (the lfCharSet values) and the charset code of each.
 struct FontCharsetRow {
-  uint8_t fontCharset;
-  uint8_t charset;
+  uint8_t FontCharset;
+  uint8_t Charset;
 };
 constexpr uint8_t kDefaultFontCharset = 1;  // DEFAULT_CHARSET: the system Windows code page
 constexpr uint8_t kOemFontCharset = 255;    // OEM_CHARSET: the system OEM code page
@@ -39,38 +39,38 @@ constexpr FontCharsetRow kFontCharsets[] = {
 
 }  // namespace
 
-uint8_t GetHTMLCharsetP(const char* name) {
-  const CharsetInfo* info = FindCharsetName(name);
-  return info != nullptr ? info->code : kCharsetNone;
+uint8_t GetHTMLCharsetP(const char* Name) {
+  const CharsetInfo* Info = FindCharsetName(Name);
+  return Info != nullptr ? Info->Code : kCharsetNone;
 }
 
-bool GetHTMLCharsetNameBuf(uint8_t charset, char* buffer, int32_t bufferSize) {
-  const CharsetInfo* info = FindCharset(charset);
-  if (info == nullptr || buffer == nullptr) return false;
-  const size_t length = std::strlen(info->name);
-  if (bufferSize <= 0 || length + 1 > static_cast<size_t>(bufferSize)) return false;
-  std::memcpy(buffer, info->name, length + 1);
+bool GetHTMLCharsetNameBuf(uint8_t Charset, char* Buffer, int32_t BufferSize) {
+  const CharsetInfo* Info = FindCharset(Charset);
+  if (Info == nullptr || Buffer == nullptr) return false;
+  const size_t Length = std::strlen(Info->Name);
+  if (BufferSize <= 0 || Length + 1 > static_cast<size_t>(BufferSize)) return false;
+  std::memcpy(Buffer, Info->Name, Length + 1);
   return true;
 }
 
-uint8_t FontCharsetToHTMLCharset(uint8_t fontCharset) {
-  if (fontCharset == kDefaultFontCharset) return GetAnsiCharset();
-  if (fontCharset == kOemFontCharset) return GetOemCharset();
-  for (const FontCharsetRow& row : kFontCharsets)
-    if (row.fontCharset == fontCharset) return row.charset;
+uint8_t FontCharsetToHTMLCharset(uint8_t FontCharset) {
+  if (FontCharset == kDefaultFontCharset) return GetAnsiCharset();
+  if (FontCharset == kOemFontCharset) return GetOemCharset();
+  for (const FontCharsetRow& Row : kFontCharsets)
+    if (Row.FontCharset == FontCharset) return Row.Charset;
   return kCharsetNone;
 }
 
-uint8_t WindowsCodePageToHTMLCharset(int32_t codePage) {
-  const CharsetInfo* info = FindCodePage(codePage);
-  return info != nullptr ? info->code : kCharsetNone;
+uint8_t WindowsCodePageToHTMLCharset(int32_t CodePage) {
+  const CharsetInfo* Info = FindCodePage(CodePage);
+  return Info != nullptr ? Info->Code : kCharsetNone;
 }
 
-uint8_t DOSCodePageToHTMLCharset(int32_t codePage) { return WindowsCodePageToHTMLCharset(codePage); }
+uint8_t DOSCodePageToHTMLCharset(int32_t CodePage) { return WindowsCodePageToHTMLCharset(CodePage); }
 
-uint8_t CharsetToWindows(uint8_t charset) {
-  const CharsetInfo* info = FindCharset(charset);
-  return info != nullptr ? info->windows : kCharsetNone;
+uint8_t CharsetToWindows(uint8_t Charset) {
+  const CharsetInfo* Info = FindCharset(Charset);
+  return Info != nullptr ? Info->Windows : kCharsetNone;
 }
 
 }  // namespace qvnls

@@ -64,8 +64,8 @@ constexpr CharsetInfo kCharsets[] = {
 // Names that ICU files under a converter of its own but that web pages mean as one of ours (the
 // superset that browsers decode them with), and the UTF-16 names without a byte order.
 struct Alias {
-  const char* name;
-  uint8_t code;
+  const char* Name;
+  uint8_t Code;
 };
 constexpr Alias kAliases[] = {
     {"us-ascii", 18}, {"ascii", 18},   {"gb2312", 46},      {"euc-kr", 47},  {"utf-16", 43},
@@ -73,117 +73,117 @@ constexpr Alias kAliases[] = {
 };
 
 // The canonical ICU converter name of a name or alias, or null.
-const char* CanonicalName(const char* name) {
-  UErrorCode error = U_ZERO_ERROR;
-  const char* canonical = ucnv_getAlias(name, 0, &error);
-  return U_SUCCESS(error) ? canonical : nullptr;
+const char* CanonicalName(const char* Name) {
+  UErrorCode Error = U_ZERO_ERROR;
+  const char* Canonical = ucnv_getAlias(Name, 0, &Error);
+  return U_SUCCESS(Error) ? Canonical : nullptr;
 }
 
 struct CanonicalNames {
-  std::array<const char*, std::size(kCharsets)> names{};
+  std::array<const char*, std::size(kCharsets)> Names{};
   CanonicalNames() {
-    for (size_t i = 0; i < std::size(kCharsets); ++i) names[i] = CanonicalName(kCharsets[i].icuName);
+    for (size_t I = 0; I < std::size(kCharsets); ++I) Names[I] = CanonicalName(kCharsets[I].IcuName);
   }
 };
 
 const CanonicalNames& TableCanonicalNames() {
-  static const CanonicalNames names;
-  return names;
+  static const CanonicalNames Names;
+  return Names;
 }
 
 // Builds the maps of one single-byte charset from its ICU converter.
-std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& info) {
-  auto maps = std::make_unique<SingleByteMaps>();
-  std::memset(maps->fromWide, 0, sizeof maps->fromWide);
-  UErrorCode error = U_ZERO_ERROR;
-  UConverter* converter = ucnv_open(info.icuName, &error);
-  if (converter != nullptr)
-    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &error);
+std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& Info) {
+  auto Maps = std::make_unique<SingleByteMaps>();
+  std::memset(Maps->FromWide, 0, sizeof Maps->FromWide);
+  UErrorCode Error = U_ZERO_ERROR;
+  UConverter* Converter = ucnv_open(Info.IcuName, &Error);
+  if (Converter != nullptr)
+    ucnv_setToUCallBack(Converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &Error);
   bool defined[256] = {};
-  for (int b = 0; b < 256; ++b) {
-    char16_t unit = 0;
-    if (converter != nullptr) {
-      ucnv_reset(converter);
-      UChar out[4];
-      const char byte = static_cast<char>(b);
-      error = U_ZERO_ERROR;
-      const int32_t n = ucnv_toUChars(converter, out, 4, &byte, 1, &error);
-      if (U_SUCCESS(error) && n == 1 && !(out[0] >= 0xD800 && out[0] <= 0xDFFF)) {
-        unit = out[0];
-        defined[b] = true;
+  for (int B = 0; B < 256; ++B) {
+    char16_t Unit = 0;
+    if (Converter != nullptr) {
+      ucnv_reset(Converter);
+      UChar Out[4];
+      const char Byte = static_cast<char>(B);
+      Error = U_ZERO_ERROR;
+      const int32_t N = ucnv_toUChars(Converter, Out, 4, &Byte, 1, &Error);
+      if (U_SUCCESS(Error) && N == 1 && !(Out[0] >= 0xD800 && Out[0] <= 0xDFFF)) {
+        Unit = Out[0];
+        defined[B] = true;
       }
     }
     // Every charset of the table keeps ASCII as it is; some IBM tables swap a few control codes.
-    if (b < 0x80) {
-      unit = static_cast<char16_t>(b);
-      defined[b] = true;
+    if (B < 0x80) {
+      Unit = static_cast<char16_t>(B);
+      defined[B] = true;
     }
-    if (!defined[b]) unit = static_cast<char16_t>(b < 0xA0 ? b : 0xF700 + b);
-    maps->toWide[b] = unit;
+    if (!defined[B]) Unit = static_cast<char16_t>(B < 0xA0 ? B : 0xF700 + B);
+    Maps->ToWide[B] = Unit;
   }
-  if (converter != nullptr) ucnv_close(converter);
-  std::copy(std::begin(defined), std::end(defined), maps->defined);
+  if (Converter != nullptr) ucnv_close(Converter);
+  std::copy(std::begin(defined), std::end(defined), Maps->Defined);
   // Defined characters claim their units first, then the stand-ins of undefined bytes take what is
   // left; fromWide of a unit without a byte stays 0, which Encode rejects (toWide[0] is U+0000).
-  std::vector<bool> claimed(65536, false);
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int b = 0; b < 256; ++b) {
-      if (defined[b] != (pass == 0)) continue;
-      const char16_t unit = maps->toWide[b];
-      if (claimed[unit]) continue;
-      claimed[unit] = true;
-      maps->fromWide[unit] = static_cast<uint8_t>(b);
+  std::vector<bool> Claimed(65536, false);
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    for (int B = 0; B < 256; ++B) {
+      if (defined[B] != (Pass == 0)) continue;
+      const char16_t Unit = Maps->ToWide[B];
+      if (Claimed[Unit]) continue;
+      Claimed[Unit] = true;
+      Maps->FromWide[Unit] = static_cast<uint8_t>(B);
     }
   }
-  const char16_t* upper = WideUpperTable();
-  for (int b = 0; b < 256; ++b) {
-    uint8_t byte = 0;
-    maps->upper[b] = maps->Encode(upper[maps->toWide[b]], byte) ? byte : 0;
+  const char16_t* Upper = WideUpperTable();
+  for (int B = 0; B < 256; ++B) {
+    uint8_t Byte = 0;
+    Maps->Upper[B] = Maps->Encode(Upper[Maps->ToWide[B]], Byte) ? Byte : 0;
   }
-  return maps;
+  return Maps;
 }
 
 struct MapSlot {
-  std::once_flag once;
-  std::unique_ptr<SingleByteMaps> maps;
+  std::once_flag Once;
+  std::unique_ptr<SingleByteMaps> Maps;
 };
 
 }  // namespace
 
-const CharsetInfo* FindCharset(uint8_t code) {
-  for (const CharsetInfo& info : kCharsets)
-    if (info.code == code) return &info;
+const CharsetInfo* FindCharset(uint8_t Code) {
+  for (const CharsetInfo& Info : kCharsets)
+    if (Info.Code == Code) return &Info;
   return nullptr;
 }
 
-const CharsetInfo* FindCodePage(int32_t codePage) {
-  for (const CharsetInfo& info : kCharsets)
-    if (info.codePage == codePage) return &info;
+const CharsetInfo* FindCodePage(int32_t CodePage) {
+  for (const CharsetInfo& Info : kCharsets)
+    if (Info.CodePage == CodePage) return &Info;
   return nullptr;
 }
 
-const CharsetInfo* FindCharsetName(const char* name) {
-  if (name == nullptr || *name == '\0') return nullptr;
-  for (const Alias& alias : kAliases)
-    if (strcasecmp(alias.name, name) == 0) return FindCharset(alias.code);
-  const char* canonical = CanonicalName(name);
-  if (canonical == nullptr) return nullptr;
-  const CanonicalNames& table = TableCanonicalNames();
-  for (size_t i = 0; i < std::size(kCharsets); ++i)
-    if (table.names[i] != nullptr && std::strcmp(table.names[i], canonical) == 0) return &kCharsets[i];
+const CharsetInfo* FindCharsetName(const char* Name) {
+  if (Name == nullptr || *Name == '\0') return nullptr;
+  for (const Alias& Alias : kAliases)
+    if (strcasecmp(Alias.Name, Name) == 0) return FindCharset(Alias.Code);
+  const char* Canonical = CanonicalName(Name);
+  if (Canonical == nullptr) return nullptr;
+  const CanonicalNames& Table = TableCanonicalNames();
+  for (size_t I = 0; I < std::size(kCharsets); ++I)
+    if (Table.Names[I] != nullptr && std::strcmp(Table.Names[I], Canonical) == 0) return &kCharsets[I];
   return nullptr;
 }
 
-uint8_t ResolveCharset(uint8_t code) { return code == kCharsetNone ? GetAnsiCharset() : code; }
+uint8_t ResolveCharset(uint8_t Code) { return Code == kCharsetNone ? GetAnsiCharset() : Code; }
 
-const SingleByteMaps* GetSingleByteMaps(uint8_t code) {
-  code = ResolveCharset(code);
-  const CharsetInfo* info = FindCharset(code);
-  if (info == nullptr || info->maxBytes != 1) return nullptr;
-  static MapSlot slots[256];
-  MapSlot& slot = slots[code];
-  std::call_once(slot.once, [&] { slot.maps = BuildSingleByteMaps(*info); });
-  return slot.maps.get();
+const SingleByteMaps* GetSingleByteMaps(uint8_t Code) {
+  Code = ResolveCharset(Code);
+  const CharsetInfo* info = FindCharset(Code);
+  if (info == nullptr || info->MaxBytes != 1) return nullptr;
+  static MapSlot Slots[256];
+  MapSlot& slot = Slots[Code];
+  std::call_once(slot.Once, [&] { slot.Maps = BuildSingleByteMaps(*info); });
+  return slot.Maps.get();
 }
 
 }  // namespace qvnls::detail

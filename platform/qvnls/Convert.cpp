@@ -30,16 +30,16 @@ namespace {
 constexpr char16_t kReplacement = 0xFFFD;  // what undecodable bytes and lone surrogates become
 
 struct ConverterCloser {
-  void operator()(UConverter* c) const { ucnv_close(c); }
+  void operator()(UConverter* C) const { ucnv_close(C); }
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
 // Writes U+FFFD for bytes a converter cannot decode, whatever substitution its code page names.
-void ReplaceUndecodable(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
-                        UConverterCallbackReason reason, UErrorCode* error) {
-  if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
-  *error = U_ZERO_ERROR;
-  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, error);
+void ReplaceUndecodable(const void*, UConverterToUnicodeArgs* Args, const char*, int32_t,
+                        UConverterCallbackReason Reason, UErrorCode* Error) {
+  if (Reason != UCNV_UNASSIGNED && Reason != UCNV_ILLEGAL && Reason != UCNV_IRREGULAR) return;
+  *Error = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(Args, &kReplacement, 1, 0, Error);
 }
 
 enum class Direction { kDecode, kEncode };
@@ -47,289 +47,289 @@ enum class Direction { kDecode, kEncode };
 // One open converter per charset, direction and thread, reset before each use (UTF-7 keeps state).
 // Decoding and encoding use separate converters, so the substitution set for encoding never
 // changes what decoding produces.
-UConverter* ThreadConverter(const CharsetInfo& info, Direction direction) {
-  thread_local std::array<ConverterPtr, 256> decoders;
-  thread_local std::array<ConverterPtr, 256> encoders;
-  ConverterPtr& slot = (direction == Direction::kDecode ? decoders : encoders)[info.code];
-  if (!slot) {
-    UErrorCode error = U_ZERO_ERROR;
-    slot.reset(ucnv_open(info.icuName, &error));
-    if (U_FAILURE(error)) slot.reset();
-    if (slot && direction == Direction::kDecode) {
-      ucnv_setToUCallBack(slot.get(), ReplaceUndecodable, nullptr, nullptr, nullptr, &error);
-      if (U_FAILURE(error)) slot.reset();
+UConverter* ThreadConverter(const CharsetInfo& Info, Direction direction) {
+  thread_local std::array<ConverterPtr, 256> Decoders;
+  thread_local std::array<ConverterPtr, 256> Encoders;
+  ConverterPtr& Slot = (direction == Direction::kDecode ? Decoders : Encoders)[Info.Code];
+  if (!Slot) {
+    UErrorCode Error = U_ZERO_ERROR;
+    Slot.reset(ucnv_open(Info.IcuName, &Error));
+    if (U_FAILURE(Error)) Slot.reset();
+    if (Slot && direction == Direction::kDecode) {
+      ucnv_setToUCallBack(Slot.get(), ReplaceUndecodable, nullptr, nullptr, nullptr, &Error);
+      if (U_FAILURE(Error)) Slot.reset();
     }
   }
-  if (slot) ucnv_reset(slot.get());
-  return slot.get();
+  if (Slot) ucnv_reset(Slot.get());
+  return Slot.get();
 }
 
-bool ValidBuffer(const void* p, int32_t bytes) { return bytes >= 0 && (p != nullptr || bytes == 0); }
+bool ValidBuffer(const void* P, int32_t Bytes) { return Bytes >= 0 && (P != nullptr || Bytes == 0); }
 
 // Decodes `bytes` of `charset` (not single-byte) into `out`. False for a charset it cannot decode.
-bool DecodeMultiByte(const void* source, int32_t bytes, const CharsetInfo& info, std::u16string& out) {
-  out.clear();
-  if (bytes == 0) return true;
-  if (info.code == kCharsetUtf16LE) {
-    out.resize(bytes / 2);
-    for (int32_t i = 0; i < bytes / 2; ++i) out[i] = LoadUnit(source, i);
+bool DecodeMultiByte(const void* Source, int32_t Bytes, const CharsetInfo& Info, std::u16string& Out) {
+  Out.clear();
+  if (Bytes == 0) return true;
+  if (Info.Code == kCharsetUtf16LE) {
+    Out.resize(Bytes / 2);
+    for (int32_t I = 0; I < Bytes / 2; ++I) Out[I] = LoadUnit(Source, I);
     return true;
   }
   // Each source byte yields at most one unit in every multi-byte charset of the table; the retry
   // covers a converter that answers otherwise.
-  int32_t capacity = bytes + 1;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    out.resize(capacity);
-    UErrorCode error = U_ZERO_ERROR;
-    int32_t length = 0;
-    if (info.code == kCharsetUtf8) {
-      u_strFromUTF8WithSub(out.data(), capacity, &length, static_cast<const char*>(source), bytes,
-                           kReplacement, nullptr, &error);
+  int32_t Capacity = Bytes + 1;
+  for (int Attempt = 0; Attempt < 2; ++Attempt) {
+    Out.resize(Capacity);
+    UErrorCode Error = U_ZERO_ERROR;
+    int32_t Length = 0;
+    if (Info.Code == kCharsetUtf8) {
+      u_strFromUTF8WithSub(Out.data(), Capacity, &Length, static_cast<const char*>(Source), Bytes,
+                           kReplacement, nullptr, &Error);
     } else {
-      UConverter* converter = ThreadConverter(info, Direction::kDecode);
-      if (converter == nullptr) return false;
-      length =
-          ucnv_toUChars(converter, out.data(), capacity, static_cast<const char*>(source), bytes, &error);
+      UConverter* Converter = ThreadConverter(Info, Direction::kDecode);
+      if (Converter == nullptr) return false;
+      Length =
+          ucnv_toUChars(Converter, Out.data(), Capacity, static_cast<const char*>(Source), Bytes, &Error);
     }
-    if (error == U_BUFFER_OVERFLOW_ERROR || length > capacity) {
-      capacity = length + 1;
+    if (Error == U_BUFFER_OVERFLOW_ERROR || Length > Capacity) {
+      Capacity = Length + 1;
       continue;
     }
-    if (U_FAILURE(error) && error != U_STRING_NOT_TERMINATED_WARNING) return false;
-    out.resize(length);
+    if (U_FAILURE(Error) && Error != U_STRING_NOT_TERMINATED_WARNING) return false;
+    Out.resize(Length);
     return true;
   }
   return false;
 }
 
 // Encodes units into `charset` (not single-byte); a character it cannot hold becomes `defaultChar`.
-bool EncodeMultiByte(const char16_t* units, int32_t count, const CharsetInfo& info, char defaultChar,
-                     std::string& out) {
-  out.clear();
-  if (count == 0) return true;
-  if (info.code == kCharsetUtf16LE) {
-    out.resize(2 * static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) StoreUnit(out.data(), i, units[i]);
+bool EncodeMultiByte(const char16_t* Units, int32_t Count, const CharsetInfo& Info, char DefaultChar,
+                     std::string& Out) {
+  Out.clear();
+  if (Count == 0) return true;
+  if (Info.Code == kCharsetUtf16LE) {
+    Out.resize(2 * static_cast<size_t>(Count));
+    for (int32_t I = 0; I < Count; ++I) StoreUnit(Out.data(), I, Units[I]);
     return true;
   }
-  int32_t capacity = info.maxBytes * count + 8;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    out.resize(capacity);
-    UErrorCode error = U_ZERO_ERROR;
-    int32_t length = 0;
-    if (info.code == kCharsetUtf8) {
-      u_strToUTF8WithSub(out.data(), capacity, &length, units, count, kReplacement, nullptr, &error);
+  int32_t Capacity = Info.MaxBytes * Count + 8;
+  for (int Attempt = 0; Attempt < 2; ++Attempt) {
+    Out.resize(Capacity);
+    UErrorCode Error = U_ZERO_ERROR;
+    int32_t Length = 0;
+    if (Info.Code == kCharsetUtf8) {
+      u_strToUTF8WithSub(Out.data(), Capacity, &Length, Units, Count, kReplacement, nullptr, &Error);
     } else {
-      UConverter* converter = ThreadConverter(info, Direction::kEncode);
-      if (converter == nullptr) return false;
-      UErrorCode subError = U_ZERO_ERROR;
-      ucnv_setSubstChars(converter, &defaultChar, 1, &subError);
-      length = ucnv_fromUChars(converter, out.data(), capacity, units, count, &error);
+      UConverter* Converter = ThreadConverter(Info, Direction::kEncode);
+      if (Converter == nullptr) return false;
+      UErrorCode SubError = U_ZERO_ERROR;
+      ucnv_setSubstChars(Converter, &DefaultChar, 1, &SubError);
+      Length = ucnv_fromUChars(Converter, Out.data(), Capacity, Units, Count, &Error);
     }
-    if (error == U_BUFFER_OVERFLOW_ERROR || length > capacity) {
-      capacity = length + 8;
+    if (Error == U_BUFFER_OVERFLOW_ERROR || Length > Capacity) {
+      Capacity = Length + 8;
       continue;
     }
-    if (U_FAILURE(error) && error != U_STRING_NOT_TERMINATED_WARNING) return false;
-    out.resize(length);
+    if (U_FAILURE(Error) && Error != U_STRING_NOT_TERMINATED_WARNING) return false;
+    Out.resize(Length);
     return true;
   }
   return false;
 }
 
 // Decodes any charset of the table into `out`; false for an unknown one.
-bool Decode(const void* source, int32_t bytes, uint8_t charset, std::u16string& out) {
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) {
-    const auto* s = static_cast<const uint8_t*>(source);
-    out.resize(bytes);
-    for (int32_t i = 0; i < bytes; ++i) out[i] = maps->toWide[s[i]];
+bool Decode(const void* Source, int32_t Bytes, uint8_t Charset, std::u16string& Out) {
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
+    const auto* S = static_cast<const uint8_t*>(Source);
+    Out.resize(Bytes);
+    for (int32_t I = 0; I < Bytes; ++I) Out[I] = Maps->ToWide[S[I]];
     return true;
   }
-  const CharsetInfo* info = FindCharset(ResolveCharset(charset));
-  return info != nullptr && DecodeMultiByte(source, bytes, *info, out);
+  const CharsetInfo* Info = FindCharset(ResolveCharset(Charset));
+  return Info != nullptr && DecodeMultiByte(Source, Bytes, *Info, Out);
 }
 
-bool Encode(const char16_t* units, int32_t count, uint8_t charset, char defaultChar, std::string& out) {
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) {
-    out.resize(count);
-    for (int32_t i = 0; i < count; ++i) {
-      uint8_t byte = 0;
-      out[i] = maps->Encode(units[i], byte) ? static_cast<char>(byte) : defaultChar;
+bool Encode(const char16_t* Units, int32_t Count, uint8_t Charset, char DefaultChar, std::string& Out) {
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
+    Out.resize(Count);
+    for (int32_t I = 0; I < Count; ++I) {
+      uint8_t Byte = 0;
+      Out[I] = Maps->Encode(Units[I], Byte) ? static_cast<char>(Byte) : DefaultChar;
     }
     return true;
   }
-  const CharsetInfo* info = FindCharset(ResolveCharset(charset));
-  return info != nullptr && EncodeMultiByte(units, count, *info, defaultChar, out);
+  const CharsetInfo* Info = FindCharset(ResolveCharset(Charset));
+  return Info != nullptr && EncodeMultiByte(Units, Count, *Info, DefaultChar, Out);
 }
 
 // Copies a finished result into the caller's target.
-int32_t Deliver(const void* data, size_t bytes, void* target, int32_t targetBytes) {
-  if (bytes > static_cast<size_t>(targetBytes)) return kErrorTargetTooSmall;
-  if (bytes != 0) std::memcpy(target, data, bytes);
-  return static_cast<int32_t>(bytes);
+int32_t Deliver(const void* Data, size_t Bytes, void* Target, int32_t TargetBytes) {
+  if (Bytes > static_cast<size_t>(TargetBytes)) return kErrorTargetTooSmall;
+  if (Bytes != 0) std::memcpy(Target, Data, Bytes);
+  return static_cast<int32_t>(Bytes);
 }
 
-std::u16string LoadUnits(const void* source, int32_t count) {
-  std::u16string units(count, u'\0');
-  for (int32_t i = 0; i < count; ++i) units[i] = LoadUnit(source, i);
-  return units;
+std::u16string LoadUnits(const void* Source, int32_t Count) {
+  std::u16string Units(Count, u'\0');
+  for (int32_t I = 0; I < Count; ++I) Units[I] = LoadUnit(Source, I);
+  return Units;
 }
 
 }  // namespace
 
-bool IsKnownCharset(uint8_t charset) { return FindCharset(charset) != nullptr; }
+bool IsKnownCharset(uint8_t Charset) { return FindCharset(Charset) != nullptr; }
 
-bool IsSingleByteCharset(uint8_t charset) {
-  const CharsetInfo* info = FindCharset(charset);
-  return info != nullptr && info->maxBytes == 1;
+bool IsSingleByteCharset(uint8_t Charset) {
+  const CharsetInfo* Info = FindCharset(Charset);
+  return Info != nullptr && Info->MaxBytes == 1;
 }
 
-int32_t BufToWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
-                  uint8_t charset) {
-  if (!ValidBuffer(source, sourceBytes) || !ValidBuffer(target, targetBytes)) return kErrorArgument;
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) {
-    if (2 * static_cast<int64_t>(sourceBytes) > targetBytes) return kErrorTargetTooSmall;
-    const auto* s = static_cast<const uint8_t*>(source);
-    for (int32_t i = 0; i < sourceBytes; ++i) StoreUnit(target, i, maps->toWide[s[i]]);
-    return 2 * sourceBytes;
+int32_t BufToWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
+                  uint8_t Charset) {
+  if (!ValidBuffer(Source, SourceBytes) || !ValidBuffer(Target, TargetBytes)) return kErrorArgument;
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
+    if (2 * static_cast<int64_t>(SourceBytes) > TargetBytes) return kErrorTargetTooSmall;
+    const auto* S = static_cast<const uint8_t*>(Source);
+    for (int32_t I = 0; I < SourceBytes; ++I) StoreUnit(Target, I, Maps->ToWide[S[I]]);
+    return 2 * SourceBytes;
   }
-  std::u16string units;
-  if (!Decode(source, sourceBytes, charset, units)) return kErrorCharset;
-  if (2 * units.size() > static_cast<size_t>(targetBytes)) return kErrorTargetTooSmall;
-  for (size_t i = 0; i < units.size(); ++i) StoreUnit(target, static_cast<int32_t>(i), units[i]);
-  return static_cast<int32_t>(2 * units.size());
+  std::u16string Units;
+  if (!Decode(Source, SourceBytes, Charset, Units)) return kErrorCharset;
+  if (2 * Units.size() > static_cast<size_t>(TargetBytes)) return kErrorTargetTooSmall;
+  for (size_t I = 0; I < Units.size(); ++I) StoreUnit(Target, static_cast<int32_t>(I), Units[I]);
+  return static_cast<int32_t>(2 * Units.size());
 }
 
-int32_t WideToBuf(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
-                  uint8_t charset) {
-  if (!ValidBuffer(source, sourceBytes) || !ValidBuffer(target, targetBytes)) return kErrorArgument;
-  const int32_t count = sourceBytes / 2;
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) {
-    if (count > targetBytes) return kErrorTargetTooSmall;
-    auto* t = static_cast<uint8_t*>(target);
-    for (int32_t i = 0; i < count; ++i) {
-      uint8_t byte = 0;
-      t[i] = maps->Encode(LoadUnit(source, i), byte) ? byte : 0;
+int32_t WideToBuf(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
+                  uint8_t Charset) {
+  if (!ValidBuffer(Source, SourceBytes) || !ValidBuffer(Target, TargetBytes)) return kErrorArgument;
+  const int32_t Count = SourceBytes / 2;
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
+    if (Count > TargetBytes) return kErrorTargetTooSmall;
+    auto* T = static_cast<uint8_t*>(Target);
+    for (int32_t I = 0; I < Count; ++I) {
+      uint8_t Byte = 0;
+      T[I] = Maps->Encode(LoadUnit(Source, I), Byte) ? Byte : 0;
     }
-    return count;
+    return Count;
   }
-  const std::u16string units = LoadUnits(source, count);
-  std::string bytes;
-  if (!Encode(units.data(), count, charset, 0, bytes)) return kErrorCharset;
-  return Deliver(bytes.data(), bytes.size(), target, targetBytes);
+  const std::u16string Units = LoadUnits(Source, Count);
+  std::string Bytes;
+  if (!Encode(Units.data(), Count, Charset, 0, Bytes)) return kErrorCharset;
+  return Deliver(Bytes.data(), Bytes.size(), Target, TargetBytes);
 }
 
-int32_t ConvertBufsDef(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
-                       uint8_t fromCharset, uint8_t toCharset, char defaultChar) {
-  if (!ValidBuffer(source, sourceBytes) || !ValidBuffer(target, targetBytes)) return kErrorArgument;
-  fromCharset = ResolveCharset(fromCharset);
-  toCharset = ResolveCharset(toCharset);
-  if (!IsKnownCharset(fromCharset) || !IsKnownCharset(toCharset)) return kErrorCharset;
-  if (fromCharset == toCharset) return Deliver(source, sourceBytes, target, targetBytes);
-  const SingleByteMaps* from = GetSingleByteMaps(fromCharset);
-  const SingleByteMaps* to = GetSingleByteMaps(toCharset);
-  if (from != nullptr && to != nullptr) {
-    if (sourceBytes > targetBytes) return kErrorTargetTooSmall;
-    const auto* s = static_cast<const uint8_t*>(source);
-    auto* t = static_cast<uint8_t*>(target);
-    for (int32_t i = 0; i < sourceBytes; ++i) {
-      uint8_t byte = 0;
-      t[i] = to->Encode(from->toWide[s[i]], byte) ? byte : static_cast<uint8_t>(defaultChar);
+int32_t ConvertBufsDef(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
+                       uint8_t FromCharset, uint8_t ToCharset, char DefaultChar) {
+  if (!ValidBuffer(Source, SourceBytes) || !ValidBuffer(Target, TargetBytes)) return kErrorArgument;
+  FromCharset = ResolveCharset(FromCharset);
+  ToCharset = ResolveCharset(ToCharset);
+  if (!IsKnownCharset(FromCharset) || !IsKnownCharset(ToCharset)) return kErrorCharset;
+  if (FromCharset == ToCharset) return Deliver(Source, SourceBytes, Target, TargetBytes);
+  const SingleByteMaps* From = GetSingleByteMaps(FromCharset);
+  const SingleByteMaps* To = GetSingleByteMaps(ToCharset);
+  if (From != nullptr && To != nullptr) {
+    if (SourceBytes > TargetBytes) return kErrorTargetTooSmall;
+    const auto* S = static_cast<const uint8_t*>(Source);
+    auto* T = static_cast<uint8_t*>(Target);
+    for (int32_t I = 0; I < SourceBytes; ++I) {
+      uint8_t Byte = 0;
+      T[I] = To->Encode(From->ToWide[S[I]], Byte) ? Byte : static_cast<uint8_t>(DefaultChar);
     }
-    return sourceBytes;
+    return SourceBytes;
   }
-  std::u16string units;
-  std::string bytes;
-  if (!Decode(source, sourceBytes, fromCharset, units) ||
-      !Encode(units.data(), static_cast<int32_t>(units.size()), toCharset, defaultChar, bytes))
+  std::u16string Units;
+  std::string Bytes;
+  if (!Decode(Source, SourceBytes, FromCharset, Units) ||
+      !Encode(Units.data(), static_cast<int32_t>(Units.size()), ToCharset, DefaultChar, Bytes))
     return kErrorCharset;
-  return Deliver(bytes.data(), bytes.size(), target, targetBytes);
+  return Deliver(Bytes.data(), Bytes.size(), Target, TargetBytes);
 }
 
-int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t toCharset, char defaultChar) {
-  if (!ValidBuffer(buffer, bytes)) return kErrorArgument;
-  const SingleByteMaps* from = GetSingleByteMaps(fromCharset);
-  const SingleByteMaps* to = GetSingleByteMaps(toCharset);
-  if (from == nullptr || to == nullptr) return kErrorCharset;
-  if (from == to) return bytes;
-  auto* b = static_cast<uint8_t*>(buffer);
-  for (int32_t i = 0; i < bytes; ++i) {
-    uint8_t byte = 0;
-    b[i] = to->Encode(from->toWide[b[i]], byte) ? byte : static_cast<uint8_t>(defaultChar);
+int32_t ConvertBufDef(void* Buffer, int32_t Bytes, uint8_t FromCharset, uint8_t ToCharset, char DefaultChar) {
+  if (!ValidBuffer(Buffer, Bytes)) return kErrorArgument;
+  const SingleByteMaps* From = GetSingleByteMaps(FromCharset);
+  const SingleByteMaps* To = GetSingleByteMaps(ToCharset);
+  if (From == nullptr || To == nullptr) return kErrorCharset;
+  if (From == To) return Bytes;
+  auto* B = static_cast<uint8_t*>(Buffer);
+  for (int32_t I = 0; I < Bytes; ++I) {
+    uint8_t Byte = 0;
+    B[I] = To->Encode(From->ToWide[B[I]], Byte) ? Byte : static_cast<uint8_t>(DefaultChar);
   }
-  return bytes;
+  return Bytes;
 }
 
-int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes) {
-  if (!ValidBuffer(source, sourceBytes) || !ValidBuffer(target, targetBytes)) return kErrorArgument;
-  const int32_t count = sourceBytes / 2;
+int32_t AdjustLineBreaksBufWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes) {
+  if (!ValidBuffer(Source, SourceBytes) || !ValidBuffer(Target, TargetBytes)) return kErrorArgument;
+  const int32_t Count = SourceBytes / 2;
   // First the size, so that a short target is refused before anything is written.
-  int64_t needed = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const char16_t c = LoadUnit(source, i);
-    if (c == u'\r' && i + 1 < count && LoadUnit(source, i + 1) == u'\n') ++i;
-    needed += (c == u'\r' || c == u'\n') ? 2 : 1;
+  int64_t Needed = 0;
+  for (int32_t I = 0; I < Count; ++I) {
+    const char16_t C = LoadUnit(Source, I);
+    if (C == u'\r' && I + 1 < Count && LoadUnit(Source, I + 1) == u'\n') ++I;
+    Needed += (C == u'\r' || C == u'\n') ? 2 : 1;
   }
-  if (2 * needed > targetBytes) return kErrorTargetTooSmall;
-  int32_t out = 0;
-  for (int32_t i = 0; i < count; ++i) {
-    const char16_t c = LoadUnit(source, i);
-    if (c == u'\r' || c == u'\n') {
-      if (c == u'\r' && i + 1 < count && LoadUnit(source, i + 1) == u'\n') ++i;
-      StoreUnit(target, out++, u'\r');
-      StoreUnit(target, out++, u'\n');
+  if (2 * Needed > TargetBytes) return kErrorTargetTooSmall;
+  int32_t Out = 0;
+  for (int32_t I = 0; I < Count; ++I) {
+    const char16_t C = LoadUnit(Source, I);
+    if (C == u'\r' || C == u'\n') {
+      if (C == u'\r' && I + 1 < Count && LoadUnit(Source, I + 1) == u'\n') ++I;
+      StoreUnit(Target, Out++, u'\r');
+      StoreUnit(Target, Out++, u'\n');
     } else {
-      StoreUnit(target, out++, c);
+      StoreUnit(Target, Out++, C);
     }
   }
-  return 2 * out;
+  return 2 * Out;
 }
 
-char16_t CharToWideChar(uint8_t ch, uint8_t charset) {
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset))
-    return maps->defined[ch] ? maps->toWide[ch] : 0;
-  return IsKnownCharset(charset) && ch < 0x80 ? ch : 0;
+char16_t CharToWideChar(uint8_t Ch, uint8_t Charset) {
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset))
+    return Maps->Defined[Ch] ? Maps->ToWide[Ch] : 0;
+  return IsKnownCharset(Charset) && Ch < 0x80 ? Ch : 0;
 }
 
-uint8_t WideCharToChar(char16_t ch, uint8_t charset) {
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) {
-    uint8_t byte = 0;
-    return maps->Encode(ch, byte) ? byte : 0;
+uint8_t WideCharToChar(char16_t Ch, uint8_t Charset) {
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
+    uint8_t Byte = 0;
+    return Maps->Encode(Ch, Byte) ? Byte : 0;
   }
-  return IsKnownCharset(charset) && ch < 0x80 ? static_cast<uint8_t>(ch) : 0;
+  return IsKnownCharset(Charset) && Ch < 0x80 ? static_cast<uint8_t>(Ch) : 0;
 }
 
-uint8_t UpperChar(uint8_t ch, uint8_t charset) {
-  if (const SingleByteMaps* maps = GetSingleByteMaps(charset)) return maps->upper[ch];
-  if (!IsKnownCharset(charset) || ch >= 0x80) return 0;
-  return (ch >= 'a' && ch <= 'z') ? static_cast<uint8_t>(ch - 'a' + 'A') : ch;
+uint8_t UpperChar(uint8_t Ch, uint8_t Charset) {
+  if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) return Maps->Upper[Ch];
+  if (!IsKnownCharset(Charset) || Ch >= 0x80) return 0;
+  return (Ch >= 'a' && Ch <= 'z') ? static_cast<uint8_t>(Ch - 'a' + 'A') : Ch;
 }
 
-uint8_t ConvertChar(uint8_t ch, uint8_t fromCharset, uint8_t toCharset) {
-  const char16_t unit = CharToWideChar(ch, fromCharset);
-  if (unit == 0 && ch != 0) return 0;
-  return WideCharToChar(unit, toCharset);
+uint8_t ConvertChar(uint8_t Ch, uint8_t FromCharset, uint8_t ToCharset) {
+  const char16_t Unit = CharToWideChar(Ch, FromCharset);
+  if (Unit == 0 && Ch != 0) return 0;
+  return WideCharToChar(Unit, ToCharset);
 }
 
-const uint8_t* GetTransMap(uint8_t fromCharset, uint8_t toCharset) {
-  fromCharset = ResolveCharset(fromCharset);
-  toCharset = ResolveCharset(toCharset);
-  const SingleByteMaps* from = GetSingleByteMaps(fromCharset);
-  const SingleByteMaps* to = GetSingleByteMaps(toCharset);
-  if (from == nullptr || to == nullptr || fromCharset == toCharset) return nullptr;
+const uint8_t* GetTransMap(uint8_t FromCharset, uint8_t ToCharset) {
+  FromCharset = ResolveCharset(FromCharset);
+  ToCharset = ResolveCharset(ToCharset);
+  const SingleByteMaps* From = GetSingleByteMaps(FromCharset);
+  const SingleByteMaps* To = GetSingleByteMaps(ToCharset);
+  if (From == nullptr || To == nullptr || FromCharset == ToCharset) return nullptr;
   constexpr int kHighBytes = 128;  // the map covers bytes 128-255
-  static std::mutex mutex;
-  static std::map<std::pair<uint8_t, uint8_t>, std::unique_ptr<uint8_t[]>> maps;
-  std::lock_guard<std::mutex> lock(mutex);
-  std::unique_ptr<uint8_t[]>& map = maps[{fromCharset, toCharset}];
-  if (!map) {
-    map = std::make_unique<uint8_t[]>(kHighBytes);
-    for (int i = 0; i < kHighBytes; ++i) {
-      uint8_t byte = 0;
-      map[i] = to->Encode(from->toWide[kHighBytes + i], byte) ? byte : 0;
+  static std::mutex Mutex;
+  static std::map<std::pair<uint8_t, uint8_t>, std::unique_ptr<uint8_t[]>> Maps;
+  std::lock_guard<std::mutex> Lock(Mutex);
+  std::unique_ptr<uint8_t[]>& Map = Maps[{FromCharset, ToCharset}];
+  if (!Map) {
+    Map = std::make_unique<uint8_t[]>(kHighBytes);
+    for (int I = 0; I < kHighBytes; ++I) {
+      uint8_t Byte = 0;
+      Map[I] = To->Encode(From->ToWide[kHighBytes + I], Byte) ? Byte : 0;
     }
   }
-  return map.get();
+  return Map.get();
 }
 
 }  // namespace qvnls

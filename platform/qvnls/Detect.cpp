@@ -14,11 +14,11 @@ using detail::SingleByteMaps;
 
 namespace {
 
-bool StartsWith(const uint8_t* s, int32_t n, std::initializer_list<uint8_t> prefix) {
-  if (n < static_cast<int32_t>(prefix.size())) return false;
-  int32_t i = 0;
-  for (uint8_t b : prefix)
-    if (s[i++] != b) return false;
+bool StartsWith(const uint8_t* S, int32_t N, std::initializer_list<uint8_t> Prefix) {
+  if (N < static_cast<int32_t>(Prefix.size())) return false;
+  int32_t I = 0;
+  for (uint8_t B : Prefix)
+    if (S[I++] != B) return false;
   return true;
 }
 
@@ -28,66 +28,66 @@ enum class Utf16Order { kNone, kLittle, kBig };
 // letters) is zero, always at the same parity, and a zero unit is rare. The test asks for zero high
 // bytes in at least 1 unit of 16 (Cyrillic or Greek prose still has its blanks), at most a quarter as
 // many units with only the other byte zero, and at most 1 zero unit in 32 (one terminator is fine).
-Utf16Order DetectUtf16(const uint8_t* s, int32_t n) {
+Utf16Order DetectUtf16(const uint8_t* S, int32_t N) {
   constexpr int32_t kMinShare = 16;
   constexpr int32_t kMaxOtherRatio = 4;
   constexpr int32_t kZeroUnitShare = 32;
-  const int32_t units = n / 2;
-  if (units == 0) return Utf16Order::kNone;
-  int32_t lowZero = 0, highZero = 0, bothZero = 0;  // by the little-endian reading
-  for (int32_t i = 0; i < units; ++i) {
-    const bool low = s[2 * i] == 0;
-    const bool high = s[2 * i + 1] == 0;
-    if (low && high)
-      ++bothZero;
-    else if (low)
-      ++lowZero;
-    else if (high)
-      ++highZero;
+  const int32_t Units = N / 2;
+  if (Units == 0) return Utf16Order::kNone;
+  int32_t LowZero = 0, HighZero = 0, BothZero = 0;  // by the little-endian reading
+  for (int32_t I = 0; I < Units; ++I) {
+    const bool Low = S[2 * I] == 0;
+    const bool High = S[2 * I + 1] == 0;
+    if (Low && High)
+      ++BothZero;
+    else if (Low)
+      ++LowZero;
+    else if (High)
+      ++HighZero;
   }
-  const int32_t minimum = units / kMinShare > 1 ? units / kMinShare : 1;
-  const int32_t zeroUnitLimit = units / kZeroUnitShare > 1 ? units / kZeroUnitShare : 1;
-  if (bothZero > zeroUnitLimit) return Utf16Order::kNone;
-  if (highZero >= minimum && lowZero * kMaxOtherRatio <= highZero) return Utf16Order::kLittle;
-  if (lowZero >= minimum && highZero * kMaxOtherRatio <= lowZero) return Utf16Order::kBig;
+  const int32_t Minimum = Units / kMinShare > 1 ? Units / kMinShare : 1;
+  const int32_t ZeroUnitLimit = Units / kZeroUnitShare > 1 ? Units / kZeroUnitShare : 1;
+  if (BothZero > ZeroUnitLimit) return Utf16Order::kNone;
+  if (HighZero >= Minimum && LowZero * kMaxOtherRatio <= HighZero) return Utf16Order::kLittle;
+  if (LowZero >= Minimum && HighZero * kMaxOtherRatio <= LowZero) return Utf16Order::kBig;
   return Utf16Order::kNone;
 }
 
 // Valid UTF-8 with at least one multi-byte sequence. A sequence that the sample's end cuts off is
 // accepted when the bytes present are right.
-bool DetectUtf8(const uint8_t* s, int32_t n) {
-  bool multiByte = false;
-  int32_t i = 0;
-  while (i < n) {
-    const uint8_t c = s[i];
-    if (c < 0x80) {
-      ++i;
+bool DetectUtf8(const uint8_t* S, int32_t N) {
+  bool MultiByte = false;
+  int32_t I = 0;
+  while (I < N) {
+    const uint8_t C = S[I];
+    if (C < 0x80) {
+      ++I;
       continue;
     }
-    int32_t length = 0;
-    uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;   // no overlong forms
-      if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;  // nothing above U+10FFFF
+    int32_t Length = 0;
+    uint8_t Low = 0x80, High = 0xBF;  // the range of the second byte
+    if (C >= 0xC2 && C <= 0xDF) {
+      Length = 2;
+    } else if (C >= 0xE0 && C <= 0xEF) {
+      Length = 3;
+      if (C == 0xE0) Low = 0xA0;   // no overlong forms
+      if (C == 0xED) High = 0x9F;  // no surrogates
+    } else if (C >= 0xF0 && C <= 0xF4) {
+      Length = 4;
+      if (C == 0xF0) Low = 0x90;
+      if (C == 0xF4) High = 0x8F;  // nothing above U+10FFFF
     } else {
       return false;
     }
-    for (int32_t k = 1; k < length; ++k) {
-      if (i + k >= n) return multiByte;
-      const uint8_t b = s[i + k];
-      if (k == 1 ? (b < low || b > high) : (b < 0x80 || b > 0xBF)) return false;
+    for (int32_t K = 1; K < Length; ++K) {
+      if (I + K >= N) return MultiByte;
+      const uint8_t B = S[I + K];
+      if (K == 1 ? (B < Low || B > High) : (B < 0x80 || B > 0xBF)) return false;
     }
-    multiByte = true;
-    i += length;
+    MultiByte = true;
+    I += Length;
   }
-  return multiByte;
+  return MultiByte;
 }
 
 // Russian letters а..я by frequency in ten-thousandths, and ё.
@@ -100,34 +100,34 @@ constexpr int32_t kUpperDivisor = 4;          // an upper-case letter counts a q
 constexpr int32_t kOtherCyrillicWeight = 20;  // Ukrainian and Belarusian letters and the like
 constexpr int32_t kNonLetterPenalty = 300;    // a high byte that is no Cyrillic letter
 
-int32_t LetterWeight(char16_t u) {
-  if (u >= 0x0430 && u <= 0x044F) return kRussianFrequency[u - 0x0430];
-  if (u >= 0x0410 && u <= 0x042F) return kRussianFrequency[u - 0x0410] / kUpperDivisor;
-  if (u == 0x0451) return kYoFrequency;
-  if (u == 0x0401) return kYoFrequency;
-  if (u >= 0x0400 && u <= 0x04FF) return kOtherCyrillicWeight;
+int32_t LetterWeight(char16_t U) {
+  if (U >= 0x0430 && U <= 0x044F) return kRussianFrequency[U - 0x0430];
+  if (U >= 0x0410 && U <= 0x042F) return kRussianFrequency[U - 0x0410] / kUpperDivisor;
+  if (U == 0x0451) return kYoFrequency;
+  if (U == 0x0401) return kYoFrequency;
+  if (U >= 0x0400 && U <= 0x04FF) return kOtherCyrillicWeight;
   return -kNonLetterPenalty;
 }
 
-int64_t RussianScore(const uint8_t* s, int32_t n, uint8_t charset) {
-  const SingleByteMaps* maps = GetSingleByteMaps(charset);
-  if (maps == nullptr) return INT64_MIN;
-  int64_t score = 0;
-  for (int32_t i = 0; i < n; ++i)
-    if (s[i] >= 0x80) score += LetterWeight(maps->toWide[s[i]]);
-  return score;
+int64_t RussianScore(const uint8_t* S, int32_t N, uint8_t Charset) {
+  const SingleByteMaps* Maps = GetSingleByteMaps(Charset);
+  if (Maps == nullptr) return INT64_MIN;
+  int64_t Score = 0;
+  for (int32_t I = 0; I < N; ++I)
+    if (S[I] >= 0x80) Score += LetterWeight(Maps->ToWide[S[I]]);
+  return Score;
 }
 
-bool IsAsciiLetter(uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z'); }
+bool IsAsciiLetter(uint8_t B) { return (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z'); }
 
 }  // namespace
 
-uint8_t DetermineRussianCharsetEx(const void* buffer, int32_t bytes, uint32_t candidates) {
-  const auto* s = static_cast<const uint8_t*>(buffer);
-  if (s == nullptr || bytes <= 0) return kCharsetWin1251;
+uint8_t DetermineRussianCharsetEx(const void* Buffer, int32_t Bytes, uint32_t Candidates) {
+  const auto* S = static_cast<const uint8_t*>(Buffer);
+  if (S == nullptr || Bytes <= 0) return kCharsetWin1251;
   struct Candidate {
-    uint32_t bit;
-    uint8_t charset;
+    uint32_t Bit;
+    uint8_t Charset;
   };
   // Windows-1251 first: it wins every tie.
   constexpr Candidate kCandidates[] = {
@@ -136,65 +136,65 @@ uint8_t DetermineRussianCharsetEx(const void* buffer, int32_t bytes, uint32_t ca
       {kRussianDos, kCharsetDos866},
       {kRussianIso, kCharsetIso8859_5},
   };
-  uint8_t best = kCharsetWin1251;
-  int64_t bestScore = INT64_MIN;
-  for (const Candidate& c : kCandidates) {
-    if (c.bit != 0 && (candidates & c.bit) == 0) continue;
-    const int64_t score = RussianScore(s, bytes, c.charset);
-    if (score > bestScore) {
-      best = c.charset;
-      bestScore = score;
+  uint8_t Best = kCharsetWin1251;
+  int64_t BestScore = INT64_MIN;
+  for (const Candidate& C : kCandidates) {
+    if (C.Bit != 0 && (Candidates & C.Bit) == 0) continue;
+    const int64_t Score = RussianScore(S, Bytes, C.Charset);
+    if (Score > BestScore) {
+      Best = C.Charset;
+      BestScore = Score;
     }
   }
-  return best;
+  return Best;
 }
 
-bool TextIsPossiblyRussian(const void* buffer, int32_t bytes) {
-  const auto* s = static_cast<const uint8_t*>(buffer);
-  if (s == nullptr || bytes <= 0) return false;
-  int32_t highWords = 0, mixedWords = 0;
-  int32_t i = 0;
-  while (i < bytes) {
-    if (s[i] < 0x80 && !IsAsciiLetter(s[i])) {
-      ++i;
+bool TextIsPossiblyRussian(const void* Buffer, int32_t Bytes) {
+  const auto* S = static_cast<const uint8_t*>(Buffer);
+  if (S == nullptr || Bytes <= 0) return false;
+  int32_t HighWords = 0, MixedWords = 0;
+  int32_t I = 0;
+  while (I < Bytes) {
+    if (S[I] < 0x80 && !IsAsciiLetter(S[I])) {
+      ++I;
       continue;
     }
-    int32_t high = 0, ascii = 0;
-    for (; i < bytes && (s[i] >= 0x80 || IsAsciiLetter(s[i])); ++i) (s[i] >= 0x80 ? high : ascii)++;
-    if (high >= 2 && ascii == 0) ++highWords;
-    if (high > 0 && ascii > 0) ++mixedWords;
+    int32_t High = 0, Ascii = 0;
+    for (; I < Bytes && (S[I] >= 0x80 || IsAsciiLetter(S[I])); ++I) (S[I] >= 0x80 ? High : Ascii)++;
+    if (High >= 2 && Ascii == 0) ++HighWords;
+    if (High > 0 && Ascii > 0) ++MixedWords;
   }
-  return highWords > 0 && highWords > mixedWords;
+  return HighWords > 0 && HighWords > MixedWords;
 }
 
-uint8_t DetermineCharsetEx(const void* buffer, int32_t bytes, uint32_t& options) {
-  const uint32_t in = options & ~kDetectBigEndian;
-  options = in;
-  const auto* s = static_cast<const uint8_t*>(buffer);
-  if (s == nullptr || bytes < 0) bytes = 0;
-  if (in & kDetectStartOfStream) {
-    if (StartsWith(s, bytes, {0xEF, 0xBB, 0xBF})) return kCharsetUtf8;
-    if (StartsWith(s, bytes, {0xFF, 0xFE})) return kCharsetUtf16LE;
-    if (StartsWith(s, bytes, {0xFE, 0xFF})) {
-      options |= kDetectBigEndian;
+uint8_t DetermineCharsetEx(const void* Buffer, int32_t Bytes, uint32_t& Options) {
+  const uint32_t In = Options & ~kDetectBigEndian;
+  Options = In;
+  const auto* S = static_cast<const uint8_t*>(Buffer);
+  if (S == nullptr || Bytes < 0) Bytes = 0;
+  if (In & kDetectStartOfStream) {
+    if (StartsWith(S, Bytes, {0xEF, 0xBB, 0xBF})) return kCharsetUtf8;
+    if (StartsWith(S, Bytes, {0xFF, 0xFE})) return kCharsetUtf16LE;
+    if (StartsWith(S, Bytes, {0xFE, 0xFF})) {
+      Options |= kDetectBigEndian;
       return kCharsetUtf16LE;
     }
   }
-  if (in & kDetectUtf16) {
-    switch (DetectUtf16(s, bytes)) {
+  if (In & kDetectUtf16) {
+    switch (DetectUtf16(S, Bytes)) {
       case Utf16Order::kLittle:
         return kCharsetUtf16LE;
       case Utf16Order::kBig:
-        options |= kDetectBigEndian;
+        Options |= kDetectBigEndian;
         return kCharsetUtf16LE;
       case Utf16Order::kNone:
         break;
     }
   }
-  if ((in & kDetectUtf8) && DetectUtf8(s, bytes)) return kCharsetUtf8;
-  if ((in & kDetectEightBit) == 0) return kCharsetNone;
-  if ((in & kDetectCyrillic) != 0 && TextIsPossiblyRussian(s, bytes))
-    return DetermineRussianCharsetEx(s, bytes, kRussianKoi8 | kRussianIso | kRussianDos);
+  if ((In & kDetectUtf8) && DetectUtf8(S, Bytes)) return kCharsetUtf8;
+  if ((In & kDetectEightBit) == 0) return kCharsetNone;
+  if ((In & kDetectCyrillic) != 0 && TextIsPossiblyRussian(S, Bytes))
+    return DetermineRussianCharsetEx(S, Bytes, kRussianKoi8 | kRussianIso | kRussianDos);
   return GetAnsiCharset();
 }
 

@@ -117,7 +117,7 @@ bool IsSingleByteCharset(uint8_t charset);
 // Sets both pages and rebuilds every table that depends on them. False (and nothing changed) when a
 // page has no single-byte charset code. Call at start-up or in tests only, while no other thread
 // uses the layer.
-bool SetSystemCodePages(int32_t ansiCodePage, int32_t oemCodePage);
+bool SetSystemCodePages(int32_t AnsiCodePage, int32_t OemCodePage);
 // Back to the pages the locale gives.
 void ResetSystemCodePages();
 
@@ -125,8 +125,8 @@ void ResetSystemCodePages();
 // setting above; another Windows locale identifier answers its language's pair.
 constexpr uint32_t kLocaleSystemDefault = 2048;  // LOCALE_SYSTEM_DEFAULT
 constexpr uint32_t kLocaleUserDefault = 1024;    // LOCALE_USER_DEFAULT
-int32_t GetWindowsCodePage(uint32_t locale);     // negative for a locale of unknown language
-int32_t GetOEMCodePage(uint32_t locale);         // negative for a locale of unknown language
+int32_t GetWindowsCodePage(uint32_t Locale);     // negative for a locale of unknown language
+int32_t GetOEMCodePage(uint32_t Locale);         // negative for a locale of unknown language
 
 // The charset codes of the two system pages (never 0).
 uint8_t GetAnsiCharset();
@@ -142,39 +142,39 @@ uint8_t GetOemCharset();
 
 // Text in `charset` to UTF-16LE. Bytes the charset cannot decode (malformed UTF-8, a lone lead byte)
 // become U+FFFD. Needs at most 2 target bytes per source byte.
-int32_t BufToWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
+int32_t BufToWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
                   uint8_t charset);
 // UTF-16LE to `charset`. A character the charset cannot hold becomes a zero byte; a lone surrogate
 // becomes U+FFFD in the Unicode charsets. A trailing odd byte of the source is ignored.
-int32_t WideToBuf(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
+int32_t WideToBuf(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
                   uint8_t charset);
 // From one charset to another through UTF-16; a character the target cannot hold becomes
 // `defaultChar` (0 writes a zero byte).
-int32_t ConvertBufsDef(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes,
-                       uint8_t fromCharset, uint8_t toCharset, char defaultChar = 0);
+int32_t ConvertBufsDef(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
+                       uint8_t FromCharset, uint8_t ToCharset, char DefaultChar = 0);
 // In place between two single-byte charsets; a byte the target cannot hold becomes `defaultChar`.
 // Answers the bytes converted, or kErrorCharset when either charset is not single-byte.
-int32_t ConvertBufDef(void* buffer, int32_t bytes, uint8_t fromCharset, uint8_t toCharset,
-                      char defaultChar = '?');
+int32_t ConvertBufDef(void* Buffer, int32_t Bytes, uint8_t FromCharset, uint8_t ToCharset,
+                      char DefaultChar = '?');
 
 // Every line break of the UTF-16 source (CR LF, a lone CR, a lone LF) becomes CR LF. Needs at most
 // twice the source bytes.
-int32_t AdjustLineBreaksBufWide(const void* source, int32_t sourceBytes, void* target, int32_t targetBytes);
+int32_t AdjustLineBreaksBufWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes);
 
 // Single characters of single-byte charsets; 0 means none (an undefined byte, a character not in the
 // charset, and in a multi-byte charset every byte or character but ASCII).
-char16_t CharToWideChar(uint8_t ch, uint8_t charset);
-uint8_t WideCharToChar(char16_t ch, uint8_t charset);
+char16_t CharToWideChar(uint8_t Ch, uint8_t charset);
+uint8_t WideCharToChar(char16_t Ch, uint8_t charset);
 // The upper-case form of a character of `charset`; 0 when the upper-case letter is not in the charset
 // (the character itself when it has no upper case).
-uint8_t UpperChar(uint8_t ch, uint8_t charset);
+uint8_t UpperChar(uint8_t Ch, uint8_t charset);
 // A character of `fromCharset` in `toCharset`; 0 when it has no place there.
-uint8_t ConvertChar(uint8_t ch, uint8_t fromCharset, uint8_t toCharset);
+uint8_t ConvertChar(uint8_t Ch, uint8_t FromCharset, uint8_t ToCharset);
 
 // Translation of the bytes 128-255 from one single-byte charset to another: entry i is byte 128 + i
 // in `toCharset`, 0 when it has no place there. Null for equal charsets or when either is not
 // single-byte. The map lives until the process ends.
-const uint8_t* GetTransMap(uint8_t fromCharset, uint8_t toCharset);
+const uint8_t* GetTransMap(uint8_t FromCharset, uint8_t ToCharset);
 
 // ---------------------------------------------------------------------------------------------------
 // Case. Upper case is the simple one-to-one mapping of each UTF-16 unit (ICU's u_toupper), so the
@@ -182,7 +182,7 @@ const uint8_t* GetTransMap(uint8_t fromCharset, uint8_t toCharset);
 // always folded by the same table. Surrogates and letters whose upper case lies outside the BMP are
 // left as they are.
 // ---------------------------------------------------------------------------------------------------
-void WideUpperBuf(char16_t* buffer, int32_t chars);
+void WideUpperBuf(char16_t* Buffer, int32_t Chars);
 // The 65,536-entry table behind WideUpperBuf: table[unit] is the upper-case unit.
 const char16_t* WideUpperTable();
 
@@ -193,55 +193,55 @@ const char16_t* WideUpperTable();
 // answer 0 only for identical texts (collation, then the code units break ties). Both orders are
 // total. The answer is negative, 0 or positive.
 // ---------------------------------------------------------------------------------------------------
-int32_t CompareTextWide(const char16_t* text1, const char16_t* text2);  // zero-terminated
-int32_t CompareStrWide(const char16_t* text1, const char16_t* text2);   // zero-terminated
-int32_t CompareTextBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2);
-int32_t CompareStrBufWide(const char16_t* text1, const char16_t* text2, int32_t chars1, int32_t chars2);
+int32_t CompareTextWide(const char16_t* Text1, const char16_t* Text2);  // zero-terminated
+int32_t CompareStrWide(const char16_t* Text1, const char16_t* Text2);   // zero-terminated
+int32_t CompareTextBufWide(const char16_t* Text1, const char16_t* Text2, int32_t Chars1, int32_t Chars2);
+int32_t CompareStrBufWide(const char16_t* Text1, const char16_t* Text2, int32_t Chars1, int32_t Chars2);
 // The contracts of lstrcmpiW and CompareStringW (WinNls.h), kept under the names older callers use.
-int32_t Emulate_lstrcmpiW(const char16_t* text1, const char16_t* text2);
-int32_t Emulate_CompareStringW(uint32_t locale, uint32_t flags, const char16_t* text1, int32_t chars1,
-                               const char16_t* text2, int32_t chars2);
+int32_t Emulate_lstrcmpiW(const char16_t* Text1, const char16_t* Text2);
+int32_t Emulate_CompareStringW(uint32_t Locale, uint32_t Flags, const char16_t* Text1, int32_t Chars1,
+                               const char16_t* Text2, int32_t Chars2);
 
 // A letter or a digit (ICU's u_isalnum).
-bool UnicodeIsAlphaNum(char16_t ch);
+bool UnicodeIsAlphaNum(char16_t Ch);
 
 // ---------------------------------------------------------------------------------------------------
 // Zero-terminated UTF-16 texts and value scans.
 // ---------------------------------------------------------------------------------------------------
-int32_t StrLenW(const char16_t* text);
+int32_t StrLenW(const char16_t* Text);
 // The first of the first `chars` units equal to `ch`, or null.
-const char16_t* StrLScanW(const char16_t* text, char16_t ch, int32_t chars);
+const char16_t* StrLScanW(const char16_t* Text, char16_t Ch, int32_t Chars);
 // Swaps the two bytes of every unit of a zero-terminated text in place (UTF-16BE <-> UTF-16LE).
-void StrSwapByteOrder(char16_t* text);
+void StrSwapByteOrder(char16_t* Text);
 // The first index in 0..lastIndex whose byte / 16-bit unit equals `value`, or -1. The 16-bit form
 // reads units at any byte address.
-int32_t IndexOfValue8(const void* buffer, uint8_t value, int32_t lastIndex);
-int32_t IndexOfValue16(const void* buffer, uint16_t value, int32_t lastIndex);
+int32_t IndexOfValue8(const void* Buffer, uint8_t Value, int32_t LastIndex);
+int32_t IndexOfValue16(const void* Buffer, uint16_t Value, int32_t LastIndex);
 // How many of the first `count` bytes equal `value`.
-int32_t CountEqualToValue8(const void* buffer, uint8_t value, int32_t count);
+int32_t CountEqualToValue8(const void* Buffer, uint8_t Value, int32_t Count);
 
 // ---------------------------------------------------------------------------------------------------
 // Exact search. Zero bytes are ordinary bytes; buffers may lie at any address.
 // ---------------------------------------------------------------------------------------------------
 // The byte offset of the first occurrence of the pattern in the buffer, or -1 (also for an empty
 // pattern, a pattern longer than the buffer and negative lengths).
-int32_t FindInBuf(const void* pattern, int32_t patternBytes, const void* buffer, int32_t bufferBytes);
+int32_t FindInBuf(const void* Pattern, int32_t PatternBytes, const void* Buffer, int32_t BufferBytes);
 // The same over UTF-16 units: lengths and the answer count units, and a hit always starts on a unit
 // boundary of the buffer (never at an odd byte).
-int32_t FindWordsInBuf(const void* pattern, int32_t patternChars, const void* buffer, int32_t bufferChars);
+int32_t FindWordsInBuf(const void* Pattern, int32_t PatternChars, const void* Buffer, int32_t BufferChars);
 // A pattern prepared once for many searches: the two positions the search tests first are chosen when
 // it is made, not on every call (for a long pattern that choice costs as much as searching a window).
 // It points into the pattern, which must stay where it is, unchanged, while it is used.
 struct TBufPattern {
-  const void* pattern = nullptr;
-  int32_t length = 0;  // bytes for FindInBuf, UTF-16 units for FindWordsInBuf
-  int32_t first = 0, second = 0;
+  const void* Pattern = nullptr;
+  int32_t Length = 0;  // bytes for FindInBuf, UTF-16 units for FindWordsInBuf
+  int32_t First = 0, Second = 0;
 };
-TBufPattern PrepareBufPattern(const void* pattern, int32_t patternBytes);
-TBufPattern PrepareWordsPattern(const void* pattern, int32_t patternChars);
+TBufPattern PrepareBufPattern(const void* Pattern, int32_t PatternBytes);
+TBufPattern PrepareWordsPattern(const void* Pattern, int32_t PatternChars);
 // FindInBuf and FindWordsInBuf of a prepared pattern: the same answers.
-int32_t FindInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferBytes);
-int32_t FindWordsInBuf(const TBufPattern& pattern, const void* buffer, int32_t bufferChars);
+int32_t FindInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t BufferBytes);
+int32_t FindWordsInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t BufferChars);
 
 // ---------------------------------------------------------------------------------------------------
 // Charset detection. The answers depend only on the bytes and the options, never on earlier calls.
@@ -262,7 +262,7 @@ constexpr uint32_t kDetectBigEndian = 0x80000000u;  // out: the answer 43 is big
 // multi-byte sequence and no invalid one (kDetectUtf8; a sequence cut by the sample's end is allowed);
 // then, with kDetectEightBit, the Cyrillic guess (when allowed and TextIsPossiblyRussian) or the system
 // Windows charset; otherwise 0. `options` comes back with kDetectBigEndian set or cleared.
-uint8_t DetermineCharsetEx(const void* buffer, int32_t bytes, uint32_t& options);
+uint8_t DetermineCharsetEx(const void* Buffer, int32_t Bytes, uint32_t& Options);
 
 // Candidate bits of DetermineRussianCharsetEx; windows-1251 is always a candidate.
 constexpr uint32_t kRussianKoi8 = 1;  // KOI8-R (answered as 14)
@@ -271,25 +271,25 @@ constexpr uint32_t kRussianDos = 4;   // IBM866
 // The Cyrillic 8-bit charset under which the bytes read most like Russian text (by letter frequency,
 // lower case preferred); windows-1251 (17) when nothing decides. The usual request, 5, weighs
 // windows-1251, KOI8-R and IBM866.
-uint8_t DetermineRussianCharsetEx(const void* buffer, int32_t bytes, uint32_t candidates);
+uint8_t DetermineRussianCharsetEx(const void* Buffer, int32_t Bytes, uint32_t Candidates);
 // True when the 8-bit text holds words made only of bytes 128-255 and more of them than of words that
 // mix such bytes with ASCII letters (accented Western words).
-bool TextIsPossiblyRussian(const void* buffer, int32_t bytes);
+bool TextIsPossiblyRussian(const void* Buffer, int32_t Bytes);
 
 // ---------------------------------------------------------------------------------------------------
 // Charset names and code pages.
 // ---------------------------------------------------------------------------------------------------
 // The charset of an IANA or MIME name or alias (case ignored), 0 when unknown.
-uint8_t GetHTMLCharsetP(const char* name);
+uint8_t GetHTMLCharsetP(const char* Name);
 // The MIME (else IANA) name of a charset, zero-ended into `buffer` of `bufferSize` bytes; false for
 // an unknown charset or a buffer too small.
-bool GetHTMLCharsetNameBuf(uint8_t charset, char* buffer, int32_t bufferSize);
+bool GetHTMLCharsetNameBuf(uint8_t charset, char* Buffer, int32_t BufferSize);
 // A Windows font charset (ANSI_CHARSET 0, DEFAULT_CHARSET 1, RUSSIAN_CHARSET 204, OEM_CHARSET 255,
 // ...) to its charset code; DEFAULT and OEM answer the system pages; 0 when unknown.
-uint8_t FontCharsetToHTMLCharset(uint8_t fontCharset);
+uint8_t FontCharsetToHTMLCharset(uint8_t FontCharset);
 // A Windows or DOS code page number to its charset code, 0 when not in the table.
-uint8_t WindowsCodePageToHTMLCharset(int32_t codePage);
-uint8_t DOSCodePageToHTMLCharset(int32_t codePage);
+uint8_t WindowsCodePageToHTMLCharset(int32_t CodePage);
+uint8_t DOSCodePageToHTMLCharset(int32_t CodePage);
 // The Windows charset of the same script (see the table), 0 for an unknown code.
 uint8_t CharsetToWindows(uint8_t charset);
 

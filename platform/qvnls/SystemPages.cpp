@@ -16,10 +16,10 @@ namespace {
 // Windows code page, OEM code page. Languages written in more than one script carry the pages of
 // their default ICU script; LatinScriptPages below corrects the Latin forms.
 struct LanguageRow {
-  const char* iso;
-  uint16_t id;
-  int32_t ansi;
-  int32_t oem;
+  const char* Iso;
+  uint16_t Id;
+  int32_t Ansi;
+  int32_t Oem;
 };
 constexpr LanguageRow kLanguages[] = {
     {"ar", 0x01, 1256, 720}, {"bg", 0x02, 1251, 866}, {"ca", 0x03, 1252, 850}, {"zh", 0x04, 936, 936},
@@ -47,41 +47,41 @@ SystemPages g_pages;
 std::once_flag g_pagesOnce;
 
 // Fills every table from the two pages; both charsets must be single-byte.
-bool BuildPages(int32_t ansiCodePage, int32_t oemCodePage) {
-  const CharsetInfo* ansiInfo = FindCodePage(ansiCodePage);
-  const CharsetInfo* oemInfo = FindCodePage(oemCodePage);
-  if (ansiInfo == nullptr || oemInfo == nullptr || ansiInfo->maxBytes != 1 || oemInfo->maxBytes != 1)
+bool BuildPages(int32_t AnsiCodePage, int32_t OemCodePage) {
+  const CharsetInfo* AnsiInfo = FindCodePage(AnsiCodePage);
+  const CharsetInfo* OemInfo = FindCodePage(OemCodePage);
+  if (AnsiInfo == nullptr || OemInfo == nullptr || AnsiInfo->MaxBytes != 1 || OemInfo->MaxBytes != 1)
     return false;
-  const SingleByteMaps& ansi = *GetSingleByteMaps(ansiInfo->code);
-  const SingleByteMaps& oem = *GetSingleByteMaps(oemInfo->code);
-  SystemPages pages{};
-  pages.ansiCodePage = ansiCodePage;
-  pages.oemCodePage = oemCodePage;
-  pages.ansiCharset = ansiInfo->code;
-  pages.oemCharset = oemInfo->code;
-  for (int b = 0; b < 256; ++b) {
-    pages.ansiUpper[b] = ansi.upper[b] != 0 ? ansi.upper[b] : static_cast<uint8_t>(b);
-    uint8_t byte = 0;
-    pages.oemToAnsi[b] = ansi.Encode(oem.toWide[b], byte) ? byte : '?';
-    pages.ansiToOem[b] = oem.Encode(ansi.toWide[b], byte) ? byte : '?';
-    pages.ansiAlpha[b] = u_isalpha(ansi.toWide[b]);
+  const SingleByteMaps& Ansi = *GetSingleByteMaps(AnsiInfo->Code);
+  const SingleByteMaps& Oem = *GetSingleByteMaps(OemInfo->Code);
+  SystemPages Pages{};
+  Pages.AnsiCodePage = AnsiCodePage;
+  Pages.OemCodePage = OemCodePage;
+  Pages.AnsiCharset = AnsiInfo->Code;
+  Pages.OemCharset = OemInfo->Code;
+  for (int B = 0; B < 256; ++B) {
+    Pages.AnsiUpper[B] = Ansi.Upper[B] != 0 ? Ansi.Upper[B] : static_cast<uint8_t>(B);
+    uint8_t Byte = 0;
+    Pages.OemToAnsi[B] = Ansi.Encode(Oem.ToWide[B], Byte) ? Byte : '?';
+    Pages.AnsiToOem[B] = Oem.Encode(Ansi.ToWide[B], Byte) ? Byte : '?';
+    Pages.AnsiAlpha[B] = u_isalpha(Ansi.ToWide[B]);
   }
-  for (int b = 0; b < 256; ++b) pages.oemToAnsiUpper[b] = pages.ansiUpper[pages.oemToAnsi[b]];
-  g_pages = pages;
+  for (int B = 0; B < 256; ++B) Pages.OemToAnsiUpper[B] = Pages.AnsiUpper[Pages.OemToAnsi[B]];
+  g_pages = Pages;
   return true;
 }
 
 void BuildLocalePages() {
-  char language[ULOC_LANG_CAPACITY] = {};
-  char script[ULOC_SCRIPT_CAPACITY] = {};
-  UErrorCode error = U_ZERO_ERROR;
-  const char* locale = uloc_getDefault();
-  uloc_getLanguage(locale, language, sizeof language, &error);
-  error = U_ZERO_ERROR;
-  uloc_getScript(locale, script, sizeof script, &error);
-  int32_t ansi = kDefaultAnsi;
-  int32_t oem = kDefaultOem;
-  if (!LanguageCodePages(language, script, ansi, oem) || !BuildPages(ansi, oem))
+  char Language[ULOC_LANG_CAPACITY] = {};
+  char Script[ULOC_SCRIPT_CAPACITY] = {};
+  UErrorCode Error = U_ZERO_ERROR;
+  const char* Locale = uloc_getDefault();
+  uloc_getLanguage(Locale, Language, sizeof Language, &Error);
+  Error = U_ZERO_ERROR;
+  uloc_getScript(Locale, Script, sizeof Script, &Error);
+  int32_t Ansi = kDefaultAnsi;
+  int32_t Oem = kDefaultOem;
+  if (!LanguageCodePages(Language, Script, Ansi, Oem) || !BuildPages(Ansi, Oem))
     BuildPages(kDefaultAnsi, kDefaultOem);
 }
 
@@ -89,33 +89,33 @@ void EnsurePages() { std::call_once(g_pagesOnce, BuildLocalePages); }
 
 }  // namespace
 
-bool LanguageCodePages(const char* language, const char* script, int32_t& ansi, int32_t& oem) {
-  if (language == nullptr) return false;
-  for (const LanguageRow& row : kLanguages) {
-    if (std::strcmp(row.iso, language) != 0) continue;
-    ansi = row.ansi;
-    oem = row.oem;
+bool LanguageCodePages(const char* Language, const char* Script, int32_t& Ansi, int32_t& Oem) {
+  if (Language == nullptr) return false;
+  for (const LanguageRow& Row : kLanguages) {
+    if (std::strcmp(Row.Iso, Language) != 0) continue;
+    Ansi = Row.Ansi;
+    Oem = Row.Oem;
     // Serbian in Latin letters uses the Central European pages; Azeri and Uzbek in Cyrillic the
     // Cyrillic ones.
-    if (script != nullptr && std::strcmp(script, "Latn") == 0 && std::strcmp(language, "sr") == 0) {
-      ansi = 1250;
-      oem = 852;
+    if (Script != nullptr && std::strcmp(Script, "Latn") == 0 && std::strcmp(Language, "sr") == 0) {
+      Ansi = 1250;
+      Oem = 852;
     }
-    if (script != nullptr && std::strcmp(script, "Cyrl") == 0 &&
-        (std::strcmp(language, "az") == 0 || std::strcmp(language, "uz") == 0)) {
-      ansi = 1251;
-      oem = 866;
+    if (Script != nullptr && std::strcmp(Script, "Cyrl") == 0 &&
+        (std::strcmp(Language, "az") == 0 || std::strcmp(Language, "uz") == 0)) {
+      Ansi = 1251;
+      Oem = 866;
     }
     return true;
   }
   return false;
 }
 
-bool LanguageIdCodePages(uint16_t primaryLanguage, int32_t& ansi, int32_t& oem) {
-  for (const LanguageRow& row : kLanguages) {
-    if (row.id != primaryLanguage) continue;
-    ansi = row.ansi;
-    oem = row.oem;
+bool LanguageIdCodePages(uint16_t PrimaryLanguage, int32_t& Ansi, int32_t& Oem) {
+  for (const LanguageRow& Row : kLanguages) {
+    if (Row.Id != PrimaryLanguage) continue;
+    Ansi = Row.Ansi;
+    Oem = Row.Oem;
     return true;
   }
   return false;
@@ -132,9 +132,9 @@ namespace qvnls {
 
 using namespace detail;
 
-bool SetSystemCodePages(int32_t ansiCodePage, int32_t oemCodePage) {
+bool SetSystemCodePages(int32_t AnsiCodePage, int32_t OemCodePage) {
   EnsurePages();
-  return BuildPages(ansiCodePage, oemCodePage);
+  return BuildPages(AnsiCodePage, OemCodePage);
 }
 
 void ResetSystemCodePages() {
@@ -149,34 +149,34 @@ constexpr uint32_t kLocaleNeutral = 0;
 constexpr uint32_t kLocaleInvariant = 0x7F;
 constexpr uint32_t kPrimaryLanguageMask = 0x3FF;  // the low 10 bits of a language identifier
 
-bool LocalePages(uint32_t locale, int32_t& ansi, int32_t& oem) {
-  if (locale == kLocaleSystemDefault || locale == kLocaleUserDefault || locale == kLocaleNeutral) {
-    const SystemPages& pages = GetSystemPages();
-    ansi = pages.ansiCodePage;
-    oem = pages.oemCodePage;
+bool LocalePages(uint32_t Locale, int32_t& Ansi, int32_t& Oem) {
+  if (Locale == kLocaleSystemDefault || Locale == kLocaleUserDefault || Locale == kLocaleNeutral) {
+    const SystemPages& Pages = GetSystemPages();
+    Ansi = Pages.AnsiCodePage;
+    Oem = Pages.OemCodePage;
     return true;
   }
-  if (locale == kLocaleInvariant) {
-    ansi = 1252;
-    oem = 437;
+  if (Locale == kLocaleInvariant) {
+    Ansi = 1252;
+    Oem = 437;
     return true;
   }
-  return LanguageIdCodePages(static_cast<uint16_t>(locale & kPrimaryLanguageMask), ansi, oem);
+  return LanguageIdCodePages(static_cast<uint16_t>(Locale & kPrimaryLanguageMask), Ansi, Oem);
 }
 
 }  // namespace
 
-int32_t GetWindowsCodePage(uint32_t locale) {
-  int32_t ansi = 0, oem = 0;
-  return LocalePages(locale, ansi, oem) ? ansi : -1;
+int32_t GetWindowsCodePage(uint32_t Locale) {
+  int32_t Ansi = 0, Oem = 0;
+  return LocalePages(Locale, Ansi, Oem) ? Ansi : -1;
 }
 
-int32_t GetOEMCodePage(uint32_t locale) {
-  int32_t ansi = 0, oem = 0;
-  return LocalePages(locale, ansi, oem) ? oem : -1;
+int32_t GetOEMCodePage(uint32_t Locale) {
+  int32_t Ansi = 0, Oem = 0;
+  return LocalePages(Locale, Ansi, Oem) ? Oem : -1;
 }
 
-uint8_t GetAnsiCharset() { return GetSystemPages().ansiCharset; }
-uint8_t GetOemCharset() { return GetSystemPages().oemCharset; }
+uint8_t GetAnsiCharset() { return GetSystemPages().AnsiCharset; }
+uint8_t GetOemCharset() { return GetSystemPages().OemCharset; }
 
 }  // namespace qvnls

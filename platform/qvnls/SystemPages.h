@@ -7,15 +7,15 @@
 namespace qvnls::detail {
 
 struct SystemPages {
-  int32_t ansiCodePage;
-  int32_t oemCodePage;
-  uint8_t ansiCharset;
-  uint8_t oemCharset;
-  uint8_t ansiUpper[256];
-  uint8_t oemToAnsi[256];
-  uint8_t ansiToOem[256];
-  uint8_t oemToAnsiUpper[256];
-  bool ansiAlpha[256];
+  int32_t AnsiCodePage;
+  int32_t OemCodePage;
+  uint8_t AnsiCharset;
+  uint8_t OemCharset;
+  uint8_t AnsiUpper[256];
+  uint8_t OemToAnsi[256];
+  uint8_t AnsiToOem[256];
+  uint8_t OemToAnsiUpper[256];
+  bool AnsiAlpha[256];
 };
 
 // The current pages; the locale's defaults on first use.
@@ -23,7 +23,7 @@ const SystemPages& GetSystemPages();
 
 // The Windows and OEM code pages of a language: an ISO 639 code ("ru") with its ICU script ("Latn",
 // may be empty), or a Windows primary language identifier. False for a language not in the table.
-bool LanguageCodePages(const char* language, const char* script, int32_t& ansi, int32_t& oem);
-bool LanguageIdCodePages(uint16_t primaryLanguage, int32_t& ansi, int32_t& oem);
+bool LanguageCodePages(const char* Language, const char* Script, int32_t& Ansi, int32_t& Oem);
+bool LanguageIdCodePages(uint16_t PrimaryLanguage, int32_t& Ansi, int32_t& Oem);
 
 }  // namespace qvnls::detail

@@ -8,46 +8,46 @@ using qvnls::detail::SystemPages;
 
 namespace {
 
-void Translate(const uint8_t* table, const char* source, char* target, uint32_t length) {
-  if (source == nullptr || target == nullptr) return;
-  for (uint32_t i = 0; i < length; ++i) target[i] = static_cast<char>(table[static_cast<uint8_t>(source[i])]);
+void Translate(const uint8_t* Table, const char* Source, char* Target, uint32_t Length) {
+  if (Source == nullptr || Target == nullptr) return;
+  for (uint32_t I = 0; I < Length; ++I) Target[I] = static_cast<char>(Table[static_cast<uint8_t>(Source[I])]);
 }
 
 }  // namespace
 
-uint32_t CharUpperBuffA(char* buffer, uint32_t length) {
-  if (buffer == nullptr) return 0;
-  Translate(GetSystemPages().ansiUpper, buffer, buffer, length);
-  return length;
+uint32_t CharUpperBuffA(char* Buffer, uint32_t Length) {
+  if (Buffer == nullptr) return 0;
+  Translate(GetSystemPages().AnsiUpper, Buffer, Buffer, Length);
+  return Length;
 }
 
-bool OemToCharBuffA(const char* source, char* target, uint32_t length) {
-  Translate(GetSystemPages().oemToAnsi, source, target, length);
+bool OemToCharBuffA(const char* Source, char* Target, uint32_t Length) {
+  Translate(GetSystemPages().OemToAnsi, Source, Target, Length);
   return true;
 }
 
-bool CharToOemBuffA(const char* source, char* target, uint32_t length) {
-  Translate(GetSystemPages().ansiToOem, source, target, length);
+bool CharToOemBuffA(const char* Source, char* Target, uint32_t Length) {
+  Translate(GetSystemPages().AnsiToOem, Source, Target, Length);
   return true;
 }
 
-bool IsCharAlphaA(char ch) { return GetSystemPages().ansiAlpha[static_cast<uint8_t>(ch)]; }
+bool IsCharAlphaA(char Ch) { return GetSystemPages().AnsiAlpha[static_cast<uint8_t>(Ch)]; }
 
-int32_t lstrcmpiW(const char16_t* text1, const char16_t* text2) {
-  return qvnls::CompareTextWide(text1, text2);
+int32_t lstrcmpiW(const char16_t* Text1, const char16_t* Text2) {
+  return qvnls::CompareTextWide(Text1, Text2);
 }
 
-int32_t CompareStringW(uint32_t /*locale*/, uint32_t flags, const char16_t* text1, int32_t chars1,
-                       const char16_t* text2, int32_t chars2) {
-  if (text1 == nullptr || text2 == nullptr) return 0;
-  if (chars1 < 0) chars1 = qvnls::StrLenW(text1);
-  if (chars2 < 0) chars2 = qvnls::StrLenW(text2);
-  const int32_t order = (flags & NORM_IGNORECASE) ? qvnls::CompareTextBufWide(text1, text2, chars1, chars2)
-                                                  : qvnls::CompareStrBufWide(text1, text2, chars1, chars2);
-  return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+int32_t CompareStringW(uint32_t /*locale*/, uint32_t Flags, const char16_t* Text1, int32_t Chars1,
+                       const char16_t* Text2, int32_t Chars2) {
+  if (Text1 == nullptr || Text2 == nullptr) return 0;
+  if (Chars1 < 0) Chars1 = qvnls::StrLenW(Text1);
+  if (Chars2 < 0) Chars2 = qvnls::StrLenW(Text2);
+  const int32_t Order = (Flags & NORM_IGNORECASE) ? qvnls::CompareTextBufWide(Text1, Text2, Chars1, Chars2)
+                                                  : qvnls::CompareStrBufWide(Text1, Text2, Chars1, Chars2);
+  return Order < 0 ? CSTR_LESS_THAN : Order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
-const uint8_t* AnsiUpperTable() { return GetSystemPages().ansiUpper; }
-const uint8_t* OemToAnsiTable() { return GetSystemPages().oemToAnsi; }
-const uint8_t* AnsiToOemTable() { return GetSystemPages().ansiToOem; }
-const uint8_t* OemToAnsiUpperTable() { return GetSystemPages().oemToAnsiUpper; }
+const uint8_t* AnsiUpperTable() { return GetSystemPages().AnsiUpper; }
+const uint8_t* OemToAnsiTable() { return GetSystemPages().OemToAnsi; }
+const uint8_t* AnsiToOemTable() { return GetSystemPages().AnsiToOem; }
+const uint8_t* OemToAnsiUpperTable() { return GetSystemPages().OemToAnsiUpper; }

@@ -13,19 +13,19 @@
 
 // Upper-cases `length` bytes in place in the system Windows code page; a letter whose upper case is
 // not in the code page stays. Answers `length`.
-uint32_t CharUpperBuffA(char* buffer, uint32_t length);
+uint32_t CharUpperBuffA(char* Buffer, uint32_t Length);
 // OEM code page -> Windows code page and back, `length` bytes; source and target may be the same
 // buffer. A character the target page cannot hold becomes "?". Answers true.
-bool OemToCharBuffA(const char* source, char* target, uint32_t length);
-bool CharToOemBuffA(const char* source, char* target, uint32_t length);
+bool OemToCharBuffA(const char* Source, char* Target, uint32_t Length);
+bool CharToOemBuffA(const char* Source, char* Target, uint32_t Length);
 // The C1_ALPHA test of GetStringTypeExA (CT_CTYPE1): is this byte a letter in the Windows code page.
-bool IsCharAlphaA(char ch);
+bool IsCharAlphaA(char Ch);
 
 // ---- UTF-16 comparison --------------------------------------------------------------------------
 
 // lstrcmpiW: case-insensitive, zero-terminated; negative, 0 or positive (the order of
 // qvnls::CompareTextWide).
-int32_t lstrcmpiW(const char16_t* text1, const char16_t* text2);
+int32_t lstrcmpiW(const char16_t* Text1, const char16_t* Text2);
 
 constexpr uint32_t NORM_IGNORECASE = 0x00000001;
 constexpr int32_t CSTR_LESS_THAN = 1;
@@ -34,8 +34,8 @@ constexpr int32_t CSTR_GREATER_THAN = 3;
 // CompareStringW: a length of -1 means zero-terminated. NORM_IGNORECASE compares as
 // qvnls::CompareTextBufWide, otherwise as qvnls::CompareStrBufWide; other flags and the locale do not
 // change the order. Answers CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN, or 0 for a null text.
-int32_t CompareStringW(uint32_t locale, uint32_t flags, const char16_t* text1, int32_t chars1,
-                       const char16_t* text2, int32_t chars2);
+int32_t CompareStringW(uint32_t Locale, uint32_t Flags, const char16_t* Text1, int32_t Chars1,
+                       const char16_t* Text2, int32_t Chars2);
 
 // ---- Tables for the stream scanner --------------------------------------------------------------
 

@@ -19,65 +19,65 @@ constexpr const char* kDefaultValueFile = "@";
 // Bytes before a value's data in its file: the type as a little-endian 32-bit number.
 constexpr size_t kValueHeaderBytes = 4;
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+bool SameTextAscii(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (LowerAscii(A[I]) != LowerAscii(B[I])) return false;
   return true;
 }
 
-bool LessTextAscii(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
+bool LessTextAscii(const std::string& A, const std::string& B) {
+  return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
+    return static_cast<unsigned char>(LowerAscii(X)) < static_cast<unsigned char>(LowerAscii(Y));
   });
 }
 
 // A key or value name as a file name (see the header). Never empty for a non-empty name.
-std::string EscapeName(const std::string& name) {
+std::string EscapeName(const std::string& Name) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (size_t i = 0; i < name.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    bool escape = c < 0x20 || c == 0x7F || c == '/' || c == '%' || (i == 0 && (c == '.' || c == '@'));
-    if (escape) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+  std::string Out;
+  for (size_t I = 0; I < Name.size(); ++I) {
+    unsigned char C = static_cast<unsigned char>(Name[I]);
+    bool Escape = C < 0x20 || C == 0x7F || C == '/' || C == '%' || (I == 0 && (C == '.' || C == '@'));
+    if (Escape) {
+      Out += '%';
+      Out += kHex[C >> 4];
+      Out += kHex[C & 15];
     } else {
-      out += static_cast<char>(c);
+      Out += static_cast<char>(C);
     }
   }
-  return out;
+  return Out;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = LowerAscii(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+int HexValue(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  C = LowerAscii(C);
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
   return -1;
 }
 
-std::string UnescapeName(const std::string& file) {
-  std::string out;
-  for (size_t i = 0; i < file.size(); ++i) {
-    if (file[i] == '%' && i + 2 < file.size() && HexValue(file[i + 1]) >= 0 && HexValue(file[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(file[i + 1]) * 16 + HexValue(file[i + 2]));
-      i += 2;
+std::string UnescapeName(const std::string& File) {
+  std::string Out;
+  for (size_t I = 0; I < File.size(); ++I) {
+    if (File[I] == '%' && I + 2 < File.size() && HexValue(File[I + 1]) >= 0 && HexValue(File[I + 2]) >= 0) {
+      Out += static_cast<char>(HexValue(File[I + 1]) * 16 + HexValue(File[I + 2]));
+      I += 2;
     } else {
-      out += file[i];
+      Out += File[I];
     }
   }
-  return out;
+  return Out;
 }
 
-std::string ValueFileName(const std::string& valueName) {
-  return (valueName.empty() ? std::string(kDefaultValueFile) : EscapeName(valueName)) + kValueSuffix;
+std::string ValueFileName(const std::string& ValueName) {
+  return (ValueName.empty() ? std::string(kDefaultValueFile) : EscapeName(ValueName)) + kValueSuffix;
 }
 
-TRegStatus StatusOfErrno(int err) {
-  switch (err) {
+TRegStatus StatusOfErrno(int Err) {
+  switch (Err) {
     case ENOENT:
     case ENOTDIR:
       return TRegStatus::NotFound;
@@ -91,58 +91,58 @@ TRegStatus StatusOfErrno(int err) {
 }
 
 struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
+  void operator()(DIR* D) const { closedir(D); }
 };
 
 // The entry of `folder` named `wanted`: the exact name when it exists, else the first one equal to it
 // without case. `wantDir` selects folders (keys) or regular files (values).
-std::optional<std::string> FindEntry(const std::string& folder, const std::string& wanted, bool wantDir) {
-  auto isWanted = [&](const std::string& name) {
-    struct stat st;
-    if (stat((folder + "/" + name).c_str(), &st) != 0) return false;
-    return wantDir ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode);
+std::optional<std::string> FindEntry(const std::string& Folder, const std::string& Wanted, bool wantDir) {
+  auto IsWanted = [&](const std::string& Name) {
+    struct stat St;
+    if (stat((Folder + "/" + Name).c_str(), &St) != 0) return false;
+    return wantDir ? S_ISDIR(St.st_mode) : S_ISREG(St.st_mode);
   };
-  if (isWanted(wanted)) return wanted;
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) return std::nullopt;
-  while (dirent* e = readdir(dir.get())) {
-    std::string name = e->d_name;
-    if (name != wanted && SameTextAscii(name, wanted) && isWanted(name)) return name;
+  if (IsWanted(Wanted)) return Wanted;
+  std::unique_ptr<DIR, DirCloser> Dir(opendir(Folder.c_str()));
+  if (!Dir) return std::nullopt;
+  while (dirent* E = readdir(Dir.get())) {
+    std::string Name = E->d_name;
+    if (Name != Wanted && SameTextAscii(Name, Wanted) && IsWanted(Name)) return Name;
   }
   return std::nullopt;
 }
 
 // Splits a key path at "\", dropping empty components.
-std::vector<std::string> SplitKeyPath(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
+std::vector<std::string> SplitKeyPath(const std::string& Path) {
+  std::vector<std::string> Parts;
+  size_t Start = 0;
+  while (Start <= Path.size()) {
+    size_t End = Path.find('\\', Start);
+    if (End == std::string::npos) End = Path.size();
+    if (End > Start) Parts.push_back(Path.substr(Start, End - Start));
+    Start = End + 1;
   }
-  return parts;
+  return Parts;
 }
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = write(fd, data, size);
-    if (n < 0) {
+bool WriteAll(int Fd, const char* Data, size_t Size) {
+  while (Size > 0) {
+    ssize_t N = write(Fd, Data, Size);
+    if (N < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    data += n;
-    size -= static_cast<size_t>(n);
+    Data += N;
+    Size -= static_cast<size_t>(N);
   }
   return true;
 }
 
 // Whether Path is a folder (a link to one counts). Sets errno to ENOTDIR when something else is there.
 bool IsFolder(const std::string& Path) {
-  struct stat st;
-  if (stat(Path.c_str(), &st) != 0) return false;
-  if (S_ISDIR(st.st_mode)) return true;
+  struct stat St;
+  if (stat(Path.c_str(), &St) != 0) return false;
+  if (S_ISDIR(St.st_mode)) return true;
   errno = ENOTDIR;
   return false;
 }
@@ -159,23 +159,23 @@ bool IsUpdateTemporary(const std::string& Name) {
 // Closes a descriptor and removes a temporary file unless released.
 class TempFile {
  public:
-  TempFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  TempFile(int Fd, std::string Path) : Fd_(Fd), Path_(std::move(Path)) {}
   ~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!path_.empty()) unlink(path_.c_str());
+    if (Fd_ >= 0) close(Fd_);
+    if (!Path_.empty()) unlink(Path_.c_str());
   }
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
+  int fd() const { return Fd_; }
+  const std::string& path() const { return Path_; }
   int Close() {
-    int rc = close(fd_);
-    fd_ = -1;
-    return rc;
+    int Rc = close(Fd_);
+    Fd_ = -1;
+    return Rc;
   }
-  void Release() { path_.clear(); }
+  void Release() { Path_.clear(); }
 
  private:
-  int fd_;
-  std::string path_;
+  int Fd_;
+  std::string Path_;
 };
 
 TRegStore* g_store = nullptr;
@@ -186,106 +186,106 @@ std::unique_ptr<TRegStore> g_default;
 TRegStore::TRegStore(TRoots Roots) : Roots_(std::move(Roots)) {}
 
 TRegStore TRegStore::FromEnvironment() {
-  TRoots roots;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') {
-    roots.CurrentUser = xdg;
+  TRoots Roots;
+  const char* Xdg = std::getenv("XDG_CONFIG_HOME");
+  if (Xdg != nullptr && Xdg[0] == '/') {
+    Roots.CurrentUser = Xdg;
   } else {
-    const char* home = std::getenv("HOME");
-    roots.CurrentUser = std::string(home != nullptr ? home : "") + "/.config";
+    const char* Home = std::getenv("HOME");
+    Roots.CurrentUser = std::string(Home != nullptr ? Home : "") + "/.config";
   }
-  roots.Machine = "/etc/xdg";
-  return TRegStore(std::move(roots));
+  Roots.Machine = "/etc/xdg";
+  return TRegStore(std::move(Roots));
 }
 
 TRegStatus TRegStore::OpenKey(TRegRoot Root, const std::string& Path, bool Create, TRegKey& Key,
                               bool* NewlyCreated) const {
   if (NewlyCreated != nullptr) *NewlyCreated = false;
-  std::string folder;
-  bool writable = false;
-  std::vector<std::string> parts = SplitKeyPath(Path);
-  if (!parts.empty() && SameTextAscii(parts.front(), "Software")) parts.erase(parts.begin());
+  std::string Folder;
+  bool Writable = false;
+  std::vector<std::string> Parts = SplitKeyPath(Path);
+  if (!Parts.empty() && SameTextAscii(Parts.front(), "Software")) Parts.erase(Parts.begin());
   switch (Root) {
     case TRegRoot::CurrentUser:
-      folder = Roots_.CurrentUser;
-      writable = true;
+      Folder = Roots_.CurrentUser;
+      Writable = true;
       break;
     case TRegRoot::LocalMachine:
-      folder = Roots_.Machine;
+      Folder = Roots_.Machine;
       break;
     case TRegRoot::ClassesRoot:
-      folder = Roots_.Machine;
-      parts.insert(parts.begin(), "Classes");
+      Folder = Roots_.Machine;
+      Parts.insert(Parts.begin(), "Classes");
       break;
     case TRegRoot::Users:
       break;
   }
-  if (folder.empty()) return TRegStatus::NotFound;
-  if (Create && !writable) return TRegStatus::AccessDenied;
+  if (Folder.empty()) return TRegStatus::NotFound;
+  if (Create && !Writable) return TRegStatus::AccessDenied;
 
-  bool created = false;
+  bool Created = false;
   if (Create) {
     // The root folder itself may be missing on a fresh system.
-    if (mkdir(folder.c_str(), 0700) != 0) {
+    if (mkdir(Folder.c_str(), 0700) != 0) {
       if (errno != EEXIST) return StatusOfErrno(errno);
-      if (!IsFolder(folder)) return TRegStatus::Failed;
+      if (!IsFolder(Folder)) return TRegStatus::Failed;
     }
   }
-  for (const std::string& part : parts) {
-    std::string escaped = EscapeName(part);
-    std::optional<std::string> found = FindEntry(folder, escaped, true);
-    created = false;
-    if (!found) {
+  for (const std::string& Part : Parts) {
+    std::string Escaped = EscapeName(Part);
+    std::optional<std::string> Found = FindEntry(Folder, Escaped, true);
+    Created = false;
+    if (!Found) {
       if (!Create) return TRegStatus::NotFound;
-      std::string next = folder + "/" + escaped;
-      if (mkdir(next.c_str(), 0700) == 0) {
-        created = true;
+      std::string Next = Folder + "/" + Escaped;
+      if (mkdir(Next.c_str(), 0700) == 0) {
+        Created = true;
       } else if (errno != EEXIST) {
         return StatusOfErrno(errno);
-      } else if (!IsFolder(next)) {
+      } else if (!IsFolder(Next)) {
         // Something that is not a folder (a regular file, say) holds the key's name: the key cannot be
         // made, and values written "into" it would be lost.
         return TRegStatus::Failed;
       }
-      found = escaped;
+      Found = Escaped;
     }
-    folder += "/" + *found;
+    Folder += "/" + *Found;
   }
   if (!Create) {
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0) return StatusOfErrno(errno);
-    if (!S_ISDIR(st.st_mode)) return TRegStatus::NotFound;
+    struct stat St;
+    if (stat(Folder.c_str(), &St) != 0) return StatusOfErrno(errno);
+    if (!S_ISDIR(St.st_mode)) return TRegStatus::NotFound;
   }
-  Key.Folder = folder;
-  Key.Writable = writable;
-  if (NewlyCreated != nullptr) *NewlyCreated = created;
+  Key.Folder = Folder;
+  Key.Writable = Writable;
+  if (NewlyCreated != nullptr) *NewlyCreated = Created;
   return TRegStatus::Ok;
 }
 
 TRegStatus TRegStore::ReadValue(const TRegKey& Key, const std::string& Name, TRegValue& Value) const {
-  std::optional<std::string> file = FindEntry(Key.Folder, ValueFileName(Name), false);
-  if (!file) return TRegStatus::NotFound;
-  int fd = open((Key.Folder + "/" + *file).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return StatusOfErrno(errno);
-  TempFile guard(fd, "");
-  struct stat st;
-  if (fstat(fd, &st) != 0) return StatusOfErrno(errno);
-  if (st.st_size < static_cast<off_t>(kValueHeaderBytes) ||
-      st.st_size > static_cast<off_t>(kMaxRegValueBytes + kValueHeaderBytes))
+  std::optional<std::string> File = FindEntry(Key.Folder, ValueFileName(Name), false);
+  if (!File) return TRegStatus::NotFound;
+  int Fd = open((Key.Folder + "/" + *File).c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) return StatusOfErrno(errno);
+  TempFile Guard(Fd, "");
+  struct stat St;
+  if (fstat(Fd, &St) != 0) return StatusOfErrno(errno);
+  if (St.st_size < static_cast<off_t>(kValueHeaderBytes) ||
+      St.st_size > static_cast<off_t>(kMaxRegValueBytes + kValueHeaderBytes))
     return TRegStatus::Failed;
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t got = 0;
-  while (got < bytes.size()) {
-    ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
+  std::string Bytes(static_cast<size_t>(St.st_size), '\0');
+  size_t Got = 0;
+  while (Got < Bytes.size()) {
+    ssize_t N = read(Fd, Bytes.data() + Got, Bytes.size() - Got);
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) break;
+    Got += static_cast<size_t>(N);
   }
   // A file that shrank under us was replaced while we read; its old bytes are not a value.
-  if (got != bytes.size()) return TRegStatus::Failed;
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  Value.Type = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-  Value.Data = bytes.substr(kValueHeaderBytes);
+  if (Got != Bytes.size()) return TRegStatus::Failed;
+  const auto* B = reinterpret_cast<const unsigned char*>(Bytes.data());
+  Value.Type = uint32_t{B[0]} | uint32_t{B[1]} << 8 | uint32_t{B[2]} << 16 | uint32_t{B[3]} << 24;
+  Value.Data = Bytes.substr(kValueHeaderBytes);
   return TRegStatus::Ok;
 }
 
@@ -293,76 +293,76 @@ TRegStatus TRegStore::WriteValue(const TRegKey& Key, const std::string& Name, ui
                                  size_t Size) const {
   if (!Key.Writable) return TRegStatus::AccessDenied;
   if (Size > kMaxRegValueBytes || (Size > 0 && Data == nullptr)) return TRegStatus::Failed;
-  auto failed = [&](TRegWriteStep step) { return FailPoint ? FailPoint(step) : 0; };
+  auto Failed = [&](TRegWriteStep Step) { return FailPoint ? FailPoint(Step) : 0; };
 
-  std::string fileName = ValueFileName(Name);
+  std::string FileName = ValueFileName(Name);
   // An existing value keeps its file name, whatever case the caller wrote the value name in.
-  if (std::optional<std::string> existing = FindEntry(Key.Folder, fileName, false)) fileName = *existing;
-  std::string target = Key.Folder + "/" + fileName;
+  if (std::optional<std::string> Existing = FindEntry(Key.Folder, FileName, false)) FileName = *Existing;
+  std::string Target = Key.Folder + "/" + FileName;
 
-  if (int err = failed(TRegWriteStep::CreateTemp)) return StatusOfErrno(err);
-  std::string pattern = Key.Folder + "/." + fileName + ".XXXXXX";
-  int fd = mkstemp(pattern.data());
-  if (fd < 0) return StatusOfErrno(errno);
-  TempFile temp(fd, pattern);
+  if (int Err = Failed(TRegWriteStep::CreateTemp)) return StatusOfErrno(Err);
+  std::string Pattern = Key.Folder + "/." + FileName + ".XXXXXX";
+  int Fd = mkstemp(Pattern.data());
+  if (Fd < 0) return StatusOfErrno(errno);
+  TempFile Temp(Fd, Pattern);
 
-  unsigned char header[kValueHeaderBytes] = {
+  unsigned char Header[kValueHeaderBytes] = {
       static_cast<unsigned char>(Type), static_cast<unsigned char>(Type >> 8),
       static_cast<unsigned char>(Type >> 16), static_cast<unsigned char>(Type >> 24)};
-  if (int err = failed(TRegWriteStep::WriteData)) return StatusOfErrno(err);
-  if (!WriteAll(fd, reinterpret_cast<const char*>(header), sizeof header) ||
-      !WriteAll(fd, static_cast<const char*>(Data), Size))
+  if (int Err = Failed(TRegWriteStep::WriteData)) return StatusOfErrno(Err);
+  if (!WriteAll(Fd, reinterpret_cast<const char*>(Header), sizeof Header) ||
+      !WriteAll(Fd, static_cast<const char*>(Data), Size))
     return StatusOfErrno(errno);
-  if (int err = failed(TRegWriteStep::Sync)) return StatusOfErrno(err);
-  if (fsync(fd) != 0) return StatusOfErrno(errno);
-  if (temp.Close() != 0) return StatusOfErrno(errno);
-  if (int err = failed(TRegWriteStep::Rename)) return StatusOfErrno(err);
-  if (rename(temp.path().c_str(), target.c_str()) != 0) return StatusOfErrno(errno);
-  temp.Release();
+  if (int Err = Failed(TRegWriteStep::Sync)) return StatusOfErrno(Err);
+  if (fsync(Fd) != 0) return StatusOfErrno(errno);
+  if (Temp.Close() != 0) return StatusOfErrno(errno);
+  if (int Err = Failed(TRegWriteStep::Rename)) return StatusOfErrno(Err);
+  if (rename(Temp.path().c_str(), Target.c_str()) != 0) return StatusOfErrno(errno);
+  Temp.Release();
   // Make the rename itself durable; a failure here cannot undo the update, so it is not reported.
-  int dirFd = open(Key.Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
+  int DirFd = open(Key.Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (DirFd >= 0) {
+    fsync(DirFd);
+    close(DirFd);
   }
   return TRegStatus::Ok;
 }
 
 size_t TRegStore::RemoveTemporaries(const TRegKey& Key) const {
   if (!Key.Writable) return 0;
-  size_t removed = 0;
-  std::unique_ptr<DIR, DirCloser> dir(opendir(Key.Folder.c_str()));
-  if (!dir) return 0;
-  while (dirent* e = readdir(dir.get())) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    std::string path = Key.Folder + "/" + name;
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode) && name[0] != '.') {
-      removed += RemoveTemporaries(TRegKey{path, true});
-    } else if (S_ISREG(st.st_mode) && IsUpdateTemporary(name) && unlink(path.c_str()) == 0) {
-      ++removed;
+  size_t Removed = 0;
+  std::unique_ptr<DIR, DirCloser> Dir(opendir(Key.Folder.c_str()));
+  if (!Dir) return 0;
+  while (dirent* E = readdir(Dir.get())) {
+    std::string Name = E->d_name;
+    if (Name == "." || Name == "..") continue;
+    std::string Path = Key.Folder + "/" + Name;
+    struct stat St;
+    if (lstat(Path.c_str(), &St) != 0) continue;
+    if (S_ISDIR(St.st_mode) && Name[0] != '.') {
+      Removed += RemoveTemporaries(TRegKey{Path, true});
+    } else if (S_ISREG(St.st_mode) && IsUpdateTemporary(Name) && unlink(Path.c_str()) == 0) {
+      ++Removed;
     }
   }
-  return removed;
+  return Removed;
 }
 
 TRegStatus TRegStore::EnumKeys(const TRegKey& Key, std::vector<std::string>& Names) const {
   Names.clear();
-  std::unique_ptr<DIR, DirCloser> dir(opendir(Key.Folder.c_str()));
-  if (!dir) return StatusOfErrno(errno);
-  while (dirent* e = readdir(dir.get())) {
-    std::string name = e->d_name;
-    if (name.empty() || name[0] == '.') continue;  // ".", ".." and temporary files
-    struct stat st;
-    if (stat((Key.Folder + "/" + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-      Names.push_back(UnescapeName(name));
+  std::unique_ptr<DIR, DirCloser> Dir(opendir(Key.Folder.c_str()));
+  if (!Dir) return StatusOfErrno(errno);
+  while (dirent* E = readdir(Dir.get())) {
+    std::string Name = E->d_name;
+    if (Name.empty() || Name[0] == '.') continue;  // ".", ".." and temporary files
+    struct stat St;
+    if (stat((Key.Folder + "/" + Name).c_str(), &St) == 0 && S_ISDIR(St.st_mode))
+      Names.push_back(UnescapeName(Name));
   }
-  std::sort(Names.begin(), Names.end(), [](const std::string& a, const std::string& b) {
-    if (LessTextAscii(a, b)) return true;
-    if (LessTextAscii(b, a)) return false;
-    return a < b;
+  std::sort(Names.begin(), Names.end(), [](const std::string& A, const std::string& B) {
+    if (LessTextAscii(A, B)) return true;
+    if (LessTextAscii(B, A)) return false;
+    return A < B;
   });
   return TRegStatus::Ok;
 }

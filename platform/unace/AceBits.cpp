@@ -4,36 +4,36 @@
 #include <cstring>
 
 size_t TAceMemorySource::Read(uint8_t* Buf, size_t N) {
-  const size_t Take = std::min(N, Left);
-  if (Take > 0) std::memcpy(Buf, Data, Take);
-  Data += Take;
-  Left -= Take;
+  const size_t Take = std::min(N, Left_);
+  if (Take > 0) std::memcpy(Buf, Data_, Take);
+  Data_ += Take;
+  Left_ -= Take;
   return Take;
 }
 
 void TAceBitReader::Fill() {
-  while (Count <= 32) {
+  while (Count_ <= 32) {
     uint32_t Word = 0;
     int Got = 0;
-    while (Got < 4 && !Ended) {
-      if (BufPos == BufLen) {
-        BufLen = In.Read(Buf, sizeof(Buf));
-        BufPos = 0;
-        if (BufLen == 0) {
-          Ended = true;
+    while (Got < 4 && !Ended_) {
+      if (BufPos_ == BufLen_) {
+        BufLen_ = In_.Read(Buf_, sizeof(Buf_));
+        BufPos_ = 0;
+        if (BufLen_ == 0) {
+          Ended_ = true;
           break;
         }
       }
-      Word |= static_cast<uint32_t>(Buf[BufPos++]) << (8 * Got);
+      Word |= static_cast<uint32_t>(Buf_[BufPos_++]) << (8 * Got);
       ++Got;
     }
     if (Got == 0) {
       // The reader looks ahead by at most two words; more zero words than that mean the stream was
       // consumed past its end.
-      if (++PadWords > 3) throw TAceDataError("compressed data ends early");
+      if (++PadWords_ > 3) throw TAceDataError("compressed data ends early");
     }
-    Bits |= static_cast<uint64_t>(Word) << (32 - Count);
-    Count += 32;
+    Bits_ |= static_cast<uint64_t>(Word) << (32 - Count_);
+    Count_ += 32;
   }
 }
 
@@ -97,7 +97,7 @@ void SortRange(std::vector<uint8_t>& Keys, std::vector<uint16_t>& Values, int Le
 void AceMakeCodes(int MaxWidth, int Count, std::vector<uint8_t>& Widths, std::vector<uint16_t>& Codes) {
   std::vector<uint8_t> Sorted(Widths);
   std::vector<uint16_t> Symbols(Widths.size());
-  for (size_t i = 0; i < Symbols.size(); ++i) Symbols[i] = static_cast<uint16_t>(i);
+  for (size_t I = 0; I < Symbols.size(); ++I) Symbols[I] = static_cast<uint16_t>(I);
   if (Count > 0) SortRange(Sorted, Symbols, 0, Count - 1);
   size_t Used = 0;
   while (Used < Sorted.size() && Sorted[Used] != 0) ++Used;
@@ -107,19 +107,19 @@ void AceMakeCodes(int MaxWidth, int Count, std::vector<uint8_t>& Widths, std::ve
   }
   const uint32_t TableSize = 1u << MaxWidth;
   uint32_t Pos = 0;
-  for (size_t i = Used; i-- > 0 && Pos < TableSize;) {
-    if (Sorted[i] > MaxWidth) throw TAceDataError("Huffman code too long");
-    const uint32_t Span = 1u << (MaxWidth - Sorted[i]);
+  for (size_t I = Used; I-- > 0 && Pos < TableSize;) {
+    if (Sorted[I] > MaxWidth) throw TAceDataError("Huffman code too long");
+    const uint32_t Span = 1u << (MaxWidth - Sorted[I]);
     if (Pos + Span > TableSize) throw TAceDataError("Huffman codes overflow their table");
-    std::fill(Codes.begin() + Pos, Codes.begin() + Pos + Span, Symbols[i]);
+    std::fill(Codes.begin() + Pos, Codes.begin() + Pos + Span, Symbols[I]);
     Pos += Span;
   }
 }
 
 void TAceHuffman::ReadTable(TAceBitReader& Bits, int Width, int NumCodes) {
-  MaxWidth = Width;
-  Codes.assign(size_t{1} << Width, 0);
-  Widths.assign(static_cast<size_t>(NumCodes) + 1, 0);
+  MaxWidth_ = Width;
+  Codes_.assign(size_t{1} << Width, 0);
+  Widths_.assign(static_cast<size_t>(NumCodes) + 1, 0);
 
   int NumWidths = static_cast<int>(Bits.Read(9)) + 1;
   NumWidths = std::min(NumWidths, NumCodes + 1);
@@ -128,28 +128,28 @@ void TAceHuffman::ReadTable(TAceBitReader& Bits, int Width, int NumCodes) {
 
   // The widths are themselves Huffman coded; their table comes first.
   std::vector<uint8_t> WidthWidths(kMaxStoredWidth + 1, 0);
-  for (int i = 0; i <= Upper; ++i) WidthWidths[static_cast<size_t>(i)] = static_cast<uint8_t>(Bits.Read(3));
-  AceMakeCodes(kMaxWidthOfWidths, Upper + 1, WidthWidths, Codes);
+  for (int I = 0; I <= Upper; ++I) WidthWidths[static_cast<size_t>(I)] = static_cast<uint8_t>(Bits.Read(3));
+  AceMakeCodes(kMaxWidthOfWidths, Upper + 1, WidthWidths, Codes_);
 
   int Pos = 0;
   while (Pos < NumWidths) {
-    const uint16_t Code = Codes[Bits.Peek(kMaxWidthOfWidths)];
+    const uint16_t Code = Codes_[Bits.Peek(kMaxWidthOfWidths)];
     Bits.Skip(WidthWidths[Code]);
     if (Code < Upper) {
-      Widths[static_cast<size_t>(Pos++)] = static_cast<uint8_t>(Code);
+      Widths_[static_cast<size_t>(Pos++)] = static_cast<uint8_t>(Code);
     } else {
       // The last code is a run of 4..19 unused symbols.
       for (uint32_t Run = Bits.Read(4) + 4; Run > 0 && Pos < NumWidths; --Run)
-        Widths[static_cast<size_t>(Pos++)] = 0;
+        Widths_[static_cast<size_t>(Pos++)] = 0;
     }
   }
   // Widths are stored as differences modulo Upper, then raised by Lower.
   if (Upper > 0)
-    for (int i = 1; i < NumWidths; ++i)
-      Widths[static_cast<size_t>(i)] =
-          static_cast<uint8_t>((Widths[static_cast<size_t>(i)] + Widths[static_cast<size_t>(i - 1)]) % Upper);
-  for (int i = 0; i < NumWidths; ++i)
-    if (Widths[static_cast<size_t>(i)] > 0)
-      Widths[static_cast<size_t>(i)] = static_cast<uint8_t>(Widths[static_cast<size_t>(i)] + Lower);
-  AceMakeCodes(MaxWidth, NumWidths, Widths, Codes);
+    for (int I = 1; I < NumWidths; ++I)
+      Widths_[static_cast<size_t>(I)] = static_cast<uint8_t>(
+          (Widths_[static_cast<size_t>(I)] + Widths_[static_cast<size_t>(I - 1)]) % Upper);
+  for (int I = 0; I < NumWidths; ++I)
+    if (Widths_[static_cast<size_t>(I)] > 0)
+      Widths_[static_cast<size_t>(I)] = static_cast<uint8_t>(Widths_[static_cast<size_t>(I)] + Lower);
+  AceMakeCodes(MaxWidth_, NumWidths, Widths_, Codes_);
 }

@@ -28,27 +28,27 @@ class TAceSource {
 // A source over bytes in memory (tests, fuzzing); Data must outlive it.
 class TAceMemorySource : public TAceSource {
  public:
-  TAceMemorySource(const uint8_t* Data, size_t Size) : Data(Data), Left(Size) {}
+  TAceMemorySource(const uint8_t* Data, size_t Size) : Data_(Data), Left_(Size) {}
   size_t Read(uint8_t* Buf, size_t N) override;
 
  private:
-  const uint8_t* Data;
-  size_t Left;
+  const uint8_t* Data_;
+  size_t Left_;
 };
 
 class TAceBitReader {
  public:
-  explicit TAceBitReader(TAceSource& In) : In(In) {}
+  explicit TAceBitReader(TAceSource& In) : In_(In) {}
 
   // Peeks at up to 32 bits without consuming them (zeros beyond the data).
   uint32_t Peek(int N) {
-    if (Count < N) Fill();
-    return N == 0 ? 0 : static_cast<uint32_t>(Bits >> (64 - N));
+    if (Count_ < N) Fill();
+    return N == 0 ? 0 : static_cast<uint32_t>(Bits_ >> (64 - N));
   }
   void Skip(int N) {
-    if (Count < N) Fill();
-    Bits <<= N;
-    Count -= N;
+    if (Count_ < N) Fill();
+    Bits_ <<= N;
+    Count_ -= N;
   }
   uint32_t Read(int N) {
     const uint32_t V = Peek(N);
@@ -67,13 +67,13 @@ class TAceBitReader {
  private:
   void Fill();
 
-  TAceSource& In;
-  uint64_t Bits = 0;  // Count valid bits, top-aligned
-  int Count = 0;
-  int PadWords = 0;  // zero words supplied after the data ended
-  uint8_t Buf[1 << 15];
-  size_t BufPos = 0, BufLen = 0;
-  bool Ended = false;
+  TAceSource& In_;
+  uint64_t Bits_ = 0;  // Count valid bits, top-aligned
+  int Count_ = 0;
+  int PadWords_ = 0;  // zero words supplied after the data ended
+  uint8_t Buf_[1 << 15];
+  size_t BufPos_ = 0, BufLen_ = 0;
+  bool Ended_ = false;
 };
 
 // A Huffman table read from the stream: Codes maps every MaxWidth-bit prefix to its symbol.
@@ -82,8 +82,8 @@ class TAceHuffman {
   // Reads a table of up to NumCodes symbols whose codes are at most MaxWidth bits long.
   void ReadTable(TAceBitReader& Bits, int MaxWidth, int NumCodes);
   int Decode(TAceBitReader& Bits) const {
-    const uint16_t Symbol = Codes[Bits.Peek(MaxWidth)];
-    Bits.Skip(Widths[Symbol]);
+    const uint16_t Symbol = Codes_[Bits.Peek(MaxWidth_)];
+    Bits.Skip(Widths_[Symbol]);
     return Symbol;
   }
 
@@ -92,9 +92,9 @@ class TAceHuffman {
   static constexpr int kMaxStoredWidth = 15;
 
  private:
-  int MaxWidth = 0;
-  std::vector<uint16_t> Codes;
-  std::vector<uint8_t> Widths;
+  int MaxWidth_ = 0;
+  std::vector<uint16_t> Codes_;
+  std::vector<uint8_t> Widths_;
 };
 
 // Builds the code table of Count symbols from their widths (0: unused), shortest codes first and equal

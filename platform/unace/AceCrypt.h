@@ -28,11 +28,11 @@ class TAceBlowfish {
 
  private:
   uint32_t F(uint32_t X) const {
-    return ((S[0][X >> 24] + S[1][(X >> 16) & 0xFF]) ^ S[2][(X >> 8) & 0xFF]) + S[3][X & 0xFF];
+    return ((S_[0][X >> 24] + S_[1][(X >> 16) & 0xFF]) ^ S_[2][(X >> 8) & 0xFF]) + S_[3][X & 0xFF];
   }
-  uint32_t P[18];
-  uint32_t S[4][256];
-  uint32_t ChainL = 0, ChainR = 0;
+  uint32_t P_[18];
+  uint32_t S_[4][256];
+  uint32_t ChainL_ = 0, ChainR_ = 0;
 };
 
 // The key words derived from a password.
@@ -41,13 +41,13 @@ std::array<uint32_t, 5> AceDeriveKey(const std::string& Password);
 // Reads and decrypts another source.
 class TAceDecryptingSource : public TAceSource {
  public:
-  TAceDecryptingSource(TAceSource& In, const std::string& Password) : In(In), Cipher(Password) {}
+  TAceDecryptingSource(TAceSource& In, const std::string& Password) : In_(In), Cipher_(Password) {}
   size_t Read(uint8_t* Buf, size_t N) override;
 
  private:
-  TAceSource& In;
-  TAceBlowfish Cipher;
-  uint8_t Block[8] = {};
-  size_t BlockPos = 8;  // bytes of Block already given out
-  bool Ended = false;
+  TAceSource& In_;
+  TAceBlowfish Cipher_;
+  uint8_t Block_[8] = {};
+  size_t BlockPos_ = 8;  // bytes of Block already given out
+  bool Ended_ = false;
 };

@@ -18,63 +18,63 @@ class TExeFilter {
   // Filters In (which continues the run) into Out; Position is the item offset of the run's next byte.
   void Add(const std::vector<uint8_t>& In, bool Transform, uint8_t ExeMode, uint64_t& Position,
            std::vector<uint8_t>& Out) {
-    Work.insert(Work.end(), In.begin(), In.end());
-    size_t i = 0;
+    Work_.insert(Work_.end(), In.begin(), In.end());
+    size_t I = 0;
     if (Transform) {
-      while (i + kExeLookahead < Work.size()) {
-        const uint8_t Op = Work[i];
+      while (I + kExeLookahead < Work_.size()) {
+        const uint8_t Op = Work_[I];
         if (Op == kCall && ExeMode != 0) {
-          Rebase(i, 4, Position + i);
-          i += 5;
+          Rebase(I, 4, Position + I);
+          I += 5;
         } else if (Op == kCall || Op == kJump) {
-          Rebase(i, 2, Position + i);
-          i += 3;
+          Rebase(I, 2, Position + I);
+          I += 3;
         } else {
-          ++i;
+          ++I;
         }
       }
     } else {
-      i = Work.size();
+      I = Work_.size();
     }
-    Out.insert(Out.end(), Work.begin(), Work.begin() + static_cast<std::ptrdiff_t>(i));
-    Work.erase(Work.begin(), Work.begin() + static_cast<std::ptrdiff_t>(i));
-    Position += i;
+    Out.insert(Out.end(), Work_.begin(), Work_.begin() + static_cast<std::ptrdiff_t>(I));
+    Work_.erase(Work_.begin(), Work_.begin() + static_cast<std::ptrdiff_t>(I));
+    Position += I;
   }
   // The run ends: the held bytes go out as they are, except that an opcode after the first of them is
   // carried into the next LZ77 run when CarryOn is set (its operand may still come).
   void End(bool CarryOn, uint64_t& Position, std::vector<uint8_t>& Out) {
-    size_t Keep = Work.size();
+    size_t Keep = Work_.size();
     if (CarryOn)
-      for (size_t j = 1; j < Work.size(); ++j)
-        if (Work[j] == kCall || Work[j] == kJump) {
-          Keep = j;
+      for (size_t J = 1; J < Work_.size(); ++J)
+        if (Work_[J] == kCall || Work_[J] == kJump) {
+          Keep = J;
           break;
         }
-    Out.insert(Out.end(), Work.begin(), Work.begin() + static_cast<std::ptrdiff_t>(Keep));
-    Work.erase(Work.begin(), Work.begin() + static_cast<std::ptrdiff_t>(Keep));
+    Out.insert(Out.end(), Work_.begin(), Work_.begin() + static_cast<std::ptrdiff_t>(Keep));
+    Work_.erase(Work_.begin(), Work_.begin() + static_cast<std::ptrdiff_t>(Keep));
     Position += Keep;
   }
-  void Clear() { Work.clear(); }
-  size_t Held() const { return Work.size(); }
+  void Clear() { Work_.clear(); }
+  size_t Held() const { return Work_.size(); }
 
  private:
   void Rebase(size_t At, int Width, uint64_t Pos) {
     uint32_t V = 0;
-    for (int k = 0; k < Width; ++k)
-      V |= static_cast<uint32_t>(Work[At + 1 + static_cast<size_t>(k)]) << (8 * k);
+    for (int K = 0; K < Width; ++K)
+      V |= static_cast<uint32_t>(Work_[At + 1 + static_cast<size_t>(K)]) << (8 * K);
     V -= static_cast<uint32_t>(Pos);
-    for (int k = 0; k < Width; ++k)
-      Work[At + 1 + static_cast<size_t>(k)] = static_cast<uint8_t>(V >> (8 * k));
+    for (int K = 0; K < Width; ++K)
+      Work_[At + 1 + static_cast<size_t>(K)] = static_cast<uint8_t>(V >> (8 * K));
   }
-  std::vector<uint8_t> Work;
+  std::vector<uint8_t> Work_;
 };
 
 }  // namespace
 
 TAceDecoder::TAceDecoder()
-    : Lz77(std::make_unique<TAceLz77>()),
-      Sound(std::make_unique<TAceSound>()),
-      Pic(std::make_unique<TAcePic>()) {}
+    : Lz77_(std::make_unique<TAceLz77>()),
+      Sound_(std::make_unique<TAceSound>()),
+      Pic_(std::make_unique<TAcePic>()) {}
 
 bool TAceDecoder::Decode(TAceSource& In, uint8_t Method, uint64_t Size, const TSink& Sink) {
   switch (Method) {
@@ -95,7 +95,7 @@ bool TAceDecoder::DecodeStored(TAceSource& In, uint64_t Size, const TSink& Sink)
     const size_t Want = static_cast<size_t>(std::min<uint64_t>(kChunk, Size - Done));
     const size_t Got = In.Read(Buf.data(), Want);
     if (Got == 0) throw TAceDataError("stored data ends early");
-    Lz77->AddToWindow(Buf.data(), Got);
+    Lz77_->AddToWindow(Buf.data(), Got);
     if (!Sink(Buf.data(), Got)) return false;
     Done += Got;
   }
@@ -104,14 +104,14 @@ bool TAceDecoder::DecodeStored(TAceSource& In, uint64_t Size, const TSink& Sink)
 
 bool TAceDecoder::DecodeLz77(TAceSource& In, uint64_t Size, const TSink& Sink) {
   if (Size == 0) return true;
-  Lz77->Reinit();
+  Lz77_->Reinit();
   TAceBitReader Bits(In);
   std::vector<uint8_t> Out;
   Out.reserve(kChunk);
   for (uint64_t Done = 0; Done < Size;) {
     Out.clear();
     const size_t Want = static_cast<size_t>(std::min<uint64_t>(kChunk, Size - Done));
-    if (Lz77->Read(Bits, Want, Out)) throw TAceDataError("mode switch in an ACE 1.0 item");
+    if (Lz77_->Read(Bits, Want, Out)) throw TAceDataError("mode switch in an ACE 1.0 item");
     if (Out.empty()) throw TAceDataError("LZ77 data makes no progress");
     if (!Sink(Out.data(), Out.size())) return false;
     Done += Out.size();
@@ -121,7 +121,7 @@ bool TAceDecoder::DecodeLz77(TAceSource& In, uint64_t Size, const TSink& Sink) {
 
 bool TAceDecoder::DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink) {
   if (Size == 0) return true;
-  Lz77->Reinit();
+  Lz77_->Reinit();
   TAceBitReader Bits(In);
   TAceMode Mode;
   std::optional<TAceMode> Next;
@@ -150,9 +150,9 @@ bool TAceDecoder::DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink
       }
       if (Next->Mode != Mode.Mode) {
         if (Next->Mode >= TAceMode::Sound8 && Next->Mode <= TAceMode::Sound32B)
-          Sound->Reinit(Next->Mode);
+          Sound_->Reinit(Next->Mode);
         else if (Next->Mode == TAceMode::Pic)
-          Pic->Reinit(Bits);
+          Pic_->Reinit(Bits);
       }
       Mode = *Next;
       Next.reset();
@@ -166,7 +166,7 @@ bool TAceDecoder::DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink
         Delta.clear();
         while (Delta.size() < Mode.DeltaLength) {
           const size_t Before = Delta.size();
-          if (auto M = Lz77->Read(Bits, Mode.DeltaLength - Delta.size(), Delta)) Next = M;
+          if (auto M = Lz77_->Read(Bits, Mode.DeltaLength - Delta.size(), Delta)) Next = M;
           if (Delta.size() == Before && !Next) throw TAceDataError("delta data makes no progress");
           if (Delta.size() == Before) break;
         }
@@ -190,7 +190,7 @@ bool TAceDecoder::DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink
           break;
         }
         Raw.clear();
-        Next = Lz77->Read(Bits, Want - Exe.Held(), Raw);
+        Next = Lz77_->Read(Bits, Want - Exe.Held(), Raw);
         if (Raw.empty() && !Next) throw TAceDataError("LZ77 data makes no progress");
         Exe.Add(Raw, Mode.Mode == TAceMode::Exe, Mode.ExeMode, ExePosition, Out);
         if (Done + Out.size() + Exe.Held() >= Size) Exe.End(false, ExePosition, Out);
@@ -200,12 +200,12 @@ bool TAceDecoder::DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink
       case TAceMode::Sound16:
       case TAceMode::Sound32A:
       case TAceMode::Sound32B:
-        Next = Sound->Read(Bits, Want, Out);
-        Lz77->AddToWindow(Out.data(), Out.size());
+        Next = Sound_->Read(Bits, Want, Out);
+        Lz77_->AddToWindow(Out.data(), Out.size());
         break;
       case TAceMode::Pic:
-        Next = Pic->Read(Bits, Want, Out);
-        Lz77->AddToWindow(Out.data(), Out.size());
+        Next = Pic_->Read(Bits, Want, Out);
+        Lz77_->AddToWindow(Out.data(), Out.size());
         break;
       default:
         throw TAceDataError("unknown compression mode");

@@ -39,7 +39,7 @@ class TAceDecoder {
   bool DecodeLz77(TAceSource& In, uint64_t Size, const TSink& Sink);
   bool DecodeBlocked(TAceSource& In, uint64_t Size, const TSink& Sink);
 
-  std::unique_ptr<TAceLz77> Lz77;
-  std::unique_ptr<TAceSound> Sound;
-  std::unique_ptr<TAcePic> Pic;
+  std::unique_ptr<TAceLz77> Lz77_;
+  std::unique_ptr<TAceSound> Sound_;
+  std::unique_ptr<TAcePic> Pic_;
 };

@@ -16,10 +16,10 @@ const uint32_t* CrcTable() {
   static uint32_t Table[256];
   static bool Made = false;
   if (!Made) {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t R = i;
-      for (int j = 0; j < 8; ++j) R = (R & 1) ? (R >> 1) ^ 0xEDB88320u : R >> 1;
-      Table[i] = R;
+    for (uint32_t I = 0; I < 256; ++I) {
+      uint32_t R = I;
+      for (int J = 0; J < 8; ++J) R = (R & 1) ? (R >> 1) ^ 0xEDB88320u : R >> 1;
+      Table[I] = R;
     }
     Made = true;
   }
@@ -30,49 +30,49 @@ const uint32_t* CrcTable() {
 
 uint32_t AceCrc32(uint32_t Crc, const uint8_t* Data, size_t N) {
   const uint32_t* T = CrcTable();
-  for (size_t i = 0; i < N; ++i) Crc = T[(Crc ^ Data[i]) & 0xFF] ^ (Crc >> 8);
+  for (size_t I = 0; I < N; ++I) Crc = T[(Crc ^ Data[I]) & 0xFF] ^ (Crc >> 8);
   return Crc;
 }
 
 bool TAceCursor::U8(uint8_t& V) {
-  if (Left < 1) return false;
-  V = P[0];
-  ++P;
-  --Left;
+  if (Left_ < 1) return false;
+  V = P_[0];
+  ++P_;
+  --Left_;
   return true;
 }
 bool TAceCursor::U16(uint16_t& V) {
-  if (Left < 2) return false;
-  V = static_cast<uint16_t>(P[0] | (P[1] << 8));
-  P += 2;
-  Left -= 2;
+  if (Left_ < 2) return false;
+  V = static_cast<uint16_t>(P_[0] | (P_[1] << 8));
+  P_ += 2;
+  Left_ -= 2;
   return true;
 }
 bool TAceCursor::U32(uint32_t& V) {
-  if (Left < 4) return false;
+  if (Left_ < 4) return false;
   V = 0;
-  for (int i = 3; i >= 0; --i) V = (V << 8) | P[i];
-  P += 4;
-  Left -= 4;
+  for (int I = 3; I >= 0; --I) V = (V << 8) | P_[I];
+  P_ += 4;
+  Left_ -= 4;
   return true;
 }
 bool TAceCursor::U64(uint64_t& V) {
   uint32_t Lo, Hi;
-  if (Left < 8 || !U32(Lo) || !U32(Hi)) return false;
+  if (Left_ < 8 || !U32(Lo) || !U32(Hi)) return false;
   V = (static_cast<uint64_t>(Hi) << 32) | Lo;
   return true;
 }
 bool TAceCursor::Bytes(size_t N, std::string& Out) {
-  if (Left < N) return false;
-  Out.assign(reinterpret_cast<const char*>(P), N);
-  P += N;
-  Left -= N;
+  if (Left_ < N) return false;
+  Out.assign(reinterpret_cast<const char*>(P_), N);
+  P_ += N;
+  Left_ -= N;
   return true;
 }
 bool TAceCursor::Skip(size_t N) {
-  if (Left < N) return false;
-  P += N;
-  Left -= N;
+  if (Left_ < N) return false;
+  P_ += N;
+  Left_ -= N;
   return true;
 }
 
@@ -145,9 +145,9 @@ bool AceFindMainHeader(TAceVolumeReader& In, uint64_t SearchLimit, TAceBlock& Ma
       static_cast<size_t>(std::min<uint64_t>(In.Size(), SearchLimit + kMarkOffset + kMarkSize));
   std::vector<uint8_t> Buf(Window);
   const size_t Got = In.ReadAt(0, Buf.data(), Window);
-  for (size_t i = kMarkOffset; i + kMarkSize <= Got; ++i) {
-    if (std::memcmp(&Buf[i], kMark, kMarkSize) != 0) continue;
-    if (AceReadBlock(In, i - kMarkOffset, Main) == TAceBlockResult::Ok && Main.Type == kAceBlockMain)
+  for (size_t I = kMarkOffset; I + kMarkSize <= Got; ++I) {
+    if (std::memcmp(&Buf[I], kMark, kMarkSize) != 0) continue;
+    if (AceReadBlock(In, I - kMarkOffset, Main) == TAceBlockResult::Ok && Main.Type == kAceBlockMain)
       return true;
   }
   return false;

@@ -21,18 +21,18 @@ constexpr uint32_t kAceCrcStart = 0xFFFFFFFF;
 
 class TAceCursor {
  public:
-  TAceCursor(const uint8_t* Data, size_t Size) : P(Data), Left(Size) {}
+  TAceCursor(const uint8_t* Data, size_t Size) : P_(Data), Left_(Size) {}
   bool U8(uint8_t& V);
   bool U16(uint16_t& V);
   bool U32(uint32_t& V);
   bool U64(uint64_t& V);
   bool Bytes(size_t N, std::string& Out);
   bool Skip(size_t N);
-  size_t Remaining() const { return Left; }
+  size_t Remaining() const { return Left_; }
 
  private:
-  const uint8_t* P;
-  size_t Left;
+  const uint8_t* P_;
+  size_t Left_;
 };
 
 // Header flags.

@@ -31,97 +31,97 @@ TAceMode TAceMode::Read(TAceBitReader& Bits) {
   return M;
 }
 
-TAceLz77::TAceLz77() : Window(kWindowSize, 0) { Symbols.reserve(1u << kBlockSizeBits); }
+TAceLz77::TAceLz77() : Window_(kWindowSize, 0) { Symbols_.reserve(1u << kBlockSizeBits); }
 
 void TAceLz77::Reinit() {
-  Symbols.clear();
-  Modes.clear();
-  SymbolPos = ModePos = 0;
-  std::fill(std::begin(Distances), std::end(Distances), 0u);
-  PendingLength = PendingDistance = 0;
+  Symbols_.clear();
+  Modes_.clear();
+  SymbolPos_ = ModePos_ = 0;
+  std::fill(std::begin(Distances_), std::end(Distances_), 0u);
+  PendingLength_ = PendingDistance_ = 0;
 }
 
 void TAceLz77::AddToWindow(const uint8_t* Data, size_t N) {
-  for (size_t i = 0; i < N; ++i) Put(Data[i]);
+  for (size_t I = 0; I < N; ++I) Put(Data[I]);
 }
 
 void TAceLz77::ReadBlock(TAceBitReader& Bits) {
-  Main.ReadTable(Bits, kMaxCodeWidth, kNumMainCodes);
-  Lengths.ReadTable(Bits, kMaxCodeWidth, kNumLengthCodes);
+  Main_.ReadTable(Bits, kMaxCodeWidth, kNumMainCodes);
+  Lengths_.ReadTable(Bits, kMaxCodeWidth, kNumLengthCodes);
   const uint32_t Count = Bits.Read(kBlockSizeBits);
-  Symbols.clear();
-  Modes.clear();
-  SymbolPos = ModePos = 0;
-  for (uint32_t i = 0; i < Count; ++i) {
-    const int Code = Main.Decode(Bits);
+  Symbols_.clear();
+  Modes_.clear();
+  SymbolPos_ = ModePos_ = 0;
+  for (uint32_t I = 0; I < Count; ++I) {
+    const int Code = Main_.Decode(Bits);
     TSymbol S{static_cast<uint16_t>(Code), 0, 0};
     if (Code >= kNumMainCodes) throw TAceDataError("LZ77 symbol out of range");
     if (Code == kTypeCode) {
-      Modes.push_back(TAceMode::Read(Bits));
+      Modes_.push_back(TAceMode::Read(Bits));
     } else if (Code >= kFirstRepeat) {
       if (Code >= kFirstDistance) S.Distance = Bits.ReadKnownWidth(Code - kFirstDistance);
-      const int Length = Lengths.Decode(Bits);
+      const int Length = Lengths_.Decode(Bits);
       if (Length > kNumLengthCodes) throw TAceDataError("LZ77 length out of range");
       S.Length = static_cast<uint16_t>(Length);
     }
-    Symbols.push_back(S);
+    Symbols_.push_back(S);
   }
 }
 
 std::optional<TAceMode> TAceLz77::Read(TAceBitReader& Bits, size_t Want, std::vector<uint8_t>& Out) {
   size_t Have = 0;
   for (;;) {
-    if (Have < Want && PendingLength > 0) {
-      const uint32_t N = static_cast<uint32_t>(std::min<size_t>(PendingLength, Want - Have));
-      for (uint32_t i = 0; i < N; ++i) {
-        const uint8_t B = Window[(WindowPos - PendingDistance) & (kWindowSize - 1)];
+    if (Have < Want && PendingLength_ > 0) {
+      const uint32_t N = static_cast<uint32_t>(std::min<size_t>(PendingLength_, Want - Have));
+      for (uint32_t I = 0; I < N; ++I) {
+        const uint8_t B = Window_[(WindowPos_ - PendingDistance_) & (kWindowSize - 1)];
         Put(B);
         Out.push_back(B);
       }
-      PendingLength -= N;
+      PendingLength_ -= N;
       Have += N;
       continue;
     }
     if (Have >= Want) {
       // A copy that ran over the request reads the next block at once; a mode switch that is next in
       // the buffer is taken with this output.
-      if (PendingLength > 0 && SymbolPos == Symbols.size()) ReadBlock(Bits);
-      if (SymbolPos < Symbols.size() && Symbols[SymbolPos].Code == kTypeCode) {
-        ++SymbolPos;
-        return Modes.at(ModePos++);
+      if (PendingLength_ > 0 && SymbolPos_ == Symbols_.size()) ReadBlock(Bits);
+      if (SymbolPos_ < Symbols_.size() && Symbols_[SymbolPos_].Code == kTypeCode) {
+        ++SymbolPos_;
+        return Modes_.at(ModePos_++);
       }
       return std::nullopt;
     }
-    if (SymbolPos == Symbols.size()) {
+    if (SymbolPos_ == Symbols_.size()) {
       ReadBlock(Bits);
       continue;
     }
-    const TSymbol& S = Symbols[SymbolPos++];
+    const TSymbol& S = Symbols_[SymbolPos_++];
     if (S.Code < kFirstRepeat) {
       Put(static_cast<uint8_t>(S.Code));
       Out.push_back(static_cast<uint8_t>(S.Code));
       ++Have;
       continue;
     }
-    if (S.Code == kTypeCode) return Modes.at(ModePos++);
+    if (S.Code == kTypeCode) return Modes_.at(ModePos_++);
     uint32_t Length = S.Length;
     uint32_t Distance;
     if (S.Code >= kFirstDistance) {
       Distance = S.Distance;
-      std::copy(Distances + 1, Distances + 4, Distances);
-      Distances[3] = Distance;
+      std::copy(Distances_ + 1, Distances_ + 4, Distances_);
+      Distances_[3] = Distance;
       Length += Distance <= kMaxDistanceAtLength2 ? 2 : Distance <= kMaxDistanceAtLength3 ? 3 : 4;
     } else {
       // One of the last four distances, which becomes the newest.
       const int Back = S.Code - kFirstRepeat;
       const int Index = 3 - Back;
-      Distance = Distances[Index];
-      std::copy(Distances + Index + 1, Distances + 4, Distances + Index);
-      Distances[3] = Distance;
+      Distance = Distances_[Index];
+      std::copy(Distances_ + Index + 1, Distances_ + 4, Distances_ + Index);
+      Distances_[3] = Distance;
       Length += Back > 1 ? 3 : 2;
     }
     // Distances are below 2^22, so a copy stays inside the window.
-    PendingDistance = Distance + 1;
-    PendingLength = Length;
+    PendingDistance_ = Distance + 1;
+    PendingLength_ = Length;
   }
 }

@@ -56,16 +56,16 @@ class TAceLz77 {
   };
   void ReadBlock(TAceBitReader& Bits);
   void Put(uint8_t B) {
-    Window[WindowPos] = B;
-    WindowPos = (WindowPos + 1) & (kWindowSize - 1);
+    Window_[WindowPos_] = B;
+    WindowPos_ = (WindowPos_ + 1) & (kWindowSize - 1);
   }
 
-  std::vector<uint8_t> Window;
-  uint32_t WindowPos = 0;
-  std::vector<TSymbol> Symbols;
-  std::vector<TAceMode> Modes;  // the switches of the buffered block, in order
-  size_t SymbolPos = 0, ModePos = 0;
-  uint32_t Distances[4] = {};  // the last four distances, newest last
-  uint32_t PendingLength = 0, PendingDistance = 0;
-  TAceHuffman Main, Lengths;
+  std::vector<uint8_t> Window_;
+  uint32_t WindowPos_ = 0;
+  std::vector<TSymbol> Symbols_;
+  std::vector<TAceMode> Modes_;  // the switches of the buffered block, in order
+  size_t SymbolPos_ = 0, ModePos_ = 0;
+  uint32_t Distances_[4] = {};  // the last four distances, newest last
+  uint32_t PendingLength_ = 0, PendingDistance_ = 0;
+  TAceHuffman Main_, Lengths_;
 };

@@ -37,12 +37,12 @@ class TAcePic {
   int PredictWith(int Predictor) const;
   int PixelX(TAceBitReader& Bits, TContext& C);
 
-  uint8_t BitWidthOf[256];
-  int8_t Quant[511];
-  int Width = 0, Planes = 0;
-  std::vector<uint8_t> Last, Data;
-  size_t LeftoverPos = 0;  // bytes of Data[0..Width) not yet given out
-  bool HaveLeftover = false;
-  std::vector<TContext> Models[2];
-  int A = 0, B = 0, C = 0, D = 0, X = 0;
+  uint8_t BitWidthOf_[256];
+  int8_t Quant_[511];
+  int Width_ = 0, Planes_ = 0;
+  std::vector<uint8_t> Last_, Data_;
+  size_t LeftoverPos_ = 0;  // bytes of Data[0..Width) not yet given out
+  bool HaveLeftover_ = false;
+  std::vector<TContext> Models_[2];
+  int A_ = 0, B_ = 0, C_ = 0, D_ = 0, X_ = 0;
 };

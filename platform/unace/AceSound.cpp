@@ -24,35 +24,35 @@ int FloorShift3(int V) { return V >= 0 ? V >> 3 : -((-V + 7) >> 3); }
 }  // namespace
 
 TAceSound::TAceSound() {
-  Quantizer[0] = 0;
-  for (int i = 1; i <= 128; ++i) {
-    const auto W = static_cast<uint8_t>(std::bit_width(static_cast<unsigned>(i)));
-    Quantizer[i] = W;
-    Quantizer[256 - i] = W;
+  Quantizer_[0] = 0;
+  for (int I = 1; I <= 128; ++I) {
+    const auto W = static_cast<uint8_t>(std::bit_width(static_cast<unsigned>(I)));
+    Quantizer_[I] = W;
+    Quantizer_[256 - I] = W;
   }
   Reinit(TAceMode::Sound8);
 }
 
 void TAceSound::Reinit(uint8_t M) {
-  Mode = M - TAceMode::Sound8;
-  if (Mode < 0 || Mode > 3) throw TAceDataError("unknown sound mode");
-  for (int i = 0; i < 3; ++i) {
-    Channels[i] = TChannel();
-    Channels[i].Index = i;
+  Mode_ = M - TAceMode::Sound8;
+  if (Mode_ < 0 || Mode_ > 3) throw TAceDataError("unknown sound mode");
+  for (int I = 0; I < 3; ++I) {
+    Channels_[I] = TChannel();
+    Channels_[I].Index = I;
   }
-  Models.assign(static_cast<size_t>(kChannelsOf[Mode] * 3), TAceHuffman());
-  BlockLeft = 0;
+  Models_.assign(static_cast<size_t>(kChannelsOf[Mode_] * 3), TAceHuffman());
+  BlockLeft_ = 0;
 }
 
 int TAceSound::Symbol(TAceBitReader& Bits, int Model) {
-  if (BlockLeft == 0) {
-    for (auto& M : Models) M.ReadTable(Bits, kMaxCodeWidth, kNumCodes);
-    BlockLeft = Bits.Read(kBlockSizeBits);
+  if (BlockLeft_ == 0) {
+    for (auto& M : Models_) M.ReadTable(Bits, kMaxCodeWidth, kNumCodes);
+    BlockLeft_ = Bits.Read(kBlockSizeBits);
   }
   // A block of size 0 never ends: the count goes below zero and the tables stay.
-  --BlockLeft;
-  if (Model >= static_cast<int>(Models.size())) throw TAceDataError("sound channel out of range");
-  const int S = Models[static_cast<size_t>(Model)].Decode(Bits);
+  --BlockLeft_;
+  if (Model >= static_cast<int>(Models_.size())) throw TAceDataError("sound channel out of range");
+  const int S = Models_[static_cast<size_t>(Model)].Decode(Bits);
   if (S >= kNumCodes) throw TAceDataError("sound symbol out of range");
   return S;
 }
@@ -106,37 +106,37 @@ void TAceSound::Adjust(TChannel& C, int Byte) {
   ++C.ByteCount;
   // Samples and their differences are signed bytes.
   const int Difference = SignedByte(Predicted(C) - Byte) * 8;
-  for (int k = 0; k < 4; ++k) {
-    C.Errors[2 * k] += std::abs(Difference - C.Differences[k]);
-    C.Errors[2 * k + 1] += std::abs(Difference + C.Differences[k]);
+  for (int K = 0; K < 4; ++K) {
+    C.Errors[2 * K] += std::abs(Difference - C.Differences[K]);
+    C.Errors[2 * K + 1] += std::abs(Difference + C.Differences[K]);
   }
   C.Errors[8] += std::abs(Difference);
-  C.PredictionCount[0] += Quantizer[(Difference / 8) & 0xFF];
-  C.PredictionCount[1] += Quantizer[(C.LastByte - Byte) & 0xFF];
+  C.PredictionCount[0] += Quantizer_[(Difference / 8) & 0xFF];
+  C.PredictionCount[1] += Quantizer_[(C.LastByte - Byte) & 0xFF];
   C.LastDelta = SignedByte(Byte - C.LastByte);
   C.LastByte = Byte;
   if ((C.ByteCount & 0x1F) == 0) {
     // Every 32 bytes the coefficient whose change would have helped most moves one step.
     int Min = 0xFFFF, MinPos = 8;
-    for (int i = 8; i >= 0; --i) {
-      if (C.Errors[i] <= Min) {
-        Min = C.Errors[i];
-        MinPos = i;
+    for (int I = 8; I >= 0; --I) {
+      if (C.Errors[I] <= Min) {
+        Min = C.Errors[I];
+        MinPos = I;
       }
-      C.Errors[i] = 0;
+      C.Errors[I] = 0;
     }
     if (MinPos != 8) {
-      const int i = MinPos >> 1;
+      const int I = MinPos >> 1;
       if ((MinPos & 1) == 0) {
-        if (C.Coefficients[i] >= -16) --C.Coefficients[i];
-      } else if (C.Coefficients[i] <= 16) {
-        ++C.Coefficients[i];
+        if (C.Coefficients[I] >= -16) --C.Coefficients[I];
+      } else if (C.Coefficients[I] <= 16) {
+        ++C.Coefficients[I];
       }
     }
     if ((C.ByteCount & 0xFF) == 0)
-      for (int i = 0; i < 2; ++i) {
-        C.PredictionCount[i] -= C.LastPredictionCount[i];
-        C.LastPredictionCount[i] = C.PredictionCount[i];
+      for (int I = 0; I < 2; ++I) {
+        C.PredictionCount[I] -= C.LastPredictionCount[I];
+        C.LastPredictionCount[I] = C.PredictionCount[I];
       }
   }
   C.Differences[3] = C.Differences[2];
@@ -147,8 +147,8 @@ void TAceSound::Adjust(TChannel& C, int Byte) {
 
 std::optional<TAceMode> TAceSound::Read(TAceBitReader& Bits, size_t Want, std::vector<uint8_t>& Out) {
   const size_t Count = Want & ~size_t{3};
-  for (size_t i = 0; i < Count; ++i) {
-    TChannel& C = Channels[kChannelOfByte[Mode][i % 4]];
+  for (size_t I = 0; I < Count; ++I) {
+    TChannel& C = Channels_[kChannelOfByte[Mode_][I % 4]];
     std::optional<TAceMode> Switch;
     const std::optional<int> Value = Next(C, Bits, Switch);
     if (!Value) return Switch;

@@ -43,9 +43,9 @@ class TAceSound {
   int Predict(const TChannel& C) const;
   void Adjust(TChannel& C, int Byte);
 
-  uint8_t Quantizer[256];
-  TChannel Channels[3];
-  int Mode = 0;  // 0..3 for Sound8..Sound32B
-  std::vector<TAceHuffman> Models;
-  int64_t BlockLeft = 0;
+  uint8_t Quantizer_[256];
+  TChannel Channels_[3];
+  int Mode_ = 0;  // 0..3 for Sound8..Sound32B
+  std::vector<TAceHuffman> Models_;
+  int64_t BlockLeft_ = 0;
 };

@@ -38,36 +38,36 @@ class TVolume : public TAceVolumeReader {
   ~TVolume() override { Close(); }
   bool Open(const std::string& Name) {
     Close();
-    Fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0) return false;
+    Fd_ = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd_ < 0) return false;
     struct stat St {};
-    if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+    if (::fstat(Fd_, &St) != 0 || !S_ISREG(St.st_mode)) {
       Close();
       return false;
     }
-    FileSize = static_cast<uint64_t>(St.st_size);
+    FileSize_ = static_cast<uint64_t>(St.st_size);
     Path = Name;
     return true;
   }
   void Close() {
-    if (Fd >= 0) ::close(Fd);
-    Fd = -1;
+    if (Fd_ >= 0) ::close(Fd_);
+    Fd_ = -1;
   }
   size_t ReadAt(uint64_t Offset, uint8_t* Buf, size_t N) override {
     size_t Done = 0;
     while (Done < N) {
-      const ssize_t R = ::pread(Fd, Buf + Done, N - Done, static_cast<off_t>(Offset + Done));
+      const ssize_t R = ::pread(Fd_, Buf + Done, N - Done, static_cast<off_t>(Offset + Done));
       if (R <= 0) break;
       Done += static_cast<size_t>(R);
     }
     return Done;
   }
-  uint64_t Size() const override { return FileSize; }
+  uint64_t Size() const override { return FileSize_; }
   std::string Path;
 
  private:
-  int Fd = -1;
-  uint64_t FileSize = 0;
+  int Fd_ = -1;
+  uint64_t FileSize_ = 0;
 };
 
 bool Exists(const std::string& Name) {
@@ -110,8 +110,8 @@ bool SafeName(const std::string& Name) {
 
 class TRun {
  public:
-  TRun(uint32_t Operation, const char* Password) : Operation(Operation) {
-    if (Password && *Password) this->Password = Password;
+  TRun(uint32_t Operation, const char* Password) : Operation_(Operation) {
+    if (Password && *Password) this->Password_ = Password;
   }
   int Go(const char* ArchiveName, const char* Destination, bool ExcludePath);
 
@@ -120,18 +120,18 @@ class TRun {
   class TItemSource : public TAceSource {
    public:
     TItemSource(TRun& Run, const TAceBlock& First)
-        : Run(Run), Pos(First.DataOffset), Left(First.DataSize), Block(First) {}
+        : Run_(Run), Pos_(First.DataOffset), Left_(First.DataSize), Block_(First) {}
     size_t Read(uint8_t* Buf, size_t N) override;
     // Reads whatever is left, so that the walk goes on after the item's last segment.
     void Drain();
-    uint32_t ExpectedCrc() const { return Block.File.Crc; }
-    uint64_t NextBlock() const { return Block.Next(); }
+    uint32_t ExpectedCrc() const { return Block_.File.Crc; }
+    uint64_t NextBlock() const { return Block_.Next(); }
     bool Broken = false;  // a continuation was missing or damaged
 
    private:
-    TRun& Run;
-    uint64_t Pos, Left;
-    TAceBlock Block;  // the segment being read
+    TRun& Run_;
+    uint64_t Pos_, Left_;
+    TAceBlock Block_;  // the segment being read
   };
 
   int Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File,
@@ -141,15 +141,15 @@ class TRun {
   bool Item(const TAceBlock& B, uint64_t& NextPos);
   bool AskPassword(TAceFileData& F);
 
-  uint32_t Operation;
-  std::string Password;
-  std::string Destination;
-  bool ExcludePath = false;
-  bool Solid = false, MultiVolume = false;
-  TVolume Volume;
-  int VolumeIndex = 0;
-  std::unique_ptr<TAceDecoder> Decoder;
-  bool Stopped = false;
+  uint32_t Operation_;
+  std::string Password_;
+  std::string Destination_;
+  bool ExcludePath_ = false;
+  bool Solid_ = false, MultiVolume_ = false;
+  TVolume Volume_;
+  int VolumeIndex_ = 0;
+  std::unique_ptr<TAceDecoder> Decoder_;
+  bool Stopped_ = false;
 };
 
 int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File, TAceProgressData* P,
@@ -158,7 +158,7 @@ int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* F
   TAceCallbackRecord R{};
   R.Type = Type;
   R.Code = Code;
-  R.Operation = Operation;
+  R.Operation = Operation_;
   R.Global = Init;
   R.Archive = Archive;
   R.File = File;
@@ -168,10 +168,10 @@ int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* F
 }
 
 bool TRun::OpenNextVolume() {
-  if (VolumeIndex + 1 > kMaxVolumes) return false;
+  if (VolumeIndex_ + 1 > kMaxVolumes) return false;
   std::vector<char> Name(ACE_NAME_SIZE, '\0');
-  std::strncpy(Name.data(), Volume.Path.c_str(), ACE_NAME_SIZE - 1);
-  TAceArchiveData A{Name.data(), VolumeIndex + 1};
+  std::strncpy(Name.data(), Volume_.Path.c_str(), ACE_NAME_SIZE - 1);
+  TAceArchiveData A{Name.data(), VolumeIndex_ + 1};
   std::string Next;
   if (Init->Request) {
     if (Callback(Init->Request, ACE_REQUEST_VOLUME, ACE_CODE_NEXT_VOLUME, nullptr, nullptr, 0, &A) !=
@@ -180,35 +180,35 @@ bool TRun::OpenNextVolume() {
     Name.back() = '\0';
     Next = Name.data();
   } else {
-    Next = NextVolumeName(Volume.Path, VolumeIndex + 1);
+    Next = NextVolumeName(Volume_.Path, VolumeIndex_ + 1);
   }
-  if (!Volume.Open(Next)) return false;
-  ++VolumeIndex;
+  if (!Volume_.Open(Next)) return false;
+  ++VolumeIndex_;
   return true;
 }
 
 size_t TRun::TItemSource::Read(uint8_t* Buf, size_t N) {
-  while (Left == 0) {
-    if (Broken || !(Block.File.Flags & kAceFileContinuesInNext)) return 0;
+  while (Left_ == 0) {
+    if (Broken || !(Block_.File.Flags & kAceFileContinuesInNext)) return 0;
     // The item goes on in the next volume, whose first block must continue it.
     TAceBlock Main, Next;
-    if (!Run.OpenNextVolume() || !AceFindMainHeader(Run.Volume, 0, Main) ||
-        AceReadBlock(Run.Volume, Main.Next(), Next) != TAceBlockResult::Ok ||
+    if (!Run_.OpenNextVolume() || !AceFindMainHeader(Run_.Volume_, 0, Main) ||
+        AceReadBlock(Run_.Volume_, Main.Next(), Next) != TAceBlockResult::Ok ||
         (Next.Type != kAceBlockFile && Next.Type != kAceBlockFile64) ||
         !(Next.File.Flags & kAceFileContinuedFromPrevious)) {
       Broken = true;
       return 0;
     }
-    Block = Next;
-    Pos = Next.DataOffset;
-    Left = Next.DataSize;
+    Block_ = Next;
+    Pos_ = Next.DataOffset;
+    Left_ = Next.DataSize;
   }
-  const size_t Want = static_cast<size_t>(std::min<uint64_t>(N, Left));
-  const size_t Got = Run.Volume.ReadAt(Pos, Buf, Want);
-  Pos += Got;
-  Left -= Got;
+  const size_t Want = static_cast<size_t>(std::min<uint64_t>(N, Left_));
+  const size_t Got = Run_.Volume_.ReadAt(Pos_, Buf, Want);
+  Pos_ += Got;
+  Left_ -= Got;
   if (Got < Want) {
-    Left = 0;  // the volume ends inside the item
+    Left_ = 0;  // the volume ends inside the item
     Broken = true;
   }
   return Got;
@@ -216,19 +216,19 @@ size_t TRun::TItemSource::Read(uint8_t* Buf, size_t N) {
 
 void TRun::TItemSource::Drain() {
   uint8_t Buf[1 << 14];
-  Left = 0;
-  while (Read(Buf, sizeof(Buf)) > 0) Left = 0;
+  Left_ = 0;
+  while (Read(Buf, sizeof(Buf)) > 0) Left_ = 0;
 }
 
 bool TRun::AskPassword(TAceFileData& F) {
-  if (!Password.empty()) return true;
+  if (!Password_.empty()) return true;
   if (Init->Password && *Init->Password) {
-    Password = Init->Password;
+    Password_ = Init->Password;
     return true;
   }
   if (Callback(Init->Request, ACE_REQUEST_FILE, ACE_CODE_PASSWORD, &F) != ACE_CALLBACK_OK) return false;
   if (!Init->Password || !*Init->Password) return false;
-  Password = Init->Password;
+  Password_ = Init->Password;
   return true;
 }
 
@@ -239,10 +239,10 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
     if (Ch == '\\') Ch = '/';
   const bool Folder = (H.Attributes & kAceFolderAttribute) != 0;
   std::string OnDisk;
-  if (Operation == ACE_OPERATION_EXTRACT && SafeName(Name)) {
+  if (Operation_ == ACE_OPERATION_EXTRACT && SafeName(Name)) {
     std::string Rel = Name;
-    if (ExcludePath && Rel.rfind('/') != std::string::npos) Rel = Rel.substr(Rel.rfind('/') + 1);
-    OnDisk = Destination.empty() ? Rel : Destination + (Destination.back() == '/' ? "" : "/") + Rel;
+    if (ExcludePath_ && Rel.rfind('/') != std::string::npos) Rel = Rel.substr(Rel.rfind('/') + 1);
+    OnDisk = Destination_.empty() ? Rel : Destination_ + (Destination_.back() == '/' ? "" : "/") + Rel;
   }
   TAceFileData F{H.Name.c_str(),
                  OnDisk.c_str(),
@@ -255,7 +255,7 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
   auto Finish = [&] {
     Packed.Drain();
     NextPos = Packed.NextBlock();
-    return !Stopped;
+    return !Stopped_;
   };
 
   if (!SafeName(Name)) {
@@ -264,28 +264,28 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
     return Finish();
   }
   const int Start = Callback(Init->State, ACE_STATE_ENTRY, ACE_CODE_ENTRY_START, &F);
-  if (Start == ACE_CALLBACK_CANCEL && Operation != ACE_OPERATION_EXTRACT) Stopped = true;
-  if (Stopped) return Finish();
+  if (Start == ACE_CALLBACK_CANCEL && Operation_ != ACE_OPERATION_EXTRACT) Stopped_ = true;
+  if (Stopped_) return Finish();
   bool Deliver = Start != ACE_CALLBACK_CANCEL;
 
   if (Folder) {
-    if (Deliver && Operation == ACE_OPERATION_EXTRACT && !ExcludePath) {
+    if (Deliver && Operation_ == ACE_OPERATION_EXTRACT && !ExcludePath_) {
       // Every part of the path is made in turn; the name was checked to stay below the destination.
-      for (size_t i = Destination.size() + 1; i <= OnDisk.size(); ++i)
-        if (i == OnDisk.size() || OnDisk[i] == '/') ::mkdir(OnDisk.substr(0, i).c_str(), 0777);
+      for (size_t I = Destination_.size() + 1; I <= OnDisk.size(); ++I)
+        if (I == OnDisk.size() || OnDisk[I] == '/') ::mkdir(OnDisk.substr(0, I).c_str(), 0777);
     }
     if (Deliver) Callback(Init->State, ACE_STATE_CRC, 0, &F, nullptr, 1);
     return Finish();
   }
 
   int Out = -1;
-  if (Deliver && Operation == ACE_OPERATION_EXTRACT) {
+  if (Deliver && Operation_ == ACE_OPERATION_EXTRACT) {
     if (Exists(OnDisk) &&
         Callback(Init->Request, ACE_REQUEST_FILE, ACE_CODE_OVERWRITE, &F) != ACE_CALLBACK_OK) {
       Deliver = false;
     } else {
-      for (size_t i = Destination.size() + 1; i < OnDisk.size(); ++i)
-        if (OnDisk[i] == '/') ::mkdir(OnDisk.substr(0, i).c_str(), 0777);
+      for (size_t I = Destination_.size() + 1; I < OnDisk.size(); ++I)
+        if (OnDisk[I] == '/') ::mkdir(OnDisk.substr(0, I).c_str(), 0777);
       Out = ::open(OnDisk.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
       if (Out < 0) {
         Callback(Init->Error, 0, ACE_ERROR_WRITE, &F);
@@ -320,17 +320,17 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
     }
     TAceProgressData P{Data, static_cast<uint32_t>(N)};
     if (Callback(Init->State, ACE_STATE_PROGRESS, 0, &F, &P) == ACE_CALLBACK_CANCEL) {
-      Stopped = true;
+      Stopped_ = true;
       return false;
     }
     return true;
   };
   try {
     if (Encrypted) {
-      TAceDecryptingSource Plain(Packed, Password);
-      Decoder->Decode(Plain, H.Method, H.Size, Sink);
+      TAceDecryptingSource Plain(Packed, Password_);
+      Decoder_->Decode(Plain, H.Method, H.Size, Sink);
     } else {
-      Decoder->Decode(Packed, H.Method, H.Size, Sink);
+      Decoder_->Decode(Packed, H.Method, H.Size, Sink);
     }
   } catch (const TAceDataError&) {
     Failed = true;
@@ -338,35 +338,35 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
     Failed = true;
   }
   if (Out >= 0) ::close(Out);
-  if (Stopped) return Finish();
+  if (Stopped_) return Finish();
   Packed.Drain();
   const bool Ok = !Failed && !Packed.Broken && Done == H.Size && Crc == Packed.ExpectedCrc();
   // A password that fails an item is asked for again at the next encrypted one.
-  if (Encrypted && !Ok) Password.clear();
+  if (Encrypted && !Ok) Password_.clear();
   if (Deliver) Callback(Init->State, ACE_STATE_CRC, 0, &F, nullptr, Ok ? 1 : 0);
   return Finish();
 }
 
 int TRun::Go(const char* ArchiveName, const char* Dest, bool Exclude) {
   if (!ArchiveName) return ACE_ERROR_PARAMETER;
-  Destination = Dest ? Dest : "";
-  while (Destination.size() > 1 && Destination.back() == '/') Destination.pop_back();
-  ExcludePath = Exclude;
-  if (!Volume.Open(ArchiveName)) return ACE_ERROR_OPEN;
+  Destination_ = Dest ? Dest : "";
+  while (Destination_.size() > 1 && Destination_.back() == '/') Destination_.pop_back();
+  ExcludePath_ = Exclude;
+  if (!Volume_.Open(ArchiveName)) return ACE_ERROR_OPEN;
   TAceBlock Main;
-  if (!AceFindMainHeader(Volume, TestBytes, Main)) return ACE_ERROR_NOT_ACE;
-  Solid = (Main.Main.Flags & kAceMainSolid) != 0;
-  MultiVolume = (Main.Main.Flags & kAceMainMultiVolume) != 0;
-  Decoder = std::make_unique<TAceDecoder>();
+  if (!AceFindMainHeader(Volume_, TestBytes, Main)) return ACE_ERROR_NOT_ACE;
+  Solid_ = (Main.Main.Flags & kAceMainSolid) != 0;
+  MultiVolume_ = (Main.Main.Flags & kAceMainMultiVolume) != 0;
+  Decoder_ = std::make_unique<TAceDecoder>();
   uint64_t Pos = Main.Next();
   for (;;) {
     TAceBlock B;
-    const TAceBlockResult R = AceReadBlock(Volume, Pos, B);
+    const TAceBlockResult R = AceReadBlock(Volume_, Pos, B);
     if (R == TAceBlockResult::End) {
       // A set may also break between items: the next volume goes on when it is there.
       TAceBlock NextMain;
-      if (!MultiVolume || !Exists(NextVolumeName(Volume.Path, VolumeIndex + 1)) || !OpenNextVolume() ||
-          !AceFindMainHeader(Volume, 0, NextMain))
+      if (!MultiVolume_ || !Exists(NextVolumeName(Volume_.Path, VolumeIndex_ + 1)) || !OpenNextVolume() ||
+          !AceFindMainHeader(Volume_, 0, NextMain))
         return ACE_OK;
       Pos = NextMain.Next();
       continue;

@@ -34,48 +34,48 @@ uint32_t DosTimeOf(int64_t Time) {
 TRar5Reader::~TRar5Reader() { Close(); }
 
 void TRar5Reader::Close() {
-  if (Ar) archive_read_free(Ar);
-  Ar = nullptr;
+  if (Ar_) archive_read_free(Ar_);
+  Ar_ = nullptr;
 }
 
 bool TRar5Reader::Reopen() {
   Close();
-  Ar = archive_read_new();
-  if (!Ar) return false;
-  archive_read_support_format_rar5(Ar);
+  Ar_ = archive_read_new();
+  if (!Ar_) return false;
+  archive_read_support_format_rar5(Ar_);
   std::vector<const char*> Names;
-  for (const std::string& V : Volumes) Names.push_back(V.c_str());
+  for (const std::string& V : Volumes_) Names.push_back(V.c_str());
   Names.push_back(nullptr);
-  if (archive_read_open_filenames(Ar, Names.data(), kBlockSize) != ARCHIVE_OK) return false;
+  if (archive_read_open_filenames(Ar_, Names.data(), kBlockSize) != ARCHIVE_OK) return false;
   // The items read before are passed over again.
-  for (uint64_t I = 0; I < ItemsRead; ++I) {
+  for (uint64_t I = 0; I < ItemsRead_; ++I) {
     struct archive_entry* Entry = nullptr;
-    if (archive_read_next_header(Ar, &Entry) < ARCHIVE_WARN) return false;
-    if (archive_read_data_skip(Ar) < ARCHIVE_WARN) return false;
+    if (archive_read_next_header(Ar_, &Entry) < ARCHIVE_WARN) return false;
+    if (archive_read_data_skip(Ar_) < ARCHIVE_WARN) return false;
   }
-  Broken = false;
+  Broken_ = false;
   return true;
 }
 
 int TRar5Reader::Next(TRar5Item& Item) {
-  if (Broken && !Reopen()) {
+  if (Broken_ && !Reopen()) {
     Close();
     return RAR_E_BAD_DATA;
   }
   struct archive_entry* Entry = nullptr;
-  const int R = archive_read_next_header(Ar, &Entry);
-  if (R == ARCHIVE_EOF) return Complete ? RAR_END_ARCHIVE : RAR_E_EREAD;
+  const int R = archive_read_next_header(Ar_, &Entry);
+  if (R == ARCHIVE_EOF) return Complete_ ? RAR_END_ARCHIVE : RAR_E_EREAD;
   if (R < ARCHIVE_WARN) {
-    Broken = true;
-    return FailureOf(Ar);
+    Broken_ = true;
+    return FailureOf(Ar_);
   }
-  ++ItemsRead;
+  ++ItemsRead_;
   Item = TRar5Item();
   const char* Name = archive_entry_pathname_utf8(Entry);
   if (!Name) Name = archive_entry_pathname(Entry);
   Item.Name = Name ? Name : "";
   Item.Folder = archive_entry_filetype(Entry) == AE_IFDIR;
-  Item.Encrypted = archive_entry_is_data_encrypted(Entry) != 0 || EncryptedNames.count(Item.Name);
+  Item.Encrypted = archive_entry_is_data_encrypted(Entry) != 0 || EncryptedNames_.count(Item.Name);
   Item.Size = archive_entry_size_is_set(Entry) && archive_entry_size(Entry) > 0
                   ? static_cast<uint64_t>(archive_entry_size(Entry))
                   : 0;
@@ -89,24 +89,24 @@ int TRar5Reader::Next(TRar5Item& Item) {
   const char* Hard = archive_entry_hardlink_utf8(Entry);
   if (!Hard) Hard = archive_entry_hardlink(Entry);
   if (Hard && !Item.Folder && !Item.Link) {
-    const auto Target = Sizes.find(Hard);
-    if (Target != Sizes.end()) {
+    const auto Target = Sizes_.find(Hard);
+    if (Target != Sizes_.end()) {
       Item.HardLinkTarget = Hard;
       Item.Size = Target->second;
     }
   } else if (!Item.Folder && !Item.Link) {
-    Sizes[Item.Name] = Item.Size;
+    Sizes_[Item.Name] = Item.Size;
   }
   Item.DosTime = archive_entry_mtime_is_set(Entry) ? DosTimeOf(archive_entry_mtime(Entry)) : 0;
   return RAR_SUCCESS;
 }
 
 void TRar5Reader::Skip() {
-  if (!Broken && archive_read_data_skip(Ar) < ARCHIVE_WARN) Broken = true;
+  if (!Broken_ && archive_read_data_skip(Ar_) < ARCHIVE_WARN) Broken_ = true;
 }
 
 int TRar5Reader::ReadHardLink(const TRar5Item& Item, TSink& Sink) {
-  TRar5Reader Second(Volumes, EncryptedNames, Complete);
+  TRar5Reader Second(Volumes_, EncryptedNames_, Complete_);
   TRar5Item Target;
   for (;;) {
     const int R = Second.Next(Target);
@@ -121,20 +121,20 @@ int TRar5Reader::ReadHardLink(const TRar5Item& Item, TSink& Sink) {
 int TRar5Reader::Read(const TRar5Item& Item, TSink& Sink) {
   if (Item.Encrypted) return RAR_E_ENCRYPTED;
   if (!Item.HardLinkTarget.empty()) return ReadHardLink(Item, Sink);
-  if (Broken) return RAR_E_BAD_DATA;
+  if (Broken_) return RAR_E_BAD_DATA;
   if (Item.Link) return RAR_SUCCESS;  // no content of its own
   const void* Block = nullptr;
   size_t Size = 0;
   la_int64_t Offset = 0;
   for (;;) {
-    const int R = archive_read_data_block(Ar, &Block, &Size, &Offset);
+    const int R = archive_read_data_block(Ar_, &Block, &Size, &Offset);
     if (R == ARCHIVE_EOF) break;
     if (R < ARCHIVE_WARN) {
-      Broken = true;
-      return FailureOf(Ar);
+      Broken_ = true;
+      return FailureOf(Ar_);
     }
     if (Offset < 0 || static_cast<uint64_t>(Offset) < Sink.Written) {
-      Broken = true;
+      Broken_ = true;
       return RAR_E_BAD_DATA;
     }
     // A gap (sparse data) is filled with zeros up to the block.

@@ -36,7 +36,7 @@ class TRar5Reader {
   // The volumes in order, the names of the items whose data is encrypted, and whether the last volume has
   // its end header (without it, the archive was cut short and its end is reported as a read error).
   TRar5Reader(std::vector<std::string> Volumes, std::set<std::string> EncryptedNames, bool Complete)
-      : Volumes(std::move(Volumes)), EncryptedNames(std::move(EncryptedNames)), Complete(Complete) {}
+      : Volumes_(std::move(Volumes)), EncryptedNames_(std::move(EncryptedNames)), Complete_(Complete) {}
   ~TRar5Reader();
   TRar5Reader(const TRar5Reader&) = delete;
   TRar5Reader& operator=(const TRar5Reader&) = delete;
@@ -56,13 +56,13 @@ class TRar5Reader {
   // A hard link's data: its target's, decoded by a second reader.
   int ReadHardLink(const TRar5Item& Item, TSink& Sink);
 
-  std::vector<std::string> Volumes;
-  std::set<std::string> EncryptedNames;
-  bool Complete = true;
-  std::map<std::string, uint64_t> Sizes;  // the items read so far, for the size of a hard link to one
-  struct archive* Ar = nullptr;
-  uint64_t ItemsRead = 0;
-  bool Broken = true;  // no handle yet, or libarchive's handle failed: opened again before the next header
+  std::vector<std::string> Volumes_;
+  std::set<std::string> EncryptedNames_;
+  bool Complete_ = true;
+  std::map<std::string, uint64_t> Sizes_;  // the items read so far, for the size of a hard link to one
+  struct archive* Ar_ = nullptr;
+  uint64_t ItemsRead_ = 0;
+  bool Broken_ = true;  // no handle yet, or libarchive's handle failed: opened again before the next header
 };
 
 // The DOS date and time of a system time, in local time; 0 before 1980.

@@ -41,11 +41,11 @@ void AppendUtf8(std::string& Out, uint32_t C) {
 
 std::string Utf16ToUtf8(const std::vector<uint16_t>& W) {
   std::string Out;
-  for (size_t i = 0; i < W.size(); ++i) {
-    uint32_t C = W[i];
-    if (C >= 0xD800 && C < 0xDC00 && i + 1 < W.size() && W[i + 1] >= 0xDC00 && W[i + 1] < 0xE000) {
-      C = 0x10000 + ((C - 0xD800) << 10) + (W[i + 1] - 0xDC00);
-      ++i;
+  for (size_t I = 0; I < W.size(); ++I) {
+    uint32_t C = W[I];
+    if (C >= 0xD800 && C < 0xDC00 && I + 1 < W.size() && W[I + 1] >= 0xDC00 && W[I + 1] < 0xE000) {
+      C = 0x10000 + ((C - 0xD800) << 10) + (W[I + 1] - 0xDC00);
+      ++I;
     } else if (C >= 0xD800 && C < 0xE000) {
       C = 0xFFFD;  // a lone surrogate
     }
@@ -110,10 +110,10 @@ TVolume::~TVolume() { Close(); }
 
 bool TVolume::Open(const std::string& FileName) {
   Close();
-  Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (Fd < 0) return false;
+  Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd_ < 0) return false;
   struct stat St {};
-  if (::fstat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+  if (::fstat(Fd_, &St) != 0 || !S_ISREG(St.st_mode)) {
     Close();
     return false;
   }
@@ -125,17 +125,17 @@ bool TVolume::Open(const std::string& FileName) {
 }
 
 void TVolume::Close() {
-  if (Fd >= 0) ::close(Fd);
-  Fd = -1;
+  if (Fd_ >= 0) ::close(Fd_);
+  Fd_ = -1;
   Size = 0;
 }
 
 int64_t TVolume::ReadSome(int64_t Pos, void* Buffer, int64_t Count) const {
-  if (Fd < 0 || Pos < 0 || Count <= 0) return 0;
+  if (Fd_ < 0 || Pos < 0 || Count <= 0) return 0;
   int64_t Done = 0;
   while (Done < Count) {
     const ssize_t N =
-        ::pread(Fd, static_cast<char*>(Buffer) + Done, static_cast<size_t>(Count - Done), Pos + Done);
+        ::pread(Fd_, static_cast<char*>(Buffer) + Done, static_cast<size_t>(Count - Done), Pos + Done);
     if (N <= 0) break;
     Done += N;
   }
@@ -171,14 +171,14 @@ TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos
     std::vector<uint8_t> Buf(static_cast<size_t>(std::min<int64_t>(V.Size, kMarkerSearchLimit)));
     const int64_t N = V.ReadSome(0, Buf.data(), static_cast<int64_t>(Buf.size()));
     if (N < 2 || Buf[0] != 'M' || Buf[1] != 'Z') return orNotRar;
-    for (int64_t i = 1; i + 7 <= N; ++i) {
-      if (Buf[i] == 0x52 && std::memcmp(&Buf[i], kMarker, 7) == 0) {
-        if (i + 8 <= N && Buf[i + 6] == 0x01) continue;
-        Marker = i;
+    for (int64_t I = 1; I + 7 <= N; ++I) {
+      if (Buf[I] == 0x52 && std::memcmp(&Buf[I], kMarker, 7) == 0) {
+        if (I + 8 <= N && Buf[I + 6] == 0x01) continue;
+        Marker = I;
         break;
       }
-      if (Buf[i] == 0x52 && i + 8 <= N && std::memcmp(&Buf[i], kMarker5, 8) == 0) {
-        Pos = i;
+      if (Buf[I] == 0x52 && I + 8 <= N && std::memcmp(&Buf[I], kMarker5, 8) == 0) {
+        Pos = I;
         return orRar5;
       }
     }
@@ -392,15 +392,15 @@ std::string NextVolumeFileName(const std::string& Name, bool NewNumbering) {
     size_t Begin = End;
     while (Begin > 0 && Base[Begin - 1] >= '0' && Base[Begin - 1] <= '9') --Begin;
     std::string Digits = Base.substr(Begin, End - Begin);
-    int i = static_cast<int>(Digits.size()) - 1;
-    for (; i >= 0; --i) {
-      if (Digits[i] != '9') {
-        ++Digits[i];
+    int I = static_cast<int>(Digits.size()) - 1;
+    for (; I >= 0; --I) {
+      if (Digits[I] != '9') {
+        ++Digits[I];
         break;
       }
-      Digits[i] = '0';
+      Digits[I] = '0';
     }
-    if (i < 0) Digits.insert(Digits.begin(), '1');
+    if (I < 0) Digits.insert(Digits.begin(), '1');
     const bool Upper = !Ext.empty() && Ext[0] >= 'A' && Ext[0] <= 'Z';
     return Base.substr(0, Begin) + Digits + Base.substr(End) + (Upper ? ".RAR" : ".rar");
   }

@@ -73,7 +73,7 @@ class TVolume {
   TVolume& operator=(const TVolume&) = delete;
   bool Open(const std::string& Name);
   void Close();
-  bool IsOpen() const { return Fd >= 0; }
+  bool IsOpen() const { return Fd_ >= 0; }
   // Reads exactly Count bytes at Pos; false when fewer are there.
   bool ReadAt(int64_t Pos, void* Buffer, int64_t Count) const;
   // Up to Count bytes at Pos; the bytes read (0 at the end or on an error).
@@ -84,7 +84,7 @@ class TVolume {
   uint64_t Device = 0, Inode = 0;
 
  private:
-  int Fd = -1;
+  int Fd_ = -1;
 };
 
 enum TOpenResult { orOk, orNotRar, orRar5, orBroken, orEncryptedHeaders };

@@ -312,7 +312,7 @@ la_ssize_t SourceRead(struct archive*, void* Data, const void** Out) {
 }
 
 void PutLe32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
-  for (int i = 0; i < 4; ++i) B[At + i] = static_cast<uint8_t>(V >> (8 * i));
+  for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(V >> (8 * I));
 }
 
 // The main header and the item's header in front of its data, an end block after it. The item's header is

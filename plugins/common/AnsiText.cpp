@@ -11,51 +11,51 @@ namespace {
 
 // The NFC form of Text; Text itself when it is already composed or normalisation fails.
 std::u16string Composed(std::u16string_view Text) {
-  UErrorCode status = U_ZERO_ERROR;
-  const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
-  if (U_FAILURE(status) || Text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max() / 3)) {
+  UErrorCode Status = U_ZERO_ERROR;
+  const UNormalizer2* Nfc = unorm2_getNFCInstance(&Status);
+  if (U_FAILURE(Status) || Text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max() / 3)) {
     return std::u16string(Text);
   }
-  const auto length = static_cast<int32_t>(Text.size());
-  if (unorm2_isNormalized(nfc, Text.data(), length, &status) && U_SUCCESS(status))
+  const auto Length = static_cast<int32_t>(Text.size());
+  if (unorm2_isNormalized(Nfc, Text.data(), Length, &Status) && U_SUCCESS(Status))
     return std::u16string(Text);
-  status = U_ZERO_ERROR;
+  Status = U_ZERO_ERROR;
   // Composition never lengthens a text by more than three times.
   std::u16string out(Text.size() * 3 + 1, u'\0');
-  const int32_t n =
-      unorm2_normalize(nfc, Text.data(), length, out.data(), static_cast<int32_t>(out.size()), &status);
-  if (U_FAILURE(status)) return std::u16string(Text);
-  out.resize(static_cast<std::size_t>(n));
+  const int32_t N =
+      unorm2_normalize(Nfc, Text.data(), Length, out.data(), static_cast<int32_t>(out.size()), &Status);
+  if (U_FAILURE(Status)) return std::u16string(Text);
+  out.resize(static_cast<std::size_t>(N));
   return out;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t C) { return C >= 0xD800 && C <= 0xDBFF; }
+bool IsLowSurrogate(char16_t C) { return C >= 0xDC00 && C <= 0xDFFF; }
 
 }  // namespace
 
 std::string WideToAnsi(std::u16string_view Text) {
   // ASCII stays as it is in every Windows code page, and needs no composing.
-  bool ascii = true;
-  for (char16_t c : Text) ascii = ascii && c < 0x80;
-  if (ascii) return std::string(Text.begin(), Text.end());
+  bool Ascii = true;
+  for (char16_t C : Text) Ascii = Ascii && C < 0x80;
+  if (Ascii) return std::string(Text.begin(), Text.end());
   const std::u16string text = Composed(Text);
-  const uint8_t charset = qvnls::GetAnsiCharset();
+  const uint8_t Charset = qvnls::GetAnsiCharset();
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80) {
-      out += static_cast<char>(c);
+  for (std::size_t I = 0; I < text.size(); ++I) {
+    const char16_t C = text[I];
+    if (C < 0x80) {
+      out += static_cast<char>(C);
       continue;
     }
-    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+    if (IsHighSurrogate(C) && I + 1 < text.size() && IsLowSurrogate(text[I + 1])) {
       out += '?';
-      ++i;
+      ++I;
       continue;
     }
-    const uint8_t b = qvnls::WideCharToChar(c, charset);
-    out += b != 0 ? static_cast<char>(b) : '?';
+    const uint8_t B = qvnls::WideCharToChar(C, Charset);
+    out += B != 0 ? static_cast<char>(B) : '?';
   }
   return out;
 }
@@ -66,8 +66,8 @@ std::u16string AnsiToWide(std::string_view Text) {
   if (Text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max() / 2)) {
     throw Exception("Out of memory");
   }
-  const int32_t n = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), out.data(),
+  const int32_t N = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), out.data(),
                                      static_cast<int32_t>(out.size() * 2), qvnls::kCharsetNone);
-  out.resize(n > 0 ? static_cast<std::size_t>(n) / 2 : 0);
+  out.resize(N > 0 ? static_cast<std::size_t>(N) / 2 : 0);
   return out;
 }

@@ -52,27 +52,27 @@ std::string OpenStreamText(HRESULT Code) {
 
 template <class T>
 T ReadLittleEndian(Stream& S) {
-  uint8_t bytes[sizeof(T)];
-  S.Read(bytes, sizeof bytes);
-  T value = 0;
-  for (std::size_t i = sizeof(T); i-- > 0;) value = static_cast<T>((value << 8) | bytes[i]);
-  return value;
+  uint8_t Bytes[sizeof(T)];
+  S.Read(Bytes, sizeof Bytes);
+  T Value = 0;
+  for (std::size_t I = sizeof(T); I-- > 0;) Value = static_cast<T>((Value << 8) | Bytes[I]);
+  return Value;
 }
 
 }  // namespace
 
-Stream::Stream(std::unique_ptr<TCfbStream> Opened) : stream_(std::move(Opened)) {}
+Stream::Stream(std::unique_ptr<TCfbStream> Opened) : Stream_(std::move(Opened)) {}
 Stream::~Stream() = default;
 
 void Stream::Read(void* Buffer, uint32_t Count) {
-  uint32_t got = 0;
-  const HRESULT result = stream_->Read(Buffer, Count, &got);
-  switch (result) {
+  uint32_t Got = 0;
+  const HRESULT Result = Stream_->Read(Buffer, Count, &Got);
+  switch (Result) {
     case S_OK:
       break;
     case STG_E_REVERTED:
     case STG_E_ACCESSDENIED:
-      throw EOleStorage(CfbErrorText(result));
+      throw EOleStorage(CfbErrorText(Result));
     case STG_E_INVALIDPOINTER:
       throw EOleStorage("Error in parameters");
     // Success with fewer bytes, and every other failure: a stream that could not be read is damage, not
@@ -80,38 +80,38 @@ void Stream::Read(void* Buffer, uint32_t Count) {
     default:
       throw EOleStorage(kReadError);
   }
-  if (got < Count) throw Stream_eof();
+  if (Got < Count) throw Stream_eof();
 }
 
 void Stream::Skip(uint32_t Count) {
-  if (stream_->Seek(Count, STREAM_SEEK_CUR, nullptr) != S_OK) throw EOleStorage(kSeekError);
+  if (Stream_->Seek(Count, STREAM_SEEK_CUR, nullptr) != S_OK) throw EOleStorage(kSeekError);
 }
 
 void Stream::Seek(uint32_t Position) {
-  if (stream_->Seek(Position, STREAM_SEEK_SET, nullptr) != S_OK) throw EOleStorage(kSeekError);
+  if (Stream_->Seek(Position, STREAM_SEEK_SET, nullptr) != S_OK) throw EOleStorage(kSeekError);
 }
 
-uint32_t Stream::Size() const { return static_cast<uint32_t>(stream_->Size()); }
+uint32_t Stream::Size() const { return static_cast<uint32_t>(Stream_->Size()); }
 
 uint64_t Stream::Remaining() const {
-  return stream_->Position() < stream_->Size() ? stream_->Size() - stream_->Position() : 0;
+  return Stream_->Position() < Stream_->Size() ? Stream_->Size() - Stream_->Position() : 0;
 }
 
-Storage::Storage(std::unique_ptr<TCfbStorage> Opened) : storage_(std::move(Opened)) {}
+Storage::Storage(std::unique_ptr<TCfbStorage> Opened) : Storage_(std::move(Opened)) {}
 Storage::~Storage() = default;
 
 std::unique_ptr<Stream> Storage::OpenStream(const std::u16string& Name) {
-  std::unique_ptr<TCfbStream> opened;
-  const HRESULT result = storage_->OpenStream(Name, STGM_READ | STGM_SHARE_EXCLUSIVE, opened);
-  if (result != S_OK) throw EOleStorage(OpenStreamText(result));
-  return std::make_unique<Stream>(std::move(opened));
+  std::unique_ptr<TCfbStream> Opened;
+  const HRESULT Result = Storage_->OpenStream(Name, STGM_READ | STGM_SHARE_EXCLUSIVE, Opened);
+  if (Result != S_OK) throw EOleStorage(OpenStreamText(Result));
+  return std::make_unique<Stream>(std::move(Opened));
 }
 
 std::unique_ptr<Storage> OpenStorage(const std::string& FileName) {
-  std::unique_ptr<TCfbStorage> opened;
-  const HRESULT result = StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, opened);
-  if (result != S_OK) throw EOleStorage(OpenStorageText(result));
-  return std::make_unique<Storage>(std::move(opened));
+  std::unique_ptr<TCfbStorage> Opened;
+  const HRESULT Result = StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, Opened);
+  if (Result != S_OK) throw EOleStorage(OpenStorageText(Result));
+  return std::make_unique<Storage>(std::move(Opened));
 }
 
 uint8_t ReadStreamUInt8(Stream& S) { return ReadLittleEndian<uint8_t>(S); }

@@ -50,7 +50,7 @@ class Stream {
   uint64_t Remaining() const;
 
  private:
-  std::unique_ptr<TCfbStream> stream_;
+  std::unique_ptr<TCfbStream> Stream_;
 };
 
 class Storage {
@@ -64,7 +64,7 @@ class Storage {
   std::unique_ptr<Stream> OpenStream(const std::u16string& Name);
 
  private:
-  std::unique_ptr<TCfbStorage> storage_;
+  std::unique_ptr<TCfbStorage> Storage_;
 };
 
 // Opens the compound file FileName (a path in the system's bytes) for reading.

@@ -7,12 +7,12 @@ namespace {
 
 std::string ComErrorText(HRESULT Code) {
   if (Code < 0) {
-    std::string text = CfbErrorText(Code);
-    if (!text.empty()) return text;
+    std::string Text = CfbErrorText(Code);
+    if (!Text.empty()) return Text;
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "OLE/COM error %.8xh", static_cast<unsigned>(Code));
-  return text;
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "OLE/COM error %.8xh", static_cast<unsigned>(Code));
+  return Text;
 }
 
 }  // namespace
@@ -24,9 +24,9 @@ void ComCheck(HRESULT HResult) {
 }
 
 void ReadOleStreamExact(TCfbStream& Stream, void* Buffer, uint32_t Count) {
-  uint32_t got = 0;
-  ComCheck(Stream.Read(Buffer, Count, &got));
-  if (got < Count) throw EComError(S_FALSE);
+  uint32_t Got = 0;
+  ComCheck(Stream.Read(Buffer, Count, &Got));
+  if (Got < Count) throw EComError(S_FALSE);
 }
 
 void SeekOleStream(TCfbStream& Stream, int64_t Position) {

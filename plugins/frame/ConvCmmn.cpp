@@ -21,10 +21,10 @@ std::size_t g_error_length = 0;
 // The longest prefix of Text, at most Limit bytes, that does not end inside a UTF-8 sequence.
 std::size_t Utf8PrefixLength(std::string_view Text, std::size_t Limit) {
   if (Text.size() <= Limit) return Text.size();
-  std::size_t n = Limit;
+  std::size_t N = Limit;
   // Step back over continuation bytes to the lead byte of the sequence that the cut would split.
-  while (n > 0 && (static_cast<unsigned char>(Text[n]) & 0xC0) == 0x80) --n;
-  return n;
+  while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
+  return N;
 }
 
 }  // namespace
@@ -44,17 +44,17 @@ void ClearLastErrorText() noexcept {
 
 bool CopyLastErrorText(char* Buffer, int32_t MaxLen) noexcept {
   if (Buffer == nullptr || MaxLen < 1) return false;
-  std::size_t n = Utf8PrefixLength(GetLastErrorText(), static_cast<std::size_t>(MaxLen) - 1);
-  std::memcpy(Buffer, g_error_text, n);
-  Buffer[n] = '\0';
+  std::size_t N = Utf8PrefixLength(GetLastErrorText(), static_cast<std::size_t>(MaxLen) - 1);
+  std::memcpy(Buffer, g_error_text, N);
+  Buffer[N] = '\0';
   return g_error_length > 0;
 }
 
 bool HasPluginCallback() noexcept { return PluginCallback != nullptr; }
 
 bool TProgress::Progress(int32_t Current, int32_t Total) {
-  if (callback_ == nullptr) return true;
-  return callback_(0, Current, Total, user_data_) != 0;
+  if (Callback_ == nullptr) return true;
+  return Callback_(0, Current, Total, UserData_) != 0;
 }
 
 std::unique_ptr<TProgress> MakeProgress() {
@@ -67,9 +67,9 @@ void SetErrorFromCurrentException() noexcept {
     throw;
   } catch (const std::bad_alloc&) {
     SetLastErrorText(kOutOfMemory);
-  } catch (const std::exception& e) {
-    const char* message = e.what();
-    SetLastErrorText(message != nullptr && *message != '\0' ? message : kUnknownException);
+  } catch (const std::exception& E) {
+    const char* Message = E.what();
+    SetLastErrorText(Message != nullptr && *Message != '\0' ? Message : kUnknownException);
   } catch (...) {
     SetLastErrorText(kUnknownException);
   }
@@ -78,9 +78,9 @@ void SetErrorFromCurrentException() noexcept {
 void* MakeResultBlock(std::string_view Text, bool Unicode, bool TrimZeros, int32_t& Size) {
   if (TrimZeros) {
     if (Unicode) {
-      std::size_t n = Text.size() & ~std::size_t{1};
-      while (n >= 2 && Text[n - 1] == '\0' && Text[n - 2] == '\0') n -= 2;
-      Text = Text.substr(0, n);
+      std::size_t N = Text.size() & ~std::size_t{1};
+      while (N >= 2 && Text[N - 1] == '\0' && Text[N - 2] == '\0') N -= 2;
+      Text = Text.substr(0, N);
     } else {
       while (!Text.empty() && Text.back() == '\0') Text.remove_suffix(1);
     }
@@ -90,13 +90,13 @@ void* MakeResultBlock(std::string_view Text, bool Unicode, bool TrimZeros, int32
   if (Text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max()) - kTerminator) {
     throw Exception(kTextTooLarge);
   }
-  auto* block = static_cast<char*>(ConvAllocResultBlock(Text.size() + kTerminator));
-  if (block == nullptr) throw std::bad_alloc();
-  if (!Text.empty()) std::memcpy(block, Text.data(), Text.size());
-  block[Text.size()] = '\0';
-  block[Text.size() + 1] = '\0';
+  auto* Block = static_cast<char*>(ConvAllocResultBlock(Text.size() + kTerminator));
+  if (Block == nullptr) throw std::bad_alloc();
+  if (!Text.empty()) std::memcpy(Block, Text.data(), Text.size());
+  Block[Text.size()] = '\0';
+  Block[Text.size() + 1] = '\0';
   Size = static_cast<int32_t>(Text.size());
-  return block;
+  return Block;
 }
 
 std::string NativeFileName(const char* FileName) {
@@ -106,9 +106,9 @@ std::string NativeFileName(const char* FileName) {
 
 std::string NativeFileName(const char16_t* FileName) {
   if (FileName == nullptr) throw Exception(kErrorInParameters);
-  std::u16string wide(FileName);
-  std::string name = Utf16ToUtf8(wide);
+  std::u16string Wide(FileName);
+  std::string Name = Utf16ToUtf8(Wide);
   // An unpaired surrogate would come back as U+FFFD and name some other file.
-  if (Utf8ToUtf16(name) != wide) throw Exception(kErrorInParameters);
-  return name;
+  if (Utf8ToUtf16(Name) != Wide) throw Exception(kErrorInParameters);
+  return Name;
 }

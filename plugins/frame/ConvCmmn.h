@@ -57,12 +57,12 @@ class IConvProgress {
 // running conversion's cancel away.
 class TProgress final : public IConvProgress {
  public:
-  TProgress(TPluginCallback Callback, void* UserData) : callback_(Callback), user_data_(UserData) {}
+  TProgress(TPluginCallback Callback, void* UserData) : Callback_(Callback), UserData_(UserData) {}
   bool Progress(int32_t Current, int32_t Total) override;
 
  private:
-  TPluginCallback callback_;
-  void* user_data_;
+  TPluginCallback Callback_;
+  void* UserData_;
 };
 
 // A progress object over the callback set now, or null when none is set; readers skip polling on null.

@@ -12,14 +12,14 @@ namespace {
 
 const TConverterDefinition& Def() { return ConverterDefinition(); }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
 // Whether Ext equals Type (tmWhole) or begins with it (tmPrefix), ignoring ASCII case.
 bool ExtensionMatches(std::string_view Ext, std::string_view Type, TTypeMatch Match) {
   if (Ext.size() < Type.size()) return false;
   if (Match == TTypeMatch::tmWhole && Ext.size() != Type.size()) return false;
-  for (std::size_t i = 0; i < Type.size(); ++i) {
-    if (LowerAscii(Ext[i]) != LowerAscii(Type[i])) return false;
+  for (std::size_t I = 0; I < Type.size(); ++I) {
+    if (LowerAscii(Ext[I]) != LowerAscii(Type[I])) return false;
   }
   return true;
 }
@@ -34,8 +34,8 @@ TConvBool ContentTest(const Char* FileName) {
   const TConverterDefinition& def = Def();
   if (def.ClearErrorOnContentTest) ClearLastErrorText();
   try {
-    std::string name = NativeFileName(FileName);
-    return def.IsFileSupported != nullptr && def.IsFileSupported(name);
+    std::string Name = NativeFileName(FileName);
+    return def.IsFileSupported != nullptr && def.IsFileSupported(Name);
   } catch (...) {
     if (def.KeepContentTestError) SetErrorFromCurrentException();
     return false;
@@ -45,14 +45,14 @@ TConvBool ContentTest(const Char* FileName) {
 // Runs Reader and hands its text out in a result block; a cancel answers null with "User canceled".
 template <class Reader>
 void* RunReader(bool Unicode, int32_t* Size, Reader&& Read) {
-  std::string text;
-  std::unique_ptr<TProgress> progress = MakeProgress();
-  if (!Read(progress.get(), text)) {
+  std::string Text;
+  std::unique_ptr<TProgress> Progress = MakeProgress();
+  if (!Read(Progress.get(), Text)) {
     *Size = 0;
     SetLastErrorText(kUserCanceled);
     return nullptr;
   }
-  return MakeResultBlock(text, Unicode, Def().TrimTrailingZeros, *Size);
+  return MakeResultBlock(Text, Unicode, Def().TrimTrailingZeros, *Size);
 }
 
 template <class Char>
@@ -62,8 +62,8 @@ void* ConvertFileExport(const Char* FileName, bool Unicode, int32_t* Size) {
     if (def.ClearErrorOnConvert) ClearLastErrorText();
     if (Size == nullptr || def.ConvertFile == nullptr) throw Exception(kErrorInParameters);
     std::string name = NativeFileName(FileName);
-    return RunReader(Unicode, Size, [&](IConvProgress* progress, std::string& text) {
-      return def.ConvertFile(name, Unicode, progress, text);
+    return RunReader(Unicode, Size, [&](IConvProgress* Progress, std::string& Text) {
+      return def.ConvertFile(name, Unicode, Progress, Text);
     });
   });
 }
@@ -80,8 +80,8 @@ void* ConvertMemoryExport(const void* Data, bool Unicode, int32_t* Size) {
     }
     if (*Size < 0 || (Data == nullptr && *Size > 0)) throw Exception(kErrorInParameters);
     const auto length = static_cast<std::size_t>(*Size);
-    return RunReader(Unicode, Size, [&](IConvProgress* progress, std::string& text) {
-      return def.ConvertMemory(Data, length, Unicode, progress, text);
+    return RunReader(Unicode, Size, [&](IConvProgress* Progress, std::string& Text) {
+      return def.ConvertMemory(Data, length, Unicode, Progress, Text);
     });
   });
 }
@@ -116,8 +116,8 @@ const char* ListSupportedTypes(int32_t* Count) {
 
 TConvBool IsFileTypeSupported(const char* Ext) {
   if (Ext == nullptr) return 0;
-  for (const char* type : Def().Types) {
-    if (ExtensionMatches(Ext, type, Def().TypeMatch)) return 1;
+  for (const char* Type : Def().Types) {
+    if (ExtensionMatches(Ext, Type, Def().TypeMatch)) return 1;
   }
   return 0;
 }

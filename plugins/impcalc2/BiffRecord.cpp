@@ -27,87 +27,87 @@ class BlankCell final : public BiffCell {
 class NumberCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
-  void Text(std::u16string& Out) const override { Out += book_.FormatNumber(value_, XF); }
+  void Text(std::u16string& Out) const override { Out += Book_.FormatNumber(Value_, XF); }
 
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    value_ = R.F64();
+    Value_ = R.F64();
   }
 
  private:
-  double value_ = 0;
+  double Value_ = 0;
 };
 
 class RkCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
-  void Text(std::u16string& Out) const override { Out += book_.FormatNumber(DecodeRk(rk_), XF); }
+  void Text(std::u16string& Out) const override { Out += Book_.FormatNumber(DecodeRk(Rk_), XF); }
 
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    rk_ = R.U32();
+    Rk_ = R.U32();
   }
 
  private:
-  uint32_t rk_ = 0;
+  uint32_t Rk_ = 0;
 };
 
 class LabelSstCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
   void Text(std::u16string& Out) const override {
-    if (const SharedStringTable* sst = book_.SharedStrings()) Out += sst->GetText(index_);
+    if (const SharedStringTable* Sst = Book_.SharedStrings()) Out += Sst->GetText(Index_);
   }
 
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    index_ = R.U32();
+    Index_ = R.U32();
   }
 
  private:
-  uint32_t index_ = 0;
+  uint32_t Index_ = 0;
 };
 
 // LABEL and RSTRING (whose formatting runs after the text are not used).
 class LabelCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
-  void Text(std::u16string& Out) const override { Out += text_; }
+  void Text(std::u16string& Out) const override { Out += Text_; }
 
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    text_ = ReadBiffString(R, book_.Biff8());
+    Text_ = ReadBiffString(R, Book_.Biff8());
   }
 
  private:
-  std::u16string text_;
+  std::u16string Text_;
 };
 
 class BoolErrCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
   void Text(std::u16string& Out) const override {
-    if (is_error_) {
-      Out += ErrorCodeText(value_);
+    if (IsError_) {
+      Out += ErrorCodeText(Value_);
     } else {
-      for (char c : std::to_string(value_)) Out += static_cast<char16_t>(c);
+      for (char C : std::to_string(Value_)) Out += static_cast<char16_t>(C);
     }
   }
 
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    value_ = R.U8();
-    is_error_ = R.U8() != 0;
+    Value_ = R.U8();
+    IsError_ = R.U8() != 0;
   }
 
  private:
-  uint8_t value_ = 0;
-  bool is_error_ = false;
+  uint8_t Value_ = 0;
+  bool IsError_ = false;
 };
 
 // The STRING record that carries the string result of the FORMULA before it.
@@ -117,35 +117,35 @@ class StringRecord final : public BiffRecord {
   std::u16string Value;
 
  protected:
-  void Parse(MemoryReader& R) override { Value = ReadBiffString(R, book_.Biff8()); }
+  void Parse(MemoryReader& R) override { Value = ReadBiffString(R, Book_.Biff8()); }
 };
 
 class FormulaCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
   // The result is a string, whose text is in the STRING record that follows.
-  bool HasStringResult() const { return !IsNumber() && result_[0] == kResultString; }
+  bool HasStringResult() const { return !IsNumber() && Result_[0] == kResultString; }
   void SetString(std::u16string Text) {
-    string_ = std::move(Text);
-    has_string_ = true;
+    String_ = std::move(Text);
+    HasString_ = true;
   }
 
   void Text(std::u16string& Out) const override {
     if (IsNumber()) {
-      double value;
-      std::memcpy(&value, result_, sizeof value);
-      Out += book_.FormatNumber(value, XF);
+      double Value;
+      std::memcpy(&Value, Result_, sizeof Value);
+      Out += Book_.FormatNumber(Value, XF);
       return;
     }
-    switch (result_[0]) {
+    switch (Result_[0]) {
       case kResultBoolean:
-        for (char c : std::to_string(result_[2])) Out += static_cast<char16_t>(c);
+        for (char C : std::to_string(Result_[2])) Out += static_cast<char16_t>(C);
         break;
       case kResultError:
-        Out += ErrorCodeText(result_[2]);
+        Out += ErrorCodeText(Result_[2]);
         break;
       case kResultString:
-        if (has_string_) Out += string_;
+        if (HasString_) Out += String_;
         break;
       default:
         break;  // an empty result
@@ -155,7 +155,7 @@ class FormulaCell final : public BiffCell {
  protected:
   void Parse(MemoryReader& R) override {
     ParseHeader(R);
-    R.Read(result_, sizeof result_);
+    R.Read(Result_, sizeof Result_);
     // Flags, reserved bytes and the formula itself are not needed for the text.
   }
 
@@ -164,20 +164,20 @@ class FormulaCell final : public BiffCell {
   static constexpr uint8_t kResultBoolean = 1;
   static constexpr uint8_t kResultError = 2;
   // A result whose last two bytes are 0xFFFF is not a number; its first byte says what it is.
-  bool IsNumber() const { return !(result_[6] == 0xFF && result_[7] == 0xFF); }
+  bool IsNumber() const { return !(Result_[6] == 0xFF && Result_[7] == 0xFF); }
 
-  uint8_t result_[8] = {};
-  std::u16string string_;
-  bool has_string_ = false;
+  uint8_t Result_[8] = {};
+  std::u16string String_;
+  bool HasString_ = false;
 };
 
 class MulRkCell final : public BiffCell {
  public:
   using BiffCell::BiffCell;
   void Text(std::u16string& Out) const override {
-    for (std::size_t i = 0; i < values_.size(); ++i) {
-      if (i > 0) Out += kTab;
-      Out += book_.FormatNumber(DecodeRk(values_[i].second), values_[i].first);
+    for (std::size_t I = 0; I < Values_.size(); ++I) {
+      if (I > 0) Out += kTab;
+      Out += Book_.FormatNumber(DecodeRk(Values_[I].second), Values_[I].first);
     }
   }
 
@@ -187,29 +187,29 @@ class MulRkCell final : public BiffCell {
     Row = R.U16();
     FirstColumn = R.U16();
     if (R.Left() < 2 || (R.Left() - 2) % 6 != 0) R.Short();
-    const std::size_t pairs = (R.Left() - 2) / 6;
-    const uint8_t* last = R.Data() + R.Position() + pairs * 6;
-    LastColumn = static_cast<uint16_t>(last[0] | (last[1] << 8));
-    if (LastColumn < FirstColumn || LastColumn - FirstColumn + 1u != pairs) {
-      throw EBiffError(MulRecordError(Id(), FirstColumn, LastColumn, pairs));
+    const std::size_t Pairs = (R.Left() - 2) / 6;
+    const uint8_t* Last = R.Data() + R.Position() + Pairs * 6;
+    LastColumn = static_cast<uint16_t>(Last[0] | (Last[1] << 8));
+    if (LastColumn < FirstColumn || LastColumn - FirstColumn + 1u != Pairs) {
+      throw EBiffError(MulRecordError(Id(), FirstColumn, LastColumn, Pairs));
     }
-    for (std::size_t i = 0; i < pairs; ++i) {
-      const uint16_t xf = R.U16();
-      values_.emplace_back(xf, R.U32());
+    for (std::size_t I = 0; I < Pairs; ++I) {
+      const uint16_t Xf = R.U16();
+      Values_.emplace_back(Xf, R.U32());
     }
-    XF = values_.front().first;
+    XF = Values_.front().first;
   }
 
  public:
   static std::string MulRecordError(uint16_t Id, uint16_t First, uint16_t Last, std::size_t Values) {
-    char text[128];
-    std::snprintf(text, sizeof text, "Record 0x%04X: columns %u to %u do not match its %zu values", Id, First,
+    char Text[128];
+    std::snprintf(Text, sizeof Text, "Record 0x%04X: columns %u to %u do not match its %zu values", Id, First,
                   Last, Values);
-    return text;
+    return Text;
   }
 
  private:
-  std::vector<std::pair<uint16_t, uint32_t>> values_;
+  std::vector<std::pair<uint16_t, uint32_t>> Values_;
 };
 
 class MulBlankCell final : public BiffCell {
@@ -223,11 +223,11 @@ class MulBlankCell final : public BiffCell {
     Row = R.U16();
     FirstColumn = R.U16();
     if (R.Left() < 2 || (R.Left() - 2) % 2 != 0) R.Short();
-    const std::size_t xfs = (R.Left() - 2) / 2;
-    const uint8_t* last = R.Data() + R.Position() + xfs * 2;
-    LastColumn = static_cast<uint16_t>(last[0] | (last[1] << 8));
-    if (LastColumn < FirstColumn || LastColumn - FirstColumn + 1u != xfs) {
-      throw EBiffError(MulRkCell::MulRecordError(Id(), FirstColumn, LastColumn, xfs));
+    const std::size_t Xfs = (R.Left() - 2) / 2;
+    const uint8_t* Last = R.Data() + R.Position() + Xfs * 2;
+    LastColumn = static_cast<uint16_t>(Last[0] | (Last[1] << 8));
+    if (LastColumn < FirstColumn || LastColumn - FirstColumn + 1u != Xfs) {
+      throw EBiffError(MulRkCell::MulRecordError(Id(), FirstColumn, LastColumn, Xfs));
     }
     XF = R.U16();
   }
@@ -237,68 +237,68 @@ class MulBlankCell final : public BiffCell {
 template <class Fields>
 class FieldsRecord final : public BiffRecord {
  public:
-  FieldsRecord(const Workbook& Book, uint16_t Id, Fields&& Read) : BiffRecord(Book, Id), read_(Read) {}
+  FieldsRecord(const Workbook& Book, uint16_t Id, Fields&& Read) : BiffRecord(Book, Id), Read_(Read) {}
 
  protected:
-  void Parse(MemoryReader& R) override { read_(R); }
+  void Parse(MemoryReader& R) override { Read_(R); }
 
  private:
-  Fields read_;
+  Fields Read_;
 };
 
 template <class Fields>
 uint16_t ReadFields(Stream& S, const Workbook& Book, uint16_t Id, Fields&& Read) {
-  FieldsRecord<Fields> record(Book, Id, std::forward<Fields>(Read));
-  return record.ReadBody(S);
+  FieldsRecord<Fields> Record(Book, Id, std::forward<Fields>(Read));
+  return Record.ReadBody(S);
 }
 
 }  // namespace
 
 void MemoryReader::Short() const {
-  char text[80];
-  std::snprintf(text, sizeof text, "Record 0x%04X is shorter than its fields", id_);
-  throw EBiffError(text);
+  char Text[80];
+  std::snprintf(Text, sizeof Text, "Record 0x%04X is shorter than its fields", Id_);
+  throw EBiffError(Text);
 }
 
 const uint8_t* MemoryReader::Need(std::size_t Count) {
-  if (Count > size_ - pos_) Short();
-  const uint8_t* p = data_ + pos_;
-  pos_ += Count;
-  return p;
+  if (Count > Size_ - Pos_) Short();
+  const uint8_t* P = Data_ + Pos_;
+  Pos_ += Count;
+  return P;
 }
 
 uint8_t MemoryReader::U8() { return *Need(1); }
 uint16_t MemoryReader::U16() {
-  const uint8_t* p = Need(2);
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+  const uint8_t* P = Need(2);
+  return static_cast<uint16_t>(P[0] | (P[1] << 8));
 }
 uint32_t MemoryReader::U32() {
-  const uint8_t* p = Need(4);
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  const uint8_t* P = Need(4);
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) |
+         (static_cast<uint32_t>(P[2]) << 16) | (static_cast<uint32_t>(P[3]) << 24);
 }
 double MemoryReader::F64() {
-  const uint8_t* p = Need(8);
-  uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | p[i];
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
+  const uint8_t* P = Need(8);
+  uint64_t Bits = 0;
+  for (int I = 7; I >= 0; --I) Bits = (Bits << 8) | P[I];
+  double Value;
+  std::memcpy(&Value, &Bits, sizeof Value);
+  return Value;
 }
 void MemoryReader::Read(void* Buffer, std::size_t Count) { std::memcpy(Buffer, Need(Count), Count); }
 void MemoryReader::Skip(std::size_t Count) { Need(Count); }
 
 std::u16string ReadBiffString(MemoryReader& Reader, bool Biff8) {
-  const uint16_t count = Reader.U16();
+  const uint16_t Count = Reader.U16();
   if (!Biff8) {
-    std::string bytes(count, '\0');
-    Reader.Read(bytes.data(), count);
-    return AnsiToWide(bytes);
+    std::string Bytes(Count, '\0');
+    Reader.Read(Bytes.data(), Count);
+    return AnsiToWide(Bytes);
   }
-  const bool wide = Reader.U8() & 0x01;
-  std::u16string text(count, u'\0');
-  for (uint16_t i = 0; i < count; ++i) text[i] = wide ? static_cast<char16_t>(Reader.U16()) : Reader.U8();
-  return text;
+  const bool Wide = Reader.U8() & 0x01;
+  std::u16string Text(Count, u'\0');
+  for (uint16_t I = 0; I < Count; ++I) Text[I] = Wide ? static_cast<char16_t>(Reader.U16()) : Reader.U8();
+  return Text;
 }
 
 uint16_t BiffRecord::Skip(Stream& S) {
@@ -307,25 +307,25 @@ uint16_t BiffRecord::Skip(Stream& S) {
 }
 
 uint16_t BiffRecord::ReadBody(Stream& S) {
-  std::vector<uint8_t> body;
-  uint16_t length = ReadStreamUInt16(S);
-  body.resize(length);
-  if (length > 0) S.Read(body.data(), length);
-  segments_.assign(1, length);
-  uint16_t next = ReadStreamUInt16(S);
-  while (next == kBiffContinue) {
-    length = ReadStreamUInt16(S);
-    const std::size_t at = body.size();
-    body.resize(at + length);
-    if (length > 0) S.Read(body.data() + at, length);
-    segments_.push_back(length);
-    next = ReadStreamUInt16(S);
+  std::vector<uint8_t> Body;
+  uint16_t Length = ReadStreamUInt16(S);
+  Body.resize(Length);
+  if (Length > 0) S.Read(Body.data(), Length);
+  Segments_.assign(1, Length);
+  uint16_t Next = ReadStreamUInt16(S);
+  while (Next == kBiffContinue) {
+    Length = ReadStreamUInt16(S);
+    const std::size_t At = Body.size();
+    Body.resize(At + Length);
+    if (Length > 0) S.Read(Body.data() + At, Length);
+    Segments_.push_back(Length);
+    Next = ReadStreamUInt16(S);
   }
-  if (!body.empty()) {
-    MemoryReader reader(body.data(), body.size(), id_);
-    Parse(reader);
+  if (!Body.empty()) {
+    MemoryReader Reader(Body.data(), Body.size(), Id_);
+    Parse(Reader);
   }
-  return next;
+  return Next;
 }
 
 void BiffCell::ParseHeader(MemoryReader& Reader) {
@@ -386,30 +386,30 @@ uint16_t RecordFactory(uint16_t Id, Stream& S, const Workbook& Book, std::unique
     default:
       return 0;
   }
-  uint16_t next = Cell->ReadBody(S);
+  uint16_t Next = Cell->ReadBody(S);
   // A cell without even its row, column and XF was not parsed: it has no place in the sheet.
-  std::size_t length = 0;
-  for (uint16_t segment : Cell->Segments()) length += segment;
-  if (length < kCellHeaderSize) MemoryReader(nullptr, 0, Id).Short();
-  if (auto* formula = dynamic_cast<FormulaCell*>(Cell.get());
-      formula != nullptr && formula->HasStringResult() && next == kBiffString) {
-    StringRecord string(Book, next);
-    next = string.ReadBody(S);
-    formula->SetString(std::move(string.Value));
+  std::size_t Length = 0;
+  for (uint16_t Segment : Cell->Segments()) Length += Segment;
+  if (Length < kCellHeaderSize) MemoryReader(nullptr, 0, Id).Short();
+  if (auto* Formula = dynamic_cast<FormulaCell*>(Cell.get());
+      Formula != nullptr && Formula->HasStringResult() && Next == kBiffString) {
+    StringRecord String(Book, Next);
+    Next = String.ReadBody(S);
+    Formula->SetString(std::move(String.Value));
   }
-  return next;
+  return Next;
 }
 
 double DecodeRk(uint32_t Rk) {
-  double value;
+  double Value;
   if (Rk & 0x02) {
     // A signed 30-bit integer in bits 2-31.
-    value = static_cast<double>(static_cast<int32_t>(Rk) >> 2);
+    Value = static_cast<double>(static_cast<int32_t>(Rk) >> 2);
   } else {
-    const uint64_t bits = static_cast<uint64_t>(Rk & 0xFFFFFFFCu) << 32;
-    std::memcpy(&value, &bits, sizeof value);
+    const uint64_t Bits = static_cast<uint64_t>(Rk & 0xFFFFFFFCu) << 32;
+    std::memcpy(&Value, &Bits, sizeof Value);
   }
-  return (Rk & 0x01) ? value / 100 : value;
+  return (Rk & 0x01) ? Value / 100 : Value;
 }
 
 const char16_t* ErrorCodeText(uint8_t Code) {
@@ -444,28 +444,28 @@ uint16_t ReadBof(Stream& S, const Workbook& Book, BofInfo& Info) {
 uint16_t ReadEof(Stream& S) { return BiffRecord::Skip(S); }
 
 uint16_t ReadDimensions(Stream& S, const Workbook& Book, SheetDimensions& Dimensions) {
-  bool read = false;
-  const uint16_t next = ReadFields(S, Book, kBiffDimensions, [&](MemoryReader& R) {
-    uint32_t first_row, last_row;
+  bool Read = false;
+  const uint16_t Next = ReadFields(S, Book, kBiffDimensions, [&](MemoryReader& R) {
+    uint32_t FirstRow, LastRow;
     if (Book.Biff8()) {
-      first_row = R.U32();
-      last_row = R.U32();
+      FirstRow = R.U32();
+      LastRow = R.U32();
     } else {
-      first_row = R.U16();
-      last_row = R.U16();
+      FirstRow = R.U16();
+      LastRow = R.U16();
     }
-    const uint16_t first_column = R.U16();
-    const uint16_t last_column = R.U16();
-    if (last_column < first_column || last_row < first_row || last_column > kMaxSheetColumns) {
+    const uint16_t FirstColumn = R.U16();
+    const uint16_t LastColumn = R.U16();
+    if (LastColumn < FirstColumn || LastRow < FirstRow || LastColumn > kMaxSheetColumns) {
       throw EBiffError("Illegal table dimensions");
     }
     // Cells address rows 0 to 65535; rows beyond them can hold nothing.
-    Dimensions.FirstRow = std::min(first_row, kMaxSheetRows);
-    Dimensions.LastRowPlus1 = std::min(last_row, kMaxSheetRows);
-    Dimensions.FirstColumn = first_column;
-    Dimensions.LastColumnPlus1 = last_column;
-    read = true;
+    Dimensions.FirstRow = std::min(FirstRow, kMaxSheetRows);
+    Dimensions.LastRowPlus1 = std::min(LastRow, kMaxSheetRows);
+    Dimensions.FirstColumn = FirstColumn;
+    Dimensions.LastColumnPlus1 = LastColumn;
+    Read = true;
   });
-  if (!read) MemoryReader(nullptr, 0, kBiffDimensions).Short();
-  return next;
+  if (!Read) MemoryReader(nullptr, 0, kBiffDimensions).Short();
+  return Next;
 }

@@ -61,24 +61,24 @@ constexpr uint32_t kMaxSheetColumns = 256;
 class MemoryReader {
  public:
   MemoryReader(const uint8_t* Data, std::size_t Size, uint16_t RecordId)
-      : data_(Data), size_(Size), id_(RecordId) {}
+      : Data_(Data), Size_(Size), Id_(RecordId) {}
   uint8_t U8();
   uint16_t U16();
   uint32_t U32();
   double F64();
   void Read(void* Buffer, std::size_t Count);
   void Skip(std::size_t Count);
-  std::size_t Position() const { return pos_; }
-  std::size_t Left() const { return size_ - pos_; }
-  const uint8_t* Data() const { return data_; }
+  std::size_t Position() const { return Pos_; }
+  std::size_t Left() const { return Size_ - Pos_; }
+  const uint8_t* Data() const { return Data_; }
   [[noreturn]] void Short() const;
 
  private:
   const uint8_t* Need(std::size_t Count);
-  const uint8_t* data_;
-  std::size_t size_;
-  std::size_t pos_ = 0;
-  uint16_t id_;
+  const uint8_t* Data_;
+  std::size_t Size_;
+  std::size_t Pos_ = 0;
+  uint16_t Id_;
 };
 
 // A string of a LABEL, RSTRING or STRING record: count (u16); in BIFF8 a flags byte (bit 0: 2-byte
@@ -89,7 +89,7 @@ std::u16string ReadBiffString(MemoryReader& Reader, bool Biff8);
 // the lengths of its segments (the record's own, then each CONTINUE's).
 class BiffRecord {
  public:
-  BiffRecord(const Workbook& Book, uint16_t Id) : book_(Book), id_(Id) {}
+  BiffRecord(const Workbook& Book, uint16_t Id) : Book_(Book), Id_(Id) {}
   virtual ~BiffRecord() = default;
   BiffRecord(const BiffRecord&) = delete;
   BiffRecord& operator=(const BiffRecord&) = delete;
@@ -100,14 +100,14 @@ class BiffRecord {
   // Reads the body length, skips the body and answers the next id.
   static uint16_t Skip(Stream& S);
 
-  uint16_t Id() const { return id_; }
-  const std::vector<uint16_t>& Segments() const { return segments_; }
+  uint16_t Id() const { return Id_; }
+  const std::vector<uint16_t>& Segments() const { return Segments_; }
 
  protected:
   virtual void Parse(MemoryReader& Reader) = 0;
-  const Workbook& book_;
-  uint16_t id_;
-  std::vector<uint16_t> segments_;
+  const Workbook& Book_;
+  uint16_t Id_;
+  std::vector<uint16_t> Segments_;
 };
 
 // A record that carries cells: row, first and last column (equal for one-cell records) and XF index.

@@ -5,22 +5,22 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"xls"};
   static const char* const kDescriptions[] = {"Microsoft\u00ae Excel Sheet (XLS)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d;
-    d.DllInfo = "Quorvane Library v.021010";
-    d.DllVersion = 21010;
-    d.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "xls";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = nullptr;
-    d.TypeMatch = TTypeMatch::tmWhole;
-    d.ConvertFile = ConvertWorkbookFile;
-    d.IsFileSupported = IsWorkbookFile;
-    d.ClearErrorOnConvert = true;
-    d.KeepContentTestError = false;
-    d.TrimTrailingZeros = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D;
+    D.DllInfo = "Quorvane Library v.021010";
+    D.DllVersion = 21010;
+    D.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "xls";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = nullptr;
+    D.TypeMatch = TTypeMatch::tmWhole;
+    D.ConvertFile = ConvertWorkbookFile;
+    D.IsFileSupported = IsWorkbookFile;
+    D.ClearErrorOnConvert = true;
+    D.KeepContentTestError = false;
+    D.TrimTrailingZeros = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

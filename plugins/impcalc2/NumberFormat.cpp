@@ -24,42 +24,42 @@ int32_t DaysInMonth(int64_t Year, int32_t Month) {
 // printf's "%.<Precision>f", "%.<Precision>e" or "%.<Precision>g" of Value in the "C" locale.
 std::string Printf(double Value, std::chars_format Form, int Precision) {
   // The longest fixed text of a double: 309 integer digits, the point, the decimals and the sign.
-  char text[400];
-  const std::to_chars_result r = std::to_chars(text, text + sizeof text, Value, Form, Precision);
-  if (r.ec != std::errc()) return "#ERROR!";
-  return std::string(text, r.ptr);
+  char Text[400];
+  const std::to_chars_result R = std::to_chars(Text, Text + sizeof Text, Value, Form, Precision);
+  if (R.ec != std::errc()) return "#ERROR!";
+  return std::string(Text, R.ptr);
 }
 
 std::string Fixed(double Value, int Decimals) { return Printf(Value, std::chars_format::fixed, Decimals); }
 
 // Prefix, then Text (built in place: g++ 12 warns falsely on "literal" + temporary string).
 std::string Prefixed(const char* Prefix, const std::string& Text) {
-  std::string out(Prefix);
-  out += Text;
-  return out;
+  std::string Out(Prefix);
+  Out += Text;
+  return Out;
 }
 
 std::string Formatted(const char* Format, int A, int B = 0, int C = 0) {
-  char text[64];
-  std::snprintf(text, sizeof text, Format, A, B, C);
-  return text;
+  char Text[64];
+  std::snprintf(Text, sizeof Text, Format, A, B, C);
+  return Text;
 }
 
 // The serial day number of Value: its integer part, saturated to the 32-bit range.
 int32_t SerialOf(double Value) {
   if (std::isnan(Value)) return 0;
-  const double t = std::trunc(Value);
-  if (t >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+  const double T = std::trunc(Value);
+  if (T >= static_cast<double>(std::numeric_limits<int32_t>::max()))
     return std::numeric_limits<int32_t>::max();
-  if (t <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+  if (T <= static_cast<double>(std::numeric_limits<int32_t>::min()))
     return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(t);
+  return static_cast<int32_t>(T);
 }
 
 CellDate DateOf(double Value) {
-  CellDate d;
-  d.SetSerial(SerialOf(Value));
-  return d;
+  CellDate D;
+  D.SetSerial(SerialOf(Value));
+  return D;
 }
 
 }  // namespace
@@ -75,9 +75,9 @@ void CellDate::SetSerial(int32_t Serial) {
   int64_t year = 1900;
   // 1900 itself is not a leap year, so the cycles start with 1901, after its 365 days.
   if (day > 365 + kDaysPer400Years) {
-    const int64_t cycles = (day - 365) / kDaysPer400Years;
-    day -= cycles * kDaysPer400Years;
-    year += cycles * 400;
+    const int64_t Cycles = (day - 365) / kDaysPer400Years;
+    day -= Cycles * kDaysPer400Years;
+    year += Cycles * 400;
   }
   while (day > DaysInYear(year)) {
     day -= DaysInYear(year);
@@ -119,17 +119,17 @@ std::string CellTime::FormatMS() const { return Formatted("%02d:%02d", Minutes, 
 std::string CellTime::FormatMS0() const { return Formatted("%02d:%02d.0", Minutes, Seconds); }
 
 CellTime SplitDayFraction(double Value, bool WithSeconds) {
-  CellTime t;
-  if (!std::isfinite(Value)) return t;
-  const double a = std::fabs(Value);
+  CellTime T;
+  if (!std::isfinite(Value)) return T;
+  const double A = std::fabs(Value);
   // Half a second or half a minute, so that the parts below are rounded rather than cut.
-  const double f = a - std::floor(a) + (WithSeconds ? 0.5 / 86400 : 0.5 / 1440);
-  const double h = f * 24;
-  t.Hours = static_cast<int32_t>(std::floor(h)) % 24;
-  const double m = (h - std::floor(h)) * 60;
-  t.Minutes = static_cast<int32_t>(std::floor(m));
-  if (WithSeconds) t.Seconds = static_cast<int32_t>(std::floor((m - t.Minutes) * 60));
-  return t;
+  const double F = A - std::floor(A) + (WithSeconds ? 0.5 / 86400 : 0.5 / 1440);
+  const double H = F * 24;
+  T.Hours = static_cast<int32_t>(std::floor(H)) % 24;
+  const double M = (H - std::floor(H)) * 60;
+  T.Minutes = static_cast<int32_t>(std::floor(M));
+  if (WithSeconds) T.Seconds = static_cast<int32_t>(std::floor((M - T.Minutes) * 60));
+  return T;
 }
 
 std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
@@ -159,11 +159,11 @@ std::string FormatNumberByIndex(double Value, uint16_t FormatIndex) {
     case 10:
       return Fixed(Value * 100, 2) + "%";
     case 11: {
-      std::string text = Printf(Value, std::chars_format::scientific, 2);
-      for (char& c : text) {
-        if (c == 'e') c = 'E';
+      std::string Text = Printf(Value, std::chars_format::scientific, 2);
+      for (char& C : Text) {
+        if (C == 'e') C = 'E';
       }
-      return text;
+      return Text;
     }
     case 14:
       return DateOf(Value).FormatMDY();

@@ -15,7 +15,7 @@ class SharedStringTable : public BiffRecord {
   using BiffRecord::BiffRecord;
   // The text of string Index; an Index beyond the table raises "Shared string table is invalid".
   const std::u16string& GetText(uint32_t Index) const;
-  std::size_t Count() const { return strings_.size(); }
+  std::size_t Count() const { return Strings_.size(); }
 
  protected:
   // Reads the counts and then strings until the unique count is reached or the body ends; the counts
@@ -24,5 +24,5 @@ class SharedStringTable : public BiffRecord {
   void Parse(MemoryReader& Reader) override;
 
  private:
-  std::vector<std::u16string> strings_;
+  std::vector<std::u16string> Strings_;
 };

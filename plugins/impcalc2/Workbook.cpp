@@ -29,28 +29,28 @@ void AppendLineEnd(Text& Out) {
 }  // namespace
 
 void Sheet::Resize(uint32_t Rows, uint32_t Columns) {
-  table_.clear();
-  rows_ = Rows;
-  columns_ = Columns;
+  Table_.clear();
+  Rows_ = Rows;
+  Columns_ = Columns;
 }
 
 void Sheet::Clear() { Resize(0, 0); }
 
 void Sheet::Place(std::unique_ptr<BiffCell> Cell) {
-  const int64_t row = static_cast<int64_t>(Cell->Row) - first_row_;
-  const int64_t column = static_cast<int64_t>(Cell->FirstColumn) - first_column_;
-  const int64_t last_column = static_cast<int64_t>(Cell->LastColumn) - first_column_;
-  if (row < 0 || column < 0 || row >= kMaxSheetRows || last_column >= kMaxSheetColumns) {
+  const int64_t Row = static_cast<int64_t>(Cell->Row) - FirstRow_;
+  const int64_t Column = static_cast<int64_t>(Cell->FirstColumn) - FirstColumn_;
+  const int64_t LastColumn = static_cast<int64_t>(Cell->LastColumn) - FirstColumn_;
+  if (Row < 0 || Column < 0 || Row >= kMaxSheetRows || LastColumn >= kMaxSheetColumns) {
     throw EBiffError("invalid vector<T> subscript");
   }
   // A cell past the table's end makes it grow.
-  if (row >= rows_) rows_ = static_cast<uint32_t>(row) + 1;
-  if (last_column >= columns_) columns_ = static_cast<uint32_t>(last_column) + 1;
-  auto& slots = table_[static_cast<uint32_t>(row)];
-  if (slots.size() <= static_cast<std::size_t>(column)) slots.resize(columns_);
-  auto& slot = slots[static_cast<std::size_t>(column)];
-  if (slot != nullptr) throw EBiffError("Trying to overwrite record");
-  slot = std::move(Cell);
+  if (Row >= Rows_) Rows_ = static_cast<uint32_t>(Row) + 1;
+  if (LastColumn >= Columns_) Columns_ = static_cast<uint32_t>(LastColumn) + 1;
+  auto& Slots = Table_[static_cast<uint32_t>(Row)];
+  if (Slots.size() <= static_cast<std::size_t>(Column)) Slots.resize(Columns_);
+  auto& Slot = Slots[static_cast<std::size_t>(Column)];
+  if (Slot != nullptr) throw EBiffError("Trying to overwrite record");
+  Slot = std::move(Cell);
 }
 
 uint16_t Sheet::Read(Stream& S, uint16_t Id) {
@@ -59,15 +59,15 @@ uint16_t Sheet::Read(Stream& S, uint16_t Id) {
     Id = BiffRecord::Skip(S);
   }
   if (Id == kBiffDimensions) {
-    SheetDimensions dims;
-    Id = ReadDimensions(S, book_, dims);
-    first_row_ = dims.FirstRow;
-    first_column_ = dims.FirstColumn;
-    Resize(dims.LastRowPlus1 - dims.FirstRow, static_cast<uint32_t>(dims.LastColumnPlus1 - dims.FirstColumn));
+    SheetDimensions Dims;
+    Id = ReadDimensions(S, Book_, Dims);
+    FirstRow_ = Dims.FirstRow;
+    FirstColumn_ = Dims.FirstColumn;
+    Resize(Dims.LastRowPlus1 - Dims.FirstRow, static_cast<uint32_t>(Dims.LastColumnPlus1 - Dims.FirstColumn));
   } else {
     // Cells before any DIMENSIONS: the table starts empty at the first row and column.
-    first_row_ = 0;
-    first_column_ = 0;
+    FirstRow_ = 0;
+    FirstColumn_ = 0;
     Resize(0, 0);
   }
   while (Id != kBiffEof) {
@@ -78,11 +78,11 @@ uint16_t Sheet::Read(Stream& S, uint16_t Id) {
       Id = BiffRecord::Skip(S);
       continue;
     }
-    std::unique_ptr<BiffCell> cell;
-    const uint16_t next = RecordFactory(Id, S, book_, cell);
-    if (cell != nullptr) {
-      Id = next;
-      Place(std::move(cell));
+    std::unique_ptr<BiffCell> Cell;
+    const uint16_t Next = RecordFactory(Id, S, Book_, Cell);
+    if (Cell != nullptr) {
+      Id = Next;
+      Place(std::move(Cell));
     } else {
       Id = BiffRecord::Skip(S);
     }
@@ -91,33 +91,33 @@ uint16_t Sheet::Read(Stream& S, uint16_t Id) {
 }
 
 std::u16string Sheet::RowText(const std::vector<std::unique_ptr<BiffCell>>& Slots) {
-  std::u16string text;
-  for (uint32_t c = 0; c < Slots.size(); ++c) {
-    if (const BiffCell* cell = Slots[c].get()) {
-      cell->Text(text);
-      c += cell->LastColumn - cell->FirstColumn;
+  std::u16string Text;
+  for (uint32_t C = 0; C < Slots.size(); ++C) {
+    if (const BiffCell* Cell = Slots[C].get()) {
+      Cell->Text(Text);
+      C += Cell->LastColumn - Cell->FirstColumn;
     }
-    text += u'\t';
+    Text += u'\t';
   }
-  while (!text.empty() && text.back() == u'\t') text.pop_back();
-  return text;
+  while (!Text.empty() && Text.back() == u'\t') Text.pop_back();
+  return Text;
 }
 
 template <class Text, class Convert>
 bool Sheet::WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const {
-  auto next = table_.begin();
-  for (uint32_t r = 0; r < rows_; ++r) {
+  auto Next = Table_.begin();
+  for (uint32_t R = 0; R < Rows_; ++R) {
     if (Check != nullptr && !Check->Check()) return false;
-    if (next == table_.end() || next->first != r) {
+    if (Next == Table_.end() || Next->first != R) {
       // A row without cells: only its line end (sheets are often declared far larger than they are).
       CheckTextSize((Out.size() + 2) * sizeof(typename Text::value_type));
       AppendLineEnd(Out);
       continue;
     }
-    const Text row = ToOutput(RowText(next->second));
-    ++next;
-    CheckTextSize((Out.size() + row.size() + 2) * sizeof(typename Text::value_type));
-    Out += row;
+    const Text Row = ToOutput(RowText(Next->second));
+    ++Next;
+    CheckTextSize((Out.size() + Row.size() + 2) * sizeof(typename Text::value_type));
+    Out += Row;
     AppendLineEnd(Out);
   }
   return true;
@@ -134,69 +134,69 @@ bool Sheet::WriteTextAnsi(std::string& Out, IConvProgress* Check) const {
 Workbook::~Workbook() = default;
 
 void Workbook::Destroy() {
-  sheets_.clear();
-  xf_formats_.clear();
-  sst_.reset();
+  Sheets_.clear();
+  XfFormats_.clear();
+  Sst_.reset();
 }
 
 std::u16string Workbook::FormatNumber(double Value, uint16_t XF) const {
-  const uint16_t format = XF < xf_formats_.size() ? xf_formats_[XF] : 0;
-  return Widen(FormatNumberByIndex(Value, format));
+  const uint16_t Format = XF < XfFormats_.size() ? XfFormats_[XF] : 0;
+  return Widen(FormatNumberByIndex(Value, Format));
 }
 
 uint16_t Workbook::ReadXF(Stream& S) {
-  uint16_t id;
+  uint16_t Id;
   do {
-    const uint16_t length = ReadStreamUInt16(S);
+    const uint16_t Length = ReadStreamUInt16(S);
     // Font index (u16), format index (u16), then fields that are not needed.
-    if (length < 4) MemoryReader(nullptr, 0, kBiffXF).Short();
+    if (Length < 4) MemoryReader(nullptr, 0, kBiffXF).Short();
     ReadStreamUInt16(S);
-    xf_formats_.push_back(ReadStreamUInt16(S));
-    S.Skip(length - 4u);
-    id = ReadStreamUInt16(S);
-  } while (id == kBiffXF);
-  return id;
+    XfFormats_.push_back(ReadStreamUInt16(S));
+    S.Skip(Length - 4u);
+    Id = ReadStreamUInt16(S);
+  } while (Id == kBiffXF);
+  return Id;
 }
 
 uint16_t Workbook::ReadSharedStrings(Stream& S) {
-  auto table = std::make_unique<SharedStringTable>(*this, kBiffSST);
-  const uint16_t next = table->ReadBody(S);
-  sst_ = std::move(table);
-  return next;
+  auto Table = std::make_unique<SharedStringTable>(*this, kBiffSST);
+  const uint16_t Next = Table->ReadBody(S);
+  Sst_ = std::move(Table);
+  return Next;
 }
 
 bool Workbook::Read(Stream& S, IConvProgress* Check) {
   S.Seek(0);
-  uint16_t id = ReadStreamUInt16(S);
-  if (id != kBiffBof) throw EBiffError("Wrong stream type");
-  BofInfo bof;
-  id = ReadBof(S, *this, bof);
-  biff8_ = IsBiff8(bof);
+  uint16_t Id = ReadStreamUInt16(S);
+  if (Id != kBiffBof) throw EBiffError("Wrong stream type");
+  BofInfo Bof;
+  Id = ReadBof(S, *this, Bof);
+  Biff8_ = IsBiff8(Bof);
   try {
     for (;;) {
       if (Check != nullptr && !Check->Check()) return false;
-      switch (id) {
+      switch (Id) {
         case kBiffEof:
-          id = ReadEof(S);
+          Id = ReadEof(S);
           break;
         case kBiffFilePass:
           throw EBiffError("File is password-protected");
         case kBiffXF:
-          id = ReadXF(S);
+          Id = ReadXF(S);
           break;
         case kBiffSST:
-          id = ReadSharedStrings(S);
+          Id = ReadSharedStrings(S);
           break;
         case kBiffBof:
-          id = ReadBof(S, *this, bof);
-          if (IsWorksheetBof(bof)) {
+          Id = ReadBof(S, *this, Bof);
+          if (IsWorksheetBof(Bof)) {
             // Appended first, so that a sheet the stream ends inside keeps what was read of it.
-            sheets_.push_back(std::make_unique<Sheet>(*this));
-            id = sheets_.back()->Read(S, id);
+            Sheets_.push_back(std::make_unique<Sheet>(*this));
+            Id = Sheets_.back()->Read(S, Id);
           }
           break;
         default:
-          id = BiffRecord::Skip(S);
+          Id = BiffRecord::Skip(S);
           break;
       }
     }
@@ -207,15 +207,15 @@ bool Workbook::Read(Stream& S, IConvProgress* Check) {
 
 template <class Text, class Write>
 bool Workbook::WriteText(Text& Out, IConvProgress* Check, Write&& WriteSheet) const {
-  if (sheets_.empty()) {
+  if (Sheets_.empty()) {
     throw EBiffError("There are no worksheets in this workbook: charts, macros, etc. are not supported");
   }
-  for (std::size_t i = 0; i < sheets_.size(); ++i) {
-    if (i > 0) {
+  for (std::size_t I = 0; I < Sheets_.size(); ++I) {
+    if (I > 0) {
       Out.append(kSheetSeparatorDashes, static_cast<typename Text::value_type>('-'));
       AppendLineEnd(Out);
     }
-    if (!WriteSheet(*sheets_[i], Out, Check)) return false;
+    if (!WriteSheet(*Sheets_[I], Out, Check)) return false;
   }
   return true;
 }
@@ -245,26 +245,26 @@ std::unique_ptr<Stream> OpenWorkbookStream(Storage& Store) {
 
 bool ConvertWorkbookFile(const std::string& FileName, bool Unicode, IConvProgress* Progress,
                          std::string& Text) {
-  Workbook book;
+  Workbook Book;
   {
-    std::unique_ptr<Storage> storage = OpenStorage(FileName);
-    std::unique_ptr<Stream> stream = OpenWorkbookStream(*storage);
-    if (!book.Read(*stream, Progress)) return false;
+    std::unique_ptr<Storage> Storage = OpenStorage(FileName);
+    std::unique_ptr<Stream> Stream = OpenWorkbookStream(*Storage);
+    if (!Book.Read(*Stream, Progress)) return false;
   }
   if (Unicode) {
-    std::u16string wide;
-    if (!book.WriteTextWide(wide, Progress)) return false;
-    book.Destroy();
+    std::u16string Wide;
+    if (!Book.WriteTextWide(Wide, Progress)) return false;
+    Book.Destroy();
     // UTF-16LE bytes: the units as they lie in memory on a little-endian machine.
     static_assert(std::endian::native == std::endian::little);
-    Text.resize(wide.size() * 2);
-    if (!wide.empty()) std::memcpy(Text.data(), wide.data(), Text.size());
+    Text.resize(Wide.size() * 2);
+    if (!Wide.empty()) std::memcpy(Text.data(), Wide.data(), Text.size());
     return true;
   }
-  return book.WriteTextAnsi(Text, Progress);
+  return Book.WriteTextAnsi(Text, Progress);
 }
 
 bool IsWorkbookFile(const std::string& FileName) {
-  std::unique_ptr<Storage> storage = OpenStorage(FileName);
-  return OpenWorkbookStream(*storage) != nullptr;
+  std::unique_ptr<Storage> Storage = OpenStorage(FileName);
+  return OpenWorkbookStream(*Storage) != nullptr;
 }

@@ -27,15 +27,15 @@ class Stream;
 // that cells can address; a cell before the origin or beyond those limits is an error.
 class Sheet {
  public:
-  explicit Sheet(const Workbook& Book) : book_(Book) {}
+  explicit Sheet(const Workbook& Book) : Book_(Book) {}
 
   // Reads the sheet whose BOF was read; Id is the record after the BOF. Answers the id after the sheet's
   // EOF. An EOF before both DIMENSIONS and any cell raises "Bad sheet: dimensions not found".
   uint16_t Read(Stream& S, uint16_t Id);
   void Resize(uint32_t Rows, uint32_t Columns);
   void Clear();
-  uint32_t Rows() const { return rows_; }
-  uint32_t Columns() const { return columns_; }
+  uint32_t Rows() const { return Rows_; }
+  uint32_t Columns() const { return Columns_; }
 
   // Appends the sheet's text: per row the cell texts joined by TAB without the trailing TABs, then CR
   // LF. Answers false when Check said stop.
@@ -48,14 +48,14 @@ class Sheet {
   template <class Text, class Convert>
   bool WriteText(Text& Out, IConvProgress* Check, Convert&& ToOutput) const;
 
-  const Workbook& book_;
-  uint32_t first_row_ = 0;
-  uint16_t first_column_ = 0;
-  uint32_t rows_ = 0;
-  uint32_t columns_ = 0;
+  const Workbook& Book_;
+  uint32_t FirstRow_ = 0;
+  uint16_t FirstColumn_ = 0;
+  uint32_t Rows_ = 0;
+  uint32_t Columns_ = 0;
   // The rows that hold cells, by row index (relative to the origin); a row's slots are made when its first
   // cell arrives, so a sheet declared large costs only what its cells cost.
-  std::map<uint32_t, std::vector<std::unique_ptr<BiffCell>>> table_;
+  std::map<uint32_t, std::vector<std::unique_ptr<BiffCell>>> Table_;
 };
 
 class Workbook {
@@ -74,12 +74,12 @@ class Workbook {
   // Frees the sheets, the XF list and the shared strings.
   void Destroy();
 
-  bool Biff8() const { return biff8_; }
+  bool Biff8() const { return Biff8_; }
   // The text of a number in cell format XF (the format of the XF record at that index; general when the
   // workbook has no such XF).
   std::u16string FormatNumber(double Value, uint16_t XF) const;
-  const SharedStringTable* SharedStrings() const { return sst_.get(); }
-  const std::vector<std::unique_ptr<Sheet>>& Sheets() const { return sheets_; }
+  const SharedStringTable* SharedStrings() const { return Sst_.get(); }
+  const std::vector<std::unique_ptr<Sheet>>& Sheets() const { return Sheets_; }
 
  private:
   uint16_t ReadXF(Stream& S);
@@ -87,10 +87,10 @@ class Workbook {
   template <class Text, class Write>
   bool WriteText(Text& Out, IConvProgress* Check, Write&& WriteSheet) const;
 
-  bool biff8_ = true;
-  std::vector<uint16_t> xf_formats_;
-  std::unique_ptr<SharedStringTable> sst_;
-  std::vector<std::unique_ptr<Sheet>> sheets_;
+  bool Biff8_ = true;
+  std::vector<uint16_t> XfFormats_;
+  std::unique_ptr<SharedStringTable> Sst_;
+  std::vector<std::unique_ptr<Sheet>> Sheets_;
 };
 
 // The text of a workbook file: the stream "workbook", or "book" when that cannot be opened, as UTF-16LE

@@ -33,14 +33,14 @@ void PutWide(std::string& Out, char16_t C) {
 
 template <class Text, class Put>
 void WriteText(std::string& Out, const Text& In, std::size_t Count, Put&& PutChar) {
-  const std::size_t n = std::min(Count, In.size());
-  for (std::size_t i = 0; i < n && In[i] != 0; ++i) {
-    const auto c = In[i];
-    if (c == kVT || (c == kCR && (i + 1 >= n || In[i + 1] != kLF))) {
+  const std::size_t N = std::min(Count, In.size());
+  for (std::size_t I = 0; I < N && In[I] != 0; ++I) {
+    const auto C = In[I];
+    if (C == kVT || (C == kCR && (I + 1 >= N || In[I + 1] != kLF))) {
       PutChar(Out, kCR);
       PutChar(Out, kLF);
     } else {
-      PutChar(Out, static_cast<char16_t>(static_cast<std::make_unsigned_t<decltype(c)>>(c)));
+      PutChar(Out, static_cast<char16_t>(static_cast<std::make_unsigned_t<decltype(C)>>(C)));
     }
   }
   PutChar(Out, kCR);
@@ -62,68 +62,67 @@ void WritePptTextAnsi(std::string& Out, const std::string& Text, std::size_t Cou
 template <bool Wide>
 void PptTextScanner::EnterContainer(uint16_t Type, std::string& Out) {
   if (Type == kPptSlide) {
-    if (first_slide_) {
-      first_slide_ = false;
+    if (FirstSlide_) {
+      FirstSlide_ = false;
     } else {
-      for (std::size_t i = 0; i < kSlideSeparatorDashes; ++i) Wide ? PutWide(Out, u'-') : PutAnsi(Out, u'-');
+      for (std::size_t I = 0; I < kSlideSeparatorDashes; ++I) Wide ? PutWide(Out, u'-') : PutAnsi(Out, u'-');
       Wide ? PutWide(Out, kCR) : PutAnsi(Out, kCR);
       Wide ? PutWide(Out, kLF) : PutAnsi(Out, kLF);
     }
   }
   // A text box holds slide text unless it belongs to a shape's client data.
-  in_text_scope_ =
-      (Type == kPptTextBox && last_container_ != kPptClientData) || Type == kPptSlideListWithText;
-  last_container_ = Type;
+  InTextScope_ = (Type == kPptTextBox && LastContainer_ != kPptClientData) || Type == kPptSlideListWithText;
+  LastContainer_ = Type;
 }
 
 template <bool Wide>
 void PptTextScanner::ReadAtom(uint16_t Type, uint32_t Length, std::string& Out) {
-  const bool text = Type == kPptTextCharsAtom || Type == kPptCString || Type == kPptTextBytesAtom;
-  if (!in_text_scope_ || !text) {
-    stream_.Skip(Length);
+  const bool Text = Type == kPptTextCharsAtom || Type == kPptCString || Type == kPptTextBytesAtom;
+  if (!InTextScope_ || !Text) {
+    Stream_.Skip(Length);
     return;
   }
   // A length beyond the stream is damage at the end of the document: the scan ends there, before a
   // buffer of that length is made.
-  if (Length > stream_.Remaining()) throw Stream_eof();
-  std::string bytes(Length, '\0');
-  if (Length > 0) stream_.Read(bytes.data(), Length);
+  if (Length > Stream_.Remaining()) throw Stream_eof();
+  std::string Bytes(Length, '\0');
+  if (Length > 0) Stream_.Read(Bytes.data(), Length);
   std::u16string wide;
   if (Type == kPptTextBytesAtom) {
     // Each byte is the low half of a UTF-16 unit whose high half is zero (the first 256 code points),
     // whatever the system's code page.
-    wide.reserve(bytes.size());
-    for (char b : bytes) wide += static_cast<char16_t>(static_cast<uint8_t>(b));
+    wide.reserve(Bytes.size());
+    for (char B : Bytes) wide += static_cast<char16_t>(static_cast<uint8_t>(B));
   } else {
     wide.resize(Length / 2);
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-      wide[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                      (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    for (std::size_t I = 0; I < wide.size(); ++I) {
+      wide[I] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * I]) |
+                                      (static_cast<uint8_t>(Bytes[2 * I + 1]) << 8));
     }
   }
   if constexpr (Wide) {
     WritePptTextWide(Out, wide, wide.size());
   } else {
     // Up to the first zero character, as the text is written.
-    const std::size_t zero = wide.find(u'\0');
-    const std::string ansi = WideToAnsi(std::u16string_view(wide).substr(0, zero));
-    WritePptTextAnsi(Out, ansi, ansi.size());
+    const std::size_t Zero = wide.find(u'\0');
+    const std::string Ansi = WideToAnsi(std::u16string_view(wide).substr(0, Zero));
+    WritePptTextAnsi(Out, Ansi, Ansi.size());
   }
 }
 
 template <bool Wide>
 void PptTextScanner::ScanRecords(uint64_t At, uint64_t End, std::string& Out) {
-  stream_.Seek(static_cast<uint32_t>(At));
+  Stream_.Seek(static_cast<uint32_t>(At));
   while (At < End) {
-    const uint16_t version = ReadStreamUInt16(stream_);
-    const uint16_t type = ReadStreamUInt16(stream_) & kTypeMask;
-    const uint32_t length = ReadStreamUInt32(stream_);
+    const uint16_t Version = ReadStreamUInt16(Stream_);
+    const uint16_t Type = ReadStreamUInt16(Stream_) & kTypeMask;
+    const uint32_t Length = ReadStreamUInt32(Stream_);
     At += kRecordHeaderSize;
-    if ((version & 0x000F) == kContainerVersion) {
-      EnterContainer<Wide>(type, Out);
+    if ((Version & 0x000F) == kContainerVersion) {
+      EnterContainer<Wide>(Type, Out);
     } else {
-      ReadAtom<Wide>(type, length, Out);
-      At += length;
+      ReadAtom<Wide>(Type, Length, Out);
+      At += Length;
     }
   }
 }
@@ -131,25 +130,25 @@ void PptTextScanner::ScanRecords(uint64_t At, uint64_t End, std::string& Out) {
 template <bool Wide>
 void PptTextScanner::Scan(std::string& Out) {
   try {
-    if (records_.empty()) {
+    if (Records_.empty()) {
       ScanRecords<Wide>(0, UINT64_MAX, Out);
       return;
     }
     // Each record of the edition on its own; one that starts inside the one before is damage and skipped.
-    uint64_t done = 0;
-    for (const uint32_t at : records_) {
-      if (at < done) continue;
-      stream_.Seek(at);
-      ReadStreamUInt16(stream_);
-      ReadStreamUInt16(stream_);
-      const uint64_t end = uint64_t{at} + kRecordHeaderSize + ReadStreamUInt32(stream_);
-      in_text_scope_ = false;
+    uint64_t Done = 0;
+    for (const uint32_t At : Records_) {
+      if (At < Done) continue;
+      Stream_.Seek(At);
+      ReadStreamUInt16(Stream_);
+      ReadStreamUInt16(Stream_);
+      const uint64_t End = uint64_t{At} + kRecordHeaderSize + ReadStreamUInt32(Stream_);
+      InTextScope_ = false;
       try {
-        ScanRecords<Wide>(at, end, Out);
+        ScanRecords<Wide>(At, End, Out);
       } catch (const Stream_eof&) {
         // A record cut short by the end of the stream: the records behind it may still be whole.
       }
-      done = end;
+      Done = End;
     }
   } catch (const Stream_eof&) {
     // The end of the stream is the end of the document.
@@ -169,86 +168,86 @@ struct TRecordHeader {
 TRecordHeader ReadRecordHeader(Stream& S, uint32_t At) {
   if (uint64_t{At} + kRecordHeaderSize > S.Size()) throw Stream_eof();
   S.Seek(At);
-  TRecordHeader h;
-  h.Version = ReadStreamUInt16(S);
-  h.Type = ReadStreamUInt16(S);  // all 16 bits: the persist directory's type needs more than 12
-  h.Length = ReadStreamUInt32(S);
-  return h;
+  TRecordHeader H;
+  H.Version = ReadStreamUInt16(S);
+  H.Type = ReadStreamUInt16(S);  // all 16 bits: the persist directory's type needs more than 12
+  H.Length = ReadStreamUInt32(S);
+  return H;
 }
 
 }  // namespace
 
 std::set<uint32_t> ReadLiveRecordOffsets(Stream& Document, Stream& CurrentUser) {
-  std::set<uint32_t> live;
+  std::set<uint32_t> Live;
   try {
-    const TRecordHeader user = ReadRecordHeader(CurrentUser, 0);
-    if (user.Type != kPptCurrentUserAtom || user.Length < kCurrentUserMinLength) return {};
+    const TRecordHeader User = ReadRecordHeader(CurrentUser, 0);
+    if (User.Type != kPptCurrentUserAtom || User.Length < kCurrentUserMinLength) return {};
     ReadStreamUInt32(CurrentUser);  // the atom's size
     ReadStreamUInt32(CurrentUser);  // the header token
-    uint32_t edit = ReadStreamUInt32(CurrentUser);
+    uint32_t Edit = ReadStreamUInt32(CurrentUser);
 
-    std::map<uint32_t, uint32_t> persist;  // identifier -> offset, the newest edit's first
-    std::set<uint32_t> edits;
-    uint32_t document_id = 0;
-    for (bool current = true;; current = false) {
-      if (!edits.insert(edit).second) return {};
-      const TRecordHeader edit_header = ReadRecordHeader(Document, edit);
-      if (edit_header.Type != kPptUserEditAtom || edit_header.Length < kUserEditMinLength) return {};
+    std::map<uint32_t, uint32_t> Persist;  // identifier -> offset, the newest edit's first
+    std::set<uint32_t> Edits;
+    uint32_t DocumentId = 0;
+    for (bool Current = true;; Current = false) {
+      if (!Edits.insert(Edit).second) return {};
+      const TRecordHeader EditHeader = ReadRecordHeader(Document, Edit);
+      if (EditHeader.Type != kPptUserEditAtom || EditHeader.Length < kUserEditMinLength) return {};
       ReadStreamUInt32(Document);  // the last slide viewed
       ReadStreamUInt32(Document);  // versions
-      const uint32_t previous = ReadStreamUInt32(Document);
-      const uint32_t directory = ReadStreamUInt32(Document);
+      const uint32_t Previous = ReadStreamUInt32(Document);
+      const uint32_t Directory = ReadStreamUInt32(Document);
       const uint32_t document = ReadStreamUInt32(Document);
-      if (current) document_id = document;
+      if (Current) DocumentId = document;
 
-      const TRecordHeader directory_header = ReadRecordHeader(Document, directory);
-      if (directory_header.Type != kPptPersistDirectoryAtom ||
-          directory_header.Length > Document.Size() - directory - kRecordHeaderSize) {
+      const TRecordHeader DirectoryHeader = ReadRecordHeader(Document, Directory);
+      if (DirectoryHeader.Type != kPptPersistDirectoryAtom ||
+          DirectoryHeader.Length > Document.Size() - Directory - kRecordHeaderSize) {
         return {};
       }
-      for (uint32_t left = directory_header.Length / 4; left > 0;) {
-        const uint32_t entry = ReadStreamUInt32(Document);
-        --left;
-        const uint32_t first = entry & kPersistIdMask;
-        const uint32_t count = entry >> kPersistCountShift;
-        if (count > left) return {};
-        for (uint32_t i = 0; i < count; ++i) persist.emplace(first + i, ReadStreamUInt32(Document));
-        left -= count;
+      for (uint32_t Left = DirectoryHeader.Length / 4; Left > 0;) {
+        const uint32_t Entry = ReadStreamUInt32(Document);
+        --Left;
+        const uint32_t First = Entry & kPersistIdMask;
+        const uint32_t Count = Entry >> kPersistCountShift;
+        if (Count > Left) return {};
+        for (uint32_t I = 0; I < Count; ++I) Persist.emplace(First + I, ReadStreamUInt32(Document));
+        Left -= Count;
       }
-      if (previous == 0) break;
-      edit = previous;
+      if (Previous == 0) break;
+      Edit = Previous;
     }
-    if (persist.find(document_id) == persist.end()) return {};
-    for (const auto& [id, offset] : persist) {
+    if (Persist.find(DocumentId) == Persist.end()) return {};
+    for (const auto& [id, offset] : Persist) {
       if (offset >= Document.Size()) return {};
-      live.insert(offset);
+      Live.insert(offset);
     }
   } catch (const EOleStorage&) {
     return {};
   }
-  return live;
+  return Live;
 }
 
 bool ConvertPresentationFile(const std::string& FileName, bool Unicode, std::string& Text) {
-  std::unique_ptr<Storage> storage = OpenStorage(FileName);
-  std::unique_ptr<Stream> stream = storage->OpenStream(u"PowerPoint Document");
+  std::unique_ptr<Storage> Storage = OpenStorage(FileName);
+  std::unique_ptr<Stream> stream = Storage->OpenStream(u"PowerPoint Document");
   if (stream == nullptr) throw EOleStorage("File format is not supported");
-  PptTextScanner scanner(*stream);
+  PptTextScanner Scanner(*stream);
   // Without a readable edit history every record of the stream is scanned.
   try {
-    if (std::unique_ptr<Stream> current_user = storage->OpenStream(u"Current User"))
-      scanner.LimitToRecords(ReadLiveRecordOffsets(*stream, *current_user));
+    if (std::unique_ptr<Stream> CurrentUser = Storage->OpenStream(u"Current User"))
+      Scanner.LimitToRecords(ReadLiveRecordOffsets(*stream, *CurrentUser));
   } catch (const EOleStorage&) {
   }
   if (Unicode) {
-    scanner.ScanWide(Text);
+    Scanner.ScanWide(Text);
   } else {
-    scanner.ScanAnsi(Text);
+    Scanner.ScanAnsi(Text);
   }
   return true;
 }
 
 bool IsPresentationFile(const std::string& FileName) {
-  std::unique_ptr<Storage> storage = OpenStorage(FileName);
-  return storage->OpenStream(u"PowerPoint Document") != nullptr;
+  std::unique_ptr<Storage> Storage = OpenStorage(FileName);
+  return Storage->OpenStream(u"PowerPoint Document") != nullptr;
 }

@@ -38,10 +38,10 @@ constexpr uint16_t kPptPersistDirectoryAtom = 6002;
 // page (ScanAnsi; "?" for a character the page lacks). The stream must outlive the scanner.
 class PptTextScanner {
  public:
-  explicit PptTextScanner(Stream& S) : stream_(S) {}
+  explicit PptTextScanner(Stream& S) : Stream_(S) {}
 
   // Limits the scan to the records that start at these offsets; an empty set scans the whole stream.
-  void LimitToRecords(std::set<uint32_t> Offsets) { records_ = std::move(Offsets); }
+  void LimitToRecords(std::set<uint32_t> Offsets) { Records_ = std::move(Offsets); }
 
   void ScanWide(std::string& Out);
   void ScanAnsi(std::string& Out);
@@ -57,11 +57,11 @@ class PptTextScanner {
   template <bool Wide>
   void ReadAtom(uint16_t Type, uint32_t Length, std::string& Out);
 
-  Stream& stream_;
-  std::set<uint32_t> records_;
-  uint16_t last_container_ = 0;
-  bool in_text_scope_ = false;
-  bool first_slide_ = true;
+  Stream& Stream_;
+  std::set<uint32_t> Records_;
+  uint16_t LastContainer_ = 0;
+  bool InTextScope_ = false;
+  bool FirstSlide_ = true;
 };
 
 // Appends Count characters of Text (up to the first zero character), with every lone CR and every vertical

@@ -14,22 +14,22 @@ bool ConvertFile(const std::string& FileName, bool Unicode, IConvProgress*, std:
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"ppt"};
   static const char* const kDescriptions[] = {"Microsoft(R) PowerPoint Presentation (PPT)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d;
-    d.DllInfo = "Quorvane Library v.020808";
-    d.DllVersion = 20808;
-    d.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8;
-    d.TypeList = "ppt";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = nullptr;
-    d.TypeMatch = TTypeMatch::tmWhole;
-    d.ConvertFile = ConvertFile;
-    d.IsFileSupported = IsPresentationFile;
-    d.ClearErrorOnConvert = true;
-    d.KeepContentTestError = false;
-    d.TrimTrailingZeros = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D;
+    D.DllInfo = "Quorvane Library v.020808";
+    D.DllVersion = 20808;
+    D.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8;
+    D.TypeList = "ppt";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = nullptr;
+    D.TypeMatch = TTypeMatch::tmWhole;
+    D.ConvertFile = ConvertFile;
+    D.IsFileSupported = IsPresentationFile;
+    D.ClearErrorOnConvert = true;
+    D.KeepContentTestError = false;
+    D.TrimTrailingZeros = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

@@ -15,20 +15,20 @@ constexpr const char* kCRLF = "\r\n";
 
 std::string CleanID3Text(std::string_view Text) {
   while (!Text.empty() && Text.back() == '\0') Text.remove_suffix(1);
-  std::string out;
-  out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    const char c = Text[i];
-    if (c == '\0' || c == '\n') {
-      out += kCRLF;
-    } else if (c == '\r') {
-      out += kCRLF;
-      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+  std::string Out;
+  Out.reserve(Text.size());
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    const char C = Text[I];
+    if (C == '\0' || C == '\n') {
+      Out += kCRLF;
+    } else if (C == '\r') {
+      Out += kCRLF;
+      if (I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
     } else {
-      out += c;
+      Out += C;
     }
   }
-  return out;
+  return Out;
 }
 
 std::string TrimID3Blanks(std::string_view S) {
@@ -38,56 +38,56 @@ std::string TrimID3Blanks(std::string_view S) {
 }
 
 bool IsDecimalText(std::string_view S) {
-  return !S.empty() && std::all_of(S.begin(), S.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return !S.empty() && std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; });
 }
 
 std::string RewriteContentType(std::string_view Raw, uint8_t Version) {
-  std::vector<std::string> entries;
-  auto add = [&entries](std::string_view Entry) {
-    std::string e = TrimID3Blanks(Entry);
-    if (IsDecimalText(e)) {
-      e = e.size() <= 3 ? GenreName(static_cast<uint8_t>(std::min(std::stoi(e), 255))) : kUnknownGenre;
-    } else if (e == "RX") {
-      e = "Remix";
-    } else if (e == "CR") {
-      e = "Cover";
+  std::vector<std::string> Entries;
+  auto Add = [&Entries](std::string_view Entry) {
+    std::string E = TrimID3Blanks(Entry);
+    if (IsDecimalText(E)) {
+      E = E.size() <= 3 ? GenreName(static_cast<uint8_t>(std::min(std::stoi(E), 255))) : kUnknownGenre;
+    } else if (E == "RX") {
+      E = "Remix";
+    } else if (E == "CR") {
+      E = "Cover";
     }
-    if (!e.empty() && std::find(entries.begin(), entries.end(), e) == entries.end()) entries.push_back(e);
+    if (!E.empty() && std::find(Entries.begin(), Entries.end(), E) == Entries.end()) Entries.push_back(E);
   };
   if (Version >= 4) {
-    std::size_t start = 0;
-    for (std::size_t zero; (zero = Raw.find('\0', start)) != std::string_view::npos; start = zero + 1) {
-      add(CleanID3Text(Raw.substr(start, zero - start)));
+    std::size_t Start = 0;
+    for (std::size_t Zero; (Zero = Raw.find('\0', Start)) != std::string_view::npos; Start = Zero + 1) {
+      Add(CleanID3Text(Raw.substr(Start, Zero - Start)));
     }
-    add(CleanID3Text(Raw.substr(start)));
+    Add(CleanID3Text(Raw.substr(Start)));
   } else {
-    const std::string text = CleanID3Text(Raw);
-    std::string_view s = text;
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-      const std::size_t open = s.find('(', pos);
-      if (open == std::string_view::npos) {
-        add(s.substr(pos));
+    const std::string Text = CleanID3Text(Raw);
+    std::string_view S = Text;
+    std::size_t Pos = 0;
+    while (Pos < S.size()) {
+      const std::size_t Open = S.find('(', Pos);
+      if (Open == std::string_view::npos) {
+        Add(S.substr(Pos));
         break;
       }
-      if (open + 1 == s.size()) {
-        add(s.substr(pos, open - pos));
+      if (Open + 1 == S.size()) {
+        Add(S.substr(Pos, Open - Pos));
         break;
       }
-      const std::size_t close = s.find(')', open + 1);
-      if (close == std::string_view::npos) {
+      const std::size_t Close = S.find(')', Open + 1);
+      if (Close == std::string_view::npos) {
         // An unclosed "(": the rest is one entry.
-        add(s.substr(pos));
+        Add(S.substr(Pos));
         break;
       }
-      add(s.substr(pos, open - pos));
-      add(s.substr(open + 1, close - open - 1));
-      pos = close + 1;
+      Add(S.substr(Pos, Open - Pos));
+      Add(S.substr(Open + 1, Close - Open - 1));
+      Pos = Close + 1;
     }
   }
-  std::string joined;
-  for (const std::string& e : entries) joined += (joined.empty() ? "" : " ") + e;
-  return joined;
+  std::string Joined;
+  for (const std::string& E : Entries) Joined += (Joined.empty() ? "" : " ") + E;
+  return Joined;
 }
 
 std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
@@ -96,35 +96,35 @@ std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
       return std::string(Bytes);
     case 1:
     case 2: {
-      const auto* b = reinterpret_cast<const uint8_t*>(Bytes.data());
-      const std::size_t units = Bytes.size() / 2;
-      auto unit = [b](std::size_t i) { return static_cast<char16_t>(b[2 * i] | b[2 * i + 1] << 8); };
-      auto is_mark = [](char16_t u) { return u == 0xFEFF || u == 0xFFFE; };
-      bool swap = Encoding == 2;
-      std::size_t i = 0;
-      if (Encoding == 1 && units > 0 && is_mark(unit(0))) {
-        swap = unit(0) == 0xFFFE;
-        i = 1;
+      const auto* B = reinterpret_cast<const uint8_t*>(Bytes.data());
+      const std::size_t Units = Bytes.size() / 2;
+      auto Unit = [B](std::size_t I) { return static_cast<char16_t>(B[2 * I] | B[2 * I + 1] << 8); };
+      auto IsMark = [](char16_t U) { return U == 0xFEFF || U == 0xFFFE; };
+      bool Swap = Encoding == 2;
+      std::size_t I = 0;
+      if (Encoding == 1 && Units > 0 && IsMark(Unit(0))) {
+        Swap = Unit(0) == 0xFFFE;
+        I = 1;
       }
-      std::u16string text;
-      text.reserve(units);
-      for (; i < units; ++i) {
-        char16_t u = unit(i);
-        if (swap) u = static_cast<char16_t>(u << 8 | u >> 8);
-        text += u;
+      std::u16string Text;
+      Text.reserve(Units);
+      for (; I < Units; ++I) {
+        char16_t U = Unit(I);
+        if (Swap) U = static_cast<char16_t>(U << 8 | U >> 8);
+        Text += U;
         // Each string behind a zero character (a value behind its description, the next entry of a
         // list) may carry a byte-order mark of its own.
-        if (Encoding == 1 && u == 0 && i + 1 < units && is_mark(unit(i + 1))) swap = unit(++i) == 0xFFFE;
+        if (Encoding == 1 && U == 0 && I + 1 < Units && IsMark(Unit(I + 1))) Swap = Unit(++I) == 0xFFFE;
       }
-      return WideToAnsi(text);
+      return WideToAnsi(Text);
     }
     case 3: {
       if (Bytes.empty()) return std::string();
-      std::u16string text(Bytes.size(), u'\0');
-      const int32_t n = qvnls::BufToWide(Bytes.data(), static_cast<int32_t>(Bytes.size()), text.data(),
-                                         static_cast<int32_t>(text.size() * 2), qvnls::kCharsetUtf8);
-      text.resize(n > 0 ? static_cast<std::size_t>(n) / 2 : 0);
-      return WideToAnsi(text);
+      std::u16string Text(Bytes.size(), u'\0');
+      const int32_t N = qvnls::BufToWide(Bytes.data(), static_cast<int32_t>(Bytes.size()), Text.data(),
+                                         static_cast<int32_t>(Text.size() * 2), qvnls::kCharsetUtf8);
+      Text.resize(N > 0 ? static_cast<std::size_t>(N) / 2 : 0);
+      return WideToAnsi(Text);
     }
     default:
       return std::string();

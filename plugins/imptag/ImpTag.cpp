@@ -7,23 +7,23 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"mp3"};
   static const char* const kDescriptions[] = {"MPEG ID3/Lyrics3 Tag (MP3)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d;
-    d.DllInfo = "Quorvane Library v.021010";
-    d.DllVersion = 5378562;
-    d.CompatibilityFlags = cfMemoryConversion | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "mp3";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.TypeMatch = TTypeMatch::tmPrefix;
-    d.ConvertFile = ConvertMP3File;
-    d.ConvertMemory = ConvertMP3Memory;
-    d.IsFileSupported = IsMP3File;
-    d.ClearErrorOnConvert = true;
-    d.ClearErrorOnContentTest = true;
-    d.KeepContentTestError = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D;
+    D.DllInfo = "Quorvane Library v.021010";
+    D.DllVersion = 5378562;
+    D.CompatibilityFlags = cfMemoryConversion | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "mp3";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.TypeMatch = TTypeMatch::tmPrefix;
+    D.ConvertFile = ConvertMP3File;
+    D.ConvertMemory = ConvertMP3Memory;
+    D.IsFileSupported = IsMP3File;
+    D.ClearErrorOnConvert = true;
+    D.ClearErrorOnContentTest = true;
+    D.KeepContentTestError = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

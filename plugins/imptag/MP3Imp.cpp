@@ -65,35 +65,35 @@ constexpr const char* kUserUrlLabel = "User defined URL link";
 constexpr const char* kContentDescriptor = "Content descriptor: ";
 
 uint32_t BigEndian32(const char* P) {
-  const auto* b = reinterpret_cast<const uint8_t*>(P);
-  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 |
-         static_cast<uint32_t>(b[2]) << 8 | b[3];
+  const auto* B = reinterpret_cast<const uint8_t*>(P);
+  return static_cast<uint32_t>(B[0]) << 24 | static_cast<uint32_t>(B[1]) << 16 |
+         static_cast<uint32_t>(B[2]) << 8 | B[3];
 }
 
 // Four bytes of 7 bits each, most significant first (the top bit of each byte is ignored).
 uint32_t Synchsafe32(const char* P) {
-  const auto* b = reinterpret_cast<const uint8_t*>(P);
-  return static_cast<uint32_t>(b[0] & 0x7F) << 21 | static_cast<uint32_t>(b[1] & 0x7F) << 14 |
-         static_cast<uint32_t>(b[2] & 0x7F) << 7 | (b[3] & 0x7F);
+  const auto* B = reinterpret_cast<const uint8_t*>(P);
+  return static_cast<uint32_t>(B[0] & 0x7F) << 21 | static_cast<uint32_t>(B[1] & 0x7F) << 14 |
+         static_cast<uint32_t>(B[2] & 0x7F) << 7 | (B[3] & 0x7F);
 }
 
 // Undoes unsynchronisation: the zero byte that the writer put behind every 0xFF is dropped.
 std::string Resynchronise(std::string_view Data) {
-  std::string out;
-  out.reserve(Data.size());
-  for (std::size_t i = 0; i < Data.size(); ++i) {
-    out += Data[i];
-    if (static_cast<uint8_t>(Data[i]) == 0xFF && i + 1 < Data.size() && Data[i + 1] == '\0') ++i;
+  std::string Out;
+  Out.reserve(Data.size());
+  for (std::size_t I = 0; I < Data.size(); ++I) {
+    Out += Data[I];
+    if (static_cast<uint8_t>(Data[I]) == 0xFF && I + 1 < Data.size() && Data[I + 1] == '\0') ++I;
   }
-  return out;
+  return Out;
 }
 
 // Count bytes from Position (fewer at the end of the stream).
 std::string ReadBytesAt(TVStream& Stream, int32_t Position, int32_t Count) {
-  std::string bytes(static_cast<std::size_t>(std::max(Count, 0)), '\0');
+  std::string Bytes(static_cast<std::size_t>(std::max(Count, 0)), '\0');
   Stream.Seek(Position);
-  bytes.resize(static_cast<std::size_t>(std::max(Stream.Read(bytes.data(), Count), 0)));
-  return bytes;
+  Bytes.resize(static_cast<std::size_t>(std::max(Stream.Read(Bytes.data(), Count), 0)));
+  return Bytes;
 }
 
 bool StartsWith(std::string_view S, std::string_view Prefix) { return S.substr(0, Prefix.size()) == Prefix; }
@@ -123,7 +123,7 @@ struct TID3v1Values {
 // until the section they belong to is written.
 class TMP3Reader {
  public:
-  explicit TMP3Reader(TVStream& Stream) : Stream(Stream), StreamSize(Stream.GetSize()) {}
+  explicit TMP3Reader(TVStream& Stream) : Stream_(Stream), StreamSize_(Stream.GetSize()) {}
   std::string Run();
 
  private:
@@ -138,62 +138,62 @@ class TMP3Reader {
   void ReadLyrics3v2Fields(std::string_view Fields, TID3v1Values& Values);
   void WriteMP3ReportLine(std::string_view Label, std::string_view Value);
 
-  TVStream& Stream;
-  int32_t StreamSize;
-  std::string Report;
-  bool HasReport = false;
-  std::string Comments;
+  TVStream& Stream_;
+  int32_t StreamSize_;
+  std::string Report_;
+  bool HasReport_ = false;
+  std::string Comments_;
 };
 
 std::string TMP3Reader::Run() {
-  TID3v2Header header;
-  if (HasID3v2Header(Stream, header)) ReadID3v2(header);
-  if (StreamSize >= kID3v1Size) {
-    const std::string block = ReadBytesAt(Stream, StreamSize - kID3v1Size, kID3v1Size);
-    if (block.size() == static_cast<std::size_t>(kID3v1Size) && StartsWith(block, "TAG")) ReadID3v1(block);
+  TID3v2Header Header;
+  if (HasID3v2Header(Stream_, Header)) ReadID3v2(Header);
+  if (StreamSize_ >= kID3v1Size) {
+    const std::string Block = ReadBytesAt(Stream_, StreamSize_ - kID3v1Size, kID3v1Size);
+    if (Block.size() == static_cast<std::size_t>(kID3v1Size) && StartsWith(Block, "TAG")) ReadID3v1(Block);
   }
-  if (!HasReport) throw Exception(kUnsupportedDataFormat);
-  return Report;
+  if (!HasReport_) throw Exception(kUnsupportedDataFormat);
+  return Report_;
 }
 
 void TMP3Reader::ReadID3v2(const TID3v2Header& Header) {
-  HasReport = true;
-  Report += kID3v2Section;
-  Report += kCRLF;
-  Report += kCRLF;
+  HasReport_ = true;
+  Report_ += kID3v2Section;
+  Report_ += kCRLF;
+  Report_ += kCRLF;
 
   // The tag as far as the file holds it.
-  const int32_t available = std::max(StreamSize - kID3v2HeaderSize, 0);
-  std::string tag =
-      ReadBytesAt(Stream, kID3v2HeaderSize, static_cast<int32_t>(std::min<int64_t>(Header.Size, available)));
-  if (Header.Version == 3 && (Header.Flags & kID3Unsynchronised) != 0) tag = Resynchronise(tag);
+  const int32_t Available = std::max(StreamSize_ - kID3v2HeaderSize, 0);
+  std::string Tag =
+      ReadBytesAt(Stream_, kID3v2HeaderSize, static_cast<int32_t>(std::min<int64_t>(Header.Size, Available)));
+  if (Header.Version == 3 && (Header.Flags & kID3Unsynchronised) != 0) Tag = Resynchronise(Tag);
 
-  std::size_t pos = 0;
-  if ((Header.Flags & kID3ExtendedHeader) != 0 && tag.size() >= 4) {
+  std::size_t Pos = 0;
+  if ((Header.Flags & kID3ExtendedHeader) != 0 && Tag.size() >= 4) {
     // 2.3 gives the size behind its own four bytes, 2.4 (synchsafe) the size including them.
-    const uint64_t extended =
-        Header.Version == 3 ? uint64_t{4} + BigEndian32(tag.data()) : Synchsafe32(tag.data());
-    pos = static_cast<std::size_t>(std::min<uint64_t>(extended, tag.size()));
+    const uint64_t Extended =
+        Header.Version == 3 ? uint64_t{4} + BigEndian32(Tag.data()) : Synchsafe32(Tag.data());
+    Pos = static_cast<std::size_t>(std::min<uint64_t>(Extended, Tag.size()));
   }
 
-  TID3v2Values values;
-  while (tag.size() - pos >= kFrameHeaderSize) {
-    const char* frame = tag.data() + pos;
-    if (frame[0] < 'A' || frame[0] > 'Z') break;
-    const uint32_t size =
-        Header.Version >= 4 ? Synchsafe32(frame + kFrameSizeOffset) : BigEndian32(frame + kFrameSizeOffset);
+  TID3v2Values Values;
+  while (Tag.size() - Pos >= kFrameHeaderSize) {
+    const char* Frame = Tag.data() + Pos;
+    if (Frame[0] < 'A' || Frame[0] > 'Z') break;
+    const uint32_t Size =
+        Header.Version >= 4 ? Synchsafe32(Frame + kFrameSizeOffset) : BigEndian32(Frame + kFrameSizeOffset);
     // A frame that reaches past the tag is damaged: the walk ends with what was read before it.
-    if (size > tag.size() - pos - kFrameHeaderSize) break;
-    ReadID3Frame(std::string_view(frame, 4), static_cast<uint8_t>(frame[kFrameFlagsOffset]),
-                 std::string_view(frame + kFrameHeaderSize, size), Header, values);
-    pos += kFrameHeaderSize + size;
+    if (Size > Tag.size() - Pos - kFrameHeaderSize) break;
+    ReadID3Frame(std::string_view(Frame, 4), static_cast<uint8_t>(Frame[kFrameFlagsOffset]),
+                 std::string_view(Frame + kFrameHeaderSize, Size), Header, Values);
+    Pos += kFrameHeaderSize + Size;
   }
-  WriteID3v2Report(values, Header.Version);
+  WriteID3v2Report(Values, Header.Version);
 }
 
 void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::string_view Data,
                               const TID3v2Header& Header, TID3v2Values& Values) {
-  std::string restored;
+  std::string Restored;
   if (Header.Version == 3) {
     if (FrameFlags >= kV23FrameNotPlain) return;
   } else {
@@ -207,23 +207,23 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
       Data.remove_prefix(kDataLengthSize);
     }
     if ((FrameFlags & kV24FrameUnsynchronised) != 0 || (Header.Flags & kID3Unsynchronised) != 0) {
-      restored = Resynchronise(Data);
-      Data = restored;
+      Restored = Resynchronise(Data);
+      Data = Restored;
     }
   }
 
   // A text frame's value in any of the four text encodings; zero characters (list separators) survive the
   // decoding as zero bytes.
-  auto decoded = [&Data]() {
+  auto Decoded = [&Data]() {
     return Data.empty() ? std::string() : DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
   };
-  auto text = [&decoded]() { return CleanID3Text(decoded()); };
+  auto Text = [&Decoded]() { return CleanID3Text(Decoded()); };
   if (Id == "TIT2") {
-    Values.Title = text();
+    Values.Title = Text();
   } else if (Id == "TPE1") {
-    Values.Performer = text();
+    Values.Performer = Text();
   } else if (Id == "TALB") {
-    Values.Album = text();
+    Values.Album = Text();
   } else if (Id == "TXXX") {
     ReadID3UserFrame(kUserTextLabel, Data, true, Values);
   } else if (Id == "WXXX") {
@@ -233,163 +233,163 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
   } else if (Id == "USLT") {
     ReadID3CommentFrame("Lyrics/text transcription", Data);
   } else if (Id == "TCON") {
-    Values.ContentTypeRaw = decoded();
-  } else if (int row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); row >= 0) {
-    Values.Text[static_cast<std::size_t>(row)] = text();
-  } else if (int row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); row >= 0) {
-    Values.Url[static_cast<std::size_t>(row)] = std::string(Data.substr(0, Data.find('\0')));
+    Values.ContentTypeRaw = Decoded();
+  } else if (int Row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); Row >= 0) {
+    Values.Text[static_cast<std::size_t>(Row)] = Text();
+  } else if (int Row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); Row >= 0) {
+    Values.Url[static_cast<std::size_t>(Row)] = std::string(Data.substr(0, Data.find('\0')));
   }
 }
 
 void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool IsText,
                                   TID3v2Values& Values) {
   if (Data.empty()) return;
-  const std::string decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
-  const std::size_t zero = decoded.find('\0');
-  if (zero == std::string::npos) return;
-  const std::string_view value = std::string_view(decoded).substr(zero + 1);
-  Values.User.push_back({Label, decoded.substr(0, zero),
-                         IsText ? CleanID3Text(value) : std::string(value.substr(0, value.find('\0')))});
+  const std::string Decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
+  const std::size_t Zero = Decoded.find('\0');
+  if (Zero == std::string::npos) return;
+  const std::string_view Value = std::string_view(Decoded).substr(Zero + 1);
+  Values.User.push_back({Label, Decoded.substr(0, Zero),
+                         IsText ? CleanID3Text(Value) : std::string(Value.substr(0, Value.find('\0')))});
 }
 
 void TMP3Reader::ReadID3CommentFrame(const char* Label, std::string_view Data) {
   if (Data.size() < kCommentHeaderSize) return;
-  const std::string decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize));
+  const std::string Decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize));
   // The description ends at the first zero byte; without one the whole is the text.
-  const std::size_t zero = decoded.find('\0');
-  const std::string description = zero == std::string::npos ? std::string() : decoded.substr(0, zero);
-  const std::string text = CleanID3Text(
-      zero == std::string::npos ? std::string_view(decoded) : std::string_view(decoded).substr(zero + 1));
-  if (text.empty()) return;
-  Comments += Label;
-  Comments += kCRLF;
-  Comments += kCRLF;
-  if (!description.empty()) {
-    Comments += kContentDescriptor + description + kCRLF + kCRLF;
+  const std::size_t Zero = Decoded.find('\0');
+  const std::string Description = Zero == std::string::npos ? std::string() : Decoded.substr(0, Zero);
+  const std::string Text = CleanID3Text(
+      Zero == std::string::npos ? std::string_view(Decoded) : std::string_view(Decoded).substr(Zero + 1));
+  if (Text.empty()) return;
+  Comments_ += Label;
+  Comments_ += kCRLF;
+  Comments_ += kCRLF;
+  if (!Description.empty()) {
+    Comments_ += kContentDescriptor + Description + kCRLF + kCRLF;
   }
-  Comments += text + kCRLF;
-  if (text.size() < 2 || text.compare(text.size() - 2, 2, kCRLF) != 0) Comments += kCRLF;
+  Comments_ += Text + kCRLF;
+  if (Text.size() < 2 || Text.compare(Text.size() - 2, 2, kCRLF) != 0) Comments_ += kCRLF;
 }
 
 void TMP3Reader::WriteMP3ReportLine(std::string_view Label, std::string_view Value) {
   if (Value.empty()) return;
-  Report += Label;
-  Report += ": ";
-  Report += Value;
-  Report += kCRLF;
+  Report_ += Label;
+  Report_ += ": ";
+  Report_ += Value;
+  Report_ += kCRLF;
 }
 
 void TMP3Reader::WriteID3v2Report(const TID3v2Values& Values, uint8_t Version) {
   WriteMP3ReportLine("Title", Values.Title);
   WriteMP3ReportLine("Lead performer(s)/Soloist(s)", Values.Performer);
   WriteMP3ReportLine("Album", Values.Album);
-  const int content_type = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, "TCON");
-  for (std::size_t row = 0; row < kID3TextFrameCount; ++row) {
-    WriteMP3ReportLine(kID3TextFrames[row].Label, static_cast<int>(row) == content_type
+  const int ContentType = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, "TCON");
+  for (std::size_t Row = 0; Row < kID3TextFrameCount; ++Row) {
+    WriteMP3ReportLine(kID3TextFrames[Row].Label, static_cast<int>(Row) == ContentType
                                                       ? RewriteContentType(Values.ContentTypeRaw, Version)
-                                                      : Values.Text[row]);
+                                                      : Values.Text[Row]);
   }
-  for (std::size_t row = 0; row < kID3UrlFrameCount; ++row)
-    WriteMP3ReportLine(kID3UrlFrames[row].Label, Values.Url[row]);
-  for (const TUserEntry& entry : Values.User) {
-    WriteMP3ReportLine(entry.Label,
-                       entry.Description.empty() ? entry.Value : entry.Description + "=" + entry.Value);
+  for (std::size_t Row = 0; Row < kID3UrlFrameCount; ++Row)
+    WriteMP3ReportLine(kID3UrlFrames[Row].Label, Values.Url[Row]);
+  for (const TUserEntry& Entry : Values.User) {
+    WriteMP3ReportLine(Entry.Label,
+                       Entry.Description.empty() ? Entry.Value : Entry.Description + "=" + Entry.Value);
   }
-  Report += kCRLF;
-  Report += Comments;
-  Comments.clear();
+  Report_ += kCRLF;
+  Report_ += Comments_;
+  Comments_.clear();
 }
 
 void TMP3Reader::ReadID3v1(const std::string& Block) {
-  HasReport = true;
-  auto field = [&Block](TID3v1Field F) {
-    const std::string_view raw = std::string_view(Block).substr(F.Offset, F.Length);
-    return TrimID3Blanks(raw.substr(0, raw.find('\0')));
+  HasReport_ = true;
+  auto Field = [&Block](TID3v1Field F) {
+    const std::string_view Raw = std::string_view(Block).substr(F.Offset, F.Length);
+    return TrimID3Blanks(Raw.substr(0, Raw.find('\0')));
   };
-  TID3v1Values values;
-  values.Title = field(kV1Title);
-  values.Artist = field(kV1Artist);
-  values.Album = field(kV1Album);
-  values.Year = field(kV1Year);
-  values.Comment = field(kV1Comment);
-  values.Genre = GenreName(static_cast<uint8_t>(Block[kV1Genre]));
-  ReadLyrics3(values);
+  TID3v1Values Values;
+  Values.Title = Field(kV1Title);
+  Values.Artist = Field(kV1Artist);
+  Values.Album = Field(kV1Album);
+  Values.Year = Field(kV1Year);
+  Values.Comment = Field(kV1Comment);
+  Values.Genre = GenreName(static_cast<uint8_t>(Block[kV1Genre]));
+  ReadLyrics3(Values);
 
-  Report += kID3v1Section;
-  Report += kCRLF;
-  Report += kCRLF;
-  WriteMP3ReportLine("Title", values.Title);
-  WriteMP3ReportLine("Artist(s)", values.Artist);
-  WriteMP3ReportLine("Album", values.Album);
-  WriteMP3ReportLine("Lyrics/Music Author(s)", values.Author);
-  WriteMP3ReportLine("Year", values.Year);
-  WriteMP3ReportLine("Genre", values.Genre);
-  WriteMP3ReportLine("Comment", values.Comment);
-  if (!Comments.empty()) {
-    Report += kCRLF;
-    Report += Comments;
-    Comments.clear();
+  Report_ += kID3v1Section;
+  Report_ += kCRLF;
+  Report_ += kCRLF;
+  WriteMP3ReportLine("Title", Values.Title);
+  WriteMP3ReportLine("Artist(s)", Values.Artist);
+  WriteMP3ReportLine("Album", Values.Album);
+  WriteMP3ReportLine("Lyrics/Music Author(s)", Values.Author);
+  WriteMP3ReportLine("Year", Values.Year);
+  WriteMP3ReportLine("Genre", Values.Genre);
+  WriteMP3ReportLine("Comment", Values.Comment);
+  if (!Comments_.empty()) {
+    Report_ += kCRLF;
+    Report_ += Comments_;
+    Comments_.clear();
   }
 }
 
 void TMP3Reader::ReadLyrics3(TID3v1Values& Values) {
-  const int32_t tag_start = StreamSize - kID3v1Size;
-  if (tag_start <= kLyricsMinRoom) return;
-  const int32_t end = tag_start - kLyricsEndSize;
-  const std::string marker = ReadBytesAt(Stream, end, kLyricsEndSize);
-  if (marker == kLyricsEnd1) {
-    const int32_t from = std::max(end - kLyrics1Window, 0);
-    const std::string window = ReadBytesAt(Stream, from, end - from);
-    const std::size_t begin = window.find(kLyricsBegin);
-    if (begin != std::string::npos) Comments += window.substr(begin + kLyricsBegin.size());
-  } else if (marker == kLyricsEnd2) {
-    const int32_t size_at = end - kLyrics2SizeDigits;
-    const std::string digits = ReadBytesAt(Stream, size_at, kLyrics2SizeDigits);
-    if (!IsDecimalText(digits) || digits.size() != static_cast<std::size_t>(kLyrics2SizeDigits)) return;
-    const int32_t size = std::stoi(digits);
-    if (size > size_at) return;
-    const std::string block = ReadBytesAt(Stream, size_at - size, size);
-    if (!StartsWith(block, kLyricsBegin)) return;
-    ReadLyrics3v2Fields(std::string_view(block).substr(kLyricsBegin.size()), Values);
+  const int32_t TagStart = StreamSize_ - kID3v1Size;
+  if (TagStart <= kLyricsMinRoom) return;
+  const int32_t End = TagStart - kLyricsEndSize;
+  const std::string Marker = ReadBytesAt(Stream_, End, kLyricsEndSize);
+  if (Marker == kLyricsEnd1) {
+    const int32_t From = std::max(End - kLyrics1Window, 0);
+    const std::string Window = ReadBytesAt(Stream_, From, End - From);
+    const std::size_t Begin = Window.find(kLyricsBegin);
+    if (Begin != std::string::npos) Comments_ += Window.substr(Begin + kLyricsBegin.size());
+  } else if (Marker == kLyricsEnd2) {
+    const int32_t SizeAt = End - kLyrics2SizeDigits;
+    const std::string Digits = ReadBytesAt(Stream_, SizeAt, kLyrics2SizeDigits);
+    if (!IsDecimalText(Digits) || Digits.size() != static_cast<std::size_t>(kLyrics2SizeDigits)) return;
+    const int32_t Size = std::stoi(Digits);
+    if (Size > SizeAt) return;
+    const std::string Block = ReadBytesAt(Stream_, SizeAt - Size, Size);
+    if (!StartsWith(Block, kLyricsBegin)) return;
+    ReadLyrics3v2Fields(std::string_view(Block).substr(kLyricsBegin.size()), Values);
   }
 }
 
 void TMP3Reader::ReadLyrics3v2Fields(std::string_view Fields, TID3v1Values& Values) {
   constexpr std::size_t kHeader = kLyrics2NameSize + kLyrics2FieldSizeDigits;
-  auto section = [this](const char* Title, std::string_view Data) {
-    if (!Comments.empty()) Comments += kCRLF;
-    Comments += Title;
-    Comments += kCRLF;
-    Comments += kCRLF;
-    Comments += Data;
-    if (!Data.empty() && !Data.ends_with(kCRLF)) Comments += kCRLF;
+  auto Section = [this](const char* Title, std::string_view Data) {
+    if (!Comments_.empty()) Comments_ += kCRLF;
+    Comments_ += Title;
+    Comments_ += kCRLF;
+    Comments_ += kCRLF;
+    Comments_ += Data;
+    if (!Data.empty() && !Data.ends_with(kCRLF)) Comments_ += kCRLF;
   };
   // An extended value replaces the ID3v1 value it continues.
-  auto extend = [](std::string& Value, std::string_view Extended) {
+  auto Extend = [](std::string& Value, std::string_view Extended) {
     if (StartsWith(Extended, Value)) Value = std::string(Extended);
   };
-  std::size_t pos = 0;
-  while (Fields.size() - pos >= kHeader) {
-    const std::string_view name = Fields.substr(pos, kLyrics2NameSize);
-    const std::string_view digits = Fields.substr(pos + kLyrics2NameSize, kLyrics2FieldSizeDigits);
-    if (!IsDecimalText(digits)) break;
-    const auto size = static_cast<std::size_t>(std::stoi(std::string(digits)));
-    if (size > Fields.size() - pos - kHeader) break;
-    const std::string_view data = Fields.substr(pos + kHeader, size);
-    if (name == "LYR") {
-      section(kLyricsSection, data);
-    } else if (name == "INF") {
-      section(kExtraInfoSection, data);
-    } else if (name == "AUT") {
-      Values.Author = std::string(data);
-    } else if (name == "ETT") {
-      extend(Values.Title, data);
-    } else if (name == "EAL") {
-      extend(Values.Album, data);
-    } else if (name == "EAR") {
-      extend(Values.Artist, data);
+  std::size_t Pos = 0;
+  while (Fields.size() - Pos >= kHeader) {
+    const std::string_view Name = Fields.substr(Pos, kLyrics2NameSize);
+    const std::string_view Digits = Fields.substr(Pos + kLyrics2NameSize, kLyrics2FieldSizeDigits);
+    if (!IsDecimalText(Digits)) break;
+    const auto Size = static_cast<std::size_t>(std::stoi(std::string(Digits)));
+    if (Size > Fields.size() - Pos - kHeader) break;
+    const std::string_view Data = Fields.substr(Pos + kHeader, Size);
+    if (Name == "LYR") {
+      Section(kLyricsSection, Data);
+    } else if (Name == "INF") {
+      Section(kExtraInfoSection, Data);
+    } else if (Name == "AUT") {
+      Values.Author = std::string(Data);
+    } else if (Name == "ETT") {
+      Extend(Values.Title, Data);
+    } else if (Name == "EAL") {
+      Extend(Values.Album, Data);
+    } else if (Name == "EAR") {
+      Extend(Values.Artist, Data);
     }
-    pos += kHeader + size;
+    Pos += kHeader + Size;
   }
 }
 
@@ -397,8 +397,8 @@ void TMP3Reader::ReadLyrics3v2Fields(std::string_view Fields, TID3v1Values& Valu
 // buffer; any other name is opened by its bytes as they stand.
 std::unique_ptr<TVBufFileStream> OpenMP3File(const std::string& FileName) {
   constexpr TFileOpenMode kMode = fmOpenRead | fmShareDenyWrite;
-  const std::u16string wide = Utf8ToUtf16(FileName);
-  if (Utf16ToUtf8(wide) == FileName) return std::make_unique<TVBufFileStream>(wide, kMP3FileBuffer, kMode);
+  const std::u16string Wide = Utf8ToUtf16(FileName);
+  if (Utf16ToUtf8(Wide) == FileName) return std::make_unique<TVBufFileStream>(Wide, kMP3FileBuffer, kMode);
   return std::make_unique<TVBufFileStream>(FileName, kMode);
 }
 
@@ -406,22 +406,22 @@ std::unique_ptr<TVBufFileStream> OpenMP3File(const std::string& FileName) {
 
 bool HasID3v2Header(TVStream& Stream, TID3v2Header& Header) {
   if (Stream.GetSize() < kID3v2HeaderSize) return false;
-  const std::string bytes = ReadBytesAt(Stream, 0, kID3v2HeaderSize);
-  if (bytes.size() != static_cast<std::size_t>(kID3v2HeaderSize) || !StartsWith(bytes, "ID3")) return false;
-  if (bytes[3] != 3 && bytes[3] != 4) return false;
-  Header.Version = static_cast<uint8_t>(bytes[3]);
-  Header.Revision = static_cast<uint8_t>(bytes[4]);
-  Header.Flags = static_cast<uint8_t>(bytes[5]);
-  Header.Size = Synchsafe32(bytes.data() + 6);
+  const std::string Bytes = ReadBytesAt(Stream, 0, kID3v2HeaderSize);
+  if (Bytes.size() != static_cast<std::size_t>(kID3v2HeaderSize) || !StartsWith(Bytes, "ID3")) return false;
+  if (Bytes[3] != 3 && Bytes[3] != 4) return false;
+  Header.Version = static_cast<uint8_t>(Bytes[3]);
+  Header.Revision = static_cast<uint8_t>(Bytes[4]);
+  Header.Flags = static_cast<uint8_t>(Bytes[5]);
+  Header.Size = Synchsafe32(Bytes.data() + 6);
   return true;
 }
 
 bool IsMP3File(const std::string& FileName) {
-  TVBufFileStream stream(FileName, fmOpenRead | fmShareDenyWrite);
-  TID3v2Header header;
-  if (HasID3v2Header(stream, header)) return true;
-  const int32_t size = stream.GetSize();
-  return size >= kID3v1Size && ReadBytesAt(stream, size - kID3v1Size, 3) == "TAG";
+  TVBufFileStream Stream(FileName, fmOpenRead | fmShareDenyWrite);
+  TID3v2Header Header;
+  if (HasID3v2Header(Stream, Header)) return true;
+  const int32_t Size = Stream.GetSize();
+  return Size >= kID3v1Size && ReadBytesAt(Stream, Size - kID3v1Size, 3) == "TAG";
 }
 
 std::string ReadMP3Tags(TVStream& Stream, bool Unicode) {
@@ -430,13 +430,13 @@ std::string ReadMP3Tags(TVStream& Stream, bool Unicode) {
 }
 
 bool ConvertMP3File(const std::string& FileName, bool Unicode, IConvProgress*, std::string& Text) {
-  std::unique_ptr<TVBufFileStream> stream = OpenMP3File(FileName);
-  Text = ReadMP3Tags(*stream, Unicode);
+  std::unique_ptr<TVBufFileStream> Stream = OpenMP3File(FileName);
+  Text = ReadMP3Tags(*Stream, Unicode);
   return true;
 }
 
 bool ConvertMP3Memory(const void* Data, std::size_t Size, bool Unicode, IConvProgress*, std::string& Text) {
-  TVReadOnlyMemStream stream(Data, static_cast<int32_t>(Size));
-  Text = ReadMP3Tags(stream, Unicode);
+  TVReadOnlyMemStream Stream(Data, static_cast<int32_t>(Size));
+  Text = ReadMP3Tags(Stream, Unicode);
   return true;
 }

@@ -90,8 +90,8 @@ const char* const kGenres[kMaxGenreIndex + 1] = {
 const char* const kUnknownGenre = "Unknown";
 
 int FindID3FrameRow(const TID3FrameLabel* Table, std::size_t Count, std::string_view Id) {
-  for (std::size_t i = 0; i < Count; ++i) {
-    if (Id == Table[i].Id) return static_cast<int>(i);
+  for (std::size_t I = 0; I < Count; ++I) {
+    if (Id == Table[I].Id) return static_cast<int>(I);
   }
   return -1;
 }

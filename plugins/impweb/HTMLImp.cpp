@@ -19,8 +19,8 @@ constexpr int32_t kWholeFile = 2147483647;
 // buffer; any other name is opened by its bytes as they stand.
 std::unique_ptr<TVBufFileStream> OpenHTMLFile(const std::string& FileName) {
   constexpr TFileOpenMode kMode = fmOpenRead | fmShareDenyWrite;
-  const std::u16string wide = Utf8ToUtf16(FileName);
-  if (Utf16ToUtf8(wide) == FileName) return std::make_unique<TVBufFileStream>(wide, kHTMLFileBuffer, kMode);
+  const std::u16string Wide = Utf8ToUtf16(FileName);
+  if (Utf16ToUtf8(Wide) == FileName) return std::make_unique<TVBufFileStream>(Wide, kHTMLFileBuffer, kMode);
   return std::make_unique<TVBufFileStream>(FileName, kMode);
 }
 
@@ -34,30 +34,30 @@ bool FreeUpTypes() {
 }  // namespace
 
 bool IsHTMLFile(const std::string& FileName) {
-  std::unique_ptr<TVBufFileStream> stream = OpenHTMLFile(FileName);
-  TUpperCaseFilter upper;
-  stream->Filter = &upper;
-  const bool html = IsTextStream(*stream, -1) && stream->FindString("<HTML", kWholeFile);
-  stream->Filter = nullptr;
-  return html;
+  std::unique_ptr<TVBufFileStream> Stream = OpenHTMLFile(FileName);
+  TUpperCaseFilter Upper;
+  Stream->Filter = &Upper;
+  const bool Html = IsTextStream(*Stream, -1) && Stream->FindString("<HTML", kWholeFile);
+  Stream->Filter = nullptr;
+  return Html;
 }
 
 bool ConvertHTMLStream(TVStream& Source, bool Unicode, IConvProgress* Progress, std::string& Text) {
-  TVMemStream output;
-  if (ConvertHTML(Source, output, nullptr, Unicode, true, Progress) == 0) return false;
-  Text.assign(reinterpret_cast<const char*>(output.GetMemory()), static_cast<std::size_t>(output.GetSize()));
+  TVMemStream Output;
+  if (ConvertHTML(Source, Output, nullptr, Unicode, true, Progress) == 0) return false;
+  Text.assign(reinterpret_cast<const char*>(Output.GetMemory()), static_cast<std::size_t>(Output.GetSize()));
   return true;
 }
 
 bool ConvertHTMLFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
-  std::unique_ptr<TVBufFileStream> stream = OpenHTMLFile(FileName);
-  return ConvertHTMLStream(*stream, Unicode, Progress, Text);
+  std::unique_ptr<TVBufFileStream> Stream = OpenHTMLFile(FileName);
+  return ConvertHTMLStream(*Stream, Unicode, Progress, Text);
 }
 
 bool ConvertHTMLMemory(const void* Data, std::size_t Size, bool Unicode, IConvProgress* Progress,
                        std::string& Text) {
-  TVReadOnlyMemStream stream(Data, static_cast<int32_t>(Size));
-  return ConvertHTMLStream(stream, Unicode, Progress, Text);
+  TVReadOnlyMemStream Stream(Data, static_cast<int32_t>(Size));
+  return ConvertHTMLStream(Stream, Unicode, Progress, Text);
 }
 
 const TConverterDefinition& ConverterDefinition() {
@@ -65,25 +65,25 @@ const TConverterDefinition& ConverterDefinition() {
   static const char* const kDescriptions[] = {
       "Hyper Text Markup Language Document (HTML)", "Hyper Text Markup Language Document (HTML)",
       "Hyper Text Markup Language Document (HTML)", "Hyper Text Markup Language Document (HTML)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d;
-    d.DllInfo = "Quorvane Library v.021010";
-    d.DllVersion = 5378562;
-    d.CompatibilityFlags = cfMemoryConversion | cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "htm;html;shtml;asp";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.TypeMatch = TTypeMatch::tmWhole;
-    d.ConvertFile = ConvertHTMLFile;
-    d.ConvertMemory = ConvertHTMLMemory;
-    d.IsFileSupported = IsHTMLFile;
-    d.InitializeTypes = InitializeTypes;
-    d.FreeUpTypes = FreeUpTypes;
-    d.ClearErrorOnConvert = true;
-    d.ClearErrorOnContentTest = true;
-    d.KeepContentTestError = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D;
+    D.DllInfo = "Quorvane Library v.021010";
+    D.DllVersion = 5378562;
+    D.CompatibilityFlags = cfMemoryConversion | cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "htm;html;shtml;asp";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.TypeMatch = TTypeMatch::tmWhole;
+    D.ConvertFile = ConvertHTMLFile;
+    D.ConvertMemory = ConvertHTMLMemory;
+    D.IsFileSupported = IsHTMLFile;
+    D.InitializeTypes = InitializeTypes;
+    D.FreeUpTypes = FreeUpTypes;
+    D.ClearErrorOnConvert = true;
+    D.ClearErrorOnContentTest = true;
+    D.KeepContentTestError = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

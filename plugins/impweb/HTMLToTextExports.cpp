@@ -21,27 +21,27 @@ void* ConvertBuffer(const void* Buffer, IHTMLLinks* Links, IConvProgress* Progre
       *Size = 0;
       return nullptr;
     }
-    TVReadOnlyMemStream source(Buffer, *Size);
-    TVMemStream text;
+    TVReadOnlyMemStream Source(Buffer, *Size);
+    TVMemStream Text;
     if (Charset == 0) {
-      Charset = DetectHTMLCharset(source, nullptr);
-      source.Seek(0);
+      Charset = DetectHTMLCharset(Source, nullptr);
+      Source.Seek(0);
     }
-    if (ConvertHTMLCharset(source, text, Links, Unicode, true, Charset, Progress) == 0 ||
-        text.GetSize() > std::numeric_limits<int32_t>::max() - kTerminatorBytes) {
+    if (ConvertHTMLCharset(Source, Text, Links, Unicode, true, Charset, Progress) == 0 ||
+        Text.GetSize() > std::numeric_limits<int32_t>::max() - kTerminatorBytes) {
       *Size = 0;
       return nullptr;
     }
-    const int32_t n = text.GetSize();
-    void* block = ConvAllocResultBlock(static_cast<std::size_t>(n) + kTerminatorBytes);
-    if (block == nullptr) {
+    const int32_t N = Text.GetSize();
+    void* Block = ConvAllocResultBlock(static_cast<std::size_t>(N) + kTerminatorBytes);
+    if (Block == nullptr) {
       *Size = 0;
       return nullptr;
     }
-    std::memset(block, 0, static_cast<std::size_t>(n) + kTerminatorBytes);
-    if (n > 0) std::memcpy(block, text.GetMemory(), static_cast<std::size_t>(n));
-    *Size = n;
-    return block;
+    std::memset(Block, 0, static_cast<std::size_t>(N) + kTerminatorBytes);
+    if (N > 0) std::memcpy(Block, Text.GetMemory(), static_cast<std::size_t>(N));
+    *Size = N;
+    return Block;
   } catch (...) {
     *Size = 0;
     return nullptr;

@@ -14,22 +14,22 @@ constexpr uint8_t kConvertFlags = kDetectFlagEightBit | kDetectFlagCyrillic | kD
 }  // namespace
 
 bool ConvertWordFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
-  TVMemStream output;
-  bool is_unicode = false;
-  uint8_t charset = qvnls::kCharsetNone;
-  if (!ReadWordDocument(FileName, output, is_unicode, charset, Progress)) return false;
+  TVMemStream Output;
+  bool IsUnicode = false;
+  uint8_t Charset = qvnls::kCharsetNone;
+  if (!ReadWordDocument(FileName, Output, IsUnicode, Charset, Progress)) return false;
   // 8-bit text needs converting to UTF-16, and to 8-bit form too when it is in a page other than the
   // system's; text already in the form asked for stays as it was read.
-  const bool convert = Unicode != is_unicode ||
-                       (!Unicode && charset != qvnls::kCharsetNone && charset != qvnls::GetAnsiCharset());
-  TVMemStream converted;
-  TVMemStream* result = &output;
-  if (convert) {
-    output.Seek(0);
-    ConvertTextCharset(output, converted, charset, Unicode, kConvertFlags);
-    result = &converted;
+  const bool Convert = Unicode != IsUnicode ||
+                       (!Unicode && Charset != qvnls::kCharsetNone && Charset != qvnls::GetAnsiCharset());
+  TVMemStream Converted;
+  TVMemStream* Result = &Output;
+  if (Convert) {
+    Output.Seek(0);
+    ConvertTextCharset(Output, Converted, Charset, Unicode, kConvertFlags);
+    Result = &Converted;
   }
-  Text.assign(reinterpret_cast<const char*>(result->GetMemory()),
-              static_cast<std::size_t>(result->GetSize()));
+  Text.assign(reinterpret_cast<const char*>(Result->GetMemory()),
+              static_cast<std::size_t>(Result->GetSize()));
   return true;
 }

@@ -8,23 +8,23 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"doc"};
   static const char* const kDescriptions[] = {"Microsoft\u00ae Word Document (DOC)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d;
-    d.DllInfo = "Quorvane Library v.021010";
-    d.DllVersion = 5378562;
-    d.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "doc";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.TypeMatch = TTypeMatch::tmPrefix;
-    d.ConvertFile = ConvertWordFile;
-    d.RefuseMemory = true;
-    d.IsFileSupported = IsWordDocument;
-    d.ClearErrorOnConvert = false;
-    d.ClearErrorOnContentTest = false;
-    d.KeepContentTestError = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D;
+    D.DllInfo = "Quorvane Library v.021010";
+    D.DllVersion = 5378562;
+    D.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "doc";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.TypeMatch = TTypeMatch::tmPrefix;
+    D.ConvertFile = ConvertWordFile;
+    D.RefuseMemory = true;
+    D.IsFileSupported = IsWordDocument;
+    D.ClearErrorOnConvert = false;
+    D.ClearErrorOnContentTest = false;
+    D.KeepContentTestError = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

@@ -55,9 +55,9 @@ uint32_t Get32(const uint8_t* P) {
 }
 
 uint32_t ReadStreamU32(TCfbStream& Stream) {
-  uint8_t b[4];
-  ReadOleStreamExact(Stream, b, sizeof b);
-  return Get32(b);
+  uint8_t B[4];
+  ReadOleStreamExact(Stream, B, sizeof B);
+  return Get32(B);
 }
 
 // What one document's reading works with.
@@ -73,90 +73,90 @@ struct TWordContext {
 // Count characters at Position of "WordDocument", 8-bit or UTF-16 (Wide), written with the character rules.
 void ReadWordPiece(uint32_t Position, uint32_t Count, bool Wide, TWordContext& Context) {
   // Count never exceeds the stream's size (checked); the text must still fit a 31-bit stream.
-  const uint64_t bytes = static_cast<uint64_t>(Count) * (Wide ? 2 : 1);
-  if (bytes > kMaxPieceBytes) throw EDocInvalid();
-  std::vector<uint8_t> buffer(static_cast<std::size_t>(bytes));
+  const uint64_t Bytes = static_cast<uint64_t>(Count) * (Wide ? 2 : 1);
+  if (Bytes > kMaxPieceBytes) throw EDocInvalid();
+  std::vector<uint8_t> Buffer(static_cast<std::size_t>(Bytes));
   SeekOleStream(*Context.Document, Position);
-  if (bytes > 0) ReadOleStreamExact(*Context.Document, buffer.data(), static_cast<uint32_t>(bytes));
-  TVStream& dest = *Context.Dest;
+  if (Bytes > 0) ReadOleStreamExact(*Context.Document, Buffer.data(), static_cast<uint32_t>(Bytes));
+  TVStream& Dest = *Context.Dest;
   if (!Context.Unicode) {
-    for (uint8_t c : buffer) WriteWordChar8(dest, c);
+    for (uint8_t c : Buffer) WriteWordChar8(Dest, c);
   } else if (Wide) {
-    for (uint32_t i = 0; i < Count; ++i) WriteWordChar16(dest, Get16(&buffer[2 * i]));
+    for (uint32_t I = 0; I < Count; ++I) WriteWordChar16(Dest, Get16(&Buffer[2 * I]));
   } else {
-    for (uint8_t c : buffer) WriteWordChar16(dest, Win1252ToWide(c));
+    for (uint8_t c : Buffer) WriteWordChar16(Dest, Win1252ToWide(c));
   }
 }
 
 // Finds the piece table in the Length bytes at Start of Table and reads every piece it lists.
 void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWordContext& Context) {
-  const int64_t end = static_cast<int64_t>(Start) + Length;
-  int64_t at = Start;
+  const int64_t End = static_cast<int64_t>(Start) + Length;
+  int64_t At = Start;
   uint32_t pieces = 0;
-  while (end - at >= kBlockHeader) {
-    uint8_t header[kBlockHeader];
-    SeekOleStream(Table, at);
-    ReadOleStreamExact(Table, header, sizeof header);
-    if (header[0] == kBlockPieceTable) {
-      const uint32_t length = Get32(header + 1);
-      if (length < kPositionSize || (length - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
+  while (End - At >= kBlockHeader) {
+    uint8_t Header[kBlockHeader];
+    SeekOleStream(Table, At);
+    ReadOleStreamExact(Table, Header, sizeof Header);
+    if (Header[0] == kBlockPieceTable) {
+      const uint32_t Length = Get32(Header + 1);
+      if (Length < kPositionSize || (Length - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
         throw EDocInvalid();
       }
-      pieces = (length - kPositionSize) / (kPositionSize + kDescriptorSize);
-      at += kBlockHeader;
+      pieces = (Length - kPositionSize) / (kPositionSize + kDescriptorSize);
+      At += kBlockHeader;
       break;
     }
-    if (header[0] != kBlockProperties) throw EDocInvalid();
-    at += 3 + Get16(header + 1);
+    if (Header[0] != kBlockProperties) throw EDocInvalid();
+    At += 3 + Get16(Header + 1);
   }
   if (pieces == 0) throw EDocInvalid();
 
   // The character counts, one per piece. Reading them one at a time keeps memory to what the stream
   // really holds, whatever count the length claims.
-  TInt32Vector counts;
-  SeekOleStream(Table, at);
-  uint32_t previous = ReadStreamU32(Table);
-  if (previous != 0) throw EDocInvalid();
-  int64_t total = 0;
-  for (uint32_t i = 0; i < pieces; ++i) {
-    const uint32_t next = ReadStreamU32(Table);
-    const int64_t count = static_cast<int64_t>(next) - previous;
-    total += count;
+  TInt32Vector Counts;
+  SeekOleStream(Table, At);
+  uint32_t Previous = ReadStreamU32(Table);
+  if (Previous != 0) throw EDocInvalid();
+  int64_t Total = 0;
+  for (uint32_t I = 0; I < pieces; ++I) {
+    const uint32_t Next = ReadStreamU32(Table);
+    const int64_t Count = static_cast<int64_t>(Next) - Previous;
+    Total += Count;
     // Pieces never overlap, so together they hold no more characters than the stream has bytes.
-    if (count < 0 || count > Context.DocumentSize || total > Context.DocumentSize) throw EDocInvalid();
-    counts.Add(static_cast<int32_t>(count));
-    previous = next;
+    if (Count < 0 || Count > Context.DocumentSize || Total > Context.DocumentSize) throw EDocInvalid();
+    Counts.Add(static_cast<int32_t>(Count));
+    Previous = Next;
   }
 
   // The descriptors follow the positions. The table may be "WordDocument" itself (Word 6/95), which
   // ReadWordPiece moves on, so each descriptor is read from its own place.
-  int64_t descriptor = at + static_cast<int64_t>(pieces + 1) * kPositionSize;
-  for (uint32_t i = 0; i < pieces; ++i, descriptor += kDescriptorSize) {
+  int64_t Descriptor = At + static_cast<int64_t>(pieces + 1) * kPositionSize;
+  for (uint32_t I = 0; I < pieces; ++I, Descriptor += kDescriptorSize) {
     if (Context.Progress != nullptr && !Context.Progress->Check()) {
       Context.Cancelled = true;
       return;
     }
-    uint8_t entry[kDescriptorSize];
-    SeekOleStream(Table, descriptor);
-    ReadOleStreamExact(Table, entry, sizeof entry);
-    const uint32_t position = Get32(entry + 2);
-    const auto count = static_cast<uint32_t>(counts.Get(static_cast<int32_t>(i)));
+    uint8_t Entry[kDescriptorSize];
+    SeekOleStream(Table, Descriptor);
+    ReadOleStreamExact(Table, Entry, sizeof Entry);
+    const uint32_t Position = Get32(Entry + 2);
+    const auto Count = static_cast<uint32_t>(Counts.Get(static_cast<int32_t>(I)));
     if (!Context.Unicode) {
-      ReadWordPiece(position, count, false, Context);
-    } else if ((position & kPieceCompressed) != 0) {
-      ReadWordPiece((position & ~kPieceCompressed) / 2, count, false, Context);
+      ReadWordPiece(Position, Count, false, Context);
+    } else if ((Position & kPieceCompressed) != 0) {
+      ReadWordPiece((Position & ~kPieceCompressed) / 2, Count, false, Context);
     } else {
-      ReadWordPiece(position, count, true, Context);
+      ReadWordPiece(Position, Count, true, Context);
     }
   }
 }
 
 // Opens the first of the two table-stream names that exists, the one the FIB names first.
 std::unique_ptr<TCfbStream> OpenTableStream(TCfbStorage& Storage, bool OneTable) {
-  const std::u16string names[2] = {OneTable ? u"1Table" : u"0Table", OneTable ? u"0Table" : u"1Table"};
-  for (const std::u16string& name : names) {
-    std::unique_ptr<TCfbStream> stream;
-    if (Storage.OpenStream(name, STGM_READ | STGM_SHARE_EXCLUSIVE, stream) == S_OK) return stream;
+  const std::u16string Names[2] = {OneTable ? u"1Table" : u"0Table", OneTable ? u"0Table" : u"1Table"};
+  for (const std::u16string& Name : Names) {
+    std::unique_ptr<TCfbStream> Stream;
+    if (Storage.OpenStream(Name, STGM_READ | STGM_SHARE_EXCLUSIVE, Stream) == S_OK) return Stream;
   }
   return nullptr;
 }
@@ -165,10 +165,10 @@ std::unique_ptr<TCfbStream> OpenTableStream(TCfbStorage& Storage, bool OneTable)
 
 bool IsWordDocument(const std::string& FileName) {
   try {
-    std::unique_ptr<TCfbStorage> storage;
-    if (StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, storage) != S_OK) return false;
-    std::unique_ptr<TCfbStream> stream;
-    return storage->OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, stream) == S_OK;
+    std::unique_ptr<TCfbStorage> Storage;
+    if (StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, Storage) != S_OK) return false;
+    std::unique_ptr<TCfbStream> Stream;
+    return Storage->OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, Stream) == S_OK;
   } catch (...) {
     return false;
   }
@@ -176,64 +176,64 @@ bool IsWordDocument(const std::string& FileName) {
 
 uint8_t WordTextCharset(uint16_t Language, uint16_t TextCharset) {
   if (TextCharset != kFibCharsetWindows || (Language & kPrimaryLanguageMask) == 0) return 0;
-  int32_t code_page = qvnls::GetWindowsCodePage(Language);
-  for (const TLanguagePage& row : kSublanguagePages) {
-    if (row.Language == Language) code_page = row.CodePage;
+  int32_t CodePage = qvnls::GetWindowsCodePage(Language);
+  for (const TLanguagePage& Row : kSublanguagePages) {
+    if (Row.Language == Language) CodePage = Row.CodePage;
   }
-  return code_page > 0 ? qvnls::WindowsCodePageToHTMLCharset(code_page) : 0;
+  return CodePage > 0 ? qvnls::WindowsCodePageToHTMLCharset(CodePage) : 0;
 }
 
 bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
                       IConvProgress* Progress) {
-  std::unique_ptr<TCfbStorage> storage;
-  ComCheck(StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, storage));
-  return ReadWordStorage(*storage, Dest, IsUnicode, Charset, Progress);
+  std::unique_ptr<TCfbStorage> Storage;
+  ComCheck(StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, Storage));
+  return ReadWordStorage(*Storage, Dest, IsUnicode, Charset, Progress);
 }
 
 bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress) {
-  uint8_t charset = 0;
-  return ReadWordDocument(FileName, Dest, IsUnicode, charset, Progress);
+  uint8_t Charset = 0;
+  return ReadWordDocument(FileName, Dest, IsUnicode, Charset, Progress);
 }
 
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress) {
-  uint8_t charset = 0;
-  return ReadWordStorage(Storage, Dest, IsUnicode, charset, Progress);
+  uint8_t Charset = 0;
+  return ReadWordStorage(Storage, Dest, IsUnicode, Charset, Progress);
 }
 
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
                      IConvProgress* Progress) {
-  std::unique_ptr<TCfbStream> document;
-  ComCheck(Storage.OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, document));
-  TWordContext context;
-  context.Document = document.get();
-  context.DocumentSize = static_cast<int64_t>(document->Size());
-  context.Dest = &Dest;
-  context.Progress = Progress;
+  std::unique_ptr<TCfbStream> Document;
+  ComCheck(Storage.OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, Document));
+  TWordContext Context;
+  Context.Document = Document.get();
+  Context.DocumentSize = static_cast<int64_t>(Document->Size());
+  Context.Dest = &Dest;
+  Context.Progress = Progress;
 
-  uint8_t fib[kFibSize];
-  ReadOleStreamExact(*document, fib, sizeof fib);
-  const uint16_t flags = Get16(fib + kFibFlags);
-  if ((flags & kFibEncrypted) != 0) throw EDocEncrypted();
+  uint8_t Fib[kFibSize];
+  ReadOleStreamExact(*Document, Fib, sizeof Fib);
+  const uint16_t Flags = Get16(Fib + kFibFlags);
+  if ((Flags & kFibEncrypted) != 0) throw EDocEncrypted();
 
-  std::unique_ptr<TCfbStream> table = OpenTableStream(Storage, (flags & kFibWhichTable) != 0);
-  if (table != nullptr) {
-    IsUnicode = context.Unicode = true;
+  std::unique_ptr<TCfbStream> Table = OpenTableStream(Storage, (Flags & kFibWhichTable) != 0);
+  if (Table != nullptr) {
+    IsUnicode = Context.Unicode = true;
     Charset = qvnls::kCharsetUtf16LE;
-    ReadWordPieceTable(*table, Get32(fib + kFibPieceTable97), Get32(fib + kFibPieceTable97 + 4), context);
+    ReadWordPieceTable(*Table, Get32(Fib + kFibPieceTable97), Get32(Fib + kFibPieceTable97 + 4), Context);
   } else {
-    IsUnicode = context.Unicode = false;
-    Charset = WordTextCharset(Get16(fib + kFibLanguage), Get16(fib + kFibTextCharset));
-    if ((flags & kFibComplex) != 0) {
-      ReadWordPieceTable(*document, Get32(fib + kFibPieceTable95), Get32(fib + kFibPieceTable95 + 4),
-                         context);
+    IsUnicode = Context.Unicode = false;
+    Charset = WordTextCharset(Get16(Fib + kFibLanguage), Get16(Fib + kFibTextCharset));
+    if ((Flags & kFibComplex) != 0) {
+      ReadWordPieceTable(*Document, Get32(Fib + kFibPieceTable95), Get32(Fib + kFibPieceTable95 + 4),
+                         Context);
     } else {
-      const uint32_t first = Get32(fib + kFibTextStart);
-      const uint32_t last = Get32(fib + kFibTextEnd);
-      if (last < first || last - first > context.DocumentSize) throw EDocInvalid();
-      ReadWordPiece(first, last - first, false, context);
+      const uint32_t First = Get32(Fib + kFibTextStart);
+      const uint32_t Last = Get32(Fib + kFibTextEnd);
+      if (Last < First || Last - First > Context.DocumentSize) throw EDocInvalid();
+      ReadWordPiece(First, Last - First, false, Context);
     }
   }
-  return !context.Cancelled;
+  return !Context.Cancelled;
 }
 
 bool IsDroppedWordChar(char16_t C) { return C == kOptionalHyphen; }

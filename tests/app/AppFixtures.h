@@ -17,13 +17,13 @@
 class TRegistrySandbox {
  public:
   TRegistrySandbox() {
-    if (const char* Old = std::getenv("XDG_CONFIG_HOME")) Saved = Old;
+    if (const char* Old = std::getenv("XDG_CONFIG_HOME")) Saved_ = Old;
     setenv("XDG_CONFIG_HOME", Folder.Path.c_str(), 1);
     SetRegStore(nullptr);  // taken again from the environment
   }
   ~TRegistrySandbox() {
-    if (Saved)
-      setenv("XDG_CONFIG_HOME", Saved->c_str(), 1);
+    if (Saved_)
+      setenv("XDG_CONFIG_HOME", Saved_->c_str(), 1);
     else
       unsetenv("XDG_CONFIG_HOME");
     SetRegStore(nullptr);
@@ -37,7 +37,7 @@ class TRegistrySandbox {
   TTempFolder Folder;
 
  private:
-  std::optional<std::string> Saved;
+  std::optional<std::string> Saved_;
 };
 
 // The folder of the application's test fixtures.

@@ -16,8 +16,8 @@ class LangFile : public ::testing::Test {
 
   // Writes Text as a language file and answers its name.
   std::u16string Write(const std::string& Text, const std::string& Name = "qvsrchxx.lng") {
-    WriteFileBytes(Folder / Name, Text);
-    return Utf8ToUtf16(Folder / Name);
+    WriteFileBytes(Folder_ / Name, Text);
+    return Utf8ToUtf16(Folder_ / Name);
   }
   // The message that reading Text raises; empty when it reads.
   std::string ErrorOf(const std::string& Text) {
@@ -30,11 +30,11 @@ class LangFile : public ::testing::Test {
     return {};
   }
   std::string Header(int Line) const {
-    return "Error importing language file '" + (Folder / "qvsrchxx.lng") + "' (line " + std::to_string(Line) +
-           ")";
+    return "Error importing language file '" + (Folder_ / "qvsrchxx.lng") + "' (line " +
+           std::to_string(Line) + ")";
   }
 
-  TTempFolder Folder;
+  TTempFolder Folder_;
 };
 
 TEST_F(LangFile, ValuesAreUnquotedContinuedAndCutAtTheirComment) {
@@ -158,7 +158,7 @@ TEST_F(LangFile, LinesBeyondTheBufferAndMissingFilesFailCleanly) {
 
   TLangFileContent Content;
   try {
-    ReadLanguageFile(Utf8ToUtf16(Folder / "missing.lng"), Content);
+    ReadLanguageFile(Utf8ToUtf16(Folder_ / "missing.lng"), Content);
     FAIL() << "a missing file was read";
   } catch (const EMultiLang& E) {
     EXPECT_NE(std::string(E.Message()).find("missing.lng' (line 0)\r\n"), std::string::npos) << E.Message();
@@ -210,23 +210,23 @@ class LangApply : public LangFile {
  protected:
   void SetUp() override {
     LangFile::SetUp();
-    Main.Texts["Caption"] = u"Designed title";
-    Start.Texts["Hint"] = u"Start search";
-    Start.Texts["Caption"] = u"Start";
-    Logic.Lists["Items"] = {u"Any", u"All", u"Phrase"};
-    Logic.Index = 2;
-    Panel.Children = {&Start, &Logic};
-    Main.Children = {&Panel};
-    Other.Texts["Caption"] = u"Other designed";
-    Module.Children = {&Timer};
-    Timer.Texts["Hint"] = u"Designed timer";
-    Screen.Forms = {&Main, &Other};
-    Screen.Modules = {&Module};
+    Main_.Texts["Caption"] = u"Designed title";
+    Start_.Texts["Hint"] = u"Start search";
+    Start_.Texts["Caption"] = u"Start";
+    Logic_.Lists["Items"] = {u"Any", u"All", u"Phrase"};
+    Logic_.Index = 2;
+    Panel_.Children = {&Start_, &Logic_};
+    Main_.Children = {&Panel_};
+    Other_.Texts["Caption"] = u"Other designed";
+    Module_.Children = {&Timer_};
+    Timer_.Texts["Hint"] = u"Designed timer";
+    Screen_.Forms = {&Main_, &Other_};
+    Screen_.Modules = {&Module_};
 
-    Store.AddLanguage("English", 1);
+    Store_.AddLanguage("English", 1);
     int32_t Index;
     std::string Id;
-    Store.ImportFile(
+    Store_.ImportFile(
         Write("[!META]\nLANGUAGE=XX\n"
               "[Main]\nCaption=XX title\nPanel.Start.Hint=XX hint\nPanel.Start.Caption=XX start\n"
               "Panel.Logic.Items={\nXX any\nXX all\nXX phrase\n}\n"
@@ -236,64 +236,64 @@ class LangApply : public LangFile {
               "[Module]\nTimer.Hint=XX timer\n",
               "xx.lng"),
         Index, Id);
-    Store.ImportFile(Write("[!META]\nLANGUAGE=YY\n[Main]\nCaption=YY title\n"
-                           "Panel.Logic.Items={\nYY only\n}\n",
-                           "yy.lng"),
-                     Index, Id);
+    Store_.ImportFile(Write("[!META]\nLANGUAGE=YY\n[Main]\nCaption=YY title\n"
+                            "Panel.Logic.Items={\nYY only\n}\n",
+                            "yy.lng"),
+                      Index, Id);
   }
 
-  TFakeComponent Main{"Main", "TMain"}, Panel{"Panel"}, Start{"Start"}, Logic{"Logic"};
-  TFakeComponent Other{"Other", "TOTHER"}, Module{"Module", "TModule"}, Timer{"Timer"};
-  TFakeScreen Screen;
-  TLangStorage Store;
+  TFakeComponent Main_{"Main", "TMain"}, Panel_{"Panel"}, Start_{"Start"}, Logic_{"Logic"};
+  TFakeComponent Other_{"Other", "TOTHER"}, Module_{"Module", "TModule"}, Timer_{"Timer"};
+  TFakeScreen Screen_;
+  TLangStorage Store_;
 };
 
 TEST_F(LangApply, CapturedTextsComeBackAndMissingEntriesShowThem) {
-  Store.ApplyLanguage(0, true, &Screen, nullptr);
-  EXPECT_EQ(Store.GetProperty(0, "Main.Caption")->Text, u"Designed title");
-  EXPECT_EQ(Store.GetProperty(0, "Main.Panel.Logic.Items")->Items.size(), 3u);
-  EXPECT_EQ(Store.GetProperty(0, "Module.Timer.Hint")->Text, u"Designed timer");
-  EXPECT_EQ(Store.GetProperty(0, "Main.Panel.Missing.Caption"), nullptr);  // no such component
+  Store_.ApplyLanguage(0, true, &Screen_, nullptr);
+  EXPECT_EQ(Store_.GetProperty(0, "Main.Caption")->Text, u"Designed title");
+  EXPECT_EQ(Store_.GetProperty(0, "Main.Panel.Logic.Items")->Items.size(), 3u);
+  EXPECT_EQ(Store_.GetProperty(0, "Module.Timer.Hint")->Text, u"Designed timer");
+  EXPECT_EQ(Store_.GetProperty(0, "Main.Panel.Missing.Caption"), nullptr);  // no such component
 
-  Store.ApplyLanguage(1, false, &Screen, nullptr);
-  EXPECT_EQ(Main.Texts["Caption"], u"XX title");
-  EXPECT_EQ(Start.Texts["Hint"], u"XX hint");
-  EXPECT_EQ(Other.Texts["Caption"], u"XX other");  // window class names compare without case
-  EXPECT_EQ(Timer.Texts["Hint"], u"XX timer");     // found among the data modules
-  EXPECT_EQ(Logic.Lists["Items"], (std::vector<std::u16string>{u"XX any", u"XX all", u"XX phrase"}));
-  EXPECT_EQ(Logic.Index, 2);  // still in range: kept
-  EXPECT_EQ(Start.Texts.count("NoSuchProperty"), 0u);
+  Store_.ApplyLanguage(1, false, &Screen_, nullptr);
+  EXPECT_EQ(Main_.Texts["Caption"], u"XX title");
+  EXPECT_EQ(Start_.Texts["Hint"], u"XX hint");
+  EXPECT_EQ(Other_.Texts["Caption"], u"XX other");  // window class names compare without case
+  EXPECT_EQ(Timer_.Texts["Hint"], u"XX timer");     // found among the data modules
+  EXPECT_EQ(Logic_.Lists["Items"], (std::vector<std::u16string>{u"XX any", u"XX all", u"XX phrase"}));
+  EXPECT_EQ(Logic_.Index, 2);  // still in range: kept
+  EXPECT_EQ(Start_.Texts.count("NoSuchProperty"), 0u);
 
   // YY lacks the hint: the built-in one shows, not XX's.
-  Store.ApplyLanguage(2, false, &Screen, nullptr);
-  EXPECT_EQ(Main.Texts["Caption"], u"YY title");
-  EXPECT_EQ(Start.Texts["Hint"], u"Start search");
-  EXPECT_EQ(Logic.Lists["Items"], std::vector<std::u16string>{u"YY only"});
-  EXPECT_EQ(Logic.Index, -1);  // index 2 is beyond the one item
+  Store_.ApplyLanguage(2, false, &Screen_, nullptr);
+  EXPECT_EQ(Main_.Texts["Caption"], u"YY title");
+  EXPECT_EQ(Start_.Texts["Hint"], u"Start search");
+  EXPECT_EQ(Logic_.Lists["Items"], std::vector<std::u16string>{u"YY only"});
+  EXPECT_EQ(Logic_.Index, -1);  // index 2 is beyond the one item
 
-  Store.ApplyLanguage(0, false, &Screen, nullptr);
-  EXPECT_EQ(Main.Texts["Caption"], u"Designed title");
-  EXPECT_EQ(Other.Texts["Caption"], u"Other designed");
+  Store_.ApplyLanguage(0, false, &Screen_, nullptr);
+  EXPECT_EQ(Main_.Texts["Caption"], u"Designed title");
+  EXPECT_EQ(Other_.Texts["Caption"], u"Other designed");
 }
 
 TEST_F(LangApply, AGivenWindowIsTheOnlyTargetAndEqualTextsAreNotRewritten) {
-  Store.ApplyLanguage(1, false, &Screen, &Other);
-  EXPECT_EQ(Other.Texts["Caption"], u"XX other");
-  EXPECT_EQ(Main.Texts["Caption"], u"Designed title");
-  EXPECT_EQ(Timer.Texts["Hint"], u"Designed timer");  // data modules are not on that window
+  Store_.ApplyLanguage(1, false, &Screen_, &Other_);
+  EXPECT_EQ(Other_.Texts["Caption"], u"XX other");
+  EXPECT_EQ(Main_.Texts["Caption"], u"Designed title");
+  EXPECT_EQ(Timer_.Texts["Hint"], u"Designed timer");  // data modules are not on that window
 
-  const int32_t Writes = Other.Writes;
-  Store.ApplyLanguage(1, false, &Screen, &Other);
-  EXPECT_EQ(Other.Writes, Writes);
+  const int32_t Writes = Other_.Writes;
+  Store_.ApplyLanguage(1, false, &Screen_, &Other_);
+  EXPECT_EQ(Other_.Writes, Writes);
 }
 
 TEST_F(LangApply, CaptureOnlyMissingKeepsEarlierCaptures) {
-  Store.ApplyLanguage(0, true, &Screen, nullptr);
-  Main.Texts["Caption"] = u"Changed at run time";
-  Store.ApplyLanguage(0, true, &Screen, nullptr, true);
-  EXPECT_EQ(Store.GetProperty(0, "Main.Caption")->Text, u"Designed title");
-  Store.ApplyLanguage(0, true, &Screen, nullptr);
-  EXPECT_EQ(Store.GetProperty(0, "Main.Caption")->Text, u"Changed at run time");
+  Store_.ApplyLanguage(0, true, &Screen_, nullptr);
+  Main_.Texts["Caption"] = u"Changed at run time";
+  Store_.ApplyLanguage(0, true, &Screen_, nullptr, true);
+  EXPECT_EQ(Store_.GetProperty(0, "Main.Caption")->Text, u"Designed title");
+  Store_.ApplyLanguage(0, true, &Screen_, nullptr);
+  EXPECT_EQ(Store_.GetProperty(0, "Main.Caption")->Text, u"Changed at run time");
 }
 
 }  // namespace

@@ -149,25 +149,25 @@ class MsgTranslation : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    Languages.AddLanguage("English", 1);
+    Languages_.AddLanguage("English", 1);
   }
   void TearDown() override {
     SetMsgLanguages(nullptr);
     qvnls::ResetSystemCodePages();
   }
   int32_t Load(const std::string& Name) {
-    return Languages.LoadLanguageFile(Utf8ToUtf16(AppTestData("lng/" + Name)));
+    return Languages_.LoadLanguageFile(Utf8ToUtf16(AppTestData("lng/" + Name)));
   }
 
-  TMultiLang Languages;
+  TMultiLang Languages_;
 };
 
 TEST_F(MsgTranslation, ACyrillicFileTranslatesAndMissingKeysStayEnglish) {
   const int32_t RU = Load("qvsrchru.lng");
-  Languages.SetLanguageIndex(RU);
+  Languages_.SetLanguageIndex(RU);
   // Before the main window hands its language object over, the defaults show.
   EXPECT_EQ(GetMsg(TMsgIndex::OK), "OK");
-  SetMsgLanguages(&Languages);
+  SetMsgLanguages(&Languages_);
   EXPECT_EQ(GetMsgW(TMsgIndex::OK), u"\u041E\u041A");
   EXPECT_EQ(GetMsg(TMsgIndex::Cancel), "\u041E\u0442\u043C\u0435\u043D\u0430");
   EXPECT_EQ(GetMsgW(TMsgIndex::SrchFin),
@@ -178,21 +178,21 @@ TEST_F(MsgTranslation, ACyrillicFileTranslatesAndMissingKeysStayEnglish) {
   EXPECT_EQ(GetMsg(TMsgIndex::Warning), "Warning");
   // "[$Search]" makes the key "Search.OK", which is no catalogue key.
   std::u16string Value;
-  ASSERT_TRUE(Languages.GetString("Search.OK", Value));
+  ASSERT_TRUE(Languages_.GetString("Search.OK", Value));
   EXPECT_EQ(Value, u"\u0418\u0441\u043A\u0430\u0442\u044C");
 
-  Languages.SetLanguageIndex(0);
+  Languages_.SetLanguageIndex(0);
   EXPECT_EQ(GetMsg(TMsgIndex::OK), "OK");
 }
 
 TEST_F(MsgTranslation, TheEnglishSampleReadsItsEscapesAndQuotes) {
-  Languages.SetLanguageIndex(Load("qvsrchuk.lng"));
-  SetMsgLanguages(&Languages);
+  Languages_.SetLanguageIndex(Load("qvsrchuk.lng"));
+  SetMsgLanguages(&Languages_);
   EXPECT_EQ(GetMsg(TMsgIndex::OptionsInterface), "User \"Interface\"; colours");
   EXPECT_EQ(FormatMsg(TMsgIndex::SrchStat_dd, {3, 1}), "Files scanned: 3.\tFiles found: 1");
   EXPECT_EQ(FormatMsg(TMsgIndex::ConvCantLoad_ss, {"imp.so", "No file"}),
             "Can't load converter \"imp.so\". No file");
-  EXPECT_EQ(Languages.GetStorage().GetProperty(Languages.GetLanguageIndex(), "Main.StartBtn.Hint")->Text,
+  EXPECT_EQ(Languages_.GetStorage().GetProperty(Languages_.GetLanguageIndex(), "Main.StartBtn.Hint")->Text,
             u"Start search now");
 }
 
@@ -207,8 +207,8 @@ TEST_F(MsgTranslation, TranslationsThatDoNotFitTheirArgumentsAreNotUsed) {
                  "FileTooLargeForConv_sd=%s %s\n"   // a string where a number comes
                  "AskStopOperation=100% sicher?\n"  // no arguments: shown as it is
                  "ConvInvalid_s=Kein %s, %x\n");    // a hex number too many
-  Languages.SetLanguageIndex(Languages.LoadLanguageFile(Utf8ToUtf16(Folder / "bad.lng")));
-  SetMsgLanguages(&Languages);
+  Languages_.SetLanguageIndex(Languages_.LoadLanguageFile(Utf8ToUtf16(Folder / "bad.lng")));
+  SetMsgLanguages(&Languages_);
   struct TCase {
     TMsgIndex Index;
     TFormatArgs Args;

@@ -20,11 +20,11 @@ class MultiLang : public ::testing::Test {
   void TearDown() override { qvnls::ResetSystemCodePages(); }
 
   std::u16string Write(const std::string& Name, const std::string& Text) {
-    WriteFileBytes(Folder / Name, Text);
-    return Utf8ToUtf16(Folder / Name);
+    WriteFileBytes(Folder_ / Name, Text);
+    return Utf8ToUtf16(Folder_ / Name);
   }
 
-  TTempFolder Folder;
+  TTempFolder Folder_;
 };
 
 TEST_F(MultiLang, SelectsLanguagesAndCapturesTheMainWindowBeforeTheFirstSwitch) {
@@ -98,35 +98,35 @@ class LanguageMenu : public MultiLang {
  protected:
   void SetUp() override {
     MultiLang::SetUp();
-    Languages.AddLanguage("English", 1);
+    Languages_.AddLanguage("English", 1);
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> R;
-    for (const auto& I : Menu.Items) R.push_back(I.Name);
+    for (const auto& I : Menu_.Items) R.push_back(I.Name);
     return R;
   }
   std::vector<std::u16string> Captions() const {
     std::vector<std::u16string> R;
-    for (const auto& I : Menu.Items) R.push_back(I.Caption);
+    for (const auto& I : Menu_.Items) R.push_back(I.Caption);
     return R;
   }
 
-  TMultiLang Languages;
-  std::vector<TLanguageFile> Files;
-  TLanguageMenu Menu;
+  TMultiLang Languages_;
+  std::vector<TLanguageFile> Files_;
+  TLanguageMenu Menu_;
 };
 
 TEST_F(LanguageMenu, TheFixturesGiveOneItemEachInNameOrder) {
-  LoadLanguages(Languages, Utf8ToUtf16(AppTestData("lng")), kLanguageFileMask, Files, Menu);
-  EXPECT_TRUE(Menu.Enabled);
+  LoadLanguages(Languages_, Utf8ToUtf16(AppTestData("lng")), kLanguageFileMask, Files_, Menu_);
+  EXPECT_TRUE(Menu_.Enabled);
   EXPECT_EQ(Captions(), (std::vector<std::u16string>{u"English", u"English (UK)",
                                                      u"\u0420\u0443\u0441\u0441\u043A\u0438\u0439"}));
   EXPECT_EQ(Names(), (std::vector<std::string>{"ml0", "ml1", "ml2"}));
-  ASSERT_EQ(Files.size(), 2u);
-  EXPECT_EQ(Languages.GetLanguageName(1), "UK");
-  EXPECT_EQ(Languages.GetLanguageName(2), "RU");
-  EXPECT_EQ(Menu.Items[2].HotKey, 3);  // Ctrl+Alt+F3
-  EXPECT_EQ(Languages.LanguageOfId("1049"), 2);
+  ASSERT_EQ(Files_.size(), 2u);
+  EXPECT_EQ(Languages_.GetLanguageName(1), "UK");
+  EXPECT_EQ(Languages_.GetLanguageName(2), "RU");
+  EXPECT_EQ(Menu_.Items[2].HotKey, 3);  // Ctrl+Alt+F3
+  EXPECT_EQ(Languages_.LanguageOfId("1049"), 2);
 }
 
 TEST_F(LanguageMenu, FilesThatFailOrRepeatANameNeverShiftTheItems) {
@@ -138,49 +138,49 @@ TEST_F(LanguageMenu, FilesThatFailOrRepeatANameNeverShiftTheItems) {
   Write("qvsrch5.lng", "[$]\nOK=e\n");                           // no meta section: not a language file
   Write("qvsrch6.lng", "[!META]\nNAME=Nameless\n");              // no language: left out
   Write("other.lng", Meta + "ZZ\n");                             // not matching the mask
-  LoadLanguages(Languages, Utf8ToUtf16(Folder.Path), kLanguageFileMask, Files, Menu);
+  LoadLanguages(Languages_, Utf8ToUtf16(Folder_.Path), kLanguageFileMask, Files_, Menu_);
 
   EXPECT_EQ(Captions(), (std::vector<std::u16string>{u"English", u"Alpha", u"DD"}));
   // Every item selects the language whose name it shows.
-  for (const auto& Item : Menu.Items) {
+  for (const auto& Item : Menu_.Items) {
     EXPECT_EQ(Item.Name, "ml" + std::to_string(Item.LanguageIndex));
     if (Item.Caption == u"Alpha") {
-      EXPECT_EQ(Languages.GetLanguageName(Item.LanguageIndex), "AA");
+      EXPECT_EQ(Languages_.GetLanguageName(Item.LanguageIndex), "AA");
     }
     if (Item.Caption == u"DD") {
-      EXPECT_EQ(Languages.GetLanguageName(Item.LanguageIndex), "DD");
+      EXPECT_EQ(Languages_.GetLanguageName(Item.LanguageIndex), "DD");
     }
   }
-  EXPECT_EQ(Languages.GetLanguageCount(), 4);  // English, AA, CC, DD: the failing file added nothing
-  EXPECT_EQ(Languages.GetStorage().IndexOfLanguage("BB"), -1);
-  ASSERT_EQ(Files.size(), 3u);
-  for (const auto& F : Files) EXPECT_EQ(Languages.GetLanguageName(F.LanguageIndex).size(), 2u);
-  ASSERT_NE(Menu.ItemOfLanguage(3), nullptr);
-  EXPECT_EQ(Menu.ItemOfLanguage(3)->Caption, u"DD");
-  EXPECT_EQ(Menu.ItemOfLanguage(2), nullptr);  // CC: the name was taken
+  EXPECT_EQ(Languages_.GetLanguageCount(), 4);  // English, AA, CC, DD: the failing file added nothing
+  EXPECT_EQ(Languages_.GetStorage().IndexOfLanguage("BB"), -1);
+  ASSERT_EQ(Files_.size(), 3u);
+  for (const auto& F : Files_) EXPECT_EQ(Languages_.GetLanguageName(F.LanguageIndex).size(), 2u);
+  ASSERT_NE(Menu_.ItemOfLanguage(3), nullptr);
+  EXPECT_EQ(Menu_.ItemOfLanguage(3)->Caption, u"DD");
+  EXPECT_EQ(Menu_.ItemOfLanguage(2), nullptr);  // CC: the name was taken
 }
 
 TEST_F(LanguageMenu, NoFilesLeaveTheMenuDisabled) {
   Write("qvsrchbad.lng", "no meta here\n");
-  LoadLanguages(Languages, Utf8ToUtf16(Folder.Path), kLanguageFileMask, Files, Menu);
-  EXPECT_FALSE(Menu.Enabled);
-  EXPECT_TRUE(Menu.Items.empty());
-  EXPECT_TRUE(Files.empty());
+  LoadLanguages(Languages_, Utf8ToUtf16(Folder_.Path), kLanguageFileMask, Files_, Menu_);
+  EXPECT_FALSE(Menu_.Enabled);
+  EXPECT_TRUE(Menu_.Items.empty());
+  EXPECT_TRUE(Files_.empty());
 }
 
 TEST_F(LanguageMenu, TwelveItemsGetHotKeys) {
   for (int I = 0; I < 14; ++I)
-    EXPECT_TRUE(Menu.AddLanguageMenuItem(u"L" + Utf8ToUtf16(std::to_string(I)), I));
-  EXPECT_FALSE(Menu.AddLanguageMenuItem(u"L3", 20));
-  EXPECT_EQ(Menu.Items[0].HotKey, 1);
-  EXPECT_EQ(Menu.Items[11].HotKey, 12);
-  EXPECT_EQ(Menu.Items[12].HotKey, 0);
+    EXPECT_TRUE(Menu_.AddLanguageMenuItem(u"L" + Utf8ToUtf16(std::to_string(I)), I));
+  EXPECT_FALSE(Menu_.AddLanguageMenuItem(u"L3", 20));
+  EXPECT_EQ(Menu_.Items[0].HotKey, 1);
+  EXPECT_EQ(Menu_.Items[11].HotKey, 12);
+  EXPECT_EQ(Menu_.Items[12].HotKey, 0);
 }
 
 TEST_F(LanguageMenu, AFileEditedWhileRunningIsReadAgainWhenChosen) {
   const std::u16string File = Write("qvsrchxx.lng", "[!META]\nLANGUAGE=XX\n[$]\nOK=old\n");
-  LoadLanguages(Languages, Utf8ToUtf16(Folder.Path), kLanguageFileMask, Files, Menu);
-  ASSERT_EQ(Files.size(), 1u);
+  LoadLanguages(Languages_, Utf8ToUtf16(Folder_.Path), kLanguageFileMask, Files_, Menu_);
+  ASSERT_EQ(Files_.size(), 1u);
   TDateTime LoadedAt = 0;
   ASSERT_TRUE(WideGetFileInfo(File, nullptr, &LoadedAt, nullptr, nullptr, nullptr));
   std::vector<std::string> Log;
@@ -188,31 +188,31 @@ TEST_F(LanguageMenu, AFileEditedWhileRunningIsReadAgainWhenChosen) {
 
   // Edited, with a write time later than the load.
   Write("qvsrchxx.lng", "[!META]\nLANGUAGE=XX\n[$]\nOK=new\n");
-  const std::string Path = Folder / "qvsrchxx.lng";
+  const std::string Path = Folder_ / "qvsrchxx.lng";
   struct utimbuf Times {
     time(nullptr) + 60, time(nullptr) + 60
   };
   ASSERT_EQ(utime(Path.c_str(), &Times), 0);
-  SetLanguage(Languages, Files, LoadedAt, 1, Logger);
+  SetLanguage(Languages_, Files_, LoadedAt, 1, Logger);
   std::u16string Value;
-  ASSERT_TRUE(Languages.GetString("OK", Value));
+  ASSERT_TRUE(Languages_.GetString("OK", Value));
   EXPECT_EQ(Value, u"new");
-  EXPECT_GT(Files[0].ImportedAt, LoadedAt);
+  EXPECT_GT(Files_[0].ImportedAt, LoadedAt);
 
   // Broken and touched again: the error is logged and the entries stay.
   Write("qvsrchxx.lng", "[!META]\nLANGUAGE=XX\n[$]\nOK=newer\n[]\n");
   Times.modtime += 60;
   ASSERT_EQ(utime(Path.c_str(), &Times), 0);
-  SetLanguage(Languages, Files, LoadedAt, 0, Logger);
+  SetLanguage(Languages_, Files_, LoadedAt, 0, Logger);
   EXPECT_TRUE(Log.empty());  // the built-in language has no file
-  SetLanguage(Languages, Files, LoadedAt, 1, Logger);
+  SetLanguage(Languages_, Files_, LoadedAt, 1, Logger);
   ASSERT_EQ(Log.size(), 1u);
   EXPECT_NE(Log[0].find("(line 5)\r\nIllegal section name"), std::string::npos) << Log[0];
-  ASSERT_TRUE(Languages.GetString("OK", Value));
+  ASSERT_TRUE(Languages_.GetString("OK", Value));
   EXPECT_EQ(Value, u"new");
 
   // Unchanged since: not read again.
-  SetLanguage(Languages, Files, LoadedAt, 1, Logger);
+  SetLanguage(Languages_, Files_, LoadedAt, 1, Logger);
   EXPECT_EQ(Log.size(), 1u);
 }
 

@@ -16,21 +16,21 @@ namespace {
 class OptionPages : public testing::Test {
  protected:
   void SetUp() override {
-    SavedKinds = ArcInfos;
+    SavedKinds_ = ArcInfos;
     SetDefaultOptions();
-    SetDefaultOptions(Settings);
+    SetDefaultOptions(Settings_);
   }
   void TearDown() override {
-    ArcInfos = SavedKinds;
+    ArcInfos = SavedKinds_;
     SetDefaultOptions();
   }
-  decltype(ArcInfos) SavedKinds;
-  TSettings Settings;
+  decltype(ArcInfos) SavedKinds_;
+  TSettings Settings_;
 };
 
 std::vector<int32_t> VectorOf(const TInt8Vector& V) {
   std::vector<int32_t> R;
-  for (int32_t i = 0; i < V.GetCount(); ++i) R.push_back(V.Get(i));
+  for (int32_t I = 0; I < V.GetCount(); ++I) R.push_back(V.Get(I));
   return R;
 }
 
@@ -57,10 +57,10 @@ TEST(OptionPagesSizes, SizeFieldsClampAndFallBack) {
 
 TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
   ArcInfos[akRar].Enabled = false;
-  Settings.ArchiveFlags.ProcessSubarchives = false;
-  Settings.ArchiveFlags.SkipProtectedArchives = true;
-  Settings.MaxArchiveSize = 0;
-  TArchiveOptionsPage Page{Settings};
+  Settings_.ArchiveFlags.ProcessSubarchives = false;
+  Settings_.ArchiveFlags.SkipProtectedArchives = true;
+  Settings_.MaxArchiveSize = 0;
+  TArchiveOptionsPage Page{Settings_};
   TArchivePageValues V;
   Page.LoadPage(nullptr, 0, V);
   ASSERT_EQ(V.Captions.size(), 12u);
@@ -75,7 +75,7 @@ TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
     V.MaxSize = Text;
     int32_t Mode = 2;
     Page.SavePage(V, Mode);
-    EXPECT_EQ(Settings.MaxArchiveSize, Mb * kBytesPerMb);
+    EXPECT_EQ(Settings_.MaxArchiveSize, Mb * kBytesPerMb);
     EXPECT_EQ(Mode, 2);  // the skip box was not touched
   }
   // "D&isable all" and OK switch every kind off.
@@ -84,25 +84,25 @@ TEST_F(OptionPages, ArchivePageLoadsAndSavesTheSettings) {
   int32_t Mode = 0;
   Page.SavePage(V, Mode);
   for (int Kind = akExe; Kind <= akZoo; ++Kind) EXPECT_FALSE(ArcInfos[Kind].Enabled) << Kind;
-  EXPECT_TRUE(Settings.ArchiveFlags.ProcessSubarchives);
+  EXPECT_TRUE(Settings_.ArchiveFlags.ProcessSubarchives);
 }
 
 TEST_F(OptionPages, SkipBoxIsSavedOnlyWhenChanged) {
-  Settings.ArchiveFlags.SkipProtectedArchives = false;
-  TArchiveOptionsPage Page{Settings};
+  Settings_.ArchiveFlags.SkipProtectedArchives = false;
+  TArchiveOptionsPage Page{Settings_};
   TArchivePageValues V;
   Page.LoadPage(nullptr, 1, V);
   EXPECT_EQ(V.SkipEncrypted, csGrayed);
   int32_t Mode = 1;
   Page.SavePage(V, Mode);
   EXPECT_EQ(Mode, 1);
-  EXPECT_FALSE(Settings.ArchiveFlags.SkipProtectedArchives);
+  EXPECT_FALSE(Settings_.ArchiveFlags.SkipProtectedArchives);
   // A click on the grayed box ticks it: skip, and ask mode 0.
   V.SkipEncrypted = TArchiveOptionsPage::ClickSkipBox(V.SkipEncrypted);
   EXPECT_EQ(V.SkipEncrypted, csChecked);
   Page.SavePage(V, Mode);
   EXPECT_EQ(Mode, 0);
-  EXPECT_TRUE(Settings.ArchiveFlags.SkipProtectedArchives);
+  EXPECT_TRUE(Settings_.ArchiveFlags.SkipProtectedArchives);
   // Clicks alternate between ticked and unticked: the grayed state never comes back from a click, so a
   // box clicked twice returns to what it showed and changes nothing.
   Page.LoadPage(nullptr, 0, V);
@@ -185,7 +185,7 @@ TEST_F(OptionPages, ConverterFiltersWriteTheDisabledNames) {
   const std::string Dir = SCRYLINE_TEST_PLUGINS;
   ASSERT_EQ(Converters.AddConverter(Dir + "/impxls.so", false), kConverterLoaded);
   ASSERT_EQ(Converters.AddConverter(Dir + "/imphtm.so", true), kConverterLoaded);
-  Settings.DisabledConverters.Add("old.so");
+  Settings_.DisabledConverters.Add("old.so");
 
   TConverterFilters F;
   F.Load(Converters);
@@ -193,18 +193,18 @@ TEST_F(OptionPages, ConverterFiltersWriteTheDisabledNames) {
   EXPECT_FALSE(F.IsDisabled(0));
   EXPECT_TRUE(F.IsDisabled(1));
   F.SetAll(true);
-  F.Apply(Converters, u"2000", Settings);
-  EXPECT_EQ(Settings.MaxConvertSize, 1024 * kBytesPerMb);
-  ASSERT_EQ(Settings.DisabledConverters.GetCount(), 2);
-  EXPECT_EQ(Settings.DisabledConverters.Get(0), "impxls.so");
-  EXPECT_EQ(Settings.DisabledConverters.Get(1), "imphtm.so");
+  F.Apply(Converters, u"2000", Settings_);
+  EXPECT_EQ(Settings_.MaxConvertSize, 1024 * kBytesPerMb);
+  ASSERT_EQ(Settings_.DisabledConverters.GetCount(), 2);
+  EXPECT_EQ(Settings_.DisabledConverters.Get(0), "impxls.so");
+  EXPECT_EQ(Settings_.DisabledConverters.Get(1), "imphtm.so");
   EXPECT_TRUE(Converters.GetConverter(0)->Disabled);
 
   F.SetChecked(0, true);
   F.SetChecked(1, true);
-  F.Apply(Converters, u"x", Settings);
-  EXPECT_EQ(Settings.MaxConvertSize, 16 * kBytesPerMb);
-  EXPECT_EQ(Settings.DisabledConverters.GetCount(), 0);
+  F.Apply(Converters, u"x", Settings_);
+  EXPECT_EQ(Settings_.MaxConvertSize, 16 * kBytesPerMb);
+  EXPECT_EQ(Settings_.DisabledConverters.GetCount(), 0);
   EXPECT_FALSE(Converters.GetConverter(1)->Disabled);
   EXPECT_EQ(ConverterModuleName("/usr/lib/x/imp.so"), "imp.so");
 }

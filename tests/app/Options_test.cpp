@@ -169,21 +169,21 @@ std::string SampleBody(bool WithJarFlag = true) {
 class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
-    AssignSettings(Saved, ProgramSettings());
+    AssignSettings(Saved_, ProgramSettings());
     for (int K = 1; K <= 12; ++K)
-      SavedKinds[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
+      SavedKinds_[static_cast<size_t>(K - 1)] = ArcInfos[static_cast<size_t>(K)].Enabled;
   }
   void TearDown() override {
     // Every font counts as installed again, and the default font is the one of the program's start.
     SetScreenFontCheck(nullptr);
     SetDefaultOptions();
-    AssignSettings(ProgramSettings(), Saved);
+    AssignSettings(ProgramSettings(), Saved_);
     for (int K = 1; K <= 12; ++K)
-      ArcInfos[static_cast<size_t>(K)].Enabled = SavedKinds[static_cast<size_t>(K - 1)];
+      ArcInfos[static_cast<size_t>(K)].Enabled = SavedKinds_[static_cast<size_t>(K - 1)];
   }
 
-  TSettings Saved;
-  std::array<bool, 12> SavedKinds{};
+  TSettings Saved_;
+  std::array<bool, 12> SavedKinds_{};
 };
 
 TEST_F(Settings, DefaultsAreLaidOutAtTheirOffsets) {
@@ -342,7 +342,7 @@ class SettingsInRegistry : public Settings {
   }
   std::string Current() { return EncodeOptions(ProgramSettings()); }
 
-  TRegistrySandbox Registry;
+  TRegistrySandbox Registry_;
 };
 
 TEST_F(SettingsInRegistry, AFirstRunKeepsTheDefaultsAndRecordsTheProgram) {

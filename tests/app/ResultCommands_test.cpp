@@ -239,7 +239,7 @@ TEST(ResultCommands, PreviewMenuCaptions) {
   EXPECT_EQ(PreviewMenuCaption(u"/a/R&D.txt"), u" /a/R&&D.txt");
   EXPECT_LE(PreviewMenuCaption(u"/" + std::u16string(200, u'x') + u"/f.txt").size(), 1u + 80u);
   std::vector<std::u16string> Captions;
-  for (int i = 0; i < 38; ++i) Captions.push_back(PreviewMenuCaption(u"/f" + Utf8ToUtf16(std::to_string(i))));
+  for (int I = 0; I < 38; ++I) Captions.push_back(PreviewMenuCaption(u"/f" + Utf8ToUtf16(std::to_string(I))));
   RenumberPreviewCaptions(Captions);
   EXPECT_EQ(Captions[0], u"0 /f0");
   EXPECT_EQ(Captions[9], u"9 /f9");

@@ -66,62 +66,62 @@ class SearchRunTest : public ::testing::Test {
     ProgramSettings().ExcludedDirs.Clear();
     ProgramSettings().ViewOptions.WarningBits = 0;
     for (auto& Info : ArcInfos) Info.Enabled = true;
-    WriteFileBytes(Tree / "a.txt", "say hello world");
-    WriteFileBytes(Tree / "b.txt", "nothing here");
-    ASSERT_EQ(mkdir((Tree / "sub").c_str(), 0755), 0);
-    WriteFileBytes(Tree / "sub/c.txt", "hello again");
-    WriteFileBytes(Tree / "sub/d.log", "hello in a log");
-    Run.BindScanner();
-    Fields.Pattern = u"hello";
-    Fields.Paths = Utf8ToUtf16(Tree.Path);
-    Fields.Masks = u"*.txt";
+    WriteFileBytes(Tree_ / "a.txt", "say hello world");
+    WriteFileBytes(Tree_ / "b.txt", "nothing here");
+    ASSERT_EQ(mkdir((Tree_ / "sub").c_str(), 0755), 0);
+    WriteFileBytes(Tree_ / "sub/c.txt", "hello again");
+    WriteFileBytes(Tree_ / "sub/d.log", "hello in a log");
+    Run_.BindScanner();
+    Fields_.Pattern = u"hello";
+    Fields_.Paths = Utf8ToUtf16(Tree_.Path);
+    Fields_.Masks = u"*.txt";
   }
   void TearDown() override { SetDefaultOptions(); }
 
   std::vector<std::string> Names() {
     std::vector<std::string> Result;
-    for (int32_t I = 0; I < Run.Results().Count(); ++I)
-      Result.push_back(Utf16ToUtf8(Run.Results().GetFullName(I)).substr(Tree.Path.size()));
+    for (int32_t I = 0; I < Run_.Results().Count(); ++I)
+      Result.push_back(Utf16ToUtf8(Run_.Results().GetFullName(I)).substr(Tree_.Path.size()));
     return Result;
   }
   // The messages of the boxes shown, as their texts.
   std::vector<std::u16string> Boxes() const {
     std::vector<std::u16string> Texts;
-    for (const auto& R : Dialogs.Shown) Texts.push_back(R.Text);
+    for (const auto& R : Dialogs_.Shown) Texts.push_back(R.Text);
     return Texts;
   }
   static std::u16string Msg(TMsgIndex Index) { return WideAddPeriod(GetMsgW(Index)); }
 
-  TTempFolder Tree;
-  TLogCapture Logged;
-  TDialogScript Dialogs;
-  TFakeHost Host;
-  TFileScanner Scanner;
-  TSearchRun Run{Scanner, Host, ProgramSettings()};
-  TSearchFields Fields;
+  TTempFolder Tree_;
+  TLogCapture Logged_;
+  TDialogScript Dialogs_;
+  TFakeHost Host_;
+  TFileScanner Scanner_;
+  TSearchRun Run_{Scanner_, Host_, ProgramSettings()};
+  TSearchFields Fields_;
 };
 
 TEST_F(SearchRunTest, SearchFillsTheResultsAndReports) {
-  Run.RunSearch(Fields);
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Names(), (std::vector<std::string>{"/a.txt", "/sub/c.txt"}));
-  EXPECT_EQ(Run.FoundCount, 2);
-  EXPECT_FALSE(Run.Busy);
-  EXPECT_EQ(Host.Saves, 1);
-  EXPECT_GT(Host.Pumps, 0);
-  ASSERT_GE(Logged.Entries.size(), 2u);
-  EXPECT_EQ(Logged.Entries.front().rfind(">>> " + GetMsg(TMsgIndex::SrchStart) + " ", 0), 0u);
-  EXPECT_EQ(Logged.Entries.back().rfind("<<< " + GetMsg(TMsgIndex::SrchFin) + " ", 0), 0u);
-  EXPECT_EQ(Host.Status, FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner.FilesScanned, 2}) + u".");
-  EXPECT_TRUE(Dialogs.Shown.empty());
-  EXPECT_EQ(Scanner.Mode, smMatchName | smScanContents);
-  EXPECT_EQ(Scanner.Scope, ssFilesAndArchives);
+  EXPECT_EQ(Run_.FoundCount, 2);
+  EXPECT_FALSE(Run_.Busy);
+  EXPECT_EQ(Host_.Saves, 1);
+  EXPECT_GT(Host_.Pumps, 0);
+  ASSERT_GE(Logged_.Entries.size(), 2u);
+  EXPECT_EQ(Logged_.Entries.front().rfind(">>> " + GetMsg(TMsgIndex::SrchStart) + " ", 0), 0u);
+  EXPECT_EQ(Logged_.Entries.back().rfind("<<< " + GetMsg(TMsgIndex::SrchFin) + " ", 0), 0u);
+  EXPECT_EQ(Host_.Status, FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner_.FilesScanned, 2}) + u".");
+  EXPECT_TRUE(Dialogs_.Shown.empty());
+  EXPECT_EQ(Scanner_.Mode, smMatchName | smScanContents);
+  EXPECT_EQ(Scanner_.Scope, ssFilesAndArchives);
 }
 
 TEST_F(SearchRunTest, ElapsedTimeEndsTheLastLineInTimeMode) {
-  Run.TimeMode = true;
-  Host.TickStep = 250;
-  Run.RunSearch(Fields);
-  const std::string& Last = Logged.Entries.back();
+  Run_.TimeMode = true;
+  Host_.TickStep = 250;
+  Run_.RunSearch(Fields_);
+  const std::string& Last = Logged_.Entries.back();
   ASSERT_GE(Last.size(), 4u);
   EXPECT_EQ(Last.substr(Last.size() - 3), " s)") << Last;
 }
@@ -188,17 +188,17 @@ TEST_F(SearchRunTest, ChecksEndTheRunWithTheirMessageAndFocus) {
     SetDefaultOptions();
     ProgramSettings().ViewOptions.WarningBits = 0;
     for (auto& Info : ArcInfos) Info.Enabled = true;
-    TSearchFields F = Fields;
+    TSearchFields F = Fields_;
     C.Change(F);
-    Dialogs.Shown.clear();
-    Dialogs.Answers.assign(C.Answers.begin(), C.Answers.end());
-    Host.Focus = sbNone;
-    Logged.Entries.clear();
-    Run.RunSearch(F);
+    Dialogs_.Shown.clear();
+    Dialogs_.Answers.assign(C.Answers.begin(), C.Answers.end());
+    Host_.Focus = sbNone;
+    Logged_.Entries.clear();
+    Run_.RunSearch(F);
     EXPECT_EQ(Boxes(), C.Boxes);
-    EXPECT_EQ(Host.Focus, C.Focus);
-    EXPECT_TRUE(Logged.Entries.empty()) << "no search started";
-    EXPECT_EQ(Host.Saves, 0);
+    EXPECT_EQ(Host_.Focus, C.Focus);
+    EXPECT_TRUE(Logged_.Entries.empty()) << "no search started";
+    EXPECT_EQ(Host_.Saves, 0);
   }
   for (auto& Info : ArcInfos) Info.Enabled = true;
 }
@@ -206,36 +206,36 @@ TEST_F(SearchRunTest, ChecksEndTheRunWithTheirMessageAndFocus) {
 // The search dialog has asked about an empty pattern and an all-files mask before the run starts; the
 // run used to ask both again, so the user answered each question twice.
 TEST_F(SearchRunTest, DialogStyleAsksNothingTheDialogAsked) {
-  Fields.CheckedByDialog = true;
-  Fields.Pattern = u"";
-  Fields.Masks = u"  *.*  ";
-  Fields.Paths = u"  " + Fields.Paths + u" ";
-  Run.RunSearch(Fields);
-  EXPECT_TRUE(Dialogs.Shown.empty()) << Utf16ToUtf8(Boxes().empty() ? u"" : Boxes()[0]);
-  EXPECT_EQ(Logged.Count(">>> "), 1) << "the search ran";
-  EXPECT_EQ(Fields.Masks, u"*.*");
-  EXPECT_EQ(Fields.Paths, Utf8ToUtf16(Tree.Path));
+  Fields_.CheckedByDialog = true;
+  Fields_.Pattern = u"";
+  Fields_.Masks = u"  *.*  ";
+  Fields_.Paths = u"  " + Fields_.Paths + u" ";
+  Run_.RunSearch(Fields_);
+  EXPECT_TRUE(Dialogs_.Shown.empty()) << Utf16ToUtf8(Boxes().empty() ? u"" : Boxes()[0]);
+  EXPECT_EQ(Logged_.Count(">>> "), 1) << "the search ran";
+  EXPECT_EQ(Fields_.Masks, u"*.*");
+  EXPECT_EQ(Fields_.Paths, Utf8ToUtf16(Tree_.Path));
   // In the panel style the same run asks both questions, once each.
-  Fields.CheckedByDialog = false;
-  Dialogs.Answers = {mrYes, mrYes};
-  Run.RunSearch(Fields);
+  Fields_.CheckedByDialog = false;
+  Dialogs_.Answers = {mrYes, mrYes};
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::AskNoFileTypes),
                                                   Msg(TMsgIndex::AskSearchIfEmptyPattern)}));
 }
 
 TEST_F(SearchRunTest, EmptyPatternInResultsEndsSilently) {
-  Fields.Pattern = u"   ";
-  Fields.Fuzzy = true;
-  Fields.InResults = true;
-  Run.RunSearch(Fields);
-  EXPECT_TRUE(Dialogs.Shown.empty());
-  EXPECT_TRUE(Logged.Entries.empty());
+  Fields_.Pattern = u"   ";
+  Fields_.Fuzzy = true;
+  Fields_.InResults = true;
+  Run_.RunSearch(Fields_);
+  EXPECT_TRUE(Dialogs_.Shown.empty());
+  EXPECT_TRUE(Logged_.Entries.empty());
 }
 
 TEST_F(SearchRunTest, PatternOfTheLongestLengthIsSearched) {
-  Fields.Pattern = std::u16string(kMaxPatternLength, u'x');
-  Run.RunSearch(Fields);
-  EXPECT_EQ(Logged.Count(">>> "), 1);
+  Fields_.Pattern = std::u16string(kMaxPatternLength, u'x');
+  Run_.RunSearch(Fields_);
+  EXPECT_EQ(Logged_.Count(">>> "), 1);
   EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::SrchPatNotFound)}));
 }
 
@@ -248,148 +248,148 @@ TEST_F(SearchRunTest, BlanksAreTrimmedForFuzzyAndWordLogicsOnly) {
   const Case Cases[] = {
       {false, 0, u" hello "}, {true, 0, u"hello"}, {false, 1, u"hello"}, {false, 2, u"hello"}};
   for (const auto& C : Cases) {
-    Fields.Pattern = u" hello ";
-    Fields.Fuzzy = C.Fuzzy;
-    Fields.LogicIndex = C.Logic;
-    Run.RunSearch(Fields);
-    EXPECT_EQ(Scanner.Scanner.GetPattern(), C.Searched);
-    EXPECT_EQ(Scanner.Scanner.GetLogic(), LogicOfIndex(C.Logic));
+    Fields_.Pattern = u" hello ";
+    Fields_.Fuzzy = C.Fuzzy;
+    Fields_.LogicIndex = C.Logic;
+    Run_.RunSearch(Fields_);
+    EXPECT_EQ(Scanner_.Scanner.GetPattern(), C.Searched);
+    EXPECT_EQ(Scanner_.Scanner.GetLogic(), LogicOfIndex(C.Logic));
   }
 }
 
 TEST_F(SearchRunTest, FallbacksSwitchBoxesOnAndWarn) {
   // Neither direct scan nor conversion: direct scan comes on.
-  Fields.DirectScan = false;
-  Fields.ConvertToText = false;
+  Fields_.DirectScan = false;
+  Fields_.ConvertToText = false;
   // No charset: ANSI comes on, the scanner gets the empty set.
-  Fields.Ansi = false;
-  Run.RunSearch(Fields);
-  EXPECT_TRUE(Host.Shown.DirectScan);
-  EXPECT_TRUE(Host.Shown.Ansi);
-  EXPECT_EQ(Scanner.Encodings, 0);
-  EXPECT_EQ(Run.FoundCount, 2);
+  Fields_.Ansi = false;
+  Run_.RunSearch(Fields_);
+  EXPECT_TRUE(Host_.Shown.DirectScan);
+  EXPECT_TRUE(Host_.Shown.Ansi);
+  EXPECT_EQ(Scanner_.Encodings, 0);
+  EXPECT_EQ(Run_.FoundCount, 2);
 
   // Both kinds off: plain files come on. Archives on with every kind off: a warning, and the search runs.
-  Fields.PlainFiles = false;
-  Fields.Archives = false;
-  Run.RunSearch(Fields);
-  EXPECT_TRUE(Host.Shown.PlainFiles);
-  EXPECT_EQ(Scanner.Scope, ssFilesOnly);
+  Fields_.PlainFiles = false;
+  Fields_.Archives = false;
+  Run_.RunSearch(Fields_);
+  EXPECT_TRUE(Host_.Shown.PlainFiles);
+  EXPECT_EQ(Scanner_.Scope, ssFilesOnly);
   for (auto& Info : ArcInfos) Info.Enabled = false;
-  Fields.PlainFiles = true;
-  Fields.Archives = true;
-  Dialogs.Shown.clear();
-  Run.RunSearch(Fields);
+  Fields_.PlainFiles = true;
+  Fields_.Archives = true;
+  Dialogs_.Shown.clear();
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::ArcAllDisabled)}));
-  EXPECT_EQ(Dialogs.Shown[0].DlgType, mtWarning);
-  EXPECT_EQ(Run.FoundCount, 2);
+  EXPECT_EQ(Dialogs_.Shown[0].DlgType, mtWarning);
+  EXPECT_EQ(Run_.FoundCount, 2);
 }
 
 TEST_F(SearchRunTest, DontAskAgainKeepsAnsweringYes) {
-  Fields.Pattern = u"";
-  Dialogs.Answers = {mrNo};
-  Dialogs.TickDontAsk = {true};
-  Run.RunSearch(Fields);
-  EXPECT_EQ(Host.Focus, sbPattern);
-  EXPECT_EQ(Logged.Count(">>> "), 0);
+  Fields_.Pattern = u"";
+  Dialogs_.Answers = {mrNo};
+  Dialogs_.TickDontAsk = {true};
+  Run_.RunSearch(Fields_);
+  EXPECT_EQ(Host_.Focus, sbPattern);
+  EXPECT_EQ(Logged_.Count(">>> "), 0);
   // The ticked box stored the bit: the next empty-pattern search runs without asking.
-  Dialogs.Shown.clear();
-  Run.RunSearch(Fields);
-  EXPECT_TRUE(Dialogs.Shown.empty());
-  EXPECT_EQ(Logged.Count(">>> "), 1);
+  Dialogs_.Shown.clear();
+  Run_.RunSearch(Fields_);
+  EXPECT_TRUE(Dialogs_.Shown.empty());
+  EXPECT_EQ(Logged_.Count(">>> "), 1);
   // Every file that passes the masks is a hit, and the report counts 0 scanned files.
   EXPECT_EQ(Names(), (std::vector<std::string>{"/a.txt", "/b.txt", "/sub/c.txt"}));
-  EXPECT_EQ(Host.Status, FormatMsgW(TMsgIndex::SrchStat_dd, {0, 3}) + u".");
+  EXPECT_EQ(Host_.Status, FormatMsgW(TMsgIndex::SrchStat_dd, {0, 3}) + u".");
 }
 
 TEST_F(SearchRunTest, EndMessages) {
-  Fields.Pattern = u"absent";
-  Run.RunSearch(Fields);
+  Fields_.Pattern = u"absent";
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::SrchPatNotFound)}));
 
   // Archives only, and no archive anywhere: no supported archive was found.
-  Dialogs.Shown.clear();
-  Fields.PlainFiles = false;
-  Run.RunSearch(Fields);
+  Dialogs_.Shown.clear();
+  Fields_.PlainFiles = false;
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Boxes(), (std::vector<std::u16string>{Msg(TMsgIndex::SrchNoSupArcFound)}));
 }
 
 TEST_F(SearchRunTest, StopEndsTheSearchWithOneInterruptAndNoClosingLine) {
-  Host.OnPump = [&](int Pump) {
-    if (Pump == 3) Run.SearchStopExec();
+  Host_.OnPump = [&](int Pump) {
+    if (Pump == 3) Run_.SearchStopExec();
   };
-  Run.RunSearch(Fields);
-  EXPECT_EQ(Host.Interrupts, 1);
-  EXPECT_EQ(Logged.Count("<<< "), 0);
-  EXPECT_FALSE(Run.StopRequested) << "reset when the search ends";
-  EXPECT_FALSE(Run.Busy);
-  EXPECT_TRUE(Dialogs.Shown.empty()) << "a stopped search reports no 'not found'";
+  Run_.RunSearch(Fields_);
+  EXPECT_EQ(Host_.Interrupts, 1);
+  EXPECT_EQ(Logged_.Count("<<< "), 0);
+  EXPECT_FALSE(Run_.StopRequested) << "reset when the search ends";
+  EXPECT_FALSE(Run_.Busy);
+  EXPECT_TRUE(Dialogs_.Shown.empty()) << "a stopped search reports no 'not found'";
   EXPECT_EQ(TSearchRun::UserInterruptLine(0).rfind("<<< " + GetMsg(TMsgIndex::UserInterrupt) + " ", 0), 0u);
 }
 
 TEST_F(SearchRunTest, PauseWaitsAndResumes) {
-  Host.OnPump = [&](int Pump) {
-    if (Pump == 2) Run.SearchPauseExec();
+  Host_.OnPump = [&](int Pump) {
+    if (Pump == 2) Run_.SearchPauseExec();
   };
   // The user presses Pause again while the search waits.
-  Host.OnWait = [&] {
-    EXPECT_TRUE(Run.Paused);
-    Run.SearchPauseExec();
+  Host_.OnWait = [&] {
+    EXPECT_TRUE(Run_.Paused);
+    Run_.SearchPauseExec();
   };
-  Run.RunSearch(Fields);
-  EXPECT_EQ(Host.Waits, 1);
-  EXPECT_FALSE(Run.Paused);
-  EXPECT_EQ(Run.FoundCount, 2);
-  EXPECT_EQ(Logged.Count("<<< "), 1);
+  Run_.RunSearch(Fields_);
+  EXPECT_EQ(Host_.Waits, 1);
+  EXPECT_FALSE(Run_.Paused);
+  EXPECT_EQ(Run_.FoundCount, 2);
+  EXPECT_EQ(Logged_.Count("<<< "), 1);
 }
 
 TEST_F(SearchRunTest, StopDuringThePauseEndsTheSearch) {
-  Host.OnPump = [&](int Pump) {
-    if (Pump == 2) Run.SearchPauseExec();
+  Host_.OnPump = [&](int Pump) {
+    if (Pump == 2) Run_.SearchPauseExec();
   };
-  Host.OnWait = [&] { Run.SearchStopExec(); };
-  Run.RunSearch(Fields);
-  EXPECT_FALSE(Run.Paused);
-  EXPECT_EQ(Logged.Count("<<< "), 0);
-  EXPECT_EQ(Host.Interrupts, 1);
+  Host_.OnWait = [&] { Run_.SearchStopExec(); };
+  Run_.RunSearch(Fields_);
+  EXPECT_FALSE(Run_.Paused);
+  EXPECT_EQ(Logged_.Count("<<< "), 0);
+  EXPECT_EQ(Host_.Interrupts, 1);
 }
 
 TEST_F(SearchRunTest, SearchInResultsNarrowsTheRows) {
-  Run.RunSearch(Fields);
-  ASSERT_EQ(Run.Results().Count(), 2);
-  WriteFileBytes(Tree / "extra.txt", "hello again, not in the results");
-  Fields.Pattern = u"again";
-  Fields.InResults = true;
-  Run.RunSearch(Fields);
+  Run_.RunSearch(Fields_);
+  ASSERT_EQ(Run_.Results().Count(), 2);
+  WriteFileBytes(Tree_ / "extra.txt", "hello again, not in the results");
+  Fields_.Pattern = u"again";
+  Fields_.InResults = true;
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Names(), (std::vector<std::string>{"/sub/c.txt"}));
   // The duplicate filter is back for the next search.
-  EXPECT_TRUE(static_cast<bool>(Scanner.OnAcceptFile));
+  EXPECT_TRUE(static_cast<bool>(Scanner_.OnAcceptFile));
 }
 
 TEST_F(SearchRunTest, OverlappingRootsGiveEachFileOnce) {
-  Fields.Paths = Utf8ToUtf16(Tree.Path + " " + Tree.Path + "/sub " + Tree.Path + "/sub/c.txt");
-  Run.RunSearch(Fields);
+  Fields_.Paths = Utf8ToUtf16(Tree_.Path + " " + Tree_.Path + "/sub " + Tree_.Path + "/sub/c.txt");
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Names(), (std::vector<std::string>{"/a.txt", "/sub/c.txt"}));
 }
 
 TEST_F(SearchRunTest, ExcludedFoldersAreSkippedAndLogged) {
-  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/sub/"));
+  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree_.Path + "/sub/"));
   // A folder that differs only in case is another folder here.
-  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree.Path + "/SUB2/"));
-  ASSERT_EQ(mkdir((Tree / "sub2").c_str(), 0755), 0);
-  WriteFileBytes(Tree / "sub2/e.txt", "hello");
-  Run.RunSearch(Fields);
+  ProgramSettings().ExcludedDirs.Add(Utf8ToUtf16(Tree_.Path + "/SUB2/"));
+  ASSERT_EQ(mkdir((Tree_ / "sub2").c_str(), 0755), 0);
+  WriteFileBytes(Tree_ / "sub2/e.txt", "hello");
+  Run_.RunSearch(Fields_);
   EXPECT_EQ(Names(), (std::vector<std::string>{"/a.txt", "/sub2/e.txt"}));
-  EXPECT_EQ(Logged.Count(FormatMsg(TMsgIndex::DirExcluded_s, {Tree.Path + "/sub"})), 1);
+  EXPECT_EQ(Logged_.Count(FormatMsg(TMsgIndex::DirExcluded_s, {Tree_.Path + "/sub"})), 1);
 }
 
 TEST_F(SearchRunTest, DateAndSizeFilter) {
-  Run.UseDateFilter = true;
-  Run.DateFrom = 45000;
-  Run.DateTo = 45010;
-  Run.UseSizeFilter = true;
-  Run.SizeFrom = 100;
-  Run.SizeTo = 1000;
+  Run_.UseDateFilter = true;
+  Run_.DateFrom = 45000;
+  Run_.DateTo = 45010;
+  Run_.UseSizeFilter = true;
+  Run_.SizeFrom = 100;
+  Run_.SizeTo = 1000;
   struct Case {
     TDateTime Date;
     int64_t Size;
@@ -402,27 +402,27 @@ TEST_F(SearchRunTest, DateAndSizeFilter) {
       {45005, 1001, true, false},   {45005, 1000, false, true},
   };
   for (const auto& C : Cases)
-    EXPECT_EQ(Run.FileScanFilterFile(u"/x", C.SizeIncomplete, C.Date, C.Size), C.Accepted)
+    EXPECT_EQ(Run_.FileScanFilterFile(u"/x", C.SizeIncomplete, C.Date, C.Size), C.Accepted)
         << C.Date << " " << C.Size;
   // Open bounds reject nothing.
-  Run.DateFrom = Run.DateTo = 0;
-  Run.SizeFrom = Run.SizeTo = -1;
-  EXPECT_TRUE(Run.FileScanFilterFile(u"/x", false, 1, 0));
+  Run_.DateFrom = Run_.DateTo = 0;
+  Run_.SizeFrom = Run_.SizeTo = -1;
+  EXPECT_TRUE(Run_.FileScanFilterFile(u"/x", false, 1, 0));
 }
 
 TEST_F(SearchRunTest, SwappedBoundsAreOrderedBeforeTheSearch) {
-  Fields.FilterOn = Fields.SizeFilterOn = Fields.DateFilterOn = true;
-  Fields.SizeFromText = u"10";
-  Fields.SizeToText = u"1";
-  Fields.SizeUnits = suMegabytes;
-  Fields.DateFrom = 45010;
-  Fields.DateTo = 45000;
-  Fields.Pattern = u"absent";
-  Run.RunSearch(Fields);
-  EXPECT_EQ(Run.SizeFrom, 1048576);
-  EXPECT_EQ(Run.SizeTo, 10 * 1048576);
-  EXPECT_EQ(Run.DateFrom, 45000);
-  EXPECT_EQ(Run.DateTo, 45010);
+  Fields_.FilterOn = Fields_.SizeFilterOn = Fields_.DateFilterOn = true;
+  Fields_.SizeFromText = u"10";
+  Fields_.SizeToText = u"1";
+  Fields_.SizeUnits = suMegabytes;
+  Fields_.DateFrom = 45010;
+  Fields_.DateTo = 45000;
+  Fields_.Pattern = u"absent";
+  Run_.RunSearch(Fields_);
+  EXPECT_EQ(Run_.SizeFrom, 1048576);
+  EXPECT_EQ(Run_.SizeTo, 10 * 1048576);
+  EXPECT_EQ(Run_.DateFrom, 45000);
+  EXPECT_EQ(Run_.DateTo, 45010);
 }
 
 TEST(ScanErrorLines, ByKind) {
@@ -473,74 +473,74 @@ TEST(ScanErrorLines, ByKind) {
 
 TEST_F(SearchRunTest, ErrorsAreLoggedShownAndFramed) {
   ProgramSettings().ViewOptions.LogWindow = true;
-  Run.FileScanError(u"/x", "", 0, sekTooLarge);
-  Run.FileScanError(u"/y", "", 0, sekEmptyFile);  // not in debug mode: nothing
-  Run.FileScanError(u"", "", 0, sekAborted);
-  Run.FileScanError(u"", "", 0, sekAborted);
-  EXPECT_TRUE(Run.ErrorsLogged);
-  ASSERT_EQ(Logged.Entries.size(), 1u);
-  EXPECT_EQ(Logged.Entries[0], "---\r\n" + FormatMsg(TMsgIndex::FileTooLarge_s, {std::string("/x")}) + ".");
-  EXPECT_TRUE(Logged.Shows[0]);
-  EXPECT_EQ(Host.Interrupts, 1);
+  Run_.FileScanError(u"/x", "", 0, sekTooLarge);
+  Run_.FileScanError(u"/y", "", 0, sekEmptyFile);  // not in debug mode: nothing
+  Run_.FileScanError(u"", "", 0, sekAborted);
+  Run_.FileScanError(u"", "", 0, sekAborted);
+  EXPECT_TRUE(Run_.ErrorsLogged);
+  ASSERT_EQ(Logged_.Entries.size(), 1u);
+  EXPECT_EQ(Logged_.Entries[0], "---\r\n" + FormatMsg(TMsgIndex::FileTooLarge_s, {std::string("/x")}) + ".");
+  EXPECT_TRUE(Logged_.Shows[0]);
+  EXPECT_EQ(Host_.Interrupts, 1);
 }
 
 TEST_F(SearchRunTest, PasswordsAreOfferedNewestFirstPerItem) {
-  Host.PasswordAnswer = {true, "first", 0};
+  Host_.PasswordAnswer = {true, "first", 0};
   std::string P;
   // No stored password: the question, and the answer is stored.
-  EXPECT_TRUE(Run.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
+  EXPECT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
   EXPECT_EQ(P, "first");
-  Host.PasswordAnswer = {true, "second", 0};
-  EXPECT_TRUE(Run.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
+  Host_.PasswordAnswer = {true, "second", 0};
+  EXPECT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
   EXPECT_EQ(P, "second");
-  EXPECT_EQ(Host.Asked.size(), 2u);
+  EXPECT_EQ(Host_.Asked.size(), 2u);
   // The next item gets the stored ones again, newest first, before any question.
   std::vector<std::string> Offered;
   for (int I = 0; I < 2; ++I) {
-    ASSERT_TRUE(Run.FileScanPassword("/t/a.zip", "/t/a.zip", P, "y.txt"));
+    ASSERT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "y.txt"));
     Offered.push_back(P);
   }
   EXPECT_EQ(Offered, (std::vector<std::string>{"second", "first"}));
-  EXPECT_EQ(Host.Asked.size(), 2u);
+  EXPECT_EQ(Host_.Asked.size(), 2u);
   // Cancel: no password.
-  Host.PasswordAnswer = {false, "", 0};
-  EXPECT_FALSE(Run.FileScanPassword("/t/a.zip", "/t/a.zip", P, "y.txt"));
+  Host_.PasswordAnswer = {false, "", 0};
+  EXPECT_FALSE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "y.txt"));
   // "Never ask": skipped from now on, and the flag is kept.
-  Run.RecentPasswords.Clear();
-  Host.PasswordAnswer = {true, "third", 2};
-  EXPECT_FALSE(Run.FileScanPassword("/t/b.zip", "/t/b.zip", P, "z.txt"));
+  Run_.RecentPasswords.Clear();
+  Host_.PasswordAnswer = {true, "third", 2};
+  EXPECT_FALSE(Run_.FileScanPassword("/t/b.zip", "/t/b.zip", P, "z.txt"));
   EXPECT_TRUE(ProgramSettings().ArchiveFlags.SkipProtectedArchives);
-  EXPECT_FALSE(Run.FileScanPassword("/t/c.zip", "/t/c.zip", P, "z.txt"));
+  EXPECT_FALSE(Run_.FileScanPassword("/t/c.zip", "/t/c.zip", P, "z.txt"));
 }
 
 TEST_F(SearchRunTest, AtMostTenPasswordsAreKept) {
   std::string P;
   for (int I = 0; I < 11; ++I) {
-    Host.PasswordAnswer = {true, "p" + std::to_string(I), 0};
-    ASSERT_TRUE(Run.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
+    Host_.PasswordAnswer = {true, "p" + std::to_string(I), 0};
+    ASSERT_TRUE(Run_.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
     // Each new item first gets every stored password; the script answers the question after them.
     while (P != "p" + std::to_string(I))
-      ASSERT_TRUE(Run.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
+      ASSERT_TRUE(Run_.FileScanPassword("/a.zip", "/a.zip", P, "item" + std::to_string(I)));
   }
-  ASSERT_EQ(Run.RecentPasswords.GetCount(), kMaxRecentPasswords);
-  EXPECT_EQ(Run.RecentPasswords.Get(0), "p10");
-  EXPECT_EQ(Run.RecentPasswords.Get(9), "p1");
+  ASSERT_EQ(Run_.RecentPasswords.GetCount(), kMaxRecentPasswords);
+  EXPECT_EQ(Run_.RecentPasswords.Get(0), "p10");
+  EXPECT_EQ(Run_.RecentPasswords.Get(9), "p1");
 }
 
 TEST_F(SearchRunTest, FoundHitsClearTheSortMarkAndRefreshAtMostEvery100ms) {
-  Host.TickStep = 10;
+  Host_.TickStep = 10;
   TFoundFileInfo Info;
   for (int I = 0; I < 30; ++I) {
     Info.Name = u"/f" + Utf8ToUtf16(std::to_string(I));
-    Run.FileScanFound(Info);
+    Run_.FileScanFound(Info);
   }
-  EXPECT_EQ(Run.FoundCount, 30);
-  EXPECT_EQ(Host.SortMarksCleared, 30);
+  EXPECT_EQ(Run_.FoundCount, 30);
+  EXPECT_EQ(Host_.SortMarksCleared, 30);
   // 30 hits 10 ms apart: about one refresh per 100 ms.
-  EXPECT_GE(Host.Refreshes, 2);
-  EXPECT_LE(Host.Refreshes, 4);
-  Run.RefreshCount(true);
-  EXPECT_EQ(Run.Results().Count(), 30);
+  EXPECT_GE(Host_.Refreshes, 2);
+  EXPECT_LE(Host_.Refreshes, 4);
+  Run_.RefreshCount(true);
+  EXPECT_EQ(Run_.Results().Count(), 30);
 }
 
 }  // namespace

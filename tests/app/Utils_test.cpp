@@ -13,63 +13,63 @@
 
 namespace {
 
-std::vector<std::u16string> Items(const TWideStrLst& list) {
-  std::vector<std::u16string> items;
-  for (int32_t i = 0; i < list.GetCount(); ++i) items.push_back(list.Get(i));
-  return items;
+std::vector<std::u16string> Items(const TWideStrLst& List) {
+  std::vector<std::u16string> Items;
+  for (int32_t I = 0; I < List.GetCount(); ++I) Items.push_back(List.Get(I));
+  return Items;
 }
 
 TEST(UtilsLists, SplitAndJoin) {
-  TWideStrLst list;
-  list.Add(u"stale");
-  SplitQuotedList(list, u"a b,\"c d\";;e,\"x;y\"");
-  EXPECT_EQ(Items(list), (std::vector<std::u16string>{u"a", u"b", u"c d", u"e", u"x;y"}));
-  EXPECT_EQ(JoinQuotedList(list), u"a;b;\"c d\";e;\"x;y\"");
-  SplitQuotedList(list, u" ,; ");
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_EQ(JoinQuotedList(list), u"");
+  TWideStrLst List;
+  List.Add(u"stale");
+  SplitQuotedList(List, u"a b,\"c d\";;e,\"x;y\"");
+  EXPECT_EQ(Items(List), (std::vector<std::u16string>{u"a", u"b", u"c d", u"e", u"x;y"}));
+  EXPECT_EQ(JoinQuotedList(List), u"a;b;\"c d\";e;\"x;y\"");
+  SplitQuotedList(List, u" ,; ");
+  EXPECT_EQ(List.GetCount(), 0);
+  EXPECT_EQ(JoinQuotedList(List), u"");
 
-  TWideStringList strings;
-  strings.Add(u"old");
-  WideStringsFromList(list, strings);
-  EXPECT_EQ(strings.GetCount(), 0);
-  SplitQuotedList(list, u"x \"\u00E9 y\"");
-  WideStringsFromList(list, strings);
-  ASSERT_EQ(strings.GetCount(), 2);
-  EXPECT_EQ(strings.Get(1), u"\u00E9 y");
+  TWideStringList Strings;
+  Strings.Add(u"old");
+  WideStringsFromList(List, Strings);
+  EXPECT_EQ(Strings.GetCount(), 0);
+  SplitQuotedList(List, u"x \"\u00E9 y\"");
+  WideStringsFromList(List, Strings);
+  ASSERT_EQ(Strings.GetCount(), 2);
+  EXPECT_EQ(Strings.Get(1), u"\u00E9 y");
 
-  TWideStrStrDic dic;
-  dic.Put(u"x y", u"1");
-  dic.Put(u"a", u"2");
-  dic.Put(u"b,c", u"3");
-  EXPECT_EQ(JoinDictionaryKeys(dic), u"a;\"b,c\";\"x y\"");
+  TWideStrStrDic Dic;
+  Dic.Put(u"x y", u"1");
+  Dic.Put(u"a", u"2");
+  Dic.Put(u"b,c", u"3");
+  EXPECT_EQ(JoinDictionaryKeys(Dic), u"a;\"b,c\";\"x y\"");
 }
 
 TEST(UtilsLists, DateAndTimeText) {
-  icu::Locale saved = icu::Locale::getDefault();
-  UErrorCode status = U_ZERO_ERROR;
-  icu::Locale::setDefault(icu::Locale("en_US"), status);
-  const TDateTime date = 45293 + (17 * 60 + 30) / 1440.0;  // 2024-01-02 17:30
-  EXPECT_EQ(FormatDateTimeText(date), u"1/2/24 17:30");
-  icu::Locale::setDefault(icu::Locale("de_DE"), status);
-  EXPECT_EQ(FormatDateTimeText(date), u"02.01.24 17:30");
-  icu::Locale::setDefault(saved, status);
+  icu::Locale Saved = icu::Locale::getDefault();
+  UErrorCode Status = U_ZERO_ERROR;
+  icu::Locale::setDefault(icu::Locale("en_US"), Status);
+  const TDateTime Date = 45293 + (17 * 60 + 30) / 1440.0;  // 2024-01-02 17:30
+  EXPECT_EQ(FormatDateTimeText(Date), u"1/2/24 17:30");
+  icu::Locale::setDefault(icu::Locale("de_DE"), Status);
+  EXPECT_EQ(FormatDateTimeText(Date), u"02.01.24 17:30");
+  icu::Locale::setDefault(Saved, Status);
 }
 
 TEST(UtilsMasks, NormalForms) {
   struct Case {
-    const char16_t* mask;
-    const char16_t* normal;
+    const char16_t* Mask;
+    const char16_t* Normal;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {u"txt", u"*.txt"},       {u".txt", u"*.txt"},  {u"*", u"*.*"},
       {u"readme", u"*.readme"}, {u"*.txt", u"*.txt"}, {u"a.b", u"a.b"},
       {u"dir/x", u"dir/x"},     {u"c:x", u"c:x"},     {u"", u""},
   };
-  for (const Case& c : cases) {
-    std::u16string mask = c.mask;
-    NormalizeMask(mask);
-    EXPECT_EQ(mask, c.normal);
+  for (const Case& C : Cases) {
+    std::u16string Mask = C.Mask;
+    NormalizeMask(Mask);
+    EXPECT_EQ(Mask, C.Normal);
   }
   EXPECT_EQ(NormalizeMasks(u"txt doc;*.TXT"), u"*.txt;*.doc");
   EXPECT_EQ(NormalizeMasks(u"*.doc;*.*;*.txt"), u"*.*");
@@ -83,11 +83,11 @@ TEST(UtilsMasks, NormalForms) {
   EXPECT_TRUE(IsAllFilesMask(u"*.txt;*.*"));
   EXPECT_FALSE(IsAllFilesMask(u"*.txt"));
 
-  std::u16string text = u"ab*cd*";
-  EXPECT_EQ(CutAtAsterisk(text), 3);
-  EXPECT_EQ(text, u"ab");
-  EXPECT_EQ(CutAtAsterisk(text), 0);
-  EXPECT_EQ(text, u"ab");
+  std::u16string Text = u"ab*cd*";
+  EXPECT_EQ(CutAtAsterisk(Text), 3);
+  EXPECT_EQ(Text, u"ab");
+  EXPECT_EQ(CutAtAsterisk(Text), 0);
+  EXPECT_EQ(Text, u"ab");
 
   EXPECT_EQ(WildcardPos("b?d", "abcde"), 2);
   EXPECT_EQ(WildcardPos("x", "abc"), 0);
@@ -104,12 +104,12 @@ TEST(UtilsMasks, NormalForms) {
 
 TEST(UtilsMasks, MatchesMaskTable) {
   struct Case {
-    const char* name;
-    const char* mask;
-    bool ignoreCase;
-    bool match;
+    const char* Name;
+    const char* Mask;
+    bool IgnoreCase;
+    bool Match;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"report.txt", "*.TXT", true, true},
       {"report.txt", "*.TXT", false, false},
       {"aba", "ab*ba", true, false},  // the two literal parts may not overlap
@@ -139,16 +139,16 @@ TEST(UtilsMasks, MatchesMaskTable) {
       {"\xFF.txt", "?.txt", false, true},
       {"\xFE.txt", "\xFF*", false, false},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(MatchesMask(c.name, c.mask, c.ignoreCase), c.match) << c.name << " / " << c.mask;
+  for (const Case& C : Cases)
+    EXPECT_EQ(MatchesMask(C.Name, C.Mask, C.IgnoreCase), C.Match) << C.Name << " / " << C.Mask;
 }
 
 TEST(UtilsPaths, ParsePathListOnThisSystem) {
   struct Case {
-    const char16_t* text;
-    const char16_t* list;
+    const char16_t* Text;
+    const char16_t* List;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {u"/x/a b /y", u"\"/x/a b\";/y"},
       {u"/home/me/My Documents;/srv/data", u"\"/home/me/My Documents\";/srv/data"},
       {u"/data/notes:v2 /tmp", u"/data/notes:v2;/tmp"},
@@ -162,7 +162,7 @@ TEST(UtilsPaths, ParsePathListOnThisSystem) {
       {u" , ; ", u""},
       {u"c: d:\\x y", u"\"c: d:\\x y\""},  // drive letters mean nothing here
   };
-  for (const Case& c : cases) EXPECT_EQ(ParsePathList(c.text), c.list) << Utf16ToUtf8(c.text);
+  for (const Case& C : Cases) EXPECT_EQ(ParsePathList(C.Text), C.List) << Utf16ToUtf8(C.Text);
 }
 
 TEST(UtilsPaths, WindowsSyntax) {
@@ -182,12 +182,12 @@ TEST(UtilsPaths, WindowsSyntax) {
 
 TEST(UtilsPaths, ItemPaths) {
   struct Case {
-    const char16_t* path;
-    TPathSyntax syntax;
-    const char16_t* folder;
-    const char16_t* name;
+    const char16_t* Path;
+    TPathSyntax Syntax;
+    const char16_t* Folder;
+    const char16_t* Name;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {u"/h/a.zip|dir/f.txt", psArchiveItem, u"/h/a.zip|dir", u"f.txt"},
       {u"/h/a.zip|f.txt", psArchiveItem, u"/h/a.zip", u"f.txt"},
       {u"/h/a.zip|in.zip|f.txt", psArchiveItem, u"/h/a.zip|in.zip", u"f.txt"},
@@ -198,23 +198,23 @@ TEST(UtilsPaths, ItemPaths) {
       {u"/top", psPlainFile, u"", u"top"},
       {u"C:\\d\\a.zip|x:y", psWindows, u"C:\\d\\a.zip|x", u"y"},
   };
-  for (const Case& c : cases) {
-    std::u16string folder, name;
-    SplitItemPath(c.path, c.syntax, folder, name);
-    EXPECT_EQ(folder, c.folder);
-    EXPECT_EQ(name, c.name);
-    EXPECT_EQ(ExtractItemName(c.path, c.syntax), c.name);
-    EXPECT_EQ(ExtractItemFolder(c.path, c.syntax), c.folder);
+  for (const Case& C : Cases) {
+    std::u16string Folder, Name;
+    SplitItemPath(C.Path, C.Syntax, Folder, Name);
+    EXPECT_EQ(Folder, C.Folder);
+    EXPECT_EQ(Name, C.Name);
+    EXPECT_EQ(ExtractItemName(C.Path, C.Syntax), C.Name);
+    EXPECT_EQ(ExtractItemFolder(C.Path, C.Syntax), C.Folder);
   }
 }
 
 TEST(UtilsSizes, TextToBytesAndBack) {
   struct Case {
-    const char16_t* text;
-    int32_t units;
-    int64_t bytes;
+    const char16_t* Text;
+    int32_t Units;
+    int64_t Bytes;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {u"", suBytes, -1},
       {u"-1", suBytes, -1},
       {u"x", suBytes, -1},
@@ -230,7 +230,7 @@ TEST(UtilsSizes, TextToBytesAndBack) {
       {u"8796093022208", suMegabytes, -1},  // 2^63: one past the largest size
       {u"\uFF11\uFF12", suBytes, -1},       // full-width digits
   };
-  for (const Case& c : cases) EXPECT_EQ(SizeTextToBytes(c.text, c.units), c.bytes) << c.units;
+  for (const Case& C : Cases) EXPECT_EQ(SizeTextToBytes(C.Text, C.Units), C.Bytes) << C.Units;
 
   EXPECT_EQ(FormatSizeForUnits(5000, suBytes), u"5000");
   EXPECT_EQ(FormatSizeForUnits(5000, suKilobytes), u"4");

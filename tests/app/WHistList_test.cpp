@@ -82,7 +82,7 @@ class HistoryInRegistry : public ::testing::Test {
     return B;
   }
 
-  TRegistrySandbox Registry;
+  TRegistrySandbox Registry_;
 };
 
 TEST_F(HistoryInRegistry, ListsAreStoredAsUtf16CommaTextAndReadBack) {

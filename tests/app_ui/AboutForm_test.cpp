@@ -22,7 +22,7 @@ TEST(AboutForm, ShowsTheContactAndTheSystemReport) {
   };
   WhenModal(
       [&](QDialog*) {
-        EXPECT_FALSE(A.pContact->text().isEmpty());
+        EXPECT_FALSE(A.PContact->text().isEmpty());
         WhenModal(
             [&](QDialog* D) {
               auto* R = qobject_cast<TSysInfo*>(D);
@@ -49,9 +49,9 @@ TEST(AboutForm, PictureBuildAndTheWholeContactText) {
   ASSERT_NE(Picture, nullptr);
   EXPECT_FALSE(Picture->pixmap().isNull());
   EXPECT_GE(Picture->height(), Picture->pixmap().height());
-  EXPECT_EQ(A.lBuild->text().toStdString(), "Build " + ProgramBuildNumber());
+  EXPECT_EQ(A.LBuild->text().toStdString(), "Build " + ProgramBuildNumber());
   // Every wrapped line of the contact text fits the label.
-  EXPECT_GE(A.pContact->height(), A.pContact->heightForWidth(A.pContact->width()));
-  EXPECT_TRUE(A.rect().contains(A.pContact->geometry()));
+  EXPECT_GE(A.PContact->height(), A.PContact->heightForWidth(A.PContact->width()));
+  EXPECT_TRUE(A.rect().contains(A.PContact->geometry()));
   A.close();
 }

@@ -24,20 +24,20 @@ namespace {
 class OptionsDialogs : public testing::Test {
  protected:
   void SetUp() override {
-    Saved = ArcInfos;
+    Saved_ = ArcInfos;
     SetDefaultOptions();
   }
   void TearDown() override {
-    ArcInfos = Saved;
+    ArcInfos = Saved_;
     SetDefaultOptions();
   }
-  decltype(ArcInfos) Saved;
+  decltype(ArcInfos) Saved_;
 };
 
 std::vector<int32_t> Buttons() {
   std::vector<int32_t> R;
-  for (int32_t i = 0; i < ProgramSettings().ToolbarButtons.GetCount(); ++i)
-    R.push_back(ProgramSettings().ToolbarButtons.Get(i));
+  for (int32_t I = 0; I < ProgramSettings().ToolbarButtons.GetCount(); ++I)
+    R.push_back(ProgramSettings().ToolbarButtons.Get(I));
   return R;
 }
 

@@ -31,7 +31,7 @@ void MakeTree(const TTempFolder& Dir) {
 QStringList Names(TFolderTreeModel& M, const QModelIndex& Parent) {
   M.fetchMore(Parent);
   QStringList R;
-  for (int i = 0; i < M.rowCount(Parent); ++i) R << M.index(i, 0, Parent).data().toString();
+  for (int I = 0; I < M.rowCount(Parent); ++I) R << M.index(I, 0, Parent).data().toString();
   return R;
 }
 

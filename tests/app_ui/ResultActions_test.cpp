@@ -19,9 +19,9 @@ TEST(ResultActions, PreviewEntriesAreNumberedNewestFirst) {
   QAction* Separator = View.addSeparator();
   TPreviewMenu Menu(&View, Separator);
   std::vector<std::unique_ptr<QWidget>> Previews;
-  for (int i = 0; i < 12; ++i) {
+  for (int I = 0; I < 12; ++I) {
     Previews.push_back(std::make_unique<QWidget>());
-    Menu.AddPreviewMenuItem(u"/d/R&D" + Utf8ToUtf16(std::to_string(i)) + u".txt", Previews.back().get());
+    Menu.AddPreviewMenuItem(u"/d/R&D" + Utf8ToUtf16(std::to_string(I)) + u".txt", Previews.back().get());
   }
   QList<QAction*> A = View.actions();
   ASSERT_EQ(A.size(), 14);

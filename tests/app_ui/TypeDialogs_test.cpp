@@ -17,8 +17,8 @@
 namespace {
 
 QTreeWidgetItem* FindType(QTreeWidget* List, const QString& Ext) {
-  for (int i = 0; i < List->topLevelItemCount(); ++i)
-    if (List->topLevelItem(i)->text(0) == Ext) return List->topLevelItem(i);
+  for (int I = 0; I < List->topLevelItemCount(); ++I)
+    if (List->topLevelItem(I)->text(0) == Ext) return List->topLevelItem(I);
   return nullptr;
 }
 

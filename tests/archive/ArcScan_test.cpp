@@ -19,10 +19,10 @@ namespace fs = std::filesystem;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arcscan";
 
-std::string Bytes(std::initializer_list<int> bytes) {
-  std::string s;
-  for (int b : bytes) s += static_cast<char>(b);
-  return s;
+std::string Bytes(std::initializer_list<int> Bytes) {
+  std::string S;
+  for (int B : Bytes) S += static_cast<char>(B);
+  return S;
 }
 
 // Hand-built heads for the kinds that no Debian tool writes.
@@ -43,39 +43,39 @@ std::string ReadFixture(const char* Name) { return ReadFileBytes(kFixtures / Nam
 class ArcScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("arcscan-" + std::to_string(::getpid()) + "-" +
+    Dir_ = fs::temp_directory_path() / ("arcscan-" + std::to_string(::getpid()) + "-" +
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-    saved_ = ArcInfos;
+    fs::create_directories(Dir_);
+    Saved_ = ArcInfos;
   }
   void TearDown() override {
-    ArcInfos = saved_;
-    fs::remove_all(dir_);
+    ArcInfos = Saved_;
+    fs::remove_all(Dir_);
   }
   // Places a fixture under a new name.
-  std::u16string Copy(const char* fixture, const std::string& name) {
-    fs::copy_file(kFixtures / fixture, dir_ / name);
-    return Utf8ToUtf16((dir_ / name).string());
+  std::u16string Copy(const char* Fixture, const std::string& Name) {
+    fs::copy_file(kFixtures / Fixture, Dir_ / Name);
+    return Utf8ToUtf16((Dir_ / Name).string());
   }
-  std::u16string Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return Utf8ToUtf16((dir_ / name).string());
+  std::u16string Write(const std::string& Name, const std::string& Bytes) {
+    std::ofstream(Dir_ / Name, std::ios::binary) << Bytes;
+    return Utf8ToUtf16((Dir_ / Name).string());
   }
 
-  fs::path dir_;
-  std::array<TArcInfo, kLastDecodedKind + 1> saved_;
+  fs::path Dir_;
+  std::array<TArcInfo, kLastDecodedKind + 1> Saved_;
 };
 
 struct CheckCase {
-  const char* name;
-  const char* fixture;  // a file of tests/archive/arcscan, or nullptr to write `bytes`
-  std::string bytes;
-  TArchiveCheck check;
-  TArchiveKind kind;
+  const char* Name;
+  const char* Fixture;  // a file of tests/archive/arcscan, or nullptr to write `bytes`
+  std::string Bytes;
+  TArchiveCheck Check;
+  TArchiveKind Kind;
 };
 
 TEST_F(ArcScanTest, KindTableOnFixtures) {
-  const CheckCase cases[] = {
+  const CheckCase Cases[] = {
       {"x.zip", "x.zip", "", acArchive, akZip},
       {"CAPS.ZIP", "x.zip", "", acArchive, akZip},
       {"x.zip.bak", "x.zip", "", acNone, akNone},
@@ -126,27 +126,27 @@ TEST_F(ArcScanTest, KindTableOnFixtures) {
       {"empty.zip", nullptr, "", acNone, akZip},
       {"readme.txt", nullptr, "PK\x03\x04", acNone, akNone},
   };
-  for (const CheckCase& c : cases) {
-    std::u16string path = c.fixture != nullptr ? Copy(c.fixture, c.name) : Write(c.name, c.bytes);
-    TArchiveKind kind = akZoo;
-    EXPECT_EQ(CheckArchiveFile(path, kind), c.check) << c.name;
-    EXPECT_EQ(kind, c.kind) << c.name;
+  for (const CheckCase& C : Cases) {
+    std::u16string Path = C.Fixture != nullptr ? Copy(C.Fixture, C.Name) : Write(C.Name, C.Bytes);
+    TArchiveKind Kind = akZoo;
+    EXPECT_EQ(CheckArchiveFile(Path, Kind), C.Check) << C.Name;
+    EXPECT_EQ(Kind, C.Kind) << C.Name;
   }
 }
 
 TEST_F(ArcScanTest, DisabledKindsAndLaterVolumes) {
-  std::u16string zip = Copy("x.zip", "x.zip");
-  std::u16string laterArj = Copy("vol.a01", "vol.a01");
-  std::u16string laterRar = Write("x.r07", kRarMarker);
+  std::u16string Zip = Copy("x.zip", "x.zip");
+  std::u16string LaterArj = Copy("vol.a01", "vol.a01");
+  std::u16string LaterRar = Write("x.r07", kRarMarker);
   ArcInfos[akZip].Enabled = false;
   ArcInfos[akArj].Enabled = false;
   ArcInfos[akRar].Enabled = false;
-  TArchiveKind kind;
-  EXPECT_EQ(CheckArchiveFile(zip, kind), acDisabled);
-  EXPECT_EQ(kind, akZip);
+  TArchiveKind Kind;
+  EXPECT_EQ(CheckArchiveFile(Zip, Kind), acDisabled);
+  EXPECT_EQ(Kind, akZip);
   // A later volume is reported as such whatever its kind's switch says.
-  EXPECT_EQ(CheckArchiveFile(laterArj, kind), acLaterVolume);
-  EXPECT_EQ(CheckArchiveFile(laterRar, kind), acLaterVolume);
+  EXPECT_EQ(CheckArchiveFile(LaterArj, Kind), acLaterVolume);
+  EXPECT_EQ(CheckArchiveFile(LaterRar, Kind), acLaterVolume);
   EXPECT_FALSE(IsEnabledArchiveName("x.zip"));
   EXPECT_TRUE(IsEnabledArchiveName("x.jar"));
   EXPECT_FALSE(IsEnabledArchiveName("x.ha"));
@@ -157,125 +157,125 @@ TEST_F(ArcScanTest, DisabledKindsAndLaterVolumes) {
 // whole set, so a later part opened on its own would report its items a second time.
 TEST_F(ArcScanTest, NumberedRarPartsAfterTheFirstAreLaterVolumes) {
   // The main header after the marker: CRC (2), type 73, flags (2), size (2), reserved (6).
-  auto rar = [](int flags) {
-    return kRarMarker + Bytes({0x00, 0x00, 0x73, flags & 0xFF, flags >> 8, 0x0D, 0x00}) +
+  auto Rar = [](int Flags) {
+    return kRarMarker + Bytes({0x00, 0x00, 0x73, Flags & 0xFF, Flags >> 8, 0x0D, 0x00}) +
            std::string(6, '\0');
   };
   struct Case {
-    const char* name;
-    int flags;
-    TArchiveCheck check;
+    const char* Name;
+    int Flags;
+    TArchiveCheck Check;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"x.part1.rar", 0x0111, acArchive},      // volume, new numbering, first volume
       {"x.part2.rar", 0x0011, acLaterVolume},  // volume, new numbering
       {"old.rar", 0x0001, acArchive},          // first volume of a .rar/.r00 set
       {"single.rar", 0x0000, acArchive},
   };
-  for (const Case& c : cases) {
-    TArchiveKind kind;
-    EXPECT_EQ(CheckArchiveFile(Write(c.name, rar(c.flags)), kind), c.check) << c.name;
-    EXPECT_EQ(kind, akRar) << c.name;
+  for (const Case& C : Cases) {
+    TArchiveKind Kind;
+    EXPECT_EQ(CheckArchiveFile(Write(C.Name, Rar(C.Flags)), Kind), C.Check) << C.Name;
+    EXPECT_EQ(Kind, akRar) << C.Name;
   }
   // The marker alone, with no main header after it, is an archive as before.
-  TArchiveKind kind;
-  EXPECT_EQ(CheckArchiveFile(Write("bare.rar", kRarMarker), kind), acArchive);
+  TArchiveKind Kind;
+  EXPECT_EQ(CheckArchiveFile(Write("bare.rar", kRarMarker), Kind), acArchive);
 }
 
 // RAR 5 has a marker of its own (Rar! 1A 07 01 00) and is the same kind; in its main header (CRC-32, then
 // size, type 1, header flags and archive flags as 7-bit numbers) archive flags 1+2 mark a volume that
 // carries its number: every volume but the first.
 TEST_F(ArcScanTest, Rar5ArchivesAreRarAndTheirLaterVolumesLaterVolumes) {
-  const std::string marker("Rar!\x1A\x07\x01\x00", 8);
-  auto rar5 = [&](int headerFlags, int archiveFlags) {
-    std::string main = {'\0', '\0', '\0', '\0', 0x06, 0x01, static_cast<char>(headerFlags)};
-    if (headerFlags & 1) main += '\0';  // extra area size
-    main += static_cast<char>(archiveFlags);
-    return marker + main + std::string(8, '\0');
+  const std::string Marker("Rar!\x1A\x07\x01\x00", 8);
+  auto Rar5 = [&](int HeaderFlags, int ArchiveFlags) {
+    std::string Main = {'\0', '\0', '\0', '\0', 0x06, 0x01, static_cast<char>(HeaderFlags)};
+    if (HeaderFlags & 1) Main += '\0';  // extra area size
+    Main += static_cast<char>(ArchiveFlags);
+    return Marker + Main + std::string(8, '\0');
   };
   struct Case {
-    const char* name;
-    std::string head;
-    TArchiveCheck check;
+    const char* Name;
+    std::string Head;
+    TArchiveCheck Check;
   };
-  const Case cases[] = {
-      {"single.rar", rar5(0, 0x00), acArchive},
-      {"solid.rar", rar5(0, 0x04), acArchive},
-      {"x.part1.rar", rar5(0, 0x01), acArchive},
-      {"x.part2.rar", rar5(0, 0x03), acLaterVolume},
-      {"x.part3.rar", rar5(1, 0x03), acLaterVolume},  // with an extra area
-      {"x.r01", rar5(0, 0x03), acLaterVolume},
-      {"bare.rar", marker, acArchive},
+  const Case Cases[] = {
+      {"single.rar", Rar5(0, 0x00), acArchive},
+      {"solid.rar", Rar5(0, 0x04), acArchive},
+      {"x.part1.rar", Rar5(0, 0x01), acArchive},
+      {"x.part2.rar", Rar5(0, 0x03), acLaterVolume},
+      {"x.part3.rar", Rar5(1, 0x03), acLaterVolume},  // with an extra area
+      {"x.r01", Rar5(0, 0x03), acLaterVolume},
+      {"bare.rar", Marker, acArchive},
       {"near.rar", std::string("Rar!\x1A\x07\x02\x00", 8), acNone},
   };
-  for (const Case& c : cases) {
-    TArchiveKind kind;
-    EXPECT_EQ(CheckArchiveFile(Write(c.name, c.head), kind), c.check) << c.name;
-    EXPECT_EQ(kind, akRar) << c.name;
+  for (const Case& C : Cases) {
+    TArchiveKind Kind;
+    EXPECT_EQ(CheckArchiveFile(Write(C.Name, C.Head), Kind), C.Check) << C.Name;
+    EXPECT_EQ(Kind, akRar) << C.Name;
   }
 }
 
 TEST_F(ArcScanTest, MissingFileRaisesTheSystemError) {
-  TArchiveKind kind;
+  TArchiveKind Kind;
   try {
-    CheckArchiveFile(Utf8ToUtf16((dir_ / "absent.zip").string()), kind);
+    CheckArchiveFile(Utf8ToUtf16((Dir_ / "absent.zip").string()), Kind);
     FAIL() << "no exception";
-  } catch (const EWin32Error& e) {
-    EXPECT_EQ(e.ErrorCode, 2);
+  } catch (const EWin32Error& E) {
+    EXPECT_EQ(E.ErrorCode, 2);
   }
 }
 
 // A ustar header for "a.txt" with its checksum field left as blanks.
 std::string TarHeader() {
-  std::string h(512, '\0');
-  auto put = [&](size_t at, const std::string& s) { h.replace(at, s.size(), s); };
-  put(0, "a.txt");
-  put(100, "0000644");
-  put(124, "00000000016");
-  put(136, "13560331400");
-  put(148, "        ");
-  put(156, "0");
-  put(257, std::string("ustar\0"
+  std::string H(512, '\0');
+  auto Put = [&](size_t At, const std::string& S) { H.replace(At, S.size(), S); };
+  Put(0, "a.txt");
+  Put(100, "0000644");
+  Put(124, "00000000016");
+  Put(136, "13560331400");
+  Put(148, "        ");
+  Put(156, "0");
+  Put(257, std::string("ustar\0"
                        "00",
                        8));
-  return h;
+  return H;
 }
 
 TEST_F(ArcScanTest, TarChecksumFieldForms) {
-  std::string header = TarHeader();
-  int32_t sum = 0;
-  for (unsigned char c : header) sum += c;
-  ASSERT_EQ(TarHeaderChecksum(reinterpret_cast<const uint8_t*>(header.data())), sum);
-  char octal[16];
-  std::snprintf(octal, sizeof octal, "%o", sum);
-  const std::string digits = octal;
+  std::string Header = TarHeader();
+  int32_t Sum = 0;
+  for (unsigned char C : Header) Sum += C;
+  ASSERT_EQ(TarHeaderChecksum(reinterpret_cast<const uint8_t*>(Header.data())), Sum);
+  char Octal[16];
+  std::snprintf(Octal, sizeof Octal, "%o", Sum);
+  const std::string Digits = Octal;
   struct Form {
-    const char* what;
-    std::string field;
-    bool valid;
+    const char* What;
+    std::string Field;
+    bool Valid;
   };
-  const Form forms[] = {
-      {"six digits, NUL, blank", std::string(6 - digits.size(), '0') + digits + std::string("\0 ", 2), true},
-      {"trailing blank", std::string(7 - digits.size(), '0') + digits + " ", true},
-      {"leading blanks, trailing NUL", std::string(7 - digits.size(), ' ') + digits + std::string("\0", 1),
+  const Form Forms[] = {
+      {"six digits, NUL, blank", std::string(6 - Digits.size(), '0') + Digits + std::string("\0 ", 2), true},
+      {"trailing blank", std::string(7 - Digits.size(), '0') + Digits + " ", true},
+      {"leading blanks, trailing NUL", std::string(7 - Digits.size(), ' ') + Digits + std::string("\0", 1),
        true},
       {"digits after a NUL still count",
-       digits.substr(0, 1) + std::string("\0", 1) + digits.substr(1) + std::string(7 - digits.size(), ' '),
+       Digits.substr(0, 1) + std::string("\0", 1) + Digits.substr(1) + std::string(7 - Digits.size(), ' '),
        true},
       {"off by one",
-       std::string(7 - digits.size(), '0') + digits.substr(0, digits.size() - 1) +
-           static_cast<char>(digits.back() == '7' ? '6' : digits.back() + 1) + " ",
+       std::string(7 - Digits.size(), '0') + Digits.substr(0, Digits.size() - 1) +
+           static_cast<char>(Digits.back() == '7' ? '6' : Digits.back() + 1) + " ",
        false},
   };
-  for (const Form& f : forms) {
-    ASSERT_EQ(f.field.size(), 8u) << f.what;
-    std::string h = header;
-    h.replace(148, 8, f.field);
-    EXPECT_EQ(IsTarHeader(Write("t.tar", h)), f.valid) << f.what;
-    fs::remove(dir_ / "t.tar");
+  for (const Form& F : Forms) {
+    ASSERT_EQ(F.Field.size(), 8u) << F.What;
+    std::string H = Header;
+    H.replace(148, 8, F.Field);
+    EXPECT_EQ(IsTarHeader(Write("t.tar", H)), F.Valid) << F.What;
+    fs::remove(Dir_ / "t.tar");
   }
   // One byte short of a header block.
-  EXPECT_FALSE(IsTarHeader(Write("short.tar", header.substr(0, 511))));
+  EXPECT_FALSE(IsTarHeader(Write("short.tar", Header.substr(0, 511))));
 }
 
 TEST_F(ArcScanTest, HeaderTests) {
@@ -290,25 +290,25 @@ TEST_F(ArcScanTest, HeaderTests) {
 }
 
 TEST(ArcKinds, ExtensionTables) {
-  const std::string& list = ArchiveExtList();
-  EXPECT_EQ(list.rfind(":ace:arc:arj:", 0), 0u);
-  EXPECT_EQ(list.substr(list.size() - 9), ":zip:zoo:");
-  EXPECT_EQ(std::count(list.begin(), list.end(), ':'), 22);  // 21 extensions
+  const std::string& List = ArchiveExtList();
+  EXPECT_EQ(List.rfind(":ace:arc:arj:", 0), 0u);
+  EXPECT_EQ(List.substr(List.size() - 9), ":zip:zoo:");
+  EXPECT_EQ(std::count(List.begin(), List.end(), ':'), 22);  // 21 extensions
   EXPECT_EQ(ArchiveExtKinds().Count(), 21);
 
   EXPECT_EQ(ArcInfos[akExe].Name, "Self-extracted Archives (EXE)");
   EXPECT_EQ(ArcInfos[akZoo].Name, "ZOO");
-  for (int k = kFirstDecodedKind; k <= kLastDecodedKind; ++k) EXPECT_TRUE(ArcInfos[k].Enabled) << k;
+  for (int K = kFirstDecodedKind; K <= kLastDecodedKind; ++K) EXPECT_TRUE(ArcInfos[K].Enabled) << K;
   EXPECT_EQ(ArchiveKindExt(akExe), "exe");
   EXPECT_EQ(ArchiveKindExt(akRar), "rar");
   EXPECT_EQ(ArchiveKindExt(akGZip), "gzip");
 
   struct Case {
-    const char* name;
-    TArchiveKind kind;
-    bool later;
+    const char* Name;
+    TArchiveKind Kind;
+    bool Later;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"a.ZIP", akZip, false}, {"a.zip.bak", akNone, false},    {"x.r07", akRar, true},
       {"x.s12", akRar, true},  {"x.z00", akRar, true},          {"x.q01", akNone, false},
       {"x.rar", akRar, false}, {"x.a5x", akNone, false},        {"x.C99", akAce, true},
@@ -316,21 +316,21 @@ TEST(ArcKinds, ExtensionTables) {
       {"x.Z", akGZip, false},  {"x.pak", akArc, false},         {"noext", akNone, false},
       {"x.", akNone, false},   {"dir.zip/file", akNone, false}, {"x.r7", akNone, false},
   };
-  for (const Case& c : cases) {
-    bool later = !c.later;
-    EXPECT_EQ(ArchiveKindByExt(c.name, later), c.kind) << c.name;
-    EXPECT_EQ(later, c.later) << c.name;
-    EXPECT_EQ(GetArchiveKind(c.name), c.kind) << c.name;
+  for (const Case& C : Cases) {
+    bool Later = !C.Later;
+    EXPECT_EQ(ArchiveKindByExt(C.Name, Later), C.Kind) << C.Name;
+    EXPECT_EQ(Later, C.Later) << C.Name;
+    EXPECT_EQ(GetArchiveKind(C.Name), C.Kind) << C.Name;
   }
 }
 
 TEST(ArcKinds, VolumeNames) {
   struct Case {
-    const char* name;
-    TArchiveKind kind;
-    const char* next;  // nullptr: no next volume
+    const char* Name;
+    TArchiveKind Kind;
+    const char* Next;  // nullptr: no next volume
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"x.arj", akArj, "x.a01"},     {"x.ARJ", akArj, "x.A01"},
       {"x.A01", akArj, "x.A02"},     {"x.a98", akArj, "x.a99"},
       {"x.a99", akArj, nullptr},     {"x.001", akArj, "x.002"},
@@ -346,10 +346,10 @@ TEST(ArcKinds, VolumeNames) {
       {"noext", akRar, nullptr},     {"x.", akRar, nullptr},
       {"dir.r01/x", akRar, nullptr}, {"/a b/c:d.r00", akRar, "/a b/c:d.r01"},
   };
-  for (const Case& c : cases) {
-    std::string name = c.name;
-    EXPECT_EQ(NextVolumeName(name, c.kind), c.next != nullptr) << c.name;
-    EXPECT_EQ(name, c.next != nullptr ? c.next : c.name) << c.name;
+  for (const Case& C : Cases) {
+    std::string Name = C.Name;
+    EXPECT_EQ(NextVolumeName(Name, C.Kind), C.Next != nullptr) << C.Name;
+    EXPECT_EQ(Name, C.Next != nullptr ? C.Next : C.Name) << C.Name;
   }
 
   EXPECT_EQ(FirstVolumeName("x.r03", akRar), "x.rar");

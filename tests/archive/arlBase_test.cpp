@@ -35,24 +35,24 @@ struct TTestItem {
 };
 
 void PutLE32(std::string& S, uint32_t V) {
-  for (int i = 0; i < 4; ++i) S += static_cast<char>((V >> (8 * i)) & 0xFF);
+  for (int I = 0; I < 4; ++I) S += static_cast<char>((V >> (8 * I)) & 0xFF);
 }
 
 std::string BuildArchive(const std::vector<TTestItem>& Items) {
-  std::string s;
-  for (const auto& it : Items) {
-    s += static_cast<char>(it.Name.size());
-    s += it.Name;
-    PutLE32(s, static_cast<uint32_t>(it.Data.size()));
-    uint32_t reg = UpdateCrc32(0xFFFFFFFF, it.Data.data(), static_cast<int32_t>(it.Data.size()));
-    uint32_t stored = (it.Flags & 2) ? reg : ~reg;
-    if (it.BadCrc) stored ^= 1;
-    PutLE32(s, stored);
-    s += static_cast<char>(it.Flags);
-    if (it.Flags & 1) s += std::string(12, 'E');
-    s += it.Data;
+  std::string S;
+  for (const auto& It : Items) {
+    S += static_cast<char>(It.Name.size());
+    S += It.Name;
+    PutLE32(S, static_cast<uint32_t>(It.Data.size()));
+    uint32_t Reg = UpdateCrc32(0xFFFFFFFF, It.Data.data(), static_cast<int32_t>(It.Data.size()));
+    uint32_t Stored = (It.Flags & 2) ? Reg : ~Reg;
+    if (It.BadCrc) Stored ^= 1;
+    PutLE32(S, Stored);
+    S += static_cast<char>(It.Flags);
+    if (It.Flags & 1) S += std::string(12, 'E');
+    S += It.Data;
   }
-  return s;
+  return S;
 }
 
 // 2020-05-06 07:08:10 as a packed DOS stamp.
@@ -67,25 +67,25 @@ class TTestDecoder : public TUnBase {
  protected:
   void ExtractArchive(TStream32* Stream) override {
     for (;;) {
-      uint8_t len = 0;
-      if (Stream->Read(&len, 1) != 1) return;
-      const std::string name = ReadHeaderBytes(Stream, len);
-      uint8_t fixed[9];
-      if (name.size() != len || Stream->Read(fixed, 9) != 9) RaiseError(name, errBadFileHeader);
+      uint8_t Len = 0;
+      if (Stream->Read(&Len, 1) != 1) return;
+      const std::string Name = ReadHeaderBytes(Stream, Len);
+      uint8_t Fixed[9];
+      if (Name.size() != Len || Stream->Read(Fixed, 9) != 9) RaiseError(Name, errBadFileHeader);
       Item = TArlItem{};
-      Item.Name = name;
-      Item.UnpackedSize = Item.PackedSize = GetLE32(fixed);
-      Item.Crc = GetLE32(fixed + 4);
-      Item.Flags = fixed[8];
+      Item.Name = Name;
+      Item.UnpackedSize = Item.PackedSize = GetLE32(Fixed);
+      Item.Crc = GetLE32(Fixed + 4);
+      Item.Flags = Fixed[8];
       Item.DosDateTime = kStamp;
       Item.Attributes = faArchive;
-      const int64_t headerEnd = Stream->Position();
-      const int64_t dataStart = headerEnd + ((Item.Flags & 1) ? kEncryptionHeaderSize : 0);
-      const int64_t next = dataStart + Item.PackedSize;
-      if (name == ThrowAt) throw EReadError();
-      if (MatchFileSpec(name, FileSpec, {}, true)) ExtractOne(*Stream, headerEnd, dataStart);
+      const int64_t HeaderEnd = Stream->Position();
+      const int64_t DataStart = HeaderEnd + ((Item.Flags & 1) ? kEncryptionHeaderSize : 0);
+      const int64_t Next = DataStart + Item.PackedSize;
+      if (Name == ThrowAt) throw EReadError();
+      if (MatchFileSpec(Name, FileSpec, {}, true)) ExtractOne(*Stream, HeaderEnd, DataStart);
       if (GetCancel()) return;
-      Stream->Seek(next, soBeginning);
+      Stream->Seek(Next, soBeginning);
     }
   }
 
@@ -116,30 +116,30 @@ using arltest::TReport;
 class ArlBase : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = arltest::MakeTestDir("arlbase");
-    fs::create_directories(Dir / "out");
-    Dec.OnError = arltest::CollectReports(Reports);
+    Dir_ = arltest::MakeTestDir("arlbase");
+    fs::create_directories(Dir_ / "out");
+    Dec_.OnError = arltest::CollectReports(Reports_);
   }
-  void TearDown() override { arltest::RemoveTestDir(Dir); }
+  void TearDown() override { arltest::RemoveTestDir(Dir_); }
 
   void UseArchive(const std::vector<TTestItem>& Items) {
-    const fs::path p = Dir / "test.tst";
-    std::ofstream(p, std::ios::binary) << BuildArchive(Items);
-    Dec.SetArchiveFile(p.string());
-    ASSERT_EQ(Dec.ArchiveFile, p.string());
-    Dec.SetExtractDir((Dir / "out").string());
-    Dec.FileSpec = {"*.*"};
+    const fs::path P = Dir_ / "test.tst";
+    std::ofstream(P, std::ios::binary) << BuildArchive(Items);
+    Dec_.SetArchiveFile(P.string());
+    ASSERT_EQ(Dec_.ArchiveFile, P.string());
+    Dec_.SetExtractDir((Dir_ / "out").string());
+    Dec_.FileSpec = {"*.*"};
   }
-  std::string Out(const std::string& Rel) const { return ReadFileBytes(Dir / "out" / Rel); }
+  std::string Out(const std::string& Rel) const { return ReadFileBytes(Dir_ / "out" / Rel); }
   std::vector<int32_t> Codes() const {
-    std::vector<int32_t> c;
-    for (const auto& r : Reports) c.push_back(r.Code);
-    return c;
+    std::vector<int32_t> C;
+    for (const auto& R : Reports_) C.push_back(R.Code);
+    return C;
   }
 
-  fs::path Dir;
-  TTestDecoder Dec;
-  std::vector<TReport> Reports;
+  fs::path Dir_;
+  TTestDecoder Dec_;
+  std::vector<TReport> Reports_;
 };
 
 // --- Runs ---------------------------------------------------------------------------------------------
@@ -149,37 +149,37 @@ TEST_F(ArlBase, ExtractToFilesWritesEveryItemBelowTheOutputFolder) {
               {"sub/deeper/b.txt", "beta\n"},
               {"README", "no extension"},
               {"raw.bin", "register stored", 2}});
-  std::vector<std::string> begun, ended;
-  Dec.OnBegin = [&](TZipCommon*, TArlBeginItem& Item) { begun.push_back(Item.FileName); };
-  Dec.OnEnd = [&](TZipCommon*, const std::string& Name, bool Ok) {
-    if (Ok) ended.push_back(Name);
+  std::vector<std::string> Begun, Ended;
+  Dec_.OnBegin = [&](TZipCommon*, TArlBeginItem& Item) { Begun.push_back(Item.FileName); };
+  Dec_.OnEnd = [&](TZipCommon*, const std::string& Name, bool Ok) {
+    if (Ok) Ended.push_back(Name);
   };
-  int activations = 0;
-  Dec.OnActivate = [&](TZipCommon*) { ++activations; };
-  Dec.OnDeactivate = [&](TZipCommon*) { ++activations; };
-  EXPECT_EQ(Dec.ExtractToFiles(), 4);
+  int Activations = 0;
+  Dec_.OnActivate = [&](TZipCommon*) { ++Activations; };
+  Dec_.OnDeactivate = [&](TZipCommon*) { ++Activations; };
+  EXPECT_EQ(Dec_.ExtractToFiles(), 4);
   EXPECT_EQ(Out("a.txt"), "alpha\n");
   EXPECT_EQ(Out("sub/deeper/b.txt"), "beta\n");
   EXPECT_EQ(Out("README"), "no extension");
   EXPECT_EQ(Out("raw.bin"), "register stored");  // a stored register passes as well as its complement
-  EXPECT_EQ(begun.size(), 4u);
-  EXPECT_EQ(begun[1], (Dir / "out" / "sub/deeper/b.txt").string());
-  EXPECT_EQ(ended.size(), 4u);
-  EXPECT_EQ(activations, 2);
-  EXPECT_TRUE(Reports.empty());
+  EXPECT_EQ(Begun.size(), 4u);
+  EXPECT_EQ(Begun[1], (Dir_ / "out" / "sub/deeper/b.txt").string());
+  EXPECT_EQ(Ended.size(), 4u);
+  EXPECT_EQ(Activations, 2);
+  EXPECT_TRUE(Reports_.empty());
   // The stored date is the file's date.
-  struct stat st {};
-  ASSERT_EQ(::stat((Dir / "out" / "a.txt").c_str(), &st), 0);
-  struct tm lt {};
-  localtime_r(&st.st_mtime, &lt);
-  EXPECT_EQ(lt.tm_year + 1900, 2020);
-  EXPECT_EQ(lt.tm_hour, 7);
-  EXPECT_EQ(lt.tm_sec, 10);
+  struct stat St {};
+  ASSERT_EQ(::stat((Dir_ / "out" / "a.txt").c_str(), &St), 0);
+  struct tm Lt {};
+  localtime_r(&St.st_mtime, &Lt);
+  EXPECT_EQ(Lt.tm_year + 1900, 2020);
+  EXPECT_EQ(Lt.tm_hour, 7);
+  EXPECT_EQ(Lt.tm_sec, 10);
 
   // Without the stored folders every item lands in the output folder itself.
-  Dec.UseStoredDirs = false;
-  fs::remove_all(Dir / "out");
-  EXPECT_EQ(Dec.ExtractToFiles(), 4);
+  Dec_.UseStoredDirs = false;
+  fs::remove_all(Dir_ / "out");
+  EXPECT_EQ(Dec_.ExtractToFiles(), 4);
   EXPECT_EQ(Out("b.txt"), "beta\n");
 }
 
@@ -191,25 +191,25 @@ TEST_F(ArlBase, StoredNamesNeverLeaveTheOutputFolder) {
               {"C:/dos.txt", "drive"},
               {"x/./y/../z.txt", "zed"},
               {"..", "x"}});
-  EXPECT_EQ(Dec.ExtractToFiles(), 3);
-  EXPECT_FALSE(fs::exists(Dir / "evil.txt"));
-  EXPECT_FALSE(fs::exists(Dir / "evil2.txt"));
+  EXPECT_EQ(Dec_.ExtractToFiles(), 3);
+  EXPECT_FALSE(fs::exists(Dir_ / "evil.txt"));
+  EXPECT_FALSE(fs::exists(Dir_ / "evil2.txt"));
   EXPECT_EQ(Out("abs.txt"), "root");
   EXPECT_EQ(Out("dos.txt"), "drive");
   EXPECT_EQ(Out("x/z.txt"), "zed");
-  ASSERT_EQ(Reports.size(), 3u);
-  for (const auto& r : Reports) EXPECT_EQ(r.Code, errInvalidFileName) << r.FileName;
-  EXPECT_EQ(Reports[0].FileName, "../evil.txt");
+  ASSERT_EQ(Reports_.size(), 3u);
+  for (const auto& R : Reports_) EXPECT_EQ(R.Code, errInvalidFileName) << R.FileName;
+  EXPECT_EQ(Reports_[0].FileName, "../evil.txt");
 }
 
 TEST_F(ArlBase, BuildOutputNameTable) {
-  Dec.ExtractDir = "/dest/";
+  Dec_.ExtractDir = "/dest/";
   struct Row {
     const char* Item;
     bool Stored;
     const char* Out;
   };
-  const Row rows[] = {
+  const Row Rows[] = {
       {"a.txt", true, "/dest/a.txt"},
       {"d/e/a.txt", true, "/dest/d/e/a.txt"},
       {"d/e/a.txt", false, "/dest/a.txt"},
@@ -221,228 +221,228 @@ TEST_F(ArlBase, BuildOutputNameTable) {
       {"..", false, ""},
       {"", true, ""},
   };
-  for (const auto& r : rows) {
-    Dec.UseStoredDirs = r.Stored;
-    EXPECT_EQ(Dec.BuildOutputName(r.Item), r.Out) << r.Item;
+  for (const auto& R : Rows) {
+    Dec_.UseStoredDirs = R.Stored;
+    EXPECT_EQ(Dec_.BuildOutputName(R.Item), R.Out) << R.Item;
   }
   // A relative output folder is taken from the current folder.
-  Dec.ExtractDir = "rel/";
-  Dec.UseStoredDirs = true;
-  EXPECT_EQ(Dec.BuildOutputName("a.txt"), fs::current_path().string() + "/rel/a.txt");
+  Dec_.ExtractDir = "rel/";
+  Dec_.UseStoredDirs = true;
+  EXPECT_EQ(Dec_.BuildOutputName("a.txt"), fs::current_path().string() + "/rel/a.txt");
 }
 
 TEST_F(ArlBase, ExtractToMemoryStreamIndexesEachItem) {
   UseArchive({{"one.txt", "first item"}, {"two/two.txt", "second"}, {"empty.txt", ""}});
-  TDecompMemoryStream mem;
-  EXPECT_EQ(Dec.ExtractToMemoryStream(&mem), 3);
-  EXPECT_EQ(mem.Position(), 0);
-  ASSERT_EQ(mem.Records.size(), 3u);
-  EXPECT_EQ(mem.Records[1].Name, "two/two.txt");
-  EXPECT_EQ(mem.Records[1].Start, 10u);
-  EXPECT_EQ(mem.Records[1].Size, 6u);
-  EXPECT_EQ(mem.Records[2].Size, 0u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(mem.Memory()), static_cast<size_t>(mem.GetSize())),
+  TDecompMemoryStream Mem;
+  EXPECT_EQ(Dec_.ExtractToMemoryStream(&Mem), 3);
+  EXPECT_EQ(Mem.Position(), 0);
+  ASSERT_EQ(Mem.Records.size(), 3u);
+  EXPECT_EQ(Mem.Records[1].Name, "two/two.txt");
+  EXPECT_EQ(Mem.Records[1].Start, 10u);
+  EXPECT_EQ(Mem.Records[1].Size, 6u);
+  EXPECT_EQ(Mem.Records[2].Size, 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Mem.Memory()), static_cast<size_t>(Mem.GetSize())),
             "first itemsecond");
-  EXPECT_FALSE(fs::exists(Dir / "out" / "one.txt"));
+  EXPECT_FALSE(fs::exists(Dir_ / "out" / "one.txt"));
 
-  EXPECT_EQ(Dec.ExtractToMemoryStream(nullptr), 0);
+  EXPECT_EQ(Dec_.ExtractToMemoryStream(nullptr), 0);
   EXPECT_EQ(Codes(), std::vector<int32_t>{errNoMemoryStream});
 }
 
 TEST_F(ArlBase, ExtractToStreamTakesTheOneNameLiterally) {
   UseArchive({{"a*.txt", "star"}, {"ab.txt", "plain"}, {"x/[b].txt", "bracket"}});
-  TMemoryStream32 out;
-  EXPECT_EQ(Dec.ExtractToStream("a*.txt", &out), 1);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(out.Memory()), static_cast<size_t>(out.GetSize())), "star");
-  EXPECT_EQ(out.Position(), 0);
-  EXPECT_EQ(Dec.FileSpec, std::vector<std::string>{"*.*"});
-  EXPECT_FALSE(Dec.FileSpecLiteral);
+  TMemoryStream32 Out;
+  EXPECT_EQ(Dec_.ExtractToStream("a*.txt", &Out), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Out.Memory()), static_cast<size_t>(Out.GetSize())), "star");
+  EXPECT_EQ(Out.Position(), 0);
+  EXPECT_EQ(Dec_.FileSpec, std::vector<std::string>{"*.*"});
+  EXPECT_FALSE(Dec_.FileSpecLiteral);
 
   // A run that fails gives the selection back as well.
-  Dec.ThrowAt = "ab.txt";
-  TMemoryStream32 out2;
-  EXPECT_EQ(Dec.ExtractToStream("x/[b].txt", &out2), 0);
-  EXPECT_EQ(Dec.FileSpec, std::vector<std::string>{"*.*"});
-  EXPECT_EQ(Dec.ExtractToStream("a*.txt", nullptr), 0);
+  Dec_.ThrowAt = "ab.txt";
+  TMemoryStream32 Out2;
+  EXPECT_EQ(Dec_.ExtractToStream("x/[b].txt", &Out2), 0);
+  EXPECT_EQ(Dec_.FileSpec, std::vector<std::string>{"*.*"});
+  EXPECT_EQ(Dec_.ExtractToStream("a*.txt", nullptr), 0);
   EXPECT_EQ(Codes(), (std::vector<int32_t>{errReadingFile, errNoFileStream}));
 }
 
 TEST_F(ArlBase, TestRunReportsCrcFailuresWithoutWriting) {
   UseArchive({{"good.txt", "fine"}, {"bad.txt", "damaged", 0, true}, {"good2.txt", "fine too"}});
-  EXPECT_EQ(Dec.TestArchive(), 0);  // a test run counts nothing: BeginItem is asked to pass only
-  EXPECT_FALSE(fs::exists(Dir / "out" / "good.txt"));
-  ASSERT_EQ(Reports.size(), 1u);
-  EXPECT_EQ(Reports[0].Code, errCrcFailed);
-  EXPECT_EQ(Reports[0].FileName, "bad.txt");
+  EXPECT_EQ(Dec_.TestArchive(), 0);  // a test run counts nothing: BeginItem is asked to pass only
+  EXPECT_FALSE(fs::exists(Dir_ / "out" / "good.txt"));
+  ASSERT_EQ(Reports_.size(), 1u);
+  EXPECT_EQ(Reports_[0].Code, errCrcFailed);
+  EXPECT_EQ(Reports_[0].FileName, "bad.txt");
   // With OnEnd the verdict goes there instead.
-  Reports.clear();
-  std::vector<bool> verdicts;
-  Dec.OnEnd = [&](TZipCommon*, const std::string&, bool Ok) { verdicts.push_back(Ok); };
-  Dec.TestArchive();
-  EXPECT_EQ(verdicts, (std::vector<bool>{true, false, true}));
-  EXPECT_TRUE(Reports.empty());
+  Reports_.clear();
+  std::vector<bool> Verdicts;
+  Dec_.OnEnd = [&](TZipCommon*, const std::string&, bool Ok) { Verdicts.push_back(Ok); };
+  Dec_.TestArchive();
+  EXPECT_EQ(Verdicts, (std::vector<bool>{true, false, true}));
+  EXPECT_TRUE(Reports_.empty());
 }
 
 TEST_F(ArlBase, FailuresThatAreNotReportedByTheDecoderAreReportedByTheRun) {
   // A failed write: the run ends with the error reported, not in silence.
   UseArchive({{"a.txt", std::string(100000, 'a')}, {"b.txt", "b"}});
   {
-    TFaultyFileLayer layer;
-    TFileLayerScope scope(layer);
-    layer.FailFrom(TFileOp::Write, ENOSPC);
-    EXPECT_EQ(Dec.ExtractToFiles(), 1);
+    TFaultyFileLayer Layer;
+    TFileLayerScope Scope(Layer);
+    Layer.FailFrom(TFileOp::Write, ENOSPC);
+    EXPECT_EQ(Dec_.ExtractToFiles(), 1);
   }
   EXPECT_EQ(Codes(), std::vector<int32_t>{errWritingFile});
   // A torn archive raises a stream error inside the decoder.
-  Reports.clear();
-  Dec.ThrowAt = "b.txt";
-  EXPECT_EQ(Dec.ExtractToFiles(), 1);
-  ASSERT_EQ(Reports.size(), 1u);
-  EXPECT_EQ(Reports[0].Code, errReadingFile);
-  EXPECT_EQ(Reports[0].Extra, "Stream read error");
+  Reports_.clear();
+  Dec_.ThrowAt = "b.txt";
+  EXPECT_EQ(Dec_.ExtractToFiles(), 1);
+  ASSERT_EQ(Reports_.size(), 1u);
+  EXPECT_EQ(Reports_[0].Code, errReadingFile);
+  EXPECT_EQ(Reports_[0].Extra, "Stream read error");
   // A memory block of the caller is never written past.
-  Reports.clear();
-  Dec.ThrowAt.clear();
-  std::vector<uint8_t> block(10);
-  Dec.OutputMode = omPointer;
-  Dec.OutPointer = block.data();
-  Dec.OutPointerLeft = 10;
-  EXPECT_EQ(Dec.Execute(), 1);
+  Reports_.clear();
+  Dec_.ThrowAt.clear();
+  std::vector<uint8_t> Block(10);
+  Dec_.OutputMode = omPointer;
+  Dec_.OutPointer = Block.data();
+  Dec_.OutPointerLeft = 10;
+  EXPECT_EQ(Dec_.Execute(), 1);
   EXPECT_EQ(Codes(), std::vector<int32_t>{errWritingFile});
 }
 
 TEST_F(ArlBase, CancellingStopsTheRunAndTurnsReportsIntoUserCanceled) {
   UseArchive({{"1.txt", "1"}, {"2.txt", "2"}, {"3.txt", "3", 0, true}});
-  Dec.OnBegin = [&](TZipCommon* Sender, TArlBeginItem& Item) {
+  Dec_.OnBegin = [&](TZipCommon* Sender, TArlBeginItem& Item) {
     if (Item.FileName.find("2.txt") != std::string::npos) Sender->SetCancel(true);
   };
-  EXPECT_EQ(Dec.ExtractToFiles(), 1);
-  EXPECT_TRUE(fs::exists(Dir / "out" / "1.txt"));
-  EXPECT_FALSE(fs::exists(Dir / "out" / "2.txt"));
+  EXPECT_EQ(Dec_.ExtractToFiles(), 1);
+  EXPECT_TRUE(fs::exists(Dir_ / "out" / "1.txt"));
+  EXPECT_FALSE(fs::exists(Dir_ / "out" / "2.txt"));
   EXPECT_EQ(Codes(), std::vector<int32_t>{errUserCanceled});
   // A cancelled run raises "User canceled" whatever the error; the next run starts afresh.
   try {
-    Dec.RaiseError("x", errBadBlock);
+    Dec_.RaiseError("x", errBadBlock);
     FAIL();
-  } catch (const E_RAISE& e) {
-    EXPECT_EQ(e.ErrorCode, errUserCanceled);
-    EXPECT_TRUE(e.Reported);
+  } catch (const E_RAISE& E) {
+    EXPECT_EQ(E.ErrorCode, errUserCanceled);
+    EXPECT_TRUE(E.Reported);
   }
-  Dec.OnBegin = nullptr;
-  Reports.clear();
-  EXPECT_EQ(Dec.ExtractToFiles(), 3);
+  Dec_.OnBegin = nullptr;
+  Reports_.clear();
+  EXPECT_EQ(Dec_.ExtractToFiles(), 3);
   EXPECT_EQ(Codes(), std::vector<int32_t>{errCrcFailed});
 }
 
 TEST_F(ArlBase, RunsWithoutAnArchiveOrWithAnUnreadableOne) {
-  EXPECT_EQ(Dec.ExtractToFiles(), 0);
+  EXPECT_EQ(Dec_.ExtractToFiles(), 0);
   EXPECT_EQ(Codes(), std::vector<int32_t>{errFileNotFound});
-  Reports.clear();
-  Dec.ArchiveFile = (Dir / "gone" / "x.tst").string();
-  EXPECT_EQ(Dec.ExtractToFiles(), 0);
+  Reports_.clear();
+  Dec_.ArchiveFile = (Dir_ / "gone" / "x.tst").string();
+  EXPECT_EQ(Dec_.ExtractToFiles(), 0);
   ASSERT_EQ(Codes(), std::vector<int32_t>{errNotAccessible});
-  EXPECT_EQ(Reports[0].Extra, (Dir / "gone").string());
-  Reports.clear();
-  Dec.ArchiveFile = (Dir / "missing.tst").string();
-  EXPECT_EQ(Dec.ExtractToFiles(), 0);
+  EXPECT_EQ(Reports_[0].Extra, (Dir_ / "gone").string());
+  Reports_.clear();
+  Dec_.ArchiveFile = (Dir_ / "missing.tst").string();
+  EXPECT_EQ(Dec_.ExtractToFiles(), 0);
   EXPECT_EQ(Codes(), std::vector<int32_t>{errOpeningFile});
 }
 
 TEST_F(ArlBase, ElapsedTimeIsReportedOnlyWhenAsked) {
   UseArchive({{"a.txt", "a"}});
-  double seconds = -1;
-  Dec.OnElapsedTime = [&](TZipCommon*, double S) { seconds = S; };
-  Dec.ExtractToFiles();
-  EXPECT_GE(seconds, 0.0);
+  double Seconds = -1;
+  Dec_.OnElapsedTime = [&](TZipCommon*, double S) { Seconds = S; };
+  Dec_.ExtractToFiles();
+  EXPECT_GE(Seconds, 0.0);
 }
 
 // --- Passwords ---------------------------------------------------------------------------------------------
 
 TEST_F(ArlBase, AnAcceptedPasswordOpensWithoutAsking) {
   UseArchive({{"s1.txt", "secret one", 1}, {"s2.txt", "secret two", 1}});
-  Dec.AcceptedPasswords = {"other", "secret"};
-  int asked = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery&) { ++asked; };
-  EXPECT_EQ(Dec.ExtractToFiles(), 2);
-  EXPECT_EQ(asked, 0);
+  Dec_.AcceptedPasswords = {"other", "secret"};
+  int Asked = 0;
+  Dec_.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery&) { ++Asked; };
+  EXPECT_EQ(Dec_.ExtractToFiles(), 2);
+  EXPECT_EQ(Asked, 0);
   EXPECT_EQ(Out("s2.txt"), "secret two");
 }
 
 TEST_F(ArlBase, AWrongPasswordIsAskedAgainAndTheRightOneIsKeptFirst) {
   UseArchive({{"s1.txt", "one", 1}, {"s2.txt", "two", 1}});
-  Dec.AcceptedPasswords = {"older"};
+  Dec_.AcceptedPasswords = {"older"};
   std::vector<std::string> answers = {"wrong", "secret"};
-  size_t next = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
-    EXPECT_EQ(Query.FileName, (Dir / "out" / "s1.txt").string());
-    Query.Password = answers.at(next++);
+  size_t Next = 0;
+  Dec_.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+    EXPECT_EQ(Query.FileName, (Dir_ / "out" / "s1.txt").string());
+    Query.Password = answers.at(Next++);
   };
-  EXPECT_EQ(Dec.ExtractToFiles(), 2);
-  EXPECT_EQ(next, 2u);  // the second item opened with the password now in use
-  EXPECT_EQ(Dec.AcceptedPasswords, (std::vector<std::string>{"secret", "older"}));
+  EXPECT_EQ(Dec_.ExtractToFiles(), 2);
+  EXPECT_EQ(Next, 2u);  // the second item opened with the password now in use
+  EXPECT_EQ(Dec_.AcceptedPasswords, (std::vector<std::string>{"secret", "older"}));
   EXPECT_EQ(Codes(), std::vector<int32_t>{errInvalidPassword});
   // The next run does not ask: the accepted list is kept between runs.
-  Reports.clear();
-  next = 0;
-  EXPECT_EQ(Dec.ExtractToFiles(), 2);
-  EXPECT_EQ(next, 0u);
+  Reports_.clear();
+  Next = 0;
+  EXPECT_EQ(Dec_.ExtractToFiles(), 2);
+  EXPECT_EQ(Next, 0u);
 }
 
 TEST_F(ArlBase, GivingUpOnAPasswordFailsTheItemOnce) {
   UseArchive({{"s1.txt", "one", 1}, {"plain.txt", "plain"}});
-  int asked = 0;
-  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
-    ++asked;
+  int Asked = 0;
+  Dec_.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
+    ++Asked;
     Query.Continue = false;
   };
-  EXPECT_EQ(Dec.ExtractToFiles(), 1);
-  EXPECT_EQ(asked, 1);
-  EXPECT_FALSE(fs::exists(Dir / "out" / "s1.txt"));
+  EXPECT_EQ(Dec_.ExtractToFiles(), 1);
+  EXPECT_EQ(Asked, 1);
+  EXPECT_FALSE(fs::exists(Dir_ / "out" / "s1.txt"));
   EXPECT_EQ(Out("plain.txt"), "plain");
   EXPECT_EQ(Codes(), std::vector<int32_t>{errInvalidPassword});
   // The attempts are limited.
-  Reports.clear();
-  Dec.PasswordAttempts = 2;
-  Dec.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "nope"; };
-  Dec.ExtractToFiles();
+  Reports_.clear();
+  Dec_.PasswordAttempts = 2;
+  Dec_.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "nope"; };
+  Dec_.ExtractToFiles();
   EXPECT_EQ(Codes(), (std::vector<int32_t>{errInvalidPassword, errInvalidPassword}));
   // Without the event nobody can be asked.
-  Reports.clear();
-  Dec.OnGetPassword = nullptr;
-  Dec.ExtractToFiles();
+  Reports_.clear();
+  Dec_.OnGetPassword = nullptr;
+  Dec_.ExtractToFiles();
   ASSERT_EQ(Codes(), std::vector<int32_t>{errEventNotAssigned});
-  EXPECT_EQ(Reports[0].Extra, "OnGetPassword");
+  EXPECT_EQ(Reports_[0].Extra, "OnGetPassword");
 }
 
 // --- Existing output files ---------------------------------------------------------------------------------
 
 TEST_F(ArlBase, ExistingFilesAreReplacedRenamedOrSkipped) {
   UseArchive({{"a.txt", "new"}});
-  std::ofstream(Dir / "out" / "a.txt") << "old";
-  Dec.ConfirmOverwrites = true;
-  EXPECT_EQ(Dec.ExtractToFiles(), 0);
+  std::ofstream(Dir_ / "out" / "a.txt") << "old";
+  Dec_.ConfirmOverwrites = true;
+  EXPECT_EQ(Dec_.ExtractToFiles(), 0);
   ASSERT_EQ(Codes(), std::vector<int32_t>{errEventNotAssigned});
-  EXPECT_EQ(Reports[0].Extra, "OnFileExists");
+  EXPECT_EQ(Reports_[0].Extra, "OnFileExists");
   EXPECT_EQ(Out("a.txt"), "old");
 
-  Dec.OnFileExists = [](TZipCommon*, TArlFileExists& Query) { Query.Skip = true; };
-  EXPECT_EQ(Dec.ExtractToFiles(), 0);
+  Dec_.OnFileExists = [](TZipCommon*, TArlFileExists& Query) { Query.Skip = true; };
+  EXPECT_EQ(Dec_.ExtractToFiles(), 0);
   EXPECT_EQ(Out("a.txt"), "old");
 
-  Dec.OnFileExists = [&](TZipCommon*, TArlFileExists& Query) {
-    Query.NewName = (Dir / "out" / "renamed.txt").string();
+  Dec_.OnFileExists = [&](TZipCommon*, TArlFileExists& Query) {
+    Query.NewName = (Dir_ / "out" / "renamed.txt").string();
   };
-  EXPECT_EQ(Dec.ExtractToFiles(), 1);
+  EXPECT_EQ(Dec_.ExtractToFiles(), 1);
   EXPECT_EQ(Out("a.txt"), "old");
   EXPECT_EQ(Out("renamed.txt"), "new");
 
   // The same name in other letter case replaces; a read-only target is made writable first.
-  fs::permissions(Dir / "out" / "a.txt", fs::perms::owner_read);
-  Dec.OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
+  fs::permissions(Dir_ / "out" / "a.txt", fs::perms::owner_read);
+  Dec_.OnFileExists = [](TZipCommon*, TArlFileExists& Query) {
     Query.NewName = Query.FileName;
-    for (auto& c : Query.NewName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& C : Query.NewName) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
   };
-  EXPECT_EQ(Dec.ExtractToFiles(), 1);
+  EXPECT_EQ(Dec_.ExtractToFiles(), 1);
   EXPECT_EQ(Out("a.txt"), "new");
 }
 
@@ -450,90 +450,90 @@ TEST_F(ArlBase, ExistingFilesAreReplacedRenamedOrSkipped) {
 // ------------------------------------------------------------------------------------------
 
 TEST(ArlBlocks, ConvertLFWritesBareLineFeedsAsPairs) {
-  TUnBase b;
-  TDecompMemoryStream mem;
-  b.OutputMode = omMemory;
-  b.OutMemoryStream = &mem;
-  b.ConvertLF = true;
-  b.Crc32Reg = 0xFFFFFFFF;
-  EXPECT_EQ(b.WriteBlock("a\nb\r\nc", 6, true, ckCrc32), 7);
+  TUnBase B;
+  TDecompMemoryStream Mem;
+  B.OutputMode = omMemory;
+  B.OutMemoryStream = &Mem;
+  B.ConvertLF = true;
+  B.Crc32Reg = 0xFFFFFFFF;
+  EXPECT_EQ(B.WriteBlock("a\nb\r\nc", 6, true, ckCrc32), 7);
   // A CR at the end of one block and the LF at the start of the next are one pair.
-  EXPECT_EQ(b.WriteBlock("x\r", 2, true, ckCrc32), 2);
-  EXPECT_EQ(b.WriteBlock("\ny\n", 3, true, ckCrc32), 4);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(mem.Memory()), static_cast<size_t>(mem.GetSize())),
+  EXPECT_EQ(B.WriteBlock("x\r", 2, true, ckCrc32), 2);
+  EXPECT_EQ(B.WriteBlock("\ny\n", 3, true, ckCrc32), 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Mem.Memory()), static_cast<size_t>(Mem.GetSize())),
             "a\r\nb\r\ncx\r\ny\r\n");
   // The CRC is that of the bytes as they came, so stored checksums still match.
-  EXPECT_EQ(b.Crc32Reg, UpdateCrc32(0xFFFFFFFF, "a\nb\r\ncx\r\ny\n", 11));
+  EXPECT_EQ(B.Crc32Reg, UpdateCrc32(0xFFFFFFFF, "a\nb\r\ncx\r\ny\n", 11));
 }
 
 TEST(ArlBlocks, ReadBlockFromMemoryAndPointerInputs) {
-  TUnBase b;
-  const char data[] = "0123456789";
-  b.InputMode = imPointer;
-  b.InPointer = reinterpret_cast<const uint8_t*>(data);
-  b.InPointerLeft = 10;
-  char buf[16];
-  EXPECT_EQ(b.ReadBlock(nullptr, buf, 4, ckCrc16, false), 4);
-  EXPECT_EQ(b.ReadBlock(nullptr, buf, 16, ckNone, false), 6);
-  EXPECT_EQ(std::string(buf, 6), "456789");
-  EXPECT_EQ(b.ReadBlock(nullptr, buf, 16, ckNone, false), 0);
-  uint16_t crc = 0;
-  CrcUpdate16("0123", 4, crc);
-  EXPECT_EQ(b.Crc16Reg, crc);
+  TUnBase B;
+  const char Data[] = "0123456789";
+  B.InputMode = imPointer;
+  B.InPointer = reinterpret_cast<const uint8_t*>(Data);
+  B.InPointerLeft = 10;
+  char Buf[16];
+  EXPECT_EQ(B.ReadBlock(nullptr, Buf, 4, ckCrc16, false), 4);
+  EXPECT_EQ(B.ReadBlock(nullptr, Buf, 16, ckNone, false), 6);
+  EXPECT_EQ(std::string(Buf, 6), "456789");
+  EXPECT_EQ(B.ReadBlock(nullptr, Buf, 16, ckNone, false), 0);
+  uint16_t Crc = 0;
+  CrcUpdate16("0123", 4, Crc);
+  EXPECT_EQ(B.Crc16Reg, Crc);
 
-  TMemoryStream32 in;
-  in.WriteBuffer("abc", 3);
-  in.SetPosition(0);
-  b.InputMode = imMemory;
-  b.InMemoryStream = &in;
-  EXPECT_EQ(b.ReadBlock(nullptr, buf, 16, ckNone, false), 3);
+  TMemoryStream32 In;
+  In.WriteBuffer("abc", 3);
+  In.SetPosition(0);
+  B.InputMode = imMemory;
+  B.InMemoryStream = &In;
+  EXPECT_EQ(B.ReadBlock(nullptr, Buf, 16, ckNone, false), 3);
 }
 
 TEST(ArlBlocks, ArjPasswordsCycleAcrossBlocks) {
-  TUnBase b;
-  b.ArcType = atArj;
-  b.Password = "key";
-  uint8_t data[5] = {0, 0, 0, 0, 0};
-  b.DecryptBlock(true, data, 2);
-  b.DecryptBlock(true, data + 2, 3);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), 5), "keyke");
-  uint8_t plain[2] = {1, 2};
-  b.DecryptBlock(false, plain, 2);
-  EXPECT_EQ(plain[0], 1);
-  b.ArcType = atZip;  // the ZIP family deciphers in its decoder
-  b.DecryptBlock(true, plain, 2);
-  EXPECT_EQ(plain[1], 2);
+  TUnBase B;
+  B.ArcType = atArj;
+  B.Password = "key";
+  uint8_t Data[5] = {0, 0, 0, 0, 0};
+  B.DecryptBlock(true, Data, 2);
+  B.DecryptBlock(true, Data + 2, 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Data), 5), "keyke");
+  uint8_t Plain[2] = {1, 2};
+  B.DecryptBlock(false, Plain, 2);
+  EXPECT_EQ(Plain[0], 1);
+  B.ArcType = atZip;  // the ZIP family deciphers in its decoder
+  B.DecryptBlock(true, Plain, 2);
+  EXPECT_EQ(Plain[1], 2);
 }
 
 TEST(ArlBlocks, CheckCrcAcceptsTheRegisterOrItsComplement) {
-  TUnBase b;
-  b.Crc32Reg = 0x12345678;
-  EXPECT_TRUE(b.CheckCrc(ckCrc32, 0x12345678));
-  EXPECT_TRUE(b.CheckCrc(ckCrc32, ~0x12345678u));
-  EXPECT_FALSE(b.CheckCrc(ckCrc32, 0x12345679));
-  b.Crc16Reg = 0xBEEF;
-  EXPECT_TRUE(b.CheckCrc(ckCrc16, 0xBEEF));
-  EXPECT_TRUE(b.CheckCrc(ckCrc16, 0x4110));
-  EXPECT_FALSE(b.CheckCrc(ckCrc16, 0xBEEE));
+  TUnBase B;
+  B.Crc32Reg = 0x12345678;
+  EXPECT_TRUE(B.CheckCrc(ckCrc32, 0x12345678));
+  EXPECT_TRUE(B.CheckCrc(ckCrc32, ~0x12345678u));
+  EXPECT_FALSE(B.CheckCrc(ckCrc32, 0x12345679));
+  B.Crc16Reg = 0xBEEF;
+  EXPECT_TRUE(B.CheckCrc(ckCrc16, 0xBEEF));
+  EXPECT_TRUE(B.CheckCrc(ckCrc16, 0x4110));
+  EXPECT_FALSE(B.CheckCrc(ckCrc16, 0xBEEE));
 }
 
 TEST(ArlBlocks, HeaderBytesDatesAndSmallRoutines) {
-  TUnBase b;
-  TMemoryStream32 in;
-  const std::string longName(300, 'n');
-  in.WriteBuffer(longName.data(), 300);
-  in.SetPosition(0);
-  EXPECT_EQ(b.ReadHeaderBytes(&in, 300).size(), 255u);
-  EXPECT_EQ(in.Position(), 255);
-  EXPECT_EQ(b.ReadHeaderBytes(&in, -5), "");
+  TUnBase B;
+  TMemoryStream32 In;
+  const std::string LongName(300, 'n');
+  In.WriteBuffer(LongName.data(), 300);
+  In.SetPosition(0);
+  EXPECT_EQ(B.ReadHeaderBytes(&In, 300).size(), 255u);
+  EXPECT_EQ(In.Position(), 255);
+  EXPECT_EQ(B.ReadHeaderBytes(&In, -5), "");
 
-  EXPECT_DOUBLE_EQ(b.DosDateToDateTime(0), DefaultArchiveDate());
-  EXPECT_DOUBLE_EQ(b.ItemDate(0), DefaultArchiveDate());
-  b.NewestDate = kStamp;
-  b.DateMode = dmNewest;
-  EXPECT_DOUBLE_EQ(b.ItemDate(0), DosDateTimeToDateTime(kStamp));
-  b.DateMode = dmNow;
-  EXPECT_GT(b.ItemDate(0), DosDateTimeToDateTime(kStamp));
+  EXPECT_DOUBLE_EQ(B.DosDateToDateTime(0), DefaultArchiveDate());
+  EXPECT_DOUBLE_EQ(B.ItemDate(0), DefaultArchiveDate());
+  B.NewestDate = kStamp;
+  B.DateMode = dmNewest;
+  EXPECT_DOUBLE_EQ(B.ItemDate(0), DosDateTimeToDateTime(kStamp));
+  B.DateMode = dmNow;
+  EXPECT_GT(B.ItemDate(0), DosDateTimeToDateTime(kStamp));
 
   EXPECT_EQ(TZipCommon::ShiftString(false, "abc", 1), "bcd");
   EXPECT_EQ(TZipCommon::ShiftString(true, std::string(1, '\x00'), 1), std::string(1, '\xFF'));
@@ -542,44 +542,44 @@ TEST(ArlBlocks, HeaderBytesDatesAndSmallRoutines) {
   EXPECT_EQ(ArlErrorText(1), "");
   EXPECT_STREQ(E_RAISE(errBadFileHeader).what(), "Bad file header");
 
-  TUnBaseHeaderObj headers;
-  const uint8_t rec[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  headers.Add(rec, "extra", 5);
-  headers.Add(rec, nullptr, 0);
-  ASSERT_EQ(headers.Count(), 2);
-  EXPECT_EQ(headers.Get(1)[11], 12);
-  EXPECT_EQ(headers.Extra(0).size(), 5u);
-  EXPECT_TRUE(headers.Extra(1).empty());
-  headers.Clear();
-  EXPECT_EQ(headers.Count(), 0);
+  TUnBaseHeaderObj Headers;
+  const uint8_t Rec[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  Headers.Add(Rec, "extra", 5);
+  Headers.Add(Rec, nullptr, 0);
+  ASSERT_EQ(Headers.Count(), 2);
+  EXPECT_EQ(Headers.Get(1)[11], 12);
+  EXPECT_EQ(Headers.Extra(0).size(), 5u);
+  EXPECT_TRUE(Headers.Extra(1).empty());
+  Headers.Clear();
+  EXPECT_EQ(Headers.Count(), 0);
 }
 
 TEST(ArlBlocks, ProgressPercentages) {
-  TUnBase b;
-  std::vector<std::pair<int, int>> seen;
-  b.OnProgress = [&](TZipCommon*, int32_t Item, int32_t Total) { seen.emplace_back(Item, Total); };
-  b.TotalPacked = 400;
-  b.BytesToDo = 300;
-  b.UpdateProgress(50, 400, 200);
-  TArlItem item;
-  item.PackedSize = 100;
-  b.ProgressDone(item);
-  b.UpdateProgress(5, 0, 0);
-  EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{25, 25}, {100, 50}, {0, 0}}));
+  TUnBase B;
+  std::vector<std::pair<int, int>> Seen;
+  B.OnProgress = [&](TZipCommon*, int32_t Item, int32_t Total) { Seen.emplace_back(Item, Total); };
+  B.TotalPacked = 400;
+  B.BytesToDo = 300;
+  B.UpdateProgress(50, 400, 200);
+  TArlItem Item;
+  Item.PackedSize = 100;
+  B.ProgressDone(Item);
+  B.UpdateProgress(5, 0, 0);
+  EXPECT_EQ(Seen, (std::vector<std::pair<int, int>>{{25, 25}, {100, 50}, {0, 0}}));
 }
 
 // --- Selection
 // -----------------------------------------------------------------------------------------------
 
 TEST(ArlMatchFileSpec, FoldersMasksAndExtensions) {
-  TUnBase b;
+  TUnBase B;
   struct Row {
     const char* Item;
     std::vector<std::string> List;
     bool Recurse;
     bool Selected;
   };
-  const Row rows[] = {
+  const Row Rows[] = {
       {"a.txt", {"*.*"}, true, true},
       {"README", {"*.*"}, true, true},  // "*.*" selects names without extension too
       {"dir/sub/a.txt", {"*.*"}, true, true},
@@ -595,16 +595,16 @@ TEST(ArlMatchFileSpec, FoldersMasksAndExtensions) {
       {"ab.txt", {"?.txt"}, true, false},
       {"x/[b].txt", {"x/[b].txt"}, false, true},
   };
-  for (const auto& r : rows)
-    EXPECT_EQ(b.MatchFileSpec(r.Item, r.List, {}, r.Recurse), r.Selected) << r.Item << " / " << r.List.back();
+  for (const auto& R : Rows)
+    EXPECT_EQ(B.MatchFileSpec(R.Item, R.List, {}, R.Recurse), R.Selected) << R.Item << " / " << R.List.back();
   // Further masks must match as well.
-  EXPECT_TRUE(b.MatchFileSpec("a.txt", {"*.*"}, {"*.doc", "*.txt"}, true));
-  EXPECT_FALSE(b.MatchFileSpec("a.txt", {"*.*"}, {"*.doc"}, true));
+  EXPECT_TRUE(B.MatchFileSpec("a.txt", {"*.*"}, {"*.doc", "*.txt"}, true));
+  EXPECT_FALSE(B.MatchFileSpec("a.txt", {"*.*"}, {"*.doc"}, true));
   // Taken literally, an entry selects only the item of its exact name.
-  b.FileSpecLiteral = true;
-  EXPECT_TRUE(b.MatchFileSpec("a*.txt", {"a*.txt"}, {}, true));
-  EXPECT_FALSE(b.MatchFileSpec("ab.txt", {"a*.txt"}, {}, true));
-  EXPECT_FALSE(b.MatchFileSpec("A.TXT", {"a.txt"}, {}, true));
+  B.FileSpecLiteral = true;
+  EXPECT_TRUE(B.MatchFileSpec("a*.txt", {"a*.txt"}, {}, true));
+  EXPECT_FALSE(B.MatchFileSpec("ab.txt", {"a*.txt"}, {}, true));
+  EXPECT_FALSE(B.MatchFileSpec("A.TXT", {"a.txt"}, {}, true));
 }
 
 }  // namespace

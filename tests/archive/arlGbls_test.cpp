@@ -15,15 +15,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // A TDateTime built independently of the code under test: days from 1899-12-30 by the Gregorian rule.
-TDateTime Date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
-  struct tm t = {};
-  t.tm_year = y - 1900;
-  t.tm_mon = m - 1;
-  t.tm_mday = d;
-  t.tm_hour = hh;
-  t.tm_min = mm;
-  t.tm_sec = ss;
-  return 25569.0 + static_cast<double>(timegm(&t)) / 86400.0;
+TDateTime Date(int Y, int M, int D, int Hh = 0, int Mm = 0, int Ss = 0) {
+  struct tm T = {};
+  T.tm_year = Y - 1900;
+  T.tm_mon = M - 1;
+  T.tm_mday = D;
+  T.tm_hour = Hh;
+  T.tm_min = Mm;
+  T.tm_sec = Ss;
+  return 25569.0 + static_cast<double>(timegm(&T)) / 86400.0;
 }
 
 // Compares dates to a tenth of a second.
@@ -31,11 +31,11 @@ TDateTime Date(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
 
 TEST(InternalMask, Table) {
   struct Case {
-    const char* mask;
-    const char* name;
-    bool match;
+    const char* Mask;
+    const char* Name;
+    bool Match;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"*.TXT", "readme.txt", true},
       {"read??.txt", "read1.txt", false},
       {"read??.txt", "read12.txt", true},
@@ -57,19 +57,19 @@ TEST(InternalMask, Table) {
       {"*x", "x*x", true},
       {"*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(MatchInternalMask(c.name, c.mask), c.match) << c.mask << " / " << c.name;
+  for (const Case& C : Cases)
+    EXPECT_EQ(MatchInternalMask(C.Name, C.Mask), C.Match) << C.Mask << " / " << C.Name;
 }
 
 TEST(InternalMask, SetItemsMatchUpperCasedBytes) {
-  TInternalMask mask("x");
-  mask.Items[0].Kind = TInternalMask::ikSet;
-  mask.Items[0].Set.set('A');
-  mask.Items[0].Set.set('B');
-  EXPECT_TRUE(mask.Matches("a"));
-  EXPECT_TRUE(mask.Matches("B"));
-  EXPECT_FALSE(mask.Matches("c"));
-  EXPECT_FALSE(mask.Matches(""));
+  TInternalMask Mask("x");
+  Mask.Items[0].Kind = TInternalMask::ikSet;
+  Mask.Items[0].Set.set('A');
+  Mask.Items[0].Set.set('B');
+  EXPECT_TRUE(Mask.Matches("a"));
+  EXPECT_TRUE(Mask.Matches("B"));
+  EXPECT_FALSE(Mask.Matches("c"));
+  EXPECT_FALSE(Mask.Matches(""));
 }
 
 TEST(ArcPaths, NamesAndSeparators) {
@@ -97,28 +97,28 @@ TEST(ArcPaths, NamesAndSeparators) {
   EXPECT_EQ(FirstDotPos("a.b.c"), 1);
   EXPECT_EQ(FirstDotPos("abc"), 3);
   struct Case {
-    const char* name;
-    const char* backup;
+    const char* Name;
+    const char* Backup;
   };
-  const Case backups[] = {
+  const Case Backups[] = {
       {"file.txt", "file.~tx"}, {"file.ab", "file.~ab"}, {"readme", "readme.~"},
       {"a.b.html", "a.~htm"},   {"name.", "name.~"},     {".profile", ".~profil"},
   };
-  for (const Case& c : backups) EXPECT_EQ(TempBackupName(c.name), c.backup) << c.name;
+  for (const Case& C : Backups) EXPECT_EQ(TempBackupName(C.Name), C.Backup) << C.Name;
 
   EXPECT_TRUE(IsUncPath("//server/share"));
   EXPECT_FALSE(IsUncPath("//"));
   EXPECT_FALSE(IsUncPath("/usr"));
 
-  std::string s = "key=value=more";
-  std::string head;
-  SplitAtDelimiter(s, '=', head);
-  EXPECT_EQ(head, "key");
-  EXPECT_EQ(s, "value=more");
-  s = "plain";
-  SplitAtDelimiter(s, '=', head);
-  EXPECT_EQ(head, "plain");
-  EXPECT_EQ(s, "");
+  std::string S = "key=value=more";
+  std::string Head;
+  SplitAtDelimiter(S, '=', Head);
+  EXPECT_EQ(Head, "key");
+  EXPECT_EQ(S, "value=more");
+  S = "plain";
+  SplitAtDelimiter(S, '=', Head);
+  EXPECT_EQ(Head, "plain");
+  EXPECT_EQ(S, "");
 
   EXPECT_TRUE(IsAllDigits(""));
   EXPECT_TRUE(IsAllDigits("0123"));
@@ -126,22 +126,22 @@ TEST(ArcPaths, NamesAndSeparators) {
 }
 
 TEST(ArcPaths, ForceDirectoriesAndTempFolder) {
-  fs::path base = fs::temp_directory_path() / ("arlgbls-" + std::to_string(::getpid()));
-  std::string deep = (base / "a b" / "c:d" / "e").string();
-  EXPECT_TRUE(ForceDirectories(deep));
-  EXPECT_TRUE(FolderExists(deep));
-  EXPECT_TRUE(ForceDirectories(deep));  // already there
-  std::string file = (base / "plain").string();
-  FILE* f = fopen(file.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fclose(f);
-  EXPECT_FALSE(ForceDirectories(file + "/below"));
-  EXPECT_FALSE(FolderExists(file));
-  fs::remove_all(base);
+  fs::path Base = fs::temp_directory_path() / ("arlgbls-" + std::to_string(::getpid()));
+  std::string Deep = (Base / "a b" / "c:d" / "e").string();
+  EXPECT_TRUE(ForceDirectories(Deep));
+  EXPECT_TRUE(FolderExists(Deep));
+  EXPECT_TRUE(ForceDirectories(Deep));  // already there
+  std::string File = (Base / "plain").string();
+  FILE* F = fopen(File.c_str(), "w");
+  ASSERT_NE(F, nullptr);
+  fclose(F);
+  EXPECT_FALSE(ForceDirectories(File + "/below"));
+  EXPECT_FALSE(FolderExists(File));
+  fs::remove_all(Base);
 
-  std::string temp = GetTempPathString();
-  ASSERT_FALSE(temp.empty());
-  EXPECT_EQ(temp.back(), '/');
+  std::string Temp = GetTempPathString();
+  ASSERT_FALSE(Temp.empty());
+  EXPECT_EQ(Temp.back(), '/');
 }
 
 TEST(ArcNumbers, PercentSwapAndOctal) {
@@ -175,37 +175,37 @@ TEST(ArcNumbers, PercentSwapAndOctal) {
 TEST(ArcDates, DosStamps) {
   EXPECT_DATE(DosDateTimeToDateTime(0), Date(1980, 1, 1, 0, 1, 0));
   // 2004-06-15 13:45:58: year 24, month 6, day 15, hour 13, minute 45, 29 two-second units.
-  const uint32_t stamp = (24u << 25) | (6u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 29u;
-  EXPECT_DATE(DosDateTimeToDateTime(stamp), Date(2004, 6, 15, 13, 45, 58));
-  const uint32_t invalid[] = {
+  const uint32_t Stamp = (24u << 25) | (6u << 21) | (15u << 16) | (13u << 11) | (45u << 5) | 29u;
+  EXPECT_DATE(DosDateTimeToDateTime(Stamp), Date(2004, 6, 15, 13, 45, 58));
+  const uint32_t Invalid[] = {
       (24u << 25) | (13u << 21) | (1u << 16),                // month 13
       (24u << 25) | (2u << 21) | (30u << 16),                // 30 February
       (24u << 25) | (6u << 21) | (15u << 16) | 30u,          // 60 seconds
       (24u << 25) | (6u << 21) | (15u << 16) | (24u << 11),  // hour 24
       (24u << 25) | (6u << 21),                              // day 0
   };
-  for (uint32_t x : invalid)
-    EXPECT_DATE(DosDateTimeToDateTime(x), Date(1980, 1, 1, 0, 1, 0)) << std::hex << x;
+  for (uint32_t X : Invalid)
+    EXPECT_DATE(DosDateTimeToDateTime(X), Date(1980, 1, 1, 0, 1, 0)) << std::hex << X;
 }
 
 // Sets TZ for one test and restores it afterwards.
 class ZoneTest : public ::testing::Test {
  protected:
-  void SetZone(const char* tz) {
-    setenv("TZ", tz, 1);
+  void SetZone(const char* Tz) {
+    setenv("TZ", Tz, 1);
     tzset();
   }
   void TearDown() override {
-    if (had_)
-      setenv("TZ", saved_.c_str(), 1);
+    if (Had_)
+      setenv("TZ", Saved_.c_str(), 1);
     else
       unsetenv("TZ");
     tzset();
   }
 
  private:
-  bool had_ = std::getenv("TZ") != nullptr;
-  std::string saved_ = had_ ? std::getenv("TZ") : "";
+  bool Had_ = std::getenv("TZ") != nullptr;
+  std::string Saved_ = Had_ ? std::getenv("TZ") : "";
 };
 
 TEST_F(ZoneTest, UnixStamps) {
@@ -240,11 +240,11 @@ TEST_F(ZoneTest, LocalTimeWithDaylightSaving) {
 
 TEST(ArcDates, AddMonths) {
   struct Case {
-    int32_t months;
-    TDateTime from;
-    TDateTime to;
+    int32_t Months;
+    TDateTime From;
+    TDateTime To;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {1, Date(2023, 1, 31, 6, 30), Date(2023, 2, 28, 6, 30)},
       {1, Date(2024, 1, 31), Date(2024, 2, 29)},
       {-1, Date(2024, 3, 31), Date(2024, 2, 29)},
@@ -253,7 +253,7 @@ TEST(ArcDates, AddMonths) {
       {1, Date(1900, 1, 31), Date(1900, 2, 28)},  // 1900 is not a leap year
       {0, Date(2024, 2, 29), Date(2024, 2, 29)},
   };
-  for (const Case& c : cases) EXPECT_DATE(AddMonths(c.months, c.from), c.to) << c.months;
+  for (const Case& C : Cases) EXPECT_DATE(AddMonths(C.Months, C.From), C.To) << C.Months;
 }
 
 }  // namespace

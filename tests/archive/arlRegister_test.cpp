@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arlbase";
 
-std::string Bytes(std::initializer_list<int> bytes) {
-  std::string s;
-  for (int b : bytes) s += static_cast<char>(b);
-  return s;
+std::string Bytes(std::initializer_list<int> Bytes) {
+  std::string S;
+  for (int B : Bytes) S += static_cast<char>(B);
+  return S;
 }
 
 std::string ReadFixture(const std::string& Name) { return ReadFileBytes(kFixtures / Name); }
@@ -41,22 +41,22 @@ void PutLE32(std::string& S, size_t At, uint32_t V) {
 
 class ArlDetect : public ::testing::Test {
  protected:
-  void SetUp() override { Dir = arltest::MakeTestDir("arldetect"); }
-  void TearDown() override { arltest::RemoveTestDir(Dir); }
+  void SetUp() override { Dir_ = arltest::MakeTestDir("arldetect"); }
+  void TearDown() override { arltest::RemoveTestDir(Dir_); }
 
   std::string Write(const std::string& Name, const std::string& Content) {
-    const fs::path p = Dir / Name;
-    std::ofstream(p, std::ios::binary) << Content;
-    return p.string();
+    const fs::path P = Dir_ / Name;
+    std::ofstream(P, std::ios::binary) << Content;
+    return P.string();
   }
   // The code the name setter stores for a file with Content.
   int Detect(const std::string& Name, const std::string& Content) {
-    Lib.SetArchiveFile(Write(Name, Content));
-    return Lib.ArcType;
+    Lib_.SetArchiveFile(Write(Name, Content));
+    return Lib_.ArcType;
   }
 
-  fs::path Dir;
-  TRegisterArcLib Lib;
+  fs::path Dir_;
+  TRegisterArcLib Lib_;
 };
 
 // A 7-byte RAR marker and a main header: enough for detection.
@@ -70,7 +70,7 @@ TEST_F(ArlDetect, ArchivesOfDebianToolsAndOfAPeerCollection) {
     int Code;
     int64_t Start;
   };
-  const Row rows[] = {
+  const Row Rows[] = {
       {"x.zip", atZip, 1},
       {"x.arj", atArj, 1},
       {"x.lzh", atLha, 1},
@@ -90,55 +90,55 @@ TEST_F(ArlDetect, ArchivesOfDebianToolsAndOfAPeerCollection) {
       {"peer_zip_padded.zip", atZip, 90},  // junk in front; the first local header is found by a scan
       {"peer.tgz", atGZip, 1},
   };
-  for (const auto& r : rows) {
-    Lib.SetArchiveFile((kFixtures / r.File).string());
-    EXPECT_EQ(Lib.ArcType, r.Code) << r.File;
-    EXPECT_EQ(Lib.StartOffset, r.Start) << r.File;
-    EXPECT_NE(Lib.FileDate, 0u) << r.File;
-    EXPECT_EQ(Lib.ArchiveFile, (kFixtures / r.File).string());
+  for (const auto& R : Rows) {
+    Lib_.SetArchiveFile((kFixtures / R.File).string());
+    EXPECT_EQ(Lib_.ArcType, R.Code) << R.File;
+    EXPECT_EQ(Lib_.StartOffset, R.Start) << R.File;
+    EXPECT_NE(Lib_.FileDate, 0u) << R.File;
+    EXPECT_EQ(Lib_.ArchiveFile, (kFixtures / R.File).string());
   }
   // What detection keeps of a ZIP: the three records and where the end record stands.
-  Lib.SetArchiveFile((kFixtures / "x.zip").string());
-  EXPECT_EQ(Lib.ZipFlags, zfLocalHeader | zfCentralHeader | zfEndRecord);
-  EXPECT_EQ(Lib.ZipEndEntries(), 2);
-  EXPECT_EQ(Lib.ZipEndRecordPos + kZipEndRecordSize, Lib.FileSize);
-  EXPECT_EQ(GetLE32(Lib.ZipCentralHeader.data()), 0x02014B50u);
-  EXPECT_EQ(GetLE32(Lib.ZipLocalHeader.data()), 0x04034B50u);
-  EXPECT_EQ(Lib.ZipEndCentralOffset() + Lib.ZipEndCentralSize(), Lib.ZipEndRecordPos);
+  Lib_.SetArchiveFile((kFixtures / "x.zip").string());
+  EXPECT_EQ(Lib_.ZipFlags, zfLocalHeader | zfCentralHeader | zfEndRecord);
+  EXPECT_EQ(Lib_.ZipEndEntries(), 2);
+  EXPECT_EQ(Lib_.ZipEndRecordPos + kZipEndRecordSize, Lib_.FileSize);
+  EXPECT_EQ(GetLE32(Lib_.ZipCentralHeader.data()), 0x02014B50u);
+  EXPECT_EQ(GetLE32(Lib_.ZipLocalHeader.data()), 0x04034B50u);
+  EXPECT_EQ(Lib_.ZipEndCentralOffset() + Lib_.ZipEndCentralSize(), Lib_.ZipEndRecordPos);
 }
 
 TEST_F(ArlDetect, JarByExtensionInAnyCase) {
-  const std::string zip = ReadFixture("x.zip");
-  EXPECT_EQ(Detect("a.JAR", zip), atJar);
-  EXPECT_EQ(Detect("b.Jar", zip), atJar);
-  EXPECT_EQ(Detect("c.zip", zip), atZip);
+  const std::string Zip = ReadFixture("x.zip");
+  EXPECT_EQ(Detect("a.JAR", Zip), atJar);
+  EXPECT_EQ(Detect("b.Jar", Zip), atJar);
+  EXPECT_EQ(Detect("c.zip", Zip), atZip);
   EXPECT_EQ(Detect("d.jar", ReadFixture("x.tar")), atTar);  // only a ZIP becomes a JAR
 }
 
 TEST_F(ArlDetect, SizesAndMissingFiles) {
-  const std::string zip = ReadFixture("x.zip");
-  EXPECT_EQ(Detect("short.zip", zip.substr(0, 19)), 0);
-  EXPECT_EQ(Detect("twenty.zip", zip.substr(0, 20)), atZip);
+  const std::string Zip = ReadFixture("x.zip");
+  EXPECT_EQ(Detect("short.zip", Zip.substr(0, 19)), 0);
+  EXPECT_EQ(Detect("twenty.zip", Zip.substr(0, 20)), atZip);
   // An all-zero file longer than what detection reads from its start.
   EXPECT_EQ(Detect("zeros.bin", std::string(40000, '\0')), 0);
   EXPECT_EQ(Detect("zeros3.bin", std::string(32770, '\0') + "PK"), 0);
   // The empty ZIP: nothing but an end record.
   EXPECT_EQ(Detect("empty.zip", Bytes({'P', 'K', 5, 6}) + std::string(18, '\0')), atZip);
 
-  Lib.SetArchiveFile((Dir / "none.zip").string());
-  EXPECT_EQ(Lib.ArcType, 0);
-  EXPECT_EQ(Lib.ArchiveFile, "");
-  Lib.SetArchiveFile(Dir.string());  // a folder
-  EXPECT_EQ(Lib.ArcType, 0);
-  EXPECT_EQ(Lib.ArchiveFile, "");
-  EXPECT_EQ(Lib.DetectArchiveType((Dir / "none.zip").string()), 0);
+  Lib_.SetArchiveFile((Dir_ / "none.zip").string());
+  EXPECT_EQ(Lib_.ArcType, 0);
+  EXPECT_EQ(Lib_.ArchiveFile, "");
+  Lib_.SetArchiveFile(Dir_.string());  // a folder
+  EXPECT_EQ(Lib_.ArcType, 0);
+  EXPECT_EQ(Lib_.ArchiveFile, "");
+  EXPECT_EQ(Lib_.DetectArchiveType((Dir_ / "none.zip").string()), 0);
 }
 
 TEST_F(ArlDetect, ZipBehindLeadingZeroBytes) {
-  const std::string padded = std::string(100, '\0') + ReadFixture("x.zip");
-  EXPECT_EQ(Detect("padded.zip", padded), atZip);
-  EXPECT_EQ(Lib.StartOffset, 101);
-  EXPECT_TRUE(Lib.ZipFlags & zfLocalHeader);
+  const std::string Padded = std::string(100, '\0') + ReadFixture("x.zip");
+  EXPECT_EQ(Detect("padded.zip", Padded), atZip);
+  EXPECT_EQ(Lib_.StartOffset, 101);
+  EXPECT_TRUE(Lib_.ZipFlags & zfLocalHeader);
 }
 
 TEST_F(ArlDetect, PlainSignatures) {
@@ -147,33 +147,33 @@ TEST_F(ArlDetect, PlainSignatures) {
     std::string Head;
     int Code;
   };
-  const std::string pad(40, 'z');
-  const Row rows[] = {
-      {"bh", Bytes({'B', 'H', 5, 7}) + pad, atBh},
+  const std::string Pad(40, 'z');
+  const Row Rows[] = {
+      {"bh", Bytes({'B', 'H', 5, 7}) + Pad, atBh},
       {"rar", kRar, atRar},
-      {"pkg5", "PKG5" + pad, atUnknown},
-      {"cab", "MSCF" + pad, atCab},
-      {"arc_b7df", Bytes({0xB7, 0xDF, 0x54, 0x57}) + pad, atArc},
-      {"msgz", Bytes({0x13, 0x5D, 0x65, 0x8C}) + pad, atMsGz},
-      {"lha", std::string("\x20\x00-lh5-", 7) + pad, atLha},
-      {"arc_1a02", Bytes({0x1A, 0x02}) + pad, atArc},
-      {"arc_1a09", Bytes({0x1A, 0x09}) + pad, atArc},
-      {"pak", Bytes({0x1A, 0x0A}) + pad, atPak},
-      {"gzip", Bytes({0x1F, 0x8B, 8, 0}) + pad, atGZip},
-      {"compress", Bytes({0x1F, 0x9D, 0x90}) + pad, atGZip},
-      {"pack", Bytes({0x1F, 0x1E}) + pad, atGZip},
-      {"ha", "HA\x02\x00" + pad, atHa},
-      {"zoo", "ZOO 2.10 Archive.\x1A" + pad, atZoo},
-      {"arj", Bytes({0x60, 0xEA, 0x29, 0x00}) + pad, atArj},
-      {"arc_b792", Bytes({0xB7, 0x92, 1, 2}) + pad, atArcSfx},
-      {"pk_spanned", Bytes({'P', 'K', 7, 8}) + pad, atZipMVol},
-      {"pk_g4", "PKG4" + pad, 0},
-      {"ace", Bytes({0x12, 0x34, 0x1F, 0x00, 0x00, 0x00, 0x90}) + "**ACE**" + pad, atAce},
+      {"pkg5", "PKG5" + Pad, atUnknown},
+      {"cab", "MSCF" + Pad, atCab},
+      {"arc_b7df", Bytes({0xB7, 0xDF, 0x54, 0x57}) + Pad, atArc},
+      {"msgz", Bytes({0x13, 0x5D, 0x65, 0x8C}) + Pad, atMsGz},
+      {"lha", std::string("\x20\x00-lh5-", 7) + Pad, atLha},
+      {"arc_1a02", Bytes({0x1A, 0x02}) + Pad, atArc},
+      {"arc_1a09", Bytes({0x1A, 0x09}) + Pad, atArc},
+      {"pak", Bytes({0x1A, 0x0A}) + Pad, atPak},
+      {"gzip", Bytes({0x1F, 0x8B, 8, 0}) + Pad, atGZip},
+      {"compress", Bytes({0x1F, 0x9D, 0x90}) + Pad, atGZip},
+      {"pack", Bytes({0x1F, 0x1E}) + Pad, atGZip},
+      {"ha", "HA\x02\x00" + Pad, atHa},
+      {"zoo", "ZOO 2.10 Archive.\x1A" + Pad, atZoo},
+      {"arj", Bytes({0x60, 0xEA, 0x29, 0x00}) + Pad, atArj},
+      {"arc_b792", Bytes({0xB7, 0x92, 1, 2}) + Pad, atArcSfx},
+      {"pk_spanned", Bytes({'P', 'K', 7, 8}) + Pad, atZipMVol},
+      {"pk_g4", "PKG4" + Pad, 0},
+      {"ace", Bytes({0x12, 0x34, 0x1F, 0x00, 0x00, 0x00, 0x90}) + "**ACE**" + Pad, atAce},
       // An ACE mark behind a signature of another kind wins.
-      {"ace_bh", Bytes({'B', 'H', 5, 7, 0, 0, 0}) + "**ACE**" + pad, atAce},
-      {"text", "just some text, nothing else here" + pad, 0},
+      {"ace_bh", Bytes({'B', 'H', 5, 7, 0, 0, 0}) + "**ACE**" + Pad, atAce},
+      {"text", "just some text, nothing else here" + Pad, 0},
   };
-  for (const auto& r : rows) EXPECT_EQ(Detect(std::string(r.Name) + ".bin", r.Head), r.Code) << r.Name;
+  for (const auto& R : Rows) EXPECT_EQ(Detect(std::string(R.Name) + ".bin", R.Head), R.Code) << R.Name;
 }
 
 TEST_F(ArlDetect, ClassificationInsideAnExecutable) {
@@ -183,7 +183,7 @@ TEST_F(ArlDetect, ClassificationInsideAnExecutable) {
     int Plain;
     int Sfx;
   };
-  const Row rows[] = {
+  const Row Rows[] = {
       {"Rar!", atRar, atRarSfx},
       {Bytes({'B', 'H', 5, 7}), atBh, atBhSfx},
       {"MSCF", atCab, atUnsupported},
@@ -202,64 +202,64 @@ TEST_F(ArlDetect, ClassificationInsideAnExecutable) {
       {Bytes({0x60, 0xEA, 0, 0}), atArj, atArjSfx},
       {"abcd", 0, 0},
   };
-  TMemoryStream32 none;
-  for (const auto& r : rows) {
-    const auto* v = reinterpret_cast<const uint8_t*>(r.Four.data());
-    EXPECT_EQ(Lib.ClassifySignature(true, v, none), r.Plain) << r.Four;
-    EXPECT_EQ(Lib.ClassifySignature(false, v, none), r.Sfx) << r.Four;
+  TMemoryStream32 None;
+  for (const auto& R : Rows) {
+    const auto* V = reinterpret_cast<const uint8_t*>(R.Four.data());
+    EXPECT_EQ(Lib_.ClassifySignature(true, V, None), R.Plain) << R.Four;
+    EXPECT_EQ(Lib_.ClassifySignature(false, V, None), R.Sfx) << R.Four;
   }
-  Lib.StartOffset = 1;
-  const std::string arcSfx = Bytes({0xB7, 0xDF, 0x54, 0x57});
-  EXPECT_EQ(Lib.ClassifySignature(false, reinterpret_cast<const uint8_t*>(arcSfx.data()), none), atArcSfx);
-  EXPECT_EQ(Lib.StartOffset, 7717);
+  Lib_.StartOffset = 1;
+  const std::string ArcSfx = Bytes({0xB7, 0xDF, 0x54, 0x57});
+  EXPECT_EQ(Lib_.ClassifySignature(false, reinterpret_cast<const uint8_t*>(ArcSfx.data()), None), atArcSfx);
+  EXPECT_EQ(Lib_.StartOffset, 7717);
 }
 
 TEST_F(ArlDetect, UueAndTarTests) {
-  const std::string uue =
+  const std::string Uue =
       "From: someone\nSubject: a file\n\nThe file follows.\nbegin 644 data.bin\nM86)C9&5F\n`\nend\n";
-  EXPECT_EQ(Detect("mail.txt", uue), atUue);
-  EXPECT_EQ(Lib.StartOffset, 1);
+  EXPECT_EQ(Detect("mail.txt", Uue), atUue);
+  EXPECT_EQ(Lib_.StartOffset, 1);
   EXPECT_EQ(Detect("first.uue", "begin 755 prog\nM86)C9&5F\n`\nend\n" + std::string(20, ' ')), atUue);
   // "begin 6" inside a line is no begin line; nor one beyond the first 5000 bytes.
   EXPECT_EQ(Detect("inline.txt", "we begin 644 here, not at a line start\n" + std::string(40, 'x')), 0);
   EXPECT_EQ(Detect("late.txt", std::string(5000, 'x') + "\nbegin 644 late\n" + std::string(40, 'x')), 0);
 
   // A TAR header whose checksum is wrong is not a TAR.
-  std::string tar = ReadFixture("x.tar");
-  EXPECT_EQ(Detect("good.tar", tar), atTar);
-  tar[0] ^= 0x20;
-  EXPECT_EQ(Detect("bad.tar", tar), 0);
-  EXPECT_EQ(Lib.StartOffset, 1);
+  std::string Tar = ReadFixture("x.tar");
+  EXPECT_EQ(Detect("good.tar", Tar), atTar);
+  Tar[0] ^= 0x20;
+  EXPECT_EQ(Detect("bad.tar", Tar), 0);
+  EXPECT_EQ(Lib_.StartOffset, 1);
   // A volume label with nothing behind it.
-  const std::string vol = ReadFixture("vol.tar");
-  EXPECT_EQ(Detect("label_only.tar", vol.substr(0, 600)), 0);
-  EXPECT_EQ(Lib.StartOffset, 1);
+  const std::string Vol = ReadFixture("vol.tar");
+  EXPECT_EQ(Detect("label_only.tar", Vol.substr(0, 600)), 0);
+  EXPECT_EQ(Lib_.StartOffset, 1);
 }
 
 // --- Executables -------------------------------------------------------------------------------------------
 
 // An executable's head: "MZ" and zero page counts (no DOS image, so no overlay).
 std::string ExeHead(size_t Size) {
-  std::string s(Size, '\0');
-  s[0] = 'M';
-  s[1] = 'Z';
-  return s;
+  std::string S(Size, '\0');
+  S[0] = 'M';
+  S[1] = 'Z';
+  return S;
 }
 
 TEST_F(ArlDetect, RarFoundByTheScanBehindAnExecutable) {
-  const std::string exe = ExeHead(20000) + kRar + std::string(100, 'd');
-  EXPECT_EQ(Detect("sfx.exe", exe), atRarSfx);
-  EXPECT_EQ(Lib.StartOffset, 20001);
+  const std::string Exe = ExeHead(20000) + kRar + std::string(100, 'd');
+  EXPECT_EQ(Detect("sfx.exe", Exe), atRarSfx);
+  EXPECT_EQ(Lib_.StartOffset, 20001);
   // Behind the six blocks that the scan reads, nothing is found.
   EXPECT_EQ(Detect("far.exe", ExeHead(17000 + 6 * 32768 + 10) + kRar), 0);
   // An LHA header ("-lh5-" two bytes into it) and an ACE header ("**ACE**" seven bytes into it).
   EXPECT_EQ(Detect("lha.exe", ExeHead(18000) + std::string("\x20\x00-lh5-", 7) + std::string(40, 'l')),
             atLhaSfx);
-  EXPECT_EQ(Lib.StartOffset, 18001);
+  EXPECT_EQ(Lib_.StartOffset, 18001);
   EXPECT_EQ(
       Detect("ace.exe", ExeHead(18000) + Bytes({1, 2, 3, 4, 5, 6, 7}) + "**ACE**" + std::string(40, 'a')),
       atAceSfx);
-  EXPECT_EQ(Lib.StartOffset, 18001);
+  EXPECT_EQ(Lib_.StartOffset, 18001);
   // The signature constants inside a self-extractor's own code do not count.
   EXPECT_EQ(Detect("bhcode.exe",
                    ExeHead(18000) + Bytes({'B', 'H', 5, 7, 0x0F, 0x94, 0xC3, 0x84}) + std::string(40, 'c')),
@@ -267,99 +267,99 @@ TEST_F(ArlDetect, RarFoundByTheScanBehindAnExecutable) {
 }
 
 TEST_F(ArlDetect, KnownStubOffsets) {
-  std::string arc = ExeHead(7716) + Bytes({0x1A, 0x09}) + std::string(100, 'a');
-  EXPECT_EQ(Detect("arcsfx.exe", arc), atArcSfx);
-  EXPECT_EQ(Lib.StartOffset, 7717);
-  std::string zip = ExeHead(7611) + ReadFixture("x.zip");
-  EXPECT_EQ(Detect("zipstub.exe", zip), atZipSfx);
-  EXPECT_EQ(Lib.StartOffset, 7612);
+  std::string Arc = ExeHead(7716) + Bytes({0x1A, 0x09}) + std::string(100, 'a');
+  EXPECT_EQ(Detect("arcsfx.exe", Arc), atArcSfx);
+  EXPECT_EQ(Lib_.StartOffset, 7717);
+  std::string Zip = ExeHead(7611) + ReadFixture("x.zip");
+  EXPECT_EQ(Detect("zipstub.exe", Zip), atZipSfx);
+  EXPECT_EQ(Lib_.StartOffset, 7612);
 }
 
 // A minimal Windows executable whose string resource 1 is Text; the resource section lies at file
 // offset 0x200, mapped at 0x1000.
 std::string PeWithStringResource(const std::u16string& Text, size_t Size) {
-  std::string pe = ExeHead(Size);
-  PutLE32(pe, 0x3C, 0x80);
-  Put(pe, 0x80, std::string("PE\0\0", 4));
-  PutLE16(pe, 0x84, 0x14C);             // machine
-  PutLE16(pe, 0x86, 1);                 // one section
-  PutLE16(pe, 0x94, 0xE0);              // size of the optional header
-  PutLE16(pe, 0x98, 0x10B);             // PE32
-  PutLE32(pe, 0x98 + 96 + 16, 0x1000);  // resource table RVA
-  PutLE32(pe, 0x98 + 96 + 20, 0x100);
-  const size_t sec = 0x98 + 0xE0;
-  PutLE32(pe, sec + 8, 0x200);
-  PutLE32(pe, sec + 12, 0x1000);
-  PutLE32(pe, sec + 16, 0x200);
-  PutLE32(pe, sec + 20, 0x200);
-  const size_t r = 0x200;
-  PutLE16(pe, r + 14, 1);  // root: one id entry, type 6 (strings)
-  PutLE32(pe, r + 16, 6);
-  PutLE32(pe, r + 20, 0x80000018);
-  PutLE16(pe, r + 0x18 + 14, 1);  // block 1: strings 0 to 15
-  PutLE32(pe, r + 0x18 + 16, 1);
-  PutLE32(pe, r + 0x18 + 20, 0x80000030);
-  PutLE16(pe, r + 0x30 + 14, 1);  // one language
-  PutLE32(pe, r + 0x30 + 16, 0x409);
-  PutLE32(pe, r + 0x30 + 20, 0x48);
-  PutLE32(pe, r + 0x48, 0x1058);  // the data entry: the string block
-  PutLE32(pe, r + 0x4C, 64);
-  size_t at = r + 0x58 + 2;  // string 0 is empty; string 1 follows
-  PutLE16(pe, at, static_cast<uint32_t>(Text.size()));
-  at += 2;
-  for (char16_t c : Text) {
-    PutLE16(pe, at, c);
-    at += 2;
+  std::string Pe = ExeHead(Size);
+  PutLE32(Pe, 0x3C, 0x80);
+  Put(Pe, 0x80, std::string("PE\0\0", 4));
+  PutLE16(Pe, 0x84, 0x14C);             // machine
+  PutLE16(Pe, 0x86, 1);                 // one section
+  PutLE16(Pe, 0x94, 0xE0);              // size of the optional header
+  PutLE16(Pe, 0x98, 0x10B);             // PE32
+  PutLE32(Pe, 0x98 + 96 + 16, 0x1000);  // resource table RVA
+  PutLE32(Pe, 0x98 + 96 + 20, 0x100);
+  const size_t Sec = 0x98 + 0xE0;
+  PutLE32(Pe, Sec + 8, 0x200);
+  PutLE32(Pe, Sec + 12, 0x1000);
+  PutLE32(Pe, Sec + 16, 0x200);
+  PutLE32(Pe, Sec + 20, 0x200);
+  const size_t R = 0x200;
+  PutLE16(Pe, R + 14, 1);  // root: one id entry, type 6 (strings)
+  PutLE32(Pe, R + 16, 6);
+  PutLE32(Pe, R + 20, 0x80000018);
+  PutLE16(Pe, R + 0x18 + 14, 1);  // block 1: strings 0 to 15
+  PutLE32(Pe, R + 0x18 + 16, 1);
+  PutLE32(Pe, R + 0x18 + 20, 0x80000030);
+  PutLE16(Pe, R + 0x30 + 14, 1);  // one language
+  PutLE32(Pe, R + 0x30 + 16, 0x409);
+  PutLE32(Pe, R + 0x30 + 20, 0x48);
+  PutLE32(Pe, R + 0x48, 0x1058);  // the data entry: the string block
+  PutLE32(Pe, R + 0x4C, 64);
+  size_t At = R + 0x58 + 2;  // string 0 is empty; string 1 follows
+  PutLE16(Pe, At, static_cast<uint32_t>(Text.size()));
+  At += 2;
+  for (char16_t C : Text) {
+    PutLE16(Pe, At, C);
+    At += 2;
   }
-  return pe;
+  return Pe;
 }
 
 TEST_F(ArlDetect, ArchiveNamedByAStringResource) {
-  std::string exe = PeWithStringResource(u"2048", 2048) + kRar;
-  EXPECT_EQ(Detect("res.exe", exe), atRarSfx);
-  EXPECT_EQ(Lib.StartOffset, 2049);
-  EXPECT_EQ(Lib.ZipFlags, zfLocalHeader);
+  std::string Exe = PeWithStringResource(u"2048", 2048) + kRar;
+  EXPECT_EQ(Detect("res.exe", Exe), atRarSfx);
+  EXPECT_EQ(Lib_.StartOffset, 2049);
+  EXPECT_EQ(Lib_.ZipFlags, zfLocalHeader);
   // A resource that is not a number, or names a place beyond the file, is passed over.
   EXPECT_EQ(Detect("resx.exe", PeWithStringResource(u"20x8", 2048) + kRar), 0);
   EXPECT_EQ(Detect("resfar.exe", PeWithStringResource(u"99999", 2048) + kRar), 0);
 }
 
 TEST_F(ArlDetect, DamagedExecutableHeadersAreSurvived) {
-  std::string exe = PeWithStringResource(u"2048", 2048) + kRar;
+  std::string Exe = PeWithStringResource(u"2048", 2048) + kRar;
   // Offsets pointing far outside the file, and a resource directory with an absurd entry count.
-  std::string far = exe;
-  PutLE32(far, 0x3C, 0x7FFFFFF0);
-  EXPECT_EQ(Detect("far.exe", far), 0);
-  std::string many = exe;
-  PutLE16(many, 0x200 + 14, 0xFFFF);
-  EXPECT_EQ(Detect("many.exe", many), 0);
-  std::string sections = exe;
-  PutLE16(sections, 0x86, 0xFFFF);
-  EXPECT_EQ(Detect("sections.exe", sections), 0);
-  std::string loop = exe;
-  PutLE32(loop, 0x200 + 0x18 + 20, 0x80000000);  // block directory pointing back at the root
-  EXPECT_EQ(Detect("loop.exe", loop), 0);
+  std::string Far = Exe;
+  PutLE32(Far, 0x3C, 0x7FFFFFF0);
+  EXPECT_EQ(Detect("far.exe", Far), 0);
+  std::string Many = Exe;
+  PutLE16(Many, 0x200 + 14, 0xFFFF);
+  EXPECT_EQ(Detect("many.exe", Many), 0);
+  std::string Sections = Exe;
+  PutLE16(Sections, 0x86, 0xFFFF);
+  EXPECT_EQ(Detect("sections.exe", Sections), 0);
+  std::string Loop = Exe;
+  PutLE32(Loop, 0x200 + 0x18 + 20, 0x80000000);  // block directory pointing back at the root
+  EXPECT_EQ(Detect("loop.exe", Loop), 0);
   // A DOS header that puts the overlay beyond the end of the file.
-  std::string dos = ExeHead(3000);
-  PutLE16(dos, 4, 0xFFFF);
-  PutLE16(dos, 2, 0x1FF);
-  EXPECT_EQ(Detect("dos.exe", dos), 0);
+  std::string Dos = ExeHead(3000);
+  PutLE16(Dos, 4, 0xFFFF);
+  PutLE16(Dos, 2, 0x1FF);
+  EXPECT_EQ(Detect("dos.exe", Dos), 0);
 }
 
 TEST_F(ArlDetect, OverlayBehindTheDosImage) {
   // A DOS image of 3 pages with 100 bytes in the last: the overlay starts at 2 x 512 + 100.
-  std::string exe = ExeHead(1124);
-  PutLE16(exe, 2, 100);
-  PutLE16(exe, 4, 3);
-  exe += Bytes({0x60, 0xEA, 0x29, 0x00}) + std::string(60, 'j');
-  EXPECT_EQ(Detect("arjsfx.exe", exe), atArjSfx);
-  EXPECT_EQ(Lib.StartOffset, 1125);
+  std::string Exe = ExeHead(1124);
+  PutLE16(Exe, 2, 100);
+  PutLE16(Exe, 4, 3);
+  Exe += Bytes({0x60, 0xEA, 0x29, 0x00}) + std::string(60, 'j');
+  EXPECT_EQ(Detect("arjsfx.exe", Exe), atArjSfx);
+  EXPECT_EQ(Lib_.StartOffset, 1125);
 }
 
 // --- Volume position ---------------------------------------------------------------------------------------
 
 TEST_F(ArlDetect, VolumePositionFromTheExtension) {
-  const std::string arj = ReadFixture("x.arj");
+  const std::string Arj = ReadFixture("x.arj");
   struct Row {
     const char* Name;
     const std::string& Content;
@@ -367,16 +367,16 @@ TEST_F(ArlDetect, VolumePositionFromTheExtension) {
     int32_t Number;
     int32_t First;
   };
-  const Row rows[] = {
-      {"set.arj", arj, 'a', 1, 1},   {"set.a05", arj, 'a', 5, 6},    {"SET.A07", arj, 'A', 7, 8},
-      {"set.012", arj, '0', 12, 13}, {"plain.rar", kRar, 'q', 1, 0}, {"plain.r12", kRar, 'r', 12, 13},
+  const Row Rows[] = {
+      {"set.arj", Arj, 'a', 1, 1},   {"set.a05", Arj, 'a', 5, 6},    {"SET.A07", Arj, 'A', 7, 8},
+      {"set.012", Arj, '0', 12, 13}, {"plain.rar", kRar, 'q', 1, 0}, {"plain.r12", kRar, 'r', 12, 13},
       {"noext", kRar, 'q', 1, 0},
   };
-  for (const auto& r : rows) {
-    Detect(r.Name, r.Content);
-    EXPECT_EQ(Lib.VolumeLetter, r.Letter) << r.Name;
-    EXPECT_EQ(Lib.VolumeNumber, r.Number) << r.Name;
-    EXPECT_EQ(Lib.FirstVolumeNumber, r.First) << r.Name;
+  for (const auto& R : Rows) {
+    Detect(R.Name, R.Content);
+    EXPECT_EQ(Lib_.VolumeLetter, R.Letter) << R.Name;
+    EXPECT_EQ(Lib_.VolumeNumber, R.Number) << R.Name;
+    EXPECT_EQ(Lib_.FirstVolumeNumber, R.First) << R.Name;
   }
 }
 
@@ -387,7 +387,7 @@ TEST(ArlTypeNames, TableOfDisplayNames) {
   EXPECT_STREQ(ArlTypeName(atJarSfx), "JJAR SFX  ");
   EXPECT_EQ(std::string(ArlTypeName(atMsGz)).substr(0, 4), "MsGZ");
   EXPECT_EQ(std::string(ArlTypeName(atMsGz)).back(), '\t');
-  for (int code = 1; code <= kLastArlType; ++code) EXPECT_EQ(std::strlen(ArlTypeName(code)), 10u) << code;
+  for (int Code = 1; Code <= kLastArlType; ++Code) EXPECT_EQ(std::strlen(ArlTypeName(Code)), 10u) << Code;
   EXPECT_STREQ(ArlTypeName(32), "");
   EXPECT_FALSE(IsUsableArlType(atUnknown));
   EXPECT_TRUE(IsUsableArlType(atAce));

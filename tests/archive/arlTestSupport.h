@@ -15,21 +15,21 @@ namespace arltest {
 
 // A new empty folder named after the running test, below the temporary folder.
 inline std::filesystem::path MakeTestDir(const std::string& Prefix) {
-  const auto dir = std::filesystem::temp_directory_path() /
+  const auto Dir = std::filesystem::temp_directory_path() /
                    (Prefix + "_" + std::to_string(::getpid()) + "_" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir;
+  std::filesystem::remove_all(Dir);
+  std::filesystem::create_directories(Dir);
+  return Dir;
 }
 
 // Removes a test folder, also when a test left parts of it read-only.
 inline void RemoveTestDir(const std::filesystem::path& Dir) {
-  std::error_code ec;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(Dir, ec))
-    std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(Dir, ec);
+  std::error_code Ec;
+  for (const auto& E : std::filesystem::recursive_directory_iterator(Dir, Ec))
+    std::filesystem::permissions(E.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, Ec);
+  std::filesystem::remove_all(Dir, Ec);
 }
 
 struct TReport {

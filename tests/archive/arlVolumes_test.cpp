@@ -24,28 +24,28 @@ using arltest::TReport;
 class ArlVolumes : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = arltest::MakeTestDir("arlvolumes");
-    Lib.OnError = arltest::CollectReports(Reports);
+    Dir_ = arltest::MakeTestDir("arlvolumes");
+    Lib_.OnError = arltest::CollectReports(Reports_);
   }
-  void TearDown() override { arltest::RemoveTestDir(Dir); }
+  void TearDown() override { arltest::RemoveTestDir(Dir_); }
   std::string Touch(const std::string& Name, const std::string& Content = "volume") {
-    std::ofstream(Dir / Name, std::ios::binary) << Content;
-    return (Dir / Name).string();
+    std::ofstream(Dir_ / Name, std::ios::binary) << Content;
+    return (Dir_ / Name).string();
   }
 
-  fs::path Dir;
-  TUnBase Lib;
-  std::vector<TReport> Reports;
+  fs::path Dir_;
+  TUnBase Lib_;
+  std::vector<TReport> Reports_;
 };
 
 TEST_F(ArlVolumes, NextVolumeNames) {
-  Lib.VolumeLetter = 'a';
+  Lib_.VolumeLetter = 'a';
   struct Row {
     const char* File;
     int32_t Number;
     const char* Name;
   };
-  const Row rows[] = {
+  const Row Rows[] = {
       {"/d/set.arj", 1, "/d/set.a01"},
       {"/d/set.arj", 12, "/d/set.a12"},
       {"/d/set.arj", 100, "/d/set.100"},
@@ -57,123 +57,123 @@ TEST_F(ArlVolumes, NextVolumeNames) {
       {"/d/set.arj", -1, ""},
       {"/d/set.arj", 1000, ""},
   };
-  for (const auto& r : rows)
-    EXPECT_EQ(Lib.GetNextVolumeName(r.File, r.Number), r.Name) << r.File << " " << r.Number;
-  Lib.VolumeLetter = 0;  // no letter set: the digits alone, never a NUL in the name
-  EXPECT_EQ(Lib.GetNextVolumeName("/d/set.cab", 4), "/d/set.04");
+  for (const auto& R : Rows)
+    EXPECT_EQ(Lib_.GetNextVolumeName(R.File, R.Number), R.Name) << R.File << " " << R.Number;
+  Lib_.VolumeLetter = 0;  // no letter set: the digits alone, never a NUL in the name
+  EXPECT_EQ(Lib_.GetNextVolumeName("/d/set.cab", 4), "/d/set.04");
 }
 
 TEST_F(ArlVolumes, RequestNextVolumeLimitsAndMissingEvent) {
-  std::string name = Touch("set.a01");
-  EXPECT_FALSE(Lib.RequestNextVolume(name, 1000));
-  std::string empty;
-  EXPECT_FALSE(Lib.RequestNextVolume(empty, 2));
-  EXPECT_FALSE(Lib.RequestNextVolume(name, 2));
-  ASSERT_EQ(Reports.size(), 3u);
-  EXPECT_EQ(Reports[0].Code, errMaxVolumes);
-  EXPECT_EQ(Reports[0].Extra, "1000");
-  EXPECT_EQ(Reports[1].Code, errInvalidFileName);
-  EXPECT_EQ(Reports[2].Code, errEventNotAssigned);
-  EXPECT_EQ(Reports[2].Extra, "OnNextVolumeFile");
-  EXPECT_EQ(ArlErrorText(Reports[0].Code), "Maximum volumes 999");
+  std::string Name = Touch("set.a01");
+  EXPECT_FALSE(Lib_.RequestNextVolume(Name, 1000));
+  std::string Empty;
+  EXPECT_FALSE(Lib_.RequestNextVolume(Empty, 2));
+  EXPECT_FALSE(Lib_.RequestNextVolume(Name, 2));
+  ASSERT_EQ(Reports_.size(), 3u);
+  EXPECT_EQ(Reports_[0].Code, errMaxVolumes);
+  EXPECT_EQ(Reports_[0].Extra, "1000");
+  EXPECT_EQ(Reports_[1].Code, errInvalidFileName);
+  EXPECT_EQ(Reports_[2].Code, errEventNotAssigned);
+  EXPECT_EQ(Reports_[2].Extra, "OnNextVolumeFile");
+  EXPECT_EQ(ArlErrorText(Reports_[0].Code), "Maximum volumes 999");
 
-  int asked = 0;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
-    ++asked;
+  int Asked = 0;
+  Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
+    ++Asked;
     EXPECT_TRUE(Request.Exists);
     EXPECT_EQ(Request.VolumeText, "999");
     Request.Cancel = false;
   };
-  EXPECT_TRUE(Lib.RequestNextVolume(name, 999));
-  EXPECT_EQ(asked, 1);
-  EXPECT_EQ(Lib.VolumesOpened, 1);
+  EXPECT_TRUE(Lib_.RequestNextVolume(Name, 999));
+  EXPECT_EQ(Asked, 1);
+  EXPECT_EQ(Lib_.VolumesOpened, 1);
 }
 
 TEST_F(ArlVolumes, AHandlerIsAskedUntilItNamesAFileOrGivesUp) {
   const std::string real = Touch("elsewhere.a02");
-  std::string name = (Dir / "set.a02").string();
-  std::vector<bool> exists;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
-    exists.push_back(Request.Exists);
+  std::string Name = (Dir_ / "set.a02").string();
+  std::vector<bool> Exists;
+  Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
+    Exists.push_back(Request.Exists);
     Request.Cancel = false;
     // First a name that does not exist either, then the real one.
-    Request.FileName = exists.size() == 1 ? (Dir / "still-missing.a02").string() : real;
+    Request.FileName = Exists.size() == 1 ? (Dir_ / "still-missing.a02").string() : real;
   };
-  EXPECT_TRUE(Lib.RequestNextVolume(name, 2));
-  EXPECT_EQ(name, real);
-  EXPECT_EQ(exists, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(Lib_.RequestNextVolume(Name, 2));
+  EXPECT_EQ(Name, real);
+  EXPECT_EQ(Exists, (std::vector<bool>{false, false}));
 
-  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume&) {};  // leaves Cancel
-  std::string again = (Dir / "set.a03").string();
-  EXPECT_FALSE(Lib.RequestNextVolume(again, 3));
+  Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume&) {};  // leaves Cancel
+  std::string Again = (Dir_ / "set.a03").string();
+  EXPECT_FALSE(Lib_.RequestNextVolume(Again, 3));
   // A bare name is taken from the current folder.
-  std::string bare = "set.a04";
-  std::string seen;
-  Lib.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) { seen = Request.FileName; };
-  EXPECT_FALSE(Lib.RequestNextVolume(bare, 4));
-  EXPECT_EQ(seen, fs::current_path().string() + "/set.a04");
+  std::string Bare = "set.a04";
+  std::string Seen;
+  Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) { Seen = Request.FileName; };
+  EXPECT_FALSE(Lib_.RequestNextVolume(Bare, 4));
+  EXPECT_EQ(Seen, fs::current_path().string() + "/set.a04");
 }
 
 // --- Disks
 // ---------------------------------------------------------------------------------------------------
 
 TEST_F(ArlVolumes, TheArchiveFolderMustBeReachable) {
-  EXPECT_TRUE(Lib.DiskManager().CheckArchiveDrive(Touch("x.zip")));
-  EXPECT_EQ(Lib.DiskManager().Drive, Dir.string());
-  EXPECT_GT(Lib.DiskManager().TotalBytes, 0);
-  EXPECT_FALSE(Lib.DiskManager().CheckArchiveDrive((Dir / "none" / "x.zip").string()));
-  ASSERT_EQ(Reports.size(), 1u);
-  EXPECT_EQ(Reports[0].Code, errNotAccessible);
-  EXPECT_EQ(Reports[0].Extra, (Dir / "none").string());
+  EXPECT_TRUE(Lib_.DiskManager().CheckArchiveDrive(Touch("x.zip")));
+  EXPECT_EQ(Lib_.DiskManager().Drive, Dir_.string());
+  EXPECT_GT(Lib_.DiskManager().TotalBytes, 0);
+  EXPECT_FALSE(Lib_.DiskManager().CheckArchiveDrive((Dir_ / "none" / "x.zip").string()));
+  ASSERT_EQ(Reports_.size(), 1u);
+  EXPECT_EQ(Reports_[0].Code, errNotAccessible);
+  EXPECT_EQ(Reports_[0].Extra, (Dir_ / "none").string());
 }
 
 TEST_F(ArlVolumes, ASpannedArchiveWithoutDiskEventsFails) {
-  Lib.SetArchiveFile((kFixtures / "span.zip").string());
-  ASSERT_EQ(Lib.ArcType, atZipMVol);
+  Lib_.SetArchiveFile((kFixtures / "span.zip").string());
+  ASSERT_EQ(Lib_.ArcType, atZipMVol);
   bool cancel = false;
-  TDiskSpannObj disks(Lib, cancel);
-  std::unique_ptr<TFileStream32> stream;
-  EXPECT_FALSE(disks.OpenNextDisk(stream));
+  TDiskSpannObj Disks(Lib_, cancel);
+  std::unique_ptr<TFileStream32> Stream;
+  EXPECT_FALSE(Disks.OpenNextDisk(Stream));
   EXPECT_TRUE(cancel);
-  EXPECT_TRUE(Lib.GetCancel());  // the component shares the flag
-  ASSERT_EQ(Reports.size(), 1u);
-  EXPECT_EQ(Reports[0].Code, errEventNotAssigned);
-  EXPECT_EQ(Reports[0].Extra, "OnGetZipLastDisk");
+  EXPECT_TRUE(Lib_.GetCancel());  // the component shares the flag
+  ASSERT_EQ(Reports_.size(), 1u);
+  EXPECT_EQ(Reports_[0].Code, errEventNotAssigned);
+  EXPECT_EQ(Reports_[0].Extra, "OnGetZipLastDisk");
 }
 
 TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
   // The last disk holds the end record; the first starts with the spanning mark; the others with data.
-  Lib.SetArchiveFile((kFixtures / "span.zip").string());
+  Lib_.SetArchiveFile((kFixtures / "span.zip").string());
   bool cancel = false;
-  TDiskSpannObj disks(Lib, cancel);
-  Lib.OnGetZipLastDisk = [](TZipCommon*, bool&) { FAIL() << "the last disk is already there"; };
-  std::unique_ptr<TFileStream32> stream;
-  ASSERT_TRUE(disks.OpenNextDisk(stream));
-  ASSERT_TRUE(stream);
-  EXPECT_EQ(disks.ArchiveSize, 75);
+  TDiskSpannObj Disks(Lib_, cancel);
+  Lib_.OnGetZipLastDisk = [](TZipCommon*, bool&) { FAIL() << "the last disk is already there"; };
+  std::unique_ptr<TFileStream32> Stream;
+  ASSERT_TRUE(Disks.OpenNextDisk(Stream));
+  ASSERT_TRUE(Stream);
+  EXPECT_EQ(Disks.ArchiveSize, 75);
 
   // The disk in the drive is not the first (the last disk itself would do: it starts with a central header).
-  Lib.ArchiveFile = Touch("other.z03", "no signature here");
+  Lib_.ArchiveFile = Touch("other.z03", "no signature here");
   const std::string first = Touch("first.z01", std::string("PK\x07\x08", 4) + std::string(30, 'f'));
-  int askedFirst = 0;
-  Lib.OnGetZipFirstDisk = [&](TZipCommon* Sender, bool& Cancel) {
-    ++askedFirst;
+  int AskedFirst = 0;
+  Lib_.OnGetZipFirstDisk = [&](TZipCommon* Sender, bool& Cancel) {
+    ++AskedFirst;
     Sender->ArchiveFile = first;  // "the user put the first disk in"
     Cancel = false;
   };
-  ASSERT_TRUE(disks.OpenNextDisk(stream));
-  EXPECT_EQ(askedFirst, 1);
-  EXPECT_EQ(disks.DiskStep, 2);
+  ASSERT_TRUE(Disks.OpenNextDisk(Stream));
+  EXPECT_EQ(AskedFirst, 1);
+  EXPECT_EQ(Disks.DiskStep, 2);
 
-  std::vector<std::string> texts;
-  Lib.OnGetZipNextDisk = [&](TZipCommon*, const std::string& Text, bool& Cancel) {
-    texts.push_back(Text);
+  std::vector<std::string> Texts;
+  Lib_.OnGetZipNextDisk = [&](TZipCommon*, const std::string& Text, bool& Cancel) {
+    Texts.push_back(Text);
     Cancel = true;
   };
-  Lib.ArchiveFile = Touch("data.z02", "no signature here");
-  EXPECT_FALSE(disks.OpenNextDisk(stream));
-  EXPECT_FALSE(stream);
-  EXPECT_EQ(texts, std::vector<std::string>{"2"});
+  Lib_.ArchiveFile = Touch("data.z02", "no signature here");
+  EXPECT_FALSE(Disks.OpenNextDisk(Stream));
+  EXPECT_FALSE(Stream);
+  EXPECT_EQ(Texts, std::vector<std::string>{"2"});
   EXPECT_TRUE(cancel);
 }
 
@@ -181,27 +181,27 @@ TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
 // -----------------------------------------------------------------------------------------------------
 
 TEST(ArlTimer, PausedTimeIsNotCounted) {
-  TarlTimer t;
-  EXPECT_FALSE(t.Running());
-  t.Start();
-  EXPECT_TRUE(t.Running());
-  t.Pause();
-  t.Pause();  // nested: one question inside a report
+  TarlTimer T;
+  EXPECT_FALSE(T.Running());
+  T.Start();
+  EXPECT_TRUE(T.Running());
+  T.Pause();
+  T.Pause();  // nested: one question inside a report
   std::this_thread::sleep_for(std::chrono::milliseconds(120));
-  t.Resume();
-  t.Resume();
-  t.Stop();
-  EXPECT_FALSE(t.Running());
-  EXPECT_GE(t.Elapsed, 0.0);
-  EXPECT_LT(t.Elapsed, 0.1);
+  T.Resume();
+  T.Resume();
+  T.Stop();
+  EXPECT_FALSE(T.Running());
+  EXPECT_GE(T.Elapsed, 0.0);
+  EXPECT_LT(T.Elapsed, 0.1);
   // A Stop while paused ends the pause first; further calls on a stopped timer change nothing.
-  t.Start();
-  t.Pause();
-  t.Stop();
-  const double e = t.Elapsed;
-  t.Resume();
-  t.Stop();
-  EXPECT_EQ(t.Elapsed, e);
+  T.Start();
+  T.Pause();
+  T.Stop();
+  const double E = T.Elapsed;
+  T.Resume();
+  T.Stop();
+  EXPECT_EQ(T.Elapsed, E);
 }
 
 }  // namespace

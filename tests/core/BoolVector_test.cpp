@@ -16,7 +16,7 @@ namespace {
 
 std::string Text(const TBoolVector& V) {
   std::string Out;
-  for (int32_t i = 0; i < V.GetCount(); ++i) Out += V.Get(i) ? '1' : '0';
+  for (int32_t I = 0; I < V.GetCount(); ++I) Out += V.Get(I) ? '1' : '0';
   return Out;
 }
 
@@ -126,12 +126,12 @@ TEST(BoolVector, SortingGoesThroughTheAccessors) {
   P.SortDesc();
   EXPECT_EQ(Text(P), "11111111000000");
   TInt32Vector Tags;
-  for (int32_t i = 0; i < 5; ++i) Tags.Add(i);
+  for (int32_t I = 0; I < 5; ++I) Tags.Add(I);
   TPackedBoolVector Keys;
   Fill(Keys, "10101");
   Keys.SortWith(Tags);
   EXPECT_EQ(Text(Keys), "00111");
-  for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(Keys.Get(i), Tags.Get(i) % 2 == 0) << i;
+  for (int32_t I = 0; I < 5; ++I) EXPECT_EQ(Keys.Get(I), Tags.Get(I) % 2 == 0) << I;
 }
 
 TEST(BoolVector, AssignAndCompareAcrossKinds) {
@@ -282,12 +282,12 @@ TEST(BoolVector, RandomEditsMatchStdVectorBool) {
           case 7: {
             TPackedBoolVector Other;
             std::vector<bool> O;
-            for (int32_t i = 0; i < N; ++i) {
+            for (int32_t I = 0; I < N; ++I) {
               O.push_back(Rng() % 2);
-              Other.Insert(i, O.back());
+              Other.Insert(I, O.back());
             }
             V.AndVector(Other);
-            for (int32_t i = 0; i < N; ++i) M[i] = M[i] && O[i];
+            for (int32_t I = 0; I < N; ++I) M[I] = M[I] && O[I];
             break;
           }
           case 8:

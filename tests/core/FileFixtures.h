@@ -14,18 +14,18 @@
 class TTempFolder {
  public:
   TTempFolder() {
-    std::string pattern = testing::TempDir() + "scryline-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    Path = pattern;
+    std::string Pattern = testing::TempDir() + "scryline-test-XXXXXX";
+    if (mkdtemp(Pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    Path = Pattern;
   }
   ~TTempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
+    std::error_code Ec;
+    std::filesystem::remove_all(Path, Ec);
   }
   TTempFolder(const TTempFolder&) = delete;
   TTempFolder& operator=(const TTempFolder&) = delete;
 
-  std::string operator/(const std::string& name) const { return Path + "/" + name; }
+  std::string operator/(const std::string& Name) const { return Path + "/" + Name; }
 
   std::string Path;
 };

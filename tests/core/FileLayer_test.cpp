@@ -58,9 +58,9 @@ const TNameCase kNameCases[] = {
 };
 
 TEST(FileNameConversion, BytesAndUtf16BothWays) {
-  for (const TNameCase& c : kNameCases) {
-    EXPECT_EQ(Utf8ToUtf16(c.Bytes), c.Wide) << c.What;
-    EXPECT_EQ(Utf16ToUtf8(c.Wide), c.Bytes) << c.What;
+  for (const TNameCase& C : kNameCases) {
+    EXPECT_EQ(Utf8ToUtf16(C.Bytes), C.Wide) << C.What;
+    EXPECT_EQ(Utf16ToUtf8(C.Wide), C.Bytes) << C.What;
   }
 }
 
@@ -71,7 +71,7 @@ TEST(FileNameConversion, SurrogatesWithoutBytesBecomeReplacement) {
   const struct {
     std::u16string Wide;
     std::string Bytes;
-  } cases[] = {
+  } Cases[] = {
       {u"a\xD800", "a" + kReplacement},
       {u"\xD800"
        "b",
@@ -83,39 +83,39 @@ TEST(FileNameConversion, SurrogatesWithoutBytesBecomeReplacement) {
       {u"\xDFFF", kReplacement},
       {u"\xD800\xDC80", "\xF0\x90\x82\x80"},  // a high surrogate before an escape is a pair
   };
-  for (const auto& c : cases) EXPECT_EQ(Utf16ToUtf8(c.Wide), c.Bytes);
+  for (const auto& C : Cases) EXPECT_EQ(Utf16ToUtf8(C.Wide), C.Bytes);
 }
 
 // Every name of up to two bytes and many longer ones come back byte for byte, and what they convert to
 // holds no unpaired surrogate other than an escape.
 TEST(FileNameConversion, EveryByteStringRoundTrips) {
-  auto check = [](const std::string& bytes) {
-    const std::u16string wide = Utf8ToUtf16(bytes);
-    for (size_t i = 0; i < wide.size(); ++i) {
-      const char16_t c = wide[i];
-      if (c >= 0xD800 && c <= 0xDBFF) {
-        if (i + 1 >= wide.size() || wide[i + 1] < 0xDC00 || wide[i + 1] > 0xDFFF) return false;
-        ++i;
-      } else if (c >= 0xDC00 && c <= 0xDFFF && (c < 0xDC80 || c > 0xDCFF)) {
+  auto Check = [](const std::string& Bytes) {
+    const std::u16string Wide = Utf8ToUtf16(Bytes);
+    for (size_t I = 0; I < Wide.size(); ++I) {
+      const char16_t C = Wide[I];
+      if (C >= 0xD800 && C <= 0xDBFF) {
+        if (I + 1 >= Wide.size() || Wide[I + 1] < 0xDC00 || Wide[I + 1] > 0xDFFF) return false;
+        ++I;
+      } else if (C >= 0xDC00 && C <= 0xDFFF && (C < 0xDC80 || C > 0xDCFF)) {
         return false;
       }
     }
-    return Utf16ToUtf8(wide) == bytes;
+    return Utf16ToUtf8(Wide) == Bytes;
   };
-  for (int a = 0; a < 256; ++a) {
-    ASSERT_TRUE(check(std::string(1, static_cast<char>(a)))) << a;
-    for (int b = 0; b < 256; ++b)
-      ASSERT_TRUE(check({static_cast<char>(a), static_cast<char>(b)})) << a << " " << b;
+  for (int A = 0; A < 256; ++A) {
+    ASSERT_TRUE(Check(std::string(1, static_cast<char>(A)))) << A;
+    for (int B = 0; B < 256; ++B)
+      ASSERT_TRUE(Check({static_cast<char>(A), static_cast<char>(B)})) << A << " " << B;
   }
   // Longer strings, drawn mostly from lead and continuation bytes so that sequences start, break off and
   // run together.
-  std::mt19937 random(20261210);
+  std::mt19937 Random(20261210);
   const unsigned char kBytes[] = {'a',  '/',  0x7F, 0x80, 0x8F, 0x9F, 0xA0, 0xBF, 0xC0, 0xC1, 0xC2,
                                   0xDF, 0xE0, 0xE2, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xFE, 0xFF};
-  for (int n = 0; n < 20000; ++n) {
-    std::string bytes(1 + random() % 10, '\0');
-    for (char& ch : bytes) ch = static_cast<char>(kBytes[random() % sizeof kBytes]);
-    ASSERT_TRUE(check(bytes)) << testing::PrintToString(bytes);
+  for (int N = 0; N < 20000; ++N) {
+    std::string Bytes(1 + Random() % 10, '\0');
+    for (char& Ch : Bytes) Ch = static_cast<char>(kBytes[Random() % sizeof kBytes]);
+    ASSERT_TRUE(Check(Bytes)) << testing::PrintToString(Bytes);
   }
 }
 
@@ -127,70 +127,70 @@ class FileNamesOnDisk : public ::testing::Test {
     WriteFileBytes(FileBytes(), "abcdef");
     ASSERT_TRUE(SetFileWriteTime(FileBytes(), kWritten));
   }
-  std::string FolderBytes() const { return Temp / "d\xFF"; }
+  std::string FolderBytes() const { return Temp_ / "d\xFF"; }
   std::string FileBytes() const { return FolderBytes() + "/f\x80\xE2\x82.txt"; }
 
   static constexpr TDateTime kWritten = 46000.5;  // a whole second, in 2025
-  TTempFolder Temp;
+  TTempFolder Temp_;
 };
 
 TEST_F(FileNamesOnDisk, ListedStatedOpenedCopiedAndDeleted) {
-  const std::u16string folder = Utf8ToUtf16(FolderBytes());
-  const std::u16string file = Utf8ToUtf16(FileBytes());
-  EXPECT_TRUE(WideDirExists(folder));
-  EXPECT_TRUE(WideFileExists(file));
+  const std::u16string Folder = Utf8ToUtf16(FolderBytes());
+  const std::u16string File = Utf8ToUtf16(FileBytes());
+  EXPECT_TRUE(WideDirExists(Folder));
+  EXPECT_TRUE(WideFileExists(File));
 
-  TWideStrLst subdirs;
-  ASSERT_EQ(WideListSubdirs(subdirs, Utf8ToUtf16(Temp.Path), u"*"), 1);
-  EXPECT_EQ(Utf16ToUtf8(subdirs.Get(0)), "d\xFF");
-  TWideStrLst files;
-  ASSERT_EQ(WideListFiles(files, folder, u"*.txt", false), 1);
-  EXPECT_EQ(files.Get(0), file);
+  TWideStrLst Subdirs;
+  ASSERT_EQ(WideListSubdirs(Subdirs, Utf8ToUtf16(Temp_.Path), u"*"), 1);
+  EXPECT_EQ(Utf16ToUtf8(Subdirs.Get(0)), "d\xFF");
+  TWideStrLst Files;
+  ASSERT_EQ(WideListFiles(Files, Folder, u"*.txt", false), 1);
+  EXPECT_EQ(Files.Get(0), File);
 
-  int64_t size = -1;
-  TDateTime written = 0;
-  ASSERT_TRUE(WideGetFileInfo(file, &size, &written, nullptr, nullptr, nullptr));
-  EXPECT_EQ(size, 6);
-  TDateTime expected = 0;
-  ASSERT_TRUE(GetFileInfo(FileBytes(), nullptr, &expected, nullptr, nullptr, nullptr));
-  EXPECT_EQ(written, expected);
+  int64_t Size = -1;
+  TDateTime Written = 0;
+  ASSERT_TRUE(WideGetFileInfo(File, &Size, &Written, nullptr, nullptr, nullptr));
+  EXPECT_EQ(Size, 6);
+  TDateTime Expected = 0;
+  ASSERT_TRUE(GetFileInfo(FileBytes(), nullptr, &Expected, nullptr, nullptr, nullptr));
+  EXPECT_EQ(Written, Expected);
 
-  char head[3] = {};
-  ASSERT_TRUE(WideReadFileBytes(file, head, 3, 1));
-  EXPECT_EQ(std::string(head, 3), "bcd");
+  char Head[3] = {};
+  ASSERT_TRUE(WideReadFileBytes(File, Head, 3, 1));
+  EXPECT_EQ(std::string(Head, 3), "bcd");
   {
-    TVFileStream stream(file, fmOpenRead);
-    EXPECT_EQ(stream.GetSize(), 6);
+    TVFileStream Stream(File, fmOpenRead);
+    EXPECT_EQ(Stream.GetSize(), 6);
   }
 
   // A name given relative to a folder part made absolute keeps its bytes.
   EXPECT_EQ(Utf16ToUtf8(WideExpandFileName(Utf8ToUtf16(FolderBytes() + "/./x/../f\x80\xE2\x82.txt"))),
             FileBytes());
 
-  const std::u16string copy = folder + u"/c\xDCFE";
-  ASSERT_TRUE(WideCopyFile(file, copy, true));
+  const std::u16string Copy = Folder + u"/c\xDCFE";
+  ASSERT_TRUE(WideCopyFile(File, Copy, true));
   EXPECT_EQ(ReadFileBytes(FolderBytes() + "/c\xFE"), "abcdef");
-  EXPECT_FALSE(WideCopyFile(file, copy, true));  // there already
-  EXPECT_TRUE(ForceDeleteFile(Utf16ToUtf8(copy)));
+  EXPECT_FALSE(WideCopyFile(File, Copy, true));  // there already
+  EXPECT_TRUE(ForceDeleteFile(Utf16ToUtf8(Copy)));
   EXPECT_FALSE(FileExists(FolderBytes() + "/c\xFE"));
 }
 
 // Temporary files go to $TMPDIR, whose name need not be UTF-8 either.
 TEST_F(FileNamesOnDisk, TemporaryFileInAFolderThatIsNotUtf8) {
-  const char* old = std::getenv("TMPDIR");
-  const std::string saved = old != nullptr ? old : "";
+  const char* Old = std::getenv("TMPDIR");
+  const std::string Saved = Old != nullptr ? Old : "";
   setenv("TMPDIR", FolderBytes().c_str(), 1);
-  std::string name;
-  const bool made = MakeTempFileName(name, "QVX", 0);
-  const std::u16string wideTemp = WideGetTempDir();
-  if (old != nullptr)
-    setenv("TMPDIR", saved.c_str(), 1);
+  std::string Name;
+  const bool Made = MakeTempFileName(Name, "QVX", 0);
+  const std::u16string WideTemp = WideGetTempDir();
+  if (Old != nullptr)
+    setenv("TMPDIR", Saved.c_str(), 1);
   else
     unsetenv("TMPDIR");
-  ASSERT_TRUE(made);
-  EXPECT_EQ(name.compare(0, FolderBytes().size() + 4, FolderBytes() + "/QVX"), 0) << name;
-  EXPECT_TRUE(WideFileExists(Utf8ToUtf16(name)));
-  EXPECT_EQ(Utf16ToUtf8(wideTemp), FolderBytes() + "/");
+  ASSERT_TRUE(Made);
+  EXPECT_EQ(Name.compare(0, FolderBytes().size() + 4, FolderBytes() + "/QVX"), 0) << Name;
+  EXPECT_TRUE(WideFileExists(Utf8ToUtf16(Name)));
+  EXPECT_EQ(Utf16ToUtf8(WideTemp), FolderBytes() + "/");
 }
 
 }  // namespace

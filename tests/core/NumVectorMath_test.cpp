@@ -37,11 +37,11 @@ class TPlainVector : public TGenericNumberVector<T> {
   using TGenericNumberVector<T>::TGenericNumberVector;
   T Get(int32_t Index) const override {
     T V;
-    std::memcpy(&V, this->Data + Index * sizeof(T), sizeof(T));
+    std::memcpy(&V, this->Data_ + Index * sizeof(T), sizeof(T));
     return V;
   }
   void Put(int32_t Index, T Value) override {
-    std::memcpy(this->Data + Index * sizeof(T), &Value, sizeof(T));
+    std::memcpy(this->Data_ + Index * sizeof(T), &Value, sizeof(T));
   }
 };
 

@@ -17,7 +17,7 @@ namespace {
 template <class T>
 std::vector<T> Values(const TNumberVector<T>& V) {
   std::vector<T> Out;
-  for (int32_t i = 0; i < V.GetCount(); ++i) Out.push_back(V.Get(i));
+  for (int32_t I = 0; I < V.GetCount(); ++I) Out.push_back(V.Get(I));
   return Out;
 }
 
@@ -209,7 +209,7 @@ TEST(NumVectorSort, Int8CountingSortEqualsStdSort) {
   for (int32_t N : Sizes) {
     for (bool Ascending : {true, false}) {
       std::vector<int8_t> Model;
-      for (int32_t i = 0; i < N; ++i) Model.push_back(static_cast<int8_t>(Rng()));
+      for (int32_t I = 0; I < N; ++I) Model.push_back(static_cast<int8_t>(Rng()));
       if (N > 2) Model[0] = -128, Model[1] = 127;
       TInt8Vector V(0, 3);
       Fill(V, Model);
@@ -236,12 +236,12 @@ TEST(NumVectorSort, Int8CountingSortEqualsStdSort) {
 TEST(NumVectorSort, NaNDoesNotRunTheSortOutOfItsRange) {
   TDoubleVector D;
   std::mt19937 Rng(9);
-  for (int i = 0; i < 200; ++i) D.Add(i % 7 == 0 ? std::nan("") : static_cast<double>(Rng() % 50));
+  for (int I = 0; I < 200; ++I) D.Add(I % 7 == 0 ? std::nan("") : static_cast<double>(Rng() % 50));
   D.Sort();
   D.SortDesc();
   EXPECT_EQ(D.GetCount(), 200);
   int32_t NaNs = 0;
-  for (int i = 0; i < 200; ++i) NaNs += std::isnan(D.Get(i));
+  for (int I = 0; I < 200; ++I) NaNs += std::isnan(D.Get(I));
   EXPECT_EQ(NaNs, 29);
 }
 
@@ -336,11 +336,11 @@ TYPED_TEST(NumVectorModel, RandomEditsMatchStdVector) {
         const T X = Random();
         const int32_t Start = Pick(M.size() + 4) - 2;
         int32_t First = -1, Last = -1;
-        for (int32_t i = std::max(Start, 0); i < static_cast<int32_t>(M.size()) && First < 0; ++i)
-          if (M[i] == X) First = i;
-        for (int32_t i = std::min<int32_t>(Start, static_cast<int32_t>(M.size()) - 1); i >= 0 && Last < 0;
-             --i)
-          if (M[i] == X) Last = i;
+        for (int32_t I = std::max(Start, 0); I < static_cast<int32_t>(M.size()) && First < 0; ++I)
+          if (M[I] == X) First = I;
+        for (int32_t I = std::min<int32_t>(Start, static_cast<int32_t>(M.size()) - 1); I >= 0 && Last < 0;
+             --I)
+          if (M[I] == X) Last = I;
         ASSERT_EQ(V.IndexFrom(Start, X), First);
         ASSERT_EQ(V.LastIndexFrom(Start, X), Last);
         ASSERT_EQ(V.NumberOfValues(X), std::count(M.begin(), M.end(), X));

@@ -18,206 +18,206 @@ namespace {
 
 // Checks the red-black and search-tree invariants of a whole tree; returns the black height.
 template <class Entry>
-int CheckSubtree(const TGenericRBTree<Entry>& tree, typename TGenericRBTree<Entry>::TNode* x,
-                 typename TGenericRBTree<Entry>::TNode* parent, int& count) {
-  if (x == tree.NilNode()) return 1;
-  ++count;
-  EXPECT_EQ(x->Parent, parent);
-  if (x->Red) {
-    EXPECT_FALSE(x->Left->Red);
-    EXPECT_FALSE(x->Right->Red);
+int CheckSubtree(const TGenericRBTree<Entry>& Tree, typename TGenericRBTree<Entry>::TNode* X,
+                 typename TGenericRBTree<Entry>::TNode* Parent, int& Count) {
+  if (X == Tree.NilNode()) return 1;
+  ++Count;
+  EXPECT_EQ(X->Parent, Parent);
+  if (X->Red) {
+    EXPECT_FALSE(X->Left->Red);
+    EXPECT_FALSE(X->Right->Red);
   }
-  if (x->Left != tree.NilNode()) {
-    EXPECT_LT(tree.CompareData(x->Left->Data, x->Data), 0);
+  if (X->Left != Tree.NilNode()) {
+    EXPECT_LT(Tree.CompareData(X->Left->Data, X->Data), 0);
   }
-  if (x->Right != tree.NilNode()) {
-    EXPECT_GT(tree.CompareData(x->Right->Data, x->Data), 0);
+  if (X->Right != Tree.NilNode()) {
+    EXPECT_GT(Tree.CompareData(X->Right->Data, X->Data), 0);
   }
-  const int l = CheckSubtree(tree, x->Left, x, count);
-  const int r = CheckSubtree(tree, x->Right, x, count);
-  EXPECT_EQ(l, r);
-  return l + (x->Red ? 0 : 1);
+  const int L = CheckSubtree(Tree, X->Left, X, Count);
+  const int R = CheckSubtree(Tree, X->Right, X, Count);
+  EXPECT_EQ(L, R);
+  return L + (X->Red ? 0 : 1);
 }
 
 template <class Entry>
-void CheckInvariants(const TGenericRBTree<Entry>& tree) {
-  EXPECT_FALSE(tree.GetRoot()->Red);
-  EXPECT_FALSE(tree.NilNode()->Red);
-  EXPECT_EQ(tree.NilNode()->Left, tree.NilNode());
-  EXPECT_EQ(tree.NilNode()->Right, tree.NilNode());
-  int count = 0;
-  CheckSubtree(tree, tree.GetRoot(), static_cast<typename TGenericRBTree<Entry>::TNode*>(nullptr), count);
-  EXPECT_EQ(count, tree.Count());
+void CheckInvariants(const TGenericRBTree<Entry>& Tree) {
+  EXPECT_FALSE(Tree.GetRoot()->Red);
+  EXPECT_FALSE(Tree.NilNode()->Red);
+  EXPECT_EQ(Tree.NilNode()->Left, Tree.NilNode());
+  EXPECT_EQ(Tree.NilNode()->Right, Tree.NilNode());
+  int Count = 0;
+  CheckSubtree(Tree, Tree.GetRoot(), static_cast<typename TGenericRBTree<Entry>::TNode*>(nullptr), Count);
+  EXPECT_EQ(Count, Tree.Count());
 }
 
-std::u16string W(const char* s) { return std::u16string(s, s + std::char_traits<char>::length(s)); }
+std::u16string W(const char* S) { return std::u16string(S, S + std::char_traits<char>::length(S)); }
 
-std::vector<uint8_t> Bytes(TVMemStream& s) {
-  const auto* p = static_cast<const uint8_t*>(s.GetMemory());
-  return std::vector<uint8_t>(p, p + s.GetSize());
+std::vector<uint8_t> Bytes(TVMemStream& S) {
+  const auto* P = static_cast<const uint8_t*>(S.GetMemory());
+  return std::vector<uint8_t>(P, P + S.GetSize());
 }
 
 TEST(RBTree, RandomOperationsAgreeWithStdMapAndKeepInvariants) {
-  std::mt19937 rng(12345);
-  TWideStrStrDic dic;
-  std::map<std::u16string, std::u16string> model;
-  for (int step = 0; step < 4000; ++step) {
-    std::u16string key = W(std::to_string(rng() % 300).c_str());
-    const int op = rng() % 4;
-    if (op <= 1) {
-      std::u16string value = W(std::to_string(step).c_str());
-      const bool fresh = model.find(key) == model.end();
-      EXPECT_EQ(dic.Put(key, value), fresh ? 1 : 0);
-      model[key] = value;
-    } else if (op == 2) {
-      if (model.erase(key) == 1)
-        dic.Delete(key);
+  std::mt19937 Rng(12345);
+  TWideStrStrDic Dic;
+  std::map<std::u16string, std::u16string> Model;
+  for (int Step = 0; Step < 4000; ++Step) {
+    std::u16string Key = W(std::to_string(Rng() % 300).c_str());
+    const int Op = Rng() % 4;
+    if (Op <= 1) {
+      std::u16string Value = W(std::to_string(Step).c_str());
+      const bool Fresh = Model.find(Key) == Model.end();
+      EXPECT_EQ(Dic.Put(Key, Value), Fresh ? 1 : 0);
+      Model[Key] = Value;
+    } else if (Op == 2) {
+      if (Model.erase(Key) == 1)
+        Dic.Delete(Key);
       else
-        EXPECT_THROW(dic.Delete(key), EDicError);
+        EXPECT_THROW(Dic.Delete(Key), EDicError);
     } else {
-      auto it = model.find(key);
-      EXPECT_EQ(dic.Exists(key), it != model.end());
-      if (it != model.end()) {
-        EXPECT_EQ(dic.Get(key), it->second);
+      auto It = Model.find(Key);
+      EXPECT_EQ(Dic.Exists(Key), It != Model.end());
+      if (It != Model.end()) {
+        EXPECT_EQ(Dic.Get(Key), It->second);
       }
     }
-    CheckInvariants(dic);
-    ASSERT_EQ(dic.Count(), static_cast<int32_t>(model.size())) << "step " << step;
+    CheckInvariants(Dic);
+    ASSERT_EQ(Dic.Count(), static_cast<int32_t>(Model.size())) << "step " << Step;
   }
   // In-order iteration equals the model's order.
-  TRBTreeIterator<TWideStrStrData> it(dic);
-  auto m = model.begin();
-  while (!it.IsEof()) {
-    TWideStrStrData d;
-    it.GetData(d);
-    ASSERT_NE(m, model.end());
-    EXPECT_EQ(d.Key, m->first);
-    EXPECT_EQ(d.Value, m->second);
-    ++m;
-    it.Next();
+  TRBTreeIterator<TWideStrStrData> It(Dic);
+  auto M = Model.begin();
+  while (!It.IsEof()) {
+    TWideStrStrData D;
+    It.GetData(D);
+    ASSERT_NE(M, Model.end());
+    EXPECT_EQ(D.Key, M->first);
+    EXPECT_EQ(D.Value, M->second);
+    ++M;
+    It.Next();
   }
-  EXPECT_EQ(m, model.end());
+  EXPECT_EQ(M, Model.end());
 }
 
 TEST(RBTree, Int32SetAndIntPtrDicFollowSignedOrderUnderRandomOperations) {
-  std::mt19937 rng(777);
-  TRBTree set;
-  std::set<int32_t> model;
-  TIntPtrDic dic;
-  std::map<int32_t, intptr_t> dicModel;
-  for (int step = 0; step < 4000; ++step) {
-    const int32_t v = static_cast<int32_t>(rng() % 200) - 100;
-    if (rng() % 2) {
-      EXPECT_EQ(set.Add(v), model.insert(v).second);
-      const bool fresh = dicModel.find(v) == dicModel.end();
-      EXPECT_EQ(dic.Put(v, reinterpret_cast<void*>(intptr_t{step})), fresh);
-      dicModel[v] = step;
+  std::mt19937 Rng(777);
+  TRBTree Set;
+  std::set<int32_t> Model;
+  TIntPtrDic Dic;
+  std::map<int32_t, intptr_t> DicModel;
+  for (int Step = 0; Step < 4000; ++Step) {
+    const int32_t V = static_cast<int32_t>(Rng() % 200) - 100;
+    if (Rng() % 2) {
+      EXPECT_EQ(Set.Add(V), Model.insert(V).second);
+      const bool Fresh = DicModel.find(V) == DicModel.end();
+      EXPECT_EQ(Dic.Put(V, reinterpret_cast<void*>(intptr_t{Step})), Fresh);
+      DicModel[V] = Step;
     } else {
-      EXPECT_EQ(set.Remove(v), model.erase(v) == 1);
-      void** p = dic.FindPtr(v);
-      auto it = dicModel.find(v);
-      ASSERT_EQ(p != nullptr, it != dicModel.end());
-      if (p) {
-        EXPECT_EQ(reinterpret_cast<intptr_t>(*p), it->second);
+      EXPECT_EQ(Set.Remove(V), Model.erase(V) == 1);
+      void** P = Dic.FindPtr(V);
+      auto It = DicModel.find(V);
+      ASSERT_EQ(P != nullptr, It != DicModel.end());
+      if (P) {
+        EXPECT_EQ(reinterpret_cast<intptr_t>(*P), It->second);
       }
     }
-    CheckInvariants(set);
-    CheckInvariants(dic);
+    CheckInvariants(Set);
+    CheckInvariants(Dic);
   }
-  std::vector<int32_t> seen;
-  for (auto* n = set.FirstNode(); n; n = set.NextNode(n)) seen.push_back(n->Data);
-  EXPECT_EQ(seen, std::vector<int32_t>(model.begin(), model.end()));
+  std::vector<int32_t> Seen;
+  for (auto* N = Set.FirstNode(); N; N = Set.NextNode(N)) Seen.push_back(N->Data);
+  EXPECT_EQ(Seen, std::vector<int32_t>(Model.begin(), Model.end()));
 }
 
 TEST(RBTree, SignedKeyOrderAndPreOrderWalk) {
-  TIntPtrDic dic;
-  for (int32_t k : {1, -1, 0}) dic.Put(k, nullptr);
-  std::vector<int32_t> keys;
-  for (auto* n = dic.FirstNode(); n; n = dic.NextNode(n)) keys.push_back(n->Data.Key);
-  EXPECT_EQ(keys, (std::vector<int32_t>{-1, 0, 1}));
+  TIntPtrDic Dic;
+  for (int32_t K : {1, -1, 0}) Dic.Put(K, nullptr);
+  std::vector<int32_t> Keys;
+  for (auto* N = Dic.FirstNode(); N; N = Dic.NextNode(N)) Keys.push_back(N->Data.Key);
+  EXPECT_EQ(Keys, (std::vector<int32_t>{-1, 0, 1}));
 
-  TRBTree set;
-  for (int32_t v : {1, 2, 3}) set.Add(v);  // balanced as 2 (1) (3)
-  std::vector<int32_t> pre;
-  set.ForEach([&](int32_t& v) { pre.push_back(v); });
-  EXPECT_EQ(pre, (std::vector<int32_t>{2, 1, 3}));
+  TRBTree Set;
+  for (int32_t V : {1, 2, 3}) Set.Add(V);  // balanced as 2 (1) (3)
+  std::vector<int32_t> Pre;
+  Set.ForEach([&](int32_t& V) { Pre.push_back(V); });
+  EXPECT_EQ(Pre, (std::vector<int32_t>{2, 1, 3}));
 }
 
 TEST(RBTree, EmptyTreeAndIteratorEdges) {
-  TWideStrStrDic dic;
-  EXPECT_EQ(dic.Count(), 0);
-  EXPECT_EQ(dic.GetRoot(), dic.NilNode());
-  EXPECT_EQ(dic.FirstNode(), nullptr);
-  TRBTreeIterator<TWideStrStrData> empty(dic);
-  EXPECT_TRUE(empty.IsBof());
-  EXPECT_TRUE(empty.IsEof());
-  TWideStrStrData d;
+  TWideStrStrDic Dic;
+  EXPECT_EQ(Dic.Count(), 0);
+  EXPECT_EQ(Dic.GetRoot(), Dic.NilNode());
+  EXPECT_EQ(Dic.FirstNode(), nullptr);
+  TRBTreeIterator<TWideStrStrData> Empty(Dic);
+  EXPECT_TRUE(Empty.IsBof());
+  EXPECT_TRUE(Empty.IsEof());
+  TWideStrStrData D;
   try {
-    empty.GetData(d);
+    Empty.GetData(D);
     FAIL();
-  } catch (const ERBTreeError& e) {
-    EXPECT_STREQ(e.what(), "No current value");
+  } catch (const ERBTreeError& E) {
+    EXPECT_STREQ(E.what(), "No current value");
   }
   try {
-    empty.Next();
+    Empty.Next();
     FAIL();
-  } catch (const ERBTreeError& e) {
-    EXPECT_STREQ(e.what(), "EOF reached");
+  } catch (const ERBTreeError& E) {
+    EXPECT_STREQ(E.what(), "EOF reached");
   }
-  for (const char* k : {"b", "c", "a"}) dic.Put(W(k), W(k));
-  TRBTreeIterator<TWideStrStrData> it(dic);
-  EXPECT_FALSE(it.IsBof());  // Bof marks an empty tree only
-  std::u16string order;
-  while (!it.IsEof()) {
-    it.GetData(d);
-    order += d.Key;
-    it.Next();
+  for (const char* K : {"b", "c", "a"}) Dic.Put(W(K), W(K));
+  TRBTreeIterator<TWideStrStrData> It(Dic);
+  EXPECT_FALSE(It.IsBof());  // Bof marks an empty tree only
+  std::u16string Order;
+  while (!It.IsEof()) {
+    It.GetData(D);
+    Order += D.Key;
+    It.Next();
   }
-  EXPECT_EQ(order, u"abc");
-  EXPECT_FALSE(it.IsBof());
-  it.GetData(d);  // stays on the last entry
-  EXPECT_EQ(d.Key, u"c");
-  EXPECT_THROW(it.Next(), ERBTreeError);
+  EXPECT_EQ(Order, u"abc");
+  EXPECT_FALSE(It.IsBof());
+  It.GetData(D);  // stays on the last entry
+  EXPECT_EQ(D.Key, u"c");
+  EXPECT_THROW(It.Next(), ERBTreeError);
 }
 
 TEST(RBTree, DeleteNodeRejectsNullAndNilNode) {
-  TRBTree set;
-  set.Add(1);
-  for (auto* node : {static_cast<TRBTree::TNode*>(nullptr), set.NilNode()}) {
+  TRBTree Set;
+  Set.Add(1);
+  for (auto* Node : {static_cast<TRBTree::TNode*>(nullptr), Set.NilNode()}) {
     try {
-      set.DeleteNode(node);
+      Set.DeleteNode(Node);
       FAIL();
-    } catch (const ERBTreeError& e) {
-      EXPECT_STREQ(e.what(), "TRBTree.DeleteNode: invalid node");
+    } catch (const ERBTreeError& E) {
+      EXPECT_STREQ(E.what(), "TRBTree.DeleteNode: invalid node");
     }
   }
-  EXPECT_EQ(set.Count(), 1);
+  EXPECT_EQ(Set.Count(), 1);
 }
 
 TEST(RBTree, PutAddDeleteResultsAndMessages) {
-  TWideStrStrDic dic;
-  EXPECT_EQ(dic.Put(u"k", u"1"), 1);
-  EXPECT_EQ(dic.Put(u"k", u"2"), 0);
-  EXPECT_EQ(dic.Get(u"k"), u"2");
+  TWideStrStrDic Dic;
+  EXPECT_EQ(Dic.Put(u"k", u"1"), 1);
+  EXPECT_EQ(Dic.Put(u"k", u"2"), 0);
+  EXPECT_EQ(Dic.Get(u"k"), u"2");
   try {
-    dic.Delete(u"abc");
+    Dic.Delete(u"abc");
     FAIL();
-  } catch (const EDicError& e) {
-    EXPECT_STREQ(e.what(), "Key 'abc' not found");
+  } catch (const EDicError& E) {
+    EXPECT_STREQ(E.what(), "Key 'abc' not found");
   }
   try {
-    dic.Get(u"\u00e4x");
+    Dic.Get(u"\u00e4x");
     FAIL();
-  } catch (const EDicError& e) {
-    EXPECT_STREQ(e.what(), "Key '\xc3\xa4x' not found");
+  } catch (const EDicError& E) {
+    EXPECT_STREQ(E.what(), "Key '\xc3\xa4x' not found");
   }
 }
 
 TEST(RBTree, WideStrStrKeysAreOrdinalUpToNul) {
   struct Case {
-    std::u16string a, b;
-    int sign;
-  } cases[] = {
+    std::u16string A, B;
+    int Sign;
+  } Cases[] = {
       {u"a", u"A", 1},
       {u"B", u"a", -1},
       {u"a", u"a", 0},
@@ -225,221 +225,221 @@ TEST(RBTree, WideStrStrKeysAreOrdinalUpToNul) {
       {std::u16string(u"a\0x", 3), std::u16string(u"a\0y", 3), 0},
       {u"\uffff", u"a", 1},  // unsigned code units
   };
-  for (const auto& c : cases) {
-    const int r = TWideStrStrDic::CompareKeys(c.a, c.b);
-    EXPECT_EQ((r > 0) - (r < 0), c.sign);
+  for (const auto& C : Cases) {
+    const int R = TWideStrStrDic::CompareKeys(C.A, C.B);
+    EXPECT_EQ((R > 0) - (R < 0), C.Sign);
   }
-  TWideStrStrDic dic;
-  dic.Put(u"a", u"lower");
-  dic.Put(u"A", u"upper");
-  EXPECT_EQ(dic.Count(), 2);
-  EXPECT_EQ(dic.Get(u"a"), u"lower");
+  TWideStrStrDic Dic;
+  Dic.Put(u"a", u"lower");
+  Dic.Put(u"A", u"upper");
+  EXPECT_EQ(Dic.Count(), 2);
+  EXPECT_EQ(Dic.Get(u"a"), u"lower");
 }
 
 TEST(RBTree, FindPtrSurvivesDeletionOfOtherKeysIncludingTheRoot) {
-  TIntPtrDic dic;
-  for (int32_t k = 0; k < 15; ++k) dic.Put(k, reinterpret_cast<void*>(intptr_t{k * 10}));
-  std::map<int32_t, void**> addresses;
-  for (int32_t k = 0; k < 15; ++k) addresses[k] = dic.FindPtr(k);
+  TIntPtrDic Dic;
+  for (int32_t K = 0; K < 15; ++K) Dic.Put(K, reinterpret_cast<void*>(intptr_t{K * 10}));
+  std::map<int32_t, void**> Addresses;
+  for (int32_t K = 0; K < 15; ++K) Addresses[K] = Dic.FindPtr(K);
   // Delete the root again and again: each time a node with two children is relinked, not copied.
-  std::set<int32_t> gone;
-  for (int round = 0; round < 10; ++round) {
-    const int32_t rootKey = dic.GetRoot()->Data.Key;
-    dic.DeleteNode(dic.GetRoot());
-    gone.insert(rootKey);
-    CheckInvariants(dic);
-    for (const auto& [k, p] : addresses) {
-      if (gone.count(k)) continue;
-      EXPECT_EQ(dic.FindPtr(k), p);
+  std::set<int32_t> Gone;
+  for (int Round = 0; Round < 10; ++Round) {
+    const int32_t RootKey = Dic.GetRoot()->Data.Key;
+    Dic.DeleteNode(Dic.GetRoot());
+    Gone.insert(RootKey);
+    CheckInvariants(Dic);
+    for (const auto& [k, p] : Addresses) {
+      if (Gone.count(k)) continue;
+      EXPECT_EQ(Dic.FindPtr(k), p);
       EXPECT_EQ(reinterpret_cast<intptr_t>(*p), k * 10);
     }
   }
 }
 
 TEST(RBTree, WideStrStrRecordBytesAndRoundTrip) {
-  TWideStrStrDic dic;
-  dic.Put(u"k", u"vv");
-  TVMemStream s;
-  dic.SaveToStream(s);
-  EXPECT_EQ(Bytes(s),
+  TWideStrStrDic Dic;
+  Dic.Put(u"k", u"vv");
+  TVMemStream S;
+  Dic.SaveToStream(S);
+  EXPECT_EQ(Bytes(S),
             (std::vector<uint8_t>{1, 0, 0, 0, 0x01, 0, 0, 0, 0x6B, 0, 0x02, 0, 0, 0, 0x76, 0, 0x76, 0}));
 
-  std::mt19937 rng(5);
-  TWideStrStrDic big;
-  for (int i = 0; i < 500; ++i) big.Put(W(std::to_string(rng()).c_str()), W(std::to_string(i).c_str()));
-  big.Put(u"", u"");
-  big.Put(u"\u00e4\U0001F600", u"x\u0000y");
-  TVMemStream t;
-  big.SaveToStream(t);
-  t.Seek(0);
-  TWideStrStrDic back;
-  back.Put(u"stale", u"gone");
-  back.LoadFromStream(t);
-  CheckInvariants(back);
-  ASSERT_EQ(back.Count(), big.Count());
-  EXPECT_FALSE(back.Exists(std::u16string(u"stale")));
-  for (auto* n = big.FirstNode(); n; n = big.NextNode(n)) EXPECT_EQ(back.Get(n->Data.Key), n->Data.Value);
+  std::mt19937 Rng(5);
+  TWideStrStrDic Big;
+  for (int I = 0; I < 500; ++I) Big.Put(W(std::to_string(Rng()).c_str()), W(std::to_string(I).c_str()));
+  Big.Put(u"", u"");
+  Big.Put(u"\u00e4\U0001F600", u"x\u0000y");
+  TVMemStream T;
+  Big.SaveToStream(T);
+  T.Seek(0);
+  TWideStrStrDic Back;
+  Back.Put(u"stale", u"gone");
+  Back.LoadFromStream(T);
+  CheckInvariants(Back);
+  ASSERT_EQ(Back.Count(), Big.Count());
+  EXPECT_FALSE(Back.Exists(std::u16string(u"stale")));
+  for (auto* N = Big.FirstNode(); N; N = Big.NextNode(N)) EXPECT_EQ(Back.Get(N->Data.Key), N->Data.Value);
 }
 
 TEST(RBTree, LoadKeepsFirstDuplicateAndEntriesBeforeATruncatedRecord) {
-  TVMemStream s;
-  s.WriteInt32(3);
-  for (const char16_t* kv : {u"a", u"1", u"a", u"2"}) s.WriteWideString(kv);
-  s.WriteWideString(u"b");  // the value of the third record is missing
-  s.Seek(0);
-  TWideStrStrDic dic;
-  EXPECT_THROW(dic.LoadFromStream(s), EVStream);
-  EXPECT_EQ(dic.Count(), 1);
-  EXPECT_EQ(dic.Get(u"a"), u"1");
+  TVMemStream S;
+  S.WriteInt32(3);
+  for (const char16_t* Kv : {u"a", u"1", u"a", u"2"}) S.WriteWideString(Kv);
+  S.WriteWideString(u"b");  // the value of the third record is missing
+  S.Seek(0);
+  TWideStrStrDic Dic;
+  EXPECT_THROW(Dic.LoadFromStream(S), EVStream);
+  EXPECT_EQ(Dic.Count(), 1);
+  EXPECT_EQ(Dic.Get(u"a"), u"1");
 
-  for (int32_t n : {0, -5}) {
-    TVMemStream z;
-    z.WriteInt32(n);
-    z.Seek(0);
-    dic.LoadFromStream(z);
-    EXPECT_EQ(dic.Count(), 0);
+  for (int32_t N : {0, -5}) {
+    TVMemStream Z;
+    Z.WriteInt32(N);
+    Z.Seek(0);
+    Dic.LoadFromStream(Z);
+    EXPECT_EQ(Dic.Count(), 0);
   }
 }
 
 TEST(RBTree, IntPtrDicRecordIsTwoLittleEndianInt32) {
-  TIntPtrDic dic;
-  dic.Put(-2, reinterpret_cast<void*>(intptr_t{0x01020304}));
-  TVMemStream s;
-  dic.SaveToStream(s);
-  EXPECT_EQ(Bytes(s), (std::vector<uint8_t>{1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1}));
-  s.Seek(0);
-  TIntPtrDic back;
-  back.LoadFromStream(s);
-  EXPECT_EQ(reinterpret_cast<intptr_t>(*back.FindPtr(-2)), 0x01020304);
+  TIntPtrDic Dic;
+  Dic.Put(-2, reinterpret_cast<void*>(intptr_t{0x01020304}));
+  TVMemStream S;
+  Dic.SaveToStream(S);
+  EXPECT_EQ(Bytes(S), (std::vector<uint8_t>{1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1}));
+  S.Seek(0);
+  TIntPtrDic Back;
+  Back.LoadFromStream(S);
+  EXPECT_EQ(reinterpret_cast<intptr_t>(*Back.FindPtr(-2)), 0x01020304);
 }
 
 TEST(RBTree, StringPointerDictionariesAgreeWithStdMapUnderTheirOwnOrder) {
-  std::mt19937 rng(99);
-  TStrPtrDic dic;
-  TWideStrPtrDic wide;
-  auto less = [&](const std::string& a, const std::string& b) { return dic.CompareKeys(a, b) < 0; };
-  std::map<std::string, intptr_t, decltype(less)> model(less);
-  const char* letters = "aAbBcC";
-  for (int step = 0; step < 3000; ++step) {
-    std::string key;
-    for (int i = 0, n = 1 + rng() % 3; i < n; ++i) key += letters[rng() % 6];
-    const std::u16string wkey(key.begin(), key.end());
-    switch (rng() % 3) {
+  std::mt19937 Rng(99);
+  TStrPtrDic Dic;
+  TWideStrPtrDic Wide;
+  auto Less = [&](const std::string& A, const std::string& B) { return Dic.CompareKeys(A, B) < 0; };
+  std::map<std::string, intptr_t, decltype(Less)> Model(Less);
+  const char* Letters = "aAbBcC";
+  for (int Step = 0; Step < 3000; ++Step) {
+    std::string Key;
+    for (int I = 0, N = 1 + Rng() % 3; I < N; ++I) Key += Letters[Rng() % 6];
+    const std::u16string Wkey(Key.begin(), Key.end());
+    switch (Rng() % 3) {
       case 0: {
-        const bool fresh = model.find(key) == model.end();
-        EXPECT_EQ(dic.Put(key, reinterpret_cast<void*>(intptr_t{step})), fresh ? 1 : 0);
-        EXPECT_EQ(wide.Put(wkey, reinterpret_cast<void*>(intptr_t{step})), fresh ? 1 : 0);
-        model[key] = step;
+        const bool Fresh = Model.find(Key) == Model.end();
+        EXPECT_EQ(Dic.Put(Key, reinterpret_cast<void*>(intptr_t{Step})), Fresh ? 1 : 0);
+        EXPECT_EQ(Wide.Put(Wkey, reinterpret_cast<void*>(intptr_t{Step})), Fresh ? 1 : 0);
+        Model[Key] = Step;
         break;
       }
       case 1: {
-        const bool present = model.erase(key) == 1;
-        EXPECT_EQ(dic.Remove(key), present);
-        if (present)
-          wide.Delete(wkey);
+        const bool Present = Model.erase(Key) == 1;
+        EXPECT_EQ(Dic.Remove(Key), Present);
+        if (Present)
+          Wide.Delete(Wkey);
         else
-          EXPECT_THROW(wide.Delete(wkey), EDicError);
+          EXPECT_THROW(Wide.Delete(Wkey), EDicError);
         break;
       }
       default: {
-        auto it = model.find(key);
-        void** p = dic.FindPtr(key);
-        void** wp = wide.FindPtr(wkey);
-        ASSERT_EQ(p != nullptr, it != model.end());
-        ASSERT_EQ(wp != nullptr, it != model.end());
-        if (p) {
-          EXPECT_EQ(reinterpret_cast<intptr_t>(*p), it->second);
-          EXPECT_EQ(reinterpret_cast<intptr_t>(*wp), it->second);
+        auto It = Model.find(Key);
+        void** P = Dic.FindPtr(Key);
+        void** Wp = Wide.FindPtr(Wkey);
+        ASSERT_EQ(P != nullptr, It != Model.end());
+        ASSERT_EQ(Wp != nullptr, It != Model.end());
+        if (P) {
+          EXPECT_EQ(reinterpret_cast<intptr_t>(*P), It->second);
+          EXPECT_EQ(reinterpret_cast<intptr_t>(*Wp), It->second);
         }
       }
     }
-    CheckInvariants(dic);
-    CheckInvariants(wide);
-    ASSERT_EQ(dic.Count(), static_cast<int32_t>(model.size()));
-    ASSERT_EQ(wide.Count(), static_cast<int32_t>(model.size()));
+    CheckInvariants(Dic);
+    CheckInvariants(Wide);
+    ASSERT_EQ(Dic.Count(), static_cast<int32_t>(Model.size()));
+    ASSERT_EQ(Wide.Count(), static_cast<int32_t>(Model.size()));
   }
 }
 
 TEST(RBTree, KeyOrdersOfTheStringDictionaries) {
-  TStrPtrDic insensitive;
-  TCaseSensStrPtrDic sensitive;
-  TWideStrPtrDic wide;
-  insensitive.Put("README.txt", nullptr);
-  sensitive.Put("README.txt", nullptr);
-  wide.Put(u"README.txt", nullptr);
-  EXPECT_TRUE(insensitive.Exists(std::string("readme.TXT")));
-  EXPECT_FALSE(sensitive.Exists(std::string("readme.TXT")));
-  EXPECT_NE(wide.FindPtr(u"readme.TXT"), nullptr);
-  EXPECT_EQ(wide.Add(u"Readme.txt", reinterpret_cast<void*>(1)), 0);  // present: keeps its value
-  EXPECT_EQ(*wide.FindPtr(u"README.txt"), nullptr);
-  EXPECT_EQ(wide.Add(u"other", reinterpret_cast<void*>(1)), 1);
-  sensitive.Put("readme.TXT", nullptr);
-  EXPECT_EQ(sensitive.Count(), 2);
+  TStrPtrDic Insensitive;
+  TCaseSensStrPtrDic Sensitive;
+  TWideStrPtrDic Wide;
+  Insensitive.Put("README.txt", nullptr);
+  Sensitive.Put("README.txt", nullptr);
+  Wide.Put(u"README.txt", nullptr);
+  EXPECT_TRUE(Insensitive.Exists(std::string("readme.TXT")));
+  EXPECT_FALSE(Sensitive.Exists(std::string("readme.TXT")));
+  EXPECT_NE(Wide.FindPtr(u"readme.TXT"), nullptr);
+  EXPECT_EQ(Wide.Add(u"Readme.txt", reinterpret_cast<void*>(1)), 0);  // present: keeps its value
+  EXPECT_EQ(*Wide.FindPtr(u"README.txt"), nullptr);
+  EXPECT_EQ(Wide.Add(u"other", reinterpret_cast<void*>(1)), 1);
+  Sensitive.Put("readme.TXT", nullptr);
+  EXPECT_EQ(Sensitive.Count(), 2);
   try {
-    insensitive.Get("abc");
+    Insensitive.Get("abc");
     FAIL();
-  } catch (const EDicError& e) {
-    EXPECT_STREQ(e.what(), "Key 'abc' not found");
+  } catch (const EDicError& E) {
+    EXPECT_STREQ(E.what(), "Key 'abc' not found");
   }
 }
 
 TEST(RBTree, KeysAndValuesComeInKeyOrder) {
-  TStrPtrDic dic;
-  for (const char* k : {"b", "C", "a"}) dic.Put(k, const_cast<char*>(k));
-  TStrLst keys;
-  TPointerVector values;
-  dic.GetKeysAndValues(keys, values);
-  ASSERT_EQ(keys.GetCount(), 3);
-  EXPECT_EQ(keys.Get(0), "a");
-  EXPECT_EQ(keys.Get(2), "C");
-  EXPECT_STREQ(static_cast<const char*>(values.Get(1)), "b");
-  TStrLst only;
-  dic.GetKeys(only);
-  EXPECT_EQ(only.Get(1), "b");
+  TStrPtrDic Dic;
+  for (const char* K : {"b", "C", "a"}) Dic.Put(K, const_cast<char*>(K));
+  TStrLst Keys;
+  TPointerVector Values;
+  Dic.GetKeysAndValues(Keys, Values);
+  ASSERT_EQ(Keys.GetCount(), 3);
+  EXPECT_EQ(Keys.Get(0), "a");
+  EXPECT_EQ(Keys.Get(2), "C");
+  EXPECT_STREQ(static_cast<const char*>(Values.Get(1)), "b");
+  TStrLst Only;
+  Dic.GetKeys(Only);
+  EXPECT_EQ(Only.Get(1), "b");
 
-  TWideStrPtrDic wide;
-  for (const char16_t* k : {u"b", u"A"}) wide.Put(k, nullptr);
-  TWideStrLst wkeys;
-  wide.GetKeys(wkeys);
-  ASSERT_EQ(wkeys.GetCount(), 2);
-  EXPECT_EQ(wkeys.Get(0), u"A");
+  TWideStrPtrDic Wide;
+  for (const char16_t* K : {u"b", u"A"}) Wide.Put(K, nullptr);
+  TWideStrLst Wkeys;
+  Wide.GetKeys(Wkeys);
+  ASSERT_EQ(Wkeys.GetCount(), 2);
+  EXPECT_EQ(Wkeys.Get(0), u"A");
 
-  TWideStrStrDic wss;
-  wss.Put(u"k2", u"v2");
-  wss.Put(u"k1", u"v1");
-  TWideStrLst k, v;
-  wss.GetKeysAndValues(k, v);
-  ASSERT_EQ(v.GetCount(), 2);
-  EXPECT_EQ(k.Get(0), u"k1");
-  EXPECT_EQ(v.Get(1), u"v2");
+  TWideStrStrDic Wss;
+  Wss.Put(u"k2", u"v2");
+  Wss.Put(u"k1", u"v1");
+  TWideStrLst K, V;
+  Wss.GetKeysAndValues(K, V);
+  ASSERT_EQ(V.GetCount(), 2);
+  EXPECT_EQ(K.Get(0), u"k1");
+  EXPECT_EQ(V.Get(1), u"v2");
 }
 
 struct TCounted : TObject {
-  explicit TCounted(int& n) : Freed(n) {}
+  explicit TCounted(int& N) : Freed(N) {}
   ~TCounted() override { ++Freed; }
   int& Freed;
 };
 
 TEST(RBTree, FreeObjectsDeletesEveryValueOnce) {
-  int freed = 0;
-  TStrPtrDic dic;
-  for (const char* k : {"a", "b", "c", "d"}) dic.Put(k, static_cast<TObject*>(new TCounted(freed)));
-  dic.Put("null", nullptr);
-  dic.FreeObjects();
-  EXPECT_EQ(freed, 4);
-  dic.Clear();
+  int Freed = 0;
+  TStrPtrDic Dic;
+  for (const char* K : {"a", "b", "c", "d"}) Dic.Put(K, static_cast<TObject*>(new TCounted(Freed)));
+  Dic.Put("null", nullptr);
+  Dic.FreeObjects();
+  EXPECT_EQ(Freed, 4);
+  Dic.Clear();
 }
 
 TEST(RBTree, StrPtrRecordAndRoundTrip) {
-  TStrPtrDic dic;
-  dic.Put("ab", reinterpret_cast<void*>(intptr_t{7}));
-  TVMemStream s;
-  dic.SaveToStream(s);
-  EXPECT_EQ(Bytes(s), (std::vector<uint8_t>{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 7, 0, 0, 0}));
-  s.Seek(0);
-  TStrPtrDic back;
-  back.LoadFromStream(s);
-  EXPECT_EQ(back.Get("AB"), reinterpret_cast<void*>(intptr_t{7}));
+  TStrPtrDic Dic;
+  Dic.Put("ab", reinterpret_cast<void*>(intptr_t{7}));
+  TVMemStream S;
+  Dic.SaveToStream(S);
+  EXPECT_EQ(Bytes(S), (std::vector<uint8_t>{1, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 7, 0, 0, 0}));
+  S.Seek(0);
+  TStrPtrDic Back;
+  Back.LoadFromStream(S);
+  EXPECT_EQ(Back.Get("AB"), reinterpret_cast<void*>(intptr_t{7}));
 }
 
 }  // namespace

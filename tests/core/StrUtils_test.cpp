@@ -13,34 +13,34 @@ TEST(StrUtilsTest, SearchAndTests) {
   EXPECT_EQ(CountChar('a', "banana"), 3);
   EXPECT_EQ(WideCountChar(u'\u00E9', u"\u00E9t\u00E9"), 2);
   struct PosCase {
-    char ch;
-    const char* s;
-    int32_t from;
-    int32_t pos;
+    char Ch;
+    const char* S;
+    int32_t From;
+    int32_t Pos;
   };
-  const std::vector<PosCase> positions = {
+  const std::vector<PosCase> Positions = {
       {'a', "abca", 0, 1}, {'a', "abca", -5, 1}, {'a', "abca", 1, 1}, {'a', "abca", 2, 4},
       {'a', "abca", 4, 4}, {'a', "abca", 5, 0},  {'z', "abca", 1, 0}, {'a', "", 1, 0},
   };
-  for (const PosCase& c : positions) {
-    EXPECT_EQ(CharPos(c.ch, c.s, c.from), c.pos) << c.s << " from " << c.from;
-    std::u16string wide(c.s, c.s + std::char_traits<char>::length(c.s));
-    EXPECT_EQ(WideCharPos(static_cast<char16_t>(c.ch), wide, c.from), c.pos);
+  for (const PosCase& C : Positions) {
+    EXPECT_EQ(CharPos(C.Ch, C.S, C.From), C.Pos) << C.S << " from " << C.From;
+    std::u16string Wide(C.S, C.S + std::char_traits<char>::length(C.S));
+    EXPECT_EQ(WideCharPos(static_cast<char16_t>(C.Ch), Wide, C.From), C.Pos);
   }
   EXPECT_EQ(LastCharPos('a', "abca"), 4);
   EXPECT_EQ(LastCharPos('x', "abca"), 0);
   EXPECT_EQ(WideLastCharPos(u'b', u"abcb"), 4);
 
-  const TCharSet digits = CharSetOf("0123456789\xE9");
-  EXPECT_EQ(WideCharSetPos(digits, u"ab1c2", 0), 3);
-  EXPECT_EQ(WideCharSetPos(digits, u"ab1c2", 4), 5);
-  EXPECT_EQ(WideCharSetPos(digits, u"ab1c2", 6), 0);
-  EXPECT_TRUE(WideCharInSet(u'\u00E9', digits));
-  EXPECT_FALSE(WideCharInSet(u'\u01E9', digits));  // above 255: never in a set, whatever its low byte
-  EXPECT_TRUE(ContainsCharIn("ab\xE9", digits));
-  EXPECT_FALSE(ContainsCharIn("abc", digits));
-  EXPECT_TRUE(WideContainsCharIn(u"x7", digits));
-  EXPECT_FALSE(WideContainsCharIn(u"x\u0137", digits));
+  const TCharSet Digits = CharSetOf("0123456789\xE9");
+  EXPECT_EQ(WideCharSetPos(Digits, u"ab1c2", 0), 3);
+  EXPECT_EQ(WideCharSetPos(Digits, u"ab1c2", 4), 5);
+  EXPECT_EQ(WideCharSetPos(Digits, u"ab1c2", 6), 0);
+  EXPECT_TRUE(WideCharInSet(u'\u00E9', Digits));
+  EXPECT_FALSE(WideCharInSet(u'\u01E9', Digits));  // above 255: never in a set, whatever its low byte
+  EXPECT_TRUE(ContainsCharIn("ab\xE9", Digits));
+  EXPECT_FALSE(ContainsCharIn("abc", Digits));
+  EXPECT_TRUE(WideContainsCharIn(u"x7", Digits));
+  EXPECT_FALSE(WideContainsCharIn(u"x\u0137", Digits));
   EXPECT_TRUE(WideIsAscii(u"plain \x7F"));
   EXPECT_FALSE(WideIsAscii(u"caf\u00E9"));
   EXPECT_TRUE(StartsWith("abc", ""));
@@ -59,7 +59,7 @@ TEST(StrUtilsTest, BuildingAndChanging) {
   EXPECT_EQ(AddCharIfMissing("", '/'), "");
   EXPECT_EQ(AddCharIfMissing("a", '/'), "a/");
   EXPECT_EQ(AddCharIfMissing("a/", '/'), "a/");
-  for (const char* unchanged : {"", "Hi!", "Hi.", "Hi?"}) EXPECT_EQ(AddPeriod(unchanged), unchanged);
+  for (const char* Unchanged : {"", "Hi!", "Hi.", "Hi?"}) EXPECT_EQ(AddPeriod(Unchanged), Unchanged);
   EXPECT_EQ(AddPeriod("Hi"), "Hi.");
   EXPECT_EQ(WideAddPeriod(u"Hi"), u"Hi.");
   EXPECT_EQ(WideAddPeriod(u"Hi?"), u"Hi?");
@@ -72,30 +72,30 @@ TEST(StrUtilsTest, BuildingAndChanging) {
   EXPECT_EQ(PadLeft('0', "42", 5), "00042");
   EXPECT_EQ(PadLeft('0', "12345", 3), "12345");
   struct ReplaceCase {
-    const char* s;
-    const char* from;
-    const char* to;
-    const char* result;
+    const char* S;
+    const char* From;
+    const char* To;
+    const char* Result;
   };
-  for (const ReplaceCase& c :
+  for (const ReplaceCase& C :
        std::vector<ReplaceCase>{{"aaa", "a", "aa", "aaaaaa"},  // inserted text not rescanned
                                 {"abcabc", "bc", "", "aa"},
                                 {"abc", "", "x", "abc"},
                                 {"abc", "abcd", "x", "abc"},
                                 {"xAx", "a", "b", "xAx"}})
-    EXPECT_EQ(ReplaceAll(c.s, c.from, c.to), c.result) << c.s;
+    EXPECT_EQ(ReplaceAll(C.S, C.From, C.To), C.Result) << C.S;
   EXPECT_EQ(ReplaceChar("a.b.c", '.', '/'), "a/b/c");
-  std::string inPlace = "a\\b";
-  ReplaceCharInPlace(inPlace, '\\', '/');
-  EXPECT_EQ(inPlace, "a/b");
+  std::string InPlace = "a\\b";
+  ReplaceCharInPlace(InPlace, '\\', '/');
+  EXPECT_EQ(InPlace, "a/b");
 }
 
 TEST(StrUtilsTest, StripComment) {
   struct Case {
-    const char* line;
-    const char* result;
+    const char* Line;
+    const char* Result;
   };
-  const std::vector<Case> cases = {
+  const std::vector<Case> Cases = {
       {"key = 'x;y' ; note", "key = 'x;y'"},
       {"  plain  ", "plain"},
       {"; all comment", ""},
@@ -104,16 +104,16 @@ TEST(StrUtilsTest, StripComment) {
       {"'a\"b;' ;c", "'a\"b;'"},       // the other quote character inside does not close it
       {"x;y;z", "x"},
   };
-  for (const Case& c : cases) EXPECT_EQ(StripComment(c.line, ';'), c.result) << c.line;
+  for (const Case& C : Cases) EXPECT_EQ(StripComment(C.Line, ';'), C.Result) << C.Line;
   EXPECT_EQ(StripComment("a # b", '#'), "a");
 }
 
 TEST(StrUtilsTest, DecodeEscapes) {
   struct Case {
-    std::string in;
-    std::string out;
+    std::string In;
+    std::string Out;
   };
-  const std::vector<Case> cases = {
+  const std::vector<Case> Cases = {
       {"plain", "plain"},
       {R"(\"\'\?\\)", "\"'?\\"},
       {R"(\a\b\f\r\t\v)", "\a\b\f\r\t\v"},
@@ -133,7 +133,7 @@ TEST(StrUtilsTest, DecodeEscapes) {
       {R"(end\)", R"(end\)"},
       {R"(\8)", R"(\8)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(DecodeEscapes(c.in), c.out) << c.in;
+  for (const Case& C : Cases) EXPECT_EQ(DecodeEscapes(C.In), C.Out) << C.In;
 }
 
 TEST(StrUtilsTest, QuotingAndUnquoting) {
@@ -145,10 +145,10 @@ TEST(StrUtilsTest, QuotingAndUnquoting) {
   EXPECT_EQ(WideDoubleQuoteStr(u"\u00E9"), u"\"\u00E9\"");
 
   struct TokenCase {
-    const char* s;
-    bool plain;
+    const char* S;
+    bool Plain;
   };
-  for (const TokenCase& c : std::vector<TokenCase>{{"ab", true},
+  for (const TokenCase& C : std::vector<TokenCase>{{"ab", true},
                                                    {"a!#$%&()*~", true},
                                                    {"", false},
                                                    {"a b", false},
@@ -157,7 +157,7 @@ TEST(StrUtilsTest, QuotingAndUnquoting) {
                                                    {"a\x7F", false},
                                                    {"caf\xE9", false},
                                                    {"a\tb", false}})
-    EXPECT_EQ(IsPlainToken(c.s), c.plain) << c.s;
+    EXPECT_EQ(IsPlainToken(C.S), C.Plain) << C.S;
   EXPECT_TRUE(WideIsPlainToken(u"caf\u00E9"));  // characters above 127 are allowed in UTF-16 tokens
   EXPECT_FALSE(WideIsPlainToken(u"a b"));
   EXPECT_FALSE(WideIsPlainToken(u"it's"));
@@ -170,10 +170,10 @@ TEST(StrUtilsTest, QuotingAndUnquoting) {
   EXPECT_EQ(WideSingleQuoteIfNeeded(u"\u00E9"), u"\u00E9");
 
   struct UnquoteCase {
-    const char* in;
-    const char* out;
+    const char* In;
+    const char* Out;
   };
-  for (const UnquoteCase& c : std::vector<UnquoteCase>{{"'it''s'", "it's"},
+  for (const UnquoteCase& C : std::vector<UnquoteCase>{{"'it''s'", "it's"},
                                                        {"\"a\"\"b\"", "a\"b"},
                                                        {"'", "'"},
                                                        {"''", ""},
@@ -182,9 +182,9 @@ TEST(StrUtilsTest, QuotingAndUnquoting) {
                                                        {"'a''", "a'"},    // a quote before the closing one
                                                        {"\"it's\"", "it's"},
                                                        {"plain", "plain"}}) {
-    EXPECT_EQ(UnquoteStr(c.in), c.out) << c.in;
+    EXPECT_EQ(UnquoteStr(C.In), C.Out) << C.In;
     // Quoting and unquoting are inverse.
-    EXPECT_EQ(UnquoteStr(SingleQuoteStr(c.in)), c.in);
+    EXPECT_EQ(UnquoteStr(SingleQuoteStr(C.In)), C.In);
   }
   EXPECT_EQ(WideUnquoteStr(u"'\u00E9''s'"), u"\u00E9's");
 }
@@ -199,22 +199,22 @@ TEST(StrUtilsTest, ComparisonAndNumbers) {
   EXPECT_EQ(WideCompareOrdinal(u"B", u"a"), u'B' - u'a');
 
   struct GroupCase {
-    int64_t value;
-    const char* text;
+    int64_t Value;
+    const char* Text;
   };
-  for (const GroupCase& c : std::vector<GroupCase>{{0, "0"},
+  for (const GroupCase& C : std::vector<GroupCase>{{0, "0"},
                                                    {999, "999"},
                                                    {1000, "1,000"},
                                                    {1234567, "1,234,567"},
                                                    {-1234, "-1,234"},
                                                    {INT64_MIN, "-9,223,372,036,854,775,808"}})
-    EXPECT_EQ(IntToStrGrouped(c.value), c.text);
+    EXPECT_EQ(IntToStrGrouped(C.Value), C.Text);
 
   struct RomanCase {
-    int32_t n;
-    const char* text;
+    int32_t N;
+    const char* Text;
   };
-  for (const RomanCase& c : std::vector<RomanCase>{{0, ""},
+  for (const RomanCase& C : std::vector<RomanCase>{{0, ""},
                                                    {-1, ""},
                                                    {5001, ""},
                                                    {1, "I"},
@@ -228,7 +228,7 @@ TEST(StrUtilsTest, ComparisonAndNumbers) {
                                                    {3888, "MMMDCCCLXXXVIII"},
                                                    {4999, "MMMMCMXCIX"},
                                                    {5000, "MMMMM"}})
-    EXPECT_EQ(IntToRoman(c.n), c.text) << c.n;
+    EXPECT_EQ(IntToRoman(C.N), C.Text) << C.N;
 
   EXPECT_EQ(FormatIfPercent("no directives {0}"), "no directives {0}");
   EXPECT_EQ(FormatIfPercent("Seek error (%d)", {70000}), "Seek error (70000)");

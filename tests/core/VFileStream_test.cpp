@@ -15,11 +15,11 @@
 
 namespace {
 
-std::string Pattern(size_t n, uint32_t seed = 1) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
+std::string Pattern(size_t N, uint32_t Seed = 1) {
+  std::mt19937 Rng(Seed);
+  std::string S(N, '\0');
+  for (auto& C : S) C = static_cast<char>(Rng());
+  return S;
 }
 
 // A folder held open for the *at calls while the scope lasts.
@@ -31,406 +31,406 @@ struct TFolderFd {
   int Fd;
 };
 
-std::string ReadN(TVStream& s, int32_t n) {
-  std::string out(n, '\0');
-  out.resize(s.Read(out.data(), n));
-  return out;
+std::string ReadN(TVStream& S, int32_t N) {
+  std::string Out(N, '\0');
+  Out.resize(S.Read(Out.data(), N));
+  return Out;
 }
 
 // Drives a TVBufFileStream with random seeks, reads, writes, size changes, closes and refused seeks and
 // checks every answer, and at the end the file, against a plain byte vector.
-void RunModel(int32_t bufferSize, uint32_t seed, size_t initialSize) {
-  SCOPED_TRACE("buffer size " + std::to_string(bufferSize) + ", seed " + std::to_string(seed) +
-               ", initial size " + std::to_string(initialSize));
-  TTempFolder dir;
-  const std::string path = dir / "model.bin";
-  std::string model = Pattern(initialSize, seed);
-  WriteFileBytes(path, model);
-  std::mt19937 rng(seed);
-  auto below = [&](int64_t n) { return n <= 0 ? 0 : static_cast<int32_t>(rng() % n); };
-  int32_t pos = 0;
+void RunModel(int32_t BufferSize, uint32_t Seed, size_t InitialSize) {
+  SCOPED_TRACE("buffer size " + std::to_string(BufferSize) + ", seed " + std::to_string(Seed) +
+               ", initial size " + std::to_string(InitialSize));
+  TTempFolder Dir;
+  const std::string Path = Dir / "model.bin";
+  std::string Model = Pattern(InitialSize, Seed);
+  WriteFileBytes(Path, Model);
+  std::mt19937 Rng(Seed);
+  auto Below = [&](int64_t N) { return N <= 0 ? 0 : static_cast<int32_t>(Rng() % N); };
+  int32_t Pos = 0;
   {
-    TVBufFileStream s(Utf8ToUtf16(path), bufferSize, fmOpenReadWrite);
-    const int32_t maxChunk = 3 * bufferSize;
-    for (int step = 0; step < 1000; ++step) {
-      const int32_t size = static_cast<int32_t>(model.size());
-      switch (rng() % 10) {
+    TVBufFileStream S(Utf8ToUtf16(Path), BufferSize, fmOpenReadWrite);
+    const int32_t MaxChunk = 3 * BufferSize;
+    for (int Step = 0; Step < 1000; ++Step) {
+      const int32_t Size = static_cast<int32_t>(Model.size());
+      switch (Rng() % 10) {
         case 0:
         case 1: {  // seek anywhere, often near the position (short steps back and forth)
-          pos =
-              rng() % 2 ? below(size + 1) : std::clamp(pos + below(2 * bufferSize + 1) - bufferSize, 0, size);
-          s.Seek(pos);
+          Pos =
+              Rng() % 2 ? Below(Size + 1) : std::clamp(Pos + Below(2 * BufferSize + 1) - BufferSize, 0, Size);
+          S.Seek(Pos);
           break;
         }
         case 2:
         case 3:
         case 4: {
-          const int32_t n = below(maxChunk + 1);
-          const std::string got = ReadN(s, n);
-          const std::string want = model.substr(pos, n);
-          ASSERT_EQ(got, want) << "step " << step << " read " << n << " at " << pos;
-          pos += static_cast<int32_t>(want.size());
+          const int32_t N = Below(MaxChunk + 1);
+          const std::string Got = ReadN(S, N);
+          const std::string Want = Model.substr(Pos, N);
+          ASSERT_EQ(Got, Want) << "step " << Step << " read " << N << " at " << Pos;
+          Pos += static_cast<int32_t>(Want.size());
           break;
         }
         case 5:
         case 6:
         case 7: {
-          const int32_t n = rng() % 4 == 0 ? below(maxChunk + 1) : below(bufferSize / 2 + 2);
-          const std::string data = Pattern(n, rng());
-          s.Write(data.data(), n);
-          if (static_cast<int32_t>(model.size()) < pos + n) model.resize(pos + n);
-          model.replace(pos, n, data);
-          pos += n;
+          const int32_t N = Rng() % 4 == 0 ? Below(MaxChunk + 1) : Below(BufferSize / 2 + 2);
+          const std::string Data = Pattern(N, Rng());
+          S.Write(Data.data(), N);
+          if (static_cast<int32_t>(Model.size()) < Pos + N) Model.resize(Pos + N);
+          Model.replace(Pos, N, Data);
+          Pos += N;
           break;
         }
         case 8: {
-          if (rng() % 2) {
-            const int32_t n = below(4 * bufferSize + 40);
-            s.SetSize(n);
-            model.resize(n, '\0');
-            pos = std::min(pos, n);
+          if (Rng() % 2) {
+            const int32_t N = Below(4 * BufferSize + 40);
+            S.SetSize(N);
+            Model.resize(N, '\0');
+            Pos = std::min(Pos, N);
           } else {
-            s.Close();
+            S.Close();
           }
           break;
         }
         case 9: {  // a refused seek changes nothing
-          const int32_t bad = rng() % 2 ? size + 1 + below(100) : -1 - below(100);
-          EXPECT_THROW(s.Seek(bad), EVFileStream);
+          const int32_t Bad = Rng() % 2 ? Size + 1 + Below(100) : -1 - Below(100);
+          EXPECT_THROW(S.Seek(Bad), EVFileStream);
           break;
         }
       }
-      ASSERT_EQ(s.GetPosition(), pos) << "step " << step;
-      ASSERT_EQ(s.GetSize(), static_cast<int32_t>(model.size())) << "step " << step;
+      ASSERT_EQ(S.GetPosition(), Pos) << "step " << Step;
+      ASSERT_EQ(S.GetSize(), static_cast<int32_t>(Model.size())) << "step " << Step;
     }
-    s.Close();
+    S.Close();
   }
-  EXPECT_EQ(ReadFileBytes(path), model);
+  EXPECT_EQ(ReadFileBytes(Path), Model);
 }
 
 TEST(VBufFileStream, AgreesWithAnInMemoryModel) {
   // An empty file makes the read buffer start small and grow with the file.
-  for (int32_t bufferSize : {16, 64, 1000, 32768})
-    for (uint32_t seed : {1u, 2u})
-      for (size_t initialSize : {size_t{0}, size_t(3 * bufferSize + 17)})
-        RunModel(bufferSize, seed, initialSize);
+  for (int32_t BufferSize : {16, 64, 1000, 32768})
+    for (uint32_t Seed : {1u, 2u})
+      for (size_t InitialSize : {size_t{0}, size_t(3 * BufferSize + 17)})
+        RunModel(BufferSize, Seed, InitialSize);
 }
 
 TEST(VFileStream, CreateTruncatesAndReopenAfterCloseContinuesWithoutTruncating) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, "old content");
-  TVFileStream s(path, fmCreate);
-  EXPECT_EQ(s.GetSize(), 0);
-  s.Write("abcdef", 6);
-  s.Close();
-  EXPECT_FALSE(s.IsOpen());
-  EXPECT_EQ(s.GetPosition(), 6);
-  s.Write("gh", 2);  // re-opens at the old position
-  s.Seek(0);
-  EXPECT_EQ(ReadN(s, 100), "abcdefgh");
-  s.Close();
-  EXPECT_EQ(ReadFileBytes(path), "abcdefgh");
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, "old content");
+  TVFileStream S(Path, fmCreate);
+  EXPECT_EQ(S.GetSize(), 0);
+  S.Write("abcdef", 6);
+  S.Close();
+  EXPECT_FALSE(S.IsOpen());
+  EXPECT_EQ(S.GetPosition(), 6);
+  S.Write("gh", 2);  // re-opens at the old position
+  S.Seek(0);
+  EXPECT_EQ(ReadN(S, 100), "abcdefgh");
+  S.Close();
+  EXPECT_EQ(ReadFileBytes(Path), "abcdefgh");
 }
 
 TEST(VFileStream, SizeIsAskedAgainAfterClose) {
   // Closing forgot the size; a write in the middle after the re-open then cached a size that was too small.
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, std::string(100, 'x'));
-  TVFileStream s(path, fmOpenReadWrite);
-  s.Close();
-  s.Write("ab", 2);
-  EXPECT_EQ(s.GetSize(), 100);
-  s.Seek(100);  // the end is still reachable
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, std::string(100, 'x'));
+  TVFileStream S(Path, fmOpenReadWrite);
+  S.Close();
+  S.Write("ab", 2);
+  EXPECT_EQ(S.GetSize(), 100);
+  S.Seek(100);  // the end is still reachable
 }
 
 TEST(VFileStream, SeekLimitsAndMessages) {
-  TTempFolder dir;
-  const std::string path = dir / "ten";
-  WriteFileBytes(path, "0123456789");
-  TVFileStream plain(path, fmShareDenyWrite);
-  TVBufFileStream buffered(path, fmShareDenyWrite);
-  for (TVStream* s : {static_cast<TVStream*>(&plain), static_cast<TVStream*>(&buffered)}) {
-    s->Seek(10);
-    EXPECT_TRUE(s->Eof());
-    s->Seek(3);
-    for (int32_t bad : {11, -1}) {
+  TTempFolder Dir;
+  const std::string Path = Dir / "ten";
+  WriteFileBytes(Path, "0123456789");
+  TVFileStream Plain(Path, fmShareDenyWrite);
+  TVBufFileStream Buffered(Path, fmShareDenyWrite);
+  for (TVStream* S : {static_cast<TVStream*>(&Plain), static_cast<TVStream*>(&Buffered)}) {
+    S->Seek(10);
+    EXPECT_TRUE(S->Eof());
+    S->Seek(3);
+    for (int32_t Bad : {11, -1}) {
       try {
-        s->Seek(bad);
-        FAIL() << bad;
-      } catch (const EVFileStream& e) {
-        EXPECT_EQ(e.Message(), std::string("Class ") + s->ClassName() + " (file \"" + path +
-                                   "\"): seek error (" + std::to_string(bad) + ")");
+        S->Seek(Bad);
+        FAIL() << Bad;
+      } catch (const EVFileStream& E) {
+        EXPECT_EQ(E.Message(), std::string("Class ") + S->ClassName() + " (file \"" + Path +
+                                   "\"): seek error (" + std::to_string(Bad) + ")");
       }
-      EXPECT_EQ(s->GetPosition(), 3);
+      EXPECT_EQ(S->GetPosition(), 3);
     }
-    EXPECT_EQ(ReadN(*s, 2), "34");
+    EXPECT_EQ(ReadN(*S, 2), "34");
   }
 }
 
 TEST(VFileStream, OpenFailuresCarryTheNameAndTheErrorCode) {
-  TTempFolder dir;
+  TTempFolder Dir;
   struct Case {
-    std::string name;
-    TFileOpenMode mode;
-    std::string text;
-    int32_t code;
-  } cases[] = {
-      {dir / "missing", fmShareDenyWrite, "Can't open file", kErrorFileNotFound},
-      {dir / "no/such/folder", fmCreate, "Can't create file", kErrorFileNotFound},
-      {dir.Path, fmShareDenyWrite, "Can't open file", kErrorAccessDenied},  // a folder
-      {dir / "100%d", fmOpenRead, "Can't open file", kErrorFileNotFound},   // "%" is not a directive
+    std::string Name;
+    TFileOpenMode Mode;
+    std::string Text;
+    int32_t Code;
+  } Cases[] = {
+      {Dir / "missing", fmShareDenyWrite, "Can't open file", kErrorFileNotFound},
+      {Dir / "no/such/folder", fmCreate, "Can't create file", kErrorFileNotFound},
+      {Dir.Path, fmShareDenyWrite, "Can't open file", kErrorAccessDenied},  // a folder
+      {Dir / "100%d", fmOpenRead, "Can't open file", kErrorFileNotFound},   // "%" is not a directive
   };
-  for (const auto& c : cases) {
+  for (const auto& C : Cases) {
     try {
-      TVFileStream s(c.name, c.mode);
-      FAIL() << c.name;
-    } catch (const EVFileStream& e) {
-      EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + c.name + "\"): " + c.text);
-      EXPECT_EQ(e.ErrorCode, c.code) << c.name;
+      TVFileStream S(C.Name, C.Mode);
+      FAIL() << C.Name;
+    } catch (const EVFileStream& E) {
+      EXPECT_EQ(E.Message(), "Class TVFileStream (file \"" + C.Name + "\"): " + C.Text);
+      EXPECT_EQ(E.ErrorCode, C.Code) << C.Name;
     }
   }
 }
 
 TEST(VFileStream, FifoIsRefusedWithoutBlocking) {
-  TTempFolder dir;
-  const std::string fifo = dir / "pipe";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_THROW(TVFileStream(fifo, fmShareDenyWrite), EVFileStream);
-  EXPECT_THROW(TVBufFileStream(fifo, fmOpenReadWrite), EVFileStream);
+  TTempFolder Dir;
+  const std::string Fifo = Dir / "pipe";
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  EXPECT_THROW(TVFileStream(Fifo, fmShareDenyWrite), EVFileStream);
+  EXPECT_THROW(TVBufFileStream(Fifo, fmOpenReadWrite), EVFileStream);
 }
 
 TEST(VFileStream, FileOf2GbIsRefused) {
-  TTempFolder dir;
-  const std::string path = dir / "big";
-  WriteFileBytes(path, "");
-  ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 31), 0);  // sparse: no disk space is used
+  TTempFolder Dir;
+  const std::string Path = Dir / "big";
+  WriteFileBytes(Path, "");
+  ASSERT_EQ(truncate(Path.c_str(), int64_t{1} << 31), 0);  // sparse: no disk space is used
   try {
-    TVFileStream s(path, fmShareDenyWrite);
+    TVFileStream S(Path, fmShareDenyWrite);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + path + "\"): File is too large (>= 2Gb)");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVFileStream (file \"" + Path + "\"): File is too large (>= 2Gb)");
   }
-  ASSERT_EQ(truncate(path.c_str(), (int64_t{1} << 31) - 1), 0);
-  TVFileStream s(path, fmShareDenyWrite);
-  EXPECT_EQ(s.GetSize(), INT32_MAX);
+  ASSERT_EQ(truncate(Path.c_str(), (int64_t{1} << 31) - 1), 0);
+  TVFileStream S(Path, fmShareDenyWrite);
+  EXPECT_EQ(S.GetSize(), INT32_MAX);
   // Grown behind the stream's back while it was closed: refused at the re-open.
-  s.Close();
-  ASSERT_EQ(truncate(path.c_str(), int64_t{1} << 31), 0);
-  EXPECT_THROW(s.GetSize(), EVFileStream);
+  S.Close();
+  ASSERT_EQ(truncate(Path.c_str(), int64_t{1} << 31), 0);
+  EXPECT_THROW(S.GetSize(), EVFileStream);
 }
 
 TEST(VFileStream, Utf16NameIsConverted) {
-  TTempFolder dir;
-  const std::u16string name = Utf8ToUtf16(dir.Path) + u"/\u00e4\u6f22.txt";
+  TTempFolder Dir;
+  const std::u16string Name = Utf8ToUtf16(Dir.Path) + u"/\u00e4\u6f22.txt";
   {
-    TVBufFileStream s(name, fmCreate);
-    s.Write("x", 1);
-    EXPECT_EQ(s.GetWideFileName(), name);
-    EXPECT_EQ(s.GetFileName(), dir.Path + "/\xc3\xa4\xe6\xbc\xa2.txt");
-    s.Close();
+    TVBufFileStream S(Name, fmCreate);
+    S.Write("x", 1);
+    EXPECT_EQ(S.GetWideFileName(), Name);
+    EXPECT_EQ(S.GetFileName(), Dir.Path + "/\xc3\xa4\xe6\xbc\xa2.txt");
+    S.Close();
   }
-  EXPECT_EQ(ReadFileBytes(dir.Path + "/\xc3\xa4\xe6\xbc\xa2.txt"), "x");
+  EXPECT_EQ(ReadFileBytes(Dir.Path + "/\xc3\xa4\xe6\xbc\xa2.txt"), "x");
 }
 
 TEST(VBufFileStream, BufferedBytesAreVisibleAndLandWhereWritten) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
   {
-    TVBufFileStream s(path, fmCreate);
-    s.Write("0123456789", 10);
-    EXPECT_EQ(s.GetSize(), 10);
-    s.Seek(0);
-    EXPECT_EQ(ReadN(s, 10), "0123456789");
-    s.Close();
+    TVBufFileStream S(Path, fmCreate);
+    S.Write("0123456789", 10);
+    EXPECT_EQ(S.GetSize(), 10);
+    S.Seek(0);
+    EXPECT_EQ(ReadN(S, 10), "0123456789");
+    S.Close();
   }
-  const std::string content = Pattern(100000, 9);
-  WriteFileBytes(path, content);
-  const std::string big = Pattern(40000, 10);
+  const std::string Content = Pattern(100000, 9);
+  WriteFileBytes(Path, Content);
+  const std::string Big = Pattern(40000, 10);
   {
-    TVBufFileStream s(path, fmOpenReadWrite);
-    s.Seek(50000);
-    EXPECT_EQ(ReadN(s, 100), content.substr(50000, 100));
-    s.Seek(0);
-    s.Write(big.data(), 40000);
-    EXPECT_EQ(s.GetPosition(), 40000);
-    s.Close();
+    TVBufFileStream S(Path, fmOpenReadWrite);
+    S.Seek(50000);
+    EXPECT_EQ(ReadN(S, 100), Content.substr(50000, 100));
+    S.Seek(0);
+    S.Write(Big.data(), 40000);
+    EXPECT_EQ(S.GetPosition(), 40000);
+    S.Close();
   }
-  EXPECT_EQ(ReadFileBytes(path), big + content.substr(40000));
+  EXPECT_EQ(ReadFileBytes(Path), Big + Content.substr(40000));
 }
 
 TEST(VBufFileStream, LargeWriteAfterWaitingBytesDropsTheStaleReadBuffer) {
   // The read buffer was filled from the file while bytes waited to be written over part of it; a large
   // write then sent those bytes to the file but the buffer kept serving the old ones.
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, std::string(20, 'a'));
-  TVBufFileStream s(Utf8ToUtf16(path), 16, fmOpenReadWrite);
-  s.Seek(15);
-  s.Write("XXXXX", 5);  // waits in the write buffer
-  s.Seek(0);
-  EXPECT_EQ(ReadN(s, 5), "aaaaa");  // fills the read buffer with bytes 0..15 of the file
-  s.Seek(20);
-  s.Write(std::string(16, 'Y').data(), 16);  // too big for the room left: goes straight to the file
-  s.Seek(15);
-  EXPECT_EQ(ReadN(s, 6), "XXXXXY");
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, std::string(20, 'a'));
+  TVBufFileStream S(Utf8ToUtf16(Path), 16, fmOpenReadWrite);
+  S.Seek(15);
+  S.Write("XXXXX", 5);  // waits in the write buffer
+  S.Seek(0);
+  EXPECT_EQ(ReadN(S, 5), "aaaaa");  // fills the read buffer with bytes 0..15 of the file
+  S.Seek(20);
+  S.Write(std::string(16, 'Y').data(), 16);  // too big for the room left: goes straight to the file
+  S.Seek(15);
+  EXPECT_EQ(ReadN(S, 6), "XXXXXY");
 }
 
 TEST(VBufFileStream, BackwardStepRefillsFromAQuarterBufferEarlierButNotBeforeZero) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  const std::string content = Pattern(100000, 4);
-  WriteFileBytes(path, content);
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  const std::string Content = Pattern(100000, 4);
+  WriteFileBytes(Path, Content);
   TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  TVBufFileStream s(path, fmShareDenyWrite);
-  auto readAt = [&](int32_t pos, int32_t n) {
-    s.Seek(pos);
-    EXPECT_EQ(ReadN(s, n), content.substr(pos, n));
+  TFileLayerScope Scope(layer);
+  TVBufFileStream s(Path, fmShareDenyWrite);
+  auto ReadAt = [&](int32_t Pos, int32_t N) {
+    s.Seek(Pos);
+    EXPECT_EQ(ReadN(s, N), Content.substr(Pos, N));
     return layer.Calls(TFileOp::Read);
   };
-  const int64_t first = readAt(50000, 10);
-  EXPECT_EQ(readAt(49990, 10), first + 1);           // refill from 49990 - 8192
-  EXPECT_EQ(readAt(49990 - 8192, 8192), first + 1);  // already buffered
-  EXPECT_EQ(readAt(49990 - 8193, 1), first + 2);     // one before it: another refill
-  EXPECT_EQ(readAt(5000, 1), first + 3);             // refill from 0, not below
-  EXPECT_EQ(readAt(0, 5000), first + 3);
+  const int64_t First = ReadAt(50000, 10);
+  EXPECT_EQ(ReadAt(49990, 10), First + 1);           // refill from 49990 - 8192
+  EXPECT_EQ(ReadAt(49990 - 8192, 8192), First + 1);  // already buffered
+  EXPECT_EQ(ReadAt(49990 - 8193, 1), First + 2);     // one before it: another refill
+  EXPECT_EQ(ReadAt(5000, 1), First + 3);             // refill from 0, not below
+  EXPECT_EQ(ReadAt(0, 5000), First + 3);
 }
 
 TEST(VBufFileStream, FilterIsAppliedOnceToWhatIsRead) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, "abcdef");
-  TVBufFileStream s(path, fmShareDenyWrite);
-  TBigEndianFilter swap;
-  s.Filter = &swap;
-  EXPECT_EQ(ReadN(s, 6), "badcfe");  // applied twice it would give the bytes back unchanged
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, "abcdef");
+  TVBufFileStream S(Path, fmShareDenyWrite);
+  TBigEndianFilter Swap;
+  S.Filter = &Swap;
+  EXPECT_EQ(ReadN(S, 6), "badcfe");  // applied twice it would give the bytes back unchanged
 }
 
 TEST(VFileStream, FailedOrShortWriteKeepsPositionAndFileInStep) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, "0123456789");
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  TVFileStream s(path, fmOpenReadWrite);
-  s.Seek(4);
-  layer.MaxWriteBytes = 1;
-  layer.FailCall(TFileOp::Write, 2, ENOSPC);  // one byte gets through, then the disk is full
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, "0123456789");
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  TVFileStream S(Path, fmOpenReadWrite);
+  S.Seek(4);
+  Layer.MaxWriteBytes = 1;
+  Layer.FailCall(TFileOp::Write, 2, ENOSPC);  // one byte gets through, then the disk is full
   try {
-    s.Write("abc", 3);
+    S.Write("abc", 3);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.ErrorCode, kErrorDiskFull);
-    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + path + "\"): File write error");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.ErrorCode, kErrorDiskFull);
+    EXPECT_EQ(E.Message(), "Class TVFileStream (file \"" + Path + "\"): File write error");
   }
-  EXPECT_EQ(s.GetPosition(), 4);
-  layer.MaxWriteBytes = -1;
-  s.Write("XY", 2);
-  EXPECT_THROW(s.Seek(11), EVFileStream);
-  s.Write("Z", 1);
-  EXPECT_EQ(ReadFileBytes(path), "0123XYZ789");
+  EXPECT_EQ(S.GetPosition(), 4);
+  Layer.MaxWriteBytes = -1;
+  S.Write("XY", 2);
+  EXPECT_THROW(S.Seek(11), EVFileStream);
+  S.Write("Z", 1);
+  EXPECT_EQ(ReadFileBytes(Path), "0123XYZ789");
 }
 
 TEST(VBufFileStream, CloseReportsLostOutputAndTheDestructorReportsWhatWasNeverClosed) {
-  TTempFolder dir;
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  std::vector<std::string> lost;
-  SetLostOutputHandler([&](const std::string& m) { lost.push_back(m); });
+  TTempFolder Dir;
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  std::vector<std::string> Lost;
+  SetLostOutputHandler([&](const std::string& M) { Lost.push_back(M); });
   {
-    TVBufFileStream s(dir / "a", fmCreate);
-    s.Write("data", 4);
-    layer.FailCall(TFileOp::Write, 1, EIO);
-    EXPECT_THROW(s.Close(), EVFileStream);
-    EXPECT_FALSE(s.IsOpen());
+    TVBufFileStream S(Dir / "a", fmCreate);
+    S.Write("data", 4);
+    Layer.FailCall(TFileOp::Write, 1, EIO);
+    EXPECT_THROW(S.Close(), EVFileStream);
+    EXPECT_FALSE(S.IsOpen());
   }
-  EXPECT_TRUE(lost.empty());  // reported once, by Close
+  EXPECT_TRUE(Lost.empty());  // reported once, by Close
   {
-    TVBufFileStream s(dir / "b", fmCreate);
-    s.Write("data", 4);
-    layer.FailFrom(TFileOp::Write, ENOSPC);
+    TVBufFileStream S(Dir / "b", fmCreate);
+    S.Write("data", 4);
+    Layer.FailFrom(TFileOp::Write, ENOSPC);
   }
-  ASSERT_EQ(lost.size(), 1u);
-  EXPECT_EQ(lost[0], "Class TVBufFileStream (file \"" + dir / "b" + "\"): File write error");
+  ASSERT_EQ(Lost.size(), 1u);
+  EXPECT_EQ(Lost[0], "Class TVBufFileStream (file \"" + Dir / "b" + "\"): File write error");
   SetLostOutputHandler(nullptr);
 }
 
 TEST(VFileStream, OpensGoThroughTheFileLayer) {
-  TTempFolder dir;
-  const std::string path = dir / "f";
-  WriteFileBytes(path, "x");
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, ETXTBSY);
+  TTempFolder Dir;
+  const std::string Path = Dir / "f";
+  WriteFileBytes(Path, "x");
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Open, 1, ETXTBSY);
   try {
-    TVBufFileStream s(path, fmShareDenyWrite);
+    TVBufFileStream S(Path, fmShareDenyWrite);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.ErrorCode, kErrorSharingViolation);
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.ErrorCode, kErrorSharingViolation);
   }
-  TVFileStream s(path, fmShareDenyWrite);
-  s.Close();
-  s.GetSize();  // the lazy re-open
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 3);
+  TVFileStream S(Path, fmShareDenyWrite);
+  S.Close();
+  S.GetSize();  // the lazy re-open
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 3);
 }
 
 // A stream opened at a folder descriptor takes the caller's size and asks nothing again: one open, no
 // fstat. A re-open after Close goes by the full name and asks the size anew.
 TEST(VFileStream, OpenAtAFolderTakesTheSizeTheCallerSaw) {
-  TTempFolder dir;
-  WriteFileBytes(dir / "f", "0123456789");
-  TFolderFd folder(dir.Path);
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  const std::u16string name = Utf8ToUtf16(dir / "f");
-  TVBufFileStream s(name, 4, fmShareDenyWrite, TFileAt{folder.Fd, "f", 10});
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 1);
-  EXPECT_EQ(layer.Calls(TFileOp::Stat), 0);
-  EXPECT_EQ(s.GetSize(), 10);
-  EXPECT_EQ(ReadN(s, 10), "0123456789");
-  s.Close();
-  WriteFileBytes(dir / "f", "0123456789ab");
-  EXPECT_EQ(s.GetSize(), 12);
-  EXPECT_EQ(ReadN(s, 2), "ab");
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 2);
+  TTempFolder Dir;
+  WriteFileBytes(Dir / "f", "0123456789");
+  TFolderFd Folder(Dir.Path);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  const std::u16string Name = Utf8ToUtf16(Dir / "f");
+  TVBufFileStream S(Name, 4, fmShareDenyWrite, TFileAt{Folder.Fd, "f", 10});
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 1);
+  EXPECT_EQ(Layer.Calls(TFileOp::Stat), 0);
+  EXPECT_EQ(S.GetSize(), 10);
+  EXPECT_EQ(ReadN(S, 10), "0123456789");
+  S.Close();
+  WriteFileBytes(Dir / "f", "0123456789ab");
+  EXPECT_EQ(S.GetSize(), 12);
+  EXPECT_EQ(ReadN(S, 2), "ab");
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 2);
 
-  layer.FailCall(TFileOp::Open, 1, EBUSY);
+  Layer.FailCall(TFileOp::Open, 1, EBUSY);
   try {
-    TVBufFileStream locked(name, 4, fmShareDenyWrite, TFileAt{folder.Fd, "f", 12});
+    TVBufFileStream Locked(Name, 4, fmShareDenyWrite, TFileAt{Folder.Fd, "f", 12});
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.ErrorCode, kErrorSharingViolation);
-    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + dir / "f" + "\"): Can't open file");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.ErrorCode, kErrorSharingViolation);
+    EXPECT_EQ(E.Message(), "Class TVFileStream (file \"" + Dir / "f" + "\"): Can't open file");
   }
-  EXPECT_THROW(TVFileStream(name, fmShareDenyWrite, TFileAt{folder.Fd, "gone", 12}), EVFileStream);
+  EXPECT_THROW(TVFileStream(Name, fmShareDenyWrite, TFileAt{Folder.Fd, "gone", 12}), EVFileStream);
 }
 
 // What the caller saw can be stale: a FIFO found in the file's place blocks neither the open nor the
 // read, which fails; a size of 2 GB or more is refused as when the system gives it.
 TEST(VFileStream, OpenAtAStaleLookNeverBlocks) {
-  TTempFolder dir;
-  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  WriteFileBytes(dir / "big", "x");
-  TFolderFd folder(dir.Path);
-  TVBufFileStream s(Utf8ToUtf16(dir / "pipe"), 16, fmShareDenyWrite, TFileAt{folder.Fd, "pipe", 5});
-  EXPECT_THROW(ReadN(s, 5), EVFileStream);
+  TTempFolder Dir;
+  ASSERT_EQ(mkfifo((Dir / "pipe").c_str(), 0600), 0);
+  WriteFileBytes(Dir / "big", "x");
+  TFolderFd Folder(Dir.Path);
+  TVBufFileStream S(Utf8ToUtf16(Dir / "pipe"), 16, fmShareDenyWrite, TFileAt{Folder.Fd, "pipe", 5});
+  EXPECT_THROW(ReadN(S, 5), EVFileStream);
   try {
-    TVFileStream big(Utf8ToUtf16(dir / "big"), fmShareDenyWrite, TFileAt{folder.Fd, "big", int64_t{1} << 31});
+    TVFileStream Big(Utf8ToUtf16(Dir / "big"), fmShareDenyWrite, TFileAt{Folder.Fd, "big", int64_t{1} << 31});
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVFileStream (file \"" + dir / "big" + "\"): File is too large (>= 2Gb)");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVFileStream (file \"" + Dir / "big" + "\"): File is too large (>= 2Gb)");
   }
 }
 
 TEST(VBufFileStream, BufferSizeMustBePositive) {
-  TTempFolder dir;
+  TTempFolder Dir;
   try {
-    TVBufFileStream s(Utf8ToUtf16(dir / "f"), 0, fmCreate);
+    TVBufFileStream S(Utf8ToUtf16(Dir / "f"), 0, fmCreate);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVBufFileStream (file \"" + dir / "f" + "\"): Error in parameters");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVBufFileStream (file \"" + Dir / "f" + "\"): Error in parameters");
   }
 }
 

@@ -11,148 +11,148 @@
 
 namespace {
 
-int64_t FileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+int64_t FileSize(const std::string& Path) {
+  struct stat St;
+  return stat(Path.c_str(), &St) == 0 ? St.st_size : -1;
 }
 
-std::string UniqueMapName(const char* what) {
-  return std::string("scryline-test-") + what + "-" + std::to_string(getpid());
+std::string UniqueMapName(const char* What) {
+  return std::string("scryline-test-") + What + "-" + std::to_string(getpid());
 }
 
-std::string ReadN(TVStream& s, int32_t n) {
-  std::string out(n, '\0');
-  out.resize(s.Read(out.data(), n));
-  return out;
+std::string ReadN(TVStream& S, int32_t N) {
+  std::string Out(N, '\0');
+  Out.resize(S.Read(Out.data(), N));
+  return Out;
 }
 
 TEST(VMemoryMappedStream, NewFileGrowsIn64KbStepsAndEndsAtItsLogicalSize) {
-  TTempFolder dir;
-  const std::string path = dir / "mapped";
+  TTempFolder Dir;
+  const std::string Path = Dir / "mapped";
   {
-    TVMemoryMappedStream s(path, 0, fmCreate, "");
-    EXPECT_EQ(s.GetSize(), 0);
-    s.Write("0123456789", 10);
-    EXPECT_EQ(s.GetMapSize(), 65536);
-    EXPECT_EQ(FileSize(path), 65536);  // the file is as long as the mapping while it is mapped
-    EXPECT_EQ(s.GetSize(), 10);
-    s.Seek(2);
-    EXPECT_EQ(ReadN(s, 3), "234");
+    TVMemoryMappedStream S(Path, 0, fmCreate, "");
+    EXPECT_EQ(S.GetSize(), 0);
+    S.Write("0123456789", 10);
+    EXPECT_EQ(S.GetMapSize(), 65536);
+    EXPECT_EQ(FileSize(Path), 65536);  // the file is as long as the mapping while it is mapped
+    EXPECT_EQ(S.GetSize(), 10);
+    S.Seek(2);
+    EXPECT_EQ(ReadN(S, 3), "234");
   }
-  EXPECT_EQ(ReadFileBytes(path), "0123456789");
+  EXPECT_EQ(ReadFileBytes(Path), "0123456789");
 }
 
 TEST(VMemoryMappedStream, SizeChangesAndTheFinalFile) {
-  TTempFolder dir;
-  const std::string path = dir / "m";
-  WriteFileBytes(path, "abc");
-  TVMemoryMappedStream s(path, 100, fmOpenReadWrite, "");
-  EXPECT_EQ(s.GetSize(), 3);
-  EXPECT_EQ(s.GetMapSize(), 100);
-  s.SetSize(70000);
-  EXPECT_EQ(s.GetMapSize(), 131072);
-  s.Seek(69998);
-  s.Write("yz", 2);
-  s.Seek(1);
-  s.SetSize(2);
-  EXPECT_EQ(s.GetPosition(), 1);
-  s.Seek(2);
-  s.Write("Q", 1);
-  s.Close();
-  EXPECT_EQ(ReadFileBytes(path), "abQ");
+  TTempFolder Dir;
+  const std::string Path = Dir / "m";
+  WriteFileBytes(Path, "abc");
+  TVMemoryMappedStream S(Path, 100, fmOpenReadWrite, "");
+  EXPECT_EQ(S.GetSize(), 3);
+  EXPECT_EQ(S.GetMapSize(), 100);
+  S.SetSize(70000);
+  EXPECT_EQ(S.GetMapSize(), 131072);
+  S.Seek(69998);
+  S.Write("yz", 2);
+  S.Seek(1);
+  S.SetSize(2);
+  EXPECT_EQ(S.GetPosition(), 1);
+  S.Seek(2);
+  S.Write("Q", 1);
+  S.Close();
+  EXPECT_EQ(ReadFileBytes(Path), "abQ");
   try {
-    s.Seek(0);
+    S.Seek(0);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVMemoryMappedStream (file \"" + path + "\"): Method not applicable");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVMemoryMappedStream (file \"" + Path + "\"): Method not applicable");
   }
 }
 
 TEST(VMemoryMappedStream, ReadOnlyViewCoversTheWholeFile) {
   // A read-only mapping used to take the requested size while the stream took the file's: reads beyond
   // the requested size went past the view.
-  TTempFolder dir;
-  const std::string path = dir / "ro";
-  const std::string content = std::string(70000, 'r') + "end";
-  WriteFileBytes(path, content);
-  TVMemoryMappedStream s(path, 10, fmShareDenyWrite, "");
-  EXPECT_EQ(s.GetSize(), 70003);
-  s.Seek(69999);
-  EXPECT_EQ(ReadN(s, 10), "rend");
-  EXPECT_THROW(s.Write("x", 1), EVFileStream);
-  s.Close();
-  EXPECT_EQ(ReadFileBytes(path), content);
+  TTempFolder Dir;
+  const std::string Path = Dir / "ro";
+  const std::string Content = std::string(70000, 'r') + "end";
+  WriteFileBytes(Path, Content);
+  TVMemoryMappedStream S(Path, 10, fmShareDenyWrite, "");
+  EXPECT_EQ(S.GetSize(), 70003);
+  S.Seek(69999);
+  EXPECT_EQ(ReadN(S, 10), "rend");
+  EXPECT_THROW(S.Write("x", 1), EVFileStream);
+  S.Close();
+  EXPECT_EQ(ReadFileBytes(Path), Content);
 }
 
 TEST(VMemoryMappedStream, SharedMemoryOfFixedSize) {
-  TVMemoryMappedStream s("", 1000, fmOpenReadWrite, UniqueMapName("fixed"));
-  EXPECT_EQ(s.GetSize(), 1000);
-  s.Seek(990);
-  s.Write("0123456789", 10);
+  TVMemoryMappedStream S("", 1000, fmOpenReadWrite, UniqueMapName("fixed"));
+  EXPECT_EQ(S.GetSize(), 1000);
+  S.Seek(990);
+  S.Write("0123456789", 10);
   try {
-    s.Write("x", 1);
+    S.Write("x", 1);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVMemoryMappedStream (file \"\"): Set size error");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVMemoryMappedStream (file \"\"): Set size error");
   }
-  EXPECT_EQ(s.GetPosition(), 1000);
+  EXPECT_EQ(S.GetPosition(), 1000);
   try {
-    s.Seek(1001);
+    S.Seek(1001);
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(), "Class TVMemoryMappedStream (file \"\"): Seek error (1001)");
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(), "Class TVMemoryMappedStream (file \"\"): Seek error (1001)");
   }
 }
 
 TEST(VMemoryMappedStream, TwoStreamsOfOneNameShareTheMemoryAndLeaveNoNameBehind) {
-  const std::string name = UniqueMapName("shared");
+  const std::string Name = UniqueMapName("shared");
   {
-    TVMemoryMappedStream first("", 4096, fmOpenReadWrite, name);
-    TVMemoryMappedStream second("", 4096, fmOpenReadWrite, name);
-    first.Write("hello", 5);
-    EXPECT_EQ(ReadN(second, 5), "hello");
-    second.Seek(100);
-    second.Write("back", 4);
-    first.Seek(100);
-    EXPECT_EQ(ReadN(first, 4), "back");
-    EXPECT_EQ(FileSize("/dev/shm/" + name), 4096);
+    TVMemoryMappedStream First("", 4096, fmOpenReadWrite, Name);
+    TVMemoryMappedStream Second("", 4096, fmOpenReadWrite, Name);
+    First.Write("hello", 5);
+    EXPECT_EQ(ReadN(Second, 5), "hello");
+    Second.Seek(100);
+    Second.Write("back", 4);
+    First.Seek(100);
+    EXPECT_EQ(ReadN(First, 4), "back");
+    EXPECT_EQ(FileSize("/dev/shm/" + Name), 4096);
   }
-  EXPECT_EQ(FileSize("/dev/shm/" + name), -1);
+  EXPECT_EQ(FileSize("/dev/shm/" + Name), -1);
 }
 
 TEST(VMemoryMappedStream, FindBytesAndFilter) {
-  TVMemoryMappedStream s("", 100, fmOpenReadWrite, "");
-  s.Write("abcdefghij", 10);
-  s.Seek(1);
-  EXPECT_FALSE(s.FindBytes("fg", 2, 5));  // the match ends past MaxBytes
-  EXPECT_EQ(s.GetPosition(), 1);
-  EXPECT_TRUE(s.FindBytes("fg", 2, 6));
-  EXPECT_EQ(s.GetPosition(), 5);
-  EXPECT_FALSE(s.FindBytes("zz", 2, 100));
-  EXPECT_EQ(s.GetPosition(), 5);
+  TVMemoryMappedStream S("", 100, fmOpenReadWrite, "");
+  S.Write("abcdefghij", 10);
+  S.Seek(1);
+  EXPECT_FALSE(S.FindBytes("fg", 2, 5));  // the match ends past MaxBytes
+  EXPECT_EQ(S.GetPosition(), 1);
+  EXPECT_TRUE(S.FindBytes("fg", 2, 6));
+  EXPECT_EQ(S.GetPosition(), 5);
+  EXPECT_FALSE(S.FindBytes("zz", 2, 100));
+  EXPECT_EQ(S.GetPosition(), 5);
   // The filter is applied to what Read delivers, as on every stream, and a filtered search sees it too.
-  TUpperCaseFilter upper;
-  s.Filter = &upper;
-  s.Seek(0);
-  EXPECT_EQ(ReadN(s, 4), "ABCD");
-  EXPECT_TRUE(s.FindBytes("GH", 2, 100));
-  EXPECT_EQ(s.GetPosition(), 6);
+  TUpperCaseFilter Upper;
+  S.Filter = &Upper;
+  S.Seek(0);
+  EXPECT_EQ(ReadN(S, 4), "ABCD");
+  EXPECT_TRUE(S.FindBytes("GH", 2, 100));
+  EXPECT_EQ(S.GetPosition(), 6);
 }
 
 TEST(VMemoryMappedStream, OpenFailures) {
-  TTempFolder dir;
+  TTempFolder Dir;
   try {
-    TVMemoryMappedStream s(dir / "missing", 10, fmOpenReadWrite, "");
+    TVMemoryMappedStream S(Dir / "missing", 10, fmOpenReadWrite, "");
     FAIL();
-  } catch (const EVFileStream& e) {
-    EXPECT_EQ(e.Message(),
-              "Class TVMemoryMappedStream (file \"" + dir / "missing" + "\"): Can't create file");
-    EXPECT_EQ(e.ErrorCode, kErrorFileNotFound);
+  } catch (const EVFileStream& E) {
+    EXPECT_EQ(E.Message(),
+              "Class TVMemoryMappedStream (file \"" + Dir / "missing" + "\"): Can't create file");
+    EXPECT_EQ(E.ErrorCode, kErrorFileNotFound);
   }
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Truncate, 1, ENOSPC);
-  EXPECT_THROW(TVMemoryMappedStream(dir / "new", 100, fmCreate, ""), EVFileStream);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Truncate, 1, ENOSPC);
+  EXPECT_THROW(TVMemoryMappedStream(Dir / "new", 100, fmCreate, ""), EVFileStream);
 }
 
 }  // namespace

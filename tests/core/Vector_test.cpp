@@ -16,7 +16,7 @@ namespace {
 
 std::vector<int32_t> Values(const TInt32Vector& V) {
   std::vector<int32_t> Out;
-  for (int32_t i = 0; i < V.GetCount(); ++i) Out.push_back(V.Get(i));
+  for (int32_t I = 0; I < V.GetCount(); ++I) Out.push_back(V.Get(I));
   return Out;
 }
 
@@ -48,7 +48,7 @@ TEST(VectorCapacity, GrowingPreparesEverySlotUpToTheCapacity) {
   V.SetCount(5);
   ASSERT_EQ(V.GetCapacity(), 8);
   const int32_t* Slots = reinterpret_cast<const int32_t*>(V.GetData());
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(Slots[i], 7) << i;
+  for (int I = 0; I < 8; ++I) EXPECT_EQ(Slots[I], 7) << I;
 }
 
 TEST(VectorCapacity, InsertGapGrowthSteps) {
@@ -160,11 +160,11 @@ template <class Base>
 class TRawVector : public Base {
  public:
   int Compare(int32_t Index, const void* Value) const override {
-    return std::memcmp(this->Data + Index * this->ElemSize, Value, static_cast<size_t>(this->ElemSize));
+    return std::memcmp(this->Data_ + Index * this->ElemSize_, Value, static_cast<size_t>(this->ElemSize_));
   }
   void Exchange(int32_t I, int32_t J) override {
-    std::swap_ranges(this->Data + I * this->ElemSize, this->Data + (I + 1) * this->ElemSize,
-                     this->Data + J * this->ElemSize);
+    std::swap_ranges(this->Data_ + I * this->ElemSize_, this->Data_ + (I + 1) * this->ElemSize_,
+                     this->Data_ + J * this->ElemSize_);
   }
 };
 
@@ -227,7 +227,7 @@ TEST(VectorSort, SortVectorsOrdersByPrimaryThenKeys) {
     SortVectors(P, {&K}, C.Ascending);
     EXPECT_EQ(Values(P), C.Primary);
     std::string Got;
-    for (int32_t i = 0; i < K.GetCount(); ++i) Got += static_cast<char>(K.Get(i));
+    for (int32_t I = 0; I < K.GetCount(); ++I) Got += static_cast<char>(K.Get(I));
     EXPECT_EQ(Got, C.Keys);
   }
 }
@@ -237,9 +237,9 @@ TEST(VectorSort, SortVectorsWithSeveralKeysMatchesTupleOrder) {
   TInt32Vector P, K1;
   TDoubleVector K2;
   std::vector<std::tuple<int32_t, int32_t, double>> Model;
-  for (int i = 0; i < 500; ++i) {
+  for (int I = 0; I < 500; ++I) {
     const int32_t A = static_cast<int32_t>(Rng() % 5), B = static_cast<int32_t>(Rng() % 5);
-    const double C = static_cast<double>(i);  // unique, so the order is total
+    const double C = static_cast<double>(I);  // unique, so the order is total
     P.Add(A);
     K1.Add(B);
     K2.Add(C);
@@ -247,10 +247,10 @@ TEST(VectorSort, SortVectorsWithSeveralKeysMatchesTupleOrder) {
   }
   SortVectors(P, {&K1, &K2}, false);
   std::sort(Model.begin(), Model.end(), std::greater<>());
-  for (int i = 0; i < 500; ++i) {
-    ASSERT_EQ(P.Get(i), std::get<0>(Model[i])) << i;
-    ASSERT_EQ(K1.Get(i), std::get<1>(Model[i])) << i;
-    ASSERT_EQ(K2.Get(i), std::get<2>(Model[i])) << i;
+  for (int I = 0; I < 500; ++I) {
+    ASSERT_EQ(P.Get(I), std::get<0>(Model[I])) << I;
+    ASSERT_EQ(K1.Get(I), std::get<1>(Model[I])) << I;
+    ASSERT_EQ(K2.Get(I), std::get<2>(Model[I])) << I;
   }
 }
 
@@ -260,20 +260,20 @@ TEST(VectorSort, CompanionsFollowEveryExchange) {
     TInt64Vector Keys;
     TInt32Vector Tags, Tags2;
     std::vector<std::pair<int64_t, int32_t>> Model;
-    for (int32_t i = 0; i < 1000; ++i) {
+    for (int32_t I = 0; I < 1000; ++I) {
       const int64_t K = static_cast<int64_t>(Rng() % 100) - 50;
       Keys.Add(K);
-      Tags.Add(i);
-      Tags2.Add(-i);
-      Model.emplace_back(K, i);
+      Tags.Add(I);
+      Tags2.Add(-I);
+      Model.emplace_back(K, I);
     }
     Keys.SortWithVectorsEx({&Tags, &Tags2}, Ascending);
-    for (int32_t i = 0; i < 1000; ++i) {
+    for (int32_t I = 0; I < 1000; ++I) {
       // Each tag still names the key it started with, and the keys are ordered.
-      ASSERT_EQ(Model[Tags.Get(i)].first, Keys.Get(i));
-      ASSERT_EQ(Tags2.Get(i), -Tags.Get(i));
-      if (i > 0) {
-        ASSERT_TRUE(Ascending ? Keys.Get(i - 1) <= Keys.Get(i) : Keys.Get(i - 1) >= Keys.Get(i));
+      ASSERT_EQ(Model[Tags.Get(I)].first, Keys.Get(I));
+      ASSERT_EQ(Tags2.Get(I), -Tags.Get(I));
+      if (I > 0) {
+        ASSERT_TRUE(Ascending ? Keys.Get(I - 1) <= Keys.Get(I) : Keys.Get(I - 1) >= Keys.Get(I));
       }
     }
   }
@@ -298,12 +298,12 @@ class TCountingVector : public TBase32Vector {
   int Compare(int32_t Index, const void* Value) const override {
     ++Calls;
     int32_t A, B;
-    std::memcpy(&A, Data + Index * 4, 4);
+    std::memcpy(&A, Data_ + Index * 4, 4);
     std::memcpy(&B, Value, 4);
     return (A > B) - (A < B);
   }
   void Exchange(int32_t I, int32_t J) override {
-    std::swap_ranges(Data + I * 4, Data + I * 4 + 4, Data + J * 4);
+    std::swap_ranges(Data_ + I * 4, Data_ + I * 4 + 4, Data_ + J * 4);
   }
   mutable int Calls = 0;
 };
@@ -323,18 +323,18 @@ TEST(VectorSort, GenericQuicksortSortsThroughCompareAndExchange) {
   std::mt19937 Rng(3);
   TCountingVector V;
   std::vector<int32_t> Model;
-  for (int i = 0; i < 3000; ++i) {
+  for (int I = 0; I < 3000; ++I) {
     const int32_t X = static_cast<int32_t>(Rng() % 200) - 100;
-    V.SetCount(i + 1);
-    std::memcpy(V.GetData() + i * 4, &X, 4);
+    V.SetCount(I + 1);
+    std::memcpy(V.GetData() + I * 4, &X, 4);
     Model.push_back(X);
   }
   V.SortDesc();
   std::sort(Model.rbegin(), Model.rend());
-  for (int i = 0; i < 3000; ++i) {
+  for (int I = 0; I < 3000; ++I) {
     int32_t X;
-    V.GetItemTo(i, &X);
-    ASSERT_EQ(X, Model[i]) << i;
+    V.GetItemTo(I, &X);
+    ASSERT_EQ(X, Model[I]) << I;
   }
   // Already sorted input (the worst case of a naive recursion) stays sorted.
   V.SortDesc();

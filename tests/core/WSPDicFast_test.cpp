@@ -134,10 +134,10 @@ TEST(WSPDicFast, ManyInsertionsKeepTheTreeBalancedAndEveryKeyFindable) {
   for (int Round = 0; Round < 3; ++Round) {
     TWideStrPtrDic Dic;
     std::vector<std::u16string> Keys;
-    for (int i = 0; i < 600; ++i) {
+    for (int I = 0; I < 600; ++I) {
       std::u16string K;
       const int Len = 1 + static_cast<int>(Rng() % 6);
-      for (int j = 0; j < Len; ++j) K.push_back(static_cast<char16_t>(u'a' + Rng() % 5));
+      for (int J = 0; J < Len; ++J) K.push_back(static_cast<char16_t>(u'a' + Rng() % 5));
       if (Dic.FindPtr(K.c_str()) == nullptr) Keys.push_back(K);
       InsertIfAbsent(Dic, K, Num(static_cast<intptr_t>(Keys.size())));
     }
@@ -146,10 +146,10 @@ TEST(WSPDicFast, ManyInsertionsKeepTheTreeBalancedAndEveryKeyFindable) {
     EXPECT_FALSE(Dic.GetRoot()->Red);
     EXPECT_EQ(Count, Dic.Count());
     EXPECT_EQ(Dic.Count(), static_cast<int32_t>(Keys.size()));
-    for (size_t i = 0; i < Keys.size(); ++i) {
-      void** P = Dic.FindPtr(Keys[i].c_str());
+    for (size_t I = 0; I < Keys.size(); ++I) {
+      void** P = Dic.FindPtr(Keys[I].c_str());
       ASSERT_NE(P, nullptr);
-      EXPECT_EQ(*P, Num(static_cast<intptr_t>(i + 1)));
+      EXPECT_EQ(*P, Num(static_cast<intptr_t>(I + 1)));
     }
     std::vector<std::u16string> InOrder = KeysInOrder(Dic);
     EXPECT_TRUE(std::is_sorted(InOrder.begin(), InOrder.end()));  // lower-case ASCII: plain order

@@ -16,18 +16,18 @@
 
 namespace {
 
-std::string Narrow(const std::u16string& s) { return Format("%s", {s}); }
+std::string Narrow(const std::u16string& S) { return Format("%s", {S}); }
 
 struct Case {
-  const char16_t* format;
-  TFormatArgs args;
-  const char16_t* expected;
+  const char16_t* Format;
+  TFormatArgs Args;
+  const char16_t* Expected;
 };
 
-void ExpectCases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.format));
-    EXPECT_EQ(Narrow(WideFormat(c.format, c.args)), Narrow(c.expected));
+void ExpectCases(const std::vector<Case>& Cases) {
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(Narrow(C.Format));
+    EXPECT_EQ(Narrow(WideFormat(C.Format, C.Args)), Narrow(C.Expected));
   }
 }
 
@@ -38,7 +38,7 @@ class FormatSettingsTest : public ::testing::Test {
 };
 
 TEST(WideFormatTest, IntegerPointerAndTextDirectives) {
-  int marker = 0;
+  int Marker = 0;
   ExpectCases({
       {u"%d%%", {5}, u"5%"},
       {u"%.4d", {-42}, u"-0042"},
@@ -76,7 +76,7 @@ TEST(WideFormatTest, IntegerPointerAndTextDirectives) {
       {u"", {}, u""},
   });
   // A 64-bit address keeps all its digits.
-  EXPECT_EQ(WideFormat(u"%p", {&marker}), WideFormat(u"%x", {reinterpret_cast<uintptr_t>(&marker)}));
+  EXPECT_EQ(WideFormat(u"%p", {&Marker}), WideFormat(u"%x", {reinterpret_cast<uintptr_t>(&Marker)}));
 }
 
 TEST(WideFormatTest, FloatingAndCurrencyDirectives) {
@@ -113,14 +113,14 @@ TEST(WideFormatTest, FloatingAndCurrencyDirectives) {
 }
 
 TEST_F(FormatSettingsTest, SeparatorsAndCurrencyComeFromTheSettings) {
-  TFormatSettings s;
-  s.ThousandSeparator = u'.';
-  s.DecimalSeparator = u',';
-  s.CurrencyString = u"\u20AC";
-  s.CurrencyFormat = 3;
-  s.NegCurrFormat = 8;
-  s.CurrencyDecimals = 1;
-  SetFormatSettings(s);
+  TFormatSettings S;
+  S.ThousandSeparator = u'.';
+  S.DecimalSeparator = u',';
+  S.CurrencyString = u"\u20AC";
+  S.CurrencyFormat = 3;
+  S.NegCurrFormat = 8;
+  S.CurrencyDecimals = 1;
+  SetFormatSettings(S);
   ExpectCases({
       {u"%n", {1234567.5}, u"1.234.567,50"},
       {u"%f", {0.25}, u"0,25"},
@@ -134,29 +134,29 @@ TEST_F(FormatSettingsTest, SeparatorsAndCurrencyComeFromTheSettings) {
 
 // Builds a locale with "," as decimal point and "." as thousands separator in a temporary folder and
 // makes it the process's LC_NUMERIC; false when the system has no localedef.
-bool UseCommaLocale(const std::string& dir) {
-  const char* installed[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
-  for (const char* name : installed)
-    if (std::setlocale(LC_NUMERIC, name)) return true;
-  std::ofstream(dir + "/comma.src") << "comment_char %\nescape_char /\nLC_NUMERIC\ndecimal_point \",\"\n"
+bool UseCommaLocale(const std::string& Dir) {
+  const char* Installed[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+  for (const char* Name : Installed)
+    if (std::setlocale(LC_NUMERIC, Name)) return true;
+  std::ofstream(Dir + "/comma.src") << "comment_char %\nescape_char /\nLC_NUMERIC\ndecimal_point \",\"\n"
                                        "thousands_sep \".\"\ngrouping 3;3\nEND LC_NUMERIC\n"
                                        "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\n";
-  const std::string command =
-      "localedef -c -i " + dir + "/comma.src -f UTF-8 " + dir + "/xx_XX.UTF-8 >/dev/null 2>&1";
-  if (std::system(command.c_str()) < 0) return false;
-  setenv("LOCPATH", dir.c_str(), 1);
+  const std::string Command =
+      "localedef -c -i " + Dir + "/comma.src -f UTF-8 " + Dir + "/xx_XX.UTF-8 >/dev/null 2>&1";
+  if (std::system(Command.c_str()) < 0) return false;
+  setenv("LOCPATH", Dir.c_str(), 1);
   return std::setlocale(LC_NUMERIC, "xx_XX.UTF-8") != nullptr;
 }
 
 TEST(WideFormatTest, OutputDoesNotDependOnTheProcessLocale) {
-  const std::string dir = ::testing::TempDir() + "/fmtlocale" + std::to_string(getpid());
-  std::filesystem::create_directories(dir);
-  const bool changed = UseCommaLocale(dir);
-  std::filesystem::remove_all(dir);
-  if (!changed) GTEST_SKIP() << "no locale with a decimal comma can be made here";
-  char probe[16];
-  snprintf(probe, sizeof(probe), "%.1f", 1.5);
-  EXPECT_STREQ(probe, "1,5");  // the process locale is in effect
+  const std::string Dir = ::testing::TempDir() + "/fmtlocale" + std::to_string(getpid());
+  std::filesystem::create_directories(Dir);
+  const bool Changed = UseCommaLocale(Dir);
+  std::filesystem::remove_all(Dir);
+  if (!Changed) GTEST_SKIP() << "no locale with a decimal comma can be made here";
+  char Probe[16];
+  snprintf(Probe, sizeof(Probe), "%.1f", 1.5);
+  EXPECT_STREQ(Probe, "1,5");  // the process locale is in effect
   ExpectCases({
       {u"%f", {1.5}, u"1.50"},
       {u"%n", {1234567.891}, u"1,234,567.89"},
@@ -172,11 +172,11 @@ TEST(WideFormatTest, OutputDoesNotDependOnTheProcessLocale) {
 
 TEST(WideFormatTest, MismatchesAndMissingArgumentsRaiseWithTheDirective) {
   struct ErrorCase {
-    const char* format;
-    TFormatArgs args;
-    const char* message;
+    const char* Format;
+    TFormatArgs Args;
+    const char* Message;
   };
-  const std::vector<ErrorCase> cases = {
+  const std::vector<ErrorCase> Cases = {
       {"%d", {"text"}, "Format '%d' invalid or incompatible with argument"},
       {"%d %d", {1}, "No argument for format '%d'"},
       {"%s", {}, "No argument for format '%s'"},
@@ -205,40 +205,40 @@ TEST(WideFormatTest, MismatchesAndMissingArgumentsRaiseWithTheDirective) {
        {1},
        "Format '%12345678901234567890123456789' invalid or incompatible with argument"},
   };
-  for (const ErrorCase& c : cases) {
-    SCOPED_TRACE(c.format);
+  for (const ErrorCase& C : Cases) {
+    SCOPED_TRACE(C.Format);
     try {
-      Format(c.format, c.args);
+      Format(C.Format, C.Args);
       ADD_FAILURE() << "no error";
-    } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message(), c.message);
+    } catch (const EConvertError& E) {
+      EXPECT_EQ(E.Message(), C.Message);
     }
     // The UTF-16 engine raises the same text.
     try {
-      WideFormat(WideFormat(u"%s", {std::string(c.format)}), c.args);
+      WideFormat(WideFormat(u"%s", {std::string(C.Format)}), C.Args);
       ADD_FAILURE() << "no error from the UTF-16 engine";
-    } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message(), c.message);
+    } catch (const EConvertError& E) {
+      EXPECT_EQ(E.Message(), C.Message);
     }
   }
 }
 
 TEST(WideFormatTest, LongResultsComeBackWholeAndBufferFormattingCuts) {
-  const std::u16string big = WideFormat(u"%s|%4995d", {std::u16string(4, u'x'), 1});
-  ASSERT_EQ(big.size(), 5000u);
-  EXPECT_EQ(big.substr(0, 5), u"xxxx|");
-  EXPECT_EQ(big.back(), u'1');
-  const std::u16string longFormat(7000, u'y');
-  EXPECT_EQ(WideFormat(longFormat, {}), longFormat);
+  const std::u16string Big = WideFormat(u"%s|%4995d", {std::u16string(4, u'x'), 1});
+  ASSERT_EQ(Big.size(), 5000u);
+  EXPECT_EQ(Big.substr(0, 5), u"xxxx|");
+  EXPECT_EQ(Big.back(), u'1');
+  const std::u16string LongFormat(7000, u'y');
+  EXPECT_EQ(WideFormat(LongFormat, {}), LongFormat);
 
-  char16_t buffer[8];
-  const std::u16string format = u"%d-%s";
-  EXPECT_EQ(WideFormatBuf(buffer, 8, format.data(), static_cast<int32_t>(format.size()), {12345, "abcdef"}),
+  char16_t Buffer[8];
+  const std::u16string Format = u"%d-%s";
+  EXPECT_EQ(WideFormatBuf(Buffer, 8, Format.data(), static_cast<int32_t>(Format.size()), {12345, "abcdef"}),
             8);
-  EXPECT_EQ(std::u16string(buffer, 8), u"12345-ab");
-  EXPECT_EQ(WideFormatBuf(buffer, 8, format.data(), 2, {7}), 1);
-  EXPECT_EQ(buffer[0], u'7');
-  EXPECT_EQ(WideFormatBuf(buffer, 0, format.data(), 2, {7}), 0);
+  EXPECT_EQ(std::u16string(Buffer, 8), u"12345-ab");
+  EXPECT_EQ(WideFormatBuf(Buffer, 8, Format.data(), 2, {7}), 1);
+  EXPECT_EQ(Buffer[0], u'7');
+  EXPECT_EQ(WideFormatBuf(Buffer, 0, Format.data(), 2, {7}), 0);
 }
 
 TEST(WideFormatTest, EightBitFormatKeepsItsBytesAndEncodesWideTextAsUtf8) {

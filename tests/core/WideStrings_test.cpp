@@ -223,23 +223,23 @@ class WideStringsFileTest : public WideStringsTest {
  protected:
   void SetUp() override {
     WideStringsTest::SetUp();
-    Folder = std::filesystem::temp_directory_path() /
-             ("scry_widestrings_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(Folder);
+    Folder_ = std::filesystem::temp_directory_path() /
+              ("scry_widestrings_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(Folder_);
   }
   void TearDown() override {
-    std::filesystem::remove_all(Folder);
+    std::filesystem::remove_all(Folder_);
     WideStringsTest::TearDown();
   }
   std::u16string Path(const char* Name) const {
-    const std::string P = (Folder / Name).string();
+    const std::string P = (Folder_ / Name).string();
     return std::u16string(P.begin(), P.end());
   }
   static std::string ReadFile(const std::u16string& Name) {
     return ReadFileBytes(std::string(Name.begin(), Name.end()));
   }
-  std::filesystem::path Folder;
+  std::filesystem::path Folder_;
 };
 
 // A save that is refused must leave the file as it was, not emptied.

@@ -22,31 +22,31 @@ TEST(UpdateCrc32, KnownVectorsWithoutFinalInversion) {
 }
 
 // The register update one bit at a time, as the polynomial defines it.
-uint32_t BitwiseCrc32(uint32_t crc, const unsigned char* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= p[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+uint32_t BitwiseCrc32(uint32_t Crc, const unsigned char* P, size_t N) {
+  for (size_t I = 0; I < N; ++I) {
+    Crc ^= P[I];
+    for (int Bit = 0; Bit < 8; ++Bit) Crc = (Crc & 1) ? (Crc >> 1) ^ 0xEDB88320u : Crc >> 1;
   }
-  return crc;
+  return Crc;
 }
 
 TEST(UpdateCrc32, AgreesWithZlibOnRandomBuffersWholeAndInPieces) {
-  std::mt19937 rng(20920);
-  for (int round = 0; round < 200; ++round) {
-    std::vector<unsigned char> buf(rng() % 5000);
-    for (auto& b : buf) b = static_cast<unsigned char>(rng());
-    const uint32_t expected = ~static_cast<uint32_t>(crc32(0, buf.data(), static_cast<uInt>(buf.size())));
-    EXPECT_EQ(BitwiseCrc32(0xFFFFFFFF, buf.data(), buf.size()), expected);
-    EXPECT_EQ(UpdateCrc32(0xFFFFFFFF, buf.data(), static_cast<int32_t>(buf.size())), expected);
+  std::mt19937 Rng(20920);
+  for (int Round = 0; Round < 200; ++Round) {
+    std::vector<unsigned char> Buf(Rng() % 5000);
+    for (auto& B : Buf) B = static_cast<unsigned char>(Rng());
+    const uint32_t Expected = ~static_cast<uint32_t>(crc32(0, Buf.data(), static_cast<uInt>(Buf.size())));
+    EXPECT_EQ(BitwiseCrc32(0xFFFFFFFF, Buf.data(), Buf.size()), Expected);
+    EXPECT_EQ(UpdateCrc32(0xFFFFFFFF, Buf.data(), static_cast<int32_t>(Buf.size())), Expected);
     // Any starting register, not only the usual all-ones one.
-    const uint32_t start = static_cast<uint32_t>(rng());
-    EXPECT_EQ(UpdateCrc32(start, buf.data(), static_cast<int32_t>(buf.size())),
-              BitwiseCrc32(start, buf.data(), buf.size()));
+    const uint32_t Start = static_cast<uint32_t>(Rng());
+    EXPECT_EQ(UpdateCrc32(Start, Buf.data(), static_cast<int32_t>(Buf.size())),
+              BitwiseCrc32(Start, Buf.data(), Buf.size()));
     // Continuing from the previous result gives the same as one pass.
-    size_t split = buf.empty() ? 0 : rng() % buf.size();
-    uint32_t crc = UpdateCrc32(0xFFFFFFFF, buf.data(), static_cast<int32_t>(split));
-    crc = UpdateCrc32(crc, buf.data() + split, static_cast<int32_t>(buf.size() - split));
-    EXPECT_EQ(crc, expected);
+    size_t Split = Buf.empty() ? 0 : Rng() % Buf.size();
+    uint32_t Crc = UpdateCrc32(0xFFFFFFFF, Buf.data(), static_cast<int32_t>(Split));
+    Crc = UpdateCrc32(Crc, Buf.data() + Split, static_cast<int32_t>(Buf.size() - Split));
+    EXPECT_EQ(Crc, Expected);
   }
 }
 
@@ -57,10 +57,10 @@ TEST(TimeText, TwoDigitsAndTimeOfDay) {
   EXPECT_EQ(TwoDigits(123), "123");
 
   struct Case {
-    TDateTime time;
-    const char* text;
+    TDateTime Time;
+    const char* Text;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {0.75, "18:00"},
       {(9 * 60 + 5) / 1440.0, "09:05"},
       {45000 + (17 * 60 + 30) / 1440.0, "17:30"},
@@ -73,7 +73,7 @@ TEST(TimeText, TwoDigitsAndTimeOfDay) {
       {-1.25, "06:00"},  // dates before 1899-12-30 keep the fraction's magnitude as the time
       {NAN, "00:00"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TimeToText(c.time), c.text) << c.time;
+  for (const Case& C : Cases) EXPECT_EQ(TimeToText(C.Time), C.Text) << C.Time;
 }
 
 TEST(VersionInfo, NumberText) {
@@ -82,49 +82,49 @@ TEST(VersionInfo, NumberText) {
 }
 
 TEST(VersionInfo, RegisteredRecordOfOurModule) {
-  TVersionRecord record;
-  record.Fixed = {0x00010000, 21017, 0x00020001, 7};
-  record.Translation = std::make_pair(uint16_t{0x0409}, uint16_t{1252});
-  record.Strings["FileVersion"] = u"1.0 b\u00E9ta";
-  record.Strings["CompanyName"] = u"Quorvane";
-  RegisterVersionRecord(u"vi-test-module", record);
+  TVersionRecord Record;
+  Record.Fixed = {0x00010000, 21017, 0x00020001, 7};
+  Record.Translation = std::make_pair(uint16_t{0x0409}, uint16_t{1252});
+  Record.Strings["FileVersion"] = u"1.0 b\u00E9ta";
+  Record.Strings["CompanyName"] = u"Quorvane";
+  RegisterVersionRecord(u"vi-test-module", Record);
 
-  TVersionInfo info(u"/opt/somewhere/vi-test-module");
-  ASSERT_TRUE(info.Valid);
-  EXPECT_EQ(info.GetTranslationStr(), "040904E4");
-  EXPECT_EQ(info.GetFileVersionStr(), "1.0 b\xC3\xA9ta");
+  TVersionInfo Info(u"/opt/somewhere/vi-test-module");
+  ASSERT_TRUE(Info.Valid);
+  EXPECT_EQ(Info.GetTranslationStr(), "040904E4");
+  EXPECT_EQ(Info.GetFileVersionStr(), "1.0 b\xC3\xA9ta");
   // No "ProductVersion" string: the fixed product version.
-  EXPECT_EQ(info.GetProductVersionStr(), "2.1.0.7");
-  EXPECT_EQ(info.GetFileVersionNumber(), (uint64_t{0x00010000} << 32) | 21017);
-  EXPECT_EQ(info.GetVerValue("CompanyName"), "Quorvane");
-  EXPECT_EQ(info.GetVerValue("Missing"), "");
+  EXPECT_EQ(Info.GetProductVersionStr(), "2.1.0.7");
+  EXPECT_EQ(Info.GetFileVersionNumber(), (uint64_t{0x00010000} << 32) | 21017);
+  EXPECT_EQ(Info.GetVerValue("CompanyName"), "Quorvane");
+  EXPECT_EQ(Info.GetVerValue("Missing"), "");
 
   // Without a translation the string values cannot be reached; the fixed version still can.
-  record.Translation.reset();
-  RegisterVersionRecord(u"vi-test-module", record);
-  info.ReadInfo();
-  EXPECT_EQ(info.GetTranslationStr(), "");
-  EXPECT_EQ(info.GetVerValue("CompanyName"), "");
-  EXPECT_EQ(info.GetFileVersionStr(), "1.0.0.21017");
+  Record.Translation.reset();
+  RegisterVersionRecord(u"vi-test-module", Record);
+  Info.ReadInfo();
+  EXPECT_EQ(Info.GetTranslationStr(), "");
+  EXPECT_EQ(Info.GetVerValue("CompanyName"), "");
+  EXPECT_EQ(Info.GetFileVersionStr(), "1.0.0.21017");
 }
 
 TEST(VersionInfo, FileWithoutRecord) {
-  TVersionInfo info(u"/bin/sh");
-  EXPECT_FALSE(info.Valid);
-  EXPECT_EQ(info.GetFixedInfo(), nullptr);
-  EXPECT_EQ(info.GetFileVersionStr(), "");
-  EXPECT_EQ(info.GetProductVersionStr(), "");
-  EXPECT_EQ(info.GetTranslationStr(), "");
-  EXPECT_EQ(info.GetFileVersionNumber(), 0u);
+  TVersionInfo Info(u"/bin/sh");
+  EXPECT_FALSE(Info.Valid);
+  EXPECT_EQ(Info.GetFixedInfo(), nullptr);
+  EXPECT_EQ(Info.GetFileVersionStr(), "");
+  EXPECT_EQ(Info.GetProductVersionStr(), "");
+  EXPECT_EQ(Info.GetTranslationStr(), "");
+  EXPECT_EQ(Info.GetFileVersionNumber(), 0u);
 }
 
 TEST(Registry, ParseRegRoot) {
   struct Case {
-    const char* path;
-    TRegRoot root;
-    const char* rest;
+    const char* Path;
+    TRegRoot Root;
+    const char* Rest;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"HKEY_LOCAL_MACHINE\\Software\\X", TRegRoot::LocalMachine, "Software\\X"},
       {"Software\\X", TRegRoot::CurrentUser, "Software\\X"},
       {"HKEY_CURRENT_USER\\Software\\X", TRegRoot::CurrentUser, "Software\\X"},
@@ -133,86 +133,86 @@ TEST(Registry, ParseRegRoot) {
       {"HKEY_LOCAL_MACHINE", TRegRoot::CurrentUser, "HKEY_LOCAL_MACHINE"},  // no backslash: not a root
       {"HKEY_LOCAL_MACHINEX\\a", TRegRoot::CurrentUser, "HKEY_LOCAL_MACHINEX\\a"},
   };
-  for (const Case& c : cases) {
-    std::string path = c.path;
-    EXPECT_EQ(ParseRegRoot(path), c.root) << c.path;
-    EXPECT_EQ(path, c.rest) << c.path;
+  for (const Case& C : Cases) {
+    std::string Path = C.Path;
+    EXPECT_EQ(ParseRegRoot(Path), C.Root) << C.Path;
+    EXPECT_EQ(Path, C.Rest) << C.Path;
   }
 }
 
 class RegistryPaths : public ::testing::Test {
  protected:
   void SetUp() override {
-    base_ = fs::temp_directory_path() / ("winutils-" + std::to_string(::getpid()));
-    fs::create_directories(base_ / "machine");
-    store_ = std::make_unique<TRegStore>(
-        TRegStore::TRoots{(base_ / "user").string(), (base_ / "machine").string()});
-    SetRegStore(store_.get());
+    Base_ = fs::temp_directory_path() / ("winutils-" + std::to_string(::getpid()));
+    fs::create_directories(Base_ / "machine");
+    Store_ = std::make_unique<TRegStore>(
+        TRegStore::TRoots{(Base_ / "user").string(), (Base_ / "machine").string()});
+    SetRegStore(Store_.get());
   }
   void TearDown() override {
     SetRegStore(nullptr);
-    fs::remove_all(base_);
+    fs::remove_all(Base_);
   }
-  fs::path base_;
-  std::unique_ptr<TRegStore> store_;
+  fs::path Base_;
+  std::unique_ptr<TRegStore> Store_;
 };
 
 TEST_F(RegistryPaths, WriteReadAndBufferSizes) {
-  const std::string bytes("\x01\x00\xFF\x7F", 4);
-  ASSERT_TRUE(RegWriteValue("Software\\Quorvane\\QVSearch", "Options", bytes.data(), 4, REG_BINARY));
+  const std::string Bytes("\x01\x00\xFF\x7F", 4);
+  ASSERT_TRUE(RegWriteValue("Software\\Quorvane\\QVSearch", "Options", Bytes.data(), 4, REG_BINARY));
 
-  char buf[8] = {};
-  uint32_t size = sizeof buf;
-  uint32_t type = 0;
-  ASSERT_TRUE(RegReadValue("HKEY_CURRENT_USER\\Software\\Quorvane\\QVSearch", "Options", buf, size, &type));
-  EXPECT_EQ(size, 4u);
-  EXPECT_EQ(type, REG_BINARY);
-  EXPECT_EQ(std::string(buf, 4), bytes);
+  char Buf[8] = {};
+  uint32_t Size = sizeof Buf;
+  uint32_t Type = 0;
+  ASSERT_TRUE(RegReadValue("HKEY_CURRENT_USER\\Software\\Quorvane\\QVSearch", "Options", Buf, Size, &Type));
+  EXPECT_EQ(Size, 4u);
+  EXPECT_EQ(Type, REG_BINARY);
+  EXPECT_EQ(std::string(Buf, 4), Bytes);
 
   // Asking the size only, and a buffer that is too small.
-  size = 0;
-  EXPECT_TRUE(RegReadValue("Software\\Quorvane\\QVSearch", "Options", nullptr, size));
-  EXPECT_EQ(size, 4u);
-  size = 3;
-  EXPECT_FALSE(RegReadValue("Software\\Quorvane\\QVSearch", "Options", buf, size));
-  EXPECT_EQ(size, 4u);
+  Size = 0;
+  EXPECT_TRUE(RegReadValue("Software\\Quorvane\\QVSearch", "Options", nullptr, Size));
+  EXPECT_EQ(Size, 4u);
+  Size = 3;
+  EXPECT_FALSE(RegReadValue("Software\\Quorvane\\QVSearch", "Options", Buf, Size));
+  EXPECT_EQ(Size, 4u);
 
-  size = sizeof buf;
-  EXPECT_FALSE(RegReadValue("Software\\Quorvane\\QVSearch", "Missing", buf, size));
-  EXPECT_FALSE(RegReadValue("Software\\Nobody", "Options", buf, size));
+  Size = sizeof Buf;
+  EXPECT_FALSE(RegReadValue("Software\\Quorvane\\QVSearch", "Missing", Buf, Size));
+  EXPECT_FALSE(RegReadValue("Software\\Nobody", "Options", Buf, Size));
 }
 
 TEST_F(RegistryPaths, CreateReportsNewKeyAndMachineKeysRefuseWrites) {
-  TRegKey key;
-  bool created = false;
-  ASSERT_TRUE(RegCreateKeyPath("Software\\Quorvane\\QVSearch", key, &created));
-  EXPECT_TRUE(created);
-  ASSERT_TRUE(RegCreateKeyPath("Software\\Quorvane\\QVSearch", key, &created));
-  EXPECT_FALSE(created);
-  EXPECT_TRUE(RegOpenKeyPath("Software\\Quorvane", key));
-  EXPECT_FALSE(RegOpenKeyPath("Software\\Quorvane\\Other", key));
+  TRegKey Key;
+  bool Created = false;
+  ASSERT_TRUE(RegCreateKeyPath("Software\\Quorvane\\QVSearch", Key, &Created));
+  EXPECT_TRUE(Created);
+  ASSERT_TRUE(RegCreateKeyPath("Software\\Quorvane\\QVSearch", Key, &Created));
+  EXPECT_FALSE(Created);
+  EXPECT_TRUE(RegOpenKeyPath("Software\\Quorvane", Key));
+  EXPECT_FALSE(RegOpenKeyPath("Software\\Quorvane\\Other", Key));
 
   EXPECT_FALSE(RegWriteValue("HKEY_LOCAL_MACHINE\\Software\\Quorvane", "SharedFilesDir", "x", 1, REG_SZ));
-  EXPECT_FALSE(RegCreateKeyPath("HKEY_LOCAL_MACHINE\\Software\\Quorvane", key));
-  EXPECT_TRUE(fs::is_empty(base_ / "machine"));
+  EXPECT_FALSE(RegCreateKeyPath("HKEY_LOCAL_MACHINE\\Software\\Quorvane", Key));
+  EXPECT_TRUE(fs::is_empty(Base_ / "machine"));
 }
 
 TEST(WideFitText, FitsWithEllipsisAndKeepsSurrogatePairs) {
   // 10 pixels per character; a surrogate pair is one character.
-  TMeasureText measure = [](const std::u16string& s) {
-    int n = 0;
-    for (char16_t c : s) n += (c >= 0xDC00 && c <= 0xDFFF) ? 0 : 10;
-    return n;
+  TMeasureText Measure = [](const std::u16string& S) {
+    int N = 0;
+    for (char16_t C : S) N += (C >= 0xDC00 && C <= 0xDFFF) ? 0 : 10;
+    return N;
   };
-  EXPECT_EQ(WideFitText(measure, u"abcdef", 60), u"abcdef");
-  EXPECT_EQ(WideFitText(measure, u"abcdef", 59), u"abcd\u2026");
-  EXPECT_EQ(WideFitText(measure, u"abcdef", 10), u"");  // only the ellipsis would fit: no room left
-  EXPECT_EQ(WideFitText(measure, u"abcdef", 5), u"");
-  EXPECT_EQ(WideFitText(measure, u"abcdef", 19), u"\u2026");
-  EXPECT_EQ(WideFitText(measure, u"", 0), u"");
+  EXPECT_EQ(WideFitText(Measure, u"abcdef", 60), u"abcdef");
+  EXPECT_EQ(WideFitText(Measure, u"abcdef", 59), u"abcd\u2026");
+  EXPECT_EQ(WideFitText(Measure, u"abcdef", 10), u"");  // only the ellipsis would fit: no room left
+  EXPECT_EQ(WideFitText(Measure, u"abcdef", 5), u"");
+  EXPECT_EQ(WideFitText(Measure, u"abcdef", 19), u"\u2026");
+  EXPECT_EQ(WideFitText(Measure, u"", 0), u"");
   // "a", then U+1F600 as a pair: a cut after its first half would leave a lone surrogate.
-  EXPECT_EQ(WideFitText(measure, u"a\U0001F600bc", 30), u"a\U0001F600\u2026");
-  EXPECT_EQ(WideFitText(measure, u"a\U0001F600bc", 29), u"a\u2026");
+  EXPECT_EQ(WideFitText(Measure, u"a\U0001F600bc", 30), u"a\U0001F600\u2026");
+  EXPECT_EQ(WideFitText(Measure, u"a\U0001F600bc", 29), u"a\u2026");
 }
 
 }  // namespace

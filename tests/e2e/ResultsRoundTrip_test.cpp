@@ -63,11 +63,11 @@ class ResultsRoundTrip : public SearchRoad {
   // The table's rows in their present order.
   std::vector<TRow> Rows() const {
     std::vector<TRow> Out;
-    for (int32_t I = 0; I < Results.Count(); ++I) {
+    for (int32_t I = 0; I < Results_.Count(); ++I) {
       TFoundFileInfo Info;
-      Results.GetInfo(I, Info);
-      const std::string Full = Utf16ToUtf8(Results.GetFullName(I));
-      Out.push_back({HitOf(Info), Lower(Utf16ToUtf8(Results.GetName(I))), Components(Full), Info.Size,
+      Results_.GetInfo(I, Info);
+      const std::string Full = Utf16ToUtf8(Results_.GetFullName(I));
+      Out.push_back({HitOf(Info), Lower(Utf16ToUtf8(Results_.GetName(I))), Components(Full), Info.Size,
                      Info.Date, reinterpret_cast<uintptr_t>(Info.Converter), Info.Encoding});
     }
     return Out;
@@ -83,16 +83,16 @@ class ResultsRoundTrip : public SearchRoad {
   std::vector<THit> SearchAgain() {
     TSearchResults Again;
     std::vector<THit> Found;
-    TAcceptFileEvent Accept = std::move(Scanner.OnAcceptFile);
-    TFoundEvent Collect = std::move(Scanner.OnFound);
-    Scanner.OnAcceptFile = nullptr;
-    Scanner.OnFound = [&](const TFoundFileInfo& Info) {
+    TAcceptFileEvent Accept = std::move(Scanner_.OnAcceptFile);
+    TFoundEvent Collect = std::move(Scanner_.OnFound);
+    Scanner_.OnAcceptFile = nullptr;
+    Scanner_.OnFound = [&](const TFoundFileInfo& Info) {
       Again.Add(Info);
       Found.push_back(HitOf(Info));
     };
-    EXPECT_TRUE(SearchInResults(Results, Scanner));
-    Scanner.OnAcceptFile = std::move(Accept);
-    Scanner.OnFound = std::move(Collect);
+    EXPECT_TRUE(SearchInResults(Results_, Scanner_));
+    Scanner_.OnAcceptFile = std::move(Accept);
+    Scanner_.OnFound = std::move(Collect);
     EXPECT_EQ(Again.Count(), static_cast<int32_t>(Found.size()));
     return Found;
   }
@@ -102,8 +102,8 @@ TEST_F(ResultsRoundTrip, SortedByEveryColumnAndSearchedAgain) {
   TSearchSettings S;
   S.Pattern = kOneWordEach;
   ASSERT_TRUE(Search(S));
-  ASSERT_EQ(Hits.size(), 14u);
-  std::vector<THit> Found = Hits;
+  ASSERT_EQ(Hits_.size(), 14u);
+  std::vector<THit> Found = Hits_;
 
   const std::vector<TRow> Original = Rows();
   for (int Column = rcName; Column <= rcEncoding; ++Column) {
@@ -111,20 +111,20 @@ TEST_F(ResultsRoundTrip, SortedByEveryColumnAndSearchedAgain) {
     std::sort(Expected.begin(), Expected.end(),
               [Column](const TRow& A, const TRow& B) { return TRow::Less(A, B, Column); });
     SCOPED_TRACE("column " + std::to_string(Column));
-    SortSearchResults(Results, Column, true);
+    SortSearchResults(Results_, Column, true);
     EXPECT_EQ(HitsOf(Rows()), HitsOf(Expected));
     std::reverse(Expected.begin(), Expected.end());
-    SortSearchResults(Results, Column, false);
+    SortSearchResults(Results_, Column, false);
     EXPECT_EQ(HitsOf(Rows()), HitsOf(Expected));
   }
   // Equal sizes: the two 17-byte texts in name order.
-  SortSearchResults(Results, rcSize, true);
+  SortSearchResults(Results_, rcSize, true);
   EXPECT_EQ(HitsOf(Rows())[0].Path, "plain/ansi.txt");
   EXPECT_EQ(HitsOf(Rows())[1].Path, "plain/oem.txt");
 
   // In an order other than the walk's, the search within results finds every row again, row by row, with
   // the same converter and encoding.
-  SortSearchResults(Results, rcConverter, false);
+  SortSearchResults(Results_, rcConverter, false);
   const std::vector<THit> Sorted = HitsOf(Rows());
   ASSERT_NE(Sorted, Found);
   EXPECT_EQ(SearchAgain(), Sorted);
@@ -134,7 +134,7 @@ TEST_F(ResultsRoundTrip, NarrowerPatternWithinResults) {
   TSearchSettings S;
   S.Pattern = kOneWordEach;
   ASSERT_TRUE(Search(S));
-  SortSearchResults(Results, rcSize, true);
+  SortSearchResults(Results_, rcSize, true);
   // Within the results: the texts of the three character sets and the archive items that hold the word,
   // in the table's order (by size); the documents hold none of it.
   S.Pattern = u"caf\u00e9";
@@ -170,10 +170,10 @@ TEST_F(ResultsRoundTrip, FileNamesOfEveryKind) {
                                    {"names/note.txt", 11, "", seAnsi},
                                    {"names/\u00fcber.txt", 12, "", seAnsi},
                                    {"names/\u00dcberblick.txt", 12, "", seAnsi}};
-  EXPECT_EQ(Hits, Expected);
-  for (int32_t I = 0; I < Results.Count(); ++I) {
-    EXPECT_FALSE(Results.IsArchiveItem(I)) << I;
-    EXPECT_EQ(Results.GetArchiveName(I), u"") << I;
+  EXPECT_EQ(Hits_, Expected);
+  for (int32_t I = 0; I < Results_.Count(); ++I) {
+    EXPECT_FALSE(Results_.IsArchiveItem(I)) << I;
+    EXPECT_EQ(Results_.GetArchiveName(I), u"") << I;
   }
   EXPECT_EQ(SearchAgain(), Expected);
 
@@ -181,8 +181,8 @@ TEST_F(ResultsRoundTrip, FileNamesOfEveryKind) {
   S.Pattern = u"\u00dcBER";
   SetUpScanners(S);
   ASSERT_TRUE(Search(S));
-  EXPECT_EQ(Hits, (std::vector<THit>{{"names/\u00fcber.txt", 12, "", seFileName},
-                                     {"names/\u00dcberblick.txt", 12, "", seFileName}}));
+  EXPECT_EQ(Hits_, (std::vector<THit>{{"names/\u00fcber.txt", 12, "", seFileName},
+                                      {"names/\u00dcberblick.txt", 12, "", seFileName}}));
 }
 
 TEST_F(ResultsRoundTrip, NameOfAPlainFileWithABar) {
@@ -192,10 +192,10 @@ TEST_F(ResultsRoundTrip, NameOfAPlainFileWithABar) {
   S.Pattern = u"needle";
   S.Roots = "names";
   ASSERT_TRUE(Search(S));
-  ASSERT_EQ(Results.Count(), 2);
-  EXPECT_EQ(Results.GetName(0), u"a|b.txt");
-  SortSearchResults(Results, rcName, false);
-  EXPECT_EQ(Results.GetName(0), u"c.txt");
+  ASSERT_EQ(Results_.Count(), 2);
+  EXPECT_EQ(Results_.GetName(0), u"a|b.txt");
+  SortSearchResults(Results_, rcName, false);
+  EXPECT_EQ(Results_.GetName(0), u"c.txt");
 }
 
 }  // namespace

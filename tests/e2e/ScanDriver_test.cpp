@@ -43,13 +43,13 @@ TRun RunScan(const fs::path& Root, std::vector<std::string> Args) {
 
 TEST_F(ScanDriver, PasswordOptionOpensEncryptedItems) {
   Copy("e2e/fixtures/locked.zip", "locked/locked.zip");
-  const TRun Right = RunScan(Root, {"-r", "-a", "-P", "secret", "needle", "locked"});
+  const TRun Right = RunScan(Root_, {"-r", "-a", "-P", "secret", "needle", "locked"});
   EXPECT_EQ(Right.Status, 0);
   EXPECT_NE(Right.Out.find("locked.zip|secret.txt"), std::string::npos) << Right.Out;
   EXPECT_NE(Right.Out.find("locked.zip|open.txt"), std::string::npos) << Right.Out;
 
   // A wrong password leaves the item unread and the run reports an error, the other item still found.
-  const TRun Wrong = RunScan(Root, {"-r", "-a", "-P", "wrong", "needle", "locked"});
+  const TRun Wrong = RunScan(Root_, {"-r", "-a", "-P", "wrong", "needle", "locked"});
   EXPECT_EQ(Wrong.Status, 2);
   EXPECT_EQ(Wrong.Out.find("secret.txt"), std::string::npos) << Wrong.Out;
   EXPECT_NE(Wrong.Out.find("locked.zip|open.txt"), std::string::npos) << Wrong.Out;
@@ -58,7 +58,7 @@ TEST_F(ScanDriver, PasswordOptionOpensEncryptedItems) {
 TEST_F(ScanDriver, PatternTooLongIsAnErrorOfTheRun) {
   Write("a.txt", "needle");
   const std::string Long(static_cast<size_t>(kMaxScanPatternLength) + 1, 'n');
-  const TRun Run = RunScan(Root, {"-r", Long, "."});
+  const TRun Run = RunScan(Root_, {"-r", Long, "."});
   EXPECT_EQ(Run.Status, 2);
   EXPECT_EQ(Run.Out, "");
 }

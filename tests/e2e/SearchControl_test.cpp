@@ -12,7 +12,7 @@
 namespace e2e {
 namespace {
 
-using Hits_ = std::vector<THit>;
+using HitList = std::vector<THit>;
 
 TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
   struct Case {
@@ -33,7 +33,7 @@ TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
   TSearchSettings S;
   S.Pattern = kOneWordEach;
   ASSERT_TRUE(Search(S));
-  const std::vector<THit> Whole = Hits;
+  const std::vector<THit> Whole = Hits_;
 
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
@@ -41,12 +41,12 @@ TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
     // stream scanner's and the converters'.
     bool Stopped = false;
     std::string Current;
-    Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
       if (Kind == spkFile || Kind == spkArchive) Current = Utf16ToUtf8(Name);
       if (!C.InConversion && Current.find(C.At) != std::string::npos) Stopped = true;
       return !Stopped;
     };
-    Scanner.Scanner.OnProgress = [&](int32_t) { return !Stopped; };
+    Scanner_.Scanner.OnProgress = [&](int32_t) { return !Stopped; };
     bool ConverterAsked = false;
     Plugins().OnProgress = [&](TQVConverter*, int32_t, int32_t) {
       if (C.InConversion && Current.find(C.At) != std::string::npos) Stopped = ConverterAsked = true;
@@ -55,12 +55,12 @@ TEST_F(SearchRoad, StopAnywhereKeepsTheHitsSoFarAndNoTemporaryFile) {
     EXPECT_FALSE(Search(S));
     Plugins().OnProgress = nullptr;
     EXPECT_EQ(ConverterAsked, C.InConversion);
-    EXPECT_EQ(Hits, std::vector<THit>(Whole.begin(), Whole.begin() + static_cast<ptrdiff_t>(C.HitsBefore)));
-    EXPECT_FALSE(Errors.empty() || Errors.back().Kind != sekAborted) << "the stop is reported last";
+    EXPECT_EQ(Hits_, std::vector<THit>(Whole.begin(), Whole.begin() + static_cast<ptrdiff_t>(C.HitsBefore)));
+    EXPECT_FALSE(Errors_.empty() || Errors_.back().Kind != sekAborted) << "the stop is reported last";
     ClearArchiveCache();
     EXPECT_EQ(TempEntries(), std::vector<std::string>{});
-    Scanner.OnProgress = nullptr;
-    Scanner.Scanner.OnProgress = nullptr;
+    Scanner_.OnProgress = nullptr;
+    Scanner_.Scanner.OnProgress = nullptr;
   }
 }
 
@@ -69,8 +69,8 @@ TEST_F(SearchRoad, OverlappingRootsGiveEachHitOnce) {
   S.Pattern = u"Worksheet replaceMe";
   S.Roots = ". docs docs/report.xls archives/pages.zip docs";
   EXPECT_TRUE(Search(S));
-  EXPECT_EQ(Hits, (std::vector<THit>{{"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
-                                     {"docs/report.xls", 7680, "impcalc2.so", seUnicode}}));
+  EXPECT_EQ(Hits_, (std::vector<THit>{{"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
+                                      {"docs/report.xls", 7680, "impcalc2.so", seUnicode}}));
 }
 
 // The search panel's scan boxes (direct scan, conversion, skip binary files) and its plain-file and archive
@@ -156,8 +156,8 @@ TEST_F(SearchRoad, ScanModesAndScopes) {
     S.Scope = C.Scope;
     S.Roots = C.Roots;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), C.Expected);
-    for (const THit& H : Hits) {
+    EXPECT_EQ(PathsOf(Hits_), C.Expected);
+    for (const THit& H : Hits_) {
       if (!C.Convert) {
         EXPECT_EQ(H.Converter, "") << H.Path;
       }
@@ -178,7 +178,7 @@ TEST_F(SearchRoad, SizeLimits) {
   struct Case {
     const char* Name;
     int32_t MaxConvert, MaxScan, MaxArchive;
-    Hits_ Expected;
+    HitList Expected;
     std::vector<std::pair<std::string, TScanErrorKind>> Reported;
   };
   const THit Deep{"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi};
@@ -249,7 +249,7 @@ TEST_F(SearchRoad, SizeLimits) {
     S.MaxScanSize = C.MaxScan;
     S.MaxArchiveSize = C.MaxArchive;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(Hits, C.Expected);
+    EXPECT_EQ(Hits_, C.Expected);
     std::vector<std::pair<std::string, TScanErrorKind>> Reported;
     for (const TError& E : LoudErrors()) Reported.emplace_back(E.Name, E.Kind);
     EXPECT_EQ(Reported, C.Reported);
@@ -277,9 +277,9 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Name);
     Names Asked;
-    Scanner.OnPassword = nullptr;
+    Scanner_.OnPassword = nullptr;
     if (C.Password != nullptr)
-      Scanner.OnPassword = [&](TScanPasswordQuery& Query) {
+      Scanner_.OnPassword = [&](TScanPasswordQuery& Query) {
         Asked.push_back(Relative(Utf8ToUtf16(Query.ArcName)) + " " + Query.ItemName);
         Query.Password = C.Password;
         return Asked.size() < 8;  // the user gives up at last
@@ -288,7 +288,7 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
     S.Pattern = u"needle";
     S.Roots = "locked";
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(PathsOf(Hits_), C.Expected);
     if (C.Password != nullptr) {
       ASSERT_FALSE(Asked.empty());
       EXPECT_EQ(Asked.front(), "locked/box.zip|locked.zip secret.txt");
@@ -302,44 +302,44 @@ TEST_F(SearchRoad, PasswordOfAnEncryptedItem) {
                                        "locked/locked.zip: Invalid password (secret.txt)"};
     EXPECT_EQ(Refused, Expected);
   }
-  Scanner.OnPassword = nullptr;
+  Scanner_.OnPassword = nullptr;
 }
 
 // Links and special files met by the walk: a link to a file is searched under its own name, a link to a
 // folder above is not followed (no endless walk), a FIFO is never opened (no hang), a dangling link is
 // passed over.
 TEST_F(SearchRoad, LinksAndSpecialFiles) {
-  ASSERT_EQ(mkfifo((Root / "plain/pipe.txt").c_str(), 0644), 0);
-  fs::create_directory_symlink(Root, Root / "docs/loop");
-  fs::create_symlink(Root / "plain/pets.txt", Root / "docs/pets-link.txt");
-  fs::create_symlink(Root / "nowhere", Root / "docs/dangling.txt");
+  ASSERT_EQ(mkfifo((Root_ / "plain/pipe.txt").c_str(), 0644), 0);
+  fs::create_directory_symlink(Root_, Root_ / "docs/loop");
+  fs::create_symlink(Root_ / "plain/pets.txt", Root_ / "docs/pets-link.txt");
+  fs::create_symlink(Root_ / "nowhere", Root_ / "docs/dangling.txt");
   TSearchSettings S;
   S.Pattern = u"sat";
   S.WholeWords = true;
   EXPECT_TRUE(Search(S));
-  EXPECT_EQ(Hits, (Hits_{{"docs/pets-link.txt", 24, "", seAnsi}, {"plain/pets.txt", 24, "", seAnsi}}));
+  EXPECT_EQ(Hits_, (HitList{{"docs/pets-link.txt", 24, "", seAnsi}, {"plain/pets.txt", 24, "", seAnsi}}));
   EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
   S.Pattern.clear();
   EXPECT_TRUE(Search(S));
-  for (const THit& H : Hits) {
+  for (const THit& H : Hits_) {
     EXPECT_EQ(H.Path.find("loop"), std::string::npos);
     EXPECT_NE(H.Path, "plain/pipe.txt");
     EXPECT_NE(H.Path, "docs/dangling.txt");
   }
-  EXPECT_EQ(Hits.size(), 19u);  // the tree's 18 files and the link to one of them
+  EXPECT_EQ(Hits_.size(), 19u);  // the tree's 18 files and the link to one of them
 }
 
 TEST_F(SearchRoad, ItemsOfOneNameInTwoFoldersOfAnArchiveAreEachSearched) {
   Copy("e2e/fixtures/twins.zip", "twins/twins.zip");
   for (bool InMemory : {true, false}) {
     SCOPED_TRACE(InMemory ? "items in memory" : "items through temporary files");
-    Walk.MemoryCheck = [InMemory](int64_t) { return InMemory; };
+    Walk_.MemoryCheck = [InMemory](int64_t) { return InMemory; };
     TSearchSettings S;
     S.Pattern = u"needle";
     S.Roots = "twins";
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), (Names{"twins/twins.zip|a/note.txt", "twins/twins.zip|a/inner.zip|n.txt",
-                                    "twins/twins.zip|b/note.txt", "twins/twins.zip|b/inner.zip|n.txt"}));
+    EXPECT_EQ(PathsOf(Hits_), (Names{"twins/twins.zip|a/note.txt", "twins/twins.zip|a/inner.zip|n.txt",
+                                     "twins/twins.zip|b/note.txt", "twins/twins.zip|b/inner.zip|n.txt"}));
   }
 }
 

@@ -146,55 +146,55 @@ class SearchRoad : public ::testing::Test {
     for (auto& Info : ArcInfos) Info.Enabled = true;
 
     const char* Old = std::getenv("TMPDIR");
-    if (Old != nullptr) SavedTmp = Old;
-    HadTmp = Old != nullptr;
+    if (Old != nullptr) SavedTmp_ = Old;
+    HadTmp_ = Old != nullptr;
     std::string Pattern =
         (Old != nullptr && *Old != '\0' ? std::string(Old) : std::string("/tmp")) + "/scry-e2e-XXXXXX";
     ASSERT_NE(mkdtemp(Pattern.data()), nullptr);
-    Base = Pattern;
-    Root = Base / "tree";
-    Temp = Base / "tmp";
-    fs::create_directories(Temp);
-    ::setenv("TMPDIR", Temp.c_str(), 1);
+    Base_ = Pattern;
+    Root_ = Base_ / "tree";
+    Temp_ = Base_ / "tmp";
+    fs::create_directories(Temp_);
+    ::setenv("TMPDIR", Temp_.c_str(), 1);
     MakeTree();
 
-    Scanner.Archives = &Walk;
-    Scanner.Converters = &Plugins();
-    Scanner.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
-    Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
+    Scanner_.Archives = &Walk_;
+    Scanner_.Converters = &Plugins();
+    Scanner_.NormalizeMaskList = [](TWideStrLst& List) { NormalizeMaskList(List); };
+    Scanner_.MatchMask = [](const std::string& Name, const std::string& Mask) {
       return MatchesMask(Name, Mask, true);
     };
-    Scanner.ScanNestedArchives = true;
-    Scanner.OnAcceptFile = [this](const std::u16string& FileName) {
-      return Results.Storage.AddIfNew(FileName) != nullptr;
+    Scanner_.ScanNestedArchives = true;
+    Scanner_.OnAcceptFile = [this](const std::u16string& FileName) {
+      return Results_.Storage.AddIfNew(FileName) != nullptr;
     };
-    Scanner.OnFound = [this](const TFoundFileInfo& Info) {
-      Results.Add(Info);
-      Hits.push_back(HitOf(Info));
+    Scanner_.OnFound = [this](const TFoundFileInfo& Info) {
+      Results_.Add(Info);
+      Hits_.push_back(HitOf(Info));
     };
-    Scanner.OnError = [this](const TScanError& Error) {
-      Errors.push_back({Relative(Error.Name), Error.Kind, Error.Text});
+    Scanner_.OnError = [this](const TScanError& Error) {
+      Errors_.push_back({Relative(Error.Name), Error.Kind, Error.Text});
     };
   }
 
   void TearDown() override {
     ClearArchiveCache();
     EXPECT_EQ(TempEntries(), std::vector<std::string>{}) << "temporary files left behind";
-    if (HadTmp)
-      ::setenv("TMPDIR", SavedTmp.c_str(), 1);
+    if (HadTmp_)
+      ::setenv("TMPDIR", SavedTmp_.c_str(), 1);
     else
       ::unsetenv("TMPDIR");
     std::error_code Ec;
-    fs::remove_all(Base, Ec);
+    fs::remove_all(Base_, Ec);
     qvnls::ResetSystemCodePages();
   }
 
   // Runs one search with Settings, as the main window's Start does: the results table is emptied, the
   // scanners set up, the roots walked with their sub-folders. Answers whether the walk ran to its end.
   bool Search(const TSearchSettings& Settings) {
-    Results.Clear();
-    Hits.clear();
-    Errors.clear();
+    Results_.Clear();
+    Hits_.clear();
+    Errors_.clear();
     SetUpScanners(Settings);
     std::string Paths;
     for (size_t From = 0; From <= Settings.Roots.size();) {
@@ -202,42 +202,42 @@ class SearchRoad : public ::testing::Test {
       if (To == std::string::npos) To = Settings.Roots.size();
       const std::string Entry = Settings.Roots.substr(From, To - From);
       if (!Paths.empty()) Paths += ";";
-      Paths += Entry == "." ? Root.string() : (Root / Entry).string();
+      Paths += Entry == "." ? Root_.string() : (Root_ / Entry).string();
       From = To + 1;
     }
-    return Scanner.Search(Utf8ToUtf16(Paths), Settings.Masks, true);
+    return Scanner_.Search(Utf8ToUtf16(Paths), Settings.Masks, true);
   }
 
   // The stream and file scanners set from Settings, the way the search panel's fields set them.
   void SetUpScanners(const TSearchSettings& Settings) {
-    TStreamScanner& S = Scanner.Scanner;
+    TStreamScanner& S = Scanner_.Scanner;
     S.SetPattern(Settings.Pattern);
     S.SetLogic(Settings.Logic);
     S.Fuzzy = Settings.Fuzzy ? 1 : 0;
     S.SetCaseSensitive(Settings.CaseSensitive);
     S.WholeWords = Settings.WholeWords;
-    Scanner.MaxScanSize = Settings.MaxScanSize;
-    Scanner.MaxConvertSize = Settings.MaxConvertSize;
-    Scanner.MaxArchiveSize = Settings.MaxArchiveSize;
-    Scanner.FilesScanned = 0;
-    Scanner.SkipBinary = Settings.SkipBinary;
-    Scanner.Mode = smMatchName;
-    if (Settings.DirectScan) Scanner.Mode |= smScanContents;
-    if (Settings.Convert) Scanner.Mode |= smConvert;
-    Scanner.Encodings = Settings.Encodings;
-    Scanner.Scope = Settings.Scope;
-    Results.Logic = S.GetLogic();
-    Results.Fuzzy = Settings.Fuzzy;
-    Results.CaseSensitive = Settings.CaseSensitive;
-    Results.WholeWords = Settings.WholeWords;
-    Results.Mode = Scanner.Mode;
+    Scanner_.MaxScanSize = Settings.MaxScanSize;
+    Scanner_.MaxConvertSize = Settings.MaxConvertSize;
+    Scanner_.MaxArchiveSize = Settings.MaxArchiveSize;
+    Scanner_.FilesScanned = 0;
+    Scanner_.SkipBinary = Settings.SkipBinary;
+    Scanner_.Mode = smMatchName;
+    if (Settings.DirectScan) Scanner_.Mode |= smScanContents;
+    if (Settings.Convert) Scanner_.Mode |= smConvert;
+    Scanner_.Encodings = Settings.Encodings;
+    Scanner_.Scope = Settings.Scope;
+    Results_.Logic = S.GetLogic();
+    Results_.Fuzzy = Settings.Fuzzy;
+    Results_.CaseSensitive = Settings.CaseSensitive;
+    Results_.WholeWords = Settings.WholeWords;
+    Results_.Mode = Scanner_.Mode;
   }
 
   // What the scanners' temporary folder holds now.
   std::vector<std::string> TempEntries() const {
     std::vector<std::string> Entries;
     std::error_code Ec;
-    for (const auto& Entry : fs::recursive_directory_iterator(Temp, Ec))
+    for (const auto& Entry : fs::recursive_directory_iterator(Temp_, Ec))
       Entries.push_back(Entry.path().string());
     return Entries;
   }
@@ -249,7 +249,7 @@ class SearchRoad : public ::testing::Test {
   // The part of a display path below the tree's root.
   std::string Relative(const std::u16string& Path) const {
     const std::string P = Utf16ToUtf8(Path);
-    const std::string Prefix = Root.string() + "/";
+    const std::string Prefix = Root_.string() + "/";
     return P.compare(0, Prefix.size(), Prefix) == 0 ? P.substr(Prefix.size()) : P;
   }
 
@@ -257,27 +257,27 @@ class SearchRoad : public ::testing::Test {
   // converter claims (a conversion failure without any converter's text).
   std::vector<TError> LoudErrors() const {
     std::vector<TError> Out;
-    for (const TError& E : Errors)
+    for (const TError& E : Errors_)
       if (E.Kind != sekEmptyFile && !(E.Kind == sekConvertFailed && E.Text.empty())) Out.push_back(E);
     return Out;
   }
 
   // Writes Content to Rel below the tree's root, its folders made first.
   void Write(const std::string& Rel, const std::string& Content) const {
-    fs::create_directories((Root / Rel).parent_path());
-    std::ofstream(Root / Rel, std::ios::binary) << Content;
+    fs::create_directories((Root_ / Rel).parent_path());
+    std::ofstream(Root_ / Rel, std::ios::binary) << Content;
   }
   // Copies a fixture of the repository's tests (a path below tests/) to Rel.
   void Copy(const std::string& Fixture, const std::string& Rel) const {
     Write(Rel, ReadFileBytes(fs::path(SCRYLINE_TESTS_ROOT) / Fixture));
   }
 
-  fs::path Base, Root, Temp;
-  TArchiveWalk Walk;
-  TFileScanner Scanner;
-  TSearchResults Results;
-  std::vector<THit> Hits;
-  std::vector<TError> Errors;
+  fs::path Base_, Root_, Temp_;
+  TArchiveWalk Walk_;
+  TFileScanner Scanner_;
+  TSearchResults Results_;
+  std::vector<THit> Hits_;
+  std::vector<TError> Errors_;
 
  private:
   void MakeTree() const {
@@ -305,8 +305,8 @@ class SearchRoad : public ::testing::Test {
     return Out;
   }
 
-  bool HadTmp = false;
-  std::string SavedTmp;
+  bool HadTmp_ = false;
+  std::string SavedTmp_;
 };
 
 }  // namespace e2e

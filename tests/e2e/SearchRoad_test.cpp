@@ -11,14 +11,14 @@
 namespace e2e {
 namespace {
 
-using Hits_ = std::vector<THit>;
+using HitList = std::vector<THit>;
 
 TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
   // While the item three levels down is scanned, the archives above it lie extracted in the temporary
   // folder (they are gone when the test ends).
   bool TempUsed = false;
-  auto Collect = Scanner.OnFound;
-  Scanner.OnFound = [&](const TFoundFileInfo& Info) {
+  auto Collect = Scanner_.OnFound;
+  Scanner_.OnFound = [&](const TFoundFileInfo& Info) {
     if (Utf16ToUtf8(Info.Name).find("inner.zip|note.txt") != std::string::npos)
       TempUsed = !TempEntries().empty();
     Collect(Info);
@@ -27,40 +27,40 @@ TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
   S.Pattern = kOneWordEach;
   EXPECT_TRUE(Search(S));
   EXPECT_TRUE(TempUsed);
-  EXPECT_EQ(Hits, (Hits_{
-                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
-                      {"archives/memos.cab|memo.txt", 96, "", seUnicode},
-                      {"archives/notes.arj|cafe.txt", 26, "", seOem},
-                      {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
-                      {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
-                      {"archives/word.zip|letters/letter.doc", 6656, "impwrite.so", seUnicode},
-                      {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
-                      {"docs/page.html", 933, "impweb.so", seUnicode},
-                      {"docs/report.xls", 7680, "impcalc2.so", seUnicode},
-                      {"docs/slides.ppt", 16384, "impshow2.so", seUnicode},
-                      {"music/song.mp3", 39416, "imptag.so", seAnsi},
-                      {"plain/ansi.txt", 17, "", seAnsi},
-                      {"plain/oem.txt", 17, "", seOem},
-                      {"plain/utf16.txt", 36, "", seUnicode},
-                  }));
+  EXPECT_EQ(Hits_, (HitList{
+                       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
+                       {"archives/memos.cab|memo.txt", 96, "", seUnicode},
+                       {"archives/notes.arj|cafe.txt", 26, "", seOem},
+                       {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
+                       {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
+                       {"archives/word.zip|letters/letter.doc", 6656, "impwrite.so", seUnicode},
+                       {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
+                       {"docs/page.html", 933, "impweb.so", seUnicode},
+                       {"docs/report.xls", 7680, "impcalc2.so", seUnicode},
+                       {"docs/slides.ppt", 16384, "impshow2.so", seUnicode},
+                       {"music/song.mp3", 39416, "imptag.so", seAnsi},
+                       {"plain/ansi.txt", 17, "", seAnsi},
+                       {"plain/oem.txt", 17, "", seOem},
+                       {"plain/utf16.txt", 36, "", seUnicode},
+                   }));
   EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
-  ASSERT_EQ(Results.Count(), static_cast<int32_t>(Hits.size()));
+  ASSERT_EQ(Results_.Count(), static_cast<int32_t>(Hits_.size()));
 
   // The archive flag follows the display path; an archive item keeps the date the archive stores
   // (2021-03-04 05:06:07 in two-second steps), a file the date of the file system.
-  for (int32_t I = 0; I < Results.Count(); ++I) {
+  for (int32_t I = 0; I < Results_.Count(); ++I) {
     TFoundFileInfo Info;
-    Results.GetInfo(I, Info);
-    EXPECT_EQ(Info.InArchive, Hits[I].Path.find('|') != std::string::npos) << Hits[I].Path;
+    Results_.GetInfo(I, Info);
+    EXPECT_EQ(Info.InArchive, Hits_[I].Path.find('|') != std::string::npos) << Hits_[I].Path;
   }
   const TDateTime Stored = 44259 + (5 * 3600 + 6 * 60 + 7) / 86400.0;
   TFoundFileInfo Book;
-  Results.GetInfo(Results.IndexOf(Utf8ToUtf16((Root / "archives/pages.zip|book.xls").string())), Book);
+  Results_.GetInfo(Results_.IndexOf(Utf8ToUtf16((Root_ / "archives/pages.zip|book.xls").string())), Book);
   EXPECT_LE(std::fabs(Book.Date - Stored) * 86400, 2.5);
   TDateTime OnDisk = 0;
-  ASSERT_TRUE(GetFileInfo((Root / "docs/report.xls").string(), nullptr, &OnDisk, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(GetFileInfo((Root_ / "docs/report.xls").string(), nullptr, &OnDisk, nullptr, nullptr, nullptr));
   TFoundFileInfo Report;
-  Results.GetInfo(Results.IndexOf(Utf8ToUtf16((Root / "docs/report.xls").string())), Report);
+  Results_.GetInfo(Results_.IndexOf(Utf8ToUtf16((Root_ / "docs/report.xls").string())), Report);
   EXPECT_EQ(Report.Date, OnDisk);
 }
 
@@ -70,7 +70,7 @@ TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
     std::u16string Pattern;
     TScanEncodings Encodings;
     bool CaseSensitive;
-    Hits_ Expected;
+    HitList Expected;
   };
   const THit Ansi{"plain/ansi.txt", 17, "", seAnsi};
   const THit Oem{"plain/oem.txt", 17, "", seOem};
@@ -102,7 +102,7 @@ TEST_F(SearchRoad, CharacterSetsOfTheSearchPanel) {
     S.CaseSensitive = C.CaseSensitive;
     S.Logic = slAllWords;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(Hits, C.Expected);
+    EXPECT_EQ(Hits_, C.Expected);
   }
 }
 
@@ -125,7 +125,7 @@ TEST_F(SearchRoad, CyrillicCodePages) {
         u"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u0438\u0435";  // "razreshenie"
     S.CaseSensitive = CaseSensitive;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(Hits, (CaseSensitive ? Hits_{Ansi, Koi, Win} : Hits_{Ansi, Koi, Oem, Win}));
+    EXPECT_EQ(Hits_, (CaseSensitive ? HitList{Ansi, Koi, Win} : HitList{Ansi, Koi, Oem, Win}));
   }
 }
 
@@ -221,64 +221,64 @@ TEST_F(SearchRoad, WholeWordsFuzzyAndLogic) {
     S.WholeWords = C.WholeWords;
     S.Fuzzy = C.Fuzzy;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(PathsOf(Hits_), C.Expected);
     EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
   }
 }
 
 TEST_F(SearchRoad, EmptyPatternListsEveryFileByName) {
   std::vector<int64_t> MemoryAsked;
-  Walk.MemoryCheck = [&](int64_t Size) {
+  Walk_.MemoryCheck = [&](int64_t Size) {
     MemoryAsked.push_back(Size);
     return true;
   };
   TSearchSettings S;
   EXPECT_TRUE(Search(S));
-  EXPECT_EQ(Hits, (Hits_{
-                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seFileName},
-                      {"archives/memos.cab|memo.txt", 96, "", seFileName},
-                      {"archives/notes.arj|cafe.txt", 26, "", seFileName},
-                      {"archives/pages.zip|page.htm", 236, "", seFileName},
-                      {"archives/pages.zip|book.xls", 13824, "", seFileName},
-                      {"archives/word.zip|letters/letter.doc", 6656, "", seFileName},
-                      {"docs/letter.doc", 19968, "", seFileName},
-                      {"docs/page.html", 933, "", seFileName},
-                      {"docs/report.xls", 7680, "", seFileName},
-                      {"docs/slides.ppt", 16384, "", seFileName},
-                      {"music/song.mp3", 39416, "", seFileName},
-                      {"plain/ansi.txt", 17, "", seFileName},
-                      {"plain/empty.txt", 0, "", seFileName},
-                      {"plain/oem.txt", 17, "", seFileName},
-                      {"plain/pets.txt", 24, "", seFileName},
-                      {"plain/typo.txt", 26, "", seFileName},
-                      {"plain/utf16.txt", 36, "", seFileName},
-                      {"plain/words.txt", 22, "", seFileName},
-                  }));
+  EXPECT_EQ(Hits_, (HitList{
+                       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seFileName},
+                       {"archives/memos.cab|memo.txt", 96, "", seFileName},
+                       {"archives/notes.arj|cafe.txt", 26, "", seFileName},
+                       {"archives/pages.zip|page.htm", 236, "", seFileName},
+                       {"archives/pages.zip|book.xls", 13824, "", seFileName},
+                       {"archives/word.zip|letters/letter.doc", 6656, "", seFileName},
+                       {"docs/letter.doc", 19968, "", seFileName},
+                       {"docs/page.html", 933, "", seFileName},
+                       {"docs/report.xls", 7680, "", seFileName},
+                       {"docs/slides.ppt", 16384, "", seFileName},
+                       {"music/song.mp3", 39416, "", seFileName},
+                       {"plain/ansi.txt", 17, "", seFileName},
+                       {"plain/empty.txt", 0, "", seFileName},
+                       {"plain/oem.txt", 17, "", seFileName},
+                       {"plain/pets.txt", 24, "", seFileName},
+                       {"plain/typo.txt", 26, "", seFileName},
+                       {"plain/utf16.txt", 36, "", seFileName},
+                       {"plain/words.txt", 22, "", seFileName},
+                   }));
   // Plain items are listed without being extracted; only the archives inside archives are.
   EXPECT_EQ(MemoryAsked, std::vector<int64_t>{});
-  EXPECT_EQ(Errors.size(), 0u) << Describe(Errors);
-  EXPECT_EQ(Scanner.FilesScanned, 0);
+  EXPECT_EQ(Errors_.size(), 0u) << Describe(Errors_);
+  EXPECT_EQ(Scanner_.FilesScanned, 0);
 }
 
 TEST_F(SearchRoad, EmptyPatternWithoutBinaryFiles) {
   TSearchSettings S;
   S.SkipBinary = true;
   EXPECT_TRUE(Search(S));
-  EXPECT_EQ(PathsOf(Hits), (Names{
-                               "archives/deep.tar.gz|deep.tar|inner.zip|note.txt",
-                               "archives/memos.cab|memo.txt",
-                               "archives/notes.arj|cafe.txt",
-                               "archives/pages.zip|page.htm",
-                               "docs/page.html",
-                               "plain/ansi.txt",
-                               "plain/empty.txt",  // an empty file is no binary file
-                               "plain/oem.txt",
-                               "plain/pets.txt",
-                               "plain/typo.txt",
-                               "plain/utf16.txt",
-                               "plain/words.txt",
-                           }));
-  for (const THit& H : Hits) EXPECT_EQ(H.Encoding, seFileName) << H.Path;
+  EXPECT_EQ(PathsOf(Hits_), (Names{
+                                "archives/deep.tar.gz|deep.tar|inner.zip|note.txt",
+                                "archives/memos.cab|memo.txt",
+                                "archives/notes.arj|cafe.txt",
+                                "archives/pages.zip|page.htm",
+                                "docs/page.html",
+                                "plain/ansi.txt",
+                                "plain/empty.txt",  // an empty file is no binary file
+                                "plain/oem.txt",
+                                "plain/pets.txt",
+                                "plain/typo.txt",
+                                "plain/utf16.txt",
+                                "plain/words.txt",
+                            }));
+  for (const THit& H : Hits_) EXPECT_EQ(H.Encoding, seFileName) << H.Path;
 }
 
 TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
@@ -301,7 +301,7 @@ TEST_F(SearchRoad, MasksChooseFilesAndArchiveItems) {
     S.Pattern = u"boring Worksheet replaceMe quick Powerpoint frozen Artist";
     S.Masks = C.Masks;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(PathsOf(Hits_), C.Expected);
   }
 }
 
@@ -315,13 +315,13 @@ TEST_F(SearchRoad, DocumentsRecognisedByTheirContents) {
   S.Pattern = u"boring quick Waterbug";
   S.Roots = "odd";
   EXPECT_TRUE(Search(S));
-  EXPECT_EQ(Hits, (Hits_{
-                      {"odd/letter.bak", 19968, "impwrite.so", seUnicode},
-                      {"odd/media.zip|song.mp3", 5248, "imptag.so", seAnsi},
-                      {"odd/media.zip|tune.dat", 5248, "imptag.so", seAnsi},
-                      {"odd/media.zip|old.bak", 6656, "impwrite.so", seUnicode},
-                      {"odd/tune.dat", 5248, "imptag.so", seAnsi},
-                  }));
+  EXPECT_EQ(Hits_, (HitList{
+                       {"odd/letter.bak", 19968, "impwrite.so", seUnicode},
+                       {"odd/media.zip|song.mp3", 5248, "imptag.so", seAnsi},
+                       {"odd/media.zip|tune.dat", 5248, "imptag.so", seAnsi},
+                       {"odd/media.zip|old.bak", 6656, "impwrite.so", seUnicode},
+                       {"odd/tune.dat", 5248, "imptag.so", seAnsi},
+                   }));
   EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
 }
 
@@ -356,13 +356,13 @@ TEST_F(SearchRoad, EveryArchiveFormatGivesItsItem) {
     S.Logic = slEntirePhrase;
     S.Roots = C.Roots;
     EXPECT_TRUE(Search(S));
-    EXPECT_EQ(PathsOf(Hits), C.Expected);
+    EXPECT_EQ(PathsOf(Hits_), C.Expected);
     EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
   }
 }
 
 TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
-  const std::string Pages = ReadFileBytes(Root / "archives/pages.zip");
+  const std::string Pages = ReadFileBytes(Root_ / "archives/pages.zip");
   // book.xls's deflated data (from byte 272 of the archive) overwritten in the middle.
   std::string Garbled = Pages;
   for (size_t I = 400; I < 464; ++I) Garbled[I] = '\x55';
@@ -370,10 +370,10 @@ TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
   // The archive cut short: its central directory is gone.
   Write("archives/cut.zip", Pages.substr(0, 800));
   // A tar.gz cut inside its deflated stream.
-  const std::string Deep = ReadFileBytes(Root / "archives/deep.tar.gz");
+  const std::string Deep = ReadFileBytes(Root_ / "archives/deep.tar.gz");
   Write("archives/cut.tar.gz", Deep.substr(0, Deep.size() / 2));
   // A Word document cut at 8 KB: its compound file's sectors run past the end.
-  Write("docs/broken.doc", ReadFileBytes(Root / "docs/letter.doc").substr(0, 8192));
+  Write("docs/broken.doc", ReadFileBytes(Root_ / "docs/letter.doc").substr(0, 8192));
 
   TSearchSettings S;
   S.Pattern = u"boring replaceMe joining frozen";
@@ -381,15 +381,15 @@ TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
   // Every good file and item around the damaged ones is found by its converter. The ZIP cut short is read
   // from its local headers, so its first item is found; the cut document's conversion fails and its own
   // bytes are scanned instead.
-  EXPECT_EQ(Hits, (Hits_{
-                      {"archives/cut.zip|page.htm", 236, "impweb.so", seUnicode},
-                      {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
-                      {"archives/garbled.zip|page.htm", 236, "impweb.so", seUnicode},
-                      {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
-                      {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
-                      {"docs/broken.doc", 8192, "", seAnsi},
-                      {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
-                  }));
+  EXPECT_EQ(Hits_, (HitList{
+                       {"archives/cut.zip|page.htm", 236, "impweb.so", seUnicode},
+                       {"archives/deep.tar.gz|deep.tar|inner.zip|note.txt", 49, "", seAnsi},
+                       {"archives/garbled.zip|page.htm", 236, "impweb.so", seUnicode},
+                       {"archives/pages.zip|page.htm", 236, "impweb.so", seUnicode},
+                       {"archives/pages.zip|book.xls", 13824, "impcalc2.so", seUnicode},
+                       {"docs/broken.doc", 8192, "", seAnsi},
+                       {"docs/letter.doc", 19968, "impwrite.so", seUnicode},
+                   }));
   // Each damaged archive warns of its damaged item, and a damaged document's failed conversion names what
   // the converters said.
   std::vector<std::pair<std::string, TScanErrorKind>> Reported;
@@ -415,7 +415,7 @@ TEST_F(SearchRoad, DamagedArchivesAndDocumentsAreReportedAndTheWalkGoesOn) {
                           {"archives/garbled.zip", sekArchiveWarning},
                           {"docs/broken.doc", sekConvertFailed},
                       }))
-      << Describe(Errors);
+      << Describe(Errors_);
 }
 
 }  // namespace

@@ -49,18 +49,18 @@ class TFuzzTempDir {
  public:
   static const std::filesystem::path& Path() {
     static TFuzzTempDir Dir;
-    return Dir.FPath;
+    return Dir.Path_;
   }
 
  private:
   TFuzzTempDir() {
     const char* Tmp = std::getenv("TMPDIR");
-    FPath =
+    Path_ =
         std::filesystem::path(Tmp && *Tmp ? Tmp : "/tmp") / ("scryline_fuzz_" + std::to_string(::getpid()));
-    Reset(FPath);
+    Reset(Path_);
   }
-  ~TFuzzTempDir() { Remove(FPath); }
-  std::filesystem::path FPath;
+  ~TFuzzTempDir() { Remove(Path_); }
+  std::filesystem::path Path_;
 };
 
 // Writes Bytes as the file Name in the temporary folder and answers its path.

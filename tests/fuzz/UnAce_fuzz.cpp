@@ -14,18 +14,18 @@ namespace {
 
 class TMemoryVolume : public TAceVolumeReader {
  public:
-  TMemoryVolume(const uint8_t* Data, size_t Size) : Data(Data), Length(Size) {}
+  TMemoryVolume(const uint8_t* Data, size_t Size) : Data_(Data), Length_(Size) {}
   size_t ReadAt(uint64_t Offset, uint8_t* Buf, size_t N) override {
-    if (Offset >= Length) return 0;
-    const size_t Take = static_cast<size_t>(std::min<uint64_t>(N, Length - Offset));
-    std::memcpy(Buf, Data + Offset, Take);
+    if (Offset >= Length_) return 0;
+    const size_t Take = static_cast<size_t>(std::min<uint64_t>(N, Length_ - Offset));
+    std::memcpy(Buf, Data_ + Offset, Take);
     return Take;
   }
-  uint64_t Size() const override { return Length; }
+  uint64_t Size() const override { return Length_; }
 
  private:
-  const uint8_t* Data;
-  size_t Length;
+  const uint8_t* Data_;
+  size_t Length_;
 };
 
 // Decodes, trapping when the output outgrows the declared size.

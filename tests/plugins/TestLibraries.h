@@ -23,9 +23,9 @@ inline std::string TestPluginPath(const std::string& Name) {
 class TTestFolder {
  public:
   TTestFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/scry-conv-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) Path = pattern;
+    const char* Tmp = std::getenv("TMPDIR");
+    std::string Pattern = std::string(Tmp != nullptr && *Tmp != '\0' ? Tmp : "/tmp") + "/scry-conv-XXXXXX";
+    if (mkdtemp(Pattern.data()) != nullptr) Path = Pattern;
   }
   ~TTestFolder() { RemoveTree(Path); }
   TTestFolder(const TTestFolder&) = delete;
@@ -43,18 +43,18 @@ class TTestFolder {
  private:
   static void RemoveTree(const std::string& Dir) {
     if (Dir.empty()) return;
-    if (DIR* d = opendir(Dir.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        std::string path = Dir + "/" + name;
-        if (e->d_type == DT_DIR) {
+    if (DIR* D = opendir(Dir.c_str())) {
+      while (dirent* E = readdir(D)) {
+        std::string Name = E->d_name;
+        if (Name == "." || Name == "..") continue;
+        std::string path = Dir + "/" + Name;
+        if (E->d_type == DT_DIR) {
           RemoveTree(path);
         } else {
           unlink(path.c_str());
         }
       }
-      closedir(d);
+      closedir(D);
     }
     rmdir(Dir.c_str());
   }

@@ -19,42 +19,42 @@ namespace {
 // end; UTF-16 hits; empty files; a file over the size limit; a name that holds the pattern; a link to
 // nowhere (an error of the walk); and files of many words of which only some occur.
 void MakeTree(const TScanTree& Tree) {
-  const std::string filler(700, 'x');
-  for (int folder = 0; folder < 3; ++folder) {
-    const std::string dir = "f" + std::to_string(folder) + "/";
-    for (int i = 0; i < 40; ++i) {
-      const std::string name = dir + "file" + std::to_string(100 + i) + ".txt";
-      std::string text;
-      switch ((i + folder) % 8) {
+  const std::string Filler(700, 'x');
+  for (int Folder = 0; Folder < 3; ++Folder) {
+    const std::string Dir = "f" + std::to_string(Folder) + "/";
+    for (int I = 0; I < 40; ++I) {
+      const std::string Name = Dir + "file" + std::to_string(100 + I) + ".txt";
+      std::string Text;
+      switch ((I + Folder) % 8) {
         case 0:
-          text = "needle at the start";
+          Text = "needle at the start";
           break;
         case 1:
-          text = std::string(16380, 'y') + "needle" + std::string(30000, 'z');
+          Text = std::string(16380, 'y') + "needle" + std::string(30000, 'z');
           break;
         case 2:
-          text = std::string(49150, 'a') + " Needle";
+          Text = std::string(49150, 'a') + " Needle";
           break;
         case 3:
-          text = "";
+          Text = "";
           break;
         case 4:
-          text.assign("n\0e\0e\0d\0l\0e\0", 12);
+          Text.assign("n\0e\0e\0d\0l\0e\0", 12);
           break;  // UTF-16
         case 5:
-          text = filler + "haystack only" + filler;
+          Text = Filler + "haystack only" + Filler;
           break;
         case 6:
-          text = std::string(90000, 'q');
+          Text = std::string(90000, 'q');
           break;  // over the size limit of the tests
         default:
-          text = "alpha beta gamma delta needles";
+          Text = "alpha beta gamma delta needles";
           break;
       }
-      Tree.File(name, text);
+      Tree.File(Name, Text);
     }
-    Tree.File(dir + "needle-in-name.log", "nothing");
-    symlink((Tree.Path(dir) + "gone").c_str(), Tree.Path(dir + "dangling.txt").c_str());
+    Tree.File(Dir + "needle-in-name.log", "nothing");
+    symlink((Tree.Path(Dir) + "gone").c_str(), Tree.Path(Dir + "dangling.txt").c_str());
   }
 }
 
@@ -70,71 +70,71 @@ struct TTrace {
 TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& Pattern, TSearchLogic Logic,
                  bool CaseSensitive, bool WholeWords, TScanModes Mode, int StopAt,
                  const std::string& StopIn = std::string(), int32_t MaxScanSize = 80000) {
-  TFileScanner scanner;
-  scanner.WorkerThreads = Threads;
-  scanner.Scanner.SetPattern(Pattern);
-  scanner.Scanner.SetLogic(Logic);
-  scanner.Scanner.SetCaseSensitive(CaseSensitive);
-  scanner.Scanner.WholeWords = WholeWords;
-  scanner.Mode = Mode;
-  scanner.Encodings = kScanAnsi | kScanUnicode;
-  scanner.MaxScanSize = MaxScanSize;
-  TTrace trace;
+  TFileScanner Scanner;
+  Scanner.WorkerThreads = Threads;
+  Scanner.Scanner.SetPattern(Pattern);
+  Scanner.Scanner.SetLogic(Logic);
+  Scanner.Scanner.SetCaseSensitive(CaseSensitive);
+  Scanner.Scanner.WholeWords = WholeWords;
+  Scanner.Mode = Mode;
+  Scanner.Encodings = kScanAnsi | kScanUnicode;
+  Scanner.MaxScanSize = MaxScanSize;
+  TTrace Trace;
   const std::thread::id owner = std::this_thread::get_id();
   int fileEvents = 0;
   std::string current;  // the file of the last file event
-  scanner.OnFound = [&](const TFoundFileInfo& Info) {
-    trace.OffThread |= std::this_thread::get_id() != owner;
-    char date[32];
-    std::snprintf(date, sizeof date, "%.9f", Info.Date);
-    trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
-                           std::to_string(Info.Size) + " " + date);
+  Scanner.OnFound = [&](const TFoundFileInfo& Info) {
+    Trace.OffThread |= std::this_thread::get_id() != owner;
+    char Date[32];
+    std::snprintf(Date, sizeof Date, "%.9f", Info.Date);
+    Trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
+                           std::to_string(Info.Size) + " " + Date);
   };
-  scanner.OnError = [&](const TScanError& Error) {
-    trace.OffThread |= std::this_thread::get_id() != owner;
-    trace.Events.push_back("error " + Tree.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " +
+  Scanner.OnError = [&](const TScanError& Error) {
+    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.Events.push_back("error " + Tree.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " +
                            Error.Text);
   };
-  scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    trace.OffThread |= std::this_thread::get_id() != owner;
-    trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
     if (Kind == spkFile) current = Tree.Relative(Name);
     return !(Kind == spkFile && ++fileEvents == StopAt);
   };
-  scanner.Scanner.OnProgress = [&](int32_t) {
-    trace.OffThread |= std::this_thread::get_id() != owner;
+  Scanner.Scanner.OnProgress = [&](int32_t) {
+    Trace.OffThread |= std::this_thread::get_id() != owner;
     return StopIn.empty() || current != StopIn;
   };
-  trace.Completed = scanner.Search(Tree.Roots("."), u"", true);
-  trace.Events.push_back("files scanned " + std::to_string(scanner.FilesScanned));
-  return trace;
+  Trace.Completed = Scanner.Search(Tree.Roots("."), u"", true);
+  Trace.Events.push_back("files scanned " + std::to_string(Scanner.FilesScanned));
+  return Trace;
 }
 
 TEST(FileScanAhead, EventsAsOnOneThread) {
-  TScanTree tree;
-  MakeTree(tree);
+  TScanTree Tree;
+  MakeTree(Tree);
   struct TCase {
     const char16_t* Pattern;
     TSearchLogic Logic;
     bool CaseSensitive;
     bool WholeWords;
     TScanModes Mode;
-  } cases[] = {
+  } Cases[] = {
       {u"needle", slEntirePhrase, false, false, smScanContents},
       {u"needle", slEntirePhrase, true, true, smScanContents | smMatchName},
       {u"alpha delta needle haystack omega", slAnyWord, false, false, smScanContents},
       {u"alpha delta needles gamma beta", slAllWords, true, false, smScanContents},
   };
-  for (const TCase& c : cases) {
-    const TTrace single = RunSearch(tree, 1, c.Pattern, c.Logic, c.CaseSensitive, c.WholeWords, c.Mode, 0);
-    EXPECT_TRUE(single.Completed);
-    for (int32_t threads : {2, 4, 9}) {
-      SCOPED_TRACE(Utf16ToUtf8(c.Pattern) + ", " + std::to_string(threads) + " threads");
-      const TTrace many =
-          RunSearch(tree, threads, c.Pattern, c.Logic, c.CaseSensitive, c.WholeWords, c.Mode, 0);
-      EXPECT_TRUE(many.Completed);
-      EXPECT_FALSE(many.OffThread);
-      EXPECT_EQ(many.Events, single.Events);
+  for (const TCase& C : Cases) {
+    const TTrace Single = RunSearch(Tree, 1, C.Pattern, C.Logic, C.CaseSensitive, C.WholeWords, C.Mode, 0);
+    EXPECT_TRUE(Single.Completed);
+    for (int32_t Threads : {2, 4, 9}) {
+      SCOPED_TRACE(Utf16ToUtf8(C.Pattern) + ", " + std::to_string(Threads) + " threads");
+      const TTrace Many =
+          RunSearch(Tree, Threads, C.Pattern, C.Logic, C.CaseSensitive, C.WholeWords, C.Mode, 0);
+      EXPECT_TRUE(Many.Completed);
+      EXPECT_FALSE(Many.OffThread);
+      EXPECT_EQ(Many.Events, Single.Events);
     }
   }
 }
@@ -142,16 +142,16 @@ TEST(FileScanAhead, EventsAsOnOneThread) {
 // Stopped at a file event, in the first folder, between folders and near the end: the same events up to
 // the stop and the same answer.
 TEST(FileScanAhead, StopEndsTheSearchWhereOneThreadWould) {
-  TScanTree tree;
-  MakeTree(tree);
-  for (int stopAt : {1, 2, 17, 41, 42, 100, 122}) {
-    SCOPED_TRACE("stop at file event " + std::to_string(stopAt));
-    const TTrace single = RunSearch(tree, 1, u"needle", slEntirePhrase, false, false, smScanContents, stopAt);
-    const TTrace many = RunSearch(tree, 4, u"needle", slEntirePhrase, false, false, smScanContents, stopAt);
-    EXPECT_FALSE(single.Completed);
-    EXPECT_EQ(many.Completed, single.Completed);
-    EXPECT_FALSE(many.OffThread);
-    EXPECT_EQ(many.Events, single.Events);
+  TScanTree Tree;
+  MakeTree(Tree);
+  for (int StopAt : {1, 2, 17, 41, 42, 100, 122}) {
+    SCOPED_TRACE("stop at file event " + std::to_string(StopAt));
+    const TTrace Single = RunSearch(Tree, 1, u"needle", slEntirePhrase, false, false, smScanContents, StopAt);
+    const TTrace Many = RunSearch(Tree, 4, u"needle", slEntirePhrase, false, false, smScanContents, StopAt);
+    EXPECT_FALSE(Single.Completed);
+    EXPECT_EQ(Many.Completed, Single.Completed);
+    EXPECT_FALSE(Many.OffThread);
+    EXPECT_EQ(Many.Events, Single.Events);
   }
 }
 
@@ -159,36 +159,36 @@ TEST(FileScanAhead, StopEndsTheSearchWhereOneThreadWould) {
 // scanned already, may be scanning or may not have started): the same events as on one thread, ending
 // with the stop of that file. Large files make it likely that the walk waits for a running worker.
 TEST(FileScanAhead, StopWhileAFileIsScannedEndsTheSearchWhereOneThreadWould) {
-  TScanTree tree;
-  MakeTree(tree);
-  for (int i = 0; i < 20; ++i)
-    tree.File("g/big" + std::to_string(10 + i) + ".txt", std::string(400000 + 1000 * i, 'k') + "needle");
-  const std::string targets[] = {"f0/file100.txt", "f1/file125.txt", "f2/file139.txt",
+  TScanTree Tree;
+  MakeTree(Tree);
+  for (int I = 0; I < 20; ++I)
+    Tree.File("g/big" + std::to_string(10 + I) + ".txt", std::string(400000 + 1000 * I, 'k') + "needle");
+  const std::string Targets[] = {"f0/file100.txt", "f1/file125.txt", "f2/file139.txt",
                                  "g/big10.txt",    "g/big17.txt",    "g/big29.txt"};
-  for (const std::string& target : targets) {
-    SCOPED_TRACE("stop in " + target);
-    const TTrace single =
-        RunSearch(tree, 1, u"needle", slEntirePhrase, false, false, smScanContents, 0, target, 1 << 20);
-    ASSERT_FALSE(single.Completed);
-    ASSERT_GE(single.Events.size(), 2U);
-    EXPECT_EQ(single.Events[single.Events.size() - 2],
-              "error " + target + " " + std::to_string(sekAborted) + " ");
-    for (int32_t threads : {2, 5}) {
-      const TTrace many = RunSearch(tree, threads, u"needle", slEntirePhrase, false, false, smScanContents, 0,
-                                    target, 1 << 20);
-      EXPECT_FALSE(many.Completed);
-      EXPECT_FALSE(many.OffThread);
-      EXPECT_EQ(many.Events, single.Events);
+  for (const std::string& Target : Targets) {
+    SCOPED_TRACE("stop in " + Target);
+    const TTrace Single =
+        RunSearch(Tree, 1, u"needle", slEntirePhrase, false, false, smScanContents, 0, Target, 1 << 20);
+    ASSERT_FALSE(Single.Completed);
+    ASSERT_GE(Single.Events.size(), 2U);
+    EXPECT_EQ(Single.Events[Single.Events.size() - 2],
+              "error " + Target + " " + std::to_string(sekAborted) + " ");
+    for (int32_t Threads : {2, 5}) {
+      const TTrace Many = RunSearch(Tree, Threads, u"needle", slEntirePhrase, false, false, smScanContents, 0,
+                                    Target, 1 << 20);
+      EXPECT_FALSE(Many.Completed);
+      EXPECT_FALSE(Many.OffThread);
+      EXPECT_EQ(Many.Events, Single.Events);
     }
   }
 }
 
 // The default follows the processors, within its bounds; 1 is always allowed.
 TEST(FileScanAhead, DefaultThreadsWithinBounds) {
-  const int32_t threads = TFileScanner::DefaultWorkerThreads();
-  EXPECT_GE(threads, 1);
-  EXPECT_LE(threads, TFileScanner::kMaxDefaultWorkerThreads);
-  EXPECT_EQ(TFileScanner().WorkerThreads, threads);
+  const int32_t Threads = TFileScanner::DefaultWorkerThreads();
+  EXPECT_GE(Threads, 1);
+  EXPECT_LE(Threads, TFileScanner::kMaxDefaultWorkerThreads);
+  EXPECT_EQ(TFileScanner().WorkerThreads, Threads);
 }
 
 }  // namespace

@@ -37,52 +37,52 @@ const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arcwalk";
 // leaves them) or not (a padded download).
 std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& Entries,
                       const std::string& Prefix = std::string(), bool Shifted = false) {
-  auto le16 = [](std::string& S, uint32_t V) {
+  auto Le16 = [](std::string& S, uint32_t V) {
     S += static_cast<char>(V & 0xFF);
     S += static_cast<char>((V >> 8) & 0xFF);
   };
-  auto le32 = [&](std::string& S, uint32_t V) {
-    le16(S, V & 0xFFFF);
-    le16(S, V >> 16);
+  auto Le32 = [&](std::string& S, uint32_t V) {
+    Le16(S, V & 0xFFFF);
+    Le16(S, V >> 16);
   };
-  const uint32_t base = Shifted ? static_cast<uint32_t>(Prefix.size()) : 0;
+  const uint32_t Base = Shifted ? static_cast<uint32_t>(Prefix.size()) : 0;
   constexpr uint32_t kDosDate = (40 << 9) | (5 << 5) | 6;  // 2020-05-06
-  std::string out, central;
+  std::string Out, Central;
   for (const auto& [name, data] : Entries) {
-    const uint32_t crc = ~UpdateCrc32(0xFFFFFFFF, data.data(), static_cast<int32_t>(data.size()));
-    const uint32_t offset = base + static_cast<uint32_t>(out.size());
-    std::string fields;  // version needed .. name length, shared by both headers
-    le16(fields, 10);
-    le16(fields, 0);  // flags
-    le16(fields, 0);  // stored
-    le16(fields, 0);  // time
-    le16(fields, kDosDate);
-    le32(fields, crc);
-    le32(fields, static_cast<uint32_t>(data.size()));
-    le32(fields, static_cast<uint32_t>(data.size()));
-    le16(fields, static_cast<uint32_t>(name.size()));
-    le16(fields, 0);  // extra
-    out += "PK\x03\x04" + fields + name + data;
-    central += "PK\x01\x02";
-    le16(central, 10);  // made by
-    central += fields;
-    le16(central, 0);  // comment
-    le16(central, 0);  // disk
-    le16(central, 0);  // internal attributes
-    le32(central, 0);  // external attributes
-    le32(central, offset);
-    central += name;
+    const uint32_t Crc = ~UpdateCrc32(0xFFFFFFFF, data.data(), static_cast<int32_t>(data.size()));
+    const uint32_t Offset = Base + static_cast<uint32_t>(Out.size());
+    std::string Fields;  // version needed .. name length, shared by both headers
+    Le16(Fields, 10);
+    Le16(Fields, 0);  // flags
+    Le16(Fields, 0);  // stored
+    Le16(Fields, 0);  // time
+    Le16(Fields, kDosDate);
+    Le32(Fields, Crc);
+    Le32(Fields, static_cast<uint32_t>(data.size()));
+    Le32(Fields, static_cast<uint32_t>(data.size()));
+    Le16(Fields, static_cast<uint32_t>(name.size()));
+    Le16(Fields, 0);  // extra
+    Out += "PK\x03\x04" + Fields + name + data;
+    Central += "PK\x01\x02";
+    Le16(Central, 10);  // made by
+    Central += Fields;
+    Le16(Central, 0);  // comment
+    Le16(Central, 0);  // disk
+    Le16(Central, 0);  // internal attributes
+    Le32(Central, 0);  // external attributes
+    Le32(Central, Offset);
+    Central += name;
   }
-  const uint32_t centralOffset = base + static_cast<uint32_t>(out.size());
-  out += central + "PK\x05\x06";
-  le16(out, 0);
-  le16(out, 0);
-  le16(out, static_cast<uint32_t>(Entries.size()));
-  le16(out, static_cast<uint32_t>(Entries.size()));
-  le32(out, static_cast<uint32_t>(central.size()));
-  le32(out, centralOffset);
-  le16(out, 0);
-  return Prefix + out;
+  const uint32_t CentralOffset = Base + static_cast<uint32_t>(Out.size());
+  Out += Central + "PK\x05\x06";
+  Le16(Out, 0);
+  Le16(Out, 0);
+  Le16(Out, static_cast<uint32_t>(Entries.size()));
+  Le16(Out, static_cast<uint32_t>(Entries.size()));
+  Le32(Out, static_cast<uint32_t>(Central.size()));
+  Le32(Out, CentralOffset);
+  Le16(Out, 0);
+  return Prefix + Out;
 }
 
 // A program image that holds no archive, with the pattern in its bytes.
@@ -92,70 +92,70 @@ const std::string kProgram =
 class FileScanArc : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("TMPDIR");
-    HadTmp = old != nullptr;
-    if (HadTmp) OldTmp = old;
-    Temp = Tree.Path("tmp");
-    fs::create_directories(Temp);
-    ::setenv("TMPDIR", Temp.c_str(), 1);
-    for (const auto& e : fs::directory_iterator(kFixtures))
-      if (e.path().extension() != ".md" && e.path().extension() != ".py")
-        Tree.File("d/" + e.path().filename().string(), ReadFileBytes(e.path()));
-    Scanner.Archives = &Walk;
-    Scanner.ScanNestedArchives = true;
-    Scanner.Scanner.SetPattern(u"needle");
-    Walk.MemoryCheck = [this](int64_t Size) {
-      MemoryAsked.push_back(Size);
-      return !LowMemory;
+    const char* Old = std::getenv("TMPDIR");
+    HadTmp_ = Old != nullptr;
+    if (HadTmp_) OldTmp_ = Old;
+    Temp_ = Tree_.Path("tmp");
+    fs::create_directories(Temp_);
+    ::setenv("TMPDIR", Temp_.c_str(), 1);
+    for (const auto& E : fs::directory_iterator(kFixtures))
+      if (E.path().extension() != ".md" && E.path().extension() != ".py")
+        Tree_.File("d/" + E.path().filename().string(), ReadFileBytes(E.path()));
+    Scanner_.Archives = &Walk_;
+    Scanner_.ScanNestedArchives = true;
+    Scanner_.Scanner.SetPattern(u"needle");
+    Walk_.MemoryCheck = [this](int64_t Size) {
+      MemoryAsked_.push_back(Size);
+      return !LowMemory_;
     };
   }
   void TearDown() override {
     ClearArchiveCache();
     EXPECT_EQ(Leftovers(), Names{});
-    if (HadTmp)
-      ::setenv("TMPDIR", OldTmp.c_str(), 1);
+    if (HadTmp_)
+      ::setenv("TMPDIR", OldTmp_.c_str(), 1);
     else
       ::unsetenv("TMPDIR");
   }
   // Searches the fixture Name (below d/) and answers the hits, relative to the tree.
   Names Run(const std::string& Name, const std::u16string& Masks = u"") {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    Completed = Scanner.Search(Tree.Roots("d/" + Name), Masks, false);
-    return Log.Hits;
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    Completed_ = Scanner_.Search(Tree_.Roots("d/" + Name), Masks, false);
+    return Log_.Hits;
   }
   // What is left below the temporary folder.
   Names Leftovers() const {
-    Names out;
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(Temp, ec)) out.push_back(e.path().string());
-    return out;
+    Names Out;
+    std::error_code Ec;
+    for (const auto& E : fs::recursive_directory_iterator(Temp_, Ec)) Out.push_back(E.path().string());
+    return Out;
   }
-  std::string D(const std::string& Rel) const { return Tree.Path("d/" + Rel); }
+  std::string D(const std::string& Rel) const { return Tree_.Path("d/" + Rel); }
 
-  TScanTree Tree;
-  std::string Temp;
-  bool HadTmp = false;
-  std::string OldTmp;
-  TArchiveWalk Walk;
-  TFileScanner Scanner;
-  TScanLog Log;
-  bool Completed = false;
-  bool LowMemory = false;
-  std::vector<int64_t> MemoryAsked;
+  TScanTree Tree_;
+  std::string Temp_;
+  bool HadTmp_ = false;
+  std::string OldTmp_;
+  TArchiveWalk Walk_;
+  TFileScanner Scanner_;
+  TScanLog Log_;
+  bool Completed_ = false;
+  bool LowMemory_ = false;
+  std::vector<int64_t> MemoryAsked_;
 };
 
 TEST_F(FileScanArc, ZipInsideZip) {
   EXPECT_EQ(Run("nested.zip"), (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_TRUE(Completed);
-  for (const TFoundFileInfo& info : Log.Infos) {
-    EXPECT_TRUE(info.InArchive);
-    EXPECT_EQ(info.Encoding, seAnsi);
+  EXPECT_TRUE(Completed_);
+  for (const TFoundFileInfo& Info : Log_.Infos) {
+    EXPECT_TRUE(Info.InArchive);
+    EXPECT_EQ(Info.Encoding, seAnsi);
   }
-  EXPECT_EQ(Log.Infos[1].Size, 19);
-  EXPECT_EQ(Log.ErrorsOf(sekEmptyFile), Names{"d/nested.zip|empty.txt"});
-  EXPECT_EQ(Log.Errors.size(), 1u);
-  EXPECT_EQ(Scanner.FilesScanned, 3);  // top.txt, docs/hit.txt, other.txt
+  EXPECT_EQ(Log_.Infos[1].Size, 19);
+  EXPECT_EQ(Log_.ErrorsOf(sekEmptyFile), Names{"d/nested.zip|empty.txt"});
+  EXPECT_EQ(Log_.Errors.size(), 1u);
+  EXPECT_EQ(Scanner_.FilesScanned, 3);  // top.txt, docs/hit.txt, other.txt
 }
 
 TEST_F(FileScanArc, MasksApplyToItemsNotToInnerArchives) {
@@ -164,133 +164,133 @@ TEST_F(FileScanArc, MasksApplyToItemsNotToInnerArchives) {
 
 TEST_F(FileScanArc, TarInsideGzip) {
   EXPECT_EQ(Run("t.tar.gz"), Names{"d/t.tar.gz|t.tar|docs/hit.txt"});
-  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Log_.Errors.size(), 0u);
 }
 
 TEST_F(FileScanArc, ArjSetInsideZipFolderIsWalkedOnce) {
   // long.txt begins in vols/set.arj and ends in vols/set.a01; the set is walked from its first volume.
   EXPECT_EQ(Run("arjset.zip"), Names{"d/arjset.zip|vols/set.arj|long.txt"});
-  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Log_.Errors.size(), 0u);
 }
 
 TEST_F(FileScanArc, CabinetsInsideZip) {
   ASSERT_TRUE(LoadCabinetDll(""));
-  Scanner.Scanner.SetPattern(u"BBBBBBBB");
+  Scanner_.Scanner.SetPattern(u"BBBBBBBB");
   // b.txt runs from set1.cab into set2.cab and is found once, in the chain that set1.cab begins.
   EXPECT_EQ(Run("cabset.zip"), Names{"d/cabset.zip|cabs/set1.cab|b.txt"});
   // Each cabinet of the chain is read once and no cabinet file is opened after it was used up.
-  for (const auto& e : Log.Errors) ADD_FAILURE() << e.Name << ": " << int(e.Kind) << " " << e.Text;
-  Scanner.Scanner.SetPattern(u"needle");
+  for (const auto& E : Log_.Errors) ADD_FAILURE() << E.Name << ": " << int(E.Kind) << " " << E.Text;
+  Scanner_.Scanner.SetPattern(u"needle");
   EXPECT_EQ(Run("cab.zip"), Names{"d/cab.zip|c.cab|docs/hit.txt"});
 }
 
 TEST_F(FileScanArc, NestedArchivesOff) {
-  Scanner.ScanNestedArchives = false;
+  Scanner_.ScanNestedArchives = false;
   EXPECT_EQ(Run("nested.zip"), Names{"d/nested.zip|top.txt"});
-  EXPECT_EQ(Log.ErrorsOf(sekSubArchiveDisabled), Names{"d/nested.zip|inner.zip"});
+  EXPECT_EQ(Log_.ErrorsOf(sekSubArchiveDisabled), Names{"d/nested.zip|inner.zip"});
 }
 
 TEST_F(FileScanArc, NameHitWithoutExtraction) {
-  Scanner.Mode = smMatchName | smNameOnly;
-  Scanner.Scanner.SetPattern(u"top");
+  Scanner_.Mode = smMatchName | smNameOnly;
+  Scanner_.Scanner.SetPattern(u"top");
   EXPECT_EQ(Run("nested.zip"), Names{"d/nested.zip|top.txt"});
-  ASSERT_EQ(Log.Infos.size(), 1u);
-  EXPECT_EQ(Log.Infos[0].Encoding, seFileName);
-  EXPECT_EQ(Log.Infos[0].Size, 17);
-  EXPECT_EQ(MemoryAsked, std::vector<int64_t>{});  // no plain item was extracted
-  EXPECT_EQ(Scanner.FilesScanned, 0);
+  ASSERT_EQ(Log_.Infos.size(), 1u);
+  EXPECT_EQ(Log_.Infos[0].Encoding, seFileName);
+  EXPECT_EQ(Log_.Infos[0].Size, 17);
+  EXPECT_EQ(MemoryAsked_, std::vector<int64_t>{});  // no plain item was extracted
+  EXPECT_EQ(Scanner_.FilesScanned, 0);
 }
 
 TEST_F(FileScanArc, EmptyPatternReportsEveryItemByName) {
-  Scanner.Scanner.SetPattern(u"");
+  Scanner_.Scanner.SetPattern(u"");
   EXPECT_EQ(Run("nested.zip"), (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt",
                                       "d/nested.zip|inner.zip|other.txt"}));
-  EXPECT_EQ(MemoryAsked, std::vector<int64_t>{});
+  EXPECT_EQ(MemoryAsked_, std::vector<int64_t>{});
 }
 
 TEST_F(FileScanArc, LowMemoryTakesTemporaryFiles) {
-  LowMemory = true;
+  LowMemory_ = true;
   EXPECT_EQ(Run("nested.zip"), (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_EQ(MemoryAsked, (std::vector<int64_t>{17, 19, 15}));
-  EXPECT_EQ(Log.Errors.size(), 1u);  // the empty item
+  EXPECT_EQ(MemoryAsked_, (std::vector<int64_t>{17, 19, 15}));
+  EXPECT_EQ(Log_.Errors.size(), 1u);  // the empty item
 }
 
 TEST_F(FileScanArc, DamagedInnerArchiveIsReportedAndTheWalkGoesOn) {
   EXPECT_EQ(Run("damaged.zip"), Names{"d/damaged.zip|good.txt"});
-  EXPECT_TRUE(Completed);
+  EXPECT_TRUE(Completed_);
   // The reports name the inner archive: it fails to open, or its reader gives up on it (saying what).
-  ASSERT_FALSE(Log.Errors.empty());
-  for (const auto& E : Log.Errors) EXPECT_EQ(E.Name, "d/damaged.zip|bad.zip") << E.Text;
-  EXPECT_TRUE(Log.Errors[0].Kind == sekArchiveOpenFailed || Log.Errors[0].Kind == sekArchiveWarning ||
-              Log.Errors[0].Kind == sekException);
-  EXPECT_FALSE(Log.Errors[0].Text.empty());
+  ASSERT_FALSE(Log_.Errors.empty());
+  for (const auto& E : Log_.Errors) EXPECT_EQ(E.Name, "d/damaged.zip|bad.zip") << E.Text;
+  EXPECT_TRUE(Log_.Errors[0].Kind == sekArchiveOpenFailed || Log_.Errors[0].Kind == sekArchiveWarning ||
+              Log_.Errors[0].Kind == sekException);
+  EXPECT_FALSE(Log_.Errors[0].Text.empty());
 }
 
 TEST_F(FileScanArc, StopInsideAnInnerArchiveEndsTheSearch) {
-  Scanner.OnProgress = [](const std::u16string& Name, TScanProgressKind) {
+  Scanner_.OnProgress = [](const std::u16string& Name, TScanProgressKind) {
     return Utf16ToUtf8(Name).find("docs/hit.txt") == std::string::npos;
   };
-  Log = TScanLog();
-  Scanner.OnFound = [this](const TFoundFileInfo& Info) { Log.Hits.push_back(Tree.Relative(Info.Name)); };
-  EXPECT_FALSE(Scanner.Search(Tree.Roots("d/nested.zip d/t.tar.gz"), u"", false));
-  EXPECT_EQ(Log.Hits, Names{"d/nested.zip|top.txt"});
+  Log_ = TScanLog();
+  Scanner_.OnFound = [this](const TFoundFileInfo& Info) { Log_.Hits.push_back(Tree_.Relative(Info.Name)); };
+  EXPECT_FALSE(Scanner_.Search(Tree_.Roots("d/nested.zip d/t.tar.gz"), u"", false));
+  EXPECT_EQ(Log_.Hits, Names{"d/nested.zip|top.txt"});
 }
 
 TEST_F(FileScanArc, CachedInnerArchiveIsWalkedAndKept) {
   // A preview extracted an item of inner.zip before the search: the walk reads the cache's copy and
   // must not delete it.
-  const int32_t size = 15;
-  ExtractArchivePathToMemory(D("nested.zip|inner.zip|other.txt"), size, nullptr);
-  std::string cachedFile;
+  const int32_t Size = 15;
+  ExtractArchivePathToMemory(D("nested.zip|inner.zip|other.txt"), Size, nullptr);
+  std::string CachedFile;
   {
-    TArchiveCacheLock lock;
-    TArchiver* cached = FindCachedArchive(D("nested.zip|inner.zip")).get();
-    ASSERT_NE(cached, nullptr);
-    cachedFile = cached->GetArchiveName();
+    TArchiveCacheLock Lock;
+    TArchiver* Cached = FindCachedArchive(D("nested.zip|inner.zip")).get();
+    ASSERT_NE(Cached, nullptr);
+    CachedFile = Cached->GetArchiveName();
   }
   EXPECT_EQ(Run("nested.zip"), (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_TRUE(fs::exists(cachedFile));
-  TArcBlockPtr again(ExtractArchivePathToMemory(D("nested.zip|inner.zip|docs/hit.txt"), 19, nullptr));
-  EXPECT_EQ(std::string(static_cast<const char*>(again.get()), 19), "the needle is here\n");
+  EXPECT_TRUE(fs::exists(CachedFile));
+  TArcBlockPtr Again(ExtractArchivePathToMemory(D("nested.zip|inner.zip|docs/hit.txt"), 19, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(Again.get()), 19), "the needle is here\n");
 }
 
 TEST_F(FileScanArc, WalkedArchivesGoToTheCacheOnlyWhenExtracted) {
   // A lookup during the walk (a preview) takes over the archiver of an extracted inner archive, never
   // that of a file on disk, even one whose name holds "|": the cache deletes the files it owns.
   fs::copy_file(D("nested.zip"), D("a|b.zip"));
-  Names takenOver;
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+  Names TakenOver;
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     if (Kind != spkFile) return true;
     const std::string name = Utf16ToUtf8(Name);
-    const std::string archive = name.substr(0, name.rfind('|'));
-    TArchiveCacheLock lock;
-    if (FindCachedArchive(archive) != nullptr) takenOver.push_back(Tree.Relative(Utf8ToUtf16(archive)));
+    const std::string Archive = name.substr(0, name.rfind('|'));
+    TArchiveCacheLock Lock;
+    if (FindCachedArchive(Archive) != nullptr) TakenOver.push_back(Tree_.Relative(Utf8ToUtf16(Archive)));
     return true;
   };
-  Scanner.OnFound = nullptr;
-  EXPECT_TRUE(Scanner.Search(Tree.Roots("d/a|b.zip"), u"", false));
-  EXPECT_EQ(takenOver, (Names{"d/a|b.zip|inner.zip", "d/a|b.zip|inner.zip"}));
+  Scanner_.OnFound = nullptr;
+  EXPECT_TRUE(Scanner_.Search(Tree_.Roots("d/a|b.zip"), u"", false));
+  EXPECT_EQ(TakenOver, (Names{"d/a|b.zip|inner.zip", "d/a|b.zip|inner.zip"}));
   EXPECT_TRUE(fs::exists(D("a|b.zip")));
   // The inner archive's file is the cache's now and outlives the walk.
-  TArcBlockPtr block(ExtractArchivePathToMemory(D("a|b.zip|inner.zip|other.txt"), 15, nullptr));
-  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), 15), "nothing to see\n");
+  TArcBlockPtr Block(ExtractArchivePathToMemory(D("a|b.zip|inner.zip|other.txt"), 15, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(Block.get()), 15), "nothing to see\n");
 }
 
 TEST_F(FileScanArc, RescanArchiveItem) {
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  const std::u16string path = Utf8ToUtf16(D("nested.zip|inner.zip|docs/hit.txt"));
-  EXPECT_TRUE(Scanner.RescanArchiveItem(path, 19, 0));
-  LowMemory = true;  // the second time through a temporary file, the inner archive from the cache
-  EXPECT_TRUE(Scanner.RescanArchiveItem(path, 19, 0));
-  EXPECT_EQ(Log.Hits, (Names{"d/nested.zip|inner.zip|docs/hit.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_EQ(Scanner.CurrentArchive, D("nested.zip|inner.zip"));
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  const std::u16string Path = Utf8ToUtf16(D("nested.zip|inner.zip|docs/hit.txt"));
+  EXPECT_TRUE(Scanner_.RescanArchiveItem(Path, 19, 0));
+  LowMemory_ = true;  // the second time through a temporary file, the inner archive from the cache
+  EXPECT_TRUE(Scanner_.RescanArchiveItem(Path, 19, 0));
+  EXPECT_EQ(Log_.Hits, (Names{"d/nested.zip|inner.zip|docs/hit.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
+  EXPECT_EQ(Scanner_.CurrentArchive, D("nested.zip|inner.zip"));
   // A missing item is one error and the search goes on.
-  EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
-  EXPECT_EQ(Log.ErrorsOf(sekException), Names{"d/nested.zip|inner.zip|gone.txt"});
-  LowMemory = false;
-  EXPECT_TRUE(Walk.RescanArchiveItem(Scanner, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
-  EXPECT_EQ(Log.ErrorsOf(sekException).size(), 2u);
+  EXPECT_TRUE(Walk_.RescanArchiveItem(Scanner_, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
+  EXPECT_EQ(Log_.ErrorsOf(sekException), Names{"d/nested.zip|inner.zip|gone.txt"});
+  LowMemory_ = false;
+  EXPECT_TRUE(Walk_.RescanArchiveItem(Scanner_, Utf8ToUtf16(D("nested.zip|inner.zip|gone.txt")), 5, 0));
+  EXPECT_EQ(Log_.ErrorsOf(sekException).size(), 2u);
 }
 
 // A "|" inside an item's own name: "a|b.txt" beside the item b.txt of a folder "a", and an inner archive
@@ -298,137 +298,137 @@ TEST_F(FileScanArc, RescanArchiveItem) {
 // of an inner archive "a"); each hit carries its path in parts, the results table shows each item's own
 // name, and reopening or scanning again by the parts gives each item's own bytes.
 TEST_F(FileScanArc, BarInsideAnItemNameKeepsEachItemItsOwnPath) {
-  Tree.File("d/x.zip", StoredZip({{"a|b.txt", "needle one"},
-                                  {"a/b.txt", "needle two, longer"},
-                                  {"c|d.zip", StoredZip({{"e.txt", "needle three"}})}}));
+  Tree_.File("d/x.zip", StoredZip({{"a|b.txt", "needle one"},
+                                   {"a/b.txt", "needle two, longer"},
+                                   {"c|d.zip", StoredZip({{"e.txt", "needle three"}})}}));
   EXPECT_EQ(Run("x.zip"), (Names{"d/x.zip|a|b.txt", "d/x.zip|a/b.txt", "d/x.zip|c|d.zip|e.txt"}));
-  EXPECT_EQ(Log.Errors.size(), 0u);
-  const std::string x = D("x.zip");
-  ASSERT_EQ(Log.Infos.size(), 3u);
-  EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, "a|b.txt"}));
-  EXPECT_EQ(Log.Infos[1].ItemPath, (Names{x, "a/b.txt"}));
-  EXPECT_EQ(Log.Infos[2].ItemPath, (Names{x, "c|d.zip", "e.txt"}));
+  EXPECT_EQ(Log_.Errors.size(), 0u);
+  const std::string X = D("x.zip");
+  ASSERT_EQ(Log_.Infos.size(), 3u);
+  EXPECT_EQ(Log_.Infos[0].ItemPath, (Names{X, "a|b.txt"}));
+  EXPECT_EQ(Log_.Infos[1].ItemPath, (Names{X, "a/b.txt"}));
+  EXPECT_EQ(Log_.Infos[2].ItemPath, (Names{X, "c|d.zip", "e.txt"}));
 
-  TSearchResults results;
-  for (const TFoundFileInfo& info : Log.Infos) results.Add(info);
-  const Names expectedBytes = {"needle one", "needle two, longer", "needle three"};
+  TSearchResults Results;
+  for (const TFoundFileInfo& Info : Log_.Infos) Results.Add(Info);
+  const Names ExpectedBytes = {"needle one", "needle two, longer", "needle three"};
   const std::vector<std::u16string> names = {u"a|b.txt", u"b.txt", u"e.txt"};
-  const std::vector<std::string> archives = {x, x, x + "|c|d.zip"};
-  for (int32_t row = 0; row < 3; ++row) {
-    EXPECT_EQ(results.GetName(row), names[row]) << row;
-    EXPECT_EQ(Utf16ToUtf8(results.GetArchiveName(row)), archives[row]) << row;
-    TFoundFileInfo info;
-    results.GetInfo(row, info);
-    const std::string& bytes = expectedBytes[row];
-    const auto size = static_cast<int32_t>(bytes.size());
-    TArcBlockPtr block(ExtractArchivePathToMemory(info.ItemPath, size, nullptr));
-    EXPECT_EQ(std::string(static_cast<const char*>(block.get()), bytes.size()), bytes) << row;
-    const std::string file = Temp + "/reopened.txt";
-    TDateTime date = 0;
-    int32_t written = 0;
-    ExtractArchivePathToFile(info.ItemPath, file, false, &date, &written, nullptr);
-    EXPECT_EQ(ReadFileBytes(file), bytes) << row;
-    fs::remove(file);
+  const std::vector<std::string> Archives = {X, X, X + "|c|d.zip"};
+  for (int32_t Row = 0; Row < 3; ++Row) {
+    EXPECT_EQ(Results.GetName(Row), names[Row]) << Row;
+    EXPECT_EQ(Utf16ToUtf8(Results.GetArchiveName(Row)), Archives[Row]) << Row;
+    TFoundFileInfo Info;
+    Results.GetInfo(Row, Info);
+    const std::string& Bytes = ExpectedBytes[Row];
+    const auto Size = static_cast<int32_t>(Bytes.size());
+    TArcBlockPtr Block(ExtractArchivePathToMemory(Info.ItemPath, Size, nullptr));
+    EXPECT_EQ(std::string(static_cast<const char*>(Block.get()), Bytes.size()), Bytes) << Row;
+    const std::string File = Temp_ + "/reopened.txt";
+    TDateTime Date = 0;
+    int32_t Written = 0;
+    ExtractArchivePathToFile(Info.ItemPath, File, false, &Date, &Written, nullptr);
+    EXPECT_EQ(ReadFileBytes(File), Bytes) << Row;
+    fs::remove(File);
   }
   // A joined path without its parts is read as before: cut at every "|".
-  TArcBlockPtr plain(ExtractArchivePathToMemory(x + "|a/b.txt", 18, nullptr));
-  EXPECT_EQ(std::string(static_cast<const char*>(plain.get()), 18), "needle two, longer");
+  TArcBlockPtr Plain(ExtractArchivePathToMemory(X + "|a/b.txt", 18, nullptr));
+  EXPECT_EQ(std::string(static_cast<const char*>(Plain.get()), 18), "needle two, longer");
 
   // The search within results scans each row's own item again, in memory and through a file.
-  for (const bool low : {false, true}) {
-    LowMemory = low;
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    Scanner.Scanner.SetPattern(low ? u"longer" : u"one");
-    EXPECT_TRUE(SearchInResults(results, Scanner));
-    EXPECT_EQ(Log.Errors.size(), 0u);
-    ASSERT_EQ(Log.Infos.size(), 1u) << low;
-    EXPECT_EQ(Log.Infos[0].ItemPath, (Names{x, low ? "a/b.txt" : "a|b.txt"}));
+  for (const bool Low : {false, true}) {
+    LowMemory_ = Low;
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    Scanner_.Scanner.SetPattern(Low ? u"longer" : u"one");
+    EXPECT_TRUE(SearchInResults(Results, Scanner_));
+    EXPECT_EQ(Log_.Errors.size(), 0u);
+    ASSERT_EQ(Log_.Infos.size(), 1u) << Low;
+    EXPECT_EQ(Log_.Infos[0].ItemPath, (Names{X, Low ? "a/b.txt" : "a|b.txt"}));
   }
 }
 
 // An executable that holds no archive is a plain file, on disk and inside an archive: found, with no
 // message. One that holds a ZIP is walked as that archive.
 TEST_F(FileScanArc, ExecutablesWithoutArchiveAreScannedAsPlainFiles) {
-  Tree.File("d/prog.exe", kProgram);
-  Tree.File("d/progs.zip", StoredZip({{"bin/prog.exe", kProgram}, {"bin/other.exe", "MZ nothing"}}));
-  Tree.File("d/sfx.exe", "MZ" + std::string(2046, '\0') + StoredZip({{"inside.txt", "needle in a box"}}));
+  Tree_.File("d/prog.exe", kProgram);
+  Tree_.File("d/progs.zip", StoredZip({{"bin/prog.exe", kProgram}, {"bin/other.exe", "MZ nothing"}}));
+  Tree_.File("d/sfx.exe", "MZ" + std::string(2046, '\0') + StoredZip({{"inside.txt", "needle in a box"}}));
   EXPECT_EQ(Run("prog.exe"), Names{"d/prog.exe"});
   EXPECT_EQ(Run("progs.zip"), Names{"d/progs.zip|bin/prog.exe"});
   EXPECT_EQ(Run("sfx.exe"), Names{"d/sfx.exe|inside.txt"});
   for (const char* name : {"prog.exe", "progs.zip", "sfx.exe"}) {
     Run(name);
-    for (const auto& e : Log.Errors)
-      ADD_FAILURE() << name << ": " << e.Name << " " << int(e.Kind) << " " << e.Text;
+    for (const auto& E : Log_.Errors)
+      ADD_FAILURE() << name << ": " << E.Name << " " << int(E.Kind) << " " << E.Text;
   }
 }
 
 // A ".cab" item that is no cabinet is scanned as the same file on disk is.
 TEST_F(FileScanArc, CabItemThatIsNoCabinetIsScanned) {
-  Tree.File("d/notes.cab", "a needle, not a cabinet");
-  Tree.File("d/z.zip", StoredZip({{"notes.cab", "a needle, not a cabinet"}}));
+  Tree_.File("d/notes.cab", "a needle, not a cabinet");
+  Tree_.File("d/z.zip", StoredZip({{"notes.cab", "a needle, not a cabinet"}}));
   EXPECT_EQ(Run("notes.cab"), Names{"d/notes.cab"});
   EXPECT_EQ(Run("z.zip"), Names{"d/z.zip|notes.cab"});
-  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Log_.Errors.size(), 0u);
 }
 
 // A ZIP with data in front of its first entry, with offsets that count that data and without.
 TEST_F(FileScanArc, ZipWithDataInFrontIsWalked) {
-  const std::string prefix(300, '\x7F');
-  Tree.File("d/shifted.zip", StoredZip({{"a.txt", "needle one"}}, prefix, true));
-  Tree.File("d/padded.zip", StoredZip({{"b.txt", "needle two"}}, prefix, false));
+  const std::string Prefix(300, '\x7F');
+  Tree_.File("d/shifted.zip", StoredZip({{"a.txt", "needle one"}}, Prefix, true));
+  Tree_.File("d/padded.zip", StoredZip({{"b.txt", "needle two"}}, Prefix, false));
   EXPECT_EQ(Run("shifted.zip"), Names{"d/shifted.zip|a.txt"});
-  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Log_.Errors.size(), 0u);
   EXPECT_EQ(Run("padded.zip"), Names{"d/padded.zip|b.txt"});
-  EXPECT_EQ(Log.Errors.size(), 0u);
+  EXPECT_EQ(Log_.Errors.size(), 0u);
 }
 
 // No message about an archive item names a temporary file: the item's display path stands for it.
 TEST_F(FileScanArc, MessagesNameTheDisplayPathNeverTheTemporaryFile) {
-  Tree.File("d/m.zip",
-            StoredZip({{"broken.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(200, '\x55')},
-                       {"broken.arj", "\x60\xEA" + std::string(200, '\x55')},
-                       {"broken.lzh", "xx-lh5-" + std::string(200, '\x55')},
-                       {"inner/damaged.zip", ReadFileBytes(kFixtures / "damaged.zip")},
-                       {"ok.txt", "needle"}}));
+  Tree_.File("d/m.zip",
+             StoredZip({{"broken.rar", std::string("Rar!\x1A\x07\x00", 7) + std::string(200, '\x55')},
+                        {"broken.arj", "\x60\xEA" + std::string(200, '\x55')},
+                        {"broken.lzh", "xx-lh5-" + std::string(200, '\x55')},
+                        {"inner/damaged.zip", ReadFileBytes(kFixtures / "damaged.zip")},
+                        {"ok.txt", "needle"}}));
   EXPECT_EQ(Run("m.zip"), (Names{"d/m.zip|inner/damaged.zip|good.txt", "d/m.zip|ok.txt"}));
-  const Names named = {"d/m.zip|broken.rar", "d/m.zip|broken.arj", "d/m.zip|broken.lzh",
+  const Names Named = {"d/m.zip|broken.rar", "d/m.zip|broken.arj", "d/m.zip|broken.lzh",
                        "d/m.zip|inner/damaged.zip|bad.zip"};
   // Every damaged item is reported (a damaged archive may give a message for each fault it holds).
-  std::set<std::string> reported;
-  for (const auto& e : Log.Errors) reported.insert(e.Name);
-  EXPECT_EQ(reported, std::set<std::string>(named.begin(), named.end()));
-  for (const auto& e : Log.Errors) {
-    EXPECT_NE(std::find(named.begin(), named.end(), e.Name), named.end()) << e.Name;
-    EXPECT_FALSE(e.Text.empty()) << e.Name;
-    EXPECT_EQ(e.Text.find(Temp), std::string::npos) << e.Name << ": " << e.Text;
+  std::set<std::string> Reported;
+  for (const auto& E : Log_.Errors) Reported.insert(E.Name);
+  EXPECT_EQ(Reported, std::set<std::string>(Named.begin(), Named.end()));
+  for (const auto& E : Log_.Errors) {
+    EXPECT_NE(std::find(Named.begin(), Named.end(), E.Name), Named.end()) << E.Name;
+    EXPECT_FALSE(E.Text.empty()) << E.Name;
+    EXPECT_EQ(E.Text.find(Temp_), std::string::npos) << E.Name << ": " << E.Text;
   }
 }
 
 // A chain of archives nested deeper than the walk's limit ends at the limit with one error naming the
 // archive not opened; everything above it is searched and nothing is left in the temporary folder.
 TEST_F(FileScanArc, DeepNestingEndsAtTheLimit) {
-  const size_t depth = TArchiveWalk::kMaxArchiveNesting + 8;
-  std::string archive = StoredZip({{"deep.txt", "needle at the bottom"}});
-  std::string path;
-  for (size_t level = depth; level-- > 1;) {
-    archive = StoredZip({{"level.txt", "needle at level " + std::to_string(level)}, {"z.zip", archive}});
-    path = "|z.zip" + path;
+  const size_t Depth = TArchiveWalk::kMaxArchiveNesting + 8;
+  std::string Archive = StoredZip({{"deep.txt", "needle at the bottom"}});
+  std::string Path;
+  for (size_t Level = Depth; Level-- > 1;) {
+    Archive = StoredZip({{"level.txt", "needle at level " + std::to_string(Level)}, {"z.zip", Archive}});
+    Path = "|z.zip" + Path;
   }
-  Tree.File("d/chain.zip", archive);
-  const Names hits = Run("chain.zip");
-  EXPECT_TRUE(Completed);
-  ASSERT_EQ(hits.size(), TArchiveWalk::kMaxArchiveNesting);  // level.txt of each level walked
-  const Names failed = Log.ErrorsOf(sekArchiveOpenFailed);
-  ASSERT_EQ(failed.size(), 1u);
-  std::string expected = "d/chain.zip";
-  for (size_t level = 1; level <= TArchiveWalk::kMaxArchiveNesting; ++level) expected += "|z.zip";
-  EXPECT_EQ(failed[0], expected);
-  EXPECT_EQ(Log.Errors.size(), 1u);
+  Tree_.File("d/chain.zip", Archive);
+  const Names Hits = Run("chain.zip");
+  EXPECT_TRUE(Completed_);
+  ASSERT_EQ(Hits.size(), TArchiveWalk::kMaxArchiveNesting);  // level.txt of each level walked
+  const Names Failed = Log_.ErrorsOf(sekArchiveOpenFailed);
+  ASSERT_EQ(Failed.size(), 1u);
+  std::string Expected = "d/chain.zip";
+  for (size_t Level = 1; Level <= TArchiveWalk::kMaxArchiveNesting; ++Level) Expected += "|z.zip";
+  EXPECT_EQ(Failed[0], Expected);
+  EXPECT_EQ(Log_.Errors.size(), 1u);
   // A chain within the limit is walked to its end.
-  archive = StoredZip({{"deep.txt", "needle at the bottom"}});
-  for (size_t level = 0; level < 5; ++level) archive = StoredZip({{"z.zip", archive}});
-  Tree.File("d/short.zip", archive);
+  Archive = StoredZip({{"deep.txt", "needle at the bottom"}});
+  for (size_t Level = 0; Level < 5; ++Level) Archive = StoredZip({{"z.zip", Archive}});
+  Tree_.File("d/short.zip", Archive);
   EXPECT_EQ(Run("short.zip"), Names{"d/short.zip|z.zip|z.zip|z.zip|z.zip|z.zip|deep.txt"});
 }
 
@@ -436,26 +436,26 @@ TEST_F(FileScanArc, DeepNestingEndsAtTheLimit) {
 // itself again without end) is reported, naming both, and not walked; the walk goes on with the rest.
 // Here the inner archive is a copy of the outer one, handed to the walk from inside the outer walk.
 TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
-  Tree.File("d/copy/inner.zip", ReadFileBytes(kFixtures / "nested.zip"));
-  bool handed = false;
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    if (Kind == spkFile && !handed && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
-      handed = true;
-      TWideStrLst masks;
-      EXPECT_TRUE(Walk.ScanArchive(Scanner, Utf8ToUtf16(D("copy/inner.zip")),
-                                   Utf8ToUtf16(D("nested.zip|inner.zip|again.zip")), nullptr, false, masks));
+  Tree_.File("d/copy/inner.zip", ReadFileBytes(kFixtures / "nested.zip"));
+  bool Handed = false;
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && !Handed && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
+      Handed = true;
+      TWideStrLst Masks;
+      EXPECT_TRUE(Walk_.ScanArchive(Scanner_, Utf8ToUtf16(D("copy/inner.zip")),
+                                    Utf8ToUtf16(D("nested.zip|inner.zip|again.zip")), nullptr, false, Masks));
     }
     return true;
   };
-  Completed = Scanner.Search(Tree.Roots("d/nested.zip"), u"", false);
-  EXPECT_EQ(Log.Hits, (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_TRUE(handed);
-  EXPECT_TRUE(Completed);
-  ASSERT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
-  for (const auto& e : Log.Errors)
-    if (e.Kind == sekArchiveOpenFailed) EXPECT_NE(e.Text.find(D("nested.zip")), std::string::npos) << e.Text;
+  Completed_ = Scanner_.Search(Tree_.Roots("d/nested.zip"), u"", false);
+  EXPECT_EQ(Log_.Hits, (Names{"d/nested.zip|top.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
+  EXPECT_TRUE(Handed);
+  EXPECT_TRUE(Completed_);
+  ASSERT_EQ(Log_.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
+  for (const auto& E : Log_.Errors)
+    if (E.Kind == sekArchiveOpenFailed) EXPECT_NE(E.Text.find(D("nested.zip")), std::string::npos) << E.Text;
 }
 
 // A ZIP whose one member is a byte-for-byte copy of the archive itself (quine.zip) once overflowed the
@@ -463,30 +463,30 @@ TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
 // archives nested deeper than the limit beside it, each is one report and the folder's other files
 // are still searched; nothing is left in the temporary folder (TearDown).
 TEST_F(FileScanArc, SelfContainingZipAndTooDeepChainAreReportedAndTheSearchGoesOn) {
-  const std::string quine = ReadFileBytes(kFixtures / "quine.zip");
-  Tree.File("d/hostile/a.txt", "needle before");
-  Tree.File("d/hostile/quine.zip", quine);
-  std::string chain = StoredZip({{"deep.txt", "needle at the bottom"}});
-  for (size_t level = 0; level < TArchiveWalk::kMaxArchiveNesting + 3; ++level)
-    chain = StoredZip({{"z.zip", chain}});
-  Tree.File("d/hostile/m.zip", chain);
-  Tree.File("d/hostile/z.txt", "needle after");
+  const std::string Quine = ReadFileBytes(kFixtures / "quine.zip");
+  Tree_.File("d/hostile/a.txt", "needle before");
+  Tree_.File("d/hostile/quine.zip", Quine);
+  std::string Chain = StoredZip({{"deep.txt", "needle at the bottom"}});
+  for (size_t Level = 0; Level < TArchiveWalk::kMaxArchiveNesting + 3; ++Level)
+    Chain = StoredZip({{"z.zip", Chain}});
+  Tree_.File("d/hostile/m.zip", Chain);
+  Tree_.File("d/hostile/z.txt", "needle after");
   // The self-containing archive also as an item of an ordinary one: the copy inside it is the one seen.
-  Tree.File("d/hostile/n.zip", StoredZip({{"q/quine.zip", quine}, {"x.txt", "needle beside"}}));
+  Tree_.File("d/hostile/n.zip", StoredZip({{"q/quine.zip", Quine}, {"x.txt", "needle beside"}}));
 
   EXPECT_EQ(Run("hostile"), (Names{"d/hostile/a.txt", "d/hostile/n.zip|x.txt", "d/hostile/z.txt"}));
-  EXPECT_TRUE(Completed);
-  std::string tooDeep = "d/hostile/m.zip";
-  for (size_t level = 1; level <= TArchiveWalk::kMaxArchiveNesting; ++level) tooDeep += "|z.zip";
-  EXPECT_EQ(Log.ErrorsOf(sekArchiveOpenFailed),
-            (Names{tooDeep, "d/hostile/n.zip|q/quine.zip|quine.zip", "d/hostile/quine.zip|quine.zip"}));
-  EXPECT_EQ(Log.Errors.size(), 3u);
-  for (const auto& e : Log.Errors) {
-    if (e.Name.find("quine") == std::string::npos) continue;
+  EXPECT_TRUE(Completed_);
+  std::string TooDeep = "d/hostile/m.zip";
+  for (size_t Level = 1; Level <= TArchiveWalk::kMaxArchiveNesting; ++Level) TooDeep += "|z.zip";
+  EXPECT_EQ(Log_.ErrorsOf(sekArchiveOpenFailed),
+            (Names{TooDeep, "d/hostile/n.zip|q/quine.zip|quine.zip", "d/hostile/quine.zip|quine.zip"}));
+  EXPECT_EQ(Log_.Errors.size(), 3u);
+  for (const auto& E : Log_.Errors) {
+    if (E.Name.find("quine") == std::string::npos) continue;
     // The report names the archive it copies, never a temporary file.
-    const std::string outer = e.Name.substr(0, e.Name.rfind('|'));
-    EXPECT_NE(e.Text.find(outer), std::string::npos) << e.Text;
-    EXPECT_EQ(e.Text.find(Temp), std::string::npos) << e.Text;
+    const std::string Outer = E.Name.substr(0, E.Name.rfind('|'));
+    EXPECT_NE(E.Text.find(Outer), std::string::npos) << E.Text;
+    EXPECT_EQ(E.Text.find(Temp_), std::string::npos) << E.Text;
   }
 }
 
@@ -494,30 +494,30 @@ TEST_F(FileScanArc, SelfContainingZipAndTooDeepChainAreReportedAndTheSearchGoesO
 // archive, which needs a file, is one error naming it.
 TEST_F(FileScanArc, UnusableTemporaryFolderStillSearchesItemsInMemory) {
   // Files where the walk's folders would go: no folder of its own can be made there.
-  std::vector<std::string> blocks;
-  for (const auto& e : fs::directory_iterator(Temp)) blocks.push_back(e.path().string());
-  ASSERT_EQ(blocks, Names{});
-  for (const std::string& root :
+  std::vector<std::string> Blocks;
+  for (const auto& E : fs::directory_iterator(Temp_)) Blocks.push_back(E.path().string());
+  ASSERT_EQ(Blocks, Names{});
+  for (const std::string& Root :
        {std::string(kTempArchiveRootName), kTempArchiveRootName + ("-" + std::to_string(::geteuid()))}) {
-    blocks.push_back(Temp + "/" + root);
-    std::ofstream(blocks.back()) << "in the way";
+    Blocks.push_back(Temp_ + "/" + Root);
+    std::ofstream(Blocks.back()) << "in the way";
   }
   EXPECT_EQ(Run("nested.zip"), Names{"d/nested.zip|top.txt"});
-  EXPECT_TRUE(Completed);
-  EXPECT_EQ(Log.ErrorsOf(sekException), Names{"d/nested.zip|inner.zip"});
-  for (const std::string& block : blocks) fs::remove(block);
+  EXPECT_TRUE(Completed_);
+  EXPECT_EQ(Log_.ErrorsOf(sekException), Names{"d/nested.zip|inner.zip"});
+  for (const std::string& Block : Blocks) fs::remove(Block);
 }
 
 // A file that cannot be read is one error, not one for the archive check and one for the scan.
 TEST_F(FileScanArc, UnreadableFileIsOneError) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, EACCES);
-  Tree.File("d/locked.txt", "needle");
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Open, 1, EACCES);
+  Tree_.File("d/locked.txt", "needle");
   EXPECT_EQ(Run("locked.txt"), Names{});
-  ASSERT_EQ(Log.Errors.size(), 1u);
-  EXPECT_EQ(Log.Errors[0].Name, "d/locked.txt");
-  EXPECT_EQ(Log.Errors[0].Kind, sekOpenFailed);
+  ASSERT_EQ(Log_.Errors.size(), 1u);
+  EXPECT_EQ(Log_.Errors[0].Name, "d/locked.txt");
+  EXPECT_EQ(Log_.Errors[0].Kind, sekOpenFailed);
 }
 
 // The walk's waits for the cache lock poll the scanner between tries, so that a stop ends them; the
@@ -526,41 +526,41 @@ TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
   SetArchiveCacheTimings(0, 20);
   std::mutex m;
   std::condition_variable cv;
-  bool take = false, held = false, release = false;
-  std::thread other([&] {
-    std::unique_lock<std::mutex> g(m);
-    cv.wait(g, [&] { return take; });
+  bool take = false, held = false, Release = false;
+  std::thread Other([&] {
+    std::unique_lock<std::mutex> G(m);
+    cv.wait(G, [&] { return take; });
     EXPECT_TRUE(LockArchiveCache());
     held = true;
     cv.notify_all();
-    cv.wait(g, [&] { return release; });
+    cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
   });
   int polls = 0;
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     if (Kind == spkFile && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
       // The last item of the inner archive: another holder takes the lock for good.
-      std::unique_lock<std::mutex> g(m);
+      std::unique_lock<std::mutex> G(m);
       take = true;
       cv.notify_all();
-      cv.wait(g, [&] { return held; });
+      cv.wait(G, [&] { return held; });
     }
     if (Kind == spkPoll && held) return ++polls < 3;
     return true;
   };
-  Log = TScanLog();
-  Scanner.OnFound = [this](const TFoundFileInfo& Info) { Log.Hits.push_back(Tree.Relative(Info.Name)); };
-  EXPECT_FALSE(Scanner.Search(Tree.Roots("d/nested.zip"), u"", false));
+  Log_ = TScanLog();
+  Scanner_.OnFound = [this](const TFoundFileInfo& Info) { Log_.Hits.push_back(Tree_.Relative(Info.Name)); };
+  EXPECT_FALSE(Scanner_.Search(Tree_.Roots("d/nested.zip"), u"", false));
   EXPECT_EQ(polls, 3);
   {
-    std::lock_guard<std::mutex> g(m);
-    release = true;
+    std::lock_guard<std::mutex> G(m);
+    Release = true;
   }
   cv.notify_all();
-  other.join();
+  Other.join();
   SetArchiveCacheTimings(0, 0);
   // The next walk lets the inner archive go; nothing is left behind.
-  Scanner.OnProgress = nullptr;
+  Scanner_.OnProgress = nullptr;
   EXPECT_EQ(Run("t.tar.gz"), Names{"d/t.tar.gz|t.tar|docs/hit.txt"});
 }
 

@@ -23,130 +23,130 @@ std::string Utf16Le(const std::u16string& S) {
 class FileScanConvert : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(Converters.AddConverter(TestPluginPath("impxls"), false), kConverterLoaded);
-    Scanner.Converters = &Converters;
-    Log.Attach(Scanner, Tree);
+    ASSERT_EQ(Converters_.AddConverter(TestPluginPath("impxls"), false), kConverterLoaded);
+    Scanner_.Converters = &Converters_;
+    Log_.Attach(Scanner_, Tree_);
   }
   Names Run(const std::string& Rel, const std::u16string& Pattern, TScanModes Mode) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    Scanner.Mode = Mode;
-    Scanner.Scanner.SetPattern(Pattern);
-    Completed = Scanner.Search(Tree.WidePath(Rel), u"", false);
-    return Log.Hits;
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    Scanner_.Mode = Mode;
+    Scanner_.Scanner.SetPattern(Pattern);
+    Completed_ = Scanner_.Search(Tree_.WidePath(Rel), u"", false);
+    return Log_.Hits;
   }
 
-  TScanTree Tree;
-  TQVConverters Converters;
-  TFileScanner Scanner;
-  TScanLog Log;
-  bool Completed = false;
+  TScanTree Tree_;
+  TQVConverters Converters_;
+  TFileScanner Scanner_;
+  TScanLog Log_;
+  bool Completed_ = false;
 };
 
 TEST_F(FileScanConvert, ConvertedTextThenDirectScan) {
-  Tree.File("sheet.xls", "xls: text Zebra stripes\n");
+  Tree_.File("sheet.xls", "xls: text Zebra stripes\n");
   struct TCase {
     TScanModes Mode;
     bool Found;
     bool ByConverter;
   };
   // The converted text is "xls:Zebra stripes"; the file's own bytes hold "xls: text Zebra".
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {smConvert, true, true},
       {smScanContents, false, false},
       {smConvert | smScanContents, true, true},
       {smMatchName, false, false},  // neither contents mode: the bytes are scanned directly
   };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(Run("sheet.xls", u"XLS:zebra", c.Mode), c.Found ? Names{"sheet.xls"} : Names{}) << int(c.Mode);
-    EXPECT_TRUE(Log.Errors.empty()) << int(c.Mode);
-    if (c.Found) {
-      ASSERT_EQ(Log.Infos.size(), 1u);
-      EXPECT_EQ(Log.Infos[0].Converter, c.ByConverter ? Converters.GetConverter(0) : nullptr);
-      EXPECT_EQ(Log.Infos[0].Encoding, seUnicode);  // the test converter answers UTF-16
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(Run("sheet.xls", u"XLS:zebra", C.Mode), C.Found ? Names{"sheet.xls"} : Names{}) << int(C.Mode);
+    EXPECT_TRUE(Log_.Errors.empty()) << int(C.Mode);
+    if (C.Found) {
+      ASSERT_EQ(Log_.Infos.size(), 1u);
+      EXPECT_EQ(Log_.Infos[0].Converter, C.ByConverter ? Converters_.GetConverter(0) : nullptr);
+      EXPECT_EQ(Log_.Infos[0].Encoding, seUnicode);  // the test converter answers UTF-16
     }
   }
   EXPECT_EQ(Run("sheet.xls", u"text zebra", smScanContents), Names{"sheet.xls"});
-  EXPECT_EQ(Log.Infos[0].Encoding, seAnsi);
+  EXPECT_EQ(Log_.Infos[0].Encoding, seAnsi);
 }
 
 TEST_F(FileScanConvert, FailedConversionIsReportedAndTheFileScannedDirectly) {
-  Tree.File("broken.xls", "xls: fail Broken sheet\n");
+  Tree_.File("broken.xls", "xls: fail Broken sheet\n");
   EXPECT_EQ(Run("broken.xls", u"broken", smConvert | smScanContents), Names{"broken.xls"});
-  ASSERT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
-  EXPECT_NE(Log.Errors[0].Text.find("Broken sheet"), std::string::npos) << Log.Errors[0].Text;
-  EXPECT_EQ(Log.Infos[0].Converter, nullptr);
+  ASSERT_EQ(Log_.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+  EXPECT_NE(Log_.Errors[0].Text.find("Broken sheet"), std::string::npos) << Log_.Errors[0].Text;
+  EXPECT_EQ(Log_.Infos[0].Converter, nullptr);
 
   EXPECT_EQ(Run("broken.xls", u"broken", smConvert), Names{});
-  EXPECT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+  EXPECT_EQ(Log_.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
 
   // Without a converter host no converter gives text.
-  Scanner.Converters = nullptr;
+  Scanner_.Converters = nullptr;
   EXPECT_EQ(Run("broken.xls", u"broken", smConvert), Names{});
-  ASSERT_EQ(Log.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
-  EXPECT_EQ(Log.Errors[0].Text, "");
+  ASSERT_EQ(Log_.ErrorsOf(sekConvertFailed), Names{"broken.xls"});
+  EXPECT_EQ(Log_.Errors[0].Text, "");
 }
 
 TEST_F(FileScanConvert, TooLargeToConvert) {
-  Tree.File("sheet.xls", "xls: text Zebra stripes\n");
-  Scanner.MaxConvertSize = 10;
+  Tree_.File("sheet.xls", "xls: text Zebra stripes\n");
+  Scanner_.MaxConvertSize = 10;
   EXPECT_EQ(Run("sheet.xls", u"xls:zebra", smConvert), Names{});
-  EXPECT_EQ(Log.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
+  EXPECT_EQ(Log_.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
   EXPECT_EQ(Run("sheet.xls", u"text zebra", smConvert | smScanContents), Names{"sheet.xls"});
-  EXPECT_EQ(Log.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
+  EXPECT_EQ(Log_.ErrorsOf(sekTooLargeToConvert), Names{"sheet.xls"});
 }
 
 TEST_F(FileScanConvert, EmptyPatternWithConversionTestsForText) {
-  Tree.File("f/a.txt", "plain text");
-  Tree.File("f/b.bin", std::string("\x00\x01\x02\x03", 4));
-  Scanner.SkipBinary = true;
+  Tree_.File("f/a.txt", "plain text");
+  Tree_.File("f/b.bin", std::string("\x00\x01\x02\x03", 4));
+  Scanner_.SkipBinary = true;
   EXPECT_EQ(Run("f", u"", smConvert), Names{"f/a.txt"});
-  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(Log_.Errors.empty());
   EXPECT_EQ(Run("f", u"", smConvert | smScanContents), Names{"f/a.txt"});
-  EXPECT_EQ(Log.ErrorsOf(sekNotText), Names{"f/b.bin"});
+  EXPECT_EQ(Log_.ErrorsOf(sekNotText), Names{"f/b.bin"});
 }
 
 TEST_F(FileScanConvert, EncodingsOfTheDirectScan) {
-  Tree.File("wide.txt", Utf16Le(u"\uFEFFsome hello text"));
+  Tree_.File("wide.txt", Utf16Le(u"\uFEFFsome hello text"));
   struct TCase {
     TScanEncodings Encodings;
     bool Found;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {0, false}, {kScanAnsi, false}, {kScanUnicode, true}, {kScanAnsi | kScanUnicode, true}};
-  for (const TCase& c : cases) {
-    Scanner.Encodings = c.Encodings;
-    EXPECT_EQ(Run("wide.txt", u"HELLO", smScanContents), c.Found ? Names{"wide.txt"} : Names{})
-        << int(c.Encodings);
-    if (c.Found) {
-      EXPECT_EQ(Log.Infos[0].Encoding, seUnicode);
+  for (const TCase& C : Cases) {
+    Scanner_.Encodings = C.Encodings;
+    EXPECT_EQ(Run("wide.txt", u"HELLO", smScanContents), C.Found ? Names{"wide.txt"} : Names{})
+        << int(C.Encodings);
+    if (C.Found) {
+      EXPECT_EQ(Log_.Infos[0].Encoding, seUnicode);
     }
   }
 }
 
 TEST_F(FileScanConvert, NonAsciiNamesMatchWithoutCase) {
-  Tree.File(
+  Tree_.File(
       "f/\xC3\x9C"
       "berblick.TXT",
       "zzz");
-  Tree.File("f/other.txt", "zzz");
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  Scanner.Mode = smMatchName | smNameOnly;
-  Scanner.Scanner.SetPattern(u"\u00FCberb");
-  EXPECT_TRUE(Scanner.Search(Tree.WidePath("f"), u"*.txt", false));
-  EXPECT_EQ(Log.Hits, Names{"f/\xC3\x9C"
-                            "berblick.TXT"});
+  Tree_.File("f/other.txt", "zzz");
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  Scanner_.Mode = smMatchName | smNameOnly;
+  Scanner_.Scanner.SetPattern(u"\u00FCberb");
+  EXPECT_TRUE(Scanner_.Search(Tree_.WidePath("f"), u"*.txt", false));
+  EXPECT_EQ(Log_.Hits, Names{"f/\xC3\x9C"
+                             "berblick.TXT"});
 }
 
 TEST_F(FileScanConvert, CancelledScanStopsTheSearch) {
-  Tree.File("f/a.txt", "hello");
-  Tree.File("f/b.txt", "hello");
-  Scanner.Scanner.OnProgress = [](int32_t) { return false; };
+  Tree_.File("f/a.txt", "hello");
+  Tree_.File("f/b.txt", "hello");
+  Scanner_.Scanner.OnProgress = [](int32_t) { return false; };
   EXPECT_EQ(Run("f", u"hello", smScanContents), Names{});
-  EXPECT_FALSE(Completed);
-  EXPECT_EQ(Log.ErrorsOf(sekAborted), Names{"f/a.txt"});
-  EXPECT_EQ(Scanner.FilesScanned, 0);
+  EXPECT_FALSE(Completed_);
+  EXPECT_EQ(Log_.ErrorsOf(sekAborted), Names{"f/a.txt"});
+  EXPECT_EQ(Scanner_.FilesScanned, 0);
 }
 
 // The archive layer's stand-in: ".zip" is an enabled kind, ".arj" a disabled one, ".ha" a kind without
@@ -170,8 +170,8 @@ class TFakeArchives : public IArchiveWalk {
     return Answer;
   }
   static std::string Ext(const std::u16string& Name) {
-    const std::string n = Utf16ToUtf8(Name);
-    return n.substr(n.rfind('.') + 1);
+    const std::string N = Utf16ToUtf8(Name);
+    return N.substr(N.rfind('.') + 1);
   }
   const TScanTree* Tree = nullptr;
   Names Walked;
@@ -181,69 +181,69 @@ class TFakeArchives : public IArchiveWalk {
 class FileScanArchives : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"a.zip", "b.arj", "c.ha", "d.r00", "e.bad", "f.txt"})
-      Tree.File(std::string("d/") + name, "hello");
-    Archives.Tree = &Tree;
-    Scanner.Archives = &Archives;
-    Scanner.Scanner.SetPattern(u"hello");
+    for (const char* Name : {"a.zip", "b.arj", "c.ha", "d.r00", "e.bad", "f.txt"})
+      Tree_.File(std::string("d/") + Name, "hello");
+    Archives_.Tree = &Tree_;
+    Scanner_.Archives = &Archives_;
+    Scanner_.Scanner.SetPattern(u"hello");
   }
   Names Run(const std::string& Roots, const std::u16string& Masks) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    Archives.Walked.clear();
-    Completed = Scanner.Search(Tree.Roots(Roots), Masks, false);
-    return Log.Hits;
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    Archives_.Walked.clear();
+    Completed_ = Scanner_.Search(Tree_.Roots(Roots), Masks, false);
+    return Log_.Hits;
   }
-  TScanTree Tree;
-  TFakeArchives Archives;
-  TFileScanner Scanner;
-  TScanLog Log;
-  bool Completed = false;
+  TScanTree Tree_;
+  TFakeArchives Archives_;
+  TFileScanner Scanner_;
+  TScanLog Log_;
+  bool Completed_ = false;
 };
 
 TEST_F(FileScanArchives, KindsOfTheCheck) {
   EXPECT_EQ(Run("d", u""), (Names{"d/e.bad", "d/f.txt"}));
-  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
-  EXPECT_EQ(Log.ErrorsOf(sekArchiveDisabled), Names{"d/b.arj"});
-  EXPECT_EQ(Log.ErrorsOf(sekArchiveUnsupported), Names{"d/c.ha"});
+  EXPECT_EQ(Archives_.Walked, Names{"d/a.zip"});
+  EXPECT_EQ(Log_.ErrorsOf(sekArchiveDisabled), Names{"d/b.arj"});
+  EXPECT_EQ(Log_.ErrorsOf(sekArchiveUnsupported), Names{"d/c.ha"});
   // A failed check is reported and the file is scanned as a plain file.
-  ASSERT_EQ(Log.ErrorsOf(sekException), Names{"d/e.bad"});
-  EXPECT_EQ(Log.Errors.size(), 3u);
+  ASSERT_EQ(Log_.ErrorsOf(sekException), Names{"d/e.bad"});
+  EXPECT_EQ(Log_.Errors.size(), 3u);
 }
 
 TEST_F(FileScanArchives, ArchiveNamesPassTheMasks) {
   EXPECT_EQ(Run("d", u"*.txt"), Names{"d/f.txt"});
-  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
+  EXPECT_EQ(Archives_.Walked, Names{"d/a.zip"});
 }
 
 TEST_F(FileScanArchives, Scopes) {
-  Scanner.Scope = ssFilesOnly;
+  Scanner_.Scope = ssFilesOnly;
   // An archive in a walked folder is neither walked nor scanned; named as a root it is walked.
   EXPECT_EQ(Run("d d/a.zip", u"*.txt;*.zip"), Names{"d/f.txt"});
-  EXPECT_EQ(Archives.Walked, Names{"d/a.zip explicit"});
+  EXPECT_EQ(Archives_.Walked, Names{"d/a.zip explicit"});
 
-  Scanner.Scope = ssArchivesOnly;
+  Scanner_.Scope = ssArchivesOnly;
   EXPECT_EQ(Run("d d/f.txt", u""), Names{});
-  EXPECT_EQ(Archives.Walked, Names{"d/a.zip"});
+  EXPECT_EQ(Archives_.Walked, Names{"d/a.zip"});
 }
 
 TEST_F(FileScanArchives, LimitDuplicateFilterAndStop) {
-  Scanner.MaxArchiveSize = 4;
+  Scanner_.MaxArchiveSize = 4;
   EXPECT_EQ(Run("d/a.zip", u""), Names{});
-  EXPECT_EQ(Log.ErrorsOf(sekArchiveTooLarge), Names{"d/a.zip"});
-  EXPECT_TRUE(Archives.Walked.empty());
+  EXPECT_EQ(Log_.ErrorsOf(sekArchiveTooLarge), Names{"d/a.zip"});
+  EXPECT_TRUE(Archives_.Walked.empty());
 
-  Scanner.MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
-  Scanner.OnAcceptFile = [](const std::u16string&) { return false; };
+  Scanner_.MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
+  Scanner_.OnAcceptFile = [](const std::u16string&) { return false; };
   Run("d/a.zip", u"");
-  EXPECT_TRUE(Archives.Walked.empty());
+  EXPECT_TRUE(Archives_.Walked.empty());
 
-  Scanner.OnAcceptFile = nullptr;
-  Archives.Answer = false;
+  Scanner_.OnAcceptFile = nullptr;
+  Archives_.Answer = false;
   Run("d/a.zip d/f.txt", u"");
-  EXPECT_EQ(Archives.Walked, Names{"d/a.zip explicit"});
-  EXPECT_FALSE(Completed);
-  EXPECT_TRUE(Log.Hits.empty());
+  EXPECT_EQ(Archives_.Walked, Names{"d/a.zip explicit"});
+  EXPECT_FALSE(Completed_);
+  EXPECT_TRUE(Log_.Hits.empty());
 }
 
 }  // namespace

@@ -42,45 +42,45 @@ const std::string kNone = "n/none\xFE.txt";
 class FileScanNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* contents[][2] = {{kInBad.c_str(), "say hello"}, {kTrunc.c_str(), "hello again"},
+    const char* Contents[][2] = {{kInBad.c_str(), "say hello"}, {kTrunc.c_str(), "hello again"},
                                  {kOver.c_str(), "hello"},      {kSmile.c_str(), "a hello"},
                                  {kPlain.c_str(), "hello"},     {kNone.c_str(), "nothing"}};
-    for (const auto& [name, text] : contents) {
-      Tree.File(name, text);
-      Tree.SetTime(name, 1700000000);
+    for (const auto& [name, text] : Contents) {
+      Tree_.File(name, text);
+      Tree_.SetTime(name, 1700000000);
     }
-    Log.Attach(Scanner, Tree);
-    Scanner.Scanner.SetPattern(u"hello");
+    Log_.Attach(Scanner_, Tree_);
+    Scanner_.Scanner.SetPattern(u"hello");
   }
 
   Names Run(const std::string& Roots, const std::u16string& Masks, bool Recurse) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    Completed = Scanner.Search(Tree.Roots(Roots), Masks, Recurse);
-    return Log.Hits;
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    Completed_ = Scanner_.Search(Tree_.Roots(Roots), Masks, Recurse);
+    return Log_.Hits;
   }
 
-  TScanTree Tree;
-  TFileScanner Scanner;
-  TScanLog Log;
-  bool Completed = false;
+  TScanTree Tree_;
+  TFileScanner Scanner_;
+  TScanLog Log_;
+  bool Completed_ = false;
 };
 
 // Content hits in walk order (a folder's files before its sub-folders, without case), each with the size
 // and date the system gives for the name's bytes.
 TEST_F(FileScanNames, FoundByContentWithSizeAndDate) {
   EXPECT_EQ(Run("n", u"", true), (Names{kOver, kPlain, kSmile, kTrunc, kInBad}));
-  EXPECT_TRUE(Completed);
-  EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_EQ(Log.Folders, (Names{"n", "n/bad\xFF"}));
-  for (const TFoundFileInfo& info : Log.Infos) {
-    const std::string bytes = Utf16ToUtf8(info.Name);
-    int64_t size = -1;
-    TDateTime date = 0;
-    ASSERT_TRUE(GetFileInfo(bytes, &size, &date, nullptr, nullptr, nullptr)) << bytes;
-    EXPECT_EQ(info.Size, size) << bytes;
-    EXPECT_EQ(info.Date, date) << bytes;
-    EXPECT_EQ(info.Encoding, seAnsi);
+  EXPECT_TRUE(Completed_);
+  EXPECT_TRUE(Log_.Errors.empty());
+  EXPECT_EQ(Log_.Folders, (Names{"n", "n/bad\xFF"}));
+  for (const TFoundFileInfo& Info : Log_.Infos) {
+    const std::string Bytes = Utf16ToUtf8(Info.Name);
+    int64_t Size = -1;
+    TDateTime Date = 0;
+    ASSERT_TRUE(GetFileInfo(Bytes, &Size, &Date, nullptr, nullptr, nullptr)) << Bytes;
+    EXPECT_EQ(Info.Size, Size) << Bytes;
+    EXPECT_EQ(Info.Date, Date) << Bytes;
+    EXPECT_EQ(Info.Encoding, seAnsi);
   }
 }
 
@@ -97,7 +97,7 @@ TEST_F(FileScanNames, FoundByNameMaskAndAsRoot) {
     TScanModes Mode;
     Names Hits;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"every file, mask *",
        "n",
        u"*",
@@ -120,11 +120,11 @@ TEST_F(FileScanNames, FoundByNameMaskAndAsRoot) {
       {"wildcard inside such a folder", "n/bad\xFF/*.txt", u"", false, u"hello", smScanContents, {kInBad}},
       {"sub-folder mask that selects it", "n/b*/", u"", false, u"hello", smScanContents, {kInBad}},
   };
-  for (const TCase& c : cases) {
-    Scanner.Scanner.SetPattern(c.Pattern);
-    Scanner.Mode = c.Mode;
-    EXPECT_EQ(Run(c.Roots, c.Masks, c.Recurse), c.Hits) << c.What;
-    EXPECT_TRUE(Log.Errors.empty()) << c.What;
+  for (const TCase& C : Cases) {
+    Scanner_.Scanner.SetPattern(C.Pattern);
+    Scanner_.Mode = C.Mode;
+    EXPECT_EQ(Run(C.Roots, C.Masks, C.Recurse), C.Hits) << C.What;
+    EXPECT_TRUE(Log_.Errors.empty()) << C.What;
   }
 }
 
@@ -132,26 +132,26 @@ TEST_F(FileScanNames, FoundByNameMaskAndAsRoot) {
 // row again by its stored path.
 TEST_F(FileScanNames, ResultsTableAndSearchWithinResults) {
   Run("n", u"", true);
-  ASSERT_EQ(Log.Infos.size(), 5u);
-  TSearchResults results;
-  for (const TFoundFileInfo& info : Log.Infos) results.Add(info);
-  SortSearchResults(results, rcName, false);
-  for (const TFoundFileInfo& info : Log.Infos) {
-    const int32_t row = results.IndexOf(info.Name);
-    ASSERT_GE(row, 0);
-    EXPECT_EQ(results.GetFullName(row), info.Name);
-    EXPECT_EQ(results.GetName(row), WideExtractFileName(info.Name));
-    TFoundFileInfo stored;
-    results.GetInfo(row, stored);
-    EXPECT_EQ(stored.Name, info.Name);
-    EXPECT_EQ(stored.Size, info.Size);
-    EXPECT_EQ(stored.Date, info.Date);
+  ASSERT_EQ(Log_.Infos.size(), 5u);
+  TSearchResults Results;
+  for (const TFoundFileInfo& Info : Log_.Infos) Results.Add(Info);
+  SortSearchResults(Results, rcName, false);
+  for (const TFoundFileInfo& Info : Log_.Infos) {
+    const int32_t Row = Results.IndexOf(Info.Name);
+    ASSERT_GE(Row, 0);
+    EXPECT_EQ(Results.GetFullName(Row), Info.Name);
+    EXPECT_EQ(Results.GetName(Row), WideExtractFileName(Info.Name));
+    TFoundFileInfo Stored;
+    Results.GetInfo(Row, Stored);
+    EXPECT_EQ(Stored.Name, Info.Name);
+    EXPECT_EQ(Stored.Size, Info.Size);
+    EXPECT_EQ(Stored.Date, Info.Date);
   }
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  EXPECT_TRUE(SearchInResults(results, Scanner));
-  EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_EQ(Log.Hits.size(), 5u);
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  EXPECT_TRUE(SearchInResults(Results, Scanner_));
+  EXPECT_TRUE(Log_.Errors.empty());
+  EXPECT_EQ(Log_.Hits.size(), 5u);
 }
 
 // The temporary folder, its name not UTF-8 either, set as $TMPDIR for one test; emptied and restored after.
@@ -159,43 +159,43 @@ class FileScanNamesTemp : public FileScanNames {
  protected:
   void SetUp() override {
     FileScanNames::SetUp();
-    const char* old = std::getenv("TMPDIR");
-    HadTmp = old != nullptr;
-    if (HadTmp) OldTmp = old;
-    Temp = Tree.Path("tmp\xFE");
-    ASSERT_EQ(mkdir(Temp.c_str(), 0755), 0);
-    setenv("TMPDIR", Temp.c_str(), 1);
+    const char* Old = std::getenv("TMPDIR");
+    HadTmp_ = Old != nullptr;
+    if (HadTmp_) OldTmp_ = Old;
+    Temp_ = Tree_.Path("tmp\xFE");
+    ASSERT_EQ(mkdir(Temp_.c_str(), 0755), 0);
+    setenv("TMPDIR", Temp_.c_str(), 1);
   }
   void TearDown() override {
     ClearArchiveCache();
     EXPECT_EQ(Leftovers(), Names{});
-    if (HadTmp)
-      setenv("TMPDIR", OldTmp.c_str(), 1);
+    if (HadTmp_)
+      setenv("TMPDIR", OldTmp_.c_str(), 1);
     else
       unsetenv("TMPDIR");
   }
   Names Leftovers() const {
-    Names out;
-    std::error_code ec;
-    for (const auto& e : fs::recursive_directory_iterator(Temp, ec)) out.push_back(e.path().string());
-    return out;
+    Names Out;
+    std::error_code Ec;
+    for (const auto& E : fs::recursive_directory_iterator(Temp_, Ec)) Out.push_back(E.path().string());
+    return Out;
   }
-  std::string Temp;
-  bool HadTmp = false;
-  std::string OldTmp;
+  std::string Temp_;
+  bool HadTmp_ = false;
+  std::string OldTmp_;
 };
 
 // Another program holds the file: it is copied to a temporary file and scanned from there, in the walk
 // (opened relative to its folder) and when named as a root.
 TEST_F(FileScanNamesTemp, LockedFileIsScannedFromACopy) {
-  Scanner.WorkerThreads = 1;  // the failed open must be the walk's own, not a scan-ahead worker's
-  for (const std::string& roots : {kInBad, std::string("n/bad\xFF")}) {
-    TFaultyFileLayer layer;
-    TFileLayerScope scope(layer);
-    layer.FailCall(TFileOp::Open, 1, EBUSY);
-    EXPECT_EQ(Run(roots, u"", false), Names{kInBad}) << roots;
-    EXPECT_TRUE(Log.Errors.empty()) << roots;
-    EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1) << roots;
+  Scanner_.WorkerThreads = 1;  // the failed open must be the walk's own, not a scan-ahead worker's
+  for (const std::string& Roots : {kInBad, std::string("n/bad\xFF")}) {
+    TFaultyFileLayer Layer;
+    TFileLayerScope Scope(Layer);
+    Layer.FailCall(TFileOp::Open, 1, EBUSY);
+    EXPECT_EQ(Run(Roots, u"", false), Names{kInBad}) << Roots;
+    EXPECT_TRUE(Log_.Errors.empty()) << Roots;
+    EXPECT_EQ(Layer.Calls(TFileOp::MakeTemp), 1) << Roots;
     EXPECT_EQ(Leftovers(), Names{});
   }
 }
@@ -203,18 +203,18 @@ TEST_F(FileScanNamesTemp, LockedFileIsScannedFromACopy) {
 // An archive in such a folder, with an archive inside it read through temporary files: the items' paths
 // keep the archive's bytes.
 TEST_F(FileScanNamesTemp, ArchiveWalkThroughTemporaryFiles) {
-  const std::string zip = ReadFileBytes(fs::path(SCRYLINE_TEST_DATA) / "arcwalk" / "nested.zip");
-  ASSERT_FALSE(zip.empty());
-  Tree.File("n/bad\xFF/z\xFE.zip", zip);
-  TArchiveWalk walk;
-  walk.MemoryCheck = [](int64_t) { return false; };
-  Scanner.Archives = &walk;
-  Scanner.ScanNestedArchives = true;
-  Scanner.Scanner.SetPattern(u"needle");
+  const std::string Zip = ReadFileBytes(fs::path(SCRYLINE_TEST_DATA) / "arcwalk" / "nested.zip");
+  ASSERT_FALSE(Zip.empty());
+  Tree_.File("n/bad\xFF/z\xFE.zip", Zip);
+  TArchiveWalk Walk;
+  Walk.MemoryCheck = [](int64_t) { return false; };
+  Scanner_.Archives = &Walk;
+  Scanner_.ScanNestedArchives = true;
+  Scanner_.Scanner.SetPattern(u"needle");
   EXPECT_EQ(Run("n/bad\xFF", u"", false),
             (Names{"n/bad\xFF/z\xFE.zip|top.txt", "n/bad\xFF/z\xFE.zip|inner.zip|docs/hit.txt"}));
-  EXPECT_EQ(Log.ErrorsOf(sekOpenFailed), Names{});
-  EXPECT_EQ(Log.ErrorsOf(sekArchiveOpenFailed), Names{});
+  EXPECT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{});
+  EXPECT_EQ(Log_.ErrorsOf(sekArchiveOpenFailed), Names{});
 }
 
 // Only names convert this way: text in a character set keeps U+FFFD for bytes that are not UTF-8.

@@ -19,9 +19,9 @@
 class TScanTree {
  public:
   TScanTree() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/scry-scan-XXXXXX";
-    if (mkdtemp(pattern.data()) != nullptr) Root = pattern;
+    const char* Tmp = std::getenv("TMPDIR");
+    std::string Pattern = std::string(Tmp != nullptr && *Tmp != '\0' ? Tmp : "/tmp") + "/scry-scan-XXXXXX";
+    if (mkdtemp(Pattern.data()) != nullptr) Root = Pattern;
   }
   ~TScanTree() { RemoveTree(Root); }
   TScanTree(const TScanTree&) = delete;
@@ -41,53 +41,53 @@ class TScanTree {
   void Folder(const std::string& Rel) const { MakeFolders(Rel + "/"); }
   // Sets the last-write time of Rel to Seconds after 1970-01-01 UTC.
   void SetTime(const std::string& Rel, time_t Seconds) const {
-    const timespec times[2] = {{Seconds, 0}, {Seconds, 0}};
-    utimensat(AT_FDCWD, Path(Rel).c_str(), times, 0);
+    const timespec Times[2] = {{Seconds, 0}, {Seconds, 0}};
+    utimensat(AT_FDCWD, Path(Rel).c_str(), Times, 0);
   }
 
   // A path list for TFileScanner::Search from space-separated entries: each a path below the root ("."
   // for the root itself), or after "=" a path taken as typed.
   std::u16string Roots(const std::string& Entries) const {
-    std::string paths;
-    for (size_t from = 0; from <= Entries.size();) {
-      size_t to = Entries.find(' ', from);
-      if (to == std::string::npos) to = Entries.size();
-      const std::string entry = Entries.substr(from, to - from);
-      if (!paths.empty()) paths += ";";
-      paths += entry.rfind('=', 0) == 0 ? entry.substr(1) : Path(entry == "." ? "" : entry);
-      from = to + 1;
+    std::string Paths;
+    for (size_t From = 0; From <= Entries.size();) {
+      size_t To = Entries.find(' ', From);
+      if (To == std::string::npos) To = Entries.size();
+      const std::string Entry = Entries.substr(From, To - From);
+      if (!Paths.empty()) Paths += ";";
+      Paths += Entry.rfind('=', 0) == 0 ? Entry.substr(1) : Path(Entry == "." ? "" : Entry);
+      From = To + 1;
     }
-    return Utf8ToUtf16(paths);
+    return Utf8ToUtf16(Paths);
   }
 
   // The part of Path below the root ("sub/d.txt").
   std::string Relative(const std::u16string& Path) const {
-    const std::string p = Utf16ToUtf8(Path);
-    return p.compare(0, Root.size() + 1, Root + "/") == 0 ? p.substr(Root.size() + 1) : p;
+    const std::string P = Utf16ToUtf8(Path);
+    return P.compare(0, Root.size() + 1, Root + "/") == 0 ? P.substr(Root.size() + 1) : P;
   }
 
   std::string Root;
 
  private:
   void MakeFolders(const std::string& Rel) const {
-    for (size_t slash = Rel.find('/'); slash != std::string::npos; slash = Rel.find('/', slash + 1))
-      mkdir(Path(Rel.substr(0, slash)).c_str(), 0755);
+    for (size_t Slash = Rel.find('/'); Slash != std::string::npos; Slash = Rel.find('/', Slash + 1))
+      mkdir(Path(Rel.substr(0, Slash)).c_str(), 0755);
   }
   static void RemoveTree(const std::string& Dir) {
     if (Dir.empty()) return;
-    if (DIR* d = opendir(Dir.c_str())) {
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        const std::string path = Dir + "/" + name;
-        struct stat st;
-        if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (DIR* D = opendir(Dir.c_str())) {
+      while (dirent* E = readdir(D)) {
+        const std::string Name = E->d_name;
+        if (Name == "." || Name == "..") continue;
+        const std::string path = Dir + "/" + Name;
+        struct stat St;
+        if (lstat(path.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) {
           RemoveTree(path);
         } else {
           unlink(path.c_str());
         }
       }
-      closedir(d);
+      closedir(D);
     }
     rmdir(Dir.c_str());
   }
@@ -122,9 +122,9 @@ struct TScanLog {
   }
   // The names reported with Kind, in order.
   std::vector<std::string> ErrorsOf(TScanErrorKind Kind) const {
-    std::vector<std::string> names;
-    for (const TError& e : Errors)
-      if (e.Kind == Kind) names.push_back(e.Name);
-    return names;
+    std::vector<std::string> Names;
+    for (const TError& E : Errors)
+      if (E.Kind == Kind) Names.push_back(E.Name);
+    return Names;
   }
 };

@@ -28,33 +28,33 @@ using Names = std::vector<std::string>;
 class FileScanWalk : public ::testing::Test {
  protected:
   void SetUp() override {
-    Tree.File("a.txt", "say hello world");
-    Tree.File("B.TXT", "HELLO there");
-    Tree.File("b.txt", "nothing here");
-    Tree.File("c.doc", "hello doc");
-    Tree.File("empty.txt", "");
-    Tree.File("bin.dat", std::string("\x00\x01\x02hello\x00\xff\x03", 10));
-    Tree.File("hello-name.log", "zzz");
-    Tree.File("sub/d.txt", "hello");
-    Tree.File("sub/deeper/e.txt", "xhellox");
-    Tree.File("sub2/f.txt", "hello");
-    Tree.File("other/g.txt", "hello");
-    ASSERT_EQ(symlink(Tree.Path("sub").c_str(), Tree.Path("link").c_str()), 0);
-    ASSERT_EQ(mkfifo(Tree.Path("fifo").c_str(), 0644), 0);
-    Log.Attach(Scanner, Tree);
-    Scanner.Scanner.SetPattern(u"hello");
+    Tree_.File("a.txt", "say hello world");
+    Tree_.File("B.TXT", "HELLO there");
+    Tree_.File("b.txt", "nothing here");
+    Tree_.File("c.doc", "hello doc");
+    Tree_.File("empty.txt", "");
+    Tree_.File("bin.dat", std::string("\x00\x01\x02hello\x00\xff\x03", 10));
+    Tree_.File("hello-name.log", "zzz");
+    Tree_.File("sub/d.txt", "hello");
+    Tree_.File("sub/deeper/e.txt", "xhellox");
+    Tree_.File("sub2/f.txt", "hello");
+    Tree_.File("other/g.txt", "hello");
+    ASSERT_EQ(symlink(Tree_.Path("sub").c_str(), Tree_.Path("link").c_str()), 0);
+    ASSERT_EQ(mkfifo(Tree_.Path("fifo").c_str(), 0644), 0);
+    Log_.Attach(Scanner_, Tree_);
+    Scanner_.Scanner.SetPattern(u"hello");
   }
 
   // Runs a search over the roots (TScanTree::Roots) and answers the hits in order.
   Names Run(const std::string& Roots, const std::string& Masks, bool Recurse) {
-    Completed = Scanner.Search(Tree.Roots(Roots), Utf8ToUtf16(Masks), Recurse);
-    return Log.Hits;
+    Completed_ = Scanner_.Search(Tree_.Roots(Roots), Utf8ToUtf16(Masks), Recurse);
+    return Log_.Hits;
   }
 
-  TScanTree Tree;
-  TFileScanner Scanner;
-  TScanLog Log;
-  bool Completed = false;
+  TScanTree Tree_;
+  TFileScanner Scanner_;
+  TScanLog Log_;
+  bool Completed_ = false;
 };
 
 TEST_F(FileScanWalk, RootsMasksAndRecursion) {
@@ -64,7 +64,7 @@ TEST_F(FileScanWalk, RootsMasksAndRecursion) {
     bool Recurse;
     Names Hits;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       // The folder's files in order without case (ties exactly), a.txt and A.txt as two files.
       {".", "", false, {"a.txt", "B.TXT", "bin.dat", "c.doc"}},
       // A folder's own files before its sub-folders; the link to sub is not entered.
@@ -98,271 +98,271 @@ TEST_F(FileScanWalk, RootsMasksAndRecursion) {
       // The link to a folder named as a root is the user's choice and is walked.
       {"link", "", false, {"link/d.txt"}},
   };
-  for (const TCase& c : cases) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    EXPECT_EQ(Run(c.Roots, c.Masks, c.Recurse), c.Hits) << c.Roots << " | " << c.Masks << " | " << c.Recurse;
-    EXPECT_TRUE(Completed);
+  for (const TCase& C : Cases) {
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    EXPECT_EQ(Run(C.Roots, C.Masks, C.Recurse), C.Hits) << C.Roots << " | " << C.Masks << " | " << C.Recurse;
+    EXPECT_TRUE(Completed_);
   }
 }
 
 TEST_F(FileScanWalk, ReportsBadRootsAndGoesOn) {
   Run("=data =./a.txt missing missing/*.txt zzz*.txt fifo sub", "", false);
-  EXPECT_EQ(Log.ErrorsOf(sekPathNotFound), (Names{"data", "./a.txt", "missing", "missing/*.txt"}));
+  EXPECT_EQ(Log_.ErrorsOf(sekPathNotFound), (Names{"data", "./a.txt", "missing", "missing/*.txt"}));
   // A FIFO named as a root is reported, never opened (opening it would block).
-  EXPECT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"fifo"});
-  EXPECT_EQ(Log.Hits, Names{"sub/d.txt"});
-  EXPECT_TRUE(Completed);
+  EXPECT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{"fifo"});
+  EXPECT_EQ(Log_.Hits, Names{"sub/d.txt"});
+  EXPECT_TRUE(Completed_);
 }
 
 // The root folder keeps its only "/" ("/." names it too): it is asked for, listed and reported as "/".
 TEST(FileScanRoot, TheRootFolder) {
-  TFileScanner scanner;
-  std::vector<std::u16string> folders, asked;
-  std::vector<TScanErrorKind> errors;
-  scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    if (Kind == spkFolder) folders.push_back(Name);
+  TFileScanner Scanner;
+  std::vector<std::u16string> Folders, Asked;
+  std::vector<TScanErrorKind> Errors;
+  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFolder) Folders.push_back(Name);
     return true;
   };
-  scanner.OnError = [&](const TScanError& Error) { errors.push_back(Error.Kind); };
-  scanner.OnEnterFolder = [&](const std::u16string& Folder) {
-    asked.push_back(Folder);
+  Scanner.OnError = [&](const TScanError& Error) { Errors.push_back(Error.Kind); };
+  Scanner.OnEnterFolder = [&](const std::u16string& Folder) {
+    Asked.push_back(Folder);
     return true;
   };
-  scanner.Scanner.SetPattern(u"x");
-  EXPECT_TRUE(scanner.Search(u"/.", u"no-such-name-anywhere", false));
-  EXPECT_EQ(asked, std::vector<std::u16string>{u"/"});
-  EXPECT_EQ(folders, std::vector<std::u16string>{u"/"});
-  EXPECT_TRUE(errors.empty());
+  Scanner.Scanner.SetPattern(u"x");
+  EXPECT_TRUE(Scanner.Search(u"/.", u"no-such-name-anywhere", false));
+  EXPECT_EQ(Asked, std::vector<std::u16string>{u"/"});
+  EXPECT_EQ(Folders, std::vector<std::u16string>{u"/"});
+  EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(FileScanWalk, EmptyFileIsReportedAndNotOpened) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
   Run("empty.txt", "", false);
-  EXPECT_EQ(Log.ErrorsOf(sekEmptyFile), Names{"empty.txt"});
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 0);
+  EXPECT_EQ(Log_.ErrorsOf(sekEmptyFile), Names{"empty.txt"});
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 0);
 }
 
 TEST_F(FileScanWalk, NameMatchReportsWithoutReading) {
-  Scanner.Mode = smScanContents | smMatchName;
+  Scanner_.Mode = smScanContents | smMatchName;
   EXPECT_EQ(Run(".", "*.log", false), Names{"hello-name.log"});
-  ASSERT_EQ(Log.Infos.size(), 1u);
-  EXPECT_EQ(Log.Infos[0].Encoding, seFileName);
-  EXPECT_EQ(Log.Infos[0].Size, 3);
-  EXPECT_EQ(Log.Infos[0].Converter, nullptr);
-  EXPECT_FALSE(Log.Infos[0].InArchive);
+  ASSERT_EQ(Log_.Infos.size(), 1u);
+  EXPECT_EQ(Log_.Infos[0].Encoding, seFileName);
+  EXPECT_EQ(Log_.Infos[0].Size, 3);
+  EXPECT_EQ(Log_.Infos[0].Converter, nullptr);
+  EXPECT_FALSE(Log_.Infos[0].InArchive);
 }
 
 TEST_F(FileScanWalk, NameOnlyOpensNoFile) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  Scanner.Mode = smMatchName | smNameOnly;
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Scanner_.Mode = smMatchName | smNameOnly;
   EXPECT_EQ(Run(".", "", true), Names{"hello-name.log"});
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 0);
-  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 0);
+  EXPECT_TRUE(Log_.Errors.empty());
 }
 
 // Names only with a pattern: the files whose names are no hit are passed over without their size and
 // date; the hit is still looked up and carries both.
 TEST_F(FileScanWalk, NameOnlyHitsCarryTheirSize) {
-  Scanner.Mode = smMatchName | smNameOnly;
-  Scanner.Scanner.SetPattern(u"name");
+  Scanner_.Mode = smMatchName | smNameOnly;
+  Scanner_.Scanner.SetPattern(u"name");
   EXPECT_EQ(Run(".", "", true), Names{"hello-name.log"});
-  ASSERT_EQ(Log.Infos.size(), 1u);
-  EXPECT_EQ(Log.Infos[0].Size, 3);
-  EXPECT_TRUE(Log.Errors.empty());
+  ASSERT_EQ(Log_.Infos.size(), 1u);
+  EXPECT_EQ(Log_.Infos[0].Size, 3);
+  EXPECT_TRUE(Log_.Errors.empty());
 }
 
 TEST_F(FileScanWalk, ContentHitsCarryTheirEncodingAndSize) {
   Run("c.doc", "", false);
-  ASSERT_EQ(Log.Infos.size(), 1u);
-  EXPECT_EQ(Log.Infos[0].Encoding, seAnsi);
-  EXPECT_EQ(Log.Infos[0].Size, 9);
-  EXPECT_EQ(Scanner.FilesScanned, 1);
+  ASSERT_EQ(Log_.Infos.size(), 1u);
+  EXPECT_EQ(Log_.Infos[0].Encoding, seAnsi);
+  EXPECT_EQ(Log_.Infos[0].Size, 9);
+  EXPECT_EQ(Scanner_.FilesScanned, 1);
 }
 
 TEST_F(FileScanWalk, SkipBinary) {
-  Scanner.SkipBinary = true;
+  Scanner_.SkipBinary = true;
   EXPECT_EQ(Run(".", "", false), (Names{"a.txt", "B.TXT", "c.doc"}));
-  EXPECT_EQ(Log.ErrorsOf(sekNotText), Names{"bin.dat"});
+  EXPECT_EQ(Log_.ErrorsOf(sekNotText), Names{"bin.dat"});
 
   // Without a pattern, only the text files are accepted, and empty files, which hold no binary data.
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  Scanner.Scanner.SetPattern(u"");
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  Scanner_.Scanner.SetPattern(u"");
   EXPECT_EQ(Run(".", "", false), (Names{"a.txt", "B.TXT", "b.txt", "c.doc", "empty.txt", "hello-name.log"}));
-  EXPECT_EQ(Log.ErrorsOf(sekNotText), Names{"bin.dat"});
+  EXPECT_EQ(Log_.ErrorsOf(sekNotText), Names{"bin.dat"});
 }
 
 TEST_F(FileScanWalk, EmptyPatternAcceptsEveryFileEvenAboveTheLimit) {
-  Scanner.Scanner.SetPattern(u"");
-  Scanner.MaxScanSize = 4;
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
+  Scanner_.Scanner.SetPattern(u"");
+  Scanner_.MaxScanSize = 4;
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
   EXPECT_EQ(Run(".", "", false),
             (Names{"a.txt", "B.TXT", "b.txt", "bin.dat", "c.doc", "empty.txt", "hello-name.log"}));
-  for (const TFoundFileInfo& info : Log.Infos) EXPECT_EQ(info.Encoding, seFileName);
-  EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 0);
+  for (const TFoundFileInfo& Info : Log_.Infos) EXPECT_EQ(Info.Encoding, seFileName);
+  EXPECT_TRUE(Log_.Errors.empty());
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 0);
 }
 
 // The size limit applies only to files whose contents must be read: a large file is still found by its
 // name, and a file that the masks or the owner's filter skip is never reported as too large.
 TEST_F(FileScanWalk, SizeLimitComesAfterMasksFiltersAndName) {
-  Tree.File("big/hello-big.txt", std::string(100, 'x'));
-  Tree.File("big/big.txt", std::string(100, 'x') + "hello");
-  Tree.File("big/big.doc", std::string(100, 'x') + "hello");
-  Tree.File("big/filtered.txt", std::string(100, 'x') + "hello");
-  Tree.File("big/small.txt", "hello");
-  Scanner.MaxScanSize = 50;
-  Scanner.Mode = smScanContents | smMatchName;
-  Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
+  Tree_.File("big/hello-big.txt", std::string(100, 'x'));
+  Tree_.File("big/big.txt", std::string(100, 'x') + "hello");
+  Tree_.File("big/big.doc", std::string(100, 'x') + "hello");
+  Tree_.File("big/filtered.txt", std::string(100, 'x') + "hello");
+  Tree_.File("big/small.txt", "hello");
+  Scanner_.MaxScanSize = 50;
+  Scanner_.Mode = smScanContents | smMatchName;
+  Scanner_.OnFilterFile = [&](const TFilterFileInfo& File) {
     EXPECT_FALSE(File.SizeIncomplete);
-    return Tree.Relative(File.FileName) != "big/filtered.txt";
+    return Tree_.Relative(File.FileName) != "big/filtered.txt";
   };
   EXPECT_EQ(Run("big", "*.txt", false), (Names{"big/hello-big.txt", "big/small.txt"}));
-  EXPECT_EQ(Log.ErrorsOf(sekTooLarge), Names{"big/big.txt"});
+  EXPECT_EQ(Log_.ErrorsOf(sekTooLarge), Names{"big/big.txt"});
 }
 
 TEST_F(FileScanWalk, ExcludedFolders) {
-  std::vector<std::string> asked;
-  Scanner.OnEnterFolder = [&](const std::u16string& Folder) {
-    asked.push_back(Tree.Relative(Folder));
-    return asked.back() != "sub";
+  std::vector<std::string> Asked;
+  Scanner_.OnEnterFolder = [&](const std::u16string& Folder) {
+    Asked.push_back(Tree_.Relative(Folder));
+    return Asked.back() != "sub";
   };
   EXPECT_EQ(Run(".", "*.txt", true), (Names{"a.txt", "B.TXT", "other/g.txt", "sub2/f.txt"}));
   // The root is asked too; nothing below an excluded folder is.
-  EXPECT_EQ(asked, (Names{Tree.Root, "other", "sub", "sub2"}));
+  EXPECT_EQ(Asked, (Names{Tree_.Root, "other", "sub", "sub2"}));
 
   // An excluded root is skipped whole.
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
   EXPECT_EQ(Run("sub", "", true), Names{});
 }
 
 TEST_F(FileScanWalk, DateAndSizeFilterSeesTheDirectoryEntry) {
-  Tree.File("dated/old.txt", "hello");
-  Tree.File("dated/new.txt", "hello");
-  Tree.File("dated/large.txt", std::string(5000, 'y') + "hello");
-  Tree.SetTime("dated/old.txt", 978307200);   // 2001-01-01
-  Tree.SetTime("dated/new.txt", 1700000000);  // 2023-11-14
-  Tree.SetTime("dated/large.txt", 1700000000);
+  Tree_.File("dated/old.txt", "hello");
+  Tree_.File("dated/new.txt", "hello");
+  Tree_.File("dated/large.txt", std::string(5000, 'y') + "hello");
+  Tree_.SetTime("dated/old.txt", 978307200);   // 2001-01-01
+  Tree_.SetTime("dated/new.txt", 1700000000);  // 2023-11-14
+  Tree_.SetTime("dated/large.txt", 1700000000);
   const TDateTime from = 43831;  // 2020-01-01, days since 1899-12-30
-  std::vector<int64_t> sizes;
-  Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
-    sizes.push_back(File.Size);
+  std::vector<int64_t> Sizes;
+  Scanner_.OnFilterFile = [&](const TFilterFileInfo& File) {
+    Sizes.push_back(File.Size);
     return File.Date >= from && File.Size <= 1000;
   };
   EXPECT_EQ(Run("dated", "", false), Names{"dated/new.txt"});
-  EXPECT_EQ(sizes, (std::vector<int64_t>{5005, 5, 5}));
-  ASSERT_EQ(Log.Infos.size(), 1u);
-  EXPECT_GT(Log.Infos[0].Date, 45243.0);  // the local time of 2023-11-14 22:13 UTC falls on the 14th or 15th
-  EXPECT_LT(Log.Infos[0].Date, 45245.0);
+  EXPECT_EQ(Sizes, (std::vector<int64_t>{5005, 5, 5}));
+  ASSERT_EQ(Log_.Infos.size(), 1u);
+  EXPECT_GT(Log_.Infos[0].Date, 45243.0);  // the local time of 2023-11-14 22:13 UTC falls on the 14th or 15th
+  EXPECT_LT(Log_.Infos[0].Date, 45245.0);
 }
 
 TEST_F(FileScanWalk, DuplicateFilterSeesEachFileOnce) {
-  std::vector<std::string> asked;
-  Scanner.OnAcceptFile = [&](const std::u16string& FileName) {
-    asked.push_back(Tree.Relative(FileName));
-    return asked.back() != "a.txt";
+  std::vector<std::string> Asked;
+  Scanner_.OnAcceptFile = [&](const std::u16string& FileName) {
+    Asked.push_back(Tree_.Relative(FileName));
+    return Asked.back() != "a.txt";
   };
   EXPECT_EQ(Run(". sub", "*.txt", false), (Names{"B.TXT", "sub/d.txt"}));
-  EXPECT_EQ(asked, (Names{"a.txt", "B.TXT", "b.txt", "empty.txt", "sub/d.txt"}));
+  EXPECT_EQ(Asked, (Names{"a.txt", "B.TXT", "b.txt", "empty.txt", "sub/d.txt"}));
 }
 
 TEST_F(FileScanWalk, StopEndsTheWalk) {
-  int files = 0;
-  Scanner.OnProgress = [&](const std::u16string&, TScanProgressKind Kind) {
-    if (Kind == spkFile) ++files;
-    return files < 2;
+  int Files = 0;
+  Scanner_.OnProgress = [&](const std::u16string&, TScanProgressKind Kind) {
+    if (Kind == spkFile) ++Files;
+    return Files < 2;
   };
   EXPECT_EQ(Run(".", "", true), Names{"a.txt"});
-  EXPECT_FALSE(Completed);
-  EXPECT_EQ(Log.ErrorsOf(sekAborted).size(), 1u);
+  EXPECT_FALSE(Completed_);
+  EXPECT_EQ(Log_.ErrorsOf(sekAborted).size(), 1u);
 }
 
 // A file that disappears between the listing and its use is an open failure, never a hit.
 TEST_F(FileScanWalk, FileGoneAfterTheListing) {
-  Scanner.Scanner.SetPattern(u"");
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    if (Kind == spkFile && Tree.Relative(Name) == "a.txt") unlink(Tree.Path("b.txt").c_str());
+  Scanner_.Scanner.SetPattern(u"");
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && Tree_.Relative(Name) == "a.txt") unlink(Tree_.Path("b.txt").c_str());
     return true;
   };
   EXPECT_EQ(Run(".", "*.txt", false), (Names{"a.txt", "B.TXT", "empty.txt"}));
-  ASSERT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"b.txt"});
-  EXPECT_EQ(Log.Errors[0].OSCode, kErrorFileNotFound);
-  for (const TFoundFileInfo& info : Log.Infos) EXPECT_GE(info.Size, 0);
+  ASSERT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{"b.txt"});
+  EXPECT_EQ(Log_.Errors[0].OSCode, kErrorFileNotFound);
+  for (const TFoundFileInfo& Info : Log_.Infos) EXPECT_GE(Info.Size, 0);
 
-  TWideStrLst masks;
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  EXPECT_TRUE(Scanner.ScanSingleFile(Tree.WidePath("gone.txt"), masks, true, true));
-  EXPECT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"gone.txt"});
-  EXPECT_TRUE(Log.Hits.empty());
+  TWideStrLst Masks;
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  EXPECT_TRUE(Scanner_.ScanSingleFile(Tree_.WidePath("gone.txt"), Masks, true, true));
+  EXPECT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{"gone.txt"});
+  EXPECT_TRUE(Log_.Hits.empty());
 }
 
 // Descriptors the process holds, to see that a walk leaves none open.
 size_t OpenDescriptors() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) ++n;
-    closedir(d);
+  size_t N = 0;
+  if (DIR* D = opendir("/proc/self/fd")) {
+    while (readdir(D) != nullptr) ++N;
+    closedir(D);
   }
-  return n;
+  return N;
 }
 
 // The walk reads each folder once, for its files and its sub-folders together, and opens each file it
 // reads once, relative to its folder, without asking its type or size again.
 TEST_F(FileScanWalk, EachFolderIsReadOnceAndEachFileOpenedOnce) {
   // The walk's own calls: scan-ahead workers would open files (the empty one too) on other threads.
-  Scanner.WorkerThreads = 1;
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  const size_t before = OpenDescriptors();
+  Scanner_.WorkerThreads = 1;
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  const size_t Before = OpenDescriptors();
   Run(".", "", true);
-  EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
-  EXPECT_EQ(layer.Calls(TFileOp::OpenFolder), 5);
-  EXPECT_EQ(layer.Calls(TFileOp::ReadFolder), 5);
-  EXPECT_EQ(layer.Calls(TFileOp::Open), 10);  // every file but the empty one
-  EXPECT_EQ(layer.Calls(TFileOp::Stat), 0);
-  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(Log_.Folders, (Names{Tree_.Root, "other", "sub", "sub/deeper", "sub2"}));
+  EXPECT_EQ(Layer.Calls(TFileOp::OpenFolder), 5);
+  EXPECT_EQ(Layer.Calls(TFileOp::ReadFolder), 5);
+  EXPECT_EQ(Layer.Calls(TFileOp::Open), 10);  // every file but the empty one
+  EXPECT_EQ(Layer.Calls(TFileOp::Stat), 0);
+  EXPECT_EQ(OpenDescriptors(), Before);
 }
 
 // File systems that give no entry types (DT_UNKNOWN) are walked alike: the link to a folder is not
 // entered and the FIFO is not opened.
 TEST_F(FileScanWalk, SameWalkWhenTheFileSystemGivesNoTypes) {
-  const Names typed = Run(".", "", true);
-  const std::vector<TScanLog::TError> errors = Log.Errors;
-  Log = TScanLog();
-  Log.Attach(Scanner, Tree);
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.HideEntryTypes = true;
-  EXPECT_EQ(Run(".", "", true), typed);
-  EXPECT_EQ(Log.Errors.size(), errors.size());
-  EXPECT_EQ(Log.Folders, (Names{Tree.Root, "other", "sub", "sub/deeper", "sub2"}));
+  const Names Typed = Run(".", "", true);
+  const std::vector<TScanLog::TError> Errors = Log_.Errors;
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.HideEntryTypes = true;
+  EXPECT_EQ(Run(".", "", true), Typed);
+  EXPECT_EQ(Log_.Errors.size(), Errors.size());
+  EXPECT_EQ(Log_.Folders, (Names{Tree_.Root, "other", "sub", "sub/deeper", "sub2"}));
 }
 
 // A folder that cannot be opened or read is left out with one error naming it, and the walk goes on
 // with nothing left open.
 TEST_F(FileScanWalk, UnreadableFolderIsReportedAndLeftOut) {
-  for (TFileOp op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    TFaultyFileLayer layer;
-    TFileLayerScope scope(layer);
-    layer.FailCall(op, 3, EACCES);  // sub: after the root and other
-    const size_t before = OpenDescriptors();
+  for (TFileOp Op : {TFileOp::OpenFolder, TFileOp::ReadFolder}) {
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    TFaultyFileLayer Layer;
+    TFileLayerScope Scope(Layer);
+    Layer.FailCall(Op, 3, EACCES);  // sub: after the root and other
+    const size_t Before = OpenDescriptors();
     EXPECT_EQ(Run(".", "*.txt", true), (Names{"a.txt", "B.TXT", "other/g.txt", "sub2/f.txt"}));
-    EXPECT_TRUE(Completed);
-    EXPECT_EQ(OpenDescriptors(), before);
-    const auto failed = std::find_if(Log.Errors.begin(), Log.Errors.end(),
+    EXPECT_TRUE(Completed_);
+    EXPECT_EQ(OpenDescriptors(), Before);
+    const auto Failed = std::find_if(Log_.Errors.begin(), Log_.Errors.end(),
                                      [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; });
-    ASSERT_NE(failed, Log.Errors.end());
-    EXPECT_EQ(failed->Name, "sub");
-    EXPECT_EQ(failed->Text, std::strerror(EACCES));
-    EXPECT_EQ(std::count_if(Log.Errors.begin(), Log.Errors.end(),
+    ASSERT_NE(Failed, Log_.Errors.end());
+    EXPECT_EQ(Failed->Name, "sub");
+    EXPECT_EQ(Failed->Text, std::strerror(EACCES));
+    EXPECT_EQ(std::count_if(Log_.Errors.begin(), Log_.Errors.end(),
                             [](const TScanLog::TError& E) { return E.Kind == sekOpenFailed; }),
               1);
   }
@@ -371,85 +371,85 @@ TEST_F(FileScanWalk, UnreadableFolderIsReportedAndLeftOut) {
 // Removes the folder Name of the folder open on DirFd with everything in it, relative to it, so that
 // the length of the whole path does not matter.
 void RemoveTreeAt(int DirFd, const std::string& Name) {
-  const int fd = openat(DirFd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (fd < 0) return;
-  if (DIR* d = fdopendir(dup(fd))) {
-    std::vector<std::pair<std::string, bool>> entries;
-    while (dirent* e = readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-        entries.emplace_back(e->d_name, e->d_type == DT_DIR);
-    closedir(d);
-    for (const auto& [name, folder] : entries) {
-      if (folder) RemoveTreeAt(fd, name);
-      unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0);
+  const int Fd = openat(DirFd, Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (Fd < 0) return;
+  if (DIR* D = fdopendir(dup(Fd))) {
+    std::vector<std::pair<std::string, bool>> Entries;
+    while (dirent* E = readdir(D))
+      if (std::string(E->d_name) != "." && std::string(E->d_name) != "..")
+        Entries.emplace_back(E->d_name, E->d_type == DT_DIR);
+    closedir(D);
+    for (const auto& [name, folder] : Entries) {
+      if (folder) RemoveTreeAt(Fd, name);
+      unlinkat(Fd, name.c_str(), folder ? AT_REMOVEDIR : 0);
     }
   }
-  close(fd);
+  close(Fd);
 }
 
 // A tree deeper than the system's path limit is walked to its bottom: every folder is opened relative
 // to its parent, and a file there is scanned like any other.
 TEST_F(FileScanWalk, PathsLongerThanTheSystemAllowsAreWalked) {
-  const std::string name(200, 'n');
+  const std::string Name(200, 'n');
   constexpr int kLevels = 25;  // about 5,000 bytes of path
-  int fd = open(Tree.Path("").c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(mkdirat(fd, "long", 0755), 0);
-  int at = openat(fd, "long", O_RDONLY | O_DIRECTORY);
-  std::string rel = "long";
-  for (int i = 0; i < kLevels; ++i) {
-    ASSERT_EQ(mkdirat(at, name.c_str(), 0755), 0);
-    const int next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
-    close(at);
-    at = next;
-    rel += "/" + name;
+  int Fd = open(Tree_.Path("").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(Fd, 0);
+  ASSERT_EQ(mkdirat(Fd, "long", 0755), 0);
+  int At = openat(Fd, "long", O_RDONLY | O_DIRECTORY);
+  std::string Rel = "long";
+  for (int I = 0; I < kLevels; ++I) {
+    ASSERT_EQ(mkdirat(At, Name.c_str(), 0755), 0);
+    const int Next = openat(At, Name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(At);
+    At = Next;
+    Rel += "/" + Name;
   }
-  const int file = openat(at, "deep.txt", O_WRONLY | O_CREAT, 0644);
-  ASSERT_EQ(write(file, "hello from below", 16), 16);
-  close(file);
-  close(at);
-  ASSERT_GT(Tree.Path(rel).size(), size_t{PATH_MAX});
+  const int File = openat(At, "deep.txt", O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(write(File, "hello from below", 16), 16);
+  close(File);
+  close(At);
+  ASSERT_GT(Tree_.Path(Rel).size(), size_t{PATH_MAX});
 
-  EXPECT_EQ(Run("long", "", true), Names{rel + "/deep.txt"});
-  EXPECT_TRUE(Completed);
-  EXPECT_TRUE(Log.Errors.empty());
-  RemoveTreeAt(fd, "long");
-  unlinkat(fd, "long", AT_REMOVEDIR);
-  close(fd);
+  EXPECT_EQ(Run("long", "", true), Names{Rel + "/deep.txt"});
+  EXPECT_TRUE(Completed_);
+  EXPECT_TRUE(Log_.Errors.empty());
+  RemoveTreeAt(Fd, "long");
+  unlinkat(Fd, "long", AT_REMOVEDIR);
+  close(Fd);
 }
 
 // A file that changes between the listing and its turn is taken as it is at its turn, as when each file
 // is looked up by its name: a folder in its place cannot be opened, a FIFO has no bytes and is never
 // opened, a new file is read whole.
 TEST_F(FileScanWalk, FileReplacedAfterTheListing) {
-  Tree.File("r/a.txt", "hello");
-  Tree.File("r/b.txt", "hello");
-  Tree.File("r/c.txt", "hello");
-  Tree.File("r/d.txt", "hello");
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    if (Kind == spkFile && Tree.Relative(Name) == "r/a.txt") {
-      unlink(Tree.Path("r/b.txt").c_str());
-      mkdir(Tree.Path("r/b.txt").c_str(), 0755);
-      unlink(Tree.Path("r/c.txt").c_str());
-      mkfifo(Tree.Path("r/c.txt").c_str(), 0644);
-      Tree.File("r/d.txt", std::string(40000, 'x') + "hello");
+  Tree_.File("r/a.txt", "hello");
+  Tree_.File("r/b.txt", "hello");
+  Tree_.File("r/c.txt", "hello");
+  Tree_.File("r/d.txt", "hello");
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile && Tree_.Relative(Name) == "r/a.txt") {
+      unlink(Tree_.Path("r/b.txt").c_str());
+      mkdir(Tree_.Path("r/b.txt").c_str(), 0755);
+      unlink(Tree_.Path("r/c.txt").c_str());
+      mkfifo(Tree_.Path("r/c.txt").c_str(), 0644);
+      Tree_.File("r/d.txt", std::string(40000, 'x') + "hello");
     }
     return true;
   };
   EXPECT_EQ(Run("r", "", false), (Names{"r/a.txt", "r/d.txt"}));
-  ASSERT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"r/b.txt"});
-  EXPECT_EQ(Log.Errors[0].OSCode, kErrorAccessDenied);
-  EXPECT_EQ(Log.ErrorsOf(sekEmptyFile), Names{"r/c.txt"});
-  EXPECT_EQ(Log.Infos[1].Size, 40005);
+  ASSERT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{"r/b.txt"});
+  EXPECT_EQ(Log_.Errors[0].OSCode, kErrorAccessDenied);
+  EXPECT_EQ(Log_.ErrorsOf(sekEmptyFile), Names{"r/c.txt"});
+  EXPECT_EQ(Log_.Infos[1].Size, 40005);
 }
 
 // A name that is not valid UTF-8 was converted to U+FFFD, which names another file: the file was
 // reported as not found. Its bytes now survive the conversion and it is scanned like any other.
 TEST_F(FileScanWalk, NameThatIsNotUtf8IsScanned) {
-  Tree.File("u/bad\xff.txt", "hello");
-  Tree.File("u/good.txt", "hello");
+  Tree_.File("u/bad\xff.txt", "hello");
+  Tree_.File("u/good.txt", "hello");
   EXPECT_EQ(Run("u", "", false), (Names{"u/bad\xff.txt", "u/good.txt"}));
-  EXPECT_TRUE(Log.Errors.empty());
+  EXPECT_TRUE(Log_.Errors.empty());
 }
 
 // Another program holding the file is a sharing violation: the file is scanned from a temporary copy,
@@ -458,78 +458,78 @@ class FileScanLocked : public FileScanWalk {
  protected:
   void SetUp() override {
     FileScanWalk::SetUp();
-    const char* old = std::getenv("TMPDIR");
-    OldTmp = old != nullptr ? old : "";
-    HadTmp = old != nullptr;
-    Tree.Folder("tmp");
-    setenv("TMPDIR", Tree.Path("tmp").c_str(), 1);
+    const char* Old = std::getenv("TMPDIR");
+    OldTmp_ = Old != nullptr ? Old : "";
+    HadTmp_ = Old != nullptr;
+    Tree_.Folder("tmp");
+    setenv("TMPDIR", Tree_.Path("tmp").c_str(), 1);
   }
   void TearDown() override {
-    if (HadTmp)
-      setenv("TMPDIR", OldTmp.c_str(), 1);
+    if (HadTmp_)
+      setenv("TMPDIR", OldTmp_.c_str(), 1);
     else
       unsetenv("TMPDIR");
   }
   Names TempFiles() {
-    std::vector<std::string> files;
-    ListFileNames(files, Tree.Path("tmp"), "*", false);
-    return files;
+    std::vector<std::string> Files;
+    ListFileNames(Files, Tree_.Path("tmp"), "*", false);
+    return Files;
   }
-  std::string OldTmp;
-  bool HadTmp = false;
+  std::string OldTmp_;
+  bool HadTmp_ = false;
 };
 
 // The file named as a root, and the file met in a walked folder (opened relative to it at first).
 TEST_F(FileScanLocked, ScansATemporaryCopy) {
   // The failed open must be the walk's own, not a scan-ahead worker's.
-  Scanner.WorkerThreads = 1;
+  Scanner_.WorkerThreads = 1;
   for (const auto& [roots, masks] : {std::pair{"c.doc", ""}, std::pair{".", "*.doc"}}) {
-    Log = TScanLog();
-    Log.Attach(Scanner, Tree);
-    TFaultyFileLayer layer;
-    TFileLayerScope scope(layer);
-    layer.FailCall(TFileOp::Open, 1, EBUSY);
+    Log_ = TScanLog();
+    Log_.Attach(Scanner_, Tree_);
+    TFaultyFileLayer Layer;
+    TFileLayerScope Scope(Layer);
+    Layer.FailCall(TFileOp::Open, 1, EBUSY);
     EXPECT_EQ(Run(roots, masks, false), Names{"c.doc"}) << roots;
-    EXPECT_TRUE(Log.Errors.empty());
-    EXPECT_EQ(layer.Calls(TFileOp::MakeTemp), 1);
+    EXPECT_TRUE(Log_.Errors.empty());
+    EXPECT_EQ(Layer.Calls(TFileOp::MakeTemp), 1);
     EXPECT_TRUE(TempFiles().empty());
   }
 }
 
 TEST_F(FileScanLocked, FailedCopyIsAnOpenFailureAndLeavesNoCopy) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, EBUSY);
-  layer.FailCall(TFileOp::Read, 1, EIO);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Open, 1, EBUSY);
+  Layer.FailCall(TFileOp::Read, 1, EIO);
   EXPECT_EQ(Run("c.doc a.txt", "", false), Names{"a.txt"});
-  ASSERT_EQ(Log.ErrorsOf(sekOpenFailed), Names{"c.doc"});
-  EXPECT_NE(Log.Errors[0].Text.find("read"), std::string::npos) << Log.Errors[0].Text;
+  ASSERT_EQ(Log_.ErrorsOf(sekOpenFailed), Names{"c.doc"});
+  EXPECT_NE(Log_.Errors[0].Text.find("read"), std::string::npos) << Log_.Errors[0].Text;
   EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(FileScanLocked, StopDuringTheCopy) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Open, 1, EBUSY);
-  bool copying = false;
-  Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    if (Kind == spkFile) copying = true;  // the next poll comes from the copy
-    return !(copying && Kind == spkPoll && Name.empty());
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Open, 1, EBUSY);
+  bool Copying = false;
+  Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+    if (Kind == spkFile) Copying = true;  // the next poll comes from the copy
+    return !(Copying && Kind == spkPoll && Name.empty());
   };
   Run("c.doc a.txt", "", false);
-  EXPECT_TRUE(Log.Hits.empty());
-  EXPECT_EQ(Log.ErrorsOf(sekAborted).size(), 2u);  // the copy's poll, then the next file's
-  EXPECT_FALSE(Completed);
+  EXPECT_TRUE(Log_.Hits.empty());
+  EXPECT_EQ(Log_.ErrorsOf(sekAborted).size(), 2u);  // the copy's poll, then the next file's
+  EXPECT_FALSE(Completed_);
   EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(FileScanWalk, ReadFailureIsReportedAndTheWalkGoesOn) {
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.FailCall(TFileOp::Read, 1, EIO);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.FailCall(TFileOp::Read, 1, EIO);
   EXPECT_EQ(Run("a.txt c.doc", "", false), Names{"c.doc"});
-  EXPECT_EQ(Log.ErrorsOf(sekScanFailed), Names{"a.txt"});
-  EXPECT_EQ(Scanner.FilesScanned, 2);
+  EXPECT_EQ(Log_.ErrorsOf(sekScanFailed), Names{"a.txt"});
+  EXPECT_EQ(Scanner_.FilesScanned, 2);
 }
 
 TEST(FileScanMasks, MatchesMasks) {
@@ -539,7 +539,7 @@ TEST(FileScanMasks, MatchesMasks) {
     bool InArchive;
     bool Matches;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {u"/d/report.TXT", u"*.txt", false, true},
       {u"/d/report.txt", u"*.doc;*.txt", false, true},
       {u"/d/report.txt", u"*.doc", false, false},
@@ -553,37 +553,37 @@ TEST(FileScanMasks, MatchesMasks) {
       {u"/d/x.zip|b.doc", u"b.doc", true, true},
       {u"/d/a\\b.doc", u"b.doc", false, false},
   };
-  TFileScanner scanner;
-  for (const TCase& c : cases) {
-    TWideStrLst masks;
-    masks.SetDelimitedText(c.Masks, '"', CharSetOf(";"), false);
-    EXPECT_EQ(scanner.MatchesMasks(c.Name, masks, true, c.InArchive), c.Matches)
-        << Utf16ToUtf8(c.Name) << " " << Utf16ToUtf8(c.Masks);
+  TFileScanner Scanner;
+  for (const TCase& C : Cases) {
+    TWideStrLst Masks;
+    Masks.SetDelimitedText(C.Masks, '"', CharSetOf(";"), false);
+    EXPECT_EQ(Scanner.MatchesMasks(C.Name, Masks, true, C.InArchive), C.Matches)
+        << Utf16ToUtf8(C.Name) << " " << Utf16ToUtf8(C.Masks);
   }
 }
 
 TEST(FileScanMasks, OwnerMaskRoutines) {
-  TScanTree tree;
-  tree.File("a.txt", "hello");
-  tree.File("b.doc", "hello");
-  TFileScanner scanner;
-  scanner.WorkerThreads = 1;  // the order of the calls is the walk's on one thread
-  TScanLog log;
-  log.Attach(scanner, tree);
-  scanner.Scanner.SetPattern(u"hello");
+  TScanTree Tree;
+  Tree.File("a.txt", "hello");
+  Tree.File("b.doc", "hello");
+  TFileScanner Scanner;
+  Scanner.WorkerThreads = 1;  // the order of the calls is the walk's on one thread
+  TScanLog Log;
+  Log.Attach(Scanner, Tree);
+  Scanner.Scanner.SetPattern(u"hello");
   // The owner's normal form turns "txt" into "*.txt".
-  scanner.NormalizeMaskList = [](TWideStrLst& Masks) {
-    for (int32_t i = 0; i < Masks.GetCount(); ++i)
-      if (Masks.Get(i).find(u'.') == std::u16string::npos) Masks.Put(i, u"*." + Masks.Get(i));
+  Scanner.NormalizeMaskList = [](TWideStrLst& Masks) {
+    for (int32_t I = 0; I < Masks.GetCount(); ++I)
+      if (Masks.Get(I).find(u'.') == std::u16string::npos) Masks.Put(I, u"*." + Masks.Get(I));
   };
-  std::vector<std::string> asked;
-  scanner.MatchMask = [&](const std::string& Name, const std::string& Mask) {
-    asked.push_back(Name + " " + Mask);
+  std::vector<std::string> Asked;
+  Scanner.MatchMask = [&](const std::string& Name, const std::string& Mask) {
+    Asked.push_back(Name + " " + Mask);
     return MatchesMask(Name, Mask);
   };
-  EXPECT_TRUE(scanner.Search(tree.WidePath(""), u"txt", false));
-  EXPECT_EQ(log.Hits, Names{"a.txt"});
-  EXPECT_EQ(asked, (Names{"a.txt *.txt", "a.txt *.txt", "b.doc *.txt"}));
+  EXPECT_TRUE(Scanner.Search(Tree.WidePath(""), u"txt", false));
+  EXPECT_EQ(Log.Hits, Names{"a.txt"});
+  EXPECT_EQ(Asked, (Names{"a.txt *.txt", "a.txt *.txt", "b.doc *.txt"}));
 }
 
 }  // namespace

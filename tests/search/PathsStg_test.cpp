@@ -51,18 +51,18 @@ TEST(PathsStorage, AddsEachDistinctPathOnceAndGivesItBack) {
     if (C.SameNodeAs >= 0) {
       EXPECT_EQ(Node, Nodes[static_cast<size_t>(C.SameNodeAs)]);
     }
-    for (size_t i = 0; i < Nodes.size(); ++i) {
-      if (Cases[i].Path != C.Path) {
-        EXPECT_NE(Node, Nodes[i]);
+    for (size_t I = 0; I < Nodes.size(); ++I) {
+      if (Cases[I].Path != C.Path) {
+        EXPECT_NE(Node, Nodes[I]);
       }
     }
     EXPECT_EQ(S.GetPath(Node, true), C.Path);
     Nodes.push_back(Node);
   }
   // Every path is found again as its own node, and the duplicate filter answers null for each.
-  for (size_t i = 0; i < Cases.size(); ++i) {
-    EXPECT_EQ(S.Find(Cases[i].Path), Nodes[i]);
-    EXPECT_EQ(S.AddIfNew(Cases[i].Path), nullptr);
+  for (size_t I = 0; I < Cases.size(); ++I) {
+    EXPECT_EQ(S.Find(Cases[I].Path), Nodes[I]);
+    EXPECT_EQ(S.AddIfNew(Cases[I].Path), nullptr);
   }
   for (const char16_t* Missing : {u"/a/x.TXT", u"/a/x", u"/c/x.txt", u"/z.zip|dir/f.txT", u"/a", u""})
     EXPECT_EQ(S.Find(Missing), nullptr);
@@ -104,11 +104,11 @@ TEST(PathsStorage, NumbersFoldersBeforeTheirEntriesAndSiblingsWithoutCaseThenExa
                                                 u"/d/Zebra.txt", u"/e/x"};
   std::vector<TPathNode*> Sorted;
   for (const auto& P : Expected) Sorted.push_back(S.Find(P));
-  for (size_t i = 1; i < Sorted.size(); ++i) {
-    SCOPED_TRACE(std::string(Expected[i].begin(), Expected[i].end()));
-    EXPECT_LT(Sorted[i - 1]->Order, Sorted[i]->Order);
-    EXPECT_LT(S.CompareNodes(Sorted[i - 1], Sorted[i]), 0);
-    EXPECT_GT(S.CompareNodes(Sorted[i], Sorted[i - 1]), 0);
+  for (size_t I = 1; I < Sorted.size(); ++I) {
+    SCOPED_TRACE(std::string(Expected[I].begin(), Expected[I].end()));
+    EXPECT_LT(Sorted[I - 1]->Order, Sorted[I]->Order);
+    EXPECT_LT(S.CompareNodes(Sorted[I - 1], Sorted[I]), 0);
+    EXPECT_GT(S.CompareNodes(Sorted[I], Sorted[I - 1]), 0);
   }
   // A folder precedes its entries.
   EXPECT_LT(S.Find(u"/d/A.txt")->Parent->Order, S.Find(u"/d/A.txt")->Order);
@@ -165,7 +165,7 @@ TEST(PathsStorage, PathWithoutSeparatorOrEmptyWorksOnAFreshOrClearedStorage) {
 
 TEST(PathsStorage, DeepPathsNeedNoDeepRecursion) {
   std::u16string Path;
-  for (int i = 0; i < 20000; ++i) Path += u"d/";
+  for (int I = 0; I < 20000; ++I) Path += u"d/";
   Path += u"f";
   TPathsStorage S;
   TPathNode* Node = S.Add(Path);

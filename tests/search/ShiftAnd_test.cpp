@@ -20,15 +20,15 @@ class ShiftAndSearcherTest : public ::testing::Test {
   // Pattern and text are given in ASCII.
   ShiftAndTypes::TSearchResults Find(const std::string& Pattern, uint16_t K, const std::string& Text,
                                      bool FindAll = true) {
-    Searcher.SetPattern(S(Pattern));
-    Searcher.MaxErrors = K;
+    Searcher_.SetPattern(S(Pattern));
+    Searcher_.MaxErrors = K;
     const TString Converted = S(Text);
     ShiftAndTypes::TSearchResults Results;
-    Searcher.Search(Converted.data(), static_cast<int32_t>(Converted.size()), FindAll, Results);
+    Searcher_.Search(Converted.data(), static_cast<int32_t>(Converted.size()), FindAll, Results);
     return Results;
   }
 
-  TSearcher Searcher;
+  TSearcher Searcher_;
 };
 
 using Searchers = ::testing::Types<TShiftAndSearcher, TWideShiftAndSearcher>;
@@ -78,23 +78,23 @@ TYPED_TEST(ShiftAndSearcherTest, EmptyPatternLeavesResultsUntouched) {
   const R Before{{7, 8, 9}, {10, 11, 12}};
   R Results = Before;
   const auto Text = this->S("anything");
-  this->Searcher.SetPattern(this->S(""));
-  this->Searcher.MaxErrors = 2;
-  this->Searcher.Search(Text.data(), static_cast<int32_t>(Text.size()), true, Results);
+  this->Searcher_.SetPattern(this->S(""));
+  this->Searcher_.MaxErrors = 2;
+  this->Searcher_.Search(Text.data(), static_cast<int32_t>(Text.size()), true, Results);
   EXPECT_EQ(Results, Before);
   TShiftAndMatch First{1, 2, 3};
-  EXPECT_FALSE(this->Searcher.SearchFirst(Text.data(), static_cast<int32_t>(Text.size()), First));
+  EXPECT_FALSE(this->Searcher_.SearchFirst(Text.data(), static_cast<int32_t>(Text.size()), First));
   EXPECT_EQ(First, (TShiftAndMatch{1, 2, 3}));
 }
 
 TYPED_TEST(ShiftAndSearcherTest, SearchWithoutMatchEmptiesResults) {
   R Results{{7, 8, 9}};
   const auto Text = this->S("xyz");
-  this->Searcher.SetPattern(this->S("abc"));
-  this->Searcher.Search(Text.data(), 3, true, Results);
+  this->Searcher_.SetPattern(this->S("abc"));
+  this->Searcher_.Search(Text.data(), 3, true, Results);
   EXPECT_TRUE(Results.empty());
   Results = {{7, 8, 9}};
-  this->Searcher.Search(Text.data(), -5, true, Results);
+  this->Searcher_.Search(Text.data(), -5, true, Results);
   EXPECT_TRUE(Results.empty());
 }
 
@@ -112,7 +112,7 @@ TYPED_TEST(ShiftAndSearcherTest, NewPatternForgetsThePreviousOne) {
 }
 
 TYPED_TEST(ShiftAndSearcherTest, PatternAndPreparedState) {
-  auto& S = this->Searcher;
+  auto& S = this->Searcher_;
   EXPECT_FALSE(S.Prepared());
   S.SetPattern(this->S("abcd"));
   EXPECT_EQ(S.PatternLength(), 4);

@@ -46,7 +46,7 @@ TEST(SearchResults, RowsGiveBackWhatWasAdded) {
       Hit(u"/x/a|b.txt", 12, 3.0),  // a plain file with "|" in its name
       Hit(u"/x/Ärger.txt", 13, 4.0),
   };
-  for (size_t i = 0; i < Hits.size(); ++i) EXPECT_EQ(R.Add(Hits[i]), static_cast<int32_t>(i));
+  for (size_t I = 0; I < Hits.size(); ++I) EXPECT_EQ(R.Add(Hits[I]), static_cast<int32_t>(I));
   ASSERT_EQ(R.Count(), static_cast<int32_t>(Hits.size()));
 
   struct Expect {
@@ -55,15 +55,15 @@ TEST(SearchResults, RowsGiveBackWhatWasAdded) {
   };
   const std::vector<Expect> Names = {{u"report.txt", u""},         {u"disk.img", u""}, {u"f.txt", u"/z.zip"},
                                      {u"b.txt", u"/o.zip|in.tar"}, {u"a|b.txt", u""},  {u"Ärger.txt", u""}};
-  for (int32_t i = 0; i < R.Count(); ++i) {
-    SCOPED_TRACE(i);
+  for (int32_t I = 0; I < R.Count(); ++I) {
+    SCOPED_TRACE(I);
     TFoundFileInfo Info;
-    R.GetInfo(i, Info);
-    ExpectSameInfo(Info, Hits[static_cast<size_t>(i)]);
-    EXPECT_EQ(R.GetFullName(i), Hits[static_cast<size_t>(i)].Name);
-    EXPECT_EQ(R.GetName(i), Names[static_cast<size_t>(i)].Name);
-    EXPECT_EQ(R.GetArchiveName(i), Names[static_cast<size_t>(i)].ArchiveName);
-    EXPECT_EQ(R.IsArchiveItem(i), Hits[static_cast<size_t>(i)].InArchive);
+    R.GetInfo(I, Info);
+    ExpectSameInfo(Info, Hits[static_cast<size_t>(I)]);
+    EXPECT_EQ(R.GetFullName(I), Hits[static_cast<size_t>(I)].Name);
+    EXPECT_EQ(R.GetName(I), Names[static_cast<size_t>(I)].Name);
+    EXPECT_EQ(R.GetArchiveName(I), Names[static_cast<size_t>(I)].ArchiveName);
+    EXPECT_EQ(R.IsArchiveItem(I), Hits[static_cast<size_t>(I)].InArchive);
   }
 }
 
@@ -169,12 +169,12 @@ TEST(SearchResults, SortsByEveryColumnWithTheOthersBreakingTies) {
       std::vector<int> Order = C.Ascending;
       if (!Ascending) Order.assign(C.Ascending.rbegin(), C.Ascending.rend());
       ASSERT_EQ(R.Count(), 5);
-      for (int32_t i = 0; i < 5; ++i) {
+      for (int32_t I = 0; I < 5; ++I) {
         // Every column moved with its row.
         TFoundFileInfo Info;
-        R.GetInfo(i, Info);
+        R.GetInfo(I, Info);
         SCOPED_TRACE(Utf8Ascii(Info.Name));
-        ExpectSameInfo(Info, Rows[static_cast<size_t>(Order[static_cast<size_t>(i)])]);
+        ExpectSameInfo(Info, Rows[static_cast<size_t>(Order[static_cast<size_t>(I)])]);
       }
     }
   }
@@ -190,7 +190,7 @@ TEST(SearchResults, SortingByNameLeavesThePathColumnComparingPaths) {
   SortSearchResults(R, rcPath, true);
   const std::vector<std::u16string> Expected = {u"/a/X.txt", u"/a/x.txt", u"/a/y.txt", u"/b/x.txt",
                                                 u"/c.zip|x.txt"};
-  for (int32_t i = 0; i < R.Count(); ++i) EXPECT_EQ(R.GetFullName(i), Expected[static_cast<size_t>(i)]);
+  for (int32_t I = 0; I < R.Count(); ++I) EXPECT_EQ(R.GetFullName(I), Expected[static_cast<size_t>(I)]);
   EXPECT_STREQ(R.Paths.ClassName(), "TPaths");
 }
 
@@ -206,7 +206,7 @@ TEST(SearchResults, SortingByPathAfterNewRowsNumbersTheNewNodes) {
   const std::vector<std::u16string> Expected = {u"/a/0.txt", u"/a/b/c.txt", u"/a/X.txt",    u"/a/x.txt",
                                                 u"/a/y.txt", u"/b/x.txt",   u"/c.zip|x.txt"};
   ASSERT_EQ(R.Count(), static_cast<int32_t>(Expected.size()));
-  for (int32_t i = 0; i < R.Count(); ++i) EXPECT_EQ(R.GetFullName(i), Expected[static_cast<size_t>(i)]);
+  for (int32_t I = 0; I < R.Count(); ++I) EXPECT_EQ(R.GetFullName(I), Expected[static_cast<size_t>(I)]);
 }
 
 TEST(SearchResults, SortingNoRowsOrOneRowDoesNothing) {

@@ -38,49 +38,49 @@ class TModel {
   // Chunk: the largest read of the stream, which the charset test at the start sees as well.
   TModel(const TSettings& Settings, std::vector<std::u16string> Words, const std::string& Bytes,
          int32_t Chunk)
-      : Set(Settings), Words(std::move(Words)), Bytes(Bytes), Chunk(Chunk) {}
+      : Set_(Settings), Words_(std::move(Words)), Bytes_(Bytes), Chunk_(Chunk) {}
 
   TRun Run(bool WithVectors) {
     TRun Out;
     std::vector<TScanEncoding> Order;
     for (TScanEncoding E : {seAnsi, seOem, seUnicode})
-      if (Set.Encodings & ScanEncodingBit(E)) Order.push_back(E);
-    if (Order.size() > 1 && (Set.Encodings & kScanUnicode)) {
-      TChunkedStream Probe(Bytes, Chunk);
+      if (Set_.Encodings & ScanEncodingBit(E)) Order.push_back(E);
+    if (Order.size() > 1 && (Set_.Encodings & kScanUnicode)) {
+      TChunkedStream Probe(Bytes_, Chunk_);
       if (GetStreamCharset(Probe, 5, 4096) == qvnls::kCharsetUtf16LE) {
         std::rotate(Order.begin(), Order.end() - 1, Order.end());
       }
     }
-    const size_t N = Words.size();
+    const size_t N = Words_.size();
     std::vector<int32_t> Next(3 * N, 0);
     std::vector<bool> FoundWord(3 * N, false);
     int32_t FoundCount[3] = {};
     int32_t Carry = 0, Position = 0;
-    const int32_t Size = static_cast<int32_t>(Bytes.size());
+    const int32_t Size = static_cast<int32_t>(Bytes_.size());
     for (;;) {
       const int32_t Got = std::min(kScanWindowBytes - Carry, Size - Position);
       if (Got <= 0) break;
       Position += Got;
       const int32_t Total = Carry + Got;
       const int32_t BlockStart = Position - Total;
-      const std::string Window = Bytes.substr(static_cast<size_t>(BlockStart), static_cast<size_t>(Total));
+      const std::string Window = Bytes_.substr(static_cast<size_t>(BlockStart), static_cast<size_t>(Total));
       for (TScanEncoding E : std::vector<TScanEncoding>(Order)) {
         const int32_t C = E == seUnicode ? 2 : 1;
         std::string Work = Window;
         std::u16string WorkW(static_cast<size_t>(Total / 2), u'\0');
         if (E == seUnicode) {
           std::memcpy(WorkW.data(), Window.data(), 2 * WorkW.size());
-          if (!Set.CaseSensitive) qvnls::WideUpperBuf(WorkW.data(), static_cast<int32_t>(WorkW.size()));
+          if (!Set_.CaseSensitive) qvnls::WideUpperBuf(WorkW.data(), static_cast<int32_t>(WorkW.size()));
         } else {
           if (E == seOem) OemToCharBuffA(Work.data(), Work.data(), static_cast<uint32_t>(Total));
-          if (!Set.CaseSensitive) CharUpperBuffA(Work.data(), static_cast<uint32_t>(Total));
+          if (!Set_.CaseSensitive) CharUpperBuffA(Work.data(), static_cast<uint32_t>(Total));
         }
         bool Hit = false;
         for (size_t W = 0; W < N; ++W) {
-          const std::u16string& Wide = Words[W];
+          const std::u16string& Wide = Words_[W];
           std::string Narrow = Ansi(Wide);
           const int32_t L = static_cast<int32_t>(Wide.size());
-          const bool IsFuzzy = Set.Fuzzy && L > 3;
+          const bool IsFuzzy = Set_.Fuzzy && L > 3;
           const int32_t K = !IsFuzzy ? 0 : L <= 8 ? 1 : 2;
           int32_t MatchBytes = L * C;
           int32_t Offset = Next[E * N + W] - BlockStart;
@@ -92,13 +92,13 @@ class TModel {
               TShiftAndMatch M;
               bool Got1;
               if (E == seUnicode) {
-                Wide16.SetPattern(Wide);
-                Wide16.MaxErrors = static_cast<uint16_t>(K);
-                Got1 = Wide16.SearchFirst(WorkW.data() + Offset / 2, Rest / 2, M);
+                Wide16_.SetPattern(Wide);
+                Wide16_.MaxErrors = static_cast<uint16_t>(K);
+                Got1 = Wide16_.SearchFirst(WorkW.data() + Offset / 2, Rest / 2, M);
               } else {
-                Narrow8.SetPattern(Narrow);
-                Narrow8.MaxErrors = static_cast<uint16_t>(K);
-                Got1 = Narrow8.SearchFirst(Work.data() + Offset, Rest, M);
+                Narrow8_.SetPattern(Narrow);
+                Narrow8_.MaxErrors = static_cast<uint16_t>(K);
+                Got1 = Narrow8_.SearchFirst(Work.data() + Offset, Rest, M);
               }
               if (!Got1) break;
               int32_t Start = std::max(M.Start, 0);
@@ -124,7 +124,7 @@ class TModel {
               H = static_cast<int32_t>(It - Work.begin());
             }
             const int32_t StreamPos = BlockStart + H;
-            if (!Set.WholeWords ||
+            if (!Set_.WholeWords ||
                 (!WordCharAt(E, StreamPos - C) && !WordCharAt(E, StreamPos + MatchBytes))) {
               Out.Result = srFound;
               if (!FoundWord[E * N + W]) {
@@ -135,7 +135,7 @@ class TModel {
               if (WithVectors) {
                 Out.Hits.emplace_back(StreamPos, MatchBytes / C);
                 Hit = true;
-              } else if (Set.Logic != slAllWords || FoundCount[E] == static_cast<int32_t>(N)) {
+              } else if (Set_.Logic != slAllWords || FoundCount[E] == static_cast<int32_t>(N)) {
                 return Out;
               }
               for (int32_t I = H; I < H + MatchBytes; ++I) {
@@ -161,7 +161,7 @@ class TModel {
       if (Total < kScanWindowBytes) break;
       Carry = kScanCarryBytes;
     }
-    if (Out.Result == srFound && Set.Logic == slAllWords &&
+    if (Out.Result == srFound && Set_.Logic == slAllWords &&
         FoundCount[Out.Encoding] < static_cast<int32_t>(N))
       Out.Result = srNotFound;
     if (Out.Result != srFound) Out.Hits.clear();
@@ -172,23 +172,23 @@ class TModel {
  private:
   bool WordCharAt(TScanEncoding E, int32_t P) const {
     const int32_t C = E == seUnicode ? 2 : 1;
-    if (P < 0 || P + C > static_cast<int32_t>(Bytes.size())) return false;
+    if (P < 0 || P + C > static_cast<int32_t>(Bytes_.size())) return false;
     if (E == seUnicode) {
       return qvnls::UnicodeIsAlphaNum(
-          static_cast<char16_t>(static_cast<uint8_t>(Bytes[P]) | static_cast<uint8_t>(Bytes[P + 1]) << 8));
+          static_cast<char16_t>(static_cast<uint8_t>(Bytes_[P]) | static_cast<uint8_t>(Bytes_[P + 1]) << 8));
     }
-    char Ch = Bytes[static_cast<size_t>(P)];
+    char Ch = Bytes_[static_cast<size_t>(P)];
     if (E == seOem) OemToCharBuffA(&Ch, &Ch, 1);
     const auto B = static_cast<uint8_t>(Ch);
     return (B >= '0' && B <= '9') || (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || IsCharAlphaA(Ch);
   }
 
-  TSettings Set;
-  std::vector<std::u16string> Words;
-  std::string Bytes;
-  int32_t Chunk;
-  TShiftAndSearcher Narrow8;
-  TWideShiftAndSearcher Wide16;
+  TSettings Set_;
+  std::vector<std::u16string> Words_;
+  std::string Bytes_;
+  int32_t Chunk_;
+  TShiftAndSearcher Narrow8_;
+  TWideShiftAndSearcher Wide16_;
 };
 
 // A stream of tokens in a mix of encodings, dense with whole, partial and misspelt words.

@@ -20,21 +20,21 @@ class StrmScanTest : public ::testing::Test {
 
   void Configure(const std::u16string& Pattern, TSearchLogic Logic = slAnyWord, bool CaseSensitive = false,
                  bool WholeWords = false, uint8_t Fuzzy = 0) {
-    Scanner.SetPattern(Pattern);
-    Scanner.SetLogic(Logic);
-    Scanner.SetCaseSensitive(CaseSensitive);
-    Scanner.WholeWords = WholeWords;
-    Scanner.Fuzzy = Fuzzy;
+    Scanner_.SetPattern(Pattern);
+    Scanner_.SetLogic(Logic);
+    Scanner_.SetCaseSensitive(CaseSensitive);
+    Scanner_.WholeWords = WholeWords;
+    Scanner_.Fuzzy = Fuzzy;
   }
 
   std::vector<std::u16string> Words() {
     std::vector<std::u16string> Result;
-    const TCaseSensWideStrLst& List = Scanner.GetWords();
+    const TCaseSensWideStrLst& List = Scanner_.GetWords();
     for (int32_t I = 0; I < List.GetCount(); ++I) Result.push_back(List.Get(I));
     return Result;
   }
 
-  TStreamScanner Scanner;
+  TStreamScanner Scanner_;
 };
 
 // Filler text of ASCII words that hold none of the tests' words.
@@ -75,29 +75,29 @@ TEST_F(StrmScanTest, WordsByLogicAndCase) {
   for (const TCase& C : Cases) {
     Configure(C.Pattern, C.Logic, C.CaseSensitive);
     EXPECT_EQ(Words(), C.Words) << WideToCharset(C.Pattern, qvnls::kCharsetUtf8) << " logic " << int(C.Logic);
-    EXPECT_EQ(Scanner.IsPatternEmpty(), C.Words.empty());
+    EXPECT_EQ(Scanner_.IsPatternEmpty(), C.Words.empty());
   }
 }
 
 TEST_F(StrmScanTest, EmptyPatternAfterAUsedOne) {
   Configure(u"cat");
-  EXPECT_EQ(RunFind(Scanner, "a cat", kScanAnsi), srFound);
-  Scanner.SetPattern(u"");
-  EXPECT_TRUE(Scanner.IsPatternEmpty());
-  EXPECT_EQ(Scanner.GetPossibleEncodings(), 0);
-  EXPECT_EQ(RunFind(Scanner, "a cat", kScanAnsi), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, "a cat", kScanAnsi), srFound);
+  Scanner_.SetPattern(u"");
+  EXPECT_TRUE(Scanner_.IsPatternEmpty());
+  EXPECT_EQ(Scanner_.GetPossibleEncodings(), 0);
+  EXPECT_EQ(RunFind(Scanner_, "a cat", kScanAnsi), srNotFound);
 }
 
 TEST_F(StrmScanTest, PatternTooLongKeepsTheOldOne) {
   Configure(u"cat");
-  Scanner.SetPattern(std::u16string(kMaxScanPatternLength, u'x'));
+  Scanner_.SetPattern(std::u16string(kMaxScanPatternLength, u'x'));
   try {
-    Scanner.SetPattern(std::u16string(kMaxScanPatternLength + 1, u'x'));
+    Scanner_.SetPattern(std::u16string(kMaxScanPatternLength + 1, u'x'));
     FAIL() << "no exception";
   } catch (const EStreamScanner& E) {
     EXPECT_STREQ(E.what(), "Search pattern is too long");
   }
-  EXPECT_EQ(Scanner.GetPattern(), std::u16string(kMaxScanPatternLength, u'x'));
+  EXPECT_EQ(Scanner_.GetPattern(), std::u16string(kMaxScanPatternLength, u'x'));
 }
 
 TEST_F(StrmScanTest, EncodingsThatCanHoldTheWords) {
@@ -124,7 +124,7 @@ TEST_F(StrmScanTest, EncodingsThatCanHoldTheWords) {
   for (const TCase& C : Cases) {
     ASSERT_TRUE(qvnls::SetSystemCodePages(C.AnsiPage, C.OemPage));
     Configure(C.Pattern, C.Logic);
-    EXPECT_EQ(Scanner.GetPossibleEncodings(), C.Expected)
+    EXPECT_EQ(Scanner_.GetPossibleEncodings(), C.Expected)
         << WideToCharset(C.Pattern, qvnls::kCharsetUtf8) << " on " << C.AnsiPage << "/" << C.OemPage;
   }
 }
@@ -132,14 +132,14 @@ TEST_F(StrmScanTest, EncodingsThatCanHoldTheWords) {
 TEST_F(StrmScanTest, ScanOnlyInTheEncodingsAsked) {
   Configure(u"cat");
   const std::string Wide = Utf16(u"the cat");
-  EXPECT_EQ(RunFind(Scanner, Wide, kScanAnsi), srNotFound);
-  EXPECT_EQ(RunFind(Scanner, Wide, 0), srNotFound);                // 0 means ANSI
-  EXPECT_EQ(RunFind(Scanner, "the cat", kScanFileName), srFound);  // so does the file-name bit alone
+  EXPECT_EQ(RunFind(Scanner_, Wide, kScanAnsi), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, Wide, 0), srNotFound);                // 0 means ANSI
+  EXPECT_EQ(RunFind(Scanner_, "the cat", kScanFileName), srFound);  // so does the file-name bit alone
   TScanEncoding Found = seFileName;
-  EXPECT_EQ(RunFind(Scanner, Wide, kScanUnicode, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Wide, kScanUnicode, &Found), srFound);
   EXPECT_EQ(Found, seUnicode);
   // An OEM pass is not needed for ASCII and is not made: nothing is left of the set asked.
-  EXPECT_EQ(RunFind(Scanner, "the cat", kScanOem, &Found), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, "the cat", kScanOem, &Found), srNotFound);
 }
 
 // ---- windows ------------------------------------------------------------------------------------------
@@ -170,13 +170,13 @@ TEST_F(StrmScanTest, PlantedHitsAcrossWindowEndsInEveryEncoding) {
     for (int32_t P : Planted) Expected.emplace_back(P, 5);
     for (int32_t Chunk : {0, 1, 7, 4096}) {
       SCOPED_TRACE(testing::Message() << "encoding " << int(E) << ", reads of " << Chunk);
-      const TRun Run = RunFindAll(Scanner, Bytes, kScanAnsi | kScanOem | kScanUnicode, Chunk);
+      const TRun Run = RunFindAll(Scanner_, Bytes, kScanAnsi | kScanOem | kScanUnicode, Chunk);
       EXPECT_EQ(Run.Result, srFound);
       EXPECT_EQ(Run.Encoding, E);
       EXPECT_EQ(Run.Hits, Expected);
     }
     TScanEncoding Found = seFileName;
-    EXPECT_EQ(RunFind(Scanner, Bytes, kScanAnsi | kScanOem | kScanUnicode, &Found), srFound);
+    EXPECT_EQ(RunFind(Scanner_, Bytes, kScanAnsi | kScanOem | kScanUnicode, &Found), srFound);
     EXPECT_EQ(Found, E);
   }
 }
@@ -186,16 +186,16 @@ TEST_F(StrmScanTest, ProgressAfterEveryReadAndCancelAtTheFirstWindow) {
   const std::string Bytes = Filler(100000);
   TChunkedStream Stream(Bytes, 0);
   std::vector<int32_t> Seen;
-  Scanner.OnProgress = [&](int32_t Position) {
+  Scanner_.OnProgress = [&](int32_t Position) {
     Seen.push_back(Position);
     return true;
   };
-  TRun Run = RunFindAll(Scanner, Stream, kScanAnsi);
+  TRun Run = RunFindAll(Scanner_, Stream, kScanAnsi);
   EXPECT_EQ(Run.Result, srFound);
   EXPECT_EQ(Seen, (std::vector<int32_t>{32768, 49152, 65536, 81920, 98304, 100000}));
 
   Seen.clear();
-  Scanner.OnProgress = [&](int32_t Position) {
+  Scanner_.OnProgress = [&](int32_t Position) {
     Seen.push_back(Position);
     return false;
   };
@@ -203,13 +203,13 @@ TEST_F(StrmScanTest, ProgressAfterEveryReadAndCancelAtTheFirstWindow) {
   Positions.Add(7);
   Lengths.Add(7);
   TScanEncoding Found = seFileName;
-  Scanner.Stream = &Stream;
-  EXPECT_EQ(Scanner.FindAll(kScanAnsi, Found, Positions, Lengths), srCancelled);
+  Scanner_.Stream = &Stream;
+  EXPECT_EQ(Scanner_.FindAll(kScanAnsi, Found, Positions, Lengths), srCancelled);
   EXPECT_EQ(Positions.GetCount(), 0);
   EXPECT_EQ(Lengths.GetCount(), 0);
   EXPECT_EQ(Found, seFileName);
   EXPECT_EQ(Seen, std::vector<int32_t>{32768});
-  EXPECT_EQ(Scanner.Find(kScanAnsi, Found), srCancelled);
+  EXPECT_EQ(Scanner_.Find(kScanAnsi, Found), srCancelled);
 }
 
 // The longest pattern, in UTF-16, carries 16,382 bytes into the next window and is found across a
@@ -221,7 +221,7 @@ TEST_F(StrmScanTest, LongestPatternAcrossAWindowEnd) {
   Configure(Pattern, slEntirePhrase, true);
   std::string Bytes = Utf16(Widen(Filler(40000)));
   Bytes.replace(20000, 2 * Pattern.size(), Utf16(Pattern));
-  const TRun Run = RunFindAll(Scanner, Bytes, kScanUnicode | kScanAnsi);
+  const TRun Run = RunFindAll(Scanner_, Bytes, kScanUnicode | kScanAnsi);
   EXPECT_EQ(Run.Hits, (THits{{20000, kMaxScanPatternLength}}));
 }
 
@@ -255,7 +255,7 @@ TEST_F(StrmScanTest, WholeWords) {
           E == seUnicode ? Utf16(CharsetToWide(Case.Text, qvnls::kCharsetWin1252)) : Case.Text;
       THits Expected;
       for (int32_t P : Case.Positions) Expected.emplace_back(P * C, 3);
-      EXPECT_EQ(RunFindAll(Scanner, Bytes, ScanEncodingBit(E)).Hits, Expected)
+      EXPECT_EQ(RunFindAll(Scanner_, Bytes, ScanEncodingBit(E)).Hits, Expected)
           << Case.Text << " encoding " << int(E);
     }
   }
@@ -269,11 +269,11 @@ TEST_F(StrmScanTest, WholeWordNeighbourBeyondTheWindow) {
     Bytes.replace(kScanWindowBytes - 3, 3, "cat");
     Bytes[kScanWindowBytes] = Next;
     const THits Expected = Next == ' ' ? THits{{kScanWindowBytes - 3, 3}} : THits{};
-    EXPECT_EQ(RunFindAll(Scanner, Bytes, kScanAnsi).Hits, Expected) << Next;
+    EXPECT_EQ(RunFindAll(Scanner_, Bytes, kScanAnsi).Hits, Expected) << Next;
     TChunkedStream Stream(Bytes, 0);
-    Scanner.Stream = &Stream;
+    Scanner_.Stream = &Stream;
     TScanEncoding Found = seFileName;
-    EXPECT_EQ(Scanner.Find(kScanAnsi, Found), Next == ' ' ? srFound : srNotFound);
+    EXPECT_EQ(Scanner_.Find(kScanAnsi, Found), Next == ' ' ? srFound : srNotFound);
   }
 }
 
@@ -282,8 +282,8 @@ TEST_F(StrmScanTest, WholeWordNeighbourBeyondTheWindow) {
 TEST_F(StrmScanTest, WholeWordsInOemTextTestTheConvertedNeighbour) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
   Configure(u"кот", slAnyWord, false, true);
-  EXPECT_EQ(RunFindAll(Scanner, Oem(u"кота"), kScanOem).Hits, THits{});
-  EXPECT_EQ(RunFindAll(Scanner, Oem(u"кот."), kScanOem).Hits, (THits{{0, 3}}));
+  EXPECT_EQ(RunFindAll(Scanner_, Oem(u"кота"), kScanOem).Hits, THits{});
+  EXPECT_EQ(RunFindAll(Scanner_, Oem(u"кот."), kScanOem).Hits, (THits{{0, 3}}));
 }
 
 // ---- all words ------------------------------------------------------------------------------------------
@@ -291,16 +291,16 @@ TEST_F(StrmScanTest, WholeWordsInOemTextTestTheConvertedNeighbour) {
 TEST_F(StrmScanTest, AllWordsMustMeetInOneEncoding) {
   Configure(u"cat dog", slAllWords);
   const std::string Split = "a cat " + Utf16(u" a dog ");
-  EXPECT_EQ(RunFind(Scanner, Split, kScanAnsi | kScanUnicode), srNotFound);
-  EXPECT_EQ(RunFindAll(Scanner, Split, kScanAnsi | kScanUnicode).Result, srNotFound);
-  EXPECT_TRUE(RunFindAll(Scanner, Split, kScanAnsi | kScanUnicode).Hits.empty());
+  EXPECT_EQ(RunFind(Scanner_, Split, kScanAnsi | kScanUnicode), srNotFound);
+  EXPECT_EQ(RunFindAll(Scanner_, Split, kScanAnsi | kScanUnicode).Result, srNotFound);
+  EXPECT_TRUE(RunFindAll(Scanner_, Split, kScanAnsi | kScanUnicode).Hits.empty());
 
   const std::string Together = "a dog " + Utf16(u" a cat and a dog ");
   TScanEncoding Found = seFileName;
-  EXPECT_EQ(RunFind(Scanner, Together, kScanAnsi | kScanUnicode, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Together, kScanAnsi | kScanUnicode, &Found), srFound);
   EXPECT_EQ(Found, seUnicode);
 
-  const TRun Run = RunFindAll(Scanner, "dog, cat and dog", kScanAnsi | kScanUnicode);
+  const TRun Run = RunFindAll(Scanner_, "dog, cat and dog", kScanAnsi | kScanUnicode);
   EXPECT_EQ(Run.Result, srFound);
   EXPECT_EQ(Run.Hits, (THits{{0, 3}, {5, 3}, {13, 3}}));
 }
@@ -308,9 +308,9 @@ TEST_F(StrmScanTest, AllWordsMustMeetInOneEncoding) {
 // A shorter word does not match inside a longer word's accepted hit.
 TEST_F(StrmScanTest, LongerWordsFirstAndShorterOnesNotInsideThem) {
   Configure(u"cat cats", slAnyWord);
-  EXPECT_EQ(RunFindAll(Scanner, "cats cat", kScanAnsi).Hits, (THits{{0, 4}, {5, 3}}));
+  EXPECT_EQ(RunFindAll(Scanner_, "cats cat", kScanAnsi).Hits, (THits{{0, 4}, {5, 3}}));
   Configure(u"cat cats", slAllWords);
-  EXPECT_EQ(RunFind(Scanner, "cats", kScanAnsi), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, "cats", kScanAnsi), srNotFound);
 }
 
 // ---- fuzzy words --------------------------------------------------------------------------------------
@@ -334,30 +334,30 @@ TEST_F(StrmScanTest, FuzzyWords) {
     Configure(C.Word, slAnyWord, false, false, 1);
     for (TScanEncoding E : {seAnsi, seUnicode}) {
       const std::string Bytes = E == seUnicode ? Utf16(Widen(C.Text)) : C.Text;
-      EXPECT_EQ(RunFind(Scanner, Bytes, ScanEncodingBit(E)) == srFound, C.Found)
+      EXPECT_EQ(RunFind(Scanner_, Bytes, ScanEncodingBit(E)) == srFound, C.Found)
           << C.Text << " encoding " << int(E);
     }
   }
   Configure(u"search", slAnyWord, false, false, 0);
-  EXPECT_EQ(RunFind(Scanner, "a serch b", kScanAnsi), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, "a serch b", kScanAnsi), srNotFound);
 }
 
 // A stream that is exactly the word, or a variant one character shorter, is long enough to match.
 TEST_F(StrmScanTest, FuzzyWordFillsTheWholeStream) {
   Configure(u"search", slAnyWord, false, false, 1);
-  EXPECT_EQ(RunFindAll(Scanner, "search", kScanAnsi).Hits, (THits{{0, 6}}));
-  EXPECT_EQ(RunFind(Scanner, "serch", kScanAnsi), srFound);
-  EXPECT_EQ(RunFind(Scanner, Utf16(u"serch"), kScanUnicode), srFound);
-  EXPECT_EQ(RunFindAll(Scanner, "search xx search", kScanAnsi).Hits, (THits{{0, 6}, {10, 6}}));
+  EXPECT_EQ(RunFindAll(Scanner_, "search", kScanAnsi).Hits, (THits{{0, 6}}));
+  EXPECT_EQ(RunFind(Scanner_, "serch", kScanAnsi), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Utf16(u"serch"), kScanUnicode), srFound);
+  EXPECT_EQ(RunFindAll(Scanner_, "search xx search", kScanAnsi).Hits, (THits{{0, 6}, {10, 6}}));
 }
 
 // A first match that needs deletions at the start of the text searched is reported before it; it is
 // taken from the first character on, and the hits after it are still found.
 TEST_F(StrmScanTest, FuzzyMatchBeforeTheSearchedText) {
   Configure(u"search", slAnyWord, false, false, 1);
-  EXPECT_EQ(RunFindAll(Scanner, "earchxxxxsearch", kScanAnsi).Hits, (THits{{0, 5}, {9, 6}}));
+  EXPECT_EQ(RunFindAll(Scanner_, "earchxxxxsearch", kScanAnsi).Hits, (THits{{0, 5}, {9, 6}}));
   Configure(u"information", slAnyWord, false, false, 1);
-  const TRun Run = RunFindAll(Scanner, Utf16(u"formation and information"), kScanUnicode);
+  const TRun Run = RunFindAll(Scanner_, Utf16(u"formation and information"), kScanUnicode);
   ASSERT_FALSE(Run.Hits.empty());
   EXPECT_EQ(Run.Hits.front(), (std::pair<int32_t, int32_t>{0, 9}));
   EXPECT_EQ(Run.Hits.back(), (std::pair<int32_t, int32_t>{28, 11}));
@@ -369,8 +369,8 @@ TEST_F(StrmScanTest, FuzzyInsertionAcrossAWindowEnd) {
   for (int32_t End : {kScanWindowBytes, kScanWindowBytes + kScanCarryBytes}) {
     std::string Bytes(70000, ' ');
     Bytes.replace(static_cast<size_t>(End - 6), 7, "searrch");  // "searrc" | "h"
-    EXPECT_EQ(RunFind(Scanner, Bytes, kScanAnsi), srFound) << End;
-    const TRun Run = RunFindAll(Scanner, Bytes, kScanAnsi);
+    EXPECT_EQ(RunFind(Scanner_, Bytes, kScanAnsi), srFound) << End;
+    const TRun Run = RunFindAll(Scanner_, Bytes, kScanAnsi);
     ASSERT_EQ(Run.Hits.size(), 1u) << End;
     EXPECT_EQ(Run.Hits[0].first, End - 5);  // a match starts at its end less the word's length
   }
@@ -381,20 +381,20 @@ TEST_F(StrmScanTest, FuzzyInsertionAcrossAWindowEnd) {
 TEST_F(StrmScanTest, CaseFoldingInEveryEncoding) {
   Configure(u"Hello World", slEntirePhrase);
   for (const std::u16string Text : {u"say HELLO WORLD", u"say hello world"}) {
-    EXPECT_EQ(RunFind(Scanner, Ansi(Text), kScanAnsi), srFound);
-    EXPECT_EQ(RunFind(Scanner, Utf16(Text), kScanUnicode), srFound);
+    EXPECT_EQ(RunFind(Scanner_, Ansi(Text), kScanAnsi), srFound);
+    EXPECT_EQ(RunFind(Scanner_, Utf16(Text), kScanUnicode), srFound);
   }
   Configure(u"Hello World", slEntirePhrase, true);
-  EXPECT_EQ(RunFind(Scanner, "say hello world", kScanAnsi), srNotFound);
-  EXPECT_EQ(RunFind(Scanner, "say Hello World", kScanAnsi), srFound);
+  EXPECT_EQ(RunFind(Scanner_, "say hello world", kScanAnsi), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, "say Hello World", kScanAnsi), srFound);
 
   // The micro sign has no upper case in windows-1252 (its upper case is Greek): the word and the text
   // are folded by the same table and still meet.
   Configure(u"µm", slAnyWord);
   TScanEncoding Found = seFileName;
-  EXPECT_EQ(RunFind(Scanner, Ansi(u"5 µM"), kScanAnsi | kScanUnicode, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Ansi(u"5 µM"), kScanAnsi | kScanUnicode, &Found), srFound);
   EXPECT_EQ(Found, seAnsi);
-  EXPECT_EQ(RunFind(Scanner, Utf16(u"5 µM"), kScanUnicode), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Utf16(u"5 µM"), kScanUnicode), srFound);
 }
 
 // ---- encodings that cannot hold a word ----------------------------------------------------------------
@@ -403,15 +403,15 @@ TEST_F(StrmScanTest, WordIsSearchedOnlyWhereItCanOccur) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
   // Greek has no place in either 8-bit page; its lossy 8-bit form would match binary zeros in OEM text.
   Configure(u"кот λόγος", slAnyWord);
-  EXPECT_EQ(RunFind(Scanner, std::string(1000, '\0'), kScanAnsi | kScanOem | kScanUnicode), srNotFound);
-  EXPECT_EQ(RunFind(Scanner, std::string(1000, '?'), kScanAnsi | kScanOem | kScanUnicode), srNotFound);
-  EXPECT_EQ(RunFind(Scanner, Oem(u"мой кот"), kScanAnsi | kScanOem | kScanUnicode), srFound);
+  EXPECT_EQ(RunFind(Scanner_, std::string(1000, '\0'), kScanAnsi | kScanOem | kScanUnicode), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, std::string(1000, '?'), kScanAnsi | kScanOem | kScanUnicode), srNotFound);
+  EXPECT_EQ(RunFind(Scanner_, Oem(u"мой кот"), kScanAnsi | kScanOem | kScanUnicode), srFound);
 
   // Any word: a word outside the Windows page does not keep the others out of ANSI text.
   ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
   Configure(u"café кофе", slAnyWord);
   TScanEncoding Found = seFileName;
-  EXPECT_EQ(RunFind(Scanner, Ansi(u"un café"), kScanAnsi | kScanOem | kScanUnicode, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Ansi(u"un café"), kScanAnsi | kScanOem | kScanUnicode, &Found), srFound);
   EXPECT_EQ(Found, seAnsi);
 }
 
@@ -419,7 +419,7 @@ TEST_F(StrmScanTest, WordIsSearchedOnlyWhereItCanOccur) {
 TEST_F(StrmScanTest, FindAllReportsEachHitOnce) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
   Configure(u"cat кот", slAnyWord);
-  const TRun Run = RunFindAll(Scanner, "the cat and the cat", kScanAnsi | kScanOem | kScanUnicode);
+  const TRun Run = RunFindAll(Scanner_, "the cat and the cat", kScanAnsi | kScanOem | kScanUnicode);
   EXPECT_EQ(Run.Hits, (THits{{4, 3}, {16, 3}}));
   EXPECT_EQ(Run.Encoding, seAnsi);
 }
@@ -438,14 +438,14 @@ class TFailingStream : public TChunkedStream {
 TEST_F(StrmScanTest, StreamErrorsPassToTheCallerAndTheScannerStaysUsable) {
   Configure(u"needle");
   TFailingStream Failing(Filler(70000), 0);
-  Scanner.Stream = &Failing;
+  Scanner_.Stream = &Failing;
   TScanEncoding Found = seFileName;
-  EXPECT_THROW(Scanner.Find(kScanAnsi, Found), EVStream);
-  EXPECT_EQ(RunFind(Scanner, Filler(70000) + " needle", kScanAnsi), srFound);
-  EXPECT_EQ(RunFind(Scanner, "", kScanAnsi), srNotFound);
+  EXPECT_THROW(Scanner_.Find(kScanAnsi, Found), EVStream);
+  EXPECT_EQ(RunFind(Scanner_, Filler(70000) + " needle", kScanAnsi), srFound);
+  EXPECT_EQ(RunFind(Scanner_, "", kScanAnsi), srNotFound);
 
-  Scanner.Stream = nullptr;
-  EXPECT_THROW(Scanner.Find(kScanAnsi, Found), EStreamScanner);
+  Scanner_.Stream = nullptr;
+  EXPECT_THROW(Scanner_.Find(kScanAnsi, Found), EStreamScanner);
 }
 
 // A UTF-16 stream is scanned in UTF-16 first, so Find answers that encoding even where the 8-bit pass
@@ -454,10 +454,10 @@ TEST_F(StrmScanTest, UnicodeFirstForAUnicodeStream) {
   Configure(u"ab");
   const std::string Bytes = Utf16(u"some text of ab ") + Utf16(u"\x4241");
   TScanEncoding Found = seFileName;
-  EXPECT_EQ(RunFind(Scanner, Bytes, kScanAnsi | kScanUnicode, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Bytes, kScanAnsi | kScanUnicode, &Found), srFound);
   EXPECT_EQ(Found, seUnicode);
   // Without the Unicode pass, the same bytes hold the word in ANSI.
-  EXPECT_EQ(RunFind(Scanner, Bytes, kScanAnsi, &Found), srFound);
+  EXPECT_EQ(RunFind(Scanner_, Bytes, kScanAnsi, &Found), srFound);
   EXPECT_EQ(Found, seAnsi);
 }
 

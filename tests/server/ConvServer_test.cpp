@@ -13,8 +13,8 @@ namespace {
 
 class ConvServerTest : public ::testing::Test {
  protected:
-  TServerStateGuard Guard;
-  TTestDir Dir;
+  TServerStateGuard Guard_;
+  TTestDir Dir_;
 };
 
 TEST_F(ConvServerTest, ParsesRequests) {
@@ -27,7 +27,7 @@ TEST_F(ConvServerTest, ParsesRequests) {
     bool Unicode = false;
     int32_t Flags = 0;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {{"-srv:pdf", "a.pdf", "a.txt"}, true, "", stPDF, "a.pdf", "a.txt", false, 0},
       {{"-SRV:WinWord", "x y.doc", "out", "-unicode", "-flags:1"},
        true,
@@ -48,192 +48,192 @@ TEST_F(ConvServerTest, ParsesRequests) {
       {{"-srv:pdf", "s"}, false, "No target file specified"},
       {{"-srv:pdf", "s", ""}, false, "No target file specified"},
   };
-  for (const TCase& c : cases) {
-    std::vector<const char*> argv{"qvcnvsrv"};
-    for (const std::string& a : c.Args) argv.push_back(a.c_str());
-    TCommandLineParser parser;
-    parser.ParseArgs(static_cast<int>(argv.size()), argv.data(), 1);
-    std::string source, target;
-    int32_t flags = 99;
-    bool unicode = false;
-    TServerType type = stRTF;
+  for (const TCase& C : Cases) {
+    std::vector<const char*> Argv{"qvcnvsrv"};
+    for (const std::string& A : C.Args) Argv.push_back(A.c_str());
+    TCommandLineParser Parser;
+    Parser.ParseArgs(static_cast<int>(Argv.size()), Argv.data(), 1);
+    std::string Source, Target;
+    int32_t Flags = 99;
+    bool Unicode = false;
+    TServerType Type = stRTF;
     ClearLastErrorText();
-    const bool ok = ParseServerRequest(parser, source, target, flags, unicode, type);
-    SCOPED_TRACE(c.Args.empty() ? std::string("(none)") : c.Args[0]);
-    ASSERT_EQ(ok, c.Ok);
-    if (!ok) {
-      EXPECT_EQ(GetLastErrorText(), c.Error);
+    const bool Ok = ParseServerRequest(Parser, Source, Target, Flags, Unicode, Type);
+    SCOPED_TRACE(C.Args.empty() ? std::string("(none)") : C.Args[0]);
+    ASSERT_EQ(Ok, C.Ok);
+    if (!Ok) {
+      EXPECT_EQ(GetLastErrorText(), C.Error);
       continue;
     }
-    EXPECT_EQ(type, c.Type);
-    EXPECT_EQ(source, c.Source);
-    EXPECT_EQ(target, c.Target);
-    EXPECT_EQ(unicode, c.Unicode);
-    EXPECT_EQ(flags, c.Flags);
+    EXPECT_EQ(Type, C.Type);
+    EXPECT_EQ(Source, C.Source);
+    EXPECT_EQ(Target, C.Target);
+    EXPECT_EQ(Unicode, C.Unicode);
+    EXPECT_EQ(Flags, C.Flags);
   }
 }
 
 TEST_F(ConvServerTest, FailuresWriteTheErrorFileAndExitWithOne) {
-  const std::string err = Dir / "err.txt";
+  const std::string Err = Dir_ / "err.txt";
   struct TCase {
     std::vector<std::string> Args;
     std::string Error;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {{}, "Error in parameters"},
       {{"-srv:pdf", "in"}, "No target file specified"},
       {{"-srv:bogus", "in", "out"}, "Illegal server type"},
       {{"-unicode"}, "Illegal server type"},
-      {{"-srv:excel", "-unicode", Dir / "in", Dir / "out"}, "Unicode not supported"},
+      {{"-srv:excel", "-unicode", Dir_ / "in", Dir_ / "out"}, "Unicode not supported"},
   };
-  WriteAll(Dir / "in", "text");
-  for (const TCase& c : cases) {
-    std::vector<std::string> args = c.Args;
-    args.push_back("-err:" + err);
+  WriteAll(Dir_ / "in", "text");
+  for (const TCase& C : Cases) {
+    std::vector<std::string> Args = C.Args;
+    Args.push_back("-err:" + Err);
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(RunServer(args), 1);
+    EXPECT_EQ(RunServer(Args), 1);
     ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ReadFileBytes(err), c.Error);
+    EXPECT_EQ(ReadFileBytes(Err), C.Error);
   }
 }
 
 TEST_F(ConvServerTest, UsageGoesToStandardError) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(RunServer({}), 1);
-  const std::string usage = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(usage.find("Quorvane Conversion Server"), std::string::npos);
-  EXPECT_NE(usage.find("Supported server types: RTF, MSConv, WinWord, Excel, PowerPoint, PS, PDF."),
+  const std::string Usage = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(Usage.find("Quorvane Conversion Server"), std::string::npos);
+  EXPECT_NE(Usage.find("Supported server types: RTF, MSConv, WinWord, Excel, PowerPoint, PS, PDF."),
             std::string::npos);
 }
 
 TEST_F(ConvServerTest, SuccessConvertsAndRemovesAnOldErrorFile) {
-  const std::string err = Dir / "err.txt";
-  WriteAll(err, "old failure");
-  WriteAll(Dir / "in.doc", "words");
-  std::string source;
-  bool unicode = false;
-  ServerBackend(stWinWord) = TCopyBackend{&source, &unicode};
-  EXPECT_EQ(RunServer({"-srv:winword", Dir / "in.doc", Dir / "out.txt", "-unicode", "-err:" + err}), 0);
-  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "converted:words");
-  EXPECT_EQ(source, Dir / "in.doc");
-  EXPECT_TRUE(unicode);
-  EXPECT_FALSE(Exists(err));
+  const std::string Err = Dir_ / "err.txt";
+  WriteAll(Err, "old failure");
+  WriteAll(Dir_ / "in.doc", "words");
+  std::string Source;
+  bool Unicode = false;
+  ServerBackend(stWinWord) = TCopyBackend{&Source, &Unicode};
+  EXPECT_EQ(RunServer({"-srv:winword", Dir_ / "in.doc", Dir_ / "out.txt", "-unicode", "-err:" + Err}), 0);
+  EXPECT_EQ(ReadFileBytes(Dir_ / "out.txt"), "converted:words");
+  EXPECT_EQ(Source, Dir_ / "in.doc");
+  EXPECT_TRUE(Unicode);
+  EXPECT_FALSE(Exists(Err));
 }
 
 TEST_F(ConvServerTest, BackendFailureTextReachesTheErrorFileWithCrLf) {
-  const std::string err = Dir / "err.txt";
-  WriteAll(Dir / "in.ps", "x");
+  const std::string Err = Dir_ / "err.txt";
+  WriteAll(Dir_ / "in.ps", "x");
   ServerBackend(stPS) = [](const std::string&, const std::string&, bool) {
     SetLastErrorText("first\nsecond\r\nthird\rfourth");
     return false;
   };
-  EXPECT_EQ(RunServer({"-srv:ps", Dir / "in.ps", Dir / "out.txt", "-err:" + err}), 1);
-  EXPECT_EQ(ReadFileBytes(err), "first\r\nsecond\r\nthird\r\nfourth");
+  EXPECT_EQ(RunServer({"-srv:ps", Dir_ / "in.ps", Dir_ / "out.txt", "-err:" + Err}), 1);
+  EXPECT_EQ(ReadFileBytes(Err), "first\r\nsecond\r\nthird\r\nfourth");
 }
 
 TEST_F(ConvServerTest, ABackendThatThrowsFailsCleanly) {
-  WriteAll(Dir / "in.pdf", "x");
+  WriteAll(Dir_ / "in.pdf", "x");
   ServerBackend(stPDF) = [](const std::string&, const std::string&, bool) -> bool {
     throw std::runtime_error("broken back-end");
   };
-  EXPECT_FALSE(ConvertDocument(Dir / "in.pdf", Dir / "out.txt", stPDF, false));
+  EXPECT_FALSE(ConvertDocument(Dir_ / "in.pdf", Dir_ / "out.txt", stPDF, false));
   EXPECT_EQ(GetLastErrorText(), "broken back-end");
 }
 
 TEST_F(ConvServerTest, UnicodeOnlyForWinWord) {
-  WriteAll(Dir / "in", "x");
-  int calls = 0;
-  for (int32_t t = 0; t < kServerTypeCount; ++t)
-    ServerBackend(static_cast<TServerType>(t)) = [&calls](const std::string&, const std::string&, bool) {
-      ++calls;
+  WriteAll(Dir_ / "in", "x");
+  int Calls = 0;
+  for (int32_t T = 0; T < kServerTypeCount; ++T)
+    ServerBackend(static_cast<TServerType>(T)) = [&Calls](const std::string&, const std::string&, bool) {
+      ++Calls;
       return true;
     };
-  for (int32_t t = 0; t < kServerTypeCount; ++t) {
-    const bool ok = ConvertDocument(Dir / "in", Dir / "out", static_cast<TServerType>(t), true);
-    EXPECT_EQ(ok, t == stWinWord) << t;
-    if (!ok) {
+  for (int32_t T = 0; T < kServerTypeCount; ++T) {
+    const bool Ok = ConvertDocument(Dir_ / "in", Dir_ / "out", static_cast<TServerType>(T), true);
+    EXPECT_EQ(Ok, T == stWinWord) << T;
+    if (!Ok) {
       EXPECT_EQ(GetLastErrorText(), "Unicode not supported");
     }
   }
-  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(Calls, 1);
 }
 
 // The source cannot be opened: a "QV" copy in the temporary folder is converted and deleted afterwards.
 TEST_F(ConvServerTest, AnUnopenableSourceIsConvertedFromATemporaryCopy) {
-  ASSERT_TRUE(SetTempFolderOverride(Dir.Path));
-  WriteAll(Dir / "locked.ps", "locked text");
-  std::string source;
-  ServerBackend(stPS) = TCopyBackend{&source, nullptr};
-  TFaultyFileLayer layer;
-  layer.FailCall(TFileOp::Open, 1, EBUSY);  // the hold of the source
+  ASSERT_TRUE(SetTempFolderOverride(Dir_.Path));
+  WriteAll(Dir_ / "locked.ps", "locked text");
+  std::string Source;
+  ServerBackend(stPS) = TCopyBackend{&Source, nullptr};
+  TFaultyFileLayer Layer;
+  Layer.FailCall(TFileOp::Open, 1, EBUSY);  // the hold of the source
   {
-    TFileLayerScope scope(layer);
-    ASSERT_TRUE(ConvertDocument(Dir / "locked.ps", Dir / "out.txt", stPS, false)) << GetLastErrorText();
+    TFileLayerScope Scope(Layer);
+    ASSERT_TRUE(ConvertDocument(Dir_ / "locked.ps", Dir_ / "out.txt", stPS, false)) << GetLastErrorText();
   }
-  EXPECT_EQ(std::filesystem::path(source).parent_path(), std::filesystem::path(Dir.Path));
-  EXPECT_EQ(std::filesystem::path(source).filename().string().substr(0, 2), "QV");
-  EXPECT_FALSE(Exists(source));
-  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "converted:locked text");
+  EXPECT_EQ(std::filesystem::path(Source).parent_path(), std::filesystem::path(Dir_.Path));
+  EXPECT_EQ(std::filesystem::path(Source).filename().string().substr(0, 2), "QV");
+  EXPECT_FALSE(Exists(Source));
+  EXPECT_EQ(ReadFileBytes(Dir_ / "out.txt"), "converted:locked text");
 }
 
 // A copy that fails leaves no empty "QV" file behind.
 TEST_F(ConvServerTest, AFailedCopyReportsAndLeavesNoTemporaryFile) {
-  TTestDir temp;
-  ASSERT_TRUE(SetTempFolderOverride(temp.Path));
+  TTestDir Temp;
+  ASSERT_TRUE(SetTempFolderOverride(Temp.Path));
   ServerBackend(stPS) = TCopyBackend{nullptr, nullptr};
-  EXPECT_FALSE(ConvertDocument(Dir / "missing.ps", Dir / "out.txt", stPS, false));
+  EXPECT_FALSE(ConvertDocument(Dir_ / "missing.ps", Dir_ / "out.txt", stPS, false));
   EXPECT_EQ(GetLastErrorText(), "CopyFile error: No such file or directory");
-  EXPECT_TRUE(std::filesystem::is_empty(temp.Path));
+  EXPECT_TRUE(std::filesystem::is_empty(Temp.Path));
 }
 
 // The command line reaches the built-in back-ends.
 TEST_F(ConvServerTest, OneShotRunsOfTheBuiltInBackends) {
-  WriteAll(Dir / "in.rtf", "{\\rtf1 one\\par two}");
-  EXPECT_EQ(RunServer({"-srv:rtf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 0);
-  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "one\r\ntwo");
-  EXPECT_EQ(RunServer({"-srv:pdf", Dir / "in.rtf", Dir / "out.txt", "-err:" + Dir / "err.txt"}), 1);
-  EXPECT_FALSE(ReadFileBytes(Dir / "err.txt").empty());
-  EXPECT_FALSE(Exists(Dir / "out.txt"));
+  WriteAll(Dir_ / "in.rtf", "{\\rtf1 one\\par two}");
+  EXPECT_EQ(RunServer({"-srv:rtf", Dir_ / "in.rtf", Dir_ / "out.txt", "-err:" + Dir_ / "err.txt"}), 0);
+  EXPECT_EQ(ReadFileBytes(Dir_ / "out.txt"), "one\r\ntwo");
+  EXPECT_EQ(RunServer({"-srv:pdf", Dir_ / "in.rtf", Dir_ / "out.txt", "-err:" + Dir_ / "err.txt"}), 1);
+  EXPECT_FALSE(ReadFileBytes(Dir_ / "err.txt").empty());
+  EXPECT_FALSE(Exists(Dir_ / "out.txt"));
 }
 
 // The machine settings name the installed program; a "Temp" folder beside it is the temporary folder.
 TEST_F(ConvServerTest, TheInstallationsTempFolderFromTheMachineSettings) {
-  const std::string key = Dir / "machine/Quorvane/Scopewise/1.0";
-  std::filesystem::create_directories(key);
-  std::filesystem::create_directories(Dir / "install/Temp");
-  const std::string path = Dir / "install/qvsearch";
-  std::string value(4, '\0');
-  value[0] = static_cast<char>(REG_SZ);
-  WriteAll(key + "/@.val", value + path + std::string(1, '\0'));
-  TRegStore store(TRegStore::TRoots{Dir / "user", Dir / "machine"});
-  SetRegStore(&store);
+  const std::string Key = Dir_ / "machine/Quorvane/Scopewise/1.0";
+  std::filesystem::create_directories(Key);
+  std::filesystem::create_directories(Dir_ / "install/Temp");
+  const std::string Path = Dir_ / "install/qvsearch";
+  std::string Value(4, '\0');
+  Value[0] = static_cast<char>(REG_SZ);
+  WriteAll(Key + "/@.val", Value + Path + std::string(1, '\0'));
+  TRegStore Store(TRegStore::TRoots{Dir_ / "user", Dir_ / "machine"});
+  SetRegStore(&Store);
   InitPluginTempFolder();
   SetRegStore(nullptr);
-  std::string folder;
-  ASSERT_TRUE(GetPluginTempFolder(folder));
-  EXPECT_EQ(folder, Dir / "install/Temp/");
+  std::string Folder;
+  ASSERT_TRUE(GetPluginTempFolder(Folder));
+  EXPECT_EQ(Folder, Dir_ / "install/Temp/");
 }
 
 TEST_F(ConvServerTest, TemporaryFolderAndNames) {
-  std::string folder;
-  EXPECT_FALSE(SetTempFolderOverride(Dir / "absent"));
-  ASSERT_TRUE(GetPluginTempFolder(folder));
-  EXPECT_NE(folder, Dir.Path + "/");
-  ASSERT_TRUE(SetTempFolderOverride(Dir.Path));
-  ASSERT_TRUE(GetPluginTempFolder(folder));
-  EXPECT_EQ(folder, Dir.Path + "/");
-  std::string name;
-  ASSERT_TRUE(MakePluginTempFile(name));
-  EXPECT_EQ(name.substr(0, folder.size() + 2), folder + "QV");
-  EXPECT_TRUE(Exists(name));
-  EXPECT_FALSE(MakeTempFileNameIn(Dir / "absent", "QV", name));
+  std::string Folder;
+  EXPECT_FALSE(SetTempFolderOverride(Dir_ / "absent"));
+  ASSERT_TRUE(GetPluginTempFolder(Folder));
+  EXPECT_NE(Folder, Dir_.Path + "/");
+  ASSERT_TRUE(SetTempFolderOverride(Dir_.Path));
+  ASSERT_TRUE(GetPluginTempFolder(Folder));
+  EXPECT_EQ(Folder, Dir_.Path + "/");
+  std::string Name;
+  ASSERT_TRUE(MakePluginTempFile(Name));
+  EXPECT_EQ(Name.substr(0, Folder.size() + 2), Folder + "QV");
+  EXPECT_TRUE(Exists(Name));
+  EXPECT_FALSE(MakeTempFileNameIn(Dir_ / "absent", "QV", Name));
   EXPECT_EQ(GetLastErrorText().substr(0, 23), "GetTempFileName error: ");
   // An override that disappears gives way to the system's folder.
-  TTestDir gone;
-  ASSERT_TRUE(SetTempFolderOverride(gone.Path));
-  std::filesystem::remove_all(gone.Path);
-  ASSERT_TRUE(GetPluginTempFolder(folder));
-  EXPECT_NE(folder, gone.Path + "/");
+  TTestDir Gone;
+  ASSERT_TRUE(SetTempFolderOverride(Gone.Path));
+  std::filesystem::remove_all(Gone.Path);
+  ASSERT_TRUE(GetPluginTempFolder(Folder));
+  EXPECT_NE(Folder, Gone.Path + "/");
 }
 
 }  // namespace

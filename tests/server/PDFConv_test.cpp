@@ -19,20 +19,20 @@ class TPathScope {
  public:
   explicit TPathScope(const std::string& Path) {
     const char* old = std::getenv("PATH");
-    Had = old != nullptr;
-    if (Had) Old = old;
+    Had_ = old != nullptr;
+    if (Had_) Old_ = old;
     ::setenv("PATH", Path.c_str(), 1);
   }
   ~TPathScope() {
-    if (Had)
-      ::setenv("PATH", Old.c_str(), 1);
+    if (Had_)
+      ::setenv("PATH", Old_.c_str(), 1);
     else
       ::unsetenv("PATH");
   }
 
  private:
-  bool Had = false;
-  std::string Old;
+  bool Had_ = false;
+  std::string Old_;
 };
 
 class PDFConvTest : public ::testing::Test {
@@ -40,51 +40,51 @@ class PDFConvTest : public ::testing::Test {
   void TearDown() override { PdfToTextTimeoutMs = kDefaultPdfToTextTimeoutMs; }
   // A folder holding a program "pdftotext" that runs Script under /bin/sh.
   std::string FakeTool(const std::string& Script) {
-    const std::string folder = Dir / "bin";
-    std::filesystem::create_directories(folder);
+    const std::string Folder = Dir_ / "bin";
+    std::filesystem::create_directories(Folder);
     // The text file is the last argument.
-    WriteAll(folder + "/pdftotext", "#!/bin/sh\nfor a; do out=$a; done\n" + Script + "\n");
-    ::chmod((folder + "/pdftotext").c_str(), 0755);
-    return folder;
+    WriteAll(Folder + "/pdftotext", "#!/bin/sh\nfor a; do out=$a; done\n" + Script + "\n");
+    ::chmod((Folder + "/pdftotext").c_str(), 0755);
+    return Folder;
   }
-  TServerStateGuard Guard;
-  TTestDir Dir;
+  TServerStateGuard Guard_;
+  TTestDir Dir_;
 };
 
 bool HavePdfToText() { return !FindOnPath("pdftotext").empty(); }
 
 TEST_F(PDFConvTest, ConvertsPagesToCrLfText) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
-  ASSERT_TRUE(ConvertPDF(kFixtures + "two_pages.pdf", Dir / "out.txt")) << GetLastErrorText();
-  const std::string text = ReadFileBytes(Dir / "out.txt");
-  EXPECT_EQ(text.substr(0, 35), "Scryline PDF fixture\r\nsecond line\r\n") << text;
-  EXPECT_NE(text.find("\r\npage two\r\n"), std::string::npos);
-  EXPECT_EQ(text.find('\f'), std::string::npos);  // page breaks are line breaks
+  ASSERT_TRUE(ConvertPDF(kFixtures + "two_pages.pdf", Dir_ / "out.txt")) << GetLastErrorText();
+  const std::string Text = ReadFileBytes(Dir_ / "out.txt");
+  EXPECT_EQ(Text.substr(0, 35), "Scryline PDF fixture\r\nsecond line\r\n") << Text;
+  EXPECT_NE(Text.find("\r\npage two\r\n"), std::string::npos);
+  EXPECT_EQ(Text.find('\f'), std::string::npos);  // page breaks are line breaks
 }
 
 TEST_F(PDFConvTest, ARelativeSourceNameIsFound) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
   const auto old = std::filesystem::current_path();
   std::filesystem::current_path(kFixtures);
-  const bool ok = ConvertPDF("two_pages.pdf", Dir / "out.txt");
+  const bool Ok = ConvertPDF("two_pages.pdf", Dir_ / "out.txt");
   std::filesystem::current_path(old);
-  EXPECT_TRUE(ok) << GetLastErrorText();
+  EXPECT_TRUE(Ok) << GetLastErrorText();
 }
 
 TEST_F(PDFConvTest, DamagedPdfGivesTheToolsFirstComplaintAndNoTarget) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
-  const std::string pdf = ReadFileBytes(kFixtures + "two_pages.pdf");
-  const std::string inputs[] = {pdf.substr(0, 300), pdf.substr(0, pdf.size() / 2), "not a pdf at all", ""};
-  for (const std::string& bad : inputs) {
-    WriteAll(Dir / "bad.pdf", bad);
-    WriteAll(Dir / "out.txt", "old text");
-    EXPECT_FALSE(ConvertPDF(Dir / "bad.pdf", Dir / "out.txt"));
+  const std::string Pdf = ReadFileBytes(kFixtures + "two_pages.pdf");
+  const std::string Inputs[] = {Pdf.substr(0, 300), Pdf.substr(0, Pdf.size() / 2), "not a pdf at all", ""};
+  for (const std::string& Bad : Inputs) {
+    WriteAll(Dir_ / "bad.pdf", Bad);
+    WriteAll(Dir_ / "out.txt", "old text");
+    EXPECT_FALSE(ConvertPDF(Dir_ / "bad.pdf", Dir_ / "out.txt"));
     EXPECT_FALSE(GetLastErrorText().empty());
     EXPECT_EQ(GetLastErrorText().find('\n'), std::string::npos);
-    EXPECT_FALSE(Exists(Dir / "out.txt"));
+    EXPECT_FALSE(Exists(Dir_ / "out.txt"));
   }
-  WriteAll(Dir / "bad.pdf", pdf.substr(0, 300));
-  EXPECT_FALSE(ConvertPDF(Dir / "bad.pdf", Dir / "out.txt"));
+  WriteAll(Dir_ / "bad.pdf", Pdf.substr(0, 300));
+  EXPECT_FALSE(ConvertPDF(Dir_ / "bad.pdf", Dir_ / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), "Syntax Error: Couldn't find trailer dictionary");
 }
 
@@ -94,7 +94,7 @@ TEST_F(PDFConvTest, OutcomesOfStandInTools) {
     bool Ok;
     const char* Result;  // the target's text, or the error text
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"printf 'one\\ntwo\\r\\nthree\\fcaf\\303\\251\\n' > \"$out\"", true,
        "one\r\ntwo\r\nthree\r\ncaf\xE9\r\n"},
       {"exit 0", false, "Error converting PDF to text"},
@@ -106,25 +106,25 @@ TEST_F(PDFConvTest, OutcomesOfStandInTools) {
       // Text whose letters are all control characters (fonts without character codes).
       {"printf '\\001\\002\\003\\004, \\005\\002!\\n\\006\\007.\\n' > \"$out\"", false, kUnreadableText},
   };
-  for (const TCase& c : cases) {
-    TPathScope path(FakeTool(c.Script));
-    WriteAll(Dir / "in.pdf", "%PDF-1.4");
-    const bool ok = ConvertPDF(Dir / "in.pdf", Dir / "out.txt");
-    EXPECT_EQ(ok, c.Ok) << c.Script;
-    EXPECT_EQ(ok ? ReadFileBytes(Dir / "out.txt") : std::string(GetLastErrorText()), c.Result) << c.Script;
-    if (!ok) {
-      EXPECT_FALSE(Exists(Dir / "out.txt"));
+  for (const TCase& C : Cases) {
+    TPathScope Path(FakeTool(C.Script));
+    WriteAll(Dir_ / "in.pdf", "%PDF-1.4");
+    const bool Ok = ConvertPDF(Dir_ / "in.pdf", Dir_ / "out.txt");
+    EXPECT_EQ(Ok, C.Ok) << C.Script;
+    EXPECT_EQ(Ok ? ReadFileBytes(Dir_ / "out.txt") : std::string(GetLastErrorText()), C.Result) << C.Script;
+    if (!Ok) {
+      EXPECT_FALSE(Exists(Dir_ / "out.txt"));
     }
   }
 }
 
 TEST_F(PDFConvTest, AHangingToolIsEnded) {
-  TPathScope path(FakeTool("exec /bin/sleep 30"));
+  TPathScope Path(FakeTool("exec /bin/sleep 30"));
   PdfToTextTimeoutMs = 300;
-  WriteAll(Dir / "in.pdf", "%PDF-1.4");
-  const uint32_t start = TickCount();
-  EXPECT_FALSE(ConvertPDF(Dir / "in.pdf", Dir / "out.txt"));
-  EXPECT_LT(TickCount() - start, 5000u);
+  WriteAll(Dir_ / "in.pdf", "%PDF-1.4");
+  const uint32_t Start = TickCount();
+  EXPECT_FALSE(ConvertPDF(Dir_ / "in.pdf", Dir_ / "out.txt"));
+  EXPECT_LT(TickCount() - Start, 5000u);
   EXPECT_EQ(GetLastErrorText(), "\"pdftotext\" did not finish in 0 s and was ended");
 }
 
@@ -133,19 +133,19 @@ int32_t CancelAfterTwoPolls(int32_t, int32_t, int32_t, void* Data) {
 }
 
 TEST_F(PDFConvTest, ACancelEndsTheTool) {
-  TPathScope path(FakeTool("exec /bin/sleep 30"));
-  int polls = 0;
+  TPathScope Path(FakeTool("exec /bin/sleep 30"));
+  int Polls = 0;
   PluginCallback = CancelAfterTwoPolls;
-  PluginCallbackData = &polls;
-  WriteAll(Dir / "in.pdf", "%PDF-1.4");
-  EXPECT_FALSE(ConvertPDF(Dir / "in.pdf", Dir / "out.txt"));
+  PluginCallbackData = &Polls;
+  WriteAll(Dir_ / "in.pdf", "%PDF-1.4");
+  EXPECT_FALSE(ConvertPDF(Dir_ / "in.pdf", Dir_ / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), "User canceled");
-  EXPECT_EQ(polls, 3);
+  EXPECT_EQ(Polls, 3);
 }
 
 TEST_F(PDFConvTest, AMissingToolIsReported) {
-  TPathScope path(Dir.Path);
-  EXPECT_FALSE(ConvertPDF(kFixtures + "two_pages.pdf", Dir / "out.txt"));
+  TPathScope Path(Dir_.Path);
+  EXPECT_FALSE(ConvertPDF(kFixtures + "two_pages.pdf", Dir_ / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), "Can't find \"pdftotext\".");
 }
 

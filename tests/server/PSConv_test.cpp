@@ -20,7 +20,7 @@ class PSConvTest : public ::testing::Test {
   void SetUp() override {
     qvnls::SetSystemCodePages(1252, 850);
     if (!LoadGhostscript()) GTEST_SKIP() << "Ghostscript's library is not installed";
-    ASSERT_TRUE(SetTempFolderOverride(Dir.Path));
+    ASSERT_TRUE(SetTempFolderOverride(Dir_.Path));
   }
   void TearDown() override {
     PsTimeoutMs = kDefaultPsTimeoutMs;
@@ -28,132 +28,132 @@ class PSConvTest : public ::testing::Test {
   }
   // Converts PostScript text; Text receives the target's content.
   bool Convert(const std::string& Ps, std::string& Text) {
-    WriteAll(Dir / "in.ps", Ps);
-    const bool ok = ConvertPostScript(Dir / "in.ps", Dir / "out.txt");
-    Text = ReadFileBytes(Dir / "out.txt");
-    return ok;
+    WriteAll(Dir_ / "in.ps", Ps);
+    const bool Ok = ConvertPostScript(Dir_ / "in.ps", Dir_ / "out.txt");
+    Text = ReadFileBytes(Dir_ / "out.txt");
+    return Ok;
   }
-  TServerStateGuard Guard;
-  TTestDir Dir;
+  TServerStateGuard Guard_;
+  TTestDir Dir_;
 };
 
 bool HasBareLf(const std::string& S) {
-  for (size_t i = 0; i < S.size(); ++i)
-    if (S[i] == '\n' && (i == 0 || S[i - 1] != '\r')) return true;
+  for (size_t I = 0; I < S.size(); ++I)
+    if (S[I] == '\n' && (I == 0 || S[I - 1] != '\r')) return true;
   return false;
 }
 
 TEST_F(PSConvTest, TurnsPagesIntoCrLfText) {
-  std::string text;
-  ASSERT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
-  const size_t hello = text.find("Hello World\r\n");
-  ASSERT_NE(hello, std::string::npos) << text;
-  EXPECT_LT(hello, text.find("second line"));
-  EXPECT_LT(text.find("second line"), text.find("page two"));
-  EXPECT_FALSE(HasBareLf(text));
+  std::string Text;
+  ASSERT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
+  const size_t hello = Text.find("Hello World\r\n");
+  ASSERT_NE(hello, std::string::npos) << Text;
+  EXPECT_LT(hello, Text.find("second line"));
+  EXPECT_LT(Text.find("second line"), Text.find("page two"));
+  EXPECT_FALSE(HasBareLf(Text));
   // The temporary text file is gone.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path), {}), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir_.Path), {}), 2);
 }
 
 // PostScript that pdftops made from PDF files: one with fonts that name their characters converts; one
 // whose fonts only number their glyphs gives control characters for every letter, and fails as unreadable.
 TEST_F(PSConvTest, PostScriptMadeFromPdf) {
-  const std::string fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
-  ASSERT_TRUE(ConvertPostScript(fixtures + "text_from_pdf.ps", Dir / "out.txt")) << GetLastErrorText();
-  const std::string text = ReadFileBytes(Dir / "out.txt");
-  EXPECT_NE(text.find("Quarterly report: sales rose in the north.\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("Second line of text.\r\n"), std::string::npos) << text;
+  const std::string Fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
+  ASSERT_TRUE(ConvertPostScript(Fixtures + "text_from_pdf.ps", Dir_ / "out.txt")) << GetLastErrorText();
+  const std::string Text = ReadFileBytes(Dir_ / "out.txt");
+  EXPECT_NE(Text.find("Quarterly report: sales rose in the north.\r\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("Second line of text.\r\n"), std::string::npos) << Text;
 
-  EXPECT_FALSE(ConvertPostScript(fixtures + "glyph_codes_from_pdf.ps", Dir / "out.txt"));
+  EXPECT_FALSE(ConvertPostScript(Fixtures + "glyph_codes_from_pdf.ps", Dir_ / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), kUnreadableText);
-  EXPECT_FALSE(Exists(Dir / "out.txt"));
+  EXPECT_FALSE(Exists(Dir_ / "out.txt"));
 }
 
 TEST_F(PSConvTest, TextIsWrittenInTheAnsiCodePage) {
-  std::string text;
+  std::string Text;
   // "\351" is é in the standard Latin encoding of the font.
   ASSERT_TRUE(
       Convert("%!PS\n/Helvetica findfont dup length dict copy dup /Encoding ISOLatin1Encoding put\n"
               "/H1 exch definefont 20 scalefont setfont 72 700 moveto (caf\\351) show showpage\n",
-              text))
+              Text))
       << GetLastErrorText();
-  EXPECT_NE(text.find("caf\xE9"), std::string::npos) << text;
+  EXPECT_NE(Text.find("caf\xE9"), std::string::npos) << Text;
 }
 
 TEST_F(PSConvTest, TheInterpretersComplaintIsTheErrorText) {
-  std::string text;
-  EXPECT_FALSE(Convert("%!PS\n72 700 moveto no_such_operator showpage\n", text));
+  std::string Text;
+  EXPECT_FALSE(Convert("%!PS\n72 700 moveto no_such_operator showpage\n", Text));
   EXPECT_EQ(GetLastErrorText(), "Error: /undefined in no_such_operator");
-  EXPECT_FALSE(Exists(Dir / "out.txt"));
+  EXPECT_FALSE(Exists(Dir_ / "out.txt"));
 }
 
 TEST_F(PSConvTest, HostileInputFailsCleanly) {
-  const std::string inputs[] = {
+  const std::string Inputs[] = {
       "%!PS\n(unterminated string",   "%!PS\n{{{{{{{{{{", std::string("\x00\xFF\x1B%binary\x80\x81", 11),
       "%!PS\n/a 1 def 1 0 div",
       "%!PS\n(/etc/passwd) (r) file",  // outside files are off limits
   };
-  for (const std::string& ps : inputs) {
-    std::string text;
-    EXPECT_FALSE(Convert(ps, text)) << ps;
-    EXPECT_FALSE(GetLastErrorText().empty()) << ps;
+  for (const std::string& Ps : Inputs) {
+    std::string Text;
+    EXPECT_FALSE(Convert(Ps, Text)) << Ps;
+    EXPECT_FALSE(GetLastErrorText().empty()) << Ps;
   }
-  std::string text;
-  EXPECT_TRUE(Convert("", text)) << GetLastErrorText();
-  EXPECT_EQ(text, "");
+  std::string Text;
+  EXPECT_TRUE(Convert("", Text)) << GetLastErrorText();
+  EXPECT_EQ(Text, "");
 }
 
 TEST_F(PSConvTest, AProgramThatNeverEndsIsStopped) {
   PsTimeoutMs = 300;
-  std::string text;
-  EXPECT_FALSE(Convert("%!PS\n{ 1 pop } loop\n", text));
+  std::string Text;
+  EXPECT_FALSE(Convert("%!PS\n{ 1 pop } loop\n", Text));
   EXPECT_EQ(GetLastErrorText(), "Ghostscript did not finish in 0 s and was ended");
   PsTimeoutMs = kDefaultPsTimeoutMs;
-  EXPECT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
+  EXPECT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
 }
 
 int32_t CancelAtOnce(int32_t, int32_t, int32_t, void*) { return 0; }
 
 TEST_F(PSConvTest, ACancelStopsTheRunAndTheNextOneWorks) {
   PluginCallback = CancelAtOnce;
-  std::string text;
-  EXPECT_FALSE(Convert(kTwoPages, text));
+  std::string Text;
+  EXPECT_FALSE(Convert(kTwoPages, Text));
   EXPECT_EQ(GetLastErrorText(), "User canceled");
   PluginCallback = nullptr;
-  EXPECT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
-  EXPECT_NE(text.find("Hello World"), std::string::npos);
+  EXPECT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
+  EXPECT_NE(Text.find("Hello World"), std::string::npos);
 }
 
 // A progress callback that starts a second conversion while the first runs.
 int32_t NestedCall(int32_t, int32_t, int32_t, void* Data) {
-  auto* answers = static_cast<std::vector<std::string>*>(Data);
-  if (answers->empty()) {
-    TVMemStream in, out;
-    const bool ok = RunPs2Ascii(in, out);
-    answers->push_back(ok ? "ok" : std::string(GetLastErrorText()));
+  auto* Answers = static_cast<std::vector<std::string>*>(Data);
+  if (Answers->empty()) {
+    TVMemStream In, Out;
+    const bool Ok = RunPs2Ascii(In, Out);
+    Answers->push_back(Ok ? "ok" : std::string(GetLastErrorText()));
   }
   return 1;
 }
 
 TEST_F(PSConvTest, ANestedConversionIsBusy) {
-  std::vector<std::string> answers;
+  std::vector<std::string> Answers;
   PluginCallback = NestedCall;
-  PluginCallbackData = &answers;
-  std::string text;
-  EXPECT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
-  ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0], "Busy");
-  EXPECT_NE(text.find("Hello World"), std::string::npos);
+  PluginCallbackData = &Answers;
+  std::string Text;
+  EXPECT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
+  ASSERT_EQ(Answers.size(), 1u);
+  EXPECT_EQ(Answers[0], "Busy");
+  EXPECT_NE(Text.find("Hello World"), std::string::npos);
 }
 
 TEST_F(PSConvTest, AMissingLibraryIsReported) {
   FreeGhostscript();
-  GhostscriptLibrary = Dir / "libgs-missing.so";
-  std::string text;
-  EXPECT_FALSE(Convert(kTwoPages, text));
+  GhostscriptLibrary = Dir_ / "libgs-missing.so";
+  std::string Text;
+  EXPECT_FALSE(Convert(kTwoPages, Text));
   EXPECT_EQ(GetLastErrorText(), "Can't load libgs.so");
   GhostscriptLibrary.clear();
-  EXPECT_TRUE(Convert(kTwoPages, text)) << GetLastErrorText();
+  EXPECT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
 }
 
 }  // namespace

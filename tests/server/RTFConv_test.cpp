@@ -15,14 +15,14 @@ class RtfTest : public ::testing::Test {
  protected:
   void SetUp() override { qvnls::SetSystemCodePages(1252, 850); }
   void TearDown() override { qvnls::ResetSystemCodePages(); }
-  TServerStateGuard Guard;
-  TTestDir Dir;
+  TServerStateGuard Guard_;
+  TTestDir Dir_;
 };
 
 std::u16string Read(const std::string& Rtf) {
-  std::u16string text;
-  EXPECT_TRUE(RtfToUtf16(Rtf, text));
-  return text;
+  std::u16string Text;
+  EXPECT_TRUE(RtfToUtf16(Rtf, Text));
+  return Text;
 }
 
 TEST_F(RtfTest, TextOfDocuments) {
@@ -30,7 +30,7 @@ TEST_F(RtfTest, TextOfDocuments) {
     const char* Rtf;
     std::u16string Text;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {R"({\rtf1\ansi Hello\par World})", u"Hello\r\nWorld"},
       {R"({\rtf1 a\line b\tab c\cell d\row})", u"a\r\nb\tc\td\r\n"},
       {"{\\rtf1 split\r\nword\\par\r\n}", u"splitword\r\n"},  // the file's own line ends are no text
@@ -59,16 +59,16 @@ TEST_F(RtfTest, TextOfDocuments) {
       {"{\\rtf1 a\\'zzb\\'4}", u"azzb4"},                       // an escape without two hex digits is dropped
       {"plain\ntext\r\nhere\r", u"plain\r\ntext\r\nhere\r\n"},  // not RTF: plain text
   };
-  for (const TCase& c : cases) EXPECT_EQ(Read(c.Rtf), c.Text) << c.Rtf;
+  for (const TCase& C : Cases) EXPECT_EQ(Read(C.Rtf), C.Text) << C.Rtf;
   EXPECT_EQ(Read(std::string("{\\rtf1 nul\0byte}", 16)), u"nul byte");
 }
 
 TEST_F(RtfTest, FontCodePages) {
   // Font 1 is Shift-JIS (charset 128), font 2 Greek (161); the document's default stays 1252.
-  const std::string rtf =
+  const std::string Rtf =
       R"({\rtf1\ansi\ansicpg1252{\fonttbl{\f0 Arial;}{\f1\fcharset128 MS Mincho;}{\f2\fcharset161 Greek;}})"
       R"(\f0 \'e9 {\f1 \'82\'a0\'82\'a2} \'e9 {\f2 \'e1}\f1 \'82\'a0})";
-  EXPECT_EQ(Read(rtf), u"\u00E9 \u3042\u3044 \u00E9 \u03B1\u3042");
+  EXPECT_EQ(Read(Rtf), u"\u00E9 \u3042\u3044 \u00E9 \u03B1\u3042");
 }
 
 TEST_F(RtfTest, LineEndsOfTheFileDoNotMatter) {
@@ -76,61 +76,61 @@ TEST_F(RtfTest, LineEndsOfTheFileDoNotMatter) {
 }
 
 TEST_F(RtfTest, HostileNestingAndWordsAreReadWithoutHarm) {
-  std::string deep = "{\\rtf1 a";
-  deep += std::string(100000, '{') + "b" + std::string(100000, '}') + "c}";
-  EXPECT_EQ(Read(deep), u"abc");
-  std::string skippedDeep =
+  std::string Deep = "{\\rtf1 a";
+  Deep += std::string(100000, '{') + "b" + std::string(100000, '}') + "c}";
+  EXPECT_EQ(Read(Deep), u"abc");
+  std::string SkippedDeep =
       "{\\rtf1 {\\*\\x" + std::string(5000, '{') + "hidden" + std::string(5000, '}') + "}shown}";
-  EXPECT_EQ(Read(skippedDeep), u"shown");
-  const std::string longWord = "{\\rtf1 \\" + std::string(1000, 'a') + "123456789012345678901234567890 x}";
-  EXPECT_NO_THROW(Read(longWord));
+  EXPECT_EQ(Read(SkippedDeep), u"shown");
+  const std::string LongWord = "{\\rtf1 \\" + std::string(1000, 'a') + "123456789012345678901234567890 x}";
+  EXPECT_NO_THROW(Read(LongWord));
   // A character number out of range gives nothing (its fallback is still skipped); a huge \uc counts 1.
   EXPECT_EQ(Read("{\\rtf1 \\u99999999999999999999?\\uc99999999999 \\u8364 ?x}"), u"\u20ACx");
-  for (const char* cut :
+  for (const char* Cut :
        {"{\\rtf1 \\", "{\\rtf1 \\'", "{\\rtf1 \\'4", "{\\rtf1 \\u", "{\\rtf1 \\bin", "{\\rtf"})
-    EXPECT_NO_THROW(Read(cut)) << cut;
+    EXPECT_NO_THROW(Read(Cut)) << Cut;
 }
 
 // Every damaged copy of a document is read without harm, and what it yields stays within bounds.
 TEST_F(RtfTest, DamagedCopiesAreReadWithoutHarm) {
-  const std::string good =
+  const std::string Good =
       R"({\rtf1\ansi\ansicpg1252\uc1{\fonttbl{\f0\fcharset0 Arial;}{\f1\fcharset128 Mincho;}})"
       R"({\*\generator x;}{\info{\title t}}\pard caf\'e9 {\f1 \'82\'a0}\u8364?\tab)"
       R"({\field{\*\fldinst HYPERLINK "u"}{\fldrslt link}}\bin3 {}\par{\pict 0102}\cell\row})";
-  std::mt19937 rng(11);
-  for (int i = 0; i < 2000; ++i) {
-    std::string bad = good;
-    if (i % 4 == 0) {
-      bad.resize(rng() % bad.size());
+  std::mt19937 Rng(11);
+  for (int I = 0; I < 2000; ++I) {
+    std::string Bad = Good;
+    if (I % 4 == 0) {
+      Bad.resize(Rng() % Bad.size());
     } else {
-      for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k)
-        bad[rng() % bad.size()] = static_cast<char>(rng());
+      for (int K = 1 + static_cast<int>(Rng() % 4); K > 0; --K)
+        Bad[Rng() % Bad.size()] = static_cast<char>(Rng());
     }
-    std::u16string text;
-    ASSERT_TRUE(RtfToUtf16(bad, text)) << i;
-    ASSERT_LE(text.size(), 2 * bad.size()) << i;
+    std::u16string Text;
+    ASSERT_TRUE(RtfToUtf16(Bad, Text)) << I;
+    ASSERT_LE(Text.size(), 2 * Bad.size()) << I;
   }
 }
 
 TEST_F(RtfTest, ProgressCanStopTheReader) {
-  const std::string rtf = "{\\rtf1 " + std::string(3 * kRtfPollBytes, 'x') + "}";
-  int polls = 0;
-  std::u16string text;
-  EXPECT_FALSE(RtfToUtf16(rtf, text, [&polls] { return ++polls < 2; }));
-  EXPECT_EQ(polls, 2);
-  polls = 0;
-  EXPECT_TRUE(RtfToUtf16(rtf, text, [&polls] { return ++polls > 0; }));
-  EXPECT_EQ(polls, 4);  // at the start and after every kRtfPollBytes
-  EXPECT_EQ(text.size(), 3 * kRtfPollBytes);
+  const std::string Rtf = "{\\rtf1 " + std::string(3 * kRtfPollBytes, 'x') + "}";
+  int Polls = 0;
+  std::u16string Text;
+  EXPECT_FALSE(RtfToUtf16(Rtf, Text, [&Polls] { return ++Polls < 2; }));
+  EXPECT_EQ(Polls, 2);
+  Polls = 0;
+  EXPECT_TRUE(RtfToUtf16(Rtf, Text, [&Polls] { return ++Polls > 0; }));
+  EXPECT_EQ(Polls, 4);  // at the start and after every kRtfPollBytes
+  EXPECT_EQ(Text.size(), 3 * kRtfPollBytes);
 }
 
 TEST_F(RtfTest, ConvertsFilesToAnsiText) {
-  WriteAll(Dir / "in.rtf", R"({\rtf1\ansi caf\'e9\par \u8364? \u12354?\par})");
-  ASSERT_TRUE(ConvertRTFFile(Dir / "in.rtf", Dir / "out.txt", false)) << GetLastErrorText();
-  EXPECT_EQ(ReadFileBytes(Dir / "out.txt"), "caf\xE9\r\n\x80 ?\r\n");
-  EXPECT_FALSE(ConvertRTFFile(Dir / "in.rtf", Dir / "out.txt", true));
+  WriteAll(Dir_ / "in.rtf", R"({\rtf1\ansi caf\'e9\par \u8364? \u12354?\par})");
+  ASSERT_TRUE(ConvertRTFFile(Dir_ / "in.rtf", Dir_ / "out.txt", false)) << GetLastErrorText();
+  EXPECT_EQ(ReadFileBytes(Dir_ / "out.txt"), "caf\xE9\r\n\x80 ?\r\n");
+  EXPECT_FALSE(ConvertRTFFile(Dir_ / "in.rtf", Dir_ / "out.txt", true));
   EXPECT_EQ(GetLastErrorText(), "Unicode not supported");
-  EXPECT_FALSE(ConvertRTFFile(Dir / "missing.rtf", Dir / "out.txt", false));
+  EXPECT_FALSE(ConvertRTFFile(Dir_ / "missing.rtf", Dir_ / "out.txt", false));
   EXPECT_NE(GetLastErrorText().find("missing.rtf"), std::string::npos) << GetLastErrorText();
 }
 
@@ -139,9 +139,9 @@ int32_t Cancel(int32_t, int32_t Current, int32_t Total, void*) {
 }
 
 TEST_F(RtfTest, ACancelStopsTheConversion) {
-  WriteAll(Dir / "in.rtf", "{\\rtf1 text}");
+  WriteAll(Dir_ / "in.rtf", "{\\rtf1 text}");
   PluginCallback = Cancel;
-  EXPECT_FALSE(ConvertRTFFile(Dir / "in.rtf", Dir / "out.txt", false));
+  EXPECT_FALSE(ConvertRTFFile(Dir_ / "in.rtf", Dir_ / "out.txt", false));
   EXPECT_EQ(GetLastErrorText(), "User canceled");
 }
 

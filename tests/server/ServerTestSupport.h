@@ -21,31 +21,31 @@
 class TTestDir {
  public:
   TTestDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/srvtestXXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    Path = pattern;
+    const char* Tmp = std::getenv("TMPDIR");
+    std::string Pattern = std::string(Tmp != nullptr && *Tmp != '\0' ? Tmp : "/tmp") + "/srvtestXXXXXX";
+    if (::mkdtemp(Pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    Path = Pattern;
   }
   ~TTestDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(Path, ec);
+    std::error_code Ec;
+    std::filesystem::remove_all(Path, Ec);
   }
   std::string operator/(const std::string& Name) const { return Path + "/" + Name; }
   std::string Path;
 };
 
 inline void WriteAll(const std::string& Name, const std::string& Data) {
-  std::ofstream out(Name, std::ios::binary | std::ios::trunc);
-  out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+  std::ofstream Out(Name, std::ios::binary | std::ios::trunc);
+  Out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
 }
 
 inline bool Exists(const std::string& Name) { return std::filesystem::exists(Name); }
 
 // Runs ServerMain on "qvcnvsrv" followed by Args.
 inline int RunServer(const std::vector<std::string>& Args) {
-  std::vector<const char*> argv{"qvcnvsrv"};
-  for (const std::string& a : Args) argv.push_back(a.c_str());
-  return ServerMain(static_cast<int>(argv.size()), argv.data());
+  std::vector<const char*> Argv{"qvcnvsrv"};
+  for (const std::string& A : Args) Argv.push_back(A.c_str());
+  return ServerMain(static_cast<int>(Argv.size()), Argv.data());
 }
 
 // Restores the server's process-wide state around a test.

@@ -10,21 +10,21 @@
 namespace {
 
 std::string Sink(const std::string& Utf8, size_t Chunk) {
-  TVMemStream out;
-  TAnsiTextSink sink(out);
-  for (size_t i = 0; i < Utf8.size(); i += Chunk) sink.Write(std::string_view(Utf8).substr(i, Chunk));
-  sink.Finish();
-  std::string text(static_cast<size_t>(out.GetSize()), '\0');
-  out.Seek(0);
-  out.Read(text.data(), static_cast<int32_t>(text.size()));
-  return text;
+  TVMemStream Out;
+  TAnsiTextSink Sink(Out);
+  for (size_t I = 0; I < Utf8.size(); I += Chunk) Sink.Write(std::string_view(Utf8).substr(I, Chunk));
+  Sink.Finish();
+  std::string Text(static_cast<size_t>(Out.GetSize()), '\0');
+  Out.Seek(0);
+  Out.Read(Text.data(), static_cast<int32_t>(Text.size()));
+  return Text;
 }
 
 TEST(TextSinkTest, UnreadableTextIsMostlyControlCharacters) {
   const struct {
-    std::string text;
-    bool unreadable;
-  } cases[] = {
+    std::string Text;
+    bool Unreadable;
+  } Cases[] = {
       {"", false},
       {" \t\r\n\f\n", false},  // blanks and line ends do not count
       {"Plain text.\r\nSecond line\f", false},
@@ -38,10 +38,10 @@ TEST(TextSinkTest, UnreadableTextIsMostlyControlCharacters) {
        "e",
        false},
   };
-  TTestDir dir;
-  for (const auto& c : cases) {
-    WriteAll(dir / "t.txt", c.text);
-    EXPECT_EQ(IsUnreadableTextFile(dir / "t.txt"), c.unreadable) << testing::PrintToString(c.text);
+  TTestDir Dir;
+  for (const auto& C : Cases) {
+    WriteAll(Dir / "t.txt", C.Text);
+    EXPECT_EQ(IsUnreadableTextFile(Dir / "t.txt"), C.Unreadable) << testing::PrintToString(C.Text);
   }
 }
 
@@ -50,16 +50,16 @@ TEST(TextSinkTest, LineEndsAndCharactersInEveryChunking) {
   struct TCase {
     std::string In, Out;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"a\nb", "a\r\nb"},    {"a\r\nb", "a\r\nb"},
       {"a\rb", "a\rb"},      {"page\fnext", "page\r\nnext"},
       {"\n\n", "\r\n\r\n"},  {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xE9 \x80"},  // é and the euro sign in 1252
       {"\xE4\xB8\xAD", "?"},                                                // not in 1252
       {"end\xC3", "end?"},                                                  // a sequence cut at the very end
   };
-  for (const TCase& c : cases)
-    for (size_t chunk : {size_t{1}, size_t{2}, size_t{7}, size_t{4096}})
-      EXPECT_EQ(Sink(c.In, chunk), c.Out) << "chunk " << chunk << " of " << c.In;
+  for (const TCase& C : Cases)
+    for (size_t Chunk : {size_t{1}, size_t{2}, size_t{7}, size_t{4096}})
+      EXPECT_EQ(Sink(C.In, Chunk), C.Out) << "chunk " << Chunk << " of " << C.In;
   qvnls::ResetSystemCodePages();
 }
 

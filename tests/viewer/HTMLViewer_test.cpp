@@ -106,25 +106,25 @@ class HTMLViewerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    V = std::make_unique<THTMLViewer64>(&Metrics);
-    V->SetClientSize(400, 160);
-    V->OnHotLinkChange = [this](THTMLViewer64*) { ++HotChanges; };
-    V->SetAutodetectLinks(true);
+    V_ = std::make_unique<THTMLViewer64>(&Metrics_);
+    V_->SetClientSize(400, 160);
+    V_->OnHotLinkChange = [this](THTMLViewer64*) { ++HotChanges_; };
+    V_->SetAutodetectLinks(true);
   }
   void TearDown() override {
-    V.reset();
+    V_.reset();
     qvnls::ResetSystemCodePages();
   }
   void Open(const std::string& Bytes, uint8_t Mode = cmANSI) {
-    V->SetCharsetMode(Mode);
-    V->Open(MemStream(Bytes), u"t");
-    V->PrepareLines();
-    HotChanges = 0;
+    V_->SetCharsetMode(Mode);
+    V_->Open(MemStream(Bytes), u"t");
+    V_->PrepareLines();
+    HotChanges_ = 0;
   }
   // The detected addresses as (text, start, length).
   std::vector<std::tuple<std::u16string, int32_t, int32_t>> Found() {
     std::vector<std::tuple<std::u16string, int32_t, int32_t>> R;
-    THTMLLinks* L = const_cast<THTMLLinks*>(V->GetDetectedURLs());
+    THTMLLinks* L = const_cast<THTMLLinks*>(V_->GetDetectedURLs());
     for (int32_t I = 0; I < L->GetCount(); ++I) {
       std::u16string T;
       int32_t S = 0;
@@ -134,11 +134,11 @@ class HTMLViewerTest : public ::testing::Test {
     }
     return R;
   }
-  std::string Attrs(int32_t Line) { return V->GetVisibleLines().GetAttributes(Line); }
+  std::string Attrs(int32_t Line) { return V_->GetVisibleLines().GetAttributes(Line); }
 
-  FixedMetrics Metrics;
-  std::unique_ptr<THTMLViewer64> V;
-  int HotChanges = 0;
+  FixedMetrics Metrics_;
+  std::unique_ptr<THTMLViewer64> V_;
+  int HotChanges_ = 0;
 };
 
 TEST_F(HTMLViewerTest, AddressesMarkedInEveryCharsetMode) {
@@ -160,7 +160,7 @@ TEST_F(HTMLViewerTest, AddressesMarkedInEveryCharsetMode) {
 }
 
 TEST_F(HTMLViewerTest, SwitchedOffFindsNothing) {
-  V->SetAutodetectLinks(false);
+  V_->SetAutodetectLinks(false);
   Open("www.example.com\n");
   EXPECT_EQ(Found().size(), 0u);
   EXPECT_EQ(Attrs(0), "");
@@ -169,92 +169,92 @@ TEST_F(HTMLViewerTest, SwitchedOffFindsNothing) {
 TEST_F(HTMLViewerTest, WrappedAddressFoundWholeAndMarkedOnEveryDisplayLine) {
   // 400 pixels less 1 hold 49 characters of 8. The line breaks after the blank, and the address, too
   // long for one display line, after its last "/".
-  V->SetWordWrap(true);
+  V_->SetWordWrap(true);
   const std::string URL = "http://www.example.com/" + std::string(40, 'x');
   Open("aaaaaaaaaa " + URL + "\nnext\n");
   const auto F = Found();
   ASSERT_EQ(F.size(), 1u);
   EXPECT_EQ(std::get<0>(F[0]), std::u16string(URL.begin(), URL.end()));
   EXPECT_EQ(std::get<1>(F[0]), 11);
-  ASSERT_GE(V->GetVisibleLines().Count(), 4);
-  EXPECT_EQ(V->GetVisibleLines()[1].Text, u"http://www.example.com/");
+  ASSERT_GE(V_->GetVisibleLines().Count(), 4);
+  EXPECT_EQ(V_->GetVisibleLines()[1].Text, u"http://www.example.com/");
   EXPECT_EQ(Attrs(0), "");
   EXPECT_EQ(Attrs(1), std::string(23, '\3'));
   EXPECT_EQ(Attrs(2), std::string(40, '\3'));
   EXPECT_EQ(Attrs(3), "");
   // The view's own line source was not moved by the look at whole lines.
-  EXPECT_EQ(V->GetPosition(), 0);
+  EXPECT_EQ(V_->GetPosition(), 0);
 }
 
 TEST_F(HTMLViewerTest, SearchHitsOverwriteAddressMarks) {
-  V->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(4, 3, vaHit); };
+  V_->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(4, 3, vaHit); };
   Open("www.example.com\n");
   EXPECT_EQ(Attrs(0), std::string(4, '\3') + std::string(3, '\144') + std::string(8, '\3'));
 }
 
 TEST_F(HTMLViewerTest, HotAddressFollowsTheMouse) {
-  V->URLStyle.HighlightHot = true;
+  V_->URLStyle.HighlightHot = true;
   Open("go to www.example.com now\nplain\n");
   // Character 8 (x 64..71) lies in the address, which starts at column 7.
-  EXPECT_TRUE(V->UpdateHotLink(66, 4));
-  EXPECT_EQ(HotChanges, 1);
-  EXPECT_EQ(V->GetHotLinkURL(), u"www.example.com");
-  EXPECT_EQ(V->GetHotLinkIndex(), -1);
+  EXPECT_TRUE(V_->UpdateHotLink(66, 4));
+  EXPECT_EQ(HotChanges_, 1);
+  EXPECT_EQ(V_->GetHotLinkURL(), u"www.example.com");
+  EXPECT_EQ(V_->GetHotLinkIndex(), -1);
   EXPECT_EQ(Attrs(0).substr(6, 15), std::string(15, '\4'));
   // Another point of the same address changes nothing.
-  EXPECT_FALSE(V->UpdateHotLink(100, 4));
-  EXPECT_EQ(HotChanges, 1);
+  EXPECT_FALSE(V_->UpdateHotLink(100, 4));
+  EXPECT_EQ(HotChanges_, 1);
   // A rebuild keeps the hot mark.
-  V->Redraw();
-  V->PrepareLines();
+  V_->Redraw();
+  V_->PrepareLines();
   EXPECT_EQ(Attrs(0).substr(6, 15), std::string(15, '\4'));
   // Off the address: cleared, marked plain URL again.
-  EXPECT_TRUE(V->UpdateHotLink(8, 20));
-  EXPECT_EQ(HotChanges, 2);
-  EXPECT_EQ(V->GetHotLinkURL(), u"");
+  EXPECT_TRUE(V_->UpdateHotLink(8, 20));
+  EXPECT_EQ(HotChanges_, 2);
+  EXPECT_EQ(V_->GetHotLinkURL(), u"");
   EXPECT_EQ(Attrs(0).substr(6, 15), std::string(15, '\3'));
-  EXPECT_TRUE(V->UpdateHotLink(66, 4));
-  V->ClearHotLink();
-  EXPECT_FALSE(V->HasHotLink());
-  EXPECT_EQ(HotChanges, 4);
+  EXPECT_TRUE(V_->UpdateHotLink(66, 4));
+  V_->ClearHotLink();
+  EXPECT_FALSE(V_->HasHotLink());
+  EXPECT_EQ(HotChanges_, 4);
 }
 
 TEST_F(HTMLViewerTest, ClickOpensTheHotAddressUnlessTheMouseSelected) {
   std::vector<std::pair<std::u16string, int32_t>> Clicks;
   Open("go to www.example.com now\n");
   // Without a click handler the host's plain click applies.
-  EXPECT_FALSE(V->Click(66, 4));
-  V->OnLinkClick = [&](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
+  EXPECT_FALSE(V_->Click(66, 4));
+  V_->OnLinkClick = [&](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
     Clicks.emplace_back(URL, Index);
   };
-  V->MouseDown(TMouseButton::Left, 0, 66, 4);
-  V->MouseUp(TMouseButton::Left);
-  EXPECT_TRUE(V->Click(66, 4));
+  V_->MouseDown(TMouseButton::Left, 0, 66, 4);
+  V_->MouseUp(TMouseButton::Left);
+  EXPECT_TRUE(V_->Click(66, 4));
   ASSERT_EQ(Clicks.size(), 1u);
   EXPECT_EQ(Clicks[0].first, u"www.example.com");
   EXPECT_EQ(Clicks[0].second, -1);
   // A drag that selected: no click on the address.
-  const int Before = HotChanges;
-  V->MouseDown(TMouseButton::Left, 0, 66, 4);
-  V->MouseMove(120, 4);
-  V->MouseUp(TMouseButton::Left);
-  EXPECT_GT(V->GetSelLength(), 0);
-  EXPECT_TRUE(V->Click(120, 4));
+  const int Before = HotChanges_;
+  V_->MouseDown(TMouseButton::Left, 0, 66, 4);
+  V_->MouseMove(120, 4);
+  V_->MouseUp(TMouseButton::Left);
+  EXPECT_GT(V_->GetSelLength(), 0);
+  EXPECT_TRUE(V_->Click(120, 4));
   EXPECT_EQ(Clicks.size(), 1u);
-  EXPECT_EQ(HotChanges, Before + 1);
+  EXPECT_EQ(HotChanges_, Before + 1);
   // A click away from any address opens nothing.
-  V->MouseDown(TMouseButton::Left, 0, 8, 40);
-  V->MouseUp(TMouseButton::Left);
-  V->Click(8, 40);
+  V_->MouseDown(TMouseButton::Left, 0, 8, 40);
+  V_->MouseUp(TMouseButton::Left);
+  V_->Click(8, 40);
   EXPECT_EQ(Clicks.size(), 1u);
 }
 
 TEST_F(HTMLViewerTest, OpenClearsTheHotAddress) {
   Open("www.example.com\n");
-  ASSERT_TRUE(V->UpdateHotLink(10, 4));
-  V->Open(MemStream("x"), u"t");
-  EXPECT_FALSE(V->HasHotLink());
-  EXPECT_EQ(V->GetDetectedURLs()->GetCount(), 0);
+  ASSERT_TRUE(V_->UpdateHotLink(10, 4));
+  V_->Open(MemStream("x"), u"t");
+  EXPECT_FALSE(V_->HasHotLink());
+  EXPECT_EQ(V_->GetDetectedURLs()->GetCount(), 0);
 }
 
 TEST_F(HTMLViewerTest, ColourRule) {
@@ -265,31 +265,31 @@ TEST_F(HTMLViewerTest, ColourRule) {
     uint32_t Text;
     bool Underline;
   };
-  V->URLStyle.TextColor = 0x111111;
-  V->URLStyle.HotTextColor = 0x222222;
-  V->HTMLLinkStyle.TextColor = 0x333333;
-  V->HTMLLinkStyle.HotTextColor = 0x444444;
-  V->HTMLLinkStyle.Underline = false;
+  V_->URLStyle.TextColor = 0x111111;
+  V_->URLStyle.HotTextColor = 0x222222;
+  V_->HTMLLinkStyle.TextColor = 0x333333;
+  V_->HTMLLinkStyle.HotTextColor = 0x444444;
+  V_->HTMLLinkStyle.Underline = false;
   const TCase Cases[] = {
       {vaURL, false, true, 0x111111, true},     {vaHotURL, false, true, 0x222222, true},
       {vaHotURL, false, false, 0xABCDEF, true}, {vaURL, true, true, 0xABCDEF, true},
       {vaLink, false, true, 0x333333, false},   {vaHotLink, false, true, 0x444444, false},
   };
   for (const TCase& C : Cases) {
-    V->URLStyle.HighlightHot = C.HighlightHot;
+    V_->URLStyle.HighlightHot = C.HighlightHot;
     TAttrColors Colors{C.Attr, C.Selected, 0xABCDEF, 0x010101, C.Selected, false};
-    V->OnGetAttrColors(V.get(), Colors);
+    V_->OnGetAttrColors(V_.get(), Colors);
     EXPECT_EQ(Colors.TextColor, C.Text) << int(C.Attr);
     EXPECT_EQ(Colors.Underline, C.Underline) << int(C.Attr);
     EXPECT_EQ(Colors.BkColor, 0x010101u);
     EXPECT_EQ(Colors.Opaque, C.Selected);
   }
   // An opaque style paints its background.
-  V->URLStyle.Opaque = true;
+  V_->URLStyle.Opaque = true;
   TAttrColors Colors{vaURL, false, 0, 0, false, false};
-  V->OnGetAttrColors(V.get(), Colors);
+  V_->OnGetAttrColors(V_.get(), Colors);
   EXPECT_TRUE(Colors.Opaque);
-  EXPECT_EQ(Colors.BkColor, V->URLStyle.BkColor);
+  EXPECT_EQ(Colors.BkColor, V_->URLStyle.BkColor);
 }
 
 }  // namespace

@@ -45,14 +45,14 @@ class TPreviewTestFolder {
     std::filesystem::remove_all(Dir);
     std::filesystem::create_directories(Dir / "tmp");
     const char* Old = std::getenv("TMPDIR");
-    OldTmp = Old ? Old : "";
+    OldTmp_ = Old ? Old : "";
     ::setenv("TMPDIR", (Dir / "tmp").c_str(), 1);
   }
   ~TPreviewTestFolder() {
-    if (OldTmp.empty()) {
+    if (OldTmp_.empty()) {
       ::unsetenv("TMPDIR");
     } else {
-      ::setenv("TMPDIR", OldTmp.c_str(), 1);
+      ::setenv("TMPDIR", OldTmp_.c_str(), 1);
     }
     std::filesystem::remove_all(Dir);
   }
@@ -86,5 +86,5 @@ class TPreviewTestFolder {
   std::filesystem::path Dir;
 
  private:
-  std::string OldTmp;
+  std::string OldTmp_;
 };

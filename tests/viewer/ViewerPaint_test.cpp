@@ -12,9 +12,9 @@ class ViewerPaintTest : public ViewerTest {
  protected:
   // Runs as "text|flags" with S selected, O opaque, U underline, and the text colour.
   std::vector<std::string> Runs(int32_t Line) {
-    V->PrepareLines();
+    V_->PrepareLines();
     std::vector<std::string> R;
-    for (const TPaintRun& Run : BuildLineRuns(*V, Line, Colors)) {
+    for (const TPaintRun& Run : BuildLineRuns(*V_, Line, Colors_)) {
       std::string T(Run.Text.begin(), Run.Text.end());
       for (char& C : T) {
         if (static_cast<unsigned char>(C) > 127) C = '~';
@@ -26,12 +26,12 @@ class ViewerPaintTest : public ViewerTest {
     }
     return R;
   }
-  TPaintColors Colors{0xFFFFFF, 0x000000, 0x00FFFF, 0x800000};
+  TPaintColors Colors_{0xFFFFFF, 0x000000, 0x00FFFF, 0x800000};
 };
 
 TEST_F(ViewerPaintTest, SelectionPiecesAndAttributeRuns) {
-  V->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(2, 4, vaHit); };
-  V->OnGetAttrColors = [](TFileViewer64*, TAttrColors& Colors) {
+  V_->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(2, 4, vaHit); };
+  V_->OnGetAttrColors = [](TFileViewer64*, TAttrColors& Colors) {
     if (Colors.Selected) {
       Colors.Underline = true;
       return;
@@ -41,21 +41,21 @@ TEST_F(ViewerPaintTest, SelectionPiecesAndAttributeRuns) {
     Colors.Opaque = true;
   };
   OpenBytes("abcdefgh\nxy\n");
-  V->SetSelection(4, 3);
+  V_->SetSelection(4, 3);
   // "ab" plain, "cd" hit, "ef" hit inside the selection (selection colours, underlined), "g" selected.
   EXPECT_EQ(Runs(0), (std::vector<std::string>{"ab||000000@0", "cd|O|0000FF@16", "ef|SOU|00FFFF@32",
                                                "g|SO|00FFFF@48", "h||000000@56"}));
   EXPECT_EQ(Runs(1), (std::vector<std::string>{"xy||000000@0"}));
   // Without a host callback a marked run keeps its piece's state.
-  V->OnGetAttrColors = nullptr;
+  V_->OnGetAttrColors = nullptr;
   EXPECT_EQ(Runs(0), (std::vector<std::string>{"ab||000000@0", "cd||000000@16", "ef|SO|00FFFF@32",
                                                "g|SO|00FFFF@48", "h||000000@56"}));
 }
 
 TEST_F(ViewerPaintTest, TabsExpandWithTheirMarksAndTheSelection) {
-  V->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(1, 1, vaHit); };
+  V_->OnMarkSpans = [](TFileViewer64* S) { S->MarkSpan(1, 1, vaHit); };
   OpenBytes("a\tb\n");
-  V->SetSelection(2, 1);
+  V_->SetSelection(2, 1);
   const auto R = Runs(0);
   // The tab's mark covers its 7 cells; "b" stays selected at column 9.
   ASSERT_EQ(R.size(), 3u);
@@ -66,34 +66,34 @@ TEST_F(ViewerPaintTest, TabsExpandWithTheirMarksAndTheSelection) {
 
 TEST_F(ViewerPaintTest, EmptyLinesInsideTheSelection) {
   OpenBytes("a\n\nb\n");
-  V->SelectAll();
+  V_->SelectAll();
   EXPECT_EQ(Runs(1), (std::vector<std::string>{" |SO|00FFFF@0"}));
   // A shown end-of-line mark is selected with its line instead of the blank.
-  V->SetEOLMark(0xB6);
-  V->SelectAll();
+  V_->SetEOLMark(0xB6);
+  V_->SelectAll();
   EXPECT_EQ(Runs(1), (std::vector<std::string>{"~|SO|00FFFF@0"}));
   EXPECT_EQ(Runs(0), (std::vector<std::string>{"a~|SO|00FFFF@0"}));
 }
 
 TEST_F(ViewerPaintTest, SixteenBitSelectionCoversWholeCharacters) {
   OpenBytes(Utf16LE(u"abcd\n"), cmUnicode);
-  V->SetSelection(3, 2);  // from the middle of "b" into "c"
+  V_->SetSelection(3, 2);  // from the middle of "b" into "c"
   EXPECT_EQ(Runs(0), (std::vector<std::string>{"a||000000@0", "bc|SO|00FFFF@8", "d||000000@24"}));
-  V->SetSelection(2, 1);  // half of "b"
+  V_->SetSelection(2, 1);  // half of "b"
   EXPECT_EQ(Runs(0), (std::vector<std::string>{"a||000000@0", "b|SO|00FFFF@8", "cd||000000@16"}));
 }
 
 TEST_F(ViewerPaintTest, AdvancesSumToTheHitTestWidths) {
-  V->SetShowTabs(true);
+  V_->SetShowTabs(true);
   OpenBytes("W\tx y\n");
-  V->PrepareLines();
-  const auto Runs0 = BuildLineRuns(*V, 0, Colors);
+  V_->PrepareLines();
+  const auto Runs0 = BuildLineRuns(*V_, 0, Colors_);
   ASSERT_EQ(Runs0.size(), 1u);
   int32_t X = 0;
   for (int32_t A : Runs0[0].Advances) X += A;
   // W 16, the tab from column 2 to 8 (U+00BB and 6 blanks) 56, x, U+00B7, y.
   EXPECT_EQ(X, 16 + 56 + 24);
-  EXPECT_EQ(V->PosFromPoint(X - 1, 0, false, false), 4);
+  EXPECT_EQ(V_->PosFromPoint(X - 1, 0, false, false), 4);
 }
 
 TEST(GutterStripes, BodyAndEdge) {

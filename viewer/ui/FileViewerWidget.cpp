@@ -44,68 +44,68 @@ QColor RGBToQColor(uint32_t C) { return QColor(C & 0xFF, (C >> 8) & 0xFF, (C >> 
 // ---- Metrics and clipboard --------------------------------------------------------------------------
 
 void TQtFontMetrics::SetFont(const QFont& F) {
-  Font = F;
-  const QFontMetricsF M(Font);
-  Height = std::max(1, static_cast<int32_t>(std::ceil(M.height())));
-  AscentPx = static_cast<int32_t>(std::ceil(M.ascent()));
+  Font_ = F;
+  const QFontMetricsF M(Font_);
+  Height_ = std::max(1, static_cast<int32_t>(std::ceil(M.height())));
+  AscentPx_ = static_cast<int32_t>(std::ceil(M.ascent()));
 }
 
 int32_t TQtFontMetrics::CharWidth(char32_t Ch) {
-  const QFontMetricsF M(Font);
+  const QFontMetricsF M(Font_);
   return static_cast<int32_t>(std::lround(M.horizontalAdvance(QString::fromUcs4(&Ch, 1))));
 }
 
-int32_t TQtFontMetrics::LineHeight() { return Height; }
+int32_t TQtFontMetrics::LineHeight() { return Height_; }
 
 void TQtViewerClipboard::Empty() {
-  delete Data;
-  Data = new QMimeData;
+  delete Data_;
+  Data_ = new QMimeData;
 }
 
 void TQtViewerClipboard::SetUnicodeText(const std::u16string& Text) {
-  if (!Data) Data = new QMimeData;
-  Data->setText(ToQString(Text));
+  if (!Data_) Data_ = new QMimeData;
+  Data_->setText(ToQString(Text));
 }
 
 void TQtViewerClipboard::SetText(const std::string& Text, uint8_t Charset) {
-  if (!Data) Data = new QMimeData;
+  if (!Data_) Data_ = new QMimeData;
   char Name[64] = {};
   if (!qvnls::GetHTMLCharsetNameBuf(Charset, Name, sizeof Name)) return;
-  Data->setData(QString("text/plain;charset=") + Name,
-                QByteArray(Text.data(), static_cast<qsizetype>(Text.size())));
+  Data_->setData(QString("text/plain;charset=") + Name,
+                 QByteArray(Text.data(), static_cast<qsizetype>(Text.size())));
 }
 
 void TQtViewerClipboard::Close() {
-  if (!Data) return;
-  QGuiApplication::clipboard()->setMimeData(Data);
-  Data = nullptr;
+  if (!Data_) return;
+  QGuiApplication::clipboard()->setMimeData(Data_);
+  Data_ = nullptr;
 }
 
 // ---- The widget -------------------------------------------------------------------------------------
 
 TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Parent)
     : QAbstractScrollArea(Parent) {
-  Font = QFont("Monospace");
-  Font.setStyleHint(QFont::TypeWriter);
-  Font.setPointSize(10);
-  Font.setKerning(false);
-  Metrics.SetFont(Font);
-  ViewerModel = MakeModel(&Metrics);
-  ViewerModel->Clipboard = &Clipboard;
+  Font_ = QFont("Monospace");
+  Font_.setStyleHint(QFont::TypeWriter);
+  Font_.setPointSize(10);
+  Font_.setKerning(false);
+  Metrics_.SetFont(Font_);
+  ViewerModel_ = MakeModel(&Metrics_);
+  ViewerModel_->Clipboard = &Clipboard_;
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setMouseTracking(true);
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-  DragTimer.setSingleShot(true);
-  connect(&DragTimer, &QTimer::timeout, this, [this] { DragStep(); });
+  DragTimer_.setSingleShot(true);
+  connect(&DragTimer_, &QTimer::timeout, this, [this] { DragStep(); });
   connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { BarAction(true, A); });
   connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this, [this](int A) { BarAction(false, A); });
   connect(verticalScrollBar(), &QScrollBar::sliderReleased, this,
-          [this] { Guard([&] { ViewerModel->VScroll(TScrollCode::EndScroll); }); });
+          [this] { Guard([&] { ViewerModel_->VScroll(TScrollCode::EndScroll); }); });
 
-  TFileViewer64& M = *ViewerModel;
+  TFileViewer64& M = *ViewerModel_;
   M.OnInvalidate = [this] { viewport()->update(); };
   M.OnInvalidateRect = [this](const TViewerArea& A) { viewport()->update(A.X, A.Y, A.W, A.H); };
   M.OnScrollWindow = [this](int32_t Dx, int32_t Dy) {
@@ -113,7 +113,7 @@ TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Pa
       viewport()->scroll(0, Dy);
     } else {
       // The gutter stays where it is.
-      const int32_t G = ViewerModel->HasGutter() ? ViewerModel->GetGutterWidth() : 0;
+      const int32_t G = ViewerModel_->HasGutter() ? ViewerModel_->GetGutterWidth() : 0;
       viewport()->scroll(Dx, 0, QRect(G, 0, viewport()->width() - G, viewport()->height()));
     }
   };
@@ -124,10 +124,10 @@ TFileViewerWidget::TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Pa
 
 TFileViewerWidget::~TFileViewerWidget() {
   // The model must not call back into a widget that is going.
-  ViewerModel->OnInvalidate = nullptr;
-  ViewerModel->OnInvalidateRect = nullptr;
-  ViewerModel->OnScrollWindow = nullptr;
-  ViewerModel->OnScrollBars = nullptr;
+  ViewerModel_->OnInvalidate = nullptr;
+  ViewerModel_->OnInvalidateRect = nullptr;
+  ViewerModel_->OnScrollWindow = nullptr;
+  ViewerModel_->OnScrollBars = nullptr;
 }
 
 void TFileViewerWidget::Guard(const std::function<void()>& Body) {
@@ -140,20 +140,20 @@ void TFileViewerWidget::Guard(const std::function<void()>& Body) {
 }
 
 void TFileViewerWidget::SetTextFont(const QFont& F) {
-  Font = F;
-  Font.setKerning(false);
-  Metrics.SetFont(Font);
-  Guard([&] { ViewerModel->FontChanged(); });
+  Font_ = F;
+  Font_.setKerning(false);
+  Metrics_.SetFont(Font_);
+  Guard([&] { ViewerModel_->FontChanged(); });
 }
 
 void TFileViewerWidget::SetColors(uint32_t Bk, uint32_t Text) {
-  Background = Bk;
-  TextColor = Text;
+  Background_ = Bk;
+  TextColor_ = Text;
   viewport()->update();
 }
 
 void TFileViewerWidget::ApplyScrollBars(const TScrollBarInfo& V, const TScrollBarInfo& H) {
-  ApplyingBars = true;
+  ApplyingBars_ = true;
   auto Apply = [](QScrollBar* B, const TScrollBarInfo& I) {
     const int Page = std::max(1, I.Page);
     B->setEnabled(I.Max != 0);
@@ -165,7 +165,7 @@ void TFileViewerWidget::ApplyScrollBars(const TScrollBarInfo& V, const TScrollBa
   };
   Apply(verticalScrollBar(), V);
   Apply(horizontalScrollBar(), H);
-  ApplyingBars = false;
+  ApplyingBars_ = false;
 }
 
 void TFileViewerWidget::BarAction(bool Vertical, int Action) {
@@ -198,15 +198,15 @@ void TFileViewerWidget::BarAction(bool Vertical, int Action) {
   QScrollBar* B = Vertical ? verticalScrollBar() : horizontalScrollBar();
   Guard([&] {
     if (Vertical) {
-      ViewerModel->VScroll(Code, B->sliderPosition());
+      ViewerModel_->VScroll(Code, B->sliderPosition());
     } else {
-      ViewerModel->HScroll(Code, B->sliderPosition());
+      ViewerModel_->HScroll(Code, B->sliderPosition());
     }
   });
   // The bar shows where the model went, not where the action would have put it.
   if (Code != TScrollCode::Track) {
-    B->setSliderPosition(Vertical ? ViewerModel->GetVertScrollBar().Pos
-                                  : ViewerModel->GetHorzScrollBar().Pos);
+    B->setSliderPosition(Vertical ? ViewerModel_->GetVertScrollBar().Pos
+                                  : ViewerModel_->GetHorzScrollBar().Pos);
   }
 }
 
@@ -216,7 +216,7 @@ void TFileViewerWidget::scrollContentsBy(int, int) {
 
 void TFileViewerWidget::resizeEvent(QResizeEvent* Event) {
   QAbstractScrollArea::resizeEvent(Event);
-  Guard([&] { ViewerModel->SetClientSize(viewport()->width(), viewport()->height()); });
+  Guard([&] { ViewerModel_->SetClientSize(viewport()->width(), viewport()->height()); });
 }
 
 void TFileViewerWidget::paintEvent(QPaintEvent* Event) {
@@ -226,39 +226,39 @@ void TFileViewerWidget::paintEvent(QPaintEvent* Event) {
 
 QImage TFileViewerWidget::RenderToImage() {
   QImage Image(viewport()->size(), QImage::Format_RGB32);
-  Image.fill(RGBToQColor(Background));
+  Image.fill(RGBToQColor(Background_));
   QPainter P(&Image);
   Paint(P, Image.rect());
   return Image;
 }
 
 void TFileViewerWidget::Paint(QPainter& P, const QRect& Clip) {
-  TFileViewer64& M = *ViewerModel;
+  TFileViewer64& M = *ViewerModel_;
   const int32_t W = viewport()->width();
   const int32_t H = viewport()->height();
   const int32_t Gutter = M.HasGutter() ? M.GetGutterWidth() : 0;
-  P.fillRect(Clip, RGBToQColor(Background));
+  P.fillRect(Clip, RGBToQColor(Background_));
   if (M.IsUpdating()) return;
   for (const TGutterStripe& S : GutterStripes(Gutter)) {
-    P.fillRect(S.X, 0, S.Width, H, RGBToQColor(S.GutterColor ? M.GutterColor : Background));
+    P.fillRect(S.X, 0, S.Width, H, RGBToQColor(S.GutterColor ? M.GutterColor : Background_));
   }
   P.setClipRect(QRect(Gutter, 0, W - Gutter, H).intersected(Clip));
   const int32_t X0 = Gutter - M.GetHorzPosition();
   if (M.GetSourceStream() == nullptr && M.GetErrorText().empty()) return;
   if (M.IsOpen()) Guard([&] { M.PrepareLines(); });
   if (!M.IsOpen()) {
-    P.setFont(Font);
+    P.setFont(Font_);
     P.setPen(RGBToQColor(kErrorColor));
-    P.drawText(QPoint(X0, Metrics.Ascent()), QString::fromStdString(M.GetErrorText()));
+    P.drawText(QPoint(X0, Metrics_.Ascent()), QString::fromStdString(M.GetErrorText()));
     return;
   }
   TPaintColors Colors;
-  Colors.Background = Background;
-  Colors.Text = TextColor;
+  Colors.Background = Background_;
+  Colors.Text = TextColor_;
   Colors.SelText = M.SelTextColor;
   Colors.SelBk = M.SelBkColor;
   const int32_t LineHeight = M.GetLineHeight();
-  QFont Underlined = Font;
+  QFont Underlined = Font_;
   Underlined.setUnderline(true);
   const TVisibleLines& Lines = M.GetVisibleLines();
   for (int32_t I = 0; I < Lines.Count(); ++I) {
@@ -268,7 +268,7 @@ void TFileViewerWidget::Paint(QPainter& P, const QRect& Clip) {
       const int32_t X = X0 + R.X;
       if (X > Clip.right() || X + R.Width < Clip.left()) continue;
       if (R.Opaque) P.fillRect(X, Y, R.Width, LineHeight, RGBToQColor(R.BkColor));
-      P.setFont(R.Underline ? Underlined : Font);
+      P.setFont(R.Underline ? Underlined : Font_);
       P.setPen(RGBToQColor(R.TextColor));
       // Character by character at the advances the hit tests use, so that what is drawn is where a click
       // lands.
@@ -279,9 +279,9 @@ void TFileViewerWidget::Paint(QPainter& P, const QRect& Clip) {
         QString Glyph = (C >= 0xD800 && C <= 0xDBFF && K + 1 < R.Text.size())
                             ? QString(QChar(C)) + QChar(R.Text[K + 1])
                             : QString(QChar(C));
-        if (C != u' ' && C != 0) P.drawText(QPoint(Cx, Y + Metrics.Ascent()), Glyph);
+        if (C != u' ' && C != 0) P.drawText(QPoint(Cx, Y + Metrics_.Ascent()), Glyph);
         if (R.Underline && C == u' ')
-          P.drawLine(Cx, Y + Metrics.Ascent() + 1, Cx + R.Advances[K], Y + Metrics.Ascent() + 1);
+          P.drawLine(Cx, Y + Metrics_.Ascent() + 1, Cx + R.Advances[K], Y + Metrics_.Ascent() + 1);
         Cx += R.Advances[K];
       }
     }
@@ -336,15 +336,15 @@ void TFileViewerWidget::keyPressEvent(QKeyEvent* Event) {
       break;
   }
   bool Handled = false;
-  Guard([&] { Handled = ViewerModel->KeyDown(Key, ShiftOf(Event->modifiers())); });
+  Guard([&] { Handled = ViewerModel_->KeyDown(Key, ShiftOf(Event->modifiers())); });
   if (!Handled) QAbstractScrollArea::keyPressEvent(Event);
 }
 
 void TFileViewerWidget::MouseDownModel(TMouseButton Button, uint32_t Shift, int32_t X, int32_t Y) {
-  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel.get())) {
+  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel_.get())) {
     H->MouseDown(Button, Shift, X, Y);
   } else {
-    ViewerModel->MouseDown(Button, Shift, X, Y);
+    ViewerModel_->MouseDown(Button, Shift, X, Y);
   }
 }
 
@@ -354,27 +354,27 @@ void TFileViewerWidget::mousePressEvent(QMouseEvent* Event) {
   const TMouseButton B = Event->button() == Qt::LeftButton    ? TMouseButton::Left
                          : Event->button() == Qt::RightButton ? TMouseButton::Right
                                                               : TMouseButton::Middle;
-  Pressed = B == TMouseButton::Left;
+  Pressed_ = B == TMouseButton::Left;
   Guard([&] { MouseDownModel(B, ShiftOf(Event->modifiers()), P.x(), P.y()); });
-  if (ViewerModel->IsSelecting()) DragTimer.start(ViewerModel->GetDragDelay());
+  if (ViewerModel_->IsSelecting()) DragTimer_.start(ViewerModel_->GetDragDelay());
 }
 
 void TFileViewerWidget::mouseDoubleClickEvent(QMouseEvent* Event) {
   if (Event->button() != Qt::LeftButton) return;
   const QPoint P = Event->position().toPoint();
-  Pressed = false;
+  Pressed_ = false;
   Guard([&] { MouseDownModel(TMouseButton::Left, ShiftOf(Event->modifiers()) | ssDouble, P.x(), P.y()); });
 }
 
 void TFileViewerWidget::mouseMoveEvent(QMouseEvent* Event) {
   const QPoint P = Event->position().toPoint();
   Guard([&] {
-    if (ViewerModel->IsSelecting()) {
-      ViewerModel->MouseMove(P.x(), P.y());
+    if (ViewerModel_->IsSelecting()) {
+      ViewerModel_->MouseMove(P.x(), P.y());
       return;
     }
-    if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel.get())) H->UpdateHotLink(P.x(), P.y());
-    if (auto* C = dynamic_cast<TClickableViewer*>(ViewerModel.get())) C->UpdateHotLink(P.x(), P.y());
+    if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel_.get())) H->UpdateHotLink(P.x(), P.y());
+    if (auto* C = dynamic_cast<TClickableViewer*>(ViewerModel_.get())) C->UpdateHotLink(P.x(), P.y());
   });
   UpdateCursor();
   if (OnMouseMoved) OnMouseMoved(P.x(), P.y());
@@ -382,47 +382,47 @@ void TFileViewerWidget::mouseMoveEvent(QMouseEvent* Event) {
 
 void TFileViewerWidget::UpdateCursor() {
   bool Hand = false;
-  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel.get())) Hand = H->HasHotLink();
-  if (auto* C = dynamic_cast<TClickableViewer*>(ViewerModel.get())) Hand = C->GetHotLink() >= 0;
-  const bool Selectable = !ViewerModel->NoMouseSelection;
+  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel_.get())) Hand = H->HasHotLink();
+  if (auto* C = dynamic_cast<TClickableViewer*>(ViewerModel_.get())) Hand = C->GetHotLink() >= 0;
+  const bool Selectable = !ViewerModel_->NoMouseSelection;
   viewport()->setCursor(Hand ? Qt::PointingHandCursor : Selectable ? Qt::IBeamCursor : Qt::ArrowCursor);
 }
 
 void TFileViewerWidget::mouseReleaseEvent(QMouseEvent* Event) {
   const QPoint P = Event->position().toPoint();
   const bool Left = Event->button() == Qt::LeftButton;
-  Guard([&] { ViewerModel->MouseUp(Left ? TMouseButton::Left : TMouseButton::Right); });
-  DragTimer.stop();
-  if (!Left || !Pressed) return;
-  Pressed = false;
+  Guard([&] { ViewerModel_->MouseUp(Left ? TMouseButton::Left : TMouseButton::Right); });
+  DragTimer_.stop();
+  if (!Left || !Pressed_) return;
+  Pressed_ = false;
   bool Taken = false;
   Guard([&] {
-    if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel.get())) Taken = H->Click(P.x(), P.y());
+    if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel_.get())) Taken = H->Click(P.x(), P.y());
   });
   UpdateCursor();
   if (!Taken && OnClick) OnClick(P.x(), P.y());
 }
 
 void TFileViewerWidget::DragStep() {
-  if (!ViewerModel->IsSelecting()) return;
+  if (!ViewerModel_->IsSelecting()) return;
   const QPoint P = viewport()->mapFromGlobal(QCursor::pos());
   bool AtBottom = false;
   if (QScreen* S = screen()) AtBottom = QCursor::pos().y() >= S->geometry().bottom();
   int32_t Delay = 0;
-  Guard([&] { Delay = ViewerModel->DragTick(P.x(), P.y(), AtBottom); });
-  if (Delay > 0) DragTimer.start(Delay);
+  Guard([&] { Delay = ViewerModel_->DragTick(P.x(), P.y(), AtBottom); });
+  if (Delay > 0) DragTimer_.start(Delay);
 }
 
 void TFileViewerWidget::wheelEvent(QWheelEvent* Event) {
   const int Notches = Event->angleDelta().y() / kWheelNotch;
-  Guard([&] { ViewerModel->MouseWheel(Notches, QApplication::wheelScrollLines()); });
+  Guard([&] { ViewerModel_->MouseWheel(Notches, QApplication::wheelScrollLines()); });
   Event->accept();
 }
 
 void TFileViewerWidget::contextMenuEvent(QContextMenuEvent* Event) {
-  Guard([&] { ViewerModel->ContextMenu(); });
-  DragTimer.stop();
-  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel.get())) {
+  Guard([&] { ViewerModel_->ContextMenu(); });
+  DragTimer_.stop();
+  if (auto* H = dynamic_cast<THTMLViewer64*>(ViewerModel_.get())) {
     const QPoint P = viewport()->mapFromGlobal(Event->globalPos());
     Guard([&] { H->UpdateHotLink(P.x(), P.y()); });
   }

@@ -29,12 +29,12 @@ class TQtFontMetrics : public IFontMetrics {
   void SetFont(const QFont& Font);
   int32_t CharWidth(char32_t Ch) override;
   int32_t LineHeight() override;
-  int32_t Ascent() const { return AscentPx; }
+  int32_t Ascent() const { return AscentPx_; }
 
  private:
-  QFont Font;
-  int32_t Height = 16;
-  int32_t AscentPx = 12;
+  QFont Font_;
+  int32_t Height_ = 16;
+  int32_t AscentPx_ = 12;
 };
 
 // The system clipboard for copies: UTF-16 text, and the 8-bit form under its charset's MIME type.
@@ -47,7 +47,7 @@ class TQtViewerClipboard : public IViewerClipboard {
   void Close() override;
 
  private:
-  class QMimeData* Data = nullptr;
+  class QMimeData* Data_ = nullptr;
 };
 
 class TFileViewerWidget : public QAbstractScrollArea {
@@ -59,13 +59,13 @@ class TFileViewerWidget : public QAbstractScrollArea {
   explicit TFileViewerWidget(const TModelFactory& MakeModel, QWidget* Parent = nullptr);
   ~TFileViewerWidget() override;
 
-  TFileViewer64& Model() { return *ViewerModel; }
+  TFileViewer64& Model() { return *ViewerModel_; }
 
   // The text font (its metrics are measured again) and the colours of the control itself.
   void SetTextFont(const QFont& Font);
-  const QFont& TextFont() const { return Font; }
+  const QFont& TextFont() const { return Font_; }
   void SetColors(uint32_t Background, uint32_t Text);
-  uint32_t GetBackground() const { return Background; }
+  uint32_t GetBackground() const { return Background_; }
   // Whether Tab and Shift+Tab reach the viewer instead of moving the focus.
   bool WantTabs = false;
 
@@ -107,15 +107,15 @@ class TFileViewerWidget : public QAbstractScrollArea {
   // Runs Body; a failure of the model (already in its error state) is shown, never thrown on.
   void Guard(const std::function<void()>& Body);
 
-  TQtFontMetrics Metrics;
-  TQtViewerClipboard Clipboard;
-  std::unique_ptr<TFileViewer64> ViewerModel;
-  QFont Font;
-  uint32_t Background = 0xFFFFFF;
-  uint32_t TextColor = 0x000000;
-  QTimer DragTimer;
-  bool Pressed = false;
-  bool ApplyingBars = false;
+  TQtFontMetrics Metrics_;
+  TQtViewerClipboard Clipboard_;
+  std::unique_ptr<TFileViewer64> ViewerModel_;
+  QFont Font_;
+  uint32_t Background_ = 0xFFFFFF;
+  uint32_t TextColor_ = 0x000000;
+  QTimer DragTimer_;
+  bool Pressed_ = false;
+  bool ApplyingBars_ = false;
 };
 
 // A QColor of an RGB value (red in the low byte).

@@ -5,27 +5,27 @@
 #include <QKeyEvent>
 
 void TInputGuard::Begin() {
-  if (Depth++ == 0) QCoreApplication::instance()->installEventFilter(this);
+  if (Depth_++ == 0) QCoreApplication::instance()->installEventFilter(this);
 }
 
 void TInputGuard::End() {
-  if (Depth > 0 && --Depth == 0) {
+  if (Depth_ > 0 && --Depth_ == 0) {
     QCoreApplication::instance()->removeEventFilter(this);
-    Pressed = false;
+    Pressed_ = false;
   }
 }
 
 bool TInputGuard::EscapePressed() {
   QCoreApplication::processEvents();
-  const bool Was = Pressed;
-  Pressed = false;
+  const bool Was = Pressed_;
+  Pressed_ = false;
   return Was;
 }
 
 bool TInputGuard::eventFilter(QObject* Watched, QEvent* Event) {
   switch (Event->type()) {
     case QEvent::KeyPress:
-      if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) Pressed = true;
+      if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) Pressed_ = true;
       return true;
     case QEvent::KeyRelease:
     case QEvent::MouseButtonPress:

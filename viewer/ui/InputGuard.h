@@ -18,6 +18,6 @@ class TInputGuard : public QObject {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
-  int Depth = 0;
-  bool Pressed = false;
+  int Depth_ = 0;
+  bool Pressed_ = false;
 };

@@ -50,13 +50,13 @@ class TDefaultPreviewHost : public IPreviewHost {
     QMessageBox::warning(Parent(), QString::fromUtf8(GetMsg(TMsgIndex::Warning)), Q(Text));
   }
   std::u16string GetStatusText() override {
-    return Environment.GetStatusText ? Environment.GetStatusText() : Status;
+    return Environment.GetStatusText ? Environment.GetStatusText() : Status_;
   }
   void SetStatusText(const std::u16string& Text) override {
     if (Environment.SetStatusText) {
       Environment.SetStatusText(Text);
     } else {
-      Status = Text;
+      Status_ = Text;
     }
   }
   TQVConverters* GetConverters() override { return Environment.Converters; }
@@ -66,17 +66,17 @@ class TDefaultPreviewHost : public IPreviewHost {
   }
   // While a conversion runs the user's input is held back, so that nothing closes or reloads a window in
   // the middle of it, and an Escape key pressed anywhere is remembered.
-  void ConversionStarted() override { Guard.Begin(); }
-  void ConversionEnded() override { Guard.End(); }
-  bool EscapePressed() override { return Guard.EscapePressed(); }
+  void ConversionStarted() override { Guard_.Begin(); }
+  void ConversionEnded() override { Guard_.End(); }
+  bool EscapePressed() override { return Guard_.EscapePressed(); }
   void OpenURL(const std::u16string& URL) override { QDesktopServices::openUrl(QUrl(Q(URL))); }
 
  private:
   static QWidget* Parent() {
     return QApplication::activeWindow() ? QApplication::activeWindow() : Environment.MainWindow;
   }
-  std::u16string Status;
-  TInputGuard Guard;
+  std::u16string Status_;
+  TInputGuard Guard_;
 };
 
 TDefaultPreviewHost DefaultHost;
@@ -118,16 +118,16 @@ TFontRec FontToFontRec(const QFont& Font, TColor Color) {
 TPreviewFindDialog::TPreviewFindDialog(QWidget* Parent) : QDialog(Parent) {
   setObjectName("FindDlg");
   setWindowTitle(tr("Find"));
-  Edit = new QLineEdit(this);
-  CaseCheck = new QCheckBox(tr("Match &case"), this);
-  WordCheck = new QCheckBox(tr("Match &whole word only"), this);
+  Edit_ = new QLineEdit(this);
+  CaseCheck_ = new QCheckBox(tr("Match &case"), this);
+  WordCheck_ = new QCheckBox(tr("Match &whole word only"), this);
   auto* FindBtn = new QPushButton(tr("&Find Next"), this);
   FindBtn->setDefault(true);
   auto* CancelBtn = new QPushButton(tr("Cancel"), this);
   auto* L = new QVBoxLayout(this);
-  L->addWidget(Edit);
-  L->addWidget(CaseCheck);
-  L->addWidget(WordCheck);
+  L->addWidget(Edit_);
+  L->addWidget(CaseCheck_);
+  L->addWidget(WordCheck_);
   auto* Buttons = new QHBoxLayout;
   Buttons->addWidget(FindBtn);
   Buttons->addWidget(CancelBtn);
@@ -138,9 +138,9 @@ TPreviewFindDialog::TPreviewFindDialog(QWidget* Parent) : QDialog(Parent) {
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-std::u16string TPreviewFindDialog::Text() const { return U(Edit->text()); }
-bool TPreviewFindDialog::MatchCase() const { return CaseCheck->isChecked(); }
-bool TPreviewFindDialog::WholeWord() const { return WordCheck->isChecked(); }
+std::u16string TPreviewFindDialog::Text() const { return U(Edit_->text()); }
+bool TPreviewFindDialog::MatchCase() const { return CaseCheck_->isChecked(); }
+bool TPreviewFindDialog::WholeWord() const { return WordCheck_->isChecked(); }
 
 // ---- The window -------------------------------------------------------------------------------------
 
@@ -176,33 +176,33 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
   TopLayout->addStretch(1);
   Layout->addWidget(Top);
 
-  ViewerWidget = new TFileViewerWidget(
+  ViewerWidget_ = new TFileViewerWidget(
       [](IFontMetrics* M) -> std::unique_ptr<TFileViewer64> { return std::make_unique<THTMLViewer64>(M); },
       Central);
-  ViewerWidget->setObjectName("P2");
-  ViewerWidget->setFrameShape(QFrame::Box);
-  ViewerWidget->WantTabs = true;
-  Layout->addWidget(ViewerWidget, 1);
+  ViewerWidget_->setObjectName("P2");
+  ViewerWidget_->setFrameShape(QFrame::Box);
+  ViewerWidget_->WantTabs = true;
+  Layout->addWidget(ViewerWidget_, 1);
   setCentralWidget(Central);
   statusBar()->setSizeGripEnabled(true);
 
-  PreviewModel = std::make_unique<TPreviewModel>(Viewer(), *Host);
-  PreviewModel->OnNavigationChanged = [this] { UpdateNavigation(); };
-  PreviewModel->OnStatusChanged = [this] { HotLinkChanged(); };
+  PreviewModel_ = std::make_unique<TPreviewModel>(Viewer(), *Host);
+  PreviewModel_->OnNavigationChanged = [this] { UpdateNavigation(); };
+  PreviewModel_->OnStatusChanged = [this] { HotLinkChanged(); };
   THTMLViewer64& V = Viewer();
   V.OnHotLinkChange = [this](THTMLViewer64*) { HotLinkChanged(); };
   V.OnLinkClick = [this](THTMLViewer64*, const std::u16string& URL, int32_t Index) {
-    PreviewModel->LinkClick(URL, Index);
+    PreviewModel_->LinkClick(URL, Index);
   };
-  V.OnBeginSelect = [this](TFileViewer64*) { ViewerWidget->viewport()->setCursor(Qt::IBeamCursor); };
-  ViewerWidget->OnKeyDown = [this](QKeyEvent* E) { return ViewerKeyDown(E); };
-  ViewerWidget->OnContextMenu = [this](const QPoint& P) { ShowPopup(P); };
-  ViewerWidget->OnMouseLeave = [this] { PreviewIdle(this); };
+  V.OnBeginSelect = [this](TFileViewer64*) { ViewerWidget_->viewport()->setCursor(Qt::IBeamCursor); };
+  ViewerWidget_->OnKeyDown = [this](QKeyEvent* E) { return ViewerKeyDown(E); };
+  ViewerWidget_->OnContextMenu = [this](const QPoint& P) { ShowPopup(P); };
+  ViewerWidget_->OnMouseLeave = [this] { PreviewIdle(this); };
 
   connect(FirstBtn, &QToolButton::clicked, this, [this] { ShowHit(0); });
-  connect(PriorBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->GetCurrentHit() - 1); });
-  connect(NextBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->GetCurrentHit() + 1); });
-  connect(LastBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel->HitCount() - 1); });
+  connect(PriorBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel_->GetCurrentHit() - 1); });
+  connect(NextBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel_->GetCurrentHit() + 1); });
+  connect(LastBtn, &QToolButton::clicked, this, [this] { ShowHit(PreviewModel_->HitCount() - 1); });
   connect(ConvToTextBtn, &QPushButton::clicked, this, [this] { ConvertToText(); });
 
   FindDlg = new TPreviewFindDialog(this);
@@ -212,25 +212,25 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
   MainPopup->setObjectName("MainPopup");
   AddAction(MainPopup, "mpClose", tr("Close"), QKeySequence(Qt::Key_Escape), [this] { close(); });
   MainPopup->addSeparator();
-  FindAct = AddAction(MainPopup, "mpFind", tr("Find"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+  FindAct_ = AddAction(MainPopup, "mpFind", tr("Find"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
     FindDlg->show();
     FindDlg->raise();
   });
-  FindNextAct =
+  FindNextAct_ =
       AddAction(MainPopup, "mpFindNext", tr("Find &Next"), QKeySequence(Qt::Key_F3), [this] { FindNext(); });
   MainPopup->addSeparator();
-  WrapAct =
+  WrapAct_ =
       AddAction(MainPopup, "mpWrap", tr("Wrap Text"), QKeySequence(Qt::Key_W), [this] { ToggleWrap(); });
-  EOLAct =
+  EolAct_ =
       AddAction(MainPopup, "mpShowEOL", tr("Show EO&L"), QKeySequence(Qt::Key_L), [this] { ToggleEOL(); });
-  TabsAct = AddAction(MainPopup, "mpShowTabs", tr("Sh&ow Tabs and Spaces"), QKeySequence(Qt::Key_O),
-                      [this] { ToggleShowTabs(); });
-  for (QAction* A : {WrapAct, EOLAct, TabsAct}) A->setCheckable(true);
+  TabsAct_ = AddAction(MainPopup, "mpShowTabs", tr("Sh&ow Tabs and Spaces"), QKeySequence(Qt::Key_O),
+                       [this] { ToggleShowTabs(); });
+  for (QAction* A : {WrapAct_, EolAct_, TabsAct_}) A->setCheckable(true);
   MainPopup->addSeparator();
-  CopyAct = AddAction(MainPopup, "mpCopy", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
-                      [this] { ViewerWidget->Model().CopyToClipboard(0); });
+  CopyAct_ = AddAction(MainPopup, "mpCopy", tr("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C),
+                       [this] { ViewerWidget_->Model().CopyToClipboard(0); });
   AddAction(MainPopup, "mpSelectAll", tr("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A),
-            [this] { ViewerWidget->Model().SelectAll(); });
+            [this] { ViewerWidget_->Model().SelectAll(); });
   MainPopup->addSeparator();
   AddAction(MainPopup, "mpProps", tr("Properties"), QKeySequence(Qt::Key_F9), [this] {
     Viewer().ClearHotLink();
@@ -239,16 +239,16 @@ TPreview::TPreview(QWidget* Parent) : QMainWindow(Parent) {
 
   HTMLPopup = new QMenu(this);
   HTMLPopup->setObjectName("HTMLPopup");
-  OpenLinkAct = HTMLPopup->addAction(tr("&Open URL"));
-  OpenLinkAct->setObjectName("mpOpenLink");
-  connect(OpenLinkAct, &QAction::triggered, this,
-          [this] { PreviewModel->LinkClick(PopupURL, PopupLinkIndex); });
-  CopyURLAct = HTMLPopup->addAction(tr("Copy &URL"));
-  CopyURLAct->setObjectName("mpCopyURL");
-  connect(CopyURLAct, &QAction::triggered, this, [this] {
+  OpenLinkAct_ = HTMLPopup->addAction(tr("&Open URL"));
+  OpenLinkAct_->setObjectName("mpOpenLink");
+  connect(OpenLinkAct_, &QAction::triggered, this,
+          [this] { PreviewModel_->LinkClick(PopupUrl_, PopupLinkIndex_); });
+  CopyUrlAct_ = HTMLPopup->addAction(tr("Copy &URL"));
+  CopyUrlAct_->setObjectName("mpCopyURL");
+  connect(CopyUrlAct_, &QAction::triggered, this, [this] {
     auto* Data = new QMimeData;
-    Data->setText(Q(PopupURL));
-    Data->setData("text/plain;charset=utf-8", Q(PopupURL).toUtf8());
+    Data->setText(Q(PopupUrl_));
+    Data->setData("text/plain;charset=utf-8", Q(PopupUrl_).toUtf8());
     QGuiApplication::clipboard()->setMimeData(Data);
   });
 
@@ -262,7 +262,7 @@ TPreview::~TPreview() {
   if (Environment.RemovePreviewMenuItem) Environment.RemovePreviewMenuItem(this);
   Windows.erase(std::remove(Windows.begin(), Windows.end(), this), Windows.end());
   // The model lets go of the viewer (and deletes its temporary file) before the widgets go.
-  PreviewModel.reset();
+  PreviewModel_.reset();
 }
 
 QAction* TPreview::AddAction(QMenu* Menu, const char* Name, const QString& Caption, const QKeySequence& Key,
@@ -277,40 +277,40 @@ QAction* TPreview::AddAction(QMenu* Menu, const char* Name, const QString& Capti
 }
 
 void TPreview::UpdateNavigation() {
-  FirstBtn->setEnabled(PreviewModel->CanFirst());
-  PriorBtn->setEnabled(PreviewModel->CanPrior());
-  NextBtn->setEnabled(PreviewModel->CanNext());
-  LastBtn->setEnabled(PreviewModel->CanLast());
-  ConvToTextBtn->setVisible(PreviewModel->CanConvert());
+  FirstBtn->setEnabled(PreviewModel_->CanFirst());
+  PriorBtn->setEnabled(PreviewModel_->CanPrior());
+  NextBtn->setEnabled(PreviewModel_->CanNext());
+  LastBtn->setEnabled(PreviewModel_->CanLast());
+  ConvToTextBtn->setVisible(PreviewModel_->CanConvert());
 }
 
-void TPreview::ShowHit(int32_t N) { PreviewModel->ShowHit(N); }
+void TPreview::ShowHit(int32_t N) { PreviewModel_->ShowHit(N); }
 
 QString TPreview::StatusText() const { return statusBar()->currentMessage(); }
 
 void TPreview::HotLinkChanged() {
   const bool Hot = Viewer().HasHotLink();
-  ViewerWidget->viewport()->setCursor(Hot ? Qt::PointingHandCursor : Qt::IBeamCursor);
-  statusBar()->showMessage(Q(PreviewModel->StatusText()));
+  ViewerWidget_->viewport()->setCursor(Hot ? Qt::PointingHandCursor : Qt::IBeamCursor);
+  statusBar()->showMessage(Q(PreviewModel_->StatusText()));
 }
 
 void TPreview::ShowPopup(const QPoint& GlobalPos) {
   THTMLViewer64& V = Viewer();
   if (V.HasHotLink()) {
-    PopupURL = V.GetHotLinkURL();
-    PopupLinkIndex = V.GetHotLinkIndex();
-    std::u16string Complete = PopupURL;
-    OpenLinkAct->setEnabled(CompleteURL(Complete, PopupLinkIndex < 0));
-    CopyURLAct->setEnabled(!PopupURL.empty());
+    PopupUrl_ = V.GetHotLinkURL();
+    PopupLinkIndex_ = V.GetHotLinkIndex();
+    std::u16string Complete = PopupUrl_;
+    OpenLinkAct_->setEnabled(CompleteURL(Complete, PopupLinkIndex_ < 0));
+    CopyUrlAct_->setEnabled(!PopupUrl_.empty());
     HTMLPopup->popup(GlobalPos);
     return;
   }
-  FindAct->setEnabled(V.IsOpen());
-  FindNextAct->setEnabled(V.IsOpen());
-  WrapAct->setChecked(V.GetWordWrap());
-  EOLAct->setChecked(V.GetEOLMark() != 0);
-  TabsAct->setChecked(V.GetShowTabs());
-  CopyAct->setEnabled(V.GetSelLength() > 0);
+  FindAct_->setEnabled(V.IsOpen());
+  FindNextAct_->setEnabled(V.IsOpen());
+  WrapAct_->setChecked(V.GetWordWrap());
+  EolAct_->setChecked(V.GetEOLMark() != 0);
+  TabsAct_->setChecked(V.GetShowTabs());
+  CopyAct_->setEnabled(V.GetSelLength() > 0);
   MainPopup->popup(GlobalPos);
 }
 
@@ -318,17 +318,17 @@ bool TPreview::ViewerKeyDown(QKeyEvent* E) {
   const bool Shift = E->modifiers() & Qt::ShiftModifier;
   switch (E->key()) {
     case Qt::Key_Tab:
-      PreviewModel->ViewerKey(TPreviewKey::Tab);
+      PreviewModel_->ViewerKey(TPreviewKey::Tab);
       return true;
     case Qt::Key_Backtab:
-      PreviewModel->ViewerKey(TPreviewKey::ShiftTab);
+      PreviewModel_->ViewerKey(TPreviewKey::ShiftTab);
       return true;
     case Qt::Key_Space:
-      PreviewModel->ViewerKey(Shift ? TPreviewKey::ShiftSpace : TPreviewKey::Space);
+      PreviewModel_->ViewerKey(Shift ? TPreviewKey::ShiftSpace : TPreviewKey::Space);
       return true;
     case Qt::Key_Insert:
       if (!(E->modifiers() & Qt::ControlModifier)) return false;
-      ViewerWidget->Model().CopyToClipboard(0);
+      ViewerWidget_->Model().CopyToClipboard(0);
       return true;
     case Qt::Key_F2:
       ToggleWrap();
@@ -347,7 +347,7 @@ void TPreview::FindNext() {
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {
-    PreviewModel->Find(Text, FindDlg->MatchCase(), FindDlg->WholeWord());
+    PreviewModel_->Find(Text, FindDlg->MatchCase(), FindDlg->WholeWord());
   } catch (const Exception&) {
     // The viewer shows the failure as its error text.
   }
@@ -371,10 +371,10 @@ void TPreview::ToggleShowTabs() {
 
 void TPreview::ConvertToText() {
   ConvToTextBtn->setEnabled(false);
-  ViewerWidget->setFocus();
+  ViewerWidget_->setFocus();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   try {
-    PreviewModel->ConvertShownFile();
+    PreviewModel_->ConvertShownFile();
   } catch (const Exception& E) {
     Host->ShowError(Utf8ToUtf16(E.Message()));
   }

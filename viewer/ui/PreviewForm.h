@@ -59,9 +59,9 @@ class TPreviewFindDialog : public QDialog {
   std::function<void()> OnFind;
 
  private:
-  QLineEdit* Edit;
-  QCheckBox* CaseCheck;
-  QCheckBox* WordCheck;
+  QLineEdit* Edit_;
+  QCheckBox* CaseCheck_;
+  QCheckBox* WordCheck_;
 };
 
 class TPreview : public QMainWindow {
@@ -71,9 +71,9 @@ class TPreview : public QMainWindow {
   explicit TPreview(QWidget* Parent = nullptr);
   ~TPreview() override;
 
-  TPreviewModel& Model() { return *PreviewModel; }
-  THTMLViewer64& Viewer() { return static_cast<THTMLViewer64&>(ViewerWidget->Model()); }
-  TFileViewerWidget& ViewerControl() { return *ViewerWidget; }
+  TPreviewModel& Model() { return *PreviewModel_; }
+  THTMLViewer64& Viewer() { return static_cast<THTMLViewer64&>(ViewerWidget_->Model()); }
+  TFileViewerWidget& ViewerControl() { return *ViewerWidget_; }
 
   void ShowHit(int32_t N);
   // Find Next: the dialog when its text is empty, else the next place of the text.
@@ -112,18 +112,18 @@ class TPreview : public QMainWindow {
   QAction* AddAction(QMenu* Menu, const char* Name, const QString& Caption, const QKeySequence& Key,
                      const std::function<void()>& Do);
 
-  TFileViewerWidget* ViewerWidget;
-  std::unique_ptr<TPreviewModel> PreviewModel;
-  QAction* FindAct;
-  QAction* FindNextAct;
-  QAction* WrapAct;
-  QAction* EOLAct;
-  QAction* TabsAct;
-  QAction* CopyAct;
-  QAction* OpenLinkAct;
-  QAction* CopyURLAct;
-  std::u16string PopupURL;
-  int32_t PopupLinkIndex = -1;
+  TFileViewerWidget* ViewerWidget_;
+  std::unique_ptr<TPreviewModel> PreviewModel_;
+  QAction* FindAct_;
+  QAction* FindNextAct_;
+  QAction* WrapAct_;
+  QAction* EolAct_;
+  QAction* TabsAct_;
+  QAction* CopyAct_;
+  QAction* OpenLinkAct_;
+  QAction* CopyUrlAct_;
+  std::u16string PopupUrl_;
+  int32_t PopupLinkIndex_ = -1;
 };
 
 // Shows the preview of a result (see the unit comment): null when no window opened (the host was told

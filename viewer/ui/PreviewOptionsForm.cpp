@@ -49,13 +49,13 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
     B->setObjectName(Name);
     return B;
   };
-  lText = MakeSample("lText", tr("Text Font"));
-  lBk = MakeSample("lBk", QString());
-  lSel = MakeSample("lSel", tr("Selected Text"));
-  lGutter = MakeSample("lGutter", QString());
-  lGutter->setFixedWidth(24);
-  lHigh1 = MakeSample("lHigh1", tr("Highlighted Text 1"));
-  lHigh2 = MakeSample("lHigh2", tr("Highlighted Text 2"));
+  LText = MakeSample("lText", tr("Text Font"));
+  LBk = MakeSample("lBk", QString());
+  LSel = MakeSample("lSel", tr("Selected Text"));
+  LGutter = MakeSample("lGutter", QString());
+  LGutter->setFixedWidth(24);
+  LHigh1 = MakeSample("lHigh1", tr("Highlighted Text 1"));
+  LHigh2 = MakeSample("lHigh2", tr("Highlighted Text 2"));
   TextFontBtn = MakeButton("TextFontBtn", tr("&Text"));
   BkColorBtn = MakeButton("BkColorBtn", tr("&Background"));
   SelColorBtn = MakeButton("SelColorBtn", tr("&Selection"));
@@ -80,16 +80,16 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
 
   auto* FontBox = new QGroupBox(tr("Font"), this);
   auto* FontLayout = new QHBoxLayout(FontBox);
-  FontLayout->addWidget(lText, 1);
+  FontLayout->addWidget(LText, 1);
   FontLayout->addWidget(TextFontBtn);
 
   auto* ColorBox = new QGroupBox(tr("Colors"), this);
   auto* Grid = new QGridLayout(ColorBox);
-  Grid->addWidget(lBk, 0, 0, 1, 2);
-  Grid->addWidget(lGutter, 0, 2);
-  Grid->addWidget(lSel, 1, 0, 1, 3);
-  Grid->addWidget(lHigh1, 2, 0, 1, 3);
-  Grid->addWidget(lHigh2, 3, 0, 1, 3);
+  Grid->addWidget(LBk, 0, 0, 1, 2);
+  Grid->addWidget(LGutter, 0, 2);
+  Grid->addWidget(LSel, 1, 0, 1, 3);
+  Grid->addWidget(LHigh1, 2, 0, 1, 3);
+  Grid->addWidget(LHigh2, 3, 0, 1, 3);
   Grid->addWidget(BkColorBtn, 0, 3);
   Grid->addWidget(GutterBtn, 0, 4);
   Grid->addWidget(SelColorBtn, 1, 3);
@@ -168,13 +168,13 @@ void TPreviewOptions::PaintSamples() {
   const QFont Font = FontRecToFont(PreviewFont());
   const uint32_t Bk = ColorToRGB(V.Background);
   const uint32_t Text = ColorToRGB(PreviewFont().Color);
-  for (QLabel* L : {lText, lSel, lHigh1, lHigh2}) L->setFont(Font);
-  lText->setStyleSheet(ColorSheet(Bk, Text));
-  lBk->setStyleSheet(ColorSheet(Bk, Text));
-  lSel->setStyleSheet(ColorSheet(ColorToRGB(V.Selection), ColorToRGB(V.SelectedText)));
-  lGutter->setStyleSheet(ColorSheet(ColorToRGB(V.Gutter), Text));
-  lHigh1->setStyleSheet(ColorSheet(ColorToRGB(V.HitBack), ColorToRGB(V.HitText)));
-  lHigh2->setStyleSheet(ColorSheet(ColorToRGB(V.CurrentHitBack), ColorToRGB(V.CurrentHitText)));
+  for (QLabel* L : {LText, LSel, LHigh1, LHigh2}) L->setFont(Font);
+  LText->setStyleSheet(ColorSheet(Bk, Text));
+  LBk->setStyleSheet(ColorSheet(Bk, Text));
+  LSel->setStyleSheet(ColorSheet(ColorToRGB(V.Selection), ColorToRGB(V.SelectedText)));
+  LGutter->setStyleSheet(ColorSheet(ColorToRGB(V.Gutter), Text));
+  LHigh1->setStyleSheet(ColorSheet(ColorToRGB(V.HitBack), ColorToRGB(V.HitText)));
+  LHigh2->setStyleSheet(ColorSheet(ColorToRGB(V.CurrentHitBack), ColorToRGB(V.CurrentHitText)));
 }
 
 void TPreviewOptions::Changed() {
@@ -225,12 +225,12 @@ void TPreviewOptions::done(int Result) {
 bool TPreviewOptions::eventFilter(QObject* Watched, QEvent* Event) {
   if (Event->type() == QEvent::MouseButtonRelease) {
     TViewOptions& V = PreviewViewOptions();
-    if (Watched == lText) EditFont();
-    if (Watched == lBk) EditColor(V.Background);
-    if (Watched == lSel) EditColor(V.SelectedText);
-    if (Watched == lGutter) EditColor(V.Gutter);
-    if (Watched == lHigh1) EditColor(V.HitText);
-    if (Watched == lHigh2) EditColor(V.CurrentHitText);
+    if (Watched == LText) EditFont();
+    if (Watched == LBk) EditColor(V.Background);
+    if (Watched == LSel) EditColor(V.SelectedText);
+    if (Watched == LGutter) EditColor(V.Gutter);
+    if (Watched == LHigh1) EditColor(V.HitText);
+    if (Watched == LHigh2) EditColor(V.CurrentHitText);
   }
   return QDialog::eventFilter(Watched, Event);
 }

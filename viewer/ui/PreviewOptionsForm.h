@@ -26,7 +26,7 @@ class TPreviewOptions : public QDialog {
   // The edits and the page list into the settings (previews follow when anything changed).
   void CommitEdits();
 
-  QLabel *lText, *lBk, *lSel, *lGutter, *lHigh1, *lHigh2;
+  QLabel *LText, *LBk, *LSel, *LGutter, *LHigh1, *LHigh2;
   QPushButton *TextFontBtn, *BkColorBtn, *SelColorBtn, *SelBkColorBtn, *GutterBtn;
   QPushButton *HighBk1Btn, *HighText1Btn, *HighBk2Btn, *HighText2Btn;
   QPushButton *Defaults1Btn, *Defaults2Btn, *CloseBtn;

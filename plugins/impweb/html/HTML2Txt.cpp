@@ -96,29 +96,29 @@ static_assert(std::size(kOtherEntities) == 128);
 // The no-break space is written as a plain blank, so that words around it stay searchable as words.
 constexpr int32_t kNbspCode = 32;
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char UpperAscii(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C; }
+char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C; }
 
 // Tag names are ASCII: ordered without ASCII case, byte by byte.
 class THTMLTagDic final : public TStrPtrDic {
  public:
-  int CompareKeys(const std::string& key1, const std::string& key2) const override {
-    const std::size_t n = std::min(key1.size(), key2.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const auto a = static_cast<unsigned char>(UpperAscii(key1[i]));
-      const auto b = static_cast<unsigned char>(UpperAscii(key2[i]));
-      if (a != b) return a < b ? -1 : 1;
+  int CompareKeys(const std::string& Key1, const std::string& Key2) const override {
+    const std::size_t N = std::min(Key1.size(), Key2.size());
+    for (std::size_t I = 0; I < N; ++I) {
+      const auto A = static_cast<unsigned char>(UpperAscii(Key1[I]));
+      const auto B = static_cast<unsigned char>(UpperAscii(Key2[I]));
+      if (A != B) return A < B ? -1 : 1;
     }
-    return key1.size() == key2.size() ? 0 : (key1.size() < key2.size() ? -1 : 1);
+    return Key1.size() == Key2.size() ? 0 : (Key1.size() < Key2.size() ? -1 : 1);
   }
 };
 
 // Entity names are ASCII and compared with case, byte by byte.
 class THTMLEntityDic final : public TCaseSensStrPtrDic {
  public:
-  int CompareKeys(const std::string& key1, const std::string& key2) const override {
-    const int c = key1.compare(key2);
-    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  int CompareKeys(const std::string& Key1, const std::string& Key2) const override {
+    const int C = Key1.compare(Key2);
+    return C < 0 ? -1 : (C > 0 ? 1 : 0);
   }
 };
 
@@ -132,21 +132,21 @@ int32_t ValueCode(void* Value) { return static_cast<int32_t>(reinterpret_cast<in
 // Characters of either width
 
 template <class Char>
-uint32_t Unit(Char c) {
-  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
+uint32_t Unit(Char C) {
+  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(C));
 }
 
-bool IsAsciiLetter(uint32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(uint32_t c) { return c >= '0' && c <= '9'; }
-bool IsNameChar(uint32_t c) { return c == '!' || c == '-' || c == '?' || IsDigit(c) || IsAsciiLetter(c); }
+bool IsAsciiLetter(uint32_t C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
+bool IsDigit(uint32_t C) { return C >= '0' && C <= '9'; }
+bool IsNameChar(uint32_t C) { return C == '!' || C == '-' || C == '?' || IsDigit(C) || IsAsciiLetter(C); }
 
 template <class Char>
 std::basic_string<Char> UpperAsciiCopy(const std::basic_string<Char>& Text) {
-  std::basic_string<Char> upper(Text);
-  for (Char& c : upper) {
-    if (Unit(c) >= 'a' && Unit(c) <= 'z') c = static_cast<Char>(Unit(c) - 'a' + 'A');
+  std::basic_string<Char> Upper(Text);
+  for (Char& C : Upper) {
+    if (Unit(C) >= 'a' && Unit(C) <= 'z') C = static_cast<Char>(Unit(C) - 'a' + 'A');
   }
-  return upper;
+  return Upper;
 }
 
 // ASCII text widened (or kept) as a string of Char.
@@ -158,10 +158,10 @@ std::basic_string<Char> AsciiAs(const std::string& Text) {
 // A text of either width narrowed to ASCII for comparisons and numbers: units above 127 become "?".
 template <class Char>
 std::string NarrowAscii(const std::basic_string<Char>& Text) {
-  std::string out;
-  out.reserve(Text.size());
-  for (Char c : Text) out += Unit(c) < 128 ? static_cast<char>(Unit(c)) : '?';
-  return out;
+  std::string Out;
+  Out.reserve(Text.size());
+  for (Char C : Text) Out += Unit(C) < 128 ? static_cast<char>(Unit(C)) : '?';
+  return Out;
 }
 
 void AppendChar(std::string& Bytes, int32_t Char, bool Wide) {
@@ -176,27 +176,27 @@ int32_t CharBytes(const THTMLPassState& State) { return State.WideSource ? 2 : 1
 template <class Char>
 int32_t ParseNumericReference(const std::basic_string<Char>& Name) {
   constexpr int64_t kMaxCodePoint = 0x10FFFF;
-  std::size_t i = 1;
-  int base = 10;
+  std::size_t I = 1;
+  int Base = 10;
   if (Name.size() > 1 && (Unit(Name[1]) == 'x' || Unit(Name[1]) == 'X')) {
-    base = 16;
-    i = 2;
+    Base = 16;
+    I = 2;
   }
-  if (i >= Name.size()) return -1;
+  if (I >= Name.size()) return -1;
   int64_t value = 0;
-  for (; i < Name.size(); ++i) {
-    const uint32_t c = Unit(Name[i]);
-    int digit;
-    if (IsDigit(c)) {
-      digit = static_cast<int>(c - '0');
-    } else if (base == 16 && c >= 'a' && c <= 'f') {
-      digit = static_cast<int>(c - 'a' + 10);
-    } else if (base == 16 && c >= 'A' && c <= 'F') {
-      digit = static_cast<int>(c - 'A' + 10);
+  for (; I < Name.size(); ++I) {
+    const uint32_t C = Unit(Name[I]);
+    int Digit;
+    if (IsDigit(C)) {
+      Digit = static_cast<int>(C - '0');
+    } else if (Base == 16 && C >= 'a' && C <= 'f') {
+      Digit = static_cast<int>(C - 'a' + 10);
+    } else if (Base == 16 && C >= 'A' && C <= 'F') {
+      Digit = static_cast<int>(C - 'A' + 10);
     } else {
       return -1;
     }
-    value = value * base + digit;
+    value = value * Base + Digit;
     if (value > kMaxCodePoint) return -1;  // also keeps a long digit run from overflowing
   }
   if (value < 1 || (value >= 0xD800 && value <= 0xDFFF)) return -1;
@@ -210,21 +210,21 @@ void WriteRun(const std::u16string& Text, THTMLPassState& State) { WriteHTMLText
 template <class Char>
 void LookupEntity(const std::basic_string<Char>& Name, THTMLPassState& State) {
   if (Name.size() >= 2) {
-    int32_t code = -1;
+    int32_t Code = -1;
     if (Unit(Name[0]) == '#') {
-      code = ParseNumericReference(Name);
+      Code = ParseNumericReference(Name);
     } else {
       // Named references run over ASCII letters and digits only.
       const std::string name = NarrowAscii(Name);
-      code = LookupHTMLEntityCode(name);
-      if (code < 0) {
-        std::string lower(name);
-        std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
-        code = LookupHTMLEntityCode(lower);
+      Code = LookupHTMLEntityCode(name);
+      if (Code < 0) {
+        std::string Lower(name);
+        std::transform(Lower.begin(), Lower.end(), Lower.begin(), LowerAscii);
+        Code = LookupHTMLEntityCode(Lower);
       }
     }
-    if (code >= 0) {
-      OutputHTMLChar(code, State);
+    if (Code >= 0) {
+      OutputHTMLChar(Code, State);
       return;
     }
   }
@@ -233,30 +233,30 @@ void LookupEntity(const std::basic_string<Char>& Name, THTMLPassState& State) {
 
 template <class Char>
 void DecodeEntities(const std::basic_string<Char>& Text, THTMLPassState& State) {
-  const std::size_t n = Text.size();
-  std::size_t pos = 0;
+  const std::size_t N = Text.size();
+  std::size_t Pos = 0;
   for (;;) {
-    const std::size_t amp = Text.find(static_cast<Char>('&'), pos);
-    if (amp == std::basic_string<Char>::npos || n - amp - 1 < 2) {
-      WriteRun(Text.substr(pos), State);
+    const std::size_t Amp = Text.find(static_cast<Char>('&'), Pos);
+    if (Amp == std::basic_string<Char>::npos || N - Amp - 1 < 2) {
+      WriteRun(Text.substr(Pos), State);
       return;
     }
-    WriteRun(Text.substr(pos, amp - pos), State);
-    const std::size_t start = amp + 1;
-    std::size_t end = start;
-    if (Unit(Text[start]) == '#' && (Unit(Text[start + 1]) == 'x' || Unit(Text[start + 1]) == 'X')) {
-      end = Text.find(static_cast<Char>(';'), start);
-      if (end == std::basic_string<Char>::npos) end = n;
-    } else if (Unit(Text[start]) == '#') {
-      end = start + 1;
-      while (end < n && IsDigit(Unit(Text[end]))) ++end;
+    WriteRun(Text.substr(Pos, Amp - Pos), State);
+    const std::size_t Start = Amp + 1;
+    std::size_t End = Start;
+    if (Unit(Text[Start]) == '#' && (Unit(Text[Start + 1]) == 'x' || Unit(Text[Start + 1]) == 'X')) {
+      End = Text.find(static_cast<Char>(';'), Start);
+      if (End == std::basic_string<Char>::npos) End = N;
+    } else if (Unit(Text[Start]) == '#') {
+      End = Start + 1;
+      while (End < N && IsDigit(Unit(Text[End]))) ++End;
     } else {
-      while (end < n && (IsDigit(Unit(Text[end])) || IsAsciiLetter(Unit(Text[end])))) ++end;
+      while (End < N && (IsDigit(Unit(Text[End])) || IsAsciiLetter(Unit(Text[End])))) ++End;
     }
-    LookupEntity(Text.substr(start, end - start), State);
-    if (end >= n) return;
-    pos = end;
-    if (Unit(Text[pos]) == ';') ++pos;
+    LookupEntity(Text.substr(Start, End - Start), State);
+    if (End >= N) return;
+    Pos = End;
+    if (Unit(Text[Pos]) == ';') ++Pos;
   }
 }
 
@@ -265,35 +265,35 @@ template <class Char>
 bool FindTagAttribute(const std::basic_string<Char>& Text, const std::string& Name,
                       std::basic_string<Char>& Value) {
   Value.clear();
-  const std::basic_string<Char> upper = UpperAsciiCopy(Text);
+  const std::basic_string<Char> Upper = UpperAsciiCopy(Text);
   const std::basic_string<Char> name = AsciiAs<Char>(Name);
-  const std::size_t n = Text.size();
+  const std::size_t N = Text.size();
   // A zero ends the text as its terminator would.
-  auto isBlank = [&](std::size_t i) { return Unit(Text[i]) != 0 && Unit(Text[i]) <= 32; };
-  bool found = false;
-  std::size_t from = 0;
+  auto IsBlank = [&](std::size_t I) { return Unit(Text[I]) != 0 && Unit(Text[I]) <= 32; };
+  bool Found = false;
+  std::size_t From = 0;
   while (!name.empty()) {
-    const std::size_t at = upper.find(name, from);
-    if (at == std::basic_string<Char>::npos) break;
-    found = true;
-    std::size_t j = at + name.size();
-    while (j < n && isBlank(j)) ++j;
-    if (j < n && Unit(Text[j]) == '=') {
-      ++j;
-      while (j < n && isBlank(j)) ++j;
-      if (j < n && (Unit(Text[j]) == '"' || Unit(Text[j]) == '\'')) {
-        const std::size_t close = Text.find(Text[j], j + 1);
-        if (close != std::basic_string<Char>::npos) Value = Text.substr(j + 1, close - j - 1);
+    const std::size_t At = Upper.find(name, From);
+    if (At == std::basic_string<Char>::npos) break;
+    Found = true;
+    std::size_t J = At + name.size();
+    while (J < N && IsBlank(J)) ++J;
+    if (J < N && Unit(Text[J]) == '=') {
+      ++J;
+      while (J < N && IsBlank(J)) ++J;
+      if (J < N && (Unit(Text[J]) == '"' || Unit(Text[J]) == '\'')) {
+        const std::size_t Close = Text.find(Text[J], J + 1);
+        if (Close != std::basic_string<Char>::npos) Value = Text.substr(J + 1, Close - J - 1);
         return true;
       }
-      std::size_t end = j;
-      while (end < n && Unit(Text[end]) > 32 && Unit(Text[end]) != '>') ++end;
-      Value = Text.substr(j, end - j);
+      std::size_t End = J;
+      while (End < N && Unit(Text[End]) > 32 && Unit(Text[End]) != '>') ++End;
+      Value = Text.substr(J, End - J);
       return true;
     }
-    from = at + name.size();
+    From = At + name.size();
   }
-  return found;
+  return Found;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -305,12 +305,12 @@ bool ReadTextToken(THTMLPassState& State, int32_t First) {
   State.TagCode = kTagUnknown;
   AppendChar(State.TokenText, First, State.WideSource);
   while (!HTMLSourceEof(State)) {
-    const int32_t c = ReadHTMLChar(State);
-    if (c == '<') {
-      UnreadHTMLChar(State, c);
+    const int32_t C = ReadHTMLChar(State);
+    if (C == '<') {
+      UnreadHTMLChar(State, C);
       break;
     }
-    AppendChar(State.TokenText, c, State.WideSource);
+    AppendChar(State.TokenText, C, State.WideSource);
   }
   return true;
 }
@@ -369,20 +369,20 @@ void ReadTagAttributes(THTMLPassState& State) {
     case kTagMeta: {
       // A UTF-16 page already tells its charset by its bytes; a META charset is looked for in 8-bit pages.
       if (!State.MetaCharset || State.WideSource) break;
-      std::string equiv, content, name;
-      if (GetTagAttribute("HTTP-EQUIV", equiv, State) && UpperAsciiString(equiv) == "CONTENT-TYPE" &&
-          GetTagAttribute("CONTENT", content, State) && GetHTMLAttribute(content, "CHARSET", name)) {
-        uint8_t charset = GetHTMLCharset(name);
+      std::string Equiv, Content, name;
+      if (GetTagAttribute("HTTP-EQUIV", Equiv, State) && UpperAsciiString(Equiv) == "CONTENT-TYPE" &&
+          GetTagAttribute("CONTENT", Content, State) && GetHTMLAttribute(Content, "CHARSET", name)) {
+        uint8_t Charset = GetHTMLCharset(name);
         // UTF-16 named in an 8-bit page can only mean the page's own 8-bit form of Unicode.
-        if (charset == qvnls::kCharsetUtf16LE) charset = qvnls::kCharsetUtf8;
-        State.SourceCharset = charset;
+        if (Charset == qvnls::kCharsetUtf16LE) Charset = qvnls::kCharsetUtf8;
+        State.SourceCharset = Charset;
         State.TagCode = kTagMetaCharset;
       }
       break;
     }
     case kTagInput: {
-      std::string type;
-      if (GetTagAttribute("TYPE", type, State) && UpperAsciiString(AttributeAscii(type, State)) == "SUBMIT" &&
+      std::string Type;
+      if (GetTagAttribute("TYPE", Type, State) && UpperAsciiString(AttributeAscii(Type, State)) == "SUBMIT" &&
           GetTagAttribute("VALUE", value, State)) {
         State.TokenText = value;
         if (!value.empty()) {
@@ -407,16 +407,16 @@ void CountQuote(THTMLPassState& State, int32_t Char);
 
 bool BuildHTMLDictionaries() {
   if (g_tags && g_entities) return true;
-  auto tags = std::make_unique<THTMLTagDic>();
-  for (const TNamedCode& tag : kTags) tags->Put(tag.Name, CodeValue(tag.Code));
-  auto entities = std::make_unique<THTMLEntityDic>();
-  for (int32_t i = 0; i < static_cast<int32_t>(std::size(kLatin1Entities)); ++i) {
-    entities->Put(kLatin1Entities[i], CodeValue(kLatin1First + i));
+  auto Tags = std::make_unique<THTMLTagDic>();
+  for (const TNamedCode& Tag : kTags) Tags->Put(Tag.Name, CodeValue(Tag.Code));
+  auto Entities = std::make_unique<THTMLEntityDic>();
+  for (int32_t I = 0; I < static_cast<int32_t>(std::size(kLatin1Entities)); ++I) {
+    Entities->Put(kLatin1Entities[I], CodeValue(kLatin1First + I));
   }
-  entities->Put("nbsp", CodeValue(kNbspCode));
-  for (const TNamedCode& entity : kOtherEntities) entities->Put(entity.Name, CodeValue(entity.Code));
-  g_tags = std::move(tags);
-  g_entities = std::move(entities);
+  Entities->Put("nbsp", CodeValue(kNbspCode));
+  for (const TNamedCode& Entity : kOtherEntities) Entities->Put(Entity.Name, CodeValue(Entity.Code));
+  g_tags = std::move(Tags);
+  g_entities = std::move(Entities);
   return true;
 }
 
@@ -444,21 +444,21 @@ bool HTMLSourceEof(THTMLPassState& State) { return State.Pushed < 0 && State.Sou
 
 int32_t ReadHTMLChar(THTMLPassState& State) {
   if (State.Pushed >= 0) {
-    const int32_t c = State.Pushed;
+    const int32_t C = State.Pushed;
     State.Pushed = -1;
-    return c;
+    return C;
   }
-  const auto low = static_cast<uint8_t>(State.Source->ReadChar());
-  int32_t c = low;
+  const auto Low = static_cast<uint8_t>(State.Source->ReadChar());
+  int32_t C = Low;
   if (State.WideSource) {
     if (State.Source->Eof()) {
-      c = 0;
+      C = 0;
     } else {
-      c = low | (static_cast<uint8_t>(State.Source->ReadChar()) << 8);
+      C = Low | (static_cast<uint8_t>(State.Source->ReadChar()) << 8);
     }
   }
-  CountQuote(State, c);
-  return c;
+  CountQuote(State, C);
+  return C;
 }
 
 void UnreadHTMLChar(THTMLPassState& State, int32_t Char) { State.Pushed = Char; }
@@ -500,42 +500,42 @@ void CountQuote(THTMLPassState& State, int32_t Char) {
 
 // Searches the end of a comment whose text starts at Position; true with the reader behind its ">".
 bool FindCommentEnd(THTMLPassState& State, int32_t Position) {
-  TCommentMemo& memo = State.Comments;
-  const int32_t width = CharBytes(State);
-  if (memo.FailedStart >= 0 && Position > memo.FailedStart) {
-    if (memo.QuoteParity == 0) return false;
+  TCommentMemo& Memo = State.Comments;
+  const int32_t Width = CharBytes(State);
+  if (Memo.FailedStart >= 0 && Position > Memo.FailedStart) {
+    if (Memo.QuoteParity == 0) return false;
     // The first candidate whose "--" lies wholly behind Position closes the comment.
-    const int32_t first = Position + 2 * width;
-    auto it = std::lower_bound(memo.Candidates.begin(), memo.Candidates.end(), first);
-    if (it == memo.Candidates.end()) return false;
-    SeekHTMLSource(State, *it + width);
+    const int32_t First = Position + 2 * Width;
+    auto It = std::lower_bound(Memo.Candidates.begin(), Memo.Candidates.end(), First);
+    if (It == Memo.Candidates.end()) return false;
+    SeekHTMLSource(State, *It + Width);
     // The quotes between Position and the close are even in number: the parity seen from P stays.
     return true;
   }
   SeekHTMLSource(State, Position);
-  memo.Counting = false;
-  std::vector<int32_t> candidates;
-  bool inQuotes = false;
-  int32_t prev1 = 0, prev2 = 0;
+  Memo.Counting = false;
+  std::vector<int32_t> Candidates;
+  bool InQuotes = false;
+  int32_t Prev1 = 0, Prev2 = 0;
   while (!HTMLSourceEof(State)) {
-    const int32_t at = HTMLSourcePosition(State);
-    const int32_t c = ReadHTMLChar(State);
-    if (c == '"') {
-      inQuotes = !inQuotes;
-    } else if (c == '>' && prev1 == '-' && prev2 == '-') {
-      if (!inQuotes) {
-        memo.Counting = true;
+    const int32_t At = HTMLSourcePosition(State);
+    const int32_t C = ReadHTMLChar(State);
+    if (C == '"') {
+      InQuotes = !InQuotes;
+    } else if (C == '>' && Prev1 == '-' && Prev2 == '-') {
+      if (!InQuotes) {
+        Memo.Counting = true;
         return true;
       }
-      candidates.push_back(at);
+      Candidates.push_back(At);
     }
-    prev2 = prev1;
-    prev1 = c;
+    Prev2 = Prev1;
+    Prev1 = C;
   }
-  memo.Counting = true;
-  memo.FailedStart = Position;
-  memo.Candidates = std::move(candidates);
-  memo.QuoteParity = 0;
+  Memo.Counting = true;
+  Memo.FailedStart = Position;
+  Memo.Candidates = std::move(Candidates);
+  Memo.QuoteParity = 0;
   return false;
 }
 
@@ -550,110 +550,110 @@ bool NextHTMLToken(THTMLPassState& State) {
   State.AttributeText = false;
   State.TagCode = kTagUnknown;
   if (HTMLSourceEof(State)) return false;
-  const int32_t first = ReadHTMLChar(State);
-  if (first != '<') return ReadTextToken(State, first);
+  const int32_t First = ReadHTMLChar(State);
+  if (First != '<') return ReadTextToken(State, First);
   if (HTMLSourceEof(State)) return false;
 
-  const int32_t afterLt = HTMLSourcePosition(State);
-  int32_t c = ReadHTMLChar(State);
-  if (c > 255) {
-    UnreadHTMLChar(State, c);
+  const int32_t AfterLt = HTMLSourcePosition(State);
+  int32_t C = ReadHTMLChar(State);
+  if (C > 255) {
+    UnreadHTMLChar(State, C);
     return ReadTextToken(State, '<');
   }
-  c = static_cast<unsigned char>(UpperAscii(static_cast<char>(c)));
+  C = static_cast<unsigned char>(UpperAscii(static_cast<char>(C)));
   std::string name;
-  if (c == '/') {
+  if (C == '/') {
     State.TokenKind = kTokenEndTag;
-  } else if (c == '!' || c == '?' || IsAsciiLetter(static_cast<uint32_t>(c))) {
+  } else if (C == '!' || C == '?' || IsAsciiLetter(static_cast<uint32_t>(C))) {
     State.TokenKind = kTokenStartTag;
-    name += static_cast<char>(c);
+    name += static_cast<char>(C);
   } else {
-    UnreadHTMLChar(State, c);
+    UnreadHTMLChar(State, C);
     return ReadTextToken(State, '<');
   }
 
-  bool tooLong = false;
-  int32_t end;
+  bool TooLong = false;
+  int32_t End;
   for (;;) {
     if (HTMLSourceEof(State)) return false;
-    end = ReadHTMLChar(State);
-    if (end > 255) {
-      SeekHTMLSource(State, afterLt);
+    End = ReadHTMLChar(State);
+    if (End > 255) {
+      SeekHTMLSource(State, AfterLt);
       return ReadTextToken(State, '<');
     }
-    if (!IsNameChar(static_cast<uint32_t>(end))) break;
+    if (!IsNameChar(static_cast<uint32_t>(End))) break;
     if (static_cast<int32_t>(name.size()) == kMaxTagName) {
-      tooLong = true;
+      TooLong = true;
       break;
     }
-    name += UpperAscii(static_cast<char>(end));
+    name += UpperAscii(static_cast<char>(End));
   }
 
-  if (!tooLong && name.compare(0, 3, "!--") == 0) {
+  if (!TooLong && name.compare(0, 3, "!--") == 0) {
     // The quote parity is wanted at the comment's start: take back a quote that ended the name.
-    if (end == '"') CountQuote(State, end);
-    const int32_t behind = afterLt + 3 * CharBytes(State);
-    if (FindCommentEnd(State, behind)) {
+    if (End == '"') CountQuote(State, End);
+    const int32_t Behind = AfterLt + 3 * CharBytes(State);
+    if (FindCommentEnd(State, Behind)) {
       State.TokenKind = kTokenStartTag;
       State.TagCode = kTagUnknown;
       return true;
     }
     // Never closed: the page goes on as text from behind the "<!--".
-    SeekHTMLSource(State, behind);
+    SeekHTMLSource(State, Behind);
     if (HTMLSourceEof(State)) return false;
     return ReadTextToken(State, ReadHTMLChar(State));
   }
 
-  State.TagCode = tooLong ? kTagUnknown : LookupHTMLTag(name);
-  if (end == '>') return true;
+  State.TagCode = TooLong ? kTagUnknown : LookupHTMLTag(name);
+  if (End == '>') return true;
 
   // Scan to the closing ">"; a double quote right after "=" opens a value that ">" does not end.
-  const bool keep = ReadsAttributes(State.TagCode);
-  bool afterEquals = false, inValue = false;
-  for (int32_t ch = end;;) {
-    if (keep) AppendChar(State.TagText, ch, State.WideSource);
-    if (inValue) {
-      if (ch == '"') inValue = false;
-    } else if (ch == '>') {
+  const bool Keep = ReadsAttributes(State.TagCode);
+  bool AfterEquals = false, InValue = false;
+  for (int32_t Ch = End;;) {
+    if (Keep) AppendChar(State.TagText, Ch, State.WideSource);
+    if (InValue) {
+      if (Ch == '"') InValue = false;
+    } else if (Ch == '>') {
       break;
-    } else if (ch == '"' && afterEquals) {
-      inValue = true;
-      afterEquals = false;
-    } else if (ch > 32) {
-      afterEquals = ch == '=';
+    } else if (Ch == '"' && AfterEquals) {
+      InValue = true;
+      AfterEquals = false;
+    } else if (Ch > 32) {
+      AfterEquals = Ch == '=';
     }
     if (HTMLSourceEof(State)) return false;
-    ch = ReadHTMLChar(State);
+    Ch = ReadHTMLChar(State);
   }
-  if (keep) ReadTagAttributes(State);
+  if (Keep) ReadTagAttributes(State);
   return true;
 }
 
 bool GetTagAttribute(const std::string& Name, std::string& Value, const THTMLPassState& State) {
   if (!State.WideSource) return FindTagAttribute(State.TagText, Name, Value);
   std::u16string value;
-  const bool found = FindTagAttribute(RawToWideStr(State.TagText), Name, value);
+  const bool Found = FindTagAttribute(RawToWideStr(State.TagText), Name, value);
   Value = HTMLWideToBytes(value);
-  return found;
+  return Found;
 }
 
 bool GetHTMLAttribute(const std::string& Text, const std::string& Name, std::string& Value) {
   Value.clear();
-  const std::size_t at = UpperAsciiString(Text).find(Name);
-  if (Name.empty() || at == std::string::npos) return false;
-  std::size_t i = at + Name.size();
-  const std::size_t n = Text.size();
-  for (;; ++i) {
-    if (i >= n) return false;
-    const uint32_t c = Unit(Text[i]);
-    if (c == '=') break;
-    if (c > 32) return false;
+  const std::size_t At = UpperAsciiString(Text).find(Name);
+  if (Name.empty() || At == std::string::npos) return false;
+  std::size_t I = At + Name.size();
+  const std::size_t N = Text.size();
+  for (;; ++I) {
+    if (I >= N) return false;
+    const uint32_t C = Unit(Text[I]);
+    if (C == '=') break;
+    if (C > 32) return false;
   }
-  ++i;
-  while (i < n && Unit(Text[i]) <= 32) ++i;
-  std::size_t end = i;
-  while (end < n && Unit(Text[end]) > 32 && Text[end] != '"' && Text[end] != '>') ++end;
-  Value = Text.substr(i, end - i);
+  ++I;
+  while (I < N && Unit(Text[I]) <= 32) ++I;
+  std::size_t End = I;
+  while (End < N && Unit(Text[End]) > 32 && Text[End] != '"' && Text[End] != '>') ++End;
+  Value = Text.substr(I, End - I);
   return !Value.empty();
 }
 
@@ -713,30 +713,30 @@ std::string EightBitOutput(std::string Text, const THTMLPassState& State) {
 
 void OutputHTMLChar(int32_t Code, THTMLPassState& State) {
   if (State.InsideLink) MarkHTMLLinkStart(State);
-  std::string bytes;
+  std::string Bytes;
   if (State.UnicodeOutput) {
     if (Code > 0xFFFF) {
-      const int32_t v = Code - 0x10000;
-      AppendUnit(bytes, static_cast<char16_t>(0xD800 + (v >> 10)));
-      AppendUnit(bytes, static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
+      const int32_t V = Code - 0x10000;
+      AppendUnit(Bytes, static_cast<char16_t>(0xD800 + (V >> 10)));
+      AppendUnit(Bytes, static_cast<char16_t>(0xDC00 + (V & 0x3FF)));
     } else {
-      char16_t unit = static_cast<char16_t>(Code);
+      char16_t Unit = static_cast<char16_t>(Code);
       if (Code >= 127 && Code <= 159) {
-        unit = qvnls::CharToWideChar(static_cast<uint8_t>(Code), ReferencePageCharset(State.SourceCharset));
-        if (unit == 0) unit = State.ReplacementChar;
+        Unit = qvnls::CharToWideChar(static_cast<uint8_t>(Code), ReferencePageCharset(State.SourceCharset));
+        if (Unit == 0) Unit = State.ReplacementChar;
       }
-      AppendUnit(bytes, unit);
+      AppendUnit(Bytes, Unit);
     }
   } else {
-    uint8_t b = 0;
+    uint8_t B = 0;
     if (Code < 256) {
-      b = qvnls::ConvertChar(static_cast<uint8_t>(Code), qvnls::kCharsetIso8859_1, State.TargetCharset);
+      B = qvnls::ConvertChar(static_cast<uint8_t>(Code), qvnls::kCharsetIso8859_1, State.TargetCharset);
     } else if (Code <= 0xFFFF) {
-      b = qvnls::WideCharToChar(static_cast<char16_t>(Code), State.TargetCharset);
+      B = qvnls::WideCharToChar(static_cast<char16_t>(Code), State.TargetCharset);
     }
-    bytes += static_cast<char>(b != 0 ? b : State.ReplacementChar);
+    Bytes += static_cast<char>(B != 0 ? B : State.ReplacementChar);
   }
-  State.Line.Write(bytes.data(), static_cast<int32_t>(bytes.size()));
+  State.Line.Write(Bytes.data(), static_cast<int32_t>(Bytes.size()));
   State.LastWrittenWasBlank = Code == 32;
 }
 
@@ -770,8 +770,8 @@ void WriteHTMLBlank(THTMLPassState& State) {
 }
 
 int32_t HTMLOutputPosition(THTMLPassState& State) {
-  const int32_t dest = State.Dest != nullptr ? State.Dest->GetPosition() : 0;
-  return dest + State.Line.GetPosition() + static_cast<int32_t>(State.LineBreak.size()) * State.PendingBreaks;
+  const int32_t Dest = State.Dest != nullptr ? State.Dest->GetPosition() : 0;
+  return Dest + State.Line.GetPosition() + static_cast<int32_t>(State.LineBreak.size()) * State.PendingBreaks;
 }
 
 void MarkHTMLLinkStart(THTMLPassState& State) {
@@ -779,8 +779,8 @@ void MarkHTMLLinkStart(THTMLPassState& State) {
 }
 
 std::string HTMLWideToBytes(const std::u16string& Text) {
-  std::string bytes;
-  bytes.reserve(2 * Text.size());
-  for (char16_t u : Text) AppendUnit(bytes, u);
-  return bytes;
+  std::string Bytes;
+  Bytes.reserve(2 * Text.size());
+  for (char16_t U : Text) AppendUnit(Bytes, U);
+  return Bytes;
 }

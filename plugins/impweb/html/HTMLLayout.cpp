@@ -16,27 +16,27 @@ constexpr int32_t kAlphabetLetters = 26;
 constexpr int32_t kIndentLevelsShown = kMaxIndent / kIndentStep;
 
 template <class Char>
-uint32_t Unit(Char c) {
-  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
+uint32_t Unit(Char C) {
+  return static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(C));
 }
 
-bool IsLineEnd(uint32_t c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(uint32_t C) { return C == '\r' || C == '\n'; }
 
 // Every line break of an 8-bit run (CR LF, a lone CR, a lone LF) made CR LF.
 std::string AdjustLineBreaks(const std::string& Text) {
-  std::string out;
-  out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    if (Text[i] == '\r') {
-      out += "\r\n";
-      if (i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-    } else if (Text[i] == '\n') {
-      out += "\r\n";
+  std::string Out;
+  Out.reserve(Text.size());
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == '\r') {
+      Out += "\r\n";
+      if (I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
+    } else if (Text[I] == '\n') {
+      Out += "\r\n";
     } else {
-      out += Text[i];
+      Out += Text[I];
     }
   }
-  return out;
+  return Out;
 }
 
 void DecodeRun(const std::string& Text, THTMLPassState& State) { DecodeHTMLEntities(Text, State); }
@@ -76,24 +76,24 @@ void LayoutText(const std::basic_string<Char>& Text, THTMLPassState& State) {
     State.ConsecutiveBreaks = IsLineEnd(Unit(Text.back())) ? 1 : 0;
     return;
   }
-  bool leadingBlank = Unit(Text[0]) <= 32 && !State.AtLineStart && !State.LastWrittenWasBlank;
-  bool anyWord = false;
-  const std::size_t n = Text.size();
-  for (std::size_t i = 0; i < n;) {
-    while (i < n && Unit(Text[i]) <= 32) ++i;
-    if (i >= n) break;
-    std::size_t j = i;
-    while (j < n && Unit(Text[j]) > 32) ++j;
-    if (leadingBlank) {
+  bool LeadingBlank = Unit(Text[0]) <= 32 && !State.AtLineStart && !State.LastWrittenWasBlank;
+  bool AnyWord = false;
+  const std::size_t N = Text.size();
+  for (std::size_t I = 0; I < N;) {
+    while (I < N && Unit(Text[I]) <= 32) ++I;
+    if (I >= N) break;
+    std::size_t J = I;
+    while (J < N && Unit(Text[J]) > 32) ++J;
+    if (LeadingBlank) {
       WriteHTMLBlank(State);
-      leadingBlank = false;
+      LeadingBlank = false;
     }
-    WriteWord(Text.substr(i, j - i), State);
-    anyWord = true;
-    i = j;
+    WriteWord(Text.substr(I, J - I), State);
+    AnyWord = true;
+    I = J;
   }
   State.TextEndedInBlank = Unit(Text.back()) <= 32;
-  if (!anyWord && leadingBlank) {
+  if (!AnyWord && LeadingBlank) {
     State.TextEndedInBlank = false;
     WriteHTMLBlank(State);
   }
@@ -102,22 +102,22 @@ void LayoutText(const std::basic_string<Char>& Text, THTMLPassState& State) {
 // A whole decimal integer, optionally signed and surrounded by blanks; false for anything else and for
 // values beyond 32 bits.
 bool ParseListNumber(const std::string& Text, int32_t& Number) {
-  std::size_t i = 0, n = Text.size();
-  while (i < n && Unit(Text[i]) <= 32) ++i;
-  while (n > i && Unit(Text[n - 1]) <= 32) --n;
-  bool negative = false;
-  if (i < n && (Text[i] == '-' || Text[i] == '+')) negative = Text[i++] == '-';
-  if (i >= n) return false;
-  int64_t value = 0;
-  for (; i < n; ++i) {
-    if (Text[i] < '0' || Text[i] > '9') return false;
-    value = value * 10 + (Text[i] - '0');
-    if (value > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) return false;
+  std::size_t I = 0, N = Text.size();
+  while (I < N && Unit(Text[I]) <= 32) ++I;
+  while (N > I && Unit(Text[N - 1]) <= 32) --N;
+  bool Negative = false;
+  if (I < N && (Text[I] == '-' || Text[I] == '+')) Negative = Text[I++] == '-';
+  if (I >= N) return false;
+  int64_t Value = 0;
+  for (; I < N; ++I) {
+    if (Text[I] < '0' || Text[I] > '9') return false;
+    Value = Value * 10 + (Text[I] - '0');
+    if (Value > static_cast<int64_t>(std::numeric_limits<int32_t>::max()) + 1) return false;
   }
-  if (negative) value = -value;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+  if (Negative) Value = -Value;
+  if (Value < std::numeric_limits<int32_t>::min() || Value > std::numeric_limits<int32_t>::max())
     return false;
-  Number = static_cast<int32_t>(value);
+  Number = static_cast<int32_t>(Value);
   return true;
 }
 
@@ -156,17 +156,17 @@ void LineBreakUnlessAtLineStart(THTMLPassState& State) {
 void StartListItem(THTMLPassState& State) {
   LineBreakUnlessAtLineStart(State);
   if (ListsOpen(State) && State.ListCounters.Last() != 0) {
-    const int32_t top = State.ListCounters.GetCount() - 1;
-    int32_t number = State.ListCounters.Last();
-    bool advance = true;
-    if (!State.TokenText.empty() && !ParseListNumber(State.TokenText, number)) {
+    const int32_t Top = State.ListCounters.GetCount() - 1;
+    int32_t Number = State.ListCounters.Last();
+    bool Advance = true;
+    if (!State.TokenText.empty() && !ParseListNumber(State.TokenText, Number)) {
       // An unreadable VALUE numbers this item 1 and leaves the count there.
-      number = 1;
-      advance = false;
+      Number = 1;
+      Advance = false;
     }
-    WriteHTMLWord(HTMLListLabel(number, State.ListStyles.Last()) + ". ", State);
+    WriteHTMLWord(HTMLListLabel(Number, State.ListStyles.Last()) + ". ", State);
     // The counter wraps instead of overflowing past the largest number.
-    State.ListCounters.Put(top, advance ? static_cast<int32_t>(static_cast<uint32_t>(number) + 1) : number);
+    State.ListCounters.Put(Top, Advance ? static_cast<int32_t>(static_cast<uint32_t>(Number) + 1) : Number);
   } else {
     WriteHTMLWord("- ", State);
   }
@@ -178,9 +178,9 @@ void EndLink(THTMLPassState& State) {
   if (!State.InsideLink) return;
   State.InsideLink = false;
   if (State.LinkStart < 0) return;
-  int32_t length = HTMLOutputPosition(State) - State.LinkStart;
-  if (State.UnicodeOutput) length /= 2;
-  if (length > 0 && State.Links != nullptr) State.Links->Add(State.LinkURL, State.LinkStart, length);
+  int32_t Length = HTMLOutputPosition(State) - State.LinkStart;
+  if (State.UnicodeOutput) Length /= 2;
+  if (Length > 0 && State.Links != nullptr) State.Links->Add(State.LinkURL, State.LinkStart, Length);
 }
 
 void StartLink(THTMLPassState& State) {
@@ -194,13 +194,13 @@ void StartLink(THTMLPassState& State) {
 // Drops one line break right behind a PRE start tag.
 void DropLineBreakAfterPre(THTMLPassState& State) {
   if (HTMLSourceEof(State)) return;
-  const int32_t c = ReadHTMLChar(State);
-  if (c == '\r') {
+  const int32_t C = ReadHTMLChar(State);
+  if (C == '\r') {
     if (HTMLSourceEof(State)) return;
-    const int32_t next = ReadHTMLChar(State);
-    if (next != '\n') UnreadHTMLChar(State, next);
-  } else if (c != '\n') {
-    UnreadHTMLChar(State, c);
+    const int32_t Next = ReadHTMLChar(State);
+    if (Next != '\n') UnreadHTMLChar(State, Next);
+  } else if (C != '\n') {
+    UnreadHTMLChar(State, C);
   }
 }
 
@@ -260,8 +260,8 @@ void HandleStartTag(THTMLPassState& State) {
     case kTagOrderedList: {
       if (!ListsOpen(State)) AddHTMLParagraphBreak(State);
       IncHTMLIndent(State);
-      const bool ordered = State.TagCode == kTagOrderedList;
-      PushList(State, ordered ? 1 : 0, ordered ? ListStyleOf(State.TokenText) : kListDecimal);
+      const bool Ordered = State.TagCode == kTagOrderedList;
+      PushList(State, Ordered ? 1 : 0, Ordered ? ListStyleOf(State.TokenText) : kListDecimal);
       break;
     }
     case kTagListItem:
@@ -314,18 +314,18 @@ void HandleStartTag(THTMLPassState& State) {
 }  // namespace
 
 void FlushHTMLLine(THTMLPassState& State) {
-  const uint8_t* line = State.Line.GetMemory();
-  int32_t length = State.Line.GetPosition();
+  const uint8_t* Line = State.Line.GetMemory();
+  int32_t Length = State.Line.GetPosition();
   if (State.UnicodeOutput) {
-    while (length >= 2 && line[length - 2] == ' ' && line[length - 1] == 0) length -= 2;
+    while (Length >= 2 && Line[Length - 2] == ' ' && Line[Length - 1] == 0) Length -= 2;
   } else {
-    while (length > 0 && line[length - 1] == ' ') --length;
+    while (Length > 0 && Line[Length - 1] == ' ') --Length;
   }
-  if (length > 0) State.AnythingWritten = true;
+  if (Length > 0) State.AnythingWritten = true;
   if (State.AnythingWritten && State.Dest != nullptr) {
-    if (length > 0) {
+    if (Length > 0) {
       for (; State.PendingBreaks > 0; --State.PendingBreaks) State.Dest->WriteText(State.LineBreak);
-      State.Dest->Write(line, length);
+      State.Dest->Write(Line, Length);
     }
     ++State.PendingBreaks;
   }
@@ -352,9 +352,9 @@ void AddHTMLParagraphBreak(THTMLPassState& State) {
 
 void WriteHTMLIndent(THTMLPassState& State) {
   if (!State.Indent.empty()) {
-    const std::string blanks =
+    const std::string Blanks =
         State.UnicodeOutput ? HTMLWideToBytes(std::u16string(State.Indent.size(), u' ')) : State.Indent;
-    State.Line.Write(blanks.data(), static_cast<int32_t>(blanks.size()));
+    State.Line.Write(Blanks.data(), static_cast<int32_t>(Blanks.size()));
   }
   State.LastWrittenWasBlank = true;
   State.NoSeparator = true;
@@ -384,27 +384,27 @@ void WriteHTMLWord(const std::string& Word, THTMLPassState& State) {
 }
 
 std::string HTMLListLabel(int32_t Number, int32_t Style) {
-  std::string label;
+  std::string Label;
   switch (Style) {
     case kListLowerLetters:
     case kListUpperLetters: {
       const char a = Style == kListUpperLetters ? 'A' : 'a';
-      for (int32_t n = Number; n > 0; n = (n - 1) / kAlphabetLetters) {
-        label.insert(label.begin(), static_cast<char>(a + (n - 1) % kAlphabetLetters));
+      for (int32_t N = Number; N > 0; N = (N - 1) / kAlphabetLetters) {
+        Label.insert(Label.begin(), static_cast<char>(a + (N - 1) % kAlphabetLetters));
       }
       break;
     }
     case kListLowerRoman:
     case kListUpperRoman:
-      label = IntToRoman(Number);
+      Label = IntToRoman(Number);
       if (Style == kListLowerRoman) {
-        for (char& c : label) c = static_cast<char>(c - 'A' + 'a');
+        for (char& C : Label) C = static_cast<char>(C - 'A' + 'a');
       }
       break;
     default:
       break;
   }
-  return label.empty() ? std::to_string(Number) : label;
+  return Label.empty() ? std::to_string(Number) : Label;
 }
 
 void HandleHTMLTag(THTMLPassState& State) {

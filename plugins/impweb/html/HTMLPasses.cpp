@@ -32,14 +32,14 @@ constexpr uint8_t kWestern = qvnls::kCharsetWin1252;
 // never outlives the pass.
 class TFilterRestore {
  public:
-  explicit TFilterRestore(TVStream& Stream) : Stream(Stream), Saved(Stream.Filter) {}
-  ~TFilterRestore() { Stream.Filter = Saved; }
+  explicit TFilterRestore(TVStream& Stream) : Stream_(Stream), Saved_(Stream.Filter) {}
+  ~TFilterRestore() { Stream_.Filter = Saved_; }
   TFilterRestore(const TFilterRestore&) = delete;
   TFilterRestore& operator=(const TFilterRestore&) = delete;
 
  private:
-  TVStream& Stream;
-  TReadFilter* Saved;
+  TVStream& Stream_;
+  TReadFilter* Saved_;
 };
 
 // The state every run over the tokens starts from.
@@ -61,46 +61,46 @@ void ResetPassState(THTMLPassState& S) {
 
 // Moves Source past a byte-order mark of Charset at its position; without one it stays.
 void SkipByteOrderMark(TVStream& Source, uint8_t Charset) {
-  const int32_t p = Source.GetPosition();
-  unsigned char mark[3] = {};
-  const int32_t n = Source.Read(mark, 3);
-  if (Charset == kUtf8 && n >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
-    Source.Seek(p + 3);
-  } else if (Charset == kUtf16 && n >= 2 && mark[0] == 0xFF && mark[1] == 0xFE) {
-    Source.Seek(p + 2);
+  const int32_t P = Source.GetPosition();
+  unsigned char Mark[3] = {};
+  const int32_t N = Source.Read(Mark, 3);
+  if (Charset == kUtf8 && N >= 3 && Mark[0] == 0xEF && Mark[1] == 0xBB && Mark[2] == 0xBF) {
+    Source.Seek(P + 3);
+  } else if (Charset == kUtf16 && N >= 2 && Mark[0] == 0xFF && Mark[1] == 0xFE) {
+    Source.Seek(P + 2);
   } else {
-    Source.Seek(p);
+    Source.Seek(P);
   }
 }
 
 // Whether a UTF-16 source is big-endian: by its byte-order mark or, without one, by where its zero
 // bytes stand.
 bool IsBigEndianUtf16(TVStream& Source) {
-  uint32_t details = 0;
-  return DetectStreamCharset(Source, kDetectUnicode, details, kDetectSampleBytes) == kUtf16 &&
-         (details & qvnls::kDetectBigEndian) != 0;
+  uint32_t Details = 0;
+  return DetectStreamCharset(Source, kDetectUnicode, Details, kDetectSampleBytes) == kUtf16 &&
+         (Details & qvnls::kDetectBigEndian) != 0;
 }
 
 // The detection scan: the META charset, else 18 for a page of pure ASCII, else 0.
 uint8_t ScanForCharset(THTMLPassState& S) {
-  uint8_t answer = 0;
-  bool ascii = true;
+  uint8_t Answer = 0;
+  bool Ascii = true;
   while (NextHTMLToken(S)) {
     if (S.TokenKind == kTokenText) {
-      if (ascii && FindNonAscii(S.TokenText.data(), static_cast<int32_t>(S.TokenText.size())) != nullptr) {
-        ascii = false;
+      if (Ascii && FindNonAscii(S.TokenText.data(), static_cast<int32_t>(S.TokenText.size())) != nullptr) {
+        Ascii = false;
       }
     } else if (S.TagCode == kTagMetaCharset) {
-      answer = S.SourceCharset;
+      Answer = S.SourceCharset;
       break;
     }
   }
-  return ascii && answer == 0 ? kWestern : answer;
+  return Ascii && Answer == 0 ? kWestern : Answer;
 }
 
 TVMemStream* AsEmptyMemStream(TVStream& Stream) {
-  auto* mem = dynamic_cast<TVMemStream*>(&Stream);
-  return mem != nullptr && mem->GetSize() == 0 ? mem : nullptr;
+  auto* Mem = dynamic_cast<TVMemStream*>(&Stream);
+  return Mem != nullptr && Mem->GetSize() == 0 ? Mem : nullptr;
 }
 
 // Writes the text of Work to Dest, unless Work is Dest.
@@ -119,36 +119,36 @@ uint8_t HTMLToTextPass(TVStream& Source, TVStream* Dest, IHTMLLinks* Links, uint
                        bool DetectOnly, bool MetaCharset, uint8_t TargetCharset, uint8_t SourceCharset,
                        IConvProgress* Progress) {
   if (Links != nullptr) Links->Clear();
-  const int32_t start = Source.GetPosition();
-  if (Source.GetSize() - start <= 0) {
+  const int32_t Start = Source.GetPosition();
+  if (Source.GetSize() - Start <= 0) {
     // An empty page is an empty text, told apart from a cancel by a charset answer.
     if (DetectOnly) return kWestern;
     return SourceCharset != 0 ? SourceCharset : qvnls::GetAnsiCharset();
   }
   BuildHTMLDictionaries();
 
-  TFilterRestore restoreFilter(Source);
-  TBigEndianFilter bigEndian(Source.Filter);
-  if ((MetaCharset || SourceCharset == kUtf8 || SourceCharset == kUtf16) && Source.GetSize() - start >= 2) {
-    bool swap = false;
+  TFilterRestore RestoreFilter(Source);
+  TBigEndianFilter BigEndian(Source.Filter);
+  if ((MetaCharset || SourceCharset == kUtf8 || SourceCharset == kUtf16) && Source.GetSize() - Start >= 2) {
+    bool Swap = false;
     if (SourceCharset == 0) {
-      uint32_t details = 0;
-      const uint8_t found = DetectStreamCharset(Source, kDetectUnicode, details, kDetectSampleBytes);
-      if (found == kUtf8 || found == kUtf16) {
-        if (DetectOnly) return found;
-        SourceCharset = found;
+      uint32_t Details = 0;
+      const uint8_t Found = DetectStreamCharset(Source, kDetectUnicode, Details, kDetectSampleBytes);
+      if (Found == kUtf8 || Found == kUtf16) {
+        if (DetectOnly) return Found;
+        SourceCharset = Found;
         MetaCharset = false;
-        swap = found == kUtf16 && (details & qvnls::kDetectBigEndian) != 0;
+        Swap = Found == kUtf16 && (Details & qvnls::kDetectBigEndian) != 0;
       }
     } else if (SourceCharset == kUtf16) {
       // The byte order travels with the page, not with the charset code: ask the page.
-      swap = IsBigEndianUtf16(Source);
+      Swap = IsBigEndianUtf16(Source);
     }
-    if (swap) Source.Filter = &bigEndian;
+    if (Swap) Source.Filter = &BigEndian;
     SkipByteOrderMark(Source, SourceCharset);
   }
   // A restart goes back behind the byte-order mark, never onto it.
-  const int32_t textStart = Source.GetPosition();
+  const int32_t TextStart = Source.GetPosition();
 
   THTMLPassState S;
   S.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
@@ -166,35 +166,35 @@ uint8_t HTMLToTextPass(TVStream& Source, TVStream* Dest, IHTMLLinks* Links, uint
 
   if (DetectOnly || Dest == nullptr) {
     ResetPassState(S);
-    const uint8_t answer = ScanForCharset(S);
-    Source.Seek(start);
-    return answer;
+    const uint8_t Answer = ScanForCharset(S);
+    Source.Seek(Start);
+    return Answer;
   }
 
-  const int32_t destStart = Dest->GetPosition();
+  const int32_t DestStart = Dest->GetPosition();
   for (;;) {
     ResetPassState(S);
-    TTokenCounter counter = 0;
-    bool restart = false;
+    TTokenCounter Counter = 0;
+    bool Restart = false;
     for (;;) {
-      if (counter++ == 0 && Progress != nullptr && !Progress->Check()) return 0;
+      if (Counter++ == 0 && Progress != nullptr && !Progress->Check()) return 0;
       if (!NextHTMLToken(S)) break;
       if (S.TokenKind == kTokenText) {
         HandleHTMLText(S);
       } else if (S.TagCode == kTagMetaCharset && S.MetaCharset) {
-        restart = true;
+        Restart = true;
         break;
       } else {
         HandleHTMLTag(S);
       }
     }
-    if (!restart) break;
+    if (!Restart) break;
     // The META tag named the charset: convert the page again from its start in that charset.
     S.MetaCharset = false;
     if (S.SourceCharset == kUtf16) S.SourceCharset = kUtf8;
-    SeekHTMLSource(S, textStart);
-    Dest->SetSize(destStart);
-    Dest->Seek(destStart);
+    SeekHTMLSource(S, TextStart);
+    Dest->SetSize(DestStart);
+    Dest->Seek(DestStart);
     if (Links != nullptr) Links->Clear();
   }
   FlushHTMLLine(S);
@@ -210,97 +210,97 @@ uint8_t RunHTMLPass(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, uint8_t
 }
 
 uint8_t DetectHTMLCharset(TVStream& Source, IConvProgress* Progress) {
-  const uint8_t charset = HTMLToTextPass(Source, nullptr, nullptr, '?', true, true, 0, 0, Progress);
+  const uint8_t Charset = HTMLToTextPass(Source, nullptr, nullptr, '?', true, true, 0, 0, Progress);
   // ISO-8859-1 pages are read as windows-1252, its superset.
-  return charset == qvnls::kCharsetIso8859_1 ? kWestern : charset;
+  return Charset == qvnls::kCharsetIso8859_1 ? kWestern : Charset;
 }
 
 uint8_t ConvertHTMLCharset(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, bool Unicode, bool Cyrillic,
                            uint8_t Charset, IConvProgress* Progress) {
-  const int32_t p = Source.GetPosition();
-  TVMemStream* work = AsEmptyMemStream(Dest);
-  std::unique_ptr<TVMemStream> ownWork;
-  if (work == nullptr) {
-    ownWork = std::make_unique<TVMemStream>();
-    work = ownWork.get();
+  const int32_t P = Source.GetPosition();
+  TVMemStream* Work = AsEmptyMemStream(Dest);
+  std::unique_ptr<TVMemStream> OwnWork;
+  if (Work == nullptr) {
+    OwnWork = std::make_unique<TVMemStream>();
+    Work = OwnWork.get();
   }
 
-  bool declared = true;
+  bool Declared = true;
   if (Charset == 0) {
     Charset = GetStreamCharset(Source,
                                Cyrillic ? kDetectFlagUtf8 | kDetectFlagEightBit | kDetectFlagCyrillic
                                         : kDetectFlagUtf8 | kDetectFlagEightBit,
                                0);
-    declared = false;
+    Declared = false;
   }
 
-  if (declared && Cyrillic && (Charset == qvnls::kCharsetKoi8R || Charset == kCyrillic)) {
+  if (Declared && Cyrillic && (Charset == qvnls::kCharsetKoi8R || Charset == kCyrillic)) {
     // A Russian page is not taken at its word: its bytes are weighed among the Russian code pages.
-    if (RunHTMLPass(Source, *work, Links, '?', false, kCyrillic, kCyrillic, Progress) == 0) return 0;
-    Source.Seek(p);
+    if (RunHTMLPass(Source, *Work, Links, '?', false, kCyrillic, kCyrillic, Progress) == 0) return 0;
+    Source.Seek(P);
     Charset = kWestern;
-    if (qvnls::TextIsPossiblyRussian(work->GetMemory(), work->GetSize())) {
-      Charset = qvnls::DetermineRussianCharsetEx(work->GetMemory(), work->GetSize(), kRussianCandidates);
+    if (qvnls::TextIsPossiblyRussian(Work->GetMemory(), Work->GetSize())) {
+      Charset = qvnls::DetermineRussianCharsetEx(Work->GetMemory(), Work->GetSize(), kRussianCandidates);
       // KOI8-U holds every letter of KOI8-R.
       if (Charset == qvnls::kCharsetKoi8R) Charset = qvnls::kCharsetKoi8U;
       if (!Unicode) {
         if (Charset != kCyrillic)
-          qvnls::ConvertBufDef(work->GetMemory(), work->GetSize(), Charset, kCyrillic);
-        MoveText(*work, Dest);
+          qvnls::ConvertBufDef(Work->GetMemory(), Work->GetSize(), Charset, kCyrillic);
+        MoveText(*Work, Dest);
         return kCyrillic;
       }
     }
-    work->SetSize(0);
-    work->Seek(0);
+    Work->SetSize(0);
+    Work->Seek(0);
   }
 
   if (Unicode) {
-    Source.Seek(p);
+    Source.Seek(P);
     return RunHTMLPass(Source, Dest, Links, '?', Charset == kUtf16, kUtf16, Charset, Progress) == 0 ? 0
                                                                                                     : kUtf16;
   }
 
-  uint8_t target = Charset;
+  uint8_t Target = Charset;
   if (Charset >= kUtf8) {
-    target = Cyrillic ? kCyrillic : kWestern;
+    Target = Cyrillic ? kCyrillic : kWestern;
   } else if (Charset == qvnls::kCharsetIso8859_5 || Charset == qvnls::kCharsetKoi8R ||
              Charset == qvnls::kCharsetKoi8U || Charset == kCyrillic || Charset == qvnls::kCharsetDos866) {
-    target = kCyrillic;
+    Target = kCyrillic;
   }
   // Characters the target cannot hold become zero bytes, so the two code pages can be compared by them.
-  Source.Seek(p);
-  if (RunHTMLPass(Source, *work, Links, 0, Charset == kUtf16, target, Charset, Progress) == 0) return 0;
-  const int32_t lost = CountZeros(*work);
-  if (lost == 0) {
-    MoveText(*work, Dest);
-    return target;
+  Source.Seek(P);
+  if (RunHTMLPass(Source, *Work, Links, 0, Charset == kUtf16, Target, Charset, Progress) == 0) return 0;
+  const int32_t Lost = CountZeros(*Work);
+  if (Lost == 0) {
+    MoveText(*Work, Dest);
+    return Target;
   }
 
-  const uint8_t other = target != kCyrillic ? kCyrillic : kWestern;
-  TVMemStream second;
-  std::unique_ptr<IHTMLLinks> secondLinks = Links != nullptr ? Links->NewLinks() : nullptr;
-  Source.Seek(p);
-  if (RunHTMLPass(Source, second, secondLinks.get(), 0, Charset == kUtf16, other, Charset, Progress) == 0)
+  const uint8_t Other = Target != kCyrillic ? kCyrillic : kWestern;
+  TVMemStream Second;
+  std::unique_ptr<IHTMLLinks> SecondLinks = Links != nullptr ? Links->NewLinks() : nullptr;
+  Source.Seek(P);
+  if (RunHTMLPass(Source, Second, SecondLinks.get(), 0, Charset == kUtf16, Other, Charset, Progress) == 0)
     return 0;
 
-  TVMemStream* kept = work;
-  uint8_t answer = target;
-  if (CountZeros(second) < lost) {
-    kept = &second;
-    answer = other;
-    if (Links != nullptr && secondLinks != nullptr) Links->Assign(*secondLinks);
+  TVMemStream* Kept = Work;
+  uint8_t Answer = Target;
+  if (CountZeros(Second) < Lost) {
+    Kept = &Second;
+    Answer = Other;
+    if (Links != nullptr && SecondLinks != nullptr) Links->Assign(*SecondLinks);
   }
-  ReplaceByte(kept->GetMemory(), 0, '?', kept->GetSize());
-  if (kept == &second && work == &Dest) {
+  ReplaceByte(Kept->GetMemory(), 0, '?', Kept->GetSize());
+  if (Kept == &Second && Work == &Dest) {
     Dest.SetSize(0);
     Dest.Seek(0);
   }
-  MoveText(*kept, Dest);
-  return answer;
+  MoveText(*Kept, Dest);
+  return Answer;
 }
 
 uint8_t ConvertHTML(TVStream& Source, TVStream& Dest, IHTMLLinks* Links, bool Unicode, bool Cyrillic,
                     IConvProgress* Progress) {
-  const uint8_t charset = DetectHTMLCharset(Source, nullptr);
-  return ConvertHTMLCharset(Source, Dest, Links, Unicode, Cyrillic, charset, Progress);
+  const uint8_t Charset = DetectHTMLCharset(Source, nullptr);
+  return ConvertHTMLCharset(Source, Dest, Links, Unicode, Cyrillic, Charset, Progress);
 }

@@ -82,8 +82,8 @@ class LanguageFilesTest : public ::testing::Test {
   TTexts WindowTexts() {
     TTexts Keys;
     TMainCommandLine Line;
-    Line.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
-    TMain Main(Line, ProgramDir.Path);
+    Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
+    TMain Main(Line, ProgramDir_.Path);
     TQtLangForm MainForm(&Main, "TMain");
     CollectTexts(MainForm, Keys);
     TQtLangForm LogForm(Main.GetLogForm(), "TLog");
@@ -116,8 +116,8 @@ class LanguageFilesTest : public ::testing::Test {
     return Keys;
   }
 
-  TRegistrySandbox Registry;
-  TTempFolder ProgramDir;
+  TRegistrySandbox Registry_;
+  TTempFolder ProgramDir_;
 };
 
 TEST_F(LanguageFilesTest, EveryMessageAndEveryWindowTextIsTranslated) {
@@ -149,11 +149,11 @@ TEST_F(LanguageFilesTest, ShippedLanguagesTranslateTheMainWindowAndTheMessages) 
   // The files as the program loads them from its folder: the menu lists them, and a switch translates.
   for (const char* File : kShippedLanguages) {
     std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
-    WriteFileBytes(ProgramDir / File, std::string(std::istreambuf_iterator<char>(In), {}));
+    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
   }
   TMainCommandLine Line;
-  Line.ProgramPath = Utf8ToUtf16(ProgramDir / "Scryline");
-  TMain Main(Line, ProgramDir.Path);
+  Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
+  TMain Main(Line, ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   auto* Exact = Main.findChild<QRadioButton*>(QStringLiteral("ExactRadio"));

@@ -67,11 +67,11 @@ class MainCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     MessageDlgHandler = [this](TMessageDlgRequest& R) {
-      Boxes.push_back(R.Text);
+      Boxes_.push_back(R.Text);
       return (R.Buttons & mbYes) ? mrYes : mrOk;
     };
-    WriteFileBytes(Tree / "a.txt", "say hello world");
-    WriteFileBytes(Tree / "b.txt", "nothing here");
+    WriteFileBytes(Tree_ / "a.txt", "say hello world");
+    WriteFileBytes(Tree_ / "b.txt", "nothing here");
   }
   void TearDown() override { MessageDlgHandler = nullptr; }
 
@@ -83,20 +83,20 @@ class MainCommandsTest : public ::testing::Test {
   }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
+    return TreeSearchCommandLine(ProgramDir_.Path, Tree_.Path, Text);
   }
   int Count(TMsgIndex Index) const {
-    return static_cast<int>(std::count(Boxes.begin(), Boxes.end(), WideAddPeriod(GetMsgW(Index))));
+    return static_cast<int>(std::count(Boxes_.begin(), Boxes_.end(), WideAddPeriod(GetMsgW(Index))));
   }
 
-  TRegistrySandbox Registry;
-  TTempFolder Tree, ProgramDir;
-  std::vector<std::u16string> Boxes;
+  TRegistrySandbox Registry_;
+  TTempFolder Tree_, ProgramDir_;
+  std::vector<std::u16string> Boxes_;
 };
 
 TEST_F(MainCommandsTest, DialogStyleOpensTheSearchDialogAndAsksEachQuestionOnce) {
   StoreStyle(1);
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   // The dialog opens by itself once the window is up; searching with an empty pattern and all files
   // asks each question once (the dialog asks, the run does not ask again).
   QString Seen;
@@ -118,7 +118,7 @@ TEST_F(MainCommandsTest, DialogStyleOpensTheSearchDialogAndAsksEachQuestionOnce)
 
 TEST_F(MainCommandsTest, PanelStyleOpensNoDialogAtStart) {
   StoreStyle(0);
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.show();
   for (int I = 0; I < 20; ++I) QApplication::processEvents();
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -128,7 +128,7 @@ TEST_F(MainCommandsTest, PanelStyleOpensNoDialogAtStart) {
 // back.
 TEST_F(MainCommandsTest, ClearHistoryEmptiesTheDropDownLists) {
   StoreStyle(0);
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   Main.SearchStartExec();
@@ -154,7 +154,7 @@ TEST_F(MainCommandsTest, ClearHistoryEmptiesTheDropDownLists) {
 // animation runs in its place while a search runs.
 TEST_F(MainCommandsTest, BusyAnimationRunsInTheChosenPlaceDuringASearch) {
   StoreStyle(0);
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   WhenModal([](QDialog* D) {
@@ -203,7 +203,7 @@ TEST_F(MainCommandsTest, BusyAnimationRunsInTheChosenPlaceDuringASearch) {
 
 TEST_F(MainCommandsTest, ToolbarImagesSearchMenuKeyAndFoldingThePanel) {
   StoreStyle(0);
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   // Every action has an image in both toolbar sizes; Pause, Files and Archives show another one pressed.
@@ -255,9 +255,9 @@ TEST_F(MainCommandsTest, ToolbarImagesSearchMenuKeyAndFoldingThePanel) {
 }
 
 TEST_F(MainCommandsTest, GermanMenusNameTheCtrlKeyStrg) {
-  WriteFileBytes(ProgramDir / "qvsrchde.lng", ReadFileBytes(AppTestData("../app_ui/lng/qvsrchde.lng")));
+  WriteFileBytes(ProgramDir_ / "qvsrchde.lng", ReadFileBytes(AppTestData("../app_ui/lng/qvsrchde.lng")));
   StoreStyle(0);
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.show();
   ASSERT_EQ(Main.Languages().GetLanguageCount(), 2);
   const QKeySequence ShowLog = Main.Actions().ActionByIndex(maShowLog)->shortcut();
@@ -272,7 +272,7 @@ TEST_F(MainCommandsTest, GermanMenusNameTheCtrlKeyStrg) {
 TEST_F(MainCommandsTest, MessageBoxesComeUpOverTheirOwner) {
   StoreStyle(0);
   InstallMessageDialogs();
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.setGeometry(300, 200, 800, 500);
   Main.show();
   QApplication::processEvents();
@@ -305,30 +305,30 @@ TEST_F(MainCommandsTest, FailedOpenSaysWhy) {
   setenv("PATH", Bin.Path.c_str(), 1);
 
   TFoundFileInfo Info;
-  Info.Name = Utf8ToUtf16(Tree / "a.txt");
+  Info.Name = Utf8ToUtf16(Tree_ / "a.txt");
   RunResultCommand(rmOpen, Info, {});
-  EXPECT_TRUE(ProcessUntil([&] { return !Boxes.empty(); }));
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].rfind(FormatMsgW(TMsgIndex::NoOpenHandler_s, {Info.Name}), 0), 0u)
-      << Utf16ToUtf8(Boxes[0]);
+  EXPECT_TRUE(ProcessUntil([&] { return !Boxes_.empty(); }));
+  ASSERT_EQ(Boxes_.size(), 1u);
+  EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::NoOpenHandler_s, {Info.Name}), 0), 0u)
+      << Utf16ToUtf8(Boxes_[0]);
 
   // A file gone since the search is said to be gone, without asking the desktop.
-  Boxes.clear();
-  Info.Name = Utf8ToUtf16(Tree / "gone.txt");
+  Boxes_.clear();
+  Info.Name = Utf8ToUtf16(Tree_ / "gone.txt");
   RunResultCommand(rmOpen, Info, {});
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].rfind(FormatMsgW(TMsgIndex::PathNotExists_s, {Info.Name}), 0), 0u)
-      << Utf16ToUtf8(Boxes[0]);
+  ASSERT_EQ(Boxes_.size(), 1u);
+  EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::PathNotExists_s, {Info.Name}), 0), 0u)
+      << Utf16ToUtf8(Boxes_[0]);
 
   // No opener on the system: the folder cannot be shown, and the box says which.
-  Boxes.clear();
+  Boxes_.clear();
   unlink(Opener.c_str());
-  Info.Name = Utf8ToUtf16(Tree / "a.txt");
+  Info.Name = Utf8ToUtf16(Tree_ / "a.txt");
   RunResultCommand(rmOpenFolder, Info, {});
-  EXPECT_TRUE(ProcessUntil([&] { return !Boxes.empty(); }));
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].rfind(FormatMsgW(TMsgIndex::ExecuteError_s, {Utf8ToUtf16(Tree.Path)}), 0), 0u)
-      << Utf16ToUtf8(Boxes[0]);
+  EXPECT_TRUE(ProcessUntil([&] { return !Boxes_.empty(); }));
+  ASSERT_EQ(Boxes_.size(), 1u);
+  EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::ExecuteError_s, {Utf8ToUtf16(Tree_.Path)}), 0), 0u)
+      << Utf16ToUtf8(Boxes_[0]);
 
   if (SavedPath)
     setenv("PATH", SavedPath->c_str(), 1);

@@ -65,7 +65,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     MessageDlgHandler = [this](TMessageDlgRequest& R) {
-      Boxes.push_back(R.Text);
+      Boxes_.push_back(R.Text);
       return (R.Buttons & mbYes) ? mrYes : mrOk;
     };
     // These tests drive the search panel: the panel style is stored, so the search dialog does not
@@ -73,15 +73,15 @@ class MainWindowTest : public ::testing::Test {
     SetDefaultOptions();
     ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
-    WriteFileBytes(Tree / "a.txt", "say hello world");
-    WriteFileBytes(Tree / "b.txt", "nothing here");
-    WriteFileBytes(Tree / "zz-hello.txt", "name hit");
-    WriteFileBytes(Tree / "note.zip", ZipFixture());
+    WriteFileBytes(Tree_ / "a.txt", "say hello world");
+    WriteFileBytes(Tree_ / "b.txt", "nothing here");
+    WriteFileBytes(Tree_ / "zz-hello.txt", "name hit");
+    WriteFileBytes(Tree_ / "note.zip", ZipFixture());
   }
   void TearDown() override { MessageDlgHandler = nullptr; }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
+    return TreeSearchCommandLine(ProgramDir_.Path, Tree_.Path, Text);
   }
 
   std::vector<std::string> Column(TMain& Main, int Col) {
@@ -92,13 +92,13 @@ class MainWindowTest : public ::testing::Test {
     return Cells;
   }
 
-  TRegistrySandbox Registry;
-  TTempFolder Tree, ProgramDir;
-  std::vector<std::u16string> Boxes;
+  TRegistrySandbox Registry_;
+  TTempFolder Tree_, ProgramDir_;
+  std::vector<std::u16string> Boxes_;
 };
 
 TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   EXPECT_EQ(Main.PatternCombo()->currentText(), QStringLiteral("hello"));
@@ -108,9 +108,9 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
   EXPECT_EQ(Names, (std::vector<std::string>{"a.txt", "note.txt", "zz-hello.txt"}));
   // The archive item shows the archive's path, "|" and its folder, once.
   std::vector<std::string> Folders = Column(Main, 1);
-  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree.Path + "/note.zip|inner"), 1);
-  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree.Path), 2);
-  EXPECT_TRUE(Boxes.empty());
+  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree_.Path + "/note.zip|inner"), 1);
+  EXPECT_EQ(std::count(Folders.begin(), Folders.end(), Tree_.Path), 2);
+  EXPECT_TRUE(Boxes_.empty());
   EXPECT_NE(Main.StatusText().find(u"3"), std::u16string::npos);
   QString Log = Main.GetLogForm()->Memo()->toPlainText();
   EXPECT_TRUE(Log.contains(QStringLiteral(">>> "))) << Log.toStdString();
@@ -137,13 +137,13 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
                                    Qt::MatchStartsWith | Qt::MatchWrap)[0];
   std::unique_ptr<QMimeData> Drag(Model->mimeData({Plain}));
   ASSERT_NE(Drag, nullptr);
-  EXPECT_EQ(Drag->urls().value(0).toLocalFile().toStdString(), Tree / "a.txt");
+  EXPECT_EQ(Drag->urls().value(0).toLocalFile().toStdString(), Tree_ / "a.txt");
 
   // Nothing found: the list empties and the user is told.
   Main.PatternCombo()->setEditText(QStringLiteral("absent-word"));
   Main.SearchStartExec();
   EXPECT_EQ(Main.ResList()->model()->rowCount(), 0);
-  ASSERT_EQ(Boxes.size(), 1u);
+  ASSERT_EQ(Boxes_.size(), 1u);
 
   // Keeps the window on the screen for a while when asked (to take a picture of it).
   if (const char* Hold = std::getenv("SCRYLINE_UITEST_HOLD_MS")) {
@@ -159,8 +159,8 @@ TEST_F(MainWindowTest, SearchFillsTheListTheLogAndTheStatusLine) {
 }
 
 TEST_F(MainWindowTest, StopFromInsideTheSearch) {
-  for (int I = 0; I < 40; ++I) WriteFileBytes(Tree / ("many" + std::to_string(I) + ".txt"), "hello");
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  for (int I = 0; I < 40; ++I) WriteFileBytes(Tree_ / ("many" + std::to_string(I) + ".txt"), "hello");
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   // A click on Stop arrives while the search pumps events.
   QTimer::singleShot(0, &Main, [&] { Main.SearchStopExec(); });
@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, StopFromInsideTheSearch) {
 TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporaryFolders) {
   ProgramSettings().ArchiveFlags.ProcessSubarchives = true;
   ASSERT_TRUE(SaveOptions());
-  WriteFileBytes(Tree / "nested.zip", ReadFileBytes(AppTestData("ui/nested.zip")));
+  WriteFileBytes(Tree_ / "nested.zip", ReadFileBytes(AppTestData("ui/nested.zip")));
   TTempFolder Temp;
   const char* OldTmp = std::getenv("TMPDIR");
   const std::string SavedTmp = OldTmp != nullptr ? OldTmp : "";
@@ -192,7 +192,7 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporar
   };
   bool Closed = false;
   {
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     QApplication::processEvents();
     // Polled at every event pump of the search: once an inner archive lies in the temporary folder, the
@@ -227,8 +227,8 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringASearchStopsItAndRemovesItsTemporar
 }
 
 TEST_F(MainWindowTest, LanguageSwitchTranslatesTheWindowAndBack) {
-  WriteFileBytes(ProgramDir / "qvsrchru.lng", ReadFileBytes(AppTestData("lng/qvsrchru.lng")));
-  TMain Main(CommandLine(""), ProgramDir.Path);
+  WriteFileBytes(ProgramDir_ / "qvsrchru.lng", ReadFileBytes(AppTestData("lng/qvsrchru.lng")));
+  TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.show();
   ASSERT_EQ(Main.Languages().GetLanguageCount(), 2);
   ASSERT_EQ(Main.LanguageMenu().Items.size(), 2u);
@@ -245,27 +245,27 @@ TEST_F(MainWindowTest, LanguageSwitchTranslatesTheWindowAndBack) {
 
 TEST_F(MainWindowTest, SettingsAndHistoriesPersistBetweenRuns) {
   {
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     Main.findChild<QCheckBox*>(QStringLiteral("CaseSensCheck"))->setChecked(true);
     Main.SearchStartExec();
     Main.close();
   }
-  TMain Again(CommandLine(""), ProgramDir.Path);
+  TMain Again(CommandLine(""), ProgramDir_.Path);
   Again.show();
   QApplication::processEvents();
   EXPECT_TRUE(Again.findChild<QCheckBox*>(QStringLiteral("CaseSensCheck"))->isChecked());
   EXPECT_EQ(Again.PatternCombo()->currentText(), QString()) << "no text option: the box starts empty";
   ASSERT_GT(Again.PatternCombo()->count(), 0);
   EXPECT_EQ(Again.PatternCombo()->itemText(0), QStringLiteral("hello"));
-  EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree.Path);
+  EXPECT_EQ(Again.PathCombo()->itemText(0).toStdString(), Tree_.Path);
 }
 
 TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUsersChoice) {
   auto ConvertBox = [](TMain& Main) { return Main.findChild<QCheckBox*>(QStringLiteral("ConvToTextCheck")); };
   {
     // The user's choice: conversion on.
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     ProgramSettings().ScanOptions.ConvertToText = true;
     SaveOptions();
@@ -273,7 +273,7 @@ TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUse
   {
     // No converter in the program folder: the box is off and greyed; a search and the close store
     // the settings.
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     QApplication::processEvents();
     EXPECT_FALSE(ConvertBox(Main)->isChecked());
@@ -285,8 +285,8 @@ TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUse
   const std::string Plugin = std::string(SCRYLINE_TEST_PLUGINS) + "/impxls.so";
   std::ifstream In(Plugin, std::ios::binary);
   ASSERT_TRUE(In) << Plugin;
-  WriteFileBytes(ProgramDir / "impxls.so", std::string(std::istreambuf_iterator<char>(In), {}));
-  TMain Again(CommandLine("hello"), ProgramDir.Path);
+  WriteFileBytes(ProgramDir_ / "impxls.so", std::string(std::istreambuf_iterator<char>(In), {}));
+  TMain Again(CommandLine("hello"), ProgramDir_.Path);
   Again.show();
   QApplication::processEvents();
   EXPECT_TRUE(ConvertBox(Again)->isEnabled());
@@ -295,50 +295,50 @@ TEST_F(MainWindowTest, ConversionTurnedOffForLackOfConvertersIsNotStoredAsTheUse
 
 TEST_F(MainWindowTest, ClosingWithSettingsThatCannotBeWrittenTellsTheUser) {
   {
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     QApplication::processEvents();
     // While the program runs, a regular file takes the settings folder's place: nothing can be written
     // below it (even as root).
-    std::filesystem::remove_all(Registry.Folder / "Quorvane");
-    WriteFileBytes(Registry.Folder / "Quorvane", "not a folder");
-    Boxes.clear();
+    std::filesystem::remove_all(Registry_.Folder / "Quorvane");
+    WriteFileBytes(Registry_.Folder / "Quorvane", "not a folder");
+    Boxes_.clear();
     Main.close();
   }
-  ASSERT_EQ(Boxes.size(), 1u);
-  const std::string Text = Utf16ToUtf8(Boxes[0]);
-  EXPECT_NE(Text.find("The settings could not be saved in \"" + Registry.ProgramKeyFolder() + "\""),
+  ASSERT_EQ(Boxes_.size(), 1u);
+  const std::string Text = Utf16ToUtf8(Boxes_[0]);
+  EXPECT_NE(Text.find("The settings could not be saved in \"" + Registry_.ProgramKeyFolder() + "\""),
             std::string::npos)
       << Text;
 
   // With the folder writable again, closing says nothing and the settings are there at the next start.
-  std::remove((Registry.Folder / "Quorvane").c_str());
-  Boxes.clear();
+  std::remove((Registry_.Folder / "Quorvane").c_str());
+  Boxes_.clear();
   {
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     Main.close();
   }
-  EXPECT_TRUE(Boxes.empty());
-  std::ifstream Options(Registry.ProgramKeyFolder() + "/Options.val");
+  EXPECT_TRUE(Boxes_.empty());
+  std::ifstream Options(Registry_.ProgramKeyFolder() + "/Options.val");
   EXPECT_TRUE(Options.good());
 }
 
 TEST_F(MainWindowTest, StartRemovesWhatInterruptedSettingsWritesLeftBehind) {
   {
-    TMain Main(CommandLine("hello"), ProgramDir.Path);
+    TMain Main(CommandLine("hello"), ProgramDir_.Path);
     Main.show();
     Main.close();
   }
-  const std::string Stale = Registry.ProgramKeyFolder() + "/.Options.val.Qx81zA";
+  const std::string Stale = Registry_.ProgramKeyFolder() + "/.Options.val.Qx81zA";
   WriteFileBytes(Stale, "half a value");
-  TMain Again(CommandLine("hello"), ProgramDir.Path);
+  TMain Again(CommandLine("hello"), ProgramDir_.Path);
   std::ifstream Left(Stale);
   EXPECT_FALSE(Left.good()) << "the temporary file of an interrupted write is still there";
 }
 
 TEST_F(MainWindowTest, CommandsLayerCarriesToolbarMenusAndResultMenu) {
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
 

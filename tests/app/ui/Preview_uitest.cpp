@@ -32,7 +32,7 @@ class PreviewFromMainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     MessageDlgHandler = [this](TMessageDlgRequest& R) {
-      Boxes.push_back(R.Text);
+      Boxes_.push_back(R.Text);
       return (R.Buttons & mbYes) ? mrYes : mrOk;
     };
     // These tests drive the search panel: the panel style is stored, so the search dialog does not
@@ -40,14 +40,14 @@ class PreviewFromMainWindowTest : public ::testing::Test {
     SetDefaultOptions();
     ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
-    WriteFileBytes(Tree / "a.txt", "say hello world, hello again");
-    WriteFileBytes(Tree / "b.txt", "nothing here");
-    WriteFileBytes(Tree / "note.zip", ReadFileBytes(AppTestData("ui/note.zip")));
+    WriteFileBytes(Tree_ / "a.txt", "say hello world, hello again");
+    WriteFileBytes(Tree_ / "b.txt", "nothing here");
+    WriteFileBytes(Tree_ / "note.zip", ReadFileBytes(AppTestData("ui/note.zip")));
   }
   void TearDown() override { MessageDlgHandler = nullptr; }
 
   TMainCommandLine CommandLine(const std::string& Text) {
-    return TreeSearchCommandLine(ProgramDir.Path, Tree.Path, Text);
+    return TreeSearchCommandLine(ProgramDir_.Path, Tree_.Path, Text);
   }
 
   // Focuses the row whose name is Name.
@@ -82,13 +82,13 @@ class PreviewFromMainWindowTest : public ::testing::Test {
     return Count;
   }
 
-  TRegistrySandbox Registry;
-  TTempFolder Tree, ProgramDir;
-  std::vector<std::u16string> Boxes;
+  TRegistrySandbox Registry_;
+  TTempFolder Tree_, ProgramDir_;
+  std::vector<std::u16string> Boxes_;
 };
 
 TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheViewMenu) {
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
   EXPECT_FALSE(Main.PreviewAction()->isEnabled());
@@ -105,7 +105,7 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
   TPreview* First = PreviewWindows()[0];
   EXPECT_TRUE(First->isVisible());
   EXPECT_TRUE(First->Viewer().IsOpen());
-  EXPECT_EQ(Utf16ToUtf8(First->Model().GetCaption()), Tree / "a.txt");
+  EXPECT_EQ(Utf16ToUtf8(First->Model().GetCaption()), Tree_ / "a.txt");
   ASSERT_EQ(First->Model().HitCount(), 2);
   EXPECT_EQ(First->Model().GetHitStarts().Get(0), 4);
   EXPECT_EQ(First->Model().GetHitStarts().Get(1), 17);
@@ -115,7 +115,7 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
   QApplication::processEvents();
   EXPECT_GT(PixelsOf(*First, ColorToRGB(ProgramSettings().ViewOptions.CurrentHitBack)), 0);
   EXPECT_GT(PixelsOf(*First, ColorToRGB(ProgramSettings().ViewOptions.HitBack)), 0);
-  EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree / "a.txt"}));
+  EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree_ / "a.txt"}));
 
   // Enter on the ZIP item's row: the item is extracted and shown with its hit; it is listed first.
   FocusRow(Main, "note.txt");
@@ -123,11 +123,11 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
   QApplication::sendEvent(Main.ResList(), &Enter);
   ASSERT_EQ(PreviewWindows().size(), 2u);
   TPreview* Item = PreviewWindows()[1];
-  EXPECT_EQ(Utf16ToUtf8(Item->Model().GetCaption()), Tree / "note.zip" + "|inner/note.txt");
+  EXPECT_EQ(Utf16ToUtf8(Item->Model().GetCaption()), Tree_ / "note.zip" + "|inner/note.txt");
   ASSERT_EQ(Item->Model().HitCount(), 1);
   EXPECT_EQ(Item->Model().GetHitStarts().Get(0), 0);
-  EXPECT_EQ(PreviewEntries(Main),
-            (std::vector<std::string>{"0 " + Tree / "note.zip" + "|inner/note.txt", "1 " + Tree / "a.txt"}));
+  EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree_ / "note.zip" + "|inner/note.txt",
+                                                            "1 " + Tree_ / "a.txt"}));
   EXPECT_TRUE(Main.SearchRun().Results().Count() == 2) << "Enter previews, it does not search again";
 
   // A double click on a row already shown brings its window forward instead of opening another.
@@ -140,8 +140,8 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
   Main.ViewMenu()->actions().back()->trigger();
   EXPECT_TRUE(First->isVisible());
   delete First;
-  EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree / "note.zip" + "|inner/note.txt"}));
-  EXPECT_TRUE(Boxes.empty());
+  EXPECT_EQ(PreviewEntries(Main), (std::vector<std::string>{"0 " + Tree_ / "note.zip" + "|inner/note.txt"}));
+  EXPECT_TRUE(Boxes_.empty());
 
   if (const char* Hold = std::getenv("SCRYLINE_UITEST_HOLD_MS")) {
     FocusRow(Main, "a.txt");
@@ -156,15 +156,15 @@ TEST_F(PreviewFromMainWindowTest, ResultOpensWithItsHitsMarkedAndIsListedInTheVi
 }
 
 TEST_F(PreviewFromMainWindowTest, FileGoneSinceTheSearchIsToldAndNothingOpens) {
-  TMain Main(CommandLine("hello"), ProgramDir.Path);
+  TMain Main(CommandLine("hello"), ProgramDir_.Path);
   Main.show();
   Main.SearchStartExec();
-  std::remove((Tree / "a.txt").c_str());
+  std::remove((Tree_ / "a.txt").c_str());
   FocusRow(Main, "a.txt");
   Main.PreviewExec();
   EXPECT_TRUE(PreviewWindows().empty());
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0], FormatMsgW(TMsgIndex::FileNotFound_s, {Tree / "a.txt"}) + u".");
+  ASSERT_EQ(Boxes_.size(), 1u);
+  EXPECT_EQ(Boxes_[0], FormatMsgW(TMsgIndex::FileNotFound_s, {Tree_ / "a.txt"}) + u".");
   EXPECT_TRUE(PreviewEntries(Main).empty());
 }
 

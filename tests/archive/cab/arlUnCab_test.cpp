@@ -63,10 +63,10 @@ TEST_F(UnCab, ExtractsEveryFileOfSingleCabinetsOfEachMethod) {
     const TRunLog Log = lzhtest::ExtractAllToMemory(D, FixturePath(C.File));
     EXPECT_TRUE(Log.Errors.empty());
     ASSERT_EQ(Log.Items.size(), C.Items.size());
-    for (size_t i = 0; i < C.Items.size(); ++i) {
-      EXPECT_EQ(Log.Items[i].Name, C.Items[i].first);
-      EXPECT_EQ(Log.Items[i].Data.size(), C.Items[i].second);
-      EXPECT_TRUE(Log.Passed(C.Items[i].first));
+    for (size_t I = 0; I < C.Items.size(); ++I) {
+      EXPECT_EQ(Log.Items[I].Name, C.Items[I].first);
+      EXPECT_EQ(Log.Items[I].Data.size(), C.Items[I].second);
+      EXPECT_TRUE(Log.Passed(C.Items[I].first));
     }
     EXPECT_EQ(Log.Result, static_cast<int32_t>(C.Items.size()));
   }

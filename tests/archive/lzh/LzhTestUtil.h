@@ -64,24 +64,24 @@ class TBitWriter {
  public:
   void Put(uint32_t Value, int Bits) {
     for (int I = Bits - 1; I >= 0; --I) {
-      Acc = static_cast<uint8_t>((Acc << 1) | ((Value >> I) & 1));
-      if (++Count == 8) {
-        Out.push_back(Acc);
-        Acc = 0;
-        Count = 0;
+      Acc_ = static_cast<uint8_t>((Acc_ << 1) | ((Value >> I) & 1));
+      if (++Count_ == 8) {
+        Out_.push_back(Acc_);
+        Acc_ = 0;
+        Count_ = 0;
       }
     }
   }
   Bytes Data() const {
-    Bytes B = Out;
-    if (Count) B.push_back(static_cast<uint8_t>(Acc << (8 - Count)));
+    Bytes B = Out_;
+    if (Count_) B.push_back(static_cast<uint8_t>(Acc_ << (8 - Count_)));
     return B;
   }
 
  private:
-  Bytes Out;
-  uint8_t Acc = 0;
-  int Count = 0;
+  Bytes Out_;
+  uint8_t Acc_ = 0;
+  int Count_ = 0;
 };
 
 // Damaged copies of Good: single bytes flipped at spread positions, runs of bytes overwritten, and the

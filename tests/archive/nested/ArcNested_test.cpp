@@ -31,40 +31,40 @@ class ArcNested : public TWrapperTest {
  protected:
   void SetUp() override {
     TWrapperTest::SetUp();
-    for (const char* name : {"nested.zip", "arjset.zip", "cabset.zip", "damaged.zip"})
-      WriteAll(Work / name, ReadFileBytes(kNested / name));
+    for (const char* Name : {"nested.zip", "arjset.zip", "cabset.zip", "damaged.zip"})
+      WriteAll(Work_ / Name, ReadFileBytes(kNested / Name));
   }
   void TearDown() override {
     ClearArchiveCache();
     SetArchiveCacheTimings(0, 0);
     SetArchiveCacheClock(nullptr);
     // Every temporary file and folder of the cache is gone.
-    EXPECT_EQ(Entries(Temp), std::vector<std::string>{});
+    EXPECT_EQ(Entries(Temp_), std::vector<std::string>{});
     TWrapperTest::TearDown();
   }
-  std::string P(const std::string& Rel) const { return (Work / Rel).string(); }
+  std::string P(const std::string& Rel) const { return (Work_ / Rel).string(); }
   static std::string ToMemory(const std::string& Path, int32_t Size) {
     return TakeBlock(ExtractArchivePathToMemory(Path, Size, nullptr), Size);
   }
   // The cache's archiver of Key (the cache keeps it), or null.
   static TArchiver* Cached(const std::string& Key) {
-    TArchiveCacheLock lock;
-    EXPECT_TRUE(lock.Locked());
+    TArchiveCacheLock Lock;
+    EXPECT_TRUE(Lock.Locked());
     return FindCachedArchive(Key).get();
   }
   static int32_t Count() {
-    TArchiveCacheLock lock;
+    TArchiveCacheLock Lock;
     return ArchiveCacheCount();
   }
 };
 
 TEST_F(ArcNested, ItemOfAnInnerArchiveToMemoryAndFile) {
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|docs/hit.txt"), 19), "the needle is here\n");
-  const std::string dest = (Work / "out.txt").string();
-  int32_t size = 0;
-  ExtractArchivePathToFile(P("nested.zip|inner.zip|other.txt"), dest, false, nullptr, &size, nullptr);
-  EXPECT_EQ(ReadFileBytes(dest), "nothing to see\n");
-  EXPECT_EQ(size, 15);
+  const std::string Dest = (Work_ / "out.txt").string();
+  int32_t Size = 0;
+  ExtractArchivePathToFile(P("nested.zip|inner.zip|other.txt"), Dest, false, nullptr, &Size, nullptr);
+  EXPECT_EQ(ReadFileBytes(Dest), "nothing to see\n");
+  EXPECT_EQ(Size, 15);
   // An item at the top needs no cache.
   EXPECT_EQ(ToMemory(P("nested.zip|top.txt"), 17), "top level needle\n");
   EXPECT_EQ(Count(), 1);
@@ -72,26 +72,26 @@ TEST_F(ArcNested, ItemOfAnInnerArchiveToMemoryAndFile) {
 
 TEST_F(ArcNested, SecondOpenIsServedFromTheCache) {
   ToMemory(P("nested.zip|inner.zip|docs/hit.txt"), 19);
-  TArchiver* first = Cached(P("nested.zip|inner.zip"));
-  ASSERT_NE(first, nullptr);
-  const std::string innerFile = first->GetArchiveName();
-  struct stat before {};
-  ASSERT_EQ(::stat(innerFile.c_str(), &before), 0);
+  TArchiver* First = Cached(P("nested.zip|inner.zip"));
+  ASSERT_NE(First, nullptr);
+  const std::string InnerFile = First->GetArchiveName();
+  struct stat Before {};
+  ASSERT_EQ(::stat(InnerFile.c_str(), &Before), 0);
 
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|other.txt"), 15), "nothing to see\n");
-  EXPECT_EQ(Cached(P("nested.zip|inner.zip")), first);
-  struct stat after {};
-  ASSERT_EQ(::stat(innerFile.c_str(), &after), 0);
-  EXPECT_EQ(after.st_ino, before.st_ino);  // not extracted again
+  EXPECT_EQ(Cached(P("nested.zip|inner.zip")), First);
+  struct stat After {};
+  ASSERT_EQ(::stat(InnerFile.c_str(), &After), 0);
+  EXPECT_EQ(After.st_ino, Before.st_ino);  // not extracted again
   EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(ArcNested, ChangedOuterFileDropsTheEntry) {
   ToMemory(P("nested.zip|inner.zip|docs/hit.txt"), 19);
-  const std::string innerFile = Cached(P("nested.zip|inner.zip"))->GetArchiveName();
+  const std::string InnerFile = Cached(P("nested.zip|inner.zip"))->GetArchiveName();
   fs::last_write_time(P("nested.zip"), fs::last_write_time(P("nested.zip")) + std::chrono::hours(1));
   EXPECT_EQ(Cached(P("nested.zip|inner.zip")), nullptr);
-  EXPECT_FALSE(fs::exists(innerFile));  // the stale extraction went with its entry
+  EXPECT_FALSE(fs::exists(InnerFile));  // the stale extraction went with its entry
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|docs/hit.txt"), 19), "the needle is here\n");
   EXPECT_EQ(Count(), 1);
 }
@@ -100,7 +100,7 @@ TEST_F(ArcNested, BadPaths) {
   // No "|": an assertion, raised as an error of the archive layer.
   EXPECT_THROW(ExtractArchivePathToMemory(P("nested.zip"), 1, nullptr), EArcError);
   {
-    TArchiveCacheLock lock;
+    TArchiveCacheLock Lock;
     EXPECT_THROW(OpenArchivePath(P("nested.zip"), "", nullptr, true), EArcError);
   }
   // A missing member, a missing outer file, a damaged inner archive: clean errors, nothing cached or left.
@@ -119,66 +119,66 @@ TEST_F(ArcNested, FileNameWithBarOnDisk) {
 
 TEST_F(ArcNested, VolumesOfAnInnerSetAreExtractedBesideIt) {
   // long.txt begins in set.arj and ends in set.a01, both items of arjset.zip.
-  const std::string text = ToMemory(P("arjset.zip|vols/set.arj|long.txt"), 15174);
-  EXPECT_EQ(text.size(), 15174u);
-  EXPECT_EQ(text.substr(text.size() - 18), "needle at the end\n");
+  const std::string Text = ToMemory(P("arjset.zip|vols/set.arj|long.txt"), 15174);
+  EXPECT_EQ(Text.size(), 15174u);
+  EXPECT_EQ(Text.substr(Text.size() - 18), "needle at the end\n");
 }
 
 TEST_F(ArcNested, NextCabinetComesFromTheSameOuterArchive) {
   ASSERT_TRUE(LoadCabinetDll(""));
   // b.txt runs from set1.cab into set2.cab: the next cabinet is extracted from cabset.zip on demand, from
   // the folder that holds set1.cab.
-  const std::string text = ToMemory(P("cabset.zip|cabs/set1.cab|b.txt"), 30000);
-  EXPECT_EQ(text.substr(0, 4), "BBBB");
-  EXPECT_EQ(text.size(), 30000u);
+  const std::string Text = ToMemory(P("cabset.zip|cabs/set1.cab|b.txt"), 30000);
+  EXPECT_EQ(Text.substr(0, 4), "BBBB");
+  EXPECT_EQ(Text.size(), 30000u);
   EXPECT_NE(Cached(P("cabset.zip|cabs/set2.cab")), nullptr);
 
-  std::string next;
-  bool first = false;
-  EXPECT_TRUE(GetCabinetInfo(Cached(P("cabset.zip|cabs/set1.cab"))->GetArchiveName(), next, first));
-  EXPECT_EQ(next, "set2.cab");
-  EXPECT_TRUE(first);
-  EXPECT_FALSE(GetCabinetInfo(P("nested.zip"), next, first));
-  EXPECT_FALSE(GetCabinetInfo(P("missing.cab"), next, first));
+  std::string Next;
+  bool First = false;
+  EXPECT_TRUE(GetCabinetInfo(Cached(P("cabset.zip|cabs/set1.cab"))->GetArchiveName(), Next, First));
+  EXPECT_EQ(Next, "set2.cab");
+  EXPECT_TRUE(First);
+  EXPECT_FALSE(GetCabinetInfo(P("nested.zip"), Next, First));
+  EXPECT_FALSE(GetCabinetInfo(P("missing.cab"), Next, First));
 }
 
 TEST_F(ArcNested, NextCabinetUnderLowSpaceKeepsTheRunningCabinet) {
   // Regression: opening the next cabinet trims the cache, which evicted the cabinet whose decoder was
   // running (the most recently used entry) and freed it under the run.
   ASSERT_TRUE(LoadCabinetDll(""));
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.SetFreeSpace("/", kLowSpace);
-  const std::string text = ToMemory(P("cabset.zip|cabs/set1.cab|b.txt"), 30000);
-  EXPECT_EQ(text.substr(0, 64), std::string(63, 'B') + "\n");
-  EXPECT_EQ(text.size(), 30000u);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.SetFreeSpace("/", kLowSpace);
+  const std::string Text = ToMemory(P("cabset.zip|cabs/set1.cab|b.txt"), 30000);
+  EXPECT_EQ(Text.substr(0, 64), std::string(63, 'B') + "\n");
+  EXPECT_EQ(Text.size(), 30000u);
 }
 
 TEST_F(ArcNested, Expiry) {
-  uint32_t now = 1000;
-  SetArchiveCacheClock([&now] { return now; });
-  const uint32_t minute = 60000;
+  uint32_t Now = 1000;
+  SetArchiveCacheClock([&Now] { return Now; });
+  const uint32_t Minute = 60000;
   struct TCase {
     uint32_t CostMs, IdleMs;
     bool Expired;
-  } cases[] = {
-      {0, 4 * minute, false},
-      {0, 5 * minute, true},
-      {4 * minute, 6 * minute, false},
-      {4 * minute, 8 * minute, true},
-      {20 * minute, 30 * minute, false},
+  } Cases[] = {
+      {0, 4 * Minute, false},
+      {0, 5 * Minute, true},
+      {4 * Minute, 6 * Minute, false},
+      {4 * Minute, 8 * Minute, true},
+      {20 * Minute, 30 * Minute, false},
   };
-  for (const TCase& c : cases) {
-    now = 1000;
-    TSubArcCache entry(std::make_shared<TArchiver>(), 0, 0, c.CostMs);
-    now += c.IdleMs;
-    EXPECT_EQ(entry.IsExpired(), c.Expired) << c.CostMs << " " << c.IdleMs;
+  for (const TCase& C : Cases) {
+    Now = 1000;
+    TSubArcCache Entry(std::make_shared<TArchiver>(), 0, 0, C.CostMs);
+    Now += C.IdleMs;
+    EXPECT_EQ(Entry.IsExpired(), C.Expired) << C.CostMs << " " << C.IdleMs;
   }
   // A tick count that wrapped around is still a short idle time.
-  now = 0xFFFFFF00u;
-  TSubArcCache entry(std::make_shared<TArchiver>(), 0, 0, 0);
-  now = 0x100;
-  EXPECT_FALSE(entry.IsExpired());
+  Now = 0xFFFFFF00u;
+  TSubArcCache Entry(std::make_shared<TArchiver>(), 0, 0, 0);
+  Now = 0x100;
+  EXPECT_FALSE(Entry.IsExpired());
 }
 
 // Three inner archives cached: a.zip|inner.zip and two copies of it. The cache's clock is the test's
@@ -188,22 +188,22 @@ class ArcNestedTrim : public ArcNested {
  protected:
   void SetUp() override {
     ArcNested::SetUp();
-    SetArchiveCacheClock([this] { return Now.load(); });
+    SetArchiveCacheClock([this] { return Now_.load(); });
     fs::copy_file(P("nested.zip"), P("b.zip"));
     fs::copy_file(P("nested.zip"), P("c.zip"));
-    for (const char* outer : {"nested.zip", "b.zip", "c.zip"})
-      ToMemory(P(std::string(outer) + "|inner.zip|other.txt"), 15);
+    for (const char* Outer : {"nested.zip", "b.zip", "c.zip"})
+      ToMemory(P(std::string(Outer) + "|inner.zip|other.txt"), 15);
     ASSERT_EQ(Count(), 3);
   }
-  TFaultyFileLayer Layer;
+  TFaultyFileLayer Layer_;
   // Read by the cleaner thread too.
-  std::atomic<uint32_t> Now{5000};
+  std::atomic<uint32_t> Now_{5000};
 };
 
 TEST_F(ArcNestedTrim, PlentyOfSpaceKeepsFreshEntries) {
-  TFileLayerScope scope(Layer);
-  Layer.SetFreeSpace("/", int64_t{1} << 40);
-  TArchiveCacheLock lock;
+  TFileLayerScope Scope(Layer_);
+  Layer_.SetFreeSpace("/", int64_t{1} << 40);
+  TArchiveCacheLock Lock;
   TrimArchiveCache("", 1000);
   EXPECT_EQ(ArchiveCacheCount(), 3);
 }
@@ -211,55 +211,55 @@ TEST_F(ArcNestedTrim, PlentyOfSpaceKeepsFreshEntries) {
 TEST_F(ArcNestedTrim, LowSpaceEvictsAllButTheExceptedAndPinned) {
   // Regression: the main thread's trim stopped after one entry, since it always holds the foreground
   // lock; it must go on until there is room.
-  TArchiver* pinned = Cached(P("b.zip|inner.zip"));
-  TFileLayerScope scope(Layer);
-  Layer.SetFreeSpace("/", kLowSpace);
-  TArchiveCacheLock lock;
-  PinCachedArchiver(pinned);
+  TArchiver* Pinned = Cached(P("b.zip|inner.zip"));
+  TFileLayerScope Scope(Layer_);
+  Layer_.SetFreeSpace("/", kLowSpace);
+  TArchiveCacheLock Lock;
+  PinCachedArchiver(Pinned);
   TrimArchiveCache(P("nested.zip|inner.zip"), 1000);
   EXPECT_EQ(ArchiveCacheCount(), 2);
   EXPECT_NE(FindCachedArchive(P("nested.zip|inner.zip")), nullptr);
-  EXPECT_EQ(FindCachedArchive(P("b.zip|inner.zip")).get(), pinned);
+  EXPECT_EQ(FindCachedArchive(P("b.zip|inner.zip")).get(), Pinned);
   EXPECT_EQ(FindCachedArchive(P("c.zip|inner.zip")), nullptr);
-  UnpinCachedArchiver(pinned);
+  UnpinCachedArchiver(Pinned);
 }
 
 TEST_F(ArcNestedTrim, ExpiredEntriesGoWithoutSpacePressure) {
-  TFileLayerScope scope(Layer);
-  Layer.SetFreeSpace("/", int64_t{1} << 40);
-  Now += kArchiveCacheIdleMs - 1000;
+  TFileLayerScope Scope(Layer_);
+  Layer_.SetFreeSpace("/", int64_t{1} << 40);
+  Now_ += kArchiveCacheIdleMs - 1000;
   {
-    TArchiveCacheLock lock;
+    TArchiveCacheLock Lock;
     FindCachedArchive(P("b.zip|inner.zip"));  // a hit: b's idle time starts again
     TrimArchiveCache("", 0);
     EXPECT_EQ(ArchiveCacheCount(), 3);  // nothing idle long enough yet
   }
-  Now += 1000;
+  Now_ += 1000;
   {
-    TArchiveCacheLock lock;
+    TArchiveCacheLock Lock;
     TrimArchiveCache("", 0);
     EXPECT_EQ(ArchiveCacheCount(), 1);
     EXPECT_NE(FindCachedArchive(P("b.zip|inner.zip")), nullptr);
   }
-  Now += kArchiveCacheIdleMs;
-  TArchiveCacheLock lock;
+  Now_ += kArchiveCacheIdleMs;
+  TArchiveCacheLock Lock;
   TrimArchiveCache("", 0);
   EXPECT_EQ(ArchiveCacheCount(), 0);
 }
 
 TEST_F(ArcNestedTrim, CleanerTrimsAndEnds) {
-  TFileLayerScope scope(Layer);
-  Layer.SetFreeSpace("/", kLowSpace);
+  TFileLayerScope Scope(Layer_);
+  Layer_.SetFreeSpace("/", kLowSpace);
   SetArchiveCacheTimings(10, 0);
   StopArchiveCacheCleaner();  // restart with the short sleep
   fs::copy_file(P("nested.zip"), P("d.zip"));
   ToMemory(P("d.zip|inner.zip|other.txt"), 15);  // starts a cleaner
-  for (int i = 0; i < 500 && ArchiveCacheCleanerRunning(); ++i)
+  for (int I = 0; I < 500 && ArchiveCacheCleanerRunning(); ++I)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_FALSE(ArchiveCacheCleanerRunning());
   EXPECT_EQ(Count(), 0);
   // The next entry starts a new cleaner.
-  Layer.SetFreeSpace("/", int64_t{1} << 40);
+  Layer_.SetFreeSpace("/", int64_t{1} << 40);
   ToMemory(P("nested.zip|inner.zip|other.txt"), 15);
   EXPECT_TRUE(ArchiveCacheCleanerRunning());
   EXPECT_EQ(Count(), 1);
@@ -269,31 +269,31 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   SetArchiveCacheTimings(0, 50);
   std::mutex m;
   std::condition_variable cv;
-  bool held = false, release = false;
-  std::thread other([&] {
+  bool held = false, Release = false;
+  std::thread Other([&] {
     ASSERT_TRUE(LockArchiveCache());
     {
-      std::lock_guard<std::mutex> g(m);
+      std::lock_guard<std::mutex> G(m);
       held = true;
     }
     cv.notify_all();
-    std::unique_lock<std::mutex> g(m);
-    cv.wait(g, [&] { return release; });
+    std::unique_lock<std::mutex> G(m);
+    cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
   });
   {
-    std::unique_lock<std::mutex> g(m);
-    cv.wait(g, [&] { return held; });
+    std::unique_lock<std::mutex> G(m);
+    cv.wait(G, [&] { return held; });
   }
   EXPECT_FALSE(LockArchiveCacheForeground());
   // Without the lock the extraction does not go on.
   EXPECT_THROW(ExtractArchivePathToMemory(P("nested.zip|inner.zip|other.txt"), 15, nullptr), EArcError);
   {
-    std::lock_guard<std::mutex> g(m);
-    release = true;
+    std::lock_guard<std::mutex> G(m);
+    Release = true;
   }
   cv.notify_all();
-  other.join();
+  Other.join();
   EXPECT_EQ(Count(), 0);
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|other.txt"), 15), "nothing to see\n");
 }
@@ -301,38 +301,38 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
 TEST_F(ArcNested, OpenArchiveTakenOverByTheCacheKeepsItsFiles) {
   // The file scanner walks an inner archive it extracted into its outer archiver's folder; a lookup of the
   // same key (a preview) moves that archiver into the cache, which then owns its files.
-  TArchiver outerWalk;
-  std::string folder;
-  outerWalk.MakeTempFolder(0, folder);
-  const std::string file = folder + "inner.zip";
-  const std::string volume = folder + "inner.z01";
-  ExtractArchivePathToFile(P("nested.zip|inner.zip"), file, false, nullptr, nullptr, nullptr);
-  WriteAll(volume, "x");
-  auto archiver = std::make_shared<TArchiver>();
-  archiver->OpenChecked(file);
-  TArchiver* const opened = archiver.get();
-  const std::string key = P("nested.zip|inner.zip");
-  TFaultyFileLayer layer;
-  TFileLayerScope scope(layer);
-  layer.SetFreeSpace("/", kLowSpace);
-  TArchiveCacheLock lock;
-  RegisterOpenArchive(key, archiver, {file, volume});
-  EXPECT_EQ(FindCachedArchive(key).get(), opened);
-  EXPECT_TRUE(opened->Cached);
-  EXPECT_TRUE(IsArchiveFileCached(file));
-  EXPECT_TRUE(IsArchiveFileCached(volume));
+  TArchiver OuterWalk;
+  std::string Folder;
+  OuterWalk.MakeTempFolder(0, Folder);
+  const std::string File = Folder + "inner.zip";
+  const std::string Volume = Folder + "inner.z01";
+  ExtractArchivePathToFile(P("nested.zip|inner.zip"), File, false, nullptr, nullptr, nullptr);
+  WriteAll(Volume, "x");
+  auto Archiver = std::make_shared<TArchiver>();
+  Archiver->OpenChecked(File);
+  TArchiver* const Opened = Archiver.get();
+  const std::string Key = P("nested.zip|inner.zip");
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
+  Layer.SetFreeSpace("/", kLowSpace);
+  TArchiveCacheLock Lock;
+  RegisterOpenArchive(Key, Archiver, {File, Volume});
+  EXPECT_EQ(FindCachedArchive(Key).get(), Opened);
+  EXPECT_TRUE(Opened->Cached);
+  EXPECT_TRUE(IsArchiveFileCached(File));
+  EXPECT_TRUE(IsArchiveFileCached(Volume));
   // Pinned while the scanner walks it: a trim for space does not take it away.
   TrimArchiveCache("", 1000);
   EXPECT_EQ(ArchiveCacheCount(), 1);
-  EXPECT_TRUE(UnregisterOpenArchive(key, opened));  // the cache's now
-  archiver.reset();                                 // the scanner's share goes; the cache keeps it
-  EXPECT_EQ(FindCachedArchive(key).get(), opened);
-  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(UnregisterOpenArchive(Key, Opened));  // the cache's now
+  Archiver.reset();                                 // the scanner's share goes; the cache keeps it
+  EXPECT_EQ(FindCachedArchive(Key).get(), Opened);
+  EXPECT_TRUE(fs::exists(File));
   // Evicted, the cache deletes the archive and the volume it took over.
   TrimArchiveCache("", 1000);
   EXPECT_EQ(ArchiveCacheCount(), 0);
-  EXPECT_FALSE(fs::exists(file));
-  EXPECT_FALSE(fs::exists(volume));
+  EXPECT_FALSE(fs::exists(File));
+  EXPECT_FALSE(fs::exists(Volume));
 }
 
 }  // namespace

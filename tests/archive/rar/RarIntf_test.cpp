@@ -73,7 +73,7 @@ std::string Text(const void* Block, int32_t Size) {
 
 std::string Repeat(const std::string& S, int N) {
   std::string Out;
-  for (int i = 0; i < N; ++i) Out += S;
+  for (int I = 0; I < N; ++I) Out += S;
   return Out;
 }
 

@@ -25,12 +25,12 @@ struct TListed {
 };
 
 std::vector<TListed> ListAll(TBaseArcLibWrapper& W) {
-  std::vector<TListed> out;
-  EXPECT_TRUE(W.List([&out](TArcListItem& Item, bool&) {
-    out.push_back({Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size});
+  std::vector<TListed> Out;
+  EXPECT_TRUE(W.List([&Out](TArcListItem& Item, bool&) {
+    Out.push_back({Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size});
     return true;
   }));
-  return out;
+  return Out;
 }
 
 // 2020-05-06 07:08:10 as a TDateTime: the stamp of every fixture item.
@@ -59,20 +59,20 @@ TArcFileEvent CollectFiles(TDelivery& D) {
 class ArcLibWrapper : public TWrapperTest {
  protected:
   std::unique_ptr<TBaseArcLibWrapper> OpenFixture(const std::string& Name, const std::string& As = "") {
-    auto w = std::make_unique<TBaseArcLibWrapper>();
-    std::string msg;
-    EXPECT_TRUE(w->SetArcName(Copy(Name, As), msg)) << msg;
-    w->OnMessage = [this](const std::string& M) { Messages.push_back(M); };
-    return w;
+    auto W = std::make_unique<TBaseArcLibWrapper>();
+    std::string Msg;
+    EXPECT_TRUE(W->SetArcName(Copy(Name, As), Msg)) << Msg;
+    W->OnMessage = [this](const std::string& M) { Messages_.push_back(M); };
+    return W;
   }
-  std::vector<std::string> Messages;
+  std::vector<std::string> Messages_;
 };
 
 // --- Opening
 // ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
-  WriteAll(Work / "junk.zip", std::string(300, 'j'));
+  WriteAll(Work_ / "junk.zip", std::string(300, 'j'));
   Copy("x.cab");
   struct TCase {
     std::string File;
@@ -80,8 +80,8 @@ TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
     int TypeCode;
     std::string Msg;
   };
-  const std::string w = Work.string() + "/";
-  const TCase cases[] = {
+  const std::string W = Work_.string() + "/";
+  const TCase Cases[] = {
       {Copy("x.zip"), true, atZip, ""},
       {Copy("x.jar"), true, atJar, ""},
       {Copy("x.arj"), true, atArj, ""},
@@ -91,51 +91,51 @@ TEST_F(ArcLibWrapper, SetArcNameNamesTheTypeOrSaysWhyNot) {
       {Copy("x.tgz"), true, atGZip, ""},
       {Copy("x.arc"), true, atArc, ""},
       {Copy("x.pak"), true, atArc, ""},  // PAK is read by the ARC decoder and keeps its code
-      {w + "missing.zip", false, 0, "File \"" + w + "missing.zip\" not found"},
-      {w + "junk.zip", false, 0, "Archive \"" + w + "junk.zip\" is damaged or not supported"},
+      {W + "missing.zip", false, 0, "File \"" + W + "missing.zip\" not found"},
+      {W + "junk.zip", false, 0, "Archive \"" + W + "junk.zip\" is damaged or not supported"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.File);
-    TBaseArcLibWrapper wrapper;
-    std::string msg;
-    EXPECT_EQ(wrapper.SetArcName(c.File, msg), c.Opens);
-    EXPECT_EQ(wrapper.GetTypeCode(), c.TypeCode);
-    EXPECT_EQ(msg, c.Msg);
-    EXPECT_EQ(wrapper.GetArcName(), c.Opens ? c.File : std::string());
-    EXPECT_EQ(wrapper.GetDecoder() != nullptr, c.Opens);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.File);
+    TBaseArcLibWrapper Wrapper;
+    std::string Msg;
+    EXPECT_EQ(Wrapper.SetArcName(C.File, Msg), C.Opens);
+    EXPECT_EQ(Wrapper.GetTypeCode(), C.TypeCode);
+    EXPECT_EQ(Msg, C.Msg);
+    EXPECT_EQ(Wrapper.GetArcName(), C.Opens ? C.File : std::string());
+    EXPECT_EQ(Wrapper.GetDecoder() != nullptr, C.Opens);
   }
 }
 
 TEST_F(ArcLibWrapper, AceArchivesNeedTheAceLibrary) {
-  std::string ace(64, '\0');
-  ace.replace(7, 7, "**ACE**");
-  WriteAll(Work / "x.ace", ace);
-  const bool bound = LoadUnAceDll("");
-  TBaseArcLibWrapper w;
-  std::string msg;
-  EXPECT_EQ(w.SetArcName((Work / "x.ace").string(), msg), bound);
-  EXPECT_EQ(msg, bound ? "" : "UnAceV2.dll not found");
-  EXPECT_EQ(w.GetTypeCode(), bound ? atAce : 0);
+  std::string Ace(64, '\0');
+  Ace.replace(7, 7, "**ACE**");
+  WriteAll(Work_ / "x.ace", Ace);
+  const bool Bound = LoadUnAceDll("");
+  TBaseArcLibWrapper W;
+  std::string Msg;
+  EXPECT_EQ(W.SetArcName((Work_ / "x.ace").string(), Msg), Bound);
+  EXPECT_EQ(Msg, Bound ? "" : "UnAceV2.dll not found");
+  EXPECT_EQ(W.GetTypeCode(), Bound ? atAce : 0);
 }
 
 TEST_F(ArcLibWrapper, CabinetsOpenWhenTheCabinetLibraryIsBound) {
-  const std::string cab = Copy("x.cab");
-  const bool bound = LoadCabinetDll("");
-  TBaseArcLibWrapper w;
-  std::string msg;
-  EXPECT_EQ(w.SetArcName(cab, msg), bound);
-  if (bound) {
-    EXPECT_EQ(w.GetTypeCode(), atCab);
-    EXPECT_EQ(TakeBlock(w.ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
+  const std::string Cab = Copy("x.cab");
+  const bool Bound = LoadCabinetDll("");
+  TBaseArcLibWrapper W;
+  std::string Msg;
+  EXPECT_EQ(W.SetArcName(Cab, Msg), Bound);
+  if (Bound) {
+    EXPECT_EQ(W.GetTypeCode(), atCab);
+    EXPECT_EQ(TakeBlock(W.ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
   } else {
-    EXPECT_EQ(msg, "Cabinet.dll not found");
+    EXPECT_EQ(Msg, "Cabinet.dll not found");
   }
 }
 
 TEST_F(ArcLibWrapper, OperationsWithoutAnOpenArchiveRaise) {
-  TBaseArcLibWrapper w;
-  EXPECT_THROW(w.List([](TArcListItem&, bool&) { return true; }), EArcError);
-  EXPECT_THROW(w.ExtractToMemory("a.txt", 26), EArcError);
+  TBaseArcLibWrapper W;
+  EXPECT_THROW(W.List([](TArcListItem&, bool&) { return true; }), EArcError);
+  EXPECT_THROW(W.ExtractToMemory("a.txt", 26), EArcError);
 }
 
 // A wrapper whose SetArcName fails with a given message.
@@ -159,12 +159,12 @@ TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
   for (const auto& [reason, expected] :
        {std::pair<std::string, std::string>{"no such thing", "no such thing"},
         {"", "TRefusingWrapper.SetArcName error"}}) {
-    TRefusingWrapper w(reason);
+    TRefusingWrapper W(reason);
     try {
-      w.Open("x");
+      W.Open("x");
       ADD_FAILURE() << "Open did not raise";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), expected);
+    } catch (const Exception& E) {
+      EXPECT_EQ(E.Message(), expected);
     }
   }
 }
@@ -173,28 +173,28 @@ TEST_F(ArcLibWrapper, OpenRaisesTheReasonOrTheClassName) {
 // ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ListReportsEveryFileItemOnceWithDateAndSize) {
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe", "x.tar"}) {
-    SCOPED_TRACE(name);
-    auto w = OpenFixture(name);
-    const auto items = ListAll(*w);
-    ASSERT_EQ(items.size(), 3u);  // the folder entry of the ZIP is not an item
-    EXPECT_EQ(items[0].Name, "a.txt");
-    EXPECT_EQ(items[0].Size, 26);
-    EXPECT_EQ(items[1].Name, "docs/b.txt");
-    EXPECT_EQ(items[1].Size, 18751);
-    EXPECT_EQ(items[2].Name, "empty.txt");
-    EXPECT_EQ(items[2].Size, 0);
-    for (const auto& i : items) {
-      EXPECT_FALSE(i.SizeIncomplete);
+  for (const std::string Name : {"x.zip", "x.jar", "x.arj", "x.lzh", "sfx.exe", "x.tar"}) {
+    SCOPED_TRACE(Name);
+    auto W = OpenFixture(Name);
+    const auto Items = ListAll(*W);
+    ASSERT_EQ(Items.size(), 3u);  // the folder entry of the ZIP is not an item
+    EXPECT_EQ(Items[0].Name, "a.txt");
+    EXPECT_EQ(Items[0].Size, 26);
+    EXPECT_EQ(Items[1].Name, "docs/b.txt");
+    EXPECT_EQ(Items[1].Size, 18751);
+    EXPECT_EQ(Items[2].Name, "empty.txt");
+    EXPECT_EQ(Items[2].Size, 0);
+    for (const auto& I : Items) {
+      EXPECT_FALSE(I.SizeIncomplete);
       // ARJ archives made on Unix keep a Unix time where DOS ones keep a DOS stamp; it is not compared.
-      if (name != "x.arj") {
-        EXPECT_NEAR(i.Date, kFixtureDate, 2.5 / 86400) << i.Name;
+      if (Name != "x.arj") {
+        EXPECT_NEAR(I.Date, kFixtureDate, 2.5 / 86400) << I.Name;
       }
     }
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(Messages_.empty());
     // Listing decodes nothing and leaves nothing behind.
-    EXPECT_EQ(Entries(Work), std::vector<std::string>{name});
-    fs::remove(Work / name);
+    EXPECT_EQ(Entries(Work_), std::vector<std::string>{Name});
+    fs::remove(Work_ / Name);
   }
 }
 
@@ -205,23 +205,23 @@ TEST_F(ArcLibWrapper, OtherKindsListAndExtractTheirItems) {
     std::vector<std::pair<std::string, int32_t>> Items;
     std::string Content;  // of the last item
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"x.tgz", {{"x.tar", 22528}}, Fixture("x.tar")},
       {"x.arc", {{"a.txt", 26}, {"b.txt", 18751}}, Source("docs/b.txt")},
       {"x.tar", {{"a.txt", 26}, {"docs/b.txt", 18751}, {"empty.txt", 0}}, ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Archive);
-    auto w = OpenFixture(c.Archive);
-    std::vector<std::pair<std::string, int32_t>> listed;
-    for (const auto& i : ListAll(*w)) listed.emplace_back(i.Name, i.Size);
-    EXPECT_EQ(listed, c.Items);
-    const auto& [name, size] = c.Items.back();
-    EXPECT_EQ(TakeBlock(w->ExtractToMemory(name, size), size), c.Content);
-    std::string path;
-    w->ExtractItem((Dir / "out").string(), name, path, size, nullptr, nullptr, false, "");
-    EXPECT_EQ(ReadFileBytes(path), c.Content);
-    EXPECT_TRUE(Messages.empty());
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Archive);
+    auto W = OpenFixture(C.Archive);
+    std::vector<std::pair<std::string, int32_t>> Listed;
+    for (const auto& I : ListAll(*W)) Listed.emplace_back(I.Name, I.Size);
+    EXPECT_EQ(Listed, C.Items);
+    const auto& [name, size] = C.Items.back();
+    EXPECT_EQ(TakeBlock(W->ExtractToMemory(name, size), size), C.Content);
+    std::string Path;
+    W->ExtractItem((Dir_ / "out").string(), name, Path, size, nullptr, nullptr, false, "");
+    EXPECT_EQ(ReadFileBytes(Path), C.Content);
+    EXPECT_TRUE(Messages_.empty());
   }
 }
 
@@ -229,182 +229,182 @@ TEST_F(ArcLibWrapper, OtherKindsListAndExtractTheirItems) {
 // uses a PAK method opens; that entry is reported as of an unsupported method and the ARC-method entry
 // after it is listed and comes out. A PAK folder lists the entries around and inside it.
 TEST_F(ArcLibWrapper, PakArchivesGoToTheArcDecoder) {
-  auto w = OpenFixture("x.pak");
-  const auto items = ListAll(*w);
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].Name, "a.txt");
-  EXPECT_EQ(items[0].Size, 26);
-  EXPECT_NEAR(items[0].Date, kFixtureDate, 2.5 / 86400);
-  ASSERT_EQ(Messages.size(), 1u);
-  EXPECT_EQ(Messages[0], "Unsupported compression method (c.txt, method 11)");
-  EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
+  auto W = OpenFixture("x.pak");
+  const auto Items = ListAll(*W);
+  ASSERT_EQ(Items.size(), 1u);
+  EXPECT_EQ(Items[0].Name, "a.txt");
+  EXPECT_EQ(Items[0].Size, 26);
+  EXPECT_NEAR(Items[0].Date, kFixtureDate, 2.5 / 86400);
+  ASSERT_EQ(Messages_.size(), 1u);
+  EXPECT_EQ(Messages_[0], "Unsupported compression method (c.txt, method 11)");
+  EXPECT_EQ(TakeBlock(W->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
 
-  auto f = OpenFixture("../arc/fixtures/pak_folder.arc", "pak_folder.arc");
-  std::vector<std::string> names;
-  for (const auto& i : ListAll(*f)) names.push_back(i.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"BEFORE.TXT", "SUB/IN.TXT", "AFTER.TXT"}));
-  EXPECT_EQ(TakeBlock(f->ExtractToMemory("SUB/IN.TXT", 7), 7), "inside\n");
+  auto F = OpenFixture("../arc/fixtures/pak_folder.arc", "pak_folder.arc");
+  std::vector<std::string> Names;
+  for (const auto& I : ListAll(*F)) Names.push_back(I.Name);
+  EXPECT_EQ(Names, (std::vector<std::string>{"BEFORE.TXT", "SUB/IN.TXT", "AFTER.TXT"}));
+  EXPECT_EQ(TakeBlock(F->ExtractToMemory("SUB/IN.TXT", 7), 7), "inside\n");
 }
 
 TEST_F(ArcLibWrapper, ListStopsWhenTheCallbackSaysSo) {
-  auto w = OpenFixture("x.zip");
-  int calls = 0;
-  EXPECT_FALSE(w->List([&calls](TArcListItem&, bool& Stop) {
-    Stop = ++calls == 2;
+  auto W = OpenFixture("x.zip");
+  int Calls = 0;
+  EXPECT_FALSE(W->List([&Calls](TArcListItem&, bool& Stop) {
+    Stop = ++Calls == 2;
     return true;
   }));
-  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(Calls, 2);
   // The next run starts afresh.
-  EXPECT_EQ(ListAll(*w).size(), 3u);
+  EXPECT_EQ(ListAll(*W).size(), 3u);
 }
 
 // --- One item
 // ------------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ExtractItemWritesTheBareNameIntoTheFolder) {
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
-    SCOPED_TRACE(name);
-    auto w = OpenFixture(name);
-    const fs::path out = Dir / "out" / name;
-    std::string path;
-    TDateTime date = 0;
-    int32_t size = -1;
-    w->ExtractItem(out.string(), "docs/b.txt", path, -1, &date, &size, false, "");
-    EXPECT_EQ(path, (out / "b.txt").string());
-    EXPECT_EQ(ReadFileBytes(path), Source("docs/b.txt"));
-    EXPECT_EQ(size, 18751);
-    if (name != "x.arj") {
-      EXPECT_NEAR(date, kFixtureDate, 2.5 / 86400);
+  for (const std::string Name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(Name);
+    auto W = OpenFixture(Name);
+    const fs::path Out = Dir_ / "out" / Name;
+    std::string Path;
+    TDateTime Date = 0;
+    int32_t Size = -1;
+    W->ExtractItem(Out.string(), "docs/b.txt", Path, -1, &Date, &Size, false, "");
+    EXPECT_EQ(Path, (Out / "b.txt").string());
+    EXPECT_EQ(ReadFileBytes(Path), Source("docs/b.txt"));
+    EXPECT_EQ(Size, 18751);
+    if (Name != "x.arj") {
+      EXPECT_NEAR(Date, kFixtureDate, 2.5 / 86400);
     }
-    EXPECT_EQ(Entries(out), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(Entries(Out), std::vector<std::string>{"b.txt"});
   }
 }
 
 TEST_F(ArcLibWrapper, ExtractItemToAnExplicitPathMakesItsFoldersAndSetsTheTime) {
-  auto w = OpenFixture("x.zip");
-  const fs::path target = Dir / "deep" / "er" / "copy.txt";
-  std::string path;
-  w->ExtractItem("", "a.txt", path, 26, nullptr, nullptr, true, target.string());
-  EXPECT_EQ(path, target.string());
-  EXPECT_EQ(ReadFileBytes(target), Source("a.txt"));
-  struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  std::tm tm{};
-  ::localtime_r(&st.st_mtime, &tm);
-  EXPECT_EQ(tm.tm_year + 1900, 2020);
-  EXPECT_EQ(tm.tm_mon + 1, 5);
-  EXPECT_EQ(tm.tm_mday, 6);
+  auto W = OpenFixture("x.zip");
+  const fs::path Target = Dir_ / "deep" / "er" / "copy.txt";
+  std::string Path;
+  W->ExtractItem("", "a.txt", Path, 26, nullptr, nullptr, true, Target.string());
+  EXPECT_EQ(Path, Target.string());
+  EXPECT_EQ(ReadFileBytes(Target), Source("a.txt"));
+  struct stat St {};
+  ASSERT_EQ(::stat(Target.c_str(), &St), 0);
+  std::tm Tm{};
+  ::localtime_r(&St.st_mtime, &Tm);
+  EXPECT_EQ(Tm.tm_year + 1900, 2020);
+  EXPECT_EQ(Tm.tm_mon + 1, 5);
+  EXPECT_EQ(Tm.tm_mday, 6);
 }
 
 TEST_F(ArcLibWrapper, ExtractItemFailuresRaiseWithTheReasonAndLeaveNoFile) {
-  auto w = OpenFixture("x.zip");
-  const std::string arc = (Work / "x.zip").string();
-  const fs::path out = Dir / "out";
+  auto W = OpenFixture("x.zip");
+  const std::string Arc = (Work_ / "x.zip").string();
+  const fs::path Out = Dir_ / "out";
   struct TCase {
     std::string Item;
     int32_t Expected;
     std::string Message;
   };
-  const TCase cases[] = {
-      {"a.txt", 25, "Can't extract \"a.txt\" from \"" + arc + "\"."},  // the size does not match
-      {"nothing.txt", -1, "Can't extract \"nothing.txt\" from \"" + arc + "\"."},
-      {"docs/..", -1, "Can't extract \"docs/..\" from \"" + arc + "\". Invalid file name"},
+  const TCase Cases[] = {
+      {"a.txt", 25, "Can't extract \"a.txt\" from \"" + Arc + "\"."},  // the size does not match
+      {"nothing.txt", -1, "Can't extract \"nothing.txt\" from \"" + Arc + "\"."},
+      {"docs/..", -1, "Can't extract \"docs/..\" from \"" + Arc + "\". Invalid file name"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Item);
-    std::string path;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Item);
+    std::string Path;
     try {
-      w->ExtractItem(out.string(), c.Item, path, c.Expected, nullptr, nullptr, false, "");
+      W->ExtractItem(Out.string(), C.Item, Path, C.Expected, nullptr, nullptr, false, "");
       ADD_FAILURE() << "no error";
-    } catch (const EArcError& e) {
-      EXPECT_EQ(e.Message(), c.Message);
+    } catch (const EArcError& E) {
+      EXPECT_EQ(E.Message(), C.Message);
     }
-    EXPECT_TRUE(Entries(out).empty());
+    EXPECT_TRUE(Entries(Out).empty());
   }
 }
 
 TEST_F(ArcLibWrapper, ExtractItemReplacesAnExistingFile) {
-  auto w = OpenFixture("x.zip");
-  const fs::path out = Dir / "out";
-  WriteAll(out / "a.txt", "an older, longer content than the item has");
-  std::string path;
-  w->ExtractItem(out.string(), "a.txt", path, -1, nullptr, nullptr, false, "");
-  EXPECT_EQ(ReadFileBytes(path), Source("a.txt"));
+  auto W = OpenFixture("x.zip");
+  const fs::path Out = Dir_ / "out";
+  WriteAll(Out / "a.txt", "an older, longer content than the item has");
+  std::string Path;
+  W->ExtractItem(Out.string(), "a.txt", Path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(ReadFileBytes(Path), Source("a.txt"));
 }
 
 // An item the archive does not hold used to give an empty file at an explicit path, reported as extracted,
 // and an existing file there was lost: now it raises, writes nothing and leaves that file as it was.
 TEST_F(ArcLibWrapper, AMissingItemRaisesAndLeavesTheExplicitPathAsItWas) {
-  std::vector<std::string> names = {"x.zip", "x.jar", "x.arj", "x.lzh", "x.tar", "x.arc"};
-  if (LoadCabinetDll("")) names.push_back("x.cab");
-  for (const auto& name : names) {
-    SCOPED_TRACE(name);
-    auto w = OpenFixture(name);
-    const std::string arc = (Work / name).string();
-    const std::string expected = "Can't extract \"nothing.txt\" from \"" + arc + "\".";
-    const fs::path out = Dir / ("out-" + name);
-    const fs::path absent = out / "absent.txt";
-    const fs::path kept = out / "kept.txt";
-    WriteAll(kept, "a file that was here before");
-    for (const fs::path& target : {absent, kept}) {
-      SCOPED_TRACE(target.filename().string());
-      std::string path;
+  std::vector<std::string> Names = {"x.zip", "x.jar", "x.arj", "x.lzh", "x.tar", "x.arc"};
+  if (LoadCabinetDll("")) Names.push_back("x.cab");
+  for (const auto& Name : Names) {
+    SCOPED_TRACE(Name);
+    auto W = OpenFixture(Name);
+    const std::string Arc = (Work_ / Name).string();
+    const std::string Expected = "Can't extract \"nothing.txt\" from \"" + Arc + "\".";
+    const fs::path Out = Dir_ / ("out-" + Name);
+    const fs::path Absent = Out / "absent.txt";
+    const fs::path Kept = Out / "kept.txt";
+    WriteAll(Kept, "a file that was here before");
+    for (const fs::path& Target : {Absent, Kept}) {
+      SCOPED_TRACE(Target.filename().string());
+      std::string Path;
       try {
-        w->ExtractItem("", "nothing.txt", path, -1, nullptr, nullptr, false, target.string());
+        W->ExtractItem("", "nothing.txt", Path, -1, nullptr, nullptr, false, Target.string());
         ADD_FAILURE() << "no error";
-      } catch (const EArcError& e) {
-        EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
+      } catch (const EArcError& E) {
+        EXPECT_EQ(E.Message().rfind(Expected, 0), 0u) << E.Message();
       }
-      EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
-      EXPECT_EQ(ReadFileBytes(kept), "a file that was here before");
+      EXPECT_EQ(Entries(Out), std::vector<std::string>{"kept.txt"});
+      EXPECT_EQ(ReadFileBytes(Kept), "a file that was here before");
     }
     // A size that does not match leaves the existing file too; the right one replaces it.
-    std::string path;
-    EXPECT_THROW(w->ExtractItem("", "a.txt", path, 25, nullptr, nullptr, false, kept.string()), EArcError);
-    EXPECT_EQ(ReadFileBytes(kept), "a file that was here before");
-    w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, kept.string());
-    EXPECT_EQ(ReadFileBytes(kept), Source("a.txt"));
-    EXPECT_EQ(Entries(out), std::vector<std::string>{"kept.txt"});
-    for (int32_t size : {0, 26}) {
+    std::string Path;
+    EXPECT_THROW(W->ExtractItem("", "a.txt", Path, 25, nullptr, nullptr, false, Kept.string()), EArcError);
+    EXPECT_EQ(ReadFileBytes(Kept), "a file that was here before");
+    W->ExtractItem("", "a.txt", Path, -1, nullptr, nullptr, false, Kept.string());
+    EXPECT_EQ(ReadFileBytes(Kept), Source("a.txt"));
+    EXPECT_EQ(Entries(Out), std::vector<std::string>{"kept.txt"});
+    for (int32_t Size : {0, 26}) {
       try {
-        w->ExtractToMemory("nothing.txt", size);
-        ADD_FAILURE() << "size " << size << " accepted";
-      } catch (const EArcError& e) {
-        EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
+        W->ExtractToMemory("nothing.txt", Size);
+        ADD_FAILURE() << "size " << Size << " accepted";
+      } catch (const EArcError& E) {
+        EXPECT_EQ(E.Message().rfind(Expected, 0), 0u) << E.Message();
       }
     }
   }
 }
 
 TEST_F(ArcLibWrapper, AnExplicitPathThatIsAFolderIsNotReplaced) {
-  auto w = OpenFixture("x.zip");
-  const fs::path out = Dir / "out";
-  fs::create_directories(out / "taken" / "inner");
-  std::string path;
+  auto W = OpenFixture("x.zip");
+  const fs::path Out = Dir_ / "out";
+  fs::create_directories(Out / "taken" / "inner");
+  std::string Path;
   try {
-    w->ExtractItem("", "a.txt", path, -1, nullptr, nullptr, false, (out / "taken").string());
+    W->ExtractItem("", "a.txt", Path, -1, nullptr, nullptr, false, (Out / "taken").string());
     ADD_FAILURE() << "no error";
-  } catch (const EArcError& e) {
-    EXPECT_EQ(e.Message(),
-              "Can't extract \"a.txt\" from \"" + (Work / "x.zip").string() + "\". Is a directory");
+  } catch (const EArcError& E) {
+    EXPECT_EQ(E.Message(),
+              "Can't extract \"a.txt\" from \"" + (Work_ / "x.zip").string() + "\". Is a directory");
   }
-  EXPECT_EQ(Entries(out), (std::vector<std::string>{"taken/", "taken/inner/"}));
+  EXPECT_EQ(Entries(Out), (std::vector<std::string>{"taken/", "taken/inner/"}));
 }
 
 TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
-    SCOPED_TRACE(name);
-    auto w = OpenFixture(name);
-    EXPECT_EQ(TakeBlock(w->ExtractToMemory("docs/b.txt", 18751), 18751), Source("docs/b.txt"));
+  for (const std::string Name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(Name);
+    auto W = OpenFixture(Name);
+    EXPECT_EQ(TakeBlock(W->ExtractToMemory("docs/b.txt", 18751), 18751), Source("docs/b.txt"));
     // An empty item is a block too.
-    const TArcBlockPtr empty = w->ExtractToMemory("empty.txt", 0);
-    EXPECT_NE(empty.get(), nullptr);
-    for (int32_t wrong : {-1, 0, 18750, 18752}) {
+    const TArcBlockPtr Empty = W->ExtractToMemory("empty.txt", 0);
+    EXPECT_NE(Empty.get(), nullptr);
+    for (int32_t Wrong : {-1, 0, 18750, 18752}) {
       try {
-        w->ExtractToMemory("docs/b.txt", wrong);
-        ADD_FAILURE() << "size " << wrong << " accepted";
-      } catch (const EArcError& e) {
-        EXPECT_EQ(e.Message().rfind("Can't extract \"docs/b.txt\" from \"", 0), 0u) << e.Message();
+        W->ExtractToMemory("docs/b.txt", Wrong);
+        ADD_FAILURE() << "size " << Wrong << " accepted";
+      } catch (const EArcError& E) {
+        EXPECT_EQ(E.Message().rfind("Can't extract \"docs/b.txt\" from \"", 0), 0u) << E.Message();
       }
     }
   }
@@ -413,56 +413,56 @@ TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
 // --- Passwords ---------------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, PasswordIsAskedAgainUntilRightOrRefused) {
-  auto w = OpenFixture("pw.zip");
+  auto W = OpenFixture("pw.zip");
   std::vector<std::string> asked;
-  std::vector<std::string> answers = {"wrong", "secret"};
-  w->OnPassword = [&](const std::string& Arc, const std::string& Item, std::string& Password) {
+  std::vector<std::string> Answers = {"wrong", "secret"};
+  W->OnPassword = [&](const std::string& Arc, const std::string& Item, std::string& Password) {
     asked.push_back(Item);
-    EXPECT_EQ(Arc, (Work / "pw.zip").string());
-    if (answers.empty()) return false;
-    Password = answers.front();
-    answers.erase(answers.begin());
+    EXPECT_EQ(Arc, (Work_ / "pw.zip").string());
+    if (Answers.empty()) return false;
+    Password = Answers.front();
+    Answers.erase(Answers.begin());
     return true;
   };
-  EXPECT_EQ(TakeBlock(w->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
+  EXPECT_EQ(TakeBlock(W->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
   EXPECT_EQ(asked, (std::vector<std::string>{"a.txt", "a.txt"}));
 
   // The password that worked is tried first next time: nothing is asked.
-  std::string path;
-  w->ExtractItem((Dir / "out").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
-  EXPECT_EQ(ReadFileBytes(path), Source("docs/b.txt"));
+  std::string Path;
+  W->ExtractItem((Dir_ / "out").string(), "docs/b.txt", Path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(ReadFileBytes(Path), Source("docs/b.txt"));
   EXPECT_EQ(asked.size(), 2u);
 }
 
 TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
-  auto w = OpenFixture("pw.zip");
-  int asked = 0;
-  w->OnPassword = [&asked](const std::string&, const std::string&, std::string&) {
-    ++asked;
+  auto W = OpenFixture("pw.zip");
+  int Asked = 0;
+  W->OnPassword = [&Asked](const std::string&, const std::string&, std::string&) {
+    ++Asked;
     return false;
   };
-  std::string path;
+  std::string Path;
   try {
-    w->ExtractItem((Dir / "out").string(), "a.txt", path, -1, nullptr, nullptr, false, "");
+    W->ExtractItem((Dir_ / "out").string(), "a.txt", Path, -1, nullptr, nullptr, false, "");
     ADD_FAILURE() << "no error";
-  } catch (const EArcError& e) {
-    EXPECT_EQ(e.Message(),
-              "Can't extract \"a.txt\" from \"" + (Work / "pw.zip").string() + "\". Invalid password");
+  } catch (const EArcError& E) {
+    EXPECT_EQ(E.Message(),
+              "Can't extract \"a.txt\" from \"" + (Work_ / "pw.zip").string() + "\". Invalid password");
   }
-  EXPECT_EQ(asked, 1);
-  EXPECT_TRUE(Entries(Dir / "out").empty());
+  EXPECT_EQ(Asked, 1);
+  EXPECT_TRUE(Entries(Dir_ / "out").empty());
 
   // Without a password event nothing is asked, and nothing is delivered in a pass either.
-  w->OnPassword = nullptr;
-  TDelivery d;
-  w->ExtractAllMem((Dir / "all").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+  W->OnPassword = nullptr;
+  TDelivery D;
+  W->ExtractAllMem((Dir_ / "all").string(), CollectMemory(D), CollectFiles(D), [](TArcDecideItem& Item) {
     Item.Decision = edToFile;
     return true;
   });
-  EXPECT_TRUE(d.Memory.empty());
-  EXPECT_TRUE(d.Files.empty());
-  EXPECT_TRUE(Entries(Dir / "all").empty() || Entries(Dir / "all") == std::vector<std::string>{"docs/"});
-  ASSERT_FALSE(Messages.empty());
+  EXPECT_TRUE(D.Memory.empty());
+  EXPECT_TRUE(D.Files.empty());
+  EXPECT_TRUE(Entries(Dir_ / "all").empty() || Entries(Dir_ / "all") == std::vector<std::string>{"docs/"});
+  ASSERT_FALSE(Messages_.empty());
 }
 
 // --- Extract-all passes ------------------------------------------------------------------------------------
@@ -470,11 +470,11 @@ TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
 TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
   for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
     SCOPED_TRACE(name);
-    auto w = OpenFixture(name);
-    const fs::path out = Dir / ("out_" + name);
-    TDelivery d;
+    auto W = OpenFixture(name);
+    const fs::path Out = Dir_ / ("out_" + name);
+    TDelivery D;
     std::vector<std::string> offered;
-    w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
+    W->ExtractAllMem(Out.string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
       offered.push_back(Item.ItemName);
       EXPECT_FALSE(Item.SizeIncomplete);
       EXPECT_FALSE(Item.Continued);
@@ -488,92 +488,92 @@ TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
       }
       if (Item.ItemName == "docs/b.txt") {
         // Preset to the folder and the stored path.
-        EXPECT_EQ(Item.FileName, (out / "docs" / "b.txt").string());
-        Item.FileName = (out / "moved.txt").string();
+        EXPECT_EQ(Item.FileName, (Out / "docs" / "b.txt").string());
+        Item.FileName = (Out / "moved.txt").string();
         return true;
       }
       return false;
     });
     EXPECT_EQ(offered, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
-    ASSERT_EQ(d.Memory.size(), 1u);
-    EXPECT_EQ(d.Memory["a.txt"], Source("a.txt"));
-    ASSERT_EQ(d.Files.size(), 1u);
-    EXPECT_EQ(d.Files[(out / "moved.txt").string()], Source("docs/b.txt"));
-    EXPECT_EQ(d.FileSizes[(out / "moved.txt").string()], 18751);
-    EXPECT_TRUE(Messages.empty());
-    fs::remove_all(out / "docs");  // the ZIP's folder entry makes no folder in a pass; ARJ's folders may
-    EXPECT_TRUE(Entries(out).empty());
+    ASSERT_EQ(D.Memory.size(), 1u);
+    EXPECT_EQ(D.Memory["a.txt"], Source("a.txt"));
+    ASSERT_EQ(D.Files.size(), 1u);
+    EXPECT_EQ(D.Files[(Out / "moved.txt").string()], Source("docs/b.txt"));
+    EXPECT_EQ(D.FileSizes[(Out / "moved.txt").string()], 18751);
+    EXPECT_TRUE(Messages_.empty());
+    fs::remove_all(Out / "docs");  // the ZIP's folder entry makes no folder in a pass; ARJ's folders may
+    EXPECT_TRUE(Entries(Out).empty());
   }
 }
 
 TEST_F(ArcLibWrapper, CancelFromDecideOrProgressStopsThePassAndLeavesNoFile) {
-  auto toFiles = [](TArcDecideItem& Item) {
+  auto ToFiles = [](TArcDecideItem& Item) {
     Item.Decision = edToFile;
     return true;
   };
   {
-    auto w = OpenFixture("x.zip");
-    TDelivery d;
-    int seen = 0;
-    w->ExtractAllMem((Dir / "a").string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
-      if (++seen == 2) Item.Decision = edCancel;
+    auto W = OpenFixture("x.zip");
+    TDelivery D;
+    int Seen = 0;
+    W->ExtractAllMem((Dir_ / "a").string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
+      if (++Seen == 2) Item.Decision = edCancel;
       return true;
     });
-    EXPECT_EQ(seen, 2);
-    EXPECT_EQ(d.Files.size(), 1u);
-    EXPECT_TRUE(Entries(Dir / "a").empty());
+    EXPECT_EQ(Seen, 2);
+    EXPECT_EQ(D.Files.size(), 1u);
+    EXPECT_TRUE(Entries(Dir_ / "a").empty());
   }
   {
     // A progress answer of "stop" in the middle of the large item: it is not delivered, its file goes.
-    auto w = OpenFixture("x.zip");
-    int polls = 0;
-    w->OnProgress = [&polls](int32_t, int32_t) { return ++polls < 3; };
-    TDelivery d;
-    w->ExtractAllMem((Dir / "b").string(), CollectMemory(d), CollectFiles(d), toFiles);
-    EXPECT_GE(polls, 3);
-    EXPECT_FALSE(d.Files.count((Dir / "b" / "docs" / "b.txt").string()));
-    EXPECT_FALSE(fs::exists(Dir / "b" / "docs" / "b.txt"));
-    EXPECT_FALSE(w->List([](TArcListItem&, bool&) { return true; }));
+    auto W = OpenFixture("x.zip");
+    int Polls = 0;
+    W->OnProgress = [&Polls](int32_t, int32_t) { return ++Polls < 3; };
+    TDelivery D;
+    W->ExtractAllMem((Dir_ / "b").string(), CollectMemory(D), CollectFiles(D), ToFiles);
+    EXPECT_GE(Polls, 3);
+    EXPECT_FALSE(D.Files.count((Dir_ / "b" / "docs" / "b.txt").string()));
+    EXPECT_FALSE(fs::exists(Dir_ / "b" / "docs" / "b.txt"));
+    EXPECT_FALSE(W->List([](TArcListItem&, bool&) { return true; }));
   }
 }
 
 TEST_F(ArcLibWrapper, ExtractAllWritesStoredFoldersAndReportsEachFile) {
-  auto w = OpenFixture("x.zip");
-  const fs::path out = Dir / "out";
-  std::vector<std::string> before;
-  std::vector<std::string> done;
-  w->ExtractAll(
-      out.string(), [&done](TArcFileItem& File, bool&) { done.push_back(File.FileName); },
-      [&before](TArcListItem& Item, bool&) {
-        before.push_back(Item.ItemName);
+  auto W = OpenFixture("x.zip");
+  const fs::path Out = Dir_ / "out";
+  std::vector<std::string> Before;
+  std::vector<std::string> Done;
+  W->ExtractAll(
+      Out.string(), [&Done](TArcFileItem& File, bool&) { Done.push_back(File.FileName); },
+      [&Before](TArcListItem& Item, bool&) {
+        Before.push_back(Item.ItemName);
         return Item.ItemName != "empty.txt";
       });
-  EXPECT_EQ(before, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
-  EXPECT_EQ(done, (std::vector<std::string>{(out / "a.txt").string(), (out / "docs/b.txt").string()}));
-  EXPECT_EQ(ReadFileBytes(out / "docs" / "b.txt"), Source("docs/b.txt"));
-  EXPECT_EQ(Entries(out), (std::vector<std::string>{"a.txt", "docs/", "docs/b.txt"}));
+  EXPECT_EQ(Before, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
+  EXPECT_EQ(Done, (std::vector<std::string>{(Out / "a.txt").string(), (Out / "docs/b.txt").string()}));
+  EXPECT_EQ(ReadFileBytes(Out / "docs" / "b.txt"), Source("docs/b.txt"));
+  EXPECT_EQ(Entries(Out), (std::vector<std::string>{"a.txt", "docs/", "docs/b.txt"}));
 }
 
 // --- Names that try to leave the destination ---------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
-  auto w = OpenFixture("escape.zip");
-  const fs::path out = Dir / "box" / "out";
-  fs::create_directories(out);
-  const auto outside = [&] {
-    std::vector<std::string> e = Entries(Dir);
-    std::vector<std::string> rest;
-    for (const auto& s : e)
-      if (s.rfind("box/out", 0) != 0 && s.rfind("work", 0) != 0 && s.rfind("tmp", 0) != 0) rest.push_back(s);
-    return rest;
+  auto W = OpenFixture("escape.zip");
+  const fs::path Out = Dir_ / "box" / "out";
+  fs::create_directories(Out);
+  const auto Outside = [&] {
+    std::vector<std::string> E = Entries(Dir_);
+    std::vector<std::string> Rest;
+    for (const auto& S : E)
+      if (S.rfind("box/out", 0) != 0 && S.rfind("work", 0) != 0 && S.rfind("tmp", 0) != 0) Rest.push_back(S);
+    return Rest;
   };
-  const std::vector<std::string> expectedOutside = {"box/"};
+  const std::vector<std::string> ExpectedOutside = {"box/"};
 
   // A pass to files: the preset name keeps the item inside, by its bare name when its path leaves.
-  TDelivery d;
+  TDelivery D;
   std::map<std::string, std::string> presets;
-  w->ExtractAllMem(out.string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
-    presets[Item.ItemName] = fs::relative(Item.FileName, out).string();
+  W->ExtractAllMem(Out.string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
+    presets[Item.ItemName] = fs::relative(Item.FileName, Out).string();
     return true;
   });
   EXPECT_EQ(presets, (std::map<std::string, std::string>{{"../evil1.txt", "evil1.txt"},
@@ -581,27 +581,27 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
                                                          {"../../evil3.txt", "evil3.txt"},
                                                          {"sub/../../evil4.txt", "evil4.txt"},
                                                          {"ok/fine.txt", "ok/fine.txt"}}));
-  EXPECT_EQ(d.Files.size(), 5u);
-  EXPECT_EQ(outside(), expectedOutside);
+  EXPECT_EQ(D.Files.size(), 5u);
+  EXPECT_EQ(Outside(), ExpectedOutside);
 
   // Files with their stored folders: names that leave are refused ("Invalid file name").
-  std::vector<std::string> written;
-  w->ExtractAll(
-      out.string(),
-      [&written, &out](TArcFileItem& File, bool&) {
-        written.push_back(fs::relative(File.FileName, out).string());
+  std::vector<std::string> Written;
+  W->ExtractAll(
+      Out.string(),
+      [&Written, &Out](TArcFileItem& File, bool&) {
+        Written.push_back(fs::relative(File.FileName, Out).string());
       },
       nullptr);
-  EXPECT_EQ(written, (std::vector<std::string>{"abs/evil2.txt", "ok/fine.txt"}));
-  EXPECT_EQ(outside(), expectedOutside);
-  EXPECT_FALSE(Messages.empty());
+  EXPECT_EQ(Written, (std::vector<std::string>{"abs/evil2.txt", "ok/fine.txt"}));
+  EXPECT_EQ(Outside(), ExpectedOutside);
+  EXPECT_FALSE(Messages_.empty());
 
   // One item: its bare name in the folder.
-  std::string path;
-  w->ExtractItem(out.string(), "../../evil3.txt", path, -1, nullptr, nullptr, false, "");
-  EXPECT_EQ(path, (out / "evil3.txt").string());
-  EXPECT_EQ(ReadFileBytes(path), "data of ..\\..\\evil3.txt\n");
-  EXPECT_EQ(outside(), expectedOutside);
+  std::string Path;
+  W->ExtractItem(Out.string(), "../../evil3.txt", Path, -1, nullptr, nullptr, false, "");
+  EXPECT_EQ(Path, (Out / "evil3.txt").string());
+  EXPECT_EQ(ReadFileBytes(Path), "data of ..\\..\\evil3.txt\n");
+  EXPECT_EQ(Outside(), ExpectedOutside);
 }
 
 // --- Volumes
@@ -609,73 +609,73 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
 
 TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
   Copy("vol.a01");
-  const std::string big = Source("big.bin");
+  const std::string Big = Source("big.bin");
   for (TExtractDecision where : {edToMemory, edToFile}) {
     SCOPED_TRACE(static_cast<int>(where));
-    auto w = OpenFixture("vol.arj");
-    const auto items = ListAll(*w);
-    ASSERT_EQ(items.size(), 3u);
-    EXPECT_EQ(items[1].Name, "big.bin");
-    EXPECT_TRUE(items[1].SizeIncomplete);
-    EXPECT_EQ(items[2].Name, "big.bin");  // the last part, with the whole size
-    EXPECT_FALSE(items[2].SizeIncomplete);
-    EXPECT_EQ(items[2].Size, 12000);
+    auto W = OpenFixture("vol.arj");
+    const auto Items = ListAll(*W);
+    ASSERT_EQ(Items.size(), 3u);
+    EXPECT_EQ(Items[1].Name, "big.bin");
+    EXPECT_TRUE(Items[1].SizeIncomplete);
+    EXPECT_EQ(Items[2].Name, "big.bin");  // the last part, with the whole size
+    EXPECT_FALSE(Items[2].SizeIncomplete);
+    EXPECT_EQ(Items[2].Size, 12000);
 
-    TDelivery d;
-    std::vector<std::tuple<std::string, bool, int32_t, bool>> asked;
-    w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [&](TArcDecideItem& Item) {
-      asked.emplace_back(Item.ItemName, Item.SizeIncomplete, Item.Size, Item.Continued);
+    TDelivery D;
+    std::vector<std::tuple<std::string, bool, int32_t, bool>> Asked;
+    W->ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
+      Asked.emplace_back(Item.ItemName, Item.SizeIncomplete, Item.Size, Item.Continued);
       Item.Decision = where;
       return Item.ItemName == "big.bin";
     });
-    ASSERT_EQ(asked.size(), 3u);
-    EXPECT_EQ(asked[1], std::make_tuple(std::string("big.bin"), true, 12000 - 2811, false));
-    EXPECT_EQ(asked[2], std::make_tuple(std::string("big.bin"), false, 12000, true));
+    ASSERT_EQ(Asked.size(), 3u);
+    EXPECT_EQ(Asked[1], std::make_tuple(std::string("big.bin"), true, 12000 - 2811, false));
+    EXPECT_EQ(Asked[2], std::make_tuple(std::string("big.bin"), false, 12000, true));
     if (where == edToMemory) {
-      ASSERT_EQ(d.Memory.size(), 1u);
-      EXPECT_EQ(d.Memory["big.bin"], big);
+      ASSERT_EQ(D.Memory.size(), 1u);
+      EXPECT_EQ(D.Memory["big.bin"], Big);
     } else {
-      ASSERT_EQ(d.Files.size(), 1u);
-      EXPECT_EQ(d.Files.begin()->second, big);
+      ASSERT_EQ(D.Files.size(), 1u);
+      EXPECT_EQ(D.Files.begin()->second, Big);
     }
-    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(Messages_.empty());
 
-    std::string path;
-    w->ExtractItem((Dir / "one").string(), "big.bin", path, -1, nullptr, nullptr, false, "");
-    EXPECT_EQ(ReadFileBytes(path), big);
-    EXPECT_EQ(TakeBlock(w->ExtractToMemory("big.bin", 12000), 12000), big);
+    std::string Path;
+    W->ExtractItem((Dir_ / "one").string(), "big.bin", Path, -1, nullptr, nullptr, false, "");
+    EXPECT_EQ(ReadFileBytes(Path), Big);
+    EXPECT_EQ(TakeBlock(W->ExtractToMemory("big.bin", 12000), 12000), Big);
   }
 }
 
 TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
-  auto w = OpenFixture("vol.arj");
-  const std::string elsewhere = (Dir / "moved" / "vol.a01").string();
-  WriteAll(elsewhere, Fixture("vol.a01"));
+  auto W = OpenFixture("vol.arj");
+  const std::string Elsewhere = (Dir_ / "moved" / "vol.a01").string();
+  WriteAll(Elsewhere, Fixture("vol.a01"));
   std::vector<std::string> asked;
-  w->OnNextVolume = [&](std::string& Name) {
+  W->OnNextVolume = [&](std::string& Name) {
     asked.push_back(Name);
-    Name = elsewhere;
+    Name = Elsewhere;
     return true;
   };
-  EXPECT_EQ(TakeBlock(w->ExtractToMemory("big.bin", 12000), 12000), Source("big.bin"));
+  EXPECT_EQ(TakeBlock(W->ExtractToMemory("big.bin", 12000), 12000), Source("big.bin"));
   EXPECT_EQ(asked, std::vector<std::string>{"vol.a01"});  // without the folder of the first volume
 
   // No answer: the item fails with the volume's name, and a pass leaves no part of it behind.
-  fs::remove(elsewhere);
-  w->OnNextVolume = nullptr;
+  fs::remove(Elsewhere);
+  W->OnNextVolume = nullptr;
   try {
-    w->ExtractToMemory("big.bin", 12000);
+    W->ExtractToMemory("big.bin", 12000);
     ADD_FAILURE() << "no error";
-  } catch (const EArcError& e) {
-    EXPECT_NE(e.Message().find("Volume \"vol.a01\" not found"), std::string::npos) << e.Message();
+  } catch (const EArcError& E) {
+    EXPECT_NE(E.Message().find("Volume \"vol.a01\" not found"), std::string::npos) << E.Message();
   }
-  TDelivery d;
-  Messages.clear();
-  w->ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d),
+  TDelivery D;
+  Messages_.clear();
+  W->ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D),
                    [](TArcDecideItem&) { return true; });
-  EXPECT_EQ(d.Files.size(), 1u);  // a.txt
-  EXPECT_EQ(Entries(Dir / "out"), std::vector<std::string>{});
-  EXPECT_EQ(Messages, std::vector<std::string>{"Volume \"vol.a01\" not found"});
+  EXPECT_EQ(D.Files.size(), 1u);  // a.txt
+  EXPECT_EQ(Entries(Dir_ / "out"), std::vector<std::string>{});
+  EXPECT_EQ(Messages_, std::vector<std::string>{"Volume \"vol.a01\" not found"});
 }
 
 // --- Damage
@@ -685,83 +685,83 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
 // damage was reported gets no second message for its failed check.
 TEST_F(ArcLibWrapper, EveryItemLeftUnreadIsNamedOnce) {
   // x.zip with a.txt and docs/b.txt in a method the reader does not know (12), in both headers.
-  std::string zip = Fixture("x.zip");
-  for (size_t p = 0; p + 4 <= zip.size(); ++p) {
-    const std::string sig = zip.substr(p, 4);
-    size_t method = 0, nameLength = 0, name = 0;
-    if (sig == std::string("PK\x03\x04", 4)) method = p + 8, nameLength = p + 26, name = p + 30;
-    if (sig == std::string("PK\x01\x02", 4)) method = p + 10, nameLength = p + 28, name = p + 46;
-    if (method == 0) continue;
-    const size_t length =
-        static_cast<uint8_t>(zip[nameLength]) | (static_cast<uint8_t>(zip[nameLength + 1]) << 8);
-    const std::string stored = zip.substr(name, length);
-    if (stored == "a.txt" || stored == "docs/b.txt") zip[method] = 12, zip[method + 1] = 0;
+  std::string Zip = Fixture("x.zip");
+  for (size_t P = 0; P + 4 <= Zip.size(); ++P) {
+    const std::string Sig = Zip.substr(P, 4);
+    size_t Method = 0, NameLength = 0, Name = 0;
+    if (Sig == std::string("PK\x03\x04", 4)) Method = P + 8, NameLength = P + 26, Name = P + 30;
+    if (Sig == std::string("PK\x01\x02", 4)) Method = P + 10, NameLength = P + 28, Name = P + 46;
+    if (Method == 0) continue;
+    const size_t Length =
+        static_cast<uint8_t>(Zip[NameLength]) | (static_cast<uint8_t>(Zip[NameLength + 1]) << 8);
+    const std::string Stored = Zip.substr(Name, Length);
+    if (Stored == "a.txt" || Stored == "docs/b.txt") Zip[Method] = 12, Zip[Method + 1] = 0;
   }
-  WriteAll(Work / "methods.zip", zip);
-  TBaseArcLibWrapper w;
-  std::string msg;
-  ASSERT_TRUE(w.SetArcName((Work / "methods.zip").string(), msg)) << msg;
-  w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
-  TDelivery d;
-  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+  WriteAll(Work_ / "methods.zip", Zip);
+  TBaseArcLibWrapper W;
+  std::string Msg;
+  ASSERT_TRUE(W.SetArcName((Work_ / "methods.zip").string(), Msg)) << Msg;
+  W.OnMessage = [this](const std::string& M) { Messages_.push_back(M); };
+  TDelivery D;
+  W.ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [](TArcDecideItem& Item) {
     Item.Decision = edToMemory;
     return true;
   });
-  EXPECT_EQ(d.Memory.count("empty.txt"), 1u);
-  EXPECT_EQ(d.Memory.count("a.txt"), 0u);
-  EXPECT_EQ(Messages, (std::vector<std::string>{"Unsupported compression method (a.txt)",
-                                                "Unsupported compression method (docs/b.txt)"}));
+  EXPECT_EQ(D.Memory.count("empty.txt"), 1u);
+  EXPECT_EQ(D.Memory.count("a.txt"), 0u);
+  EXPECT_EQ(Messages_, (std::vector<std::string>{"Unsupported compression method (a.txt)",
+                                                 "Unsupported compression method (docs/b.txt)"}));
 
   // A GZIP file damaged in its first block: one message for its one item, not a second for its check.
-  std::string tgz = Fixture("x.tgz");
-  ASSERT_EQ(tgz[3], 0);  // no stored name: the data follows the 10-byte header
-  tgz[10] = static_cast<char>(0xFF);
-  WriteAll(Work / "bad.tgz", tgz);
-  TBaseArcLibWrapper g;
-  ASSERT_TRUE(g.SetArcName((Work / "bad.tgz").string(), msg)) << msg;
-  Messages.clear();
-  g.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
-  g.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+  std::string Tgz = Fixture("x.tgz");
+  ASSERT_EQ(Tgz[3], 0);  // no stored name: the data follows the 10-byte header
+  Tgz[10] = static_cast<char>(0xFF);
+  WriteAll(Work_ / "bad.tgz", Tgz);
+  TBaseArcLibWrapper G;
+  ASSERT_TRUE(G.SetArcName((Work_ / "bad.tgz").string(), Msg)) << Msg;
+  Messages_.clear();
+  G.OnMessage = [this](const std::string& M) { Messages_.push_back(M); };
+  G.ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [](TArcDecideItem& Item) {
     Item.Decision = edToMemory;
     return true;
   });
-  EXPECT_EQ(Messages, std::vector<std::string>{"Corrupt input (bad.tar)"});
+  EXPECT_EQ(Messages_, std::vector<std::string>{"Corrupt input (bad.tar)"});
 }
 
 TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
   // a.txt is stored: a flipped byte of its data fails the CRC check; the item still arrives, with a warning.
-  std::string zip = Fixture("x.zip");
-  const size_t at = zip.find("hello wrapper");
-  ASSERT_NE(at, std::string::npos);
-  zip[at] = 'j';
-  WriteAll(Work / "crc.zip", zip);
-  TBaseArcLibWrapper w;
-  std::string msg;
-  ASSERT_TRUE(w.SetArcName((Work / "crc.zip").string(), msg)) << msg;
-  w.OnMessage = [this](const std::string& M) { Messages.push_back(M); };
-  TDelivery d;
-  w.ExtractAllMem((Dir / "out").string(), CollectMemory(d), CollectFiles(d), [](TArcDecideItem& Item) {
+  std::string Zip = Fixture("x.zip");
+  const size_t At = Zip.find("hello wrapper");
+  ASSERT_NE(At, std::string::npos);
+  Zip[At] = 'j';
+  WriteAll(Work_ / "crc.zip", Zip);
+  TBaseArcLibWrapper W;
+  std::string Msg;
+  ASSERT_TRUE(W.SetArcName((Work_ / "crc.zip").string(), Msg)) << Msg;
+  W.OnMessage = [this](const std::string& M) { Messages_.push_back(M); };
+  TDelivery D;
+  W.ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [](TArcDecideItem& Item) {
     Item.Decision = edToMemory;
     return Item.ItemName == "a.txt";
   });
-  EXPECT_EQ(d.Memory["a.txt"], "jello wrapper\nsecond line\n");
-  EXPECT_EQ(Messages, std::vector<std::string>{"File fails CRC check (a.txt)"});
+  EXPECT_EQ(D.Memory["a.txt"], "jello wrapper\nsecond line\n");
+  EXPECT_EQ(Messages_, std::vector<std::string>{"File fails CRC check (a.txt)"});
 
   // The archive cut in the middle of b.txt's data: the item cannot be had at its size.
-  TBaseArcLibWrapper cut;
-  WriteAll(Work / "cut.lzh", Fixture("x.lzh").substr(0, 1200));
-  ASSERT_TRUE(cut.SetArcName((Work / "cut.lzh").string(), msg)) << msg;
+  TBaseArcLibWrapper Cut;
+  WriteAll(Work_ / "cut.lzh", Fixture("x.lzh").substr(0, 1200));
+  ASSERT_TRUE(Cut.SetArcName((Work_ / "cut.lzh").string(), Msg)) << Msg;
   try {
-    std::string path;
-    cut.ExtractItem((Dir / "cut").string(), "docs/b.txt", path, -1, nullptr, nullptr, false, "");
+    std::string Path;
+    Cut.ExtractItem((Dir_ / "cut").string(), "docs/b.txt", Path, -1, nullptr, nullptr, false, "");
     ADD_FAILURE() << "no error";
-  } catch (const EArcError& e) {
+  } catch (const EArcError& E) {
     EXPECT_EQ(
-        e.Message().rfind("Can't extract \"docs/b.txt\" from \"" + (Work / "cut.lzh").string() + "\". ", 0),
+        E.Message().rfind("Can't extract \"docs/b.txt\" from \"" + (Work_ / "cut.lzh").string() + "\". ", 0),
         0u)
-        << e.Message();
+        << E.Message();
   }
-  EXPECT_TRUE(Entries(Dir / "cut").empty());
+  EXPECT_TRUE(Entries(Dir_ / "cut").empty());
 }
 
 }  // namespace

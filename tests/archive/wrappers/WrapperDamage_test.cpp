@@ -14,97 +14,97 @@ namespace {
 using namespace wraptest;
 
 std::vector<std::string> Damaged(const std::string& Good, uint32_t Seed) {
-  std::vector<std::string> out;
-  std::mt19937 rng(Seed);
-  for (int round = 0; round < 20; ++round) {
-    std::string s = Good;
-    const int flips = 1 + round % 3;
-    for (int f = 0; f < flips; ++f) {
+  std::vector<std::string> Out;
+  std::mt19937 Rng(Seed);
+  for (int Round = 0; Round < 20; ++Round) {
+    std::string S = Good;
+    const int Flips = 1 + Round % 3;
+    for (int F = 0; F < Flips; ++F) {
       // Every other flip lands in the first or last 128 bytes, where headers and directories lie.
-      size_t at = rng() % s.size();
-      if (f % 2 == 0) {
-        const size_t edge = std::min<size_t>(128, s.size());
-        at = round % 2 == 0 ? at % edge : s.size() - 1 - at % edge;
+      size_t At = Rng() % S.size();
+      if (F % 2 == 0) {
+        const size_t Edge = std::min<size_t>(128, S.size());
+        At = Round % 2 == 0 ? At % Edge : S.size() - 1 - At % Edge;
       }
-      s[at] = static_cast<char>(s[at] ^ (1u << (rng() % 8)));
+      S[At] = static_cast<char>(S[At] ^ (1u << (Rng() % 8)));
     }
-    out.push_back(std::move(s));
+    Out.push_back(std::move(S));
   }
-  for (size_t cut : {size_t{1}, size_t{22}, size_t{200}, Good.size() / 2, Good.size() - 10}) {
-    if (cut < Good.size()) {
-      out.push_back(Good.substr(0, Good.size() - cut));
-      out.push_back(Good.substr(cut));
+  for (size_t Cut : {size_t{1}, size_t{22}, size_t{200}, Good.size() / 2, Good.size() - 10}) {
+    if (Cut < Good.size()) {
+      Out.push_back(Good.substr(0, Good.size() - Cut));
+      Out.push_back(Good.substr(Cut));
     }
   }
-  return out;
+  return Out;
 }
 
 class WrapperDamage : public TWrapperTest {
  protected:
   // Runs everything the archiver offers over the archive at Path.
   void Exercise(const std::string& Path) {
-    auto a = std::make_unique<TArchiver>();
-    std::string msg;
-    if (!a->Open(Path, msg)) return;
-    ++Opened;
-    int asked = 0;
-    a->SetPasswordCallback([&asked](const std::string&, const std::string&, std::string& Password) {
+    auto A = std::make_unique<TArchiver>();
+    std::string Msg;
+    if (!A->Open(Path, Msg)) return;
+    ++Opened_;
+    int Asked = 0;
+    A->SetPasswordCallback([&Asked](const std::string&, const std::string&, std::string& Password) {
       Password = "secret";
-      return ++asked < 3;
+      return ++Asked < 3;
     });
-    a->SetMessageCallback([](const std::string&) {});
-    const auto dropFile = [](TArcFileItem& File, bool&) { fs::remove(File.FileName); };
-    a->OnFileDone = dropFile;
-    int n = 0;
+    A->SetMessageCallback([](const std::string&) {});
+    const auto DropFile = [](TArcFileItem& File, bool&) { fs::remove(File.FileName); };
+    A->OnFileDone = DropFile;
+    int N = 0;
     try {
-      a->ExtractAll([](TArcMemoryItem&, bool&) {},
-                    [&n](TArcDecideItem& Item) {
-                      Item.Decision = (++n % 2 == 0) ? edToMemory : edToFile;
+      A->ExtractAll([](TArcMemoryItem&, bool&) {},
+                    [&N](TArcDecideItem& Item) {
+                      Item.Decision = (++N % 2 == 0) ? edToMemory : edToFile;
                       return true;
                     });
     } catch (const Exception&) {
     }
     try {
-      a->ListItems();
+      A->ListItems();
     } catch (const Exception&) {
     }
-    for (int32_t i = 0; i < a->ItemCount(); ++i) {
-      std::string name;
-      TDateTime date = 0;
-      int32_t size = 0;
-      a->GetItem(i, name, date, size);
+    for (int32_t I = 0; I < A->ItemCount(); ++I) {
+      std::string Name;
+      TDateTime Date = 0;
+      int32_t Size = 0;
+      A->GetItem(I, Name, Date, Size);
       try {
-        a->ExtractItemToMemory(i, size);
+        A->ExtractItemToMemory(I, Size);
       } catch (const EArcError&) {
       }
       try {
-        std::string path;
-        a->ExtractItemToTemp(i, size, path);
-        fs::remove(path);
+        std::string Path;
+        A->ExtractItemToTemp(I, Size, Path);
+        fs::remove(Path);
       } catch (const EArcError&) {
       }
     }
-    a.reset();
-    EXPECT_TRUE(Entries(Temp).empty()) << Path;
+    A.reset();
+    EXPECT_TRUE(Entries(Temp_).empty()) << Path;
   }
-  int Opened = 0;
+  int Opened_ = 0;
 };
 
 TEST_F(WrapperDamage, DamagedArchivesNeitherCrashNorLeaveFilesBehind) {
   // vol.arj runs with its second volume beside it.
   Copy("vol.a01");
-  uint32_t seed = 1;
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh", "pw.zip", "vol.arj", "escape.zip",
+  uint32_t Seed = 1;
+  for (const std::string Name : {"x.zip", "x.jar", "x.arj", "x.lzh", "pw.zip", "vol.arj", "escape.zip",
                                  "sfx.exe", "x.tar", "x.tgz", "x.arc"}) {
-    SCOPED_TRACE(name);
-    const std::string path = (Work / name).string();
-    Opened = 0;
-    for (const std::string& bad : Damaged(Fixture(name), seed++)) {
-      WriteAll(path, bad);
-      Exercise(path);
+    SCOPED_TRACE(Name);
+    const std::string Path = (Work_ / Name).string();
+    Opened_ = 0;
+    for (const std::string& Bad : Damaged(Fixture(Name), Seed++)) {
+      WriteAll(Path, Bad);
+      Exercise(Path);
     }
-    EXPECT_GT(Opened, 10);  // most copies still open, so the readers behind them run
-    fs::remove(path);
+    EXPECT_GT(Opened_, 10);  // most copies still open, so the readers behind them run
+    fs::remove(Path);
   }
 }
 

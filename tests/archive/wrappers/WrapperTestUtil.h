@@ -33,12 +33,12 @@ inline std::string Source(const std::string& Name) { return ReadFileBytes(kFixtu
 
 // Every file and folder below Dir, relative, sorted.
 inline std::vector<std::string> Entries(const fs::path& Dir) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (const auto& e : fs::recursive_directory_iterator(Dir, ec))
-    out.push_back(fs::relative(e.path(), Dir).string() + (e.is_directory() ? "/" : ""));
-  std::sort(out.begin(), out.end());
-  return out;
+  std::vector<std::string> Out;
+  std::error_code Ec;
+  for (const auto& E : fs::recursive_directory_iterator(Dir, Ec))
+    Out.push_back(fs::relative(E.path(), Dir).string() + (E.is_directory() ? "/" : ""));
+  std::sort(Out.begin(), Out.end());
+  return Out;
 }
 
 // The bytes of a delivered block.
@@ -51,45 +51,45 @@ inline std::string TakeBlock(const TArcBlockPtr& Block, int32_t Size) {
 class TWrapperTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Dir = arltest::MakeTestDir("wrappers");
-    Temp = Dir / "tmp";
-    Work = Dir / "work";
-    fs::create_directories(Temp);
-    fs::create_directories(Work);
-    const char* old = std::getenv("TMPDIR");
-    HadTmp = old != nullptr;
-    if (HadTmp) OldTmp = old;
-    ::setenv("TMPDIR", Temp.c_str(), 1);
+    Dir_ = arltest::MakeTestDir("wrappers");
+    Temp_ = Dir_ / "tmp";
+    Work_ = Dir_ / "work";
+    fs::create_directories(Temp_);
+    fs::create_directories(Work_);
+    const char* Old = std::getenv("TMPDIR");
+    HadTmp_ = Old != nullptr;
+    if (HadTmp_) OldTmp_ = Old;
+    ::setenv("TMPDIR", Temp_.c_str(), 1);
     // The fixtures were made in UTC: archives that keep UTC times (LHA level 2, TAR) show them in the
     // local zone, which is fixed to UTC here.
-    const char* tz = std::getenv("TZ");
-    HadTz = tz != nullptr;
-    if (HadTz) OldTz = tz;
+    const char* Tz = std::getenv("TZ");
+    HadTz_ = Tz != nullptr;
+    if (HadTz_) OldTz_ = Tz;
     ::setenv("TZ", "UTC", 1);
     ::tzset();
   }
   void TearDown() override {
-    if (HadTz)
-      ::setenv("TZ", OldTz.c_str(), 1);
+    if (HadTz_)
+      ::setenv("TZ", OldTz_.c_str(), 1);
     else
       ::unsetenv("TZ");
     ::tzset();
-    if (HadTmp)
-      ::setenv("TMPDIR", OldTmp.c_str(), 1);
+    if (HadTmp_)
+      ::setenv("TMPDIR", OldTmp_.c_str(), 1);
     else
       ::unsetenv("TMPDIR");
-    arltest::RemoveTestDir(Dir);
+    arltest::RemoveTestDir(Dir_);
   }
   // A fixture copied into Work (under another name when given); its path.
   std::string Copy(const std::string& Name, const std::string& As = "") {
-    const fs::path to = Work / (As.empty() ? Name : As);
-    WriteAll(to, Fixture(Name));
-    return to.string();
+    const fs::path To = Work_ / (As.empty() ? Name : As);
+    WriteAll(To, Fixture(Name));
+    return To.string();
   }
 
-  fs::path Dir, Temp, Work;
-  bool HadTmp = false, HadTz = false;
-  std::string OldTmp, OldTz;
+  fs::path Dir_, Temp_, Work_;
+  bool HadTmp_ = false, HadTz_ = false;
+  std::string OldTmp_, OldTz_;
 };
 
 }  // namespace wraptest

@@ -24,13 +24,13 @@ struct TCfbImage {
     return (static_cast<std::size_t>(Sector) + 1) * SectorSize;
   }
   std::size_t FatEntryOffset(uint32_t Index) const {
-    const uint32_t per = SectorSize / 4;
-    return SectorOffset(FatSectors[Index / per]) + (Index % per) * 4;
+    const uint32_t Per = SectorSize / 4;
+    return SectorOffset(FatSectors[Index / Per]) + (Index % Per) * 4;
   }
   // The byte offset of directory entry Index (the directory's sectors follow each other).
   std::size_t DirEntryOffset(uint32_t Index) const { return SectorOffset(DirStart) + Index * 128u; }
   void Put32(std::size_t Offset, uint32_t Value) {
-    for (int i = 0; i < 4; ++i) Bytes[Offset + i] = static_cast<char>((Value >> (8 * i)) & 0xFF);
+    for (int I = 0; I < 4; ++I) Bytes[Offset + I] = static_cast<char>((Value >> (8 * I)) & 0xFF);
   }
 };
 
@@ -42,125 +42,124 @@ struct TCfbWriterStream {
 inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams, unsigned SectorShift = 9) {
   constexpr uint32_t kEnd = 0xFFFFFFFEu, kFree = 0xFFFFFFFFu, kFatSect = 0xFFFFFFFDu, kNone = 0xFFFFFFFFu;
   constexpr uint32_t kCutoff = 4096, kMini = 64;
-  TCfbImage image;
+  TCfbImage Image;
   const uint32_t S = 1u << SectorShift;
-  image.SectorSize = S;
-  auto sectors_for = [](std::size_t bytes, uint32_t unit) {
-    return static_cast<uint32_t>((bytes + unit - 1) / unit);
+  Image.SectorSize = S;
+  auto SectorsFor = [](std::size_t Bytes, uint32_t Unit) {
+    return static_cast<uint32_t>((Bytes + Unit - 1) / Unit);
   };
 
   // The mini stream and its FAT.
-  std::string mini_stream;
-  std::vector<uint32_t> mini_fat;
-  std::vector<uint32_t> start(Streams.size(), kEnd);
-  for (std::size_t i = 0; i < Streams.size(); ++i) {
-    const std::string& d = Streams[i].Data;
-    if (d.empty() || d.size() >= kCutoff) continue;
-    const uint32_t first = static_cast<uint32_t>(mini_fat.size());
-    const uint32_t n = sectors_for(d.size(), kMini);
-    for (uint32_t k = 0; k < n; ++k) mini_fat.push_back(k + 1 < n ? first + k + 1 : kEnd);
-    start[i] = first;
-    std::string padded = d;
-    padded.resize(static_cast<std::size_t>(n) * kMini, '\0');
-    mini_stream += padded;
+  std::string MiniStream;
+  std::vector<uint32_t> MiniFat;
+  std::vector<uint32_t> Start(Streams.size(), kEnd);
+  for (std::size_t I = 0; I < Streams.size(); ++I) {
+    const std::string& D = Streams[I].Data;
+    if (D.empty() || D.size() >= kCutoff) continue;
+    const uint32_t First = static_cast<uint32_t>(MiniFat.size());
+    const uint32_t N = SectorsFor(D.size(), kMini);
+    for (uint32_t K = 0; K < N; ++K) MiniFat.push_back(K + 1 < N ? First + K + 1 : kEnd);
+    Start[I] = First;
+    std::string Padded = D;
+    Padded.resize(static_cast<std::size_t>(N) * kMini, '\0');
+    MiniStream += Padded;
   }
-  const uint32_t entries = static_cast<uint32_t>(Streams.size()) + 1;
-  const uint32_t dir_sectors = sectors_for(static_cast<std::size_t>(entries) * 128, S);
-  const uint32_t minifat_sectors = sectors_for(mini_fat.size() * 4, S);
-  const uint32_t ministream_sectors = sectors_for(mini_stream.size(), S);
-  uint32_t big_sectors = 0;
+  const uint32_t Entries = static_cast<uint32_t>(Streams.size()) + 1;
+  const uint32_t DirSectors = SectorsFor(static_cast<std::size_t>(Entries) * 128, S);
+  const uint32_t MinifatSectors = SectorsFor(MiniFat.size() * 4, S);
+  const uint32_t MinistreamSectors = SectorsFor(MiniStream.size(), S);
+  uint32_t BigSectors = 0;
   for (const auto& s : Streams) {
-    if (s.Data.size() >= kCutoff) big_sectors += sectors_for(s.Data.size(), S);
+    if (s.Data.size() >= kCutoff) BigSectors += SectorsFor(s.Data.size(), S);
   }
-  const uint32_t rest = dir_sectors + minifat_sectors + ministream_sectors + big_sectors;
-  uint32_t fat_sectors = 1;
-  while (fat_sectors * (S / 4) < fat_sectors + rest) ++fat_sectors;
-  const uint32_t total = fat_sectors + rest;
+  const uint32_t Rest = DirSectors + MinifatSectors + MinistreamSectors + BigSectors;
+  uint32_t FatSectors = 1;
+  while (FatSectors * (S / 4) < FatSectors + Rest) ++FatSectors;
+  const uint32_t Total = FatSectors + Rest;
 
-  std::vector<uint32_t> fat(static_cast<std::size_t>(fat_sectors) * (S / 4), kFree);
-  uint32_t next = 0;
-  auto chain = [&](uint32_t n) {
-    const uint32_t first = next;
-    for (uint32_t k = 0; k < n; ++k) fat[first + k] = k + 1 < n ? first + k + 1 : kEnd;
-    next += n;
-    return n > 0 ? first : kEnd;
+  std::vector<uint32_t> fat(static_cast<std::size_t>(FatSectors) * (S / 4), kFree);
+  uint32_t Next = 0;
+  auto Chain = [&](uint32_t N) {
+    const uint32_t First = Next;
+    for (uint32_t K = 0; K < N; ++K) fat[First + K] = K + 1 < N ? First + K + 1 : kEnd;
+    Next += N;
+    return N > 0 ? First : kEnd;
   };
-  for (uint32_t k = 0; k < fat_sectors; ++k) {
-    image.FatSectors.push_back(next);
-    fat[next++] = kFatSect;
+  for (uint32_t K = 0; K < FatSectors; ++K) {
+    Image.FatSectors.push_back(Next);
+    fat[Next++] = kFatSect;
   }
-  image.DirStart = chain(dir_sectors);
-  image.MiniFatStart = chain(minifat_sectors);
-  const uint32_t ministream_start = chain(ministream_sectors);
-  std::vector<std::pair<uint32_t, std::size_t>> big;  // first sector, stream index
-  for (std::size_t i = 0; i < Streams.size(); ++i) {
-    if (Streams[i].Data.size() >= kCutoff) {
-      start[i] = chain(sectors_for(Streams[i].Data.size(), S));
-      big.emplace_back(start[i], i);
+  Image.DirStart = Chain(DirSectors);
+  Image.MiniFatStart = Chain(MinifatSectors);
+  const uint32_t MinistreamStart = Chain(MinistreamSectors);
+  std::vector<std::pair<uint32_t, std::size_t>> Big;  // first sector, stream index
+  for (std::size_t I = 0; I < Streams.size(); ++I) {
+    if (Streams[I].Data.size() >= kCutoff) {
+      Start[I] = Chain(SectorsFor(Streams[I].Data.size(), S));
+      Big.emplace_back(Start[I], I);
     }
   }
-  image.StreamStart = start;
+  Image.StreamStart = Start;
 
-  std::string& b = image.Bytes;
-  b.assign(static_cast<std::size_t>(total + 1) * S, '\0');
-  auto put16 = [&b](std::size_t at, uint16_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
+  std::string& b = Image.Bytes;
+  b.assign(static_cast<std::size_t>(Total + 1) * S, '\0');
+  auto Put16 = [&b](std::size_t At, uint16_t V) {
+    b[At] = static_cast<char>(V & 0xFF);
+    b[At + 1] = static_cast<char>(V >> 8);
   };
-  auto put32 = [&image](std::size_t at, uint32_t v) { image.Put32(at, v); };
-  auto put_sectors = [&](uint32_t first, const std::string& data) {
-    std::memcpy(&b[image.SectorOffset(first)], data.data(), data.size());
+  auto Put32 = [&Image](std::size_t At, uint32_t V) { Image.Put32(At, V); };
+  auto PutSectors = [&](uint32_t First, const std::string& Data) {
+    std::memcpy(&b[Image.SectorOffset(First)], Data.data(), Data.size());
   };
 
-  const unsigned char sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  std::memcpy(&b[0], sig, 8);
-  put16(24, 0x3E);
-  put16(26, SectorShift == 9 ? 3 : 4);
-  put16(28, 0xFFFE);
-  put16(30, static_cast<uint16_t>(SectorShift));
-  put16(32, 6);
-  put32(40, SectorShift == 9 ? 0 : dir_sectors);
-  put32(44, fat_sectors);
-  put32(48, image.DirStart);
-  put32(56, kCutoff);
-  put32(60, image.MiniFatStart);
-  put32(64, minifat_sectors);
-  put32(68, kEnd);
-  put32(72, 0);
-  for (uint32_t k = 0; k < 109; ++k) put32(76 + 4 * k, k < fat_sectors ? image.FatSectors[k] : kFree);
+  const unsigned char Sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  std::memcpy(&b[0], Sig, 8);
+  Put16(24, 0x3E);
+  Put16(26, SectorShift == 9 ? 3 : 4);
+  Put16(28, 0xFFFE);
+  Put16(30, static_cast<uint16_t>(SectorShift));
+  Put16(32, 6);
+  Put32(40, SectorShift == 9 ? 0 : DirSectors);
+  Put32(44, FatSectors);
+  Put32(48, Image.DirStart);
+  Put32(56, kCutoff);
+  Put32(60, Image.MiniFatStart);
+  Put32(64, MinifatSectors);
+  Put32(68, kEnd);
+  Put32(72, 0);
+  for (uint32_t K = 0; K < 109; ++K) Put32(76 + 4 * K, K < FatSectors ? Image.FatSectors[K] : kFree);
 
-  for (uint32_t k = 0; k < fat.size(); ++k) put32(image.FatEntryOffset(k), fat[k]);
+  for (uint32_t K = 0; K < fat.size(); ++K) Put32(Image.FatEntryOffset(K), fat[K]);
 
   // Directory: the root, then each stream; the root's child is entry 1 and each entry's right sibling the
   // next one.
-  for (uint32_t e = 0; e < dir_sectors * (S / 128); ++e) {
-    const std::size_t at = image.DirEntryOffset(e);
-    put32(at + 68, kNone);
-    put32(at + 72, kNone);
-    put32(at + 76, kNone);
-    if (e >= entries) continue;
-    const std::u16string name = e == 0 ? u"Root Entry" : Streams[e - 1].Name;
-    for (std::size_t k = 0; k < name.size(); ++k) put16(at + 2 * k, name[k]);
-    put16(at + 64, static_cast<uint16_t>(2 * (name.size() + 1)));
-    b[at + 66] = e == 0 ? 5 : 2;
-    b[at + 67] = 1;  // black
-    if (e == 0) {
-      put32(at + 76, entries > 1 ? 1 : kNone);
-      put32(at + 116, mini_stream.empty() ? kEnd : ministream_start);
-      put32(at + 120, static_cast<uint32_t>(mini_stream.size()));
+  for (uint32_t E = 0; E < DirSectors * (S / 128); ++E) {
+    const std::size_t At = Image.DirEntryOffset(E);
+    Put32(At + 68, kNone);
+    Put32(At + 72, kNone);
+    Put32(At + 76, kNone);
+    if (E >= Entries) continue;
+    const std::u16string Name = E == 0 ? u"Root Entry" : Streams[E - 1].Name;
+    for (std::size_t K = 0; K < Name.size(); ++K) Put16(At + 2 * K, Name[K]);
+    Put16(At + 64, static_cast<uint16_t>(2 * (Name.size() + 1)));
+    b[At + 66] = E == 0 ? 5 : 2;
+    b[At + 67] = 1;  // black
+    if (E == 0) {
+      Put32(At + 76, Entries > 1 ? 1 : kNone);
+      Put32(At + 116, MiniStream.empty() ? kEnd : MinistreamStart);
+      Put32(At + 120, static_cast<uint32_t>(MiniStream.size()));
     } else {
-      put32(at + 72, e + 1 < entries ? e + 1 : kNone);
-      put32(at + 116, start[e - 1]);
-      put32(at + 120, static_cast<uint32_t>(Streams[e - 1].Data.size()));
+      Put32(At + 72, E + 1 < Entries ? E + 1 : kNone);
+      Put32(At + 116, Start[E - 1]);
+      Put32(At + 120, static_cast<uint32_t>(Streams[E - 1].Data.size()));
     }
   }
-  std::string mini_fat_bytes(static_cast<std::size_t>(minifat_sectors) * S, '\xFF');
-  for (std::size_t k = 0; k < mini_fat.size(); ++k) {
-    for (int i = 0; i < 4; ++i)
-      mini_fat_bytes[4 * k + i] = static_cast<char>((mini_fat[k] >> (8 * i)) & 0xFF);
+  std::string MiniFatBytes(static_cast<std::size_t>(MinifatSectors) * S, '\xFF');
+  for (std::size_t K = 0; K < MiniFat.size(); ++K) {
+    for (int I = 0; I < 4; ++I) MiniFatBytes[4 * K + I] = static_cast<char>((MiniFat[K] >> (8 * I)) & 0xFF);
   }
-  if (minifat_sectors > 0) put_sectors(image.MiniFatStart, mini_fat_bytes);
-  if (ministream_sectors > 0) put_sectors(ministream_start, mini_stream);
-  for (const auto& [first, i] : big) put_sectors(first, Streams[i].Data);
-  return image;
+  if (MinifatSectors > 0) PutSectors(Image.MiniFatStart, MiniFatBytes);
+  if (MinistreamSectors > 0) PutSectors(MinistreamStart, MiniStream);
+  for (const auto& [first, i] : Big) PutSectors(first, Streams[i].Data);
+  return Image;
 }

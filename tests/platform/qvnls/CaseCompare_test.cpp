@@ -14,31 +14,31 @@ using namespace qvnls;
 
 namespace {
 
-int Sign(int32_t v) { return (v > 0) - (v < 0); }
+int Sign(int32_t V) { return (V > 0) - (V < 0); }
 
-int Text(const std::u16string& a, const std::u16string& b) {
+int Text(const std::u16string& A, const std::u16string& B) {
   return Sign(
-      CompareTextBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()), static_cast<int32_t>(b.size())));
+      CompareTextBufWide(A.data(), B.data(), static_cast<int32_t>(A.size()), static_cast<int32_t>(B.size())));
 }
 
-int Str(const std::u16string& a, const std::u16string& b) {
+int Str(const std::u16string& A, const std::u16string& B) {
   return Sign(
-      CompareStrBufWide(a.data(), b.data(), static_cast<int32_t>(a.size()), static_cast<int32_t>(b.size())));
+      CompareStrBufWide(A.data(), B.data(), static_cast<int32_t>(A.size()), static_cast<int32_t>(B.size())));
 }
 
-std::u16string Upper(std::u16string s) {
-  WideUpperBuf(s.data(), static_cast<int32_t>(s.size()));
-  return s;
+std::u16string Upper(std::u16string S) {
+  WideUpperBuf(S.data(), static_cast<int32_t>(S.size()));
+  return S;
 }
 
 }  // namespace
 
 // The table is ICU's simple upper-case mapping of every unit; nothing changes length.
 TEST(CaseTest, UpperTableIsIcuSimpleMapping) {
-  const char16_t* table = WideUpperTable();
-  for (int32_t c = 0; c < 0x10000; ++c) {
-    const UChar32 expected = (c >= 0xD800 && c <= 0xDFFF) ? c : u_toupper(c);
-    ASSERT_EQ(table[c], expected > 0xFFFF ? c : expected) << std::hex << c;
+  const char16_t* Table = WideUpperTable();
+  for (int32_t C = 0; C < 0x10000; ++C) {
+    const UChar32 Expected = (C >= 0xD800 && C <= 0xDFFF) ? C : u_toupper(C);
+    ASSERT_EQ(Table[C], Expected > 0xFFFF ? C : Expected) << std::hex << C;
   }
   EXPECT_EQ(Upper(u"straße µ ÿ ı ǆ ς abc жё"), u"STRAßE Μ Ÿ I Ǆ Σ ABC ЖЁ");
   // A surrogate pair keeps its units.
@@ -49,18 +49,18 @@ TEST(CaseTest, UpperTableIsIcuSimpleMapping) {
 // holds it (checked through ICU's own converters), else 0.
 TEST(CaseTest, EightBitUpperCaseFollowsTheUtf16Table) {
   const struct {
-    uint8_t code;
-    const char* icuName;
-  } rows[] = {{17, "cp1251"}, {18, "cp1252"}, {16, "cp1250"}, {19, "cp1253"}, {20, "cp1254"},
+    uint8_t Code;
+    const char* IcuName;
+  } Rows[] = {{17, "cp1251"}, {18, "cp1252"}, {16, "cp1250"}, {19, "cp1253"}, {20, "cp1254"},
               {14, "KOI8-R"}, {36, "IBM866"}, {31, "IBM850"}, {33, "IBM737"}, {5, "ISO-8859-5"}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.icuName);
-    for (int b = 0; b < 256; ++b) {
-      const std::u16string wide = qvnls_test::IcuDecode(std::string(1, static_cast<char>(b)), row.icuName);
-      if (wide.size() != 1 || wide[0] == 0xFFFD) continue;
-      const std::string upper = qvnls_test::IcuEncode(Upper(wide), row.icuName);
-      const uint8_t expected = upper.size() == 1 ? static_cast<uint8_t>(upper[0]) : 0;
-      EXPECT_EQ(UpperChar(static_cast<uint8_t>(b), row.code), expected) << "byte " << b;
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.IcuName);
+    for (int B = 0; B < 256; ++B) {
+      const std::u16string Wide = qvnls_test::IcuDecode(std::string(1, static_cast<char>(B)), Row.IcuName);
+      if (Wide.size() != 1 || Wide[0] == 0xFFFD) continue;
+      const std::string upper = qvnls_test::IcuEncode(Upper(Wide), Row.IcuName);
+      const uint8_t Expected = upper.size() == 1 ? static_cast<uint8_t>(upper[0]) : 0;
+      EXPECT_EQ(UpperChar(static_cast<uint8_t>(B), Row.Code), Expected) << "byte " << B;
     }
   }
 }
@@ -68,27 +68,27 @@ TEST(CaseTest, EightBitUpperCaseFollowsTheUtf16Table) {
 // The stream scanner folds the pattern with WideUpperBuf and converts it to the Windows page, and
 // folds the window with CharUpperBuffA (or the OEM table): for every byte both roads must agree.
 TEST(CaseTest, PatternAndWindowFoldAlikeInTheSystemPages) {
-  const int32_t pages[][2] = {{1252, 850}, {1251, 866}, {1250, 852}, {1253, 737}, {1254, 857}};
-  for (const auto& pair : pages) {
-    ASSERT_TRUE(SetSystemCodePages(pair[0], pair[1]));
-    SCOPED_TRACE(pair[0]);
-    const uint8_t ansi = GetAnsiCharset();
-    for (int b = 0; b < 256; ++b) {
-      const char byte = static_cast<char>(b);
-      char16_t unit = 0;
-      ASSERT_EQ(BufToWide(&byte, 1, &unit, 2, ansi), 2);
-      unit = WideUpperTable()[unit];
-      char folded = byte;
-      CharUpperBuffA(&folded, 1);
-      uint8_t viaPattern = 0;
-      ASSERT_EQ(WideToBuf(&unit, 2, &viaPattern, 1, ansi), 1);
-      if (viaPattern != 0 || unit == 0) {
-        EXPECT_EQ(static_cast<uint8_t>(folded), viaPattern) << "byte " << b;
+  const int32_t Pages[][2] = {{1252, 850}, {1251, 866}, {1250, 852}, {1253, 737}, {1254, 857}};
+  for (const auto& Pair : Pages) {
+    ASSERT_TRUE(SetSystemCodePages(Pair[0], Pair[1]));
+    SCOPED_TRACE(Pair[0]);
+    const uint8_t Ansi = GetAnsiCharset();
+    for (int B = 0; B < 256; ++B) {
+      const char Byte = static_cast<char>(B);
+      char16_t Unit = 0;
+      ASSERT_EQ(BufToWide(&Byte, 1, &Unit, 2, Ansi), 2);
+      Unit = WideUpperTable()[Unit];
+      char Folded = Byte;
+      CharUpperBuffA(&Folded, 1);
+      uint8_t ViaPattern = 0;
+      ASSERT_EQ(WideToBuf(&Unit, 2, &ViaPattern, 1, Ansi), 1);
+      if (ViaPattern != 0 || Unit == 0) {
+        EXPECT_EQ(static_cast<uint8_t>(Folded), ViaPattern) << "byte " << B;
       } else {
-        EXPECT_EQ(static_cast<uint8_t>(folded), b) << "byte " << b;  // capital not in the page
+        EXPECT_EQ(static_cast<uint8_t>(Folded), B) << "byte " << B;  // capital not in the page
       }
-      EXPECT_EQ(AnsiUpperTable()[b], static_cast<uint8_t>(folded));
-      EXPECT_EQ(OemToAnsiUpperTable()[b], AnsiUpperTable()[OemToAnsiTable()[b]]);
+      EXPECT_EQ(AnsiUpperTable()[B], static_cast<uint8_t>(Folded));
+      EXPECT_EQ(OemToAnsiUpperTable()[B], AnsiUpperTable()[OemToAnsiTable()[B]]);
     }
   }
   ResetSystemCodePages();
@@ -96,9 +96,9 @@ TEST(CaseTest, PatternAndWindowFoldAlikeInTheSystemPages) {
 
 TEST(CompareTest, KnownOrders) {
   const struct {
-    std::u16string a, b;
-    int text, str;
-  } rows[] = {
+    std::u16string A, B;
+    int Text, Str;
+  } Rows[] = {
       {u"abc", u"ABC", 0, -1},                              // case: equal as text, lower first as strings
       {u"a", u"b", -1, -1},          {u"ä", u"b", -1, -1},  // collation, not code units (U+00E4 > U+0062)
       {u"Ärger", u"arger", 1, 1},                           // accents count in both
@@ -107,12 +107,12 @@ TEST(CompareTest, KnownOrders) {
       {u"a\u0001b", u"ab", -1, -1},   // an ignorable control character still tells them apart
       {u"ПРИВЕТ", u"привет", 0, 1},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.a.begin(), row.a.end()));
-    EXPECT_EQ(Text(row.a, row.b), row.text);
-    EXPECT_EQ(Text(row.b, row.a), -row.text);
-    EXPECT_EQ(Str(row.a, row.b), row.str);
-    EXPECT_EQ(Str(row.b, row.a), -row.str);
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(std::string(Row.A.begin(), Row.A.end()));
+    EXPECT_EQ(Text(Row.A, Row.B), Row.Text);
+    EXPECT_EQ(Text(Row.B, Row.A), -Row.Text);
+    EXPECT_EQ(Str(Row.A, Row.B), Row.Str);
+    EXPECT_EQ(Str(Row.B, Row.A), -Row.Str);
   }
   EXPECT_EQ(CompareTextWide(u"Hello", u"hELLO"), 0);
   EXPECT_LT(CompareStrWide(u"Hello", u"hello") * CompareStrWide(u"hello", u"Hello"), 0);
@@ -124,25 +124,25 @@ TEST(CompareTest, KnownOrders) {
 // Both orders are total: antisymmetric, transitive, and equal only for texts that are the same
 // (Str) or the same after upper-casing (Text). Random texts mix case, accents and ignorables.
 TEST(CompareTest, OrdersAreTotal) {
-  const std::u16string alphabet = u"aAbBäÄ\u00DF\u0301- \u0001";
-  std::mt19937 random(7);
-  std::vector<std::u16string> texts;
-  for (int i = 0; i < 150; ++i) {
-    std::u16string s;
-    const int length = static_cast<int>(random() % 5);
-    for (int k = 0; k < length; ++k) s += alphabet[random() % alphabet.size()];
-    texts.push_back(s);
+  const std::u16string Alphabet = u"aAbBäÄ\u00DF\u0301- \u0001";
+  std::mt19937 Random(7);
+  std::vector<std::u16string> Texts;
+  for (int I = 0; I < 150; ++I) {
+    std::u16string S;
+    const int Length = static_cast<int>(Random() % 5);
+    for (int K = 0; K < Length; ++K) S += Alphabet[Random() % Alphabet.size()];
+    Texts.push_back(S);
   }
-  for (auto compare : {&Text, &Str}) {
-    std::vector<std::u16string> sorted = texts;
-    std::sort(sorted.begin(), sorted.end(),
-              [compare](const auto& a, const auto& b) { return compare(a, b) < 0; });
-    for (size_t i = 0; i < sorted.size(); ++i) {
-      for (size_t j = i; j < sorted.size(); ++j) {
-        ASSERT_LE(compare(sorted[i], sorted[j]), 0);
-        ASSERT_EQ(compare(sorted[i], sorted[j]), -compare(sorted[j], sorted[i]));
-        const bool same = compare == &Str ? sorted[i] == sorted[j] : Upper(sorted[i]) == Upper(sorted[j]);
-        ASSERT_EQ(compare(sorted[i], sorted[j]) == 0, same);
+  for (auto Compare : {&Text, &Str}) {
+    std::vector<std::u16string> Sorted = Texts;
+    std::sort(Sorted.begin(), Sorted.end(),
+              [Compare](const auto& A, const auto& B) { return Compare(A, B) < 0; });
+    for (size_t I = 0; I < Sorted.size(); ++I) {
+      for (size_t J = I; J < Sorted.size(); ++J) {
+        ASSERT_LE(Compare(Sorted[I], Sorted[J]), 0);
+        ASSERT_EQ(Compare(Sorted[I], Sorted[J]), -Compare(Sorted[J], Sorted[I]));
+        const bool Same = Compare == &Str ? Sorted[I] == Sorted[J] : Upper(Sorted[I]) == Upper(Sorted[J]);
+        ASSERT_EQ(Compare(Sorted[I], Sorted[J]) == 0, Same);
       }
     }
   }
@@ -161,6 +161,6 @@ TEST(CompareTest, WindowsContracts) {
 }
 
 TEST(CompareTest, AlphaNum) {
-  for (char16_t c : {u'a', u'Z', u'5', u'Ж', u'ß', u'\u0660', u'中'}) EXPECT_TRUE(UnicodeIsAlphaNum(c));
-  for (char16_t c : {u'_', u' ', u'-', u'\0', u'\u00A0', u'€'}) EXPECT_FALSE(UnicodeIsAlphaNum(c));
+  for (char16_t C : {u'a', u'Z', u'5', u'Ж', u'ß', u'\u0660', u'中'}) EXPECT_TRUE(UnicodeIsAlphaNum(C));
+  for (char16_t C : {u'_', u' ', u'-', u'\0', u'\u00A0', u'€'}) EXPECT_FALSE(UnicodeIsAlphaNum(C));
 }

@@ -19,13 +19,13 @@ constexpr uint32_t kEverything =
     kDetectStartOfStream | kDetectUtf8 | kDetectUtf16 | kDetectEightBit | kDetectCyrillic;
 
 struct Answer {
-  uint8_t charset;
-  bool bigEndian;
+  uint8_t Charset;
+  bool BigEndian;
 };
 
-Answer Detect(const std::string& bytes, uint32_t options) {
-  uint8_t charset = DetermineCharsetEx(bytes.data(), static_cast<int32_t>(bytes.size()), options);
-  return {charset, (options & kDetectBigEndian) != 0};
+Answer Detect(const std::string& Bytes, uint32_t Options) {
+  uint8_t Charset = DetermineCharsetEx(Bytes.data(), static_cast<int32_t>(Bytes.size()), Options);
+  return {Charset, (Options & kDetectBigEndian) != 0};
 }
 
 class DetectTest : public ::testing::Test {
@@ -37,21 +37,21 @@ class DetectTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(DetectTest, DetectionTable) {
-  const std::string bomLe = std::string("\xFF\xFE") + IcuEncode(kRussianProse, "UTF-16LE");
-  const std::string bomBe = std::string("\xFE\xFF") + IcuEncode(kRussianProse, "UTF-16BE");
+  const std::string BomLe = std::string("\xFF\xFE") + IcuEncode(kRussianProse, "UTF-16LE");
+  const std::string BomBe = std::string("\xFE\xFF") + IcuEncode(kRussianProse, "UTF-16BE");
   const struct {
-    const char* name;
-    std::string bytes;
-    uint32_t options;
-    uint8_t charset;
-    bool bigEndian;
-  } rows[] = {
+    const char* Name;
+    std::string Bytes;
+    uint32_t Options;
+    uint8_t Charset;
+    bool BigEndian;
+  } Rows[] = {
       {"UTF-8 mark",
        "\xEF\xBB\xBF"
        "abc",
        kEverything, 42, false},
-      {"UTF-16LE mark", bomLe, kEverything, 43, false},
-      {"UTF-16BE mark", bomBe, kEverything, 43, true},
+      {"UTF-16LE mark", BomLe, kEverything, 43, false},
+      {"UTF-16BE mark", BomBe, kEverything, 43, true},
       {"UTF-16LE mark alone", "\xFF\xFE", kDetectStartOfStream, 43, false},
       {"mark outside the start",
        "\xFF\xFE"
@@ -79,68 +79,68 @@ TEST_F(DetectTest, DetectionTable) {
       {"binary with zero units", std::string("\0\0\0\0ab\0\0\x01\0\0\0", 12), kEverything, 18, false},
       {"empty", "", kEverything, 18, false},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Answer answer = Detect(row.bytes, row.options);
-    EXPECT_EQ(answer.charset, row.charset);
-    EXPECT_EQ(answer.bigEndian, row.bigEndian);
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.Name);
+    const Answer answer = Detect(Row.Bytes, Row.Options);
+    EXPECT_EQ(answer.Charset, Row.Charset);
+    EXPECT_EQ(answer.BigEndian, Row.BigEndian);
     // The same bytes answer the same every time.
-    const Answer again = Detect(row.bytes, row.options);
-    EXPECT_EQ(again.charset, answer.charset);
-    EXPECT_EQ(again.bigEndian, answer.bigEndian);
+    const Answer Again = Detect(Row.Bytes, Row.Options);
+    EXPECT_EQ(Again.Charset, answer.Charset);
+    EXPECT_EQ(Again.BigEndian, answer.BigEndian);
   }
 }
 
 TEST_F(DetectTest, DetailWordKeepsTheOptionsAndReportsByteOrder) {
-  const std::string le = IcuEncode(kEnglish, "UTF-16LE");
-  uint32_t options = kDetectUtf16 | kDetectBigEndian | 0x10;  // a stale big-endian bit in
-  EXPECT_EQ(DetermineCharsetEx(le.data(), static_cast<int32_t>(le.size()), options), 43);
-  EXPECT_EQ(options, kDetectUtf16 | 0x10u);
-  const std::string be = IcuEncode(kEnglish, "UTF-16BE");
-  options = kDetectUtf16;
-  EXPECT_EQ(DetermineCharsetEx(be.data(), static_cast<int32_t>(be.size()), options), 43);
-  EXPECT_EQ(options, kDetectUtf16 | kDetectBigEndian);
-  options = kEverything;
-  EXPECT_EQ(DetermineCharsetEx(nullptr, 10, options), 18);
+  const std::string Le = IcuEncode(kEnglish, "UTF-16LE");
+  uint32_t Options = kDetectUtf16 | kDetectBigEndian | 0x10;  // a stale big-endian bit in
+  EXPECT_EQ(DetermineCharsetEx(Le.data(), static_cast<int32_t>(Le.size()), Options), 43);
+  EXPECT_EQ(Options, kDetectUtf16 | 0x10u);
+  const std::string Be = IcuEncode(kEnglish, "UTF-16BE");
+  Options = kDetectUtf16;
+  EXPECT_EQ(DetermineCharsetEx(Be.data(), static_cast<int32_t>(Be.size()), Options), 43);
+  EXPECT_EQ(Options, kDetectUtf16 | kDetectBigEndian);
+  Options = kEverything;
+  EXPECT_EQ(DetermineCharsetEx(nullptr, 10, Options), 18);
 }
 
 // With a Cyrillic system page the plain 8-bit answer follows it.
 TEST_F(DetectTest, EightBitAnswerIsTheSystemWindowsCharset) {
   ASSERT_TRUE(SetSystemCodePages(1251, 866));
-  EXPECT_EQ(Detect(IcuEncode(kEnglish, "US-ASCII"), kDetectEightBit).charset, 17);
+  EXPECT_EQ(Detect(IcuEncode(kEnglish, "US-ASCII"), kDetectEightBit).Charset, 17);
 }
 
 TEST_F(DetectTest, RussianGuess) {
   const struct {
-    const char* icuName;
-    uint32_t candidates;
-    uint8_t expected;
-  } rows[] = {
+    const char* IcuName;
+    uint32_t Candidates;
+    uint8_t Expected;
+  } Rows[] = {
       {"cp1251", kRussianKoi8 | kRussianDos, 17},
       {"KOI8-R", kRussianKoi8 | kRussianDos, 14},
       {"IBM866", kRussianKoi8 | kRussianDos, 36},
       {"ISO-8859-5", kRussianKoi8 | kRussianDos | kRussianIso, 5},
       {"KOI8-R", 0, 17},  // not a candidate: the default answer
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.icuName);
-    const std::string text = IcuEncode(kRussianProse, row.icuName);
-    EXPECT_TRUE(TextIsPossiblyRussian(text.data(), static_cast<int32_t>(text.size())));
-    EXPECT_EQ(DetermineRussianCharsetEx(text.data(), static_cast<int32_t>(text.size()), row.candidates),
-              row.expected);
+  for (const auto& Row : Rows) {
+    SCOPED_TRACE(Row.IcuName);
+    const std::string Text = IcuEncode(kRussianProse, Row.IcuName);
+    EXPECT_TRUE(TextIsPossiblyRussian(Text.data(), static_cast<int32_t>(Text.size())));
+    EXPECT_EQ(DetermineRussianCharsetEx(Text.data(), static_cast<int32_t>(Text.size()), Row.Candidates),
+              Row.Expected);
   }
   // A short greeting is enough.
-  const std::string hello = IcuEncode(u"Привет, мир!", "KOI8-R");
-  EXPECT_EQ(DetermineRussianCharsetEx(hello.data(), static_cast<int32_t>(hello.size()), 5), 14);
+  const std::string Hello = IcuEncode(u"Привет, мир!", "KOI8-R");
+  EXPECT_EQ(DetermineRussianCharsetEx(Hello.data(), static_cast<int32_t>(Hello.size()), 5), 14);
 }
 
 TEST_F(DetectTest, WesternTextIsNotPossiblyRussian) {
-  for (const char* icuName : {"cp1252", "IBM850", "ISO-8859-1"}) {
-    const std::string text = IcuEncode(kFrench, icuName);
-    EXPECT_FALSE(TextIsPossiblyRussian(text.data(), static_cast<int32_t>(text.size()))) << icuName;
+  for (const char* IcuName : {"cp1252", "IBM850", "ISO-8859-1"}) {
+    const std::string Text = IcuEncode(kFrench, IcuName);
+    EXPECT_FALSE(TextIsPossiblyRussian(Text.data(), static_cast<int32_t>(Text.size()))) << IcuName;
   }
-  const std::string german = IcuEncode(u"Grüße aus Köln, schöne Straßen und Bäume.", "cp1252");
-  EXPECT_FALSE(TextIsPossiblyRussian(german.data(), static_cast<int32_t>(german.size())));
+  const std::string German = IcuEncode(u"Grüße aus Köln, schöne Straßen und Bäume.", "cp1252");
+  EXPECT_FALSE(TextIsPossiblyRussian(German.data(), static_cast<int32_t>(German.size())));
   EXPECT_FALSE(TextIsPossiblyRussian("plain ascii", 11));
   EXPECT_FALSE(TextIsPossiblyRussian(nullptr, 5));
   EXPECT_EQ(DetermineRussianCharsetEx(nullptr, 0, 5), 17);

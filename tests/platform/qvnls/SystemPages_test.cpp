@@ -15,9 +15,9 @@ class SystemPagesTest : public ::testing::Test {
   void TearDown() override { ResetSystemCodePages(); }
 };
 
-std::string Oem(std::string s) {
-  OemToCharBuffA(s.data(), s.data(), static_cast<uint32_t>(s.size()));
-  return s;
+std::string Oem(std::string S) {
+  OemToCharBuffA(S.data(), S.data(), static_cast<uint32_t>(S.size()));
+  return S;
 }
 
 }  // namespace
@@ -43,12 +43,12 @@ TEST_F(SystemPagesTest, SettingChoosesThePagesAndTheirCharsets) {
 TEST_F(SystemPagesTest, CyrillicRoutines) {
   ASSERT_TRUE(SetSystemCodePages(1251, 866));
   EXPECT_EQ(Oem("\x80\xA0\xE0\xF0"), "\xC0\xE0\xF0\xA8");  // А а р Ё
-  std::string s = "\xC0\xE0\xF0\xA8";
-  CharToOemBuffA(s.data(), s.data(), 4);
-  EXPECT_EQ(s, "\x80\xA0\xE0\xF0");
-  s = "abc\xE0\xFF\xB8";
-  EXPECT_EQ(CharUpperBuffA(s.data(), static_cast<uint32_t>(s.size())), s.size());
-  EXPECT_EQ(s, "ABC\xC0\xDF\xA8");               // а я ё
+  std::string S = "\xC0\xE0\xF0\xA8";
+  CharToOemBuffA(S.data(), S.data(), 4);
+  EXPECT_EQ(S, "\x80\xA0\xE0\xF0");
+  S = "abc\xE0\xFF\xB8";
+  EXPECT_EQ(CharUpperBuffA(S.data(), static_cast<uint32_t>(S.size())), S.size());
+  EXPECT_EQ(S, "ABC\xC0\xDF\xA8");               // а я ё
   EXPECT_EQ(OemToAnsiUpperTable()[0xA0], 0xC0);  // а in the OEM page -> А in the Windows page
   EXPECT_EQ(OemToAnsiTable()[0xB0], '?');        // a box-drawing shade has no Windows character
   EXPECT_TRUE(IsCharAlphaA('\xC0'));
@@ -60,9 +60,9 @@ TEST_F(SystemPagesTest, CyrillicRoutines) {
 TEST_F(SystemPagesTest, WesternRoutines) {
   ASSERT_TRUE(SetSystemCodePages(1252, 850));
   EXPECT_EQ(Oem("\x82\x81\xE1"), "\xE9\xFC\xDF");  // é ü ß
-  std::string s = "\xE9\xFF\xDF\xB5";
-  CharUpperBuffA(s.data(), 4);
-  EXPECT_EQ(s, "\xC9\x9F\xDF\xB5");  // É Ÿ; ß and µ stay
+  std::string S = "\xE9\xFF\xDF\xB5";
+  CharUpperBuffA(S.data(), 4);
+  EXPECT_EQ(S, "\xC9\x9F\xDF\xB5");  // É Ÿ; ß and µ stay
   EXPECT_EQ(OemToAnsiUpperTable()[0x82], 0xC9);
   EXPECT_EQ(AnsiToOemTable()[0xE9], 0x82);
   EXPECT_TRUE(IsCharAlphaA('\xE9'));
@@ -74,89 +74,89 @@ TEST_F(SystemPagesTest, WesternRoutines) {
 // Other Windows locale identifiers answer their language's pages.
 TEST_F(SystemPagesTest, LocaleIdentifiers) {
   const struct {
-    uint32_t locale;
-    int32_t ansi, oem;
-  } rows[] = {
+    uint32_t Locale;
+    int32_t Ansi, Oem;
+  } Rows[] = {
       {0x0419, 1251, 866}, {0x0408, 1253, 737}, {0x041F, 1254, 857}, {0x0405, 1250, 852}, {0x0407, 1252, 850},
       {0x040D, 1255, 862}, {0x0426, 1257, 775}, {0x7F, 1252, 437},   {0x0411, 932, 932},  {0x0077, -1, -1},
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(GetWindowsCodePage(row.locale), row.ansi) << std::hex << row.locale;
-    EXPECT_EQ(GetOEMCodePage(row.locale), row.oem) << std::hex << row.locale;
+  for (const auto& Row : Rows) {
+    EXPECT_EQ(GetWindowsCodePage(Row.Locale), Row.Ansi) << std::hex << Row.Locale;
+    EXPECT_EQ(GetOEMCodePage(Row.Locale), Row.Oem) << std::hex << Row.Locale;
   }
 }
 
 // The default pages follow the locale's language; a language whose Windows page is not single-byte,
 // and the C locale, give the Western pair.
 TEST_F(SystemPagesTest, DefaultsFollowTheLocale) {
-  const std::string saved = uloc_getDefault();
+  const std::string Saved = uloc_getDefault();
   const struct {
-    const char* locale;
-    int32_t ansi, oem;
-  } rows[] = {
+    const char* Locale;
+    int32_t Ansi, Oem;
+  } Rows[] = {
       {"ru_RU", 1251, 866},       {"uk_UA", 1251, 866}, {"el_GR", 1253, 737}, {"tr_TR", 1254, 857},
       {"pl_PL", 1250, 852},       {"de_DE", 1252, 850}, {"sr_RS", 1251, 866}, {"sr_Latn_RS", 1250, 852},
       {"en_US_POSIX", 1252, 850}, {"ja_JP", 1252, 850}, {"xx_YY", 1252, 850},
   };
-  for (const auto& row : rows) {
-    UErrorCode error = U_ZERO_ERROR;
-    uloc_setDefault(row.locale, &error);
+  for (const auto& Row : Rows) {
+    UErrorCode Error = U_ZERO_ERROR;
+    uloc_setDefault(Row.Locale, &Error);
     ResetSystemCodePages();
-    EXPECT_EQ(GetWindowsCodePage(kLocaleSystemDefault), row.ansi) << row.locale;
-    EXPECT_EQ(GetOEMCodePage(kLocaleSystemDefault), row.oem) << row.locale;
+    EXPECT_EQ(GetWindowsCodePage(kLocaleSystemDefault), Row.Ansi) << Row.Locale;
+    EXPECT_EQ(GetOEMCodePage(kLocaleSystemDefault), Row.Oem) << Row.Locale;
   }
-  UErrorCode error = U_ZERO_ERROR;
-  uloc_setDefault(saved.c_str(), &error);
+  UErrorCode Error = U_ZERO_ERROR;
+  uloc_setDefault(Saved.c_str(), &Error);
 }
 
 TEST(CharsetNamesTest, NamesAndCodePages) {
   const struct {
-    const char* name;
-    uint8_t code;
-  } lookups[] = {
+    const char* Name;
+    uint8_t Code;
+  } Lookups[] = {
       {"windows-1251", 17}, {"CP1251", 17},    {"koi8-r", 14},   {"KOI8-U", 15},      {"utf-8", 42},
       {"UTF8", 42},         {"utf-16", 43},    {"UTF-16LE", 43}, {"utf-7", 44},       {"latin1", 1},
       {"ISO_8859-1", 1},    {"iso-8859-5", 5}, {"ibm866", 36},   {"cp866", 36},       {"us-ascii", 18},
       {"shift_jis", 45},    {"gb2312", 46},    {"GBK", 46},      {"euc-kr", 47},      {"big5", 48},
       {"iso-8859-15", 26},  {"x-bogus", 0},    {"", 0},          {"ebcdic-cp-us", 0},
   };
-  for (const auto& row : lookups) EXPECT_EQ(GetHTMLCharsetP(row.name), row.code) << row.name;
+  for (const auto& Row : Lookups) EXPECT_EQ(GetHTMLCharsetP(Row.Name), Row.Code) << Row.Name;
   EXPECT_EQ(GetHTMLCharsetP(nullptr), 0);
 
   // Every assigned code has a name that leads back to it.
-  for (int code = 1; code < 256; ++code) {
-    char name[256];
-    const bool known = GetHTMLCharsetNameBuf(static_cast<uint8_t>(code), name, sizeof name);
-    EXPECT_EQ(known, IsKnownCharset(static_cast<uint8_t>(code))) << code;
-    if (known) {
-      EXPECT_EQ(GetHTMLCharsetP(name), code) << name;
-      EXPECT_NE(CharsetToWindows(static_cast<uint8_t>(code)), 0) << code;
+  for (int Code = 1; Code < 256; ++Code) {
+    char Name[256];
+    const bool Known = GetHTMLCharsetNameBuf(static_cast<uint8_t>(Code), Name, sizeof Name);
+    EXPECT_EQ(Known, IsKnownCharset(static_cast<uint8_t>(Code))) << Code;
+    if (Known) {
+      EXPECT_EQ(GetHTMLCharsetP(Name), Code) << Name;
+      EXPECT_NE(CharsetToWindows(static_cast<uint8_t>(Code)), 0) << Code;
     }
   }
-  char name[16];
-  ASSERT_TRUE(GetHTMLCharsetNameBuf(17, name, sizeof name));
-  EXPECT_STREQ(name, "windows-1251");
-  EXPECT_FALSE(GetHTMLCharsetNameBuf(17, name, 12));  // no room for the terminating zero
-  EXPECT_TRUE(GetHTMLCharsetNameBuf(17, name, 13));
-  EXPECT_FALSE(GetHTMLCharsetNameBuf(0, name, sizeof name));
+  char Name[16];
+  ASSERT_TRUE(GetHTMLCharsetNameBuf(17, Name, sizeof Name));
+  EXPECT_STREQ(Name, "windows-1251");
+  EXPECT_FALSE(GetHTMLCharsetNameBuf(17, Name, 12));  // no room for the terminating zero
+  EXPECT_TRUE(GetHTMLCharsetNameBuf(17, Name, 13));
+  EXPECT_FALSE(GetHTMLCharsetNameBuf(0, Name, sizeof Name));
 
   const struct {
-    int32_t codePage;
-    uint8_t code;
-  } pages[] = {{1250, 16}, {1251, 17},  {1252, 18},  {874, 25},  {866, 36}, {850, 31},
+    int32_t CodePage;
+    uint8_t Code;
+  } Pages[] = {{1250, 16}, {1251, 17},  {1252, 18},  {874, 25},  {866, 36}, {850, 31},
                {437, 30},  {20866, 14}, {65001, 42}, {1200, 43}, {12345, 0}};
-  for (const auto& row : pages) {
-    EXPECT_EQ(WindowsCodePageToHTMLCharset(row.codePage), row.code) << row.codePage;
-    EXPECT_EQ(DOSCodePageToHTMLCharset(row.codePage), row.code) << row.codePage;
+  for (const auto& Row : Pages) {
+    EXPECT_EQ(WindowsCodePageToHTMLCharset(Row.CodePage), Row.Code) << Row.CodePage;
+    EXPECT_EQ(DOSCodePageToHTMLCharset(Row.CodePage), Row.Code) << Row.CodePage;
   }
   const struct {
-    uint8_t code, windows;
-  } scripts[] = {{1, 18},  {2, 16},  {5, 17},  {14, 17}, {15, 17}, {36, 17},
+    uint8_t Code, Windows;
+  } Scripts[] = {{1, 18},  {2, 16},  {5, 17},  {14, 17}, {15, 17}, {36, 17},
                  {31, 18}, {33, 19}, {17, 17}, {42, 42}, {43, 43}, {12, 0}};
-  for (const auto& row : scripts) EXPECT_EQ(CharsetToWindows(row.code), row.windows) << int(row.code);
+  for (const auto& Row : Scripts) EXPECT_EQ(CharsetToWindows(Row.Code), Row.Windows) << int(Row.Code);
   const struct {
-    uint8_t font, code;
-  } fonts[] = {{0, 18}, {204, 17}, {238, 16}, {161, 19}, {162, 20}, {128, 45}, {2, 0}};
-  for (const auto& row : fonts) EXPECT_EQ(FontCharsetToHTMLCharset(row.font), row.code) << int(row.font);
+    uint8_t Font, Code;
+  } Fonts[] = {{0, 18}, {204, 17}, {238, 16}, {161, 19}, {162, 20}, {128, 45}, {2, 0}};
+  for (const auto& Row : Fonts) EXPECT_EQ(FontCharsetToHTMLCharset(Row.Font), Row.Code) << int(Row.Font);
   EXPECT_GE(GetVersion(), 21017);
 }

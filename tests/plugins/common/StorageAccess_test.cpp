@@ -15,73 +15,73 @@ namespace {
 std::string MessageOf(const std::function<void()>& Call) {
   try {
     Call();
-  } catch (const std::exception& e) {
-    return e.what();
+  } catch (const std::exception& E) {
+    return E.what();
   }
   return "(no failure)";
 }
 
 class StorageAccess : public ::testing::Test {
  protected:
-  std::string Write(const TCfbImage& Image) { return folder_.Write("s.cfb", Image.Bytes); }
-  TTestFolder folder_;
+  std::string Write(const TCfbImage& Image) { return Folder_.Write("s.cfb", Image.Bytes); }
+  TTestFolder Folder_;
 };
 
 TEST_F(StorageAccess, TextsOfOpeningAndReading) {
   std::string data(9000, 'd');
-  TCfbImage good = BuildCompoundFile({{u"Data", data}, {u"Small", "0123456789"}});
-  TCfbImage dir_cycle = good;
-  dir_cycle.Put32(dir_cycle.DirEntryOffset(2) + 72, 1);
-  TCfbImage chain_loop = good;
-  chain_loop.Put32(chain_loop.FatEntryOffset(chain_loop.StreamStart[0] + 1), chain_loop.StreamStart[0]);
+  TCfbImage Good = BuildCompoundFile({{u"Data", data}, {u"Small", "0123456789"}});
+  TCfbImage DirCycle = Good;
+  DirCycle.Put32(DirCycle.DirEntryOffset(2) + 72, 1);
+  TCfbImage ChainLoop = Good;
+  ChainLoop.Put32(ChainLoop.FatEntryOffset(ChainLoop.StreamStart[0] + 1), ChainLoop.StreamStart[0]);
   struct TCase {
-    const char* name;
-    std::function<void()> call;
-    const char* text;
+    const char* Name;
+    std::function<void()> Call;
+    const char* Text;
   };
-  const TCase cases[] = {
-      {"missing file", [&] { OpenStorage(folder_.Path + "/none.xls"); },
+  const TCase Cases[] = {
+      {"missing file", [&] { OpenStorage(Folder_.Path + "/none.xls"); },
        "The stream with specified name does not exist"},
-      {"missing folder", [&] { OpenStorage(folder_.Path + "/none/x.xls"); },
+      {"missing folder", [&] { OpenStorage(Folder_.Path + "/none/x.xls"); },
        "The path specified does not exist"},
-      {"not a compound file", [&] { OpenStorage(folder_.Write("t.txt", std::string(600, 't'))); },
+      {"not a compound file", [&] { OpenStorage(Folder_.Write("t.txt", std::string(600, 't'))); },
        "The file is not a storage object"},
-      {"damaged directory", [&] { OpenStorage(Write(dir_cycle)); }, "Can't open storage: unknown error"},
-      {"missing stream", [&] { OpenStorage(Write(good))->OpenStream(u"Workbook"); },
+      {"damaged directory", [&] { OpenStorage(Write(DirCycle)); }, "Can't open storage: unknown error"},
+      {"missing stream", [&] { OpenStorage(Write(Good))->OpenStream(u"Workbook"); },
        "The stream with specified name does not exist"},
-      {"name too long", [&] { OpenStorage(Write(good))->OpenStream(std::u16string(40, u'n')); },
+      {"name too long", [&] { OpenStorage(Write(Good))->OpenStream(std::u16string(40, u'n')); },
        "Error in parameters"},
-      {"damaged chain", [&] { OpenStorage(Write(chain_loop))->OpenStream(u"Data"); },
+      {"damaged chain", [&] { OpenStorage(Write(ChainLoop))->OpenStream(u"Data"); },
        "Can't open stream: unknown error"},
   };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(MessageOf(c.call), c.text) << c.name;
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(MessageOf(C.Call), C.Text) << C.Name;
   }
 }
 
 TEST_F(StorageAccess, ReadingToTheEnd) {
-  std::unique_ptr<Storage> storage = OpenStorage(Write(BuildCompoundFile({{u"Small", "0123456789"}})));
-  std::unique_ptr<Stream> stream = storage->OpenStream(u"small");
-  EXPECT_EQ(stream->Size(), 10u);
-  EXPECT_EQ(ReadStreamUInt16(*stream), 0x3130);
-  EXPECT_EQ(ReadStreamUInt32(*stream), 0x35343332u);
-  EXPECT_EQ(stream->Remaining(), 4u);
-  EXPECT_THROW(ReadStreamUInt64(*stream), Stream_eof);
-  stream->Seek(8);
-  EXPECT_EQ(ReadStreamUInt8(*stream), '8');
+  std::unique_ptr<Storage> Storage = OpenStorage(Write(BuildCompoundFile({{u"Small", "0123456789"}})));
+  std::unique_ptr<Stream> Stream = Storage->OpenStream(u"small");
+  EXPECT_EQ(Stream->Size(), 10u);
+  EXPECT_EQ(ReadStreamUInt16(*Stream), 0x3130);
+  EXPECT_EQ(ReadStreamUInt32(*Stream), 0x35343332u);
+  EXPECT_EQ(Stream->Remaining(), 4u);
+  EXPECT_THROW(ReadStreamUInt64(*Stream), Stream_eof);
+  Stream->Seek(8);
+  EXPECT_EQ(ReadStreamUInt8(*Stream), '8');
   // A skip is never backwards: the largest one goes past the end, and the next read is the end.
-  stream->Seek(0);
-  stream->Skip(0xFFFFFFF8u);
-  EXPECT_EQ(stream->Remaining(), 0u);
-  EXPECT_THROW(ReadStreamUInt8(*stream), Stream_eof);
+  Stream->Seek(0);
+  Stream->Skip(0xFFFFFFF8u);
+  EXPECT_EQ(Stream->Remaining(), 0u);
+  EXPECT_THROW(ReadStreamUInt8(*Stream), Stream_eof);
 }
 
 // A sector that cannot be read in the middle of a stream is damage, not the end of the document.
 TEST_F(StorageAccess, ADamagedSectorIsAReadError) {
-  TCfbImage image = BuildCompoundFile({{u"Data", std::string(9000, 'd')}});
-  image.Bytes.resize(image.SectorOffset(image.StreamStart[0] + 17) + 10);
-  std::unique_ptr<Storage> storage = OpenStorage(Write(image));
-  std::unique_ptr<Stream> stream = storage->OpenStream(u"Data");
+  TCfbImage Image = BuildCompoundFile({{u"Data", std::string(9000, 'd')}});
+  Image.Bytes.resize(Image.SectorOffset(Image.StreamStart[0] + 17) + 10);
+  std::unique_ptr<Storage> Storage = OpenStorage(Write(Image));
+  std::unique_ptr<Stream> stream = Storage->OpenStream(u"Data");
   std::string buffer(9000, '\0');
   EXPECT_EQ(MessageOf([&] { stream->Read(buffer.data(), 9000); }), "IStream read error");
 }
@@ -89,37 +89,37 @@ TEST_F(StorageAccess, ADamagedSectorIsAReadError) {
 TEST_F(StorageAccess, ResultCodesOfVComUtil) {
   EXPECT_NO_THROW(ComCheck(S_OK));
   struct TCase {
-    HRESULT code;
-    const char* text;
+    HRESULT Code;
+    const char* Text;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {S_FALSE, "OLE/COM error 00000001h"},
       {STG_E_DOCFILECORRUPT, "OLE/COM error 80030109h"},
       {STG_E_FILEALREADYEXISTS, "The file is not a storage object"},
       {STG_E_FILENOTFOUND, "The stream with specified name does not exist"},
   };
-  for (const TCase& c : cases) {
+  for (const TCase& C : Cases) {
     try {
-      ComCheck(c.code);
-      ADD_FAILURE() << c.code;
-    } catch (const EComError& e) {
-      EXPECT_EQ(e.ErrorCode, c.code);
-      EXPECT_STREQ(e.what(), c.text);
+      ComCheck(C.Code);
+      ADD_FAILURE() << C.Code;
+    } catch (const EComError& E) {
+      EXPECT_EQ(E.ErrorCode, C.Code);
+      EXPECT_STREQ(E.what(), C.Text);
     }
   }
 
-  std::unique_ptr<TCfbStorage> storage;
+  std::unique_ptr<TCfbStorage> Storage;
   ASSERT_EQ(
-      StgOpenStorage(Write(BuildCompoundFile({{u"WordDocument", "abcdef"}})), STGM_SHARE_DENY_WRITE, storage),
+      StgOpenStorage(Write(BuildCompoundFile({{u"WordDocument", "abcdef"}})), STGM_SHARE_DENY_WRITE, Storage),
       S_OK);
-  std::unique_ptr<TCfbStream> stream;
-  ComCheck(storage->OpenStream(u"WordDocument", STGM_SHARE_EXCLUSIVE, stream));
+  std::unique_ptr<TCfbStream> Stream;
+  ComCheck(Storage->OpenStream(u"WordDocument", STGM_SHARE_EXCLUSIVE, Stream));
   char buffer[8] = {};
-  SeekOleStream(*stream, 2);
-  ReadOleStreamExact(*stream, buffer, 3);
+  SeekOleStream(*Stream, 2);
+  ReadOleStreamExact(*Stream, buffer, 3);
   EXPECT_EQ(std::string(buffer, 3), "cde");
-  EXPECT_EQ(MessageOf([&] { ReadOleStreamExact(*stream, buffer, 2); }), "OLE/COM error 00000001h");
-  EXPECT_EQ(MessageOf([&] { SeekOleStream(*stream, -1); }), "Error in parameters");
+  EXPECT_EQ(MessageOf([&] { ReadOleStreamExact(*Stream, buffer, 2); }), "OLE/COM error 00000001h");
+  EXPECT_EQ(MessageOf([&] { SeekOleStream(*Stream, -1); }), "Error in parameters");
 }
 
 }  // namespace

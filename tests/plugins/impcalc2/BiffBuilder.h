@@ -18,9 +18,9 @@ class TBiffBody {
   TBiffBody& U16(uint16_t V) { return U8(V & 0xFF).U8(V >> 8); }
   TBiffBody& U32(uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
   TBiffBody& F64(double V) {
-    uint64_t bits;
-    std::memcpy(&bits, &V, sizeof bits);
-    return U32(static_cast<uint32_t>(bits)).U32(static_cast<uint32_t>(bits >> 32));
+    uint64_t Bits;
+    std::memcpy(&Bits, &V, sizeof Bits);
+    return U32(static_cast<uint32_t>(Bits)).U32(static_cast<uint32_t>(Bits >> 32));
   }
   TBiffBody& Raw(const std::string& S) {
     Bytes += S;
@@ -29,7 +29,7 @@ class TBiffBody {
   // 8-bit characters.
   TBiffBody& Chars8(const std::string& S) { return Raw(S); }
   TBiffBody& Chars16(const std::u16string& S) {
-    for (char16_t c : S) U16(c);
+    for (char16_t C : S) U16(C);
     return *this;
   }
   std::string Bytes;
@@ -38,29 +38,29 @@ class TBiffBody {
 // A workbook stream: BOF of the globals, then whatever the test adds.
 class TBiffStream {
  public:
-  explicit TBiffStream(bool Biff8 = true) : biff8_(Biff8) { Bof(0x0005); }
+  explicit TBiffStream(bool Biff8 = true) : Biff8_(Biff8) { Bof(0x0005); }
 
   TBiffStream& Record(uint16_t Id, const TBiffBody& Body) { return Record(Id, Body.Bytes); }
   TBiffStream& Record(uint16_t Id, const std::string& Body) {
-    TBiffBody head;
-    head.U16(Id).U16(static_cast<uint16_t>(Body.size()));
-    Bytes += head.Bytes + Body;
+    TBiffBody Head;
+    Head.U16(Id).U16(static_cast<uint16_t>(Body.size()));
+    Bytes += Head.Bytes + Body;
     return *this;
   }
   TBiffStream& Bof(uint16_t Type) {
-    return Record(0x0809, TBiffBody().U16(biff8_ ? 0x0600 : 0x0500).U16(Type).U16(0).U16(0));
+    return Record(0x0809, TBiffBody().U16(Biff8_ ? 0x0600 : 0x0500).U16(Type).U16(0).U16(0));
   }
   TBiffStream& Eof() { return Record(0x000A, std::string()); }
   TBiffStream& XF(uint16_t Format) { return Record(0x00E0, TBiffBody().U16(0).U16(Format).U32(0).U32(0)); }
   TBiffStream& Dimensions(uint32_t FirstRow, uint32_t LastRowPlus1, uint16_t FirstCol,
                           uint16_t LastColPlus1) {
-    TBiffBody b;
-    if (biff8_) {
-      b.U32(FirstRow).U32(LastRowPlus1);
+    TBiffBody B;
+    if (Biff8_) {
+      B.U32(FirstRow).U32(LastRowPlus1);
     } else {
-      b.U16(static_cast<uint16_t>(FirstRow)).U16(static_cast<uint16_t>(LastRowPlus1));
+      B.U16(static_cast<uint16_t>(FirstRow)).U16(static_cast<uint16_t>(LastRowPlus1));
     }
-    return Record(0x0200, b.U16(FirstCol).U16(LastColPlus1).U16(0));
+    return Record(0x0200, B.U16(FirstCol).U16(LastColPlus1).U16(0));
   }
   // A worksheet: BOF, DIMENSIONS, the cells, EOF.
   TBiffStream& Sheet(uint32_t Rows, uint16_t Cols, const std::string& Cells) {
@@ -69,15 +69,15 @@ class TBiffStream {
     return Eof();
   }
   static TBiffBody Cell(uint16_t Row, uint16_t Col, uint16_t XF = 0) {
-    TBiffBody b;
-    b.U16(Row).U16(Col).U16(XF);
-    return b;
+    TBiffBody B;
+    B.U16(Row).U16(Col).U16(XF);
+    return B;
   }
   // Records of cells, to pass to Sheet.
   static std::string Rec(uint16_t Id, const TBiffBody& Body) {
-    TBiffBody head;
-    head.U16(Id).U16(static_cast<uint16_t>(Body.Bytes.size()));
-    return head.Bytes + Body.Bytes;
+    TBiffBody Head;
+    Head.U16(Id).U16(static_cast<uint16_t>(Body.Bytes.size()));
+    return Head.Bytes + Body.Bytes;
   }
   static std::string Number(uint16_t Row, uint16_t Col, double V, uint16_t XF = 0) {
     return Rec(0x0203, Cell(Row, Col, XF).F64(V));
@@ -92,7 +92,7 @@ class TBiffStream {
   std::string Bytes;
 
  private:
-  bool biff8_;
+  bool Biff8_;
 };
 
 // A compound file holding Stream under the name Name.

@@ -10,38 +10,38 @@
 #include <string>
 
 inline std::string ReadWholeFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream Ss;
+  Ss << In.rdbuf();
+  return Ss.str();
 }
 
 // Calls Use(description, damaged bytes) for each damaged copy of Good.
 inline void ForEachDamagedCopy(const std::string& Good,
                                const std::function<void(const std::string&, const std::string&)>& Use) {
-  uint64_t state = 0x9E3779B97F4A7C15ull ^ Good.size();
-  auto next = [&state]() {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
+  uint64_t State = 0x9E3779B97F4A7C15ull ^ Good.size();
+  auto Next = [&State]() {
+    State ^= State << 13;
+    State ^= State >> 7;
+    State ^= State << 17;
+    return State;
   };
   if (Good.empty()) return;
-  for (int copy = 0; copy < 10; ++copy) {
-    std::string bad = Good;
-    const int flips = 1 + copy % 6;
+  for (int Copy = 0; Copy < 10; ++Copy) {
+    std::string Bad = Good;
+    const int Flips = 1 + Copy % 6;
     // Even copies aim at the first 2 KB: header, FAT and directory of small files.
-    const std::size_t span = copy % 2 == 0 ? std::min<std::size_t>(bad.size(), 2048) : bad.size();
-    std::string what = "flips at";
-    for (int f = 0; f < flips; ++f) {
-      const std::size_t at = next() % span;
-      bad[at] = static_cast<char>(bad[at] ^ static_cast<char>(1 + next() % 255));
-      what += " " + std::to_string(at);
+    const std::size_t Span = Copy % 2 == 0 ? std::min<std::size_t>(Bad.size(), 2048) : Bad.size();
+    std::string What = "flips at";
+    for (int F = 0; F < Flips; ++F) {
+      const std::size_t At = Next() % Span;
+      Bad[At] = static_cast<char>(Bad[At] ^ static_cast<char>(1 + Next() % 255));
+      What += " " + std::to_string(At);
     }
-    Use(what, bad);
+    Use(What, Bad);
   }
-  for (std::size_t keep :
+  for (std::size_t Keep :
        {Good.size() - 1, Good.size() * 3 / 4, Good.size() / 2, Good.size() / 4, std::size_t{700}}) {
-    if (keep < Good.size()) Use("cut to " + std::to_string(keep), Good.substr(0, keep));
+    if (Keep < Good.size()) Use("cut to " + std::to_string(Keep), Good.substr(0, Keep));
   }
 }

@@ -13,11 +13,11 @@ namespace {
 
 TEST(NumberFormat, BuiltInFormats) {
   struct TCase {
-    double value;
-    uint16_t format;
-    const char* text;
+    double Value;
+    uint16_t Format;
+    const char* Text;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {1234.5, 0, "1234.5"},
       {1234, 0, "1234"},
       {0.1, 0, "0.1"},
@@ -63,61 +63,61 @@ TEST(NumberFormat, BuiltInFormats) {
       // A custom format index is general.
       {7.25, 164, "7.25"},
   };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(FormatNumberByIndex(c.value, c.format), c.text) << c.value << " with format " << c.format;
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(FormatNumberByIndex(C.Value, C.Format), C.Text) << C.Value << " with format " << C.Format;
   }
 }
 
 // The texts are those of the "C" locale, whatever the process locale and the program's number settings.
 TEST(NumberFormat, NeitherLocaleNorSettingsChangeTheTexts) {
-  const TFormatSettings saved = GetFormatSettings();
-  TFormatSettings comma = saved;
-  comma.DecimalSeparator = u',';
-  comma.ThousandSeparator = u'.';
-  SetFormatSettings(comma);
-  const std::string old_locale = std::setlocale(LC_ALL, nullptr);
+  const TFormatSettings Saved = GetFormatSettings();
+  TFormatSettings Comma = Saved;
+  Comma.DecimalSeparator = u',';
+  Comma.ThousandSeparator = u'.';
+  SetFormatSettings(Comma);
+  const std::string OldLocale = std::setlocale(LC_ALL, nullptr);
   // A locale with a decimal comma where the machine has one.
-  for (const char* locale : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
-    if (std::setlocale(LC_ALL, locale) != nullptr) break;
+  for (const char* Locale : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
+    if (std::setlocale(LC_ALL, Locale) != nullptr) break;
   }
   EXPECT_EQ(FormatNumberByIndex(1234.5, 2), "1234.50");
   EXPECT_EQ(FormatNumberByIndex(0.25, 0), "0.25");
   EXPECT_EQ(FormatNumberByIndex(12345.678, 11), "1.23E+04");
-  std::setlocale(LC_ALL, old_locale.c_str());
-  SetFormatSettings(saved);
+  std::setlocale(LC_ALL, OldLocale.c_str());
+  SetFormatSettings(Saved);
 }
 
 // Values that no real cell holds still give a text, at once.
 TEST(NumberFormat, ValuesOutsideTheRangeOfDates) {
-  const double big = std::numeric_limits<double>::max();
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(FormatNumberByIndex(big, 14), "7/10/5881510");  // the last 32-bit serial
-  EXPECT_EQ(FormatNumberByIndex(-big, 14), "12/30/1899");
-  EXPECT_EQ(FormatNumberByIndex(nan, 14), "12/30/1899");
-  EXPECT_EQ(FormatNumberByIndex(nan, 19), "12:00:00 AM");
-  EXPECT_EQ(FormatNumberByIndex(nan, 0), "nan");
+  const double Big = std::numeric_limits<double>::max();
+  const double Nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(FormatNumberByIndex(Big, 14), "7/10/5881510");  // the last 32-bit serial
+  EXPECT_EQ(FormatNumberByIndex(-Big, 14), "12/30/1899");
+  EXPECT_EQ(FormatNumberByIndex(Nan, 14), "12/30/1899");
+  EXPECT_EQ(FormatNumberByIndex(Nan, 19), "12:00:00 AM");
+  EXPECT_EQ(FormatNumberByIndex(Nan, 0), "nan");
   EXPECT_EQ(FormatNumberByIndex(INFINITY, 0), "inf");
-  EXPECT_EQ(FormatNumberByIndex(big, 1).size(), 309u);
+  EXPECT_EQ(FormatNumberByIndex(Big, 1).size(), 309u);
 }
 
 TEST(NumberFormat, SerialsAcrossLeapYears) {
   // The first serials count the day of 1900 from 0, so 1 and 2 are both 1 January, and 60 (the 29
   // February 1900 that the system counts) is 28 February; from 61 on every serial is the next day.
-  CellDate before;
-  before.SetSerial(1);
-  EXPECT_EQ(before.FormatMDY(), "1/1/1900");
-  before.SetSerial(61);
-  EXPECT_EQ(before.FormatMDY(), "3/1/1900");
-  for (int32_t serial = 62; serial < 183000; ++serial) {
-    CellDate d;
-    d.SetSerial(serial);
-    const bool next_day = d.Year == before.Year && d.Month == before.Month && d.Day == before.Day + 1;
-    const bool next_month = d.Year == before.Year && d.Month == before.Month + 1 && d.Day == 1;
-    const bool next_year = d.Year == before.Year + 1 && d.Month == 1 && d.Day == 1 && before.Month == 12;
-    ASSERT_TRUE(next_day || next_month || next_year) << serial;
-    before = d;
+  CellDate Before;
+  Before.SetSerial(1);
+  EXPECT_EQ(Before.FormatMDY(), "1/1/1900");
+  Before.SetSerial(61);
+  EXPECT_EQ(Before.FormatMDY(), "3/1/1900");
+  for (int32_t Serial = 62; Serial < 183000; ++Serial) {
+    CellDate D;
+    D.SetSerial(Serial);
+    const bool NextDay = D.Year == Before.Year && D.Month == Before.Month && D.Day == Before.Day + 1;
+    const bool NextMonth = D.Year == Before.Year && D.Month == Before.Month + 1 && D.Day == 1;
+    const bool NextYear = D.Year == Before.Year + 1 && D.Month == 1 && D.Day == 1 && Before.Month == 12;
+    ASSERT_TRUE(NextDay || NextMonth || NextYear) << Serial;
+    Before = D;
   }
-  EXPECT_EQ(before.FormatMDY(), "1/11/2401");
+  EXPECT_EQ(Before.FormatMDY(), "1/11/2401");
 }
 
 }  // namespace

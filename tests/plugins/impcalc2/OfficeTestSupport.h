@@ -20,10 +20,10 @@ inline std::string OfficeFixture(const std::string& Folder, const std::string& N
 }
 
 inline std::u16string FromUtf16Bytes(const void* Data, std::size_t Bytes) {
-  const auto* p = static_cast<const uint8_t*>(Data);
-  std::u16string s(Bytes / 2, u'\0');
-  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
-  return s;
+  const auto* P = static_cast<const uint8_t*>(Data);
+  std::u16string S(Bytes / 2, u'\0');
+  for (std::size_t I = 0; I < S.size(); ++I) S[I] = static_cast<char16_t>(P[2 * I] | P[2 * I + 1] << 8);
+  return S;
 }
 inline std::u16string FromUtf16Bytes(const std::string& Bytes) {
   return FromUtf16Bytes(Bytes.data(), Bytes.size());
@@ -42,15 +42,15 @@ using TDocumentReader = std::function<void(const std::string& Path, bool Unicode
 // the code page can hold it.
 inline void ExpectWords(const TDocumentReader& Read, const std::string& Path,
                         const std::vector<std::u16string>& Words) {
-  std::string bytes, ansi;
-  Read(Path, true, bytes);
-  Read(Path, false, ansi);
-  const std::u16string text = FromUtf16Bytes(bytes);
-  for (const std::u16string& word : Words) {
-    EXPECT_NE(text.find(word), std::u16string::npos) << std::string(word.begin(), word.end());
-    const std::string word8 = WideToAnsi(word);
-    if (word8.find('?') == std::string::npos) {
-      EXPECT_NE(ansi.find(word8), std::string::npos) << word8;
+  std::string Bytes, Ansi;
+  Read(Path, true, Bytes);
+  Read(Path, false, Ansi);
+  const std::u16string Text = FromUtf16Bytes(Bytes);
+  for (const std::u16string& Word : Words) {
+    EXPECT_NE(Text.find(Word), std::u16string::npos) << std::string(Word.begin(), Word.end());
+    const std::string Word8 = WideToAnsi(Word);
+    if (Word8.find('?') == std::string::npos) {
+      EXPECT_NE(Ansi.find(Word8), std::string::npos) << Word8;
     }
   }
 }
@@ -61,23 +61,23 @@ inline void ExpectWords(const TDocumentReader& Read, const std::string& Path,
 inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read,
                                           const std::vector<std::string>& Paths) {
   TTestFolder folder;
-  int converted = 0, failed = 0;
+  int Converted = 0, failed = 0;
   for (const std::string& file : Paths) {
     ForEachDamagedCopy(ReadWholeFile(file), [&](const std::string& What, const std::string& Bad) {
       SCOPED_TRACE(file + ": " + What);
-      const std::string path = folder.Write("damaged", Bad);
-      for (bool unicode : {true, false}) {
-        std::string text;
+      const std::string Path = folder.Write("damaged", Bad);
+      for (bool Unicode : {true, false}) {
+        std::string Text;
         try {
-          Read(path, unicode, text);
-          ++converted;
-        } catch (const std::exception& e) {
-          EXPECT_NE(std::string(e.what()), "");
+          Read(Path, Unicode, Text);
+          ++Converted;
+        } catch (const std::exception& E) {
+          EXPECT_NE(std::string(E.what()), "");
           ++failed;
         }
       }
     });
   }
-  EXPECT_GT(converted, 0);
+  EXPECT_GT(Converted, 0);
   EXPECT_GT(failed, 0);
 }

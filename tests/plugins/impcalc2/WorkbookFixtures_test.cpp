@@ -21,10 +21,10 @@ class WorkbookFixtures : public TWesternCodePageTest {};
 
 TEST_F(WorkbookFixtures, WordsOfEachWorkbook) {
   struct TCase {
-    const char* file;
-    std::vector<std::u16string> words;
+    const char* File;
+    std::vector<std::u16string> Words;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"Simple.xls", {u"replaceMe"}},
       {"StringFormulas.xls", {u"XYZ"}},
       {"MissingBits.xls", {u"Hello", u"11", u"23", u"Bye", u"Stuff"}},
@@ -45,9 +45,9 @@ TEST_F(WorkbookFixtures, WordsOfEachWorkbook) {
       {"testEXCEL.xls",
        {u"Sample Excel Worksheet", u"Numbers and their Squares", u"Number", u"Square", u"196"}},
   };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.file);
-    ExpectWords(ReadWorkbook, Fixture(c.file), c.words);
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.File);
+    ExpectWords(ReadWorkbook, Fixture(C.File), C.Words);
   }
 }
 
@@ -55,32 +55,32 @@ TEST_F(WorkbookFixtures, WordsOfEachWorkbook) {
 // several CONTINUE records; a reader that follows one record boundary per string shifts every later
 // string.
 TEST_F(WorkbookFixtures, LongSharedStringsOverManyRecords) {
-  std::string bytes;
-  ASSERT_TRUE(ConvertWorkbookFile(Fixture("46368.xls"), true, nullptr, bytes));
-  const std::u16string text = FromUtf16Bytes(bytes);
-  std::vector<std::u16string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = text.find(u"\r\n", at);
-    lines.push_back(text.substr(at, end - at));
-    at = end + 2;
+  std::string Bytes;
+  ASSERT_TRUE(ConvertWorkbookFile(Fixture("46368.xls"), true, nullptr, Bytes));
+  const std::u16string Text = FromUtf16Bytes(Bytes);
+  std::vector<std::u16string> Lines;
+  for (std::size_t At = 0; At < Text.size();) {
+    const std::size_t End = Text.find(u"\r\n", At);
+    Lines.push_back(Text.substr(At, End - At));
+    At = End + 2;
   }
-  ASSERT_GE(lines.size(), 4u);
+  ASSERT_GE(Lines.size(), 4u);
   // A1 and A3 hold the long strings, B2 and B4 their lengths.
-  EXPECT_EQ(lines[0].size(), 32770u);
-  EXPECT_EQ(lines[0].substr(0, 3), u"8 x");
-  EXPECT_EQ(lines[0].find_first_not_of(u'x', 2), std::u16string::npos);
-  EXPECT_EQ(lines[1], u"\t32770");
-  EXPECT_EQ(lines[2].size(), 32766u);
-  EXPECT_EQ(lines[2].substr(0, 7), u"32760 x");
-  EXPECT_EQ(lines[3], u"\t32766");
+  EXPECT_EQ(Lines[0].size(), 32770u);
+  EXPECT_EQ(Lines[0].substr(0, 3), u"8 x");
+  EXPECT_EQ(Lines[0].find_first_not_of(u'x', 2), std::u16string::npos);
+  EXPECT_EQ(Lines[1], u"\t32770");
+  EXPECT_EQ(Lines[2].size(), 32766u);
+  EXPECT_EQ(Lines[2].substr(0, 7), u"32760 x");
+  EXPECT_EQ(Lines[3], u"\t32766");
 }
 
 TEST_F(WorkbookFixtures, WorkbooksThatCannotBeRead) {
   struct TCase {
-    const char* file;
-    const char* message;
+    const char* File;
+    const char* Message;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"64130.xls", "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
       {"61300.xls", "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
       {"60284.xls", "File is password-protected"},
@@ -91,26 +91,26 @@ TEST_F(WorkbookFixtures, WorkbooksThatCannotBeRead) {
       {"clusterfuzz-testcase-minimized-POIHSSFFuzzer-6137883240824832.xls",
        "Can't open storage: unknown error"},
   };
-  for (const TCase& c : cases) {
-    std::string text;
+  for (const TCase& C : Cases) {
+    std::string Text;
     try {
-      ConvertWorkbookFile(Fixture(c.file), true, nullptr, text);
-      ADD_FAILURE() << c.file << " gave a text";
-    } catch (const std::exception& e) {
-      EXPECT_STREQ(e.what(), c.message) << c.file;
+      ConvertWorkbookFile(Fixture(C.File), true, nullptr, Text);
+      ADD_FAILURE() << C.File << " gave a text";
+    } catch (const std::exception& E) {
+      EXPECT_STREQ(E.what(), C.Message) << C.File;
     }
   }
 }
 
 TEST_F(WorkbookFixtures, DamagedCopiesEndCleanly) {
-  std::vector<std::string> paths;
-  for (const char* file :
+  std::vector<std::string> Paths;
+  for (const char* File :
        {"Simple.xls", "StringFormulas.xls", "MissingBits.xls", "Formatting.xls", "testEXCEL_95.xls",
         "59074.xls", "46368.xls", "WORKBOOK_in_capitals.xls", "BOOK_in_capitals.xls", "43251.xls",
         "chinese-provinces.xls", "testEXCEL.xls", "64130.xls", "60284.xls"}) {
-    paths.push_back(Fixture(file));
+    Paths.push_back(Fixture(File));
   }
-  ExpectDamagedCopiesEndCleanly(ReadWorkbook, paths);
+  ExpectDamagedCopiesEndCleanly(ReadWorkbook, Paths);
 }
 
 }  // namespace

@@ -19,78 +19,78 @@ class WorkbookTest : public TWesternCodePageTest {
  protected:
   // The UTF-16 text of a compound file holding Stream (named Name).
   std::u16string Wide(const std::string& Stream, const std::u16string& Name = u"Workbook") {
-    std::string bytes;
+    std::string Bytes;
     EXPECT_TRUE(
-        ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), true, nullptr, bytes));
-    return FromUtf16Bytes(bytes);
+        ConvertWorkbookFile(Folder_.Write("w.xls", WorkbookFile(Stream, Name)), true, nullptr, Bytes));
+    return FromUtf16Bytes(Bytes);
   }
   std::string Ansi(const std::string& Stream, const std::u16string& Name = u"Workbook") {
-    std::string text;
+    std::string Text;
     EXPECT_TRUE(
-        ConvertWorkbookFile(folder_.Write("w.xls", WorkbookFile(Stream, Name)), false, nullptr, text));
-    return text;
+        ConvertWorkbookFile(Folder_.Write("w.xls", WorkbookFile(Stream, Name)), false, nullptr, Text));
+    return Text;
   }
   // The message of the failure of reading the file with these bytes.
   std::string Failure(const std::string& FileBytes) {
-    std::string text;
+    std::string Text;
     try {
-      ConvertWorkbookFile(folder_.Write("f.xls", FileBytes), true, nullptr, text);
-    } catch (const std::exception& e) {
-      return e.what();
+      ConvertWorkbookFile(Folder_.Write("f.xls", FileBytes), true, nullptr, Text);
+    } catch (const std::exception& E) {
+      return E.what();
     }
     return "(no failure)";
   }
 
-  TTestFolder folder_;
+  TTestFolder Folder_;
 };
 
 // One record of each cell kind in a row of its own; XF 1 has format 7 (currency), XF 2 format 14 (date).
 TEST_F(WorkbookTest, TextOfEveryCellKind) {
-  const uint32_t rk_minus5 = (static_cast<uint32_t>(-5) << 2) | 0x02;
-  const uint32_t rk_1234_cents = (1234u << 2) | 0x03;
-  const uint32_t rk_one_and_half = 0x3FF80000u;  // high half of the double 1.5
-  auto formula = [](uint16_t Row, std::initializer_list<uint8_t> Result) {
+  const uint32_t RkMinus5 = (static_cast<uint32_t>(-5) << 2) | 0x02;
+  const uint32_t Rk1234Cents = (1234u << 2) | 0x03;
+  const uint32_t RkOneAndHalf = 0x3FF80000u;  // high half of the double 1.5
+  auto Formula = [](uint16_t Row, std::initializer_list<uint8_t> Result) {
     TBiffBody b = B::Cell(Row, 0);
-    for (uint8_t byte : Result) b.U8(byte);
+    for (uint8_t Byte : Result) b.U8(Byte);
     return B::Rec(0x0006, b.U16(0).U32(0).U16(0));
   };
-  std::string cells;
-  cells += B::Number(0, 0, 1234.5, 1);
-  cells += B::Rec(0x027E, B::Cell(1, 0).U32(rk_minus5));
-  cells += B::Rec(0x027E, B::Cell(2, 0).U32(rk_1234_cents));
-  cells += B::Rec(0x027E, B::Cell(3, 0).U32(rk_one_and_half));
-  cells += B::Rec(0x0205, B::Cell(4, 0).U8(1).U8(0));  // TRUE
-  cells += B::Rec(0x0205, B::Cell(5, 0).U8(7).U8(1));  // #DIV/0!
-  cells += B::Label8(6, 0, "plain");
-  cells += B::Rec(0x0204, B::Cell(7, 0).U16(5).U8(1).Chars16(u"\u03a9mega"));
-  cells += B::Rec(0x00D6, B::Cell(8, 0).U16(4).U8(0).Chars8("rich").U8(1).U16(0));
-  cells += B::Rec(0x00FD, B::Cell(9, 0).U32(1));
-  cells += formula(10, {0, 0, 0, 0, 0, 0, 0x04, 0x40});  // the double 2.5
-  cells +=
-      formula(11, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Rec(0x0207, TBiffBody().U16(3).U8(0).Chars8("XYZ"));
-  cells += formula(12, {1, 0, 1, 0, 0, 0, 0xFF, 0xFF});
-  cells += formula(13, {2, 0, 42, 0, 0, 0, 0xFF, 0xFF});
+  std::string Cells;
+  Cells += B::Number(0, 0, 1234.5, 1);
+  Cells += B::Rec(0x027E, B::Cell(1, 0).U32(RkMinus5));
+  Cells += B::Rec(0x027E, B::Cell(2, 0).U32(Rk1234Cents));
+  Cells += B::Rec(0x027E, B::Cell(3, 0).U32(RkOneAndHalf));
+  Cells += B::Rec(0x0205, B::Cell(4, 0).U8(1).U8(0));  // TRUE
+  Cells += B::Rec(0x0205, B::Cell(5, 0).U8(7).U8(1));  // #DIV/0!
+  Cells += B::Label8(6, 0, "plain");
+  Cells += B::Rec(0x0204, B::Cell(7, 0).U16(5).U8(1).Chars16(u"\u03a9mega"));
+  Cells += B::Rec(0x00D6, B::Cell(8, 0).U16(4).U8(0).Chars8("rich").U8(1).U16(0));
+  Cells += B::Rec(0x00FD, B::Cell(9, 0).U32(1));
+  Cells += Formula(10, {0, 0, 0, 0, 0, 0, 0x04, 0x40});  // the double 2.5
+  Cells +=
+      Formula(11, {0, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Rec(0x0207, TBiffBody().U16(3).U8(0).Chars8("XYZ"));
+  Cells += Formula(12, {1, 0, 1, 0, 0, 0, 0xFF, 0xFF});
+  Cells += Formula(13, {2, 0, 42, 0, 0, 0, 0xFF, 0xFF});
   // An empty result, and the NUMBER after it is a cell of its own.
-  cells += formula(14, {3, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Number(14, 1, 37329, 2);
-  cells += B::Rec(0x00BD, TBiffBody()
+  Cells += Formula(14, {3, 0, 0, 0, 0, 0, 0xFF, 0xFF}) + B::Number(14, 1, 37329, 2);
+  Cells += B::Rec(0x00BD, TBiffBody()
                               .U16(15)
                               .U16(1)
                               .U16(0)
-                              .U32(rk_minus5)
+                              .U32(RkMinus5)
                               .U16(1)
-                              .U32(rk_1234_cents)
+                              .U32(Rk1234Cents)
                               .U16(15)
-                              .U32(rk_one_and_half)
+                              .U32(RkOneAndHalf)
                               .U16(3));
-  cells +=
+  Cells +=
       B::Rec(0x00BE, TBiffBody().U16(16).U16(1).U16(0).U16(0).U16(0).U16(0).U16(4)) + B::Number(16, 5, 9);
-  cells += B::Rec(0x0201, B::Cell(17, 1)) + B::Rec(0x0201, B::Cell(17, 2)) + B::Rec(0x0201, B::Cell(17, 3)) +
+  Cells += B::Rec(0x0201, B::Cell(17, 1)) + B::Rec(0x0201, B::Cell(17, 2)) + B::Rec(0x0201, B::Cell(17, 3)) +
            B::Rec(0x0201, B::Cell(17, 4)) + B::Number(17, 5, 9);
 
   B stream;
   stream.XF(0).XF(7).XF(14);
   stream.Record(0x00FC, TBiffBody().U32(2).U32(2).U16(3).U8(0).Chars8("one").U16(3).U8(0).Chars8("two"));
-  stream.Eof().Sheet(18, 6, cells);
+  stream.Eof().Sheet(18, 6, Cells);
   EXPECT_EQ(Wide(stream.Bytes),
             u"$1234.50\r\n-5\r\n12.34\r\n1.5\r\n1\r\n#DIV/"
             u"0!\r\nplain\r\n\u03a9mega\r\nrich\r\ntwo\r\n2.5\r\nXYZ\r\n"
@@ -124,22 +124,22 @@ TEST_F(WorkbookTest, SharedStringsAcrossContinueRecords) {
   // String 0 starts 8-bit and continues 16-bit; string 1 starts 16-bit and continues 8-bit; string 2 is
   // rich text with extended data whose 7-byte trailer crosses a boundary; string 3's characters start
   // right at a boundary, after their own flags byte.
-  TBiffBody first;
-  first.U32(4).U32(4).U16(6).U8(0).Chars8("abc");
-  TBiffBody second;
-  second.U8(1).Chars16(u"\u0434\u0435f").U16(3).U8(1).Chars16(u"\u0416");
-  TBiffBody third;
-  third.U8(0).Chars8("xy").U16(2).U8(0x0C).U16(1).U32(3).Chars8("pq").U16(0);
-  TBiffBody fourth;
-  fourth.U32(0).U8(0).U16(2).U8(0);
-  TBiffBody fifth;
-  fifth.U8(1).Chars16(u"\u00fc!");
+  TBiffBody First;
+  First.U32(4).U32(4).U16(6).U8(0).Chars8("abc");
+  TBiffBody Second;
+  Second.U8(1).Chars16(u"\u0434\u0435f").U16(3).U8(1).Chars16(u"\u0416");
+  TBiffBody Third;
+  Third.U8(0).Chars8("xy").U16(2).U8(0x0C).U16(1).U32(3).Chars8("pq").U16(0);
+  TBiffBody Fourth;
+  Fourth.U32(0).U8(0).U16(2).U8(0);
+  TBiffBody Fifth;
+  Fifth.U8(1).Chars16(u"\u00fc!");
   B stream;
-  stream.Record(0x00FC, first).Record(0x003C, second).Record(0x003C, third).Record(0x003C, fourth);
-  stream.Record(0x003C, fifth).Eof();
-  std::string cells;
-  for (uint16_t i = 0; i < 4; ++i) cells += B::Rec(0x00FD, B::Cell(i, 0).U32(i));
-  stream.Sheet(4, 1, cells);
+  stream.Record(0x00FC, First).Record(0x003C, Second).Record(0x003C, Third).Record(0x003C, Fourth);
+  stream.Record(0x003C, Fifth).Eof();
+  std::string Cells;
+  for (uint16_t I = 0; I < 4; ++I) Cells += B::Rec(0x00FD, B::Cell(I, 0).U32(I));
+  stream.Sheet(4, 1, Cells);
   EXPECT_EQ(Wide(stream.Bytes), u"abc\u0434\u0435f\r\n\u0416xy\r\npq\r\n\u00fc!\r\n");
 }
 
@@ -183,96 +183,96 @@ TEST_F(WorkbookTest, EightBitOutputMarksWhatTheCodePageLacks) {
 }
 
 TEST_F(WorkbookTest, WorkbookStreamIsPreferredOverBook) {
-  B biff8;
-  biff8.Eof().Sheet(1, 1, B::Label8(0, 0, "from workbook"));
-  B biff5(false);
-  biff5.Eof().Sheet(1, 1, B::Label5(0, 0, "from book"));
-  const std::string both = BuildCompoundFile({{u"Book", biff5.Bytes}, {u"Workbook", biff8.Bytes}}).Bytes;
-  std::string bytes;
-  ASSERT_TRUE(ConvertWorkbookFile(folder_.Write("both.xls", both), true, nullptr, bytes));
-  EXPECT_EQ(FromUtf16Bytes(bytes), u"from workbook\r\n");
-  EXPECT_EQ(Wide(biff5.Bytes, u"BOOK"), u"from book\r\n");
+  B Biff8;
+  Biff8.Eof().Sheet(1, 1, B::Label8(0, 0, "from workbook"));
+  B Biff5(false);
+  Biff5.Eof().Sheet(1, 1, B::Label5(0, 0, "from book"));
+  const std::string Both = BuildCompoundFile({{u"Book", Biff5.Bytes}, {u"Workbook", Biff8.Bytes}}).Bytes;
+  std::string Bytes;
+  ASSERT_TRUE(ConvertWorkbookFile(Folder_.Write("both.xls", Both), true, nullptr, Bytes));
+  EXPECT_EQ(FromUtf16Bytes(Bytes), u"from workbook\r\n");
+  EXPECT_EQ(Wide(Biff5.Bytes, u"BOOK"), u"from book\r\n");
 }
 
 TEST_F(WorkbookTest, Failures) {
-  auto sheet = [](const std::string& Cells, uint32_t Rows = 2, uint16_t Cols = 2) {
-    B s;
-    s.Eof().Sheet(Rows, Cols, Cells);
-    return WorkbookFile(s.Bytes);
+  auto Sheet = [](const std::string& Cells, uint32_t Rows = 2, uint16_t Cols = 2) {
+    B S;
+    S.Eof().Sheet(Rows, Cols, Cells);
+    return WorkbookFile(S.Bytes);
   };
-  auto globals = [](const std::function<void(B&)>& Add) {
-    B s;
-    Add(s);
-    return WorkbookFile(s.Bytes);
+  auto Globals = [](const std::function<void(B&)>& Add) {
+    B S;
+    Add(S);
+    return WorkbookFile(S.Bytes);
   };
   struct TCase {
-    const char* name;
-    std::string file;
-    const char* message;
+    const char* Name;
+    std::string File;
+    const char* Message;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"not a compound file", "just text, long enough to be read as a header or not",
        "The file is not a storage object"},
       {"neither stream", BuildCompoundFile({{u"Other", "x"}}).Bytes,
        "The stream with specified name does not exist"},
       {"not a workbook stream", WorkbookFile(std::string("\x09\x02\x06\x00", 4) + std::string(6, '\0')),
        "Wrong stream type"},
-      {"password", globals([](B& s) { s.Record(0x002F, TBiffBody().U16(0)).Eof(); }),
+      {"password", Globals([](B& S) { S.Record(0x002F, TBiffBody().U16(0)).Eof(); }),
        "File is password-protected"},
-      {"no dimensions", globals([](B& s) { s.Eof().Bof(0x0010).Eof(); }), "Bad sheet: dimensions not found"},
-      {"columns beyond 256", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(0, 1, 0, 257).Eof(); }),
+      {"no dimensions", Globals([](B& S) { S.Eof().Bof(0x0010).Eof(); }), "Bad sheet: dimensions not found"},
+      {"columns beyond 256", Globals([](B& S) { S.Eof().Bof(0x0010).Dimensions(0, 1, 0, 257).Eof(); }),
        "Illegal table dimensions"},
-      {"rows backwards", globals([](B& s) { s.Eof().Bof(0x0010).Dimensions(5, 1, 0, 1).Eof(); }),
+      {"rows backwards", Globals([](B& S) { S.Eof().Bof(0x0010).Dimensions(5, 1, 0, 1).Eof(); }),
        "Illegal table dimensions"},
-      {"cell twice", sheet(B::Number(0, 0, 1) + B::Number(0, 0, 2)), "Trying to overwrite record"},
-      {"cell before the origin", globals([](B& s) {
-         s.Eof().Bof(0x0010).Dimensions(3, 5, 0, 1);
-         s.Bytes += B::Number(2, 0, 1);
-         s.Eof();
+      {"cell twice", Sheet(B::Number(0, 0, 1) + B::Number(0, 0, 2)), "Trying to overwrite record"},
+      {"cell before the origin", Globals([](B& S) {
+         S.Eof().Bof(0x0010).Dimensions(3, 5, 0, 1);
+         S.Bytes += B::Number(2, 0, 1);
+         S.Eof();
        }),
        "invalid vector<T> subscript"},
       {"cell past the last column",
-       sheet(B::Rec(0x00BE,
+       Sheet(B::Rec(0x00BE,
                     TBiffBody().U16(0).U16(250).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(0).U16(256))),
        "invalid vector<T> subscript"},
-      {"chart only", globals([](B& s) { s.Eof().Bof(0x0020).Record(0x0200, std::string(14, '\0')).Eof(); }),
+      {"chart only", Globals([](B& S) { S.Eof().Bof(0x0020).Record(0x0200, std::string(14, '\0')).Eof(); }),
        "There are no worksheets in this workbook: charts, macros, etc. are not supported"},
-      {"shared string beyond the table", globals([](B& s) {
-         s.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(1).U8(0).Chars8("a")).Eof();
-         s.Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
+      {"shared string beyond the table", Globals([](B& S) {
+         S.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(1).U8(0).Chars8("a")).Eof();
+         S.Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
        }),
        "Shared string table is invalid"},
       {"shared string count",
-       globals([](B& s) { s.Record(0x00FC, TBiffBody().U32(1).U32(0x10000000)).Eof(); }),
+       Globals([](B& S) { S.Record(0x00FC, TBiffBody().U32(1).U32(0x10000000)).Eof(); }),
        "Can't read shared string table: invalid table length"},
-      {"short NUMBER", sheet(B::Rec(0x0203, B::Cell(0, 0).U32(0))),
+      {"short NUMBER", Sheet(B::Rec(0x0203, B::Cell(0, 0).U32(0))),
        "Record 0x0203 is shorter than its fields"},
-      {"empty LABELSST", sheet(B::Rec(0x00FD, TBiffBody())), "Record 0x00FD is shorter than its fields"},
-      {"LABEL longer than its record", sheet(B::Rec(0x0204, B::Cell(0, 0).U16(50).U8(0).Chars8("abc"))),
+      {"empty LABELSST", Sheet(B::Rec(0x00FD, TBiffBody())), "Record 0x00FD is shorter than its fields"},
+      {"LABEL longer than its record", Sheet(B::Rec(0x0204, B::Cell(0, 0).U16(50).U8(0).Chars8("abc"))),
        "Record 0x0204 is shorter than its fields"},
-      {"MULBLANK backwards", sheet(B::Rec(0x00BE, TBiffBody().U16(0).U16(1).U16(0).U16(0))),
+      {"MULBLANK backwards", Sheet(B::Rec(0x00BE, TBiffBody().U16(0).U16(1).U16(0).U16(0))),
        "Record 0x00BE: columns 1 to 0 do not match its 1 values"},
-      {"MULRK with too few values", sheet(B::Rec(0x00BD, TBiffBody().U16(0).U16(0).U16(0).U32(2).U16(1))),
+      {"MULRK with too few values", Sheet(B::Rec(0x00BD, TBiffBody().U16(0).U16(0).U16(0).U32(2).U16(1))),
        "Record 0x00BD: columns 0 to 1 do not match its 1 values"},
-      {"short XF", globals([](B& s) { s.Record(0x00E0, TBiffBody().U16(0)).Eof(); }),
+      {"short XF", Globals([](B& S) { S.Record(0x00E0, TBiffBody().U16(0)).Eof(); }),
        "Record 0x00E0 is shorter than its fields"},
   };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(Failure(c.file), c.message) << c.name;
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(Failure(C.File), C.Message) << C.Name;
   }
 }
 
 // Some writers store the last row and column in DIMENSIONS instead of one past them, and some write no
 // DIMENSIONS at all: the table grows to hold the cells, and the rows before stay in place.
 TEST_F(WorkbookTest, CellsPastTheDimensionsOrWithoutThem) {
-  B short_dims;
-  short_dims.Eof().Sheet(2, 2, B::Label8(0, 0, "a") + B::Label8(2, 2, "past") + B::Label8(1, 1, "b"));
-  EXPECT_EQ(Wide(short_dims.Bytes), u"a\r\n\tb\r\n\t\tpast\r\n");
-  B no_dims(false);
-  no_dims.Eof().Bof(0x0010);
-  no_dims.Bytes += B::Label5(1, 1, "x") + B::Label5(0, 0, "y");
-  no_dims.Eof();
-  EXPECT_EQ(Wide(no_dims.Bytes, u"Book"), u"y\r\n\tx\r\n");
+  B ShortDims;
+  ShortDims.Eof().Sheet(2, 2, B::Label8(0, 0, "a") + B::Label8(2, 2, "past") + B::Label8(1, 1, "b"));
+  EXPECT_EQ(Wide(ShortDims.Bytes), u"a\r\n\tb\r\n\t\tpast\r\n");
+  B NoDims(false);
+  NoDims.Eof().Bof(0x0010);
+  NoDims.Bytes += B::Label5(1, 1, "x") + B::Label5(0, 0, "y");
+  NoDims.Eof();
+  EXPECT_EQ(Wide(NoDims.Bytes, u"Book"), u"y\r\n\tx\r\n");
 }
 
 // DIMENSIONS can claim four billion rows in a 20-byte record; cells address only 65536 of them, and that
@@ -282,9 +282,9 @@ TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
   stream.Eof().Bof(0x0010).Dimensions(0, 0xFFFFFFFFu, 0, 256);
   stream.Bytes += B::Label8(65535, 255, "corner");
   stream.Eof();
-  const std::string text = Ansi(stream.Bytes);
-  EXPECT_EQ(text.size(), 65536u * 2 + 255 + 6);
-  EXPECT_EQ(text.substr(text.size() - 8), "corner\r\n");
+  const std::string Text = Ansi(stream.Bytes);
+  EXPECT_EQ(Text.size(), 65536u * 2 + 255 + 6);
+  EXPECT_EQ(Text.substr(Text.size() - 8), "corner\r\n");
 }
 
 // Rows without cells cost nothing while a workbook is read: thousands of small sheets that each declare
@@ -292,17 +292,17 @@ TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
 TEST_F(WorkbookTest, DeclaredRowsCostNothingUntilWritten) {
   B stream;
   stream.Eof();
-  for (int i = 0; i < 4000; ++i) {
+  for (int I = 0; I < 4000; ++I) {
     stream.Bof(0x0010).Dimensions(0, 65536, 0, 256);
     stream.Bytes += B::Label8(65535, 0, "x");
     stream.Eof();
   }
-  std::unique_ptr<Storage> storage = OpenStorage(folder_.Write("many.xls", WorkbookFile(stream.Bytes)));
-  std::unique_ptr<Stream> s = storage->OpenStream(u"Workbook");
-  Workbook book;
-  ASSERT_TRUE(book.Read(*s, nullptr));
-  ASSERT_EQ(book.Sheets().size(), 4000u);
-  EXPECT_EQ(book.Sheets().back()->Rows(), 65536u);
+  std::unique_ptr<Storage> Storage = OpenStorage(Folder_.Write("many.xls", WorkbookFile(stream.Bytes)));
+  std::unique_ptr<Stream> S = Storage->OpenStream(u"Workbook");
+  Workbook Book;
+  ASSERT_TRUE(Book.Read(*S, nullptr));
+  ASSERT_EQ(Book.Sheets().size(), 4000u);
+  EXPECT_EQ(Book.Sheets().back()->Rows(), 65536u);
 }
 
 TEST_F(WorkbookTest, TheEndOfTheStreamEndsTheReading) {
@@ -317,32 +317,32 @@ TEST_F(WorkbookTest, TheEndOfTheStreamEndsTheReading) {
 TEST_F(WorkbookTest, ProgressCanStopReadingAndWriting) {
   class TStopAfter : public IConvProgress {
    public:
-    explicit TStopAfter(int Polls) : left_(Polls) {}
+    explicit TStopAfter(int Polls) : Left_(Polls) {}
     bool Progress(int32_t Current, int32_t Total) override {
       EXPECT_EQ(Current, -1);
       EXPECT_EQ(Total, -1);
       ++Count;
-      return left_-- > 0;
+      return Left_-- > 0;
     }
     int Count = 0;
 
    private:
-    int left_;
+    int Left_;
   };
   B stream;
   stream.Eof().Sheet(3, 1, B::Label8(0, 0, "x"));
-  const std::string path = folder_.Write("p.xls", WorkbookFile(stream.Bytes));
-  std::string text;
-  TStopAfter at_once(0);
-  EXPECT_FALSE(ConvertWorkbookFile(path, true, &at_once, text));
-  EXPECT_EQ(at_once.Count, 1);
-  TStopAfter never(1000);
-  EXPECT_TRUE(ConvertWorkbookFile(path, false, &never, text));
-  const int polls = never.Count;
+  const std::string Path = Folder_.Write("p.xls", WorkbookFile(stream.Bytes));
+  std::string Text;
+  TStopAfter AtOnce(0);
+  EXPECT_FALSE(ConvertWorkbookFile(Path, true, &AtOnce, Text));
+  EXPECT_EQ(AtOnce.Count, 1);
+  TStopAfter Never(1000);
+  EXPECT_TRUE(ConvertWorkbookFile(Path, false, &Never, Text));
+  const int polls = Never.Count;
   // Polls while writing too: one per row; stopping at the last one stops the conversion.
-  TStopAfter late(polls - 1);
-  text.clear();
-  EXPECT_FALSE(ConvertWorkbookFile(path, false, &late, text));
+  TStopAfter Late(polls - 1);
+  Text.clear();
+  EXPECT_FALSE(ConvertWorkbookFile(Path, false, &Late, Text));
 }
 
 }  // namespace

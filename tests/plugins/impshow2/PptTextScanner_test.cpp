@@ -13,11 +13,11 @@
 namespace {
 
 std::string Header(uint16_t VersionInstance, uint16_t Type, uint32_t Length) {
-  std::string h;
-  for (uint32_t v : {uint32_t{VersionInstance}, uint32_t{Type}})
-    h += {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-  for (int i = 0; i < 4; ++i) h += static_cast<char>((Length >> (8 * i)) & 0xFF);
-  return h;
+  std::string H;
+  for (uint32_t V : {uint32_t{VersionInstance}, uint32_t{Type}})
+    H += {static_cast<char>(V & 0xFF), static_cast<char>(V >> 8)};
+  for (int I = 0; I < 4; ++I) H += static_cast<char>((Length >> (8 * I)) & 0xFF);
+  return H;
 }
 // A container header (its body is the records that follow).
 std::string Container(uint16_t Type) { return Header(0x000F, Type, 0); }
@@ -25,9 +25,9 @@ std::string Atom(uint16_t Type, const std::string& Body) {
   return Header(0x0000, Type, static_cast<uint32_t>(Body.size())) + Body;
 }
 std::string Chars(const std::u16string& Text) {
-  std::string b;
-  for (char16_t c : Text) b += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-  return Atom(4000, b);
+  std::string B;
+  for (char16_t C : Text) B += {static_cast<char>(C & 0xFF), static_cast<char>(C >> 8)};
+  return Atom(4000, B);
 }
 std::string Bytes(const std::string& Text) { return Atom(4008, Text); }
 // A slide with one text box holding Text.
@@ -36,38 +36,38 @@ std::string Slide(const std::u16string& Text) { return Container(1006) + Contain
 class PptTextScannerTest : public TWesternCodePageTest {
  protected:
   std::string Path(const std::string& Stream) {
-    return folder_.Write("p.ppt", BuildCompoundFile({{u"PowerPoint Document", Stream}}).Bytes);
+    return Folder_.Write("p.ppt", BuildCompoundFile({{u"PowerPoint Document", Stream}}).Bytes);
   }
   std::u16string Wide(const std::string& Stream) {
-    std::string bytes;
-    EXPECT_TRUE(ConvertPresentationFile(Path(Stream), true, bytes));
-    return FromUtf16Bytes(bytes);
+    std::string Bytes;
+    EXPECT_TRUE(ConvertPresentationFile(Path(Stream), true, Bytes));
+    return FromUtf16Bytes(Bytes);
   }
   std::string Ansi(const std::string& Stream) {
-    std::string text;
-    EXPECT_TRUE(ConvertPresentationFile(Path(Stream), false, text));
-    return text;
+    std::string Text;
+    EXPECT_TRUE(ConvertPresentationFile(Path(Stream), false, Text));
+    return Text;
   }
 
-  TTestFolder folder_;
+  TTestFolder Folder_;
 };
 
 const std::u16string kDashes = u"------------------------------\r\n";
 
 TEST_F(PptTextScannerTest, SlidesAreSeparatedByDashLines) {
-  const std::string stream = Slide(u"one") + Slide(u"two") + Slide(u"three");
-  EXPECT_EQ(Wide(stream), u"one\r\n" + kDashes + u"two\r\n" + kDashes + u"three\r\n");
-  EXPECT_EQ(Ansi(stream),
+  const std::string Stream = Slide(u"one") + Slide(u"two") + Slide(u"three");
+  EXPECT_EQ(Wide(Stream), u"one\r\n" + kDashes + u"two\r\n" + kDashes + u"three\r\n");
+  EXPECT_EQ(Ansi(Stream),
             "one\r\n------------------------------\r\ntwo\r\n------------------------------\r\nthree\r\n");
 }
 
 TEST_F(PptTextScannerTest, WhichContainersHoldText) {
   struct TCase {
-    const char* name;
-    std::string stream;
-    std::u16string text;
+    const char* Name;
+    std::string Stream;
+    std::u16string Text;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"slide list", Container(4080) + Chars(u"listed") + Bytes("too"), u"listed\r\ntoo\r\n"},
       {"text box", Container(1006) + Container(0xF00D) + Chars(u"boxed"), u"boxed\r\n"},
       {"text box after client data",
@@ -81,27 +81,27 @@ TEST_F(PptTextScannerTest, WhichContainersHoldText) {
       {"type bits above 12 are ignored", Container(0x3000 | 4080) + Header(0, 0x1000 | 4000, 2) + "q" + '\0',
        u"q\r\n"},
   };
-  for (const TCase& c : cases) {
-    EXPECT_EQ(Wide(c.stream), c.text) << c.name;
+  for (const TCase& C : Cases) {
+    EXPECT_EQ(Wide(C.Stream), C.Text) << C.Name;
   }
 }
 
 TEST_F(PptTextScannerTest, LineBreaksInsideAtoms) {
-  const std::string stream = Container(4080) + Chars(u"Title\rLine") + Chars(u"a\r\nb\vc\r") +
+  const std::string Stream = Container(4080) + Chars(u"Title\rLine") + Chars(u"a\r\nb\vc\r") +
                              Chars(std::u16string(u"cut\0here", 8)) + Bytes("x\ry");
-  EXPECT_EQ(Wide(stream), u"Title\r\nLine\r\na\r\nb\r\nc\r\n\r\ncut\r\nx\r\ny\r\n");
-  EXPECT_EQ(Ansi(stream), "Title\r\nLine\r\na\r\nb\r\nc\r\n\r\ncut\r\nx\r\ny\r\n");
+  EXPECT_EQ(Wide(Stream), u"Title\r\nLine\r\na\r\nb\r\nc\r\n\r\ncut\r\nx\r\ny\r\n");
+  EXPECT_EQ(Ansi(Stream), "Title\r\nLine\r\na\r\nb\r\nc\r\n\r\ncut\r\nx\r\ny\r\n");
 }
 
 TEST_F(PptTextScannerTest, CharacterSetsOfTheAtoms) {
   // An 8-bit atom holds the first 256 code points, whatever the Windows code page; the 8-bit output is in
   // that page, with "?" for what it lacks.
-  const std::string stream = Container(4080) + Bytes("J\xe4gar \xe9t\xe9") + Chars(u"\u00e9\u4e2d\u20ac");
-  EXPECT_EQ(Wide(stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
-  EXPECT_EQ(Ansi(stream), "J\xe4gar \xe9t\xe9\r\n\xe9?\x80\r\n");
+  const std::string Stream = Container(4080) + Bytes("J\xe4gar \xe9t\xe9") + Chars(u"\u00e9\u4e2d\u20ac");
+  EXPECT_EQ(Wide(Stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
+  EXPECT_EQ(Ansi(Stream), "J\xe4gar \xe9t\xe9\r\n\xe9?\x80\r\n");
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
-  EXPECT_EQ(Wide(stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
-  EXPECT_EQ(Ansi(stream), "J?gar ?t?\r\n??\x88\r\n");
+  EXPECT_EQ(Wide(Stream), u"J\u00e4gar \u00e9t\u00e9\r\n\u00e9\u4e2d\u20ac\r\n");
+  EXPECT_EQ(Ansi(Stream), "J?gar ?t?\r\n??\x88\r\n");
 }
 
 // Lengths are unsigned: a huge one skips forward to the end instead of jumping back onto its own header,
@@ -116,9 +116,9 @@ TEST_F(PptTextScannerTest, HugeLengthsEndTheScan) {
 }
 
 std::string U32(uint32_t V) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((V >> (8 * i)) & 0xFF);
-  return s;
+  std::string S;
+  for (int I = 0; I < 4; ++I) S += static_cast<char>((V >> (8 * I)) & 0xFF);
+  return S;
 }
 // A container whose length covers Body.
 std::string Holding(uint16_t Type, const std::string& Body) {
@@ -131,9 +131,9 @@ std::string UserEdit(uint32_t Previous, uint32_t Directory, uint32_t DocumentId 
 }
 // A persist directory with one run of offsets from identifier First.
 std::string PersistDirectory(uint32_t First, const std::vector<uint32_t>& Offsets) {
-  std::string body = U32(First | static_cast<uint32_t>(Offsets.size()) << 20);
-  for (uint32_t o : Offsets) body += U32(o);
-  return Atom(6002, body);
+  std::string Body = U32(First | static_cast<uint32_t>(Offsets.size()) << 20);
+  for (uint32_t O : Offsets) Body += U32(O);
+  return Atom(6002, Body);
 }
 std::string CurrentUser(uint32_t Edit) {
   return Atom(4086, U32(20) + U32(0xE391C05F) + U32(Edit) + std::string(8, '\0'));
@@ -142,60 +142,60 @@ std::string CurrentUser(uint32_t Edit) {
 // A presentation saved twice: the second save wrote a new document (with a new slide list) and kept the
 // slide of the first. Only the current edition's records are read; a damaged history reads them all.
 TEST_F(PptTextScannerTest, SupersededRecordsOfEarlierSavesAreLeftOut) {
-  std::string stream = Holding(1000, Container(4080) + Bytes("old list"));
-  const auto slide = static_cast<uint32_t>(stream.size());
-  stream += Holding(1006, Container(0xF00D) + Chars(u"kept slide"));
-  const auto directory1 = static_cast<uint32_t>(stream.size());
-  stream += PersistDirectory(1, {0, slide});
-  const auto edit1 = static_cast<uint32_t>(stream.size());
-  std::string edit1_record = UserEdit(0, directory1);
-  stream += edit1_record;
-  const auto document2 = static_cast<uint32_t>(stream.size());
-  stream += Holding(1000, Container(4080) + Bytes("new list"));
-  const auto directory2 = static_cast<uint32_t>(stream.size());
-  stream += PersistDirectory(1, {document2});
-  const auto edit2 = static_cast<uint32_t>(stream.size());
-  stream += UserEdit(edit1, directory2);
+  std::string Stream = Holding(1000, Container(4080) + Bytes("old list"));
+  const auto Slide = static_cast<uint32_t>(Stream.size());
+  Stream += Holding(1006, Container(0xF00D) + Chars(u"kept slide"));
+  const auto Directory1 = static_cast<uint32_t>(Stream.size());
+  Stream += PersistDirectory(1, {0, Slide});
+  const auto Edit1 = static_cast<uint32_t>(Stream.size());
+  std::string Edit1Record = UserEdit(0, Directory1);
+  Stream += Edit1Record;
+  const auto Document2 = static_cast<uint32_t>(Stream.size());
+  Stream += Holding(1000, Container(4080) + Bytes("new list"));
+  const auto Directory2 = static_cast<uint32_t>(Stream.size());
+  Stream += PersistDirectory(1, {Document2});
+  const auto Edit2 = static_cast<uint32_t>(Stream.size());
+  Stream += UserEdit(Edit1, Directory2);
 
-  auto text = [this](const std::string& Document, const std::string& User) {
-    std::string bytes;
-    const std::string path = folder_.Write(
+  auto Text = [this](const std::string& Document, const std::string& User) {
+    std::string Bytes;
+    const std::string Path = Folder_.Write(
         "h.ppt", BuildCompoundFile({{u"PowerPoint Document", Document}, {u"Current User", User}}).Bytes);
-    EXPECT_TRUE(ConvertPresentationFile(path, true, bytes));
-    return FromUtf16Bytes(bytes);
+    EXPECT_TRUE(ConvertPresentationFile(Path, true, Bytes));
+    return FromUtf16Bytes(Bytes);
   };
-  EXPECT_EQ(text(stream, CurrentUser(edit2)), u"kept slide\r\nnew list\r\n");
-  EXPECT_EQ(Wide(stream), u"old list\r\nkept slide\r\nnew list\r\n");  // no "Current User" stream
+  EXPECT_EQ(Text(Stream, CurrentUser(Edit2)), u"kept slide\r\nnew list\r\n");
+  EXPECT_EQ(Wide(Stream), u"old list\r\nkept slide\r\nnew list\r\n");  // no "Current User" stream
 
-  const std::u16string all = u"old list\r\nkept slide\r\nnew list\r\n";
-  std::string looped = stream;
-  looped.replace(edit1, edit1_record.size(), UserEdit(edit2, directory1));
-  std::string overlong = stream;
-  overlong[directory2 + 8 + 3] = '\x7F';  // a run of 2032 offsets in a directory of one
+  const std::u16string All = u"old list\r\nkept slide\r\nnew list\r\n";
+  std::string Looped = Stream;
+  Looped.replace(Edit1, Edit1Record.size(), UserEdit(Edit2, Directory1));
+  std::string Overlong = Stream;
+  Overlong[Directory2 + 8 + 3] = '\x7F';  // a run of 2032 offsets in a directory of one
   const struct {
-    const char* name;
-    std::string document, user;
-  } damaged[] = {
-      {"edit beyond the stream", stream, CurrentUser(static_cast<uint32_t>(stream.size()))},
-      {"edit that is not one", stream, CurrentUser(directory2)},
-      {"edits in a loop", looped, CurrentUser(edit2)},
-      {"directory run too long", overlong, CurrentUser(edit2)},
-      {"document not in the directories", stream.substr(0, edit2) + UserEdit(edit1, directory2, 7),
-       CurrentUser(edit2)},
-      {"current user cut short", stream, CurrentUser(edit2).substr(0, 14)},
+    const char* Name;
+    std::string Document, User;
+  } Damaged[] = {
+      {"edit beyond the stream", Stream, CurrentUser(static_cast<uint32_t>(Stream.size()))},
+      {"edit that is not one", Stream, CurrentUser(Directory2)},
+      {"edits in a loop", Looped, CurrentUser(Edit2)},
+      {"directory run too long", Overlong, CurrentUser(Edit2)},
+      {"document not in the directories", Stream.substr(0, Edit2) + UserEdit(Edit1, Directory2, 7),
+       CurrentUser(Edit2)},
+      {"current user cut short", Stream, CurrentUser(Edit2).substr(0, 14)},
   };
-  for (const auto& c : damaged) EXPECT_EQ(text(c.document, c.user), all) << c.name;
+  for (const auto& C : Damaged) EXPECT_EQ(Text(C.Document, C.User), All) << C.Name;
 }
 
 TEST_F(PptTextScannerTest, Failures) {
-  std::string text;
+  std::string Text;
   try {
-    ConvertPresentationFile(folder_.Write("o.ppt", BuildCompoundFile({{u"Other", "x"}}).Bytes), true, text);
+    ConvertPresentationFile(Folder_.Write("o.ppt", BuildCompoundFile({{u"Other", "x"}}).Bytes), true, Text);
     ADD_FAILURE() << "no failure";
-  } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), "The stream with specified name does not exist");
+  } catch (const std::exception& E) {
+    EXPECT_STREQ(E.what(), "The stream with specified name does not exist");
   }
-  EXPECT_ANY_THROW(IsPresentationFile(folder_.Write("o2.ppt", BuildCompoundFile({{u"Other", "x"}}).Bytes)));
+  EXPECT_ANY_THROW(IsPresentationFile(Folder_.Write("o2.ppt", BuildCompoundFile({{u"Other", "x"}}).Bytes)));
   EXPECT_TRUE(IsPresentationFile(Path("")));
   EXPECT_EQ(Wide(""), u"");
 }

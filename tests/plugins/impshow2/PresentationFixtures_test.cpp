@@ -18,19 +18,19 @@ void ReadPresentation(const std::string& Path, bool Unicode, std::string& Text) 
 }
 
 std::u16string Text(const std::string& File) {
-  std::string bytes;
-  EXPECT_TRUE(ConvertPresentationFile(Fixture(File), true, bytes));
-  return FromUtf16Bytes(bytes);
+  std::string Bytes;
+  EXPECT_TRUE(ConvertPresentationFile(Fixture(File), true, Bytes));
+  return FromUtf16Bytes(Bytes);
 }
 
 class PresentationFixtures : public TWesternCodePageTest {};
 
 TEST_F(PresentationFixtures, WordsOfEachPresentation) {
   struct TCase {
-    const char* file;
-    std::vector<std::u16string> words;
+    const char* File;
+    std::vector<std::u16string> Words;
   };
-  const TCase cases[] = {
+  const TCase Cases[] = {
       {"basic_test_ppt_file.ppt",
        {u"This is a test title", u"This is a test subtitle", u"This is on page 1",
         u"This is the title on page 2", u"It has several blocks of text", u"None of them have formatting"}},
@@ -54,9 +54,9 @@ TEST_F(PresentationFixtures, WordsOfEachPresentation) {
         u"\u30be\u30eb\u30b2\u3068\u5c3e\u5d0e\u3001\u6de1\u3005\u3068\u6700\u671f",
         u"And then some Gothic text:", u"\U00010332\U0001033F\U00010344\U00010339\U00010343\U0001033A"}},
   };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.file);
-    ExpectWords(ReadPresentation, Fixture(c.file), c.words);
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.File);
+    ExpectWords(ReadPresentation, Fixture(C.File), C.Words);
   }
 }
 
@@ -81,20 +81,20 @@ TEST_F(PresentationFixtures, SlideBySlide) {
 // An encrypted presentation gives no text rather than garbage; a fuzzed one ends.
 TEST_F(PresentationFixtures, EncryptedAndFuzzedPresentations) {
   EXPECT_EQ(Text("Password_Protected-hello.ppt"), u"");
-  std::string text;
+  std::string Text;
   EXPECT_TRUE(ConvertPresentationFile(
-      Fixture("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"), true, text));
+      Fixture("clusterfuzz-testcase-minimized-POIHSLFFuzzer-5962760801091584.ppt"), true, Text));
 }
 
 TEST_F(PresentationFixtures, DamagedCopiesEndCleanly) {
-  std::vector<std::string> paths;
-  for (const char* file : {"basic_test_ppt_file.ppt", "with_textbox.ppt", "incorrect_slide_order.ppt",
+  std::vector<std::string> Paths;
+  for (const char* File : {"basic_test_ppt_file.ppt", "with_textbox.ppt", "incorrect_slide_order.ppt",
                            "Single_Coloured_Page.ppt", "41071.ppt", "54111.ppt", "54880_chinese.ppt",
                            "57272_corrupted_usereditatom.ppt", "testPPT.ppt", "testPPT_various.ppt",
                            "Password_Protected-hello.ppt"}) {
-    paths.push_back(Fixture(file));
+    Paths.push_back(Fixture(File));
   }
-  ExpectDamagedCopiesEndCleanly(ReadPresentation, paths);
+  ExpectDamagedCopiesEndCleanly(ReadPresentation, Paths);
 }
 
 }  // namespace

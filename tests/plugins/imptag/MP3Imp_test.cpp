@@ -18,29 +18,29 @@ namespace {
 class MP3Tags : public TWesternCodePageTest {
  protected:
   static std::string Report(const std::string& File) {
-    TVReadOnlyMemStream stream(File.data(), static_cast<int32_t>(File.size()));
-    return ReadMP3Tags(stream, false);
+    TVReadOnlyMemStream Stream(File.data(), static_cast<int32_t>(File.size()));
+    return ReadMP3Tags(Stream, false);
   }
   static std::string Error(const std::string& File, bool Unicode = false) {
-    TVReadOnlyMemStream stream(File.data(), static_cast<int32_t>(File.size()));
+    TVReadOnlyMemStream Stream(File.data(), static_cast<int32_t>(File.size()));
     try {
-      ReadMP3Tags(stream, Unicode);
-    } catch (const std::exception& e) {
-      return e.what();
+      ReadMP3Tags(Stream, Unicode);
+    } catch (const std::exception& E) {
+      return E.what();
     }
     return "(no error)";
   }
   // The value of the report line Label, or "(none)".
   static std::string Line(const std::string& Report, const std::string& Label) {
-    const std::size_t at = Report.find("\r\n" + Label + ": ");
-    if (at == std::string::npos) return "(none)";
-    const std::size_t from = at + Label.size() + 4;
-    return Report.substr(from, Report.find("\r\n", from) - from);
+    const std::size_t At = Report.find("\r\n" + Label + ": ");
+    if (At == std::string::npos) return "(none)";
+    const std::size_t From = At + Label.size() + 4;
+    return Report.substr(From, Report.find("\r\n", From) - From);
   }
 };
 
 TEST_F(MP3Tags, ID3v23ReportLayout) {
-  const std::string frames =
+  const std::string Frames =
       ID3TextFrame("TYER", "2002") + ID3TextFrame("TIT2", "Song") + ID3TextFrame("TPE1", "Artist") +
       ID3TextFrame("TALB", "Album") + ID3TextFrame("TCON", "(17)(RX)") + ID3TextFrame("TRCK", "3/12\0", 3) +
       ID3Frame("WCOM", std::string("http://shop\0junk", 16)) +
@@ -51,7 +51,7 @@ TEST_F(MP3Tags, ID3v23ReportLayout) {
                                    14)) +
       ID3Frame("USLT", std::string("\0eng\0line1\nline2\r\n", 18)) + ID3Frame("APIC", "picture bytes") +
       std::string(20, '\0');
-  EXPECT_EQ(Report(ID3v2Tag(3, frames) + AudioBytes(200)),
+  EXPECT_EQ(Report(ID3v2Tag(3, Frames) + AudioBytes(200)),
             "*** ID3v2 Tag ***\r\n\r\n"
             "Title: Song\r\n"
             "Lead performer(s)/Soloist(s): Artist\r\n"
@@ -73,9 +73,9 @@ TEST_F(MP3Tags, ID3v1WithLyrics3v2) {
       Lyrics3v2(Lyrics3v2Field("IND", "11") + Lyrics3v2Field("LYR", "la la\r\nla") +
                 Lyrics3v2Field("INF", "info") + Lyrics3v2Field("AUT", "Writer") +
                 Lyrics3v2Field("ETT", "Short Title Longer") + Lyrics3v2Field("EAL", "Other"));
-  const std::string file =
+  const std::string File =
       AudioBytes(300) + lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
-  EXPECT_EQ(Report(file),
+  EXPECT_EQ(Report(File),
             "*** ID3v1 Tag ***\r\n\r\n"
             "Title: Short Title Longer\r\n"
             "Artist(s): Band\r\n"
@@ -90,19 +90,19 @@ TEST_F(MP3Tags, ID3v1WithLyrics3v2) {
 }
 
 TEST_F(MP3Tags, ID3v1WithLyrics3v1AndAnID3v2Tag) {
-  const std::string file = ID3v2Tag(4, ID3TextFrame("TIT2", "New", 4)) + AudioBytes(200) +
+  const std::string File = ID3v2Tag(4, ID3TextFrame("TIT2", "New", 4)) + AudioBytes(200) +
                            Lyrics3v1("words\r\nmore") + ID3v1Tag("Old", "", "", "", "", 255);
-  EXPECT_EQ(Report(file),
+  EXPECT_EQ(Report(File),
             "*** ID3v2 Tag ***\r\n\r\nTitle: New\r\n\r\n"
             "*** ID3v1 Tag ***\r\n\r\nTitle: Old\r\nGenre: Unknown\r\n\r\nwords\r\nmore");
 }
 
 TEST_F(MP3Tags, ContentType) {
   const struct {
-    int version;
-    std::string raw;
-    const char* expected;
-  } cases[] = {
+    int Version;
+    std::string Raw;
+    const char* Expected;
+  } Cases[] = {
       {3, "(17)(RX)", "Rock Remix"},
       {3, "(4)Eurodisco", "Disco Eurodisco"},
       {3, "(CR)(17)(17)Rock", "Cover Rock"},
@@ -118,28 +118,28 @@ TEST_F(MP3Tags, ContentType) {
                    10),
        "Trip-Hop Hip-Hop"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.raw);
-    const std::string report = Report(ID3v2Tag(c.version, ID3TextFrame("TCON", c.raw, c.version)));
-    EXPECT_EQ(Line(report, "Content type"), c.expected);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Raw);
+    const std::string report = Report(ID3v2Tag(C.Version, ID3TextFrame("TCON", C.Raw, C.Version)));
+    EXPECT_EQ(Line(report, "Content type"), C.Expected);
   }
   const struct {
-    uint8_t index;
-    const char* name;
-  } genres[] = {{0, "Blues"},         {17, "Rock"},  {40, "Alternative Rock"}, {64, "Native US"},
+    uint8_t Index;
+    const char* Name;
+  } Genres[] = {{0, "Blues"},         {17, "Rock"},  {40, "Alternative Rock"}, {64, "Native US"},
                 {79, "Hard Rock"},    {80, "Folk"},  {118, "Rhytmic Soul"},    {123, "Acapella"},
                 {144, "Trash Metal"}, {146, "Jpop"}, {147, "Synthpop"},        {148, "Unknown"},
                 {255, "Unknown"}};
-  for (const auto& g : genres) EXPECT_STREQ(GenreName(g.index), g.name) << static_cast<int>(g.index);
-  for (int i = 0; i <= kMaxGenreIndex; ++i) EXPECT_NE(GenreName(static_cast<uint8_t>(i)), nullptr) << i;
+  for (const auto& G : Genres) EXPECT_STREQ(GenreName(G.Index), G.Name) << static_cast<int>(G.Index);
+  for (int I = 0; I <= kMaxGenreIndex; ++I) EXPECT_NE(GenreName(static_cast<uint8_t>(I)), nullptr) << I;
 }
 
 TEST_F(MP3Tags, TextEncodings) {
   const struct {
-    uint8_t encoding;
-    std::string bytes;
-    std::string expected;
-  } cases[] = {
+    uint8_t Encoding;
+    std::string Bytes;
+    std::string Expected;
+  } Cases[] = {
       {0, "Caf\xe9", "Caf\xe9"},
       {1,
        std::string("\xFF\xFE"
@@ -169,12 +169,12 @@ TEST_F(MP3Tags, TextEncodings) {
       {3, std::string("a\0b", 3), std::string("a\0b", 3)},
       {5, "text", ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.encoding));
-    EXPECT_EQ(DecodeID3Text(c.encoding, c.bytes), c.expected);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(static_cast<int>(C.Encoding));
+    EXPECT_EQ(DecodeID3Text(C.Encoding, C.Bytes), C.Expected);
   }
   // Text frames and comments are reported in every encoding.
-  const std::string frames = ID3TextFrame("TIT2",
+  const std::string Frames = ID3TextFrame("TIT2",
                                           std::string("\xFF\xFE"
                                                       "T\0\xE9\0",
                                                       6),
@@ -191,7 +191,7 @@ TEST_F(MP3Tags, TextEncodings) {
                                                           "eng"
                                                           "d\xC3\xA9\0t\xC3\xA9xt",
                                                           13));
-  const std::string report = Report(ID3v2Tag(3, frames));
+  const std::string report = Report(ID3v2Tag(3, Frames));
   EXPECT_EQ(Line(report, "Title"), "T\xe9");
   EXPECT_EQ(Line(report, "Album"), "A\xe9");
   EXPECT_EQ(Line(report, "Lead performer(s)/Soloist(s)"), "Mot\xf6rhead");
@@ -199,7 +199,7 @@ TEST_F(MP3Tags, TextEncodings) {
   EXPECT_NE(report.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << report;
   // A version 2.4 content type in UTF-16 is split at its zero characters, each entry with its own mark;
   // an unknown encoding gives no value.
-  const std::string v24 = ID3TextFrame("TCON",
+  const std::string V24 = ID3TextFrame("TCON",
                                        std::string("\xFF\xFE"
                                                    "1\0"
                                                    "7\0\0\0\xFF\xFE"
@@ -207,77 +207,77 @@ TEST_F(MP3Tags, TextEncodings) {
                                                    14),
                                        4, 1) +
                           ID3TextFrame("TIT2", "Title", 4, 7);
-  const std::string report24 = Report(ID3v2Tag(4, v24));
-  EXPECT_EQ(Line(report24, "Content type"), "Rock Remix");
-  EXPECT_EQ(Line(report24, "Title"), "(none)");
+  const std::string Report24 = Report(ID3v2Tag(4, V24));
+  EXPECT_EQ(Line(Report24, "Content type"), "Rock Remix");
+  EXPECT_EQ(Line(Report24, "Title"), "(none)");
 }
 
 TEST_F(MP3Tags, FrameAndTagFlags) {
-  const std::string plain("\0A\xFF\xE9z", 5);  // a 0xFF the writer must unsynchronise
+  const std::string Plain("\0A\xFF\xE9z", 5);  // a 0xFF the writer must unsynchronise
   const struct {
-    const char* what;
-    std::string file;
-    const char* title;
-  } cases[] = {
-      {"2.3 compressed", ID3v2Tag(3, ID3Frame("TIT2", plain, 3, 0x80)), "(none)"},
-      {"2.3 encrypted", ID3v2Tag(3, ID3Frame("TIT2", plain, 3, 0x40)), "(none)"},
-      {"2.4 compressed", ID3v2Tag(4, ID3Frame("TIT2", plain, 4, 0x08)), "(none)"},
-      {"2.4 encrypted", ID3v2Tag(4, ID3Frame("TIT2", plain, 4, 0x04)), "(none)"},
-      {"2.4 grouped", ID3v2Tag(4, ID3Frame("TIT2", "\x07" + plain, 4, 0x40)), "A\xFF\xE9z"},
-      {"2.4 data length", ID3v2Tag(4, ID3Frame("TIT2", SynchsafeBytes(5) + plain, 4, 0x01)), "A\xFF\xE9z"},
-      {"2.4 unsynchronised frame", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4, 0x02)),
+    const char* What;
+    std::string File;
+    const char* Title;
+  } Cases[] = {
+      {"2.3 compressed", ID3v2Tag(3, ID3Frame("TIT2", Plain, 3, 0x80)), "(none)"},
+      {"2.3 encrypted", ID3v2Tag(3, ID3Frame("TIT2", Plain, 3, 0x40)), "(none)"},
+      {"2.4 compressed", ID3v2Tag(4, ID3Frame("TIT2", Plain, 4, 0x08)), "(none)"},
+      {"2.4 encrypted", ID3v2Tag(4, ID3Frame("TIT2", Plain, 4, 0x04)), "(none)"},
+      {"2.4 grouped", ID3v2Tag(4, ID3Frame("TIT2", "\x07" + Plain, 4, 0x40)), "A\xFF\xE9z"},
+      {"2.4 data length", ID3v2Tag(4, ID3Frame("TIT2", SynchsafeBytes(5) + Plain, 4, 0x01)), "A\xFF\xE9z"},
+      {"2.4 unsynchronised frame", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(Plain), 4, 0x02)),
        "A\xFF\xE9z"},
       {"2.4 all of them",
-       ID3v2Tag(4, ID3Frame("TIT2", "\x07" + SynchsafeBytes(5) + Unsynchronise(plain), 4, 0x43)),
+       ID3v2Tag(4, ID3Frame("TIT2", "\x07" + SynchsafeBytes(5) + Unsynchronise(Plain), 4, 0x43)),
        "A\xFF\xE9z"},
-      {"2.4 unsynchronised tag", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(plain), 4), 0x80), "A\xFF\xE9z"},
-      {"2.3 unsynchronised tag", ID3v2Tag(3, Unsynchronise(ID3Frame("TIT2", plain, 3)), 0x80), "A\xFF\xE9z"},
+      {"2.4 unsynchronised tag", ID3v2Tag(4, ID3Frame("TIT2", Unsynchronise(Plain), 4), 0x80), "A\xFF\xE9z"},
+      {"2.3 unsynchronised tag", ID3v2Tag(3, Unsynchronise(ID3Frame("TIT2", Plain, 3)), 0x80), "A\xFF\xE9z"},
       {"2.3 extended header",
-       ID3v2Tag(3, BigEndianBytes(6) + std::string(6, '\0') + ID3Frame("TIT2", plain, 3), 0x40),
+       ID3v2Tag(3, BigEndianBytes(6) + std::string(6, '\0') + ID3Frame("TIT2", Plain, 3), 0x40),
        "A\xFF\xE9z"},
       {"2.4 extended header",
-       ID3v2Tag(4, SynchsafeBytes(6) + std::string("\x01\x00", 2) + ID3Frame("TIT2", plain, 4), 0x40),
+       ID3v2Tag(4, SynchsafeBytes(6) + std::string("\x01\x00", 2) + ID3Frame("TIT2", Plain, 4), 0x40),
        "A\xFF\xE9z"},
       {"extended header past the tag",
-       ID3v2Tag(3, BigEndianBytes(0xFFFFFFFF) + ID3Frame("TIT2", plain), 0x40), "(none)"},
+       ID3v2Tag(3, BigEndianBytes(0xFFFFFFFF) + ID3Frame("TIT2", Plain), 0x40), "(none)"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string report = Report(c.file + ID3v1Tag("v1", "", "", "", "", 0));
-    const std::size_t v1 = report.find("*** ID3v1 Tag ***");
-    ASSERT_NE(v1, std::string::npos);
-    EXPECT_EQ(Line(report.substr(0, v1), "Title"), c.title);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::string report = Report(C.File + ID3v1Tag("v1", "", "", "", "", 0));
+    const std::size_t V1 = report.find("*** ID3v1 Tag ***");
+    ASSERT_NE(V1, std::string::npos);
+    EXPECT_EQ(Line(report.substr(0, V1), "Title"), C.Title);
   }
 }
 
 TEST_F(MP3Tags, HostileSizesKeepWhatWasRead) {
-  const std::string good = ID3TextFrame("TIT2", "Kept");
-  const std::string v1 = ID3v1Tag("v1 title", "", "", "", "", 1);
+  const std::string Good = ID3TextFrame("TIT2", "Kept");
+  const std::string V1 = ID3v1Tag("v1 title", "", "", "", "", 1);
   const struct {
-    const char* what;
-    std::string file;
-  } cases[] = {
+    const char* What;
+    std::string File;
+  } Cases[] = {
       {"2.3 frame size -10 (would point back at itself)",
        ID3v2Tag(
-           3, good + "TALB" + BigEndianBytes(0xFFFFFFF6u) + std::string(2, '\0') + std::string("\0Lost", 5)) +
-           v1},
+           3, Good + "TALB" + BigEndianBytes(0xFFFFFFF6u) + std::string(2, '\0') + std::string("\0Lost", 5)) +
+           V1},
       {"frame larger than the tag",
-       ID3v2Tag(3, good + "TALB" + BigEndianBytes(400) + std::string(2, '\0') + std::string("\0Lost", 5)) +
-           AudioBytes(600) + v1},
+       ID3v2Tag(3, Good + "TALB" + BigEndianBytes(400) + std::string(2, '\0') + std::string("\0Lost", 5)) +
+           AudioBytes(600) + V1},
       {"2.4 frame size bytes with their top bits set",
        ID3v2Tag(4, ID3TextFrame("TIT2", "Kept", 4) + "TALB" + std::string(4, '\xFF') + std::string(2, '\0') +
                        std::string("\0Lost", 5)) +
-           v1},
-      {"frame header cut short by the tag end", ID3v2Tag(3, good + std::string("TALB\0\0", 6)) + v1},
-      {"tag larger than the file", std::string("ID3\x03\0\0", 6) + SynchsafeBytes(100000) + good + "TALB" +
-                                       BigEndianBytes(9000) + std::string("\0\0\0Lost", 7) + v1},
+           V1},
+      {"frame header cut short by the tag end", ID3v2Tag(3, Good + std::string("TALB\0\0", 6)) + V1},
+      {"tag larger than the file", std::string("ID3\x03\0\0", 6) + SynchsafeBytes(100000) + Good + "TALB" +
+                                       BigEndianBytes(9000) + std::string("\0\0\0Lost", 7) + V1},
       {"tag size bytes all 0xFF",
-       std::string("ID3\x03\0\0\xFF\xFF\xFF\xFF", 10) + good + std::string(10, '\0') + v1},
-      {"identifier not a capital letter", ID3v2Tag(3, good + ID3TextFrame("tALB", "Lost")) + v1},
+       std::string("ID3\x03\0\0\xFF\xFF\xFF\xFF", 10) + Good + std::string(10, '\0') + V1},
+      {"identifier not a capital letter", ID3v2Tag(3, Good + ID3TextFrame("tALB", "Lost")) + V1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string report = Report(c.file);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::string report = Report(C.File);
     EXPECT_EQ(Line(report, "Title"), "Kept");
     EXPECT_EQ(Line(report, "Album"), "(none)");
     EXPECT_NE(report.find("Title: v1 title\r\nGenre: Classic Rock\r\n"), std::string::npos) << report;
@@ -285,37 +285,37 @@ TEST_F(MP3Tags, HostileSizesKeepWhatWasRead) {
 }
 
 TEST_F(MP3Tags, DamagedLyrics3BlocksAreIgnored) {
-  const std::string v1 = ID3v1Tag("Title", "", "", "", "", 2);
-  const std::string fields = Lyrics3v2Field("LYR", "words");
+  const std::string V1 = ID3v1Tag("Title", "", "", "", "", 2);
+  const std::string Fields = Lyrics3v2Field("LYR", "words");
   const struct {
-    const char* what;
-    std::string block;
-    bool lyrics;
-  } cases[] = {
-      {"good", Lyrics3v2(fields), true},
-      {"size beyond the start of the file", "LYRICSBEGIN" + fields + "999999LYRICS200", false},
-      {"size with a letter", "LYRICSBEGIN" + fields + "00001aLYRICS200", false},
-      {"no begin marker", "LYRICSBEGIX" + fields + "000024LYRICS200", false},
-      {"field reaching past the block", Lyrics3v2(fields + "LYR99999abc"), true},
-      {"field size with a letter", Lyrics3v2("LYR0000xwords" + fields), false},
+    const char* What;
+    std::string Block;
+    bool Lyrics;
+  } Cases[] = {
+      {"good", Lyrics3v2(Fields), true},
+      {"size beyond the start of the file", "LYRICSBEGIN" + Fields + "999999LYRICS200", false},
+      {"size with a letter", "LYRICSBEGIN" + Fields + "00001aLYRICS200", false},
+      {"no begin marker", "LYRICSBEGIX" + Fields + "000024LYRICS200", false},
+      {"field reaching past the block", Lyrics3v2(Fields + "LYR99999abc"), true},
+      {"field size with a letter", Lyrics3v2("LYR0000xwords" + Fields), false},
       {"version 1 without a begin marker", "words LYRICSEND", false},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string report = Report(AudioBytes(40) + c.block + v1);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::string report = Report(AudioBytes(40) + C.Block + V1);
     EXPECT_EQ(Line(report, "Genre"), "Country");
-    EXPECT_EQ(report.find("words") != std::string::npos, c.lyrics) << report;
+    EXPECT_EQ(report.find("words") != std::string::npos, C.Lyrics) << report;
   }
 }
 
 TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
-  const std::string v22 =
+  const std::string V22 =
       std::string("ID3\x02\0\0", 6) + SynchsafeBytes(10) + "TT2" + std::string("\0\0\x04\0Old", 7);
   EXPECT_EQ(Error(AudioBytes(1000)), kUnsupportedDataFormat);
   EXPECT_EQ(Error(""), kUnsupportedDataFormat);
   EXPECT_EQ(Error("ID3\x03"), kUnsupportedDataFormat);
-  EXPECT_EQ(Error(v22 + AudioBytes(300)), kUnsupportedDataFormat);
-  EXPECT_EQ(Report(v22 + ID3v1Tag("Only v1", "", "", "", "", 0))
+  EXPECT_EQ(Error(V22 + AudioBytes(300)), kUnsupportedDataFormat);
+  EXPECT_EQ(Report(V22 + ID3v1Tag("Only v1", "", "", "", "", 0))
                 .rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Only v1\r\n", 0),
             0u);
   EXPECT_EQ(Error(ID3v2Tag(3, ""), true), kUnicodeNotSupported);
@@ -324,12 +324,12 @@ TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
 }
 
 TEST_F(MP3Tags, ContentTest) {
-  TTestFolder folder;
+  TTestFolder Folder;
   const struct {
-    const char* name;
-    std::string content;
-    bool mp3;
-  } cases[] = {
+    const char* Name;
+    std::string Content;
+    bool Mp3;
+  } Cases[] = {
       {"v23.mp3", ID3v2Tag(3, "") + AudioBytes(10), true},
       {"v24.bin", ID3v2Tag(4, ""), true},
       {"v22.mp3", std::string("ID3\x02\0\0\0\0\0\0", 10) + AudioBytes(400), false},
@@ -338,10 +338,10 @@ TEST_F(MP3Tags, ContentTest) {
       {"short.mp3", "ID3\x03", false},
       {"audio.mp3", AudioBytes(5000), false},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(IsMP3File(folder.Write(c.name, c.content)), c.mp3) << c.name;
+  for (const auto& C : Cases) {
+    EXPECT_EQ(IsMP3File(Folder.Write(C.Name, C.Content)), C.Mp3) << C.Name;
   }
-  EXPECT_THROW(IsMP3File(folder.Path + "/missing.mp3"), std::exception);
+  EXPECT_THROW(IsMP3File(Folder.Path + "/missing.mp3"), std::exception);
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ inline std::string SynchsafeBytes(uint32_t V) {
 // A frame of version Version (3 or 4) with the second flag byte Flags.
 inline std::string ID3Frame(const std::string& Id, const std::string& Body, int Version = 3,
                             uint8_t Flags = 0) {
-  const auto size = static_cast<uint32_t>(Body.size());
-  return Id + (Version >= 4 ? SynchsafeBytes(size) : BigEndianBytes(size)) + '\0' + static_cast<char>(Flags) +
+  const auto Size = static_cast<uint32_t>(Body.size());
+  return Id + (Version >= 4 ? SynchsafeBytes(Size) : BigEndianBytes(Size)) + '\0' + static_cast<char>(Flags) +
          Body;
 }
 
@@ -40,20 +40,20 @@ inline std::string ID3v2Tag(int Version, const std::string& Body, uint8_t Flags 
 // Unsynchronisation: a zero byte behind every 0xFF that is followed by 0x00 or a byte of 0xE0 and above
 // (and behind a final 0xFF).
 inline std::string Unsynchronise(const std::string& Data) {
-  std::string out;
-  for (std::size_t i = 0; i < Data.size(); ++i) {
-    out += Data[i];
-    const bool ff = static_cast<uint8_t>(Data[i]) == 0xFF;
-    if (ff && (i + 1 == Data.size() || Data[i + 1] == '\0' || static_cast<uint8_t>(Data[i + 1]) >= 0xE0))
-      out += '\0';
+  std::string Out;
+  for (std::size_t I = 0; I < Data.size(); ++I) {
+    Out += Data[I];
+    const bool Ff = static_cast<uint8_t>(Data[I]) == 0xFF;
+    if (Ff && (I + 1 == Data.size() || Data[I + 1] == '\0' || static_cast<uint8_t>(Data[I + 1]) >= 0xE0))
+      Out += '\0';
   }
-  return out;
+  return Out;
 }
 
 inline std::string FixedField(const std::string& Text, std::size_t Length) {
-  std::string f = Text.substr(0, Length);
-  f.resize(Length, '\0');
-  return f;
+  std::string F = Text.substr(0, Length);
+  F.resize(Length, '\0');
+  return F;
 }
 
 // A 128-byte ID3v1 block; Track > 0 makes it ID3v1.1 (a zero byte and the track in the comment's end).
@@ -72,23 +72,23 @@ inline std::string ID3v1Tag(const std::string& Title, const std::string& Artist,
 inline std::string Lyrics3v1(const std::string& Lyrics) { return "LYRICSBEGIN" + Lyrics + "LYRICSEND"; }
 
 inline std::string Lyrics3v2Field(const std::string& Name, const std::string& Data) {
-  char size[8];
-  std::snprintf(size, sizeof size, "%05u", static_cast<unsigned>(Data.size()));
-  return Name + size + Data;
+  char Size[8];
+  std::snprintf(Size, sizeof Size, "%05u", static_cast<unsigned>(Data.size()));
+  return Name + Size + Data;
 }
 
 // A Lyrics3 version 2 block around Fields (made with Lyrics3v2Field).
 inline std::string Lyrics3v2(const std::string& Fields) {
-  const std::string block = "LYRICSBEGIN" + Fields;
-  char size[8];
-  std::snprintf(size, sizeof size, "%06u", static_cast<unsigned>(block.size()));
-  return block + size + "LYRICS200";
+  const std::string Block = "LYRICSBEGIN" + Fields;
+  char Size[8];
+  std::snprintf(Size, sizeof Size, "%06u", static_cast<unsigned>(Block.size()));
+  return Block + Size + "LYRICS200";
 }
 
 // Bytes standing for audio frames: MPEG frame syncs and zeros.
 inline std::string AudioBytes(std::size_t N) {
-  std::string a;
-  while (a.size() < N) a += std::string("\xFF\xFB\x90\x00", 4) + std::string(28, '\0');
-  a.resize(N);
-  return a;
+  std::string A;
+  while (A.size() < N) A += std::string("\xFF\xFB\x90\x00", 4) + std::string(28, '\0');
+  A.resize(N);
+  return A;
 }

@@ -24,18 +24,18 @@ namespace {
 std::string TagFixture(const std::string& Name) { return OfficeFixture("imptag", Name); }
 
 std::string ConvertTags(const std::string& Path) {
-  std::string text;
-  EXPECT_TRUE(ConvertMP3File(Path, false, nullptr, text));
-  return text;
+  std::string Text;
+  EXPECT_TRUE(ConvertMP3File(Path, false, nullptr, Text));
+  return Text;
 }
 
 class TagFixtures : public TWesternCodePageTest {};
 
 TEST_F(TagFixtures, ReportsOfRealFiles) {
   const struct {
-    const char* file;
-    std::vector<std::string> lines;
-  } cases[] = {
+    const char* File;
+    std::vector<std::string> Lines;
+  } Cases[] = {
       {"testMP3id3v1.mp3",
        {"*** ID3v1 Tag ***", "Title: Test Title", "Artist(s): Test Artist", "Album: Test Album", "Year: 2008",
         "Genre: Rock", "Comment: Test Comment"}},
@@ -94,11 +94,11 @@ TEST_F(TagFixtures, ReportsOfRealFiles) {
       // A content type holding only a byte-order mark: an empty report.
       {"testNakedUTF16BOM.mp3", {"*** ID3v2 Tag ***\r\n\r\n\r\n"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    const std::string report = ConvertTags(TagFixture(c.file));
-    for (const std::string& line : c.lines)
-      EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.File);
+    const std::string Report = ConvertTags(TagFixture(C.File));
+    for (const std::string& Line : C.Lines)
+      EXPECT_NE(Report.find(Line), std::string::npos) << Line << "\n" << Report;
   }
 }
 
@@ -129,20 +129,20 @@ TEST_F(TagFixtures, TextFramesInUtf16AndUtf8) {
 
 TEST_F(TagFixtures, FilesWithoutAReadableTag) {
   // A tag at the very end with no ID3v1 block, a version 2.2 tag, and Lyrics3 without an ID3v1 tag behind it.
-  for (const char* file : {"audacious-trailing-id32-id31.mp3", "id3v22-test.mp3", "lyrics3v1.mp3"}) {
-    std::string text;
+  for (const char* File : {"audacious-trailing-id32-id31.mp3", "id3v22-test.mp3", "lyrics3v1.mp3"}) {
+    std::string Text;
     try {
-      ConvertMP3File(TagFixture(file), false, nullptr, text);
-      ADD_FAILURE() << file << ": no error";
-    } catch (const std::exception& e) {
-      EXPECT_STREQ(e.what(), kUnsupportedDataFormat) << file;
+      ConvertMP3File(TagFixture(File), false, nullptr, Text);
+      ADD_FAILURE() << File << ": no error";
+    } catch (const std::exception& E) {
+      EXPECT_STREQ(E.what(), kUnsupportedDataFormat) << File;
     }
   }
 }
 
 TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
   TTestFolder folder;
-  int reported = 0, failed = 0;
+  int Reported = 0, failed = 0;
   for (const char* name :
        {"testMP3id3v1.mp3", "testMP3id3v2.mp3", "testMP3id3v24.mp3", "testMP3id3v1_v2.mp3",
         "testMP3lyrics.mp3", "testMP3i18n.mp3", "testMP3truncated.mp3", "testNakedUTF16BOM.mp3",
@@ -151,24 +151,24 @@ TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
         "lyrics3v2withID3v1.mp3", "lyrics3v2withID3v1-invalid.mp3", "id3v23unicodetags.mp3"}) {
     ForEachDamagedCopy(ReadWholeFile(TagFixture(name)), [&](const std::string& What, const std::string& Bad) {
       SCOPED_TRACE(std::string(name) + ": " + What);
-      std::string text;
+      std::string Text;
       try {
-        ConvertMP3File(folder.Write("damaged.mp3", Bad), false, nullptr, text);
-        ++reported;
-      } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), kUnsupportedDataFormat);
+        ConvertMP3File(folder.Write("damaged.mp3", Bad), false, nullptr, Text);
+        ++Reported;
+      } catch (const std::exception& E) {
+        EXPECT_STREQ(E.what(), kUnsupportedDataFormat);
         ++failed;
       }
       // The memory path reads the same bytes.
-      std::string from_memory;
+      std::string FromMemory;
       try {
-        ConvertMP3Memory(Bad.data(), Bad.size(), false, nullptr, from_memory);
+        ConvertMP3Memory(Bad.data(), Bad.size(), false, nullptr, FromMemory);
       } catch (const std::exception&) {
       }
-      EXPECT_EQ(from_memory, text);
+      EXPECT_EQ(FromMemory, Text);
     });
   }
-  EXPECT_GT(reported, 0);
+  EXPECT_GT(Reported, 0);
   EXPECT_GT(failed, 0);
 }
 
@@ -177,73 +177,73 @@ class TagHost : public TWesternCodePageTest {
  protected:
   void SetUp() override {
     TWesternCodePageTest::SetUp();
-    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPTAG, false), kConverterLoaded)
-        << converters_.LastLoadError;
-    converter_ = converters_.GetConverter(0);
+    ASSERT_EQ(Converters_.AddConverter(SCRYLINE_IMPTAG, false), kConverterLoaded)
+        << Converters_.LastLoadError;
+    Converter_ = Converters_.GetConverter(0);
   }
-  TQVConverters converters_;
-  TQVConverter* converter_ = nullptr;
-  TTestFolder folder_;
+  TQVConverters Converters_;
+  TQVConverter* Converter_ = nullptr;
+  TTestFolder Folder_;
 };
 
 TEST_F(TagHost, AnswersOfTheLibrary) {
   ExpectConverterAnswers(
-      *converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
+      *Converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
 }
 
 TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
-  const std::string file = ReadWholeFile(TagFixture("testMP3id3v1.mp3"));
-  std::string error;
-  TQVConverter* who = nullptr;
-  int32_t size = -1;
-  bool unicode = true;
+  const std::string File = ReadWholeFile(TagFixture("testMP3id3v1.mp3"));
+  std::string Error;
+  TQVConverter* Who = nullptr;
+  int32_t Size = -1;
+  bool Unicode = true;
   // Native form: 8-bit text from a library without UTF-16 output.
-  TResultBlock block = converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", error,
-                                               who, size, unicode);
-  ASSERT_NE(block, nullptr) << error;
-  EXPECT_FALSE(unicode);
-  const std::string report(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
-  EXPECT_EQ(report.rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Test Title\r\n", 0), 0u) << report;
-  EXPECT_EQ(static_cast<const char*>(block.get())[size], 0);
+  TResultBlock Block = Converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", Error,
+                                               Who, Size, Unicode);
+  ASSERT_NE(Block, nullptr) << Error;
+  EXPECT_FALSE(Unicode);
+  const std::string Report(static_cast<const char*>(Block.get()), static_cast<std::size_t>(Size));
+  EXPECT_EQ(Report.rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Test Title\r\n", 0), 0u) << Report;
+  EXPECT_EQ(static_cast<const char*>(Block.get())[Size], 0);
 
   // The same bytes as a memory block, directly and as an in-memory stream.
-  size = static_cast<int32_t>(file.size());
-  block = converter_->ConvertMemory(file.data(), false, nullptr, error, size);
-  ASSERT_NE(block, nullptr) << error;
-  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size)), report);
-  TVReadOnlyMemStream stream(file.data(), static_cast<int32_t>(file.size()));
-  block = converters_.ConvertStream(stream, "song.mp3", "", error, who, size, unicode, kUnicodeModeAnsi);
-  ASSERT_NE(block, nullptr) << error;
-  EXPECT_EQ(std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size)), report);
+  Size = static_cast<int32_t>(File.size());
+  Block = Converter_->ConvertMemory(File.data(), false, nullptr, Error, Size);
+  ASSERT_NE(Block, nullptr) << Error;
+  EXPECT_EQ(std::string(static_cast<const char*>(Block.get()), static_cast<std::size_t>(Size)), Report);
+  TVReadOnlyMemStream Stream(File.data(), static_cast<int32_t>(File.size()));
+  Block = Converters_.ConvertStream(Stream, "song.mp3", "", Error, Who, Size, Unicode, kUnicodeModeAnsi);
+  ASSERT_NE(Block, nullptr) << Error;
+  EXPECT_EQ(std::string(static_cast<const char*>(Block.get()), static_cast<std::size_t>(Size)), Report);
 
   // By content, when the name says nothing.
-  const std::string renamed = folder_.Write("song.dat", file);
-  EXPECT_TRUE(converter_->IsFileSupported(renamed));
-  block = converters_.ConvertFile(renamed, kUnicodeModeAnsi, "", error, who, size, unicode);
-  EXPECT_NE(block, nullptr) << error;
-  EXPECT_EQ(who, converter_);
+  const std::string Renamed = Folder_.Write("song.dat", File);
+  EXPECT_TRUE(Converter_->IsFileSupported(Renamed));
+  Block = Converters_.ConvertFile(Renamed, kUnicodeModeAnsi, "", Error, Who, Size, Unicode);
+  EXPECT_NE(Block, nullptr) << Error;
+  EXPECT_EQ(Who, Converter_);
 }
 
 TEST_F(TagHost, FailuresCarryTheirTexts) {
-  std::string error;
-  int32_t size = -1;
-  TResultBlock block = converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), true, nullptr, error, size);
-  EXPECT_EQ(block, nullptr);
-  EXPECT_NE(error.find("Unicode not supported"), std::string::npos) << error;
+  std::string Error;
+  int32_t Size = -1;
+  TResultBlock Block = Converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), true, nullptr, Error, Size);
+  EXPECT_EQ(Block, nullptr);
+  EXPECT_NE(Error.find("Unicode not supported"), std::string::npos) << Error;
 
-  const std::string untagged = folder_.Write("silence.mp3", AudioBytes(4000));
-  block = converter_->ConvertFile(untagged, false, nullptr, error, size);
-  EXPECT_EQ(block, nullptr);
-  EXPECT_NE(error.find("Unsupported data format"), std::string::npos) << error;
-  EXPECT_FALSE(converter_->IsFileSupported(untagged));
+  const std::string Untagged = Folder_.Write("silence.mp3", AudioBytes(4000));
+  Block = Converter_->ConvertFile(Untagged, false, nullptr, Error, Size);
+  EXPECT_EQ(Block, nullptr);
+  EXPECT_NE(Error.find("Unsupported data format"), std::string::npos) << Error;
+  EXPECT_FALSE(Converter_->IsFileSupported(Untagged));
 
   // A conversion clears the text of the failure before it.
-  block = converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), false, nullptr, error, size);
-  EXPECT_NE(block, nullptr);
-  EXPECT_EQ(converter_->GetErrorText(), "");
+  Block = Converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), false, nullptr, Error, Size);
+  EXPECT_NE(Block, nullptr);
+  EXPECT_EQ(Converter_->GetErrorText(), "");
 
-  EXPECT_FALSE(converter_->IsFileSupported(folder_.Path + "/missing.mp3"));
-  EXPECT_FALSE(converter_->GetErrorText().empty());
+  EXPECT_FALSE(Converter_->IsFileSupported(Folder_.Path + "/missing.mp3"));
+  EXPECT_FALSE(Converter_->GetErrorText().empty());
 }
 
 }  // namespace

@@ -20,36 +20,36 @@ std::string Decode(const std::string& Text, bool Unicode) {
   S.TargetCharset = Unicode ? qvnls::kCharsetUtf16LE : qvnls::kCharsetWin1252;
   S.UnicodeOutput = Unicode;
   DecodeHTMLEntities(Text, S);
-  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+  std::string Bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
                     static_cast<size_t>(S.Line.GetPosition()));
-  return Unicode ? Utf16ToUtf8(RawToWideStr(bytes)) : bytes;
+  return Unicode ? Utf16ToUtf8(RawToWideStr(Bytes)) : Bytes;
 }
 
 // The tokens of a page: "T:text" for a text token (an ALT or submit text "A:text"), "S<code>" and
 // "E<code>" for start and end tags, with ":token text" when a tag carries one.
 std::vector<std::string> Tokens(const std::string& Page, bool Wide = false, bool Memo = true) {
-  const std::string bytes = Wide ? Utf16LEBytes(Page, false) : Page;
-  TVReadOnlyMemStream source(bytes.data(), static_cast<int32_t>(bytes.size()));
+  const std::string Bytes = Wide ? Utf16LEBytes(Page, false) : Page;
+  TVReadOnlyMemStream Source(Bytes.data(), static_cast<int32_t>(Bytes.size()));
   THTMLPassState S;
-  S.Source = std::make_unique<TVCharStreamOnStream>(&source, false);
+  S.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
   S.WideSource = Wide;
   S.MetaCharset = true;
   std::vector<std::string> tokens;
   while (NextHTMLToken(S)) {
-    std::string text = S.TokenText;
+    std::string Text = S.TokenText;
     // A wide page keeps raw UTF-16 bytes, except the narrowed LI and OL values and the DL mark.
-    const bool narrow =
+    const bool Narrow =
         S.TokenKind != kTokenText &&
         (S.TagCode == kTagListItem || S.TagCode == kTagOrderedList || S.TagCode == kTagDefinitionList);
-    if (Wide && !narrow) {
-      text = Utf16ToUtf8(RawToWideStr(text));
+    if (Wide && !Narrow) {
+      Text = Utf16ToUtf8(RawToWideStr(Text));
     }
     if (S.TokenKind == kTokenText) {
-      tokens.push_back((S.AttributeText ? "A:" : "T:") + text);
+      tokens.push_back((S.AttributeText ? "A:" : "T:") + Text);
     } else {
-      std::string tag = (S.TokenKind == kTokenStartTag ? "S" : "E") + std::to_string(S.TagCode);
-      if (!text.empty()) tag += ":" + text;
-      tokens.push_back(tag);
+      std::string Tag = (S.TokenKind == kTokenStartTag ? "S" : "E") + std::to_string(S.TagCode);
+      if (!Text.empty()) Tag += ":" + Text;
+      tokens.push_back(Tag);
     }
     if (!Memo) S.Comments = TCommentMemo();
   }
@@ -64,7 +64,7 @@ TEST_F(HTML2TxtTest, EntityReferencesResolveOrStayLiteral) {
     const char* EightBit;  // windows-1252 bytes
     const char* Unicode;   // UTF-8 of the UTF-16 output
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"&nbsp;", " ", " "},                // no-break space is a plain blank
       {"&euro; x", "&euro x", "&euro x"},  // not in the table: literal, ";" dropped
       {"&ndash;", "&ndash", "&ndash"},
@@ -87,9 +87,9 @@ TEST_F(HTML2TxtTest, EntityReferencesResolveOrStayLiteral) {
       {"&#150;", "?", "–"},                // 127-159 name the page's code page
       {"x&#;y", "x&#y", "x&#y"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Decode(c.Text, false), c.EightBit) << c.Text;
-    EXPECT_EQ(Decode(c.Text, true), c.Unicode) << c.Text;
+  for (const Case& C : Cases) {
+    EXPECT_EQ(Decode(C.Text, false), C.EightBit) << C.Text;
+    EXPECT_EQ(Decode(C.Text, true), C.Unicode) << C.Text;
   }
 }
 
@@ -99,23 +99,23 @@ TEST_F(HTML2TxtTest, WideEntitiesKeepCharactersAbove255) {
   S.TargetCharset = qvnls::kCharsetUtf16LE;
   S.UnicodeOutput = true;
   DecodeHTMLEntitiesWide(u"\u4E2D&eacute;&#x4E2D\u00E9;", S);
-  std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+  std::string Bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
                     static_cast<size_t>(S.Line.GetPosition()));
-  EXPECT_EQ(RawToWideStr(bytes), u"\u4E2D\u00E9&#x4E2D\u00E9");
+  EXPECT_EQ(RawToWideStr(Bytes), u"\u4E2D\u00E9&#x4E2D\u00E9");
 }
 
 TEST_F(HTML2TxtTest, ReferencesTo127Through159NameWindowsPunctuation) {
   // In every source charset, Unicode ones included, &#150; is the en dash of the Windows page.
-  for (uint8_t charset : {qvnls::kCharsetWin1252, qvnls::kCharsetIso8859_1, qvnls::kCharsetWin1251,
+  for (uint8_t Charset : {qvnls::kCharsetWin1252, qvnls::kCharsetIso8859_1, qvnls::kCharsetWin1251,
                           qvnls::kCharsetUtf8, qvnls::kCharsetUtf16LE}) {
     THTMLPassState S;
-    S.SourceCharset = charset;
+    S.SourceCharset = Charset;
     S.TargetCharset = qvnls::kCharsetUtf16LE;
     S.UnicodeOutput = true;
     OutputHTMLChar(150, S);
-    std::string bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
+    std::string Bytes(reinterpret_cast<const char*>(S.Line.GetMemory()),
                       static_cast<size_t>(S.Line.GetPosition()));
-    EXPECT_EQ(RawToWideStr(bytes), u"\u2013") << int(charset);
+    EXPECT_EQ(RawToWideStr(Bytes), u"\u2013") << int(Charset);
   }
 }
 
@@ -124,11 +124,11 @@ TEST_F(HTML2TxtTest, DictionariesHoldEveryName) {
   EXPECT_EQ(LookupHTMLTag("Option"), kTagLineItem);
   EXPECT_EQ(LookupHTMLTag("XML"), kTagSkipped);
   EXPECT_EQ(LookupHTMLTag("SPAN"), kTagUnknown);
-  const std::pair<const char*, int32_t> entities[] = {
+  const std::pair<const char*, int32_t> Entities[] = {
       {"iexcl", 161},   {"yuml", 255},     {"fnof", 402},  {"Omega", 937}, {"sigmaf", 962}, {"piv", 982},
       {"hellip", 8230}, {"alefsym", 8501}, {"hArr", 8660}, {"sdot", 8901}, {"rang", 9002},  {"diams", 9830},
       {"quot", 34},     {"gt", 62},        {"nbsp", 32},   {"OElig", -1},  {"euro", -1},    {"Amp", -1}};
-  for (const auto& [name, code] : entities) EXPECT_EQ(LookupHTMLEntityCode(name), code) << name;
+  for (const auto& [name, code] : Entities) EXPECT_EQ(LookupHTMLEntityCode(name), code) << name;
 }
 
 TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
@@ -136,7 +136,7 @@ TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
     const char* Page;
     TokenList Expected;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"a < b", {"T:a ", "T:< b"}},
       {"a<<b>c", {"T:a", "T:<", "S-1", "T:c"}},
       {"x<", {"T:x"}},                     // a "<" as the last byte ends the tokens
@@ -165,66 +165,66 @@ TEST_F(HTML2TxtTest, TokenReaderOnMalformedPages) {
       {"<!-- never closed <b>x", {"T: never closed ", "S-1", "T:x"}},
       {"<!--", {}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Tokens(c.Page), c.Expected) << c.Page;
-    EXPECT_EQ(Tokens(c.Page, true), c.Expected) << "UTF-16: " << c.Page;
+  for (const Case& C : Cases) {
+    EXPECT_EQ(Tokens(C.Page), C.Expected) << C.Page;
+    EXPECT_EQ(Tokens(C.Page, true), C.Expected) << "UTF-16: " << C.Page;
   }
 }
 
 TEST_F(HTML2TxtTest, MetaCharsetEndsTheTagWithItsCharset) {
-  const std::string page = "<meta http-equiv=Content-Type content='text/html; charset=windows-1251'>";
-  TVReadOnlyMemStream source(page.data(), static_cast<int32_t>(page.size()));
+  const std::string Page = "<meta http-equiv=Content-Type content='text/html; charset=windows-1251'>";
+  TVReadOnlyMemStream Source(Page.data(), static_cast<int32_t>(Page.size()));
   THTMLPassState S;
-  S.Source = std::make_unique<TVCharStreamOnStream>(&source, false);
+  S.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
   S.MetaCharset = true;
   ASSERT_TRUE(NextHTMLToken(S));
   EXPECT_EQ(S.TagCode, kTagMetaCharset);
   EXPECT_EQ(S.SourceCharset, qvnls::kCharsetWin1251);
 
   // Without the META-charset flag, or in a UTF-16 page, it is an ordinary META tag.
-  EXPECT_EQ(Tokens(page, true), TokenList{"S16"});
-  source.Seek(0);
+  EXPECT_EQ(Tokens(Page, true), TokenList{"S16"});
+  Source.Seek(0);
   THTMLPassState off;
-  off.Source = std::make_unique<TVCharStreamOnStream>(&source, false);
+  off.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
   ASSERT_TRUE(NextHTMLToken(off));
   EXPECT_EQ(off.TagCode, kTagMeta);
 }
 
 TEST_F(HTML2TxtTest, AttributeOfAPlainText) {
-  std::string value;
-  EXPECT_TRUE(GetHTMLAttribute("text/html; charset=UTF-8", "CHARSET", value));
-  EXPECT_EQ(value, "UTF-8");
-  EXPECT_TRUE(GetHTMLAttribute("text/html; Charset = koi8-r\"", "CHARSET", value));
-  EXPECT_EQ(value, "koi8-r");  // the value stops at a double quote
-  EXPECT_FALSE(GetHTMLAttribute("text/html; charset=\"koi8-r\"", "CHARSET", value));
-  EXPECT_FALSE(GetHTMLAttribute("text/html", "CHARSET", value));
-  EXPECT_FALSE(GetHTMLAttribute("charset x=1", "CHARSET", value));
+  std::string Value;
+  EXPECT_TRUE(GetHTMLAttribute("text/html; charset=UTF-8", "CHARSET", Value));
+  EXPECT_EQ(Value, "UTF-8");
+  EXPECT_TRUE(GetHTMLAttribute("text/html; Charset = koi8-r\"", "CHARSET", Value));
+  EXPECT_EQ(Value, "koi8-r");  // the value stops at a double quote
+  EXPECT_FALSE(GetHTMLAttribute("text/html; charset=\"koi8-r\"", "CHARSET", Value));
+  EXPECT_FALSE(GetHTMLAttribute("text/html", "CHARSET", Value));
+  EXPECT_FALSE(GetHTMLAttribute("charset x=1", "CHARSET", Value));
 }
 
 TEST_F(HTML2TxtTest, UnclosedCommentsAreAnsweredFromTheFirstSearch) {
   // Later comments after one that never closed: the memo of the first search answers them exactly as
   // a fresh search would.
-  const char* pages[] = {
+  const char* Pages[] = {
       "<!-- \" -->x<!-- -->y",       "<!-- \" -->x<!-- \" -->y",    "<!-- \"x<!-- -->y",
       "<!-- \"x<!--\" -->y<!-- \"z", "<!--\"<!--\"<!--\"-->a<!--b",
   };
-  for (const char* page : pages) EXPECT_EQ(Tokens(page), Tokens(page, false, false)) << page;
+  for (const char* Page : Pages) EXPECT_EQ(Tokens(Page), Tokens(Page, false, false)) << Page;
 
-  std::mt19937 random(20261210);
-  const char alphabet[] = "<!-->\"a ";
-  for (int round = 0; round < 400; ++round) {
-    std::string page;
-    const int length = 1 + static_cast<int>(random() % 60);
-    for (int i = 0; i < length; ++i) page += alphabet[random() % (sizeof alphabet - 1)];
-    ASSERT_EQ(Tokens(page), Tokens(page, false, false)) << page;
+  std::mt19937 Random(20261210);
+  const char Alphabet[] = "<!-->\"a ";
+  for (int Round = 0; Round < 400; ++Round) {
+    std::string Page;
+    const int Length = 1 + static_cast<int>(Random() % 60);
+    for (int I = 0; I < Length; ++I) Page += Alphabet[Random() % (sizeof Alphabet - 1)];
+    ASSERT_EQ(Tokens(Page), Tokens(Page, false, false)) << Page;
   }
 }
 
 TEST_F(HTML2TxtTest, ManyUnclosedCommentsReadInLinearTime) {
   // Each "<!--" would otherwise search to the end of the page again.
-  std::string page;
-  for (int i = 0; i < 40000; ++i) page += "<!--\"x";
-  const TokenList tokens = Tokens(page);
+  std::string Page;
+  for (int I = 0; I < 40000; ++I) Page += "<!--\"x";
+  const TokenList tokens = Tokens(Page);
   ASSERT_FALSE(tokens.empty());
   EXPECT_EQ(tokens.front(), "T:\"x");
 }

@@ -14,18 +14,18 @@ namespace {
 class HTMLLayoutTest : public THTMLTest {};
 
 std::string Repeat(const std::string& Text, int Times) {
-  std::string out;
-  for (int i = 0; i < Times; ++i) out += Text;
-  return out;
+  std::string Out;
+  for (int I = 0; I < Times; ++I) Out += Text;
+  return Out;
 }
 
 std::string CRLF(std::string Text) {
-  std::string out;
-  for (char c : Text) {
-    if (c == '\n') out += '\r';
-    out += c;
+  std::string Out;
+  for (char C : Text) {
+    if (C == '\n') Out += '\r';
+    Out += C;
   }
-  return out;
+  return Out;
 }
 
 TEST_F(HTMLLayoutTest, GoldenLayouts) {
@@ -33,8 +33,8 @@ TEST_F(HTMLLayoutTest, GoldenLayouts) {
     std::string Page;
     std::string Text;  // "\n" stands for CR LF
   };
-  const std::string alphabet = "<ol type=a>" + Repeat("<li>x", 27) + "</ol>";
-  const Case cases[] = {
+  const std::string Alphabet = "<ol type=a>" + Repeat("<li>x", 27) + "</ol>";
+  const Case Cases[] = {
       {"a<br><br><br>b", "a\n\nb\n"},                  // at most one empty line
       {"<p><p><p>Hello<p>World", "Hello\n\nWorld\n"},  // nothing before the first text
       {"Hello   \n  world  ", "Hello world\n"},
@@ -61,31 +61,31 @@ TEST_F(HTMLLayoutTest, GoldenLayouts) {
       {"", ""},
       {"<html><body></body></html>", ""},  // no text: an empty text
   };
-  for (const Case& c : cases) {
-    const std::string expected = CRLF(c.Text);
-    EXPECT_EQ(PageText(c.Page), expected) << c.Page;
-    EXPECT_EQ(ConvertPage(c.Page, true).Text, expected) << "UTF-16 output: " << c.Page;
-    if (!c.Page.empty()) {
-      EXPECT_EQ(ConvertPage(Utf16LEBytes(c.Page, true), true).Text, expected) << "UTF-16 page: " << c.Page;
+  for (const Case& C : Cases) {
+    const std::string Expected = CRLF(C.Text);
+    EXPECT_EQ(PageText(C.Page), Expected) << C.Page;
+    EXPECT_EQ(ConvertPage(C.Page, true).Text, Expected) << "UTF-16 output: " << C.Page;
+    if (!C.Page.empty()) {
+      EXPECT_EQ(ConvertPage(Utf16LEBytes(C.Page, true), true).Text, Expected) << "UTF-16 page: " << C.Page;
     }
   }
 
-  const std::string letters = PageText(alphabet);
-  EXPECT_NE(letters.find("  z. x\r\n  aa. x\r\n"), std::string::npos);
-  EXPECT_EQ(letters.rfind("\r\n"), letters.size() - 2);
+  const std::string Letters = PageText(Alphabet);
+  EXPECT_NE(Letters.find("  z. x\r\n  aa. x\r\n"), std::string::npos);
+  EXPECT_EQ(Letters.rfind("\r\n"), Letters.size() - 2);
 }
 
 TEST_F(HTMLLayoutTest, NestedListsIndentAtMostThirtyTwoBlanks) {
-  std::string page;
-  for (int i = 0; i < 20; ++i) page += "<ul><li>L" + std::to_string(i);
-  for (int i = 0; i < 20; ++i) page += "</ul>";
-  page += "<ul><li>back</ul>";
-  const std::string text = PageText(page);
-  EXPECT_NE(text.find("\r\n      - L2\r\n"), std::string::npos);
-  EXPECT_NE(text.find("\r\n" + std::string(32, ' ') + "- L15\r\n"), std::string::npos);
-  EXPECT_NE(text.find("\r\n" + std::string(32, ' ') + "- L19\r\n"), std::string::npos);
+  std::string Page;
+  for (int I = 0; I < 20; ++I) Page += "<ul><li>L" + std::to_string(I);
+  for (int I = 0; I < 20; ++I) Page += "</ul>";
+  Page += "<ul><li>back</ul>";
+  const std::string Text = PageText(Page);
+  EXPECT_NE(Text.find("\r\n      - L2\r\n"), std::string::npos);
+  EXPECT_NE(Text.find("\r\n" + std::string(32, ' ') + "- L15\r\n"), std::string::npos);
+  EXPECT_NE(Text.find("\r\n" + std::string(32, ' ') + "- L19\r\n"), std::string::npos);
   // Every level closed: the next list starts at the first level again.
-  EXPECT_NE(text.find("\r\n\r\n  - back\r\n"), std::string::npos);
+  EXPECT_NE(Text.find("\r\n\r\n  - back\r\n"), std::string::npos);
 }
 
 TEST_F(HTMLLayoutTest, ListLabels) {
@@ -94,44 +94,44 @@ TEST_F(HTMLLayoutTest, ListLabels) {
     int32_t Style;
     const char* Label;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {1, kListLowerLetters, "a"},        {26, kListLowerLetters, "z"},    {27, kListLowerLetters, "aa"},
       {702, kListUpperLetters, "ZZ"},     {703, kListUpperLetters, "AAA"}, {4, kListUpperRoman, "IV"},
       {1999, kListLowerRoman, "mcmxcix"}, {0, kListUpperRoman, "0"},       {5001, kListUpperRoman, "5001"},
       {-3, kListLowerLetters, "-3"},      {12, kListDecimal, "12"}};
-  for (const Case& c : cases) EXPECT_EQ(HTMLListLabel(c.Number, c.Style), c.Label) << c.Number;
+  for (const Case& C : Cases) EXPECT_EQ(HTMLListLabel(C.Number, C.Style), C.Label) << C.Number;
 }
 
 TEST_F(HTMLLayoutTest, LinksReportTheirTextPositions) {
-  const std::string page =
+  const std::string Page =
       "<p>Go <a href=\"http://a.example/\">there</a> now<br>\n<a href=b.html>x y</a>"
       "<a href=empty></a><a>no href</a>";
-  for (bool unicode : {false, true}) {
-    TTestLinks links;
-    links.Add(u"stale", 0, 1);  // a pass starts from an empty list
-    const std::string text = ConvertPage(page, unicode, &links).Text;
+  for (bool Unicode : {false, true}) {
+    TTestLinks Links;
+    Links.Add(u"stale", 0, 1);  // a pass starts from an empty list
+    const std::string Text = ConvertPage(Page, Unicode, &Links).Text;
     // Tags alone between "y" and "no" glue the words.
-    ASSERT_EQ(text, "Go there now\r\nx yno href\r\n");
-    ASSERT_EQ(links.List.size(), 2u) << unicode;
-    const int width = unicode ? 2 : 1;
-    EXPECT_EQ(links.List[0].URL, u"http://a.example/");
-    EXPECT_EQ(links.List[0].Start, 3 * width);
-    EXPECT_EQ(links.List[0].Length, 5);
-    EXPECT_EQ(links.List[1].URL, u"b.html");
-    EXPECT_EQ(links.List[1].Start, 14 * width);  // behind the pending line break
-    EXPECT_EQ(links.List[1].Length, 3);
+    ASSERT_EQ(Text, "Go there now\r\nx yno href\r\n");
+    ASSERT_EQ(Links.List.size(), 2u) << Unicode;
+    const int Width = Unicode ? 2 : 1;
+    EXPECT_EQ(Links.List[0].URL, u"http://a.example/");
+    EXPECT_EQ(Links.List[0].Start, 3 * Width);
+    EXPECT_EQ(Links.List[0].Length, 5);
+    EXPECT_EQ(Links.List[1].URL, u"b.html");
+    EXPECT_EQ(Links.List[1].Start, 14 * Width);  // behind the pending line break
+    EXPECT_EQ(Links.List[1].Length, 3);
   }
 }
 
 TEST_F(HTMLLayoutTest, ProgressIsAskedOncePer256Tokens) {
-  const std::string page = Repeat("<b>x</b>", 200);  // 600 tokens
-  TCountingProgress counting;
-  EXPECT_NE(ConvertPage(page, false, nullptr, &counting).Charset, 0);
-  EXPECT_EQ(counting.Polls, 3);  // before tokens 1, 257 and 513
+  const std::string Page = Repeat("<b>x</b>", 200);  // 600 tokens
+  TCountingProgress Counting;
+  EXPECT_NE(ConvertPage(Page, false, nullptr, &Counting).Charset, 0);
+  EXPECT_EQ(Counting.Polls, 3);  // before tokens 1, 257 and 513
 
-  TCountingProgress stop(2);  // stops at the second poll
-  EXPECT_EQ(ConvertPage(page, true, nullptr, &stop).Charset, 0);
-  EXPECT_EQ(stop.Polls, 2);
+  TCountingProgress Stop(2);  // stops at the second poll
+  EXPECT_EQ(ConvertPage(Page, true, nullptr, &Stop).Charset, 0);
+  EXPECT_EQ(Stop.Polls, 2);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct TFixturePhrases {
 };
 
 const std::vector<TFixturePhrases>& FixturePhrases() {
-  static const std::vector<TFixturePhrases> table = {
+  static const std::vector<TFixturePhrases> Table = {
       {"_chromium_KOI8-R_with_no_encoding_declared.html",
        {"МОСКВА, 9 янв - РИА Новости", "Газпрома", "Россия готова возобновить"}},
       {"_chromium_windows-1251_with_no_encoding_declared.html",
@@ -47,19 +47,19 @@ const std::vector<TFixturePhrases>& FixturePhrases() {
       {"iso-8859-1.html",
        {"iso8859-1 table", "pound sterling", "£", "small sharp s, German (sz ligature)", "ß", "é", "ÿ"}},
   };
-  return table;
+  return Table;
 }
 
 TEST_F(HTMLPassesTest, RealPagesInUnicodeOutput) {
-  for (const TFixturePhrases& fixture : FixturePhrases()) {
-    const THTMLResult result = ConvertPage(ReadFixture(fixture.File), true);
-    EXPECT_EQ(result.Charset, qvnls::kCharsetUtf16LE) << fixture.File;
-    const std::string text = Squeeze(result.Text);
-    for (const std::string& phrase : fixture.Phrases) {
-      EXPECT_NE(text.find(phrase), std::string::npos) << fixture.File << ": " << phrase << "\n" << text;
+  for (const TFixturePhrases& Fixture : FixturePhrases()) {
+    const THTMLResult Result = ConvertPage(ReadFixture(Fixture.File), true);
+    EXPECT_EQ(Result.Charset, qvnls::kCharsetUtf16LE) << Fixture.File;
+    const std::string Text = Squeeze(Result.Text);
+    for (const std::string& Phrase : Fixture.Phrases) {
+      EXPECT_NE(Text.find(Phrase), std::string::npos) << Fixture.File << ": " << Phrase << "\n" << Text;
     }
     // No byte-order mark and no title reach the text.
-    EXPECT_EQ(text.find("\xEF\xBB\xBF"), std::string::npos) << fixture.File;
+    EXPECT_EQ(Text.find("\xEF\xBB\xBF"), std::string::npos) << Fixture.File;
   }
   EXPECT_EQ(Squeeze(ConvertPage(ReadFixture("testHTML_utf8.html"), true).Text).find("Tilte"),
             std::string::npos);
@@ -71,7 +71,7 @@ TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
     uint8_t Charset;  // of the text
     const char* Phrase;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"_chromium_KOI8-R_with_no_encoding_declared.html", qvnls::kCharsetWin1251,
        "Россия готова возобновить"},
       {"_chromium_windows-1251_with_no_encoding_declared.html", qvnls::kCharsetWin1251, "Газпрома"},
@@ -81,11 +81,11 @@ TEST_F(HTMLPassesTest, RealPagesInEightBitOutput) {
       {"testHTML_utf8.html", qvnls::kCharsetWin1252, "åäö"},
       {"bom_utf16be.html", qvnls::kCharsetWin1251, "UTF-16BE Encoded Korean Page with BOM"},
   };
-  for (const Case& c : cases) {
-    const THTMLResult result = ConvertPage(ReadFixture(c.File), false);
-    EXPECT_EQ(result.Charset, c.Charset) << c.File;
-    const std::string text = Squeeze(Utf16ToUtf8(CharsetToWide(result.Text, result.Charset)));
-    EXPECT_NE(text.find(c.Phrase), std::string::npos) << c.File << "\n" << text;
+  for (const Case& C : Cases) {
+    const THTMLResult Result = ConvertPage(ReadFixture(C.File), false);
+    EXPECT_EQ(Result.Charset, C.Charset) << C.File;
+    const std::string Text = Squeeze(Utf16ToUtf8(CharsetToWide(Result.Text, Result.Charset)));
+    EXPECT_NE(Text.find(C.Phrase), std::string::npos) << C.File << "\n" << Text;
   }
 }
 
@@ -94,7 +94,7 @@ TEST_F(HTMLPassesTest, DetectionAnswers) {
     std::string Page;
     uint8_t Charset;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"<p>plain ASCII</p>", qvnls::kCharsetWin1252},
       {"<p>caf\xE9</p>", 0},  // 8-bit without META: undecided
       {"<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">caf\xE9",
@@ -107,23 +107,23 @@ TEST_F(HTMLPassesTest, DetectionAnswers) {
       {Utf16LEBytes("<p>text without a mark</p>", false), qvnls::kCharsetUtf16LE},
       {"", qvnls::kCharsetWin1252},
   };
-  for (const Case& c : cases) {
-    TVReadOnlyMemStream source(c.Page.data(), static_cast<int32_t>(c.Page.size()));
-    EXPECT_EQ(DetectHTMLCharset(source, nullptr), c.Charset) << c.Page;
-    EXPECT_EQ(source.GetPosition(), 0) << c.Page;
+  for (const Case& C : Cases) {
+    TVReadOnlyMemStream Source(C.Page.data(), static_cast<int32_t>(C.Page.size()));
+    EXPECT_EQ(DetectHTMLCharset(Source, nullptr), C.Charset) << C.Page;
+    EXPECT_EQ(Source.GetPosition(), 0) << C.Page;
   }
 }
 
 TEST_F(HTMLPassesTest, BigEndianPagesAreNotByteSwapped) {
   // A UTF-16 page in big-endian order, with and without a byte-order mark: the detection finds UTF-16
   // and the conversion must still read the bytes in the page's order.
-  std::string page = Utf16LEBytes("<html><p>Big end \xD0\x96</p></html>", false);
-  for (size_t i = 0; i + 1 < page.size(); i += 2) std::swap(page[i], page[i + 1]);
-  for (const std::string& bytes : {page, std::string("\xFE\xFF", 2) + page}) {
-    EXPECT_EQ(ConvertPage(bytes, true).Text, "Big end Ж\r\n");
-    const THTMLResult eight = ConvertPage(bytes, false);
-    EXPECT_EQ(eight.Charset, qvnls::kCharsetWin1251);
-    EXPECT_EQ(eight.Text, "Big end \xC6\r\n");
+  std::string Page = Utf16LEBytes("<html><p>Big end \xD0\x96</p></html>", false);
+  for (size_t I = 0; I + 1 < Page.size(); I += 2) std::swap(Page[I], Page[I + 1]);
+  for (const std::string& Bytes : {Page, std::string("\xFE\xFF", 2) + Page}) {
+    EXPECT_EQ(ConvertPage(Bytes, true).Text, "Big end Ж\r\n");
+    const THTMLResult Eight = ConvertPage(Bytes, false);
+    EXPECT_EQ(Eight.Charset, qvnls::kCharsetWin1251);
+    EXPECT_EQ(Eight.Text, "Big end \xC6\r\n");
   }
 }
 
@@ -135,61 +135,61 @@ TEST_F(HTMLPassesTest, EightBitOutputPicksThePageThatLosesLess) {
     uint8_t Charset;
     std::string Text;
   };
-  const Case cases[] = {
+  const Case Cases[] = {
       {"<p>\xD0\x9C\xD0\xB8\xD1\x80 <a href=u>link</a></p>", false, qvnls::kCharsetWin1251,
        "\xCC\xE8\xF0 link\r\n"},
       {"<p>caf\xC3\xA9 <a href=u>link</a></p>", true, qvnls::kCharsetWin1252, "caf\xE9 link\r\n"},
       // Both lose a character: the first stays, lost characters become "?".
       {"<p>\xD0\x9C caf\xC3\xA9 <a href=u>link</a></p>", true, qvnls::kCharsetWin1251, "\xCC caf? link\r\n"},
   };
-  for (const Case& c : cases) {
-    TVReadOnlyMemStream source(c.Page.data(), static_cast<int32_t>(c.Page.size()));
-    TVMemStream dest;
-    TTestLinks links;
-    EXPECT_EQ(ConvertHTMLCharset(source, dest, &links, false, c.Cyrillic, qvnls::kCharsetUtf8, nullptr),
-              c.Charset);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dest.GetMemory()), dest.GetSize()), c.Text);
-    ASSERT_EQ(links.List.size(), 1u);
-    EXPECT_EQ(links.List[0].Start, static_cast<int32_t>(c.Text.find("link")));
+  for (const Case& C : Cases) {
+    TVReadOnlyMemStream Source(C.Page.data(), static_cast<int32_t>(C.Page.size()));
+    TVMemStream Dest;
+    TTestLinks Links;
+    EXPECT_EQ(ConvertHTMLCharset(Source, Dest, &Links, false, C.Cyrillic, qvnls::kCharsetUtf8, nullptr),
+              C.Charset);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(Dest.GetMemory()), Dest.GetSize()), C.Text);
+    ASSERT_EQ(Links.List.size(), 1u);
+    EXPECT_EQ(Links.List[0].Start, static_cast<int32_t>(C.Text.find("link")));
   }
 }
 
 TEST_F(HTMLPassesTest, MetaRestartKeepsOneCopyOfTheText) {
   // The META tag names the charset after a link: the pass starts again, and the text and the link
   // before the tag appear once.
-  const std::string page =
+  const std::string Page =
       "<a href=x>before</a> <meta http-equiv=content-type content='text/html; charset=koi8-r'>\xF0\xD2\xC9";
-  TVReadOnlyMemStream source(page.data(), static_cast<int32_t>(page.size()));
-  TVMemStream dest;
-  TTestLinks links;
-  EXPECT_EQ(RunHTMLPass(source, dest, &links, '?', true, qvnls::kCharsetUtf16LE, 0, nullptr),
+  TVReadOnlyMemStream Source(Page.data(), static_cast<int32_t>(Page.size()));
+  TVMemStream Dest;
+  TTestLinks Links;
+  EXPECT_EQ(RunHTMLPass(Source, Dest, &Links, '?', true, qvnls::kCharsetUtf16LE, 0, nullptr),
             qvnls::kCharsetKoi8R);
   EXPECT_EQ(
-      Utf16ToUtf8(RawToWideStr(std::string(reinterpret_cast<const char*>(dest.GetMemory()), dest.GetSize()))),
+      Utf16ToUtf8(RawToWideStr(std::string(reinterpret_cast<const char*>(Dest.GetMemory()), Dest.GetSize()))),
       "before При\r\n");
-  ASSERT_EQ(links.List.size(), 1u);
-  EXPECT_EQ(links.List[0].Start, 0);
-  EXPECT_EQ(links.List[0].Length, 6);
+  ASSERT_EQ(Links.List.size(), 1u);
+  EXPECT_EQ(Links.List[0].Start, 0);
+  EXPECT_EQ(Links.List[0].Length, 6);
 }
 
 TEST_F(HTMLPassesTest, PassesLeaveTheCallersFilterAlone) {
-  std::string page = std::string("\xFE\xFF", 2) + Utf16LEBytes("<p>x</p>", false);
-  for (size_t i = 2; i + 1 < page.size(); i += 2) std::swap(page[i], page[i + 1]);
-  TVReadOnlyMemStream source(page.data(), static_cast<int32_t>(page.size()));
-  TUpperCaseFilter callers;
-  source.Filter = &callers;
-  TVMemStream dest;
-  EXPECT_NE(ConvertHTML(source, dest, nullptr, true, true, nullptr), 0);
-  EXPECT_EQ(source.Filter, &callers);
+  std::string Page = std::string("\xFE\xFF", 2) + Utf16LEBytes("<p>x</p>", false);
+  for (size_t I = 2; I + 1 < Page.size(); I += 2) std::swap(Page[I], Page[I + 1]);
+  TVReadOnlyMemStream Source(Page.data(), static_cast<int32_t>(Page.size()));
+  TUpperCaseFilter Callers;
+  Source.Filter = &Callers;
+  TVMemStream Dest;
+  EXPECT_NE(ConvertHTML(Source, Dest, nullptr, true, true, nullptr), 0);
+  EXPECT_EQ(Source.Filter, &Callers);
 }
 
 TEST_F(HTMLPassesTest, EmptyPagesGiveEmptyTextsNotCancels) {
-  for (const std::string& page : {std::string(), std::string("<html><body>  </body></html>"),
+  for (const std::string& Page : {std::string(), std::string("<html><body>  </body></html>"),
                                   std::string("\xEF\xBB\xBF"), std::string("\xFF\xFE", 2)}) {
-    for (bool unicode : {false, true}) {
-      const THTMLResult result = ConvertPage(page, unicode);
-      EXPECT_NE(result.Charset, 0) << page;
-      EXPECT_EQ(result.Text, "") << page;
+    for (bool Unicode : {false, true}) {
+      const THTMLResult Result = ConvertPage(Page, Unicode);
+      EXPECT_NE(Result.Charset, 0) << Page;
+      EXPECT_EQ(Result.Text, "") << Page;
     }
   }
 }

@@ -37,10 +37,10 @@ class TTestLinks : public IHTMLLinks {
   std::unique_ptr<IHTMLLinks> NewLinks() override { return std::make_unique<TTestLinks>(); }
   void Assign(IHTMLLinks& Source) override {
     Clear();
-    for (int32_t i = 0; i < Source.Count(); ++i) {
-      TTestLink link;
-      Source.Get(i, link.URL, link.Start, link.Length);
-      List.push_back(link);
+    for (int32_t I = 0; I < Source.Count(); ++I) {
+      TTestLink Link;
+      Source.Get(I, Link.URL, Link.Start, Link.Length);
+      List.push_back(Link);
     }
   }
   void Clear() override { List.clear(); }
@@ -83,11 +83,11 @@ struct THTMLResult {
 
 inline THTMLResult ConvertPage(const std::string& Page, bool Unicode, IHTMLLinks* Links = nullptr,
                                IConvProgress* Progress = nullptr) {
-  TVReadOnlyMemStream source(Page.data(), static_cast<int32_t>(Page.size()));
-  TVMemStream dest;
-  const uint8_t charset = ConvertHTML(source, dest, Links, Unicode, true, Progress);
-  std::string bytes(reinterpret_cast<const char*>(dest.GetMemory()), static_cast<size_t>(dest.GetSize()));
-  return {charset, Unicode ? Utf16ToUtf8(RawToWideStr(bytes)) : bytes};
+  TVReadOnlyMemStream Source(Page.data(), static_cast<int32_t>(Page.size()));
+  TVMemStream Dest;
+  const uint8_t Charset = ConvertHTML(Source, Dest, Links, Unicode, true, Progress);
+  std::string Bytes(reinterpret_cast<const char*>(Dest.GetMemory()), static_cast<size_t>(Dest.GetSize()));
+  return {Charset, Unicode ? Utf16ToUtf8(RawToWideStr(Bytes)) : Bytes};
 }
 
 // The text of an ASCII page in 8-bit output.
@@ -95,12 +95,12 @@ inline std::string PageText(const std::string& Page) { return ConvertPage(Page, 
 
 // ASCII or UTF-8 text as UTF-16LE bytes, with a byte-order mark when Mark.
 inline std::string Utf16LEBytes(const std::string& Utf8, bool Mark) {
-  std::string bytes = Mark ? std::string("\xFF\xFE", 2) : std::string();
-  for (char16_t u : Utf8ToUtf16(Utf8)) {
-    bytes += static_cast<char>(u & 0xFF);
-    bytes += static_cast<char>(u >> 8);
+  std::string Bytes = Mark ? std::string("\xFF\xFE", 2) : std::string();
+  for (char16_t U : Utf8ToUtf16(Utf8)) {
+    Bytes += static_cast<char>(U & 0xFF);
+    Bytes += static_cast<char>(U >> 8);
   }
-  return bytes;
+  return Bytes;
 }
 
 inline std::string FixturePath(const std::string& Name) {
@@ -108,9 +108,9 @@ inline std::string FixturePath(const std::string& Name) {
 }
 
 inline std::string ReadFixture(const std::string& Name) {
-  std::ifstream in(FixturePath(Name), std::ios::binary);
-  EXPECT_TRUE(in.good()) << Name;
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  std::ifstream In(FixturePath(Name), std::ios::binary);
+  EXPECT_TRUE(In.good()) << Name;
+  std::ostringstream Out;
+  Out << In.rdbuf();
+  return Out.str();
 }

@@ -23,23 +23,23 @@ inline void ExpectConverterAnswers(TQVConverter& Converter, const TConverterAnsw
   EXPECT_EQ(Converter.GetDllInfo(), A.Info);
   EXPECT_EQ(Converter.Exports.GetDllVersion(), A.Version);
   EXPECT_EQ(Converter.Flags, A.Flags);
-  int32_t count = 0;
-  EXPECT_EQ(Converter.ListSupportedTypes(count), A.Type);
-  EXPECT_EQ(count, 1);
+  int32_t Count = 0;
+  EXPECT_EQ(Converter.ListSupportedTypes(Count), A.Type);
+  EXPECT_EQ(Count, 1);
   EXPECT_EQ(Converter.GetType(0), A.Type);
   EXPECT_EQ(Converter.GetTypeDescription(0), A.Description);
-  for (int32_t index : {-1, 1, 4}) {
-    EXPECT_EQ(Converter.GetType(index), "-") << index;
-    EXPECT_EQ(Converter.GetTypeDescription(index), "-") << index;
+  for (int32_t Index : {-1, 1, 4}) {
+    EXPECT_EQ(Converter.GetType(Index), "-") << Index;
+    EXPECT_EQ(Converter.GetTypeDescription(Index), "-") << Index;
   }
-  std::string upper = A.Type;
-  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  const std::string type = A.Type;
+  std::string Upper = A.Type;
+  for (char& C : Upper) C = (C >= 'a' && C <= 'z') ? static_cast<char>(C - 'a' + 'A') : C;
+  const std::string Type = A.Type;
   const struct {
-    std::string ext;
-    bool supported;
-  } cases[] = {{type, true}, {upper, true}, {type + "x", true}, {type.substr(0, 2), false}, {"txt", false}};
-  for (const auto& c : cases) EXPECT_EQ(Converter.IsFileTypeSupported(c.ext), c.supported) << c.ext;
+    std::string Ext;
+    bool Supported;
+  } Cases[] = {{Type, true}, {Upper, true}, {Type + "x", true}, {Type.substr(0, 2), false}, {"txt", false}};
+  for (const auto& C : Cases) EXPECT_EQ(Converter.IsFileTypeSupported(C.Ext), C.Supported) << C.Ext;
   EXPECT_EQ(Converter.Exports.SetCallback != nullptr, A.SetCallback);
   EXPECT_EQ(Converter.Exports.IsMemDataSupported, nullptr);
 }

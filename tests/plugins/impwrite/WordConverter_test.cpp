@@ -33,9 +33,9 @@ class WordFixtures : public TWesternCodePageTest {};
 
 TEST_F(WordFixtures, TextOfRealDocuments) {
   const struct {
-    const char* file;
-    std::vector<std::u16string> words;
-  } cases[] = {
+    const char* File;
+    std::vector<std::u16string> Words;
+  } Cases[] = {
       {"test2.doc",
        {u"This is a simple word document\r\n", u"It has a number of paragraphs in it",
         u"This bit is in a different font and size", u"It is otherwise very very boring."}},
@@ -65,34 +65,34 @@ TEST_F(WordFixtures, TextOfRealDocuments) {
         u"Paragraph 3. Has some RED text and some BLUE BOLD text in it.", u"Last (4th) paragraph."}},
       {"Bug60942.doc", {u"BERTHOD", u"APPLICOLOR", u"les meilleurs", u"GUY LECOLE", u"Soci\u00e9t\u00e9"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    ExpectWords(ReadWord, WordFixture(c.file), c.words);
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.File);
+    ExpectWords(ReadWord, WordFixture(C.File), C.Words);
   }
 }
 
 TEST_F(WordFixtures, CyrillicTextBecomesWindows1251InEightBitForm) {
-  std::string text;
-  ReadWord(WordFixture("Bug48075.doc"), false, text);
-  const std::string word = WideToCharset(u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435", 17);
-  EXPECT_EQ(text.rfind(word, 0), 0u);
+  std::string Text;
+  ReadWord(WordFixture("Bug48075.doc"), false, Text);
+  const std::string Word = WideToCharset(u"\u041f\u0440\u0438\u043b\u043e\u0436\u0435\u043d\u0438\u0435", 17);
+  EXPECT_EQ(Text.rfind(Word, 0), 0u);
 }
 
 TEST_F(WordFixtures, Word6TextIsReadInTheCodePageOfItsLanguage) {
   // A Word 6 document whose FIB records Czech and whose text is in Windows-1250.
-  const std::string path = WordFixture("Word6-Czech-cp1250.doc");
-  std::string text;
-  ReadWord(path, true, text);
+  const std::string Path = WordFixture("Word6-Czech-cp1250.doc");
+  std::string Text;
+  ReadWord(Path, true, Text);
   EXPECT_EQ(
-      FromUtf16Bytes(text),
+      FromUtf16Bytes(Text),
       u"\u017dlut\u00fd k\u016f\u0148 p\u0159ed domem: \u0161\u0165astn\u00fd a l\u00edn\u00fd pes...\r\n");
   // 8-bit text on a Western system: Windows-1252, with "?" for the letters it lacks.
-  ReadWord(path, false, text);
-  EXPECT_EQ(text, "\x8elut\xfd k?? p?ed domem: \x9a?astn\xfd a l\xedn\xfd pes...\r\n");
+  ReadWord(Path, false, Text);
+  EXPECT_EQ(Text, "\x8elut\xfd k?? p?ed domem: \x9a?astn\xfd a l\xedn\xfd pes...\r\n");
   // On a Central European system the text stays in its own page.
   ASSERT_TRUE(qvnls::SetSystemCodePages(1250, 852));
-  ReadWord(path, false, text);
-  EXPECT_EQ(text,
+  ReadWord(Path, false, Text);
+  EXPECT_EQ(Text,
             "\x8elut\xfd k\xf9\xf2 p\xf8"
             "ed domem: \x9a\x9d"
             "astn\xfd a l\xedn\xfd pes...\r\n");
@@ -100,79 +100,79 @@ TEST_F(WordFixtures, Word6TextIsReadInTheCodePageOfItsLanguage) {
 
 TEST_F(WordFixtures, Word95CodePageFromTheFibOrFromTheGuess) {
   // Czech and Russian words in their Windows pages, and Greek.
-  const std::string czech = "p\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd\r";
-  const std::string russian = "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0\r";
+  const std::string Czech = "p\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd\r";
+  const std::string Russian = "\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0\r";
   const struct {
-    const char* name;
-    std::string bytes;
-    uint16_t language, text_charset;
-    std::u16string unicode;
-  } cases[] = {
-      {"czech", czech, 0x0405, kFibCharsetWindows,
+    const char* Name;
+    std::string Bytes;
+    uint16_t Language, TextCharset;
+    std::u16string Unicode;
+  } Cases[] = {
+      {"czech", Czech, 0x0405, kFibCharsetWindows,
        u"p\u0159\u00edli\u0161 \u017elu\u0165ou\u010dk\u00fd\r\n"},
-      {"russian", russian, 0x0419, kFibCharsetWindows,
+      {"russian", Russian, 0x0419, kFibCharsetWindows,
        u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
       {"greek", "\xe3\xe5\xe9\xdc\r", 0x0408, kFibCharsetWindows, u"\u03b3\u03b5\u03b9\u03ac\r\n"},
       // No language, or a Macintosh character set: the charset the bytes suggest (the Cyrillic guess).
-      {"none", russian, 0x0000, kFibCharsetWindows,
+      {"none", Russian, 0x0000, kFibCharsetWindows,
        u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
-      {"mac", russian, 0x0405, kFibCharsetMacintosh,
+      {"mac", Russian, 0x0405, kFibCharsetMacintosh,
        u"\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\r\n"},
   };
-  TTestFolder folder;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path =
-        folder.Write(std::string(c.name) + ".doc", Word95Document(c.bytes, c.language, c.text_charset));
-    std::string text;
-    ReadWord(path, true, text);
-    EXPECT_EQ(FromUtf16Bytes(text), c.unicode);
+  TTestFolder Folder;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    const std::string Path =
+        Folder.Write(std::string(C.Name) + ".doc", Word95Document(C.Bytes, C.Language, C.TextCharset));
+    std::string Text;
+    ReadWord(Path, true, Text);
+    EXPECT_EQ(FromUtf16Bytes(Text), C.Unicode);
   }
   // 8-bit text in Windows-1251 stays in it, as Cyrillic text of Word 97 documents comes out.
-  std::string text;
-  ReadWord(folder.Write("ru.doc", Word95Document(russian, 0x0419)), false, text);
-  EXPECT_EQ(text, russian + "\n");
+  std::string Text;
+  ReadWord(Folder.Write("ru.doc", Word95Document(Russian, 0x0419)), false, Text);
+  EXPECT_EQ(Text, Russian + "\n");
 }
 
 TEST_F(WordFixtures, BrokenDocumentsFailWithTheirTexts) {
   const struct {
-    const char* file;
-    const char* error;
-  } cases[] = {
+    const char* File;
+    const char* Error;
+  } Cases[] = {
       {"PasswordProtected.doc", "Document encrypted"},
       {"word2.doc", "The file is not a storage object"},
   };
-  for (const auto& c : cases) {
-    for (bool unicode : {true, false}) {
-      std::string text;
+  for (const auto& C : Cases) {
+    for (bool Unicode : {true, false}) {
+      std::string Text;
       try {
-        ConvertWordFile(WordFixture(c.file), unicode, nullptr, text);
-        ADD_FAILURE() << c.file << ": no error";
-      } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), c.error) << c.file;
+        ConvertWordFile(WordFixture(C.File), Unicode, nullptr, Text);
+        ADD_FAILURE() << C.File << ": no error";
+      } catch (const std::exception& E) {
+        EXPECT_STREQ(E.what(), C.Error) << C.File;
       }
     }
   }
   // A fuzzed document: its directory names are damaged and its FIB names a table stream that is not
   // there. Whatever it gives, it ends.
-  std::string text;
+  std::string Text;
   try {
     ConvertWordFile(WordFixture("clusterfuzz-testcase-minimized-POIHWPFFuzzer-5418937293340672.doc"), true,
-                    nullptr, text);
-  } catch (const std::exception& e) {
-    EXPECT_STRNE(e.what(), "");
+                    nullptr, Text);
+  } catch (const std::exception& E) {
+    EXPECT_STRNE(E.what(), "");
   }
 }
 
 TEST_F(WordFixtures, DamagedCopiesEndCleanly) {
-  std::vector<std::string> paths;
-  for (const char* name :
+  std::vector<std::string> Paths;
+  for (const char* Name :
        {"test2.doc", "ThreeColHeadFoot.doc", "HeaderFooterUnicode.doc", "rasp.doc", "Bug48075.doc",
         "footnote.doc", "47950_lower.doc", "testWORD.doc", "testWORD_various.doc", "Word6.doc", "Word95.doc",
         "Bug60942.doc", "Word6-Czech-cp1250.doc"}) {
-    paths.push_back(WordFixture(name));
+    Paths.push_back(WordFixture(Name));
   }
-  ExpectDamagedCopiesEndCleanly(ReadWord, paths);
+  ExpectDamagedCopiesEndCleanly(ReadWord, Paths);
 }
 
 // impwrite.so loaded as the program loads it.
@@ -180,80 +180,80 @@ class WordHost : public TWesternCodePageTest {
  protected:
   void SetUp() override {
     TWesternCodePageTest::SetUp();
-    ASSERT_EQ(converters_.AddConverter(SCRYLINE_IMPWRITE, false), kConverterLoaded)
-        << converters_.LastLoadError;
-    converter_ = converters_.GetConverter(0);
+    ASSERT_EQ(Converters_.AddConverter(SCRYLINE_IMPWRITE, false), kConverterLoaded)
+        << Converters_.LastLoadError;
+    Converter_ = Converters_.GetConverter(0);
   }
   std::string Convert(const std::string& Path, bool Unicode, std::string& Error,
                       const TConvertProgressEvent& Progress = nullptr) {
-    int32_t size = -1;
-    TResultBlock block = converter_->ConvertFile(Path, Unicode, Progress, Error, size);
-    if (block == nullptr) return "(none)";
-    return std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
+    int32_t Size = -1;
+    TResultBlock Block = Converter_->ConvertFile(Path, Unicode, Progress, Error, Size);
+    if (Block == nullptr) return "(none)";
+    return std::string(static_cast<const char*>(Block.get()), static_cast<std::size_t>(Size));
   }
 
-  TQVConverters converters_;
-  TQVConverter* converter_ = nullptr;
-  TTestFolder folder_;
+  TQVConverters Converters_;
+  TQVConverter* Converter_ = nullptr;
+  TTestFolder Folder_;
 };
 
 TEST_F(WordHost, AnswersOfTheLibrary) {
-  ExpectConverterAnswers(*converter_, {"Quorvane Library v.021010", 5378562, 30, "doc",
+  ExpectConverterAnswers(*Converter_, {"Quorvane Library v.021010", 5378562, 30, "doc",
                                        "Microsoft\u00ae Word Document (DOC)", true});
 
   // Memory conversion is refused with a text.
-  char data[8] = {};
-  int32_t size = 8;
-  EXPECT_EQ(converter_->Exports.ConvertMemoryToUnicode(data, 0, &size), nullptr);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(converter_->GetErrorText(), "Converting memory not supported");
+  char Data[8] = {};
+  int32_t Size = 8;
+  EXPECT_EQ(Converter_->Exports.ConvertMemoryToUnicode(Data, 0, &Size), nullptr);
+  EXPECT_EQ(Size, 0);
+  EXPECT_EQ(Converter_->GetErrorText(), "Converting memory not supported");
 }
 
 TEST_F(WordHost, ConvertsInBothForms) {
-  std::string error;
-  const std::u16string wide = FromUtf16Bytes(Convert(WordFixture("test2.doc"), true, error));
-  EXPECT_EQ(wide.rfind(u"This is a simple word document\r\n", 0), 0u) << error;
-  EXPECT_NE(Convert(WordFixture("test2.doc"), false, error).find("It is otherwise very very boring."),
+  std::string Error;
+  const std::u16string Wide = FromUtf16Bytes(Convert(WordFixture("test2.doc"), true, Error));
+  EXPECT_EQ(Wide.rfind(u"This is a simple word document\r\n", 0), 0u) << Error;
+  EXPECT_NE(Convert(WordFixture("test2.doc"), false, Error).find("It is otherwise very very boring."),
             std::string::npos);
   // A Word 95 document asked for as UTF-16.
-  const std::u16string word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, error));
-  EXPECT_NE(word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << error;
+  const std::u16string word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, Error));
+  EXPECT_NE(word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << Error;
 
   // By content, when the name says nothing, through the list.
-  const std::string renamed = folder_.Write("letter.dat", ReadWholeFile(WordFixture("47950_lower.doc")));
-  TQVConverter* who = nullptr;
-  int32_t size = -1;
-  bool unicode = false;
-  TResultBlock block = converters_.ConvertFile(renamed, kUnicodeModeNative, "", error, who, size, unicode);
-  ASSERT_NE(block, nullptr) << error;
-  EXPECT_EQ(who, converter_);
-  EXPECT_TRUE(unicode);
+  const std::string Renamed = Folder_.Write("letter.dat", ReadWholeFile(WordFixture("47950_lower.doc")));
+  TQVConverter* Who = nullptr;
+  int32_t Size = -1;
+  bool Unicode = false;
+  TResultBlock Block = Converters_.ConvertFile(Renamed, kUnicodeModeNative, "", Error, Who, Size, Unicode);
+  ASSERT_NE(Block, nullptr) << Error;
+  EXPECT_EQ(Who, Converter_);
+  EXPECT_TRUE(Unicode);
   EXPECT_NE(
-      FromUtf16Bytes(block.get(), static_cast<std::size_t>(size)).find(u"This is a sample Word document"),
+      FromUtf16Bytes(Block.get(), static_cast<std::size_t>(Size)).find(u"This is a sample Word document"),
       std::u16string::npos);
 }
 
 TEST_F(WordHost, FailuresAndCancel) {
-  std::string error;
-  EXPECT_EQ(Convert(WordFixture("PasswordProtected.doc"), true, error), "(none)");
-  EXPECT_NE(error.find("Document encrypted"), std::string::npos) << error;
+  std::string Error;
+  EXPECT_EQ(Convert(WordFixture("PasswordProtected.doc"), true, Error), "(none)");
+  EXPECT_NE(Error.find("Document encrypted"), std::string::npos) << Error;
   // A conversion does not clear the text of an earlier failure.
-  EXPECT_NE(Convert(WordFixture("Word6.doc"), true, error), "(none)");
-  EXPECT_EQ(converter_->GetErrorText(), "Document encrypted");
+  EXPECT_NE(Convert(WordFixture("Word6.doc"), true, Error), "(none)");
+  EXPECT_EQ(Converter_->GetErrorText(), "Document encrypted");
 
-  const std::string missing = folder_.Path + "/missing.doc";
-  EXPECT_EQ(Convert(missing, true, error), "(none)");
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(converter_->IsFileSupported(missing));
-  EXPECT_FALSE(converter_->IsFileSupported(WordFixture("word2.doc")));
-  EXPECT_TRUE(converter_->IsFileSupported(WordFixture("Word6.doc")));
+  const std::string Missing = Folder_.Path + "/missing.doc";
+  EXPECT_EQ(Convert(Missing, true, Error), "(none)");
+  EXPECT_FALSE(Error.empty());
+  EXPECT_FALSE(Converter_->IsFileSupported(Missing));
+  EXPECT_FALSE(Converter_->IsFileSupported(WordFixture("word2.doc")));
+  EXPECT_TRUE(Converter_->IsFileSupported(WordFixture("Word6.doc")));
 
-  int polls = 0;
-  const TConvertProgressEvent stop = [&polls](TQVConverter*, int32_t, int32_t) { return ++polls < 2; };
-  const std::string two_pieces = folder_.Write("two.doc", Word97Document({{"one", false}, {"two", false}}));
-  EXPECT_EQ(Convert(two_pieces, true, error, stop), "(none)");
-  EXPECT_EQ(polls, 2);
-  EXPECT_NE(error.find("User canceled"), std::string::npos) << error;
+  int Polls = 0;
+  const TConvertProgressEvent Stop = [&Polls](TQVConverter*, int32_t, int32_t) { return ++Polls < 2; };
+  const std::string TwoPieces = Folder_.Write("two.doc", Word97Document({{"one", false}, {"two", false}}));
+  EXPECT_EQ(Convert(TwoPieces, true, Error, Stop), "(none)");
+  EXPECT_EQ(Polls, 2);
+  EXPECT_NE(Error.find("User canceled"), std::string::npos) << Error;
 }
 
 }  // namespace

@@ -10,18 +10,18 @@
 namespace {
 
 std::string ReadWholeFile(const std::string& FileName) {
-  std::ifstream in(FileName, std::ios::binary);
-  if (!in) throw Exception("Cannot open file " + FileName);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream In(FileName, std::ios::binary);
+  if (!In) throw Exception("Cannot open file " + FileName);
+  return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
 }
 
 // The value of the line "Key: value", or nothing.
 bool FindLine(const std::string& Script, const std::string& Key, std::string& Value) {
-  std::istringstream lines(Script);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.compare(0, Key.size() + 1, Key + ":") != 0) continue;
-    Value = line.substr(Key.size() + 1);
+  std::istringstream Lines(Script);
+  std::string Line;
+  while (std::getline(Lines, Line)) {
+    if (Line.compare(0, Key.size() + 1, Key + ":") != 0) continue;
+    Value = Line.substr(Key.size() + 1);
     while (!Value.empty() && Value.front() == ' ') Value.erase(0, 1);
     return true;
   }
@@ -29,10 +29,10 @@ bool FindLine(const std::string& Script, const std::string& Key, std::string& Va
 }
 
 bool HasWord(const std::string& Words, const std::string& Word) {
-  std::istringstream in(Words);
-  std::string w;
-  while (in >> w) {
-    if (w == Word) return true;
+  std::istringstream In(Words);
+  std::string W;
+  while (In >> W) {
+    if (W == Word) return true;
   }
   return false;
 }
@@ -40,50 +40,50 @@ bool HasWord(const std::string& Words, const std::string& Word) {
 // Widens 8-bit text to UTF-16LE bytes when Unicode.
 std::string Output(const std::string& Text, bool Unicode) {
   if (!Unicode) return Text;
-  std::string wide;
-  for (char c : Text) {
-    wide += c;
-    wide += '\0';
+  std::string Wide;
+  for (char C : Text) {
+    Wide += C;
+    Wide += '\0';
   }
-  return wide;
+  return Wide;
 }
 
 bool Run(const char* Tag, const std::string& Script, const std::string& FileName, bool Unicode,
          IConvProgress* Progress, std::string& Text) {
   const std::string tag = Tag;
-  std::string line;
-  if (!FindLine(Script, tag, line)) throw Exception(tag + ": nothing to do");
-  std::string command = line.substr(0, line.find(' '));
-  std::string words = line.size() > command.size() ? line.substr(command.size() + 1) : "";
+  std::string Line;
+  if (!FindLine(Script, tag, Line)) throw Exception(tag + ": nothing to do");
+  std::string Command = Line.substr(0, Line.find(' '));
+  std::string Words = Line.size() > Command.size() ? Line.substr(Command.size() + 1) : "";
   std::string text;
-  if (command == "text") {
-    text = tag + ":" + words;
-  } else if (command == "name") {
+  if (Command == "text") {
+    text = tag + ":" + Words;
+  } else if (Command == "name") {
     text = tag + ":" + FileName;
-  } else if (command == "fail") {
-    throw Exception(words);
-  } else if (command == "throwint") {
+  } else if (Command == "fail") {
+    throw Exception(Words);
+  } else if (Command == "throwint") {
     throw 42;
-  } else if (command == "nomem") {
+  } else if (Command == "nomem") {
     throw std::bad_alloc();
-  } else if (command == "cancel") {
-    for (int i = 0; Progress != nullptr && i < 1000; ++i) {
+  } else if (Command == "cancel") {
+    for (int I = 0; Progress != nullptr && I < 1000; ++I) {
       if (!Progress->Check()) return false;
     }
     text = tag + ":not cancelled";
-  } else if (command == "progress") {
-    for (int32_t i = 1; i <= 3; ++i) {
-      if (Progress != nullptr && !Progress->Progress(i, 3)) return false;
+  } else if (Command == "progress") {
+    for (int32_t I = 1; I <= 3; ++I) {
+      if (Progress != nullptr && !Progress->Progress(I, 3)) return false;
     }
     text = tag + ":done";
-  } else if (command == "zeros") {
+  } else if (Command == "zeros") {
     text = tag + ":z" + std::string(3, '\0');
-  } else if (command == "longerror") {
-    std::string message;
-    for (int i = 0; i < 700; ++i) message += "\xC3\xA9";  // U+00E9
-    throw Exception(message);
+  } else if (Command == "longerror") {
+    std::string Message;
+    for (int I = 0; I < 700; ++I) Message += "\xC3\xA9";  // U+00E9
+    throw Exception(Message);
   } else {
-    throw Exception(tag + ": unknown command " + command);
+    throw Exception(tag + ": unknown command " + Command);
   }
   Text = Output(text, Unicode);
   return true;
@@ -92,12 +92,12 @@ bool Run(const char* Tag, const std::string& Script, const std::string& FileName
 const char* g_tag = "";
 
 bool ContentTest(const std::string& FileName) {
-  std::string script = ReadWholeFile(FileName);
-  std::string tags;
-  if (FindLine(script, "claimfail", tags) && HasWord(tags, g_tag)) {
+  std::string Script = ReadWholeFile(FileName);
+  std::string Tags;
+  if (FindLine(Script, "claimfail", Tags) && HasWord(Tags, g_tag)) {
     throw Exception(std::string(g_tag) + ": content test failed");
   }
-  return FindLine(script, "claim", tags) && HasWord(tags, g_tag);
+  return FindLine(Script, "claim", Tags) && HasWord(Tags, g_tag);
 }
 
 bool ConvertFile(const std::string& FileName, bool Unicode, IConvProgress* Progress, std::string& Text) {
@@ -113,9 +113,9 @@ bool ConvertMemory(const void* Data, std::size_t Size, bool Unicode, IConvProgre
 
 TConverterDefinition ScriptDefinition(const char* Tag) {
   g_tag = Tag;
-  TConverterDefinition definition;
-  definition.ConvertFile = ConvertFile;
-  definition.ConvertMemory = ConvertMemory;
-  definition.IsFileSupported = ContentTest;
-  return definition;
+  TConverterDefinition Definition;
+  Definition.ConvertFile = ConvertFile;
+  Definition.ConvertMemory = ConvertMemory;
+  Definition.IsFileSupported = ContentTest;
+  return Definition;
 }

@@ -5,19 +5,19 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"doc"};
   static const char* const kDescriptions[] = {"Test Document (DOC)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d = ScriptDefinition("doc");
-    d.DllInfo = "Test Library doc";
-    d.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "doc";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.TypeMatch = TTypeMatch::tmPrefix;
-    d.ConvertMemory = nullptr;
-    d.RefuseMemory = true;
-    d.ClearErrorOnConvert = false;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D = ScriptDefinition("doc");
+    D.DllInfo = "Test Library doc";
+    D.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "doc";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.TypeMatch = TTypeMatch::tmPrefix;
+    D.ConvertMemory = nullptr;
+    D.RefuseMemory = true;
+    D.ClearErrorOnConvert = false;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

@@ -5,16 +5,16 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"htm", "html"};
   static const char* const kDescriptions[] = {"Test Page (HTM)", "Test Page (HTML)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d = ScriptDefinition("htm");
-    d.DllInfo = "Test Library htm";
-    d.CompatibilityFlags = cfMemoryConversion | cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "htm;html";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.ClearErrorOnContentTest = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D = ScriptDefinition("htm");
+    D.DllInfo = "Test Library htm";
+    D.CompatibilityFlags = cfMemoryConversion | cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "htm;html";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.ClearErrorOnContentTest = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

@@ -5,17 +5,17 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"mp3"};
   static const char* const kDescriptions[] = {"Test Tag (MP3)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d = ScriptDefinition("mp3");
-    d.DllInfo = "Test Library mp3";
-    d.CompatibilityFlags = cfMemoryConversion | cfFlag4 | cfFlag8 | cfNoBusyLock;
-    d.TypeList = "mp3";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.OutOfRange = "-";
-    d.TypeMatch = TTypeMatch::tmPrefix;
-    d.ClearErrorOnContentTest = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D = ScriptDefinition("mp3");
+    D.DllInfo = "Test Library mp3";
+    D.CompatibilityFlags = cfMemoryConversion | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.TypeList = "mp3";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.OutOfRange = "-";
+    D.TypeMatch = TTypeMatch::tmPrefix;
+    D.ClearErrorOnContentTest = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

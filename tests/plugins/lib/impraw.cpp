@@ -47,10 +47,10 @@ void* ConvertToPureText(const char* FileName, int32_t*) { return Fail(FileName);
 void* ConvertMemoryToUnicode(const void*, int32_t, int32_t*) { return nullptr; }
 void* ConvertMemoryToPureText(const void*, int32_t, int32_t*) { return nullptr; }
 TConvBool GetConversionError(char* Buffer, int32_t MaxLen) {
-  size_t n =
+  size_t N =
       kLongError.size() < static_cast<size_t>(MaxLen) ? kLongError.size() : static_cast<size_t>(MaxLen);
-  std::memcpy(Buffer, kLongError.data(), n);
-  Buffer[n] = '\0';
+  std::memcpy(Buffer, kLongError.data(), N);
+  Buffer[N] = '\0';
   return 1;
 }
 

@@ -6,17 +6,17 @@
 const TConverterDefinition& ConverterDefinition() {
   static const char* const kTypes[] = {"xls"};
   static const char* const kDescriptions[] = {"Test Sheet (XLS)"};
-  static const TConverterDefinition definition = [] {
-    TConverterDefinition d = ScriptDefinition("xls");
-    d.DllInfo = "Test Library xls";
-    d.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8;
-    d.TypeList = "xls";
-    d.Types = kTypes;
-    d.Descriptions = kDescriptions;
-    d.ConvertMemory = nullptr;
-    d.KeepContentTestError = false;
-    d.TrimTrailingZeros = true;
-    return d;
+  static const TConverterDefinition Definition = [] {
+    TConverterDefinition D = ScriptDefinition("xls");
+    D.DllInfo = "Test Library xls";
+    D.CompatibilityFlags = cfUnicodeOutput | cfFlag4 | cfFlag8;
+    D.TypeList = "xls";
+    D.Types = kTypes;
+    D.Descriptions = kDescriptions;
+    D.ConvertMemory = nullptr;
+    D.KeepContentTestError = false;
+    D.TrimTrailingZeros = true;
+    return D;
   }();
-  return definition;
+  return Definition;
 }

@@ -48,33 +48,33 @@ class PreviewWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    Folder = std::make_unique<TPreviewTestFolder>("scry_previewui");
-    Dir = Folder->Dir;
+    Folder_ = std::make_unique<TPreviewTestFolder>("scry_previewui");
+    Dir_ = Folder_->Dir;
     SetDefaultOptions();
     ProgramSettings().ViewOptions.WrapText = false;
     ProgramSettings().ViewerFont.Name = "DejaVu Sans Mono";
     ProgramSettings().ViewerFont.Height = -13;
-    SetPreviewHost(&Host);
+    SetPreviewHost(&Host_);
   }
   void TearDown() override {
     while (!PreviewWindows().empty()) delete PreviewWindows().back();
     SetPreviewHost(nullptr);
-    EXPECT_EQ(Folder->TempFiles(), 0);
-    Folder.reset();
+    EXPECT_EQ(Folder_->TempFiles(), 0);
+    Folder_.reset();
     qvnls::ResetSystemCodePages();
   }
   TFoundFileInfo Write(const std::string& Name, const std::string& Bytes) {
-    return Folder->Write(Name, Bytes);
+    return Folder_->Write(Name, Bytes);
   }
   static void Key(QWidget* W, int K, Qt::KeyboardModifiers M = Qt::NoModifier) {
     QKeyEvent Press(QEvent::KeyPress, K, M);
     QApplication::sendEvent(W, &Press);
   }
 
-  std::unique_ptr<TPreviewTestFolder> Folder;
-  fs::path Dir;
-  FakePreviewHost Host;
-  TPreviewSearchSettings Search;
+  std::unique_ptr<TPreviewTestFolder> Folder_;
+  fs::path Dir_;
+  FakePreviewHost Host_;
+  TPreviewSearchSettings Search_;
 };
 
 TEST_F(PreviewWindowTest, ControlPaintsHitsWhereTheyAre) {
@@ -150,7 +150,7 @@ TEST_F(PreviewWindowTest, PreviewShowsHitsAndWalksThem) {
   std::string Text = "start\n";
   for (int I = 0; I < 60; ++I) Text += "line " + std::to_string(I) + (I % 20 == 5 ? " needle" : "") + "\n";
   const TFoundFileInfo Info = Write("hits.txt", Text);
-  TPreview* W = OpenPreview(Info, false, u"needle", Search);
+  TPreview* W = OpenPreview(Info, false, u"needle", Search_);
   ASSERT_NE(W, nullptr);
   W->resize(500, 300);
   QApplication::processEvents();
@@ -185,7 +185,7 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   ProgramSettings().ViewOptions.GutterWidth = 16;
   const TFoundFileInfo Info = Write(
       "links.txt", "Notes on the needle\n\tsee www.example.com for the needle\nno needle here? a needle!\n");
-  TPreview* W = OpenPreview(Info, false, u"needle", Search);
+  TPreview* W = OpenPreview(Info, false, u"needle", Search_);
   ASSERT_NE(W, nullptr);
   W->resize(560, 200);
   QApplication::processEvents();
@@ -213,7 +213,7 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
   QMouseEvent Release(QEvent::MouseButtonRelease, Over, C.viewport()->mapToGlobal(Over), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(C.viewport(), &Release);
-  EXPECT_EQ(Host.Opened, (std::vector<std::u16string>{u"http://www.example.com"}));
+  EXPECT_EQ(Host_.Opened, (std::vector<std::u16string>{u"http://www.example.com"}));
   // Away from it: the charset again.
   const QPoint Off(16 + 2, LH * 2 + 2);
   QMouseEvent Away(QEvent::MouseMove, Off, C.viewport()->mapToGlobal(Off), Qt::NoButton, Qt::NoButton,
@@ -225,38 +225,38 @@ TEST_F(PreviewWindowTest, AddressUnderTheMouseIsShownAndOpened) {
 
 TEST_F(PreviewWindowTest, OneWindowPerFileUnlessItChanged) {
   TFoundFileInfo Info = Write("same.txt", "a needle\n");
-  TPreview* A = OpenPreview(Info, false, u"needle", Search);
+  TPreview* A = OpenPreview(Info, false, u"needle", Search_);
   ASSERT_NE(A, nullptr);
-  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search), A);
+  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search_), A);
   EXPECT_EQ(PreviewWindows().size(), 1u);
   // The file is rewritten: a warning, and a window of the file as it is now.
-  std::ofstream(Dir / "same.txt", std::ios::binary) << "a needle, changed\n";
-  TPreview* B = OpenPreview(Info, false, u"needle", Search);
+  std::ofstream(Dir_ / "same.txt", std::ios::binary) << "a needle, changed\n";
+  TPreview* B = OpenPreview(Info, false, u"needle", Search_);
   ASSERT_NE(B, nullptr);
   EXPECT_NE(B, A);
-  ASSERT_EQ(Host.Warnings.size(), 1u);
-  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search), B);
+  ASSERT_EQ(Host_.Warnings.size(), 1u);
+  EXPECT_EQ(OpenPreview(Info, false, u"needle", Search_), B);
   // A missing file: a message, no window.
   TFoundFileInfo Gone = Info;
-  Gone.Name = Utf8ToUtf16((Dir / "gone.txt").string());
-  EXPECT_EQ(OpenPreview(Gone, false, u"x", Search), nullptr);
-  EXPECT_EQ(Host.Errors.size(), 1u);
+  Gone.Name = Utf8ToUtf16((Dir_ / "gone.txt").string());
+  EXPECT_EQ(OpenPreview(Gone, false, u"x", Search_), nullptr);
+  EXPECT_EQ(Host_.Errors.size(), 1u);
   EXPECT_EQ(PreviewWindows().size(), 2u);
 }
 
 TEST_F(PreviewWindowTest, TheSixtyFourthWindowIsRefused) {
   for (int I = 0; I < kMaxPreviewWindows; ++I) {
-    ASSERT_NE(OpenPreview(Write("f" + std::to_string(I), "x"), false, u"", Search), nullptr);
+    ASSERT_NE(OpenPreview(Write("f" + std::to_string(I), "x"), false, u"", Search_), nullptr);
   }
   const TFoundFileInfo Extra = Write("extra", "x");
-  EXPECT_THROW(OpenPreview(Extra, false, u"", Search), EPreview);
+  EXPECT_THROW(OpenPreview(Extra, false, u"", Search_), EPreview);
   delete PreviewWindows().front();
-  EXPECT_NE(OpenPreview(Extra, false, u"", Search), nullptr);
+  EXPECT_NE(OpenPreview(Extra, false, u"", Search_), nullptr);
 }
 
 TEST_F(PreviewWindowTest, MenuTogglesAndEmptyPattern) {
-  TPreview* A = OpenPreview(Write("a.txt", "a\tb\n"), false, u"", Search);
-  TPreview* B = OpenPreview(Write("b.txt", "c\n"), false, u"", Search);
+  TPreview* A = OpenPreview(Write("a.txt", "a\tb\n"), false, u"", Search_);
+  TPreview* B = OpenPreview(Write("b.txt", "c\n"), false, u"", Search_);
   ASSERT_TRUE(A && B);
   // Without a pattern nothing can be walked.
   EXPECT_FALSE(A->FirstBtn->isEnabled());
@@ -277,13 +277,13 @@ TEST_F(PreviewWindowTest, MenuTogglesAndEmptyPattern) {
   // Find: not found is a warning.
   A->FindDlg->findChild<QLineEdit*>()->setText("zzz");
   A->FindNext();
-  ASSERT_EQ(Host.Warnings.size(), 1u);
-  EXPECT_EQ(Host.Warnings[0], u"Search string 'zzz' not found");
+  ASSERT_EQ(Host_.Warnings.size(), 1u);
+  EXPECT_EQ(Host_.Warnings[0], u"Search string 'zzz' not found");
 }
 
 TEST_F(PreviewWindowTest, OptionsDialogReachesEveryPreview) {
-  TPreview* A = OpenPreview(Write("a.txt", "text\n"), false, u"", Search);
-  TPreview* B = OpenPreview(Write("b.txt", "text\n"), false, u"", Search);
+  TPreview* A = OpenPreview(Write("a.txt", "text\n"), false, u"", Search_);
+  TPreview* B = OpenPreview(Write("b.txt", "text\n"), false, u"", Search_);
   ASSERT_TRUE(A && B);
   TPreviewOptions& D = PreviewOptionsDialog();
   D.ShowSettings();
@@ -341,7 +341,7 @@ TEST_F(PreviewWindowTest, EscapeCancelsAConversionThenReachesTheWindowsAgain) {
   SetPreviewEnvironment(E);
   // The program's own host, with message boxes: the error box is closed as soon as it shows.
   SetPreviewHost(nullptr);
-  TPreview* Open = OpenPreview(Write("open.txt", "x"), false, u"", Search);
+  TPreview* Open = OpenPreview(Write("open.txt", "x"), false, u"", Search_);
   ASSERT_NE(Open, nullptr);
   QTimer Closer;
   QObject::connect(&Closer, &QTimer::timeout, [] {
@@ -351,7 +351,7 @@ TEST_F(PreviewWindowTest, EscapeCancelsAConversionThenReachesTheWindowsAgain) {
   // Pressed before the conversion polls: the conversion takes it and stops.
   QApplication::postEvent(&Open->ViewerControl(),
                           new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
-  EXPECT_EQ(OpenPreview(Write("slow.xls", "xls: cancel\n"), true, u"x", Search), nullptr);
+  EXPECT_EQ(OpenPreview(Write("slow.xls", "xls: cancel\n"), true, u"x", Search_), nullptr);
   Closer.stop();
   EXPECT_EQ(PreviewWindows().size(), 1u);
   ASSERT_GE(Statuses.size(), 2u);
@@ -374,7 +374,7 @@ namespace {
 TEST_F(PreviewWindowTest, ScrollBarsFollowTheModel) {
   std::string Text;
   for (int I = 0; I < 500; ++I) Text += "row " + std::to_string(I) + "\n";
-  TPreview* W = OpenPreview(Write("rows.txt", Text), false, u"", Search);
+  TPreview* W = OpenPreview(Write("rows.txt", Text), false, u"", Search_);
   ASSERT_NE(W, nullptr);
   W->resize(400, 300);
   QApplication::processEvents();
@@ -396,7 +396,7 @@ TEST_F(PreviewWindowTest, ScrollBarsFollowTheModel) {
 
 TEST_F(PreviewWindowTest, PlacementIsKept) {
   ProgramSettings().ViewOptions.PreviewRect = TRect32{};
-  TPreview* A = OpenPreview(Write("a.txt", "a"), false, u"", Search);
+  TPreview* A = OpenPreview(Write("a.txt", "a"), false, u"", Search_);
   ASSERT_NE(A, nullptr);
   A->setGeometry(40, 50, 420, 310);
   QApplication::processEvents();
@@ -405,7 +405,7 @@ TEST_F(PreviewWindowTest, PlacementIsKept) {
             (TRect32{G.left(), G.top(), G.right() + 1, G.bottom() + 1}));
   EXPECT_FALSE(ProgramSettings().ViewOptions.PreviewMaximized);
   // A second window takes the stored size.
-  TPreview* B = OpenPreview(Write("b.txt", "b"), false, u"", Search);
+  TPreview* B = OpenPreview(Write("b.txt", "b"), false, u"", Search_);
   ASSERT_NE(B, nullptr);
   EXPECT_EQ(B->size(), G.size());
 }
