@@ -287,25 +287,25 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
   struct Token {
     size_t Begin, End;
   };
-  std::vector<Token> run;
+  std::vector<Token> Run;
   auto CloseRun = [&] {
     size_t First = 0;
-    for (size_t K = 1; K <= run.size(); ++K) {
+    for (size_t K = 1; K <= Run.size(); ++K) {
       bool NewPath =
-          K == run.size() || BeginsAbsolutePath(Text.substr(run[K].Begin, run[K].End - run[K].Begin), Syntax);
+          K == Run.size() || BeginsAbsolutePath(Text.substr(Run[K].Begin, Run[K].End - Run[K].Begin), Syntax);
       if (NewPath) {
-        addPath(Text.substr(run[First].Begin, run[K - 1].End - run[First].Begin));
+        addPath(Text.substr(Run[First].Begin, Run[K - 1].End - Run[First].Begin));
         First = K;
       }
     }
-    run.clear();
+    Run.clear();
   };
 
   bool Quoted = false;
   size_t TokenBegin = std::u16string::npos;
   std::u16string QuotedText;
   auto EndToken = [&](size_t End) {
-    if (TokenBegin != std::u16string::npos && End > TokenBegin) run.push_back({TokenBegin, End});
+    if (TokenBegin != std::u16string::npos && End > TokenBegin) Run.push_back({TokenBegin, End});
     TokenBegin = std::u16string::npos;
   };
   for (size_t I = 0; I < Text.size(); ++I) {

@@ -535,7 +535,7 @@ void TBaseArcLibWrapper::PrepareAllRun(const std::string& DestDirArg) {
 void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFileEvent& FileDone,
                                     const TArcItemEvent& BeforeItem) {
   PrepareAllRun(DestDirArg);
-  const std::string base = Decoder_->ExtractDir;
+  const std::string Base = Decoder_->ExtractDir;
   std::string Pending;  // the output file of the item begun and not yet delivered
   {
     TRunHooks Hooks(*Decoder_);
@@ -550,7 +550,7 @@ void TBaseArcLibWrapper::ExtractAll(const std::string& DestDirArg, const TArcFil
       Pending.clear();
       if (OutName.empty()) return;  // the frame refuses a name that leaves the folder
       if (BeforeItem && !Continued) {
-        const std::string Below = StartsWithText(OutName, base) ? OutName.substr(base.size()) : OutName;
+        const std::string Below = StartsWithText(OutName, Base) ? OutName.substr(Base.size()) : OutName;
         bool Stop = false;
         TArcListItem Item{Below, false, ItemDate_, ItemSize_};
         const bool Go = BeforeItem(Item, Stop);

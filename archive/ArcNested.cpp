@@ -34,19 +34,19 @@ struct TKeyLess {
 class TTimedLock {
  public:
   bool TryLockFor(uint32_t Ms) {
-    std::unique_lock<std::mutex> guard(Guard_);
-    if (!Free_.wait_for(guard, std::chrono::milliseconds(Ms), [this] { return !Held_; })) return false;
+    std::unique_lock<std::mutex> Guard(Guard_);
+    if (!Free_.wait_for(Guard, std::chrono::milliseconds(Ms), [this] { return !Held_; })) return false;
     Held_ = true;
     return true;
   }
   void Lock() {
-    std::unique_lock<std::mutex> guard(Guard_);
-    Free_.wait(guard, [this] { return !Held_; });
+    std::unique_lock<std::mutex> Guard(Guard_);
+    Free_.wait(Guard, [this] { return !Held_; });
     Held_ = true;
   }
   void Unlock() {
     {
-      std::lock_guard<std::mutex> guard(Guard_);
+      std::lock_guard<std::mutex> Guard(Guard_);
       Held_ = false;
     }
     Free_.notify_one();

@@ -190,19 +190,19 @@ bool LaterNumberedRarVolume(const std::string& H) {
 // The same for RAR 5: after the 8-byte marker, the main header (a CRC-32, then as variable-length numbers
 // of 7 bits a byte its size, type 1, its flags, the extra area's size when flag 1 is set) holds the
 // archive flags, in which 1 marks a volume and 2 one that carries its number: every volume but the first.
-bool LaterRar5Volume(const std::string& h) {
+bool LaterRar5Volume(const std::string& H) {
   size_t At = kRar5MarkerSize + 4;
   auto Number = [&](uint64_t& Value) {
     Value = 0;
-    for (int Shift = 0; Shift < 64 && At < h.size(); Shift += 7) {
-      const uint8_t B = ByteAt(h, At++);
+    for (int Shift = 0; Shift < 64 && At < H.size(); Shift += 7) {
+      const uint8_t B = ByteAt(H, At++);
       Value |= static_cast<uint64_t>(B & 0x7F) << Shift;
       if (!(B & 0x80)) return true;
     }
     return false;
   };
   uint64_t Size = 0, Type = 0, Flags = 0, Extra = 0, ArchiveFlags = 0;
-  if (!HasBytesAt(h, 0, "Rar!\x1A\x07\x01\x00", kRar5MarkerSize) || !Number(Size) || !Number(Type) ||
+  if (!HasBytesAt(H, 0, "Rar!\x1A\x07\x01\x00", kRar5MarkerSize) || !Number(Size) || !Number(Type) ||
       Type != 1 || !Number(Flags) || ((Flags & 1) && !Number(Extra)) || ((Flags & 2) && !Number(Extra)) ||
       !Number(ArchiveFlags))
     return false;

@@ -242,26 +242,26 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
   }
   MatchVolumesByExt_ = true;
   const std::string Ext = LowerFileExt(FileName);
-  std::unique_ptr<TArcWrapperMem2> wrapper;
+  std::unique_ptr<TArcWrapperMem2> Wrapper;
   TArchiveKind kind = akNone;
   if (Ext == "rar" || Ext == "exe") {
     // The RAR wrapper first; it answers why not when the RAR library cannot be bound.
-    wrapper = std::make_unique<TBaseRarWrapper>();
-    if (wrapper->SetArcName(FileName, Msg))
+    Wrapper = std::make_unique<TBaseRarWrapper>();
+    if (Wrapper->SetArcName(FileName, Msg))
       kind = akRar;
     else
-      wrapper.reset();
+      Wrapper.reset();
   }
-  if (Ext != "rar" && !wrapper) {
+  if (Ext != "rar" && !Wrapper) {
     auto Library = std::make_unique<TBaseArcLibWrapper>();
     if (Library->SetArcName(FileName, Msg)) {
       kind = KindOfTypeCode(Library->GetTypeCode());
       if (kind == akCab) MatchVolumesByExt_ = false;  // the next cabinet's name is stored in the cabinet
-      wrapper = std::move(Library);
+      Wrapper = std::move(Library);
     }
   }
-  if (!wrapper) return false;
-  Wrapper_ = std::move(wrapper);
+  if (!Wrapper) return false;
+  Wrapper_ = std::move(Wrapper);
   Kind = kind;
   if (VolumeList) {
     HasVolumes_ = true;
@@ -353,10 +353,10 @@ void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::stri
   TDateTime Date = 0;
   int32_t size = 0;
   GetItem(Index, Name, Date, size);
-  TArcWrapperMem2& wrapper = OpenWrapper();
+  TArcWrapperMem2& Wrapper = OpenWrapper();
   std::string Folder;
   MakeTempFolder(size, Folder);
-  wrapper.ExtractItem(Folder, Name, Path, ExpectedSize, nullptr, nullptr, false, "");
+  Wrapper.ExtractItem(Folder, Name, Path, ExpectedSize, nullptr, nullptr, false, "");
 }
 
 TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
@@ -369,27 +369,27 @@ TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
 
 void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const std::string& DestFile,
                         TDateTime* Date, int32_t* Size, bool SetFileTime) {
-  TArcWrapperMem2* wrapper = Archiver.GetWrapper();
-  if (!wrapper) throw EArcError("No archive is open");
+  TArcWrapperMem2* Wrapper = Archiver.GetWrapper();
+  if (!Wrapper) throw EArcError("No archive is open");
   std::string Path;
-  wrapper->ExtractItem("", ItemName, Path, -1, Date, Size, SetFileTime, DestFile);
+  Wrapper->ExtractItem("", ItemName, Path, -1, Date, Size, SetFileTime, DestFile);
 }
 
 TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
-  TArcWrapperMem2* wrapper = Archiver.GetWrapper();
-  if (!wrapper) throw EArcError("No archive is open");
-  return wrapper->ExtractToMemory(ItemName, Size);
+  TArcWrapperMem2* Wrapper = Archiver.GetWrapper();
+  if (!Wrapper) throw EArcError("No archive is open");
+  return Wrapper->ExtractToMemory(ItemName, Size);
 }
 
 // --- Extract-all passes ------------------------------------------------------------------------------------
 
 void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
-  TArcWrapperMem2& wrapper = OpenWrapper();
+  TArcWrapperMem2& Wrapper = OpenWrapper();
   // The temporary folder is made when the first item goes to a file (or may go there: an item that
   // continues in the next volume can move from memory to a file), so that an archive whose items all go
   // to memory leaves the temporary folders alone. Until then the items' preset names lie below a folder
   // name of this process that is not made; Decide's answer is moved into the real folder.
-  const std::string unmade =
+  const std::string Unmade =
       IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
   std::string Folder;
   // The RAR wrapper extracts an encrypted item that failed once more into its folder, after Decide: its
@@ -405,7 +405,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     const bool Go = Decide(Item);
     const bool MayGoToFile =
         Item.Decision == edToFile || (Item.Decision == edToMemory && Item.SizeIncomplete);
-    if (!Go || !MayGoToFile || Item.FileName.compare(0, unmade.size(), unmade) != 0) return Go;
+    if (!Go || !MayGoToFile || Item.FileName.compare(0, Unmade.size(), Unmade) != 0) return Go;
     if (Folder.empty()) {
       try {
         MakeTempFolder(0, Folder);
@@ -415,18 +415,18 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
         return Go;
       }
     }
-    Item.FileName = Folder + Item.FileName.substr(unmade.size());
+    Item.FileName = Folder + Item.FileName.substr(Unmade.size());
     return Go;
   };
-  wrapper.ExtractAllMem(Folder.empty() ? unmade : Folder, OnMemory, OnFileDone, decide);
+  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OnMemory, OnFileDone, decide);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {
   ExtractedFiles_.clear();
-  TArcWrapperMem2& wrapper = OpenWrapper();
+  TArcWrapperMem2& Wrapper = OpenWrapper();
   std::string Folder;
   MakeTempFolder(0, Folder);
-  wrapper.ExtractAll(
+  Wrapper.ExtractAll(
       Folder, [this](TArcFileItem& File, bool& Stop) { FileDoneCallback(File, Stop); },
       [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
   return static_cast<int32_t>(ExtractedFiles_.size());

@@ -359,34 +359,34 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
   if (StartAt < 0 || StartAt >= FileSize) return 0;
   // Six blocks, and the few bytes a signature at the last position of the last block needs.
   const int64_t Span = std::min<int64_t>(FileSize - StartAt, int64_t{kScanBlock} * kScanBlocks + 8);
-  std::vector<uint8_t> buf(static_cast<size_t>(Span));
-  if (!ReadInsideFile(Stream, FileSize, StartAt, buf.data(), static_cast<int32_t>(Span))) return 0;
+  std::vector<uint8_t> Buf(static_cast<size_t>(Span));
+  if (!ReadInsideFile(Stream, FileSize, StartAt, Buf.data(), static_cast<int32_t>(Span))) return 0;
   const int64_t Last = std::min<int64_t>(Span, int64_t{kScanBlock} * kScanBlocks);
   const bool AtStart = StartAt == 0;
   auto Has = [&](int64_t p, std::initializer_list<uint8_t> Bytes) {
     if (p + static_cast<int64_t>(Bytes.size()) > Span) return false;
     int64_t K = p;
-    for (uint8_t c : Bytes)
-      if (buf[static_cast<size_t>(K++)] != c) return false;
+    for (uint8_t C : Bytes)
+      if (Buf[static_cast<size_t>(K++)] != C) return false;
     return true;
   };
   for (int64_t p = 0; p < Last; ++p) {
     const int64_t P = StartAt + p;
-    const uint8_t c = buf[static_cast<size_t>(p)];
-    if (c == '*' && P + 5 <= FileSize && Has(p, {'*', '*', 'A', 'C', 'E'})) {
+    const uint8_t C = Buf[static_cast<size_t>(p)];
+    if (C == '*' && P + 5 <= FileSize && Has(p, {'*', '*', 'A', 'C', 'E'})) {
       Code = AtStart ? atAce : atAceSfx;
       return P - 6;
     }
-    if (c == '-' && P + 5 <= FileSize && Has(p, {'-', 'l', 'h'}) && p + 4 < Span &&
-        buf[static_cast<size_t>(p + 4)] == '-') {
+    if (C == '-' && P + 5 <= FileSize && Has(p, {'-', 'l', 'h'}) && p + 4 < Span &&
+        Buf[static_cast<size_t>(p + 4)] == '-') {
       Code = AtStart ? atLha : atLhaSfx;
       return P - 1;
     }
-    if (c == 'B' && Has(p, {'B', 'H', 5, 7}) && !Has(p + 4, {0x0F, 0x94, 0xC3, 0x84})) {
+    if (C == 'B' && Has(p, {'B', 'H', 5, 7}) && !Has(p + 4, {0x0F, 0x94, 0xC3, 0x84})) {
       Code = AtStart ? atBh : atBhSfx;
       return P + 1;
     }
-    if (c == 'P' && Has(p, {'P', 'K', 3, 4}) && !Has(p + 4, {0x74, 0x0B, 0x3D, 0x00})) {
+    if (C == 'P' && Has(p, {'P', 'K', 3, 4}) && !Has(p + 4, {0x74, 0x0B, 0x3D, 0x00})) {
       Code = AtStart ? atZip : atZipSfx;
       FindZipEndRecord(Stream);
       // The archive part starts at this local header; detection's ZIP records tell the decoder whether
@@ -394,7 +394,7 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
       ZipFlags |= zfLocalHeader;
       return P + 1;
     }
-    if (c == 'R' && Has(p, {'R', 'a', 'r', '!'})) {
+    if (C == 'R' && Has(p, {'R', 'a', 'r', '!'})) {
       Code = AtStart ? atRar : atRarSfx;
       return P + 1;
     }
@@ -432,7 +432,7 @@ bool TRegisterArcLib::IsTar(TStream32& Stream) {
 
 int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   uint8_t B[64];
-  auto u16 = [&](int64_t Pos, uint16_t& V) {
+  auto U16 = [&](int64_t Pos, uint16_t& V) {
     if (!ReadInsideFile(Stream, FileSize, Pos, B, 2)) return false;
     V = GetLE16(B);
     return true;
@@ -446,9 +446,9 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   if (!U32(0x3C, Pe) || !ReadInsideFile(Stream, FileSize, Pe, B, 4) || std::memcmp(B, "PE\0\0", 4) != 0)
     return -1;
   const int64_t Coff = int64_t{Pe} + 4;
-  uint16_t sections = 0, OptSize = 0, Magic = 0;
-  if (!u16(Coff + 2, sections) || !u16(Coff + 16, OptSize) || !u16(Coff + 20, Magic)) return -1;
-  if (sections > kMaxSections) return -1;
+  uint16_t Sections = 0, OptSize = 0, Magic = 0;
+  if (!U16(Coff + 2, Sections) || !U16(Coff + 16, OptSize) || !U16(Coff + 20, Magic)) return -1;
+  if (Sections > kMaxSections) return -1;
   const int64_t Opt = Coff + 20;
   // The resource table is data directory 2 (8 bytes each) behind the fixed fields of the optional header.
   const int64_t Dirs = Opt + (Magic == 0x20B ? 112 : 96);
@@ -458,7 +458,7 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   // Section table: virtual size +8, virtual address +12, raw size +16, raw pointer +20; 40 bytes each.
   const int64_t secTable = Opt + OptSize;
   auto RvaToOffset = [&](uint32_t Rva, int64_t& off) {
-    for (uint16_t S = 0; S < sections; ++S) {
+    for (uint16_t S = 0; S < Sections; ++S) {
       uint32_t Va = 0, Raw = 0, Ptr = 0, Vsize = 0;
       const int64_t E = secTable + int64_t{S} * 40;
       if (!U32(E + 8, Vsize) || !U32(E + 12, Va) || !U32(E + 16, Raw) || !U32(E + 20, Ptr)) return false;
@@ -476,7 +476,7 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   // offset field, relative to the resource root.
   auto FindEntry = [&](int64_t Dir, uint32_t Id, uint32_t& Target) {
     uint16_t Named = 0, Ids = 0;
-    if (!u16(Dir + 12, Named) || !u16(Dir + 14, Ids)) return false;
+    if (!U16(Dir + 12, Named) || !U16(Dir + 14, Ids)) return false;
     const uint32_t Total = uint32_t{Named} + Ids;
     if (Total > kMaxResourceEntries) return false;
     for (uint32_t K = 0; K < Total; ++K) {
@@ -503,14 +503,14 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   int64_t Pos = Data;
   for (uint32_t K = 0; K <= Id % 16; ++K) {
     uint16_t Len = 0;
-    if (Pos + 2 > DataEnd || !u16(Pos, Len)) return -1;
+    if (Pos + 2 > DataEnd || !U16(Pos, Len)) return -1;
     if (K == Id % 16) {
       if (Len == 0) return -1;
       const int Take = std::min<int>(Len, kResourceDigits);
       if (Pos + 2 + Take * 2 > DataEnd || !ReadInsideFile(Stream, FileSize, Pos + 2, B, Take * 2)) return -1;
       int64_t Value = 0;
-      for (int c = 0; c < Take; ++c) {
-        const uint16_t Ch = GetLE16(B + c * 2);
+      for (int C = 0; C < Take; ++C) {
+        const uint16_t Ch = GetLE16(B + C * 2);
         if (Ch < '0' || Ch > '9') return -1;
         Value = Value * 10 + (Ch - '0');
       }

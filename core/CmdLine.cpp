@@ -20,11 +20,11 @@ bool IsSwitch(Char C, const TCharSet& Switches) {
 // Splits CmdLine into tokens and hands each non-empty one to `end`.
 template <class String, class EndToken>
 void ScanTokens(const String& Cmd, bool TabIsBlank, bool DoubleQuoteEscape, bool SplitAtClosingQuote,
-                EndToken end) {
+                EndToken End) {
   String Token;
   bool InQuotes = false;
   auto Finish = [&] {
-    if (!Token.empty()) end(Token);
+    if (!Token.empty()) End(Token);
     Token.clear();
   };
   for (size_t I = 0; I < Cmd.size(); ++I) {

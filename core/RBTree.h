@@ -381,7 +381,7 @@ class TRBTreeIterator {
  public:
   using TNode = typename TGenericRBTree<Entry>::TNode;
 
-  explicit TRBTreeIterator(const TGenericRBTree<Entry>& tree) : Tree_(&tree) { First(); }
+  explicit TRBTreeIterator(const TGenericRBTree<Entry>& Tree) : Tree_(&Tree) { First(); }
 
   // Back to the first entry; returns Eof.
   bool First() {

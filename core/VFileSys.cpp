@@ -31,8 +31,8 @@ constexpr char16_t kSlash = u'/';
 
 size_t LastSlash(const std::u16string& S) { return S.rfind(kSlash); }
 
-std::u16string W(const std::string& s) { return Utf8ToUtf16(s); }
-std::string U(const std::u16string& s) { return Utf16ToUtf8(s); }
+std::u16string W(const std::string& S) { return Utf8ToUtf16(S); }
+std::string U(const std::u16string& S) { return Utf16ToUtf8(S); }
 
 // Index of the extension's dot, or npos when the name part has none.
 template <class Str>
@@ -56,8 +56,8 @@ int32_t NameExtLength(const std::string& Name) {
   return Dot == std::string::npos ? 0 : static_cast<int32_t>(Name.size() - Dot - 1);
 }
 
-std::u16string UpperWide(const std::string& s) {
-  std::u16string w = W(s);
+std::u16string UpperWide(const std::string& S) {
+  std::u16string w = W(S);
   const char16_t* Table = qvnls::WideUpperTable();
   for (auto& C : w) C = Table[C];
   return w;
@@ -88,11 +88,11 @@ bool Glob(const std::u16string& name, const std::u16string& mask) {
 // are) is mapped byte by byte, which gives the same key without the conversion.
 void AppendSortKey(const std::string& Name, std::u16string& Keys) {
   const char16_t* Table = qvnls::WideUpperTable();
-  const size_t start = Keys.size();
+  const size_t Start = Keys.size();
   for (const char Ch : Name) {
     const auto C = static_cast<unsigned char>(Ch);
     if (C >= 0x80) {
-      Keys.resize(start);
+      Keys.resize(Start);
       Keys += UpperWide(Name);
       return;
     }
@@ -112,14 +112,14 @@ void SortWithoutCase(std::vector<std::string>& Names) {
   std::vector<TKeyed> Keyed;
   Keyed.reserve(Names.size());
   for (std::string& name : Names) {
-    const size_t start = Keys.size();
+    const size_t Start = Keys.size();
     AppendSortKey(name, Keys);
-    Keyed.push_back({start, Keys.size() - start, &name});
+    Keyed.push_back({Start, Keys.size() - Start, &name});
   }
   const std::u16string_view All(Keys);
-  std::sort(Keyed.begin(), Keyed.end(), [All](const TKeyed& a, const TKeyed& B) {
-    const int C = All.substr(a.Start, a.Length).compare(All.substr(B.Start, B.Length));
-    return C != 0 ? C < 0 : *a.Name < *B.Name;
+  std::sort(Keyed.begin(), Keyed.end(), [All](const TKeyed& A, const TKeyed& B) {
+    const int C = All.substr(A.Start, A.Length).compare(All.substr(B.Start, B.Length));
+    return C != 0 ? C < 0 : *A.Name < *B.Name;
   });
   std::vector<std::string> Sorted;
   Sorted.reserve(Names.size());
@@ -256,28 +256,28 @@ std::u16string WideShortenPath(const std::u16string& Path, int32_t MaxLen, const
   const int32_t Excess = Len - MaxLen;
   const std::u16string Delims = Delimiters.empty() ? std::u16string(1, kSlash) : Delimiters;
   auto IsDelim = [&](char16_t C) { return C < 256 && Delims.find(C) != std::u16string::npos; };
-  std::u16string s = Path;
+  std::u16string S = Path;
   int32_t First = 0;  // 1-based positions, 0 = none
   for (int32_t I = 0; I < Len && First == 0; ++I)
-    if (IsDelim(s[I])) First = I + 1;
+    if (IsDelim(S[I])) First = I + 1;
   if (First > 0) {
     int32_t Last = First;
     for (int32_t I = Len; I > First; --I)
-      if (IsDelim(s[I - 1])) {
+      if (IsDelim(S[I - 1])) {
         Last = I;
         break;
       }
     const int32_t Room = Last - First - 5;
     if (Room > 0) {
       const int32_t Cut = std::min(Excess, Room);
-      s.erase(Last - 1 - Cut, Cut);  // the cut characters just before the last delimiter
-      s.replace(Last - 1 - Cut - 3, 3, u"...");
-      if (Cut == Excess) return s;
+      S.erase(Last - 1 - Cut, Cut);  // the cut characters just before the last delimiter
+      S.replace(Last - 1 - Cut - 3, 3, u"...");
+      if (Cut == Excess) return S;
     }
   }
-  s.resize(MaxLen);
-  s.replace(MaxLen - 3, 3, u"...");
-  return s;
+  S.resize(MaxLen);
+  S.replace(MaxLen - 3, 3, u"...");
+  return S;
 }
 
 bool MatchesMask(const std::string& Name, const std::string& Mask) {
@@ -562,12 +562,12 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* P
   if (PCreationTime != nullptr)
     *PCreationTime = Local((Sx.stx_mask & STATX_BTIME) ? Sx.stx_btime : Sx.stx_mtime);
   if (PAttributes != nullptr) {
-    uint32_t a = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
-    if ((Sx.stx_mode & S_IWUSR) == 0) a |= faReadOnly;
+    uint32_t A = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
+    if ((Sx.stx_mode & S_IWUSR) == 0) A |= faReadOnly;
     std::string dir, name;
     SplitFileName(ExcludeTrailingBackslash(Name), dir, name);
-    if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= faHidden;
-    *PAttributes = a;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..") A |= faHidden;
+    *PAttributes = A;
   }
   return true;
 }
@@ -755,9 +755,9 @@ std::vector<std::string>& TempFolderCandidates() {
 }
 
 namespace {
-bool SameFolder(const std::string& a, const std::string& B) {
+bool SameFolder(const std::string& A, const std::string& B) {
   struct stat Sa, Sb;
-  if (::stat(a.c_str(), &Sa) != 0 || ::stat(B.c_str(), &Sb) != 0) return a == B;
+  if (::stat(A.c_str(), &Sa) != 0 || ::stat(B.c_str(), &Sb) != 0) return A == B;
   return Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
 }
 }  // namespace
@@ -806,11 +806,11 @@ void MakeTempFileNameOrRaise(const std::string& Prefix, std::string& FileName, i
 
 std::string MakeInstanceTagFor(uintptr_t Address, uint32_t ProcessId) {
   std::string Tag(8, '0');
-  uint64_t a = Address, P = ProcessId;
+  uint64_t A = Address, P = ProcessId;
   for (int I = 7; I >= 0; --I) {
-    const unsigned D = static_cast<unsigned>((a & 15) + (P & 15));
+    const unsigned D = static_cast<unsigned>((A & 15) + (P & 15));
     Tag[I] = static_cast<char>(D < 10 ? '0' + D : 'A' + D - 10);
-    a >>= 4;
+    A >>= 4;
     P >>= 4;
   }
   return Tag;

@@ -30,9 +30,9 @@ bool StartsWithNoCase(const std::string& S, const char* Prefix) {
   size_t N = std::strlen(Prefix);
   if (S.size() < N) return false;
   for (size_t I = 0; I < N; ++I) {
-    char a = S[I], B = Prefix[I];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 'a' + 'A');
-    if (a != B) return false;
+    char A = S[I], B = Prefix[I];
+    if (A >= 'a' && A <= 'z') A = static_cast<char>(A - 'a' + 'A');
+    if (A != B) return false;
   }
   return true;
 }

@@ -124,7 +124,7 @@ void TFileScanner::ReportNameMatch(const std::u16string& DisplayName, TDateTime 
 bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Masks, bool Recurse) {
   TWideStrLst Entries;
   Entries.SetDelimitedText(Paths, '"', ListSeparators(), false);
-  TWideStrLst roots;
+  TWideStrLst Roots;
   std::set<std::u16string> Added;  // exact: two roots that differ only in case are two folders
   for (int32_t I = 0; I < Entries.GetCount(); ++I) {
     const std::u16string Entry = Entries.Get(I);
@@ -135,14 +135,14 @@ bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Mas
     }
     // Absolute and lexically normal: "/a/./b/.." is "/a", "/a/." is "/a"; a final "/" stays.
     const std::u16string Root = WideExpandLongFileName(Entry);
-    if (Added.insert(Root).second) roots.Add(Root);
+    if (Added.insert(Root).second) Roots.Add(Root);
   }
 
   TWideStrLst masks;
   masks.SetDelimitedText(Masks, '"', ListSeparators(), false);
   if (NormalizeMaskList) NormalizeMaskList(masks);
 
-  return ScanRoots(roots, masks, Recurse);
+  return ScanRoots(Roots, masks, Recurse);
 }
 
 bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks, bool Recurse) {
@@ -168,18 +168,18 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
       continue;
     }
 
-    std::u16string mask;
+    std::u16string Mask;
     bool SubfolderMask = false;
     if (!Exists) {
       if (Root.size() > 1 && Root.back() == u'/') {
         Root.pop_back();
         SubfolderMask = true;
       }
-      std::u16string folder, name;
-      WideSplitFileName(Root, folder, name);
-      if (HasWildcard(name) && !folder.empty() && WideDirExists(folder)) {
-        Root = folder;
-        mask = name;
+      std::u16string Folder, name;
+      WideSplitFileName(Root, Folder, name);
+      if (HasWildcard(name) && !Folder.empty() && WideDirExists(Folder)) {
+        Root = Folder;
+        Mask = name;
       } else {
         DoError(Entry, std::string(), kNoSystemError, sekPathNotFound);
         if (!Poll()) return false;
@@ -189,11 +189,11 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
 
     Root = WithoutFinalSlash(Root);
     // A folder is walked once however often it is named; a root with a mask names a selection of it.
-    if (mask.empty() && !ScannedFolders.insert(Root).second) continue;
+    if (Mask.empty() && !ScannedFolders.insert(Root).second) continue;
 
     if (SubfolderMask) {
-      if (!ScanSubfolders(Root, mask, std::u16string(), Masks, Recurse)) return false;
-    } else if (!WalkFolder(Root, mask, Masks, Recurse)) {
+      if (!ScanSubfolders(Root, Mask, std::u16string(), Masks, Recurse)) return false;
+    } else if (!WalkFolder(Root, Mask, Masks, Recurse)) {
       return false;
     }
   }
@@ -207,10 +207,10 @@ bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string
 
 bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
                                   const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
-  TFolderListing listing;
-  if (!ReadFolder(listing, Folder, -1, std::string())) return Poll();
-  listing.KeepFolders(Utf16ToUtf8(SubMask));
-  return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, Recurse);
+  TFolderListing Listing;
+  if (!ReadFolder(Listing, Folder, -1, std::string())) return Poll();
+  Listing.KeepFolders(Utf16ToUtf8(SubMask));
+  return ScanListedSubfolders(Folder, Listing.Fd(), Listing.Folders, FileMask, Masks, Recurse);
 }
 
 bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Folder, int ParentFd,
@@ -259,19 +259,19 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   // One read gives the files and the sub-folders. The folder stays open while its files are looked at
   // and opened relative to it, and while its sub-folders are walked, which are opened relative to it in
   // turn: no system call is given a whole path, so a path of any length is walked.
-  TFolderListing listing;
-  if (!ReadFolder(listing, Folder, ParentFd, Name)) return Poll();
-  listing.KeepFiles(Utf16ToUtf8(FileMask));
+  TFolderListing Listing;
+  if (!ReadFolder(Listing, Folder, ParentFd, Name)) return Poll();
+  Listing.KeepFiles(Utf16ToUtf8(FileMask));
   const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
   // With scan-ahead, the names and masks of the whole folder are settled first, so that the workers know
   // which files the walk will scan (archives are the walk's own).
   // A folder of few files is not worth waking the workers for.
-  const bool Ahead = listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
+  const bool Ahead = Listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
   std::vector<uint8_t> Matches;
   if (Ahead) {
     if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);
     std::vector<uint8_t> Wanted;
-    for (const std::string& name : listing.Files) {
+    for (const std::string& name : Listing.Files) {
       const std::u16string File = Prefix + Utf8ToUtf16(name);
       Matches.push_back(MatchesMasks(File, Masks, true) ? 1 : 0);
       Wanted.push_back(Matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(File)));
@@ -284,15 +284,15 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
     Settings.Fuzzy = Scanner.Fuzzy;
     Settings.Encodings = Encodings;
     Settings.MaxSize = MaxScanSize;
-    Ahead_->Begin(Settings, listing.Fd(), listing.Files, std::move(Wanted));
+    Ahead_->Begin(Settings, Listing.Fd(), Listing.Files, std::move(Wanted));
   }
   TScanAheadScope AheadScope{Ahead ? Ahead_.get() : nullptr};
-  for (size_t I = 0; I < listing.Files.size(); ++I) {
-    const std::string& name = listing.Files[I];
+  for (size_t I = 0; I < Listing.Files.size(); ++I) {
+    const std::string& name = Listing.Files[I];
     const std::u16string File = Prefix + Utf8ToUtf16(name);
     if (Ahead ? Matches[I] != 0 : MatchesMasks(File, Masks, true)) {
       AheadIndex_ = Ahead ? static_cast<int32_t>(I) : -1;
-      const bool GoOn = ScanListedFile(File, listing.Fd(), name, Masks);
+      const bool GoOn = ScanListedFile(File, Listing.Fd(), name, Masks);
       AheadIndex_ = -1;
       if (Ahead) Ahead_->Pass(static_cast<int32_t>(I));
       if (!GoOn) return false;
@@ -302,7 +302,7 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   }
   if (Ahead) Ahead_->End();
   if (!Recurse) return true;
-  return ScanListedSubfolders(Folder, listing.Fd(), listing.Folders, FileMask, Masks, true);
+  return ScanListedSubfolders(Folder, Listing.Fd(), Listing.Folders, FileMask, Masks, true);
 }
 
 bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int FolderFd,
@@ -310,12 +310,12 @@ bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int Folder
                                         const TWideStrLst& Masks, bool Recurse) {
   const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
   for (const std::string& name : Names) {
-    const std::u16string path = Prefix + Utf8ToUtf16(name);
-    if (OnEnterFolder && !OnEnterFolder(path)) {
+    const std::u16string Path = Prefix + Utf8ToUtf16(name);
+    if (OnEnterFolder && !OnEnterFolder(Path)) {
       if (!Poll()) return false;
       continue;
     }
-    if (!WalkFolder(path, FileMask, Masks, Recurse, FolderFd, name)) return false;
+    if (!WalkFolder(Path, FileMask, Masks, Recurse, FolderFd, name)) return false;
   }
   return true;
 }
@@ -330,8 +330,8 @@ bool TFileScanner::MatchesMasks(const std::u16string& Name, const TWideStrLst& M
     if (Masks.Get(I) == kAllFilesMask) return true;
   const std::string name = Utf16ToUtf8(ItemName(Name, InArchive));
   for (int32_t I = 0; I < Masks.GetCount(); ++I) {
-    const std::string mask = Utf16ToUtf8(Masks.Get(I));
-    if (MatchMask ? MatchMask(name, mask) : MatchesMask(name, mask)) return true;
+    const std::string Mask = Utf16ToUtf8(Masks.Get(I));
+    if (MatchMask ? MatchMask(name, Mask) : MatchesMask(name, Mask)) return true;
   }
   return false;
 }
@@ -345,8 +345,8 @@ bool TFileScanner::ScanSingleFile(const std::u16string& FileName, const TWideStr
 
 bool TFileScanner::ScanListedFile(const std::u16string& FileName, int DirFd, const std::string& Name,
                                   const TWideStrLst& Masks) {
-  TFileAt at{DirFd, Name, -1};
-  return ScanFileInfo(FileName, Masks, false, true, &at);
+  TFileAt At{DirFd, Name, -1};
+  return ScanFileInfo(FileName, Masks, false, true, &At);
 }
 
 bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLst& Masks, bool Explicit,
@@ -357,15 +357,15 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   if (At != nullptr && (Mode & smNameOnly) != 0 && Archives == nullptr && !OnFilterFile &&
       !Scanner.IsPatternEmpty() && !MatchFileName(FileName, false))
     return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, 0, -1, nullptr);
-  int64_t size = -1;
-  TDateTime date = 0;
+  int64_t Size = -1;
+  TDateTime Date = 0;
   uint32_t Attributes = 0;
   errno = 0;
   // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
   const bool Found =
-      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, size, date, Attributes)) ||
-      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &size, &date, nullptr, nullptr, &Attributes)
-                     : WideGetFileInfo(FileName, &size, &date, nullptr, nullptr, nullptr));
+      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, Size, Date, Attributes)) ||
+      (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &Size, &Date, nullptr, nullptr, &Attributes)
+                     : WideGetFileInfo(FileName, &Size, &Date, nullptr, nullptr, nullptr));
   if (!Found) {
     // Gone since the listing (or never there): an open failure, never a hit of unknown size.
     const int Err = errno != 0 ? errno : ENOENT;
@@ -375,8 +375,8 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   // A folder that has taken the file's place since the listing is refused by the open by name, which
   // checks the type.
   if (At != nullptr && (Attributes & faDirectory) != 0) At = nullptr;
-  if (At != nullptr) At->Size = size;
-  return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, date, size, At);
+  if (At != nullptr) At->Size = Size;
+  return ProcessFile(FileName, FileName, nullptr, false, Explicit, CheckArchive, Masks, Date, Size, At);
 }
 
 bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string& Path, int64_t, TDateTime,
@@ -481,13 +481,13 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     TScanEncoding Encoding = seFileName;
     // While a worker still scans the file, the stream scanner's progress event is asked now and then
     // here, as the scan on this thread would ask it, so that a stop is answered as quickly.
-    const std::function<bool()> poll = [this, Size] {
+    const std::function<bool()> Poll = [this, Size] {
       return !Scanner.OnProgress ||
              Scanner.OnProgress(static_cast<int32_t>(std::min<int64_t>(Size, INT32_MAX)));
     };
-    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, Ahead, Encoding, poll)) {
+    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, Ahead, Encoding, Poll)) {
       // A scan on this thread asks the event at least once, after its first block.
-      if (Ahead != srCancelled && !poll()) Ahead = srCancelled;
+      if (Ahead != srCancelled && !Poll()) Ahead = srCancelled;
       if (Ahead == srCancelled) {
         DoError(DisplayName, std::string(), kNoSystemError, sekAborted);
         return srCancelled;
@@ -499,21 +499,21 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   }
 
   TScanResult Result = srNotFound;
-  TTempFileScope copy;  // declared before the stream, so the stream is closed before the copy goes
-  std::unique_ptr<TVBufFileStream> stream;
+  TTempFileScope Copy;  // declared before the stream, so the stream is closed before the copy goes
+  std::unique_ptr<TVBufFileStream> Stream;
   try {
     try {
-      stream = At != nullptr
+      Stream = At != nullptr
                    ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
                    : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
     } catch (const EVFileStream& E) {
       if (E.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.
-      MakeTempFileNameOrRaise("QV", copy.Name, Size);
-      CopyLockedFile(FileName, copy.Name);
-      stream = std::make_unique<TVBufFileStream>(Utf8ToUtf16(copy.Name), kFileBufferSize, fmShareDenyWrite);
+      MakeTempFileNameOrRaise("QV", Copy.Name, Size);
+      CopyLockedFile(FileName, Copy.Name);
+      Stream = std::make_unique<TVBufFileStream>(Utf8ToUtf16(Copy.Name), kFileBufferSize, fmShareDenyWrite);
     }
-    Result = ScanStream(*stream, DisplayName, Date, Size, InArchive);
+    Result = ScanStream(*Stream, DisplayName, Date, Size, InArchive);
   } catch (const EVFileStream& E) {
     DoError(DisplayName, ShownText(E.what(), FileName, DisplayName), E.ErrorCode, sekOpenFailed);
   } catch (const EWin32Error& E) {
@@ -612,8 +612,8 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
 
 bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
   const std::u16string name = ItemName(Path, InArchive);
-  TVReadOnlyMemStream stream(name.data(), static_cast<int32_t>(name.size() * sizeof(char16_t)));
-  TScannerStreamScope Scope(Scanner, stream);
+  TVReadOnlyMemStream Stream(name.data(), static_cast<int32_t>(name.size() * sizeof(char16_t)));
+  TScannerStreamScope Scope(Scanner, Stream);
   TScanEncoding Encoding = seFileName;
   return Scanner.Find(kScanUnicode, Encoding) == srFound;
 }

@@ -156,7 +156,7 @@ void TScanAhead::Work() {
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
     // The next run of files within the window ahead of the walk.
-    int32_t From = 0, to = 0;
+    int32_t From = 0, To = 0;
     ++IdleWorkers_;
     WorkReady_.wait(Guard, [&] {
       if (Quit_) return true;
@@ -167,15 +167,15 @@ void TScanAhead::Work() {
         ++Next_;
       if (Next_ >= Last) return false;
       From = Next_;
-      to = std::min(Last, From + kRunFiles);
-      Next_ = to;
+      To = std::min(Last, From + kRunFiles);
+      Next_ = To;
       return true;
     });
     --IdleWorkers_;
     if (Quit_) return;
-    Running_.fetch_add(to - From, std::memory_order_relaxed);
+    Running_.fetch_add(To - From, std::memory_order_relaxed);
     Guard.unlock();
-    for (int32_t Index = From; Index < to; ++Index) {
+    for (int32_t Index = From; Index < To; ++Index) {
       std::atomic<uint8_t>& State = States_[static_cast<size_t>(Index)];
       uint8_t Pending = stPending;
       if (State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {

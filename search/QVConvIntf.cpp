@@ -444,11 +444,11 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
   if (Memory == nullptr) throw Exception("Error in parameters");
 
   const std::string Ext = Extension.empty() ? LowerFileExt(DisplayName) : Extension;
-  const void* data = Memory->GetMemory();
+  const void* Data = Memory->GetMemory();
   const int32_t Length = Memory->GetSize();
   auto ConvertMemory = [&](TQVConverter& Candidate, bool Unicode, std::string& Error, int32_t& TextSize) {
     TextSize = Length;
-    return Candidate.ConvertMemory(data, Unicode, OnProgress, Error, TextSize);
+    return Candidate.ConvertMemory(Data, Unicode, OnProgress, Error, TextSize);
   };
 
   // Libraries that claim the extension and convert memory take the block where it lies. The other
@@ -470,7 +470,7 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
   if (FileCandidates.empty()) {
     std::vector<TQVConverter*> Rest;
     for (TQVConverter* Other : Others) {
-      if (!Other->HasMemDataTest() || !Other->IsMemDataSupported(data)) {
+      if (!Other->HasMemDataTest() || !Other->IsMemDataSupported(Data)) {
         Rest.push_back(Other);
       } else if (Answer.Attempt(*Other, UnicodeMode, ConvertMemory)) {
         return std::move(Answer.Block);
@@ -490,7 +490,7 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
   }
   try {
     TVFileStream Out(Temp.Name, fmCreate);
-    Out.Write(data, Length);
+    Out.Write(Data, Length);
     Out.Close();
   } catch (const std::exception& E) {
     AppendErrorLine(ErrorText, E.what());

@@ -148,9 +148,9 @@ class TOfficeTextConverter final : public TTextConverter {
     unsigned char Head[8] = {};
     std::FILE* F = std::fopen(FileName.c_str(), "rb");
     if (F == nullptr) return false;
-    const size_t n = std::fread(Head, 1, sizeof Head, F);
+    const size_t N = std::fread(Head, 1, sizeof Head, F);
     std::fclose(F);
-    auto Starts = [&](const char* Sig, size_t Len) { return n >= Len && std::memcmp(Head, Sig, Len) == 0; };
+    auto Starts = [&](const char* Sig, size_t Len) { return N >= Len && std::memcmp(Head, Sig, Len) == 0; };
     if (Starts("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return !IsOtherOfficeStorage(FileName);
     if (Starts("PK\x03\x04", 4)) return !IsOtherOfficePackage(FileName);
     return Starts("{\\rtf", 5) || Starts("\x31\xBE\x00\x00", 4) || Starts("\x32\xBE\x00\x00", 4) ||

@@ -222,7 +222,7 @@ class TReader {
   }
 
   void Symbol(char C) {
-    const bool groupStart = GroupStart_;
+    const bool GroupStart = GroupStart_;
     GroupStart_ = false;
     switch (C) {
       case '\'': {
@@ -234,7 +234,7 @@ class TReader {
         return;
       }
       case '*':
-        if (groupStart) {
+        if (GroupStart) {
           Flush();
           State_.Dest = TDest::Skip;
         }
@@ -270,7 +270,7 @@ class TReader {
   }
 
   void Word(std::string_view W, bool HasNumber, int64_t N) {
-    const bool groupStart = GroupStart_;
+    const bool GroupStart = GroupStart_;
     GroupStart_ = false;
     if (W == "bin") {
       // Raw bytes: never text, and never read as RTF.
@@ -327,7 +327,7 @@ class TReader {
     }
     // Any other word (formatting, "fldrslt", "pntext", "listtext", ...) leaves the text as it is: a
     // field's result and a list item's number are text.
-    (void)groupStart;
+    (void)GroupStart;
   }
 
   static uint8_t CodePageCharset(int64_t N) {

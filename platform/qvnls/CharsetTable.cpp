@@ -99,7 +99,7 @@ std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& Info) {
   UConverter* Converter = ucnv_open(Info.IcuName, &Error);
   if (Converter != nullptr)
     ucnv_setToUCallBack(Converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &Error);
-  bool defined[256] = {};
+  bool Defined[256] = {};
   for (int B = 0; B < 256; ++B) {
     char16_t Unit = 0;
     if (Converter != nullptr) {
@@ -110,25 +110,25 @@ std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& Info) {
       const int32_t N = ucnv_toUChars(Converter, Out, 4, &Byte, 1, &Error);
       if (U_SUCCESS(Error) && N == 1 && !(Out[0] >= 0xD800 && Out[0] <= 0xDFFF)) {
         Unit = Out[0];
-        defined[B] = true;
+        Defined[B] = true;
       }
     }
     // Every charset of the table keeps ASCII as it is; some IBM tables swap a few control codes.
     if (B < 0x80) {
       Unit = static_cast<char16_t>(B);
-      defined[B] = true;
+      Defined[B] = true;
     }
-    if (!defined[B]) Unit = static_cast<char16_t>(B < 0xA0 ? B : 0xF700 + B);
+    if (!Defined[B]) Unit = static_cast<char16_t>(B < 0xA0 ? B : 0xF700 + B);
     Maps->ToWide[B] = Unit;
   }
   if (Converter != nullptr) ucnv_close(Converter);
-  std::copy(std::begin(defined), std::end(defined), Maps->Defined);
+  std::copy(std::begin(Defined), std::end(Defined), Maps->Defined);
   // Defined characters claim their units first, then the stand-ins of undefined bytes take what is
   // left; fromWide of a unit without a byte stays 0, which Encode rejects (toWide[0] is U+0000).
   std::vector<bool> Claimed(65536, false);
   for (int Pass = 0; Pass < 2; ++Pass) {
     for (int B = 0; B < 256; ++B) {
-      if (defined[B] != (Pass == 0)) continue;
+      if (Defined[B] != (Pass == 0)) continue;
       const char16_t Unit = Maps->ToWide[B];
       if (Claimed[Unit]) continue;
       Claimed[Unit] = true;

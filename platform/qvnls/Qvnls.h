@@ -103,8 +103,8 @@ constexpr int32_t kErrorTargetTooSmall = -2;  // the whole result does not fit t
 constexpr int32_t kErrorArgument = -3;        // a negative size or a null buffer with a size
 
 // True for an assigned charset code; IsSingleByteCharset for the codes whose characters are one byte.
-bool IsKnownCharset(uint8_t charset);
-bool IsSingleByteCharset(uint8_t charset);
+bool IsKnownCharset(uint8_t Charset);
+bool IsSingleByteCharset(uint8_t Charset);
 
 // ---------------------------------------------------------------------------------------------------
 // The system code pages: "the Windows code page" (ANSI) and "the OEM code page" of this process.
@@ -143,11 +143,11 @@ uint8_t GetOemCharset();
 // Text in `charset` to UTF-16LE. Bytes the charset cannot decode (malformed UTF-8, a lone lead byte)
 // become U+FFFD. Needs at most 2 target bytes per source byte.
 int32_t BufToWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
-                  uint8_t charset);
+                  uint8_t Charset);
 // UTF-16LE to `charset`. A character the charset cannot hold becomes a zero byte; a lone surrogate
 // becomes U+FFFD in the Unicode charsets. A trailing odd byte of the source is ignored.
 int32_t WideToBuf(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
-                  uint8_t charset);
+                  uint8_t Charset);
 // From one charset to another through UTF-16; a character the target cannot hold becomes
 // `defaultChar` (0 writes a zero byte).
 int32_t ConvertBufsDef(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
@@ -163,11 +163,11 @@ int32_t AdjustLineBreaksBufWide(const void* Source, int32_t SourceBytes, void* T
 
 // Single characters of single-byte charsets; 0 means none (an undefined byte, a character not in the
 // charset, and in a multi-byte charset every byte or character but ASCII).
-char16_t CharToWideChar(uint8_t Ch, uint8_t charset);
-uint8_t WideCharToChar(char16_t Ch, uint8_t charset);
+char16_t CharToWideChar(uint8_t Ch, uint8_t Charset);
+uint8_t WideCharToChar(char16_t Ch, uint8_t Charset);
 // The upper-case form of a character of `charset`; 0 when the upper-case letter is not in the charset
 // (the character itself when it has no upper case).
-uint8_t UpperChar(uint8_t Ch, uint8_t charset);
+uint8_t UpperChar(uint8_t Ch, uint8_t Charset);
 // A character of `fromCharset` in `toCharset`; 0 when it has no place there.
 uint8_t ConvertChar(uint8_t Ch, uint8_t FromCharset, uint8_t ToCharset);
 
@@ -283,7 +283,7 @@ bool TextIsPossiblyRussian(const void* Buffer, int32_t Bytes);
 uint8_t GetHTMLCharsetP(const char* Name);
 // The MIME (else IANA) name of a charset, zero-ended into `buffer` of `bufferSize` bytes; false for
 // an unknown charset or a buffer too small.
-bool GetHTMLCharsetNameBuf(uint8_t charset, char* Buffer, int32_t BufferSize);
+bool GetHTMLCharsetNameBuf(uint8_t Charset, char* Buffer, int32_t BufferSize);
 // A Windows font charset (ANSI_CHARSET 0, DEFAULT_CHARSET 1, RUSSIAN_CHARSET 204, OEM_CHARSET 255,
 // ...) to its charset code; DEFAULT and OEM answer the system pages; 0 when unknown.
 uint8_t FontCharsetToHTMLCharset(uint8_t FontCharset);
@@ -291,6 +291,6 @@ uint8_t FontCharsetToHTMLCharset(uint8_t FontCharset);
 uint8_t WindowsCodePageToHTMLCharset(int32_t CodePage);
 uint8_t DOSCodePageToHTMLCharset(int32_t CodePage);
 // The Windows charset of the same script (see the table), 0 for an unknown code.
-uint8_t CharsetToWindows(uint8_t charset);
+uint8_t CharsetToWindows(uint8_t Charset);
 
 }  // namespace qvnls

@@ -96,11 +96,11 @@ struct DirCloser {
 
 // The entry of `folder` named `wanted`: the exact name when it exists, else the first one equal to it
 // without case. `wantDir` selects folders (keys) or regular files (values).
-std::optional<std::string> FindEntry(const std::string& Folder, const std::string& Wanted, bool wantDir) {
+std::optional<std::string> FindEntry(const std::string& Folder, const std::string& Wanted, bool WantDir) {
   auto IsWanted = [&](const std::string& Name) {
     struct stat St;
     if (stat((Folder + "/" + Name).c_str(), &St) != 0) return false;
-    return wantDir ? S_ISDIR(St.st_mode) : S_ISREG(St.st_mode);
+    return WantDir ? S_ISDIR(St.st_mode) : S_ISREG(St.st_mode);
   };
   if (IsWanted(Wanted)) return Wanted;
   std::unique_ptr<DIR, DirCloser> Dir(opendir(Folder.c_str()));

@@ -21,12 +21,12 @@ std::u16string Composed(std::u16string_view Text) {
     return std::u16string(Text);
   Status = U_ZERO_ERROR;
   // Composition never lengthens a text by more than three times.
-  std::u16string out(Text.size() * 3 + 1, u'\0');
+  std::u16string Out(Text.size() * 3 + 1, u'\0');
   const int32_t N =
-      unorm2_normalize(Nfc, Text.data(), Length, out.data(), static_cast<int32_t>(out.size()), &Status);
+      unorm2_normalize(Nfc, Text.data(), Length, Out.data(), static_cast<int32_t>(Out.size()), &Status);
   if (U_FAILURE(Status)) return std::u16string(Text);
-  out.resize(static_cast<std::size_t>(N));
-  return out;
+  Out.resize(static_cast<std::size_t>(N));
+  return Out;
 }
 
 bool IsHighSurrogate(char16_t C) { return C >= 0xD800 && C <= 0xDBFF; }
@@ -41,33 +41,33 @@ std::string WideToAnsi(std::u16string_view Text) {
   if (Ascii) return std::string(Text.begin(), Text.end());
   const std::u16string text = Composed(Text);
   const uint8_t Charset = qvnls::GetAnsiCharset();
-  std::string out;
-  out.reserve(text.size());
+  std::string Out;
+  Out.reserve(text.size());
   for (std::size_t I = 0; I < text.size(); ++I) {
     const char16_t C = text[I];
     if (C < 0x80) {
-      out += static_cast<char>(C);
+      Out += static_cast<char>(C);
       continue;
     }
     if (IsHighSurrogate(C) && I + 1 < text.size() && IsLowSurrogate(text[I + 1])) {
-      out += '?';
+      Out += '?';
       ++I;
       continue;
     }
     const uint8_t B = qvnls::WideCharToChar(C, Charset);
-    out += B != 0 ? static_cast<char>(B) : '?';
+    Out += B != 0 ? static_cast<char>(B) : '?';
   }
-  return out;
+  return Out;
 }
 
 std::u16string AnsiToWide(std::string_view Text) {
-  std::u16string out(Text.size(), u'\0');
-  if (Text.empty()) return out;
+  std::u16string Out(Text.size(), u'\0');
+  if (Text.empty()) return Out;
   if (Text.size() > static_cast<std::size_t>(std::numeric_limits<int32_t>::max() / 2)) {
     throw Exception("Out of memory");
   }
-  const int32_t N = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), out.data(),
-                                     static_cast<int32_t>(out.size() * 2), qvnls::kCharsetNone);
-  out.resize(N > 0 ? static_cast<std::size_t>(N) / 2 : 0);
-  return out;
+  const int32_t N = qvnls::BufToWide(Text.data(), static_cast<int32_t>(Text.size()), Out.data(),
+                                     static_cast<int32_t>(Out.size() * 2), qvnls::kCharsetNone);
+  Out.resize(N > 0 ? static_cast<std::size_t>(N) / 2 : 0);
+  return Out;
 }

@@ -92,7 +92,7 @@ void ReadWordPiece(uint32_t Position, uint32_t Count, bool Wide, TWordContext& C
 void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWordContext& Context) {
   const int64_t End = static_cast<int64_t>(Start) + Length;
   int64_t At = Start;
-  uint32_t pieces = 0;
+  uint32_t Pieces = 0;
   while (End - At >= kBlockHeader) {
     uint8_t Header[kBlockHeader];
     SeekOleStream(Table, At);
@@ -102,14 +102,14 @@ void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWor
       if (Length < kPositionSize || (Length - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
         throw EDocInvalid();
       }
-      pieces = (Length - kPositionSize) / (kPositionSize + kDescriptorSize);
+      Pieces = (Length - kPositionSize) / (kPositionSize + kDescriptorSize);
       At += kBlockHeader;
       break;
     }
     if (Header[0] != kBlockProperties) throw EDocInvalid();
     At += 3 + Get16(Header + 1);
   }
-  if (pieces == 0) throw EDocInvalid();
+  if (Pieces == 0) throw EDocInvalid();
 
   // The character counts, one per piece. Reading them one at a time keeps memory to what the stream
   // really holds, whatever count the length claims.
@@ -118,7 +118,7 @@ void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWor
   uint32_t Previous = ReadStreamU32(Table);
   if (Previous != 0) throw EDocInvalid();
   int64_t Total = 0;
-  for (uint32_t I = 0; I < pieces; ++I) {
+  for (uint32_t I = 0; I < Pieces; ++I) {
     const uint32_t Next = ReadStreamU32(Table);
     const int64_t Count = static_cast<int64_t>(Next) - Previous;
     Total += Count;
@@ -130,8 +130,8 @@ void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWor
 
   // The descriptors follow the positions. The table may be "WordDocument" itself (Word 6/95), which
   // ReadWordPiece moves on, so each descriptor is read from its own place.
-  int64_t Descriptor = At + static_cast<int64_t>(pieces + 1) * kPositionSize;
-  for (uint32_t I = 0; I < pieces; ++I, Descriptor += kDescriptorSize) {
+  int64_t Descriptor = At + static_cast<int64_t>(Pieces + 1) * kPositionSize;
+  for (uint32_t I = 0; I < Pieces; ++I, Descriptor += kDescriptorSize) {
     if (Context.Progress != nullptr && !Context.Progress->Check()) {
       Context.Cancelled = true;
       return;

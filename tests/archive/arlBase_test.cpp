@@ -371,11 +371,11 @@ TEST_F(ArlBase, AnAcceptedPasswordOpensWithoutAsking) {
 TEST_F(ArlBase, AWrongPasswordIsAskedAgainAndTheRightOneIsKeptFirst) {
   UseArchive({{"s1.txt", "one", 1}, {"s2.txt", "two", 1}});
   Dec_.AcceptedPasswords = {"older"};
-  std::vector<std::string> answers = {"wrong", "secret"};
+  std::vector<std::string> Answers = {"wrong", "secret"};
   size_t Next = 0;
   Dec_.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
     EXPECT_EQ(Query.FileName, (Dir_ / "out" / "s1.txt").string());
-    Query.Password = answers.at(Next++);
+    Query.Password = Answers.at(Next++);
   };
   EXPECT_EQ(Dec_.ExtractToFiles(), 2);
   EXPECT_EQ(Next, 2u);  // the second item opened with the password now in use

@@ -90,17 +90,17 @@ TEST_F(ArlVolumes, RequestNextVolumeLimitsAndMissingEvent) {
 }
 
 TEST_F(ArlVolumes, AHandlerIsAskedUntilItNamesAFileOrGivesUp) {
-  const std::string real = Touch("elsewhere.a02");
+  const std::string Real = Touch("elsewhere.a02");
   std::string Name = (Dir_ / "set.a02").string();
   std::vector<bool> Exists;
   Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume& Request) {
     Exists.push_back(Request.Exists);
     Request.Cancel = false;
     // First a name that does not exist either, then the real one.
-    Request.FileName = Exists.size() == 1 ? (Dir_ / "still-missing.a02").string() : real;
+    Request.FileName = Exists.size() == 1 ? (Dir_ / "still-missing.a02").string() : Real;
   };
   EXPECT_TRUE(Lib_.RequestNextVolume(Name, 2));
-  EXPECT_EQ(Name, real);
+  EXPECT_EQ(Name, Real);
   EXPECT_EQ(Exists, (std::vector<bool>{false, false}));
 
   Lib_.OnNextVolumeFile = [&](TZipCommon*, TArlNextVolume&) {};  // leaves Cancel
@@ -154,11 +154,11 @@ TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
 
   // The disk in the drive is not the first (the last disk itself would do: it starts with a central header).
   Lib_.ArchiveFile = Touch("other.z03", "no signature here");
-  const std::string first = Touch("first.z01", std::string("PK\x07\x08", 4) + std::string(30, 'f'));
+  const std::string First = Touch("first.z01", std::string("PK\x07\x08", 4) + std::string(30, 'f'));
   int AskedFirst = 0;
   Lib_.OnGetZipFirstDisk = [&](TZipCommon* Sender, bool& Cancel) {
     ++AskedFirst;
-    Sender->ArchiveFile = first;  // "the user put the first disk in"
+    Sender->ArchiveFile = First;  // "the user put the first disk in"
     Cancel = false;
   };
   ASSERT_TRUE(Disks.OpenNextDisk(Stream));

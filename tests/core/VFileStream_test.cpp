@@ -282,13 +282,13 @@ TEST(VBufFileStream, BackwardStepRefillsFromAQuarterBufferEarlierButNotBeforeZer
   const std::string Path = Dir / "f";
   const std::string Content = Pattern(100000, 4);
   WriteFileBytes(Path, Content);
-  TFaultyFileLayer layer;
-  TFileLayerScope Scope(layer);
+  TFaultyFileLayer Layer;
+  TFileLayerScope Scope(Layer);
   TVBufFileStream s(Path, fmShareDenyWrite);
   auto ReadAt = [&](int32_t Pos, int32_t N) {
     s.Seek(Pos);
     EXPECT_EQ(ReadN(s, N), Content.substr(Pos, N));
-    return layer.Calls(TFileOp::Read);
+    return Layer.Calls(TFileOp::Read);
   };
   const int64_t First = ReadAt(50000, 10);
   EXPECT_EQ(ReadAt(49990, 10), First + 1);           // refill from 49990 - 8192

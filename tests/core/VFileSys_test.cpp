@@ -22,11 +22,11 @@ using Names = std::vector<std::string>;
 // Sets an environment variable for one scope.
 class TEnvScope {
  public:
-  TEnvScope(const char* name, const std::string& Value) : Name_(name) {
-    const char* old = std::getenv(name);
-    Had_ = old != nullptr;
-    if (Had_) Old_ = old;
-    setenv(name, Value.c_str(), 1);
+  TEnvScope(const char* Name, const std::string& Value) : Name_(Name) {
+    const char* Old = std::getenv(Name);
+    Had_ = Old != nullptr;
+    if (Had_) Old_ = Old;
+    setenv(Name, Value.c_str(), 1);
     tzset();
   }
   ~TEnvScope() {
@@ -51,10 +51,10 @@ TEST(VFileSys, PathStrings) {
   EXPECT_EQ(WideExtractFilePath(u"c.txt"), u"");
   EXPECT_EQ(WideExtractFileName(u"/a/b/c.txt"), u"c.txt");
   EXPECT_EQ(WideExtractFileName(u"/a/b/"), u"");
-  std::string Dir, name;
-  SplitFileName("/a/b.c/d", Dir, name);
+  std::string Dir, Name;
+  SplitFileName("/a/b.c/d", Dir, Name);
   EXPECT_EQ(Dir, "/a/b.c/");
-  EXPECT_EQ(name, "d");
+  EXPECT_EQ(Name, "d");
   EXPECT_EQ(RemoveFileExt("/a/b.c/d"), "/a/b.c/d");
   EXPECT_EQ(WideRemoveFileExt(u"x.tar.gz"), u"x.tar");
   EXPECT_EQ(LowerFileExt("README.HTM"), "htm");
@@ -200,14 +200,14 @@ TEST_F(ListingTree, EachFolderIsReadOnceAndUnreadableFoldersAreLeftOut) {
 TEST(VFileSys, ListingOrderWithoutCaseTiesBrokenExactly) {
   TTempFolder Dir;
   // Upper case: "\u0131" (dotless i) is "I"; "\u00e9" is "\u00c9"; the fullwidth A is its own.
-  for (const char* name : {"\xef\xbc\xa1", "\xf0\x9f\x98\x80",
+  for (const char* Name : {"\xef\xbc\xa1", "\xf0\x9f\x98\x80",
                            "\xc3\x89"
                            "a",
                            "\xc3\xa9", "[x", "z",
                            "\xc4\xb1"
                            "b",
                            "ib", "Ib", "b", "B", "a"})
-    WriteFileBytes(Dir / name, "");
+    WriteFileBytes(Dir / Name, "");
   Names Files;
   ListFileNames(Files, Dir.Path, "", false);
   for (auto& F : Files) F = F.substr(Dir.Path.size() + 1);
@@ -441,11 +441,11 @@ TEST_F(TempFiles, NoNeedMeansNoFreeSpaceQuestion) {
   EXPECT_TRUE(GetTempFolder(Folder, 0));
   EXPECT_EQ(Folder, Dir_ / "tmp/");
   EXPECT_EQ(Layer_.Calls(TFileOp::FreeSpace), 0);
-  std::string name;
-  ASSERT_TRUE(MakeTempFileName(name, "QVxyz", 0));
-  EXPECT_EQ(name.rfind(Dir_ / "tmp/QVx", 0), 0u) << name;
-  EXPECT_EQ(name.size(), (Dir_ / "tmp/QVx").size() + 6);
-  EXPECT_TRUE(FileExists(name));
+  std::string Name;
+  ASSERT_TRUE(MakeTempFileName(Name, "QVxyz", 0));
+  EXPECT_EQ(Name.rfind(Dir_ / "tmp/QVx", 0), 0u) << Name;
+  EXPECT_EQ(Name.size(), (Dir_ / "tmp/QVx").size() + 6);
+  EXPECT_TRUE(FileExists(Name));
 }
 
 TEST_F(TempFiles, ShortOfRoomMovesToTheFirstCandidateWithEnough) {
@@ -453,18 +453,18 @@ TEST_F(TempFiles, ShortOfRoomMovesToTheFirstCandidateWithEnough) {
   EXPECT_TRUE(GetTempFolder(Folder, 1000));  // 500 KB free: below the 1 MB floor
   EXPECT_EQ(Folder, Dir_ / "large/");
   EXPECT_EQ(TempFolderCandidates().front(), Dir_ / "large/");
-  std::string name;
-  ASSERT_TRUE(MakeTempFileName(name, "QV", 1000));
-  EXPECT_EQ(name.rfind(Dir_ / "large/QV", 0), 0u);
+  std::string Name;
+  ASSERT_TRUE(MakeTempFileName(Name, "QV", 1000));
+  EXPECT_EQ(Name.rfind(Dir_ / "large/QV", 0), 0u);
 }
 
 TEST_F(TempFiles, AFolderWhereNoFileCanBeMadeIsDropped) {
   Layer_.FailFrom(TFileOp::MakeTemp, EACCES);
-  std::string name;
-  EXPECT_FALSE(MakeTempFileName(name, "QV", 1000));
+  std::string Name;
+  EXPECT_FALSE(MakeTempFileName(Name, "QV", 1000));
   EXPECT_EQ(TempFolderCandidates(), (std::vector<std::string>{Dir_ / "small/", Dir_ / "missing/"}));
   try {
-    MakeTempFileNameOrRaise("QV", name, 1000);
+    MakeTempFileNameOrRaise("QV", Name, 1000);
     FAIL();
   } catch (const Exception& E) {
     EXPECT_STREQ(E.what(), "Not enough free space on hard drive(s) for temporary files");

@@ -190,13 +190,13 @@ TEST(VStreamTest, CorruptStoredCountsRaiseTheReadError) {
       {"negative wide", -2, 8, true},    {"wide bytes overflow 32 bits", 0x40000001, 8, true},
       {"huge wide", INT32_MAX, 8, true}, {"wide one unit more than left", 3, 5, true},
   };
-  for (const Case& c : Cases) {
-    SCOPED_TRACE(c.Name);
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
     TVMemStream S;
-    S.WriteInt32(c.Count);
-    S.WriteText(std::string(static_cast<size_t>(c.BytesAfter), 'z'));
+    S.WriteInt32(C.Count);
+    S.WriteText(std::string(static_cast<size_t>(C.BytesAfter), 'z'));
     S.Seek(0);
-    EXPECT_EQ(StreamError([&] { c.Wide ? (void)S.ReadWideString() : (void)S.ReadString(); }),
+    EXPECT_EQ(StreamError([&] { C.Wide ? (void)S.ReadWideString() : (void)S.ReadString(); }),
               "Class TVMemStream:\r\nRead after end error");
     EXPECT_EQ(S.GetPosition(), 4);  // only the count was consumed
   }
@@ -366,13 +366,13 @@ TEST(VStreamTest, LimitedStreamIsAWindowOfItsInnerStream) {
   EXPECT_EQ(W.GetSize(), 10);
   EXPECT_EQ(W.GetPosition(), 0);
   EXPECT_EQ(Inner.GetPosition(), 100);
-  char buf[20];
-  EXPECT_EQ(W.Read(buf, 20), 10);
-  EXPECT_EQ(std::string(buf, 10), Data.substr(100, 10));
+  char Buf[20];
+  EXPECT_EQ(W.Read(Buf, 20), 10);
+  EXPECT_EQ(std::string(Buf, 10), Data.substr(100, 10));
   EXPECT_TRUE(W.Eof());
-  EXPECT_EQ(W.Read(buf, 20), 0);
+  EXPECT_EQ(W.Read(Buf, 20), 0);
   W.Seek(0);
-  EXPECT_EQ(StreamError([&] { W.Write(buf, 11); }), "Class TVLimitedStream:\r\nError in parameters");
+  EXPECT_EQ(StreamError([&] { W.Write(Buf, 11); }), "Class TVLimitedStream:\r\nError in parameters");
   EXPECT_EQ(Inner.GetPosition(), 100);
   W.Write("0123456789", 10);
   EXPECT_EQ(Inner.GetSize(), 200);
@@ -467,8 +467,8 @@ TEST(VStreamTest, CopyAppendAndSave) {
   // A source that delivers fewer bytes than its size.
   TVMemStream ShortInner;
   ShortInner.WriteText("abcde");
-  TVLimitedStream tooLong(&ShortInner, 0, 10, false);
-  EXPECT_EQ(StreamError([&] { tooLong.AppendToStream(Dest); }), "Class TVLimitedStream:\r\nStream error");
+  TVLimitedStream TooLong(&ShortInner, 0, 10, false);
+  EXPECT_EQ(StreamError([&] { TooLong.AppendToStream(Dest); }), "Class TVLimitedStream:\r\nStream error");
   EXPECT_EQ(Bytes(Dest), Filler(100000) + "abcde");
 }
 

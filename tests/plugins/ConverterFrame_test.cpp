@@ -41,15 +41,15 @@ class TLibrary {
   // ConvertToPureText or ConvertToUnicode of Path: whether a text came, the text's bytes, and Size.
   std::pair<bool, std::string> Convert(const std::string& Path, bool Unicode,
                                        int32_t* SizeOut = nullptr) const {
-    int32_t size = -7;
-    void* Block = Unicode ? Get<TConvertToUnicode>("ConvertToUnicode")(Path.c_str(), &size)
-                          : Get<TConvertToPureText>("ConvertToPureText")(Path.c_str(), &size);
-    if (SizeOut != nullptr) *SizeOut = size;
+    int32_t Size = -7;
+    void* Block = Unicode ? Get<TConvertToUnicode>("ConvertToUnicode")(Path.c_str(), &Size)
+                          : Get<TConvertToPureText>("ConvertToPureText")(Path.c_str(), &Size);
+    if (SizeOut != nullptr) *SizeOut = Size;
     if (Block == nullptr) return {false, ""};
-    std::string Text(static_cast<const char*>(Block), static_cast<size_t>(size));
+    std::string Text(static_cast<const char*>(Block), static_cast<size_t>(Size));
     // Two zero bytes follow every text.
-    EXPECT_EQ(static_cast<const char*>(Block)[size], '\0');
-    EXPECT_EQ(static_cast<const char*>(Block)[size + 1], '\0');
+    EXPECT_EQ(static_cast<const char*>(Block)[Size], '\0');
+    EXPECT_EQ(static_cast<const char*>(Block)[Size + 1], '\0');
     ConvFreeResultBlock(Block);
     return {true, Text};
   }
@@ -84,12 +84,12 @@ TEST(ConverterFrame, AnswersOfTheTypeExports) {
     EXPECT_STREQ(Lib.Get<TListSupportedTypes>("ListSupportedTypes")(&Count), C.List);
     EXPECT_EQ(Count, C.Count);
     EXPECT_EQ(Lib.Get<TGetCompatibilityFlags>("GetCompatibilityFlags")(), C.Flags);
-    auto get_type = Lib.Get<TGetType>("GetType");
+    auto GetType = Lib.Get<TGetType>("GetType");
     auto GetDescription = Lib.Get<TGetTypeDescription>("GetTypeDescription");
-    EXPECT_STREQ(get_type(C.Count), C.OutOfRange);
-    EXPECT_STREQ(get_type(-1), C.OutOfRange);
+    EXPECT_STREQ(GetType(C.Count), C.OutOfRange);
+    EXPECT_STREQ(GetType(-1), C.OutOfRange);
     EXPECT_STREQ(GetDescription(C.Count), C.OutOfRange);
-    EXPECT_EQ(std::string(get_type(0)), std::string(C.List).substr(0, 3));
+    EXPECT_EQ(std::string(GetType(0)), std::string(C.List).substr(0, 3));
     EXPECT_NE(GetDescription(C.Count - 1), nullptr);
     EXPECT_EQ(Lib.Get<TGetOptionFlags>("GetOptionFlags")(), 0);
     EXPECT_TRUE(Lib.Get<TInitializeConverterTypes>("InitializeConverterTypes")());
@@ -135,11 +135,11 @@ TEST(ConverterFrame, ResultBlockInBothForms) {
   TTestFolder Folder;
   std::string Doc = Folder.Write("a.xls", "xls: text Hello\nhtm: zeros\n");
   TLibrary Xls("impxls"), Htm("imphtm");
-  int32_t size = 0;
-  EXPECT_EQ(Xls.Convert(Doc, false, &size), std::make_pair(true, std::string("xls:Hello")));
-  EXPECT_EQ(size, 9);
-  EXPECT_EQ(Xls.Convert(Doc, true, &size), std::make_pair(true, Utf16Bytes("xls:Hello")));
-  EXPECT_EQ(size, 18);
+  int32_t Size = 0;
+  EXPECT_EQ(Xls.Convert(Doc, false, &Size), std::make_pair(true, std::string("xls:Hello")));
+  EXPECT_EQ(Size, 9);
+  EXPECT_EQ(Xls.Convert(Doc, true, &Size), std::make_pair(true, Utf16Bytes("xls:Hello")));
+  EXPECT_EQ(Size, 18);
   // Zero characters at the end of a text stay, unless the library drops them.
   EXPECT_EQ(Htm.Convert(Doc, false), std::make_pair(true, std::string("htm:z\0\0\0", 8)));
   std::string Zeros = Folder.Write("z.xls", "xls: zeros\n");
@@ -173,13 +173,13 @@ TEST(ConverterFrame, FailuresBecomeTheErrorText) {
   EXPECT_EQ(Htm.Error(), "Cannot open file " + Folder.Path + "/missing.htm");
 
   // Arguments the frame refuses before any reader runs.
-  int32_t size = 0;
-  EXPECT_EQ(Htm.Get<TConvertToPureText>("ConvertToPureText")(nullptr, &size), nullptr);
+  int32_t Size = 0;
+  EXPECT_EQ(Htm.Get<TConvertToPureText>("ConvertToPureText")(nullptr, &Size), nullptr);
   EXPECT_EQ(Htm.Error(), "Error in parameters");
   EXPECT_EQ(Htm.Get<TConvertToPureText>("ConvertToPureText")("x", nullptr), nullptr);
   EXPECT_EQ(Htm.Error(), "Error in parameters");
   const char16_t LoneSurrogate[] = {u'a', 0xD800, u'b', 0};
-  EXPECT_EQ(Htm.Get<TConvertToUnicodeW>("ConvertToUnicodeW")(LoneSurrogate, &size), nullptr);
+  EXPECT_EQ(Htm.Get<TConvertToUnicodeW>("ConvertToUnicodeW")(LoneSurrogate, &Size), nullptr);
   EXPECT_EQ(Htm.Error(), "Error in parameters");
 
   // A successful conversion clears the text, except in a library that keeps it.
@@ -236,31 +236,31 @@ TEST(ConverterFrame, ProgressAndCancelThroughTheCallback) {
   TTestFolder Folder;
   std::string Doc = Folder.Write("a.htm", "htm: progress\nmp3: cancel\nxls: cancel\n");
   TLibrary Htm("imphtm");
-  auto set_callback = Htm.Get<TSetCallback>("SetCallback");
+  auto SetCallback = Htm.Get<TSetCallback>("SetCallback");
 
   TCallbackLog Log;
-  set_callback(RecordingCallback, &Log);
+  SetCallback(RecordingCallback, &Log);
   EXPECT_EQ(Htm.Convert(Doc, false), std::make_pair(true, std::string("htm:done")));
   EXPECT_EQ(Log.Calls, (std::vector<std::vector<int32_t>>{{0, 1, 3}, {0, 2, 3}, {0, 3, 3}}));
 
   Log = TCallbackLog{.StopAt = 2};
-  int32_t size = -1;
-  EXPECT_FALSE(Htm.Convert(Doc, true, &size).first);
-  EXPECT_EQ(size, 0);
+  int32_t Size = -1;
+  EXPECT_FALSE(Htm.Convert(Doc, true, &Size).first);
+  EXPECT_EQ(Size, 0);
   EXPECT_EQ(Htm.Error(), "User canceled");
   EXPECT_EQ(Log.Calls.size(), 2u);
 
   // A callback removed while a conversion runs (a nested call of the host does that) still serves the
   // running conversion to its end, so it can still be cancelled.
-  Log = TCallbackLog{.StopAt = 2, .SetCallback = set_callback};
-  set_callback(RecordingCallback, &Log);
+  Log = TCallbackLog{.StopAt = 2, .SetCallback = SetCallback};
+  SetCallback(RecordingCallback, &Log);
   EXPECT_FALSE(Htm.Convert(Doc, false).first);
   EXPECT_EQ(Htm.Error(), "User canceled");
   EXPECT_EQ(Log.Calls.size(), 2u);
 
   // Without a callback nothing is polled and nothing cancels.
   Log = TCallbackLog{.StopAt = 1};
-  set_callback(nullptr, &Log);
+  SetCallback(nullptr, &Log);
   EXPECT_TRUE(Htm.Convert(Doc, false).first);
   EXPECT_TRUE(Log.Calls.empty());
   // A library built without SetCallback cannot be cancelled.
@@ -272,26 +272,26 @@ TEST(ConverterFrame, MemoryConversion) {
   const std::string Script = "htm: text from memory\nxls: text no\ndoc: text no\n";
   TLibrary Htm("imphtm"), Xls("impxls"), Doc("impdoc");
 
-  int32_t size = static_cast<int32_t>(Script.size());
-  void* Block = Htm.Get<TConvertMemoryToPureText>("ConvertMemoryToPureText")(Script.data(), 0, &size);
+  int32_t Size = static_cast<int32_t>(Script.size());
+  void* Block = Htm.Get<TConvertMemoryToPureText>("ConvertMemoryToPureText")(Script.data(), 0, &Size);
   ASSERT_NE(Block, nullptr);
-  EXPECT_EQ(std::string(static_cast<char*>(Block), static_cast<size_t>(size)), "htm:from memory");
+  EXPECT_EQ(std::string(static_cast<char*>(Block), static_cast<size_t>(Size)), "htm:from memory");
   ConvFreeResultBlock(Block);
-  size = -1;
-  EXPECT_EQ(Htm.Get<TConvertMemoryToUnicode>("ConvertMemoryToUnicode")(Script.data(), 0, &size), nullptr);
+  Size = -1;
+  EXPECT_EQ(Htm.Get<TConvertMemoryToUnicode>("ConvertMemoryToUnicode")(Script.data(), 0, &Size), nullptr);
   EXPECT_EQ(Htm.Error(), "Error in parameters");
 
   // A library without memory conversion answers null and leaves Size and its error text alone...
   TTestFolder Folder;
   ASSERT_FALSE(Xls.Convert(Folder.Path + "/missing", false).first);
-  size = 12;
-  EXPECT_EQ(Xls.Get<TConvertMemoryToUnicode>("ConvertMemoryToUnicode")(Script.data(), 0, &size), nullptr);
-  EXPECT_EQ(size, 12);
+  Size = 12;
+  EXPECT_EQ(Xls.Get<TConvertMemoryToUnicode>("ConvertMemoryToUnicode")(Script.data(), 0, &Size), nullptr);
+  EXPECT_EQ(Size, 12);
   EXPECT_EQ(Xls.Error(), "Cannot open file " + Folder.Path + "/missing");
   // ...or refuses with a text.
-  size = 12;
-  EXPECT_EQ(Doc.Get<TConvertMemoryToPureText>("ConvertMemoryToPureText")(Script.data(), 0, &size), nullptr);
-  EXPECT_EQ(size, 0);
+  Size = 12;
+  EXPECT_EQ(Doc.Get<TConvertMemoryToPureText>("ConvertMemoryToPureText")(Script.data(), 0, &Size), nullptr);
+  EXPECT_EQ(Size, 0);
   EXPECT_EQ(Doc.Error(), "Converting memory not supported");
 }
 

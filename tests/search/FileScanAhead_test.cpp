@@ -80,29 +80,29 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   Scanner.Encodings = kScanAnsi | kScanUnicode;
   Scanner.MaxScanSize = MaxScanSize;
   TTrace Trace;
-  const std::thread::id owner = std::this_thread::get_id();
+  const std::thread::id Owner = std::this_thread::get_id();
   int fileEvents = 0;
   std::string current;  // the file of the last file event
   Scanner.OnFound = [&](const TFoundFileInfo& Info) {
-    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.OffThread |= std::this_thread::get_id() != Owner;
     char Date[32];
     std::snprintf(Date, sizeof Date, "%.9f", Info.Date);
     Trace.Events.push_back("found " + Tree.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
                            std::to_string(Info.Size) + " " + Date);
   };
   Scanner.OnError = [&](const TScanError& Error) {
-    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.OffThread |= std::this_thread::get_id() != Owner;
     Trace.Events.push_back("error " + Tree.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " +
                            Error.Text);
   };
   Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
-    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.OffThread |= std::this_thread::get_id() != Owner;
     Trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
     if (Kind == spkFile) current = Tree.Relative(Name);
     return !(Kind == spkFile && ++fileEvents == StopAt);
   };
   Scanner.Scanner.OnProgress = [&](int32_t) {
-    Trace.OffThread |= std::this_thread::get_id() != owner;
+    Trace.OffThread |= std::this_thread::get_id() != Owner;
     return StopIn.empty() || current != StopIn;
   };
   Trace.Completed = Scanner.Search(Tree.Roots("."), u"", true);

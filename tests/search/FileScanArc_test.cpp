@@ -526,12 +526,12 @@ TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
   SetArchiveCacheTimings(0, 20);
   std::mutex m;
   std::condition_variable cv;
-  bool take = false, held = false, Release = false;
+  bool take = false, Held = false, Release = false;
   std::thread Other([&] {
     std::unique_lock<std::mutex> G(m);
     cv.wait(G, [&] { return take; });
     EXPECT_TRUE(LockArchiveCache());
-    held = true;
+    Held = true;
     cv.notify_all();
     cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
@@ -543,9 +543,9 @@ TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
       std::unique_lock<std::mutex> G(m);
       take = true;
       cv.notify_all();
-      cv.wait(G, [&] { return held; });
+      cv.wait(G, [&] { return Held; });
     }
-    if (Kind == spkPoll && held) return ++polls < 3;
+    if (Kind == spkPoll && Held) return ++polls < 3;
     return true;
   };
   Log_ = TScanLog();

@@ -248,11 +248,11 @@ TEST_F(FileScanWalk, DateAndSizeFilterSeesTheDirectoryEntry) {
   Tree_.SetTime("dated/old.txt", 978307200);   // 2001-01-01
   Tree_.SetTime("dated/new.txt", 1700000000);  // 2023-11-14
   Tree_.SetTime("dated/large.txt", 1700000000);
-  const TDateTime from = 43831;  // 2020-01-01, days since 1899-12-30
+  const TDateTime From = 43831;  // 2020-01-01, days since 1899-12-30
   std::vector<int64_t> Sizes;
   Scanner_.OnFilterFile = [&](const TFilterFileInfo& File) {
     Sizes.push_back(File.Size);
-    return File.Date >= from && File.Size <= 1000;
+    return File.Date >= From && File.Size <= 1000;
   };
   EXPECT_EQ(Run("dated", "", false), Names{"dated/new.txt"});
   EXPECT_EQ(Sizes, (std::vector<int64_t>{5005, 5, 5}));

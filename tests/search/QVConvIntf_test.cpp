@@ -319,7 +319,7 @@ TEST_F(ConverterHost, CancelFromProgressStopsTheConversion) {
 // the progress handler is refused, and the list hears busy and idle once each.
 TEST_F(ConverterHost, BusyLock) {
   Load({"impxls", "imphtm"});
-  std::string nested = Folder_.Write("n.htm", "htm: text nested");
+  std::string Nested = Folder_.Write("n.htm", "htm: text nested");
   std::vector<bool> Changes;
   List_.OnBusyChange = [&](TQVConverters* Sender, bool Busy) {
     EXPECT_EQ(Sender, &List_);
@@ -329,15 +329,15 @@ TEST_F(ConverterHost, BusyLock) {
   List_.OnProgress = [&](TQVConverter*, int32_t, int32_t) {
     EXPECT_TRUE(List_.Busy);
     EXPECT_TRUE(Converter("impxls")->Busy);
-    Inner.push_back(ConvertFile(nested));
+    Inner.push_back(ConvertFile(Nested));
     // A library that converts without the lock may run inside; the outer lock stays.
     std::string Error;
     int32_t Size = 0;
-    TResultBlock Block = Converter("imphtm")->ConvertFile(nested, false, nullptr, Error, Size);
+    TResultBlock Block = Converter("imphtm")->ConvertFile(Nested, false, nullptr, Error, Size);
     EXPECT_TRUE(Block != nullptr) << Error;
     EXPECT_TRUE(List_.Busy);
     // The same library cannot run inside its own conversion.
-    Block = Converter("impxls")->ConvertFile(nested, false, nullptr, Error, Size);
+    Block = Converter("impxls")->ConvertFile(Nested, false, nullptr, Error, Size);
     EXPECT_EQ(Block, nullptr);
     EXPECT_EQ(Error, "Converters are busy");
     return true;
@@ -356,7 +356,7 @@ TEST_F(ConverterHost, BusyLock) {
   Inner.clear();
   List_.OnProgress = [&](TQVConverter*, int32_t, int32_t) {
     EXPECT_FALSE(List_.Busy);
-    Inner.push_back(ConvertFile(nested));
+    Inner.push_back(ConvertFile(Nested));
     return true;
   };
   R = ConvertFile(Folder_.Write("b.htm", "htm: progress"));

@@ -18,9 +18,9 @@ const std::string kFixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
 class TPathScope {
  public:
   explicit TPathScope(const std::string& Path) {
-    const char* old = std::getenv("PATH");
-    Had_ = old != nullptr;
-    if (Had_) Old_ = old;
+    const char* Old = std::getenv("PATH");
+    Had_ = Old != nullptr;
+    if (Had_) Old_ = Old;
     ::setenv("PATH", Path.c_str(), 1);
   }
   ~TPathScope() {
@@ -64,10 +64,10 @@ TEST_F(PDFConvTest, ConvertsPagesToCrLfText) {
 
 TEST_F(PDFConvTest, ARelativeSourceNameIsFound) {
   if (!HavePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
-  const auto old = std::filesystem::current_path();
+  const auto Old = std::filesystem::current_path();
   std::filesystem::current_path(kFixtures);
   const bool Ok = ConvertPDF("two_pages.pdf", Dir_ / "out.txt");
-  std::filesystem::current_path(old);
+  std::filesystem::current_path(Old);
   EXPECT_TRUE(Ok) << GetLastErrorText();
 }
 

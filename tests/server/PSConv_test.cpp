@@ -46,9 +46,9 @@ bool HasBareLf(const std::string& S) {
 TEST_F(PSConvTest, TurnsPagesIntoCrLfText) {
   std::string Text;
   ASSERT_TRUE(Convert(kTwoPages, Text)) << GetLastErrorText();
-  const size_t hello = Text.find("Hello World\r\n");
-  ASSERT_NE(hello, std::string::npos) << Text;
-  EXPECT_LT(hello, Text.find("second line"));
+  const size_t Hello = Text.find("Hello World\r\n");
+  ASSERT_NE(Hello, std::string::npos) << Text;
+  EXPECT_LT(Hello, Text.find("second line"));
   EXPECT_LT(Text.find("second line"), Text.find("page two"));
   EXPECT_FALSE(HasBareLf(Text));
   // The temporary text file is gone.

@@ -150,12 +150,12 @@ TEST_F(ResidentTest, AMalformedFrameEndsTheLoopWithItsText) {
 }
 
 TEST_F(ResidentTest, AClientThatDiesEndsTheServer) {
-  const pid_t client = StartSleeper();
-  Server_ = StartResidentServer(Map_, Err_, client);
+  const pid_t Client = StartSleeper();
+  Server_ = StartResidentServer(Map_, Err_, Client);
   Client_ = ConnectClient(Server_, Map_);
   EXPECT_EQ(Exchange(*Client_, "ver"), kServerVersion);
-  ::kill(client, SIGKILL);
-  WaitChild(client, 1000);
+  ::kill(Client, SIGKILL);
+  WaitChild(Client, 1000);
   EXPECT_EQ(WaitChild(Server_, 5000), 1);
   Server_ = -1;
   EXPECT_EQ(ReadFileBytes(Err_), "Client process terminated");

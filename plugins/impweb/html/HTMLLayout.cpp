@@ -388,9 +388,9 @@ std::string HTMLListLabel(int32_t Number, int32_t Style) {
   switch (Style) {
     case kListLowerLetters:
     case kListUpperLetters: {
-      const char a = Style == kListUpperLetters ? 'A' : 'a';
+      const char A = Style == kListUpperLetters ? 'A' : 'a';
       for (int32_t N = Number; N > 0; N = (N - 1) / kAlphabetLetters) {
-        Label.insert(Label.begin(), static_cast<char>(a + (N - 1) % kAlphabetLetters));
+        Label.insert(Label.begin(), static_cast<char>(A + (N - 1) % kAlphabetLetters));
       }
       break;
     }

@@ -269,12 +269,12 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   SetArchiveCacheTimings(0, 50);
   std::mutex m;
   std::condition_variable cv;
-  bool held = false, Release = false;
+  bool Held = false, Release = false;
   std::thread Other([&] {
     ASSERT_TRUE(LockArchiveCache());
     {
       std::lock_guard<std::mutex> G(m);
-      held = true;
+      Held = true;
     }
     cv.notify_all();
     std::unique_lock<std::mutex> G(m);
@@ -283,7 +283,7 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   });
   {
     std::unique_lock<std::mutex> G(m);
-    cv.wait(G, [&] { return held; });
+    cv.wait(G, [&] { return Held; });
   }
   EXPECT_FALSE(LockArchiveCacheForeground());
   // Without the lock the extraction does not go on.

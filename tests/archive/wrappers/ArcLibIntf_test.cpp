@@ -414,10 +414,10 @@ TEST_F(ArcLibWrapper, ExtractToMemoryDeliversExactlyTheSizeAsked) {
 
 TEST_F(ArcLibWrapper, PasswordIsAskedAgainUntilRightOrRefused) {
   auto W = OpenFixture("pw.zip");
-  std::vector<std::string> asked;
+  std::vector<std::string> Asked;
   std::vector<std::string> Answers = {"wrong", "secret"};
   W->OnPassword = [&](const std::string& Arc, const std::string& Item, std::string& Password) {
-    asked.push_back(Item);
+    Asked.push_back(Item);
     EXPECT_EQ(Arc, (Work_ / "pw.zip").string());
     if (Answers.empty()) return false;
     Password = Answers.front();
@@ -425,13 +425,13 @@ TEST_F(ArcLibWrapper, PasswordIsAskedAgainUntilRightOrRefused) {
     return true;
   };
   EXPECT_EQ(TakeBlock(W->ExtractToMemory("a.txt", 26), 26), Source("a.txt"));
-  EXPECT_EQ(asked, (std::vector<std::string>{"a.txt", "a.txt"}));
+  EXPECT_EQ(Asked, (std::vector<std::string>{"a.txt", "a.txt"}));
 
   // The password that worked is tried first next time: nothing is asked.
   std::string Path;
   W->ExtractItem((Dir_ / "out").string(), "docs/b.txt", Path, -1, nullptr, nullptr, false, "");
   EXPECT_EQ(ReadFileBytes(Path), Source("docs/b.txt"));
-  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(Asked.size(), 2u);
 }
 
 TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
@@ -473,9 +473,9 @@ TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
     auto W = OpenFixture(name);
     const fs::path Out = Dir_ / ("out_" + name);
     TDelivery D;
-    std::vector<std::string> offered;
+    std::vector<std::string> Offered;
     W->ExtractAllMem(Out.string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
-      offered.push_back(Item.ItemName);
+      Offered.push_back(Item.ItemName);
       EXPECT_FALSE(Item.SizeIncomplete);
       EXPECT_FALSE(Item.Continued);
       if (name != "x.arj") {
@@ -494,7 +494,7 @@ TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
       }
       return false;
     });
-    EXPECT_EQ(offered, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
+    EXPECT_EQ(Offered, (std::vector<std::string>{"a.txt", "docs/b.txt", "empty.txt"}));
     ASSERT_EQ(D.Memory.size(), 1u);
     EXPECT_EQ(D.Memory["a.txt"], Source("a.txt"));
     ASSERT_EQ(D.Files.size(), 1u);
@@ -571,12 +571,12 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
 
   // A pass to files: the preset name keeps the item inside, by its bare name when its path leaves.
   TDelivery D;
-  std::map<std::string, std::string> presets;
+  std::map<std::string, std::string> Presets;
   W->ExtractAllMem(Out.string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
-    presets[Item.ItemName] = fs::relative(Item.FileName, Out).string();
+    Presets[Item.ItemName] = fs::relative(Item.FileName, Out).string();
     return true;
   });
-  EXPECT_EQ(presets, (std::map<std::string, std::string>{{"../evil1.txt", "evil1.txt"},
+  EXPECT_EQ(Presets, (std::map<std::string, std::string>{{"../evil1.txt", "evil1.txt"},
                                                          {"/abs/evil2.txt", "abs/evil2.txt"},
                                                          {"../../evil3.txt", "evil3.txt"},
                                                          {"sub/../../evil4.txt", "evil4.txt"},
@@ -610,8 +610,8 @@ TEST_F(ArcLibWrapper, NamesThatLeaveTheFolderAreNeverWrittenOutsideIt) {
 TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
   Copy("vol.a01");
   const std::string Big = Source("big.bin");
-  for (TExtractDecision where : {edToMemory, edToFile}) {
-    SCOPED_TRACE(static_cast<int>(where));
+  for (TExtractDecision Where : {edToMemory, edToFile}) {
+    SCOPED_TRACE(static_cast<int>(Where));
     auto W = OpenFixture("vol.arj");
     const auto Items = ListAll(*W);
     ASSERT_EQ(Items.size(), 3u);
@@ -625,13 +625,13 @@ TEST_F(ArcLibWrapper, AnItemSpanningTwoVolumesIsListedAndDeliveredOnce) {
     std::vector<std::tuple<std::string, bool, int32_t, bool>> Asked;
     W->ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
       Asked.emplace_back(Item.ItemName, Item.SizeIncomplete, Item.Size, Item.Continued);
-      Item.Decision = where;
+      Item.Decision = Where;
       return Item.ItemName == "big.bin";
     });
     ASSERT_EQ(Asked.size(), 3u);
     EXPECT_EQ(Asked[1], std::make_tuple(std::string("big.bin"), true, 12000 - 2811, false));
     EXPECT_EQ(Asked[2], std::make_tuple(std::string("big.bin"), false, 12000, true));
-    if (where == edToMemory) {
+    if (Where == edToMemory) {
       ASSERT_EQ(D.Memory.size(), 1u);
       EXPECT_EQ(D.Memory["big.bin"], Big);
     } else {
@@ -651,14 +651,14 @@ TEST_F(ArcLibWrapper, MissingVolumeIsAskedForThenNamedInTheError) {
   auto W = OpenFixture("vol.arj");
   const std::string Elsewhere = (Dir_ / "moved" / "vol.a01").string();
   WriteAll(Elsewhere, Fixture("vol.a01"));
-  std::vector<std::string> asked;
+  std::vector<std::string> Asked;
   W->OnNextVolume = [&](std::string& Name) {
-    asked.push_back(Name);
+    Asked.push_back(Name);
     Name = Elsewhere;
     return true;
   };
   EXPECT_EQ(TakeBlock(W->ExtractToMemory("big.bin", 12000), 12000), Source("big.bin"));
-  EXPECT_EQ(asked, std::vector<std::string>{"vol.a01"});  // without the folder of the first volume
+  EXPECT_EQ(Asked, std::vector<std::string>{"vol.a01"});  // without the folder of the first volume
 
   // No answer: the item fails with the volume's name, and a pass leaves no part of it behind.
   fs::remove(Elsewhere);

@@ -43,10 +43,10 @@ class Archiver : public TWrapperTest {
     };
   }
   std::unique_ptr<TArchiver> OpenCopy(const std::string& Name, const std::string& As = "") {
-    auto a = std::make_unique<TArchiver>();
+    auto A = std::make_unique<TArchiver>();
     std::string Msg;
-    EXPECT_TRUE(a->Open(Copy(Name, As), Msg)) << Msg;
-    return a;
+    EXPECT_TRUE(A->Open(Copy(Name, As), Msg)) << Msg;
+    return A;
   }
 };
 
@@ -77,18 +77,18 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.File);
-    TArchiver a;
+    TArchiver A;
     std::string Msg;
-    EXPECT_EQ(a.Open(C.File, Msg), C.Msg.empty());
-    EXPECT_EQ(a.Kind, C.Kind);
+    EXPECT_EQ(A.Open(C.File, Msg), C.Msg.empty());
+    EXPECT_EQ(A.Kind, C.Kind);
     if (C.Msg.empty()) {
-      EXPECT_EQ(a.GetArchiveName(), C.File);
-      EXPECT_TRUE(a.SupportsExtractAll());
+      EXPECT_EQ(A.GetArchiveName(), C.File);
+      EXPECT_TRUE(A.SupportsExtractAll());
     } else {
       EXPECT_EQ(Msg, C.Msg);
-      EXPECT_EQ(a.GetArchiveName(), "");
+      EXPECT_EQ(A.GetArchiveName(), "");
       try {
-        a.OpenChecked(C.File);
+        A.OpenChecked(C.File);
         ADD_FAILURE() << "OpenChecked did not raise";
       } catch (const Exception& E) {
         EXPECT_EQ(E.Message(), C.Msg);
@@ -103,73 +103,73 @@ TEST_F(Archiver, RarArchivesAndRarSelfExtractorsGoToTheRarWrapper) {
   for (const std::string Name : {"peer_rar.rar", "peer_rar_sfx.exe"}) {
     SCOPED_TRACE(Name);
     WriteAll(Work_ / Name, ReadFileBytes(Peers / Name));
-    TArchiver a;
+    TArchiver A;
     std::string Msg;
-    ASSERT_TRUE(a.Open((Work_ / Name).string(), Msg)) << Msg;
-    EXPECT_EQ(a.Kind, akRar);
-    ASSERT_TRUE(a.ListItems());
-    EXPECT_GT(a.ItemCount(), 0);
+    ASSERT_TRUE(A.Open((Work_ / Name).string(), Msg)) << Msg;
+    EXPECT_EQ(A.Kind, akRar);
+    ASSERT_TRUE(A.ListItems());
+    EXPECT_GT(A.ItemCount(), 0);
   }
 }
 
 TEST_F(Archiver, ListItemsAsksTheFilterAndLeavesOutFirstPartsOfSpanningItems) {
   Copy("vol.a01");
-  auto a = OpenCopy("vol.arj");
+  auto A = OpenCopy("vol.arj");
   std::vector<std::pair<std::string, bool>> Filtered;
-  a->OnItemFilter = [&Filtered](TArcListItem& Item, bool&) {
+  A->OnItemFilter = [&Filtered](TArcListItem& Item, bool&) {
     Filtered.emplace_back(Item.ItemName, Item.SizeIncomplete);
     return true;
   };
-  ASSERT_TRUE(a->ListItems());
+  ASSERT_TRUE(A->ListItems());
   EXPECT_EQ(Filtered, (std::vector<std::pair<std::string, bool>>{
                           {"a.txt", false}, {"big.bin", true}, {"big.bin", false}}));
-  ASSERT_EQ(a->ItemCount(), 2);
+  ASSERT_EQ(A->ItemCount(), 2);
   std::string Name;
   TDateTime Date = 0;
   int32_t Size = 0;
-  a->GetItem(1, Name, Date, Size);
+  A->GetItem(1, Name, Date, Size);
   EXPECT_EQ(Name, "big.bin");
   EXPECT_EQ(Size, 12000);
-  EXPECT_THROW(a->GetItem(2, Name, Date, Size), EArcError);
-  EXPECT_THROW(a->GetItem(-1, Name, Date, Size), EArcError);
+  EXPECT_THROW(A->GetItem(2, Name, Date, Size), EArcError);
+  EXPECT_THROW(A->GetItem(-1, Name, Date, Size), EArcError);
 
   // A filter that refuses an item leaves it out; one that stops ends the listing.
-  a->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
-  ASSERT_TRUE(a->ListItems());
-  EXPECT_EQ(a->ItemCount(), 1);
-  a->OnItemFilter = [](TArcListItem&, bool& Stop) {
+  A->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
+  ASSERT_TRUE(A->ListItems());
+  EXPECT_EQ(A->ItemCount(), 1);
+  A->OnItemFilter = [](TArcListItem&, bool& Stop) {
     Stop = true;
     return true;
   };
-  EXPECT_FALSE(a->ListItems());
+  EXPECT_FALSE(A->ListItems());
 }
 
 TEST_F(Archiver, ItemsByIndexGoToTheTemporaryFolderOrToMemory) {
   std::string Path;
   {
-    auto a = OpenCopy("x.lzh");
-    ASSERT_TRUE(a->ListItems());
-    ASSERT_EQ(a->ItemCount(), 3);
-    a->ExtractItemToTemp(1, 18751, Path);
+    auto A = OpenCopy("x.lzh");
+    ASSERT_TRUE(A->ListItems());
+    ASSERT_EQ(A->ItemCount(), 3);
+    A->ExtractItemToTemp(1, 18751, Path);
     // <temporary folder>/$qvsrch/<8-character tag>/b.txt
     const fs::path P(Path);
     EXPECT_EQ(P.filename(), "b.txt");
     EXPECT_EQ(P.parent_path().parent_path(), Temp_ / kTempArchiveRootName);
     EXPECT_EQ(P.parent_path().filename().string().size(), 8u);
     EXPECT_EQ(ReadFileBytes(Path), Source("docs/b.txt"));
-    EXPECT_EQ(TakeBlock(a->ExtractItemToMemory(0, 26), 26), Source("a.txt"));
-    EXPECT_EQ(TakeBlock(ExtractArchiveItemToMemory(*a, "docs/b.txt", 18751), 18751), Source("docs/b.txt"));
+    EXPECT_EQ(TakeBlock(A->ExtractItemToMemory(0, 26), 26), Source("a.txt"));
+    EXPECT_EQ(TakeBlock(ExtractArchiveItemToMemory(*A, "docs/b.txt", 18751), 18751), Source("docs/b.txt"));
     fs::remove(Path);
   }
   EXPECT_TRUE(Entries(Temp_).empty());
 }
 
 TEST_F(Archiver, ExtractArchiveItemWritesTheNamedFile) {
-  auto a = OpenCopy("x.arj");
+  auto A = OpenCopy("x.arj");
   const fs::path Target = Dir_ / "out" / "copy.txt";
   TDateTime Date = 0;
   int32_t Size = 0;
-  ExtractArchiveItem(*a, "docs/b.txt", Target.string(), &Date, &Size, true);
+  ExtractArchiveItem(*A, "docs/b.txt", Target.string(), &Date, &Size, true);
   EXPECT_EQ(ReadFileBytes(Target), Source("docs/b.txt"));
   EXPECT_EQ(Size, 18751);
   TArchiver Closed;
@@ -177,22 +177,22 @@ TEST_F(Archiver, ExtractArchiveItemWritesTheNamedFile) {
 }
 
 TEST_F(Archiver, AMissingItemRaisesAndLeavesTheNamedFileAsItWas) {
-  auto a = OpenCopy("x.zip");
+  auto A = OpenCopy("x.zip");
   const fs::path Out = Dir_ / "out";
   const fs::path Kept = Out / "kept.txt";
   WriteAll(Kept, "a file that was here before");
-  EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", (Out / "absent.txt").string()), EArcError);
-  EXPECT_THROW(ExtractArchiveItem(*a, "nothing.txt", Kept.string()), EArcError);
+  EXPECT_THROW(ExtractArchiveItem(*A, "nothing.txt", (Out / "absent.txt").string()), EArcError);
+  EXPECT_THROW(ExtractArchiveItem(*A, "nothing.txt", Kept.string()), EArcError);
   EXPECT_EQ(Entries(Out), std::vector<std::string>{"kept.txt"});
   EXPECT_EQ(ReadFileBytes(Kept), "a file that was here before");
-  EXPECT_THROW(ExtractArchiveItemToMemory(*a, "nothing.txt", 0), EArcError);
+  EXPECT_THROW(ExtractArchiveItemToMemory(*A, "nothing.txt", 0), EArcError);
 }
 
 TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
   {
-    auto a = OpenCopy("x.zip");
-    a->OnFileDone = KeepFile();
-    a->ExtractAll(KeepBlock(), DecideBySize(100));
+    auto A = OpenCopy("x.zip");
+    A->OnFileDone = KeepFile();
+    A->ExtractAll(KeepBlock(), DecideBySize(100));
     EXPECT_EQ(Blocks_, (std::map<std::string, std::string>{{"a.txt", Source("a.txt")}, {"empty.txt", ""}}));
     EXPECT_EQ(Files_, (std::map<std::string, std::string>{{"b.txt", Source("docs/b.txt")}}));
   }
@@ -200,11 +200,11 @@ TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
 
   Files_.clear();
   {
-    auto a = OpenCopy("x.arj");
-    a->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
-    a->OnFileDone = KeepFile();
-    EXPECT_EQ(a->ExtractAllToTemp(), 2);
-    EXPECT_EQ(a->GetExtractedFiles().size(), 2u);
+    auto A = OpenCopy("x.arj");
+    A->OnItemFilter = [](TArcListItem& Item, bool&) { return Item.ItemName != "a.txt"; };
+    A->OnFileDone = KeepFile();
+    EXPECT_EQ(A->ExtractAllToTemp(), 2);
+    EXPECT_EQ(A->GetExtractedFiles().size(), 2u);
     EXPECT_EQ(Files_,
               (std::map<std::string, std::string>{{"b.txt", Source("docs/b.txt")}, {"empty.txt", ""}}));
   }
@@ -212,25 +212,25 @@ TEST_F(Archiver, ExtractAllDeliversEveryItemAndLeavesNothingBehind) {
 }
 
 TEST_F(Archiver, ExtractAllMakesItsFolderOnlyForAnItemThatGoesToAFile) {
-  auto a = OpenCopy("x.zip");
-  a->ExtractAll(KeepBlock(), DecideBySize(1 << 20));
+  auto A = OpenCopy("x.zip");
+  A->ExtractAll(KeepBlock(), DecideBySize(1 << 20));
   EXPECT_EQ(Blocks_.size(), 3u);
   EXPECT_TRUE(Entries(Temp_).empty());  // every item went to memory: no root, no folder
 
   // The large item goes to a file at its preset name (with its stored folder) in the archiver's own
   // private folder.
   std::string Delivered;
-  a->OnFileDone = [&Delivered](TArcFileItem& File, bool&) { Delivered = File.FileName; };
-  a->ExtractAll(KeepBlock(), DecideBySize(100));
+  A->OnFileDone = [&Delivered](TArcFileItem& File, bool&) { Delivered = File.FileName; };
+  A->ExtractAll(KeepBlock(), DecideBySize(100));
   std::string Folder;
-  a->MakeTempFolder(0, Folder);
+  A->MakeTempFolder(0, Folder);
   EXPECT_EQ(Delivered, Folder + "docs/b.txt");
   EXPECT_EQ(ReadFileBytes(Delivered), Source("docs/b.txt"));
   struct stat St {};
   ASSERT_EQ(::stat(fs::path(Folder).parent_path().c_str(), &St), 0);
   EXPECT_EQ(St.st_mode & 0777, 0700u);
   fs::remove(Delivered);
-  a.reset();
+  A.reset();
   EXPECT_TRUE(Entries(Temp_).empty());
 }
 
@@ -238,13 +238,13 @@ TEST_F(Archiver, TemporaryFoldersAreGoneAfterErrorsAndCancels) {
   // A damaged archive: the large item fails in the middle.
   WriteAll(Work_ / "cut.zip", Fixture("x.zip").substr(0, 1500));
   {
-    TArchiver a;
+    TArchiver A;
     std::string Msg;
     std::vector<std::string> Messages;
-    if (a.Open((Work_ / "cut.zip").string(), Msg)) {
-      a.SetMessageCallback([&Messages](const std::string& M) { Messages.push_back(M); });
-      a.OnFileDone = KeepFile();
-      a.ExtractAll(KeepBlock(), DecideBySize(0));
+    if (A.Open((Work_ / "cut.zip").string(), Msg)) {
+      A.SetMessageCallback([&Messages](const std::string& M) { Messages.push_back(M); });
+      A.OnFileDone = KeepFile();
+      A.ExtractAll(KeepBlock(), DecideBySize(0));
     }
   }
   EXPECT_TRUE(Entries(Temp_).empty());
@@ -253,10 +253,10 @@ TEST_F(Archiver, TemporaryFoldersAreGoneAfterErrorsAndCancels) {
 
   // Cancelled from the progress event and from Decide.
   for (int How = 0; How < 2; ++How) {
-    auto a = OpenCopy("x.lzh");
-    if (How == 0) a->SetProgressCallback([](int32_t, int32_t) { return false; });
-    a->OnFileDone = KeepFile();
-    a->ExtractAll(KeepBlock(), [How](TArcDecideItem& Item) {
+    auto A = OpenCopy("x.lzh");
+    if (How == 0) A->SetProgressCallback([](int32_t, int32_t) { return false; });
+    A->OnFileDone = KeepFile();
+    A->ExtractAll(KeepBlock(), [How](TArcDecideItem& Item) {
       Item.Decision = (How == 1 && Item.ItemName == "docs/b.txt") ? edCancel : edToFile;
       return true;
     });
@@ -264,7 +264,7 @@ TEST_F(Archiver, TemporaryFoldersAreGoneAfterErrorsAndCancels) {
     EXPECT_EQ(Files_.size(), How == 0 ? 0u : 1u);
     EXPECT_FALSE(Files_.count("b.txt"));
     Files_.clear();
-    a.reset();
+    A.reset();
     EXPECT_TRUE(Entries(Temp_).empty()) << How;
   }
 }
@@ -312,25 +312,25 @@ TEST_F(Archiver, FoldersOfEndedProcessesAreRemovedAtFirstUse) {
   ASSERT_EQ(::waitpid(Ended, nullptr, 0), Ended);
   const fs::path Root = Temp_ / kTempArchiveRootName;
   const fs::path Gone1 = Root / FolderTagOf(Ended, "aa"), Gone2 = Root / FolderTagOf(Ended, "af.1");
-  const fs::path Live = Root / FolderTagOf(::getppid(), "aa"), other = Root / "notes";
+  const fs::path Live = Root / FolderTagOf(::getppid(), "aa"), Other = Root / "notes";
   // A folder named as an older version named them.
   const fs::path Older = Root / "0001A2B3";
   WriteAll(Gone1 / "inner" / "x.txt", "left behind");
   WriteAll(Gone2 / "y.txt", "left behind");
   fs::create_directories(Live);
-  fs::create_directories(other);
+  fs::create_directories(Other);
   fs::create_directories(Older);
   {
-    auto a = OpenCopy("x.zip");
+    auto A = OpenCopy("x.zip");
     std::string Folder;
-    a->MakeTempFolder(0, Folder);
+    A->MakeTempFolder(0, Folder);
     EXPECT_EQ(fs::path(Folder).parent_path().filename().string().substr(0, 6),
               FolderTagOf(::getpid(), "").substr(0, 6));
   }
   EXPECT_FALSE(fs::exists(Gone1));
   EXPECT_FALSE(fs::exists(Gone2));
   EXPECT_TRUE(fs::exists(Live));
-  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(Other));
   EXPECT_TRUE(fs::exists(Older));
   fs::remove_all(Root);
 }
@@ -342,9 +342,9 @@ TEST_F(Archiver, EndingSignalRemovesTheProcessFolders) {
     ASSERT_EQ(::pipe(Ready), 0);
     const pid_t Child = ::fork();
     if (Child == 0) {
-      TArchiver a;
+      TArchiver A;
       std::string Folder;
-      a.MakeTempFolder(0, Folder);
+      A.MakeTempFolder(0, Folder);
       std::ofstream(Folder + "extracted.bin") << "an inner archive";
       (void)!::write(Ready[1], "x", 1);
       for (;;) ::pause();
@@ -370,13 +370,13 @@ TEST_F(Archiver, ARootThatIsNotThisUsersOwnFolderIsNotUsed) {
   fs::create_directories(Planted);
   fs::create_directory_symlink(Planted, Temp_ / kTempArchiveRootName);
   {
-    auto a = OpenCopy("x.zip");
-    a->OnFileDone = KeepFile();
-    a->ExtractAll(KeepBlock(), DecideBySize(0));
+    auto A = OpenCopy("x.zip");
+    A->OnFileDone = KeepFile();
+    A->ExtractAll(KeepBlock(), DecideBySize(0));
     EXPECT_EQ(Files_.size(), 2u);
     EXPECT_EQ(Blocks_.size(), 1u);
     std::string Folder;
-    a->MakeTempFolder(0, Folder);
+    A->MakeTempFolder(0, Folder);
     EXPECT_EQ(fs::path(Folder).parent_path().parent_path().filename().string(),
               std::string(kTempArchiveRootName) + "-" + std::to_string(::geteuid()));
   }
@@ -391,19 +391,19 @@ TEST_F(Archiver, FurtherVolumesComeFromTheListGivenToOpen) {
   TStrLst Volumes;
   Volumes.Add(Elsewhere.string());
   {
-    TArchiver a;
+    TArchiver A;
     std::string Msg;
-    ASSERT_TRUE(a.Open(Copy("vol.arj"), Msg, &Volumes)) << Msg;
-    a.ExtractAll(KeepBlock(), DecideBySize(1 << 20));
+    ASSERT_TRUE(A.Open(Copy("vol.arj"), Msg, &Volumes)) << Msg;
+    A.ExtractAll(KeepBlock(), DecideBySize(1 << 20));
     EXPECT_EQ(Blocks_["big.bin"], Source("big.bin"));
   }
   // Without the list the set ends at the first volume.
   Blocks_.clear();
   {
-    auto a = OpenCopy("vol.arj");
+    auto A = OpenCopy("vol.arj");
     std::vector<std::string> Messages;
-    a->SetMessageCallback([&Messages](const std::string& M) { Messages.push_back(M); });
-    a->ExtractAll(KeepBlock(), DecideBySize(1 << 20));
+    A->SetMessageCallback([&Messages](const std::string& M) { Messages.push_back(M); });
+    A->ExtractAll(KeepBlock(), DecideBySize(1 << 20));
     EXPECT_EQ(Blocks_.size(), 1u);
     EXPECT_EQ(Messages, std::vector<std::string>{"Volume \"vol.a01\" not found"});
   }
@@ -411,15 +411,15 @@ TEST_F(Archiver, FurtherVolumesComeFromTheListGivenToOpen) {
 }
 
 TEST_F(Archiver, CallbacksSetAfterOpeningReachTheWrapper) {
-  auto a = OpenCopy("pw.zip");
+  auto A = OpenCopy("pw.zip");
   int Asked = 0;
-  a->SetPasswordCallback([&Asked](const std::string&, const std::string&, std::string& Password) {
+  A->SetPasswordCallback([&Asked](const std::string&, const std::string&, std::string& Password) {
     ++Asked;
     Password = "secret";
     return true;
   });
-  ASSERT_TRUE(a->ListItems());
-  EXPECT_EQ(TakeBlock(a->ExtractItemToMemory(0, 26), 26), Source("a.txt"));
+  ASSERT_TRUE(A->ListItems());
+  EXPECT_EQ(TakeBlock(A->ExtractItemToMemory(0, 26), 26), Source("a.txt"));
   EXPECT_EQ(Asked, 1);
 }
 
@@ -460,26 +460,26 @@ class TVolumeArchiver : public TArchiver {
 TEST_F(Archiver, CabinetVolumesAreFoundByTheEndOfTheirNameWithCase) {
   if (!LoadCabinetDll("")) GTEST_SKIP() << "cabinet.so is not bound";
   const std::string Disk2 = (Dir_ / "set" / "DISK2.CAB").string();
-  const std::string other = (Dir_ / "set" / "x.a01").string();
+  const std::string Other = (Dir_ / "set" / "x.a01").string();
   TStrLst Volumes;
-  Volumes.Add(other);
+  Volumes.Add(Other);
   Volumes.Add(Disk2);
-  TVolumeArchiver a;
+  TVolumeArchiver A;
   std::string Msg;
-  ASSERT_TRUE(a.Open(Copy("x.cab"), Msg, &Volumes)) << Msg;
-  EXPECT_EQ(a.Kind, akCab);
+  ASSERT_TRUE(A.Open(Copy("x.cab"), Msg, &Volumes)) << Msg;
+  EXPECT_EQ(A.Kind, akCab);
   std::string Name = "DISK2.CAB";
-  EXPECT_TRUE(a.FindVolume(Name));
+  EXPECT_TRUE(A.FindVolume(Name));
   EXPECT_EQ(Name, Disk2);
   Name = "disk2.cab";
-  EXPECT_FALSE(a.FindVolume(Name));
+  EXPECT_FALSE(A.FindVolume(Name));
 
   // Other kinds match by extension, without case.
   TVolumeArchiver Arj;
   ASSERT_TRUE(Arj.Open(Copy("vol.arj"), Msg, &Volumes)) << Msg;
   Name = "vol.A01";
   EXPECT_TRUE(Arj.FindVolume(Name));
-  EXPECT_EQ(Name, other);
+  EXPECT_EQ(Name, Other);
 }
 
 }  // namespace

@@ -77,17 +77,17 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   while (FatSectors * (S / 4) < FatSectors + Rest) ++FatSectors;
   const uint32_t Total = FatSectors + Rest;
 
-  std::vector<uint32_t> fat(static_cast<std::size_t>(FatSectors) * (S / 4), kFree);
+  std::vector<uint32_t> Fat(static_cast<std::size_t>(FatSectors) * (S / 4), kFree);
   uint32_t Next = 0;
   auto Chain = [&](uint32_t N) {
     const uint32_t First = Next;
-    for (uint32_t K = 0; K < N; ++K) fat[First + K] = K + 1 < N ? First + K + 1 : kEnd;
+    for (uint32_t K = 0; K < N; ++K) Fat[First + K] = K + 1 < N ? First + K + 1 : kEnd;
     Next += N;
     return N > 0 ? First : kEnd;
   };
   for (uint32_t K = 0; K < FatSectors; ++K) {
     Image.FatSectors.push_back(Next);
-    fat[Next++] = kFatSect;
+    Fat[Next++] = kFatSect;
   }
   Image.DirStart = Chain(DirSectors);
   Image.MiniFatStart = Chain(MinifatSectors);
@@ -101,19 +101,19 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   }
   Image.StreamStart = Start;
 
-  std::string& b = Image.Bytes;
-  b.assign(static_cast<std::size_t>(Total + 1) * S, '\0');
-  auto Put16 = [&b](std::size_t At, uint16_t V) {
-    b[At] = static_cast<char>(V & 0xFF);
-    b[At + 1] = static_cast<char>(V >> 8);
+  std::string& B = Image.Bytes;
+  B.assign(static_cast<std::size_t>(Total + 1) * S, '\0');
+  auto Put16 = [&B](std::size_t At, uint16_t V) {
+    B[At] = static_cast<char>(V & 0xFF);
+    B[At + 1] = static_cast<char>(V >> 8);
   };
   auto Put32 = [&Image](std::size_t At, uint32_t V) { Image.Put32(At, V); };
   auto PutSectors = [&](uint32_t First, const std::string& Data) {
-    std::memcpy(&b[Image.SectorOffset(First)], Data.data(), Data.size());
+    std::memcpy(&B[Image.SectorOffset(First)], Data.data(), Data.size());
   };
 
   const unsigned char Sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  std::memcpy(&b[0], Sig, 8);
+  std::memcpy(&B[0], Sig, 8);
   Put16(24, 0x3E);
   Put16(26, SectorShift == 9 ? 3 : 4);
   Put16(28, 0xFFFE);
@@ -129,7 +129,7 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   Put32(72, 0);
   for (uint32_t K = 0; K < 109; ++K) Put32(76 + 4 * K, K < FatSectors ? Image.FatSectors[K] : kFree);
 
-  for (uint32_t K = 0; K < fat.size(); ++K) Put32(Image.FatEntryOffset(K), fat[K]);
+  for (uint32_t K = 0; K < Fat.size(); ++K) Put32(Image.FatEntryOffset(K), Fat[K]);
 
   // Directory: the root, then each stream; the root's child is entry 1 and each entry's right sibling the
   // next one.
@@ -142,8 +142,8 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
     const std::u16string Name = E == 0 ? u"Root Entry" : Streams[E - 1].Name;
     for (std::size_t K = 0; K < Name.size(); ++K) Put16(At + 2 * K, Name[K]);
     Put16(At + 64, static_cast<uint16_t>(2 * (Name.size() + 1)));
-    b[At + 66] = E == 0 ? 5 : 2;
-    b[At + 67] = 1;  // black
+    B[At + 66] = E == 0 ? 5 : 2;
+    B[At + 67] = 1;  // black
     if (E == 0) {
       Put32(At + 76, Entries > 1 ? 1 : kNone);
       Put32(At + 116, MiniStream.empty() ? kEnd : MinistreamStart);

@@ -66,21 +66,21 @@ TEST_F(RegStoreTest, BinaryValueWrittenByAnotherProcessReadsBackByteIdentical) {
   if (Child == 0) {
     // A separate store object in a separate process.
     TRegStore Writer({User_.path(), Machine_.path()});
-    TRegKey key;
-    bool Ok = Writer.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key) == TRegStatus::Ok &&
-              Writer.WriteValue(key, "Options", REG_BINARY, Bytes.data(), Bytes.size()) == TRegStatus::Ok;
+    TRegKey Key;
+    bool Ok = Writer.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key) == TRegStatus::Ok &&
+              Writer.WriteValue(Key, "Options", REG_BINARY, Bytes.data(), Bytes.size()) == TRegStatus::Ok;
     _exit(Ok ? 0 : 1);
   }
   int Status = 0;
   ASSERT_EQ(waitpid(Child, &Status, 0), Child);
   ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
 
-  TRegKey key;
+  TRegKey Key;
   // Key and value names compare without case.
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "SOFTWARE\\quorvane\\qvsearch", false, key),
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "SOFTWARE\\quorvane\\qvsearch", false, Key),
             TRegStatus::Ok);
   TRegValue Value;
-  ASSERT_EQ(Store_.ReadValue(key, "OPTIONS", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "OPTIONS", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Type, REG_BINARY);
   EXPECT_EQ(Value.Data, Bytes);
   // "Software" names the root itself: the value lives in <config>/Quorvane/QVSearch.
@@ -88,14 +88,14 @@ TEST_F(RegStoreTest, BinaryValueWrittenByAnotherProcessReadsBackByteIdentical) {
 }
 
 TEST_F(RegStoreTest, ReportsWhetherTheKeyWasNewlyCreated) {
-  TRegKey key;
+  TRegKey Key;
   bool Created = false;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &Created), TRegStatus::Ok);
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key, &Created), TRegStatus::Ok);
   EXPECT_TRUE(Created);
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &Created), TRegStatus::Ok);
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key, &Created), TRegStatus::Ok);
   EXPECT_FALSE(Created);
   // Only the last component counts: the parent exists, the child is new.
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "software\\quorvane\\qvsearch\\Sub", true, key, &Created),
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "software\\quorvane\\qvsearch\\Sub", true, Key, &Created),
             TRegStatus::Ok);
   EXPECT_TRUE(Created);
   // No second folder for the same key in another case.
@@ -103,48 +103,48 @@ TEST_F(RegStoreTest, ReportsWhetherTheKeyWasNewlyCreated) {
 }
 
 TEST_F(RegStoreTest, MissingKeysAndValues) {
-  TRegKey key;
-  EXPECT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "Software\\Nobody", false, key), TRegStatus::NotFound);
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
+  TRegKey Key;
+  EXPECT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, "Software\\Nobody", false, Key), TRegStatus::NotFound);
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
   TRegValue Value;
-  EXPECT_EQ(Store_.ReadValue(key, "Options", Value), TRegStatus::NotFound);
-  EXPECT_EQ(Store_.OpenKey(TRegRoot::Users, "x", false, key), TRegStatus::NotFound);
+  EXPECT_EQ(Store_.ReadValue(Key, "Options", Value), TRegStatus::NotFound);
+  EXPECT_EQ(Store_.OpenKey(TRegRoot::Users, "x", false, Key), TRegStatus::NotFound);
 }
 
 TEST_F(RegStoreTest, TypesAndEmptyValuesRoundTrip) {
-  TRegKey key;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
+  TRegKey Key;
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
   const uint32_t Dword = 0x01020304;
-  const std::string path("C:\\x\0", 5);
-  ASSERT_EQ(Store_.WriteValue(key, "Count", REG_DWORD, &Dword, sizeof Dword), TRegStatus::Ok);
-  ASSERT_EQ(Store_.WriteValue(key, "Path", REG_SZ, path.data(), path.size()), TRegStatus::Ok);
-  ASSERT_EQ(Store_.WriteValue(key, "Empty", REG_BINARY, nullptr, 0), TRegStatus::Ok);
+  const std::string Path("C:\\x\0", 5);
+  ASSERT_EQ(Store_.WriteValue(Key, "Count", REG_DWORD, &Dword, sizeof Dword), TRegStatus::Ok);
+  ASSERT_EQ(Store_.WriteValue(Key, "Path", REG_SZ, Path.data(), Path.size()), TRegStatus::Ok);
+  ASSERT_EQ(Store_.WriteValue(Key, "Empty", REG_BINARY, nullptr, 0), TRegStatus::Ok);
   TRegValue Value;
-  ASSERT_EQ(Store_.ReadValue(key, "count", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "count", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Type, REG_DWORD);
   EXPECT_EQ(Value.Data, std::string("\x04\x03\x02\x01", 4));
-  ASSERT_EQ(Store_.ReadValue(key, "Path", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "Path", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Type, REG_SZ);
-  EXPECT_EQ(Value.Data, path);
-  ASSERT_EQ(Store_.ReadValue(key, "Empty", Value), TRegStatus::Ok);
+  EXPECT_EQ(Value.Data, Path);
+  ASSERT_EQ(Store_.ReadValue(Key, "Empty", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Data, "");
   // Writing with another case of the name replaces the value instead of adding a second one.
-  ASSERT_EQ(Store_.WriteValue(key, "COUNT", REG_BINARY, "z", 1), TRegStatus::Ok);
-  ASSERT_EQ(Store_.ReadValue(key, "Count", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.WriteValue(Key, "COUNT", REG_BINARY, "z", 1), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "Count", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Data, "z");
-  EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{"Count.val", "Empty.val", "Path.val"}));
+  EXPECT_EQ(FolderEntries(Key.Folder), (std::vector<std::string>{"Count.val", "Empty.val", "Path.val"}));
 }
 
 TEST_F(RegStoreTest, NamesThatFileNamesCannotHoldAreKeptApart) {
-  TRegKey key;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
+  TRegKey Key;
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
   // The default value, a value named "@", and names with "/", "%" and a leading dot are five values.
   const std::vector<std::string> Names = {"", "@", "a/b", "100%", ".hidden"};
   for (size_t I = 0; I < Names.size(); ++I)
-    ASSERT_EQ(Store_.WriteValue(key, Names[I], REG_BINARY, &I, 1), TRegStatus::Ok) << Names[I];
+    ASSERT_EQ(Store_.WriteValue(Key, Names[I], REG_BINARY, &I, 1), TRegStatus::Ok) << Names[I];
   for (size_t I = 0; I < Names.size(); ++I) {
     TRegValue Value;
-    ASSERT_EQ(Store_.ReadValue(key, Names[I], Value), TRegStatus::Ok) << Names[I];
+    ASSERT_EQ(Store_.ReadValue(Key, Names[I], Value), TRegStatus::Ok) << Names[I];
     EXPECT_EQ(Value.Data, std::string(1, static_cast<char>(I))) << Names[I];
   }
   TRegKey Sub;
@@ -152,28 +152,28 @@ TEST_F(RegStoreTest, NamesThatFileNamesCannotHoldAreKeptApart) {
     ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, std::string(kProgramKey) + "\\" + Name, true, Sub),
               TRegStatus::Ok);
   std::vector<std::string> Keys;
-  ASSERT_EQ(Store_.EnumKeys(key, Keys), TRegStatus::Ok);
+  ASSERT_EQ(Store_.EnumKeys(Key, Keys), TRegStatus::Ok);
   EXPECT_EQ(Keys, (std::vector<std::string>{"..", "A", "b/c"}));
 }
 
 TEST_F(RegStoreTest, MachineKeysAreReadOnly) {
   // Another store whose user root is the machine folder plays the administrator who wrote them.
   TRegStore Admin({Machine_.path(), ""});
-  TRegKey key;
-  ASSERT_EQ(Admin.OpenKey(TRegRoot::CurrentUser, "Software\\Quorvane", true, key), TRegStatus::Ok);
-  ASSERT_EQ(Admin.WriteValue(key, "SharedFilesDir", REG_SZ, "/opt/q\0", 7), TRegStatus::Ok);
-  ASSERT_EQ(Admin.OpenKey(TRegRoot::CurrentUser, "Software\\Classes\\http", true, key), TRegStatus::Ok);
+  TRegKey Key;
+  ASSERT_EQ(Admin.OpenKey(TRegRoot::CurrentUser, "Software\\Quorvane", true, Key), TRegStatus::Ok);
+  ASSERT_EQ(Admin.WriteValue(Key, "SharedFilesDir", REG_SZ, "/opt/q\0", 7), TRegStatus::Ok);
+  ASSERT_EQ(Admin.OpenKey(TRegRoot::CurrentUser, "Software\\Classes\\http", true, Key), TRegStatus::Ok);
 
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "SOFTWARE\\Quorvane", false, key), TRegStatus::Ok);
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "SOFTWARE\\Quorvane", false, Key), TRegStatus::Ok);
   TRegValue Value;
-  ASSERT_EQ(Store_.ReadValue(key, "SharedFilesDir", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "SharedFilesDir", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Data, std::string("/opt/q\0", 7));
-  EXPECT_EQ(Store_.WriteValue(key, "SharedFilesDir", REG_SZ, "x", 1), TRegStatus::AccessDenied);
-  EXPECT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", true, key),
+  EXPECT_EQ(Store_.WriteValue(Key, "SharedFilesDir", REG_SZ, "x", 1), TRegStatus::AccessDenied);
+  EXPECT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "Software\\Quorvane", true, Key),
             TRegStatus::AccessDenied);
-  EXPECT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "Software\\New", true, key), TRegStatus::AccessDenied);
+  EXPECT_EQ(Store_.OpenKey(TRegRoot::LocalMachine, "Software\\New", true, Key), TRegStatus::AccessDenied);
   // The classes root is the machine's "Software\Classes".
-  EXPECT_EQ(Store_.OpenKey(TRegRoot::ClassesRoot, "http", false, key), TRegStatus::Ok);
+  EXPECT_EQ(Store_.OpenKey(TRegRoot::ClassesRoot, "http", false, Key), TRegStatus::Ok);
   EXPECT_FALSE(fs::exists(Machine_.path() + "/New"));
 }
 
@@ -189,18 +189,18 @@ TEST_F(RegStoreTest, FailedUpdateKeepsTheOldValueAndLeavesNoTemporaryFile) {
       {TRegWriteStep::Sync, EIO, TRegStatus::Failed},
       {TRegWriteStep::Rename, EACCES, TRegStatus::AccessDenied},
   };
-  TRegKey key;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
-  ASSERT_EQ(Store_.WriteValue(key, "Options", REG_BINARY, "old", 3), TRegStatus::Ok);
+  TRegKey Key;
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
+  ASSERT_EQ(Store_.WriteValue(Key, "Options", REG_BINARY, "old", 3), TRegStatus::Ok);
   const std::string Big(100000, 'n');
   for (const Case& C : Cases) {
     Store_.FailPoint = [&](TRegWriteStep Step) { return Step == C.Step ? C.Err : 0; };
-    EXPECT_EQ(Store_.WriteValue(key, "Options", REG_BINARY, Big.data(), Big.size()), C.Status);
+    EXPECT_EQ(Store_.WriteValue(Key, "Options", REG_BINARY, Big.data(), Big.size()), C.Status);
     Store_.FailPoint = nullptr;
     TRegValue Value;
-    ASSERT_EQ(Store_.ReadValue(key, "Options", Value), TRegStatus::Ok);
+    ASSERT_EQ(Store_.ReadValue(Key, "Options", Value), TRegStatus::Ok);
     EXPECT_EQ(Value.Data, "old") << static_cast<int>(C.Step);
-    EXPECT_EQ(FolderEntries(key.Folder), std::vector<std::string>{"Options.val"}) << static_cast<int>(C.Step);
+    EXPECT_EQ(FolderEntries(Key.Folder), std::vector<std::string>{"Options.val"}) << static_cast<int>(C.Step);
   }
 }
 
@@ -214,48 +214,48 @@ TEST_F(RegStoreTest, KeyNameTakenByARegularFileCannotBeOpenedOrMade) {
     if (!Taken.empty() && Taken != "/Quorvane") fs::create_directories(Root + "/Quorvane");
     std::ofstream(Root + Taken) << "not a key";
     TRegStore Store({Root, Machine_.path()});
-    TRegKey key;
+    TRegKey Key;
     bool Created = true;
-    EXPECT_EQ(Store.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key, &Created), TRegStatus::Failed)
+    EXPECT_EQ(Store.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key, &Created), TRegStatus::Failed)
         << Taken;
     EXPECT_FALSE(Created);
-    EXPECT_NE(Store.OpenKey(TRegRoot::CurrentUser, kProgramKey, false, key), TRegStatus::Ok) << Taken;
+    EXPECT_NE(Store.OpenKey(TRegRoot::CurrentUser, kProgramKey, false, Key), TRegStatus::Ok) << Taken;
     std::ifstream In(Root + Taken);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(In), {}), "not a key") << Taken;
   }
 }
 
 TEST_F(RegStoreTest, TemporariesOfInterruptedUpdatesAreRemovedAndNothingElse) {
-  TRegKey key, Sub;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
+  TRegKey Key, Sub;
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
   ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, std::string(kProgramKey) + "\\Viewer", true, Sub),
             TRegStatus::Ok);
-  ASSERT_EQ(Store_.WriteValue(key, "Options", REG_BINARY, "kept", 4), TRegStatus::Ok);
-  ASSERT_EQ(Store_.WriteValue(key, ".hidden", REG_SZ, "x", 1), TRegStatus::Ok);  // stored as "%2Ehidden.val"
+  ASSERT_EQ(Store_.WriteValue(Key, "Options", REG_BINARY, "kept", 4), TRegStatus::Ok);
+  ASSERT_EQ(Store_.WriteValue(Key, ".hidden", REG_SZ, "x", 1), TRegStatus::Ok);  // stored as "%2Ehidden.val"
   // What a crash between mkstemp and rename leaves behind, in the key and in a sub-key.
-  std::ofstream(key.Folder + "/.Options.val.a1B2c3") << "half";
-  std::ofstream(key.Folder + "/.Pattern.val.XyZ123") << "";
+  std::ofstream(Key.Folder + "/.Options.val.a1B2c3") << "half";
+  std::ofstream(Key.Folder + "/.Pattern.val.XyZ123") << "";
   std::ofstream(Sub.Folder + "/.@.val.000000") << "half";
   // Not temporaries: another program's dot-file and a value literally named like one.
-  std::ofstream(key.Folder + "/.lock") << "";
-  ASSERT_EQ(Store_.WriteValue(key, "Pattern.val.abcdef", REG_SZ, "y", 1), TRegStatus::Ok);
+  std::ofstream(Key.Folder + "/.lock") << "";
+  ASSERT_EQ(Store_.WriteValue(Key, "Pattern.val.abcdef", REG_SZ, "y", 1), TRegStatus::Ok);
 
-  EXPECT_EQ(Store_.RemoveTemporaries(key), 3u);
-  EXPECT_EQ(FolderEntries(key.Folder), (std::vector<std::string>{"%2Ehidden.val", ".lock", "Options.val",
+  EXPECT_EQ(Store_.RemoveTemporaries(Key), 3u);
+  EXPECT_EQ(FolderEntries(Key.Folder), (std::vector<std::string>{"%2Ehidden.val", ".lock", "Options.val",
                                                                  "Pattern.val.abcdef.val", "Viewer"}));
   EXPECT_TRUE(FolderEntries(Sub.Folder).empty());
   TRegValue Value;
-  ASSERT_EQ(Store_.ReadValue(key, "Options", Value), TRegStatus::Ok);
+  ASSERT_EQ(Store_.ReadValue(Key, "Options", Value), TRegStatus::Ok);
   EXPECT_EQ(Value.Data, "kept");
-  EXPECT_EQ(Store_.RemoveTemporaries(key), 0u);
+  EXPECT_EQ(Store_.RemoveTemporaries(Key), 0u);
 }
 
 TEST_F(RegStoreTest, DamagedValueFileIsAnErrorNotAValue) {
-  TRegKey key;
-  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, key), TRegStatus::Ok);
-  std::ofstream(key.Folder + "/Short.val") << "ab";  // shorter than the type field
+  TRegKey Key;
+  ASSERT_EQ(Store_.OpenKey(TRegRoot::CurrentUser, kProgramKey, true, Key), TRegStatus::Ok);
+  std::ofstream(Key.Folder + "/Short.val") << "ab";  // shorter than the type field
   TRegValue Value;
-  EXPECT_EQ(Store_.ReadValue(key, "Short", Value), TRegStatus::Failed);
+  EXPECT_EQ(Store_.ReadValue(Key, "Short", Value), TRegStatus::Failed);
 }
 
 TEST(RegStoreEnvironment, UserRootFollowsXdgConfigHome) {

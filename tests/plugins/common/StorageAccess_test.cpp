@@ -28,8 +28,8 @@ class StorageAccess : public ::testing::Test {
 };
 
 TEST_F(StorageAccess, TextsOfOpeningAndReading) {
-  std::string data(9000, 'd');
-  TCfbImage Good = BuildCompoundFile({{u"Data", data}, {u"Small", "0123456789"}});
+  std::string Data(9000, 'd');
+  TCfbImage Good = BuildCompoundFile({{u"Data", Data}, {u"Small", "0123456789"}});
   TCfbImage DirCycle = Good;
   DirCycle.Put32(DirCycle.DirEntryOffset(2) + 72, 1);
   TCfbImage ChainLoop = Good;
@@ -114,11 +114,11 @@ TEST_F(StorageAccess, ResultCodesOfVComUtil) {
       S_OK);
   std::unique_ptr<TCfbStream> Stream;
   ComCheck(Storage->OpenStream(u"WordDocument", STGM_SHARE_EXCLUSIVE, Stream));
-  char buffer[8] = {};
+  char Buffer[8] = {};
   SeekOleStream(*Stream, 2);
-  ReadOleStreamExact(*Stream, buffer, 3);
-  EXPECT_EQ(std::string(buffer, 3), "cde");
-  EXPECT_EQ(MessageOf([&] { ReadOleStreamExact(*Stream, buffer, 2); }), "OLE/COM error 00000001h");
+  ReadOleStreamExact(*Stream, Buffer, 3);
+  EXPECT_EQ(std::string(Buffer, 3), "cde");
+  EXPECT_EQ(MessageOf([&] { ReadOleStreamExact(*Stream, Buffer, 2); }), "OLE/COM error 00000001h");
   EXPECT_EQ(MessageOf([&] { SeekOleStream(*Stream, -1); }), "Error in parameters");
 }
 

@@ -61,7 +61,7 @@ inline void ExpectWords(const TDocumentReader& Read, const std::string& Path,
 inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read,
                                           const std::vector<std::string>& Paths) {
   TTestFolder folder;
-  int Converted = 0, failed = 0;
+  int Converted = 0, Failed = 0;
   for (const std::string& file : Paths) {
     ForEachDamagedCopy(ReadWholeFile(file), [&](const std::string& What, const std::string& Bad) {
       SCOPED_TRACE(file + ": " + What);
@@ -73,11 +73,11 @@ inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read,
           ++Converted;
         } catch (const std::exception& E) {
           EXPECT_NE(std::string(E.what()), "");
-          ++failed;
+          ++Failed;
         }
       }
     });
   }
   EXPECT_GT(Converted, 0);
-  EXPECT_GT(failed, 0);
+  EXPECT_GT(Failed, 0);
 }

@@ -338,9 +338,9 @@ TEST_F(WorkbookTest, ProgressCanStopReadingAndWriting) {
   EXPECT_EQ(AtOnce.Count, 1);
   TStopAfter Never(1000);
   EXPECT_TRUE(ConvertWorkbookFile(Path, false, &Never, Text));
-  const int polls = Never.Count;
+  const int Polls = Never.Count;
   // Polls while writing too: one per row; stopping at the last one stops the conversion.
-  TStopAfter Late(polls - 1);
+  TStopAfter Late(Polls - 1);
   Text.clear();
   EXPECT_FALSE(ConvertWorkbookFile(Path, false, &Late, Text));
 }

@@ -69,12 +69,12 @@ TEST_F(MP3Tags, ID3v23ReportLayout) {
 }
 
 TEST_F(MP3Tags, ID3v1WithLyrics3v2) {
-  const std::string lyrics =
+  const std::string Lyrics =
       Lyrics3v2(Lyrics3v2Field("IND", "11") + Lyrics3v2Field("LYR", "la la\r\nla") +
                 Lyrics3v2Field("INF", "info") + Lyrics3v2Field("AUT", "Writer") +
                 Lyrics3v2Field("ETT", "Short Title Longer") + Lyrics3v2Field("EAL", "Other"));
   const std::string File =
-      AudioBytes(300) + lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
+      AudioBytes(300) + Lyrics + ID3v1Tag("Short Title", "  Band ", "Album", "1999", "Nice", 17, 5);
   EXPECT_EQ(Report(File),
             "*** ID3v1 Tag ***\r\n\r\n"
             "Title: Short Title Longer\r\n"

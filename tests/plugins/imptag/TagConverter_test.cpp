@@ -142,7 +142,7 @@ TEST_F(TagFixtures, FilesWithoutAReadableTag) {
 
 TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
   TTestFolder folder;
-  int Reported = 0, failed = 0;
+  int Reported = 0, Failed = 0;
   for (const char* name :
        {"testMP3id3v1.mp3", "testMP3id3v2.mp3", "testMP3id3v24.mp3", "testMP3id3v1_v2.mp3",
         "testMP3lyrics.mp3", "testMP3i18n.mp3", "testMP3truncated.mp3", "testNakedUTF16BOM.mp3",
@@ -157,7 +157,7 @@ TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
         ++Reported;
       } catch (const std::exception& E) {
         EXPECT_STREQ(E.what(), kUnsupportedDataFormat);
-        ++failed;
+        ++Failed;
       }
       // The memory path reads the same bytes.
       std::string FromMemory;
@@ -169,7 +169,7 @@ TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
     });
   }
   EXPECT_GT(Reported, 0);
-  EXPECT_GT(failed, 0);
+  EXPECT_GT(Failed, 0);
 }
 
 // imptag.so loaded as the program loads it.

@@ -59,26 +59,26 @@ class HTMLImpTest : public THTMLTest {
   TResult ConvertFile(const std::string& Path, int UnicodeMode) {
     std::string Error;
     TQVConverter* Converter = nullptr;
-    int32_t size = -1;
+    int32_t Size = -1;
     bool Unicode = false;
-    TResultBlock Block = List_.ConvertFile(Path, UnicodeMode, "", Error, Converter, size, Unicode);
+    TResultBlock Block = List_.ConvertFile(Path, UnicodeMode, "", Error, Converter, Size, Unicode);
     if (!Block) return {false, false, "", Error};
-    std::string Bytes(static_cast<const char*>(Block.get()), static_cast<size_t>(size));
+    std::string Bytes(static_cast<const char*>(Block.get()), static_cast<size_t>(Size));
     return {true, Unicode, Unicode ? Utf16ToUtf8(RawToWideStr(Bytes)) : Bytes, Error};
   }
 
   // A memory conversion through the exports: whether a block came, and its bytes.
   std::pair<bool, std::string> ConvertMemory(const std::string& Data, bool Unicode) {
-    int32_t size = static_cast<int32_t>(Data.size());
-    void* Block = Unicode ? Web_->Exports.ConvertMemoryToUnicode(Data.data(), 0, &size)
-                          : Web_->Exports.ConvertMemoryToPureText(Data.data(), 0, &size);
+    int32_t Size = static_cast<int32_t>(Data.size());
+    void* Block = Unicode ? Web_->Exports.ConvertMemoryToUnicode(Data.data(), 0, &Size)
+                          : Web_->Exports.ConvertMemoryToPureText(Data.data(), 0, &Size);
     if (Block == nullptr) {
       EXPECT_FALSE(Web_->GetErrorText().empty());
       return {false, ""};
     }
-    std::string Text(static_cast<const char*>(Block), static_cast<size_t>(size));
-    EXPECT_EQ(static_cast<const char*>(Block)[size], '\0');
-    EXPECT_EQ(static_cast<const char*>(Block)[size + 1], '\0');
+    std::string Text(static_cast<const char*>(Block), static_cast<size_t>(Size));
+    EXPECT_EQ(static_cast<const char*>(Block)[Size], '\0');
+    EXPECT_EQ(static_cast<const char*>(Block)[Size + 1], '\0');
     ConvFreeResultBlock(Block);
     return {true, Text};
   }
@@ -175,10 +175,10 @@ TEST_F(HTMLImpTest, MemoryBlocksConvertWithSizeInAndOut) {
   EXPECT_TRUE(ok);
   EXPECT_EQ(text, "");
   const std::string Empty = Folder_.Write("empty.html", "");
-  int32_t size = -1;
-  void* Block = Web_->Exports.ConvertToPureText(Empty.c_str(), &size);
+  int32_t Size = -1;
+  void* Block = Web_->Exports.ConvertToPureText(Empty.c_str(), &Size);
   ASSERT_NE(Block, nullptr) << Web_->GetErrorText();
-  EXPECT_EQ(size, 0);
+  EXPECT_EQ(Size, 0);
   ConvFreeResultBlock(Block);
 }
 
@@ -195,35 +195,35 @@ int32_t CancellingCallback(int32_t, int32_t, int32_t, void*) { return 0; }
 
 TEST_F(HTMLImpTest, CallbacksPollAndCancel) {
   const std::string Path = Folder_.Write("page.html", "<p>one</p><p>two</p>");
-  int32_t size = -1;
+  int32_t Size = -1;
   Web_->Exports.SetCallback(CountingCallback, nullptr);
-  void* Block = Web_->Exports.ConvertToUnicode(Path.c_str(), &size);
+  void* Block = Web_->Exports.ConvertToUnicode(Path.c_str(), &Size);
   ASSERT_NE(Block, nullptr);
   ConvFreeResultBlock(Block);
   EXPECT_EQ(g_polls, 1);
   EXPECT_EQ(g_kind, 0);
 
   Web_->Exports.SetCallback(CancellingCallback, nullptr);
-  size = -1;
-  EXPECT_EQ(Web_->Exports.ConvertToPureText(Path.c_str(), &size), nullptr);
-  EXPECT_EQ(size, 0);
+  Size = -1;
+  EXPECT_EQ(Web_->Exports.ConvertToPureText(Path.c_str(), &Size), nullptr);
+  EXPECT_EQ(Size, 0);
   EXPECT_EQ(Web_->GetErrorText(), "User canceled");
 
   // Without a callback nothing is asked and nothing can stop the conversion.
   Web_->Exports.SetCallback(nullptr, nullptr);
-  Block = Web_->Exports.ConvertToPureText(Path.c_str(), &size);
+  Block = Web_->Exports.ConvertToPureText(Path.c_str(), &Size);
   ASSERT_NE(Block, nullptr);
-  EXPECT_EQ(std::string(static_cast<const char*>(Block), size), "one\r\n\r\ntwo\r\n");
+  EXPECT_EQ(std::string(static_cast<const char*>(Block), Size), "one\r\n\r\ntwo\r\n");
   ConvFreeResultBlock(Block);
 }
 
 TEST_F(HTMLImpTest, HTMLToTextExports) {
   const std::string Page = "<p>Read <a href=\"doc.html\">the doc</a>.</p>";
   TTestLinks Links;
-  int32_t size = static_cast<int32_t>(Page.size());
-  void* Block = Export<THTMLToTextWithLinks>("HTMLToTextWithLinks")(Page.data(), &Links, 0, 1, &size);
+  int32_t Size = static_cast<int32_t>(Page.size());
+  void* Block = Export<THTMLToTextWithLinks>("HTMLToTextWithLinks")(Page.data(), &Links, 0, 1, &Size);
   ASSERT_NE(Block, nullptr);
-  EXPECT_EQ(Utf16ToUtf8(RawToWideStr(std::string(static_cast<const char*>(Block), size))),
+  EXPECT_EQ(Utf16ToUtf8(RawToWideStr(std::string(static_cast<const char*>(Block), Size))),
             "Read the doc.\r\n");
   ConvFreeResultBlock(Block);
   ASSERT_EQ(Links.List.size(), 1u);
@@ -231,25 +231,25 @@ TEST_F(HTMLImpTest, HTMLToTextExports) {
   EXPECT_EQ(Links.List[0].Start, 10);
   EXPECT_EQ(Links.List[0].Length, 7);
 
-  size = static_cast<int32_t>(Page.size());
-  Block = Export<THTMLToText>("HTMLToText")(Page.data(), qvnls::kCharsetWin1252, 0, &size);
+  Size = static_cast<int32_t>(Page.size());
+  Block = Export<THTMLToText>("HTMLToText")(Page.data(), qvnls::kCharsetWin1252, 0, &Size);
   ASSERT_NE(Block, nullptr);
-  EXPECT_EQ(std::string(static_cast<const char*>(Block), size), "Read the doc.\r\n");
+  EXPECT_EQ(std::string(static_cast<const char*>(Block), Size), "Read the doc.\r\n");
   ConvFreeResultBlock(Block);
 
   TCountingProgress Stop(1);
-  size = static_cast<int32_t>(Page.size());
-  EXPECT_EQ(Export<THTMLToText2>("HTMLToText2")(Page.data(), &Stop, 0, 1, &size), nullptr);
-  EXPECT_EQ(size, 0);
+  Size = static_cast<int32_t>(Page.size());
+  EXPECT_EQ(Export<THTMLToText2>("HTMLToText2")(Page.data(), &Stop, 0, 1, &Size), nullptr);
+  EXPECT_EQ(Size, 0);
 
   // Bad arguments answer null with Size 0; nothing is thrown across the export.
-  size = -5;
-  EXPECT_EQ(Export<THTMLToText>("HTMLToText")(Page.data(), 0, 1, &size), nullptr);
-  EXPECT_EQ(size, 0);
-  size = 10;
-  EXPECT_EQ(Export<THTMLToTextWithLinks2>("HTMLToTextWithLinks2")(nullptr, nullptr, nullptr, 0, 0, &size),
+  Size = -5;
+  EXPECT_EQ(Export<THTMLToText>("HTMLToText")(Page.data(), 0, 1, &Size), nullptr);
+  EXPECT_EQ(Size, 0);
+  Size = 10;
+  EXPECT_EQ(Export<THTMLToTextWithLinks2>("HTMLToTextWithLinks2")(nullptr, nullptr, nullptr, 0, 0, &Size),
             nullptr);
-  EXPECT_EQ(size, 0);
+  EXPECT_EQ(Size, 0);
 }
 
 // Damaged pages: each fixture cut short and with a few bytes changed, and a few hostile pages built
@@ -281,8 +281,8 @@ TEST_F(HTMLImpTest, DamagedPagesEndCleanly) {
   for (const std::string& Page : Pages) {
     for (bool Unicode : {false, true}) {
       ConvertMemory(Page, Unicode);
-      int32_t size = static_cast<int32_t>(Page.size());
-      if (void* Block = HtmlToText(Page.data(), 0, Unicode, &size)) ConvFreeResultBlock(Block);
+      int32_t Size = static_cast<int32_t>(Page.size());
+      if (void* Block = HtmlToText(Page.data(), 0, Unicode, &Size)) ConvFreeResultBlock(Block);
     }
   }
   const std::string Path = Folder_.Write("bad.html", Pages.back());

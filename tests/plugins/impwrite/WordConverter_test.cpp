@@ -216,8 +216,8 @@ TEST_F(WordHost, ConvertsInBothForms) {
   EXPECT_NE(Convert(WordFixture("test2.doc"), false, Error).find("It is otherwise very very boring."),
             std::string::npos);
   // A Word 95 document asked for as UTF-16.
-  const std::u16string word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, Error));
-  EXPECT_NE(word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << Error;
+  const std::u16string Word95 = FromUtf16Bytes(Convert(WordFixture("Word95.doc"), true, Error));
+  EXPECT_NE(Word95.find(u"Last (4th) paragraph.\r\n"), std::u16string::npos) << Error;
 
   // By content, when the name says nothing, through the list.
   const std::string Renamed = Folder_.Write("letter.dat", ReadWholeFile(WordFixture("47950_lower.doc")));
