@@ -70,17 +70,17 @@ void UpperChars(Chars& S) {
       C = static_cast<char32_t>(u_toupper(static_cast<UChar32>(C)));
 }
 
-bool SegmentMatchesAt(const Chars& Seg, const Chars& text, size_t At) {
-  if (At + Seg.size() > text.size()) return false;
+bool SegmentMatchesAt(const Chars& Seg, const Chars& Text, size_t At) {
+  if (At + Seg.size() > Text.size()) return false;
   for (size_t K = 0; K < Seg.size(); ++K)
-    if (Seg[K] != U'?' && Seg[K] != text[At + K]) return false;
+    if (Seg[K] != U'?' && Seg[K] != Text[At + K]) return false;
   return true;
 }
 
 // The first index at or after From where Segment matches Text, or npos.
-size_t FindSegment(const Chars& Seg, const Chars& text, size_t From) {
-  for (size_t At = From; At + Seg.size() <= text.size(); ++At)
-    if (SegmentMatchesAt(Seg, text, At)) return At;
+size_t FindSegment(const Chars& Seg, const Chars& Text, size_t From) {
+  for (size_t At = From; At + Seg.size() <= Text.size(); ++At)
+    if (SegmentMatchesAt(Seg, Text, At)) return At;
   return std::string::npos;
 }
 
@@ -158,15 +158,15 @@ std::u16string FormatDateTimeText(TDateTime DateTime) {
   // A TDateTime holds local wall-clock time; formatting it as GMT shows it unchanged.
   constexpr double kUnixEpochDate = 25569.0;
   constexpr double kMSecsPerDay = 86400000.0;
-  std::u16string text;
+  std::u16string Text;
   std::unique_ptr<icu::DateFormat> Format(icu::DateFormat::createDateInstance(icu::DateFormat::kShort));
   if (Format) {
     Format->adoptTimeZone(icu::TimeZone::createTimeZone("GMT"));
     icu::UnicodeString Out;
     Format->format(std::floor(DateTime - kUnixEpochDate) * kMSecsPerDay, Out);
-    text.assign(Out.getBuffer(), static_cast<size_t>(Out.length()));
+    Text.assign(Out.getBuffer(), static_cast<size_t>(Out.length()));
   }
-  return text + u" " + Ascii16(TimeToText(DateTime));
+  return Text + u" " + Ascii16(TimeToText(DateTime));
 }
 
 // --- Masks --------------------------------------------------------------------------------------------
@@ -186,18 +186,18 @@ void NormalizeMask(std::u16string& Mask) {
 void NormalizeMaskList(TWideStrLst& List) {
   std::vector<std::u16string> Kept;
   for (int32_t I = 0; I < List.GetCount(); ++I) {
-    std::u16string mask = List.Get(I);
-    NormalizeMask(mask);
-    if (mask == u"*.*") {
-      Kept.assign(1, mask);
+    std::u16string Mask = List.Get(I);
+    NormalizeMask(Mask);
+    if (Mask == u"*.*") {
+      Kept.assign(1, Mask);
       break;
     }
     bool Duplicate = false;
-    for (const std::u16string& K : Kept) Duplicate = Duplicate || List.CompareStrings(K, mask) == 0;
-    if (!Duplicate) Kept.push_back(mask);
+    for (const std::u16string& K : Kept) Duplicate = Duplicate || List.CompareStrings(K, Mask) == 0;
+    if (!Duplicate) Kept.push_back(Mask);
   }
   List.Clear();
-  for (const std::u16string& mask : Kept) List.Add(mask);
+  for (const std::u16string& Mask : Kept) List.Add(Mask);
 }
 
 std::u16string NormalizeMasks(const std::u16string& Text) {
@@ -275,7 +275,7 @@ bool MatchesMask(const std::string& Name, const std::string& Mask, bool IgnoreCa
 
 std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
   std::vector<std::u16string> Paths;
-  auto addPath = [&](std::u16string Path) {
+  auto AddPath = [&](std::u16string Path) {
     if (Path.empty()) return;
     if (Syntax == psWindows) Path = RepairDrive(Path);
     for (const std::u16string& P : Paths)
@@ -294,7 +294,7 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
       bool NewPath =
           K == Run.size() || BeginsAbsolutePath(Text.substr(Run[K].Begin, Run[K].End - Run[K].Begin), Syntax);
       if (NewPath) {
-        addPath(Text.substr(Run[First].Begin, Run[K - 1].End - Run[First].Begin));
+        AddPath(Text.substr(Run[First].Begin, Run[K - 1].End - Run[First].Begin));
         First = K;
       }
     }
@@ -312,7 +312,7 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
     char16_t C = Text[I];
     if (C == u'"') {
       if (Quoted) {
-        addPath(QuotedText);
+        AddPath(QuotedText);
         QuotedText.clear();
       } else {
         EndToken(I);
@@ -330,7 +330,7 @@ std::u16string ParsePathList(const std::u16string& Text, TPathSyntax Syntax) {
   EndToken(Text.size());
   CloseRun();
   // A quote left open still holds a path the user typed.
-  if (Quoted) addPath(QuotedText);
+  if (Quoted) AddPath(QuotedText);
 
   TWideStrLst List;
   for (const std::u16string& P : Paths) List.Add(P);

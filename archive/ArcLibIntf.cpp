@@ -159,9 +159,9 @@ void TExtractAllStream::SetSize(int64_t NewSize) {
 }
 
 bool TExtractAllStream::CreateFile() {
-  std::string Dir, name;
-  SplitFileName(FileName, Dir, name);
-  if (name.empty() || (!Dir.empty() && !ForceDirectories(Dir))) return false;
+  std::string Dir, Name;
+  SplitFileName(FileName, Dir, Name);
+  if (Name.empty() || (!Dir.empty() && !ForceDirectories(Dir))) return false;
   int32_t Error = 0;
   FileStream_ = std::make_unique<TFileStream32>(FileName, fmCreate, Error);
   if (Error != 0) FileStream_.reset();
@@ -311,8 +311,8 @@ void TBaseArcLibWrapper::DoProgress(int32_t A, int32_t B) {
 void TBaseArcLibWrapper::DoNextVolume(std::string& FileName, bool& Cancel, bool Exists) {
   // The owner is asked with the name the archive expects, without the current volume's folder; the
   // decoder keeps the full name of the file it is to open.
-  std::string Dir, name;
-  SplitFileName(CurrentVolume_, Dir, name);
+  std::string Dir, Name;
+  SplitFileName(CurrentVolume_, Dir, Name);
   std::string Expected = FileName;
   if (StartsWithText(Expected, Dir)) Expected.erase(0, Dir.size());
   RequestedVolume_ = Expected;
@@ -362,8 +362,8 @@ void TBaseArcLibWrapper::ReadItemStamp() {
 }
 
 bool TBaseArcLibWrapper::BeginItemStamp() {
-  const std::string name = Decoder_->Item.Name;
-  const bool Continued = SizeIncomplete_ && !ContinuedName_.empty() && SameTextAscii(name, ContinuedName_);
+  const std::string Name = Decoder_->Item.Name;
+  const bool Continued = SizeIncomplete_ && !ContinuedName_.empty() && SameTextAscii(Name, ContinuedName_);
   const int32_t Previous = ItemSize_;
   ReadItemStamp();
   if (Continued) {
@@ -371,7 +371,7 @@ bool TBaseArcLibWrapper::BeginItemStamp() {
     if (Sum > INT32_MAX) TooLarge_ = true;
     ItemSize_ = static_cast<int32_t>(std::min<int64_t>(Sum, INT32_MAX));
   }
-  ContinuedName_ = SizeIncomplete_ ? name : std::string();
+  ContinuedName_ = SizeIncomplete_ ? Name : std::string();
   return Continued;
 }
 
@@ -428,12 +428,12 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
   if (!ExplicitPath.empty()) {
     Path = ExplicitPath;
   } else {
-    const std::string name = LastComponent(ItemName);
-    if (!IsUsableFileName(name)) {
+    const std::string Name = LastComponent(ItemName);
+    if (!IsUsableFileName(Name)) {
       LastMessage_ = ArlErrorText(errInvalidFileName);
       RaiseExtractError(ItemName);
     }
-    Path = DestDir_ + name;
+    Path = DestDir_ + Name;
     if (FileExists(Path) && !ForceDeleteFile(Path)) throw EArcError("Can't delete file \"" + Path + "\"");
   }
 
@@ -618,7 +618,7 @@ std::string TBaseArcLibWrapper::OutputPreset(const std::string& Name) {
 void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing, bool& Continue) {
   Continue = false;
   if (Cancelled_) return;
-  const std::string name = Decoder_->Item.Name;
+  const std::string Name = Decoder_->Item.Name;
   const bool Continued = BeginItemStamp();
   // An item begun and never ended was given up by the decoder: its file goes.
   if (ItemActive_ && !Continued) {
@@ -638,11 +638,11 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     ItemActive_ = false;
     PrevExtracted_ = false;
     // The caller knows the archive (which may be a temporary file here): the item is named alone.
-    Note("Can't extract \"" + name + "\": it holds 2 GB or more", name);
+    Note("Can't extract \"" + Name + "\": it holds 2 GB or more", Name);
     return;
   }
 
-  TArcDecideItem Item{name, SizeIncomplete_, ItemDate_, ItemSize_, Continued, OutputPreset(name)};
+  TArcDecideItem Item{Name, SizeIncomplete_, ItemDate_, ItemSize_, Continued, OutputPreset(Name)};
   const bool Go = Decide(Item);
   const std::string& FileName = Item.FileName;
   const TExtractDecision Decision = Item.Decision;
@@ -663,14 +663,14 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (!Continued) {
     AllStream_->ToFile = Decision == edToFile;
     if (AllStream_->ToFile && FileName.empty()) {
-      Note(ArlErrorText(errInvalidFileName) + " (" + name + ")", name);
+      Note(ArlErrorText(errInvalidFileName) + " (" + Name + ")", Name);
       Ready = false;
     } else if (!AllStream_->ResetForItem()) {
-      Note(ArlErrorText(errOpeningFile) + " (" + FileName + ")", name);
+      Note(ArlErrorText(errOpeningFile) + " (" + FileName + ")", Name);
       Ready = false;
     }
   } else if (Decision == edToFile && !AllStream_->ToFile && !AllStream_->SwitchToFile()) {
-    Note(ArlErrorText(errOpeningFile) + " (" + AllStream_->FileName + ")", name);
+    Note(ArlErrorText(errOpeningFile) + " (" + AllStream_->FileName + ")", Name);
     Ready = false;
   }
   if (!Ready) {
@@ -685,7 +685,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     AllStream_->Reserve(ItemSize_);
   }
   ItemActive_ = true;
-  ActiveName_ = name;
+  ActiveName_ = Name;
   Continue = true;
 }
 

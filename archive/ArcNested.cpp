@@ -125,9 +125,9 @@ std::string LastComponent(const std::string& Path) {
 }
 
 int64_t FileSizeOf(const std::string& Name) {
-  int64_t size = -1;
-  if (!GetFileInfo(Name, &size, nullptr, nullptr, nullptr, nullptr)) return -1;
-  return size;
+  int64_t Size = -1;
+  if (!GetFileInfo(Name, &Size, nullptr, nullptr, nullptr, nullptr)) return -1;
+  return Size;
 }
 
 [[noreturn]] void PathAssertion(const std::string& Path) {
@@ -530,10 +530,10 @@ std::shared_ptr<TArchiver> FindCachedArchive(const std::string& Key) {
   const auto It = S.Cache.find(Key);
   if (It != S.Cache.end()) {
     TSubArcCache& Entry = *It->second;
-    int64_t size = 0;
-    TDateTime time = 0;
-    GetOuterFileStamp(Key, size, time);
-    if (size == Entry.OuterSize && time == Entry.OuterTime) {
+    int64_t Size = 0;
+    TDateTime Time = 0;
+    GetOuterFileStamp(Key, Size, Time);
+    if (Size == Entry.OuterSize && Time == Entry.OuterTime) {
       Entry.LastUse = Ticks();
       return Entry.Archiver;
     }
@@ -558,10 +558,10 @@ std::shared_ptr<TArchiver> FindCachedArchive(const std::string& Key) {
 void AddToArchiveCache(const std::string& Key, std::shared_ptr<TArchiver> Archiver, uint32_t CostMs) {
   TCacheState& S = State();
   if (S.Cache.count(Key) != 0) throw EArcError("Assertion failed: \"" + Key + "\" is cached already");
-  int64_t size = 0;
-  TDateTime time = 0;
-  GetOuterFileStamp(Key, size, time);
-  S.Cache.emplace(Key, std::make_unique<TSubArcCache>(std::move(Archiver), time, size, CostMs));
+  int64_t Size = 0;
+  TDateTime Time = 0;
+  GetOuterFileStamp(Key, Size, Time);
+  S.Cache.emplace(Key, std::make_unique<TSubArcCache>(std::move(Archiver), Time, Size, CostMs));
   if (!S.CleanerRunning) {
     // A cleaner that ended by itself has left the lock behind and only returns now.
     if (S.Cleaner.joinable()) S.Cleaner.join();

@@ -57,8 +57,8 @@ std::mutex& RootsGuard() {
 
 // Sorted, without duplicates.
 std::vector<std::string>& Roots() {
-  static std::vector<std::string> roots;
-  return roots;
+  static std::vector<std::string> Roots;
+  return Roots;
 }
 
 // Makes Path (mode 0700) unless it is there; true when it then is a folder of this user that is no
@@ -351,11 +351,11 @@ void TArchiver::GetItem(int32_t Index, std::string& Name, TDateTime& Date, int32
 void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::string& Path) {
   std::string Name;
   TDateTime Date = 0;
-  int32_t size = 0;
-  GetItem(Index, Name, Date, size);
+  int32_t Size = 0;
+  GetItem(Index, Name, Date, Size);
   TArcWrapperMem2& Wrapper = OpenWrapper();
   std::string Folder;
-  MakeTempFolder(size, Folder);
+  MakeTempFolder(Size, Folder);
   Wrapper.ExtractItem(Folder, Name, Path, ExpectedSize, nullptr, nullptr, false, "");
 }
 

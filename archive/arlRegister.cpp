@@ -44,13 +44,13 @@ constexpr int kResourceDigits = 5;
 
 bool IsZipSecond(uint8_t B) { return B == 'K' || B == 'L' || B == 'M' || B == 'N'; }
 
-bool IsZipLocal(const uint8_t* p) { return p[0] == 'P' && IsZipSecond(p[1]) && p[2] == 3 && p[3] == 4; }
-bool IsZipCentral(const uint8_t* p) { return p[0] == 'P' && IsZipSecond(p[1]) && p[2] == 1 && p[3] == 2; }
-bool IsZipEnd(const uint8_t* p) {
-  return p[0] == 'P' && (p[1] == 'K' || p[1] == 'L') && p[2] == 5 && p[3] == 6;
+bool IsZipLocal(const uint8_t* P) { return P[0] == 'P' && IsZipSecond(P[1]) && P[2] == 3 && P[3] == 4; }
+bool IsZipCentral(const uint8_t* P) { return P[0] == 'P' && IsZipSecond(P[1]) && P[2] == 1 && P[3] == 2; }
+bool IsZipEnd(const uint8_t* P) {
+  return P[0] == 'P' && (P[1] == 'K' || P[1] == 'L') && P[2] == 5 && P[3] == 6;
 }
 // The "L" and "N" forms are enciphered with a header key this library does not have.
-bool IsEncipheredForm(const uint8_t* p) { return p[1] == 'L' || p[1] == 'N'; }
+bool IsEncipheredForm(const uint8_t* P) { return P[1] == 'L' || P[1] == 'N'; }
 
 // Reads exactly Count bytes at Pos; false when they are not all inside the file.
 bool ReadInsideFile(TStream32& S, int64_t FileSize, int64_t Pos, void* Buf, int32_t Count) {
@@ -265,7 +265,7 @@ int TRegisterArcLib::DetectExecutable(TStream32& Stream, const uint8_t* Head, in
 }
 
 int TRegisterArcLib::ClassifySignature(bool Plain, const uint8_t* V, TStream32& Stream) {
-  auto Pick = [Plain](int p, int X) { return Plain ? p : X; };
+  auto Pick = [Plain](int P, int X) { return Plain ? P : X; };
   if (V[0] == 'B' && V[1] == 'H' && V[2] == 5 && V[3] == 7) return Pick(atBh, atBhSfx);
   if (std::memcmp(V, "Rar!", 4) == 0) return Pick(atRar, atRarSfx);
   if (std::memcmp(V, "PKG5", 4) == 0) return atUnknown;
@@ -314,9 +314,9 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   std::vector<uint8_t> Tail(static_cast<size_t>(N));
   if (!ReadInsideFile(Stream, FileSize, FileSize - N, Tail.data(), static_cast<int32_t>(N))) return 0;
   int64_t At = -1;
-  for (int64_t p = N - kZipEndRecordSize; p >= 0; --p)
-    if (IsZipEnd(&Tail[static_cast<size_t>(p)])) {
-      At = p;
+  for (int64_t P = N - kZipEndRecordSize; P >= 0; --P)
+    if (IsZipEnd(&Tail[static_cast<size_t>(P)])) {
+      At = P;
       break;
     }
   if (At < 0) return 0;
@@ -346,10 +346,10 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   const int64_t Span = std::min<int64_t>(FileSize, N * kFallbackBlocks);
   std::vector<uint8_t> Buf(static_cast<size_t>(Span));
   if (!ReadInsideFile(Stream, FileSize, 0, Buf.data(), static_cast<int32_t>(Span))) return -1;
-  for (int64_t p = 0; p + 4 <= Span; ++p)
-    if (Buf[static_cast<size_t>(p)] == 'P' && IsZipLocal(&Buf[static_cast<size_t>(p)])) {
+  for (int64_t P = 0; P + 4 <= Span; ++P)
+    if (Buf[static_cast<size_t>(P)] == 'P' && IsZipLocal(&Buf[static_cast<size_t>(P)])) {
       ZipFlags = zfLocalHeader;
-      return p;
+      return P;
     }
   return -1;
 }
@@ -363,9 +363,9 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
   if (!ReadInsideFile(Stream, FileSize, StartAt, Buf.data(), static_cast<int32_t>(Span))) return 0;
   const int64_t Last = std::min<int64_t>(Span, int64_t{kScanBlock} * kScanBlocks);
   const bool AtStart = StartAt == 0;
-  auto Has = [&](int64_t p, std::initializer_list<uint8_t> Bytes) {
-    if (p + static_cast<int64_t>(Bytes.size()) > Span) return false;
-    int64_t K = p;
+  auto Has = [&](int64_t P, std::initializer_list<uint8_t> Bytes) {
+    if (P + static_cast<int64_t>(Bytes.size()) > Span) return false;
+    int64_t K = P;
     for (uint8_t C : Bytes)
       if (Buf[static_cast<size_t>(K++)] != C) return false;
     return true;
@@ -404,9 +404,9 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
 
 bool TRegisterArcLib::IsUue(const uint8_t* Head, int32_t HeadLen) const {
   const int32_t End = std::min(HeadLen, kUueWindow) - 2;
-  for (int32_t p = 0; p < End; ++p) {
-    if (p > 0 && Head[p - 1] != '\n') continue;
-    if (HasText(Head, HeadLen, p, "begin 6") || HasText(Head, HeadLen, p, "begin 7")) return true;
+  for (int32_t P = 0; P < End; ++P) {
+    if (P > 0 && Head[P - 1] != '\n') continue;
+    if (HasText(Head, HeadLen, P, "begin 6") || HasText(Head, HeadLen, P, "begin 7")) return true;
   }
   return false;
 }
@@ -456,11 +456,11 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
   if (Dirs + 24 > Opt + OptSize || !U32(Dirs + 16, ResRva) || !U32(Dirs + 20, ResSize) || ResRva == 0)
     return -1;
   // Section table: virtual size +8, virtual address +12, raw size +16, raw pointer +20; 40 bytes each.
-  const int64_t secTable = Opt + OptSize;
+  const int64_t SecTable = Opt + OptSize;
   auto RvaToOffset = [&](uint32_t Rva, int64_t& off) {
     for (uint16_t S = 0; S < Sections; ++S) {
       uint32_t Va = 0, Raw = 0, Ptr = 0, Vsize = 0;
-      const int64_t E = secTable + int64_t{S} * 40;
+      const int64_t E = SecTable + int64_t{S} * 40;
       if (!U32(E + 8, Vsize) || !U32(E + 12, Va) || !U32(E + 16, Raw) || !U32(E + 20, Ptr)) return false;
       const uint32_t Extent = std::max(Vsize, Raw);
       if (Rva >= Va && Rva - Va < Extent) {

@@ -64,13 +64,13 @@ std::u16string UpperWide(const std::string& S) {
 }
 
 // "*" and "?" matching of two upper-cased texts, with backtracking to the last "*".
-bool Glob(const std::u16string& name, const std::u16string& mask) {
+bool Glob(const std::u16string& Name, const std::u16string& Mask) {
   size_t N = 0, M = 0, StarM = std::u16string::npos, StarN = 0;
-  while (N < name.size()) {
-    if (M < mask.size() && (mask[M] == u'?' || mask[M] == name[N])) {
+  while (N < Name.size()) {
+    if (M < Mask.size() && (Mask[M] == u'?' || Mask[M] == Name[N])) {
       ++N;
       ++M;
-    } else if (M < mask.size() && mask[M] == u'*') {
+    } else if (M < Mask.size() && Mask[M] == u'*') {
       StarM = M++;
       StarN = N;
     } else if (StarM != std::u16string::npos) {
@@ -80,8 +80,8 @@ bool Glob(const std::u16string& name, const std::u16string& mask) {
       return false;
     }
   }
-  while (M < mask.size() && mask[M] == u'*') ++M;
-  return M == mask.size();
+  while (M < Mask.size() && Mask[M] == u'*') ++M;
+  return M == Mask.size();
 }
 
 // Appends the sort key of Name to Keys: its UTF-16 form through the upper-case table. An ASCII name (most
@@ -111,10 +111,10 @@ void SortWithoutCase(std::vector<std::string>& Names) {
   std::u16string Keys;
   std::vector<TKeyed> Keyed;
   Keyed.reserve(Names.size());
-  for (std::string& name : Names) {
+  for (std::string& Name : Names) {
     const size_t Start = Keys.size();
-    AppendSortKey(name, Keys);
-    Keyed.push_back({Start, Keys.size() - Start, &name});
+    AppendSortKey(Name, Keys);
+    Keyed.push_back({Start, Keys.size() - Start, &Name});
   }
   const std::u16string_view All(Keys);
   std::sort(Keyed.begin(), Keyed.end(), [All](const TKeyed& A, const TKeyed& B) {
@@ -143,8 +143,8 @@ void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const
   }
   Listing.Close();  // one folder open at a time, however deep the walk
   const std::string Prefix = IncludeTrailingBackslash(Dir);
-  for (const auto& name : Listing.Files)
-    if (Selected(name, Mask, MaskExt)) List.push_back(Prefix + name);
+  for (const auto& Name : Listing.Files)
+    if (Selected(Name, Mask, MaskExt)) List.push_back(Prefix + Name);
   if (Recursive)
     for (const auto& Sub : Listing.Folders) ListFilesInto(List, Prefix + Sub, Mask, MaskExt, true, Visited);
 }
@@ -378,11 +378,11 @@ bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool Fai
     if (N < 0) Ok = false;
     if (N <= 0) break;
     for (ssize_t Done = 0; Ok && Done < N;) {
-      const ssize_t w = Fs.PWrite(Out, Buf.get() + Done, N - Done, Offset + Done);
-      if (w <= 0)
+      const ssize_t W = Fs.PWrite(Out, Buf.get() + Done, N - Done, Offset + Done);
+      if (W <= 0)
         Ok = false;
       else
-        Done += w;
+        Done += W;
     }
     Offset += N;
   }
@@ -430,11 +430,11 @@ void RemoveDirTree(const std::string& Dir) {
 void RemoveDirList(TStrLst& List, bool Recursive) {
   List.SortDesc();
   for (int32_t I = 0; I < List.GetCount(); ++I) {
-    const std::string dir = ExcludeTrailingBackslash(List.Get(I));
+    const std::string Dir = ExcludeTrailingBackslash(List.Get(I));
     if (Recursive)
-      RemoveDirTree(dir);
+      RemoveDirTree(Dir);
     else
-      ForceRemoveDir(dir);
+      ForceRemoveDir(Dir);
   }
 }
 
@@ -564,8 +564,8 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* P
   if (PAttributes != nullptr) {
     uint32_t A = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
     if ((Sx.stx_mode & S_IWUSR) == 0) A |= faReadOnly;
-    std::string dir, name;
-    SplitFileName(ExcludeTrailingBackslash(Name), dir, name);
+    std::string Dir, name;
+    SplitFileName(ExcludeTrailingBackslash(Name), Dir, name);
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") A |= faHidden;
     *PAttributes = A;
   }
@@ -670,12 +670,12 @@ bool TFolderListing::ReadOpened() {
 void TFolderListing::KeepFiles(const std::string& Mask) {
   if (Mask.empty() || Mask == "*" || Mask == "*.*") return;
   const int32_t MaskExt = MaskExtLength(Mask);
-  std::erase_if(Files, [&](const std::string& name) { return !Selected(name, Mask, MaskExt); });
+  std::erase_if(Files, [&](const std::string& Name) { return !Selected(Name, Mask, MaskExt); });
 }
 
 void TFolderListing::KeepFolders(const std::string& Mask) {
   if (Mask.empty()) return;
-  std::erase_if(Folders, [&](const std::string& name) { return !MatchesMask(name, Mask); });
+  std::erase_if(Folders, [&](const std::string& Name) { return !MatchesMask(Name, Mask); });
 }
 
 void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask,
@@ -784,11 +784,11 @@ bool MakeTempFileName(std::string& FileName, const std::string& Prefix, int64_t 
   for (;;) {
     std::string Folder;
     if (!GetTempFolder(Folder, NeededBytes)) return false;
-    std::string name = Folder + Prefix.substr(0, 3) + "XXXXXX";
-    const int Fd = FileLayer().MakeTemp(name);
+    std::string Name = Folder + Prefix.substr(0, 3) + "XXXXXX";
+    const int Fd = FileLayer().MakeTemp(Name);
     if (Fd >= 0) {
       FileLayer().Close(Fd);
-      FileName = name;
+      FileName = Name;
       return true;
     }
     auto& Candidates = TempFolderCandidates();

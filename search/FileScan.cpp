@@ -175,11 +175,11 @@ bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks,
         Root.pop_back();
         SubfolderMask = true;
       }
-      std::u16string Folder, name;
-      WideSplitFileName(Root, Folder, name);
-      if (HasWildcard(name) && !Folder.empty() && WideDirExists(Folder)) {
+      std::u16string Folder, Name;
+      WideSplitFileName(Root, Folder, Name);
+      if (HasWildcard(Name) && !Folder.empty() && WideDirExists(Folder)) {
         Root = Folder;
-        Mask = name;
+        Mask = Name;
       } else {
         DoError(Entry, std::string(), kNoSystemError, sekPathNotFound);
         if (!Poll()) return false;
@@ -271,8 +271,8 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   if (Ahead) {
     if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);
     std::vector<uint8_t> Wanted;
-    for (const std::string& name : Listing.Files) {
-      const std::u16string File = Prefix + Utf8ToUtf16(name);
+    for (const std::string& Name : Listing.Files) {
+      const std::u16string File = Prefix + Utf8ToUtf16(Name);
       Matches.push_back(MatchesMasks(File, Masks, true) ? 1 : 0);
       Wanted.push_back(Matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(File)));
     }
@@ -288,11 +288,11 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   }
   TScanAheadScope AheadScope{Ahead ? Ahead_.get() : nullptr};
   for (size_t I = 0; I < Listing.Files.size(); ++I) {
-    const std::string& name = Listing.Files[I];
-    const std::u16string File = Prefix + Utf8ToUtf16(name);
+    const std::string& Name = Listing.Files[I];
+    const std::u16string File = Prefix + Utf8ToUtf16(Name);
     if (Ahead ? Matches[I] != 0 : MatchesMasks(File, Masks, true)) {
       AheadIndex_ = Ahead ? static_cast<int32_t>(I) : -1;
-      const bool GoOn = ScanListedFile(File, Listing.Fd(), name, Masks);
+      const bool GoOn = ScanListedFile(File, Listing.Fd(), Name, Masks);
       AheadIndex_ = -1;
       if (Ahead) Ahead_->Pass(static_cast<int32_t>(I));
       if (!GoOn) return false;
@@ -309,13 +309,13 @@ bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int Folder
                                         const std::vector<std::string>& Names, const std::u16string& FileMask,
                                         const TWideStrLst& Masks, bool Recurse) {
   const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
-  for (const std::string& name : Names) {
-    const std::u16string Path = Prefix + Utf8ToUtf16(name);
+  for (const std::string& Name : Names) {
+    const std::u16string Path = Prefix + Utf8ToUtf16(Name);
     if (OnEnterFolder && !OnEnterFolder(Path)) {
       if (!Poll()) return false;
       continue;
     }
-    if (!WalkFolder(Path, FileMask, Masks, Recurse, FolderFd, name)) return false;
+    if (!WalkFolder(Path, FileMask, Masks, Recurse, FolderFd, Name)) return false;
   }
   return true;
 }
@@ -611,8 +611,8 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
 }
 
 bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
-  const std::u16string name = ItemName(Path, InArchive);
-  TVReadOnlyMemStream Stream(name.data(), static_cast<int32_t>(name.size() * sizeof(char16_t)));
+  const std::u16string Name = ItemName(Path, InArchive);
+  TVReadOnlyMemStream Stream(Name.data(), static_cast<int32_t>(Name.size() * sizeof(char16_t)));
   TScannerStreamScope Scope(Scanner, Stream);
   TScanEncoding Encoding = seFileName;
   return Scanner.Find(kScanUnicode, Encoding) == srFound;

@@ -99,10 +99,10 @@ bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEnc
 bool TScanAhead::Info(int32_t Index, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
   if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
   if (States_[static_cast<size_t>(Index)].load(std::memory_order_acquire) != stDone) return false;
-  const TInfo& info = Infos_[static_cast<size_t>(Index)];
-  Size = info.Size;
-  Date = info.Date;
-  Attributes = info.Attributes;
+  const TInfo& Info = Infos_[static_cast<size_t>(Index)];
+  Size = Info.Size;
+  Date = Info.Date;
+  Attributes = Info.Attributes;
   return true;
 }
 
@@ -181,9 +181,9 @@ void TScanAhead::Work() {
       if (State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {
         TScanResult Result = srNotFound;
         TScanEncoding Encoding = seAnsi;
-        TInfo info;
-        const bool Ok = ScanOne(Scanner, Generation, Index, Result, Encoding, info);
-        Infos_[static_cast<size_t>(Index)] = info;
+        TInfo Info;
+        const bool Ok = ScanOne(Scanner, Generation, Index, Result, Encoding, Info);
+        Infos_[static_cast<size_t>(Index)] = Info;
         Results_[static_cast<size_t>(Index)] = Result;
         Found_[static_cast<size_t>(Index)] = Encoding;
         State.store(Ok ? stDone : stFailed);

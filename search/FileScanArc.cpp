@@ -231,12 +231,12 @@ void TListHelper::WalkItemByItem() {
   }
   for (int32_t I = 0; I < Archiver_.ItemCount(); ++I) {
     std::string Name;
-    TDateTime date = 0;
-    int32_t size = 0;
-    Archiver_.GetItem(I, Name, date, size);
+    TDateTime Date = 0;
+    int32_t Size = 0;
+    Archiver_.GetItem(I, Name, Date, Size);
     std::string FileName = Name;
     TExtractDecision Decision = edToFile;
-    const bool Take = DecideItem(Name, false, FileName, Decision, date, size, false);
+    const bool Take = DecideItem(Name, false, FileName, Decision, Date, Size, false);
     if (Decision == edCancel) {
       Stopped = true;
       return;
@@ -246,15 +246,15 @@ void TListHelper::WalkItemByItem() {
     std::string Path;
     try {
       if (Decision == edToMemory) {
-        ItemExtractedToMemory(TArcMemoryItem{Name, Archiver_.ExtractItemToMemory(I, size), date, size}, Stop);
+        ItemExtractedToMemory(TArcMemoryItem{Name, Archiver_.ExtractItemToMemory(I, Size), Date, Size}, Stop);
       } else {
-        Archiver_.ExtractItemToTemp(I, size, Path);
-        ItemExtracted(Path, Stop, &date, &size);
+        Archiver_.ExtractItemToTemp(I, Size, Path);
+        ItemExtracted(Path, Stop, &Date, &Size);
       }
     } catch (const std::exception& E) {
-      std::string msg = Shown(E.what());
-      if (!Path.empty()) msg = ReplaceAll(msg, Path, ItemPath(Name));
-      Scanner_.DoError(Display, msg, kNoSystemError, sekException);
+      std::string Msg = Shown(E.what());
+      if (!Path.empty()) Msg = ReplaceAll(Msg, Path, ItemPath(Name));
+      Scanner_.DoError(Display, Msg, kNoSystemError, sekException);
     }
     if (Stop) {
       Stopped = true;

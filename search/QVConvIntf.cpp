@@ -215,17 +215,17 @@ void TQVConverter::Unload() {
 }
 
 int32_t TQVConverter::ConverterCallback(int32_t Kind, int32_t Current, int32_t Total, void* UserData) {
-  auto* converter = static_cast<TQVConverter*>(UserData);
-  if (Kind != 0 || converter == nullptr || !converter->Progress) return 1;
+  auto* Converter = static_cast<TQVConverter*>(UserData);
+  if (Kind != 0 || Converter == nullptr || !Converter->Progress) return 1;
   bool GoOn = false;
   try {
-    GoOn = converter->Progress(converter, Current, Total);
+    GoOn = Converter->Progress(Converter, Current, Total);
   } catch (...) {
     // The library's frames lie between here and the host: the exception stops the conversion and its
     // message becomes the conversion's error text.
-    converter->HandlerError_ = CurrentExceptionText();
+    Converter->HandlerError_ = CurrentExceptionText();
   }
-  if (!GoOn) converter->Cancelled = true;
+  if (!GoOn) Converter->Cancelled = true;
   return GoOn ? 1 : 0;
 }
 
@@ -369,18 +369,18 @@ std::string TQVConverter::GetTypeDescription(int32_t Index) {
 // TQVConverters
 
 int TQVConverters::AddConverter(const std::string& FileName, bool Disabled) {
-  auto converter = std::make_unique<TQVConverter>(this);
-  int Code = converter->Load(FileName);
-  LastLoadError = converter->LoadErrorText;
+  auto Converter = std::make_unique<TQVConverter>(this);
+  int Code = Converter->Load(FileName);
+  LastLoadError = Converter->LoadErrorText;
   if (Code != kConverterLoaded) return Code;
-  converter->Disabled = Disabled;
-  List.push_back(std::move(converter));
+  Converter->Disabled = Disabled;
+  List.push_back(std::move(Converter));
   return Code;
 }
 
 int32_t TQVConverters::EnabledCount() const {
   return static_cast<int32_t>(
-      std::count_if(List.begin(), List.end(), [](const auto& converter) { return !converter->Disabled; }));
+      std::count_if(List.begin(), List.end(), [](const auto& Converter) { return !Converter->Disabled; }));
 }
 
 TResultBlock TQVConverters::ConvertFile(const std::string& FileName, int UnicodeMode,

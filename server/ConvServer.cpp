@@ -189,11 +189,11 @@ int ServerMain(int Argc, const char* const* Argv) {
   if (Parser.HasOption("resident")) {
     Result = RunResidentLoop(Parser);
   } else {
-    std::string source, Target;
+    std::string Source, Target;
     bool Unicode = false;
     TServerType Type = stRTF;
-    if (ParseServerRequest(Parser, source, Target, RequestFlags, Unicode, Type)) {
-      Result = ConvertDocument(source, Target, Type, Unicode);
+    if (ParseServerRequest(Parser, Source, Target, RequestFlags, Unicode, Type)) {
+      Result = ConvertDocument(Source, Target, Type, Unicode);
     } else {
       // The error file tells what was wrong with a request; a command line that names nothing but the
       // error file is no request at all.

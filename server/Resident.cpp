@@ -164,7 +164,7 @@ int32_t ReportProgress(int32_t, int32_t Current, int32_t Total, void*) {
       uint8_t Block[12];
       const uint32_t Values[3] = {static_cast<uint32_t>(Current), static_cast<uint32_t>(Total), Now};
       for (int I = 0; I < 3; ++I)
-        for (int b = 0; b < 4; ++b) Block[I * 4 + b] = static_cast<uint8_t>(Values[I] >> (8 * b));
+        for (int B = 0; B < 4; ++B) Block[I * 4 + B] = static_cast<uint8_t>(Values[I] >> (8 * B));
       g_shared->Write(0, Block, sizeof Block);
     } catch (...) {
       g_shared.reset();

@@ -98,8 +98,8 @@ const TFolderTreeModel::TNode* TFolderTreeModel::NodeOf(const QModelIndex& Index
 QModelIndex TFolderTreeModel::IndexOf(const TNode* N) const {
   if (N == &Top_ || N == nullptr || N->Parent == nullptr) return {};
   const auto& Siblings = N->Parent->Children;
-  for (size_t i = 0; i < Siblings.size(); ++i)
-    if (Siblings[i].get() == N) return createIndex(static_cast<int>(i), 0, const_cast<TNode*>(N));
+  for (size_t I = 0; I < Siblings.size(); ++I)
+    if (Siblings[I].get() == N) return createIndex(static_cast<int>(I), 0, const_cast<TNode*>(N));
   return {};
 }
 

@@ -80,11 +80,11 @@ void ReadWordPiece(uint32_t Position, uint32_t Count, bool Wide, TWordContext& C
   if (Bytes > 0) ReadOleStreamExact(*Context.Document, Buffer.data(), static_cast<uint32_t>(Bytes));
   TVStream& Dest = *Context.Dest;
   if (!Context.Unicode) {
-    for (uint8_t c : Buffer) WriteWordChar8(Dest, c);
+    for (uint8_t C : Buffer) WriteWordChar8(Dest, C);
   } else if (Wide) {
     for (uint32_t I = 0; I < Count; ++I) WriteWordChar16(Dest, Get16(&Buffer[2 * I]));
   } else {
-    for (uint8_t c : Buffer) WriteWordChar16(Dest, Win1252ToWide(c));
+    for (uint8_t C : Buffer) WriteWordChar16(Dest, Win1252ToWide(C));
   }
 }
 

@@ -130,11 +130,11 @@ TEST_F(ArlVolumes, TheArchiveFolderMustBeReachable) {
 TEST_F(ArlVolumes, ASpannedArchiveWithoutDiskEventsFails) {
   Lib_.SetArchiveFile((kFixtures / "span.zip").string());
   ASSERT_EQ(Lib_.ArcType, atZipMVol);
-  bool cancel = false;
-  TDiskSpannObj Disks(Lib_, cancel);
+  bool Cancel = false;
+  TDiskSpannObj Disks(Lib_, Cancel);
   std::unique_ptr<TFileStream32> Stream;
   EXPECT_FALSE(Disks.OpenNextDisk(Stream));
-  EXPECT_TRUE(cancel);
+  EXPECT_TRUE(Cancel);
   EXPECT_TRUE(Lib_.GetCancel());  // the component shares the flag
   ASSERT_EQ(Reports_.size(), 1u);
   EXPECT_EQ(Reports_[0].Code, errEventNotAssigned);

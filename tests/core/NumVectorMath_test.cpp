@@ -18,7 +18,7 @@ namespace {
 template <class T>
 std::vector<T> Values(const TGenericNumberVector<T>& V) {
   std::vector<T> Out;
-  for (int32_t i = 0; i < V.GetCount(); ++i) Out.push_back(V.Get(i));
+  for (int32_t I = 0; I < V.GetCount(); ++I) Out.push_back(V.Get(I));
   return Out;
 }
 
@@ -304,7 +304,7 @@ TYPED_TEST(NumVectorForms, GenericFallbackAndDirectAgree) {
   };
   auto Load = [&](TGenericNumberVector<T>& X, const std::vector<T>& From) {
     X.SetCount(static_cast<int32_t>(From.size()));
-    for (int32_t i = 0; i < X.GetCount(); ++i) X.Put(i, From[i]);
+    for (int32_t I = 0; I < X.GetCount(); ++I) X.Put(I, From[I]);
   };
   for (int Op = 0; Op <= 13; ++Op) {
     TNumberVector<T> D1, D2, F1;
@@ -324,13 +324,13 @@ TYPED_TEST(NumVectorForms, GenericFallbackAndDirectAgree) {
 TEST(NumVectorMath, PlainAndPackedRoutinesGiveTheSameVectors) {
   std::mt19937 Rng(2);
   std::vector<int8_t> A, B;
-  for (int i = 0; i < 53; ++i)
+  for (int I = 0; I < 53; ++I)
     A.push_back(static_cast<int8_t>(Rng())), B.push_back(static_cast<int8_t>(Rng()));
   std::vector<int8_t> Results[2];
   for (bool Simd : {false, true}) {
     InstallVectRoutines(Simd);
     TInt8Vector X, Y;
-    for (size_t i = 0; i < A.size(); ++i) X.Add(A[i]), Y.Add(B[i]);
+    for (size_t I = 0; I < A.size(); ++I) X.Add(A[I]), Y.Add(B[I]);
     X.AddVector(Y);
     X.SubScalar(77);
     X.AddScalar(-3);

@@ -284,10 +284,10 @@ TEST(VBufFileStream, BackwardStepRefillsFromAQuarterBufferEarlierButNotBeforeZer
   WriteFileBytes(Path, Content);
   TFaultyFileLayer Layer;
   TFileLayerScope Scope(Layer);
-  TVBufFileStream s(Path, fmShareDenyWrite);
+  TVBufFileStream S(Path, fmShareDenyWrite);
   auto ReadAt = [&](int32_t Pos, int32_t N) {
-    s.Seek(Pos);
-    EXPECT_EQ(ReadN(s, N), Content.substr(Pos, N));
+    S.Seek(Pos);
+    EXPECT_EQ(ReadN(S, N), Content.substr(Pos, N));
     return Layer.Calls(TFileOp::Read);
   };
   const int64_t First = ReadAt(50000, 10);

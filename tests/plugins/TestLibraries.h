@@ -47,11 +47,11 @@ class TTestFolder {
       while (dirent* E = readdir(D)) {
         std::string Name = E->d_name;
         if (Name == "." || Name == "..") continue;
-        std::string path = Dir + "/" + Name;
+        std::string Path = Dir + "/" + Name;
         if (E->d_type == DT_DIR) {
-          RemoveTree(path);
+          RemoveTree(Path);
         } else {
-          unlink(path.c_str());
+          unlink(Path.c_str());
         }
       }
       closedir(D);

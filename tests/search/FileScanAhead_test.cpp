@@ -82,7 +82,7 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   TTrace Trace;
   const std::thread::id Owner = std::this_thread::get_id();
   int fileEvents = 0;
-  std::string current;  // the file of the last file event
+  std::string Current;  // the file of the last file event
   Scanner.OnFound = [&](const TFoundFileInfo& Info) {
     Trace.OffThread |= std::this_thread::get_id() != Owner;
     char Date[32];
@@ -98,12 +98,12 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   Scanner.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     Trace.OffThread |= std::this_thread::get_id() != Owner;
     Trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
-    if (Kind == spkFile) current = Tree.Relative(Name);
+    if (Kind == spkFile) Current = Tree.Relative(Name);
     return !(Kind == spkFile && ++fileEvents == StopAt);
   };
   Scanner.Scanner.OnProgress = [&](int32_t) {
     Trace.OffThread |= std::this_thread::get_id() != Owner;
-    return StopIn.empty() || current != StopIn;
+    return StopIn.empty() || Current != StopIn;
   };
   Trace.Completed = Scanner.Search(Tree.Roots("."), u"", true);
   Trace.Events.push_back("files scanned " + std::to_string(Scanner.FilesScanned));

@@ -356,10 +356,10 @@ TEST_F(FileScanArc, ExecutablesWithoutArchiveAreScannedAsPlainFiles) {
   EXPECT_EQ(Run("prog.exe"), Names{"d/prog.exe"});
   EXPECT_EQ(Run("progs.zip"), Names{"d/progs.zip|bin/prog.exe"});
   EXPECT_EQ(Run("sfx.exe"), Names{"d/sfx.exe|inside.txt"});
-  for (const char* name : {"prog.exe", "progs.zip", "sfx.exe"}) {
-    Run(name);
+  for (const char* Name : {"prog.exe", "progs.zip", "sfx.exe"}) {
+    Run(Name);
     for (const auto& E : Log_.Errors)
-      ADD_FAILURE() << name << ": " << E.Name << " " << int(E.Kind) << " " << E.Text;
+      ADD_FAILURE() << Name << ": " << E.Name << " " << int(E.Kind) << " " << E.Text;
   }
 }
 

@@ -79,12 +79,12 @@ class TScanTree {
       while (dirent* E = readdir(D)) {
         const std::string Name = E->d_name;
         if (Name == "." || Name == "..") continue;
-        const std::string path = Dir + "/" + Name;
+        const std::string Path = Dir + "/" + Name;
         struct stat St;
-        if (lstat(path.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) {
-          RemoveTree(path);
+        if (lstat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) {
+          RemoveTree(Path);
         } else {
-          unlink(path.c_str());
+          unlink(Path.c_str());
         }
       }
       closedir(D);

@@ -183,7 +183,7 @@ int32_t ParseNumericReference(const std::basic_string<Char>& Name) {
     I = 2;
   }
   if (I >= Name.size()) return -1;
-  int64_t value = 0;
+  int64_t Value = 0;
   for (; I < Name.size(); ++I) {
     const uint32_t C = Unit(Name[I]);
     int Digit;
@@ -196,11 +196,11 @@ int32_t ParseNumericReference(const std::basic_string<Char>& Name) {
     } else {
       return -1;
     }
-    value = value * Base + Digit;
-    if (value > kMaxCodePoint) return -1;  // also keeps a long digit run from overflowing
+    Value = Value * Base + Digit;
+    if (Value > kMaxCodePoint) return -1;  // also keeps a long digit run from overflowing
   }
-  if (value < 1 || (value >= 0xD800 && value <= 0xDFFF)) return -1;
-  return static_cast<int32_t>(value);
+  if (Value < 1 || (Value >= 0xD800 && Value <= 0xDFFF)) return -1;
+  return static_cast<int32_t>(Value);
 }
 
 // Writes a run of either width.
@@ -343,36 +343,36 @@ std::string UpperAsciiString(std::string Text) {
 
 // Takes the attributes of the tag just read into the token, by tag code.
 void ReadTagAttributes(THTMLPassState& State) {
-  std::string value;
+  std::string Value;
   switch (State.TagCode) {
     case kTagLink:
       GetTagAttribute("HREF", State.TokenText, State);
       break;
     case kTagOrderedList:
-      GetTagAttribute("TYPE", value, State);
-      State.TokenText = AttributeAscii(value, State);
+      GetTagAttribute("TYPE", Value, State);
+      State.TokenText = AttributeAscii(Value, State);
       break;
     case kTagListItem:
-      GetTagAttribute("VALUE", value, State);
-      State.TokenText = AttributeAscii(value, State);
+      GetTagAttribute("VALUE", Value, State);
+      State.TokenText = AttributeAscii(Value, State);
       break;
     case kTagDefinitionList:
-      if (GetTagAttribute("COMPACT", value, State)) State.TokenText = " ";
+      if (GetTagAttribute("COMPACT", Value, State)) State.TokenText = " ";
       break;
     case kTagEmbedded:
-      if (GetTagAttribute("ALT", value, State) && !value.empty()) {
+      if (GetTagAttribute("ALT", Value, State) && !Value.empty()) {
         State.TokenKind = kTokenText;
-        State.TokenText = value;
+        State.TokenText = Value;
         State.AttributeText = true;
       }
       break;
     case kTagMeta: {
       // A UTF-16 page already tells its charset by its bytes; a META charset is looked for in 8-bit pages.
       if (!State.MetaCharset || State.WideSource) break;
-      std::string Equiv, Content, name;
+      std::string Equiv, Content, Name;
       if (GetTagAttribute("HTTP-EQUIV", Equiv, State) && UpperAsciiString(Equiv) == "CONTENT-TYPE" &&
-          GetTagAttribute("CONTENT", Content, State) && GetHTMLAttribute(Content, "CHARSET", name)) {
-        uint8_t Charset = GetHTMLCharset(name);
+          GetTagAttribute("CONTENT", Content, State) && GetHTMLAttribute(Content, "CHARSET", Name)) {
+        uint8_t Charset = GetHTMLCharset(Name);
         // UTF-16 named in an 8-bit page can only mean the page's own 8-bit form of Unicode.
         if (Charset == qvnls::kCharsetUtf16LE) Charset = qvnls::kCharsetUtf8;
         State.SourceCharset = Charset;
@@ -383,9 +383,9 @@ void ReadTagAttributes(THTMLPassState& State) {
     case kTagInput: {
       std::string Type;
       if (GetTagAttribute("TYPE", Type, State) && UpperAsciiString(AttributeAscii(Type, State)) == "SUBMIT" &&
-          GetTagAttribute("VALUE", value, State)) {
-        State.TokenText = value;
-        if (!value.empty()) {
+          GetTagAttribute("VALUE", Value, State)) {
+        State.TokenText = Value;
+        if (!Value.empty()) {
           State.TokenKind = kTokenText;
           State.AttributeText = true;
         }
@@ -427,14 +427,14 @@ void FreeHTMLDictionaries() {
 
 int32_t LookupHTMLTag(const std::string& Name) {
   BuildHTMLDictionaries();
-  void** value = g_tags->FindPtr(Name);
-  return value != nullptr ? ValueCode(*value) : kTagUnknown;
+  void** Value = g_tags->FindPtr(Name);
+  return Value != nullptr ? ValueCode(*Value) : kTagUnknown;
 }
 
 int32_t LookupHTMLEntityCode(const std::string& Name) {
   BuildHTMLDictionaries();
-  void** value = g_entities->FindPtr(Name);
-  return value != nullptr ? ValueCode(*value) : -1;
+  void** Value = g_entities->FindPtr(Name);
+  return Value != nullptr ? ValueCode(*Value) : -1;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -561,12 +561,12 @@ bool NextHTMLToken(THTMLPassState& State) {
     return ReadTextToken(State, '<');
   }
   C = static_cast<unsigned char>(UpperAscii(static_cast<char>(C)));
-  std::string name;
+  std::string Name;
   if (C == '/') {
     State.TokenKind = kTokenEndTag;
   } else if (C == '!' || C == '?' || IsAsciiLetter(static_cast<uint32_t>(C))) {
     State.TokenKind = kTokenStartTag;
-    name += static_cast<char>(C);
+    Name += static_cast<char>(C);
   } else {
     UnreadHTMLChar(State, C);
     return ReadTextToken(State, '<');
@@ -582,14 +582,14 @@ bool NextHTMLToken(THTMLPassState& State) {
       return ReadTextToken(State, '<');
     }
     if (!IsNameChar(static_cast<uint32_t>(End))) break;
-    if (static_cast<int32_t>(name.size()) == kMaxTagName) {
+    if (static_cast<int32_t>(Name.size()) == kMaxTagName) {
       TooLong = true;
       break;
     }
-    name += UpperAscii(static_cast<char>(End));
+    Name += UpperAscii(static_cast<char>(End));
   }
 
-  if (!TooLong && name.compare(0, 3, "!--") == 0) {
+  if (!TooLong && Name.compare(0, 3, "!--") == 0) {
     // The quote parity is wanted at the comment's start: take back a quote that ended the name.
     if (End == '"') CountQuote(State, End);
     const int32_t Behind = AfterLt + 3 * CharBytes(State);
@@ -604,7 +604,7 @@ bool NextHTMLToken(THTMLPassState& State) {
     return ReadTextToken(State, ReadHTMLChar(State));
   }
 
-  State.TagCode = TooLong ? kTagUnknown : LookupHTMLTag(name);
+  State.TagCode = TooLong ? kTagUnknown : LookupHTMLTag(Name);
   if (End == '>') return true;
 
   // Scan to the closing ">"; a double quote right after "=" opens a value that ">" does not end.

@@ -268,7 +268,7 @@ TEST_F(ArcNestedTrim, CleanerTrimsAndEnds) {
 TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   SetArchiveCacheTimings(0, 50);
   std::mutex m;
-  std::condition_variable cv;
+  std::condition_variable Cv;
   bool Held = false, Release = false;
   std::thread Other([&] {
     ASSERT_TRUE(LockArchiveCache());
@@ -276,14 +276,14 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
       std::lock_guard<std::mutex> G(m);
       Held = true;
     }
-    cv.notify_all();
+    Cv.notify_all();
     std::unique_lock<std::mutex> G(m);
-    cv.wait(G, [&] { return Release; });
+    Cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
   });
   {
     std::unique_lock<std::mutex> G(m);
-    cv.wait(G, [&] { return Held; });
+    Cv.wait(G, [&] { return Held; });
   }
   EXPECT_FALSE(LockArchiveCacheForeground());
   // Without the lock the extraction does not go on.
@@ -292,7 +292,7 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
     std::lock_guard<std::mutex> G(m);
     Release = true;
   }
-  cv.notify_all();
+  Cv.notify_all();
   Other.join();
   EXPECT_EQ(Count(), 0);
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|other.txt"), 15), "nothing to see\n");

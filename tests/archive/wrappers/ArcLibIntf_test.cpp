@@ -468,17 +468,17 @@ TEST_F(ArcLibWrapper, RefusedPasswordFailsWithInvalidPassword) {
 // --- Extract-all passes ------------------------------------------------------------------------------------
 
 TEST_F(ArcLibWrapper, ExtractAllMemRoutesEachItemAsDecided) {
-  for (const std::string name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
-    SCOPED_TRACE(name);
-    auto W = OpenFixture(name);
-    const fs::path Out = Dir_ / ("out_" + name);
+  for (const std::string Name : {"x.zip", "x.jar", "x.arj", "x.lzh"}) {
+    SCOPED_TRACE(Name);
+    auto W = OpenFixture(Name);
+    const fs::path Out = Dir_ / ("out_" + Name);
     TDelivery D;
     std::vector<std::string> Offered;
     W->ExtractAllMem(Out.string(), CollectMemory(D), CollectFiles(D), [&](TArcDecideItem& Item) {
       Offered.push_back(Item.ItemName);
       EXPECT_FALSE(Item.SizeIncomplete);
       EXPECT_FALSE(Item.Continued);
-      if (name != "x.arj") {
+      if (Name != "x.arj") {
         EXPECT_NEAR(Item.Date, kFixtureDate, 2.5 / 86400);
       }
       if (Item.ItemName == "a.txt") {

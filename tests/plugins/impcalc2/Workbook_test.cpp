@@ -87,37 +87,37 @@ TEST_F(WorkbookTest, TextOfEveryCellKind) {
   Cells += B::Rec(0x0201, B::Cell(17, 1)) + B::Rec(0x0201, B::Cell(17, 2)) + B::Rec(0x0201, B::Cell(17, 3)) +
            B::Rec(0x0201, B::Cell(17, 4)) + B::Number(17, 5, 9);
 
-  B stream;
-  stream.XF(0).XF(7).XF(14);
-  stream.Record(0x00FC, TBiffBody().U32(2).U32(2).U16(3).U8(0).Chars8("one").U16(3).U8(0).Chars8("two"));
-  stream.Eof().Sheet(18, 6, Cells);
-  EXPECT_EQ(Wide(stream.Bytes),
+  B Stream;
+  Stream.XF(0).XF(7).XF(14);
+  Stream.Record(0x00FC, TBiffBody().U32(2).U32(2).U16(3).U8(0).Chars8("one").U16(3).U8(0).Chars8("two"));
+  Stream.Eof().Sheet(18, 6, Cells);
+  EXPECT_EQ(Wide(Stream.Bytes),
             u"$1234.50\r\n-5\r\n12.34\r\n1.5\r\n1\r\n#DIV/"
             u"0!\r\nplain\r\n\u03a9mega\r\nrich\r\ntwo\r\n2.5\r\nXYZ\r\n"
             u"1\r\n#N/A\r\n\t3/14/2002\r\n\t-5\t$12.34\t1.5\r\n\t\t\t\t\t9\r\n\t\t\t\t\t9\r\n");
 }
 
 TEST_F(WorkbookTest, SheetLayout) {
-  B stream;
-  stream.Eof();
+  B Stream;
+  Stream.Eof();
   // Values in the first and third columns only; an empty row; trailing empty columns add nothing.
-  stream.Sheet(3, 4, B::Label8(0, 0, "a") + B::Label8(0, 2, "c") + B::Label8(2, 1, "b"));
-  stream.Sheet(2, 1, "");
-  EXPECT_EQ(Wide(stream.Bytes), u"a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
-  EXPECT_EQ(Ansi(stream.Bytes), "a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
+  Stream.Sheet(3, 4, B::Label8(0, 0, "a") + B::Label8(0, 2, "c") + B::Label8(2, 1, "b"));
+  Stream.Sheet(2, 1, "");
+  EXPECT_EQ(Wide(Stream.Bytes), u"a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
+  EXPECT_EQ(Ansi(Stream.Bytes), "a\t\tc\r\n\r\n\tb\r\n------------------------------\r\n\r\n\r\n");
 }
 
 TEST_F(WorkbookTest, SheetOriginAndEmbeddedSubStreams) {
-  B stream;
-  stream.Eof().Bof(0x0010).Dimensions(5, 7, 2, 4);
-  stream.Bytes += B::Label8(5, 2, "first");
+  B Stream;
+  Stream.Eof().Bof(0x0010).Dimensions(5, 7, 2, 4);
+  Stream.Bytes += B::Label8(5, 2, "first");
   // A chart embedded in the sheet: its records, even cell-like ones, are skipped up to its EOF.
-  stream.Bof(0x0020);
-  stream.Bytes += B::Label8(0, 0, "chart");
-  stream.Eof();
-  stream.Bytes += B::Label8(6, 3, "last");
-  stream.Eof();
-  EXPECT_EQ(Wide(stream.Bytes), u"first\r\n\tlast\r\n");
+  Stream.Bof(0x0020);
+  Stream.Bytes += B::Label8(0, 0, "chart");
+  Stream.Eof();
+  Stream.Bytes += B::Label8(6, 3, "last");
+  Stream.Eof();
+  EXPECT_EQ(Wide(Stream.Bytes), u"first\r\n\tlast\r\n");
 }
 
 TEST_F(WorkbookTest, SharedStringsAcrossContinueRecords) {
@@ -134,52 +134,52 @@ TEST_F(WorkbookTest, SharedStringsAcrossContinueRecords) {
   Fourth.U32(0).U8(0).U16(2).U8(0);
   TBiffBody Fifth;
   Fifth.U8(1).Chars16(u"\u00fc!");
-  B stream;
-  stream.Record(0x00FC, First).Record(0x003C, Second).Record(0x003C, Third).Record(0x003C, Fourth);
-  stream.Record(0x003C, Fifth).Eof();
+  B Stream;
+  Stream.Record(0x00FC, First).Record(0x003C, Second).Record(0x003C, Third).Record(0x003C, Fourth);
+  Stream.Record(0x003C, Fifth).Eof();
   std::string Cells;
   for (uint16_t I = 0; I < 4; ++I) Cells += B::Rec(0x00FD, B::Cell(I, 0).U32(I));
-  stream.Sheet(4, 1, Cells);
-  EXPECT_EQ(Wide(stream.Bytes), u"abc\u0434\u0435f\r\n\u0416xy\r\npq\r\n\u00fc!\r\n");
+  Stream.Sheet(4, 1, Cells);
+  EXPECT_EQ(Wide(Stream.Bytes), u"abc\u0434\u0435f\r\n\u0416xy\r\npq\r\n\u00fc!\r\n");
 }
 
 // BIFF8 keeps 1-byte characters as the first 256 code points, also where a shared string switches from
 // 1-byte to 2-byte characters at a record boundary: the Windows code page plays no part.
 TEST_F(WorkbookTest, OneByteCharactersOfBiff8AreTheFirst256CodePoints) {
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
-  B stream;
-  stream.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(2).U8(0).Chars8("\xe9"));
-  stream.Record(0x003C, TBiffBody().U8(1).Chars16(u"\u0416")).Eof();
-  stream.Sheet(2, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(0)) + B::Label8(1, 0, "\xe4"));
-  EXPECT_EQ(Wide(stream.Bytes), u"\u00e9\u0416\r\n\u00e4\r\n");
+  B Stream;
+  Stream.Record(0x00FC, TBiffBody().U32(1).U32(1).U16(2).U8(0).Chars8("\xe9"));
+  Stream.Record(0x003C, TBiffBody().U8(1).Chars16(u"\u0416")).Eof();
+  Stream.Sheet(2, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(0)) + B::Label8(1, 0, "\xe4"));
+  EXPECT_EQ(Wide(Stream.Bytes), u"\u00e9\u0416\r\n\u00e4\r\n");
 }
 
 // The counts of the shared string table are not trusted: a table claiming more strings than its body
 // holds keeps those it holds.
 TEST_F(WorkbookTest, SharedStringCountsBeyondTheBody) {
-  B stream;
-  stream.Record(
+  B Stream;
+  Stream.Record(
       0x00FC, TBiffBody().U32(0x0FFFFFFF).U32(0x0FFFFFFF).U16(1).U8(0).Chars8("a").U16(1).U8(0).Chars8("b"));
-  stream.Eof().Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
-  EXPECT_EQ(Wide(stream.Bytes), u"b\r\n");
+  Stream.Eof().Sheet(1, 1, B::Rec(0x00FD, B::Cell(0, 0).U32(1)));
+  EXPECT_EQ(Wide(Stream.Bytes), u"b\r\n");
 }
 
 TEST_F(WorkbookTest, Biff5StringsUseTheWindowsCodePage) {
-  B stream(false);
-  stream.Eof().Sheet(2, 1, B::Label5(0, 0, "\x80 \xe9t\xe9") + B::Label5(1, 0, "\xc4"));
-  EXPECT_EQ(Wide(stream.Bytes, u"Book"), u"\u20ac \u00e9t\u00e9\r\n\u00c4\r\n");
+  B Stream(false);
+  Stream.Eof().Sheet(2, 1, B::Label5(0, 0, "\x80 \xe9t\xe9") + B::Label5(1, 0, "\xc4"));
+  EXPECT_EQ(Wide(Stream.Bytes, u"Book"), u"\u20ac \u00e9t\u00e9\r\n\u00c4\r\n");
   ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
-  EXPECT_EQ(Wide(stream.Bytes, u"Book"), u"\u0402 \u0439t\u0439\r\n\u0414\r\n");
+  EXPECT_EQ(Wide(Stream.Bytes, u"Book"), u"\u0402 \u0439t\u0439\r\n\u0414\r\n");
   // 8-bit output is in the same page.
-  EXPECT_EQ(Ansi(stream.Bytes, u"Book"), "\x80 \xe9t\xe9\r\n\xc4\r\n");
+  EXPECT_EQ(Ansi(Stream.Bytes, u"Book"), "\x80 \xe9t\xe9\r\n\xc4\r\n");
 }
 
 TEST_F(WorkbookTest, EightBitOutputMarksWhatTheCodePageLacks) {
-  B stream;
-  stream.Eof().Sheet(1, 1, B::Rec(0x0204, B::Cell(0, 0).U16(5).U8(1).Chars16(u"e\u0301\u4e2d\U0001d11e")));
+  B Stream;
+  Stream.Eof().Sheet(1, 1, B::Rec(0x0204, B::Cell(0, 0).U16(5).U8(1).Chars16(u"e\u0301\u4e2d\U0001d11e")));
   // A letter with a combining accent is composed; a character outside the page, even outside the BMP, is
   // one "?".
-  EXPECT_EQ(Ansi(stream.Bytes), "\xe9??\r\n");
+  EXPECT_EQ(Ansi(Stream.Bytes), "\xe9??\r\n");
 }
 
 TEST_F(WorkbookTest, WorkbookStreamIsPreferredOverBook) {
@@ -278,11 +278,11 @@ TEST_F(WorkbookTest, CellsPastTheDimensionsOrWithoutThem) {
 // DIMENSIONS can claim four billion rows in a 20-byte record; cells address only 65536 of them, and that
 // many are what the sheet holds.
 TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
-  B stream;
-  stream.Eof().Bof(0x0010).Dimensions(0, 0xFFFFFFFFu, 0, 256);
-  stream.Bytes += B::Label8(65535, 255, "corner");
-  stream.Eof();
-  const std::string Text = Ansi(stream.Bytes);
+  B Stream;
+  Stream.Eof().Bof(0x0010).Dimensions(0, 0xFFFFFFFFu, 0, 256);
+  Stream.Bytes += B::Label8(65535, 255, "corner");
+  Stream.Eof();
+  const std::string Text = Ansi(Stream.Bytes);
   EXPECT_EQ(Text.size(), 65536u * 2 + 255 + 6);
   EXPECT_EQ(Text.substr(Text.size() - 8), "corner\r\n");
 }
@@ -306,12 +306,12 @@ TEST_F(WorkbookTest, DeclaredRowsCostNothingUntilWritten) {
 }
 
 TEST_F(WorkbookTest, TheEndOfTheStreamEndsTheReading) {
-  B stream;
-  stream.Eof().Bof(0x0010).Dimensions(0, 2, 0, 1);
-  stream.Bytes += B::Label8(0, 0, "kept") + B::Label8(1, 0, "also kept");
+  B Stream;
+  Stream.Eof().Bof(0x0010).Dimensions(0, 2, 0, 1);
+  Stream.Bytes += B::Label8(0, 0, "kept") + B::Label8(1, 0, "also kept");
   // Cut inside the next record: what was read stays.
-  stream.Bytes += std::string("\x04\x02\x20\x00", 4) + "cut";
-  EXPECT_EQ(Wide(stream.Bytes), u"kept\r\nalso kept\r\n");
+  Stream.Bytes += std::string("\x04\x02\x20\x00", 4) + "cut";
+  EXPECT_EQ(Wide(Stream.Bytes), u"kept\r\nalso kept\r\n");
 }
 
 TEST_F(WorkbookTest, ProgressCanStopReadingAndWriting) {
@@ -329,9 +329,9 @@ TEST_F(WorkbookTest, ProgressCanStopReadingAndWriting) {
    private:
     int Left_;
   };
-  B stream;
-  stream.Eof().Sheet(3, 1, B::Label8(0, 0, "x"));
-  const std::string Path = Folder_.Write("p.xls", WorkbookFile(stream.Bytes));
+  B Stream;
+  Stream.Eof().Sheet(3, 1, B::Label8(0, 0, "x"));
+  const std::string Path = Folder_.Write("p.xls", WorkbookFile(Stream.Bytes));
   std::string Text;
   TStopAfter AtOnce(0);
   EXPECT_FALSE(ConvertWorkbookFile(Path, true, &AtOnce, Text));

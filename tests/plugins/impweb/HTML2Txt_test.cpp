@@ -34,7 +34,7 @@ std::vector<std::string> Tokens(const std::string& Page, bool Wide = false, bool
   S.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
   S.WideSource = Wide;
   S.MetaCharset = true;
-  std::vector<std::string> tokens;
+  std::vector<std::string> Tokens;
   while (NextHTMLToken(S)) {
     std::string Text = S.TokenText;
     // A wide page keeps raw UTF-16 bytes, except the narrowed LI and OL values and the DL mark.
@@ -45,15 +45,15 @@ std::vector<std::string> Tokens(const std::string& Page, bool Wide = false, bool
       Text = Utf16ToUtf8(RawToWideStr(Text));
     }
     if (S.TokenKind == kTokenText) {
-      tokens.push_back((S.AttributeText ? "A:" : "T:") + Text);
+      Tokens.push_back((S.AttributeText ? "A:" : "T:") + Text);
     } else {
       std::string Tag = (S.TokenKind == kTokenStartTag ? "S" : "E") + std::to_string(S.TagCode);
       if (!Text.empty()) Tag += ":" + Text;
-      tokens.push_back(Tag);
+      Tokens.push_back(Tag);
     }
     if (!Memo) S.Comments = TCommentMemo();
   }
-  return tokens;
+  return Tokens;
 }
 
 using TokenList = std::vector<std::string>;
