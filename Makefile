@@ -4,16 +4,21 @@
 #   make bench  build the optimised benchmarks into build/release/
 #   make fuzz   build the fuzz targets with clang and libFuzzer into build/fuzz/ and fuzz each one for
 #               FUZZ_SECONDS (FUZZ_TARGETS: only these)
-#   make check  what CI checks besides the tests: formatting, a warnings-as-errors build of the optimised
-#               tree and a short fuzz run of every target (CHECK_FUZZ_SECONDS each, default 3)
+#   make check  what CI checks besides the tests: formatting, the naming of variables and fields
+#               (clang-tidy), a warnings-as-errors build of the optimised tree and a short fuzz run of every
+#               target (CHECK_FUZZ_SECONDS each, default 3)
 #   make format formats every source with clang-format
-.PHONY: run test bench fuzz deps build-debug build-release clean check format format-check werror
+#   make tidy-check  the naming check alone
+# DEBUG_INFO sets the debug information of the test build (-g; CI takes -g1, line tables only).
+.PHONY: run test bench fuzz deps build-debug build-release clean check format format-check werror tidy-check \
+        tidy-deps
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
             libarchive-dev libunarr-dev libmspack-dev libgs-dev poppler-utils
 BENCH_PACKAGES := grep ugrep ripgrep
 JOBS ?= $(shell nproc)
+DEBUG_INFO ?= -g
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -30,7 +35,8 @@ deps:
 	$(call install_missing,$(PACKAGES))
 
 build-debug: deps
-	cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_SANITIZE=ON
+	cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_SANITIZE=ON \
+	  -DCMAKE_CXX_FLAGS_DEBUG="$(DEBUG_INFO)" -DCMAKE_C_FLAGS_DEBUG="$(DEBUG_INFO)"
 	cmake --build build/debug -j $(JOBS)
 
 build-release: deps
@@ -65,6 +71,8 @@ fuzz: deps
 
 # ---- Checks a reviewer would make (CI runs them after the tests; see .ci/run).
 LINT_PACKAGES := clang-format-14
+TIDY_PACKAGES := clang-tidy-14
+TIDY_FOLDERS := app|archive|bench|core|platform|plugins|search|server|tests|viewer
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 
 format:
@@ -80,7 +88,16 @@ werror: deps
 	  -DSCRYLINE_WERROR=ON
 	cmake --build build/werror -j $(JOBS)
 
-check: format-check werror
+tidy-deps:
+	$(call install_missing,$(TIDY_PACKAGES))
+
+# clang-tidy reads a compile database of every source (tests and benchmarks too) from a tree that is only
+# configured, never built; .clang-tidy holds the naming rules.
+tidy-check: deps tidy-deps
+	cmake -S . -B build/tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_BENCH=ON > /dev/null
+	run-clang-tidy-14 -p build/tidy -quiet -j $(JOBS) '^$(CURDIR)/($(TIDY_FOLDERS))/'
+
+check: format-check tidy-check werror
 	$(MAKE) fuzz FUZZ_SECONDS=$${CHECK_FUZZ_SECONDS:-3}
 
 clean:
