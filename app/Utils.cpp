@@ -215,11 +215,11 @@ bool IsAllFilesMask(const std::u16string& Text) {
 
 int32_t WildcardPos(const std::string& Segment, const std::string& Text, int32_t From) {
   std::vector<size_t> Offsets;
-  Chars text = Decode(Text, &Offsets);
+  Chars Decoded = Decode(Text, &Offsets);
   size_t Start = 0;
   while (Start < Offsets.size() && static_cast<int64_t>(Offsets[Start]) < static_cast<int64_t>(From) - 1)
     ++Start;
-  size_t At = FindSegment(Decode(Segment), text, Start);
+  size_t At = FindSegment(Decode(Segment), Decoded, Start);
   if (At == std::string::npos) return 0;
   return static_cast<int32_t>((At < Offsets.size() ? Offsets[At] : Text.size()) + 1);
 }
@@ -233,10 +233,10 @@ int32_t CutAtAsterisk(std::u16string& Text) {
 
 bool MatchesMask(const std::string& Name, const std::string& Mask, bool IgnoreCase) {
   if (Mask == Name) return true;
-  std::string mask = Mask;
-  for (size_t P; (P = mask.find("**")) != std::string::npos;) mask.erase(P, 1);
-  if (mask == "*") return true;
-  Chars M = Decode(mask);
+  std::string Collapsed = Mask;
+  for (size_t P; (P = Collapsed.find("**")) != std::string::npos;) Collapsed.erase(P, 1);
+  if (Collapsed == "*") return true;
+  Chars M = Decode(Collapsed);
   Chars N = Decode(Name);
   if (IgnoreCase) {
     UpperChars(M);

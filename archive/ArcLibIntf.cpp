@@ -82,9 +82,9 @@ const TDecoderKind* FindDecoderKind(int Code) {
 constexpr uint32_t kArjContinues = 0x04;
 
 std::string LastComponent(const std::string& Name) {
-  std::string Dir, name;
-  SplitFileName(Name, Dir, name);
-  return name;
+  std::string Dir, FileName;
+  SplitFileName(Name, Dir, FileName);
+  return FileName;
 }
 
 bool IsUsableFileName(const std::string& Name) { return !Name.empty() && Name != "." && Name != ".."; }
@@ -611,8 +611,8 @@ void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemo
 std::string TBaseArcLibWrapper::OutputPreset(const std::string& Name) {
   std::string Path = Decoder_->BuildOutputName(Name);
   if (!Path.empty()) return Path;
-  const std::string name = LastComponent(Name);
-  return IsUsableFileName(name) ? Decoder_->ExtractDir + name : std::string();
+  const std::string BaseName = LastComponent(Name);
+  return IsUsableFileName(BaseName) ? Decoder_->ExtractDir + BaseName : std::string();
 }
 
 void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing, bool& Continue) {

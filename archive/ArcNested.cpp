@@ -452,7 +452,7 @@ TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string
   const std::shared_ptr<TArchiver> Archiver = OpenNestedArchive(Parts);
   PinCachedArchiver(Archiver.get());
   const TArcPasswordEvent SavedPassword = Archiver->GetPasswordCallback();
-  std::unique_ptr<TExtractHelper> helper;
+  std::unique_ptr<TExtractHelper> CabinetHelper;
   struct TRestore {
     TArchiver* A;  // kept alive by archiver
     const TArcPasswordEvent& Saved;
@@ -463,17 +463,17 @@ TArcBlockPtr ExtractArchivePath(const TArchiveItemPath& Parts, const std::string
       Helper.reset();
       UnpinCachedArchiver(A);
     }
-  } Restore{Archiver.get(), SavedPassword, helper};
+  } Restore{Archiver.get(), SavedPassword, CabinetHelper};
 
   TArcWrapperMem2* Wrapper = Archiver->GetWrapper();
   if (Archiver->Kind == akCab && Wrapper != nullptr && !Wrapper->OnNextVolume && Parts.size() > 2) {
     // The cabinet lies inside an archive: its next cabinet is sought there.
     const std::string& Cabinet = Parts[Parts.size() - 2];
     const size_t Slash = Cabinet.rfind('/');
-    helper = std::make_unique<TExtractHelper>(
+    CabinetHelper = std::make_unique<TExtractHelper>(
         TArchiveItemPath(Parts.begin(), Parts.end() - 2),
         Slash == std::string::npos ? std::string() : Cabinet.substr(0, Slash + 1), Archiver.get());
-    TExtractHelper* H = helper.get();
+    TExtractHelper* H = CabinetHelper.get();
     Wrapper->OnNextVolume = [H](std::string& FileName) { return H->NextCabinetCallback(FileName); };
   }
   Archiver->SetPasswordCallback(PasswordCallback);
@@ -577,11 +577,11 @@ void GetOuterFileStamp(const std::string& Key, int64_t& Size, TDateTime& Time) {
   Time = 0;
   std::string Outer, Rest;
   if (!SplitArchivePath(Key, Outer, Rest)) return;
-  int64_t size = 0;
-  TDateTime time = 0;
-  if (!GetFileInfo(Outer, &size, &time, nullptr, nullptr, nullptr)) return;
-  Size = size;
-  Time = time;
+  int64_t OuterSize = 0;
+  TDateTime OuterTime = 0;
+  if (!GetFileInfo(Outer, &OuterSize, &OuterTime, nullptr, nullptr, nullptr)) return;
+  Size = OuterSize;
+  Time = OuterTime;
 }
 
 void PinCachedArchiver(TArchiver* Archiver) {

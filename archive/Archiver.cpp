@@ -214,10 +214,11 @@ TArchiver::~TArchiver() {
     RemoveDirList(Folders, true);
   }
   std::lock_guard<std::mutex> Lock(RootsGuard());
-  auto& roots = Roots();
-  for (size_t I = roots.size(); I-- > 0;) {
-    const std::string Dir = ExcludeTrailingBackslash(roots[I]);
-    if (::rmdir(Dir.c_str()) == 0 || errno == ENOENT) roots.erase(roots.begin() + static_cast<ptrdiff_t>(I));
+  auto& RootList = Roots();
+  for (size_t I = RootList.size(); I-- > 0;) {
+    const std::string Dir = ExcludeTrailingBackslash(RootList[I]);
+    if (::rmdir(Dir.c_str()) == 0 || errno == ENOENT)
+      RootList.erase(RootList.begin() + static_cast<ptrdiff_t>(I));
   }
 }
 
@@ -243,26 +244,27 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
   MatchVolumesByExt_ = true;
   const std::string Ext = LowerFileExt(FileName);
   std::unique_ptr<TArcWrapperMem2> Wrapper;
-  TArchiveKind kind = akNone;
+  TArchiveKind DetectedKind = akNone;
   if (Ext == "rar" || Ext == "exe") {
     // The RAR wrapper first; it answers why not when the RAR library cannot be bound.
     Wrapper = std::make_unique<TBaseRarWrapper>();
     if (Wrapper->SetArcName(FileName, Msg))
-      kind = akRar;
+      DetectedKind = akRar;
     else
       Wrapper.reset();
   }
   if (Ext != "rar" && !Wrapper) {
     auto Library = std::make_unique<TBaseArcLibWrapper>();
     if (Library->SetArcName(FileName, Msg)) {
-      kind = KindOfTypeCode(Library->GetTypeCode());
-      if (kind == akCab) MatchVolumesByExt_ = false;  // the next cabinet's name is stored in the cabinet
+      DetectedKind = KindOfTypeCode(Library->GetTypeCode());
+      if (DetectedKind == akCab)
+        MatchVolumesByExt_ = false;  // the next cabinet's name is stored in the cabinet
       Wrapper = std::move(Library);
     }
   }
   if (!Wrapper) return false;
   Wrapper_ = std::move(Wrapper);
-  Kind = kind;
+  Kind = DetectedKind;
   if (VolumeList) {
     HasVolumes_ = true;
     for (int32_t I = 0; I < VolumeList->GetCount(); ++I) Volumes_.push_back(VolumeList->Get(I));
@@ -362,8 +364,8 @@ void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::stri
 TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
   std::string Name;
   TDateTime Date = 0;
-  int32_t size = 0;
-  GetItem(Index, Name, Date, size);
+  int32_t ItemSize = 0;
+  GetItem(Index, Name, Date, ItemSize);
   return OpenWrapper().ExtractToMemory(Name, Size);
 }
 
@@ -401,7 +403,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
       Folder.clear();
     }
   }
-  auto decide = [&](TArcDecideItem& Item) {
+  auto DecideInFolder = [&](TArcDecideItem& Item) {
     const bool Go = Decide(Item);
     const bool MayGoToFile =
         Item.Decision == edToFile || (Item.Decision == edToMemory && Item.SizeIncomplete);
@@ -418,7 +420,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     Item.FileName = Folder + Item.FileName.substr(Unmade.size());
     return Go;
   };
-  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OnMemory, OnFileDone, decide);
+  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OnMemory, OnFileDone, DecideInFolder);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {
@@ -451,12 +453,12 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
   for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
     const std::string Root = PrivateRoot(Temp);
     if (Root.empty()) break;
-    auto& roots = Roots();
-    const auto At = std::lower_bound(roots.begin(), roots.end(), Root);
-    if (At == roots.end() || *At != Root) {
+    auto& RootList = Roots();
+    const auto At = std::lower_bound(RootList.begin(), RootList.end(), Root);
+    if (At == RootList.end() || *At != Root) {
       // First use of the root by this process since it was last empty: what ended processes left
       // there goes.
-      roots.insert(At, Root);
+      RootList.insert(At, Root);
       RemoveEndedProcessFolders(Root);
     }
     // A signal that ends this process takes its folders below the root with it. The commands name the

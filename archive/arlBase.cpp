@@ -363,12 +363,12 @@ bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<st
       if (!M.empty() && MatchMask(Name, M)) return true;
     return false;
   };
-  std::string ItemDir, itemName;
-  SplitFileName(ItemName, ItemDir, itemName);
+  std::string ItemDir, ItemFileName;
+  SplitFileName(ItemName, ItemDir, ItemFileName);
   for (const auto& Entry : List) {
     if (Entry.empty()) continue;
     // A name given exactly selects that item, whatever wildcard characters it holds.
-    if (Entry == ItemName) return MasksAccept(itemName);
+    if (Entry == ItemName) return MasksAccept(ItemFileName);
     if (FileSpecLiteral) continue;
     std::string EntryDir, EntryName;
     SplitFileName(Entry, EntryDir, EntryName);
@@ -378,7 +378,7 @@ bool TZipCommon::MatchFileSpec(const std::string& ItemName, const std::vector<st
     } else if (!SameTextAscii(ItemDir, EntryDir)) {
       continue;
     }
-    if (MatchMask(itemName, EntryName)) return MasksAccept(itemName);
+    if (MatchMask(ItemFileName, EntryName)) return MasksAccept(ItemFileName);
   }
   return false;
 }

@@ -89,16 +89,16 @@ std::string NormalizeNameSlashes(const std::string& S) {
 
 std::string ConvertItemName(const std::string& Name, bool FromOem) {
   if (Name.empty()) return Name;
-  std::string name = Name;
+  std::string Converted = Name;
   if (FromOem) {
     // A single-byte page needs at most 3 UTF-8 bytes per byte.
     std::string Utf8(Name.size() * 3, '\0');
     int32_t N = qvnls::ConvertBufsDef(Name.data(), static_cast<int32_t>(Name.size()), Utf8.data(),
                                       static_cast<int32_t>(Utf8.size()), qvnls::GetOemCharset(),
                                       qvnls::kCharsetUtf8, '?');
-    if (N >= 0) name = Utf8.substr(0, static_cast<size_t>(N));
+    if (N >= 0) Converted = Utf8.substr(0, static_cast<size_t>(N));
   }
-  return SlashesToBackslashes(name);
+  return SlashesToBackslashes(Converted);
 }
 
 int32_t FirstDotPos(const std::string& Name) {
@@ -295,12 +295,12 @@ TInternalMask::TInternalMask(const std::string& Mask) {
 }
 
 bool TInternalMask::Matches(const std::string& Name) const {
-  const std::string name = (TrailingDot && Name.find('.') == std::string::npos) ? Name + "." : Name;
+  const std::string Subject = (TrailingDot && Name.find('.') == std::string::npos) ? Name + "." : Name;
   // Whether the item matches at p; the end item matches only at the end of the name.
   auto Fits = [&](const TMaskItem& Item, size_t P) -> bool {
-    if (Item.Kind == ikChar && Item.Char == 0) return P == name.size();
-    if (P >= name.size()) return false;
-    unsigned char C = static_cast<unsigned char>(UpperAscii(name[P]));
+    if (Item.Kind == ikChar && Item.Char == 0) return P == Subject.size();
+    if (P >= Subject.size()) return false;
+    unsigned char C = static_cast<unsigned char>(UpperAscii(Subject[P]));
     switch (Item.Kind) {
       case ikChar:
         return C == static_cast<unsigned char>(Item.Char);
@@ -313,7 +313,7 @@ bool TInternalMask::Matches(const std::string& Name) const {
   };
   // How many bytes the item's match at p takes.
   auto Width = [&](const TMaskItem& Item, size_t P) -> size_t {
-    if (Item.Kind == ikAnyChar) return Utf8SequenceLength(name, P);
+    if (Item.Kind == ikAnyChar) return Utf8SequenceLength(Subject, P);
     return (Item.Kind == ikChar && Item.Char == 0) ? 0 : 1;
   };
 
@@ -327,9 +327,9 @@ bool TInternalMask::Matches(const std::string& Name) const {
     const TMaskItem& Item = Items[Index];
     bool Ok = true;
     if (Item.Star) {
-      while (Pos <= name.size() && !Fits(Item, Pos)) ++Pos;
-      Ok = Pos <= name.size();
-      if (Ok && Pos < name.size()) Retries.push_back({Pos + 1, Index});
+      while (Pos <= Subject.size() && !Fits(Item, Pos)) ++Pos;
+      Ok = Pos <= Subject.size();
+      if (Ok && Pos < Subject.size()) Retries.push_back({Pos + 1, Index});
     } else {
       Ok = Fits(Item, Pos);
     }

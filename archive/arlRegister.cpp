@@ -370,23 +370,23 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
       if (Buf[static_cast<size_t>(K++)] != C) return false;
     return true;
   };
-  for (int64_t p = 0; p < Last; ++p) {
-    const int64_t P = StartAt + p;
-    const uint8_t C = Buf[static_cast<size_t>(p)];
-    if (C == '*' && P + 5 <= FileSize && Has(p, {'*', '*', 'A', 'C', 'E'})) {
+  for (int64_t BufPos = 0; BufPos < Last; ++BufPos) {
+    const int64_t P = StartAt + BufPos;
+    const uint8_t C = Buf[static_cast<size_t>(BufPos)];
+    if (C == '*' && P + 5 <= FileSize && Has(BufPos, {'*', '*', 'A', 'C', 'E'})) {
       Code = AtStart ? atAce : atAceSfx;
       return P - 6;
     }
-    if (C == '-' && P + 5 <= FileSize && Has(p, {'-', 'l', 'h'}) && p + 4 < Span &&
-        Buf[static_cast<size_t>(p + 4)] == '-') {
+    if (C == '-' && P + 5 <= FileSize && Has(BufPos, {'-', 'l', 'h'}) && BufPos + 4 < Span &&
+        Buf[static_cast<size_t>(BufPos + 4)] == '-') {
       Code = AtStart ? atLha : atLhaSfx;
       return P - 1;
     }
-    if (C == 'B' && Has(p, {'B', 'H', 5, 7}) && !Has(p + 4, {0x0F, 0x94, 0xC3, 0x84})) {
+    if (C == 'B' && Has(BufPos, {'B', 'H', 5, 7}) && !Has(BufPos + 4, {0x0F, 0x94, 0xC3, 0x84})) {
       Code = AtStart ? atBh : atBhSfx;
       return P + 1;
     }
-    if (C == 'P' && Has(p, {'P', 'K', 3, 4}) && !Has(p + 4, {0x74, 0x0B, 0x3D, 0x00})) {
+    if (C == 'P' && Has(BufPos, {'P', 'K', 3, 4}) && !Has(BufPos + 4, {0x74, 0x0B, 0x3D, 0x00})) {
       Code = AtStart ? atZip : atZipSfx;
       FindZipEndRecord(Stream);
       // The archive part starts at this local header; detection's ZIP records tell the decoder whether
@@ -394,7 +394,7 @@ int64_t TRegisterArcLib::ScanForSfxArchive(TStream32& Stream, int& Code, int64_t
       ZipFlags |= zfLocalHeader;
       return P + 1;
     }
-    if (C == 'R' && Has(p, {'R', 'a', 'r', '!'})) {
+    if (C == 'R' && Has(BufPos, {'R', 'a', 'r', '!'})) {
       Code = AtStart ? atRar : atRarSfx;
       return P + 1;
     }
@@ -457,15 +457,15 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
     return -1;
   // Section table: virtual size +8, virtual address +12, raw size +16, raw pointer +20; 40 bytes each.
   const int64_t SecTable = Opt + OptSize;
-  auto RvaToOffset = [&](uint32_t Rva, int64_t& off) {
+  auto RvaToOffset = [&](uint32_t Rva, int64_t& FileOffset) {
     for (uint16_t S = 0; S < Sections; ++S) {
       uint32_t Va = 0, Raw = 0, Ptr = 0, Vsize = 0;
       const int64_t E = SecTable + int64_t{S} * 40;
       if (!U32(E + 8, Vsize) || !U32(E + 12, Va) || !U32(E + 16, Raw) || !U32(E + 20, Ptr)) return false;
       const uint32_t Extent = std::max(Vsize, Raw);
       if (Rva >= Va && Rva - Va < Extent) {
-        off = int64_t{Ptr} + (Rva - Va);
-        return off < FileSize;
+        FileOffset = int64_t{Ptr} + (Rva - Va);
+        return FileOffset < FileSize;
       }
     }
     return false;
@@ -480,10 +480,10 @@ int64_t TRegisterArcLib::ResourceOffset(TStream32& Stream, int Index) {
     const uint32_t Total = uint32_t{Named} + Ids;
     if (Total > kMaxResourceEntries) return false;
     for (uint32_t K = 0; K < Total; ++K) {
-      uint32_t Name = 0, off = 0;
-      if (!U32(Dir + 16 + int64_t{K} * 8, Name) || !U32(Dir + 20 + int64_t{K} * 8, off)) return false;
+      uint32_t Name = 0, EntryOffset = 0;
+      if (!U32(Dir + 16 + int64_t{K} * 8, Name) || !U32(Dir + 20 + int64_t{K} * 8, EntryOffset)) return false;
       if (Id == 0 || (!(Name & 0x80000000u) && Name == Id)) {
-        Target = off;
+        Target = EntryOffset;
         return true;
       }
     }

@@ -38,26 +38,26 @@ std::string Pattern(int64_t Length) {
 
 void BM_FindInBuf(benchmark::State& State) {
   const std::string Text = TextWindow();
-  const std::string pattern = Pattern(State.range(0));
+  const std::string Needle = Pattern(State.range(0));
   for (auto _ : State)
-    benchmark::DoNotOptimize(qvnls::FindInBuf(pattern.data(), static_cast<int32_t>(pattern.size()),
-                                              Text.data(), static_cast<int32_t>(Text.size())));
+    benchmark::DoNotOptimize(qvnls::FindInBuf(Needle.data(), static_cast<int32_t>(Needle.size()), Text.data(),
+                                              static_cast<int32_t>(Text.size())));
   State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Text.size()));
 }
 
 void BM_Memmem(benchmark::State& State) {
   const std::string Text = TextWindow();
-  const std::string pattern = Pattern(State.range(0));
+  const std::string Needle = Pattern(State.range(0));
   for (auto _ : State)
-    benchmark::DoNotOptimize(memmem(Text.data(), Text.size(), pattern.data(), pattern.size()));
+    benchmark::DoNotOptimize(memmem(Text.data(), Text.size(), Needle.data(), Needle.size()));
   State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(Text.size()));
 }
 
 void BM_FindWordsInBuf(benchmark::State& State) {
   const std::u16string Text = Widen(TextWindow()).substr(0, kWindow / 2);
-  const std::u16string pattern = Widen(Pattern(State.range(0)));
+  const std::u16string Needle = Widen(Pattern(State.range(0)));
   for (auto _ : State)
-    benchmark::DoNotOptimize(qvnls::FindWordsInBuf(pattern.data(), static_cast<int32_t>(pattern.size()),
+    benchmark::DoNotOptimize(qvnls::FindWordsInBuf(Needle.data(), static_cast<int32_t>(Needle.size()),
                                                    Text.data(), static_cast<int32_t>(Text.size())));
   State.SetBytesProcessed(State.iterations() * static_cast<int64_t>(2 * Text.size()));
 }
@@ -65,14 +65,14 @@ void BM_FindWordsInBuf(benchmark::State& State) {
 // memmem on the UTF-16 bytes, rejecting hits at odd offsets, as a search without the unit loop would.
 void BM_MemmemWords(benchmark::State& State) {
   const std::u16string Text = Widen(TextWindow()).substr(0, kWindow / 2);
-  const std::u16string pattern = Widen(Pattern(State.range(0)));
+  const std::u16string Needle = Widen(Pattern(State.range(0)));
   const char* Base = reinterpret_cast<const char*>(Text.data());
   const size_t Bytes = 2 * Text.size();
   for (auto _ : State) {
     size_t From = 0;
     const void* Hit = nullptr;
     while (From < Bytes) {
-      Hit = memmem(Base + From, Bytes - From, pattern.data(), 2 * pattern.size());
+      Hit = memmem(Base + From, Bytes - From, Needle.data(), 2 * Needle.size());
       if (Hit == nullptr || (static_cast<const char*>(Hit) - Base) % 2 == 0) break;
       From = static_cast<size_t>(static_cast<const char*>(Hit) - Base) + 1;
     }

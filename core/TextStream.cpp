@@ -175,13 +175,13 @@ void TTextStreamOnStream::FlushLine() {
 
 TVStream* TTextStream::OpenFile(const std::u16string& FileName, TTextStreamMode Mode) {
   if (FileName.empty()) return nullptr;
-  TFileOpenMode mode = fmShareDenyWrite;
+  TFileOpenMode FileMode = fmShareDenyWrite;
   if (Mode == tsmRewrite) {
-    mode = fmCreate;
+    FileMode = fmCreate;
   } else if (Mode == tsmAppend) {
-    mode = ::access(Utf16ToUtf8(FileName).c_str(), F_OK) == 0 ? fmOpenReadWrite : fmCreate;
+    FileMode = ::access(Utf16ToUtf8(FileName).c_str(), F_OK) == 0 ? fmOpenReadWrite : fmCreate;
   }
-  return new TVFileStream(FileName, mode);
+  return new TVFileStream(FileName, FileMode);
 }
 
 TTextStream::TTextStream(const std::u16string& FileName, TTextStreamMode Mode, int32_t BufSize)

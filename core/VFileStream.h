@@ -45,7 +45,7 @@ constexpr int64_t kMaxStreamFileSize = INT32_MAX;
 
 class EVFileStream : public EVStream {
  public:
-  EVFileStream(const std::string& Message, int32_t errorCode) : EVStream(Message), ErrorCode(errorCode) {}
+  EVFileStream(const std::string& Message, int32_t Code) : EVStream(Message), ErrorCode(Code) {}
   const char* ClassName() const noexcept override { return "EVFileStream"; }
   int32_t ErrorCode;
 };

@@ -57,10 +57,10 @@ int32_t NameExtLength(const std::string& Name) {
 }
 
 std::u16string UpperWide(const std::string& S) {
-  std::u16string w = W(S);
+  std::u16string Upper = W(S);
   const char16_t* Table = qvnls::WideUpperTable();
-  for (auto& C : w) C = Table[C];
-  return w;
+  for (auto& C : Upper) C = Table[C];
+  return Upper;
 }
 
 // "*" and "?" matching of two upper-cased texts, with backtracking to the last "*".
@@ -282,17 +282,18 @@ std::u16string WideShortenPath(const std::u16string& Path, int32_t MaxLen, const
 
 bool MatchesMask(const std::string& Name, const std::string& Mask) {
   if (Mask.empty() || Mask == "*" || Mask == "*.*") return true;
-  const std::u16string name = UpperWide(Name);
-  std::u16string mask = UpperWide(Mask);
-  if (mask.size() > 2 && mask.compare(mask.size() - 2, 2, u".*") == 0) {
-    if (Glob(name, mask)) return true;
-    return name.find(u'.') == std::u16string::npos && Glob(name, mask.substr(0, mask.size() - 2));
+  const std::u16string UpperName = UpperWide(Name);
+  std::u16string UpperMask = UpperWide(Mask);
+  if (UpperMask.size() > 2 && UpperMask.compare(UpperMask.size() - 2, 2, u".*") == 0) {
+    if (Glob(UpperName, UpperMask)) return true;
+    return UpperName.find(u'.') == std::u16string::npos &&
+           Glob(UpperName, UpperMask.substr(0, UpperMask.size() - 2));
   }
-  if (mask.back() == u'.') {
-    while (!mask.empty() && mask.back() == u'.') mask.pop_back();
-    return name.find(u'.') == std::u16string::npos && Glob(name, mask);
+  if (UpperMask.back() == u'.') {
+    while (!UpperMask.empty() && UpperMask.back() == u'.') UpperMask.pop_back();
+    return UpperName.find(u'.') == std::u16string::npos && Glob(UpperName, UpperMask);
   }
-  return Glob(name, mask);
+  return Glob(UpperName, UpperMask);
 }
 
 // --- Folders and names from the system -------------------------------------------------------------------
@@ -358,7 +359,7 @@ bool WideDirExists(const std::u16string& S) { return DirExists(U(S)); }
 
 bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool FailIfExists) {
   IFileLayer& Fs = FileLayer();
-  const std::string dst = U(Dst);
+  const std::string DstName = U(Dst);
   const int In = Fs.Open(U(Src), O_RDONLY | O_NONBLOCK, 0);
   if (In < 0) return false;
   struct stat St;
@@ -366,7 +367,8 @@ bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool Fai
     Fs.Close(In);
     return false;
   }
-  const int Out = Fs.Open(dst, O_WRONLY | O_CREAT | (FailIfExists ? O_EXCL : O_TRUNC), St.st_mode & 07777);
+  const int Out =
+      Fs.Open(DstName, O_WRONLY | O_CREAT | (FailIfExists ? O_EXCL : O_TRUNC), St.st_mode & 07777);
   if (Out < 0) {
     Fs.Close(In);
     return false;
@@ -392,7 +394,7 @@ bool WideCopyFile(const std::u16string& Src, const std::u16string& Dst, bool Fai
   }
   Fs.Close(In);
   if (Fs.Close(Out) != 0) Ok = false;
-  if (!Ok) ::unlink(dst.c_str());  // no half copy is left behind
+  if (!Ok) ::unlink(DstName.c_str());  // no half copy is left behind
   return Ok;
 }
 
@@ -440,12 +442,12 @@ void RemoveDirList(TStrLst& List, bool Recursive) {
 
 bool CreateDirTree(const std::string& Dir) {
   if (Dir.empty()) throw Exception("Cannot create directory");
-  const std::string dir = ExcludeTrailingBackslash(Dir);
-  if (dir.empty() || DirExists(dir)) return true;  // the root, or there already
-  const size_t Slash = dir.rfind('/');
+  const std::string Trimmed = ExcludeTrailingBackslash(Dir);
+  if (Trimmed.empty() || DirExists(Trimmed)) return true;  // the root, or there already
+  const size_t Slash = Trimmed.rfind('/');
   if (Slash == std::string::npos) throw Exception("Cannot create directory");  // no folder part
-  if (Slash > 0 && !CreateDirTree(dir.substr(0, Slash))) return false;
-  return ::mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && DirExists(dir));
+  if (Slash > 0 && !CreateDirTree(Trimmed.substr(0, Slash))) return false;
+  return ::mkdir(Trimmed.c_str(), 0777) == 0 || (errno == EEXIST && DirExists(Trimmed));
 }
 
 // --- Opening and reading ---------------------------------------------------------------------------------
@@ -564,9 +566,9 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* P
   if (PAttributes != nullptr) {
     uint32_t A = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
     if ((Sx.stx_mode & S_IWUSR) == 0) A |= faReadOnly;
-    std::string Dir, name;
-    SplitFileName(ExcludeTrailingBackslash(Name), Dir, name);
-    if (!name.empty() && name[0] == '.' && name != "." && name != "..") A |= faHidden;
+    std::string Dir, BaseName;
+    SplitFileName(ExcludeTrailingBackslash(Name), Dir, BaseName);
+    if (!BaseName.empty() && BaseName[0] == '.' && BaseName != "." && BaseName != "..") A |= faHidden;
     *PAttributes = A;
   }
   return true;
@@ -682,10 +684,10 @@ void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const
                    bool Recursive) {
   List.clear();
   if (Dir.empty()) return;
-  const std::string mask = Mask.empty() ? "*.*" : Mask;
+  const std::string UsedMask = Mask.empty() ? "*.*" : Mask;
   std::set<std::pair<dev_t, ino_t>> Visited;
-  ListFilesInto(List, ExcludeTrailingBackslash(Dir).empty() ? "/" : ExcludeTrailingBackslash(Dir), mask,
-                MaskExtLength(mask), Recursive, Visited);
+  ListFilesInto(List, ExcludeTrailingBackslash(Dir).empty() ? "/" : ExcludeTrailingBackslash(Dir), UsedMask,
+                MaskExtLength(UsedMask), Recursive, Visited);
 }
 
 void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, const std::string& Mask) {
@@ -698,17 +700,17 @@ void ListSubdirNames(std::vector<std::string>& List, const std::string& Dir, con
 }
 
 namespace {
-// Clears List and adds the names, converted to the list's text type.
+// Clears Target and adds the names, converted to the list's text type.
 template <class List>
-int32_t FillList(List& list, const std::vector<std::string>& Names) {
-  list.Clear();
+int32_t FillList(List& Target, const std::vector<std::string>& Names) {
+  Target.Clear();
   for (const auto& N : Names) {
     if constexpr (std::is_same_v<List, TWideStrLst>)
-      list.Add(W(N));
+      Target.Add(W(N));
     else
-      list.Add(N);
+      Target.Add(N);
   }
-  return list.GetCount();
+  return Target.GetCount();
 }
 }  // namespace
 

@@ -138,11 +138,11 @@ bool TFileScanner::Search(const std::u16string& Paths, const std::u16string& Mas
     if (Added.insert(Root).second) Roots.Add(Root);
   }
 
-  TWideStrLst masks;
-  masks.SetDelimitedText(Masks, '"', ListSeparators(), false);
-  if (NormalizeMaskList) NormalizeMaskList(masks);
+  TWideStrLst MaskList;
+  MaskList.SetDelimitedText(Masks, '"', ListSeparators(), false);
+  if (NormalizeMaskList) NormalizeMaskList(MaskList);
 
-  return ScanRoots(Roots, masks, Recurse);
+  return ScanRoots(Roots, MaskList, Recurse);
 }
 
 bool TFileScanner::ScanRoots(const TWideStrLst& Roots, const TWideStrLst& Masks, bool Recurse) {
@@ -328,10 +328,10 @@ bool TFileScanner::MatchesMasks(const std::u16string& Name, const TWideStrLst& M
   if (Masks.GetCount() == 0) return true;
   for (int32_t I = 0; I < Masks.GetCount(); ++I)
     if (Masks.Get(I) == kAllFilesMask) return true;
-  const std::string name = Utf16ToUtf8(ItemName(Name, InArchive));
+  const std::string Utf8Name = Utf16ToUtf8(ItemName(Name, InArchive));
   for (int32_t I = 0; I < Masks.GetCount(); ++I) {
     const std::string Mask = Utf16ToUtf8(Masks.Get(I));
-    if (MatchMask ? MatchMask(name, Mask) : MatchesMask(name, Mask)) return true;
+    if (MatchMask ? MatchMask(Utf8Name, Mask) : MatchesMask(Utf8Name, Mask)) return true;
   }
   return false;
 }

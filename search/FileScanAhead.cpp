@@ -219,9 +219,10 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
     if (::fstatat(DirFd_, Name.c_str(), &Before, 0) != 0 || !S_ISREG(Before.st_mode)) return false;
     if (Before.st_size <= 0 || Before.st_size > Settings.MaxSize) return false;
     // What the walk's own look at the file would give (it may take this instead).
-    TInfo info;
-    if (!GetFileInfoAt(DirFd_, Name, &info.Size, &info.Date, nullptr, nullptr, &info.Attributes) ||
-        info.Size != Before.st_size || (info.Attributes & faDirectory) != 0)
+    TInfo WalkInfo;
+    if (!GetFileInfoAt(DirFd_, Name, &WalkInfo.Size, &WalkInfo.Date, nullptr, nullptr,
+                       &WalkInfo.Attributes) ||
+        WalkInfo.Size != Before.st_size || (WalkInfo.Attributes & faDirectory) != 0)
       return false;
     {
       TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite,
@@ -235,7 +236,7 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
         After.st_mtim.tv_sec != Before.st_mtim.tv_sec || After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec ||
         After.st_ino != Before.st_ino)
       return false;
-    Info = info;
+    Info = WalkInfo;
     return Result != srCancelled;
   } catch (...) {
     Scanner.Stream = nullptr;

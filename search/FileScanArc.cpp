@@ -63,12 +63,12 @@ bool LockCacheOrStop(TFileScanner& Scanner) {
 // Whether the files A and B hold the same bytes (both of Size bytes).
 bool SameFileContents(const std::string& A, const std::string& B, int64_t Size) {
   constexpr size_t kPiece = 65536;
-  std::ifstream a(A, std::ios::binary), b(B, std::ios::binary);
-  if (!a || !b) return false;
+  std::ifstream StreamA(A, std::ios::binary), StreamB(B, std::ios::binary);
+  if (!StreamA || !StreamB) return false;
   std::vector<char> Pa(kPiece), Pb(kPiece);
   for (int64_t Left = Size; Left > 0;) {
     const auto N = static_cast<std::streamsize>(std::min<int64_t>(Left, kPiece));
-    if (!a.read(Pa.data(), N) || !b.read(Pb.data(), N)) return false;
+    if (!StreamA.read(Pa.data(), N) || !StreamB.read(Pb.data(), N)) return false;
     if (std::memcmp(Pa.data(), Pb.data(), static_cast<size_t>(N)) != 0) return false;
     Left -= N;
   }
@@ -350,9 +350,9 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       if (Cached != nullptr) {
         // Extracted before (a preview): the cache's file is walked instead, and stays the cache's.
         bool Stop = false;
-        TDateTime date = Date;
-        int32_t size = Size;
-        ItemExtracted(CachedFile, Stop, &date, &size);
+        TDateTime ItemDate = Date;
+        int32_t ItemSize = Size;
+        ItemExtracted(CachedFile, Stop, &ItemDate, &ItemSize);
         if (LockCacheOrStop(Scanner_)) {
           UnpinCachedArchiver(Cached);
           UnlockArchiveCacheForeground();
@@ -418,8 +418,8 @@ void TListHelper::ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop) 
 }
 
 void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size) {
-  TDateTime date = 0;
-  int64_t size = 0;
+  TDateTime ItemDate = 0;
+  int64_t ItemSize = 0;
   if (Date == nullptr || Size == nullptr) {
     TDateTime FileDate = 0;
     int64_t FileSize = -1;
@@ -427,22 +427,22 @@ void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTi
       DeleteWalkFile(FileName);  // whatever is left of it
       return;
     }
-    date = Date != nullptr ? *Date : FileDate;
-    size = Size != nullptr ? *Size : FileSize;
+    ItemDate = Date != nullptr ? *Date : FileDate;
+    ItemSize = Size != nullptr ? *Size : FileSize;
   } else {
-    date = *Date;
-    size = *Size;
+    ItemDate = *Date;
+    ItemSize = *Size;
   }
 
   bool LaterVolume = false;
   if (MaySpanVolumes(ArchiveKindByExt(FileName, LaterVolume))) {
-    Queue_.push_back(TItemInfo{LastItem_, FileName, date, size});
+    Queue_.push_back(TItemInfo{LastItem_, FileName, ItemDate, ItemSize});
     return;
   }
   const std::u16string Path = WideItemPath(LastItem_);
   try {
-    Stop = !Scanner_.ProcessFile(Utf8ToUtf16(FileName), Path, nullptr, true, Explicit_, true, Masks_, date,
-                                 size);
+    Stop = !Scanner_.ProcessFile(Utf8ToUtf16(FileName), Path, nullptr, true, Explicit_, true, Masks_,
+                                 ItemDate, ItemSize);
   } catch (const std::exception& E) {
     Scanner_.DoError(Path, ReplaceAll(E.what(), FileName, ItemPath(LastItem_)), kNoSystemError, sekException);
   }
@@ -608,9 +608,9 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
 
   // Shared: the cache may take the archiver over while it is walked.
   auto Archiver = std::make_shared<TArchiver>();
-  std::string msg;
-  if (!Archiver->Open(File, msg, Volumes)) {
-    Scanner.DoError(DisplayName, ReplaceAll(msg, File, Display), kNoSystemError, sekArchiveOpenFailed);
+  std::string OpenError;
+  if (!Archiver->Open(File, OpenError, Volumes)) {
+    Scanner.DoError(DisplayName, ReplaceAll(OpenError, File, Display), kNoSystemError, sekArchiveOpenFailed);
     return true;
   }
   const std::vector<std::string> Parts = PartsOf(Display);
@@ -708,10 +708,10 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
   if (!Scanner.DoProgress(Path, spkFile)) return false;
   const std::vector<std::string> Parts =
       ItemPath.size() >= 2 ? ItemPath : SplitArchiveItemPath(Utf16ToUtf8(Path));
-  const std::string itemName = Parts.empty() ? std::string() : Parts.back();
+  const std::string InnerName = Parts.empty() ? std::string() : Parts.back();
   Scanner.CurrentArchive = Parts.empty() ? std::string() : JoinArchiveItemPath(Parts, Parts.size() - 1);
-  const TArcPasswordEvent password = [&Scanner](const std::string& ArcFileName, const std::string& ItemName,
-                                                std::string& Password) {
+  const TArcPasswordEvent AskPassword = [&Scanner](const std::string& ArcFileName,
+                                                   const std::string& ItemName, std::string& Password) {
     if (!Scanner.OnPassword) return false;
     TScanPasswordQuery Query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
     return Scanner.OnPassword(Query);
@@ -733,16 +733,16 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
     TScanResult Result;
     if (FitsInMemory(Size)) {
-      const TArcBlockPtr Block = ExtractArchivePathToMemory(Parts, static_cast<int32_t>(Size), password);
+      const TArcBlockPtr Block = ExtractArchivePathToMemory(Parts, static_cast<int32_t>(Size), AskPassword);
       TVReadOnlyMemStream Stream(Block.get(), static_cast<int32_t>(Size));
       Result = Scanner.ScanStream(Stream, Path, Date, Size, true);
     } else {
       MakeTempFileNameOrRaise("QV", Temp, Size);
-      ExtractArchivePathToFile(Parts, Temp, false, nullptr, nullptr, password);
+      ExtractArchivePathToFile(Parts, Temp, false, nullptr, nullptr, AskPassword);
       // The temporary file exists before the extraction: only its size tells that the item came.
       int64_t Written = -1;
       if (!GetFileInfo(Temp, &Written, nullptr, nullptr, nullptr, nullptr) || Written != Size)
-        throw EArcError("Can't extract \"" + itemName + "\" from \"" + Scanner.CurrentArchive + "\"");
+        throw EArcError("Can't extract \"" + InnerName + "\" from \"" + Scanner.CurrentArchive + "\"");
       Result = Scanner.ScanFile(Utf8ToUtf16(Temp), Path, Date, Size, true);
     }
     if (!Temp.empty()) ForceDeleteFile(Temp);

@@ -115,11 +115,11 @@ struct TAnswer {
   bool Attempt(TQVConverter& Candidate, int UnicodeMode, Convert&& DoConvert) {
     const bool Unicode = WantsUnicode(Candidate, UnicodeMode);
     std::string Error;
-    int32_t size = 0;
-    Block = DoConvert(Candidate, Unicode, Error, size);
+    int32_t BlockSize = 0;
+    Block = DoConvert(Candidate, Unicode, Error, BlockSize);
     if (Block) {
       Converter = &Candidate;
-      Size = size;
+      Size = BlockSize;
       IsUnicode = Unicode;
       return true;
     }
@@ -149,14 +149,14 @@ class TConvTempFile {
 }  // namespace
 
 bool TConvTempFile::Make(const std::string& Ext, int64_t NeededBytes, std::string& Error) {
-  std::string name;
+  std::string TempName;
   errno = 0;
-  if (!MakeTempFileName(name, "QV", NeededBytes)) {
+  if (!MakeTempFileName(TempName, "QV", NeededBytes)) {
     // No folder with room for the copy is a full disk as far as the caller can tell.
     Error = std::strerror(errno != 0 ? errno : ENOSPC);
     return false;
   }
-  Name = name;
+  Name = TempName;
   if (Ext.empty()) return true;
   // link fails when the target exists, so a file of someone else is never replaced.
   std::string WithExt = Name + "." + Ext;
@@ -393,7 +393,7 @@ TResultBlock TQVConverters::ConvertFile(const std::string& FileName, int Unicode
     return nullptr;
   }
   std::vector<TQVConverter*> All;
-  for (const auto& converter : List) All.push_back(converter.get());
+  for (const auto& Entry : List) All.push_back(Entry.get());
   return ConvertFileWith(All, FileName, ErrorText, Converter, Size, IsUnicode, UnicodeMode,
                          Extension.empty() ? LowerFileExt(FileName) : Extension);
 }
@@ -456,15 +456,15 @@ TResultBlock TQVConverters::ConvertStream(TVStream& Stream, const std::string& D
   // content. A library asked here is not asked again through the file.
   std::vector<TQVConverter*> FileCandidates;
   std::vector<TQVConverter*> Others;
-  for (const auto& converter : List) {
-    if (converter->Disabled) continue;
-    const bool Claims = !Ext.empty() && converter->IsFileTypeSupported(Ext);
-    if (Claims && (converter->Flags & cfMemoryConversion) != 0) {
-      if (Answer.Attempt(*converter, UnicodeMode, ConvertMemory)) return std::move(Answer.Block);
+  for (const auto& Entry : List) {
+    if (Entry->Disabled) continue;
+    const bool Claims = !Ext.empty() && Entry->IsFileTypeSupported(Ext);
+    if (Claims && (Entry->Flags & cfMemoryConversion) != 0) {
+      if (Answer.Attempt(*Entry, UnicodeMode, ConvertMemory)) return std::move(Answer.Block);
     } else if (Claims) {
-      FileCandidates.push_back(converter.get());
+      FileCandidates.push_back(Entry.get());
     } else {
-      Others.push_back(converter.get());
+      Others.push_back(Entry.get());
     }
   }
   if (FileCandidates.empty()) {

@@ -223,11 +223,11 @@ TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions&
   posix_spawnattr_setsigdefault(&Attr, &All);
   posix_spawnattr_setflags(&Attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<char*> argv;
-  for (const std::string& A : Argv) argv.push_back(const_cast<char*>(A.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> ArgPtrs;
+  for (const std::string& A : Argv) ArgPtrs.push_back(const_cast<char*>(A.c_str()));
+  ArgPtrs.push_back(nullptr);
   pid_t Pid = -1;
-  const int Rc = ::posix_spawn(&Pid, argv[0], &Actions, &Attr, argv.data(), environ);
+  const int Rc = ::posix_spawn(&Pid, ArgPtrs[0], &Actions, &Attr, ArgPtrs.data(), environ);
   posix_spawn_file_actions_destroy(&Actions);
   posix_spawnattr_destroy(&Attr);
   if (Rc != 0) {

@@ -126,7 +126,7 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
   }
   THeldFile Held(OpenReadShared(Source));
   TTempFile Copy;
-  std::string source = Source;
+  std::string ReadFrom = Source;
   if (Held.Fd < 0) {
     // Another program keeps the source from us: convert a copy of it instead.
     if (!Copy.Make()) return false;
@@ -135,7 +135,7 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
       SetLastErrorText("CopyFile error: " + std::string(std::strerror(Err != 0 ? Err : EIO)));
       return false;
     }
-    source = Copy.Name();
+    ReadFrom = Copy.Name();
   }
   ReportProgress(0, 0, 0, nullptr);
   const TServerBackend& Backend = ServerBackend(ServerType);
@@ -146,7 +146,7 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
   try {
     const bool TakesUnicode =
         ServerType == stRTF || ServerType == stWinWord || ServerType == stExcel || ServerType == stPowerPoint;
-    return Backend(source, Target, TakesUnicode && Unicode);
+    return Backend(ReadFrom, Target, TakesUnicode && Unicode);
   } catch (...) {
     SetErrorFromCurrentException();
     return false;

@@ -233,9 +233,9 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
 
 bool ConvertPostScript(const std::string& Source, const std::string& Target) {
   try {
-    TVBufFileStream source(Source, fmOpenRead | fmShareDenyWrite);
+    TVBufFileStream In(Source, fmOpenRead | fmShareDenyWrite);
     auto Dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-    const bool Ok = RunPs2Ascii(source, *Dest);
+    const bool Ok = RunPs2Ascii(In, *Dest);
     Dest->Close();
     if (!Ok) {
       Dest.reset();

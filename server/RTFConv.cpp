@@ -43,9 +43,9 @@ bool ConvertRTFFile(const std::string& Source, const std::string& Target, bool U
     return false;
   }
   try {
-    TVBufFileStream source(Source, fmOpenRead | fmShareDenyWrite);
+    TVBufFileStream In(Source, fmOpenRead | fmShareDenyWrite);
     auto Dest = std::make_unique<TVBufFileStream>(Target, fmCreate);
-    const bool Ok = RTFToText(source, *Dest);
+    const bool Ok = RTFToText(In, *Dest);
     Dest->Close();
     return Ok;
   } catch (...) {

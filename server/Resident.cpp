@@ -23,10 +23,10 @@ uint32_t g_lastMessageTick = 0;
 bool SameText(const std::string& A, const char* B) {
   size_t I = 0;
   for (; I < A.size() && B[I] != '\0'; ++I) {
-    char a = A[I], b = B[I];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
+    char CharA = A[I], CharB = B[I];
+    if (CharA >= 'A' && CharA <= 'Z') CharA = static_cast<char>(CharA - 'A' + 'a');
+    if (CharB >= 'A' && CharB <= 'Z') CharB = static_cast<char>(CharB - 'A' + 'a');
+    if (CharA != CharB) return false;
   }
   return I == A.size() && B[I] == '\0';
 }

@@ -203,7 +203,7 @@ class TReader {
     }
     const size_t Start = Pos_;
     while (Pos_ < In_.size() && IsLetter(In_[Pos_]) && Pos_ - Start < kMaxWordLength) ++Pos_;
-    const std::string_view word = In_.substr(Start, Pos_ - Start);
+    const std::string_view ControlWord = In_.substr(Start, Pos_ - Start);
     bool HasNumber = false;
     int64_t Number = 0;
     bool Negative = false;
@@ -218,7 +218,7 @@ class TReader {
     }
     if (Negative) Number = -Number;
     if (Pos_ < In_.size() && In_[Pos_] == ' ') ++Pos_;  // the delimiter belongs to the word
-    Word(word, HasNumber, Number);
+    Word(ControlWord, HasNumber, Number);
   }
 
   void Symbol(char C) {

@@ -80,7 +80,7 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
     return false;
   }
   if (g_profile.empty() && (g_profile = MakeFolder("qvlo-")).empty()) return false;
-  const std::string source = AbsoluteFileName(Source);
+  const std::string AbsSource = AbsoluteFileName(Source);
   for (int Attempt = 1; Attempt <= kOfficeAttempts; ++Attempt) {
     RemoveTree(Output.Folder);
     Output.File.clear();
@@ -98,7 +98,7 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
     const TChildResult Run =
         RunChild({Program, "--headless", "--invisible", "--nologo", "--norestore", "--nolockcheck",
                   "--nodefault", "-env:UserInstallation=file://" + g_profile, "--convert-to", FilterSpec,
-                  "--outdir", Output.Folder, source},
+                  "--outdir", Output.Folder, AbsSource},
                  Options);
     if (!ChildEndedByItself(Run, "\"soffice\"", OfficeTimeoutMs)) return false;
     std::vector<std::string> Files;
@@ -107,9 +107,9 @@ bool OfficeConvert(const std::string& Source, const std::string& FilterSpec, TOf
       Output.File = Files.front();
       return true;
     }
-    std::string complaint = Complaint(Run.Stderr + "\n" + Run.Stdout);
-    if (complaint.empty()) complaint = "The office program could not convert \"" + Source + "\"";
-    SetLastErrorText(complaint);
+    std::string Reason = Complaint(Run.Stderr + "\n" + Run.Stdout);
+    if (Reason.empty()) Reason = "The office program could not convert \"" + Source + "\"";
+    SetLastErrorText(Reason);
     const bool Abnormal = Run.End == TChildEnd::Signalled || Run.ExitCode != 0;
     if (!Abnormal) return false;
   }

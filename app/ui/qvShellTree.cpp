@@ -206,8 +206,8 @@ void TShTreeView::ShowPath(const std::u16string& Path) {
   for (bool Moved = true; Moved;) {
     Moved = false;
     FolderModel_->fetchMore(Parent);
-    for (int i = 0; i < FolderModel_->rowCount(Parent); ++i) {
-      const QModelIndex I = FolderModel_->index(i, 0, Parent);
+    for (int Row = 0; Row < FolderModel_->rowCount(Parent); ++Row) {
+      const QModelIndex I = FolderModel_->index(Row, 0, Parent);
       const std::u16string& P = FolderModel_->NodeOf(I)->Path;
       const std::u16string Prefix = P == u"/" ? P : P + u"/";
       if (P == Path || Path.compare(0, Prefix.size(), Prefix) == 0) {
@@ -233,8 +233,8 @@ void TShTreeView::RefreshNode() {
   while (!Pending.empty()) {
     const QModelIndex Parent = Pending.back();
     Pending.pop_back();
-    for (int i = 0; i < FolderModel_->rowCount(Parent); ++i) {
-      const QModelIndex I = FolderModel_->index(i, 0, Parent);
+    for (int Row = 0; Row < FolderModel_->rowCount(Parent); ++Row) {
+      const QModelIndex I = FolderModel_->index(Row, 0, Parent);
       if (!isExpanded(I)) continue;
       Expanded.push_back(FolderModel_->NodeOf(I)->Path);
       Pending.push_back(I);

@@ -178,12 +178,12 @@ uint8_t ResolveCharset(uint8_t Code) { return Code == kCharsetNone ? GetAnsiChar
 
 const SingleByteMaps* GetSingleByteMaps(uint8_t Code) {
   Code = ResolveCharset(Code);
-  const CharsetInfo* info = FindCharset(Code);
-  if (info == nullptr || info->MaxBytes != 1) return nullptr;
+  const CharsetInfo* Info = FindCharset(Code);
+  if (Info == nullptr || Info->MaxBytes != 1) return nullptr;
   static MapSlot Slots[256];
-  MapSlot& slot = Slots[Code];
-  std::call_once(slot.Once, [&] { slot.Maps = BuildSingleByteMaps(*info); });
-  return slot.Maps.get();
+  MapSlot& Slot = Slots[Code];
+  std::call_once(Slot.Once, [&] { Slot.Maps = BuildSingleByteMaps(*Info); });
+  return Slot.Maps.get();
 }
 
 }  // namespace qvnls::detail

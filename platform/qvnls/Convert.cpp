@@ -47,15 +47,15 @@ enum class Direction { kDecode, kEncode };
 // One open converter per charset, direction and thread, reset before each use (UTF-7 keeps state).
 // Decoding and encoding use separate converters, so the substitution set for encoding never
 // changes what decoding produces.
-UConverter* ThreadConverter(const CharsetInfo& Info, Direction direction) {
+UConverter* ThreadConverter(const CharsetInfo& Info, Direction Way) {
   thread_local std::array<ConverterPtr, 256> Decoders;
   thread_local std::array<ConverterPtr, 256> Encoders;
-  ConverterPtr& Slot = (direction == Direction::kDecode ? Decoders : Encoders)[Info.Code];
+  ConverterPtr& Slot = (Way == Direction::kDecode ? Decoders : Encoders)[Info.Code];
   if (!Slot) {
     UErrorCode Error = U_ZERO_ERROR;
     Slot.reset(ucnv_open(Info.IcuName, &Error));
     if (U_FAILURE(Error)) Slot.reset();
-    if (Slot && direction == Direction::kDecode) {
+    if (Slot && Way == Direction::kDecode) {
       ucnv_setToUCallBack(Slot.get(), ReplaceUndecodable, nullptr, nullptr, nullptr, &Error);
       if (U_FAILURE(Error)) Slot.reset();
     }

@@ -39,17 +39,17 @@ std::string WideToAnsi(std::u16string_view Text) {
   bool Ascii = true;
   for (char16_t C : Text) Ascii = Ascii && C < 0x80;
   if (Ascii) return std::string(Text.begin(), Text.end());
-  const std::u16string text = Composed(Text);
+  const std::u16string ComposedText = Composed(Text);
   const uint8_t Charset = qvnls::GetAnsiCharset();
   std::string Out;
-  Out.reserve(text.size());
-  for (std::size_t I = 0; I < text.size(); ++I) {
-    const char16_t C = text[I];
+  Out.reserve(ComposedText.size());
+  for (std::size_t I = 0; I < ComposedText.size(); ++I) {
+    const char16_t C = ComposedText[I];
     if (C < 0x80) {
       Out += static_cast<char>(C);
       continue;
     }
-    if (IsHighSurrogate(C) && I + 1 < text.size() && IsLowSurrogate(text[I + 1])) {
+    if (IsHighSurrogate(C) && I + 1 < ComposedText.size() && IsLowSurrogate(ComposedText[I + 1])) {
       Out += '?';
       ++I;
       continue;

@@ -31,13 +31,13 @@ const char* TypeAt(std::span<const char* const> List, int32_t Index) {
 
 template <class Char>
 TConvBool ContentTest(const Char* FileName) {
-  const TConverterDefinition& def = Def();
-  if (def.ClearErrorOnContentTest) ClearLastErrorText();
+  const TConverterDefinition& Definition = Def();
+  if (Definition.ClearErrorOnContentTest) ClearLastErrorText();
   try {
     std::string Name = NativeFileName(FileName);
-    return def.IsFileSupported != nullptr && def.IsFileSupported(Name);
+    return Definition.IsFileSupported != nullptr && Definition.IsFileSupported(Name);
   } catch (...) {
-    if (def.KeepContentTestError) SetErrorFromCurrentException();
+    if (Definition.KeepContentTestError) SetErrorFromCurrentException();
     return false;
   }
 }
@@ -58,30 +58,30 @@ void* RunReader(bool Unicode, int32_t* Size, Reader&& Read) {
 template <class Char>
 void* ConvertFileExport(const Char* FileName, bool Unicode, int32_t* Size) {
   return GuardExport<void*>(nullptr, [&]() -> void* {
-    const TConverterDefinition& def = Def();
-    if (def.ClearErrorOnConvert) ClearLastErrorText();
-    if (Size == nullptr || def.ConvertFile == nullptr) throw Exception(kErrorInParameters);
-    std::string name = NativeFileName(FileName);
+    const TConverterDefinition& Definition = Def();
+    if (Definition.ClearErrorOnConvert) ClearLastErrorText();
+    if (Size == nullptr || Definition.ConvertFile == nullptr) throw Exception(kErrorInParameters);
+    std::string Name = NativeFileName(FileName);
     return RunReader(Unicode, Size, [&](IConvProgress* Progress, std::string& Text) {
-      return def.ConvertFile(name, Unicode, Progress, Text);
+      return Definition.ConvertFile(Name, Unicode, Progress, Text);
     });
   });
 }
 
 void* ConvertMemoryExport(const void* Data, bool Unicode, int32_t* Size) {
-  const TConverterDefinition& def = Def();
-  if (def.ConvertMemory == nullptr && !def.RefuseMemory) return nullptr;
+  const TConverterDefinition& Definition = Def();
+  if (Definition.ConvertMemory == nullptr && !Definition.RefuseMemory) return nullptr;
   return GuardExport<void*>(nullptr, [&]() -> void* {
-    if (def.ClearErrorOnConvert) ClearLastErrorText();
+    if (Definition.ClearErrorOnConvert) ClearLastErrorText();
     if (Size == nullptr) throw Exception(kErrorInParameters);
-    if (def.ConvertMemory == nullptr) {
+    if (Definition.ConvertMemory == nullptr) {
       *Size = 0;
       throw Exception(kMemoryNotSupported);
     }
     if (*Size < 0 || (Data == nullptr && *Size > 0)) throw Exception(kErrorInParameters);
-    const auto length = static_cast<std::size_t>(*Size);
+    const auto Length = static_cast<std::size_t>(*Size);
     return RunReader(Unicode, Size, [&](IConvProgress* Progress, std::string& Text) {
-      return def.ConvertMemory(Data, length, Unicode, Progress, Text);
+      return Definition.ConvertMemory(Data, Length, Unicode, Progress, Text);
     });
   });
 }

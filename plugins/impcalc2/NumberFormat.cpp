@@ -71,26 +71,26 @@ void CellDate::SetSerial(int32_t Serial) {
   }
   // Day of the year counted from 1 (0 counts as the first day); whole 400-year cycles first, so that
   // a serial far in the future costs no more than a near one.
-  int64_t day = static_cast<int64_t>(Serial) - 1;
-  int64_t year = 1900;
+  int64_t DayNum = static_cast<int64_t>(Serial) - 1;
+  int64_t YearNum = 1900;
   // 1900 itself is not a leap year, so the cycles start with 1901, after its 365 days.
-  if (day > 365 + kDaysPer400Years) {
-    const int64_t Cycles = (day - 365) / kDaysPer400Years;
-    day -= Cycles * kDaysPer400Years;
-    year += Cycles * 400;
+  if (DayNum > 365 + kDaysPer400Years) {
+    const int64_t Cycles = (DayNum - 365) / kDaysPer400Years;
+    DayNum -= Cycles * kDaysPer400Years;
+    YearNum += Cycles * 400;
   }
-  while (day > DaysInYear(year)) {
-    day -= DaysInYear(year);
-    ++year;
+  while (DayNum > DaysInYear(YearNum)) {
+    DayNum -= DaysInYear(YearNum);
+    ++YearNum;
   }
-  int32_t month = 1;
-  while (month < 12 && day > DaysInMonth(year, month)) {
-    day -= DaysInMonth(year, month);
-    ++month;
+  int32_t MonthNum = 1;
+  while (MonthNum < 12 && DayNum > DaysInMonth(YearNum, MonthNum)) {
+    DayNum -= DaysInMonth(YearNum, MonthNum);
+    ++MonthNum;
   }
-  Year = static_cast<int32_t>(year);
-  Month = month;
-  Day = day == 0 ? 1 : static_cast<int32_t>(day);
+  Year = static_cast<int32_t>(YearNum);
+  Month = MonthNum;
+  Day = DayNum == 0 ? 1 : static_cast<int32_t>(DayNum);
 }
 
 std::string CellDate::FormatMDY() const { return Formatted("%d/%d/%02d", Month, Day, Year); }

@@ -24,17 +24,17 @@ void SharedStringTable::Parse(MemoryReader& Reader) {
 
   // Where each segment ends within the joined body, and the first of them at or after a position (the
   // positions only grow, so the search goes on from where it stopped).
-  std::vector<std::size_t> ends;
+  std::vector<std::size_t> Ends;
   std::size_t End = 0;
   for (uint16_t Length : Segments_) {
     End += Length;
-    ends.push_back(End);
+    Ends.push_back(End);
   }
-  const std::size_t body_end = Reader.Position() + Reader.Left();
-  std::size_t next = 0;
+  const std::size_t BodyEnd = Reader.Position() + Reader.Left();
+  std::size_t Next = 0;
   auto SegmentEnd = [&](std::size_t Position) {
-    while (next < ends.size() && ends[next] < Position) ++next;
-    return next < ends.size() ? ends[next] : body_end;
+    while (Next < Ends.size() && Ends[Next] < Position) ++Next;
+    return Next < Ends.size() ? Ends[Next] : BodyEnd;
   };
 
   for (uint32_t I = 0; I < Unique; ++I) {

@@ -87,25 +87,25 @@ void PptTextScanner::ReadAtom(uint16_t Type, uint32_t Length, std::string& Out) 
   if (Length > Stream_.Remaining()) throw Stream_eof();
   std::string Bytes(Length, '\0');
   if (Length > 0) Stream_.Read(Bytes.data(), Length);
-  std::u16string wide;
+  std::u16string WideText;
   if (Type == kPptTextBytesAtom) {
     // Each byte is the low half of a UTF-16 unit whose high half is zero (the first 256 code points),
     // whatever the system's code page.
-    wide.reserve(Bytes.size());
-    for (char B : Bytes) wide += static_cast<char16_t>(static_cast<uint8_t>(B));
+    WideText.reserve(Bytes.size());
+    for (char B : Bytes) WideText += static_cast<char16_t>(static_cast<uint8_t>(B));
   } else {
-    wide.resize(Length / 2);
-    for (std::size_t I = 0; I < wide.size(); ++I) {
-      wide[I] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * I]) |
-                                      (static_cast<uint8_t>(Bytes[2 * I + 1]) << 8));
+    WideText.resize(Length / 2);
+    for (std::size_t I = 0; I < WideText.size(); ++I) {
+      WideText[I] = static_cast<char16_t>(static_cast<uint8_t>(Bytes[2 * I]) |
+                                          (static_cast<uint8_t>(Bytes[2 * I + 1]) << 8));
     }
   }
   if constexpr (Wide) {
-    WritePptTextWide(Out, wide, wide.size());
+    WritePptTextWide(Out, WideText, WideText.size());
   } else {
     // Up to the first zero character, as the text is written.
-    const std::size_t Zero = wide.find(u'\0');
-    const std::string Ansi = WideToAnsi(std::u16string_view(wide).substr(0, Zero));
+    const std::size_t Zero = WideText.find(u'\0');
+    const std::string Ansi = WideToAnsi(std::u16string_view(WideText).substr(0, Zero));
     WritePptTextAnsi(Out, Ansi, Ansi.size());
   }
 }
@@ -197,8 +197,8 @@ std::set<uint32_t> ReadLiveRecordOffsets(Stream& Document, Stream& CurrentUser) 
       ReadStreamUInt32(Document);  // versions
       const uint32_t Previous = ReadStreamUInt32(Document);
       const uint32_t Directory = ReadStreamUInt32(Document);
-      const uint32_t document = ReadStreamUInt32(Document);
-      if (Current) DocumentId = document;
+      const uint32_t EditDocumentId = ReadStreamUInt32(Document);
+      if (Current) DocumentId = EditDocumentId;
 
       const TRecordHeader DirectoryHeader = ReadRecordHeader(Document, Directory);
       if (DirectoryHeader.Type != kPptPersistDirectoryAtom ||
@@ -230,13 +230,13 @@ std::set<uint32_t> ReadLiveRecordOffsets(Stream& Document, Stream& CurrentUser) 
 
 bool ConvertPresentationFile(const std::string& FileName, bool Unicode, std::string& Text) {
   std::unique_ptr<Storage> Storage = OpenStorage(FileName);
-  std::unique_ptr<Stream> stream = Storage->OpenStream(u"PowerPoint Document");
-  if (stream == nullptr) throw EOleStorage("File format is not supported");
-  PptTextScanner Scanner(*stream);
+  std::unique_ptr<Stream> DocumentStream = Storage->OpenStream(u"PowerPoint Document");
+  if (DocumentStream == nullptr) throw EOleStorage("File format is not supported");
+  PptTextScanner Scanner(*DocumentStream);
   // Without a readable edit history every record of the stream is scanned.
   try {
     if (std::unique_ptr<Stream> CurrentUser = Storage->OpenStream(u"Current User"))
-      Scanner.LimitToRecords(ReadLiveRecordOffsets(*stream, *CurrentUser));
+      Scanner.LimitToRecords(ReadLiveRecordOffsets(*DocumentStream, *CurrentUser));
   } catch (const EOleStorage&) {
   }
   if (Unicode) {

@@ -242,9 +242,9 @@ char16_t MapWordChar(char16_t C) { return C == kLineBreak ? kCR : C; }
 
 void WriteWordChar8(TVStream& Dest, uint8_t C) {
   if (IsDroppedWordChar(C)) return;
-  const auto c = static_cast<uint8_t>(MapWordChar(C));
-  Dest.WriteByte(c);
-  if (c == kCR) Dest.WriteByte(kLF);
+  const auto Mapped = static_cast<uint8_t>(MapWordChar(C));
+  Dest.WriteByte(Mapped);
+  if (Mapped == kCR) Dest.WriteByte(kLF);
 }
 
 void WriteWordChar16(TVStream& Dest, char16_t C) {

@@ -144,8 +144,8 @@ TEST_F(ArlVolumes, ASpannedArchiveWithoutDiskEventsFails) {
 TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
   // The last disk holds the end record; the first starts with the spanning mark; the others with data.
   Lib_.SetArchiveFile((kFixtures / "span.zip").string());
-  bool cancel = false;
-  TDiskSpannObj Disks(Lib_, cancel);
+  bool Cancelled = false;
+  TDiskSpannObj Disks(Lib_, Cancelled);
   Lib_.OnGetZipLastDisk = [](TZipCommon*, bool&) { FAIL() << "the last disk is already there"; };
   std::unique_ptr<TFileStream32> Stream;
   ASSERT_TRUE(Disks.OpenNextDisk(Stream));
@@ -174,7 +174,7 @@ TEST_F(ArlVolumes, SpannedDisksAreWalkedThroughTheDiskEvents) {
   EXPECT_FALSE(Disks.OpenNextDisk(Stream));
   EXPECT_FALSE(Stream);
   EXPECT_EQ(Texts, std::vector<std::string>{"2"});
-  EXPECT_TRUE(cancel);
+  EXPECT_TRUE(Cancelled);
 }
 
 // --- Timer

@@ -220,7 +220,7 @@ TYPED_TEST(NumVectorForms, GenericFallbackAndDirectAgree) {
   std::mt19937 Rng(77);
   constexpr int32_t N = 37;
   std::vector<T> A, B;
-  for (int32_t i = 0; i < N; ++i) {
+  for (int32_t K = 0; K < N; ++K) {
     if constexpr (std::is_floating_point_v<T>) {
       A.push_back(static_cast<T>(static_cast<int>(Rng() % 64) - 32));
       B.push_back(static_cast<T>(1 << (Rng() % 4)) * ((Rng() % 2) ? 1 : -1));  // nonzero divisors

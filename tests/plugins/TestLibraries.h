@@ -33,9 +33,9 @@ class TTestFolder {
 
   // Writes Content to the file Name in this folder and answers its path.
   std::string Write(const std::string& Name, const std::string& Content) const {
-    std::string path = Path + "/" + Name;
-    std::ofstream(path, std::ios::binary) << Content;
-    return path;
+    std::string FilePath = Path + "/" + Name;
+    std::ofstream(FilePath, std::ios::binary) << Content;
+    return FilePath;
   }
 
   std::string Path;

@@ -81,7 +81,7 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
   Scanner.MaxScanSize = MaxScanSize;
   TTrace Trace;
   const std::thread::id Owner = std::this_thread::get_id();
-  int fileEvents = 0;
+  int FileEvents = 0;
   std::string Current;  // the file of the last file event
   Scanner.OnFound = [&](const TFoundFileInfo& Info) {
     Trace.OffThread |= std::this_thread::get_id() != Owner;
@@ -99,7 +99,7 @@ TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& P
     Trace.OffThread |= std::this_thread::get_id() != Owner;
     Trace.Events.push_back("progress " + Tree.Relative(Name) + " " + std::to_string(Kind));
     if (Kind == spkFile) Current = Tree.Relative(Name);
-    return !(Kind == spkFile && ++fileEvents == StopAt);
+    return !(Kind == spkFile && ++FileEvents == StopAt);
   };
   Scanner.Scanner.OnProgress = [&](int32_t) {
     Trace.OffThread |= std::this_thread::get_id() != Owner;

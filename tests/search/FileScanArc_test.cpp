@@ -261,8 +261,8 @@ TEST_F(FileScanArc, WalkedArchivesGoToTheCacheOnlyWhenExtracted) {
   Names TakenOver;
   Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     if (Kind != spkFile) return true;
-    const std::string name = Utf16ToUtf8(Name);
-    const std::string Archive = name.substr(0, name.rfind('|'));
+    const std::string Utf8Name = Utf16ToUtf8(Name);
+    const std::string Archive = Utf8Name.substr(0, Utf8Name.rfind('|'));
     TArchiveCacheLock Lock;
     if (FindCachedArchive(Archive) != nullptr) TakenOver.push_back(Tree_.Relative(Utf8ToUtf16(Archive)));
     return true;
@@ -312,10 +312,10 @@ TEST_F(FileScanArc, BarInsideAnItemNameKeepsEachItemItsOwnPath) {
   TSearchResults Results;
   for (const TFoundFileInfo& Info : Log_.Infos) Results.Add(Info);
   const Names ExpectedBytes = {"needle one", "needle two, longer", "needle three"};
-  const std::vector<std::u16string> names = {u"a|b.txt", u"b.txt", u"e.txt"};
+  const std::vector<std::u16string> ExpectedNames = {u"a|b.txt", u"b.txt", u"e.txt"};
   const std::vector<std::string> Archives = {X, X, X + "|c|d.zip"};
   for (int32_t Row = 0; Row < 3; ++Row) {
-    EXPECT_EQ(Results.GetName(Row), names[Row]) << Row;
+    EXPECT_EQ(Results.GetName(Row), ExpectedNames[Row]) << Row;
     EXPECT_EQ(Utf16ToUtf8(Results.GetArchiveName(Row)), Archives[Row]) << Row;
     TFoundFileInfo Info;
     Results.GetInfo(Row, Info);
@@ -524,39 +524,39 @@ TEST_F(FileScanArc, UnreadableFileIsOneError) {
 // work left undone is done at the next walk.
 TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
   SetArchiveCacheTimings(0, 20);
-  std::mutex m;
-  std::condition_variable cv;
-  bool take = false, Held = false, Release = false;
+  std::mutex M;
+  std::condition_variable Cv;
+  bool Take = false, Held = false, Release = false;
   std::thread Other([&] {
-    std::unique_lock<std::mutex> G(m);
-    cv.wait(G, [&] { return take; });
+    std::unique_lock<std::mutex> G(M);
+    Cv.wait(G, [&] { return Take; });
     EXPECT_TRUE(LockArchiveCache());
     Held = true;
-    cv.notify_all();
-    cv.wait(G, [&] { return Release; });
+    Cv.notify_all();
+    Cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
   });
-  int polls = 0;
+  int Polls = 0;
   Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
     if (Kind == spkFile && Utf16ToUtf8(Name).find("inner.zip|other.txt") != std::string::npos) {
       // The last item of the inner archive: another holder takes the lock for good.
-      std::unique_lock<std::mutex> G(m);
-      take = true;
-      cv.notify_all();
-      cv.wait(G, [&] { return Held; });
+      std::unique_lock<std::mutex> G(M);
+      Take = true;
+      Cv.notify_all();
+      Cv.wait(G, [&] { return Held; });
     }
-    if (Kind == spkPoll && Held) return ++polls < 3;
+    if (Kind == spkPoll && Held) return ++Polls < 3;
     return true;
   };
   Log_ = TScanLog();
   Scanner_.OnFound = [this](const TFoundFileInfo& Info) { Log_.Hits.push_back(Tree_.Relative(Info.Name)); };
   EXPECT_FALSE(Scanner_.Search(Tree_.Roots("d/nested.zip"), u"", false));
-  EXPECT_EQ(polls, 3);
+  EXPECT_EQ(Polls, 3);
   {
-    std::lock_guard<std::mutex> G(m);
+    std::lock_guard<std::mutex> G(M);
     Release = true;
   }
-  cv.notify_all();
+  Cv.notify_all();
   Other.join();
   SetArchiveCacheTimings(0, 0);
   // The next walk lets the inner archive go; nothing is left behind.

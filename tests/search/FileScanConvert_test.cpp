@@ -155,13 +155,13 @@ class TFakeArchives : public IArchiveWalk {
  public:
   bool IsEnabledArchiveName(const std::u16string& Name) override { return Ext(Name) == "zip"; }
   TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override {
-    const std::string ext = Ext(FileName);
+    const std::string Extension = Ext(FileName);
     Kind = akNone;
-    if (ext == "zip") return Kind = akZip, acArchive;
-    if (ext == "arj") return Kind = akArj, acDisabled;
-    if (ext == "ha") return Kind = akHa, acNoDecoder;
-    if (ext == "r00") return Kind = akRar, acLaterVolume;
-    if (ext == "bad") throw Exception("Signature read failed");
+    if (Extension == "zip") return Kind = akZip, acArchive;
+    if (Extension == "arj") return Kind = akArj, acDisabled;
+    if (Extension == "ha") return Kind = akHa, acNoDecoder;
+    if (Extension == "r00") return Kind = akRar, acLaterVolume;
+    if (Extension == "bad") throw Exception("Signature read failed");
     return acNone;
   }
   bool ScanArchive(TFileScanner&, const std::u16string&, const std::u16string& DisplayName, const TStrLst*,

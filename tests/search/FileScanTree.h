@@ -34,9 +34,9 @@ class TScanTree {
   // Writes a file (its folders made first) and answers its path.
   std::string File(const std::string& Rel, const std::string& Content) const {
     MakeFolders(Rel);
-    const std::string path = Path(Rel);
-    std::ofstream(path, std::ios::binary) << Content;
-    return path;
+    const std::string FullPath = Path(Rel);
+    std::ofstream(FullPath, std::ios::binary) << Content;
+    return FullPath;
   }
   void Folder(const std::string& Rel) const { MakeFolders(Rel + "/"); }
   // Sets the last-write time of Rel to Seconds after 1970-01-01 UTC.

@@ -278,9 +278,9 @@ TEST_F(ConverterHost, FailuresInsideALibraryBecomeItsErrorText) {
 TEST_F(ConverterHost, CancelFromProgressStopsTheConversion) {
   Load({"impxls", "impmp3"});
   std::vector<std::vector<int32_t>> Polls;
-  TQVConverter* sender = nullptr;
+  TQVConverter* SeenSender = nullptr;
   List_.OnProgress = [&](TQVConverter* Sender, int32_t Current, int32_t Total) {
-    sender = Sender;
+    SeenSender = Sender;
     Polls.push_back({Current, Total});
     return Polls.size() < 3;
   };
@@ -288,7 +288,7 @@ TEST_F(ConverterHost, CancelFromProgressStopsTheConversion) {
   EXPECT_FALSE(R.Ok);
   EXPECT_EQ(R.Error, "User canceled");
   EXPECT_EQ(Polls, (std::vector<std::vector<int32_t>>{{-1, -1}, {-1, -1}, {-1, -1}}));
-  EXPECT_EQ(sender, Converter("impxls"));
+  EXPECT_EQ(SeenSender, Converter("impxls"));
   EXPECT_TRUE(Converter("impxls")->Cancelled);
 
   // Positions reach the handler as the library reports them.

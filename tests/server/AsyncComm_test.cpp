@@ -71,19 +71,19 @@ TEST(AsyncChannelTest, SendRefusesWhatDoesNotFitItsArea) {
 TEST(AsyncChannelTest, BadFramesAreRefusedAndFreeTheArea) {
   TPair Pair("bad");
   const std::string Payload = "ver";
-  const uint32_t crc = UpdateCrc32(0xFFFFFFFFu, Payload.data(), 3);
+  const uint32_t PayloadCrc = UpdateCrc32(0xFFFFFFFFu, Payload.data(), 3);
   struct TCase {
     int32_t Length;
     uint32_t Crc;
     TChannelResult Expected;
   };
   const TCase Cases[] = {
-      {3, crc, acOK},
-      {3, crc ^ 0x100, acCRCError},
-      {kAreaSize - kFrameOverhead + 1, crc, acSizeError},
-      {-1, crc, acSizeError},
-      {0x7FFFFFF9, crc, acSizeError},  // n + 8 wraps to a negative int32
-      {INT32_MIN, crc, acSizeError},
+      {3, PayloadCrc, acOK},
+      {3, PayloadCrc ^ 0x100, acCRCError},
+      {kAreaSize - kFrameOverhead + 1, PayloadCrc, acSizeError},
+      {-1, PayloadCrc, acSizeError},
+      {0x7FFFFFF9, PayloadCrc, acSizeError},  // n + 8 wraps to a negative int32
+      {INT32_MIN, PayloadCrc, acSizeError},
   };
   for (const TCase& C : Cases) {
     PutRawRequest(Pair.Map, *Pair.Client, C.Length, Payload, C.Crc);

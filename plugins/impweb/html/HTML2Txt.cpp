@@ -215,10 +215,10 @@ void LookupEntity(const std::basic_string<Char>& Name, THTMLPassState& State) {
       Code = ParseNumericReference(Name);
     } else {
       // Named references run over ASCII letters and digits only.
-      const std::string name = NarrowAscii(Name);
-      Code = LookupHTMLEntityCode(name);
+      const std::string Narrow = NarrowAscii(Name);
+      Code = LookupHTMLEntityCode(Narrow);
       if (Code < 0) {
-        std::string Lower(name);
+        std::string Lower(Narrow);
         std::transform(Lower.begin(), Lower.end(), Lower.begin(), LowerAscii);
         Code = LookupHTMLEntityCode(Lower);
       }
@@ -266,17 +266,17 @@ bool FindTagAttribute(const std::basic_string<Char>& Text, const std::string& Na
                       std::basic_string<Char>& Value) {
   Value.clear();
   const std::basic_string<Char> Upper = UpperAsciiCopy(Text);
-  const std::basic_string<Char> name = AsciiAs<Char>(Name);
+  const std::basic_string<Char> Needle = AsciiAs<Char>(Name);
   const std::size_t N = Text.size();
   // A zero ends the text as its terminator would.
   auto IsBlank = [&](std::size_t I) { return Unit(Text[I]) != 0 && Unit(Text[I]) <= 32; };
   bool Found = false;
   std::size_t From = 0;
-  while (!name.empty()) {
-    const std::size_t At = Upper.find(name, From);
+  while (!Needle.empty()) {
+    const std::size_t At = Upper.find(Needle, From);
     if (At == std::basic_string<Char>::npos) break;
     Found = true;
-    std::size_t J = At + name.size();
+    std::size_t J = At + Needle.size();
     while (J < N && IsBlank(J)) ++J;
     if (J < N && Unit(Text[J]) == '=') {
       ++J;
@@ -291,7 +291,7 @@ bool FindTagAttribute(const std::basic_string<Char>& Text, const std::string& Na
       Value = Text.substr(J, End - J);
       return true;
     }
-    From = At + name.size();
+    From = At + Needle.size();
   }
   return Found;
 }
@@ -631,9 +631,9 @@ bool NextHTMLToken(THTMLPassState& State) {
 
 bool GetTagAttribute(const std::string& Name, std::string& Value, const THTMLPassState& State) {
   if (!State.WideSource) return FindTagAttribute(State.TagText, Name, Value);
-  std::u16string value;
-  const bool Found = FindTagAttribute(RawToWideStr(State.TagText), Name, value);
-  Value = HTMLWideToBytes(value);
+  std::u16string WideValue;
+  const bool Found = FindTagAttribute(RawToWideStr(State.TagText), Name, WideValue);
+  Value = HTMLWideToBytes(WideValue);
   return Found;
 }
 

@@ -267,29 +267,29 @@ TEST_F(ArcNestedTrim, CleanerTrimsAndEnds) {
 
 TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   SetArchiveCacheTimings(0, 50);
-  std::mutex m;
+  std::mutex M;
   std::condition_variable Cv;
   bool Held = false, Release = false;
   std::thread Other([&] {
     ASSERT_TRUE(LockArchiveCache());
     {
-      std::lock_guard<std::mutex> G(m);
+      std::lock_guard<std::mutex> G(M);
       Held = true;
     }
     Cv.notify_all();
-    std::unique_lock<std::mutex> G(m);
+    std::unique_lock<std::mutex> G(M);
     Cv.wait(G, [&] { return Release; });
     UnlockArchiveCache();
   });
   {
-    std::unique_lock<std::mutex> G(m);
+    std::unique_lock<std::mutex> G(M);
     Cv.wait(G, [&] { return Held; });
   }
   EXPECT_FALSE(LockArchiveCacheForeground());
   // Without the lock the extraction does not go on.
   EXPECT_THROW(ExtractArchivePathToMemory(P("nested.zip|inner.zip|other.txt"), 15, nullptr), EArcError);
   {
-    std::lock_guard<std::mutex> G(m);
+    std::lock_guard<std::mutex> G(M);
     Release = true;
   }
   Cv.notify_all();

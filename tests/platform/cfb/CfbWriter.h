@@ -69,8 +69,8 @@ inline TCfbImage BuildCompoundFile(const std::vector<TCfbWriterStream>& Streams,
   const uint32_t MinifatSectors = SectorsFor(MiniFat.size() * 4, S);
   const uint32_t MinistreamSectors = SectorsFor(MiniStream.size(), S);
   uint32_t BigSectors = 0;
-  for (const auto& s : Streams) {
-    if (s.Data.size() >= kCutoff) BigSectors += SectorsFor(s.Data.size(), S);
+  for (const auto& Stream : Streams) {
+    if (Stream.Data.size() >= kCutoff) BigSectors += SectorsFor(Stream.Data.size(), S);
   }
   const uint32_t Rest = DirSectors + MinifatSectors + MinistreamSectors + BigSectors;
   uint32_t FatSectors = 1;

@@ -58,8 +58,8 @@ TEST(CaseTest, EightBitUpperCaseFollowsTheUtf16Table) {
     for (int B = 0; B < 256; ++B) {
       const std::u16string Wide = qvnls_test::IcuDecode(std::string(1, static_cast<char>(B)), Row.IcuName);
       if (Wide.size() != 1 || Wide[0] == 0xFFFD) continue;
-      const std::string upper = qvnls_test::IcuEncode(Upper(Wide), Row.IcuName);
-      const uint8_t Expected = upper.size() == 1 ? static_cast<uint8_t>(upper[0]) : 0;
+      const std::string UpperBytes = qvnls_test::IcuEncode(Upper(Wide), Row.IcuName);
+      const uint8_t Expected = UpperBytes.size() == 1 ? static_cast<uint8_t>(UpperBytes[0]) : 0;
       EXPECT_EQ(UpperChar(static_cast<uint8_t>(B), Row.Code), Expected) << "byte " << B;
     }
   }

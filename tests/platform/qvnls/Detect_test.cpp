@@ -81,13 +81,13 @@ TEST_F(DetectTest, DetectionTable) {
   };
   for (const auto& Row : Rows) {
     SCOPED_TRACE(Row.Name);
-    const Answer answer = Detect(Row.Bytes, Row.Options);
-    EXPECT_EQ(answer.Charset, Row.Charset);
-    EXPECT_EQ(answer.BigEndian, Row.BigEndian);
+    const Answer Detected = Detect(Row.Bytes, Row.Options);
+    EXPECT_EQ(Detected.Charset, Row.Charset);
+    EXPECT_EQ(Detected.BigEndian, Row.BigEndian);
     // The same bytes answer the same every time.
     const Answer Again = Detect(Row.Bytes, Row.Options);
-    EXPECT_EQ(Again.Charset, answer.Charset);
-    EXPECT_EQ(Again.BigEndian, answer.BigEndian);
+    EXPECT_EQ(Again.Charset, Detected.Charset);
+    EXPECT_EQ(Again.BigEndian, Detected.BigEndian);
   }
 }
 

@@ -81,9 +81,9 @@ TEST_F(StorageAccess, ADamagedSectorIsAReadError) {
   TCfbImage Image = BuildCompoundFile({{u"Data", std::string(9000, 'd')}});
   Image.Bytes.resize(Image.SectorOffset(Image.StreamStart[0] + 17) + 10);
   std::unique_ptr<Storage> Storage = OpenStorage(Write(Image));
-  std::unique_ptr<Stream> stream = Storage->OpenStream(u"Data");
-  std::string buffer(9000, '\0');
-  EXPECT_EQ(MessageOf([&] { stream->Read(buffer.data(), 9000); }), "IStream read error");
+  std::unique_ptr<Stream> Stream = Storage->OpenStream(u"Data");
+  std::string Buffer(9000, '\0');
+  EXPECT_EQ(MessageOf([&] { Stream->Read(Buffer.data(), 9000); }), "IStream read error");
 }
 
 TEST_F(StorageAccess, ResultCodesOfVComUtil) {

@@ -60,12 +60,12 @@ inline void ExpectWords(const TDocumentReader& Read, const std::string& Path,
 // found, and damage in parts the reader does not use is read past.
 inline void ExpectDamagedCopiesEndCleanly(const TDocumentReader& Read,
                                           const std::vector<std::string>& Paths) {
-  TTestFolder folder;
+  TTestFolder Folder;
   int Converted = 0, Failed = 0;
-  for (const std::string& file : Paths) {
-    ForEachDamagedCopy(ReadWholeFile(file), [&](const std::string& What, const std::string& Bad) {
-      SCOPED_TRACE(file + ": " + What);
-      const std::string Path = folder.Write("damaged", Bad);
+  for (const std::string& File : Paths) {
+    ForEachDamagedCopy(ReadWholeFile(File), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(File + ": " + What);
+      const std::string Path = Folder.Write("damaged", Bad);
       for (bool Unicode : {true, false}) {
         std::string Text;
         try {

@@ -50,9 +50,9 @@ TEST_F(WorkbookTest, TextOfEveryCellKind) {
   const uint32_t Rk1234Cents = (1234u << 2) | 0x03;
   const uint32_t RkOneAndHalf = 0x3FF80000u;  // high half of the double 1.5
   auto Formula = [](uint16_t Row, std::initializer_list<uint8_t> Result) {
-    TBiffBody b = B::Cell(Row, 0);
-    for (uint8_t Byte : Result) b.U8(Byte);
-    return B::Rec(0x0006, b.U16(0).U32(0).U16(0));
+    TBiffBody Body = B::Cell(Row, 0);
+    for (uint8_t Byte : Result) Body.U8(Byte);
+    return B::Rec(0x0006, Body.U16(0).U32(0).U16(0));
   };
   std::string Cells;
   Cells += B::Number(0, 0, 1234.5, 1);
@@ -290,14 +290,14 @@ TEST_F(WorkbookTest, HugeDimensionsStayBounded) {
 // Rows without cells cost nothing while a workbook is read: thousands of small sheets that each declare
 // 65536 rows are read without a table of that many rows each.
 TEST_F(WorkbookTest, DeclaredRowsCostNothingUntilWritten) {
-  B stream;
-  stream.Eof();
+  B BookStream;
+  BookStream.Eof();
   for (int I = 0; I < 4000; ++I) {
-    stream.Bof(0x0010).Dimensions(0, 65536, 0, 256);
-    stream.Bytes += B::Label8(65535, 0, "x");
-    stream.Eof();
+    BookStream.Bof(0x0010).Dimensions(0, 65536, 0, 256);
+    BookStream.Bytes += B::Label8(65535, 0, "x");
+    BookStream.Eof();
   }
-  std::unique_ptr<Storage> Storage = OpenStorage(Folder_.Write("many.xls", WorkbookFile(stream.Bytes)));
+  std::unique_ptr<Storage> Storage = OpenStorage(Folder_.Write("many.xls", WorkbookFile(BookStream.Bytes)));
   std::unique_ptr<Stream> S = Storage->OpenStream(u"Workbook");
   Workbook Book;
   ASSERT_TRUE(Book.Read(*S, nullptr));

@@ -120,8 +120,8 @@ TEST_F(MP3Tags, ContentType) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.Raw);
-    const std::string report = Report(ID3v2Tag(C.Version, ID3TextFrame("TCON", C.Raw, C.Version)));
-    EXPECT_EQ(Line(report, "Content type"), C.Expected);
+    const std::string ReportText = Report(ID3v2Tag(C.Version, ID3TextFrame("TCON", C.Raw, C.Version)));
+    EXPECT_EQ(Line(ReportText, "Content type"), C.Expected);
   }
   const struct {
     uint8_t Index;
@@ -191,12 +191,12 @@ TEST_F(MP3Tags, TextEncodings) {
                                                           "eng"
                                                           "d\xC3\xA9\0t\xC3\xA9xt",
                                                           13));
-  const std::string report = Report(ID3v2Tag(3, Frames));
-  EXPECT_EQ(Line(report, "Title"), "T\xe9");
-  EXPECT_EQ(Line(report, "Album"), "A\xe9");
-  EXPECT_EQ(Line(report, "Lead performer(s)/Soloist(s)"), "Mot\xf6rhead");
-  EXPECT_EQ(Line(report, "Content type"), "Rock");
-  EXPECT_NE(report.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << report;
+  const std::string ReportText = Report(ID3v2Tag(3, Frames));
+  EXPECT_EQ(Line(ReportText, "Title"), "T\xe9");
+  EXPECT_EQ(Line(ReportText, "Album"), "A\xe9");
+  EXPECT_EQ(Line(ReportText, "Lead performer(s)/Soloist(s)"), "Mot\xf6rhead");
+  EXPECT_EQ(Line(ReportText, "Content type"), "Rock");
+  EXPECT_NE(ReportText.find("Content descriptor: d\xe9\r\n\r\nt\xe9xt\r\n"), std::string::npos) << ReportText;
   // A version 2.4 content type in UTF-16 is split at its zero characters, each entry with its own mark;
   // an unknown encoding gives no value.
   const std::string V24 = ID3TextFrame("TCON",
@@ -243,10 +243,10 @@ TEST_F(MP3Tags, FrameAndTagFlags) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.What);
-    const std::string report = Report(C.File + ID3v1Tag("v1", "", "", "", "", 0));
-    const std::size_t V1 = report.find("*** ID3v1 Tag ***");
+    const std::string ReportText = Report(C.File + ID3v1Tag("v1", "", "", "", "", 0));
+    const std::size_t V1 = ReportText.find("*** ID3v1 Tag ***");
     ASSERT_NE(V1, std::string::npos);
-    EXPECT_EQ(Line(report.substr(0, V1), "Title"), C.Title);
+    EXPECT_EQ(Line(ReportText.substr(0, V1), "Title"), C.Title);
   }
 }
 
@@ -277,10 +277,10 @@ TEST_F(MP3Tags, HostileSizesKeepWhatWasRead) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.What);
-    const std::string report = Report(C.File);
-    EXPECT_EQ(Line(report, "Title"), "Kept");
-    EXPECT_EQ(Line(report, "Album"), "(none)");
-    EXPECT_NE(report.find("Title: v1 title\r\nGenre: Classic Rock\r\n"), std::string::npos) << report;
+    const std::string ReportText = Report(C.File);
+    EXPECT_EQ(Line(ReportText, "Title"), "Kept");
+    EXPECT_EQ(Line(ReportText, "Album"), "(none)");
+    EXPECT_NE(ReportText.find("Title: v1 title\r\nGenre: Classic Rock\r\n"), std::string::npos) << ReportText;
   }
 }
 
@@ -302,9 +302,9 @@ TEST_F(MP3Tags, DamagedLyrics3BlocksAreIgnored) {
   };
   for (const auto& C : Cases) {
     SCOPED_TRACE(C.What);
-    const std::string report = Report(AudioBytes(40) + C.Block + V1);
-    EXPECT_EQ(Line(report, "Genre"), "Country");
-    EXPECT_EQ(report.find("words") != std::string::npos, C.Lyrics) << report;
+    const std::string ReportText = Report(AudioBytes(40) + C.Block + V1);
+    EXPECT_EQ(Line(ReportText, "Genre"), "Country");
+    EXPECT_EQ(ReportText.find("words") != std::string::npos, C.Lyrics) << ReportText;
   }
 }
 

@@ -60,13 +60,13 @@ inline std::string FixedField(const std::string& Text, std::size_t Length) {
 inline std::string ID3v1Tag(const std::string& Title, const std::string& Artist, const std::string& Album,
                             const std::string& Year, const std::string& Comment, uint8_t Genre,
                             uint8_t Track = 0) {
-  std::string comment = FixedField(Comment, 30);
+  std::string CommentField = FixedField(Comment, 30);
   if (Track > 0) {
-    comment[28] = '\0';
-    comment[29] = static_cast<char>(Track);
+    CommentField[28] = '\0';
+    CommentField[29] = static_cast<char>(Track);
   }
   return "TAG" + FixedField(Title, 30) + FixedField(Artist, 30) + FixedField(Album, 30) +
-         FixedField(Year, 4) + comment + static_cast<char>(Genre);
+         FixedField(Year, 4) + CommentField + static_cast<char>(Genre);
 }
 
 inline std::string Lyrics3v1(const std::string& Lyrics) { return "LYRICSBEGIN" + Lyrics + "LYRICSEND"; }

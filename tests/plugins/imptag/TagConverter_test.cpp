@@ -141,19 +141,19 @@ TEST_F(TagFixtures, FilesWithoutAReadableTag) {
 }
 
 TEST_F(TagFixtures, DamagedCopiesEndCleanly) {
-  TTestFolder folder;
+  TTestFolder Folder;
   int Reported = 0, Failed = 0;
-  for (const char* name :
+  for (const char* Name :
        {"testMP3id3v1.mp3", "testMP3id3v2.mp3", "testMP3id3v24.mp3", "testMP3id3v1_v2.mp3",
         "testMP3lyrics.mp3", "testMP3i18n.mp3", "testMP3truncated.mp3", "testNakedUTF16BOM.mp3",
         "id3v1v2-combined.mp3", "silence-44-s-v1.mp3", "apev2-lyricsv2.mp3", "id3v23_unsynch.id3",
         "id3v24_extended_header.id3", "bad-TYER-frame.mp3", "lyrics3v1withID3v1.mp3",
         "lyrics3v2withID3v1.mp3", "lyrics3v2withID3v1-invalid.mp3", "id3v23unicodetags.mp3"}) {
-    ForEachDamagedCopy(ReadWholeFile(TagFixture(name)), [&](const std::string& What, const std::string& Bad) {
-      SCOPED_TRACE(std::string(name) + ": " + What);
+    ForEachDamagedCopy(ReadWholeFile(TagFixture(Name)), [&](const std::string& What, const std::string& Bad) {
+      SCOPED_TRACE(std::string(Name) + ": " + What);
       std::string Text;
       try {
-        ConvertMP3File(folder.Write("damaged.mp3", Bad), false, nullptr, Text);
+        ConvertMP3File(Folder.Write("damaged.mp3", Bad), false, nullptr, Text);
         ++Reported;
       } catch (const std::exception& E) {
         EXPECT_STREQ(E.what(), kUnsupportedDataFormat);

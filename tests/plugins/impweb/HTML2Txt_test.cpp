@@ -184,10 +184,10 @@ TEST_F(HTML2TxtTest, MetaCharsetEndsTheTagWithItsCharset) {
   // Without the META-charset flag, or in a UTF-16 page, it is an ordinary META tag.
   EXPECT_EQ(Tokens(Page, true), TokenList{"S16"});
   Source.Seek(0);
-  THTMLPassState off;
-  off.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
-  ASSERT_TRUE(NextHTMLToken(off));
-  EXPECT_EQ(off.TagCode, kTagMeta);
+  THTMLPassState Ordinary;
+  Ordinary.Source = std::make_unique<TVCharStreamOnStream>(&Source, false);
+  ASSERT_TRUE(NextHTMLToken(Ordinary));
+  EXPECT_EQ(Ordinary.TagCode, kTagMeta);
 }
 
 TEST_F(HTML2TxtTest, AttributeOfAPlainText) {
@@ -224,9 +224,9 @@ TEST_F(HTML2TxtTest, ManyUnclosedCommentsReadInLinearTime) {
   // Each "<!--" would otherwise search to the end of the page again.
   std::string Page;
   for (int I = 0; I < 40000; ++I) Page += "<!--\"x";
-  const TokenList tokens = Tokens(Page);
-  ASSERT_FALSE(tokens.empty());
-  EXPECT_EQ(tokens.front(), "T:\"x");
+  const TokenList PageTokens = Tokens(Page);
+  ASSERT_FALSE(PageTokens.empty());
+  EXPECT_EQ(PageTokens.front(), "T:\"x");
 }
 
 }  // namespace

@@ -50,16 +50,16 @@ std::string Output(const std::string& Text, bool Unicode) {
 
 bool Run(const char* Tag, const std::string& Script, const std::string& FileName, bool Unicode,
          IConvProgress* Progress, std::string& Text) {
-  const std::string tag = Tag;
+  const std::string TagName = Tag;
   std::string Line;
-  if (!FindLine(Script, tag, Line)) throw Exception(tag + ": nothing to do");
+  if (!FindLine(Script, TagName, Line)) throw Exception(TagName + ": nothing to do");
   std::string Command = Line.substr(0, Line.find(' '));
   std::string Words = Line.size() > Command.size() ? Line.substr(Command.size() + 1) : "";
-  std::string text;
+  std::string Result;
   if (Command == "text") {
-    text = tag + ":" + Words;
+    Result = TagName + ":" + Words;
   } else if (Command == "name") {
-    text = tag + ":" + FileName;
+    Result = TagName + ":" + FileName;
   } else if (Command == "fail") {
     throw Exception(Words);
   } else if (Command == "throwint") {
@@ -70,22 +70,22 @@ bool Run(const char* Tag, const std::string& Script, const std::string& FileName
     for (int I = 0; Progress != nullptr && I < 1000; ++I) {
       if (!Progress->Check()) return false;
     }
-    text = tag + ":not cancelled";
+    Result = TagName + ":not cancelled";
   } else if (Command == "progress") {
     for (int32_t I = 1; I <= 3; ++I) {
       if (Progress != nullptr && !Progress->Progress(I, 3)) return false;
     }
-    text = tag + ":done";
+    Result = TagName + ":done";
   } else if (Command == "zeros") {
-    text = tag + ":z" + std::string(3, '\0');
+    Result = TagName + ":z" + std::string(3, '\0');
   } else if (Command == "longerror") {
     std::string Message;
     for (int I = 0; I < 700; ++I) Message += "\xC3\xA9";  // U+00E9
     throw Exception(Message);
   } else {
-    throw Exception(tag + ": unknown command " + Command);
+    throw Exception(TagName + ": unknown command " + Command);
   }
-  Text = Output(text, Unicode);
+  Text = Output(Result, Unicode);
   return true;
 }
 
