@@ -132,7 +132,7 @@ std::string RarProcessErrorText(int Code, const std::string& ArcName) {
       Text = "encrypted data cannot be decrypted";
       break;
     case RAR_E_UNSUPPORTED:
-      Text = "compression not supported (RAR 1.5, or a solid item of a volume set)";
+      Text = "compression not supported (RAR 1.5)";
       break;
     case RAR_E_ABORTED:
       Text = "stopped";

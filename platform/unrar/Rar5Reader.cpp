@@ -3,8 +3,11 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
+
+#include "platform/unrar/RarBlocks.h"
 
 namespace unrar {
 
@@ -22,6 +25,58 @@ int FailureOf(struct archive* Ar) {
 
 }  // namespace
 
+// The volumes one after the other, the first from its marker on: what libarchive reads.
+struct TRar5Reader::TStream {
+  struct TSegment {
+    std::string Volume;
+    int64_t Start = 0;
+  };
+  std::vector<TSegment> Segments;
+  size_t Index = 0;
+  TVolume Current;
+  int64_t Pos = 0;  // in the current volume
+  std::vector<uint8_t> Buf = std::vector<uint8_t>(kBlockSize);
+
+  // Opens the segment at Index (or the next ones that open); false at the end or on an error.
+  bool OpenCurrent() {
+    if (Current.IsOpen()) return true;
+    if (Index >= Segments.size() || !Current.Open(Segments[Index].Volume)) return false;
+    Pos = Segments[Index].Start;
+    return true;
+  }
+  static la_ssize_t Read(struct archive*, void* Data, const void** Out) {
+    auto* S = static_cast<TStream*>(Data);
+    while (S->OpenCurrent()) {
+      const int64_t N = S->Current.ReadSome(S->Pos, S->Buf.data(), static_cast<int64_t>(S->Buf.size()));
+      if (N > 0) {
+        S->Pos += N;
+        *Out = S->Buf.data();
+        return static_cast<la_ssize_t>(N);
+      }
+      S->Current.Close();
+      ++S->Index;
+    }
+    if (S->Index < S->Segments.size()) return -1;  // a volume that cannot be opened
+    return 0;
+  }
+  static la_int64_t Skip(struct archive*, void* Data, la_int64_t Request) {
+    auto* S = static_cast<TStream*>(Data);
+    la_int64_t Done = 0;
+    while (Done < Request && S->OpenCurrent()) {
+      const int64_t Left = S->Current.Size - S->Pos;
+      if (Left <= 0) {
+        S->Current.Close();
+        ++S->Index;
+        continue;
+      }
+      const int64_t Step = std::min<int64_t>(Left, Request - Done);
+      S->Pos += Step;
+      Done += Step;
+    }
+    return Done;
+  }
+};
+
 uint32_t DosTimeOf(int64_t Time) {
   const time_t T = static_cast<time_t>(Time);
   struct tm L {};
@@ -31,11 +86,29 @@ uint32_t DosTimeOf(int64_t Time) {
          (static_cast<uint32_t>(L.tm_min) << 5) | static_cast<uint32_t>(L.tm_sec / 2);
 }
 
+TRar5Reader::TRar5Reader(std::vector<std::string> Volumes, int64_t Marker,
+                         std::set<std::string> EncryptedNames, bool Complete, std::vector<TRar5Check> Checks)
+    : Volumes_(std::move(Volumes)),
+      Marker_(Marker),
+      EncryptedNames_(std::move(EncryptedNames)),
+      Complete_(Complete),
+      Checks_(std::move(Checks)) {}
+
 TRar5Reader::~TRar5Reader() { Close(); }
 
 void TRar5Reader::Close() {
   if (Ar_) archive_read_free(Ar_);
   Ar_ = nullptr;
+  Stream_.reset();
+}
+
+bool TRar5Reader::ExpectedCrc(const TRar5Item& Item, uint32_t& Crc) const {
+  // The item's place: libarchive hands over one entry for each item, in the order of their headers.
+  if (ItemsRead_ == 0 || ItemsRead_ > Checks_.size()) return false;
+  const TRar5Check& C = Checks_[ItemsRead_ - 1];
+  if (!C.HasCrc || C.Name != Item.Name) return false;
+  Crc = C.Crc;
+  return true;
 }
 
 bool TRar5Reader::Reopen() {
@@ -43,10 +116,13 @@ bool TRar5Reader::Reopen() {
   Ar_ = archive_read_new();
   if (!Ar_) return false;
   archive_read_support_format_rar5(Ar_);
-  std::vector<const char*> Names;
-  for (const std::string& V : Volumes_) Names.push_back(V.c_str());
-  Names.push_back(nullptr);
-  if (archive_read_open_filenames(Ar_, Names.data(), kBlockSize) != ARCHIVE_OK) return false;
+  Stream_ = std::make_unique<TStream>();
+  for (size_t I = 0; I < Volumes_.size(); ++I)
+    Stream_->Segments.push_back({Volumes_[I], I == 0 ? Marker_ : 0});
+  archive_read_set_read_callback(Ar_, TStream::Read);
+  archive_read_set_skip_callback(Ar_, TStream::Skip);
+  archive_read_set_callback_data(Ar_, Stream_.get());
+  if (archive_read_open1(Ar_) != ARCHIVE_OK) return false;
   // The items read before are passed over again.
   for (uint64_t I = 0; I < ItemsRead_; ++I) {
     struct archive_entry* Entry = nullptr;
@@ -106,7 +182,7 @@ void TRar5Reader::Skip() {
 }
 
 int TRar5Reader::ReadHardLink(const TRar5Item& Item, TSink& Sink) {
-  TRar5Reader Second(Volumes_, EncryptedNames_, Complete_);
+  TRar5Reader Second(Volumes_, Marker_, EncryptedNames_, Complete_, Checks_);
   TRar5Item Target;
   for (;;) {
     const int R = Second.Next(Target);
@@ -147,7 +223,9 @@ int TRar5Reader::Read(const TRar5Item& Item, TSink& Sink) {
   }
   // Data that ends before the declared size is cut short (libarchive ends it without an error).
   if (Sink.Written < Sink.Limit) return RAR_E_EREAD;
-  return Sink.Written == Sink.Limit ? RAR_SUCCESS : RAR_E_BAD_DATA;
+  if (Sink.Written != Sink.Limit) return RAR_E_BAD_DATA;
+  uint32_t Crc = 0;
+  return ExpectedCrc(Item, Crc) && Sink.Crc != Crc ? RAR_E_BAD_DATA : RAR_SUCCESS;
 }
 
 }  // namespace unrar

@@ -216,7 +216,7 @@ bool ReadVint(const uint8_t*& P, const uint8_t* End, uint64_t& Value) {
 constexpr int64_t kRar5MarkerSize = 8;
 constexpr uint64_t kRar5MaxHeader = 2 * 1024 * 1024;  // the format's own limit of a header's size
 enum : uint64_t { h5Main = 1, h5File = 2, h5Encryption = 4, h5End = 5 };
-enum : uint64_t { h5Extra = 0x0001, h5Data = 0x0002 };
+enum : uint64_t { h5Extra = 0x0001, h5Data = 0x0002, h5SplitBefore = 0x0008, h5SplitAfter = 0x0010 };
 enum : uint64_t { f5Time = 0x0002, f5Crc = 0x0004 };
 constexpr uint64_t kRar5CryptRecord = 0x01;
 
@@ -240,6 +240,25 @@ std::string EncryptedName(const uint8_t* P, const uint8_t* End, uint64_t Extra) 
     Record = Next;
   }
   return "";
+}
+
+// The name and recorded CRC-32 of a file header whose fields start at P; false when they do not fit.
+bool ReadRar5File(const uint8_t* P, const uint8_t* End, TRar5File& File) {
+  uint64_t Flags = 0, Value = 0, NameSize = 0;
+  if (!ReadVint(P, End, Flags) || !ReadVint(P, End, Value) || !ReadVint(P, End, Value)) return false;
+  if ((Flags & f5Time) && End - P < 4) return false;
+  P += (Flags & f5Time) ? 4 : 0;
+  if (Flags & f5Crc) {
+    if (End - P < 4) return false;
+    File.HasCrc = true;
+    File.Crc = Le32(P);
+    P += 4;
+  }
+  if (!ReadVint(P, End, Value) || !ReadVint(P, End, Value) || !ReadVint(P, End, NameSize) ||
+      NameSize > static_cast<uint64_t>(End - P))
+    return false;
+  File.Name.assign(reinterpret_cast<const char*>(P), static_cast<size_t>(NameSize));
+  return true;
 }
 
 }  // namespace
@@ -286,6 +305,12 @@ bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start) {
     } else if (Type == h5File) {
       const std::string Name = EncryptedName(P, End, Extra);
       if (!Name.empty()) Start.EncryptedNames.insert(Name);
+      TRar5File File;
+      if (ReadRar5File(P, End, File)) {
+        File.SplitBefore = (Flags & h5SplitBefore) != 0;
+        File.SplitAfter = (Flags & h5SplitAfter) != 0;
+        Start.Files.push_back(std::move(File));
+      }
     } else if (Type == h5End) {
       uint64_t EndFlags = 0;
       Start.MoreVolumes = ReadVint(P, End, EndFlags) && (EndFlags & 0x0001);
@@ -341,6 +366,14 @@ bool ParseFileHeader(std::vector<uint8_t> Raw, int64_t Pos, TFileHeader& H) {
   return true;
 }
 
+// The names service headers are written with: a comment, a recovery record, an authenticity record,
+// file system data (streams, access lists, extended attributes, owners).
+bool IsServiceName(const std::string& Name) {
+  for (const char* Known : {"CMT", "RR", "AV", "STM", "ACL", "EA2", "UOW", "QO"})
+    if (Name == Known) return true;
+  return false;
+}
+
 }  // namespace
 
 TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool& NextVolume,
@@ -348,27 +381,44 @@ TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool
   NextVolume = false;
   EndBlockSeen = false;
   for (;;) {
-    uint8_t B[kBlockHeaderSize + 4];
+    uint8_t B[kBlockHeaderSize];
     if (Pos + kBlockHeaderSize > V.Size) return brEndOfVolume;
     if (!V.ReadAt(Pos, B, kBlockHeaderSize)) return brEndOfVolume;
     const uint8_t Type = B[2];
     const uint16_t Flags = Le16(B + 3);
     const uint16_t Size = Le16(B + 5);
     if (Size < kBlockHeaderSize || Pos + Size > V.Size) return brBroken;
+    std::vector<uint8_t> Raw(Size);
+    if (!V.ReadAt(Pos, Raw.data(), Size)) return brBroken;
+    // Every header carries the CRC of its bytes, apart from the two old kinds written without one and
+    // the end block of a volume rebuilt from recovery volumes (whose last bytes are overwritten).
+    const bool CrcChecked =
+        Type != btOldAuthenticity && Type != btOldSignature && !(Type == btEnd && (Flags & efRecoverySpace));
+    if (CrcChecked && HeaderCrc(Raw.data(), Size) != Le16(Raw.data())) {
+      // A damaged header that still reads as a file header (a damaged type byte, say) is an item that
+      // cannot be read: it is handed on by its name, marked, and the walk goes on after its data.
+      TFileHeader Damaged;
+      if (!(Flags & ffLongBlock) || !ParseFileHeader(std::move(Raw), Pos, Damaged) || Damaged.Name.empty() ||
+          Damaged.PackSize > static_cast<uint64_t>(V.Size - Damaged.DataPos))
+        return brBroken;
+      if (Type == btService && IsServiceName(Damaged.Name)) {
+        // A damaged comment, recovery record or the like holds no item: it is passed over.
+        Pos = Damaged.DataPos + static_cast<int64_t>(Damaged.PackSize);
+        continue;
+      }
+      H = std::move(Damaged);
+      H.HeaderBroken = true;
+      Pos = H.DataPos + static_cast<int64_t>(H.PackSize);
+      return brFile;
+    }
     if (Type == btEnd) {
       EndBlockSeen = true;
       NextVolume = (Flags & efNextVolume) != 0;
       return brEndOfVolume;
     }
     uint64_t Add = 0;
-    if ((Flags & ffLongBlock) && Size >= kBlockHeaderSize + 4) {
-      if (!V.ReadAt(Pos + kBlockHeaderSize, B + kBlockHeaderSize, 4)) return brBroken;
-      Add = Le32(B + kBlockHeaderSize);
-    }
+    if ((Flags & ffLongBlock) && Size >= kBlockHeaderSize + 4) Add = Le32(Raw.data() + kBlockHeaderSize);
     if (Type == btFile) {
-      std::vector<uint8_t> Raw(Size);
-      if (!V.ReadAt(Pos, Raw.data(), Size) || HeaderCrc(Raw.data(), Size) != Le16(Raw.data()))
-        return brBroken;
       if (!ParseFileHeader(std::move(Raw), Pos, H)) return brBroken;
       Pos = H.DataPos + static_cast<int64_t>(std::min<uint64_t>(H.PackSize, INT64_MAX / 2));
       return brFile;

@@ -4,8 +4,9 @@
 //
 // What the walk checks: every block is at least the 7 bytes of a block header, lies inside the volume,
 // and moves the position forward (so a chain cannot loop); a file header's fixed fields and its name fit
-// inside the header; the header CRC of the main header and of file headers. A block that fails is
-// "broken"; a volume that simply ends (with or without an end block) is told apart from one.
+// inside the header; the header CRC of every block. A block that fails is "broken", unless it still reads
+// as a file header: that item is handed on marked, so that it is named, and the walk goes on after its
+// data. A volume that simply ends (with or without an end block) is told apart from a broken one.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,15 @@
 namespace unrar {
 
 // Block types and flags of the format.
-enum : uint8_t { btMarker = 0x72, btMain = 0x73, btFile = 0x74, btService = 0x7A, btEnd = 0x7B };
+enum : uint8_t {
+  btMarker = 0x72,
+  btMain = 0x73,
+  btFile = 0x74,
+  btOldAuthenticity = 0x76,
+  btOldSignature = 0x79,
+  btService = 0x7A,
+  btEnd = 0x7B,
+};
 enum : uint16_t {
   mfVolume = 0x0001,
   mfSolid = 0x0008,
@@ -34,7 +43,7 @@ enum : uint16_t {
   ffUnicode = 0x0200,
   ffLongBlock = 0x8000,  // an ADD_SIZE field follows the block header
 };
-enum : uint16_t { efNextVolume = 0x0001 };
+enum : uint16_t { efNextVolume = 0x0001, efRecoverySpace = 0x0004 };
 
 constexpr int64_t kBlockHeaderSize = 7;
 constexpr int64_t kFileHeaderFixed = 32;         // block header and the fixed file fields
@@ -59,6 +68,7 @@ struct TFileHeader {
   uint32_t Attr = 0;
   std::string Name;  // UTF-8, or the stored 8-bit bytes when OemName
   bool OemName = false;
+  bool HeaderBroken = false;  // the header fails its CRC: only its name is taken, its data is not read
   bool IsFolder() const { return (Flags & ffFolderMask) == ffFolderMask; }
   // A symbolic link written on Unix: its data is the link's target, not a file's content.
   bool IsLink() const { return HostOs == kHostUnix && (Attr & 0xF000) == 0xA000; }
@@ -99,12 +109,22 @@ TOpenResult ReadArchiveStart(const TVolume& V, uint16_t& MainFlags, int64_t& Pos
 // the names of its encrypted items (which libarchive would decode as if they were plain). Headers are
 // checked by their CRC-32; the walk stops at the first broken one.
 enum : uint64_t { r5Volume = 0x0001, r5VolumeNumber = 0x0002, r5Solid = 0x0004 };
+// One file header of a RAR 5 volume: its name, the CRC-32 it records (of the whole item's data in the
+// item's last part, of the part's packed data in the others), and whether its data runs on from the
+// volume before or into the next.
+struct TRar5File {
+  std::string Name;
+  bool HasCrc = false;
+  uint32_t Crc = 0;
+  bool SplitBefore = false, SplitAfter = false;
+};
 struct TRar5Start {
   bool EncryptedHeaders = false;
   uint64_t ArchiveFlags = 0;
   bool MoreVolumes = false;  // the end header says that a further volume follows
   bool EndSeen = false;      // the volume has its end header: it was not cut short
   std::set<std::string> EncryptedNames;
+  std::vector<TRar5File> Files;  // the file headers in order
 };
 // Reads the headers of the RAR 5 volume whose marker lies at Marker; false when the main header is missing
 // or broken.
@@ -112,8 +132,9 @@ bool ReadRar5Start(const TVolume& V, int64_t Marker, TRar5Start& Start);
 
 enum TBlockResult { brFile, brEndOfVolume, brBroken };
 
-// Walks from Pos to the next file header (H) and leaves Pos after its data; at the end of the volume
-// NextVolume says whether its end block announced another one (EndBlockSeen whether there was one).
+// Walks from Pos to the next file header (H, maybe HeaderBroken) and leaves Pos after its data; at the end of
+// the volume NextVolume says whether its end block announced another one (EndBlockSeen whether there was
+// one).
 TBlockResult NextFileHeader(const TVolume& V, int64_t& Pos, TFileHeader& H, bool& NextVolume,
                             bool& EndBlockSeen);
 

@@ -7,19 +7,22 @@
 // handed to unarr as a small archive of that one item (a main header, the item's header with the split
 // flags cleared and the packed size of all its parts, the parts' data read from their volumes, an end
 // block). Where unarr cannot begin an item of RAR 2.9 or later, libarchive decodes it from the same small
-// archive. In a solid archive opened for extraction, passing over an item decodes it (its output thrown
-// away), so that a walk in archive order reads every item once and the next item finds the state it needs.
+// archive. The items of a solid volume set are presented to unarr as one archive instead (TJoined), so
+// that each finds the state the items before it left. In a solid archive opened for extraction, passing
+// over an item decodes it (its output thrown away), so that a walk in archive order reads every item once
+// and the next item finds the state it needs.
 // The decoded data's CRC is checked here against the stored one, for every method.
 //
 // RAR 5 archives (marker 52 61 72 21 1A 07 01 00, plain or behind a self-extracting program) are read by
 // libarchive's RAR 5 reader (Rar5Reader), over every volume of a set.
 //
 // What is refused: encrypted items (no library here decrypts; libarchive would decode the ciphertext as if
-// it were plain), RAR 1.5 compression (which neither library decodes), and the items of a solid RAR 4
-// volume set after its first. Output is held to the item's declared size: more data than the header
-// promised is an error, not written.
+// it were plain) and RAR 1.5 compression (which neither library decodes). Output is held to the item's
+// declared size: more data than the header promised is an error, not written. libunarr's diagnostics are
+// kept off the standard error (UnarrLog).
 #include <archive.h>
 #include <archive_entry.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -27,7 +30,10 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -41,6 +47,7 @@
 #include "platform/unrar/RarBlocks.h"
 #include "platform/unrar/RarSink.h"
 #include "platform/unrar/UnRarApi.h"
+#include "platform/unrar/UnarrLog.h"
 
 namespace {
 
@@ -67,13 +74,140 @@ struct TUnarrClose {
 struct TUnarr {
   std::unique_ptr<ar_stream, TUnarrClose> Stream;
   std::unique_ptr<ar_archive, TUnarrClose> Archive;  // declared last: closed before its stream
-  bool Open(const uint8_t* Data, size_t Size) {
+  bool Open(const uint8_t* Data, size_t Size) { return Adopt(ar_open_memory(Data, Size)); }
+  // Takes a stream made elsewhere (closed with this object) and opens unarr's archive over it.
+  bool Adopt(ar_stream* S) {
     Archive.reset();
-    Stream.reset(ar_open_memory(Data, Size));
+    Stream.reset(S);
     if (Stream) Archive.reset(ar_open_rar_archive(Stream.get()));
     return Archive != nullptr;
   }
 };
+
+// --- A solid volume set as one archive -------------------------------------------------------------------
+//
+// unarr decodes a solid archive in one pass when it sees one archive: the items of a solid RAR 4 volume set
+// are presented to it as such. The stream is the marker, a main header, and for every item its header (the
+// first part's, with the split flags cleared, the packed size of all parts and the CRC of the last) followed
+// by its parts' data, which is read from the volumes when unarr asks for it, never copied. Items are added
+// as the walk reaches them, before unarr reads them, so the stream grows with the walk.
+//
+// unarr's own stream (ar_stream) is a record of four functions and their data; its library opens such a
+// record only over a file or memory, so the record is made here, in the layout its entry points use. That
+// layout is checked against a stream the library made itself before one is made (MakeJoinedStream).
+class TJoined {
+ public:
+  void AddBytes(std::vector<uint8_t> Bytes) {
+    const uint64_t Size = Bytes.size();
+    Segments_.push_back({Size_, std::move(Bytes), std::string(), 0, Size});
+    Size_ += static_cast<int64_t>(Size);
+  }
+  void AddPart(const TPart& P) {
+    Segments_.push_back({Size_, {}, P.Volume, P.Pos, P.Size});
+    Size_ += static_cast<int64_t>(P.Size);
+  }
+  int64_t Size() const { return Size_; }
+  // Whether a part's volume could not be read to the part's end.
+  bool ShortRead() const { return ShortRead_; }
+
+  size_t Read(void* Buffer, size_t Count) {
+    size_t Done = 0;
+    auto* Out = static_cast<uint8_t*>(Buffer);
+    while (Done < Count && Offset_ < Size_) {
+      // The segment that holds Offset_: the last one that starts at or before it.
+      const auto It = std::upper_bound(Segments_.begin(), Segments_.end(), Offset_,
+                                       [](int64_t At, const TSegment& Seg) { return At < Seg.At; });
+      const TSegment& Seg = *(It - 1);
+      const uint64_t Within = static_cast<uint64_t>(Offset_ - Seg.At);
+      const size_t Step = static_cast<size_t>(std::min<uint64_t>(Seg.Size - Within, Count - Done));
+      if (Seg.Volume.empty()) {
+        std::memcpy(Out + Done, Seg.Bytes.data() + Within, Step);
+      } else {
+        if (Current_.Name != Seg.Volume || !Current_.IsOpen()) {
+          Current_.Close();
+          if (!Current_.Open(Seg.Volume)) break;
+        }
+        if (Current_.ReadSome(Seg.Pos + static_cast<int64_t>(Within), Out + Done,
+                              static_cast<int64_t>(Step)) != static_cast<int64_t>(Step)) {
+          ShortRead_ = true;
+          break;
+        }
+      }
+      Done += Step;
+      Offset_ += static_cast<int64_t>(Step);
+    }
+    return Done;
+  }
+  bool Seek(int64_t Offset, int Origin) {
+    const int64_t Base = Origin == SEEK_CUR ? Offset_ : Origin == SEEK_END ? Size_ : 0;
+    if (Offset > INT64_MAX / 2 || Offset < -Base || Base + Offset > Size_) return false;
+    Offset_ = Base + Offset;
+    return true;
+  }
+  int64_t Tell() const { return Offset_; }
+
+  TUnarr Unarr;  // opened over this stream at the first item decoded
+
+ private:
+  struct TSegment {
+    int64_t At = 0;              // where it starts in the stream
+    std::vector<uint8_t> Bytes;  // a header, or
+    std::string Volume;          // a part of a volume
+    int64_t Pos = 0;
+    uint64_t Size = 0;
+  };
+  std::vector<TSegment> Segments_;
+  int64_t Size_ = 0;
+  int64_t Offset_ = 0;
+  TVolume Current_;
+  bool ShortRead_ = false;
+};
+
+// unarr's stream record, in the layout of its entry points: close, read, seek and tell, then their data.
+struct TUnarrStreamRecord {
+  void (*Close)(void*);
+  size_t (*Read)(void*, void*, size_t);
+  bool (*Seek)(void*, off64_t, int);
+  off64_t (*Tell)(void*);
+  void* Data;
+};
+
+// Whether streams the library makes have that layout: the four functions lie in the library's code and
+// the data does not.
+bool UnarrStreamLayoutKnown() {
+  static const bool Known = [] {
+    static const uint8_t Probe[1] = {0};
+    ar_stream* S = ar_open_memory(Probe, sizeof Probe);
+    if (!S) return false;
+    TUnarrStreamRecord R{};
+    std::memcpy(&R, S, sizeof R);
+    Dl_info Library{}, Info{};
+    bool Ok = dladdr(reinterpret_cast<void*>(&ar_open_memory), &Library) != 0;
+    for (void* F : {reinterpret_cast<void*>(R.Close), reinterpret_cast<void*>(R.Read),
+                    reinterpret_cast<void*>(R.Seek), reinterpret_cast<void*>(R.Tell)})
+      Ok = Ok && dladdr(F, &Info) != 0 && Info.dli_fbase == Library.dli_fbase;
+    Ok = Ok && (dladdr(R.Data, &Info) == 0 || Info.dli_fbase != Library.dli_fbase);
+    ar_close(S);
+    return Ok;
+  }();
+  return Known;
+}
+
+// An unarr stream over J (which outlives it); null when the layout is not the one known.
+ar_stream* MakeJoinedStream(TJoined& J) {
+  if (!UnarrStreamLayoutKnown()) return nullptr;
+  // Allocated with malloc: ar_close calls Close and then frees the record.
+  auto* R = static_cast<TUnarrStreamRecord*>(std::malloc(sizeof(TUnarrStreamRecord)));
+  if (!R) return nullptr;
+  R->Close = [](void*) {};
+  R->Read = [](void* D, void* Buffer, size_t Count) { return static_cast<TJoined*>(D)->Read(Buffer, Count); };
+  R->Seek = [](void* D, off64_t Offset, int Origin) {
+    return static_cast<TJoined*>(D)->Seek(Offset, Origin);
+  };
+  R->Tell = [](void* D) -> off64_t { return static_cast<TJoined*>(D)->Tell(); };
+  R->Data = &J;
+  return reinterpret_cast<ar_stream*>(R);
+}
 
 // A volume mapped into memory, read-only.
 struct TMapping {
@@ -109,12 +243,15 @@ struct TArchive {
   TMapping Map;
   TUnarr Whole;
   bool WholeTried = false;
+  // A solid volume set: its items as one archive for unarr, made at the first item decoded.
+  std::unique_ptr<TJoined> Joined;
   // RAR 5: libarchive's reader, made at the first header read (the volumes of a set are gathered then,
   // when the caller's callback can answer for a missing one), and its current item.
   bool Rar5 = false;
   TRar5Start Rar5Start;
   std::unique_ptr<TRar5Reader> Reader;
   TRar5Item Item5;
+  std::vector<TRar5File> Rar5Files;  // the file headers of every volume
   bool SeenFirstFile = false;
   TRarCallback Callback = nullptr;
   void* UserData = nullptr;
@@ -171,6 +308,7 @@ bool SwitchVolume(TArchive& A) {
 std::vector<std::string> Rar5Volumes(TArchive& A) {
   std::vector<std::string> Names = {A.Volume.Name};
   TRar5Start Start = A.Rar5Start;
+  A.Rar5Files = Start.Files;
   std::string Current = A.Volume.Name;
   while ((Start.ArchiveFlags & r5Volume) && Start.MoreVolumes) {
     std::string Next = NextVolumeFileName(Current, true);
@@ -183,10 +321,28 @@ std::vector<std::string> Rar5Volumes(TArchive& A) {
     A.Seen.insert({V.Device, V.Inode});
     A.Rar5Start.EncryptedNames.insert(Start.EncryptedNames.begin(), Start.EncryptedNames.end());
     A.Rar5Start.EndSeen = Start.EndSeen;  // of the last volume
+    A.Rar5Files.insert(A.Rar5Files.end(), Start.Files.begin(), Start.Files.end());
     Names.push_back(Next);
     Current = Next;
   }
   return Names;
+}
+
+// The CRC-32 each item's data must have, from its file headers in every volume: the CRC an item's last
+// part records covers the whole item. An item whose last part was not seen has none.
+std::vector<TRar5Check> Rar5Checks(const std::vector<TRar5File>& Files) {
+  std::vector<TRar5Check> Checks;
+  bool Open = false;  // the last item runs on into the next header
+  for (const TRar5File& F : Files) {
+    if (F.SplitBefore && Open) {
+      Checks.back().HasCrc = F.HasCrc && !F.SplitAfter;
+      Checks.back().Crc = F.Crc;
+    } else {
+      Checks.push_back({F.Name, F.HasCrc && !F.SplitAfter, F.Crc});
+    }
+    Open = F.SplitAfter;
+  }
+  return Checks;
 }
 
 // --- Header records
@@ -241,8 +397,8 @@ int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
   A.HaveItem = false;
   if (!A.Reader) {
     std::vector<std::string> Volumes = Rar5Volumes(A);
-    A.Reader =
-        std::make_unique<TRar5Reader>(std::move(Volumes), A.Rar5Start.EncryptedNames, A.Rar5Start.EndSeen);
+    A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Pos, A.Rar5Start.EncryptedNames,
+                                             A.Rar5Start.EndSeen, Rar5Checks(A.Rar5Files));
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -315,37 +471,51 @@ void PutLe32(std::vector<uint8_t>& B, size_t At, uint32_t V) {
   for (int I = 0; I < 4; ++I) B[At + I] = static_cast<uint8_t>(V >> (8 * I));
 }
 
-// The main header and the item's header in front of its data, an end block after it. The item's header is
-// the first part's with the split flags cleared, the packed size of all parts, the CRC of the last part
-// (which covers the whole item), and a plain one-letter name: the name plays no part in decoding.
-bool BuildSource(const TFileHeader& First, const TFileHeader& Last, uint64_t Packed, TSource& S) {
-  static const uint8_t Marker[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-  std::vector<uint8_t> Main = {0, 0, btMain, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0};
+// The start of an archive of our own making: the marker and a main header with MainFlags.
+std::vector<uint8_t> ArchiveStart(uint16_t MainFlags) {
+  std::vector<uint8_t> Start = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+  std::vector<uint8_t> Main = {
+      0, 0, btMain, static_cast<uint8_t>(MainFlags), static_cast<uint8_t>(MainFlags >> 8), 13, 0, 0, 0, 0,
+      0, 0, 0};
   SetHeaderCrc(Main);
+  Start.insert(Start.end(), Main.begin(), Main.end());
+  return Start;
+}
+
+// The header of an item whose parts are joined: the first part's, with the split flags cleared, the packed
+// size of all parts, the CRC of the last part (which covers the whole item), and a plain one-letter name
+// (the name plays no part in decoding). Empty when it cannot be made.
+std::vector<uint8_t> JoinedHeader(const TFileHeader& First, const TFileHeader& Last, uint64_t Packed) {
   const std::vector<uint8_t>& Raw = First.Raw;
   uint16_t Flags = static_cast<uint16_t>(First.Flags & ~(ffSplitBefore | ffSplitAfter | ffUnicode));
   const size_t NameAt = kFileHeaderFixed + ((Flags & ffLarge) ? 8 : 0);
   const size_t NameSize = static_cast<size_t>(Raw[26] | (Raw[27] << 8));
-  if (NameAt + NameSize > Raw.size()) return false;
+  if (NameAt + NameSize > Raw.size()) return {};
   std::vector<uint8_t> Head(Raw.begin(), Raw.begin() + static_cast<std::ptrdiff_t>(NameAt));
   Head.push_back('x');
   Head.insert(Head.end(), Raw.begin() + static_cast<std::ptrdiff_t>(NameAt + NameSize), Raw.end());
-  if (Head.size() > UINT16_MAX) return false;
+  if (Head.size() > UINT16_MAX) return {};
   Head[3] = static_cast<uint8_t>(Flags);
   Head[4] = static_cast<uint8_t>(Flags >> 8);
   Head[5] = static_cast<uint8_t>(Head.size());
   Head[6] = static_cast<uint8_t>(Head.size() >> 8);
   Head[26] = 1;
   Head[27] = 0;
-  if (!(Flags & ffLarge) && Packed > UINT32_MAX) return false;
+  if (!(Flags & ffLarge) && Packed > UINT32_MAX) return {};
   PutLe32(Head, 7, static_cast<uint32_t>(Packed));
   if (Flags & ffLarge) PutLe32(Head, 32, static_cast<uint32_t>(Packed >> 32));
   PutLe32(Head, 16, Last.FileCrc);
   SetHeaderCrc(Head);
+  return Head;
+}
+
+// The main header and the item's joined header in front of its data, an end block after it.
+bool BuildSource(const TFileHeader& First, const TFileHeader& Last, uint64_t Packed, TSource& S) {
+  const std::vector<uint8_t> Head = JoinedHeader(First, Last, Packed);
+  if (Head.empty()) return false;
   std::vector<uint8_t> End = {0, 0, btEnd, 0x00, 0x40, 7, 0};
   SetHeaderCrc(End);
-  S.Prefix.assign(Marker, Marker + 7);
-  S.Prefix.insert(S.Prefix.end(), Main.begin(), Main.end());
+  S.Prefix = ArchiveStart(0);
   S.Prefix.insert(S.Prefix.end(), Head.begin(), Head.end());
   S.Suffix = End;
   return true;
@@ -361,7 +531,7 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
     bool NextVolume = false, EndBlock = false;
     TFileHeader H;
     const TBlockResult R = NextFileHeader(A.Volume, A.Pos, H, NextVolume, EndBlock);
-    if (R == brBroken) return RAR_E_BAD_DATA;
+    if (R == brBroken || (R == brFile && H.HeaderBroken)) return RAR_E_BAD_DATA;
     if (R != brFile || !(H.Flags & ffSplitBefore) || H.Name != A.Item.Name) return RAR_E_BAD_ARCHIVE;
     Parts.push_back({A.Volume.Name, H.DataPos, H.PackSize});
     Packed += H.PackSize;
@@ -446,9 +616,30 @@ bool LibarchiveDecodes(const TFileHeader& H) {
          (H.Method == kMethodStored || (H.UnpVer >= kMinUnpackVersion && H.UnpVer <= kMaxUnpackVersion));
 }
 
+// Decodes an item of a solid volume set, whose parts have been collected, through the set's joined
+// stream: the item is added to it and unarr decodes it where the items before it left its state.
+int DecodeJoined(TArchive& A, const TFileHeader& First, const TFileHeader& Last, uint64_t Packed,
+                 const std::vector<TPart>& Parts, TSink& Sink) {
+  std::vector<uint8_t> Head = JoinedHeader(First, Last, Packed);
+  if (Head.empty()) return RAR_E_UNSUPPORTED;
+  if (!A.Joined) {
+    A.Joined = std::make_unique<TJoined>();
+    A.Joined->AddBytes(ArchiveStart(mfSolid));
+  }
+  TJoined& J = *A.Joined;
+  const int64_t Entry = J.Size();
+  J.AddBytes(std::move(Head));
+  for (const TPart& P : Parts) J.AddPart(P);
+  if (!J.Unarr.Archive && !J.Unarr.Adopt(MakeJoinedStream(J))) return RAR_E_UNSUPPORTED;
+  const int E = DecodeUnarr(J.Unarr, Entry, Sink, Last.FileCrc);
+  if (J.ShortRead()) return RAR_E_EREAD;
+  return E == kNotBegun ? RAR_E_BAD_DATA : E;
+}
+
 // Decodes the current RAR 1.5-4 item into Sink (an item of a set moves the walk through its volumes).
 int DecodeItem(TArchive& A, TSink& Sink) {
   const TFileHeader First = A.Item;
+  if (First.HeaderBroken) return RAR_E_BAD_DATA;
   if (First.Flags & ffEncrypted) return RAR_E_ENCRYPTED;
   if (First.Flags & ffSplitBefore) return RAR_E_BAD_ARCHIVE;  // a part without its beginning
   if (First.Method < kMethodStored || First.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
@@ -475,13 +666,13 @@ int DecodeItem(TArchive& A, TSink& Sink) {
     return DecodeLibarchive(S, Sink, First.FileCrc);
   }
 
-  // A volume set: the item's parts are gathered into a small archive of its own, which carries no
-  // state over from the items before: an item that needs them (solid) cannot be read.
-  if (First.Flags & ffSolid) return RAR_E_UNSUPPORTED;
   std::vector<TPart> Parts;
   TFileHeader Last;
   uint64_t Packed = 0;
   if (const int E = CollectParts(A, Parts, Last, Packed)) return E;
+  if (A.MainFlags & mfSolid) return DecodeJoined(A, First, Last, Packed, Parts, Sink);
+
+  // A volume set that is not solid: the item's parts are gathered into a small archive of its own.
   TSource S;
   S.Parts = Parts;
   if (!BuildSource(First, Last, Packed, S)) return RAR_E_UNSUPPORTED;
@@ -512,12 +703,12 @@ time_t DosToTime(uint32_t Dos) {
   return T.tm_mon < 0 ? static_cast<time_t>(-1) : mktime(&T);
 }
 
-// Whether passing over the current item decodes it: in a solid RAR 4 archive of one volume opened for
+// Whether passing over the current item decodes it: in a solid RAR 4 archive (or volume set) opened for
 // extraction, every later item needs the ones before it decoded.
 bool SkipDecodes(const TArchive& A) {
   const TFileHeader& H = A.Item;
-  return A.Mode == RAR_OM_EXTRACT && (A.MainFlags & mfSolid) && !(A.MainFlags & mfVolume) && !H.IsFolder() &&
-         !(H.Flags & (ffEncrypted | ffSplitBefore));
+  return A.Mode == RAR_OM_EXTRACT && (A.MainFlags & mfSolid) && !H.IsFolder() &&
+         !(H.Flags & (ffEncrypted | ffSplitBefore)) && !H.HeaderBroken;
 }
 
 int Process(TArchive& A, int Operation, const char* DestName) {
@@ -576,6 +767,7 @@ extern "C" {
 
 void* RAROpenArchive(TRarOpenData* Data) {
   if (!Data) return nullptr;
+  QuietUnarrLog();
   Data->CommentSize = 0;
   Data->CommentState = 0;
   if (!Data->ArcName) {

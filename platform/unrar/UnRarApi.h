@@ -16,9 +16,12 @@
 // In a solid archive opened for extraction, skipping an item decodes it, so that a walk in archive order
 // reads each item once.
 //
+// An item whose header is damaged but still names it comes back as a header; processing it answers
+// RAR_E_BAD_DATA, and the walk goes on after it.
+//
 // What the library never does: decode an encrypted item (RAR_E_ENCRYPTED: the data is not decrypted,
-// so it is not delivered), decode RAR 1.5 compression, or decode the items of a solid RAR 1.5-4 volume
-// set after its first (RAR_E_UNSUPPORTED). A handle is used by one thread.
+// so it is not delivered) or decode RAR 1.5 compression (RAR_E_UNSUPPORTED). A handle is used by one
+// thread; handles in different threads are independent.
 #pragma once
 
 #include <stdint.h>
@@ -49,7 +52,7 @@ extern "C" {
 #define RAR_E_EREAD 18  // the data ends early
 #define RAR_E_EWRITE 19
 #define RAR_E_ENCRYPTED 20    // encrypted data, which this library does not decrypt
-#define RAR_E_UNSUPPORTED 21  // RAR 1.5 compression, or a solid item of a RAR 1.5-4 volume set
+#define RAR_E_UNSUPPORTED 21  // RAR 1.5 compression
 #define RAR_E_ABORTED 22      // the callback answered -1
 
 // Header flags passed on from the archive, and one of the library's own.
