@@ -77,8 +77,6 @@ class TArchiver {
   // Every item that OnItemFilter accepts to files below the temporary folder, with their stored folders;
   // the number of files written (ExtractedFiles).
   int32_t ExtractAllToTemp();
-  // False only for ACE archives, which are walked item by item.
-  bool SupportsExtractAll() const { return Kind != akAce; }
   const std::vector<std::string>& GetExtractedFiles() const { return ExtractedFiles_; }
 
   // This archiver's temporary folder (with a trailing "/") in a temporary folder with room for NeededBytes;

@@ -83,7 +83,6 @@ TEST_F(Archiver, OpenChoosesTheWrapperAndNamesTheKind) {
     EXPECT_EQ(A.Kind, C.Kind);
     if (C.Msg.empty()) {
       EXPECT_EQ(A.GetArchiveName(), C.File);
-      EXPECT_TRUE(A.SupportsExtractAll());
     } else {
       EXPECT_EQ(Msg, C.Msg);
       EXPECT_EQ(A.GetArchiveName(), "");
