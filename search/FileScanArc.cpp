@@ -528,6 +528,14 @@ TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TAr
   return ::CheckArchiveFile(FileName, Kind);
 }
 
+bool TArchiveWalk::FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind,
+                                      std::string& FirstName) {
+  std::string First;
+  if (EarlierVolumeExists(Utf16ToUtf8(FileName), Kind, First)) return false;
+  FirstName = LastComponent(First);
+  return true;
+}
+
 bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,
                                const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
                                const TWideStrLst& Masks) {

@@ -39,6 +39,7 @@ class TArchiveWalk : public IArchiveWalk {
 
   bool IsEnabledArchiveName(const std::u16string& Name) override;
   TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override;
+  bool FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind, std::string& FirstName) override;
   bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
                    const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) override;
 
