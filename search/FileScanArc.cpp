@@ -415,11 +415,17 @@ bool TListHelper::FlushNestedArchives() {
     std::stable_sort(Queue_.begin(), Queue_.end(),
                      [](const TItemInfo& A, const TItemInfo& B) { return LowerCaseLess(A.Name, B.Name); });
     size_t I = 0;
+    // Once every set that has its first volume is done, the later volumes left have lost theirs: the
+    // first of each such set is read on its own (the file walk warns of the missing volume).
+    bool LeftOver = false;
     while (I < Queue_.size()) {
       bool LaterVolume = false;
       const TArchiveKind Kind = ArchiveKindByExt(Queue_[I].Name, LaterVolume);
-      if (LaterVolume) {
-        ++I;
+      if (LaterVolume && !LeftOver) {
+        if (++I == Queue_.size()) {
+          LeftOver = true;
+          I = 0;
+        }
         continue;
       }
       // E starts a set and leaves the queue with its members, so none of their files is deleted twice.
