@@ -1,10 +1,12 @@
 #include "archive/ArcScan.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "archive/arlGbls.h"
 #include "archive/arlRegister.h"
@@ -90,6 +92,12 @@ char LowerAscii(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 
 
 std::string LowerAscii(std::string S) {
   for (char& C : S) C = LowerAscii(C);
+  return S;
+}
+
+std::string UpperAsciiText(std::string S) {
+  for (char& C : S)
+    if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
   return S;
 }
 
@@ -322,6 +330,98 @@ bool NextVolumeName(std::string& FileName, TArchiveKind Kind) {
   if (Next.empty()) return false;
   FileName = FileName.substr(0, Dot + 1) + Next;
   return true;
+}
+
+namespace {
+
+// The place of a volume in its set by its lower-case extension: 0 for the first volume (the kind's own
+// extension or a self-extractor's "exe"), counting up for the numbered ones; -1 for anything else.
+int VolumeOrder(const std::string& Ext, TArchiveKind Kind) {
+  if (Ext == "exe" || Ext == ArchiveKindExt(Kind)) return 0;
+  if (Ext.size() != 3) return -1;
+  const int N = ParseVolumeNumber(Ext.substr(1));
+  switch (Kind) {
+    case akAce:
+      return Ext[0] == 'c' && N >= 0 ? N + 1 : -1;
+    case akArj: {
+      const int All = ParseVolumeNumber(Ext);
+      if (All >= 0) return All;
+      return Ext[0] == 'a' && N >= 0 ? N : -1;
+    }
+    case akRar:
+      return Ext[0] >= 'r' && Ext[0] <= 'z' && N >= 0 ? (Ext[0] - 'r') * 100 + N + 1 : -1;
+    default:
+      return -1;
+  }
+}
+
+// The stem and number of a RAR 3 and later volume name "<stem>.part<N>.rar" (lower case); false for
+// other names.
+bool SplitPartName(const std::string& Lower, std::string& Stem, int& Number) {
+  static const std::string kTail = ".rar";
+  if (Lower.size() <= kTail.size() || Lower.compare(Lower.size() - kTail.size(), kTail.size(), kTail) != 0)
+    return false;
+  const std::string Rest = Lower.substr(0, Lower.size() - kTail.size());
+  size_t Digits = Rest.size();
+  while (Digits > 0 && Rest[Digits - 1] >= '0' && Rest[Digits - 1] <= '9') --Digits;
+  static const std::string kPart = ".part";
+  if (Digits == Rest.size() || Rest.size() - Digits > 4 || Digits < kPart.size() ||
+      Rest.compare(Digits - kPart.size(), kPart.size(), kPart) != 0)
+    return false;
+  Stem = Rest.substr(0, Digits - kPart.size());
+  Number = ParseVolumeNumber(Rest.substr(Digits));
+  return Number >= 0;
+}
+
+}  // namespace
+
+bool EarlierVolumeExists(const std::string& FileName, TArchiveKind Kind, std::string& FirstName) {
+  const size_t Slash = FileName.rfind(kItemSeparator);
+  const std::string Folder = Slash == std::string::npos ? std::string(".") : FileName.substr(0, Slash + 1);
+  const std::string Own = Slash == std::string::npos ? FileName : FileName.substr(Slash + 1);
+  const std::string Lower = LowerAscii(Own);
+  const size_t Dot = ExtDotPos(Own);
+  if (Dot == std::string::npos) return true;
+  const std::string Ext = Own.substr(Dot + 1);
+  const bool Upper = Ext != LowerAscii(Ext);
+  // A name's place in the set (-1: not of the set) and this volume's place.
+  std::function<int(const std::string&)> Place;
+  std::string PartStem;
+  int PartNumber = 0;
+  if (Kind == akRar && SplitPartName(Lower, PartStem, PartNumber)) {
+    Place = [PartStem](const std::string& Name) {
+      std::string Stem;
+      int N = 0;
+      return SplitPartName(Name, Stem, N) && Stem == PartStem ? N : -1;
+    };
+    // The first part is written with as many digits as this one ("part01" beside "part02").
+    const size_t Width = Dot - PartStem.size() - 5;
+    FirstName = FileName.substr(0, FileName.size() - Own.size()) + Own.substr(0, PartStem.size() + 5) +
+                std::string(Width > 1 ? Width - 1 : 0, '0') + "1" + Own.substr(Dot);
+  } else {
+    const std::string Stem = Lower.substr(0, Dot);
+    Place = [Stem, Kind](const std::string& Name) {
+      return Name.size() > Stem.size() + 1 && Name.compare(0, Stem.size(), Stem) == 0 &&
+                     Name[Stem.size()] == '.'
+                 ? VolumeOrder(Name.substr(Stem.size() + 1), Kind)
+                 : -1;
+    };
+    const std::string First = ArchiveKindExt(Kind);
+    FirstName = FileName.substr(0, FileName.size() - Ext.size()) + (Upper ? UpperAsciiText(First) : First);
+  }
+  const int Mine = Place(Lower);
+  if (Mine <= 0) return true;
+  DIR* Dir = ::opendir(Folder.c_str());
+  if (Dir == nullptr) return true;  // the folder cannot be read: nothing is said
+  bool Found = false;
+  while (!Found) {
+    const dirent* Entry = ::readdir(Dir);
+    if (Entry == nullptr) break;
+    const int P = Place(LowerAscii(std::string(Entry->d_name)));
+    Found = P >= 0 && P < Mine;
+  }
+  ::closedir(Dir);
+  return Found;
 }
 
 TArchiveKind ArchiveKindByExt(const std::string& FileName, bool& LaterVolume) {

@@ -69,6 +69,11 @@ std::string FirstVolumeName(const std::string& FileName, TArchiveKind Kind);
 // (ace -> c00 -> c01 ..., arj -> a01 ... a99 and 001 ... 999, rar -> r00 ... r99 -> s00 ... z99);
 // false, and FileName unchanged, when there is no next name.
 bool NextVolumeName(std::string& FileName, TArchiveKind Kind);
+// For a later volume FileName of an ACE, ARJ or RAR set (".c01", ".a02", ".r00", ".part2.rar"): whether
+// a volume of the set before it lies in its folder (names compared without case). When none does,
+// FirstName is the set's first volume (".ace", ".arj", ".rar", ".part1.rar") in the case of FileName's
+// extension.
+bool EarlierVolumeExists(const std::string& FileName, TArchiveKind Kind, std::string& FirstName);
 // The kind by extension; LaterVolume is true for the numbered later-volume extensions (a00-a99 ARJ,
 // c00-c99 ACE, r00-z99 RAR).
 TArchiveKind ArchiveKindByExt(const std::string& FileName, bool& LaterVolume);

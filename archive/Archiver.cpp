@@ -245,7 +245,10 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
   const std::string Ext = LowerFileExt(FileName);
   std::unique_ptr<TArcWrapperMem2> Wrapper;
   TArchiveKind DetectedKind = akNone;
-  if (Ext == "rar" || Ext == "exe") {
+  // A later RAR volume (".r00" to ".z99") read on its own goes to the RAR wrapper as well.
+  bool LaterVolume = false;
+  const bool LaterRar = ArchiveKindByExt(FileName, LaterVolume) == akRar && LaterVolume;
+  if (Ext == "rar" || Ext == "exe" || LaterRar) {
     // The RAR wrapper first; it answers why not when the RAR library cannot be bound.
     Wrapper = std::make_unique<TBaseRarWrapper>();
     if (Wrapper->SetArcName(FileName, Msg))
@@ -253,7 +256,7 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
     else
       Wrapper.reset();
   }
-  if (Ext != "rar" && !Wrapper) {
+  if (Ext != "rar" && !LaterRar && !Wrapper) {
     auto Library = std::make_unique<TBaseArcLibWrapper>();
     if (Library->SetArcName(FileName, Msg)) {
       DetectedKind = KindOfTypeCode(Library->GetTypeCode());

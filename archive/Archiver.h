@@ -1,7 +1,8 @@
 // TArchiver, the object the search uses for one open archive. It opens a file with the right wrapper (the
-// RAR wrapper for ".rar" and ".exe", the archive library's for everything else and for an ".exe" that the
-// RAR wrapper refuses), keeps the file open while it is open, lists the items, extracts one item to a file
-// or to memory, extracts every item in one pass, owns the temporary folders that extraction writes into,
+// RAR wrapper for ".rar", ".exe" and a later RAR volume read alone (".r00" ...), the archive library's for
+// everything else and for an ".exe" that the RAR wrapper refuses), keeps the file open while it is open,
+// lists the items, extracts one item to a file or to memory, extracts every item in one pass, owns the
+// temporary folders that extraction writes into,
 // and answers the wrapper's questions for further volumes from the list of volume files it was opened with.
 // TSubArchiver is the archiver of an archive that was itself extracted from another archive; its volume
 // files are temporary copies that it deletes.
@@ -77,8 +78,6 @@ class TArchiver {
   // Every item that OnItemFilter accepts to files below the temporary folder, with their stored folders;
   // the number of files written (ExtractedFiles).
   int32_t ExtractAllToTemp();
-  // False only for ACE archives, which are walked item by item.
-  bool SupportsExtractAll() const { return Kind != akAce; }
   const std::vector<std::string>& GetExtractedFiles() const { return ExtractedFiles_; }
 
   // This archiver's temporary folder (with a trailing "/") in a temporary folder with room for NeededBytes;

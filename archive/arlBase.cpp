@@ -400,7 +400,9 @@ std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int32_t N
   if (FileName.empty() || Number < 0 || Number > kMaxVolumes) return "";
   std::string Dir, Name;
   SplitFileName(FileName, Dir, Name);
-  Name.resize(static_cast<size_t>(FirstDotPos(Name)));
+  // Only the extension after the last dot is replaced: "backup.2024.arj" goes on in "backup.2024.a01".
+  const size_t Dot = Name.rfind('.');
+  if (Dot != std::string::npos) Name.resize(Dot);
   const std::string Digits = std::to_string(Number);
   // A decoder that has set no letter gets the digits alone.
   const std::string Letter = VolumeLetter != 0 ? std::string(1, VolumeLetter) : std::string();
@@ -412,6 +414,31 @@ std::string TZipCommon::GetNextVolumeName(const std::string& FileName, int32_t N
   else
     Ext = "." + Digits;
   return Dir + Name + Ext;
+}
+
+std::string TZipCommon::ExistingVolumeName(const std::string& FileName, int32_t Number) const {
+  const std::string Name = GetNextVolumeName(FileName, Number);
+  if (Name.empty() || FileExists(Name)) return Name;
+  // The letter follows the last dot; volumes from 100 on have none.
+  const size_t Dot = Name.rfind('.');
+  if (Dot == std::string::npos || Dot + 1 >= Name.size()) return Name;
+  std::string Other = Name;
+  char& Letter = Other[Dot + 1];
+  if (Letter >= 'a' && Letter <= 'z')
+    Letter = static_cast<char>(Letter - 'a' + 'A');
+  else if (Letter >= 'A' && Letter <= 'Z')
+    Letter = static_cast<char>(Letter - 'A' + 'a');
+  else
+    return Name;
+  return FileExists(Other) ? Other : Name;
+}
+
+int32_t TZipCommon::NextPresentVolume(const std::string& FileName, int32_t After) const {
+  for (int32_t N = std::max(After + 1, 0); N <= kMaxVolumes; ++N) {
+    const std::string Name = ExistingVolumeName(FileName, N);
+    if (!Name.empty() && FileExists(Name)) return N;
+  }
+  return -1;
 }
 
 bool TZipCommon::RequestNextVolume(std::string& FileName, int32_t VolumeNumber) {

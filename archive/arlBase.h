@@ -379,10 +379,15 @@ class TZipCommon : public TRegisterArcLib {
   bool IsFileOutput() const { return OutputMode == omHandle || OutputMode == omFileStream; }
 
   // --- Volumes -------------------------------------------------------------------------------------------
-  // The file of volume Number of the set that FileName belongs to: its folder, its name up to the first
+  // The file of volume Number of the set that FileName belongs to: its folder, its name up to the last
   // ".", and ".<letter>0N", ".<letter>NN" or ".NNN"; "" for an empty name, a negative number or a number
   // above 999.
   virtual std::string GetNextVolumeName(const std::string& FileName, int32_t Number) const;
+  // GetNextVolumeName in the case of the file that exists: with the volume letter as set, then with its
+  // other case ("set.c00" or "SET.C00"); the first form when neither exists.
+  std::string ExistingVolumeName(const std::string& FileName, int32_t Number) const;
+  // The smallest volume number above After whose file (ExistingVolumeName) exists; -1 when none does.
+  int32_t NextPresentVolume(const std::string& FileName, int32_t After) const;
   // Asks OnNextVolumeFile for the file of the next volume until it names an existing file or cancels.
   bool RequestNextVolume(std::string& FileName, int32_t VolumeNumber);
   // The largest volume number a set may have.

@@ -124,6 +124,12 @@ void TRegisterArcLib::ReadVolumePosition() {
     FirstVolumeNumber = VolumeNumber + 1;
   } else {
     FirstVolumeNumber = (ArcType == atArj || ArcType == atArjSfx) ? 1 : 0;
+    // Later volumes are written in the case of the first one's extension: "set.ace" goes on in
+    // "set.c00", "SET.ACE" in "SET.C00".
+    const bool Upper = std::any_of(Ext.begin(), Ext.end(), [](char C) { return C >= 'A' && C <= 'Z'; }) &&
+                       std::none_of(Ext.begin(), Ext.end(), [](char C) { return C >= 'a' && C <= 'z'; });
+    VolumeLetter = static_cast<char>(Upper ? std::toupper(static_cast<unsigned char>(VolumeLetter))
+                                           : std::tolower(static_cast<unsigned char>(VolumeLetter)));
   }
 }
 

@@ -387,6 +387,8 @@ bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
 
 std::vector<std::string> IArchiveWalk::ItemPathOf(const std::u16string&) { return {}; }
 
+bool IArchiveWalk::FirstVolumeMissing(const std::u16string&, TArchiveKind, std::string&) { return false; }
+
 bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, TDateTime Date,
                                      const std::vector<std::string>& ItemPath) {
   if (Archives != nullptr) return Archives->RescanArchiveItem(*this, Path, Size, Date, ItemPath);
@@ -424,8 +426,15 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
       case acDisabled:
         DoError(DisplayName, std::string(), kNoSystemError, sekArchiveDisabled);
         return true;
-      case acLaterVolume:
-        return true;  // read with the first volume of its set
+      case acLaterVolume: {
+        // Read with the first volume of its set; when no volume before it is there, on its own.
+        std::string FirstName;
+        if (!Archives->FirstVolumeMissing(Checked, Kind, FirstName)) return true;
+        DoError(DisplayName, "Volume \"" + FirstName + "\" not found: the set is read from this volume on",
+                kNoSystemError, sekArchiveWarning);
+        Check = acArchive;
+        break;
+      }
       default:
         break;
     }

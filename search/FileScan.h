@@ -143,6 +143,9 @@ class IArchiveWalk {
   virtual bool IsEnabledArchiveName(const std::u16string& Name) = 0;
   // The kind of the file by its extension and signature; may raise (the scanner reports sekException).
   virtual TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) = 0;
+  // For a later volume of a set (acLaterVolume): true when no volume of the set before it is there, with
+  // the name of the set's first volume (without its folder) in FirstName; such a volume is read on its own.
+  virtual bool FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind, std::string& FirstName);
   // Walks the items of the archive FileName (shown as DisplayName) with Scanner, reporting through its
   // events. Volumes: the files of the later volumes, or null. False: the search was stopped.
   virtual bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,

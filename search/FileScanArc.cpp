@@ -180,7 +180,6 @@ class TListHelper {
   std::string ItemKey(const std::string& ItemName) const { return ArchiveCacheKey(ItemParts(ItemName)); }
   void ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
                            int64_t Size);
-  void WalkItemByItem();
   bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
   void DropQueue();
 
@@ -198,69 +197,20 @@ class TListHelper {
 };
 
 bool TListHelper::Walk() {
-  if (Archiver_.SupportsExtractAll()) {
-    Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
-      ItemExtracted(File.FileName, Stop, &File.Date, &File.Size);
-    };
-    try {
-      Archiver_.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
-                           [this](TArcDecideItem& Item) {
-                             return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName,
-                                               Item.Decision, Item.Date, Item.Size, Item.Continued);
-                           });
-    } catch (const std::exception& E) {
-      Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
-    }
-  } else {
-    WalkItemByItem();
+  Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
+    ItemExtracted(File.FileName, Stop, &File.Date, &File.Size);
+  };
+  try {
+    Archiver_.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
+                         [this](TArcDecideItem& Item) {
+                           return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName, Item.Decision,
+                                             Item.Date, Item.Size, Item.Continued);
+                         });
+  } catch (const std::exception& E) {
+    Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
   }
   if (Stopped) return false;
   return FlushNestedArchives();
-}
-
-void TListHelper::WalkItemByItem() {
-  const std::u16string Display = Utf8ToUtf16(ArchiveDisplayName_);
-  try {
-    if (!Archiver_.ListItems()) {
-      Stopped = true;
-      return;
-    }
-  } catch (const std::exception& E) {
-    Scanner_.DoError(Display, Shown(E.what()), kNoSystemError, sekException);
-    return;
-  }
-  for (int32_t I = 0; I < Archiver_.ItemCount(); ++I) {
-    std::string Name;
-    TDateTime Date = 0;
-    int32_t Size = 0;
-    Archiver_.GetItem(I, Name, Date, Size);
-    std::string FileName = Name;
-    TExtractDecision Decision = edToFile;
-    const bool Take = DecideItem(Name, false, FileName, Decision, Date, Size, false);
-    if (Decision == edCancel) {
-      Stopped = true;
-      return;
-    }
-    if (!Take) continue;
-    bool Stop = false;
-    std::string Path;
-    try {
-      if (Decision == edToMemory) {
-        ItemExtractedToMemory(TArcMemoryItem{Name, Archiver_.ExtractItemToMemory(I, Size), Date, Size}, Stop);
-      } else {
-        Archiver_.ExtractItemToTemp(I, Size, Path);
-        ItemExtracted(Path, Stop, &Date, &Size);
-      }
-    } catch (const std::exception& E) {
-      std::string Msg = Shown(E.what());
-      if (!Path.empty()) Msg = ReplaceAll(Msg, Path, ItemPath(Name));
-      Scanner_.DoError(Display, Msg, kNoSystemError, sekException);
-    }
-    if (Stop) {
-      Stopped = true;
-      return;
-    }
-  }
 }
 
 void TListHelper::ReportItemNameMatch(const std::u16string& Path, const std::string& ItemName, TDateTime Date,
@@ -465,11 +415,17 @@ bool TListHelper::FlushNestedArchives() {
     std::stable_sort(Queue_.begin(), Queue_.end(),
                      [](const TItemInfo& A, const TItemInfo& B) { return LowerCaseLess(A.Name, B.Name); });
     size_t I = 0;
+    // Once every set that has its first volume is done, the later volumes left have lost theirs: the
+    // first of each such set is read on its own (the file walk warns of the missing volume).
+    bool LeftOver = false;
     while (I < Queue_.size()) {
       bool LaterVolume = false;
       const TArchiveKind Kind = ArchiveKindByExt(Queue_[I].Name, LaterVolume);
-      if (LaterVolume) {
-        ++I;
+      if (LaterVolume && !LeftOver) {
+        if (++I == Queue_.size()) {
+          LeftOver = true;
+          I = 0;
+        }
         continue;
       }
       // E starts a set and leaves the queue with its members, so none of their files is deleted twice.
@@ -576,6 +532,14 @@ bool TArchiveWalk::IsEnabledArchiveName(const std::u16string& Name) {
 
 TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) {
   return ::CheckArchiveFile(FileName, Kind);
+}
+
+bool TArchiveWalk::FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind,
+                                      std::string& FirstName) {
+  std::string First;
+  if (EarlierVolumeExists(Utf16ToUtf8(FileName), Kind, First)) return false;
+  FirstName = LastComponent(First);
+  return true;
 }
 
 bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,

@@ -1,5 +1,5 @@
 // The file scanner's archive walk: the archive layer behind TFileScanner::Archives. An archive is opened
-// with a TArchiver and walked in one extract-all pass (item by item for ACE): each item is filtered, then
+// with a TArchiver and walked in one extract-all pass: each item is filtered, then
 // scanned from memory or from a temporary file, and archives found inside it are walked in turn, with the
 // volume sets of nested archives put back together. RescanArchiveItem reads one archive item again by its
 // archive item path for the search within results.
@@ -39,6 +39,7 @@ class TArchiveWalk : public IArchiveWalk {
 
   bool IsEnabledArchiveName(const std::u16string& Name) override;
   TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) override;
+  bool FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind, std::string& FirstName) override;
   bool ScanArchive(TFileScanner& Scanner, const std::u16string& FileName, const std::u16string& DisplayName,
                    const TStrLst* Volumes, bool Explicit, const TWideStrLst& Masks) override;
 

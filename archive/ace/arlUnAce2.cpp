@@ -57,6 +57,12 @@ std::string FolderOf(const std::string& Name) {
   return Slash == std::string::npos ? std::string() : Name.substr(0, Slash);
 }
 
+// A file's name without its folder.
+std::string NameOf(const std::string& Path) {
+  const size_t Slash = Path.rfind('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
+}
+
 }  // namespace
 
 bool LoadUnAceDll(const std::string& Path) {
@@ -249,9 +255,10 @@ void TUnAce::ExtractArchive(TStream32*) {
     Pending_ = nullptr;
     std::rethrow_exception(P);
   }
+  // A volume that ended early was reported where it was met.
   if (Result == ACE_ERROR_DAMAGED && !GetCancel())
     DoError(ArchiveFile, "", errBadFileHeader);
-  else if (Result != ACE_OK && !GetCancel())
+  else if (Result != ACE_OK && Result != ACE_ERROR_ENDS_EARLY && !GetCancel())
     DoError(ArchiveFile, "", errUnsupportedType);
 }
 
@@ -274,10 +281,27 @@ int TUnAce::InfoCallback(TAceCallbackRecord& R) {
 int TUnAce::ErrorCallback(TAceCallbackRecord& R) {
   // The library's problems with one item name the item; it goes on with the next one.
   const std::string Entry = R.File && R.File->Name ? ConvertItemName(R.File->Name, true) : ArchiveFile;
-  if (R.Code == ACE_ERROR_UNSAFE_NAME)
+  if (R.File) ItemReported_ = true;
+  if (R.Code == ACE_ERROR_UNSAFE_NAME) {
     DoError(Entry, "", errInvalidFileName);
-  else if (R.Code == ACE_ERROR_WRITE)
+  } else if (R.Code == ACE_ERROR_WRITE) {
     DoError(Entry, "", errWritingFile);
+  } else if (R.Code == ACE_ERROR_SOLID_LOST) {
+    DoError(Entry, "lost with the data before it in the solid archive", 0);
+  } else if (R.Code == ACE_ERROR_PASSWORD) {
+    DoError(Entry, "", errInvalidPassword);
+  } else if (R.Code == ACE_ERROR_ENDS_EARLY) {
+    // The item cut by the end of its volume, or the blocks of the volume from the cut on (which may
+    // hold further items): a later volume is named, the archive itself is not.
+    if (R.File) {
+      DoError(Entry, "", errReadingFile);
+    } else {
+      const std::string Volume = R.Archive && R.Archive->ArchiveName ? R.Archive->ArchiveName : "";
+      std::string Where = "entries from offset " + std::to_string(R.Offset) + " on";
+      if (!Volume.empty() && Volume != ArchiveFile) Where = NameOf(Volume) + ": " + Where;
+      DoError(ArchiveFile, Where, errReadingFile);
+    }
+  }
   return ACE_CALLBACK_CANCEL;
 }
 
@@ -306,24 +330,31 @@ int TUnAce::AskNextVolume(TAceCallbackRecord& R) {
     return ACE_CALLBACK_CANCEL;
   }
   if (!R.Archive || !R.Archive->ArchiveName) return ACE_CALLBACK_CANCEL;
+  // The library counts volumes from the file it was given; their names count from the set's first
+  // volume (".ace" or ".exe" before ".c00"), which need not be that file.
   const int32_t Number = R.Archive->VolumeNumber;
+  const int32_t Extension = FirstVolumeNumber + Number - 1;
   std::string Name =
-      Number > 0 ? GetNextVolumeName(CurrentVolume_, Number - 1) : std::string(R.Archive->ArchiveName);
-  // Volume names are made with the upper-case letter "C"; archivers write ".c00": the case that exists
-  // is taken.
-  if (!Name.empty() && !FileExists(Name)) {
-    const size_t Dot = Name.rfind('.');
-    std::string Lower = Name;
-    for (size_t I = Dot == std::string::npos ? Name.size() : Dot; I < Lower.size(); ++I)
-      if (Lower[I] >= 'A' && Lower[I] <= 'Z') Lower[I] = static_cast<char>(Lower[I] - 'A' + 'a');
-    if (FileExists(Lower)) Name = Lower;
+      Number > 0 ? ExistingVolumeName(ArchiveFile, Extension) : std::string(R.Archive->ArchiveName);
+  if (Name.empty()) return ACE_CALLBACK_CANCEL;
+  const bool Continuing = R.File != nullptr;
+  const int32_t Later = FileExists(Name) ? -1 : NextPresentVolume(ArchiveFile, Extension);
+  // At the end of a set the volume after the last is not there: the set ends without a word, unless an
+  // item goes on in it or a later volume is there.
+  if (!FileExists(Name) && !Continuing && Later < 0) return ACE_CALLBACK_CANCEL;
+  const std::string Asked = Name;
+  if (!RequestNextVolume(Name, Extension) || Name.size() >= ACE_NAME_SIZE) {
+    // Missing: the item that goes on in it is lost, and the walk goes on in the next volume that is there.
+    if (Continuing && R.File->Name)
+      DoError(ConvertItemName(R.File->Name, true), "lost with the missing volume \"" + NameOf(Asked) + "\"",
+              0);
+    if (Continuing) ItemReported_ = true;
+    return Later >= 0 ? ACE_CALLBACK_NO : ACE_CALLBACK_CANCEL;
   }
-  if (Name.empty() || !RequestNextVolume(Name, Number) || Name.size() >= ACE_NAME_SIZE)
-    return ACE_CALLBACK_CANCEL;
   std::memcpy(R.Archive->ArchiveName, Name.c_str(), Name.size() + 1);
   CurrentVolume_ = Name;
   VolumeNumber_ = Number;
-  return FileExists(Name) ? ACE_CALLBACK_OK : ACE_CALLBACK_NO;
+  return ACE_CALLBACK_OK;
 }
 
 int TUnAce::AskPassword(TAceCallbackRecord& R) {
@@ -366,7 +397,7 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
   const bool Folder = R.File && (R.File->Attributes & kFolderAttribute);
   if (R.Type == ACE_STATE_ENTRY && R.Code == ACE_CODE_ENTRY_START && R.File) {
     if (Placeholder_) ForceDeleteFile(Target_);  // the previous entry's, when no overwrite request came
-    Placeholder_ = Existed_ = false;
+    Placeholder_ = Existed_ = ItemReported_ = false;
     TakeEntry(*R.File);
     Selected_ = MatchFileSpec(Item.Name, FileSpec, {}, true);
     CurrentOutputName = BuildOutputName(Item.Name);
@@ -432,7 +463,7 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
         const bool Passed = R.CrcOk != 0 && EntryDone_ == Item.UnpackedSize;
         if (OnEnd)
           OnEnd(this, Item.Name, Passed);
-        else if (!Passed)
+        else if (!Passed && !ItemReported_)
           DoError(Item.Name, "", errCrcFailed);
       }
       Selected_ = false;
@@ -445,7 +476,7 @@ int TUnAce::StateCallback(TAceCallbackRecord& R) {
     if (Selected_) {
       if (OnEnd)
         OnEnd(this, CurrentOutputName, R.CrcOk != 0);
-      else if (!R.CrcOk)
+      else if (!R.CrcOk && !ItemReported_)
         DoError(CurrentOutputName, "", errCrcFailed);
       SetFileWriteTime(CurrentOutputName, ItemDate(Item.DosDateTime));
       struct stat St {};

@@ -15,7 +15,12 @@
 // one, such as a run started from an event of the first, is refused as busy); a run that fails releases
 // its claim on every path. A damaged header the library met is reported as a bad file header, any other
 // library result but success as an unsupported archive; the library's item errors (a name that leaves
-// the output folder, an output that cannot be written) are reported with the item's name.
+// the output folder, an output that cannot be written, a wrong password) are reported with the item's
+// name, and an item so reported gets no second report for its failed check. A volume that ends early
+// names the item it cuts and the offset from which its entries are lost (with the volume's name when
+// it is a later one). A missing volume is reported by the wrapper's volume answer; the item that went on
+// in it is named as lost, and the walk goes on in the next volume of the set that is there. At the end
+// of a set the volume after the last is not asked for.
 // No exception crosses the library: a callback keeps it and answers "cancel", and the run raises it.
 #pragma once
 
@@ -90,8 +95,9 @@ class TUnAce : public TUnBase {
   int32_t VolumeNumber_ = 0;
   // The entry being worked on.
   bool Selected_ = false;
-  bool Placeholder_ = false;  // an empty file was made in place of a skipped entry's target
-  bool Existed_ = false;      // the target existed before the entry
-  std::string Target_;        // where the library writes the entry
+  bool Placeholder_ = false;   // an empty file was made in place of a skipped entry's target
+  bool Existed_ = false;       // the target existed before the entry
+  bool ItemReported_ = false;  // the entry's failure was reported already (no second report for its CRC)
+  std::string Target_;         // where the library writes the entry
   int64_t EntryDone_ = 0;
 };

@@ -47,6 +47,12 @@ uint32_t Crc32Of(const uint8_t* P, size_t N) {
   return ~Crc;
 }
 
+// A file's name without its folder.
+std::string ExtractFileNameOf(const std::string& Path) {
+  const size_t Slash = Path.rfind('/');
+  return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
+}
+
 }  // namespace
 
 TUnArj::TReadResult TUnArj::ReadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, bool Main,
@@ -146,7 +152,8 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
   KeptPassword_.clear();
   SkipProtected_ = false;
   if (!Stream) return;
-  // Later volumes are named after the name in the main header, in the current volume's folder.
+  // Later volumes are named after the current volume's file, or after the name in the main header when
+  // the set was renamed from that; they are looked for in the current volume's folder.
   std::string Folder, OwnName;
   SplitPath(ArchiveFile, Folder, OwnName);
 
@@ -157,18 +164,53 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
   int32_t NextNumber = std::max(FirstVolumeNumber, 1);
   std::vector<THeader> Entries;
   THeader Main;
+  // A later volume read without the ones before it starts after a gap as well.
+  bool AfterGap = FirstVolumeNumber > 1;
   for (;;) {
     if (!WalkVolume(*Volume, Start, Main, Entries)) return;
+    // After a missing volume, a first entry that continues an item from it cannot be read.
+    if (AfterGap && !Entries.empty() && (Entries.front().Flags & afExtFile)) {
+      DoError(ItemName(Entries.front()), "lost with a missing volume", 0);
+      Entries.erase(Entries.begin());
+    }
     BytesToDo = TotalPacked;
     if (!ExtractEntries(*Volume, Entries, VolumeIndex)) return;
     if (!(Main.Flags & afVolume) || GetCancel()) return;
+    // The entry that goes on in the next volume, if any.
+    const THeader* Continuing =
+        !Entries.empty() && (Entries.back().Flags & afVolume) ? &Entries.back() : nullptr;
 
-    // The next volume, named after the main header's name.
     const std::string StoredName = ConvertItemName(Main.RawName, OemHost(Main.HostOs));
     std::string Dir, Base;
     SplitPath(StoredName, Dir, Base);
-    std::string Name = GetNextVolumeName(Folder + (Base.empty() ? OwnName : Base), NextNumber);
-    if (!RequestNextVolume(Name, NextNumber)) return;
+    const std::string Own = Folder + OwnName;
+    const std::string Stored = Folder + (Base.empty() ? OwnName : Base);
+    auto VolumeFile = [&](int32_t Number) {
+      const std::string Name = ExistingVolumeName(Own, Number);
+      if (FileExists(Name)) return Name;
+      const std::string Other = ExistingVolumeName(Stored, Number);
+      return FileExists(Other) ? Other : Name;
+    };
+    // A missing volume is reported (with the entry that went on in it) and passed over when a later
+    // one of the set is there.
+    std::string Name;
+    AfterGap = false;
+    for (;;) {
+      Name = VolumeFile(NextNumber);
+      const std::string Asked = Name;
+      if (RequestNextVolume(Name, NextNumber)) break;
+      if (Continuing && !GetCancel()) {
+        DoError(ItemName(*Continuing), "lost with the missing volume \"" + ExtractFileNameOf(Asked) + "\"",
+                0);
+        Continuing = nullptr;
+      }
+      if (GetCancel()) return;
+      const int32_t Later =
+          std::max(NextPresentVolume(Own, NextNumber), NextPresentVolume(Stored, NextNumber));
+      if (Later < 0) return;
+      ++NextNumber;
+      AfterGap = true;
+    }
     int32_t Error = 0;
     Next = std::make_unique<TFileStream32>(Name, fmOpenRead | fmShareDenyNone, Error);
     if (Error != 0) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "archive/ArcScan.h"
 #include "archive/ItemTarget.h"
 #include "archive/arlBase.h"
 #include "archive/arlGbls.h"
@@ -69,6 +70,24 @@ void MakeFolderOf(const std::string& FileName) {
   std::string Dir, File;
   SplitFileName(FileName, Dir, File);
   if (!Dir.empty()) ForceDirectories(Dir);
+}
+
+// The volume after Name in its set: "<stem>.part<N>.rar" goes on in part N + 1 (with as many digits at
+// least), ".rar" in ".r00", ".r99" in ".s00"; "" when there is none.
+std::string FollowingRarVolume(const std::string& Name) {
+  const size_t Dot = Name.rfind('.');
+  const size_t Slash = Name.rfind('/');
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return "";
+  size_t Digits = Dot;
+  while (Digits > 0 && Name[Digits - 1] >= '0' && Name[Digits - 1] <= '9') --Digits;
+  if (Digits < Dot && Digits >= 5 && SameTextAscii(Name.substr(Digits - 5, 5), ".part")) {
+    const std::string Number = std::to_string(std::stoi(Name.substr(Digits, Dot - Digits)) + 1);
+    const size_t Width = Dot - Digits;
+    return Name.substr(0, Digits) + std::string(Number.size() < Width ? Width - Number.size() : 0, '0') +
+           Number + Name.substr(Dot);
+  }
+  std::string Next = Name;
+  return NextVolumeName(Next, akRar) ? Next : std::string();
 }
 
 }  // namespace
@@ -328,14 +347,54 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
   const std::string DestDir = IncludeBackslash(DestDirArg);
   std::vector<std::string> Retry;
   bool Stop = false;
-  {
-    TRarHandle H(RarOpenArchiveOrRaise(ArcName_, RAR_OM_EXTRACT));
+  // A missing volume ends the library's walk; it goes on from the next volume of the set that is there
+  // (whose parts continued from before it are passed over like any continued part).
+  std::string Start = ArcName_;
+  while (!Stop && !Start.empty()) {
+    const std::string From = Start;
+    Start.clear();
+    VolumeMissing_ = false;
+    std::string OpenError;
+    TRarHandle H(From == ArcName_ ? RarOpenArchiveOrRaise(ArcName_, RAR_OM_EXTRACT)
+                                  : RarOpenArchive(From, RAR_OM_EXTRACT, OpenError));
+    if (!H.Handle) {
+      if (OnMessage) OnMessage(OpenError);
+      break;
+    }
+    // Names the missing volume and the volume to go on from; false when none is there.
+    auto GoOnAfterGap = [&]() {
+      std::string Dir, File;
+      SplitFileName(ArcName_, Dir, File);
+      std::string Missing =
+          StartsWithFolder(RequestedVolume_, Dir) || RequestedVolume_.find('/') != std::string::npos
+              ? RequestedVolume_
+              : Dir + RequestedVolume_;
+      if (OnMessage) OnMessage(ErrorText(0));
+      for (int N = 0; N < 1000 && Start.empty(); ++N) {
+        Missing = FollowingRarVolume(Missing);
+        if (Missing.empty()) break;
+        if (FileExists(Missing)) Start = Missing;
+      }
+    };
+    auto SkipItem = [&]() {
+      try {
+        Skip(H.Handle);
+      } catch (const EArcError&) {
+        if (!VolumeMissing_) throw;
+        GoOnAfterGap();
+        return false;
+      }
+      return true;
+    };
     while (!Stop) {
       TRarHeaderDataEx Header{};
-      if (!NextHeader(H.Handle, Header)) break;
+      if (!NextHeader(H.Handle, Header)) {
+        if (VolumeMissing_) GoOnAfterGap();
+        break;
+      }
       if (IsFolder(Header)) continue;
       if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
-        Skip(H.Handle);
+        if (!SkipItem()) break;
         if (Cancelled_) return;
         continue;
       }
@@ -361,7 +420,7 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         if (Stop) break;
       }
       if (!Go) {
-        Skip(H.Handle);
+        if (!SkipItem()) break;
         if (Cancelled_) return;
         if (Decide && SizeIncomplete) {
           TArcDecideItem Ignored{Name, false, Date, Size, false, FileName};
@@ -392,11 +451,15 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
           Retry.push_back(Name);
           continue;
         }
-        // A missing volume ends the walk; an item that cannot be had is reported and the pass goes on
-        // with the next one (an encrypted item the library cannot decrypt, a CRC error, ...).
-        if (VolumeMissing_) RaiseExtractError(Name, Result);
+        // An item that cannot be had is reported and the pass goes on with the next one (an encrypted
+        // item the library cannot decrypt, a CRC error, ...); at a missing volume, with the next volume
+        // of the set that is there.
         if (OnMessage)
           OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName_ + "\". " + ErrorText(Result));
+        if (VolumeMissing_) {
+          GoOnAfterGap();
+          break;
+        }
         continue;
       }
       if (Decision == edToMemory) {

@@ -9,7 +9,7 @@
 //     part), and items of 2 GB or more are left out, as their sizes do not fit the wrapper's 32 bits;
 //   - an encrypted item that the library cannot decrypt fails at once, without asking for a password;
 //   - in a pass over every item, an item that cannot be had is reported through OnMessage and the pass
-//     goes on (only a missing volume ends it);
+//     goes on; at a missing volume (named) it goes on from the next volume of the set that is there;
 //   - nothing is written outside the destination folder: an item whose stored path leaves it is
 //     written under its bare name there;
 //   - a file that was not delivered whole is deleted, and a memory block is handed out only when it

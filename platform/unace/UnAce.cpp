@@ -9,7 +9,13 @@
 // - an item continued in the next volume must be continued by the first block of that volume;
 // - data handed over never exceeds the item's declared size, and a size or CRC that disagrees fails the
 //   item's CRC result;
-// - a damaged header ends the walk with ACE_ERROR_DAMAGED (the items before it were delivered).
+// - a damaged header ends the walk with ACE_ERROR_DAMAGED (the items before it were delivered);
+// - a volume that ends inside a block is reported (ACE_ERROR_ENDS_EARLY, with the item it cuts or the
+//   offset of the cut header) and the walk goes on in the next volume of a set;
+// - a missing volume that the caller skips ends the item continued into it, and the walk goes on at the
+//   first block of the next volume that is there that does not continue an earlier item;
+// - in a solid archive, once data is lost (a cut, a missing volume, a broken continuation) every later
+//   item is reported (ACE_ERROR_SOLID_LOST) instead of being decoded against a dictionary it lacks.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,24 +125,38 @@ class TRun {
   // The packed data of one item, across its volume segments, read through the run's current volume.
   class TItemSource : public TAceSource {
    public:
-    TItemSource(TRun& Run, const TAceBlock& First)
-        : Run_(Run), Pos_(First.DataOffset), Left_(First.DataSize), Block_(First) {}
+    TItemSource(TRun& Run, const TAceBlock& First, TAceFileData& Record)
+        : Run_(Run),
+          Record_(Record),
+          Pos_(First.DataOffset),
+          Left_(First.DataSize),
+          Block_(First),
+          Resume_(First.Next()) {}
     size_t Read(uint8_t* Buf, size_t N) override;
     // Reads whatever is left, so that the walk goes on after the item's last segment.
     void Drain();
     uint32_t ExpectedCrc() const { return Block_.File.Crc; }
-    uint64_t NextBlock() const { return Block_.Next(); }
-    bool Broken = false;  // a continuation was missing or damaged
+    // Where the walk goes on in the run's current volume.
+    uint64_t NextBlock() const { return Resume_; }
+    bool Broken = false;  // a continuation was missing or damaged, or a volume ended inside the data
+    bool Cut = false;     // a volume ended inside the data
 
    private:
     TRun& Run_;
+    TAceFileData& Record_;
     uint64_t Pos_, Left_;
     TAceBlock Block_;  // the segment being read
+    uint64_t Resume_;
   };
+
+  enum class TVolumeStep { Opened, OpenedAfterGap, None };
 
   int Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File,
                TAceProgressData* P = nullptr, int32_t CrcOk = 0, TAceArchiveData* Archive = nullptr);
-  bool OpenNextVolume();
+  // Opens the volume after the current one; Continuing is the item that goes on in it (null between
+  // items). Volumes the caller reports missing are passed over.
+  TVolumeStep OpenNextVolume(TAceFileData* Continuing);
+  void ReportCut(TAceFileData* File, uint64_t Offset);
   // Processes the item whose first block is B; answers false when the run must stop.
   bool Item(const TAceBlock& B, uint64_t& NextPos);
   bool AskPassword(TAceFileData& F);
@@ -150,6 +170,8 @@ class TRun {
   int VolumeIndex_ = 0;
   std::unique_ptr<TAceDecoder> Decoder_;
   bool Stopped_ = false;
+  bool EndedEarly_ = false;  // a volume ended inside a block
+  bool SolidLost_ = false;   // data of a solid archive was lost: the items after it cannot be decoded
 };
 
 int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* File, TAceProgressData* P,
@@ -167,41 +189,77 @@ int TRun::Callback(TAceCallback C, uint32_t Type, uint32_t Code, TAceFileData* F
   return C(&R);
 }
 
-bool TRun::OpenNextVolume() {
-  if (VolumeIndex_ + 1 > kMaxVolumes) return false;
+TRun::TVolumeStep TRun::OpenNextVolume(TAceFileData* Continuing) {
+  const std::string Current = Volume_.Path;
+  for (int Number = VolumeIndex_ + 1; Number <= kMaxVolumes; ++Number) {
+    std::string Next;
+    if (Init->Request) {
+      std::vector<char> Name(ACE_NAME_SIZE, '\0');
+      std::strncpy(Name.data(), Current.c_str(), ACE_NAME_SIZE - 1);
+      TAceArchiveData A{Name.data(), Number};
+      const int Answer =
+          Callback(Init->Request, ACE_REQUEST_VOLUME, ACE_CODE_NEXT_VOLUME, Continuing, nullptr, 0, &A);
+      if (Answer == ACE_CALLBACK_NO) continue;  // missing; a later volume is there
+      if (Answer != ACE_CALLBACK_OK) return TVolumeStep::None;
+      Name.back() = '\0';
+      Next = Name.data();
+    } else {
+      Next = NextVolumeName(Current, Number);
+      if (!Exists(Next)) return TVolumeStep::None;
+    }
+    if (!Volume_.Open(Next)) return TVolumeStep::None;
+    const bool Gap = Number != VolumeIndex_ + 1;
+    VolumeIndex_ = Number;
+    return Gap ? TVolumeStep::OpenedAfterGap : TVolumeStep::Opened;
+  }
+  return TVolumeStep::None;
+}
+
+void TRun::ReportCut(TAceFileData* File, uint64_t Offset) {
+  EndedEarly_ = SolidLost_ = true;
   std::vector<char> Name(ACE_NAME_SIZE, '\0');
   std::strncpy(Name.data(), Volume_.Path.c_str(), ACE_NAME_SIZE - 1);
-  TAceArchiveData A{Name.data(), VolumeIndex_ + 1};
-  std::string Next;
-  if (Init->Request) {
-    if (Callback(Init->Request, ACE_REQUEST_VOLUME, ACE_CODE_NEXT_VOLUME, nullptr, nullptr, 0, &A) !=
-        ACE_CALLBACK_OK)
-      return false;
-    Name.back() = '\0';
-    Next = Name.data();
-  } else {
-    Next = NextVolumeName(Volume_.Path, VolumeIndex_ + 1);
-  }
-  if (!Volume_.Open(Next)) return false;
-  ++VolumeIndex_;
-  return true;
+  TAceArchiveData A{Name.data(), VolumeIndex_};
+  if (!Init->Error) return;
+  TAceCallbackRecord R{};
+  R.Code = ACE_ERROR_ENDS_EARLY;
+  R.Operation = Operation_;
+  R.Global = Init;
+  R.Archive = &A;
+  R.File = File;
+  R.Offset = Offset;
+  Init->Error(&R);
 }
 
 size_t TRun::TItemSource::Read(uint8_t* Buf, size_t N) {
   while (Left_ == 0) {
     if (Broken || !(Block_.File.Flags & kAceFileContinuesInNext)) return 0;
     // The item goes on in the next volume, whose first block must continue it.
+    const TVolumeStep Step = Run_.OpenNextVolume(&Record_);
+    if (Step == TVolumeStep::None) {
+      Broken = true;
+      return 0;
+    }
     TAceBlock Main, Next;
-    if (!Run_.OpenNextVolume() || !AceFindMainHeader(Run_.Volume_, 0, Main) ||
+    if (!AceFindMainHeader(Run_.Volume_, 0, Main)) {
+      // The walk has nothing to go on with in this volume.
+      Resume_ = Run_.Volume_.Size();
+      Broken = true;
+      return 0;
+    }
+    Resume_ = Main.Next();
+    if (Step == TVolumeStep::OpenedAfterGap ||
         AceReadBlock(Run_.Volume_, Main.Next(), Next) != TAceBlockResult::Ok ||
         (Next.Type != kAceBlockFile && Next.Type != kAceBlockFile64) ||
         !(Next.File.Flags & kAceFileContinuedFromPrevious)) {
+      // The walk goes on from the volume's first block (a continued one is passed over).
       Broken = true;
       return 0;
     }
     Block_ = Next;
     Pos_ = Next.DataOffset;
     Left_ = Next.DataSize;
+    Resume_ = Next.Next();
   }
   const size_t Want = static_cast<size_t>(std::min<uint64_t>(N, Left_));
   const size_t Got = Run_.Volume_.ReadAt(Pos_, Buf, Want);
@@ -209,7 +267,7 @@ size_t TRun::TItemSource::Read(uint8_t* Buf, size_t N) {
   Left_ -= Got;
   if (Got < Want) {
     Left_ = 0;  // the volume ends inside the item
-    Broken = true;
+    Broken = Cut = true;
   }
   return Got;
 }
@@ -251,13 +309,18 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
                  H.Time,
                  H.Attributes,
                  H.Crc};
-  TItemSource Packed(*this, B);
+  TItemSource Packed(*this, B, F);
   auto Finish = [&] {
     Packed.Drain();
     NextPos = Packed.NextBlock();
     return !Stopped_;
   };
 
+  if (Solid_ && SolidLost_) {
+    // Its data refers to data lost before it: not decoded, named.
+    Callback(Init->Error, 0, ACE_ERROR_SOLID_LOST, &F);
+    return Finish();
+  }
   if (!SafeName(Name)) {
     // Neither written nor handed over: a name that climbs out of the destination folder.
     Callback(Init->Error, 0, ACE_ERROR_UNSAFE_NAME, &F);
@@ -341,8 +404,15 @@ bool TRun::Item(const TAceBlock& B, uint64_t& NextPos) {
   if (Stopped_) return Finish();
   Packed.Drain();
   const bool Ok = !Failed && !Packed.Broken && Done == H.Size && Crc == Packed.ExpectedCrc();
-  // A password that fails an item is asked for again at the next encrypted one.
-  if (Encrypted && !Ok) Password_.clear();
+  if (Packed.Broken) SolidLost_ = true;
+  if (Packed.Cut) {
+    ReportCut(&F, Volume_.Size());
+  } else if (Encrypted && !Ok && !Packed.Broken) {
+    // The data is all there and does not check: the password is wrong. It is asked for again at the
+    // next encrypted item.
+    Callback(Init->Error, 0, ACE_ERROR_PASSWORD, &F);
+    Password_.clear();
+  }
   if (Deliver) Callback(Init->State, ACE_STATE_CRC, 0, &F, nullptr, Ok ? 1 : 0);
   return Finish();
 }
@@ -357,17 +427,29 @@ int TRun::Go(const char* ArchiveName, const char* Dest, bool Exclude) {
   if (!AceFindMainHeader(Volume_, TestBytes, Main)) return ACE_ERROR_NOT_ACE;
   Solid_ = (Main.Main.Flags & kAceMainSolid) != 0;
   MultiVolume_ = (Main.Main.Flags & kAceMainMultiVolume) != 0;
+  // A later volume given alone: the solid data of the volumes before it is not there.
+  SolidLost_ = Solid_ && Main.Main.Volume > 0;
   Decoder_ = std::make_unique<TAceDecoder>();
   uint64_t Pos = Main.Next();
   for (;;) {
     TAceBlock B;
     const TAceBlockResult R = AceReadBlock(Volume_, Pos, B);
-    if (R == TAceBlockResult::End) {
-      // A set may also break between items: the next volume goes on when it is there.
+    if (R == TAceBlockResult::End || R == TAceBlockResult::Truncated) {
+      // A block cut off by the end of the volume: what would follow it in this volume is lost. (An item
+      // whose data ran past the end was reported with its name.)
+      if (R == TAceBlockResult::Truncated || Pos > Volume_.Size())
+        ReportCut(nullptr, std::min<uint64_t>(Pos, Volume_.Size()));
+      if (Stopped_) return EndedEarly_ ? ACE_ERROR_ENDS_EARLY : ACE_OK;
+      // A set may also break between items: the walk goes on in the next volume that is there.
       TAceBlock NextMain;
-      if (!MultiVolume_ || !Exists(NextVolumeName(Volume_.Path, VolumeIndex_ + 1)) || !OpenNextVolume() ||
-          !AceFindMainHeader(Volume_, 0, NextMain))
-        return ACE_OK;
+      bool Found = false;
+      while (!Found && MultiVolume_) {
+        const TVolumeStep Step = OpenNextVolume(nullptr);
+        if (Step == TVolumeStep::None) break;
+        if (Step == TVolumeStep::OpenedAfterGap) SolidLost_ = true;
+        Found = AceFindMainHeader(Volume_, 0, NextMain);
+      }
+      if (!Found) return EndedEarly_ ? ACE_ERROR_ENDS_EARLY : ACE_OK;
       Pos = NextMain.Next();
       continue;
     }
@@ -376,7 +458,7 @@ int TRun::Go(const char* ArchiveName, const char* Dest, bool Exclude) {
     if ((B.Type == kAceBlockFile || B.Type == kAceBlockFile64) &&
         !(B.File.Flags & kAceFileContinuedFromPrevious)) {
       uint64_t Next = B.Next();
-      if (!Item(B, Next)) return ACE_OK;
+      if (!Item(B, Next)) return EndedEarly_ ? ACE_ERROR_ENDS_EARLY : ACE_OK;
       Pos = Next;
       continue;
     }

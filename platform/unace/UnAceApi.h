@@ -27,6 +27,15 @@ extern "C" {
 #define ACE_ERROR_DAMAGED 5      // a damaged or cut-off block header ends the walk
 #define ACE_ERROR_UNSAFE_NAME 6  // error callback: an item's name leaves the destination folder
 #define ACE_ERROR_WRITE 7        // error callback: an item's output file cannot be made
+// Error callback: a volume ends early. With a file record, the item's data stops at the end of the
+// volume; without one, the block header at Offset is cut off. Archive names the volume. As a result:
+// the walk ended at such a cut.
+#define ACE_ERROR_ENDS_EARLY 8
+// Error callback: an encrypted item whose data is all there fails its check: the password is wrong.
+#define ACE_ERROR_PASSWORD 9
+// Error callback: an item of a solid archive that follows lost data (a cut, a missing volume) cannot be
+// decoded; it is neither started nor handed over.
+#define ACE_ERROR_SOLID_LOST 10
 
 // Callback answers.
 #define ACE_CALLBACK_OK 0
@@ -41,6 +50,10 @@ extern "C" {
 // Callback types and codes the caller answers.
 #define ACE_REQUEST_VOLUME 1  // type of a request for the next volume (code ACE_CODE_NEXT_VOLUME)
 #define ACE_REQUEST_FILE 2    // type of a request about an entry
+// A volume request names the volume by number (1 for the first after the archive given) and carries the
+// record of the item that continues into it, or none between items. The caller answers OK with the file
+// written to ArchiveName, NO when that volume is missing but a later one is there (the library goes on
+// with the next number), CANCEL when the set ends.
 #define ACE_CODE_NEXT_VOLUME 801
 #define ACE_CODE_OVERWRITE 832
 #define ACE_CODE_PASSWORD 835
@@ -96,7 +109,8 @@ struct TAceCallbackRecord {
   TAceArchiveData* Archive;
   TAceFileData* File;
   TAceProgressData* Progress;
-  int32_t CrcOk;  // the CRC result of ACE_STATE_CRC
+  int32_t CrcOk;    // the CRC result of ACE_STATE_CRC
+  uint64_t Offset;  // ACE_ERROR_ENDS_EARLY: where the volume's readable blocks end
 };
 
 typedef struct {

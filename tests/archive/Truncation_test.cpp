@@ -11,6 +11,7 @@
 #include <memory>
 #include <tuple>
 
+#include "archive/ace/arlUnAce2.h"
 #include "archive/arc/arlUnArc.h"
 #include "archive/arj/arlUnARJ.h"
 #include "archive/cab/arlUnCab.h"
@@ -108,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TCutCase{"lha", "level1.lzh", Make<TUnLha>},
                       TCutCase{"lha", "level2.lzh", Make<TUnLha>}, TCutCase{"arj", "basic.arj", Make<TUnArj>},
                       TCutCase{"cab", "mszip.cab", Make<TUnCab>},
-                      TCutCase{"zip", "old_methods.zip", Make<TUnZip>}),
+                      TCutCase{"zip", "old_methods.zip", Make<TUnZip>},
+                      TCutCase{"ace", "zdir.ace", Make<TUnAce>}),
     [](const ::testing::TestParamInfo<TCutCase>& Info) {
       std::string Name = Info.param.Fixture;
       for (char& Ch : Name)

@@ -564,4 +564,22 @@ TEST_F(FileScanArc, StopEndsTheWaitForTheCacheLock) {
   EXPECT_EQ(Run("t.tar.gz"), Names{"d/t.tar.gz|t.tar|docs/hit.txt"});
 }
 
+// An encrypted ACE item without a password is reported once; a later volume whose earlier volumes are
+// missing is read on its own after a warning that names the set's first volume.
+TEST_F(FileScanArc, AceItemWithoutPasswordOnceAndALaterVolumeAlone) {
+  const fs::path Archives = fs::path(SCRYLINE_TEST_DATA) / ".." / "archive";
+  Tree_.File("d/pw/passwd2.ace", ReadFileBytes(Archives / "ace" / "fixtures" / "passwd2.ace"));
+  Run("pw");
+  ASSERT_EQ(Log_.Errors.size(), 1u);
+  EXPECT_EQ(Log_.Errors[0].Text, "Invalid password (passwd2.m4)");
+
+  for (const char* Volume : {"my.set.a01", "my.set.a02"})
+    Tree_.File(std::string("d/later/") + Volume, ReadFileBytes(Archives / "volumes" / "fixtures" / Volume));
+  EXPECT_EQ(Run("later"), (Names{"d/later/my.set.a01|four.txt", "d/later/my.set.a01|five.txt",
+                                 "d/later/my.set.a01|six.txt"}));
+  ASSERT_EQ(Log_.Errors.size(), 2u);
+  EXPECT_EQ(Log_.Errors[0].Text, "Volume \"my.set.arj\" not found: the set is read from this volume on");
+  EXPECT_EQ(Log_.Errors[1].Text, "three.txt: lost with a missing volume");
+}
+
 }  // namespace

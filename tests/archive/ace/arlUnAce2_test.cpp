@@ -456,8 +456,8 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
   EXPECT_TRUE(Log.HasError(errInvalidPassword));
   EXPECT_TRUE(Log.Passed("open.txt"));
 
-  // A wrong password for the real encrypted archive: the item fails its check, reported by its name,
-  // and nothing else goes wrong.
+  // A wrong password for the real encrypted archive: the item is reported by its name as having an
+  // invalid password (not as a failed check), and nothing else goes wrong.
   TUnAce WrongReal;
   WrongReal.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) { Query.Password = "4321"; };
   std::vector<std::pair<std::string, int32_t>> Errors;
@@ -468,7 +468,7 @@ TEST_F(UnAceLibrary, EncryptedItemsAskForTheirPasswordAndFailAloneWithoutIt) {
   WrongReal.FileSpec = {"*.*"};
   TDecompMemoryStream Out;
   WrongReal.ExtractToMemoryStream(&Out);
-  EXPECT_EQ(Errors, (std::vector<std::pair<std::string, int32_t>>{{"passwd2.m4", errCrcFailed}}));
+  EXPECT_EQ(Errors, (std::vector<std::pair<std::string, int32_t>>{{"passwd2.m4", errInvalidPassword}}));
 
   // The ACE 1.2 sample with the password of the ACE 2.0 one: its item fails by name, without a crash.
   TUnAce Old;
