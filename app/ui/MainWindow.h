@@ -29,6 +29,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -125,8 +126,21 @@ class TMain : public QMainWindow, public ISearchHost {
   void PostUserInterrupt() override;
   TPasswordAnswer AskPassword(const std::string& ItemName, const std::string& ArcName) override;
 
+  // The window is built one area at a time: the search panel (a builder per group), its fold strip, the
+  // results list, the splitter between them, the status bar, the menus, then the panel's signals.
   void BuildWindow();
+  QWidget* BuildSearchPanel();
+  QGroupBox* BuildWhatGroup();
+  QGroupBox* BuildWhereGroup();
+  QGroupBox* BuildOptionsGroup();
+  QGroupBox* BuildFilterGroup();
+  QHBoxLayout* BuildSearchButtons();
+  void BuildSearchSide(QWidget* Panel);
+  void BuildResultsList();
+  void BuildSplitter();
+  void BuildStatusBar();
   void BuildMenus();
+  void ConnectSearchPanel();
   void FormCreate(const TMainCommandLine& CommandLine);
   void ControlsFromSettings();
   // The main font on the pattern, path and mask boxes and the results list.

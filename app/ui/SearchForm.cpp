@@ -66,8 +66,13 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   auto* Layout = new QVBoxLayout(this);
   Pages = Named(new QTabWidget(this), "Pages");
   Layout->addWidget(Pages);
+  Pages->addTab(BuildGeneralPage(), "General");
+  Pages->addTab(BuildAdvancedPage(), "Advanced");
+  BuildButtons(Layout);
+  ConnectHandlers();
+}
 
-  // --- General ---
+QWidget* TSearch::BuildGeneralPage() {
   auto* General = Named(new QWidget(Pages), "GeneralPage");
   auto* G = new QGridLayout(General);
   PatternCmb = MakeCombo(General, "PatternCmb", true);
@@ -113,9 +118,22 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   G->addWidget(SearchInResultsCheck, 4, 0, 1, 2);
   G->addWidget(WarningLabel, 5, 0, 1, 4);
   G->addWidget(Options, 6, 0, 1, 4);
-  Pages->addTab(General, "General");
+  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
+    std::u16string Paths = U(PathsCmb->currentText());
+    bool Subdirs = SubdirsCheck->isChecked();
+    if (BrowsePaths && BrowsePaths(Paths, Subdirs)) {
+      PathsCmb->setEditText(Q(Paths));
+      SubdirsCheck->setChecked(Subdirs);
+    }
+  });
+  connect(SelExtBtn, &QPushButton::clicked, this, [this] {
+    std::u16string Masks = U(MasksCmb->currentText());
+    if (SelectTypes && SelectTypes(Masks)) MasksCmb->setEditText(Q(Masks));
+  });
+  return General;
+}
 
-  // --- Advanced ---
+QWidget* TSearch::BuildAdvancedPage() {
   auto* Advanced = Named(new QWidget(Pages), "AdvancedPage");
   auto* A = new QVBoxLayout(Advanced);
   auto* Mode = Named(new QGroupBox("Mode", Advanced), "ModeGroup");
@@ -141,10 +159,10 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   DateRangeRadio = Named(new QRadioButton("&from", Filter), "DateRangeRadio");
   MonthsRadio = Named(new QRadioButton("f&or the last", Filter), "MonthsRadio");
   DaysRadio = Named(new QRadioButton("fo&r the last", Filter), "DaysRadio");
-  auto* DateGroup = new QButtonGroup(this);
-  DateGroup->addButton(DateRangeRadio, 0);
-  DateGroup->addButton(MonthsRadio, 1);
-  DateGroup->addButton(DaysRadio, 2);
+  DateGroup_ = new QButtonGroup(this);
+  DateGroup_->addButton(DateRangeRadio, 0);
+  DateGroup_->addButton(MonthsRadio, 1);
+  DateGroup_->addButton(DaysRadio, 2);
   DateEdit1 = MakeDateEdit(Filter, "DateEdit1");
   DateEdit2 = MakeDateEdit(Filter, "DateEdit2");
   MonthsEdit = Named(new QSpinBox(Filter), "MonthsEdit");
@@ -174,8 +192,13 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   F->addWidget(UnitsCmb, 3, 3);
   A->addWidget(Filter);
   A->addStretch();
-  Pages->addTab(Advanced, "Advanced");
+  connect(FiltersBtn, &QPushButton::clicked, this, [this] {
+    if (EditFilters) EditFilters();
+  });
+  return Advanced;
+}
 
+void TSearch::BuildButtons(QVBoxLayout* Layout) {
   auto* Buttons = new QDialogButtonBox(this);
   QPushButton* SearchBtn = Buttons->addButton("Search", QDialogButtonBox::AcceptRole);
   SearchBtn->setObjectName("SearchBtn");
@@ -184,31 +207,17 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   Layout->addWidget(Buttons);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
 
-  // --- Handlers ---
+void TSearch::ConnectHandlers() {
   connect(ExactRadio, &QRadioButton::toggled, this, [this] { FillLogic(LogicCmb->currentIndex()); });
   connect(PathsCmb->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { PathsCmb->setEditText(Q(ParsePathList(U(PathsCmb->currentText())))); });
   connect(MasksCmb->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { MasksCmb->setEditText(Q(NormalizeMasks(U(MasksCmb->currentText())))); });
-  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
-    std::u16string Paths = U(PathsCmb->currentText());
-    bool Subdirs = SubdirsCheck->isChecked();
-    if (BrowsePaths && BrowsePaths(Paths, Subdirs)) {
-      PathsCmb->setEditText(Q(Paths));
-      SubdirsCheck->setChecked(Subdirs);
-    }
-  });
-  connect(SelExtBtn, &QPushButton::clicked, this, [this] {
-    std::u16string Masks = U(MasksCmb->currentText());
-    if (SelectTypes && SelectTypes(Masks)) MasksCmb->setEditText(Q(Masks));
-  });
-  connect(FiltersBtn, &QPushButton::clicked, this, [this] {
-    if (EditFilters) EditFilters();
-  });
   connect(FilterDateCheck, &QCheckBox::clicked, this, [this] { FilterDateCheckClick(); });
   connect(SizeCheck, &QCheckBox::clicked, this, [this] { SizeCheckClick(); });
-  connect(DateGroup, &QButtonGroup::idClicked, this, [this](int Id) {
+  connect(DateGroup_, &QButtonGroup::idClicked, this, [this](int Id) {
     FilterDateCheckClick();
     DateRangeRadioClick(Id);
   });
