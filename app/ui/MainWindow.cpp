@@ -629,6 +629,7 @@ void TMain::OptionsExec(int32_t Page) {
   int32_t AskMode = Run_->PasswordAskMode;
   Hooks.PasswordAskMode = &AskMode;
   Hooks.Languages = &Langs_;
+  Hooks.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
   Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
   Hooks.SetAnimationMode = [this](int32_t Mode) { SetAnimationMode(Mode); };
@@ -663,6 +664,7 @@ void TMain::HelpExec() {
 void TMain::AboutExec() {
   TAbout Dialog(this);
   Localize(Dialog.LangForm());
+  Dialog.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   // The system report names the converters this window loaded.
   Dialog.Sources = [this] {
     const QScreen* Screen = QGuiApplication::primaryScreen();
@@ -686,6 +688,7 @@ void TMain::SelectFileTypesExec() {
   SplitQuotedList(Settings_.SearchMasks, U(Masks_->currentText()));
   TSelectFileTypes Dialog(this);
   Localize(Dialog.LangForm());
+  Dialog.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   if (Dialog.Execute(Settings_.SearchMasks)) Masks_->setEditText(Q(JoinQuotedList(Settings_.SearchMasks)));
 }
 
@@ -720,6 +723,7 @@ void TMain::SearchDialogExec() {
     SplitQuotedList(Settings_.SearchMasks, Text);
     TSelectFileTypes Types(this);
     Localize(Types.LangForm());
+    Types.Localize = [this](TQtLangForm& Form) { Localize(Form); };
     if (!Types.Execute(Settings_.SearchMasks)) return false;
     Text = JoinQuotedList(Settings_.SearchMasks);
     return true;
