@@ -92,6 +92,7 @@ QComboBox* MakeHistoryCombo(const char* Name) {
   Combo->setInsertPolicy(QComboBox::NoInsert);
   Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   Combo->setMinimumContentsLength(16);
+  OfferHistoryAsList(Combo);
   return Combo;
 }
 

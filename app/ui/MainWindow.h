@@ -90,6 +90,8 @@ class TMain : public QMainWindow, public ISearchHost {
   TBusyIndicator* ToolbarAnimation() const { return ToolbarAnim_; }
   TBusyIndicator* StatusBarAnimation() const { return StatusAnim_; }
   bool SearchPanelCollapsed() const { return SearchCollapsed_; }
+  // The width the search panel's controls need to show whole (its scroll area's frame and scroll bar too).
+  int SearchPanelNeededWidth() const;
   TSearchRun& SearchRun() { return *Run_; }
   TSearchResults& Results() { return Run_->Results(); }
   TMultiLang& Languages() { return Langs_; }
@@ -211,6 +213,7 @@ class TMain : public QMainWindow, public ISearchHost {
   QGroupBox* WhatGroup_ = nullptr;
   QToolButton *CollapseBtn_ = nullptr, *ExpandBtn_ = nullptr;
   bool SearchCollapsed_ = false;
+  int SearchWidth_ = 0;  // the panel's width when it was folded
   QComboBox *Pattern_ = nullptr, *Paths_ = nullptr, *Masks_ = nullptr, *LogicBox_ = nullptr,
             *SizeUnits_ = nullptr;
   QRadioButton *ExactRadio_ = nullptr, *FuzzyRadio_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include "app/SearchDates.h"
 #include "app/Utils.h"
 #include "app/VVCLUtil.h"
+#include "app/ui/FormUtils.h"
 #include "core/StrUtils.h"
 
 namespace {
@@ -54,6 +56,7 @@ QComboBox* MakeCombo(QWidget* Owner, const char* Name, bool Editable) {
   auto* C = Named(new QComboBox(Owner), Name);
   C->setEditable(Editable);
   C->setInsertPolicy(QComboBox::NoInsert);
+  if (Editable) OfferHistoryAsList(C);
   return C;
 }
 
@@ -345,6 +348,22 @@ bool TSearch::CheckInput() {
   if (Pattern.empty() && !AskYesNoOnce(TMsgIndex::AskSearchIfEmptyPattern, kEmptyPatternBit, true))
     return Refuse(PatternCmb);
   return true;
+}
+
+void TSearch::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (QWidget* Owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr) {
+    Owner->removeEventFilter(this);
+    Owner->installEventFilter(this);
+    CenterFormOver(this, Owner);
+  }
+}
+
+bool TSearch::eventFilter(QObject* Watched, QEvent* Event) {
+  const bool Placed = Event->type() == QEvent::Move || Event->type() == QEvent::Resize;
+  if (Placed && isVisible() && parentWidget() != nullptr && Watched == parentWidget()->window())
+    CenterFormOver(this, parentWidget()->window());
+  return QDialog::eventFilter(Watched, Event);
 }
 
 void TSearch::done(int Result) {

@@ -62,6 +62,10 @@ class TSearch : public QDialog {
 
  protected:
   void done(int Result) override;
+  // The dialog shows centred over its owner, and follows it while the owner is still being placed (a
+  // window manager places the main window after the dialog that opens with it was shown).
+  void showEvent(QShowEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   // The dialog is built one area at a time: the two pages, the buttons, then the controls' handlers.
