@@ -217,7 +217,7 @@ void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string&
   Dirs.Sort();
 }
 
-void LogArchiveLibraries() {
+std::vector<TArchiveLibraryFile> LoadArchiveLibraries() {
   struct TLibrary {
     const char* Name;
     bool (*Load)(const std::string&);
@@ -229,13 +229,24 @@ void LogArchiveLibraries() {
       {"cabinet.so", LoadCabinetDll, UnloadCabinetDll, CabinetDllFileName},
       {"UnRar3.so", LoadUnRarDll, UnloadUnRarDll, UnRarDllFileName},
   };
+  std::vector<TArchiveLibraryFile> Files;
   for (const TLibrary& L : Libraries) {
     if (L.Load(std::string())) {
-      Log(std::string("Archive library \"") + L.Name + "\" loaded from \"" + L.FileName() + "\".");
+      Files.push_back({L.Name, L.FileName()});
     } else {
       L.Unload();
-      Log(std::string("Archive library \"") + L.Name + "\" not found.");
+      Files.push_back({L.Name, std::string()});
     }
+  }
+  return Files;
+}
+
+void LogArchiveLibraries() {
+  for (const TArchiveLibraryFile& L : LoadArchiveLibraries()) {
+    if (!L.FileName.empty())
+      Log("Archive library \"" + L.Name + "\" loaded from \"" + L.FileName + "\".");
+    else
+      Log("Archive library \"" + L.Name + "\" not found.");
   }
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TQVConverters;
 class TWideStrLst;
@@ -97,10 +98,17 @@ void LoadStartupConverters(TQVConverters& Converters, const std::string& SharedD
 // TempDir and the system's virtual file systems are added; then every entry ends with "/" and the list
 // is sorted.
 void PrepareExcludedDirs(TWideStrLst& Dirs, bool FirstRun, const std::u16string& TempDir);
-// For the debug log: binds each outside archive library that is not bound yet the way an archive of its
-// kind would (beside the program, then by the system's search) and logs one line per library, naming the
-// file that was loaded or that none could be. A binding that fails is undone, so a later archive tries
-// again.
+// An outside archive library by its name ("UnRar3.so") and the file bound for it, empty when none is.
+struct TArchiveLibraryFile {
+  std::string Name;
+  std::string FileName;
+};
+// Binds each outside archive library that is not bound yet the way an archive of its kind would (beside
+// the program, then by the system's search) and names the file bound for each. A binding that fails is
+// undone, so a later archive tries again.
+std::vector<TArchiveLibraryFile> LoadArchiveLibraries();
+// For the debug log: LoadArchiveLibraries, and one line per library naming the file that was loaded or
+// that none could be.
 void LogArchiveLibraries();
 // Logs "Disabled: <name>" for every archive kind that is switched off, in table order.
 void LogDisabledArchiveKinds();

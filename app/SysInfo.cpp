@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "app/MainForm.h"
 #include "app/OptionPages.h"
 #include "core/FileLayer.h"
 #include "core/StrUtils.h"
@@ -215,26 +216,44 @@ void SplitLocale(const std::string& Name, std::string& Language, std::string& Co
   Country = Bar == std::string::npos ? std::string() : N.substr(Bar + 1);
 }
 
+// A name of a locale's country or language by ICU, in the language of InLocale; empty when ICU has none.
+std::string DisplayName(int32_t (*Get)(const char*, const char*, UChar*, int32_t, UErrorCode*),
+                        const std::string& Id, const std::string& InLocale) {
+  UChar Buf[128];
+  UErrorCode Error = U_ZERO_ERROR;
+  const int32_t N = Get(Id.c_str(), InLocale.c_str(), Buf, 128, &Error);
+  if (U_FAILURE(Error) || N <= 0) return std::string();
+  return Utf16ToUtf8(
+      std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
+}
+
 // A country's name in English and in the locale's own language ("de_DE" -> "Germany", "Deutschland"),
-// by ICU; a locale without a country (the C locale) names none.
-void CountryNames(const std::string& Locale, std::string& English, std::string& Local) {
+// and its two-letter code ("DE"); a locale without a country (the C locale) names none.
+void CountryNames(const std::string& Locale, std::string& English, std::string& Local, std::string& Code) {
   English.clear();
   Local.clear();
   std::string Language, Country, Codeset;
   SplitLocale(Locale, Language, Country, Codeset);
+  Code = Country;
   if (Country.empty()) return;
   const std::string Id = Language + "_" + Country;
-  auto Name = [&Id](const char* InLocale) {
-    UChar Buf[128];
-    UErrorCode Error = U_ZERO_ERROR;
-    const int32_t N = uloc_getDisplayCountry(Id.c_str(), InLocale, Buf, 128, &Error);
-    if (U_FAILURE(Error) || N <= 0) return std::string();
-    return Utf16ToUtf8(
-        std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
-  };
-  English = Name("en");
-  Local = Name(Id.c_str());
+  English = DisplayName(uloc_getDisplayCountry, Id, "en");
+  Local = DisplayName(uloc_getDisplayCountry, Id, Id);
   if (English.empty()) English = Country;
+}
+
+// A language's name in English and in itself ("ru_RU.UTF-8" -> "Russian", "русский"). The C and POSIX
+// locales speak English; a code ICU does not know stays as it is.
+void LanguageNames(const std::string& Locale, std::string& English, std::string& Local) {
+  std::string Language, Country, Codeset;
+  SplitLocale(Locale, Language, Country, Codeset);
+  if (Language.empty() || Language == "C" || Language == "POSIX") Language = "en";
+  English = DisplayName(uloc_getDisplayLanguage, Language, "en");
+  Local = DisplayName(uloc_getDisplayLanguage, Language, Language);
+  if (English.empty() || English == Language) {
+    English = Language;
+    Local.clear();
+  }
 }
 
 // A code page as the search uses it: its number and its charset's name ("1251 (windows-1251)").
@@ -270,7 +289,8 @@ std::string LibraryOf(const void* Symbol) {
 
 }  // namespace
 
-TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t ScreenDepth) {
+TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t ScreenDepth,
+                                      const TArchiveLibraryLoader& LoadLibraries) {
   TSysInfoSources S;
   struct utsname U;
   if (uname(&U) == 0) S.SystemName = std::string(U.sysname) + " " + U.release;
@@ -302,14 +322,15 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   S.ScreenDepth = ScreenDepth;
   S.TempDir = GetTempDir();
 
-  std::string SysLang, SysCountry, SysCodeset, UserLang, UserCountry, UserCodeset;
-  SplitLocale(SystemLocaleName(), SysLang, SysCountry, SysCodeset);
-  SplitLocale(UserLocaleName(), UserLang, UserCountry, UserCodeset);
-  TLocaleFact Country{"Country", "", "", "", ""};
-  CountryNames(SystemLocaleName(), Country.System, Country.SystemLocal);
-  CountryNames(UserLocaleName(), Country.User, Country.UserLocal);
+  TLocaleFact Country{"Country", "", "", "", ""}, Code{"Country code", "", "", "", ""};
+  CountryNames(SystemLocaleName(), Country.System, Country.SystemLocal, Code.System);
+  CountryNames(UserLocaleName(), Country.User, Country.UserLocal, Code.User);
+  TLocaleFact Language{"Language", "", "", "", ""};
+  LanguageNames(SystemLocaleName(), Language.System, Language.SystemLocal);
+  LanguageNames(UserLocaleName(), Language.User, Language.UserLocal);
   S.Locale.push_back(Country);
-  S.Locale.push_back({"Language", SysLang, "", UserLang, ""});
+  S.Locale.push_back(Code);
+  S.Locale.push_back(Language);
   // The code pages are those the search reads 8-bit text in (one pair for the whole process), not the
   // locale's own character set.
   const std::string Ansi =
@@ -326,8 +347,14 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
     }
   // The national-language layer is built into the program over ICU.
   S.OwnLibraries.push_back(FileModule(LibraryOf(reinterpret_cast<const void*>(&u_cleanup)), U_ICU_VERSION));
+  // The archive libraries are bound for the report as an archive of their kind would bind them, so the
+  // report names them before any archive was searched.
+  std::vector<std::string> Archive;
+  for (const TArchiveLibraryFile& L : (LoadLibraries ? LoadLibraries() : LoadArchiveLibraries()))
+    if (!L.FileName.empty()) Archive.push_back(L.FileName);
   for (const std::string& Path : LoadedLibraries({"cabinet.so", "UnAceV2.so", "UnRar3.so"}))
-    S.ArchiveLibraries.push_back(FileModule(Path, ""));
+    if (std::find(Archive.begin(), Archive.end(), Path) == Archive.end()) Archive.push_back(Path);
+  for (const std::string& Path : Archive) S.ArchiveLibraries.push_back(FileModule(Path, ""));
   S.SystemLibraries.push_back(
       FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
   S.SystemFolder = "/usr/lib/";

@@ -5,10 +5,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/MainForm.h"
+
 class TQVConverters;
+
+// Binds the outside archive libraries and names each with the file bound for it.
+using TArchiveLibraryLoader = std::function<std::vector<TArchiveLibraryFile>()>;
 
 // One file the report names: its path, its version when known and its date and time as text.
 struct TModuleInfo {
@@ -62,5 +68,7 @@ std::string MemorySizeText(uint64_t Bytes);
 std::string ModuleLine(const TModuleInfo& Module, const std::string& SystemFolder);
 // The lines of the report.
 std::vector<std::string> BuildSystemReport(const TSysInfoSources& S);
-// The facts of this system and program.
-TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t ScreenDepth);
+// The facts of this system and program. The outside archive libraries are bound first when they are not
+// yet (LoadLibraries, by default LoadArchiveLibraries of MainForm.h), so the report names them.
+TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t ScreenDepth,
+                                      const TArchiveLibraryLoader& LoadLibraries = {});

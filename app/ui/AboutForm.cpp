@@ -62,6 +62,7 @@ TAbout::TAbout(QWidget* Parent) : QDialog(Parent), Lang_(this, "TAbout") {
     if (SysInfo == nullptr) {
       SysInfo = new TSysInfo(this);
       SysInfo->Sources = Sources;
+      if (Localize) Localize(SysInfo->LangForm());
     }
     SysInfo->exec();
   });

@@ -23,6 +23,9 @@ class TAbout : public QDialog {
 
   // The facts of the system report; unassigned: this system's.
   std::function<TSysInfoSources()> Sources;
+  // Gives the system report window its designed texts and the current language when it is made;
+  // unassigned: it stays in English.
+  std::function<void(TQtLangForm&)> Localize;
 
   QLabel* LBuild;
   QLabel* PContact;

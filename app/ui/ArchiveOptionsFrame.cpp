@@ -8,10 +8,14 @@
 #include <QPushButton>
 
 #include "app/Options.h"
+#include "app/ui/QtLang.h"
 #include "archive/ArcScan.h"
 
 TArchiveOptions::TArchiveOptions(QWidget* Parent) : QWidget(Parent), Page_(ProgramSettings()) {
   setObjectName("ArchiveOptions");
+  // Its controls are its own for the language files ("ArchiveOptions.lMaxSize"), apart from the options
+  // window's controls of the same names.
+  setProperty(kLanguageFrame, true);
   auto* Grid = new QGridLayout(this);
   auto* LArchives = new QLabel("&Supported archives:", this);
   LArchives->setObjectName("lArchives");

@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -37,6 +39,15 @@ void CenterFormOver(QWidget* Form, const QWidget* Over) {
   QPoint Corner =
       Bounds.center() - QPoint(Form->frameGeometry().width() / 2, Form->frameGeometry().height() / 2);
   MoveControlOnScreen(Form, Corner.x(), Corner.y());
+}
+
+void OfferHistoryAsList(QComboBox* Combo) {
+  QCompleter* Completer = Combo->completer();
+  if (Completer == nullptr) return;
+  Completer->setCompletionMode(QCompleter::PopupCompletion);
+  // Case-sensitive, as paths are: the box also takes a history entry's spelling for the typed text when
+  // they match in this sensitivity.
+  Completer->setCaseSensitivity(Qt::CaseSensitive);
 }
 
 void LocalizeDialogButtons(QWidget* Form) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+class QComboBox;
 class TMultiLang;
 
 // Moves Control to (Left, Top), kept on the screen that holds it.
@@ -29,6 +30,9 @@ TForm* CreateFormCentered(TForm*& Form, QWidget* Over, bool AlwaysCenter, const 
   }
   return Form;
 }
+// An editable box with a history list: matching history entries are offered as a list under the box
+// while the user types, and what was typed is never extended or changed in case behind the user's back.
+void OfferHistoryAsList(QComboBox* Combo);
 // Every button of Form by its role: OK, Cancel, Yes, No and Help get the catalogue's captions.
 void LocalizeDialogButtons(QWidget* Form);
 // Pushes the current screen cursor and sets Cursor; PopCursor restores the last one pushed (nothing when

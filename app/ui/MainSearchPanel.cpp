@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
 #include <QTreeView>
@@ -203,19 +204,28 @@ void TMain::SetSearchPanelCollapsed(bool Collapse) {
   SearchPanel_->setVisible(!Collapse);
   CollapseBtn_->setVisible(!Collapse);
   ExpandBtn_->setVisible(Collapse);
-  // Folded, the strip takes the button-face colour and no splitter; unfolded, the designed width again.
+  // Folded, the strip takes the button-face colour and no splitter; unfolded, the width it had, at least
+  // what its controls need.
   SearchSide_->setBackgroundRole(Collapse ? QPalette::Button : QPalette::Window);
   Splitter_->handle(1)->setVisible(!Collapse);
   Splitter_->handle(1)->setEnabled(!Collapse);
   if (Collapse) {
+    SearchWidth_ = SearchSide_->width();
     const int Strip = ExpandBtn_->sizeHint().width() + 4;
     SearchSide_->setFixedWidth(Strip);
     Splitter_->setSizes({Strip, std::max(0, Splitter_->width() - Strip)});
   } else {
     SearchSide_->setMinimumWidth(kSearchPanelWidth);
     SearchSide_->setMaximumWidth(QWIDGETSIZE_MAX);
-    Splitter_->setSizes({kSearchPanelWidth, std::max(0, Splitter_->width() - kSearchPanelWidth)});
+    const int Width = std::max({SearchWidth_, SearchPanelNeededWidth(), kSearchPanelWidth});
+    Splitter_->setSizes({Width, std::max(0, Splitter_->width() - Width)});
   }
+}
+
+int TMain::SearchPanelNeededWidth() const {
+  const QWidget* Panel = SearchPanel_->widget();
+  const int Scroll = SearchPanel_->verticalScrollBar()->sizeHint().width();
+  return Panel->minimumSizeHint().width() + 2 * SearchPanel_->frameWidth() + Scroll;
 }
 
 void TMain::SetInterfaceStyle(int32_t Style) {

@@ -92,6 +92,7 @@ QComboBox* MakeHistoryCombo(const char* Name) {
   Combo->setInsertPolicy(QComboBox::NoInsert);
   Combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   Combo->setMinimumContentsLength(16);
+  OfferHistoryAsList(Combo);
   return Combo;
 }
 
@@ -140,12 +141,28 @@ TMain::~TMain() {
 void TMain::BuildWindow() {
   setWindowTitle(QString::fromUtf8(kApplicationTitle));
   resize(860, 560);
+  BuildSearchSide(BuildSearchPanel());
+  BuildResultsList();
+  BuildSplitter();
+  BuildStatusBar();
+  BuildMenus();
+  ConnectSearchPanel();
+}
 
-  // ---- The search panel ----
+QWidget* TMain::BuildSearchPanel() {
   auto* Panel = new QWidget;
   Panel->setObjectName(QStringLiteral("SearchPanel"));
   auto* Layout = new QVBoxLayout(Panel);
+  Layout->addWidget(BuildWhatGroup());
+  Layout->addWidget(BuildWhereGroup());
+  Layout->addWidget(BuildOptionsGroup());
+  Layout->addWidget(BuildFilterGroup());
+  Layout->addLayout(BuildSearchButtons());
+  Layout->addStretch(1);
+  return Panel;
+}
 
+QGroupBox* TMain::BuildWhatGroup() {
   auto* WhatBox = WhatGroup_ = new QGroupBox(QStringLiteral("What to find"));
   WhatBox->setObjectName(QStringLiteral("WhatGroup"));
   auto* What = new QVBoxLayout(WhatBox);
@@ -169,8 +186,10 @@ void TMain::BuildWindow() {
   What->addWidget(WholeWordsCheck_);
   InResultsCheck_ = MakeCheck("InResultsCheck", "Search in res&ults");
   What->addWidget(InResultsCheck_);
-  Layout->addWidget(WhatBox);
+  return WhatBox;
+}
 
+QGroupBox* TMain::BuildWhereGroup() {
   auto* WhereBox = new QGroupBox(QStringLiteral("Where to find"));
   WhereBox->setObjectName(QStringLiteral("WhereGroup"));
   auto* Where = new QVBoxLayout(WhereBox);
@@ -200,8 +219,10 @@ void TMain::BuildWindow() {
   KindRow->addWidget(ArchivesCheck_);
   Where->addWidget(SubdirsCheck_);
   Where->addLayout(KindRow);
-  Layout->addWidget(WhereBox);
+  return WhereBox;
+}
 
+QGroupBox* TMain::BuildOptionsGroup() {
   auto* HowBox = new QGroupBox(QStringLiteral("Options"));
   HowBox->setObjectName(QStringLiteral("OptionsGroup"));
   auto* How = new QVBoxLayout(HowBox);
@@ -224,8 +245,10 @@ void TMain::BuildWindow() {
   ConvertRow->addWidget(FiltersBtn_);
   How->addLayout(ConvertRow);
   How->addWidget(SkipBinaryCheck_);
-  Layout->addWidget(HowBox);
+  return HowBox;
+}
 
+QGroupBox* TMain::BuildFilterGroup() {
   FilterBox_ = new QGroupBox(QStringLiteral("Filter files by date and size"));
   FilterBox_->setObjectName(QStringLiteral("FilterBox"));
   FilterBox_->setCheckable(true);
@@ -259,8 +282,10 @@ void TMain::BuildWindow() {
   SizeRow->addWidget(SizeToEdit_);
   SizeRow->addWidget(SizeUnits_);
   Filter->addRow(SizeCheck_, SizeRow);
-  Layout->addWidget(FilterBox_);
+  return FilterBox_;
+}
 
+QHBoxLayout* TMain::BuildSearchButtons() {
   auto* Buttons = new QHBoxLayout;
   StartBtn_ = new QPushButton(QStringLiteral("Start"));
   StartBtn_->setObjectName(QStringLiteral("StartBtn"));
@@ -273,9 +298,10 @@ void TMain::BuildWindow() {
   Buttons->addWidget(StartBtn_);
   Buttons->addWidget(StopBtn_);
   Buttons->addWidget(PauseBtn_);
-  Layout->addLayout(Buttons);
-  Layout->addStretch(1);
+  return Buttons;
+}
 
+void TMain::BuildSearchSide(QWidget* Panel) {
   SearchPanel_ = new QScrollArea;
   SearchPanel_->setObjectName(QStringLiteral("SearchScroll"));
   SearchPanel_->setWidget(Panel);
@@ -308,9 +334,10 @@ void TMain::BuildWindow() {
   connect(CollapseBtn_, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(true); });
   connect(ExpandBtn_, &QToolButton::clicked, this, [this] { SetSearchPanelCollapsed(false); });
   SearchSide_->installEventFilter(this);
-  WhatBox->installEventFilter(this);
+  WhatGroup_->installEventFilter(this);
+}
 
-  // ---- The results list ----
+void TMain::BuildResultsList() {
   ResultView_ = new QTreeView;
   ResultView_->setObjectName(QStringLiteral("ResList"));
   Model_ = new TResListModel([this]() -> TSearchResults& { return Run_->Results(); }, this);
@@ -336,7 +363,9 @@ void TMain::BuildWindow() {
           [this] { UpdatePreviewPrintActions(); });
   connect(ResultView_->header(), &QHeaderView::sectionDoubleClicked, this,
           [this](int Section) { ResultView_->resizeColumnToContents(Section); });
+}
 
+void TMain::BuildSplitter() {
   Splitter_ = new QSplitter;
   Splitter_->setObjectName(QStringLiteral("Splitter"));
   Splitter_->addWidget(SearchSide_);
@@ -350,7 +379,9 @@ void TMain::BuildWindow() {
     if (Wanted != SearchSide_->width()) Splitter_->setSizes({Wanted, width() - Wanted});
   });
   setCentralWidget(Splitter_);
+}
 
+void TMain::BuildStatusBar() {
   StatusBar_ = new TWideStatusBar(this);
   StatusBar_->setObjectName(QStringLiteral("StatusBar"));
   StatusBar_->AddPanel({u"", 0, 0, 0});
@@ -360,9 +391,9 @@ void TMain::BuildWindow() {
   StatusAnim_ = new TBusyIndicator(StatusBar_->PanelLabel(0));
   StatusAnim_->setObjectName(QStringLiteral("StatusBarAnimation"));
   StatusAnim_->hide();
+}
 
-  BuildMenus();
-
+void TMain::ConnectSearchPanel() {
   // Escape during a search asks whether to stop it, whichever control has the focus.
   auto* Escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(Escape, &QShortcut::activated, this, [this] {
@@ -427,21 +458,6 @@ void TMain::BuildMenus() {
     SetStatusText(u"", false);
   });
 
-  auto* File = menuBar()->addMenu(QStringLiteral("&File"));
-  File->setObjectName(QStringLiteral("mFile"));
-  File->addAction(Act(maPreview));
-  File->addAction(Act(maPrint));
-  File->addSeparator();
-  File->addAction(Act(maExit));
-  auto* Search = menuBar()->addMenu(QStringLiteral("&Search"));
-  Search->setObjectName(QStringLiteral("mSearch"));
-  Search->addAction(Act(maSearchStart));
-  Search->addAction(Act(maSearchStop));
-  Search->addAction(Act(maSearchPause));
-  Search->addSeparator();
-  Search->addAction(MClear_);
-  auto* View = MView_ = menuBar()->addMenu(QStringLiteral("&View"));
-  View->setObjectName(QStringLiteral("mView"));
   MStatusBar_ = MakeAction("mStatusBar", "Status &Bar", [this](bool On) {
     Settings_.ViewOptions.StatusBar = On;
     StatusBar_->setVisible(On);
@@ -450,9 +466,34 @@ void TMain::BuildMenus() {
   MEnableLog_ = MakeAction("mEnableLog", "Enable Log Window",
                            [this](bool On) { Settings_.ViewOptions.LogWindow = On; });
   MEnableLog_->setCheckable(true);
-  View->addAction(MStatusBar_);
-  View->addAction(MEnableLog_);
-  View->addAction(Act(maShowLog));
+  auto* About = MakeAction("mAbout", "About", [this] { AboutExec(); });
+
+  // The menus from a table: a menu's name, caption and items, a null item standing for a separator.
+  struct TMenuPlan {
+    const char* Name;
+    const char* Caption;
+    std::vector<QAction*> Items;
+  };
+  const TMenuPlan Plans[] = {
+      {"mFile", "&File", {Act(maPreview), Act(maPrint), nullptr, Act(maExit)}},
+      {"mSearch", "&Search", {Act(maSearchStart), Act(maSearchStop), Act(maSearchPause), nullptr, MClear_}},
+      {"mView", "&View", {MStatusBar_, MEnableLog_, Act(maShowLog)}},
+      {"mHelp", "&Help", {Act(maHelp), About}},
+  };
+  std::map<std::string, QMenu*> Menus;
+  for (const TMenuPlan& Plan : Plans) {
+    QMenu* Menu = menuBar()->addMenu(QString::fromUtf8(Plan.Caption));
+    Menu->setObjectName(QString::fromUtf8(Plan.Name));
+    for (QAction* Item : Plan.Items) {
+      if (Item)
+        Menu->addAction(Item);
+      else
+        Menu->addSeparator();
+    }
+    Menus[Plan.Name] = Menu;
+  }
+  QMenu* Search = Menus["mSearch"];
+  QMenu* View = MView_ = Menus["mView"];
   MLanguage_ = View->addMenu(QStringLiteral("Interface Language"));
   MLanguage_->setObjectName(QStringLiteral("mLanguage"));
   View->addAction(Act(maOptions));
@@ -460,11 +501,6 @@ void TMain::BuildMenus() {
   PreviewSeparator_ = View->addSeparator();
   PreviewSeparator_->setObjectName(QStringLiteral("PreviewSeparator"));
   PreviewMenu_ = std::make_unique<TPreviewMenu>(View, PreviewSeparator_);
-  auto* Help = menuBar()->addMenu(QStringLiteral("&Help"));
-  Help->setObjectName(QStringLiteral("mHelp"));
-  Help->addAction(Act(maHelp));
-  auto* About = MakeAction("mAbout", "About", [this] { AboutExec(); });
-  Help->addAction(About);
   connect(View, &QMenu::aboutToShow, this, [this] {
     MStatusBar_->setChecked(Settings_.ViewOptions.StatusBar);
     MEnableLog_->setChecked(Settings_.ViewOptions.LogWindow);
@@ -594,6 +630,7 @@ void TMain::OptionsExec(int32_t Page) {
   int32_t AskMode = Run_->PasswordAskMode;
   Hooks.PasswordAskMode = &AskMode;
   Hooks.Languages = &Langs_;
+  Hooks.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   Hooks.ApplyMainFont = [this] { ApplyMainFont(); };
   Hooks.SetInterfaceStyle = [this](int32_t Style) { SetInterfaceStyle(Style); };
   Hooks.SetAnimationMode = [this](int32_t Mode) { SetAnimationMode(Mode); };
@@ -628,6 +665,7 @@ void TMain::HelpExec() {
 void TMain::AboutExec() {
   TAbout Dialog(this);
   Localize(Dialog.LangForm());
+  Dialog.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   // The system report names the converters this window loaded.
   Dialog.Sources = [this] {
     const QScreen* Screen = QGuiApplication::primaryScreen();
@@ -651,6 +689,7 @@ void TMain::SelectFileTypesExec() {
   SplitQuotedList(Settings_.SearchMasks, U(Masks_->currentText()));
   TSelectFileTypes Dialog(this);
   Localize(Dialog.LangForm());
+  Dialog.Localize = [this](TQtLangForm& Form) { Localize(Form); };
   if (Dialog.Execute(Settings_.SearchMasks)) Masks_->setEditText(Q(JoinQuotedList(Settings_.SearchMasks)));
 }
 
@@ -685,6 +724,7 @@ void TMain::SearchDialogExec() {
     SplitQuotedList(Settings_.SearchMasks, Text);
     TSelectFileTypes Types(this);
     Localize(Types.LangForm());
+    Types.Localize = [this](TQtLangForm& Form) { Localize(Form); };
     if (!Types.Execute(Settings_.SearchMasks)) return false;
     Text = JoinQuotedList(Settings_.SearchMasks);
     return true;

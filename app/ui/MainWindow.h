@@ -29,6 +29,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -89,6 +90,8 @@ class TMain : public QMainWindow, public ISearchHost {
   TBusyIndicator* ToolbarAnimation() const { return ToolbarAnim_; }
   TBusyIndicator* StatusBarAnimation() const { return StatusAnim_; }
   bool SearchPanelCollapsed() const { return SearchCollapsed_; }
+  // The width the search panel's controls need to show whole (its scroll area's frame and scroll bar too).
+  int SearchPanelNeededWidth() const;
   TSearchRun& SearchRun() { return *Run_; }
   TSearchResults& Results() { return Run_->Results(); }
   TMultiLang& Languages() { return Langs_; }
@@ -125,8 +128,21 @@ class TMain : public QMainWindow, public ISearchHost {
   void PostUserInterrupt() override;
   TPasswordAnswer AskPassword(const std::string& ItemName, const std::string& ArcName) override;
 
+  // The window is built one area at a time: the search panel (a builder per group), its fold strip, the
+  // results list, the splitter between them, the status bar, the menus, then the panel's signals.
   void BuildWindow();
+  QWidget* BuildSearchPanel();
+  QGroupBox* BuildWhatGroup();
+  QGroupBox* BuildWhereGroup();
+  QGroupBox* BuildOptionsGroup();
+  QGroupBox* BuildFilterGroup();
+  QHBoxLayout* BuildSearchButtons();
+  void BuildSearchSide(QWidget* Panel);
+  void BuildResultsList();
+  void BuildSplitter();
+  void BuildStatusBar();
   void BuildMenus();
+  void ConnectSearchPanel();
   void FormCreate(const TMainCommandLine& CommandLine);
   void ControlsFromSettings();
   // The main font on the pattern, path and mask boxes and the results list.
@@ -197,6 +213,7 @@ class TMain : public QMainWindow, public ISearchHost {
   QGroupBox* WhatGroup_ = nullptr;
   QToolButton *CollapseBtn_ = nullptr, *ExpandBtn_ = nullptr;
   bool SearchCollapsed_ = false;
+  int SearchWidth_ = 0;  // the panel's width when it was folded
   QComboBox *Pattern_ = nullptr, *Paths_ = nullptr, *Masks_ = nullptr, *LogicBox_ = nullptr,
             *SizeUnits_ = nullptr;
   QRadioButton *ExactRadio_ = nullptr, *FuzzyRadio_ = nullptr;

@@ -36,9 +36,27 @@ QWidget* DialogOwner() {
 }
 QPoint LastCentre;
 
+// A box placed once it has its final size: the box lays out (and wraps) its text only as it shows, so a
+// place computed before would put a box with a long text off its owner.
+class TPlacedMessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+  QWidget* Over = nullptr;  // centred over this window
+  QPoint Centre;            // else, when not null, centred here
+
+ protected:
+  void showEvent(QShowEvent* Event) override {
+    QMessageBox::showEvent(Event);
+    if (!Centre.isNull())
+      move(Centre - rect().center());
+    else if (Over)
+      CenterFormOver(this, Over);
+  }
+};
+
 int ShowBox(TMessageDlgRequest& R) {
   QWidget* Owner = DialogOwner();
-  QMessageBox Box(Owner);
+  TPlacedMessageBox Box(Owner);
   Box.setObjectName(QStringLiteral("MessageDlg"));
   Box.setWindowTitle(R.Caption.empty() ? QString::fromUtf8(kApplicationTitle)
                                        : QString::fromStdU16String(R.Caption));
@@ -78,14 +96,12 @@ int ShowBox(TMessageDlgRequest& R) {
     DontAsk->setChecked(R.DontAsk);
     Box.setCheckBox(DontAsk);
   }
-  // A box shown again after a language change comes back where it was.
-  if (ReshowRequested && !LastCentre.isNull()) {
-    Box.move(LastCentre - Box.rect().center());
-  } else if (Owner) {
-    // Over its owner, also where no window manager places it.
-    Box.adjustSize();
-    CenterFormOver(&Box, Owner);
-  }
+  // A box shown again after a language change comes back where it was; any other over its owner, also
+  // where no window manager places it.
+  if (ReshowRequested && !LastCentre.isNull())
+    Box.Centre = LastCentre;
+  else
+    Box.Over = Owner;
   if (R.FromCatalogue) OpenBox = &Box;
   Box.exec();
   LastCentre = Box.geometry().center();
@@ -119,6 +135,7 @@ bool QueryString(int32_t CaptionMsg, int32_t LabelMsg, std::u16string& Value, co
   if (History) {
     Combo = new QComboBox;
     Combo->setEditable(true);
+    OfferHistoryAsList(Combo);
     for (int32_t I = 0; I < History->GetCount(); ++I)
       Combo->addItem(QString::fromStdU16String(History->Get(I)));
     Combo->setEditText(QString::fromStdU16String(Value));

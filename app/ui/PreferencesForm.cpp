@@ -162,6 +162,7 @@ TToolbarOptions::TToolbarOptions(TPreferencesHooks& Hooks, QWidget* Parent) : QW
         if (this->Hooks_.BuildToolbar) this->Hooks_.BuildToolbar(true);
       };
       Customize->ActionIcon = this->Hooks_.ActionIcon;
+      if (this->Hooks_.Localize) this->Hooks_.Localize(Customize->LangForm());
     }
     Customize->exec();
   });

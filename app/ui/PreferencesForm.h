@@ -38,6 +38,8 @@ struct TPreferencesHooks {
   std::function<std::u16string(const std::u16string& Title)> BrowseForFolder;
   int32_t* PasswordAskMode = nullptr;
   const TMultiLang* Languages = nullptr;
+  // Gives a window the page opens its designed texts and the current language; unassigned: English.
+  std::function<void(TQtLangForm&)> Localize;
 };
 
 class TInterfaceOptions : public QWidget {

@@ -49,8 +49,17 @@ QVariant TResListModel::data(const QModelIndex& Index, int Role) const {
 
 QVariant TResListModel::headerData(int Section, Qt::Orientation Orientation, int Role) const {
   if (Orientation == Qt::Horizontal && Role == Qt::DisplayRole && Section >= 0 && Section < 4)
-    return QString::fromUtf8(kColumnCaptions[Section]);
+    return Captions_[static_cast<size_t>(Section)];
   return QAbstractTableModel::headerData(Section, Orientation, Role);
+}
+
+bool TResListModel::setHeaderData(int Section, Qt::Orientation Orientation, const QVariant& Value, int Role) {
+  if (Orientation != Qt::Horizontal || (Role != Qt::DisplayRole && Role != Qt::EditRole) || Section < 0 ||
+      Section >= 4)
+    return false;
+  Captions_[static_cast<size_t>(Section)] = Value.toString();
+  emit headerDataChanged(Qt::Horizontal, Section, Section);
+  return true;
 }
 
 Qt::ItemFlags TResListModel::flags(const QModelIndex& Index) const {

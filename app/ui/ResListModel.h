@@ -25,6 +25,8 @@ class TResListModel : public QAbstractTableModel {
   int columnCount(const QModelIndex& Parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& Index, int Role) const override;
   QVariant headerData(int Section, Qt::Orientation Orientation, int Role) const override;
+  // The column captions change with the interface language.
+  bool setHeaderData(int Section, Qt::Orientation Orientation, const QVariant& Value, int Role) override;
   Qt::ItemFlags flags(const QModelIndex& Index) const override;
   QStringList mimeTypes() const override;
   QMimeData* mimeData(const QModelIndexList& Indexes) const override;
@@ -43,6 +45,8 @@ class TResListModel : public QAbstractTableModel {
   // The icon of a file name by its type: an index into Icons, cached per row and column (-1: not yet).
   int IconIndex(const std::u16string& FileName) const;
   std::function<TSearchResults&()> Results_;
+  std::array<QString, 4> Captions_{QString(kColumnCaptions[0]), QString(kColumnCaptions[1]),
+                                   QString(kColumnCaptions[2]), QString(kColumnCaptions[3])};
   int Published_ = 0;
   mutable std::vector<std::array<int, 2>> RowIcons_;
   mutable std::vector<QIcon> Icons_;

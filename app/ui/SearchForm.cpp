@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include "app/SearchDates.h"
 #include "app/Utils.h"
 #include "app/VVCLUtil.h"
+#include "app/ui/FormUtils.h"
 #include "core/StrUtils.h"
 
 namespace {
@@ -54,6 +56,7 @@ QComboBox* MakeCombo(QWidget* Owner, const char* Name, bool Editable) {
   auto* C = Named(new QComboBox(Owner), Name);
   C->setEditable(Editable);
   C->setInsertPolicy(QComboBox::NoInsert);
+  if (Editable) OfferHistoryAsList(C);
   return C;
 }
 
@@ -66,8 +69,13 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   auto* Layout = new QVBoxLayout(this);
   Pages = Named(new QTabWidget(this), "Pages");
   Layout->addWidget(Pages);
+  Pages->addTab(BuildGeneralPage(), "General");
+  Pages->addTab(BuildAdvancedPage(), "Advanced");
+  BuildButtons(Layout);
+  ConnectHandlers();
+}
 
-  // --- General ---
+QWidget* TSearch::BuildGeneralPage() {
   auto* General = Named(new QWidget(Pages), "GeneralPage");
   auto* G = new QGridLayout(General);
   PatternCmb = MakeCombo(General, "PatternCmb", true);
@@ -113,9 +121,22 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   G->addWidget(SearchInResultsCheck, 4, 0, 1, 2);
   G->addWidget(WarningLabel, 5, 0, 1, 4);
   G->addWidget(Options, 6, 0, 1, 4);
-  Pages->addTab(General, "General");
+  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
+    std::u16string Paths = U(PathsCmb->currentText());
+    bool Subdirs = SubdirsCheck->isChecked();
+    if (BrowsePaths && BrowsePaths(Paths, Subdirs)) {
+      PathsCmb->setEditText(Q(Paths));
+      SubdirsCheck->setChecked(Subdirs);
+    }
+  });
+  connect(SelExtBtn, &QPushButton::clicked, this, [this] {
+    std::u16string Masks = U(MasksCmb->currentText());
+    if (SelectTypes && SelectTypes(Masks)) MasksCmb->setEditText(Q(Masks));
+  });
+  return General;
+}
 
-  // --- Advanced ---
+QWidget* TSearch::BuildAdvancedPage() {
   auto* Advanced = Named(new QWidget(Pages), "AdvancedPage");
   auto* A = new QVBoxLayout(Advanced);
   auto* Mode = Named(new QGroupBox("Mode", Advanced), "ModeGroup");
@@ -141,10 +162,10 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   DateRangeRadio = Named(new QRadioButton("&from", Filter), "DateRangeRadio");
   MonthsRadio = Named(new QRadioButton("f&or the last", Filter), "MonthsRadio");
   DaysRadio = Named(new QRadioButton("fo&r the last", Filter), "DaysRadio");
-  auto* DateGroup = new QButtonGroup(this);
-  DateGroup->addButton(DateRangeRadio, 0);
-  DateGroup->addButton(MonthsRadio, 1);
-  DateGroup->addButton(DaysRadio, 2);
+  DateGroup_ = new QButtonGroup(this);
+  DateGroup_->addButton(DateRangeRadio, 0);
+  DateGroup_->addButton(MonthsRadio, 1);
+  DateGroup_->addButton(DaysRadio, 2);
   DateEdit1 = MakeDateEdit(Filter, "DateEdit1");
   DateEdit2 = MakeDateEdit(Filter, "DateEdit2");
   MonthsEdit = Named(new QSpinBox(Filter), "MonthsEdit");
@@ -174,8 +195,13 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   F->addWidget(UnitsCmb, 3, 3);
   A->addWidget(Filter);
   A->addStretch();
-  Pages->addTab(Advanced, "Advanced");
+  connect(FiltersBtn, &QPushButton::clicked, this, [this] {
+    if (EditFilters) EditFilters();
+  });
+  return Advanced;
+}
 
+void TSearch::BuildButtons(QVBoxLayout* Layout) {
   auto* Buttons = new QDialogButtonBox(this);
   QPushButton* SearchBtn = Buttons->addButton("Search", QDialogButtonBox::AcceptRole);
   SearchBtn->setObjectName("SearchBtn");
@@ -184,31 +210,17 @@ TSearch::TSearch(QWidget* Parent) : QDialog(Parent), Lang_(this, "TSearch") {
   Layout->addWidget(Buttons);
   connect(Buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(Buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
 
-  // --- Handlers ---
+void TSearch::ConnectHandlers() {
   connect(ExactRadio, &QRadioButton::toggled, this, [this] { FillLogic(LogicCmb->currentIndex()); });
   connect(PathsCmb->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { PathsCmb->setEditText(Q(ParsePathList(U(PathsCmb->currentText())))); });
   connect(MasksCmb->lineEdit(), &QLineEdit::editingFinished, this,
           [this] { MasksCmb->setEditText(Q(NormalizeMasks(U(MasksCmb->currentText())))); });
-  connect(BrowseBtn, &QPushButton::clicked, this, [this] {
-    std::u16string Paths = U(PathsCmb->currentText());
-    bool Subdirs = SubdirsCheck->isChecked();
-    if (BrowsePaths && BrowsePaths(Paths, Subdirs)) {
-      PathsCmb->setEditText(Q(Paths));
-      SubdirsCheck->setChecked(Subdirs);
-    }
-  });
-  connect(SelExtBtn, &QPushButton::clicked, this, [this] {
-    std::u16string Masks = U(MasksCmb->currentText());
-    if (SelectTypes && SelectTypes(Masks)) MasksCmb->setEditText(Q(Masks));
-  });
-  connect(FiltersBtn, &QPushButton::clicked, this, [this] {
-    if (EditFilters) EditFilters();
-  });
   connect(FilterDateCheck, &QCheckBox::clicked, this, [this] { FilterDateCheckClick(); });
   connect(SizeCheck, &QCheckBox::clicked, this, [this] { SizeCheckClick(); });
-  connect(DateGroup, &QButtonGroup::idClicked, this, [this](int Id) {
+  connect(DateGroup_, &QButtonGroup::idClicked, this, [this](int Id) {
     FilterDateCheckClick();
     DateRangeRadioClick(Id);
   });
@@ -336,6 +348,22 @@ bool TSearch::CheckInput() {
   if (Pattern.empty() && !AskYesNoOnce(TMsgIndex::AskSearchIfEmptyPattern, kEmptyPatternBit, true))
     return Refuse(PatternCmb);
   return true;
+}
+
+void TSearch::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (QWidget* Owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr) {
+    Owner->removeEventFilter(this);
+    Owner->installEventFilter(this);
+    CenterFormOver(this, Owner);
+  }
+}
+
+bool TSearch::eventFilter(QObject* Watched, QEvent* Event) {
+  const bool Placed = Event->type() == QEvent::Move || Event->type() == QEvent::Resize;
+  if (Placed && isVisible() && parentWidget() != nullptr && Watched == parentWidget()->window())
+    CenterFormOver(this, parentWidget()->window());
+  return QDialog::eventFilter(Watched, Event);
 }
 
 void TSearch::done(int Result) {

@@ -20,6 +20,8 @@ class QLineEdit;
 class QRadioButton;
 class QSpinBox;
 class QTabWidget;
+class QButtonGroup;
+class QVBoxLayout;
 
 // The search panel's state as the main window hands it over and takes it back: its fields, the boxes'
 // history items, and what is enabled there.
@@ -60,8 +62,17 @@ class TSearch : public QDialog {
 
  protected:
   void done(int Result) override;
+  // The dialog shows centred over its owner, and follows it while the owner is still being placed (a
+  // window manager places the main window after the dialog that opens with it was shown).
+  void showEvent(QShowEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The dialog is built one area at a time: the two pages, the buttons, then the controls' handlers.
+  QWidget* BuildGeneralPage();
+  QWidget* BuildAdvancedPage();
+  void BuildButtons(QVBoxLayout* Layout);
+  void ConnectHandlers();
   bool CheckInput();
   void FillLogic(int Index);
   void FilterDateCheckClick();
@@ -71,6 +82,7 @@ class TSearch : public QDialog {
   void SearchInResultsCheckClick();
   void UpdateWarning();
   void UpdateCharsets();
+  QButtonGroup* DateGroup_ = nullptr;  // from, for the last months, for the last days
   bool DateUpdatingSpins_ = false, SpinsUpdatingDate_ = false;
   TQtLangForm Lang_;
 };

@@ -153,6 +153,7 @@ TSelectFileTypes::TSelectFileTypes(QWidget* Parent) : QDialog(Parent) {
           [this](int) { ChooseGroup(DefinedTypesCombo->currentText().toStdU16String()); });
   connect(EditMasksBtn, &QPushButton::clicked, this, [this] {
     TEditMasks Editor(this);
+    if (Localize) Localize(Editor.LangForm());
     std::u16string Text = MasksEdit->text().toStdU16String();
     if (!Editor.Execute(Text)) return;
     TWideStrLst Masks;

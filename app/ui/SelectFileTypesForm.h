@@ -34,6 +34,8 @@ class TSelectFileTypes : public QDialog {
   std::function<bool(std::u16string& Name, const std::vector<std::u16string>& Names)> AskGroupName;
   // Confirms a group's deletion. Unassigned: the program's question.
   std::function<bool(const std::u16string& Name)> ConfirmDelete;
+  // Gives the masks editor its designed texts and the current language; unassigned: it stays in English.
+  std::function<void(TQtLangForm&)> Localize;
 
   // Commands of the controls.
   void SetAllTypes(bool All);

@@ -68,7 +68,9 @@ TSelectPaths::TSelectPaths(QWidget* Parent) : QDialog(Parent) {
   auto* SavePopup = new QMenu(ExtSaveBtn);
   SavePopup->setObjectName("SavePopup");
   QAction* PopSave = SavePopup->addAction("&Save...");
+  PopSave->setObjectName("SaveItem");
   QAction* PopDelete = SavePopup->addAction("D&elete...");
+  PopDelete->setObjectName("DeleteItem");
   ExtSaveBtn->setMenu(SavePopup);
   ExtSaveBtn->setPopupMode(QToolButton::InstantPopup);
   PathList = new QTreeWidget(PR);

@@ -7,8 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
+#include "archive/ace/arlUnAce2.h"
+#include "archive/cab/arlUnCab.h"
+#include "archive/rar/UnRarDyn.h"
 #include "platform/qvnls/Qvnls.h"
 #include "tests/app/AppFixtures.h"
 
@@ -132,11 +136,73 @@ TEST(SysInfo, CodePagesCountryAndArchiveLibrariesAreThoseInUse) {
   EXPECT_EQ(Line("Codepage: ").find("UTF-8"), std::string::npos);
   const std::string Country = Line("User default country: ") + Line("Country: ");
   EXPECT_NE(Country.find("Germany (Deutschland)"), std::string::npos) << Country;
-  ASSERT_EQ(S.ArchiveLibraries.size(), 1u);
-  EXPECT_EQ(S.ArchiveLibraries[0].FileName, Cabinet.string());
+  EXPECT_TRUE(std::any_of(S.ArchiveLibraries.begin(), S.ArchiveLibraries.end(),
+                          [&](const TModuleInfo& M) { return M.FileName == Cabinet.string(); }));
   EXPECT_NE(std::find(Report.begin(), Report.end(), "Libraries for supporting archives:"), Report.end());
   // The build number is the version and the build's own number.
   EXPECT_EQ(ProgramBuildNumber().rfind(ProgramVersion() + ".", 0), 0u);
   EXPECT_GT(ProgramBuildNumber().size(), ProgramVersion().size() + 1);
   EXPECT_EQ(Line("Scryline v.1.0 build "), "Scryline v.1.0 build " + ProgramBuildNumber());
+}
+
+// The report named the language by its locale code ("C", "ru") and had no country code; the archive
+// libraries appeared only once an archive search had bound them.
+TEST(SysInfo, LanguageByNameCountryCodeAndArchiveLibrariesBoundForTheReport) {
+  const std::optional<std::string> SavedLcAll =
+      std::getenv("LC_ALL") ? std::optional<std::string>(std::getenv("LC_ALL")) : std::nullopt;
+  const std::string Library = std::string(SCRYLINE_TEST_PLUGINS) + "/impraw.so";
+  struct TCase {
+    const char* Locale;
+    const char* Language;  // the user's language line, by its English and native names
+    const char* Code;      // the user's country code
+  };
+  const TCase Cases[] = {
+      {"ru_RU.UTF-8", "Russian (\xD1\x80\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9)", "RU"},
+      {"de_DE.UTF-8", "German (Deutsch)", "DE"},
+      {"C", "English", ""},
+  };
+  for (const TCase& C : Cases) {
+    setenv("LC_ALL", C.Locale, 1);
+    int Loads = 0;
+    const TSysInfoSources S = CollectSysInfoSources(nullptr, 24, [&] {
+      ++Loads;
+      return std::vector<TArchiveLibraryFile>{{"UnAceV2.so", ""}, {"UnRar3.so", Library}};
+    });
+    const std::vector<std::string> Report = BuildSystemReport(S);
+    auto Line = [&Report](const std::string& Start) {
+      for (const std::string& L : Report)
+        if (L.rfind(Start, 0) == 0) return L.substr(Start.size());
+      return std::string();
+    };
+    SCOPED_TRACE(C.Locale);
+    const std::string Language = Line("User default language: ") + Line("Language: ");
+    EXPECT_EQ(Language, C.Language);
+    const std::string Code = Line("User default country code: ") + Line("Country code: ");
+    EXPECT_EQ(Code, C.Code);
+    EXPECT_TRUE(HasPrefix(Report, "Country code: ") || HasPrefix(Report, "User default country code: "));
+    EXPECT_EQ(Loads, 1);
+    ASSERT_EQ(S.ArchiveLibraries.size(), 1u);
+    EXPECT_EQ(S.ArchiveLibraries[0].FileName, Library);
+    EXPECT_TRUE(Has(Report, "Libraries for supporting archives:"));
+  }
+  if (SavedLcAll)
+    setenv("LC_ALL", SavedLcAll->c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+}
+
+// With no archive library bound yet (no archive searched), the report binds the three beside the program
+// and names them.
+TEST(SysInfo, ArchiveLibrariesBesideTheProgramAreBoundForTheReport) {
+  UnloadUnAceDll();
+  UnloadCabinetDll();
+  UnloadUnRarDll();
+  ASSERT_FALSE(UnRarDllLoaded());
+  const TSysInfoSources S = CollectSysInfoSources(nullptr, 24);
+  std::set<std::string> Names;
+  for (const TModuleInfo& M : S.ArchiveLibraries)
+    if (M.Readable) Names.insert(std::filesystem::path(M.FileName).filename().string());
+  EXPECT_EQ(Names, (std::set<std::string>{"UnAceV2.so", "UnRar3.so", "cabinet.so"}));
+  EXPECT_TRUE(UnRarDllLoaded());
+  EXPECT_TRUE(Has(BuildSystemReport(S), "Libraries for supporting archives:"));
 }

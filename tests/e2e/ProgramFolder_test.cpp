@@ -1,6 +1,6 @@
-// The program folder as the build lays it out: the program with its converter plug-ins, archive libraries,
-// language files and help documents side by side; and the built program, started from there with a fresh
-// home folder, loads all five converters and binds the three archive libraries.
+// The program folder as the build lays it out: the program with its converter plug-ins, the conversion
+// server, archive libraries, language files and help documents side by side; and the built program, started
+// from there with a fresh home folder, loads all five converters and binds the three archive libraries.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -35,11 +35,13 @@ std::string ReadAll(const std::string& Path) {
 
 TEST(ProgramFolder, HoldsTheProgramItsPlugInsLibrariesLanguagesAndHelp) {
   const fs::path Dir = SCRYLINE_PROGRAM_DIR;
-  std::vector<std::string> Files = {"Scryline",      "qvsrchen.html", "qvsrchde.html",
-                                    "qvsrchru.html", "qvsrchde.lng",  "qvsrchru.lng"};
+  std::vector<std::string> Files = {"Scryline",      "qvcnvsrv",     "qvsrchen.html", "qvsrchde.html",
+                                    "qvsrchru.html", "qvsrchde.lng", "qvsrchru.lng"};
   Files.insert(Files.end(), std::begin(kConverters), std::end(kConverters));
   Files.insert(Files.end(), std::begin(kArchiveLibraries), std::end(kArchiveLibraries));
   for (const std::string& File : Files) EXPECT_TRUE(fs::is_regular_file(Dir / File)) << (Dir / File);
+  // The conversion server is a program of the folder, beside the converters.
+  EXPECT_EQ(access((Dir / "qvcnvsrv").c_str(), X_OK), 0);
   // Only the program's own plug-ins: the tests' converter libraries are built elsewhere.
   for (const auto& Entry : fs::directory_iterator(Dir)) {
     const std::string Name = Entry.path().filename().string();

@@ -3,12 +3,25 @@
 // control), so that switching the interface language leaves nothing in English.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +35,7 @@
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/EditMasksForm.h"
 #include "app/ui/LogWindow.h"
+#include "app/ui/MainActions.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/PasswordForm.h"
 #include "app/ui/PreferencesForm.h"
@@ -49,25 +63,40 @@ bool IsDataText(const std::string& Form, const std::string& Component) {
 // Every designed text of a window by its property key ("Form.Component.Property", "Form.Caption"), with
 // the English text (a list's items joined by " | ").
 using TTexts = std::map<std::string, std::string>;
-void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
-  const std::string Name = Form.Name();
-  if (!Form.GetStringProperty("Caption").empty())
-    Keys[Name + ".Caption"] = Utf16ToUtf8(Form.GetStringProperty("Caption"));
-  for (int32_t I = 0; I < Form.OwnedCount(); ++I) {
-    IComponentNode* Node = Form.Owned(I);
+void CollectComponentTexts(IComponentNode* Owner, const std::string& Prefix, const std::string& Form,
+                           TTexts& Keys) {
+  for (int32_t I = 0; I < Owner->OwnedCount(); ++I) {
+    IComponentNode* Node = Owner->Owned(I);
     auto* Component = dynamic_cast<ILangComponent*>(Node);
-    if (Component == nullptr || IsDataText(Name, Component->Name())) continue;
+    if (Component == nullptr || IsDataText(Form, Component->Name())) continue;
+    const std::string Name = Prefix + Component->Name();
     for (const char* Prop : {"Caption", "Hint"})
       if (Component->PropertyKind(Prop) == TLangPropKind::String &&
           !Component->GetStringProperty(Prop).empty())
-        Keys[Name + "." + Component->Name() + "." + Prop] = Utf16ToUtf8(Component->GetStringProperty(Prop));
+        Keys[Name + "." + Prop] = Utf16ToUtf8(Component->GetStringProperty(Prop));
+    // A list's column captions.
+    IComponentNode* Header = Component->ObjectProperty("Header");
+    IComponentNode* Columns = Header != nullptr ? Header->ObjectProperty("Columns") : nullptr;
+    for (int32_t C = 0; Columns != nullptr && C < Columns->CollectionCount(); ++C)
+      if (auto* Column = dynamic_cast<ILangComponent*>(Columns->CollectionItem(C)))
+        Keys[Name + ".Header.Columns[" + std::to_string(C) + "].Text"] =
+            Utf16ToUtf8(Column->GetStringProperty("Text"));
     if (Component->PropertyKind("Items") == TLangPropKind::Strings) {
       std::string Items;
       for (const std::u16string& Item : Component->GetStringsProperty("Items"))
         Items += (Items.empty() ? "" : " | ") + Utf16ToUtf8(Item);
-      if (!Items.empty()) Keys[Name + "." + Component->Name() + ".Items"] = Items;
+      if (!Items.empty()) Keys[Name + ".Items"] = Items;
     }
+    // A frame's controls are its own.
+    CollectComponentTexts(Component, Name + ".", Form, Keys);
   }
+}
+
+void CollectTexts(TQtLangForm& Form, TTexts& Keys) {
+  const std::string Name = Form.Name();
+  if (!Form.GetStringProperty("Caption").empty())
+    Keys[Name + ".Caption"] = Utf16ToUtf8(Form.GetStringProperty("Caption"));
+  CollectComponentTexts(&Form, Name + ".", Name, Keys);
 }
 
 class LanguageFilesTest : public ::testing::Test {
@@ -170,6 +199,141 @@ TEST_F(LanguageFilesTest, ShippedLanguagesTranslateTheMainWindowAndTheMessages) 
   Main.SetLanguage(0);
   EXPECT_EQ(GetMsgW(TMsgIndex::SrchFin), u"Search finished");
   EXPECT_EQ(Exact->text(), QStringLiteral("E&xact"));
+}
+
+// Every text a user sees in Window: its title, the captions of its buttons, labels, group boxes, tabs and
+// menus and their entries, the column captions of its lists and the items of its fixed lists, each with
+// the object that shows it.
+std::vector<std::pair<std::string, QString>> VisibleTexts(QWidget* Window) {
+  std::vector<std::pair<std::string, QString>> Texts;
+  auto Add = [&Texts](const QObject* Object, const QString& Text) {
+    if (!Text.isEmpty()) Texts.emplace_back(Object->objectName().toStdString(), Text);
+  };
+  Add(Window, Window->windowTitle());
+  QList<QWidget*> Widgets = Window->findChildren<QWidget*>();
+  Widgets.prepend(Window);
+  for (QWidget* W : Widgets) {
+    if (auto* B = qobject_cast<QAbstractButton*>(W)) Add(B, B->text());
+    if (auto* L = qobject_cast<QLabel*>(W); L != nullptr && L->pixmap().isNull()) Add(L, L->text());
+    if (auto* G = qobject_cast<QGroupBox*>(W)) Add(G, G->title());
+    if (auto* T = qobject_cast<QTabWidget*>(W))
+      for (int I = 0; I < T->count(); ++I) Add(T, T->tabText(I));
+    if (auto* V = qobject_cast<QTreeView*>(W); V != nullptr && V->model() != nullptr && !V->isHeaderHidden())
+      for (int C = 0; C < V->model()->columnCount(); ++C)
+        Add(V, V->model()->headerData(C, Qt::Horizontal, Qt::DisplayRole).toString());
+    if (auto* C = qobject_cast<QComboBox*>(W); C != nullptr && !C->isEditable())
+      for (int I = 0; I < C->count(); ++I) Add(C, C->itemText(I));
+    if (auto* M = qobject_cast<QMenu*>(W)) {
+      Add(M, M->title());
+      for (QAction* A : M->actions()) Add(A, A->text());
+    }
+  }
+  return Texts;
+}
+
+// Runs Act on the next modal dialog once it shows (polled, since it opens inside a nested loop); the poll
+// stops when it has run Act or after a few seconds. The caller owns the timer.
+std::unique_ptr<QTimer> WhenModal(std::function<void(QWidget*)> Act) {
+  auto Poll = std::make_unique<QTimer>();
+  QTimer* Timer = Poll.get();
+  auto Tries = std::make_shared<int>(0);
+  QWidget* Before = QApplication::activeModalWidget();
+  QObject::connect(Timer, &QTimer::timeout, [Timer, Act, Tries, Before] {
+    QWidget* Modal = QApplication::activeModalWidget();
+    if (Modal != nullptr && Modal != Before && Modal->isVisible()) {
+      Timer->stop();
+      Act(Modal);
+    } else if (++*Tries > 500) {
+      Timer->stop();
+    }
+  });
+  Poll->start(10);
+  return Poll;
+}
+
+// Each shipped language applied to every window as the program opens it: no English text that the file
+// translates is left (the About picture turned into the word "Scryline", the system report, the toolbar
+// and masks dialogs stayed English, the search dialog's tabs and the results list's columns had no
+// entries).
+TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates) {
+  const TTexts English = WindowTexts();
+  for (const char* File : kShippedLanguages) {
+    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
+    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
+  }
+  TMainCommandLine Line;
+  Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
+  TMain Main(Line, ProgramDir_.Path);
+  Main.show();
+  QApplication::processEvents();
+  for (int32_t Language = 1; Language <= 2; ++Language) {
+    const char* File = kShippedLanguages[Language - 1];
+    TLangStorage Storage;
+    Storage.AddLanguage("English", 1);
+    int32_t Index = -1;
+    std::string Id;
+    Storage.ImportFile(Utf8ToUtf16(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File), Index, Id);
+    // The English texts this file gives another text for.
+    std::set<QString> Translated;
+    for (const auto& [Key, Text] : English)
+      if (const TLangValue* V = Storage.GetProperty(Index, Key);
+          V != nullptr && !V->IsList && V->Text != Utf8ToUtf16(Text))
+        Translated.insert(QString::fromStdString(Text));
+    ASSERT_GT(Translated.size(), 100u) << File;
+
+    Main.SetLanguage(Language);
+    std::string Left;
+    auto Check = [&](const std::string& Where, QWidget* Window) {
+      for (const auto& [Object, Text] : VisibleTexts(Window))
+        if (Translated.count(Text) != 0)
+          Left += "\n" + Where + ": " + Object + " \"" + Text.toStdString() + "\"";
+    };
+    Check("main window", &Main);
+    Check("log", Main.GetLogForm());
+    // Each dialog is walked while it is open, with the dialog it opens in turn, then closed.
+    auto Walk = [&](const std::string& Where, const char* Inner, const std::string& InnerWhere,
+                    const std::function<void()>& Open) {
+      bool Seen = false, InnerSeen = false;
+      std::unique_ptr<QTimer> InnerPoll;
+      std::unique_ptr<QTimer> Poll = WhenModal([&](QWidget* Dialog) {
+        Seen = true;
+        Check(Where, Dialog);
+        // The About box keeps its picture.
+        if (auto* Picture = Dialog->findChild<QLabel*>(QStringLiteral("I"));
+            Picture && Picture->pixmap().isNull())
+          Left += "\n" + Where + ": the picture is gone (\"" + Picture->text().toStdString() + "\")";
+        // The masks editor opens from the selected-types mode.
+        if (auto* Selected = Dialog->findChild<QAbstractButton*>(QStringLiteral("SelectedRadio")))
+          Selected->click();
+        if (Inner != nullptr) {
+          if (auto* Button = Dialog->findChild<QAbstractButton*>(QString::fromUtf8(Inner))) {
+            InnerPoll = WhenModal([&](QWidget* Nested) {
+              InnerSeen = true;
+              Check(InnerWhere, Nested);
+              static_cast<QDialog*>(Nested)->reject();
+            });
+            Button->click();
+          }
+          if (!InnerSeen) Left += "\n" + InnerWhere + " did not open";
+        }
+        static_cast<QDialog*>(Dialog)->reject();
+      });
+      Open();
+      if (!Seen) Left += "\n" + Where + " did not open";
+    };
+    Walk("About", "SysInfoBtn", "System Information", [&] { Main.AboutExec(); });
+    Walk("Options", "SelTBBtnsBtn", "Customize Toolbar", [&] { Main.OptionsExec(1); });
+    Walk("Select Paths", nullptr, "", [&] { Main.BrowsePathsExec(); });
+    Walk("Select File Types", "EditMasksBtn", "Edit Masks", [&] { Main.SelectFileTypesExec(); });
+    Walk("Filters", nullptr, "", [&] { Main.EditFiltersExec(); });
+    Walk("Password", nullptr, "",
+         [&] { static_cast<ISearchHost&>(Main).AskPassword("item.txt", "archive.zip"); });
+    ProgramSettings().ViewOptions.InterfaceStyle = 1;
+    Walk("Search", nullptr, "", [&] { Main.Actions().ActionByIndex(maSearchStart)->trigger(); });
+    ProgramSettings().ViewOptions.InterfaceStyle = 0;
+    EXPECT_TRUE(Left.empty()) << File << " leaves English texts:" << Left;
+  }
+  Main.SetLanguage(0);
 }
 
 }  // namespace

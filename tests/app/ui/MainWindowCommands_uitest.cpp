@@ -9,15 +9,20 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -268,30 +273,125 @@ TEST_F(MainCommandsTest, GermanMenusNameTheCtrlKeyStrg) {
 }
 
 // A box raised while no window was active (a search error, a failed open) came up in a corner of the
-// screen, owned by nothing.
+// screen, owned by nothing; a box whose text wraps came up off its owner (its size was taken before the
+// text wrapped).
 TEST_F(MainCommandsTest, MessageBoxesComeUpOverTheirOwner) {
   StoreStyle(0);
   InstallMessageDialogs();
   TMain Main(CommandLine(""), ProgramDir_.Path);
-  Main.setGeometry(300, 200, 800, 500);
+  Main.setGeometry(50, 50, 700, 500);  // inside the offscreen screen of 800 x 600
   Main.show();
   QApplication::processEvents();
-  QWidget* Parent = nullptr;
-  QPoint Centre;
+  std::u16string Long;
+  for (int I = 0; I < 10; ++I) Long += u"The folder could not be read because something went wrong. ";
+  for (const std::u16string& Text : {std::u16string(u"Something failed"), Long}) {
+    QWidget* Parent = nullptr;
+    QPoint Centre;
+    auto Poll = std::make_shared<QTimer>();
+    QObject::connect(Poll.get(), &QTimer::timeout, [&] {
+      auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (Box == nullptr || !Box->isVisible()) return;
+      Parent = Box->parentWidget();
+      Centre = Box->geometry().center();
+      Box->accept();
+    });
+    Poll->start(10);
+    ShowErrorText(Text);
+    Poll->stop();
+    EXPECT_EQ(Parent, &Main);
+    EXPECT_LE((Centre - Main.geometry().center()).manhattanLength(), 40) << Text.size();
+  }
+  MessageDlgHandler = nullptr;
+}
+
+// In the dialog style the search dialog opened by itself before a window manager had placed the main
+// window, and stayed where the main window had been: it is centred over its owner, and follows it while
+// the owner is still being placed.
+TEST_F(MainCommandsTest, SearchDialogComesUpOverTheMainWindow) {
+  StoreStyle(0);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
+  Main.setGeometry(50, 50, 700, 500);  // inside the offscreen screen of 800 x 600
+  Main.show();
+  QApplication::processEvents();
+  QPoint Shown, Followed;
   auto Poll = std::make_shared<QTimer>();
   QObject::connect(Poll.get(), &QTimer::timeout, [&] {
-    auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (Box == nullptr || !Box->isVisible()) return;
-    Parent = Box->parentWidget();
-    Centre = Box->geometry().center();
-    Box->accept();
+    auto* Dialog = QApplication::activeModalWidget();
+    if (Dialog == nullptr || !Dialog->isVisible() || Dialog->objectName() != QStringLiteral("Search")) return;
+    Poll->stop();
+    Shown = Dialog->geometry().center();
+    Main.move(0, 20);
+    QApplication::processEvents();
+    Followed = Dialog->geometry().center();
+    static_cast<QDialog*>(Dialog)->reject();
   });
   Poll->start(10);
-  ShowErrorText(u"Something failed");
-  Poll->stop();
-  EXPECT_EQ(Parent, &Main);
-  EXPECT_LE((Centre - Main.geometry().center()).manhattanLength(), 40);
-  MessageDlgHandler = nullptr;
+  ProgramSettings().ViewOptions.InterfaceStyle = 1;
+  Main.Actions().ActionByIndex(maSearchStart)->trigger();
+  ProgramSettings().ViewOptions.InterfaceStyle = 0;
+  EXPECT_LE((Shown - QRect(50, 50, 700, 500).center()).manhattanLength(), 40);
+  EXPECT_LE((Followed - Main.geometry().center()).manhattanLength(), 40);
+}
+
+// ">>" brought the panel back at a fixed 280 pixels, which cut off Browse... and Select...: it comes back
+// at the width it had, at least what its controls need.
+TEST_F(MainCommandsTest, UnfoldedSearchPanelKeepsItsWidthAndShowsItsControlsWhole) {
+  StoreStyle(0);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
+  Main.resize(1100, 600);
+  Main.show();
+  QApplication::processEvents();
+  auto* Collapse = Main.findChild<QToolButton*>(QStringLiteral("CollapseBtn"));
+  auto* Expand = Main.findChild<QToolButton*>(QStringLiteral("ExpandBtn"));
+  auto* Side = Main.findChild<QWidget*>(QStringLiteral("SearchSide"));
+  auto* Splitter = Main.findChild<QSplitter*>(QStringLiteral("Splitter"));
+  auto* Browse = Main.findChild<QPushButton*>(QStringLiteral("BrowseBtn"));
+  auto* Scroll = Main.findChild<QScrollArea*>(QStringLiteral("SearchScroll"));
+  ASSERT_TRUE(Collapse && Expand && Side && Splitter && Browse && Scroll);
+  for (const int Wanted : {Main.SearchPanelNeededWidth() + 120, 280}) {
+    Splitter->setSizes({Wanted, Splitter->width() - Wanted});
+    QApplication::processEvents();
+    const int Before = Side->width();
+    Collapse->click();
+    QApplication::processEvents();
+    Expand->click();
+    QApplication::processEvents();
+    EXPECT_GE(Side->width(), std::max(Before, Main.SearchPanelNeededWidth())) << Wanted;
+    // Browse... lies whole inside the visible part of the panel.
+    const QRect Visible = Scroll->viewport()->rect();
+    const QRect Button(Browse->mapTo(Scroll->viewport(), QPoint(0, 0)), Browse->size());
+    EXPECT_TRUE(Visible.contains(Button)) << Wanted;
+  }
+}
+
+// The path and pattern boxes completed inline from the history, so a typed path was silently extended:
+// completions are offered as a list, and the typed text stays as typed, also in its case.
+TEST_F(MainCommandsTest, TypedPathsAreNeverExtendedFromTheHistory) {
+  StoreStyle(0);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
+  Main.show();
+  QApplication::processEvents();
+  for (QComboBox* Box : {Main.PathCombo(), Main.PatternCombo()}) {
+    Box->clear();
+    Box->addItems({QStringLiteral("/data/archive-old/"), QStringLiteral("/data/Reports/")});
+    auto Type = [Box](const QString& Text) {
+      Box->setEditText(QString());
+      Box->lineEdit()->setFocus();
+      for (const QChar C : Text) {
+        QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
+        QApplication::sendEvent(Box->lineEdit(), &Press);
+      }
+      QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+      QApplication::sendEvent(Box->lineEdit(), &Enter);
+      emit Box->lineEdit()->editingFinished();
+      QApplication::processEvents();
+      return Box->currentText();
+    };
+    ASSERT_NE(Box->completer(), nullptr);
+    EXPECT_EQ(Box->completer()->completionMode(), QCompleter::PopupCompletion);
+    EXPECT_EQ(Type(QStringLiteral("/data/arch")), QStringLiteral("/data/arch"));
+    EXPECT_EQ(Type(QStringLiteral("/data/reports/")), QStringLiteral("/data/reports/"));
+  }
 }
 
 // A failed "Open" or "Open folder" showed nothing: the reason is shown once the desktop's opener ended.
