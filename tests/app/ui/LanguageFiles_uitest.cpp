@@ -21,6 +21,7 @@
 #include "app/ui/CustomizeToolbarForm.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/EditMasksForm.h"
+#include "app/ui/FilePropertiesForm.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/PasswordForm.h"
@@ -100,6 +101,8 @@ class LanguageFilesTest : public ::testing::Test {
     CollectTexts(Masks.LangForm(), Keys);
     TEnterPassword Password;
     CollectTexts(Password.LangForm(), Keys);
+    TFilePropertiesForm Properties;
+    CollectTexts(Properties.LangForm(), Keys);
     TPreferencesHooks Hooks;
     int32_t AskMode = 0;
     Hooks.PasswordAskMode = &AskMode;
