@@ -5,6 +5,7 @@
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/IO.h"
 #include "app/MsgStr.h"
@@ -37,6 +38,8 @@ TFilePropertiesForm::TFilePropertiesForm(QWidget* Parent) : QDialog(Parent) {
   Accessed_ = AddRow("AccessedLabel", "Accessed:");
   Owner_ = AddRow("OwnerLabel", "Owner:");
   Permissions_ = AddRow("PermissionsLabel", "Permissions:");
+  // Only the names may be long enough to wrap.
+  for (QLabel* Long : {Name_, Folder_, Target_}) Long->setWordWrap(true);
   auto* Row = new QHBoxLayout;
   auto* OKBtn = new QPushButton("OK", this);
   OKBtn->setObjectName("OKBtn");
@@ -55,7 +58,6 @@ QLabel* TFilePropertiesForm::AddRow(const char* Name, const char* Caption) {
   auto* Shown = new QLabel(this);
   // The values are the file's, not designed texts: they carry no name, and can be selected and copied.
   Shown->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  Shown->setWordWrap(true);
   Shown->setTextFormat(Qt::PlainText);
   Label->setBuddy(Shown);
   Rows_->addRow(Label, Shown);
@@ -85,6 +87,12 @@ bool TFilePropertiesForm::ShowFile(const std::u16string& Path) {
   Accessed_->setText(Q(FormatDateTimeText(P.Accessed)));
   Owner_->setText(QString::fromStdString(P.Owner + " : " + P.Group));
   Permissions_->setText(QString::fromStdString(PermissionsText(P.Mode)));
+  // The rows take the height their texts need (a long name or type wraps).
+  const int Width = width();
+  adjustSize();
+  resize(std::max(Width, width()), heightForWidth(std::max(Width, width())) > 0
+                                       ? heightForWidth(std::max(Width, width()))
+                                       : sizeHint().height());
   return true;
 }
 
