@@ -72,6 +72,11 @@ TAppKeyAction DecideAppKey(const TAppKeyState& S) {
     }
     return A;
   }
+  // F1 asks for help in every window of the program; with Ctrl or Alt held it is a language key.
+  if (S.Key == akFunction && Fn == 1) {
+    if (HelpKeysAllowed(S.Ctrl, S.Alt)) A.Kind = kaHelp;
+    return A;
+  }
   if (!S.MainWindowActive) return A;
   if (S.Key == akEnter) {
     if (S.Ctrl || S.FocusOnButton) return A;

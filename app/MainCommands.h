@@ -112,6 +112,7 @@ enum TAppKeyActionKind : uint8_t {
   kaSelectLanguage,  // Language holds the language index
   kaStartSearch,
   kaShowProperties,  // the focused row's file properties
+  kaHelp,            // F1: the help
   kaSwallow,         // handled, nothing to do
 };
 

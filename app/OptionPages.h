@@ -12,6 +12,7 @@
 
 #include "core/BoolVector.h"
 #include "core/NumVector.h"
+#include "search/FileScan.h"
 
 class TMultiLang;
 class TQVConverters;
@@ -23,10 +24,14 @@ struct TSettings;
 int32_t ParseSizeMb(const std::u16string& Text, int32_t Default, int32_t Min, int32_t Max);
 
 // Limits of the size fields, in megabytes, and the value of a field that holds no number.
-constexpr int32_t kMaxScanSizeMb = 2047, kDefaultScanSizeMb = 128;        // "Skip files larger than"
-constexpr int32_t kMaxArchiveSizeMb = 2047, kDefaultArchiveSizeMb = 128;  // "Skip archives larger than"
-constexpr int32_t kMaxConvertSizeMb = 1024, kDefaultConvertSizeMb = 16;   // "Don't convert files larger than"
+// The defaults are the scanner's (search/FileScan.h), the one place they are written.
 constexpr int32_t kBytesPerMb = 1048576;
+constexpr int32_t kMaxScanSizeMb = 2047;  // "Skip files larger than"
+constexpr int32_t kDefaultScanSizeMb = TFileScanner::kDefaultMaxScanSize / kBytesPerMb;
+constexpr int32_t kMaxArchiveSizeMb = 2047;  // "Skip archives larger than"
+constexpr int32_t kDefaultArchiveSizeMb = TFileScanner::kDefaultMaxArchiveSize / kBytesPerMb;
+constexpr int32_t kMaxConvertSizeMb = 1024;  // "Don't convert files larger than"
+constexpr int32_t kDefaultConvertSizeMb = TFileScanner::kDefaultMaxConvertSize / kBytesPerMb;
 
 // --- Archive page -------------------------------------------------------------------------------------
 

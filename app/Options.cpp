@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "archive/ArcScan.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 #include "core/VStream.h"
+#include "search/FileScan.h"
 
 TSettings& ProgramSettings() {
   static TSettings Settings;
@@ -36,10 +39,6 @@ const std::array<const char*, 5> kMainFontCandidates = {"DejaVu Sans", "Liberati
 
 namespace {
 
-// Default limits in bytes.
-constexpr int32_t kDefaultMaxScanSize = 134217728;
-constexpr int32_t kDefaultMaxConvertSize = 16777216;
-constexpr int32_t kDefaultMaxArchiveSize = 134217728;
 // The results list's default columns (Name, Path, Size, Date/Time).
 constexpr int32_t kDefaultColumnWidths[kResListColumnCount] = {108, 140, 60, 84};
 // The viewer font's height of both presets and the main font's, in pixels (negative: character height).
@@ -160,51 +159,73 @@ void SanitizeSettings(TSettings& S) {
 // ---------------------------------------------------------------------------------------------------------
 // Copies and defaults
 
+namespace {
+
+// Every field of TSettings in declaration order, as a tuple of references. The structured binding names
+// each field: a field added to TSettings and not here stops the build, so the copy and the comparison
+// below cannot leave it out.
+template <typename TSet>
+auto SettingsFields(TSet& S) {
+  auto& [SearchOptions, ScanOptions, FileOptions, ViewOptions, ArchiveFlags, ViewerFont, ViewerOffsetFont,
+         MainFont, SearchPaths, ExcludedDirs, SearchMasks, FileTypeGroups, SavedPathSets, ToolbarButtons,
+         MaxScanSize, MaxConvertSize, DisabledConverters, MaxArchiveSize, ArchiveKinds, ResListColumns] = S;
+  return std::tie(SearchOptions, ScanOptions, FileOptions, ViewOptions, ArchiveFlags, ViewerFont,
+                  ViewerOffsetFont, MainFont, SearchPaths, ExcludedDirs, SearchMasks, FileTypeGroups,
+                  SavedPathSets, ToolbarButtons, MaxScanSize, MaxConvertSize, DisabledConverters,
+                  MaxArchiveSize, ArchiveKinds, ResListColumns);
+}
+
+// Calls Fn on each pair of fields of A and B.
+template <typename TA, typename TB, typename TFn>
+void ForEachSettingsField(TA& A, TB& B, TFn&& Fn) {
+  auto FieldsA = SettingsFields(A);
+  auto FieldsB = SettingsFields(B);
+  [&]<size_t... I>(std::index_sequence<I...>) { (Fn(std::get<I>(FieldsA), std::get<I>(FieldsB)), ...); }
+  (std::make_index_sequence<std::tuple_size_v<decltype(FieldsA)>>{});
+}
+
+// One field copied: dictionaries entry by entry, the lists and vectors (which cannot be copied by
+// assignment) by Assign, every record and number by assignment.
+template <typename T>
+void CopyField(T& Dest, const T& Source) {
+  if constexpr (std::is_same_v<T, TWideStrStrDic>)
+    CopyDic(Dest, Source);
+  else if constexpr (std::is_base_of_v<TVectorObject, T>)
+    Dest.Assign(Source);
+  else
+    Dest = Source;
+}
+
+// One field compared: lists and dictionaries item by item, the rest by their comparison.
+template <typename T>
+bool FieldEqual(const T& A, const T& B) {
+  if constexpr (std::is_same_v<T, TWideStrStrDic>) {
+    return DicEqual(A, B);
+  } else if constexpr (std::is_base_of_v<TWideStrLst, T>) {
+    return WideListEqual(A, B);
+  } else if constexpr (std::is_base_of_v<TVectorObject, T>) {
+    if (A.GetCount() != B.GetCount()) return false;
+    for (int32_t I = 0; I < A.GetCount(); ++I)
+      if (A.Get(I) != B.Get(I)) return false;
+    return true;
+  } else {
+    return A == B;
+  }
+}
+
+}  // namespace
+
 void AssignSettings(TSettings& Dest, const TSettings& Source) {
   if (&Dest == &Source) return;
-  Dest.SearchOptions = Source.SearchOptions;
-  Dest.ScanOptions = Source.ScanOptions;
-  Dest.FileOptions = Source.FileOptions;
-  Dest.ViewOptions = Source.ViewOptions;
-  Dest.ArchiveFlags = Source.ArchiveFlags;
-  Dest.ViewerFont = Source.ViewerFont;
-  Dest.ViewerOffsetFont = Source.ViewerOffsetFont;
-  Dest.MainFont = Source.MainFont;
-  Dest.SearchPaths.Assign(Source.SearchPaths);
-  Dest.ExcludedDirs.Assign(Source.ExcludedDirs);
-  Dest.SearchMasks.Assign(Source.SearchMasks);
-  CopyDic(Dest.FileTypeGroups, Source.FileTypeGroups);
-  CopyDic(Dest.SavedPathSets, Source.SavedPathSets);
-  Dest.ToolbarButtons.Assign(Source.ToolbarButtons);
-  Dest.MaxScanSize = Source.MaxScanSize;
-  Dest.MaxConvertSize = Source.MaxConvertSize;
-  Dest.DisabledConverters.Assign(Source.DisabledConverters);
-  Dest.MaxArchiveSize = Source.MaxArchiveSize;
-  Dest.ArchiveKinds = Source.ArchiveKinds;
-  Dest.ResListColumns = Source.ResListColumns;
+  ForEachSettingsField(Dest, Source, [](auto& D, const auto& S) { CopyField(D, S); });
 }
 
 bool SettingsEqual(const TSettings& A, const TSettings& B) {
-  if (!(A.SearchOptions == B.SearchOptions && A.ScanOptions == B.ScanOptions &&
-        A.FileOptions == B.FileOptions && A.ViewOptions == B.ViewOptions &&
-        A.ArchiveFlags == B.ArchiveFlags && A.ViewerFont == B.ViewerFont &&
-        A.ViewerOffsetFont == B.ViewerOffsetFont && A.MainFont == B.MainFont &&
-        A.MaxScanSize == B.MaxScanSize && A.MaxConvertSize == B.MaxConvertSize &&
-        A.MaxArchiveSize == B.MaxArchiveSize && A.ArchiveKinds == B.ArchiveKinds &&
-        A.ResListColumns == B.ResListColumns))
-    return false;
-  if (!WideListEqual(A.SearchPaths, B.SearchPaths) || !WideListEqual(A.ExcludedDirs, B.ExcludedDirs) ||
-      !WideListEqual(A.SearchMasks, B.SearchMasks))
-    return false;
-  if (!DicEqual(A.FileTypeGroups, B.FileTypeGroups) || !DicEqual(A.SavedPathSets, B.SavedPathSets))
-    return false;
-  if (A.ToolbarButtons.GetCount() != B.ToolbarButtons.GetCount()) return false;
-  for (int32_t I = 0; I < A.ToolbarButtons.GetCount(); ++I)
-    if (A.ToolbarButtons.Get(I) != B.ToolbarButtons.Get(I)) return false;
-  if (A.DisabledConverters.GetCount() != B.DisabledConverters.GetCount()) return false;
-  for (int32_t I = 0; I < A.DisabledConverters.GetCount(); ++I)
-    if (A.DisabledConverters.Get(I) != B.DisabledConverters.Get(I)) return false;
-  return true;
+  bool Equal = true;
+  ForEachSettingsField(A, B, [&Equal](const auto& FieldA, const auto& FieldB) {
+    Equal = Equal && FieldEqual(FieldA, FieldB);
+  });
+  return Equal;
 }
 
 void SetDefaultOptions(TSettings& S) {
@@ -233,9 +254,9 @@ void SetDefaultOptions(TSettings& S) {
   S.FileTypeGroups.Clear();
   S.SavedPathSets.Clear();
   S.DisabledConverters.Clear();
-  S.MaxScanSize = kDefaultMaxScanSize;
-  S.MaxConvertSize = kDefaultMaxConvertSize;
-  S.MaxArchiveSize = kDefaultMaxArchiveSize;
+  S.MaxScanSize = TFileScanner::kDefaultMaxScanSize;
+  S.MaxConvertSize = TFileScanner::kDefaultMaxConvertSize;
+  S.MaxArchiveSize = TFileScanner::kDefaultMaxArchiveSize;
   S.ArchiveKinds.fill(true);
   for (int32_t I = 0; I < kResListColumnCount; ++I)
     S.ResListColumns[static_cast<size_t>(I)] = {kDefaultColumnWidths[I], I};

@@ -1,6 +1,14 @@
 #include "app/ResultCommands.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/MsgStr.h"
 #include "app/PathSelection.h"
@@ -73,6 +81,75 @@ std::u16string ContainingFolder(const TFoundFileInfo& Info) {
   std::u16string Folder, File;
   SplitResultName(Info.Name, Folder, File);
   return Folder;
+}
+
+namespace {
+
+std::string UserName(uid_t Uid) {
+  std::vector<char> Buffer(16384);
+  passwd Entry{};
+  passwd* Found = nullptr;
+  if (getpwuid_r(Uid, &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found != nullptr)
+    return Found->pw_name;
+  return std::to_string(Uid);
+}
+
+std::string GroupName(gid_t Gid) {
+  std::vector<char> Buffer(16384);
+  group Entry{};
+  group* Found = nullptr;
+  if (getgrgid_r(Gid, &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found != nullptr)
+    return Found->gr_name;
+  return std::to_string(Gid);
+}
+
+}  // namespace
+
+bool ReadFileProperties(const std::u16string& Path, TFileProperties& Properties, std::string& Error) {
+  Properties = TFileProperties{};
+  const std::string Name = Utf16ToUtf8(Path);
+  struct stat Link {};
+  if (lstat(Name.c_str(), &Link) != 0) {
+    Error = std::strerror(errno);
+    return false;
+  }
+  struct stat Info = Link;
+  Properties.IsLink = S_ISLNK(Link.st_mode);
+  if (Properties.IsLink) {
+    std::vector<char> Target(4096);
+    const ssize_t Length = readlink(Name.c_str(), Target.data(), Target.size() - 1);
+    if (Length > 0)
+      Properties.LinkTarget = Utf8ToUtf16(std::string(Target.data(), static_cast<size_t>(Length)));
+    // A link that leads nowhere is described by itself.
+    if (stat(Name.c_str(), &Info) != 0) Info = Link;
+  }
+  SplitResultName(Path, Properties.Folder, Properties.Name);
+  Properties.IsFolder = S_ISDIR(Info.st_mode);
+  Properties.Owner = UserName(Info.st_uid);
+  Properties.Group = GroupName(Info.st_gid);
+  Properties.Mode = Info.st_mode & 07777;
+  int64_t Size = 0;
+  if (!GetFileInfo(Name, &Size, &Properties.Modified, &Properties.Created, &Properties.Accessed, nullptr))
+    Size = Info.st_size;
+  Properties.Size = Size;
+  return true;
+}
+
+std::string PermissionsText(uint32_t Mode) {
+  std::string Text = "---------";
+  const char Letters[3] = {'r', 'w', 'x'};
+  for (int Bit = 0; Bit < 9; ++Bit)
+    if (Mode & (0400u >> Bit)) Text[static_cast<size_t>(Bit)] = Letters[Bit % 3];
+  // The set-id and sticky bits show in the execute places: lower case when execute is set as well.
+  auto Special = [&Text](size_t At, bool On, char Letter) {
+    if (On) Text[At] = Text[At] == 'x' ? Letter : static_cast<char>(Letter - 32);
+  };
+  Special(2, Mode & 04000, 's');
+  Special(5, Mode & 02000, 's');
+  Special(8, Mode & 01000, 't');
+  char Octal[8];
+  std::snprintf(Octal, sizeof Octal, "%04o", Mode & 07777);
+  return Text + " (" + Octal + ")";
 }
 
 std::vector<TResultMenuItem> PlanResultMenu(const TFoundFileInfo& Info, const std::u16string& PreviewCaption,

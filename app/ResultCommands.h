@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/ArcIntf.h"
+#include "core/WinUtils.h"
 #include "search/FileScan.h"
 
 class TQVConverter;
@@ -56,6 +57,26 @@ std::u16string ContainingFolder(const TFoundFileInfo& Info);
 // The result's own file name: for an archive item with its path in parts, the last part after its last
 // "/" (a "|" in it is part of the name); else ItemFileName of its path.
 std::u16string ResultFileName(const TFoundFileInfo& Info);
+
+// --- Properties of a found file ---------------------------------------------------------------------------
+
+// What the file system knows of a file (the properties window of Alt+Enter).
+struct TFileProperties {
+  std::u16string Name, Folder;                        // the file's name and its folder
+  int64_t Size = 0;                                   // bytes
+  TDateTime Modified = 0, Created = 0, Accessed = 0;  // local; Created is the birth time, else Modified
+  std::string Owner, Group;  // names, or the numbers when the system has no name for them
+  uint32_t Mode = 0;         // the permission bits (and set-id and sticky bits)
+  bool IsFolder = false;
+  bool IsLink = false;  // the path names a symbolic link (the rest describes what it leads to)
+  std::u16string LinkTarget;
+};
+
+// Reads the properties of Path; false, with Error the system's text, when it cannot be read.
+bool ReadFileProperties(const std::u16string& Path, TFileProperties& Properties, std::string& Error);
+// The permission bits as "rwxr-x---" (with s, S, t and T for the special bits) and their octal number:
+// "rw-r--r-- (0644)".
+std::string PermissionsText(uint32_t Mode);
 
 // --- Row pop-up menu ----------------------------------------------------------------------------------
 

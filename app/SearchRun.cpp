@@ -20,6 +20,8 @@ namespace {
 
 // The file stream's own message already names the system error.
 constexpr const char* kFileStreamClass = "TVBufFileStream";
+// How an archive reports an encrypted item it got no fitting password for.
+constexpr const char* kInvalidPasswordText = "Invalid password";
 
 std::string Utf8(const std::u16string& S) { return Utf16ToUtf8(S); }
 
@@ -343,14 +345,13 @@ void TSearchRun::RunSearch(TSearchFields& F) {
       Log(Line);
     }
   } catch (const std::exception& E) {
+    // The animation stops before the error is shown; then the run ends as any other does (status line,
+    // "Search in results" by the rows found so far).
     Finished = false;
-    Log(ExceptionLogLine(E.what()), false, true);
     Busy = false;
-    StopRequested = false;
-    RefreshCount(true);
     Host_.StateChanged();
+    Log(ExceptionLogLine(E.what()), false, true);
     ShowErrorText(Utf8ToUtf16(E.what()));
-    return;
   }
   Busy = false;
   StopRequested = false;
@@ -490,14 +491,39 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
     }
     return;
   }
-  std::string Line = ScanErrorLine(Name, Text, OSCode, Kind, DebugMode, Settings_);
+  std::string Details = Text;
+  // An item the user gave no password for is reported by the archive as having an invalid one: the log
+  // says what happened instead.
+  if (Kind == sekArchiveWarning && !PasswordRefusedArchive_.empty() &&
+      Utf8(Name) == PasswordRefusedArchive_) {
+    const size_t At = Details.find(kInvalidPasswordText);
+    if (At != std::string::npos)
+      Details.replace(At, std::strlen(kInvalidPasswordText), GetMsg(TMsgIndex::NoPasswordGiven));
+  }
+  std::string Line = ScanErrorLine(Name, Details, OSCode, Kind, DebugMode, Settings_);
   if (Line.empty()) return;
   ErrorsLogged = true;
   Log(Line, true, true);
 }
 
-bool TSearchRun::FileScanPassword(const std::string&, const std::string& ArcName, std::string& Password,
-                                  const std::string& ItemName) {
+bool TSearchRun::FileScanPassword(const std::string& ArcFileName, const std::string& ArcName,
+                                  std::string& Password, const std::string& ItemName) {
+  const bool Given = OfferPassword(ArcFileName, ArcName, Password, ItemName);
+  if (Given)
+    PasswordRefusedArchive_.clear();
+  else
+    PasswordRefusedArchive_ = ArcName;
+  return Given;
+}
+
+void TSearchRun::BeginExtraction() {
+  // Each extraction starts from the newest stored password, also for an item whose password was just
+  // typed during the search.
+  PasswordTries = 0;
+}
+
+bool TSearchRun::OfferPassword(const std::string&, const std::string& ArcName, std::string& Password,
+                               const std::string& ItemName) {
   if (Settings_.ArchiveFlags.SkipProtectedArchives) return false;
   if (PasswordAskMode == 2) PasswordAskMode = 0;
   std::string Key = ArcName + "|" + ItemName;

@@ -126,6 +126,9 @@ class TSearchRun {
                      TScanErrorKind Kind);
   bool FileScanPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
                         const std::string& ItemName);
+  // An extraction outside the walk (preview, "Extract to...") begins: its password questions, answered by
+  // FileScanPassword with the item's archive as ArcName, offer the stored passwords again from the newest.
+  void BeginExtraction();
   // The row count refresh: skipped when not Forced and less than kRefreshInterval passed.
   void RefreshCount(bool Forced);
   // Clears the table and the list.
@@ -160,8 +163,14 @@ class TSearchRun {
   // Sets up both scanners and the table's recorded options from Fields.
   void SetUpScanners(TSearchFields& Fields, const std::u16string& Pattern, bool Convert);
 
+  // FileScanPassword without the note of a refusal.
+  bool OfferPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
+                     const std::string& ItemName);
+
   ISearchHost& Host_;
   TSettings& Settings_;
+  // The archive whose last password question got no password (cancelled, skipped, none stored left).
+  std::string PasswordRefusedArchive_;
   std::unique_ptr<TSearchResults> Results_;
 };
 

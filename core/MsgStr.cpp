@@ -118,6 +118,10 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
     {"Contact", "Questions, reports and suggestions are welcome on the Scryline home page."},
     {"NoOpenHandler_s", "No program is set up to open \"%s\""},
     {"SettingsNotSaved_ss", "The settings could not be saved in \"%s\". %s"},
+    {"NoDesktopOpener_s",
+     "\"%s\" cannot be opened: no program to open files is installed (xdg-open, in the package "
+     "xdg-utils)"},
+    {"NoPasswordGiven", "Skipped without a password"},
 };
 
 namespace {

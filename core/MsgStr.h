@@ -137,10 +137,12 @@ enum class TMsgIndex : uint8_t {
   Contact = 108,
   NoOpenHandler_s = 109,
   SettingsNotSaved_ss = 110,
+  NoDesktopOpener_s = 111,
+  NoPasswordGiven = 112,
 };
 
 // The highest index of the table.
-constexpr int32_t kLastMsgIndex = 110;
+constexpr int32_t kLastMsgIndex = 112;
 
 struct TMsgEntry {
   const char* Key;      // null for an index that is not used

@@ -168,7 +168,8 @@ class TFileScanner {
   static constexpr int32_t kFileBufferSize = 32768;
   // Bytes at the start of a stream that the skip-binary test examines.
   static constexpr int32_t kTextTestBytes = 4096;
-  // The program's default limits (the owner sets its own before every search).
+  // The program's default limits, the one place they are written: the settings start from them (the
+  // owner sets its own before every search).
   static constexpr int32_t kDefaultMaxScanSize = 128 * 1048576;
   static constexpr int32_t kDefaultMaxConvertSize = 16 * 1048576;
   static constexpr int32_t kDefaultMaxArchiveSize = 128 * 1048576;

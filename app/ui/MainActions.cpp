@@ -210,6 +210,9 @@ bool TMainActions::eventFilter(QObject* Watched, QEvent* Event) {
     case kaShowProperties:
       if (ShowProperties) ShowProperties();
       return true;
+    case kaHelp:
+      RunAction(maHelp);
+      return true;
     case kaSwallow:
       return true;
   }
@@ -278,8 +281,9 @@ void OpenWithDesktop(const std::u16string& Path) {
   Opener->setProcessChannelMode(QProcess::ForwardedChannels);
   QObject::connect(Opener, &QProcess::errorOccurred, Opener, [Opener, Path](QProcess::ProcessError Error) {
     if (Error != QProcess::FailedToStart) return;
-    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {Path}) + u".\r\n" +
-                  Opener->errorString().toStdU16String());
+    // The opener is missing (or cannot run): the system's "execvp" text would not tell the user what to
+    // install.
+    ShowErrorText(FormatMsgW(TMsgIndex::NoDesktopOpener_s, {Path}));
     Opener->deleteLater();
   });
   QObject::connect(Opener, &QProcess::finished, Opener,

@@ -1,8 +1,8 @@
 // The Qt side of the main window's command layer: the eleven actions with their object names, shortcuts,
 // catalogue captions and hints; the configurable toolbar built from the ToolbarButtons setting; toolbar
 // clicks that run their action only after the click has been handled (a posted event); the application
-// hook for Enter, F3 and Ctrl+Alt+F1..F12; and the enabling of the actions. The decisions come from
-// app/MainCommands.
+// hook for Enter, Alt+Enter, F1, F3 and Ctrl+Alt+F1..F12; and the enabling of the actions. The decisions
+// come from app/MainCommands.
 //
 // The main window owns one TMainActions, calls Install once after it has made its widgets, assigns the
 // handlers, and calls UpdateActions whenever its state changes. Main thread only.
@@ -61,7 +61,7 @@ class TMainActions : public QObject {
   void UpdateActions();
   // Posts a message to the window's queue (WM_RUNACTION, WM_USERINTERRUPT, WM_FILLFROMHISTORY).
   void PostAppMessage(const TAppMessage& Message);
-  // Installs the application hook (Enter, F3, Ctrl+Alt+Fn).
+  // Installs the application hook (Enter, Alt+Enter, F1, F3, Ctrl+Alt+Fn).
   void InstallHook();
 
  protected:

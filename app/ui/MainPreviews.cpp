@@ -93,6 +93,8 @@ void TMain::PreviewResult(const TFoundFileInfo& Info) {
   const TPreviewSearchSettings Settings{Table.Logic, static_cast<uint8_t>(Table.Fuzzy ? 1 : 0),
                                         Table.CaseSensitive, Table.WholeWords};
   try {
+    // The item's password may have been typed moments ago in the search: the stored ones come first.
+    Run_->BeginExtraction();
     OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
   } catch (const std::exception& E) {
     Log(ExceptionLogLine(E.what()), false, true);

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -17,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrintDialog>
@@ -31,7 +31,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstring>
@@ -50,6 +49,7 @@
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/FormUtils.h"
+#include "app/ui/HelpWindow.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
 #include "app/ui/MainWindowUtil.h"
@@ -546,6 +546,7 @@ void TMain::InstallCommands() {
   Commands_->SelectLanguage = [this](int32_t Language) { SetLanguage(Language); };
   Commands_->OnToolbarDoubleClick = [this] { OptionsExec(kToolbarOptionsPage); };
   Commands_->OnFillFromHistory = [this] { FillFromHistory(); };
+  Commands_->ShowProperties = [this] { ShowFileProperties(); };
   Commands_->InstallHook();
   // Enter on the results list previews (see eventFilter); this filter comes after the hook, so it runs first.
   qApp->installEventFilter(this);
@@ -589,6 +590,32 @@ void TMain::ApplyAnimation() {
   }
   ToolbarAnim_->SetRunning(BusyAnimation_.Playing() && Place == apStartButton);
   StatusAnim_->SetRunning(BusyAnimation_.Playing() && Place == apStatusBar);
+}
+
+void TMain::NoteModalWindow(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::Show && Event->type() != QEvent::Hide) return;
+  auto* Window = qobject_cast<QWidget*>(Watched);
+  if (Window == nullptr || !Window->isWindow()) return;
+  // A question, a dialog run modally, a menu or a pop-up menu: the user's attention is there.
+  if (qobject_cast<QMenu*>(Window) == nullptr && !Window->isModal()) return;
+  if (Event->type() == QEvent::Show) {
+    if (!OpenModalWindows_.insert(Window).second) return;
+    // A window may go without hiding first (watched once, however often it shows).
+    if (!Window->property("AnimationWatched").toBool()) {
+      Window->setProperty("AnimationWatched", true);
+      connect(Window, &QObject::destroyed, this, [this, Window] {
+        if (OpenModalWindows_.erase(Window) != 0) SetAnimationRunning();
+      });
+    }
+  } else if (OpenModalWindows_.erase(Window) == 0) {
+    return;
+  }
+  SetAnimationRunning();
+}
+
+void TMain::SetAnimationRunning() {
+  BusyAnimation_.SetAnimationActive(Run_->Busy && !Run_->Paused && OpenModalWindows_.empty());
+  ApplyAnimation();
 }
 
 void TMain::LoadHistories() {
@@ -655,11 +682,24 @@ void TMain::OptionsExec(int32_t Page) {
 }
 
 void TMain::HelpExec() {
+  bool Warned = false;
   std::u16string File = ChooseHelpFile(
       HelpChecked_, Utf8ToUtf16(ProgramDir_), [](const std::u16string& Name) { return WideFileExists(Name); },
-      [](const std::u16string& Text) { MsgDlgText(Text, mtWarning, mbOK); });
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Q(File))))
-    ShowErrorText(FormatMsgW(TMsgIndex::ExecuteError_s, {File}));
+      [&Warned](const std::u16string& Text) {
+        Warned = true;
+        MsgDlgText(Text, mtWarning, mbOK);
+      });
+  if (!WideFileExists(File)) {
+    // Asked again after the warning: the file is still missing, and the user is told so again.
+    if (!Warned) MsgDlgText(FormatMsgW(TMsgIndex::HelpNotFound_s, {File}), mtWarning, mbOK);
+    return;
+  }
+  // The desktop's browser first; when none opens the document, the program's own help window.
+  const QString Document = Q(File);
+  QPointer<TMain> Self(this);
+  OpenWithDesktopOrElse(Document, [Self, Document] {
+    if (Self) ShowHelpWindow(Document, Self);
+  });
 }
 
 void TMain::AboutExec() {
@@ -754,12 +794,7 @@ void TMain::ResListContextMenu(const QPoint& Pos) {
       StartSummarizer(Summarizer, Found, Pattern_->currentText().isEmpty(), ConvToTextCheck_->isChecked(),
                       *Converters_);
   };
-  Hooks.ExtractPassword = [this](const std::string& ArcName, const std::string& ItemName,
-                                 std::string& Password) {
-    TPasswordAnswer Answer = AskPassword(ItemName, ArcName);
-    Password = Answer.Password;
-    return Answer.Ok;
-  };
+  Hooks.ExtractPassword = ExtractPasswordHook(Info);
   // A right click shows the menu at the mouse; the menu key at the focused row.
   QPoint At = Pos;
   if (!ResultView_->viewport()->rect().contains(At)) At = ResultView_->visualRect(Index).bottomLeft();
@@ -939,6 +974,7 @@ void TMain::closeEvent(QCloseEvent* Event) {
 }
 
 bool TMain::eventFilter(QObject* Watched, QEvent* Event) {
+  NoteModalWindow(Watched, Event);
   // A click on the folded strip, or a double click on the "What to find" title, folds or unfolds.
   if (Watched == SearchSide_ && SearchCollapsed_ && Event->type() == QEvent::MouseButtonRelease) {
     SetSearchPanelCollapsed(false);
@@ -1127,8 +1163,7 @@ void TMain::StateChanged() {
   BusyAnimation_.Paused = Run_->Paused;
   BusyAnimation_.HasStartButton = Commands_->ToolButtonByTag(maSearchStart) != nullptr;
   BusyAnimation_.ShowBusyAnimation(Run_->Busy);
-  BusyAnimation_.SetAnimationActive(Run_->Busy && !Run_->Paused);
-  ApplyAnimation();
+  SetAnimationRunning();
 }
 
 void TMain::PostUserInterrupt() {

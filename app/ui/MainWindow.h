@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/MLUtil.h"
@@ -175,6 +176,10 @@ class TMain : public QMainWindow, public ISearchHost {
   void SetAnimationMode(int32_t Mode);
   // The two animation widgets follow the animation's place and state.
   void ApplyAnimation();
+  // A menu or a modal window shows or hides: the animation stands still while one is open.
+  void NoteModalWindow(QObject* Watched, QEvent* Event);
+  // The animation turns while a search runs, is not paused, and no menu or modal window is open.
+  void SetAnimationRunning();
   // The path, pattern and mask boxes' drop-down lists from the stored histories.
   void LoadHistories();
   // Applies the designed texts and the current language to a dialog made for one use.
@@ -182,6 +187,11 @@ class TMain : public QMainWindow, public ISearchHost {
   // The preview windows' hooks into this window (status text, converters, passwords, View menu).
   void InstallPreviews();
   void PreviewResult(const TFoundFileInfo& Info);
+  // The password questions of extracting Info's item (the stored passwords first, then the question as
+  // in a search, by the ask-mode choice), with the item's archive named in the question.
+  TArcPasswordEvent ExtractPasswordHook(const TFoundFileInfo& Info);
+  // The properties window of the focused row's file (Alt+Enter; nothing for an archive item).
+  void ShowFileProperties();
   // Preview needs a focused row; Print an idle search and a table with rows.
   void UpdatePreviewPrintActions();
 
@@ -232,6 +242,7 @@ class TMain : public QMainWindow, public ISearchHost {
   TWideStatusBar* StatusBar_ = nullptr;
   TBusyAnimation BusyAnimation_;
   TBusyIndicator *ToolbarAnim_ = nullptr, *StatusAnim_ = nullptr;
+  std::set<QObject*> OpenModalWindows_;  // the menus and modal windows open now
   TMainActions* Commands_ = nullptr;
   QAction *MClear_ = nullptr, *MStatusBar_ = nullptr, *MEnableLog_ = nullptr, *PreviewSeparator_ = nullptr;
   QMenu *MLanguage_ = nullptr, *MView_ = nullptr;

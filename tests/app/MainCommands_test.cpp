@@ -82,6 +82,20 @@ TEST(MainCommands, HookKeys) {
   EXPECT_EQ(Language(3).Language, 2);
   EXPECT_EQ(Language(5).Kind, kaSwallow);
   EXPECT_EQ(Key(akF3, [](TAppKeyState& S) { S.Ctrl = S.Alt = true; }).Language, 2);
+  // F1 asks for help in any window of the program, but not with Ctrl or Alt held; other keys do not.
+  auto F = [&](int32_t Fn, bool Ctrl, bool Alt, bool MainActive) {
+    return Key(akFunction, [&](TAppKeyState& S) {
+      S.FunctionNumber = Fn;
+      S.Ctrl = Ctrl;
+      S.Alt = Alt;
+      S.MainWindowActive = MainActive;
+    });
+  };
+  EXPECT_EQ(F(1, false, false, true).Kind, kaHelp);
+  EXPECT_EQ(F(1, false, false, false).Kind, kaHelp);
+  EXPECT_EQ(F(1, true, false, true).Kind, kaNotHandled);
+  EXPECT_EQ(F(1, false, true, true).Kind, kaNotHandled);
+  EXPECT_EQ(F(2, false, false, true).Kind, kaNotHandled);
 }
 
 TEST(MainCommands, EnablingRules) {

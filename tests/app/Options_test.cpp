@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "archive/ArcScan.h"
 #include "core/FileLayer.h"
@@ -229,6 +232,46 @@ TEST_F(Settings, EverySettingIsWrittenByteForByteAndReadBackEqual) {
   DecodeOptions(V, Back);
   EXPECT_TRUE(SettingsEqual(S, Back));
   EXPECT_EQ(EncodeOptions(Back), V);
+}
+
+// The copy and the comparison name no field by hand: a change to any one field is seen by the comparison,
+// and the copy takes it over.
+TEST_F(Settings, CopyAndComparisonCoverEveryField) {
+  TSettings S, Copy;
+  FillSample(S);
+  AssignSettings(Copy, S);
+  ASSERT_TRUE(SettingsEqual(Copy, S));
+  const std::vector<std::pair<const char*, std::function<void(TSettings&)>>> Changes = {
+      {"SearchOptions", [](TSettings& T) { T.SearchOptions.WholeWords = !T.SearchOptions.WholeWords; }},
+      {"ScanOptions", [](TSettings& T) { T.ScanOptions.OEM = !T.ScanOptions.OEM; }},
+      {"FileOptions", [](TSettings& T) { T.FileOptions.SizeTo += 1; }},
+      {"ViewOptions", [](TSettings& T) { T.ViewOptions.TabSize += 1; }},
+      {"ArchiveFlags", [](TSettings& T) { T.ArchiveFlags.SkipProtectedArchives ^= true; }},
+      {"ViewerFont", [](TSettings& T) { T.ViewerFont.Height += 1; }},
+      {"ViewerOffsetFont", [](TSettings& T) { T.ViewerOffsetFont.Name += "x"; }},
+      {"MainFont", [](TSettings& T) { T.MainFont.Style ^= 1; }},
+      {"SearchPaths", [](TSettings& T) { T.SearchPaths.Add(u"/elsewhere/"); }},
+      {"ExcludedDirs", [](TSettings& T) { T.ExcludedDirs.Add(u"/skip/"); }},
+      {"SearchMasks", [](TSettings& T) { T.SearchMasks.Add(u"*.zz"); }},
+      {"FileTypeGroups", [](TSettings& T) { T.FileTypeGroups.Put(u"New", u"*.new"); }},
+      {"SavedPathSets", [](TSettings& T) { T.SavedPathSets.Put(u"Set", u"/set/"); }},
+      {"ToolbarButtons", [](TSettings& T) { T.ToolbarButtons.Add(0); }},
+      {"MaxScanSize", [](TSettings& T) { T.MaxScanSize += 1; }},
+      {"MaxConvertSize", [](TSettings& T) { T.MaxConvertSize += 1; }},
+      {"DisabledConverters", [](TSettings& T) { T.DisabledConverters.Add("impnew.so"); }},
+      {"MaxArchiveSize", [](TSettings& T) { T.MaxArchiveSize += 1; }},
+      {"ArchiveKinds", [](TSettings& T) { T.ArchiveKinds[11] = !T.ArchiveKinds[11]; }},
+      {"ResListColumns", [](TSettings& T) { T.ResListColumns[3].Width += 1; }},
+  };
+  for (const auto& [Field, Change] : Changes) {
+    SCOPED_TRACE(Field);
+    TSettings Changed;
+    AssignSettings(Changed, S);
+    Change(Changed);
+    EXPECT_FALSE(SettingsEqual(Changed, S));
+    AssignSettings(Copy, Changed);
+    EXPECT_TRUE(SettingsEqual(Copy, Changed));
+  }
 }
 
 TEST_F(Settings, ValuesFailingTheHeaderTestsAreRefused) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -511,6 +512,50 @@ TEST_F(SearchRunTest, PasswordsAreOfferedNewestFirstPerItem) {
   EXPECT_FALSE(Run_.FileScanPassword("/t/b.zip", "/t/b.zip", P, "z.txt"));
   EXPECT_TRUE(ProgramSettings().ArchiveFlags.SkipProtectedArchives);
   EXPECT_FALSE(Run_.FileScanPassword("/t/c.zip", "/t/c.zip", P, "z.txt"));
+}
+
+// A password typed during the search was asked for again by the preview of the same item; a question the
+// user cancelled was logged as an invalid password.
+TEST_F(SearchRunTest, AnExtractionOffersTheStoredPasswordsFirstAndACancelIsLoggedAsSkipped) {
+  std::string P;
+  Host_.PasswordAnswer = {true, "typed", 0};
+  ASSERT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
+  ASSERT_EQ(Host_.Asked.size(), 1u);
+  Run_.BeginExtraction();
+  ASSERT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
+  EXPECT_EQ(P, "typed");
+  EXPECT_EQ(Host_.Asked.size(), 1u) << "the stored password came first";
+
+  // Cancelled: the archive's "invalid password" report says the item was skipped without one. A
+  // refusal by an archive that was given a password stays as it is.
+  const std::string Skipped = GetMsg(TMsgIndex::NoPasswordGiven);
+  Host_.PasswordAnswer = {false, "", 0};
+  Run_.RecentPasswords.Clear();
+  EXPECT_FALSE(Run_.FileScanPassword("/t/b.zip", "/t/b.zip", P, "y.txt"));
+  Run_.FileScanError(u"/t/b.zip", "Invalid password (y.txt)", 0, sekArchiveWarning);
+  Host_.PasswordAnswer = {true, "wrong", 0};
+  EXPECT_TRUE(Run_.FileScanPassword("/t/c.zip", "/t/c.zip", P, "z.txt"));
+  Run_.FileScanError(u"/t/c.zip", "Invalid password (z.txt)", 0, sekArchiveWarning);
+  ASSERT_EQ(Logged_.Entries.size(), 2u);
+  EXPECT_NE(Logged_.Entries[0].find(Skipped + " (y.txt)"), std::string::npos) << Logged_.Entries[0];
+  EXPECT_EQ(Logged_.Entries[0].find("Invalid password"), std::string::npos) << Logged_.Entries[0];
+  EXPECT_NE(Logged_.Entries[1].find("Invalid password (z.txt)"), std::string::npos) << Logged_.Entries[1];
+}
+
+// A search ended by an exception left the status line and "Search in results" as they were before it.
+TEST_F(SearchRunTest, ASearchEndedByAnExceptionEndsLikeAnyOther) {
+  Fields_.InResults = false;
+  Scanner_.OnEnterFolder = [](const std::u16string&) -> bool { throw std::runtime_error("Disk on fire"); };
+  Host_.Status = u"before";
+  Host_.Shown.InResults = true;
+  Run_.RunSearch(Fields_);
+  EXPECT_FALSE(Run_.Busy);
+  EXPECT_EQ(Host_.Status, FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner_.FilesScanned, 0}) + u".");
+  EXPECT_FALSE(Host_.Shown.InResults) << "no rows: nothing to search in";
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].rfind(u"Disk on fire", 0), 0u);
+  EXPECT_EQ(Logged_.Count("<<< "), 0);
+  EXPECT_EQ(Logged_.Count("Disk on fire"), 1);
 }
 
 TEST_F(SearchRunTest, AtMostTenPasswordsAreKept) {

@@ -34,6 +34,7 @@
 #include "app/ui/CustomizeToolbarForm.h"
 #include "app/ui/EditFiltersForm.h"
 #include "app/ui/EditMasksForm.h"
+#include "app/ui/FilePropertiesForm.h"
 #include "app/ui/LogWindow.h"
 #include "app/ui/MainActions.h"
 #include "app/ui/MainWindow.h"
@@ -129,6 +130,8 @@ class LanguageFilesTest : public ::testing::Test {
     CollectTexts(Masks.LangForm(), Keys);
     TEnterPassword Password;
     CollectTexts(Password.LangForm(), Keys);
+    TFilePropertiesForm Properties;
+    CollectTexts(Properties.LangForm(), Keys);
     TPreferencesHooks Hooks;
     int32_t AskMode = 0;
     Hooks.PasswordAskMode = &AskMode;

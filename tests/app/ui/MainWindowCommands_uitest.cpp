@@ -420,15 +420,22 @@ TEST_F(MainCommandsTest, FailedOpenSaysWhy) {
   EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::PathNotExists_s, {Info.Name}), 0), 0u)
       << Utf16ToUtf8(Boxes_[0]);
 
-  // No opener on the system: the folder cannot be shown, and the box says which.
-  Boxes_.clear();
+  // No opener on the system: the folder cannot be shown, and the box says which program to install
+  // (not the system's "execvp" text), for a folder and a file alike.
   unlink(Opener.c_str());
   Info.Name = Utf8ToUtf16(Tree_ / "a.txt");
-  RunResultCommand(rmOpenFolder, Info, {});
-  EXPECT_TRUE(ProcessUntil([&] { return !Boxes_.empty(); }));
-  ASSERT_EQ(Boxes_.size(), 1u);
-  EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::ExecuteError_s, {Utf8ToUtf16(Tree_.Path)}), 0), 0u)
-      << Utf16ToUtf8(Boxes_[0]);
+  for (const int32_t Command : {rmOpenFolder, rmOpen}) {
+    SCOPED_TRACE(Command);
+    Boxes_.clear();
+    RunResultCommand(Command, Info, {});
+    EXPECT_TRUE(ProcessUntil([&] { return !Boxes_.empty(); }));
+    ASSERT_EQ(Boxes_.size(), 1u);
+    const std::u16string Shown = Command == rmOpen ? Info.Name : Utf8ToUtf16(Tree_.Path);
+    EXPECT_EQ(Boxes_[0].rfind(FormatMsgW(TMsgIndex::NoDesktopOpener_s, {Shown}), 0), 0u)
+        << Utf16ToUtf8(Boxes_[0]);
+    EXPECT_NE(Boxes_[0].find(u"xdg-utils"), std::u16string::npos);
+    EXPECT_EQ(Boxes_[0].find(u"execvp"), std::u16string::npos);
+  }
 
   if (SavedPath)
     setenv("PATH", SavedPath->c_str(), 1);
