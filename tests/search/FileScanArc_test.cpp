@@ -158,6 +158,26 @@ TEST_F(FileScanArc, ZipInsideZip) {
   EXPECT_EQ(Scanner_.FilesScanned, 3);  // top.txt, docs/hit.txt, other.txt
 }
 
+// The ZIP archives of many writers (see tests/archive/zip/fixtures/README.md) are searched item by item,
+// whatever their local headers repeat of the central records.
+TEST_F(FileScanArc, ZipsOfEveryWriterAreSearched) {
+  const fs::path Writers = fs::path(SCRYLINE_TEST_DATA) / ".." / "archive" / "zip" / "fixtures" / "writers";
+  for (const char* Name : {"zip_fz.zip", "py_stored.zip", "py_deflated.zip", "py_zip64_stored.zip",
+                           "py_zip64_deflated.zip", "sevenzip.zip", "bsdtar.zip"}) {
+    Tree_.File(std::string("d/") + Name, ReadFileBytes(Writers / Name));
+    const std::string At = std::string("d/") + Name + "|";
+    EXPECT_EQ(Run(Name), (Names{At + "a.txt", At + "b.txt"})) << Name;
+    EXPECT_TRUE(Log_.Errors.empty()) << Name;
+  }
+  Tree_.File("d/stdin.zip", ReadFileBytes(Writers / "stdin.zip"));
+  EXPECT_EQ(Run("stdin.zip"), Names{"d/stdin.zip|-"});
+  Scanner_.Scanner.SetPattern(u"Test file");
+  const char* Peer = "test_read_format_zip_7075_utf8_paths.zip";
+  Tree_.File(std::string("d/") + Peer, ReadFileBytes(Writers / Peer));
+  EXPECT_EQ(Run(Peer).size(), 4u);
+  EXPECT_TRUE(Log_.Errors.empty());
+}
+
 TEST_F(FileScanArc, MasksApplyToItemsNotToInnerArchives) {
   EXPECT_EQ(Run("nested.zip", u"hit.*"), Names{"d/nested.zip|inner.zip|docs/hit.txt"});
 }
