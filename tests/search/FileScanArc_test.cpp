@@ -6,6 +6,8 @@
 #include "search/FileScanArc.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,8 +23,10 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
+#include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
 #include "tests/TestFiles.h"
+#include "tests/plugins/TestLibraries.h"
 #include "tests/search/FileScanTree.h"
 
 namespace {
@@ -176,6 +180,45 @@ TEST_F(FileScanArc, ZipsOfEveryWriterAreSearched) {
   Tree_.File(std::string("d/") + Peer, ReadFileBytes(Writers / Peer));
   EXPECT_EQ(Run(Peer).size(), 4u);
   EXPECT_TRUE(Log_.Errors.empty());
+}
+
+// A search ended by an interrupt, a termination or a hang-up while a converter reads its copy of an
+// archive item leaves nothing in the temporary folder: the copy lies in the process's own folder, which
+// the signal cleanup removes.
+TEST_F(FileScanArc, EndingSignalDuringAConversionLeavesNothingBehind) {
+  Tree_.File("d/docs.zip", StoredZip({{"sheet.xls", "xls: progress"}}));
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+    int Ready[2];
+    ASSERT_EQ(::pipe(Ready), 0);
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+      TQVConverters Converters;
+      if (Converters.AddConverter(TestPluginPath("impxls"), false) != kConverterLoaded) ::_exit(2);
+      // The library reports progress while it converts the copy: the signal comes then.
+      Converters.OnProgress = [&](TQVConverter*, int32_t, int32_t) -> bool {
+        (void)!::write(Ready[1], "x", 1);
+        for (;;) ::pause();
+      };
+      Scanner_.Converters = &Converters;
+      Scanner_.Mode = smConvert;
+      Run("docs.zip");
+      ::_exit(3);
+    }
+    ASSERT_GT(Child, 0);
+    char C = 0;
+    ASSERT_EQ(::read(Ready[0], &C, 1), 1) << Signal;
+    ::close(Ready[0]);
+    ::close(Ready[1]);
+    Names During = Leftovers();
+    EXPECT_TRUE(std::any_of(During.begin(), During.end(), [](const std::string& P) {
+      return P.size() > 4 && P.substr(P.size() - 4) == ".xls";
+    })) << "no converter copy while converting";
+    ::kill(Child, Signal);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << Signal;
+    EXPECT_EQ(Leftovers(), Names{}) << Signal;
+  }
 }
 
 TEST_F(FileScanArc, MasksApplyToItemsNotToInnerArchives) {
