@@ -96,7 +96,8 @@ void TStreamScanner::Prepare() {
   }
   for (int B = 0; B < 256; ++B) WordChar8_[1][B] = WordChar8_[0][OemToAnsi[B]];
   ByteFolder_[seAnsi].SetTable(CaseSensitive_ ? nullptr : AnsiUpperTable());
-  ByteFolder_[seOem].SetTable(CaseSensitive_ ? OemToAnsi : OemToAnsiUpperTable());
+  OemTable8_ = CaseSensitive_ ? OemToAnsi : OemToAnsiUpperTable();
+  ByteFolder_[seOem].SetTable(OemTable8_);
   UnitFolder_.SetTable(CaseSensitive_ ? nullptr : qvnls::WideUpperTable());
 
   BuildWords();
@@ -202,6 +203,15 @@ void TStreamScanner::BuildWords() {
   for (TWord& Form : WordForms_) {
     Form.Exact8 = qvnls::PrepareBufPattern(Form.Narrow.data(), static_cast<int32_t>(Form.Narrow.size()));
     Form.ExactWide = qvnls::PrepareWordsPattern(Form.Wide.data(), static_cast<int32_t>(Form.Wide.size()));
+    const auto Length = static_cast<int32_t>(Form.Wide.size());
+    if (Length >= TSkipFinder<char16_t>::kMinLength) {
+      Form.SkipWide = std::make_unique<TSkipFinder<char16_t>>();
+      Form.SkipWide->Prepare(Form.Wide.data(), Length);
+      if (Form.Holds & kScanAnsi) {
+        Form.Skip8 = std::make_unique<TSkipFinder<uint8_t>>();
+        Form.Skip8->Prepare(reinterpret_cast<const uint8_t*>(Form.Narrow.data()), Length);
+      }
+    }
   }
   Filter8_.Clear();
   FilterWide_.Clear();
@@ -368,7 +378,17 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
     } else {
       int32_t I = -1;
       const bool Copies = Wide ? UnitFolder_.Copies() : ByteFolder_[E].Copies();
-      if (S.Raw[E] && !Copies) {
+      if (Wide ? Word.SkipWide != nullptr : Word.Skip8 != nullptr) {
+        // A raw window is compared through the encoding's folding table; a folded one as it stands.
+        if (Wide) {
+          const char16_t* Table = S.Raw[E] && !Copies ? qvnls::WideUpperTable() : nullptr;
+          I = Word.SkipWide->Find(Table, reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2);
+        } else {
+          const uint8_t* Table = nullptr;
+          if (S.Raw[E] && !Copies) Table = E == seOem ? OemTable8_ : AnsiUpperTable();
+          I = Word.Skip8->Find(Table, Text + Offset, Rest);
+        }
+      } else if (S.Raw[E] && !Copies) {
         I = Wide ? Word.FinderWide.Find(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2)
                  : Word.Finder8[E].Find(Text + Offset, Rest);
       } else {
@@ -471,6 +491,9 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
     }
     Filter[E] = Exact >= kMinFilteredWords;
   }
+  // A search that any one exact hit decides needs only the first word the filter finds: that word's
+  // search then finds the hit. (A whole-word search may turn that occurrence down and need the others.)
+  const bool StopAtFirst = S.Positions == nullptr && Logic_ != slAllWords && !WholeWords;
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
 
   for (;; ++S.Window) {
@@ -490,9 +513,10 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
         // A word the filter does not look for (fuzzy here) counts as present.
         Present_ = Unfiltered_[E];
         if (E == seUnicode) {
-          FilterWide_.Mark(reinterpret_cast<const char16_t*>(S.Text[E]), S.Total / 2, Present_.data());
+          FilterWide_.Mark(reinterpret_cast<const char16_t*>(S.Text[E]), S.Total / 2, Present_.data(),
+                           StopAtFirst);
         } else {
-          Filter8_.Mark(S.Text[E], S.Total, Present_.data());
+          Filter8_.Mark(S.Text[E], S.Total, Present_.data(), StopAtFirst);
         }
       }
       for (int32_t W = 0; W < WordCount; ++W) {

@@ -137,6 +137,10 @@ class TStreamScanner {
     // Exact search of Narrow and of Wide in a folded window (or a raw one when folding is a copy).
     qvnls::TBufPattern Exact8;
     qvnls::TBufPattern ExactWide;
+    // For a long word, exact search that skips ahead by about its length, in raw and folded windows alike
+    // (Narrow serves both 8-bit encodings); null for shorter words.
+    std::unique_ptr<TSkipFinder<uint8_t>> Skip8;
+    std::unique_ptr<TSkipFinder<char16_t>> SkipWide;
   };
   // The state of one scan.
   struct TScanState;
@@ -181,7 +185,8 @@ class TStreamScanner {
 
   // Word characters of the 8-bit encodings, by the byte as read: [0] Windows page, [1] OEM page.
   bool WordChar8_[2][256] = {};
-  TByteFolder ByteFolder_[2];  // ANSI, OEM
+  TByteFolder ByteFolder_[2];           // ANSI, OEM
+  const uint8_t* OemTable8_ = nullptr;  // the table that folds OEM windows
   TUnitFolder UnitFolder_;
 
   // Raw bytes of the window, and the folded window of each encoding (hits zeroed in it), made at the

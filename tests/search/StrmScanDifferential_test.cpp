@@ -303,4 +303,31 @@ TEST(StrmScanDifferentialTest, ManyWordsAgreeWithThePlainModel) {
   CompareWithModel(Patterns, Tokens, 20261211, 48);
 }
 
+// Words of 64 characters and more, which exact searches find by skipping ahead by about their length:
+// streams of whole copies, copies with one character changed (at the start, the end or inside) and
+// the short pieces they are made of, so that copies straddle the window ends.
+TEST(StrmScanDifferentialTest, LongWordsAgreeWithThePlainModel) {
+  std::mt19937 Random(2512);
+  const std::vector<std::u16string> Pieces = {u"cat", u"кот", u"search", u"Search", u"ab", u"\x4241"};
+  std::vector<std::u16string> Long;
+  while (Long.size() < 4) {
+    std::u16string Word;
+    while (Word.size() < 64 + Long.size() * 40) Word += Pieces[Random() % Pieces.size()];
+    Long.push_back(Word);
+  }
+  std::vector<std::u16string> Tokens = Pieces;
+  for (const std::u16string& Word : Long) {
+    Tokens.push_back(Word);
+    for (size_t At : {size_t{0}, Word.size() / 2, Word.size() - 1}) {
+      std::u16string Damaged = Word;
+      Damaged[At] = u'x';
+      Tokens.push_back(Damaged);
+    }
+  }
+  for (const char16_t* Separator : {u" ", u" ", u".", u"_"}) Tokens.emplace_back(Separator);
+  const std::vector<std::u16string> Patterns = {Long[0], Long[1], Long[2] + u" " + Long[3], Long[0] + u" cat",
+                                                Long[3] + u" " + Long[1] + u" " + Long[0]};
+  CompareWithModel(Patterns, Tokens, 20261212, 40);
+}
+
 }  // namespace
