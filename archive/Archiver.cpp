@@ -491,8 +491,9 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
         return;
       }
     }
-    const std::string Candidate =
-        Root + Tag + (Attempt == 0 ? std::string() : "." + std::to_string(Attempt)) + "/";
+    std::string Candidate = Root + Tag;
+    if (Attempt > 0) Candidate += '.' + std::to_string(Attempt);
+    Candidate += '/';
     if (::mkdir(ExcludeTrailingBackslash(Candidate).c_str(), 0700) == 0) {
       TempFolders_.push_back(Candidate);
       Folder = Candidate;
@@ -538,7 +539,8 @@ bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int6
     const std::string Root = PrivateRoot(Temp);
     if (Root.empty()) return false;
     UseRoot(Root);
-    const std::string Folder = Root + Tag + (Attempt == 0 ? std::string() : "." + std::to_string(Attempt));
+    std::string Folder = Root + Tag;
+    if (Attempt > 0) Folder += '.' + std::to_string(Attempt);
     if (::mkdir(Folder.c_str(), 0700) != 0) {
       // EEXIST: the tag is taken by a folder that is not ours; ENOENT: the root went in between.
       if (errno != EEXIST && errno != ENOENT) return false;
