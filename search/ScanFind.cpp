@@ -185,6 +185,7 @@ uint16_t TWordSetFilter<CharT>::Key(const CharT* Pair) {
 template <typename CharT>
 void TWordSetFilter<CharT>::Clear() {
   Entries_.clear();
+  MaxLength_ = 0;
   std::memset(Bits_, 0, sizeof Bits_);
 }
 
@@ -201,12 +202,14 @@ bool TWordSetFilter<CharT>::Add(int32_t Index, const CharT* Word, int32_t Length
   auto At = std::upper_bound(Entries_.begin(), Entries_.end(), Entry.Key,
                              [](uint16_t K, const TEntry& E) { return K < E.Key; });
   Entries_.insert(At, Entry);
+  MaxLength_ = std::max(MaxLength_, Length);
   return true;
 }
 
 template <typename CharT>
-void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present,
+bool TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present,
                                  bool StopAtFirst) const {
+  bool Marked = false;
   int32_t Missing = 0;
   for (const TEntry& E : Entries_) Missing += Present[E.Index] == 0;
   const uint64_t* Bits = Bits_;
@@ -228,10 +231,12 @@ void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t*
       if (Present[E->Index] != 0 || Start < 0 || E->Length > TextLength - Start) continue;
       if (std::memcmp(Text + Start, E->Word, sizeof(CharT) * static_cast<size_t>(E->Length)) != 0) continue;
       Present[E->Index] = 1;
-      if (StopAtFirst) return;
+      Marked = true;
+      if (StopAtFirst) return true;
       --Missing;
     }
   }
+  return Marked;
 }
 
 template class TWordSetFilter<uint8_t>;

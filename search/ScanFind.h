@@ -87,11 +87,14 @@ class TWordSetFilter {
   // Enters word Index (Length characters); false, and nothing entered, for a word shorter than two.
   bool Add(int32_t Index, const CharT* Word, int32_t Length);
   int32_t Count() const { return static_cast<int32_t>(Entries_.size()); }
+  // The longest word entered.
+  int32_t MaxLength() const { return MaxLength_; }
   // Sets Present[Index] to 1 for every entered word that occurs in Text[0..TextLength); other entries of
   // Present stay as they are, and a word already marked is not looked for. With StopAtFirst the pass
   // ends at the first occurrence of a word not yet marked (marking that word alone): for a search that
   // any one word decides.
-  void Mark(const CharT* Text, int32_t TextLength, uint8_t* Present, bool StopAtFirst = false) const;
+  // True when a word was marked.
+  bool Mark(const CharT* Text, int32_t TextLength, uint8_t* Present, bool StopAtFirst = false) const;
 
  private:
   struct TEntry {
@@ -103,6 +106,7 @@ class TWordSetFilter {
   };
   static uint16_t Key(const CharT* Pair);
   std::vector<TEntry> Entries_;  // by Key
+  int32_t MaxLength_ = 0;
   uint64_t Bits_[65536 / 64] = {};
 };
 

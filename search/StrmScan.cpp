@@ -290,6 +290,42 @@ void TStreamScanner::FoldWindow(TScanEncoding E, TScanState& S) {
   S.Text[E] = Work;
 }
 
+bool TStreamScanner::FoldAndMarkFirst(TScanEncoding E, TScanState& S) {
+  constexpr int32_t kPiece = 4096;  // bytes folded before the filter looks at them
+  uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
+  char16_t* Units = WorkBuffer_[E].get();
+  uint8_t* Work = reinterpret_cast<uint8_t*>(Units);
+  int32_t Done = 0;
+  if (S.Carry == kScanCarryBytes && S.FoldedWindow[E] == S.Window - 1 && !S.Dirty[E]) {
+    std::memmove(Work, Work + kScanCarryBytes, kScanCarryBytes);
+    Done = kScanCarryBytes;
+  }
+  S.FoldedWindow[E] = S.Window;
+  S.Dirty[E] = false;
+  S.Text[E] = Work;
+  const bool Wide = E == seUnicode;
+  const int32_t C = Wide ? 2 : 1;
+  // A word that ends in a piece and begins before it is looked for again with that piece.
+  const int32_t Overlap = ((Wide ? FilterWide_.MaxLength() : Filter8_.MaxLength()) - 1) * C;
+  Present_ = Unfiltered_[E];
+  int32_t MarkFrom = 0;
+  for (;;) {
+    const int32_t To = std::min(S.Total, Done + kPiece);
+    if (Wide) {
+      UnitFolder_.Fold(Raw + Done, Units + Done / 2, To / 2 - Done / 2);
+    } else {
+      ByteFolder_[E].Fold(Raw + Done, Work + Done, To - Done);
+    }
+    Done = To;
+    const bool Marked =
+        Wide ? FilterWide_.Mark(Units + MarkFrom / 2, To / 2 - MarkFrom / 2, Present_.data(), true)
+             : Filter8_.Mark(Work + MarkFrom, To - MarkFrom, Present_.data(), true);
+    if (Marked) return true;
+    if (To == S.Total) return false;
+    MarkFrom = std::max(0, To - Overlap) & ~1;
+  }
+}
+
 bool TStreamScanner::IsWordCharAt(TScanEncoding E, int32_t Position, const TScanState& S) {
   if (Position < 0) return false;
   const int32_t C = E == seUnicode ? 2 : 1;
@@ -475,6 +511,8 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
   // compares folded characters) and enough exact words that one pass beats a search per word. A word the
   // filter does not hold (too short, or fuzzy) is searched in every window.
   bool Filter[kEncodingCount] = {};
+  // Every word the encoding holds is in its filter (none is searched in every window).
+  bool AllFiltered[kEncodingCount] = {};
   for (int E = 0; E < kEncodingCount; ++E) {
     const std::vector<uint8_t>& InFilter = E == seUnicode ? InFilterWide_ : InFilter8_;
     std::vector<uint8_t>& Unfiltered = Unfiltered_[E];
@@ -490,6 +528,10 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
       ++Exact;
     }
     Filter[E] = Exact >= kMinFilteredWords;
+    AllFiltered[E] = true;
+    for (int32_t W = 0; W < WordCount; ++W)
+      if (WordForms_[static_cast<size_t>(W)].Holds & ScanEncodingBit(static_cast<TScanEncoding>(E)))
+        AllFiltered[E] = AllFiltered[E] && Unfiltered[static_cast<size_t>(W)] == 0;
   }
   // A search that any one exact hit decides needs only the first word the filter finds: that word's
   // search then finds the hit. (A whole-word search may turn that occurrence down and need the others.)
@@ -507,9 +549,16 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
 
     for (int32_t I = 0; I < OrderCount; ++I) {
       const TScanEncoding E = Order[I];
-      FoldWindow(E, S);
+      // Where one word decides and every word is in the filter, only the word found first is searched,
+      // and it is found where the filter found it: the window is folded no further.
+      const bool FirstOnly = Filter[E] && StopAtFirst && AllFiltered[E];
+      if (FirstOnly) {
+        FoldAndMarkFirst(E, S);
+      } else {
+        FoldWindow(E, S);
+      }
       S.HitInWindow = false;
-      if (Filter[E]) {
+      if (Filter[E] && !FirstOnly) {
         // A word the filter does not look for (fuzzy here) counts as present.
         Present_ = Unfiltered_[E];
         if (E == seUnicode) {

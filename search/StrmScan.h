@@ -148,6 +148,11 @@ class TStreamScanner {
   void BuildWords();
   void EnsureBuffers();
   void FoldWindow(TScanEncoding E, TScanState& S);
+  // FoldWindow and the word-set filter's pass that stops at the first word, a piece at a time, so that
+  // a window whose words occur early is folded no further than that: the text the words are matched in
+  // is folded only up to the occurrence then (for a search that this occurrence decides). True when a
+  // word was marked in Present_.
+  bool FoldAndMarkFirst(TScanEncoding E, TScanState& S);
   // Matches word W in the window of encoding E; true when the scan is decided (Find only).
   bool ScanWord(TScanEncoding E, int32_t W, TScanState& S);
   // What ScanWord does for an exact word that does not occur in the window: move its next search on.
