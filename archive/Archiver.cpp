@@ -1,5 +1,6 @@
 #include "archive/Archiver.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 
 #include "archive/ArcLibIntf.h"
 #include "archive/rar/RarIntf.h"
+#include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/VFileSys.h"
 
@@ -153,7 +155,8 @@ void RemoveOwnFoldersOnSignal(int Signal) {
   ::raise(Signal);
 }
 
-// Roots' lock held. Adds the command that removes this process's folders below Root, and installs the
+// Roots' lock held. Adds the command that removes this process's folders below Root (and Root when it is
+// then empty), and installs the
 // handlers of the signals that end a process (interrupt, termination, a closed terminal) where the
 // program has none of its own.
 void PrepareSignalCleanup(const std::string& Root) {
@@ -162,7 +165,9 @@ void PrepareSignalCleanup(const std::string& Root) {
   std::string Quoted = "'";
   for (const char C : Root) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
   const std::string Pid = HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits);
-  const std::string Command = "rm -rf -- " + Quoted + Pid + "'?? " + Quoted + Pid + "'??.*";
+  // The root goes too when no other process has a folder there (rmdir leaves a root that is not empty).
+  const std::string Command =
+      "rm -rf -- " + Quoted + Pid + "'?? " + Quoted + Pid + "'??.*; rmdir -- " + Quoted + "' 2>/dev/null";
   if (Command.size() >= kSignalCommandBytes) return;
   std::memcpy(SignalCommands[Count], Command.c_str(), Command.size() + 1);
   SignalCommandCount = Count + 1;
@@ -185,6 +190,29 @@ std::string PrivateRoot(const std::string& Temp) {
   if (EnsurePrivateFolder(Shared)) return Shared;
   const std::string Own = Temp + kTempArchiveRootName + "-" + std::to_string(::geteuid()) + "/";
   return EnsurePrivateFolder(Own) ? Own : std::string();
+}
+
+// Roots' lock held. Registers Root as one of this process's roots: at its first use since it was last
+// empty, what ended processes left there goes; and a signal that ends this process takes its folders
+// below the root with it (the commands name the process, so a child made by fork writes its own).
+void UseRoot(const std::string& Root) {
+  auto& RootList = Roots();
+  const auto At = std::lower_bound(RootList.begin(), RootList.end(), Root);
+  if (At == RootList.end() || *At != Root) {
+    RootList.insert(At, Root);
+    RemoveEndedProcessFolders(Root);
+  }
+  static std::vector<std::string> Prepared;
+  static pid_t PreparedFor = 0;
+  if (PreparedFor != ::getpid()) {
+    PreparedFor = ::getpid();
+    Prepared.clear();
+    SignalCommandCount = 0;
+  }
+  if (std::find(Prepared.begin(), Prepared.end(), Root) == Prepared.end()) {
+    Prepared.push_back(Root);
+    PrepareSignalCleanup(Root);
+  }
 }
 
 // Attempts at a folder of our own: a root removed by another process in between is made again, and a tag
@@ -456,27 +484,7 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
   for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
     const std::string Root = PrivateRoot(Temp);
     if (Root.empty()) break;
-    auto& RootList = Roots();
-    const auto At = std::lower_bound(RootList.begin(), RootList.end(), Root);
-    if (At == RootList.end() || *At != Root) {
-      // First use of the root by this process since it was last empty: what ended processes left
-      // there goes.
-      RootList.insert(At, Root);
-      RemoveEndedProcessFolders(Root);
-    }
-    // A signal that ends this process takes its folders below the root with it. The commands name the
-    // process, so a child made by fork writes its own.
-    static std::vector<std::string> Prepared;
-    static pid_t PreparedFor = 0;
-    if (PreparedFor != ::getpid()) {
-      PreparedFor = ::getpid();
-      Prepared.clear();
-      SignalCommandCount = 0;
-    }
-    if (std::find(Prepared.begin(), Prepared.end(), Root) == Prepared.end()) {
-      Prepared.push_back(Root);
-      PrepareSignalCleanup(Root);
-    }
+    UseRoot(Root);
 
     // The folder this archiver already has below that root.
     for (const auto& F : TempFolders_) {
@@ -486,8 +494,9 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
         return;
       }
     }
-    const std::string Candidate =
-        Root + Tag + (Attempt == 0 ? std::string() : "." + std::to_string(Attempt)) + "/";
+    std::string Candidate = Root + Tag;
+    if (Attempt > 0) Candidate += '.' + std::to_string(Attempt);
+    Candidate += '/';
     if (::mkdir(ExcludeTrailingBackslash(Candidate).c_str(), 0700) == 0) {
       TempFolders_.push_back(Candidate);
       Folder = Candidate;
@@ -519,4 +528,59 @@ bool TArchiver::FindVolume(std::string& FileName) {
     }
   }
   return false;
+}
+
+// --- Loose temporary files ---------------------------------------------------------------------------------
+
+bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int64_t NeededBytes,
+                         std::string& FileName) {
+  std::string Temp;
+  GetTempFolder(Temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
+  std::lock_guard<std::mutex> Lock(RootsGuard());
+  const std::string Tag = NextFolderTag();
+  for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
+    const std::string Root = PrivateRoot(Temp);
+    if (Root.empty()) return false;
+    UseRoot(Root);
+    std::string Folder = Root + Tag;
+    if (Attempt > 0) Folder += '.' + std::to_string(Attempt);
+    if (::mkdir(Folder.c_str(), 0700) != 0) {
+      // EEXIST: the tag is taken by a folder that is not ours; ENOENT: the root went in between.
+      if (errno != EEXIST && errno != ENOENT) return false;
+      continue;
+    }
+    std::string Path = Folder + "/" + Prefix + "XXXXXX";
+    const int Fd = FileLayer().MakeTemp(Path);
+    if (Fd < 0) {
+      const int Error = errno;
+      ::rmdir(Folder.c_str());
+      errno = Error;
+      return false;
+    }
+    FileLayer().Close(Fd);
+    // The extension, for the libraries that go by it; the folder is this file's alone.
+    if (!Ext.empty()) {
+      const std::string WithExt = Path + "." + Ext;
+      if (::rename(Path.c_str(), WithExt.c_str()) == 0) Path = WithExt;
+    }
+    FileName = Path;
+    return true;
+  }
+  return false;
+}
+
+void RemoveProcessTempFile(const std::string& FileName) {
+  if (FileName.empty()) return;
+  ::unlink(FileName.c_str());
+  std::string Folder, Name;
+  SplitFileName(FileName, Folder, Name);
+  Folder = ExcludeTrailingBackslash(Folder);
+  std::lock_guard<std::mutex> Lock(RootsGuard());
+  if (Folder.empty() || ::rmdir(Folder.c_str()) != 0) return;
+  // The root goes with its last folder, as when an archiver ends.
+  std::string Root, FolderName;
+  SplitFileName(Folder, Root, FolderName);
+  auto& RootList = Roots();
+  const auto At = std::find(RootList.begin(), RootList.end(), IncludeTrailingBackslash(Root));
+  if (At != RootList.end() && ::rmdir(ExcludeTrailingBackslash(Root).c_str()) == 0) RootList.erase(At);
 }

@@ -11,7 +11,9 @@
 // 8-character tag: the process id in six base-16 digits "a" to "p" and a count of the process's folders),
 // made at the first MakeTempFolder. When a process first uses a root, the folders there of processes that no
 // longer run are removed; an interrupt, termination or hang-up signal (unless the program handles it
-// itself) removes the process's own folders before it ends. Roots and folders are
+// itself) removes the process's own folders (and the root, when no other process has a folder there)
+// before it ends. Loose temporary copies (a converter's copy of an archive item) get a folder of the same
+// kind each (MakeProcessTempFile), so the same cleanup takes them. Roots and folders are
 // made private (mode 0700) and a root that is not a folder of this user (another user's, or a symbolic
 // link) is not used: a root of this user's own name beside it is taken instead. Destruction removes the
 // archiver's folders and then every root of the process that is empty; files that the archiver handed out
@@ -135,6 +137,16 @@ TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& 
 
 // The temporary roots ("<temporary folder>/$qvsrch/") that archivers of this process use now, sorted.
 std::vector<std::string> TempArchiveRootList();
+
+// A new empty file for a temporary copy, named Prefix and six characters (then "." + Ext when Ext is not
+// empty), in a folder
+// of its own below this process's temporary root in a temporary folder with room for NeededBytes: a
+// signal that ends the process removes it with the archivers' folders, and so does the next process that
+// uses the root after this one ended. False (errno set) when no file can be made.
+bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int64_t NeededBytes,
+                         std::string& FileName);
+// Deletes a file MakeProcessTempFile made, its folder, and the root when that is then empty.
+void RemoveProcessTempFile(const std::string& FileName);
 
 // The name of the temporary root folder inside the temporary folder.
 constexpr const char* kTempArchiveRootName = "$qvsrch";

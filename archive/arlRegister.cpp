@@ -141,6 +141,7 @@ int TRegisterArcLib::DetectArchiveType(const std::string& FileName) {
   FileSize = 0;
   FileDate = 0;
   ZipEndRecordPos = 0;
+  ZipCentralOffset = 0;
   ZipEndRecord.fill(0);
   ZipCentralHeader.fill(0);
   ZipLocalHeader.fill(0);
@@ -313,6 +314,36 @@ int TRegisterArcLib::ClassifySignature(bool Plain, const uint8_t* V, TStream32& 
   return 0;
 }
 
+namespace {
+
+// An end-record field at its largest value defers to the ZIP64 end record.
+constexpr uint32_t kZip64Deferred = 0xFFFFFFFF;
+
+// The central directory's offset as the ZIP64 end record gives it: the record is found through its
+// locator, the 20 bytes right before the end record. kZip64Deferred when there is no readable pair (the
+// offset then points nowhere and detection falls back to the local headers).
+int64_t FindZip64CentralOffset(TStream32& Stream, int64_t EndRecordPos) {
+  constexpr int32_t kLocatorSize = 20;
+  constexpr int32_t kZip64EndSize = 56;
+  constexpr uint32_t kLocatorSignature = 0x07064B50;
+  constexpr uint32_t kZip64EndSignature = 0x06064B50;
+  const int64_t FileSize = Stream.Size();
+  uint8_t L[kLocatorSize];
+  uint8_t R[kZip64EndSize];
+  if (!ReadInsideFile(Stream, FileSize, EndRecordPos - kLocatorSize, L, kLocatorSize) ||
+      GetLE32(L) != kLocatorSignature)
+    return kZip64Deferred;
+  const uint64_t RecordPos = GetLE32(L + 8) | (uint64_t{GetLE32(L + 12)} << 32);
+  if (RecordPos >= static_cast<uint64_t>(FileSize) ||
+      !ReadInsideFile(Stream, FileSize, static_cast<int64_t>(RecordPos), R, kZip64EndSize) ||
+      GetLE32(R) != kZip64EndSignature)
+    return kZip64Deferred;
+  const uint64_t Offset = GetLE32(R + 48) | (uint64_t{GetLE32(R + 52)} << 32);
+  return Offset < static_cast<uint64_t>(FileSize) ? static_cast<int64_t>(Offset) : kZip64Deferred;
+}
+
+}  // namespace
+
 int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   if (FileSize <= 0) return 0;
   const int64_t N = std::min<int64_t>(FileSize - 1, kTailBytes);
@@ -329,11 +360,13 @@ int64_t TRegisterArcLib::FindZipEndRecord(TStream32& Stream) {
   std::memcpy(ZipEndRecord.data(), &Tail[static_cast<size_t>(At)], kZipEndRecordSize);
   ZipEndRecordPos = FileSize - N + At;
   ZipFlags |= zfEndRecord;
+  ZipCentralOffset = ZipEndCentralOffset();
+  if (ZipCentralOffset == kZip64Deferred) ZipCentralOffset = FindZip64CentralOffset(Stream, ZipEndRecordPos);
 
   // The central header the end record names, and the local header that one names; offsets are
   // followed only when the record is readable and they lie inside the file.
   if (!IsEncipheredForm(ZipEndRecord.data())) {
-    const int64_t Central = ZipEndCentralOffset();
+    const int64_t Central = ZipCentralOffset;
     if (ReadInsideFile(Stream, FileSize, Central, ZipCentralHeader.data(), kZipCentralHeaderSize) &&
         IsZipCentral(ZipCentralHeader.data())) {
       ZipFlags |= zfCentralHeader;

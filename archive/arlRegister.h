@@ -134,6 +134,9 @@ class TRegisterArcLib {
   uint32_t ZipEndCentralOffset() const { return GetLE32(&ZipEndRecord[16]); }
   // The position of the end record in the file (valid with zfEndRecord).
   int64_t ZipEndRecordPos = 0;
+  // Where the central directory starts: the end record's offset, or the ZIP64 end record's when the end
+  // record leaves its field at 0xFFFFFFFF (valid with zfEndRecord).
+  int64_t ZipCentralOffset = 0;
 
   // Volumes (ACE, ARJ and RAR): the letter of later volume extensions, the number of the current volume
   // (1 after the name setter), and the first volume number to ask for next.

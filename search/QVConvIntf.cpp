@@ -9,6 +9,7 @@
 #include <exception>
 #include <utility>
 
+#include "archive/Archiver.h"
 #include "core/Exception.h"
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
@@ -128,19 +129,18 @@ struct TAnswer {
   }
 };
 
-// A temporary copy of a stream for the libraries that read files: made empty in the temporary folder, then
-// given the stream's extension, and deleted when the object goes, on every path.
+// A temporary copy of a stream for the libraries that read files: made empty with the stream's extension
+// in a folder of this process below the temporary root (so that a signal that ends the process, or the
+// next start, removes it), and deleted with its folder when the object goes, on every path.
 class TConvTempFile {
  public:
   TConvTempFile() = default;
-  ~TConvTempFile() {
-    if (!Name.empty()) unlink(Name.c_str());
-  }
+  ~TConvTempFile() { RemoveProcessTempFile(Name); }
   TConvTempFile(const TConvTempFile&) = delete;
   TConvTempFile& operator=(const TConvTempFile&) = delete;
 
-  // Makes the file ("QV..." with room for NeededBytes) and gives it "." + Ext when Ext is not empty and no
-  // file of that name exists. False with the system's text when no file could be made.
+  // Makes the file ("QV..." + "." + Ext, with room for NeededBytes). False with the system's text when no
+  // file could be made.
   bool Make(const std::string& Ext, int64_t NeededBytes, std::string& Error);
 
   std::string Name;
@@ -149,20 +149,11 @@ class TConvTempFile {
 }  // namespace
 
 bool TConvTempFile::Make(const std::string& Ext, int64_t NeededBytes, std::string& Error) {
-  std::string TempName;
   errno = 0;
-  if (!MakeTempFileName(TempName, "QV", NeededBytes)) {
+  if (!MakeProcessTempFile("QV", Ext, NeededBytes, Name)) {
     // No folder with room for the copy is a full disk as far as the caller can tell.
     Error = std::strerror(errno != 0 ? errno : ENOSPC);
     return false;
-  }
-  Name = TempName;
-  if (Ext.empty()) return true;
-  // link fails when the target exists, so a file of someone else is never replaced.
-  std::string WithExt = Name + "." + Ext;
-  if (link(Name.c_str(), WithExt.c_str()) == 0) {
-    unlink(Name.c_str());
-    Name = WithExt;
   }
   return true;
 }

@@ -5,7 +5,9 @@
 // Which library is asked: for a file, first every enabled library that claims the file's extension, then
 // every other enabled library that recognises the file by its content, until one answers text. An
 // in-memory stream goes to the libraries that convert memory and claim its extension; the others get it
-// through a temporary file ("QV..." with the stream's extension), which is deleted on every path.
+// through a temporary file ("QV..." with the stream's extension) in a folder of the process below the
+// temporary root (see archive/Archiver.h), which is deleted with its folder on every path and, when a signal
+// ends the process, by the signal cleanup or the next start.
 //
 // Busy state: a library converts one document at a time, so a conversion of a library that is already
 // converting (reached again through a progress handler that lets the program run) answers "Converters are

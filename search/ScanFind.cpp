@@ -130,6 +130,46 @@ template class TFoldedFinder<uint8_t>;
 template class TFoldedFinder<char16_t>;
 
 template <typename CharT>
+bool TSkipFinder<CharT>::Prepare(const CharT* Word, int32_t Length) {
+  Word_ = Word;
+  Length_ = Length;
+  if (Length < kMinLength) return false;
+  // The shift of a group is how far its last occurrence in the word lies from the word's last group;
+  // groups that do not occur (and groups beyond a shift of 65,535) move the word by its length less
+  // kGram, plus one. Groups that share a hash share the smallest shift, which never skips a start.
+  const int32_t Last = Length - kGram;
+  Shift_.assign(kBuckets, static_cast<uint16_t>(std::min(Last + 1, 65535)));
+  for (int32_t J = std::max(0, Last - 65534); J <= Last; ++J) {
+    const uint32_t H = Hash(Word[J], Word[J + 1], Word[J + 2], Word[J + 3]);
+    Shift_[H] = static_cast<uint16_t>(std::min<int32_t>(Shift_[H], Last - J));
+  }
+  return true;
+}
+
+template <typename CharT>
+int32_t TSkipFinder<CharT>::Find(const CharT* Table, const CharT* Text, int32_t TextLength) const {
+  const int32_t LastStart = TextLength - Length_;
+  const int32_t Tail = Length_ - kGram;  // where the hashed group starts, from the try's start
+  auto Fold = [Table](CharT C) -> uint32_t { return Table ? Table[C] : C; };
+  for (int32_t I = 0; I <= LastStart;) {
+    const CharT* G = Text + I + Tail;
+    const uint16_t Shift = Shift_[Hash(Fold(G[0]), Fold(G[1]), Fold(G[2]), Fold(G[3]))];
+    if (Shift != 0) {
+      I += Shift;
+      continue;
+    }
+    int32_t K = 0;
+    while (K < Length_ && Fold(Text[I + K]) == Word_[K]) ++K;
+    if (K == Length_) return I;
+    ++I;
+  }
+  return -1;
+}
+
+template class TSkipFinder<uint8_t>;
+template class TSkipFinder<char16_t>;
+
+template <typename CharT>
 uint16_t TWordSetFilter<CharT>::Key(const CharT* Pair) {
   if constexpr (sizeof(CharT) == 1) {
     uint16_t Bytes;
@@ -145,6 +185,7 @@ uint16_t TWordSetFilter<CharT>::Key(const CharT* Pair) {
 template <typename CharT>
 void TWordSetFilter<CharT>::Clear() {
   Entries_.clear();
+  MaxLength_ = 0;
   std::memset(Bits_, 0, sizeof Bits_);
 }
 
@@ -161,11 +202,14 @@ bool TWordSetFilter<CharT>::Add(int32_t Index, const CharT* Word, int32_t Length
   auto At = std::upper_bound(Entries_.begin(), Entries_.end(), Entry.Key,
                              [](uint16_t K, const TEntry& E) { return K < E.Key; });
   Entries_.insert(At, Entry);
+  MaxLength_ = std::max(MaxLength_, Length);
   return true;
 }
 
 template <typename CharT>
-void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present) const {
+bool TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t* Present,
+                                 bool StopAtFirst) const {
+  bool Marked = false;
   int32_t Missing = 0;
   for (const TEntry& E : Entries_) Missing += Present[E.Index] == 0;
   const uint64_t* Bits = Bits_;
@@ -187,9 +231,12 @@ void TWordSetFilter<CharT>::Mark(const CharT* Text, int32_t TextLength, uint8_t*
       if (Present[E->Index] != 0 || Start < 0 || E->Length > TextLength - Start) continue;
       if (std::memcmp(Text + Start, E->Word, sizeof(CharT) * static_cast<size_t>(E->Length)) != 0) continue;
       Present[E->Index] = 1;
+      Marked = true;
+      if (StopAtFirst) return true;
       --Missing;
     }
   }
+  return Marked;
 }
 
 template class TWordSetFilter<uint8_t>;

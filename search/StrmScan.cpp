@@ -96,7 +96,8 @@ void TStreamScanner::Prepare() {
   }
   for (int B = 0; B < 256; ++B) WordChar8_[1][B] = WordChar8_[0][OemToAnsi[B]];
   ByteFolder_[seAnsi].SetTable(CaseSensitive_ ? nullptr : AnsiUpperTable());
-  ByteFolder_[seOem].SetTable(CaseSensitive_ ? OemToAnsi : OemToAnsiUpperTable());
+  OemTable8_ = CaseSensitive_ ? OemToAnsi : OemToAnsiUpperTable();
+  ByteFolder_[seOem].SetTable(OemTable8_);
   UnitFolder_.SetTable(CaseSensitive_ ? nullptr : qvnls::WideUpperTable());
 
   BuildWords();
@@ -202,6 +203,15 @@ void TStreamScanner::BuildWords() {
   for (TWord& Form : WordForms_) {
     Form.Exact8 = qvnls::PrepareBufPattern(Form.Narrow.data(), static_cast<int32_t>(Form.Narrow.size()));
     Form.ExactWide = qvnls::PrepareWordsPattern(Form.Wide.data(), static_cast<int32_t>(Form.Wide.size()));
+    const auto Length = static_cast<int32_t>(Form.Wide.size());
+    if (Length >= TSkipFinder<char16_t>::kMinLength) {
+      Form.SkipWide = std::make_unique<TSkipFinder<char16_t>>();
+      Form.SkipWide->Prepare(Form.Wide.data(), Length);
+      if (Form.Holds & kScanAnsi) {
+        Form.Skip8 = std::make_unique<TSkipFinder<uint8_t>>();
+        Form.Skip8->Prepare(reinterpret_cast<const uint8_t*>(Form.Narrow.data()), Length);
+      }
+    }
   }
   Filter8_.Clear();
   FilterWide_.Clear();
@@ -278,6 +288,42 @@ void TStreamScanner::FoldWindow(TScanEncoding E, TScanState& S) {
   S.FoldedWindow[E] = S.Window;
   S.Dirty[E] = false;
   S.Text[E] = Work;
+}
+
+bool TStreamScanner::FoldAndMarkFirst(TScanEncoding E, TScanState& S) {
+  constexpr int32_t kPiece = 4096;  // bytes folded before the filter looks at them
+  uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
+  char16_t* Units = WorkBuffer_[E].get();
+  uint8_t* Work = reinterpret_cast<uint8_t*>(Units);
+  int32_t Done = 0;
+  if (S.Carry == kScanCarryBytes && S.FoldedWindow[E] == S.Window - 1 && !S.Dirty[E]) {
+    std::memmove(Work, Work + kScanCarryBytes, kScanCarryBytes);
+    Done = kScanCarryBytes;
+  }
+  S.FoldedWindow[E] = S.Window;
+  S.Dirty[E] = false;
+  S.Text[E] = Work;
+  const bool Wide = E == seUnicode;
+  const int32_t C = Wide ? 2 : 1;
+  // A word that ends in a piece and begins before it is looked for again with that piece.
+  const int32_t Overlap = ((Wide ? FilterWide_.MaxLength() : Filter8_.MaxLength()) - 1) * C;
+  Present_ = Unfiltered_[E];
+  int32_t MarkFrom = 0;
+  for (;;) {
+    const int32_t To = std::min(S.Total, Done + kPiece);
+    if (Wide) {
+      UnitFolder_.Fold(Raw + Done, Units + Done / 2, To / 2 - Done / 2);
+    } else {
+      ByteFolder_[E].Fold(Raw + Done, Work + Done, To - Done);
+    }
+    Done = To;
+    const bool Marked =
+        Wide ? FilterWide_.Mark(Units + MarkFrom / 2, To / 2 - MarkFrom / 2, Present_.data(), true)
+             : Filter8_.Mark(Work + MarkFrom, To - MarkFrom, Present_.data(), true);
+    if (Marked) return true;
+    if (To == S.Total) return false;
+    MarkFrom = std::max(0, To - Overlap) & ~1;
+  }
 }
 
 bool TStreamScanner::IsWordCharAt(TScanEncoding E, int32_t Position, const TScanState& S) {
@@ -368,7 +414,17 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
     } else {
       int32_t I = -1;
       const bool Copies = Wide ? UnitFolder_.Copies() : ByteFolder_[E].Copies();
-      if (S.Raw[E] && !Copies) {
+      if (Wide ? Word.SkipWide != nullptr : Word.Skip8 != nullptr) {
+        // A raw window is compared through the encoding's folding table; a folded one as it stands.
+        if (Wide) {
+          const char16_t* Table = S.Raw[E] && !Copies ? qvnls::WideUpperTable() : nullptr;
+          I = Word.SkipWide->Find(Table, reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2);
+        } else {
+          const uint8_t* Table = nullptr;
+          if (S.Raw[E] && !Copies) Table = E == seOem ? OemTable8_ : AnsiUpperTable();
+          I = Word.Skip8->Find(Table, Text + Offset, Rest);
+        }
+      } else if (S.Raw[E] && !Copies) {
         I = Wide ? Word.FinderWide.Find(reinterpret_cast<const char16_t*>(Text + Offset), Rest / 2)
                  : Word.Finder8[E].Find(Text + Offset, Rest);
       } else {
@@ -455,6 +511,8 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
   // compares folded characters) and enough exact words that one pass beats a search per word. A word the
   // filter does not hold (too short, or fuzzy) is searched in every window.
   bool Filter[kEncodingCount] = {};
+  // Every word the encoding holds is in its filter (none is searched in every window).
+  bool AllFiltered[kEncodingCount] = {};
   for (int E = 0; E < kEncodingCount; ++E) {
     const std::vector<uint8_t>& InFilter = E == seUnicode ? InFilterWide_ : InFilter8_;
     std::vector<uint8_t>& Unfiltered = Unfiltered_[E];
@@ -470,7 +528,14 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
       ++Exact;
     }
     Filter[E] = Exact >= kMinFilteredWords;
+    AllFiltered[E] = true;
+    for (int32_t W = 0; W < WordCount; ++W)
+      if (WordForms_[static_cast<size_t>(W)].Holds & ScanEncodingBit(static_cast<TScanEncoding>(E)))
+        AllFiltered[E] = AllFiltered[E] && Unfiltered[static_cast<size_t>(W)] == 0;
   }
+  // A search that any one exact hit decides needs only the first word the filter finds: that word's
+  // search then finds the hit. (A whole-word search may turn that occurrence down and need the others.)
+  const bool StopAtFirst = S.Positions == nullptr && Logic_ != slAllWords && !WholeWords;
   uint8_t* Raw = reinterpret_cast<uint8_t*>(ReadBuffer_.get());
 
   for (;; ++S.Window) {
@@ -484,15 +549,23 @@ TScanResult TStreamScanner::Scan(TScanEncodings Encodings, TScanEncoding& FoundE
 
     for (int32_t I = 0; I < OrderCount; ++I) {
       const TScanEncoding E = Order[I];
-      FoldWindow(E, S);
+      // Where one word decides and every word is in the filter, only the word found first is searched,
+      // and it is found where the filter found it: the window is folded no further.
+      const bool FirstOnly = Filter[E] && StopAtFirst && AllFiltered[E];
+      if (FirstOnly) {
+        FoldAndMarkFirst(E, S);
+      } else {
+        FoldWindow(E, S);
+      }
       S.HitInWindow = false;
-      if (Filter[E]) {
+      if (Filter[E] && !FirstOnly) {
         // A word the filter does not look for (fuzzy here) counts as present.
         Present_ = Unfiltered_[E];
         if (E == seUnicode) {
-          FilterWide_.Mark(reinterpret_cast<const char16_t*>(S.Text[E]), S.Total / 2, Present_.data());
+          FilterWide_.Mark(reinterpret_cast<const char16_t*>(S.Text[E]), S.Total / 2, Present_.data(),
+                           StopAtFirst);
         } else {
-          Filter8_.Mark(S.Text[E], S.Total, Present_.data());
+          Filter8_.Mark(S.Text[E], S.Total, Present_.data(), StopAtFirst);
         }
       }
       for (int32_t W = 0; W < WordCount; ++W) {

@@ -137,6 +137,10 @@ class TStreamScanner {
     // Exact search of Narrow and of Wide in a folded window (or a raw one when folding is a copy).
     qvnls::TBufPattern Exact8;
     qvnls::TBufPattern ExactWide;
+    // For a long word, exact search that skips ahead by about its length, in raw and folded windows alike
+    // (Narrow serves both 8-bit encodings); null for shorter words.
+    std::unique_ptr<TSkipFinder<uint8_t>> Skip8;
+    std::unique_ptr<TSkipFinder<char16_t>> SkipWide;
   };
   // The state of one scan.
   struct TScanState;
@@ -144,6 +148,11 @@ class TStreamScanner {
   void BuildWords();
   void EnsureBuffers();
   void FoldWindow(TScanEncoding E, TScanState& S);
+  // FoldWindow and the word-set filter's pass that stops at the first word, a piece at a time, so that
+  // a window whose words occur early is folded no further than that: the text the words are matched in
+  // is folded only up to the occurrence then (for a search that this occurrence decides). True when a
+  // word was marked in Present_.
+  bool FoldAndMarkFirst(TScanEncoding E, TScanState& S);
   // Matches word W in the window of encoding E; true when the scan is decided (Find only).
   bool ScanWord(TScanEncoding E, int32_t W, TScanState& S);
   // What ScanWord does for an exact word that does not occur in the window: move its next search on.
@@ -181,7 +190,8 @@ class TStreamScanner {
 
   // Word characters of the 8-bit encodings, by the byte as read: [0] Windows page, [1] OEM page.
   bool WordChar8_[2][256] = {};
-  TByteFolder ByteFolder_[2];  // ANSI, OEM
+  TByteFolder ByteFolder_[2];           // ANSI, OEM
+  const uint8_t* OemTable8_ = nullptr;  // the table that folds OEM windows
   TUnitFolder UnitFolder_;
 
   // Raw bytes of the window, and the folded window of each encoding (hits zeroed in it), made at the

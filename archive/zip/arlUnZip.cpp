@@ -4,11 +4,13 @@
 #include <new>
 
 #include "archive/arlDisks.h"
+#include "archive/arlGbls.h"
 #include "archive/arlHeaderCursor.h"
 #include "archive/zip/arlExplode.h"
 #include "archive/zip/arlUnReduce.h"
 #include "archive/zip/arlUnShrink.h"
 #include "archive/zip/arlZipBits.h"
+#include "core/WinUtils.h"
 
 namespace {
 
@@ -140,63 +142,107 @@ bool TUnZip::AddEntry(const TZipEntry& E) {
     return false;
   }
   Entries_.push_back(E);
-  TotalPacked += E.Fields.CompressedSize;
-  TotalUnpacked += E.Fields.UncompressedSize;
+  TotalPacked += static_cast<int64_t>(E.Fields.CompressedSize);
+  TotalUnpacked += static_cast<int64_t>(E.Fields.UncompressedSize);
   NewestDate = std::max(NewestDate, E.Fields.DosDateTime);
   return true;
 }
 
 void TUnZip::WalkCentral() {
-  int64_t Pos = ZipEndCentralOffset();
+  int64_t Pos = ZipCentralOffset;
   uint8_t H[kZipCentralSize];
   while (ReadWalkRecord(Pos, kZipCentralSize, ZipCentralForm, H)) {
     const TZipCentralHeader C = ParseZipCentralHeader(H);
     TZipEntry E;
     E.Fields = C;
     E.Attributes = C.ExternalAttributes;
-    E.DiskStart = C.DiskNumberStart;
-    E.LocalOffset = C.LocalHeaderOffset;
     E.OemName = ZipNameIsOem(C);
-    if (!ReadName(Pos + kZipCentralSize, C, E.OemName, E.Name)) {
+    const int64_t ExtraPos = Pos + kZipCentralSize + int64_t{C.NameLength};
+    const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, C.ExtraLength);
+    if (!ReadName(Pos + kZipCentralSize, C, E.OemName, E.Name) || Extra.size() < C.ExtraLength) {
       ReportTruncation(Pos);
       break;
     }
+    TakeUnicodeName(Pos + kZipCentralSize, C.NameLength, Extra, E.Name);
+    uint64_t Offset = C.LocalHeaderOffset;
+    uint16_t Disk = C.DiskNumberStart;
+    std::string Damage = ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, &Offset, &Disk);
+    if (Damage.empty() && Offset != C.LocalHeaderOffset && !Spanned() &&
+        Offset >= static_cast<uint64_t>(In_->Size()))
+      Damage = "its ZIP64 extra field puts its local header at offset " + std::to_string(Offset) +
+               ", past the end of the archive";
+    if (Damage.empty() && E.Fields.CompressedSize != C.CompressedSize && !Spanned() &&
+        E.Fields.CompressedSize > static_cast<uint64_t>(In_->Size()))
+      Damage = "its ZIP64 extra field gives a compressed size of " + std::to_string(E.Fields.CompressedSize) +
+               " bytes, more than the archive holds";
+    E.LocalOffset = static_cast<int64_t>(std::min<uint64_t>(Offset, kZip64Limit));
+    E.DiskStart = Disk;
     int32_t Listed = -1;
+    int64_t End = -1;
     if (Selected(E.Name, Pos)) {
-      // On a single file the local header can be tested now; on a spanned set it lies on another disk.
-      if (Spanned() || LocalHeaderAgrees(E)) {
+      if (!Damage.empty()) {
+        DoError(E.Name, Damage, errBadFileHeader);
+      } else if (Spanned() || LocalSpan(E, true, End)) {
+        // On a single file the local header can be tested now; on a spanned set it lies on another disk.
         if (!AddEntry(E)) break;
         Listed = static_cast<int32_t>(Entries_.size()) - 1;
       }
     }
-    if (!Spanned()) Spans_.push_back({E.LocalOffset, DataEndBound(E), Listed});
-    Pos += kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
+    if (!Spanned()) {
+      if (End < 0 && (!Damage.empty() || !LocalSpan(E, false, End))) End = DataEndBound(E);
+      Spans_.push_back({E.LocalOffset, End, Listed});
+    }
+    Pos = ExtraPos + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
   }
   RefuseOverlaps();
 }
 
-int64_t TUnZip::DataEndBound(const TZipEntry& E) {
-  // The local header's extra field is not counted: the span is never longer than the entry's own.
-  return E.LocalOffset + kZipLocalSize + int64_t{E.Fields.NameLength} + int64_t{E.Fields.CompressedSize};
+void TUnZip::TakeUnicodeName(int64_t NamePos, uint16_t NameLength, const std::vector<uint8_t>& Extra,
+                             std::string& Name) {
+  // The Unicode path block (tag 0x7075): version 1, the CRC-32 of the stored name it stands for, and the
+  // name in UTF-8. It is used only while that CRC matches: a later tool may have renamed the entry
+  // without updating the block.
+  constexpr uint16_t kUnicodePathTag = 0x7075;
+  uint16_t Length = 0;
+  const uint8_t* Block = FindZipExtra(Extra.data(), Extra.size(), kUnicodePathTag, Length);
+  if (!Block || Length <= 5 || Block[0] != 1) return;
+  const std::vector<uint8_t> Stored = ReadAt(*In_, NamePos, NameLength);
+  if (Stored.size() != NameLength) return;
+  const uint32_t Crc = UpdateCrc32(kCrcStart, Stored.data(), NameLength) ^ kCrcStart;
+  if (Crc != GetLE32(Block + 1)) return;
+  const size_t Keep = std::min<size_t>(Length - 5u, kMaxNameBytes);
+  Name = ConvertItemName(std::string(reinterpret_cast<const char*>(Block + 5), Keep), false);
 }
 
-bool TUnZip::LocalHeaderAgrees(const TZipEntry& E) {
+int64_t TUnZip::DataEndBound(const TZipEntry& E) {
+  // Without a readable local header the span is the fixed part and the data: never longer than the
+  // entry's own.
+  return E.LocalOffset + kZipLocalSize +
+         static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));
+}
+
+bool TUnZip::LocalSpan(const TZipEntry& E, bool Report, int64_t& End) {
   const std::string At = "offset " + std::to_string(E.LocalOffset);
   uint8_t H[kZipLocalSize];
   if (!ReadExactAt(*In_, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
-    DoError(E.Name, "no local header at " + At, errBadFileHeader);
+    if (Report) DoError(E.Name, "no local header at " + At, errBadFileHeader);
     return false;
   }
+  // Names and sizes come from the central directory: a local header may spell the name another way
+  // (ASCII beside a code-page name), leave its sizes 0 for a data descriptor or 0xFFFFFFFF for its ZIP64
+  // block. Its method decides how the data is decoded, so it must be the same.
   const TZipLocalHeader L = ParseZipLocalHeader(H);
-  // Sizes and CRC may be left 0 in a local header whose entry has a data descriptor.
-  const bool Described = (L.Flags & zgDataDescriptor) != 0;
-  std::string LocalName;
-  const bool Agrees = L.Method == E.Fields.Method && L.NameLength == E.Fields.NameLength &&
-                      ReadName(E.LocalOffset + kZipLocalSize, L, E.OemName, LocalName) &&
-                      LocalName == E.Name && (Described || L.CompressedSize == E.Fields.CompressedSize);
-  if (!Agrees)
-    DoError(E.Name, "local header at " + At + " differs from the central directory", errBadFileHeader);
-  return Agrees;
+  if (L.Method != E.Fields.Method) {
+    if (Report)
+      DoError(E.Name,
+              "local header at " + At + " gives method " + std::to_string(L.Method) +
+                  ", the central directory " + std::to_string(E.Fields.Method),
+              errBadFileHeader);
+    return false;
+  }
+  End = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} +
+        static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));
+  return true;
 }
 
 void TUnZip::RefuseOverlaps() {
@@ -219,8 +265,8 @@ void TUnZip::RefuseOverlaps() {
     if (Refused[I]) {
       DoError(E.Name, "its data overlaps another entry's at offset " + std::to_string(E.LocalOffset),
               errBadFileHeader);
-      TotalPacked -= E.Fields.CompressedSize;
-      TotalUnpacked -= E.Fields.UncompressedSize;
+      TotalPacked -= static_cast<int64_t>(E.Fields.CompressedSize);
+      TotalUnpacked -= static_cast<int64_t>(E.Fields.UncompressedSize);
     } else {
       Kept.push_back(std::move(E));
     }
@@ -237,23 +283,34 @@ void TUnZip::WalkLocal() {
     TZipEntry E;
     E.Fields = L;
     E.LocalOffset = Pos;
-    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name)) {
+    const int64_t ExtraPos = Pos + kZipLocalSize + int64_t{L.NameLength};
+    const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, L.ExtraLength);
+    if (!ReadName(Pos + kZipLocalSize, L, false, E.Name) || Extra.size() < L.ExtraLength) {
       ReportTruncation(Pos);
       break;
     }
+    // The local ZIP64 block gives both sizes; the data descriptor of such an entry holds 64-bit sizes.
+    uint16_t Zip64Length = 0;
+    const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
+    const std::string Damage = ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, nullptr, nullptr);
+    if (!Damage.empty()) {  // where the next entry lies is not known
+      DoError(E.Name.empty() ? "offset " + std::to_string(Pos) : E.Name, Damage, errBadFileHeader);
+      break;
+    }
     if (Selected(E.Name, Pos) && !AddEntry(E)) break;
-    Pos += kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} + int64_t{L.CompressedSize};
+    Pos = ExtraPos + int64_t{L.ExtraLength} + static_cast<int64_t>(E.Fields.CompressedSize);
     if (Pos > In_->Size()) {  // the entry fails when it is extracted; what would follow it is lost
       ReportTruncation(Pos);
       break;
     }
-    if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos);
+    if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos, Zip64);
   }
 }
 
-int64_t TUnZip::SkipDataDescriptor(int64_t Pos) {
-  // A data descriptor follows the data: CRC and both sizes (12 bytes), usually behind its own signature.
-  constexpr int32_t kDescriptorSize = 12;
+int64_t TUnZip::SkipDataDescriptor(int64_t Pos, bool Zip64) {
+  // A data descriptor follows the data: CRC and both sizes (12 bytes, 20 with the 64-bit sizes of a ZIP64
+  // entry), usually behind its own signature.
+  const int32_t kDescriptorSize = Zip64 ? 20 : 12;
   uint8_t B[4];
   if (!ReadExactAt(*In_, Pos, B, 4)) return Pos;
   if (GetLE32(B) == kZipSpanningMarker) return Pos + 4 + kDescriptorSize;
@@ -276,8 +333,8 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
   Item.Name = E.Name;
   Item.Flags = E.Fields.Flags;
   Item.Method = E.Fields.Method;
-  Item.PackedSize = E.Fields.CompressedSize;
-  Item.UnpackedSize = E.Fields.UncompressedSize;
+  Item.PackedSize = static_cast<int64_t>(E.Fields.CompressedSize);
+  Item.UnpackedSize = static_cast<int64_t>(E.Fields.UncompressedSize);
   Item.DosDateTime = E.Fields.DosDateTime;
   Item.Crc = E.Fields.Crc32;
   Item.Attributes = E.Attributes;

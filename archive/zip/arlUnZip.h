@@ -6,7 +6,8 @@
 //
 // Names: a central record's name is converted from the OEM code page when its "version made by" names a
 // DOS, OS/2 or Windows host and the UTF-8 flag (bit 11) is clear (ZipNameIsOem); other names are kept as
-// stored. The local headers that the local walk reads record no host: their names are kept as stored.
+// stored. A Unicode path block (extra field 0x7075) whose CRC matches the stored name replaces it. The local
+// headers that the local walk reads record no host: their names are kept as stored.
 //
 // What the reader checks (every "Bad file header" names the entry, or the offset where no entry could be
 // named, and what is wrong):
@@ -20,9 +21,14 @@
 //   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
 //   - names are read up to 255 bytes, the rest skipped; "." and ".." never lead outside the output folder
 //     (the frame's BuildOutputName); an entry without a name is "Bad file header";
-//   - a selected entry's local header must carry its signature and agree with its central record
-//     (method, name, and compressed size unless a data descriptor holds it): "Bad file header", entry
-//     left out;
+//   - names, sizes and offsets come from the central record, completed by its ZIP64 extra field where a
+//     field holds 0xFFFFFFFF (0xFFFF for the disk); a ZIP64 field too short for the values it must give,
+//     a value of 2^62 or more, or (in a single file) a local header offset or compressed size beyond the
+//     end of the file is "Bad file header", entry left out; sizes the program cannot deliver (2 GB or
+//     more) are refused by the wrapper;
+//   - a selected entry's local header must carry its signature and the central record's method ("Bad
+//     file header", entry left out); its name and sizes need not repeat the central ones (an ASCII name
+//     beside a code-page one, sizes 0 before a data descriptor or 0xFFFFFFFF before a ZIP64 block);
 //   - no two entries' headers and data may overlap (one body counted for many entries makes a small
 //     file inflate to a huge one): every entry after the first of an overlapping group is "Bad file
 //     header" and left out;
@@ -86,8 +92,8 @@ class TUnZip : public TUnBase {
   void WalkCentral();
   void WalkLocal();
   // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
-  // descriptor; Pos when none can be recognised.
-  int64_t SkipDataDescriptor(int64_t Pos);
+  // descriptor (with 64-bit sizes when Zip64); Pos when none can be recognised.
+  int64_t SkipDataDescriptor(int64_t Pos, bool Zip64);
   // Reads the fixed part of Size bytes at Pos; true when FormOf finds its readable signature. A walk ends
   // at anything else: reported unless it is a record that follows the entries normally.
   bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
@@ -95,12 +101,17 @@ class TUnZip : public TUnBase {
   bool Selected(const std::string& Name, int64_t Pos);
   // Adds a selected entry and counts it in the run's totals; false when the list is full.
   bool AddEntry(const TZipEntry& E);
-  // Whether the local header of a central entry is there and agrees with it (method, name, and the
-  // compressed size unless a data descriptor holds it); a disagreement is reported.
-  bool LocalHeaderAgrees(const TZipEntry& E);
+  // Whether the local header of a central entry is there with the central record's method; End := the
+  // end of its data (the local header's name and extra field, then the central compressed size). A
+  // failure is reported when Report.
+  bool LocalSpan(const TZipEntry& E, bool Report, int64_t& End);
   // The end of an entry's local header and data as the central directory gives them, without the local
-  // extra field.
+  // name and extra field.
   static int64_t DataEndBound(const TZipEntry& E);
+  // Name := the UTF-8 name of the central extra field's Unicode path block, when it has one that
+  // belongs to the stored name of NameLength bytes at NamePos.
+  void TakeUnicodeName(int64_t NamePos, uint16_t NameLength, const std::vector<uint8_t>& Extra,
+                       std::string& Name);
   // Refuses (reports and drops) every listed entry whose span overlaps an earlier entry's.
   void RefuseOverlaps();
   std::vector<TSpan> Spans_;

@@ -77,3 +77,61 @@ bool ZipNameIsOem(const TZipCentralHeader& H) {
   return H.HostSystem == kHostFat || H.HostSystem == kHostHpfs || H.HostSystem == kHostNtfs ||
          H.HostSystem == kHostVfat;
 }
+
+const uint8_t* FindZipExtra(const uint8_t* P, size_t Size, uint16_t Tag, uint16_t& Length) {
+  size_t Pos = 0;
+  while (Pos + 4 <= Size) {
+    const uint16_t BlockTag = GetLE16(P + Pos);
+    const uint16_t BlockLength = GetLE16(P + Pos + 2);
+    if (Pos + 4 + BlockLength > Size) break;
+    if (BlockTag == Tag) {
+      Length = BlockLength;
+      return P + Pos + 4;
+    }
+    Pos += 4 + size_t{BlockLength};
+  }
+  Length = 0;
+  return nullptr;
+}
+
+std::string ApplyZip64Extra(const uint8_t* Extra, size_t Size, TZipFileFields& F, uint64_t* Offset,
+                            uint16_t* Disk) {
+  const bool WantUnpacked = F.UncompressedSize == kZip64Marker;
+  const bool WantPacked = F.CompressedSize == kZip64Marker;
+  const bool WantOffset = Offset && *Offset == kZip64Marker;
+  const bool WantDisk = Disk && *Disk == kZip64DiskMarker;
+  if (!WantUnpacked && !WantPacked && !WantOffset && !WantDisk) return "";
+  uint16_t Length = 0;
+  const uint8_t* Block = FindZipExtra(Extra, Size, kZip64ExtraTag, Length);
+  if (!Block) return "";
+  size_t Pos = 0;
+  std::string Damage;
+  auto Take64 = [&](bool Want, uint64_t& Value, const char* What) {
+    if (!Want || !Damage.empty()) return;
+    if (Pos + 8 > Length) {
+      Damage =
+          "its ZIP64 extra field (" + std::to_string(Length) + " bytes) is too short to hold the " + What;
+      return;
+    }
+    const uint64_t Given = GetLE32(Block + Pos) | (uint64_t{GetLE32(Block + Pos + 4)} << 32);
+    Pos += 8;
+    if (Given >= kZip64Limit)
+      Damage =
+          std::string("its ZIP64 extra field gives an impossible ") + What + " of " + std::to_string(Given);
+    else
+      Value = Given;
+  };
+  Take64(WantUnpacked, F.UncompressedSize, "uncompressed size");
+  Take64(WantPacked, F.CompressedSize, "compressed size");
+  if (Offset) Take64(WantOffset, *Offset, "local header offset");
+  if (WantDisk && Damage.empty()) {
+    if (Pos + 4 > Length)
+      return "its ZIP64 extra field (" + std::to_string(Length) +
+             " bytes) is too short to hold the starting disk";
+    const uint32_t D = GetLE32(Block + Pos);
+    if (D >= kZip64DiskMarker)
+      return "its ZIP64 extra field gives an impossible starting disk of " + std::to_string(D);
+    *Disk = static_cast<uint16_t>(D);
+  }
+  return Damage;
+}

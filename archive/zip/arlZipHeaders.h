@@ -6,7 +6,9 @@
 // recognised (so that the reader can say so) but their fields are never used.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Sizes of the fixed parts.
 constexpr int32_t kZipLocalSize = 30;
@@ -43,8 +45,8 @@ struct TZipFileFields {
   uint16_t Method = 0;
   uint32_t DosDateTime = 0;
   uint32_t Crc32 = 0;
-  uint32_t CompressedSize = 0;
-  uint32_t UncompressedSize = 0;
+  uint64_t CompressedSize = 0;  // 32 bits in the header; 64 when a ZIP64 extra field gives them
+  uint64_t UncompressedSize = 0;
   uint16_t NameLength = 0;
   uint16_t ExtraLength = 0;
 };
@@ -54,9 +56,9 @@ struct TZipLocalHeader : TZipFileFields {};
 struct TZipCentralHeader : TZipFileFields {
   uint8_t HostSystem = 0;  // the high byte of "version made by" (+5): the system the archiver ran on
   uint16_t CommentLength = 0;
-  uint16_t DiskNumberStart = 0;
+  uint16_t DiskNumberStart = 0;  // a ZIP64 starting disk beyond 0xFFFE is refused
   uint32_t ExternalAttributes = 0;
-  uint32_t LocalHeaderOffset = 0;
+  uint64_t LocalHeaderOffset = 0;  // 32 bits in the header; 64 when a ZIP64 extra field gives it
 };
 
 // The form of the local-header signature at P (4 bytes).
@@ -73,6 +75,27 @@ bool IsZipRecordAfterEntries(const uint8_t* P);
 // Windows host (MS-DOS/OS/2 FAT 0, OS/2 HPFS 6, Windows NTFS 10, VFAT 14) and is not flagged as UTF-8.
 // Names of other hosts (UNIX 3, OS X 19, ...) are in the encoding of their system, UTF-8 today.
 bool ZipNameIsOem(const TZipCentralHeader& H);
+
+// The block of extra-field tag Tag in the Size bytes of an extra field at P: its data, Length its length;
+// nullptr when there is none. The walk over the blocks ends at a block that runs past the field (some
+// writers pad the field).
+const uint8_t* FindZipExtra(const uint8_t* P, size_t Size, uint16_t Tag, uint16_t& Length);
+
+// A header field at this value, or a disk number at 0xFFFF, is given by the ZIP64 extra field (tag 1).
+constexpr uint32_t kZip64Marker = 0xFFFFFFFF;
+constexpr uint16_t kZip64DiskMarker = 0xFFFF;
+constexpr uint16_t kZip64ExtraTag = 0x0001;
+// ZIP64 sizes and offsets from this value on are refused as damage (no file holds so much).
+constexpr uint64_t kZip64Limit = uint64_t{1} << 62;
+
+// Takes the values that F's marked fields defer to from the ZIP64 block of the extra field at Extra
+// (Size bytes): in their fixed order the uncompressed size, the compressed size, then (central headers
+// only: Offset and Disk not null) the local header's offset and the starting disk, each present only when
+// its header field holds the marker. "" when every marked field was given (or no field is marked, or
+// the field has no ZIP64 block: a marked size is then taken as it stands); otherwise what is wrong (too
+// short a block, or a value of kZip64Limit or more).
+std::string ApplyZip64Extra(const uint8_t* Extra, size_t Size, TZipFileFields& F, uint64_t* Offset,
+                            uint16_t* Disk);
 
 // The fields of a fixed part of kZipLocalSize / kZipCentralSize bytes at P (the signature not tested).
 TZipLocalHeader ParseZipLocalHeader(const uint8_t* P);

@@ -6,6 +6,8 @@
 #include "search/FileScanArc.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,8 +23,10 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WinUtils.h"
+#include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
 #include "tests/TestFiles.h"
+#include "tests/plugins/TestLibraries.h"
 #include "tests/search/FileScanTree.h"
 
 namespace {
@@ -156,6 +160,65 @@ TEST_F(FileScanArc, ZipInsideZip) {
   EXPECT_EQ(Log_.ErrorsOf(sekEmptyFile), Names{"d/nested.zip|empty.txt"});
   EXPECT_EQ(Log_.Errors.size(), 1u);
   EXPECT_EQ(Scanner_.FilesScanned, 3);  // top.txt, docs/hit.txt, other.txt
+}
+
+// The ZIP archives of many writers (see tests/archive/zip/fixtures/README.md) are searched item by item,
+// whatever their local headers repeat of the central records.
+TEST_F(FileScanArc, ZipsOfEveryWriterAreSearched) {
+  const fs::path Writers = fs::path(SCRYLINE_TEST_DATA) / ".." / "archive" / "zip" / "fixtures" / "writers";
+  for (const char* Name : {"zip_fz.zip", "py_stored.zip", "py_deflated.zip", "py_zip64_stored.zip",
+                           "py_zip64_deflated.zip", "sevenzip.zip", "bsdtar.zip"}) {
+    Tree_.File(std::string("d/") + Name, ReadFileBytes(Writers / Name));
+    const std::string At = std::string("d/") + Name + "|";
+    EXPECT_EQ(Run(Name), (Names{At + "a.txt", At + "b.txt"})) << Name;
+    EXPECT_TRUE(Log_.Errors.empty()) << Name;
+  }
+  Tree_.File("d/stdin.zip", ReadFileBytes(Writers / "stdin.zip"));
+  EXPECT_EQ(Run("stdin.zip"), Names{"d/stdin.zip|-"});
+  Scanner_.Scanner.SetPattern(u"Test file");
+  const char* Peer = "test_read_format_zip_7075_utf8_paths.zip";
+  Tree_.File(std::string("d/") + Peer, ReadFileBytes(Writers / Peer));
+  EXPECT_EQ(Run(Peer).size(), 4u);
+  EXPECT_TRUE(Log_.Errors.empty());
+}
+
+// A search ended by an interrupt, a termination or a hang-up while a converter reads its copy of an
+// archive item leaves nothing in the temporary folder: the copy lies in the process's own folder, which
+// the signal cleanup removes.
+TEST_F(FileScanArc, EndingSignalDuringAConversionLeavesNothingBehind) {
+  Tree_.File("d/docs.zip", StoredZip({{"sheet.xls", "xls: progress"}}));
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+    int Ready[2];
+    ASSERT_EQ(::pipe(Ready), 0);
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+      TQVConverters Converters;
+      if (Converters.AddConverter(TestPluginPath("impxls"), false) != kConverterLoaded) ::_exit(2);
+      // The library reports progress while it converts the copy: the signal comes then.
+      Converters.OnProgress = [&](TQVConverter*, int32_t, int32_t) -> bool {
+        (void)!::write(Ready[1], "x", 1);
+        for (;;) ::pause();
+      };
+      Scanner_.Converters = &Converters;
+      Scanner_.Mode = smConvert;
+      Run("docs.zip");
+      ::_exit(3);
+    }
+    ASSERT_GT(Child, 0);
+    char C = 0;
+    ASSERT_EQ(::read(Ready[0], &C, 1), 1) << Signal;
+    ::close(Ready[0]);
+    ::close(Ready[1]);
+    Names During = Leftovers();
+    EXPECT_TRUE(std::any_of(During.begin(), During.end(), [](const std::string& P) {
+      return P.size() > 4 && P.substr(P.size() - 4) == ".xls";
+    })) << "no converter copy while converting";
+    ::kill(Child, Signal);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Signal) << Signal;
+    EXPECT_EQ(Leftovers(), Names{}) << Signal;
+  }
 }
 
 TEST_F(FileScanArc, MasksApplyToItemsNotToInnerArchives) {

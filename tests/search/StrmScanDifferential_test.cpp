@@ -303,4 +303,60 @@ TEST(StrmScanDifferentialTest, ManyWordsAgreeWithThePlainModel) {
   CompareWithModel(Patterns, Tokens, 20261211, 48);
 }
 
+// An any-word search of many words folds and filters a window a piece of 4 KB at a time and stops at
+// the first word found: an only occurrence that straddles a piece, a window or the carried half is found
+// all the same, in 8-bit text and in UTF-16, whatever the case of the text.
+TEST(StrmScanDifferentialTest, OnlyOccurrenceAcrossAPieceOrWindowEnd) {
+  TStreamScanner Scanner;
+  Scanner.SetLogic(slAnyWord);
+  Scanner.SetPattern(u"alphaword bravoword charlieword deltaword echoword");
+  const std::u16string Hit = u"cHarLieWord";
+  for (const TScanEncoding E : {seAnsi, seUnicode}) {
+    const int32_t C = E == seUnicode ? 2 : 1;
+    for (const int32_t Boundary : {4096, 8192, 16384, 20480, 32768, 36864, 49152}) {
+      for (const int32_t Before : {1, 5, 10}) {
+        // Filler that none of the words can be found in, then the hit across the boundary (in bytes).
+        std::u16string Text(static_cast<size_t>(Boundary / C - Before), u'x');
+        Text += Hit;
+        Text += std::u16string(6000, u'y');
+        const std::string Bytes = Encode(Text, E);
+        SCOPED_TRACE(testing::Message()
+                     << "encoding " << int(E) << ", boundary " << Boundary << ", before " << Before);
+        TScanEncoding Found = seFileName;
+        EXPECT_EQ(RunFind(Scanner, Bytes, ScanEncodingBit(E), &Found), srFound);
+        EXPECT_EQ(Found, E);
+        const TRun All = RunFindAll(Scanner, Bytes, ScanEncodingBit(E));
+        EXPECT_EQ(All.Hits.size(), 1u);
+      }
+    }
+  }
+}
+
+// Words of 64 characters and more, which exact searches find by skipping ahead by about their length:
+// streams of whole copies, copies with one character changed (at the start, the end or inside) and
+// the short pieces they are made of, so that copies straddle the window ends.
+TEST(StrmScanDifferentialTest, LongWordsAgreeWithThePlainModel) {
+  std::mt19937 Random(2512);
+  const std::vector<std::u16string> Pieces = {u"cat", u"кот", u"search", u"Search", u"ab", u"\x4241"};
+  std::vector<std::u16string> Long;
+  while (Long.size() < 4) {
+    std::u16string Word;
+    while (Word.size() < 64 + Long.size() * 40) Word += Pieces[Random() % Pieces.size()];
+    Long.push_back(Word);
+  }
+  std::vector<std::u16string> Tokens = Pieces;
+  for (const std::u16string& Word : Long) {
+    Tokens.push_back(Word);
+    for (size_t At : {size_t{0}, Word.size() / 2, Word.size() - 1}) {
+      std::u16string Damaged = Word;
+      Damaged[At] = u'x';
+      Tokens.push_back(Damaged);
+    }
+  }
+  for (const char16_t* Separator : {u" ", u" ", u".", u"_"}) Tokens.emplace_back(Separator);
+  const std::vector<std::u16string> Patterns = {Long[0], Long[1], Long[2] + u" " + Long[3], Long[0] + u" cat",
+                                                Long[3] + u" " + Long[1] + u" " + Long[0]};
+  CompareWithModel(Patterns, Tokens, 20261212, 40);
+}
+
 }  // namespace
