@@ -518,7 +518,9 @@ TEST_F(FileScanArc, InnerArchiveIdenticalToAnOuterOneIsReportedAndSkipped) {
   EXPECT_TRUE(Completed_);
   ASSERT_EQ(Log_.ErrorsOf(sekArchiveOpenFailed), Names{"d/nested.zip|inner.zip|again.zip"});
   for (const auto& E : Log_.Errors)
-    if (E.Kind == sekArchiveOpenFailed) EXPECT_NE(E.Text.find(D("nested.zip")), std::string::npos) << E.Text;
+    if (E.Kind == sekArchiveOpenFailed) {
+      EXPECT_NE(E.Text.find(D("nested.zip")), std::string::npos) << E.Text;
+    }
 }
 
 // A ZIP whose one member is a byte-for-byte copy of the archive itself (quine.zip) once overflowed the
