@@ -238,8 +238,8 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
     Values.ContentTypeRaw = Decoded();
   } else if (int Row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); Row >= 0) {
     Values.Text[static_cast<std::size_t>(Row)] = Text();
-  } else if (int Row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); Row >= 0) {
-    Values.Url[static_cast<std::size_t>(Row)] = AnsiToID3Form(Data.substr(0, Data.find('\0')), Form_);
+  } else if (int UrlRow = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); UrlRow >= 0) {
+    Values.Url[static_cast<std::size_t>(UrlRow)] = AnsiToID3Form(Data.substr(0, Data.find('\0')), Form_);
   }
 }
 
