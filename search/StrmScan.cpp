@@ -455,8 +455,12 @@ bool TStreamScanner::ScanWord(TScanEncoding E, int32_t W, TScanState& S) {
         if (H + MatchBytes > kScanCarryBytes) S.Dirty[E] = true;
       }
       LastHitEnd = StreamPos + MatchBytes;
+      Offset = H + MatchBytes;
+    } else {
+      // A candidate that touches a word character may still overlap a whole word that starts inside it
+      // ("10.10" in "210.10.10"): search again one character after its start.
+      Offset = H + C;
     }
-    Offset = H + MatchBytes;
     Rest = S.Total - Offset;
   }
 

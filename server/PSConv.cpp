@@ -7,14 +7,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/VFileStream.h"
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ChildProcess.h"
 #include "server/ConvTemp.h"
+#include "server/Readability.h"
 #include "server/TextSink.h"
 
 std::string GhostscriptLibrary;
@@ -87,9 +91,30 @@ int GSDLLCALL MessageFn(void*, const char* Text, int Len) {
   return Len;
 }
 
-// The interpreter's run in its own process: converts the source into the file TextFile and answers the
-// exit code, 0 on success.
-int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::string& TextFile) {
+// The file of page Page (from 1) of the text: PageFiles with the page's number for its "%d".
+std::string PageFileName(const std::string& PageFiles, int32_t Page) {
+  const size_t At = PageFiles.rfind("%d");
+  std::string Name = PageFiles.substr(0, At) + std::to_string(Page) + PageFiles.substr(At + 2);
+  // "%%" stands for a "%" of the name.
+  for (size_t P = 0; (P = Name.find("%%", P)) != std::string::npos; ++P) Name.erase(P, 1);
+  return Name;
+}
+
+// Deletes the page files of a run on every path: pages are numbered 1, 2, ... without gaps.
+struct TPageFiles {
+  std::string Pattern;
+  ~TPageFiles() {
+    for (int32_t Page = 1;; ++Page) {
+      const std::string Name = PageFileName(Pattern, Page);
+      if (!GetFileInfo(Name, nullptr, nullptr, nullptr, nullptr, nullptr)) break;
+      ForceDeleteFile(Name);
+    }
+  }
+};
+
+// The interpreter's run in its own process: converts the source into one file per page, named by
+// PageFiles ("%d" the page number from 1), and answers the exit code, 0 on success.
+int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::string& PageFiles) {
   PluginCallback = nullptr;  // the channel stays the server's
   g_run.Source = &Source;
   g_run.Progress = &Progress;
@@ -100,8 +125,8 @@ int InterpreterMain(TVStream& Source, TSharedProgress& Progress, const std::stri
     WriteMessage(Text.data(), Text.size());
     return 1;
   }
-  // Text extraction (UTF-8) into the file; the program comes from standard input ("-").
-  const std::string Output = "-sOutputFile=" + TextFile;
+  // Text extraction (UTF-8) into a file per page; the program comes from standard input ("-").
+  const std::string Output = "-sOutputFile=" + PageFiles;
   const char* Args[] = {
       "", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=txtwrite", "-dTextFormat=3", Output.c_str(),
       "-"};
@@ -215,19 +240,51 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     };
   }
   const std::string TextFile = Text.Name();
+  // The pages come in files of their own, so that each is judged alone. A "%" of the name is doubled.
+  TPageFiles Pages;
+  for (char C : TextFile) Pages.Pattern += C == '%' ? std::string("%%") : std::string(1, C);
+  Pages.Pattern += "-%d";
+  const std::string& PageFiles = Pages.Pattern;
   const TChildResult Run = RunForked(
-      [&Source, &Shared, &TextFile] { return InterpreterMain(Source, *Shared.Progress, TextFile); }, Options);
+      [&Source, &Shared, &PageFiles] { return InterpreterMain(Source, *Shared.Progress, PageFiles); },
+      Options);
   const std::string Complaint = FirstComplaint(Run.Stderr);
   if (!ChildEndedByItself(Run, "Ghostscript", PsTimeoutMs)) return false;
   if (Run.End == TChildEnd::Signalled || Run.ExitCode != 0) {
     SetLastErrorText(Complaint.empty() ? "The PostScript interpreter ended abnormally" : Complaint);
     return false;
   }
-  if (IsUnreadableTextFile(TextFile)) {
+  // Each page whose text can be read goes into the text; a page that cannot is left out and named. With
+  // no readable page the conversion fails.
+  std::vector<int32_t> Unreadable;
+  bool AnyReadableText = false;
+  {
+    TVBufFileStream Joined(TextFile, fmCreate);
+    for (int32_t Page = 1;; ++Page) {
+      const std::string Name = PageFileName(PageFiles, Page);
+      if (!GetFileInfo(Name, nullptr, nullptr, nullptr, nullptr, nullptr)) break;
+      const std::string PageText = ReadUtf8File(Name);
+      if (!IsReadablePage(PageText)) {
+        Unreadable.push_back(Page);
+        continue;
+      }
+      AnyReadableText = AnyReadableText || !IsBlankText(PageText);
+      if (!PageText.empty()) Joined.Write(PageText.data(), static_cast<int32_t>(PageText.size()));
+    }
+    Joined.Close();
+  }
+  if (!Unreadable.empty() && !AnyReadableText) {
     SetLastErrorText(kUnreadableText);
     return false;
   }
   WriteUtf8FileAsAnsi(TextFile, Dest);
+  if (!Unreadable.empty()) {
+    // The conversion succeeds with the readable pages; the note stays as the last error text and goes to
+    // the error output, where the caller sees which pages are missing.
+    const std::string Note = UnreadablePagesNote(Unreadable);
+    SetLastErrorText(Note);
+    std::fprintf(stderr, "%s\n", Note.c_str());
+  }
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include "core/VFileStream.h"
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
+#include "server/Readability.h"
 
 namespace {
 
@@ -73,22 +74,25 @@ void TAnsiTextSink::Put(std::string_view Utf8) {
   Written_ += static_cast<int64_t>(Ansi.size());
 }
 
-bool IsUnreadableTextFile(const std::string& Utf8File) {
+std::string ReadUtf8File(const std::string& Utf8File) {
   TVBufFileStream In(Utf8File, fmOpenRead);
-  int64_t Control = 0, Readable = 0;
+  std::string Text;
   std::string Chunk(65536, '\0');
-  for (int32_t N; (N = In.Read(Chunk.data(), static_cast<int32_t>(Chunk.size()))) > 0;) {
-    for (int32_t I = 0; I < N; ++I) {
-      const auto B = static_cast<uint8_t>(Chunk[static_cast<size_t>(I)]);
-      if (B == ' ' || B == '\t' || B == '\r' || B == '\n' || B == '\f') continue;
-      if (B < 0x20 || B == 0x7F) {
-        ++Control;
-      } else if (B < 0x80 || B >= 0xC0) {  // one per character: continuation bytes are not counted
-        ++Readable;
-      }
-    }
-  }
-  return Control > Readable;
+  for (int32_t N; (N = In.Read(Chunk.data(), static_cast<int32_t>(Chunk.size()))) > 0;)
+    Text.append(Chunk.data(), static_cast<size_t>(N));
+  return Text;
+}
+
+bool IsUnreadableTextFile(const std::string& Utf8File) {
+  const TPageVerdict Verdict = JudgePages(ReadUtf8File(Utf8File));
+  return !Verdict.Unreadable.empty() && !Verdict.AnyReadableText;
+}
+
+std::string UnreadablePagesNote(const std::vector<int32_t>& Pages) {
+  std::string Note = Pages.size() == 1 ? "Page " : "Pages ";
+  for (size_t I = 0; I < Pages.size(); ++I) Note += (I > 0 ? ", " : "") + std::to_string(Pages[I]);
+  return Note + " left out: " + (Pages.size() == 1 ? "its" : "their") +
+         " converted text is unreadable (the document's fonts do not say which characters they show)";
 }
 
 int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TVStream;
 
@@ -35,16 +36,22 @@ class TAnsiTextSink {
 // chunks; answers the bytes written. The stream's exceptions pass.
 int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest);
 
-// The error text of a conversion whose text is unreadable (IsUnreadableTextFile).
+// The error text of a conversion whose text is unreadable on every page (IsUnreadableTextFile).
 constexpr const char* kUnreadableText =
-    "The converted text is unreadable (mostly control characters): the document's fonts do not say which "
-    "characters they show";
+    "The converted text is unreadable: the document's fonts do not say which characters they show";
 
-// Whether the UTF-8 file Utf8File holds text that nobody can read: more than half of its characters other
-// than blanks and line ends (space, tab, CR, LF, form feed) are control characters. An outside converter
-// writes such text for a document whose fonts carry glyph numbers instead of character codes (PostScript
-// made from a PDF, for one). An empty or blank file is not unreadable. The stream's exceptions pass.
+// The note on pages left out of a conversion because their text is unreadable: "Page 2 left out: ..." or
+// "Pages 2, 5 left out: ...".
+std::string UnreadablePagesNote(const std::vector<int32_t>& Pages);
+
+// Whether the UTF-8 file Utf8File holds text that nobody can read: some page of it (pages end at form
+// feeds) is unreadable (IsReadablePage) and no page holds readable text. An outside converter writes such
+// text for a document whose fonts carry glyph numbers instead of character codes (PostScript made from a
+// PDF, for one). An empty or blank file is not unreadable. The stream's exceptions pass.
 bool IsUnreadableTextFile(const std::string& Utf8File);
+
+// The whole UTF-8 file Utf8File. The stream's exceptions pass.
+std::string ReadUtf8File(const std::string& Utf8File);
 
 // Converts whole UTF-8 text into the system's ANSI code page ("?" for what it cannot hold).
 std::string Utf8ToAnsi(std::string_view Utf8);

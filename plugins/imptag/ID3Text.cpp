@@ -90,10 +90,25 @@ std::string RewriteContentType(std::string_view Raw, uint8_t Version) {
   return Joined;
 }
 
-std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
+std::string WideToID3Form(std::u16string_view Text, TID3Form Form) {
+  if (Form == TID3Form::Ansi) return WideToAnsi(Text);
+  if (Text.empty()) return std::string();
+  // Up to 3 UTF-8 bytes a unit (a surrogate pair, 4 bytes for two units).
+  std::string Out(Text.size() * 3, '\0');
+  const int32_t N = qvnls::WideToBuf(Text.data(), static_cast<int32_t>(Text.size() * 2), Out.data(),
+                                     static_cast<int32_t>(Out.size()), qvnls::kCharsetUtf8);
+  Out.resize(N > 0 ? static_cast<std::size_t>(N) : 0);
+  return Out;
+}
+
+std::string AnsiToID3Form(std::string_view Text, TID3Form Form) {
+  return Form == TID3Form::Ansi ? std::string(Text) : WideToID3Form(AnsiToWide(Text), Form);
+}
+
+std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes, TID3Form Form) {
   switch (Encoding) {
     case 0:
-      return std::string(Bytes);
+      return AnsiToID3Form(Bytes, Form);
     case 1:
     case 2: {
       const auto* B = reinterpret_cast<const uint8_t*>(Bytes.data());
@@ -116,7 +131,7 @@ std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
         // list) may carry a byte-order mark of its own.
         if (Encoding == 1 && U == 0 && I + 1 < Units && IsMark(Unit(I + 1))) Swap = Unit(++I) == 0xFFFE;
       }
-      return WideToAnsi(Text);
+      return WideToID3Form(Text, Form);
     }
     case 3: {
       if (Bytes.empty()) return std::string();
@@ -124,7 +139,7 @@ std::string DecodeID3Text(uint8_t Encoding, std::string_view Bytes) {
       const int32_t N = qvnls::BufToWide(Bytes.data(), static_cast<int32_t>(Bytes.size()), Text.data(),
                                          static_cast<int32_t>(Text.size() * 2), qvnls::kCharsetUtf8);
       Text.resize(N > 0 ? static_cast<std::size_t>(N) / 2 : 0);
-      return WideToAnsi(Text);
+      return WideToID3Form(Text, Form);
     }
     default:
       return std::string();

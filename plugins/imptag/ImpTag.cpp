@@ -1,6 +1,6 @@
 // The MP3 tag converter library (imptag.so): the ID3v2, ID3v1 and Lyrics3 tags of MP3 files as a
-// labelled 8-bit text report, from files and memory blocks. It exports no SetCallback: a report is made
-// in one pass and cannot be cancelled.
+// labelled text report (UTF-16, or 8-bit text when the host asks for it), from files and memory blocks. It
+// exports no SetCallback: a report is made in one pass and cannot be cancelled.
 #include "plugins/frame/ConverterFrame.h"
 #include "plugins/imptag/MP3Imp.h"
 
@@ -11,7 +11,7 @@ const TConverterDefinition& ConverterDefinition() {
     TConverterDefinition D;
     D.DllInfo = "Quorvane Library v.021010";
     D.DllVersion = 5378562;
-    D.CompatibilityFlags = cfMemoryConversion | cfFlag4 | cfFlag8 | cfNoBusyLock;
+    D.CompatibilityFlags = cfMemoryConversion | cfUnicodeOutput | cfFlag4 | cfFlag8 | cfNoBusyLock;
     D.TypeList = "mp3";
     D.Types = kTypes;
     D.Descriptions = kDescriptions;

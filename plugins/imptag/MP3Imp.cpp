@@ -9,6 +9,7 @@
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
 #include "core/VStream.h"
+#include "platform/qvnls/Qvnls.h"
 #include "plugins/imptag/ID3Text.h"
 #include "plugins/imptag/MP3Tables.h"
 
@@ -119,11 +120,11 @@ struct TID3v1Values {
   std::string Title, Artist, Album, Author, Year, Genre, Comment;
 };
 
-// The state of one report: the report itself and the comment stream, which collects comments and lyrics
-// until the section they belong to is written.
+// The state of one report: the report itself (in Form) and the comment stream, which collects comments
+// and lyrics until the section they belong to is written.
 class TMP3Reader {
  public:
-  explicit TMP3Reader(TVStream& Stream) : Stream_(Stream), StreamSize_(Stream.GetSize()) {}
+  TMP3Reader(TVStream& Stream, TID3Form Form) : Stream_(Stream), StreamSize_(Stream.GetSize()), Form_(Form) {}
   std::string Run();
 
  private:
@@ -140,6 +141,7 @@ class TMP3Reader {
 
   TVStream& Stream_;
   int32_t StreamSize_;
+  TID3Form Form_;
   std::string Report_;
   bool HasReport_ = false;
   std::string Comments_;
@@ -214,8 +216,8 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
 
   // A text frame's value in any of the four text encodings; zero characters (list separators) survive the
   // decoding as zero bytes.
-  auto Decoded = [&Data]() {
-    return Data.empty() ? std::string() : DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
+  auto Decoded = [&Data, this]() {
+    return Data.empty() ? std::string() : DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1), Form_);
   };
   auto Text = [&Decoded]() { return CleanID3Text(Decoded()); };
   if (Id == "TIT2") {
@@ -236,15 +238,15 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
     Values.ContentTypeRaw = Decoded();
   } else if (int Row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); Row >= 0) {
     Values.Text[static_cast<std::size_t>(Row)] = Text();
-  } else if (int Row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); Row >= 0) {
-    Values.Url[static_cast<std::size_t>(Row)] = std::string(Data.substr(0, Data.find('\0')));
+  } else if (int UrlRow = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); UrlRow >= 0) {
+    Values.Url[static_cast<std::size_t>(UrlRow)] = AnsiToID3Form(Data.substr(0, Data.find('\0')), Form_);
   }
 }
 
 void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool IsText,
                                   TID3v2Values& Values) {
   if (Data.empty()) return;
-  const std::string Decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1));
+  const std::string Decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(1), Form_);
   const std::size_t Zero = Decoded.find('\0');
   if (Zero == std::string::npos) return;
   const std::string_view Value = std::string_view(Decoded).substr(Zero + 1);
@@ -254,7 +256,8 @@ void TMP3Reader::ReadID3UserFrame(const char* Label, std::string_view Data, bool
 
 void TMP3Reader::ReadID3CommentFrame(const char* Label, std::string_view Data) {
   if (Data.size() < kCommentHeaderSize) return;
-  const std::string Decoded = DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize));
+  const std::string Decoded =
+      DecodeID3Text(static_cast<uint8_t>(Data[0]), Data.substr(kCommentHeaderSize), Form_);
   // The description ends at the first zero byte; without one the whole is the text.
   const std::size_t Zero = Decoded.find('\0');
   const std::string Description = Zero == std::string::npos ? std::string() : Decoded.substr(0, Zero);
@@ -302,9 +305,9 @@ void TMP3Reader::WriteID3v2Report(const TID3v2Values& Values, uint8_t Version) {
 
 void TMP3Reader::ReadID3v1(const std::string& Block) {
   HasReport_ = true;
-  auto Field = [&Block](TID3v1Field F) {
+  auto Field = [&Block, this](TID3v1Field F) {
     const std::string_view Raw = std::string_view(Block).substr(F.Offset, F.Length);
-    return TrimID3Blanks(Raw.substr(0, Raw.find('\0')));
+    return AnsiToID3Form(TrimID3Blanks(Raw.substr(0, Raw.find('\0'))), Form_);
   };
   TID3v1Values Values;
   Values.Title = Field(kV1Title);
@@ -341,7 +344,8 @@ void TMP3Reader::ReadLyrics3(TID3v1Values& Values) {
     const int32_t From = std::max(End - kLyrics1Window, 0);
     const std::string Window = ReadBytesAt(Stream_, From, End - From);
     const std::size_t Begin = Window.find(kLyricsBegin);
-    if (Begin != std::string::npos) Comments_ += Window.substr(Begin + kLyricsBegin.size());
+    if (Begin != std::string::npos)
+      Comments_ += AnsiToID3Form(Window.substr(Begin + kLyricsBegin.size()), Form_);
   } else if (Marker == kLyricsEnd2) {
     const int32_t SizeAt = End - kLyrics2SizeDigits;
     const std::string Digits = ReadBytesAt(Stream_, SizeAt, kLyrics2SizeDigits);
@@ -375,13 +379,13 @@ void TMP3Reader::ReadLyrics3v2Fields(std::string_view Fields, TID3v1Values& Valu
     if (!IsDecimalText(Digits)) break;
     const auto Size = static_cast<std::size_t>(std::stoi(std::string(Digits)));
     if (Size > Fields.size() - Pos - kHeader) break;
-    const std::string_view Data = Fields.substr(Pos + kHeader, Size);
+    const std::string Data = AnsiToID3Form(Fields.substr(Pos + kHeader, Size), Form_);
     if (Name == "LYR") {
       Section(kLyricsSection, Data);
     } else if (Name == "INF") {
       Section(kExtraInfoSection, Data);
     } else if (Name == "AUT") {
-      Values.Author = std::string(Data);
+      Values.Author = Data;
     } else if (Name == "ETT") {
       Extend(Values.Title, Data);
     } else if (Name == "EAL") {
@@ -425,8 +429,15 @@ bool IsMP3File(const std::string& FileName) {
 }
 
 std::string ReadMP3Tags(TVStream& Stream, bool Unicode) {
-  if (Unicode) throw Exception(kUnicodeNotSupported);
-  return TMP3Reader(Stream).Run();
+  if (!Unicode) return TMP3Reader(Stream, TID3Form::Ansi).Run();
+  const std::string Report = TMP3Reader(Stream, TID3Form::Utf8).Run();
+  std::string Wide(Report.size() * 2, '\0');
+  const int32_t N = Report.empty()
+                        ? 0
+                        : qvnls::BufToWide(Report.data(), static_cast<int32_t>(Report.size()), Wide.data(),
+                                           static_cast<int32_t>(Wide.size()), qvnls::kCharsetUtf8);
+  Wide.resize(N > 0 ? static_cast<std::size_t>(N) : 0);
+  return Wide;
 }
 
 bool ConvertMP3File(const std::string& FileName, bool Unicode, IConvProgress*, std::string& Text) {

@@ -1,7 +1,9 @@
-// The tags of an MP3 file as a labelled plain-text report (8-bit text in the Windows code page): an ID3v2
-// tag (versions 2.3 and 2.4) at the start of the file, an ID3v1 tag in its last 128 bytes, and a Lyrics3
-// block (version 1 or 2) in front of the ID3v1 tag. Text frames are reported when they are stored in
-// ISO-8859-1; comments, lyrics and user-defined entries in any of the four ID3v2 text encodings.
+// The tags of an MP3 file as a labelled plain-text report: an ID3v2 tag (versions 2.3 and 2.4) at the
+// start of the file, an ID3v1 tag in its last 128 bytes, and a Lyrics3 block (version 1 or 2) in front of
+// the ID3v1 tag. Frames are read in any of the four ID3v2 text encodings. The report is UTF-16 when the
+// host asks for it, so that every letter of the tags is shown and searched as written, else 8-bit text in
+// the Windows code page (a letter the page lacks becomes "?"). 8-bit tags (ID3v1, Lyrics3, ISO-8859-1
+// frames) are read in the Windows code page in both forms.
 //
 // What the reader checks:
 // - the ID3v2 tag is read only as far as the file goes; an unsynchronised tag (2.3) or frame (2.4) is
@@ -42,7 +44,6 @@ constexpr uint8_t kID3ExtendedHeader = 0x40;
 constexpr int32_t kMP3FileBuffer = 0x20000;
 
 // Texts of the reader.
-inline constexpr const char* kUnicodeNotSupported = "Unicode not supported";
 inline constexpr const char* kUnsupportedDataFormat = "Unsupported data format";
 
 // Whether the stream starts with an ID3v2 header of version 3 or 4 (read from position 0).
@@ -51,8 +52,8 @@ bool HasID3v2Header(TVStream& Stream, TID3v2Header& Header);
 // cannot be read.
 bool IsMP3File(const std::string& FileName);
 
-// The report of the stream's tags. Raises "Unicode not supported" when Unicode is asked and
-// "Unsupported data format" when the stream has no tag.
+// The report of the stream's tags: UTF-16LE units when Unicode is asked, else 8-bit text in the Windows
+// code page. Raises "Unsupported data format" when the stream has no tag.
 std::string ReadMP3Tags(TVStream& Stream, bool Unicode);
 
 // The frame's readers: a named file and a memory block. They cannot be cancelled.

@@ -10,6 +10,7 @@
 #include "plugins/common/VComUtil.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "plugins/impwrite/Charmaps.h"
+#include "plugins/impwrite/WordFonts.h"
 
 namespace {
 
@@ -32,6 +33,8 @@ constexpr uint32_t kPieceCompressed = 0x40000000u;
 // The most bytes one piece may take: streams and the text hold at most 2^31 - 1 bytes.
 constexpr uint64_t kMaxPieceBytes = 0x7FFFFFFF;
 
+// The Western code page, which a document's language does not impose.
+constexpr int32_t kWesternCodePage = 1252;
 // Language identifiers: the primary language in the low 10 bits, the sublanguage above them.
 constexpr uint16_t kPrimaryLanguageMask = 0x3FF;
 // Languages whose code page is not the one of their primary language's first form.
@@ -68,6 +71,9 @@ struct TWordContext {
   bool Unicode = false;  // Word 97 and later: UTF-16 output
   IConvProgress* Progress = nullptr;
   bool Cancelled = false;
+  // Word 6/95: the charsets of the fonts, and the stretches of the text read in each.
+  const TWordFontCharsets* Fonts = nullptr;
+  std::vector<TWordCharsetRun>* Runs = nullptr;
 };
 
 // Count characters at Position of "WordDocument", 8-bit or UTF-16 (Wide), written with the character rules.
@@ -80,7 +86,14 @@ void ReadWordPiece(uint32_t Position, uint32_t Count, bool Wide, TWordContext& C
   if (Bytes > 0) ReadOleStreamExact(*Context.Document, Buffer.data(), static_cast<uint32_t>(Bytes));
   TVStream& Dest = *Context.Dest;
   if (!Context.Unicode) {
-    for (uint8_t C : Buffer) WriteWordChar8(Dest, C);
+    for (uint32_t I = 0; I < Count; ++I) {
+      if (Context.Fonts != nullptr && Context.Runs != nullptr) {
+        const uint8_t Charset = Context.Fonts->At(Position + I);
+        if (Context.Runs->empty() || Context.Runs->back().Charset != Charset)
+          Context.Runs->push_back({Dest.GetPosition(), Charset});
+      }
+      WriteWordChar8(Dest, Buffer[I]);
+    }
   } else if (Wide) {
     for (uint32_t I = 0; I < Count; ++I) WriteWordChar16(Dest, Get16(&Buffer[2 * I]));
   } else {
@@ -98,11 +111,12 @@ void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWor
     SeekOleStream(Table, At);
     ReadOleStreamExact(Table, Header, sizeof Header);
     if (Header[0] == kBlockPieceTable) {
-      const uint32_t Length = Get32(Header + 1);
-      if (Length < kPositionSize || (Length - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
+      const uint32_t TableLength = Get32(Header + 1);
+      if (TableLength < kPositionSize ||
+          (TableLength - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
         throw EDocInvalid();
       }
-      Pieces = (Length - kPositionSize) / (kPositionSize + kDescriptorSize);
+      Pieces = (TableLength - kPositionSize) / (kPositionSize + kDescriptorSize);
       At += kBlockHeader;
       break;
     }
@@ -180,6 +194,9 @@ uint8_t WordTextCharset(uint16_t Language, uint16_t TextCharset) {
   for (const TLanguagePage& Row : kSublanguagePages) {
     if (Row.Language == Language) CodePage = Row.CodePage;
   }
+  // A Western language (English above all, the language most documents are marked with whatever they
+  // hold) says nothing about the code page: the system's is as good a guess, and better for its user.
+  if (CodePage == kWesternCodePage) return 0;
   return CodePage > 0 ? qvnls::WindowsCodePageToHTMLCharset(CodePage) : 0;
 }
 
@@ -200,8 +217,22 @@ bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, ICon
   return ReadWordStorage(Storage, Dest, IsUnicode, Charset, Progress);
 }
 
+bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                      std::vector<TWordCharsetRun>& Runs, IConvProgress* Progress) {
+  std::unique_ptr<TCfbStorage> Storage;
+  ComCheck(StgOpenStorage(FileName, STGM_READ | STGM_SHARE_DENY_WRITE, Storage));
+  return ReadWordStorage(*Storage, Dest, IsUnicode, Charset, Runs, Progress);
+}
+
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
                      IConvProgress* Progress) {
+  std::vector<TWordCharsetRun> Runs;
+  return ReadWordStorage(Storage, Dest, IsUnicode, Charset, Runs, Progress);
+}
+
+bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                     std::vector<TWordCharsetRun>& Runs, IConvProgress* Progress) {
+  Runs.clear();
   std::unique_ptr<TCfbStream> Document;
   ComCheck(Storage.OpenStream(kWordDocumentStream, STGM_READ | STGM_SHARE_EXCLUSIVE, Document));
   TWordContext Context;
@@ -223,6 +254,12 @@ bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint
   } else {
     IsUnicode = Context.Unicode = false;
     Charset = WordTextCharset(Get16(Fib + kFibLanguage), Get16(Fib + kFibTextCharset));
+    TWordFontCharsets Fonts;
+    if (Get16(Fib + kFibTextCharset) == kFibCharsetWindows) Fonts.Read(*Document, Context.DocumentSize, Fib);
+    if (Fonts.Any()) {
+      Context.Fonts = &Fonts;
+      Context.Runs = &Runs;
+    }
     if ((Flags & kFibComplex) != 0) {
       ReadWordPieceTable(*Document, Get32(Fib + kFibPieceTable95), Get32(Fib + kFibPieceTable95 + 4),
                          Context);

@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/Exception.h"
 
@@ -57,6 +58,13 @@ constexpr uint16_t kFibWhichTable = 0x0200;  // the table stream is "1Table", el
 constexpr uint16_t kFibCharsetWindows = 0;
 constexpr uint16_t kFibCharsetMacintosh = 256;
 
+// A stretch of a Word 6/95 document's 8-bit text that its fonts put in one charset: from byte Start of the
+// text read on (to the next stretch's start or the end). Charset 0: the fonts name none.
+struct TWordCharsetRun {
+  int32_t Start;
+  uint8_t Charset;
+};
+
 // A compound file whose "WordDocument" stream opens. Never raises: any failure answers false.
 bool IsWordDocument(const std::string& FileName);
 
@@ -68,14 +76,22 @@ bool IsWordDocument(const std::string& FileName);
 bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
                       IConvProgress* Progress);
 bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress);
+// The same, and for a Word 6/95 document the charsets of its fonts (TWordFontCharsets), stretch by stretch
+// of the text read, in Runs (left empty for Word 97 and later).
+bool ReadWordDocument(const std::string& FileName, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                      std::vector<TWordCharsetRun>& Runs, IConvProgress* Progress);
 // The same over a compound file that is already open.
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
                      IConvProgress* Progress);
 bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, IConvProgress* Progress);
+bool ReadWordStorage(TCfbStorage& Storage, TVStream& Dest, bool& IsUnicode, uint8_t& Charset,
+                     std::vector<TWordCharsetRun>& Runs, IConvProgress* Progress);
 
 // The charset (a qvnls code) of a Word 6/95 document's 8-bit text as its FIB records it: with the text in
 // a Windows code page (TextCharset kFibCharsetWindows), the code page of the document's language
-// Language; 0 when the language is neutral or unknown, or the text is in a Macintosh character set.
+// Language when that is not the Western page (Windows-1252); 0 when the language is Western (English
+// names no code page: the text may be in any, so the system's is taken), neutral or unknown, or the text
+// is in a Macintosh character set.
 uint8_t WordTextCharset(uint16_t Language, uint16_t TextCharset);
 
 // Whether the character is dropped from the text (the optional hyphen), and what it becomes (a manual

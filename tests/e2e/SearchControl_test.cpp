@@ -233,7 +233,7 @@ TEST_F(SearchRoad, SizeLimits) {
         Page,
         Report,
         {"docs/slides.ppt", 16384, "impshow2.so", seUnicode},
-        {"music/song.mp3", 39416, "imptag.so", seAnsi},
+        {"music/song.mp3", 39416, "imptag.so", seUnicode},
         Ansi,
         Oem,
         Utf16},

@@ -38,7 +38,7 @@ TEST_F(SearchRoad, EveryDocumentArchiveAndTextGivesItsHit) {
                        {"docs/page.html", 933, "impweb.so", seUnicode},
                        {"docs/report.xls", 7680, "impcalc2.so", seUnicode},
                        {"docs/slides.ppt", 16384, "impshow2.so", seUnicode},
-                       {"music/song.mp3", 39416, "imptag.so", seAnsi},
+                       {"music/song.mp3", 39416, "imptag.so", seUnicode},
                        {"plain/ansi.txt", 17, "", seAnsi},
                        {"plain/oem.txt", 17, "", seOem},
                        {"plain/utf16.txt", 36, "", seUnicode},
@@ -317,10 +317,10 @@ TEST_F(SearchRoad, DocumentsRecognisedByTheirContents) {
   EXPECT_TRUE(Search(S));
   EXPECT_EQ(Hits_, (HitList{
                        {"odd/letter.bak", 19968, "impwrite.so", seUnicode},
-                       {"odd/media.zip|song.mp3", 5248, "imptag.so", seAnsi},
-                       {"odd/media.zip|tune.dat", 5248, "imptag.so", seAnsi},
+                       {"odd/media.zip|song.mp3", 5248, "imptag.so", seUnicode},
+                       {"odd/media.zip|tune.dat", 5248, "imptag.so", seUnicode},
                        {"odd/media.zip|old.bak", 6656, "impwrite.so", seUnicode},
-                       {"odd/tune.dat", 5248, "imptag.so", seAnsi},
+                       {"odd/tune.dat", 5248, "imptag.so", seUnicode},
                    }));
   EXPECT_EQ(LoudErrors().size(), 0u) << Describe(LoudErrors());
 }

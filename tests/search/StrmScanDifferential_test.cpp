@@ -145,8 +145,10 @@ class TModel {
                   Work[static_cast<size_t>(I)] = 0;
               }
               LastHitEnd = StreamPos + MatchBytes;
+              Offset = H + MatchBytes;
+            } else {
+              Offset = H + C;  // a rejected candidate: again one character after its start
             }
-            Offset = H + MatchBytes;
             Rest = Total - Offset;
           }
           int32_t Keep = std::min((L + K - 1) * C, kScanCarryBytes);

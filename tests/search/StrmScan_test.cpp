@@ -261,6 +261,74 @@ TEST_F(StrmScanTest, WholeWords) {
   }
 }
 
+// A candidate rejected for touching a word character may overlap a whole word that starts inside it:
+// the search goes on one character after the candidate's start, not after its end. The expected hits
+// are those of grep -w -o -b -F.
+TEST_F(StrmScanTest, WholeWordsOverlappingARejectedCandidate) {
+  struct TCase {
+    std::string Text;
+    std::u16string Word;
+    std::vector<int32_t> Positions;
+  } Cases[] = {
+      {"release 210.10.10 notes", u"10.10", {12}},
+      {"ba.a.a", u"a.a", {3}},
+      {"aa.a.a b", u"a.a", {3}},
+      {"x10.10.10.10 y", u"10.10", {4}},
+      {"1010 10 101010", u"10", {5}},
+      {"abcabc abc", u"abc", {7}},
+      {"aaa a", u"aa", {}},
+      {"aa aaa aa", u"aa", {0, 7}},
+      {"10.10.10", u"10.10", {0}},
+      {"a-b-a-b-a", u"a-b-a", {0}},
+  };
+  // Alone the word is searched in the raw window; among four words, through the word-set filter.
+  const std::u16string Others = u" qqqz wwwz jjjz";
+  for (bool CaseSensitive : {false, true}) {
+    for (bool Many : {false, true}) {
+      for (TScanEncoding E : {seAnsi, seUnicode}) {
+        const int32_t C = E == seUnicode ? 2 : 1;
+        for (const TCase& Case : Cases) {
+          Configure(Case.Word + (Many ? Others : u""), slAnyWord, CaseSensitive, true);
+          const std::string Bytes = E == seUnicode ? Utf16(Widen(Case.Text)) : Case.Text;
+          THits Expected;
+          for (int32_t P : Case.Positions) {
+            Expected.emplace_back(P * C, static_cast<int32_t>(Case.Word.size()));
+          }
+          EXPECT_EQ(RunFindAll(Scanner_, Bytes, ScanEncodingBit(E)).Hits, Expected)
+              << Case.Text << " case " << CaseSensitive << " many " << Many << " encoding " << int(E);
+          EXPECT_EQ(RunFind(Scanner_, Bytes, ScanEncodingBit(E)), Expected.empty() ? srNotFound : srFound)
+              << Case.Text << " case " << CaseSensitive << " many " << Many << " encoding " << int(E);
+        }
+      }
+    }
+  }
+}
+
+// The whole word after a rejected candidate ends past the window: the next window finds it.
+TEST_F(StrmScanTest, WholeWordAfterARejectedCandidateAcrossTheWindowEnd) {
+  Configure(u"10.10", slAnyWord, false, true);
+  std::string Text = Filler(40000);
+  Text.replace(kScanWindowBytes - 7, 11, " 210.10.10 ");
+  for (TScanEncoding E : {seAnsi, seUnicode}) {
+    const int32_t C = E == seUnicode ? 2 : 1;
+    const std::string Bytes = E == seUnicode ? Utf16(Widen(Text)) : Text;
+    EXPECT_EQ(RunFindAll(Scanner_, Bytes, ScanEncodingBit(E)).Hits, (THits{{(kScanWindowBytes - 2) * C, 5}}))
+        << int(E);
+  }
+}
+
+// Fuzzy whole words go on the same way: "10.10" with one error is still found inside "210.10.10".
+TEST_F(StrmScanTest, FuzzyWholeWordOverlappingARejectedCandidate) {
+  Configure(u"10.10", slAnyWord, false, true, 1);
+  for (TScanEncoding E : {seAnsi, seUnicode}) {
+    const std::string Text = "release 210.10.10 notes";
+    const std::string Bytes = E == seUnicode ? Utf16(Widen(Text)) : Text;
+    EXPECT_EQ(RunFind(Scanner_, Bytes, ScanEncodingBit(E)), srFound) << int(E);
+    const THits Hits = RunFindAll(Scanner_, Bytes, ScanEncodingBit(E)).Hits;
+    ASSERT_FALSE(Hits.empty()) << int(E);
+  }
+}
+
 // The neighbour of a hit that ends at a window's end lies in the part of the stream not read yet.
 TEST_F(StrmScanTest, WholeWordNeighbourBeyondTheWindow) {
   Configure(u"cat", slAnyWord, false, true);

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "core/VStream.h"
 #include "platform/qvnls/Qvnls.h"
 #include "server/TextSink.h"
@@ -67,6 +71,50 @@ TEST_F(PSConvTest, PostScriptMadeFromPdf) {
   EXPECT_FALSE(ConvertPostScript(Fixtures + "glyph_codes_from_pdf.ps", Dir_ / "out.txt"));
   EXPECT_EQ(GetLastErrorText(), kUnreadableText);
   EXPECT_FALSE(Exists(Dir_ / "out.txt"));
+}
+
+// Each page is judged alone: a page whose fonts number their glyphs is left out and named, the readable
+// pages go through; with no readable page the conversion fails. A subset font whose codes are printable
+// once its first line has used up the small numbers passed the old count of control characters.
+TEST_F(PSConvTest, UnreadablePagesAreLeftOutAndNamed) {
+  const std::string Fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
+  for (const char* File :
+       {"subset_font_printable_codes.ps", "cid_font_from_pdf.ps", "cid_font_ps2write.ps"}) {
+    EXPECT_FALSE(ConvertPostScript(Fixtures + File, Dir_ / "out.txt")) << File;
+    EXPECT_EQ(GetLastErrorText(), kUnreadableText) << File;
+    EXPECT_FALSE(Exists(Dir_ / "out.txt")) << File;
+  }
+
+  ASSERT_TRUE(ConvertPostScript(Fixtures + "readable_then_unreadable_page.ps", Dir_ / "out.txt"))
+      << GetLastErrorText();
+  const std::string Text = ReadFileBytes(Dir_ / "out.txt");
+  EXPECT_NE(Text.find("Scryline PDF fixture\r\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("page two\r\n"), std::string::npos) << Text;
+  EXPECT_EQ(Text.find('\x01'), std::string::npos) << Text;
+  EXPECT_EQ(GetLastErrorText(), UnreadablePagesNote({3}));
+  // No page file is left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir_.Path), {}), 1);
+}
+
+// Ordinary PostScript never fails as unreadable: a program listing (enscript) and a manual page (groff).
+TEST_F(PSConvTest, OrdinaryPostScriptIsReadable) {
+  const std::string Fixtures = std::string(SCRYLINE_TEST_DATA) + "/fixtures/";
+  const struct {
+    const char* File;
+    std::vector<std::string> Words;
+  } Cases[] = {
+      {"enscript_listing.ps", {"#include <stdio.h>", "int main(int argc, char **argv) {", "printf("}},
+      {"groff_page.ps", {"DEMO(1)", "The quick brown fox jumps", "ls(1)"}},
+  };
+  for (const auto& C : Cases) {
+    ClearLastErrorText();
+    ASSERT_TRUE(ConvertPostScript(Fixtures + C.File, Dir_ / "out.txt"))
+        << C.File << ": " << GetLastErrorText();
+    EXPECT_EQ(GetLastErrorText(), "") << C.File;
+    const std::string Text = ReadFileBytes(Dir_ / "out.txt");
+    for (const std::string& Word : C.Words)
+      EXPECT_NE(Text.find(Word), std::string::npos) << C.File << ": " << Word;
+  }
 }
 
 TEST_F(PSConvTest, TextIsWrittenInTheAnsiCodePage) {

@@ -308,7 +308,7 @@ TEST_F(MP3Tags, DamagedLyrics3BlocksAreIgnored) {
   }
 }
 
-TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
+TEST_F(MP3Tags, FilesWithoutATag) {
   const std::string V22 =
       std::string("ID3\x02\0\0", 6) + SynchsafeBytes(10) + "TT2" + std::string("\0\0\x04\0Old", 7);
   EXPECT_EQ(Error(AudioBytes(1000)), kUnsupportedDataFormat);
@@ -318,7 +318,7 @@ TEST_F(MP3Tags, FilesWithoutATagAndUnicodeRequests) {
   EXPECT_EQ(Report(V22 + ID3v1Tag("Only v1", "", "", "", "", 0))
                 .rfind("*** ID3v1 Tag ***\r\n\r\nTitle: Only v1\r\n", 0),
             0u);
-  EXPECT_EQ(Error(ID3v2Tag(3, ""), true), kUnicodeNotSupported);
+  EXPECT_EQ(Error(AudioBytes(1000), true), kUnsupportedDataFormat);
   // A tag with nothing in it is still a report.
   EXPECT_EQ(Report(ID3v2Tag(4, std::string(100, '\0'))), "*** ID3v2 Tag ***\r\n\r\n\r\n");
 }

@@ -2,13 +2,16 @@
 // damaged copies of them, and as imptag.so through the converter host: files, memory blocks, streams.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/FileLayer.h"
 #include "core/VStream.h"
 #include "plugins/ConverterExports.h"
 #include "plugins/imptag/MP3Imp.h"
 #include "search/QVConvIntf.h"
+#include "search/StrmScan.h"
 #include "tests/plugins/TestLibraries.h"
 #include "tests/plugins/impcalc2/FixtureDamage.h"
 #include "tests/plugins/impcalc2/OfficeTestSupport.h"
@@ -127,6 +130,42 @@ TEST_F(TagFixtures, TextFramesInUtf16AndUtf8) {
             "\r\n");
 }
 
+// Letters that the Windows code page lacks ("?" in the 8-bit report) are kept in the UTF-16 report;
+// 8-bit values (an ISO-8859-1 frame) read the same in both forms.
+TEST_F(TagFixtures, LettersBeyondTheCodePageComeAsUtf16) {
+  std::string Text;
+  ASSERT_TRUE(ConvertMP3File(TagFixture("unicode-tags-beyond-ansi.mp3"), true, nullptr, Text));
+  ASSERT_EQ(Text.size() % 2, 0u);
+  std::u16string Wide(Text.size() / 2, u'\0');
+  std::memcpy(Wide.data(), Text.data(), Text.size());
+  EXPECT_EQ(Wide,
+            u"*** ID3v2 Tag ***\r\n\r\n"
+            u"Title: Привет\r\n"
+            u"Lead performer(s)/Soloist(s): Test Artist ⑨①\r\n"
+            u"Album: Café\r\n"
+            u"\r\n"
+            u"Comments\r\n\r\n"
+            u"Здравствуй, мир\r\n\r\n");
+  EXPECT_EQ(ConvertTags(TagFixture("unicode-tags-beyond-ansi.mp3")),
+            "*** ID3v2 Tag ***\r\n\r\n"
+            "Title: ??????\r\n"
+            "Lead performer(s)/Soloist(s): Test Artist ??\r\n"
+            "Album: Caf\xe9\r\n"
+            "\r\n"
+            "Comments\r\n\r\n"
+            "??????????, ???\r\n\r\n");
+
+  // A Central European album in a UTF-8 frame of a 2.3 tag, and an ID3v1 tag in the Windows code page.
+  ASSERT_TRUE(ConvertMP3File(TagFixture("unicode-tags-v23.mp3"), true, nullptr, Text));
+  Wide.assign(Text.size() / 2, u'\0');
+  std::memcpy(Wide.data(), Text.data(), Wide.size() * 2);
+  EXPECT_NE(Wide.find(u"Album: Žluťoučký kůň\r\n"), std::u16string::npos);
+  ASSERT_TRUE(ConvertMP3File(TagFixture("testMP3i18n.mp3"), true, nullptr, Text));
+  Wide.assign(Text.size() / 2, u'\0');
+  std::memcpy(Wide.data(), Text.data(), Wide.size() * 2);
+  EXPECT_NE(Wide.find(u"Title: Une chason en Français"), std::u16string::npos);
+}
+
 TEST_F(TagFixtures, FilesWithoutAReadableTag) {
   // A tag at the very end with no ID3v1 block, a version 2.2 tag, and Lyrics3 without an ID3v1 tag behind it.
   for (const char* File : {"audacious-trailing-id32-id31.mp3", "id3v22-test.mp3", "lyrics3v1.mp3"}) {
@@ -188,7 +227,7 @@ class TagHost : public TWesternCodePageTest {
 
 TEST_F(TagHost, AnswersOfTheLibrary) {
   ExpectConverterAnswers(
-      *Converter_, {"Quorvane Library v.021010", 5378562, 29, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
+      *Converter_, {"Quorvane Library v.021010", 5378562, 31, "mp3", "MPEG ID3/Lyrics3 Tag (MP3)", false});
 }
 
 TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
@@ -196,10 +235,18 @@ TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
   std::string Error;
   TQVConverter* Who = nullptr;
   int32_t Size = -1;
-  bool Unicode = true;
-  // Native form: 8-bit text from a library without UTF-16 output.
+  bool Unicode = false;
+  // Native form: UTF-16, which holds every letter of any tag.
   TResultBlock Block = Converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeNative, "", Error,
                                                Who, Size, Unicode);
+  ASSERT_NE(Block, nullptr) << Error;
+  EXPECT_TRUE(Unicode);
+  ASSERT_GE(Size, 40);
+  EXPECT_EQ(std::string(static_cast<const char*>(Block.get()), 8), std::string("*\0*\0*\0 \0", 8));
+
+  // 8-bit form on request.
+  Block = Converters_.ConvertFile(TagFixture("testMP3id3v1.mp3"), kUnicodeModeAnsi, "", Error, Who, Size,
+                                  Unicode);
   ASSERT_NE(Block, nullptr) << Error;
   EXPECT_FALSE(Unicode);
   const std::string Report(static_cast<const char*>(Block.get()), static_cast<std::size_t>(Size));
@@ -227,12 +274,8 @@ TEST_F(TagHost, ConvertsFilesMemoryAndStreams) {
 TEST_F(TagHost, FailuresCarryTheirTexts) {
   std::string Error;
   int32_t Size = -1;
-  TResultBlock Block = Converter_->ConvertFile(TagFixture("testMP3id3v1.mp3"), true, nullptr, Error, Size);
-  EXPECT_EQ(Block, nullptr);
-  EXPECT_NE(Error.find("Unicode not supported"), std::string::npos) << Error;
-
   const std::string Untagged = Folder_.Write("silence.mp3", AudioBytes(4000));
-  Block = Converter_->ConvertFile(Untagged, false, nullptr, Error, Size);
+  TResultBlock Block = Converter_->ConvertFile(Untagged, false, nullptr, Error, Size);
   EXPECT_EQ(Block, nullptr);
   EXPECT_NE(Error.find("Unsupported data format"), std::string::npos) << Error;
   EXPECT_FALSE(Converter_->IsFileSupported(Untagged));
@@ -244,6 +287,28 @@ TEST_F(TagHost, FailuresCarryTheirTexts) {
 
   EXPECT_FALSE(Converter_->IsFileSupported(Folder_.Path + "/missing.mp3"));
   EXPECT_FALSE(Converter_->GetErrorText().empty());
+}
+
+// The tags as the search sees them: the host's native form, scanned as the file scanner scans converted
+// text. Cyrillic in a UTF-8 frame and circled digits in a UTF-16 frame were "?" in the 8-bit report, so
+// no locale found them; the Western 8-bit album is found as before.
+TEST_F(TagHost, EveryTagIsSearchable) {
+  std::string Error;
+  TQVConverter* Who = nullptr;
+  int32_t Size = 0;
+  bool Unicode = false;
+  TResultBlock Block = Converters_.ConvertFile(TagFixture("unicode-tags-beyond-ansi.mp3"), kUnicodeModeNative,
+                                               "", Error, Who, Size, Unicode);
+  ASSERT_NE(Block, nullptr) << Error;
+  ASSERT_TRUE(Unicode);
+  TVReadOnlyMemStream Text(Block.get(), Size);
+  TStreamScanner Scanner;
+  Scanner.Stream = &Text;
+  for (const std::u16string Pattern : {u"Привет", u"Test Artist ⑨①", u"café", u"здравствуй"}) {
+    Scanner.SetPattern(Pattern);
+    TScanEncoding Found = seFileName;
+    EXPECT_EQ(Scanner.Find(kScanUnicode, Found), srFound) << Utf16ToUtf8(Pattern);
+  }
 }
 
 }  // namespace

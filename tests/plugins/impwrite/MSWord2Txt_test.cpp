@@ -186,10 +186,14 @@ TEST(WordReader, Word95CharsetComesFromTheRecordedLanguage) {
     uint16_t Language, TextCharset;
     uint8_t Charset;
   } Cases[] = {
-      {0x0405, kFibCharsetWindows, qvnls::kCharsetWin1250},   // Czech
-      {0x0415, kFibCharsetWindows, qvnls::kCharsetWin1250},   // Polish
-      {0x0419, kFibCharsetWindows, qvnls::kCharsetWin1251},   // Russian
-      {0x0409, kFibCharsetWindows, qvnls::kCharsetWin1252},   // English
+      {0x0405, kFibCharsetWindows, qvnls::kCharsetWin1250},  // Czech
+      {0x0415, kFibCharsetWindows, qvnls::kCharsetWin1250},  // Polish
+      {0x0419, kFibCharsetWindows, qvnls::kCharsetWin1251},  // Russian
+      // Western languages name no page of their own: English is set on text in any page.
+      {0x0409, kFibCharsetWindows, qvnls::kCharsetNone},      // English
+      {0x0809, kFibCharsetWindows, qvnls::kCharsetNone},      // English (United Kingdom)
+      {0x040C, kFibCharsetWindows, qvnls::kCharsetNone},      // French
+      {0x0407, kFibCharsetWindows, qvnls::kCharsetNone},      // German
       {0x0408, kFibCharsetWindows, qvnls::kCharsetWin1253},   // Greek
       {0x041F, kFibCharsetWindows, qvnls::kCharsetWin1254},   // Turkish
       {0x0426, kFibCharsetWindows, qvnls::kCharsetWin1257},   // Latvian

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/FileLayer.h"
 #include "platform/qvnls/Qvnls.h"
 #include "plugins/ConverterExports.h"
 #include "plugins/impwrite/DocImp.h"
@@ -98,6 +99,69 @@ TEST_F(WordFixtures, Word6TextIsReadInTheCodePageOfItsLanguage) {
             "astn\xfd a l\xedn\xfd pes...\r\n");
 }
 
+// A Word 6 document marked English whose text is in Windows-1250: the language names no code page, so
+// the system's decides, and a Central European system reads its own letters (the language once forced
+// Windows-1252 on every system: "p\u00f8ed" for "p\u0159ed").
+TEST_F(WordFixtures, AnEnglishLanguageNeverOverridesTheSystemPage) {
+  const std::string Path = WordFixture("Word6-English-cp1250.doc");
+  const std::string Stored =
+      "\x8elut\xfd k\xf9\xf2 p\xf8"
+      "ed domem: \x9a\x9d"
+      "astn\xfd a l\xedn\xfd pes...\r\n";
+  std::string Text;
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1250, 852));
+  ReadWord(Path, true, Text);
+  EXPECT_EQ(
+      FromUtf16Bytes(Text),
+      u"\u017dlut\u00fd k\u016f\u0148 p\u0159ed domem: \u0161\u0165astn\u00fd a l\u00edn\u00fd pes...\r\n");
+  ReadWord(Path, false, Text);
+  EXPECT_EQ(Text, Stored);
+  // A Western system reads the bytes in its own page, as it reads any text that names none.
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
+  ReadWord(Path, false, Text);
+  EXPECT_EQ(Text, Stored);
+  ReadWord(Path, true, Text);
+  EXPECT_NE(FromUtf16Bytes(Text).find(u"p\u00f8ed domem"), std::u16string::npos);
+}
+
+// Word 6/95 text in the code page of each run's font: Word95-two-fonts.doc sets one run in a Cyrillic font
+// and one in a Central European font (named in the runs' formatting), the rest in ANSI fonts;
+// Word6-style-font-cp1250.doc, marked English, takes its Central European font from its paragraph style.
+// The result is the same on every system.
+TEST_F(WordFixtures, Word6TextIsReadInTheCodePageOfItsFonts) {
+  const std::u16string TwoFonts =
+      u"Paragraph 3. Has some \u041c\u0438\u0440 text and some "
+      u"\u017elu\u0165ou\u010dk\u00fd text in it.\r\n";
+  const std::u16string StyleFont =
+      u"\u017dlut\u00fd k\u016f\u0148 p\u0159ed domem: \u0161\u0165astn\u00fd a l\u00edn\u00fd pes...\r\n";
+  for (const auto& [Ansi, Oem] : {std::pair{1252, 850}, std::pair{1250, 852}, std::pair{1251, 866}}) {
+    SCOPED_TRACE(Ansi);
+    ASSERT_TRUE(qvnls::SetSystemCodePages(Ansi, Oem));
+    std::string Text;
+    ReadWord(WordFixture("Word95-two-fonts.doc"), true, Text);
+    const std::u16string Wide = FromUtf16Bytes(Text);
+    EXPECT_NE(Wide.find(TwoFonts), std::u16string::npos) << Utf16ToUtf8(Wide);
+    EXPECT_NE(Wide.find(u"The quick brown fox jumps over the lazy dog\r\n"), std::u16string::npos);
+    ReadWord(WordFixture("Word6-style-font-cp1250.doc"), true, Text);
+    EXPECT_EQ(FromUtf16Bytes(Text), StyleFont);
+  }
+  // 8-bit form: the system's page, with "?" for the letters it lacks.
+  std::string Text;
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1250, 852));
+  ReadWord(WordFixture("Word95-two-fonts.doc"), false, Text);
+  EXPECT_NE(Text.find("Has some ??? text and some \x9elu\x9dou\xe8k\xfd text in it.\r\n"), std::string::npos)
+      << Text;
+  ReadWord(WordFixture("Word6-style-font-cp1250.doc"), false, Text);
+  EXPECT_EQ(Text,
+            "\x8elut\xfd k\xf9\xf2 p\xf8"
+            "ed domem: \x9a\x9d"
+            "astn\xfd a l\xedn\xfd pes...\r\n");
+  ASSERT_TRUE(qvnls::SetSystemCodePages(1251, 866));
+  ReadWord(WordFixture("Word95-two-fonts.doc"), false, Text);
+  EXPECT_NE(Text.find("Has some \xcc\xe8\xf0 text and some ?lu?ou?k? text in it.\r\n"), std::string::npos)
+      << Text;
+}
+
 TEST_F(WordFixtures, Word95CodePageFromTheFibOrFromTheGuess) {
   // Czech and Russian words in their Windows pages, and Greek.
   const std::string Czech = "p\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd\r";
@@ -169,7 +233,8 @@ TEST_F(WordFixtures, DamagedCopiesEndCleanly) {
   for (const char* Name :
        {"test2.doc", "ThreeColHeadFoot.doc", "HeaderFooterUnicode.doc", "rasp.doc", "Bug48075.doc",
         "footnote.doc", "47950_lower.doc", "testWORD.doc", "testWORD_various.doc", "Word6.doc", "Word95.doc",
-        "Bug60942.doc", "Word6-Czech-cp1250.doc"}) {
+        "Bug60942.doc", "Word6-Czech-cp1250.doc", "Word6-English-cp1250.doc", "Word95-two-fonts.doc",
+        "Word6-style-font-cp1250.doc"}) {
     Paths.push_back(WordFixture(Name));
   }
   ExpectDamagedCopiesEndCleanly(ReadWord, Paths);
