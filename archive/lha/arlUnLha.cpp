@@ -55,8 +55,13 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
       break;
     }
     if (R == lhBad) {
+      // Reported; when its size fields are sane, the walk passes over the header and its data to the
+      // next one, else it ends here.
       DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
-      break;
+      const int64_t Next = NextPosAfterBadHeader(Stream, Pos, StreamSize);
+      if (Next <= Pos) break;
+      Pos = Next;
+      continue;
     }
     const std::string Name = ItemName(H);
     if (Listable(H) && MatchFileSpec(Name, FileSpec, {}, true)) {

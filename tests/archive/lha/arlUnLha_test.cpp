@@ -174,7 +174,8 @@ TEST(UnLha, HostileArchivesReportTheirFault) {
   const TCase Cases[] = {
       {"lha_header_checksum_bad.lzh", errBadFileHeader, {"a.txt", "sub/b.bin"}},
       {"lha_torn_tail.lzh", errReadingFile, {"a.txt"}},
-      {"lha_ext_header_overflow.lzh", errBadFileHeader, {}},
+      // a.txt's header is passed over by its sane size: the entries after it are read.
+      {"lha_ext_header_overflow.lzh", errBadFileHeader, {"sub/b.bin", "c.txt"}},
   };
   for (const auto& C : Cases) {
     const TRunLog Log = Extract(C.Fixture);
@@ -223,6 +224,32 @@ TEST(UnLha, DamagedArchivesNeverCrashOrHang) {
                                    for (const auto& I : Log.Items)
                                      EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
                                  });
+}
+
+// A header that fails its checks is reported by its offset; the walk passes over it by its size fields when
+// they are sane and ends where they are not. The peer archive holds the same six files and links with
+// headers of levels 0, 1 and 2, then level-3 headers, the first of which claims 4 GB: the walk reads the
+// 18 entries (lhasa lists the same) and ends there with one report naming the offset.
+TEST(UnLha, ABadHeaderIsPassedOverByASaneSize) {
+  const TRunLog Oversize = Extract("peer/test_read_format_lha_oversize_header.lzh");
+  EXPECT_EQ(Good(Oversize), (std::vector<std::string>{"file1", "file2", "file1", "file2", "file1", "file2"}));
+  ASSERT_EQ(Oversize.Errors.size(), 1u);
+  EXPECT_EQ(Oversize.Errors[0].second, errBadFileHeader);
+
+  // level2.lzh with a.txt's header damaged (its CRC no longer agrees) but its size intact: a.txt is
+  // reported and the two entries after it are read.
+  Bytes Level2 = lzhtest::Fixture("lha", "level2.lzh");
+  ASSERT_GT(Level2.size(), 30u);
+  Level2[22] ^= 0xFF;  // the data CRC field, which the header CRC covers
+  lzhtest::TTempFolder Temp("lha_bad_first");
+  const std::string Path = (Temp.Path / "bad.lzh").string();
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Level2.data()), static_cast<std::streamsize>(Level2.size()));
+  TUnLha D;
+  const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+  EXPECT_EQ(Good(Log), (std::vector<std::string>{"sub/b.bin", "c.txt"}));
+  EXPECT_EQ(Log.Errors.size(), 1u);
+  EXPECT_TRUE(Log.HasError(errBadFileHeader));
 }
 
 }  // namespace
