@@ -234,10 +234,10 @@ void TMP3Reader::ReadID3Frame(std::string_view Id, uint8_t FrameFlags, std::stri
     ReadID3CommentFrame("Lyrics/text transcription", Data);
   } else if (Id == "TCON") {
     Values.ContentTypeRaw = Decoded();
-  } else if (int Row = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); Row >= 0) {
-    Values.Text[static_cast<std::size_t>(Row)] = Text();
-  } else if (int Row = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); Row >= 0) {
-    Values.Url[static_cast<std::size_t>(Row)] = std::string(Data.substr(0, Data.find('\0')));
+  } else if (int TextRow = FindID3FrameRow(kID3TextFrames, kID3TextFrameCount, Id); TextRow >= 0) {
+    Values.Text[static_cast<std::size_t>(TextRow)] = Text();
+  } else if (int UrlRow = FindID3FrameRow(kID3UrlFrames, kID3UrlFrameCount, Id); UrlRow >= 0) {
+    Values.Url[static_cast<std::size_t>(UrlRow)] = std::string(Data.substr(0, Data.find('\0')));
   }
 }
 

@@ -98,11 +98,12 @@ void ReadWordPieceTable(TCfbStream& Table, uint32_t Start, uint32_t Length, TWor
     SeekOleStream(Table, At);
     ReadOleStreamExact(Table, Header, sizeof Header);
     if (Header[0] == kBlockPieceTable) {
-      const uint32_t Length = Get32(Header + 1);
-      if (Length < kPositionSize || (Length - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
+      const uint32_t PieceTableLength = Get32(Header + 1);
+      if (PieceTableLength < kPositionSize ||
+          (PieceTableLength - kPositionSize) % (kPositionSize + kDescriptorSize) != 0) {
         throw EDocInvalid();
       }
-      Pieces = (Length - kPositionSize) / (kPositionSize + kDescriptorSize);
+      Pieces = (PieceTableLength - kPositionSize) / (kPositionSize + kDescriptorSize);
       At += kBlockHeader;
       break;
     }
