@@ -6,8 +6,7 @@
 #               FUZZ_SECONDS (FUZZ_TARGETS: only these)
 #   make check  what CI checks besides the tests: formatting, the naming of variables and fields
 #               (clang-tidy), no shadowing (clang -Wshadow), a warnings-as-errors build of the optimised tree
-#               and a short fuzz run of every
-#               target (CHECK_FUZZ_SECONDS each, default 3)
+#               and a short fuzz run of every target (CHECK_FUZZ_SECONDS each, default 3)
 #   make format formats every source with clang-format
 #   make tidy-check  the naming check alone
 #   make shadow-check  the shadowing check alone (clang -Wshadow over the non-test sources, syntax only)
