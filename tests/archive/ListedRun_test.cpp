@@ -18,7 +18,7 @@
 
 namespace {
 
-using lzhtest::TRunLog;
+using archivetest::TRunLog;
 
 using TOffsets = std::vector<std::pair<std::string, int64_t>>;  // item name and header offset
 
@@ -50,7 +50,7 @@ std::function<TRunLog(const std::string&, int64_t, TOffsets&)> Runner() {
   return [](const std::string& Path, int64_t DamageAt, TOffsets& Offsets) {
     TChangedUnderfoot<TDecoder> D;
     D.DamageAt = DamageAt;
-    TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
     Offsets = D.Offsets;
     return Log;
   };

@@ -1,6 +1,7 @@
 // Runs an archive-library decoder over an archive file into memory and records what it reported: the
 // items written (name and bytes, from the memory stream's index), every OnError report and every OnEnd
-// verdict. Shared by the ARJ and LHA reader tests.
+// verdict; the damaged copies of the fixtures and the verdict on each. Part of the archive test helpers
+// (namespace archivetest) that the tests of every archive format share.
 #pragma once
 
 #include <unistd.h>
@@ -16,7 +17,7 @@
 #include "archive/arlBase.h"
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-namespace lzhtest {
+namespace archivetest {
 
 struct TRunLog {
   struct TItem {
@@ -133,4 +134,4 @@ inline void ForEachDamagedArchive(const std::string& Folder, const std::vector<s
   }
 }
 
-}  // namespace lzhtest
+}  // namespace archivetest
