@@ -5,13 +5,14 @@
 #   make fuzz   build the fuzz targets with clang and libFuzzer into build/fuzz/ and fuzz each one for
 #               FUZZ_SECONDS (FUZZ_TARGETS: only these)
 #   make check  what CI checks besides the tests: formatting, the naming of variables and fields
-#               (clang-tidy), a warnings-as-errors build of the optimised tree and a short fuzz run of every
-#               target (CHECK_FUZZ_SECONDS each, default 3)
+#               (clang-tidy), no shadowing (clang -Wshadow), a warnings-as-errors build of the optimised tree
+#               and a short fuzz run of every target (CHECK_FUZZ_SECONDS each, default 3)
 #   make format formats every source with clang-format
 #   make tidy-check  the naming check alone
+#   make shadow-check  the shadowing check alone (clang -Wshadow over the non-test sources, syntax only)
 # DEBUG_INFO sets the debug information of the test build (-g; CI takes -g1, line tables only).
 .PHONY: run test bench fuzz deps build-debug build-release clean check format format-check werror tidy-check \
-        tidy-deps
+        tidy-deps shadow-check
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
@@ -72,6 +73,7 @@ fuzz: deps
 # ---- Checks a reviewer would make (CI runs them after the tests; see .ci/run).
 LINT_PACKAGES := clang-format-14
 TIDY_PACKAGES := clang-tidy-14
+SHADOW_PACKAGES := clang-14
 TIDY_FOLDERS := app|archive|bench|core|platform|plugins|search|server|tests|viewer
 SOURCES = $(shell git ls-files '*.cpp' '*.h')
 
@@ -97,7 +99,15 @@ tidy-check: deps tidy-deps
 	cmake -S . -B build/tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_BENCH=ON > /dev/null
 	run-clang-tidy-14 -p build/tidy -quiet -j $(JOBS) '^$(CURDIR)/($(TIDY_FOLDERS))/'
 
-check: format-check tidy-check werror
+# No local or parameter may hide a field or another local (clang's -Wshadow, as errors): every non-test source
+# of the same compile database, syntax only, in parallel. A constructor parameter that only initialises its
+# field is not reported by -Wshadow.
+shadow-check: deps tidy-deps
+	$(call install_missing,$(SHADOW_PACKAGES))
+	cmake -S . -B build/tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_BENCH=ON > /dev/null
+	.ci/shadow_check.py build/tidy $(CURDIR) $(JOBS)
+
+check: format-check tidy-check shadow-check werror
 	$(MAKE) fuzz FUZZ_SECONDS=$${CHECK_FUZZ_SECONDS:-3}
 
 clean:

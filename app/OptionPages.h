@@ -43,7 +43,7 @@ enum TCheckState : uint8_t { csUnchecked, csChecked, csGrayed };
 
 // The "Archives" page's content.
 struct TArchivePageValues {
-  std::vector<std::u16string> Captions;  // kinds 1 to 12
+  std::vector<std::u16string> Captions;  // the decoded kinds, 1 to kLastDecodedKind
   std::vector<bool> Checked;
   bool ProcessSubArchives = false;
   TCheckState SkipEncrypted = csUnchecked;

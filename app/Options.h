@@ -12,8 +12,8 @@
 //   30 DateFrom, DateTo (doubles), 46 SizeFrom, SizeTo (Int64), 62 ViewOptions (83 bytes, see
 //   TViewOptions), 145 ViewerFont, ViewerOffsetFont, MainFont, then SearchPaths, ExcludedDirs,
 //   SearchMasks, FileTypeGroups, SavedPathSets, ToolbarButtons, MaxScanSize, MaxConvertSize,
-//   DisabledConverters, MaxArchiveSize, the enabled flags of archive kinds 1 to 12, ArchiveFlags, and the
-//   width and position of the four results-list columns.
+//   DisabledConverters, MaxArchiveSize, the enabled flags of archive kinds 1 to kArchiveKindFlags,
+//   ArchiveFlags, and the width and position of the four results-list columns.
 // The CRC is UpdateCrc32 started at 0xFFFFFFFF, stored as it comes (no final inversion).
 //
 // What a reader checks: the value is at least 12 bytes, its Version above 20520 and its MinReaderVersion
@@ -102,7 +102,8 @@ struct TResListColumn {
 
 // The highest action index a toolbar button may name.
 constexpr int8_t kLastToolbarAction = 10;
-// The number of archive kinds with a flag in the value (kinds 1 to 12).
+// The number of archive kinds with a flag in the value, from kind 1 in TArchiveKind order (a new kind
+// raises it with kOptionsVersion).
 constexpr int32_t kArchiveKindFlags = 12;
 
 // Every setting that the "Options" value holds.
@@ -123,7 +124,8 @@ struct TSettings {
   int32_t MaxScanSize = 0, MaxConvertSize = 0;         // bytes
   TStrLst DisabledConverters;                          // plug-in file names switched off
   int32_t MaxArchiveSize = 0;
-  // Kinds 1 to 12 in TArchiveKind order; index 0 is kind 1. While the program runs ArcInfos holds them.
+  // Kinds 1 to kArchiveKindFlags in TArchiveKind order; index 0 is kind 1. While the program runs ArcInfos
+  // holds them.
   std::array<bool, kArchiveKindFlags> ArchiveKinds{};
   std::array<TResListColumn, kResListColumnCount> ResListColumns{};
 };

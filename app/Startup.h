@@ -8,7 +8,7 @@
 // The lowest version of the national-language layer the program runs with.
 constexpr int kMinQvnlsVersion = 21017;
 
-// The error text shown when the national-language layer reports `version`, or nothing when the version
+// The error text shown when the national-language layer reports `Version`, or nothing when the version
 // is good enough. The text is shown before any window exists, so it does not go through the catalogue.
 std::optional<std::string> CheckQvnlsVersion(int Version);
 

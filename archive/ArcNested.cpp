@@ -211,13 +211,13 @@ void TCacheState::StopCleaner() {
   if (!Cleaner.joinable()) return;
   const bool WasForeground = Foreground.exchange(true);
   {
-    std::lock_guard<std::mutex> Wake(WakeMutex);
+    std::lock_guard<std::mutex> WakeLock(WakeMutex);
     StopRequested = true;
   }
   Wake.notify_all();
   Cleaner.join();
   {
-    std::lock_guard<std::mutex> Wake(WakeMutex);
+    std::lock_guard<std::mutex> WakeLock(WakeMutex);
     StopRequested = false;
   }
   CleanerRunning = false;

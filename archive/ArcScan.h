@@ -53,7 +53,8 @@ struct TArcInfo {
   std::string Name;  // the kind's display name
 };
 
-// Indexed by TArchiveKind 1 to 12; entry 0 is unused. All kinds start enabled.
+// Indexed by the decoded kinds, TArchiveKind 1 to kLastDecodedKind; entry 0 is unused. All kinds start
+// enabled.
 extern std::array<TArcInfo, kLastDecodedKind + 1> ArcInfos;
 
 // Lower-case extension without the dot -> TArchiveKind (the 21 archive extensions).
@@ -61,7 +62,8 @@ const TStrPtrDic& ArchiveExtKinds();
 // ":" and every key of ArchiveExtKinds in key order, each followed by ":" (":ace:arc:...:zip:zoo:").
 const std::string& ArchiveExtList();
 
-// The canonical extension of a kind 1 to 12 without the dot: "exe", or the lower-cased kind name.
+// The canonical extension of a decoded kind (1 to kLastDecodedKind) without the dot: "exe", or the
+// lower-cased kind name.
 std::string ArchiveKindExt(TArchiveKind Kind);
 // For EXE, ACE, ARJ, CAB and RAR: FileName with its extension replaced by the kind's; else "".
 std::string FirstVolumeName(const std::string& FileName, TArchiveKind Kind);
@@ -78,7 +80,7 @@ bool EarlierVolumeExists(const std::string& FileName, TArchiveKind Kind, std::st
 // c00-c99 ACE, r00-z99 RAR).
 TArchiveKind ArchiveKindByExt(const std::string& FileName, bool& LaterVolume);
 TArchiveKind GetArchiveKind(const std::string& FileName);
-// True when the name's kind is 1 to 12 and switched on.
+// True when the name's kind is a decoded one (1 to kLastDecodedKind) and switched on.
 bool IsEnabledArchiveName(const std::string& FileName);
 
 // Extension first, then the kind's signature in the file. An executable ("MZ") counts as an archive only

@@ -462,6 +462,37 @@ class TUnBase : public TZipCommon {
   // The archive stream of the run.
   TStream32* RunStream() { return ArcStream_.get(); }
 
+  // The list-then-extract run of the decoders that walk their own headers (TAR, LHA, ARC, ZOO, ARJ): the
+  // walk lists the selected entries first, so that totals and progress are known before the first byte
+  // is written; then each listed header is read again at its place and its entry extracted. The size of
+  // Stream, 0 when it cannot be told.
+  static int64_t StreamSizeOf(TStream32& Stream);
+  // The extraction half: for each of Entries, Reread(Listed, H) reads the header again into H (false when
+  // it no longer reads as in the walk: the file changed underneath), Fill(H, Item) sets the item's fields,
+  // and Extract(H) extracts it with Item and CurrentOutputName set. An entry whose header fails to read
+  // again is reported as "Bad file header" by its listed name and offset, and the run goes on with the
+  // next. False when the run was cancelled.
+  template <class THeaderT, class TReread, class TFill, class TExtract>
+  bool ExtractListed(const std::vector<THeaderT>& Entries, TReread&& Reread, TFill&& Fill,
+                     TExtract&& Extract) {
+    BytesToDo = TotalPacked;
+    for (const THeaderT& Listed : Entries) {
+      if (GetCancel()) return false;
+      THeaderT H;
+      const bool Read = Reread(Listed, H);
+      Item = TArlItem();
+      Fill(Read ? H : Listed, Item);
+      if (!Read) {
+        DoError(Item.Name, "header at offset " + std::to_string(Item.HeaderOffset), errBadFileHeader);
+        ProgressDone(Item);
+        continue;
+      }
+      CurrentOutputName = BuildOutputName(Item.Name);
+      Extract(H);
+    }
+    return !GetCancel();
+  }
+
  private:
   int32_t Run();
 };

@@ -372,3 +372,11 @@ int64_t TUnBase::CopyStored(TStream32* In, int64_t Size, int CrcKind, bool Decry
   }
   return Remaining;
 }
+
+int64_t TUnBase::StreamSizeOf(TStream32& Stream) {
+  try {
+    return Stream.Size();
+  } catch (const EStreamError&) {
+    return 0;
+  }
+}

@@ -170,7 +170,7 @@ class TFileStream32 : public THandleStream32 {
 
 // A growable memory block with a size and a position. Growing goes through SetCapacity, which descendants
 // replace to keep the block in a memory of their own; such a descendant frees its block in its own
-// destructor and leaves FMemory null (the base frees with std::free).
+// destructor and leaves Memory_ null (the base frees with std::free).
 class TMemoryStream32 : public TStream32 {
  public:
   ~TMemoryStream32() override;

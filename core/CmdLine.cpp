@@ -17,7 +17,7 @@ bool IsSwitch(Char C, const TCharSet& Switches) {
   return Code < 256 && Switches.test(Code);
 }
 
-// Splits CmdLine into tokens and hands each non-empty one to `end`.
+// Splits `Cmd` into tokens and hands each non-empty one to `End`.
 template <class String, class EndToken>
 void ScanTokens(const String& Cmd, bool TabIsBlank, bool DoubleQuoteEscape, bool SplitAtClosingQuote,
                 EndToken End) {

@@ -109,7 +109,7 @@ class TVFileStream : public TVStream {
   // raises.
   void OpenAtCreation(const TFileAt* At = nullptr);
 
-  // Raises EVFileStream with ErrorCode = the code of errnoValue.
+  // Raises EVFileStream with ErrorCode = the code of ErrnoValue.
   [[noreturn]] void FileError(const std::string& Text, int ErrnoValue) const;
   // Re-opens a closed stream (never truncating) and re-reads its size.
   void EnsureOpen();

@@ -268,9 +268,9 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
 }
 
 TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode,
-                                       const TConvertProgressEvent& Progress, std::string& ErrorText,
+                                       const TConvertProgressEvent& Handler, std::string& ErrorText,
                                        int32_t& Size) {
-  return Convert(Progress, ErrorText, Size, [&]() -> void* {
+  return Convert(Handler, ErrorText, Size, [&]() -> void* {
     std::u16string Wide;
     if (WideFileName(FileName, Wide)) {
       if (Unicode && Exports.ConvertToUnicodeW != nullptr)
@@ -284,10 +284,9 @@ TResultBlock TQVConverter::ConvertFile(const std::string& FileName, bool Unicode
   });
 }
 
-TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode,
-                                         const TConvertProgressEvent& Progress, std::string& ErrorText,
-                                         int32_t& Size) {
-  return Convert(Progress, ErrorText, Size, [&]() -> void* {
+TResultBlock TQVConverter::ConvertMemory(const void* Data, bool Unicode, const TConvertProgressEvent& Handler,
+                                         std::string& ErrorText, int32_t& Size) {
+  return Convert(Handler, ErrorText, Size, [&]() -> void* {
     return Unicode ? Exports.ConvertMemoryToUnicode(Data, 0, &Size)
                    : Exports.ConvertMemoryToPureText(Data, 0, &Size);
   });

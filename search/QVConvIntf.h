@@ -75,12 +75,12 @@ class TQVConverter {
   void Unload();
 
   // The text of FileName (Unicode: UTF-16, else 8-bit) in a result block, Size its byte count; null with
-  // ErrorText on failure. Progress, when assigned, receives the library's progress polls and can cancel.
-  TResultBlock ConvertFile(const std::string& FileName, bool Unicode, const TConvertProgressEvent& Progress,
+  // ErrorText on failure. Handler, when assigned, receives the library's progress polls and can cancel.
+  TResultBlock ConvertFile(const std::string& FileName, bool Unicode, const TConvertProgressEvent& Handler,
                            std::string& ErrorText, int32_t& Size);
   // The same over Size bytes at Data (Size in: the input's bytes). Only for libraries with
   // cfMemoryConversion.
-  TResultBlock ConvertMemory(const void* Data, bool Unicode, const TConvertProgressEvent& Progress,
+  TResultBlock ConvertMemory(const void* Data, bool Unicode, const TConvertProgressEvent& Handler,
                              std::string& ErrorText, int32_t& Size);
 
   // The library's content test of a named file; false on any failure.

@@ -71,15 +71,15 @@ TTry TryTextConverter(TTextConverter& Converter, const std::string& FileName, st
     }
     if (Code != 0) {
       const std::string Description = Converter.ErrorDescription(Code);
-      std::string Text;
+      std::string ErrorText;
       if (Code == fceConverterErr && !Description.empty()) {
-        Text = Description;
+        ErrorText = Description;
       } else {
-        Text = CodeText(Code, FileName);
+        ErrorText = CodeText(Code, FileName);
         if (!Description.empty())
-          Text += "\r\nMS Converter returned the following error description:\r\n" + Description;
+          ErrorText += "\r\nMS Converter returned the following error description:\r\n" + Description;
       }
-      SetLastErrorText(Text);
+      SetLastErrorText(ErrorText);
       return TTry::Failed;
     }
     TVMemStream In, Out;

@@ -83,12 +83,12 @@ std::vector<TPaintRun> BuildLineRuns(TFileViewer64& V, int32_t Index, const TPai
     R.Opaque = Sel;
     R.Underline = false;
     if (Attr != 0 && V.OnGetAttrColors) {
-      TAttrColors Colors{Attr, Sel, R.TextColor, R.BkColor, R.Opaque, R.Underline};
-      V.OnGetAttrColors(&V, Colors);
-      R.TextColor = Colors.TextColor;
-      R.BkColor = Colors.BkColor;
-      R.Opaque = Colors.Opaque;
-      R.Underline = Colors.Underline;
+      TAttrColors AttrColors{Attr, Sel, R.TextColor, R.BkColor, R.Opaque, R.Underline};
+      V.OnGetAttrColors(&V, AttrColors);
+      R.TextColor = AttrColors.TextColor;
+      R.BkColor = AttrColors.BkColor;
+      R.Opaque = AttrColors.Opaque;
+      R.Underline = AttrColors.Underline;
     }
     X += R.Width;
     Runs.push_back(std::move(R));

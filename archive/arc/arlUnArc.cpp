@@ -116,31 +116,27 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
 
 void TUnArc::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream->Size();
-  } catch (const EStreamError&) {
-  }
+  const int64_t StreamSize = StreamSizeOf(*Stream);
   std::vector<THeader> Entries;
   Walk(*Stream, StreamSize, Entries);
-  BytesToDo = TotalPacked;
-  for (const THeader& Listed : Entries) {
-    if (GetCancel()) return;
-    THeader H;
-    if (ReadHeader(*Stream, Listed.Pos, H) != rrOk) return;
-    H.Folder = Listed.Folder;
-    Item = TArlItem();
-    Item.Name = ItemName(H);
-    Item.Method = H.Method;
-    Item.PackedSize = H.PackedSize;
-    Item.UnpackedSize = H.UnpackedSize;
-    Item.DosDateTime = H.DosDateTime;
-    Item.Crc = H.Crc;
-    Item.Attributes = faArchive;
-    Item.HeaderOffset = H.Pos;
-    CurrentOutputName = BuildOutputName(Item.Name);
-    ExtractEntry(*Stream, H);
-  }
+  ExtractListed(
+      Entries,
+      [&](const THeader& Listed, THeader& H) {
+        if (ReadHeader(*Stream, Listed.Pos, H) != rrOk) return false;
+        H.Folder = Listed.Folder;
+        return true;
+      },
+      [](const THeader& H, TArlItem& I) {
+        I.Name = ItemName(H);
+        I.Method = H.Method;
+        I.PackedSize = H.PackedSize;
+        I.UnpackedSize = H.UnpackedSize;
+        I.DosDateTime = H.DosDateTime;
+        I.Crc = H.Crc;
+        I.Attributes = faArchive;
+        I.HeaderOffset = H.Pos;
+      },
+      [&](const THeader& H) { ExtractEntry(*Stream, H); });
 }
 
 void TUnArc::ExtractEntry(TStream32& Stream, const THeader& H) {

@@ -104,11 +104,7 @@ std::string TUnArj::ItemName(const THeader& H) const { return ConvertItemName(H.
 
 bool TUnArj::WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::vector<THeader>& Entries) {
   Entries.clear();
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream.Size();
-  } catch (const EStreamError&) {
-  }
+  const int64_t StreamSize = StreamSizeOf(Stream);
   if (ReadHeader(Stream, Start, StreamSize, true, Main) != rrOk) {
     DoError(ArchiveFile, "", errBadFileHeader);
     return false;
@@ -173,7 +169,6 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
       DoError(ItemName(Entries.front()), "lost with a missing volume", 0);
       Entries.erase(Entries.begin());
     }
-    BytesToDo = TotalPacked;
     if (!ExtractEntries(*Volume, Entries, VolumeIndex)) return;
     if (!(Main.Flags & afVolume) || GetCancel()) return;
     // The entry that goes on in the next volume, if any.
@@ -227,33 +222,25 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
 }
 
 bool TUnArj::ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entries, int32_t Volume) {
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream.Size();
-  } catch (const EStreamError&) {
-  }
-  for (const THeader& Listed : Entries) {
-    if (GetCancel()) return false;
-    THeader H;
-    if (ReadHeader(Stream, Listed.Pos, StreamSize, false, H) != rrOk) {
-      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
-      return false;
-    }
-    Item = TArlItem();
-    Item.Name = ItemName(H);
-    Item.Flags = H.Flags;
-    Item.Method = H.Method;
-    Item.PackedSize = H.PackedSize;
-    Item.UnpackedSize = H.UnpackedSize;
-    Item.DosDateTime = H.DosDateTime;
-    Item.Crc = H.Crc;
-    Item.Attributes = H.Attributes;
-    Item.HeaderOffset = H.Pos;
-    Item.DiskStart = static_cast<uint32_t>(Volume);
-    CurrentOutputName = BuildOutputName(Item.Name);
-    ExtractEntry(Stream, H);
-  }
-  return true;
+  const int64_t StreamSize = StreamSizeOf(Stream);
+  return ExtractListed(
+      Entries,
+      [&](const THeader& Listed, THeader& H) {
+        return ReadHeader(Stream, Listed.Pos, StreamSize, false, H) == rrOk;
+      },
+      [this, Volume](const THeader& H, TArlItem& I) {
+        I.Name = ItemName(H);
+        I.Flags = H.Flags;
+        I.Method = H.Method;
+        I.PackedSize = H.PackedSize;
+        I.UnpackedSize = H.UnpackedSize;
+        I.DosDateTime = H.DosDateTime;
+        I.Crc = H.Crc;
+        I.Attributes = H.Attributes;
+        I.HeaderOffset = H.Pos;
+        I.DiskStart = static_cast<uint32_t>(Volume);
+      },
+      [&](const THeader& H) { ExtractEntry(Stream, H); });
 }
 
 bool TUnArj::AskPassword(const std::string& Name) {

@@ -80,7 +80,7 @@ class TUnArj : public TUnBase {
  private:
   // Lists the selected entries of one volume; false when its main header cannot be read.
   bool WalkVolume(TStream32& Stream, int64_t Start, THeader& Main, std::vector<THeader>& Entries);
-  // Extracts the listed entries; false when the run is to end.
+  // Extracts the listed entries (ExtractListed); false when the run was cancelled.
   bool ExtractEntries(TStream32& Stream, const std::vector<THeader>& Entries, int32_t Volume);
   void ExtractEntry(TStream32& Stream, const THeader& H);
   // Decodes the entry's data into the opened output; false when decoding failed (reported).

@@ -120,3 +120,33 @@ TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
   }
   return lhBad;  // level 3 and beyond are not read
 }
+
+int64_t NextPosAfterBadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize) {
+  const std::vector<uint8_t> Lead = ReadAt(Stream, Pos, 28);
+  if (Lead.size() < static_cast<size_t>(kLhaMinHeader)) return -1;
+  THeaderCursor C(Lead);
+  uint32_t Packed = 0;
+  C.Skip(7);
+  C.U32(Packed);
+  int64_t HeaderSize = -1;
+  switch (Lead[20]) {
+    case 0:
+    case 1:
+      HeaderSize = Lead[0] + 2;
+      break;
+    case 2:
+      HeaderSize = Lead[0] | (Lead[1] << 8);
+      break;
+    case 3: {  // a word size of 4, and the header's size as 32 bits at offset 24
+      uint32_t Size = 0;
+      if (Lead[0] != 4 || Lead[1] != 0 || !C.Seek(24) || !C.U32(Size)) return -1;
+      HeaderSize = Size;
+      break;
+    }
+    default:
+      return -1;
+  }
+  if (HeaderSize < kLhaMinHeader || HeaderSize > kMaxSaneHeader) return -1;
+  const int64_t Next = Pos + HeaderSize + Packed;
+  return Next > StreamSize ? -1 : Next;
+}

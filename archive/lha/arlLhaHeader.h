@@ -49,3 +49,9 @@ constexpr int32_t kMaxExtHeaders = 64;  // extended headers of one entry
 constexpr size_t kMaxNamePart = 255;    // bytes kept of a file name or a folder
 
 TLhaReadResult ReadLhaHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize, TLhaHeader& H);
+
+// Where the next header starts after a header at Pos that failed its checks, by its size fields alone
+// (levels 0 to 3): -1 when they are not sane (a header shorter than the fixed fields or longer than
+// kMaxSaneHeader, or header and data running past the end of the file), so that the walk ends there.
+constexpr int64_t kMaxSaneHeader = 65536;
+int64_t NextPosAfterBadHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize);

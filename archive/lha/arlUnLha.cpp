@@ -55,8 +55,13 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
       break;
     }
     if (R == lhBad) {
+      // Reported; when its size fields are sane, the walk passes over the header and its data to the
+      // next one, else it ends here.
       DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
-      break;
+      const int64_t Next = NextPosAfterBadHeader(Stream, Pos, StreamSize);
+      if (Next <= Pos) break;
+      Pos = Next;
+      continue;
     }
     const std::string Name = ItemName(H);
     if (Listable(H) && MatchFileSpec(Name, FileSpec, {}, true)) {
@@ -76,33 +81,25 @@ void TUnLha::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TLhaHeader>
 
 void TUnLha::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream->Size();
-  } catch (const EStreamError&) {
-  }
+  const int64_t StreamSize = StreamSizeOf(*Stream);
   std::vector<TLhaHeader> Entries;
   Walk(*Stream, StreamSize, Entries);
-  BytesToDo = TotalPacked;
-  for (const TLhaHeader& Listed : Entries) {
-    if (GetCancel()) return;
-    TLhaHeader H;
-    if (ReadLhaHeader(*Stream, Listed.Pos, StreamSize, H) != lhOk) {
-      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
-      return;
-    }
-    Item = TArlItem();
-    Item.Name = ItemName(H);
-    Item.Method = static_cast<uint16_t>(MethodChar(H));
-    Item.PackedSize = H.DataSize;
-    Item.UnpackedSize = H.UnpackedSize;
-    Item.DosDateTime = DosStamp(H);
-    Item.Crc = H.Crc;
-    Item.Attributes = H.Level == 2 ? 0 : H.Attributes;
-    Item.HeaderOffset = H.Pos;
-    CurrentOutputName = BuildOutputName(Item.Name);
-    ExtractEntry(*Stream, H);
-  }
+  ExtractListed(
+      Entries,
+      [&](const TLhaHeader& Listed, TLhaHeader& H) {
+        return ReadLhaHeader(*Stream, Listed.Pos, StreamSize, H) == lhOk;
+      },
+      [](const TLhaHeader& H, TArlItem& I) {
+        I.Name = ItemName(H);
+        I.Method = static_cast<uint16_t>(MethodChar(H));
+        I.PackedSize = H.DataSize;
+        I.UnpackedSize = H.UnpackedSize;
+        I.DosDateTime = DosStamp(H);
+        I.Crc = H.Crc;
+        I.Attributes = H.Level == 2 ? 0 : H.Attributes;
+        I.HeaderOffset = H.Pos;
+      },
+      [&](const TLhaHeader& H) { ExtractEntry(*Stream, H); });
 }
 
 bool TUnLha::DecodeData(TStream32& Stream, const TLhaHeader& H) {

@@ -4,8 +4,9 @@
 // folders (-lhd-). Every entry is verified with its CRC-16.
 //
 // What the reader checks (the header checks are listed in arlLhaHeader.h):
-//   - a header that fails its checks is "Bad file header" and ends the walk, since its sizes cannot be
-//     trusted to find the next one;
+//   - a header that fails its checks (or of level 3, which is not read) is "Bad file header" naming its
+//     offset; the walk passes over it by its size fields to the next header when they are sane (a header
+//     of at most kMaxSaneHeader bytes whose data ends inside the file), and ends there otherwise;
 //   - every next header lies after the current one; an entry whose data runs past the end of the file
 //     is the last one listed (a torn tail: its decoding ends with "Error reading file or unexpected end
 //     of file"); the archive is reported cut short (the same error with the offset from which entries

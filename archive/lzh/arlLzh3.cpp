@@ -25,7 +25,7 @@ class TLzh3Decoder::THuffTable {
       Space += static_cast<uint32_t>(Count[L]) << (kMaxCodeLength - L);
     if (Space != (1u << kMaxCodeLength)) return false;
 
-    // First code (right-aligned to its length) and first index into FSorted of every length.
+    // First code (right-aligned to its length) and first index into Sorted_ of every length.
     uint32_t Code = 0;
     int Index = 0;
     for (int L = 1; L <= kMaxCodeLength; ++L) {

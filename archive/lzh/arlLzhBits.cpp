@@ -31,7 +31,7 @@ uint8_t TLzhBitReader::NextByte() {
   return Buffer_[BufPos_++];
 }
 
-// Keeps at least 56 bits loaded, so that any request of up to 16 bits is served from FBits.
+// Keeps at least 56 bits loaded, so that any request of up to 16 bits is served from Bits_.
 void TLzhBitReader::Refill() {
   while (BitCount_ <= kAccBits - 8) {
     Bits_ |= static_cast<uint64_t>(NextByte()) << (kAccBits - 8 - BitCount_);

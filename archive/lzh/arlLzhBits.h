@@ -64,7 +64,7 @@ class TLzhBitReader {
   int32_t BufLen_ = 0;
   bool SourceDry_ = false;
   uint64_t Bits_ = 0;     // the bits that come next, left-aligned
-  int BitCount_ = 0;      // how many of FBits are loaded
+  int BitCount_ = 0;      // how many of Bits_ are loaded
   int64_t DataBits_ = 0;  // bits of real data loaded so far
   int64_t Consumed_ = 0;  // bits consumed so far
 };

@@ -167,6 +167,7 @@ TTarReadResult ReadTarHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
   H.Pos = Pos;
   std::string LongName;
   TPaxSparse Sparse;
+  int64_t PaxSize = -1;  // the data's size from an extended header's "size" record, which overrides the field
   int64_t At = Pos;
   for (int32_t Records = 0;; ++Records) {
     const std::vector<uint8_t> Block = ReadAt(Stream, At, kTarBlockSize);
@@ -191,6 +192,10 @@ TTarReadResult ReadTarHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
         } else {
           for (const auto& [Key, Value] : ExtendedRecords(Text)) {
             if (Key == "path" && !Value.empty()) LongName = Value;
+            if (Key == "size") {
+              PaxSize = Decimal(Value);
+              if (PaxSize < 0 || PaxSize > kMaxTarSize) return trBad;
+            }
             Sparse.Take(Key, Value);
           }
         }
@@ -200,7 +205,7 @@ TTarReadResult ReadTarHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
     }
     H.HeaderPos = At;
     H.TypeFlag = Type;
-    H.Size = Size;
+    H.Size = PaxSize >= 0 ? PaxSize : Size;
     H.MTime = std::max<int64_t>(TarNumber(&Block[kMTimeField], kNumberLength), 0);
     if (!LongName.empty()) {
       H.RawName = LongName;

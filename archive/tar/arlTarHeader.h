@@ -1,6 +1,8 @@
 // Reading one TAR entry's header for the TAR reader: the 512-byte POSIX ustar header block (also the older
 // v7 and GNU forms), with the records that some writers put in front of it for a name that does not fit
-// the header: a GNU long-name record (type "L") and a POSIX extended header (type "x", its "path" key).
+// the header: a GNU long-name record (type "L") and a POSIX extended header (type "x", its "path" key, and
+// its "size" key, which takes the place of the size field: the data skipped to the next header is what it
+// says).
 //
 // What is checked, since an archive may be hostile:
 //   - the header checksum (the sum of the 512 bytes with the checksum field counted as spaces): a block

@@ -38,31 +38,23 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
 
 void TUnTar::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream->Size();
-  } catch (const EStreamError&) {
-  }
+  const int64_t StreamSize = StreamSizeOf(*Stream);
   std::vector<TTarHeader> Entries;
   Walk(*Stream, StreamSize, Entries);
-  BytesToDo = TotalPacked;
-  for (const TTarHeader& Listed : Entries) {
-    if (GetCancel()) return;
-    TTarHeader H;
-    if (ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) != trOk) {
-      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
-      return;
-    }
-    Item = TArlItem();
-    Item.Name = ItemName(H);
-    Item.PackedSize = H.Size;
-    Item.UnpackedSize = H.RealSize;
-    Item.DosDateTime = UnixTimeToDos(H.MTime);
-    Item.Attributes = H.IsFolder() ? faDirectory : 0x80;
-    Item.HeaderOffset = H.HeaderPos;
-    CurrentOutputName = BuildOutputName(Item.Name);
-    ExtractEntry(*Stream, H);
-  }
+  ExtractListed(
+      Entries,
+      [&](const TTarHeader& Listed, TTarHeader& H) {
+        return ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) == trOk;
+      },
+      [](const TTarHeader& H, TArlItem& I) {
+        I.Name = ItemName(H);
+        I.PackedSize = H.Size;
+        I.UnpackedSize = H.RealSize;
+        I.DosDateTime = UnixTimeToDos(H.MTime);
+        I.Attributes = H.IsFolder() ? faDirectory : 0x80;
+        I.HeaderOffset = H.HeaderPos;
+      },
+      [&](const TTarHeader& H) { ExtractEntry(*Stream, H); });
 }
 
 void TUnTar::ExtractEntry(TStream32& Stream, const TTarHeader& H) {

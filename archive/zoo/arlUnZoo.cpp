@@ -81,33 +81,22 @@ void TUnZoo::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TEntry>& En
 
 void TUnZoo::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
-  int64_t StreamSize = 0;
-  try {
-    StreamSize = Stream->Size();
-  } catch (const EStreamError&) {
-  }
+  const int64_t StreamSize = StreamSizeOf(*Stream);
   std::vector<TEntry> Entries;
   Walk(*Stream, StreamSize, Entries);
-  BytesToDo = TotalPacked;
-  for (const TEntry& Listed : Entries) {
-    if (GetCancel()) return;
-    TEntry E;
-    if (ReadEntry(*Stream, Listed.Pos, E) != rrOk) {
-      DoError(ArchiveFile, "offset " + std::to_string(Listed.Pos), errBadFileHeader);
-      continue;
-    }
-    Item = TArlItem();
-    Item.Name = EntryName(E);
-    Item.Method = E.Method;
-    Item.PackedSize = E.PackedSize;
-    Item.UnpackedSize = E.UnpackedSize;
-    Item.DosDateTime = E.DosDateTime;
-    Item.Crc = E.Crc;
-    Item.Attributes = 0x80;
-    Item.HeaderOffset = E.Pos;
-    CurrentOutputName = BuildOutputName(Item.Name);
-    ExtractEntry(*Stream, E);
-  }
+  ExtractListed(
+      Entries, [&](const TEntry& Listed, TEntry& E) { return ReadEntry(*Stream, Listed.Pos, E) == rrOk; },
+      [](const TEntry& E, TArlItem& I) {
+        I.Name = EntryName(E);
+        I.Method = E.Method;
+        I.PackedSize = E.PackedSize;
+        I.UnpackedSize = E.UnpackedSize;
+        I.DosDateTime = E.DosDateTime;
+        I.Crc = E.Crc;
+        I.Attributes = 0x80;
+        I.HeaderOffset = E.Pos;
+      },
+      [&](const TEntry& E) { ExtractEntry(*Stream, E); });
 }
 
 void TUnZoo::ExtractEntry(TStream32& Stream, const TEntry& E) {

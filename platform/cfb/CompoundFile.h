@@ -105,7 +105,7 @@ class TCfbStream {
   bool FillSector(uint64_t Index);
 
   std::shared_ptr<const TCfbFile> File_;
-  std::vector<uint32_t> Sectors_;  // the chain, in order (mini sectors when mini_)
+  std::vector<uint32_t> Sectors_;  // the chain, in order (mini sectors when Mini_)
   bool Mini_;
   uint64_t Size_;
   uint64_t Position_ = 0;

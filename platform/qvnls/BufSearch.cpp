@@ -90,7 +90,7 @@ uint8_t Rank(uint32_t Unit) {
   return Unit < 0x100 ? Ranks.Rank[Unit] : 40;  // other UTF-16 units: as high bytes
 }
 
-// The two positions (first < second) of the pattern's two rarest characters; `at(i)` reads one.
+// The two positions (first < second) of the pattern's two rarest characters; `At(I)` reads one.
 template <class AtFn>
 void RarePositions(int32_t M, AtFn At, int32_t& First, int32_t& Second) {
   First = 0;
@@ -149,7 +149,7 @@ int32_t FindInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t Buffer
 #if defined(__SSE2__)
   const __m128i C1 = _mm_set1_epi8(static_cast<char>(P[J1]));
   const __m128i C2 = _mm_set1_epi8(static_cast<char>(P[J2]));
-  // Sixteen starts i..i+15 per step; the loads end at i + 15 + j2 <= bufferBytes - 1.
+  // Sixteen starts I..I+15 per step; the loads end at I + 15 + J2 <= BufferBytes - 1.
   for (; I + 15 <= LastStart; I += 16) {
     const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + I + J1));
     const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + I + J2));
@@ -182,7 +182,7 @@ int32_t FindWordsInBuf(const TBufPattern& Pattern, const void* Buffer, int32_t B
 #if defined(__SSE2__)
   const __m128i C1 = _mm_set1_epi16(static_cast<short>(U1));
   const __m128i C2 = _mm_set1_epi16(static_cast<short>(U2));
-  // Eight starts i..i+7 per step; the loads end at unit i + 7 + j2 <= bufferChars - 1.
+  // Eight starts I..I+7 per step; the loads end at unit I + 7 + J2 <= BufferChars - 1.
   for (; I + 7 <= LastStart; I += 8) {
     const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + 2 * (I + J1)));
     const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(S + 2 * (I + J2)));

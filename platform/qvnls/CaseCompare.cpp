@@ -69,7 +69,7 @@ int32_t CollationSign(UCollator* Collator, const char16_t* Text1, int32_t Chars1
   }
 }
 
-// Lexicographic order of the units after `map`, the shorter text first on a common prefix.
+// Lexicographic order of the units after `Map`, the shorter text first on a common prefix.
 template <class MapFn>
 int32_t UnitOrder(const char16_t* Text1, int32_t Chars1, const char16_t* Text2, int32_t Chars2, MapFn Map) {
   const int32_t N = std::min(Chars1, Chars2);

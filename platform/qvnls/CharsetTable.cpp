@@ -124,7 +124,7 @@ std::unique_ptr<SingleByteMaps> BuildSingleByteMaps(const CharsetInfo& Info) {
   if (Converter != nullptr) ucnv_close(Converter);
   std::copy(std::begin(Defined), std::end(Defined), Maps->Defined);
   // Defined characters claim their units first, then the stand-ins of undefined bytes take what is
-  // left; fromWide of a unit without a byte stays 0, which Encode rejects (toWide[0] is U+0000).
+  // left; FromWide of a unit without a byte stays 0, which Encode rejects (ToWide[0] is U+0000).
   std::vector<bool> Claimed(65536, false);
   for (int Pass = 0; Pass < 2; ++Pass) {
     for (int B = 0; B < 256; ++B) {

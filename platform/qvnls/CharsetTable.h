@@ -28,9 +28,9 @@ const CharsetInfo* FindCharsetName(const char* Name);
 struct SingleByteMaps {
   char16_t ToWide[256];
   bool Defined[256];  // the code page assigns a character to the byte
-  // fromWide[unit] is the byte of the unit when toWide[that byte] == unit (see Encode).
+  // FromWide[unit] is the byte of the unit when ToWide[that byte] == unit (see Encode).
   uint8_t FromWide[65536];
-  // upper[byte]: the byte of the upper-case character, 0 when it is not in the charset.
+  // Upper[byte]: the byte of the upper-case character, 0 when it is not in the charset.
   uint8_t Upper[256];
 
   bool Encode(char16_t Unit, uint8_t& Byte) const {

@@ -66,7 +66,8 @@ UConverter* ThreadConverter(const CharsetInfo& Info, Direction Way) {
 
 bool ValidBuffer(const void* P, int32_t Bytes) { return Bytes >= 0 && (P != nullptr || Bytes == 0); }
 
-// Decodes `bytes` of `charset` (not single-byte) into `out`. False for a charset it cannot decode.
+// Decodes `Bytes` bytes of the charset of `Info` (not single-byte) into `Out`. False for a charset it cannot
+// decode.
 bool DecodeMultiByte(const void* Source, int32_t Bytes, const CharsetInfo& Info, std::u16string& Out) {
   Out.clear();
   if (Bytes == 0) return true;
@@ -102,7 +103,8 @@ bool DecodeMultiByte(const void* Source, int32_t Bytes, const CharsetInfo& Info,
   return false;
 }
 
-// Encodes units into `charset` (not single-byte); a character it cannot hold becomes `defaultChar`.
+// Encodes units into the charset of `Info` (not single-byte); a character it cannot hold becomes
+// `DefaultChar`.
 bool EncodeMultiByte(const char16_t* Units, int32_t Count, const CharsetInfo& Info, char DefaultChar,
                      std::string& Out) {
   Out.clear();
@@ -137,7 +139,7 @@ bool EncodeMultiByte(const char16_t* Units, int32_t Count, const CharsetInfo& In
   return false;
 }
 
-// Decodes any charset of the table into `out`; false for an unknown one.
+// Decodes any charset of the table into `Out`; false for an unknown one.
 bool Decode(const void* Source, int32_t Bytes, uint8_t Charset, std::u16string& Out) {
   if (const SingleByteMaps* Maps = GetSingleByteMaps(Charset)) {
     const auto* S = static_cast<const uint8_t*>(Source);

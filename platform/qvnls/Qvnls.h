@@ -140,19 +140,19 @@ uint8_t GetOemCharset();
 // page's own characters: no look-alike ("A" for "Ā") stands in for a missing one.
 // ---------------------------------------------------------------------------------------------------
 
-// Text in `charset` to UTF-16LE. Bytes the charset cannot decode (malformed UTF-8, a lone lead byte)
+// Text in `Charset` to UTF-16LE. Bytes the charset cannot decode (malformed UTF-8, a lone lead byte)
 // become U+FFFD. Needs at most 2 target bytes per source byte.
 int32_t BufToWide(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
                   uint8_t Charset);
-// UTF-16LE to `charset`. A character the charset cannot hold becomes a zero byte; a lone surrogate
+// UTF-16LE to `Charset`. A character the charset cannot hold becomes a zero byte; a lone surrogate
 // becomes U+FFFD in the Unicode charsets. A trailing odd byte of the source is ignored.
 int32_t WideToBuf(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
                   uint8_t Charset);
 // From one charset to another through UTF-16; a character the target cannot hold becomes
-// `defaultChar` (0 writes a zero byte).
+// `DefaultChar` (0 writes a zero byte).
 int32_t ConvertBufsDef(const void* Source, int32_t SourceBytes, void* Target, int32_t TargetBytes,
                        uint8_t FromCharset, uint8_t ToCharset, char DefaultChar = 0);
-// In place between two single-byte charsets; a byte the target cannot hold becomes `defaultChar`.
+// In place between two single-byte charsets; a byte the target cannot hold becomes `DefaultChar`.
 // Answers the bytes converted, or kErrorCharset when either charset is not single-byte.
 int32_t ConvertBufDef(void* Buffer, int32_t Bytes, uint8_t FromCharset, uint8_t ToCharset,
                       char DefaultChar = '?');
@@ -165,14 +165,14 @@ int32_t AdjustLineBreaksBufWide(const void* Source, int32_t SourceBytes, void* T
 // charset, and in a multi-byte charset every byte or character but ASCII).
 char16_t CharToWideChar(uint8_t Ch, uint8_t Charset);
 uint8_t WideCharToChar(char16_t Ch, uint8_t Charset);
-// The upper-case form of a character of `charset`; 0 when the upper-case letter is not in the charset
+// The upper-case form of a character of `Charset`; 0 when the upper-case letter is not in the charset
 // (the character itself when it has no upper case).
 uint8_t UpperChar(uint8_t Ch, uint8_t Charset);
-// A character of `fromCharset` in `toCharset`; 0 when it has no place there.
+// A character of `FromCharset` in `ToCharset`; 0 when it has no place there.
 uint8_t ConvertChar(uint8_t Ch, uint8_t FromCharset, uint8_t ToCharset);
 
 // Translation of the bytes 128-255 from one single-byte charset to another: entry i is byte 128 + i
-// in `toCharset`, 0 when it has no place there. Null for equal charsets or when either is not
+// in `ToCharset`, 0 when it has no place there. Null for equal charsets or when either is not
 // single-byte. The map lives until the process ends.
 const uint8_t* GetTransMap(uint8_t FromCharset, uint8_t ToCharset);
 
@@ -209,15 +209,15 @@ bool UnicodeIsAlphaNum(char16_t Ch);
 // Zero-terminated UTF-16 texts and value scans.
 // ---------------------------------------------------------------------------------------------------
 int32_t StrLenW(const char16_t* Text);
-// The first of the first `chars` units equal to `ch`, or null.
+// The first of the first `Chars` units equal to `Ch`, or null.
 const char16_t* StrLScanW(const char16_t* Text, char16_t Ch, int32_t Chars);
 // Swaps the two bytes of every unit of a zero-terminated text in place (UTF-16BE <-> UTF-16LE).
 void StrSwapByteOrder(char16_t* Text);
-// The first index in 0..lastIndex whose byte / 16-bit unit equals `value`, or -1. The 16-bit form
+// The first index in 0..LastIndex whose byte / 16-bit unit equals `Value`, or -1. The 16-bit form
 // reads units at any byte address.
 int32_t IndexOfValue8(const void* Buffer, uint8_t Value, int32_t LastIndex);
 int32_t IndexOfValue16(const void* Buffer, uint16_t Value, int32_t LastIndex);
-// How many of the first `count` bytes equal `value`.
+// How many of the first `Count` bytes equal `Value`.
 int32_t CountEqualToValue8(const void* Buffer, uint8_t Value, int32_t Count);
 
 // ---------------------------------------------------------------------------------------------------
@@ -261,7 +261,7 @@ constexpr uint32_t kDetectBigEndian = 0x80000000u;  // out: the answer 43 is big
 // FE FF -> 43 big-endian); UTF-16 by its zero bytes (kDetectUtf16); UTF-8 with at least one valid
 // multi-byte sequence and no invalid one (kDetectUtf8; a sequence cut by the sample's end is allowed);
 // then, with kDetectEightBit, the Cyrillic guess (when allowed and TextIsPossiblyRussian) or the system
-// Windows charset; otherwise 0. `options` comes back with kDetectBigEndian set or cleared.
+// Windows charset; otherwise 0. `Options` comes back with kDetectBigEndian set or cleared.
 uint8_t DetermineCharsetEx(const void* Buffer, int32_t Bytes, uint32_t& Options);
 
 // Candidate bits of DetermineRussianCharsetEx; windows-1251 is always a candidate.
@@ -281,7 +281,7 @@ bool TextIsPossiblyRussian(const void* Buffer, int32_t Bytes);
 // ---------------------------------------------------------------------------------------------------
 // The charset of an IANA or MIME name or alias (case ignored), 0 when unknown.
 uint8_t GetHTMLCharsetP(const char* Name);
-// The MIME (else IANA) name of a charset, zero-ended into `buffer` of `bufferSize` bytes; false for
+// The MIME (else IANA) name of a charset, zero-ended into `Buffer` of `BufferSize` bytes; false for
 // an unknown charset or a buffer too small.
 bool GetHTMLCharsetNameBuf(uint8_t Charset, char* Buffer, int32_t BufferSize);
 // A Windows font charset (ANSI_CHARSET 0, DEFAULT_CHARSET 1, RUSSIAN_CHARSET 204, OEM_CHARSET 255,

@@ -11,10 +11,10 @@
 
 // ---- 8-bit text in the system code pages --------------------------------------------------------
 
-// Upper-cases `length` bytes in place in the system Windows code page; a letter whose upper case is
-// not in the code page stays. Answers `length`.
+// Upper-cases `Length` bytes in place in the system Windows code page; a letter whose upper case is
+// not in the code page stays. Answers `Length`.
 uint32_t CharUpperBuffA(char* Buffer, uint32_t Length);
-// OEM code page -> Windows code page and back, `length` bytes; source and target may be the same
+// OEM code page -> Windows code page and back, `Length` bytes; source and target may be the same
 // buffer. A character the target page cannot hold becomes "?". Answers true.
 bool OemToCharBuffA(const char* Source, char* Target, uint32_t Length);
 bool CharToOemBuffA(const char* Source, char* Target, uint32_t Length);

@@ -94,8 +94,8 @@ struct DirCloser {
   void operator()(DIR* D) const { closedir(D); }
 };
 
-// The entry of `folder` named `wanted`: the exact name when it exists, else the first one equal to it
-// without case. `wantDir` selects folders (keys) or regular files (values).
+// The entry of `Folder` named `Wanted`: the exact name when it exists, else the first one equal to it
+// without case. `WantDir` selects folders (keys) or regular files (values).
 std::optional<std::string> FindEntry(const std::string& Folder, const std::string& Wanted, bool WantDir) {
   auto IsWanted = [&](const std::string& Name) {
     struct stat St;

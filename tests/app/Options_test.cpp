@@ -211,10 +211,10 @@ TEST_F(Settings, DefaultsAreLaidOutAtTheirOffsets) {
   TBytes Header;
   Header.I32(20920).I32(20920).I32(ReferenceCrc(V, 12));
   EXPECT_EQ(V.substr(0, 12), Header.B);
-  // The tail: twelve archive flags on, ArchiveFlags 1 0, the columns 108/140/60/84 in order.
+  // The tail: kArchiveKindFlags archive flags on, ArchiveFlags 1 0, the columns 108/140/60/84 in order.
   TBytes Tail;
   Tail.I32(134217728);
-  for (int K = 0; K < 12; ++K) Tail.U8(1);
+  for (int K = 0; K < kArchiveKindFlags; ++K) Tail.U8(1);
   Tail.U8(1).U8(0).I32(108).I32(0).I32(140).I32(1).I32(60).I32(2).I32(84).I32(3);
   EXPECT_EQ(V.substr(V.size() - Tail.B.size()), Tail.B);
   EXPECT_EQ(CheckOptionsValue(V), TOptionsCheck::Ok);

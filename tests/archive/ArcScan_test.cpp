@@ -68,7 +68,7 @@ class ArcScanTest : public ::testing::Test {
 
 struct CheckCase {
   const char* Name;
-  const char* Fixture;  // a file of tests/archive/arcscan, or nullptr to write `bytes`
+  const char* Fixture;  // a file of tests/archive/arcscan, or nullptr to write `Bytes`
   std::string Bytes;
   TArchiveCheck Check;
   TArchiveKind Kind;

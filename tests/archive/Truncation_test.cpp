@@ -23,8 +23,8 @@
 
 namespace {
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 struct TCutCase {
   const char* Folder;
@@ -47,7 +47,7 @@ std::vector<const TRunLog::TItem*> Whole(const TRunLog& Log) {
 
 TRunLog RunCase(const TCutCase& C, const std::string& Path) {
   auto D = C.Make();
-  return lzhtest::ExtractAllToMemory(*D, Path);
+  return archivetest::ExtractAllToMemory(*D, Path);
 }
 
 void PrintTo(const TCutCase& C, std::ostream* Os) { *Os << C.Folder << "/" << C.Fixture; }
@@ -62,8 +62,8 @@ TEST_P(Truncation, EveryItemLostToACutIsReported) {
   const auto All = Whole(Full);
   ASSERT_GE(All.size(), 2u) << C.Fixture;
 
-  const Bytes Data = lzhtest::Fixture(C.Folder, C.Fixture);
-  lzhtest::TTempFolder Temp(std::string("cut_") + C.Folder);
+  const Bytes Data = archivetest::Fixture(C.Folder, C.Fixture);
+  archivetest::TTempFolder Temp(std::string("cut_") + C.Folder);
   const std::string Path = (Temp.Path / C.Fixture).string();
   const size_t Step = std::max<size_t>(1, Data.size() / 97);
   // The first bytes are the type detection's business: the archive is not opened at all.
@@ -121,8 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A TAR cut inside the header of its third entry: the first two entries come out, and the cut is
 // reported with the offset from which nothing could be read.
 TEST(TruncatedTar, CutInsideAHeaderNamesTheOffset) {
-  const Bytes Data = lzhtest::Fixture("tar", "basic.tar");
-  lzhtest::TTempFolder Temp("cut_tar_header");
+  const Bytes Data = archivetest::Fixture("tar", "basic.tar");
+  archivetest::TTempFolder Temp("cut_tar_header");
   const std::string Path = (Temp.Path / "cut.tar").string();
   // basic.tar: folder at 0, empty.txt at 512, b513.bin at 1024 (two data blocks), a.txt at 2560.
   {

@@ -21,7 +21,7 @@ std::string ReadAll(TVStream& S, int32_t Chunk) {
   return Out;
 }
 
-// The message of the EVStream that `action` raises; fails the test when it raises none.
+// The message of the EVStream that `Action` raises; fails the test when it raises none.
 std::string StreamError(const std::function<void()>& Action) {
   try {
     Action();

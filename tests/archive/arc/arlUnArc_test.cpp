@@ -8,15 +8,15 @@
 #include "archive/arc/arlArcMethods.h"
 #include "tests/archive/tar/ReaderTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 namespace {
 
 std::string FixturePath(const std::string& Name) {
   return std::string(SCRYLINE_TEST_DATA) + "/arc/fixtures/" + Name;
 }
-Bytes Content(const std::string& Name) { return lzhtest::Fixture("arc", "content/" + Name); }
+Bytes Content(const std::string& Name) { return archivetest::Fixture("arc", "content/" + Name); }
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
 
 struct TArcRun {
@@ -27,7 +27,7 @@ TArcRun Extract(const std::string& Fixture) {
   TArcRun R;
   TUnArc D;
   D.OnBegin = [&R, &D](TZipCommon*, TArlBeginItem&) { R.Methods[D.Item.Name] = D.Item.Method; };
-  R.Log = lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  R.Log = archivetest::ExtractAllToMemory(D, FixturePath(Fixture));
   return R;
 }
 
@@ -99,8 +99,8 @@ TEST(UnArc, NameLeavingTheOutputFolderIsRefused) {
 
 // The method decoders on their own, through sources of every chunk size, and cut at the declared size.
 TEST(UnArc, MethodsInChunks) {
-  const Bytes Archive = lzhtest::ReadFile(FixturePath("basic.arc"));
-  const Bytes Crunched = lzhtest::ReadFile(FixturePath("crunch.arc"));
+  const Bytes Archive = archivetest::ReadFile(FixturePath("basic.arc"));
+  const Bytes Crunched = archivetest::ReadFile(FixturePath("crunch.arc"));
   struct TCase {
     const Bytes* Archive;
     std::string Name;
@@ -111,7 +111,7 @@ TEST(UnArc, MethodsInChunks) {
                          {&Archive, "TEXT.TXT", "TEXT.TXT"},
                          {&Crunched, "TEXT7.TXT", "TEXT.TXT"},
                          {&Crunched, "PACKED6.DAT", "PACKED.DAT"}};
-  lzhtest::TTempFolder Temp("unarc_chunks");
+  archivetest::TTempFolder Temp("unarc_chunks");
   for (const auto& C : Cases) {
     // Find the entry's header by walking the archive's headers.
     const auto Path = (Temp.Path / "a.arc").string();
@@ -129,24 +129,24 @@ TEST(UnArc, MethodsInChunks) {
     const Bytes Want = Content(C.File);
     for (size_t Chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
       Bytes Out;
-      EXPECT_EQ(DecodeArcMethod(H.Method, lzhtest::SourceOver(Packed, Chunk), H.PackedSize, H.UnpackedSize,
-                                lzhtest::SinkInto(Out)),
+      EXPECT_EQ(DecodeArcMethod(H.Method, archivetest::SourceOver(Packed, Chunk), H.PackedSize,
+                                H.UnpackedSize, archivetest::SinkInto(Out)),
                 arOk);
       EXPECT_EQ(Out, Want) << C.Name << " " << Chunk;
     }
     Bytes Cut;
-    EXPECT_EQ(
-        DecodeArcMethod(H.Method, lzhtest::SourceOver(Packed), H.PackedSize, 100, lzhtest::SinkInto(Cut)),
-        arOk);
+    EXPECT_EQ(DecodeArcMethod(H.Method, archivetest::SourceOver(Packed), H.PackedSize, 100,
+                              archivetest::SinkInto(Cut)),
+              arOk);
     EXPECT_EQ(Cut, Bytes(Want.begin(), Want.begin() + 100)) << C.Name;
   }
 }
 
 TEST(UnArc, DamagedArchivesAreSurvived) {
   const std::vector<std::string> Names = {"basic.arc", "squash.arc", "crunch.arc", "pak_folder.arc"};
-  lzhtest::ForEachDamagedArchive("arc", Names, [](const std::string& Path, const std::string& Name) {
+  archivetest::ForEachDamagedArchive("arc", Names, [](const std::string& Path, const std::string& Name) {
     TUnArc D;
-    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
     for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 13490u) << Name;  // the largest declared size
   });
 }

@@ -4,18 +4,18 @@
 
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TBitWriter;
+using archivetest::Bytes;
+using archivetest::TBitWriter;
 
 namespace {
 
 TEST(ArjFastDecoder, DecodesAStreamOfTheArchiverWholeAndInSmallChunks) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
-  const Bytes Packed = lzhtest::Fixture("arj", "mixed.arj4");
+  const Bytes Expected = archivetest::Fixture("lzh", "mixed.bin");
+  const Bytes Packed = archivetest::Fixture("arj", "mixed.arj4");
   for (size_t Chunk : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
     TArjFastDecoder D;
     Bytes Out;
-    EXPECT_EQ(lzhtest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk);
+    EXPECT_EQ(archivetest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk);
     EXPECT_TRUE(Out == Expected) << "chunk " << Chunk;
   }
 }
@@ -33,7 +33,7 @@ TEST(ArjFastDecoder, HandBuiltCodes) {
   W.Put(0, 1), W.Put(0, 9);
   Bytes Out;
   TArjFastDecoder D;
-  EXPECT_EQ(lzhtest::DecodeWith(D, W.Data(), 135, Out), lrOk);
+  EXPECT_EQ(archivetest::DecodeWith(D, W.Data(), 135, Out), lrOk);
   EXPECT_EQ(std::string(Out.begin(), Out.end()), "ababab" + std::string(129, 'b'));
 }
 
@@ -44,19 +44,20 @@ TEST(ArjFastDecoder, MatchBeforeTheFirstByteIsCorruptInput) {
   W.Put(0, 1), W.Put(1, 9);     // distance 2, with one byte produced
   Bytes Out;
   TArjFastDecoder D;
-  EXPECT_EQ(lzhtest::DecodeWith(D, W.Data(), 10, Out), lrCorruptInput);
+  EXPECT_EQ(archivetest::DecodeWith(D, W.Data(), 10, Out), lrCorruptInput);
   EXPECT_EQ(Out, Bytes{'q'});
 }
 
 TEST(ArjFastDecoder, TruncatedAndDamagedStreamsEndCleanly) {
-  const int64_t Size = static_cast<int64_t>(lzhtest::Fixture("lzh", "mixed.bin").size());
-  const Bytes Packed = lzhtest::Fixture("arj", "mixed.arj4");
+  const int64_t Size = static_cast<int64_t>(archivetest::Fixture("lzh", "mixed.bin").size());
+  const Bytes Packed = archivetest::Fixture("arj", "mixed.arj4");
   const Bytes Cut(Packed.begin(), Packed.begin() + 3000);
   TArjFastDecoder D;
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Cut, Size, Out, 0, static_cast<int64_t>(Packed.size())), lrUnexpectedEnd);
+  EXPECT_EQ(archivetest::DecodeWith(D, Cut, Size, Out, 0, static_cast<int64_t>(Packed.size())),
+            lrUnexpectedEnd);
   EXPECT_LT(static_cast<int64_t>(Out.size()), Size);
-  lzhtest::ExpectDamageSurvived([] { return std::make_unique<TArjFastDecoder>(); }, Packed, Size);
+  archivetest::ExpectDamageSurvived([] { return std::make_unique<TArjFastDecoder>(); }, Packed, Size);
 }
 
 }  // namespace

@@ -11,20 +11,20 @@
 #include "tests/archive/lzh/DecoderRun.h"
 #include "tests/archive/zip/ZipTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 namespace {
 
 std::string FixturePath(const std::string& Name) {
   return std::string(SCRYLINE_TEST_DATA) + "/arj/fixtures/" + Name;
 }
-Bytes Content(const std::string& Name) { return lzhtest::Fixture("arj", "content/" + Name); }
+Bytes Content(const std::string& Name) { return archivetest::Fixture("arj", "content/" + Name); }
 
 TRunLog Extract(const std::string& Fixture, std::function<void(TUnArj&)> Setup = {}) {
   TUnArj D;
   if (Setup) Setup(D);
-  return lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  return archivetest::ExtractAllToMemory(D, FixturePath(Fixture));
 }
 
 // A folder entry, a stored file, method-1 files and a method-4 file.
@@ -55,11 +55,11 @@ TEST(UnArj, NamesFromTheOemCodePageWhenADosHostWroteThem) {
   const std::pair<uint8_t, std::string> Cases[] = {{kMsDos, Converted}, {kOs2, Converted},
                                                    {kWin95, Converted}, {kWin32, Converted},
                                                    {kUnix, Stored},     {kNext, Stored}};
-  lzhtest::TTempFolder Temp("arj_names");
+  archivetest::TTempFolder Temp("arj_names");
   const std::string Path = (Temp.Path / "names.arj").string();
   for (const auto& [Host, Name] : Cases) {
     SCOPED_TRACE(testing::Message() << "host " << int{Host});
-    Bytes A = lzhtest::Fixture("arj", "basic.arj");
+    Bytes A = archivetest::Fixture("arj", "basic.arj");
     // The main header, then the first file header: id, basic header size, basic header, its CRC-32.
     const size_t File = 4 + (A[2] | A[3] << 8) + 4 + 2;
     const size_t Size = A[File + 2] | A[File + 3] << 8;
@@ -74,7 +74,7 @@ TEST(UnArj, NamesFromTheOemCodePageWhenADosHostWroteThem) {
       Out.write(reinterpret_cast<const char*>(A.data()), static_cast<std::streamsize>(A.size()));
     }
     TUnArj D;
-    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
     EXPECT_TRUE(Log.Errors.empty());
     const auto* I = Log.Find(Name);
     ASSERT_NE(I, nullptr);
@@ -85,22 +85,22 @@ TEST(UnArj, NamesFromTheOemCodePageWhenADosHostWroteThem) {
 }
 
 TEST(UnArj, ExtractsToFilesWithTheFolderEntry) {
-  lzhtest::TTempFolder Dir("arj_files");
+  archivetest::TTempFolder Dir("arj_files");
   TUnArj D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
+  const TRunLog Log = archivetest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
   EXPECT_EQ(Log.Result, 4);
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_TRUE(std::filesystem::is_directory(Dir.Path / "sub"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "sub/m1b.txt").string()) == Content("m1b.txt"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "m4.bin").string()) == Content("m4.bin"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "sub/m1b.txt").string()) == Content("m1b.txt"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "m4.bin").string()) == Content("m4.bin"));
 }
 
 // Debian's arj (host UNIX) stores seconds since 1970, not a DOS stamp: m1.txt was stamped
 // 2026-12-10 12:43:28 UTC. Read as a DOS stamp the date came out years late.
 TEST(UnArj, UnixHostStampsAreSecondsSince1970) {
-  lzhtest::TTempFolder Dir("arj_dates");
+  archivetest::TTempFolder Dir("arj_dates");
   TUnArj D;
-  lzhtest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
+  archivetest::ExtractAllToFolder(D, FixturePath("basic.arj"), Dir.Path);
   struct tm Stamp {};
   Stamp.tm_year = 2026 - 1900, Stamp.tm_mon = 11, Stamp.tm_mday = 10;
   Stamp.tm_hour = 12, Stamp.tm_min = 43, Stamp.tm_sec = 28;
@@ -113,7 +113,7 @@ TEST(UnArj, UnixHostStampsAreSecondsSince1970) {
 TEST(UnArj, SelectsByFileSpec) {
   TUnArj D;
   TRunLog Log;
-  lzhtest::Record(D, Log);
+  archivetest::Record(D, Log);
   D.SetArchiveFile(FixturePath("basic.arj"));
   D.FileSpec = {"*.bin"};
   TDecompMemoryStream Out;
@@ -231,13 +231,13 @@ TEST(UnArj, ContinuesInVolumesNamedAfterTheStoredName) {
 
 // Extracted to files, the part in the next volume is added to the file the first part began.
 TEST(UnArj, SplitFileIsJoinedWhenExtractedToFiles) {
-  lzhtest::TTempFolder Dir("arj_volumes");
+  archivetest::TTempFolder Dir("arj_volumes");
   TUnArj D;
   D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) { Request.Cancel = !Request.Exists; };
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("renamed.arj"), Dir.Path);
+  const TRunLog Log = archivetest::ExtractAllToFolder(D, FixturePath("renamed.arj"), Dir.Path);
   EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "vdata.bin").string()) == Content("vdata.bin"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "tail.txt").string()) == Content("tail.txt"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "vdata.bin").string()) == Content("vdata.bin"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "tail.txt").string()) == Content("tail.txt"));
 }
 
 // One item into a given stream, as the archive wrapper asks for it; a wrong first password empties the
@@ -245,7 +245,7 @@ TEST(UnArj, SplitFileIsJoinedWhenExtractedToFiles) {
 TEST(UnArj, ExtractsOneGarbledItemToAStreamAfterAWrongPassword) {
   TUnArj D;
   TRunLog Log;
-  lzhtest::Record(D, Log);
+  archivetest::Record(D, Log);
   int Asked = 0;
   D.OnGetPassword = [&](TZipCommon*, TArlPasswordQuery& Query) {
     Query.Continue = true;
@@ -293,20 +293,20 @@ TEST(UnArj, HostileArchivesReportTheirFault) {
 }
 
 TEST(UnArj, DamagedArchivesNeverCrashOrHang) {
-  lzhtest::ForEachDamagedArchive("arj", {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"},
-                                 [](const std::string& Path, const std::string& Name) {
-                                   TUnArj D;
-                                   D.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) {
-                                     Query.Continue = true;
-                                     Query.Password = "secret";
-                                   };
-                                   D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) {
-                                     Request.Cancel = true;
-                                   };
-                                   const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
-                                   for (const auto& I : Log.Items)
-                                     EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
-                                 });
+  archivetest::ForEachDamagedArchive("arj", {"basic.arj", "garbled.arj", "hk.arj", "renamed.arj"},
+                                     [](const std::string& Path, const std::string& Name) {
+                                       TUnArj D;
+                                       D.OnGetPassword = [](TZipCommon*, TArlPasswordQuery& Query) {
+                                         Query.Continue = true;
+                                         Query.Password = "secret";
+                                       };
+                                       D.OnNextVolumeFile = [](TZipCommon*, TArlNextVolume& Request) {
+                                         Request.Cancel = true;
+                                       };
+                                       const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
+                                       for (const auto& I : Log.Items)
+                                         EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+                                     });
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-using lzhtest::Bytes;
+using archivetest::Bytes;
 
 namespace {
 
@@ -24,7 +24,7 @@ Bytes Pack9(const std::vector<int>& Codes) {
 
 Bytes Decode(TDelzwDecoder& D, const Bytes& In, int64_t Max, TLzhResult& R, size_t Chunk = 0) {
   Bytes Out;
-  R = D.Decode(lzhtest::SourceOver(In, Chunk), Max, lzhtest::SinkInto(Out));
+  R = D.Decode(archivetest::SourceOver(In, Chunk), Max, archivetest::SinkInto(Out));
   return Out;
 }
 
@@ -34,10 +34,10 @@ TEST(Delzw, BlockModeDecidesWhatCode256Is) {
   const Bytes In = Pack9({'A', 'B', 256, 0, 0, 0, 0, 0, 'C'});  // 'C' starts the second group
   TLzhResult R;
   TDelzwDecoder Plain(12, false);
-  EXPECT_EQ(Decode(Plain, In, 100, R), lzhtest::Bytes({'A', 'B', 'A', 'B', 0, 0, 0, 0, 0, 'C'}));
+  EXPECT_EQ(Decode(Plain, In, 100, R), archivetest::Bytes({'A', 'B', 'A', 'B', 0, 0, 0, 0, 0, 'C'}));
   EXPECT_EQ(R, lrOk);
   TDelzwDecoder Block(12, true);
-  EXPECT_EQ(Decode(Block, In, 100, R), lzhtest::Bytes({'A', 'B', 'C'}));
+  EXPECT_EQ(Decode(Block, In, 100, R), archivetest::Bytes({'A', 'B', 'C'}));
   EXPECT_EQ(R, lrOk);
 }
 
@@ -45,13 +45,13 @@ TEST(Delzw, BlockModeDecidesWhatCode256Is) {
 TEST(Delzw, CodeEqualToTheNextFreeOne) {
   TLzhResult R;
   TDelzwDecoder D(16, true);
-  EXPECT_EQ(Decode(D, Pack9({'x', 257, 258}), 100, R), lzhtest::Bytes({'x', 'x', 'x', 'x', 'x', 'x'}));
+  EXPECT_EQ(Decode(D, Pack9({'x', 257, 258}), 100, R), archivetest::Bytes({'x', 'x', 'x', 'x', 'x', 'x'}));
   EXPECT_EQ(R, lrOk);
 }
 
 // The compress body of a real file, read through sources of every chunk size, and stopped at a cap.
 TEST(Delzw, ChunkSizesAndCap) {
-  const Bytes File = lzhtest::Fixture("gzip", "clears12.Z");
+  const Bytes File = archivetest::Fixture("gzip", "clears12.Z");
   int MaxBits = 0;
   bool BlockMode = false;
   ASSERT_EQ(ReadCompressHeader(File.data(), static_cast<int32_t>(File.size()), MaxBits, BlockMode), chOk);
@@ -93,11 +93,11 @@ TEST(Delzw, Headers) {
 
 // Random and damaged code streams end cleanly, within the cap.
 TEST(Delzw, DamagedStreamsAreSurvived) {
-  const Bytes File = lzhtest::Fixture("gzip", "clears12.Z");
+  const Bytes File = archivetest::Fixture("gzip", "clears12.Z");
   const Bytes Body(File.begin() + TDelzwDecoder::kHeaderSize, File.end());
   for (int Bits : {9, 12, 16}) {
     TDelzwDecoder D(Bits, true);
-    for (const Bytes& Bad : lzhtest::Damaged(Body, static_cast<unsigned>(Bits))) {
+    for (const Bytes& Bad : archivetest::Damaged(Body, static_cast<unsigned>(Bits))) {
       TLzhResult R;
       EXPECT_LE(Decode(D, Bad, 60000, R).size(), 60000u);
     }

@@ -4,7 +4,7 @@
 
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-using lzhtest::Bytes;
+using archivetest::Bytes;
 
 namespace {
 
@@ -17,13 +17,13 @@ TEST(LhaPackDecoder, DecodesStreamsWholeAndInSmallChunks) {
   // mixed.bin is 45287 bytes: the tree is rebuilt many times and the output buffer fills.
   const TCase Cases[] = {{"mixed.lh1", "lzh", "mixed.bin"}, {"spaces.lh1", "lha", "spaces.txt"}};
   for (const auto& C : Cases) {
-    const Bytes Expected = lzhtest::Fixture(C.Folder, C.Expected);
-    const Bytes Packed = lzhtest::Fixture("lha", C.Packed);
+    const Bytes Expected = archivetest::Fixture(C.Folder, C.Expected);
+    const Bytes Packed = archivetest::Fixture("lha", C.Packed);
     ASSERT_FALSE(Expected.empty());
     for (size_t Chunk : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
       TLhaPackDecoder D;
       Bytes Out;
-      EXPECT_EQ(lzhtest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
+      EXPECT_EQ(archivetest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
           << C.Packed;
       EXPECT_TRUE(Out == Expected) << C.Packed << " chunk " << Chunk;
     }
@@ -51,7 +51,7 @@ std::vector<int> InitialCode(int Symbol) {
 // The first symbol is a match of length 5 that starts 100 bytes back, inside the blanks the window
 // starts with.
 TEST(LhaPackDecoder, FirstMatchIntoTheInitialBlanksGivesBlanks) {
-  lzhtest::TBitWriter W;
+  archivetest::TBitWriter W;
   for (int Bit : InitialCode(256 + 5 - 3)) W.Put(static_cast<uint32_t>(Bit), 1);
   // Position 99: upper 6 bits 1 ("0010" in 4 bits), then the lower 6 bits 100011.
   W.Put(0b0010, 4);
@@ -59,19 +59,20 @@ TEST(LhaPackDecoder, FirstMatchIntoTheInitialBlanksGivesBlanks) {
   const Bytes Packed = W.Data();
   TLhaPackDecoder D;
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 5, Out), lrOk);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 5, Out), lrOk);
   EXPECT_EQ(Out, Bytes(5, ' '));
 }
 
 TEST(LhaPackDecoder, TruncatedAndDamagedStreamsEndCleanly) {
-  const int64_t Size = static_cast<int64_t>(lzhtest::Fixture("lzh", "mixed.bin").size());
-  const Bytes Packed = lzhtest::Fixture("lha", "mixed.lh1");
+  const int64_t Size = static_cast<int64_t>(archivetest::Fixture("lzh", "mixed.bin").size());
+  const Bytes Packed = archivetest::Fixture("lha", "mixed.lh1");
   const Bytes Cut(Packed.begin(), Packed.begin() + 2000);
   TLhaPackDecoder D;
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Cut, Size, Out, 0, static_cast<int64_t>(Packed.size())), lrUnexpectedEnd);
+  EXPECT_EQ(archivetest::DecodeWith(D, Cut, Size, Out, 0, static_cast<int64_t>(Packed.size())),
+            lrUnexpectedEnd);
   EXPECT_LT(static_cast<int64_t>(Out.size()), Size);
-  lzhtest::ExpectDamageSurvived([] { return std::make_unique<TLhaPackDecoder>(); }, Packed, Size);
+  archivetest::ExpectDamageSurvived([] { return std::make_unique<TLhaPackDecoder>(); }, Packed, Size);
 }
 
 }  // namespace

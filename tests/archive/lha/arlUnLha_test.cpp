@@ -8,19 +8,19 @@
 #include "platform/qvnls/Qvnls.h"
 #include "tests/archive/lzh/DecoderRun.h"
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 namespace {
 
 std::string FixturePath(const std::string& Name) {
   return std::string(SCRYLINE_TEST_DATA) + "/lha/fixtures/" + Name;
 }
-Bytes Content(const std::string& Name) { return lzhtest::Fixture("lha", "content/" + Name); }
+Bytes Content(const std::string& Name) { return archivetest::Fixture("lha", "content/" + Name); }
 
 TRunLog Extract(const std::string& Fixture) {
   TUnLha D;
-  return lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  return archivetest::ExtractAllToMemory(D, FixturePath(Fixture));
 }
 
 // The items that were written whole and passed their CRC, in order.
@@ -71,35 +71,35 @@ TEST(UnLha, EveryDecodedMethod) {
 }
 
 TEST(UnLha, ExtractsToFilesWithTheFolderEntry) {
-  lzhtest::TTempFolder Dir("lha_files");
+  archivetest::TTempFolder Dir("lha_files");
   TUnLha D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("level2.lzh"), Dir.Path);
+  const TRunLog Log = archivetest::ExtractAllToFolder(D, FixturePath("level2.lzh"), Dir.Path);
   EXPECT_EQ(Log.Result, 3);
   EXPECT_TRUE(Log.Errors.empty());
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "sub/b.bin").string()) == Content("sub/b.bin"));
-  EXPECT_TRUE(lzhtest::ReadFile((Dir.Path / "c.txt").string()) == Content("c.txt"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "sub/b.bin").string()) == Content("sub/b.bin"));
+  EXPECT_TRUE(archivetest::ReadFile((Dir.Path / "c.txt").string()) == Content("c.txt"));
 }
 
 // An item whose stored name climbs out of the output folder is reported and not written anywhere.
 TEST(UnLha, NameLeavingTheOutputFolderIsRefused) {
-  lzhtest::TTempFolder Dir("lha_escape");
+  archivetest::TTempFolder Dir("lha_escape");
   const auto Out = Dir.Path / "out";
   std::filesystem::create_directories(Out);
   TUnLha D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("lha_name_escapes.lzh"), Out);
+  const TRunLog Log = archivetest::ExtractAllToFolder(D, FixturePath("lha_name_escapes.lzh"), Out);
   EXPECT_TRUE(Log.HasError(errInvalidFileName));
   EXPECT_EQ(Log.Result, 2);
   EXPECT_FALSE(std::filesystem::exists(Dir.Path / "cc"));
-  EXPECT_TRUE(lzhtest::ReadFile((Out / "a.txt").string()) == Content("a.txt"));
+  EXPECT_TRUE(archivetest::ReadFile((Out / "a.txt").string()) == Content("a.txt"));
 }
 
 // A symbolic link is stored as a folder entry named "link|target": the real folders are made, the link
 // is not made as a folder.
 TEST(UnLha, LinkEntriesAreNotMadeAsFolders) {
-  lzhtest::TTempFolder Dir("lha_links");
+  archivetest::TTempFolder Dir("lha_links");
   TUnLha D;
   const TRunLog Log =
-      lzhtest::ExtractAllToFolder(D, FixturePath("peer/test_read_format_lha_header2.lzh"), Dir.Path);
+      archivetest::ExtractAllToFolder(D, FixturePath("peer/test_read_format_lha_header2.lzh"), Dir.Path);
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_TRUE(std::filesystem::is_directory(Dir.Path / "dir2"));
   EXPECT_TRUE(std::filesystem::is_regular_file(Dir.Path / "file1"));
@@ -125,11 +125,11 @@ TEST(UnLha, NamesFromTheOemCodePageWhenADosSystemWroteThem) {
       {"level1.lzh", 'w', Converted}, {"level1.lzh", 'W', Converted}, {"level1.lzh", 'U', Stored},
       {"level1.lzh", 'm', Stored},    {"level1.lzh", 0, Stored},
   };
-  lzhtest::TTempFolder Temp("lha_names");
+  archivetest::TTempFolder Temp("lha_names");
   const std::string Path = (Temp.Path / "names.lzh").string();
   for (const auto& C : Cases) {
     SCOPED_TRACE(testing::Message() << C.Fixture << ", system " << C.OsId);
-    Bytes A = lzhtest::Fixture("lha", C.Fixture);
+    Bytes A = archivetest::Fixture("lha", C.Fixture);
     const size_t HeaderSize = A[0] + 2u;
     const size_t NameLength = A[21];
     ASSERT_EQ(std::string(A.begin() + 22, A.begin() + 22 + static_cast<long>(NameLength)), "a.txt");
@@ -143,7 +143,7 @@ TEST(UnLha, NamesFromTheOemCodePageWhenADosSystemWroteThem) {
       Out.write(reinterpret_cast<const char*>(A.data()), static_cast<std::streamsize>(A.size()));
     }
     TUnLha D;
-    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
     EXPECT_TRUE(Log.Errors.empty());
     ASSERT_FALSE(Log.Items.empty());
     EXPECT_EQ(Log.Items.front().Name, C.Name);
@@ -174,7 +174,8 @@ TEST(UnLha, HostileArchivesReportTheirFault) {
   const TCase Cases[] = {
       {"lha_header_checksum_bad.lzh", errBadFileHeader, {"a.txt", "sub/b.bin"}},
       {"lha_torn_tail.lzh", errReadingFile, {"a.txt"}},
-      {"lha_ext_header_overflow.lzh", errBadFileHeader, {}},
+      // a.txt's header is passed over by its sane size: the entries after it are read.
+      {"lha_ext_header_overflow.lzh", errBadFileHeader, {"sub/b.bin", "c.txt"}},
   };
   for (const auto& C : Cases) {
     const TRunLog Log = Extract(C.Fixture);
@@ -214,15 +215,41 @@ TEST(UnLha, PeerArchives) {
 }
 
 TEST(UnLha, DamagedArchivesNeverCrashOrHang) {
-  lzhtest::ForEachDamagedArchive("lha",
-                                 {"level0.lzh", "level1.lzh", "level2.lzh", "lh1.lzh", "lh4.lzh", "lh6.lzh",
-                                  "stored1.lzh", "lha_level2_long_header.lzh"},
-                                 [](const std::string& Path, const std::string& Name) {
-                                   TUnLha D;
-                                   const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
-                                   for (const auto& I : Log.Items)
-                                     EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
-                                 });
+  archivetest::ForEachDamagedArchive("lha",
+                                     {"level0.lzh", "level1.lzh", "level2.lzh", "lh1.lzh", "lh4.lzh",
+                                      "lh6.lzh", "stored1.lzh", "lha_level2_long_header.lzh"},
+                                     [](const std::string& Path, const std::string& Name) {
+                                       TUnLha D;
+                                       const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
+                                       for (const auto& I : Log.Items)
+                                         EXPECT_LE(I.Data.size(), 64u * 1024) << Name;
+                                     });
+}
+
+// A header that fails its checks is reported by its offset; the walk passes over it by its size fields when
+// they are sane and ends where they are not. The peer archive holds the same six files and links with
+// headers of levels 0, 1 and 2, then level-3 headers, the first of which claims 4 GB: the walk reads the
+// 18 entries (lhasa lists the same) and ends there with one report naming the offset.
+TEST(UnLha, ABadHeaderIsPassedOverByASaneSize) {
+  const TRunLog Oversize = Extract("peer/test_read_format_lha_oversize_header.lzh");
+  EXPECT_EQ(Good(Oversize), (std::vector<std::string>{"file1", "file2", "file1", "file2", "file1", "file2"}));
+  ASSERT_EQ(Oversize.Errors.size(), 1u);
+  EXPECT_EQ(Oversize.Errors[0].second, errBadFileHeader);
+
+  // level2.lzh with a.txt's header damaged (its CRC no longer agrees) but its size intact: a.txt is
+  // reported and the two entries after it are read.
+  Bytes Level2 = archivetest::Fixture("lha", "level2.lzh");
+  ASSERT_GT(Level2.size(), 30u);
+  Level2[22] ^= 0xFF;  // the data CRC field, which the header CRC covers
+  archivetest::TTempFolder Temp("lha_bad_first");
+  const std::string Path = (Temp.Path / "bad.lzh").string();
+  std::ofstream(Path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(Level2.data()), static_cast<std::streamsize>(Level2.size()));
+  TUnLha D;
+  const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
+  EXPECT_EQ(Good(Log), (std::vector<std::string>{"sub/b.bin", "c.txt"}));
+  EXPECT_EQ(Log.Errors.size(), 1u);
+  EXPECT_TRUE(Log.HasError(errBadFileHeader));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Runs an archive-library decoder over an archive file into memory and records what it reported: the
 // items written (name and bytes, from the memory stream's index), every OnError report and every OnEnd
-// verdict. Shared by the ARJ and LHA reader tests.
+// verdict; the damaged copies of the fixtures and the verdict on each. Part of the archive test helpers
+// (namespace archivetest) that the tests of every archive format share.
 #pragma once
 
 #include <unistd.h>
@@ -16,7 +17,7 @@
 #include "archive/arlBase.h"
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-namespace lzhtest {
+namespace archivetest {
 
 struct TRunLog {
   struct TItem {
@@ -93,6 +94,28 @@ inline TRunLog ExtractAllToFolder(TUnBase& D, const std::string& Path, const std
   return Log;
 }
 
+// The verdict on a damaged copy's run against the undamaged archive's: the damage was reported (an
+// error, or an item failing its check), or the copy gave what the archive gives, the same contents item
+// for item (damage to a name, a date or another field that no check covers changes nothing read).
+// Anything else is damage that passed in silence.
+inline bool ReportedOrUnchanged(const TRunLog& Damaged, const TRunLog& Good) {
+  if (!Damaged.Errors.empty()) return true;
+  for (const auto& E : Damaged.Ends)
+    if (!E.second) return true;
+  if (Damaged.Items.size() != Good.Items.size()) return false;
+  for (size_t I = 0; I < Good.Items.size(); ++I)
+    if (Damaged.Items[I].Data != Good.Items[I].Data) return false;
+  return true;
+}
+
+// Whether the file at Path still begins with the first Count bytes of Good (its signature): a copy that
+// does not is no archive of its kind, which the walk's detection settles before a decoder runs.
+inline bool KeepsSignature(const std::string& Path, const Bytes& Good, size_t Count) {
+  const Bytes Copy = ReadFile(Path);
+  return Copy.size() >= Count && Good.size() >= Count &&
+         std::equal(Good.begin(), Good.begin() + Count, Copy.begin());
+}
+
 // Writes each damaged copy (Damaged) of every named fixture of tests/archive/<Folder>/fixtures to a
 // temporary file and calls Run with its path and the fixture's name.
 inline void ForEachDamagedArchive(const std::string& Folder, const std::vector<std::string>& Names,
@@ -111,4 +134,4 @@ inline void ForEachDamagedArchive(const std::string& Folder, const std::vector<s
   }
 }
 
-}  // namespace lzhtest
+}  // namespace archivetest

@@ -1,6 +1,7 @@
-// Helpers shared by the tests of the LZ decoders of the ARJ and LHA families: fixture files, a byte
-// source over a buffer that hands out limited chunks, a collecting sink, a most-significant-first bit
-// writer for hand-built streams, and the damage pass that every decoder must survive.
+// The archive test helpers (namespace archivetest), shared by the tests of every archive format: fixture
+// files, a byte source over a buffer that hands out limited chunks, a collecting sink, a
+// most-significant-first bit writer for hand-built streams, and the damage pass that every decoder must
+// survive.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@
 #include "archive/lzh/arlLzhBits.h"
 #include "tests/TestFiles.h"
 
-namespace lzhtest {
+namespace archivetest {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -119,4 +120,4 @@ void ExpectDamageSurvived(TMake Make, const Bytes& Good, int64_t UnpackedSize, u
   }
 }
 
-}  // namespace lzhtest
+}  // namespace archivetest

@@ -4,8 +4,8 @@
 
 #include "tests/archive/lzh/LzhTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TBitWriter;
+using archivetest::Bytes;
+using archivetest::TBitWriter;
 
 namespace {
 
@@ -22,15 +22,15 @@ const TRealStream kRealStreams[] = {
 };
 
 TEST(Lzh3Decoder, DecodesStreamsOfEveryFormatWholeAndInSmallChunks) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
+  const Bytes Expected = archivetest::Fixture("lzh", "mixed.bin");
   ASSERT_EQ(Expected.size(), 45287u);
   for (const auto& S : kRealStreams) {
-    const Bytes Packed = lzhtest::Fixture("lzh", S.File);
+    const Bytes Packed = archivetest::Fixture("lzh", S.File);
     ASSERT_FALSE(Packed.empty()) << S.File;
     for (size_t Chunk : {size_t{0}, size_t{1}, size_t{7}, size_t{4096}}) {
       TLzh3Decoder D(S.Params);
       Bytes Out;
-      EXPECT_EQ(lzhtest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
+      EXPECT_EQ(archivetest::DecodeWith(D, Packed, static_cast<int64_t>(Expected.size()), Out, Chunk), lrOk)
           << S.File << " chunk " << Chunk;
       EXPECT_TRUE(Out == Expected) << S.File << " chunk " << Chunk;
       EXPECT_EQ(D.Produced(), static_cast<int64_t>(Expected.size()));
@@ -39,33 +39,33 @@ TEST(Lzh3Decoder, DecodesStreamsOfEveryFormatWholeAndInSmallChunks) {
 }
 
 TEST(Lzh3Decoder, StopsAtTheDeclaredSizeAndReadsNoMoreThanThePackedSize) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
-  Bytes Packed = lzhtest::Fixture("lzh", "mixed.lh5");
+  const Bytes Expected = archivetest::Fixture("lzh", "mixed.bin");
+  Bytes Packed = archivetest::Fixture("lzh", "mixed.lh5");
   const int64_t PackedSize = static_cast<int64_t>(Packed.size());
   Packed.insert(Packed.end(), 100, 0xFF);  // what follows the entry must not be read
   size_t Read = 0;
-  auto Counting = [&, Inner = lzhtest::SourceOver(Packed)](uint8_t* B, int32_t N) {
+  auto Counting = [&, Inner = archivetest::SourceOver(Packed)](uint8_t* B, int32_t N) {
     const int32_t Got = Inner(B, N);
     Read += static_cast<size_t>(Got);
     return Got;
   };
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(D.Decode(Counting, PackedSize, 30000, lzhtest::SinkInto(Out)), lrOk);
+  EXPECT_EQ(D.Decode(Counting, PackedSize, 30000, archivetest::SinkInto(Out)), lrOk);
   EXPECT_EQ(Out, Bytes(Expected.begin(), Expected.begin() + 30000));
   EXPECT_LE(Read, static_cast<size_t>(PackedSize));
 }
 
 TEST(Lzh3Decoder, TruncatedStreamEndsEarlyWithWhatWasDecoded) {
-  const Bytes Expected = lzhtest::Fixture("lzh", "mixed.bin");
-  const Bytes Packed = lzhtest::Fixture("lzh", "mixed.arj1");
+  const Bytes Expected = archivetest::Fixture("lzh", "mixed.bin");
+  const Bytes Packed = archivetest::Fixture("lzh", "mixed.arj1");
   for (size_t Keep : {Packed.size() / 3, Packed.size() - 40}) {
     // The declared packed size stays whole; the source runs dry.
     const Bytes Cut(Packed.begin(), Packed.begin() + static_cast<std::ptrdiff_t>(Keep));
     TLzh3Decoder D(kLzh3Arj);
     Bytes Out;
-    EXPECT_EQ(D.Decode(lzhtest::SourceOver(Cut), static_cast<int64_t>(Packed.size()),
-                       static_cast<int64_t>(Expected.size()), lzhtest::SinkInto(Out)),
+    EXPECT_EQ(D.Decode(archivetest::SourceOver(Cut), static_cast<int64_t>(Packed.size()),
+                       static_cast<int64_t>(Expected.size()), archivetest::SinkInto(Out)),
               lrUnexpectedEnd);
     ASSERT_LT(Out.size(), Expected.size());
     ASSERT_GT(Out.size(), 0u);
@@ -93,7 +93,7 @@ TEST(Lzh3Decoder, SingleSymbolLiteralTreeRepeatsThatSymbol) {
   const Bytes Packed = SingleSymbolBlock(10, 0, 'A', 0, 4);
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 10, Out), lrOk);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 10, Out), lrOk);
   EXPECT_EQ(Out, Bytes(10, 'A'));
 }
 
@@ -102,7 +102,7 @@ TEST(Lzh3Decoder, BlockSizeZeroEndsShortOfTheDeclaredSize) {
   // A second block of size 0 (16 zero bits) follows; the padding supplies them too.
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 9, Out), lrUnexpectedEnd);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 9, Out), lrUnexpectedEnd);
   EXPECT_EQ(Out, Bytes(4, 'x'));
 }
 
@@ -111,7 +111,7 @@ TEST(Lzh3Decoder, MatchBeforeTheFirstByteIsCorruptInput) {
   const Bytes Packed = SingleSymbolBlock(5, 0, 256, 0, 5);
   TLzh3Decoder D(kLzh3Arj);
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 20, Out), lrCorruptInput);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 20, Out), lrCorruptInput);
   EXPECT_TRUE(Out.empty());
 }
 
@@ -130,7 +130,7 @@ TEST(Lzh3Decoder, MatchCrossingTheDeclaredSizeIsCut) {
   Packed = W.Data();
   TLzh3Decoder D(kLzh3Lh5);
   Bytes Out;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Out), lrOk);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 100, Out), lrOk);
   EXPECT_EQ(Out, Bytes(100, 'z'));
 }
 
@@ -180,27 +180,27 @@ TEST(Lzh3Decoder, MalformedTablesAreRefused) {
     Packed.resize(Packed.size() + 64, 0x55);
     TLzh3Decoder D(kLzh3Lh5);
     Bytes Out;
-    EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Out), lrBadHuffmanCode) << C.Fault;
+    EXPECT_EQ(archivetest::DecodeWith(D, Packed, 100, Out), lrBadHuffmanCode) << C.Fault;
     EXPECT_TRUE(Out.empty()) << C.Fault;
   }
 }
 
 TEST(Lzh3Decoder, DamagedStreamsNeverCrashOrOverrun) {
-  const int64_t Size = static_cast<int64_t>(lzhtest::Fixture("lzh", "mixed.bin").size());
+  const int64_t Size = static_cast<int64_t>(archivetest::Fixture("lzh", "mixed.bin").size());
   unsigned Seed = 1;
   for (const auto& S : kRealStreams) {
     SCOPED_TRACE(S.File);
-    lzhtest::ExpectDamageSurvived([&] { return std::make_unique<TLzh3Decoder>(S.Params); },
-                                  lzhtest::Fixture("lzh", S.File), Size, Seed++);
+    archivetest::ExpectDamageSurvived([&] { return std::make_unique<TLzh3Decoder>(S.Params); },
+                                      archivetest::Fixture("lzh", S.File), Size, Seed++);
   }
 }
 
 TEST(Lzh3Decoder, AHugeDeclaredSizeDoesNotOutliveTheData) {
   // Zero bits past the data would decode for ever into the declared size; the decoder stops instead.
-  const Bytes Packed = lzhtest::Fixture("lzh", "mixed.lh6");
+  const Bytes Packed = archivetest::Fixture("lzh", "mixed.lh6");
   TLzh3Decoder D(kLzh3Lh6);
   int64_t Written = 0;
-  const TLzhResult R = D.Decode(lzhtest::SourceOver(Packed), static_cast<int64_t>(Packed.size()),
+  const TLzhResult R = D.Decode(archivetest::SourceOver(Packed), static_cast<int64_t>(Packed.size()),
                                 int64_t{1} << 32, [&](const uint8_t*, int32_t N) { Written += N; });
   EXPECT_NE(R, lrOk);
   EXPECT_LT(Written, 200000);

@@ -14,7 +14,7 @@
 namespace readertest {
 
 // The items written whole and passing their check, in order.
-inline std::vector<std::string> Good(const lzhtest::TRunLog& Log) {
+inline std::vector<std::string> Good(const archivetest::TRunLog& Log) {
   std::vector<std::string> Out;
   for (const auto& I : Log.Items)
     if (Log.Passed(I.Name)) Out.push_back(I.Name);
@@ -30,7 +30,7 @@ struct THostileCase {
   int32_t Error;
 };
 
-inline void ExpectCase(const lzhtest::TRunLog& Log, const THostileCase& C) {
+inline void ExpectCase(const archivetest::TRunLog& Log, const THostileCase& C) {
   EXPECT_EQ(Good(Log), C.Good) << C.Fixture;
   for (const auto& F : C.Failed) {
     ASSERT_NE(Log.Find(F), nullptr) << C.Fixture << " " << F;
@@ -46,10 +46,10 @@ inline void ExpectCase(const lzhtest::TRunLog& Log, const THostileCase& C) {
 // entry is Inside) with D into a folder: the one is refused as "Invalid file name", the other written.
 inline void ExpectEscapeRefused(TUnBase& D, const std::string& Archive, const std::string& Escaped,
                                 const std::string& Inside) {
-  lzhtest::TTempFolder Out("escape");
+  archivetest::TTempFolder Out("escape");
   const auto Inner = Out.Path / "inner";
   std::filesystem::create_directories(Inner);
-  const lzhtest::TRunLog Log = lzhtest::ExtractAllToFolder(D, Archive, Inner);
+  const archivetest::TRunLog Log = archivetest::ExtractAllToFolder(D, Archive, Inner);
   EXPECT_TRUE(Log.HasError(errInvalidFileName)) << Archive;
   EXPECT_EQ(Log.Result, 1) << Archive;
   EXPECT_TRUE(std::filesystem::exists(Inner / Inside)) << Archive;

@@ -10,8 +10,8 @@
 #include "archive/gzip/arlUnGZip.h"
 #include "tests/archive/tar/ReaderTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 namespace {
 
@@ -21,7 +21,7 @@ std::string FixturePath(const std::string& Name) {
 
 TRunLog Extract(const std::string& Fixture) {
   TUnTar D;
-  return lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  return archivetest::ExtractAllToMemory(D, FixturePath(Fixture));
 }
 
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
@@ -131,9 +131,9 @@ TEST(UnTar, HostileArchives) {
 }
 
 TEST(UnTar, ExtractsToFilesWithFoldersAndDates) {
-  lzhtest::TTempFolder Out("untar_files");
+  archivetest::TTempFolder Out("untar_files");
   TUnTar D;
-  const TRunLog Log = lzhtest::ExtractAllToFolder(D, FixturePath("basic.tar"), Out.Path);
+  const TRunLog Log = archivetest::ExtractAllToFolder(D, FixturePath("basic.tar"), Out.Path);
   EXPECT_TRUE(Log.Errors.empty());
   EXPECT_EQ(Log.Result, 4);
   EXPECT_TRUE(std::filesystem::is_directory(Out.Path / "dir"));
@@ -175,12 +175,12 @@ TEST(UnTar, PeerTarsInsideCompressFiles) {
       {"test_read_format_ustar_filename_koi8r.tar.Z",
        {"\xd0\xd2\xc9\xd7\xc5\xd4", "\xf0\xf2\xe9\xf7\xe5\xf4"}},
   };
-  lzhtest::TTempFolder Temp("untar_peer");
+  archivetest::TTempFolder Temp("untar_peer");
   for (const auto& C : Cases) {
     TUnGZip Z;
     Z.OnNestedTarFile = [](TZipCommon*, const std::string&, bool& Extract) { Extract = false; };
-    const TRunLog Outer =
-        lzhtest::ExtractAllToMemory(Z, std::string(SCRYLINE_TEST_DATA) + "/gzip/fixtures/peer/" + C.Fixture);
+    const TRunLog Outer = archivetest::ExtractAllToMemory(
+        Z, std::string(SCRYLINE_TEST_DATA) + "/gzip/fixtures/peer/" + C.Fixture);
     ASSERT_EQ(Outer.Items.size(), 1u) << C.Fixture;
     ASSERT_TRUE(Outer.Passed(Outer.Items[0].Name)) << C.Fixture;
     const auto Tar = Temp.Path / "inner.tar";
@@ -190,7 +190,7 @@ TEST(UnTar, PeerTarsInsideCompressFiles) {
               static_cast<std::streamsize>(Outer.Items[0].Data.size()));
     }
     TUnTar T;
-    const TRunLog Inner = lzhtest::ExtractAllToMemory(T, Tar.string());
+    const TRunLog Inner = archivetest::ExtractAllToMemory(T, Tar.string());
     EXPECT_TRUE(Inner.Errors.empty()) << C.Fixture;
     EXPECT_EQ(Good(Inner), C.Names) << C.Fixture;
   }
@@ -221,7 +221,7 @@ TEST(UnTar, SparseFilesInEveryForm) {
 // A sparse file's map that does not fit its sizes, or stored data cut short, fails that entry with a
 // report naming it; nothing is written beyond the file's size.
 TEST(UnTar, DamagedSparseFilesAreReported) {
-  lzhtest::TTempFolder Temp("tar_sparse_damage");
+  archivetest::TTempFolder Temp("tar_sparse_damage");
   const std::string Path = (Temp.Path / "bad.tar").string();
   const auto Write = [&Path](const Bytes& B) {
     std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
@@ -229,10 +229,10 @@ TEST(UnTar, DamagedSparseFilesAreReported) {
   };
   const auto RunOn = [&Path]() {
     TUnTar D;
-    return lzhtest::ExtractAllToMemory(D, Path);
+    return archivetest::ExtractAllToMemory(D, Path);
   };
   // The format 1.0 map's first stretch made larger than the data stored.
-  Bytes Pax = lzhtest::Fixture("tar", "sparse_pax1.0.tar");
+  Bytes Pax = archivetest::Fixture("tar", "sparse_pax1.0.tar");
   const std::string Map = "4\n0\n4096\n";
   const auto At = std::search(Pax.begin(), Pax.end(), Map.begin(), Map.end());
   ASSERT_NE(At, Pax.end());
@@ -246,7 +246,7 @@ TEST(UnTar, DamagedSparseFilesAreReported) {
               Log.Errors.end());
 
   // The old GNU form cut inside its stored data.
-  Bytes Gnu = lzhtest::Fixture("tar", "sparse_gnu.tar");
+  Bytes Gnu = archivetest::Fixture("tar", "sparse_gnu.tar");
   Gnu.resize(512 + 4096 + 100);
   Write(Gnu);
   Log = RunOn();
@@ -261,9 +261,9 @@ TEST(UnTar, DamagedSparseFilesAreReported) {
 TEST(UnTar, DamagedArchivesAreSurvived) {
   const std::vector<std::string> Names = {"basic.tar", "gnu_longname.tar", "pax_path.tar", "ustar_prefix.tar",
                                           "tar_link_fifo_pax_entries.tar"};
-  lzhtest::ForEachDamagedArchive("tar", Names, [](const std::string& Path, const std::string& Name) {
+  archivetest::ForEachDamagedArchive("tar", Names, [](const std::string& Path, const std::string& Name) {
     TUnTar D;
-    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
+    const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
     for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), std::filesystem::file_size(Path)) << Name;
   });
 }

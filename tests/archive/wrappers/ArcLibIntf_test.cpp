@@ -731,6 +731,19 @@ TEST_F(ArcLibWrapper, EveryItemLeftUnreadIsNamedOnce) {
   EXPECT_EQ(Messages_, std::vector<std::string>{"Corrupt input (bad.tar)"});
 }
 
+// A TAR entry too large to deliver (a 10 GB sparse file) is refused by name, and its data, whose size only
+// its extended header gives, is passed over to the entry after it.
+TEST_F(ArcLibWrapper, AnEntryTooLargeIsNamedAndTheNextIsRead) {
+  auto W = OpenFixture("sparse_skip_entry.tar");
+  TDelivery D;
+  W->ExtractAllMem((Dir_ / "out").string(), CollectMemory(D), CollectFiles(D), [](TArcDecideItem& Item) {
+    Item.Decision = edToMemory;
+    return true;
+  });
+  EXPECT_EQ(D.Memory, (std::map<std::string, std::string>{{"b", "foo\n"}}));
+  EXPECT_EQ(Messages_, std::vector<std::string>{"Can't extract \"a\": it holds 2 GB or more"});
+}
+
 TEST_F(ArcLibWrapper, DamagedDataIsReportedThroughTheWrapper) {
   // a.txt is stored: a flipped byte of its data fails the CRC check; the item still arrives, with a warning.
   std::string Zip = Fixture("x.zip");

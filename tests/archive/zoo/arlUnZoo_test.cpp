@@ -8,15 +8,15 @@
 #include "archive/zoo/arlZooLzw.h"
 #include "tests/archive/tar/ReaderTestUtil.h"
 
-using lzhtest::Bytes;
-using lzhtest::TRunLog;
+using archivetest::Bytes;
+using archivetest::TRunLog;
 
 namespace {
 
 std::string FixturePath(const std::string& Name) {
   return std::string(SCRYLINE_TEST_DATA) + "/zoo/fixtures/" + Name;
 }
-Bytes Content(const std::string& Name) { return lzhtest::Fixture("zoo", "content/" + Name); }
+Bytes Content(const std::string& Name) { return archivetest::Fixture("zoo", "content/" + Name); }
 Bytes Text(const std::string& S) { return Bytes(S.begin(), S.end()); }
 
 struct TZooRun {
@@ -27,7 +27,7 @@ TZooRun Extract(const std::string& Fixture) {
   TZooRun R;
   TUnZoo D;
   D.OnBegin = [&R, &D](TZipCommon*, TArlBeginItem&) { R.Methods[D.Item.Name] = D.Item.Method; };
-  R.Log = lzhtest::ExtractAllToMemory(D, FixturePath(Fixture));
+  R.Log = archivetest::ExtractAllToMemory(D, FixturePath(Fixture));
   return R;
 }
 
@@ -78,7 +78,7 @@ TEST(UnZoo, NameLeavingTheOutputFolderIsRefused) {
 
 // The LZW decoder on its own: the entry's data through sources of every chunk size, and cut at a size.
 TEST(UnZoo, LzwInChunks) {
-  const Bytes Archive = lzhtest::ReadFile(FixturePath("basic.zoo"));
+  const Bytes Archive = archivetest::ReadFile(FixturePath("basic.zoo"));
   int32_t Error = 0;
   TFileStream32 S(FixturePath("basic.zoo"), fmOpenRead, Error);
   TUnZoo::TEntry E;
@@ -90,28 +90,29 @@ TEST(UnZoo, LzwInChunks) {
   for (size_t Chunk : {size_t{1}, size_t{7}, size_t{4096}}) {
     TZooLzwDecoder D;
     Bytes Out;
-    EXPECT_EQ(lzhtest::DecodeWith(D, Packed, E.UnpackedSize, Out, Chunk), lrOk);
+    EXPECT_EQ(archivetest::DecodeWith(D, Packed, E.UnpackedSize, Out, Chunk), lrOk);
     EXPECT_EQ(Out, Want) << Chunk;
   }
   TZooLzwDecoder D;
   Bytes Cut;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Packed, 100, Cut), lrOk);
+  EXPECT_EQ(archivetest::DecodeWith(D, Packed, 100, Cut), lrOk);
   EXPECT_EQ(Cut, Bytes(Want.begin(), Want.begin() + 100));
   Bytes Short;
-  EXPECT_EQ(lzhtest::DecodeWith(D, Bytes(Packed.begin(), Packed.begin() + 50), E.UnpackedSize, Short),
+  EXPECT_EQ(archivetest::DecodeWith(D, Bytes(Packed.begin(), Packed.begin() + 50), E.UnpackedSize, Short),
             lrUnexpectedEnd);
   EXPECT_TRUE(std::equal(Short.begin(), Short.end(), Want.begin()));
 }
 
 TEST(UnZoo, DamagedArchivesAreSurvived) {
-  lzhtest::ForEachDamagedArchive("zoo", {"basic.zoo"}, [](const std::string& Path, const std::string& Name) {
-    TUnZoo D;
-    const TRunLog Log = lzhtest::ExtractAllToMemory(D, Path);
-    for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 5259u) << Name;  // the largest declared size
-  });
+  archivetest::ForEachDamagedArchive(
+      "zoo", {"basic.zoo"}, [](const std::string& Path, const std::string& Name) {
+        TUnZoo D;
+        const TRunLog Log = archivetest::ExtractAllToMemory(D, Path);
+        for (const auto& I : Log.Items) EXPECT_LE(I.Data.size(), 5259u) << Name;  // the largest declared size
+      });
   // Random LZW code streams.
-  lzhtest::ExpectDamageSurvived([] { return std::make_unique<TZooLzwDecoder>(); },
-                                lzhtest::Fixture("zoo", "basic.zoo"), 5000);
+  archivetest::ExpectDamageSurvived([] { return std::make_unique<TZooLzwDecoder>(); },
+                                    archivetest::Fixture("zoo", "basic.zoo"), 5000);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace qvnls_test {
 
-// `text` encoded by the ICU converter `icuName`; unmappable characters make the helper fail the
+// `Text` encoded by the ICU converter `IcuName`; unmappable characters make the helper fail the
 // sample (empty answer), so samples hold only what the charset can encode.
 inline std::string IcuEncode(const std::u16string& Text, const char* IcuName) {
   UErrorCode Error = U_ZERO_ERROR;
