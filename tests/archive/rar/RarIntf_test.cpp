@@ -260,7 +260,7 @@ TEST_F(RarWrapper, AMissingVolumeIsNamedWithoutItsFolder) {
 // A pass over every item goes on after a missing middle volume: the item that went on in it is named
 // with the volume, and the item that begins in the volume after it is read.
 TEST_F(RarWrapper, APassGoesOnFromTheVolumeAfterAMissingOne) {
-  lzhtest::TTempFolder T("rar_gap");
+  archivetest::TTempFolder T("rar_gap");
   fs::copy_file(FixturePath("set.rar"), T.Path / "set.rar");
   fs::copy_file(FixturePath("set.r01"), T.Path / "set.r01");
   TBaseRarWrapper W;
@@ -704,8 +704,8 @@ TEST_F(RarWrapper, ASolidVolumeSetIsReadLikeTheArchiveItWasCutFrom) {
 TEST_F(RarWrapper, Rar5SelfExtractorsAreReadWhateverTheirProgramsLength) {
   const auto Plain = AllToMemory(*Open("test_read_format_rar5_solid.rar"));
   ASSERT_FALSE(Plain.empty());
-  const Bytes Archive = lzhtest::ReadFile(FixturePath("test_read_format_rar5_solid.rar"));
-  lzhtest::TTempFolder T("rar5_sfx");
+  const Bytes Archive = archivetest::ReadFile(FixturePath("test_read_format_rar5_solid.rar"));
+  archivetest::TTempFolder T("rar5_sfx");
   for (const size_t Stub : {size_t(600), size_t(60000), size_t(64 * 1024 - 3), size_t(70000)}) {
     SCOPED_TRACE(Stub);
     Bytes Sfx(Stub, 0x90);
@@ -734,12 +734,12 @@ TEST_F(RarWrapper, DamagedDataFailsItsItemWithAMessageAndNothingOnStandardError)
       {"test_read_format_rar.rar", 75, "test.txt"},
       {"test_read_format_rar_compress_normal.rar", 0x60, ""},
   };
-  lzhtest::TTempFolder T("rar_bad_data");
+  archivetest::TTempFolder T("rar_bad_data");
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.Archive);
     const auto Names = NamesOf(ListOf(*Open(C.Archive)));
     const std::string Item = C.Item.empty() ? Names.front() : C.Item;
-    Bytes Data = lzhtest::ReadFile(FixturePath(C.Archive));
+    Bytes Data = archivetest::ReadFile(FixturePath(C.Archive));
     ASSERT_LT(C.Offset, Data.size());
     Data[C.Offset] ^= 0x55;
     const fs::path Path = T.Path / C.Archive;
@@ -782,8 +782,8 @@ TEST_F(RarWrapper, AnItemWhoseHeaderIsDamagedIsNamedAndTheWalkGoesOn) {
   };
   const auto Whole = AllToMemory(*Open("test_read_format_rar.rar"));
   ASSERT_EQ(Whole.size(), 2u);
-  const Bytes Original = lzhtest::ReadFile(FixturePath("test_read_format_rar.rar"));
-  lzhtest::TTempFolder T("rar_bad_header");
+  const Bytes Original = archivetest::ReadFile(FixturePath("test_read_format_rar.rar"));
+  archivetest::TTempFolder T("rar_bad_header");
   for (const TCase& C : Cases) {
     SCOPED_TRACE(std::to_string(C.Offset) + " = " + std::to_string(C.Value));
     Bytes Data = Original;

@@ -82,7 +82,7 @@ class VolumeSets : public ::testing::Test {
       if (!ToExts[I].empty()) fs::copy_file(Fixture(Folder, From + Exts[I]), Temp_.Path / (To + ToExts[I]));
     return Temp_.Path / (To + ToExts[0]);
   }
-  lzhtest::TTempFolder Temp_{"volume_sets"};
+  archivetest::TTempFolder Temp_{"volume_sets"};
 };
 
 const std::vector<std::string> kAceExts = {".ace", ".c00", ".c01"};
