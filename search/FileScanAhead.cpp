@@ -1,5 +1,6 @@
 #include "search/FileScanAhead.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -213,28 +214,33 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
     }
     Scanner.WholeWords = Settings.WholeWords;
     Scanner.Fuzzy = Settings.Fuzzy;
-    // A regular file (never a FIFO or a device), the same before and after its scan: a file written to
-    // meanwhile is left to the walk, which reads it when it comes to it.
+    // The file is opened first and looked at through its descriptor: a regular file (never a FIFO or a
+    // device, which the non-blocking open does not wait for) whose size, date and attributes are what the
+    // walk's own look would give. A file written to during the scan (its size or date changed on the same
+    // descriptor) is left to the walk, which reads it when it comes to it.
+    IFileLayer& Fs = FileLayer();
+    const int Fd = Fs.OpenAt(DirFd_, Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
+    if (Fd < 0) return false;
     struct stat Before {};
-    if (::fstatat(DirFd_, Name.c_str(), &Before, 0) != 0 || !S_ISREG(Before.st_mode)) return false;
-    if (Before.st_size <= 0 || Before.st_size > Settings.MaxSize) return false;
-    // What the walk's own look at the file would give (it may take this instead).
-    TInfo WalkInfo;
-    if (!GetFileInfoAt(DirFd_, Name, &WalkInfo.Size, &WalkInfo.Date, nullptr, nullptr,
-                       &WalkInfo.Attributes) ||
-        WalkInfo.Size != Before.st_size || (WalkInfo.Attributes & faDirectory) != 0)
+    if (Fs.FStat(Fd, &Before) != 0 || !S_ISREG(Before.st_mode) || Before.st_size <= 0 ||
+        Before.st_size > Settings.MaxSize) {
+      Fs.Close(Fd);
       return false;
+    }
+    TInfo WalkInfo;
+    FileInfoOfStatus(Before, Name, &WalkInfo.Size, &WalkInfo.Date, &WalkInfo.Attributes);
+    struct stat After {};
     {
+      // The stream owns the descriptor from here on.
       TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite,
-                             TFileAt{DirFd_, Name, Before.st_size});
+                             TFileAt{DirFd_, Name, Before.st_size, Fd});
       Scanner.Stream = &Stream;
       Result = Scanner.Find(Settings.Encodings, Encoding);
       Scanner.Stream = nullptr;
+      if (!Stream.IsOpen() || Fs.FStat(Stream.Handle(), &After) != 0) return false;
     }
-    struct stat After {};
-    if (::fstatat(DirFd_, Name.c_str(), &After, 0) != 0 || After.st_size != Before.st_size ||
-        After.st_mtim.tv_sec != Before.st_mtim.tv_sec || After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec ||
-        After.st_ino != Before.st_ino)
+    if (After.st_size != Before.st_size || After.st_mtim.tv_sec != Before.st_mtim.tv_sec ||
+        After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec)
       return false;
     Info = WalkInfo;
     return Result != srCancelled;

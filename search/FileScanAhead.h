@@ -80,7 +80,6 @@ class TScanAhead {
  private:
   enum TState : uint8_t { stSkip, stPending, stRunning, stDone, stFailed, stTaken };
   void Work();
-  // Scans file Index with Scanner; false on any failure.
   // Scans file Index with Scanner; false on any failure. Info gets the file's GetFileInfoAt answer.
   struct TInfo {
     int64_t Size = -1;  // the size the file had all through its scan
