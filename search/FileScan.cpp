@@ -786,7 +786,7 @@ TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& 
     return srNotFound;
   }
   TVReadOnlyMemStream Text(Block.get(), Length);
-  TScannerStreamScope Scope(Scanner, Text);
+  TScannerStreamScope StreamScope(Scanner, Text);
   TScanEncoding Encoding = seFileName;
   const TScanResult Result = Scanner.Find(IsUnicode ? kScanUnicode : kScanAnsi, Encoding);
   if (Result == srFound)
@@ -824,7 +824,7 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
         Result = srFound;
         ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
       } else {
-        TScannerStreamScope Scope(Scanner, Stream);
+        TScannerStreamScope StreamScope(Scanner, Stream);
         TScanEncoding Encoding = seFileName;
         Result = Scanner.Find(Encodings, Encoding);
         if (Result == srFound)
@@ -845,7 +845,7 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
 bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
   const std::u16string Name = ItemName(Path, InArchive);
   TVReadOnlyMemStream Stream(Name.data(), static_cast<int32_t>(Name.size() * sizeof(char16_t)));
-  TScannerStreamScope Scope(Scanner, Stream);
+  TScannerStreamScope StreamScope(Scanner, Stream);
   TScanEncoding Encoding = seFileName;
   return Scanner.Find(kScanUnicode, Encoding) == srFound;
 }

@@ -36,6 +36,8 @@ class TScanAhead {
   static constexpr int32_t kFilesPerWorker = 32;
   // Files a worker takes at once.
   static constexpr int32_t kRunFiles = 8;
+  // Checks of a running file's state before the walk sleeps on it (a few microseconds).
+  static constexpr int32_t kSpinChecks = 2000;
   // Milliseconds between the polls of a walk that waits for a running file.
   static constexpr int32_t kPollMs = 50;
 
