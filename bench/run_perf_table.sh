@@ -8,17 +8,21 @@
 #              which holds the long pattern of the long-pattern row once
 #   archives/  50 zip and 50 tar.gz archives of /usr/include (every file in one of them, in name order)
 #   small/     100,000 files of 1.4 KB of prose in 100 folders; one in 500 holds "quokkaberry"
+#   inc16/     16 copies of /usr/include (hard links where the file system allows), for the threads table
 # and the trees /usr/share and /usr/include as they stand.
 #
 # usage: run_perf_table.sh
 # Settings from the environment: ROUNDS (default 5); CPU, the core of the pinned runs (default the last);
 # SCAN (default build/release/bench/scan); CORPORA (default build/perf-corpora); ONLY, a regular
-# expression: only the rows whose name it matches; WARMUP=0 leaves out the warm-up round.
+# expression: only the rows whose name it matches; WARMUP=0 leaves out the warm-up round; TWO_CPUS, the
+# two processors of the two-processor columns (default 0,1).
+# On an idle machine of 8 processors the default run (3 rounds) takes about 8 minutes once the corpora
+# exist (making them takes about 2 more).
 # Prints the table and the commands (Markdown).
 set -eu
 cd "$(dirname "$0")/.."
 SCAN=$(realpath "${SCAN:-build/release/bench/scan}")
-ROUNDS=${ROUNDS:-5}
+ROUNDS=${ROUNDS:-3}
 CPU=${CPU:-$(($(nproc) - 1))}
 CORPORA=${CORPORA:-build/perf-corpora}
 [ -x "$SCAN" ] || { echo "no $SCAN: run make bench" >&2; exit 2; }
@@ -74,7 +78,8 @@ fi
 DOCS="$CORPORA/text/doc*.txt"
 TEXT="$DOCS $CORPORA/text/long.txt"
 WIDE=$(python3 -c 'print("\\x00".join("quokkaberry"))')  # the word's bytes in UTF-16LE, for grep -P
-export LONG WORDS SCAN WIDE
+LONG1024=${LONG:0:1024}
+export LONG LONG1024 WORDS SCAN WIDE
 ARC="$CORPORA/archives"
 SMALL="$CORPORA/small"
 TREE="/usr/share /usr/include"
@@ -106,6 +111,10 @@ cell|tree, one word, case|ugrep|ugrep -r -F -l -- license $TREE
 cell|tree, one word, case|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- license $TREE
 cell|tree, one word, case|rg|rg -uuu -F -l -- license $TREE
 cell|tree, one word, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- license $TREE
+ratio|tree, one word, case|scan:wall|rg:wall|1.5
+cell|CPU, /usr/share, all cores|scan|\$SCAN -r -c -- license /usr/share
+cell|CPU, /usr/share, all cores|rg|rg -uuu -F -l -- license /usr/share
+ratio|CPU, /usr/share, all cores|scan:cpu|rg:cpu|1.0
 cell|tree, two words, -i|scan|\$SCAN -r -- 'free software' $TREE
 cell|tree, two words, -i|scan, 1 core|$ONE \$SCAN -r -- 'free software' $TREE
 cell|tree, two words, -i|grep|$G -r -F -l -i -- 'free software' $TREE
@@ -120,7 +129,7 @@ cell|exact, /usr/share, case|ugrep|ugrep -r -F -l -- license /usr/share
 cell|exact, /usr/share, case|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- license /usr/share
 cell|exact, /usr/share, case|rg|rg -uuu -F -l -- license /usr/share
 cell|exact, /usr/share, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- license /usr/share
-ratio|exact, /usr/share, case|scan:wall|rg:wall|1.0
+ratio|exact, /usr/share, case|scan:wall|rg:wall|1.5
 cell|archives, one word, -i|scan|\$SCAN -r -a -- license $ARC
 cell|archives, one word, -i|scan, 1 core|$ONE \$SCAN -r -a -- license $ARC
 cell|archives, one word, -i|ugrep|ugrep -z -r -F -l -i -- license $ARC
@@ -172,6 +181,9 @@ cell|1,100 characters, case|ugrep|ugrep -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|ugrep, 1 core|$ONE ugrep -J1 -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|rg, 1 core|$ONE rg -j1 -uuu -F -l -- "\$LONG" $TEXT
 ratio|1,100 characters, case|scan, 1 core:wall|grep:wall|1.0
+cell|1,024 characters, /usr/include|scan, 1 core|$ONE \$SCAN -r -c -- "\$LONG1024" /usr/include
+cell|1,024 characters, /usr/include|grep|$G -r -F -l -- "\$LONG1024" /usr/include
+ratio|1,024 characters, /usr/include|scan, 1 core:wall|grep:wall|1.0
 cell|names only|scan, 1 core|$ONE \$SCAN -r -N -- license $TREE
 cell|names only|find|$ONE find $TREE -iname '*license*'
 ratio|names only|scan, 1 core:wall|find:wall|1.5
@@ -182,7 +194,7 @@ cell|100,000 files of 1.4 KB|ugrep|ugrep -r -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|ugrep, 1 core|$ONE ugrep -J1 -r -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|rg|rg -uuu -F -l -- quokkaberry $SMALL
 cell|100,000 files of 1.4 KB|rg, 1 core|$ONE rg -j1 -uuu -F -l -- quokkaberry $SMALL
-ratio|100,000 files of 1.4 KB|scan, 1 core:wall|grep:wall|0.8
+ratio|100,000 files of 1.4 KB|scan, 1 core:wall|grep:wall|1.0
 SPEC
 
 echo "Machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'); \
@@ -197,5 +209,46 @@ if [ -n "${ONLY:-}" ]; then
 fi
 [ "${WARMUP:-1}" = 0 ] || python3 bench/interleave.py 1 "$WORK" < "$WORK/spec" > /dev/null 2>&1
 python3 bench/interleave.py "$ROUNDS" "$WORK" < "$WORK/spec"
+
+# The threads table: the same search with 1, 2, 4 and 8 threads, and the default on two processors, each
+# judged against one thread. INC16 holds 16 copies of /usr/include (hard links where the file system
+# allows, so the page cache holds one copy).
+if [ ! -f "$CORPORA/inc16/done" ]; then
+  mkdir -p "$CORPORA/inc16"
+  for i in $(seq 1 16); do
+    cp -al /usr/include "$CORPORA/inc16/c$i" 2> /dev/null || cp -a /usr/include "$CORPORA/inc16/c$i"
+  done
+  touch "$CORPORA/inc16/done"
+fi
+INC16="$CORPORA/inc16"
+TWO="taskset -c ${TWO_CPUS:-0,1}"
+cat > "$WORK/threads" <<SPEC
+cols|-j 1|-j 2|-j 4|-j 8|2 processors, -j 1|2 processors, default
+cell|/usr/share, -j 2 against -j 1|-j 1|\$SCAN -r -j 1 -c -- license /usr/share
+cell|/usr/share, -j 2 against -j 1|-j 2|\$SCAN -r -j 2 -c -- license /usr/share
+cell|/usr/share, -j 2 against -j 1|-j 4|\$SCAN -r -j 4 -c -- license /usr/share
+cell|/usr/share, -j 2 against -j 1|-j 8|\$SCAN -r -j 8 -c -- license /usr/share
+ratio|/usr/share, -j 2 against -j 1|-j 2:wall|-j 1:wall|1.0
+cell|/usr/share, default on 2 processors against -j 1|2 processors, -j 1|$TWO \$SCAN -r -j 1 -c -- license /usr/share
+cell|/usr/share, default on 2 processors against -j 1|2 processors, default|$TWO \$SCAN -r -c -- license /usr/share
+ratio|/usr/share, default on 2 processors against -j 1|2 processors, default:wall|2 processors, -j 1:wall|1.0
+cell|16 copies of /usr/include, -j 2 against -j 1|-j 1|\$SCAN -r -j 1 -c -- license $INC16
+cell|16 copies of /usr/include, -j 2 against -j 1|-j 2|\$SCAN -r -j 2 -c -- license $INC16
+cell|16 copies of /usr/include, -j 2 against -j 1|-j 8|\$SCAN -r -j 8 -c -- license $INC16
+ratio|16 copies of /usr/include, -j 2 against -j 1|-j 2:wall|-j 1:wall|1.0
+cell|16 copies, default on 2 processors against -j 1|2 processors, -j 1|$TWO \$SCAN -r -j 1 -c -- license $INC16
+cell|16 copies, default on 2 processors against -j 1|2 processors, default|$TWO \$SCAN -r -c -- license $INC16
+ratio|16 copies, default on 2 processors against -j 1|2 processors, default:wall|2 processors, -j 1:wall|1.0
+SPEC
+if [ -n "${ONLY:-}" ]; then
+  grep -E "^cols\||^[a-z]+\|[^|]*(${ONLY})" "$WORK/threads" > "$WORK/only" && mv "$WORK/only" "$WORK/threads"
+fi
+if grep -q '^cell' "$WORK/threads"; then
+  echo
+  echo "Threads ($TWO for the two-processor columns):"
+  echo
+  [ "${WARMUP:-1}" = 0 ] || python3 bench/interleave.py 1 "$WORK" < "$WORK/threads" > /dev/null 2>&1
+  python3 bench/interleave.py "$ROUNDS" "$WORK" < "$WORK/threads"
+fi
 echo
-echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg); the run took $SECONDS s"

@@ -237,6 +237,7 @@ int TPosixFileLayer::ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) {
 // --- Fault injection -------------------------------------------------------------------------------------
 
 bool TFaultyFileLayer::Inject(TFileOp Op) {
+  std::lock_guard<std::mutex> Guard(Lock_);
   TSlot& Slot = Slots_[static_cast<size_t>(Op)];
   ++Slot.Calls;
   if (Slot.FailAlways || Slot.Calls == Slot.FailAt) {
@@ -248,12 +249,14 @@ bool TFaultyFileLayer::Inject(TFileOp Op) {
 }
 
 void TFaultyFileLayer::FailCall(TFileOp Op, int64_t N, int Err) {
+  std::lock_guard<std::mutex> Guard(Lock_);
   TSlot& Slot = Slots_[static_cast<size_t>(Op)];
   Slot.FailAt = Slot.Calls + N;
   Slot.Err = Err;
 }
 
 void TFaultyFileLayer::FailFrom(TFileOp Op, int Err) {
+  std::lock_guard<std::mutex> Guard(Lock_);
   TSlot& Slot = Slots_[static_cast<size_t>(Op)];
   Slot.FailAlways = true;
   Slot.Err = Err;

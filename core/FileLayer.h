@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -128,7 +129,7 @@ class TPosixFileLayer : public IFileLayer {
 // call of op from now on (1 = the next one) fail with errno err without reaching the system;
 // FailFrom (op, err) makes every later call fail. A fake free-space answer per path prefix replaces the
 // system's when set. HideEntryTypes makes every folder entry's type unknown, as file systems without d_type
-// report it.
+// report it. The counters and faults are kept under a lock: a search's worker threads call the layer too.
 class TFaultyFileLayer : public TPosixFileLayer {
  public:
   int Open(const std::string& Path, int Flags, mode_t Mode) override;
@@ -150,7 +151,10 @@ class TFaultyFileLayer : public TPosixFileLayer {
   // Writes of this call transfer at most this many bytes (a short write), -1 for no limit.
   int64_t MaxWriteBytes = -1;
   bool HideEntryTypes = false;
-  int64_t Calls(TFileOp Op) const { return Slot(Op).Calls; }
+  int64_t Calls(TFileOp Op) const {
+    std::lock_guard<std::mutex> Guard(Lock_);
+    return Slot(Op).Calls;
+  }
   // The free space reported for every path that starts with prefix (the longest prefix wins); the system
   // is asked for the others.
   void SetFreeSpace(const std::string& Prefix, int64_t Bytes);
@@ -165,6 +169,7 @@ class TFaultyFileLayer : public TPosixFileLayer {
   // Counts the call; true (errno set) when it must fail.
   bool Inject(TFileOp Op);
   const TSlot& Slot(TFileOp Op) const { return Slots_[static_cast<size_t>(Op)]; }
+  mutable std::mutex Lock_;  // guards Slots_
   std::array<TSlot, static_cast<size_t>(TFileOp::Count)> Slots_{};
   std::vector<std::pair<std::string, int64_t>> FreeSpaceAnswers_;
 };

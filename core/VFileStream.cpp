@@ -103,6 +103,11 @@ int64_t TVFileStream::Open(TFileOpenMode OpenMode, const TFileAt* At) {
   Flags |= O_NOCTTY | O_NONBLOCK;
   const char* FailText = OpenMode == fmCreate ? "Can't create file" : "Can't open file";
   IFileLayer& Fs = FileLayer();
+  if (At != nullptr && OpenMode != fmCreate && At->Fd >= 0) {
+    // The caller has opened the file and looked at it already.
+    Handle_ = At->Fd;
+    return At->Size;
+  }
   if (At != nullptr && OpenMode != fmCreate) {
     // The caller has seen a regular file of this size there: one call. O_NONBLOCK stays set, since it
     // changes nothing for a regular file.

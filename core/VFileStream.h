@@ -61,10 +61,14 @@ void ReportLostOutput(const std::string& Message);
 // file. A stream given one opens the file relative to the folder with one call and asks neither its type
 // nor its size again. The folder must stay open only while the stream is made: a re-open after Close
 // uses the stream's full name.
+// Fd, when not -1, is the file already opened there (read-only, non-blocking) and looked at by the caller:
+// the stream takes the descriptor over instead of opening the file, and closes it (also when its
+// constructor raises).
 struct TFileAt {
   int DirFd = -1;
   std::string Name;
   int64_t Size = -1;
+  int Fd = -1;
 };
 
 class TVFileStream : public TVStream {
@@ -100,6 +104,8 @@ class TVFileStream : public TVStream {
   std::u16string GetWideFileName() const;
   TFileOpenMode GetMode() const { return Mode_; }
   bool IsOpen() const { return Handle_ >= 0; }
+  // The descriptor while open (-1 when closed), for looking at the open file; the stream keeps it.
+  int Handle() const { return Handle_; }
 
  protected:
   struct TBare {};

@@ -563,17 +563,27 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* P
   if (PAccessTime != nullptr) *PAccessTime = Local(Sx.stx_atime);
   if (PCreationTime != nullptr)
     *PCreationTime = Local((Sx.stx_mask & STATX_BTIME) ? Sx.stx_btime : Sx.stx_mtime);
-  if (PAttributes != nullptr) {
-    uint32_t A = S_ISDIR(Sx.stx_mode) ? faDirectory : faArchive;
-    if ((Sx.stx_mode & S_IWUSR) == 0) A |= faReadOnly;
-    std::string Dir, BaseName;
-    SplitFileName(ExcludeTrailingBackslash(Name), Dir, BaseName);
-    if (!BaseName.empty() && BaseName[0] == '.' && BaseName != "." && BaseName != "..") A |= faHidden;
-    *PAttributes = A;
-  }
+  if (PAttributes != nullptr) *PAttributes = AttributesOf(Sx.stx_mode, Name);
   return true;
 }
 }  // namespace
+
+uint32_t AttributesOf(uint32_t Mode, const std::string& Name) {
+  uint32_t A = S_ISDIR(Mode) ? faDirectory : faArchive;
+  if ((Mode & S_IWUSR) == 0) A |= faReadOnly;
+  std::string Dir, BaseName;
+  SplitFileName(ExcludeTrailingBackslash(Name), Dir, BaseName);
+  if (!BaseName.empty() && BaseName[0] == '.' && BaseName != "." && BaseName != "..") A |= faHidden;
+  return A;
+}
+
+void FileInfoOfStatus(const struct stat& St, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                      uint32_t* PAttributes) {
+  if (PSize != nullptr) *PSize = static_cast<int64_t>(St.st_size);
+  if (PWriteTime != nullptr)
+    *PWriteTime = FileTimeToLocalDateTime(UnixToFileTime(St.st_mtim.tv_sec, St.st_mtim.tv_nsec));
+  if (PAttributes != nullptr) *PAttributes = AttributesOf(St.st_mode, Name);
+}
 
 bool GetFileInfo(const std::string& Name, int64_t* PSize, TDateTime* PWriteTime, TDateTime* PCreationTime,
                  TDateTime* PAccessTime, uint32_t* PAttributes) {

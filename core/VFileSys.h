@@ -18,6 +18,8 @@
 // main thread.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -144,6 +146,13 @@ bool WideGetFileInfo(const std::u16string& Name, int64_t* PSize, TDateTime* PWri
 // the walk along the whole path.
 bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
                    TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes);
+// What GetFileInfoAt gives for Name, taken from the status St that the system gave for its open
+// descriptor (fstat): a file opened first is looked at without asking the system about its name again.
+void FileInfoOfStatus(const struct stat& St, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
+                      uint32_t* PAttributes);
+// The attributes (fa*) of a file of the system's type and permission bits Mode named Name: a folder or
+// not, read-only without the owner's write bit, hidden when the name starts with ".".
+uint32_t AttributesOf(uint32_t Mode, const std::string& Name);
 // Sets the last-write time from a local date-time; false when the file cannot be opened or the time set.
 bool SetFileWriteTime(const std::string& Name, TDateTime DateTime);
 // Conversions without time-zone change.

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -205,14 +206,6 @@ bool TFileScanner::ScanFolder(const std::u16string& Folder, const std::u16string
   return WalkFolder(Folder, Mask, Masks, false);
 }
 
-bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
-                                  const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
-  TFolderListing Listing;
-  if (!ReadFolder(Listing, Folder, -1, std::string())) return Poll();
-  Listing.KeepFolders(Utf16ToUtf8(SubMask));
-  return ScanListedSubfolders(Folder, Listing.Fd(), Listing.Folders, FileMask, Masks, Recurse);
-}
-
 bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Folder, int ParentFd,
                               const std::string& Name) {
   const bool Read = ParentFd >= 0 ? Listing.ReadAt(ParentFd, Name) : Listing.Read(Utf16ToUtf8(Folder));
@@ -222,6 +215,14 @@ bool TFileScanner::ReadFolder(TFolderListing& Listing, const std::u16string& Fol
   DoError(Folder, std::strerror(Listing.Error), FileErrorCode(Listing.Error), sekOpenFailed);
   return false;
 }
+
+namespace {
+
+// The worker threads of a walk of Threads threads: the walk's own thread lists ahead, reports, and scans
+// the files no worker has started.
+int32_t ScanAheadWorkers(int32_t Threads) { return Threads - 1; }
+
+}  // namespace
 
 int32_t TFileScanner::DefaultWorkerThreads() {
   // The processors this process may run on (fewer than the machine's when it is pinned to some), at most
@@ -241,20 +242,258 @@ bool TFileScanner::ScanAheadUsable() {
          !Scanner.IsPatternEmpty();
 }
 
-namespace {
+// --- The walk with scan-ahead ------------------------------------------------------------------------------
 
-// Ends the folder's scan-ahead on every way out of its walk, before its descriptor closes.
-struct TScanAheadScope {
-  TScanAhead* Ahead;
-  ~TScanAheadScope() {
-    if (Ahead != nullptr) Ahead->End();
+// Lists the folders of one root ahead of the walk, in the walk's order (a folder's files, then each of
+// its sub-folders in turn), settles which of their files pass the masks, and adds the files to the
+// scan-ahead buffer for the workers as it has room. The walk takes each folder's listing from here when it
+// comes to the folder. Owner's thread only. Listing ahead asks no question of the owner and reports
+// nothing: a folder that cannot be read is reported when the walk comes to it, and a sub-folder the owner
+// refuses (OnEnterFolder, asked by the walk in its place) is dropped with everything listed below it.
+class TFileScanner::TWalkPlanner {
+ public:
+  // One folder listed ahead: its listing (null when it could not be read, with the errno in Error), the
+  // walk position of its first file, and for each file whether it passes the masks.
+  struct TPlanned {
+    std::u16string Folder;
+    std::shared_ptr<const TFolderListing> Listing;
+    int Error = 0;
+    int64_t FirstPos = 0;
+    std::vector<uint8_t> Matches;
+  };
+  // Folders listed and not yet walked, beyond the files in the buffer: bounds the open folders.
+  static constexpr size_t kMaxPlannedFolders = 64;
+
+  TWalkPlanner(TFileScanner& Owner, TScanAhead& Ahead, const std::u16string& FileMask,
+               const TWideStrLst& Masks, bool Recurse)
+      : Owner_(Owner), Ahead_(Ahead), FileMask_(Utf16ToUtf8(FileMask)), Masks_(Masks), Recurse_(Recurse) {}
+
+  // The root folder itself comes first.
+  void StartAt(const std::u16string& Folder) { List(Folder, -1, std::string()); }
+  // The sub-folders of Listing (the folder Prefix names) come first, the folder itself is not walked.
+  void StartBelow(const std::shared_ptr<TFolderListing>& Listing, const std::u16string& Prefix) {
+    Stack_.push_back(TFrame{Listing, Prefix, 0});
   }
+
+  // The listing of Folder, the next folder of the walk.
+  TPlanned Next(const std::u16string& Folder) {
+    while (Planned_.empty() && !Done_) ListNext();
+    if (Planned_.empty() || Planned_.front().Folder != Folder) {
+      // The walk and the listing ahead always agree; should they not, the folder is read now and its
+      // files are the walk's own (at positions the buffer never holds).
+      TPlanned Own;
+      Own.Folder = Folder;
+      Own.FirstPos = INT64_MIN / 2;
+      auto Listing = std::make_shared<TFolderListing>();
+      if (!Listing->Read(Utf16ToUtf8(Folder))) {
+        Own.Error = Listing->Error;
+        return Own;
+      }
+      Listing->KeepFiles(FileMask_);
+      const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+      for (const std::string& File : Listing->Files)
+        Own.Matches.push_back(Owner_.MatchesMasks(Prefix + Utf8ToUtf16(File), Masks_, true) ? 1 : 0);
+      Own.Listing = Listing;
+      return Own;
+    }
+    TPlanned Front = std::move(Planned_.front());
+    Planned_.pop_front();
+    return Front;
+  }
+
+  // Lists ahead and adds files to the buffer while it has room.
+  void Fill() {
+    for (;;) {
+      while (!Adds_.empty()) {
+        TAdd& Add = Adds_.front();
+        while (Add.Next < Add.Wanted.size() && Ahead_.Room()) {
+          Ahead_.Add(Add.Listing, Add.Next, Add.Wanted[Add.Next] != 0);
+          ++Add.Next;
+        }
+        if (Add.Next < Add.Wanted.size()) {
+          Ahead_.Publish();
+          return;
+        }
+        Adds_.pop_front();
+      }
+      if (Done_ || Planned_.size() >= kMaxPlannedFolders) break;
+      ListNext();
+    }
+    Ahead_.Publish();
+  }
+
+  // The walk does not enter the sub-folder Path: nothing below it is walked, and its files are passed.
+  void Skip(const std::u16string& Path) {
+    const std::u16string Under = Path + u"/";
+    auto Below = [&](const std::u16string& Folder) { return Folder.compare(0, Under.size(), Under) == 0; };
+    int64_t EndPos = -1;
+    bool Listed = false;
+    while (!Planned_.empty() && (Planned_.front().Folder == Path || Below(Planned_.front().Folder))) {
+      const TPlanned& Front = Planned_.front();
+      Listed = true;
+      if (Front.Listing) EndPos = Front.FirstPos + static_cast<int64_t>(Front.Listing->Files.size());
+      Planned_.pop_front();
+    }
+    while (!Stack_.empty() && Below(Stack_.back().Prefix)) Stack_.pop_back();
+    if (!Listed) {
+      // Not listed yet: it is the next folder the listing would come to.
+      while (!Stack_.empty()) {
+        TFrame& Top = Stack_.back();
+        if (Top.NextSub < Top.Listing->Folders.size()) {
+          if (Top.Prefix + Utf8ToUtf16(Top.Listing->Folders[Top.NextSub]) == Path) ++Top.NextSub;
+          break;
+        }
+        Stack_.pop_back();
+      }
+    }
+    if (EndPos > 0) Ahead_.Pass(EndPos - 1);
+  }
+
+ private:
+  // A folder listed whose sub-folders are still to be listed; Prefix is its path with a final "/".
+  struct TFrame {
+    std::shared_ptr<const TFolderListing> Listing;
+    std::u16string Prefix;
+    size_t NextSub = 0;
+  };
+  // Files of a listed folder still to be added to the buffer.
+  struct TAdd {
+    std::shared_ptr<const TFolderListing> Listing;
+    std::vector<uint8_t> Wanted;
+    size_t Next = 0;
+  };
+
+  // Lists the next folder of the walk's order.
+  void ListNext() {
+    while (!Stack_.empty()) {
+      TFrame& Top = Stack_.back();
+      if (!Recurse_ || Top.NextSub >= Top.Listing->Folders.size()) {
+        Stack_.pop_back();
+        continue;
+      }
+      const std::string Name = Top.Listing->Folders[Top.NextSub++];
+      const std::u16string Folder = Top.Prefix + Utf8ToUtf16(Name);
+      const std::shared_ptr<const TFolderListing> Parent = Top.Listing;  // Top goes with the push
+      List(Folder, Parent->Fd(), Name);
+      return;
+    }
+    Done_ = true;
+  }
+
+  // Lists Folder (Name of the folder open on ParentFd when ParentFd >= 0).
+  void List(const std::u16string& Folder, int ParentFd, const std::string& Name) {
+    auto Listing = std::make_shared<TFolderListing>();
+    TPlanned Planned;
+    Planned.Folder = Folder;
+    Planned.FirstPos = NextPos_;
+    if (!(ParentFd >= 0 ? Listing->ReadAt(ParentFd, Name) : Listing->Read(Utf16ToUtf8(Folder)))) {
+      Planned.Error = Listing->Error;
+      Planned_.push_back(std::move(Planned));
+      return;
+    }
+    Listing->KeepFiles(FileMask_);
+    const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+    TAdd Add;
+    Add.Listing = Listing;
+    Planned.Matches.reserve(Listing->Files.size());
+    Add.Wanted.reserve(Listing->Files.size());
+    for (const std::string& File : Listing->Files) {
+      const std::u16string Path = Prefix + Utf8ToUtf16(File);
+      const bool Match = Owner_.MatchesMasks(Path, Masks_, true);
+      Planned.Matches.push_back(Match ? 1 : 0);
+      // Archives are the walk's own.
+      Add.Wanted.push_back(Match &&
+                           !(Owner_.Archives != nullptr && Owner_.Archives->IsEnabledArchiveName(Path)));
+    }
+    NextPos_ += static_cast<int64_t>(Listing->Files.size());
+    Planned.Listing = Listing;
+    Planned_.push_back(std::move(Planned));
+    if (!Add.Wanted.empty()) Adds_.push_back(std::move(Add));
+    Stack_.push_back(TFrame{Listing, Prefix, 0});
+  }
+
+  TFileScanner& Owner_;
+  TScanAhead& Ahead_;
+  const std::string FileMask_;
+  const TWideStrLst& Masks_;
+  const bool Recurse_;
+  std::deque<TPlanned> Planned_;
+  std::deque<TAdd> Adds_;
+  std::vector<TFrame> Stack_;  // the folders whose sub-folders are still to be listed, outermost first
+  int64_t NextPos_ = 0;        // the walk position of the next file listed
+  bool Done_ = false;
 };
 
-}  // namespace
+bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse,
+                                 const std::function<bool()>& Walk) {
+  if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(ScanAheadWorkers(WorkerThreads));
+  TScanAhead::TSettings Settings;
+  Settings.Pattern = Scanner.GetPattern();
+  Settings.CaseSensitive = Scanner.GetCaseSensitive();
+  Settings.Logic = Scanner.GetLogic();
+  Settings.WholeWords = Scanner.WholeWords;
+  Settings.Fuzzy = Scanner.Fuzzy;
+  Settings.Encodings = Encodings;
+  Settings.MaxSize = MaxScanSize;
+  Ahead_->Begin(Settings);
+  TWalkPlanner Planner(*this, *Ahead_, FileMask, Masks, Recurse);
+  Planner_ = &Planner;
+  // The workers end before the listings they read from go with the planner, on every way out.
+  struct TEndScope {
+    TFileScanner& Scanner;
+    ~TEndScope() {
+      Scanner.Ahead_->End();
+      Scanner.Planner_ = nullptr;
+    }
+  } EndScope{*this};
+  return Walk();
+}
+
+bool TFileScanner::WalkAhead(const std::u16string& Folder, const TWideStrLst& Masks, bool Recurse) {
+  if (!DoProgress(Folder, spkFolder)) return false;
+  const TWalkPlanner::TPlanned Planned = Planner_->Next(Folder);
+  if (!Planned.Listing) {
+    DoError(Folder, std::strerror(Planned.Error), FileErrorCode(Planned.Error), sekOpenFailed);
+    return Poll();
+  }
+  const TFolderListing& Listing = *Planned.Listing;
+  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+  for (size_t I = 0; I < Listing.Files.size(); ++I) {
+    Planner_->Fill();
+    const int64_t Pos = Planned.FirstPos + static_cast<int64_t>(I);
+    const std::string& Name = Listing.Files[I];
+    bool GoOn = true;
+    if (Planned.Matches[I] != 0) {
+      AheadPos_ = Pos;
+      GoOn = ScanListedFile(Prefix + Utf8ToUtf16(Name), Listing.Fd(), Name, Masks);
+      AheadPos_ = -1;
+    } else {
+      GoOn = Poll();
+    }
+    Ahead_->Pass(Pos);
+    if (!GoOn) return false;
+  }
+  if (!Recurse) return true;
+  for (const std::string& Name : Listing.Folders) {
+    const std::u16string Path = Prefix + Utf8ToUtf16(Name);
+    if (OnEnterFolder && !OnEnterFolder(Path)) {
+      Planner_->Skip(Path);
+      if (!Poll()) return false;
+      continue;
+    }
+    if (!WalkAhead(Path, Masks, Recurse)) return false;
+  }
+  return true;
+}
 
 bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string& FileMask,
                               const TWideStrLst& Masks, bool Recurse, int ParentFd, const std::string& Name) {
+  // A root walked with scan-ahead.
+  if (ParentFd < 0 && Planner_ == nullptr && ScanAheadUsable())
+    return WithScanAhead(FileMask, Masks, Recurse, [&] {
+      Planner_->StartAt(Folder);
+      return WalkAhead(Folder, Masks, Recurse);
+    });
   if (!DoProgress(Folder, spkFolder)) return false;
   // One read gives the files and the sub-folders. The folder stays open while its files are looked at
   // and opened relative to it, and while its sub-folders are walked, which are opened relative to it in
@@ -263,46 +502,39 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   if (!ReadFolder(Listing, Folder, ParentFd, Name)) return Poll();
   Listing.KeepFiles(Utf16ToUtf8(FileMask));
   const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
-  // With scan-ahead, the names and masks of the whole folder are settled first, so that the workers know
-  // which files the walk will scan (archives are the walk's own).
-  // A folder of few files is not worth waking the workers for.
-  const bool Ahead = Listing.Files.size() >= TScanAhead::kMinFiles && ScanAheadUsable();
-  std::vector<uint8_t> Matches;
-  if (Ahead) {
-    if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(WorkerThreads - 1);
-    std::vector<uint8_t> Wanted;
-    for (const std::string& Name : Listing.Files) {
-      const std::u16string File = Prefix + Utf8ToUtf16(Name);
-      Matches.push_back(MatchesMasks(File, Masks, true) ? 1 : 0);
-      Wanted.push_back(Matches.back() != 0 && !(Archives != nullptr && Archives->IsEnabledArchiveName(File)));
-    }
-    TScanAhead::TSettings Settings;
-    Settings.Pattern = Scanner.GetPattern();
-    Settings.CaseSensitive = Scanner.GetCaseSensitive();
-    Settings.Logic = Scanner.GetLogic();
-    Settings.WholeWords = Scanner.WholeWords;
-    Settings.Fuzzy = Scanner.Fuzzy;
-    Settings.Encodings = Encodings;
-    Settings.MaxSize = MaxScanSize;
-    Ahead_->Begin(Settings, Listing.Fd(), Listing.Files, std::move(Wanted));
-  }
-  TScanAheadScope AheadScope{Ahead ? Ahead_.get() : nullptr};
-  for (size_t I = 0; I < Listing.Files.size(); ++I) {
-    const std::string& Name = Listing.Files[I];
-    const std::u16string File = Prefix + Utf8ToUtf16(Name);
-    if (Ahead ? Matches[I] != 0 : MatchesMasks(File, Masks, true)) {
-      AheadIndex_ = Ahead ? static_cast<int32_t>(I) : -1;
-      const bool GoOn = ScanListedFile(File, Listing.Fd(), Name, Masks);
-      AheadIndex_ = -1;
-      if (Ahead) Ahead_->Pass(static_cast<int32_t>(I));
-      if (!GoOn) return false;
+  for (const std::string& File : Listing.Files) {
+    const std::u16string Path = Prefix + Utf8ToUtf16(File);
+    if (MatchesMasks(Path, Masks, true)) {
+      if (!ScanListedFile(Path, Listing.Fd(), File, Masks)) return false;
     } else if (!Poll()) {
       return false;
     }
   }
-  if (Ahead) Ahead_->End();
   if (!Recurse) return true;
   return ScanListedSubfolders(Folder, Listing.Fd(), Listing.Folders, FileMask, Masks, true);
+}
+
+bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16string& SubMask,
+                                  const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse) {
+  auto Listing = std::make_shared<TFolderListing>();
+  if (!ReadFolder(*Listing, Folder, -1, std::string())) return Poll();
+  Listing->KeepFolders(Utf16ToUtf8(SubMask));
+  if (Planner_ == nullptr && ScanAheadUsable())
+    return WithScanAhead(FileMask, Masks, Recurse, [&] {
+      Planner_->StartBelow(Listing, WideIncludeTrailingBackslash(Folder));
+      const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+      for (const std::string& Name : Listing->Folders) {
+        const std::u16string Path = Prefix + Utf8ToUtf16(Name);
+        if (OnEnterFolder && !OnEnterFolder(Path)) {
+          Planner_->Skip(Path);
+          if (!Poll()) return false;
+          continue;
+        }
+        if (!WalkAhead(Path, Masks, Recurse)) return false;
+      }
+      return true;
+    });
+  return ScanListedSubfolders(Folder, Listing->Fd(), Listing->Folders, FileMask, Masks, Recurse);
 }
 
 bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int FolderFd,
@@ -363,7 +595,7 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   errno = 0;
   // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
   const bool Found =
-      (At != nullptr && AheadIndex_ >= 0 && Ahead_ && Ahead_->Info(AheadIndex_, Size, Date, Attributes)) ||
+      (At != nullptr && AheadPos_ >= 0 && Ahead_ && Ahead_->Info(AheadPos_, Size, Date, Attributes)) ||
       (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &Size, &Date, nullptr, nullptr, &Attributes)
                      : WideGetFileInfo(FileName, &Size, &Date, nullptr, nullptr, nullptr));
   if (!Found) {
@@ -485,7 +717,7 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     return srNotFound;
   }
   // A walked file that a worker has scanned ahead: its answer, reported as ScanStream would.
-  if (At != nullptr && AheadIndex_ >= 0 && Ahead_) {
+  if (At != nullptr && AheadPos_ >= 0 && Ahead_) {
     TScanResult Ahead = srNotFound;
     TScanEncoding Encoding = seFileName;
     // While a worker still scans the file, the stream scanner's progress event is asked now and then
@@ -494,7 +726,7 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
       return !Scanner.OnProgress ||
              Scanner.OnProgress(static_cast<int32_t>(std::min<int64_t>(Size, INT32_MAX)));
     };
-    if (Ahead_->Take(std::exchange(AheadIndex_, -1), Size, Ahead, Encoding, Poll)) {
+    if (Ahead_->Take(std::exchange(AheadPos_, -1), Size, Ahead, Encoding, Poll)) {
       // A scan on this thread asks the event at least once, after its first block.
       if (Ahead != srCancelled && !Poll()) Ahead = srCancelled;
       if (Ahead == srCancelled) {
@@ -563,7 +795,7 @@ TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& 
     return srNotFound;
   }
   TVReadOnlyMemStream Text(Block.get(), Length);
-  TScannerStreamScope Scope(Scanner, Text);
+  TScannerStreamScope StreamScope(Scanner, Text);
   TScanEncoding Encoding = seFileName;
   const TScanResult Result = Scanner.Find(IsUnicode ? kScanUnicode : kScanAnsi, Encoding);
   if (Result == srFound)
@@ -601,7 +833,7 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
         Result = srFound;
         ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
       } else {
-        TScannerStreamScope Scope(Scanner, Stream);
+        TScannerStreamScope StreamScope(Scanner, Stream);
         TScanEncoding Encoding = seFileName;
         Result = Scanner.Find(Encodings, Encoding);
         if (Result == srFound)
@@ -622,7 +854,7 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
 bool TFileScanner::MatchFileName(const std::u16string& Path, bool InArchive) {
   const std::u16string Name = ItemName(Path, InArchive);
   TVReadOnlyMemStream Stream(Name.data(), static_cast<int32_t>(Name.size() * sizeof(char16_t)));
-  TScannerStreamScope Scope(Scanner, Stream);
+  TScannerStreamScope StreamScope(Scanner, Stream);
   TScanEncoding Encoding = seFileName;
   return Scanner.Find(kScanUnicode, Encoding) == srFound;
 }

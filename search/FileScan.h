@@ -245,9 +245,10 @@ class TFileScanner {
   TScanModes Mode = smScanContents;
   TScanEncodings Encodings = 0;  // for direct scans; 0 means ANSI
   TScanScope Scope = ssFilesAndArchives;
-  // Threads that scan files: with more than one, worker threads read and scan the files of a folder
-  // ahead of the walk (TScanAhead) while every event stays on the caller's thread in the same order;
-  // 1: the walk scans every file itself. The default is one a processor (DefaultWorkerThreads).
+  // Threads that scan files: with more than one, the walk lists folders ahead and worker threads read
+  // and scan the files of several folders ahead of it (TScanAhead) while every event stays on the
+  // caller's thread in the same order; 1: the walk scans every file itself. The default is one a processor
+  // (DefaultWorkerThreads).
   static constexpr int32_t kMaxDefaultWorkerThreads = 8;
   // The processors this process may run on, at most kMaxDefaultWorkerThreads.
   static int32_t DefaultWorkerThreads();
@@ -293,10 +294,19 @@ class TFileScanner {
   bool Poll() { return DoProgress(std::u16string(), spkPoll); }
   // Whether files may be scanned ahead in this search: plain scans of the contents only.
   bool ScanAheadUsable();
-  // The scan-ahead workers, made at the first folder that uses them; the index of the walked file whose
-  // worker answer ScanFile may take (-1: none).
+  // The walk with scan-ahead: Folder as WalkFolder walks it, from the listing the planner made ahead.
+  bool WalkAhead(const std::u16string& Folder, const TWideStrLst& Masks, bool Recurse);
+  // Starts scan-ahead for one root (the planner and the workers); the answer of Walk, with both ended
+  // on every way out.
+  bool WithScanAhead(const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse,
+                     const std::function<bool()>& Walk);
+  // The listing ahead of the walk, in walk order (FileScan.cpp); set while a walk with scan-ahead runs.
+  class TWalkPlanner;
+  TWalkPlanner* Planner_ = nullptr;
+  // The scan-ahead workers, made at the first root that uses them; the walk position of the walked file
+  // whose worker answer ScanFile may take (-1: none).
   std::unique_ptr<TScanAhead> Ahead_;
-  int32_t AheadIndex_ = -1;
+  int64_t AheadPos_ = -1;
   // Copies FileName to the new temporary file Copy with a poll per piece; raises on failure or stop.
   void CopyLockedFile(const std::u16string& FileName, const std::string& Copy);
   // The converted text of the stream, scanned (step 1 of ScanStream).

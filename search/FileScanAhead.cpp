@@ -1,5 +1,6 @@
 #include "search/FileScanAhead.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -8,7 +9,9 @@
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
 
-TScanAhead::TScanAhead(int32_t Workers) : Window_(kFilesPerWorker * Workers) {
+TScanAhead::TScanAhead(int32_t Workers)
+    : Window_(kFilesPerWorker * std::max(1, Workers)),
+      Slots_(std::make_unique<TSlot[]>(static_cast<size_t>(Window_))) {
   for (int32_t I = 0; I < Workers; ++I) Threads_.emplace_back([this] { Work(); });
 }
 
@@ -22,40 +25,63 @@ TScanAhead::~TScanAhead() {
   for (std::thread& Thread : Threads_) Thread.join();
 }
 
-void TScanAhead::Begin(const TSettings& Settings, int DirFd, const std::vector<std::string>& Names,
-                       std::vector<uint8_t> Wanted) {
+void TScanAhead::Begin(const TSettings& Settings) {
   End();
+  std::lock_guard<std::mutex> Guard(Lock_);
+  if (Settings.Pattern != Settings_.Pattern || Settings.CaseSensitive != Settings_.CaseSensitive ||
+      Settings.Logic != Settings_.Logic || Settings.WholeWords != Settings_.WholeWords ||
+      Settings.Fuzzy != Settings_.Fuzzy || SettingsGeneration_ == 0)
+    ++SettingsGeneration_;
+  Settings_ = Settings;
+  Next_ = 0;
+  Added_.store(0, std::memory_order_relaxed);
+  Passed_.store(0, std::memory_order_relaxed);
+  Claimed_ = 0;
+  WokenAt_ = 0;
+  PublishedAt_ = 0;
+  Cancel_.store(false);
+  Active_ = true;
+}
+
+bool TScanAhead::Room() {
+  const int64_t Pos = Added_.load(std::memory_order_relaxed);
+  if (Pos - Passed_.load(std::memory_order_relaxed) >= Window_) return false;
+  // The slot's earlier file is behind the walk; a worker may still scan it when the walk went past it
+  // without asking (a filter skipped it).
+  return SlotAt(Pos).State.load(std::memory_order_acquire) != stRunning;
+}
+
+void TScanAhead::Add(const std::shared_ptr<const TFolderListing>& Folder, size_t Index, bool Wanted) {
+  const int64_t Pos = Added_.load(std::memory_order_relaxed);
+  if (Pos >= std::max(Passed_.load(std::memory_order_relaxed), Claimed_)) {
+    TSlot& Slot = SlotAt(Pos);
+    Slot.Folder = Folder;
+    Slot.Index = Index;
+    Slot.Info = TInfo();
+    Slot.State.store(Wanted ? stPending : stSkip, std::memory_order_release);
+  }
+  Added_.store(Pos + 1, std::memory_order_release);
+}
+
+void TScanAhead::Publish() {
+  const int64_t Added = Added_.load(std::memory_order_relaxed);
+  if (Added == PublishedAt_) return;
+  // One idle worker per run of new files: waking them all for a small folder costs more than its scans.
+  const int64_t Runs = (Added - PublishedAt_ + kRunFiles - 1) / kRunFiles;
+  PublishedAt_ = Added;
+  int32_t Wake = 0;
   {
     std::lock_guard<std::mutex> Guard(Lock_);
-    if (Settings.Pattern != Settings_.Pattern || Settings.CaseSensitive != Settings_.CaseSensitive ||
-        Settings.Logic != Settings_.Logic || Settings.WholeWords != Settings_.WholeWords ||
-        Settings.Fuzzy != Settings_.Fuzzy || SettingsGeneration_ == 0)
-      ++SettingsGeneration_;
-    Settings_ = Settings;
-    DirFd_ = DirFd;
-    Names_ = &Names;
-    Count_ = Names.size();
-    States_ = std::make_unique<std::atomic<uint8_t>[]>(Count_);
-    for (size_t I = 0; I < Count_; ++I)
-      States_[I].store(I < Wanted.size() && Wanted[I] ? stPending : stSkip, std::memory_order_relaxed);
-    Results_.assign(Count_, srNotFound);
-    Found_.assign(Count_, seAnsi);
-    Infos_.assign(Count_, TInfo());
-    Next_ = 0;
-    Passed_.store(0, std::memory_order_relaxed);
-    WokenAt_ = 0;
-    Cancel_.store(false);
-    if (IdleWorkers_ == 0) return;
+    Wake = static_cast<int32_t>(std::min<int64_t>(IdleWorkers_, Runs));
   }
-  WorkReady_.notify_all();
+  for (int32_t I = 0; I < Wake; ++I) WorkReady_.notify_one();
 }
 
 bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll) {
-  // A small file is done within microseconds: a short spin spares the two threads a sleep and a wake-up.
-  for (int Spin = 0; Spin < 2000; ++Spin) {
+  // A small file is done within microseconds: a short look without giving up the processor spares the
+  // two threads a sleep and a wake-up, each of which costs about as much on a virtual machine.
+  for (int Spin = 0; Spin < kSpinChecks; ++Spin)
     if (State.load(std::memory_order_acquire) != stRunning) return true;
-    if (Spin >= 100) std::this_thread::yield();
-  }
   bool GoOn = true;
   std::unique_lock<std::mutex> Guard(Lock_);
   OwnerWaiting_.store(true);
@@ -72,10 +98,15 @@ bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::functi
   return GoOn;
 }
 
-bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
+bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
                       const std::function<bool()>& Poll) {
-  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
-  std::atomic<uint8_t>& State = States_[static_cast<size_t>(Index)];
+  if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed)) return false;
+  if (Pos >= Added_.load(std::memory_order_relaxed)) {
+    // Not in the buffer yet: the walk's, and never added for a worker.
+    Claimed_ = std::max(Claimed_, Pos + 1);
+    return false;
+  }
+  std::atomic<uint8_t>& State = SlotAt(Pos).State;
   uint8_t Seen = State.load(std::memory_order_acquire);
   // A file no worker has started is the walk's: no worker starts it from now on.
   while (Seen == stPending || Seen == stSkip)
@@ -89,64 +120,70 @@ bool TScanAhead::Take(int32_t Index, int64_t Size, TScanResult& Result, TScanEnc
       return true;
     }
   }
-  const bool Done = Seen == stDone && Infos_[static_cast<size_t>(Index)].Size == Size;
-  Result = Results_[static_cast<size_t>(Index)];
-  Encoding = Found_[static_cast<size_t>(Index)];
+  const TSlot& Slot = SlotAt(Pos);
+  const bool Done = Seen == stDone && Slot.Info.Size == Size;
+  Result = Slot.Result;
+  Encoding = Slot.Encoding;
   State.store(stTaken, std::memory_order_relaxed);
   return Done;
 }
 
-bool TScanAhead::Info(int32_t Index, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
-  if (Names_ == nullptr || Index < 0 || static_cast<size_t>(Index) >= Count_) return false;
-  if (States_[static_cast<size_t>(Index)].load(std::memory_order_acquire) != stDone) return false;
-  const TInfo& Info = Infos_[static_cast<size_t>(Index)];
-  Size = Info.Size;
-  Date = Info.Date;
-  Attributes = Info.Attributes;
+bool TScanAhead::Info(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
+  if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed) ||
+      Pos >= Added_.load(std::memory_order_relaxed))
+    return false;
+  const TSlot& Slot = SlotAt(Pos);
+  if (Slot.State.load(std::memory_order_acquire) != stDone) return false;
+  Size = Slot.Info.Size;
+  Date = Slot.Info.Date;
+  Attributes = Slot.Info.Attributes;
   return true;
 }
 
-void TScanAhead::Pass(int32_t Index) {
-  if (Names_ == nullptr) return;
+void TScanAhead::Pass(int64_t Pos) {
+  if (!Active_) return;
+  const int64_t Passed = Passed_.load(std::memory_order_relaxed);
+  if (Pos < Passed) return;
   // A file the walk did not take (a filter or the name decided) is not started any more.
-  const int32_t Passed = Passed_.load(std::memory_order_relaxed);
-  for (int32_t I = Passed; I <= Index && static_cast<size_t>(I) < Count_; ++I) {
+  const int64_t Last = std::min(Pos, Added_.load(std::memory_order_relaxed) - 1);
+  for (int64_t I = Passed; I <= Last; ++I) {
     uint8_t Pending = stPending;
-    States_[static_cast<size_t>(I)].compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel);
+    SlotAt(I).State.compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel);
   }
-  if (Index + 1 <= Passed) return;
-  Passed_.store(Index + 1, std::memory_order_release);
+  Passed_.store(Pos + 1, std::memory_order_release);
   // Idle workers are woken once half the window is free, not for every file the walk passes.
-  if (Index + 1 - WokenAt_ < std::max(1, Window_ / 2)) return;
-  WokenAt_ = Index + 1;
+  if (Pos + 1 - WokenAt_ < std::max(1, Window_ / 2)) return;
+  WokenAt_ = Pos + 1;
   {
     std::lock_guard<std::mutex> Guard(Lock_);
-    if (IdleWorkers_ == 0 || Next_ >= static_cast<int32_t>(Count_)) return;
+    if (IdleWorkers_ == 0 || Next_ >= Added_.load(std::memory_order_relaxed)) return;
   }
   WorkReady_.notify_all();
 }
 
+void TScanAhead::WaitForWorkers() {
+  if (Running_.load(std::memory_order_acquire) == 0) return;
+  std::unique_lock<std::mutex> Guard(Lock_);
+  OwnerWaiting_.store(true);
+  FileDone_.wait(Guard, [&] { return Running_.load() == 0; });
+  OwnerWaiting_.store(false);
+}
+
 void TScanAhead::End() {
-  if (Names_ == nullptr) return;
+  if (!Active_) return;
+  Active_ = false;
   {
     std::lock_guard<std::mutex> Guard(Lock_);
-    // Nothing more starts; the running files end before the folder's descriptor may close.
-    Next_ = static_cast<int32_t>(Count_);
+    // Nothing more starts; the running files end before their folders may close.
+    Next_ = Added_.load(std::memory_order_relaxed);
+    Passed_.store(Next_, std::memory_order_relaxed);
   }
   Cancel_.store(true);
-  if (Running_.load(std::memory_order_acquire) > 0) {
-    for (int Spin = 0; Spin < 2000 && Running_.load(std::memory_order_acquire) > 0; ++Spin)
-      if (Spin >= 100) std::this_thread::yield();
-    std::unique_lock<std::mutex> Guard(Lock_);
-    OwnerWaiting_.store(true);
-    FileDone_.wait(Guard, [&] { return Running_.load() == 0; });
-    OwnerWaiting_.store(false);
+  WaitForWorkers();
+  for (int32_t I = 0; I < Window_; ++I) {
+    Slots_[static_cast<size_t>(I)].State.store(stSkip, std::memory_order_relaxed);
+    Slots_[static_cast<size_t>(I)].Folder.reset();
   }
-  std::lock_guard<std::mutex> Guard(Lock_);
-  Names_ = nullptr;
-  DirFd_ = -1;
-  Count_ = 0;
-  States_.reset();
 }
 
 void TScanAhead::Work() {
@@ -156,15 +193,14 @@ void TScanAhead::Work() {
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
     // The next run of files within the window ahead of the walk.
-    int32_t From = 0, To = 0;
+    int64_t From = 0, To = 0;
     ++IdleWorkers_;
     WorkReady_.wait(Guard, [&] {
       if (Quit_) return true;
-      if (Names_ == nullptr) return false;
-      const int32_t Window = Passed_.load(std::memory_order_acquire) + Window_;
-      const int32_t Last = std::min(static_cast<int32_t>(Count_), Window);
-      while (Next_ < Last && States_[static_cast<size_t>(Next_)].load(std::memory_order_relaxed) != stPending)
-        ++Next_;
+      const int64_t Passed = Passed_.load(std::memory_order_acquire);
+      const int64_t Last = std::min(Added_.load(std::memory_order_acquire), Passed + Window_);
+      Next_ = std::max(Next_, Passed);
+      while (Next_ < Last && SlotAt(Next_).State.load(std::memory_order_relaxed) != stPending) ++Next_;
       if (Next_ >= Last) return false;
       From = Next_;
       To = std::min(Last, From + kRunFiles);
@@ -173,37 +209,38 @@ void TScanAhead::Work() {
     });
     --IdleWorkers_;
     if (Quit_) return;
-    Running_.fetch_add(To - From, std::memory_order_relaxed);
+    Running_.fetch_add(static_cast<int32_t>(To - From), std::memory_order_relaxed);
     Guard.unlock();
-    for (int32_t Index = From; Index < To; ++Index) {
-      std::atomic<uint8_t>& State = States_[static_cast<size_t>(Index)];
+    for (int64_t Pos = From; Pos < To; ++Pos) {
+      TSlot& Slot = SlotAt(Pos);
       uint8_t Pending = stPending;
-      if (State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {
+      if (Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {
         TScanResult Result = srNotFound;
         TScanEncoding Encoding = seAnsi;
         TInfo Info;
-        const bool Ok = ScanOne(Scanner, Generation, Index, Result, Encoding, Info);
-        Infos_[static_cast<size_t>(Index)] = Info;
-        Results_[static_cast<size_t>(Index)] = Result;
-        Found_[static_cast<size_t>(Index)] = Encoding;
-        State.store(Ok ? stDone : stFailed);
+        const bool Ok = ScanOne(Scanner, Generation, Slot, Result, Encoding, Info);
+        Slot.Info = Info;
+        Slot.Result = Result;
+        Slot.Encoding = Encoding;
+        Slot.State.store(Ok ? stDone : stFailed);
       }
-      // The last file of the folder's runs lets End go on; the walk waits only for the file it stands at.
+      // The last running file lets End go on; the walk waits only for the file it stands at.
       Running_.fetch_sub(1);
       if (OwnerWaiting_.load()) {
-        std::lock_guard<std::mutex> Wake(Lock_);
-        FileDone_.notify_one();
+        std::lock_guard<std::mutex> Notify(Lock_);
+        FileDone_.notify_all();
       }
     }
     Guard.lock();
   }
 }
 
-bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t Index, TScanResult& Result,
-                         TScanEncoding& Encoding, TInfo& Info) {
-  // The folder, its names and the settings stay as they are while a file runs (End waits for it).
+bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot,
+                         TScanResult& Result, TScanEncoding& Encoding, TInfo& Info) {
+  // The slot's folder and the settings stay as they are while its file runs.
   const TSettings& Settings = Settings_;
-  const std::string& Name = (*Names_)[static_cast<size_t>(Index)];
+  const int DirFd = Slot.Folder->Fd();
+  const std::string& Name = Slot.Folder->Files[Slot.Index];
   try {
     if (Generation != SettingsGeneration_) {
       Scanner.SetPattern(Settings.Pattern);
@@ -213,28 +250,33 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, int32_t 
     }
     Scanner.WholeWords = Settings.WholeWords;
     Scanner.Fuzzy = Settings.Fuzzy;
-    // A regular file (never a FIFO or a device), the same before and after its scan: a file written to
-    // meanwhile is left to the walk, which reads it when it comes to it.
+    // The file is opened first and looked at through its descriptor: a regular file (never a FIFO or a
+    // device, which the non-blocking open does not wait for) whose size, date and attributes are what the
+    // walk's own look would give. A file written to during the scan (its size or date changed on the same
+    // descriptor) is left to the walk, which reads it when it comes to it.
+    IFileLayer& Fs = FileLayer();
+    const int Fd = Fs.OpenAt(DirFd, Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
+    if (Fd < 0) return false;
     struct stat Before {};
-    if (::fstatat(DirFd_, Name.c_str(), &Before, 0) != 0 || !S_ISREG(Before.st_mode)) return false;
-    if (Before.st_size <= 0 || Before.st_size > Settings.MaxSize) return false;
-    // What the walk's own look at the file would give (it may take this instead).
-    TInfo WalkInfo;
-    if (!GetFileInfoAt(DirFd_, Name, &WalkInfo.Size, &WalkInfo.Date, nullptr, nullptr,
-                       &WalkInfo.Attributes) ||
-        WalkInfo.Size != Before.st_size || (WalkInfo.Attributes & faDirectory) != 0)
+    if (Fs.FStat(Fd, &Before) != 0 || !S_ISREG(Before.st_mode) || Before.st_size <= 0 ||
+        Before.st_size > Settings.MaxSize) {
+      Fs.Close(Fd);
       return false;
+    }
+    TInfo WalkInfo;
+    FileInfoOfStatus(Before, Name, &WalkInfo.Size, &WalkInfo.Date, &WalkInfo.Attributes);
+    struct stat After {};
     {
+      // The stream owns the descriptor from here on.
       TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite,
-                             TFileAt{DirFd_, Name, Before.st_size});
+                             TFileAt{DirFd, Name, Before.st_size, Fd});
       Scanner.Stream = &Stream;
       Result = Scanner.Find(Settings.Encodings, Encoding);
       Scanner.Stream = nullptr;
+      if (!Stream.IsOpen() || Fs.FStat(Stream.Handle(), &After) != 0) return false;
     }
-    struct stat After {};
-    if (::fstatat(DirFd_, Name.c_str(), &After, 0) != 0 || After.st_size != Before.st_size ||
-        After.st_mtim.tv_sec != Before.st_mtim.tv_sec || After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec ||
-        After.st_ino != Before.st_ino)
+    if (After.st_size != Before.st_size || After.st_mtim.tv_sec != Before.st_mtim.tv_sec ||
+        After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec)
       return false;
     Info = WalkInfo;
     return Result != srCancelled;

@@ -151,10 +151,13 @@ class TListHelper {
   std::string Shown(const std::string& Msg) const {
     return ReplaceAll(Msg, ArchiveFileName_, ArchiveDisplayName_);
   }
-  bool FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size);
-  bool DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
-                  TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued);
-  void ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size);
+  // The tests of an item before it is extracted (folder, empty, masks and filters, archive limits).
+  bool FilterItem(const TArcListItem& Item);
+  // The archiver's question before each item: whether and where it is extracted (Item.FileName and
+  // Item.Decision), after the walk's tests and reports of the item.
+  bool DecideItem(TArcDecideItem& Item);
+  // An item the archiver has written to File.FileName, of File.Date and File.Size.
+  void ItemExtracted(const TArcFileItem& File, bool& Stop);
   void ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop);
   bool FlushNestedArchives();
 
@@ -197,15 +200,10 @@ class TListHelper {
 };
 
 bool TListHelper::Walk() {
-  Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) {
-    ItemExtracted(File.FileName, Stop, &File.Date, &File.Size);
-  };
+  Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) { ItemExtracted(File, Stop); };
   try {
     Archiver_.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
-                         [this](TArcDecideItem& Item) {
-                           return DecideItem(Item.ItemName, Item.SizeIncomplete, Item.FileName, Item.Decision,
-                                             Item.Date, Item.Size, Item.Continued);
-                         });
+                         [this](TArcDecideItem& Item) { return DecideItem(Item); });
   } catch (const std::exception& E) {
     Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
   }
@@ -226,7 +224,9 @@ void TListHelper::ReportItemNameMatch(const std::u16string& Path, const std::str
   Scanner_.OnFound(Info);
 }
 
-bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, TDateTime Date, int32_t Size) {
+bool TListHelper::FilterItem(const TArcListItem& Item) {
+  const std::string& ItemName = Item.ItemName;
+  const int32_t Size = Item.Size;
   if (ItemName.empty() || ItemName.back() == '/') return false;  // a folder
   const std::u16string Path = WideItemPath(ItemName);
   if (Size == 0) {
@@ -237,7 +237,8 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   if (Kind == akNone) {
     // The size limits wait until the name tests of DecideItem are done: a large item can be found by name.
     if (!Scanner_.MatchesMasks(Path, Masks_, false, true)) return false;
-    return !Scanner_.OnFilterFile || Scanner_.OnFilterFile(TFilterFileInfo{Path, SizeIncomplete, Date, Size});
+    return !Scanner_.OnFilterFile ||
+           Scanner_.OnFilterFile(TFilterFileInfo{Path, Item.SizeIncomplete, Item.Date, Size});
   }
   TScanErrorKind Refused{};
   if (Size > Scanner_.MaxArchiveSize)
@@ -253,8 +254,11 @@ bool TListHelper::FilterItem(const std::string& ItemName, bool SizeIncomplete, T
   return false;
 }
 
-bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, std::string& FileName,
-                             TExtractDecision& Decision, TDateTime Date, int32_t Size, bool Continued) {
+bool TListHelper::DecideItem(TArcDecideItem& Item) {
+  const std::string& ItemName = Item.ItemName;
+  const TDateTime Date = Item.Date;
+  const int32_t Size = Item.Size;
+  TExtractDecision& Decision = Item.Decision;
   if (ItemName.empty()) {
     if (!Progress()) Decision = edCancel;
     return false;
@@ -274,7 +278,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
     }
     CurrentFolder_ = Folder;
   }
-  const bool Accepted = FilterItem(ItemName, SizeIncomplete, Date, Size);
+  const bool Accepted = FilterItem(TArcListItem{ItemName, Item.SizeIncomplete, Date, Size});
   LastItem_ = ItemName;
   if (!Accepted) return false;
 
@@ -300,9 +304,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       if (Cached != nullptr) {
         // Extracted before (a preview): the cache's file is walked instead, and stays the cache's.
         bool Stop = false;
-        TDateTime ItemDate = Date;
-        int32_t ItemSize = Size;
-        ItemExtracted(CachedFile, Stop, &ItemDate, &ItemSize);
+        ItemExtracted(TArcFileItem{CachedFile, Date, Size}, Stop);
         if (LockCacheOrStop(Scanner_)) {
           UnpinCachedArchiver(Cached);
           UnlockArchiveCacheForeground();
@@ -318,7 +320,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       }
     }
   } else {
-    if (!SizeIncomplete) {
+    if (!Item.SizeIncomplete) {
       if (Scanner_.Scanner.IsPatternEmpty()) {
         if (!Scanner_.SkipBinary) {
           ReportItemNameMatch(Path, ItemName, Date, Size);
@@ -345,7 +347,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       return true;
     }
   }
-  if (!Continued) {
+  if (!Item.Continued) {
     std::string TempFolder;
     try {
       Archiver_.MakeTempFolder(Size, TempFolder);
@@ -355,7 +357,7 @@ bool TListHelper::DecideItem(const std::string& ItemName, bool SizeIncomplete, s
       Scanner_.DoError(Path, E.what(), kNoSystemError, sekException);
       return false;
     }
-    FileName = TempFolder + LastComponent(FileName);
+    Item.FileName = TempFolder + LastComponent(Item.FileName);
   }
   Decision = edToFile;
   return true;
@@ -367,22 +369,10 @@ void TListHelper::ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop) 
   if (Stop) Stopped = true;
 }
 
-void TListHelper::ItemExtracted(const std::string& FileName, bool& Stop, TDateTime* Date, int32_t* Size) {
-  TDateTime ItemDate = 0;
-  int64_t ItemSize = 0;
-  if (Date == nullptr || Size == nullptr) {
-    TDateTime FileDate = 0;
-    int64_t FileSize = -1;
-    if (!GetFileInfo(FileName, &FileSize, &FileDate, nullptr, nullptr, nullptr)) {
-      DeleteWalkFile(FileName);  // whatever is left of it
-      return;
-    }
-    ItemDate = Date != nullptr ? *Date : FileDate;
-    ItemSize = Size != nullptr ? *Size : FileSize;
-  } else {
-    ItemDate = *Date;
-    ItemSize = *Size;
-  }
+void TListHelper::ItemExtracted(const TArcFileItem& File, bool& Stop) {
+  const std::string& FileName = File.FileName;
+  const TDateTime ItemDate = File.Date;
+  const int64_t ItemSize = File.Size;
 
   bool LaterVolume = false;
   if (MaySpanVolumes(ArchiveKindByExt(FileName, LaterVolume))) {
@@ -606,9 +596,7 @@ bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& File
   {
     TListHelper Helper(*this, Scanner, *Archiver, File, Display, Parts, Explicit, Masks);
     Archiver->SetMessageCallback([&Helper](const std::string& Msg) { Helper.ReportWarning(Msg); });
-    Archiver->OnItemFilter = [&Helper](TArcListItem& Item, bool&) {
-      return Helper.FilterItem(Item.ItemName, Item.SizeIncomplete, Item.Date, Item.Size);
-    };
+    Archiver->OnItemFilter = [&Helper](TArcListItem& Item, bool&) { return Helper.FilterItem(Item); };
     Archiver->SetProgressCallback([&Helper](int32_t, int32_t) { return Helper.Progress(); });
     try {
       Result = Helper.Walk();

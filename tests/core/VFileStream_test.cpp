@@ -407,6 +407,32 @@ TEST(VFileStream, OpenAtAFolderTakesTheSizeTheCallerSaw) {
   EXPECT_THROW(TVFileStream(Name, fmShareDenyWrite, TFileAt{Folder.Fd, "gone", 12}), EVFileStream);
 }
 
+// A stream given a descriptor the caller opened takes it over: no open and no fstat of its own, the
+// descriptor closed with the stream, also when the constructor raises.
+TEST(VFileStream, OpenAtTakesOverTheCallersDescriptor) {
+  TTempFolder Dir;
+  WriteFileBytes(Dir / "f", "0123456789");
+  TFolderFd Folder(Dir.Path);
+  const std::u16string Name = Utf8ToUtf16(Dir / "f");
+  const int Fd = ::openat(Folder.Fd, "f", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(Fd, 0);
+  {
+    TFaultyFileLayer Layer;
+    TFileLayerScope Scope(Layer);
+    TVBufFileStream S(Name, 4, fmShareDenyWrite, TFileAt{Folder.Fd, "f", 10, Fd});
+    EXPECT_EQ(Layer.Calls(TFileOp::Open), 0);
+    EXPECT_EQ(Layer.Calls(TFileOp::Stat), 0);
+    EXPECT_EQ(S.Handle(), Fd);
+    EXPECT_EQ(ReadN(S, 10), "0123456789");
+  }
+  EXPECT_EQ(::fcntl(Fd, F_GETFD), -1);  // closed with the stream
+  const int Big = ::openat(Folder.Fd, "f", O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(Big, 0);
+  EXPECT_THROW(TVFileStream(Name, fmShareDenyWrite, TFileAt{Folder.Fd, "f", int64_t{1} << 31, Big}),
+               EVFileStream);
+  EXPECT_EQ(::fcntl(Big, F_GETFD), -1);
+}
+
 // What the caller saw can be stale: a FIFO found in the file's place blocks neither the open nor the
 // read, which fails; a size of 2 GB or more is refused as when the system gives it.
 TEST(VFileStream, OpenAtAStaleLookNeverBlocks) {

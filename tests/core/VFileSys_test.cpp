@@ -1,5 +1,6 @@
 #include "core/VFileSys.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -407,6 +408,31 @@ TEST(VFileSys, FileInfoAndTimes) {
   EXPECT_FALSE(GetFileInfo(Dir / "missing", &Size, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(Size, -1);
   EXPECT_FALSE(SetFileWriteTime(Dir / "missing", Summer));
+}
+
+// The look through an open descriptor gives what the look by name gives: size, date and attributes.
+TEST(VFileSys, FileInfoOfStatusAsByName) {
+  TTempFolder Dir;
+  WriteFileBytes(Dir / ".f", "12345");
+  WriteFileBytes(Dir / "g", "1234567");
+  ASSERT_TRUE(SetFileWriteTime(Dir / ".f", 44013.5));
+  chmod((Dir / ".f").c_str(), 0444);
+  for (const char* Name : {".f", "g"}) {
+    SCOPED_TRACE(Name);
+    int64_t Size = 0, StatusSize = 0;
+    TDateTime Write = 0, StatusWrite = 0;
+    uint32_t Attributes = 0, StatusAttributes = 0;
+    ASSERT_TRUE(GetFileInfo(Dir / Name, &Size, &Write, nullptr, nullptr, &Attributes));
+    const int Fd = ::open((Dir / Name).c_str(), O_RDONLY);
+    ASSERT_GE(Fd, 0);
+    struct stat St {};
+    ASSERT_EQ(::fstat(Fd, &St), 0);
+    ::close(Fd);
+    FileInfoOfStatus(St, Name, &StatusSize, &StatusWrite, &StatusAttributes);
+    EXPECT_EQ(StatusSize, Size);
+    EXPECT_EQ(StatusWrite, Write);
+    EXPECT_EQ(StatusAttributes, Attributes);
+  }
 }
 
 TEST(VFileSys, InstanceTag) {

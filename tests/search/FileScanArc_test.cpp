@@ -647,4 +647,143 @@ TEST_F(FileScanArc, AceItemWithoutPasswordOnceAndALaterVolumeAlone) {
   EXPECT_EQ(Log_.Errors[1].Text, "three.txt: lost with a missing volume");
 }
 
+// A tree of many small folders (so that the files of several folders are in flight at once), with
+// archives, nested archives, a damaged archive, errors of the walk and folders the owner refuses at
+// several depths. Every event, and every question asked of the owner, in one trace.
+class FileScanArcInFlight : public FileScanArc {
+ protected:
+  void SetUp() override {
+    FileScanArc::SetUp();
+    const std::string Filler(300, 'x');
+    for (int Top = 0; Top < 6; ++Top) {
+      for (int Sub = 0; Sub < 6; ++Sub) {
+        const std::string Dir = "w/t" + std::to_string(Top) + "/s" + std::to_string(Sub) + "/";
+        for (int I = 0; I < 3 + (Top + Sub) % 5; ++I) {
+          const int Kind = (Top * 7 + Sub * 3 + I) % 6;
+          const std::string Name = Dir + "f" + std::to_string(I) + ".txt";
+          if (Kind == 0) Tree_.File(Name, Filler + "needle" + Filler);
+          if (Kind == 1) Tree_.File(Name, Filler);
+          if (Kind == 2) Tree_.File(Name, "");
+          if (Kind == 3) Tree_.File(Name, std::string(70000, 'n') + "needle");
+          if (Kind == 4) Tree_.File(Name, std::string(5000, 'y'));
+          if (Kind == 5) Tree_.File(Name, "a Needle");
+        }
+        if ((Top + Sub) % 4 == 0) Tree_.File(Dir + "deep/er/g.txt", "needle down here");
+        switch ((Top * 6 + Sub) % 7) {
+          case 0:
+            Tree_.File(Dir + "a.zip", ReadFileBytes(kFixtures / "nested.zip"));
+            break;
+          case 1:
+            Tree_.File(Dir + "b.tar.gz", ReadFileBytes(kFixtures / "t.tar.gz"));
+            break;
+          case 2:
+            Tree_.File(Dir + "c.zip",
+                       StoredZip({{"one.txt", "needle"},
+                                  {"in/two.zip", StoredZip({{"x.txt", "no"}, {"y.txt", "needle"}})},
+                                  {"three.txt", ""}}));
+            break;
+          case 3:
+            Tree_.File(Dir + "d.zip", ReadFileBytes(kFixtures / "damaged.zip"));
+            break;
+          case 4:
+            symlink(Tree_.Path(Dir + "gone").c_str(), Tree_.Path(Dir + "dangling.txt").c_str());
+            symlink(Tree_.Path(Dir + "f0.txt").c_str(), Tree_.Path(Dir + "link.txt").c_str());
+            break;
+          default:
+            break;
+        }
+      }
+    }
+    Scanner_.MaxScanSize = 60000;
+    Scanner_.Encodings = kScanAnsi | kScanUnicode;
+  }
+
+  // One search of w/ with Threads threads; StopAt > 0 answers stop at that file event.
+  Names Trace(int32_t Threads, int StopAt = 0) {
+    Scanner_.WorkerThreads = Threads;
+    Names Events;
+    const std::thread::id Owner = std::this_thread::get_id();
+    auto Note = [&](const std::string& Event) {
+      if (std::this_thread::get_id() != Owner) Events.push_back("off the owner's thread: " + Event);
+      Events.push_back(Event);
+    };
+    int FileEvents = 0;
+    Scanner_.OnFound = [&](const TFoundFileInfo& Info) {
+      Note("found " + Tree_.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
+           std::to_string(Info.Size) + " " + std::to_string(Info.Date));
+    };
+    Scanner_.OnError = [&](const TScanError& Error) {
+      Note("error " + Tree_.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " + Error.Text);
+    };
+    Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
+      Note("progress " + Tree_.Relative(Name) + " " + std::to_string(Kind));
+      return !(Kind == spkFile && ++FileEvents == StopAt);
+    };
+    Scanner_.OnEnterFolder = [&](const std::u16string& Folder) {
+      const std::string Rel = Tree_.Relative(Folder);
+      Note("enter " + Rel);
+      return Rel != "w/t1" && Rel != "w/t3/s2" && Rel != "w/t4/s0/deep" && Rel != "w/t5/s5";
+    };
+    Scanner_.OnAcceptFile = [&](const std::u16string& Name) {
+      Note("accept " + Tree_.Relative(Name));
+      return true;
+    };
+    Scanner_.Scanner.OnProgress = [&](int32_t) {
+      if (std::this_thread::get_id() != Owner) Events.push_back("stream progress off the owner's thread");
+      return true;
+    };
+    const bool Completed = Scanner_.Search(Tree_.Roots("w"), u"", true);
+    Events.push_back(Completed ? "completed" : "stopped");
+    Events.push_back("files scanned " + std::to_string(Scanner_.FilesScanned));
+    Scanner_.FilesScanned = 0;
+    return Events;
+  }
+};
+
+TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThread) {
+  const Names Single = Trace(1);
+  ASSERT_EQ(Single.end()[-2], "completed");
+  EXPECT_GT(Single.size(), 600u);
+  // The tree gives what the test is about: hits in plain files and in nested archives, errors of the
+  // walk and of archives, refused folders.
+  auto Has = [&](const std::string& Part) {
+    return std::any_of(Single.begin(), Single.end(),
+                       [&](const std::string& E) { return E.find(Part) != std::string::npos; });
+  };
+  EXPECT_TRUE(Has("found w/t0/s0/a.zip|inner.zip|docs/hit.txt"));
+  EXPECT_TRUE(Has("|in/two.zip|y.txt"));
+  EXPECT_TRUE(Has("found w/t0/s0/deep/er/g.txt"));
+  EXPECT_TRUE(Has(" " + std::to_string(sekEmptyFile) + " "));
+  EXPECT_TRUE(Has(" " + std::to_string(sekTooLarge) + " "));
+  EXPECT_TRUE(Has("d.zip " + std::to_string(sekException)) ||
+              Has("d.zip " + std::to_string(sekArchiveWarning)));
+  EXPECT_FALSE(Has("w/t1/s0"));
+  for (int32_t Threads : {2, 3, 8}) {
+    SCOPED_TRACE(std::to_string(Threads) + " threads");
+    EXPECT_EQ(Trace(Threads), Single);
+  }
+}
+
+// Stopped at file events all over the tree: in a folder, between folders, at an item in the middle of an
+// archive and of an archive inside it, just before and after a refused folder.
+TEST_F(FileScanArcInFlight, StopEndsTheSearchWhereOneThreadWould) {
+  const Names Full = Trace(1);
+  std::vector<int> Items;  // the file events of archive items, counted as Trace counts them
+  int FileEvents = 0;
+  for (const std::string& E : Full) {
+    if (E.rfind("progress ", 0) != 0 || E.compare(E.size() - 2, 2, " 3") != 0) continue;
+    ++FileEvents;
+    if (E.find('|') != std::string::npos) Items.push_back(FileEvents);
+  }
+  ASSERT_GT(Items.size(), 10u);
+  std::vector<int> StopAts = {1, 2, 5, 17, 40, 41, FileEvents - 1, FileEvents};
+  for (size_t I = 0; I < Items.size(); I += Items.size() / 6) StopAts.push_back(Items[I] + (I % 2));
+  for (int StopAt : StopAts) {
+    SCOPED_TRACE("stop at file event " + std::to_string(StopAt));
+    const Names Single = Trace(1, StopAt);
+    ASSERT_EQ(Single.end()[-2], "stopped");
+    for (int32_t Threads : {2, 8}) EXPECT_EQ(Trace(Threads, StopAt), Single) << Threads << " threads";
+  }
+}
+
 }  // namespace
