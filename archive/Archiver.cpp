@@ -532,6 +532,13 @@ bool TArchiver::FindVolume(std::string& FileName) {
 
 // --- Loose temporary files ---------------------------------------------------------------------------------
 
+std::string MakeProcessTempFileOrRaise(const std::string& Prefix, int64_t NeededBytes) {
+  std::string FileName;
+  if (!MakeProcessTempFile(Prefix, "", NeededBytes, FileName))
+    throw Exception("Not enough free space on hard drive(s) for temporary files");
+  return FileName;
+}
+
 bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int64_t NeededBytes,
                          std::string& FileName) {
   std::string Temp;

@@ -145,6 +145,9 @@ std::vector<std::string> TempArchiveRootList();
 // uses the root after this one ended. False (errno set) when no file can be made.
 bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int64_t NeededBytes,
                          std::string& FileName);
+// MakeProcessTempFile without an extension, raising the temporary folders' "Not enough free space" error
+// when no file can be made.
+std::string MakeProcessTempFileOrRaise(const std::string& Prefix, int64_t NeededBytes);
 // Deletes a file MakeProcessTempFile made, its folder, and the root when that is then empty.
 void RemoveProcessTempFile(const std::string& FileName);
 

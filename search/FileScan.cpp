@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/Archiver.h"
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/StrUtils.h"
@@ -75,14 +76,15 @@ class TScannerStreamScope {
   TStreamScanner& Scanner_;
 };
 
-// A temporary file that is deleted when the scope ends, on every path.
+// A temporary file of this process's own (MakeProcessTempFile), deleted with its folder when the scope
+// ends, on every path.
 struct TTempFileScope {
   std::string Name;
   TTempFileScope() = default;
   TTempFileScope(const TTempFileScope&) = delete;
   TTempFileScope& operator=(const TTempFileScope&) = delete;
   ~TTempFileScope() {
-    if (!Name.empty()) ForceDeleteFile(Name);
+    if (!Name.empty()) RemoveProcessTempFile(Name);
   }
 };
 
@@ -750,7 +752,7 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
     } catch (const EVFileStream& E) {
       if (E.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.
-      MakeTempFileNameOrRaise("QV", Copy.Name, Size);
+      Copy.Name = MakeProcessTempFileOrRaise("QV", Size);
       CopyLockedFile(FileName, Copy.Name);
       Stream = std::make_unique<TVBufFileStream>(Utf8ToUtf16(Copy.Name), kFileBufferSize, fmShareDenyWrite);
     }

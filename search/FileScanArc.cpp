@@ -689,7 +689,7 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
       TVReadOnlyMemStream Stream(Block.get(), static_cast<int32_t>(Size));
       Result = Scanner.ScanStream(Stream, Path, Date, Size, true);
     } else {
-      MakeTempFileNameOrRaise("QV", Temp, Size);
+      Temp = MakeProcessTempFileOrRaise("QV", Size);
       ExtractArchivePathToFile(Parts, Temp, false, nullptr, nullptr, AskPassword);
       // The temporary file exists before the extraction: only its size tells that the item came.
       int64_t Written = -1;
@@ -697,10 +697,10 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
         throw EArcError("Can't extract \"" + InnerName + "\" from \"" + Scanner.CurrentArchive + "\"");
       Result = Scanner.ScanFile(Utf8ToUtf16(Temp), Path, Date, Size, true);
     }
-    if (!Temp.empty()) ForceDeleteFile(Temp);
+    if (!Temp.empty()) RemoveProcessTempFile(Temp);
     return Result != srCancelled;
   } catch (const std::exception& E) {
-    if (!Temp.empty()) ForceDeleteFile(Temp);
+    if (!Temp.empty()) RemoveProcessTempFile(Temp);
     Scanner.DoError(Path, E.what(), kNoSystemError, sekException);
     return true;
   }
