@@ -142,11 +142,11 @@ std::string ExceptionLogLine(const std::string& ExceptionText) {
 }
 
 int32_t LoadConverters(TQVConverters& Converters, const std::string& Folder, const TStrLst& DisabledNames) {
-  std::string Dir = IncludeTrailingBackslash(Folder);
+  std::string Dir = IncludeTrailingSlash(Folder);
   TStrLst Files;
   ListFiles(Files, Dir, kConverterMask, false);
   if (Files.GetCount() == 0) {
-    Log(FormatMsg(TMsgIndex::ConvNotFoundIn_s, {ExcludeTrailingBackslash(Dir)}));
+    Log(FormatMsg(TMsgIndex::ConvNotFoundIn_s, {ExcludeTrailingSlash(Dir)}));
     return 0;
   }
   Files.Sort();
@@ -183,7 +183,7 @@ std::string ReadSharedFilesDir() {
   // At most 261 bytes, up to the first NUL, as the value was written for a path buffer.
   std::string Dir = Value.Data.substr(0, 261);
   Dir = Dir.substr(0, Dir.find('\0'));
-  return Dir.empty() ? Dir : IncludeTrailingBackslash(Dir);
+  return Dir.empty() ? Dir : IncludeTrailingSlash(Dir);
 }
 
 void BindArchiveLibraries(const std::string& Folder) {

@@ -424,7 +424,7 @@ void TBaseArcLibWrapper::ExtractItem(const std::string& DestDirArg, const std::s
                                      std::string& Path, int32_t ExpectedSize, TDateTime* Date, int32_t* Size,
                                      bool SetFileTime, const std::string& ExplicitPath) {
   ResetState();
-  DestDir_ = IncludeBackslash(DestDirArg);
+  DestDir_ = IncludeItemSeparator(DestDirArg);
   if (!ExplicitPath.empty()) {
     Path = ExplicitPath;
   } else {
@@ -525,7 +525,7 @@ TArcBlockPtr TBaseArcLibWrapper::ExtractToMemory(const std::string& ItemName, in
 
 void TBaseArcLibWrapper::PrepareAllRun(const std::string& DestDirArg) {
   ResetState();
-  DestDir_ = IncludeBackslash(DestDirArg);
+  DestDir_ = IncludeItemSeparator(DestDirArg);
   Decoder_->SetExtractDir(DestDir_);
   Decoder_->FileSpec = {"*.*"};
   Decoder_->FileSpecLiteral = false;

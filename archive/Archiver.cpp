@@ -66,7 +66,7 @@ std::vector<std::string>& Roots() {
 // Makes Path (mode 0700) unless it is there; true when it then is a folder of this user that is no
 // symbolic link.
 bool EnsurePrivateFolder(const std::string& Path) {
-  const std::string Dir = ExcludeTrailingBackslash(Path);
+  const std::string Dir = ExcludeTrailingSlash(Path);
   if (::mkdir(Dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat St {};
   return ::lstat(Dir.c_str(), &St) == 0 && S_ISDIR(St.st_mode) && St.st_uid == ::geteuid();
@@ -244,7 +244,7 @@ TArchiver::~TArchiver() {
   std::lock_guard<std::mutex> Lock(RootsGuard());
   auto& RootList = Roots();
   for (size_t I = RootList.size(); I-- > 0;) {
-    const std::string Dir = ExcludeTrailingBackslash(RootList[I]);
+    const std::string Dir = ExcludeTrailingSlash(RootList[I]);
     if (::rmdir(Dir.c_str()) == 0 || errno == ENOENT)
       RootList.erase(RootList.begin() + static_cast<ptrdiff_t>(I));
   }
@@ -322,7 +322,7 @@ void TArchiver::Close() {
     ForceDeleteFile(Archive);
     std::string Dir, Name;
     SplitFileName(Archive, Dir, Name);
-    if (!Dir.empty()) ForceRemoveDir(ExcludeTrailingBackslash(Dir));
+    if (!Dir.empty()) ForceRemoveDir(ExcludeTrailingSlash(Dir));
   }
   ClearItems();
   Volumes_.clear();
@@ -423,7 +423,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
   // to memory leaves the temporary folders alone. Until then the items' preset names lie below a folder
   // name of this process that is not made; Decide's answer is moved into the real folder.
   const std::string Unmade =
-      IncludeTrailingBackslash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
+      IncludeTrailingSlash(GetTempDir()) + kTempArchiveRootName + "/" + NextFolderTag() + "/";
   std::string Folder;
   // The RAR wrapper extracts an encrypted item that failed once more into its folder, after Decide: its
   // folder is made now.
@@ -497,7 +497,7 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
     std::string Candidate = Root + Tag;
     if (Attempt > 0) Candidate += '.' + std::to_string(Attempt);
     Candidate += '/';
-    if (::mkdir(ExcludeTrailingBackslash(Candidate).c_str(), 0700) == 0) {
+    if (::mkdir(ExcludeTrailingSlash(Candidate).c_str(), 0700) == 0) {
       TempFolders_.push_back(Candidate);
       Folder = Candidate;
       return;
@@ -581,13 +581,13 @@ void RemoveProcessTempFile(const std::string& FileName) {
   ::unlink(FileName.c_str());
   std::string Folder, Name;
   SplitFileName(FileName, Folder, Name);
-  Folder = ExcludeTrailingBackslash(Folder);
+  Folder = ExcludeTrailingSlash(Folder);
   std::lock_guard<std::mutex> Lock(RootsGuard());
   if (Folder.empty() || ::rmdir(Folder.c_str()) != 0) return;
   // The root goes with its last folder, as when an archiver ends.
   std::string Root, FolderName;
   SplitFileName(Folder, Root, FolderName);
   auto& RootList = Roots();
-  const auto At = std::find(RootList.begin(), RootList.end(), IncludeTrailingBackslash(Root));
-  if (At != RootList.end() && ::rmdir(ExcludeTrailingBackslash(Root).c_str()) == 0) RootList.erase(At);
+  const auto At = std::find(RootList.begin(), RootList.end(), IncludeTrailingSlash(Root));
+  if (At != RootList.end() && ::rmdir(ExcludeTrailingSlash(Root).c_str()) == 0) RootList.erase(At);
 }

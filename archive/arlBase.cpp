@@ -77,7 +77,7 @@ char UpperAscii(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 
 
 std::string CurrentDir() {
   char Buf[4096];
-  return ::getcwd(Buf, sizeof Buf) ? IncludeBackslash(Buf) : std::string("/");
+  return ::getcwd(Buf, sizeof Buf) ? IncludeItemSeparator(Buf) : std::string("/");
 }
 
 }  // namespace
@@ -299,7 +299,7 @@ void TZipCommon::ProgressDone(const TArlItem& Header) {
 
 void TZipCommon::SetExtractDir(const std::string& Dir) {
   if (!Dir.empty()) {
-    ExtractDir = IncludeBackslash(Dir);
+    ExtractDir = IncludeItemSeparator(Dir);
     return;
   }
   std::string Folder, Name;

@@ -56,15 +56,15 @@ size_t Utf8SequenceLength(const std::string& S, size_t P) {
 
 std::string AppendPath(const std::string& Dir, const std::string& Name) {
   if (Dir.empty()) return "";
-  return IncludeBackslash(Dir) + Name;
+  return IncludeItemSeparator(Dir) + Name;
 }
 
-std::string IncludeBackslash(const std::string& S) {
+std::string IncludeItemSeparator(const std::string& S) {
   if (S.empty() || S.back() == kItemSeparator) return S;
   return S + kItemSeparator;
 }
 
-std::string SlashesToBackslashes(const std::string& S) {
+std::string BackslashesToSlashes(const std::string& S) {
   std::string Out = S;
   for (char& C : Out)
     if (C == kForeignSeparator) C = kItemSeparator;
@@ -98,7 +98,7 @@ std::string ConvertItemName(const std::string& Name, bool FromOem) {
                                       qvnls::kCharsetUtf8, '?');
     if (N >= 0) Converted = Utf8.substr(0, static_cast<size_t>(N));
   }
-  return SlashesToBackslashes(Converted);
+  return BackslashesToSlashes(Converted);
 }
 
 int32_t FirstDotPos(const std::string& Name) {

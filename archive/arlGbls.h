@@ -3,8 +3,8 @@
 // TInternalMask, the wildcard matcher that selects items by name.
 //
 // Separators: item names and folder paths use "/" (the system's separator). A "\" in a name read from
-// an archive, written by a system that separates with it, is turned into "/" by SlashesToBackslashes and
-// NormalizeNameSlashes; the names of these routines and of IncludeBackslash speak of the item separator.
+// an archive, written by a system that separates with it, is turned into "/" by BackslashesToSlashes and
+// NormalizeNameSlashes.
 //
 // Time zone: the tz database of the C library (TZ, /etc/localtime), read once at the first conversion
 // (tzset); tests that set TZ call tzset themselves.
@@ -30,13 +30,13 @@ constexpr char kForeignSeparator = '\\';
 // "" for an empty Dir; otherwise Dir, "/" and Name, without doubling a trailing "/" of Dir.
 std::string AppendPath(const std::string& Dir, const std::string& Name);
 // S with a trailing "/" added unless it ends with one; an empty S stays empty.
-std::string IncludeBackslash(const std::string& S);
+std::string IncludeItemSeparator(const std::string& S);
 // Every "\" becomes "/".
-std::string SlashesToBackslashes(const std::string& S);
+std::string BackslashesToSlashes(const std::string& S);
 // Every "\" and every byte FF (a separator some archivers write) becomes "/", except the second byte of
 // a double-byte character (a byte 80-9F or E0-FD starts one); then blanks are trimmed at both ends.
 std::string NormalizeNameSlashes(const std::string& S);
-// For a non-empty name: from the OEM code page to UTF-8 when FromOem, then SlashesToBackslashes.
+// For a non-empty name: from the OEM code page to UTF-8 when FromOem, then BackslashesToSlashes.
 // The decoders share one rule for FromOem: a name is converted when the archive says it was written on a
 // DOS, OS/2 or Windows host and does not mark it as UTF-8 (ZIP: the host of "version made by" and flag bit
 // 11; ARJ: the host OS; LHA: the OS id, level-0 headers counting as DOS; formats that only DOS archivers

@@ -161,10 +161,10 @@ int RunTreeSearch(const TScanCommandLine& Options) {
   TWideStrLst List;
   SplitQuotedList(List, Utf8ToUtf16(Tree.Excluded));
   for (int32_t I = 0; I < List.GetCount(); ++I)
-    Excluded.insert(WideIncludeTrailingBackslash(AbsolutePath(Utf16ToUtf8(List.Get(I)))));
+    Excluded.insert(WideIncludeTrailingSlash(AbsolutePath(Utf16ToUtf8(List.Get(I)))));
   if (!Excluded.empty())
     Scanner.OnEnterFolder = [&](const std::u16string& Folder) {
-      return Excluded.count(WideIncludeTrailingBackslash(Folder)) == 0;
+      return Excluded.count(WideIncludeTrailingSlash(Folder)) == 0;
     };
 
   if (Tree.MinSize >= 0 || Tree.MaxSize >= 0 || Tree.After != 0 || Tree.Before != 0)

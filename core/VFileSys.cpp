@@ -142,7 +142,7 @@ void ListFilesInto(std::vector<std::string>& List, const std::string& Dir, const
     if (::fstat(Listing.Fd(), &St) != 0 || !Visited.insert({St.st_dev, St.st_ino}).second) return;
   }
   Listing.Close();  // one folder open at a time, however deep the walk
-  const std::string Prefix = IncludeTrailingBackslash(Dir);
+  const std::string Prefix = IncludeTrailingSlash(Dir);
   for (const auto& Name : Listing.Files)
     if (Selected(Name, Mask, MaskExt)) List.push_back(Prefix + Name);
   if (Recursive)
@@ -229,19 +229,19 @@ std::string LowerFileExt(const std::string& Name) {
   return Ext;
 }
 
-std::u16string WideIncludeTrailingBackslash(const std::u16string& S) {
+std::u16string WideIncludeTrailingSlash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S : S + kSlash;
 }
 
-std::string IncludeTrailingBackslash(const std::string& S) {
+std::string IncludeTrailingSlash(const std::string& S) {
   return !S.empty() && S.back() == '/' ? S : S + '/';
 }
 
-std::u16string WideExcludeTrailingBackslash(const std::u16string& S) {
+std::u16string WideExcludeTrailingSlash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S.substr(0, S.size() - 1) : S;
 }
 
-std::string ExcludeTrailingBackslash(const std::string& S) {
+std::string ExcludeTrailingSlash(const std::string& S) {
   return !S.empty() && S.back() == '/' ? S.substr(0, S.size() - 1) : S;
 }
 
@@ -308,7 +308,7 @@ bool WideSetCurrentDir(const std::u16string& Dir) { return ::chdir(U(Dir).c_str(
 
 std::string GetTempDir() {
   const char* Env = std::getenv("TMPDIR");
-  return IncludeTrailingBackslash(Env != nullptr && *Env != '\0' ? Env : "/tmp");
+  return IncludeTrailingSlash(Env != nullptr && *Env != '\0' ? Env : "/tmp");
 }
 
 std::u16string WideGetTempDir() { return W(GetTempDir()); }
@@ -424,7 +424,7 @@ namespace {
 void RemoveDirTree(const std::string& Dir) {
   std::vector<std::string> Subs;
   ListSubdirNames(Subs, Dir, "*");
-  for (const auto& Sub : Subs) RemoveDirTree(IncludeTrailingBackslash(Dir) + Sub);
+  for (const auto& Sub : Subs) RemoveDirTree(IncludeTrailingSlash(Dir) + Sub);
   ForceRemoveDir(Dir);
 }
 }  // namespace
@@ -432,7 +432,7 @@ void RemoveDirTree(const std::string& Dir) {
 void RemoveDirList(TStrLst& List, bool Recursive) {
   List.SortDesc();
   for (int32_t I = 0; I < List.GetCount(); ++I) {
-    const std::string Dir = ExcludeTrailingBackslash(List.Get(I));
+    const std::string Dir = ExcludeTrailingSlash(List.Get(I));
     if (Recursive)
       RemoveDirTree(Dir);
     else
@@ -442,7 +442,7 @@ void RemoveDirList(TStrLst& List, bool Recursive) {
 
 bool CreateDirTree(const std::string& Dir) {
   if (Dir.empty()) throw Exception("Cannot create directory");
-  const std::string Trimmed = ExcludeTrailingBackslash(Dir);
+  const std::string Trimmed = ExcludeTrailingSlash(Dir);
   if (Trimmed.empty() || DirExists(Trimmed)) return true;  // the root, or there already
   const size_t Slash = Trimmed.rfind('/');
   if (Slash == std::string::npos) throw Exception("Cannot create directory");  // no folder part
@@ -572,7 +572,7 @@ uint32_t AttributesOf(uint32_t Mode, const std::string& Name) {
   uint32_t A = S_ISDIR(Mode) ? faDirectory : faArchive;
   if ((Mode & S_IWUSR) == 0) A |= faReadOnly;
   std::string Dir, BaseName;
-  SplitFileName(ExcludeTrailingBackslash(Name), Dir, BaseName);
+  SplitFileName(ExcludeTrailingSlash(Name), Dir, BaseName);
   if (!BaseName.empty() && BaseName[0] == '.' && BaseName != "." && BaseName != "..") A |= faHidden;
   return A;
 }
@@ -696,7 +696,7 @@ void ListFileNames(std::vector<std::string>& List, const std::string& Dir, const
   if (Dir.empty()) return;
   const std::string UsedMask = Mask.empty() ? "*.*" : Mask;
   std::set<std::pair<dev_t, ino_t>> Visited;
-  ListFilesInto(List, ExcludeTrailingBackslash(Dir).empty() ? "/" : ExcludeTrailingBackslash(Dir), UsedMask,
+  ListFilesInto(List, ExcludeTrailingSlash(Dir).empty() ? "/" : ExcludeTrailingSlash(Dir), UsedMask,
                 MaskExtLength(UsedMask), Recursive, Visited);
 }
 
@@ -757,10 +757,10 @@ std::vector<std::string>& TempFolderCandidates() {
     const char* Home = std::getenv("HOME");
     const char* Cache = std::getenv("XDG_CACHE_HOME");
     if (Cache != nullptr && *Cache != '\0')
-      C.push_back(IncludeTrailingBackslash(Cache));
+      C.push_back(IncludeTrailingSlash(Cache));
     else if (Home != nullptr && *Home != '\0')
-      C.push_back(IncludeTrailingBackslash(Home) + ".cache/");
-    if (Home != nullptr && *Home != '\0') C.push_back(IncludeTrailingBackslash(Home));
+      C.push_back(IncludeTrailingSlash(Home) + ".cache/");
+    if (Home != nullptr && *Home != '\0') C.push_back(IncludeTrailingSlash(Home));
     return C;
   }();
   return Candidates;
@@ -784,7 +784,7 @@ bool GetTempFolder(std::string& Folder, int64_t NeededBytes) {
     const std::string& C = Candidates[I];
     if (!DirExists(C) || SameFolder(C, Folder)) continue;
     if (FileLayer().FreeSpace(C) >= Need) {
-      Folder = IncludeTrailingBackslash(C);
+      Folder = IncludeTrailingSlash(C);
       std::rotate(Candidates.begin(), Candidates.begin() + I, Candidates.begin() + I + 1);
       return true;
     }
@@ -805,7 +805,7 @@ bool MakeTempFileName(std::string& FileName, const std::string& Prefix, int64_t 
     }
     auto& Candidates = TempFolderCandidates();
     auto It = std::find_if(Candidates.begin(), Candidates.end(),
-                           [&](const std::string& C) { return IncludeTrailingBackslash(C) == Folder; });
+                           [&](const std::string& C) { return IncludeTrailingSlash(C) == Folder; });
     if (It == Candidates.end()) return false;
     Candidates.erase(It);
   }

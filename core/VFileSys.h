@@ -61,11 +61,11 @@ std::u16string WideRemoveFileExt(const std::u16string& Name);
 // The extension without its dot, ASCII letters in lower case.
 std::string LowerFileExt(const std::string& Name);
 // S with "/" appended unless it ends with one (an empty S gives "/").
-std::u16string WideIncludeTrailingBackslash(const std::u16string& S);
-std::string IncludeTrailingBackslash(const std::string& S);
+std::u16string WideIncludeTrailingSlash(const std::u16string& S);
+std::string IncludeTrailingSlash(const std::string& S);
 // S without one trailing "/".
-std::u16string WideExcludeTrailingBackslash(const std::u16string& S);
-std::string ExcludeTrailingBackslash(const std::string& S);
+std::u16string WideExcludeTrailingSlash(const std::u16string& S);
+std::string ExcludeTrailingSlash(const std::string& S);
 // Characters after the last "." of a mask; -1 when the mask is empty, has no ".", or has a "*" after it.
 int32_t MaskExtLength(const std::string& Mask);
 int32_t WideMaskExtLength(const std::u16string& Mask);

@@ -59,7 +59,7 @@ bool HasWildcard(const std::u16string& S) { return S.find_first_of(u"*?") != std
 
 // The folder path without a final "/", except for the root folder itself.
 std::u16string WithoutFinalSlash(const std::u16string& Path) {
-  return Path.size() > 1 ? WideExcludeTrailingBackslash(Path) : Path;
+  return Path.size() > 1 ? WideExcludeTrailingSlash(Path) : Path;
 }
 
 // Clears the stream scanner's stream when the scan of one stream ends, on every path.
@@ -292,7 +292,7 @@ class TFileScanner::TWalkPlanner {
         return Own;
       }
       Listing->KeepFiles(FileMask_);
-      const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+      const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
       for (const std::string& File : Listing->Files)
         Own.Matches.push_back(Owner_.MatchesMasks(Prefix + Utf8ToUtf16(File), Masks_, true) ? 1 : 0);
       Own.Listing = Listing;
@@ -394,7 +394,7 @@ class TFileScanner::TWalkPlanner {
       return;
     }
     Listing->KeepFiles(FileMask_);
-    const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+    const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
     TAdd Add;
     Add.Listing = Listing;
     Planned.Matches.reserve(Listing->Files.size());
@@ -459,7 +459,7 @@ bool TFileScanner::WalkAhead(const std::u16string& Folder, const TWideStrLst& Ma
     return Poll();
   }
   const TFolderListing& Listing = *Planned.Listing;
-  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+  const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
   for (size_t I = 0; I < Listing.Files.size(); ++I) {
     Planner_->Fill();
     const int64_t Pos = Planned.FirstPos + static_cast<int64_t>(I);
@@ -503,7 +503,7 @@ bool TFileScanner::WalkFolder(const std::u16string& Folder, const std::u16string
   TFolderListing Listing;
   if (!ReadFolder(Listing, Folder, ParentFd, Name)) return Poll();
   Listing.KeepFiles(Utf16ToUtf8(FileMask));
-  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+  const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
   for (const std::string& File : Listing.Files) {
     const std::u16string Path = Prefix + Utf8ToUtf16(File);
     if (MatchesMasks(Path, Masks, true)) {
@@ -523,8 +523,8 @@ bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16st
   Listing->KeepFolders(Utf16ToUtf8(SubMask));
   if (Planner_ == nullptr && ScanAheadUsable())
     return WithScanAhead(FileMask, Masks, Recurse, [&] {
-      Planner_->StartBelow(Listing, WideIncludeTrailingBackslash(Folder));
-      const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+      Planner_->StartBelow(Listing, WideIncludeTrailingSlash(Folder));
+      const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
       for (const std::string& Name : Listing->Folders) {
         const std::u16string Path = Prefix + Utf8ToUtf16(Name);
         if (OnEnterFolder && !OnEnterFolder(Path)) {
@@ -542,7 +542,7 @@ bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16st
 bool TFileScanner::ScanListedSubfolders(const std::u16string& Folder, int FolderFd,
                                         const std::vector<std::string>& Names, const std::u16string& FileMask,
                                         const TWideStrLst& Masks, bool Recurse) {
-  const std::u16string Prefix = WideIncludeTrailingBackslash(Folder);
+  const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
   for (const std::string& Name : Names) {
     const std::u16string Path = Prefix + Utf8ToUtf16(Name);
     if (OnEnterFolder && !OnEnterFolder(Path)) {

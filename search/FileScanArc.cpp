@@ -507,8 +507,8 @@ bool TArchiveWalk::SettlePending() {
       ForceDeleteFile(File);
       std::string Folder = File, Name;
       for (int Up = 0; Up < 2; ++Up) {
-        SplitFileName(ExcludeTrailingBackslash(Folder), Folder, Name);
-        if (Folder.empty() || ::rmdir(ExcludeTrailingBackslash(Folder).c_str()) != 0) break;
+        SplitFileName(ExcludeTrailingSlash(Folder), Folder, Name);
+        if (Folder.empty() || ::rmdir(ExcludeTrailingSlash(Folder).c_str()) != 0) break;
       }
     }
   }

@@ -34,7 +34,7 @@ void ClearTempFolderOverride() { g_override.clear(); }
 
 bool GetPluginTempFolder(std::string& Folder) {
   if (!g_override.empty() && DirExists(g_override)) {
-    Folder = IncludeTrailingBackslash(g_override);
+    Folder = IncludeTrailingSlash(g_override);
     return true;
   }
   Folder = GetTempDir();
@@ -42,12 +42,12 @@ bool GetPluginTempFolder(std::string& Folder) {
     SetLastErrorText("GetTempPath error: " + std::string(std::strerror(ENOENT)));
     return false;
   }
-  Folder = IncludeTrailingBackslash(Folder);
+  Folder = IncludeTrailingSlash(Folder);
   return true;
 }
 
 bool MakeTempFileNameIn(const std::string& Folder, const std::string& Prefix, std::string& FileName) {
-  std::string Name = IncludeTrailingBackslash(Folder) + Prefix + "XXXXXX";
+  std::string Name = IncludeTrailingSlash(Folder) + Prefix + "XXXXXX";
   const int Fd = FileLayer().MakeTemp(Name);
   if (Fd < 0) {
     SetLastErrorText("GetTempFileName error: " + std::string(std::strerror(errno)));

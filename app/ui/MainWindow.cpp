@@ -111,7 +111,7 @@ constexpr int32_t kToolbarOptionsPage = 1;
 
 TMain::TMain(const TMainCommandLine& CommandLine, const std::string& Dir)
     : Settings_(ProgramSettings()),
-      ProgramDir_(IncludeTrailingBackslash(Dir)),
+      ProgramDir_(IncludeTrailingSlash(Dir)),
       Langs_(&Screen_),
       Clock_(std::make_unique<QElapsedTimer>()) {
   Clock_->start();

@@ -94,7 +94,7 @@ void TUnArc::Walk(TStream32& Stream, int64_t StreamSize, std::vector<THeader>& E
         DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
         break;
       }
-      Folders.push_back(IncludeBackslash(ItemName(H)));
+      Folders.push_back(IncludeItemSeparator(ItemName(H)));
       Pos = H.DataPos;
       continue;
     }

@@ -14,7 +14,7 @@ bool TDynLib::Load(const std::string& Path, const std::string& DefaultName) {
   } else {
     std::string Dir, Exe;
     SplitFileName(ModuleFileName(nullptr), Dir, Exe);
-    if (!Dir.empty()) Candidates[Count++] = IncludeTrailingBackslash(Dir) + Name;
+    if (!Dir.empty()) Candidates[Count++] = IncludeTrailingSlash(Dir) + Name;
     Candidates[Count++] = Name;
   }
   for (int I = 0; I < Count && !Handle_; ++I) {

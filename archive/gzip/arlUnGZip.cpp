@@ -200,7 +200,7 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
       DoError(ArchiveFile, "0", errBadFileHeader);
       return;
     }
-    if (!M.RawName.empty()) Item.Name = ConvertItemName(SlashesToBackslashes(M.RawName), false);
+    if (!M.RawName.empty()) Item.Name = ConvertItemName(BackslashesToSlashes(M.RawName), false);
     Item.Flags = M.Flags;
     Item.Method = M.Method;
     if (M.MTime != 0) {

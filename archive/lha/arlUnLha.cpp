@@ -38,7 +38,7 @@ bool OemNames(const TLhaHeader& H) {
 
 std::string TUnLha::ItemName(const TLhaHeader& H) {
   std::string Folder;
-  if (!H.RawFolder.empty()) Folder = IncludeBackslash(NormalizeNameSlashes(H.RawFolder));
+  if (!H.RawFolder.empty()) Folder = IncludeItemSeparator(NormalizeNameSlashes(H.RawFolder));
   return ConvertItemName(Folder + H.RawName, OemNames(H));
 }
 

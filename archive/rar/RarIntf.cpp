@@ -290,7 +290,7 @@ bool TBaseRarWrapper::DoExtractItem(const std::string& ItemName, const std::stri
 void TBaseRarWrapper::ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path,
                                   int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool,
                                   const std::string& ExplicitPath) {
-  Path = !ExplicitPath.empty() ? ExplicitPath : IncludeBackslash(DestDir) + LastComponent(ItemName);
+  Path = !ExplicitPath.empty() ? ExplicitPath : IncludeItemSeparator(DestDir) + LastComponent(ItemName);
   if (ExplicitPath.empty() && FileExists(Path) && !ForceDeleteFile(Path))
     throw EArcError("Can't delete file \"" + Path + "\"");
   // The item is written beside Path and moved there once accepted: an item that is not there, fails or has
@@ -344,7 +344,7 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
                                    const TArcFileEvent& FileDone, const TArcItemEvent& BeforeItem,
                                    const TArcDecideEvent& Decide) {
   Cancelled_ = VolumeMissing_ = false;
-  const std::string DestDir = IncludeBackslash(DestDirArg);
+  const std::string DestDir = IncludeItemSeparator(DestDirArg);
   std::vector<std::string> Retry;
   bool Stop = false;
   // A missing volume ends the library's walk; it goes on from the next volume of the set that is there

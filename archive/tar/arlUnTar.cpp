@@ -4,7 +4,7 @@
 
 std::string TUnTar::ItemName(const TTarHeader& H) {
   std::string Name = ConvertItemName(H.RawName, false);
-  if (H.IsFolder()) Name = IncludeBackslash(Name);
+  if (H.IsFolder()) Name = IncludeItemSeparator(Name);
   return Name;
 }
 

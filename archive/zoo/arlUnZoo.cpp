@@ -13,7 +13,7 @@ namespace {
 constexpr int32_t kTagOffset = 20;  // after the archive's 20-byte text
 
 std::string EntryName(const TUnZoo::TEntry& E) {
-  return ConvertItemName(SlashesToBackslashes(E.RawName), true);
+  return ConvertItemName(BackslashesToSlashes(E.RawName), true);
 }
 
 }  // namespace

@@ -76,10 +76,10 @@ TEST(ArcPaths, NamesAndSeparators) {
   EXPECT_EQ(AppendPath("", "x"), "");
   EXPECT_EQ(AppendPath("/tmp", "x"), "/tmp/x");
   EXPECT_EQ(AppendPath("/tmp/", "x"), "/tmp/x");
-  EXPECT_EQ(IncludeBackslash(""), "");
-  EXPECT_EQ(IncludeBackslash("a"), "a/");
-  EXPECT_EQ(IncludeBackslash("a/"), "a/");
-  EXPECT_EQ(SlashesToBackslashes("a\\b\\c"), "a/b/c");
+  EXPECT_EQ(IncludeItemSeparator(""), "");
+  EXPECT_EQ(IncludeItemSeparator("a"), "a/");
+  EXPECT_EQ(IncludeItemSeparator("a/"), "a/");
+  EXPECT_EQ(BackslashesToSlashes("a\\b\\c"), "a/b/c");
   EXPECT_EQ(NormalizeNameSlashes("  dir\\sub\xFF"
                                  "file.txt "),
             "dir/sub/file.txt");

@@ -60,10 +60,10 @@ TEST(VFileSys, PathStrings) {
   EXPECT_EQ(WideRemoveFileExt(u"x.tar.gz"), u"x.tar");
   EXPECT_EQ(LowerFileExt("README.HTM"), "htm");
   EXPECT_EQ(LowerFileExt("noext"), "");
-  EXPECT_EQ(WideIncludeTrailingBackslash(u""), u"/");
-  EXPECT_EQ(WideIncludeTrailingBackslash(u"/a/"), u"/a/");
-  EXPECT_EQ(WideExcludeTrailingBackslash(u"/a/"), u"/a");
-  EXPECT_EQ(WideExcludeTrailingBackslash(u"/a"), u"/a");
+  EXPECT_EQ(WideIncludeTrailingSlash(u""), u"/");
+  EXPECT_EQ(WideIncludeTrailingSlash(u"/a/"), u"/a/");
+  EXPECT_EQ(WideExcludeTrailingSlash(u"/a/"), u"/a");
+  EXPECT_EQ(WideExcludeTrailingSlash(u"/a"), u"/a");
   EXPECT_EQ(WideLastDelimiter(u"/.", u"/a/b.c"), 5);
   EXPECT_EQ(WideLastDelimiter(u"/", u"abc"), 0);
 }
