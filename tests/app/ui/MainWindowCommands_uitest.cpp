@@ -260,7 +260,7 @@ TEST_F(MainCommandsTest, ToolbarImagesSearchMenuKeyAndFoldingThePanel) {
 }
 
 TEST_F(MainCommandsTest, GermanMenusNameTheCtrlKeyStrg) {
-  WriteFileBytes(ProgramDir_ / "qvsrchde.lng", ReadFileBytes(AppTestData("../app_ui/lng/qvsrchde.lng")));
+  WriteFileBytes(ProgramDir_ / "qvsrchde.lng", ReadFileBytes(AppTestData("ui/dialogs/lng/qvsrchde.lng")));
   StoreStyle(0);
   TMain Main(CommandLine(""), ProgramDir_.Path);
   Main.show();

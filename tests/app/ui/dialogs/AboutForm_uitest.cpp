@@ -1,5 +1,3 @@
-#include "app/ui/AboutForm.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,8 +6,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "app/ui/AboutForm.h"
 #include "app/ui/SysInfoForm.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 
 TEST(AboutForm, ShowsTheContactAndTheSystemReport) {
   TAbout A;

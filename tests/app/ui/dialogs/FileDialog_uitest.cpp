@@ -6,7 +6,7 @@
 
 #include "app/ui/VExtDlgs.h"
 #include "core/FileLayer.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 #include "tests/core/FileFixtures.h"
 
 TEST(FileDialog, FolderLineFollowsTheDialog) {

@@ -15,7 +15,7 @@
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 #include "tests/core/FileFixtures.h"
 
 namespace {

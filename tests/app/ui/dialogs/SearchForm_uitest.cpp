@@ -1,5 +1,3 @@
-#include "app/ui/SearchForm.h"
-
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -15,7 +13,8 @@
 #include "app/IO.h"
 #include "app/Options.h"
 #include "app/SearchDates.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "app/ui/SearchForm.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "app/ui/SelectFileTypesForm.h"
 #include "core/StrLst.h"
 #include "core/WSSDic.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 
 namespace {
 

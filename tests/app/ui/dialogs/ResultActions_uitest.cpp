@@ -10,7 +10,7 @@
 #include "app/IO.h"
 #include "app/ui/MainActions.h"
 #include "core/FileLayer.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 #include "tests/core/FileFixtures.h"
 
 TEST(ResultActions, PreviewEntriesAreNumberedNewestFirst) {
@@ -43,7 +43,7 @@ TEST(ResultActions, CopyPathAndExtractToAChosenFile) {
 
   TTempFolder Dir;
   TFoundFileInfo Item;
-  Item.Name = Utf8ToUtf16(std::string(SCRYLINE_TEST_DATA) + "/../app/results/item.zip|docs/note.txt");
+  Item.Name = Utf8ToUtf16(std::string(SCRYLINE_TEST_DATA) + "/../../results/item.zip|docs/note.txt");
   Item.InArchive = true;
   WhenModal(
       [&](QDialog* D) {

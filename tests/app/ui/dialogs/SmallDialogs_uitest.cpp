@@ -16,7 +16,7 @@
 #include "app/ui/MainActions.h"
 #include "app/ui/PasswordForm.h"
 #include "search/QVConvIntf.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 
 TEST(PasswordForm, OkGivesTextAndModeAndLeavesNoPasswordBehind) {
   TEnterPassword F;

@@ -17,7 +17,7 @@
 #include "archive/ArcScan.h"
 #include "core/WideStrings.h"
 #include "tests/app/AppFixtures.h"
-#include "tests/app_ui/UiFixtures.h"
+#include "tests/app/ui/dialogs/UiFixtures.h"
 
 namespace {
 
