@@ -233,9 +233,7 @@ std::u16string WideIncludeTrailingSlash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S : S + kSlash;
 }
 
-std::string IncludeTrailingSlash(const std::string& S) {
-  return !S.empty() && S.back() == '/' ? S : S + '/';
-}
+std::string IncludeTrailingSlash(const std::string& S) { return !S.empty() && S.back() == '/' ? S : S + '/'; }
 
 std::u16string WideExcludeTrailingSlash(const std::u16string& S) {
   return !S.empty() && S.back() == kSlash ? S.substr(0, S.size() - 1) : S;
