@@ -89,7 +89,10 @@ struct TCacheState {
   std::condition_variable Wake;
   bool StopRequested = false;  // guarded by WakeMutex
 
-  std::atomic<bool> Foreground{false};
+  // Threads that wait for the lock through the foreground lock or hold it so; a trim of the cleaner gives
+  // way while any does. A count, not a flag, so that one such thread letting go does not hide another that
+  // still waits.
+  std::atomic<int32_t> Foreground{0};
   bool Trimming = false;
   std::atomic<uint32_t> CleanerMs{kArchiveCacheCleanerMs};
   std::atomic<uint32_t> LockWaitMs{kArchiveCacheLockWaitMs};
@@ -177,7 +180,7 @@ void Trim(const std::string& ExceptKey, int64_t Need, bool FromCleaner) {
     Order.pop_back();
     const auto It = S.Cache.find(Key);
     if (It != S.Cache.end() && It->second->Pins == 0 && (D > 0 || It->second->IsExpired())) S.Cache.erase(It);
-    if ((FromCleaner && S.Foreground) || Order.empty()) break;
+    if ((FromCleaner && S.Foreground.load() > 0) || Order.empty()) break;
   }
 }
 
@@ -209,7 +212,7 @@ void CleanerMain() {
 
 void TCacheState::StopCleaner() {
   if (!Cleaner.joinable()) return;
-  const bool WasForeground = Foreground.exchange(true);
+  ++Foreground;
   {
     std::lock_guard<std::mutex> WakeLock(WakeMutex);
     StopRequested = true;
@@ -221,7 +224,7 @@ void TCacheState::StopCleaner() {
     StopRequested = false;
   }
   CleanerRunning = false;
-  Foreground = WasForeground;
+  --Foreground;
 }
 
 // Answers the CAB decoder's question for the next cabinet from the archive that holds the cabinet: the
@@ -642,17 +645,19 @@ void UnlockArchiveCache() { State().Mutex.Unlock(); }
 
 bool LockArchiveCacheForeground() {
   TCacheState& S = State();
-  S.Foreground = true;
+  ++S.Foreground;
   if (LockArchiveCache()) return true;
-  S.Foreground = false;
+  --S.Foreground;
   return false;
 }
 
 void UnlockArchiveCacheForeground() {
   TCacheState& S = State();
   S.Mutex.Unlock();
-  S.Foreground = false;
+  --S.Foreground;
 }
+
+int32_t ArchiveCacheForegroundThreads() { return State().Foreground.load(); }
 
 void StopArchiveCacheCleaner() { State().StopCleaner(); }
 

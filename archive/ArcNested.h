@@ -19,12 +19,12 @@
 // scanner still walks an archiver the cache took over) is never evicted or dropped.
 //
 // Threads and locking: the cache, the list of archivers the file scanner has open (OpenArchives) and the
-// pins are shared by the main thread and the cleaner and are guarded by one process-local mutex. The main
-// thread takes it through the foreground lock, waiting at most kArchiveCacheLockWaitMs; the cleaner gives
-// it up after each eviction while the main thread waits. Work on the shared state never goes on without
-// the lock: a foreground lock that times out makes ExtractArchivePath raise and makes a cache lookup of
-// the file scanner answer "not cached". Routines marked "lock held" must be called between
-// LockArchiveCacheForeground and UnlockArchiveCacheForeground.
+// pins are shared by the threads that use the cache and the cleaner and are guarded by one process-local
+// mutex. All but the cleaner take it through the foreground lock, waiting at most
+// kArchiveCacheLockWaitMs; the cleaner gives it up after each eviction while any of them waits. Work on the
+// shared state never goes on without the lock: a foreground lock that times out makes ExtractArchivePath
+// raise and makes a cache lookup of the file scanner answer "not cached". Routines marked "lock held" must be
+// called between LockArchiveCacheForeground and UnlockArchiveCacheForeground.
 #pragma once
 
 #include <cstddef>
@@ -164,10 +164,13 @@ int32_t ArchiveCacheCount();
 // Waits for the cache mutex at most kArchiveCacheLockWaitMs (or the wait the tests set); false on timeout.
 bool LockArchiveCache();
 void UnlockArchiveCache();
-// The main thread's lock: marks the main thread as waiting, so that a running trim of the cleaner gives
-// way, then LockArchiveCache.
+// The lock of a thread that works for the user (the main thread, a scanner): marks the thread as waiting,
+// so that a running trim of the cleaner gives way, then LockArchiveCache. Any number of threads may use it
+// at once; the cleaner gives way while one of them waits or holds the lock.
 bool LockArchiveCacheForeground();
 void UnlockArchiveCacheForeground();
+// For tests: the threads that wait through the foreground lock or hold it now.
+int32_t ArchiveCacheForegroundThreads();
 
 // The foreground lock for the lifetime of a scope; Locked() tells whether it was had.
 class TArchiveCacheLock {

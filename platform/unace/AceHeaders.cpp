@@ -1,6 +1,7 @@
 #include "platform/unace/AceHeaders.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -12,18 +13,19 @@ const char kMark[] = "**ACE**";
 constexpr size_t kMarkSize = 7;
 constexpr size_t kMarkOffset = 7;  // of the mark in the main header block
 
+// Made once, on first use, by whichever thread comes first: ACE archives opened on two threads at once never
+// see a half-made table.
 const uint32_t* CrcTable() {
-  static uint32_t Table[256];
-  static bool Made = false;
-  if (!Made) {
+  static const std::array<uint32_t, 256> Table = [] {
+    std::array<uint32_t, 256> T{};
     for (uint32_t I = 0; I < 256; ++I) {
       uint32_t R = I;
       for (int J = 0; J < 8; ++J) R = (R & 1) ? (R >> 1) ^ 0xEDB88320u : R >> 1;
-      Table[I] = R;
+      T[I] = R;
     }
-    Made = true;
-  }
-  return Table;
+    return T;
+  }();
+  return Table.data();
 }
 
 }  // namespace

@@ -301,6 +301,34 @@ TEST_F(ArcNested, LockWaitIsBoundedAndNeverSkipped) {
   EXPECT_EQ(ToMemory(P("nested.zip|inner.zip|other.txt"), 15), "nothing to see\n");
 }
 
+// Several threads may use the foreground lock at once (scanners on workers): the one that lets go first
+// leaves the other still marked, so that a trim of the cleaner keeps giving way to it.
+TEST_F(ArcNested, ForegroundMarkHoldsWhileAnotherThreadWaits) {
+  ASSERT_TRUE(LockArchiveCacheForeground());
+  EXPECT_EQ(ArchiveCacheForegroundThreads(), 1);
+  bool Got = false;
+  int32_t WhileHeld = -1;
+  std::thread Other([&] {
+    if (!LockArchiveCacheForeground()) return;
+    Got = true;
+    WhileHeld = ArchiveCacheForegroundThreads();
+    UnlockArchiveCacheForeground();
+  });
+  while (ArchiveCacheForegroundThreads() < 2) std::this_thread::yield();
+  UnlockArchiveCacheForeground();
+  Other.join();
+  EXPECT_TRUE(Got);
+  EXPECT_EQ(WhileHeld, 1);
+  EXPECT_EQ(ArchiveCacheForegroundThreads(), 0);
+  // A wait that times out unmarks its thread too.
+  SetArchiveCacheTimings(0, 20);
+  ASSERT_TRUE(LockArchiveCache());
+  std::thread Late([] { EXPECT_FALSE(LockArchiveCacheForeground()); });
+  Late.join();
+  UnlockArchiveCache();
+  EXPECT_EQ(ArchiveCacheForegroundThreads(), 0);
+}
+
 TEST_F(ArcNested, OpenArchiveTakenOverByTheCacheKeepsItsFiles) {
   // The file scanner walks an inner archive it extracted into its outer archiver's folder; a lookup of the
   // same key (a preview) moves that archiver into the cache, which then owns its files.
