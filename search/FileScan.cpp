@@ -476,7 +476,12 @@ bool TFileScanner::WalkAhead(const std::u16string& Folder, const TWideStrLst& Ma
     if (!GoOn) return false;
   }
   if (!Recurse) return true;
-  for (const std::string& Name : Listing.Folders) {
+  return WalkAheadInto(Prefix, Listing.Folders, Masks, Recurse);
+}
+
+bool TFileScanner::WalkAheadInto(const std::u16string& Prefix, const std::vector<std::string>& Folders,
+                                 const TWideStrLst& Masks, bool Recurse) {
+  for (const std::string& Name : Folders) {
     const std::u16string Path = Prefix + Utf8ToUtf16(Name);
     if (OnEnterFolder && !OnEnterFolder(Path)) {
       Planner_->Skip(Path);
@@ -523,18 +528,9 @@ bool TFileScanner::ScanSubfolders(const std::u16string& Folder, const std::u16st
   Listing->KeepFolders(Utf16ToUtf8(SubMask));
   if (Planner_ == nullptr && ScanAheadUsable())
     return WithScanAhead(FileMask, Masks, Recurse, [&] {
-      Planner_->StartBelow(Listing, WideIncludeTrailingSlash(Folder));
       const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
-      for (const std::string& Name : Listing->Folders) {
-        const std::u16string Path = Prefix + Utf8ToUtf16(Name);
-        if (OnEnterFolder && !OnEnterFolder(Path)) {
-          Planner_->Skip(Path);
-          if (!Poll()) return false;
-          continue;
-        }
-        if (!WalkAhead(Path, Masks, Recurse)) return false;
-      }
-      return true;
+      Planner_->StartBelow(Listing, Prefix);
+      return WalkAheadInto(Prefix, Listing->Folders, Masks, Recurse);
     });
   return ScanListedSubfolders(Folder, Listing->Fd(), Listing->Folders, FileMask, Masks, Recurse);
 }

@@ -296,6 +296,9 @@ class TFileScanner {
   bool ScanAheadUsable();
   // The walk with scan-ahead: Folder as WalkFolder walks it, from the listing the planner made ahead.
   bool WalkAhead(const std::u16string& Folder, const TWideStrLst& Masks, bool Recurse);
+  // WalkAhead for each of Folders below Prefix that the owner lets the walk enter.
+  bool WalkAheadInto(const std::u16string& Prefix, const std::vector<std::string>& Folders,
+                     const TWideStrLst& Masks, bool Recurse);
   // Starts scan-ahead for one root (the planner and the workers); the answer of Walk, with both ended
   // on every way out.
   bool WithScanAhead(const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse,
