@@ -100,12 +100,12 @@ tidy-check: deps tidy-deps
 	run-clang-tidy-14 -p build/tidy -quiet -j $(JOBS) '^$(CURDIR)/($(TIDY_FOLDERS))/'
 
 # No local or parameter may hide a field or another local (clang's -Wshadow, as errors): every non-test source
-# of the same compile database, syntax only, in parallel. A constructor parameter that only initialises its
-# field is not reported by -Wshadow.
+# of a compile database of its own (the naming check may still be reading build/tidy's beside it), syntax only,
+# in parallel. A constructor parameter that only initialises its field is not reported by -Wshadow.
 shadow-check: deps tidy-deps
 	$(call install_missing,$(SHADOW_PACKAGES))
-	cmake -S . -B build/tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_BENCH=ON > /dev/null
-	.ci/shadow_check.py build/tidy $(CURDIR) $(JOBS)
+	cmake -S . -B build/shadow -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSCRYLINE_BENCH=ON > /dev/null
+	.ci/shadow_check.py build/shadow $(CURDIR) $(JOBS)
 
 check: format-check tidy-check shadow-check werror
 	$(MAKE) fuzz FUZZ_SECONDS=$${CHECK_FUZZ_SECONDS:-3}
