@@ -46,6 +46,8 @@ std::string VolumeSetIn(const fs::path& Dir, const std::string& Stem, int Count,
 
 const char kRar5SolidSet[] = "test_read_format_rar5_multiarchive_solid";
 const char kRar4Set[] = "test_read_format_rar_multivolume";
+const char kRar4SolidSet[] = "Rar.solid";    // cut between items, one item a volume
+const char kRar4SolidCutSet[] = "solidcut";  // cut inside items
 
 struct TListed {
   std::string Name;
@@ -601,7 +603,11 @@ TEST_F(RarWrapper, EveryItemAgreesWithAnIndependentExtractor) {
   const std::map<std::string, std::string> Sets = {
       {std::string(kRar4Set) + ".vol1.rar", VolumeSetIn(SetDir.Path, kRar4Set, 4, "multivolume", 4)},
       {std::string(kRar5SolidSet) + ".vol1.rar",
-       VolumeSetIn(SetDir.Path, kRar5SolidSet, 4, kRar5SolidSet, 2)}};
+       VolumeSetIn(SetDir.Path, kRar5SolidSet, 4, kRar5SolidSet, 2)},
+      {std::string(kRar4SolidSet) + ".vol1.rar",
+       VolumeSetIn(SetDir.Path, kRar4SolidSet, 6, kRar4SolidSet, 1)},
+      {std::string(kRar4SolidCutSet) + ".vol1.rar",
+       VolumeSetIn(SetDir.Path, kRar4SolidCutSet, 6, kRar4SolidCutSet, 1)}};
   for (const auto& [Archive, Items] : Expected) {
     SCOPED_TRACE(Archive);
     const auto Set = Sets.find(Archive);
@@ -688,8 +694,10 @@ void WriteBytes(const fs::path& Path, const Bytes& Data) {
 TEST_F(RarWrapper, ASolidVolumeSetIsReadLikeTheArchiveItWasCutFrom) {
   const auto Whole = AllToMemory(*Open("Rar.solid.rar"));
   ASSERT_EQ(Whole.size(), 3u);
+  archivetest::TTempFolder SetDir("rar_solid_sets");
   for (const std::string& First :
-       {std::string("Rar.solid.part1.rar"), std::string("solidcut.part1.rar"), std::string("solidold.rar")}) {
+       {VolumeSetIn(SetDir.Path, kRar4SolidSet, 6, kRar4SolidSet, 1),
+        VolumeSetIn(SetDir.Path, kRar4SolidCutSet, 6, kRar4SolidCutSet, 1), FixturePath("solidold.rar")}) {
     SCOPED_TRACE(First);
     auto WOwner = Open(First);
     std::vector<std::string> Messages;

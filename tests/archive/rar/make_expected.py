@@ -19,7 +19,7 @@ ARCHIVES = [
     ("test_read_format_rar5_unicode.rar", "unar"), ("test_read_format_rar5_stored.rar", "unar"),
     ("test_read_format_rar5_solid.rar", "bsdtar"), ("test_read_format_rar5_multiarchive_solid.vol1.rar", "bsdtar"),
     ("test_read_format_rar5_sfx.exe", "bsdtar"), ("test_read_format_rar_multivolume.vol1.rar", "unar"),
-    ("Rar.solid.part1.rar", "unar"), ("solidcut.part1.rar", "unar"), ("solidold.rar", "unar"),
+    ("Rar.solid.vol1.rar", "unar"), ("solidcut.vol1.rar", "unar"), ("solidold.rar", "unar"),
     ("test_read_format_rar_unbound_staticdata.rar", "bsdtar"),
 ]
 
@@ -29,9 +29,11 @@ def main():
         with tempfile.TemporaryDirectory() as out, tempfile.TemporaryDirectory() as volumes:
             path = os.path.join(FIX, name)
             if ".vol1." in name:
-                # A set kept as vol1..vol4 is read under its volume names.
-                for n in range(1, 5):
+                # A set kept as vol1, vol2 ... is read under its volume names.
+                n = 1
+                while os.path.exists(path.replace(".vol1.", ".vol%d." % n)):
                     shutil.copy(path.replace(".vol1.", ".vol%d." % n), os.path.join(volumes, "set.part%02d.rar" % n))
+                    n += 1
                 path = os.path.join(volumes, "set.part01.rar")
             if tool == "unar":
                 subprocess.run(["unar", "-q", "-f", "-D", "-o", out, path], check=True, stdout=subprocess.DEVNULL)

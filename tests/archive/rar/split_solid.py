@@ -10,7 +10,8 @@ headers go into the first volume; other blocks are left out.
 cuts the items' packed data every SIZE bytes, so parts end inside items, and names the volumes
 OUT_STEM.part1.rar ... (or OUT_STEM.rar, .r00, .r01 ... with "old").
 
-  fixtures/solidcut.part1.rar ... part6.rar  Rar.solid.rar cut every 11000 bytes
+  fixtures/solidcut.vol1.rar ... vol6.rar    Rar.solid.rar cut every 11000 bytes (written as
+                                             solidcut.partN.rar, kept as solidcut.volN.rar)
   fixtures/solidold.rar, .r00 ... .r02       Rar.solid.rar cut every 20000 bytes, old naming
 """
 import struct
