@@ -653,8 +653,9 @@ bool LockArchiveCacheForeground() {
 
 void UnlockArchiveCacheForeground() {
   TCacheState& S = State();
-  S.Mutex.Unlock();
+  // Unmarked before the lock goes, so the thread that takes it next never counts this one still.
   --S.Foreground;
+  S.Mutex.Unlock();
 }
 
 int32_t ArchiveCacheForegroundThreads() { return State().Foreground.load(); }
