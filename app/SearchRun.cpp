@@ -162,6 +162,9 @@ void TSearchRun::BindScanner() {
   Scanner.OnFilterFile = [this](const TFilterFileInfo& File) {
     return FileScanFilterFile(File.FileName, File.SizeIncomplete, File.Date, File.Size);
   };
+  // The date and size filter reads only the search's settings, which stay as they are while it runs: the
+  // workers that walk archives ahead may ask it too.
+  Scanner.FilterFileAhead = Scanner.OnFilterFile;
   Scanner.OnFound = [this](const TFoundFileInfo& Info) { FileScanFound(Info); };
   Scanner.OnError = [this](const TScanError& Error) {
     FileScanError(Error.Name, Error.Text, Error.OSCode, Error.Kind);

@@ -21,6 +21,7 @@
 #include "core/StrUtils.h"
 #include "core/VFileStream.h"
 #include "core/VStream.h"
+#include "search/FileScanRecord.h"
 #include "search/QVConvIntf.h"
 #include "search/TextAuto.h"
 
@@ -76,6 +77,18 @@ class TScannerStreamScope {
   TStreamScanner& Scanner_;
 };
 
+// The display name of the stream the stream scanner scans, for the time of one scan.
+class TScanningScope {
+ public:
+  TScanningScope(const std::u16string*& Slot, const std::u16string& Name) : Slot_(Slot) { Slot = &Name; }
+  ~TScanningScope() { Slot_ = nullptr; }
+  TScanningScope(const TScanningScope&) = delete;
+  TScanningScope& operator=(const TScanningScope&) = delete;
+
+ private:
+  const std::u16string*& Slot_;
+};
+
 // A temporary file of this process's own (MakeProcessTempFile), deleted with its folder when the scope
 // ends, on every path.
 struct TTempFileScope {
@@ -91,6 +104,11 @@ struct TTempFileScope {
 }  // namespace
 
 // --- Events ----------------------------------------------------------------------------------------------
+
+const std::u16string& TFileScanner::ScanningName() const {
+  static const std::u16string kNone;
+  return Scanning_ != nullptr ? *Scanning_ : kNone;
+}
 
 bool TFileScanner::DoProgress(const std::u16string& Name, TScanProgressKind Kind) {
   if (!OnProgress || OnProgress(Name, Kind)) return true;
@@ -255,7 +273,8 @@ bool TFileScanner::ScanAheadUsable() {
 class TFileScanner::TWalkPlanner {
  public:
   // One folder listed ahead: its listing (null when it could not be read, with the errno in Error), the
-  // walk position of its first file, and for each file whether it passes the masks.
+  // walk position of its first file, and for each file whether it passes the masks (kMatch), and whether
+  // it is walked whole on a worker then (kWhole as well).
   struct TPlanned {
     std::u16string Folder;
     std::shared_ptr<const TFolderListing> Listing;
@@ -265,6 +284,8 @@ class TFileScanner::TWalkPlanner {
   };
   // Folders listed and not yet walked, beyond the files in the buffer: bounds the open folders.
   static constexpr size_t kMaxPlannedFolders = 64;
+  static constexpr uint8_t kMatch = 1;
+  static constexpr uint8_t kWhole = 2;
 
   TWalkPlanner(TFileScanner& Owner, TScanAhead& Ahead, const std::u16string& FileMask,
                const TWideStrLst& Masks, bool Recurse)
@@ -309,7 +330,13 @@ class TFileScanner::TWalkPlanner {
       while (!Adds_.empty()) {
         TAdd& Add = Adds_.front();
         while (Add.Next < Add.Wanted.size() && Ahead_.Room()) {
-          Ahead_.Add(Add.Listing, Add.Next, Add.Wanted[Add.Next] != 0);
+          const uint8_t Wanted = Add.Wanted[Add.Next];
+          if ((Wanted & kWhole) != 0) {
+            const std::u16string Path = Add.Prefix + Utf8ToUtf16(Add.Listing->Files[Add.Next]);
+            Ahead_.Add(Add.Listing, Add.Next, true, &Path);
+          } else {
+            Ahead_.Add(Add.Listing, Add.Next, Wanted != 0);
+          }
           ++Add.Next;
         }
         if (Add.Next < Add.Wanted.size()) {
@@ -361,7 +388,8 @@ class TFileScanner::TWalkPlanner {
   // Files of a listed folder still to be added to the buffer.
   struct TAdd {
     std::shared_ptr<const TFolderListing> Listing;
-    std::vector<uint8_t> Wanted;
+    std::u16string Prefix;
+    std::vector<uint8_t> Wanted;  // kMatch and kWhole
     size_t Next = 0;
   };
 
@@ -397,15 +425,20 @@ class TFileScanner::TWalkPlanner {
     const std::u16string Prefix = WideIncludeTrailingSlash(Folder);
     TAdd Add;
     Add.Listing = Listing;
+    Add.Prefix = Prefix;
     Planned.Matches.reserve(Listing->Files.size());
     Add.Wanted.reserve(Listing->Files.size());
     for (const std::string& File : Listing->Files) {
       const std::u16string Path = Prefix + Utf8ToUtf16(File);
-      const bool Match = Owner_.MatchesMasks(Path, Masks_, true);
-      Planned.Matches.push_back(Match ? 1 : 0);
-      // Archives are the walk's own.
-      Add.Wanted.push_back(Match &&
-                           !(Owner_.Archives != nullptr && Owner_.Archives->IsEnabledArchiveName(Path)));
+      uint8_t Flags = Owner_.MatchesMasks(Path, Masks_, true) ? kMatch : 0;
+      bool Wanted = Flags != 0;
+      // An archive is walked whole on a worker where the archive layer can, and else is the walk's own.
+      if (Wanted && Owner_.Archives != nullptr && Owner_.Archives->IsEnabledArchiveName(Path)) {
+        Wanted = Owner_.WalkedWholeAhead(Path);
+        if (Wanted) Flags |= kWhole;
+      }
+      Planned.Matches.push_back(Flags);
+      Add.Wanted.push_back(Wanted ? Flags : 0);
     }
     NextPos_ += static_cast<int64_t>(Listing->Files.size());
     Planned.Listing = Listing;
@@ -426,6 +459,87 @@ class TFileScanner::TWalkPlanner {
   bool Done_ = false;
 };
 
+// A worker's walk of whole files (archives): a file scanner of its own, the shadow, set up as the owner's
+// was when the search began, with an archive walk of its own; its events are recorded for the owner.
+class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
+ public:
+  // The owner's settings, copied on the owner's thread when the search begins.
+  struct TSetup {
+    std::u16string Pattern;
+    bool CaseSensitive = false;
+    TSearchLogic Logic = slEntirePhrase;
+    bool WholeWords = false;
+    uint8_t Fuzzy = 0;
+    TScanModes Mode = smScanContents;
+    TScanEncodings Encodings = 0;
+    TScanScope Scope = ssFilesAndArchives;
+    int32_t MaxScanSize = 0;
+    int32_t MaxConvertSize = 0;
+    int32_t MaxArchiveSize = 0;
+    bool ScanNestedArchives = false;
+    std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
+    std::vector<std::u16string> Masks;
+    std::function<bool(const TFilterFileInfo& File)> FilterAhead;
+    IArchiveWalk* Archives = nullptr;
+  };
+
+  explicit TWholeFileWalker(const TSetup& Setup) {
+    Shadow_.WorkerThreads = 1;
+    Shadow_.Scanner.SetPattern(Setup.Pattern);
+    Shadow_.Scanner.SetCaseSensitive(Setup.CaseSensitive);
+    Shadow_.Scanner.SetLogic(Setup.Logic);
+    Shadow_.Scanner.WholeWords = Setup.WholeWords;
+    Shadow_.Scanner.Fuzzy = Setup.Fuzzy;
+    Shadow_.Mode = Setup.Mode;
+    Shadow_.Encodings = Setup.Encodings;
+    Shadow_.Scope = Setup.Scope;
+    Shadow_.MaxScanSize = Setup.MaxScanSize;
+    Shadow_.MaxConvertSize = Setup.MaxConvertSize;
+    Shadow_.MaxArchiveSize = Setup.MaxArchiveSize;
+    Shadow_.ScanNestedArchives = Setup.ScanNestedArchives;
+    Shadow_.MatchMask = Setup.MatchMask;
+    FilterAhead_ = Setup.FilterAhead;
+    for (const std::u16string& Mask : Setup.Masks) Masks_.Add(Mask);
+    Archives_ = Setup.Archives->NewWorkerWalk(
+        [this](const std::function<bool()>& Work) { return Recording_->RunOnOwner(Work); });
+    Shadow_.Archives = Archives_.get();
+  }
+
+  bool Walk(int DirFd, const std::string& Name, const std::u16string& Path,
+            TScanRecording& Recording) override {
+    Recording_ = &Recording;
+    Recording.Record(Shadow_, FilterAhead_);
+    bool GoOn = true;
+    try {
+      GoOn = Shadow_.ScanListedFile(Path, DirFd, Name, Masks_);
+    } catch (const std::exception& E) {
+      Shadow_.DoError(Path, E.what(), kNoSystemError, sekException);
+    }
+    Recording.Finish(Shadow_);
+    Recording_ = nullptr;
+    return GoOn;
+  }
+
+ private:
+  TFileScanner Shadow_;
+  TWideStrLst Masks_;
+  std::function<bool(const TFilterFileInfo& File)> FilterAhead_;
+  std::unique_ptr<IArchiveWalk> Archives_;
+  TScanRecording* Recording_ = nullptr;
+};
+
+bool TFileScanner::WalkedWholeAhead(const std::u16string& Path) {
+  return Archives != nullptr && Scope != ssFilesOnly && Archives->WalkableOnWorker(Path);
+}
+
+bool TFileScanner::WalkWholeAhead(int64_t Pos, const std::u16string& FileName, int DirFd,
+                                  const std::string& Name, const TWideStrLst& Masks) {
+  const std::shared_ptr<TScanRecording> Recording = Ahead_->TakeWhole(Pos);
+  if (!Recording) return ScanListedFile(FileName, DirFd, Name, Masks);
+  return Recording->Replay(
+      *this, [&](TScanRecording& Again) { return MakeWalker_()->Walk(DirFd, Name, FileName, Again); });
+}
+
 bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse,
                                  const std::function<bool()>& Walk) {
   if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(ScanAheadWorkers(WorkerThreads));
@@ -437,6 +551,29 @@ bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrL
   Settings.Fuzzy = Scanner.Fuzzy;
   Settings.Encodings = Encodings;
   Settings.MaxSize = MaxScanSize;
+  if (Archives != nullptr) {
+    auto Setup = std::make_shared<TWholeFileWalker::TSetup>();
+    Setup->Pattern = Settings.Pattern;
+    Setup->CaseSensitive = Settings.CaseSensitive;
+    Setup->Logic = Settings.Logic;
+    Setup->WholeWords = Settings.WholeWords;
+    Setup->Fuzzy = Settings.Fuzzy;
+    Setup->Mode = Mode;
+    Setup->Encodings = Encodings;
+    Setup->Scope = Scope;
+    Setup->MaxScanSize = MaxScanSize;
+    Setup->MaxConvertSize = MaxConvertSize;
+    Setup->MaxArchiveSize = MaxArchiveSize;
+    Setup->ScanNestedArchives = ScanNestedArchives;
+    Setup->MatchMask = MatchMask;
+    Setup->FilterAhead = FilterFileAhead;
+    for (int32_t I = 0; I < Masks.GetCount(); ++I) Setup->Masks.push_back(Masks.Get(I));
+    Setup->Archives = Archives;
+    Settings.MakeWalker = [Setup]() -> std::unique_ptr<TScanAhead::IWalker> {
+      return std::make_unique<TWholeFileWalker>(*Setup);
+    };
+  }
+  MakeWalker_ = Settings.MakeWalker;
   Ahead_->Begin(Settings);
   TWalkPlanner Planner(*this, *Ahead_, FileMask, Masks, Recurse);
   Planner_ = &Planner;
@@ -446,6 +583,7 @@ bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrL
     ~TEndScope() {
       Scanner.Ahead_->End();
       Scanner.Planner_ = nullptr;
+      Scanner.MakeWalker_ = nullptr;
     }
   } EndScope{*this};
   return Walk();
@@ -465,7 +603,9 @@ bool TFileScanner::WalkAhead(const std::u16string& Folder, const TWideStrLst& Ma
     const int64_t Pos = Planned.FirstPos + static_cast<int64_t>(I);
     const std::string& Name = Listing.Files[I];
     bool GoOn = true;
-    if (Planned.Matches[I] != 0) {
+    if ((Planned.Matches[I] & TWalkPlanner::kWhole) != 0) {
+      GoOn = WalkWholeAhead(Pos, Prefix + Utf8ToUtf16(Name), Listing.Fd(), Name, Masks);
+    } else if (Planned.Matches[I] != 0) {
       AheadPos_ = Pos;
       GoOn = ScanListedFile(Prefix + Utf8ToUtf16(Name), Listing.Fd(), Name, Masks);
       AheadPos_ = -1;
@@ -616,6 +756,10 @@ bool IArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
 }
 
 std::vector<std::string> IArchiveWalk::ItemPathOf(const std::u16string&) { return {}; }
+
+std::unique_ptr<IArchiveWalk> IArchiveWalk::NewWorkerWalk(TOwnerWork) { return nullptr; }
+
+bool IArchiveWalk::WalkableOnWorker(const std::u16string&) { return false; }
 
 bool IArchiveWalk::FirstVolumeMissing(const std::u16string&, TArchiveKind, std::string&) { return false; }
 
@@ -794,6 +938,7 @@ TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& 
   }
   TVReadOnlyMemStream Text(Block.get(), Length);
   TScannerStreamScope StreamScope(Scanner, Text);
+  const TScanningScope Scanning(Scanning_, DisplayName);
   TScanEncoding Encoding = seFileName;
   const TScanResult Result = Scanner.Find(IsUnicode ? kScanUnicode : kScanAnsi, Encoding);
   if (Result == srFound)
@@ -832,6 +977,7 @@ TScanResult TFileScanner::ScanStream(TVStream& Stream, const std::u16string& Dis
         ReportFound(DisplayName, Date, Size, nullptr, seFileName, InArchive);
       } else {
         TScannerStreamScope StreamScope(Scanner, Stream);
+        const TScanningScope Scanning(Scanning_, DisplayName);
         TScanEncoding Encoding = seFileName;
         Result = Scanner.Find(Encodings, Encoding);
         if (Result == srFound)

@@ -160,6 +160,14 @@ class IArchiveWalk {
   // The parts of the archive item shown as DisplayName, for a hit the walk reports now; empty when they
   // are not known.
   virtual std::vector<std::string> ItemPathOf(const std::u16string& DisplayName);
+
+  // Runs work on the owner's thread (waiting until it is done there) and answers the work's answer.
+  using TOwnerWork = std::function<bool(const std::function<bool()>& Work)>;
+  // A walk of the same archives for a worker thread, which hands what must be done on the owner's thread
+  // to RunOnOwner; null when archives are walked on the owner's thread only (the default).
+  virtual std::unique_ptr<IArchiveWalk> NewWorkerWalk(TOwnerWork RunOnOwner);
+  // Whether an archive of this name may be walked whole on a worker thread.
+  virtual bool WalkableOnWorker(const std::u16string& Name);
 };
 
 class TFileScanner {
@@ -257,6 +265,13 @@ class TFileScanner {
   TEnterFolderEvent OnEnterFolder;
   TFilterFileEvent OnFilterFile;
   TScanPasswordEvent OnPassword;
+  // OnFilterFile's answer for the workers that walk archives ahead of the walk, from an owner whose filter
+  // depends only on the file it is shown and may be asked on any thread. The workers take it (yes when
+  // unassigned) as the answer OnFilterFile will give when it is asked, on the owner's thread, in the
+  // walk's order; when that answer differs, the rest of the archive is walked again on the owner's thread.
+  std::function<bool(const TFilterFileInfo& File)> FilterFileAhead;
+  // The display name of the stream the stream scanner scans now (empty between scans).
+  const std::u16string& ScanningName() const;
 
   // The converter host that smConvert uses (null: no converter gives text).
   TQVConverters* Converters = nullptr;
@@ -294,6 +309,17 @@ class TFileScanner {
   bool Poll() { return DoProgress(std::u16string(), spkPoll); }
   // Whether files may be scanned ahead in this search: plain scans of the contents only.
   bool ScanAheadUsable();
+  // Whether the files of this name are walked whole on workers (archives, when the archive layer can).
+  bool WalkedWholeAhead(const std::u16string& Path);
+  // The file at walk position Pos, an archive that a worker may have walked whole: its recorded events
+  // replayed, or the walk's own ScanListedFile when no worker has started it. False: stop.
+  bool WalkWholeAhead(int64_t Pos, const std::u16string& FileName, int DirFd, const std::string& Name,
+                      const TWideStrLst& Masks);
+  // The walk of whole files on a worker (FileScan.cpp), and the maker of such walks for this search.
+  class TWholeFileWalker;
+  std::function<std::unique_ptr<TScanAhead::IWalker>()> MakeWalker_;
+  // The display name of the stream scanned now; null between scans.
+  const std::u16string* Scanning_ = nullptr;
   // The walk with scan-ahead: Folder as WalkFolder walks it, from the listing the planner made ahead.
   bool WalkAhead(const std::u16string& Folder, const TWideStrLst& Masks, bool Recurse);
   // WalkAhead for each of Folders below Prefix that the owner lets the walk enter.

@@ -8,6 +8,7 @@
 
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
+#include "search/FileScanRecord.h"
 
 TScanAhead::TScanAhead(int32_t Workers)
     : Window_(kFilesPerWorker * std::max(1, Workers)),
@@ -33,6 +34,7 @@ void TScanAhead::Begin(const TSettings& Settings) {
       Settings.Fuzzy != Settings_.Fuzzy || SettingsGeneration_ == 0)
     ++SettingsGeneration_;
   Settings_ = Settings;
+  ++Searches_;
   Next_ = 0;
   Added_.store(0, std::memory_order_relaxed);
   Passed_.store(0, std::memory_order_relaxed);
@@ -51,13 +53,22 @@ bool TScanAhead::Room() {
   return SlotAt(Pos).State.load(std::memory_order_acquire) != stRunning;
 }
 
-void TScanAhead::Add(const std::shared_ptr<const TFolderListing>& Folder, size_t Index, bool Wanted) {
+void TScanAhead::Add(const std::shared_ptr<const TFolderListing>& Folder, size_t Index, bool Wanted,
+                     const std::u16string* WholePath) {
   const int64_t Pos = Added_.load(std::memory_order_relaxed);
   if (Pos >= std::max(Passed_.load(std::memory_order_relaxed), Claimed_)) {
     TSlot& Slot = SlotAt(Pos);
     Slot.Folder = Folder;
     Slot.Index = Index;
     Slot.Info = TInfo();
+    const bool Whole = WholePath != nullptr && Settings_.MakeWalker;
+    if (Whole) {
+      Slot.WholePath = *WholePath;
+      Slot.Recording = std::make_shared<TScanRecording>(RecordedAhead_);
+    } else if (Slot.Recording) {
+      Slot.Recording.reset();
+    }
+    Slot.Whole.store(Whole, std::memory_order_relaxed);
     Slot.State.store(Wanted ? stPending : stSkip, std::memory_order_release);
   }
   Added_.store(Pos + 1, std::memory_order_release);
@@ -128,6 +139,20 @@ bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncod
   return Done;
 }
 
+std::shared_ptr<TScanRecording> TScanAhead::TakeWhole(int64_t Pos) {
+  if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed)) return nullptr;
+  if (Pos >= Added_.load(std::memory_order_relaxed)) {
+    Claimed_ = std::max(Claimed_, Pos + 1);
+    return nullptr;
+  }
+  TSlot& Slot = SlotAt(Pos);
+  uint8_t Seen = Slot.State.load(std::memory_order_acquire);
+  while (Seen == stPending || Seen == stSkip)
+    if (Slot.State.compare_exchange_weak(Seen, stTaken, std::memory_order_acq_rel)) return nullptr;
+  // Started by a worker: its recording, whether the worker still walks or has finished.
+  return Seen == stRunning || Seen == stDone ? Slot.Recording : nullptr;
+}
+
 bool TScanAhead::Info(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
   if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed) ||
       Pos >= Added_.load(std::memory_order_relaxed))
@@ -147,8 +172,12 @@ void TScanAhead::Pass(int64_t Pos) {
   // A file the walk did not take (a filter or the name decided) is not started any more.
   const int64_t Last = std::min(Pos, Added_.load(std::memory_order_relaxed) - 1);
   for (int64_t I = Passed; I <= Last; ++I) {
+    TSlot& Slot = SlotAt(I);
     uint8_t Pending = stPending;
-    SlotAt(I).State.compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel);
+    if (Slot.State.compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel)) continue;
+    // A whole file the walk went past (replayed, or in a folder it did not enter): nothing more of it is
+    // wanted.
+    if (Pending == stRunning && Slot.Recording) Slot.Recording->Cancel();
   }
   Passed_.store(Pos + 1, std::memory_order_release);
   // Idle workers are woken once half the window is free, not for every file the walk passes.
@@ -179,10 +208,15 @@ void TScanAhead::End() {
     Passed_.store(Next_, std::memory_order_relaxed);
   }
   Cancel_.store(true);
+  for (int32_t I = 0; I < Window_; ++I)
+    if (Slots_[static_cast<size_t>(I)].Recording) Slots_[static_cast<size_t>(I)].Recording->Cancel();
   WaitForWorkers();
   for (int32_t I = 0; I < Window_; ++I) {
-    Slots_[static_cast<size_t>(I)].State.store(stSkip, std::memory_order_relaxed);
-    Slots_[static_cast<size_t>(I)].Folder.reset();
+    TSlot& Slot = Slots_[static_cast<size_t>(I)];
+    Slot.State.store(stSkip, std::memory_order_relaxed);
+    Slot.Folder.reset();
+    Slot.Recording.reset();
+    Slot.Whole.store(false, std::memory_order_relaxed);
   }
 }
 
@@ -190,6 +224,8 @@ void TScanAhead::Work() {
   TStreamScanner Scanner;
   Scanner.OnProgress = [this](int32_t) { return !Cancel_.load(std::memory_order_relaxed); };
   uint64_t Generation = 0;
+  std::unique_ptr<IWalker> Walker;
+  uint64_t WalkerSearch = 0;
   std::unique_lock<std::mutex> Guard(Lock_);
   for (;;) {
     // The next run of files within the window ahead of the walk.
@@ -203,7 +239,10 @@ void TScanAhead::Work() {
       while (Next_ < Last && SlotAt(Next_).State.load(std::memory_order_relaxed) != stPending) ++Next_;
       if (Next_ >= Last) return false;
       From = Next_;
-      To = std::min(Last, From + kRunFiles);
+      // A whole file ends the run: it may take long, and the files after it are better left to others.
+      To = From;
+      while (To < Last && To - From < kRunFiles)
+        if (SlotAt(To++).Whole.load(std::memory_order_relaxed)) break;
       Next_ = To;
       return true;
     });
@@ -214,7 +253,12 @@ void TScanAhead::Work() {
     for (int64_t Pos = From; Pos < To; ++Pos) {
       TSlot& Slot = SlotAt(Pos);
       uint8_t Pending = stPending;
-      if (Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {
+      if (!Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) {
+        // Taken by the walk, or passed.
+      } else if (Slot.Recording) {
+        WalkWhole(Slot, Walker, WalkerSearch);
+        Slot.State.store(stDone);
+      } else {
         TScanResult Result = srNotFound;
         TScanEncoding Encoding = seAnsi;
         TInfo Info;
@@ -233,6 +277,17 @@ void TScanAhead::Work() {
     }
     Guard.lock();
   }
+}
+
+void TScanAhead::WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch) {
+  TScanRecording& Recording = *Slot.Recording;
+  // The settings and the slot stay as they are while its file runs.
+  if (!Walker || WalkerSearch != Searches_) {
+    Walker.reset();
+    Walker = Settings_.MakeWalker();
+    WalkerSearch = Searches_;
+  }
+  Walker->Walk(Slot.Folder->Fd(), Slot.Folder->Files[Slot.Index], Slot.WholePath, Recording);
 }
 
 bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot,

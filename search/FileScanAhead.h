@@ -11,11 +11,15 @@
 // a file itself and reports what it meets, as without scan-ahead. So every event comes from the walk's
 // thread in the walk's order.
 //
-// Files are handed out in runs (kRunFiles at a time) and their states are atomics, so that the walk and
-// the workers meet at the lock once per run, not once per file. At most kFilesPerWorker files per worker
-// are in the buffer, so memory and open folders do not grow with the tree. Each file holds its folder's
-// listing (and so its descriptor) until its slot is used again or the search ends. One owner thread calls
-// every member; the workers live as long as the object.
+// A file added whole (an archive) is walked by a worker with a walker of its own (TSettings::MakeWalker,
+// one per worker and search), whose events are recorded (TScanRecording) for the walk to replay when it
+// comes to the file; the walk replays them as they come, while the worker still walks.
+//
+// Files are handed out in runs (kRunFiles at a time, a run ending with a whole file) and their states are
+// atomics, so that the walk and the workers meet at the lock once per run, not once per file. At most
+// kFilesPerWorker files per worker are in the buffer, so memory and open folders do not grow with the
+// tree. Each file holds its folder's listing (and so its descriptor) until its slot is used again or the
+// search ends. One owner thread calls every member; the workers live as long as the object.
 #pragma once
 
 #include <atomic>
@@ -31,8 +35,20 @@
 #include "core/VFileSys.h"
 #include "search/StrmScan.h"
 
+class TScanRecording;
+
 class TScanAhead {
  public:
+  // A worker's walk of whole files.
+  class IWalker {
+   public:
+    virtual ~IWalker() = default;
+    // Walks the file Name of the folder open on DirFd, whose path is Path, recording every event; false
+    // when the walk was stopped.
+    virtual bool Walk(int DirFd, const std::string& Name, const std::u16string& Path,
+                      TScanRecording& Recording) = 0;
+  };
+
   static constexpr int32_t kFilesPerWorker = 32;
   // Files a worker takes at once.
   static constexpr int32_t kRunFiles = 8;
@@ -50,6 +66,9 @@ class TScanAhead {
     uint8_t Fuzzy = 0;
     TScanEncodings Encodings = 0;
     int64_t MaxSize = 0;
+    // Makes a worker's walker of whole files (called on the worker's thread); unassigned, no file may be
+    // added whole.
+    std::function<std::unique_ptr<IWalker>()> MakeWalker;
   };
 
   explicit TScanAhead(int32_t Workers);
@@ -61,9 +80,11 @@ class TScanAhead {
   void Begin(const TSettings& Settings);
   // Whether the file at the next position may be added now (the buffer has room for it).
   bool Room();
-  // Adds the file Index of Folder's files at the next position; scanned ahead when Wanted. A position
-  // the walk has passed already is only counted. Call only when Room answers true.
-  void Add(const std::shared_ptr<const TFolderListing>& Folder, size_t Index, bool Wanted);
+  // Adds the file Index of Folder's files at the next position; scanned ahead when Wanted, and walked
+  // whole by a walker when WholePath (the file's path) is given as well. A position the walk has passed
+  // already is only counted. Call only when Room answers true.
+  void Add(const std::shared_ptr<const TFolderListing>& Folder, size_t Index, bool Wanted,
+           const std::u16string* WholePath = nullptr);
   // The next position Add gives.
   int64_t Added() const { return Added_.load(std::memory_order_relaxed); }
   // Wakes idle workers for the files added since the last call.
@@ -75,6 +96,9 @@ class TScanAhead {
   // answer is true with Result srCancelled.
   bool Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
             const std::function<bool()>& Poll = nullptr);
+  // The recording of the whole file at Pos when a worker has started it (the walk replays it); null when
+  // the walk walks the file itself (no worker starts it from now on).
+  std::shared_ptr<TScanRecording> TakeWhole(int64_t Pos);
   // The size, last-write date and attributes a worker read for the file at Pos (GetFileInfoAt's) when it
   // has scanned the file whole: true, and the walk may take them for its own look at the file, which
   // spares it that system call; false when the walk asks the system itself.
@@ -103,12 +127,18 @@ class TScanAhead {
     TScanResult Result = srNotFound;
     TScanEncoding Encoding = seAnsi;
     TInfo Info;
+    // A whole file: its path and the recording of its walk (written by the walk with Folder).
+    std::u16string WholePath;
+    std::shared_ptr<TScanRecording> Recording;
+    std::atomic<bool> Whole{false};  // read by workers choosing a run
   };
   TSlot& SlotAt(int64_t Pos) { return Slots_[static_cast<size_t>(Pos % Window_)]; }
   void Work();
   // Scans the file of Slot with Scanner; false on any failure. Info gets what GetFileInfoAt would give.
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot, TScanResult& Result,
                TScanEncoding& Encoding, TInfo& Info);
+  // Walks the whole file of Slot with Walker (made when missing or from an earlier search).
+  void WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch);
   // Waits until a file is no longer running (the owner's thread), with Poll as Take's; false when Poll
   // answered false.
   bool WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll);
@@ -130,6 +160,9 @@ class TScanAhead {
   // The settings change only in Begin, under Lock_ and while no file runs.
   TSettings Settings_;
   uint64_t SettingsGeneration_ = 0;
+  uint64_t Searches_ = 0;  // Begin's count: a walker serves one search
+  // Recorded events of whole files that wait for the walk, all recordings together.
+  std::atomic<int64_t> RecordedAhead_{0};
   int64_t Next_ = 0;                 // the first position no worker has taken (guarded by Lock_)
   std::atomic<int64_t> Added_{0};    // positions before this one are in the buffer
   std::atomic<int64_t> Passed_{0};   // positions before this one are behind the walk

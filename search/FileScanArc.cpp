@@ -44,6 +44,12 @@ bool MaySpanVolumes(TArchiveKind Kind) {
   return Kind == akExe || Kind == akAce || Kind == akArj || Kind == akCab || Kind == akRar;
 }
 
+// The kinds whose decoders are libraries with process-wide state: their archives are walked on the owner's
+// thread only.
+bool NeedsOwnerThread(TArchiveKind Kind) {
+  return Kind == akExe || Kind == akAce || Kind == akCab || Kind == akRar;
+}
+
 // Deletes a temporary file of the walk unless the inner-archive cache owns it. When the cache cannot be
 // asked, the file stays: a file left behind is better than a cache entry without its archive.
 void DeleteWalkFile(const std::string& Name) {
@@ -197,6 +203,8 @@ class TListHelper {
   TArchiver& Archiver_;
   std::vector<TItemInfo> Queue_;
   const TWideStrLst& Masks_;
+  // FlushNestedArchives' work, on this thread.
+  bool FlushHere();
 };
 
 bool TListHelper::Walk() {
@@ -400,6 +408,15 @@ bool TListHelper::ProcessSet(const TItemInfo& First, const std::vector<TItemInfo
 
 bool TListHelper::FlushNestedArchives() {
   if (Queue_.empty()) return true;
+  // Cabinet sets are put together by the cabinet library: on the owner's thread.
+  bool LaterVolume = false;
+  for (const TItemInfo& Q : Queue_)
+    if (ArchiveKindByExt(Q.Name, LaterVolume) == akCab)
+      return Owner_.OnOwnerThread([this] { return FlushHere(); });
+  return FlushHere();
+}
+
+bool TListHelper::FlushHere() {
   bool Result = true;
   try {
     std::stable_sort(Queue_.begin(), Queue_.end(),
@@ -521,7 +538,24 @@ bool TArchiveWalk::IsEnabledArchiveName(const std::u16string& Name) {
 }
 
 TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind) {
-  return ::CheckArchiveFile(FileName, Kind);
+  CheckedFile_.clear();
+  const TArchiveCheck Check = ::CheckArchiveFile(FileName, Kind);
+  CheckedFile_ = FileName;
+  CheckedKind_ = Kind;
+  return Check;
+}
+
+std::unique_ptr<IArchiveWalk> TArchiveWalk::NewWorkerWalk(TOwnerWork RunOnOwner) {
+  auto Walk = std::make_unique<TArchiveWalk>();
+  Walk->MemoryCheck = MemoryCheck;
+  Walk->RunOnOwner_ = std::move(RunOnOwner);
+  return Walk;
+}
+
+bool TArchiveWalk::WalkableOnWorker(const std::u16string& Name) {
+  bool LaterVolume = false;
+  const TArchiveKind Kind = ArchiveKindByExt(Utf16ToUtf8(Name), LaterVolume);
+  return Kind != akNone && !NeedsOwnerThread(Kind);
 }
 
 bool TArchiveWalk::FirstVolumeMissing(const std::u16string& FileName, TArchiveKind Kind,
@@ -535,6 +569,27 @@ bool TArchiveWalk::FirstVolumeMissing(const std::u16string& FileName, TArchiveKi
 bool TArchiveWalk::ScanArchive(TFileScanner& Scanner, const std::u16string& FileName,
                                const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
                                const TWideStrLst& Masks) {
+  if (RunOnOwner_) {
+    TArchiveKind Kind = akNone;
+    if (CheckedFile_ == FileName) {
+      Kind = CheckedKind_;
+    } else {
+      try {
+        ::CheckArchiveFile(FileName, Kind);
+      } catch (const std::exception&) {
+        Kind = akNone;  // the walk reports what it meets when it opens the file
+      }
+    }
+    if (NeedsOwnerThread(Kind))
+      return RunOnOwner_(
+          [&] { return ScanArchiveHere(Scanner, FileName, DisplayName, Volumes, Explicit, Masks); });
+  }
+  return ScanArchiveHere(Scanner, FileName, DisplayName, Volumes, Explicit, Masks);
+}
+
+bool TArchiveWalk::ScanArchiveHere(TFileScanner& Scanner, const std::u16string& FileName,
+                                   const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
+                                   const TWideStrLst& Masks) {
   if (!Scanner.DoProgress(DisplayName, spkArchive)) return false;
   SettlePending();
   const std::string File = Utf16ToUtf8(FileName);

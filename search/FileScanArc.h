@@ -50,6 +50,11 @@ class TArchiveWalk : public IArchiveWalk {
   // The parts of an item of the archive walked now (or of the item scanned again now) shown as
   // DisplayName.
   std::vector<std::string> ItemPathOf(const std::u16string& DisplayName) override;
+  // A walk for a worker thread (any thread may ask for it): it hands the archive kinds whose libraries
+  // keep process-wide state (cabinets, RAR, ACE, self-extractors) to RunOnOwner, with everything in them.
+  std::unique_ptr<IArchiveWalk> NewWorkerWalk(TOwnerWork RunOnOwner) override;
+  // An archive name of a kind whose walk needs no library with process-wide state.
+  bool WalkableOnWorker(const std::u16string& Name) override;
 
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;
@@ -90,5 +95,17 @@ class TArchiveWalk : public IArchiveWalk {
   bool SettlePending();
 
   bool FitsInMemory(int64_t Size) const { return MemoryCheck ? MemoryCheck(Size) : CanExtractToMemory(Size); }
+
+  // A worker's walk: where the owner's thread does what only it may do (unassigned: this is the owner's).
+  TOwnerWork RunOnOwner_;
+  // Runs Work on the owner's thread when this walk is a worker's; else here.
+  bool OnOwnerThread(const std::function<bool()>& Work) { return RunOnOwner_ ? RunOnOwner_(Work) : Work(); }
+  // The kind CheckArchiveFile found for the file it looked at last, which ScanArchive usually walks next.
+  std::u16string CheckedFile_;
+  TArchiveKind CheckedKind_ = akNone;
+  // ScanArchive's walk, on this thread.
+  bool ScanArchiveHere(TFileScanner& Scanner, const std::u16string& FileName,
+                       const std::u16string& DisplayName, const TStrLst* Volumes, bool Explicit,
+                       const TWideStrLst& Masks);
   friend class TListHelper;
 };

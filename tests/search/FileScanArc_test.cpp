@@ -108,7 +108,9 @@ class FileScanArc : public ::testing::Test {
     Scanner_.Archives = &Walk_;
     Scanner_.ScanNestedArchives = true;
     Scanner_.Scanner.SetPattern(u"needle");
+    // Asked on worker threads too, when archives are walked there.
     Walk_.MemoryCheck = [this](int64_t Size) {
+      std::lock_guard<std::mutex> Guard(MemoryLock_);
       MemoryAsked_.push_back(Size);
       return !LowMemory_;
     };
@@ -146,6 +148,7 @@ class FileScanArc : public ::testing::Test {
   TScanLog Log_;
   bool Completed_ = false;
   bool LowMemory_ = false;
+  std::mutex MemoryLock_;
   std::vector<int64_t> MemoryAsked_;
 };
 
@@ -648,13 +651,17 @@ TEST_F(FileScanArc, AceItemWithoutPasswordOnceAndALaterVolumeAlone) {
 }
 
 // A tree of many small folders (so that the files of several folders are in flight at once), with
-// archives, nested archives, a damaged archive, errors of the walk and folders the owner refuses at
-// several depths. Every event, and every question asked of the owner, in one trace.
+// archives (walked whole on workers when there are several threads), nested archives, cabinets inside
+// archives (which only the owner's thread may read), encrypted items, a damaged archive, errors of the
+// walk, folders the owner refuses at several depths, and files and items that the owner's duplicate and
+// date filters refuse. Every event, and every question asked of the owner, in one trace.
 class FileScanArcInFlight : public FileScanArc {
  protected:
   void SetUp() override {
     FileScanArc::SetUp();
     const std::string Filler(300, 'x');
+    const fs::path Encrypted = fs::path(SCRYLINE_TEST_DATA) / ".." / "archive" / "zip" / "fixtures" /
+                               "test_read_format_zip_traditional_encryption_data.zip";
     for (int Top = 0; Top < 6; ++Top) {
       for (int Sub = 0; Sub < 6; ++Sub) {
         const std::string Dir = "w/t" + std::to_string(Top) + "/s" + std::to_string(Sub) + "/";
@@ -669,7 +676,7 @@ class FileScanArcInFlight : public FileScanArc {
           if (Kind == 5) Tree_.File(Name, "a Needle");
         }
         if ((Top + Sub) % 4 == 0) Tree_.File(Dir + "deep/er/g.txt", "needle down here");
-        switch ((Top * 6 + Sub) % 7) {
+        switch ((Top * 6 + Sub) % 9) {
           case 0:
             Tree_.File(Dir + "a.zip", ReadFileBytes(kFixtures / "nested.zip"));
             break;
@@ -680,7 +687,9 @@ class FileScanArcInFlight : public FileScanArc {
             Tree_.File(Dir + "c.zip",
                        StoredZip({{"one.txt", "needle"},
                                   {"in/two.zip", StoredZip({{"x.txt", "no"}, {"y.txt", "needle"}})},
-                                  {"three.txt", ""}}));
+                                  {"three.txt", ""},
+                                  {"big.txt", std::string(50000, 'b') + "needle"},
+                                  {"old.txt", "an old needle"}}));
             break;
           case 3:
             Tree_.File(Dir + "d.zip", ReadFileBytes(kFixtures / "damaged.zip"));
@@ -688,6 +697,13 @@ class FileScanArcInFlight : public FileScanArc {
           case 4:
             symlink(Tree_.Path(Dir + "gone").c_str(), Tree_.Path(Dir + "dangling.txt").c_str());
             symlink(Tree_.Path(Dir + "f0.txt").c_str(), Tree_.Path(Dir + "link.txt").c_str());
+            break;
+          case 5:
+            Tree_.File(Dir + "e.zip", ReadFileBytes(kFixtures / (Sub % 2 == 0 ? "cab.zip" : "cabset.zip")));
+            break;
+          case 6:
+            Tree_.File(Dir + "p.zip", ReadFileBytes(Encrypted));
+            Tree_.File(Dir + "q.zip", StoredZip({{"p.zip", ReadFileBytes(Encrypted)}, {"r.txt", "needle"}}));
             break;
           default:
             break;
@@ -698,8 +714,13 @@ class FileScanArcInFlight : public FileScanArc {
     Scanner_.Encodings = kScanAnsi | kScanUnicode;
   }
 
-  // One search of w/ with Threads threads; StopAt > 0 answers stop at that file event.
-  Names Trace(int32_t Threads, int StopAt = 0) {
+  // What the workers that walk archives take for the date filter's answer.
+  enum TAhead { kYesAhead, kFilterAhead, kWrongAhead };
+
+  // One search of w/ with Threads threads; StopAt > 0 answers stop at that file event, and a StopIn
+  // name answers stop to the stream scanner's progress while that file or item is scanned.
+  Names Trace(int32_t Threads, int StopAt = 0, const std::string& StopIn = std::string(),
+              TAhead Ahead = kYesAhead) {
     Scanner_.WorkerThreads = Threads;
     Names Events;
     const std::thread::id Owner = std::this_thread::get_id();
@@ -707,16 +728,23 @@ class FileScanArcInFlight : public FileScanArc {
       if (std::this_thread::get_id() != Owner) Events.push_back("off the owner's thread: " + Event);
       Events.push_back(Event);
     };
+    auto EndsWith = [](const std::string& S, const std::string& End) {
+      return S.size() >= End.size() && S.compare(S.size() - End.size(), End.size(), End) == 0;
+    };
     int FileEvents = 0;
+    std::string Current;  // the file or item of the last file event
     Scanner_.OnFound = [&](const TFoundFileInfo& Info) {
+      std::string Parts;
+      for (const std::string& Part : Info.ItemPath) Parts += " [" + Tree_.Relative(Utf8ToUtf16(Part)) + "]";
       Note("found " + Tree_.Relative(Info.Name) + " " + std::to_string(Info.Encoding) + " " +
-           std::to_string(Info.Size) + " " + std::to_string(Info.Date));
+           std::to_string(Info.Size) + " " + std::to_string(Info.Date) + Parts);
     };
     Scanner_.OnError = [&](const TScanError& Error) {
       Note("error " + Tree_.Relative(Error.Name) + " " + std::to_string(Error.Kind) + " " + Error.Text);
     };
     Scanner_.OnProgress = [&](const std::u16string& Name, TScanProgressKind Kind) {
       Note("progress " + Tree_.Relative(Name) + " " + std::to_string(Kind));
+      if (Kind == spkFile) Current = Tree_.Relative(Name);
       return !(Kind == spkFile && ++FileEvents == StopAt);
     };
     Scanner_.OnEnterFolder = [&](const std::u16string& Folder) {
@@ -724,13 +752,39 @@ class FileScanArcInFlight : public FileScanArc {
       Note("enter " + Rel);
       return Rel != "w/t1" && Rel != "w/t3/s2" && Rel != "w/t4/s0/deep" && Rel != "w/t5/s5";
     };
+    // The duplicate filter refuses top.txt of nested.zip, and the nested archive in/two.zip.
     Scanner_.OnAcceptFile = [&](const std::u16string& Name) {
-      Note("accept " + Tree_.Relative(Name));
+      const std::string Rel = Tree_.Relative(Name);
+      Note("accept " + Rel);
+      return !EndsWith(Rel, "|top.txt") && !EndsWith(Rel, "|in/two.zip");
+    };
+    // The date filter refuses the items old.txt, docs/hit.txt of every other folder, and the files f1.txt.
+    const auto Passes = [this, EndsWith](const TFilterFileInfo& File) {
+      const std::string Rel = Tree_.Relative(File.FileName);
+      return !EndsWith(Rel, "|old.txt") && !EndsWith(Rel, "f1.txt") &&
+             !(EndsWith(Rel, "|docs/hit.txt") && Rel.find("/s0/") == std::string::npos);
+    };
+    Scanner_.OnFilterFile = [&](const TFilterFileInfo& File) {
+      Note("filter " + Tree_.Relative(File.FileName) + " " + std::to_string(File.Size) +
+           (File.SizeIncomplete ? " incomplete" : ""));
+      return Passes(File);
+    };
+    // The workers' answer: the filter's own, or the wrong answer every time.
+    Scanner_.FilterFileAhead = nullptr;
+    if (Ahead == kFilterAhead) Scanner_.FilterFileAhead = Passes;
+    if (Ahead == kWrongAhead)
+      Scanner_.FilterFileAhead = [Passes](const TFilterFileInfo& File) { return !Passes(File); };
+    // The password of the encrypted items in the first three top folders; none in the others.
+    Scanner_.OnPassword = [&](TScanPasswordQuery& Query) {
+      const std::string Rel = Tree_.Relative(Utf8ToUtf16(Query.ArcName));
+      Note("password " + Rel + " " + Query.ItemName);
+      if (Rel.compare(0, 4, "w/t3") >= 0) return false;
+      Query.Password = "12345678";
       return true;
     };
     Scanner_.Scanner.OnProgress = [&](int32_t) {
       if (std::this_thread::get_id() != Owner) Events.push_back("stream progress off the owner's thread");
-      return true;
+      return StopIn.empty() || Current != StopIn;
     };
     const bool Completed = Scanner_.Search(Tree_.Roots("w"), u"", true);
     Events.push_back(Completed ? "completed" : "stopped");
@@ -745,14 +799,24 @@ TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThread) {
   ASSERT_EQ(Single.end()[-2], "completed");
   EXPECT_GT(Single.size(), 600u);
   // The tree gives what the test is about: hits in plain files and in nested archives, errors of the
-  // walk and of archives, refused folders.
+  // walk and of archives, refused folders, files and items, cabinets inside archives, encrypted items
+  // with and without their password.
   auto Has = [&](const std::string& Part) {
     return std::any_of(Single.begin(), Single.end(),
                        [&](const std::string& E) { return E.find(Part) != std::string::npos; });
   };
   EXPECT_TRUE(Has("found w/t0/s0/a.zip|inner.zip|docs/hit.txt"));
-  EXPECT_TRUE(Has("|in/two.zip|y.txt"));
+  EXPECT_FALSE(Has("found w/t4/s3/a.zip|inner.zip|docs/hit.txt"));  // refused by the date filter
+  EXPECT_TRUE(Has("filter w/t4/s3/a.zip|inner.zip|docs/hit.txt"));
+  EXPECT_TRUE(Has("accept w/t0/s2/c.zip|in/two.zip"));
+  EXPECT_FALSE(Has("|in/two.zip|y.txt"));  // refused by the duplicate filter
+  EXPECT_FALSE(Has("found w/t0/s2/c.zip|old.txt"));
   EXPECT_TRUE(Has("found w/t0/s0/deep/er/g.txt"));
+  EXPECT_TRUE(Has("filter w/t2/s2/e.zip|c.cab|docs/hit.txt"));
+  EXPECT_TRUE(Has("filter w/t0/s5/e.zip|cabs/set1.cab|a.txt"));
+  EXPECT_TRUE(Has("password w/t2/s3/p.zip"));
+  EXPECT_TRUE(Has("password w/t4/s0/q.zip|p.zip"));
+  EXPECT_TRUE(Has("error w/t4/s0/q.zip|p.zip " + std::to_string(sekArchiveWarning) + " Invalid password"));
   EXPECT_TRUE(Has(" " + std::to_string(sekEmptyFile) + " "));
   EXPECT_TRUE(Has(" " + std::to_string(sekTooLarge) + " "));
   EXPECT_TRUE(Has("d.zip " + std::to_string(sekException)) ||
@@ -762,10 +826,17 @@ TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThread) {
     SCOPED_TRACE(std::to_string(Threads) + " threads");
     EXPECT_EQ(Trace(Threads), Single);
   }
+  // Whatever the workers take for the date filter's answer, the owner sees its own walk.
+  for (TAhead Ahead : {kFilterAhead, kWrongAhead}) {
+    SCOPED_TRACE("the workers' filter answer " + std::to_string(Ahead));
+    EXPECT_EQ(Trace(1, 0, std::string(), Ahead), Single);
+    EXPECT_EQ(Trace(4, 0, std::string(), Ahead), Single);
+  }
 }
 
 // Stopped at file events all over the tree: in a folder, between folders, at an item in the middle of an
-// archive and of an archive inside it, just before and after a refused folder.
+// archive and of an archive inside it (on a worker, or in a cabinet the owner's thread reads), just
+// before and after a refused folder, file or item.
 TEST_F(FileScanArcInFlight, StopEndsTheSearchWhereOneThreadWould) {
   const Names Full = Trace(1);
   std::vector<int> Items;  // the file events of archive items, counted as Trace counts them
@@ -777,12 +848,25 @@ TEST_F(FileScanArcInFlight, StopEndsTheSearchWhereOneThreadWould) {
   }
   ASSERT_GT(Items.size(), 10u);
   std::vector<int> StopAts = {1, 2, 5, 17, 40, 41, FileEvents - 1, FileEvents};
-  for (size_t I = 0; I < Items.size(); I += Items.size() / 6) StopAts.push_back(Items[I] + (I % 2));
+  for (size_t I = 0; I < Items.size(); I += Items.size() / 12) StopAts.push_back(Items[I] + (I % 2));
   for (int StopAt : StopAts) {
     SCOPED_TRACE("stop at file event " + std::to_string(StopAt));
     const Names Single = Trace(1, StopAt);
     ASSERT_EQ(Single.end()[-2], "stopped");
     for (int32_t Threads : {2, 8}) EXPECT_EQ(Trace(Threads, StopAt), Single) << Threads << " threads";
+  }
+}
+
+// Stopped from the stream scanner's progress while an archive item is scanned: in an archive, in an
+// archive inside it, in a cabinet inside an archive, in a large item, and in a plain file after them.
+TEST_F(FileScanArcInFlight, StopWhileAnItemIsScannedEndsTheSearchWhereOneThreadWould) {
+  for (const char* Target :
+       {"w/t0/s0/a.zip|inner.zip|docs/hit.txt", "w/t0/s2/c.zip|big.txt", "w/t0/s5/e.zip|cabs/set1.cab|c.txt",
+        "w/t0/s1/b.tar.gz|b.tar|other.txt", "w/t5/s4/f0.txt"}) {
+    SCOPED_TRACE(std::string("stop in ") + Target);
+    const Names Single = Trace(1, 0, Target);
+    ASSERT_EQ(Single.end()[-2], "stopped");
+    for (int32_t Threads : {2, 8}) EXPECT_EQ(Trace(Threads, 0, Target), Single) << Threads << " threads";
   }
 }
 
