@@ -14,7 +14,9 @@
 //
 // Ownership: the scanner owns its stream scanner. Converters and Archives are the owner's and must
 // outlive every search. Threads: one thread (the owner's); the events run on it and must not start
-// another search.
+// another search. With WorkerThreads above 1, worker threads scan files and walk archives ahead of the
+// walk (FileScanAhead.h, FileScanRecord.h), with copies of the settings taken when a root's walk begins;
+// of the owner's routines they call only MatchMask, FilterFileAhead and the archive walk's NewWorkerWalk.
 #pragma once
 
 #include <cstdint>

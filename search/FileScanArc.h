@@ -12,7 +12,8 @@
 // archive item names the item's display path, never its temporary file.
 //
 // Ownership and threads: the walk object is the owner's and must outlive every search that uses it; it
-// runs on the scanner's thread. The inner-archive cache is shared with its cleaner thread and is touched
+// runs on the scanner's thread. A worker's walk (NewWorkerWalk) runs on its worker's thread, and hands
+// the archive kinds read through libraries with process-wide state to the owner's thread. The inner-archive cache is shared with its cleaner thread and is touched
 // only under the cache lock; a wait for that lock polls the scanner, so a stop ends it.
 #pragma once
 
@@ -56,7 +57,8 @@ class TArchiveWalk : public IArchiveWalk {
   // An archive name of a kind whose walk needs no library with process-wide state.
   bool WalkableOnWorker(const std::u16string& Name) override;
 
-  // The memory question; unassigned, CanExtractToMemory answers.
+  // The memory question; unassigned, CanExtractToMemory answers. Worker walks copy it and ask it on their
+  // threads.
   std::function<bool(int64_t Size)> MemoryCheck;
 
   // Archives inside archives are walked to this depth (an archive on disk is level 1); a deeper one is
