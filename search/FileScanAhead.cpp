@@ -13,6 +13,7 @@
 TScanAhead::TScanAhead(int32_t Workers)
     : Window_(kFilesPerWorker * std::max(1, Workers)),
       Slots_(std::make_unique<TSlot[]>(static_cast<size_t>(Window_))) {
+  HelpScanner_.OnProgress = [this](int32_t) { return !Cancel_.load(std::memory_order_relaxed); };
   for (int32_t I = 0; I < Workers; ++I) Threads_.emplace_back([this] { Work(); });
 }
 
@@ -36,6 +37,7 @@ void TScanAhead::Begin(const TSettings& Settings) {
   Settings_ = Settings;
   ++Searches_;
   Next_ = 0;
+  HelpFrom_ = 0;
   Added_.store(0, std::memory_order_relaxed);
   Passed_.store(0, std::memory_order_relaxed);
   Claimed_ = 0;
@@ -77,23 +79,48 @@ void TScanAhead::Add(const std::shared_ptr<const TFolderListing>& Folder, size_t
 void TScanAhead::Publish() {
   const int64_t Added = Added_.load(std::memory_order_relaxed);
   if (Added == PublishedAt_) return;
-  // One idle worker per run of new files: waking them all for a small folder costs more than its scans.
-  const int64_t Runs = (Added - PublishedAt_ + kRunFiles - 1) / kRunFiles;
   PublishedAt_ = Added;
+  WakeForBacklog();
+}
+
+void TScanAhead::WakeForBacklog() {
+  // A sleeping worker is woken only for the runs that the workers still awake will not come to soon: a
+  // wake-up costs the walk's thread a system call, and the woken worker a switch, which for a small
+  // folder cost more than its scans.
   int32_t Wake = 0;
   {
     std::lock_guard<std::mutex> Guard(Lock_);
-    Wake = static_cast<int32_t>(std::min<int64_t>(IdleWorkers_, Runs));
+    if (IdleWorkers_ == 0) return;
+    const int64_t Unclaimed =
+        Added_.load(std::memory_order_relaxed) - std::max(Next_, Passed_.load(std::memory_order_relaxed));
+    const int64_t Runs = (Unclaimed + kRunFiles - 1) / kRunFiles;
+    const int64_t Awake = static_cast<int64_t>(Threads_.size()) - IdleWorkers_;
+    Wake = static_cast<int32_t>(std::clamp<int64_t>(Runs - Awake, 0, IdleWorkers_));
   }
   for (int32_t I = 0; I < Wake; ++I) WorkReady_.notify_one();
 }
 
-bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll) {
+bool TScanAhead::WaitWhileRunning(int64_t Pos, std::atomic<uint8_t>& State,
+                                  const std::function<bool()>& Poll) {
   // A small file is done within microseconds: a short look without giving up the processor spares the
   // two threads a sleep and a wake-up, each of which costs about as much on a virtual machine.
   for (int Spin = 0; Spin < kSpinChecks; ++Spin)
     if (State.load(std::memory_order_acquire) != stRunning) return true;
   bool GoOn = true;
+  // Then the walk's thread scans files further ahead that no worker has started, one at a time, until
+  // the file is done, so that it does not sit idle while a worker is busy (with one worker, the walk and
+  // the worker otherwise take turns).
+  using TClock = std::chrono::steady_clock;
+  TClock::time_point Polled = TClock::now();
+  while (State.load(std::memory_order_acquire) == stRunning && HelpOne(Pos)) {
+    if (!Poll || TClock::now() - Polled < std::chrono::milliseconds(kPollMs)) continue;
+    Polled = TClock::now();
+    if (!Poll()) {
+      Cancel_.store(true);
+      GoOn = false;
+      break;
+    }
+  }
   std::unique_lock<std::mutex> Guard(Lock_);
   OwnerWaiting_.store(true);
   while (State.load() == stRunning) {
@@ -107,6 +134,35 @@ bool TScanAhead::WaitWhileRunning(std::atomic<uint8_t>& State, const std::functi
   }
   OwnerWaiting_.store(false);
   return GoOn;
+}
+
+bool TScanAhead::HelpOne(int64_t Pos) {
+  const int64_t Last =
+      std::min(Added_.load(std::memory_order_relaxed), Passed_.load(std::memory_order_relaxed) + Window_);
+  HelpFrom_ = std::max(HelpFrom_, Pos + 1);
+  while (HelpFrom_ < Last) {
+    TSlot& Slot = SlotAt(HelpFrom_++);
+    // A whole file may ask the walk's thread questions: it is never walked here.
+    if (Slot.Recording) continue;
+    uint8_t Pending = stPending;
+    if (!Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) continue;
+    TScanResult Result = srNotFound;
+    TScanEncoding Encoding = seAnsi;
+    TInfo Info;
+    bool Large = false;
+    const bool Ok = ScanOne(HelpScanner_, HelpGeneration_, Slot, Result, Encoding, Info, &Large);
+    if (Large) {
+      // Too long to keep the walk from the file it waits for: the walk scans it when it comes to it.
+      Slot.State.store(stPending, std::memory_order_release);
+      continue;
+    }
+    Slot.Info = Info;
+    Slot.Result = Result;
+    Slot.Encoding = Encoding;
+    Slot.State.store(Ok ? stDone : stFailed, std::memory_order_release);
+    return true;
+  }
+  return false;
 }
 
 bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
@@ -123,7 +179,7 @@ bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncod
   while (Seen == stPending || Seen == stSkip)
     if (State.compare_exchange_weak(Seen, stTaken, std::memory_order_acq_rel)) return false;
   if (Seen == stRunning) {
-    const bool GoOn = WaitWhileRunning(State, Poll);
+    const bool GoOn = WaitWhileRunning(Pos, State, Poll);
     Seen = State.load(std::memory_order_acquire);
     if (!GoOn) {
       State.store(stTaken, std::memory_order_relaxed);
@@ -180,14 +236,10 @@ void TScanAhead::Pass(int64_t Pos) {
     if (Pending == stRunning && Slot.Recording) Slot.Recording->Cancel();
   }
   Passed_.store(Pos + 1, std::memory_order_release);
-  // Idle workers are woken once half the window is free, not for every file the walk passes.
+  // Idle workers are looked at once half the window is free, not for every file the walk passes.
   if (Pos + 1 - WokenAt_ < std::max(1, Window_ / 2)) return;
   WokenAt_ = Pos + 1;
-  {
-    std::lock_guard<std::mutex> Guard(Lock_);
-    if (IdleWorkers_ == 0 || Next_ >= Added_.load(std::memory_order_relaxed)) return;
-  }
-  WorkReady_.notify_all();
+  WakeForBacklog();
 }
 
 void TScanAhead::WaitForWorkers() {
@@ -291,7 +343,7 @@ void TScanAhead::WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64
 }
 
 bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot,
-                         TScanResult& Result, TScanEncoding& Encoding, TInfo& Info) {
+                         TScanResult& Result, TScanEncoding& Encoding, TInfo& Info, bool* Large) {
   // The slot's folder and the settings stay as they are while its file runs.
   const TSettings& Settings = Settings_;
   const int DirFd = Slot.Folder->Fd();
@@ -316,6 +368,11 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TS
     if (Fs.FStat(Fd, &Before) != 0 || !S_ISREG(Before.st_mode) || Before.st_size <= 0 ||
         Before.st_size > Settings.MaxSize) {
       Fs.Close(Fd);
+      return false;
+    }
+    if (Large != nullptr && Before.st_size > kHelpMaxBytes) {
+      Fs.Close(Fd);
+      *Large = true;
       return false;
     }
     TInfo WalkInfo;

@@ -56,6 +56,8 @@ class TScanAhead {
   static constexpr int32_t kSpinChecks = 2000;
   // Milliseconds between the polls of a walk that waits for a running file.
   static constexpr int32_t kPollMs = 50;
+  // The largest file the walk's thread scans ahead while it waits for a worker (a few milliseconds' work).
+  static constexpr int64_t kHelpMaxBytes = 1 << 20;
 
   // The stream scanner's settings the workers copy, and the largest file they scan.
   struct TSettings {
@@ -135,15 +137,21 @@ class TScanAhead {
   TSlot& SlotAt(int64_t Pos) { return Slots_[static_cast<size_t>(Pos % Window_)]; }
   void Work();
   // Scans the file of Slot with Scanner; false on any failure. Info gets what GetFileInfoAt would give.
+  // With Large, a file over kHelpMaxBytes is not scanned: false, and Large is set.
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot, TScanResult& Result,
-               TScanEncoding& Encoding, TInfo& Info);
+               TScanEncoding& Encoding, TInfo& Info, bool* Large = nullptr);
+  // Scans, on the walk's thread, the first file after Pos that no worker has started; false when there
+  // is none.
+  bool HelpOne(int64_t Pos);
   // Walks the whole file of Slot with Walker (made when missing or from an earlier search).
   void WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch);
   // Waits until a file is no longer running (the owner's thread), with Poll as Take's; false when Poll
   // answered false.
-  bool WaitWhileRunning(std::atomic<uint8_t>& State, const std::function<bool()>& Poll);
+  bool WaitWhileRunning(int64_t Pos, std::atomic<uint8_t>& State, const std::function<bool()>& Poll);
   // Waits until no worker runs a file.
   void WaitForWorkers();
+  // Wakes as many sleeping workers as the files not taken yet need.
+  void WakeForBacklog();
 
   const int32_t Window_;  // files that may be ahead of the walk: the slots of the buffer
   std::unique_ptr<TSlot[]> Slots_;
@@ -170,4 +178,8 @@ class TScanAhead {
   int64_t Claimed_ = 0;              // positions before this one the walk took before they were added
   int64_t WokenAt_ = 0;              // Passed_ when the walk last woke the workers (the owner's own)
   int64_t PublishedAt_ = 0;          // Added_ when the walk last published (the owner's own)
+  // The walk's own scanner for the files it scans ahead while it waits, and where it looks next.
+  TStreamScanner HelpScanner_;
+  uint64_t HelpGeneration_ = 0;
+  int64_t HelpFrom_ = 0;
 };
