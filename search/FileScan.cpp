@@ -529,7 +529,7 @@ class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
 };
 
 bool TFileScanner::WalkedWholeAhead(const std::u16string& Path) {
-  return Archives != nullptr && Scope != ssFilesOnly && Archives->WalkableOnWorker(Path);
+  return MakeWalker_ && Archives != nullptr && Scope != ssFilesOnly && Archives->WalkableOnWorker(Path);
 }
 
 bool TFileScanner::WalkWholeAhead(int64_t Pos, const std::u16string& FileName, int DirFd,
@@ -537,7 +537,8 @@ bool TFileScanner::WalkWholeAhead(int64_t Pos, const std::u16string& FileName, i
   const std::shared_ptr<TScanRecording> Recording = Ahead_->TakeWhole(Pos);
   if (!Recording) return ScanListedFile(FileName, DirFd, Name, Masks);
   return Recording->Replay(
-      *this, [&](TScanRecording& Again) { return MakeWalker_()->Walk(DirFd, Name, FileName, Again); });
+      *this, [&](TScanRecording& Again) { return MakeWalker_()->Walk(DirFd, Name, FileName, Again); },
+      [this, Pos] { return Ahead_->HelpOne(Pos); });
 }
 
 bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrLst& Masks, bool Recurse,
@@ -551,7 +552,9 @@ bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrL
   Settings.Fuzzy = Scanner.Fuzzy;
   Settings.Encodings = Encodings;
   Settings.MaxSize = MaxScanSize;
-  if (Archives != nullptr) {
+  // Archives are walked whole on workers when there are two or more: with one, the walk's thread would
+  // only wait for it.
+  if (Archives != nullptr && ScanAheadWorkers(WorkerThreads) >= 2) {
     auto Setup = std::make_shared<TWholeFileWalker::TSetup>();
     Setup->Pattern = Settings.Pattern;
     Setup->CaseSensitive = Settings.CaseSensitive;

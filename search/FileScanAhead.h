@@ -107,6 +107,10 @@ class TScanAhead {
   bool Info(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes);
   // The walk is past the file at Pos (and every one before it): workers may go further.
   void Pass(int64_t Pos);
+  // Scans, on the walk's thread while it waits for the worker of the file at Pos, the first file after
+  // Pos that no worker has started (a whole file excepted), for the walk to take later; false when there
+  // is none.
+  bool HelpOne(int64_t Pos);
   // Ends the search (also when the walk stops); files still running are cancelled, since nothing will ask
   // for them, and every folder is let go.
   void End();
@@ -140,9 +144,7 @@ class TScanAhead {
   // With Large, a file over kHelpMaxBytes is not scanned: false, and Large is set.
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot, TScanResult& Result,
                TScanEncoding& Encoding, TInfo& Info, bool* Large = nullptr);
-  // Scans, on the walk's thread, the first file after Pos that no worker has started; false when there
-  // is none.
-  bool HelpOne(int64_t Pos);
+
   // Walks the whole file of Slot with Walker (made when missing or from an earlier search).
   void WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch);
   // Waits until a file is no longer running (the owner's thread), with Poll as Take's; false when Poll

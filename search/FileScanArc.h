@@ -13,8 +13,9 @@
 //
 // Ownership and threads: the walk object is the owner's and must outlive every search that uses it; it
 // runs on the scanner's thread. A worker's walk (NewWorkerWalk) runs on its worker's thread, and hands
-// the archive kinds read through libraries with process-wide state to the owner's thread. The inner-archive cache is shared with its cleaner thread and is touched
-// only under the cache lock; a wait for that lock polls the scanner, so a stop ends it.
+// the archive kinds read through libraries with process-wide state to the owner's thread. The inner-archive
+// cache is shared with its cleaner thread and is touched only under the cache lock; a wait for that lock
+// polls the scanner, so a stop ends it.
 #pragma once
 
 #include <cstdint>

@@ -189,7 +189,8 @@ void TScanRecording::Answer(TQuestion& Question, bool Value) {
   Changed_.notify_all();
 }
 
-bool TScanRecording::Replay(TFileScanner& Owner, const std::function<bool(TScanRecording& Again)>& Rerun) {
+bool TScanRecording::Replay(TFileScanner& Owner, const std::function<bool(TScanRecording& Again)>& Rerun,
+                            const std::function<bool()>& Help) {
   std::deque<TEvent> Batch;
   {
     std::lock_guard<std::mutex> Guard(Lock_);
@@ -202,6 +203,13 @@ bool TScanRecording::Replay(TFileScanner& Owner, const std::function<bool(TScanR
     bool Done = false;
     {
       std::unique_lock<std::mutex> Guard(Lock_);
+      // Nothing to replay yet: the owner's thread does other work ahead while there is some.
+      while (Events_.empty() && !Finished_ && Help) {
+        Guard.unlock();
+        const bool Helped = Help();
+        Guard.lock();
+        if (!Helped) break;
+      }
       OwnerWaits_ = true;
       Changed_.wait(Guard, [&] { return !Events_.empty() || Finished_; });
       OwnerWaits_ = false;

@@ -65,8 +65,10 @@ class TScanRecording {
 
   // Replays the events through Owner's events until the worker has finished, and answers true. When the
   // owner answers stop or answers a question otherwise, the worker is cancelled and the answer is that of
-  // Rerun, which walks the file again on this thread with the recording it is given (false: stop).
-  bool Replay(TFileScanner& Owner, const std::function<bool(TScanRecording& Again)>& Rerun);
+  // Rerun, which walks the file again on this thread with the recording it is given (false: stop). While
+  // no event waits, Help is called (when assigned) for work of its own, until it answers false (none).
+  bool Replay(TFileScanner& Owner, const std::function<bool(TScanRecording& Again)>& Rerun,
+              const std::function<bool()>& Help = nullptr);
   // Nothing will be replayed any more: the worker's waits end, its events are dropped and the shadow's
   // progress events answer stop.
   void Cancel();
