@@ -780,8 +780,9 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
 
   TArchiveCheck Check = acNone;
   // A path too long for the system is opened through its folder's descriptor.
+  // (A UTF-16 unit is at most three bytes of UTF-8: a shorter name needs no conversion to tell.)
   const std::u16string Checked =
-      At != nullptr && Utf16ToUtf8(Name).size() >= kLongPathBytes
+      At != nullptr && Name.size() * 3 >= kLongPathBytes && Utf16ToUtf8(Name).size() >= kLongPathBytes
           ? Utf8ToUtf16("/proc/self/fd/" + std::to_string(At->DirFd) + "/" + At->Name)
           : Name;
   if (CheckArchive && Archives != nullptr) {
