@@ -54,6 +54,10 @@ class TArchiveWalk : public IArchiveWalk {
   // The memory question; unassigned, CanExtractToMemory answers.
   std::function<bool(int64_t Size)> MemoryCheck;
 
+  // The TAR inside a GZIP file (".tar.gz", ".tgz") is read as it is inflated, without a temporary file;
+  // false takes the way of every other inner archive, through a temporary file (the tests compare the two).
+  bool StreamTarInGzip = true;
+
   // Archives inside archives are walked to this depth (an archive on disk is level 1); a deeper one is
   // reported and skipped. Real archives never come near it; a chain made to exhaust the stack or the
   // temporary drive ends here.
