@@ -426,8 +426,12 @@ bool TListHelper::WantsStream(const TArcStreamQuery& Query) const {
   for (const TArchiveWalk::TOpenLevel& Outer : Owner_.Levels_) {
     if (Outer.File.empty()) continue;
     std::ifstream In(Outer.File, std::ios::binary);
+    // The first block tells almost every file apart; the rest is read only when it is the same.
+    const size_t First = std::min<size_t>(512, static_cast<size_t>(Query.HeadSize));
     std::vector<char> Start(static_cast<size_t>(Query.HeadSize));
-    if (In.read(Start.data(), static_cast<std::streamsize>(Start.size())) &&
+    if (In.read(Start.data(), static_cast<std::streamsize>(First)) &&
+        std::memcmp(Start.data(), Query.Head, First) == 0 &&
+        In.read(Start.data() + First, static_cast<std::streamsize>(Start.size() - First)) &&
         std::memcmp(Start.data(), Query.Head, Start.size()) == 0)
       return false;
   }

@@ -146,16 +146,17 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   bool KeptAll = true;
   TDecoded Counted;
   // The last trailer's size field (the size modulo 2^32 of the last member, all of a file of one member).
-  int64_t Declared = 0;
+  int64_t Declared = -1;
   if (Kind == gkGzip) {
     const std::vector<uint8_t> Last =
         StreamSize >= 4 ? ReadAt(*Stream, StreamSize - 4, 4) : std::vector<uint8_t>();
-    if (Last.size() == 4) {
+    if (Last.size() == 4)
       Declared = Last[0] | (Last[1] << 8) | (Last[2] << 16) | (static_cast<uint32_t>(Last[3]) << 24);
-      // A good guess of what the walk keeps: room for that much saves growing the buffer step by step.
-      if (Declared <= static_cast<int64_t>(kMaxKept)) Kept.reserve(static_cast<size_t>(Declared));
-    }
   }
+  // A good guess of what the walk keeps: room for that much saves growing the buffer step by step.
+  auto ReserveDeclared = [&Kept, Declared] {
+    if (Declared >= 0 && Declared <= static_cast<int64_t>(kMaxKept)) Kept.reserve(static_cast<size_t>(Declared));
+  };
   const TLzhSink Keep = [this, Stream, StreamSize, &Kept, &KeptAll](const uint8_t* Buffer, int32_t Count) {
     if (KeptAll && Kept.size() + static_cast<size_t>(Count) <= kMaxKept) {
       Kept.insert(Kept.end(), Buffer, Buffer + Count);
@@ -177,13 +178,14 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
       }
       if (GetCancel()) return;
       const bool Whole = Inflater.Done();
-      const int64_t Size = Whole ? Inflater.Produced() : Declared;
+      const int64_t Size = Whole ? Inflater.Produced() : std::max<int64_t>(Declared, 0);
       if (OnStreamQuery(
               TStreamQuery{Item.Name, Kept.data(), static_cast<int32_t>(Kept.size()), Size, Whole})) {
         StreamEntry(*Stream, StreamSize, Inflater, Kept, Size);
         return;
       }
     }
+    ReserveDeclared();
     Counted = Drain(Inflater, Keep);
   } else if (Kind == gkCompress) {
     Counted = DecodeCompress(*Stream, kMaxOutput, Keep);

@@ -89,6 +89,7 @@ void TUnTar::ExtractForward(TStream32& Stream) {
 
 void TUnTar::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
+  ArchiveReportsFirst = false;
   if (ForwardInput) {
     ExtractForward(*Stream);
     return;
