@@ -418,8 +418,11 @@ bool TListHelper::WantsStream(const TArcStreamQuery& Query) const {
     return false;
   if (Query.Head == nullptr) return true;  // by its name; the first bytes decide
   // The size that the item's filter and the archive size limit test. A declared size below what was
-  // already inflated is wrong (several members, bytes after the last one): the file's way counts it.
+  // already inflated is wrong (several members, bytes after the last one), and so is one below half the
+  // GZIP file (a TAR compresses; the trailer holds the size modulo 4 GB): the file's way counts it.
   if (Query.Size <= 0 || Query.Size > Scanner_.MaxArchiveSize || Query.Size < Query.HeadSize) return false;
+  if (!Query.SizeExact && !Owner_.Levels_.empty() && Query.Size < Owner_.Levels_.back().Size / 2)
+    return false;
   if (!IsTarArchiveStart(Query.Head, static_cast<size_t>(Query.HeadSize))) return false;
   // An inner archive that holds the bytes of an archive it lies in is found by comparing the files, and
   // a stream has none: one that starts as the file of an outer level does takes the file's way.

@@ -155,7 +155,8 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   }
   // A good guess of what the walk keeps: room for that much saves growing the buffer step by step.
   auto ReserveDeclared = [&Kept, Declared] {
-    if (Declared >= 0 && Declared <= static_cast<int64_t>(kMaxKept)) Kept.reserve(static_cast<size_t>(Declared));
+    if (Declared >= 0 && Declared <= static_cast<int64_t>(kMaxKept))
+      Kept.reserve(static_cast<size_t>(Declared));
   };
   const TLzhSink Keep = [this, Stream, StreamSize, &Kept, &KeptAll](const uint8_t* Buffer, int32_t Count) {
     if (KeptAll && Kept.size() + static_cast<size_t>(Count) <= kMaxKept) {
