@@ -23,6 +23,8 @@
 
 #include "core/Exception.h"
 
+class TStream32;
+
 // Days since 1899-12-30, the time of day as the fraction.
 using TDateTime = double;
 
@@ -45,7 +47,8 @@ using TArcBlockPtr = std::unique_ptr<void, TArcBlockFree>;
 enum TExtractDecision : uint8_t {
   edToFile = 0,
   edToMemory = 1,
-  edCancel = 2,  // stop the whole pass
+  edCancel = 2,    // stop the whole pass
+  edToStream = 3,  // only for an item offered as a stream: read by the stream event while it is decoded
 };
 
 // Polled during long work; false cancels. A and B carry the current item's and the whole run's percentage
@@ -90,6 +93,8 @@ using TArcMemoryEvent = std::function<void(TArcMemoryItem& Item, bool& Stop)>;
 // One item of an extract-all pass, offered before it is extracted. FileName comes in as the destination
 // folder plus the item's path and may be changed; Decision comes in as edToFile and chooses file or memory
 // (or cancels the pass). Continued is true for the next part of an item that began in the previous volume.
+// StreamOffered: the stream query took the item, which may be read as a stream (edToStream); Size is then
+// the size the query was shown.
 struct TArcDecideItem {
   const std::string& ItemName;
   bool SizeIncomplete = false;
@@ -98,7 +103,31 @@ struct TArcDecideItem {
   bool Continued = false;
   std::string FileName;
   TExtractDecision Decision = edToFile;
+  bool StreamOffered = false;
 };
+// Whether an item that can be delivered as a forward-only stream (the TAR inside a GZIP file) is wanted
+// so: asked by the item's name alone (Head null), then with its first HeadSize bytes (the whole item when
+// SizeExact) and its size (exact when SizeExact, otherwise what the archive declares, unchecked). True
+// both times: the item is offered to Decide with StreamOffered set. Must not report anything.
+struct TArcStreamQuery {
+  const std::string& ItemName;
+  const uint8_t* Head = nullptr;
+  int32_t HeadSize = 0;
+  int64_t Size = 0;
+  bool SizeExact = false;
+};
+using TArcStreamQueryEvent = std::function<bool(const TArcStreamQuery& Query)>;
+// An item taken as a stream: Data gives its bytes front to back as they are decoded (a seek back beyond
+// what the stream keeps, or to the end, raises); it is valid during the call only. What the callee does
+// not read is decoded after it returns, so that the item's checks are still made. Stop := true ends the
+// pass.
+struct TArcStreamItem {
+  const std::string& ItemName;
+  TDateTime Date = 0;
+  int64_t Size = 0;
+  TStream32& Data;
+};
+using TArcStreamEvent = std::function<void(TArcStreamItem& Item, bool& Stop)>;
 // Asked before each item of an extract-all pass: true extracts it as Item.Decision says.
 using TArcDecideEvent = std::function<bool(TArcDecideItem& Item)>;
 
@@ -138,6 +167,10 @@ class TArcWrapper {
   TArcMessageEvent OnMessage;
   TArcPasswordEvent OnPassword;
   TArcVolumeEvent OnNextVolume;
+  // Items read as streams during ExtractAllMem; unassigned, no item is offered as a stream. Only the
+  // archive library's GZIP decoder offers one.
+  TArcStreamQueryEvent OnStreamQuery;
+  TArcStreamEvent OnStream;
 };
 
 class TArcWrapperMem : public TArcWrapper {

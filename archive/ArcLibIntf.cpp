@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "archive/ItemTarget.h"
 #include "archive/ace/arlUnAce2.h"
@@ -100,6 +101,8 @@ class TRunHooks {
   ~TRunHooks() {
     Decoder_.OnBegin = nullptr;
     Decoder_.OnEnd = nullptr;
+    Decoder_.OnStreamQuery = nullptr;
+    Decoder_.OnStreamEntry = nullptr;
   }
   TRunHooks(const TRunHooks&) = delete;
   TRunHooks& operator=(const TRunHooks&) = delete;
@@ -244,6 +247,35 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
     TypeCode_ = 0;
     return false;
   }
+  HookDecoder();
+  Decoder_->SetArchiveFile(FileName);
+  return true;
+}
+
+bool TBaseArcLibWrapper::SetArcStream(TStream32& Data, const std::string& Name, std::string& Msg) {
+  Decoder_.reset();
+  TypeCode_ = 0;
+  Detector_->SetArchiveFile("");
+  const TDecoderKind* Kind = FindDecoderKind(atTar);
+  std::string Reason;
+  Decoder_ = Kind ? Kind->Make(Reason) : nullptr;
+  if (!Decoder_) {
+    Msg = Reason.empty() ? "Archive \"" + Name + "\" is damaged or not supported" : Reason;
+    return false;
+  }
+  TypeCode_ = atTar;
+  HookDecoder();
+  // The name only names the archive: nothing opens it.
+  Detector_->ArchiveFile = Name;
+  Detector_->ArcType = atTar;
+  Decoder_->ArchiveFile = Name;
+  Decoder_->ArcType = atTar;
+  Decoder_->VolumeNumber = 1;
+  Decoder_->ForwardInput = &Data;
+  return true;
+}
+
+void TBaseArcLibWrapper::HookDecoder() {
   Decoder_->OnError = [this](TZipCommon*, const TArlErrorReport& Error) {
     DoError(Error.FileName, Error.ErrorCode, Error.ExtraInfo1);
   };
@@ -260,8 +292,6 @@ bool TBaseArcLibWrapper::SetArcName(const std::string& FileName, std::string& Ms
     DoGetPassword(Query.Continue, Query.Password);
   };
   Decoder_->PasswordAttempts = 1000;
-  Decoder_->SetArchiveFile(FileName);
-  return true;
 }
 
 std::string TBaseArcLibWrapper::GetArcName() { return Detector_->ArchiveFile; }
@@ -295,7 +325,14 @@ void TBaseArcLibWrapper::DoError(const std::string& FileName, int32_t Code, cons
 void TBaseArcLibWrapper::Note(const std::string& Message, const std::string& ItemName) {
   if (Message.empty()) return;
   LastMessage_ = Message;
-  if (std::find(Messages_.begin(), Messages_.end(), Message) == Messages_.end()) Messages_.push_back(Message);
+  if (std::find(Messages_.begin(), Messages_.end(), Message) == Messages_.end()) {
+    // A report about the archive itself from a decoder that finds it late goes where a walk of the
+    // headers first would have put it: after the archive's other reports, before those about items.
+    if (ItemName.empty() && Decoder_ && Decoder_->ArchiveReportsFirst)
+      Messages_.insert(Messages_.begin() + static_cast<ptrdiff_t>(ArchiveMessages_++), Message);
+    else
+      Messages_.push_back(Message);
+  }
   if (!ItemName.empty()) ReportedItems_.insert(ItemName);
 }
 
@@ -387,10 +424,12 @@ void TBaseArcLibWrapper::ResetState() {
   ItemDate_ = 0;
   LastMessage_.clear();
   Messages_.clear();
+  ArchiveMessages_ = 0;
   ReportedItems_.clear();
   RequestedVolume_.clear();
   ContinuedName_.clear();
   ActiveName_.clear();
+  StreamActive_ = false;
   CurrentVolume_ = Decoder_->ArchiveFile;
   Decoder_->VolumeNumber = 1;
 }
@@ -600,12 +639,28 @@ void TBaseArcLibWrapper::RunAllMem(const std::string& DestDirArg, const TArcMemo
     Decoder_->OnEnd = [&](TZipCommon*, const std::string&, bool CrcPassed) {
       AllMemEnd(OnMemory, FileDone, CrcPassed);
     };
+    if (!Listing && OnStreamQuery && OnStream) {
+      Decoder_->OnStreamQuery = [this](const TUnBase::TStreamQuery& Query) {
+        return !Cancelled_ && OnStreamQuery(TArcStreamQuery{Query.ItemName, Query.Head, Query.HeadSize,
+                                                            Query.Size, Query.SizeExact});
+      };
+      Decoder_->OnStreamEntry = [this](TStream32& Data) { AllMemStream(Data); };
+    }
     Decoder_->ExtractToMemoryStream(AllStream_.get());
   }
   // A file begun and not delivered goes with the stream.
   AllStream_.reset();
   ItemActive_ = false;
+  StreamActive_ = false;
   PassMessage();
+}
+
+void TBaseArcLibWrapper::AllMemStream(TStream32& Data) {
+  if (!StreamActive_ || Cancelled_) return;
+  bool Stop = false;
+  TArcStreamItem Item{ActiveName_, ItemDate_, ItemSize_, Data};
+  OnStream(Item, Stop);
+  if (Stop) CancelRun();
 }
 
 std::string TBaseArcLibWrapper::OutputPreset(const std::string& Name) {
@@ -624,6 +679,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (ItemActive_ && !Continued) {
     AllStream_->DropFile();
     ItemActive_ = false;
+    StreamActive_ = false;
   }
   if (Continued && !PrevExtracted_ && !Listing) {
     // The rest of an item whose first part was not taken: Decide may only cancel.
@@ -643,11 +699,22 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   }
 
   TArcDecideItem Item{Name, SizeIncomplete_, ItemDate_, ItemSize_, Continued, OutputPreset(Name)};
+  Item.StreamOffered = Decoder_->StreamOffered && !Continued;
   const bool Go = Decide(Item);
   const std::string& FileName = Item.FileName;
-  const TExtractDecision Decision = Item.Decision;
+  TExtractDecision Decision = Item.Decision;
   if (Decision == edCancel) {
     CancelRun();
+    return;
+  }
+  if (Decision == edToStream && !Item.StreamOffered) Decision = edToFile;  // only an offered item streams
+  if (Go && Decision == edToStream) {
+    Decoder_->StreamTaken = true;
+    StreamActive_ = true;
+    ItemActive_ = true;
+    ActiveName_ = Name;
+    PrevExtracted_ = true;
+    Continue = true;
     return;
   }
   if (!Continued) {
@@ -693,6 +760,10 @@ void TBaseArcLibWrapper::AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFi
                                    bool CrcPassed) {
   if (!ItemActive_) return;  // a folder, or an item not begun here
   if (!CrcPassed) NoteCrcFailure(ActiveName_);
+  if (std::exchange(StreamActive_, false)) {  // read by the stream event already
+    ItemActive_ = false;
+    return;
+  }
   if (SizeIncomplete_) return;  // the rest follows in the next volume
   ItemActive_ = false;
   if (!ActiveName_.empty() && ActiveName_.back() == kItemSeparator) {

@@ -97,6 +97,10 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   const char* ClassName() const override { return "TBaseArcLibWrapper"; }
 
   bool SetArcName(const std::string& FileName, std::string& Msg) override;
+  // Opens a TAR archive given as a forward-only stream (not owned; it must outlive every run), named Name
+  // in messages: the decoder reads it once, front to back, in ExtractAllMem (List and the single-item
+  // operations would need a second pass, which such a stream does not give). False with the reason.
+  bool SetArcStream(TStream32& Data, const std::string& Name, std::string& Msg);
   bool List(const TArcItemEvent& ItemCallback) override;
   void ExtractItem(const std::string& DestDir, const std::string& ItemName, std::string& Path,
                    int32_t ExpectedSize, TDateTime* Date, int32_t* Size, bool SetFileTime,
@@ -115,6 +119,8 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   TUnBase* GetDecoder() const { return Decoder_.get(); }
 
  private:
+  // The events of the decoder that every operation uses.
+  void HookDecoder();
   // Decoder events.
   void DoError(const std::string& FileName, int32_t Code, const std::string& Info);
   // Keeps Message (once per run) for OnMessage and as the last message; ItemName, when given, is the item
@@ -142,6 +148,8 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
                  const TArcDecideEvent& Decide, bool Listing);
   void AllMemBegin(const TArcDecideEvent& Decide, bool Listing, bool& Continue);
   void AllMemEnd(const TArcMemoryEvent& OnMemory, const TArcFileEvent& FileDone, bool CrcPassed);
+  // The item taken as a stream, to OnStream.
+  void AllMemStream(TStream32& Data);
   // The preset file name of an item: DestDir and its stored path, or its bare name when that path leaves
   // DestDir; "" when it has no usable name.
   std::string OutputPreset(const std::string& Name);
@@ -166,5 +174,7 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   // During ExtractAllMem: the output, and the item begun and not yet delivered.
   std::unique_ptr<TExtractAllStream> AllStream_;
   bool ItemActive_ = false;
+  bool StreamActive_ = false;  // the item begun is read as a stream
   std::string ActiveName_;
+  size_t ArchiveMessages_ = 0;  // reports about the archive at the front of Messages_ (ArchiveReportsFirst)
 };

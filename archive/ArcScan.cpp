@@ -482,6 +482,12 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
 
 bool IsLhaHeader(const std::u16string& FileName) { return LhaHead(ReadHead(FileName)); }
 bool IsTarHeader(const std::u16string& FileName) { return TarHead(ReadHead(FileName)); }
+bool IsTarArchiveStart(const uint8_t* Head, size_t Len) {
+  if (Head == nullptr || Len > static_cast<size_t>(INT32_MAX)) return false;
+  if (!TarHead(std::string(reinterpret_cast<const char*>(Head), std::min(Len, kHeadBytes)))) return false;
+  TRegisterArcLib Detector;
+  return Detector.DetectsTarAtStart(Head, static_cast<int32_t>(Len));
+}
 bool IsZooHeader(const std::u16string& FileName) { return ZooHead(ReadHead(FileName)); }
 bool IsHypHeader(const std::u16string& FileName) { return HypHead(ReadHead(FileName)); }
 

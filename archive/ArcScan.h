@@ -94,6 +94,10 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
 // The signature tests, each over the start of the named file.
 bool IsLhaHeader(const std::u16string& FileName);
 bool IsTarHeader(const std::u16string& FileName);
+// Whether a file that starts with Head (all of it, or at least its first 64 KB) is walked as a TAR
+// archive: CheckArchiveFile's signature test for a ".tar" name and the archive library's detection both
+// find one. The archive walk asks it of a TAR it reads as a stream, which has no file to test.
+bool IsTarArchiveStart(const uint8_t* Head, size_t Len);
 bool IsZooHeader(const std::u16string& FileName);
 bool IsHypHeader(const std::u16string& FileName);
 // The TAR header checksum: the sum of the 512 header bytes as unsigned values, with the 8 bytes of the

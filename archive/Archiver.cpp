@@ -307,6 +307,19 @@ bool TArchiver::Open(const std::string& FileName, std::string& Msg, const TStrLs
   return true;
 }
 
+bool TArchiver::OpenStream(TStream32& Data, const std::string& Name, std::string& Msg) {
+  Close();
+  MatchVolumesByExt_ = true;
+  auto Library = std::make_unique<TBaseArcLibWrapper>();
+  if (!Library->SetArcStream(Data, Name, Msg)) return false;
+  Wrapper_ = std::move(Library);
+  Kind = akTar;
+  Wrapper_->OnProgress = OnProgress_;
+  Wrapper_->OnMessage = OnMessage_;
+  Wrapper_->OnPassword = OnPassword_;
+  return true;
+}
+
 void TArchiver::OpenChecked(const std::string& FileName, const TStrLst* VolumeList) {
   std::string Msg;
   if (!Open(FileName, Msg, VolumeList)) throw Exception(Msg);
@@ -451,6 +464,15 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     Item.FileName = Folder + Item.FileName.substr(Unmade.size());
     return Go;
   };
+  Wrapper.OnStreamQuery = OnStreamQuery;
+  Wrapper.OnStream = OnItemStream;
+  struct TUnhook {
+    TArcWrapper& Wrapper;
+    ~TUnhook() {
+      Wrapper.OnStreamQuery = nullptr;
+      Wrapper.OnStream = nullptr;
+    }
+  } Unhook{Wrapper};
   Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OnMemory, OnFileDone, DecideInFolder);
 }
 

@@ -44,6 +44,10 @@ class TArchiver {
   // Opens FileName; false with the system's text (the file cannot be opened) or the wrapper's reason in Msg.
   // Volumes, when given, are the files that requests for further volumes are answered from.
   bool Open(const std::string& FileName, std::string& Msg, const TStrLst* Volumes = nullptr);
+  // Opens a TAR archive given as a forward-only stream (not owned; it must outlive the archiver's use of it),
+  // named Name in messages and by GetArchiveName: only ExtractAll works on it, reading it once, front to
+  // back (see TBaseArcLibWrapper::SetArcStream). False with the reason in Msg.
+  bool OpenStream(TStream32& Data, const std::string& Name, std::string& Msg);
   // Open, raising Exception with Msg on failure.
   void OpenChecked(const std::string& FileName, const TStrLst* Volumes = nullptr);
   // Frees the wrapper, the item lists and the file; a cached archiver also deletes its archive file (a
@@ -95,6 +99,10 @@ class TArchiver {
   TArcItemEvent OnItemFilter;
   // Each file that an extract-all operation wrote.
   TArcFileEvent OnFileDone;
+  // Items that ExtractAll may read as streams (TArcWrapper::OnStreamQuery and OnStream); unassigned,
+  // every item goes to a file or to memory.
+  TArcStreamQueryEvent OnStreamQuery;
+  TArcStreamEvent OnItemStream;
 
  protected:
   // The wrapper's next-volume question answered from the volume list.

@@ -453,6 +453,35 @@ class TUnBase : public TZipCommon {
   static constexpr int32_t kEncryptionHeaderSize = 12;
   static constexpr int32_t kCopyBlock = 32768;
 
+  // --- Entries read as streams, archives given as streams ----------------------------------------------
+  // A decoder that can hand an entry over as a forward-only stream (GZIP: its one entry, a TAR inside)
+  // asks OnStreamQuery twice: by the name alone (Head null), then with the entry's first bytes. When both
+  // say yes, the entry is offered to OnBegin with StreamOffered set; a handler that takes it as a stream
+  // sets StreamTaken, and the entry then goes to OnStreamEntry instead of the output: it is read there,
+  // front to back, while it is decoded. Size is the entry's size when SizeExact, else what the format
+  // declares of it (unchecked). Unassigned: no entry is offered.
+  struct TStreamQuery {
+    const std::string& ItemName;
+    const uint8_t* Head = nullptr;
+    int32_t HeadSize = 0;
+    int64_t Size = 0;
+    bool SizeExact = false;
+  };
+  std::function<bool(const TStreamQuery& Query)> OnStreamQuery;
+  std::function<void(TStream32& Data)> OnStreamEntry;
+  // What a stream handed to OnStreamEntry keeps behind its position, for a reader that steps back.
+  static constexpr int64_t kStreamKeepBytes = (int64_t{2} << 20) + kCopyBlock;
+  bool StreamOffered = false;
+  bool StreamTaken = false;
+  // The archive as a forward-only stream (not owned; it must live through the run), read instead of
+  // ArchiveFile, which then only names it in reports. Only decoders that read their archive front to back
+  // take one (TAR).
+  TStream32* ForwardInput = nullptr;
+  // Set by a decoder that finds faults of the archive itself (its end cut short, a bad header) only after
+  // the entries before them were extracted: its owner puts such reports before those about entries, where
+  // a decoder that walks the headers first has them.
+  bool ArchiveReportsFirst = false;
+
  protected:
   // The decoder's run over its archive's items; Stream is the archive (null for the types decoded through
   // outside libraries).

@@ -45,11 +45,11 @@ int32_t TUnBase::Run() {
     DoError(ArchiveFile, "", errFileNotFound);
     return 0;
   }
-  if (!Disks_->CheckArchiveDrive(ArchiveFile)) return 0;
+  if (!ForwardInput && !Disks_->CheckArchiveDrive(ArchiveFile)) return 0;
 
   const std::string RunArchive = ArchiveFile;
   if (OnActivate) OnActivate(this);
-  if (!IsOutsideLibraryType(ArcType)) {
+  if (!IsOutsideLibraryType(ArcType) && !ForwardInput) {
     int32_t Error = 0;
     ArcStream_ = std::make_unique<TFileStream32>(ArchiveFile, fmOpenRead | fmShareDenyNone, Error);
     if (Error != 0) {
@@ -67,7 +67,7 @@ int32_t TUnBase::Run() {
   if (ArcType != atGZip && ArcType != atMsGz) ConvertLF = false;
 
   try {
-    ExtractArchive(ArcStream_.get());
+    ExtractArchive(ForwardInput ? ForwardInput : ArcStream_.get());
   } catch (const E_RAISE& E) {
     if (!E.Reported) DoError(CurrentOutputName, "", E.ErrorCode);
   } catch (const EStreamError& E) {

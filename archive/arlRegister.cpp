@@ -164,6 +164,26 @@ int TRegisterArcLib::DetectArchiveType(const std::string& FileName) {
   }
 }
 
+bool TRegisterArcLib::DetectsTarAtStart(const uint8_t* Head, int32_t Len) {
+  StartOffset = 1;
+  ZipFlags = 0;
+  FileDate = 0;
+  ZipEndRecordPos = 0;
+  ZipCentralOffset = 0;
+  ZipEndRecord.fill(0);
+  ZipCentralHeader.fill(0);
+  ZipLocalHeader.fill(0);
+  FileSize = Len;
+  if (Head == nullptr || FileSize < kMinFileSize) return false;
+  try {
+    TMemoryStream32 Stream;
+    Stream.WriteBuffer(Head, Len);
+    return DetectStream(Stream, std::string()) == atTar;
+  } catch (...) {
+    return false;
+  }
+}
+
 int TRegisterArcLib::DetectStream(TStream32& Stream, const std::string&) {
   std::vector<uint8_t> Head(static_cast<size_t>(std::min<int64_t>(FileSize, kHeadBytes)));
   Stream.SetPosition(0);

@@ -101,6 +101,11 @@ class TRegisterArcLib {
 
   // The type code of FileName; fills StartOffset, FileSize, FileDate, ZipFlags and the ZIP records.
   int DetectArchiveType(const std::string& FileName);
+  // Whether DetectArchiveType gives TAR for a file that starts with Head: Len bytes that are the whole file,
+  // or at least its first kHeadBytes and two TAR blocks. Detection decides TAR from that much alone: the
+  // tests before it read no more of the file's start, and the ZIP end-record search comes after it.
+  // Overwrites the detection results.
+  bool DetectsTarAtStart(const uint8_t* Head, int32_t Len);
   // The central directory's offset (0 when no end record is found; -1 when the fallback scan for a local
   // header finds nothing; the position of the first local header when the fallback finds one).
   int64_t FindZipEndRecord(TStream32& Stream);

@@ -164,6 +164,11 @@ class TListHelper {
   bool DecideItem(TArcDecideItem& Item);
   // An item the archiver has written to File.FileName, of File.Date and File.Size.
   void ItemExtracted(const TArcFileItem& File, bool& Stop);
+  // Whether an item that can be read as a stream is wanted so: a TAR inside a GZIP file that the way
+  // through a temporary file would walk as a TAR archive with the same outcome.
+  bool WantsStream(const TArcStreamQuery& Query) const;
+  // The item taken as a stream: walked as an inner archive, as ItemExtracted walks one from its file.
+  void ItemStreamed(TArcStreamItem& Item, bool& Stop);
   void ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop);
   bool FlushNestedArchives();
 
@@ -191,6 +196,9 @@ class TListHelper {
                            int64_t Size);
   bool ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest);
   void DropQueue();
+  // What ProcessFile and TArchiveWalk::ScanArchive do for an inner archive, for one read from Data and
+  // shown as Display; false: stop the search.
+  bool ScanStreamedArchive(TStream32& Data, const std::string& Display);
 
   bool Explicit_;
   std::string CurrentFolder_;
@@ -209,12 +217,19 @@ class TListHelper {
 
 bool TListHelper::Walk() {
   Archiver_.OnFileDone = [this](TArcFileItem& File, bool& Stop) { ItemExtracted(File, Stop); };
+  if (Owner_.StreamTarInGzip && Archiver_.Kind == akGZip) {
+    Archiver_.OnStreamQuery = [this](const TArcStreamQuery& Query) { return WantsStream(Query); };
+    Archiver_.OnItemStream = [this](TArcStreamItem& Item, bool& Stop) { ItemStreamed(Item, Stop); };
+  }
   try {
     Archiver_.ExtractAll([this](TArcMemoryItem& Item, bool& Stop) { ItemExtractedToMemory(Item, Stop); },
                          [this](TArcDecideItem& Item) { return DecideItem(Item); });
   } catch (const std::exception& E) {
     Scanner_.DoError(Utf8ToUtf16(ArchiveDisplayName_), Shown(E.what()), kNoSystemError, sekException);
   }
+  // The archiver may live on in the cache: nothing of this walk may be called from it later.
+  Archiver_.OnStreamQuery = nullptr;
+  Archiver_.OnItemStream = nullptr;
   if (Stopped) return false;
   return FlushNestedArchives();
 }
@@ -326,6 +341,10 @@ bool TListHelper::DecideItem(TArcDecideItem& Item) {
         }
         return false;
       }
+      if (Item.StreamOffered) {  // WantsStream took it: read while it is inflated
+        Decision = edToStream;
+        return true;
+      }
     }
   } else {
     if (!Item.SizeIncomplete) {
@@ -396,6 +415,96 @@ void TListHelper::ItemExtracted(const TArcFileItem& File, bool& Stop) {
   }
   if (Stop) Stopped = true;
   DeleteWalkFile(FileName);
+}
+
+bool TListHelper::WantsStream(const TArcStreamQuery& Query) const {
+  bool LaterVolume = false;
+  if (ArchiveKindByExt(Query.ItemName, LaterVolume) != akTar || LaterVolume) return false;
+  // The tests that would leave the inner archive unwalked, or report it, keep the file's way.
+  if (!Scanner_.ScanNestedArchives || !ArcInfos[akTar].Enabled ||
+      (!Explicit_ && Scanner_.Scope == ssFilesOnly))
+    return false;
+  if (Query.Head == nullptr) return true;  // by its name; the first bytes decide
+  // The size that the item's filter and the archive size limit test. A declared size below what was
+  // already inflated is wrong (several members, bytes after the last one), and so is one below half the
+  // GZIP file (a TAR compresses; the trailer holds the size modulo 4 GB): the file's way counts it.
+  if (Query.Size <= 0 || Query.Size > Scanner_.MaxArchiveSize || Query.Size < Query.HeadSize) return false;
+  if (!Query.SizeExact && !Owner_.Levels_.empty() && Query.Size < Owner_.Levels_.back().Size / 2)
+    return false;
+  if (!IsTarArchiveStart(Query.Head, static_cast<size_t>(Query.HeadSize))) return false;
+  // An inner archive that holds the bytes of an archive it lies in is found by comparing the files, and
+  // a stream has none: one that starts as the file of an outer level does takes the file's way.
+  for (const TArchiveWalk::TOpenLevel& Outer : Owner_.Levels_) {
+    if (Outer.File.empty()) continue;
+    std::ifstream In(Outer.File, std::ios::binary);
+    // The first block tells almost every file apart; the rest is read only when it is the same.
+    const size_t First = std::min<size_t>(512, static_cast<size_t>(Query.HeadSize));
+    std::vector<char> Start(static_cast<size_t>(Query.HeadSize));
+    if (In.read(Start.data(), static_cast<std::streamsize>(First)) &&
+        std::memcmp(Start.data(), Query.Head, First) == 0 &&
+        In.read(Start.data() + First, static_cast<std::streamsize>(Start.size() - First)) &&
+        std::memcmp(Start.data(), Query.Head, Start.size()) == 0)
+      return false;
+  }
+  return true;
+}
+
+void TListHelper::ItemStreamed(TArcStreamItem& Item, bool& Stop) {
+  const std::string Display = ItemPath(LastItem_);
+  try {
+    Stop = !ScanStreamedArchive(Item.Data, Display);
+  } catch (const std::exception& E) {
+    Scanner_.DoError(Utf8ToUtf16(Display), E.what(), kNoSystemError, sekException);
+  }
+  if (Stop) Stopped = true;
+}
+
+bool TListHelper::ScanStreamedArchive(TStream32& Data, const std::string& Display) {
+  const std::u16string WideDisplay = Utf8ToUtf16(Display);
+  // ProcessFile: the poll, and the owner's acceptance (the rest WantsStream has settled).
+  if (!Scanner_.DoProgress(std::u16string(), spkPoll)) return false;
+  if (Scanner_.OnAcceptFile && !Scanner_.OnAcceptFile(WideDisplay)) return true;
+  // ScanArchive, for an archive without a file: nothing to register in the inner-archive cache (the cache
+  // holds extracted files), and no file for a deeper level to be compared with.
+  if (!Scanner_.DoProgress(WideDisplay, spkArchive)) return false;
+  Owner_.SettlePending();
+  if (Owner_.Levels_.size() >= TArchiveWalk::kMaxArchiveNesting) {
+    Scanner_.DoError(WideDisplay,
+                     "Archives nested more than " + std::to_string(TArchiveWalk::kMaxArchiveNesting) +
+                         " levels deep are not searched",
+                     kNoSystemError, sekArchiveOpenFailed);
+    return true;
+  }
+  TArchiver Archiver;
+  std::string OpenError;
+  if (!Archiver.OpenStream(Data, Display, OpenError)) {
+    Scanner_.DoError(WideDisplay, OpenError, kNoSystemError, sekArchiveOpenFailed);
+    return true;
+  }
+  const std::vector<std::string> Parts = Owner_.PartsOf(Display);
+  Owner_.Levels_.push_back(TArchiveWalk::TOpenLevel{std::string(), Display, -1, Parts});
+  TFileScanner& Scanner = Scanner_;
+  Archiver.SetPasswordCallback(
+      [&Scanner](const std::string& ArcFileName, const std::string& ItemName, std::string& Password) {
+        if (!Scanner.OnPassword) return false;
+        TScanPasswordQuery Query{ArcFileName, Scanner.CurrentArchive, ItemName, Password};
+        return Scanner.OnPassword(Query);
+      });
+  Scanner_.CurrentArchive = Display;
+  bool Result = true;
+  {
+    TListHelper Helper(Owner_, Scanner_, Archiver, Display, Display, Parts, Explicit_, Masks_);
+    Archiver.SetMessageCallback([&Helper](const std::string& Msg) { Helper.ReportWarning(Msg); });
+    Archiver.OnItemFilter = [&Helper](TArcListItem& Item, bool&) { return Helper.FilterItem(Item); };
+    Archiver.SetProgressCallback([&Helper](int32_t, int32_t) { return Helper.Progress(); });
+    try {
+      Result = Helper.Walk();
+    } catch (const std::exception& E) {
+      Scanner_.DoError(WideDisplay, E.what(), kNoSystemError, sekException);
+    }
+  }
+  Owner_.Levels_.pop_back();
+  return Result;
 }
 
 bool TListHelper::ProcessSet(const TItemInfo& First, const std::vector<TItemInfo>& Rest) {

@@ -62,6 +62,13 @@ class TArchiveWalk : public IArchiveWalk {
   // threads.
   std::function<bool(int64_t Size)> MemoryCheck;
 
+  // The TAR inside a GZIP file (".tar.gz", ".tgz") is read as it is inflated, without a temporary file;
+  // false takes the way of every other inner archive, through a temporary file (the tests compare the two).
+  // A streamed TAR has no file, so it is never put into the inner-archive cache while it is walked: a
+  // lookup of it then finds nothing and extracts it as for any archive not cached, and a TAR the cache
+  // holds already is walked from the cache's file instead of being streamed.
+  bool StreamTarInGzip = true;
+
   // Archives inside archives are walked to this depth (an archive on disk is level 1); a deeper one is
   // reported and skipped. Real archives never come near it; a chain made to exhaust the stack or the
   // temporary drive ends here.

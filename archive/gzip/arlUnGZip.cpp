@@ -1,8 +1,10 @@
 #include "archive/gzip/arlUnGZip.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "archive/arlForwardStream.h"
 #include "archive/arlHeaderCursor.h"
 #include "archive/gzip/arlDelzw.h"
 #include "archive/gzip/arlGzipHeader.h"
@@ -13,9 +15,6 @@ namespace {
 
 // The DOS date-time given when a stored time cannot be converted (1980-01-01 00:01:00).
 constexpr uint32_t kDefaultDosDate = 0x00210020;
-
-// The CRC-32 of GZIP: the register starts at all ones and is complemented at the end.
-constexpr uint32_t kCrcStart = 0xFFFFFFFF;
 
 // Extensions whose decompressed file is a TAR archive.
 bool IsTarAlias(const std::string& Ext) {
@@ -34,88 +33,20 @@ std::string TUnGZip::DefaultName() const {
   return Name.substr(0, Dot) + (IsTarAlias(Ext) ? ".tar" : "");
 }
 
+TUnGZip::TDecoded TUnGZip::Drain(TGzipInflater& Inflater, const TLzhSink& Sink) {
+  std::vector<uint8_t> Buffer(kOutputChunk);
+  for (;;) {
+    const int32_t N = Inflater.Next(Buffer.data(), kOutputChunk);
+    if (N <= 0) break;
+    Sink(Buffer.data(), N);
+  }
+  return TDecoded{Inflater.Produced(), Inflater.Error()};
+}
+
 TUnGZip::TDecoded TUnGZip::DecodeGzip(TStream32& Stream, int64_t StreamSize, int64_t Cap,
                                       const TLzhSink& Sink) {
-  TDecoded R;
-  std::vector<uint8_t> Buffer(kOutputChunk);
-  int64_t Pos = 0;
-  for (int32_t Member = 0; !GetCancel(); ++Member) {
-    TGzipMember M;
-    const TGzipReadResult H = ReadGzipMember(Stream, Pos, StreamSize, M);
-    if (H == grNotGzip && Member > 0) break;  // trailing bytes that start no member are ignored
-    if (H != grOk) {
-      R.Error = errBadFileHeader;
-      break;
-    }
-    if (Member == kMaxMembers) {
-      R.Error = errBadFileHeader;
-      break;
-    }
-    if (M.Method != kGzipDeflate) {
-      R.Error = errUnsupportedMethod;
-      break;
-    }
-    if (M.Flags & gfEncrypted) {
-      R.Error = errPasswordProtected;
-      break;
-    }
-    uint32_t Crc = kCrcStart;
-    int64_t MemberSize = 0;
-    bool Ended = false;
-    {
-      Stream.SetPosition(M.DataPos);
-      TDecompressStream Inflate(Stream);
-      while (!GetCancel()) {
-        const int64_t Room = Cap - R.Produced;
-        if (Room <= 0) break;
-        const int32_t N =
-            Inflate.Read(Buffer.data(), static_cast<int32_t>(std::min<int64_t>(kOutputChunk, Room)));
-        if (N < 0) {
-          R.Error = errCorruptInput;
-          break;
-        }
-        if (N > 0) {
-          CrcUpdate32(Buffer.data(), N, Crc);
-          MemberSize += N;
-          R.Produced += N;
-          Sink(Buffer.data(), N);
-        }
-        if (Inflate.AtStreamEnd()) {
-          Ended = true;
-          break;
-        }
-        if (N == 0) {
-          R.Error = errEofNotFound;
-          break;
-        }
-      }
-      if (!Ended && R.Error == 0 && !GetCancel()) {
-        // Stopped at the cap: was there more?
-        uint8_t Probe;
-        if (Inflate.Read(&Probe, 1) != 0 || !Inflate.AtStreamEnd())
-          R.Error = errWritingFile;
-        else
-          Ended = true;
-      }
-    }  // the inflating stream leaves the archive right after the deflated data
-    if (!Ended || R.Error != 0) break;
-    const int64_t TrailerPos = Stream.Position();
-    const std::vector<uint8_t> Trailer = ReadAt(Stream, TrailerPos, kGzipTrailer);
-    if (Trailer.size() < static_cast<size_t>(kGzipTrailer)) {
-      R.Error = errEofNotFound;
-      break;
-    }
-    THeaderCursor T(Trailer);
-    uint32_t StoredCrc = 0, StoredSize = 0;
-    T.U32(StoredCrc), T.U32(StoredSize);
-    if (StoredCrc != ~Crc || StoredSize != static_cast<uint32_t>(MemberSize)) {
-      R.Error = errCrcFailed;
-      break;
-    }
-    Pos = TrailerPos + kGzipTrailer;
-    if (Pos >= StreamSize) break;
-  }
-  return R;
+  TGzipInflater Inflater(Stream, StreamSize, Cap, [this] { return GetCancel(); });
+  return Drain(Inflater, Sink);
 }
 
 TUnGZip::TDecoded TUnGZip::DecodeCompress(TStream32& Stream, int64_t Cap, const TLzhSink& Sink) {
@@ -214,29 +145,53 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   std::vector<uint8_t> Kept;
   bool KeptAll = true;
   TDecoded Counted;
+  // The last trailer's size field (the size modulo 2^32 of the last member, all of a file of one member).
+  int64_t Declared = -1;
   if (Kind == gkGzip) {
-    // The last trailer's size field (the size modulo 2^32 of the last member, all of a file of one member)
-    // is a good guess of what the walk keeps: room for that much saves growing the buffer step by step.
     const std::vector<uint8_t> Last =
         StreamSize >= 4 ? ReadAt(*Stream, StreamSize - 4, 4) : std::vector<uint8_t>();
-    if (Last.size() == 4) {
-      const uint32_t Guess =
-          Last[0] | (Last[1] << 8) | (Last[2] << 16) | (static_cast<uint32_t>(Last[3]) << 24);
-      if (Guess <= kMaxKept) Kept.reserve(Guess);
+    if (Last.size() == 4)
+      Declared = Last[0] | (Last[1] << 8) | (Last[2] << 16) | (static_cast<uint32_t>(Last[3]) << 24);
+  }
+  // A good guess of what the walk keeps: room for that much saves growing the buffer step by step.
+  auto ReserveDeclared = [&Kept, Declared] {
+    if (Declared >= 0 && Declared <= static_cast<int64_t>(kMaxKept))
+      Kept.reserve(static_cast<size_t>(Declared));
+  };
+  const TLzhSink Keep = [this, Stream, StreamSize, &Kept, &KeptAll](const uint8_t* Buffer, int32_t Count) {
+    if (KeptAll && Kept.size() + static_cast<size_t>(Count) <= kMaxKept) {
+      Kept.insert(Kept.end(), Buffer, Buffer + Count);
+    } else if (KeptAll) {
+      KeptAll = false;
+      std::vector<uint8_t>().swap(Kept);
     }
+    DoProgress(Percent(static_cast<double>(StreamSize), static_cast<double>(Stream->Position())), 0);
+  };
+  if (Kind == gkGzip) {
+    TGzipInflater Inflater(*Stream, StreamSize, kMaxOutput, [this] { return GetCancel(); });
+    if (OnStreamQuery && OnStreamQuery(TStreamQuery{Item.Name})) {
+      // The entry's first bytes tell the owner what it holds; they stay kept for the count.
+      std::vector<uint8_t> Buffer(kOutputChunk);
+      while (Kept.size() < kStreamHeadBytes) {
+        const int32_t N = Inflater.Next(Buffer.data(), kOutputChunk);
+        if (N <= 0) break;
+        Keep(Buffer.data(), N);
+      }
+      if (GetCancel()) return;
+      const bool Whole = Inflater.Done();
+      const int64_t Size = Whole ? Inflater.Produced() : std::max<int64_t>(Declared, 0);
+      if (OnStreamQuery(
+              TStreamQuery{Item.Name, Kept.data(), static_cast<int32_t>(Kept.size()), Size, Whole})) {
+        StreamEntry(*Stream, StreamSize, Inflater, Kept, Size);
+        return;
+      }
+    }
+    ReserveDeclared();
+    Counted = Drain(Inflater, Keep);
+  } else if (Kind == gkCompress) {
+    Counted = DecodeCompress(*Stream, kMaxOutput, Keep);
   }
   if (Kind != gkOther) {
-    Counted = Decode(
-        Kind, *Stream, StreamSize,
-        [this, Stream, StreamSize, &Kept, &KeptAll](const uint8_t* Buffer, int32_t Count) {
-          if (KeptAll && Kept.size() + static_cast<size_t>(Count) <= kMaxKept) {
-            Kept.insert(Kept.end(), Buffer, Buffer + Count);
-          } else if (KeptAll) {
-            KeptAll = false;
-            std::vector<uint8_t>().swap(Kept);
-          }
-          DoProgress(Percent(static_cast<double>(StreamSize), static_cast<double>(Stream->Position())), 0);
-        });
     if (GetCancel()) return;
     Item.UnpackedSize = Counted.Produced + (Counted.Error == errWritingFile ? 1 : 0);
     // Damage is reported here, where it is found: the entry is offered with the bytes before it, which
@@ -292,4 +247,74 @@ void TUnGZip::ExtractArchive(TStream32* Stream) {
   // all did (the register is made to agree or not).
   Crc32Reg = 0;
   CheckCrc(ckCrc32, Result.Error == 0 ? 0u : 1u);
+}
+
+void TUnGZip::StreamEntry(TStream32& Stream, int64_t StreamSize, TGzipInflater& Inflater,
+                          const std::vector<uint8_t>& Head, int64_t Size) {
+  Item.UnpackedSize = Size;
+  TotalPacked = Item.PackedSize;
+  TotalUnpacked = Size;
+  NewestDate = Item.DosDateTime;
+  BytesToDo = Size;
+  CurrentOutputName = BuildOutputName(Item.Name);
+  // The head first, then the rest as it is inflated, in the chunks the count would have asked for. While
+  // the owner reads, its own progress polls; the rest after it is drained with progress here.
+  size_t HeadAt = 0;
+  bool Draining = false;
+  TForwardStream Data(
+      [&](uint8_t* Buffer, int32_t Capacity) -> int32_t {
+        if (HeadAt < Head.size()) {
+          const auto N =
+              static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(Capacity), Head.size() - HeadAt));
+          std::copy_n(Head.data() + HeadAt, N, Buffer);
+          HeadAt += static_cast<size_t>(N);
+          return N;
+        }
+        const int32_t N = Inflater.Next(Buffer, Capacity);
+        if (Draining && N > 0)
+          DoProgress(Percent(static_cast<double>(StreamSize), static_cast<double>(Stream.Position())), 0);
+        return N;
+      },
+      kOutputChunk, kStreamKeepBytes);
+
+  StreamOffered = true;
+  StreamTaken = false;
+  const bool Begun = BeginItem(false);
+  StreamOffered = false;
+  const bool Taken = std::exchange(StreamTaken, false);
+  int32_t WriteError = 0;
+  if (Begun && Taken) {
+    if (OnStreamEntry) OnStreamEntry(Data);
+    // The entry's end is told under the name that closing an output would leave.
+    if (!IsFileOutput()) CurrentOutputName = Item.Name;
+  } else if (Begun) {
+    // Offered as a stream and taken as an ordinary entry: written as it is read.
+    if (!OpenOutput(Item.Name, CurrentOutputName)) {  // reported; the entry is not written
+      --FileIndex;
+      return;
+    }
+    int64_t Written = 0;
+    try {
+      std::vector<uint8_t> Buffer(kOutputChunk);
+      for (int32_t N; !GetCancel() && (N = Data.Read(Buffer.data(), kOutputChunk)) > 0;)
+        WriteDecoded(Buffer.data(), N, Written);
+    } catch (const E_RAISE& E) {
+      WriteError = E.ErrorCode;
+      if (!E.Reported) DoError(Item.Name, "", E.ErrorCode);
+    }
+    CloseOutput(faArchive, Item.DosDateTime, CurrentOutputName);
+  }
+  if (GetCancel()) return;
+  Draining = true;
+  Data.Drain();
+  if (GetCancel()) return;
+  const int32_t Error = Inflater.Error();
+  if (Error != 0 && Error != errWritingFile) DoError(Item.Name, "", Error);
+  if (!Begun) {
+    DoProgress(100, 100);
+    return;
+  }
+  // Every member was checked against its own CRC-32 and size while it was decoded.
+  Crc32Reg = 0;
+  CheckCrc(ckCrc32, Error == 0 && WriteError == 0 ? 0u : 1u);
 }

@@ -22,14 +22,22 @@
 //   - compress: reserved header bits ("Incomplete code set"), the code width and every code (arlDelzw,
 //     "Corrupt input").
 //
+// Read as a stream: when OnStreamQuery takes the entry by its name and its first kStreamHeadBytes, it is
+// not counted first; it is offered with the size the last trailer declares (exact when those bytes were
+// all of it) and, taken as a stream, handed to OnStreamEntry as a TForwardStream that inflates as it is
+// read, each member once. What the reader leaves is inflated after it returns, so that every member is
+// still checked; a fault is reported as the count reports it, and fails the entry's check.
+//
 // Ownership and threads: as TUnBase.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/arlBase.h"
+#include "archive/gzip/arlGzipInflater.h"
 #include "archive/lzh/arlLzhBits.h"
 
 class TUnGZip : public TUnBase {
@@ -41,10 +49,13 @@ class TUnGZip : public TUnBase {
   TNestedTarEvent OnNestedTarFile;
 
   static constexpr int64_t kMaxOutput = int64_t{1} << 31;
-  static constexpr int32_t kMaxMembers = 65536;
-  static constexpr int32_t kOutputChunk = 32768;
+  static constexpr int32_t kMaxMembers = TGzipInflater::kMaxMembers;
+  static constexpr int32_t kOutputChunk = TGzipInflater::kChunk;
   // The most decompressed bytes that the walk keeps for the extraction; a larger entry is decoded again.
   static constexpr size_t kMaxKept = size_t{16} << 20;
+  // The first decompressed bytes shown to OnStreamQuery: at least what type detection reads of a file's
+  // start (TRegisterArcLib::kHeadBytes) and two TAR blocks.
+  static constexpr size_t kStreamHeadBytes = 65536;
 
  protected:
   void ExtractArchive(TStream32* Stream) override;
@@ -55,6 +66,11 @@ class TUnGZip : public TUnBase {
     int64_t Produced = 0;
     int32_t Error = 0;  // the first failed check's code; 0 when every check passed
   };
+  // Inflater's bytes into Sink, to its end.
+  static TDecoded Drain(TGzipInflater& Inflater, const TLzhSink& Sink);
+  // The entry as a stream (Head: its first bytes, already inflated; Size: as offered).
+  void StreamEntry(TStream32& Stream, int64_t StreamSize, TGzipInflater& Inflater,
+                   const std::vector<uint8_t>& Head, int64_t Size);
   // Decodes the file's members (or its compress stream) into Sink, at most Cap bytes.
   TDecoded DecodeGzip(TStream32& Stream, int64_t StreamSize, int64_t Cap, const TLzhSink& Sink);
   TDecoded DecodeCompress(TStream32& Stream, int64_t Cap, const TLzhSink& Sink);

@@ -1,6 +1,9 @@
 #include "archive/tar/arlUnTar.h"
 
 #include <algorithm>
+#include <limits>
+
+#include "archive/arlHeaderCursor.h"
 
 std::string TUnTar::ItemName(const TTarHeader& H) {
   std::string Name = ConvertItemName(H.RawName, false);
@@ -36,8 +39,61 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
   }
 }
 
+void TUnTar::FillItem(const TTarHeader& H, TArlItem& I) {
+  I.Name = ItemName(H);
+  I.PackedSize = H.Size;
+  I.UnpackedSize = H.RealSize;
+  I.DosDateTime = UnixTimeToDos(H.MTime);
+  I.Attributes = H.IsFolder() ? faDirectory : 0x80;
+  I.HeaderOffset = H.HeaderPos;
+}
+
+void TUnTar::ExtractForward(TStream32& Stream) {
+  ArchiveReportsFirst = true;
+  // No size is known: the end shows as a short read, and a size check against it never fails early.
+  constexpr int64_t kUnknownSize = std::numeric_limits<int64_t>::max();
+  int64_t Pos = 0;
+  TTarHeader H;
+  while (!GetCancel()) {
+    const TTarReadResult R = ReadTarHeader(Stream, Pos, kUnknownSize, H);
+    if (R == trEnd) {
+      // A zero block ends the archive; fewer than 512 bytes left mean it was cut short. The block just
+      // read is still kept by the stream.
+      if (ReadAt(Stream, Pos, kTarBlockSize).size() < static_cast<size_t>(kTarBlockSize))
+        ReportTruncation(Pos);
+      break;
+    }
+    if (R == trBad) {
+      DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
+      break;
+    }
+    if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {
+      TotalPacked += H.Size;
+      TotalUnpacked += H.RealSize;
+      NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
+      BytesToDo = H.Size;
+      Item = TArlItem();
+      FillItem(H, Item);
+      CurrentOutputName = BuildOutputName(Item.Name);
+      ExtractEntry(Stream, H);
+      if (GetCancel()) break;
+    }
+    // Skips what was not read of the data; data that runs past the end makes the entry the last one.
+    if (H.Size > 0 && ReadAt(Stream, H.DataPos + H.Size - 1, 1).empty()) {
+      ReportTruncation(H.NextPos);
+      break;
+    }
+    Pos = H.NextPos;
+  }
+}
+
 void TUnTar::ExtractArchive(TStream32* Stream) {
   if (!Stream) return;
+  ArchiveReportsFirst = false;
+  if (ForwardInput) {
+    ExtractForward(*Stream);
+    return;
+  }
   const int64_t StreamSize = StreamSizeOf(*Stream);
   std::vector<TTarHeader> Entries;
   Walk(*Stream, StreamSize, Entries);
@@ -46,15 +102,7 @@ void TUnTar::ExtractArchive(TStream32* Stream) {
       [&](const TTarHeader& Listed, TTarHeader& H) {
         return ReadTarHeader(*Stream, Listed.Pos, StreamSize, H) == trOk;
       },
-      [](const TTarHeader& H, TArlItem& I) {
-        I.Name = ItemName(H);
-        I.PackedSize = H.Size;
-        I.UnpackedSize = H.RealSize;
-        I.DosDateTime = UnixTimeToDos(H.MTime);
-        I.Attributes = H.IsFolder() ? faDirectory : 0x80;
-        I.HeaderOffset = H.HeaderPos;
-      },
-      [&](const TTarHeader& H) { ExtractEntry(*Stream, H); });
+      FillItem, [&](const TTarHeader& H) { ExtractEntry(*Stream, H); });
 }
 
 void TUnTar::ExtractEntry(TStream32& Stream, const TTarHeader& H) {

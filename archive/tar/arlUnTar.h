@@ -16,6 +16,13 @@
 //     stored ("Bad file header" naming the entry otherwise);
 //   - names leading outside the output folder are refused by the base (BuildOutputName).
 //
+// A TAR given as a forward-only stream (ForwardInput: the output of a GZIP decoder) is read in one pass:
+// each header, then its entry extracted at once, then the next. The checks and reports are the same; an
+// entry whose data runs past the end is found while it is copied, and the reports about the archive
+// itself (cut short, a bad header) are marked to go before those about its entries, where the walk of a
+// file has them. The stream is asked to step back only inside a format 1.0 sparse map (at most
+// kMaxSparseMapBytes); it must keep that much (kForwardKeepBytes).
+//
 // Ownership and threads: as TUnBase.
 #pragma once
 
@@ -25,11 +32,21 @@
 #include "archive/tar/arlTarHeader.h"
 
 class TUnTar : public TUnBase {
+ public:
+  // The bytes a forward-only input must keep behind its position.
+  static constexpr int64_t kForwardKeepBytes = kMaxSparseMapBytes + kCopyBlock;
+  static_assert(kForwardKeepBytes <= kStreamKeepBytes,
+                "a streamed entry must keep what the reader steps back");
+
  protected:
   void ExtractArchive(TStream32* Stream) override;
 
  private:
   void Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>& Entries);
+  // The one-pass run over a forward-only stream.
+  void ExtractForward(TStream32& Stream);
+  // Item's fields from a header.
+  static void FillItem(const TTarHeader& H, TArlItem& I);
   void ExtractEntry(TStream32& Stream, const TTarHeader& H);
   // Writes a sparse entry: its stretches from the stored data and zeros between them, RealSize bytes in
   // all; false (reported) when its map is bad or its data cut short.
