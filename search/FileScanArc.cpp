@@ -657,6 +657,7 @@ TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TAr
 std::unique_ptr<IArchiveWalk> TArchiveWalk::NewWorkerWalk(TOwnerWork RunOnOwner) {
   auto Walk = std::make_unique<TArchiveWalk>();
   Walk->MemoryCheck = MemoryCheck;
+  Walk->StreamTarInGzip = StreamTarInGzip;
   Walk->RunOnOwner_ = std::move(RunOnOwner);
   return Walk;
 }
