@@ -39,6 +39,18 @@ WORDS="quokkaberry marzipantle"
 for i in $(seq 1 62); do WORDS="$WORDS $(printf 'zyx%02dwq' "$i")"; done
 
 [ -f "$CORPORA/text/planted.txt" ] || python3 bench/make_corpus.py "$CORPORA/text" 200 > /dev/null
+# 64 words that occur in most files of the text corpus (those in the most files, alphabetically first).
+if [ ! -f "$CORPORA/common-words.txt" ]; then
+  python3 - "$CORPORA/text" > "$CORPORA/common-words.txt" <<'PY'
+import collections, glob, re, sys
+files = collections.Counter()
+for name in sorted(glob.glob(sys.argv[1] + "/doc*.txt")):
+    files.update(set(re.findall(rb"[a-z]{5,}", open(name, "rb").read().lower())))
+for word, _ in sorted(files.items(), key=lambda item: (-item[1], item[0]))[:64]:
+    print(word.decode())
+PY
+fi
+COMMON=$(tr '\n' ' ' < "$CORPORA/common-words.txt")
 [ -f "$CORPORA/text/long.txt" ] ||
   { head -c 300000 "$CORPORA/text/doc0001.txt"; printf '%s\r\n' "$LONG"; } > "$CORPORA/text/long.txt"
 if [ ! -f "$CORPORA/archives/done" ]; then
@@ -79,7 +91,7 @@ DOCS="$CORPORA/text/doc*.txt"
 TEXT="$DOCS $CORPORA/text/long.txt"
 WIDE=$(python3 -c 'print("\\x00".join("quokkaberry"))')  # the word's bytes in UTF-16LE, for grep -P
 LONG1024=${LONG:0:1024}
-export LONG LONG1024 WORDS SCAN WIDE
+export LONG LONG1024 WORDS COMMON SCAN WIDE
 ARC="$CORPORA/archives"
 SMALL="$CORPORA/small"
 TREE="/usr/share /usr/include"
@@ -175,6 +187,11 @@ cell|64 words, any, -i|rg|rg -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
 cell|64 words, any, -i|rg, 1 core|$ONE rg -j1 -uuu -F -l -i \$(printf -- '-e %s ' \$WORDS) $DOCS
 ratio|64 words, any, -i|scan, 1 core:wall|ugrep, 1 core:wall|1.0
 cell|64 words, all, -i|scan, 1 core|$ONE \$SCAN -l all -- "\$WORDS" $DOCS
+cell|64 words that occur, any, -i|scan|\$SCAN -e ansi,unicode -l any -- "\$COMMON" $DOCS
+cell|64 words that occur, any, -i|scan, 1 core|$ONE \$SCAN -e ansi,unicode -l any -- "\$COMMON" $DOCS
+cell|64 words that occur, any, -i|ugrep|ugrep -F -l -i -f $CORPORA/common-words.txt $DOCS
+cell|64 words that occur, any, -i|ugrep, 1 core|$ONE ugrep -J1 -F -l -i -f $CORPORA/common-words.txt $DOCS
+ratio|64 words that occur, any, -i|scan, 1 core:wall|ugrep, 1 core:wall|1.0
 cell|1,100 characters, case|scan, 1 core|$ONE \$SCAN -c -- "\$LONG" $TEXT
 cell|1,100 characters, case|grep|$G -F -l -- "\$LONG" $TEXT
 cell|1,100 characters, case|ugrep|ugrep -F -l -- "\$LONG" $TEXT
