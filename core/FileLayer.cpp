@@ -5,6 +5,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -240,18 +241,19 @@ bool TFaultyFileLayer::Inject(TFileOp Op) {
   std::lock_guard<std::mutex> Guard(Lock_);
   TSlot& Slot = Slots_[static_cast<size_t>(Op)];
   ++Slot.Calls;
-  if (Slot.FailAlways || Slot.Calls == Slot.FailAt) {
-    Slot.FailAt = 0;
+  if (Slot.FailAlways || (Slot.FailAt != 0 && Slot.Calls >= Slot.FailAt && Slot.Calls <= Slot.FailLast)) {
+    if (Slot.Calls == Slot.FailLast) Slot.FailAt = 0;
     errno = Slot.Err;
     return true;
   }
   return false;
 }
 
-void TFaultyFileLayer::FailCall(TFileOp Op, int64_t N, int Err) {
+void TFaultyFileLayer::FailCall(TFileOp Op, int64_t N, int Err, int64_t Times) {
   std::lock_guard<std::mutex> Guard(Lock_);
   TSlot& Slot = Slots_[static_cast<size_t>(Op)];
   Slot.FailAt = Slot.Calls + N;
+  Slot.FailLast = Slot.FailAt + std::max<int64_t>(Times, 1) - 1;
   Slot.Err = Err;
 }
 

@@ -125,8 +125,9 @@ class TPosixFileLayer : public IFileLayer {
   int ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) override;
 };
 
-// The POSIX layer with call counters and fault injection, for tests: FailCall (op, n, err) makes the n-th
-// call of op from now on (1 = the next one) fail with errno err without reaching the system;
+// The POSIX layer with call counters and fault injection, for tests: FailCall (op, n, err, times) makes the
+// n-th call of op from now on (1 = the next one), and the times - 1 calls after it, fail with errno err
+// without reaching the system;
 // FailFrom (op, err) makes every later call fail. A fake free-space answer per path prefix replaces the
 // system's when set. HideEntryTypes makes every folder entry's type unknown, as file systems without d_type
 // report it. The counters and faults are kept under a lock: a search's worker threads call the layer too.
@@ -146,7 +147,7 @@ class TFaultyFileLayer : public TPosixFileLayer {
   int OpenFolderAt(int Dirfd, const std::string& Name) override;
   int ReadFolder(int Fd, std::vector<TFolderEntry>& Entries) override;
 
-  void FailCall(TFileOp Op, int64_t N, int Err);
+  void FailCall(TFileOp Op, int64_t N, int Err, int64_t Times = 1);
   void FailFrom(TFileOp Op, int Err);
   // Writes of this call transfer at most this many bytes (a short write), -1 for no limit.
   int64_t MaxWriteBytes = -1;
@@ -162,7 +163,8 @@ class TFaultyFileLayer : public TPosixFileLayer {
  private:
   struct TSlot {
     int64_t Calls = 0;
-    int64_t FailAt = 0;  // call number that fails, 0 = none
+    int64_t FailAt = 0;    // the first call number that fails, 0 = none
+    int64_t FailLast = 0;  // the last one
     bool FailAlways = false;
     int Err = 0;
   };

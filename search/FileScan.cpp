@@ -1,5 +1,6 @@
 #include "search/FileScan.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 
@@ -87,6 +88,37 @@ class TScanningScope {
 
  private:
   const std::u16string*& Slot_;
+};
+
+// A listed file opened to be looked at through its descriptor, which a TFileAt hands on to the stream that
+// scans the file; closed when the scope ends unless the stream took it (the TFileAt's Fd is then -1).
+class TOpenedFile {
+ public:
+  TOpenedFile() = default;
+  TOpenedFile(const TOpenedFile&) = delete;
+  TOpenedFile& operator=(const TOpenedFile&) = delete;
+  ~TOpenedFile() {
+    if (At_ != nullptr && At_->Fd >= 0) FileLayer().Close(std::exchange(At_->Fd, -1));
+  }
+  // Opens the file At names and gives its size, date and attributes; false (nothing open) when it cannot
+  // be opened or is no regular file.
+  bool OpenAt(TFileAt& At, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
+    IFileLayer& Fs = FileLayer();
+    const int Fd = Fs.OpenAt(At.DirFd, At.Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
+    if (Fd < 0) return false;
+    struct stat St {};
+    if (Fs.FStat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+      Fs.Close(Fd);
+      return false;
+    }
+    FileInfoOfStatus(St, At.Name, &Size, &Date, &Attributes);
+    At.Fd = Fd;
+    At_ = &At;
+    return true;
+  }
+
+ private:
+  TFileAt* At_ = nullptr;
 };
 
 // A temporary file of this process's own (MakeProcessTempFile), deleted with its folder when the scope
@@ -735,8 +767,18 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   uint32_t Attributes = 0;
   errno = 0;
   // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
+  // Else a listed file whose contents the search reads is opened first and looked at through its
+  // descriptor, one look-up of its name where a look at the name and an open would take two; the
+  // descriptor goes to the stream that scans the file (ScanFile), and is closed here when the file is not
+  // scanned. A file that cannot be opened so, or is no regular file, is looked at by name, and the stream
+  // reports what stands in its way. (Names alone, an empty pattern and archives, which are read by name,
+  // need no open.)
+  const bool OpenFirst = At != nullptr && (Mode & smNameOnly) == 0 && !Scanner.IsPatternEmpty() &&
+                         !(Archives != nullptr && Archives->IsEnabledArchiveName(FileName));
+  TOpenedFile Opened;
   const bool Found =
       (At != nullptr && AheadPos_ >= 0 && Ahead_ && Ahead_->Info(AheadPos_, Size, Date, Attributes)) ||
+      (OpenFirst && Opened.OpenAt(*At, Size, Date, Attributes)) ||
       (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &Size, &Date, nullptr, nullptr, &Attributes)
                      : WideGetFileInfo(FileName, &Size, &Date, nullptr, nullptr, nullptr));
   if (!Found) {
@@ -775,7 +817,7 @@ bool TFileScanner::RescanArchiveItem(const std::u16string& Path, int64_t Size, T
 
 bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string& DisplayName,
                                const TStrLst* Volumes, bool InArchive, bool Explicit, bool CheckArchive,
-                               const TWideStrLst& Masks, TDateTime Date, int64_t Size, const TFileAt* At) {
+                               const TWideStrLst& Masks, TDateTime Date, int64_t Size, TFileAt* At) {
   if (!Poll()) return false;
 
   TArchiveCheck Check = acNone;
@@ -842,7 +884,7 @@ bool TFileScanner::ProcessFile(const std::u16string& Name, const std::u16string&
 }
 
 TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u16string& DisplayName,
-                                   TDateTime Date, int64_t Size, bool InArchive, const TFileAt* At) {
+                                   TDateTime Date, int64_t Size, bool InArchive, TFileAt* At) {
   const bool EmptyPattern = Scanner.IsPatternEmpty();
   if (!EmptyPattern) {
     if ((Mode & smMatchName) != 0 && MatchFileName(DisplayName, InArchive)) {
@@ -890,9 +932,14 @@ TScanResult TFileScanner::ScanFile(const std::u16string& FileName, const std::u1
   std::unique_ptr<TVBufFileStream> Stream;
   try {
     try {
-      Stream = At != nullptr
-                   ? std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, *At)
-                   : std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
+      if (At != nullptr) {
+        // The stream takes over a descriptor At holds, also when it fails.
+        const TFileAt Given = *At;
+        At->Fd = -1;
+        Stream = std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite, Given);
+      } else {
+        Stream = std::make_unique<TVBufFileStream>(FileName, kFileBufferSize, fmShareDenyWrite);
+      }
     } catch (const EVFileStream& E) {
       if (E.ErrorCode != kErrorSharingViolation) throw;
       // Another program holds the file: scan a copy of it.

@@ -224,13 +224,14 @@ class TFileScanner {
                     bool InArchive = false);
   // One file, plain or archive: Name is the file on disk, DisplayName what the events show. At, when
   // given, is where a walked folder holds the file (see TFileAt), so that it is opened relative to the
-  // folder. False: stop.
+  // folder; a descriptor it holds goes to the stream that scans the file (its Fd is then -1), and stays
+  // the caller's when the file is not scanned. False: stop.
   bool ProcessFile(const std::u16string& Name, const std::u16string& DisplayName, const TStrLst* Volumes,
                    bool InArchive, bool Explicit, bool CheckArchive, const TWideStrLst& Masks, TDateTime Date,
-                   int64_t Size, const TFileAt* At = nullptr);
-  // The name test, then the contents of one plain file.
+                   int64_t Size, TFileAt* At = nullptr);
+  // The name test, then the contents of one plain file (At as ProcessFile's).
   TScanResult ScanFile(const std::u16string& FileName, const std::u16string& DisplayName, TDateTime Date,
-                       int64_t Size, bool InArchive = false, const TFileAt* At = nullptr);
+                       int64_t Size, bool InArchive = false, TFileAt* At = nullptr);
   // The contents of one stream: converted, then directly, as Mode says.
   TScanResult ScanStream(TVStream& Stream, const std::u16string& DisplayName, TDateTime Date, int64_t Size,
                          bool InArchive = false);

@@ -13,8 +13,7 @@ constexpr int kAheadWaitMs = 2;
 
 TScanRecording::~TScanRecording() { Ahead_.fetch_sub(Counted_, std::memory_order_relaxed); }
 
-// --- The worker's side
-// --------------------------------------------------------------------------------------
+// --- The worker's side -------------------------------------------------------------------------------------
 
 void TScanRecording::Record(TFileScanner& Shadow,
                             const std::function<bool(const TFilterFileInfo&)>& FilterAhead) {
@@ -169,8 +168,7 @@ bool TScanRecording::Ask(TEvent&& Event, TQuestion& Question) {
   return Question.Answered && Question.Answer;
 }
 
-// --- The owner's side
-// ---------------------------------------------------------------------------------------
+// --- The owner's side --------------------------------------------------------------------------------------
 
 void TScanRecording::Cancel() {
   {
