@@ -583,6 +583,17 @@ void FileInfoOfStatus(const struct stat& St, const std::string& Name, int64_t* P
   if (PAttributes != nullptr) *PAttributes = AttributesOf(St.st_mode, Name);
 }
 
+int OpenRegularFileAt(int DirFd, const std::string& Name, struct stat& St) {
+  IFileLayer& Fs = FileLayer();
+  const int Fd = Fs.OpenAt(DirFd, Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
+  if (Fd < 0) return -1;
+  if (Fs.FStat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+    Fs.Close(Fd);
+    return -1;
+  }
+  return Fd;
+}
+
 bool GetFileInfo(const std::string& Name, int64_t* PSize, TDateTime* PWriteTime, TDateTime* PCreationTime,
                  TDateTime* PAccessTime, uint32_t* PAttributes) {
   return FileInfoOf(AT_FDCWD, Name, PSize, PWriteTime, PCreationTime, PAccessTime, PAttributes);

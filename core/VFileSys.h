@@ -150,6 +150,11 @@ bool GetFileInfoAt(int DirFd, const std::string& Name, int64_t* PSize, TDateTime
 // descriptor (fstat): a file opened first is looked at without asking the system about its name again.
 void FileInfoOfStatus(const struct stat& St, const std::string& Name, int64_t* PSize, TDateTime* PWriteTime,
                       uint32_t* PAttributes);
+// Opens the file Name of the folder open on DirFd for reading and looks at it through the descriptor (the
+// file layer's OpenAt and FStat): the descriptor, with St filled, when it is a regular file; -1, with
+// nothing left open, when it cannot be opened or is something else. The open does not wait: a FIFO found
+// there is refused at once.
+int OpenRegularFileAt(int DirFd, const std::string& Name, struct stat& St);
 // The attributes (fa*) of a file of the system's type and permission bits Mode named Name: a folder or
 // not, read-only without the owner's write bit, hidden when the name starts with ".".
 uint32_t AttributesOf(uint32_t Mode, const std::string& Name);

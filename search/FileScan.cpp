@@ -1,6 +1,5 @@
 #include "search/FileScan.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 
@@ -103,14 +102,9 @@ class TOpenedFile {
   // Opens the file At names and gives its size, date and attributes; false (nothing open) when it cannot
   // be opened or is no regular file.
   bool OpenAt(TFileAt& At, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
-    IFileLayer& Fs = FileLayer();
-    const int Fd = Fs.OpenAt(At.DirFd, At.Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
-    if (Fd < 0) return false;
     struct stat St {};
-    if (Fs.FStat(Fd, &St) != 0 || !S_ISREG(St.st_mode)) {
-      Fs.Close(Fd);
-      return false;
-    }
+    const int Fd = OpenRegularFileAt(At.DirFd, At.Name, St);
+    if (Fd < 0) return false;
     FileInfoOfStatus(St, At.Name, &Size, &Date, &Attributes);
     At.Fd = Fd;
     At_ = &At;
@@ -546,6 +540,9 @@ class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
       GoOn = Shadow_.ScanListedFile(Path, DirFd, Name, Masks_);
     } catch (const std::exception& E) {
       Shadow_.DoError(Path, E.what(), kNoSystemError, sekException);
+    } catch (...) {
+      // Whatever ends the walk, the recording is finished: the walk's thread waits for that.
+      Shadow_.DoError(Path, "Unknown error", kNoSystemError, sekException);
     }
     Recording.Finish(Shadow_);
     Recording_ = nullptr;

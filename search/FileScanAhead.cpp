@@ -1,6 +1,5 @@
 #include "search/FileScanAhead.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -146,23 +145,27 @@ bool TScanAhead::HelpOne(int64_t Pos) {
     if (Slot.Recording) continue;
     uint8_t Pending = stPending;
     if (!Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) continue;
-    TScanResult Result = srNotFound;
-    TScanEncoding Encoding = seAnsi;
-    TInfo Info;
-    bool Large = false;
-    const bool Ok = ScanOne(HelpScanner_, HelpGeneration_, Slot, Result, Encoding, Info, &Large);
-    if (Large) {
-      // Too long to keep the walk from the file it waits for: the walk scans it when it comes to it.
-      Slot.State.store(stPending, std::memory_order_release);
-      continue;
-    }
-    Slot.Info = Info;
-    Slot.Result = Result;
-    Slot.Encoding = Encoding;
-    Slot.State.store(Ok ? stDone : stFailed, std::memory_order_release);
-    return true;
+    if (ScanSlot(HelpScanner_, HelpGeneration_, Slot, true)) return true;
   }
   return false;
+}
+
+bool TScanAhead::ScanSlot(TStreamScanner& Scanner, uint64_t& Generation, TSlot& Slot, bool Help) {
+  TScanResult Result = srNotFound;
+  TScanEncoding Encoding = seAnsi;
+  TInfo Info;
+  bool Large = false;
+  const bool Ok = ScanOne(Scanner, Generation, Slot, Result, Encoding, Info, Help ? &Large : nullptr);
+  if (Large) {
+    // Too long to keep the walk from the file it waits for: the walk scans it when it comes to it.
+    Slot.State.store(stPending, std::memory_order_release);
+    return false;
+  }
+  Slot.Info = Info;
+  Slot.Result = Result;
+  Slot.Encoding = Encoding;
+  Slot.State.store(Ok ? stDone : stFailed, std::memory_order_release);
+  return true;
 }
 
 bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
@@ -311,14 +314,7 @@ void TScanAhead::Work() {
         WalkWhole(Slot, Walker, WalkerSearch);
         Slot.State.store(stDone);
       } else {
-        TScanResult Result = srNotFound;
-        TScanEncoding Encoding = seAnsi;
-        TInfo Info;
-        const bool Ok = ScanOne(Scanner, Generation, Slot, Result, Encoding, Info);
-        Slot.Info = Info;
-        Slot.Result = Result;
-        Slot.Encoding = Encoding;
-        Slot.State.store(Ok ? stDone : stFailed);
+        ScanSlot(Scanner, Generation, Slot, false);
       }
       // The last running file lets End go on; the walk waits only for the file it stands at.
       Running_.fetch_sub(1);
@@ -362,11 +358,10 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TS
     // walk's own look would give. A file written to during the scan (its size or date changed on the same
     // descriptor) is left to the walk, which reads it when it comes to it.
     IFileLayer& Fs = FileLayer();
-    const int Fd = Fs.OpenAt(DirFd, Name, O_RDONLY | O_NOCTTY | O_NONBLOCK, 0);
-    if (Fd < 0) return false;
     struct stat Before {};
-    if (Fs.FStat(Fd, &Before) != 0 || !S_ISREG(Before.st_mode) || Before.st_size <= 0 ||
-        Before.st_size > Settings.MaxSize) {
+    const int Fd = OpenRegularFileAt(DirFd, Name, Before);
+    if (Fd < 0) return false;
+    if (Before.st_size <= 0 || Before.st_size > Settings.MaxSize) {
       Fs.Close(Fd);
       return false;
     }

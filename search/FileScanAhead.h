@@ -144,6 +144,9 @@ class TScanAhead {
   // With Large, a file over kHelpMaxBytes is not scanned: false, and Large is set.
   bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot, TScanResult& Result,
                TScanEncoding& Encoding, TInfo& Info, bool* Large = nullptr);
+  // Scans the file of Slot (which the caller has moved to stRunning) and leaves the answer in it, done or
+  // failed. For the walk's thread (Help), a file over kHelpMaxBytes is put back, pending: false.
+  bool ScanSlot(TStreamScanner& Scanner, uint64_t& Generation, TSlot& Slot, bool Help);
 
   // Walks the whole file of Slot with Walker (made when missing or from an earlier search).
   void WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch);
