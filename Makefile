@@ -16,7 +16,7 @@
 
 PACKAGES := build-essential cmake ninja-build pkg-config ccache libicu-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev \
-            libarchive-dev libunarr-dev libmspack-dev libgs-dev poppler-utils
+            libarchive-dev libunarr-dev libmspack-dev libgs-dev poppler-utils locales-all
 BENCH_PACKAGES := grep ugrep ripgrep
 JOBS ?= $(shell nproc)
 DEBUG_INFO ?= -g

@@ -1,6 +1,8 @@
 #include "app/SysInfo.h"
 
 #include <dlfcn.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -227,14 +229,25 @@ std::string DisplayName(int32_t (*Get)(const char*, const char*, UChar*, int32_t
       std::u16string(reinterpret_cast<const char16_t*>(Buf), static_cast<size_t>(std::min(N, 128))));
 }
 
-// A country's name in English and in the locale's own language ("de_DE" -> "Germany", "Deutschland"),
-// and its two-letter code ("DE"); a locale without a country (the C locale) names none.
-void CountryNames(const std::string& Locale, std::string& English, std::string& Local, std::string& Code) {
+// The country's international telephone code as the locale's telephone category gives it ("49" for
+// de_DE, "7" for ru_RU); empty for a locale that has none (the C locale) or that is not installed.
+std::string TelephoneCode(const std::string& Locale) {
+  if (Locale.empty()) return {};  // newlocale would take an empty name as the environment's locale
+  const locale_t Telephone = newlocale(LC_TELEPHONE_MASK, Locale.c_str(), static_cast<locale_t>(nullptr));
+  if (Telephone == static_cast<locale_t>(nullptr)) return {};
+  const char* Code = nl_langinfo_l(_NL_TELEPHONE_INT_PREFIX, Telephone);
+  std::string Result = Code != nullptr ? Code : "";
+  freelocale(Telephone);
+  return Result;
+}
+
+// A country's name in English and in the locale's own language ("de_DE" -> "Germany", "Deutschland");
+// a locale without a country (the C locale) names none.
+void CountryNames(const std::string& Locale, std::string& English, std::string& Local) {
   English.clear();
   Local.clear();
   std::string Language, Country, Codeset;
   SplitLocale(Locale, Language, Country, Codeset);
-  Code = Country;
   if (Country.empty()) return;
   const std::string Id = Language + "_" + Country;
   English = DisplayName(uloc_getDisplayCountry, Id, "en");
@@ -323,8 +336,10 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   S.TempDir = GetTempDir();
 
   TLocaleFact Country{"Country", "", "", "", ""}, Code{"Country code", "", "", "", ""};
-  CountryNames(SystemLocaleName(), Country.System, Country.SystemLocal, Code.System);
-  CountryNames(UserLocaleName(), Country.User, Country.UserLocal, Code.User);
+  CountryNames(SystemLocaleName(), Country.System, Country.SystemLocal);
+  CountryNames(UserLocaleName(), Country.User, Country.UserLocal);
+  Code.System = TelephoneCode(SystemLocaleName());
+  Code.User = TelephoneCode(UserLocaleName());
   TLocaleFact Language{"Language", "", "", "", ""};
   LanguageNames(SystemLocaleName(), Language.System, Language.SystemLocal);
   LanguageNames(UserLocaleName(), Language.User, Language.UserLocal);

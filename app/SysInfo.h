@@ -27,7 +27,7 @@ struct TModuleInfo {
 // One locale fact, read for the system default and the user default locale; each may carry a second,
 // localised value.
 struct TLocaleFact {
-  std::string Label;  // "Country", "Country code", "Language", "Codepage"
+  std::string Label;  // "Country", "Country code" (the telephone code), "Language", "Codepage"
   std::string System, SystemLocal, User, UserLocal;
 };
 

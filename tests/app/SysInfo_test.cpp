@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -145,8 +146,9 @@ TEST(SysInfo, CodePagesCountryAndArchiveLibrariesAreThoseInUse) {
   EXPECT_EQ(Line("Scryline v.1.0 build "), "Scryline v.1.0 build " + ProgramBuildNumber());
 }
 
-// The report named the language by its locale code ("C", "ru") and had no country code; the archive
-// libraries appeared only once an archive search had bound them.
+// The report named the language by its locale code ("C", "ru"), gave the two-letter country as the country
+// code instead of the telephone code, and the archive libraries appeared only once an archive search had
+// bound them. A locale this system does not have gives no telephone code: its code is not checked.
 TEST(SysInfo, LanguageByNameCountryCodeAndArchiveLibrariesBoundForTheReport) {
   const std::optional<std::string> SavedLcAll =
       std::getenv("LC_ALL") ? std::optional<std::string>(std::getenv("LC_ALL")) : std::nullopt;
@@ -154,14 +156,18 @@ TEST(SysInfo, LanguageByNameCountryCodeAndArchiveLibrariesBoundForTheReport) {
   struct TCase {
     const char* Locale;
     const char* Language;  // the user's language line, by its English and native names
-    const char* Code;      // the user's country code
+    const char* Code;      // the user's country code: the country's telephone code
   };
   const TCase Cases[] = {
-      {"ru_RU.UTF-8", "Russian (\xD1\x80\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9)", "RU"},
-      {"de_DE.UTF-8", "German (Deutsch)", "DE"},
+      {"ru_RU.UTF-8", "Russian (\xD1\x80\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9)", "7"},
+      {"de_DE.UTF-8", "German (Deutsch)", "49"},
+      {"de_AT.UTF-8", "German (Deutsch)", "43"},
       {"C", "English", ""},
   };
+  std::vector<std::string> Missing;
   for (const TCase& C : Cases) {
+    const locale_t Installed = newlocale(LC_ALL_MASK, C.Locale, static_cast<locale_t>(nullptr));
+    if (Installed != static_cast<locale_t>(nullptr)) freelocale(Installed);
     setenv("LC_ALL", C.Locale, 1);
     int Loads = 0;
     const TSysInfoSources S = CollectSysInfoSources(nullptr, 24, [&] {
@@ -178,7 +184,10 @@ TEST(SysInfo, LanguageByNameCountryCodeAndArchiveLibrariesBoundForTheReport) {
     const std::string Language = Line("User default language: ") + Line("Language: ");
     EXPECT_EQ(Language, C.Language);
     const std::string Code = Line("User default country code: ") + Line("Country code: ");
-    EXPECT_EQ(Code, C.Code);
+    if (Installed != static_cast<locale_t>(nullptr))
+      EXPECT_EQ(Code, C.Code);
+    else
+      Missing.push_back(C.Locale);
     EXPECT_TRUE(HasPrefix(Report, "Country code: ") || HasPrefix(Report, "User default country code: "));
     EXPECT_EQ(Loads, 1);
     ASSERT_EQ(S.ArchiveLibraries.size(), 1u);
@@ -189,6 +198,9 @@ TEST(SysInfo, LanguageByNameCountryCodeAndArchiveLibrariesBoundForTheReport) {
     setenv("LC_ALL", SavedLcAll->c_str(), 1);
   else
     unsetenv("LC_ALL");
+  // The package locales-all has them all.
+  if (!Missing.empty())
+    GTEST_SKIP() << "telephone codes not checked for locales not installed: " << Missing[0];
 }
 
 // With no archive library bound yet (no archive searched), the report binds the three beside the program
