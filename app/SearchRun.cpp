@@ -312,6 +312,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
     if (!InResults) ClearResults();
     FoundCount = 0;
     PasswordTries = 0;
+    PasswordTrials_.clear();
     Log(">>> " + GetMsg(TMsgIndex::SrchStart) + " " + Utf8(FormatDateTimeText(NowDateTime())));
     SetUpScanners(F, Pattern, Convert);
     Host_.ShowFields(F);
@@ -424,6 +425,8 @@ bool TSearchRun::ScanProgress(int32_t) {
 bool TSearchRun::FileScanProgress(const std::u16string& Name, TScanProgressKind Kind) {
   bool Go = ScanProgress(0);
   if (Kind != spkPoll) {
+    // A walk of the archive begins: its items' password questions start anew.
+    if (Kind == spkArchive) PasswordTrials_.erase(Utf8(Name));
     if (Kind == spkArchive || Kind == spkFile) ProgressShown = true;
     Host_.SetStatusText(Name, false);
     if (DebugMode) {
@@ -495,13 +498,35 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
     return;
   }
   std::string Details = Text;
-  // An item the user gave no password for is reported by the archive as having an invalid one: the log
-  // says what happened instead.
-  if (Kind == sekArchiveWarning && !PasswordRefusedArchive_.empty() &&
-      Utf8(Name) == PasswordRefusedArchive_) {
-    const size_t At = Details.find(kInvalidPasswordText);
-    if (At != std::string::npos)
-      Details.replace(At, std::strlen(kInvalidPasswordText), GetMsg(TMsgIndex::NoPasswordGiven));
+  // The archive reports an encrypted item that a password did not open as having an invalid password,
+  // once, when its walk ends. The item's password questions tell what happened.
+  const size_t Refusal = Kind == sekArchiveWarning ? Details.find(kInvalidPasswordText) : std::string::npos;
+  if (Refusal != std::string::npos) {
+    const std::string ArcName = Utf8(Name);
+    // The item is named in parentheses after the words.
+    const size_t Open = Details.find(" (", Refusal), Close = Details.rfind(')');
+    const std::string ItemName = Open != std::string::npos && Close != std::string::npos && Close > Open + 2
+                                     ? Details.substr(Open + 2, Close - Open - 2)
+                                     : std::string();
+    const TPasswordTrial* Trial = nullptr;
+    if (const auto Arc = PasswordTrials_.find(ArcName); Arc != PasswordTrials_.end())
+      if (const auto It = Arc->second.find(ItemName); It != Arc->second.end()) Trial = &It->second;
+    if (Trial != nullptr && Trial->LastGiven && Trial->Questions > 1) {
+      // Passwords that did not fit, and then one that opened the item: no error.
+      Log(AddPeriod(FormatMsg(Trial->StoredMisfit ? TMsgIndex::StoredPasswordDidNotFit_ss
+                                                  : TMsgIndex::TypedPasswordDidNotFit_ss,
+                              {ItemName, ArcName})),
+          false, true);
+      return;
+    }
+    // An item the user gave no password for: the log says what happened instead.
+    const bool NoneGiven = Trial != nullptr
+                               ? !Trial->LastGiven
+                               : !PasswordRefusedArchive_.empty() && ArcName == PasswordRefusedArchive_;
+    const bool QuestionOff = Trial != nullptr ? Trial->QuestionOff : PasswordQuestionOff_;
+    if (NoneGiven)
+      Details.replace(Refusal, std::strlen(kInvalidPasswordText),
+                      GetMsg(QuestionOff ? TMsgIndex::ProtectedSkipped : TMsgIndex::NoPasswordGiven));
   }
   std::string Line = ScanErrorLine(Name, Details, OSCode, Kind, DebugMode, Settings_);
   if (Line.empty()) return;
@@ -511,11 +536,21 @@ void TSearchRun::FileScanError(const std::u16string& Name, const std::string& Te
 
 bool TSearchRun::FileScanPassword(const std::string& ArcFileName, const std::string& ArcName,
                                   std::string& Password, const std::string& ItemName) {
-  const bool Given = OfferPassword(ArcFileName, ArcName, Password, ItemName);
-  if (Given)
+  TPasswordTrial& Trial = PasswordTrials_[ArcName][ItemName];
+  // The archive asks again for an item only when the password it was given did not fit.
+  if (Trial.LastGiven) Trial.StoredMisfit = Trial.StoredMisfit || Trial.LastStored;
+  ++Trial.Questions;
+  bool Stored = false;
+  const bool Given = OfferPassword(ArcFileName, ArcName, Password, ItemName, Stored);
+  Trial.LastGiven = Given;
+  Trial.LastStored = Stored;
+  Trial.QuestionOff = !Given && Settings_.ArchiveFlags.SkipProtectedArchives;
+  if (Given) {
     PasswordRefusedArchive_.clear();
-  else
+  } else {
     PasswordRefusedArchive_ = ArcName;
+    PasswordQuestionOff_ = Trial.QuestionOff;
+  }
   return Given;
 }
 
@@ -523,10 +558,20 @@ void TSearchRun::BeginExtraction() {
   // Each extraction starts from the newest stored password, also for an item whose password was just
   // typed during the search.
   PasswordTries = 0;
+  ExtractionRefused_ = false;
+}
+
+bool TSearchRun::ExtractionPassword(const std::string& ArcName, std::string& Password,
+                                    const std::string& ItemName) {
+  bool Stored = false;
+  const bool Given = OfferPassword(ArcName, ArcName, Password, ItemName, Stored);
+  ExtractionRefused_ = !Given;
+  return Given;
 }
 
 bool TSearchRun::OfferPassword(const std::string&, const std::string& ArcName, std::string& Password,
-                               const std::string& ItemName) {
+                               const std::string& ItemName, bool& Stored) {
+  Stored = false;
   if (Settings_.ArchiveFlags.SkipProtectedArchives) return false;
   if (PasswordAskMode == 2) PasswordAskMode = 0;
   std::string Key = ArcName + "|" + ItemName;
@@ -536,6 +581,7 @@ bool TSearchRun::OfferPassword(const std::string&, const std::string& ArcName, s
   }
   if (PasswordTries < RecentPasswords.GetCount()) {
     Password = RecentPasswords.Get(PasswordTries++);
+    Stored = true;
     return true;
   }
   if (PasswordAskMode != 0) return false;

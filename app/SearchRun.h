@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -127,8 +128,14 @@ class TSearchRun {
   bool FileScanPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
                         const std::string& ItemName);
   // An extraction outside the walk (preview, "Extract to...") begins: its password questions, answered by
-  // FileScanPassword with the item's archive as ArcName, offer the stored passwords again from the newest.
+  // ExtractionPassword, offer the stored passwords again from the newest.
   void BeginExtraction();
+  // The password question of an extraction outside the walk, for an item of the archive ArcName: the stored
+  // passwords, then the question. False: no password (the question cancelled, or switched off).
+  bool ExtractionPassword(const std::string& ArcName, std::string& Password, const std::string& ItemName);
+  // Whether the extraction begun last ended its password questions without a password: its failure is
+  // then a cancel, not a wrong password.
+  bool ExtractionRefused() const { return ExtractionRefused_; }
   // The row count refresh: skipped when not Forced and less than kRefreshInterval passed.
   void RefreshCount(bool Forced);
   // Clears the table and the list.
@@ -163,14 +170,28 @@ class TSearchRun {
   // Sets up both scanners and the table's recorded options from Fields.
   void SetUpScanners(TSearchFields& Fields, const std::u16string& Pattern, bool Convert);
 
-  // FileScanPassword without the note of a refusal.
+  // FileScanPassword without the note of a refusal. Stored: the password came from RecentPasswords, not
+  // from the question.
   bool OfferPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
-                     const std::string& ItemName);
-
+                     const std::string& ItemName, bool& Stored);
   ISearchHost& Host_;
   TSettings& Settings_;
   // The archive whose last password question got no password (cancelled, skipped, none stored left).
   std::string PasswordRefusedArchive_;
+  // Why its last question got none: the skip-protected option (true) or the question's answer.
+  bool PasswordQuestionOff_ = false;
+  // The password questions of the items of a search, by archive and item. An archive asks again for an
+  // item whose password did not fit, and when its walk ends it reports the item once as having an invalid
+  // password, also when a later password opened it; the questions tell which it was.
+  struct TPasswordTrial {
+    int32_t Questions = 0;
+    bool LastGiven = false;     // the last question gave a password (and, asked no more, it opened the item)
+    bool LastStored = false;    // ... a stored one
+    bool StoredMisfit = false;  // a stored password given before it did not fit
+    bool QuestionOff = false;   // no password: the skip-protected option
+  };
+  std::map<std::string, std::map<std::string, TPasswordTrial>> PasswordTrials_;
+  bool ExtractionRefused_ = false;
   std::unique_ptr<TSearchResults> Results_;
 };
 

@@ -122,6 +122,11 @@ const TMsgEntry MsgTable[kLastMsgIndex + 1] = {
      "\"%s\" cannot be opened: no program to open files is installed (xdg-open, in the package "
      "xdg-utils)"},
     {"NoPasswordGiven", "Skipped without a password"},
+    {"StoredPasswordDidNotFit_ss", "A stored password did not open \"%s\" in \"%s\"; another one did"},
+    {"TypedPasswordDidNotFit_ss", "The password typed first did not open \"%s\" in \"%s\"; another one did"},
+    {"ExtractionCancelled_s", "The extraction of \"%s\" was cancelled: no password was given"},
+    {"ProtectedSkipped",
+     "Skipped: it needs a password, and password-protected archives are skipped (Options, Archives)"},
 };
 
 namespace {

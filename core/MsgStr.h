@@ -139,10 +139,14 @@ enum class TMsgIndex : uint8_t {
   SettingsNotSaved_ss = 110,
   NoDesktopOpener_s = 111,
   NoPasswordGiven = 112,
+  StoredPasswordDidNotFit_ss = 113,
+  TypedPasswordDidNotFit_ss = 114,
+  ExtractionCancelled_s = 115,
+  ProtectedSkipped = 116,
 };
 
 // The highest index of the table.
-constexpr int32_t kLastMsgIndex = 112;
+constexpr int32_t kLastMsgIndex = 116;
 
 struct TMsgEntry {
   const char* Key;      // null for an index that is not used

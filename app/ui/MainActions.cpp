@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include "app/IO.h"
+#include "app/MainForm.h"
 #include "app/MsgStr.h"
 #include "app/Options.h"
 #include "app/ui/Pictures.h"
@@ -312,12 +313,25 @@ bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& Password
   if (!ExtSaveDialog(FileName, Q(ExtractDialogTitle(Info)), QString(), FilterIndex, QString())) return false;
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   bool Done = false;
+  // An encrypted item whose password question ends without a password makes the archive fail with
+  // "Invalid password": the user cancelled, and the log says so instead of an error box.
+  bool Refused = false;
+  const TArcPasswordEvent Asking = [&](const std::string& ArcFileName, const std::string& ItemName,
+                                       std::string& Password) {
+    const bool Given = PasswordCallback && PasswordCallback(ArcFileName, ItemName, Password);
+    Refused = !Given;
+    return Given;
+  };
   try {
-    ExtractResultItem(Info, Utf16ToUtf8(FileName), PasswordCallback);
+    ExtractResultItem(Info, Utf16ToUtf8(FileName), Asking);
     Done = true;
   } catch (const Exception& E) {
     QGuiApplication::restoreOverrideCursor();
-    ShowErrorText(Utf8ToUtf16(E.what()));
+    if (Refused)
+      Log(AddPeriod(FormatMsg(TMsgIndex::ExtractionCancelled_s, {Utf16ToUtf8(ResultFileName(Info))})), false,
+          true);
+    else
+      ShowErrorText(Utf8ToUtf16(E.what()));
     return false;
   }
   QGuiApplication::restoreOverrideCursor();

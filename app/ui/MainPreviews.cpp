@@ -24,7 +24,7 @@ void TMain::InstallPreviews() {
   // An item's password is asked for as in a search, with the item's archive as the archive's name.
   PreviewHost_->Password = [this](const std::string& ArcName, const std::string& ItemName,
                                   std::string& Password) {
-    return Run_->FileScanPassword(ArcName, ArcName, Password, ItemName);
+    return Run_->ExtractionPassword(ArcName, Password, ItemName);
   };
   SetPreviewHost(PreviewHost_.get());
   TPreviewEnvironment Environment;
@@ -97,6 +97,12 @@ void TMain::PreviewResult(const TFoundFileInfo& Info) {
     Run_->BeginExtraction();
     OpenPreview(Info, Convert, Stream.GetPattern(), Settings);
   } catch (const std::exception& E) {
+    // A password question ended without a password: the user cancelled, no error.
+    if (Run_->ExtractionRefused()) {
+      Log(AddPeriod(FormatMsg(TMsgIndex::ExtractionCancelled_s, {Utf16ToUtf8(ResultFileName(Info))})), false,
+          true);
+      return;
+    }
     Log(ExceptionLogLine(E.what()), false, true);
     ShowErrorText(Utf8ToUtf16(E.what()));
   }

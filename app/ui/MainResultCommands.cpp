@@ -34,6 +34,6 @@ TArcPasswordEvent TMain::ExtractPasswordHook(const TFoundFileInfo& Info) {
   return [this, ArcName, First](const std::string&, const std::string& ItemName, std::string& Password) {
     if (*First) Run_->BeginExtraction();
     *First = false;
-    return Run_->FileScanPassword(ArcName, ArcName, Password, ItemName);
+    return Run_->ExtractionPassword(ArcName, Password, ItemName);
   };
 }

@@ -522,9 +522,10 @@ TEST_F(SearchRunTest, AnExtractionOffersTheStoredPasswordsFirstAndACancelIsLogge
   ASSERT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
   ASSERT_EQ(Host_.Asked.size(), 1u);
   Run_.BeginExtraction();
-  ASSERT_TRUE(Run_.FileScanPassword("/t/a.zip", "/t/a.zip", P, "x.txt"));
+  ASSERT_TRUE(Run_.ExtractionPassword("/t/a.zip", P, "x.txt"));
   EXPECT_EQ(P, "typed");
   EXPECT_EQ(Host_.Asked.size(), 1u) << "the stored password came first";
+  EXPECT_FALSE(Run_.ExtractionRefused());
 
   // Cancelled: the archive's "invalid password" report says the item was skipped without one. A
   // refusal by an archive that was given a password stays as it is.
@@ -540,6 +541,121 @@ TEST_F(SearchRunTest, AnExtractionOffersTheStoredPasswordsFirstAndACancelIsLogge
   EXPECT_NE(Logged_.Entries[0].find(Skipped + " (y.txt)"), std::string::npos) << Logged_.Entries[0];
   EXPECT_EQ(Logged_.Entries[0].find("Invalid password"), std::string::npos) << Logged_.Entries[0];
   EXPECT_NE(Logged_.Entries[1].find("Invalid password (z.txt)"), std::string::npos) << Logged_.Entries[1];
+}
+
+// An archive asks again for an item whose password did not fit, and when its walk ends it reports the item
+// once as having an invalid password, also when a later password opened it: the log said "Invalid password"
+// for items that the next stored or typed password opened.
+TEST_F(SearchRunTest, APasswordThatDidNotFitIsLoggedAsWhatHappened) {
+  // A question for the item; the archive's report of it; another item's hit; a new walk of the archive.
+  enum TStep { Ask, Refuse, Next, Walk };
+  struct TCase {
+    const char* Name;
+    std::vector<std::string> Stored;       // newest first
+    std::vector<TPasswordAnswer> Answers;  // of the questions, in order
+    bool SkipProtected;
+    std::vector<TStep> Steps;
+    std::string Logged;  // the one line logged (empty: none)
+    bool Error;          // ... as an error
+  };
+  const std::string Item = "x.txt", Arc = "/t/a.zip";
+  const std::string StoredMisfit = FormatMsg(TMsgIndex::StoredPasswordDidNotFit_ss, {Item, Arc}) + ".";
+  const std::string TypedMisfit = FormatMsg(TMsgIndex::TypedPasswordDidNotFit_ss, {Item, Arc}) + ".";
+  const std::string Warning = FormatMsg(TMsgIndex::WarnSearchIn_s, {Arc}) + ".\r\n";
+  const TCase Cases[] = {
+      {"the first stored password opens it", {"s1"}, {}, false, {Ask}, "", false},
+      {"a stored one, then another stored one",
+       {"s2", "s1"},
+       {},
+       false,
+       {Ask, Ask, Refuse},
+       StoredMisfit,
+       false},
+      {"a stored one, then the typed one",
+       {"s1"},
+       {{true, "t", 0}},
+       false,
+       {Ask, Ask, Refuse},
+       StoredMisfit,
+       false},
+      {"a typed one, then another typed one",
+       {},
+       {{true, "t1", 0}, {true, "t2", 0}},
+       false,
+       {Ask, Ask, Refuse},
+       TypedMisfit,
+       false},
+      {"reported after the walk's other hits",
+       {"s2", "s1"},
+       {},
+       false,
+       {Ask, Ask, Next, Refuse},
+       StoredMisfit,
+       false},
+      {"the one password given did not fit",
+       {"s1"},
+       {},
+       false,
+       {Ask, Refuse},
+       Warning + "Invalid password (x.txt).",
+       true},
+      {"a new walk of the archive asks anew",
+       {"s1"},
+       {{true, "t", 0}},
+       false,
+       {Ask, Walk, Ask, Refuse},
+       Warning + "Invalid password (x.txt).",
+       true},
+      {"a stored one, then the question cancelled",
+       {"s1"},
+       {{false, "", 0}},
+       false,
+       {Ask, Ask, Refuse},
+       Warning + GetMsg(TMsgIndex::NoPasswordGiven) + " (x.txt).",
+       true},
+      {"protected archives skipped",
+       {"s1"},
+       {},
+       true,
+       {Ask, Refuse},
+       Warning + GetMsg(TMsgIndex::ProtectedSkipped) + " (x.txt).",
+       true},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    SetDefaultOptions();
+    ProgramSettings().ArchiveFlags.SkipProtectedArchives = C.SkipProtected;
+    TLogCapture Logged;
+    TFakeHost Host;
+    TFileScanner Scanner;
+    TSearchRun Run(Scanner, Host, ProgramSettings());
+    for (auto It = C.Stored.rbegin(); It != C.Stored.rend(); ++It) Run.RecentPasswords.Insert(0, *It);
+    size_t Answer = 0;
+    for (const TStep Step : C.Steps) {
+      std::string P;
+      if (Step == Ask) {
+        if (Answer < C.Answers.size() && Run.PasswordTries >= Run.RecentPasswords.GetCount())
+          Host.PasswordAnswer = C.Answers[Answer++];
+        Run.FileScanPassword(Arc, Arc, P, Item);
+      } else if (Step == Refuse) {
+        Run.FileScanError(Utf8ToUtf16(Arc), "Invalid password (x.txt)", 0, sekArchiveWarning);
+      } else if (Step == Next) {
+        TFoundFileInfo Other;
+        Other.Name = u"/t/a.zip|other.txt";
+        Run.FileScanFound(Other);
+      } else {
+        Run.FileScanProgress(Utf8ToUtf16(Arc), spkArchive);
+      }
+    }
+    EXPECT_EQ(Answer, C.Answers.size()) << "every question asked";
+    if (C.Logged.empty()) {
+      EXPECT_TRUE(Logged.Entries.empty()) << Logged.Entries[0];
+      continue;
+    }
+    ASSERT_EQ(Logged.Entries.size(), 1u) << Logged.Entries.back();
+    EXPECT_EQ(Logged.Entries[0], "---\r\n" + C.Logged);
+    EXPECT_EQ(Run.ErrorsLogged, C.Error);
+  }
 }
 
 // A search ended by an exception left the status line and "Search in results" as they were before it.

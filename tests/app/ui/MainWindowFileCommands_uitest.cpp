@@ -1,8 +1,8 @@
 // The main window's help, passwords, properties and animation driven offscreen: F1 and the program's own
 // help window when no program opens the help, the stored archive passwords offered before the question
 // (after a password typed during the search, for a preview and for "Extract to..."), a cancelled question
-// logged as a skipped item, Alt+Enter's properties window, and the animation standing still while a menu
-// or a modal window is open.
+// logged as a skipped item or a cancelled extraction, a password that did not fit logged as such, Alt+Enter's
+// properties window, and the animation standing still while a menu or a modal window is open.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -261,6 +261,77 @@ TEST_F(MainFileCommandsTest, StoredPasswordsComeFirstAndACancelledQuestionIsLogg
   ASSERT_TRUE(FileExists(Dest)) << "extracted";
   EXPECT_NE(ReadFileBytes(Dest).find("needle"), std::string::npos);
   EXPECT_EQ(Script.Asked, 2);
+}
+
+// A typed password that did not fit was logged as "Invalid password" although the next one opened the
+// item; Cancel in the password question of "Extract to..." or of the preview ended with the error box
+// "Invalid password". The log says what happened, and a cancel shows no error.
+TEST_F(MainFileCommandsTest, APasswordThatDidNotFitAndACancelledExtractionSayWhatHappened) {
+  WriteFileBytes(Tree_ / "locked.zip", ReadFileBytes(AppTestData("../e2e/fixtures/locked.zip")));
+  const std::string Arc = Tree_ / "locked.zip";
+  ProgramSettings().ViewOptions.LogWindow = true;
+  TPasswordScript Script;
+  {
+    TMain Main(CommandLine("needle"), ProgramDir_.Path);
+    ShowAndFocus(Main);
+    Script.Answers = {std::string("wrong"), std::string("secret")};
+    Main.SearchStartExec();
+    EXPECT_EQ(Script.Asked, 2);
+    const std::string Logged = LogText(Main);
+    EXPECT_EQ(Logged.find("Invalid password"), std::string::npos) << Logged;
+    EXPECT_NE(Logged.find(FormatMsg(TMsgIndex::TypedPasswordDidNotFit_ss, {std::string("secret.txt"), Arc})),
+              std::string::npos)
+        << Logged;
+    EXPECT_EQ(Main.Results().Count(), 3) << "a.txt, open.txt and secret.txt";
+  }
+
+  // The item found by its name, its password not known: Cancel in the question of "Extract to..." and of the
+  // preview.
+  TMain Main(CommandLine("secret"), ProgramDir_.Path);
+  ShowAndFocus(Main);
+  Main.SearchStartExec();
+  EXPECT_EQ(Script.Asked, 2) << "a name hit is not read";
+  FocusRow(Main, "secret.txt");
+  TTempFolder Out;
+  const std::string Dest = Out / "secret-copy.txt";
+  Script.Answers = {std::nullopt, std::nullopt};
+  QTimer Answer;
+  QObject::connect(&Answer, &QTimer::timeout, [&] {
+    if (auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      for (QAction* A : Menu->actions())
+        if (A->data().toInt() == rmExtract) {
+          Menu->setActiveAction(A);
+          QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+          QApplication::sendEvent(Menu, &Enter);
+          return;
+        }
+    }
+    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (Dialog != nullptr && Dialog->isVisible()) {
+      Dialog->selectFile(QString::fromStdString(Dest));
+      static_cast<QDialog*>(Dialog)->accept();  // QFileDialog::accept, through the public slot
+    }
+  });
+  Answer.start(10);
+  const QRect Row = Main.ResList()->visualRect(Main.ResList()->currentIndex());
+  emit Main.ResList()->customContextMenuRequested(Row.center());
+  Answer.stop();
+  EXPECT_EQ(Script.Asked, 3);
+  EXPECT_FALSE(FileExists(Dest));
+  Main.PreviewExec();
+  ASSERT_TRUE(ProcessUntil([&] { return Script.Asked == 4; }));
+  QApplication::processEvents();
+  EXPECT_TRUE(PreviewWindows().empty());
+  EXPECT_TRUE(Boxes_.empty()) << Utf16ToUtf8(Boxes_.front());
+  const std::string Cancelled =
+      FormatMsg(TMsgIndex::ExtractionCancelled_s, {std::string("secret.txt")}) + ".";
+  const std::string Logged = LogText(Main);
+  size_t Count = 0;
+  for (size_t At = Logged.find(Cancelled); At != std::string::npos; At = Logged.find(Cancelled, At + 1))
+    ++Count;
+  EXPECT_EQ(Count, 2u) << Logged;
+  EXPECT_EQ(Logged.find("Invalid password"), std::string::npos) << Logged;
+  for (TPreview* W : std::vector<TPreview*>(PreviewWindows())) delete W;
 }
 
 // Alt+Enter on a plain file was swallowed: it shows the file's properties.
