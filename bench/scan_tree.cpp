@@ -67,6 +67,18 @@ void LoadConverters(TQVConverters& Converters) {
 
 }  // namespace
 
+std::string PasswordRefusalText(const std::string& Text, bool PasswordGiven) {
+  // How an archive reports an encrypted item that no password given to it opened.
+  static const std::string kRefusal = "Invalid password";
+  const size_t At = Text.find(kRefusal);
+  if (At == std::string::npos) return Text;
+  std::string Said = Text;
+  Said.replace(At, kRefusal.size(),
+               PasswordGiven ? "The password given with -P does not open it"
+                             : "It needs a password: give it with -P PASSWORD");
+  return Said;
+}
+
 bool ParseTreeDate(const std::string& Text, TDateTime& Date) {
   int Y = 0, Mo = 0, D = 0, H = 0, Mi = 0, S = 0, Used = 0;
   const char* P = Text.c_str();
@@ -122,11 +134,17 @@ int RunTreeSearch(const TScanCommandLine& Options) {
     Scanner.ScanNestedArchives = true;
     Scanner.MaxArchiveSize = INT32_MAX;
   }
-  if (!Tree.Password.empty())
-    Scanner.OnPassword = [&Tree](TScanPasswordQuery& Query) {
-      Query.Password = Tree.Password;
-      return true;
-    };
+  // Every item is given the -P password once: the archive asks again for an item only when the password
+  // did not fit, and the same answer would not fit either.
+  std::string AnsweredItem;
+  Scanner.OnPassword = [&Tree, &AnsweredItem](TScanPasswordQuery& Query) {
+    if (Tree.Password.empty()) return false;
+    std::string Item = Query.ArcName + "|" + Query.ItemName;
+    if (Item == AnsweredItem) return false;
+    AnsweredItem = std::move(Item);
+    Query.Password = Tree.Password;
+    return true;
+  };
   if (Tree.Threads > 0) Scanner.WorkerThreads = Tree.Threads;
   Scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
   Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
@@ -150,7 +168,7 @@ int RunTreeSearch(const TScanCommandLine& Options) {
     AnyError = true;
     std::fflush(stdout);
     std::string Line = "scan: " + Utf16ToUtf8(Name) + ": " + What;
-    if (!Text.empty()) Line += ": " + Text;
+    if (!Text.empty()) Line += ": " + PasswordRefusalText(Text, !Tree.Password.empty());
     for (char& C : Line)
       if (C == '\n' || C == '\r') C = ' ';
     std::fprintf(stderr, "%s\n", Line.c_str());

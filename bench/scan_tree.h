@@ -33,6 +33,11 @@ struct TTreeOptions {
 // TDateTime; false when Text is not one.
 bool ParseTreeDate(const std::string& Text, TDateTime& Date);
 
+// The text of an error of an item for standard error: an archive's "Invalid password" report says instead
+// that the item needs a password and how to give it (PasswordGiven false: no -P), or that the -P password
+// does not open it. Any other text as it is.
+std::string PasswordRefusalText(const std::string& Text, bool PasswordGiven);
+
 // Runs the tree search that Options describe (the pattern, the stream scanner's options, the roots in
 // Files and the tree options) and answers the exit status: 0 something found, 1 nothing found, 2 when an
 // error was reported.

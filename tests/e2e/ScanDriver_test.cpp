@@ -1,5 +1,6 @@
-// The scan driver's tree search from its command line: -P answers every password question of an archive
-// item, and a pattern the scanner refuses is an error of the run, not an abort.
+// The scan driver's tree search from its command line: -P answers the password question of an archive
+// item, an item that needs one says how to give it, and a pattern the scanner refuses is an error of the run,
+// not an abort.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -20,7 +21,7 @@ using ScanDriver = SearchRoad;
 // the run printed on standard output.
 struct TRun {
   int Status = -1;
-  std::string Out;
+  std::string Out, Err;
 };
 
 TRun RunScan(const fs::path& Root, std::vector<std::string> Args) {
@@ -34,8 +35,10 @@ TRun RunScan(const fs::path& Root, std::vector<std::string> Args) {
   fs::current_path(Root);
   TRun Run;
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   Run.Status = RunTreeSearch(Options);
   std::fflush(stdout);
+  Run.Err = testing::internal::GetCapturedStderr();
   Run.Out = testing::internal::GetCapturedStdout();
   fs::current_path(Old);
   return Run;
@@ -53,6 +56,38 @@ TEST_F(ScanDriver, PasswordOptionOpensEncryptedItems) {
   EXPECT_EQ(Wrong.Status, 2);
   EXPECT_EQ(Wrong.Out.find("secret.txt"), std::string::npos) << Wrong.Out;
   EXPECT_NE(Wrong.Out.find("locked.zip|open.txt"), std::string::npos) << Wrong.Out;
+}
+
+// Without -P an encrypted item was reported as having an invalid password, where none was given; with a
+// wrong -P the same words did not say that the password given was the one that failed.
+TEST_F(ScanDriver, AnEncryptedItemSaysWhatItNeeds) {
+  Copy("e2e/fixtures/locked.zip", "locked/locked.zip");
+  Copy("e2e/fixtures/box.zip", "locked/box.zip");
+  struct TCase {
+    std::vector<std::string> Args;
+    const char* Said;  // once for each encrypted item: locked.zip's and the one inside box.zip
+  };
+  const TCase Cases[] = {
+      {{"-r", "-a", "needle", "locked"}, "It needs a password: give it with -P PASSWORD (secret.txt)"},
+      {{"-r", "-a", "-j", "4", "needle", "locked"},
+       "It needs a password: give it with -P PASSWORD (secret.txt)"},
+      {{"-r", "-a", "-P", "wrong", "needle", "locked"},
+       "The password given with -P does not open it (secret.txt)"},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Args.size() > 4 ? C.Args[2] + " " + C.Args[3] : "no -P");
+    const TRun Run = RunScan(Root_, C.Args);
+    EXPECT_EQ(Run.Status, 2);
+    EXPECT_NE(Run.Out.find("locked.zip|open.txt"), std::string::npos) << Run.Out;
+    EXPECT_EQ(Run.Err.find("Invalid password"), std::string::npos) << Run.Err;
+    size_t Count = 0;
+    for (size_t At = Run.Err.find(C.Said); At != std::string::npos; At = Run.Err.find(C.Said, At + 1))
+      ++Count;
+    EXPECT_EQ(Count, 2u) << Run.Err;
+    EXPECT_NE(Run.Err.find("box.zip|locked.zip: "), std::string::npos) << Run.Err;
+  }
+  // Other texts pass as they are.
+  EXPECT_EQ(PasswordRefusalText("File fails CRC check (a.txt)", false), "File fails CRC check (a.txt)");
 }
 
 TEST_F(ScanDriver, PatternTooLongIsAnErrorOfTheRun) {
