@@ -277,6 +277,134 @@ std::string CodePageText(int32_t CodePage, uint8_t Charset) {
   return Text;
 }
 
+// The folders of an XDG base-directory pair: the user's own (UserVar, else $HOME + UserFallback), then those
+// of the list ListVar (":"-separated, else ListFallback), each with Suffix appended.
+std::vector<std::string> XdgFolders(const char* UserVar, const char* UserFallback, const char* ListVar,
+                                    const char* ListFallback, const std::string& Suffix) {
+  std::vector<std::string> Folders;
+  if (const char* User = std::getenv(UserVar); User != nullptr && *User == '/')
+    Folders.push_back(User + Suffix);
+  else if (const char* Home = std::getenv("HOME"); Home != nullptr && *Home == '/')
+    Folders.push_back(std::string(Home) + UserFallback + Suffix);
+  const char* List = std::getenv(ListVar);
+  std::string Rest = List != nullptr && *List != '\0' ? List : ListFallback;
+  while (!Rest.empty()) {
+    const size_t Colon = Rest.find(':');
+    const std::string Folder = Rest.substr(0, Colon);
+    if (!Folder.empty() && Folder[0] == '/') Folders.push_back(Folder + Suffix);
+    Rest = Colon == std::string::npos ? std::string() : Rest.substr(Colon + 1);
+  }
+  return Folders;
+}
+
+// The value of Key in the [Section] of a desktop-entry style file; empty when there is none.
+std::string SectionValue(const std::string& FileName, const std::string& Section, const std::string& Key) {
+  std::ifstream F(FileName);
+  std::string Line;
+  bool Inside = false;
+  while (std::getline(F, Line)) {
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    if (!Line.empty() && Line[0] == '[') {
+      Inside = Line == "[" + Section + "]";
+      continue;
+    }
+    const size_t Equals = Line.find('=');
+    if (!Inside || Equals == std::string::npos) continue;
+    std::string Name = Line.substr(0, Equals);
+    while (!Name.empty() && Name.back() == ' ') Name.pop_back();
+    if (Name != Key) continue;
+    const size_t First = Line.find_first_not_of(' ', Equals + 1);
+    return First == std::string::npos ? std::string() : Line.substr(First);
+  }
+  return {};
+}
+
+// The file of a desktop entry by its id ("firefox-esr.desktop") in the applications folders.
+std::string DesktopEntryFile(const std::string& Id) {
+  if (Id.empty() || Id.find('/') != std::string::npos) return {};
+  for (const std::string& Folder : XdgFolders("XDG_DATA_HOME", "/.local/share", "XDG_DATA_DIRS",
+                                              "/usr/local/share:/usr/share", "/applications/"))
+    if (FileExists(Folder + Id)) return Folder + Id;
+  return {};
+}
+
+// The program a desktop entry starts: the first word of its Exec line without its quotes, looked up in PATH
+// when it names no folder; empty when it names none that exists.
+std::string DesktopEntryProgram(const std::string& EntryFile) {
+  const std::string Exec = SectionValue(EntryFile, "Desktop Entry", "Exec");
+  std::string Word;
+  size_t I = Exec.find_first_not_of(' ');
+  if (I == std::string::npos) return {};
+  if (Exec[I] == '"') {
+    for (++I; I < Exec.size() && Exec[I] != '"'; ++I) {
+      if (Exec[I] == '\\' && I + 1 < Exec.size()) ++I;
+      Word += Exec[I];
+    }
+  } else {
+    Word = Exec.substr(I, Exec.find(' ', I) - I);
+  }
+  if (Word.find('/') != std::string::npos) return FileExists(Word) ? Word : std::string();
+  if (Word.empty()) return {};
+  const char* Path = std::getenv("PATH");
+  std::string Rest = Path != nullptr ? Path : "";
+  while (!Rest.empty()) {
+    const size_t Colon = Rest.find(':');
+    const std::string Folder = Rest.substr(0, Colon);
+    if (!Folder.empty() && access((Folder + "/" + Word).c_str(), X_OK) == 0) return Folder + "/" + Word;
+    Rest = Colon == std::string::npos ? std::string() : Rest.substr(Colon + 1);
+  }
+  return {};
+}
+
+// The program the desktop opens web links with: the entry for x-scheme-handler/http under "[Default
+// Applications]" of the first mimeapps.list that names an installed one (the desktop's own lists before
+// the general ones, the user's before the system's, as the desktops read them), else the first one the
+// installed entries offer (mimeinfo.cache); empty when there is none.
+std::string DefaultBrowserProgram() {
+  constexpr const char* kHttp = "x-scheme-handler/http";
+  std::vector<std::string> Desktops;
+  if (const char* Current = std::getenv("XDG_CURRENT_DESKTOP"); Current != nullptr) {
+    std::string Rest = Current;
+    while (!Rest.empty()) {
+      std::string Name = Rest.substr(0, Rest.find(':'));
+      for (char& C : Name) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+      if (!Name.empty()) Desktops.push_back(Name + "-");
+      Rest = Rest.find(':') == std::string::npos ? std::string() : Rest.substr(Rest.find(':') + 1);
+    }
+  }
+  Desktops.push_back("");
+  std::vector<std::string> Lists;
+  std::vector<std::string> Folders =
+      XdgFolders("XDG_CONFIG_HOME", "/.config", "XDG_CONFIG_DIRS", "/etc/xdg", "/");
+  for (const std::string& Folder : XdgFolders("XDG_DATA_HOME", "/.local/share", "XDG_DATA_DIRS",
+                                              "/usr/local/share:/usr/share", "/applications/"))
+    Folders.push_back(Folder);
+  for (const std::string& Folder : Folders)
+    for (const std::string& Desktop : Desktops) Lists.push_back(Folder + Desktop + "mimeapps.list");
+  // A value is a ";"-separated list of entry ids; the first installed one counts.
+  auto FirstProgram = [](const std::string& Ids) {
+    std::string Rest = Ids;
+    while (!Rest.empty()) {
+      const size_t Semicolon = Rest.find(';');
+      const std::string File = DesktopEntryFile(Rest.substr(0, Semicolon));
+      if (!File.empty()) return DesktopEntryProgram(File);
+      Rest = Semicolon == std::string::npos ? std::string() : Rest.substr(Semicolon + 1);
+    }
+    return std::string();
+  };
+  for (const std::string& List : Lists)
+    if (const std::string Program = FirstProgram(SectionValue(List, "Default Applications", kHttp));
+        !Program.empty())
+      return Program;
+  for (const std::string& Folder : XdgFolders("XDG_DATA_HOME", "/.local/share", "XDG_DATA_DIRS",
+                                              "/usr/local/share:/usr/share", "/applications/"))
+    if (const std::string Program =
+            FirstProgram(SectionValue(Folder + "mimeinfo.cache", "MIME Cache", kHttp));
+        !Program.empty())
+      return Program;
+  return {};
+}
+
 // The loaded shared libraries whose file name is one of Names, by their full paths.
 std::vector<std::string> LoadedLibraries(const std::vector<std::string>& Names) {
   std::vector<std::string> Found;
@@ -372,6 +500,8 @@ TSysInfoSources CollectSysInfoSources(const TQVConverters* Converters, int32_t S
   for (const std::string& Path : Archive) S.ArchiveLibraries.push_back(FileModule(Path, ""));
   S.SystemLibraries.push_back(
       FileModule(LibraryOf(reinterpret_cast<const void*>(&zlibVersion)), zlibVersion()));
+  if (const std::string Browser = DefaultBrowserProgram(); !Browser.empty())
+    S.WebBrowser = FileModule(Browser, "");
   S.SystemFolder = "/usr/lib/";
   return S;
 }

@@ -218,3 +218,76 @@ TEST(SysInfo, ArchiveLibrariesBesideTheProgramAreBoundForTheReport) {
   EXPECT_TRUE(UnRarDllLoaded());
   EXPECT_TRUE(Has(BuildSystemReport(S), "Libraries for supporting archives:"));
 }
+
+// The report never named the default web browser: it is the program of the desktop entry that the desktop
+// opens web links with.
+TEST(SysInfo, DefaultWebBrowserIsTheProgramOfTheDesktopsHttpHandler) {
+  const char* const Vars[] = {"HOME",          "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS",
+                              "XDG_DATA_HOME", "XDG_DATA_DIRS",   "XDG_CURRENT_DESKTOP",
+                              "PATH"};
+  std::vector<std::optional<std::string>> Saved;
+  for (const char* Var : Vars)
+    Saved.push_back(std::getenv(Var) ? std::optional<std::string>(std::getenv(Var)) : std::nullopt);
+  TTempFolder Root;
+  const std::string Bin = Root / "bin", Apps = Root / "data/applications", Config = Root / "config";
+  for (const std::string& Folder : {Bin, Apps, Config}) std::filesystem::create_directories(Folder);
+  for (const std::string& Program : {Bin + "/my browser", Bin + "/plainbrowser"}) {
+    WriteFileBytes(Program, "#!/bin/sh\n");
+    std::filesystem::permissions(Program, std::filesystem::perms::owner_all);
+  }
+  WriteFileBytes(Apps + "/quoted.desktop", "[Desktop Entry]\nName=Q\nExec=\"" + Bin + "/my browser\" %u\n");
+  WriteFileBytes(Apps + "/plain.desktop", "[Desktop Entry]\r\nExec=plainbrowser %U\r\n");
+  WriteFileBytes(Apps + "/gone.desktop", "[Desktop Entry]\nExec=" + Bin + "/nothing %u\n");
+  setenv("HOME", Root.Path.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", Config.c_str(), 1);
+  setenv("XDG_CONFIG_DIRS", (Root / "none").c_str(), 1);
+  setenv("XDG_DATA_HOME", (Root / "data").c_str(), 1);
+  setenv("XDG_DATA_DIRS", (Root / "none").c_str(), 1);
+  setenv("XDG_CURRENT_DESKTOP", "Test", 1);
+  setenv("PATH", Bin.c_str(), 1);
+
+  struct TCase {
+    const char* Name;
+    std::string UserList, DesktopList, Cache;  // mimeapps.list, test-mimeapps.list, mimeinfo.cache
+    std::string Browser;                       // empty: no browser block
+  };
+  const std::string Http = "x-scheme-handler/http=";
+  const TCase Cases[] = {
+      {"a quoted program with a blank", "[Default Applications]\n" + Http + "quoted.desktop\n", "", "",
+       Bin + "/my browser"},
+      {"a bare name found in PATH",
+       "[Added Associations]\n" + Http + "quoted.desktop\n[Default Applications]\n" + Http +
+           "missing.desktop;plain.desktop\n",
+       "", "", Bin + "/plainbrowser"},
+      {"the desktop's own list first", "[Default Applications]\n" + Http + "quoted.desktop\n",
+       "[Default Applications]\n" + Http + "plain.desktop\n", "", Bin + "/plainbrowser"},
+      {"no default: the installed entries", "", "",
+       "[MIME Cache]\n" + Http + "missing.desktop;quoted.desktop;\n", Bin + "/my browser"},
+      {"the default's program is not there", "[Default Applications]\n" + Http + "gone.desktop\n", "", "",
+       ""},
+      {"nothing handles web links", "", "", "", ""},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    WriteFileBytes(Config + "/mimeapps.list", C.UserList);
+    WriteFileBytes(Config + "/test-mimeapps.list", C.DesktopList);
+    WriteFileBytes(Apps + "/mimeinfo.cache", C.Cache);
+    const TSysInfoSources S =
+        CollectSysInfoSources(nullptr, 24, [] { return std::vector<TArchiveLibraryFile>{}; });
+    const std::vector<std::string> Report = BuildSystemReport(S);
+    if (C.Browser.empty()) {
+      EXPECT_FALSE(Has(Report, "Default Web browser:"));
+    } else {
+      EXPECT_EQ(S.WebBrowser.FileName, C.Browser);
+      const auto At = std::find(Report.begin(), Report.end(), "Default Web browser:");
+      ASSERT_NE(At, Report.end());
+      ASSERT_NE(At + 1, Report.end());
+      EXPECT_EQ((At + 1)->rfind("'" + C.Browser + "' ", 0), 0u) << *(At + 1);
+    }
+  }
+  for (size_t I = 0; I < Saved.size(); ++I)
+    if (Saved[I])
+      setenv(Vars[I], Saved[I]->c_str(), 1);
+    else
+      unsetenv(Vars[I]);
+}
