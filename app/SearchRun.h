@@ -174,6 +174,7 @@ class TSearchRun {
   // from the question.
   bool OfferPassword(const std::string& ArcFileName, const std::string& ArcName, std::string& Password,
                      const std::string& ItemName, bool& Stored);
+
   ISearchHost& Host_;
   TSettings& Settings_;
   // The archive whose last password question got no password (cancelled, skipped, none stored left).
@@ -191,6 +192,7 @@ class TSearchRun {
     bool QuestionOff = false;   // no password: the skip-protected option
   };
   std::map<std::string, std::map<std::string, TPasswordTrial>> PasswordTrials_;
+  // The extraction begun last had a password question that gave none.
   bool ExtractionRefused_ = false;
   std::unique_ptr<TSearchResults> Results_;
 };

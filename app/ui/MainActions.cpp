@@ -318,7 +318,8 @@ bool ExtractItemTo(const TFoundFileInfo& Info, const TArcPasswordEvent& Password
   bool Refused = false;
   const TArcPasswordEvent Asking = [&](const std::string& ArcFileName, const std::string& ItemName,
                                        std::string& Password) {
-    const bool Given = PasswordCallback && PasswordCallback(ArcFileName, ItemName, Password);
+    if (!PasswordCallback) return false;
+    const bool Given = PasswordCallback(ArcFileName, ItemName, Password);
     Refused = !Given;
     return Given;
   };
