@@ -48,6 +48,7 @@
 #include "platform/unrar/RarSink.h"
 #include "platform/unrar/UnRarApi.h"
 #include "platform/unrar/UnarrLog.h"
+#include "platform/unrar/UnarrMemory.h"
 
 namespace {
 
@@ -334,6 +335,8 @@ std::vector<TRar5Check> Rar5Checks(const std::vector<TRar5File>& Files) {
   std::vector<TRar5Check> Checks;
   bool Open = false;  // the last item runs on into the next header
   for (const TRar5File& F : Files) {
+    // The part of an item that began before the first volume read: libarchive passes it over.
+    if (F.SplitBefore && !Open && Checks.empty()) continue;
     if (F.SplitBefore && Open) {
       Checks.back().HasCrc = F.HasCrc && !F.SplitAfter;
       Checks.back().Crc = F.Crc;
@@ -356,13 +359,20 @@ void CopyName(char* Field, size_t Size, const std::string& Name) {
   Field[N] = '\0';
 }
 
+// A header that fails its CRC passes on none of its flags: any of them may be the damage, and a caller
+// that acted on one (a folder, a part continued from before, an encrypted item) would pass the item over
+// without a word.
 uint32_t ItemFlags(const TFileHeader& H) {
-  uint32_t F = H.Flags & (RAR_FLAG_CONTINUED | RAR_FLAG_CONTINUES | RAR_FLAG_ENCRYPTED | RAR_FLAG_SOLID);
+  uint32_t F =
+      H.HeaderBroken
+          ? RAR_FLAG_HEADER_BROKEN
+          : H.Flags & (RAR_FLAG_CONTINUED | RAR_FLAG_CONTINUES | RAR_FLAG_ENCRYPTED | RAR_FLAG_SOLID);
   if (H.OemName) F |= RAR_FLAG_OEM_NAME;
   return F;
 }
 
 uint32_t ItemAttr(const TFileHeader& H) {
+  if (H.HeaderBroken) return 0x20;
   if (H.IsFolder()) return RAR_ATTR_FOLDER;
   // DOS and Windows attributes are kept (without a folder bit); other systems' modes mean nothing here.
   return H.HostOs == kHostUnix ? 0x20 : (H.Attr & 0x27);
@@ -393,12 +403,27 @@ int ReadNext(TArchive& A) {
 
 // The next RAR 5 item into Header.
 int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
-  if (A.HaveItem) A.Reader->Skip();  // an item the caller left without a process call
+  if (A.HaveItem && !A.Item5.Continued) A.Reader->Skip();  // an item the caller left without a process call
   A.HaveItem = false;
   if (!A.Reader) {
     std::vector<std::string> Volumes = Rar5Volumes(A);
     A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Pos, A.Rar5Start.EncryptedNames,
                                              A.Rar5Start.EndSeen, Rar5Checks(A.Rar5Files));
+    // A later volume read first begins with the part of an item whose beginning is in a volume before
+    // it. libarchive passes that part over in silence; it comes back here, marked as continued, so that
+    // the caller can name the item it cannot have.
+    if (!A.Rar5Files.empty() && A.Rar5Files.front().SplitBefore) {
+      A.Item5 = TRar5Item();
+      A.Item5.Name = A.Rar5Files.front().Name;
+      A.Item5.Continued = true;
+      A.HaveItem = true;
+      CopyName(Header->FileName, sizeof Header->FileName, A.Item5.Name);
+      Header->Flags = RAR_FLAG_CONTINUED | (A.Rar5Files.front().SplitAfter ? RAR_FLAG_CONTINUES : 0);
+      Header->UnpSize = Header->UnpSizeHigh = 0;
+      Header->FileTime = 0;
+      Header->FileAttr = 0x20;
+      return RAR_SUCCESS;
+    }
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -531,7 +556,7 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
     bool NextVolume = false, EndBlock = false;
     TFileHeader H;
     const TBlockResult R = NextFileHeader(A.Volume, A.Pos, H, NextVolume, EndBlock);
-    if (R == brBroken || (R == brFile && H.HeaderBroken)) return RAR_E_BAD_DATA;
+    if (R == brBroken || (R == brFile && H.HeaderBroken)) return RAR_E_BAD_HEADER;
     if (R != brFile || !(H.Flags & ffSplitBefore) || H.Name != A.Item.Name) return RAR_E_BAD_ARCHIVE;
     Parts.push_back({A.Volume.Name, H.DataPos, H.PackSize});
     Packed += H.PackSize;
@@ -586,13 +611,19 @@ constexpr int kNotBegun = -1;
 
 // Decodes the item whose header lies at Entry in unarr's image.
 int DecodeUnarr(TUnarr& U, int64_t Entry, TSink& Sink, uint32_t StoredCrc) {
-  if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry)) return kNotBegun;
+  // unarr's allocations are held to what the item can need (UnarrMemory): data that asks for more fails
+  // its item, and is not handed to libarchive, which would fill what it asks for just the same.
+  const TUnarrMemoryLimit Limit(Sink.Limit);
+  if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry))
+    return Limit.Refused() ? RAR_E_TOO_DEMANDING : kNotBegun;
   if (ar_entry_get_size(U.Archive.get()) != Sink.Limit) return RAR_E_BAD_DATA;
   std::vector<uint8_t> Buf(static_cast<size_t>(std::min<uint64_t>(Sink.Limit, kReadChunk)));
   while (Sink.Written < Sink.Limit) {
     const size_t N = static_cast<size_t>(std::min<uint64_t>(Sink.Limit - Sink.Written, Buf.size()));
-    if (!ar_entry_uncompress(U.Archive.get(), Buf.data(), N))
+    if (!ar_entry_uncompress(U.Archive.get(), Buf.data(), N)) {
+      if (Limit.Refused()) return RAR_E_TOO_DEMANDING;
       return Sink.Written == 0 ? kNotBegun : RAR_E_BAD_DATA;
+    }
     if (const int E = Sink.Put(Buf.data(), N)) return E;
   }
   return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
@@ -639,7 +670,7 @@ int DecodeJoined(TArchive& A, const TFileHeader& First, const TFileHeader& Last,
 // Decodes the current RAR 1.5-4 item into Sink (an item of a set moves the walk through its volumes).
 int DecodeItem(TArchive& A, TSink& Sink) {
   const TFileHeader First = A.Item;
-  if (First.HeaderBroken) return RAR_E_BAD_DATA;
+  if (First.HeaderBroken) return RAR_E_BAD_HEADER;
   if (First.Flags & ffEncrypted) return RAR_E_ENCRYPTED;
   if (First.Flags & ffSplitBefore) return RAR_E_BAD_ARCHIVE;  // a part without its beginning
   if (First.Method < kMethodStored || First.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
@@ -714,6 +745,10 @@ bool SkipDecodes(const TArchive& A) {
 int Process(TArchive& A, int Operation, const char* DestName) {
   if (!A.HaveItem) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_DATA;
   A.HaveItem = false;
+  // An item whose header is damaged is not read, whatever its flags say.
+  if (!A.Rar5 && A.Item.HeaderBroken) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_HEADER;
+  // A part without its beginning (a RAR 5 volume read without the one before it) cannot be decoded.
+  if (A.Rar5 && A.Item5.Continued) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_ARCHIVE;
   const bool Folder = A.Rar5 ? A.Item5.Folder : A.Item.IsFolder();
   // A symbolic link is an item without content: nothing is delivered (its target is not a file's text).
   const bool Link = A.Rar5 ? A.Item5.Link : A.Item.IsLink();
@@ -768,6 +803,7 @@ extern "C" {
 void* RAROpenArchive(TRarOpenData* Data) {
   if (!Data) return nullptr;
   QuietUnarrLog();
+  GuardUnarrMemory();
   Data->CommentSize = 0;
   Data->CommentState = 0;
   if (!Data->ArcName) {
@@ -831,7 +867,8 @@ int RARReadHeaderEx(void* Handle, TRarHeaderDataEx* Header) {
     return RAR_E_NO_MEMORY;
   }
   const TFileHeader& H = A->Item;
-  const uint64_t Size = H.IsLink() ? 0 : H.UnpSize;  // a link holds no content of its own
+  // A link holds no content of its own; a broken header's size is not to be trusted.
+  const uint64_t Size = H.IsLink() || H.HeaderBroken ? 0 : H.UnpSize;
   CopyName(Header->FileName, sizeof Header->FileName, H.Name);
   Header->Flags = ItemFlags(H);
   Header->UnpSize = static_cast<uint32_t>(Size);
