@@ -43,12 +43,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/unrar/DecoderMemory.h"
 #include "platform/unrar/Rar5Reader.h"
 #include "platform/unrar/RarBlocks.h"
 #include "platform/unrar/RarSink.h"
 #include "platform/unrar/UnRarApi.h"
 #include "platform/unrar/UnarrLog.h"
-#include "platform/unrar/UnarrMemory.h"
 
 namespace {
 
@@ -566,8 +566,8 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
   return RAR_SUCCESS;
 }
 
-// Decodes the one item of S with libarchive.
-int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
+// Decodes the one item of S with libarchive, within a limit set by the caller.
+int DecodeLibarchiveLimited(TSource& S, TSink& Sink, uint32_t StoredCrc) {
   struct archive* Ar = archive_read_new();
   if (!Ar) return RAR_E_NO_MEMORY;
   std::unique_ptr<struct archive, int (*)(struct archive*)> Guard(Ar, archive_read_free);
@@ -605,15 +605,23 @@ int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
   return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
 }
 
+// Decodes the one item of S with libarchive.
+int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
+  // libarchive's allocations are held to what the item can need, as unarr's are (DecoderMemory).
+  const TDecoderMemoryLimit Limit(Sink.Limit);
+  const int E = DecodeLibarchiveLimited(S, Sink, StoredCrc);
+  return Limit.Refused() ? RAR_E_TOO_DEMANDING : E;
+}
+
 // What DecodeUnarr answers when unarr did not begin the item: nothing was delivered, so another decoder
 // may try.
 constexpr int kNotBegun = -1;
 
 // Decodes the item whose header lies at Entry in unarr's image.
 int DecodeUnarr(TUnarr& U, int64_t Entry, TSink& Sink, uint32_t StoredCrc) {
-  // unarr's allocations are held to what the item can need (UnarrMemory): data that asks for more fails
+  // unarr's allocations are held to what the item can need (DecoderMemory): data that asks for more fails
   // its item, and is not handed to libarchive, which would fill what it asks for just the same.
-  const TUnarrMemoryLimit Limit(Sink.Limit);
+  const TDecoderMemoryLimit Limit(Sink.Limit);
   if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry))
     return Limit.Refused() ? RAR_E_TOO_DEMANDING : kNotBegun;
   if (ar_entry_get_size(U.Archive.get()) != Sink.Limit) return RAR_E_BAD_DATA;
@@ -803,7 +811,7 @@ extern "C" {
 void* RAROpenArchive(TRarOpenData* Data) {
   if (!Data) return nullptr;
   QuietUnarrLog();
-  GuardUnarrMemory();
+  GuardDecoderMemory();
   Data->CommentSize = 0;
   Data->CommentState = 0;
   if (!Data->ArcName) {

@@ -1,9 +1,11 @@
 #include "platform/unrar/UnarrLog.h"
 
+#include <unarr.h>
+
 #include <cstdio>
 #include <mutex>
 
-#include "platform/unrar/UnarrSlots.h"
+#include "platform/unrar/LibrarySlots.h"
 
 namespace unrar {
 
@@ -18,7 +20,7 @@ FILE* QuietStream = nullptr;
 bool Install() {
   // Only a slot that holds what this program knows as stderr is changed.
   void** Slot = nullptr;
-  for (void** S : UnarrSlots("stderr"))
+  for (void** S : LibrarySlots(reinterpret_cast<const void*>(&ar_open_rar_archive), "stderr"))
     if (*S == static_cast<void*>(&stderr)) Slot = S;
   if (!Slot) return false;
   cookie_io_functions_t Io{};
@@ -26,7 +28,8 @@ bool Install() {
   QuietStream = fopencookie(nullptr, "w", Io);
   if (!QuietStream) return false;
   setvbuf(QuietStream, nullptr, _IONBF, 0);
-  return SetUnarrSlot(Slot, static_cast<void*>(&QuietStream));
+  return SetLibrarySlot(reinterpret_cast<const void*>(&ar_open_rar_archive), Slot,
+                        static_cast<void*>(&QuietStream));
 }
 
 }  // namespace

@@ -838,15 +838,29 @@ TEST_F(RarWrapper, DamagedDataFailsItsItemWithAMessageAndNothingOnStandardError)
 
 // An item whose compressed data asks the decoder for far more memory than decoding it can need (a filter
 // program declaring about 1 GB of static data in a 55-byte item, which the decoding libraries would
-// allocate and fill byte by byte) fails and is named, for the reason it fails.
+// allocate and fill byte by byte) fails and is named, for the reason it fails: as it is (decoded by
+// libunarr), and with an unpacking version libunarr does not take (30), which goes to libarchive.
 TEST_F(RarWrapper, AnItemThatAsksForAbsurdMemoryFailsAndIsNamed) {
-  const std::string Path = FixturePath("test_read_format_rar_unbound_staticdata.rar");
-  std::vector<std::string> Messages;
-  const auto Got = AllToMemory(*Open(Path), &Messages);
-  EXPECT_TRUE(Got.empty());
-  EXPECT_EQ(Messages, std::vector<std::string>{"Can't extract \"poc_b76.txt\" from \"" + Path +
-                                               "\". UnRar: compressed data asks for more memory than the "
-                                               "file can need"});
+  archivetest::TTempFolder T("rar_demanding");
+  const Bytes Original = archivetest::ReadFile(FixturePath("test_read_format_rar_unbound_staticdata.rar"));
+  ASSERT_EQ(Original.size(), 125u);
+  for (const uint8_t Version : {29, 30}) {
+    SCOPED_TRACE(Version);
+    // The item's header: at 20, 43 bytes, its unpacking version at 44.
+    Bytes Data = Original;
+    Data[44] = Version;
+    const uint32_t Crc = static_cast<uint32_t>(::crc32(0, Data.data() + 22, 43 - 2));
+    Data[20] = static_cast<uint8_t>(Crc);
+    Data[21] = static_cast<uint8_t>(Crc >> 8);
+    const fs::path Path = T.Path / ("v" + std::to_string(Version) + ".rar");
+    WriteBytes(Path, Data);
+    std::vector<std::string> Messages;
+    const auto Got = AllToMemory(*Open(Path.string()), &Messages);
+    EXPECT_TRUE(Got.empty());
+    EXPECT_EQ(Messages, std::vector<std::string>{"Can't extract \"poc_b76.txt\" from \"" + Path.string() +
+                                                 "\". UnRar: compressed data asks for more memory than the "
+                                                 "file can need"});
+  }
 }
 
 // A RAR 2-4 header that fails its CRC still names its item when it reads as a file header (a damaged

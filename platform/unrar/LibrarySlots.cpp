@@ -1,10 +1,9 @@
-#include "platform/unrar/UnarrSlots.h"
+#include "platform/unrar/LibrarySlots.h"
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
 #include <sys/mman.h>
-#include <unarr.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -50,21 +49,19 @@ int FindRelro(struct dl_phdr_info* Info, size_t, void* Data) {
 // A dynamic-section address: relocated by the loader on most systems, a bare offset on some.
 uintptr_t DynAddr(uintptr_t Base, ElfW(Addr) Value) { return Value < Base ? Base + Value : Value; }
 
-// The link map of the object that holds libunarr's code, found by one of its entry points.
-const struct link_map* UnarrMap() {
+// The link map of the object that holds Code.
+const struct link_map* MapOf(const void* Code) {
   Dl_info Info{};
   struct link_map* Map = nullptr;
-  if (!dladdr1(reinterpret_cast<void*>(&ar_open_rar_archive), &Info, reinterpret_cast<void**>(&Map),
-               RTLD_DL_LINKMAP))
-    return nullptr;
+  if (!Code || !dladdr1(Code, &Info, reinterpret_cast<void**>(&Map), RTLD_DL_LINKMAP)) return nullptr;
   return Map;
 }
 
 }  // namespace
 
-std::vector<void**> UnarrSlots(const char* Symbol) {
+std::vector<void**> LibrarySlots(const void* Code, const char* Symbol) {
   std::vector<void**> Slots;
-  const struct link_map* Map = UnarrMap();
+  const struct link_map* Map = MapOf(Code);
   if (!Map) return Slots;
   const uintptr_t Base = Map->l_addr;
   const ElfW(Sym)* Symbols = nullptr;
@@ -115,8 +112,8 @@ std::vector<void**> UnarrSlots(const char* Symbol) {
   return Slots;
 }
 
-bool SetUnarrSlot(void** Slot, void* Value) {
-  const struct link_map* Map = UnarrMap();
+bool SetLibrarySlot(const void* Code, void** Slot, void* Value) {
+  const struct link_map* Map = MapOf(Code);
   if (!Map || !Slot) return false;
   TRelro Relro;
   Relro.Base = Map->l_addr;

@@ -1,5 +1,7 @@
-#include "platform/unrar/UnarrMemory.h"
+#include "platform/unrar/DecoderMemory.h"
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <unarr.h>
 
 #include <atomic>
@@ -8,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/unrar/LibrarySlots.h"
 #include "platform/unrar/RarBlocks.h"
-#include "platform/unrar/UnarrSlots.h"
 
 namespace unrar {
 
@@ -31,8 +33,9 @@ struct TScope {
 };
 thread_local TScope Scope;
 
-// Where libunarr allocates PPMd models (null while not found).
-std::atomic<void*> ModelSite{nullptr};
+// Where libunarr and libarchive allocate PPMd models (null while not found).
+std::atomic<void*> UnarrModelSite{nullptr};
+std::atomic<void*> ArchiveModelSite{nullptr};
 
 bool ModelSized(size_t Size) {
   return Size > kModelExtra && Size <= kLargestModel && (Size - kModelExtra) % kMegabyte == 0;
@@ -43,9 +46,11 @@ bool Admit(size_t Size, void* Caller) {
   TScope& S = Scope;
   if (S.Observed != 0 && Size == S.Observed) S.Caller = Caller;
   if (!S.Active) return true;
-  void* const Site = ModelSite.load(std::memory_order_relaxed);
-  if (Site ? Caller == Site && Size <= kLargestModel : ModelSized(Size) && S.ShapedLeft > 0) {
-    if (!Site) --S.ShapedLeft;
+  void* const Unarr = UnarrModelSite.load(std::memory_order_relaxed);
+  void* const Archive = ArchiveModelSite.load(std::memory_order_relaxed);
+  if (Caller && (Caller == Unarr || Caller == Archive) && Size <= kLargestModel) return true;
+  if ((!Unarr || !Archive) && ModelSized(Size) && S.ShapedLeft > 0) {
+    --S.ShapedLeft;
     return true;
   }
   if (Size > S.Left) {
@@ -71,8 +76,8 @@ void* LimitedRealloc(void* Block, size_t Size) {
   return Admit(Size, __builtin_return_address(0)) ? std::realloc(Block, Size) : nullptr;
 }
 
-// A RAR 2.9 archive of one item whose data opens a PPMd block with a 1 MB model: decoding it makes
-// libunarr allocate that model, and so shows where it does so.
+// A RAR 2.9 archive of one item whose data opens a PPMd block with a 1 MB model: decoding it makes a
+// library allocate that model, and so shows where it does so.
 std::vector<uint8_t> ModelProbe() {
   std::vector<uint8_t> A = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
   std::vector<uint8_t> Main = {0, 0, btMain, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0};
@@ -93,24 +98,51 @@ std::vector<uint8_t> ModelProbe() {
   return A;
 }
 
-void FindModelSite() {
-  const std::vector<uint8_t> Probe = ModelProbe();
+// The return address of the model's allocation while Decode runs; null when none was seen.
+template <class TDecode>
+void* ModelSiteOf(TDecode Decode) {
+  Scope.Observed = kMegabyte + kModelExtra;
+  Scope.Caller = nullptr;
+  Decode();
+  Scope.Observed = 0;
+  return Scope.Caller;
+}
+
+void FindUnarrModelSite(const std::vector<uint8_t>& Probe) {
   ar_stream* Stream = ar_open_memory(Probe.data(), Probe.size());
   if (!Stream) return;
   ar_archive* Archive = ar_open_rar_archive(Stream);
   if (Archive && ar_parse_entry(Archive)) {
-    Scope.Observed = kMegabyte + kModelExtra;
-    Scope.Caller = nullptr;
-    uint8_t Byte = 0;
-    ar_entry_uncompress(Archive, &Byte, 1);
-    Scope.Observed = 0;
-    ModelSite.store(Scope.Caller, std::memory_order_relaxed);
+    UnarrModelSite.store(ModelSiteOf([Archive] {
+                           uint8_t Byte = 0;
+                           ar_entry_uncompress(Archive, &Byte, 1);
+                         }),
+                         std::memory_order_relaxed);
   }
   if (Archive) ar_close_archive(Archive);
   ar_close(Stream);
 }
 
-bool Install() {
+void FindArchiveModelSite(const std::vector<uint8_t>& Probe) {
+  struct archive* Ar = archive_read_new();
+  if (!Ar) return;
+  archive_read_support_format_rar(Ar);
+  struct archive_entry* Entry = nullptr;
+  if (archive_read_open_memory(Ar, Probe.data(), Probe.size()) == ARCHIVE_OK &&
+      archive_read_next_header(Ar, &Entry) == ARCHIVE_OK) {
+    ArchiveModelSite.store(ModelSiteOf([Ar] {
+                             uint8_t Byte = 0;
+                             archive_read_data(Ar, &Byte, 1);
+                           }),
+                           std::memory_order_relaxed);
+  }
+  archive_read_free(Ar);
+}
+
+// Points the allocation slots of the library that holds Code here: every slot is checked before any is
+// changed, so that only slots bound to the functions this program calls are pointed elsewhere, and then
+// all of them.
+bool LimitLibrary(const void* Code) {
   struct TSlot {
     const char* Name;
     void* Real;
@@ -121,40 +153,45 @@ bool Install() {
       {"calloc", reinterpret_cast<void*>(&std::calloc), reinterpret_cast<void*>(&LimitedCalloc)},
       {"realloc", reinterpret_cast<void*>(&std::realloc), reinterpret_cast<void*>(&LimitedRealloc)},
   };
-  // Every slot is checked before any is changed: only slots bound to the functions this program calls
-  // are pointed elsewhere, and then all of them.
   std::vector<std::pair<void**, void*>> Changes;
   for (const TSlot& W : Wanted) {
-    for (void** Slot : UnarrSlots(W.Name)) {
+    for (void** Slot : LibrarySlots(Code, W.Name)) {
       if (*Slot != W.Real) return false;
       Changes.push_back({Slot, W.Limited});
     }
   }
   if (Changes.empty()) return false;
   for (const auto& [Slot, Value] : Changes)
-    if (!SetUnarrSlot(Slot, Value)) return false;
-  FindModelSite();
+    if (!SetLibrarySlot(Code, Slot, Value)) return false;
+  return true;
+}
+
+bool Install() {
+  const std::vector<uint8_t> Probe = ModelProbe();
+  if (LimitLibrary(reinterpret_cast<const void*>(&archive_read_new))) FindArchiveModelSite(Probe);
+  if (!LimitLibrary(reinterpret_cast<const void*>(&ar_open_rar_archive))) return false;
+  FindUnarrModelSite(Probe);
   return true;
 }
 
 }  // namespace
 
-bool GuardUnarrMemory() {
+bool GuardDecoderMemory() {
   static std::once_flag Once;
   static bool Done = false;
   std::call_once(Once, [] { Done = Install(); });
   return Done;
 }
 
-TUnarrMemoryLimit::TUnarrMemoryLimit(uint64_t ItemSize) {
+TDecoderMemoryLimit::TDecoderMemoryLimit(uint64_t ItemSize) {
   Scope.Active = true;
   Scope.Refused = false;
   Scope.ShapedLeft = kShapedModelsInScope;
-  Scope.Left = ItemSize > UINT64_MAX - kUnarrBaseBudget ? UINT64_MAX : kUnarrBaseBudget + ItemSize;
+  Scope.Left = ItemSize > UINT64_MAX - kDecoderBaseBudget ? UINT64_MAX : kDecoderBaseBudget + ItemSize;
 }
 
-TUnarrMemoryLimit::~TUnarrMemoryLimit() { Scope.Active = false; }
+TDecoderMemoryLimit::~TDecoderMemoryLimit() { Scope.Active = false; }
 
-bool TUnarrMemoryLimit::Refused() const { return Scope.Refused; }
+bool TDecoderMemoryLimit::Refused() const { return Scope.Refused; }
 
 }  // namespace unrar
