@@ -253,6 +253,10 @@ struct TArchive {
   std::unique_ptr<TRar5Reader> Reader;
   TRar5Item Item5;
   std::vector<TRar5File> Rar5Files;  // the file headers of every volume
+  // A solid RAR 5 set read from a later volume: libarchive cannot begin its items (their state is in the
+  // volumes before), so they are handed back from the headers, each to be named as lost.
+  bool Rar5SolidGap = false;
+  size_t Rar5NextLost = 0;
   bool SeenFirstFile = false;
   TRarCallback Callback = nullptr;
   void* UserData = nullptr;
@@ -403,12 +407,16 @@ int ReadNext(TArchive& A) {
 
 // The next RAR 5 item into Header.
 int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
-  if (A.HaveItem && !A.Item5.Continued) A.Reader->Skip();  // an item the caller left without a process call
+  // An item the caller left without a process call is passed over.
+  if (A.HaveItem && !A.Item5.Continued && !A.Item5.SolidGap) A.Reader->Skip();
   A.HaveItem = false;
   if (!A.Reader) {
+    const uint64_t Flags = A.Rar5Start.ArchiveFlags;
     std::vector<std::string> Volumes = Rar5Volumes(A);
     A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Pos, A.Rar5Start.EncryptedNames,
                                              A.Rar5Start.EndSeen, Rar5Checks(A.Rar5Files));
+    A.Rar5SolidGap = (Flags & r5Solid) && (Flags & r5VolumeNumber);
+    A.Rar5NextLost = 0;
     // A later volume read first begins with the part of an item whose beginning is in a volume before
     // it. libarchive passes that part over in silence; it comes back here, marked as continued, so that
     // the caller can name the item it cannot have.
@@ -424,6 +432,25 @@ int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
       Header->FileAttr = 0x20;
       return RAR_SUCCESS;
     }
+  }
+  if (A.Rar5SolidGap) {
+    // The items that begin in the volumes read, in order, from their headers.
+    while (A.Rar5NextLost < A.Rar5Files.size() && A.Rar5Files[A.Rar5NextLost].SplitBefore) ++A.Rar5NextLost;
+    if (A.Rar5NextLost >= A.Rar5Files.size()) return RAR_END_ARCHIVE;
+    const TRar5File& F = A.Rar5Files[A.Rar5NextLost++];
+    A.Item5 = TRar5Item();
+    A.Item5.Name = F.Name;
+    A.Item5.Folder = F.Folder;
+    A.Item5.Size = F.Folder ? 0 : F.Size;
+    A.Item5.SolidGap = true;
+    A.HaveItem = true;
+    CopyName(Header->FileName, sizeof Header->FileName, F.Name);
+    Header->Flags = (F.SplitAfter ? RAR_FLAG_CONTINUES : 0) | RAR_FLAG_SOLID;
+    Header->UnpSize = static_cast<uint32_t>(A.Item5.Size);
+    Header->UnpSizeHigh = static_cast<uint32_t>(A.Item5.Size >> 32);
+    Header->FileTime = 0;
+    Header->FileAttr = F.Folder ? RAR_ATTR_FOLDER : 0x20;
+    return RAR_SUCCESS;
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -757,6 +784,9 @@ int Process(TArchive& A, int Operation, const char* DestName) {
   if (!A.Rar5 && A.Item.HeaderBroken) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_HEADER;
   // A part without its beginning (a RAR 5 volume read without the one before it) cannot be decoded.
   if (A.Rar5 && A.Item5.Continued) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_ARCHIVE;
+  // A solid item without the data before it, which is in a volume that was not read.
+  if (A.Rar5 && A.Item5.SolidGap)
+    return Operation == RAR_SKIP || A.Item5.Folder ? RAR_SUCCESS : RAR_E_SOLID_GAP;
   const bool Folder = A.Rar5 ? A.Item5.Folder : A.Item.IsFolder();
   // A symbolic link is an item without content: nothing is delivered (its target is not a file's text).
   const bool Link = A.Rar5 ? A.Item5.Link : A.Item.IsLink();

@@ -56,6 +56,7 @@ extern "C" {
 #define RAR_E_ABORTED 22        // the callback answered -1
 #define RAR_E_BAD_HEADER 23     // process: the item's own header is damaged, so its data is not read
 #define RAR_E_TOO_DEMANDING 24  // process: the compressed data asks for far more memory than the item needs
+#define RAR_E_SOLID_GAP 25      // process: a solid item whose earlier data lies in a volume that was not read
 
 // Header flags passed on from the archive, and one of the library's own.
 #define RAR_FLAG_CONTINUED 0x01  // the item continues from the previous volume

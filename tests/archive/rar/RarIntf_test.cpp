@@ -282,21 +282,40 @@ TEST_F(RarWrapper, APassGoesOnFromTheVolumeAfterAMissingOne) {
   EXPECT_EQ(Messages[1], "Volume \"set.r00\" not found");
 }
 
+// Adds the name of every file header of one volume, read on its own, to Names.
+void HeaderNamesIn(const std::string& Volume, std::set<std::string>& Names) {
+  std::string Msg;
+  TRarHandle H(RarOpenArchive(Volume, RAR_OM_LIST, Msg));
+  ASSERT_NE(H.Handle, nullptr) << Msg;
+  // No further volume is opened.
+  UnRarEntries().SetCallback(
+      H.Handle, [](uint32_t Msg, void*, intptr_t, intptr_t) { return Msg == RAR_MSG_CHANGE_VOLUME ? -1 : 1; },
+      nullptr);
+  for (;;) {
+    TRarHeaderDataEx Header{};
+    if (UnRarEntries().ReadHeaderEx(H.Handle, &Header) != RAR_SUCCESS) break;
+    Names.insert(Header.FileName);
+    UnRarEntries().ProcessFile(H.Handle, RAR_SKIP, nullptr, nullptr);
+  }
+}
+
 // A set with a volume missing loses no item without a word: each item is read whole or named in exactly
 // one message. An item that begins in the missing volume (or, for a set read from its second volume, in
 // the first) is named by what is left of it in the volume after the gap; one that runs through the gap
-// is named once, where it meets the gap. RAR 4 and RAR 5 sets of stored items, each volume but the last
-// left out in turn.
+// is named once, where it meets the gap; in a solid set, the items after the gap are named as lost with
+// the data before them. RAR 4 and RAR 5 sets of stored items and solid RAR 4 and RAR 5 sets, each volume
+// but the last left out in turn.
 TEST_F(RarWrapper, EveryItemOfASetWithAVolumeMissingIsReadOrNamedOnce) {
   struct TSet {
     const char* Stem;
     int Count;
   };
   for (const TSet& Set :
-       {TSet{"test_rar_multivolume_multiple_files", 6}, TSet{"test_read_format_rar5_multiarchive", 8}}) {
+       {TSet{"test_rar_multivolume_multiple_files", 6}, TSet{"test_read_format_rar5_multiarchive", 8},
+        TSet{kRar5SolidSet, 4}, TSet{kRar4SolidSet, 6}, TSet{kRar4SolidCutSet, 6}}) {
     archivetest::TTempFolder WholeDir("rar_whole_set");
     const auto Whole = AllToMemory(*Open(VolumeSetIn(WholeDir.Path, Set.Stem, Set.Count, "set", 2)));
-    ASSERT_EQ(Whole.size(), 2u) << Set.Stem;
+    ASSERT_GE(Whole.size(), 2u) << Set.Stem;
     for (int Missing = 1; Missing < Set.Count; ++Missing) {
       SCOPED_TRACE(std::string(Set.Stem) + " without volume " + std::to_string(Missing));
       archivetest::TTempFolder Dir("rar_gap_set");
@@ -318,11 +337,17 @@ TEST_F(RarWrapper, EveryItemOfASetWithAVolumeMissingIsReadOrNamedOnce) {
       std::string All;
       for (const auto& M : Messages) All += M + "\n";
       EXPECT_EQ(All.find("header broken"), std::string::npos) << All;
+      // An item stored wholly inside the missing volume leaves no trace to name it by; every other item
+      // has a header (of its first part or a later one) in a volume that is there.
+      std::set<std::string> Traced;
+      for (int N = 1; N <= Set.Count; ++N)
+        if (N != Missing) HeaderNamesIn((Dir.Path / VolumeName(N)).string(), Traced);
       for (const auto& [Name, Content] : Whole) {
         if (Got.count(Name)) {
           EXPECT_TRUE(Got.at(Name) == Content) << Name;
           continue;
         }
+        if (!Traced.count(Name)) continue;
         const std::string Named = "Can't extract \"" + Name + "\" from \"" + First.string() + "\". ";
         EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
                                 [&](const std::string& M) { return M.rfind(Named, 0) == 0; }),
