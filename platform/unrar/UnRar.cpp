@@ -31,6 +31,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -264,6 +265,10 @@ struct TArchive {
   bool HaveItem = false;
   TFileHeader Item;
   bool LastSplitAfter = false;
+  // A RAR 4 walk that began in a later volume of a set, and whether it has decoded an item since: a solid
+  // item met before any is decoded would need the state of items in the volumes that were not read.
+  bool StartedLate = false;
+  bool DecodedAny = false;
   // The volumes this handle has opened: a set never comes back to one of them (an answer that names a
   // volume again would otherwise walk in a circle).
   std::set<std::pair<uint64_t, uint64_t>> Seen;
@@ -702,6 +707,19 @@ int DecodeJoined(TArchive& A, const TFileHeader& First, const TFileHeader& Last,
   return E == kNotBegun ? RAR_E_BAD_DATA : E;
 }
 
+// Whether the volume a RAR 4 handle opened is a later volume of a set: a set of the new numbering marks
+// its first volume, and one of the old numbering names only its first volume ".rar" (or ".exe").
+bool LaterVolume(const TArchive& A) {
+  if (!(A.MainFlags & mfVolume)) return false;
+  if (A.MainFlags & mfNewNumbering) return !(A.MainFlags & mfFirstVolume);
+  const std::string& Name = A.Volume.Name;
+  const size_t Dot = Name.rfind('.');
+  if (Dot == std::string::npos || Name.size() - Dot != 4) return false;
+  const char L = static_cast<char>(Name[Dot + 1] | 0x20);
+  return L >= 'r' && L <= 'z' && std::isdigit(static_cast<unsigned char>(Name[Dot + 2])) &&
+         std::isdigit(static_cast<unsigned char>(Name[Dot + 3]));
+}
+
 // Decodes the current RAR 1.5-4 item into Sink (an item of a set moves the walk through its volumes).
 int DecodeItem(TArchive& A, TSink& Sink) {
   const TFileHeader First = A.Item;
@@ -711,6 +729,11 @@ int DecodeItem(TArchive& A, TSink& Sink) {
   if (First.Method < kMethodStored || First.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
   if (First.Method != kMethodStored && (First.UnpVer < kMinUnarrVersion || First.UnpVer > kMaxUnpackVersion))
     return RAR_E_UNSUPPORTED;
+  // A solid item whose predecessors are in volumes before the walk's first cannot be decoded: that is the
+  // reason it fails, not the CRC error its decoding would end in.
+  if (A.StartedLate && !A.DecodedAny && (A.MainFlags & mfSolid) && (First.Flags & ffSolid))
+    return RAR_E_SOLID_GAP;
+  A.DecodedAny = true;
   Sink.Limit = First.UnpSize;
 
   if (!(A.MainFlags & mfVolume)) {
@@ -863,6 +886,7 @@ void* RAROpenArchive(TRarOpenData* Data) {
   int Result = RAR_SUCCESS;
   switch (ReadArchiveStart(A->Volume, A->MainFlags, A->Pos, &A->Marker)) {
     case orOk:
+      A->StartedLate = LaterVolume(*A);
       break;
     case orNotRar:
       Result = RAR_E_BAD_ARCHIVE;
