@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -186,10 +187,17 @@ bool HypHead(const std::string& H) {
 }
 
 // A volume after the first of a set named name.partN.rar: its extension is "rar" like the first one's,
-// so only its main header tells it apart.
+// so only its main header tells it apart. Its flags are believed only when the header passes its check
+// (the low 16 bits of the CRC-32 of the header from its third byte on): a damaged header that happened to
+// read as a later volume would otherwise be passed over as one, without a word.
 bool LaterNumberedRarVolume(const std::string& H) {
-  if (H.size() < kRarMainHeaderOffset + 5 || ByteAt(H, kRarMainHeaderOffset + 2) != kRarMainHeaderType)
+  if (H.size() < kRarMainHeaderOffset + 7 || ByteAt(H, kRarMainHeaderOffset + 2) != kRarMainHeaderType)
     return false;
+  const size_t Size = ByteAt(H, kRarMainHeaderOffset + 5) | ByteAt(H, kRarMainHeaderOffset + 6) << 8;
+  if (Size < 7 || H.size() < kRarMainHeaderOffset + Size) return false;
+  const auto* Header = reinterpret_cast<const Bytef*>(H.data() + kRarMainHeaderOffset);
+  const uint16_t Crc = static_cast<uint16_t>(::crc32(0, Header + 2, static_cast<uInt>(Size - 2)) & 0xFFFF);
+  if (Crc != (ByteAt(H, kRarMainHeaderOffset) | ByteAt(H, kRarMainHeaderOffset + 1) << 8)) return false;
   uint16_t Flags =
       static_cast<uint16_t>(ByteAt(H, kRarMainHeaderOffset + 3) | ByteAt(H, kRarMainHeaderOffset + 4) << 8);
   return (Flags & kRarVolume) && (Flags & kRarNewNumbering) && !(Flags & kRarFirstVolume);
@@ -198,6 +206,7 @@ bool LaterNumberedRarVolume(const std::string& H) {
 // The same for RAR 5: after the 8-byte marker, the main header (a CRC-32, then as variable-length numbers
 // of 7 bits a byte its size, type 1, its flags, the extra area's size when flag 1 is set) holds the
 // archive flags, in which 1 marks a volume and 2 one that carries its number: every volume but the first.
+// The CRC-32 covers the header from its size on; a header that fails it is not believed.
 bool LaterRar5Volume(const std::string& H) {
   size_t At = kRar5MarkerSize + 4;
   auto Number = [&](uint64_t& Value) {
@@ -214,7 +223,19 @@ bool LaterRar5Volume(const std::string& H) {
       Type != 1 || !Number(Flags) || ((Flags & 1) && !Number(Extra)) || ((Flags & 2) && !Number(Extra)) ||
       !Number(ArchiveFlags))
     return false;
-  return (ArchiveFlags & 1) && (ArchiveFlags & 2);
+  if (!(ArchiveFlags & 1) || !(ArchiveFlags & 2)) return false;
+  // The size counts the bytes after its own field: find where that field ends.
+  size_t SizeEnd = kRar5MarkerSize + 4;
+  while (SizeEnd < H.size() && (ByteAt(H, SizeEnd) & 0x80)) ++SizeEnd;
+  ++SizeEnd;
+  if (Size > H.size() || SizeEnd + Size > H.size()) return false;
+  const auto* Covered = reinterpret_cast<const Bytef*>(H.data() + kRar5MarkerSize + 4);
+  const uint32_t Crc =
+      static_cast<uint32_t>(::crc32(0, Covered, static_cast<uInt>(SizeEnd + Size - (kRar5MarkerSize + 4))));
+  const uint32_t Stored = ByteAt(H, kRar5MarkerSize) | ByteAt(H, kRar5MarkerSize + 1) << 8 |
+                          ByteAt(H, kRar5MarkerSize + 2) << 16 |
+                          static_cast<uint32_t>(ByteAt(H, kRar5MarkerSize + 3)) << 24;
+  return Crc == Stored;
 }
 
 // Whether the archive library's detection finds an archive the kind's decoder reads in the file: for

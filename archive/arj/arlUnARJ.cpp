@@ -162,13 +162,17 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
   THeader Main;
   // A later volume read without the ones before it starts after a gap as well.
   bool AfterGap = FirstVolumeNumber > 1;
+  // The item named as lost with the last missing volume: its part after the gap is not named again.
+  std::string LostName;
   for (;;) {
     if (!WalkVolume(*Volume, Start, Main, Entries)) return;
     // After a missing volume, a first entry that continues an item from it cannot be read.
     if (AfterGap && !Entries.empty() && (Entries.front().Flags & afExtFile)) {
-      DoError(ItemName(Entries.front()), "lost with a missing volume", 0);
+      const std::string Name = ItemName(Entries.front());
+      if (Name != LostName) DoError(Name, "lost with a missing volume", 0);
       Entries.erase(Entries.begin());
     }
+    LostName.clear();
     if (!ExtractEntries(*Volume, Entries, VolumeIndex)) return;
     if (!(Main.Flags & afVolume) || GetCancel()) return;
     // The entry that goes on in the next volume, if any.
@@ -195,8 +199,8 @@ void TUnArj::ExtractArchive(TStream32* Stream) {
       const std::string Asked = Name;
       if (RequestNextVolume(Name, NextNumber)) break;
       if (Continuing && !GetCancel()) {
-        DoError(ItemName(*Continuing), "lost with the missing volume \"" + ExtractFileNameOf(Asked) + "\"",
-                0);
+        LostName = ItemName(*Continuing);
+        DoError(LostName, "lost with the missing volume \"" + ExtractFileNameOf(Asked) + "\"", 0);
         Continuing = nullptr;
       }
       if (GetCancel()) return;

@@ -347,6 +347,9 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
   const std::string DestDir = IncludeItemSeparator(DestDirArg);
   std::vector<std::string> Retry;
   bool Stop = false;
+  // The last item met that goes on into a further volume: when the walk goes on after a missing volume,
+  // a part of it there is not named again.
+  std::string SpanningName;
   // A missing volume ends the library's walk; it goes on from the next volume of the set that is there
   // (whose parts continued from before it are passed over like any continued part).
   std::string Start = ArcName_;
@@ -386,19 +389,37 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
       }
       return true;
     };
+    bool FirstHeader = true;
     while (!Stop) {
       TRarHeaderDataEx Header{};
       if (!NextHeader(H.Handle, Header)) {
         if (VolumeMissing_) GoOnAfterGap();
         break;
       }
-      if (IsFolder(Header)) continue;
-      if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
+      const bool First = FirstHeader;
+      FirstHeader = false;
+      const std::string Name = ItemNameOf(Header);
+      auto Report = [&](const std::string& Reason) {
+        if (OnMessage) OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName_ + "\". " + Reason);
+      };
+      if (Header.Flags & RAR_FLAG_HEADER_BROKEN) {
+        // Named before anything else its header says is believed: any field of it may be the damage.
+        Report(ErrorText(RAR_E_BAD_HEADER));
         if (!SkipItem()) break;
         if (Cancelled_) return;
         continue;
       }
-      const std::string Name = ItemNameOf(Header);
+      // A part continued from before the volume a walk starts in (a set read from a later volume, or
+      // after a missing one) is all that is left of an item that begins in a missing volume.
+      const bool BeginningLost = (Header.Flags & RAR_FLAG_CONTINUED) && First && Name != SpanningName;
+      if (Header.Flags & RAR_FLAG_CONTINUES) SpanningName = Name;
+      if (IsFolder(Header)) continue;
+      if ((Header.Flags & RAR_FLAG_CONTINUED) || ItemSize(Header) > kMaxItemSize) {
+        if (BeginningLost) Report("It begins in a missing volume");
+        if (!SkipItem()) break;
+        if (Cancelled_) return;
+        continue;
+      }
       const int32_t Size = static_cast<int32_t>(ItemSize(Header));
       TDateTime Date = ItemDate(Header);
       const bool Encrypted = (Header.Flags & RAR_FLAG_ENCRYPTED) != 0;
@@ -457,6 +478,7 @@ void TBaseRarWrapper::DoExtractAll(const std::string& DestDirArg, const TArcMemo
         if (OnMessage)
           OnMessage("Can't extract \"" + Name + "\" from \"" + ArcName_ + "\". " + ErrorText(Result));
         if (VolumeMissing_) {
+          SpanningName = Name;  // named here with the missing volume
           GoOnAfterGap();
           break;
         }

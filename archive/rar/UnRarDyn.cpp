@@ -137,6 +137,15 @@ std::string RarProcessErrorText(int Code, const std::string& ArcName) {
     case RAR_E_ABORTED:
       Text = "stopped";
       break;
+    case RAR_E_BAD_HEADER:
+      Text = "file header broken";
+      break;
+    case RAR_E_TOO_DEMANDING:
+      Text = "compressed data asks for more memory than the file can need";
+      break;
+    case RAR_E_SOLID_GAP:
+      Text = "the solid data before it is in a missing volume";
+      break;
     default:
       Text = "code " + std::to_string(Code);
       break;

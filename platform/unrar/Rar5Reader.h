@@ -34,6 +34,8 @@ struct TRar5Item {
   bool Link = false;
   std::string LinkTarget;      // a symbolic link's target (the link itself holds no content)
   std::string HardLinkTarget;  // a hard link: the earlier item whose data it shares
+  bool Continued = false;      // only the later part of an item whose beginning is in an earlier volume
+  bool SolidGap = false;       // an item of a solid set read from a later volume: its state is missing
 };
 
 // The CRC-32 an item's data must have, by the item's place in the archive.

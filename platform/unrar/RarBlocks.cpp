@@ -217,7 +217,7 @@ constexpr int64_t kRar5MarkerSize = 8;
 constexpr uint64_t kRar5MaxHeader = 2 * 1024 * 1024;  // the format's own limit of a header's size
 enum : uint64_t { h5Main = 1, h5File = 2, h5Encryption = 4, h5End = 5 };
 enum : uint64_t { h5Extra = 0x0001, h5Data = 0x0002, h5SplitBefore = 0x0008, h5SplitAfter = 0x0010 };
-enum : uint64_t { f5Time = 0x0002, f5Crc = 0x0004 };
+enum : uint64_t { f5Folder = 0x0001, f5Time = 0x0002, f5Crc = 0x0004 };
 constexpr uint64_t kRar5CryptRecord = 0x01;
 
 // The name of a file header whose fields start at P, when its extra area (the last Extra bytes before End)
@@ -242,10 +242,12 @@ std::string EncryptedName(const uint8_t* P, const uint8_t* End, uint64_t Extra) 
   return "";
 }
 
-// The name and recorded CRC-32 of a file header whose fields start at P; false when they do not fit.
+// The name, kind, declared size and recorded CRC-32 of a file header whose fields start at P; false when
+// they do not fit.
 bool ReadRar5File(const uint8_t* P, const uint8_t* End, TRar5File& File) {
   uint64_t Flags = 0, Value = 0, NameSize = 0;
-  if (!ReadVint(P, End, Flags) || !ReadVint(P, End, Value) || !ReadVint(P, End, Value)) return false;
+  if (!ReadVint(P, End, Flags) || !ReadVint(P, End, File.Size) || !ReadVint(P, End, Value)) return false;
+  File.Folder = (Flags & f5Folder) != 0;
   if ((Flags & f5Time) && End - P < 4) return false;
   P += (Flags & f5Time) ? 4 : 0;
   if (Flags & f5Crc) {

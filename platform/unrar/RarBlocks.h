@@ -114,6 +114,8 @@ enum : uint64_t { r5Volume = 0x0001, r5VolumeNumber = 0x0002, r5Solid = 0x0004 }
 // volume before or into the next.
 struct TRar5File {
   std::string Name;
+  bool Folder = false;
+  uint64_t Size = 0;  // the unpacked size the header declares
   bool HasCrc = false;
   uint32_t Crc = 0;
   bool SplitBefore = false, SplitAfter = false;

@@ -31,6 +31,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/unrar/DecoderMemory.h"
 #include "platform/unrar/Rar5Reader.h"
 #include "platform/unrar/RarBlocks.h"
 #include "platform/unrar/RarSink.h"
@@ -252,6 +254,10 @@ struct TArchive {
   std::unique_ptr<TRar5Reader> Reader;
   TRar5Item Item5;
   std::vector<TRar5File> Rar5Files;  // the file headers of every volume
+  // A solid RAR 5 set read from a later volume: libarchive cannot begin its items (their state is in the
+  // volumes before), so they are handed back from the headers, each to be named as lost.
+  bool Rar5SolidGap = false;
+  size_t Rar5NextLost = 0;
   bool SeenFirstFile = false;
   TRarCallback Callback = nullptr;
   void* UserData = nullptr;
@@ -259,6 +265,10 @@ struct TArchive {
   bool HaveItem = false;
   TFileHeader Item;
   bool LastSplitAfter = false;
+  // A RAR 4 walk that began in a later volume of a set, and whether it has decoded an item since: a solid
+  // item met before any is decoded would need the state of items in the volumes that were not read.
+  bool StartedLate = false;
+  bool DecodedAny = false;
   // The volumes this handle has opened: a set never comes back to one of them (an answer that names a
   // volume again would otherwise walk in a circle).
   std::set<std::pair<uint64_t, uint64_t>> Seen;
@@ -334,6 +344,8 @@ std::vector<TRar5Check> Rar5Checks(const std::vector<TRar5File>& Files) {
   std::vector<TRar5Check> Checks;
   bool Open = false;  // the last item runs on into the next header
   for (const TRar5File& F : Files) {
+    // The part of an item that began before the first volume read: libarchive passes it over.
+    if (F.SplitBefore && !Open && Checks.empty()) continue;
     if (F.SplitBefore && Open) {
       Checks.back().HasCrc = F.HasCrc && !F.SplitAfter;
       Checks.back().Crc = F.Crc;
@@ -356,13 +368,20 @@ void CopyName(char* Field, size_t Size, const std::string& Name) {
   Field[N] = '\0';
 }
 
+// A header that fails its CRC passes on none of its flags: any of them may be the damage, and a caller
+// that acted on one (a folder, a part continued from before, an encrypted item) would pass the item over
+// without a word.
 uint32_t ItemFlags(const TFileHeader& H) {
-  uint32_t F = H.Flags & (RAR_FLAG_CONTINUED | RAR_FLAG_CONTINUES | RAR_FLAG_ENCRYPTED | RAR_FLAG_SOLID);
+  uint32_t F =
+      H.HeaderBroken
+          ? RAR_FLAG_HEADER_BROKEN
+          : H.Flags & (RAR_FLAG_CONTINUED | RAR_FLAG_CONTINUES | RAR_FLAG_ENCRYPTED | RAR_FLAG_SOLID);
   if (H.OemName) F |= RAR_FLAG_OEM_NAME;
   return F;
 }
 
 uint32_t ItemAttr(const TFileHeader& H) {
+  if (H.HeaderBroken) return 0x20;
   if (H.IsFolder()) return RAR_ATTR_FOLDER;
   // DOS and Windows attributes are kept (without a folder bit); other systems' modes mean nothing here.
   return H.HostOs == kHostUnix ? 0x20 : (H.Attr & 0x27);
@@ -393,12 +412,50 @@ int ReadNext(TArchive& A) {
 
 // The next RAR 5 item into Header.
 int ReadNext5(TArchive& A, TRarHeaderDataEx* Header) {
-  if (A.HaveItem) A.Reader->Skip();  // an item the caller left without a process call
+  // An item the caller left without a process call is passed over.
+  if (A.HaveItem && !A.Item5.Continued && !A.Item5.SolidGap) A.Reader->Skip();
   A.HaveItem = false;
   if (!A.Reader) {
+    const uint64_t Flags = A.Rar5Start.ArchiveFlags;
     std::vector<std::string> Volumes = Rar5Volumes(A);
     A.Reader = std::make_unique<TRar5Reader>(std::move(Volumes), A.Pos, A.Rar5Start.EncryptedNames,
                                              A.Rar5Start.EndSeen, Rar5Checks(A.Rar5Files));
+    A.Rar5SolidGap = (Flags & r5Solid) && (Flags & r5VolumeNumber);
+    A.Rar5NextLost = 0;
+    // A later volume read first begins with the part of an item whose beginning is in a volume before
+    // it. libarchive passes that part over in silence; it comes back here, marked as continued, so that
+    // the caller can name the item it cannot have.
+    if (!A.Rar5Files.empty() && A.Rar5Files.front().SplitBefore) {
+      A.Item5 = TRar5Item();
+      A.Item5.Name = A.Rar5Files.front().Name;
+      A.Item5.Continued = true;
+      A.HaveItem = true;
+      CopyName(Header->FileName, sizeof Header->FileName, A.Item5.Name);
+      Header->Flags = RAR_FLAG_CONTINUED | (A.Rar5Files.front().SplitAfter ? RAR_FLAG_CONTINUES : 0);
+      Header->UnpSize = Header->UnpSizeHigh = 0;
+      Header->FileTime = 0;
+      Header->FileAttr = 0x20;
+      return RAR_SUCCESS;
+    }
+  }
+  if (A.Rar5SolidGap) {
+    // The items that begin in the volumes read, in order, from their headers.
+    while (A.Rar5NextLost < A.Rar5Files.size() && A.Rar5Files[A.Rar5NextLost].SplitBefore) ++A.Rar5NextLost;
+    if (A.Rar5NextLost >= A.Rar5Files.size()) return RAR_END_ARCHIVE;
+    const TRar5File& F = A.Rar5Files[A.Rar5NextLost++];
+    A.Item5 = TRar5Item();
+    A.Item5.Name = F.Name;
+    A.Item5.Folder = F.Folder;
+    A.Item5.Size = F.Folder ? 0 : F.Size;
+    A.Item5.SolidGap = true;
+    A.HaveItem = true;
+    CopyName(Header->FileName, sizeof Header->FileName, F.Name);
+    Header->Flags = (F.SplitAfter ? RAR_FLAG_CONTINUES : 0) | RAR_FLAG_SOLID;
+    Header->UnpSize = static_cast<uint32_t>(A.Item5.Size);
+    Header->UnpSizeHigh = static_cast<uint32_t>(A.Item5.Size >> 32);
+    Header->FileTime = 0;
+    Header->FileAttr = F.Folder ? RAR_ATTR_FOLDER : 0x20;
+    return RAR_SUCCESS;
   }
   const int R = A.Reader->Next(A.Item5);
   if (R != RAR_SUCCESS) return R;
@@ -531,7 +588,7 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
     bool NextVolume = false, EndBlock = false;
     TFileHeader H;
     const TBlockResult R = NextFileHeader(A.Volume, A.Pos, H, NextVolume, EndBlock);
-    if (R == brBroken || (R == brFile && H.HeaderBroken)) return RAR_E_BAD_DATA;
+    if (R == brBroken || (R == brFile && H.HeaderBroken)) return RAR_E_BAD_HEADER;
     if (R != brFile || !(H.Flags & ffSplitBefore) || H.Name != A.Item.Name) return RAR_E_BAD_ARCHIVE;
     Parts.push_back({A.Volume.Name, H.DataPos, H.PackSize});
     Packed += H.PackSize;
@@ -541,8 +598,8 @@ int CollectParts(TArchive& A, std::vector<TPart>& Parts, TFileHeader& Last, uint
   return RAR_SUCCESS;
 }
 
-// Decodes the one item of S with libarchive.
-int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
+// Decodes the one item of S with libarchive, within a limit set by the caller.
+int DecodeLibarchiveLimited(TSource& S, TSink& Sink, uint32_t StoredCrc) {
   struct archive* Ar = archive_read_new();
   if (!Ar) return RAR_E_NO_MEMORY;
   std::unique_ptr<struct archive, int (*)(struct archive*)> Guard(Ar, archive_read_free);
@@ -580,19 +637,33 @@ int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
   return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
 }
 
+// Decodes the one item of S with libarchive.
+int DecodeLibarchive(TSource& S, TSink& Sink, uint32_t StoredCrc) {
+  // libarchive's allocations are held to what the item can need, as unarr's are (DecoderMemory).
+  const TDecoderMemoryLimit Limit(Sink.Limit);
+  const int E = DecodeLibarchiveLimited(S, Sink, StoredCrc);
+  return Limit.Refused() ? RAR_E_TOO_DEMANDING : E;
+}
+
 // What DecodeUnarr answers when unarr did not begin the item: nothing was delivered, so another decoder
 // may try.
 constexpr int kNotBegun = -1;
 
 // Decodes the item whose header lies at Entry in unarr's image.
 int DecodeUnarr(TUnarr& U, int64_t Entry, TSink& Sink, uint32_t StoredCrc) {
-  if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry)) return kNotBegun;
+  // unarr's allocations are held to what the item can need (DecoderMemory): data that asks for more fails
+  // its item, and is not handed to libarchive, which would fill what it asks for just the same.
+  const TDecoderMemoryLimit Limit(Sink.Limit);
+  if (!U.Archive || !ar_parse_entry_at(U.Archive.get(), Entry))
+    return Limit.Refused() ? RAR_E_TOO_DEMANDING : kNotBegun;
   if (ar_entry_get_size(U.Archive.get()) != Sink.Limit) return RAR_E_BAD_DATA;
   std::vector<uint8_t> Buf(static_cast<size_t>(std::min<uint64_t>(Sink.Limit, kReadChunk)));
   while (Sink.Written < Sink.Limit) {
     const size_t N = static_cast<size_t>(std::min<uint64_t>(Sink.Limit - Sink.Written, Buf.size()));
-    if (!ar_entry_uncompress(U.Archive.get(), Buf.data(), N))
+    if (!ar_entry_uncompress(U.Archive.get(), Buf.data(), N)) {
+      if (Limit.Refused()) return RAR_E_TOO_DEMANDING;
       return Sink.Written == 0 ? kNotBegun : RAR_E_BAD_DATA;
+    }
     if (const int E = Sink.Put(Buf.data(), N)) return E;
   }
   return Sink.Whole(StoredCrc) ? RAR_SUCCESS : RAR_E_BAD_DATA;
@@ -636,15 +707,33 @@ int DecodeJoined(TArchive& A, const TFileHeader& First, const TFileHeader& Last,
   return E == kNotBegun ? RAR_E_BAD_DATA : E;
 }
 
+// Whether the volume a RAR 4 handle opened is a later volume of a set: a set of the new numbering marks
+// its first volume, and one of the old numbering names only its first volume ".rar" (or ".exe").
+bool LaterVolume(const TArchive& A) {
+  if (!(A.MainFlags & mfVolume)) return false;
+  if (A.MainFlags & mfNewNumbering) return !(A.MainFlags & mfFirstVolume);
+  const std::string& Name = A.Volume.Name;
+  const size_t Dot = Name.rfind('.');
+  if (Dot == std::string::npos || Name.size() - Dot != 4) return false;
+  const char L = static_cast<char>(Name[Dot + 1] | 0x20);
+  return L >= 'r' && L <= 'z' && std::isdigit(static_cast<unsigned char>(Name[Dot + 2])) &&
+         std::isdigit(static_cast<unsigned char>(Name[Dot + 3]));
+}
+
 // Decodes the current RAR 1.5-4 item into Sink (an item of a set moves the walk through its volumes).
 int DecodeItem(TArchive& A, TSink& Sink) {
   const TFileHeader First = A.Item;
-  if (First.HeaderBroken) return RAR_E_BAD_DATA;
+  if (First.HeaderBroken) return RAR_E_BAD_HEADER;
   if (First.Flags & ffEncrypted) return RAR_E_ENCRYPTED;
   if (First.Flags & ffSplitBefore) return RAR_E_BAD_ARCHIVE;  // a part without its beginning
   if (First.Method < kMethodStored || First.Method > kMethodStored + 5) return RAR_E_UNKNOWN_FORMAT;
   if (First.Method != kMethodStored && (First.UnpVer < kMinUnarrVersion || First.UnpVer > kMaxUnpackVersion))
     return RAR_E_UNSUPPORTED;
+  // A solid item whose predecessors are in volumes before the walk's first cannot be decoded: that is the
+  // reason it fails, not the CRC error its decoding would end in.
+  if (A.StartedLate && !A.DecodedAny && (A.MainFlags & mfSolid) && (First.Flags & ffSolid))
+    return RAR_E_SOLID_GAP;
+  A.DecodedAny = true;
   Sink.Limit = First.UnpSize;
 
   if (!(A.MainFlags & mfVolume)) {
@@ -714,6 +803,13 @@ bool SkipDecodes(const TArchive& A) {
 int Process(TArchive& A, int Operation, const char* DestName) {
   if (!A.HaveItem) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_DATA;
   A.HaveItem = false;
+  // An item whose header is damaged is not read, whatever its flags say.
+  if (!A.Rar5 && A.Item.HeaderBroken) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_HEADER;
+  // A part without its beginning (a RAR 5 volume read without the one before it) cannot be decoded.
+  if (A.Rar5 && A.Item5.Continued) return Operation == RAR_SKIP ? RAR_SUCCESS : RAR_E_BAD_ARCHIVE;
+  // A solid item without the data before it, which is in a volume that was not read.
+  if (A.Rar5 && A.Item5.SolidGap)
+    return Operation == RAR_SKIP || A.Item5.Folder ? RAR_SUCCESS : RAR_E_SOLID_GAP;
   const bool Folder = A.Rar5 ? A.Item5.Folder : A.Item.IsFolder();
   // A symbolic link is an item without content: nothing is delivered (its target is not a file's text).
   const bool Link = A.Rar5 ? A.Item5.Link : A.Item.IsLink();
@@ -768,6 +864,7 @@ extern "C" {
 void* RAROpenArchive(TRarOpenData* Data) {
   if (!Data) return nullptr;
   QuietUnarrLog();
+  GuardDecoderMemory();
   Data->CommentSize = 0;
   Data->CommentState = 0;
   if (!Data->ArcName) {
@@ -789,6 +886,7 @@ void* RAROpenArchive(TRarOpenData* Data) {
   int Result = RAR_SUCCESS;
   switch (ReadArchiveStart(A->Volume, A->MainFlags, A->Pos, &A->Marker)) {
     case orOk:
+      A->StartedLate = LaterVolume(*A);
       break;
     case orNotRar:
       Result = RAR_E_BAD_ARCHIVE;
@@ -831,7 +929,8 @@ int RARReadHeaderEx(void* Handle, TRarHeaderDataEx* Header) {
     return RAR_E_NO_MEMORY;
   }
   const TFileHeader& H = A->Item;
-  const uint64_t Size = H.IsLink() ? 0 : H.UnpSize;  // a link holds no content of its own
+  // A link holds no content of its own; a broken header's size is not to be trusted.
+  const uint64_t Size = H.IsLink() || H.HeaderBroken ? 0 : H.UnpSize;
   CopyName(Header->FileName, sizeof Header->FileName, H.Name);
   Header->Flags = ItemFlags(H);
   Header->UnpSize = static_cast<uint32_t>(Size);

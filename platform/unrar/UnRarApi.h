@@ -16,8 +16,8 @@
 // In a solid archive opened for extraction, skipping an item decodes it, so that a walk in archive order
 // reads each item once.
 //
-// An item whose header is damaged but still names it comes back as a header; processing it answers
-// RAR_E_BAD_DATA, and the walk goes on after it.
+// An item whose header is damaged but still names it comes back as a header marked RAR_FLAG_HEADER_BROKEN;
+// processing it answers RAR_E_BAD_HEADER, and the walk goes on after it.
 //
 // What the library never does: decode an encrypted item (RAR_E_ENCRYPTED: the data is not decrypted,
 // so it is not delivered) or decode RAR 1.5 compression (RAR_E_UNSUPPORTED). A handle is used by one
@@ -51,9 +51,12 @@ extern "C" {
 #define RAR_E_ECLOSE 17
 #define RAR_E_EREAD 18  // the data ends early
 #define RAR_E_EWRITE 19
-#define RAR_E_ENCRYPTED 20    // encrypted data, which this library does not decrypt
-#define RAR_E_UNSUPPORTED 21  // RAR 1.5 compression
-#define RAR_E_ABORTED 22      // the callback answered -1
+#define RAR_E_ENCRYPTED 20      // encrypted data, which this library does not decrypt
+#define RAR_E_UNSUPPORTED 21    // RAR 1.5 compression
+#define RAR_E_ABORTED 22        // the callback answered -1
+#define RAR_E_BAD_HEADER 23     // process: the item's own header is damaged, so its data is not read
+#define RAR_E_TOO_DEMANDING 24  // process: the compressed data asks for far more memory than the item needs
+#define RAR_E_SOLID_GAP 25      // process: a solid item whose earlier data lies in a volume that was not read
 
 // Header flags passed on from the archive, and one of the library's own.
 #define RAR_FLAG_CONTINUED 0x01  // the item continues from the previous volume
@@ -61,6 +64,9 @@ extern "C" {
 #define RAR_FLAG_ENCRYPTED 0x04
 #define RAR_FLAG_SOLID 0x10
 #define RAR_FLAG_OEM_NAME 0x80000000u
+// The item's header fails its check: its name is all that is passed on (no other flag, size 0, the
+// attribute of a plain file), since the damage may lie in any field.
+#define RAR_FLAG_HEADER_BROKEN 0x40000000u
 
 // The attribute of a folder.
 #define RAR_ATTR_FOLDER 0x10

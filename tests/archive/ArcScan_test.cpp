@@ -1,6 +1,7 @@
 #include "archive/ArcScan.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -153,28 +154,39 @@ TEST_F(ArcScanTest, DisabledKindsAndLaterVolumes) {
   EXPECT_FALSE(IsEnabledArchiveName("x.txt"));
 }
 
+// The CRC-32 of Bytes, as the RAR headers carry it (RAR 4 keeps its low 16 bits).
+uint32_t Crc32(const std::string& Bytes) {
+  return static_cast<uint32_t>(
+      ::crc32(0, reinterpret_cast<const Bytef*>(Bytes.data()), static_cast<uInt>(Bytes.size())));
+}
+
 // A set named name.partN.rar: every part has the extension "rar", and reading the first part reads the
-// whole set, so a later part opened on its own would report its items a second time.
+// whole set, so a later part opened on its own would report its items a second time. The main header's
+// flags are believed only when it passes its CRC check: a damaged one that happens to read as a later
+// volume is an archive to open (and to report as damaged), not a volume to pass over.
 TEST_F(ArcScanTest, NumberedRarPartsAfterTheFirstAreLaterVolumes) {
   // The main header after the marker: CRC (2), type 73, flags (2), size (2), reserved (6).
-  auto Rar = [](int Flags) {
-    return kRarMarker + Bytes({0x00, 0x00, 0x73, Flags & 0xFF, Flags >> 8, 0x0D, 0x00}) +
-           std::string(6, '\0');
+  auto Rar = [](int Flags, bool Intact) {
+    std::string Main = Bytes({0x73, Flags & 0xFF, Flags >> 8, 0x0D, 0x00}) + std::string(6, '\0');
+    const uint32_t Crc = Crc32(Main) ^ (Intact ? 0 : 1);
+    return kRarMarker + Bytes({static_cast<int>(Crc & 0xFF), static_cast<int>((Crc >> 8) & 0xFF)}) + Main;
   };
   struct Case {
     const char* Name;
     int Flags;
+    bool Intact;
     TArchiveCheck Check;
   };
   const Case Cases[] = {
-      {"x.part1.rar", 0x0111, acArchive},      // volume, new numbering, first volume
-      {"x.part2.rar", 0x0011, acLaterVolume},  // volume, new numbering
-      {"old.rar", 0x0001, acArchive},          // first volume of a .rar/.r00 set
-      {"single.rar", 0x0000, acArchive},
+      {"x.part1.rar", 0x0111, true, acArchive},      // volume, new numbering, first volume
+      {"x.part2.rar", 0x0011, true, acLaterVolume},  // volume, new numbering
+      {"old.rar", 0x0001, true, acArchive},          // first volume of a .rar/.r00 set
+      {"single.rar", 0x0000, true, acArchive},      {"damaged.rar", 0x0011, false, acArchive},
+      {"y.part2.rar", 0x0011, false, acArchive},
   };
   for (const Case& C : Cases) {
     TArchiveKind Kind;
-    EXPECT_EQ(CheckArchiveFile(Write(C.Name, Rar(C.Flags)), Kind), C.Check) << C.Name;
+    EXPECT_EQ(CheckArchiveFile(Write(C.Name, Rar(C.Flags, C.Intact)), Kind), C.Check) << C.Name;
     EXPECT_EQ(Kind, akRar) << C.Name;
   }
   // The marker alone, with no main header after it, is an archive as before.
@@ -184,15 +196,28 @@ TEST_F(ArcScanTest, NumberedRarPartsAfterTheFirstAreLaterVolumes) {
 
 // RAR 5 has a marker of its own (Rar! 1A 07 01 00) and is the same kind; in its main header (CRC-32, then
 // size, type 1, header flags and archive flags as 7-bit numbers) archive flags 1+2 mark a volume that
-// carries its number: every volume but the first.
+// carries its number: every volume but the first. A header that fails its CRC (over the header from its
+// size on) is not believed: the file is an archive, which the reader reports as damaged.
 TEST_F(ArcScanTest, Rar5ArchivesAreRarAndTheirLaterVolumesLaterVolumes) {
   const std::string Marker("Rar!\x1A\x07\x01\x00", 8);
-  auto Rar5 = [&](int HeaderFlags, int ArchiveFlags) {
-    std::string Main = {'\0', '\0', '\0', '\0', 0x06, 0x01, static_cast<char>(HeaderFlags)};
+  auto Rar5 = [&](int HeaderFlags, int ArchiveFlags, bool Intact = true) {
+    std::string Main = {0x06, 0x01, static_cast<char>(HeaderFlags)};
     if (HeaderFlags & 1) Main += '\0';  // extra area size
     Main += static_cast<char>(ArchiveFlags);
-    return Marker + Main + std::string(8, '\0');
+    Main += std::string(7 - Main.size(), '\0');
+    const uint32_t Crc = Crc32(Main) ^ (Intact ? 0 : 1);
+    return Marker +
+           Bytes({static_cast<int>(Crc & 0xFF), static_cast<int>((Crc >> 8) & 0xFF),
+                  static_cast<int>((Crc >> 16) & 0xFF), static_cast<int>(Crc >> 24)}) +
+           Main + std::string(8, '\0');
   };
+  // A real archive whose archive flags were overwritten with 0xFF bytes, and a real later volume.
+  std::string Overwritten =
+      ReadFileBytes(fs::path(SCRYLINE_TEST_DATA) / "rar/fixtures/test_read_format_rar5_stored.rar");
+  ASSERT_GT(Overwritten.size(), 20u);
+  Overwritten.replace(16, 4, 4, '\xFF');
+  const std::string RealLater = ReadFileBytes(fs::path(SCRYLINE_TEST_DATA) /
+                                              "rar/fixtures/test_read_format_rar5_multiarchive.vol2.rar");
   struct Case {
     const char* Name;
     std::string Head;
@@ -205,6 +230,10 @@ TEST_F(ArcScanTest, Rar5ArchivesAreRarAndTheirLaterVolumesLaterVolumes) {
       {"x.part2.rar", Rar5(0, 0x03), acLaterVolume},
       {"x.part3.rar", Rar5(1, 0x03), acLaterVolume},  // with an extra area
       {"x.r01", Rar5(0, 0x03), acLaterVolume},
+      {"damaged.rar", Rar5(0, 0x03, false), acArchive},
+      {"y.part2.rar", Rar5(1, 0x03, false), acArchive},
+      {"overwritten.rar", Overwritten, acArchive},
+      {"z.part02.rar", RealLater, acLaterVolume},
       {"bare.rar", Marker, acArchive},
       {"near.rar", std::string("Rar!\x1A\x07\x02\x00", 8), acNone},
   };

@@ -282,6 +282,99 @@ TEST_F(RarWrapper, APassGoesOnFromTheVolumeAfterAMissingOne) {
   EXPECT_EQ(Messages[1], "Volume \"set.r00\" not found");
 }
 
+// Adds the name of every file header of one volume, read on its own, to Names.
+void HeaderNamesIn(const std::string& Volume, std::set<std::string>& Names) {
+  std::string Msg;
+  TRarHandle H(RarOpenArchive(Volume, RAR_OM_LIST, Msg));
+  ASSERT_NE(H.Handle, nullptr) << Msg;
+  // No further volume is opened.
+  UnRarEntries().SetCallback(
+      H.Handle, [](uint32_t Msg, void*, intptr_t, intptr_t) { return Msg == RAR_MSG_CHANGE_VOLUME ? -1 : 1; },
+      nullptr);
+  for (;;) {
+    TRarHeaderDataEx Header{};
+    if (UnRarEntries().ReadHeaderEx(H.Handle, &Header) != RAR_SUCCESS) break;
+    Names.insert(Header.FileName);
+    UnRarEntries().ProcessFile(H.Handle, RAR_SKIP, nullptr, nullptr);
+  }
+}
+
+// A set with a volume missing loses no item without a word: each item is read whole or named in exactly
+// one message. An item that begins in the missing volume (or, for a set read from its second volume, in
+// the first) is named by what is left of it in the volume after the gap; one that runs through the gap
+// is named once, where it meets the gap; in a solid set, the items after the gap are named as lost with
+// the data before them. RAR 4 and RAR 5 sets of stored items and solid RAR 4 and RAR 5 sets, each volume
+// but the last left out in turn.
+TEST_F(RarWrapper, EveryItemOfASetWithAVolumeMissingIsReadOrNamedOnce) {
+  struct TSet {
+    const char* Stem;
+    int Count;
+  };
+  for (const TSet& Set :
+       {TSet{"test_rar_multivolume_multiple_files", 6}, TSet{"test_read_format_rar5_multiarchive", 8},
+        TSet{kRar5SolidSet, 4}, TSet{kRar4SolidSet, 6}, TSet{kRar4SolidCutSet, 6}}) {
+    archivetest::TTempFolder WholeDir("rar_whole_set");
+    const auto Whole = AllToMemory(*Open(VolumeSetIn(WholeDir.Path, Set.Stem, Set.Count, "set", 2)));
+    ASSERT_GE(Whole.size(), 2u) << Set.Stem;
+    for (int Missing = 1; Missing < Set.Count; ++Missing) {
+      SCOPED_TRACE(std::string(Set.Stem) + " without volume " + std::to_string(Missing));
+      archivetest::TTempFolder Dir("rar_gap_set");
+      auto VolumeName = [](int N) {
+        return std::string("set.part") + (N < 10 ? "0" : "") + std::to_string(N) + ".rar";
+      };
+      for (int N = 1; N <= Set.Count; ++N)
+        if (N != Missing)
+          fs::copy_file(FixturePath(std::string(Set.Stem) + ".vol" + std::to_string(N) + ".rar"),
+                        Dir.Path / VolumeName(N));
+      const fs::path First = Dir.Path / VolumeName(Missing == 1 ? 2 : 1);
+      std::vector<std::string> Messages;
+      std::map<std::string, std::string> Got;
+      try {
+        Got = AllToMemory(*Open(First.string()), &Messages);
+      } catch (const EArcError& E) {
+        Messages.push_back(E.Message());
+      }
+      std::string All;
+      for (const auto& M : Messages) All += M + "\n";
+      EXPECT_EQ(All.find("header broken"), std::string::npos) << All;
+      EXPECT_EQ(All.find("CRC error"), std::string::npos) << All;  // nothing here is damaged
+      // An item stored wholly inside the missing volume leaves no trace to name it by; every other item
+      // has a header (of its first part or a later one) in a volume that is there.
+      std::set<std::string> Traced;
+      for (int N = 1; N <= Set.Count; ++N)
+        if (N != Missing) HeaderNamesIn((Dir.Path / VolumeName(N)).string(), Traced);
+      for (const auto& [Name, Content] : Whole) {
+        if (Got.count(Name)) {
+          EXPECT_TRUE(Got.at(Name) == Content) << Name;
+          continue;
+        }
+        if (!Traced.count(Name)) continue;
+        const std::string Named = "Can't extract \"" + Name + "\" from \"" + First.string() + "\". ";
+        EXPECT_EQ(std::count_if(Messages.begin(), Messages.end(),
+                                [&](const std::string& M) { return M.rfind(Named, 0) == 0; }),
+                  1)
+            << Name << " in:\n"
+            << All;
+      }
+    }
+  }
+  // Without the third of six volumes: the item that runs from the first volume into the third is named
+  // with the missing volume, the one that begins in the third and goes on into the fourth by what is left
+  // of it there.
+  archivetest::TTempFolder Dir("rar_gap_third");
+  for (int N : {1, 2, 4, 5, 6})
+    fs::copy_file(FixturePath("test_rar_multivolume_multiple_files.vol" + std::to_string(N) + ".rar"),
+                  Dir.Path / ("set.part" + std::to_string(N) + ".rar"));
+  const fs::path First = Dir.Path / "set.part1.rar";
+  std::vector<std::string> Messages;
+  AllToMemory(*Open(First.string()), &Messages);
+  EXPECT_EQ(Messages, (std::vector<std::string>{"Can't extract \"LibarchiveAddingTest2.html\" from \"" +
+                                                    First.string() + "\". Volume \"set.part3.rar\" not found",
+                                                "Volume \"set.part3.rar\" not found",
+                                                "Can't extract \"LibarchiveAddingTest.html\" from \"" +
+                                                    First.string() + "\". It begins in a missing volume"}));
+}
+
 TEST_F(RarWrapper, AVolumeAnsweredTwiceEndsTheWalk) {
   // The answer names the second volume again: its part of big.txt asks for a third one, and the walk
   // must not go round in a circle.
@@ -769,11 +862,42 @@ TEST_F(RarWrapper, DamagedDataFailsItsItemWithAMessageAndNothingOnStandardError)
   }
 }
 
+// An item whose compressed data asks the decoder for far more memory than decoding it can need (a filter
+// program declaring about 1 GB of static data in a 55-byte item, which the decoding libraries would
+// allocate and fill byte by byte) fails and is named, for the reason it fails: as it is (decoded by
+// libunarr), and with an unpacking version libunarr does not take (30), which goes to libarchive.
+TEST_F(RarWrapper, AnItemThatAsksForAbsurdMemoryFailsAndIsNamed) {
+  archivetest::TTempFolder T("rar_demanding");
+  const Bytes Original = archivetest::ReadFile(FixturePath("test_read_format_rar_unbound_staticdata.rar"));
+  ASSERT_EQ(Original.size(), 125u);
+  for (const uint8_t Version : {29, 30}) {
+    SCOPED_TRACE(Version);
+    // The item's header: at 20, 43 bytes, its unpacking version at 44.
+    Bytes Data = Original;
+    Data[44] = Version;
+    const uint32_t Crc = static_cast<uint32_t>(::crc32(0, Data.data() + 22, 43 - 2));
+    Data[20] = static_cast<uint8_t>(Crc);
+    Data[21] = static_cast<uint8_t>(Crc >> 8);
+    const fs::path Path = T.Path / ("v" + std::to_string(Version) + ".rar");
+    WriteBytes(Path, Data);
+    std::vector<std::string> Messages;
+    const auto Got = AllToMemory(*Open(Path.string()), &Messages);
+    EXPECT_TRUE(Got.empty());
+    EXPECT_EQ(Messages, std::vector<std::string>{"Can't extract \"poc_b76.txt\" from \"" + Path.string() +
+                                                 "\". UnRar: compressed data asks for more memory than the "
+                                                 "file can need"});
+  }
+}
+
 // A RAR 2-4 header that fails its CRC still names its item when it reads as a file header (a damaged
-// type byte, a damaged name): the item is reported and the walk goes on to the items after it.
+// type byte, a damaged name): the item is reported as having a broken header, and the walk goes on to the
+// items after it. None of the damaged header's fields is believed before the item is named: flags that
+// now say folder, a part continued from another volume or encrypted data, or a size of 2 GB or more,
+// would otherwise make the item vanish without a word.
 TEST_F(RarWrapper, AnItemWhoseHeaderIsDamagedIsNamedAndTheWalkGoesOn) {
-  // test_read_format_rar.rar: the main header, then test.txt's header at 20 (type byte at 22, name at
-  // 52), a link, then testdir/test.txt's header at 148 (type byte at 150).
+  // test_read_format_rar.rar: the main header, then test.txt's header at 20 (type byte at 22, low flag
+  // byte 0x20 at 23, the unpacked size's top byte at 34, name at 52), a link, then testdir/test.txt's
+  // header at 148 (type byte at 150).
   struct TCase {
     size_t Offset;
     uint8_t Value;
@@ -787,6 +911,12 @@ TEST_F(RarWrapper, AnItemWhoseHeaderIsDamagedIsNamedAndTheWalkGoesOn) {
       {52, 'b', "best.txt"},
       {150, 0x7B, "testdir/test.txt"},
       {150, 0x74 ^ 0x01, "testdir/test.txt"},
+      {23, 0x20 | 0xE0, "test.txt"},  // a folder
+      {23, 0x20 | 0x01, "test.txt"},  // continued from a volume before
+      {23, 0x20 | 0x02, "test.txt"},  // continued in the next volume
+      {23, 0x20 | 0x04, "test.txt"},  // encrypted
+      {23, 0x20 | 0x10, "test.txt"},  // solid
+      {34, 0x80, "test.txt"},         // 2 GB and more
   };
   const auto Whole = AllToMemory(*Open("test_read_format_rar.rar"));
   ASSERT_EQ(Whole.size(), 2u);
@@ -802,7 +932,7 @@ TEST_F(RarWrapper, AnItemWhoseHeaderIsDamagedIsNamedAndTheWalkGoesOn) {
     const auto Got = AllToMemory(*Open(Path.string()), &Messages);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0],
-              "Can't extract \"" + C.Named + "\" from \"" + Path.string() + "\". UnRar: file CRC error");
+              "Can't extract \"" + C.Named + "\" from \"" + Path.string() + "\". UnRar: file header broken");
     // The other item with data still comes.
     EXPECT_EQ(Got.size(), 1u);
     for (const auto& [Name, Content] : Got) EXPECT_TRUE(Content == Whole.at(Name)) << Name;
@@ -828,6 +958,7 @@ TEST(RarBinding, AMissingLibraryAnswersEveryArchive) {
 
 TEST(RarTexts, ResultCodesAndStamps) {
   EXPECT_EQ(RarProcessErrorText(RAR_E_BAD_DATA, "a.rar"), "UnRar error processing \"a.rar\": file CRC error");
+  EXPECT_EQ(RarProcessErrorText(RAR_E_BAD_HEADER, ""), "UnRar: file header broken");
   EXPECT_EQ(RarProcessErrorText(99, ""), "UnRar: code 99");
   EXPECT_EQ(RarOpenErrorText(77, "a.rar"), "UnRar error opening \"a.rar\": 77");
   EXPECT_EQ(RarDosDateTime(0, 0), 0);                                     // day 0

@@ -20,7 +20,6 @@ ARCHIVES = [
     ("test_read_format_rar5_solid.rar", "bsdtar"), ("test_read_format_rar5_multiarchive_solid.vol1.rar", "bsdtar"),
     ("test_read_format_rar5_sfx.exe", "bsdtar"), ("test_read_format_rar_multivolume.vol1.rar", "unar"),
     ("Rar.solid.vol1.rar", "unar"), ("solidcut.vol1.rar", "unar"), ("solidold.rar", "unar"),
-    ("test_read_format_rar_unbound_staticdata.rar", "bsdtar"),
 ]
 
 def main():

@@ -153,6 +153,17 @@ TEST_F(VolumeSets, AMissingVolumeIsNamedWithTheItemsLostAndTheRestIsRead) {
     for (const auto& E : kArjExts) fs::remove(Temp_.Path / ("my.set" + E));
   }
 
+  // An item that runs from the first volume through the missing one into the third is named once, with
+  // the volume it was lost with, not again where its last part is met.
+  const TPass SpanWhole = ReadAll(Fixture("volumes", "span.arj"));
+  ASSERT_EQ(SpanWhole.Items.size(), 3u) << SpanWhole.AllMessages();
+  const TPass Span = ReadAll(CopySet("volumes", "span", kArjExts, "span", {".arj", "", ".a02"}));
+  EXPECT_EQ(Span.Messages, (std::vector<std::string>{"Volume \"span.a01\" not found",
+                                                     "long.txt: lost with the missing volume \"span.a01\""}));
+  EXPECT_EQ(Span.Items.size(), 2u);
+  for (const char* Kept : {"head.txt", "tail.txt"})
+    EXPECT_EQ(Span.Items.count(Kept) ? Span.Items.at(Kept) : "", SpanWhole.Items.at(Kept)) << Kept;
+
   // ACE: the middle volume of the three missing. The item that went on in it is lost by name; the set
   // is solid, so every item of the last volume, whose data refers to the missing one, is named as lost.
   const fs::path First = CopySet("ace", "multivolume", kAceExts, "multivolume", {".ace", "", ".c01"});
