@@ -652,6 +652,20 @@ void TMain::Localize(TQtLangForm& Form) {
   Langs_.TranslateForm(Form);
 }
 
+void TMain::AddTranslatedWindow(QWidget* Window) {
+  auto& Form = WindowForms_[Window];
+  if (Form) return;
+  Form = std::make_unique<TQtLangForm>(Window, "T" + Window->objectName().toStdString());
+  Screen_.Forms.push_back(Form.get());
+  Localize(*Form);
+  connect(Window, &QObject::destroyed, this, [this, Window] {
+    const auto It = WindowForms_.find(Window);
+    if (It == WindowForms_.end()) return;
+    std::erase(Screen_.Forms, It->second.get());
+    WindowForms_.erase(It);
+  });
+}
+
 void TMain::OptionsExec(int32_t Page) {
   TPreferencesHooks Hooks;
   int32_t AskMode = Run_->PasswordAskMode;
@@ -1007,7 +1021,16 @@ void TMain::ClearResults() {
   UpdateControls();
 }
 
+void TMain::SetStatusMessage(const std::function<std::u16string()>& Make, bool AddPeriod) {
+  // A copy: Make may be the kept message itself, which SetStatusText forgets.
+  std::function<std::u16string()> Keep = Make;
+  SetStatusText(Keep(), AddPeriod);
+  StatusMessage_ = std::move(Keep);
+  StatusPeriod_ = AddPeriod;
+}
+
 void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
+  StatusMessage_ = nullptr;
   Status_ = AddPeriod ? WideAddPeriod(Text) : Text;
   if (MemoryMode) LastAllocMemSize_ = AllocatedMemory();
   StatusBar_->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, LastAllocMemSize_));
@@ -1091,6 +1114,9 @@ void TMain::LanguageChanged() {
   for (QAction* Action : MLanguage_->actions())
     if (Action->objectName() == QStringLiteral("ml%1").arg(Langs_.GetLanguageIndex()))
       Action->setChecked(true);
+  // The texts made from the catalogue are made again: the status line's and the previews' status bars.
+  if (StatusMessage_) SetStatusMessage(StatusMessage_, StatusPeriod_);
+  for (TPreview* W : PreviewWindows()) W->LanguageChanged();
   ReshowMessageDlg();
 }
 
