@@ -394,9 +394,14 @@ void TMain::BuildStatusBar() {
 }
 
 void TMain::ConnectSearchPanel() {
-  // Escape during a search asks whether to stop it, whichever control has the focus.
+  // Escape during a search asks whether to stop it, whichever control has the focus. An open list (the
+  // history a box offers while the user types) takes the key first: Escape closes it.
   auto* Escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(Escape, &QShortcut::activated, this, [this] {
+    if (QWidget* Popup = QApplication::activePopupWidget()) {
+      Popup->close();
+      return;
+    }
     if (Run_->Busy) Run_->AskStop();
   });
   connect(StartBtn_, &QPushButton::clicked, this, [this] { SearchStartExec(); });
