@@ -14,7 +14,7 @@ const TMainActionInfo MainActionTable[kMainActionCount] = {
     {"actPreview", "Preview", "Ctrl+W"},
     {"actPrint", "Print", "Ctrl+P"},
     {"actOptions", "Options", "F9"},
-    {"actHelp", "Help", ""},
+    {"actHelp", "Help", "F1"},  // shown in the menu; the key itself comes through the hook
     {"actExit", "Exit", ""},
 };
 

@@ -361,7 +361,11 @@ void TSearchRun::RunSearch(TSearchFields& F) {
   StopRequested = false;
   RefreshCount(true);
   if (Pattern.empty()) Scanner.FilesScanned = 0;
-  Host_.SetStatusText(FormatMsgW(TMsgIndex::SrchStat_dd, {Scanner.FilesScanned, FoundCount}), true);
+  Host_.SetStatusMessage(
+      [Scanned = Scanner.FilesScanned, Found = FoundCount] {
+        return FormatMsgW(TMsgIndex::SrchStat_dd, {Scanned, Found});
+      },
+      true);
   Host_.StateChanged();
   if (Results_->Count() == 0) {
     F.InResults = false;
@@ -376,7 +380,7 @@ void TSearchRun::RunSearch(TSearchFields& F) {
 }
 
 void TSearchRun::SearchStopExec() {
-  Host_.SetStatusText(GetMsgW(TMsgIndex::Wait), false);
+  Host_.SetStatusMessage([] { return GetMsgW(TMsgIndex::Wait); }, false);
   StopRequested = true;
 }
 

@@ -82,6 +82,11 @@ class ISearchHost {
   // A new hit arrived or the table was cleared: the list's sort mark goes.
   virtual void ClearSortMark() = 0;
   virtual void SetStatusText(const std::u16string& Text, bool AddPeriod) = 0;
+  // A status text made from the message catalogue: Make answers it in the current language, and a
+  // window that can change its language asks again after a change.
+  virtual void SetStatusMessage(const std::function<std::u16string()>& Make, bool AddPeriod) {
+    SetStatusText(Make(), AddPeriod);
+  }
   virtual void FocusBox(TSearchBox Box) = 0;
   // The boxes show the corrected fields (paths and masks cleaned, boxes switched on).
   virtual void ShowFields(const TSearchFields& Fields) = 0;

@@ -1,6 +1,7 @@
 #include "app/ui/FormUtils.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCompleter>
@@ -8,8 +9,12 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDatabase>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QUrl>
+#include <QWindow>
 
 #include "app/IO.h"
 #include "app/MsgStr.h"
@@ -18,6 +23,52 @@
 namespace {
 
 QString Msg(TMsgIndex Index) { return QString::fromStdU16String(GetMsgW(Index)); }
+
+// A press outside a history box's open list closes the list and then acts on what it pressed, as if no
+// list had been open. The toolkit replays that press on some platforms and swallows it on others (X11):
+// its own replay is turned off, and the press is given on here, once, on every platform.
+class TPopupPressReplay : public QObject {
+ public:
+  // DropDown: the box's own list, which a press on the box's arrow only closes (the arrow would open it
+  // again); for the list offered while typing, a press on the arrow opens the box's own list.
+  TPopupPressReplay(QComboBox* Combo, bool DropDown) : QObject(Combo), Combo_(Combo), DropDown_(DropDown) {}
+
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    auto* Popup = qobject_cast<QWidget*>(Watched);
+    if (Popup == nullptr || Event->type() != QEvent::MouseButtonPress) return false;
+    const auto* Press = static_cast<QMouseEvent*>(Event);
+    const QPoint Global = Press->globalPosition().toPoint();
+    if (Popup->rect().contains(Popup->mapFromGlobal(Global))) return false;
+    Popup->setAttribute(Qt::WA_NoMouseReplay);
+    if (DropDown_ && OnArrow(Global)) return false;
+    QWidget* Target = QApplication::widgetAt(Global);
+    if (Target == nullptr || Target->window() == Popup) return false;
+    // A window that a modal dialog blocks takes no press.
+    const QWidget* Modal = QApplication::activeModalWidget();
+    if (Modal != nullptr && Target->window() != Modal && !Modal->isAncestorOf(Target)) return false;
+    QWindow* Window = Target->window()->windowHandle();
+    if (Window == nullptr) return false;
+    const QPoint Local = Window->mapFromGlobal(Global);
+    // Posted: it is handled once the list has closed and given the mouse back.
+    QCoreApplication::postEvent(
+        Window, new QMouseEvent(QEvent::MouseButtonPress, Local, Local, Global, Press->button(),
+                                Press->buttons(), Press->modifiers()));
+    return false;
+  }
+
+ private:
+  bool OnArrow(const QPoint& Global) const {
+    QStyleOptionComboBox Option;
+    Option.initFrom(Combo_);
+    Option.editable = Combo_->isEditable();
+    Option.subControls = QStyle::SC_All;
+    return Combo_->style()->hitTestComplexControl(QStyle::CC_ComboBox, &Option, Combo_->mapFromGlobal(Global),
+                                                  Combo_) == QStyle::SC_ComboBoxArrow;
+  }
+
+  QComboBox* Combo_;
+  bool DropDown_;
+};
 
 }  // namespace
 
@@ -48,6 +99,9 @@ void OfferHistoryAsList(QComboBox* Combo) {
   // Case-sensitive, as paths are: the box also takes a history entry's spelling for the typed text when
   // they match in this sensitivity.
   Completer->setCaseSensitivity(Qt::CaseSensitive);
+  // Either list closes with Escape (the lists handle it) and keeps the press that closes it.
+  Completer->popup()->installEventFilter(new TPopupPressReplay(Combo, false));
+  Combo->view()->window()->installEventFilter(new TPopupPressReplay(Combo, true));
 }
 
 void LocalizeDialogButtons(QWidget* Form) {

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -31,6 +32,11 @@ THelpWindow::THelpWindow(QWidget* Parent) : QWidget(Parent, Qt::Window), Browser
   if (const QScreen* Screen = QGuiApplication::primaryScreen())
     Size = Size.boundedTo(Screen->availableGeometry().size() * 9 / 10);
   resize(Size);
+  // Without a window manager the window has no title bar to close it with: Escape and Ctrl+W close it.
+  for (const QKeySequence& Key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* Close = new QShortcut(Key, this);
+    connect(Close, &QShortcut::activated, this, &QWidget::close);
+  }
   connect(Browser_, &QTextBrowser::sourceChanged, this, [this] {
     const QString Title = Browser_->documentTitle();
     setWindowTitle(Title.isEmpty() ? QFileInfo(Browser_->source().toLocalFile()).fileName() : Title);

@@ -1,6 +1,7 @@
 // The help document: handed to the desktop's program for it (xdg-open, which runs on its own), and shown
 // in a window of the program's own when no program opens it (no xdg-open, no browser, a failed start), so
-// that help is always there. The help is HTML, which the window's text browser shows with its links.
+// that help is always there. The help is HTML, which the window's text browser shows with its links; the
+// window closes with Escape or Ctrl+W, also where no window manager gives it a title bar.
 //
 // Main thread only. The help window is made on first use and lives until its owner goes.
 #pragma once

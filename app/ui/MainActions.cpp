@@ -48,6 +48,9 @@ TMainActions::TMainActions(QMainWindow* Window) : QObject(Window), Window_(Windo
     A->setObjectName(QString::fromUtf8(MainActionTable[I].Name));
     if (*MainActionTable[I].ShortCut != '\0')
       A->setShortcut(QKeySequence(QString::fromUtf8(MainActionTable[I].ShortCut)));
+    // F1 asks for help in every window, which the key hook sees; the action's key only names it in the
+    // menu, and takes effect only where the action's own widget has the focus (its open menu).
+    if (I == maHelp) A->setShortcutContext(Qt::WidgetShortcut);
     A->setCheckable(I == maSearchPause || I == maSearchFiles || I == maSearchArchives);
     A->setIcon(ToolbarActionIcon(I));
     connect(A, &QAction::triggered, this, [this, I] { RunAction(I); });

@@ -43,6 +43,7 @@ void TMain::InstallPreviews() {
     PreviewItems_.erase(It);
     PreviewMenu_->RemovePreviewMenuItem(Item);
   };
+  Environment.WindowMade = [this](QWidget* Window) { AddTranslatedWindow(Window); };
   SetPreviewEnvironment(Environment);
   // A preview asked for during a conversion opens once the converters are idle again, after the
   // conversion has returned.
@@ -74,7 +75,7 @@ void TMain::PreviewExec() {
   if (Focused) Results().GetInfo(Current.row(), Info);
   switch (PendingPreview_.Request(Focused, Info, Converters_ && Converters_->Busy)) {
     case TPendingPreview::prDeferred:
-      SetStatusText(GetMsgW(TMsgIndex::Wait), false);
+      SetStatusMessage([] { return GetMsgW(TMsgIndex::Wait); }, false);
       UpdatePreviewPrintActions();
       break;
     case TPendingPreview::prOpenNow:

@@ -394,9 +394,14 @@ void TMain::BuildStatusBar() {
 }
 
 void TMain::ConnectSearchPanel() {
-  // Escape during a search asks whether to stop it, whichever control has the focus.
+  // Escape during a search asks whether to stop it, whichever control has the focus. An open list (the
+  // history a box offers while the user types) takes the key first: Escape closes it.
   auto* Escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(Escape, &QShortcut::activated, this, [this] {
+    if (QWidget* Popup = QApplication::activePopupWidget()) {
+      Popup->close();
+      return;
+    }
     if (Run_->Busy) Run_->AskStop();
   });
   connect(StartBtn_, &QPushButton::clicked, this, [this] { SearchStartExec(); });
@@ -650,6 +655,20 @@ void TMain::ExitExec() {
 void TMain::Localize(TQtLangForm& Form) {
   Langs_.CaptureForm(0, Form);
   Langs_.TranslateForm(Form);
+}
+
+void TMain::AddTranslatedWindow(QWidget* Window) {
+  auto& Form = WindowForms_[Window];
+  if (Form) return;
+  Form = std::make_unique<TQtLangForm>(Window, "T" + Window->objectName().toStdString());
+  Screen_.Forms.push_back(Form.get());
+  Localize(*Form);
+  connect(Window, &QObject::destroyed, this, [this, Window] {
+    const auto It = WindowForms_.find(Window);
+    if (It == WindowForms_.end()) return;
+    std::erase(Screen_.Forms, It->second.get());
+    WindowForms_.erase(It);
+  });
 }
 
 void TMain::OptionsExec(int32_t Page) {
@@ -1007,7 +1026,16 @@ void TMain::ClearResults() {
   UpdateControls();
 }
 
+void TMain::SetStatusMessage(const std::function<std::u16string()>& Make, bool AddPeriod) {
+  // A copy: Make may be the kept message itself, which SetStatusText forgets.
+  std::function<std::u16string()> Keep = Make;
+  SetStatusText(Keep(), AddPeriod);
+  StatusMessage_ = std::move(Keep);
+  StatusPeriod_ = AddPeriod;
+}
+
 void TMain::SetStatusText(const std::u16string& Text, bool AddPeriod) {
+  StatusMessage_ = nullptr;
   Status_ = AddPeriod ? WideAddPeriod(Text) : Text;
   if (MemoryMode) LastAllocMemSize_ = AllocatedMemory();
   StatusBar_->SetPanelText(1, StatusLineText(Text, AddPeriod, MemoryMode, LastAllocMemSize_));
@@ -1091,6 +1119,9 @@ void TMain::LanguageChanged() {
   for (QAction* Action : MLanguage_->actions())
     if (Action->objectName() == QStringLiteral("ml%1").arg(Langs_.GetLanguageIndex()))
       Action->setChecked(true);
+  // The texts made from the catalogue are made again: the status line's and the previews' status bars.
+  if (StatusMessage_) SetStatusMessage(StatusMessage_, StatusPeriod_);
+  for (TPreview* W : PreviewWindows()) W->LanguageChanged();
   ReshowMessageDlg();
 }
 

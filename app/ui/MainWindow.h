@@ -79,6 +79,7 @@ class TMain : public QMainWindow, public ISearchHost {
   void PrintExec();
   // The status line: Text with a final period when AddPeriod (and the memory figure in memory mode).
   void SetStatusText(const std::u16string& Text, bool AddPeriod) override;
+  void SetStatusMessage(const std::function<std::u16string()>& Make, bool AddPeriod) override;
   // Writes the controls into the settings, then saves them and the three histories.
   void SaveSettings() override;
   // Stores the settings and the histories; false (with SettingsError) when any of them could not be written.
@@ -184,6 +185,10 @@ class TMain : public QMainWindow, public ISearchHost {
   void LoadHistories();
   // Applies the designed texts and the current language to a dialog made for one use.
   void Localize(TQtLangForm& Form);
+  // A window made outside this unit (a preview, its options dialog) joins the translated windows: its
+  // designed texts are captured, it shows the current language, and it follows every later change until
+  // it is destroyed. Its form name for the language files is its object name.
+  void AddTranslatedWindow(QWidget* Window);
   // The preview windows' hooks into this window (status text, converters, passwords, View menu).
   void InstallPreviews();
   void PreviewResult(const TFoundFileInfo& Info);
@@ -201,6 +206,7 @@ class TMain : public QMainWindow, public ISearchHost {
   TQtLangScreen Screen_;
   TMultiLang Langs_;
   std::unique_ptr<TQtLangForm> LangForm_, LogLangForm_;
+  std::map<QObject*, std::unique_ptr<TQtLangForm>> WindowForms_;  // by AddTranslatedWindow
   std::vector<TLanguageFile> LanguageFiles_;
   TLanguageMenu LangMenu_;
   TDateTime LanguagesLoadedAt_ = 0;
@@ -214,6 +220,9 @@ class TMain : public QMainWindow, public ISearchHost {
   bool HelpChecked_ = false;  // the help file was looked for since start-up or the last language change
   int SettingsError_ = 0;     // the system error of the last settings write that failed, 0 when all went
   std::u16string Status_;
+  // What the status line shows when it is a catalogue text: made again after a language change.
+  std::function<std::u16string()> StatusMessage_;
+  bool StatusPeriod_ = false;
   int64_t LastAllocMemSize_ = 0;  // the memory figure last shown
 
   // Widgets.

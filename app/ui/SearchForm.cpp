@@ -57,6 +57,12 @@ QComboBox* MakeCombo(QWidget* Owner, const char* Name, bool Editable) {
   C->setEditable(Editable);
   C->setInsertPolicy(QComboBox::NoInsert);
   if (Editable) OfferHistoryAsList(C);
+  // A fixed list is at least as wide as its longest item, in whichever language its items came: the
+  // dialog grows to fit it rather than cutting it off, also on a small screen.
+  if (!Editable) {
+    C->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    C->setSizePolicy(QSizePolicy::Minimum, C->sizePolicy().verticalPolicy());
+  }
   return C;
 }
 

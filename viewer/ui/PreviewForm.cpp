@@ -84,7 +84,15 @@ IPreviewHost* Host = &DefaultHost;
 
 }  // namespace
 
-void SetPreviewEnvironment(const TPreviewEnvironment& E) { Environment = E; }
+void SetPreviewEnvironment(const TPreviewEnvironment& E) {
+  Environment = E;
+  DropPreviewOptionsDialog();
+}
+
+void PreviewWindowMade(QWidget* Window) {
+  if (Environment.WindowMade) Environment.WindowMade(Window);
+}
+
 void SetPreviewHost(IPreviewHost* H) { Host = H ? H : &DefaultHost; }
 const std::vector<TPreview*>& PreviewWindows() { return Windows; }
 
@@ -119,11 +127,16 @@ TPreviewFindDialog::TPreviewFindDialog(QWidget* Parent) : QDialog(Parent) {
   setObjectName("FindDlg");
   setWindowTitle(tr("Find"));
   Edit_ = new QLineEdit(this);
+  Edit_->setObjectName("FindEdit");
   CaseCheck_ = new QCheckBox(tr("Match &case"), this);
+  CaseCheck_->setObjectName("FindCaseCheck");
   WordCheck_ = new QCheckBox(tr("Match &whole word only"), this);
+  WordCheck_->setObjectName("FindWordCheck");
   auto* FindBtn = new QPushButton(tr("&Find Next"), this);
+  FindBtn->setObjectName("FindNextBtn");
   FindBtn->setDefault(true);
   auto* CancelBtn = new QPushButton(tr("Cancel"), this);
+  CancelBtn->setObjectName("FindCancelBtn");
   auto* L = new QVBoxLayout(this);
   L->addWidget(Edit_);
   L->addWidget(CaseCheck_);
@@ -288,6 +301,8 @@ void TPreview::ShowHit(int32_t N) { PreviewModel_->ShowHit(N); }
 
 QString TPreview::StatusText() const { return statusBar()->currentMessage(); }
 
+void TPreview::LanguageChanged() { HotLinkChanged(); }
+
 void TPreview::HotLinkChanged() {
   const bool Hot = Viewer().HasHotLink();
   ViewerWidget_->viewport()->setCursor(Hot ? Qt::PointingHandCursor : Qt::IBeamCursor);
@@ -400,7 +415,7 @@ void TPreview::moveEvent(QMoveEvent* Event) {
 
 void TPreview::changeEvent(QEvent* Event) {
   QMainWindow::changeEvent(Event);
-  if (Event->type() == QEvent::LanguageChange) HotLinkChanged();
+  if (Event->type() == QEvent::LanguageChange) LanguageChanged();
   if (Event->type() == QEvent::WindowStateChange && TrackPlacement) StorePlacement();
 }
 
@@ -447,6 +462,7 @@ TPreview* OpenPreview(const TFoundFileInfo& Info, bool Convert, const std::u16st
   CheckPreviewCount(static_cast<int32_t>(Windows.size()));
   if (Check.Changed) Host->ShowWarning(FormatMsgW(TMsgIndex::FileChanged_s, {Info.Name}));
   auto* W = new TPreview(nullptr);
+  PreviewWindowMade(W);
   PlaceNewWindow(W);
   bool Loaded = false;
   try {

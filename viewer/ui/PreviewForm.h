@@ -5,7 +5,7 @@
 //
 // Entry points for the main window:
 //   - SetPreviewEnvironment once, with what the previews borrow from it (converters, status text,
-//     the password question, its View-menu hooks);
+//     the password question, its View-menu hooks, the interface language of new windows);
 //   - OpenPreview for a result; it brings an open window of the same file forward instead of opening
 //     another;
 //   - ApplyPreviewOptionsToAll after the view settings changed; PreviewIdle from the idle handler.
@@ -42,8 +42,16 @@ struct TPreviewEnvironment {
       ExtractPassword;
   std::function<void(class TPreview*)> AddPreviewMenuItem;
   std::function<void(class TPreview*)> RemovePreviewMenuItem;
+  // Each window of the viewer (a preview, the options dialog) as soon as it is built, before it shows:
+  // the main window makes it show the current interface language and keeps it in step with later
+  // changes for as long as it lives. Its form name for the language files is its object name.
+  std::function<void(QWidget*)> WindowMade;
 };
+// A new environment drops the options dialog kept for the previous one, so that the next is made for
+// the new main window.
 void SetPreviewEnvironment(const TPreviewEnvironment& Environment);
+// Hands a newly built viewer window to the environment's WindowMade.
+void PreviewWindowMade(QWidget* Window);
 // The host the previews report through; null restores the one with message boxes.
 void SetPreviewHost(IPreviewHost* Host);
 
@@ -85,6 +93,8 @@ class TPreview : public QMainWindow {
   void ConvertToText();
   // The status bar's text now.
   QString StatusText() const;
+  // The interface language changed (its texts were applied already): the status text follows.
+  void LanguageChanged();
 
   QToolButton* FirstBtn;
   QToolButton* PriorBtn;

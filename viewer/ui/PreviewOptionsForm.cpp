@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -25,6 +26,9 @@ namespace {
 std::u16string U(const QString& S) {
   return std::u16string(reinterpret_cast<const char16_t*>(S.utf16()), S.size());
 }
+
+// The dialog made on first use and kept.
+QPointer<TPreviewOptions> KeptDialog;
 
 QString ColorSheet(uint32_t Background, uint32_t Text) {
   return QString("QLabel { background-color: %1; color: %2; border: 1px solid gray; }")
@@ -79,11 +83,13 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
   AutodetectLinksCheck->setObjectName("AutodetectLinksCheck");
 
   auto* FontBox = new QGroupBox(tr("Font"), this);
+  FontBox->setObjectName("FontGroup");
   auto* FontLayout = new QHBoxLayout(FontBox);
   FontLayout->addWidget(LText, 1);
   FontLayout->addWidget(TextFontBtn);
 
   auto* ColorBox = new QGroupBox(tr("Colors"), this);
+  ColorBox->setObjectName("ColorsGroup");
   auto* Grid = new QGridLayout(ColorBox);
   Grid->addWidget(LBk, 0, 0, 1, 2);
   Grid->addWidget(LGutter, 0, 2);
@@ -102,16 +108,18 @@ TPreviewOptions::TPreviewOptions(QWidget* Parent) : QDialog(Parent) {
   Grid->addWidget(Defaults2Btn, 4, 4);
 
   auto* OtherBox = new QGroupBox(tr("Others"), this);
+  OtherBox->setObjectName("OthersGroup");
   auto* Others = new QGridLayout(OtherBox);
-  auto AddRow = [&](int Row, const QString& Caption, QWidget* W) {
+  auto AddRow = [&](int Row, const char* Name, const QString& Caption, QWidget* W) {
     auto* L = new QLabel(Caption, OtherBox);
+    L->setObjectName(Name);
     L->setBuddy(W);
     Others->addWidget(L, Row, 0);
     Others->addWidget(W, Row, 1);
   };
-  AddRow(0, tr("T&ab size:"), TabEdit);
-  AddRow(1, tr("Gutter &width:"), GutterEdit);
-  AddRow(2, tr("Page si&ze:"), PageCombo);
+  AddRow(0, "lTabSize", tr("T&ab size:"), TabEdit);
+  AddRow(1, "lGutterWidth", tr("Gutter &width:"), GutterEdit);
+  AddRow(2, "lPageSize", tr("Page si&ze:"), PageCombo);
   Others->addWidget(AutodetectLinksCheck, 3, 0, 1, 2);
 
   auto* Main = new QVBoxLayout(this);
@@ -236,9 +244,14 @@ bool TPreviewOptions::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 TPreviewOptions& PreviewOptionsDialog() {
-  static TPreviewOptions* Dialog = new TPreviewOptions(nullptr);
-  return *Dialog;
+  if (!KeptDialog) {
+    KeptDialog = new TPreviewOptions(nullptr);
+    PreviewWindowMade(KeptDialog);
+  }
+  return *KeptDialog;
 }
+
+void DropPreviewOptionsDialog() { delete KeptDialog.data(); }
 
 void ShowPreviewOptions(QWidget* Parent) {
   TPreviewOptions& D = PreviewOptionsDialog();

@@ -52,5 +52,7 @@ class TPreviewOptions : public QDialog {
 
 // Shows the dialog modally, centred over Parent.
 void ShowPreviewOptions(QWidget* Parent);
-// The dialog, made on first use.
+// The dialog, made on first use (and handed to the preview environment's WindowMade then).
 TPreviewOptions& PreviewOptionsDialog();
+// Deletes the kept dialog, if any: the next use makes a new one.
+void DropPreviewOptionsDialog();

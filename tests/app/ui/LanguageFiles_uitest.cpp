@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -46,8 +48,12 @@
 #include "app/ui/SelectPathsForm.h"
 #include "app/ui/SysInfoForm.h"
 #include "core/FileLayer.h"
+#include "core/StrUtils.h"
 #include "search/QVConvIntf.h"
+#include "search/SrchRes.h"
 #include "tests/app/AppFixtures.h"
+#include "viewer/ui/PreviewForm.h"
+#include "viewer/ui/PreviewOptionsForm.h"
 
 namespace {
 
@@ -145,6 +151,13 @@ class LanguageFilesTest : public ::testing::Test {
     CollectTexts(Paths.LangForm(), Keys);
     TSysInfo SysInfo;
     CollectTexts(SysInfo.LangForm(), Keys);
+    // The viewer's windows, as the language object sees them.
+    TPreview Preview;
+    TQtLangForm PreviewForm(&Preview, "TPreview");
+    CollectTexts(PreviewForm, Keys);
+    TPreviewOptions PreviewOptions;
+    TQtLangForm PreviewOptionsForm(&PreviewOptions, "TPreviewOptions");
+    CollectTexts(PreviewOptionsForm, Keys);
     return Keys;
   }
 
@@ -204,6 +217,28 @@ TEST_F(LanguageFilesTest, ShippedLanguagesTranslateTheMainWindowAndTheMessages) 
   EXPECT_EQ(Exact->text(), QStringLiteral("E&xact"));
 }
 
+// The status line kept the last search's summary in the language it was made in until the next search:
+// it follows a change of language at once, and back.
+TEST_F(LanguageFilesTest, StatusLineFollowsALanguageChangeAtOnce) {
+  for (const char* File : kShippedLanguages) {
+    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
+    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
+  }
+  TTempFolder Tree;
+  WriteFileBytes(Tree / "a.txt", "a needle in a file");
+  TMain Main(TreeSearchCommandLine(ProgramDir_.Path, Tree.Path, "needle"), ProgramDir_.Path);
+  Main.show();
+  QApplication::processEvents();
+  Main.SearchStartExec();
+  const std::u16string English = Main.StatusText();
+  ASSERT_EQ(English, u"Files scanned: 1. Files found: 1.");
+  for (const int32_t Language : {1, 2, 0}) {
+    Main.SetLanguage(Language);
+    EXPECT_EQ(Main.StatusText(), WideAddPeriod(FormatMsgW(TMsgIndex::SrchStat_dd, {1, 1}))) << Language;
+    EXPECT_EQ(Main.StatusText() == English, Language == 0) << Language;
+  }
+}
+
 // Every text a user sees in Window: its title, the captions of its buttons, labels, group boxes, tabs and
 // menus and their entries, the column captions of its lists and the items of its fixed lists, each with
 // the object that shows it.
@@ -257,7 +292,8 @@ std::unique_ptr<QTimer> WhenModal(std::function<void(QWidget*)> Act) {
 // Each shipped language applied to every window as the program opens it: no English text that the file
 // translates is left (the About picture turned into the word "Scryline", the system report, the toolbar
 // and masks dialogs stayed English, the search dialog's tabs and the results list's columns had no
-// entries).
+// entries; the previews, their find dialog and the preview options stayed English). A preview opened
+// before the language changed follows the change, as does one opened after it.
 TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates) {
   const TTexts English = WindowTexts();
   for (const char* File : kShippedLanguages) {
@@ -269,6 +305,15 @@ TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates
   TMain Main(Line, ProgramDir_.Path);
   Main.show();
   QApplication::processEvents();
+  const TPreviewSearchSettings Search{};
+  auto Found = [this](const std::string& Name) {
+    WriteFileBytes(ProgramDir_ / Name, "a line of text\n");
+    TFoundFileInfo Info;
+    Info.Name = Utf8ToUtf16(ProgramDir_ / Name);
+    return Info;
+  };
+  TPreview* Earlier = OpenPreview(Found("earlier.txt"), false, u"", Search);
+  ASSERT_NE(Earlier, nullptr);
   for (int32_t Language = 1; Language <= 2; ++Language) {
     const char* File = kShippedLanguages[Language - 1];
     TLangStorage Storage;
@@ -293,6 +338,10 @@ TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates
     };
     Check("main window", &Main);
     Check("log", Main.GetLogForm());
+    Check("preview opened before", Earlier);
+    TPreview* Later = OpenPreview(Found("later" + std::to_string(Language) + ".txt"), false, u"", Search);
+    ASSERT_NE(Later, nullptr);
+    Check("preview opened after", Later);
     // Each dialog is walked while it is open, with the dialog it opens in turn, then closed.
     auto Walk = [&](const std::string& Where, const char* Inner, const std::string& InnerWhere,
                     const std::function<void()>& Open) {
@@ -334,8 +383,61 @@ TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates
     ProgramSettings().ViewOptions.InterfaceStyle = 1;
     Walk("Search", nullptr, "", [&] { Main.Actions().ActionByIndex(maSearchStart)->trigger(); });
     ProgramSettings().ViewOptions.InterfaceStyle = 0;
+    Walk("Preview Properties", nullptr, "", [&] { ShowPreviewOptions(Later); });
     EXPECT_TRUE(Left.empty()) << File << " leaves English texts:" << Left;
   }
+  Main.SetLanguage(0);
+}
+
+// The items of Window's fixed lists (combo boxes that take no typing) that their box cuts off.
+std::string CutItems(QWidget* Window) {
+  std::string Cut;
+  for (QComboBox* Box : Window->findChildren<QComboBox*>()) {
+    if (Box->isEditable() || !Box->isVisibleTo(Window)) continue;
+    QStyleOptionComboBox Option;
+    Option.initFrom(Box);
+    const int Room =
+        Box->style()->subControlRect(QStyle::CC_ComboBox, &Option, QStyle::SC_ComboBoxEditField, Box).width();
+    for (int I = 0; I < Box->count(); ++I)
+      if (Box->fontMetrics().horizontalAdvance(Box->itemText(I)) > Room)
+        Cut += "\n" + Box->objectName().toStdString() + ": \"" + Box->itemText(I).toStdString() + "\" in " +
+               std::to_string(Room) + " pixels";
+  }
+  return Cut;
+}
+
+// The German "Ein beliebiges Wort (ODER)" was cut off in the search dialog, whose logic box kept the width
+// of its first items: a fixed list shows its longest item whole, in every language.
+TEST_F(LanguageFilesTest, SearchDialogShowsItsListsWholeInEveryLanguage) {
+  for (const char* File : kShippedLanguages) {
+    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
+    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
+  }
+  TMainCommandLine Line;
+  Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
+  TMain Main(Line, ProgramDir_.Path);
+  Main.show();
+  QApplication::processEvents();
+  ProgramSettings().ViewOptions.InterfaceStyle = 1;
+  for (const int32_t Language : {0, 1, 2}) {
+    Main.SetLanguage(Language);
+    bool Seen = false;
+    std::string Cut;
+    std::unique_ptr<QTimer> Poll = WhenModal([&](QWidget* Dialog) {
+      Seen = true;
+      auto* Pages = Dialog->findChild<QTabWidget*>(QStringLiteral("Pages"));
+      for (int Page = 0; Pages != nullptr && Page < Pages->count(); ++Page) {
+        Pages->setCurrentIndex(Page);
+        QApplication::processEvents();
+        Cut += CutItems(Dialog);
+      }
+      static_cast<QDialog*>(Dialog)->reject();
+    });
+    Main.Actions().ActionByIndex(maSearchStart)->trigger();
+    EXPECT_TRUE(Seen) << Language;
+    EXPECT_TRUE(Cut.empty()) << "language " << Language << ":" << Cut;
+  }
+  ProgramSettings().ViewOptions.InterfaceStyle = 0;
   Main.SetLanguage(0);
 }
 

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialog>
@@ -20,8 +22,10 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -391,6 +395,64 @@ TEST_F(MainCommandsTest, TypedPathsAreNeverExtendedFromTheHistory) {
     EXPECT_EQ(Box->completer()->completionMode(), QCompleter::PopupCompletion);
     EXPECT_EQ(Type(QStringLiteral("/data/arch")), QStringLiteral("/data/arch"));
     EXPECT_EQ(Type(QStringLiteral("/data/reports/")), QStringLiteral("/data/reports/"));
+  }
+}
+
+// Escape did not close the list a history box offers while the user types (the window's own Escape key
+// took it), and the press that closed an open list was lost on X11: Escape closes either list, and a
+// press outside it acts once on what it pressed.
+TEST_F(MainCommandsTest, HistoryListsCloseWithEscapeAndKeepThePressThatClosesThem) {
+  StoreStyle(0);
+  TMain Main(CommandLine(""), ProgramDir_.Path);
+  Main.show();
+  QApplication::setActiveWindow(&Main);
+  QApplication::processEvents();
+  QComboBox* Box = Main.PatternCombo();
+  Box->clear();
+  Box->addItems({QStringLiteral("needle"), QStringLiteral("nail")});
+  auto* Check = Main.findChild<QCheckBox*>(QStringLiteral("CaseSensCheck"));
+  ASSERT_NE(Check, nullptr);
+  const struct {
+    const char* Name;
+    std::function<QWidget*()> Open;
+  } Lists[] = {
+      {"offered while typing",
+       [Box] {
+         Box->setEditText(QString());
+         Box->lineEdit()->setFocus();
+         QTest::keyClicks(Box->lineEdit(), QStringLiteral("n"));
+         return Box->completer()->popup();
+       }},
+      {"the box's own",
+       [Box] {
+         Box->showPopup();
+         return Box->view()->window();
+       }},
+  };
+  for (const auto& List : Lists) {
+    QWidget* Popup = List.Open();
+    QApplication::processEvents();
+    ASSERT_TRUE(Popup->isVisible()) << List.Name;
+    QWidget* Focus = QApplication::focusWidget() != nullptr ? QApplication::focusWidget() : Popup;
+    QTest::keyClick(Focus, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(Popup->isVisible()) << List.Name;
+    EXPECT_TRUE(Main.isVisible()) << List.Name;
+
+    // A press on a check box outside the open list: the list closes and the box is ticked, once.
+    Popup = List.Open();
+    QApplication::processEvents();
+    ASSERT_TRUE(Popup->isVisible()) << List.Name;
+    const bool Before = Check->isChecked();
+
+    // On the box's indicator, at its left end (the widget may be wider than what it shows).
+    const QPoint At = Check->mapTo(&Main, QPoint(Check->height() / 2, Check->height() / 2));
+    QTest::mousePress(Main.windowHandle(), Qt::LeftButton, {}, At);
+    QApplication::processEvents();
+    QTest::mouseRelease(Main.windowHandle(), Qt::LeftButton, {}, At);
+    QApplication::processEvents();
+    EXPECT_FALSE(Popup->isVisible()) << List.Name;
+    EXPECT_NE(Check->isChecked(), Before) << List.Name;
   }
 }
 

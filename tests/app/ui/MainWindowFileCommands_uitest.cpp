@@ -17,8 +17,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTreeView>
@@ -205,6 +207,39 @@ TEST_F(MainFileCommandsTest, F1ShowsTheHelpInTheProgramsOwnWindowWhenNoProgramOp
     EXPECT_EQ(Openers(), 0);
   }
   EXPECT_TRUE(Boxes_.empty());
+}
+
+// The Help menu did not name its key, and the program's own help window could only be closed through a
+// window manager's title bar: the menu shows F1 (a key press through the shortcut system still asks
+// once), and Escape or Ctrl+W close the help window.
+TEST_F(MainFileCommandsTest, HelpMenuNamesF1AndTheHelpWindowClosesByKey) {
+  const std::string Help = ProgramDir_ / "qvsrchen.html";
+  WriteFileBytes(Help, "<html><head><title>Scryline Help</title></head><body><p>Help.</p></body></html>");
+  TPathSandbox Path;
+  TMain Main(CommandLine(""), ProgramDir_.Path);
+  ShowAndFocus(Main);
+  QAction* HelpAction = Main.Actions().ActionByIndex(maHelp);
+  auto* HelpMenu = Main.findChild<QMenu*>(QStringLiteral("mHelp"));
+  ASSERT_NE(HelpMenu, nullptr);
+  EXPECT_TRUE(HelpMenu->actions().contains(HelpAction));
+  EXPECT_EQ(HelpAction->shortcut(), QKeySequence(Qt::Key_F1));
+
+  const std::string Asked = Path.Bin / "asked";
+  Path.Opener("echo \"$1\" >> '" + Asked + "'");
+  QTest::keyClick(Main.PatternCombo(), Qt::Key_F1);
+  ASSERT_TRUE(ProcessUntil([&] { return FileExists(Asked) && Openers() == 0; }));
+  EXPECT_EQ(ReadFileBytes(Asked), Help + "\n");
+
+  for (const QKeyCombination Key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+    const QPointer<THelpWindow> Window = ShowHelpWindow(QString::fromStdString(Help), &Main);
+    QApplication::setActiveWindow(Window);
+    QApplication::processEvents();
+    ASSERT_TRUE(Window->isVisible());
+    QTest::keyClick(Window->Browser(), Key.key(), Key.keyboardModifiers());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(Window.isNull()) << QKeySequence(Key).toString().toStdString();
+    delete Window.data();
+  }
 }
 
 // "Extract to..." always asked, and previewing a protected hit right after the search asked again for the
