@@ -391,12 +391,22 @@ bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
     const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
     bool Sound = ApplyZip64Extra(Extra.data(), Extra.size(), Local, nullptr, nullptr).empty() &&
                  Local.CompressedSize != kZip64Marker && Local.UncompressedSize != kZip64Marker;
-    if (Sound && Local.CompressedSize == 0 && (L.Flags & zgDataDescriptor))
+    // A local header of 0xFFFFFFFF markers whose ZIP64 block gives 0 agrees with the central record.
+    const bool Empty =
+        Sound && Local.CompressedSize == 0 && Local.UncompressedSize == 0 && E.Fields.Crc32 == 0;
+    if (Sound && !Empty && Local.CompressedSize == 0 && (L.Flags & zgDataDescriptor))
       Sound = FindDataDescriptor(DataStart, ZipCentralOffset, Zip64, Local);
     if (Sound &&
         Local.CompressedSize > static_cast<uint64_t>(std::max<int64_t>(ZipCentralOffset - DataStart, 0)))
       Sound = false;
-    if (Sound && (Local.CompressedSize != 0 || Local.UncompressedSize != 0)) {
+    const bool Agrees = Empty || (Sound && Local.CompressedSize == 0 && Local.UncompressedSize == 0);
+    if (!Agrees && !Sound) {
+      if (Report)
+        DoError(E.Name, "its central directory record gives no data, its local header and CRC say otherwise",
+                errBadFileHeader);
+      return false;
+    }
+    if (!Agrees) {
       if (Report)
         DoError(E.Name,
                 "its central directory record gives no data, its local header " +
@@ -406,11 +416,6 @@ bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
       E.Fields.CompressedSize = Local.CompressedSize;
       E.Fields.UncompressedSize = Local.UncompressedSize;
       if (E.Fields.Crc32 == 0) E.Fields.Crc32 = Local.Crc32;
-    } else {
-      if (Report)
-        DoError(E.Name, "its central directory record gives no data, its local header and CRC say otherwise",
-                errBadFileHeader);
-      return false;
     }
   }
   End = DataStart + static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));

@@ -159,6 +159,10 @@ TEST(UnZip, EveryWriterIsRead) {
       {"py_zip64_deflated.zip", Pair},
       {"sevenzip.zip", Pair},
       {"bsdtar.zip", Pair},
+      {"zip_pipe.zip", Pair},
+      // Empty entries whose local headers defer their sizes to ZIP64 blocks of zeros, beside central
+      // sizes of 0: the two agree.
+      {"zip_fz_empty.zip", {{"empty.txt", ""}, {"dir/a.txt", A}}},
   };
   for (const Case& C : Cases) {
     ZipRun Run(FixturePath(std::string("writers/") + C.File));
