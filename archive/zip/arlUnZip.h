@@ -15,7 +15,8 @@
 //     with "Error reading file or unexpected end of file" naming the offset from which entries could not
 //     be read; a header without its signature ends it as well, reported ("Bad file header") unless it is
 //     one of the records that follow the entries (central directory, end records);
-//   - in the local walk, a data descriptor behind an entry's data is stepped over;
+//   - in the local walk, a data descriptor behind an entry's data is stepped over; an entry whose local
+//     compressed size is 0 before a data descriptor is measured by that descriptor;
 //   - the next header's position is computed in 64 bits from the fixed part and the lengths that follow
 //     it, so it always lies after the current one (no walk can loop), and the walk ends past the file;
 //   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
@@ -26,12 +27,23 @@
 //     a value of 2^62 or more, or (in a single file) a local header offset or compressed size beyond the
 //     end of the file is "Bad file header", entry left out; sizes the program cannot deliver (2 GB or
 //     more) are refused by the wrapper;
+//   - the central walk is checked against the end record (its count of entries and where the directory
+//     ends, from the ZIP64 end record when it defers to it): a walk that stops short of either lost
+//     records to damage. It takes up again at the next central signature; a record whose signature alone
+//     is damaged but whose lengths lead to the next one is read (and named); a record whose lengths lead
+//     nowhere and whose local header spells another name is left out. The entries that the directory no
+//     longer lists are then looked for by their local headers in the parts of the file before the
+//     directory that no listed entry takes up (a streamed entry measured by its data descriptor), taken
+//     and named; how many entries could not be had at all is reported about the archive;
 //   - a selected entry's local header must carry its signature and the central record's method ("Bad
 //     file header", entry left out); its name and sizes need not repeat the central ones (an ASCII name
 //     beside a code-page one, sizes 0 before a data descriptor or 0xFFFFFFFF before a ZIP64 block);
+//     central sizes of 0 where the local header (or its data descriptor, when the CRC says there is
+//     data) gives data are reported, and the local sizes taken when the data lies before the directory;
+//   - an entry with the DOS folder bit is a folder only when it holds no data;
 //   - no two entries' headers and data may overlap (one body counted for many entries makes a small
 //     file inflate to a huge one): every entry after the first of an overlapping group is "Bad file
-//     header" and left out;
+//     header" and left out; an entry refused for damage to its own fields takes up no part of the file;
 //   - an encrypted entry must hold at least its 12-byte encryption header ("Bad file header");
 //   - headers in the enciphered signature forms cannot be read without their key ("Bad file header");
 //   - output never exceeds the declared uncompressed size: a stored entry with more data than that, or a
