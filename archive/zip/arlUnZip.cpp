@@ -411,7 +411,7 @@ bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
         DoError(E.Name,
                 "its central directory record gives no data, its local header " +
                     std::to_string(Local.UncompressedSize) + " bytes (" +
-                    std::to_string(Local.CompressedSize) + " stored)",
+                    std::to_string(Local.CompressedSize) + " compressed), read by the local header",
                 errBadFileHeader);
       E.Fields.CompressedSize = Local.CompressedSize;
       E.Fields.UncompressedSize = Local.UncompressedSize;
@@ -491,7 +491,7 @@ uint64_t TUnZip::RecoverFromLocalHeaders() {
       int32_t Listed = -1;
       if (Selected(E.Name, At)) {
         DoError(E.Name,
-                "the central directory does not list it (damaged): read from its local header at offset " +
+                "not listed by the damaged central directory, read from its local header at offset " +
                     std::to_string(At),
                 errBadFileHeader);
         if (!AddEntry(E)) return Found;
