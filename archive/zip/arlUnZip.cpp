@@ -149,21 +149,162 @@ bool TUnZip::AddEntry(const TZipEntry& E) {
 }
 
 void TUnZip::WalkCentral() {
+  uint64_t Declared = 0;
+  int64_t DirEnd = -1;
+  DeclaredDirectory(Declared, DirEnd);
+  uint64_t Read = 0;
   int64_t Pos = ZipCentralOffset;
+  bool Unsigned = false;
+  int64_t TriedUnsigned = -1;
+  bool Damaged = false;
+  // A walk that stops short of the declared records or of the directory's end lost records to damage;
+  // the walk takes up again at the next central signature, until the end record.
+  for (;;) {
+    int64_t Last = -1;
+    TCentralStop Why = csEnd;
+    const int64_t Stop = WalkCentralRun(Pos, Unsigned, Read, Last, Why);
+    // A full list, and an enciphered directory (which cannot be read past that point, and whose local
+    // headers hide their fields), end the walk as it stands.
+    if (GetCancel() || Entries_.size() >= kMaxZipEntries || Why == csEnciphered) {
+      RefuseOverlaps();
+      return;
+    }
+    if (Why == csEnd && Read >= Declared && (DirEnd < 0 || Stop >= DirEnd)) break;
+    Damaged = true;
+    const int64_t Next = FindCentralSignature(std::max(Last, Pos) + 4, ZipEndRecordPos);
+    // A record whose signature alone is damaged (or replaced by another record's) still leads exactly
+    // to the next signature, or to the directory's end: it is read as it stands.
+    const int64_t Target = Next >= 0 ? Next : DirEnd >= 0 ? DirEnd : ZipEndRecordPos;
+    if (Why != csDamagedRecord && Stop != TriedUnsigned && Stop < Target &&
+        CentralRecordEnd(Stop) == Target) {
+      Pos = TriedUnsigned = Stop;
+      Unsigned = true;
+      continue;
+    }
+    if (Why == csNoSignature && Stop < In_->Size())
+      DoError(ArchiveFile, "no header signature at offset " + std::to_string(Stop), errBadFileHeader);
+    if (Next < 0) break;
+    Pos = Next;
+    Unsigned = false;
+  }
+  uint64_t Recovered = 0;
+  if (Damaged && !Spanned() && !GetCancel()) Recovered = RecoverFromLocalHeaders();
+  if (Read + Recovered < Declared && !GetCancel())
+    DoError(ArchiveFile,
+            std::to_string(Declared - Read - Recovered) + " of the " + std::to_string(Declared) +
+                " entries of the central directory could not be read",
+            errBadFileHeader);
+  RefuseOverlaps();
+}
+
+int64_t TUnZip::CentralRecordEnd(int64_t Pos) {
   uint8_t H[kZipCentralSize];
-  while (ReadWalkRecord(Pos, kZipCentralSize, ZipCentralForm, H)) {
+  if (!ReadExactAt(*In_, Pos, H, kZipCentralSize)) return -1;
+  const TZipCentralHeader C = ParseZipCentralHeader(H);
+  return Pos + kZipCentralSize + int64_t{C.NameLength} + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
+}
+
+void TUnZip::DeclaredDirectory(uint64_t& Entries, int64_t& DirEnd) {
+  constexpr uint32_t kEndSignature = 0x06054B50;
+  constexpr uint32_t kLocatorSignature = 0x07064B50;
+  constexpr uint32_t kZip64EndSignature = 0x06064B50;
+  constexpr int32_t kLocatorSize = 20;
+  constexpr int32_t kZip64EndSize = 56;
+  Entries = 0;
+  DirEnd = -1;
+  // The enciphered form of the end record cannot be read.
+  if (!(ZipFlags & zfEndRecord) || GetLE32(ZipEndRecord.data()) != kEndSignature) return;
+  uint64_t Count = ZipEndEntries();
+  uint64_t Size = ZipEndCentralSize();
+  if (Count == kZip64DiskMarker || Size == kZip64Marker) {
+    // The ZIP64 end record, found through its locator right before the end record.
+    uint8_t L[kLocatorSize];
+    uint8_t R[kZip64EndSize];
+    if (!ReadExactAt(*In_, ZipEndRecordPos - kLocatorSize, L, kLocatorSize) ||
+        GetLE32(L) != kLocatorSignature)
+      return;
+    const uint64_t RecordPos = GetLE32(L + 8) | (uint64_t{GetLE32(L + 12)} << 32);
+    if (RecordPos >= static_cast<uint64_t>(ZipEndRecordPos) ||
+        !ReadExactAt(*In_, static_cast<int64_t>(RecordPos), R, kZip64EndSize) ||
+        GetLE32(R) != kZip64EndSignature)
+      return;
+    Count = GetLE32(R + 32) | (uint64_t{GetLE32(R + 36)} << 32);
+    Size = GetLE32(R + 40) | (uint64_t{GetLE32(R + 44)} << 32);
+  }
+  // Values the file cannot hold are damage of the end record, not of the directory.
+  const auto Limit = static_cast<uint64_t>(ZipEndRecordPos);
+  if (Count <= Limit / kZipCentralSize) Entries = Count;
+  if (ZipCentralOffset >= 0 && Size <= Limit && static_cast<uint64_t>(ZipCentralOffset) + Size <= Limit)
+    DirEnd = ZipCentralOffset + static_cast<int64_t>(Size);
+}
+
+int64_t TUnZip::FindCentralSignature(int64_t From, int64_t Limit) {
+  constexpr int32_t kBlock = 4096;
+  Limit = std::min(Limit, In_->Size());
+  for (int64_t At = std::max<int64_t>(From, 0); At + 4 <= Limit && !GetCancel(); At += kBlock - 3) {
+    const std::vector<uint8_t> B =
+        ReadAt(*In_, At, static_cast<int32_t>(std::min<int64_t>(kBlock, Limit - At)));
+    for (size_t I = 0; I + 4 <= B.size(); ++I)
+      if (B[I] == 'P' && ZipCentralForm(&B[I]) == zsPlain) return At + static_cast<int64_t>(I);
+    if (B.size() < 4) break;
+  }
+  return -1;
+}
+
+bool TUnZip::LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLength) {
+  uint8_t H[kZipLocalSize];
+  if (!ReadExactAt(*In_, Offset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) return true;
+  const TZipLocalHeader L = ParseZipLocalHeader(H);
+  if (L.NameLength != NameLength) return false;
+  return ReadAt(*In_, Offset + kZipLocalSize, NameLength) == ReadAt(*In_, NamePos, NameLength);
+}
+
+int64_t TUnZip::WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64_t& Last, TCentralStop& Why) {
+  uint8_t H[kZipCentralSize];
+  for (;; Unsigned = false) {
+    if (GetCancel()) return Pos;
+    if (!ReadExactAt(*In_, Pos, H, kZipCentralSize)) {
+      // The records after the directory are shorter than a central header.
+      uint8_t Tail[4];
+      Why = ReadExactAt(*In_, Pos, Tail, 4) && IsZipRecordAfterEntries(Tail) ? csEnd : csNoSignature;
+      return Pos;
+    }
+    const TZipSignatureForm Form = ZipCentralForm(H);
+    if (Form == zsEnciphered) {
+      DoError(ArchiveFile, "enciphered header at offset " + std::to_string(Pos), errBadFileHeader);
+      Why = csEnciphered;
+      return Pos;
+    }
+    if (Form == zsNone && !Unsigned) {
+      Why = IsZipRecordAfterEntries(H) ? csEnd : csNoSignature;
+      return Pos;
+    }
+    Last = Pos;
     const TZipCentralHeader C = ParseZipCentralHeader(H);
     TZipEntry E;
     E.Fields = C;
     E.Attributes = C.ExternalAttributes;
     E.OemName = ZipNameIsOem(C);
-    const int64_t ExtraPos = Pos + kZipCentralSize + int64_t{C.NameLength};
+    const int64_t NamePos = Pos + kZipCentralSize;
+    const int64_t ExtraPos = NamePos + int64_t{C.NameLength};
+    const int64_t Next = ExtraPos + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
     const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, C.ExtraLength);
-    if (!ReadName(Pos + kZipCentralSize, C, E.OemName, E.Name) || Extra.size() < C.ExtraLength) {
-      ReportTruncation(Pos);
-      break;
-    }
-    TakeUnicodeName(Pos + kZipCentralSize, C.NameLength, Extra, E.Name);
+    // Lengths that run past the end of the file: the record is damaged.
+    Why = csDamagedRecord;
+    if (!ReadName(NamePos, C, E.OemName, E.Name) || Extra.size() < C.ExtraLength) return Pos;
+    // A record whose lengths lead to neither a header nor the records after the directory is damaged;
+    // when its local header spells another name, its own lengths are the damage (the name took in the
+    // bytes after it) and the entry is left to be found by its local header.
+    uint8_t Follow[4];
+    const bool Leads = ReadExactAt(*In_, Next, Follow, 4) && IsZipRecordAfterEntries(Follow);
+    if (!Leads && !Spanned() &&
+        !LocalNameAgrees(static_cast<int64_t>(C.LocalHeaderOffset), NamePos, C.NameLength))
+      return Pos;
+    if (Unsigned)
+      DoError(E.Name, "its central directory record at offset " + std::to_string(Pos) + " has no signature",
+              errBadFileHeader);
+    ++Read;
+    TakeUnicodeName(NamePos, C.NameLength, Extra, E.Name);
     uint64_t Offset = C.LocalHeaderOffset;
     uint16_t Disk = C.DiskNumberStart;
     std::string Damage = ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, &Offset, &Disk);
@@ -184,17 +325,19 @@ void TUnZip::WalkCentral() {
         DoError(E.Name, Damage, errBadFileHeader);
       } else if (Spanned() || LocalSpan(E, true, End)) {
         // On a single file the local header can be tested now; on a spanned set it lies on another disk.
-        if (!AddEntry(E)) break;
+        if (!AddEntry(E)) {
+          Why = csEnd;
+          return Pos;
+        }
         Listed = static_cast<int32_t>(Entries_.size()) - 1;
       }
     }
-    if (!Spanned()) {
-      if (End < 0 && (!Damage.empty() || !LocalSpan(E, false, End))) End = DataEndBound(E);
+    // An entry refused as damaged is not read, so it takes up no part of the file: its fields (a ZIP64
+    // marker read as a size) may say anything.
+    if (!Spanned() && Damage.empty() && (End >= 0 || LocalSpan(E, false, End)))
       Spans_.push_back({E.LocalOffset, End, Listed});
-    }
-    Pos = ExtraPos + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
+    Pos = Next;
   }
-  RefuseOverlaps();
 }
 
 void TUnZip::TakeUnicodeName(int64_t NamePos, uint16_t NameLength, const std::vector<uint8_t>& Extra,
@@ -214,14 +357,7 @@ void TUnZip::TakeUnicodeName(int64_t NamePos, uint16_t NameLength, const std::ve
   Name = ConvertItemName(std::string(reinterpret_cast<const char*>(Block + 5), Keep), false);
 }
 
-int64_t TUnZip::DataEndBound(const TZipEntry& E) {
-  // Without a readable local header the span is the fixed part and the data: never longer than the
-  // entry's own.
-  return E.LocalOffset + kZipLocalSize +
-         static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));
-}
-
-bool TUnZip::LocalSpan(const TZipEntry& E, bool Report, int64_t& End) {
+bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
   const std::string At = "offset " + std::to_string(E.LocalOffset);
   uint8_t H[kZipLocalSize];
   if (!ReadExactAt(*In_, E.LocalOffset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) {
@@ -240,8 +376,49 @@ bool TUnZip::LocalSpan(const TZipEntry& E, bool Report, int64_t& End) {
               errBadFileHeader);
     return false;
   }
-  End = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength} +
-        static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));
+  const int64_t DataStart = E.LocalOffset + kZipLocalSize + int64_t{L.NameLength} + int64_t{L.ExtraLength};
+  // Central sizes of 0 make an empty item. Where the local header gives sizes, or the CRC is not the
+  // CRC of nothing (0) and a data descriptor follows, the entry has data that the central record lost: the
+  // local header's sizes (or its data descriptor's) are taken when the data they give lies inside the file,
+  // and the disagreement is reported either way.
+  if (E.Fields.CompressedSize == 0 && E.Fields.UncompressedSize == 0 &&
+      (L.CompressedSize != 0 || L.UncompressedSize != 0 ||
+       (E.Fields.Crc32 != 0 && (L.Flags & zgDataDescriptor)))) {
+    TZipFileFields Local = L;
+    const std::vector<uint8_t> Extra =
+        ReadAt(*In_, E.LocalOffset + kZipLocalSize + int64_t{L.NameLength}, L.ExtraLength);
+    uint16_t Zip64Length = 0;
+    const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
+    bool Sound = ApplyZip64Extra(Extra.data(), Extra.size(), Local, nullptr, nullptr).empty() &&
+                 Local.CompressedSize != kZip64Marker && Local.UncompressedSize != kZip64Marker;
+    // A local header of 0xFFFFFFFF markers whose ZIP64 block gives 0 agrees with the central record.
+    const bool Empty =
+        Sound && Local.CompressedSize == 0 && Local.UncompressedSize == 0 && E.Fields.Crc32 == 0;
+    if (Sound && !Empty && Local.CompressedSize == 0 && (L.Flags & zgDataDescriptor))
+      Sound = FindDataDescriptor(DataStart, ZipCentralOffset, Zip64, Local);
+    if (Sound &&
+        Local.CompressedSize > static_cast<uint64_t>(std::max<int64_t>(ZipCentralOffset - DataStart, 0)))
+      Sound = false;
+    const bool Agrees = Empty || (Sound && Local.CompressedSize == 0 && Local.UncompressedSize == 0);
+    if (!Agrees && !Sound) {
+      if (Report)
+        DoError(E.Name, "its central directory record gives no data, its local header and CRC say otherwise",
+                errBadFileHeader);
+      return false;
+    }
+    if (!Agrees) {
+      if (Report)
+        DoError(E.Name,
+                "its central directory record gives no data, its local header " +
+                    std::to_string(Local.UncompressedSize) + " bytes (" +
+                    std::to_string(Local.CompressedSize) + " compressed), read by the local header",
+                errBadFileHeader);
+      E.Fields.CompressedSize = Local.CompressedSize;
+      E.Fields.UncompressedSize = Local.UncompressedSize;
+      if (E.Fields.Crc32 == 0) E.Fields.Crc32 = Local.Crc32;
+    }
+  }
+  End = DataStart + static_cast<int64_t>(std::min<uint64_t>(E.Fields.CompressedSize, kZip64Limit));
   return true;
 }
 
@@ -274,6 +451,123 @@ void TUnZip::RefuseOverlaps() {
   Entries_.swap(Kept);
 }
 
+uint64_t TUnZip::RecoverFromLocalHeaders() {
+  // The gaps between the parts of the file that listed entries take up, before the directory. A local
+  // header found in a gap is taken when its data ends inside the gap; the search goes on behind that
+  // data (never inside it: stored data may hold an archive of its own).
+  std::vector<std::pair<int64_t, int64_t>> Taken;
+  for (const TSpan& S : Spans_) Taken.emplace_back(S.Start, S.End);
+  std::sort(Taken.begin(), Taken.end());
+  const int64_t DirStart = std::min(ZipCentralOffset, In_->Size());
+  std::vector<std::pair<int64_t, int64_t>> Gaps;
+  int64_t Cursor = 0;
+  for (const auto& [Start, End] : Taken) {
+    if (Start > Cursor) Gaps.emplace_back(Cursor, std::min(Start, DirStart));
+    Cursor = std::max(Cursor, End);
+  }
+  if (Cursor < DirStart) Gaps.emplace_back(Cursor, DirStart);
+  uint64_t Found = 0;
+  for (const auto& [GapStart, GapEnd] : Gaps) {
+    constexpr int32_t kBlock = 4096;
+    int64_t Pos = GapStart;
+    while (Pos + kZipLocalSize <= GapEnd && !GetCancel()) {
+      const std::vector<uint8_t> B =
+          ReadAt(*In_, Pos, static_cast<int32_t>(std::min<int64_t>(kBlock, GapEnd - Pos)));
+      if (B.size() < 4) break;
+      size_t I = 0;
+      while (I + 4 <= B.size() && !(B[I] == 'P' && ZipLocalForm(&B[I]) == zsPlain)) ++I;
+      if (I + 4 > B.size()) {
+        Pos += static_cast<int64_t>(B.size()) - 3;
+        continue;
+      }
+      const int64_t At = Pos + static_cast<int64_t>(I);
+      TZipEntry E;
+      int64_t End = 0;
+      if (!ReadLostLocal(At, GapEnd, E, End)) {
+        Pos = At + 1;
+        continue;
+      }
+      ++Found;
+      int32_t Listed = -1;
+      if (Selected(E.Name, At)) {
+        DoError(E.Name,
+                "not listed by the damaged central directory, read from its local header at offset " +
+                    std::to_string(At),
+                errBadFileHeader);
+        if (!AddEntry(E)) return Found;
+        Listed = static_cast<int32_t>(Entries_.size()) - 1;
+      }
+      Spans_.push_back({At, End, Listed});
+      Pos = End;
+    }
+  }
+  return Found;
+}
+
+bool TUnZip::ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End) {
+  // A header found by its signature alone is believed only when all of it makes sense: a version that
+  // exists, a method this reader knows, a name of printable bytes, and data that ends in the gap.
+  constexpr uint8_t kNewestVersion = 63;
+  uint8_t H[kZipLocalSize];
+  if (!ReadExactAt(*In_, Pos, H, kZipLocalSize)) return false;
+  const TZipLocalHeader L = ParseZipLocalHeader(H);
+  const bool Known = L.Method == zmStored || L.Method == zmDeflated || L.Method == zmShrunk ||
+                     (L.Method >= zmReduced1 && L.Method <= zmReduced4) || L.Method == zmImploded;
+  if (H[4] > kNewestVersion || !Known || L.NameLength == 0) return false;
+  const std::vector<uint8_t> Name = ReadAt(*In_, Pos + kZipLocalSize, L.NameLength);
+  if (Name.size() != L.NameLength) return false;
+  for (uint8_t C : Name)
+    if (C < 0x20) return false;
+  const int64_t ExtraPos = Pos + kZipLocalSize + int64_t{L.NameLength};
+  const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, L.ExtraLength);
+  if (Extra.size() != L.ExtraLength) return false;
+  E = TZipEntry();
+  E.Fields = L;
+  E.LocalOffset = Pos;
+  if (!ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, nullptr, nullptr).empty()) return false;
+  uint16_t Zip64Length = 0;
+  const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
+  const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+  End = DataStart;
+  if ((L.Flags & zgDataDescriptor) && E.Fields.CompressedSize == 0) {
+    // Written before its sizes were known: its data descriptor gives them.
+    if (!FindDataDescriptor(DataStart, Limit, Zip64, E.Fields)) return false;
+    End = DataStart + static_cast<int64_t>(E.Fields.CompressedSize) + (Zip64 ? 24 : 16);
+  } else {
+    if (E.Fields.CompressedSize == kZip64Marker || E.Fields.UncompressedSize == kZip64Marker ||
+        E.Fields.CompressedSize > static_cast<uint64_t>(Limit - DataStart))
+      return false;
+    End = DataStart + static_cast<int64_t>(E.Fields.CompressedSize);
+    if (L.Flags & zgDataDescriptor) End = std::min(SkipDataDescriptor(End, Zip64), Limit);
+  }
+  if (End > Limit) return false;
+  E.Name = ConvertItemName(
+      std::string(Name.begin(), Name.begin() + std::min<size_t>(Name.size(), kMaxNameBytes)), false);
+  return true;
+}
+
+bool TUnZip::FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F) {
+  const int32_t kDescriptorSize = Zip64 ? 24 : 16;
+  constexpr int32_t kBlock = 65536;
+  Limit = std::min(Limit, In_->Size());
+  for (int64_t At = DataStart; At + kDescriptorSize <= Limit && !GetCancel(); At += kBlock) {
+    const std::vector<uint8_t> B =
+        ReadAt(*In_, At, static_cast<int32_t>(std::min<int64_t>(kBlock + kDescriptorSize, Limit - At)));
+    for (size_t I = 0; I < kBlock && I + kDescriptorSize <= B.size(); ++I) {
+      if (B[I] != 'P' || GetLE32(&B[I]) != kZipSpanningMarker) continue;
+      const uint8_t* D = &B[I];
+      const auto Distance = static_cast<uint64_t>(At + static_cast<int64_t>(I) - DataStart);
+      const uint64_t Packed = Zip64 ? GetLE32(D + 8) | (uint64_t{GetLE32(D + 12)} << 32) : GetLE32(D + 8);
+      if (Packed != Distance) continue;
+      F.Crc32 = GetLE32(D + 4);
+      F.CompressedSize = Packed;
+      F.UncompressedSize = Zip64 ? GetLE32(D + 16) | (uint64_t{GetLE32(D + 20)} << 32) : GetLE32(D + 12);
+      return F.UncompressedSize < kZip64Limit;
+    }
+  }
+  return false;
+}
+
 void TUnZip::WalkLocal() {
   int64_t Pos = std::max<int64_t>(StartOffset - 1, 0);
   uint8_t H[kZipLocalSize];
@@ -297,13 +591,22 @@ void TUnZip::WalkLocal() {
       DoError(E.Name.empty() ? "offset " + std::to_string(Pos) : E.Name, Damage, errBadFileHeader);
       break;
     }
+    // An entry written before its sizes were known (compressed size 0, a data descriptor behind the
+    // data) is measured by its data descriptor.
+    const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+    bool Measured = false;
+    if ((L.Flags & zgDataDescriptor) && E.Fields.CompressedSize == 0)
+      Measured = FindDataDescriptor(DataStart, In_->Size(), Zip64, E.Fields);
     if (Selected(E.Name, Pos) && !AddEntry(E)) break;
-    Pos = ExtraPos + int64_t{L.ExtraLength} + static_cast<int64_t>(E.Fields.CompressedSize);
+    Pos = DataStart + static_cast<int64_t>(E.Fields.CompressedSize);
     if (Pos > In_->Size()) {  // the entry fails when it is extracted; what would follow it is lost
       ReportTruncation(Pos);
       break;
     }
-    if (L.Flags & zgDataDescriptor) Pos = SkipDataDescriptor(Pos, Zip64);
+    if (Measured)
+      Pos += Zip64 ? 24 : 16;
+    else if (L.Flags & zgDataDescriptor)
+      Pos = SkipDataDescriptor(Pos, Zip64);
   }
 }
 
@@ -325,7 +628,8 @@ int64_t TUnZip::SkipDataDescriptor(int64_t Pos, bool Zip64) {
 bool TUnZip::IsFolder(const TZipEntry& E) const {
   const bool TrailingSeparator = !E.Name.empty() && E.Name.back() == kItemSeparator;
   if (ArcType == atJar || ArcType == atJarSfx) return TrailingSeparator;
-  return TrailingSeparator || (E.Attributes & faDirectory);
+  // A folder has no data: an entry whose attributes say folder but which holds data is a file.
+  return TrailingSeparator || ((E.Attributes & faDirectory) && E.Fields.UncompressedSize == 0);
 }
 
 void TUnZip::ExtractEntry(const TZipEntry& E) {

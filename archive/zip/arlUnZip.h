@@ -15,7 +15,8 @@
 //     with "Error reading file or unexpected end of file" naming the offset from which entries could not
 //     be read; a header without its signature ends it as well, reported ("Bad file header") unless it is
 //     one of the records that follow the entries (central directory, end records);
-//   - in the local walk, a data descriptor behind an entry's data is stepped over;
+//   - in the local walk, a data descriptor behind an entry's data is stepped over; an entry whose local
+//     compressed size is 0 before a data descriptor is measured by that descriptor;
 //   - the next header's position is computed in 64 bits from the fixed part and the lengths that follow
 //     it, so it always lies after the current one (no walk can loop), and the walk ends past the file;
 //   - at most kMaxZipEntries entries are taken; more end the walk with "Bad file header";
@@ -26,12 +27,23 @@
 //     a value of 2^62 or more, or (in a single file) a local header offset or compressed size beyond the
 //     end of the file is "Bad file header", entry left out; sizes the program cannot deliver (2 GB or
 //     more) are refused by the wrapper;
+//   - the central walk is checked against the end record (its count of entries and where the directory
+//     ends, from the ZIP64 end record when it defers to it): a walk that stops short of either lost
+//     records to damage. It takes up again at the next central signature; a record whose signature alone
+//     is damaged but whose lengths lead to the next one is read (and named); a record whose lengths lead
+//     nowhere and whose local header spells another name is left out. The entries that the directory no
+//     longer lists are then looked for by their local headers in the parts of the file before the
+//     directory that no listed entry takes up (a streamed entry measured by its data descriptor), taken
+//     and named; how many entries could not be had at all is reported about the archive;
 //   - a selected entry's local header must carry its signature and the central record's method ("Bad
 //     file header", entry left out); its name and sizes need not repeat the central ones (an ASCII name
 //     beside a code-page one, sizes 0 before a data descriptor or 0xFFFFFFFF before a ZIP64 block);
+//     central sizes of 0 where the local header (or its data descriptor, when the CRC says there is
+//     data) gives data are reported, and the local sizes taken when the data lies before the directory;
+//   - an entry with the DOS folder bit is a folder only when it holds no data;
 //   - no two entries' headers and data may overlap (one body counted for many entries makes a small
 //     file inflate to a huge one): every entry after the first of an overlapping group is "Bad file
-//     header" and left out;
+//     header" and left out; an entry refused for damage to its own fields takes up no part of the file;
 //   - an encrypted entry must hold at least its 12-byte encryption header ("Bad file header");
 //   - headers in the enciphered signature forms cannot be read without their key ("Bad file header");
 //   - output never exceeds the declared uncompressed size: a stored entry with more data than that, or a
@@ -82,7 +94,8 @@ class TUnZip : public TUnBase {
     int64_t LocalOffset = 0;
     bool OemName = false;  // the stored name is in the OEM code page
   };
-  // Where an entry's header and data lie in the file (central walk of a single file).
+  // Where an entry's header and data lie in the file (central walk of a single file). Entries refused
+  // as damaged have none.
   struct TSpan {
     int64_t Start;
     int64_t End;
@@ -90,10 +103,41 @@ class TUnZip : public TUnBase {
   };
 
   void WalkCentral();
+  // What the end record declares of the central directory: Entries, its record count (0 when unknown),
+  // and DirEnd, where its records end (-1 when unknown). ZIP64 values are read from the ZIP64 end record.
+  void DeclaredDirectory(uint64_t& Entries, int64_t& DirEnd);
+  // Why a walk of central records stopped: at a record that may follow the entries (or the end of what
+  // can be taken), at bytes that are no record, at a record whose lengths lead nowhere, or at an
+  // enciphered record.
+  enum TCentralStop { csEnd, csNoSignature, csDamagedRecord, csEnciphered };
+  // Walks central records from Pos while each one leads to the next (the first one taken without its
+  // signature when Unsigned); Read counts the records taken (as entries or refused), Last := the start of
+  // the last record looked at. Answers where the walk stopped, and Why.
+  int64_t WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64_t& Last, TCentralStop& Why);
+  // Where a central record at Pos ends by its lengths (its signature not looked at); -1 when it
+  // cannot be read.
+  int64_t CentralRecordEnd(int64_t Pos);
+  // The position of the next central header signature in [From, Limit); -1 when there is none.
+  int64_t FindCentralSignature(int64_t From, int64_t Limit);
+  // Whether the local header at Offset names the entry by the same stored bytes as the central record
+  // whose name of NameLength bytes lies at NamePos; true when the local header cannot be read (nothing to
+  // compare with).
+  bool LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLength);
+  // Finds the entries of a damaged central directory that it no longer lists by their local headers, in
+  // the parts of the file before the directory that no listed entry's header and data take up. Each one
+  // found is taken and reported; answers how many were found.
+  uint64_t RecoverFromLocalHeaders();
+  // Reads a local header at Pos for the recovery: true when it is sound and its data, with a data
+  // descriptor behind it, ends by Limit; E := the entry, End := where it ends.
+  bool ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End);
   void WalkLocal();
   // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
   // descriptor (with 64-bit sizes when Zip64); Pos when none can be recognised.
   int64_t SkipDataDescriptor(int64_t Pos, bool Zip64);
+  // Measures data written before its sizes: finds, in [DataStart, Limit), the signed data descriptor
+  // whose compressed size is its distance from DataStart (64-bit sizes when Zip64). F := its CRC and
+  // sizes; false when there is none.
+  bool FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F);
   // Reads the fixed part of Size bytes at Pos; true when FormOf finds its readable signature. A walk ends
   // at anything else: reported unless it is a record that follows the entries normally.
   bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
@@ -102,12 +146,11 @@ class TUnZip : public TUnBase {
   // Adds a selected entry and counts it in the run's totals; false when the list is full.
   bool AddEntry(const TZipEntry& E);
   // Whether the local header of a central entry is there with the central record's method; End := the
-  // end of its data (the local header's name and extra field, then the central compressed size). A
-  // failure is reported when Report.
-  bool LocalSpan(const TZipEntry& E, bool Report, int64_t& End);
-  // The end of an entry's local header and data as the central directory gives them, without the local
-  // name and extra field.
-  static int64_t DataEndBound(const TZipEntry& E);
+  // end of its data (the local header's name and extra field, then the compressed size). A central
+  // record that gives no data where the local header (or the CRC) says there is some takes the sizes of
+  // the local header (or of its data descriptor) when they can be had. Failures and disagreements are
+  // reported when Report.
+  bool LocalSpan(TZipEntry& E, bool Report, int64_t& End);
   // Name := the UTF-8 name of the central extra field's Unicode path block, when it has one that
   // belongs to the stored name of NameLength bytes at NamePos.
   void TakeUnicodeName(int64_t NamePos, uint16_t NameLength, const std::vector<uint8_t>& Extra,

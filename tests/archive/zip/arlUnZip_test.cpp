@@ -43,6 +43,7 @@ struct RunResult {
   std::vector<Report> Errors;
   std::vector<std::string> Extras;  // the first extra information of each report
   std::map<std::string, std::string> Items;
+  std::vector<std::string> Texts;  // every item's text in the order written (names may repeat)
   int PasswordRequests = 0;
 };
 
@@ -69,8 +70,10 @@ class ZipRun {
     R = RunResult();
     TDecompMemoryStream M;
     R.Written = Zip.ExtractToMemoryStream(&M);
-    for (const TDecompRecord& Rec : M.Records)
+    for (const TDecompRecord& Rec : M.Records) {
       R.Items[Rec.Name] = std::string(reinterpret_cast<const char*>(M.Memory()) + Rec.Start, Rec.Size);
+      R.Texts.push_back(R.Items[Rec.Name]);
+    }
     return R;
   }
   RunResult ToFiles(const std::string& Dir) {
@@ -159,6 +162,10 @@ TEST(UnZip, EveryWriterIsRead) {
       {"py_zip64_deflated.zip", Pair},
       {"sevenzip.zip", Pair},
       {"bsdtar.zip", Pair},
+      {"zip_pipe.zip", Pair},
+      // Empty entries whose local headers defer their sizes to ZIP64 blocks of zeros, beside central
+      // sizes of 0: the two agree.
+      {"zip_fz_empty.zip", {{"empty.txt", ""}, {"dir/a.txt", A}}},
   };
   for (const Case& C : Cases) {
     ZipRun Run(FixturePath(std::string("writers/") + C.File));
@@ -846,6 +853,381 @@ TEST(UnZip, OverlappingEntriesAreRefused) {
         Errors.end());
     EXPECT_EQ(Errors, C.Errors) << C.What;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// --- Damaged central directories --------------------------------------------------------------------------
+
+// Five stored entries f1.txt .. f5.txt, each with a text of its own.
+Bytes FiveEntries() {
+  HandZip Z;
+  for (int I = 1; I <= 5; ++I) {
+    const std::string Name = "f" + std::to_string(I) + ".txt";
+    const Bytes Text = ToBytes("needle " + std::to_string(I) + " in a stored entry\n");
+    Z.AddCentral(Name, Text, Z.AddLocal(Name, Text));
+  }
+  return Z.Finish();
+}
+
+// The positions of the central headers of Zip, in order.
+std::vector<size_t> CentralHeaders(const Bytes& Zip) {
+  std::vector<size_t> At;
+  for (size_t P = 0; P + 4 <= Zip.size(); ++P)
+    if (Le32(Zip, P) == 0x02014B50) At.push_back(P);
+  return At;
+}
+
+void Set16(Bytes& B, size_t At, uint16_t V) {
+  B[At] = static_cast<uint8_t>(V);
+  B[At + 1] = static_cast<uint8_t>(V >> 8);
+}
+void Set32(Bytes& B, size_t At, uint32_t V) {
+  for (int K = 0; K < 4; ++K) B[At + K] = static_cast<uint8_t>(V >> (8 * K));
+}
+
+// What one damaged archive gave: the items read with their texts, and the items that reports named
+// (reports about the archive itself are counted apart).
+struct DamageOutcome {
+  std::map<std::string, std::string> Items;
+  std::vector<std::string> Named;
+  int ArchiveReports = 0;
+};
+
+DamageOutcome RunDamaged(const Bytes& Zip, const std::string& FileName = "damaged.zip") {
+  TempDir Dir;
+  const std::string Path = Put(Dir, FileName, Zip);
+  ZipRun Run(Path);
+  RunResult R = Run.ToMemory();
+  DamageOutcome O;
+  O.Items = R.Items;
+  for (const Report& E : R.Errors) {
+    if (E.Name == Path)
+      ++O.ArchiveReports;
+    else if (std::find(O.Named.begin(), O.Named.end(), E.Name) == O.Named.end())
+      O.Named.push_back(E.Name);
+  }
+  std::sort(O.Named.begin(), O.Named.end());
+  return O;
+}
+
+std::vector<std::string> Names(const std::map<std::string, std::string>& Items) {
+  std::vector<std::string> N;
+  for (const auto& Item : Items) N.push_back(Item.first);
+  return N;
+}
+
+// One damaged byte or field of the central directory used to end its walk without a word, losing every
+// entry behind it. Now each entry is either read (through the records behind the damage, or through its
+// local header) or named, and an archive whose directory lists more entries than could be had says so.
+TEST(UnZip, DamagedCentralDirectoryLosesNoEntryWithoutAWord) {
+  const Bytes Good = FiveEntries();
+  const std::vector<size_t> C = CentralHeaders(Good);
+  ASSERT_EQ(C.size(), 5u);
+  LocalEntry F4;
+  ASSERT_TRUE(FindLocal(Good, "f4.txt", F4));
+  const std::vector<std::string> All = {"f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt"};
+  struct Case {
+    const char* What;
+    std::function<void(Bytes&)> Damage;
+    std::vector<std::string> Read;
+    std::vector<std::string> Named;
+    bool ArchiveReport;  // a report about the archive itself (where, or how many entries are lost)
+  };
+  const Case Cases[] = {
+      {"a name length that carries its record across the next one",
+       [&](Bytes& B) { B[C[1] + 28] += 8; },
+       All,
+       {"f2.txt"},
+       false},
+      {"a name length that carries its record past the end of the file",
+       [&](Bytes& B) { Set16(B, C[1] + 28, 0xFFFF); },
+       All,
+       {"f2.txt"},
+       false},
+      {"an extra field length that carries its record into the next one",
+       [&](Bytes& B) { Set16(B, C[1] + 30, 3); },
+       All,
+       {},
+       true},
+      {"a comment length that carries its record past the end of the file",
+       [&](Bytes& B) { Set16(B, C[1] + 32, 0x4000); },
+       All,
+       {},
+       false},
+      {"an end record's signature where a central header should be",
+       [&](Bytes& B) { Set32(B, C[2], 0x06054B50); },
+       All,
+       {"f3.txt"},
+       false},
+      {"a damaged signature on the last central header",
+       [&](Bytes& B) { B[C[4] + 2] = 9; },
+       All,
+       {"f5.txt"},
+       false},
+      {"a damaged signature, and the entry's local header damaged too",
+       [&](Bytes& B) {
+         B[C[3] + 1] = 'X';
+         B[F4.Header + 3] = 9;
+       },
+       {"f1.txt", "f2.txt", "f3.txt", "f5.txt"},
+       {"f4.txt"},
+       false},
+      {"a record run over by its predecessor, its local header damaged",
+       [&](Bytes& B) {
+         B[C[2] + 28] += 8;
+         B[F4.Header + 3] = 9;
+       },
+       {"f1.txt", "f2.txt", "f3.txt", "f5.txt"},
+       {"f3.txt", "f4.txt"},
+       false},
+      {"every central signature after the first damaged",
+       [&](Bytes& B) {
+         for (size_t I = 1; I < C.size(); ++I) B[C[I] + 1] = 'X';
+       },
+       All,
+       {"f2.txt", "f3.txt", "f4.txt", "f5.txt"},
+       true},
+      // The end record's count says six: one entry is not to be found anywhere.
+      {"a directory that lists more entries than it holds",
+       [&](Bytes& B) {
+         Set16(B, B.size() - 22 + 8, 6);
+         Set16(B, B.size() - 22 + 10, 6);
+       },
+       All,
+       {},
+       true},
+  };
+  for (const Case& Cs : Cases) {
+    SCOPED_TRACE(Cs.What);
+    Bytes Bad = Good;
+    Cs.Damage(Bad);
+    const DamageOutcome O = RunDamaged(Bad);
+    EXPECT_EQ(Names(O.Items), Cs.Read);
+    for (const auto& [Name, Text] : O.Items)
+      EXPECT_EQ(Text, "needle " + Name.substr(1, 1) + " in a stored entry\n") << Name;
+    EXPECT_EQ(O.Named, Cs.Named);
+    EXPECT_EQ(O.ArchiveReports > 0, Cs.ArchiveReport);
+  }
+}
+
+// Every byte of the central directory and the end record damaged in turn (set to 0, to 0xFF, one bit
+// flipped, raised by 8): each entry is read with its own text (perhaps under a damaged name), or a report
+// names it. The texts tell the entries apart, whatever their names became.
+TEST(UnZip, NoDamagedByteOfTheDirectoryLosesAnEntryWithoutAWord) {
+  const Bytes Good = FiveEntries();
+  const size_t Central = CentralHeaders(Good).front();
+  TempDir Dir;
+  const std::string Path = (Dir.Path / "byte.zip").string();
+  for (size_t At = Central; At < Good.size(); ++At) {
+    for (const uint8_t Value : {uint8_t{0}, uint8_t{0xFF}, static_cast<uint8_t>(Good[At] ^ 0x01),
+                                static_cast<uint8_t>(Good[At] + 8)}) {
+      if (Value == Good[At]) continue;
+      Bytes Bad = Good;
+      Bad[At] = Value;
+      WriteFile(Path, Bad);
+      ZipRun Run(Path);
+      const RunResult R = Run.ToMemory();
+      for (int I = 1; I <= 5; ++I) {
+        const std::string Name = "f" + std::to_string(I) + ".txt";
+        const std::string Text = "needle " + std::to_string(I) + " in a stored entry\n";
+        const bool Read = std::find(R.Texts.begin(), R.Texts.end(), Text) != R.Texts.end();
+        const bool Named =
+            std::any_of(R.Errors.begin(), R.Errors.end(), [&](const Report& E) { return E.Name == Name; });
+        EXPECT_TRUE(Read || Named) << Name << " lost without a word: byte " << At << " set to " << int{Value};
+      }
+    }
+  }
+}
+
+// A streaming writer leaves the sizes of its local headers 0 and gives them in a data descriptor behind
+// the data: an entry the central directory lost is measured by its descriptor, without a central
+// directory (a self-extractor's local walk) as well.
+TEST(UnZip, EntriesWrittenBeforeTheirSizesAreRecoveredByTheirDescriptors) {
+  const Bytes Good = ReadFixture("writers/bsdtar.zip");
+  const std::vector<size_t> C = CentralHeaders(Good);
+  ASSERT_EQ(C.size(), 2u);
+  LocalEntry A;
+  ASSERT_TRUE(FindLocal(Good, "a.txt", A));
+  ASSERT_TRUE(A.Flags & 8);
+  ASSERT_EQ(A.CompressedSize, 0u);
+  const std::string TextA = "a needle from the writer\n";
+  {
+    Bytes Bad = Good;
+    Set16(Bad, C[0] + 28, 0xFFFF);
+    const DamageOutcome O = RunDamaged(Bad);
+    EXPECT_EQ(Names(O.Items), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(O.Items.count("a.txt"), 1u);
+    if (O.Items.count("a.txt")) {
+      EXPECT_EQ(O.Items.at("a.txt"), TextA);
+    }
+    EXPECT_EQ(O.Named, std::vector<std::string>{"a.txt"});
+  }
+  {
+    // The central directory's first signature gone: detection walks the local headers.
+    Bytes Bad = Good;
+    Bad[C[0] + 2] = 9;
+    TempDir Dir;
+    ZipRun Run(Put(Dir, "local.zip", Bad));
+    ASSERT_FALSE(Run.Zip.ZipFlags & zfCentralHeader);
+    RunResult R = Run.ToMemory();
+    EXPECT_EQ(Names(R.Items), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(R.Items["a.txt"], TextA);
+    EXPECT_EQ(R.Items["b.txt"].size(), 2211u);
+  }
+}
+
+// An entry refused for damage to its own fields is not read, so it must not stand in the way of the
+// entries after it: its span used to be taken from a ZIP64 marker (4 GB) or a broken local header
+// offset, and every later entry was refused as overlapping it.
+TEST(UnZip, ARefusedEntryDoesNotTakeTheEntriesAfterIt) {
+  const Bytes Text1 = ToBytes("first entry, needle\n");
+  const Bytes Text2 = ToBytes("second entry, needle\n");
+  const Bytes Text3 = ToBytes("third entry, needle\n");
+  // f1.txt's central record defers both sizes to a ZIP64 block (uncompressed, then compressed).
+  auto Build = [&](std::function<void(Bytes & Block)> DamageBlock) {
+    HandZip Z;
+    const uint32_t At1 = Z.AddLocal("f1.txt", Text1);
+    const uint32_t At2 = Z.AddLocal("f2.txt", Text2);
+    const uint32_t At3 = Z.AddLocal("f3.txt", Text3);
+    Z.AddCentral("f1.txt", Text1, At1);
+    Z.AddCentral("f2.txt", Text2, At2);
+    Z.AddCentral("f3.txt", Text3, At3);
+    Bytes Block = {1, 0, 16, 0};
+    for (int K = 0; K < 2; ++K)
+      for (int I = 0; I < 8; ++I) Block.push_back(I == 0 ? static_cast<uint8_t>(Text1.size()) : 0);
+    DamageBlock(Block);
+    Bytes Central = Z.Central;
+    Set32(Central, 20, 0xFFFFFFFF);
+    Set32(Central, 24, 0xFFFFFFFF);
+    Set16(Central, 30, static_cast<uint16_t>(Block.size()));
+    Central.insert(Central.begin() + 46 + 6, Block.begin(), Block.end());
+    Z.Central = Central;
+    return Z.Finish();
+  };
+  struct Case {
+    const char* What;
+    std::function<void(Bytes&)> DamageBlock;
+    std::vector<std::string> Read;
+  };
+  const Case Cases[] = {
+      {"sound block", [](Bytes&) {}, {"f1.txt", "f2.txt", "f3.txt"}},
+      {"block too short for the compressed size", [](Bytes& B) { B[2] = 8; }, {"f2.txt", "f3.txt"}},
+      {"impossible uncompressed size", [](Bytes& B) { B[4 + 7] = 0x40; }, {"f2.txt", "f3.txt"}},
+      {"impossible compressed size", [](Bytes& B) { B[12 + 7] = 0x40; }, {"f2.txt", "f3.txt"}},
+  };
+  for (const Case& Cs : Cases) {
+    SCOPED_TRACE(Cs.What);
+    const DamageOutcome O = RunDamaged(Build(Cs.DamageBlock));
+    EXPECT_EQ(Names(O.Items), Cs.Read);
+    EXPECT_EQ(O.Named.size(), 3 - Cs.Read.size());
+    if (O.Items.count("f3.txt")) {
+      EXPECT_EQ(O.Items.at("f3.txt"), ToString(Text3));
+    }
+  }
+  // A local header offset that points into the next entry's data: the entry is named, the next read.
+  Bytes Bad = FiveEntries();
+  const std::vector<size_t> C = CentralHeaders(Bad);
+  LocalEntry F2;
+  ASSERT_TRUE(FindLocal(Bad, "f2.txt", F2));
+  Set32(Bad, C[0] + 42, static_cast<uint32_t>(F2.Data + 2));
+  const DamageOutcome O = RunDamaged(Bad);
+  EXPECT_EQ(Names(O.Items), (std::vector<std::string>{"f2.txt", "f3.txt", "f4.txt", "f5.txt"}));
+  EXPECT_EQ(O.Named, std::vector<std::string>{"f1.txt"});
+}
+
+// The attributes and sizes of a central record against what the entry holds: an entry with the DOS
+// folder bit but with data and no trailing "/" is a file; central sizes of 0 where the local header (or
+// its data descriptor) gives the data are named and the data read; a folder stays a folder.
+TEST(UnZip, CentralAttributesAndSizesAgainstTheEntry) {
+  const Bytes Five = FiveEntries();
+  const std::vector<size_t> C = CentralHeaders(Five);
+  const Bytes Bsd = ReadFixture("writers/bsdtar.zip");
+  const std::vector<size_t> BsdC = CentralHeaders(Bsd);
+  struct Case {
+    const char* What;
+    const Bytes& Base;
+    std::function<void(Bytes&)> Damage;
+    std::vector<std::string> Read;
+    std::vector<std::string> Named;
+    std::string ReadF3;  // f3.txt's text when it is read
+  };
+  const std::string F3 = "needle 3 in a stored entry\n";
+  const Case Cases[] = {
+      {"a file with the folder bit",
+       Five,
+       [&](Bytes& B) { B[C[2] + 38] = 0x10; },
+       {"f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt"},
+       {},
+       F3},
+      {"central sizes 0, the local header's sound",
+       Five,
+       [&](Bytes& B) {
+         Set32(B, C[2] + 20, 0);
+         Set32(B, C[2] + 24, 0);
+       },
+       {"f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt"},
+       {"f3.txt"},
+       F3},
+      {"central sizes 0 and the folder bit",
+       Five,
+       [&](Bytes& B) {
+         Set32(B, C[2] + 20, 0);
+         Set32(B, C[2] + 24, 0);
+         B[C[2] + 38] = 0x10;
+       },
+       {"f1.txt", "f2.txt", "f3.txt", "f4.txt", "f5.txt"},
+       {"f3.txt"},
+       F3},
+      {"central sizes 0, the local sizes beyond the directory",
+       Five,
+       [&](Bytes& B) {
+         Set32(B, C[2] + 20, 0);
+         Set32(B, C[2] + 24, 0);
+         LocalEntry L;
+         ASSERT_TRUE(FindLocal(B, "f3.txt", L));
+         Set32(B, L.Header + 18, 0x7FFFFF);
+       },
+       {"f1.txt", "f2.txt", "f4.txt", "f5.txt"},
+       {"f3.txt"},
+       ""},
+      {"central sizes 0 before a data descriptor",
+       Bsd,
+       [&](Bytes& B) {
+         Set32(B, BsdC[1] + 20, 0);
+         Set32(B, BsdC[1] + 24, 0);
+       },
+       {"a.txt", "b.txt"},
+       {"b.txt"},
+       ""},
+  };
+  for (const Case& Cs : Cases) {
+    SCOPED_TRACE(Cs.What);
+    Bytes Bad = Cs.Base;
+    Cs.Damage(Bad);
+    const DamageOutcome O = RunDamaged(Bad);
+    EXPECT_EQ(Names(O.Items), Cs.Read);
+    EXPECT_EQ(O.Named, Cs.Named);
+    EXPECT_EQ(O.ArchiveReports, 0);
+    if (!Cs.ReadF3.empty() && O.Items.count("f3.txt")) {
+      EXPECT_EQ(O.Items.at("f3.txt"), Cs.ReadF3);
+    }
+    if (O.Items.count("b.txt")) {
+      EXPECT_EQ(O.Items.at("b.txt").size(), 2211u);
+    }
+  }
+  // A folder with the folder bit and no trailing "/" has no data: it is no item.
+  HandZip Z;
+  const Bytes Text = ToBytes("inside\n");
+  Z.AddCentral("folder", {}, Z.AddLocal("folder", {}));
+  Z.AddCentral("folder/a.txt", Text, Z.AddLocal("folder/a.txt", Text));
+  Bytes Zip = Z.Finish();
+  Zip[CentralHeaders(Zip)[0] + 38] = 0x10;
+  const DamageOutcome O = RunDamaged(Zip);
+  EXPECT_EQ(Names(O.Items), std::vector<std::string>{"folder/a.txt"});
+  EXPECT_TRUE(O.Named.empty());
 }
 
 }  // namespace
