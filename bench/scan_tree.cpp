@@ -46,6 +46,8 @@ const char* ErrorWhat(TScanErrorKind Kind) {
       return "cannot open the archive";
     case sekArchiveWarning:
       return "archive warning";
+    case sekConvertWarning:
+      return "conversion warning";
     case sekArchiveTooLarge:
       return "archive too large";
     case sekException:
