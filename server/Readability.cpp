@@ -70,6 +70,13 @@ bool IsLetter(UChar32 C) {
 
 bool IsNumber(UChar32 C) { return (U_GET_GC_MASK(C) & U_GC_N_MASK) != 0; }
 
+// The punctuation and symbols of ASCII and Latin-1, where glyph numbers from 33 or 160 land. Symbols of
+// other blocks (box drawing, Braille, emoji, arrows) are written side by side on purpose.
+bool IsSoupSymbol(UChar32 C) {
+  if (IsLetter(C) || IsNumber(C)) return false;
+  return (C > 0x20 && C < 0x7F) || (C >= 0xA1 && C <= 0xBF) || C == 0xD7 || C == 0xF7;
+}
+
 bool IsLatin(UChar32 C) {
   UErrorCode Status = U_ZERO_ERROR;
   return uscript_getScript(C, &Status) == USCRIPT_LATIN && U_SUCCESS(Status);
@@ -84,8 +91,8 @@ struct TPageCounts {
   int32_t Letters = 0;       // IsLetter
   int32_t Latin = 0;         // Latin letters
   int32_t Accented = 0;      // of those, IsAccentedLatin
-  int32_t MixedSymbols = 0;  // symbols next to a different symbol
-  int32_t Symbols = 0;       // distinct symbols
+  int32_t MixedSymbols = 0;  // ASCII and Latin-1 symbols next to a different one
+  int32_t Symbols = 0;       // distinct ASCII and Latin-1 symbols
   int32_t Ordered = 0;       // new characters that follow the previous new one's code by one
   int32_t NewChars = 0;      // new characters not written as a run
 };
@@ -184,11 +191,10 @@ TPageCounts CountPage(std::string_view Utf8) {
         ++Counts.Latin;
         if (IsAccentedLatin(C)) ++Counts.Accented;
       }
-    } else if (!IsNumber(C)) {
+    } else if (IsSoupSymbol(C)) {
       if (SeenSymbols.insert(C).second) ++Counts.Symbols;
       const UChar32 Before = I > 0 ? Chars[I - 1] : 0;
-      if (Before != 0 && Before != C && !IsLetter(Before) && !IsNumber(Before) && !IsBad(Before))
-        ++Counts.MixedSymbols;
+      if (Before != C && IsSoupSymbol(Before)) ++Counts.MixedSymbols;
     }
   }
   return Counts;

@@ -13,7 +13,7 @@
 //   how a subset font numbers its glyphs (a run written out in the text itself, "ABCD" or "0123", is no
 //   such sign);
 // - its letters are almost all accented Latin ones, which no language writes;
-// - it has hardly any letters, and its symbols are many different ones side by side.
+// - it has hardly any letters, and its ASCII and Latin-1 symbols are many different ones side by side.
 // A weaker degree of the same evidence makes a page doubtful: its text is kept and the page named.
 // Pages with too little text to judge are judged by their control characters alone; a blank page is
 // readable (it has nothing to lose).
