@@ -26,7 +26,8 @@ constexpr int32_t kMinOrderedChars = 12;
 constexpr double kMaxOrderedShare = 0.6;
 constexpr double kDoubtfulOrderedShare = 0.4;
 // A run of this many characters with consecutive codes, written side by side in the text ("ABCD",
-// "0123", "wxyz"), is an alphabet or a count; its characters say nothing about the font.
+// "0123", "wxyz"), is an alphabet or a count; its characters say nothing about the font, nor do those
+// of words shorter than kMinOrderedWord (a table of a character set, one character a line).
 constexpr int32_t kWrittenRunLength = 4;
 constexpr size_t kMinOrderedWord = 3;
 
@@ -36,9 +37,9 @@ constexpr int32_t kMinJudgedLetters = 40;
 constexpr double kMaxAccentedShare = 0.65;
 constexpr double kDoubtfulAccentedShare = 0.5;
 
-// Symbol soup: with fewer letters than this share of the characters, the share of symbols next to a
-// different symbol, among at least kMinSoupSymbols distinct symbols. Program code has letters; tables of
-// numbers have digits; rules and frames repeat one or two symbols.
+// Symbol soup: with fewer letters than this share of the characters, the share of ASCII and Latin-1
+// symbols next to a different one, among at least kMinSoupSymbols distinct ones. Program code has letters;
+// tables of numbers have digits; rules and frames repeat one or two symbols.
 constexpr double kSoupLetterShare = 0.1;
 constexpr double kDoubtfulSoupLetterShare = 0.2;
 constexpr int32_t kMinSoupSymbols = 8;
