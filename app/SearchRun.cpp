@@ -116,6 +116,7 @@ std::string ScanErrorLine(const std::u16string& Name, const std::string& Text, i
       Line = Plain(TMsgIndex::ErrSearchIn);
       break;
     case sekArchiveWarning:
+    case sekConvertWarning:
       Line = FormatMsg(TMsgIndex::WarnSearchIn_s, {N});
       break;
     case sekArchiveUnsupported:

@@ -46,6 +46,8 @@ const char* ErrorWhat(TScanErrorKind Kind) {
       return "cannot open the archive";
     case sekArchiveWarning:
       return "archive warning";
+    case sekConvertWarning:
+      return "conversion warning";
     case sekArchiveTooLarge:
       return "archive too large";
     case sekException:
@@ -165,7 +167,8 @@ int RunTreeSearch(const TScanCommandLine& Options) {
     const TScanErrorKind Kind = Error.Kind;
     const char* What = ErrorWhat(Kind);
     if (What == nullptr || (Kind == sekConvertFailed && Text.empty())) return;
-    AnyError = true;
+    // A converter's warning names what its text left out; the file itself was read.
+    if (Kind != sekConvertWarning) AnyError = true;
     std::fflush(stdout);
     std::string Line = "scan: " + Utf16ToUtf8(Name) + ": " + What;
     if (!Text.empty()) Line += ": " + PasswordRefusalText(Text, !Tree.Password.empty());

@@ -14,7 +14,8 @@
  * the text (two zero bytes for UTF-16 text).
  *
  * Errors: an export never lets an exception out. A conversion that answers null leaves a non-empty text
- * that GetConversionError hands out; it survives until the next call that clears or sets it.
+ * that GetConversionError hands out; it survives until the next call that clears or sets it. A
+ * conversion that answers text may leave a warning that GetConversionWarning hands out.
  *
  * Threads: a library keeps its error text and its callback in module-wide state and converts one document
  * at a time; the host calls it from one thread. */
@@ -75,7 +76,8 @@ enum {
   X(IsFileSupportedW, 0)         \
   X(ConvertToUnicodeW, 0)        \
   X(ConvertToPureTextW, 0)       \
-  X(SetCallback, 0)
+  X(SetCallback, 0)              \
+  X(GetConversionWarning, 0)
 
 /* The type of each export, named after it with a T prefix. */
 /* Static banner of the library. */
@@ -110,6 +112,10 @@ typedef void* (*TConvertMemoryToPureText)(const void* Data, int32_t Reserved, in
 /* Copies the error text into Buffer, at most MaxLen bytes with the terminating zero, and answers whether
  * the text is non-empty. */
 typedef TConvBool (*TGetConversionError)(char* Buffer, int32_t MaxLen);
+/* After a conversion that answered text: copies its warning (what the text leaves out, such as pages of
+ * a document that could not be read) like GetConversionError, and answers whether there is one. Every
+ * conversion clears it when it starts. A library without this export has nothing to warn of. */
+typedef TConvBool (*TGetConversionWarning)(char* Buffer, int32_t MaxLen);
 typedef TConvBool (*TIsMemDataSupported)(const void* Data);
 /* Keeps Callback and UserData for the following conversions; a null Callback removes it. */
 typedef void (*TSetCallback)(TPluginCallback Callback, void* UserData);
@@ -143,6 +149,7 @@ TConvBool IsFileSupportedW(const char16_t* FileName);
 void* ConvertToUnicodeW(const char16_t* FileName, int32_t* Size);
 void* ConvertToPureTextW(const char16_t* FileName, int32_t* Size);
 void SetCallback(TPluginCallback Callback, void* UserData);
+TConvBool GetConversionWarning(char* Buffer, int32_t MaxLen);
 #endif
 
 #ifdef __cplusplus

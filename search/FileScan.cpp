@@ -984,6 +984,10 @@ TScanResult TFileScanner::ScanConverted(TVStream& Stream, const std::u16string& 
     NotedText = ErrorText;
     return srNotFound;
   }
+  // The text came, but the converter says what it left out: the search goes on with the text, and the
+  // warning is reported with the document's name.
+  if (Converter != nullptr && !Converter->Warning.empty())
+    DoError(DisplayName, Converter->Warning, kNoSystemError, sekConvertWarning);
   TVReadOnlyMemStream Text(Block.get(), Length);
   TScannerStreamScope StreamScope(Scanner, Text);
   const TScanningScope Scanning(Scanning_, DisplayName);

@@ -232,6 +232,7 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
     return nullptr;
   }
   Cancelled = false;
+  Warning.clear();
   HandlerError_.clear();
   Progress = Handler;
   if (Exports.SetCallback != nullptr) {
@@ -248,6 +249,7 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
       Result.reset(DoConvert());
       if (Result) {
         ErrorText.clear();
+        Warning = GetWarningText();
         // A text with a negative size would be read before its start.
         if (Size < 0) Size = 0;
       } else {
@@ -263,6 +265,7 @@ TResultBlock TQVConverter::Convert(const TConvertProgressEvent& Handler, std::st
   if (!HandlerError_.empty()) {
     Result.reset();
     ErrorText = HandlerError_;
+    Warning.clear();
   }
   return Result;
 }
@@ -327,6 +330,14 @@ std::string TQVConverter::GetErrorText() {
   if (Handle == nullptr) return "";
   char Buffer[kErrorTextBuffer] = {};
   bool HasText = Exports.GetConversionError(Buffer, kErrorTextMaxLen) != 0;
+  Buffer[kErrorTextChars] = '\0';
+  return HasText ? std::string(Buffer) : std::string();
+}
+
+std::string TQVConverter::GetWarningText() {
+  if (Handle == nullptr || Exports.GetConversionWarning == nullptr) return "";
+  char Buffer[kErrorTextBuffer] = {};
+  bool HasText = Exports.GetConversionWarning(Buffer, kErrorTextMaxLen) != 0;
   Buffer[kErrorTextChars] = '\0';
   return HasText ? std::string(Buffer) : std::string();
 }

@@ -15,7 +15,8 @@
 // conversion through the list is then refused the same way. OnBusyChange reports the list's changes.
 //
 // Result blocks belong to the caller (TResultBlock frees them). Conversion failures never raise: the texts
-// of every library that tried come back in ErrorText, one line each.
+// of every library that tried come back in ErrorText, one line each. A conversion that answers text may
+// still warn (GetConversionWarning): the answering converter's Warning holds it.
 //
 // Threads: one thread only (the main thread); the libraries are not thread-safe.
 #pragma once
@@ -93,6 +94,9 @@ class TQVConverter {
 
   // The library's last error text, at most 512 bytes; empty when it has none.
   std::string GetErrorText();
+  // The warning of the library's last conversion, at most 512 bytes; empty when it has none or the
+  // library does not export GetConversionWarning.
+  std::string GetWarningText();
   // The path the library was loaded from; empty when none is loaded.
   std::string GetFileName() const { return Handle != nullptr ? FileName_ : std::string(); }
 
@@ -115,6 +119,9 @@ class TQVConverter {
   bool Busy = false;
   // The progress handler said stop during the last conversion.
   bool Cancelled = false;
+  // The warning of the last conversion that answered text (pages of a document left out, say); empty
+  // when it had none.
+  std::string Warning;
   // The loaded library (dlopen handle); null when unloaded.
   void* Handle = nullptr;
   // The handler of the running conversion.

@@ -26,6 +26,7 @@
 
 std::string ErrorFileName;
 int32_t RequestFlags = 0;
+std::string ConversionWarning;
 
 namespace {
 
@@ -120,6 +121,7 @@ bool ParseServerRequest(const TCommandLineParser& Parser, std::string& Source, s
 
 bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType,
                      bool Unicode) {
+  ConversionWarning.clear();
   if (Unicode && ServerType != stWinWord) {
     SetLastErrorText("Unicode not supported");
     return false;
@@ -153,9 +155,10 @@ bool ConvertDocument(const std::string& Source, const std::string& Target, TServ
   }
 }
 
-void WriteErrorFile() {
+void WriteErrorFile() { WriteErrorFile(GetLastErrorText()); }
+
+void WriteErrorFile(std::string_view Text) {
   if (ErrorFileName.empty()) return;
-  const std::string_view Text = GetLastErrorText();
   std::string Out;
   Out.reserve(Text.size() + 16);
   for (size_t I = 0; I < Text.size(); ++I) {
@@ -202,12 +205,15 @@ int ServerMain(int Argc, const char* const* Argv) {
         SetLastErrorText("Error in parameters");
     }
   }
-  if (Result) {
+  if (Result && ConversionWarning.empty()) {
     if (!ErrorFileName.empty()) ForceDeleteFile(ErrorFileName);
+  } else if (Result) {
+    WriteErrorFile(ConversionWarning);
   } else {
     WriteErrorFile();
   }
   ErrorFileName.clear();
+  ConversionWarning.clear();
   DoneOffice();
   ClearTempFolderOverride();
   return Result ? 0 : 1;

@@ -6,12 +6,17 @@
 // ("-unicode") and pass flags ("-flags:1"). The process command line adds "-err:<file>", the file that
 // receives the error text of a failed run, and "-resident -map:<name> -pid:<client>" for resident mode.
 //
+// A conversion that succeeds may still have something to tell (pages of a document left out of its text):
+// its back-end leaves that in ConversionWarning. A one-shot run then exits with 0 and leaves the warning in
+// the error file, which a run without one deletes; the resident channel answers "+" followed by it.
+//
 // The state below is process-wide and belongs to the server's one thread.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class TCommandLineParser;
 
@@ -30,6 +35,8 @@ constexpr int32_t kServerTypeCount = 7;
 extern std::string ErrorFileName;
 // The "flags" value of the request being served.
 extern int32_t RequestFlags;
+// The warning of the request being served, empty when it has none (see above).
+extern std::string ConversionWarning;
 
 // A back-end turns Source into the text file Target; false with the error text set on failure.
 using TServerBackend =
@@ -47,12 +54,13 @@ bool ParseServerRequest(const TCommandLineParser& Parser, std::string& Source, s
 
 // Converts Source into Target with the back-end of ServerType. The source is held open for reading while
 // the back-end works; when it cannot be opened, a temporary copy ("QV...") is converted instead and
-// deleted afterwards.
+// deleted afterwards. ConversionWarning is cleared first.
 bool ConvertDocument(const std::string& Source, const std::string& Target, TServerType ServerType,
                      bool Unicode);
 
-// Writes the error text to ErrorFileName (when set), line breaks as CR LF, without terminator or
-// byte-order mark. Failures are ignored.
+// Writes Text (the error text when none is given) to ErrorFileName (when set), line breaks as CR LF,
+// without terminator or byte-order mark. Failures are ignored.
+void WriteErrorFile(std::string_view Text);
 void WriteErrorFile();
 
 // The program's whole run on its argv; answers the exit code, 0 on success and 1 on failure.

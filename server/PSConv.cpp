@@ -17,6 +17,7 @@
 #include "core/VFileSys.h"
 #include "plugins/frame/ConvCmmn.h"
 #include "server/ChildProcess.h"
+#include "server/ConvServer.h"
 #include "server/ConvTemp.h"
 #include "server/Readability.h"
 #include "server/TextSink.h"
@@ -216,6 +217,7 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
   TTempFile Text;
   if (!Text.Make()) return false;
   ClearLastErrorText();
+  ConversionWarning.clear();
   TSharedProgressMap Shared;
   if (Shared.Progress == nullptr) {
     SetLastErrorText("Can't start Ghostscript: " + std::string(std::strerror(errno)));
@@ -254,9 +256,9 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     SetLastErrorText(Complaint.empty() ? "The PostScript interpreter ended abnormally" : Complaint);
     return false;
   }
-  // Each page whose text can be read goes into the text; a page that cannot is left out and named. With
-  // no readable page the conversion fails.
-  std::vector<int32_t> Unreadable;
+  // Each page whose text can be read goes into the text; a page that cannot is left out and named, and a
+  // page that may not be readable is kept and named. With no page kept the conversion fails.
+  std::vector<int32_t> Unreadable, Doubtful;
   bool AnyReadableText = false;
   {
     TVBufFileStream Joined(TextFile, fmCreate);
@@ -264,10 +266,12 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
       const std::string Name = PageFileName(PageFiles, Page);
       if (!GetFileInfo(Name, nullptr, nullptr, nullptr, nullptr, nullptr)) break;
       const std::string PageText = ReadUtf8File(Name);
-      if (!IsReadablePage(PageText)) {
+      const TPageReadability Verdict = JudgePage(PageText);
+      if (Verdict == TPageReadability::Unreadable) {
         Unreadable.push_back(Page);
         continue;
       }
+      if (Verdict == TPageReadability::Doubtful) Doubtful.push_back(Page);
       AnyReadableText = AnyReadableText || !IsBlankText(PageText);
       if (!PageText.empty()) Joined.Write(PageText.data(), static_cast<int32_t>(PageText.size()));
     }
@@ -278,13 +282,10 @@ bool RunPs2Ascii(TVStream& Source, TVStream& Dest) {
     return false;
   }
   WriteUtf8FileAsAnsi(TextFile, Dest);
-  if (!Unreadable.empty()) {
-    // The conversion succeeds with the readable pages; the note stays as the last error text and goes to
-    // the error output, where the caller sees which pages are missing.
-    const std::string Note = UnreadablePagesNote(Unreadable);
-    SetLastErrorText(Note);
-    std::fprintf(stderr, "%s\n", Note.c_str());
-  }
+  // The conversion succeeds with the pages kept; the note on the others is its warning, which reaches the
+  // caller (see ConvServer.h), and goes to the error output too.
+  ConversionWarning = PagesNote(Unreadable, Doubtful);
+  if (!ConversionWarning.empty()) std::fprintf(stderr, "%s\n", ConversionWarning.c_str());
   return true;
 }
 

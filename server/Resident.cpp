@@ -44,17 +44,16 @@ const char* ChannelErrorText(TChannelResult R) {
   }
 }
 
-// "-" and the error text, cut at a UTF-8 character boundary so that the answer always fits its area: a
-// long error text must be reported, not end the server with a size error.
-std::string FailureAnswer() {
+// Mark ("+" or "-") and Text, cut at a UTF-8 character boundary so that the answer always fits its area:
+// a long error text or warning must be reported, not end the server with a size error.
+std::string MarkedAnswer(const char* Mark, std::string_view Text) {
   const size_t Room = static_cast<size_t>(kAreaSize - kFrameOverhead) - 1;
-  std::string_view Text = GetLastErrorText();
   if (Text.size() > Room) {
     size_t N = Room;
     while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
     Text = Text.substr(0, N);
   }
-  std::string Answer(kCancelAnswer);
+  std::string Answer(Mark);
   Answer.append(Text);
   return Answer;
 }
@@ -104,10 +103,10 @@ bool ServeRequests(TAsyncChannel& Channel, TCommandLineParser& Parser) {
           Ok = ConvertDocument(Source, Target, Type, Unicode);
         }
         if (Ok) {
-          Answer.assign(1, '+');
+          Answer = MarkedAnswer(kSuccessAnswer, ConversionWarning);
         } else {
           WriteErrorFile();
-          Answer = FailureAnswer();
+          Answer = MarkedAnswer(kCancelAnswer, GetLastErrorText());
         }
       }
       R = Channel.SendString(Answer, kInfinite);

@@ -95,6 +95,16 @@ std::string UnreadablePagesNote(const std::vector<int32_t>& Pages) {
          " converted text is unreadable (the document's fonts do not say which characters they show)";
 }
 
+std::string PagesNote(const std::vector<int32_t>& LeftOut, const std::vector<int32_t>& Doubtful) {
+  std::string Note = LeftOut.empty() ? std::string() : UnreadablePagesNote(LeftOut);
+  if (Doubtful.empty()) return Note;
+  if (!Note.empty()) Note += "; ";
+  Note += Doubtful.size() == 1 ? "Page " : "Pages ";
+  for (size_t I = 0; I < Doubtful.size(); ++I) Note += (I > 0 ? ", " : "") + std::to_string(Doubtful[I]);
+  return Note + " kept, though " + (Doubtful.size() == 1 ? "its" : "their") +
+         " converted text may be unreadable";
+}
+
 int64_t WriteUtf8FileAsAnsi(const std::string& Utf8File, TVStream& Dest) {
   TVBufFileStream In(Utf8File, fmOpenRead);
   TAnsiTextSink Sink(Dest);

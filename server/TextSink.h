@@ -43,6 +43,9 @@ constexpr const char* kUnreadableText =
 // The note on pages left out of a conversion because their text is unreadable: "Page 2 left out: ..." or
 // "Pages 2, 5 left out: ...".
 std::string UnreadablePagesNote(const std::vector<int32_t>& Pages);
+// The note on the pages of a conversion that were left out and those kept though their text may be
+// unreadable ("...; Page 4 kept, though ..."); empty when there are neither.
+std::string PagesNote(const std::vector<int32_t>& LeftOut, const std::vector<int32_t>& Doubtful);
 
 // Whether the UTF-8 file Utf8File holds text that nobody can read: some page of it (pages end at form
 // feeds) is unreadable (IsReadablePage) and no page holds readable text. An outside converter writes such

@@ -14,9 +14,12 @@ void* PluginCallbackData = nullptr;
 namespace {
 
 // The error text lives in a fixed buffer so that setting it cannot fail while an export is already
-// handling a failure.
-char g_error_text[kMaxErrorText] = {};
-std::size_t g_error_length = 0;
+// handling a failure. The warning of a conversion is kept the same way.
+struct TFixedText {
+  char Text[kMaxErrorText] = {};
+  std::size_t Length = 0;
+};
+TFixedText g_error, g_warning;
 
 // The longest prefix of Text, at most Limit bytes, that does not end inside a UTF-8 sequence.
 std::size_t Utf8PrefixLength(std::string_view Text, std::size_t Limit) {
@@ -27,28 +30,32 @@ std::size_t Utf8PrefixLength(std::string_view Text, std::size_t Limit) {
   return N;
 }
 
+void Set(TFixedText& Fixed, std::string_view Text) noexcept {
+  Fixed.Length = Utf8PrefixLength(Text, kMaxErrorText - 1);
+  if (Fixed.Length > 0) std::memmove(Fixed.Text, Text.data(), Fixed.Length);
+  Fixed.Text[Fixed.Length] = '\0';
+}
+
+bool Copy(const TFixedText& Fixed, char* Buffer, int32_t MaxLen) noexcept {
+  if (Buffer == nullptr || MaxLen < 1) return false;
+  std::size_t N =
+      Utf8PrefixLength(std::string_view(Fixed.Text, Fixed.Length), static_cast<std::size_t>(MaxLen) - 1);
+  std::memcpy(Buffer, Fixed.Text, N);
+  Buffer[N] = '\0';
+  return Fixed.Length > 0;
+}
+
 }  // namespace
 
-std::string_view GetLastErrorText() noexcept { return std::string_view(g_error_text, g_error_length); }
+std::string_view GetLastErrorText() noexcept { return std::string_view(g_error.Text, g_error.Length); }
+void SetLastErrorText(std::string_view Text) noexcept { Set(g_error, Text); }
+void ClearLastErrorText() noexcept { Set(g_error, std::string_view()); }
+bool CopyLastErrorText(char* Buffer, int32_t MaxLen) noexcept { return Copy(g_error, Buffer, MaxLen); }
 
-void SetLastErrorText(std::string_view Text) noexcept {
-  g_error_length = Utf8PrefixLength(Text, kMaxErrorText - 1);
-  std::memmove(g_error_text, Text.data(), g_error_length);
-  g_error_text[g_error_length] = '\0';
-}
-
-void ClearLastErrorText() noexcept {
-  g_error_length = 0;
-  g_error_text[0] = '\0';
-}
-
-bool CopyLastErrorText(char* Buffer, int32_t MaxLen) noexcept {
-  if (Buffer == nullptr || MaxLen < 1) return false;
-  std::size_t N = Utf8PrefixLength(GetLastErrorText(), static_cast<std::size_t>(MaxLen) - 1);
-  std::memcpy(Buffer, g_error_text, N);
-  Buffer[N] = '\0';
-  return g_error_length > 0;
-}
+std::string_view GetWarningText() noexcept { return std::string_view(g_warning.Text, g_warning.Length); }
+void SetWarningText(std::string_view Text) noexcept { Set(g_warning, Text); }
+void ClearWarningText() noexcept { Set(g_warning, std::string_view()); }
+bool CopyWarningText(char* Buffer, int32_t MaxLen) noexcept { return Copy(g_warning, Buffer, MaxLen); }
 
 bool HasPluginCallback() noexcept { return PluginCallback != nullptr; }
 

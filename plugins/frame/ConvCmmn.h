@@ -38,6 +38,14 @@ void ClearLastErrorText() noexcept;
 // nothing and answers false.
 bool CopyLastErrorText(char* Buffer, int32_t MaxLen) noexcept;
 
+// What a conversion that answered text wants its caller to know: pages of a document left out of the
+// text, for one (UTF-8, empty when nothing). Every conversion clears it when it starts; the export
+// GetConversionWarning hands it out like the error text.
+std::string_view GetWarningText() noexcept;
+void SetWarningText(std::string_view Text) noexcept;
+void ClearWarningText() noexcept;
+bool CopyWarningText(char* Buffer, int32_t MaxLen) noexcept;
+
 // The callback and its data as SetCallback stored them; a null PluginCallback means there is none.
 extern TPluginCallback PluginCallback;
 extern void* PluginCallbackData;

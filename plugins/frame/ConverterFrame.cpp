@@ -60,6 +60,7 @@ void* ConvertFileExport(const Char* FileName, bool Unicode, int32_t* Size) {
   return GuardExport<void*>(nullptr, [&]() -> void* {
     const TConverterDefinition& Definition = Def();
     if (Definition.ClearErrorOnConvert) ClearLastErrorText();
+    ClearWarningText();
     if (Size == nullptr || Definition.ConvertFile == nullptr) throw Exception(kErrorInParameters);
     std::string Name = NativeFileName(FileName);
     return RunReader(Unicode, Size, [&](IConvProgress* Progress, std::string& Text) {
@@ -73,6 +74,7 @@ void* ConvertMemoryExport(const void* Data, bool Unicode, int32_t* Size) {
   if (Definition.ConvertMemory == nullptr && !Definition.RefuseMemory) return nullptr;
   return GuardExport<void*>(nullptr, [&]() -> void* {
     if (Definition.ClearErrorOnConvert) ClearLastErrorText();
+    ClearWarningText();
     if (Size == nullptr) throw Exception(kErrorInParameters);
     if (Definition.ConvertMemory == nullptr) {
       *Size = 0;
@@ -155,6 +157,8 @@ void* ConvertMemoryToPureText(const void* Data, int32_t, int32_t* Size) {
 }
 
 TConvBool GetConversionError(char* Buffer, int32_t MaxLen) { return CopyLastErrorText(Buffer, MaxLen); }
+
+TConvBool GetConversionWarning(char* Buffer, int32_t MaxLen) { return CopyWarningText(Buffer, MaxLen); }
 
 void SetCallback(TPluginCallback Callback, void* UserData) {
   PluginCallback = Callback;

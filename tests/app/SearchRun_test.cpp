@@ -462,6 +462,8 @@ TEST(ScanErrorLines, ByKind) {
       // A text that names the file is the whole line, once.
       {sekException, "cannot read /D/F.BIN now", 0, false, "cannot read /D/F.BIN now."},
       {sekAborted, "", 0, false, ""},
+      {sekConvertWarning, "Page 2 left out", 0, false,
+       FormatMsg(TMsgIndex::WarnSearchIn_s, {std::string("/d/f.bin")}) + ".\r\nPage 2 left out."},
   };
   for (const auto& C : Cases)
     EXPECT_EQ(ScanErrorLine(N, C.Text, C.OSCode, C.Kind, C.Debug, ProgramSettings()), C.Line)

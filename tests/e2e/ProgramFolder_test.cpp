@@ -25,7 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kConverters[] = {"impcalc2.so", "impshow2.so", "impwrite.so", "impweb.so", "imptag.so"};
+const char* const kConverters[] = {"impcalc2.so", "impshow2.so", "impwrite.so",
+                                   "impweb.so",   "imptag.so",   "impps.so"};
 const char* const kArchiveLibraries[] = {"UnRar3.so", "cabinet.so", "UnAceV2.so"};
 
 std::string ReadAll(const std::string& Path) {

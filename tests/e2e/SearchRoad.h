@@ -141,7 +141,7 @@ class SearchRoad : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(qvnls::SetSystemCodePages(1252, 850));
-    ASSERT_EQ(Plugins().Count(), 5) << "the converter plug-ins of " << SCRYLINE_CONVERTER_DIR;
+    ASSERT_EQ(Plugins().Count(), 6) << "the converter plug-ins of " << SCRYLINE_CONVERTER_DIR;
     ASSERT_TRUE(LoadCabinetDll(""));
     for (auto& Info : ArcInfos) Info.Enabled = true;
 

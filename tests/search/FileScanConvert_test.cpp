@@ -87,6 +87,20 @@ TEST_F(FileScanConvert, FailedConversionIsReportedAndTheFileScannedDirectly) {
   EXPECT_EQ(Log_.Errors[0].Text, "");
 }
 
+// A converter that gives text with a warning (pages it left out): the text is searched, and the warning
+// is reported with the document's name, whether or not the pattern is found.
+TEST_F(FileScanConvert, AConvertersWarningIsReportedWithTheDocument) {
+  Tree_.File("report.xls", "xls: warn Page 3 left out\n");
+  for (const std::u16string& Pattern : {std::u16string(u"warned"), std::u16string(u"absent")}) {
+    EXPECT_EQ(Run("report.xls", Pattern, smConvert), Pattern == u"warned" ? Names{"report.xls"} : Names{});
+    ASSERT_EQ(Log_.ErrorsOf(sekConvertWarning), Names{"report.xls"});
+    EXPECT_EQ(Log_.Errors[0].Text, "Page 3 left out");
+  }
+  Tree_.File("plain.xls", "xls: text Zebra\n");
+  EXPECT_EQ(Run("plain.xls", u"zebra", smConvert), Names{"plain.xls"});
+  EXPECT_TRUE(Log_.Errors.empty());
+}
+
 TEST_F(FileScanConvert, TooLargeToConvert) {
   Tree_.File("sheet.xls", "xls: text Zebra stripes\n");
   Scanner_.MaxConvertSize = 10;

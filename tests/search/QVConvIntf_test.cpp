@@ -275,6 +275,32 @@ TEST_F(ConverterHost, FailuresInsideALibraryBecomeItsErrorText) {
   }
 }
 
+// A library that answers text may warn: the answering converter keeps the warning of that conversion, and
+// each conversion starts without one. A library without the export never warns.
+TEST_F(ConverterHost, AConversionsWarningStaysWithTheConverter) {
+  Load({"impxls", "impmp3"});
+  struct TCase {
+    const char* Name;
+    const char* Script;
+    const char* Converter;
+    const char* Warning;
+  };
+  const TCase Cases[] = {
+      {"a.xls", "xls: warn Pages 2, 5 left out", "impxls", "Pages 2, 5 left out"},
+      {"b.xls", "xls: text plain", "impxls", ""},
+      {"c.xls", "xls: warn Page 1 left out", "impxls", "Page 1 left out"},
+      {"d.xls", "xls: fail Broken", "", ""},
+      {"e.mp3", "mp3: warn Unsaid", "impmp3", ""},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    TResult R = ConvertFile(Folder_.Write(C.Name, C.Script));
+    EXPECT_EQ(R.Converter, C.Converter);
+    EXPECT_EQ(Converter("impxls")->Warning, std::string(C.Converter) == "impxls" ? C.Warning : "");
+    EXPECT_EQ(Converter("impmp3")->Warning, "");
+  }
+}
+
 // A progress handler answering false stops the whole call at once: no other library is asked.
 TEST_F(ConverterHost, CancelFromProgressStopsTheConversion) {
   Load({"impxls", "impmp3"});

@@ -120,6 +120,25 @@ TEST_F(ConvServerTest, SuccessConvertsAndRemovesAnOldErrorFile) {
   EXPECT_FALSE(Exists(Err));
 }
 
+// A conversion that succeeds with a warning (pages left out) exits with 0 and leaves the warning in the
+// error file, line breaks as CR LF; a later success without one deletes the file.
+TEST_F(ConvServerTest, AWarningOfASuccessStaysInTheErrorFile) {
+  const std::string Err = Dir_ / "err.txt";
+  WriteAll(Dir_ / "in.ps", "x");
+  ServerBackend(stPS) = [](const std::string&, const std::string& Target, bool) {
+    WriteAll(Target, "text");
+    ConversionWarning = "Page 2 left out\nfor a reason";
+    return true;
+  };
+  EXPECT_EQ(RunServer({"-srv:ps", Dir_ / "in.ps", Dir_ / "out.txt", "-err:" + Err}), 0);
+  EXPECT_EQ(ReadFileBytes(Dir_ / "out.txt"), "text");
+  EXPECT_EQ(ReadFileBytes(Err), "Page 2 left out\r\nfor a reason");
+  EXPECT_EQ(ConversionWarning, "");
+  ServerBackend(stPS) = TCopyBackend{nullptr, nullptr};
+  EXPECT_EQ(RunServer({"-srv:ps", Dir_ / "in.ps", Dir_ / "out.txt", "-err:" + Err}), 0);
+  EXPECT_FALSE(Exists(Err));
+}
+
 TEST_F(ConvServerTest, BackendFailureTextReachesTheErrorFileWithCrLf) {
   const std::string Err = Dir_ / "err.txt";
   WriteAll(Dir_ / "in.ps", "x");

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -91,9 +93,154 @@ TEST_F(PSConvTest, UnreadablePagesAreLeftOutAndNamed) {
   EXPECT_NE(Text.find("Scryline PDF fixture\r\n"), std::string::npos) << Text;
   EXPECT_NE(Text.find("page two\r\n"), std::string::npos) << Text;
   EXPECT_EQ(Text.find('\x01'), std::string::npos) << Text;
-  EXPECT_EQ(GetLastErrorText(), UnreadablePagesNote({3}));
+  EXPECT_EQ(ConversionWarning, UnreadablePagesNote({3}));
+  EXPECT_EQ(GetLastErrorText(), "");
   // No page file is left behind.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir_.Path), {}), 1);
+}
+
+// A PostScript string of Text: printable ASCII as it is, the rest in octal.
+std::string PsString(const std::string& Text) {
+  std::string Out = "(";
+  for (const char C : Text) {
+    const auto Byte = static_cast<unsigned char>(C);
+    if (Byte >= 0x20 && Byte < 0x7F && C != '(' && C != ')' && C != '\\') {
+      Out += C;
+    } else {
+      const char Octal[] = {'\\', static_cast<char>('0' + (Byte >> 6)),
+                            static_cast<char>('0' + ((Byte >> 3) & 7)), static_cast<char>('0' + (Byte & 7)),
+                            '\0'};
+      Out += Octal;
+    }
+  }
+  return Out + ")";
+}
+
+// Lines as a font that numbers its glyphs in order of first use from First shows them (blanks stay).
+std::vector<std::string> GlyphCodes(const std::vector<std::string>& Lines, int First) {
+  std::map<char, char> Codes;
+  std::vector<std::string> Out;
+  for (const std::string& Line : Lines) {
+    std::string Coded;
+    for (const char C : Line) {
+      if (C != ' ' && Codes.count(C) == 0)
+        Codes[C] = static_cast<char>(First + static_cast<int>(Codes.size()));
+      Coded += C == ' ' ? ' ' : Codes[C];
+    }
+    Out.push_back(Coded);
+  }
+  return Out;
+}
+
+// Type 3 fonts whose glyphs are named g1, g2, ..., as some PDF writers make them: /GlyphsFrom33 has them
+// at the codes from 33 ("!") on, /GlyphsFrom65 from 65 ("A") on. No name says which character a glyph
+// shows, so the interpreter writes the codes.
+constexpr const char* kNumberedGlyphFonts = R"(
+/NumberedGlyphs { /Base exch def 10 dict begin
+  /FontType 3 def /FontMatrix [0.001 0 0 0.001 0 0] def /FontBBox [0 0 500 700] def
+  /Encoding 256 array def 0 1 255 { Encoding exch /.notdef put } for
+  1 1 90 { /I exch def Encoding I Base add 1 sub (g) I 3 string cvs
+    2 copy length exch length add string dup 0 4 index putinterval dup 3 index length 4 -1 roll
+    putinterval exch pop cvn put } for
+  /BuildGlyph { pop pop 500 0 0 0 500 700 setcachedevice 0 0 moveto 500 0 lineto 250 700 lineto
+    closepath fill } def
+  /BuildChar { 1 index /Encoding get exch get 1 index /BuildGlyph get exec } bind def
+  currentdict end } def
+/GlyphsFrom33 33 NumberedGlyphs definefont pop
+/GlyphsFrom65 65 NumberedGlyphs definefont pop
+)";
+
+// A document of one page per row, each set in its font: a page whose characters are text is kept, whatever
+// its words look like; a page whose font numbers its glyphs is left out; the warning names those, and a
+// one-shot run leaves it in the error file with a success.
+TEST_F(PSConvTest, EachPageIsKeptOrLeftOutByItsCharacters) {
+  const std::vector<std::string> Prose = {
+      "Sales rose in the north while the south held steady through the winter",
+      "months. This report covers the second quarter and the outlook for the rest",
+      "of the year. Every department met its targets, and the board thanks all."};
+  const struct {
+    const char* What;
+    const char* Font;
+    std::vector<std::string> Lines;
+    bool Kept;
+  } Pages[] = {
+      {"URLs",
+       "Helvetica",
+       {"https://www.example.org/docs/index.html", "http://ftp.debian.org/debian/pool/main/g/ghostscript/",
+        "https://github.com/acme/widget/issues/1234?utm_source=feed&utm_medium=rss#comment-998877",
+        "mailto:info@example.com  ftp://ftp.gnu.org/gnu/grep/grep-3.11.tar.xz"},
+       true},
+      {"a key in base64",
+       "Courier",
+       {"-----BEGIN PGP PUBLIC KEY BLOCK-----",
+        "pU3KGCUwux1tEyze1iN7LtkeP3IfyxlxF0SU1kk8nVw0YL4xIB5p/tqg7ui5mX9c",
+        "fCmZ/a/lkyU81lSvTfrXFCegrrP+6SMvivIhH57kkcWxC+y1Vjv8Hm+TQn7LyP4p",
+        "VeXNjkbcjtS3wnZNKlpNdncG+F2GkAJK1r2jQBvpyMvMyTX2zR9hImrhUziuGjQA", "=jNOE",
+        "-----END PGP PUBLIC KEY BLOCK-----"},
+       true},
+      {"Czech words without vowels",
+       "Helvetica",
+       {"Strc prst skrz krk. Smrt zhltl vlk. Krtek zmrzl v brlohu.",
+        "Prst zvlhl, drn trhl, vlk vrcl. Zmrzl, scvrkl, zvlhl, strc prst skrz krk."},
+       true},
+      {"Welsh prose",
+       "Helvetica",
+       {"Mae hen wlad fy nhadau yn annwyl i mi, Gwlad beirdd a chantorion, enwogion o fri;",
+        "Ei gwrol ryfelwyr, gwladgarwyr tra mad, Dros ryddid collasant eu gwaed.",
+        "Cwm, crwth, cwrw, bwlch, llwybr, ffordd, mynydd, yng Nghymru."},
+       true},
+      {"a hex dump",
+       "Courier",
+       {"00000000: 7f45 4c46 0201 0100 0000 0000 0000 0000  .ELF............",
+        "00000010: 0300 3e00 0100 0000 d061 0000 0000 0000  ..>......a......",
+        "00000020: 4000 0000 0000 0000 7047 0200 0000 0000  @.......pG......"},
+       true},
+      {"part numbers",
+       "Helvetica",
+       {"XKCD-9921-BZ  M3x12 DIN 912 A2  100", "TPS7A4701RGWR  LDO 1A VQFN-20  5",
+        "GRM188R71H104KA  100nF X7R 0603  250", "RC0603FR-0710KL  10k 1% 0603  250"},
+       true},
+      {"a short page", "Helvetica", {"Fig. 7"}, true},
+      {"Greek letters of the symbol font", "Symbol", {"a + b = g, p r 2, S x i"}, true},
+      {"glyphs numbered from 33", "GlyphsFrom33", GlyphCodes(Prose, 33), false},
+      {"glyphs numbered from 65", "GlyphsFrom65", GlyphCodes(Prose, 65), false},
+      {"a dingbat font", "ZapfDingbats", Prose, false},
+      {"a program listing",
+       "Courier",
+       {"int main(int argc, char **argv) {", "  for (int i = 1; i < argc; ++i) puts(argv[i]);",
+        "  return argc > 1 ? 0 : 1;", "}"},
+       true},
+  };
+  std::string Ps = std::string("%!PS\n") + kNumberedGlyphFonts;
+  std::vector<int32_t> LeftOut;
+  for (size_t I = 0; I < std::size(Pages); ++I) {
+    Ps += "/" + std::string(Pages[I].Font) + " findfont 11 scalefont setfont\n";
+    for (size_t L = 0; L < Pages[I].Lines.size(); ++L)
+      Ps += "40 " + std::to_string(740 - 16 * L) + " moveto " + PsString(Pages[I].Lines[L]) + " show\n";
+    Ps += "showpage\n";
+    if (!Pages[I].Kept) LeftOut.push_back(static_cast<int32_t>(I + 1));
+  }
+  std::string Text;
+  ASSERT_TRUE(Convert(Ps, Text)) << GetLastErrorText();
+  for (const auto& Page : Pages) {
+    if (!Page.Kept) continue;
+    // The symbol font shows Greek letters, which the ANSI code page cannot hold.
+    const std::vector<std::string> Lines =
+        std::string(Page.Font) == "Symbol" ? std::vector<std::string>{"? + ? = ?, ? ? 2, ? ? ?"} : Page.Lines;
+    for (const std::string& Line : Lines)
+      EXPECT_NE(Text.find(Line), std::string::npos) << Page.What << ": " << Line << "\n" << Text;
+  }
+  EXPECT_EQ(Text.find("!\"#$%"), std::string::npos) << Text;
+  EXPECT_EQ(Text.find("ABCDE FGED"), std::string::npos) << Text;
+  EXPECT_EQ(ConversionWarning, UnreadablePagesNote(LeftOut));
+
+  const std::string Err = Dir_ / "err.txt";
+  WriteAll(Err, "old failure");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunServer({"-srv:ps", Dir_ / "in.ps", Dir_ / "one-shot.txt", "-err:" + Err}), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find(UnreadablePagesNote(LeftOut)), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(Dir_ / "one-shot.txt"), Text);
+  EXPECT_EQ(ReadFileBytes(Err), UnreadablePagesNote(LeftOut));
 }
 
 // Ordinary PostScript never fails as unreadable: a program listing (enscript) and a manual page (groff).
@@ -111,6 +258,7 @@ TEST_F(PSConvTest, OrdinaryPostScriptIsReadable) {
     ASSERT_TRUE(ConvertPostScript(Fixtures + C.File, Dir_ / "out.txt"))
         << C.File << ": " << GetLastErrorText();
     EXPECT_EQ(GetLastErrorText(), "") << C.File;
+    EXPECT_EQ(ConversionWarning, "") << C.File;
     const std::string Text = ReadFileBytes(Dir_ / "out.txt");
     for (const std::string& Word : C.Words)
       EXPECT_NE(Text.find(Word), std::string::npos) << C.File << ": " << Word;

@@ -70,6 +70,26 @@ TEST_F(ResidentTest, ServesRequestsUntilExit) {
   EXPECT_FALSE(Exists(Err_));
 }
 
+// A conversion that succeeds with a warning is answered "+" followed by the warning; the next request's
+// answer carries none.
+TEST_F(ResidentTest, AWarningFollowsTheSuccessMark) {
+  ServerBackend(stPS) = [](const std::string&, const std::string& Target, bool) {
+    WriteAll(Target, "text");
+    ConversionWarning = "Page 2 left out: its converted text is unreadable";
+    return true;
+  };
+  ServerBackend(stPDF) = TCopyBackend{nullptr, nullptr};
+  WriteAll(Dir_ / "a.ps", "x");
+  Start();
+  EXPECT_EQ(Exchange(*Client_, "-srv:ps " + Dir_ / "a.ps " + Dir_ / "a.txt"),
+            "+Page 2 left out: its converted text is unreadable");
+  EXPECT_EQ(ReadFileBytes(Dir_ / "a.txt"), "text");
+  EXPECT_EQ(Exchange(*Client_, "-srv:pdf " + Dir_ / "a.ps " + Dir_ / "b.txt"), "+");
+  ASSERT_EQ(Client_->SendString("exit", 1000), acOK);
+  EXPECT_EQ(WaitChild(Server_, 5000), 0);
+  Server_ = -1;
+}
+
 // The client answers the third progress message with "-": the back-end stops with "User canceled"; the
 // late "-" that follows is ignored and the server serves the next request.
 TEST_F(ResidentTest, ACancelAnswerStopsTheConversion) {

@@ -57,6 +57,7 @@ struct TServerStateGuard {
     ClearLastErrorText();
     ErrorFileName.clear();
     RequestFlags = 0;
+    ConversionWarning.clear();
     ClearTempFolderOverride();
     PluginCallback = nullptr;
     PluginCallbackData = nullptr;

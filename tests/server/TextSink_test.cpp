@@ -45,6 +45,26 @@ TEST(TextSinkTest, UnreadableTextIsMostlyControlCharacters) {
   }
 }
 
+// The note of a conversion names the pages left out and the pages kept in doubt, each in one part.
+TEST(TextSinkTest, PagesNotes) {
+  const std::string LeftOut =
+      " left out: their converted text is unreadable (the document's fonts do not say which characters "
+      "they show)";
+  const struct {
+    std::vector<int32_t> LeftOut, Doubtful;
+    std::string Note;
+  } Cases[] = {
+      {{}, {}, ""},
+      {{2}, {}, UnreadablePagesNote({2})},
+      {{2, 5}, {}, "Pages 2, 5" + LeftOut},
+      {{}, {4}, "Page 4 kept, though its converted text may be unreadable"},
+      {{2, 5},
+       {3, 4},
+       "Pages 2, 5" + LeftOut + "; Pages 3, 4 kept, though their converted text may be unreadable"},
+  };
+  for (const auto& C : Cases) EXPECT_EQ(PagesNote(C.LeftOut, C.Doubtful), C.Note);
+}
+
 TEST(TextSinkTest, LineEndsAndCharactersInEveryChunking) {
   qvnls::SetSystemCodePages(1252, 850);
   struct TCase {

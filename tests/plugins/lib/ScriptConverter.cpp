@@ -58,6 +58,9 @@ bool Run(const char* Tag, const std::string& Script, const std::string& FileName
   std::string Result;
   if (Command == "text") {
     Result = TagName + ":" + Words;
+  } else if (Command == "warn") {
+    Result = TagName + ":warned";
+    SetWarningText(Words);
   } else if (Command == "name") {
     Result = TagName + ":" + FileName;
   } else if (Command == "fail") {

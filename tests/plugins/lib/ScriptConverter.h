@@ -2,6 +2,7 @@
 // one line per library tag ("xls: text Hello", "htm: fail Broken table"), and which libraries recognise
 // it by content ("claim: htm mp3"). Commands:
 //   text WORDS   the text "<tag>:WORDS"
+//   warn WORDS   the text "<tag>:warned" with the warning WORDS
 //   name         the text "<tag>:" followed by the file name the library was given
 //   fail WORDS   raises an exception with the message WORDS
 //   throwint     throws an int (not an exception class)
