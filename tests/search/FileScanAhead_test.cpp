@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "core/FileLayer.h"
 #include "search/FileScan.h"
 #include "tests/search/FileScanTree.h"
+#include "tests/search/PerFileLayer.h"
 
 namespace {
 
@@ -180,6 +184,46 @@ TEST(FileScanAhead, StopWhileAFileIsScannedEndsTheSearchWhereOneThreadWould) {
       EXPECT_FALSE(Many.OffThread);
       EXPECT_EQ(Many.Events, Single.Events);
     }
+  }
+}
+
+// Each file is opened once and looked at once, on any number of threads: by the thread that comes to it
+// first, whose look the walk takes for its own, also while a worker still opens the file. The files of
+// over a megabyte are ones the walk's thread may open ahead while it waits and leave for whoever scans
+// them; the empty ones and the names that hold the pattern are opened and looked at but not read. A link
+// to nowhere cannot be opened, and is tried as often as on one thread.
+TEST(FileScanAhead, EachFileOpenedAndLookedAtOnceOnAnyThreadCount) {
+  TScanTree Tree;
+  MakeTree(Tree);
+  for (int I = 0; I < 12; ++I)
+    Tree.File("h/large" + std::to_string(10 + I) + ".txt",
+              std::string(1100000 + 1000 * I, 'l') + (I % 3 == 0 ? "needle" : ""));
+  char Real[PATH_MAX];
+  ASSERT_NE(realpath(Tree.Root.c_str(), Real), nullptr);
+  const std::string Root = std::string(Real) + "/";
+  const TPerFileLayer::TCalls Once{1, 1};
+  std::map<std::string, TPerFileLayer::TCalls> OneThread;
+  for (int32_t Threads : {1, 2, 3, 8}) {
+    SCOPED_TRACE(std::to_string(Threads) + " threads");
+    TPerFileLayer Layer;
+    {
+      TFileLayerScope Scope(Layer);
+      const TTrace Trace = RunSearch(Tree, Threads, u"needle", slEntirePhrase, false, false,
+                                     smScanContents | smMatchName, 0, std::string(), 4 << 20);
+      EXPECT_TRUE(Trace.Completed);
+    }
+    const std::map<std::string, TPerFileLayer::TCalls> Calls = Layer.CallsBelow(Root);
+    int Files = 0;
+    for (const auto& [Path, Counted] : Calls) {
+      if (Path.size() >= 12 && Path.compare(Path.size() - 12, 12, "dangling.txt") == 0) continue;
+      ++Files;
+      EXPECT_EQ(Counted, Once) << Path;
+    }
+    EXPECT_EQ(Files, 3 * 41 + 12);
+    if (Threads == 1)
+      OneThread = Calls;
+    else
+      EXPECT_EQ(Calls, OneThread);
   }
 }
 
