@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/VFileSys.h"
+#include "search/FileScan.h"
 
 struct TScanCommandLine;
 
@@ -32,6 +33,9 @@ struct TTreeOptions {
 // A date "YYYY-MM-DD" with an optional time " HH:MM" or " HH:MM:SS" (or "T" between), local time, as a
 // TDateTime; false when Text is not one.
 bool ParseTreeDate(const std::string& Text, TDateTime& Date);
+
+// The date and size filter of --after, --before, --min-size and --max-size (not Active when none is given).
+TDateSizeFilter DateSizeFilterOf(const TTreeOptions& Tree);
 
 // Runs the tree search that Options describe (the pattern, the stream scanner's options, the roots in
 // Files and the tree options) and answers the exit status: 0 something found, 1 nothing found, 2 when an

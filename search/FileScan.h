@@ -200,7 +200,7 @@ struct TFileScanSettings {
   // (DefaultWorkerThreads).
   int32_t WorkerThreads = DefaultWorkerThreads();
   // OnFilterFile's answer for the workers that walk archives ahead of the walk, from an owner whose filter
-  // depends only on the file it is shown and may be asked on any thread.
+  // depends only on the file it is shown and may be asked on any thread (TDateSizeFilter is such a one).
   // The workers take it (yes when unassigned) as the answer OnFilterFile will give when it is asked, on the
   // owner's thread, in the walk's order; when that answer differs, the rest of the archive is walked again
   // on the owner's thread.
@@ -210,6 +210,24 @@ struct TFileScanSettings {
   // typed and matched without case by the file-system unit's MatchesMask.
   std::function<void(TWideStrLst& Masks)> NormalizeMaskList;
   std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
+};
+
+// The date and size filter of a search: a file passes when its last-write date and its size lie within
+// the bounds that are set. It reads nothing but its bounds, so that a copy may be asked on any thread: an
+// owner gives it as OnFilterFile and as FilterFileAhead alike.
+struct TDateSizeFilter {
+  TDateTime DateFrom = 0;    // last written at or after; 0: no bound
+  TDateTime DateBefore = 0;  // last written before; 0: no bound
+  int64_t SizeFrom = -1;     // bytes at least, unless the size is only a volume's part; -1: no bound
+  int64_t SizeTo = -1;       // bytes at most; -1: no bound
+  // Whether any bound is set.
+  bool Active() const { return DateFrom != 0 || DateBefore != 0 || SizeFrom >= 0 || SizeTo >= 0; }
+  bool Passes(const TFilterFileInfo& File) const {
+    if (DateFrom != 0 && File.Date < DateFrom) return false;
+    if (DateBefore != 0 && File.Date >= DateBefore) return false;
+    if (!File.SizeIncomplete && SizeFrom >= 0 && File.Size < SizeFrom) return false;
+    return !(SizeTo >= 0 && File.Size > SizeTo);
+  }
 };
 
 class TFileScanner : public TFileScanSettings {
@@ -273,6 +291,8 @@ class TFileScanner : public TFileScanSettings {
   bool MatchFileName(const std::u16string& Path, bool InArchive = false);
 
   // --- State the owner sets before a search, besides the settings (TFileScanSettings) --------------------
+  // A new setting of the search goes into TFileScanSettings (or TStreamScanOptions), never here: only what
+  // is there reaches the walks on worker threads.
 
   // The stream scanner; its options (TStreamScanOptions) are the search's too.
   TStreamScanner Scanner;
