@@ -472,18 +472,23 @@ bool TSearchRun::FileScanEnterFolder(const std::u16string& Folder) {
   return true;
 }
 
-bool TSearchRun::FileScanFilterFile(const std::u16string&, bool SizeIncomplete, TDateTime Date,
-                                    int64_t Size) {
+TDateSizeFilter TSearchRun::DateSizeFilter() const {
+  TDateSizeFilter Filter;
   if (UseDateFilter) {
-    if (DateFrom != 0 && Date < DateFrom) return false;
+    Filter.DateFrom = DateFrom;
     // The date boxes hold days: the last day counts whole, up to its midnight.
-    if (DateTo != 0 && Date >= DateTo + 1.0) return false;
+    if (DateTo != 0) Filter.DateBefore = DateTo + 1.0;
   }
   if (UseSizeFilter) {
-    if (!SizeIncomplete && Size < SizeFrom) return false;
-    if (SizeTo >= 0 && Size > SizeTo) return false;
+    Filter.SizeFrom = SizeFrom;
+    Filter.SizeTo = SizeTo;
   }
-  return true;
+  return Filter;
+}
+
+bool TSearchRun::FileScanFilterFile(const std::u16string& FileName, bool SizeIncomplete, TDateTime Date,
+                                    int64_t Size) {
+  return DateSizeFilter().Passes(TFilterFileInfo{FileName, SizeIncomplete, Date, Size});
 }
 
 void TSearchRun::FileScanFound(const TFoundFileInfo& Info) {

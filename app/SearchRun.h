@@ -127,6 +127,8 @@ class TSearchRun {
   bool FileScanAcceptFile(const std::u16string& FileName);
   bool FileScanEnterFolder(const std::u16string& Folder);
   bool FileScanFilterFile(const std::u16string& FileName, bool SizeIncomplete, TDateTime Date, int64_t Size);
+  // The date and size filter of the running search's bounds below.
+  TDateSizeFilter DateSizeFilter() const;
   void FileScanFound(const TFoundFileInfo& Info);
   void FileScanError(const std::u16string& Name, const std::string& Text, int32_t OSCode,
                      TScanErrorKind Kind);

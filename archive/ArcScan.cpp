@@ -482,6 +482,9 @@ TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kin
   const std::string Name = Utf16ToUtf8(FileName);
   bool LaterVolume = false;
   Kind = ArchiveKindByExt(Name, LaterVolume);
+  // A name of no archive kind is taken for one only as a ".tar." of some compression; any other such file
+  // is a plain file whatever its bytes, and is not opened here: the scan opens it once.
+  if (Kind == akNone && LowerAscii(BaseName(Name)).find(".tar.") == std::string::npos) return acNone;
   const std::string Head = ReadHead(FileName);
   bool Matched = SignatureMatches(Kind, Head);
   // An executable is an archive only when the archive library finds one inside it; any other program

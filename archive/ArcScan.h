@@ -88,7 +88,8 @@ bool IsEnabledArchiveName(const std::string& FileName);
 // whose first entry does not start at offset 0 is one when that detection finds its ZIP archive. Kind is the
 // kind the answer is about; with acNone it still holds the kind the extension suggested. A RAR volume after
 // the first of a set named name.partN.rar is a later volume too (its main header says so), since opening the
-// first volume already reads the whole set.
+// first volume already reads the whole set. A file whose name is of no archive kind (nor a ".tar." of some
+// compression) is acNone without being opened.
 TArchiveCheck CheckArchiveFile(const std::u16string& FileName, TArchiveKind& Kind);
 
 // The signature tests, each over the start of the named file.

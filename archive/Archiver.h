@@ -19,9 +19,13 @@
 // archiver's folders and then every root of the process that is empty; files that the archiver handed out
 // (extracted items) are the receiver's to delete, and a folder that still holds one stays.
 //
-// Ownership and threads: archivers are used on the main thread. One that the inner-archive cache holds is
-// shared (std::shared_ptr) by the cache and whoever uses it now, and goes with the last share. The list of
-// roots in use is guarded by its own lock, so the cache cleaner may read it from its thread.
+// Ownership and threads: an archiver is used by one thread at a time, and several archivers may be open on
+// different threads at once: the search's worker threads walk archives whole, each with archivers of its
+// own. The kinds whose libraries keep process-wide state (cabinets, RAR, ACE, self-extractors) are opened
+// only on the walk's own thread (the archive walk's WalkableOnWorker). One that the inner-archive cache
+// holds is shared (std::shared_ptr) by the cache and whoever uses it now, and goes with the last share. The
+// list of roots in use is guarded by its own lock, so the cache cleaner and the worker threads may use it
+// from their threads.
 #pragma once
 
 #include <cstdint>

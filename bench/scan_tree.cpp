@@ -1,5 +1,6 @@
 #include "bench/scan_tree.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -110,6 +111,16 @@ bool ParseTreeDate(const std::string& Text, TDateTime& Date) {
   return true;
 }
 
+TDateSizeFilter DateSizeFilterOf(const TTreeOptions& Tree) {
+  TDateSizeFilter Filter;
+  Filter.DateFrom = Tree.After;
+  // At or before: before the next moment a TDateTime can tell.
+  if (Tree.Before != 0) Filter.DateBefore = std::nextafter(Tree.Before, HUGE_VAL);
+  Filter.SizeFrom = Tree.MinSize;
+  Filter.SizeTo = Tree.MaxSize;
+  return Filter;
+}
+
 int RunTreeSearch(const TScanCommandLine& Options) {
   const TTreeOptions& Tree = Options.Tree;
   TFileScanner Scanner;
@@ -188,13 +199,13 @@ int RunTreeSearch(const TScanCommandLine& Options) {
       return Excluded.count(WideIncludeTrailingSlash(Folder)) == 0;
     };
 
-  if (Tree.MinSize >= 0 || Tree.MaxSize >= 0 || Tree.After != 0 || Tree.Before != 0)
-    Scanner.OnFilterFile = [&](const TFilterFileInfo& File) {
-      if (Tree.After != 0 && File.Date < Tree.After) return false;
-      if (Tree.Before != 0 && File.Date > Tree.Before) return false;
-      if (!File.SizeIncomplete && File.Size < Tree.MinSize) return false;
-      return !(Tree.MaxSize >= 0 && File.Size > Tree.MaxSize);
-    };
+  const TDateSizeFilter Filter = DateSizeFilterOf(Tree);
+  if (Filter.Active()) {
+    // The filter reads only its bounds: the workers that walk archives ahead ask it as well, so that an
+    // item it refuses does not send the walk through the archive again.
+    Scanner.OnFilterFile = [Filter](const TFilterFileInfo& File) { return Filter.Passes(File); };
+    Scanner.FilterFileAhead = Scanner.OnFilterFile;
+  }
 
   // The roots as one quoted list, each made absolute (a final "/", which selects sub-folders, stays).
   TWideStrLst Roots;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/VFileSys.h"
+#include "search/FileScan.h"
 
 struct TScanCommandLine;
 
@@ -37,6 +38,9 @@ bool ParseTreeDate(const std::string& Text, TDateTime& Date);
 // that the item needs a password and how to give it (PasswordGiven false: no -P), or that the -P password
 // does not open it. Any other text as it is.
 std::string PasswordRefusalText(const std::string& Text, bool PasswordGiven);
+
+// The date and size filter of --after, --before, --min-size and --max-size (not Active when none is given).
+TDateSizeFilter DateSizeFilterOf(const TTreeOptions& Tree);
 
 // Runs the tree search that Options describe (the pattern, the stream scanner's options, the roots in
 // Files and the tree options) and answers the exit status: 0 something found, 1 nothing found, 2 when an

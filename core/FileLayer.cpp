@@ -187,6 +187,10 @@ int TPosixFileLayer::FTruncate(int Fd, off_t Size) {
 
 int TPosixFileLayer::FStat(int Fd, struct stat* St) { return ::fstat(Fd, St); }
 
+int TPosixFileLayer::StatAt(int Dirfd, const std::string& Name, int Flags, unsigned Mask, struct statx* Sx) {
+  return ::statx(Dirfd, Name.c_str(), Flags, Mask, Sx);
+}
+
 int TPosixFileLayer::FSync(int Fd) { return ::fsync(Fd); }
 
 int64_t TPosixFileLayer::FreeSpace(const std::string& Path) {
@@ -299,6 +303,10 @@ int TFaultyFileLayer::FTruncate(int Fd, off_t Size) {
 
 int TFaultyFileLayer::FStat(int Fd, struct stat* St) {
   return Inject(TFileOp::Stat) ? -1 : TPosixFileLayer::FStat(Fd, St);
+}
+
+int TFaultyFileLayer::StatAt(int Dirfd, const std::string& Name, int Flags, unsigned Mask, struct statx* Sx) {
+  return Inject(TFileOp::StatName) ? -1 : TPosixFileLayer::StatAt(Dirfd, Name, Flags, Mask, Sx);
 }
 
 int TFaultyFileLayer::FSync(int Fd) { return Inject(TFileOp::Sync) ? -1 : TPosixFileLayer::FSync(Fd); }

@@ -56,7 +56,8 @@ std::string Utf16ToUtf8(const std::u16string& S);
 std::u16string Utf8ToUtf16(const std::string& S);
 
 // The calls of IFileLayer, for counting and for fault injection. Open counts OpenAt too; opening a folder
-// is OpenFolder, not Open.
+// is OpenFolder, not Open. Stat is a look at an open file (FStat), StatName one at a file by its name
+// (StatAt).
 enum class TFileOp {
   Open,
   Close,
@@ -69,6 +70,7 @@ enum class TFileOp {
   MakeTemp,
   OpenFolder,
   ReadFolder,
+  StatName,
   Count
 };
 
@@ -92,6 +94,9 @@ class IFileLayer {
   virtual ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) = 0;
   virtual int FTruncate(int Fd, off_t Size) = 0;
   virtual int FStat(int Fd, struct stat* St) = 0;
+  // statx(2) of name relative to the folder open on dirfd (AT_FDCWD: the current folder): a look at a
+  // file by its name.
+  virtual int StatAt(int Dirfd, const std::string& Name, int Flags, unsigned Mask, struct statx* Sx) = 0;
   virtual int FSync(int Fd) = 0;
   // Bytes available to an unprivileged caller on the file system holding path; -1 on failure.
   virtual int64_t FreeSpace(const std::string& Path) = 0;
@@ -116,6 +121,7 @@ class TPosixFileLayer : public IFileLayer {
   ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) override;
   int FTruncate(int Fd, off_t Size) override;
   int FStat(int Fd, struct stat* St) override;
+  int StatAt(int Dirfd, const std::string& Name, int Flags, unsigned Mask, struct statx* Sx) override;
   int FSync(int Fd) override;
   int64_t FreeSpace(const std::string& Path) override;
   int MakeTemp(std::string& PathTemplate) override;
@@ -139,6 +145,7 @@ class TFaultyFileLayer : public TPosixFileLayer {
   ssize_t PWrite(int Fd, const void* Buf, size_t Count, off_t Offset) override;
   int FTruncate(int Fd, off_t Size) override;
   int FStat(int Fd, struct stat* St) override;
+  int StatAt(int Dirfd, const std::string& Name, int Flags, unsigned Mask, struct statx* Sx) override;
   int FSync(int Fd) override;
   int64_t FreeSpace(const std::string& Path) override;
   int MakeTemp(std::string& PathTemplate) override;

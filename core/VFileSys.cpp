@@ -548,8 +548,8 @@ bool FileInfoOf(int DirFd, const std::string& Name, int64_t* PSize, TDateTime* P
                 TDateTime* PCreationTime, TDateTime* PAccessTime, uint32_t* PAttributes) {
   struct statx Sx;
   if (Name.empty() ||
-      (::statx(DirFd, Name.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0 &&
-       ::statx(DirFd, Name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0)) {
+      (FileLayer().StatAt(DirFd, Name, 0, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0 &&
+       FileLayer().StatAt(DirFd, Name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &Sx) != 0)) {
     if (PSize != nullptr) *PSize = -1;
     return false;
   }

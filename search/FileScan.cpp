@@ -99,6 +99,8 @@ class TOpenedFile {
   ~TOpenedFile() {
     if (At_ != nullptr && At_->Fd >= 0) FileLayer().Close(std::exchange(At_->Fd, -1));
   }
+  // Closes At's descriptor when the scope ends, unless a stream took it.
+  void Hold(TFileAt& At) { At_ = &At; }
   // Opens the file At names and gives its size, date and attributes; false (nothing open) when it cannot
   // be opened or is no regular file.
   bool OpenAt(TFileAt& At, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
@@ -270,7 +272,7 @@ int32_t ScanAheadWorkers(int32_t Threads) { return Threads - 1; }
 
 }  // namespace
 
-int32_t TFileScanner::DefaultWorkerThreads() {
+int32_t TFileScanSettings::DefaultWorkerThreads() {
   // The processors this process may run on (fewer than the machine's when it is pinned to some), at most
   // kMaxDefaultWorkerThreads: beyond that the walk's own thread, which reports every file, sets the pace.
   int32_t Processors = 0;
@@ -489,42 +491,20 @@ class TFileScanner::TWalkPlanner {
 // was when the search began, with an archive walk of its own; its events are recorded for the owner.
 class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
  public:
-  // The owner's settings, copied on the owner's thread when the search begins.
+  // The owner's settings, copied on the owner's thread when the search begins: the settings whole, the
+  // stream scanner's options whole, the masks of the search and the owner's archive walk.
   struct TSetup {
-    std::u16string Pattern;
-    bool CaseSensitive = false;
-    TSearchLogic Logic = slEntirePhrase;
-    bool WholeWords = false;
-    uint8_t Fuzzy = 0;
-    TScanModes Mode = smScanContents;
-    TScanEncodings Encodings = 0;
-    TScanScope Scope = ssFilesAndArchives;
-    int32_t MaxScanSize = 0;
-    int32_t MaxConvertSize = 0;
-    int32_t MaxArchiveSize = 0;
-    bool ScanNestedArchives = false;
-    std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
+    TFileScanSettings Settings;
+    TStreamScanOptions Stream;
     std::vector<std::u16string> Masks;
-    std::function<bool(const TFilterFileInfo& File)> FilterAhead;
     IArchiveWalk* Archives = nullptr;
   };
 
   explicit TWholeFileWalker(const TSetup& Setup) {
+    static_cast<TFileScanSettings&>(Shadow_) = Setup.Settings;
+    // The shadow walks its file on this thread alone.
     Shadow_.WorkerThreads = 1;
-    Shadow_.Scanner.SetPattern(Setup.Pattern);
-    Shadow_.Scanner.SetCaseSensitive(Setup.CaseSensitive);
-    Shadow_.Scanner.SetLogic(Setup.Logic);
-    Shadow_.Scanner.WholeWords = Setup.WholeWords;
-    Shadow_.Scanner.Fuzzy = Setup.Fuzzy;
-    Shadow_.Mode = Setup.Mode;
-    Shadow_.Encodings = Setup.Encodings;
-    Shadow_.Scope = Setup.Scope;
-    Shadow_.MaxScanSize = Setup.MaxScanSize;
-    Shadow_.MaxConvertSize = Setup.MaxConvertSize;
-    Shadow_.MaxArchiveSize = Setup.MaxArchiveSize;
-    Shadow_.ScanNestedArchives = Setup.ScanNestedArchives;
-    Shadow_.MatchMask = Setup.MatchMask;
-    FilterAhead_ = Setup.FilterAhead;
+    Shadow_.Scanner.SetOptions(Setup.Stream);
     for (const std::u16string& Mask : Setup.Masks) Masks_.Add(Mask);
     Archives_ = Setup.Archives->NewWorkerWalk(
         [this](const std::function<bool()>& Work) { return Recording_->RunOnOwner(Work); });
@@ -534,7 +514,7 @@ class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
   bool Walk(int DirFd, const std::string& Name, const std::u16string& Path,
             TScanRecording& Recording) override {
     Recording_ = &Recording;
-    Recording.Record(Shadow_, FilterAhead_);
+    Recording.Record(Shadow_, Shadow_.FilterFileAhead);
     bool GoOn = true;
     try {
       GoOn = Shadow_.ScanListedFile(Path, DirFd, Name, Masks_);
@@ -552,7 +532,6 @@ class TFileScanner::TWholeFileWalker : public TScanAhead::IWalker {
  private:
   TFileScanner Shadow_;
   TWideStrLst Masks_;
-  std::function<bool(const TFilterFileInfo& File)> FilterAhead_;
   std::unique_ptr<IArchiveWalk> Archives_;
   TScanRecording* Recording_ = nullptr;
 };
@@ -574,31 +553,15 @@ bool TFileScanner::WithScanAhead(const std::u16string& FileMask, const TWideStrL
                                  const std::function<bool()>& Walk) {
   if (!Ahead_) Ahead_ = std::make_unique<TScanAhead>(ScanAheadWorkers(WorkerThreads));
   TScanAhead::TSettings Settings;
-  Settings.Pattern = Scanner.GetPattern();
-  Settings.CaseSensitive = Scanner.GetCaseSensitive();
-  Settings.Logic = Scanner.GetLogic();
-  Settings.WholeWords = Scanner.WholeWords;
-  Settings.Fuzzy = Scanner.Fuzzy;
+  Settings.Stream = Scanner.GetOptions();
   Settings.Encodings = Encodings;
   Settings.MaxSize = MaxScanSize;
   // Archives are walked whole on workers when there are two or more: with one, the walk's thread would
   // only wait for it.
   if (Archives != nullptr && ScanAheadWorkers(WorkerThreads) >= 2) {
     auto Setup = std::make_shared<TWholeFileWalker::TSetup>();
-    Setup->Pattern = Settings.Pattern;
-    Setup->CaseSensitive = Settings.CaseSensitive;
-    Setup->Logic = Settings.Logic;
-    Setup->WholeWords = Settings.WholeWords;
-    Setup->Fuzzy = Settings.Fuzzy;
-    Setup->Mode = Mode;
-    Setup->Encodings = Encodings;
-    Setup->Scope = Scope;
-    Setup->MaxScanSize = MaxScanSize;
-    Setup->MaxConvertSize = MaxConvertSize;
-    Setup->MaxArchiveSize = MaxArchiveSize;
-    Setup->ScanNestedArchives = ScanNestedArchives;
-    Setup->MatchMask = MatchMask;
-    Setup->FilterAhead = FilterFileAhead;
+    Setup->Settings = static_cast<const TFileScanSettings&>(*this);
+    Setup->Stream = Settings.Stream;
     for (int32_t I = 0; I < Masks.GetCount(); ++I) Setup->Masks.push_back(Masks.Get(I));
     Setup->Archives = Archives;
     Settings.MakeWalker = [Setup]() -> std::unique_ptr<TScanAhead::IWalker> {
@@ -763,19 +726,24 @@ bool TFileScanner::ScanFileInfo(const std::u16string& FileName, const TWideStrLs
   TDateTime Date = 0;
   uint32_t Attributes = 0;
   errno = 0;
-  // A file a worker has scanned already: the worker's look at it, taken when the file was scanned.
-  // Else a listed file whose contents the search reads is opened first and looked at through its
-  // descriptor, one look-up of its name where a look at the name and an open would take two; the
-  // descriptor goes to the stream that scans the file (ScanFile), and is closed here when the file is not
-  // scanned. A file that cannot be opened so, or is no regular file, is looked at by name, and the stream
-  // reports what stands in its way. (Names alone, an empty pattern and archives, which are read by name,
-  // need no open.)
+  // A listed file whose contents the search reads is opened first and looked at through its descriptor,
+  // one look-up of its name where a look at the name and an open would take two; the descriptor goes to
+  // the stream that scans the file (ScanFile), and is closed here when the file is not scanned. A file
+  // that cannot be opened so, or is no regular file, is looked at by name, and the stream reports what
+  // stands in its way. (Names alone, an empty pattern and archives, which are read by name, need no open.)
+  // With scan-ahead the thread that comes to the file first opens it and looks: a worker's look (or its
+  // failed open) is the walk's, and a descriptor the walk's thread opened ahead comes back here.
   const bool OpenFirst = At != nullptr && (Mode & smNameOnly) == 0 && !Scanner.IsPatternEmpty() &&
                          !(Archives != nullptr && Archives->IsEnabledArchiveName(FileName));
   TOpenedFile Opened;
+  TScanAhead::TLook Ahead = TScanAhead::lkNone;
+  if (At != nullptr && AheadPos_ >= 0 && Ahead_) {
+    Ahead = Ahead_->Look(AheadPos_, Size, Date, Attributes, At->Fd);
+    Opened.Hold(*At);
+  }
   const bool Found =
-      (At != nullptr && AheadPos_ >= 0 && Ahead_ && Ahead_->Info(AheadPos_, Size, Date, Attributes)) ||
-      (OpenFirst && Opened.OpenAt(*At, Size, Date, Attributes)) ||
+      Ahead == TScanAhead::lkDone ||
+      (Ahead == TScanAhead::lkNone && OpenFirst && Opened.OpenAt(*At, Size, Date, Attributes)) ||
       (At != nullptr ? GetFileInfoAt(At->DirFd, At->Name, &Size, &Date, nullptr, nullptr, &Attributes)
                      : WideGetFileInfo(FileName, &Size, &Date, nullptr, nullptr, nullptr));
   if (!Found) {

@@ -15,8 +15,9 @@
 // Ownership: the scanner owns its stream scanner. Converters and Archives are the owner's and must
 // outlive every search. Threads: one thread (the owner's); the events run on it and must not start
 // another search. With WorkerThreads above 1, worker threads scan files and walk archives ahead of the
-// walk (FileScanAhead.h, FileScanRecord.h), with copies of the settings taken when a root's walk begins;
-// of the owner's routines they call only MatchMask, FilterFileAhead and the archive walk's NewWorkerWalk.
+// walk (FileScanAhead.h, FileScanRecord.h), with copies of the settings (TFileScanSettings and the stream
+// scanner's TStreamScanOptions) taken when a root's walk begins; of the owner's routines they call only
+// MatchMask, FilterFileAhead and the archive walk's NewWorkerWalk.
 #pragma once
 
 #include <cstdint>
@@ -173,18 +174,69 @@ class IArchiveWalk {
   virtual bool WalkableOnWorker(const std::u16string& Name);
 };
 
-class TFileScanner {
- public:
-  // Bytes of the read buffer of a file stream.
-  static constexpr int32_t kFileBufferSize = 32768;
-  // Bytes at the start of a stream that the skip-binary test examines.
-  static constexpr int32_t kTextTestBytes = 4096;
+// The settings of a search, which the owner sets before it. A worker thread's own scanner, which walks
+// archives ahead of the walk, copies them whole: a setting added here reaches the walks on workers too.
+// What is not a setting (the events, the owner's objects, the counts of a search) belongs to TFileScanner.
+struct TFileScanSettings {
   // The program's default limits, the one place they are written: the settings start from them (the
   // owner sets its own before every search).
   static constexpr int32_t kDefaultMaxScanSize = 128 * 1048576;
   static constexpr int32_t kDefaultMaxConvertSize = 16 * 1048576;
   static constexpr int32_t kDefaultMaxArchiveSize = 128 * 1048576;
+  static constexpr int32_t kMaxDefaultWorkerThreads = 8;
+  // The processors this process may run on, at most kMaxDefaultWorkerThreads.
+  static int32_t DefaultWorkerThreads();
 
+  int32_t MaxScanSize = kDefaultMaxScanSize;
+  int32_t MaxConvertSize = kDefaultMaxConvertSize;
+  int32_t MaxArchiveSize = kDefaultMaxArchiveSize;
+  bool SkipBinary = false;
+  bool ScanNestedArchives = false;
+  TScanModes Mode = smScanContents;
+  TScanEncodings Encodings = 0;  // for direct scans; 0 means ANSI
+  TScanScope Scope = ssFilesAndArchives;
+  // Threads that scan files: with more than one, the walk lists folders ahead and worker threads read
+  // and scan the files of several folders ahead of it (TScanAhead) while every event stays on the
+  // caller's thread in the same order; 1: the walk scans every file itself. The default is one a processor
+  // (DefaultWorkerThreads).
+  int32_t WorkerThreads = DefaultWorkerThreads();
+  // OnFilterFile's answer for the workers that walk archives ahead of the walk, from an owner whose filter
+  // depends only on the file it is shown and may be asked on any thread (TDateSizeFilter is such a one).
+  // The workers take it (yes when unassigned) as the answer OnFilterFile will give when it is asked, on the
+  // owner's thread, in the walk's order; when that answer differs, the rest of the archive is walked again
+  // on the owner's thread.
+  std::function<bool(const TFilterFileInfo& File)> FilterFileAhead;
+  // The mask routines of the program's list utilities, which the owner installs: the normal form of a
+  // typed mask list, and the match of one file name against one mask. Unassigned, masks are used as
+  // typed and matched without case by the file-system unit's MatchesMask.
+  std::function<void(TWideStrLst& Masks)> NormalizeMaskList;
+  std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
+};
+
+// The date and size filter of a search: a file passes when its last-write date and its size lie within
+// the bounds that are set. It reads nothing but its bounds, so that a copy may be asked on any thread: an
+// owner gives it as OnFilterFile and as FilterFileAhead alike.
+struct TDateSizeFilter {
+  TDateTime DateFrom = 0;    // last written at or after; 0: no bound
+  TDateTime DateBefore = 0;  // last written before; 0: no bound
+  int64_t SizeFrom = -1;     // bytes at least, unless the size is only a volume's part; -1: no bound
+  int64_t SizeTo = -1;       // bytes at most; -1: no bound
+  // Whether any bound is set.
+  bool Active() const { return DateFrom != 0 || DateBefore != 0 || SizeFrom >= 0 || SizeTo >= 0; }
+  bool Passes(const TFilterFileInfo& File) const {
+    if (DateFrom != 0 && File.Date < DateFrom) return false;
+    if (DateBefore != 0 && File.Date >= DateBefore) return false;
+    if (!File.SizeIncomplete && SizeFrom >= 0 && File.Size < SizeFrom) return false;
+    return !(SizeTo >= 0 && File.Size > SizeTo);
+  }
+};
+
+class TFileScanner : public TFileScanSettings {
+ public:
+  // Bytes of the read buffer of a file stream.
+  static constexpr int32_t kFileBufferSize = 32768;
+  // Bytes at the start of a stream that the skip-binary test examines.
+  static constexpr int32_t kTextTestBytes = 4096;
   TFileScanner() = default;
   TFileScanner(const TFileScanner&) = delete;
   TFileScanner& operator=(const TFileScanner&) = delete;
@@ -239,41 +291,23 @@ class TFileScanner {
   // Whether the pattern occurs in the last component of Path, searched as UTF-16 text.
   bool MatchFileName(const std::u16string& Path, bool InArchive = false);
 
-  // --- State the owner sets before a search -----------------------------------------------------------
+  // --- State the owner sets before a search, besides the settings (TFileScanSettings) --------------------
+  // A new setting of the search goes into TFileScanSettings (or TStreamScanOptions), never here: only what
+  // is there reaches the walks on worker threads.
 
+  // The stream scanner; its options (TStreamScanOptions) are the search's too.
   TStreamScanner Scanner;
   // Display name of the archive last opened (UTF-8).
   std::string CurrentArchive;
   TFoundEvent OnFound;
   TFileScanProgressEvent OnProgress;
   TScanErrorEvent OnError;
-  int32_t MaxScanSize = kDefaultMaxScanSize;
-  int32_t MaxConvertSize = kDefaultMaxConvertSize;
-  int32_t MaxArchiveSize = kDefaultMaxArchiveSize;
   // Streams scanned and not cancelled.
   int32_t FilesScanned = 0;
-  bool SkipBinary = false;
-  bool ScanNestedArchives = false;
-  TScanModes Mode = smScanContents;
-  TScanEncodings Encodings = 0;  // for direct scans; 0 means ANSI
-  TScanScope Scope = ssFilesAndArchives;
-  // Threads that scan files: with more than one, the walk lists folders ahead and worker threads read
-  // and scan the files of several folders ahead of it (TScanAhead) while every event stays on the
-  // caller's thread in the same order; 1: the walk scans every file itself. The default is one a processor
-  // (DefaultWorkerThreads).
-  static constexpr int32_t kMaxDefaultWorkerThreads = 8;
-  // The processors this process may run on, at most kMaxDefaultWorkerThreads.
-  static int32_t DefaultWorkerThreads();
-  int32_t WorkerThreads = DefaultWorkerThreads();
   TAcceptFileEvent OnAcceptFile;
   TEnterFolderEvent OnEnterFolder;
   TFilterFileEvent OnFilterFile;
   TScanPasswordEvent OnPassword;
-  // OnFilterFile's answer for the workers that walk archives ahead of the walk, from an owner whose filter
-  // depends only on the file it is shown and may be asked on any thread. The workers take it (yes when
-  // unassigned) as the answer OnFilterFile will give when it is asked, on the owner's thread, in the
-  // walk's order; when that answer differs, the rest of the archive is walked again on the owner's thread.
-  std::function<bool(const TFilterFileInfo& File)> FilterFileAhead;
   // The display name of the stream the stream scanner scans now (empty between scans).
   const std::u16string& ScanningName() const;
 
@@ -281,11 +315,6 @@ class TFileScanner {
   TQVConverters* Converters = nullptr;
   // The archive layer (null: no file is an archive).
   IArchiveWalk* Archives = nullptr;
-  // The mask routines of the program's list utilities, which the owner installs: the normal form of a
-  // typed mask list, and the match of one file name against one mask. Unassigned, masks are used as
-  // typed and matched without case by the file-system unit's MatchesMask.
-  std::function<void(TWideStrLst& Masks)> NormalizeMaskList;
-  std::function<bool(const std::string& Name, const std::string& Mask)> MatchMask;
 
  private:
   // ScanFolder, and with Recurse the sub-folders below (ScanSubfolders' work), from one read of Folder.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "core/FileLayer.h"
 #include "core/VFileStream.h"
@@ -29,10 +30,6 @@ TScanAhead::~TScanAhead() {
 void TScanAhead::Begin(const TSettings& Settings) {
   End();
   std::lock_guard<std::mutex> Guard(Lock_);
-  if (Settings.Pattern != Settings_.Pattern || Settings.CaseSensitive != Settings_.CaseSensitive ||
-      Settings.Logic != Settings_.Logic || Settings.WholeWords != Settings_.WholeWords ||
-      Settings.Fuzzy != Settings_.Fuzzy || SettingsGeneration_ == 0)
-    ++SettingsGeneration_;
   Settings_ = Settings;
   ++Searches_;
   Next_ = 0;
@@ -61,7 +58,9 @@ void TScanAhead::Add(const std::shared_ptr<const TFolderListing>& Folder, size_t
     TSlot& Slot = SlotAt(Pos);
     Slot.Folder = Folder;
     Slot.Index = Index;
+    CloseLeft(Slot);
     Slot.Info = TInfo();
+    Slot.LookState.store(lkNone, std::memory_order_relaxed);
     const bool Whole = WholePath != nullptr && Settings_.MakeWalker;
     if (Whole) {
       Slot.WholePath = *WholePath;
@@ -145,27 +144,38 @@ bool TScanAhead::HelpOne(int64_t Pos) {
     if (Slot.Recording) continue;
     uint8_t Pending = stPending;
     if (!Slot.State.compare_exchange_strong(Pending, stRunning, std::memory_order_acq_rel)) continue;
-    if (ScanSlot(HelpScanner_, HelpGeneration_, Slot, true)) return true;
+    if (ScanSlot(HelpScanner_, Slot, true)) return true;
   }
   return false;
 }
 
-bool TScanAhead::ScanSlot(TStreamScanner& Scanner, uint64_t& Generation, TSlot& Slot, bool Help) {
+bool TScanAhead::ScanSlot(TStreamScanner& Scanner, TSlot& Slot, bool Help) {
   TScanResult Result = srNotFound;
   TScanEncoding Encoding = seAnsi;
-  TInfo Info;
   bool Large = false;
-  const bool Ok = ScanOne(Scanner, Generation, Slot, Result, Encoding, Info, Help ? &Large : nullptr);
+  const bool Ok = ScanOne(Scanner, Slot, Result, Encoding, Help ? &Large : nullptr);
   if (Large) {
-    // Too long to keep the walk from the file it waits for: the walk scans it when it comes to it.
+    // Too long to keep the walk from the file it waits for: whoever comes to it scans it, from the
+    // descriptor and the look left in the slot.
     Slot.State.store(stPending, std::memory_order_release);
     return false;
   }
-  Slot.Info = Info;
   Slot.Result = Result;
   Slot.Encoding = Encoding;
   Slot.State.store(Ok ? stDone : stFailed, std::memory_order_release);
   return true;
+}
+
+void TScanAhead::PublishLook(TSlot& Slot, TLook Look) {
+  Slot.LookState.store(Look);
+  if (OwnerWaiting_.load()) {
+    std::lock_guard<std::mutex> Notify(Lock_);
+    FileDone_.notify_all();
+  }
+}
+
+void TScanAhead::CloseLeft(TSlot& Slot) {
+  if (Slot.Fd >= 0) FileLayer().Close(std::exchange(Slot.Fd, -1));
 }
 
 bool TScanAhead::Take(int64_t Pos, int64_t Size, TScanResult& Result, TScanEncoding& Encoding,
@@ -212,16 +222,47 @@ std::shared_ptr<TScanRecording> TScanAhead::TakeWhole(int64_t Pos) {
   return Seen == stRunning || Seen == stDone ? Slot.Recording : nullptr;
 }
 
-bool TScanAhead::Info(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes) {
-  if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed) ||
-      Pos >= Added_.load(std::memory_order_relaxed))
-    return false;
-  const TSlot& Slot = SlotAt(Pos);
-  if (Slot.State.load(std::memory_order_acquire) != stDone) return false;
+TScanAhead::TLook TScanAhead::Look(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes,
+                                   int& Fd) {
+  if (!Active_ || Pos < Passed_.load(std::memory_order_relaxed)) return lkNone;
+  if (Pos >= Added_.load(std::memory_order_relaxed)) {
+    // Not in the buffer yet: the walk's, and never added for a worker.
+    Claimed_ = std::max(Claimed_, Pos + 1);
+    return lkNone;
+  }
+  TSlot& Slot = SlotAt(Pos);
+  uint8_t Seen = Slot.State.load(std::memory_order_acquire);
+  // A file no worker has started is the walk's from now on, to look at and to scan: a worker starting it
+  // now would open it a second time.
+  while (Seen == stPending || Seen == stSkip) {
+    if (!Slot.State.compare_exchange_weak(Seen, stTaken, std::memory_order_acq_rel)) continue;
+    if (Slot.LookState.load(std::memory_order_acquire) != lkDone) return lkNone;
+    Fd = std::exchange(Slot.Fd, -1);
+    Size = Slot.Info.Size;
+    Date = Slot.Info.Date;
+    Attributes = Slot.Info.Attributes;
+    return lkDone;
+  }
+  if (Seen == stTaken) return lkNone;
+  if (Seen == stRunning && Slot.LookState.load(std::memory_order_acquire) == lkNone) {
+    // A worker is opening the file: an open and an fstat, not worth a poll of the owner.
+    auto Opening = [&Slot] { return Slot.LookState.load() == lkNone && Slot.State.load() == stRunning; };
+    int Spin = 0;
+    while (Spin < kSpinChecks && Opening()) ++Spin;
+    if (Opening()) {
+      std::unique_lock<std::mutex> Guard(Lock_);
+      OwnerWaiting_.store(true);
+      while (Opening()) FileDone_.wait_for(Guard, std::chrono::milliseconds(kPollMs));
+      OwnerWaiting_.store(false);
+    }
+  }
+  const uint8_t Looked = Slot.LookState.load(std::memory_order_acquire);
+  if (Looked == lkFailed) return lkFailed;
+  if (Looked != lkDone) return lkNone;
   Size = Slot.Info.Size;
   Date = Slot.Info.Date;
   Attributes = Slot.Info.Attributes;
-  return true;
+  return lkDone;
 }
 
 void TScanAhead::Pass(int64_t Pos) {
@@ -233,7 +274,10 @@ void TScanAhead::Pass(int64_t Pos) {
   for (int64_t I = Passed; I <= Last; ++I) {
     TSlot& Slot = SlotAt(I);
     uint8_t Pending = stPending;
-    if (Slot.State.compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel)) continue;
+    if (Slot.State.compare_exchange_strong(Pending, stTaken, std::memory_order_acq_rel)) {
+      CloseLeft(Slot);
+      continue;
+    }
     // A whole file the walk went past (replayed, or in a folder it did not enter): nothing more of it is
     // wanted.
     if (Pending == stRunning && Slot.Recording) Slot.Recording->Cancel();
@@ -269,6 +313,8 @@ void TScanAhead::End() {
   for (int32_t I = 0; I < Window_; ++I) {
     TSlot& Slot = Slots_[static_cast<size_t>(I)];
     Slot.State.store(stSkip, std::memory_order_relaxed);
+    CloseLeft(Slot);
+    Slot.LookState.store(lkNone, std::memory_order_relaxed);
     Slot.Folder.reset();
     Slot.Recording.reset();
     Slot.Whole.store(false, std::memory_order_relaxed);
@@ -278,7 +324,6 @@ void TScanAhead::End() {
 void TScanAhead::Work() {
   TStreamScanner Scanner;
   Scanner.OnProgress = [this](int32_t) { return !Cancel_.load(std::memory_order_relaxed); };
-  uint64_t Generation = 0;
   std::unique_ptr<IWalker> Walker;
   uint64_t WalkerSearch = 0;
   std::unique_lock<std::mutex> Guard(Lock_);
@@ -314,7 +359,7 @@ void TScanAhead::Work() {
         WalkWhole(Slot, Walker, WalkerSearch);
         Slot.State.store(stDone);
       } else {
-        ScanSlot(Scanner, Generation, Slot, false);
+        ScanSlot(Scanner, Slot, false);
       }
       // The last running file lets End go on; the walk waits only for the file it stands at.
       Running_.fetch_sub(1);
@@ -338,57 +383,55 @@ void TScanAhead::WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64
   Walker->Walk(Slot.Folder->Fd(), Slot.Folder->Files[Slot.Index], Slot.WholePath, Recording);
 }
 
-bool TScanAhead::ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot,
-                         TScanResult& Result, TScanEncoding& Encoding, TInfo& Info, bool* Large) {
+bool TScanAhead::ScanOne(TStreamScanner& Scanner, TSlot& Slot, TScanResult& Result, TScanEncoding& Encoding,
+                         bool* Large) {
   // The slot's folder and the settings stay as they are while its file runs.
   const TSettings& Settings = Settings_;
   const int DirFd = Slot.Folder->Fd();
   const std::string& Name = Slot.Folder->Files[Slot.Index];
+  IFileLayer& Fs = FileLayer();
+  int Fd = -1;
   try {
-    if (Generation != SettingsGeneration_) {
-      Scanner.SetPattern(Settings.Pattern);
-      Scanner.SetCaseSensitive(Settings.CaseSensitive);
-      Scanner.SetLogic(Settings.Logic);
-      Generation = SettingsGeneration_;
+    Scanner.SetOptions(Settings.Stream);
+    if (Slot.LookState.load(std::memory_order_acquire) == lkDone) {
+      // Opened and looked at before, by the walk's thread, and put back with its descriptor.
+      Fd = std::exchange(Slot.Fd, -1);
+    } else {
+      // The file is opened first and looked at through its descriptor, the one look at it of the whole
+      // search: a regular file (never a FIFO or a device, which the non-blocking open does not wait for)
+      // whose size, date and attributes are what the walk's own look would give, and which the walk takes
+      // for its own (Look).
+      struct stat St {};
+      Fd = OpenRegularFileAt(DirFd, Name, St);
+      if (Fd < 0) {
+        PublishLook(Slot, lkFailed);
+        return false;
+      }
+      FileInfoOfStatus(St, Name, &Slot.Info.Size, &Slot.Info.Date, &Slot.Info.Attributes);
+      PublishLook(Slot, lkDone);
     }
-    Scanner.WholeWords = Settings.WholeWords;
-    Scanner.Fuzzy = Settings.Fuzzy;
-    // The file is opened first and looked at through its descriptor: a regular file (never a FIFO or a
-    // device, which the non-blocking open does not wait for) whose size, date and attributes are what the
-    // walk's own look would give. A file written to during the scan (its size or date changed on the same
-    // descriptor) is left to the walk, which reads it when it comes to it.
-    IFileLayer& Fs = FileLayer();
-    struct stat Before {};
-    const int Fd = OpenRegularFileAt(DirFd, Name, Before);
-    if (Fd < 0) return false;
-    if (Before.st_size <= 0 || Before.st_size > Settings.MaxSize) {
-      Fs.Close(Fd);
+    const int64_t Size = Slot.Info.Size;
+    if (Fd < 0 || Size <= 0 || Size > Settings.MaxSize) {
+      // Empty or too large: the walk reports it from the look, without reading it.
+      if (Fd >= 0) Fs.Close(Fd);
       return false;
     }
-    if (Large != nullptr && Before.st_size > kHelpMaxBytes) {
-      Fs.Close(Fd);
+    if (Large != nullptr && Size > kHelpMaxBytes) {
+      Slot.Fd = Fd;
       *Large = true;
       return false;
     }
-    TInfo WalkInfo;
-    FileInfoOfStatus(Before, Name, &WalkInfo.Size, &WalkInfo.Date, &WalkInfo.Attributes);
-    struct stat After {};
-    {
-      // The stream owns the descriptor from here on.
-      TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite,
-                             TFileAt{DirFd, Name, Before.st_size, Fd});
-      Scanner.Stream = &Stream;
-      Result = Scanner.Find(Settings.Encodings, Encoding);
-      Scanner.Stream = nullptr;
-      if (!Stream.IsOpen() || Fs.FStat(Stream.Handle(), &After) != 0) return false;
-    }
-    if (After.st_size != Before.st_size || After.st_mtim.tv_sec != Before.st_mtim.tv_sec ||
-        After.st_mtim.tv_nsec != Before.st_mtim.tv_nsec)
-      return false;
-    Info = WalkInfo;
+    // The stream owns the descriptor from here on.
+    TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite, TFileAt{DirFd, Name, Size, Fd});
+    Fd = -1;
+    Scanner.Stream = &Stream;
+    Result = Scanner.Find(Settings.Encodings, Encoding);
+    Scanner.Stream = nullptr;
     return Result != srCancelled;
   } catch (...) {
     Scanner.Stream = nullptr;
+    if (Fd >= 0) Fs.Close(Fd);
+    if (Slot.LookState.load(std::memory_order_relaxed) == lkNone) PublishLook(Slot, lkFailed);
     return false;
   }
 }

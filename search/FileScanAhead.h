@@ -7,9 +7,13 @@
 // reaches each file in order and takes the worker's answer (waiting, on a condition variable, while a
 // worker is still scanning it) instead of scanning the file itself; a file no worker has started yet is
 // the walk's to scan, and no worker starts it after that. A worker's failure (the file cannot be opened,
-// read or scanned, or changed while it was scanned) is never reported by the worker: the walk scans such
-// a file itself and reports what it meets, as without scan-ahead. So every event comes from the walk's
-// thread in the walk's order.
+// read or scanned) is never reported by the worker: the walk scans such a file itself and reports what it
+// meets, as without scan-ahead. So every event comes from the walk's thread in the walk's order.
+//
+// One look a file: the thread that comes to a file first opens it and looks at it through the descriptor
+// (an open and an fstat), and the others take that look. The walk takes a worker's look for its own (and
+// waits for it while the worker opens the file); a file the walk's thread opened ahead while it waited
+// and left for later keeps its descriptor in its slot for whoever scans it.
 //
 // A file added whole (an archive) is walked by a worker with a walker of its own (TSettings::MakeWalker,
 // one per worker and search), whose events are recorded (TScanRecording) for the walk to replay when it
@@ -59,13 +63,9 @@ class TScanAhead {
   // The largest file the walk's thread scans ahead while it waits for a worker (a few milliseconds' work).
   static constexpr int64_t kHelpMaxBytes = 1 << 20;
 
-  // The stream scanner's settings the workers copy, and the largest file they scan.
+  // The stream scanner's options the workers copy, the encodings they scan and the largest file they scan.
   struct TSettings {
-    std::u16string Pattern;
-    bool CaseSensitive = false;
-    TSearchLogic Logic = slEntirePhrase;
-    bool WholeWords = false;
-    uint8_t Fuzzy = 0;
+    TStreamScanOptions Stream;
     TScanEncodings Encodings = 0;
     int64_t MaxSize = 0;
     // Makes a worker's walker of whole files (called on the worker's thread); unassigned, no file may be
@@ -101,10 +101,17 @@ class TScanAhead {
   // The recording of the whole file at Pos when a worker has started it (the walk replays it); null when
   // the walk walks the file itself (no worker starts it from now on).
   std::shared_ptr<TScanRecording> TakeWhole(int64_t Pos);
-  // The size, last-write date and attributes a worker read for the file at Pos (GetFileInfoAt's) when it
-  // has scanned the file whole: true, and the walk may take them for its own look at the file, which
-  // spares it that system call; false when the walk asks the system itself.
-  bool Info(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes);
+  // What the walk takes for its own look at the file at Pos, which it is about to look at: the file is
+  // opened once and looked at once, by whichever thread comes to it first.
+  enum TLook : uint8_t {
+    lkNone,    // nobody has looked at the file: the walk looks itself, and scans it (no worker starts it)
+    lkDone,    // Size, Date and Attributes (GetFileInfoAt's) are the look of the thread that opened it
+    lkFailed,  // a worker could not open it as a regular file: the walk looks at it by name
+  };
+  // The look at the file at Pos. While a worker opens the file, the walk waits for its look (an open and
+  // an fstat). When the walk's own thread opened the file earlier and left it for later (HelpOne), its
+  // descriptor goes to Fd, which the caller then owns; else Fd stays as it was.
+  TLook Look(int64_t Pos, int64_t& Size, TDateTime& Date, uint32_t& Attributes, int& Fd);
   // The walk is past the file at Pos (and every one before it): workers may go further.
   void Pass(int64_t Pos);
   // Scans, on the walk's thread while it waits for the worker of the file at Pos, the first file after
@@ -119,20 +126,26 @@ class TScanAhead {
  private:
   enum TState : uint8_t { stSkip, stPending, stRunning, stDone, stFailed, stTaken };
   struct TInfo {
-    int64_t Size = -1;  // the size the file had all through its scan
+    int64_t Size = -1;  // the size the file had when it was opened
     TDateTime Date = 0;
     uint32_t Attributes = 0;
   };
   // One slot of the reorder buffer. Folder and Index are written by the walk while no worker may touch
   // the slot (before it is pending, or once it is no longer running); the answer by the one worker that
-  // moved it from stPending to stRunning, before it stores stDone or stFailed.
+  // moved it from stPending to stRunning, before it stores stDone or stFailed. Info and Fd are written by
+  // the thread that opens the file (with the slot running) before it stores LookState; Fd is taken by the
+  // thread that then moves the slot from stPending on.
   struct TSlot {
     std::atomic<uint8_t> State{stSkip};
     std::shared_ptr<const TFolderListing> Folder;
     size_t Index = 0;
     TScanResult Result = srNotFound;
     TScanEncoding Encoding = seAnsi;
+    // The look at the file (TLook, lkNone until it was opened), what it gave, and the descriptor of a file
+    // the walk's thread opened and put back for whoever scans it (-1: none).
+    std::atomic<uint8_t> LookState{lkNone};
     TInfo Info;
+    int Fd = -1;
     // A whole file: its path and the recording of its walk (written by the walk with Folder).
     std::u16string WholePath;
     std::shared_ptr<TScanRecording> Recording;
@@ -140,13 +153,18 @@ class TScanAhead {
   };
   TSlot& SlotAt(int64_t Pos) { return Slots_[static_cast<size_t>(Pos % Window_)]; }
   void Work();
-  // Scans the file of Slot with Scanner; false on any failure. Info gets what GetFileInfoAt would give.
-  // With Large, a file over kHelpMaxBytes is not scanned: false, and Large is set.
-  bool ScanOne(TStreamScanner& Scanner, uint64_t& Generation, const TSlot& Slot, TScanResult& Result,
-               TScanEncoding& Encoding, TInfo& Info, bool* Large = nullptr);
+  // Opens and looks at the file of Slot unless that was done before (its look goes to the slot), then
+  // scans it with Scanner; false on any failure. With Large, a file over kHelpMaxBytes is not scanned:
+  // false, Large set, and its descriptor left in the slot.
+  bool ScanOne(TStreamScanner& Scanner, TSlot& Slot, TScanResult& Result, TScanEncoding& Encoding,
+               bool* Large = nullptr);
   // Scans the file of Slot (which the caller has moved to stRunning) and leaves the answer in it, done or
   // failed. For the walk's thread (Help), a file over kHelpMaxBytes is put back, pending: false.
-  bool ScanSlot(TStreamScanner& Scanner, uint64_t& Generation, TSlot& Slot, bool Help);
+  bool ScanSlot(TStreamScanner& Scanner, TSlot& Slot, bool Help);
+  // Stores the look at the file of Slot (lkDone or lkFailed) and wakes a walk that waits for it.
+  void PublishLook(TSlot& Slot, TLook Look);
+  // Closes a descriptor left in Slot.
+  static void CloseLeft(TSlot& Slot);
 
   // Walks the whole file of Slot with Walker (made when missing or from an earlier search).
   void WalkWhole(TSlot& Slot, std::unique_ptr<IWalker>& Walker, uint64_t& WalkerSearch);
@@ -172,7 +190,6 @@ class TScanAhead {
 
   // The settings change only in Begin, under Lock_ and while no file runs.
   TSettings Settings_;
-  uint64_t SettingsGeneration_ = 0;
   uint64_t Searches_ = 0;  // Begin's count: a walker serves one search
   // Recorded events of whole files that wait for the walk, all recordings together.
   std::atomic<int64_t> RecordedAhead_{0};
@@ -185,6 +202,5 @@ class TScanAhead {
   int64_t PublishedAt_ = 0;          // Added_ when the walk last published (the owner's own)
   // The walk's own scanner for the files it scans ahead while it waits, and where it looks next.
   TStreamScanner HelpScanner_;
-  uint64_t HelpGeneration_ = 0;
   int64_t HelpFrom_ = 0;
 };

@@ -82,6 +82,26 @@ void TStreamScanner::SetLogic(TSearchLogic Value) {
   Changed_ = true;
 }
 
+TStreamScanOptions TStreamScanner::GetOptions() const {
+  TStreamScanOptions Options;
+  auto& [Pattern, CaseSensitive, Logic, Whole, FuzzyLevel] = Options;
+  Pattern = Pattern_;
+  CaseSensitive = CaseSensitive_;
+  Logic = Logic_;
+  Whole = WholeWords;
+  FuzzyLevel = Fuzzy;
+  return Options;
+}
+
+void TStreamScanner::SetOptions(const TStreamScanOptions& Options) {
+  const auto& [Pattern, CaseSensitive, Logic, Whole, FuzzyLevel] = Options;
+  SetPattern(Pattern);
+  SetCaseSensitive(CaseSensitive);
+  SetLogic(Logic);
+  WholeWords = Whole;
+  Fuzzy = FuzzyLevel;
+}
+
 void TStreamScanner::Prepare() {
   const uint8_t Ansi = qvnls::GetAnsiCharset();
   const uint8_t Oem = qvnls::GetOemCharset();

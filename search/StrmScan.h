@@ -71,6 +71,19 @@ class EStreamScanner : public Exception {
   const char* ClassName() const noexcept override { return "EStreamScanner"; }
 };
 
+// The options that set a stream scanner up for a search, all together: a scanner given the same options
+// finds what this one finds (the worker threads of a search set theirs up so). An option of the scanner
+// belongs here; GetOptions and SetOptions name every field in a structured binding, so that the build
+// fails until they carry a new one.
+struct TStreamScanOptions {
+  std::u16string Pattern;
+  bool CaseSensitive = false;
+  TSearchLogic Logic = slEntirePhrase;
+  bool WholeWords = false;
+  uint8_t Fuzzy = 0;
+  bool operator==(const TStreamScanOptions&) const = default;
+};
+
 class TStreamScanner {
  public:
   TStreamScanner();
@@ -86,6 +99,10 @@ class TStreamScanner {
   bool GetCaseSensitive() const { return CaseSensitive_; }
   void SetLogic(TSearchLogic Value);
   TSearchLogic GetLogic() const { return Logic_; }
+  // The options above and WholeWords and Fuzzy, read or set together; SetOptions raises as SetPattern does
+  // (the other options are then left as they were).
+  TStreamScanOptions GetOptions() const;
+  void SetOptions(const TStreamScanOptions& Options);
 
   // Rebuilds the words and the encodings that can hold them when the pattern, the case or the logic
   // changed (or the system code pages did); every operation below calls it.

@@ -1,9 +1,13 @@
 // The scan driver's tree search from its command line: -P answers the password question of an archive
-// item, an item that needs one says how to give it, and a pattern the scanner refuses is an error of the run,
-// not an abort.
+// item, an item that needs one says how to give it, a pattern the scanner refuses is an error of the run,
+// not an abort, and the date and size filter reaches the threads that walk archives ahead.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +15,7 @@
 #include "bench/scan_tree.h"
 #include "search/StrmScan.h"
 #include "tests/e2e/SearchRoad.h"
+#include "tests/search/PerFileLayer.h"
 
 namespace e2e {
 namespace {
@@ -96,6 +101,95 @@ TEST_F(ScanDriver, PatternTooLongIsAnErrorOfTheRun) {
   const TRun Run = RunScan(Root_, {"-r", Long, "."});
   EXPECT_EQ(Run.Status, 2);
   EXPECT_EQ(Run.Out, "");
+}
+
+// The bounds of the filter options include their ends: a file written at the very moment --before or
+// --after names passes, one a moment outside does not; a size below --min-size passes only when it is a
+// volume's part of an item.
+TEST(ScanDriverFilter, BoundsIncludeTheirEnds) {
+  TDateTime Day = 0;
+  ASSERT_TRUE(ParseTreeDate("2021-03-04 05:06:07", Day));
+  TTreeOptions Tree;
+  Tree.After = Day - 1;
+  Tree.Before = Day;
+  Tree.MinSize = 10;
+  Tree.MaxSize = 20;
+  const TDateSizeFilter Filter = DateSizeFilterOf(Tree);
+  ASSERT_TRUE(Filter.Active());
+  EXPECT_FALSE(DateSizeFilterOf(TTreeOptions()).Active());
+  const std::u16string Name = u"/x";
+  struct TCase {
+    TDateTime Date;
+    int64_t Size;
+    bool Incomplete;
+    bool Passes;
+  } Cases[] = {
+      {Day, 15, false, true},     {std::nextafter(Day, 2 * Day), 15, false, false},
+      {Day - 1, 15, false, true}, {std::nextafter(Day - 1, 0.0), 15, false, false},
+      {Day, 10, false, true},     {Day, 9, false, false},
+      {Day, 9, true, true},       {Day, 20, false, true},
+      {Day, 21, true, false},
+  };
+  for (const TCase& C : Cases)
+    EXPECT_EQ(Filter.Passes(TFilterFileInfo{Name, C.Incomplete, C.Date, C.Size}), C.Passes)
+        << C.Date << " " << C.Size << (C.Incomplete ? " incomplete" : "");
+}
+
+// Items the date and size filter refuses, in archives walked ahead on workers: the same lines on every
+// thread count, and every archive read as often as on one thread (the workers take the filter's answer,
+// so that no refused item sends the walk's thread through the archive again).
+TEST_F(ScanDriver, FilterRefusingItemsWalksEachArchiveAsOneThreadDoes) {
+  for (const char* Folder : {"z/t1", "z/t2", "z/t3"}) {
+    Copy("e2e/fixtures/twins.zip", std::string(Folder) + "/twins.zip");
+    Copy("e2e/fixtures/media.zip", std::string(Folder) + "/media.zip");
+    Copy("e2e/fixtures/pages.zip", std::string(Folder) + "/pages.zip");
+    Write(std::string(Folder) + "/short.txt", "needle");
+    Write(std::string(Folder) + "/long.txt", "a plain needle, long enough");
+  }
+  char Real[PATH_MAX];
+  ASSERT_NE(realpath(Root_.c_str(), Real), nullptr);
+  const std::string Root = std::string(Real) + "/";
+  struct TCase {
+    std::vector<std::string> Filter;
+    const char* Kept;     // a line of the output
+    const char* Refused;  // a part of no line
+  } Cases[] = {
+      {{"--min-size", "13"}, "z/t2/twins.zip|a/inner.zip|n.txt", "note.txt"},
+      {{"--max-size", "13"}, "z/t3/twins.zip|b/note.txt", "long.txt"},
+      {{"--before", "2021-03-01"}, nullptr, "twins.zip"},
+      {{"--after", "2021-03-01", "--max-size", "5000"}, "z/t1/twins.zip|b/inner.zip|n.txt", "media.zip"},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Filter[0] + " " + C.Filter[1]);
+    bool First = true;
+    std::string OneThread;
+    std::map<std::string, TPerFileLayer::TCalls> OneThreadCalls;
+    for (const char* Threads : {"1", "3", "8"}) {
+      SCOPED_TRACE(std::string("-j ") + Threads);
+      std::vector<std::string> Args = {"-r", "-a", "-j", Threads};
+      Args.insert(Args.end(), C.Filter.begin(), C.Filter.end());
+      Args.insert(Args.end(), {"needle", "z"});
+      TPerFileLayer Layer;
+      TRun Run;
+      {
+        TFileLayerScope Scope(Layer);
+        Run = RunScan(Root_, Args);
+      }
+      const std::map<std::string, TPerFileLayer::TCalls> Calls = Layer.CallsBelow(Root);
+      if (First) {
+        First = false;
+        OneThread = Run.Out;
+        OneThreadCalls = Calls;
+        if (C.Kept != nullptr)
+          EXPECT_NE(Run.Out.find(std::string(C.Kept) + "\n"), std::string::npos) << Run.Out;
+        EXPECT_EQ(Run.Out.find(C.Refused), std::string::npos) << Run.Out;
+        EXPECT_FALSE(Calls.empty());
+        continue;
+      }
+      EXPECT_EQ(Run.Out, OneThread);
+      EXPECT_EQ(Calls, OneThreadCalls);
+    }
+  }
 }
 
 }  // namespace

@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/FileLayer.h"
 #include "search/FileScan.h"
+#include "search/FileScanArc.h"
 #include "tests/search/FileScanTree.h"
+#include "tests/search/PerFileLayer.h"
 
 namespace {
 
@@ -69,8 +74,10 @@ struct TTrace {
 // progress event is always assigned (as the program assigns it) and must come on the caller's thread.
 TTrace RunSearch(const TScanTree& Tree, int32_t Threads, const std::u16string& Pattern, TSearchLogic Logic,
                  bool CaseSensitive, bool WholeWords, TScanModes Mode, int StopAt,
-                 const std::string& StopIn = std::string(), int32_t MaxScanSize = 80000) {
+                 const std::string& StopIn = std::string(), int32_t MaxScanSize = 80000,
+                 IArchiveWalk* Archives = nullptr) {
   TFileScanner Scanner;
+  Scanner.Archives = Archives;
   Scanner.WorkerThreads = Threads;
   Scanner.Scanner.SetPattern(Pattern);
   Scanner.Scanner.SetLogic(Logic);
@@ -181,6 +188,48 @@ TEST(FileScanAhead, StopWhileAFileIsScannedEndsTheSearchWhereOneThreadWould) {
       EXPECT_EQ(Many.Events, Single.Events);
     }
   }
+}
+
+// Each file is opened once and looked at once, on any number of threads, with archives searched or not:
+// by the thread that comes to it first, whose look the walk takes for its own, also while a worker still
+// opens the file. The files of over a megabyte are ones the walk's thread may open ahead while it waits
+// and leave for whoever scans them; the empty ones and the names that hold the pattern are opened and
+// looked at but not read. A link to nowhere cannot be opened, and is tried as often as on one thread.
+TEST(FileScanAhead, EachFileOpenedAndLookedAtOnceOnAnyThreadCount) {
+  TScanTree Tree;
+  MakeTree(Tree);
+  for (int I = 0; I < 12; ++I)
+    Tree.File("h/large" + std::to_string(10 + I) + ".txt",
+              std::string(1100000 + 1000 * I, 'l') + (I % 3 == 0 ? "needle" : ""));
+  char Real[PATH_MAX];
+  ASSERT_NE(realpath(Tree.Root.c_str(), Real), nullptr);
+  const std::string Root = std::string(Real) + "/";
+  const TPerFileLayer::TCalls Once{1, 1};
+  TArchiveWalk Archives;
+  std::map<std::string, TPerFileLayer::TCalls> OneThread;
+  for (IArchiveWalk* Walk : {static_cast<IArchiveWalk*>(nullptr), static_cast<IArchiveWalk*>(&Archives)})
+    for (int32_t Threads : {1, 2, 3, 8}) {
+      SCOPED_TRACE(std::to_string(Threads) + " threads" + (Walk != nullptr ? ", archives searched" : ""));
+      TPerFileLayer Layer;
+      {
+        TFileLayerScope Scope(Layer);
+        const TTrace Trace = RunSearch(Tree, Threads, u"needle", slEntirePhrase, false, false,
+                                       smScanContents | smMatchName, 0, std::string(), 4 << 20, Walk);
+        EXPECT_TRUE(Trace.Completed);
+      }
+      const std::map<std::string, TPerFileLayer::TCalls> Calls = Layer.CallsBelow(Root);
+      int Files = 0;
+      for (const auto& [Path, Counted] : Calls) {
+        if (Path.size() >= 12 && Path.compare(Path.size() - 12, 12, "dangling.txt") == 0) continue;
+        ++Files;
+        EXPECT_EQ(Counted, Once) << Path;
+      }
+      EXPECT_EQ(Files, 3 * 41 + 12);
+      if (Threads == 1 && Walk == nullptr)
+        OneThread = Calls;
+      else
+        EXPECT_EQ(Calls, OneThread);
+    }
 }
 
 // The default follows the processors, within its bounds; 1 is always allowed.

@@ -714,6 +714,9 @@ class FileScanArcInFlight : public FileScanArc {
     Scanner_.Encodings = kScanAnsi | kScanUnicode;
   }
 
+  // The masks of the search.
+  std::u16string Masks_;
+
   // What the workers that walk archives take for the date filter's answer.
   enum TAhead { kYesAhead, kFilterAhead, kWrongAhead };
 
@@ -786,7 +789,7 @@ class FileScanArcInFlight : public FileScanArc {
       if (std::this_thread::get_id() != Owner) Events.push_back("stream progress off the owner's thread");
       return StopIn.empty() || Current != StopIn;
     };
-    const bool Completed = Scanner_.Search(Tree_.Roots("w"), u"", true);
+    const bool Completed = Scanner_.Search(Tree_.Roots("w"), Masks_, true);
     Events.push_back(Completed ? "completed" : "stopped");
     Events.push_back("files scanned " + std::to_string(Scanner_.FilesScanned));
     Scanner_.FilesScanned = 0;
@@ -831,6 +834,72 @@ TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThread) {
     SCOPED_TRACE("the workers' filter answer " + std::to_string(Ahead));
     EXPECT_EQ(Trace(1, 0, std::string(), Ahead), Single);
     EXPECT_EQ(Trace(4, 0, std::string(), Ahead), Single);
+  }
+}
+
+// The same over the options of a search: the workers that walk archives ahead search them with the
+// owner's options, whichever they are.
+TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThreadWithEveryOption) {
+  const TFileScanSettings Settings = Scanner_;
+  const TStreamScanOptions Stream = Scanner_.Scanner.GetOptions();
+  const struct {
+    const char* Name;
+    std::function<void(TFileScanner& S, std::u16string& Masks)> Set;
+  } Sets[] = {
+      {"case and whole words",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"Needle");
+         S.Scanner.SetCaseSensitive(true);
+         S.Scanner.WholeWords = true;
+       }},
+      {"fuzzy",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"neadle");
+         S.Scanner.Fuzzy = 1;
+       }},
+      {"any word",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"needle haystack down");
+         S.Scanner.SetLogic(slAnyWord);
+       }},
+      {"all words",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"needle down");
+         S.Scanner.SetLogic(slAllWords);
+       }},
+      {"ANSI only", [](TFileScanner& S, std::u16string&) { S.Encodings = kScanAnsi; }},
+      {"OEM and UTF-16", [](TFileScanner& S, std::u16string&) { S.Encodings = kScanOem | kScanUnicode; }},
+      {"names and contents",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"hit");
+         S.Mode = smScanContents | smMatchName;
+       }},
+      {"names only",
+       [](TFileScanner& S, std::u16string&) {
+         S.Scanner.SetPattern(u"hit");
+         S.Mode = smMatchName | smNameOnly;
+       }},
+      {"archives off", [](TFileScanner& S, std::u16string&) { S.Archives = nullptr; }},
+      {"no nested archives", [](TFileScanner& S, std::u16string&) { S.ScanNestedArchives = false; }},
+      {"archives only", [](TFileScanner& S, std::u16string&) { S.Scope = ssArchivesOnly; }},
+      {"plain files only", [](TFileScanner& S, std::u16string&) { S.Scope = ssFilesOnly; }},
+      {"small limits",
+       [](TFileScanner& S, std::u16string&) {
+         S.MaxScanSize = 400;
+         S.MaxArchiveSize = 3000;
+       }},
+      {"masks", [](TFileScanner&, std::u16string& Masks) { Masks = u"*.txt;*.cab"; }},
+  };
+  for (const auto& Set : Sets) {
+    SCOPED_TRACE(Set.Name);
+    static_cast<TFileScanSettings&>(Scanner_) = Settings;
+    Scanner_.Scanner.SetOptions(Stream);
+    Scanner_.Archives = &Walk_;
+    Masks_.clear();
+    Set.Set(Scanner_, Masks_);
+    const Names Single = Trace(1);
+    ASSERT_EQ(Single.end()[-2], "completed");
+    for (int32_t Threads : {3, 8}) EXPECT_EQ(Trace(Threads), Single) << Threads << " threads";
   }
 }
 
