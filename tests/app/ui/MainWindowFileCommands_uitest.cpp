@@ -160,6 +160,31 @@ class MainFileCommandsTest : public ::testing::Test {
       }
     FAIL() << "no row " << Name;
   }
+  // "Extract to..." from the focused row's menu, into Dest: the menu entry is chosen and the file dialog
+  // answered as they open.
+  static void ExtractCurrentRowTo(TMain& Main, const std::string& Dest) {
+    QTimer Answer;
+    QObject::connect(&Answer, &QTimer::timeout, [&] {
+      if (auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        for (QAction* A : Menu->actions())
+          if (A->data().toInt() == rmExtract) {
+            Menu->setActiveAction(A);
+            QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(Menu, &Enter);
+            return;
+          }
+      }
+      auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (Dialog != nullptr && Dialog->isVisible()) {
+        Dialog->selectFile(QString::fromStdString(Dest));
+        static_cast<QDialog*>(Dialog)->accept();  // QFileDialog::accept, through the public slot
+      }
+    });
+    Answer.start(10);
+    const QRect Row = Main.ResList()->visualRect(Main.ResList()->currentIndex());
+    emit Main.ResList()->customContextMenuRequested(Row.center());
+    Answer.stop();
+  }
   static int Openers() { return static_cast<int>(qApp->findChildren<QProcess*>().size()); }
   static std::string LogText(TMain& Main) { return Main.GetLogForm()->Memo()->toPlainText().toStdString(); }
 
@@ -272,27 +297,7 @@ TEST_F(MainFileCommandsTest, StoredPasswordsComeFirstAndACancelledQuestionIsLogg
   // "Extract to..." from the row's menu: the stored password, no question.
   TTempFolder Out;
   const std::string Dest = Out / "secret-copy.txt";
-  QTimer Answer;
-  QObject::connect(&Answer, &QTimer::timeout, [&] {
-    if (auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-      for (QAction* A : Menu->actions())
-        if (A->data().toInt() == rmExtract) {
-          Menu->setActiveAction(A);
-          QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-          QApplication::sendEvent(Menu, &Enter);
-          return;
-        }
-    }
-    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (Dialog != nullptr && Dialog->isVisible()) {
-      Dialog->selectFile(QString::fromStdString(Dest));
-      static_cast<QDialog*>(Dialog)->accept();  // QFileDialog::accept, through the public slot
-    }
-  });
-  Answer.start(10);
-  const QRect Row = Main.ResList()->visualRect(Main.ResList()->currentIndex());
-  emit Main.ResList()->customContextMenuRequested(Row.center());
-  Answer.stop();
+  ExtractCurrentRowTo(Main, Dest);
   ASSERT_TRUE(FileExists(Dest)) << "extracted";
   EXPECT_NE(ReadFileBytes(Dest).find("needle"), std::string::npos);
   EXPECT_EQ(Script.Asked, 2);
@@ -330,27 +335,7 @@ TEST_F(MainFileCommandsTest, APasswordThatDidNotFitAndACancelledExtractionSayWha
   TTempFolder Out;
   const std::string Dest = Out / "secret-copy.txt";
   Script.Answers = {std::nullopt, std::nullopt};
-  QTimer Answer;
-  QObject::connect(&Answer, &QTimer::timeout, [&] {
-    if (auto* Menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-      for (QAction* A : Menu->actions())
-        if (A->data().toInt() == rmExtract) {
-          Menu->setActiveAction(A);
-          QKeyEvent Enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-          QApplication::sendEvent(Menu, &Enter);
-          return;
-        }
-    }
-    auto* Dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (Dialog != nullptr && Dialog->isVisible()) {
-      Dialog->selectFile(QString::fromStdString(Dest));
-      static_cast<QDialog*>(Dialog)->accept();  // QFileDialog::accept, through the public slot
-    }
-  });
-  Answer.start(10);
-  const QRect Row = Main.ResList()->visualRect(Main.ResList()->currentIndex());
-  emit Main.ResList()->customContextMenuRequested(Row.center());
-  Answer.stop();
+  ExtractCurrentRowTo(Main, Dest);
   EXPECT_EQ(Script.Asked, 3);
   EXPECT_FALSE(FileExists(Dest));
   Main.PreviewExec();
