@@ -114,6 +114,13 @@ class LanguageFilesTest : public ::testing::Test {
     ProgramSettings().ViewOptions.InterfaceStyle = 0;
     ASSERT_TRUE(SaveOptions());
   }
+  // The language files as the program loads them from its folder.
+  void CopyShippedLanguages() {
+    for (const char* File : kShippedLanguages) {
+      std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
+      WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
+    }
+  }
   // Every window of the program, as it is made, with the texts it was designed with.
   TTexts WindowTexts() {
     TTexts Keys;
@@ -192,10 +199,7 @@ TEST_F(LanguageFilesTest, EveryMessageAndEveryWindowTextIsTranslated) {
 
 TEST_F(LanguageFilesTest, ShippedLanguagesTranslateTheMainWindowAndTheMessages) {
   // The files as the program loads them from its folder: the menu lists them, and a switch translates.
-  for (const char* File : kShippedLanguages) {
-    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
-    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
-  }
+  CopyShippedLanguages();
   TMainCommandLine Line;
   Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
   TMain Main(Line, ProgramDir_.Path);
@@ -220,10 +224,7 @@ TEST_F(LanguageFilesTest, ShippedLanguagesTranslateTheMainWindowAndTheMessages) 
 // The status line kept the last search's summary in the language it was made in until the next search:
 // it follows a change of language at once, and back.
 TEST_F(LanguageFilesTest, StatusLineFollowsALanguageChangeAtOnce) {
-  for (const char* File : kShippedLanguages) {
-    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
-    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
-  }
+  CopyShippedLanguages();
   TTempFolder Tree;
   WriteFileBytes(Tree / "a.txt", "a needle in a file");
   TMain Main(TreeSearchCommandLine(ProgramDir_.Path, Tree.Path, "needle"), ProgramDir_.Path);
@@ -296,10 +297,7 @@ std::unique_ptr<QTimer> WhenModal(std::function<void(QWidget*)> Act) {
 // before the language changed follows the change, as does one opened after it.
 TEST_F(LanguageFilesTest, EveryWindowAsOpenedShowsNoEnglishTextTheFileTranslates) {
   const TTexts English = WindowTexts();
-  for (const char* File : kShippedLanguages) {
-    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
-    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
-  }
+  CopyShippedLanguages();
   TMainCommandLine Line;
   Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
   TMain Main(Line, ProgramDir_.Path);
@@ -409,10 +407,7 @@ std::string CutItems(QWidget* Window) {
 // The German "Ein beliebiges Wort (ODER)" was cut off in the search dialog, whose logic box kept the width
 // of its first items: a fixed list shows its longest item whole, in every language.
 TEST_F(LanguageFilesTest, SearchDialogShowsItsListsWholeInEveryLanguage) {
-  for (const char* File : kShippedLanguages) {
-    std::ifstream In(std::string(SCRYLINE_PROGRAM_DATA) + "/" + File, std::ios::binary);
-    WriteFileBytes(ProgramDir_ / File, std::string(std::istreambuf_iterator<char>(In), {}));
-  }
+  CopyShippedLanguages();
   TMainCommandLine Line;
   Line.ProgramPath = Utf8ToUtf16(ProgramDir_ / "Scryline");
   TMain Main(Line, ProgramDir_.Path);
