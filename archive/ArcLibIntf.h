@@ -81,6 +81,9 @@ class TExtractAllStream : public TGlobalMemoryStream32 {
   bool CloseFile();
   // Closes and deletes a file that was begun.
   void DropFile();
+  // Drops the item begun: its file, and its bytes in memory, which go at once rather than with the next
+  // item (the caller counts what memory items hold).
+  void DropItem();
 
   bool ToFile = false;
   std::string FileName;
