@@ -243,7 +243,7 @@ int64_t TUnTar::ForwardEnd(TStream32& Stream) {
 
 std::vector<std::string> TUnTar::HeadersAfter(TStream32& Stream, int64_t From, int64_t End) {
   std::vector<std::string> Names;
-  for (int64_t P = RoundUpToBlock(From); P + kTarBlockSize <= End; P += kTarBlockSize) {
+  for (int64_t P = RoundUpToBlock(From); P + kTarBlockSize <= End && !GetCancel(); P += kTarBlockSize) {
     const std::vector<uint8_t> Block = ReadAt(Stream, P, kTarBlockSize);
     if (Block.size() < static_cast<size_t>(kTarBlockSize) || IsZeroBlock(Block) ||
         !TZipCommon::TarChecksumOk(Block.data()))

@@ -64,8 +64,8 @@ class TUnTar : public TUnBase {
   // headers follow in the bytes from its data on (those still readable from From on): they are lost.
   void ReportCutShort(TStream32& Stream, const TTarHeader& H, int64_t From, int64_t End);
   // The names of the files whose headers lie from From to End: the first header found there, and the
-  // headers that follow it.
-  static std::vector<std::string> HeadersAfter(TStream32& Stream, int64_t From, int64_t End);
+  // headers that follow it. A stop ends the search.
+  std::vector<std::string> HeadersAfter(TStream32& Stream, int64_t From, int64_t End);
   // Reads a forward-only stream on to the byte before Pos; true when its data ends first, with End where
   // it ended (-1 when the stream cannot tell). The stream then still keeps what it keeps before End.
   static bool EndsBefore(TStream32& Stream, int64_t Pos, int64_t& End);
