@@ -1,5 +1,6 @@
 #include "search/FileScanArc.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,10 @@ bool LowerCaseLess(const std::string& A, const std::string& B) {
   const int C = ::strcasecmp(A.c_str(), B.c_str());
   return C != 0 ? C < 0 : A < B;
 }
+
+// An item block of this size or more is given back to the system when it goes. Smaller ones stay with the
+// allocator for the next items (given back, each would cost its pages' faults again).
+constexpr int32_t kTrimAfterBytes = 8 << 20;
 
 // The kinds whose archives may span volumes: their items are held back until their folder is complete.
 bool MaySpanVolumes(TArchiveKind Kind) {
@@ -399,8 +404,12 @@ void TListHelper::ItemExtractedToMemory(TArcMemoryItem& Item, bool& Stop) {
     Stop =
         Scanner_.ScanStream(Stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
   }
-  // The block goes before its grant does, so that the budget never counts less than is held.
+  // The block goes before its grant does, so that the budget never counts less than is held. The
+  // allocator keeps a large block it took from a thread's heap for that thread: given back to the system
+  // at once, the memory the budget grants is the memory the process holds (each thread's heap would
+  // otherwise keep the largest items it had).
   Item.Block.reset();
+  if (Item.Size >= kTrimAfterBytes) ::malloc_trim(0);
   Lease_.Release();
   if (Stop) Stopped = true;
 }
