@@ -200,6 +200,12 @@ bool TExtractAllStream::CloseFile() {
   return Ok;
 }
 
+void TExtractAllStream::DropItem() {
+  DropFile();
+  Clear();
+  ClearRecords();
+}
+
 void TExtractAllStream::DropFile() {
   if (!FileStream_) return;
   FileStream_.reset();
@@ -675,9 +681,10 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (Cancelled_) return;
   const std::string Name = Decoder_->Item.Name;
   const bool Continued = BeginItemStamp();
-  // An item begun and never ended was given up by the decoder: its file goes.
+  // An item begun and never ended was given up by the decoder: its file goes, and so do its bytes in
+  // memory, before the next item is offered (the caller counts the memory items hold).
   if (ItemActive_ && !Continued) {
-    AllStream_->DropFile();
+    AllStream_->DropItem();
     ItemActive_ = false;
     StreamActive_ = false;
   }
@@ -690,7 +697,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     return;
   }
   if (TooLarge_) {
-    if (ItemActive_) AllStream_->DropFile();
+    if (ItemActive_) AllStream_->DropItem();
     ItemActive_ = false;
     PrevExtracted_ = false;
     // The caller knows the archive (which may be a temporary file here): the item is named alone.
@@ -720,7 +727,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
   if (!Continued) {
     AllStream_->FileName = FileName;
   } else if (!Go && PrevExtracted_) {
-    AllStream_->DropFile();
+    AllStream_->DropItem();
     ItemActive_ = false;
   }
   PrevExtracted_ = Go;
@@ -741,7 +748,7 @@ void TBaseArcLibWrapper::AllMemBegin(const TArcDecideEvent& Decide, bool Listing
     Ready = false;
   }
   if (!Ready) {
-    AllStream_->DropFile();
+    AllStream_->DropItem();
     ItemActive_ = false;
     PrevExtracted_ = false;
     return;

@@ -17,7 +17,8 @@
 //   - a memory item never grows beyond the size its header declares (summed over the parts of an item
 //     that spans volumes);
 //   - a file that was begun but not delivered (the decoder gave up on the item, the run failed or was
-//     cancelled) is deleted;
+//     cancelled) is deleted, and the bytes in memory of an item the decoder gave up go before the next
+//     item is offered;
 //   - ExtractItem accepts a run only when it began the item: a name the archive does not hold raises;
 //     to an explicit path the item is written beside it and moved there once accepted, so that a file of
 //     that name stays as it was when the item is missing or fails;
@@ -81,6 +82,9 @@ class TExtractAllStream : public TGlobalMemoryStream32 {
   bool CloseFile();
   // Closes and deletes a file that was begun.
   void DropFile();
+  // Drops the item begun: its file, and its bytes in memory, which go at once rather than with the next
+  // item (the caller counts what memory items hold).
+  void DropItem();
 
   bool ToFile = false;
   std::string FileName;

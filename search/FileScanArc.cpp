@@ -1,6 +1,6 @@
 #include "search/FileScanArc.h"
 
-#include <sys/resource.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +15,6 @@
 #include "archive/ArcNested.h"
 #include "archive/Archiver.h"
 #include "core/FileLayer.h"
-#include "core/MemUtils.h"
 #include "core/StrLst.h"
 #include "core/StrUtils.h"
 #include "core/VFileSys.h"
@@ -38,6 +37,10 @@ bool LowerCaseLess(const std::string& A, const std::string& B) {
   const int C = ::strcasecmp(A.c_str(), B.c_str());
   return C != 0 ? C < 0 : A < B;
 }
+
+// An item block of this size or more is given back to the system when it goes. Smaller ones stay with the
+// allocator for the next items (given back, each would cost its pages' faults again).
+constexpr int32_t kTrimAfterBytes = 8 << 20;
 
 // The kinds whose archives may span volumes: their items are held back until their folder is complete.
 bool MaySpanVolumes(TArchiveKind Kind) {
@@ -113,17 +116,6 @@ int64_t AvailableMemoryBytes() {
 
 }  // namespace
 
-bool CanExtractToMemory(int64_t Size) {
-  const int64_t Available = AvailableMemoryBytes();
-  if (Available >= Size) return true;
-  const int64_t Total = GetPhysicalMemorySize();
-  int64_t VirtualBytes = INT64_MAX;
-  rlimit Limit{};
-  if (::getrlimit(RLIMIT_AS, &Limit) == 0 && Limit.rlim_cur != RLIM_INFINITY)
-    VirtualBytes = static_cast<int64_t>(Limit.rlim_cur);
-  return Total / 8 >= Size && VirtualBytes / 16 >= Size;
-}
-
 // The state of one open archive and the answers to its archiver's callbacks.
 class TListHelper {
  public:
@@ -169,7 +161,7 @@ class TListHelper {
   bool WantsStream(const TArcStreamQuery& Query) const;
   // The item taken as a stream: walked as an inner archive, as ItemExtracted walks one from its file.
   void ItemStreamed(TArcStreamItem& Item, bool& Stop);
-  void ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop);
+  void ItemExtractedToMemory(TArcMemoryItem& Item, bool& Stop);
   bool FlushNestedArchives();
 
   bool Stopped = false;
@@ -211,8 +203,12 @@ class TListHelper {
   TArchiver& Archiver_;
   std::vector<TItemInfo> Queue_;
   const TWideStrLst& Masks_;
+  // The budget's grant for the item that goes to memory now (none for an item that goes to a file).
+  TItemMemoryLease Lease_;
   // FlushNestedArchives' work, on this thread.
   bool FlushHere();
+  // DecideItem's answer, before the grant of an item that does not go to memory is given back.
+  bool DecideHere(TArcDecideItem& Item);
 };
 
 bool TListHelper::Walk() {
@@ -230,6 +226,7 @@ bool TListHelper::Walk() {
   // The archiver may live on in the cache: nothing of this walk may be called from it later.
   Archiver_.OnStreamQuery = nullptr;
   Archiver_.OnItemStream = nullptr;
+  Lease_.Release();  // an item the archiver gave up holds nothing now
   if (Stopped) return false;
   return FlushNestedArchives();
 }
@@ -278,6 +275,14 @@ bool TListHelper::FilterItem(const TArcListItem& Item) {
 }
 
 bool TListHelper::DecideItem(TArcDecideItem& Item) {
+  const bool Go = DecideHere(Item);
+  // Only an item that goes to memory keeps a grant; a part that continues an item in memory and goes to
+  // a file takes the item's bytes out of memory.
+  if (!Go || Item.Decision != edToMemory) Lease_.Release();
+  return Go;
+}
+
+bool TListHelper::DecideHere(TArcDecideItem& Item) {
   const std::string& ItemName = Item.ItemName;
   const TDateTime Date = Item.Date;
   const int32_t Size = Item.Size;
@@ -286,6 +291,9 @@ bool TListHelper::DecideItem(TArcDecideItem& Item) {
     if (!Progress()) Decision = edCancel;
     return false;
   }
+  // Whatever the previous item held is gone by now: delivered and scanned, or dropped by the archiver
+  // before this item starts. A next part of an item keeps its grant and asks for the difference.
+  if (!Item.Continued) Lease_.Release();
   const std::u16string Path = WideItemPath(ItemName);
   if (!Scanner_.DoProgress(Path, spkFile)) {
     Stopped = true;
@@ -369,7 +377,7 @@ bool TListHelper::DecideItem(TArcDecideItem& Item) {
       Scanner_.DoError(Path, std::string(), kNoSystemError, sekTooLargeToConvert);
       return false;
     }
-    if (Owner_.FitsInMemory(Size)) {
+    if (Owner_.TakeMemory(Lease_, Size)) {
       Decision = edToMemory;
       return true;
     }
@@ -390,9 +398,19 @@ bool TListHelper::DecideItem(TArcDecideItem& Item) {
   return true;
 }
 
-void TListHelper::ItemExtractedToMemory(const TArcMemoryItem& Item, bool& Stop) {
-  TVReadOnlyMemStream Stream(Item.Block.get(), Item.Size);
-  Stop = Scanner_.ScanStream(Stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
+void TListHelper::ItemExtractedToMemory(TArcMemoryItem& Item, bool& Stop) {
+  {
+    TVReadOnlyMemStream Stream(Item.Block.get(), Item.Size);
+    Stop =
+        Scanner_.ScanStream(Stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
+  }
+  // The block goes before its grant does, so that the budget never counts less than is held. The
+  // allocator keeps a large block it took from a thread's heap for that thread: given back to the system
+  // at once, the memory the budget grants is the memory the process holds (each thread's heap would
+  // otherwise keep the largest items it had).
+  Item.Block.reset();
+  if (Item.Size >= kTrimAfterBytes) ::malloc_trim(0);
+  Lease_.Release();
   if (Stop) Stopped = true;
 }
 
@@ -408,8 +426,14 @@ void TListHelper::ItemExtracted(const TArcFileItem& File, bool& Stop) {
   }
   const std::u16string Path = WideItemPath(LastItem_);
   try {
-    Stop = !Scanner_.ProcessFile(Utf8ToUtf16(FileName), Path, nullptr, true, Explicit_, true, Masks_,
-                                 ItemDate, ItemSize);
+    if (GetArchiveKind(LastComponent(FileName)) == akNone) {
+      // A plain item that went to a file rather than to memory (too large for the memory budget) is
+      // scanned as it would be from memory: DecideItem has made every test of the item already.
+      Stop = Scanner_.ScanFile(Utf8ToUtf16(FileName), Path, ItemDate, ItemSize, true) == srCancelled;
+    } else {
+      Stop = !Scanner_.ProcessFile(Utf8ToUtf16(FileName), Path, nullptr, true, Explicit_, true, Masks_,
+                                   ItemDate, ItemSize);
+    }
   } catch (const std::exception& E) {
     Scanner_.DoError(Path, ReplaceAll(E.what(), FileName, ItemPath(LastItem_)), kNoSystemError, sekException);
   }
@@ -611,6 +635,17 @@ void TListHelper::DropQueue() {
 
 // --- TArchiveWalk ------------------------------------------------------------------------------------------
 
+bool TArchiveWalk::TakeMemory(TItemMemoryLease& Lease, int64_t Size) const {
+  if (!MemoryBudget || Size < 0) return false;
+  if (MemoryCheck) {
+    if (!MemoryCheck(Size)) return false;
+  } else {
+    const int64_t Available = AvailableMemoryBytes();
+    if (Available >= 0 && Available < Size) return false;
+  }
+  return Lease.Hold(*MemoryBudget, Size);
+}
+
 TArchiveWalk::~TArchiveWalk() {
   // Each try waits for the lock as long as any foreground lock does.
   constexpr int kSettleTries = 3;
@@ -657,6 +692,7 @@ TArchiveCheck TArchiveWalk::CheckArchiveFile(const std::u16string& FileName, TAr
 std::unique_ptr<IArchiveWalk> TArchiveWalk::NewWorkerWalk(TOwnerWork RunOnOwner) {
   auto Walk = std::make_unique<TArchiveWalk>();
   Walk->MemoryCheck = MemoryCheck;
+  Walk->MemoryBudget = MemoryBudget;
   Walk->StreamTarInGzip = StreamTarInGzip;
   Walk->RunOnOwner_ = std::move(RunOnOwner);
   return Walk;
@@ -849,10 +885,12 @@ bool TArchiveWalk::RescanArchiveItem(TFileScanner& Scanner, const std::u16string
       throw EArcError("Assertion failed: \"" + Utf16ToUtf8(Path) + "\" is not an archive item path");
     if (Size < 0 || Size > INT32_MAX) throw EArcError("Item size out of range");
     TScanResult Result;
-    if (FitsInMemory(Size)) {
-      const TArcBlockPtr Block = ExtractArchivePathToMemory(Parts, static_cast<int32_t>(Size), AskPassword);
+    TItemMemoryLease Lease;
+    if (TakeMemory(Lease, Size)) {
+      TArcBlockPtr Block = ExtractArchivePathToMemory(Parts, static_cast<int32_t>(Size), AskPassword);
       TVReadOnlyMemStream Stream(Block.get(), static_cast<int32_t>(Size));
       Result = Scanner.ScanStream(Stream, Path, Date, Size, true);
+      Block.reset();
     } else {
       Temp = MakeProcessTempFileOrRaise("QV", Size);
       ExtractArchivePathToFile(Parts, Temp, false, nullptr, nullptr, AskPassword);

@@ -4,6 +4,10 @@
 // volume sets of nested archives put back together. RescanArchiveItem reads one archive item again by its
 // archive item path for the search within results.
 //
+// Memory: an item goes to memory only when the walk's memory budget (FileScanArcBudget.h) grants its size,
+// which it holds until the item has been scanned; every other item goes through a temporary file. Worker
+// walks share their owner's budget.
+//
 // Display paths: an item of an archive is shown as the archive's display path, "|" and the item's path.
 // Nested archives are extracted into the outer archiver's temporary folder; every temporary file is
 // deleted on every path, except a file that the inner-archive cache owns (ArcNested.h), which only the
@@ -25,12 +29,9 @@
 #include <vector>
 
 #include "search/FileScan.h"
+#include "search/FileScanArcBudget.h"
 
 class TArchiver;
-
-// Whether an item of Size bytes may be extracted to memory: the available physical memory holds it, or
-// an eighth of the physical memory and a sixteenth of the address space the process may still use do.
-bool CanExtractToMemory(int64_t Size);
 
 class TArchiveWalk : public IArchiveWalk {
  public:
@@ -58,8 +59,12 @@ class TArchiveWalk : public IArchiveWalk {
   // An archive name of a kind whose walk needs no library with process-wide state.
   bool WalkableOnWorker(const std::u16string& Name) override;
 
-  // The memory question; unassigned, CanExtractToMemory answers. Worker walks copy it and ask it on their
-  // threads.
+  // The memory all walks of this walk's search hold in items extracted to memory (the process's budget
+  // unless set otherwise); worker walks share it.
+  std::shared_ptr<TItemMemoryBudget> MemoryBudget = TItemMemoryBudget::Process();
+  // A further memory question, asked before the budget; false sends the item through a temporary file.
+  // Unassigned, an item also needs the memory the system reports available. Worker walks copy it and ask
+  // it on their threads.
   std::function<bool(int64_t Size)> MemoryCheck;
 
   // The TAR inside a GZIP file (".tar.gz", ".tgz") is read as it is inflated, without a temporary file;
@@ -104,7 +109,8 @@ class TArchiveWalk : public IArchiveWalk {
   // Does the pending work when the cache lock can be had; false when some is left.
   bool SettlePending();
 
-  bool FitsInMemory(int64_t Size) const { return MemoryCheck ? MemoryCheck(Size) : CanExtractToMemory(Size); }
+  // Whether an item of Size bytes may go to memory: true when Lease now holds Size bytes of the budget.
+  bool TakeMemory(TItemMemoryLease& Lease, int64_t Size) const;
 
   // A worker's walk: where the owner's thread does what only it may do (unassigned: this is the owner's).
   TOwnerWork RunOnOwner_;

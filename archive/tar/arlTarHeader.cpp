@@ -237,6 +237,7 @@ TTarReadResult ReadTarHeader(TStream32& Stream, int64_t Pos, int64_t StreamSize,
     }
     H.NextPos = H.DataPos + RoundUpToBlock(H.Size);
     H.Torn = H.DataPos + H.Size > StreamSize;
+    if (H.Torn) H.Held = std::max<int64_t>(StreamSize - H.DataPos, 0);
     return trOk;
   }
 }

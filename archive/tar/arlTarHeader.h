@@ -41,6 +41,7 @@ struct TTarHeader {
   int64_t DataPos = 0;  // where the data starts
   int64_t NextPos = 0;  // where the next entry starts (the data padded to whole blocks)
   bool Torn = false;    // the data runs past the end of the file
+  int64_t Held = 0;     // for a torn entry: the bytes of its data that the file holds
   // A sparse file (old GNU 'S' header, or POSIX extended headers of formats 0.0, 0.1 and 1.0): Size is the
   // data stored, RealSize the file's size, Map its stretches (for format 1.0, MapInData: the map is at the
   // start of the data, read by ReadSparseDataMap). For other entries RealSize is Size.

@@ -1,9 +1,31 @@
 #include "archive/tar/arlUnTar.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
+#include <string>
 
+#include "archive/arlForwardStream.h"
 #include "archive/arlHeaderCursor.h"
+
+namespace {
+
+// The most bytes an item that is delivered can hold.
+constexpr int64_t kMaxItemBytes = INT32_MAX;
+// The lost entries named in one report; the rest are counted.
+constexpr size_t kMaxNamedLost = 20;
+// Headers followed after a cut-short entry to name what is lost.
+constexpr size_t kMaxLostHeaders = 100000;
+
+int64_t RoundUpToBlock(int64_t N) { return (N + kTarBlockSize - 1) / kTarBlockSize * kTarBlockSize; }
+
+bool IsZeroBlock(const std::vector<uint8_t>& Block) {
+  for (uint8_t B : Block)
+    if (B != 0) return false;
+  return true;
+}
+
+}  // namespace
 
 std::string TUnTar::ItemName(const TTarHeader& H) {
   std::string Name = ConvertItemName(H.RawName, false);
@@ -32,7 +54,7 @@ void TUnTar::Walk(TStream32& Stream, int64_t StreamSize, std::vector<TTarHeader>
       NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
     }
     if (H.Torn) {  // the entry itself fails when it is extracted; what would follow it is lost
-      ReportTruncation(H.NextPos);
+      ReportCutShort(Stream, H, H.DataPos, StreamSize);
       break;
     }
     Pos = H.NextPos;
@@ -43,6 +65,8 @@ void TUnTar::FillItem(const TTarHeader& H, TArlItem& I) {
   I.Name = ItemName(H);
   I.PackedSize = H.Size;
   I.UnpackedSize = H.RealSize;
+  // A cut-short entry gives what the file holds of it (a sparse file's holes are not in the file).
+  if (H.Torn && !H.Sparse) I.UnpackedSize = std::min(H.Size, H.Held);
   I.DosDateTime = UnixTimeToDos(H.MTime);
   I.Attributes = H.IsFolder() ? faDirectory : 0x80;
   I.HeaderOffset = H.HeaderPos;
@@ -67,7 +91,21 @@ void TUnTar::ExtractForward(TStream32& Stream) {
       DoError(ArchiveFile, "offset " + std::to_string(Pos), errBadFileHeader);
       break;
     }
-    if (H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true)) {
+    const bool Listed = H.IsListable() && MatchFileSpec(ItemName(H), FileSpec, {}, true);
+    bool Deliver = Listed;
+    int64_t End = -1;
+    // Whether the entry's data is all there is found before it is begun when that costs nothing (the data
+    // is still kept when the stream has read on to its end) or when the entry claims 2 GB or more (which
+    // cannot be delivered anyway): a cut-short entry is then delivered with the bytes there are, as from
+    // a file, when they are still kept.
+    if (Listed && !H.Sparse && H.Size > 0 &&
+        (H.Size <= kForwardKeepBytes - kCopyBlock || H.Size > kMaxItemBytes) &&
+        EndsBefore(Stream, H.DataPos + H.Size, End) && End >= 0) {
+      H.Torn = true;
+      H.Held = std::max<int64_t>(End - H.DataPos, 0);
+      Deliver = H.Held + kCopyBlock <= kForwardKeepBytes;
+    }
+    if (Deliver) {
       TotalPacked += H.Size;
       TotalUnpacked += H.RealSize;
       NewestDate = std::max(NewestDate, UnixTimeToDos(H.MTime));
@@ -79,8 +117,14 @@ void TUnTar::ExtractForward(TStream32& Stream) {
       if (GetCancel()) break;
     }
     // Skips what was not read of the data; data that runs past the end makes the entry the last one.
-    if (H.Size > 0 && ReadAt(Stream, H.DataPos + H.Size - 1, 1).empty()) {
-      ReportTruncation(H.NextPos);
+    if (H.Size > 0 && (H.Torn || EndsBefore(Stream, H.DataPos + H.Size, End))) {
+      if (End < 0) {
+        ReportTruncation(H.NextPos);
+      } else {
+        // Only the last bytes are still kept: the headers after the entry are looked for there.
+        H.Held = std::max<int64_t>(End - H.DataPos, 0);
+        ReportCutShort(Stream, H, std::max(H.DataPos, End + kCopyBlock - kForwardKeepBytes), End);
+      }
       break;
     }
     Pos = H.NextPos;
@@ -176,4 +220,54 @@ bool TUnTar::CopySparse(TStream32& Stream, const TTarHeader& H) {
   }
   WriteZeros(H.RealSize - Written);
   return !GetCancel();
+}
+
+bool TUnTar::EndsBefore(TStream32& Stream, int64_t Pos, int64_t& End) {
+  End = -1;
+  // In steps, so that a stream whose data ends first still keeps the bytes before its end: a seek far
+  // past the end would leave it keeping nothing.
+  for (int64_t At = Stream.Position();;) {
+    At = std::min(At + kCopyBlock, Pos - 1);
+    if (ReadAt(Stream, At, 1).empty()) {
+      End = ForwardEnd(Stream);
+      return true;
+    }
+    if (At >= Pos - 1) return false;
+  }
+}
+
+int64_t TUnTar::ForwardEnd(TStream32& Stream) {
+  auto* Forward = dynamic_cast<TForwardStream*>(&Stream);
+  return Forward != nullptr && Forward->Ended() ? Forward->Produced() : -1;
+}
+
+std::vector<std::string> TUnTar::HeadersAfter(TStream32& Stream, int64_t From, int64_t End) {
+  std::vector<std::string> Names;
+  for (int64_t P = RoundUpToBlock(From); P + kTarBlockSize <= End && !GetCancel(); P += kTarBlockSize) {
+    const std::vector<uint8_t> Block = ReadAt(Stream, P, kTarBlockSize);
+    if (Block.size() < static_cast<size_t>(kTarBlockSize) || IsZeroBlock(Block) ||
+        !TZipCommon::TarChecksumOk(Block.data()))
+      continue;
+    // The first header found: the entries from it on are the archive's rest, as far as they read.
+    TTarHeader N;
+    for (int64_t Q = P; Names.size() < kMaxLostHeaders && ReadTarHeader(Stream, Q, End, N) == trOk;
+         Q = N.NextPos) {
+      if (N.IsListable() && !N.IsFolder()) Names.push_back(ItemName(N));
+      if (N.Torn) break;
+    }
+    break;
+  }
+  return Names;
+}
+
+void TUnTar::ReportCutShort(TStream32& Stream, const TTarHeader& H, int64_t From, int64_t End) {
+  std::string Text = "\"" + ItemName(H) + "\" is cut short: its header claims " + std::to_string(H.Size) +
+                     " bytes, and the archive holds " + std::to_string(H.Held) + " after it";
+  const std::vector<std::string> Lost = HeadersAfter(Stream, From, End);
+  if (!Lost.empty()) {
+    Text += "; lost with it: ";
+    for (size_t I = 0; I < Lost.size() && I < kMaxNamedLost; ++I) Text += (I > 0 ? ", " : "") + Lost[I];
+    if (Lost.size() > kMaxNamedLost) Text += " and " + std::to_string(Lost.size() - kMaxNamedLost) + " more";
+  }
+  DoError(ArchiveFile, Text, errReadingFile);
 }

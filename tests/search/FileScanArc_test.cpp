@@ -281,6 +281,69 @@ TEST_F(FileScanArc, LowMemoryTakesTemporaryFiles) {
   EXPECT_EQ(Log_.Errors.size(), 1u);  // the empty item
 }
 
+// Items beyond what the memory budget grants go through temporary files and give the same hits and
+// messages as from memory, in every kind of archive and nesting: a budget that holds every item, one that
+// holds the small items only (the part of an ARJ item that spans volumes is granted and its next part is
+// not: the item moves to a file half way), and one that holds none. The grants are all given back, and
+// never more is held than the budget. (The fixture's memory question answers yes: only the budget decides.)
+TEST_F(FileScanArc, ItemsBeyondTheMemoryBudgetGoThroughTemporaryFiles) {
+  const fs::path TarGz = fs::path(SCRYLINE_TEST_DATA) / "targz";
+  Tree_.File("d/stored.zip",
+             StoredZip({{"big.txt", std::string(30000, 'b') + " needle"},
+                        {"small.txt", "a small needle"},
+                        {"in.zip", StoredZip({{"deep.txt", std::string(9000, 'd') + "needle"}})}}));
+  Tree_.File("d/notes.txt.gz", ReadFileBytes(TarGz / "notes.txt.gz"));
+  Tree_.File("d/outer.zip", ReadFileBytes(TarGz / "outer.zip"));
+  Tree_.File("d/multi_large.tar.gz", ReadFileBytes(TarGz / "multi_large.tar.gz"));
+  auto Messages = [this] {
+    Names Out;
+    for (const TScanLog::TError& E : Log_.Errors)
+      Out.push_back(E.Name + " " + std::to_string(E.Kind) + " " + E.Text);
+    return Out;
+  };
+  for (const char* Name : {"nested.zip", "t.tar.gz", "arjset.zip", "cab.zip", "damaged.zip", "stored.zip",
+                           "notes.txt.gz", "outer.zip", "multi_large.tar.gz"}) {
+    SCOPED_TRACE(Name);
+    Walk_.MemoryBudget = std::make_shared<TItemMemoryBudget>(int64_t{1} << 30);
+    const Names Hits = Run(Name);
+    const Names Said = Messages();
+    EXPECT_FALSE(Hits.empty());
+    EXPECT_EQ(Walk_.MemoryBudget->Refused(), 0);
+    // Every archive here holds an item of more than 16 bytes.
+    for (const int64_t Capacity : {int64_t{12000}, int64_t{16}, int64_t{0}}) {
+      SCOPED_TRACE("a budget of " + std::to_string(Capacity));
+      const auto Budget = std::make_shared<TItemMemoryBudget>(Capacity);
+      Walk_.MemoryBudget = Budget;
+      EXPECT_EQ(Run(Name), Hits);
+      EXPECT_EQ(Messages(), Said);
+      EXPECT_EQ(Budget->InUse(), 0);
+      EXPECT_LE(Budget->Peak(), Capacity);
+      if (Capacity <= 16) EXPECT_GT(Budget->Refused(), 0);
+    }
+  }
+  // The ARJ item that spans two volumes: its first part fits in 12000 bytes, the whole item does not.
+  const auto Budget = std::make_shared<TItemMemoryBudget>(12000);
+  Walk_.MemoryBudget = Budget;
+  Run("arjset.zip");
+  EXPECT_EQ(Budget->Granted(), 1);
+  EXPECT_EQ(Budget->Refused(), 1);
+}
+
+// Scanning an item again holds its bytes under the budget too.
+TEST_F(FileScanArc, RescanArchiveItemWithinTheBudget) {
+  Log_ = TScanLog();
+  Log_.Attach(Scanner_, Tree_);
+  const std::u16string Path = Utf8ToUtf16(D("nested.zip|inner.zip|docs/hit.txt"));
+  for (const int64_t Capacity : {int64_t{19}, int64_t{18}}) {
+    const auto Budget = std::make_shared<TItemMemoryBudget>(Capacity);
+    Walk_.MemoryBudget = Budget;
+    EXPECT_TRUE(Scanner_.RescanArchiveItem(Path, 19, 0));
+    EXPECT_EQ(Budget->Granted(), Capacity >= 19 ? 1 : 0);
+    EXPECT_EQ(Budget->InUse(), 0);
+  }
+  EXPECT_EQ(Log_.Hits, (Names{"d/nested.zip|inner.zip|docs/hit.txt", "d/nested.zip|inner.zip|docs/hit.txt"}));
+}
+
 TEST_F(FileScanArc, DamagedInnerArchiveIsReportedAndTheWalkGoesOn) {
   EXPECT_EQ(Run("damaged.zip"), Names{"d/damaged.zip|good.txt"});
   EXPECT_TRUE(Completed_);
@@ -900,6 +963,34 @@ TEST_F(FileScanArcInFlight, EventsInTheOrderOfOneThreadWithEveryOption) {
     const Names Single = Trace(1);
     ASSERT_EQ(Single.end()[-2], "completed");
     for (int32_t Threads : {3, 8}) EXPECT_EQ(Trace(Threads), Single) << Threads << " threads";
+  }
+}
+
+// The workers' walks ask their owner's budget, so that all threads together hold no more than it grants:
+// with a budget that holds one small item at a time, one and eight threads give the events of a budget
+// that holds every item (but for the polls, which a scan from a temporary file makes more of than one in
+// memory, and which item the workers find the budget full for depends on their pace), every item is
+// asked about once wherever it is walked, and nothing stays granted.
+TEST_F(FileScanArcInFlight, WorkersShareTheOwnersMemoryBudget) {
+  const auto WithoutPolls = [](const Names& Events) {
+    Names Out;
+    for (const std::string& E : Events)
+      if (E != "progress  0") Out.push_back(E);
+    return Out;
+  };
+  const Names Whole = WithoutPolls(Trace(1));
+  ASSERT_EQ(Whole.end()[-2], "completed");
+  for (int32_t Threads : {1, 8}) {
+    SCOPED_TRACE(std::to_string(Threads) + " threads");
+    MemoryAsked_.clear();
+    const auto Budget = std::make_shared<TItemMemoryBudget>(400);
+    Walk_.MemoryBudget = Budget;
+    EXPECT_EQ(WithoutPolls(Trace(Threads)), Whole);
+    EXPECT_EQ(Budget->Granted() + Budget->Refused(), static_cast<int64_t>(MemoryAsked_.size()));
+    EXPECT_GT(Budget->Granted(), 0);
+    EXPECT_GT(Budget->Refused(), 0);
+    EXPECT_LE(Budget->Peak(), 400);
+    EXPECT_EQ(Budget->InUse(), 0);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "archive/Archiver.h"
 #include "search/FileScanArc.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/tar/TarBytes.h"
 #include "tests/search/FileScanTree.h"
 
 namespace {
@@ -191,6 +193,30 @@ TEST_F(FileScanTarGz, DamagedTarGivesTheSameEvents) {
     ExpectSameWalks("tarbad" + std::to_string(Block) + ".tar.gz", Gzip(Bad));
   }
   ExpectSameWalks("zeros.tar.gz", Gzip(std::string(10240, '\0')));
+}
+
+// A TAR entry that claims 8 GB in an archive of a few blocks (the entries after it lie in what it claims):
+// searched with the bytes there are, and reported as cut short with the entries lost after it named; the
+// same from the stream as through a temporary file, and from the TAR alone.
+TEST_F(FileScanTarGz, EntryClaimingMoreThanTheArchiveHoldsIsSearchedAndNamesWhatItLoses) {
+  const std::string Tar = tarbytes::Entry("a.txt", "the needle of a", 8000000000) +
+                          tarbytes::Entry("b.txt", "the needle of b") + tarbytes::Entry("c.txt", "c") +
+                          tarbytes::End();
+  ExpectSameWalks("claim.tar.gz", Gzip(Tar));
+  for (const std::string Name : {"claim.tar.gz", "claim.tar"}) {
+    SCOPED_TRACE(Name);
+    Tree_.File("d/" + Name, Name == "claim.tar" ? Tar : Gzip(Tar));
+    const Names Events = Walk(Name, true);
+    const std::string In = Name == "claim.tar" ? "<tree>/d/claim.tar|" : "<tree>/d/claim.tar.gz|claim.tar|";
+    EXPECT_EQ(Hits(Events), Names{In + "a.txt"});
+    const std::string Said =
+        "(\"a.txt\" is cut short: its header claims 8000000000 bytes, and the archive "
+        "holds 3584 after it; lost with it: b.txt, c.txt)";
+    EXPECT_EQ(std::count_if(Events.begin(), Events.end(),
+                            [&Said](const std::string& E) { return E.find(Said) != std::string::npos; }),
+              1);
+    for (const std::string& E : Events) EXPECT_EQ(E.find("2 GB"), std::string::npos) << E;
+  }
 }
 
 // The stream needs no temporary folder: with none usable, the TAR of a .tar.gz is still searched (only

@@ -14,6 +14,7 @@
 #include "archive/arlForwardStream.h"
 #include "archive/tar/arlUnTar.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/tar/TarBytes.h"
 
 namespace {
 
@@ -97,6 +98,62 @@ TEST(UnTarForward, SameItemsAndMessagesAsFromTheFile) {
   }
   fs::remove_all(Temp);
   EXPECT_GT(Compared, 100);
+}
+
+// An entry whose header claims more than the archive holds (its size field damaged, or the archive cut
+// inside its data) comes out with the bytes there are, however much it claims, and the report about the
+// archive says so: what the header claims, what the archive holds after it, and the entries whose headers
+// follow in those bytes, which are lost with it. The same from the file and from a forward stream.
+TEST(UnTarForward, AnEntryClaimingMoreThanTheArchiveHoldsIsNamedWithWhatItLoses) {
+  using tarbytes::Entry;
+  const std::string A = std::string(110, 'x') + " needle in a\n" + std::string(7, 'y');  // 130 bytes
+  const std::string BC = Entry("b.txt", "needle in b\n") + Entry("c.txt", "needle in c\n");
+  const std::string Lost = "; lost with it: b.txt, c.txt";
+  struct TCase {
+    const char* What;
+    std::string Tar;
+    std::string Report;  // after "\"a.txt\" is cut short: its header claims "
+  };
+  const TCase Cases[] = {
+      {"8 GB in octal", Entry("a.txt", A, 8000000000) + BC + tarbytes::End(),
+       "8000000000 bytes, and the archive holds 3584 after it" + Lost},
+      {"8 GiB in base-256", Entry("a.txt", A, int64_t{1} << 33) + BC + tarbytes::End(),
+       "8589934592 bytes, and the archive holds 3584 after it" + Lost},
+      {"under 2 GB", Entry("a.txt", A, 300000) + BC + tarbytes::End(),
+       "300000 bytes, and the archive holds 3584 after it" + Lost},
+      {"after an entry", Entry("z.txt", "zz") + Entry("a.txt", A, 8000000000) + BC + tarbytes::End(),
+       "8000000000 bytes, and the archive holds 3584 after it" + Lost},
+      {"the last entry", Entry("b.txt", "needle in b\n") + Entry("a.txt", A, 8000000000),
+       "8000000000 bytes, and the archive holds 512 after it"},
+      {"cut inside its data",
+       (Entry("b.txt", "needle in b\n") + Entry("a.txt", A)).substr(0, 1024 + 512 + 60),
+       "130 bytes, and the archive holds 60 after it"},
+  };
+  const fs::path Temp = fs::temp_directory_path() / ("scry-tar-claim-" + std::to_string(::getpid()));
+  fs::create_directories(Temp);
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const fs::path File = Temp / "claim.tar";
+    WriteFileBytes(File, C.Tar);
+    Events FromFile;
+    ASSERT_TRUE(RunFile(File.string(), FromFile));
+    Events Messages;
+    std::string FirstBytes;
+    for (const std::string& E : FromFile) {
+      if (E.rfind("message ", 0) == 0) Messages.push_back(E.substr(8));
+      const size_t Bytes = E.find(" bytes ");
+      if (E.rfind("item a.txt ", 0) == 0 && Bytes != std::string::npos) FirstBytes = E.substr(Bytes + 7, 130);
+    }
+    EXPECT_EQ(Messages, (Events{"Error reading file or unexpected end of file (\"a.txt\" is cut short: its "
+                                "header claims " +
+                                    C.Report + ")",
+                                "Error reading file or unexpected end of file (a.txt)"}));
+    // a.txt comes out with what the archive holds of it.
+    EXPECT_GE(FirstBytes.size(), 60u);
+    EXPECT_EQ(FirstBytes, A.substr(0, FirstBytes.size()));
+    for (const int32_t Step : {7, 32768}) EXPECT_EQ(RunForward(C.Tar, Step), FromFile) << "step " << Step;
+  }
+  fs::remove_all(Temp);
 }
 
 TEST(ForwardStream, ReadsForwardAndStepsBackOnlyInsideWhatItKeeps) {
