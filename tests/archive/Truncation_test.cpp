@@ -96,9 +96,10 @@ TEST_P(Truncation, EveryItemLostToACutIsReported) {
     }
     const bool Reported = !Log.Errors.empty() || std::any_of(Log.Ends.begin(), Log.Ends.end(),
                                                              [](const auto& E) { return !E.second; });
-    if (Got.size() < All.size())
+    if (Got.size() < All.size()) {
       EXPECT_TRUE(Reported) << C.Fixture << " cut at " << Cut << " gives " << Got.size() << " of "
                             << All.size() << " items and no report";
+    }
   }
 }
 

@@ -180,8 +180,9 @@ TEST_F(ScanDriver, FilterRefusingItemsWalksEachArchiveAsOneThreadDoes) {
         First = false;
         OneThread = Run.Out;
         OneThreadCalls = Calls;
-        if (C.Kept != nullptr)
+        if (C.Kept != nullptr) {
           EXPECT_NE(Run.Out.find(std::string(C.Kept) + "\n"), std::string::npos) << Run.Out;
+        }
         EXPECT_EQ(Run.Out.find(C.Refused), std::string::npos) << Run.Out;
         EXPECT_FALSE(Calls.empty());
         continue;

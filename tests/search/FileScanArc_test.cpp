@@ -318,7 +318,9 @@ TEST_F(FileScanArc, ItemsBeyondTheMemoryBudgetGoThroughTemporaryFiles) {
       EXPECT_EQ(Messages(), Said);
       EXPECT_EQ(Budget->InUse(), 0);
       EXPECT_LE(Budget->Peak(), Capacity);
-      if (Capacity <= 16) EXPECT_GT(Budget->Refused(), 0);
+      if (Capacity <= 16) {
+        EXPECT_GT(Budget->Refused(), 0);
+      }
     }
   }
   // The ARJ item that spans two volumes: its first part fits in 12000 bytes, the whole item does not.
