@@ -211,29 +211,30 @@ void Watch() {
   if (WatchedPid == ::getpid()) return;
   int Pipe[2];
   if (::pipe2(Pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  const sigset_t Set = EndingSet();
-  const int Fd = ::signalfd(-1, &Set, SFD_CLOEXEC | SFD_NONBLOCK);
-  if (Fd < 0) {
-    ::close(Pipe[0]);
-    ::close(Pipe[1]);
-    return;
-  }
   PipeRead = Pipe[0];
   PipeWrite = Pipe[1];
-  SignalFd = Fd;
   WatchedPid = ::getpid();
   ThreadPid = WatchedPid;
+  // The signals that are this process's to end: those with the default action get the pipe handler, and
+  // the signal thread reads those that every thread blocks. A signal the program handles itself stays out
+  // of both (the signal thread would otherwise take it from the program's handler).
+  sigset_t Ours;
+  sigemptyset(&Ours);
   for (int I = 0; I < kSignalCount; ++I) {
     struct sigaction Current {};
     if (::sigaction(kEndingSignals[I], nullptr, &Current) != 0 || (Current.sa_flags & SA_SIGINFO) != 0 ||
         Current.sa_handler != SIG_DFL)
-      continue;  // the program's own action stays
+      continue;
     struct sigaction Action {};
     Action.sa_handler = OnEndingSignal;
     sigfillset(&Action.sa_mask);
     Action.sa_flags = SA_RESTART;
-    if (::sigaction(kEndingSignals[I], &Action, nullptr) == 0) HandlerInstalled[I] = 1;
+    if (::sigaction(kEndingSignals[I], &Action, nullptr) != 0) continue;
+    HandlerInstalled[I] = 1;
+    sigaddset(&Ours, kEndingSignals[I]);
   }
+  SignalFd = ::signalfd(-1, &Ours, SFD_CLOEXEC | SFD_NONBLOCK);  // without it, the pipe alone
+  const sigset_t Set = EndingSet();
   // The thread is made with the signals blocked, so that only its descriptors take them there.
   sigset_t Before;
   ::pthread_sigmask(SIG_BLOCK, &Set, &Before);

@@ -227,8 +227,12 @@ TEST(EndingSignals, ProgramsOwnHandlerStays) {
     sigemptyset(&Own.sa_mask);
     ::sigaction(SIGTERM, &Own, nullptr);
     WatchEndingSignals();
+    sigset_t Term, Before;
+    sigemptyset(&Term);
+    sigaddset(&Term, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &Term, &Before);
     Say('r');
-    while (!Got) ::pause();
+    while (!Got) ::sigsuspend(&Before);
     Say(EndingRequested() ? '?' : 'o');
     ::_exit(7);
   });
@@ -237,7 +241,7 @@ TEST(EndingSignals, ProgramsOwnHandlerStays) {
   EXPECT_EQ(ReadAll(Read), "o");
   ::close(Read);
   const int Status = WaitEnd(Child);
-  EXPECT_TRUE(Status != -1 && WIFEXITED(Status) && WEXITSTATUS(Status) == 7);
+  EXPECT_TRUE(Status != -1 && WIFEXITED(Status) && WEXITSTATUS(Status) == 7) << Status;
 }
 
 }  // namespace
