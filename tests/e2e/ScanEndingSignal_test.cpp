@@ -1,6 +1,7 @@
-// The scan driver ended by a signal while it searches nested archives: it ends with that signal's own
-// status, within a bound, and leaves nothing of its own in its temporary folder, with one thread and with
-// workers that extract inner archives when the signal comes.
+// The scan driver ended by a signal while it searches nested archives, or converts documents of archives
+// from temporary copies: it ends with that signal's own status, within a bound, and leaves nothing of its
+// own in its temporary folder, with one thread and with workers that extract inner archives when the signal
+// comes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -160,8 +161,8 @@ std::vector<std::string> Below(const fs::path& Folder) {
 class ScanEndingSignal : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char Pattern[] = "/tmp/scan-ending-XXXXXX";
-    Base_ = new fs::path(::mkdtemp(Pattern));
+    std::string Pattern = (fs::temp_directory_path() / "scan-ending-XXXXXX").string();
+    Base_ = new fs::path(::mkdtemp(Pattern.data()));
     const fs::path Tree = *Base_ / "tree";
     fs::create_directories(Tree);
     // Every top-level archive holds inner archives, so that the walk extracts them all the time.
@@ -171,6 +172,15 @@ class ScanEndingSignal : public testing::Test {
       const fs::path Folder = Tree / ("f" + std::to_string(I % 4));
       fs::create_directories(Folder);
       WriteFileBytes(Folder / ("top" + std::to_string(I) + ".zip"), StoredZip(Top));
+    }
+    // Archives of documents that the converters read from a temporary copy.
+    const fs::path Fixtures = fs::path(SCRYLINE_TESTS_ROOT) / "e2e" / "fixtures";
+    const fs::path Documents = *Base_ / "documents";
+    for (int I = 0; I < 48; ++I) {
+      const fs::path Folder = Documents / ("d" + std::to_string(I % 4));
+      fs::create_directories(Folder);
+      fs::copy_file(Fixtures / "pages.zip", Folder / ("p" + std::to_string(I) + ".zip"));
+      fs::copy_file(Fixtures / "word.zip", Folder / ("w" + std::to_string(I) + ".zip"));
     }
   }
 
@@ -192,10 +202,31 @@ struct TEnd {
   std::vector<std::string> Left;  // what it left in its temporary folder
 };
 
-// Starts the driver with Threads threads over the tree with Temp as its temporary folder, waits until
-// Folders temporary folders of its own have existed, sends it Signal, and waits for its end while reading
-// what it prints.
-TEnd SignalledRun(const fs::path& Tree, const fs::path& Temp, int Threads, int Signal, size_t Folders) {
+// What a run waits for before it signals the driver: Count of the driver's temporary folders, or with a
+// Prefix, of the files whose names begin with it (a converter's copies).
+struct TWaitFor {
+  size_t Count = 1;
+  std::string Prefix;
+};
+
+// The distinct names seen below Root that count for Wait.
+void Look(const fs::path& Root, const TWaitFor& Wait, std::set<std::string>& Seen) {
+  std::error_code Ec;
+  if (Wait.Prefix.empty()) {
+    for (const auto& Entry : fs::directory_iterator(Root, Ec)) Seen.insert(Entry.path().filename().string());
+    return;
+  }
+  for (auto It = fs::recursive_directory_iterator(Root, Ec); !Ec && It != fs::recursive_directory_iterator();
+       It.increment(Ec)) {
+    const std::string Name = It->path().filename().string();
+    if (Name.compare(0, Wait.Prefix.size(), Wait.Prefix) == 0) Seen.insert(Name);
+  }
+}
+
+// Starts the driver with Args (after the program's name) and Temp as its temporary folder, waits until what
+// Wait names has been seen, sends it Signal, and waits for its end while reading what it prints.
+TEnd SignalledRun(const std::vector<std::string>& DriverArgs, const fs::path& Temp, const TWaitFor& Wait,
+                  int Signal) {
   TEnd End;
   fs::create_directories(Temp);
   int Out[2];
@@ -211,8 +242,8 @@ TEnd SignalledRun(const fs::path& Tree, const fs::path& Temp, int Threads, int S
   std::vector<char*> Envp;
   for (std::string& E : Env) Envp.push_back(E.data());
   Envp.push_back(nullptr);
-  std::vector<std::string> Args = {SCRYLINE_SCAN_PROGRAM,   "-r",     "-a",         "-j",
-                                   std::to_string(Threads), "needle", Tree.string()};
+  std::vector<std::string> Args = {SCRYLINE_SCAN_PROGRAM};
+  Args.insert(Args.end(), DriverArgs.begin(), DriverArgs.end());
   std::vector<char*> Argv;
   for (std::string& A : Args) Argv.push_back(A.data());
   Argv.push_back(nullptr);
@@ -233,14 +264,13 @@ TEnd SignalledRun(const fs::path& Tree, const fs::path& Temp, int Threads, int S
     if (::poll(&P, 1, WaitMs) > 0 && ::read(Out[0], Buffer, sizeof Buffer) <= 0) return false;
     return true;
   };
-  // Until Folders folders of its own have been seen, its output read all the while.
+  // Until what Wait names has been seen, its output read all the while.
   const fs::path Root = Temp / "$qvsrch";
   std::set<std::string> Seen;
   bool Open = true;
-  while (Seen.size() < Folders) {
+  while (Seen.size() < Wait.Count) {
     if (Open) Open = Drain(1);
-    std::error_code Ec;
-    for (const auto& Entry : fs::directory_iterator(Root, Ec)) Seen.insert(Entry.path().filename().string());
+    Look(Root, Wait, Seen);
     if (::waitpid(Child, &End.Status, WNOHANG) == Child) {
       End.EndedEarly = true;
       ::close(Out[0]);
@@ -265,26 +295,43 @@ TEnd SignalledRun(const fs::path& Tree, const fs::path& Temp, int Threads, int S
   return End;
 }
 
+// A run's case: what the driver searches, what the run waits for, and the signal.
+struct TCase {
+  std::vector<std::string> Args;
+  TWaitFor Wait;
+  int Signal;
+};
+
+void Check(const TCase& C, const fs::path& Temp) {
+  std::string Line;
+  for (const std::string& A : C.Args) Line += " " + A;
+  SCOPED_TRACE("scan" + Line + ", signal " + std::to_string(C.Signal) + " after " +
+               std::to_string(C.Wait.Count) + " " +
+               (C.Wait.Prefix.empty() ? "folders" : C.Wait.Prefix + " files"));
+  const TEnd End = SignalledRun(C.Args, Temp, C.Wait, C.Signal);
+  ASSERT_FALSE(End.EndedEarly) << "the search ended before it was signalled: the tree is too small";
+  EXPECT_FALSE(End.Hung);
+  EXPECT_TRUE(WIFSIGNALED(End.Status) && WTERMSIG(End.Status) == C.Signal)
+      << "exit status " << (WIFEXITED(End.Status) ? WEXITSTATUS(End.Status) : -1) << ", signal "
+      << (WIFSIGNALED(End.Status) ? WTERMSIG(End.Status) : 0);
+  EXPECT_EQ(End.Left, std::vector<std::string>{});
+}
+
 TEST_F(ScanEndingSignal, EndsWithTheSignalAndLeavesNoTemporaryFolder) {
-  const fs::path Tree = *Base_ / "tree";
-  for (const int Threads : {1, 8}) {
-    for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+  const std::string Tree = (*Base_ / "tree").string();
+  const std::string Documents = (*Base_ / "documents").string();
+  std::vector<TCase> Cases;
+  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const std::string Threads : {"1", "8"}) {
       // Signalled at the first, the second and the third folder it makes: at different moments of the walk.
-      for (size_t Folders = 1; Folders <= 3; ++Folders) {
-        SCOPED_TRACE("-j " + std::to_string(Threads) + ", signal " + std::to_string(Signal) + ", after " +
-                     std::to_string(Folders) + " folders");
-        const fs::path Temp = *Base_ / ("tmp-" + std::to_string(Threads) + "-" + std::to_string(Signal) +
-                                        "-" + std::to_string(Folders));
-        const TEnd End = SignalledRun(Tree, Temp, Threads, Signal, Folders);
-        ASSERT_FALSE(End.EndedEarly) << "the search ended before it was signalled: the tree is too small";
-        EXPECT_FALSE(End.Hung);
-        EXPECT_TRUE(WIFSIGNALED(End.Status) && WTERMSIG(End.Status) == Signal)
-            << "exit status " << (WIFEXITED(End.Status) ? WEXITSTATUS(End.Status) : -1) << ", signal "
-            << (WIFSIGNALED(End.Status) ? WTERMSIG(End.Status) : 0);
-        EXPECT_EQ(End.Left, std::vector<std::string>{});
-      }
+      for (size_t Folders = 1; Folders <= 3; ++Folders)
+        Cases.push_back({{"-r", "-a", "-j", Threads, "needle", Tree}, {Folders, ""}, Signal});
+      // While a converter reads the copy of a document from an archive.
+      for (size_t Copies = 1; Copies <= 2; ++Copies)
+        Cases.push_back({{"-r", "-a", "-t", "-j", Threads, "replaceMe", Documents}, {Copies, "QV"}, Signal});
     }
   }
+  for (size_t I = 0; I < Cases.size(); ++I) Check(Cases[I], *Base_ / ("tmp" + std::to_string(I)));
 }
 
 }  // namespace
