@@ -46,8 +46,8 @@ void RequestClose(int) {
 }
 
 // The program from the application object to the end of the event loop; the exit status.
-int RunProgram(int argc, char* argv[]) {
-  TApplication Application(argc, argv);
+int RunProgram(int Argc, char* Argv[]) {
+  TApplication Application(Argc, Argv);
   StartEndingSignals(RequestClose);
   // The request needs the application object: it is withdrawn before that goes.
   struct TWithdraw {
@@ -61,7 +61,7 @@ int RunProgram(int argc, char* argv[]) {
   QApplication::setApplicationName(kApplicationTitle);
   RegisterProgramVersion();
   InstallMessageDialogs();
-  TMainCommandLine CommandLine = ParseMainCommandLine(argc, argv);
+  TMainCommandLine CommandLine = ParseMainCommandLine(Argc, Argv);
   // The program's own path, whatever argv[0] says (a relative name, a link).
   CommandLine.ProgramPath = QCoreApplication::applicationFilePath().toStdU16String();
   TMain Main(CommandLine, QCoreApplication::applicationDirPath().toStdString());

@@ -44,10 +44,10 @@ bool ScanFile(TStreamScanner& Scanner, const TScanCommandLine& Options, const st
 }
 
 // Runs scan's command line; the exit status.
-int Run(int argc, char** argv) {
+int Run(int Argc, char** Argv) {
   TScanCommandLine Options;
   std::string Error;
-  if (!ParseScanOptions(argc, argv, Options, Error)) {
+  if (!ParseScanOptions(Argc, Argv, Options, Error)) {
     std::fprintf(stderr, "scan: %s\n%s\n", Error.c_str(), kScanUsage);
     return kExitError;
   }
