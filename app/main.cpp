@@ -67,7 +67,13 @@ int RunProgram(int Argc, char* Argv[]) {
   TMain Main(CommandLine, QCoreApplication::applicationDirPath().toStdString());
   RunningMain = &Main;
   Main.show();
-  int Result = Application.exec();
+  // A request that came while the window was made (its events were processed before the event loop ran,
+  // when quitting does nothing) is carried out now; a later one reaches the event loop.
+  int Result = 0;
+  if (EndingRequested())
+    Main.close();
+  else
+    Result = Application.exec();
   RunningMain = nullptr;
   CloseLogFile();
   return Result;
