@@ -441,12 +441,11 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     return Go;
   };
   Wrapper.OnStreamQuery = OnStreamQuery;
-  if (OnItemStream)
-    Wrapper.OnStream = [&](TArcStreamItem& Item, bool& Stop) {
-      Work.Pause();
-      OnItemStream(Item, Stop);
-      if (!Work.Resume()) Stop = true;
-    };
+  Wrapper.OnStream = !OnItemStream ? TArcStreamEvent() : [&](TArcStreamItem& Item, bool& Stop) {
+    Work.Pause();
+    OnItemStream(Item, Stop);
+    if (!Work.Resume()) Stop = true;
+  };
   const TArcFileEvent FileDone = !OnFileDone ? TArcFileEvent() : [&](TArcFileItem& File, bool& Stop) {
     Work.Pause();
     OnFileDone(File, Stop);
