@@ -1,19 +1,14 @@
 // Scryline's entry: checks the national-language layer, then shows the main window and runs the event
 // loop.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
-#include <csignal>
-#include <functional>
 
 #include "app/IO.h"
 #include "app/MainForm.h"
 #include "app/Startup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageDlg.h"
+#include "core/EndingSignals.h"
 #include "core/FileLayer.h"
 #include "platform/qvnls/Qvnls.h"
 
@@ -34,36 +29,30 @@ class TApplication : public QApplication {
   }
 };
 
+// The main window while the event loop runs (main thread only).
+TMain* RunningMain = nullptr;
+
 // A termination request (SIGTERM, SIGINT, SIGHUP: a session ending, Ctrl+C in the terminal) closes the
-// main window as the user would, so the settings are saved; the signal handler only writes one byte to a
-// pipe, which the event loop reads.
-int SignalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-  const char Byte = 1;
-  [[maybe_unused]] ssize_t Written = ::write(SignalPipe[1], &Byte, 1);
+// main window as the user would, which stops a search and saves the settings, and quits the event loop;
+// the signal thread only posts that to the event loop. main then ends the process with the signal.
+void RequestClose(int) {
+  QMetaObject::invokeMethod(
+      qApp,
+      [] {
+        if (RunningMain) RunningMain->close();
+        QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
 }
 
-void InstallTerminationHandler(const std::function<void()>& Close) {
-  if (::pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  auto* Notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, qApp);
-  QObject::connect(Notifier, &QSocketNotifier::activated, qApp, [Close] {
-    char Bytes[16];
-    while (::read(SignalPipe[0], Bytes, sizeof Bytes) > 0) {
-    }
-    Close();
-  });
-  struct sigaction Action {};
-  Action.sa_handler = OnTerminationSignal;
-  sigemptyset(&Action.sa_mask);
-  Action.sa_flags = SA_RESTART;
-  for (int Signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(Signal, &Action, nullptr);
-}
-
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  TApplication Application(argc, argv);
+// The program from the application object to the end of the event loop; the exit status.
+int RunProgram(int Argc, char* Argv[]) {
+  TApplication Application(Argc, Argv);
+  StartEndingSignals(RequestClose);
+  // The request needs the application object: it is withdrawn before that goes.
+  struct TWithdraw {
+    ~TWithdraw() { StartEndingSignals(nullptr); }
+  } Withdraw;
   if (auto Error = CheckQvnlsVersion(qvnls::GetVersion())) {
     QMessageBox::critical(nullptr, QString(), QString::fromStdString(*Error));
     return 1;
@@ -72,19 +61,31 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(kApplicationTitle);
   RegisterProgramVersion();
   InstallMessageDialogs();
-  TMain* MainWindow = nullptr;
-  InstallTerminationHandler([&MainWindow] {
-    if (MainWindow) MainWindow->close();
-    QCoreApplication::quit();
-  });
-  TMainCommandLine CommandLine = ParseMainCommandLine(argc, argv);
+  TMainCommandLine CommandLine = ParseMainCommandLine(Argc, Argv);
   // The program's own path, whatever argv[0] says (a relative name, a link).
   CommandLine.ProgramPath = QCoreApplication::applicationFilePath().toStdU16String();
   TMain Main(CommandLine, QCoreApplication::applicationDirPath().toStdString());
-  MainWindow = &Main;
+  RunningMain = &Main;
   Main.show();
-  int Result = Application.exec();
-  MainWindow = nullptr;
+  // A request that came while the window was made (its events were processed before the event loop ran,
+  // when quitting does nothing) is carried out now; a later one reaches the event loop.
+  int Result = 0;
+  if (EndingRequested())
+    Main.close();
+  else
+    Result = Application.exec();
+  RunningMain = nullptr;
   CloseLogFile();
+  return Result;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Before any thread is made (the application object makes some): the ending signals are taken by the
+  // signal thread alone.
+  BlockEndingSignals();
+  const int Result = RunProgram(argc, argv);
+  EndProcessIfSignalled();  // after a signal: the temporary folders go and the process ends with it
   return Result;
 }

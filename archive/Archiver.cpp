@@ -15,6 +15,7 @@
 
 #include "archive/ArcLibIntf.h"
 #include "archive/rar/RarIntf.h"
+#include "core/EndingSignals.h"
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "core/VFileSys.h"
@@ -52,15 +53,17 @@ TArchiveKind KindOfTypeCode(int Code) {
 
 // --- Temporary roots -------------------------------------------------------------------------------------
 
+// The roots' lock and list are never destroyed: the ending of the process on a signal may use them while
+// it exits.
 std::mutex& RootsGuard() {
-  static std::mutex Guard;
-  return Guard;
+  static std::mutex* const Guard = new std::mutex;
+  return *Guard;
 }
 
 // Sorted, without duplicates.
 std::vector<std::string>& Roots() {
-  static std::vector<std::string> Roots;
-  return Roots;
+  static auto* const List = new std::vector<std::string>;
+  return *List;
 }
 
 // Makes Path (mode 0700) unless it is there; true when it then is a folder of this user that is no
@@ -125,62 +128,18 @@ void RemoveEndedProcessFolders(const std::string& Root) {
     std::filesystem::remove_all(Folder, Ec);  // links are removed, not followed
 }
 
-// What a signal that ends the process runs first: a shell command per root that removes this process's
-// folders below it. Written before the handlers are installed and whenever a root is added, under the
-// roots' lock; read by the handler only, which may call nothing but async-signal-safe functions.
-constexpr int kMaxSignalRoots = 8;
-constexpr size_t kSignalCommandBytes = 8192;
-char SignalCommands[kMaxSignalRoots][kSignalCommandBytes];
-volatile sig_atomic_t SignalCommandCount = 0;
-
-void RemoveOwnFoldersOnSignal(int Signal) {
-  const int Count = SignalCommandCount;
-  for (int I = 0; I < Count; ++I) {
-    const pid_t Child = ::fork();
-    if (Child == 0) {
-      char Sh[] = "/bin/sh";
-      char DashC[] = "-c";
-      char* Argv[] = {Sh, DashC, SignalCommands[I], nullptr};
-      char* Envp[] = {nullptr};
-      ::execve(Sh, Argv, Envp);
-      ::_exit(127);
-    }
-    if (Child > 0) {
-      int Status = 0;
-      while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
-      }
-    }
-  }
-  ::signal(Signal, SIG_DFL);
-  ::raise(Signal);
-}
-
-// Roots' lock held. Adds the command that removes this process's folders below Root (and Root when it is
-// then empty), and installs the
-// handlers of the signals that end a process (interrupt, termination, a closed terminal) where the
-// program has none of its own.
-void PrepareSignalCleanup(const std::string& Root) {
-  const int Count = SignalCommandCount;
-  if (Count >= kMaxSignalRoots) return;
-  std::string Quoted = "'";
-  for (const char C : Root) Quoted += C == '\'' ? std::string("'\\''") : std::string(1, C);
-  const std::string Pid = HexDigits(static_cast<uint32_t>(::getpid()), kPidDigits);
-  // The root goes too when no other process has a folder there (rmdir leaves a root that is not empty).
-  const std::string Command =
-      "rm -rf -- " + Quoted + Pid + "'?? " + Quoted + Pid + "'??.*; rmdir -- " + Quoted + "' 2>/dev/null";
-  if (Command.size() >= kSignalCommandBytes) return;
-  std::memcpy(SignalCommands[Count], Command.c_str(), Command.size() + 1);
-  SignalCommandCount = Count + 1;
-  static bool Installed = false;
-  if (Installed) return;
-  Installed = true;
-  for (const int Signal : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction Current {};
-    if (::sigaction(Signal, nullptr, &Current) != 0 || Current.sa_handler != SIG_DFL) continue;
-    struct sigaction Action {};
-    Action.sa_handler = RemoveOwnFoldersOnSignal;
-    sigemptyset(&Action.sa_mask);
-    ::sigaction(Signal, &Action, nullptr);
+// The ending's clean-up: every folder of this process below its roots (the archivers' folders and the
+// loose temporary copies), and each root that is then empty. No new folder is made once the process is
+// ending, so what this removes does not come back from the threads that may still run.
+void RemoveOwnTempFolders() {
+  std::lock_guard<std::mutex> Lock(RootsGuard());
+  std::error_code Ec;
+  for (const std::string& Root : Roots()) {
+    std::vector<std::filesystem::path> Own;
+    for (const auto& Entry : std::filesystem::directory_iterator(Root, Ec))
+      if (FolderOwner(Entry.path().filename().string()) == ::getpid()) Own.push_back(Entry.path());
+    for (const auto& Folder : Own) std::filesystem::remove_all(Folder, Ec);
+    ::rmdir(ExcludeTrailingSlash(Root).c_str());
   }
 }
 
@@ -194,7 +153,7 @@ std::string PrivateRoot(const std::string& Temp) {
 
 // Roots' lock held. Registers Root as one of this process's roots: at its first use since it was last
 // empty, what ended processes left there goes; and a signal that ends this process takes its folders
-// below the root with it (the commands name the process, so a child made by fork writes its own).
+// below every root with it (see RemoveOwnTempFolders).
 void UseRoot(const std::string& Root) {
   auto& RootList = Roots();
   const auto At = std::lower_bound(RootList.begin(), RootList.end(), Root);
@@ -202,17 +161,17 @@ void UseRoot(const std::string& Root) {
     RootList.insert(At, Root);
     RemoveEndedProcessFolders(Root);
   }
-  static std::vector<std::string> Prepared;
-  static pid_t PreparedFor = 0;
-  if (PreparedFor != ::getpid()) {
-    PreparedFor = ::getpid();
-    Prepared.clear();
-    SignalCommandCount = 0;
-  }
-  if (std::find(Prepared.begin(), Prepared.end(), Root) == Prepared.end()) {
-    Prepared.push_back(Root);
-    PrepareSignalCleanup(Root);
-  }
+  AddEndingCleanup(RemoveOwnTempFolders);
+  WatchEndingSignals();
+}
+
+// Raised by the extractions and the temporary folders once the process is ending on a signal: nothing new
+// is written into its temporary folders then, which the ending removes.
+constexpr const char* kEndingText = "The search is ending (the program was asked to end)";
+
+// The extraction that Work counts may go on; raises EArcError when the process is ending.
+void CheckEntered(const TTempWork& Work) {
+  if (!Work.Entered()) throw EArcError(kEndingText);
 }
 
 // Attempts at a folder of our own: a root removed by another process in between is made again, and a tag
@@ -400,6 +359,8 @@ void TArchiver::ExtractItemToTemp(int32_t Index, int32_t ExpectedSize, std::stri
   int32_t Size = 0;
   GetItem(Index, Name, Date, Size);
   TArcWrapperMem2& Wrapper = OpenWrapper();
+  const TTempWork Work;
+  CheckEntered(Work);
   std::string Folder;
   MakeTempFolder(Size, Folder);
   Wrapper.ExtractItem(Folder, Name, Path, ExpectedSize, nullptr, nullptr, false, "");
@@ -410,6 +371,8 @@ TArcBlockPtr TArchiver::ExtractItemToMemory(int32_t Index, int32_t Size) {
   TDateTime Date = 0;
   int32_t ItemSize = 0;
   GetItem(Index, Name, Date, ItemSize);
+  const TTempWork Work;  // the RAR wrapper may write an item into the archiver's folder
+  CheckEntered(Work);
   return OpenWrapper().ExtractToMemory(Name, Size);
 }
 
@@ -417,6 +380,8 @@ void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const 
                         TDateTime* Date, int32_t* Size, bool SetFileTime) {
   TArcWrapperMem2* Wrapper = Archiver.GetWrapper();
   if (!Wrapper) throw EArcError("No archive is open");
+  const TTempWork Work;
+  CheckEntered(Work);
   std::string Path;
   Wrapper->ExtractItem("", ItemName, Path, -1, Date, Size, SetFileTime, DestFile);
 }
@@ -424,6 +389,8 @@ void ExtractArchiveItem(TArchiver& Archiver, const std::string& ItemName, const 
 TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& ItemName, int32_t Size) {
   TArcWrapperMem2* Wrapper = Archiver.GetWrapper();
   if (!Wrapper) throw EArcError("No archive is open");
+  const TTempWork Work;
+  CheckEntered(Work);
   return Wrapper->ExtractToMemory(ItemName, Size);
 }
 
@@ -431,6 +398,8 @@ TArcBlockPtr ExtractArchiveItemToMemory(TArchiver& Archiver, const std::string& 
 
 void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEvent& Decide) {
   TArcWrapperMem2& Wrapper = OpenWrapper();
+  TTempWork Work;
+  CheckEntered(Work);
   // The temporary folder is made when the first item goes to a file (or may go there: an item that
   // continues in the next volume can move from memory to a file), so that an archive whose items all go
   // to memory leaves the temporary folders alone. Until then the items' preset names lie below a folder
@@ -447,8 +416,15 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
       Folder.clear();
     }
   }
+  // The owner's callbacks run outside the counted work: they scan (and may take long), and the ending
+  // waits only for the writing of temporary files. Once the process is ending the pass stops.
   auto DecideInFolder = [&](TArcDecideItem& Item) {
+    Work.Pause();
     const bool Go = Decide(Item);
+    if (!Work.Resume()) {
+      Item.Decision = edCancel;
+      return false;
+    }
     const bool MayGoToFile =
         Item.Decision == edToFile || (Item.Decision == edToMemory && Item.SizeIncomplete);
     if (!Go || !MayGoToFile || Item.FileName.compare(0, Unmade.size(), Unmade) != 0) return Go;
@@ -465,7 +441,21 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     return Go;
   };
   Wrapper.OnStreamQuery = OnStreamQuery;
-  Wrapper.OnStream = OnItemStream;
+  Wrapper.OnStream = !OnItemStream ? TArcStreamEvent() : [&](TArcStreamItem& Item, bool& Stop) {
+    Work.Pause();
+    OnItemStream(Item, Stop);
+    if (!Work.Resume()) Stop = true;
+  };
+  const TArcFileEvent FileDone = !OnFileDone ? TArcFileEvent() : [&](TArcFileItem& File, bool& Stop) {
+    Work.Pause();
+    OnFileDone(File, Stop);
+    if (!Work.Resume()) Stop = true;
+  };
+  const TArcMemoryEvent MemoryDone = !OnMemory ? TArcMemoryEvent() : [&](TArcMemoryItem& Item, bool& Stop) {
+    Work.Pause();
+    OnMemory(Item, Stop);
+    if (!Work.Resume()) Stop = true;
+  };
   struct TUnhook {
     TArcWrapper& Wrapper;
     ~TUnhook() {
@@ -473,16 +463,24 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
       Wrapper.OnStream = nullptr;
     }
   } Unhook{Wrapper};
-  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OnMemory, OnFileDone, DecideInFolder);
+  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, MemoryDone, FileDone, DecideInFolder);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {
   ExtractedFiles_.clear();
   TArcWrapperMem2& Wrapper = OpenWrapper();
+  TTempWork Work;
+  CheckEntered(Work);
   std::string Folder;
   MakeTempFolder(0, Folder);
+  // The owner's callbacks run outside the counted work, as in ExtractAll.
   Wrapper.ExtractAll(
-      Folder, [this](TArcFileItem& File, bool& Stop) { FileDoneCallback(File, Stop); },
+      Folder,
+      [&](TArcFileItem& File, bool& Stop) {
+        Work.Pause();
+        FileDoneCallback(File, Stop);
+        if (!Work.Resume()) Stop = true;
+      },
       [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
   return static_cast<int32_t>(ExtractedFiles_.size());
 }
@@ -502,6 +500,7 @@ void TArchiver::MakeTempFolder(int64_t NeededBytes, std::string& Folder) {
   std::string Temp;
   GetTempFolder(Temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
   std::lock_guard<std::mutex> Lock(RootsGuard());
+  if (EndingRequested()) throw EArcError(kEndingText);
   const std::string Tag = NextFolderTag();
   for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
     const std::string Root = PrivateRoot(Temp);
@@ -557,7 +556,8 @@ bool TArchiver::FindVolume(std::string& FileName) {
 std::string MakeProcessTempFileOrRaise(const std::string& Prefix, int64_t NeededBytes) {
   std::string FileName;
   if (!MakeProcessTempFile(Prefix, "", NeededBytes, FileName))
-    throw Exception("Not enough free space on hard drive(s) for temporary files");
+    throw Exception(errno == ECANCELED ? kEndingText
+                                       : "Not enough free space on hard drive(s) for temporary files");
   return FileName;
 }
 
@@ -566,6 +566,10 @@ bool MakeProcessTempFile(const std::string& Prefix, const std::string& Ext, int6
   std::string Temp;
   GetTempFolder(Temp, NeededBytes);  // without room anywhere the temporary folder is still the best there is
   std::lock_guard<std::mutex> Lock(RootsGuard());
+  if (EndingRequested()) {
+    errno = ECANCELED;
+    return false;
+  }
   const std::string Tag = NextFolderTag();
   for (int Attempt = 0; Attempt < kMaxFolderTries; ++Attempt) {
     const std::string Root = PrivateRoot(Temp);

@@ -10,13 +10,15 @@
 // Temporary folders: each archiver writes below "<temporary folder>/$qvsrch/" in a folder of its own (an
 // 8-character tag: the process id in six base-16 digits "a" to "p" and a count of the process's folders),
 // made at the first MakeTempFolder. When a process first uses a root, the folders there of processes that no
-// longer run are removed; an interrupt, termination or hang-up signal (unless the program handles it
-// itself) removes the process's own folders (and the root, when no other process has a folder there)
-// before it ends. Loose temporary copies (a converter's copy of an archive item) get a folder of the same
-// kind each (MakeProcessTempFile), so the same cleanup takes them. Roots and folders are
-// made private (mode 0700) and a root that is not a folder of this user (another user's, or a symbolic
-// link) is not used: a root of this user's own name beside it is taken instead. Destruction removes the
-// archiver's folders and then every root of the process that is empty; files that the archiver handed out
+// longer run are removed; a signal that ends the process (core/EndingSignals.h: interrupt, termination or
+// hang-up, unless the program handles it itself) removes the process's own folders (and the root, when no
+// other process has a folder there) before it ends. Once the process is ending, no extraction starts and
+// no folder is made (EArcError, or false from MakeProcessTempFile with errno ECANCELED), and the ending
+// waits, bounded, for the extractions under way. Loose temporary copies (a converter's copy of an archive
+// item) get a folder of the same kind each (MakeProcessTempFile), so the same cleanup takes them. Roots and
+// folders are made private (mode 0700) and a root that is not a folder of this user (another user's, or a
+// symbolic link) is not used: a root of this user's own name beside it is taken instead. Destruction removes
+// the archiver's folders and then every root of the process that is empty; files that the archiver handed out
 // (extracted items) are the receiver's to delete, and a folder that still holds one stays.
 //
 // Ownership and threads: an archiver is used by one thread at a time, and several archivers may be open on

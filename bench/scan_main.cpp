@@ -5,11 +5,15 @@
 // something was found, 1 when nothing was, 2 on an error (the message on standard error; the other files
 // are still scanned). The pattern comes as UTF-8. Files are read through the plain file stream, whose
 // positional reads of the scanner's 16 KB steps go straight into the scanner's window.
+//
+// An interrupt, termination or hang-up stops the scan at its next step; what was printed is flushed, the
+// temporary folders of the archives go, and scan then ends with that signal.
 #include <cstdio>
 #include <string>
 
 #include "app/Startup.h"
 #include "bench/scan_options.h"
+#include "core/EndingSignals.h"
 #include "core/NumVector.h"
 #include "core/VFileStream.h"
 #include "platform/qvnls/Qvnls.h"
@@ -39,13 +43,11 @@ bool ScanFile(TStreamScanner& Scanner, const TScanCommandLine& Options, const st
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  UseCharacterTypeLocale();  // the ANSI and OEM pages follow LC_ALL, LC_CTYPE or LANG, as in the program
+// Runs scan's command line; the exit status.
+int Run(int Argc, char** Argv) {
   TScanCommandLine Options;
   std::string Error;
-  if (!ParseScanOptions(argc, argv, Options, Error)) {
+  if (!ParseScanOptions(Argc, Argv, Options, Error)) {
     std::fprintf(stderr, "scan: %s\n%s\n", Error.c_str(), kScanUsage);
     return kExitError;
   }
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
 
   TStreamScanner Scanner;
   if (!SetUpScanner(Scanner, Options)) return kExitError;
+  Scanner.OnProgress = [](int32_t) { return !EndingRequested(); };
   if (Scanner.IsPatternEmpty()) {
     std::fprintf(stderr, "scan: the pattern holds no word\n");
     return kExitError;
@@ -63,6 +66,7 @@ int main(int argc, char** argv) {
   std::setvbuf(stdout, OutBuffer, _IOFBF, sizeof OutBuffer);
   bool AnyFound = false, AnyError = false;
   for (const std::string& Name : Options.Files) {
+    if (EndingRequested()) break;
     try {
       AnyFound = ScanFile(Scanner, Options, Name) || AnyFound;
     } catch (const Exception& E) {
@@ -73,4 +77,16 @@ int main(int argc, char** argv) {
   }
   std::fflush(stdout);
   return AnyError ? kExitError : AnyFound ? kExitFound : kExitNotFound;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any thread is made: the ending signals are taken by the signal thread alone.
+  BlockEndingSignals();
+  StartEndingSignals(nullptr);
+  UseCharacterTypeLocale();  // the ANSI and OEM pages follow LC_ALL, LC_CTYPE or LANG, as in the program
+  const int Status = Run(argc, argv);
+  EndProcessIfSignalled();
+  return Status;
 }

@@ -7,6 +7,7 @@
 
 #include "app/Utils.h"
 #include "bench/scan_options.h"
+#include "core/EndingSignals.h"
 #include "core/FileLayer.h"
 #include "core/StrLst.h"
 #include "platform/qvnls/Qvnls.h"
@@ -135,6 +136,7 @@ int RunTreeSearch(const TScanCommandLine& Options) {
   TQVConverters Converters;
   if (Tree.Convert) {
     LoadConverters(Converters);
+    Converters.OnProgress = [](TQVConverter*, int32_t, int32_t) { return !EndingRequested(); };
     Scanner.Converters = &Converters;
     Scanner.Mode |= smConvert;
   }
@@ -159,6 +161,9 @@ int RunTreeSearch(const TScanCommandLine& Options) {
     return true;
   };
   if (Tree.Threads > 0) Scanner.WorkerThreads = Tree.Threads;
+  // An ending signal stops the walk, a file's scan and a conversion at their next step.
+  Scanner.OnProgress = [](const std::u16string&, TScanProgressKind) { return !EndingRequested(); };
+  S.OnProgress = [](int32_t) { return !EndingRequested(); };
   Scanner.NormalizeMaskList = [](TWideStrLst& Masks) { NormalizeMaskList(Masks); };
   Scanner.MatchMask = [](const std::string& Name, const std::string& Mask) {
     return MatchesMask(Name, Mask, true);

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "core/EndingSignals.h"
+
 namespace {
 
 QPointer<THelpWindow> HelpWindow;
@@ -56,6 +58,8 @@ void OpenWithDesktopOrElse(const QString& File, std::function<void()> Fallback) 
   Opener->setProgram(QStringLiteral("xdg-open"));
   Opener->setArguments({File});
   Opener->setProcessChannelMode(QProcess::ForwardedChannels);
+  // The opener and what it starts get the signals as the program had them before it blocked its own.
+  Opener->setChildProcessModifier([] { RestoreSignalsInChild(); });
   auto Failed = std::make_shared<std::function<void()>>(std::move(Fallback));
   QObject::connect(Opener, &QProcess::errorOccurred, Opener, [Opener, Failed](QProcess::ProcessError Error) {
     if (Error != QProcess::FailedToStart) return;

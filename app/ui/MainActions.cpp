@@ -21,6 +21,7 @@
 #include "app/ui/Pictures.h"
 #include "app/ui/VExtDlgs.h"
 #include "archive/ArcNested.h"
+#include "core/EndingSignals.h"
 #include "core/FileLayer.h"
 #include "core/VFileSys.h"
 
@@ -283,6 +284,8 @@ void OpenWithDesktop(const std::u16string& Path) {
   Opener->setProgram(QStringLiteral("xdg-open"));
   Opener->setArguments({Q(Path)});
   Opener->setProcessChannelMode(QProcess::ForwardedChannels);
+  // The opener and what it starts get the signals as the program had them before it blocked its own.
+  Opener->setChildProcessModifier([] { RestoreSignalsInChild(); });
   QObject::connect(Opener, &QProcess::errorOccurred, Opener, [Opener, Path](QProcess::ProcessError Error) {
     if (Error != QProcess::FailedToStart) return;
     // The opener is missing (or cannot run): the system's "execvp" text would not tell the user what to

@@ -10,10 +10,12 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "archive/cab/arlUnCab.h"
 #include "archive/rar/UnRarDyn.h"
+#include "core/EndingSignals.h"
 #include "core/StrLst.h"
 #include "tests/archive/wrappers/WrapperTestUtil.h"
 
@@ -361,6 +363,62 @@ TEST_F(Archiver, EndingSignalRemovesTheProcessFolders) {
     EXPECT_EQ(Entries(Temp_ / kTempArchiveRootName), std::vector<std::string>{}) << Signal;
   }
   fs::remove_all(Temp_ / kTempArchiveRootName);
+}
+
+// Once the process is ending on a signal, no temporary folder or copy is made and no extraction starts,
+// while the program winds up; its end then leaves nothing behind.
+TEST_F(Archiver, NothingIsExtractedOnceTheProcessIsEnding) {
+  const std::string Zip = Copy("x.zip");
+  int Report[2];
+  ASSERT_EQ(::pipe(Report), 0);
+  const pid_t Child = ::fork();
+  if (Child == 0) {
+    BlockEndingSignals();
+    StartEndingSignals(nullptr);
+    TArchiver A;
+    std::string Msg, Folder;
+    if (!A.Open(Zip, Msg) || !A.ListItems()) ::_exit(2);
+    A.MakeTempFolder(0, Folder);
+    (void)!::write(Report[1], "r", 1);
+    while (!EndingRequested()) ::usleep(200);
+    auto Refused = [&](const std::function<void()>& Try) {
+      try {
+        Try();
+      } catch (const EArcError&) {
+        (void)!::write(Report[1], "y", 1);
+        return;
+      }
+      (void)!::write(Report[1], "n", 1);
+    };
+    Refused([&] { A.MakeTempFolder(0, Folder); });
+    Refused([&] { A.ExtractAll([](TArcMemoryItem&, bool&) {}, DecideBySize(0)); });
+    Refused([&] { A.ExtractAllToTemp(); });
+    Refused([&] {
+      std::string Path;
+      A.ExtractItemToTemp(0, -1, Path);
+    });
+    Refused([&] { A.ExtractItemToMemory(0, 1); });
+    std::string Copied;
+    errno = 0;
+    const bool Made = MakeProcessTempFile("QV", "", 0, Copied);
+    (void)!::write(Report[1], !Made && errno == ECANCELED ? "y" : "n", 1);
+    ::close(Report[1]);
+    EndProcessIfSignalled();
+    ::_exit(3);
+  }
+  ASSERT_GT(Child, 0);
+  ::close(Report[1]);
+  char C = 0;
+  ASSERT_EQ(::read(Report[0], &C, 1), 1);
+  ::kill(Child, SIGTERM);
+  std::string Said;
+  while (::read(Report[0], &C, 1) == 1) Said += C;
+  ::close(Report[0]);
+  int Status = 0;
+  ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+  EXPECT_EQ(Said, "yyyyyy");
+  EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM) << Status;
+  EXPECT_EQ(Entries(Temp_ / kTempArchiveRootName), std::vector<std::string>{});
 }
 
 TEST_F(Archiver, ARootThatIsNotThisUsersOwnFolderIsNotUsed) {
