@@ -46,9 +46,10 @@ TEST(ProgramFolder, HoldsTheProgramItsPlugInsLibrariesLanguagesAndHelp) {
   // Only the program's own plug-ins: the tests' converter libraries are built elsewhere.
   for (const auto& Entry : fs::directory_iterator(Dir)) {
     const std::string Name = Entry.path().filename().string();
-    if (Name.rfind("imp", 0) == 0 && Entry.path().extension() == ".so")
+    if (Name.rfind("imp", 0) == 0 && Entry.path().extension() == ".so") {
       EXPECT_NE(std::find(std::begin(kConverters), std::end(kConverters), Name), std::end(kConverters))
           << Name;
+    }
   }
 }
 
