@@ -48,10 +48,16 @@ void RequestClose(int) {
 // The program from the application object to the end of the event loop; the exit status.
 int RunProgram(int Argc, char* Argv[]) {
   TApplication Application(Argc, Argv);
+  // A slow start (a loaded machine) does not use up the grace of a signal that comes while the window is
+  // made: the program ends as soon as it can close its window.
+  HoldEndingGrace(true);
   StartEndingSignals(RequestClose);
   // The request needs the application object: it is withdrawn before that goes.
   struct TWithdraw {
-    ~TWithdraw() { StartEndingSignals(nullptr); }
+    ~TWithdraw() {
+      HoldEndingGrace(false);
+      StartEndingSignals(nullptr);
+    }
   } Withdraw;
   if (auto Error = CheckQvnlsVersion(qvnls::GetVersion())) {
     QMessageBox::critical(nullptr, QString(), QString::fromStdString(*Error));
@@ -70,6 +76,7 @@ int RunProgram(int Argc, char* Argv[]) {
   // A request that came while the window was made (its events were processed before the event loop ran,
   // when quitting does nothing) is carried out now; a later one reaches the event loop.
   int Result = 0;
+  HoldEndingGrace(false);
   if (EndingRequested())
     Main.close();
   else

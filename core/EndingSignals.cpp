@@ -60,6 +60,7 @@ int PipeRead = -1;
 int SignalFd = -1;
 
 std::atomic<int> Ending{0};
+std::atomic<bool> GraceHeld{false};
 std::atomic<int> TempWorkCount{0};
 std::atomic<bool> Claimed{false};
 
@@ -152,12 +153,16 @@ void SignalThread() {
       }
     }
   }
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingGraceMs);
   if (ProgramEnds) {
-    // The program winds its work up and ends the process; a second signal does not wait for it.
-    for (int Left = MsUntil(Deadline); Left > 0; Left = MsUntil(Deadline))
-      if (WaitForSignal(Left) != 0) break;
+    // The program winds its work up and ends the process; the grace runs once it can act on the request
+    // (not while it starts up), and a second signal does not wait for it.
+    bool Again = false;
+    while (!Again && GraceHeld.load()) Again = WaitForSignal(kTempWorkPollMs) != 0;
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingGraceMs);
+    for (int Left = MsUntil(Deadline); !Again && Left > 0; Left = MsUntil(Deadline))
+      Again = WaitForSignal(Left) != 0;
   } else {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEndingGraceMs);
     // No program ends it: the work that writes temporary files is let finish (none starts any more).
     while (TempWorkCount.load() > 0 && MsUntil(Deadline) > 0)
       if (WaitForSignal(kTempWorkPollMs) != 0) break;
@@ -269,6 +274,8 @@ void WatchEndingSignals() {
   std::lock_guard<std::mutex> Guard(Lock());
   Watch();
 }
+
+void HoldEndingGrace(bool Held) { GraceHeld.store(Held); }
 
 bool EndingRequested() { return Ending.load(std::memory_order_relaxed) != 0; }
 

@@ -39,6 +39,11 @@ void BlockEndingSignals();
 // The program then ends the process itself: it calls EndProcessIfSignalled on its way out.
 void StartEndingSignals(std::function<void(int Signal)> OnEnding);
 
+// While held, the grace of a signal does not run: for a program's start-up, before it can act on the
+// request (its window is made while its event loop does not run yet). The grace counts from the release; a
+// second signal still ends the process at once.
+void HoldEndingGrace(bool Held);
+
 // For libraries: makes sure a signal that ends the process runs the ending's clean-ups first (see above).
 void WatchEndingSignals();
 

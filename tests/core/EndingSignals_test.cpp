@@ -137,6 +137,34 @@ TEST(EndingSignals, ProgramThatDoesNotEndIsEnded) {
   }
 }
 
+// A program that starts up slowly holds the grace: a signal that comes then runs the stop request, but the
+// process is not ended while the grace is held (longer than the grace), only after the release and the
+// grace, with the clean-ups; a second signal while held ends it at once.
+TEST(EndingSignals, HeldGraceRunsOnlyFromItsRelease) {
+  for (const bool Twice : {false, true}) {
+    int Read = -1;
+    const pid_t Child = Fork(Read, [] {
+      BlockEndingSignals();
+      HoldEndingGrace(true);
+      StartEndingSignals([](int) { Say('h'); });
+      AddEndingCleanup(CleanupSays);
+      Say('r');
+      while (!EndingRequested()) ::usleep(200);
+      std::this_thread::sleep_for(std::chrono::milliseconds(kEndingGraceMs + 1000));
+      Say('a');
+      HoldEndingGrace(false);
+      for (;;) ::pause();
+    });
+    ASSERT_EQ(ReadOne(Read), 'r');
+    ::kill(Child, SIGTERM);
+    EXPECT_EQ(ReadOne(Read), 'h');
+    if (Twice) ::kill(Child, SIGTERM);
+    EXPECT_EQ(ReadAll(Read), Twice ? "c" : "ac") << (Twice ? "twice" : "once");
+    ::close(Read);
+    EXPECT_TRUE(EndedBy(WaitEnd(Child), SIGTERM)) << (Twice ? "twice" : "once");
+  }
+}
+
 // A process whose program took no part (a library watches): the ending lets the temporary work under way
 // finish, starts none, then runs the clean-ups and ends the process with the signal.
 TEST(EndingSignals, LibraryEndingWaitsForTemporaryWork) {
