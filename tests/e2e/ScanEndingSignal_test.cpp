@@ -8,7 +8,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <chrono>
 #include <csignal>
@@ -21,8 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/WinUtils.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/ArchiveBytes.h"
+#include "tests/archive/tar/TarBytes.h"
 
 extern char** environ;
 
@@ -35,88 +35,13 @@ constexpr auto kHangGuard = std::chrono::seconds(20);
 
 using TEntries = std::vector<std::pair<std::string, std::string>>;
 
-void Le16(std::string& S, uint32_t V) {
-  S += static_cast<char>(V & 0xFF);
-  S += static_cast<char>((V >> 8) & 0xFF);
-}
-
-void Le32(std::string& S, uint32_t V) {
-  Le16(S, V & 0xFFFF);
-  Le16(S, V >> 16);
-}
-
-// A ZIP archive of stored entries.
-std::string StoredZip(const TEntries& Entries) {
-  std::string Out, Central;
-  for (const auto& [Name, Data] : Entries) {
-    const uint32_t Crc = ~UpdateCrc32(0xFFFFFFFF, Data.data(), static_cast<int32_t>(Data.size()));
-    const uint32_t Offset = static_cast<uint32_t>(Out.size());
-    std::string Fields;  // version needed .. extra length, the same in both headers
-    Le16(Fields, 10);
-    Le16(Fields, 0);
-    Le16(Fields, 0);
-    Le16(Fields, 0);
-    Le16(Fields, (40 << 9) | (5 << 5) | 6);
-    Le32(Fields, Crc);
-    Le32(Fields, static_cast<uint32_t>(Data.size()));
-    Le32(Fields, static_cast<uint32_t>(Data.size()));
-    Le16(Fields, static_cast<uint32_t>(Name.size()));
-    Le16(Fields, 0);
-    Out += "PK\x03\x04" + Fields + Name + Data;
-    Central += "PK\x01\x02";
-    Le16(Central, 10);
-    Central += Fields;
-    Le16(Central, 0);
-    Le16(Central, 0);
-    Le16(Central, 0);
-    Le32(Central, 0);
-    Le32(Central, Offset);
-    Central += Name;
-  }
-  const uint32_t CentralOffset = static_cast<uint32_t>(Out.size());
-  Out += Central + "PK\x05\x06";
-  Le16(Out, 0);
-  Le16(Out, 0);
-  Le16(Out, static_cast<uint32_t>(Entries.size()));
-  Le16(Out, static_cast<uint32_t>(Entries.size()));
-  Le32(Out, static_cast<uint32_t>(Central.size()));
-  Le32(Out, CentralOffset);
-  Le16(Out, 0);
-  return Out;
-}
+using arcbytes::StoredZip;
 
 // A ustar archive of regular files, gzip-compressed.
 std::string TarGz(const TEntries& Entries) {
   std::string Tar;
-  for (const auto& [Name, Data] : Entries) {
-    std::string Header(512, '\0');
-    std::memcpy(&Header[0], Name.data(), Name.size());
-    std::snprintf(&Header[100], 8, "%07o", 0644);
-    std::snprintf(&Header[108], 8, "%07o", 0);
-    std::snprintf(&Header[116], 8, "%07o", 0);
-    std::snprintf(&Header[124], 12, "%011o", static_cast<unsigned>(Data.size()));
-    std::snprintf(&Header[136], 12, "%011o", 1588723200u);
-    Header[156] = '0';
-    std::memcpy(&Header[257], "ustar", 6);
-    std::memcpy(&Header[263], "00", 2);
-    std::memset(&Header[148], ' ', 8);
-    unsigned Sum = 0;
-    for (const char C : Header) Sum += static_cast<unsigned char>(C);
-    std::snprintf(&Header[148], 8, "%06o", Sum);
-    Tar += Header + Data + std::string((512 - Data.size() % 512) % 512, '\0');
-  }
-  Tar += std::string(1024, '\0');
-  z_stream Z{};
-  deflateInit2(&Z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string Out(deflateBound(&Z, static_cast<uLong>(Tar.size())), '\0');
-  Z.next_in = reinterpret_cast<Bytef*>(Tar.data());
-  Z.avail_in = static_cast<uInt>(Tar.size());
-  Z.next_out = reinterpret_cast<Bytef*>(Out.data());
-  Z.avail_out = static_cast<uInt>(Out.size());
-  deflate(&Z, Z_FINISH);
-  Out.resize(Z.total_out);
-  deflateEnd(&Z);
-  return Out;
+  for (const auto& [Name, Data] : Entries) Tar += tarbytes::Entry(Name, Data);
+  return arcbytes::Gzip(Tar + tarbytes::End());
 }
 
 // About Bytes of text lines, one in eight with the word the runs search for.

@@ -26,6 +26,7 @@
 #include "search/QVConvIntf.h"
 #include "search/SrchRes.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/ArchiveBytes.h"
 #include "tests/plugins/TestLibraries.h"
 #include "tests/search/FileScanTree.h"
 
@@ -36,58 +37,7 @@ using Names = std::vector<std::string>;
 
 const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "arcwalk";
 
-// A ZIP archive of stored entries (name, bytes), made here so that a test can build any nesting. With
-// Prefix the archive has data in front; Shifted says whether its offsets count that data (as "zip -A"
-// leaves them) or not (a padded download).
-std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& Entries,
-                      const std::string& Prefix = std::string(), bool Shifted = false) {
-  auto Le16 = [](std::string& S, uint32_t V) {
-    S += static_cast<char>(V & 0xFF);
-    S += static_cast<char>((V >> 8) & 0xFF);
-  };
-  auto Le32 = [&](std::string& S, uint32_t V) {
-    Le16(S, V & 0xFFFF);
-    Le16(S, V >> 16);
-  };
-  const uint32_t Base = Shifted ? static_cast<uint32_t>(Prefix.size()) : 0;
-  constexpr uint32_t kDosDate = (40 << 9) | (5 << 5) | 6;  // 2020-05-06
-  std::string Out, Central;
-  for (const auto& [name, data] : Entries) {
-    const uint32_t Crc = ~UpdateCrc32(0xFFFFFFFF, data.data(), static_cast<int32_t>(data.size()));
-    const uint32_t Offset = Base + static_cast<uint32_t>(Out.size());
-    std::string Fields;  // version needed .. name length, shared by both headers
-    Le16(Fields, 10);
-    Le16(Fields, 0);  // flags
-    Le16(Fields, 0);  // stored
-    Le16(Fields, 0);  // time
-    Le16(Fields, kDosDate);
-    Le32(Fields, Crc);
-    Le32(Fields, static_cast<uint32_t>(data.size()));
-    Le32(Fields, static_cast<uint32_t>(data.size()));
-    Le16(Fields, static_cast<uint32_t>(name.size()));
-    Le16(Fields, 0);  // extra
-    Out += "PK\x03\x04" + Fields + name + data;
-    Central += "PK\x01\x02";
-    Le16(Central, 10);  // made by
-    Central += Fields;
-    Le16(Central, 0);  // comment
-    Le16(Central, 0);  // disk
-    Le16(Central, 0);  // internal attributes
-    Le32(Central, 0);  // external attributes
-    Le32(Central, Offset);
-    Central += name;
-  }
-  const uint32_t CentralOffset = Base + static_cast<uint32_t>(Out.size());
-  Out += Central + "PK\x05\x06";
-  Le16(Out, 0);
-  Le16(Out, 0);
-  Le16(Out, static_cast<uint32_t>(Entries.size()));
-  Le16(Out, static_cast<uint32_t>(Entries.size()));
-  Le32(Out, static_cast<uint32_t>(Central.size()));
-  Le32(Out, CentralOffset);
-  Le16(Out, 0);
-  return Prefix + Out;
-}
+using arcbytes::StoredZip;
 
 // A program image that holds no archive, with the pattern in its bytes.
 const std::string kProgram =

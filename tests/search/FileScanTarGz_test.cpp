@@ -17,6 +17,7 @@
 #include "archive/Archiver.h"
 #include "search/FileScanArc.h"
 #include "tests/TestFiles.h"
+#include "tests/archive/ArchiveBytes.h"
 #include "tests/archive/tar/TarBytes.h"
 #include "tests/search/FileScanTree.h"
 
@@ -31,21 +32,9 @@ const fs::path kFixtures = fs::path(SCRYLINE_TEST_DATA) / "targz";
 const char* const kTarGz[] = {"gnu.tar.gz", "gnu_pax.tgz",        "py_pax.tar.gz",     "py_gnu.tar.gz",
                               "bsd.tar.gz", "multi_large.tar.gz", "multi_small.tar.gz"};
 
-// GZIP (window bits 31) or raw inflate of a whole buffer with zlib, for making damaged copies.
-std::string Gzip(const std::string& Data) {
-  z_stream Z{};
-  deflateInit2(&Z, 6, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);
-  std::string Out(deflateBound(&Z, Data.size()) + 64, '\0');
-  Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-  Z.avail_in = static_cast<uInt>(Data.size());
-  Z.next_out = reinterpret_cast<Bytef*>(Out.data());
-  Z.avail_out = static_cast<uInt>(Out.size());
-  deflate(&Z, Z_FINISH);
-  Out.resize(Z.total_out);
-  deflateEnd(&Z);
-  return Out;
-}
+using arcbytes::Gzip;
 
+// GZIP (window bits 31) or raw inflate of a whole buffer with zlib, for making damaged copies.
 std::string Gunzip(const std::string& Data) {
   z_stream Z{};
   inflateInit2(&Z, 31);
