@@ -344,16 +344,7 @@ std::string DesktopEntryProgram(const std::string& EntryFile) {
     Word = Exec.substr(I, Exec.find(' ', I) - I);
   }
   if (Word.find('/') != std::string::npos) return FileExists(Word) ? Word : std::string();
-  if (Word.empty()) return {};
-  const char* Path = std::getenv("PATH");
-  std::string Rest = Path != nullptr ? Path : "";
-  while (!Rest.empty()) {
-    const size_t Colon = Rest.find(':');
-    const std::string Folder = Rest.substr(0, Colon);
-    if (!Folder.empty() && access((Folder + "/" + Word).c_str(), X_OK) == 0) return Folder + "/" + Word;
-    Rest = Colon == std::string::npos ? std::string() : Rest.substr(Colon + 1);
-  }
-  return {};
+  return Word.empty() ? std::string() : FindOnPath(Word);
 }
 
 // The program the desktop opens web links with: the entry for x-scheme-handler/http under "[Default

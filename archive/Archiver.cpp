@@ -174,6 +174,19 @@ void CheckEntered(const TTempWork& Work) {
   if (!Work.Entered()) throw EArcError(kEndingText);
 }
 
+// An owner's callback of an extraction (unassigned stays unassigned), run outside the counted work: it scans
+// and may take long, and the ending waits only for the writing of temporary files. Once the process is
+// ending the pass stops.
+template <class TItem>
+std::function<void(TItem&, bool&)> OutsideWork(TTempWork& Work, std::function<void(TItem&, bool&)> Callback) {
+  if (!Callback) return {};
+  return [&Work, Callback = std::move(Callback)](TItem& Item, bool& Stop) {
+    Work.Pause();
+    Callback(Item, Stop);
+    if (!Work.Resume()) Stop = true;
+  };
+}
+
 // Attempts at a folder of our own: a root removed by another process in between is made again, and a tag
 // taken by another folder gets a number.
 constexpr int kMaxFolderTries = 16;
@@ -441,21 +454,7 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
     return Go;
   };
   Wrapper.OnStreamQuery = OnStreamQuery;
-  Wrapper.OnStream = !OnItemStream ? TArcStreamEvent() : [&](TArcStreamItem& Item, bool& Stop) {
-    Work.Pause();
-    OnItemStream(Item, Stop);
-    if (!Work.Resume()) Stop = true;
-  };
-  const TArcFileEvent FileDone = !OnFileDone ? TArcFileEvent() : [&](TArcFileItem& File, bool& Stop) {
-    Work.Pause();
-    OnFileDone(File, Stop);
-    if (!Work.Resume()) Stop = true;
-  };
-  const TArcMemoryEvent MemoryDone = !OnMemory ? TArcMemoryEvent() : [&](TArcMemoryItem& Item, bool& Stop) {
-    Work.Pause();
-    OnMemory(Item, Stop);
-    if (!Work.Resume()) Stop = true;
-  };
+  Wrapper.OnStream = OutsideWork(Work, OnItemStream);
   struct TUnhook {
     TArcWrapper& Wrapper;
     ~TUnhook() {
@@ -463,7 +462,8 @@ void TArchiver::ExtractAll(const TArcMemoryEvent& OnMemory, const TArcDecideEven
       Wrapper.OnStream = nullptr;
     }
   } Unhook{Wrapper};
-  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, MemoryDone, FileDone, DecideInFolder);
+  Wrapper.ExtractAllMem(Folder.empty() ? Unmade : Folder, OutsideWork(Work, OnMemory),
+                        OutsideWork(Work, OnFileDone), DecideInFolder);
 }
 
 int32_t TArchiver::ExtractAllToTemp() {
@@ -474,14 +474,10 @@ int32_t TArchiver::ExtractAllToTemp() {
   std::string Folder;
   MakeTempFolder(0, Folder);
   // The owner's callbacks run outside the counted work, as in ExtractAll.
-  Wrapper.ExtractAll(
-      Folder,
-      [&](TArcFileItem& File, bool& Stop) {
-        Work.Pause();
-        FileDoneCallback(File, Stop);
-        if (!Work.Resume()) Stop = true;
-      },
-      [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
+  Wrapper.ExtractAll(Folder, OutsideWork(Work, TArcFileEvent([this](TArcFileItem& File, bool& Stop) {
+                                           FileDoneCallback(File, Stop);
+                                         })),
+                     [this](TArcListItem& Item, bool& Stop) { return FilterItemCallback(Item, Stop); });
   return static_cast<int32_t>(ExtractedFiles_.size());
 }
 

@@ -840,3 +840,23 @@ std::string MakeInstanceTagFor(uintptr_t Address, uint32_t ProcessId) {
 std::string MakeInstanceTag(const void* Obj) {
   return MakeInstanceTagFor(reinterpret_cast<uintptr_t>(Obj), static_cast<uint32_t>(::getpid()));
 }
+
+std::string FindOnPath(const std::string& Program) {
+  const char* Path = std::getenv("PATH");
+  if (Path == nullptr) return std::string();
+  std::string All = Path;
+  size_t Start = 0;
+  while (Start <= All.size()) {
+    size_t End = All.find(':', Start);
+    if (End == std::string::npos) End = All.size();
+    const std::string Dir = All.substr(Start, End - Start);
+    if (!Dir.empty()) {
+      const std::string Full = Dir + "/" + Program;
+      struct stat St;
+      if (::stat(Full.c_str(), &St) == 0 && S_ISREG(St.st_mode) && ::access(Full.c_str(), X_OK) == 0)
+        return Full;
+    }
+    Start = End + 1;
+  }
+  return std::string();
+}

@@ -98,6 +98,8 @@ std::u16string WideExpandLongFileName(const std::u16string& Path);
 
 bool WideFileExists(const std::u16string& S);
 bool FileExists(const std::string& S);
+// The full path of the program file Program in the folders of $PATH, or empty.
+std::string FindOnPath(const std::string& Program);
 bool DirExists(const std::string& S);
 bool WideDirExists(const std::u16string& S);
 // Copies content, permissions and last-write time; false when Dst exists and FailIfExists, or on failure.

@@ -68,26 +68,6 @@ void EndChild(pid_t Pid, int PidFd, int32_t GraceMs) {
 
 }  // namespace
 
-std::string FindOnPath(const std::string& Program) {
-  const char* Path = std::getenv("PATH");
-  if (Path == nullptr) return std::string();
-  std::string All = Path;
-  size_t Start = 0;
-  while (Start <= All.size()) {
-    size_t End = All.find(':', Start);
-    if (End == std::string::npos) End = All.size();
-    const std::string Dir = All.substr(Start, End - Start);
-    if (!Dir.empty()) {
-      const std::string Full = Dir + "/" + Program;
-      struct stat St;
-      if (::stat(Full.c_str(), &St) == 0 && S_ISREG(St.st_mode) && ::access(Full.c_str(), X_OK) == 0)
-        return Full;
-    }
-    Start = End + 1;
-  }
-  return std::string();
-}
-
 namespace {
 
 // Makes the pipes the options ask for; false (errno set) on failure.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/VFileSys.h"  // FindOnPath
+
 enum class TChildEnd : uint8_t {
   Exited,     // ended by itself; ExitCode holds its code
   Signalled,  // killed by a signal it did not get from us
@@ -47,8 +49,6 @@ TChildResult RunChild(const std::vector<std::string>& Argv, const TChildOptions&
 // it. Body must not use the resident channel: the copy would share it with the server.
 TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Options);
 
-// The full path of Program found in the folders of $PATH, or empty.
-std::string FindOnPath(const std::string& Program);
 // Program beside the server's own program file, else on $PATH; empty when neither has it.
 std::string FindProgram(const std::string& Program);
 // Name as an absolute path (a child may run in another folder).
