@@ -170,7 +170,9 @@ TPageCounts CountPage(std::string_view Utf8) {
     }
     ++Counts.Chars;
     if (Seen.insert(C).second) {
-      if (!Skip[I]) {
+      // Digits are no witnesses: numbers that count up (line, bin and cell numbers) bring them in in code
+      // order on any page.
+      if (!Skip[I] && !u_isdigit(C)) {
         ++Counts.NewChars;
         if (C == LastNew + 1) ++Counts.Ordered;
       }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -65,6 +66,27 @@ std::string CharacterTable() {
   for (char C = 'A'; C <= 'Z'; ++C)
     Table += "0x" + std::to_string(41 + (C - 'A')) + "  " + C + "  LATIN CAPITAL LETTER " + C + "\n";
   return Table;
+}
+
+// Lines that count: Prefix and the numbers From to To, in Width digits, one a line ("Line 001" ...).
+std::string CountedLines(const std::string& Prefix, int From, int To, int Width) {
+  std::string Out;
+  char Number[16];
+  for (int N = From; N <= To; ++N) {
+    std::snprintf(Number, sizeof Number, "%0*d", Width, N);
+    Out += Prefix + Number + "\n";
+  }
+  return Out;
+}
+
+// A grid of cells named by a column letter and a row number ("A10 B10 ... J10", then row 11, ...).
+std::string CellGrid(char LastColumn, int FirstRow, int LastRow) {
+  std::string Out;
+  for (int Row = FirstRow; Row <= LastRow; ++Row) {
+    for (char Column = 'A'; Column <= LastColumn; ++Column) Out += Column + std::to_string(Row) + " ";
+    Out += "\n";
+  }
+  return Out;
 }
 
 // Readable text of many kinds is kept, whatever its words look like; garbage that fonts numbering their
@@ -245,6 +267,9 @@ TEST(Readability, PagesOfEveryKind) {
        "\xF0\x9F\x9A\x8C\xF0\x9F\x9A\x8E \xE2\x9D\xA4\xEF\xB8\x8F\xF0\x9F\x91\x8D\xF0\x9F\x91"
        "\x8F\xF0\x9F\x99\x8C",
        Readable},
+      {"numbered lines", CountedLines("Line ", 1, 59, 3), Readable},
+      {"bin numbers", CountedLines("Bin A", 1, 49, 3), Readable},
+      {"a grid of cells", CellGrid('J', 10, 29), Readable},
       {"a short word", "xkcd", Readable},
       {"a short page of consonants", "Strc prst", Readable},
       {"a short URL", "https://x.io/a?b=c", Readable},
