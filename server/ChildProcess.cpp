@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -225,12 +226,17 @@ TChildResult RunForked(const std::function<int()>& Body, const TChildOptions& Op
     return Result;
   }
   std::fflush(nullptr);  // nothing buffered is written twice
+  const pid_t Parent = ::getpid();
   const pid_t Pid = ::fork();
   if (Pid < 0) {
     Result.Error = errno;
     return Result;
   }
   if (Pid == 0) {
+    // The copy ends with the process that supervises it: a server ended by its caller (a cancelled or timed
+    // out conversion) must not leave the copy running on hostile input with no one to end it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != Parent) ::_exit(127);
     Redirect(-1, 0, O_RDONLY);
     Redirect(Fds.Out[1], 1, O_WRONLY);
     Redirect(Fds.Err[1], 2, O_WRONLY);

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "server/AsyncComm.h"
 
@@ -89,6 +92,50 @@ TEST(ChildProcessTest, ForkedWorkReportsLikeAProgram) {
       },
       Options);
   EXPECT_EQ(R.End, TChildEnd::TimedOut);
+}
+
+// A forked copy ends with the process that supervises it: a server ended by its caller leaves no copy
+// running on its own. A keeper process adopts the orphan (as a subreaper) and sees how it ended.
+TEST(ChildProcessTest, AForkedCopyEndsWithItsSupervisor) {
+  const pid_t Keeper = ::fork();
+  if (Keeper == 0) {
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    int Pipe[2];
+    if (::pipe(Pipe) != 0) ::_exit(2);
+    const pid_t Server = ::fork();
+    if (Server == 0) {
+      ::close(Pipe[0]);
+      const int Report = Pipe[1];
+      RunForked(
+          [Report] {
+            const pid_t Self = ::getpid();
+            (void)!::write(Report, &Self, sizeof Self);
+            for (;;) ::pause();
+            return 0;
+          },
+          TChildOptions());
+      ::_exit(3);
+    }
+    ::close(Pipe[1]);
+    pid_t Copy = 0;
+    if (::read(Pipe[0], &Copy, sizeof Copy) != static_cast<ssize_t>(sizeof Copy)) ::_exit(4);
+    ::kill(Server, SIGKILL);
+    ::waitpid(Server, nullptr, 0);
+    // A guard against a copy that lives on, not a measure: 20 s.
+    int Status = 0;
+    for (int Waited = 0; ::waitpid(Copy, &Status, WNOHANG) != Copy; ++Waited) {
+      if (Waited == 2000) {
+        ::kill(Copy, SIGKILL);
+        ::_exit(5);
+      }
+      ::usleep(10000);
+    }
+    ::_exit(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGKILL ? 0 : 6);
+  }
+  int Status = 0;
+  ASSERT_EQ(::waitpid(Keeper, &Status, 0), Keeper);
+  EXPECT_TRUE(WIFEXITED(Status)) << Status;
+  EXPECT_EQ(WEXITSTATUS(Status), 0) << "5: the copy lived on after its supervisor; else a set-up failure";
 }
 
 TEST(ChildProcessTest, FindsProgramsOnThePath) {
