@@ -53,7 +53,9 @@ bool Admit(size_t Size, void* Caller) {
     --S.ShapedLeft;
     return true;
   }
-  if (Size > S.Left) {
+  // No request of the format's own (a window, tables, the filter machine) comes near the base budget:
+  // one beyond it is refused whatever the item declares, since the declared size is the archive's word.
+  if (Size > S.Left || Size > kDecoderBaseBudget) {
     S.Refused = true;
     errno = ENOMEM;
     return false;

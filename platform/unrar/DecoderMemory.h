@@ -9,8 +9,9 @@
 // nothing up front.
 //
 // While a TDecoderMemoryLimit lives on a thread, the allocations either library makes on that thread draw
-// on a budget of kDecoderBaseBudget bytes and the item's declared size; a request beyond what is left fails
-// (as an allocation failure, which the library reports as a failed item) and is recorded. A PPMd model does
+// on a budget of kDecoderBaseBudget bytes and the item's declared size; a request beyond what is left, or
+// one larger than kDecoderBaseBudget, fails (as an allocation failure, which the library reports as a
+// failed item) and is recorded. A PPMd model does
 // not draw on the budget: the place in each library that allocates models is found once, by handing it a
 // tiny PPMd item, and its requests up to 256 MB pass. Where that place cannot be found, requests of a
 // model's size (a whole number of megabytes and 16 bytes) pass, two in a scope.

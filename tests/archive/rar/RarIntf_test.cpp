@@ -4,7 +4,10 @@
 // multi-volume and encrypted archives; missing volumes; the binding; damaged archives.
 #include "archive/rar/RarIntf.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -84,15 +87,16 @@ std::string Repeat(const std::string& S, int N) {
 // passed over, to keep the tests light.
 constexpr int32_t kLargestTaken = 1 << 20;
 std::map<std::string, std::string> AllToMemory(TBaseRarWrapper& W,
-                                               std::vector<std::string>* Messages = nullptr) {
+                                               std::vector<std::string>* Messages = nullptr,
+                                               int64_t Largest = kLargestTaken) {
   std::map<std::string, std::string> Out;
   if (Messages) W.OnMessage = [Messages](const std::string& M) { Messages->push_back(M); };
   W.ExtractAllMem(
       "/nonexistent-destination",
       [&](TArcMemoryItem& Item, bool&) { Out[Item.ItemName] = Text(Item.Block.get(), Item.Size); }, nullptr,
-      [](TArcDecideItem& Item) {
+      [Largest](TArcDecideItem& Item) {
         Item.Decision = edToMemory;
-        return Item.Size <= kLargestTaken;
+        return Item.Size <= Largest;
       });
   return Out;
 }
@@ -870,23 +874,62 @@ TEST_F(RarWrapper, AnItemThatAsksForAbsurdMemoryFailsAndIsNamed) {
   archivetest::TTempFolder T("rar_demanding");
   const Bytes Original = archivetest::ReadFile(FixturePath("test_read_format_rar_unbound_staticdata.rar"));
   ASSERT_EQ(Original.size(), 125u);
-  for (const uint8_t Version : {29, 30}) {
-    SCOPED_TRACE(Version);
-    // The item's header: at 20, 43 bytes, its unpacking version at 44.
+  struct TCase {
+    uint8_t Version;
+    uint32_t Declared;  // the unpacked size the header declares; 0: as the file has it (4 bytes)
+  };
+  for (const TCase C : {TCase{29, 0}, TCase{30, 0}, TCase{29, 0x7F000000}, TCase{30, 0x50000000}}) {
+    SCOPED_TRACE(std::to_string(C.Version) + " declaring " + std::to_string(C.Declared));
+    // The item's header: at 20, 43 bytes, its unpacked size at 31, its unpacking version at 44. A large
+    // declared size gives the decoder no more room for what it asks at once.
     Bytes Data = Original;
-    Data[44] = Version;
+    Data[44] = C.Version;
+    if (C.Declared != 0)
+      for (int I = 0; I < 4; ++I) Data[31 + I] = static_cast<uint8_t>(C.Declared >> (8 * I));
     const uint32_t Crc = static_cast<uint32_t>(::crc32(0, Data.data() + 22, 43 - 2));
     Data[20] = static_cast<uint8_t>(Crc);
     Data[21] = static_cast<uint8_t>(Crc >> 8);
-    const fs::path Path = T.Path / ("v" + std::to_string(Version) + ".rar");
+    const fs::path Path =
+        T.Path / ("v" + std::to_string(C.Version) + "-" + std::to_string(C.Declared) + ".rar");
     WriteBytes(Path, Data);
     std::vector<std::string> Messages;
-    const auto Got = AllToMemory(*Open(Path.string()), &Messages);
+    // Every item is taken, whatever size it declares.
+    const auto Got = AllToMemory(*Open(Path.string()), &Messages, INT64_MAX);
     EXPECT_TRUE(Got.empty());
     EXPECT_EQ(Messages, std::vector<std::string>{"Can't extract \"poc_b76.txt\" from \"" + Path.string() +
                                                  "\". UnRar: compressed data asks for more memory than the "
                                                  "file can need"});
   }
+}
+
+// The library repoints the decoding libraries' allocation slots at its own code; another user of those
+// libraries in the process goes on working after the library is unloaded (in a child process, where a
+// crash is a status).
+TEST_F(RarWrapper, TheDecodingLibrariesWorkAfterTheLibraryIsUnloaded) {
+  const pid_t Child = ::fork();
+  if (Child == 0) {
+    void* const Archive = ::dlopen("libarchive.so.13", RTLD_NOW | RTLD_GLOBAL);
+    if (Archive == nullptr) ::_exit(2);
+    const auto Open = FixturePath("test_read_format_rar_unbound_staticdata.rar");
+    {
+      TBaseRarWrapper W;
+      std::string Msg;
+      if (!W.SetArcName(Open, Msg)) ::_exit(3);
+      std::vector<std::string> Messages;
+      AllToMemory(W, &Messages, INT64_MAX);
+    }
+    UnloadUnRarDll();
+    using TNew = void* (*)();
+    using TFree = int (*)(void*);
+    const auto New = reinterpret_cast<TNew>(::dlsym(Archive, "archive_read_new"));
+    const auto Free = reinterpret_cast<TFree>(::dlsym(Archive, "archive_read_free"));
+    if (New == nullptr || Free == nullptr) ::_exit(4);
+    void* const Reader = New();
+    ::_exit(Reader != nullptr && Free(Reader) == 0 ? 0 : 5);
+  }
+  int Status = 0;
+  ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "status " << Status;
 }
 
 // A RAR 2-4 header that fails its CRC still names its item when it reads as a file header (a damaged
