@@ -260,14 +260,28 @@ std::vector<std::string> TUnTar::HeadersAfter(TStream32& Stream, int64_t From, i
   return Names;
 }
 
+bool TUnTar::EndsWithEndMarker(TStream32& Stream, int64_t End) {
+  return End >= kTarBlockSize && End % kTarBlockSize == 0 &&
+         IsZeroBlock(ReadAt(Stream, End - kTarBlockSize, kTarBlockSize));
+}
+
 void TUnTar::ReportCutShort(TStream32& Stream, const TTarHeader& H, int64_t From, int64_t End) {
   std::string Text = "\"" + ItemName(H) + "\" is cut short: its header claims " + std::to_string(H.Size) +
                      " bytes, and the archive holds " + std::to_string(H.Held) + " after it";
-  const std::vector<std::string> Lost = HeadersAfter(Stream, From, End);
-  if (!Lost.empty()) {
-    Text += "; lost with it: ";
-    for (size_t I = 0; I < Lost.size() && I < kMaxNamedLost; ++I) Text += (I > 0 ? ", " : "") + Lost[I];
-    if (Lost.size() > kMaxNamedLost) Text += " and " + std::to_string(Lost.size() - kMaxNamedLost) + " more";
+  // Entries lost with it are looked for only in an archive that ends as a whole one does (a zero block at a
+  // block boundary), where the size field is what is wrong. A file cut off inside the entry has nothing
+  // after it: headers found in the entry's own data (a TAR stored in it) are not the archive's.
+  if (EndsWithEndMarker(Stream, End)) {
+    const std::vector<std::string> Lost = HeadersAfter(Stream, From, End);
+    if (!Lost.empty()) {
+      Text += "; lost with it: ";
+      for (size_t I = 0; I < Lost.size() && I < kMaxNamedLost; ++I) Text += (I > 0 ? ", " : "") + Lost[I];
+      if (Lost.size() > kMaxNamedLost)
+        Text += " and " + std::to_string(Lost.size() - kMaxNamedLost) + " more";
+    }
+    // Of a decompressed stream only the last bytes are still at hand.
+    if (From > RoundUpToBlock(H.DataPos))
+      Text += "; entries lost before offset " + std::to_string(From) + " cannot be named";
   }
   DoError(ArchiveFile, Text, errReadingFile);
 }

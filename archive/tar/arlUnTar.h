@@ -63,6 +63,8 @@ class TUnTar : public TUnBase {
   // Reports the torn entry H, whose data the archive holds up to End, and names the entries whose
   // headers follow in the bytes from its data on (those still readable from From on): they are lost.
   void ReportCutShort(TStream32& Stream, const TTarHeader& H, int64_t From, int64_t End);
+  // Whether the archive's first End bytes end with a zero block at a block boundary, as a whole one does.
+  bool EndsWithEndMarker(TStream32& Stream, int64_t End);
   // The names of the files whose headers lie from From to End: the first header found there, and the
   // headers that follow it. A stop ends the search.
   std::vector<std::string> HeadersAfter(TStream32& Stream, int64_t From, int64_t End);

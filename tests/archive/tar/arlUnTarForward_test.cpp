@@ -128,6 +128,12 @@ TEST(UnTarForward, AnEntryClaimingMoreThanTheArchiveHoldsIsNamedWithWhatItLoses)
       {"cut inside its data",
        (Entry("b.txt", "needle in b\n") + Entry("a.txt", A)).substr(0, 1024 + 512 + 60),
        "130 bytes, and the archive holds 60 after it"},
+      // The headers of a TAR stored in the entry are its data, not entries of the archive lost with it.
+      {"cut inside a TAR it holds",
+       (Entry("a.txt", A + std::string(512 - A.size(), '\0') + Entry("f1.txt", "inner\n") + tarbytes::End()) +
+        Entry("z.txt", "after\n") + tarbytes::End())
+           .substr(0, 512 + 1636),
+       "2560 bytes, and the archive holds 1636 after it"},
   };
   const fs::path Temp = fs::temp_directory_path() / ("scry-tar-claim-" + std::to_string(::getpid()));
   fs::create_directories(Temp);
