@@ -405,11 +405,12 @@ void TListHelper::ItemExtractedToMemory(TArcMemoryItem& Item, bool& Stop) {
         Scanner_.ScanStream(Stream, WideItemPath(Item.ItemName), Item.Date, Item.Size, true) == srCancelled;
   }
   // The block goes before its grant does, so that the budget never counts less than is held. The
-  // allocator keeps a large block it took from a thread's heap for that thread: given back to the system
-  // at once, the memory the budget grants is the memory the process holds (each thread's heap would
-  // otherwise keep the largest items it had).
+  // allocator keeps a large block it took from a worker thread's heap for that thread: given back to the
+  // system at once, the memory the budget grants is the memory the process holds (each worker's heap would
+  // otherwise keep the largest items it had). The walk's own thread reuses its block for the next item:
+  // trimming there would only make the next item fault its pages in again.
   Item.Block.reset();
-  if (Item.Size >= kTrimAfterBytes) ::malloc_trim(0);
+  if (Item.Size >= kTrimAfterBytes && Owner_.RunOnOwner_) ::malloc_trim(0);
   Lease_.Release();
   if (Stop) Stopped = true;
 }
