@@ -422,8 +422,8 @@ bool TScanAhead::ScanOne(TStreamScanner& Scanner, TSlot& Slot, TScanResult& Resu
       return false;
     }
     // The stream owns the descriptor from here on.
-    TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite, TFileAt{DirFd, Name, Size, Fd});
-    Fd = -1;
+    TVBufFileStream Stream(Utf8ToUtf16(Name), 32768, fmShareDenyWrite,
+                           TFileAt{DirFd, Name, Size, std::exchange(Fd, -1)});
     Scanner.Stream = &Stream;
     Result = Scanner.Find(Settings.Encodings, Encoding);
     Scanner.Stream = nullptr;
