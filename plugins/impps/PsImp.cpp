@@ -3,7 +3,6 @@
 // document with the "ps" server type. The server's text is 8-bit text in the system's ANSI code page; it
 // is widened when the host asks for UTF-16. The pages the server left out of the text, or kept though they
 // may be unreadable, come back as the conversion's warning; a failed run's error text is the failure.
-#include <dlfcn.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 #include <string>
 
 #include "core/Exception.h"
+#include "core/VFileSys.h"
 #include "plugins/common/AnsiText.h"
 #include "plugins/frame/ConverterFrame.h"
 #include "server/ChildProcess.h"
@@ -25,16 +25,10 @@ constexpr const char* kServer = "qvcnvsrv";
 // The server ends its interpreter after kDefaultPsTimeoutMs; the server itself gets some more.
 constexpr int32_t kServerTimeoutMs = kDefaultPsTimeoutMs + 30000;
 
-// The folder this library was loaded from.
-std::string LibraryFolder() {
-  Dl_info Info{};
-  if (::dladdr(reinterpret_cast<void*>(&LibraryFolder), &Info) == 0 || Info.dli_fname == nullptr) return "";
-  return std::filesystem::path(Info.dli_fname).parent_path().string();
-}
-
 // The server beside this library, else beside the program or on $PATH.
 std::string ServerProgram() {
-  const std::string Beside = LibraryFolder() + "/" + kServer;
+  const std::string Library = ModuleFileName(reinterpret_cast<const void*>(&ServerProgram));
+  const std::string Beside = std::filesystem::path(Library).parent_path().string() + "/" + kServer;
   if (::access(Beside.c_str(), X_OK) == 0) return Beside;
   return FindProgram(kServer);
 }
@@ -55,8 +49,7 @@ std::string ErrorFileText(const std::string& Name) {
 // A folder of its own for the server's text and error file, removed with them on every path.
 struct TRunFolder {
   TRunFolder() {
-    const char* Tmp = std::getenv("TMPDIR");
-    std::string Pattern = std::string(Tmp != nullptr && *Tmp != '\0' ? Tmp : "/tmp") + "/qvpsXXXXXX";
+    std::string Pattern = GetTempDir() + "qvpsXXXXXX";
     if (::mkdtemp(Pattern.data()) == nullptr)
       throw Exception("Can't make a temporary folder: " + std::string(std::strerror(errno)));
     Path = Pattern;
