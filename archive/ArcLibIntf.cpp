@@ -172,9 +172,7 @@ bool TExtractAllStream::CreateFile() {
 }
 
 bool TExtractAllStream::ResetForItem() {
-  DropFile();
-  Clear();
-  ClearRecords();
+  DropItem();
   Limit = kMaxMemorySize;
   Overflowed = false;
   return !ToFile || CreateFile();

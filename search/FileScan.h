@@ -92,7 +92,8 @@ enum TScanErrorKind : uint8_t {
   sekArchiveTooLarge = 15,
   sekAborted = 16,
   sekException = 17,
-  sekConvertWarning = 18,  // a converter answered text with a warning (pages it left out, say): the Text
+  sekConvertWarning = 18,  // a converter answered text with a warning (pages it left out, say), which is
+                           // the Text; the text is searched all the same
 };
 
 // The OS code of an error event that no failed system call stands behind (a damaged archive, a file too
