@@ -60,6 +60,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/arlBase.h"
@@ -120,8 +121,7 @@ class TUnZip : public TUnBase {
   // The position of the next central header signature in [From, Limit); -1 when there is none.
   int64_t FindCentralSignature(int64_t From, int64_t Limit);
   // Whether the local header at Offset names the entry by the same stored bytes as the central record
-  // whose name of NameLength bytes lies at NamePos; true when the local header cannot be read (nothing to
-  // compare with).
+  // whose name of NameLength bytes lies at NamePos; false when there is no local header to compare with.
   bool LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLength);
   // Finds the entries of a damaged central directory that it no longer lists by their local headers, in
   // the parts of the file before the directory that no listed entry's header and data take up. Each one
@@ -138,6 +138,24 @@ class TUnZip : public TUnBase {
   // whose compressed size is its distance from DataStart (64-bit sizes when Zip64). F := its CRC and
   // sizes; false when there is none.
   bool FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F);
+  // A signed data descriptor found by IndexDescriptors: where it lies and what it gives.
+  struct TDescriptor {
+    int64_t Pos;
+    uint32_t Crc;
+    uint64_t Packed;
+    uint64_t Unpacked;
+  };
+  // The signed data descriptors of [From, Limit) (64-bit sizes when Zip64), keyed by where the data
+  // they measure starts (their position less their compressed size); the first one of each key is kept.
+  // Each byte of the file is scanned once per limit, however many entries ask.
+  struct TDescriptorIndex {
+    int64_t From = -1;
+    int64_t Limit = -1;
+    std::unordered_map<int64_t, TDescriptor> ByDataStart;
+  };
+  // Extends Index (of the Zip64 kind) down to From for Limit, rebuilding it when Limit differs.
+  void IndexDescriptors(TDescriptorIndex& Index, int64_t From, int64_t Limit, bool Zip64);
+  TDescriptorIndex DescriptorIndex_[2];  // of 32-bit and of 64-bit descriptors
   // Reads the fixed part of Size bytes at Pos; true when FormOf finds its readable signature. A walk ends
   // at anything else: reported unless it is a record that follows the entries normally.
   bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
@@ -181,6 +199,13 @@ class TUnZip : public TUnBase {
   bool Spanned() const { return ArcType == atZipMVol; }
 
   TStream32* In_ = nullptr;  // the archive (the current disk of a spanned one)
+  // A walk of central records reports bytes that are no record once: hostile directories can hold
+  // thousands of such places.
+  bool NoSignatureReported_ = false;
+  // The last block FindCentralSignature read, so that searches that resume close behind each other
+  // read each byte once.
+  int64_t SearchBlockPos_ = -1;
+  std::vector<uint8_t> SearchBlock_;
   std::vector<TZipEntry> Entries_;
   TZipCrypt Keys_;
   // The fields the password check needs, from the entry's local header.
