@@ -86,6 +86,8 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   NoSignatureReported_ = false;
   SearchBlockPos_ = -1;
   SearchBlock_.clear();
+  WindowPos_ = -1;
+  Window_.clear();
   for (TDescriptorIndex& Index : DescriptorIndex_) Index = TDescriptorIndex();
   if (!In_) return;
 
@@ -110,6 +112,7 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   Entries_.clear();
   Spann_.reset();
   SearchBlock_.clear();
+  Window_.clear();
   for (TDescriptorIndex& Index : DescriptorIndex_) Index = TDescriptorIndex();
 }
 
@@ -548,36 +551,39 @@ uint64_t TUnZip::RecoverFromLocalHeaders() {
 bool TUnZip::ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End) {
   // A header found by its signature alone is believed only when all of it makes sense: a version that
   // exists, a method the format defines (one this reader does not decode is reported by name when the
-  // entry is extracted), a name of printable bytes, and data that ends in the gap.
+  // entry is extracted), a name of printable bytes, and data that ends in the gap. The cheap tests come
+  // first, and the header is read from the recovery's window, so that headers found in each other's names
+  // and extra fields cost no more than the bytes they take up.
   constexpr uint8_t kNewestVersion = 63;
-  uint8_t H[kZipLocalSize];
-  if (!ReadExactAt(*In_, Pos, H, kZipLocalSize)) return false;
+  const uint8_t* H = WindowAt(Pos, kZipLocalSize, Limit);
+  if (!H) return false;
   const TZipLocalHeader L = ParseZipLocalHeader(H);
   if (H[4] > kNewestVersion || !IsDefinedMethod(L.Method) || L.NameLength == 0) return false;
   const int64_t ExtraPos = Pos + kZipLocalSize + int64_t{L.NameLength};
-  if (ExtraPos + int64_t{L.ExtraLength} > Limit) return false;
-  // The name is read in pieces up to its first control byte: a header found in other headers' bytes
-  // is refused after reading little of the name it claims.
-  constexpr uint16_t kNamePiece = 256;
-  std::string Name;
-  for (uint16_t Done = 0; Done < L.NameLength;) {
-    const auto Want = static_cast<uint16_t>(std::min<int32_t>(kNamePiece, L.NameLength - Done));
-    const std::vector<uint8_t> Piece = ReadAt(*In_, Pos + kZipLocalSize + int64_t{Done}, Want);
-    if (Piece.size() != Want) return false;
-    for (uint8_t C : Piece)
-      if (C < 0x20) return false;
-    if (Name.size() < kMaxNameBytes) Name.append(Piece.begin(), Piece.end());
-    Done = static_cast<uint16_t>(Done + Want);
+  const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+  if (DataStart > Limit) return false;
+  const bool Markers = L.CompressedSize == kZip64Marker || L.UncompressedSize == kZip64Marker;
+  const bool Streamed = (L.Flags & zgDataDescriptor) && L.CompressedSize == 0;
+  if (!Markers && !Streamed && L.CompressedSize > static_cast<uint64_t>(Limit - DataStart)) return false;
+  if (Streamed) {
+    TZipFileFields Probe;
+    if (!FindDataDescriptor(DataStart, Limit, false, Probe) &&
+        !FindDataDescriptor(DataStart, Limit, true, Probe))
+      return false;
   }
-  const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, L.ExtraLength);
-  if (Extra.size() != L.ExtraLength) return false;
+  const uint8_t* Head = WindowAt(Pos, DataStart - Pos, Limit);
+  if (!Head) return false;
+  const uint8_t* NameBytes = Head + kZipLocalSize;
+  for (uint16_t I = 0; I < L.NameLength; ++I)
+    if (NameBytes[I] < 0x20) return false;
+  const uint8_t* Extra = NameBytes + L.NameLength;
   E = TZipEntry();
   E.Fields = L;
   E.LocalOffset = Pos;
-  if (!ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, nullptr, nullptr).empty()) return false;
+  if (!ApplyZip64Extra(Extra, L.ExtraLength, E.Fields, nullptr, nullptr).empty()) return false;
   uint16_t Zip64Length = 0;
-  const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
-  const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+  const bool Zip64 = FindZipExtra(Extra, L.ExtraLength, kZip64ExtraTag, Zip64Length) != nullptr;
+  const std::string Name(reinterpret_cast<const char*>(NameBytes), std::min(L.NameLength, kMaxNameBytes));
   End = DataStart;
   if ((L.Flags & zgDataDescriptor) && E.Fields.CompressedSize == 0) {
     // Written before its sizes were known: its data descriptor gives them.
@@ -591,9 +597,21 @@ bool TUnZip::ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& En
     if (L.Flags & zgDataDescriptor) End = std::min(SkipDataDescriptor(End, Zip64), Limit);
   }
   if (End > Limit) return false;
-  Name.resize(std::min<size_t>(Name.size(), kMaxNameBytes));
   E.Name = ConvertItemName(Name, false);
   return true;
+}
+
+const uint8_t* TUnZip::WindowAt(int64_t Pos, int64_t Size, int64_t Limit) {
+  // Larger than the largest header (30 bytes, a name and an extra field of up to 64 KB each), so that
+  // each byte of a gap is read about twice at most however the headers found in it overlap.
+  constexpr int64_t kWindow = 256 * 1024;
+  if (Pos < 0 || Size < 0 || Pos + Size > Limit) return nullptr;
+  if (WindowPos_ < 0 || Pos < WindowPos_ || Pos + Size > WindowPos_ + static_cast<int64_t>(Window_.size())) {
+    Window_ = ReadAt(*In_, Pos, static_cast<int32_t>(std::min(std::max(kWindow, Size), Limit - Pos)));
+    WindowPos_ = Pos;
+    if (static_cast<int64_t>(Window_.size()) < Size) return nullptr;
+  }
+  return Window_.data() + (Pos - WindowPos_);
 }
 
 bool TUnZip::FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F) {

@@ -130,6 +130,9 @@ class TUnZip : public TUnBase {
   // Reads a local header at Pos for the recovery: true when it is sound and its data, with a data
   // descriptor behind it, ends by Limit; E := the entry, End := where it ends.
   bool ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End);
+  // Bytes [Pos, Pos + Size) of the file, all before Limit, from the recovery's window (read anew, from Pos,
+  // when they lie outside it); nullptr when they cannot be had. Valid until the next call.
+  const uint8_t* WindowAt(int64_t Pos, int64_t Size, int64_t Limit);
   void WalkLocal();
   // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
   // descriptor (with 64-bit sizes when Zip64); Pos when none can be recognised.
@@ -206,6 +209,9 @@ class TUnZip : public TUnBase {
   // read each byte once.
   int64_t SearchBlockPos_ = -1;
   std::vector<uint8_t> SearchBlock_;
+  // The recovery's window of the file (WindowAt).
+  int64_t WindowPos_ = -1;
+  std::vector<uint8_t> Window_;
   std::vector<TZipEntry> Entries_;
   TZipCrypt Keys_;
   // The fields the password check needs, from the entry's local header.
