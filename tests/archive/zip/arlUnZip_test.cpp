@@ -1313,6 +1313,23 @@ TEST(UnZip, HostileArchivesCostWorkInProportionToTheirSize) {
        },
        {"*.*"},
        {"a.txt"}},
+      {"headers packed in each other's extra fields before a damaged directory",
+       [&] {
+         HandZip Z;
+         const uint32_t At = Z.AddLocal("a.txt", Text);
+         for (int I = 0; I < kHeaders; ++I) {
+           Bytes L = StreamedLocal("x");
+           Set16(L, 28, 0xFFFF);  // extra field length: the headers behind it
+           if (I % 2) Set32(L, 18, 0xFFFFFFFF), Set32(L, 22, 0xFFFFFFFF), Set16(L, 6, 0);
+           Z.File.insert(Z.File.end(), L.begin(), L.end());
+         }
+         Z.File.resize(Z.File.size() + 0x10000);
+         Z.AddCentral("a.txt", Text, At);
+         Z.Count = 2;
+         return Z.Finish();
+       },
+       {"*.*"},
+       {"a.txt"}},
       {"streamed headers without descriptors and without a directory",
        [&] {
          Bytes B;
