@@ -31,10 +31,13 @@
 //     ends, from the ZIP64 end record when it defers to it): a walk that stops short of either lost
 //     records to damage. It takes up again at the next central signature; a record whose signature alone
 //     is damaged but whose lengths lead to the next one is read (and named); a record whose lengths lead
-//     nowhere and whose local header spells another name is left out. The entries that the directory no
-//     longer lists are then looked for by their local headers in the parts of the file before the
+//     nowhere and whose local header is missing or spells another name is left out. Bytes that are no
+//     record are reported once per walk. The entries that the directory no longer lists are then looked
+//     for by their local headers (of any method the format defines) in the parts of the file before the
 //     directory that no listed entry takes up (a streamed entry measured by its data descriptor), taken
 //     and named; how many entries could not be had at all is reported about the archive;
+//   - hostile headers cost work in proportion to the file: the data descriptors of a range are indexed
+//     once for every entry measured by them, and searches resume in the bytes already read;
 //   - a selected entry's local header must carry its signature and the central record's method ("Bad
 //     file header", entry left out); its name and sizes need not repeat the central ones (an ASCII name
 //     beside a code-page one, sizes 0 before a data descriptor or 0xFFFFFFFF before a ZIP64 block);
