@@ -426,8 +426,17 @@ bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
       (L.CompressedSize != 0 || L.UncompressedSize != 0 ||
        (E.Fields.Crc32 != 0 && (L.Flags & zgDataDescriptor)))) {
     TZipFileFields Local = L;
+    // The extra field (up to 64 KB) matters only for ZIP64 markers and for the size of a data descriptor
+    // that is there: many records sharing one local header must not read it once each.
+    bool NeedExtra = L.CompressedSize == kZip64Marker || L.UncompressedSize == kZip64Marker;
+    if (!NeedExtra && (L.Flags & zgDataDescriptor) && L.CompressedSize == 0) {
+      TZipFileFields Probe;
+      NeedExtra = FindDataDescriptor(DataStart, ZipCentralOffset, false, Probe) ||
+                  FindDataDescriptor(DataStart, ZipCentralOffset, true, Probe);
+    }
     const std::vector<uint8_t> Extra =
-        ReadAt(*In_, E.LocalOffset + kZipLocalSize + int64_t{L.NameLength}, L.ExtraLength);
+        NeedExtra ? ReadAt(*In_, E.LocalOffset + kZipLocalSize + int64_t{L.NameLength}, L.ExtraLength)
+                  : std::vector<uint8_t>();
     uint16_t Zip64Length = 0;
     const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
     bool Sound = ApplyZip64Extra(Extra.data(), Extra.size(), Local, nullptr, nullptr).empty() &&

@@ -1361,6 +1361,23 @@ TEST(UnZip, HostileArchivesCostWorkInProportionToTheirSize) {
        },
        {"a.txt"},
        {"a.txt"}},
+      {"central records of no data sharing a local header of a 64 KB extra field",
+       [&] {
+         HandZip Z;
+         Bytes L = HandZip::LocalBytes("a.txt", {});
+         Set16(L, 28, 0xFFFF);
+         L.resize(L.size() + 0xFFFF);
+         L.insert(L.end(), Text.begin(), Text.end());
+         Set32(L, 14, HandZip::Crc(Text));
+         Set32(L, 18, static_cast<uint32_t>(Text.size()));
+         Set32(L, 22, static_cast<uint32_t>(Text.size()));
+         Z.File = L;
+         Z.AddCentral("a.txt", Text, 0);
+         for (int I = 0; I < kHeaders; ++I) Z.AddCentral("e" + std::to_string(I), {}, 0);
+         return Z.Finish();
+       },
+       {"a.txt"},
+       {"a.txt"}},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.What);
