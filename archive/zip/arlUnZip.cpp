@@ -88,6 +88,8 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   SearchBlock_.clear();
   WindowPos_ = -1;
   Window_.clear();
+  LocalNameOffset_ = -1;
+  LocalName_.clear();
   for (TDescriptorIndex& Index : DescriptorIndex_) Index = TDescriptorIndex();
   if (!In_) return;
 
@@ -291,7 +293,15 @@ bool TUnZip::LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLengt
   if (!ReadExactAt(*In_, Offset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) return false;
   const TZipLocalHeader L = ParseZipLocalHeader(H);
   if (L.NameLength != NameLength) return false;
-  return ReadAt(*In_, Offset + kZipLocalSize, NameLength) == ReadAt(*In_, NamePos, NameLength);
+  // Names may be 64 KB long and many records may point at one local header: its name is kept, and the
+  // record's is looked at in the window, so that each is read about once.
+  if (LocalNameOffset_ != Offset) {
+    LocalName_ = ReadAt(*In_, Offset + kZipLocalSize, NameLength);
+    LocalNameOffset_ = Offset;
+  }
+  const uint8_t* Central = WindowAt(NamePos, NameLength, In_->Size());
+  return Central && LocalName_.size() == NameLength &&
+         std::equal(LocalName_.begin(), LocalName_.end(), Central);
 }
 
 int64_t TUnZip::WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64_t& Last, TCentralStop& Why) {

@@ -133,7 +133,7 @@ class TUnZip : public TUnBase {
   // Reads a local header at Pos for the recovery: true when it is sound and its data, with a data
   // descriptor behind it, ends by Limit; E := the entry, End := where it ends.
   bool ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End);
-  // Bytes [Pos, Pos + Size) of the file, all before Limit, from the recovery's window (read anew, from Pos,
+  // Bytes [Pos, Pos + Size) of the file, all before Limit, from a window of the file (read anew, from Pos,
   // when they lie outside it); nullptr when they cannot be had. Valid until the next call.
   const uint8_t* WindowAt(int64_t Pos, int64_t Size, int64_t Limit);
   void WalkLocal();
@@ -215,6 +215,9 @@ class TUnZip : public TUnBase {
   // The recovery's window of the file (WindowAt).
   int64_t WindowPos_ = -1;
   std::vector<uint8_t> Window_;
+  // The stored name of the local header at LocalNameOffset_, as LocalNameAgrees last read it.
+  int64_t LocalNameOffset_ = -1;
+  std::vector<uint8_t> LocalName_;
   std::vector<TZipEntry> Entries_;
   TZipCrypt Keys_;
   // The fields the password check needs, from the entry's local header.
