@@ -329,7 +329,7 @@ void TBaseArcLibWrapper::DoError(const std::string& FileName, int32_t Code, cons
 void TBaseArcLibWrapper::Note(const std::string& Message, const std::string& ItemName) {
   if (Message.empty()) return;
   LastMessage_ = Message;
-  if (std::find(Messages_.begin(), Messages_.end(), Message) == Messages_.end()) {
+  if (DistinctMessages_.insert(Message).second) {
     // A report about the archive itself from a decoder that finds it late goes where a walk of the
     // headers first would have put it: after the archive's other reports, before those about items.
     if (ItemName.empty() && Decoder_ && Decoder_->ArchiveReportsFirst)
@@ -428,6 +428,7 @@ void TBaseArcLibWrapper::ResetState() {
   ItemDate_ = 0;
   LastMessage_.clear();
   Messages_.clear();
+  DistinctMessages_.clear();
   ArchiveMessages_ = 0;
   ReportedItems_.clear();
   RequestedVolume_.clear();

@@ -170,8 +170,9 @@ class TBaseArcLibWrapper : public TArcWrapperMem2 {
   TDateTime ItemDate_ = 0;
   std::string DestDir_;
   std::string LastMessage_;
-  std::vector<std::string> Messages_;    // every distinct message of the run, in order
-  std::set<std::string> ReportedItems_;  // items a message of the run names
+  std::vector<std::string> Messages_;       // every distinct message of the run, in order
+  std::set<std::string> DistinctMessages_;  // the same, to tell a repeat in logarithmic time
+  std::set<std::string> ReportedItems_;     // items a message of the run names
   std::string ContinuedName_;
   std::string RequestedVolume_;
   std::string CurrentVolume_;

@@ -54,6 +54,19 @@ class TZipEntryStream : public TStream32 {
   int64_t Pos_ = 0;
 };
 
+// The methods this reader decodes.
+bool IsDecodedMethod(uint16_t Method) {
+  return Method == zmStored || Method == zmDeflated || Method == zmShrunk ||
+         (Method >= zmReduced1 && Method <= zmReduced4) || Method == zmImploded;
+}
+
+// The method ids the format defines (0-20 less the reserved ones, 93-99), decoded here or not: a local
+// header found by its signature alone is believed only with one of them.
+bool IsDefinedMethod(uint16_t Method) {
+  if (Method <= 20) return Method != 11 && Method != 13 && Method != 15 && Method != 17;
+  return Method >= 93 && Method <= 99;
+}
+
 }  // namespace
 
 TUnZip::TUnZip() = default;
@@ -70,6 +83,14 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   Spann_.reset();
   SpannCancel_ = false;
   CurrentDisk_ = 0;
+  NoSignatureReported_ = false;
+  SearchBlockPos_ = -1;
+  SearchBlock_.clear();
+  WindowPos_ = -1;
+  Window_.clear();
+  LocalNameOffset_ = -1;
+  LocalName_.clear();
+  for (TDescriptorIndex& Index : DescriptorIndex_) Index = TDescriptorIndex();
   if (!In_) return;
 
   if (Spanned()) {
@@ -92,6 +113,9 @@ void TUnZip::ExtractArchive(TStream32* Stream) {
   }
   Entries_.clear();
   Spann_.reset();
+  SearchBlock_.clear();
+  Window_.clear();
+  for (TDescriptorIndex& Index : DescriptorIndex_) Index = TDescriptorIndex();
 }
 
 bool TUnZip::ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*),
@@ -181,8 +205,10 @@ void TUnZip::WalkCentral() {
       Unsigned = true;
       continue;
     }
-    if (Why == csNoSignature && Stop < In_->Size())
+    if (Why == csNoSignature && Stop < In_->Size() && !NoSignatureReported_) {
+      NoSignatureReported_ = true;
       DoError(ArchiveFile, "no header signature at offset " + std::to_string(Stop), errBadFileHeader);
+    }
     if (Next < 0) break;
     Pos = Next;
     Unsigned = false;
@@ -241,22 +267,41 @@ void TUnZip::DeclaredDirectory(uint64_t& Entries, int64_t& DirEnd) {
 int64_t TUnZip::FindCentralSignature(int64_t From, int64_t Limit) {
   constexpr int32_t kBlock = 4096;
   Limit = std::min(Limit, In_->Size());
-  for (int64_t At = std::max<int64_t>(From, 0); At + 4 <= Limit && !GetCancel(); At += kBlock - 3) {
-    const std::vector<uint8_t> B =
-        ReadAt(*In_, At, static_cast<int32_t>(std::min<int64_t>(kBlock, Limit - At)));
-    for (size_t I = 0; I + 4 <= B.size(); ++I)
-      if (B[I] == 'P' && ZipCentralForm(&B[I]) == zsPlain) return At + static_cast<int64_t>(I);
-    if (B.size() < 4) break;
+  for (int64_t At = std::max<int64_t>(From, 0); At + 4 <= Limit && !GetCancel();) {
+    // A search that resumes inside the block read last scans it on instead of reading it again.
+    if (SearchBlockPos_ < 0 || At < SearchBlockPos_ ||
+        At + 4 > SearchBlockPos_ + static_cast<int64_t>(SearchBlock_.size())) {
+      SearchBlock_ = ReadAt(*In_, At, static_cast<int32_t>(std::min<int64_t>(kBlock, Limit - At)));
+      SearchBlockPos_ = At;
+      if (SearchBlock_.size() < 4) {
+        SearchBlockPos_ = -1;
+        break;
+      }
+    }
+    const auto End = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(SearchBlock_.size()), Limit - SearchBlockPos_));
+    for (auto I = static_cast<size_t>(At - SearchBlockPos_); I + 4 <= End; ++I)
+      if (SearchBlock_[I] == 'P' && ZipCentralForm(&SearchBlock_[I]) == zsPlain)
+        return SearchBlockPos_ + static_cast<int64_t>(I);
+    At = SearchBlockPos_ + static_cast<int64_t>(End) - 3;
   }
   return -1;
 }
 
 bool TUnZip::LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLength) {
   uint8_t H[kZipLocalSize];
-  if (!ReadExactAt(*In_, Offset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) return true;
+  if (!ReadExactAt(*In_, Offset, H, kZipLocalSize) || ZipLocalForm(H) != zsPlain) return false;
   const TZipLocalHeader L = ParseZipLocalHeader(H);
   if (L.NameLength != NameLength) return false;
-  return ReadAt(*In_, Offset + kZipLocalSize, NameLength) == ReadAt(*In_, NamePos, NameLength);
+  // Names may be 64 KB long and many records may point at one local header: its name is kept, and the
+  // record's is looked at in the window, so that each is read about once.
+  if (LocalNameOffset_ != Offset) {
+    LocalName_ = ReadAt(*In_, Offset + kZipLocalSize, NameLength);
+    LocalNameOffset_ = Offset;
+  }
+  const uint8_t* Central = WindowAt(NamePos, NameLength, In_->Size());
+  return Central && LocalName_.size() == NameLength &&
+         std::equal(LocalName_.begin(), LocalName_.end(), Central);
 }
 
 int64_t TUnZip::WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64_t& Last, TCentralStop& Why) {
@@ -288,18 +333,20 @@ int64_t TUnZip::WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64
     const int64_t NamePos = Pos + kZipCentralSize;
     const int64_t ExtraPos = NamePos + int64_t{C.NameLength};
     const int64_t Next = ExtraPos + int64_t{C.ExtraLength} + int64_t{C.CommentLength};
-    const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, C.ExtraLength);
-    // Lengths that run past the end of the file: the record is damaged.
     Why = csDamagedRecord;
-    if (!ReadName(NamePos, C, E.OemName, E.Name) || Extra.size() < C.ExtraLength) return Pos;
     // A record whose lengths lead to neither a header nor the records after the directory is damaged;
-    // when its local header spells another name, its own lengths are the damage (the name took in the
-    // bytes after it) and the entry is left to be found by its local header.
+    // when its local header cannot be read or spells another name, its own lengths are the damage (the
+    // name took in the bytes after it, or the record is no record) and the entry is left to be found by
+    // its local header. This is settled before the name and extra field are read: bytes that only look
+    // like a record cost no more than its fixed part.
     uint8_t Follow[4];
     const bool Leads = ReadExactAt(*In_, Next, Follow, 4) && IsZipRecordAfterEntries(Follow);
     if (!Leads && !Spanned() &&
         !LocalNameAgrees(static_cast<int64_t>(C.LocalHeaderOffset), NamePos, C.NameLength))
       return Pos;
+    // Lengths that run past the end of the file: the record is damaged.
+    const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, C.ExtraLength);
+    if (!ReadName(NamePos, C, E.OemName, E.Name) || Extra.size() < C.ExtraLength) return Pos;
     if (Unsigned)
       DoError(E.Name, "its central directory record at offset " + std::to_string(Pos) + " has no signature",
               errBadFileHeader);
@@ -320,21 +367,25 @@ int64_t TUnZip::WalkCentralRun(int64_t Pos, bool Unsigned, uint64_t& Read, int64
     E.DiskStart = Disk;
     int32_t Listed = -1;
     int64_t End = -1;
+    bool Measured = false;  // LocalSpan ran (a failure would fail again)
     if (Selected(E.Name, Pos)) {
       if (!Damage.empty()) {
         DoError(E.Name, Damage, errBadFileHeader);
-      } else if (Spanned() || LocalSpan(E, true, End)) {
+      } else {
         // On a single file the local header can be tested now; on a spanned set it lies on another disk.
-        if (!AddEntry(E)) {
-          Why = csEnd;
-          return Pos;
+        Measured = !Spanned();
+        if (!Measured || LocalSpan(E, true, End)) {
+          if (!AddEntry(E)) {
+            Why = csEnd;
+            return Pos;
+          }
+          Listed = static_cast<int32_t>(Entries_.size()) - 1;
         }
-        Listed = static_cast<int32_t>(Entries_.size()) - 1;
       }
     }
     // An entry refused as damaged is not read, so it takes up no part of the file: its fields (a ZIP64
     // marker read as a size) may say anything.
-    if (!Spanned() && Damage.empty() && (End >= 0 || LocalSpan(E, false, End)))
+    if (!Spanned() && Damage.empty() && (End >= 0 || (!Measured && LocalSpan(E, false, End))))
       Spans_.push_back({E.LocalOffset, End, Listed});
     Pos = Next;
   }
@@ -385,8 +436,17 @@ bool TUnZip::LocalSpan(TZipEntry& E, bool Report, int64_t& End) {
       (L.CompressedSize != 0 || L.UncompressedSize != 0 ||
        (E.Fields.Crc32 != 0 && (L.Flags & zgDataDescriptor)))) {
     TZipFileFields Local = L;
+    // The extra field (up to 64 KB) matters only for ZIP64 markers and for the size of a data descriptor
+    // that is there: many records sharing one local header must not read it once each.
+    bool NeedExtra = L.CompressedSize == kZip64Marker || L.UncompressedSize == kZip64Marker;
+    if (!NeedExtra && (L.Flags & zgDataDescriptor) && L.CompressedSize == 0) {
+      TZipFileFields Probe;
+      NeedExtra = FindDataDescriptor(DataStart, ZipCentralOffset, false, Probe) ||
+                  FindDataDescriptor(DataStart, ZipCentralOffset, true, Probe);
+    }
     const std::vector<uint8_t> Extra =
-        ReadAt(*In_, E.LocalOffset + kZipLocalSize + int64_t{L.NameLength}, L.ExtraLength);
+        NeedExtra ? ReadAt(*In_, E.LocalOffset + kZipLocalSize + int64_t{L.NameLength}, L.ExtraLength)
+                  : std::vector<uint8_t>();
     uint16_t Zip64Length = 0;
     const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
     bool Sound = ApplyZip64Extra(Extra.data(), Extra.size(), Local, nullptr, nullptr).empty() &&
@@ -474,17 +534,20 @@ uint64_t TUnZip::RecoverFromLocalHeaders() {
       const std::vector<uint8_t> B =
           ReadAt(*In_, Pos, static_cast<int32_t>(std::min<int64_t>(kBlock, GapEnd - Pos)));
       if (B.size() < 4) break;
+      // A signature whose header is refused is passed over within the block already read.
       size_t I = 0;
-      while (I + 4 <= B.size() && !(B[I] == 'P' && ZipLocalForm(&B[I]) == zsPlain)) ++I;
-      if (I + 4 > B.size()) {
-        Pos += static_cast<int64_t>(B.size()) - 3;
-        continue;
-      }
-      const int64_t At = Pos + static_cast<int64_t>(I);
+      int64_t At = -1;
       TZipEntry E;
       int64_t End = 0;
-      if (!ReadLostLocal(At, GapEnd, E, End)) {
-        Pos = At + 1;
+      for (; I + 4 <= B.size() && !GetCancel(); ++I) {
+        if (B[I] != 'P' || ZipLocalForm(&B[I]) != zsPlain) continue;
+        if (ReadLostLocal(Pos + static_cast<int64_t>(I), GapEnd, E, End)) {
+          At = Pos + static_cast<int64_t>(I);
+          break;
+        }
+      }
+      if (At < 0) {
+        Pos += static_cast<int64_t>(B.size()) - 3;
         continue;
       }
       ++Found;
@@ -506,28 +569,40 @@ uint64_t TUnZip::RecoverFromLocalHeaders() {
 
 bool TUnZip::ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End) {
   // A header found by its signature alone is believed only when all of it makes sense: a version that
-  // exists, a method this reader knows, a name of printable bytes, and data that ends in the gap.
+  // exists, a method the format defines (one this reader does not decode is reported by name when the
+  // entry is extracted), a name of printable bytes, and data that ends in the gap. The cheap tests come
+  // first, and the header is read from the recovery's window, so that headers found in each other's names
+  // and extra fields cost no more than the bytes they take up.
   constexpr uint8_t kNewestVersion = 63;
-  uint8_t H[kZipLocalSize];
-  if (!ReadExactAt(*In_, Pos, H, kZipLocalSize)) return false;
+  const uint8_t* H = WindowAt(Pos, kZipLocalSize, Limit);
+  if (!H) return false;
   const TZipLocalHeader L = ParseZipLocalHeader(H);
-  const bool Known = L.Method == zmStored || L.Method == zmDeflated || L.Method == zmShrunk ||
-                     (L.Method >= zmReduced1 && L.Method <= zmReduced4) || L.Method == zmImploded;
-  if (H[4] > kNewestVersion || !Known || L.NameLength == 0) return false;
-  const std::vector<uint8_t> Name = ReadAt(*In_, Pos + kZipLocalSize, L.NameLength);
-  if (Name.size() != L.NameLength) return false;
-  for (uint8_t C : Name)
-    if (C < 0x20) return false;
+  if (H[4] > kNewestVersion || !IsDefinedMethod(L.Method) || L.NameLength == 0) return false;
   const int64_t ExtraPos = Pos + kZipLocalSize + int64_t{L.NameLength};
-  const std::vector<uint8_t> Extra = ReadAt(*In_, ExtraPos, L.ExtraLength);
-  if (Extra.size() != L.ExtraLength) return false;
+  const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+  if (DataStart > Limit) return false;
+  const bool Markers = L.CompressedSize == kZip64Marker || L.UncompressedSize == kZip64Marker;
+  const bool Streamed = (L.Flags & zgDataDescriptor) && L.CompressedSize == 0;
+  if (!Markers && !Streamed && L.CompressedSize > static_cast<uint64_t>(Limit - DataStart)) return false;
+  if (Streamed) {
+    TZipFileFields Probe;
+    if (!FindDataDescriptor(DataStart, Limit, false, Probe) &&
+        !FindDataDescriptor(DataStart, Limit, true, Probe))
+      return false;
+  }
+  const uint8_t* Head = WindowAt(Pos, DataStart - Pos, Limit);
+  if (!Head) return false;
+  const uint8_t* NameBytes = Head + kZipLocalSize;
+  for (uint16_t I = 0; I < L.NameLength; ++I)
+    if (NameBytes[I] < 0x20) return false;
+  const uint8_t* Extra = NameBytes + L.NameLength;
   E = TZipEntry();
   E.Fields = L;
   E.LocalOffset = Pos;
-  if (!ApplyZip64Extra(Extra.data(), Extra.size(), E.Fields, nullptr, nullptr).empty()) return false;
+  if (!ApplyZip64Extra(Extra, L.ExtraLength, E.Fields, nullptr, nullptr).empty()) return false;
   uint16_t Zip64Length = 0;
-  const bool Zip64 = FindZipExtra(Extra.data(), Extra.size(), kZip64ExtraTag, Zip64Length) != nullptr;
-  const int64_t DataStart = ExtraPos + int64_t{L.ExtraLength};
+  const bool Zip64 = FindZipExtra(Extra, L.ExtraLength, kZip64ExtraTag, Zip64Length) != nullptr;
+  const std::string Name(reinterpret_cast<const char*>(NameBytes), std::min(L.NameLength, kMaxNameBytes));
   End = DataStart;
   if ((L.Flags & zgDataDescriptor) && E.Fields.CompressedSize == 0) {
     // Written before its sizes were known: its data descriptor gives them.
@@ -541,31 +616,67 @@ bool TUnZip::ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& En
     if (L.Flags & zgDataDescriptor) End = std::min(SkipDataDescriptor(End, Zip64), Limit);
   }
   if (End > Limit) return false;
-  E.Name = ConvertItemName(
-      std::string(Name.begin(), Name.begin() + std::min<size_t>(Name.size(), kMaxNameBytes)), false);
+  E.Name = ConvertItemName(Name, false);
   return true;
 }
 
+const uint8_t* TUnZip::WindowAt(int64_t Pos, int64_t Size, int64_t Limit) {
+  // Larger than the largest header (30 bytes, a name and an extra field of up to 64 KB each), so that
+  // each byte of a gap is read about twice at most however the headers found in it overlap.
+  constexpr int64_t kWindow = 256 * 1024;
+  if (Pos < 0 || Size < 0 || Pos + Size > Limit) return nullptr;
+  if (WindowPos_ < 0 || Pos < WindowPos_ || Pos + Size > WindowPos_ + static_cast<int64_t>(Window_.size())) {
+    Window_ = ReadAt(*In_, Pos, static_cast<int32_t>(std::min(std::max(kWindow, Size), Limit - Pos)));
+    WindowPos_ = Pos;
+    if (static_cast<int64_t>(Window_.size()) < Size) return nullptr;
+  }
+  return Window_.data() + (Pos - WindowPos_);
+}
+
 bool TUnZip::FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F) {
+  // The first descriptor after DataStart whose compressed size is its distance from DataStart: the
+  // descriptor whose position less its size is DataStart, from an index that each query only extends.
+  TDescriptorIndex& Index = DescriptorIndex_[Zip64 ? 1 : 0];
+  IndexDescriptors(Index, DataStart, std::min(Limit, In_->Size()), Zip64);
+  const auto Found = Index.ByDataStart.find(DataStart);
+  if (Found == Index.ByDataStart.end()) return false;
+  const TDescriptor& D = Found->second;
+  F.Crc32 = D.Crc;
+  F.CompressedSize = D.Packed;
+  F.UncompressedSize = D.Unpacked;
+  return F.UncompressedSize < kZip64Limit;
+}
+
+void TUnZip::IndexDescriptors(TDescriptorIndex& Index, int64_t From, int64_t Limit, bool Zip64) {
+  if (Index.Limit != Limit) {
+    Index = TDescriptorIndex();
+    Index.Limit = Index.From = Limit;
+  }
+  From = std::max<int64_t>(From, 0);
+  if (From >= Index.From) return;
   const int32_t kDescriptorSize = Zip64 ? 24 : 16;
   constexpr int32_t kBlock = 65536;
-  Limit = std::min(Limit, In_->Size());
-  for (int64_t At = DataStart; At + kDescriptorSize <= Limit && !GetCancel(); At += kBlock) {
+  // The descriptors in [From, Index.From) lie before every indexed one: for a data start they share,
+  // theirs is the first.
+  const int64_t Until = Index.From;
+  std::unordered_map<int64_t, TDescriptor> Before;
+  for (int64_t At = From; At < Until && At + kDescriptorSize <= Limit && !GetCancel(); At += kBlock) {
     const std::vector<uint8_t> B =
         ReadAt(*In_, At, static_cast<int32_t>(std::min<int64_t>(kBlock + kDescriptorSize, Limit - At)));
     for (size_t I = 0; I < kBlock && I + kDescriptorSize <= B.size(); ++I) {
+      const int64_t Pos = At + static_cast<int64_t>(I);
+      if (Pos >= Until) break;
       if (B[I] != 'P' || GetLE32(&B[I]) != kZipSpanningMarker) continue;
       const uint8_t* D = &B[I];
-      const auto Distance = static_cast<uint64_t>(At + static_cast<int64_t>(I) - DataStart);
       const uint64_t Packed = Zip64 ? GetLE32(D + 8) | (uint64_t{GetLE32(D + 12)} << 32) : GetLE32(D + 8);
-      if (Packed != Distance) continue;
-      F.Crc32 = GetLE32(D + 4);
-      F.CompressedSize = Packed;
-      F.UncompressedSize = Zip64 ? GetLE32(D + 16) | (uint64_t{GetLE32(D + 20)} << 32) : GetLE32(D + 12);
-      return F.UncompressedSize < kZip64Limit;
+      if (Packed > static_cast<uint64_t>(Pos)) continue;
+      const uint64_t Unpacked = Zip64 ? GetLE32(D + 16) | (uint64_t{GetLE32(D + 20)} << 32) : GetLE32(D + 12);
+      Before.try_emplace(Pos - static_cast<int64_t>(Packed),
+                         TDescriptor{Pos, GetLE32(D + 4), Packed, Unpacked});
     }
   }
-  return false;
+  for (const auto& [Start, D] : Before) Index.ByDataStart.insert_or_assign(Start, D);
+  Index.From = From;
 }
 
 void TUnZip::WalkLocal() {
@@ -673,9 +784,7 @@ void TUnZip::ExtractEntry(const TZipEntry& E) {
     }
     Item.PackedSize -= kEncryptionHeaderSize;
   }
-  const bool Known = Item.Method == zmStored || Item.Method == zmDeflated || Item.Method == zmShrunk ||
-                     (Item.Method >= zmReduced1 && Item.Method <= zmReduced4) || Item.Method == zmImploded;
-  if (!Known) {
+  if (!IsDecodedMethod(static_cast<uint16_t>(Item.Method))) {
     DoError(Item.Name, "", errUnsupportedMethod);
     ProgressDone(Item);
     return;

@@ -31,10 +31,13 @@
 //     ends, from the ZIP64 end record when it defers to it): a walk that stops short of either lost
 //     records to damage. It takes up again at the next central signature; a record whose signature alone
 //     is damaged but whose lengths lead to the next one is read (and named); a record whose lengths lead
-//     nowhere and whose local header spells another name is left out. The entries that the directory no
-//     longer lists are then looked for by their local headers in the parts of the file before the
+//     nowhere and whose local header is missing or spells another name is left out. Bytes that are no
+//     record are reported once per walk. The entries that the directory no longer lists are then looked
+//     for by their local headers (of any method the format defines) in the parts of the file before the
 //     directory that no listed entry takes up (a streamed entry measured by its data descriptor), taken
 //     and named; how many entries could not be had at all is reported about the archive;
+//   - hostile headers cost work in proportion to the file: the data descriptors of a range are indexed
+//     once for every entry measured by them, and searches resume in the bytes already read;
 //   - a selected entry's local header must carry its signature and the central record's method ("Bad
 //     file header", entry left out); its name and sizes need not repeat the central ones (an ASCII name
 //     beside a code-page one, sizes 0 before a data descriptor or 0xFFFFFFFF before a ZIP64 block);
@@ -60,6 +63,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/arlBase.h"
@@ -120,8 +124,7 @@ class TUnZip : public TUnBase {
   // The position of the next central header signature in [From, Limit); -1 when there is none.
   int64_t FindCentralSignature(int64_t From, int64_t Limit);
   // Whether the local header at Offset names the entry by the same stored bytes as the central record
-  // whose name of NameLength bytes lies at NamePos; true when the local header cannot be read (nothing to
-  // compare with).
+  // whose name of NameLength bytes lies at NamePos; false when there is no local header to compare with.
   bool LocalNameAgrees(int64_t Offset, int64_t NamePos, uint16_t NameLength);
   // Finds the entries of a damaged central directory that it no longer lists by their local headers, in
   // the parts of the file before the directory that no listed entry's header and data take up. Each one
@@ -130,6 +133,9 @@ class TUnZip : public TUnBase {
   // Reads a local header at Pos for the recovery: true when it is sound and its data, with a data
   // descriptor behind it, ends by Limit; E := the entry, End := where it ends.
   bool ReadLostLocal(int64_t Pos, int64_t Limit, TZipEntry& E, int64_t& End);
+  // Bytes [Pos, Pos + Size) of the file, all before Limit, from a window of the file (read anew, from Pos,
+  // when they lie outside it); nullptr when they cannot be had. Valid until the next call.
+  const uint8_t* WindowAt(int64_t Pos, int64_t Size, int64_t Limit);
   void WalkLocal();
   // Where the next local header lies when the entry's data (ending at Pos) is followed by a data
   // descriptor (with 64-bit sizes when Zip64); Pos when none can be recognised.
@@ -138,6 +144,24 @@ class TUnZip : public TUnBase {
   // whose compressed size is its distance from DataStart (64-bit sizes when Zip64). F := its CRC and
   // sizes; false when there is none.
   bool FindDataDescriptor(int64_t DataStart, int64_t Limit, bool Zip64, TZipFileFields& F);
+  // A signed data descriptor found by IndexDescriptors: where it lies and what it gives.
+  struct TDescriptor {
+    int64_t Pos;
+    uint32_t Crc;
+    uint64_t Packed;
+    uint64_t Unpacked;
+  };
+  // The signed data descriptors of [From, Limit) (64-bit sizes when Zip64), keyed by where the data
+  // they measure starts (their position less their compressed size); the first one of each key is kept.
+  // Each byte of the file is scanned once per limit, however many entries ask.
+  struct TDescriptorIndex {
+    int64_t From = -1;
+    int64_t Limit = -1;
+    std::unordered_map<int64_t, TDescriptor> ByDataStart;
+  };
+  // Extends Index (of the Zip64 kind) down to From for Limit, rebuilding it when Limit differs.
+  void IndexDescriptors(TDescriptorIndex& Index, int64_t From, int64_t Limit, bool Zip64);
+  TDescriptorIndex DescriptorIndex_[2];  // of 32-bit and of 64-bit descriptors
   // Reads the fixed part of Size bytes at Pos; true when FormOf finds its readable signature. A walk ends
   // at anything else: reported unless it is a record that follows the entries normally.
   bool ReadWalkRecord(int64_t Pos, int32_t Size, TZipSignatureForm (*FormOf)(const uint8_t*), uint8_t* H);
@@ -181,6 +205,19 @@ class TUnZip : public TUnBase {
   bool Spanned() const { return ArcType == atZipMVol; }
 
   TStream32* In_ = nullptr;  // the archive (the current disk of a spanned one)
+  // A walk of central records reports bytes that are no record once: hostile directories can hold
+  // thousands of such places.
+  bool NoSignatureReported_ = false;
+  // The last block FindCentralSignature read, so that searches that resume close behind each other
+  // read each byte once.
+  int64_t SearchBlockPos_ = -1;
+  std::vector<uint8_t> SearchBlock_;
+  // The recovery's window of the file (WindowAt).
+  int64_t WindowPos_ = -1;
+  std::vector<uint8_t> Window_;
+  // The stored name of the local header at LocalNameOffset_, as LocalNameAgrees last read it.
+  int64_t LocalNameOffset_ = -1;
+  std::vector<uint8_t> LocalName_;
   std::vector<TZipEntry> Entries_;
   TZipCrypt Keys_;
   // The fields the password check needs, from the entry's local header.

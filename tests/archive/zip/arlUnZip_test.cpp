@@ -1230,4 +1230,207 @@ TEST(UnZip, CentralAttributesAndSizesAgainstTheEntry) {
   EXPECT_TRUE(O.Named.empty());
 }
 
+// Forwards to a stream and counts the bytes read through it.
+class CountingStream : public TStream32 {
+ public:
+  explicit CountingStream(TStream32& Source) : Source_(Source) {}
+  int32_t Read(void* Buffer, int32_t Count) override {
+    const int32_t Got = Source_.Read(Buffer, Count);
+    if (Got > 0) BytesRead += Got;
+    return Got;
+  }
+  int32_t Write(const void*, int32_t) override { return -1; }
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override { return Source_.Seek(Offset, Origin); }
+  int64_t BytesRead = 0;
+
+ protected:
+  bool Has64BitSeek() const override { return true; }
+
+ private:
+  TStream32& Source_;
+};
+
+// A TUnZip that counts the bytes its runs read of the archive.
+class CountingUnZip : public TUnZip {
+ public:
+  int64_t BytesRead = 0;
+
+ protected:
+  void ExtractArchive(TStream32* Stream) override {
+    if (!Stream) return TUnZip::ExtractArchive(Stream);
+    CountingStream Counter(*Stream);
+    TUnZip::ExtractArchive(&Counter);
+    BytesRead += Counter.BytesRead;
+  }
+};
+
+// A local header of a one-byte name written before its sizes (flag 8, sizes 0) with no data descriptor
+// behind it; CRC as given.
+Bytes StreamedLocal(const std::string& Name, uint32_t Crc = 0) {
+  Bytes B = HandZip::LocalBytes(Name, {});
+  Set16(B, 6, 8);
+  Set32(B, 14, Crc);
+  return B;
+}
+
+// Small hostile files made the reader scan the same bytes once per header or record, and report once per
+// four bytes of junk: every one must end with a handful of reports, reading each byte of the file a few
+// times at most.
+TEST(UnZip, HostileArchivesCostWorkInProportionToTheirSize) {
+  constexpr int kHeaders = 4000;
+  struct Case {
+    const char* What;
+    std::function<Bytes()> Make;
+    std::vector<std::string> FileSpec;
+    std::vector<std::string> Read;  // items that must come out
+  };
+  const Bytes Text = ToBytes("a needle in a sound entry\n");
+  const Case Cases[] = {
+      {"a central directory of repeated central signatures",
+       [&] {
+         HandZip Z;
+         Z.AddCentral("a.txt", Text, Z.AddLocal("a.txt", Text));
+         Bytes B = Z.Finish();
+         Bytes Junk;
+         for (int I = 0; I < 64 * 1024; ++I) Junk.insert(Junk.end(), {'P', 'K', 1, 2});
+         B.insert(B.end() - 22, Junk.begin(), Junk.end());
+         Set32(B, B.size() - 22 + 12, static_cast<uint32_t>(B.size() - 22 - Z.File.size()));
+         return B;
+       },
+       {"*.*"},
+       {"a.txt"}},
+      {"a gap of streamed headers without descriptors before a damaged directory",
+       [&] {
+         HandZip Z;
+         const uint32_t At = Z.AddLocal("a.txt", Text);
+         for (int I = 0; I < kHeaders; ++I) {
+           const Bytes L = StreamedLocal("x");
+           Z.File.insert(Z.File.end(), L.begin(), L.end());
+         }
+         Z.AddCentral("a.txt", Text, At);
+         Z.Count = 2;  // one record lost
+         return Z.Finish();
+       },
+       {"*.*"},
+       {"a.txt"}},
+      {"headers packed in each other's extra fields before a damaged directory",
+       [&] {
+         HandZip Z;
+         const uint32_t At = Z.AddLocal("a.txt", Text);
+         for (int I = 0; I < kHeaders; ++I) {
+           Bytes L = StreamedLocal("x");
+           Set16(L, 28, 0xFFFF);  // extra field length: the headers behind it
+           if (I % 2) Set32(L, 18, 0xFFFFFFFF), Set32(L, 22, 0xFFFFFFFF), Set16(L, 6, 0);
+           Z.File.insert(Z.File.end(), L.begin(), L.end());
+         }
+         Z.File.resize(Z.File.size() + 0x10000);
+         Z.AddCentral("a.txt", Text, At);
+         Z.Count = 2;
+         return Z.Finish();
+       },
+       {"*.*"},
+       {"a.txt"}},
+      {"streamed headers without descriptors and without a directory",
+       [&] {
+         Bytes B;
+         for (int I = 0; I < kHeaders; ++I) {
+           const Bytes L = StreamedLocal("x");
+           B.insert(B.end(), L.begin(), L.end());
+         }
+         const Bytes A = HandZip::LocalBytes("a.txt", Text);
+         B.insert(B.end(), A.begin(), A.end());
+         return B;
+       },
+       {"a.txt"},
+       {"a.txt"}},
+      {"central records of no data whose CRC and flag call for a descriptor there is not",
+       [&] {
+         HandZip Z;
+         for (int I = 0; I < kHeaders; ++I) {
+           const std::string Name = "e" + std::to_string(I);
+           const uint32_t At = static_cast<uint32_t>(Z.File.size());
+           const Bytes L = StreamedLocal(Name, 0x1234);
+           Z.File.insert(Z.File.end(), L.begin(), L.end());
+           const size_t Record = Z.Central.size();
+           Z.AddCentral(Name, {}, At);
+           Set16(Z.Central, Record + 8, 8);
+           Set32(Z.Central, Record + 16, 0x1234);
+         }
+         Z.AddCentral("a.txt", Text, Z.AddLocal("a.txt", Text));
+         return Z.Finish();
+       },
+       {"a.txt"},
+       {"a.txt"}},
+      {"central records of no data sharing a local header of a 64 KB extra field",
+       [&] {
+         HandZip Z;
+         Bytes L = HandZip::LocalBytes("a.txt", {});
+         Set16(L, 28, 0xFFFF);
+         L.resize(L.size() + 0xFFFF);
+         L.insert(L.end(), Text.begin(), Text.end());
+         Set32(L, 14, HandZip::Crc(Text));
+         Set32(L, 18, static_cast<uint32_t>(Text.size()));
+         Set32(L, 22, static_cast<uint32_t>(Text.size()));
+         Z.File = L;
+         Z.AddCentral("a.txt", Text, 0);
+         for (int I = 0; I < kHeaders; ++I) Z.AddCentral("e" + std::to_string(I), {}, 0);
+         return Z.Finish();
+       },
+       {"a.txt"},
+       {"a.txt"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const Bytes Zip = C.Make();
+    TempDir Dir;
+    const std::string Path = Put(Dir, "hostile.zip", Zip);
+    CountingUnZip Unzip;
+    Unzip.SetArchiveFile(Path);
+    Unzip.FileSpec = C.FileSpec;
+    std::vector<Report> Errors;
+    Unzip.OnError = [&](TZipCommon*, const TArlErrorReport& Error) {
+      Errors.push_back({Error.FileName, Error.ErrorCode});
+    };
+    TDecompMemoryStream M;
+    Unzip.ExtractToMemoryStream(&M);
+    std::map<std::string, std::string> Items;
+    for (const TDecompRecord& Rec : M.Records)
+      Items[Rec.Name] = std::string(reinterpret_cast<const char*>(M.Memory()) + Rec.Start, Rec.Size);
+    for (const std::string& Name : C.Read) {
+      EXPECT_EQ(Items.count(Name), 1u) << Name;
+      if (Items.count(Name)) {
+        EXPECT_EQ(Items.at(Name), ToString(Text));
+      }
+    }
+    EXPECT_LE(Errors.size(), 3u) << ::testing::PrintToString(Errors);
+    EXPECT_GT(Unzip.BytesRead, 0);
+    EXPECT_LE(Unzip.BytesRead, 32 * static_cast<int64_t>(Zip.size())) << Zip.size();
+  }
+}
+
+// An entry the damaged directory lost is recovered whatever its method: one this reader does not decode
+// is named as unsupported, not merely counted among the entries that could not be read.
+TEST(UnZip, ALostEntryOfAnUndecodedMethodIsNamed) {
+  HandZip Z;
+  const Bytes Text = ToBytes("a needle in a sound entry\n");
+  const uint32_t A = Z.AddLocal("a.txt", Text);
+  const uint32_t P = Z.AddLocal("p.txt", Text);
+  Z.AddCentral("a.txt", Text, A);
+  Z.AddCentral("p.txt", Text, P);
+  Bytes Zip = Z.Finish();
+  constexpr uint16_t kPpmd = 98;
+  Set16(Zip, P + 8, kPpmd);
+  const std::vector<size_t> C = CentralHeaders(Zip);
+  ASSERT_EQ(C.size(), 2u);
+  Set16(Zip, C[1] + 10, kPpmd);
+  Set16(Zip, C[1] + 28, 0xFFFF);  // its name takes in the end record: the record leads nowhere
+  TempDir Dir;
+  ZipRun Run(Put(Dir, "lost.zip", Zip));
+  const RunResult R = Run.ToMemory();
+  EXPECT_EQ(Names(R.Items), std::vector<std::string>{"a.txt"});
+  EXPECT_NE(std::find(R.Errors.begin(), R.Errors.end(), Report{"p.txt", errUnsupportedMethod}),
+            R.Errors.end())
+      << ::testing::PrintToString(R.Errors);
+}
+
 }  // namespace
